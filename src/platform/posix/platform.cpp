@@ -1,0 +1,442 @@
+/* platform.cpp (posix) -- the OS services on Linux.
+**
+** Program paths use '\'; every path is converted with PlatNativePath before it
+** reaches the OS.  Error codes are mapped onto the Windows numbers the rest of
+** the program knows, and the error text is strerror's.
+*/
+#include "platform/platform.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+static thread_local int tLastError = 0;
+
+static int MapErrno(int e)
+{
+    switch (e) {
+    case ENOENT: return PLAT_ERR_FILE_NOT_FOUND;
+    case ENOTDIR: return PLAT_ERR_PATH_NOT_FOUND;
+    case EACCES: case EPERM: case EROFS: return PLAT_ERR_ACCESS_DENIED;
+    case EEXIST: return PLAT_ERR_ALREADY_EXISTS;
+    default: return 100000 + e;   /* kept apart from the Windows codes, still reversible */
+    }
+}
+
+static int Fail()
+{
+    tLastError = MapErrno(errno);
+    return 0;
+}
+
+void PlatNativePath(const char *path, char *out, size_t size)
+{
+    if (!out || size == 0) return;
+    size_t i = 0;
+    for (; path && path[i] && i + 1 < size; i++)
+        out[i] = path[i] == '\\' ? '/' : path[i];
+    out[i] = 0;
+}
+
+#define NATIVE(var, path) char var[4096]; PlatNativePath(path, var, sizeof var)
+
+/* ---- files ---------------------------------------------------------------- */
+
+struct PosixFile { int fd; };
+
+PlatFile PlatOpenFile(const char *path, int mode)
+{
+    NATIVE(p, path);
+    int flags = 0;
+    switch (mode) {
+    case PLAT_OPEN_READ: flags = O_RDONLY; break;
+    case PLAT_CREATE_WRITE: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
+    case PLAT_OPEN_READ_WRITE: flags = O_RDWR; break;
+    case PLAT_OPEN_APPEND: flags = O_WRONLY | O_CREAT | O_APPEND; break;
+    default: tLastError = 87; return nullptr;
+    }
+    int fd = open(p, flags | O_CLOEXEC, 0644);
+    if (fd < 0) { Fail(); return nullptr; }
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        tLastError = PLAT_ERR_ACCESS_DENIED;
+        return nullptr;
+    }
+    PosixFile *f = (PosixFile *)malloc(sizeof(PosixFile));
+    if (!f) { close(fd); tLastError = 8; return nullptr; }
+    f->fd = fd;
+    return f;
+}
+
+int PlatCloseFile(PlatFile file)
+{
+    if (!file) return 0;
+    PosixFile *f = (PosixFile *)file;
+    int ok = close(f->fd) == 0 ? 1 : Fail();
+    free(f);
+    return ok;
+}
+
+int PlatReadFile(PlatFile file, void *buffer, uint32_t size, uint32_t *pRead)
+{
+    uint32_t total = 0;
+    if (pRead) *pRead = 0;
+    if (!file) { tLastError = 6; return 0; }
+    PosixFile *f = (PosixFile *)file;
+    while (total < size) {
+        ssize_t n = read(f->fd, (char *)buffer + total, size - total);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (pRead) *pRead = total;
+            return Fail();
+        }
+        if (n == 0) break;
+        total += (uint32_t)n;
+    }
+    if (pRead) *pRead = total;
+    return 1;
+}
+
+int PlatWriteFile(PlatFile file, const void *data, uint32_t size, uint32_t *pWritten)
+{
+    uint32_t total = 0;
+    if (pWritten) *pWritten = 0;
+    if (!file) { tLastError = 6; return 0; }
+    PosixFile *f = (PosixFile *)file;
+    while (total < size) {
+        ssize_t n = write(f->fd, (const char *)data + total, size - total);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (pWritten) *pWritten = total;
+            return Fail();
+        }
+        total += (uint32_t)n;
+    }
+    if (pWritten) *pWritten = total;
+    return 1;
+}
+
+int PlatGetFileSize(PlatFile file, uint64_t *pSize)
+{
+    if (!file) { tLastError = 6; return 0; }
+    struct stat st;
+    if (fstat(((PosixFile *)file)->fd, &st) != 0) return Fail();
+    if (pSize) *pSize = (uint64_t)st.st_size;
+    return 1;
+}
+
+int PlatSeekFile(PlatFile file, int64_t offset, int origin, uint64_t *pPos)
+{
+    if (!file) { tLastError = 6; return 0; }
+    int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END;
+    off_t r = lseek(((PosixFile *)file)->fd, (off_t)offset, whence);
+    if (r < 0) return Fail();
+    if (pPos) *pPos = (uint64_t)r;
+    return 1;
+}
+
+int PlatSetEndOfFile(PlatFile file)
+{
+    if (!file) { tLastError = 6; return 0; }
+    int fd = ((PosixFile *)file)->fd;
+    off_t pos = lseek(fd, 0, SEEK_CUR);
+    if (pos < 0 || ftruncate(fd, pos) != 0) return Fail();
+    return 1;
+}
+
+int PlatFlushFile(PlatFile file)
+{
+    if (!file) { tLastError = 6; return 0; }
+    return fsync(((PosixFile *)file)->fd) == 0 ? 1 : Fail();
+}
+
+static void ToDateTime(time_t t, long nsec, PlatDateTime *out)
+{
+    struct tm tmv;
+    localtime_r(&t, &tmv);
+    out->year = tmv.tm_year + 1900;
+    out->month = tmv.tm_mon + 1;
+    out->dayOfWeek = tmv.tm_wday;
+    out->day = tmv.tm_mday;
+    out->hour = tmv.tm_hour;
+    out->minute = tmv.tm_min;
+    out->second = tmv.tm_sec;
+    out->milliseconds = (int)(nsec / 1000000);
+}
+
+int PlatGetFileInfo(const char *path, uint64_t *pSize, PlatDateTime *pLastWrite)
+{
+    NATIVE(p, path);
+    struct stat st;
+    if (stat(p, &st) != 0) return Fail();
+    if (pSize) *pSize = (uint64_t)st.st_size;
+    if (pLastWrite) ToDateTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec, pLastWrite);
+    return 1;
+}
+
+int PlatFileExists(const char *path)
+{
+    NATIVE(p, path);
+    struct stat st;
+    return stat(p, &st) == 0 ? 1 : 0;
+}
+
+int PlatFolderExists(const char *path)
+{
+    NATIVE(p, path);
+    struct stat st;
+    return stat(p, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+int PlatDeleteFile(const char *path)
+{
+    NATIVE(p, path);
+    return unlink(p) == 0 ? 1 : Fail();
+}
+
+int PlatRenameReplace(const char *src, const char *dst)
+{
+    NATIVE(s, src);
+    NATIVE(d, dst);
+    return rename(s, d) == 0 ? 1 : Fail();
+}
+
+int PlatCopyFile(const char *src, const char *dst)
+{
+    NATIVE(s, src);
+    NATIVE(d, dst);
+    int in = open(s, O_RDONLY | O_CLOEXEC);
+    if (in < 0) return Fail();
+    int out = open(d, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) { int e = errno; close(in); errno = e; return Fail(); }
+    char buf[65536];
+    int ok = 1;
+    for (;;) {
+        ssize_t n = read(in, buf, sizeof buf);
+        if (n < 0) { if (errno == EINTR) continue; ok = Fail(); break; }
+        if (n == 0) break;
+        for (ssize_t off = 0; off < n;) {
+            ssize_t w = write(out, buf + off, (size_t)(n - off));
+            if (w < 0) { if (errno == EINTR) continue; ok = Fail(); break; }
+            off += w;
+        }
+        if (!ok) break;
+    }
+    close(in);
+    if (close(out) != 0 && ok) ok = Fail();
+    return ok;
+}
+
+int PlatCreateFolder(const char *path)
+{
+    NATIVE(p, path);
+    size_t n = strlen(p);
+    while (n > 1 && p[n - 1] == '/') p[--n] = 0;
+    if (mkdir(p, 0755) == 0) return 1;
+    if (errno == EEXIST) {
+        struct stat st;
+        if (stat(p, &st) == 0 && S_ISDIR(st.st_mode)) return 1;
+        tLastError = PLAT_ERR_ALREADY_EXISTS;
+        return 0;
+    }
+    if (errno == ENOENT) { tLastError = PLAT_ERR_PATH_NOT_FOUND; return 0; }
+    return Fail();
+}
+
+int PlatRemoveFolder(const char *path)
+{
+    NATIVE(p, path);
+    return rmdir(p) == 0 ? 1 : Fail();
+}
+
+/* Wildcard match with '*' and '?', letters compared without case, as the
+** Windows file search does for the names it lists. */
+static int MatchNamePattern(const char *pat, const char *name)
+{
+    while (*pat) {
+        if (*pat == '*') {
+            while (*pat == '*') pat++;
+            if (!*pat) return 1;
+            for (; *name; name++)
+                if (MatchNamePattern(pat, name)) return 1;
+            return 0;
+        }
+        if (!*name) return 0;
+        if (*pat != '?' && tolower((unsigned char)*pat) != tolower((unsigned char)*name)) return 0;
+        pat++;
+        name++;
+    }
+    return *name == 0;
+}
+
+int PlatListFolder(const char *pattern, PlatListCallback callback, void *user)
+{
+    NATIVE(p, pattern);
+    char *slash = strrchr(p, '/');
+    const char *namePat = slash ? slash + 1 : p;
+    char folder[4096];
+    if (slash) {
+        size_t len = (size_t)(slash - p);
+        if (len == 0) len = 1;   /* "/name" lists the root */
+        memcpy(folder, p, len);
+        folder[len] = 0;
+    } else {
+        strcpy(folder, ".");
+    }
+    if (!*namePat) namePat = "*";
+    DIR *d = opendir(folder);
+    if (!d) return Fail();
+    struct dirent *e;
+    while ((e = readdir(d)) != nullptr) {
+        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+        if (!MatchNamePattern(namePat, e->d_name)) continue;
+        char full[8192];
+        snprintf(full, sizeof full, "%s/%s", folder, e->d_name);
+        struct stat st;
+        int isFolder = stat(full, &st) == 0 && S_ISDIR(st.st_mode);
+        if (!callback(e->d_name, isFolder, user)) break;
+    }
+    closedir(d);
+    return 1;
+}
+
+int PlatGetProgramFolder(char *out, size_t size)
+{
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return Fail();
+    buf[n] = 0;
+    char *slash = strrchr(buf, '/');
+    if (slash && slash != buf) *slash = 0;
+    if (strlen(buf) + 1 > size) { tLastError = 206; return 0; }
+    strcpy(out, buf);
+    return 1;
+}
+
+int PlatGetCurrentFolder(char *out, size_t size)
+{
+    return getcwd(out, size) ? 1 : Fail();
+}
+
+/* ---- errors ------------------------------------------------------------------ */
+
+int PlatLastError() { return tLastError; }
+void PlatSetLastError(int code) { tLastError = code; }
+
+void PlatErrorText(int code, char *out, size_t size)
+{
+    if (!out || size == 0) return;
+    int e;
+    switch (code) {
+    case 0: e = 0; break;
+    case PLAT_ERR_FILE_NOT_FOUND: e = ENOENT; break;
+    case PLAT_ERR_PATH_NOT_FOUND: e = ENOENT; break;
+    case PLAT_ERR_ACCESS_DENIED: e = EACCES; break;
+    case PLAT_ERR_ALREADY_EXISTS: e = EEXIST; break;
+    default: e = code >= 100000 ? code - 100000 : EINVAL; break;
+    }
+    if (code == 0) snprintf(out, size, "%s", "The operation completed successfully.");
+    else if (code == PLAT_ERR_PATH_NOT_FOUND) snprintf(out, size, "%s", "The system cannot find the path specified.");
+    else if (code == PLAT_ERR_FILE_NOT_FOUND) snprintf(out, size, "%s", "The system cannot find the file specified.");
+    else snprintf(out, size, "%s", strerror(e));
+}
+
+/* ---- time ------------------------------------------------------------------------ */
+
+void PlatGetLocalTime(PlatDateTime *out)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    ToDateTime(ts.tv_sec, ts.tv_nsec, out);
+}
+
+uint64_t PlatTickCount64()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u;
+}
+
+uint32_t PlatTickCount() { return (uint32_t)PlatTickCount64(); }
+
+void PlatSleep(uint32_t milliseconds)
+{
+    struct timespec ts;
+    ts.tv_sec = milliseconds / 1000;
+    ts.tv_nsec = (long)(milliseconds % 1000) * 1000000L;
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {}
+}
+
+/* ---- process and machine ------------------------------------------------------------ */
+
+int PlatGetEnv(const char *name, char *out, size_t size)
+{
+    const char *v = getenv(name);
+    if (!v) { tLastError = 203; return 0; }
+    size_t n = strlen(v);
+    if (n + 1 > size) { tLastError = 234; return 0; }
+    memcpy(out, v, n + 1);
+    return 1;
+}
+
+int PlatSetEnv(const char *name, const char *value)
+{
+    int r = value ? setenv(name, value, 1) : unsetenv(name);
+    return r == 0 ? 1 : Fail();
+}
+
+uint64_t PlatPhysicalMemory()
+{
+    long pages = sysconf(_SC_PHYS_PAGES);
+    long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return 0;
+    return (uint64_t)pages * (uint64_t)pageSize;
+}
+
+int PlatProcessorCount()
+{
+    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? (int)n : 1;
+}
+
+uint32_t PlatCurrentThreadId() { return (uint32_t)syscall(SYS_gettid); }
+
+int PlatEscapePressed() { return 0; }
+
+/* ---- dynamic libraries --------------------------------------------------------------- */
+
+PlatLibrary PlatLoadLibrary(const char *path)
+{
+    NATIVE(p, path);
+    void *h = dlopen(p, RTLD_NOW | RTLD_LOCAL);
+    if (!h) tLastError = PLAT_ERR_FILE_NOT_FOUND;
+    return h;
+}
+
+void *PlatGetProcAddress(PlatLibrary library, const char *name)
+{
+    if (!library) return nullptr;
+    void *f = dlsym(library, name);
+    if (!f) tLastError = 127;
+    return f;
+}
+
+void PlatFreeLibrary(PlatLibrary library)
+{
+    if (library) dlclose(library);
+}
+
+const char *PlatLibrarySuffix() { return ".so"; }

@@ -1,0 +1,275 @@
+/* platform.cpp (win32) -- the OS services on Windows.
+**
+** Thin wrappers over the kernel calls; paths pass through unchanged and the
+** error codes are the system's own.
+*/
+#include "platform/platform.h"
+
+#include <windows.h>
+#include <cstdio>
+#include <cstring>
+
+void PlatNativePath(const char *path, char *out, size_t size)
+{
+    if (!out || size == 0) return;
+    size_t i = 0;
+    for (; path && path[i] && i + 1 < size; i++) out[i] = path[i];
+    out[i] = 0;
+}
+
+static HANDLE H(PlatFile f) { return (HANDLE)f; }
+
+PlatFile PlatOpenFile(const char *path, int mode)
+{
+    HANDLE h = INVALID_HANDLE_VALUE;
+    switch (mode) {
+    case PLAT_OPEN_READ:
+        h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        break;
+    case PLAT_CREATE_WRITE:
+        h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                        FILE_FLAG_RANDOM_ACCESS, nullptr);
+        break;
+    case PLAT_OPEN_READ_WRITE:
+        h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        break;
+    case PLAT_OPEN_APPEND:
+        h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        break;
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return h == INVALID_HANDLE_VALUE ? nullptr : (PlatFile)h;
+}
+
+int PlatCloseFile(PlatFile file)
+{
+    return file && CloseHandle(H(file)) ? 1 : 0;
+}
+
+int PlatReadFile(PlatFile file, void *buffer, uint32_t size, uint32_t *pRead)
+{
+    uint32_t total = 0;
+    if (pRead) *pRead = 0;
+    if (!file) { SetLastError(ERROR_INVALID_HANDLE); return 0; }
+    while (total < size) {
+        DWORD n = 0;
+        if (!ReadFile(H(file), (char *)buffer + total, size - total, &n, nullptr)) {
+            if (pRead) *pRead = total;
+            return 0;
+        }
+        if (n == 0) break;
+        total += n;
+    }
+    if (pRead) *pRead = total;
+    return 1;
+}
+
+int PlatWriteFile(PlatFile file, const void *data, uint32_t size, uint32_t *pWritten)
+{
+    uint32_t total = 0;
+    if (pWritten) *pWritten = 0;
+    if (!file) { SetLastError(ERROR_INVALID_HANDLE); return 0; }
+    while (total < size) {
+        DWORD n = 0;
+        if (!WriteFile(H(file), (const char *)data + total, size - total, &n, nullptr) || n == 0) {
+            if (pWritten) *pWritten = total;
+            return 0;
+        }
+        total += n;
+    }
+    if (pWritten) *pWritten = total;
+    return 1;
+}
+
+int PlatGetFileSize(PlatFile file, uint64_t *pSize)
+{
+    LARGE_INTEGER li;
+    if (!file || !GetFileSizeEx(H(file), &li)) return 0;
+    if (pSize) *pSize = (uint64_t)li.QuadPart;
+    return 1;
+}
+
+int PlatSeekFile(PlatFile file, int64_t offset, int origin, uint64_t *pPos)
+{
+    LARGE_INTEGER dist, pos;
+    dist.QuadPart = offset;
+    DWORD method = origin == 0 ? FILE_BEGIN : origin == 1 ? FILE_CURRENT : FILE_END;
+    if (!file || !SetFilePointerEx(H(file), dist, &pos, method)) return 0;
+    if (pPos) *pPos = (uint64_t)pos.QuadPart;
+    return 1;
+}
+
+int PlatSetEndOfFile(PlatFile file) { return file && SetEndOfFile(H(file)) ? 1 : 0; }
+int PlatFlushFile(PlatFile file) { return file && FlushFileBuffers(H(file)) ? 1 : 0; }
+
+static void FromSystemTime(const SYSTEMTIME &st, PlatDateTime *out)
+{
+    out->year = st.wYear;
+    out->month = st.wMonth;
+    out->dayOfWeek = st.wDayOfWeek;
+    out->day = st.wDay;
+    out->hour = st.wHour;
+    out->minute = st.wMinute;
+    out->second = st.wSecond;
+    out->milliseconds = st.wMilliseconds;
+}
+
+int PlatGetFileInfo(const char *path, uint64_t *pSize, PlatDateTime *pLastWrite)
+{
+    WIN32_FILE_ATTRIBUTE_DATA fad;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &fad)) return 0;
+    if (pSize) *pSize = ((uint64_t)fad.nFileSizeHigh << 32) | fad.nFileSizeLow;
+    if (pLastWrite) {
+        FILETIME local;
+        SYSTEMTIME st;
+        FileTimeToLocalFileTime(&fad.ftLastWriteTime, &local);
+        FileTimeToSystemTime(&local, &st);
+        FromSystemTime(st, pLastWrite);
+    }
+    return 1;
+}
+
+int PlatFileExists(const char *path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+int PlatFolderExists(const char *path)
+{
+    DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
+int PlatDeleteFile(const char *path) { return DeleteFileA(path) ? 1 : 0; }
+
+int PlatRenameReplace(const char *src, const char *dst)
+{
+    return MoveFileExA(src, dst, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+}
+
+int PlatCopyFile(const char *src, const char *dst) { return CopyFileA(src, dst, FALSE) ? 1 : 0; }
+
+int PlatCreateFolder(const char *path)
+{
+    char p[MAX_PATH * 4];
+    size_t n = strlen(path);
+    if (n >= sizeof p) { SetLastError(ERROR_FILENAME_EXCED_RANGE); return 0; }
+    memcpy(p, path, n + 1);
+    while (n > 3 && (p[n - 1] == '\\' || p[n - 1] == '/')) p[--n] = 0;
+    if (CreateDirectoryA(p, nullptr)) return 1;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (PlatFolderExists(p)) return 1;
+        SetLastError(ERROR_ALREADY_EXISTS);
+    }
+    return 0;
+}
+
+int PlatRemoveFolder(const char *path) { return RemoveDirectoryA(path) ? 1 : 0; }
+
+int PlatListFolder(const char *pattern, PlatListCallback callback, void *user)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern, &fd);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD e = GetLastError();
+        /* An existing folder with nothing that matches is not a failure. */
+        return e == ERROR_FILE_NOT_FOUND || e == ERROR_NO_MORE_FILES ? 1 : 0;
+    }
+    do {
+        if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
+        if (!callback(fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0, user)) break;
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return 1;
+}
+
+int PlatGetProgramFolder(char *out, size_t size)
+{
+    char buf[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+    if (n == 0 || n >= sizeof buf) return 0;
+    char *slash = strrchr(buf, '\\');
+    if (slash) *slash = 0;
+    if (strlen(buf) + 1 > size) { SetLastError(ERROR_FILENAME_EXCED_RANGE); return 0; }
+    strcpy(out, buf);
+    return 1;
+}
+
+int PlatGetCurrentFolder(char *out, size_t size)
+{
+    DWORD n = GetCurrentDirectoryA((DWORD)size, out);
+    return n > 0 && n < size ? 1 : 0;
+}
+
+int PlatLastError() { return (int)GetLastError(); }
+void PlatSetLastError(int code) { SetLastError((DWORD)code); }
+
+void PlatErrorText(int code, char *out, size_t size)
+{
+    if (!out || size == 0) return;
+    out[0] = 0;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             (DWORD)code, 0, out, (DWORD)size, nullptr);
+    if (n == 0) snprintf(out, size, "Error %d", code);
+    size_t len = strlen(out);
+    while (len > 0 && (out[len - 1] == '\r' || out[len - 1] == '\n')) out[--len] = 0;
+}
+
+void PlatGetLocalTime(PlatDateTime *out)
+{
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    FromSystemTime(st, out);
+}
+
+uint32_t PlatTickCount() { return GetTickCount(); }
+uint64_t PlatTickCount64() { return GetTickCount64(); }
+void PlatSleep(uint32_t milliseconds) { Sleep(milliseconds); }
+
+int PlatGetEnv(const char *name, char *out, size_t size)
+{
+    DWORD n = GetEnvironmentVariableA(name, out, (DWORD)size);
+    return n > 0 && n < size ? 1 : 0;
+}
+
+int PlatSetEnv(const char *name, const char *value)
+{
+    return SetEnvironmentVariableA(name, value) ? 1 : 0;
+}
+
+uint64_t PlatPhysicalMemory()
+{
+    MEMORYSTATUSEX ms;
+    ms.dwLength = sizeof ms;
+    return GlobalMemoryStatusEx(&ms) ? (uint64_t)ms.ullTotalPhys : 0;
+}
+
+int PlatProcessorCount()
+{
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    return si.dwNumberOfProcessors > 0 ? (int)si.dwNumberOfProcessors : 1;
+}
+
+uint32_t PlatCurrentThreadId() { return (uint32_t)GetCurrentThreadId(); }
+
+int PlatEscapePressed() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) ? 1 : 0; }
+
+PlatLibrary PlatLoadLibrary(const char *path) { return (PlatLibrary)LoadLibraryA(path); }
+
+void *PlatGetProcAddress(PlatLibrary library, const char *name)
+{
+    return library ? (void *)GetProcAddress((HMODULE)library, name) : nullptr;
+}
+
+void PlatFreeLibrary(PlatLibrary library)
+{
+    if (library) FreeLibrary((HMODULE)library);
+}
+
+const char *PlatLibrarySuffix() { return ".dll"; }

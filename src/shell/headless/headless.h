@@ -1,0 +1,35 @@
+/* headless.h -- what the headless shell keeps for tests to read.
+**
+** The native build and the unattended runs have no windows: status texts,
+** the frame title, notices, message boxes and filled history lists are kept
+** here, the log goes to the run's log file or to standard output (or, while
+** captureLog is set, into logText), and nothing waits for a user.
+*/
+#pragma once
+#include <cstdint>
+
+enum { HEADLESS_STATUS_PARTS = 11, HEADLESS_NOTICES = 16, HEADLESS_MESSAGES = 16 };
+
+struct HeadlessShell {
+    char statusParts[HEADLESS_STATUS_PARTS][257];
+    char frameTitle[1024];
+    int noticeCount;                      /* total shown; the last 16 are kept */
+    char notices[HEADLESS_NOTICES][257];
+    uint32_t noticeColours[HEADLESS_NOTICES];
+    int messageCount;                     /* total shown; the last 16 are kept */
+    char messages[HEADLESS_MESSAGES][1024];
+    int messageBoxAnswer;                 /* the button every message box "presses"; 1 = OK */
+    int comboCount;                       /* entries the last history combo showed */
+    char comboEntries[10][260];
+    int captureLog;                       /* 1: LogPrintf appends to logText instead of stdout */
+    char *logText;                        /* malloc'd capture, null when empty */
+    uint64_t logLength;
+    int pumpCount;                        /* PumpMessages calls */
+};
+extern HeadlessShell gHeadless;
+
+/* Empties everything above (keeps messageBoxAnswer at 1). */
+void ResetHeadlessShell();
+/* The last notice or message box text, "" when none. */
+const char *LastNotice();
+const char *LastMessage();

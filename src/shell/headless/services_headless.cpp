@@ -1,0 +1,136 @@
+/* services_headless.cpp -- the shell services without windows. */
+#include "shell/headless/headless.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "shell/services.h"
+
+HeadlessShell gHeadless = {.messageBoxAnswer = 1};
+
+void ResetHeadlessShell()
+{
+    free(gHeadless.logText);
+    memset(&gHeadless, 0, sizeof gHeadless);
+    gHeadless.messageBoxAnswer = 1;
+}
+
+const char *LastNotice()
+{
+    return gHeadless.noticeCount ? gHeadless.notices[(gHeadless.noticeCount - 1) % HEADLESS_NOTICES] : "";
+}
+
+const char *LastMessage()
+{
+    return gHeadless.messageCount ? gHeadless.messages[(gHeadless.messageCount - 1) % HEADLESS_MESSAGES] : "";
+}
+
+int PumpMessages()
+{
+    PlatSleep(0);
+    gHeadless.pumpCount++;
+    CheckMemoryState();
+    return 0;
+}
+
+void SetStatusText(int part, const char *format, ...)
+{
+    if (part < 0 || part >= HEADLESS_STATUS_PARTS) return;
+    if (format && !gSettings.ShowStatusBar) return;
+    char *slot = gHeadless.statusParts[part];
+    if (!format) {
+        CopyString(slot, 257, part == 0 ? "Ready" : "", -1);
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    FormatTextV(slot, 257, format, args);
+    va_end(args);
+    if (part == 0 && !slot[0]) CopyString(slot, 257, "Ready", -1);
+}
+
+/* The string table of the window shell is not here; an id shows as a number. */
+void ResetStatusBar(int stringId)
+{
+    if (stringId == 0) {
+        int last = gSettings.StatusBarFields + 2;
+        for (int i = 0; i <= last && i < HEADLESS_STATUS_PARTS; i++) SetStatusText(i, nullptr);
+        return;
+    }
+    if (gSettings.ShowStatusBar) FormatText(gHeadless.statusParts[0], 257, "#%d", stringId);
+}
+
+void ApplyFrameTitle(const char *text)
+{
+    CopyString(gHeadless.frameTitle, sizeof gHeadless.frameTitle, text, -1);
+}
+
+void ShowPopupNotice(uint32_t colour, const char *format, ...)
+{
+    int slot = gHeadless.noticeCount % HEADLESS_NOTICES;
+    va_list args;
+    va_start(args, format);
+    FormatTextV(gHeadless.notices[slot], 257, format, args);
+    va_end(args);
+    gHeadless.noticeColours[slot] = colour;
+    gHeadless.noticeCount++;
+}
+
+int ShowMessageBox(const char *text, const char *title, uint32_t style)
+{
+    int slot = gHeadless.messageCount % HEADLESS_MESSAGES;
+    CopyString(gHeadless.messages[slot], 1024, text, -1);
+    gHeadless.messageCount++;
+    if (!gHeadless.captureLog) fprintf(stderr, "%s: %s\n", title ? title : "", text);
+    return gHeadless.messageBoxAnswer;
+}
+
+void FillHistoryCombo(void *dialog, int controlId, const char *history)
+{
+    gHeadless.comboCount = 0;
+    const char *p = history;
+    while (*p && gHeadless.comboCount < HISTORY_SHOWN) {
+        const char *end = strchr(p, '\n');
+        size_t len = end ? (size_t)(end - p) : strlen(p);
+        if (len > 0) CopyString(gHeadless.comboEntries[gHeadless.comboCount++], 260, p, (int)len);
+        p += len + (end ? 1 : 0);
+    }
+}
+
+static void CaptureLog(const char *text, size_t len)
+{
+    char *grown = (char *)realloc(gHeadless.logText, gHeadless.logLength + len + 1);
+    if (!grown) return;
+    memcpy(grown + gHeadless.logLength, text, len);
+    gHeadless.logLength += len;
+    grown[gHeadless.logLength] = 0;
+    gHeadless.logText = grown;
+}
+
+void LogPrintf(const char *format, ...)
+{
+    if (!format) return;
+    static char buffer[32767];
+    va_list args;
+    va_start(args, format);
+    int n = FormatTextV(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (gTestLogFile) {
+        uint32_t written;
+        PlatWriteFile(gTestLogFile, buffer, (uint32_t)n, &written);
+        if (!LogContinueLine) PlatWriteFile(gTestLogFile, "\n", 1, &written);
+        return;
+    }
+    if (gHeadless.captureLog) {
+        CaptureLog(buffer, (size_t)n);
+        if (!LogContinueLine) CaptureLog("\n", 1);
+        return;
+    }
+    fwrite(buffer, 1, (size_t)n, stdout);
+    if (!LogContinueLine) fputc('\n', stdout);
+    fflush(stdout);
+}

@@ -1,0 +1,173 @@
+/* services.cpp -- the shell rules that hold whatever draws the windows:
+** control words, the memory check, folder creation, history lists and the
+** worker-count rule. */
+#include "shell/services.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+
+std::atomic<int> gRunState{RUN_IDLE};
+int gRunMode = 0;
+std::atomic<int> gLowMemory{0};
+std::atomic<int> gResultCode{RESULT_OK};
+int gUnattended = 0;
+uint32_t gUiThreadId = 0;
+int LogContinueLine = 0;
+PlatFile gTestLogFile = nullptr;
+
+char gProgramFolder[260];
+char gScriptsFolder[260];
+char gDataFolder[260];
+char gOutputFolder[260];
+char gInfoFolder[260];
+char gLogsFolder[260];
+char gReportsFolder[260];
+
+void SetResultCode(int code) { gResultCode.store(code); }
+
+void RequestStop()
+{
+    int expected = gRunState.load();
+    while (expected != RUN_IDLE && expected != RUN_STOP_REQUESTED &&
+           !gRunState.compare_exchange_weak(expected, RUN_STOP_REQUESTED)) {
+    }
+}
+
+/* The frame title is kept in the shell; the rule adds the warning while low. */
+extern void ApplyFrameTitle(const char *text);
+static char sTitleText[1024];
+
+void SetFrameTitle(const char *format, ...)
+{
+    sTitleText[0] = 0;
+    if (format) {
+        va_list args;
+        va_start(args, format);
+        FormatTextV(sTitleText, sizeof sTitleText, format, args);
+        va_end(args);
+    }
+    char title[1024];
+    int n = FormatText(title, sizeof title, "Kestovar");
+    if (format) n += FormatText(title + n, sizeof title - n, " - %s", sTitleText);
+    if (gLowMemory.load()) FormatText(title + n, sizeof title - n, " - LOW MEMORY WARNING");
+    ApplyFrameTitle(title);
+}
+
+void CheckMemoryState()
+{
+    int pct = MemoryPercent();
+    SetStatusText(gSettings.StatusBarFields + 2, "Memory: %d%%", pct);
+    int low = (gOutOfMemory.load() || pct >= gSettings.MaxMemPct) ? 1 : 0;
+    gOutOfMemory.store(0);
+    int was = gLowMemory.exchange(low);
+    if (was != low) {
+        /* Re-applies the title with or without the warning, keeping its text. */
+        if (sTitleText[0]) SetFrameTitle("%s", sTitleText);
+        else SetFrameTitle(nullptr);
+        if (low) ShowLowMemoryWarning();
+    }
+}
+
+static double RoundUpTenthGb(double bytes)
+{
+    double gb = bytes / 1073741824.0;
+    double tenths = (double)(long long)(gb * 10.0);
+    if (tenths < gb * 10.0) tenths += 1.0;
+    return tenths / 10.0;
+}
+
+int FormatLowMemoryWarning(char *out, int size, double loadedBytes, double calculatedBytes, double resultBytes)
+{
+    const char *advice = resultBytes > loadedBytes + calculatedBytes ? "clear test results" : "unload data";
+    return FormatText(out, (size_t)size,
+                      "*** WARNING: LOW MEMORY ***\n\nCurrent Usage:\n- loaded data: %g GB\n- calculated data: %g GB\n"
+                      "- test results etc: %g GB\n\nPlease %s before continuing.",
+                      RoundUpTenthGb(loadedBytes), RoundUpTenthGb(calculatedBytes), RoundUpTenthGb(resultBytes),
+                      advice);
+}
+
+void ShowLowMemoryWarning()
+{
+    RequestStop();
+    /* The estimates of loaded data, calculated data and test results come
+    ** from the data store, the compiled script and the results windows. */
+    double loaded = 0, calculated = 0, results = 0;
+    char text[1024];
+    FormatLowMemoryWarning(text, sizeof text, loaded, calculated, results);
+    ReportError("%s", text);
+    SetResultCode(RESULT_LOW_MEMORY);
+}
+
+int CreateOutputFolders()
+{
+    FormatText(gInfoFolder, sizeof gInfoFolder, "%s\\Info", gOutputFolder);
+    FormatText(gLogsFolder, sizeof gLogsFolder, "%s\\Logs", gOutputFolder);
+    FormatText(gReportsFolder, sizeof gReportsFolder, "%s\\Reports", gOutputFolder);
+    const char *folders[3] = {gInfoFolder, gLogsFolder, gReportsFolder};
+    for (const char *folder : folders) {
+        if (!PlatCreateFolder(folder) && PlatLastError() == PLAT_ERR_PATH_NOT_FOUND) {
+            ReportError("Unable to create folder %s", folder);
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void UpdateHistoryList(char *history, const char *newText, int checkPaths)
+{
+    char kept[SETTING_HISTORY_SIZE];
+    size_t keptLen = 0;
+    size_t newLen = newText ? strlen(newText) : 0;
+    if (newLen >= SETTING_HISTORY_SIZE) newLen = SETTING_HISTORY_SIZE - 1;
+    if (newText && newLen > 0) {
+        memcpy(kept, newText, newLen);
+        keptLen = newLen;
+    }
+    /* Walk the old entries newest first, keeping those that survive the rules
+    ** while they fit behind the new text; the oldest drop off first. */
+    const char *p = history;
+    while (*p) {
+        const char *end = strchr(p, '\n');
+        size_t len = end ? (size_t)(end - p) : strlen(p);
+        char entry[SETTING_HISTORY_SIZE];
+        memcpy(entry, p, len);
+        entry[len] = 0;
+        p += len + (end ? 1 : 0);
+        if (len == 0) continue;
+        if (newText && newLen > 0 && CompareNoCase(entry, newText) == 0) continue;
+        if (checkPaths && !PlatFileExists(entry)) continue;
+        size_t need = keptLen + (keptLen ? 1 : 0) + len;
+        if (need >= SETTING_HISTORY_SIZE) break;
+        if (keptLen) kept[keptLen++] = '\n';
+        memcpy(kept + keptLen, entry, len);
+        keptLen += len;
+    }
+    kept[keptLen] = 0;
+    memcpy(history, kept, keptLen + 1);
+}
+
+extern void FillHistoryCombo(void *dialog, int controlId, const char *history);
+
+void UpdateHistoryCombo(void *dialog, int controlId, int checkPaths, const char *newText, char *history)
+{
+    UpdateHistoryList(history, newText, checkPaths);
+    FillHistoryCombo(dialog, controlId, history);
+    if (dialog && checkPaths && newText && *newText && history != gSettings.DataFileMRU &&
+        history != gSettings.RecentFilesMRU)
+        UpdateHistoryList(gSettings.RecentFilesMRU, newText, 1);
+}
+
+int ComputeWorkerCount(int setting, int processors)
+{
+    if (processors < 1) processors = 1;
+    int n = setting > 0 ? setting : processors;
+    if (n > processors) n = processors;
+    if (n > 32) n = 32;
+    return n;
+}

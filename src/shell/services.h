@@ -1,0 +1,123 @@
+/* services.h -- what the core asks of the application shell.
+**
+** Owns:       the program-wide control words (run state, run mode, low-memory
+**             flag, sticky result code, unattended flag, UI thread id) and the
+**             effective program folders.
+** Implemented by: services.cpp (the rules that hold for every shell) and either
+**             the window shell or headless/services_headless.cpp, which keeps
+**             status texts, notices, titles and message boxes where tests can
+**             read them, writes the log to the run's log file or standard output,
+**             and never waits for a user.
+** Threads:    the run state, low-memory flag and result code are atomic, since
+**             workers set them (a failed lookup, a file error); everything else
+**             is for the UI thread.
+*/
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+/* ---- control words ----------------------------------------------------------- */
+
+enum RunState {
+    RUN_IDLE = 0,
+    RUN_IMPORT = 1,
+    RUN_LOADING = 2,
+    RUN_CALCULATING = 3,
+    RUN_TESTING = 4,        /* test, optimization, orders or scan */
+    RUN_STOP_REQUESTED = 5
+};
+
+/* Sticky result codes, which become the exit code of an unattended run. */
+enum ResultCode {
+    RESULT_OK = 0,
+    RESULT_BAD_SWITCH = 1,
+    RESULT_FILE_ERROR = 3,
+    RESULT_LOW_MEMORY = 4,
+    RESULT_COMPILE_FAILURE = 5,
+    RESULT_IMPORT_FAILURE = 6,
+    RESULT_DATA_NOT_LOADED = 7,
+    RESULT_STOPPED = 8
+};
+
+extern std::atomic<int> gRunState;
+extern int gRunMode;                 /* 0 import, 1 apply, 2 scan, 3 test, 4 optimize, 5 orders */
+extern std::atomic<int> gLowMemory;
+extern std::atomic<int> gResultCode;
+extern int gUnattended;
+extern uint32_t gUiThreadId;
+extern int LogContinueLine;          /* while set, LogPrintf adds no line break */
+extern PlatFile gTestLogFile;        /* the run's open test log, or null */
+
+/* Effective folders, set by InitApplication. */
+extern char gProgramFolder[260];
+extern char gScriptsFolder[260];
+extern char gDataFolder[260];
+extern char gOutputFolder[260];
+extern char gInfoFolder[260];
+extern char gLogsFolder[260];
+extern char gReportsFolder[260];
+
+/* Sets the sticky result code (any thread). */
+void SetResultCode(int code);
+/* Requests a stop when a run is going (state not idle). */
+void RequestStop();
+
+/* ---- message pump and low memory ------------------------------------------------ */
+
+/* Yields, then handles every waiting message with the per-message memory
+** check.  Never waits.  Headless: one yield and one memory check. */
+int PumpMessages();
+/* The per-message memory rule: shows "Memory: %d%%" in the last status part,
+** sets the low-memory flag when the allocator failed or the percentage reached
+** MaxMemPct, clears the allocator's failure flag, and on a change sets the title
+** anew and (on a rise) raises the low-memory warning. */
+void CheckMemoryState();
+/* Stops a running run, reports the low-memory message, sets result code 4. */
+void ShowLowMemoryWarning();
+/* Formats the low-memory message from three byte estimates. */
+int FormatLowMemoryWarning(char *out, int size, double loadedBytes, double calculatedBytes, double resultBytes);
+
+/* ---- status bar, title, notices ---------------------------------------------------- */
+
+/* printf-style text (256 characters) in one status part; null clears (part 0
+** then reads "Ready").  Ignored while ShowStatusBar is off and a text is given. */
+void SetStatusText(int part, const char *format, ...);
+/* 0 clears every part; another id shows that string's text in part 0. */
+void ResetStatusBar(int stringId);
+/* "Kestovar", " - " and the text when given, " - LOW MEMORY WARNING" while low. */
+void SetFrameTitle(const char *format, ...);
+/* A transient notice of up to 256 characters in the given colour. */
+void ShowPopupNotice(uint32_t colour, const char *format, ...);
+/* A message box with the given MessageBoxA style; returns the button pressed. */
+int ShowMessageBox(const char *text, const char *title, uint32_t style);
+
+/* ---- log -------------------------------------------------------------------------- */
+
+/* Appends one entry to the run's test log when open (a line break after it
+** unless LogContinueLine), else to the program log. */
+void LogPrintf(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+/* ---- folders, history lists, start-up rules -------------------------------------------- */
+
+/* Info, Logs and Reports under the output folder; 0 after reporting when one
+** cannot be created because its parent is missing (result code 3). */
+int CreateOutputFolders();
+
+/* The history rule: drops entries equal to newText (case ignored) and, when
+** checking paths, entries missing on disk; drops the oldest until newText fits
+** in 2048 bytes; puts newText first (null newText only cleans the list). */
+void UpdateHistoryList(char *history, const char *newText, int checkPaths);
+/* UpdateHistoryList, then the combo box refilled with at most 10 entries; with a
+** dialog, path checking and a history other than the data-file history, the
+** text is also added to the recent-files history. */
+void UpdateHistoryCombo(void *dialog, int controlId, int checkPaths, const char *newText, char *history);
+enum { HISTORY_SHOWN = 10 };
+
+/* min(setting or the processor count, the processor count, 32). */
+int ComputeWorkerCount(int setting, int processors);

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+TEST(PlatformFiles, WholeFileRoundTripWithSizeAndWriteTime)
+{
+    TempFolder tmp;
+    std::string path = tmp.File("data.bin");
+    std::string bytes("abc\0def\r\n\xff", 10);
+    ASSERT_TRUE(WriteTestFile(path, bytes));
+    EXPECT_EQ(ReadTestFile(path), bytes);
+
+    uint64_t size = 0;
+    PlatDateTime written{}, now{};
+    PlatGetLocalTime(&now);
+    ASSERT_EQ(PlatGetFileInfo(path.c_str(), &size, &written), 1);
+    EXPECT_EQ(size, 10u);
+    EXPECT_EQ(written.year, now.year);
+    EXPECT_GE(written.month, 1);
+    EXPECT_LE(written.month, 12);
+
+    PlatFile f = PlatOpenFile(path.c_str(), PLAT_OPEN_READ);
+    ASSERT_NE(f, nullptr);
+    char buf[32];
+    uint32_t got = 0;
+    ASSERT_EQ(PlatReadFile(f, buf, sizeof buf, &got), 1);
+    EXPECT_EQ(got, 10u);   // a short read at the end is not a failure
+    ASSERT_EQ(PlatReadFile(f, buf, sizeof buf, &got), 1);
+    EXPECT_EQ(got, 0u);
+    PlatCloseFile(f);
+}
+
+TEST(PlatformFiles, SeekSetEndAndAppend)
+{
+    TempFolder tmp;
+    std::string path = tmp.File("f.txt");
+    PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
+    ASSERT_NE(f, nullptr);
+    uint32_t n;
+    ASSERT_EQ(PlatWriteFile(f, "0123456789", 10, &n), 1);
+    uint64_t pos = 0;
+    ASSERT_EQ(PlatSeekFile(f, 4, 0, &pos), 1);
+    EXPECT_EQ(pos, 4u);
+    ASSERT_EQ(PlatSetEndOfFile(f), 1);
+    ASSERT_EQ(PlatFlushFile(f), 1);
+    PlatCloseFile(f);
+    EXPECT_EQ(ReadTestFile(path), "0123");
+
+    f = PlatOpenFile(path.c_str(), PLAT_OPEN_APPEND);
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(PlatWriteFile(f, "xy", 2, &n), 1);
+    PlatCloseFile(f);
+    EXPECT_EQ(ReadTestFile(path), "0123xy");
+}
+
+TEST(PlatformFiles, MissingFileFailsWithSystemErrorText)
+{
+    TempFolder tmp;
+    std::string path = tmp.File("missing.txt");
+    EXPECT_EQ(PlatOpenFile(path.c_str(), PLAT_OPEN_READ), nullptr);
+    int code = PlatLastError();
+    EXPECT_EQ(code, PLAT_ERR_FILE_NOT_FOUND);
+    char text[256];
+    PlatErrorText(code, text, sizeof text);
+    EXPECT_GT(strlen(text), 5u);
+    EXPECT_NE(text[strlen(text) - 1], '\n');
+    EXPECT_EQ(PlatGetFileInfo(path.c_str(), nullptr, nullptr), 0);
+    EXPECT_EQ(PlatFileExists(path.c_str()), 0);
+}
+
+TEST(PlatformFolders, CreateListWithWildcardAndRemove)
+{
+    TempFolder tmp;
+    std::string sub = tmp.File("Sub");
+    ASSERT_EQ(PlatCreateFolder(sub.c_str()), 1);
+    EXPECT_EQ(PlatCreateFolder(sub.c_str()), 1);   // an existing folder is fine
+    EXPECT_EQ(PlatFolderExists(sub.c_str()), 1);
+    ASSERT_TRUE(WriteTestFile(sub + "\\a.csv", "1"));
+    ASSERT_TRUE(WriteTestFile(sub + "\\B.CSV", "2"));
+    ASSERT_TRUE(WriteTestFile(sub + "\\c.txt", "3"));
+    ASSERT_EQ(PlatCreateFolder((sub + "\\inner").c_str()), 1);
+
+    std::set<std::string> names;
+    ASSERT_EQ(PlatListFolder((sub + "\\*.csv").c_str(), [](const char *name, int isFolder, void *user) {
+        ((std::set<std::string> *)user)->insert(name);
+        return 1;
+    }, &names), 1);
+    EXPECT_EQ(names, (std::set<std::string>{"a.csv", "B.CSV"}));
+
+    std::set<std::string> folders;
+    PlatListFolder((sub + "\\*").c_str(), [](const char *name, int isFolder, void *user) {
+        if (isFolder) ((std::set<std::string> *)user)->insert(name);
+        return 1;
+    }, &folders);
+    EXPECT_EQ(folders, (std::set<std::string>{"inner"}));
+
+    // a parent that does not exist is reported as a missing path
+    EXPECT_EQ(PlatCreateFolder(tmp.File("no\\such\\deep").c_str()), 0);
+    EXPECT_EQ(PlatLastError(), PLAT_ERR_PATH_NOT_FOUND);
+}
+
+TEST(PlatformFiles, RenameReplacesExistingFileAndCopyOverwrites)
+{
+    TempFolder tmp;
+    std::string a = tmp.File("a.txt"), b = tmp.File("b.txt"), c = tmp.File("c.txt");
+    ASSERT_TRUE(WriteTestFile(a, "new"));
+    ASSERT_TRUE(WriteTestFile(b, "old contents"));
+    ASSERT_EQ(PlatRenameReplace(a.c_str(), b.c_str()), 1);
+    EXPECT_EQ(ReadTestFile(b), "new");
+    EXPECT_EQ(PlatFileExists(a.c_str()), 0);
+    ASSERT_TRUE(WriteTestFile(c, "ccc"));
+    ASSERT_EQ(PlatCopyFile(b.c_str(), c.c_str()), 1);
+    EXPECT_EQ(ReadTestFile(c), "new");
+    EXPECT_EQ(PlatDeleteFile(c.c_str()), 1);
+    EXPECT_EQ(PlatFileExists(c.c_str()), 0);
+}
+
+TEST(PlatformPaths, BackslashComposedPathsWork)
+{
+    // The program composes every path with '\'; the OS layer accepts them.
+    TempFolder tmp;
+    std::string p = tmp.path + "\\one\\two.txt";
+    ASSERT_EQ(PlatCreateFolder((tmp.path + "\\one\\").c_str()), 1);   // trailing separator is fine
+    ASSERT_TRUE(WriteTestFile(p, "x"));
+    EXPECT_EQ(PlatFileExists(p.c_str()), 1);
+    char native[300];
+    PlatNativePath("a\\b\\c", native, sizeof native);
+#if defined(_WIN32)
+    EXPECT_STREQ(native, "a\\b\\c");
+#else
+    EXPECT_STREQ(native, "a/b/c");
+#endif
+}
+
+TEST(PlatformTime, LocalTimeAndTicks)
+{
+    PlatDateTime t{};
+    PlatGetLocalTime(&t);
+    EXPECT_GE(t.year, 2020);
+    EXPECT_GE(t.day, 1);
+    EXPECT_LE(t.day, 31);
+    EXPECT_GE(t.dayOfWeek, 0);
+    EXPECT_LE(t.dayOfWeek, 6);
+    uint64_t t0 = PlatTickCount64();
+    PlatSleep(30);
+    uint64_t t1 = PlatTickCount64();
+    EXPECT_GE(t1 - t0, 20u);
+    EXPECT_LT(t1 - t0, 5000u);
+}
+
+TEST(PlatformProcess, EnvironmentMemoryAndProcessors)
+{
+    ASSERT_EQ(PlatSetEnv("KV_TEST_VAR", "hello"), 1);
+    char buf[16];
+    ASSERT_EQ(PlatGetEnv("KV_TEST_VAR", buf, sizeof buf), 1);
+    EXPECT_STREQ(buf, "hello");
+    char tiny[3];
+    EXPECT_EQ(PlatGetEnv("KV_TEST_VAR", tiny, sizeof tiny), 0);   // does not fit
+    ASSERT_EQ(PlatSetEnv("KV_TEST_VAR", nullptr), 1);
+    EXPECT_EQ(PlatGetEnv("KV_TEST_VAR", buf, sizeof buf), 0);
+
+    EXPECT_GT(PlatPhysicalMemory(), 256ull * 1024 * 1024);
+    EXPECT_GE(PlatProcessorCount(), 1);
+    EXPECT_NE(PlatCurrentThreadId(), 0u);
+    EXPECT_EQ(PlatEscapePressed(), 0);
+}
+
+TEST(PlatformLibraries, LoadsLibraryAndCallsExport)
+{
+    std::string path = TestProgramFolder() + "\\kvtestlib" + PlatLibrarySuffix();
+    PlatLibrary lib = PlatLoadLibrary(path.c_str());
+    ASSERT_NE(lib, nullptr) << path;
+    typedef int (*AddFn)(int, int);
+    AddFn add = (AddFn)PlatGetProcAddress(lib, "KvTestAdd");
+    ASSERT_NE(add, nullptr);
+    EXPECT_EQ(add(2, 3), 1005);
+    EXPECT_EQ(PlatGetProcAddress(lib, "NoSuchExport"), nullptr);
+    PlatFreeLibrary(lib);
+    EXPECT_EQ(PlatLoadLibrary((TestProgramFolder() + "\\nolib.dll").c_str()), nullptr);
+}

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct ShellTest : ::testing::Test {
+    ProgramSettings saved = gSettings;
+    uint64_t savedPhysical = 0;
+    void SetUp() override
+    {
+        ResetHeadlessShell();
+        gLowMemory = 0;
+        gOutOfMemory = 0;
+        gRunState = RUN_IDLE;
+        gResultCode = RESULT_OK;
+        gUnattended = 0;
+        MemoryPercent();   // makes sure the physical-memory figure has been read
+        savedPhysical = gPhysicalMemory;
+    }
+    void TearDown() override
+    {
+        gSettings = saved;
+        gPhysicalMemory = savedPhysical;
+        gLowMemory = 0;
+        gOutOfMemory = 0;
+        gRunState = RUN_IDLE;
+        gResultCode = RESULT_OK;
+        ResetHeadlessShell();
+    }
+};
+
+}  // namespace
+
+TEST_F(ShellTest, StatusTextPartsAndReady)
+{
+    SetStatusText(0, nullptr);
+    EXPECT_STREQ(gHeadless.statusParts[0], "Ready");
+    SetStatusText(1, "Test %d of %d", 3, 7);
+    EXPECT_STREQ(gHeadless.statusParts[1], "Test 3 of 7");
+    SetStatusText(1, nullptr);
+    EXPECT_STREQ(gHeadless.statusParts[1], "");
+
+    std::string longText(400, 'x');
+    SetStatusText(2, "%s", longText.c_str());
+    EXPECT_EQ(strlen(gHeadless.statusParts[2]), 256u);
+
+    gSettings.ShowStatusBar = 0;
+    SetStatusText(1, "ignored");
+    EXPECT_STREQ(gHeadless.statusParts[1], "");
+    gSettings.ShowStatusBar = 1;
+
+    SetStatusText(3, "busy");
+    ResetStatusBar(0);
+    EXPECT_STREQ(gHeadless.statusParts[0], "Ready");
+    for (int i = 1; i <= gSettings.StatusBarFields + 2; i++) EXPECT_STREQ(gHeadless.statusParts[i], "") << i;
+}
+
+TEST_F(ShellTest, FrameTitleCarriesLowMemoryWarning)
+{
+    SetFrameTitle(nullptr);
+    EXPECT_STREQ(gHeadless.frameTitle, "Kestovar");
+    SetFrameTitle("%s", "sample1.kvs");
+    EXPECT_STREQ(gHeadless.frameTitle, "Kestovar - sample1.kvs");
+    gLowMemory = 1;
+    SetFrameTitle("%s", "sample1.kvs");
+    EXPECT_STREQ(gHeadless.frameTitle, "Kestovar - sample1.kvs - LOW MEMORY WARNING");
+    SetFrameTitle(nullptr);
+    EXPECT_STREQ(gHeadless.frameTitle, "Kestovar - LOW MEMORY WARNING");
+}
+
+TEST_F(ShellTest, LowMemoryWarnsOncePerRiseAndStopsTheRun)
+{
+    void *block = nullptr;
+    ASSERT_EQ(AllocMemory(&block, 1000), 1);
+    uint64_t held = gAllocatedBytes.load();
+    gSettings.MaxMemPct = 95;
+    gRunState = RUN_TESTING;
+
+    gPhysicalMemory = held * 100 / 94;   // 94 percent
+    PumpMessages();
+    EXPECT_EQ(gLowMemory.load(), 0);
+    EXPECT_EQ(gHeadless.messageCount, 0);
+    EXPECT_EQ(std::string(gHeadless.statusParts[gSettings.StatusBarFields + 2]), "Memory: 94%");
+
+    gPhysicalMemory = held * 100 / 95;   // 95 percent: warn and stop
+    PumpMessages();
+    EXPECT_EQ(gLowMemory.load(), 1);
+    EXPECT_EQ(gHeadless.messageCount, 1);
+    EXPECT_EQ(gRunState.load(), RUN_STOP_REQUESTED);
+    EXPECT_EQ(gResultCode.load(), RESULT_LOW_MEMORY);
+    EXPECT_NE(strstr(LastMessage(), "*** WARNING: LOW MEMORY ***"), nullptr);
+    EXPECT_NE(strstr(gHeadless.frameTitle, " - LOW MEMORY WARNING"), nullptr);
+
+    gPhysicalMemory = held * 100 / 96;   // staying high: nothing more
+    PumpMessages();
+    EXPECT_EQ(gHeadless.messageCount, 1);
+
+    gPhysicalMemory = held * 100 / 90;   // dropping clears the flag and the title
+    PumpMessages();
+    EXPECT_EQ(gLowMemory.load(), 0);
+    EXPECT_EQ(strstr(gHeadless.frameTitle, "LOW MEMORY"), nullptr);
+
+    gPhysicalMemory = held * 100 / 97;   // rising again warns again
+    PumpMessages();
+    EXPECT_EQ(gHeadless.messageCount, 2);
+    FreeMemory(&block);
+}
+
+TEST_F(ShellTest, FailedAllocationRaisesWarningAtLowPercentage)
+{
+    gSettings.MaxMemPct = 95;
+    gOutOfMemory = 1;
+    PumpMessages();
+    EXPECT_EQ(gLowMemory.load(), 1);
+    EXPECT_EQ(gOutOfMemory.load(), 0);   // the pump is what clears it
+    EXPECT_EQ(gHeadless.messageCount, 1);
+    EXPECT_EQ(gRunState.load(), RUN_IDLE);   // no run was going, none is stopped
+}
+
+TEST_F(ShellTest, LowMemoryMessageWordingAndAdvice)
+{
+    char text[1024];
+    FormatLowMemoryWarning(text, sizeof text, 1.5 * 1073741824.0, 0.01 * 1073741824.0, 0);
+    EXPECT_STREQ(text, "*** WARNING: LOW MEMORY ***\n\nCurrent Usage:\n- loaded data: 1.5 GB\n"
+                       "- calculated data: 0.1 GB\n- test results etc: 0 GB\n\nPlease unload data before continuing.");
+    FormatLowMemoryWarning(text, sizeof text, 0, 0, 2.0 * 1073741824.0);
+    EXPECT_NE(strstr(text, "Please clear test results before continuing."), nullptr);
+}
+
+TEST_F(ShellTest, NoticesAndMessageBoxesAreKept)
+{
+    ShowPopupNotice(255, "Calculation Stopped");
+    EXPECT_STREQ(LastNotice(), "Calculation Stopped");
+    EXPECT_EQ(gHeadless.noticeColours[0], 255u);
+    gHeadless.messageBoxAnswer = 6;
+    EXPECT_EQ(ShowMessageBox("Save changes to x?", "Kestovar", 3), 6);
+    EXPECT_STREQ(LastMessage(), "Save changes to x?");
+}
+
+TEST_F(ShellTest, LogGoesToTheTestLogFileWhenOpen)
+{
+    TempFolder tmp;
+    std::string path = tmp.File("TEST_0001.TXT");
+    gTestLogFile = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
+    ASSERT_NE(gTestLogFile, nullptr);
+    LogPrintf("Date\t%d", 20240102);
+    LogContinueLine = 1;
+    LogPrintf("a");
+    LogPrintf("b");
+    LogContinueLine = 0;
+    LogPrintf("");
+    PlatCloseFile(gTestLogFile);
+    gTestLogFile = nullptr;
+    EXPECT_EQ(ReadTestFile(path), "Date\t20240102\nab\n");
+
+    gHeadless.captureLog = 1;
+    LogPrintf("to the program log");
+    ASSERT_NE(gHeadless.logText, nullptr);
+    EXPECT_STREQ(gHeadless.logText, "to the program log\n");
+}
+
+TEST_F(ShellTest, CreateOutputFoldersMakesInfoLogsReports)
+{
+    TempFolder tmp;
+    snprintf(gOutputFolder, sizeof gOutputFolder, "%s", tmp.File("Output").c_str());
+    ASSERT_EQ(PlatCreateFolder(gOutputFolder), 1);
+    ASSERT_EQ(CreateOutputFolders(), 1);
+    EXPECT_EQ(std::string(gLogsFolder), tmp.File("Output") + "\\Logs");
+    EXPECT_EQ(PlatFolderExists((tmp.File("Output") + "\\Info").c_str()), 1);
+    EXPECT_EQ(PlatFolderExists((tmp.File("Output") + "\\Reports").c_str()), 1);
+    EXPECT_EQ(gHeadless.messageCount, 0);
+
+    snprintf(gOutputFolder, sizeof gOutputFolder, "%s", tmp.File("missing\\Output").c_str());
+    EXPECT_EQ(CreateOutputFolders(), 0);
+    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(std::string(LastMessage()), "Unable to create folder " + tmp.File("missing\\Output") + "\\Info");
+}
+
+TEST_F(ShellTest, HistoryListRules)
+{
+    char history[SETTING_HISTORY_SIZE] = "b\nA\nc";
+    UpdateHistoryList(history, "a", 0);   // case-insensitive duplicate moves to the front
+    EXPECT_STREQ(history, "a\nb\nc");
+
+    // path checking drops entries that are gone
+    TempFolder tmp;
+    std::string keep = tmp.File("keep.kvs"), gone = tmp.File("gone.kvs");
+    ASSERT_TRUE(WriteTestFile(keep, "x"));
+    snprintf(history, sizeof history, "%s\n%s", gone.c_str(), keep.c_str());
+    UpdateHistoryList(history, nullptr, 1);
+    EXPECT_EQ(std::string(history), keep);
+
+    // the oldest entries drop off until the new text fits in 2048 bytes
+    std::string big;
+    for (int i = 0; i < 40; i++) big += (i ? "\n" : "") + std::string(49, 'a' + i % 26) + std::to_string(i % 10);
+    ASSERT_LT(big.size(), (size_t)SETTING_HISTORY_SIZE);
+    snprintf(history, sizeof history, "%s", big.c_str());
+    std::string fresh(100, 'z');
+    UpdateHistoryList(history, fresh.c_str(), 0);
+    EXPECT_LT(strlen(history), (size_t)SETTING_HISTORY_SIZE);
+    EXPECT_EQ(std::string(history).substr(0, 101), fresh + "\n");
+    EXPECT_EQ(std::string(history).find(std::string(49, 'a' + 39 % 26) + "9"), std::string::npos);
+
+    // the combo shows at most 10 entries
+    std::string many;
+    for (int i = 0; i < 15; i++) many += (i ? "\n" : "") + std::string("entry") + std::to_string(i);
+    snprintf(history, sizeof history, "%s", many.c_str());
+    UpdateHistoryCombo(nullptr, 1031, 0, "new", history);
+    EXPECT_EQ(gHeadless.comboCount, HISTORY_SHOWN);
+    EXPECT_STREQ(gHeadless.comboEntries[0], "new");
+    EXPECT_STREQ(gHeadless.comboEntries[9], "entry8");
+}
+
+TEST_F(ShellTest, HistoryFromDialogAlsoFeedsRecentFiles)
+{
+    TempFolder tmp;
+    std::string script = tmp.File("s.kvs");
+    ASSERT_TRUE(WriteTestFile(script, "x"));
+    gSettings.RecentFilesMRU[0] = 0;
+    char history[SETTING_HISTORY_SIZE] = "";
+    int dialog = 0;
+    UpdateHistoryCombo(&dialog, 1137, 1, script.c_str(), history);
+    EXPECT_EQ(std::string(gSettings.RecentFilesMRU), script);
+
+    gSettings.RecentFilesMRU[0] = 0;
+    gSettings.DataFileMRU[0] = 0;
+    UpdateHistoryCombo(&dialog, 1031, 1, script.c_str(), gSettings.DataFileMRU);
+    EXPECT_STREQ(gSettings.RecentFilesMRU, "");   // the data-file history is kept apart
+}
+
+TEST(ShellRules, WorkerCount)
+{
+    EXPECT_EQ(ComputeWorkerCount(0, 8), 8);
+    EXPECT_EQ(ComputeWorkerCount(4, 8), 4);
+    EXPECT_EQ(ComputeWorkerCount(16, 8), 8);
+    EXPECT_EQ(ComputeWorkerCount(0, 64), 32);
+    EXPECT_EQ(ComputeWorkerCount(40, 48), 32);
+    EXPECT_EQ(ComputeWorkerCount(-3, 2), 2);
+}
+
+TEST(ShellRules, StopRequestOnlyDuringARun)
+{
+    gRunState = RUN_IDLE;
+    RequestStop();
+    EXPECT_EQ(gRunState.load(), RUN_IDLE);
+    gRunState = RUN_CALCULATING;
+    RequestStop();
+    EXPECT_EQ(gRunState.load(), RUN_STOP_REQUESTED);
+    gRunState = RUN_IDLE;
+}

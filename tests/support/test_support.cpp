@@ -1,0 +1,69 @@
+#include "support/test_support.h"
+
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+#include "platform/platform.h"
+
+static void RemoveTree(const std::string &path)
+{
+    struct Ctx { std::vector<std::pair<std::string, int>> items; } ctx;
+    PlatListFolder((path + "\\*").c_str(), [](const char *name, int isFolder, void *user) {
+        ((Ctx *)user)->items.push_back({name, isFolder});
+        return 1;
+    }, &ctx);
+    for (auto &it : ctx.items) {
+        std::string full = path + "\\" + it.first;
+        if (it.second) RemoveTree(full);
+        else PlatDeleteFile(full.c_str());
+    }
+    PlatRemoveFolder(path.c_str());
+}
+
+TempFolder::TempFolder()
+{
+    static std::atomic<int> counter{0};
+    char base[1024];
+    if (!PlatGetEnv("TMPDIR", base, sizeof base) && !PlatGetEnv("TEMP", base, sizeof base))
+        snprintf(base, sizeof base, "%s", PlatLibrarySuffix()[1] == 'd' ? "C:\\windows\\temp" : "/tmp");
+    char name[1200];
+    snprintf(name, sizeof name, "%s\\kvtest_%u_%llu_%d", base, PlatCurrentThreadId(),
+             (unsigned long long)PlatTickCount64(), counter++);
+    path = name;
+    RemoveTree(path);
+    PlatCreateFolder(path.c_str());
+}
+
+TempFolder::~TempFolder() { RemoveTree(path); }
+
+std::string TempFolder::File(const std::string &name) const { return path + "\\" + name; }
+
+bool WriteTestFile(const std::string &path, const std::string &bytes)
+{
+    PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
+    if (!f) return false;
+    uint32_t written = 0;
+    bool ok = PlatWriteFile(f, bytes.data(), (uint32_t)bytes.size(), &written) && written == bytes.size();
+    return PlatCloseFile(f) && ok;
+}
+
+std::string ReadTestFile(const std::string &path)
+{
+    PlatFile f = PlatOpenFile(path.c_str(), PLAT_OPEN_READ);
+    if (!f) return {};
+    uint64_t size = 0;
+    PlatGetFileSize(f, &size);
+    std::string s(size, '\0');
+    uint32_t got = 0;
+    PlatReadFile(f, s.data(), (uint32_t)size, &got);
+    PlatCloseFile(f);
+    s.resize(got);
+    return s;
+}
+
+std::string TestProgramFolder()
+{
+    char buf[1024];
+    return PlatGetProgramFolder(buf, sizeof buf) ? std::string(buf) : std::string(".");
+}

@@ -1,0 +1,22 @@
+/* test_support.h -- helpers shared by the test programs. */
+#pragma once
+#include <string>
+
+/* A fresh, empty folder for one test, removed with its contents when the
+** object goes away.  Paths use '\' like the program's own. */
+struct TempFolder {
+    std::string path;
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder &) = delete;
+    TempFolder &operator=(const TempFolder &) = delete;
+    /* path + "\" + name */
+    std::string File(const std::string &name) const;
+};
+
+/* Writes bytes to a file through the platform layer; true on success. */
+bool WriteTestFile(const std::string &path, const std::string &bytes);
+/* Reads a whole file; empty string when it cannot be read. */
+std::string ReadTestFile(const std::string &path);
+/* The folder of the running test program. */
+std::string TestProgramFolder();
