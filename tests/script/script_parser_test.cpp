@@ -108,6 +108,7 @@ TEST_F(ParserTest, RefusesBadScriptsOverTheBadText) {
         /* item names */
         {"Data:\nClose: 1\n", 3, 75, "Close"},
         {"Data:\nDataSource: 1\n", 3, 75, "DataSource"},
+        {"Results:\nS.Equity: 1\n", 3, 75, "S.Equity"},
         {"Data:\nA: 1\nA: 2\n", 3, 76, "A"},
         {"Data:\nA: 1\nLibrary:\nA: 2\n", 3, 77, "A"},
         {"Library:\nA: 1\nData:\nA: 2\n", 3, 77, "A"},
@@ -257,6 +258,7 @@ TEST_F(ParserTest, ColumnsReadTheirHintsFiltersAndSortLists) {
                   .code,
               0);
     ASSERT_EQ(gResultsColumns.count, 2);
+    EXPECT_STREQ(Column(gResultsColumns, 1).formula.name, "_Work");
     EXPECT_EQ(Column(gResultsColumns, 0).format, 3);
     EXPECT_EQ(Column(gResultsColumns, 0).decimals, 2);
     EXPECT_STREQ(Column(gResultsColumns, 0).heading, "Net");

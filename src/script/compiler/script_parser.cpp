@@ -688,7 +688,8 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
             if (n > MAX_NAME_LENGTH) return Fail(ps, 11, r.nameOffset, r.nameLength);
             CopyString(r.qualified, sizeof r.qualified, joined, -1);
         }
-        if (CompareNoCase(r.name, "Sort") != 0 && (IsScriptKeyword(r.name) || FindScriptItem(r.name, nullptr) != 0))
+        bool exempt = CompareNoCase(r.name, "Sort") == 0 || CompareNoCase(r.name, "BarSize") == 0;
+        if (!exempt && (IsScriptKeyword(r.name) || FindScriptItem(r.name, nullptr) != 0))
             return Fail(ps, 75, r.nameOffset, r.nameLength);
         if (IsColumnSection(s) || IsItemSection(s)) {
             FormulaNode node = {};
