@@ -142,7 +142,7 @@ int Fail(FormulaNode **pNode, FormulaNode *at, int code)
 int CheckArguments(FormulaNode *function, FormulaNode **pLast)
 {
     FormulaNode *open = function + 1;
-    if (open->item != ITEM_OPEN_PAREN) return Fail(pLast, open, ERR_EXPECTED_PAREN);
+    if (open->item != ITEM_OPEN_PAREN) return Fail(pLast, open->item ? open : function, ERR_EXPECTED_PAREN);
     int32_t minimum = function->argCount;
     int32_t maximum = function->maxArgs;
     FormulaNode *cur = open + 1;

@@ -627,8 +627,9 @@ int UnaryPass(CompileRun &run, FormulaNode *nodes, int32_t &count)
         FormulaNode *operand = node + 1;
         if (operand->item == ITEM_END || operand->category == CAT_OPERATOR || operand->category == CAT_CLOSE)
             return NodeError(run, ERR_STRUCTURE, node);
-        if (node->item == ITEM_MINUS) operand->unary = operand->unary == UNARY_NONE ? UNARY_NEGATE : UNARY_NONE;
-        else if (node->item == ITEM_NOT) operand->unary = operand->unary == UNARY_NONE ? UNARY_NOT : UNARY_NONE;
+        /* "-" and NOT each toggle their own operator; the other one is replaced */
+        if (node->item == ITEM_MINUS) operand->unary = operand->unary == UNARY_NEGATE ? UNARY_NONE : UNARY_NEGATE;
+        else if (node->item == ITEM_NOT) operand->unary = operand->unary == UNARY_NOT ? UNARY_NONE : UNARY_NOT;
         RemoveFormulaNodes(node, 1);
         count--;
     }
