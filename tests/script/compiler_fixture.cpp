@@ -11,6 +11,7 @@
 void CompilerTest::SetUp()
 {
     ResetHeadlessShell();
+    gHeadless.captureLog = 1;   /* keeps error boxes and log lines off the console */
     gUnattended = 0;
     gOutOfMemory = 0;
     gDefinitionStandIn = DefinitionStandIn{};
