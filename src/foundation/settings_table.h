@@ -15,6 +15,7 @@ enum { SETTING_HISTORY_SIZE = 2048 };
 struct ProgramSettings {
     /* [Settings] */
     char ActiveScript[260];
+    char TestName[80];
     /* [Options] */
     char ScriptPath[260];
     char DataPath[260];
