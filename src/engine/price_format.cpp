@@ -20,6 +20,7 @@ static int IsBondTick(double tick)
 
 int FormatPrice(double value, double tick, char *out)
 {
+    value = UnsignedNaN(value);
     if (gSettings.ShowBondPriceFractional && !gGeneratingOrders && IsBondTick(tick)) {
         double whole = trunc(value);
         return FormatText(out, NUMBER_TEXT_SIZE, "%.0f'%.0f", whole, (value - whole) * 320);
@@ -35,6 +36,7 @@ int FormatPrice(double value, double tick, char *out)
 
 int FormatTrimmedNumber(double value, char *out)
 {
+    value = UnsignedNaN(value);
     int small = value != 0 && value > -1 && value < 1;
     int length = FormatText(out, NUMBER_TEXT_SIZE, small ? "%.15f" : "%.15g", value);
     /* Trailing zeros of an exponent ("1.5e+20") are digits of the exponent,

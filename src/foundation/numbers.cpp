@@ -66,6 +66,13 @@ static int32_t TruncToInt32(double x)
     return (int32_t)x;
 }
 
+double UnsignedNaN(double value)
+{
+    /* The Windows C library prints every NaN as "nan", glibc a negative one
+    ** as "-nan"; clearing the sign makes both print "nan". */
+    return std::isnan(value) ? fabs(value) : value;
+}
+
 /* ==== comparison and rounding ======================================================= */
 
 static int CompareWithin(double a, double b, double relative)
@@ -242,6 +249,7 @@ static int FormatAbbreviated(double value, double a, char *out)
 
 int FormatDouble(double value, int32_t decimals, int32_t noCommas, char *out)
 {
+    value = UnsignedNaN(value);
     double a = fabs(value);
     int trimmed = decimals == DECIMALS_TRIMMED || decimals == DECIMALS_TRIMMED_6;
     int abbreviated = decimals == DECIMALS_ABBREVIATED;

@@ -77,6 +77,10 @@ double RoundToStep(double value, double step, int32_t mode);
 /* 10^exponent as the exactly rounded double (0 below 1e-323, +inf above 1e308). */
 double PowerOfTen(int exponent);
 
+/* A NaN without its sign bit (other values unchanged), so that printing it
+** gives the same text in both builds. */
+double UnsignedNaN(double value);
+
 /* ---- formatting ---------------------------------------------------------------- */
 
 /* Prints value with decimals 0 and up, or one of the automatic modes above

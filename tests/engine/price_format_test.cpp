@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
@@ -23,6 +24,7 @@ TEST(FormatPrice, DecimalsOfTheTickAndBondFractions)
         { 5.0, 0, 1, 0, "5" },
         { 0.123456789, 0, 1, 0, "0.12345679" },  /* at most 8 */
         { 42.7, 1, 1, 0, "43" },
+        { -std::numeric_limits<double>::quiet_NaN(), 0.01, 1, 0, "nan" },
     };
     int32_t savedBond = gSettings.ShowBondPriceFractional, savedOrders = gGeneratingOrders;
     for (const auto &c : kCases) {
@@ -55,6 +57,8 @@ TEST(FormatTrimmedNumber, UpTo15DecimalsWithoutTrailingZeros)
         { 1.5e20, "1.5e+20" },                   /* exponent digits are not trailing zeros */
         { 2.5e10, "25000000000" },
         { 1234.5e-7, "0.00012345" },
+        { -std::numeric_limits<double>::quiet_NaN(), "nan" },
+        { -std::numeric_limits<double>::infinity(), "-inf" },
     };
     for (const auto &c : kCases) {
         char out[NUMBER_TEXT_SIZE];

@@ -223,6 +223,23 @@ TEST(FormatDouble, EveryMode)
     }
 }
 
+TEST(FormatDouble, NaNAndInfinitiesPrintAlikeInBothBuilds)
+{
+    static const struct { double value; int decimals; const char *want; } kCases[] = {
+        { kNaN, 2, "nan" },
+        { -kNaN, 2, "nan" },     /* a sign on NaN is not printed */
+        { -kNaN, -1, "nan" },
+        { -kNaN, 0, "nan" },
+        { kInf, -1, "inf" },
+        { -kInf, -2, "-inf" },
+    };
+    for (const auto &c : kCases) {
+        char out[NUMBER_TEXT_SIZE];
+        FormatDouble(c.value, c.decimals, 0, out);
+        EXPECT_STREQ(out, c.want) << c.decimals;
+    }
+}
+
 TEST(FormatDouble, LongDecimalsStayInTheBuffer)
 {
     char out[NUMBER_TEXT_SIZE + 8];
@@ -363,6 +380,8 @@ TEST_F(NumberTextTest, FormatNumberByDisplayCode)
         { 0, 7, -1, 0, nullptr, 0, "False" },
         { kNaN, 3, 2, 1, "EUR", 0, "n/a" },
         { kNaN, 0, -1, 0, nullptr, 0, "n/a" },
+        { -kNaN, 8, -1, 0, nullptr, 0, "n/a" },
+        { -kInf, 3, 2, 1, "EUR", 0, "-inf" },
         { 1234.5, 8, 2, 0, nullptr, 0, "1234.5" },
         { 1234.5, -1, 2, 0, nullptr, 0, "1234.5" },
         /* price in 32nds */
