@@ -181,6 +181,9 @@ int ApplyCurrencySign(char *text, int32_t length, int32_t size, const char *curr
     if (!text || size < 1) return 0;
     length = UsableLength(length, size);
     if (!currency || !currency[0]) currency = gSettings.Currency;
+    /* With no currency known at all the dollar stays: a lone blank in its
+    ** place would only hide that the amount is money. */
+    if (!currency[0]) return length;
     if (CompareNoCase(currency, gSettings.Currency) == 0 && strlen(currency) >= 3 &&
         currency[2] == 'D')
         return length;

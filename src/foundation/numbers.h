@@ -102,6 +102,7 @@ int InsertCommas(char *text, int32_t length, int32_t size);
 /* Replaces every "$" in the text by the currency's sign: nothing changes when
 ** the currency is the account currency and a dollar (third letter "D"); "EUR",
 ** "GBP" and "JPY" give their own characters (HTML entities in an HTML report);
-** any other code gives the code and a blank.  The text is cut at size - 1 when
-** it does not fit.  Returns the new length. */
+** any other code gives the code and a blank.  With no currency given and no
+** account currency, the dollar stays.  The text is cut at size - 1 when it
+** does not fit.  Returns the new length. */
 int ApplyCurrencySign(char *text, int32_t length, int32_t size, const char *currency);
