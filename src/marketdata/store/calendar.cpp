@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "foundation/allocator.h"
-#include "marketdata/store/interim_dates.h"
+#include "foundation/dates.h"
 #include "platform/platform.h"
 #include "script/eval/eval_context.h"
 #include "shell/services.h"

@@ -7,7 +7,7 @@
 
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
-#include "marketdata/store/interim_dates.h"
+#include "foundation/dates.h"
 #include "script/eval/value_access.h"
 
 SymbolRecord *gSymbols = nullptr;
