@@ -75,6 +75,9 @@ static SymbolRecord *SymbolByNumber(int number)
 
 /* ---- first used date ----------------------------------------------------------- */
 
+static_assert(std::atomic_ref<int32_t>::required_alignment <= alignof(int32_t),
+              "the first used date is lowered in place");
+
 void LowerFirstUsedDate(SymbolRecord *record, int32_t date)
 {
     std::atomic_ref<int32_t> first(record->firstUsedDate);
