@@ -4,6 +4,7 @@
 
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 #include "script/eval/item_table.h"
@@ -28,6 +29,8 @@ void CompilerTest::TearDown()
     }
     slots.clear();
     gDefinitionStandIn = DefinitionStandIn{};
+    FreeMemory(&gSymbols);
+    gSymbolCount = 0;
     ResetHeadlessShell();
 }
 
@@ -42,6 +45,15 @@ FormulaSlot *CompilerTest::MakeSlot(const std::string &text, const char *name, c
     CopyString(slot->path, sizeof slot->path, "C:\\scripts\\test.kvs", -1);
     slots.push_back(slot);
     return slot;
+}
+
+void CompilerTest::LoadSymbols(std::initializer_list<const char *> names)
+{
+    FreeMemory(&gSymbols);
+    ASSERT_EQ(AllocMemory(&gSymbols, (names.size() + 1) * sizeof(SymbolRecord)), 1);
+    int32_t n = 0;
+    for (const char *name : names) CopyString(gSymbols[n++].info.Symbol, sizeof gSymbols[0].info.Symbol, name, -1);
+    gSymbolCount = n;
 }
 
 std::string CompilerTest::Compile(const std::string &text, uint32_t section, int32_t definitionIndex)

@@ -16,7 +16,6 @@ struct BindTest : CompilerTest {
     std::vector<FormulaSlot> columns;
     std::vector<StandInColumn> columnRows;
     StandInParameter parameters[1] = {{"Len", 20}};
-    const char *symbols[2] = {"ABC", "SPY"};
     const char *strategies[1] = {"S1"};
     const char *namedLists[2] = {"SP500", "NDX"};
 
@@ -49,8 +48,7 @@ struct BindTest : CompilerTest {
         gDefinitionStandIn.columnCount = (int32_t)columnRows.size();
         gDefinitionStandIn.parameters = parameters;
         gDefinitionStandIn.parameterCount = 1;
-        gDefinitionStandIn.symbols = symbols;
-        gDefinitionStandIn.symbolCount = 2;
+        LoadSymbols({"ABC", "SPY"});
         gDefinitionStandIn.strategies = strategies;
         gDefinitionStandIn.strategyCount = 1;
         gDefinitionStandIn.namedLists = namedLists;

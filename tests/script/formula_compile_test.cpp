@@ -108,6 +108,8 @@ TEST_F(FormulaCompile, ReportsExactErrorCodesAndSpans)
         {"1, 2", 0, "error 4 @1+1"},
         {"C NOT O", 0, "error 7 @2+3"},
         {"-", 0, "error 7 @0+1"},
+        {"[1)", 0, "error 7 @0+1"},
+        {"C + [1]", 0, "error 7 @4+1"},
         {"(-)", 0, "error 7 @1+1"},
         {"~Hourly", 0, "error 16 @1+6"},
         {"@tracker", 0, "error 7 @1+7"},

@@ -28,10 +28,8 @@ std::string Render(const FormulaSlot *slot)
 
 TEST_F(FormulaText, RendersCompiledFormulasBackToText)
 {
-    const char *symbols[] = {"ABC", "SPY"};
     const char *strategies[] = {"Alpha", "Beta"};
-    gDefinitionStandIn.symbols = symbols;
-    gDefinitionStandIn.symbolCount = 2;
+    LoadSymbols({"ABC", "SPY"});
     gDefinitionStandIn.strategies = strategies;
     gDefinitionStandIn.strategyCount = 2;
     gDefinitionStandIn.compilePass = 2;
