@@ -7,6 +7,7 @@
 #include "marketdata/store/symbols.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
+#include "script/compiler/compiler_state.h"
 #include "script/eval/item_table.h"
 
 void CompilerTest::SetUp()
@@ -45,6 +46,31 @@ FormulaSlot *CompilerTest::MakeSlot(const std::string &text, const char *name, c
     CopyString(slot->path, sizeof slot->path, "C:\\scripts\\test.kvs", -1);
     slots.push_back(slot);
     return slot;
+}
+
+void CompilerTest::InstallItems(uint32_t section, FormulaItem *items, int32_t count)
+{
+    int list = section == SECTION_DATA ? 0 : section == SECTION_TEST_DATA ? 1 : section == SECTION_STRAT_DATA ? 2 : 3;
+    gDefinitionStandIn.items[list] = items;
+    gDefinitionStandIn.itemCounts[list] = count;
+}
+
+void CompilerTest::InstallColumns(StandInColumn *columns, int32_t count)
+{
+    gDefinitionStandIn.columns = columns;
+    gDefinitionStandIn.columnCount = count;
+}
+
+void CompilerTest::InstallParameters(StandInParameter *parameters, int32_t count)
+{
+    gDefinitionStandIn.parameters = parameters;
+    gDefinitionStandIn.parameterCount = count;
+}
+
+void CompilerTest::InstallStrategies(const char *const *names, int32_t count)
+{
+    gDefinitionStandIn.strategies = names;
+    gDefinitionStandIn.strategyCount = count;
 }
 
 void CompilerTest::LoadSymbols(std::initializer_list<const char *> names)

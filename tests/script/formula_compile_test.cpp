@@ -185,8 +185,7 @@ TEST_F(FormulaCompile, ErrorTextNamesTheFormula)
     Compile("foo");
     EXPECT_STREQ(LastMessage(), "Error in Test formula:\r\n\r\nunrecognized syntax element");
     const char *strategies[] = {"Alpha"};
-    gDefinitionStandIn.strategies = strategies;
-    gDefinitionStandIn.strategyCount = 1;
+    InstallStrategies(strategies, 1);
     FormulaSlot *slot = MakeSlot("C +", "Entry");
     slot->strategyNumber = 1;
     EXPECT_EQ(CompileFormula(slot, SECTION_STRATEGY, 0), 0);
