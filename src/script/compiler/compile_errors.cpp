@@ -142,7 +142,7 @@ int Fail(FormulaNode **pNode, FormulaNode *at, int code)
 int CheckArguments(FormulaNode *function, FormulaNode **pLast)
 {
     FormulaNode *open = function + 1;
-    if (open->item != ITEM_OPEN_PAREN) return Fail(pLast, open, ERR_EXPECTED_PAREN);
+    if (open->item != ITEM_OPEN_PAREN) return Fail(pLast, open->item ? open : function, ERR_EXPECTED_PAREN);
     int32_t minimum = function->argCount;
     int32_t maximum = function->maxArgs;
     FormulaNode *cur = open + 1;
@@ -200,6 +200,12 @@ int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *fu
             if (n == start || afterOperator) return Fail(pNode, n, ERR_UNEXPECTED_OPERATOR);
         } else {
             if (n != start && !afterOperator) return Fail(pNode, n, ERR_EXPECTED_OPERATOR);
+            if (n->item == ITEM_OPEN_BRACKET) {
+                /* a "[" only ever follows a term as its bar offset; where an
+                ** operand should stand it would let "[1)" pass as a bracket
+                ** group that the evaluator never computes */
+                return Fail(pNode, n, ERR_STRUCTURE);
+            }
             if (n->category == CAT_OPEN) {
                 FormulaNode *p = n + 1;
                 int code = CheckFormulaSyntax(&p, ITEM_CLOSE_PAREN, nullptr);
