@@ -20,7 +20,7 @@ const std::string kSpace62(62, 'n');
 void ClearLists() {
     for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
                                  &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns,
-                                 &gParameters, &gParameterCopies, &gStrategies}) {
+                                 &gParameters, &gParameterCopies}) {
         for (int32_t i = 0; i < list->capacity; i++) {
             if (list == &gParameters || list == &gParameterCopies) {
                 Parameter *p = (Parameter *)list->items + i;
@@ -30,6 +30,7 @@ void ClearLists() {
         }
         FreeDefinitionList(list);
     }
+    FreeStrategyRecords();
     gTradesSort[0] = gScanSort[0] = gTestScanSort[0] = 0;
     SetRunSetting(RUNSET_SCAN_NO_DEF_COLS, 0);
 }
@@ -194,8 +195,8 @@ TEST_F(DefinitionsTest, SortListsAcceptBuiltInWordsAndShownColumns) {
 }
 
 TEST_F(DefinitionsTest, StrategyRecordResetMarksEveryConstantUnset) {
-    int32_t i = AddDefinitionRecord(&gStrategies, sizeof(StrategyRecord));
-    StrategyRecord *record = (StrategyRecord *)gStrategies.items + i;
+    StrategyRecord *record = AppendStrategyRecord();
+    ASSERT_NE(record, nullptr);
     CopyString(record->name, sizeof record->name, "S", -1);
     record->Side = 1;
     record->TLEndDate = 20240101;
@@ -212,7 +213,6 @@ TEST_F(DefinitionsTest, StrategyRecordResetMarksEveryConstantUnset) {
     EXPECT_EQ(record->cashList.items, nullptr);
     EXPECT_EQ(record->slots[3].count, 0);
     EXPECT_EQ(record->slots[3].capacity, 4) << "node allocations stay";
-    FreeFormulaNodes(&record->slots[3]);
 }
 
 TEST(IndexList, CopiesTheIdsOfConsecutiveRows) {

@@ -21,8 +21,9 @@ namespace {
 void ClearCompiledScript() {
     for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
                                  &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns,
-                                 &gParameters, &gParameterCopies, &gStrategies})
+                                 &gParameters, &gParameterCopies})
         FreeDefinitionList(list);
+    FreeStrategyRecords();
     gTradesSort[0] = gScanSort[0] = gTestScanSort[0] = 0;
     gScanFilterCount = gTestScanFilterCount = 0;
     gImportFilter = StandaloneFormula{};
@@ -75,7 +76,7 @@ struct ParserTest : ::testing::Test {
 
     const FormulaItem &Item(const DefinitionList &list, int i) { return ((const FormulaItem *)list.items)[i]; }
     const FormulaColumn &Column(const DefinitionList &list, int i) { return ((const FormulaColumn *)list.items)[i]; }
-    const StrategyRecord &Strategy(int i) { return ((const StrategyRecord *)gStrategies.items)[i]; }
+    const StrategyRecord &Strategy(int i) { return gStrategies[i]; }
     std::string TextOf(const FormulaSlot &slot) { return std::string(slot.scriptText + slot.start, slot.length); }
 };
 
@@ -376,7 +377,7 @@ TEST_F(ParserTest, StrategiesTakeSlotsConstantsAndTexts) {
                     "Combined:\n  Allocation: 50\n")
                   .code,
               0);
-    ASSERT_EQ(gStrategies.count, 4);
+    ASSERT_EQ(gStrategyCount, 4);
     EXPECT_STREQ(Strategy(0).name, "T");
     EXPECT_EQ(Strategy(0).kind, SECTION_TEMPLATE);
     const StrategyRecord &s = Strategy(1);

@@ -7,7 +7,8 @@
 ** allocation), and read by the engine and the views for as long as a compile
 ** lasts.
 **
-** Owns:       the item lists (Data, TestData, StratData, Library: FormulaItem),
+** Owns:       the strategy list's growth (gStrategies, gStrategyCount and
+**             gStrategyCapacity, declared with the record), the item lists (Data, TestData, StratData, Library: FormulaItem),
 **             the column lists (Results, Graphs, Charts, Trades, Scan, TestScan:
 **             FormulaColumn) with the sort lists of Trades, Scan and TestScan
 **             and the filter numbers of Scan and TestScan, the Parameters list
@@ -30,6 +31,7 @@
 #include <cstdint>
 
 #include "script/compiler/formula.h"
+#include "script/compiler/strategy_record.h"
 
 struct FormulaNode;
 struct ScriptItem;
@@ -70,13 +72,6 @@ struct DefinitionList {
 enum {
     SORT_LIST_SIZE = 256,        /* a sort list holds up to 255 characters */
     HEADING_SIZE = 80,
-    STRATEGY_NAME_SIZE = 256,
-    STRATEGY_PATH_SIZE = 260,
-    STRATEGY_SLOTS = 74,
-    STRATEGY_CONSTANT_UNSET = 99,
-    STRATEGY_MAX_LINKS = 99,     /* groups and Using names per record */
-    TL_MAX_COLUMNS = 128,
-    TL_FIELD_COUNT = 23,
     VALUE_NAME_SIZE = 64
 };
 
@@ -117,71 +112,6 @@ struct Parameter {
     int32_t defaultIndex;
 };
 
-/* One dated amount of a strategy's cash or fees list. */
-struct DatedAmount {
-    int32_t date;              /* yyyymmdd */
-    double amount;
-};
-
-/* One strategy-like section (Template, Benchmark, Strategy, StatsGroup,
-** Combined).  A constant of STRATEGY_CONSTANT_UNSET is not given.  The engine
-** keeps its run-time state for the record in its own arrays. */
-struct StrategyRecord {
-    char name[STRATEGY_NAME_SIZE];
-    char TLStratName[STRATEGY_NAME_SIZE];
-    int32_t kind;              /* SectionId: 13, 14, 15, 16 or 26 */
-    int32_t Side;              /* -1 Short, 0 Both, 1 Long */
-    int32_t BarSize;
-    int32_t CalendarSym;       /* 1-based symbol index, 0 none */
-    char HolidayList[STRATEGY_PATH_SIZE];
-    DefinitionList holidays;   /* int32 dates */
-    int32_t groupCount;
-    int32_t groups[STRATEGY_MAX_LINKS];
-    int32_t usingCount;
-    int32_t usingList[STRATEGY_MAX_LINKS];
-    int32_t QtyType;
-    int32_t QtyPrice;
-    int32_t EntryTime;
-    int32_t effectiveEntryTime;
-    int32_t engineMark1;
-    int32_t hasEntryLimit;
-    int32_t hasEntryStop;
-    int32_t nextCloseOnly;
-    int32_t keepTrades;
-    int32_t engineMark2;
-    int32_t ExitTime;
-    int32_t ExitLimitTime;
-    int32_t ExitStopTime;
-    int32_t Ambiguity;
-    int32_t Compounded;
-    int32_t MarkToMarket;
-    int32_t DynamicSizing;
-    int32_t GreedyScoring;
-    int32_t AllowNoVolume;
-    int32_t AllowMissingBar;
-    int32_t IgnoreDividends;
-    int32_t Tracker;
-    int32_t hasGroupLimits;    /* a StatsGroup or Combined gives position or exposure limits */
-    FormulaSlot slots[STRATEGY_SLOTS];
-    char TradeList[STRATEGY_PATH_SIZE];
-    int32_t TLAdjusted;
-    int32_t TLAdoptPos;
-    int32_t TLDateFmt;
-    int32_t TLNumFmt;
-    int32_t TLDelim;
-    int32_t TLTimeShift;
-    int32_t TLEndDate;         /* yyyymmdd, 0 none, 99991231 "latest" */
-    int32_t tlFieldSum;        /* 0: no TLFields given */
-    int32_t tlColumnField[TL_MAX_COLUMNS];
-    int32_t tlFieldColumn[TL_FIELD_COUNT];
-    DefinitionList cashList;   /* DatedAmount */
-    DefinitionList feesList;   /* DatedAmount */
-    char OrdersFile[STRATEGY_PATH_SIZE];
-    char OrdersNetLiq[STRATEGY_PATH_SIZE];
-    char OrdersFreeCash[STRATEGY_PATH_SIZE];
-    char OrdersTemplate[STRATEGY_PATH_SIZE];
-};
-
 /* A formula outside every list, with the settings section it stands in. */
 struct StandaloneFormula {
     FormulaSlot formula;
@@ -211,7 +141,6 @@ extern DefinitionList gTestScanColumns;
 extern DefinitionList gParameters;       /* Parameter */
 extern DefinitionList gParameterCopies;  /* Parameter, the optimizer's second list */
 extern DefinitionList gWalkForwardDates; /* int32 dates */
-extern DefinitionList gStrategies;       /* StrategyRecord */
 
 extern char gTradesSort[SORT_LIST_SIZE];
 extern char gScanSort[SORT_LIST_SIZE];
@@ -227,7 +156,7 @@ extern StandaloneFormula gOrdersComment;
 /* ---- list services ---------------------------------------------------------------- */
 
 /* The list that holds the definitions of a section (Parameters for
-** WalkForward too, the strategy list for the five strategy kinds), or null. */
+** WalkForward too), or null; strategies are in gStrategies. */
 DefinitionList *DefinitionListFor(uint32_t section);
 /* The column list of a column section, or null. */
 DefinitionList *ColumnListFor(uint32_t section);
@@ -255,6 +184,12 @@ void FreeDefinitionList(DefinitionList *list);
 ** Parameters zeroes every record but its value allocations and empties the
 ** walk-forward dates.  Other sections: nothing. */
 void ResetScriptDefinitions(uint32_t section);
+/* Appends a record to gStrategies (growing it by one record, keeping the
+** allocation across compiles) and resets it; null when the allocator fails. */
+StrategyRecord *AppendStrategyRecord();
+/* Frees every record's lists and the records themselves (the program is
+** closing); gStrategies is empty afterwards. */
+void FreeStrategyRecords();
 /* Frees every list the record owns, empties its names and texts, sets kind 0,
 ** every constant to STRATEGY_CONSTANT_UNSET (CalendarSym and TLEndDate to 0)
 ** and clears its 74 slots (node allocations kept). */

@@ -124,20 +124,18 @@ StrategyRecord *AddStrategyRecord(int kind, const char *name, int *outError) {
             *outError = 64;
             return nullptr;
         }
-        for (int32_t i = 0; i < gStrategies.count; i++) {
-            if (CompareNoCase(((StrategyRecord *)gStrategies.items)[i].name, name) == 0) {
+        for (int32_t i = 0; i < gStrategyCount; i++) {
+            if (CompareNoCase(gStrategies[i].name, name) == 0) {
                 *outError = 64;
                 return nullptr;
             }
         }
     }
-    int32_t index = AddDefinitionRecord(&gStrategies, sizeof(StrategyRecord));
-    if (index < 0) return nullptr;
-    StrategyRecord *record = (StrategyRecord *)gStrategies.items + index;
-    ResetStrategyRecord(record);
+    StrategyRecord *record = AppendStrategyRecord();
+    if (!record) return nullptr;
     record->kind = kind;
     if (kind == SECTION_COMBINED) CopyString(record->name, sizeof record->name, "Combined", -1);
-    else if (!name[0]) FormatText(record->name, sizeof record->name, "%s%d", kSectionNames[kind], gStrategies.count);
+    else if (!name[0]) FormatText(record->name, sizeof record->name, "%s%d", kSectionNames[kind], gStrategyCount);
     else CopyString(record->name, sizeof record->name, name, -1);
     return record;
 }

@@ -304,7 +304,7 @@ struct SectionWalk {
 };
 
 StrategyRecord *StrategyAt(int32_t index) {
-    return index >= 0 && index < gStrategies.count ? (StrategyRecord *)gStrategies.items + index : nullptr;
+    return index >= 0 && index < gStrategyCount ? gStrategies + index : nullptr;
 }
 
 bool IsIncludeSection(int s) {
@@ -443,7 +443,7 @@ int HandleHeader(Parse &ps, size_t index, SectionWalk &walk) {
         int error = 0;
         StrategyRecord *record = AddStrategyRecord(s, headerName, &error);
         if (!record) return error ? Fail(ps, error, lineStart, lineLength) : 0;
-        walk.strategy = (int32_t)(record - (StrategyRecord *)gStrategies.items);
+        walk.strategy = (int32_t)(record - gStrategies);
         memset(walk.slotGiven, 0, sizeof walk.slotGiven);
         memset(walk.constantGiven, 0, sizeof walk.constantGiven);
         memset(walk.listGiven, 0, sizeof walk.listGiven);
