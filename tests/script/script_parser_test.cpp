@@ -6,6 +6,7 @@
 #include <string>
 
 #include "foundation/allocator.h"
+#include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
@@ -29,6 +30,7 @@ void ClearCompiledScript() {
     gImportFilter = StandaloneFormula{};
     gSkipTestIf = gTestNameFormula = gOrdersComment = StandaloneFormula{};
     for (int i = 0; i < RUNSET_COUNT; i++) SetRunSetting(i, 0);
+    gSettings.DateInputFormat = 0;
     FreeMemory(&gCompiler.definedNames);
     gCompiler = CompilerState{};
     gCompileSession = CompileSession{};
@@ -51,6 +53,7 @@ struct ParserTest : ::testing::Test {
         ClearCompiledScript();
         ResetScriptParserState();
         ResetHeadlessShell();
+        gHeadless.captureLog = 1;   /* keeps the error boxes off the console */
         gLastFormulaError = FormulaErrorSelection{};
         gResultCode = 0;
     }
@@ -315,11 +318,11 @@ TEST_F(ParserTest, SettingsApplyOnlyInSectionsOfTheRunMode) {
 
 TEST_F(ParserTest, DateInputComesOnlyFromSectionsThatApply) {
     ASSERT_EQ(Parse("TestSettings:\nDateInput: DMY\n", 2).code, 0);
-    EXPECT_EQ(GetRunSetting(RUNSET_DATE_INPUT), 0);
+    EXPECT_EQ(gSettings.DateInputFormat, 0);
     ASSERT_EQ(Parse("TestSettings:\nDateInput: DMY\n", 3).code, 0);
-    EXPECT_EQ(GetRunSetting(RUNSET_DATE_INPUT), 1);
+    EXPECT_EQ(gSettings.DateInputFormat, 1);
     /* Applied as soon as it is met, so earlier and later dates read the same way. */
-    SetRunSetting(RUNSET_DATE_INPUT, 0);
+    gSettings.DateInputFormat = 0;
     ASSERT_EQ(Parse("Strategy: S\nTLEndDate: 2/1/2024\nSettings:\nDateInput: DMY\n", 3).code, 0);
     EXPECT_EQ(Strategy(0).TLEndDate, 20240102);
 }

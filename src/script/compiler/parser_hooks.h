@@ -48,7 +48,6 @@ enum RunSetting {
     RUNSET_BAR_SIZE,               /* the script's bar size, 0 Daily .. 4 Yearly */
     RUNSET_ALLOW_SAME_NAME,
     RUNSET_SCAN_NO_DEF_COLS,
-    RUNSET_DATE_INPUT,             /* 0 month first, 1 day first */
     RUNSET_COUNT
 };
 int32_t GetRunSetting(int which);
@@ -85,13 +84,8 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
 /* Loads a dated cash (fees 0) or fees (fees 1) list into the record; 1/0. */
 int LoadCashFeesList(StrategyRecord *record, const char *path, int fees);
 
-/* ---- names, dates ------------------------------------------------------------------ */
+/* ---- names ------------------------------------------------------------------ */
 
 /* The editor's name scan over a file (length <= 0) or a text of length
 ** characters; 1, or 0 when there is nothing to scan. */
 int ScanScriptItemNames(const char *source, int32_t *counts, int length, CompilerState *state);
-/* A date text in the input date order as yyyymmdd, 0 when it is no date. */
-int32_t ParseScriptDate(const char *text);
-/* date moved n trading days (of the master date list of barSize) forward
-** (n > 0) or back. */
-int32_t OffsetScriptTradingDate(int32_t barSize, int32_t date, int32_t n);

@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "foundation/allocator.h"
-#include "foundation/errors.h"
+#include "foundation/dates.h"
+#include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
-#include "platform/platform.h"
+#include "marketdata/store/calendar.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -16,14 +17,10 @@
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/preprocessor.h"
 #include "script/compiler/ranges.h"
-#include "shell/services.h"
 
 ScriptParserState gScriptParser;
 
 namespace {
-
-const char kTooLargeMessage[] = "Unable to read %s because it is larger than 4GB.";
-const char kOpenMessage[] = "Unable to open %s for reading\r\n\r\n%s";
 
 enum { NAME_KEEP = 80, MAX_NAME_LENGTH = 63, HEADER_NAME_SIZE = 256, MAX_INCLUDE_LEVELS = 32 };
 
@@ -127,54 +124,6 @@ void HeaderLineSpan(const Parse &ps, const LineRecord &r, uint32_t *pStart, uint
 uint32_t LineEndAfter(const Parse &ps, uint32_t offset) {
     while (offset < ps.length && ps.text[offset] && ps.text[offset] != '\n') offset++;
     return offset < ps.length && ps.text[offset] == '\n' ? offset + 1 : offset;
-}
-
-/* ---- reading ------------------------------------------------------------------------ */
-
-/* The whole file in a tracked block with 4 zero bytes after it, a UTF-8 byte
-** order mark removed.  Null after reporting the failure (result code 3). */
-char *ReadScriptFile(const char *path, uint32_t *pLength) {
-    PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
-    if (!file) {
-        char reason[256];
-        PlatErrorText(PlatLastError(), reason, sizeof reason);
-        ReportError(kOpenMessage, path, reason);
-        SetResultCode(RESULT_FILE_ERROR);
-        return nullptr;
-    }
-    uint64_t size = 0;
-    char *text = nullptr;
-    int ok = PlatGetFileSize(file, &size);
-    if (ok && size >= 0xffffffffull) {
-        ReportError(kTooLargeMessage, path);
-        SetResultCode(RESULT_FILE_ERROR);
-        ok = 0;
-    }
-    if (ok) ok = AllocMemory(&text, size + 4);
-    uint32_t got = 0;
-    if (ok && size) {
-        ok = PlatReadFile(file, text, (uint32_t)size, &got) && got == size;
-        if (!ok) {
-            char reason[256];
-            PlatErrorText(PlatLastError(), reason, sizeof reason);
-            ReportError(kOpenMessage, path, reason);
-            SetResultCode(RESULT_FILE_ERROR);
-        }
-    }
-    PlatCloseFile(file);
-    if (!ok) {
-        FreeMemory(&text);
-        return nullptr;
-    }
-    uint32_t length = (uint32_t)size;
-    if (length >= 3 && (unsigned char)text[0] == 0xEF && (unsigned char)text[1] == 0xBB &&
-        (unsigned char)text[2] == 0xBF) {
-        memmove(text, text + 3, length - 3);
-        length -= 3;
-        memset(text + length, 0, 3);
-    }
-    *pLength = length;
-    return text;
 }
 
 /* ---- pass 1: line records --------------------------------------------------------- */
@@ -332,11 +281,12 @@ void FinishSettingsSection(const SectionWalk &walk) {
     }
     int32_t bars = GetRunSetting(RUNSET_NUM_BARS);
     int32_t barSize = GetRunSetting(RUNSET_BAR_SIZE);
+    const DateList *master = &gDateLists[barSize >= 0 && barSize < BAR_SIZE_COUNT ? barSize : 0];
     if (!gScriptParser.settingGiven[SETKW_ENDDATE]) {
-        SetRunSetting(RUNSET_LAST_DATE, OffsetScriptTradingDate(barSize, GetRunSetting(RUNSET_FIRST_DATE), bars - 1));
+        SetRunSetting(RUNSET_LAST_DATE, OffsetTradingDate(master, GetRunSetting(RUNSET_FIRST_DATE), bars - 1));
         SetRunSetting(RUNSET_USE_LATEST, 0);
     } else {
-        SetRunSetting(RUNSET_FIRST_DATE, OffsetScriptTradingDate(barSize, GetRunSetting(RUNSET_LAST_DATE), -(bars - 1)));
+        SetRunSetting(RUNSET_FIRST_DATE, OffsetTradingDate(master, GetRunSetting(RUNSET_LAST_DATE), -(bars - 1)));
         SetRunSetting(RUNSET_USE_EARLIEST, 0);
     }
 }
@@ -617,7 +567,7 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
             if (!LoadCashFeesList(record, valueText, list == SLIST_FEESLIST)) ok = Fail(ps, 74, r.valueOffset, (uint32_t)n);
             break;
         case SLIST_TLENDDATE: {
-            int32_t date = CompareNoCase(valueText, "latest") == 0 ? 99991231 : ParseScriptDate(valueText);
+            int32_t date = CompareNoCase(valueText, "latest") == 0 ? 99991231 : ParseDate(valueText);
             if (!date) ok = Fail(ps, 42, r.valueOffset, (uint32_t)n);
             else record->TLEndDate = date;
             break;
@@ -867,8 +817,7 @@ char *ParseScriptText(const char *path, char *nameSpace) {
     Parse ps = {};
     ps.path = path;
     ps.nameSpace = nameSpace;
-    ps.text = ReadScriptFile(path, &ps.length);
-    if (!ps.text) return nullptr;
+    if (!LoadFile(path, &ps.text, &ps.length)) return nullptr;
     int ok = SplitIntoRecords(ps) && WalkSections(ps) && CheckWholeScript(ps);
     if (ok) ok = CollectUpTo(ps, ps.length);
     if (!ok) {
