@@ -227,6 +227,9 @@ TEST_F(ParserTest, NamespacesQualifyItemNames) {
     EXPECT_STREQ(Item(gDataItems, 1).formula.name, "other.Y");
     EXPECT_STREQ(Item(gDataItems, 2).formula.name, "Z");
     EXPECT_STREQ(nameSpace, "");
+    ASSERT_EQ(Parse("Namespace: lib\nParameters:\nLen: 1,2\nWalkForward:\nDates: 2024-01-02, 2024-06-03\n").code, 0);
+    ASSERT_EQ(gParameters.count, 1);
+    EXPECT_STREQ(((const Parameter *)gParameters.items)[0].name, "lib.Len");
     Outcome got = Parse("Namespace: " + std::string(60, 'n') + "\nData:\nLong: 1\n");
     EXPECT_EQ(got.code, 11);
     EXPECT_EQ(got.span, "Long");

@@ -630,8 +630,10 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
     bool named = IsColumnSection(s) || IsItemSection(s) || s == SECTION_PARAMETERS || s == SECTION_WALK_FORWARD;
     int replaceIndex = -1;
     if (named && !barSizeItem) {
+        /* The walk-forward date list is named "dates" in every namespace. */
         bool special = CompareNoCase(r.name, "Filter") == 0 || CompareNoCase(r.name, "Sort") == 0 ||
-                       CompareNoCase(r.name, "Text") == 0;
+                       CompareNoCase(r.name, "Text") == 0 ||
+                       (s == SECTION_WALK_FORWARD && CompareNoCase(r.name, "dates") == 0);
         if (!special && ps.nameSpace[0] && !strchr(r.name, '.')) {
             char joined[2 * VALUE_NAME_SIZE + 2];
             int n = FormatText(joined, sizeof joined, "%s.%s", ps.nameSpace, r.name);
