@@ -391,6 +391,7 @@ TEST_F(ParserTest, StrategiesTakeSlotsConstantsAndTexts) {
     EXPECT_EQ(TextOf(s.slots[40]), "C > O");
     EXPECT_STREQ(s.slots[40].name, "EntrySetup");
     EXPECT_EQ(s.slots[40].definitionSection, (uint32_t)SECTION_STRATEGY);
+    EXPECT_EQ(s.slots[40].strategyNumber, 2u);
     EXPECT_STREQ(s.TradeList, "trades.csv");
     EXPECT_EQ(s.TLEndDate, 99991231);
     EXPECT_EQ(s.BarSize, 0);

@@ -616,6 +616,8 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
     FormulaSlot *target = &record->slots[slot];
     ResetDefinitionSlot(target);
     FillSlot(ps, target, r, kStrategySlotNames[slot], kind);
+    /* Errors in the formula then name its strategy. */
+    target->strategyNumber = (uint32_t)walk.strategy + 1;
     return 1;
 }
 
