@@ -229,6 +229,23 @@ TEST_F(FormulaCompile, SpansAreCountedFromTheScriptStart)
     EXPECT_EQ(gCompiler.includeDepth, 0);
 }
 
+TEST_F(FormulaCompile, TokensEndWithTheFormulaSpan)
+{
+    struct {
+        const char *text;
+        int32_t length;
+        const char *expected;
+    } const cases[] = {
+        {"1234", 2, "2=12fv12"}, {"1.5e3", 3, "2=1.5fv1.5"}, {"Closed", 5, "238"}, {"'abc'def", 4, "3'abc'fv3"},
+    };
+    for (const auto &c : cases) {
+        FormulaSlot *slot = MakeSlot(c.text);
+        slot->length = c.length;
+        ASSERT_EQ(CompileFormula(slot, 0, -1), 1) << c.text;
+        EXPECT_EQ(DescribeNodes(slot), c.expected) << c.text;
+    }
+}
+
 TEST_F(FormulaCompile, IncludeDepthIsRestored)
 {
     gCompiler.includeDepth = 3;
