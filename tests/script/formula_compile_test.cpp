@@ -9,6 +9,8 @@
 #include "script/compiler/compiler_state.h"
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
+#include "shell/services.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -205,6 +207,22 @@ TEST_F(FormulaCompile, ErrorSelectionLeavesOutTrailingBlanks)
     ShowFormulaError(2, slot, -1, 3, "C:\\s.kvs");
     EXPECT_EQ(gLastFormulaError.requests, 1);  // no offset: nothing to select
     EXPECT_EQ(gHeadless.messageCount, 1);
+}
+
+TEST_F(FormulaCompile, UnattendedErrorsGoToTheErrorLog)
+{
+    TempFolder folder;
+    char savedFolder[260];
+    CopyString(savedFolder, sizeof savedFolder, gProgramFolder, -1);
+    CopyString(gProgramFolder, sizeof gProgramFolder, folder.path.c_str(), -1);
+    gUnattended = 1;
+    EXPECT_EQ(Compile("C +", SECTION_DATA), "error 7 @2+1");
+    gUnattended = 0;
+    CopyString(gProgramFolder, sizeof gProgramFolder, savedFolder, -1);
+    EXPECT_EQ(gHeadless.messageCount, 0);
+    std::string log = ReadTestFile(folder.File("errorlog.txt"));
+    EXPECT_NE(log.find("Error in Test formula:\r\n\r\nsyntax structure error"), std::string::npos) << log;
+    EXPECT_EQ(gLastFormulaError.offset, 2);   // the editor is still asked to select the span
 }
 
 TEST_F(FormulaCompile, ScratchFormulaKeepsItsError)
