@@ -369,20 +369,24 @@ bool IsNameStart(char c) { return IsLetter(c) || c == '.' || c == '#' || c == '?
 bool IsNameChar(char c) { return IsLetter(c) || IsDigit(c) || c == '.' || c == '_'; }
 
 /* A number token at p by the tokenizer's rule (a leading sign never starts a
-** number here, so "x -0" reads as an operator and a number). */
+** number here, so "x -0" reads as an operator and a number).  The number is
+** read from a copy that ends with the formula, so digits of the script text
+** after the formula's span never join it. */
 int NumberAt(const char *p, const char *end, bool allowNegative, double *value)
 {
-    if (*p == '+' || CompareNoCaseN(p, "inf", 3) == 0) return 0;
-    if (*p == '-' && !allowNegative) return 0;
-    const char *q = *p == '-' ? p + 1 : p;
+    char copy[128];
+    int n = (int)(end - p) < (int)sizeof copy - 1 ? (int)(end - p) : (int)sizeof copy - 1;
+    memcpy(copy, p, (size_t)n);
+    copy[n] = 0;
+    if (copy[0] == '+' || CompareNoCaseN(copy, "inf", 3) == 0) return 0;
+    if (copy[0] == '-' && !allowNegative) return 0;
+    const char *q = copy[0] == '-' ? copy + 1 : copy;
     if (CompareNoCaseN(q, "nan", 3) == 0) {
-        if (q + 3 > end || !IsTokenDelimiter(q + 3 < end ? q[3] : 0)) return 0;
+        if (!IsTokenDelimiter(q[3])) return 0;
         *value = NAN;
-        return (int)(q + 3 - p);
+        return (int)(q + 3 - copy);
     }
-    int n = ReadNumberPrefix(p, value);
-    if (n == 0 || p + n > end) return 0;
-    return n;
+    return ReadNumberPrefix(copy, value);
 }
 
 int Tokenize(CompileRun &run)
