@@ -1,4 +1,8 @@
-/* script_parser.cpp -- reading one script file into the compiled script's lists. */
+/* script_parser.cpp -- reading one script file into the compiled script's lists.
+**
+** Every error is a code of the compile error table; codes that the table's
+** header names are written by name, the parser's own by number (the table's
+** text says what each means). */
 #include "script/compiler/script_parser.h"
 
 #include <cctype>
@@ -134,12 +138,12 @@ int AddLineRecord(Parse &ps, uint32_t colon, int running) {
     while (end > 0 && IsBlank(ps.text[end - 1])) end--;
     uint32_t start = end;
     while (start > 0 && !IsTokenDelimiter(ps.text[start - 1])) start--;
-    if (end == 0) return Fail(ps, 2, colon, 1);
+    if (end == 0) return Fail(ps, ERR_UNRECOGNIZED, colon, 1);
     uint32_t length = end - start;
     if (running != SECTION_NOTES) {
-        if (length == 0) return Fail(ps, 12, colon, 1);
-        if (length > MAX_NAME_LENGTH) return Fail(ps, 11, start, MAX_NAME_LENGTH + 1);
-        if (!IsValidName(ps.text + start, (int)length)) return Fail(ps, 14, start, length);
+        if (length == 0) return Fail(ps, ERR_NAME_MISSING, colon, 1);
+        if (length > MAX_NAME_LENGTH) return Fail(ps, ERR_NAME_TOO_LONG, start, MAX_NAME_LENGTH + 1);
+        if (!IsValidName(ps.text + start, (int)length)) return Fail(ps, ERR_BAD_NAME, start, length);
     } else if (length == 0) {
         return 1;   /* free text of a Notes section */
     }
@@ -348,16 +352,16 @@ int HandleHeader(Parse &ps, size_t index, SectionWalk &walk) {
     if (needsName || s == SECTION_COMBINED) {
         /* Combined may carry a name; the record is named "Combined" whatever it is. */
         if (lineLength == 0 && needsName)
-            return Fail(ps, s == SECTION_NAMESPACE ? 12 : 13, r.nameOffset, r.nameLength);
+            return Fail(ps, s == SECTION_NAMESPACE ? ERR_NAME_MISSING : 13, r.nameOffset, r.nameLength);
         if (lineLength > 0) {
             int code = ReadNameToken(headerName, sizeof headerName, ps.text + lineStart, (int)lineLength);
-            if (!code && s == SECTION_NAMESPACE && strlen(headerName) > MAX_NAME_LENGTH) code = 11;
+            if (!code && s == SECTION_NAMESPACE && strlen(headerName) > MAX_NAME_LENGTH) code = ERR_NAME_TOO_LONG;
             if (code) return Fail(ps, code, lineStart, lineLength);
         }
     } else if (!IsIncludeSection(s) && s != SECTION_NOTES && lineLength > 0) {
         /* Include headers carry their path on the header line, and a Notes
         ** header may start its free text there. */
-        return Fail(ps, 12, lineStart, lineLength);
+        return Fail(ps, ERR_NAME_MISSING, lineStart, lineLength);
     }
     CopyString(r.headerName, sizeof r.headerName, headerName, -1);
 
@@ -424,7 +428,7 @@ int ReadListValue(char *out, int size, const char *text, int length) {
         if (IsBlank(*p)) continue;
         if (n >= size - 1) {
             out[n] = 0;
-            return 11;
+            return ERR_NAME_TOO_LONG;
         }
         out[n++] = *p;
     }
@@ -458,7 +462,7 @@ int StoreColumn(Parse &ps, const LineRecord &r, int s, int replaceIndex) {
         /* The sort list keeps its direction signs and commas. */
         char *sort = SortListFor((uint32_t)s);
         if (ReadListValue(sort, SORT_LIST_SIZE, ps.text + r.valueOffset, (int)r.valueLength))
-            return Fail(ps, 11, r.valueOffset, r.valueLength);
+            return Fail(ps, ERR_NAME_TOO_LONG, r.valueOffset, r.valueLength);
         return 1;
     }
     bool isNew = false;
@@ -536,7 +540,7 @@ int GroupRefusal(int kind) { return kind == SECTION_COMBINED ? 34 : 35; }
 
 int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
     StrategyRecord *record = StrategyAt(walk.strategy);
-    if (!record) return Fail(ps, 2, r.nameOffset, r.nameLength);
+    if (!record) return Fail(ps, ERR_UNRECOGNIZED, r.nameOffset, r.nameLength);
     int kind = walk.section;
     bool group = kind == SECTION_STATS_GROUP || kind == SECTION_COMBINED;
     const char *value = ps.text + r.valueOffset;
@@ -623,7 +627,7 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
 
 int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
     int s = walk.section;
-    if (s == SECTION_NONE || IsIncludeSection(s)) return Fail(ps, 2, r.nameOffset, r.nameLength);
+    if (s == SECTION_NONE || IsIncludeSection(s)) return Fail(ps, ERR_UNRECOGNIZED, r.nameOffset, r.nameLength);
     if (s == SECTION_NAMESPACE) return Fail(ps, 36, r.nameOffset, r.nameLength);
     if (s == SECTION_NOTES) return 1;
     CopyString(r.qualified, sizeof r.qualified, r.name, MAX_NAME_LENGTH);
@@ -639,7 +643,7 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
         if (!special && ps.nameSpace[0] && !strchr(r.name, '.')) {
             char joined[2 * VALUE_NAME_SIZE + 2];
             int n = FormatText(joined, sizeof joined, "%s.%s", ps.nameSpace, r.name);
-            if (n > MAX_NAME_LENGTH) return Fail(ps, 11, r.nameOffset, r.nameLength);
+            if (n > MAX_NAME_LENGTH) return Fail(ps, ERR_NAME_TOO_LONG, r.nameOffset, r.nameLength);
             CopyString(r.qualified, sizeof r.qualified, joined, -1);
         }
         bool exempt = CompareNoCase(r.name, "Sort") == 0 || CompareNoCase(r.name, "BarSize") == 0;
@@ -761,7 +765,7 @@ int CheckWholeScript(Parse &ps) {
             if (!ResolveColumnList((uint32_t)s, bad, sizeof bad, r.nameSpace)) {
                 uint32_t offset = 0, length = 0;
                 FindWordSpan(ps, r, bad, &offset, &length);
-                return Fail(ps, 93, offset, length);
+                return Fail(ps, ERR_SORT_NAME, offset, length);
             }
             continue;
         }
