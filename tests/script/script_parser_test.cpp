@@ -471,3 +471,31 @@ TEST_F(ParserTest, EveryCutOfAScriptParsesOrFailsCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+/* Stored records compile where they stand: names resolve through the
+** definition lists, with the visibility and order rules of their sections. */
+TEST_F(ParserTest, StoredItemsCompileAgainstTheDefinitionLists) {
+    ASSERT_EQ(Parse("Data:\n  Up: C > O\n  Both: Up AND Later\n  Later: 1\n"
+                    "Results:\n  Seen: {#} Up\n"
+                    "Graphs:\n  Used: Up\n")
+                  .code,
+              0);
+    FormulaItem *items = (FormulaItem *)gDataItems.items;
+    EXPECT_EQ(CompileFormula(&items[0].formula, SECTION_DATA, 0), 1);
+    EXPECT_EQ(CompileFormula(&items[1].formula, SECTION_DATA, 1), 0);
+    EXPECT_EQ(gLastFormulaError.code, 32) << "Later is defined after Both";
+    gChartsUseDataItems = gGraphsUseDataItems = 0;
+    FormulaColumn *graphs = (FormulaColumn *)gGraphsColumns.items;
+    EXPECT_EQ(CompileFormula(&graphs[0].formula, SECTION_GRAPHS, 0), 1);
+    EXPECT_EQ(gGraphsUseDataItems, 1);
+    FormulaColumn *results = (FormulaColumn *)gResultsColumns.items;
+    EXPECT_EQ(CompileFormula(&results[0].formula, SECTION_RESULTS, 0), 0);
+    EXPECT_EQ(gLastFormulaError.code, 31) << "Data items are not seen from Results";
+    for (FormulaItem *item = items; item < items + gDataItems.count; item++) FreeFormulaNodes(&item->formula);
+    FreeFormulaNodes(&graphs[0].formula);
+    FreeFormulaNodes(&results[0].formula);
+}
+
+}  // namespace
