@@ -615,8 +615,13 @@ static int SaveEditorStyles(IniFile *ini)
         char value[32];
         FormatColorText(value, sizeof value, rec->colour);
         ok = IniPutString(ini, (stem + "Color").c_str(), value);
-        if (ok && rec->bold) ok = IniPutString(ini, (stem + "Bold").c_str(), "1");
-        if (ok && rec->italic) ok = IniPutString(ini, (stem + "Italic").c_str(), "1");
+        /* Bold and italic are written when set.  A style whose default is
+        ** bold or italic also gets a 0 when the user turned that off, since a
+        ** missing key keeps the default at the next start. */
+        const EditorStyleRecord *def = &kEditorStyleDefaults[style->styleIndex];
+        if (ok && (rec->bold || def->bold)) ok = IniPutString(ini, (stem + "Bold").c_str(), rec->bold ? "1" : "0");
+        if (ok && (rec->italic || def->italic))
+            ok = IniPutString(ini, (stem + "Italic").c_str(), rec->italic ? "1" : "0");
     }
     return ok;
 }
