@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/ini_file.h"
+#include "foundation/path_macros.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
 #include "shell/services.h"
@@ -444,10 +445,6 @@ static void ParseIntList(const char *text, int32_t *values, int count)
     }
 }
 
-/* Path rows hold their macros expanded.  The path-macro module is not part
-** of the program yet; until it is, the text stays as the file has it. */
-static void ExpandSettingPath(char *path) { (void)path; }
-
 static std::string HistoryKey(const SettingEntry *row) { return std::string(row->key) + "MRU"; }
 
 /* Reads one row into its variable.  A file without text gives the default. */
@@ -484,7 +481,7 @@ static void LoadSettingRow(const IniFile *ini, const SettingEntry *row)
         if (row->data) {
             int cap = row->type == ST_PATH ? SETTING_PATH_SIZE : SETTING_HISTORY_TEXT_SIZE;
             IniGetString(ini, row->key, def, (char *)row->data, cap);
-            if (row->type == ST_PATH) ExpandSettingPath((char *)row->data);
+            if (row->type == ST_PATH) ExpandPathMacros((char *)row->data, nullptr);
         }
         IniGetText(ini, HistoryKey(row).c_str(), "", row->extra.history, SETTING_HISTORY_SIZE);
         /* Files deleted since the last run drop out of a path history. */

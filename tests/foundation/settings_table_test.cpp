@@ -481,3 +481,11 @@ TEST_F(SettingsTableTest, ColourKeysFollowTheirPatterns)
     GraphColorKey(2, key, "");
     EXPECT_STREQ(key, "Strategy2Color");
 }
+
+TEST_F(SettingsTableTest, PathRowsHaveTheirMacrosExpanded)
+{
+    ASSERT_TRUE(WriteTestFile(path, "[Settings]\r\nDataFile=?KESTOVAR?\\x.kvd\r\nTestName=?kestovar?\r\n"));
+    ASSERT_EQ(LoadSettings(path.c_str()), 1);
+    EXPECT_EQ(std::string(gSettings.DataFile), tmp.path + "\\x.kvd");
+    EXPECT_STREQ(gSettings.TestName, "?kestovar?");   /* a plain text stays as it is */
+}
