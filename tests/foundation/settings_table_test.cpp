@@ -54,13 +54,6 @@ struct SettingsTableTest : ::testing::Test {
     }
 };
 
-const SettingEntry *Row(const char *key)
-{
-    for (const SettingEntry *row = gSettingTable; row->key; row++)
-        if (strcmp(row->key, key) == 0) return row;
-    return nullptr;
-}
-
 /* The keys and section headers of a settings file, in order. */
 std::vector<std::string> Lines(const std::string &text)
 {
@@ -115,81 +108,26 @@ TEST_F(SettingsTableTest, TableHoldsEveryRowOnceInFileOrder)
     EXPECT_TRUE(keys.insert("FILE_COUNT").second);
 }
 
-TEST_F(SettingsTableTest, RowsCarryTheirTypesAndPlaces)
-{
-    static const struct {
-        const char *key;
-        const char *section;
-        uint32_t type, dialog, control;
-        uint64_t size;   /* text capacity, 0 when not a text row */
-    } kCases[] = {
-        { "DataFile",          "Settings",        ST_PATH,        215, 1031, 0 },
-        { "TestName",          "Settings",        ST_TEXT,        215, 1169, 80 },
-        { "DateDisplayFormat", "Options",         ST_TEXT,        229, 1357, 32 },
-        { "MaxBackups",        "Options",         ST_INT,         223, 1165, 0 },
-        { "UserDllPath",       "Options",         ST_TEXT,        229, 0,    260 },
-        { "OptimizeMode",      "Optimizer",       ST_RADIO,       213, 1113, 0 },
-        { "OptScoreCol",       "Optimizer",       ST_RESCOL,      213, 1135, 0 },
-        { "FindFolder",        "FindInFiles",     ST_HISTORY,     232, 1244, 0 },
-        { "DebugFormula",      "DebugWindow",     ST_EDITOR_TEXT, 205, 1047, 1000 },
-        { "PlotFormula",       "PlotWindows",     ST_EDITOR_TEXT, 219, 1047, 256 },
-        { "GraphType",         "GraphWindows",    ST_GRAPHCOL,    209, 0,    0 },
-        { "PlotStrat",         "PlotWindows",     ST_STRAT,       219, 1155, 0 },
-        { "ResGraphXVar",      "ResGraphWindows", ST_OPTVAR,      227, 1191, 0 },
-        { "SettingsColor",     "MainWindow",      ST_COLOR,       0,   0,    0 },
-        { "iChartH",           "WindowPositions", ST_INT,         0,   0,    0 },
-    };
-    for (const auto &c : kCases) {
-        const SettingEntry *row = Row(c.key);
-        ASSERT_NE(row, nullptr) << c.key;
-        EXPECT_STREQ(row->section, c.section) << c.key;
-        EXPECT_EQ(row->type, c.type) << c.key;
-        EXPECT_EQ(row->controlId, c.control) << c.key;
-        if (c.control) {
-            EXPECT_EQ(row->dialogId, c.dialog) << c.key;
-        }
-        if (c.size) {
-            EXPECT_EQ(row->extra.n, c.size) << c.key;
-        }
-    }
-    EXPECT_EQ(Row("ChartBarSize2")->extra.words, kBarSizeWords);
-    EXPECT_STREQ(Row("PlotDisplay")->extra.words[7], "Equal Range Bins");
-    EXPECT_EQ(Row("PlotDisplay")->extra.words[8], nullptr);
-    EXPECT_EQ(Row("ActiveScript")->extra.history, gSettings.ActiveScriptMRU);
-}
-
 TEST_F(SettingsTableTest, DefaultsAreTheTableDefaults)
 {
     memset(&gSettings, 0, sizeof gSettings);
     ResetSettingsToDefaults();
     EXPECT_STREQ(gSettings.ActiveScript, "Examples\\sample1.kvs");
-    EXPECT_STREQ(gSettings.DataFile, "");
     EXPECT_EQ(gSettings.FirstDate, 20150101);
     EXPECT_EQ(gSettings.AccountSize, 100000.0);
     EXPECT_EQ(gSettings.MaxMemPct, 95);
     EXPECT_STREQ(gSettings.DateDisplayFormat, "M/d/yy");
-    EXPECT_STREQ(gSettings.Currency, "USD");
     EXPECT_EQ(gSettings.MaxBackups, 3);
     EXPECT_EQ(gSettings.ImportBarTime, 160000);
     EXPECT_EQ(gSettings.EmaPrecision, 0.005);
     EXPECT_EQ(gSettings.NearZero, 1.0e-13);
-    EXPECT_EQ(gSettings.ImportTimeout, 5);
     EXPECT_STREQ(gSettings.FindFolder, "C:\\Kestovar");
-    EXPECT_STREQ(gSettings.FindTypes, "*.KVS");
     EXPECT_STREQ(gSettings.DebugFormula, "C / AVG(C,20)");
-    EXPECT_EQ(gSettings.DebugDate, 20170224);
-    EXPECT_STREQ(gSettings.ScriptFont, "Verdana");
-    EXPECT_EQ(gSettings.ScriptBackground, 0xFFFFFFu);
-    EXPECT_EQ(gSettings.LogTabWidth, 14);
-    EXPECT_EQ(gSettings.ChartVisibleBars, 252);
     EXPECT_EQ(gSettings.ChartUpBar, 0xFFFFFFu);
     EXPECT_EQ(gSettings.PlotBinIncr, 0.1);
     EXPECT_STREQ(gSettings.PlotFormula, "V / AVG(V,20)");
-    EXPECT_EQ(gSettings.ResGraphYVar, 1);
     EXPECT_EQ(gSettings.SettingsColor, 0xF0F4F0u);
-    EXPECT_EQ(gSettings.DebugColor, 0xF4F0F4u);
     EXPECT_EQ(gSettings.PopupSeconds, 3);
-    EXPECT_EQ(gSettings.iChartH, 0);
     EXPECT_EQ(gChartColours.colours[0], 0x7C581Bu);   /* (27, 88, 124) */
     EXPECT_EQ(gGraphColours.colours[0], 0xFF0000u);   /* (0, 0, 255) */
     EXPECT_EQ(gChartColours.lineWidth, 1);
@@ -488,4 +426,14 @@ TEST_F(SettingsTableTest, PathRowsHaveTheirMacrosExpanded)
     ASSERT_EQ(LoadSettings(path.c_str()), 1);
     EXPECT_EQ(std::string(gSettings.DataFile), tmp.path + "\\x.kvd");
     EXPECT_STREQ(gSettings.TestName, "?kestovar?");   /* a plain text stays as it is */
+}
+
+TEST_F(SettingsTableTest, InteractiveStartCreatesAMissingFile)
+{
+    memset(&gSettings, 0, sizeof gSettings);
+    ASSERT_EQ(LoadSettings(path.c_str()), 1);
+    EXPECT_TRUE(PlatFileExists(path.c_str()));
+    EXPECT_EQ(ReadTestFile(path), "");
+    EXPECT_EQ(gSettings.MaxMemPct, 95);
+    EXPECT_EQ(gHeadless.messageCount, 0);
 }
