@@ -1,0 +1,93 @@
+/* eval_context.h -- the evaluation context and the engine records it points to.
+**
+** Owns:       EvalContext, the state every formula evaluation runs in.  It is
+**             built by the engine, by each view or worker that evaluates, and
+**             copied by built-ins that switch symbol, date or bar size.  Also the
+**             engine's program-wide values that the data store and the script
+**             language read (order generation, comparison bar size, current
+**             test).
+** Records:    TestRecord, PositionRecord, TradeRecord and the chart window
+**             belong to the engine and the views; they are only declared here.
+**             StrategyRecord belongs to the compiled script; the fields defined
+**             here are the run-time ones that the store's lookups and calendar
+**             read (symbol, own date lists, own holiday list).
+** Threads:    each context belongs to one thread; its worker slot selects that
+**             thread's formula node copy and bar-lookup hint.
+*/
+#pragma once
+#include <cstdint>
+
+#include "marketdata/store/calendar.h"
+#include "marketdata/store/symbols.h"
+
+struct TestRecord;
+struct PositionRecord;
+struct TradeRecord;
+struct ChartWindow;
+struct ArgValue;
+
+/* The run-time part of a strategy that the data store reads. */
+struct StrategyRecord {
+    int32_t symbolNumber;                      /* 1-based symbol the strategy trades; 0 none */
+    int32_t hasOwnDateLists;                   /* dateLists below apply */
+    DateList dateLists[BAR_SIZE_COUNT];        /* the strategy's own market dates */
+    int32_t hasOwnHolidays;                    /* holidays below apply */
+    HolidayList holidays;                      /* the strategy's own holiday list */
+};
+
+/* The compiled script's strategies, numbered from 1 (gStrategies[n - 1]). */
+inline StrategyRecord *gStrategies = nullptr;
+inline int32_t gStrategyCount = 0;
+
+/* The context of one evaluation. */
+struct EvalContext {
+    TestRecord *test;                /* none outside a test and while Data items are calculated */
+    StrategyRecord *strategy;        /* its symbol number selects the context's symbol */
+    SymbolRecord *symbol;            /* the symbol, or &gCalendarSymbol */
+    SymbolRecord *callingSymbol;     /* symbol before a built-in switched it (read by This) */
+    PositionRecord *position;
+    ChartWindow *chart;              /* the chart window when the evaluation belongs to one */
+    TradeRecord *trade;              /* when the evaluation belongs to one trade */
+    const char *itemName;            /* name of the slot being evaluated, for messages */
+    double *onePassWindow;           /* one-pass output, one element per bar; none otherwise */
+    double priceScale;               /* split factor to which prices are scaled */
+    ArgValue *args;                  /* arguments of a Library call */
+    int32_t argCount;
+    int32_t resultRow;               /* the test's per-date row; -1 none */
+    int32_t date;                    /* yyyymmdd */
+    int32_t barPhase;                /* BarPhase */
+    int32_t strategyIndex;           /* 0-based; -1 none */
+    int32_t barIndex;                /* bar of the date at the context's bar size */
+    int32_t lastBar;                 /* last completed bar; bars back count from it; -1 none */
+    int32_t slot;                    /* worker slot 0..31 */
+    int32_t libraryDepth;            /* Library nesting, refused at 33 */
+    int32_t funBar;                  /* FunBar counter, -1 outside a multi-bar function */
+    int32_t depth;                   /* nesting depth */
+    int32_t multiBarBase;            /* bars back at which the multi-bar function was called */
+    int32_t barSize;                 /* BarSize */
+    int32_t filterNumber;            /* of the evaluation trace */
+    int32_t callingDate;             /* yyyymmdd */
+    int32_t walkForwardInterval;     /* -1 none */
+    int32_t outOfSample;             /* 0/1 */
+    int32_t dataItemIndex;           /* index in the Data list during a one-pass evaluation, -1 otherwise */
+    int32_t onePassOption;
+    int32_t strategyData;            /* position items aggregate over the strategy group */
+    int32_t importFlag;              /* set while the Import section's ExcludeIf formulas run */
+    int32_t currentBar;              /* one-shot: price scale and position prices use the current bar */
+    int32_t ownPosition;             /* position items use the context's position only */
+    int32_t storedParameters;        /* parameter references read the test record's values */
+    int32_t postClose;               /* read by BarsHeld with BarsHeldIncrPostClose */
+};
+
+/* ---- the engine's program-wide values ----------------------------------------- */
+
+/* 1 while the order list for the next trading day is generated. */
+inline int32_t gGeneratingOrders = 0;
+/* yyyymmdd of the orders being generated. */
+inline int32_t gOrderDate = 0;
+/* Set while the engine compares dates of a test: the bar size (0 none) and
+** the strategy whose calendar applies. */
+inline int32_t gCompareBarSize = 0;
+inline StrategyRecord *gCompareStrategy = nullptr;
+/* The test shown or computed; none otherwise. */
+inline TestRecord *gCurrentTest = nullptr;
