@@ -62,8 +62,8 @@ static void UpdateRowHistory(HWND dialog, const SettingEntry *row, const char *t
     SetWindowTextA(combo, keep.c_str());
 }
 
-/* The control's number read as unsigned: a minus sign reads as 0, as the
-** system's own unsigned read does (Wine would wrap it round instead). */
+/* The control's number read as unsigned.  A minus sign reads as 0 on every
+** system (some versions of the unsigned read would wrap it round instead). */
 static uint32_t ReadUnsigned(HWND dialog, int id)
 {
     char text[64] = "";
@@ -136,9 +136,9 @@ static void RowToDialog(HWND dialog, const SettingEntry *row)
         break;
     case ST_RADIO: RadioToDialog(dialog, row, *(const int32_t *)row->data); break;
     case ST_WORD: case ST_OPTVAR: case ST_RESCOL: case ST_GRAPHCOL: case ST_STRAT:
-        SendMessageA(control, CB_SETCURSEL, (WPARAM)(INT_PTR) * (const int32_t *)row->data, 0);
+        SendMessageA(control, CB_SETCURSEL, (WPARAM)(INT_PTR)(*(const int32_t *)row->data), 0);
         break;
-    case ST_INT: SetDlgItemInt(dialog, id, (UINT) * (const int32_t *)row->data, TRUE); break;
+    case ST_INT: SetDlgItemInt(dialog, id, (UINT)(*(const int32_t *)row->data), TRUE); break;
     case ST_COLOR: SetDlgItemInt(dialog, id, *(const uint32_t *)row->data, FALSE); break;
     case ST_DOUBLE: DoubleToDialog(dialog, row, *(const double *)row->data); break;
     case ST_TEXT: SetDlgItemTextA(dialog, id, (const char *)row->data); break;
@@ -261,7 +261,7 @@ static void FillRowList(HWND dialog, const SettingEntry *row)
     }
     case ST_TEXT: SetTextLimit(control, (int)row->extra.n - 1); break;
     case ST_DATE: SendMessageA(control, DTM_SETFORMATA, 0, (LPARAM)gSettings.DateDisplayFormat); break;
-    case ST_TIME: SendMessageA(control, DTM_SETFORMATA, 0, (LPARAM) "H:mm:ss"); break;
+    case ST_TIME: SendMessageA(control, DTM_SETFORMATA, 0, (LPARAM)"H:mm:ss"); break;
     case ST_PATH:
     case ST_HISTORY: {
         SetTextLimit(control, row->type == ST_PATH ? SETTING_PATH_SIZE - 1 : SETTING_HISTORY_TEXT_SIZE - 1);
