@@ -103,6 +103,12 @@ void LogPrintf(const char *format, ...)
 #endif
     ;
 
+struct FormulaSlot;
+/* The header of a debug trace: 60 dashes, then the symbol, the run's bar size,
+** the date in the display format and the formula's text (at most 255
+** characters; "n/a" without a formula). */
+void LogDebugHeader(int date, const char *symbol, const FormulaSlot *formula);
+
 /* ---- folders, history lists, start-up rules -------------------------------------------- */
 
 /* Info, Logs and Reports under the output folder; 0 after reporting when one
