@@ -31,6 +31,8 @@ void ClearCompiledScript() {
     gSkipTestIf = gTestNameFormula = gOrdersComment = StandaloneFormula{};
     for (int i = 0; i < RUNSET_COUNT; i++) SetRunSetting(i, 0);
     gSettings.DateInputFormat = 0;
+    gSettings.FirstDate = gSettings.LastDate = gSettings.NumBars = gSettings.BarSize2 = 0;
+    gSettings.UseEarliestDate = gSettings.UseLatestDate = 0;
     FreeMemory(&gCompiler.definedNames);
     gCompiler = CompilerState{};
     gCompileSession = CompileSession{};
@@ -291,7 +293,7 @@ TEST_F(ParserTest, DataBarSizeSetsTheItemsThatFollowOnly) {
     EXPECT_EQ(Item(gDataItems, 0).barSize, -1);
     EXPECT_EQ(Item(gDataItems, 1).barSize, 1);
     EXPECT_EQ(Item(gDataItems, 2).barSize, -1) << "a new header starts over";
-    EXPECT_EQ(GetRunSetting(RUNSET_BAR_SIZE), 0) << "the script's bar size stays";
+    EXPECT_EQ(gSettings.BarSize2, 0) << "the script's bar size stays";
     EXPECT_EQ(gCompileSession.sectionCounts[SECTION_DATA], 2);
 }
 
@@ -343,17 +345,17 @@ TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange) {
     };
     for (const auto &c : cases) {
         SetUp();
-        SetRunSetting(RUNSET_NUM_BARS, 99);
-        SetRunSetting(RUNSET_USE_LATEST, 1);
+        gSettings.NumBars = 99;
+        gSettings.UseLatestDate = 1;
         ASSERT_EQ(Parse(c.script).code, 0) << c.script;
-        EXPECT_EQ(GetRunSetting(RUNSET_FIRST_DATE), c.first) << c.script;
-        EXPECT_EQ(GetRunSetting(RUNSET_LAST_DATE), c.last) << c.script;
-        EXPECT_EQ(GetRunSetting(RUNSET_NUM_BARS), c.numBars) << c.script;
+        EXPECT_EQ(gSettings.FirstDate, c.first) << c.script;
+        EXPECT_EQ(gSettings.LastDate, c.last) << c.script;
+        EXPECT_EQ(gSettings.NumBars, c.numBars) << c.script;
         TearDown();
     }
-    SetRunSetting(RUNSET_USE_LATEST, 1);
+    gSettings.UseLatestDate = 1;
     ASSERT_EQ(Parse("Settings:\nStartDate: 2024-01-01\nNumBars: 5\n").code, 0);
-    EXPECT_EQ(GetRunSetting(RUNSET_USE_LATEST), 0) << "the derived end is a real date";
+    EXPECT_EQ(gSettings.UseLatestDate, 0) << "the derived end is a real date";
 }
 
 TEST_F(ParserTest, IncludeHeadersKeepTheirPathOnTheHeaderLine) {

@@ -61,7 +61,7 @@ int ApplySettingsItem(int index, const char *value, int length, int *outOffset, 
     case SETKW_NUMBARS: {
         int n = atoi(text);
         if (n <= 0) return 40;
-        SetRunSetting(RUNSET_NUM_BARS, n);
+        gSettings.NumBars = n;
         return 0;
     }
     case SETKW_STARTDATE:
@@ -69,13 +69,13 @@ int ApplySettingsItem(int index, const char *value, int length, int *outOffset, 
         int earliest = CompareNoCase(text, index == SETKW_STARTDATE ? "earliest" : "latest") == 0;
         int date = earliest ? 0 : ParseDate(text);
         if (!earliest && !date) return 42;
-        SetRunSetting(index == SETKW_STARTDATE ? RUNSET_USE_EARLIEST : RUNSET_USE_LATEST, earliest);
-        if (!earliest) SetRunSetting(index == SETKW_STARTDATE ? RUNSET_FIRST_DATE : RUNSET_LAST_DATE, date);
+        (index == SETKW_STARTDATE ? gSettings.UseEarliestDate : gSettings.UseLatestDate) = earliest;
+        if (!earliest) (index == SETKW_STARTDATE ? gSettings.FirstDate : gSettings.LastDate) = date;
         return 0;
     }
     case SETKW_BARSIZE:
         if ((w = WordIndex(text, kBarSizes, 5)) < 0) return 40;
-        SetRunSetting(RUNSET_BAR_SIZE, w);
+        gSettings.BarSize2 = w;
         return 0;
     case SETKW_DATEINPUT:
         if ((w = WordIndex(text, kOrder, 2)) < 0) return 40;
