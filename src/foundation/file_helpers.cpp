@@ -1,0 +1,390 @@
+/* file_helpers.cpp -- whole-file reads and writes, safe replacement, backups,
+** the quoted-CSV loader and ReadBlock. */
+#include "foundation/file_helpers.h"
+
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "shell/services.h"
+
+/* The program's file messages, worded as the user sees them. */
+static const char kCreateFailed[] = "Unable to create %s\r\n\r\n%s";
+static const char kWriteFailed[] = "Error writing %d bytes to %s\r\n\r\n%s";
+static const char kOpenFailed[] = "Unable to open %s for reading\r\n\r\n%s";
+static const char kReadFailed[] = "Error reading %d bytes from %s\r\n\r\n%s";
+static const char kShortRead[] = "Incomplete data (%d of %d) read from %s";
+static const char kTooLarge[] = "Unable to read %s because it is larger than 4GB.";
+static const char kFolderFailed[] = "Unable to create folder %s";
+static const char kPathTooLong[] = "%s file path is too long -- maximum is 260 chars.";
+
+/* The system words this differently on each platform; the program's own
+** refusal of a long path reads the same in both builds. */
+static const char kTooLongText[] = "The filename or extension is too long.";
+
+static thread_local char tErrorText[ERROR_TEXT_SIZE];
+
+const char *GetErrorText()
+{
+    int code = PlatLastError();
+    if (code == PLAT_ERR_FILENAME_TOO_LONG)
+        CopyString(tErrorText, sizeof tErrorText, kTooLongText, -1);
+    else
+        PlatErrorText(code, tErrorText, sizeof tErrorText);
+    return tErrorText;
+}
+
+/* A path the program can hand to the system: shorter than 260 characters.
+** Sets the "too long" error otherwise, so the caller's message says why. */
+static int PathFits(const char *path)
+{
+    if (strlen(path) < FILE_PATH_SIZE) return 1;
+    PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
+    return 0;
+}
+
+int GetFileDate(const char *path, PlatDateTime *pTime)
+{
+    PlatDateTime t;
+    if (!path || !PathFits(path) || !PlatGetFileInfo(path, nullptr, &t)) return 0;
+    if (pTime) *pTime = t;
+    return (t.year * 100 + t.month) * 100 + t.day;
+}
+
+int ReserveFileSpace(PlatFile file, uint32_t size)
+{
+    uint64_t here = 0, end = 0;
+    if (!PlatSeekFile(file, 0, 1, &here)) return 0;
+    if (!PlatSeekFile(file, 0, 2, &end)) return 0;
+    int ok = PlatSeekFile(file, (int64_t)(end + size), 0, nullptr) && PlatSetEndOfFile(file);
+    PlatSeekFile(file, (int64_t)here, 0, nullptr);
+    return ok;
+}
+
+int CreateFileForWrite(PlatFile *pFile, const char *path, uint32_t expectedSize)
+{
+    *pFile = PathFits(path) ? PlatOpenFile(path, PLAT_CREATE_WRITE) : nullptr;
+    if (!*pFile) {
+        ReportError(kCreateFailed, path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    /* A failed reservation only costs speed; the write itself decides. */
+    if (expectedSize) ReserveFileSpace(*pFile, expectedSize);
+    return 1;
+}
+
+int WriteFileData(PlatFile *pFile, const void *data, uint32_t size, const char *fileName)
+{
+    const char *p = (const char *)data;
+    uint32_t left = size;
+    while (left > 0) {
+        uint32_t written = 0;
+        if (!PlatWriteFile(*pFile, p, left, &written) || written == 0) {
+            if (written == 0 && PlatLastError() == 0) PlatSetLastError(PLAT_ERR_ACCESS_DENIED);
+            const char *text = GetErrorText();
+            PlatSetEndOfFile(*pFile);
+            PlatCloseFile(*pFile);
+            *pFile = nullptr;
+            ReportError(kWriteFailed, (int)size, fileName, text);
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+        p += written;
+        left -= written;
+    }
+    return 1;
+}
+
+int OpenFileForRead(PlatFile *pFile, const char *path)
+{
+    *pFile = PathFits(path) ? PlatOpenFile(path, PLAT_OPEN_READ) : nullptr;
+    if (!*pFile) {
+        ReportError(kOpenFailed, path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    return 1;
+}
+
+int ReadFileData(PlatFile file, void *buffer, uint32_t size, const char *fileName)
+{
+    char *p = (char *)buffer;
+    uint32_t total = 0;
+    while (total < size) {
+        uint32_t got = 0;
+        if (!PlatReadFile(file, p + total, size - total, &got)) {
+            ReportError(kReadFailed, (int)size, fileName, GetErrorText());
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+        if (got == 0) break;
+        total += got;
+    }
+    if (total < size) {
+        ReportError(kShortRead, (int)total, (int)size, fileName);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    return 1;
+}
+
+int CheckFileSizeLimit(uint64_t size, const char *path)
+{
+    if (size < 0x100000000ull) return 1;
+    ReportError(kTooLarge, path);
+    SetResultCode(RESULT_FILE_ERROR);
+    return 0;
+}
+
+int ReadBlock(PlatFile file, void *pBlock, uint64_t size)
+{
+    void **pp = (void **)pBlock;
+    *pp = nullptr;
+    if (!AllocMemory(pp, size)) return 0;
+    if (!file) return 1;
+    /* The file helpers move at most 4 GB - 1 at a time; bigger blocks go in pieces. */
+    char *p = (char *)*pp;
+    for (uint64_t done = 0; done < size;) {
+        uint32_t piece = size - done > 0x40000000u ? 0x40000000u : (uint32_t)(size - done);
+        if (!ReadFileData(file, p + done, piece, "file")) {
+            FreeMemory(pp);
+            return 0;
+        }
+        done += piece;
+    }
+    return 1;
+}
+
+int LoadFile(const char *path, void *pBlock, uint32_t *pSize)
+{
+    char **pp = (char **)pBlock;
+    *pp = nullptr;
+    PlatFile file = nullptr;
+    if (!OpenFileForRead(&file, path)) return 0;
+    uint64_t size = 0;
+    if (!PlatGetFileSize(file, &size)) {
+        ReportError(kReadFailed, 0, path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        PlatCloseFile(file);
+        return 0;
+    }
+    if (!CheckFileSizeLimit(size, path)) {
+        PlatCloseFile(file);
+        return 0;
+    }
+    /* Four zero bytes after the text: it is terminated, and a caller may add
+    ** up to three bytes of its own. */
+    if (!AllocMemory(pp, size + 4) || !ReadFileData(file, *pp, (uint32_t)size, path)) {
+        FreeMemory(pp);
+        PlatCloseFile(file);
+        return 0;
+    }
+    PlatCloseFile(file);
+    unsigned char *text = (unsigned char *)*pp;
+    if (size >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF) {
+        memmove(text, text + 3, (size_t)size - 3);
+        memset(text + size - 3, 0, 3);
+        size -= 3;
+    }
+    if (pSize) *pSize = (uint32_t)size;
+    return 1;
+}
+
+/* ---- replacing a file safely ------------------------------------------------ */
+
+/* The temporary file's name beside the target: the target's name with
+** ".~kv" added, or "~kv.tmp" in the same folder when that would be too long. */
+static int MakeTempPath(char *out, const char *path)
+{
+    size_t n = strlen(path);
+    if (n + 4 < FILE_PATH_SIZE) {
+        FormatText(out, FILE_PATH_SIZE, "%s.~kv", path);
+        return 1;
+    }
+    const char *slash = strrchr(path, '\\');
+    size_t folder = slash ? (size_t)(slash - path) + 1 : 0;
+    if (folder + 7 >= FILE_PATH_SIZE) return 0;
+    memcpy(out, path, folder);
+    CopyString(out + folder, FILE_PATH_SIZE - (int)folder, "~kv.tmp", -1);
+    return 1;
+}
+
+int BeginReplaceFile(ReplaceFile *rf, const char *path, uint32_t expectedSize)
+{
+    rf->file = nullptr;
+    rf->tempPath[0] = 0;
+    CopyString(rf->path, sizeof rf->path, path, -1);
+    if (!PathFits(path) || !MakeTempPath(rf->tempPath, path)) {
+        PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
+        ReportError(kCreateFailed, path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        rf->tempPath[0] = 0;
+        return 0;
+    }
+    rf->file = PlatOpenFile(rf->tempPath, PLAT_CREATE_WRITE);
+    if (!rf->file) {
+        ReportError(kCreateFailed, path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        rf->tempPath[0] = 0;
+        return 0;
+    }
+    if (expectedSize) ReserveFileSpace(rf->file, expectedSize);
+    return 1;
+}
+
+int WriteReplaceFile(ReplaceFile *rf, const void *data, uint32_t size)
+{
+    if (!rf->file) return 0;
+    return WriteFileData(&rf->file, data, size, rf->path);
+}
+
+void AbandonReplaceFile(ReplaceFile *rf)
+{
+    if (rf->file) PlatCloseFile(rf->file);
+    rf->file = nullptr;
+    if (rf->tempPath[0]) PlatDeleteFile(rf->tempPath);
+    rf->tempPath[0] = 0;
+}
+
+int CommitReplaceFile(ReplaceFile *rf)
+{
+    if (!rf->file) {
+        AbandonReplaceFile(rf);
+        return 0;
+    }
+    /* The end is cut where writing stopped, dropping any reserved space. */
+    int ok = PlatSetEndOfFile(rf->file) && PlatFlushFile(rf->file);
+    int code = ok ? 0 : PlatLastError();
+    if (!PlatCloseFile(rf->file) && ok) {
+        ok = 0;
+        code = PlatLastError();
+    }
+    rf->file = nullptr;
+    if (ok && !PlatRenameReplace(rf->tempPath, rf->path)) {
+        ok = 0;
+        code = PlatLastError();
+    }
+    if (!ok) {
+        PlatSetLastError(code);
+        const char *text = GetErrorText();
+        AbandonReplaceFile(rf);
+        ReportError(kCreateFailed, rf->path, text);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    rf->tempPath[0] = 0;
+    return 1;
+}
+
+int SaveFile(const char *path, const void *data, uint32_t size)
+{
+    ReplaceFile rf;
+    if (!BeginReplaceFile(&rf, path, size)) return 0;
+    if (!WriteReplaceFile(&rf, data, size)) {
+        AbandonReplaceFile(&rf);
+        return 0;
+    }
+    return CommitReplaceFile(&rf);
+}
+
+/* ---- numbered backups ---------------------------------------------------------- */
+
+/* name(k).ext in the Backups folder, or name.ext for k 0; a file without an
+** extension gets none (no trailing dot, which Windows would drop anyway). */
+static void BackupName(char *out, const char *folder, const char *name, const char *ext, int k)
+{
+    char number[16] = "";
+    if (k > 0) FormatText(number, sizeof number, "(%d)", k);
+    if (ext[0])
+        FormatText(out, FILE_PATH_SIZE, "%s\\%s%s.%s", folder, name, number, ext);
+    else
+        FormatText(out, FILE_PATH_SIZE, "%s\\%s%s", folder, name, number);
+}
+
+int BackupFile(const char *path)
+{
+    int n = gSettings.MaxBackups;
+    if (gUnattended || n < 1) return 0;
+
+    char folder[FILE_PATH_SIZE];
+    int len = CopyString(folder, sizeof folder, gMessageState.backupRoot, -1);
+    while (len > 0 && folder[len - 1] == '\\') folder[--len] = 0;
+    if (len + 8 >= FILE_PATH_SIZE) {
+        ReportError(kPathTooLong, "Backup");
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    FormatText(folder + len, sizeof folder - len, "\\Backups");
+    if (!PlatCreateFolder(folder)) {
+        ReportError(kFolderFailed, folder);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+
+    /* The name and extension come from the file name alone: a dot in a folder
+    ** name is no extension. */
+    const char *slash = strrchr(path, '\\');
+    const char *file = slash ? slash + 1 : path;
+    const char *dot = strrchr(file, '.');
+    char name[FILE_PATH_SIZE], ext[16] = "";
+    CopyString(name, sizeof name, file, dot ? (int)(dot - file) : -1);
+    if (dot) CopyString(ext, sizeof ext, dot + 1, 15);
+
+    /* The longest name decides whether every name fits; a cut name would
+    ** overwrite the wrong backup. */
+    char digits[16];
+    int numberLen = FormatText(digits, sizeof digits, "(%d)", n);
+    if ((size_t)len + 8 + 1 + strlen(name) + numberLen + 1 + strlen(ext) >= FILE_PATH_SIZE) {
+        ReportError(kPathTooLong, "Backup");
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+
+    char from[FILE_PATH_SIZE], to[FILE_PATH_SIZE];
+    BackupName(from, folder, name, ext, 0);
+    if (PlatFileExists(from)) {
+        BackupName(to, folder, name, ext, 1);
+        PlatRenameReplace(from, to);
+    }
+    for (int k = n - 1; k >= 1; k--) {
+        BackupName(from, folder, name, ext, k);
+        if (!PlatFileExists(from)) continue;
+        BackupName(to, folder, name, ext, k + 1);
+        PlatRenameReplace(from, to);
+    }
+    BackupName(to, folder, name, ext, n >= 2 ? 1 : 0);
+    return PlatCopyFile(path, to);
+}
+
+/* ---- quoted CSV ------------------------------------------------------------------ */
+
+int LoadCsvText(const char *path, void *pBlock, char separator)
+{
+    char **pp = (char **)pBlock;
+    uint32_t size = 0;
+    if (!LoadFile(path, pp, &size)) return 0;
+    char *text = *pp;
+    if (separator == 0) separator = ',';
+    /* The text only shrinks, and LoadFile left 4 spare zero bytes for "\r\n". */
+    uint32_t out = 0;
+    int lines = 1;
+    int quoted = 0;
+    for (uint32_t i = 0; i < size; i++) {
+        char c = text[i];
+        if (c == '"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (quoted && c == separator) continue;
+        if (c == '\n') lines++;
+        text[out++] = c;
+    }
+    if (size == 0) lines = 1;
+    text[out++] = '\r';
+    text[out++] = '\n';
+    memset(text + out, 0, size + 4 - out);
+    return lines;
+}

@@ -1,0 +1,113 @@
+/* file_helpers.h -- whole-file and block reads and writes, safe replacement of
+** a user's file, numbered backups and the quoted-CSV loader.
+**
+** Owns:       a per-thread 256-byte buffer with the text of the last system error.
+** Errors:     every routine that returns 1/0 reports its own failure through
+**             ReportError in one fixed wording and sets the sticky result code to
+**             3 (file error); the caller only passes the 0 upward.  No routine
+**             leaves an open handle or a half-filled block behind on failure.
+** Handles:    PlatFile variables of the caller; the routines that may close a
+**             handle on failure take the variable's address and set it to null.
+** Paths:      at most 259 characters.  A longer path is refused before the
+**             system sees it, with the system's "too long" text, so both builds
+**             give the same answer.
+** Replacing:  a file the user already has is never written in place.  The new
+**             contents go to a temporary file in the same folder, which is
+**             renamed over the old file only once it is complete (BeginReplaceFile
+**             / CommitReplaceFile).  SaveFile works that way, and so must every
+**             writer of a settings, script or data file.
+** Threads:    any thread; BackupFile only on the UI thread.
+*/
+#pragma once
+#include <cstdint>
+
+#include "platform/platform.h"
+
+enum {
+    FILE_PATH_SIZE = 260,          /* path buffers; a path holds at most 259 characters */
+    ERROR_TEXT_SIZE = 256,
+    PLAT_ERR_FILENAME_TOO_LONG = 206
+};
+
+/* Local date of the file's last write as yyyymmdd (the full local time copied
+** to *pTime when given); 0 when the file cannot be read, without a message. */
+int GetFileDate(const char *path, PlatDateTime *pTime);
+
+/* The text of the calling thread's last system error (a per-thread buffer). */
+const char *GetErrorText();
+
+/* Extends an open file by size bytes beyond its end and puts the file pointer
+** back where it was, so the writer fills one allocated run; 1/0, no message. */
+int ReserveFileSpace(PlatFile file, uint32_t size);
+
+/* Creates or truncates path for writing (no sharing) into *pFile; with a
+** non-zero expected size the space is reserved first.  On failure *pFile is
+** null and "Unable to create %s\r\n\r\n%s" is reported. */
+int CreateFileForWrite(PlatFile *pFile, const char *path, uint32_t expectedSize);
+
+/* Writes all size bytes (size 0 is 1).  On failure reports "Error writing %d
+** bytes to %s\r\n\r\n%s" (fileName names the file), sets the file's end at the
+** current position, closes it and sets *pFile to null. */
+int WriteFileData(PlatFile *pFile, const void *data, uint32_t size, const char *fileName);
+
+/* Opens an existing file for reading into *pFile; on failure *pFile is null
+** and "Unable to open %s for reading\r\n\r\n%s" is reported. */
+int OpenFileForRead(PlatFile *pFile, const char *path);
+
+/* Reads exactly size bytes.  A read error reports "Error reading %d bytes from
+** %s\r\n\r\n%s"; an early end "Incomplete data (%d of %d) read from %s".  The
+** handle stays open either way. */
+int ReadFileData(PlatFile file, void *buffer, uint32_t size, const char *fileName);
+
+/* The size check of every whole-file reader: 1 for a size below 4 GB, else 0
+** after reporting "Unable to read %s because it is larger than 4GB.". */
+int CheckFileSizeLimit(uint64_t size, const char *path);
+
+/* The whole file in a fresh tracked block (*pBlock; char * or similar) with 4
+** zero bytes after the text, a UTF-8 byte order mark removed; *pSize (optional)
+** receives the text's length.  On failure *pBlock is null. */
+int LoadFile(const char *path, void *pBlock, uint32_t *pSize);
+
+/* Replaces the file with size bytes of data.  The previous file stays as it
+** was until the new one is completely written; a failed save leaves no new
+** file and no temporary file behind. */
+int SaveFile(const char *path, const void *data, uint32_t size);
+
+/* ---- replacing a file safely ------------------------------------------------ */
+
+/* A file being replaced: the new contents go to tempPath in the target's
+** folder until CommitReplaceFile renames it over path. */
+struct ReplaceFile {
+    PlatFile file;                 /* the open temporary file, null when closed */
+    char path[FILE_PATH_SIZE];     /* the file to replace, as given */
+    char tempPath[FILE_PATH_SIZE]; /* the temporary file beside it */
+};
+
+/* Creates the temporary file beside path (messages name path itself).  On
+** failure rf->file is null and nothing is left on disk. */
+int BeginReplaceFile(ReplaceFile *rf, const char *path, uint32_t expectedSize);
+/* Writes through WriteFileData with the target's name in its message.  After
+** a failure only AbandonReplaceFile is left to call. */
+int WriteReplaceFile(ReplaceFile *rf, const void *data, uint32_t size);
+/* Cuts the temporary file at its current position, flushes and closes it and
+** renames it over the target.  On failure the temporary file is deleted, the
+** target is untouched, "Unable to create %s\r\n\r\n%s" is reported and 0
+** returned. */
+int CommitReplaceFile(ReplaceFile *rf);
+/* Closes and deletes the temporary file; the target is untouched.  Safe to
+** call again or after a failed write or commit. */
+void AbandonReplaceFile(ReplaceFile *rf);
+
+/* ---- numbered backups and CSV ----------------------------------------------- */
+
+/* Keeps a numbered copy of the file in the Backups folder under the backup
+** root (gMessageState.backupRoot), at most MaxBackups copies: name(1).ext is
+** the newest.  Nothing happens in unattended mode or when MaxBackups < 1.
+** Returns the result of the final copy (0 also when nothing was done). */
+int BackupFile(const char *path);
+
+/* The file's text with the quotes of quoted fields removed and separators
+** inside quotes dropped (separator 0 means ','), always ending with "\r\n",
+** in a fresh tracked block.  Returns the number of lines (line feeds + 1),
+** 0 on failure. */
+int LoadCsvText(const char *path, void *pBlock, char separator);

@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct FileHelpersTest : ::testing::Test {
+    ProgramSettings savedSettings = gSettings;
+    char savedRoot[260];
+    TempFolder tmp;
+    void SetUp() override
+    {
+        memcpy(savedRoot, gMessageState.backupRoot, sizeof savedRoot);
+        ResetHeadlessShell();
+        gResultCode = RESULT_OK;
+        gUnattended = 0;
+        gOutOfMemory = 0;
+    }
+    void TearDown() override
+    {
+        gSettings = savedSettings;
+        memcpy(gMessageState.backupRoot, savedRoot, sizeof savedRoot);
+        gUnattended = 0;
+        gResultCode = RESULT_OK;
+        ResetHeadlessShell();
+    }
+    std::vector<std::string> List(const std::string &folder)
+    {
+        std::vector<std::string> names;
+        PlatListFolder((folder + "\\*").c_str(), [](const char *name, int, void *user) {
+            ((std::vector<std::string> *)user)->push_back(name);
+            return 1;
+        }, &names);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+std::string LongPath(const std::string &folder, size_t length)
+{
+    std::string p = folder + "\\";
+    while (p.size() < length) p += 'x';
+    return p;
+}
+
+}  // namespace
+
+TEST_F(FileHelpersTest, LoadFileDropsByteOrderMarkAndTerminates)
+{
+    std::string path = tmp.File("bom.txt");
+    ASSERT_TRUE(WriteTestFile(path, "\xEF\xBB\xBFhello"));
+    char *text = nullptr;
+    uint32_t size = 99;
+    ASSERT_EQ(LoadFile(path.c_str(), &text, &size), 1);
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(std::string(text, 9), std::string("hello\0\0\0\0", 9));
+    EXPECT_EQ(TrackedBlockSize(text), 12u);   /* the file's 8 bytes + 4 */
+    FreeMemory(&text);
+
+    std::string empty = tmp.File("empty.txt");
+    ASSERT_TRUE(WriteTestFile(empty, ""));
+    ASSERT_EQ(LoadFile(empty.c_str(), &text, &size), 1);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(TrackedBlockSize(text), 4u);
+    EXPECT_EQ(memcmp(text, "\0\0\0\0", 4), 0);
+    FreeMemory(&text);
+    EXPECT_EQ(gHeadless.messageCount, 0);
+}
+
+TEST_F(FileHelpersTest, ReadFailuresReportOnceAndLeaveNothing)
+{
+    std::string missing = tmp.File("missing.txt");
+    char *text = (char *)"stale";
+    EXPECT_EQ(LoadFile(missing.c_str(), &text, nullptr), 0);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(gHeadless.messageCount, 1);
+    EXPECT_EQ(std::string(LastMessage()).rfind("Unable to open " + missing + " for reading\r\n\r\n", 0), 0u);
+    EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+
+    /* A short file read as a longer block names the block's file "file". */
+    std::string shortFile = tmp.File("short.bin");
+    ASSERT_TRUE(WriteTestFile(shortFile, std::string(60, 'a')));
+    PlatFile f = nullptr;
+    ASSERT_EQ(OpenFileForRead(&f, shortFile.c_str()), 1);
+    void *block = nullptr;
+    EXPECT_EQ(ReadBlock(f, &block, 100), 0);
+    EXPECT_EQ(block, nullptr);
+    EXPECT_STREQ(LastMessage(), "Incomplete data (60 of 100) read from file");
+    PlatSeekFile(f, 0, 0, nullptr);
+    char buffer[100];
+    EXPECT_EQ(ReadFileData(f, buffer, 100, "short.bin"), 0);
+    EXPECT_STREQ(LastMessage(), "Incomplete data (60 of 100) read from short.bin");
+    PlatSeekFile(f, 0, 0, nullptr);
+    ASSERT_EQ(ReadBlock(f, &block, 60), 1);
+    EXPECT_EQ(memcmp(block, std::string(60, 'a').data(), 60), 0);
+    FreeMemory(&block);
+    ASSERT_EQ(ReadBlock(nullptr, &block, 16), 1);   /* no file: a zeroed block */
+    EXPECT_EQ(TrackedBlockSize(block), 16u);
+    FreeMemory(&block);
+    PlatCloseFile(f);
+}
+
+TEST_F(FileHelpersTest, FilesOfFourGigabytesAreRefused)
+{
+    static const struct { uint64_t size; int ok; } kCases[] = {
+        {0, 1},
+        {0xFFFFFFFFull, 1},
+        {0x100000000ull, 0},
+        {0x7FFFFFFFFFFull, 0},
+    };
+    for (const auto &c : kCases) {
+        ResetHeadlessShell();
+        gResultCode = RESULT_OK;
+        EXPECT_EQ(CheckFileSizeLimit(c.size, "C:\\big.kvd"), c.ok) << c.size;
+        EXPECT_EQ(gHeadless.messageCount, c.ok ? 0 : 1);
+        if (!c.ok) {
+            EXPECT_STREQ(LastMessage(), "Unable to read C:\\big.kvd because it is larger than 4GB.");
+            EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+        }
+    }
+}
+
+TEST_F(FileHelpersTest, OverlongPathsAreRefusedAlikeInBothBuilds)
+{
+    std::string path = LongPath(tmp.path, 260);
+    char *text = nullptr;
+    EXPECT_EQ(LoadFile(path.c_str(), &text, nullptr), 0);
+    EXPECT_EQ(std::string(LastMessage()),
+              "Unable to open " + path + " for reading\r\n\r\nThe filename or extension is too long.");
+    EXPECT_EQ(SaveFile(path.c_str(), "x", 1), 0);
+    EXPECT_EQ(std::string(LastMessage()),
+              "Unable to create " + path + "\r\n\r\nThe filename or extension is too long.");
+    PlatFile f = nullptr;
+    EXPECT_EQ(CreateFileForWrite(&f, path.c_str(), 0), 0);
+    EXPECT_EQ(f, nullptr);
+    EXPECT_EQ(gHeadless.messageCount, 3);
+    EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+    EXPECT_TRUE(List(tmp.path).empty());
+
+    /* 259 characters still work, the temporary file taking a shorter name. */
+    std::string longest = LongPath(tmp.path, 259);
+    if (longest.size() == 259) {
+        ASSERT_EQ(SaveFile(longest.c_str(), "abc", 3), 1);
+        EXPECT_EQ(ReadTestFile(longest), "abc");
+        EXPECT_EQ(List(tmp.path).size(), 1u);
+    }
+}
+
+TEST_F(FileHelpersTest, SaveReplacesOnlyWhenComplete)
+{
+    std::string path = tmp.File("settings.ini");
+    ASSERT_EQ(SaveFile(path.c_str(), "first version, long", 19), 1);
+    ASSERT_EQ(SaveFile(path.c_str(), "second", 6), 1);
+    EXPECT_EQ(ReadTestFile(path), "second");   /* reserved space cut off */
+    EXPECT_EQ(List(tmp.path), std::vector<std::string>{"settings.ini"});
+
+    /* While the new contents are being written the old file is whole. */
+    ReplaceFile rf;
+    ASSERT_EQ(BeginReplaceFile(&rf, path.c_str(), 100), 1);
+    ASSERT_EQ(WriteReplaceFile(&rf, "third", 5), 1);
+    EXPECT_EQ(ReadTestFile(path), "second");
+    AbandonReplaceFile(&rf);
+    EXPECT_EQ(ReadTestFile(path), "second");
+    EXPECT_EQ(List(tmp.path), std::vector<std::string>{"settings.ini"});
+
+    /* A save that cannot create its new contents fails and loses nothing. */
+    ASSERT_EQ(PlatCreateFolder((path + ".~kv").c_str()), 1);
+    EXPECT_EQ(SaveFile(path.c_str(), "fourth", 6), 0);
+    EXPECT_EQ(ReadTestFile(path), "second");
+    EXPECT_EQ(std::string(LastMessage()).rfind("Unable to create " + path + "\r\n\r\n", 0), 0u);
+    EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+    PlatRemoveFolder((path + ".~kv").c_str());
+
+    /* A save into a missing folder fails without leaving anything. */
+    std::string nowhere = tmp.File("no\\such.ini");
+    EXPECT_EQ(SaveFile(nowhere.c_str(), "x", 1), 0);
+    EXPECT_EQ(List(tmp.path), std::vector<std::string>{"settings.ini"});
+
+    /* A commit that cannot rename (the target is a folder) removes its temporary file. */
+    std::string folderTarget = tmp.File("taken");
+    ASSERT_EQ(PlatCreateFolder(folderTarget.c_str()), 1);
+    EXPECT_EQ(SaveFile(folderTarget.c_str(), "x", 1), 0);
+    EXPECT_EQ(List(tmp.path), (std::vector<std::string>{"settings.ini", "taken"}));
+}
+
+TEST_F(FileHelpersTest, NumberedBackupsKeepTheNewestFirst)
+{
+    CopyString(gMessageState.backupRoot, 260, (tmp.path + "\\").c_str(), -1);
+    std::string path = tmp.File("settings.ini");
+    gSettings.MaxBackups = 3;
+    for (int i = 1; i <= 4; i++) {
+        ASSERT_TRUE(WriteTestFile(path, "v" + std::to_string(i)));
+        EXPECT_EQ(BackupFile(path.c_str()), 1);
+    }
+    std::string backups = tmp.File("Backups");
+    EXPECT_EQ(List(backups), (std::vector<std::string>{"settings(1).ini", "settings(2).ini", "settings(3).ini"}));
+    EXPECT_EQ(ReadTestFile(backups + "\\settings(1).ini"), "v4");
+    EXPECT_EQ(ReadTestFile(backups + "\\settings(3).ini"), "v2");
+
+    /* With one backup the copy is name.ext and the previous one becomes name(1).ext. */
+    gSettings.MaxBackups = 1;
+    std::string script = tmp.File("demo.kvs");
+    ASSERT_TRUE(WriteTestFile(script, "a"));
+    EXPECT_EQ(BackupFile(script.c_str()), 1);
+    ASSERT_TRUE(WriteTestFile(script, "b"));
+    EXPECT_EQ(BackupFile(script.c_str()), 1);
+    EXPECT_EQ(ReadTestFile(backups + "\\demo.kvs"), "b");
+    EXPECT_EQ(ReadTestFile(backups + "\\demo(1).kvs"), "a");
+    EXPECT_EQ(gHeadless.messageCount, 0);
+}
+
+TEST_F(FileHelpersTest, BackupNameComesFromTheFileNameAlone)
+{
+    CopyString(gMessageState.backupRoot, 260, tmp.path.c_str(), -1);
+    gSettings.MaxBackups = 2;
+    std::string folder = tmp.File("my.scripts");
+    ASSERT_EQ(PlatCreateFolder(folder.c_str()), 1);
+    std::string path = folder + "\\notes";
+    ASSERT_TRUE(WriteTestFile(path, "n"));
+    EXPECT_EQ(BackupFile(path.c_str()), 1);
+    EXPECT_EQ(List(tmp.File("Backups")), std::vector<std::string>{"notes(1)"});
+
+    std::string dotted = folder + "\\a.b.txt";
+    ASSERT_TRUE(WriteTestFile(dotted, "d"));
+    EXPECT_EQ(BackupFile(dotted.c_str()), 1);
+    EXPECT_EQ(ReadTestFile(tmp.File("Backups\\a.b(1).txt")), "d");
+}
+
+TEST_F(FileHelpersTest, BackupsAreSkippedOrRefused)
+{
+    std::string path = tmp.File("settings.ini");
+    ASSERT_TRUE(WriteTestFile(path, "x"));
+    CopyString(gMessageState.backupRoot, 260, tmp.path.c_str(), -1);
+
+    gSettings.MaxBackups = 0;
+    EXPECT_EQ(BackupFile(path.c_str()), 0);
+    gSettings.MaxBackups = 3;
+    gUnattended = 1;
+    EXPECT_EQ(BackupFile(path.c_str()), 0);
+    gUnattended = 0;
+    EXPECT_EQ(List(tmp.path), std::vector<std::string>{"settings.ini"});
+    EXPECT_EQ(gHeadless.messageCount, 0);
+
+    std::string missingRoot = tmp.File("gone");
+    CopyString(gMessageState.backupRoot, 260, missingRoot.c_str(), -1);
+    EXPECT_EQ(BackupFile(path.c_str()), 0);
+    EXPECT_EQ(std::string(LastMessage()), "Unable to create folder " + missingRoot + "\\Backups");
+    EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+}
+
+TEST_F(FileHelpersTest, CsvTextDropsQuotesAndQuotedSeparators)
+{
+    static const struct { const char *bytes; char separator; const char *text; int lines; } kCases[] = {
+        {"a,\"b,c\",d", 0, "a,bc,d\r\n", 1},
+        {"x,\"1,234\"\n\"y\",2\n", ',', "x,1234\ny,2\n\r\n", 3},
+        {"p;\"q;r\";\"1,5\"\r\n", ';', "p;qr;1,5\r\n\r\n", 2},
+        {"", 0, "\r\n", 1},
+    };
+    for (const auto &c : kCases) {
+        std::string path = tmp.File("list.csv");
+        ASSERT_TRUE(WriteTestFile(path, c.bytes));
+        char *text = nullptr;
+        EXPECT_EQ(LoadCsvText(path.c_str(), &text, c.separator), c.lines) << c.bytes;
+        EXPECT_STREQ(text, c.text);
+        FreeMemory(&text);
+    }
+    char *text = nullptr;
+    EXPECT_EQ(LoadCsvText(tmp.File("none.csv").c_str(), &text, 0), 0);
+    EXPECT_EQ(text, nullptr);
+}
+
+TEST_F(FileHelpersTest, FileDateIsTheLocalDateOfTheLastWrite)
+{
+    std::string path = tmp.File("dated.txt");
+    ASSERT_TRUE(WriteTestFile(path, "x"));
+    PlatDateTime written;
+    int date = GetFileDate(path.c_str(), &written);
+    EXPECT_EQ(date, (written.year * 100 + written.month) * 100 + written.day);
+    EXPECT_GT(date, 20200101);
+    EXPECT_EQ(GetFileDate(tmp.File("missing").c_str(), nullptr), 0);
+    EXPECT_EQ(gHeadless.messageCount, 0);
+}
