@@ -1,6 +1,15 @@
 /* symbols.cpp -- the symbol array, the calendar pseudo-symbol and the bar lookups. */
 #include "marketdata/store/symbols.h"
 
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "marketdata/store/interim_dates.h"
+#include "script/eval/value_access.h"
+
 SymbolRecord *gSymbols = nullptr;
 int32_t gSymbolCount = 0;
 DateList gDateLists[BAR_SIZE_COUNT] = {
@@ -14,3 +23,302 @@ SymbolRecord gCalendarSymbol = {};
 int32_t gDataFirstDate = 0;
 int32_t gDataLastDate = 0;
 int32_t gDataKeepAdjusted = 0;
+
+static const char kUnknownSymbol[] = "Symbol '%s' is not in the current data set.";
+static const char kNoDataOnDate[] = "No data is avaliable for %s on %s";
+static const char kCalendarSymbol[] = "Global";
+static const char kCalendarName[] = "Global Calendar Symbol";
+
+/* ---- symbol names ------------------------------------------------------------ */
+
+/* Only A-Z fold, and to lower case, so the order of '_' and the other
+** punctuation between 'Z' and 'a' is the same in the sort and in the search,
+** whatever the C library's locale. */
+static inline int FoldSymbolChar(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
+
+int CompareSymbolText(const char *a, const char *b)
+{
+    const unsigned char *pa = (const unsigned char *)a, *pb = (const unsigned char *)b;
+    for (;; pa++, pb++) {
+        int ca = FoldSymbolChar(*pa), cb = FoldSymbolChar(*pb);
+        if (ca != cb || !ca) return ca - cb;
+    }
+}
+
+int CompareSymbolNames(const void *a, const void *b)
+{
+    return CompareSymbolText(((const SymbolRecord *)a)->info.Symbol, ((const SymbolRecord *)b)->info.Symbol);
+}
+
+int FindSymbolIndex(const char *symbol)
+{
+    if (!symbol || !gSymbols) return 0;
+    int lo = 0, hi = gSymbolCount - 1;
+    while (lo <= hi) {
+        int mid = lo + (hi - lo) / 2;
+        int c = CompareSymbolText(symbol, gSymbols[mid].info.Symbol);
+        if (c == 0) return mid + 1;
+        if (c < 0) hi = mid - 1;
+        else lo = mid + 1;
+    }
+    return 0;
+}
+
+static SymbolRecord *SymbolByNumber(int number)
+{
+    if (!gSymbols || number < 1 || number > gSymbolCount) return nullptr;
+    return &gSymbols[number - 1];
+}
+
+/* ---- first used date ----------------------------------------------------------- */
+
+void LowerFirstUsedDate(SymbolRecord *record, int32_t date)
+{
+    std::atomic_ref<int32_t> first(record->firstUsedDate);
+    int32_t seen = first.load(std::memory_order_relaxed);
+    while (date < seen && !first.compare_exchange_weak(seen, date, std::memory_order_relaxed)) {
+    }
+}
+
+int32_t GetFirstUsedDate(const SymbolRecord *record)
+{
+    std::atomic_ref<int32_t> first(const_cast<int32_t &>(record->firstUsedDate));
+    return first.load(std::memory_order_relaxed);
+}
+
+/* ---- bar lookups ------------------------------------------------------------------ */
+
+Bar *GetBarArray(const SymbolRecord *record, int barSize, int32_t *count)
+{
+    if (barSize < BAR_WEEKLY || barSize > BAR_YEARLY) barSize = BAR_DAILY;
+    if (!record) {
+        if (count) *count = 0;
+        return nullptr;
+    }
+    if (count) *count = record->barCounts[barSize];
+    return record->bars[barSize];
+}
+
+/* Index of the last bar dated on or before date, or -1 when bar 0 is later.
+** The search gallops from the hint, so a walk through dates in order costs a
+** step or two per lookup and a jump costs the logarithm of its distance. */
+static int LocateOnOrBefore(const Bar *bars, int count, int32_t date, int hint)
+{
+    if (hint < 0 || hint >= count) hint = count - 1;
+    int lo, hi;
+    if (bars[hint].date <= date) {
+        lo = hint;
+        for (int step = 1;; step <<= 1) {
+            hi = lo + step;
+            if (hi >= count) {
+                hi = count;
+                break;
+            }
+            if (bars[hi].date > date) break;
+            lo = hi;
+        }
+    } else {
+        hi = hint;
+        for (int step = 1;; step <<= 1) {
+            lo = hi - step;
+            if (lo < 0) {
+                lo = -1;
+                break;
+            }
+            if (bars[lo].date <= date) break;
+            hi = lo;
+        }
+    }
+    /* bars[lo] is on or before the date (or lo is -1), bars[hi] after it (or hi is count) */
+    while (hi - lo > 1) {
+        int mid = lo + (hi - lo) / 2;
+        if (bars[mid].date <= date) lo = mid;
+        else hi = mid;
+    }
+    return lo;
+}
+
+int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int slot, Bar **bar)
+{
+    if (bar) *bar = nullptr;
+    if (!record || date < record->firstDate || date > record->lastDate) return -1;
+    int daily = barSize < BAR_WEEKLY || barSize > BAR_YEARLY;
+    int32_t count = 0;
+    Bar *bars = GetBarArray(record, barSize, &count);
+    if (!bars || count <= 0) return -1;
+    if (slot < 0 || slot >= WORKER_SLOTS) slot = 0;
+    int32_t *hint = &record->barHints[slot];
+
+    if (bars[count - 1].date < date) {        /* every bar is earlier */
+        *hint = count - 1;
+        return -1;
+    }
+    int i = LocateOnOrBefore(bars, count, date, *hint);
+    if (i < 0) {
+        if (daily) {
+            *hint = 0;
+            return -1;
+        }
+        i = 0;
+    }
+    if (bars[i].volume > 0 && bars[i].date < GetFirstUsedDate(record)) LowerFirstUsedDate(record, bars[i].date);
+
+    int result;
+    if (bars[i].date == date) {
+        result = i;
+    } else if (daily) {
+        result = -1;
+    } else if (bars[i].date > date) {
+        /* The date lies in the symbol's first period, before that period's
+        ** bar: the answer is that bar, never the next period's, which would
+        ** show the future. */
+        result = 0;
+    } else if (i + 1 >= count) {
+        result = -1;
+    } else {
+        int32_t nextStart = phase <= PHASE_OPEN ? GetPeriodFirstDate(bars[i + 1].date, 1, barSize) : bars[i + 1].date;
+        if (phase == PHASE_CLOSE || nextStart <= date) result = i + 1;
+        else result = i == 0 ? 0 : -1;
+    }
+    *hint = result >= 0 ? result : i;
+    if (result >= 0 && bar) *bar = &bars[result];
+    return result;
+}
+
+Bar *GetBarOnOrBefore(SymbolRecord *record, int32_t date, int barSize)
+{
+    Bar *bar = nullptr;
+    if (FindBarIndex(record, barSize, date, PHASE_CLOSE, 0, &bar) >= 0) return bar;
+    int32_t count = 0;
+    Bar *bars = GetBarArray(record, barSize, &count);
+    if (!bars || count <= 0) return nullptr;
+    int i = LocateOnOrBefore(bars, count, date, count - 1);
+    return i >= 0 ? &bars[i] : nullptr;
+}
+
+SymbolRecord *FindSymbolAtDate(const char *symbol, int barSize, int32_t date, Bar **bar, int strict)
+{
+    Bar *found = nullptr;
+    if (bar) *bar = nullptr;
+    SymbolRecord *record;
+    if (!symbol || !symbol[0]) {
+        record = &gCalendarSymbol;
+    } else {
+        record = SymbolByNumber(FindSymbolIndex(symbol));
+        if (!record) {
+            ReportError(kUnknownSymbol, symbol);
+            return nullptr;
+        }
+    }
+    if (date == 0) date = record->lastDate;
+    if (FindBarIndex(record, barSize, date, PHASE_CLOSE, 0, &found) >= 0) {
+        if (bar) *bar = found;
+        return record;
+    }
+    if (strict) {
+        char text[32];
+        FormatDefaultDate(date, text);
+        ReportError(kNoDataOnDate, record->info.Symbol, text);
+        return nullptr;
+    }
+    int32_t count = 0;
+    Bar *bars = GetBarArray(record, barSize, &count);
+    if (bars && count > 0 && bar) {
+        int i = LocateOnOrBefore(bars, count, date, count - 1);
+        /* the first bar on or after the date: the one found when it is exact,
+        ** else the next; the last bar when every bar is earlier */
+        if (i < 0) i = 0;
+        else if (bars[i].date < date && i + 1 < count) i++;
+        *bar = &bars[i];
+    }
+    return record;
+}
+
+/* ---- the calendar pseudo-symbol ------------------------------------------------------ */
+
+static void ClearCalendarRecord()
+{
+    for (int k = 0; k < BAR_SIZE_COUNT; k++) FreeMemory(&gCalendarSymbol.bars[k]);
+    memset(&gCalendarSymbol, 0, sizeof gCalendarSymbol);
+}
+
+int BuildCalendarSymbol()
+{
+    ClearCalendarRecord();
+    for (int k = 0; k < BAR_SIZE_COUNT; k++) {
+        const DateList &list = gDateLists[k];
+        int32_t count = list.count > 0 ? list.count : 0;
+        if (!AllocMemory(&gCalendarSymbol.bars[k], (uint64_t)(count + 1) * sizeof(Bar))) {
+            ClearCalendarRecord();
+            return 0;
+        }
+        Bar *bars = gCalendarSymbol.bars[k];
+        for (int32_t i = 0; i < count; i++) {
+            bars[i].date = (int32_t)list.dates[i];
+            bars[i].split = 1.0;
+        }
+        gCalendarSymbol.barCounts[k] = count;
+    }
+    const DateList &daily = gDateLists[BAR_DAILY];
+    if (daily.count > 0) {
+        gCalendarSymbol.firstDate = (int32_t)daily.dates[0];
+        gCalendarSymbol.lastDate = (int32_t)daily.dates[daily.count - 1];
+    }
+    gCalendarSymbol.firstUsedDate = FIRST_USED_NONE;
+    memcpy(gCalendarSymbol.info.Symbol, kCalendarSymbol, sizeof kCalendarSymbol);
+    memcpy(gCalendarSymbol.info.Name, kCalendarName, sizeof kCalendarName);
+    return 1;
+}
+
+/* ---- context binding and currency ------------------------------------------------------ */
+
+Bar *BindContextSymbol(EvalContext *context)
+{
+    SymbolRecord *record = nullptr;
+    if (context->strategy && context->strategy->symbolNumber > 0)
+        record = SymbolByNumber(context->strategy->symbolNumber);
+    context->symbol = record ? record : &gCalendarSymbol;
+    return SyncContextBar(context);
+}
+
+void ClampDateToSymbolBar(EvalContext *context)
+{
+    if (!context->strategy || context->strategy->symbolNumber <= 0) return;
+    SymbolRecord *record = SymbolByNumber(context->strategy->symbolNumber);
+    if (!record) return;
+    Bar *bar = GetBarOnOrBefore(record, context->date, context->barSize);
+    if (bar && bar->date < context->date) context->date = bar->date;
+}
+
+/* A close is a rate only when it is a positive finite number. */
+static double RateFactor(double close, int invert)
+{
+    if (!(close > 0.0) || !std::isfinite(close)) return 1.0;
+    return invert ? 1.0 / close : close;
+}
+
+double GetCurrencyFactor(EvalContext *context, int useBarDate)
+{
+    SymbolRecord *record = context->symbol;
+    if (!record) return 1.0;
+    SymbolRecord *currency = SymbolByNumber(record->currencySymbol);
+    if (!currency) return 1.0;
+    int32_t date = GetPeriodFirstDate(context->date, context->barPhase, context->barSize);
+    if (useBarDate && (context->barSize < BAR_WEEKLY || context->barSize > BAR_YEARLY) &&
+        context->lastBar >= 0 && context->lastBar < record->barCounts[BAR_DAILY] && record->bars[BAR_DAILY])
+        date = record->bars[BAR_DAILY][context->lastBar].date;
+    Bar *bar = nullptr;
+    if (FindBarIndex(currency, BAR_DAILY, date, PHASE_CLOSE, 0, &bar) >= 0)
+        return RateFactor(bar->close, record->invertCurrency);
+    /* No rate on the date: the rate known then, i.e. the last close before it;
+    ** before the currency's first bar, that first close. */
+    int32_t count = 0;
+    Bar *bars = GetBarArray(currency, BAR_DAILY, &count);
+    if (!bars || count <= 0) return 1.0;
+    int i = LocateOnOrBefore(bars, count, date, count - 1);
+    if (i < 0) i = 0;
+    return RateFactor(bars[i].close, record->invertCurrency);
+}

@@ -7,9 +7,9 @@
 **             "Global", one bar per market date), gDataFirstDate/gDataLastDate
 **             and gDataKeepAdjusted (published by the data file reader).
 ** Invariants: gSymbols holds gSymbolCount + 1 records, the last one zero.  The
-**             records are sorted by info.Symbol with CompareSymbolNames (Latin
-**             letters folded to upper case), and that same comparison drives
-**             FindSymbolIndex.  Symbol numbers are 1-based: number n is
+**             records are sorted by info.Symbol with CompareSymbolNames (the
+**             Latin letters A-Z folded to lower case, every other byte compared
+**             as unsigned), and that same comparison drives FindSymbolIndex.  Symbol numbers are 1-based: number n is
 **             gSymbols[n - 1]; 0 means none wherever a symbol is referred to by
 **             number.  Every bar array is in ascending date (then time) order
 **             and has room for one bar more than its count.  A DateList's
@@ -242,10 +242,8 @@ int FindSymbolIndex(const char *symbol);
 /* Orders two records by symbol text with case ignored; the order of gSymbols.
 ** Usable directly as a qsort comparator. */
 int CompareSymbolNames(const void *a, const void *b);
-/* Sorts gSymbols[0 .. gSymbolCount - 1] with CompareSymbolNames. */
-void SortSymbolArray();
-/* The record of a 1-based symbol number, or null when out of range. */
-SymbolRecord *GetSymbolRecord(int number);
+/* The comparison behind CompareSymbolNames, on two symbol texts. */
+int CompareSymbolText(const char *a, const char *b);
 
 /* The bar array of a size (1..4 weekly..yearly, anything else daily) and its
 ** count through count (may be null).  Null record gives null and 0. */

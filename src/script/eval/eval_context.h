@@ -17,6 +17,7 @@
 #pragma once
 #include <cstdint>
 
+#include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
 
 struct TestRecord;
@@ -24,17 +25,6 @@ struct PositionRecord;
 struct TradeRecord;
 struct ChartWindow;
 struct ArgValue;
-
-/* A tracked array of {date, early close} pairs.  Defined with the calendar. */
-struct HolidayPair {
-    int32_t date;             /* yyyymmdd */
-    int32_t earlyClose;       /* 0 closed all day, 1 closes early */
-};
-struct HolidayList {
-    HolidayPair *pairs;       /* tracked block */
-    int32_t capacity;         /* pairs allocated */
-    int32_t count;            /* pairs held */
-};
 
 /* The run-time part of a strategy that the data store reads. */
 struct StrategyRecord {
