@@ -29,6 +29,14 @@ struct ProgramSettings {
     /* [MainWindow] */
     int32_t ShowStatusBar;
     int32_t PopupSeconds;
+    /* [Settings] settings panel: the data file and the test date range */
+    char DataFile[260];
+    int32_t FirstDate;
+    int32_t LastDate;
+    int32_t NumBars;
+    int32_t UseEarliestDate;
+    int32_t UseLatestDate;
+    int32_t AskUnloadData;
     /* history lists */
     char DataFileMRU[SETTING_HISTORY_SIZE];
     char RecentFilesMRU[SETTING_HISTORY_SIZE];
