@@ -110,7 +110,7 @@ TEST_F(DataLoadTest, VersionNumberIsRounded)
     static const struct {
         float version;
         int shown;
-    } kCases[] = {{0.27f, 5}, {0.30f, 8}, {0.33f, 11}, {0.34f, 12}};
+    } kCases[] = {{0.27f, 5}, {0.28f, 6}, {0.30f, 8}, {0.31f, 9}, {0.32f, 10}, {0.33f, 11}, {0.34f, 12}};
     for (const auto &c : kCases) EXPECT_EQ(DataVersionNumber(c.version), c.shown) << c.version;
 }
 

@@ -421,6 +421,12 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     gResultCode = RESULT_OK;
     const std::string nowhere = dir.File("missing\\data.kvd");
     EXPECT_EQ(SaveDataFile(nowhere.c_str()), 0);
+    /* ... and with no name at all it writes nothing anywhere. */
+    gSettings.DataFile[0] = 0;
+    gResultCode = RESULT_OK;
+    EXPECT_EQ(SaveDataFile(nullptr), 0);
+    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_FALSE(PlatFileExists(".KVD"));
     gUnattended = 0;
     CopyString(gProgramFolder, sizeof gProgramFolder, programFolder, -1);
     EXPECT_EQ(gHeadless.messageCount, 0);

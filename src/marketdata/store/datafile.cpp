@@ -38,6 +38,7 @@ static const char *const kMsgBars[BAR_SIZE_COUNT] = {
     "Unable to read yearly bars for %s",
 };
 static const char kMsgEvents[] = "Unable to read event list for stock %s";
+static const char kMsgCannotCreate[] = "Unable to create %s\r\n\r\n%s";
 static const char kMsgFundamentals[] = "Unable to read current fundamentals for stock %s";
 
 /* ---- versions ------------------------------------------------------------------- */
@@ -575,7 +576,10 @@ int SaveDataFile(const char *pathIn)
     const char *import = GetImportSectionText();
     if (import) {
         uint32_t length = (uint32_t)strlen(import) + 1;
-        if (!AllocMemory(&gDataNote, length)) return 0;
+        if (!AllocMemory(&gDataNote, length)) {
+            gDataNoteLength = 0;
+            return 0;
+        }
         memcpy(gDataNote, import, length);
         gDataNoteLength = length;
     }
@@ -586,6 +590,13 @@ int SaveDataFile(const char *pathIn)
         CopyString(path, sizeof path, gSettings.DataFile, -1);
         /* Unattended runs never wait on a dialog: the DataFile setting is the name. */
         if (!gUnattended && !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1)) return 0;
+    }
+    if (!path[0]) {
+        /* Unattended with no DataFile setting: there is no name to write to. */
+        PlatSetLastError(PLAT_ERR_PATH_NOT_FOUND);
+        ReportError(kMsgCannotCreate, path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
     }
     AppendDefaultExtension(path);
 
