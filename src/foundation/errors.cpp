@@ -3,36 +3,52 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 
+#include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "shell/services.h"
 
-MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0};
+MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr};
 
 enum { MB_ICONINFORMATION_STYLE = 0x40 };
+
+/* One entry at a time: workers report too, and their entries must not mix. */
+static std::mutex sErrorLogLock;
 
 static void AppendErrorLog(const char *message)
 {
     PlatDateTime now;
-    PlatGetLocalTime(&now);
+    GetUtcDateTime(&now);
+    char date[DATE_TEXT_SIZE];
+    FormatDate(MakeDate(now.year, now.month, now.day), gSettings.DateDisplayFormat, date);
     char stamp[64];
-    FormatText(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", now.year, now.month, now.day,
-               now.hour, now.minute, now.second);
+    FormatText(stamp, sizeof stamp, "%s %02d:%02d:%02d", date, now.hour, now.minute, now.second);
     char path[300];
     FormatText(path, sizeof path, "%s\\errorlog.txt", gProgramFolder);
-    PlatFile f = PlatOpenFile(path, PLAT_OPEN_APPEND);
-    if (!f) return;
     char entry[1400];
     int n = FormatText(entry, sizeof entry, "\n>>> %s error in %s <<<\n%s\n", stamp, gSettings.ActiveScript, message);
+
+    std::lock_guard<std::mutex> hold(sErrorLogLock);
+    PlatFile f = PlatOpenFile(path, PLAT_OPEN_APPEND);
+    if (!f) return;
     uint32_t written;
     PlatWriteFile(f, entry, (uint32_t)n, &written);
     PlatCloseFile(f);
 }
 
+/* The suppress flag belongs to the UI thread, which sets it around one call
+** that may fail harmlessly; before start-up has named the UI thread there is
+** only one thread. */
+static int OnUiThread()
+{
+    return gUiThreadId == 0 || PlatCurrentThreadId() == gUiThreadId;
+}
+
 void ReportError(const char *format, ...)
 {
-    if (gMessageState.suppressNext.exchange(0)) return;
+    if (OnUiThread() && gMessageState.suppressNext.exchange(0)) return;
     char message[1024];
     va_list args;
     va_start(args, format);
@@ -60,3 +76,13 @@ int InitMessages(void *ignored, void *owner, const char *backupRoot)
     CopyString(gMessageState.backupRoot, sizeof gMessageState.backupRoot, backupRoot, -1);
     return 1;
 }
+
+#ifndef _WIN32
+/* Without windows there is no cursor to show; the nesting is still kept so
+** that the levels pair up the same way in both builds. */
+void SetWaitCursor(int on)
+{
+    if (on) gMessageState.waitNesting++;
+    else if (gMessageState.waitNesting > 0) gMessageState.waitNesting--;
+}
+#endif

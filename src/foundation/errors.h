@@ -1,11 +1,22 @@
-/* errors.h -- the one way errors reach the user.
+/* errors.h -- the one way errors reach the user, and the small message-box,
+** wait-cursor and formatted-text helpers of the windows.
 **
 ** ReportError shows a message box owned by the main window in interactive use;
 ** in unattended runs it appends an entry to errorlog.txt in the program folder
-** instead, so batch runs never stop on a dialog.
-** Owns:       gMessageState (title, owner window, backup root, suppress flag).
-** Threads:    ReportError may be called from workers; the suppress flag is
-**             set and cleared on the UI thread.
+** instead, so batch runs never stop on a dialog:
+**     "\n>>> <date> <hh:mm:ss> error in <ActiveScript> <<<\n<message>\n"
+** with the date in the DateDisplayFormat picture and the time in UTC.
+** Owns:       gMessageState (title, owner window, backup root, suppress flag,
+**             wait-cursor nesting).
+** Threads:    ReportError may be called from workers.  The suppress flag is set
+**             and cleared on the UI thread, and only a report made on the UI
+**             thread consumes it, so a worker's report can never swallow the
+**             harmless failure the UI thread meant to hide (nor be swallowed
+**             itself).  Appends to the error log are serialised, so entries of
+**             concurrent reports never mix.  Everything else: UI thread only.
+** Platform:   SetWaitCursor, SetDlgTextF and SetMenuText work on windows
+**             (win32/messages.cpp); the native build keeps only the nesting
+**             count of the wait cursor.
 */
 #pragma once
 #include <atomic>
@@ -15,12 +26,13 @@ struct MessageState {
     char title[64];            /* "Kestovar" */
     void *owner;               /* main window, null until set */
     char backupRoot[260];      /* the program folder */
-    std::atomic<int> suppressNext;  /* one-shot: the next ReportError shows nothing */
+    std::atomic<int> suppressNext;  /* one-shot: the next ReportError on the UI thread shows nothing */
     int waitNesting;           /* open SetWaitCursor levels */
+    void *previousCursor;      /* the cursor to restore when the last level closes */
 };
 extern MessageState gMessageState;
 
-/* Reports one message (at most 1023 characters). */
+/* Reports one message (at most 1023 characters; longer text is cut). */
 void ReportError(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
@@ -34,3 +46,20 @@ int MessageBoxFormat(uint32_t style, const char *format, ...)
     ;
 /* Sets the owner window and the backup root; returns 1. */
 int InitMessages(void *ignored, void *owner, const char *backupRoot);
+
+/* Opens (on 1) or closes (on 0) one level of the wait cursor: the first open
+** shows the wait cursor and captures the mouse, the last close restores both. */
+void SetWaitCursor(int on);
+/* The dialog item's text, printf-style (at most 1023 characters). */
+void SetDlgTextF(void *dialog, int controlId, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+/* A menu item's text, printf-style (at most 1023 characters): an item below
+** 100 is a position in the menu, 100 and above a command id. */
+void SetMenuText(void *menu, int item, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;

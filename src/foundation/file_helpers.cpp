@@ -312,17 +312,6 @@ int BackupFile(const char *path)
     char folder[FILE_PATH_SIZE];
     int len = CopyString(folder, sizeof folder, gMessageState.backupRoot, -1);
     while (len > 0 && folder[len - 1] == '\\') folder[--len] = 0;
-    if (len + 8 >= FILE_PATH_SIZE) {
-        ReportError(kPathTooLong, "Backup");
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
-    FormatText(folder + len, sizeof folder - len, "\\Backups");
-    if (!PlatCreateFolder(folder)) {
-        ReportError(kFolderFailed, folder);
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
 
     /* The name and extension come from the file name alone: a dot in a folder
     ** name is no extension. */
@@ -339,6 +328,13 @@ int BackupFile(const char *path)
     int numberLen = FormatText(digits, sizeof digits, "(%d)", n);
     if ((size_t)len + 8 + 1 + strlen(name) + numberLen + 1 + strlen(ext) >= FILE_PATH_SIZE) {
         ReportError(kPathTooLong, "Backup");
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+
+    FormatText(folder + len, sizeof folder - len, "\\Backups");
+    if (!PlatCreateFolder(folder)) {
+        ReportError(kFolderFailed, folder);
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }

@@ -15,6 +15,7 @@ enum { SETTING_HISTORY_SIZE = 2048 };
 struct ProgramSettings {
     /* [Settings] */
     char ActiveScript[260];
+    char TestName[80];
     /* [Options] */
     char ScriptPath[260];
     char DataPath[260];
@@ -23,8 +24,10 @@ struct ProgramSettings {
     int32_t MaxMemPct;
     char DateDisplayFormat[32];
     int32_t DateInputFormat;
+    char Currency[40];
     int32_t MaxBackups;
     int32_t StatusBarFields;
+    int32_t ShowBondPriceFractional;
     char UserDllPath[260];
     /* [MainWindow] */
     int32_t ShowStatusBar;

@@ -258,6 +258,13 @@ TEST_F(FileHelpersTest, BackupsAreSkippedOrRefused)
     EXPECT_EQ(BackupFile(path.c_str()), 0);
     EXPECT_EQ(std::string(LastMessage()), "Unable to create folder " + missingRoot + "\\Backups");
     EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+
+    /* Backup names that would not fit are refused before anything is made. */
+    std::string deepRoot = LongPath(tmp.path, 240);
+    CopyString(gMessageState.backupRoot, 260, deepRoot.c_str(), -1);
+    EXPECT_EQ(BackupFile(path.c_str()), 0);
+    EXPECT_STREQ(LastMessage(), "Backup file path is too long -- maximum is 260 chars.");
+    EXPECT_EQ(List(tmp.path), std::vector<std::string>{"settings.ini"});
 }
 
 TEST_F(FileHelpersTest, CsvTextDropsQuotesAndQuotedSeparators)

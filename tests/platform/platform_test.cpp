@@ -147,9 +147,9 @@ TEST(PlatformTime, LocalTimeAndTicks)
     EXPECT_GE(t.dayOfWeek, 0);
     EXPECT_LE(t.dayOfWeek, 6);
     uint64_t t0 = PlatTickCount64();
-    PlatSleep(30);
+    PlatSleep(60);
     uint64_t t1 = PlatTickCount64();
-    EXPECT_GE(t1 - t0, 20u);
+    EXPECT_GE(t1 - t0, 30u);   // tick counters can be coarse (about 16 ms)
     EXPECT_LT(t1 - t0, 5000u);
 }
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "foundation/allocator.h"
-#include "marketdata/store/interim_dates.h"
+#include "foundation/dates.h"
 #include "platform/platform.h"
 #include "script/eval/eval_context.h"
 #include "shell/services.h"
@@ -89,9 +89,11 @@ static int AddHolidayPair(HolidayList *list, int32_t date, int earlyClose)
 int BuildHolidayList(HolidayList *list, int firstYear, int ignored, int log)
 {
     list->count = 0;
-    int ok = list->capacity >= HOLIDAY_LIST_START ||
-             (ReallocMemory(&list->pairs, HOLIDAY_LIST_START * sizeof(HolidayPair)) &&
-              (list->capacity = HOLIDAY_LIST_START));
+    int ok = 1;
+    if (list->capacity < HOLIDAY_LIST_START) {
+        ok = ReallocMemory(&list->pairs, HOLIDAY_LIST_START * sizeof(HolidayPair));
+        if (ok) list->capacity = HOLIDAY_LIST_START;
+    }
     for (int year = firstYear; ok && year < firstYear + HOLIDAY_LIST_YEARS; year++) {
         for (int rule = HOLIDAY_NEW_YEAR; ok && rule <= HOLIDAY_CHRISTMAS; rule++) {
             int32_t date = HolidayDate(year, rule);

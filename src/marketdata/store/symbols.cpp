@@ -7,7 +7,7 @@
 
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
-#include "marketdata/store/interim_dates.h"
+#include "foundation/dates.h"
 #include "script/eval/value_access.h"
 
 SymbolRecord *gSymbols = nullptr;
@@ -74,6 +74,9 @@ static SymbolRecord *SymbolByNumber(int number)
 }
 
 /* ---- first used date ----------------------------------------------------------- */
+
+static_assert(std::atomic_ref<int32_t>::required_alignment <= alignof(int32_t),
+              "the first used date is lowered in place");
 
 void LowerFirstUsedDate(SymbolRecord *record, int32_t date)
 {

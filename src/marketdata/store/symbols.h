@@ -251,9 +251,17 @@ Bar *GetBarArray(const SymbolRecord *record, int barSize, int32_t *count);
 
 /* Index of the bar for date at bar size in record, or -1; *bar (may be null)
 ** receives the bar or null.  phase is a BarPhase; slot the caller's worker slot
-** 0..31 (other values use slot 0).  For weekly and longer sizes, a date inside
-** a period finds that period's bar by phase (see symbols.cpp); a date before
-** the first bar's period never finds a later period's bar. */
+** 0..31 (other values use slot 0), whose hint is the search's starting point
+** and is updated; hints change the time of a search, never its result.
+** A date outside the record's first..last date gives -1.  Daily bars: the bar
+** dated exactly date.  Longer sizes: the bar dated date; else, with B the last
+** bar dated before date and N the bar after it (the period holding date):
+** N at the close phase, or when N's period has begun by date (its first
+** market date for phases none and open, its own date for the intraday phase);
+** otherwise B when it is bar 0, else -1.  A date in the symbol's first period
+** before bar 0's date gives bar 0, never a later period's bar.
+** A traded bar (volume above 0) that the search stands on lowers the record's
+** first used date. */
 int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int slot, Bar **bar);
 /* The bar on or before date (FindBarIndex close phase, slot 0, else a walk);
 ** a date after the last bar gives the last bar; null when none is that early. */

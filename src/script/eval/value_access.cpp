@@ -1,7 +1,7 @@
 /* value_access.cpp -- period first dates and context bar synchronisation. */
 #include "script/eval/value_access.h"
 
-#include "marketdata/store/interim_dates.h"
+#include "foundation/dates.h"
 
 /* The calendar day on which the period of barSize holding date begins. */
 static int32_t CalendarPeriodStart(int32_t date, int barSize)

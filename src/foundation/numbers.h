@@ -1,0 +1,108 @@
+/* numbers.h -- comparing, rounding and printing doubles.
+**
+** Every price, statistic and script value is a double.  This module holds the
+** program's one notion of "equal within tolerance" (sorting, tests, display),
+** the rounding rules (significant digits, multiples of a step such as a tick)
+** and the two number-to-text formatters: FormatDouble, the general one, and
+** FormatNumber, driven by the display format codes of script display hints,
+** with thousands separators and currency signs.
+**
+** Owns:       gHtmlReport (set by the report writer while it writes HTML).
+**             The account currency is gSettings.Currency.
+** Results:    comparisons give -1 (first is less), 0 (equal within tolerance)
+**             or 1 (first is greater).  NaN sorts below every number and equal
+**             to NaN; -infinity below and +infinity above every finite value,
+**             so the comparisons stay a valid sort order.
+** Buffers:    the formatters write into an out buffer of NUMBER_TEXT_SIZE
+**             characters and never past it (over-long text is cut, always
+**             terminated); InsertCommas and ApplyCurrencySign take the size of
+**             the buffer they grow.  Every routine returns the length of the
+**             text left in the buffer.
+** Exactness:  powers of ten come from a table of exactly rounded constants
+**             rather than pow/log10, and printing is C99 printf in both builds,
+**             so both builds produce the same digits.
+** Threads:    everything here is reentrant.  The account currency and the HTML
+**             flag are written on the UI thread while no worker formats.
+*/
+#pragma once
+#include <cstdint>
+
+enum {
+    NUMBER_TEXT_SIZE = 80   /* characters of every formatter's out buffer */
+};
+
+/* Display format codes of script display hints. */
+enum DisplayFormat {
+    DISPLAY_GENERAL = 0,
+    DISPLAY_PLAIN = 1,       /* number without thousands separators */
+    DISPLAY_NUMBER = 2,
+    DISPLAY_CURRENCY = 3,
+    DISPLAY_PERCENT = 4,
+    DISPLAY_PRICE32 = 5,     /* price in 32nds */
+    DISPLAY_DATE = 6,
+    DISPLAY_TRUTH = 7
+};
+
+/* Automatic decimals of FormatDouble (any count 0 and up is taken as given). */
+enum {
+    DECIMALS_TRIMMED = -1,   /* 2, 4 or 6 decimals by size; whole numbers and .00 trimmed */
+    DECIMALS_ABBREVIATED = -2, /* whole number, 1.2K / 3.4M / 5.6B / 7.8T */
+    DECIMALS_FEWEST_FROM_2 = -3, /* fewest of 2..5 decimals that keep the value, else 6 */
+    DECIMALS_FEWEST = -4,    /* fewest of 0..5 decimals that keep the value, else 6 */
+    DECIMALS_TRIMMED_6 = -10 /* 6 decimals; whole numbers and .000000 trimmed */
+};
+
+/* 1 while an HTML report is written: currency signs become HTML entities. */
+extern int32_t gHtmlReport;
+
+/* ---- comparison and rounding ------------------------------------------------ */
+
+/* Compares within a relative tolerance of 1e-14 of the larger magnitude. */
+int CompareDouble(double a, double b);
+/* The same with a relative tolerance of 1e-6 (prices). */
+int CompareDoubleApprox(double a, double b);
+/* qsort comparator over two doubles, by CompareDouble. */
+int CompareDoublePtr(const void *a, const void *b);
+/* min(max(value, low), high): high wins when low > high. */
+int32_t ClampInt(int32_t value, int32_t low, int32_t high);
+/* Rounds to that many significant digits, halves away from zero.  0, NaN and
+** infinities come back unchanged. */
+double RoundSignificant(double value, uint32_t digits);
+/* Rounds to a multiple of step.  mode -1 toward zero, 0 nearest with halves
+** away from zero, 1 away from zero; a value within 1e-15 relative of a
+** multiple counts as that multiple, so representation errors of the double do
+** not push it to the next one.  0, a step not above 0 and non-finite values
+** come back unchanged; any other mode gives 0.0. */
+double RoundToStep(double value, double step, int32_t mode);
+/* 10^exponent as the exactly rounded double (0 below 1e-323, +inf above 1e308). */
+double PowerOfTen(int exponent);
+
+/* A NaN without its sign bit (other values unchanged), so that printing it
+** gives the same text in both builds. */
+double UnsignedNaN(double value);
+
+/* ---- formatting ---------------------------------------------------------------- */
+
+/* Prints value with decimals 0 and up, or one of the automatic modes above
+** (other negative counts print 6 decimals).  Magnitudes above 1e15 or below
+** 1e-15, zero included, print as "%g".  Thousands separators go only into
+** text without decimals, and not with noCommas.  Returns the text's length. */
+int FormatDouble(double value, int32_t decimals, int32_t noCommas, char *out);
+/* Prints value by display format code (DisplayFormat) and decimals (automatic
+** modes as FormatDouble).  negParens puts a negative currency amount in
+** parentheses; currency null or empty means the account currency.  NaN
+** prints "n/a".  Returns the text's length. */
+int FormatNumber(double value, int32_t code, int32_t decimals, int32_t negParens,
+                 const char *currency, char *out);
+/* Puts a "," before every group of three digits, counted from the right end of
+** the text's first run of digits, when that run has 4 digits or more.  The
+** text is cut at size - 1 when the separators do not fit.  Returns the new
+** length. */
+int InsertCommas(char *text, int32_t length, int32_t size);
+/* Replaces every "$" in the text by the currency's sign: nothing changes when
+** the currency is the account currency and a dollar (third letter "D"); "EUR",
+** "GBP" and "JPY" give their own characters (HTML entities in an HTML report);
+** any other code gives the code and a blank.  With no currency given and no
+** account currency, the dollar stays.  The text is cut at size - 1 when it
+** does not fit.  Returns the new length. */
+int ApplyCurrencySign(char *text, int32_t length, int32_t size, const char *currency);

@@ -1,0 +1,47 @@
+/* path_macros.h -- the ?name? macros of user-typed file names, and making such
+** names absolute.
+**
+** A file name the user typed (settings, scripts, command line) may hold macros
+** between question marks, such as ?data?\Stocks.kvd or ?output?\?date?.csv.
+** ExpandPathMacros replaces them, in a fixed order, and then makes a relative
+** result absolute against the folder that suits the kind of file.
+**
+** Owns:       gOrderDate, the order date of the current orders run, and the two
+**             bindings below through which the script compiler lends its state.
+** Reads:      gSettings.TestName and gSettings.ActiveScript, the effective
+**             folders (gProgramFolder, gScriptsFolder, gDataFolder,
+**             gOutputFolder), the local clock and the environment.
+** Errors:     1 success, 0 when the result would be longer than 258 characters
+**             (the path is then left partly expanded).  No message: callers
+**             report in their own words.
+** Threads:    UI thread (the environment and the compiler's state are read).
+*/
+#pragma once
+
+enum { PATH_MACRO_MAX = 258 };   /* longest expanded path, in characters */
+
+/* The order date (yyyymmdd) of the orders run going on, 0 outside one; set by
+** the engine and written for ?orderdate?. */
+extern int gOrderDate;
+/* The path of the script being compiled, null between compiles; set by the
+** script compiler.  ?scriptpath? and ?scriptname? use it before ActiveScript. */
+extern const char *gCompilingScriptPath;
+/* The script's SlatewickFolder setting (null or "" when it has none); bound by
+** the script settings. */
+extern const char *gSlatewickFolderSetting;
+
+/* Replaces every occurrence of macro (case ignored) by value with its trailing
+** backslashes removed.  0 when a result would exceed 258 characters; the
+** occurrences replaced before that stay replaced. */
+int ReplacePathMacro(char path[260], const char *macro, const char *value);
+
+/* Replaces the macros ?desktop?, ?date?, ?time?, ?orderdate?, ?testname?,
+** ?swfolder?, ?scriptpath?, ?scriptname?, then any other ?name? that is an
+** environment variable, then ?kestovar?, ?scripts?, ?data? and ?output?, and
+** makes a relative result absolute against base.  Base null chooses the data
+** folder for names holding ".kvd", the output folder for ".kvr", else the
+** scripts folder; a given base (even "") is used as it is.  A name starting
+** with '\' or '/' or holding a drive is already absolute.  The program's own
+** folder macros always name the program's folders, whatever the environment
+** holds. */
+int ExpandPathMacros(char path[260], const char *base);

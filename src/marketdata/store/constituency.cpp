@@ -1,0 +1,111 @@
+/* constituency.cpp -- the constituency table, tick sizes and security types. */
+#include "marketdata/store/constituency.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/file_helpers.h"
+#include "foundation/text_match.h"
+#include "script/eval/eval_context.h"
+#include "shell/services.h"
+
+ConstituencyRecord *gConstituency = nullptr;
+int32_t gConstituencyCount = 0;
+
+static const char kConstituencyFile[] = "%s\\constituency.csv";
+static const char kReservedId[] = "Constituency id %u in %s is reserved and was skipped.";
+
+enum { RESERVED_ID_FIRST = 997, RESERVED_ID_LAST = 998 };
+
+/* ---- constituency table ------------------------------------------------------ */
+
+/* Copies the field at text up to the next comma or the end of the line into
+** dest (at most maxLen characters) and returns where the next field starts
+** (blanks after the comma skipped), or null after the last field. */
+static const char *TakeField(const char *text, char *dest, int size, int maxLen)
+{
+    const char *end = strchr(text, ',');
+    int len = end ? (int)(end - text) : (int)strlen(text);
+    if (dest) CopyString(dest, size, text, len < maxLen ? len : maxLen);
+    if (!end) return nullptr;
+    end++;
+    while (*end == ' ' || *end == '\t') end++;
+    return end;
+}
+
+int LoadConstituency()
+{
+    char path[260];
+    FormatText(path, sizeof path, kConstituencyFile, gScriptsFolder);
+    if (!PlatFileExists(path)) FormatText(path, sizeof path, kConstituencyFile, gProgramFolder);
+
+    FreeMemory(&gConstituency);
+    gConstituencyCount = 0;
+    char *text = nullptr;
+    int lines = LoadCsvText(path, &text, 0);
+    if (lines <= 0) return 0;
+    if (!AllocMemory(&gConstituency, (uint64_t)lines * sizeof(ConstituencyRecord))) {
+        FreeMemory(&text);
+        return 0;
+    }
+    for (char *line = text; *line;) {
+        char *next = strchr(line, '\n');
+        if (next) {
+            *next++ = 0;
+        } else {
+            next = line + strlen(line);
+        }
+        size_t len = strlen(line);
+        if (len > 0 && line[len - 1] == '\r') line[len - 1] = 0;
+
+        ConstituencyRecord row = {};
+        int id = atoi(line);
+        const char *field = TakeField(line, nullptr, 0, 0);
+        if (field) field = TakeField(field, row.label, sizeof row.label, 39);
+        if (field) field = TakeField(field, row.scriptName, sizeof row.scriptName, 39);
+        if (field) CopyString(row.fourthColumn, sizeof row.fourthColumn, field, 79);
+        /* A heading line and the empty line after the last break carry no id;
+        ** a table row without an id would match no index. */
+        if (id >= RESERVED_ID_FIRST && id <= RESERVED_ID_LAST) {
+            LogPrintf(kReservedId, (unsigned)id, path);
+        } else if (id >= 1 && gConstituencyCount < lines) {
+            row.id = (uint32_t)id;
+            gConstituency[gConstituencyCount++] = row;
+        }
+        line = next;
+    }
+    FreeMemory(&text);
+    return 1;
+}
+
+/* ---- tick sizes and security types ------------------------------------------------ */
+
+double GetTickSize(const SymbolRecord *symbol, const Bar *bar, double price)
+{
+    if (!symbol) return 0.01;
+    double base = symbol->info.TickSize;
+    if (gDataKeepAdjusted && !gGeneratingOrders) base = 0.0;
+    if (symbol->securityType != SECURITY_STOCK) return base;
+    if (base != 0.01) return base;
+    if (price == 0.0) {
+        if (!bar) return base;
+        price = bar->close;
+    }
+    if (bar && bar->date < 20010409) return 0.0001;
+    if (price >= 2.0) return base;
+    const char *exchange = symbol->info.Exchange;
+    if (CompareNoCaseN(exchange, "TSX", 3) == 0 || CompareNoCase(exchange, "NEO") == 0 ||
+        CompareNoCase(exchange, "CSE") == 0)
+        return price < 0.5 ? 0.005 : base;
+    if (strcmp(exchange, "ASX") == 0) return price > 0.1 ? 0.005 : 0.001;
+    return price < 1.0 ? 0.0001 : base;
+}
+
+int ParseSecurityType(const char *text)
+{
+    if (!text) return SECURITY_STOCK;
+    if (CompareNoCaseN(text, "Fut", 3) == 0) return SECURITY_FUTURES;
+    if (CompareNoCaseN(text, "For", 3) == 0 || CompareNoCaseN(text, "FX", 2) == 0) return SECURITY_FOREX;
+    return SECURITY_STOCK;
+}

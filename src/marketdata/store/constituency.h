@@ -1,0 +1,43 @@
+/* constituency.h -- index constituency names, tick sizes and security types.
+**
+** Owns:       gConstituency / gConstituencyCount, the table of index
+**             constituencies read once at start-up from constituency.csv
+**             (scripts folder first, then the program folder).  Each row is
+**             "id,label,script name,text" without a heading line.
+** Invariants: every record has an id of 1 or more, and never 997 or 998, whose
+**             membership event kinds -(id + 1) would be those of the futures
+**             contract events; such rows (a heading, a trailing empty line,
+**             the reserved ids) are not kept.
+** Errors:     a missing or unreadable file is reported by the file helpers
+**             (result code 3) and leaves the table empty.
+** Threads:    the table is written on the UI thread at start-up only;
+**             GetTickSize and ParseSecurityType only read and run anywhere.
+*/
+#pragma once
+#include <cstdint>
+
+#include "marketdata/store/symbols.h"
+
+struct ConstituencyRecord {
+    char label[40];           /* second column; shown in the data information log */
+    char scriptName[40];      /* third column; the name scripts use, case ignored */
+    char fourthColumn[80];    /* fourth column text */
+    uint32_t id;              /* first column, from 1; membership event kind -(id + 1) */
+};
+
+extern ConstituencyRecord *gConstituency;   /* tracked block */
+extern int32_t gConstituencyCount;
+
+/* Reads constituency.csv into the table, replacing what it held.  1 read, 0
+** when the file could not be read (reported) or memory failed. */
+int LoadConstituency();
+
+/* The price increment of symbol on bar at price (0 = the bar's close).  The
+** default stock tick of 0.01 is refined by the bar's date, the price and the
+** exchange; other ticks are the symbol's own.  Without a bar there is no date
+** or close to refine by: a price of 0 then gives the symbol's tick. */
+double GetTickSize(const SymbolRecord *symbol, const Bar *bar, double price);
+
+/* SecurityType of a type text: "Fut..." futures, "For..." or "FX..." forex,
+** anything else stock (case ignored). */
+int ParseSecurityType(const char *text);

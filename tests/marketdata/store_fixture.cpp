@@ -1,0 +1,127 @@
+#include "store_fixture.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "marketdata/store/calendar.h"
+#include "shell/headless/headless.h"
+
+std::vector<int32_t> MarketDays(int32_t from, int32_t to, std::initializer_list<int32_t> closed)
+{
+    std::vector<int32_t> days;
+    for (int32_t d = from; d <= to; d = NextDay(d)) {
+        if (DayOfWeek(d) >= 6) continue;
+        bool shut = false;
+        for (int32_t c : closed) shut = shut || c == d;
+        if (!shut) days.push_back(d);
+    }
+    return days;
+}
+
+/* A period key computed without the store's own period rules. */
+static int64_t PeriodKey(int32_t date, int barSize)
+{
+    switch (barSize) {
+    case BAR_WEEKLY: return DaysBetween(19000101, date) / 7;   /* 1 January 1900 is a Monday */
+    case BAR_MONTHLY: return date / 100;
+    case BAR_QUARTERLY: return date / 10000 * 10 + (date / 100 % 100 - 1) / 3;
+    case BAR_YEARLY: return date / 10000;
+    default: return date;
+    }
+}
+
+static std::vector<size_t> PeriodLastIndexes(const std::vector<int32_t> &days, int barSize)
+{
+    std::vector<size_t> last;
+    for (size_t i = 0; i < days.size(); i++)
+        if (i + 1 == days.size() || PeriodKey(days[i], barSize) != PeriodKey(days[i + 1], barSize)) last.push_back(i);
+    return last;
+}
+
+void SetMasterDates(const std::vector<int32_t> &days)
+{
+    for (int k = 0; k < BAR_SIZE_COUNT; k++) {
+        std::vector<int32_t> list;
+        if (k == 0) list = days;
+        else
+            for (size_t i : PeriodLastIndexes(days, k)) list.push_back(days[i]);
+        DateList &dl = gDateLists[k];
+        ASSERT_TRUE(ReallocMemory(&dl.dates, (list.size() + 1) * sizeof(uint32_t)));
+        for (size_t i = 0; i < list.size(); i++) dl.dates[i] = (uint32_t)list[i];
+        dl.dates[list.size()] = 0;
+        dl.capacity = (int32_t)list.size() + 1;
+        dl.count = (int32_t)list.size();
+        dl.barSize = k;
+        dl.holidayStrategy = 0;
+    }
+    gDataFirstDate = days.empty() ? 0 : days.front();
+    gDataLastDate = days.empty() ? 0 : days.back();
+}
+
+void MakeSymbol(SymbolRecord *record, const char *symbol, const std::vector<int32_t> &days, double firstClose,
+                const std::vector<double> &volumes)
+{
+    memset(record, 0, sizeof *record);
+    strncpy(record->info.Symbol, symbol, sizeof record->info.Symbol - 1);
+    record->info.TickSize = 0.01;
+    record->firstUsedDate = FIRST_USED_NONE;
+    record->dataSource = -1;
+    for (int k = 0; k < BAR_SIZE_COUNT; k++) {
+        std::vector<size_t> ends;
+        if (k == 0)
+            for (size_t i = 0; i < days.size(); i++) ends.push_back(i);
+        else ends = PeriodLastIndexes(days, k);
+        ASSERT_TRUE(AllocMemory(&record->bars[k], (ends.size() + 1) * sizeof(Bar)));
+        size_t from = 0;
+        for (size_t n = 0; n < ends.size(); n++) {
+            Bar &bar = record->bars[k][n];
+            size_t i = ends[n];
+            bar.date = days[i];
+            bar.time = 160000;
+            bar.open = firstClose + (double)from;
+            bar.close = firstClose + (double)i;
+            bar.high = bar.close + 1;
+            bar.low = bar.open - 1;
+            for (size_t j = from; j <= i; j++) bar.volume += volumes.empty() ? 1000.0 : volumes[j];
+            bar.split = 1.0;
+            from = i + 1;
+        }
+        record->barCounts[k] = (int32_t)ends.size();
+    }
+    record->dailyCapacity = record->barCounts[0] + 1;
+    record->firstDate = days.empty() ? 0 : days.front();
+    record->lastDate = days.empty() ? 0 : days.back();
+}
+
+void InstallSymbols(std::vector<SymbolRecord> records)
+{
+    ASSERT_TRUE(AllocMemory(&gSymbols, (records.size() + 1) * sizeof(SymbolRecord)));
+    if (!records.empty()) memcpy(gSymbols, records.data(), records.size() * sizeof(SymbolRecord));
+    gSymbolCount = (int32_t)records.size();
+    qsort(gSymbols, records.size(), sizeof(SymbolRecord), CompareSymbolNames);
+}
+
+static void FreeRecord(SymbolRecord *record)
+{
+    for (int k = 0; k < BAR_SIZE_COUNT; k++) FreeMemory(&record->bars[k]);
+}
+
+void ResetStore()
+{
+    for (int32_t i = 0; gSymbols && i < gSymbolCount; i++) FreeRecord(&gSymbols[i]);
+    FreeMemory(&gSymbols);
+    gSymbolCount = 0;
+    FreeRecord(&gCalendarSymbol);
+    memset(&gCalendarSymbol, 0, sizeof gCalendarSymbol);
+    for (int k = 0; k < BAR_SIZE_COUNT; k++) {
+        FreeMemory(&gDateLists[k].dates);
+        gDateLists[k] = DateList{nullptr, 0, 0, k, 0};
+    }
+    FreeMemory(&gHolidayList.pairs);
+    gHolidayList = HolidayList{};
+    gDataFirstDate = gDataLastDate = 0;
+    gDataKeepAdjusted = 0;
+    ResetHeadlessShell();
+}
