@@ -4,6 +4,7 @@
 #include <string>
 
 #include "marketdata/data_fixture.h"
+#include "marketdata/store/constituency.h"
 #include "support/test_support.h"
 
 using namespace datafixture;
@@ -121,8 +122,17 @@ TEST_F(DataLoadTest, DataInformationLog)
     free(gHeadless.logText);
     gHeadless.logText = nullptr;
     gHeadless.logLength = 0;
+    /* Constituency names follow the order of the ids the file stores (3, 7). */
+    ConstituencyRecord *savedTable = gConstituency;
+    int32_t savedCount = gConstituencyCount;
+    ConstituencyRecord table[3] = {{"Nasdaq 100", "NDX", "", 7}, {"Unused", "X", "", 5}, {"S&P 500", "SPX", "", 3}};
+    gConstituency = table;
+    gConstituencyCount = 3;
     LogDataInfo();
+    gConstituency = savedTable;
+    gConstituencyCount = savedCount;
     std::string log = gHeadless.logText ? gHeadless.logText : "";
+    EXPECT_NE(log.find("\nMax Bars:\t200\n\nConstituency:\tS&P 500,Nasdaq 100\n"), std::string::npos) << log;
     EXPECT_EQ(log.rfind("\nData File:\t" + path + "\nCreated:\t", 0), 0u) << log;
     EXPECT_NE(log.find("\nVersion:\t12\n\nFirst Date:\t2020-01-02\nLast Date:\t2020-10-07\n\nSymbols:\t2\nMax Bars:\t200\n"),
               std::string::npos)

@@ -19,7 +19,6 @@ void EnableSettingsPanelControls(int forceRunning) {}
 void UpdateDebugPanelControls() {}
 void UpdateBarCount(void *dialog) {}
 void PostFrameRefresh() {}
-void SetWaitCursor(int on) {}
 
 void GetStatusText(int part, char *out, int size)
 {
@@ -36,4 +35,3 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
 uint32_t FundamentalFieldCount() { return 0; }
 void MarkFundamentalFieldPresent(uint32_t fieldId) {}
 void ClearFundamentalFieldsPresent() {}
-const char *FindConstituencyLabel(uint32_t id) { return nullptr; }

@@ -1,6 +1,6 @@
 /* data_hooks.h -- what loading, saving and unloading data ask of parts of the
 ** program that are filled in elsewhere: the compiled script, the settings and
-** debug panels, the file chooser, the busy cursor and the fundamentals and constituency tables.
+** debug panels, the file chooser and the fundamentals field table.
 **
 ** data_hooks.cpp holds a default for each one that does nothing (or the least
 ** that keeps the loaded data consistent), so the store works on its own and in
@@ -55,8 +55,6 @@ void UpdateDebugPanelControls();
 void UpdateBarCount(void *dialog);
 /* Asks the frame to refresh its menu and toolbar. */
 void PostFrameRefresh();
-/* Opens (1) or closes (0) one level of the busy cursor. */
-void SetWaitCursor(int on);
 /* Copies the text of a status-bar part into out ("" when it cannot be read). */
 void GetStatusText(int part, char *out, int size);
 /* The open (save 0) or save (save 1) file dialog; path[260] is the initial
@@ -72,5 +70,3 @@ uint32_t FundamentalFieldCount();
 void MarkFundamentalFieldPresent(uint32_t fieldId);
 /* Clears the present mark of every row. */
 void ClearFundamentalFieldsPresent();
-/* The label of the constituency record with that id, or null. */
-const char *FindConstituencyLabel(uint32_t id);

@@ -13,6 +13,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
+#include "marketdata/store/constituency.h"
 #include "marketdata/store/data_hooks.h"
 #include "marketdata/store/datafile.h"
 #include "script/eval/value_access.h"
@@ -225,9 +226,9 @@ void LogDataInfo()
     if (gConstituencyIds[0]) {
         int n = FormatText(text, sizeof text, "\nConstituency:\t");
         for (int k = 0; k < MAX_CONSTITUENCY_IDS && gConstituencyIds[k]; k++) {
-            const char *label = FindConstituencyLabel(gConstituencyIds[k]);
-            if (!label) continue;
-            n += FormatText(text + n, sizeof text - (size_t)n, "%s%s", k > 0 ? "," : "", label);
+            for (int32_t c = 0; c < gConstituencyCount; c++)
+                if (gConstituency[c].id == gConstituencyIds[k])
+                    n += FormatText(text + n, sizeof text - (size_t)n, "%s%s", k > 0 ? "," : "", gConstituency[c].label);
         }
         LogPrintf("%s", text);
     }

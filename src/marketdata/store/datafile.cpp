@@ -8,6 +8,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/constituency.h"
 #include "marketdata/store/data_hooks.h"
 #include "marketdata/store/data_load.h"
 #include "shell/services.h"
@@ -220,14 +221,8 @@ void ConvertSymbolRecord(uint8_t *rec, SymbolTrailer *trailer, const DataFileLay
         for (uint32_t k = 0; k < lists; k++) rec[INFO_INCLUDE_LISTS + k] = (uint8_t)((mask >> (k % 32)) & 1);
     }
     if (v < 0.32f) {
-        const char *type = (const char *)rec + INFO_TYPE;
         trailer->dataSource = -1;
-        if (CompareNoCaseN(type, "Fut", 3) == 0)
-            trailer->securityType = SECURITY_FUTURES;
-        else if (CompareNoCaseN(type, "For", 3) == 0 || CompareNoCaseN(type, "FX", 2) == 0)
-            trailer->securityType = SECURITY_FOREX;
-        else
-            trailer->securityType = SECURITY_STOCK;
+        trailer->securityType = ParseSecurityType((const char *)rec + INFO_TYPE);
     }
 }
 
