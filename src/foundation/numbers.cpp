@@ -1,6 +1,8 @@
 /* numbers.cpp -- comparing, rounding and printing doubles. */
 #include "foundation/numbers.h"
 
+#include "foundation/dates.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -316,9 +318,7 @@ int FormatNumber(double value, int32_t code, int32_t decimals, int32_t negParens
     case DISPLAY_PRICE32:
         return FormatPrice(value, 0.03125, out);
     case DISPLAY_DATE:
-        /* Dates are yyyymmdd numbers; shown as such until the date formatter
-        ** of the display settings is in the tree. */
-        return FormatText(out, NUMBER_TEXT_SIZE, "%d", (int)TruncToInt32(value));
+        return FormatDefaultDate((int)TruncToInt32(value), out);
     case DISPLAY_TRUTH:
         return FormatText(out, NUMBER_TEXT_SIZE, "%s", value != 0 ? "True" : "False");
     case DISPLAY_GENERAL:

@@ -377,3 +377,17 @@ TEST_F(NumberTextTest, FormatNumberLongCurrencyFits)
     EXPECT_EQ(out[NUMBER_TEXT_SIZE], 'x');
     EXPECT_EQ(strncmp(out, "(ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLM 999,999,", 49), 0) << out;
 }
+
+TEST(FormatNumberDates, DateCodeUsesTheDisplayPicture)
+{
+    char saved[32];
+    CopyString(saved, sizeof saved, gSettings.DateDisplayFormat, -1);
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "M/d/yy", -1);
+    char out[NUMBER_TEXT_SIZE];
+    EXPECT_EQ(FormatNumber(20240315.0, 6, 0, 0, nullptr, out), 7);
+    EXPECT_STREQ(out, "3/15/24");
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    FormatNumber(20240315.9, 6, 0, 0, nullptr, out);
+    EXPECT_STREQ(out, "2024-03-15");
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, saved, -1);
+}
