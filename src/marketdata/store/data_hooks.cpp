@@ -1,9 +1,7 @@
 /* data_hooks.cpp -- stand-ins for the services data_hooks.h names, used until
-** (and wherever) the real ones are not linked: no script, no panels, no file
-** chooser.  Each does nothing, or the least that keeps the loaded data
-** consistent. */
+** the real ones are written: no script, no panels, no file chooser.  Each does
+** nothing. */
 #include "marketdata/store/data_hooks.h"
-
 
 const char *GetImportSectionText() { return nullptr; }
 int32_t GetScriptDateSym() { return 0; }

@@ -2,10 +2,10 @@
 ** program that are filled in elsewhere: the compiled script, the settings and
 ** debug panels, the file chooser and the fundamentals field table.
 **
-** data_hooks.cpp holds a default for each one that does nothing (or the least
-** that keeps the loaded data consistent), so the store works on its own and in
-** unattended runs.  The owner of each service replaces its default with the
-** real routine of the same name.
+** data_hooks.cpp holds a default for each one that does nothing (no script, no
+** panels, a chooser that is always cancelled, an empty fields table), so the
+** store works on its own and in unattended runs.  The owner of each service
+** replaces its default with the real routine of the same name.
 ** Threads:    UI thread only.
 */
 #pragma once
