@@ -95,17 +95,6 @@ TEST_F(DataLoadTest, UnloadAlwaysFreesAndResets)
     ExpectNothingLoaded();
 }
 
-TEST_F(DataLoadTest, FreeSymbolRecordZeroesTheRecord)
-{
-    MakeLoadedData({{"X", 30, 2}}, 1, 0, nullptr);
-    SymbolRecord *r = &gSymbols[0];
-    ASSERT_TRUE(AllocMemory(&r->strategyArrays, 100));
-    ASSERT_TRUE(AllocMemory(&r->dataValues[1], 80));
-    FreeSymbolRecord(r);
-    static const SymbolRecord zero = {};
-    EXPECT_EQ(memcmp((const void *)r, (const void *)&zero, sizeof zero), 0);
-}
-
 TEST_F(DataLoadTest, VersionNumberIsRounded)
 {
     static const struct {

@@ -127,6 +127,24 @@ TEST_F(DataFileTest, SavedFileReadsBackBlockForBlock)
     EXPECT_EQ(gResultCode.load(), RESULT_OK);
 }
 
+/* More symbols than the loader first makes room for. */
+TEST_F(DataFileTest, ManySymbolsReadBack)
+{
+    TempFolder dir;
+    std::vector<std::string> names;
+    for (int k = 0; k < 2100; k++) names.push_back("S" + std::to_string(10000 + k));
+    std::vector<SymbolSpec> specs;
+    for (const std::string &n : names) specs.push_back({n.c_str(), 2, 0});
+    MakeLoadedData(specs, 0, 0, nullptr);
+    std::vector<std::string> before = Snapshot();
+    const std::string path = dir.File("many.kvd");
+    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    UnloadData();
+    ASSERT_EQ(Load(path), 1);
+    EXPECT_TRUE(Snapshot() == before);
+    EXPECT_EQ(TrackedBlockSize(gSymbols), 2101 * sizeof(SymbolRecord));
+}
+
 TEST_F(DataFileTest, NameWithoutDotGetsTheExtension)
 {
     TempFolder dir;
@@ -254,7 +272,9 @@ TEST_F(DataFileTest, DamagedHeadersFailCleanly)
         {"huge note", with(36, 0xFFFFFFF0u), cannotRead},
         {"huge daily list", with(24, 0x7FFFFFFFu), "Unable to read the date list"},
         {"huge yearly list", with(308, 0xFFFFFFFFu), "Unable to read the date list"},
-        {"huge symbol count", with(20, 0xFFFFFFFFu), "Unable to read stock record number 3 of -1"},
+        {"huge symbol count", with(20, 0x7FFFFFFFu), "Unable to read stock record number 3 of 2147483647"},
+        {"symbol count beyond any file", with(20, 0xFFFFFFFFu), notCompatible},
+        {"fundamentals count beyond any file", with(40, 0x80000000u), notCompatible},
         {"huge fundamentals count", with(40, 0x40000000u), "Unable to read current fundamentals for stock AAA"},
     };
     for (const auto &c : kCases) {

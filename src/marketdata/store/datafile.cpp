@@ -368,7 +368,7 @@ static int ReadDataFileAt(const char *path, int ask)
     uint8_t headerBytes[DATA_HEADER_SIZE];
     DataFileReader reader = {nullptr, path, 0};
     uint64_t fileSize = 0;
-    uint64_t perSymbol, fits, slots;
+    uint64_t slots = 0;
 
     memset(&h, 0, sizeof h);
     memset(headerBytes, 0, sizeof headerBytes);
@@ -389,7 +389,8 @@ static int ReadDataFileAt(const char *path, int ask)
     }
     DecodeDataFileHeader(headerBytes, DataHeaderSize(GetF32(headerBytes)), &h);
     if (!GetDataFileLayout(h.version, &layout) || h.symbolRecordSize != layout.recordSize ||
-        h.barSize != DATA_BAR_SIZE || h.eventSize != DATA_EVENT_SIZE || h.listNameCount > MAX_LIST_NAMES) {
+        h.barSize != DATA_BAR_SIZE || h.eventSize != DATA_EVENT_SIZE || h.listNameCount > MAX_LIST_NAMES ||
+        h.symbolCount > (uint32_t)INT32_MAX || h.fundamentalsCount > (uint32_t)INT32_MAX) {
         ReportError(kMsgNotCompatible, path);
         goto done;
     }
@@ -435,14 +436,12 @@ static int ReadDataFileAt(const char *path, int ask)
     if (path != gSettings.DataFile) CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path, -1);
     ShowSettingInPanel(IDC_DATA_FILE);
 
-    /* A damaged count must not size the symbol array: every symbol takes at
-    ** least its record and its fundamentals, so no more than fit in the rest
-    ** of the file (plus the one that finds the file too short) are made room
-    ** for.  The symbol loop fails at the first one that is missing. */
-    perSymbol = (uint64_t)layout.recordSize + (uint64_t)h.fundamentalsCount * DATA_FUNDAMENTAL_SIZE;
-    fits = reader.remaining / perSymbol;
-    slots = h.symbolCount < fits + 1 ? h.symbolCount : fits + 1;
-    if (!AllocMemory(&gSymbols, (slots + 1) * sizeof(SymbolRecord))) goto done;
+    /* A damaged count must not size the symbol array: it grows with the
+    ** symbols actually read (doubling, up to the count and the zero record
+    ** after it), so a count the file cannot hold fails at the first missing
+    ** record without a large allocation. */
+    slots = (h.symbolCount < 1024 ? h.symbolCount : 1024) + 1;
+    if (!AllocMemory(&gSymbols, slots * sizeof(SymbolRecord))) goto done;
     gDataFirstDate = 99991231;
     gDataLastDate = 0;
     gMaxDailyBars = 0;
@@ -456,9 +455,10 @@ static int ReadDataFileAt(const char *path, int ask)
             ReportError(kMsgStopped);
             goto done;
         }
-        if (i >= slots) {
-            ReportError(kMsgRecord, (int)i + 1, (int)h.symbolCount);
-            goto done;
+        if (i + 1 >= slots) {
+            uint64_t grown = slots * 2 < (uint64_t)h.symbolCount + 1 ? slots * 2 : (uint64_t)h.symbolCount + 1;
+            if (!ReallocMemory(&gSymbols, grown * sizeof(SymbolRecord))) goto done;
+            slots = grown;
         }
         if (!ReadSymbol(&reader, &h, &layout, (int)i, &gSymbols[i])) goto done;
     }
