@@ -125,6 +125,7 @@ void WriteBenchFile()
     char base[260];
     if (!PlatGetEnv("TMPDIR", base, sizeof base)) CopyString(base, sizeof base, "/tmp", -1);
     gPath = std::string(base) + "\\kv_bench_datafile.kvd";
+    CopyString(gProgramFolder, sizeof gProgramFolder, base, -1);   /* where an error log would go */
 
     UnloadData();
     Calendar cal = MakeCalendar();
