@@ -13,34 +13,17 @@
 #include "foundation/text_match.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
-#include "support/test_support.h"
+#include "support/program_state.h"
 
 namespace {
 
-struct ErrorsTest : ::testing::Test {
-    ProgramSettings savedSettings = gSettings;
-    char savedProgramFolder[260];
-    uint32_t savedUiThread = gUiThreadId;
-    TempFolder tmp;
+struct ErrorsTest : ProgramStateTest {
     void SetUp() override
     {
-        memcpy(savedProgramFolder, gProgramFolder, 260);
-        CopyString(gProgramFolder, 260, tmp.path.c_str(), -1);
+        ProgramStateTest::SetUp();
         CopyString(gSettings.ActiveScript, 260, "C:\\Scripts\\trend.kvs", -1);
         CopyString(gSettings.DateDisplayFormat, 32, "yyyy-MM-dd", -1);
-        gMessageState.suppressNext = 0;
-        gUnattended = 0;
         gUiThreadId = PlatCurrentThreadId();
-        ResetHeadlessShell();
-    }
-    void TearDown() override
-    {
-        memcpy(gProgramFolder, savedProgramFolder, 260);
-        gSettings = savedSettings;
-        gMessageState.suppressNext = 0;
-        gUnattended = 0;
-        gUiThreadId = savedUiThread;
-        ResetHeadlessShell();
     }
     std::string Log() { return ReadTestFile(tmp.File("errorlog.txt")); }
 };

@@ -12,30 +12,11 @@
 #include "foundation/text_match.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
-#include "support/test_support.h"
+#include "support/program_state.h"
 
 namespace {
 
-struct FileHelpersTest : ::testing::Test {
-    ProgramSettings savedSettings = gSettings;
-    char savedRoot[260];
-    TempFolder tmp;
-    void SetUp() override
-    {
-        memcpy(savedRoot, gMessageState.backupRoot, sizeof savedRoot);
-        ResetHeadlessShell();
-        gResultCode = RESULT_OK;
-        gUnattended = 0;
-        gOutOfMemory = 0;
-    }
-    void TearDown() override
-    {
-        gSettings = savedSettings;
-        memcpy(gMessageState.backupRoot, savedRoot, sizeof savedRoot);
-        gUnattended = 0;
-        gResultCode = RESULT_OK;
-        ResetHeadlessShell();
-    }
+struct FileHelpersTest : ProgramStateTest {
     std::vector<std::string> List(const std::string &folder)
     {
         std::vector<std::string> names;
@@ -223,7 +204,6 @@ TEST_F(FileHelpersTest, NumberedBackupsKeepTheNewestFirst)
 
 TEST_F(FileHelpersTest, BackupNameComesFromTheFileNameAlone)
 {
-    CopyString(gMessageState.backupRoot, 260, tmp.path.c_str(), -1);
     gSettings.MaxBackups = 2;
     std::string folder = tmp.File("my.scripts");
     ASSERT_EQ(PlatCreateFolder(folder.c_str()), 1);
@@ -242,7 +222,6 @@ TEST_F(FileHelpersTest, BackupsAreSkippedOrRefused)
 {
     std::string path = tmp.File("settings.ini");
     ASSERT_TRUE(WriteTestFile(path, "x"));
-    CopyString(gMessageState.backupRoot, 260, tmp.path.c_str(), -1);
 
     gSettings.MaxBackups = 0;
     EXPECT_EQ(BackupFile(path.c_str()), 0);

@@ -9,36 +9,11 @@
 #include "foundation/settings_table.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
-#include "support/test_support.h"
+#include "support/program_state.h"
 
 namespace {
 
-struct IniFileTest : ::testing::Test {
-    ProgramSettings savedSettings = gSettings;
-    char savedRoot[260];
-    char savedProgramFolder[260];
-    TempFolder tmp;
-    void SetUp() override
-    {
-        memcpy(savedRoot, gMessageState.backupRoot, sizeof savedRoot);
-        memcpy(savedProgramFolder, gProgramFolder, sizeof savedProgramFolder);
-        memcpy(gProgramFolder, tmp.path.c_str(), tmp.path.size() + 1);
-        InitMessages(nullptr, nullptr, tmp.path.c_str());
-        ResetHeadlessShell();
-        gResultCode = RESULT_OK;
-        gUnattended = 0;
-        gOutOfMemory = 0;
-    }
-    void TearDown() override
-    {
-        gSettings = savedSettings;
-        memcpy(gMessageState.backupRoot, savedRoot, sizeof savedRoot);
-        memcpy(gProgramFolder, savedProgramFolder, sizeof savedProgramFolder);
-        gUnattended = 0;
-        gOutOfMemory = 0;
-        gResultCode = RESULT_OK;
-        ResetHeadlessShell();
-    }
+struct IniFileTest : ProgramStateTest {
     /* Writes the bytes as the settings file and opens it. */
     void Open(IniFile *ini, const std::string &bytes, int writable)
     {

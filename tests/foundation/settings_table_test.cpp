@@ -12,45 +12,28 @@
 #include "foundation/text_match.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
-#include "support/test_support.h"
+#include "support/program_state.h"
 
 namespace {
 
-struct SettingsTableTest : ::testing::Test {
-    ProgramSettings savedSettings = gSettings;
+struct SettingsTableTest : ProgramStateTest {
     EditorStyleRecord savedStyles[EDITOR_STYLE_RECORDS];
     StyleColourSet savedChart = gChartColours, savedGraph = gGraphColours;
-    char savedRoot[260];
-    char savedProgramFolder[260];
-    TempFolder tmp;
     std::string path;
     void SetUp() override
     {
+        ProgramStateTest::SetUp();
         memcpy(savedStyles, gEditorStyles, sizeof savedStyles);
-        memcpy(savedRoot, gMessageState.backupRoot, sizeof savedRoot);
-        memcpy(savedProgramFolder, gProgramFolder, sizeof savedProgramFolder);
-        memcpy(gProgramFolder, tmp.path.c_str(), tmp.path.size() + 1);
-        InitMessages(nullptr, nullptr, tmp.path.c_str());
-        ResetHeadlessShell();
-        gResultCode = RESULT_OK;
-        gUnattended = 0;
-        gOutOfMemory = 0;
         gListOpenFileWindows = nullptr;
         path = tmp.File("kestovar.ini");
     }
     void TearDown() override
     {
-        gSettings = savedSettings;
         memcpy(gEditorStyles, savedStyles, sizeof savedStyles);
         gChartColours = savedChart;
         gGraphColours = savedGraph;
-        memcpy(gMessageState.backupRoot, savedRoot, sizeof savedRoot);
-        memcpy(gProgramFolder, savedProgramFolder, sizeof savedProgramFolder);
-        gUnattended = 0;
-        gOutOfMemory = 0;
-        gResultCode = RESULT_OK;
         gListOpenFileWindows = nullptr;
-        ResetHeadlessShell();
+        ProgramStateTest::TearDown();
     }
 };
 
