@@ -102,8 +102,8 @@ void CloseChildWindows(const char *className);
 
 /* ---- log -------------------------------------------------------------------------- */
 
-/* Appends one entry to the run's test log when open (a line break after it
-** unless LogContinueLine), else to the program log. */
+/* Appends one entry to the run's test log when open, else to the program log;
+** entries are separated by "\r\n" (none while LogContinueLine is set). */
 void LogPrintf(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

@@ -161,7 +161,7 @@ TEST_F(ShellTest, LogGoesToTheTestLogFileWhenOpen)
     LogPrintf("");
     PlatCloseFile(gTestLogFile);
     gTestLogFile = nullptr;
-    EXPECT_EQ(ReadTestFile(path), "Date\t20240102\nab\n");
+    EXPECT_EQ(ReadTestFile(path), "Date\t20240102\r\nab\r\n");
 
     gHeadless.captureLog = 1;
     LogPrintf("to the program log");

@@ -142,9 +142,11 @@ void LogPrintf(const char *format, ...)
     int n = FormatTextV(buffer, sizeof buffer, format, args);
     va_end(args);
     if (gTestLogFile) {
+        /* The run's log is a text file the user opens on Windows: its
+        ** entries end in "\r\n" whichever build wrote it. */
         uint32_t written;
         PlatWriteFile(gTestLogFile, buffer, (uint32_t)n, &written);
-        if (!LogContinueLine) PlatWriteFile(gTestLogFile, "\n", 1, &written);
+        if (!LogContinueLine) PlatWriteFile(gTestLogFile, "\r\n", 2, &written);
         return;
     }
     if (gHeadless.captureLog) {
