@@ -575,8 +575,9 @@ void ResetSettingsToDefaults()
 int LoadSettings(const char *path)
 {
     /* A batch run on a machine that never ran the program interactively has
-    ** no settings file; that is no error, and the defaults hold. */
-    if (gUnattended && !PlatFileExists(path)) {
+    ** no settings file; that is no error, and the defaults hold.  A name too
+    ** long to open is no missing file: opening it says why it failed. */
+    if (gUnattended && strlen(path) < SETTING_PATH_SIZE && !PlatFileExists(path)) {
         ResetSettingsToDefaults();
         return 1;
     }

@@ -137,6 +137,30 @@ TEST_F(SettingsTableTest, UnattendedRunWithoutAFileTakesTheDefaults)
     EXPECT_FALSE(PlatFileExists(path.c_str()));
 }
 
+TEST_F(SettingsTableTest, UnattendedRunWithAnUnusableFileSaysWhy)
+{
+    /* A name too long to open is no missing file: the run says so, in both
+    ** builds, and still has the defaults. */
+    gUnattended = 1;
+    std::string longName = tmp.path + "\\" + std::string(300 - tmp.path.size(), 'k');
+    memset(&gSettings, 0, sizeof gSettings);
+    EXPECT_EQ(LoadSettings(longName.c_str()), 0);
+    EXPECT_EQ(gSettings.MaxMemPct, 95);
+    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    std::string log = ReadTestFile(tmp.File("errorlog.txt"));
+    EXPECT_NE(log.find("Unable to open " + longName + " for reading\r\n\r\nThe filename or extension is too long."),
+              std::string::npos) << log;
+
+    /* A file of 4 GB is refused rather than read. */
+    ASSERT_TRUE(WriteSparseTestFile(path, 0x100000000ull));
+    memset(&gSettings, 0, sizeof gSettings);
+    EXPECT_EQ(LoadSettings(path.c_str()), 0);
+    EXPECT_EQ(gSettings.ReportWidth, 1200);
+    log = ReadTestFile(tmp.File("errorlog.txt"));
+    EXPECT_NE(log.find("File " + path + " is larger than 4GB!"), std::string::npos) << log;
+    PlatDeleteFile(path.c_str());
+}
+
 TEST_F(SettingsTableTest, LoadFindsKeysAnywhereAndParsesLikeTheCLibrary)
 {
     ASSERT_TRUE(WriteTestFile(path,

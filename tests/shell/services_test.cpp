@@ -184,6 +184,19 @@ TEST_F(ShellTest, CreateOutputFoldersMakesInfoLogsReports)
     EXPECT_EQ(CreateOutputFolders(), 0);
     EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
     EXPECT_EQ(std::string(LastMessage()), "Unable to create folder " + tmp.File("missing\\Output") + "\\Info");
+
+    /* Info and Logs would fit 259 characters, Reports would not: nothing is
+    ** made rather than a folder under a cut name. */
+    std::string longOutput = tmp.path + "\\" + std::string(254 - tmp.path.size() - 1, 'o');
+    snprintf(gOutputFolder, sizeof gOutputFolder, "%s", longOutput.c_str());
+    ResetHeadlessShell();
+    gResultCode = RESULT_OK;
+    EXPECT_EQ(CreateOutputFolders(), 0);
+    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_STREQ(LastMessage(), "Reports file path is too long -- maximum is 260 chars.");
+    EXPECT_EQ(gHeadless.messageCount, 1);
+    EXPECT_EQ(PlatFolderExists(longOutput.c_str()), 0);
+    gOutputFolder[0] = 0;
 }
 
 TEST_F(ShellTest, HistoryListRules)
