@@ -109,6 +109,21 @@ TEST_F(ErrorsTest, WorkerReportsLeaveTheSuppressFlagAlone)
     EXPECT_EQ(gMessageState.suppressNext.load(), 0);
 }
 
+TEST_F(ErrorsTest, ConcurrentInteractiveReportsAreEachShown)
+{
+    enum { kThreads = 8, kReports = 500 };
+    gHeadless.captureLog = 1;   /* keeps the message boxes off stderr */
+    std::vector<std::thread> workers;
+    for (int t = 0; t < kThreads; t++)
+        workers.emplace_back([t] {
+            for (int i = 0; i < kReports; i++) ReportError("worker %d report %d", t, i);
+        });
+    for (auto &w : workers) w.join();
+    EXPECT_EQ(gHeadless.messageCount, kThreads * kReports);
+    int t = -1, i = -1;
+    EXPECT_EQ(sscanf(LastMessage(), "worker %d report %d", &t, &i), 2) << LastMessage();
+}
+
 TEST_F(ErrorsTest, ConcurrentReportsKeepTheirEntriesWhole)
 {
     gUnattended = 1;

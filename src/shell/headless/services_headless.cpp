@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -80,8 +81,13 @@ void ShowPopupNotice(uint32_t colour, const char *format, ...)
     gHeadless.noticeCount++;
 }
 
+/* Workers report too (a failed lookup during a data calculation); each
+** message box keeps its own slot and count. */
+static std::mutex sMessageLock;
+
 int ShowMessageBox(const char *text, const char *title, uint32_t style)
 {
+    std::lock_guard<std::mutex> hold(sMessageLock);
     int slot = gHeadless.messageCount % HEADLESS_MESSAGES;
     CopyString(gHeadless.messages[slot], 1024, text, -1);
     gHeadless.messageCount++;
