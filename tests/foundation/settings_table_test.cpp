@@ -166,6 +166,7 @@ TEST_F(SettingsTableTest, LoadFindsKeysAnywhereAndParsesLikeTheCLibrary)
     ASSERT_TRUE(WriteTestFile(path,
                               "[Whatever]\r\nMaxBackups=5\r\n\r\n[Options]\r\nMaxBackups=6\r\n"
                               "AccountSize=2.5e6\r\nCalcThreads=many\r\nNumBars=12abc\r\n"
+                              "ReportWidth=99999999999\r\nChartVisibleBars= -99999999999\r\n"
                               "SettingsColor=grey\r\nDebugColor= RGB ( 1 , 2 , 3 )\r\n"
                               "TestName=" + std::string(500, 'n') + "\r\n"
                               "DebugFormula=C\\n/ 2\r\nSectIDColor=RGB(1,1,1)\r\nSectIDItalic=1\r\n"
@@ -177,6 +178,8 @@ TEST_F(SettingsTableTest, LoadFindsKeysAnywhereAndParsesLikeTheCLibrary)
     EXPECT_EQ(gSettings.AccountSize, 2500000.0);
     EXPECT_EQ(gSettings.CalcThreads, 0);
     EXPECT_EQ(gSettings.NumBars, 12);
+    EXPECT_EQ(gSettings.ReportWidth, INT32_MAX);         /* out of range: held at the end, */
+    EXPECT_EQ(gSettings.ChartVisibleBars, INT32_MIN);    /* in both builds */
     EXPECT_EQ(gSettings.SettingsColor, 0xF0F4F0u);   /* unreadable: the default */
     EXPECT_EQ(gSettings.DebugColor, 0x030201u);
     EXPECT_EQ(strlen(gSettings.TestName), 79u);
