@@ -1,0 +1,97 @@
+/* definitions_default.cpp -- stand-in answers until the definitions module,
+** the symbol store, the strategies and the plug-in loader are linked in.  The
+** lookups follow their modules' rules over the plain lists of
+** gDefinitionStandIn, so formulas compile the same way against either.  The
+** definition lookups themselves (FindScriptDefinition, FindParameterName,
+** DefinitionItem, ReferencedFormula) come from definitions.cpp. */
+#include "script/compiler/definitions_default.h"
+
+#include <cstring>
+
+#include "foundation/text_match.h"
+#include "script/compiler/compile_links.h"
+#include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/formula.h"
+#include "script/eval/item_table.h"
+
+DefinitionStandIn gDefinitionStandIn;
+
+namespace {
+
+void Bind(FormulaNode *node, uint32_t row, uint32_t category, uint32_t index)
+{
+    if (!node) return;
+    node->item = row;
+    node->category = category;
+    node->index = index;
+}
+
+}  // namespace
+
+int ResolveArgName(const char *name, FormulaNode *node)
+{
+    if (CompareNoCaseN(name, "arg", 3) != 0) return 0;
+    double n = 0;
+    int used = ReadNumberPrefix(name + 3, &n);
+    if (used == 0 || name[3 + used] != 0) return 0;
+    if (!(n > 0 && n < 10) || n != (double)(int)n) return 0;
+    Bind(node, ITEM_ARG, CAT_ARGUMENT, (uint32_t)n);
+    return 1;
+}
+
+int ResolveNamedListItem(const char *name, FormulaNode *node)
+{
+    for (int32_t i = 0; i < gDefinitionStandIn.namedListCount; i++) {
+        if (CompareNoCase(gDefinitionStandIn.namedLists[i], name) == 0) {
+            Bind(node, ITEM_CONSTITUENCY, CAT_BAR_VALUE, (uint32_t)i);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int ResolveFundamentalField(const char *name, FormulaNode *node) { return 0; }
+
+int CurrentCompilePass() { return gDefinitionStandIn.compilePass; }
+
+int32_t LookupSymbolIndex(const char *name)
+{
+    for (int32_t i = 0; i < gDefinitionStandIn.symbolCount; i++) {
+        if (CompareNoCase(gDefinitionStandIn.symbols[i], name) == 0) return i + 1;
+    }
+    return 0;
+}
+
+int32_t LoadedSymbolCount() { return gDefinitionStandIn.symbolCount; }
+
+const char *LoadedSymbolName(int32_t k)
+{
+    return k >= 1 && k <= gDefinitionStandIn.symbolCount ? gDefinitionStandIn.symbols[k - 1] : "";
+}
+
+int32_t LookupStrategyNumber(const char *name)
+{
+    for (int32_t i = 0; i < gDefinitionStandIn.strategyCount; i++) {
+        if (CompareNoCase(gDefinitionStandIn.strategies[i], name) == 0) return i + 1;
+    }
+    return 0;
+}
+
+int32_t RenderStrategyCount() { return gDefinitionStandIn.strategyCount; }
+
+const char *RenderStrategyName(int32_t index)
+{
+    return index >= 0 && index < gDefinitionStandIn.strategyCount ? gDefinitionStandIn.strategies[index] : "";
+}
+
+const char *CompiledStrategyName(int32_t number) { return RenderStrategyName(number - 1); }
+
+int ConstituencySeriesLoaded(int32_t series)
+{
+    return series >= 1 && series <= 31 && (gDefinitionStandIn.loadedSeries >> (series - 1)) & 1;
+}
+
+int LoadDataCalcPlugin() { return gDefinitionStandIn.pluginLoads; }
+
+int HandlePreprocessorDirective(const char **pText, CompilerState *state) { return 0; }
