@@ -90,9 +90,9 @@ int IsStrategyKind(uint32_t section) {
            section == SECTION_STATS_GROUP || section == SECTION_COMBINED;
 }
 
-/* Clears a formula record for reuse: the nodes (allocations kept), the text
-** span, names, path and every mark the compiler set. */
-void ClearDefinitionSlot(FormulaSlot *slot) {
+}  // namespace
+
+void ResetDefinitionSlot(FormulaSlot *slot) {
     ClearFormulaNodes(slot);
     FormulaNode *nodes[FORMULA_WORKER_COPIES];
     memcpy(nodes, slot->nodes, sizeof nodes);
@@ -102,21 +102,10 @@ void ClearDefinitionSlot(FormulaSlot *slot) {
     slot->capacity = capacity;
 }
 
+namespace {
+
 void ResetColumns(DefinitionList *list) {
-    for (int32_t i = 0; i < list->capacity; i++) {
-        FormulaColumn *column = ColumnAt(list, i);
-        ClearDefinitionSlot(&column->formula);
-        column->format = 0;
-        column->decimals = -1;
-        column->negativeParens = 0;
-        column->barNumber = 0;
-        column->heading[0] = 0;
-        column->barFlag = 0;
-        column->caretFlag = 0;
-        column->isText = 0;
-        column->filter = 0;
-        column->used = 0;
-    }
+    for (int32_t i = 0; i < list->capacity; i++) ResetFormulaColumn(ColumnAt(list, i));
     list->count = 0;
 }
 
@@ -155,6 +144,28 @@ int32_t AddDefinitionRecord(DefinitionList *list, uint32_t recordSize) {
         list->capacity++;
     }
     return list->count++;
+}
+
+void ResetFormulaColumn(FormulaColumn *column) {
+    ResetDefinitionSlot(&column->formula);
+    column->format = 0;
+    column->decimals = -1;
+    column->negativeParens = 0;
+    column->barNumber = 0;
+    column->heading[0] = 0;
+    column->barFlag = 0;
+    column->caretFlag = 0;
+    column->isText = 0;
+    column->filter = 0;
+    column->used = 0;
+}
+
+void ResetFormulaItem(FormulaItem *item) {
+    ResetDefinitionSlot(&item->formula);
+    item->onePerDate = 0;
+    item->onePerSymbol = 0;
+    item->sequence = -1;
+    item->barSize = -1;
 }
 
 void FreeDefinitionList(DefinitionList *list) {
@@ -242,7 +253,7 @@ void ResetStrategyRecord(StrategyRecord *record) {
     for (int32_t *c : constants) *c = STRATEGY_CONSTANT_UNSET;
     record->CalendarSym = 0;
     record->TLEndDate = 0;
-    for (FormulaSlot &slot : record->slots) ClearDefinitionSlot(&slot);
+    for (FormulaSlot &slot : record->slots) ResetDefinitionSlot(&slot);
 }
 
 /* ---- names ------------------------------------------------------------------------- */

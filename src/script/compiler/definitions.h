@@ -237,6 +237,14 @@ char *SortListFor(uint32_t section);
 ** the record is zeroed when it is new.  Returns its index, or -1 when the
 ** allocator fails. */
 int32_t AddDefinitionRecord(DefinitionList *list, uint32_t recordSize);
+/* Clears a formula record for reuse: its nodes (allocations kept), text
+** span, names, path and every mark the compiler set. */
+void ResetDefinitionSlot(FormulaSlot *slot);
+/* Clears one column (its formula, display fields, text and filter marks)
+** or one item (its formula, one-value marks; sequence and bar size -1) for
+** reuse; node allocations stay. */
+void ResetFormulaColumn(FormulaColumn *column);
+void ResetFormulaItem(FormulaItem *item);
 /* Frees a list's records (the program is closing or the list is dropped). */
 void FreeDefinitionList(DefinitionList *list);
 

@@ -94,4 +94,3 @@ int ConstituencySeriesLoaded(int32_t series)
 
 int LoadDataCalcPlugin() { return gDefinitionStandIn.pluginLoads; }
 
-int HandlePreprocessorDirective(const char **pText, CompilerState *state) { return 0; }

@@ -69,6 +69,8 @@ static int IsDefinedName(const char *symbol, const CompilerState *state) {
     return 0;
 }
 
+int IsPreprocessorDirectiveAt(const char *p) { return p && MatchDirective(p, 1) >= 0; }
+
 int IsPreprocessorSymbolDefined(const char *symbol, const CompilerState *state) {
     for (int mode = 0; mode < (int)(sizeof kRunModeSymbols / sizeof *kRunModeSymbols); mode++)
         if (CompareNoCase(symbol, kRunModeSymbols[mode]) == 0) return gCompileSession.mode == mode;

@@ -37,6 +37,10 @@ enum { COND_NONE = 0, COND_TRUE = 1, COND_ELSE = -1 };
 ** answer to the run mode of the compile (gCompileSession.mode). */
 int HandlePreprocessorDirective(const char **pText, CompilerState *state);
 
+/* 1 when one of the directive names (case ignored) followed by NUL or white
+** space stands at p; nothing is changed. */
+int IsPreprocessorDirectiveAt(const char *p);
+
 /* 1 when the symbol counts as defined for this state: a run-mode word names the
 ** compile's run mode, "standalone" holds in the top-level file, any other word
 ** when "#define" gave it. */
