@@ -16,6 +16,8 @@ struct ProgramSettings {
     /* [Settings] */
     char ActiveScript[260];
     char TestName[80];
+    int32_t KeepTrades;        /* a test keeps the trades of its strategies */
+    int32_t KeepBench;         /* a test keeps the trades of its benchmarks */
     /* [Options] */
     char ScriptPath[260];
     char DataPath[260];

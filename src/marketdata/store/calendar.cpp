@@ -127,8 +127,8 @@ int BuildHolidayList(HolidayList *list, int firstYear, int ignored, int log)
 
 static const HolidayList *ApplicableHolidays(int strategy)
 {
-    if (strategy >= 1 && strategy <= gStrategyCount && gStrategies && gStrategies[strategy - 1].hasOwnHolidays)
-        return &gStrategies[strategy - 1].holidays;
+    const StrategyRecord *record = StrategyByNumber(strategy);
+    if (record && record->hasOwnHolidays) return &record->holidays;
     return &gHolidayList;
 }
 

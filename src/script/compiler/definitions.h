@@ -30,6 +30,7 @@
 #include <cstdint>
 
 #include "script/compiler/formula.h"
+#include "script/compiler/strategy.h"
 
 struct FormulaNode;
 struct ScriptItem;
@@ -69,15 +70,7 @@ struct DefinitionList {
 
 enum {
     SORT_LIST_SIZE = 256,        /* a sort list holds up to 255 characters */
-    HEADING_SIZE = 80,
-    STRATEGY_NAME_SIZE = 256,
-    STRATEGY_PATH_SIZE = 260,
-    STRATEGY_SLOTS = 74,
-    STRATEGY_CONSTANT_UNSET = 99,
-    STRATEGY_MAX_LINKS = 99,     /* groups and Using names per record */
-    TL_MAX_COLUMNS = 128,
-    TL_FIELD_COUNT = 23,
-    VALUE_NAME_SIZE = 64
+    HEADING_SIZE = 80
 };
 
 /* One column or definition of a Results, Graphs, Charts, Trades, Scan or
@@ -98,89 +91,7 @@ struct FormulaColumn {
     int32_t used;              /* a Results column some marked column needs */
 };
 
-/* One optimization parameter. */
-struct Parameter {
-    char name[VALUE_NAME_SIZE];
-    char nameSpace[VALUE_NAME_SIZE];
-    int32_t valueCapacity;
-    int32_t valueCount;
-    double *values;            /* values[0] is the default */
-    int32_t walkCapacity;
-    int32_t walkCount;
-    double *walkValues;        /* one value per walk-forward interval */
-    int32_t rangeFlag;         /* the values came from a from-to range */
-    int32_t labelFlag;         /* the value text holds "{x}" */
-    int32_t deselected;        /* the optimizer's fields */
-    int32_t started;
-    int32_t currentIndex;
-    int32_t counter;
-    int32_t defaultIndex;
-};
-
-/* One dated amount of a strategy's cash or fees list. */
-struct DatedAmount {
-    int32_t date;              /* yyyymmdd */
-    double amount;
-};
-
-/* One strategy-like section (Template, Benchmark, Strategy, StatsGroup,
-** Combined).  A constant of STRATEGY_CONSTANT_UNSET is not given.  The engine
-** keeps its run-time state for the record in its own arrays. */
-struct StrategyRecord {
-    char name[STRATEGY_NAME_SIZE];
-    char TLStratName[STRATEGY_NAME_SIZE];
-    int32_t kind;              /* SectionId: 13, 14, 15, 16 or 26 */
-    int32_t Side;              /* -1 Short, 0 Both, 1 Long */
-    int32_t BarSize;
-    int32_t CalendarSym;       /* 1-based symbol index, 0 none */
-    char HolidayList[STRATEGY_PATH_SIZE];
-    DefinitionList holidays;   /* int32 dates */
-    int32_t groupCount;
-    int32_t groups[STRATEGY_MAX_LINKS];
-    int32_t usingCount;
-    int32_t usingList[STRATEGY_MAX_LINKS];
-    int32_t QtyType;
-    int32_t QtyPrice;
-    int32_t EntryTime;
-    int32_t effectiveEntryTime;
-    int32_t engineMark1;
-    int32_t hasEntryLimit;
-    int32_t hasEntryStop;
-    int32_t nextCloseOnly;
-    int32_t keepTrades;
-    int32_t engineMark2;
-    int32_t ExitTime;
-    int32_t ExitLimitTime;
-    int32_t ExitStopTime;
-    int32_t Ambiguity;
-    int32_t Compounded;
-    int32_t MarkToMarket;
-    int32_t DynamicSizing;
-    int32_t GreedyScoring;
-    int32_t AllowNoVolume;
-    int32_t AllowMissingBar;
-    int32_t IgnoreDividends;
-    int32_t Tracker;
-    int32_t hasGroupLimits;    /* a StatsGroup or Combined gives position or exposure limits */
-    FormulaSlot slots[STRATEGY_SLOTS];
-    char TradeList[STRATEGY_PATH_SIZE];
-    int32_t TLAdjusted;
-    int32_t TLAdoptPos;
-    int32_t TLDateFmt;
-    int32_t TLNumFmt;
-    int32_t TLDelim;
-    int32_t TLTimeShift;
-    int32_t TLEndDate;         /* yyyymmdd, 0 none, 99991231 "latest" */
-    int32_t tlFieldSum;        /* 0: no TLFields given */
-    int32_t tlColumnField[TL_MAX_COLUMNS];
-    int32_t tlFieldColumn[TL_FIELD_COUNT];
-    DefinitionList cashList;   /* DatedAmount */
-    DefinitionList feesList;   /* DatedAmount */
-    char OrdersFile[STRATEGY_PATH_SIZE];
-    char OrdersNetLiq[STRATEGY_PATH_SIZE];
-    char OrdersFreeCash[STRATEGY_PATH_SIZE];
-    char OrdersTemplate[STRATEGY_PATH_SIZE];
-};
+/* Parameter, DatedAmount and StrategyRecord: strategy.h. */
 
 /* A formula outside every list, with the settings section it stands in. */
 struct StandaloneFormula {
