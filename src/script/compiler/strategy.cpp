@@ -142,6 +142,15 @@ int GrowArray(T **items, int32_t *capacity, int32_t n) {
     return 1;
 }
 
+/* Moves p past a comment or directive that begins there; false when none does. */
+bool SkipCommentAt(const char *&p) {
+    bool directive = *p == '#';
+    if (!SkipComment(&p, nullptr)) return false;
+    /* A comment leaves p on its last character, a directive where reading goes on. */
+    if (!directive && *p) p++;
+    return true;
+}
+
 int UsesItem(const FormulaSlot *slot, uint32_t row) { return row && IsSlotGiven(slot) && FormulaReferences(slot, row); }
 
 }  // namespace
@@ -384,7 +393,7 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
     if (!range) {
         count = 1;
         for (const char *p = text.c_str(); *p;) {
-            if (SkipComment(&p, nullptr)) continue;
+            if (SkipCommentAt(p)) continue;
             if (*p == ',') count++;
             p++;
         }
@@ -413,7 +422,7 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
     } else {
         const char *p = text.c_str();
         for (;;) {
-            if (SkipComment(&p, nullptr)) continue;
+            if (SkipCommentAt(p)) continue;
             if (IsBlankChar(*p) || *p == ',') {
                 p++;
                 continue;
