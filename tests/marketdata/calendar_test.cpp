@@ -4,7 +4,6 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "marketdata/store/calendar.h"
-#include "script/compiler/definitions.h"
 #include "script/eval/eval_context.h"
 #include "script/eval/value_access.h"
 #include "shell/headless/headless.h"
@@ -81,11 +80,13 @@ TEST_F(HolidayListTest, EarlyClosesAndGrowth)
     HolidayPair own[1] = {{20241129, 0}};
     strategies[1].hasOwnHolidays = 1;
     strategies[1].holidays = HolidayList{own, 1, 1};
-    gStrategies = DefinitionList{strategies, 2, 2};
+    gStrategies = strategies;
+    gStrategyCount = 2;
     EXPECT_EQ(IsCalendarHoliday(20241129, 0, 2), 1);
     EXPECT_EQ(IsCalendarHoliday(20241129, 0, 1), 0);
     EXPECT_EQ(IsCalendarHoliday(20241129, 0, 3), 0);
-    gStrategies = DefinitionList{};
+    gStrategies = nullptr;
+    gStrategyCount = 0;
 }
 
 TEST_F(HolidayListTest, LogsEachPair)

@@ -4,9 +4,29 @@
 
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
+#include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
 #include "script/eval/item_table.h"
+
+/* The definition lists point at the tests' own records while a test runs;
+** columns and parameters are copied into these records. */
+static std::vector<FormulaColumn> sColumns[SECTION_COUNT];
+static std::vector<Parameter> sParameters;
+static std::vector<double> sParameterValues;
+
+static void DetachDefinitionLists()
+{
+    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
+                                 &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns,
+                                 &gParameters})
+        *list = DefinitionList{};
+    for (std::vector<FormulaColumn> &columns : sColumns) columns.clear();
+    sParameters.clear();
+    sParameterValues.clear();
+}
 
 void CompilerTest::SetUp()
 {
@@ -15,6 +35,7 @@ void CompilerTest::SetUp()
     gUnattended = 0;
     gOutOfMemory = 0;
     gDefinitionStandIn = DefinitionStandIn{};
+    DetachDefinitionLists();
     gLastFormulaError = FormulaErrorSelection{};
     gChartsUseDataItems = 0;
     gGraphsUseDataItems = 0;
@@ -28,6 +49,9 @@ void CompilerTest::TearDown()
     }
     slots.clear();
     gDefinitionStandIn = DefinitionStandIn{};
+    DetachDefinitionLists();
+    FreeMemory(&gSymbols);
+    gSymbolCount = 0;
     ResetHeadlessShell();
 }
 
@@ -42,6 +66,59 @@ FormulaSlot *CompilerTest::MakeSlot(const std::string &text, const char *name, c
     CopyString(slot->path, sizeof slot->path, "C:\\scripts\\test.kvs", -1);
     slots.push_back(slot);
     return slot;
+}
+
+void CompilerTest::InstallItems(uint32_t section, FormulaItem *items, int32_t count)
+{
+    DefinitionList *list = DefinitionListFor(section);
+    list->items = items;
+    list->capacity = count;
+    list->count = count;
+}
+
+void CompilerTest::InstallColumns(StandInColumn *columns, int32_t count)
+{
+    for (int32_t i = 0; i < count; i++) {
+        FormulaColumn column = {};
+        column.formula = *columns[i].slot;
+        column.format = 2;
+        sColumns[columns[i].section].push_back(column);
+    }
+    for (uint32_t section = 0; section < SECTION_COUNT; section++) {
+        DefinitionList *list = ColumnListFor(section);
+        if (!list) continue;
+        list->items = sColumns[section].data();
+        list->capacity = list->count = (int32_t)sColumns[section].size();
+    }
+}
+
+void CompilerTest::InstallParameters(StandInParameter *parameters, int32_t count)
+{
+    sParameterValues.resize(count);
+    sParameters.assign(count, Parameter{});
+    for (int32_t i = 0; i < count; i++) {
+        CopyString(sParameters[i].name, sizeof sParameters[i].name, parameters[i].name, -1);
+        sParameterValues[i] = parameters[i].value;
+        sParameters[i].values = &sParameterValues[i];
+        sParameters[i].valueCount = sParameters[i].valueCapacity = 1;
+    }
+    gParameters.items = sParameters.data();
+    gParameters.capacity = gParameters.count = count;
+}
+
+void CompilerTest::InstallStrategies(const char *const *names, int32_t count)
+{
+    gDefinitionStandIn.strategies = names;
+    gDefinitionStandIn.strategyCount = count;
+}
+
+void CompilerTest::LoadSymbols(std::initializer_list<const char *> names)
+{
+    FreeMemory(&gSymbols);
+    ASSERT_EQ(AllocMemory(&gSymbols, (names.size() + 1) * sizeof(SymbolRecord)), 1);
+    int32_t n = 0;
+    for (const char *name : names) CopyString(gSymbols[n++].info.Symbol, sizeof gSymbols[0].info.Symbol, name, -1);
+    gSymbolCount = n;
 }
 
 std::string CompilerTest::Compile(const std::string &text, uint32_t section, int32_t definitionIndex)

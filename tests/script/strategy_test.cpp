@@ -21,11 +21,11 @@
 namespace {
 
 void ClearStrategies() {
-    for (int32_t i = 0; i < gStrategies.capacity; i++) ResetStrategyRecord((StrategyRecord *)gStrategies.items + i);
-    gStrategies.count = 0;
+    for (int32_t i = 0; i < gStrategyCapacity; i++) ResetStrategyRecord(gStrategies + i);
+    gStrategyCount = 0;
 }
 
-StrategyRecord *Rec(int32_t i) { return (StrategyRecord *)gStrategies.items + i; }
+StrategyRecord *Rec(int32_t i) { return gStrategies + i; }
 
 struct StrategyTest : ::testing::Test {
     TempFolder folder;
@@ -39,6 +39,7 @@ struct StrategyTest : ::testing::Test {
         gCompileSession.mode = 3;
         gCompileSession.pass = 1;
         for (int k = 0; k < RUNSET_COUNT; k++) SetRunSetting(k, 0);
+        gSettings.BarSize2 = 0;
         gSettings.DateInputFormat = 0;
         gSettings.KeepTrades = 1;
         gSettings.KeepBench = 0;
@@ -58,18 +59,18 @@ struct StrategyTest : ::testing::Test {
         char *text = ParseScriptText(path.c_str(), nameSpace);
         if (!text) return 0;
         texts.push_back(text);
-        for (int32_t i = 0; i < gStrategies.count; i++)
+        for (int32_t i = 0; i < gStrategyCount; i++)
             for (FormulaSlot &slot : Rec(i)->slots)
                 if (slot.length > 0 && !CompileFormula(&slot, (uint32_t)Rec(i)->kind, -1)) return 0;
-        for (int32_t i = 0; i < gStrategies.count; i++)
+        for (int32_t i = 0; i < gStrategyCount; i++)
             for (int32_t k = 0; k < Rec(i)->usingCount; k++)
                 if (!InheritStrategyFormulas(Rec(Rec(i)->usingList[k]), Rec(i))) return 0;
-        for (int32_t i = 0; i < gStrategies.count; i++)
+        for (int32_t i = 0; i < gStrategyCount; i++)
             if (!ApplyStrategyDefaults(i, gCompileSession.pass)) return 0;
         return 1;
     }
     StrategyRecord *Named(const char *name) {
-        for (int32_t i = 0; i < gStrategies.count; i++)
+        for (int32_t i = 0; i < gStrategyCount; i++)
             if (strcmp(Rec(i)->name, name) == 0) return Rec(i);
         return nullptr;
     }
@@ -160,7 +161,7 @@ TEST_F(StrategyTest, RecordNamesAreUniqueAndCombinedIsReserved) {
     StrategyRecord *combined = AddStrategyRecord(SECTION_COMBINED, "Whatever", &error);
     ASSERT_NE(combined, nullptr);
     EXPECT_STREQ(combined->name, "Combined");
-    EXPECT_EQ(gStrategies.count, 4);
+    EXPECT_EQ(gStrategyCount, 4);
     /* A fresh record has every constant unset. */
     EXPECT_EQ(combined->Side, STRATEGY_CONSTANT_UNSET);
     EXPECT_EQ(combined->TLTimeShift, STRATEGY_CONSTANT_UNSET);
@@ -386,7 +387,7 @@ TEST_F(StrategyTest, DefaultsFollowTheRecordAndItsFormulas) {
     EXPECT_EQ(Named("Bench")->keepTrades, 0);
     EXPECT_EQ(Named("Group")->Compounded, 0);
     EXPECT_EQ(Named("Group")->MarkToMarket, 0);
-    for (int32_t i = 0; i < gStrategies.count; i++)
+    for (int32_t i = 0; i < gStrategyCount; i++)
         for (int32_t *c : {&Rec(i)->Side, &Rec(i)->EntryTime, &Rec(i)->TLDateFmt, &Rec(i)->Ambiguity})
             EXPECT_NE(*c, STRATEGY_CONSTANT_UNSET) << Rec(i)->name;
 }

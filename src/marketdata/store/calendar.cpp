@@ -127,8 +127,8 @@ int BuildHolidayList(HolidayList *list, int firstYear, int ignored, int log)
 
 static const HolidayList *ApplicableHolidays(int strategy)
 {
-    const StrategyRecord *record = StrategyByNumber(strategy);
-    if (record && record->hasOwnHolidays) return &record->holidays;
+    if (strategy >= 1 && strategy <= gStrategyCount && gStrategies && gStrategies[strategy - 1].hasOwnHolidays)
+        return &gStrategies[strategy - 1].holidays;
     return &gHolidayList;
 }
 

@@ -23,7 +23,6 @@ DefinitionList gTestScanColumns;
 DefinitionList gParameters;
 DefinitionList gParameterCopies;
 DefinitionList gWalkForwardDates;
-DefinitionList gStrategies;
 
 char gTradesSort[SORT_LIST_SIZE];
 char gScanSort[SORT_LIST_SIZE];
@@ -85,10 +84,6 @@ int QualifiedCopy(char *out, const char *name, const char *nameSpace) {
     return QualifyName(out, VALUE_NAME_SIZE, nameSpace) >= 0;
 }
 
-int IsStrategyKind(uint32_t section) {
-    return section == SECTION_TEMPLATE || section == SECTION_BENCHMARK || section == SECTION_STRATEGY ||
-           section == SECTION_STATS_GROUP || section == SECTION_COMBINED;
-}
 
 }  // namespace
 
@@ -119,7 +114,6 @@ DefinitionList *DefinitionListFor(uint32_t section) {
     for (const ReferenceRow &list : kColumnLists)
         if (list.section == section) return list.list;
     if (section == SECTION_PARAMETERS || section == SECTION_WALK_FORWARD) return &gParameters;
-    if (IsStrategyKind(section)) return &gStrategies;
     return nullptr;
 }
 
@@ -212,6 +206,26 @@ void ResetScriptDefinitions(uint32_t section) {
     default:
         break;
     }
+}
+
+StrategyRecord *AppendStrategyRecord() {
+    if (gStrategyCount >= gStrategyCapacity) {
+        if (!ReallocMemory(&gStrategies, (uint64_t)(gStrategyCapacity + 1) * sizeof(StrategyRecord))) return nullptr;
+        gStrategyCapacity++;
+    }
+    StrategyRecord *record = gStrategies + gStrategyCount++;
+    ResetStrategyRecord(record);
+    return record;
+}
+
+void FreeStrategyRecords() {
+    for (int32_t i = 0; i < gStrategyCapacity; i++) {
+        ResetStrategyRecord(gStrategies + i);
+        for (FormulaSlot &slot : gStrategies[i].slots) FreeFormulaNodes(&slot);
+    }
+    FreeMemory(&gStrategies);
+    gStrategyCount = 0;
+    gStrategyCapacity = 0;
 }
 
 /* ResetStrategyRecord: strategy.cpp, with the record it resets. */

@@ -7,7 +7,8 @@
 ** allocation), and read by the engine and the views for as long as a compile
 ** lasts.
 **
-** Owns:       the item lists (Data, TestData, StratData, Library: FormulaItem),
+** Owns:       the strategy list's growth (gStrategies, gStrategyCount and
+**             gStrategyCapacity, declared with the record), the item lists (Data, TestData, StratData, Library: FormulaItem),
 **             the column lists (Results, Graphs, Charts, Trades, Scan, TestScan:
 **             FormulaColumn) with the sort lists of Trades, Scan and TestScan
 **             and the filter numbers of Scan and TestScan, the Parameters list
@@ -122,7 +123,6 @@ extern DefinitionList gTestScanColumns;
 extern DefinitionList gParameters;       /* Parameter */
 extern DefinitionList gParameterCopies;  /* Parameter, the optimizer's second list */
 extern DefinitionList gWalkForwardDates; /* int32 dates */
-extern DefinitionList gStrategies;       /* StrategyRecord */
 
 extern char gTradesSort[SORT_LIST_SIZE];
 extern char gScanSort[SORT_LIST_SIZE];
@@ -138,7 +138,7 @@ extern StandaloneFormula gOrdersComment;
 /* ---- list services ---------------------------------------------------------------- */
 
 /* The list that holds the definitions of a section (Parameters for
-** WalkForward too, the strategy list for the five strategy kinds), or null. */
+** WalkForward too), or null; strategies are in gStrategies. */
 DefinitionList *DefinitionListFor(uint32_t section);
 /* The column list of a column section, or null. */
 DefinitionList *ColumnListFor(uint32_t section);
@@ -166,6 +166,12 @@ void FreeDefinitionList(DefinitionList *list);
 ** Parameters zeroes every record but its value allocations and empties the
 ** walk-forward dates.  Other sections: nothing. */
 void ResetScriptDefinitions(uint32_t section);
+/* Appends a record to gStrategies (growing it by one record, keeping the
+** allocation across compiles) and resets it; null when the allocator fails. */
+StrategyRecord *AppendStrategyRecord();
+/* Frees every record's lists and the records themselves (the program is
+** closing); gStrategies is empty afterwards. */
+void FreeStrategyRecords();
 /* Frees every list the record owns, empties its names and texts, sets kind 0,
 ** every constant to STRATEGY_CONSTANT_UNSET (CalendarSym and TLEndDate to 0)
 ** and clears its 74 slots (node allocations kept). */

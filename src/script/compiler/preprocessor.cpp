@@ -6,6 +6,7 @@
 
 #include "foundation/text_match.h"
 #include "foundation/allocator.h"
+#include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/parser_hooks.h"
 
@@ -133,7 +134,7 @@ static const char *SkipFalsePart(const char *p, CompilerState *state) {
             return p;
         }
     }
-    state->pendingError = 7;
+    state->pendingError = ERR_STRUCTURE;
     return p;
 }
 
@@ -144,7 +145,7 @@ static const char *SkipElsePart(const char *p, CompilerState *state) {
         int d = MatchDirective(p, 0);
         if (d < 0) { p++; continue; }
         if (d == DIR_ELSE) {
-            if (state) state->pendingError = 7;
+            if (state) state->pendingError = ERR_STRUCTURE;
             return p;
         }
         p += strlen(kDirectiveNames[d]);
@@ -165,7 +166,7 @@ int HandlePreprocessorDirective(const char **pText, CompilerState *state) {
     if (d <= DIR_IFNDEF) {
         const char *end = nullptr;
         if (!ReadDirectiveSymbol(p, symbol, &end)) {
-            if (state) state->pendingError = 12;
+            if (state) state->pendingError = ERR_NAME_MISSING;
             *pText = end;
             return 1;
         }
@@ -193,7 +194,7 @@ int HandlePreprocessorDirective(const char **pText, CompilerState *state) {
             /* The slots are few and fixed; a block nested deeper than they
             ** reach is refused rather than tracked past them. */
             if (state->conditionNesting + 1 >= PREPROC_SLOTS) {
-                state->pendingError = 7;
+                state->pendingError = ERR_STRUCTURE;
                 *pText = p;
                 return 1;
             }
@@ -206,12 +207,12 @@ int HandlePreprocessorDirective(const char **pText, CompilerState *state) {
         break;
     }
     case DIR_ELSE:
-        if (*CurrentSlot(state) != COND_TRUE) state->pendingError = 7;
+        if (*CurrentSlot(state) != COND_TRUE) state->pendingError = ERR_STRUCTURE;
         CloseBlock(state);
         p = SkipElsePart(p, state);
         break;
     case DIR_ENDIF:
-        if (*CurrentSlot(state) == COND_NONE) state->pendingError = 7;
+        if (*CurrentSlot(state) == COND_NONE) state->pendingError = ERR_STRUCTURE;
         CloseBlock(state);
         break;
     }

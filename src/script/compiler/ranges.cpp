@@ -7,23 +7,12 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/numbers.h"
 #include "foundation/text_match.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
 
 /* ---- ranges ---------------------------------------------------------------------- */
-
-/* The tolerant comparison the optimizer uses for range ends: values within a
-** relative 1e-14 count as equal, so accumulated steps such as 0.1 + 0.1 + 0.1
-** still reach an end of 0.3. */
-static int CompareRangeValues(double a, double b) {
-    if (a == b) return 0;
-    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) ? (std::isnan(b) ? 0 : -1) : 1;
-    double tolerance = std::fmax(std::fabs(a), std::fabs(b)) * 1e-14;
-    if (a - b > tolerance) return 1;
-    if (b - a > tolerance) return -1;
-    return 0;
-}
 
 /* v rounded to a multiple of unit; the small epsilon keeps 0.30000000000000004
 ** from rounding away from 0.3. */
@@ -126,17 +115,17 @@ int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, 
         if (values) values[0] = def;
         count = 1;
     }
-    if (CompareRangeValues(first, last) > 0) goto done;
+    if (CompareDouble(first, last) > 0) goto done;
     for (double v = first;;) {
         if (count >= RANGE_MAX_VALUES) return RANGE_TOO_MANY;
         double value = RoundRangeValue(v, unit);
-        if (!haveDef || CompareRangeValues(value, def) != 0) {
+        if (!haveDef || CompareDouble(value, def) != 0) {
             if (values) values[count] = value;
             count++;
         }
         if (values && count >= room) break;
         v = haveMult ? v * mult : v + step;
-        if (CompareRangeValues(v, last) > 0) break;
+        if (CompareDouble(v, last) > 0) break;
     }
 done:
     if (parameter && count > 0) parameter->rangeFlag = 1;

@@ -1,4 +1,8 @@
-/* script_parser.cpp -- reading one script file into the compiled script's lists. */
+/* script_parser.cpp -- reading one script file into the compiled script's lists.
+**
+** Every error is a code of the compile error table; codes that the table's
+** header names are written by name, the parser's own by number (the table's
+** text says what each means). */
 #include "script/compiler/script_parser.h"
 
 #include <cctype>
@@ -6,9 +10,11 @@
 #include <vector>
 
 #include "foundation/allocator.h"
-#include "foundation/errors.h"
+#include "foundation/dates.h"
+#include "foundation/file_helpers.h"
+#include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "platform/platform.h"
+#include "marketdata/store/calendar.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -16,14 +22,10 @@
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/preprocessor.h"
 #include "script/compiler/ranges.h"
-#include "shell/services.h"
 
 ScriptParserState gScriptParser;
 
 namespace {
-
-const char kTooLargeMessage[] = "Unable to read %s because it is larger than 4GB.";
-const char kOpenMessage[] = "Unable to open %s for reading\r\n\r\n%s";
 
 enum { NAME_KEEP = 80, MAX_NAME_LENGTH = 63, HEADER_NAME_SIZE = 256, MAX_INCLUDE_LEVELS = 32 };
 
@@ -129,54 +131,6 @@ uint32_t LineEndAfter(const Parse &ps, uint32_t offset) {
     return offset < ps.length && ps.text[offset] == '\n' ? offset + 1 : offset;
 }
 
-/* ---- reading ------------------------------------------------------------------------ */
-
-/* The whole file in a tracked block with 4 zero bytes after it, a UTF-8 byte
-** order mark removed.  Null after reporting the failure (result code 3). */
-char *ReadScriptFile(const char *path, uint32_t *pLength) {
-    PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
-    if (!file) {
-        char reason[256];
-        PlatErrorText(PlatLastError(), reason, sizeof reason);
-        ReportError(kOpenMessage, path, reason);
-        SetResultCode(RESULT_FILE_ERROR);
-        return nullptr;
-    }
-    uint64_t size = 0;
-    char *text = nullptr;
-    int ok = PlatGetFileSize(file, &size);
-    if (ok && size >= 0xffffffffull) {
-        ReportError(kTooLargeMessage, path);
-        SetResultCode(RESULT_FILE_ERROR);
-        ok = 0;
-    }
-    if (ok) ok = AllocMemory(&text, size + 4);
-    uint32_t got = 0;
-    if (ok && size) {
-        ok = PlatReadFile(file, text, (uint32_t)size, &got) && got == size;
-        if (!ok) {
-            char reason[256];
-            PlatErrorText(PlatLastError(), reason, sizeof reason);
-            ReportError(kOpenMessage, path, reason);
-            SetResultCode(RESULT_FILE_ERROR);
-        }
-    }
-    PlatCloseFile(file);
-    if (!ok) {
-        FreeMemory(&text);
-        return nullptr;
-    }
-    uint32_t length = (uint32_t)size;
-    if (length >= 3 && (unsigned char)text[0] == 0xEF && (unsigned char)text[1] == 0xBB &&
-        (unsigned char)text[2] == 0xBF) {
-        memmove(text, text + 3, length - 3);
-        length -= 3;
-        memset(text + length, 0, 3);
-    }
-    *pLength = length;
-    return text;
-}
-
 /* ---- pass 1: line records --------------------------------------------------------- */
 
 /* Takes the name that ends at the ":" at offset colon; adds its record. */
@@ -185,12 +139,12 @@ int AddLineRecord(Parse &ps, uint32_t colon, int running) {
     while (end > 0 && IsBlank(ps.text[end - 1])) end--;
     uint32_t start = end;
     while (start > 0 && !IsTokenDelimiter(ps.text[start - 1])) start--;
-    if (end == 0) return Fail(ps, 2, colon, 1);
+    if (end == 0) return Fail(ps, ERR_UNRECOGNIZED, colon, 1);
     uint32_t length = end - start;
     if (running != SECTION_NOTES) {
-        if (length == 0) return Fail(ps, 12, colon, 1);
-        if (length > MAX_NAME_LENGTH) return Fail(ps, 11, start, MAX_NAME_LENGTH + 1);
-        if (!IsValidName(ps.text + start, (int)length)) return Fail(ps, 14, start, length);
+        if (length == 0) return Fail(ps, ERR_NAME_MISSING, colon, 1);
+        if (length > MAX_NAME_LENGTH) return Fail(ps, ERR_NAME_TOO_LONG, start, MAX_NAME_LENGTH + 1);
+        if (!IsValidName(ps.text + start, (int)length)) return Fail(ps, ERR_BAD_NAME, start, length);
     } else if (length == 0) {
         return 1;   /* free text of a Notes section */
     }
@@ -304,7 +258,7 @@ struct SectionWalk {
 };
 
 StrategyRecord *StrategyAt(int32_t index) {
-    return index >= 0 && index < gStrategies.count ? (StrategyRecord *)gStrategies.items + index : nullptr;
+    return index >= 0 && index < gStrategyCount ? gStrategies + index : nullptr;
 }
 
 bool IsIncludeSection(int s) {
@@ -327,17 +281,18 @@ bool IsItemSection(int s) {
 void FinishSettingsSection(const SectionWalk &walk) {
     if (!IsSettingsSection(walk.section) || !walk.applies) return;
     if (!gScriptParser.settingGiven[SETKW_NUMBARS]) {
-        SetRunSetting(RUNSET_NUM_BARS, 0);
+        gSettings.NumBars = 0;
         return;
     }
-    int32_t bars = GetRunSetting(RUNSET_NUM_BARS);
-    int32_t barSize = GetRunSetting(RUNSET_BAR_SIZE);
+    int32_t bars = gSettings.NumBars;
+    int32_t barSize = gSettings.BarSize2;
+    const DateList *master = &gDateLists[barSize >= 0 && barSize < BAR_SIZE_COUNT ? barSize : 0];
     if (!gScriptParser.settingGiven[SETKW_ENDDATE]) {
-        SetRunSetting(RUNSET_LAST_DATE, OffsetScriptTradingDate(barSize, GetRunSetting(RUNSET_FIRST_DATE), bars - 1));
-        SetRunSetting(RUNSET_USE_LATEST, 0);
+        gSettings.LastDate = OffsetTradingDate(master, gSettings.FirstDate, bars - 1);
+        gSettings.UseLatestDate = 0;
     } else {
-        SetRunSetting(RUNSET_FIRST_DATE, OffsetScriptTradingDate(barSize, GetRunSetting(RUNSET_LAST_DATE), -(bars - 1)));
-        SetRunSetting(RUNSET_USE_EARLIEST, 0);
+        gSettings.FirstDate = OffsetTradingDate(master, gSettings.LastDate, -(bars - 1));
+        gSettings.UseEarliestDate = 0;
     }
 }
 
@@ -398,16 +353,16 @@ int HandleHeader(Parse &ps, size_t index, SectionWalk &walk) {
     if (needsName || s == SECTION_COMBINED) {
         /* Combined may carry a name; the record is named "Combined" whatever it is. */
         if (lineLength == 0 && needsName)
-            return Fail(ps, s == SECTION_NAMESPACE ? 12 : 13, r.nameOffset, r.nameLength);
+            return Fail(ps, s == SECTION_NAMESPACE ? ERR_NAME_MISSING : 13, r.nameOffset, r.nameLength);
         if (lineLength > 0) {
             int code = ReadNameToken(headerName, sizeof headerName, ps.text + lineStart, (int)lineLength);
-            if (!code && s == SECTION_NAMESPACE && strlen(headerName) > MAX_NAME_LENGTH) code = 11;
+            if (!code && s == SECTION_NAMESPACE && strlen(headerName) > MAX_NAME_LENGTH) code = ERR_NAME_TOO_LONG;
             if (code) return Fail(ps, code, lineStart, lineLength);
         }
     } else if (!IsIncludeSection(s) && s != SECTION_NOTES && lineLength > 0) {
         /* Include headers carry their path on the header line, and a Notes
         ** header may start its free text there. */
-        return Fail(ps, 12, lineStart, lineLength);
+        return Fail(ps, ERR_NAME_MISSING, lineStart, lineLength);
     }
     CopyString(r.headerName, sizeof r.headerName, headerName, -1);
 
@@ -443,7 +398,7 @@ int HandleHeader(Parse &ps, size_t index, SectionWalk &walk) {
         int error = 0;
         StrategyRecord *record = AddStrategyRecord(s, headerName, &error);
         if (!record) return error ? Fail(ps, error, lineStart, lineLength) : 0;
-        walk.strategy = (int32_t)(record - (StrategyRecord *)gStrategies.items);
+        walk.strategy = (int32_t)(record - gStrategies);
         memset(walk.slotGiven, 0, sizeof walk.slotGiven);
         memset(walk.constantGiven, 0, sizeof walk.constantGiven);
         memset(walk.listGiven, 0, sizeof walk.listGiven);
@@ -474,7 +429,7 @@ int ReadListValue(char *out, int size, const char *text, int length) {
         if (IsBlank(*p)) continue;
         if (n >= size - 1) {
             out[n] = 0;
-            return 11;
+            return ERR_NAME_TOO_LONG;
         }
         out[n++] = *p;
     }
@@ -508,7 +463,7 @@ int StoreColumn(Parse &ps, const LineRecord &r, int s, int replaceIndex) {
         /* The sort list keeps its direction signs and commas. */
         char *sort = SortListFor((uint32_t)s);
         if (ReadListValue(sort, SORT_LIST_SIZE, ps.text + r.valueOffset, (int)r.valueLength))
-            return Fail(ps, 11, r.valueOffset, r.valueLength);
+            return Fail(ps, ERR_NAME_TOO_LONG, r.valueOffset, r.valueLength);
         return 1;
     }
     bool isNew = false;
@@ -586,7 +541,7 @@ int GroupRefusal(int kind) { return kind == SECTION_COMBINED ? 34 : 35; }
 
 int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
     StrategyRecord *record = StrategyAt(walk.strategy);
-    if (!record) return Fail(ps, 2, r.nameOffset, r.nameLength);
+    if (!record) return Fail(ps, ERR_UNRECOGNIZED, r.nameOffset, r.nameLength);
     int kind = walk.section;
     bool group = kind == SECTION_STATS_GROUP || kind == SECTION_COMBINED;
     const char *value = ps.text + r.valueOffset;
@@ -617,7 +572,7 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
             if (!LoadCashFeesList(record, valueText, list == SLIST_FEESLIST)) ok = Fail(ps, 74, r.valueOffset, (uint32_t)n);
             break;
         case SLIST_TLENDDATE: {
-            int32_t date = CompareNoCase(valueText, "latest") == 0 ? 99991231 : ParseScriptDate(valueText);
+            int32_t date = CompareNoCase(valueText, "latest") == 0 ? 99991231 : ParseDate(valueText);
             if (!date) ok = Fail(ps, 42, r.valueOffset, (uint32_t)n);
             else record->TLEndDate = date;
             break;
@@ -645,7 +600,7 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
         uint32_t span = length > 0 ? (uint32_t)length : r.valueLength;
         if (error) return Fail(ps, error, r.valueOffset, span);
         if (constant - 1 == CONSTANT_BARSIZE) {
-            int32_t scriptBarSize = GetRunSetting(RUNSET_BAR_SIZE);
+            int32_t scriptBarSize = gSettings.BarSize2;
             if (record->BarSize < scriptBarSize) return Fail(ps, 17, r.valueOffset, span);
             if (scriptBarSize != 0 && record->BarSize != scriptBarSize) return Fail(ps, 18, r.valueOffset, span);
         }
@@ -666,12 +621,14 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
     FormulaSlot *target = &record->slots[slot];
     ResetDefinitionSlot(target);
     FillSlot(ps, target, r, kStrategySlotNames[slot], kind);
+    /* Errors in the formula then name its strategy. */
+    target->strategyNumber = (uint32_t)walk.strategy + 1;
     return 1;
 }
 
 int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
     int s = walk.section;
-    if (s == SECTION_NONE || IsIncludeSection(s)) return Fail(ps, 2, r.nameOffset, r.nameLength);
+    if (s == SECTION_NONE || IsIncludeSection(s)) return Fail(ps, ERR_UNRECOGNIZED, r.nameOffset, r.nameLength);
     if (s == SECTION_NAMESPACE) return Fail(ps, 36, r.nameOffset, r.nameLength);
     if (s == SECTION_NOTES) return 1;
     CopyString(r.qualified, sizeof r.qualified, r.name, MAX_NAME_LENGTH);
@@ -680,15 +637,18 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
     bool named = IsColumnSection(s) || IsItemSection(s) || s == SECTION_PARAMETERS || s == SECTION_WALK_FORWARD;
     int replaceIndex = -1;
     if (named && !barSizeItem) {
+        /* The walk-forward date list is named "dates" in every namespace. */
         bool special = CompareNoCase(r.name, "Filter") == 0 || CompareNoCase(r.name, "Sort") == 0 ||
-                       CompareNoCase(r.name, "Text") == 0;
+                       CompareNoCase(r.name, "Text") == 0 ||
+                       (s == SECTION_WALK_FORWARD && CompareNoCase(r.name, "dates") == 0);
         if (!special && ps.nameSpace[0] && !strchr(r.name, '.')) {
             char joined[2 * VALUE_NAME_SIZE + 2];
             int n = FormatText(joined, sizeof joined, "%s.%s", ps.nameSpace, r.name);
-            if (n > MAX_NAME_LENGTH) return Fail(ps, 11, r.nameOffset, r.nameLength);
+            if (n > MAX_NAME_LENGTH) return Fail(ps, ERR_NAME_TOO_LONG, r.nameOffset, r.nameLength);
             CopyString(r.qualified, sizeof r.qualified, joined, -1);
         }
-        if (CompareNoCase(r.name, "Sort") != 0 && (IsScriptKeyword(r.name) || FindScriptItem(r.name, nullptr) != 0))
+        bool exempt = CompareNoCase(r.name, "Sort") == 0 || CompareNoCase(r.name, "BarSize") == 0;
+        if (!exempt && (IsScriptKeyword(r.name) || FindScriptItem(r.name, nullptr) != 0))
             return Fail(ps, 75, r.nameOffset, r.nameLength);
         if (IsColumnSection(s) || IsItemSection(s)) {
             FormulaNode node = {};
@@ -712,11 +672,11 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
         if (barSizeItem) {
             /* The bar-size word is read as the setting would be, but it sets
             ** only the items that follow, not the script's bar size. */
-            int32_t scriptBarSize = GetRunSetting(RUNSET_BAR_SIZE);
+            int32_t scriptBarSize = gSettings.BarSize2;
             int offset = 0, length = (int)r.valueLength;
             int code = ApplySettingsItem(SETKW_BARSIZE, ps.text + r.valueOffset, (int)r.valueLength, &offset, &length);
-            walk.itemBarSize = GetRunSetting(RUNSET_BAR_SIZE);
-            SetRunSetting(RUNSET_BAR_SIZE, scriptBarSize);
+            walk.itemBarSize = gSettings.BarSize2;
+            gSettings.BarSize2 = scriptBarSize;
             if (code) return Fail(ps, code, r.valueOffset + (uint32_t)offset, (uint32_t)length);
             return 1;
         }
@@ -806,7 +766,7 @@ int CheckWholeScript(Parse &ps) {
             if (!ResolveColumnList((uint32_t)s, bad, sizeof bad, r.nameSpace)) {
                 uint32_t offset = 0, length = 0;
                 FindWordSpan(ps, r, bad, &offset, &length);
-                return Fail(ps, 93, offset, length);
+                return Fail(ps, ERR_SORT_NAME, offset, length);
             }
             continue;
         }
@@ -866,8 +826,7 @@ char *ParseScriptText(const char *path, char *nameSpace) {
     Parse ps = {};
     ps.path = path;
     ps.nameSpace = nameSpace;
-    ps.text = ReadScriptFile(path, &ps.length);
-    if (!ps.text) return nullptr;
+    if (!LoadFile(path, &ps.text, &ps.length)) return nullptr;
     int ok = SplitIntoRecords(ps) && WalkSections(ps) && CheckWholeScript(ps);
     if (ok) ok = CollectUpTo(ps, ps.length);
     if (!ok) {

@@ -107,7 +107,7 @@ int32_t FieldAt(const StrategyRecord *record, size_t offset) {
     return *reinterpret_cast<const int32_t *>(reinterpret_cast<const char *>(record) + offset);
 }
 
-StrategyRecord *RecordAt(int32_t index) { return (StrategyRecord *)gStrategies.items + index; }
+StrategyRecord *RecordAt(int32_t index) { return gStrategies + index; }
 
 bool IsBlankChar(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -158,7 +158,7 @@ int UsesItem(const FormulaSlot *slot, uint32_t row) { return row && IsSlotGiven(
 /* ---- records ----------------------------------------------------------------------- */
 
 StrategyRecord *StrategyByNumber(int32_t number) {
-    if (number < 1 || number > gStrategies.count || !gStrategies.items) return nullptr;
+    if (number < 1 || number > gStrategyCount || !gStrategies) return nullptr;
     return RecordAt(number - 1);
 }
 
@@ -188,15 +188,14 @@ StrategyRecord *AddStrategyRecord(int kind, const char *name, int *outError) {
     *outError = 0;
     if (!name) name = "";
     if (kind != SECTION_COMBINED && name[0]) {
-        if (CompareNoCase(name, "combined") == 0 || FindRecordByName(name, gStrategies.count) >= 0) {
+        if (CompareNoCase(name, "combined") == 0 || FindRecordByName(name, gStrategyCount) >= 0) {
             *outError = 64;
             return nullptr;
         }
     }
-    int32_t index = AddDefinitionRecord(&gStrategies, sizeof(StrategyRecord));
-    if (index < 0) return nullptr;
-    StrategyRecord *record = RecordAt(index);
-    ResetStrategyRecord(record);
+    StrategyRecord *record = AppendStrategyRecord();
+    if (!record) return nullptr;
+    int32_t index = gStrategyCount - 1;
     record->kind = kind;
     if (kind == SECTION_COMBINED) {
         CopyString(record->name, sizeof record->name, "Combined", -1);
@@ -204,7 +203,7 @@ StrategyRecord *AddStrategyRecord(int kind, const char *name, int *outError) {
         /* A generated name takes the record count, or the next number that no
         ** other record uses, so two records never share a name. */
         const char *base = kind > 0 && kind < (int)SECTION_COUNT ? kSectionNames[kind] : "Strategy";
-        for (int32_t n = gStrategies.count;; n++) {
+        for (int32_t n = gStrategyCount;; n++) {
             FormatText(record->name, sizeof record->name, "%s%d", base, (int)n);
             if (FindRecordByName(record->name, index) < 0) break;
         }
@@ -464,6 +463,18 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
     return 0;
 }
 
+void FreeParameterLists() {
+    for (DefinitionList *list : {&gParameters, &gParameterCopies}) {
+        for (int32_t i = 0; i < list->capacity; i++) {
+            Parameter *p = (Parameter *)list->items + i;
+            FreeMemory(&p->values);
+            FreeMemory(&p->walkValues);
+        }
+        FreeDefinitionList(list);
+    }
+    FreeDefinitionList(&gWalkForwardDates);
+}
+
 /* ---- inheritance and defaults -------------------------------------------------------- */
 
 int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy) {
@@ -543,7 +554,7 @@ int DefaultCompounded(const StrategyRecord *r) {
 }  // namespace
 
 int ApplyStrategyDefaults(int32_t index, int pass) {
-    if (index < 0 || index >= gStrategies.count) return 1;
+    if (index < 0 || index >= gStrategyCount) return 1;
     StrategyRecord *r = RecordAt(index);
     const int32_t U = STRATEGY_CONSTANT_UNSET;
     auto orZero = [U](int32_t &v, int32_t d) { if (v == U) v = d; };
@@ -557,7 +568,7 @@ int ApplyStrategyDefaults(int32_t index, int pass) {
     if (!r->TLTimeShiftGiven && r->TLTimeShift == U) r->TLTimeShift = 0;
     orZero(r->QtyType, 0);
     orZero(r->QtyPrice, 0);
-    orZero(r->BarSize, GetRunSetting(RUNSET_BAR_SIZE));
+    orZero(r->BarSize, gSettings.BarSize2);
     orZero(r->Ambiguity, 0);
     if (r->Compounded == U) r->Compounded = DefaultCompounded(r);
     orZero(r->MarkToMarket, r->kind == SECTION_STATS_GROUP ? 0 : 1);
@@ -612,9 +623,9 @@ int ApplyStrategyDefaults(int32_t index, int pass) {
 }
 
 int ReserveStrategyIndexLists() {
-    for (int32_t i = 0; i < gStrategies.count; i++) {
+    for (int32_t i = 0; i < gStrategyCount; i++) {
         StrategyRecord *r = RecordAt(i);
-        if (!GrowArray(&r->strategyIndexes, &r->strategyIndexCapacity, gStrategies.count)) return 0;
+        if (!GrowArray(&r->strategyIndexes, &r->strategyIndexCapacity, gStrategyCount)) return 0;
     }
     return 1;
 }

@@ -10,8 +10,10 @@
 ** Owns:       the StrategyRecord and Parameter layouts, the 25 strategy
 **             constants with their value words, the trade-list field names,
 **             and the routines that fill records.  The lists themselves
-**             (gStrategies, gParameters, gParameterCopies, gWalkForwardDates)
-**             are the compiled script's, kept with the other definition lists.
+**             gStrategies (records 0 .. gStrategyCount - 1; records up to
+**             gStrategyCapacity are kept for reuse) and the parameter lists
+**             (gParameters, gParameterCopies, gWalkForwardDates, kept with the
+**             other definition lists).
 ** Invariants: a constant holds STRATEGY_CONSTANT_UNSET (99) until the script
 **             gives it or ApplyStrategyDefaults replaces it; after the
 **             defaults no constant holds 99 except a TLTimeShift that the
@@ -202,6 +204,12 @@ struct StrategyRecord {
     int32_t strategyIndexCapacity;
 };
 
+/* The compiled script's strategies, numbered from 1 where a strategy number
+** is asked for (gStrategies[n - 1]).  Grown by AppendStrategyRecord. */
+inline StrategyRecord *gStrategies = nullptr;
+inline int32_t gStrategyCount = 0;
+inline int32_t gStrategyCapacity = 0;
+
 /* ---- tables ------------------------------------------------------------------------ */
 
 /* The constant names by table index. */
@@ -211,7 +219,7 @@ extern const char *const kTradeListFieldNames[TL_FIELD_COUNT];
 
 /* ---- records ----------------------------------------------------------------------- */
 
-/* The active record with 1-based number (gStrategies order), null outside. */
+/* The active record with 1-based number, null outside 1 .. gStrategyCount. */
 StrategyRecord *StrategyByNumber(int32_t number);
 /* A slot counts as given when it has nodes and its first node names an item. */
 int IsSlotGiven(const FormulaSlot *slot);
@@ -248,6 +256,10 @@ int ParseTLFieldsList(StrategyRecord *record, const char *text, int length, int 
 ** more is refused with 85 rather than cut. */
 int AddParameterName(int section, const char *name, const char *nameSpace, const char *values, int length);
 
+/* Frees both parameter lists with every record's value arrays, and the
+** walk-forward dates (the program is closing, or a test starts afresh). */
+void FreeParameterLists();
+
 /* Fills what strategy leaves unset from template: the slots it does not give
 ** (copied compiled), unset constants, TLEndDate and CalendarSym when 0, the
 ** TLFields map when it has none, and empty texts.  Cash and fees lists, Using
@@ -258,11 +270,6 @@ int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy
 ** of gStrategies (see strategy.cpp).  In pass 2 also binds the own calendar and
 ** loads the own holiday list.  1, or 0 after reporting. */
 int ApplyStrategyDefaults(int32_t index, int pass);
-
-/* Frees every list the record owns, empties its texts, lists and slots (node
-** allocations kept), sets kind 0, every constant to 99 and CalendarSym and
-** TLEndDate to 0. */
-void ResetStrategyRecord(StrategyRecord *record);
 
 /* Gives every active record room for one engine index entry per active
 ** record; 0 when memory runs out. */
