@@ -12,6 +12,7 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
 #include "script/compiler/parser_hooks.h"
+#include "script/compiler/ranges.h"
 #include "script/compiler/script_parser.h"
 #include "script/compiler/strategy.h"
 #include "shell/headless/headless.h"
@@ -272,6 +273,7 @@ TEST_F(StrategyTest, ParameterListsAndRanges) {
         {"from 5 to 1", 84, {}, 0, 0},
         /* More values than the optimizer takes: refused, not cut short. */
         {"from 0 to 2000000", 85, {}, 0, 0},
+        {"from 1 to 1000001", 85, {}, 0, 0},
     };
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.text);
@@ -285,6 +287,16 @@ TEST_F(StrategyTest, ParameterListsAndRanges) {
         EXPECT_EQ(Param(0)->rangeFlag, c.range);
         EXPECT_EQ(Param(0)->labelFlag, c.label);
     }
+}
+
+TEST_F(StrategyTest, WrittenOutListsObeyTheValueCapToo) {
+    std::string many;
+    for (int i = 0; i <= RANGE_MAX_VALUES; i++) many += "1,";
+    many.pop_back();
+    EXPECT_EQ(AddParameterName(SECTION_PARAMETERS, "Big", "", many.c_str(), (int)many.size()), 85);
+    many.resize(many.size() - 2);   /* exactly at the cap */
+    EXPECT_EQ(AddParameterName(SECTION_PARAMETERS, "Big", "", many.c_str(), (int)many.size()), 0);
+    EXPECT_EQ(Param(0)->valueCount, RANGE_MAX_VALUES);
 }
 
 TEST_F(StrategyTest, WalkForwardNeedsDatesFirstAndOneValueLessThanDates) {

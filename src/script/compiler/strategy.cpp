@@ -382,8 +382,8 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
         int n = ExpandOptimizationRange(text.c_str(), (int)text.size(), parameter, nullptr, 0);
         if (n == RANGE_STEP_AND_MULT) return 83;
         if (n == RANGE_BAD) return 84;
-        /* A range at the value cap is refused rather than silently cut. */
-        if (n == RANGE_TOO_MANY || n >= RANGE_MAX_VALUES) return 85;
+        /* A range beyond the value cap is refused rather than silently cut. */
+        if (n == RANGE_TOO_MANY || n > RANGE_MAX_VALUES) return 85;
         if (n > 0) {
             count = n;
             range = true;
@@ -396,6 +396,8 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
             if (*p == ',') count++;
             p++;
         }
+        /* A written-out list obeys the same cap as a range. */
+        if (count > RANGE_MAX_VALUES) return 85;
     }
 
     /* Room for count values in the target list. */

@@ -252,8 +252,8 @@ int ParseTLFieldsList(StrategyRecord *record, const char *text, int length, int 
 
 /* Adds a Parameters line, or completes one with a WalkForward line ("dates"
 ** gives the walk-forward dates).  0, a compile error code (82 to 88), or -1
-** when memory runs out.  A range that would hold RANGE_MAX_VALUES values or
-** more is refused with 85 rather than cut. */
+** when memory runs out.  A list or range of more than RANGE_MAX_VALUES values
+** is refused with 85 rather than cut. */
 int AddParameterName(int section, const char *name, const char *nameSpace, const char *values, int length);
 
 /* Frees both parameter lists with every record's value arrays, and the
