@@ -8,6 +8,8 @@
 
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
@@ -402,6 +404,41 @@ TEST_F(StrategyTest, DefaultsFollowTheRecordAndItsFormulas) {
     for (int32_t i = 0; i < gStrategyCount; i++)
         for (int32_t *c : {&Rec(i)->Side, &Rec(i)->EntryTime, &Rec(i)->TLDateFmt, &Rec(i)->Ambiguity})
             EXPECT_NE(*c, STRATEGY_CONSTANT_UNSET) << Rec(i)->name;
+}
+
+TEST_F(StrategyTest, OwnCalendarAndHolidaysBindInTheSecondPass) {
+    static Bar daily[3] = {{.date = 20240102}, {.date = 20240103}, {.date = 20240105}};
+    static Bar weekly[1] = {{.date = 20240105}};
+    static SymbolRecord symbols[1] = {};
+    symbols[0].bars[BAR_DAILY] = daily;
+    symbols[0].barCounts[BAR_DAILY] = 3;
+    symbols[0].bars[BAR_WEEKLY] = weekly;
+    symbols[0].barCounts[BAR_WEEKLY] = 1;
+    CopyString(symbols[0].info.Symbol, sizeof symbols[0].info.Symbol, "CAL", -1);
+    SymbolRecord *savedSymbols = gSymbols;
+    int32_t savedCount = gSymbolCount;
+    gSymbols = symbols;
+    gSymbolCount = 1;
+    ASSERT_TRUE(WriteTestFile(folder.File("h.txt"), "2024-01-04\r\n"));
+    std::string script = "Strategy: A\n  CalendarSym: cal\n  HolidayList: " + folder.File("h.txt") + "\nStrategy: B\n";
+    gCompileSession.pass = 2;
+    EXPECT_EQ(Compile(script), 1) << LastMessage();
+    gSymbols = savedSymbols;
+    gSymbolCount = savedCount;
+    StrategyRecord *a = Named("A");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->CalendarSym, 1);
+    EXPECT_EQ(a->hasOwnDateLists, 1);
+    ASSERT_EQ(a->dateLists[BAR_DAILY].count, 3);
+    EXPECT_EQ(a->dateLists[BAR_DAILY].dates[2], 20240105u);
+    EXPECT_EQ(a->dateLists[BAR_DAILY].dates[3], 0u);
+    EXPECT_EQ(a->dateLists[BAR_WEEKLY].count, 1);
+    EXPECT_EQ(a->dateLists[BAR_WEEKLY].holidayStrategy, 1);
+    EXPECT_EQ(a->hasOwnHolidays, 1);
+    ASSERT_EQ(a->holidays.count, 1);
+    EXPECT_EQ(a->holidays.pairs[0].date, 20240104);
+    EXPECT_EQ(Named("B")->hasOwnDateLists, 0);
+    EXPECT_EQ(Named("B")->hasOwnHolidays, 0);
 }
 
 TEST_F(StrategyTest, DynamicSizingRefusesOrderFormulasAndASide) {
