@@ -150,8 +150,15 @@ extern FundamentalField gFundamentalFields[FUNDAMENTAL_FIELD_ROWS + 1];
 extern uint8_t *gConstituencyRequested;
 
 /* Applies import keyword index with its value (length characters, ending at a
-** comment); see import_items.cpp for the rules.  0, a compile error code with
-** the span to mark in *outOffset and *outLength (relative to value), or -1. */
+** comment).  Every line but DataSource needs a DataSource before it (62).
+** DataSource opens a block (its adjustment back to Capital); CSVFile, DataPath,
+** SymInfoFile, EventListFile, IncludeList and ExcludeList add items (the
+** first three take a display name and list flag from a brace hint); CSV
+** layout lines change the state and the last item; Constituency and
+** Fundamentals mark what they name; the rest set the state.  Values of 260
+** characters or more give 10.  0, a compile error code with the span to mark
+** in *outOffset and *outLength (relative to value; the whole value unless a
+** single name is at fault), or -1. */
 int ApplyImportItem(int index, const char *value, int length, const char *nameSpace, int *outOffset, int *outLength);
 /* Appends an item of kind for the open block; 1, or 0 when the list cannot
 ** grow or the value's path cannot be resolved (nothing is added then). */

@@ -133,7 +133,7 @@ int FindParameter(const char *name) {
     return -1;
 }
 
-/* Grows a tracked array of elemSize elements to hold at least n. */
+/* Grows a tracked array to hold at least n elements (gains are zeroed). */
 template <typename T>
 int GrowArray(T **items, int32_t *capacity, int32_t n) {
     if (n <= *capacity) return 1;

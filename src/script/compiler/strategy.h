@@ -266,9 +266,18 @@ void FreeParameterLists();
 ** and groups are not inherited.  0 when a slot copy cannot grow (memory). */
 int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy);
 
-/* Replaces every unset constant by its default and checks the record at index
-** of gStrategies (see strategy.cpp).  In pass 2 also binds the own calendar and
-** loads the own holiday list.  1, or 0 after reporting. */
+/* Completes the record at index once the records are linked: every unset
+** constant takes its default (Side also reduced to its sign; BarSize the
+** settings' BarSize2; TLDateFmt the DateInputFormat option; Compounded from
+** what the Quantity and Allocation formulas use; EntryTime intraday when an
+** entry limit or stop is given, else next open), the derived marks are set
+** (has-EntryLimit/Stop, next-close-only, keep-trades), a Comma number format
+** moves a Comma delimiter to Semicolon, non-daily records never allow
+** missing bars, and DynamicSizing is checked against the order formulas and
+** Side ("Strategy %s speficies DynamicSizing and %s -- these are not allowed
+** together").  In pass 2 it also fills the own calendar from CalendarSym and
+** loads the own holiday list.  Tracker is left to the linking, which owns its
+** values.  1, or 0 after reporting. */
 int ApplyStrategyDefaults(int32_t index, int pass);
 
 /* Gives every active record room for one engine index entry per active
