@@ -1,0 +1,85 @@
+/* compile_errors.h -- the structure check of a bound formula and the one way
+** compile errors reach the user.
+**
+** Compile errors are small codes: 0 none, 1..96 the texts of CompileErrorText.
+** Every part of the script compiler reports through these codes and this table.
+**
+** Owns:       CompileErrorText (constant); gLastFormulaError, the span the
+**             script editor was last asked to select.
+** Threads:    UI thread only.
+*/
+#pragma once
+#include <cstdint>
+
+struct FormulaNode;
+struct FormulaSlot;
+
+enum CompileError {
+    ERR_NONE = 0,
+    ERR_EMPTY_FORMULA = 1,
+    ERR_UNRECOGNIZED = 2,
+    ERR_INCOMPLETE = 3,
+    ERR_UNEXPECTED_COMMA = 4,
+    ERR_UNEXPECTED_OPERATOR = 5,
+    ERR_EXPECTED_OPERATOR = 6,
+    ERR_STRUCTURE = 7,
+    ERR_NO_OFFSETS = 8,
+    ERR_PATH_TOO_LONG = 9,
+    ERR_LITERAL_TOO_LONG = 10,
+    ERR_NAME_TOO_LONG = 11,
+    ERR_NAME_MISSING = 12,
+    ERR_BAD_NAME = 14,
+    ERR_BAR_SIZE = 16,
+    ERR_EXPECTED_PAREN = 22,
+    ERR_ARGUMENT_COUNT = 23,
+    ERR_TOO_MANY_ARGUMENTS = 24,
+    ERR_EXTERN_ITEM = 25,
+    ERR_UNKNOWN_SYMBOL = 26,
+    ERR_UNKNOWN_STRATEGY = 27,
+    ERR_UNBALANCED = 28,
+    ERR_BREADTH = 29,
+    ERR_NOT_IN_SECTION = 31,
+    ERR_DEFINED_LATER = 32,
+    ERR_SELF_REFERENCE = 33,
+    ERR_SORT_NAME = 93,
+    ERR_CONSTITUENCY = 89,
+    ERR_ONE_PER_SYM_BARS = 90,
+    ERR_ONE_PER_IN_BREADTH = 91,
+    ERR_PERCENT_RANK_N = 92,
+    ERR_DLL_DATA_CALC_ALONE = 95,
+    ERR_DLL_NOT_LOADED = 96,
+    COMPILE_ERROR_COUNT = 97
+};
+
+/* Indexed by code; entry 0 is empty.  "\n" shows as a line break. */
+extern const char *const CompileErrorText[COMPILE_ERROR_COUNT];
+
+/* The terminator that accepts either "," or ")" (an optional argument of a
+** variable-count function). */
+enum { TERMINATOR_COMMA_OR_CLOSE = 417 };
+
+/* Checks the sub-expression from *pNode up to the terminator row (0 whole
+** formula, 20 ")", 17 ",", 21 "]", 417 "," or ")"), recording argument
+** links, bars-back links and widths and folding lone constants.  On return
+** *pNode stands at the terminator, or at the node to blame when the code is
+** not 0.  A function node makes a misplaced "," or ")" report 23. */
+int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *function);
+
+/* Shows a compile error: asks the script editor to open the path and select
+** the span (trailing white space left out), then reports the code's text
+** titled by the slot ("Error in %s formula:", with the strategy's name for a
+** strategy's formula, or "Syntax Error:" without a slot).  Unattended runs
+** get the message in the error log.  Code 0 only selects. */
+void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t length, const char *path);
+
+/* What ShowFormulaError last asked the editor to select.  The window shell
+** opens the script and selects the span from it; headless runs keep it here
+** for tests. */
+struct FormulaErrorSelection {
+    char path[260];
+    int32_t offset;
+    int32_t length;            /* after trailing white space was left out */
+    int32_t code;
+    int32_t requests;          /* selections asked for so far */
+};
+extern FormulaErrorSelection gLastFormulaError;

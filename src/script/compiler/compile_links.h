@@ -1,0 +1,33 @@
+/* compile_links.h -- what the formula compiler and the formula renderer ask
+** of the loaded data, the strategies, the plug-in library and the compile
+** driver.  Each is answered by the module that owns the thing; until those
+** modules are linked in, definitions_default.cpp gives neutral answers.
+*/
+#pragma once
+#include <cstdint>
+
+/* 1 or 2: the pass of the running script compile (2 runs with the data file
+** loaded); 0 outside a script compile. */
+int CurrentCompilePass();
+/* 1-based index of the loaded symbol with this text (case ignored), 0 none. */
+int32_t LookupSymbolIndex(const char *name);
+/* Loaded symbols, and the text of the 1-based symbol k. */
+int32_t LoadedSymbolCount();
+const char *LoadedSymbolName(int32_t k);
+/* 1-based number of the compiled strategy with this name (case ignored), 0 none. */
+int32_t LookupStrategyNumber(const char *name);
+/* Strategy names for rendering: those of the stored test the views show when
+** one is current, else the compiled strategies. */
+int32_t RenderStrategyCount();
+const char *RenderStrategyName(int32_t index);
+/* 1 when the index constituency series (list number + 1) is in the loaded data. */
+int ConstituencySeriesLoaded(int32_t series);
+/* 1 when the plug-in library loads and has its data-calculation entry. */
+int LoadDataCalcPlugin();
+/* Name of the 1-based compiled strategy (for error titles), "" when none. */
+const char *CompiledStrategyName(int32_t number);
+/* The preprocessor: 1 when a directive began at *pText (the pointer then
+** stands where reading goes on), else 0 with the pointer unchanged.  Without
+** a state it runs in skipping mode. */
+struct CompilerState;
+int HandlePreprocessorDirective(const char **pText, CompilerState *state);

@@ -1,0 +1,166 @@
+/* formula.h -- compiled formulas and the formula compiler.
+**
+** A formula is a span of script text.  CompileFormula splits it into tokens,
+** binds each to a built-in item, a definition, a parameter or a name-table
+** entry, checks it and stores it as a flat array of nodes in text order
+** (operators stay between their operands; the evaluator climbs precedences
+** over the array), ended by a node whose item is 0.
+**
+** Owns:       the node arrays of every FormulaSlot (through the tracked
+**             allocator); the scratch formula shared by the debug panel and
+**             the trade plots, with its three error globals.
+** Invariants: all 32 node arrays of a slot have the same capacity and, once
+**             compiled, the same contents; array k belongs to worker slot k,
+**             so evaluation on workers takes no lock.  count 0 means "not
+**             compiled yet"; a compiled slot is never compiled again until
+**             reset.
+** Errors:     1 success, 0 failure.  A syntax or binding failure has been shown
+**             through ShowFormulaError; out of memory returns 0 silently with
+**             the allocator's sticky flag set.
+** Threads:    compiling is for the UI thread while no worker runs.
+*/
+#pragma once
+#include <cstdint>
+
+enum {
+    FORMULA_WORKER_COPIES = 32,
+    FORMULA_TEXT_SIZE = 80,
+    FORMULA_NAME_SIZE = 64,
+    FORMULA_PATH_SIZE = 260,
+    FORMULA_MAX_ARGS = 64
+};
+
+/* Unary operator of a node, applied to its value. */
+enum UnaryOp : uint32_t { UNARY_NONE = 0, UNARY_NEGATE = 1, UNARY_NOT = 2 };
+
+/* Constant of a $ or @ reference that is not resolved yet. */
+constexpr double UNRESOLVED_REF = -7.0;
+
+/* One node of a compiled formula. */
+struct FormulaNode {
+    double value;              /* result while evaluated; final for folded constants */
+    uint32_t item;             /* item-table row; 0 ends the array */
+    uint32_t index;            /* position of the bound definition, column or parameter */
+    int32_t argCount;          /* minimum after binding, actual after the function pass */
+    int32_t maxArgs;           /* from the item table (10 for a library call) */
+    uint32_t unary;            /* UnaryOp */
+    double constant;           /* number, text length, bar size, relative-symbol code,
+                               ** parameter value, symbol/strategy number or UNRESOLVED_REF */
+    char text[FORMULA_TEXT_SIZE];  /* name of a $ or @ reference, or a quoted text */
+    uint32_t textFlag;         /* 1 for a quoted text */
+    uint32_t category;         /* ItemCategory; 5 for a parameter */
+    uint32_t operandCategory;  /* multi-bar functions: 9, 18 or 19 of the first such argument node */
+    uint32_t precedence;       /* operators */
+    uint32_t constantFlag;     /* 1: this node alone is a complete constant or text sub-expression */
+    uint32_t argLinks[FORMULA_MAX_ARGS];  /* distance from a function node to each argument */
+    uint32_t barsBackLink;     /* distance from a term's first node to its "[" expression, 0 none */
+    uint32_t width;            /* distance from a term's first node to its last */
+    uint32_t textOffset;       /* token span in the whole script text */
+    uint32_t textLength;
+    uint32_t dataType;         /* 0 none, 1 price, 2 volume, 3 extern price, 4 extern volume */
+    uint32_t evaluated;        /* 1 when value holds the node's result */
+};
+static_assert(sizeof(FormulaNode) == 424, "formula node layout");
+
+/* One formula: the master node array, 31 worker copies and what the compile
+** recorded about it. */
+struct FormulaSlot {
+    FormulaNode *nodes[FORMULA_WORKER_COPIES];  /* [0] master, [k] worker slot k */
+    int32_t capacity;          /* nodes allocated in each array */
+    int32_t count;             /* nodes before the end node; 0: not compiled */
+    const char *scriptText;    /* the whole text of the script file that holds the formula */
+    int32_t start;             /* offset of the formula's first character */
+    int32_t length;            /* characters of the formula text */
+    char nameSpace[FORMULA_NAME_SIZE];
+    char name[FORMULA_NAME_SIZE];
+    char path[FORMULA_PATH_SIZE];   /* the script file that defined it */
+    uint32_t slowCalc;         /* began with #SlowCalc */
+    uint32_t resultFormat;     /* display format code, filled at the first evaluation */
+    uint32_t breadthFunction;  /* row of the cross-sectional function that began it, 0 none */
+    uint32_t grouping;         /* row of #ByMkt .. #ByListNum, 0 none */
+    double percentRankN;       /* the number given to #PercentRankN */
+    uint32_t strategyNumber;   /* 1-based owning strategy, 0 none */
+    uint32_t definitionSection;  /* SectionId whose own columns a name may refer to */
+    uint32_t sameSectionRef;   /* refers to a definition of its own section */
+    uint32_t usesPrevExits;    /* uses PrevExitLimit or PrevExitStop */
+    int32_t includeDepth;      /* include depth at the definition */
+    /* marks of the shared sub-expression pass */
+    uint32_t sharedSeries;     /* one shareable call by itself, generated by sharing, or DllDataCalc */
+    uint32_t onePass;          /* one-pass cumulative */
+};
+
+/* One named item of a Data, TestData, StratData or Library section. */
+struct FormulaItem {
+    FormulaSlot formula;
+    int32_t onePerDate;        /* one value per date for all symbols */
+    int32_t onePerSymbol;      /* one value per symbol for all dates */
+    int32_t sequence;          /* order in which Data items were compiled; -1 reset */
+    int32_t barSize;           /* -1 reset: the settings' bar size applies */
+};
+
+/* One token, alive only while a formula compiles. */
+struct FormulaToken {
+    char text[FORMULA_TEXT_SIZE];  /* name or operator text; empty for the other kinds */
+    uint32_t offset;           /* from the start of the whole script text */
+    uint32_t length;
+    uint32_t kind;             /* TokenKind */
+    double value;              /* numbers and relative symbols */
+};
+
+enum TokenKind : uint32_t {
+    TOKEN_NAME = 0,            /* name or operator */
+    TOKEN_NUMBER = 1,
+    TOKEN_QUOTED = 2,          /* span covers the characters between the quotes */
+    TOKEN_REFERENCE = 3,       /* $symbol, @strategy, ~barsize; span covers the name */
+    TOKEN_RELATIVE = 4         /* &relative symbol */
+};
+
+/* The debug panel's formula, shared with the trade-plot formula.  When a
+** compile of it fails, the code and span of the error stay here so that the
+** panel can select the error in its own edit field. */
+extern FormulaSlot gScratchFormula;
+extern int32_t gScratchErrorCode;
+extern int32_t gScratchErrorOffset;
+extern int32_t gScratchErrorLength;
+
+/* Compiles the slot under the rules of section (0: no section) as the item at
+** definitionIndex of that section's list.  1 at once when already compiled. */
+int CompileFormula(FormulaSlot *slot, uint32_t section, int32_t definitionIndex);
+
+/* Grows all 32 arrays to n nodes (added part zeroed); nothing when already
+** that large; fails at once while the allocator's failure flag is set. */
+int EnsureNodeCapacity(FormulaSlot *slot, int32_t n);
+/* Zeroes all 32 arrays over their capacity and sets count 0 (allocations stay). */
+void ClearFormulaNodes(FormulaSlot *slot);
+/* Frees the 32 arrays (the slot's owner is going away). */
+void FreeFormulaNodes(FormulaSlot *slot);
+/* Removes n nodes here, moving every later node down, the end node included. */
+void RemoveFormulaNodes(FormulaNode *node, int32_t n);
+
+/* First row (0..417) whose name or alias equals name, case ignored; 0 when
+** none.  With a node, copies row, category, minimum and maximum into it. */
+uint32_t FindScriptItem(const char *name, FormulaNode *node);
+
+/* Comment and preprocessor-line skipping; see formula.cpp.  The record is the
+** compiler state (or an editor's), or null. */
+struct CompilerState;
+int SkipComment(const char **pText, CompilerState *state);
+
+bool IsTokenDelimiter(char c);
+bool IsNameDelimiter(char c);
+int IsNumberText(const char *text, int allowNegative, int wholeText);
+int IsValidName(const char *text, int n);
+/* Reads a name (white space dropped) into out; 0, 11 (too long) or 14 (not a name). */
+int ReadNameToken(char *out, int outSize, const char *text, int length);
+void MakeIdentifier(char *text);
+int HasFileExtension(const char *path, const char *extension);
+
+/* The longest prefix of text that reads as a floating-point number in the
+** standard form (sign, digits, point, exponent; also "nan"); its length, 0 if
+** none, with the value. */
+int ReadNumberPrefix(const char *text, double *value);
+
+/* Set when a Charts or a Graphs formula uses a Data item; the views read them
+** to know that their windows need the Data sections calculated. */
+extern int32_t gChartsUseDataItems;
+extern int32_t gGraphsUseDataItems;

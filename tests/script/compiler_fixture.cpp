@@ -1,0 +1,86 @@
+#include "compiler_fixture.h"
+
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/text_match.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+#include "script/eval/item_table.h"
+
+void CompilerTest::SetUp()
+{
+    ResetHeadlessShell();
+    gHeadless.captureLog = 1;   /* keeps error boxes and log lines off the console */
+    gUnattended = 0;
+    gOutOfMemory = 0;
+    gDefinitionStandIn = DefinitionStandIn{};
+    gLastFormulaError = FormulaErrorSelection{};
+    gChartsUseDataItems = 0;
+    gGraphsUseDataItems = 0;
+}
+
+void CompilerTest::TearDown()
+{
+    for (FormulaSlot *slot : slots) {
+        FreeFormulaNodes(slot);
+        delete slot;
+    }
+    slots.clear();
+    gDefinitionStandIn = DefinitionStandIn{};
+    ResetHeadlessShell();
+}
+
+FormulaSlot *CompilerTest::MakeSlot(const std::string &text, const char *name, const std::string &prefix)
+{
+    texts.push_back(prefix + text);
+    FormulaSlot *slot = new FormulaSlot{};
+    slot->scriptText = texts.back().c_str();
+    slot->start = (int32_t)prefix.size();
+    slot->length = (int32_t)text.size();
+    CopyString(slot->name, sizeof slot->name, name, -1);
+    CopyString(slot->path, sizeof slot->path, "C:\\scripts\\test.kvs", -1);
+    slots.push_back(slot);
+    return slot;
+}
+
+std::string CompilerTest::Compile(const std::string &text, uint32_t section, int32_t definitionIndex)
+{
+    FormulaSlot *slot = MakeSlot(text);
+    gLastFormulaError = FormulaErrorSelection{};
+    if (!CompileFormula(slot, section, definitionIndex)) {
+        return "error " + std::to_string(gLastFormulaError.code) + " @" + std::to_string(gLastFormulaError.offset) +
+               "+" + std::to_string(gLastFormulaError.length);
+    }
+    return DescribeNodes(slot);
+}
+
+static std::string Number(double v)
+{
+    char buffer[64];
+    FormatText(buffer, sizeof buffer, "%g", v);
+    return buffer;
+}
+
+std::string DescribeNodes(const FormulaSlot *slot)
+{
+    std::string out;
+    const FormulaNode *nodes = slot->nodes[0];
+    for (int32_t i = 0; nodes && i < slot->count; i++) {
+        const FormulaNode &n = nodes[i];
+        if (!out.empty()) out += ' ';
+        if (n.unary == UNARY_NEGATE) out += '-';
+        if (n.unary == UNARY_NOT) out += '!';
+        out += std::to_string(n.item);
+        if (n.category == CAT_CONSTANT || n.category == CAT_PARAMETER) out += "=" + Number(n.constant);
+        if (n.text[0]) out += "'" + std::string(n.text) + "'";
+        if (n.constantFlag) out += "fv" + Number(n.value);
+        if (IsFunctionCategory(n.category)) {
+            out += "a";
+            for (int32_t k = 0; k < n.argCount; k++) out += (k ? "," : "") + std::to_string(n.argLinks[k]);
+        }
+        if (n.barsBackLink) out += "b" + std::to_string(n.barsBackLink);
+        if (n.width) out += "w" + std::to_string(n.width);
+    }
+    return out;
+}

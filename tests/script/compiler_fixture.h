@@ -1,0 +1,33 @@
+/* compiler_fixture.h -- compiling formula texts in tests and writing node
+** arrays in a compact form that a test can compare as a whole. */
+#pragma once
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "script/compiler/compile_errors.h"
+#include "script/compiler/definitions_default.h"
+#include "script/compiler/formula.h"
+
+/* Owns the slots it compiles and resets the stand-in definitions, the
+** headless shell and the error selection around every test. */
+struct CompilerTest : ::testing::Test {
+    std::vector<FormulaSlot *> slots;
+    std::deque<std::string> texts;   /* deque: the script texts never move */
+    void SetUp() override;
+    void TearDown() override;
+
+    /* A slot over text (a copy kept alive by the fixture), at offset start of
+    ** a script text that begins with prefix. */
+    FormulaSlot *MakeSlot(const std::string &text, const char *name = "Test", const std::string &prefix = "");
+    /* Compiles text in section; the compact node text, or "error N @offset+length". */
+    std::string Compile(const std::string &text, uint32_t section = 0, int32_t definitionIndex = -1);
+};
+
+/* One node per word: an optional "-" or "!" for the unary operator, the item
+** id, "=" and the constant for constants, "f" and "v" with the value for a
+** folded node, "a" and the argument links of a call, "b" the bars-back link,
+** "w" the width, "'text'" for texts and references. */
+std::string DescribeNodes(const FormulaSlot *slot);
