@@ -16,12 +16,15 @@ struct ProgramSettings {
     /* [Settings] */
     char ActiveScript[260];
     char TestName[80];
+    int32_t FirstDate;
+    int32_t LastDate;
     /* [Options] */
     char ScriptPath[260];
     char DataPath[260];
     char OutputPath[260];
     int32_t CalcThreads;
     int32_t MaxMemPct;
+    int32_t UseShortCircuit;
     char DateDisplayFormat[32];
     int32_t DateInputFormat;
     char Currency[40];
@@ -29,6 +32,8 @@ struct ProgramSettings {
     int32_t StatusBarFields;
     int32_t ShowBondPriceFractional;
     char UserDllPath[260];
+    double NearZero;
+    int32_t BarsHeldIncrPostClose;
     /* [MainWindow] */
     int32_t ShowStatusBar;
     int32_t PopupSeconds;
