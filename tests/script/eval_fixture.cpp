@@ -94,7 +94,7 @@ void EvalTest::AtBar(int32_t bar, int32_t phase)
 FormulaSlot *EvalTest::CompileText(const std::string &text, uint32_t section)
 {
     FormulaSlot *slot = MakeSlot(text);
-    EXPECT_EQ(1, CompileFormula(slot, section, -1)) << text;
+    EXPECT_EQ(1, CompileFormula(slot, section, -1)) << text << ": " << LastMessage();
     return slot;
 }
 
