@@ -4,8 +4,10 @@
 
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
+#include "script/compiler/compiler_state.h"
 #include "script/eval/item_table.h"
 
 void CompilerTest::SetUp()
@@ -28,6 +30,8 @@ void CompilerTest::TearDown()
     }
     slots.clear();
     gDefinitionStandIn = DefinitionStandIn{};
+    FreeMemory(&gSymbols);
+    gSymbolCount = 0;
     ResetHeadlessShell();
 }
 
@@ -42,6 +46,40 @@ FormulaSlot *CompilerTest::MakeSlot(const std::string &text, const char *name, c
     CopyString(slot->path, sizeof slot->path, "C:\\scripts\\test.kvs", -1);
     slots.push_back(slot);
     return slot;
+}
+
+void CompilerTest::InstallItems(uint32_t section, FormulaItem *items, int32_t count)
+{
+    int list = section == SECTION_DATA ? 0 : section == SECTION_TEST_DATA ? 1 : section == SECTION_STRAT_DATA ? 2 : 3;
+    gDefinitionStandIn.items[list] = items;
+    gDefinitionStandIn.itemCounts[list] = count;
+}
+
+void CompilerTest::InstallColumns(StandInColumn *columns, int32_t count)
+{
+    gDefinitionStandIn.columns = columns;
+    gDefinitionStandIn.columnCount = count;
+}
+
+void CompilerTest::InstallParameters(StandInParameter *parameters, int32_t count)
+{
+    gDefinitionStandIn.parameters = parameters;
+    gDefinitionStandIn.parameterCount = count;
+}
+
+void CompilerTest::InstallStrategies(const char *const *names, int32_t count)
+{
+    gDefinitionStandIn.strategies = names;
+    gDefinitionStandIn.strategyCount = count;
+}
+
+void CompilerTest::LoadSymbols(std::initializer_list<const char *> names)
+{
+    FreeMemory(&gSymbols);
+    ASSERT_EQ(AllocMemory(&gSymbols, (names.size() + 1) * sizeof(SymbolRecord)), 1);
+    int32_t n = 0;
+    for (const char *name : names) CopyString(gSymbols[n++].info.Symbol, sizeof gSymbols[0].info.Symbol, name, -1);
+    gSymbolCount = n;
 }
 
 std::string CompilerTest::Compile(const std::string &text, uint32_t section, int32_t definitionIndex)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,16 @@ struct CompilerTest : ::testing::Test {
     /* A slot over text (a copy kept alive by the fixture), at offset start of
     ** a script text that begins with prefix. */
     FormulaSlot *MakeSlot(const std::string &text, const char *name = "Test", const std::string &prefix = "");
+    /* The script's definitions as the compiler finds them: the item lists by
+    ** section (Data, TestData, StratData, Library), columns of one section,
+    ** parameters and the compiled strategies.  All definition set-up of the
+    ** tests goes through these. */
+    void InstallItems(uint32_t section, FormulaItem *items, int32_t count);
+    void InstallColumns(StandInColumn *columns, int32_t count);
+    void InstallParameters(StandInParameter *parameters, int32_t count);
+    void InstallStrategies(const char *const *names, int32_t count);
+    /* Loads symbols (given in sorted order) as the symbol store holds them. */
+    void LoadSymbols(std::initializer_list<const char *> names);
     /* Compiles text in section; the compact node text, or "error N @offset+length". */
     std::string Compile(const std::string &text, uint32_t section = 0, int32_t definitionIndex = -1);
 };

@@ -16,7 +16,6 @@ struct BindTest : CompilerTest {
     std::vector<FormulaSlot> columns;
     std::vector<StandInColumn> columnRows;
     StandInParameter parameters[1] = {{"Len", 20}};
-    const char *symbols[2] = {"ABC", "SPY"};
     const char *strategies[1] = {"S1"};
     const char *namedLists[2] = {"SP500", "NDX"};
 
@@ -41,18 +40,12 @@ struct BindTest : CompilerTest {
     }
     void Install()
     {
-        for (int l = 0; l < 4; l++) {
-            gDefinitionStandIn.items[l] = lists[l].data();
-            gDefinitionStandIn.itemCounts[l] = (int32_t)lists[l].size();
-        }
-        gDefinitionStandIn.columns = columnRows.data();
-        gDefinitionStandIn.columnCount = (int32_t)columnRows.size();
-        gDefinitionStandIn.parameters = parameters;
-        gDefinitionStandIn.parameterCount = 1;
-        gDefinitionStandIn.symbols = symbols;
-        gDefinitionStandIn.symbolCount = 2;
-        gDefinitionStandIn.strategies = strategies;
-        gDefinitionStandIn.strategyCount = 1;
+        const uint32_t sections[4] = {SECTION_DATA, SECTION_TEST_DATA, SECTION_STRAT_DATA, SECTION_LIBRARY};
+        for (int l = 0; l < 4; l++) InstallItems(sections[l], lists[l].data(), (int32_t)lists[l].size());
+        InstallColumns(columnRows.data(), (int32_t)columnRows.size());
+        InstallParameters(parameters, 1);
+        LoadSymbols({"ABC", "SPY"});
+        InstallStrategies(strategies, 1);
         gDefinitionStandIn.namedLists = namedLists;
         gDefinitionStandIn.namedListCount = 2;
     }

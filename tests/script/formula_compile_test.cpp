@@ -9,6 +9,8 @@
 #include "script/compiler/compiler_state.h"
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
+#include "shell/services.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -108,6 +110,8 @@ TEST_F(FormulaCompile, ReportsExactErrorCodesAndSpans)
         {"1, 2", 0, "error 4 @1+1"},
         {"C NOT O", 0, "error 7 @2+3"},
         {"-", 0, "error 7 @0+1"},
+        {"[1)", 0, "error 7 @0+1"},
+        {"C + [1]", 0, "error 7 @4+1"},
         {"(-)", 0, "error 7 @1+1"},
         {"~Hourly", 0, "error 16 @1+6"},
         {"@tracker", 0, "error 7 @1+7"},
@@ -183,8 +187,7 @@ TEST_F(FormulaCompile, ErrorTextNamesTheFormula)
     Compile("foo");
     EXPECT_STREQ(LastMessage(), "Error in Test formula:\r\n\r\nunrecognized syntax element");
     const char *strategies[] = {"Alpha"};
-    gDefinitionStandIn.strategies = strategies;
-    gDefinitionStandIn.strategyCount = 1;
+    InstallStrategies(strategies, 1);
     FormulaSlot *slot = MakeSlot("C +", "Entry");
     slot->strategyNumber = 1;
     EXPECT_EQ(CompileFormula(slot, SECTION_STRATEGY, 0), 0);
@@ -204,6 +207,22 @@ TEST_F(FormulaCompile, ErrorSelectionLeavesOutTrailingBlanks)
     ShowFormulaError(2, slot, -1, 3, "C:\\s.kvs");
     EXPECT_EQ(gLastFormulaError.requests, 1);  // no offset: nothing to select
     EXPECT_EQ(gHeadless.messageCount, 1);
+}
+
+TEST_F(FormulaCompile, UnattendedErrorsGoToTheErrorLog)
+{
+    TempFolder folder;
+    char savedFolder[260];
+    CopyString(savedFolder, sizeof savedFolder, gProgramFolder, -1);
+    CopyString(gProgramFolder, sizeof gProgramFolder, folder.path.c_str(), -1);
+    gUnattended = 1;
+    EXPECT_EQ(Compile("C +", SECTION_DATA), "error 7 @2+1");
+    gUnattended = 0;
+    CopyString(gProgramFolder, sizeof gProgramFolder, savedFolder, -1);
+    EXPECT_EQ(gHeadless.messageCount, 0);
+    std::string log = ReadTestFile(folder.File("errorlog.txt"));
+    EXPECT_NE(log.find("Error in Test formula:\r\n\r\nsyntax structure error"), std::string::npos) << log;
+    EXPECT_EQ(gLastFormulaError.offset, 2);   // the editor is still asked to select the span
 }
 
 TEST_F(FormulaCompile, ScratchFormulaKeepsItsError)
@@ -226,6 +245,23 @@ TEST_F(FormulaCompile, SpansAreCountedFromTheScriptStart)
     EXPECT_EQ(gLastFormulaError.offset, 15);
     EXPECT_EQ(gLastFormulaError.length, 3);
     EXPECT_EQ(gCompiler.includeDepth, 0);
+}
+
+TEST_F(FormulaCompile, TokensEndWithTheFormulaSpan)
+{
+    struct {
+        const char *text;
+        int32_t length;
+        const char *expected;
+    } const cases[] = {
+        {"1234", 2, "2=12fv12"}, {"1.5e3", 3, "2=1.5fv1.5"}, {"Closed", 5, "238"}, {"'abc'def", 4, "3'abc'fv3"},
+    };
+    for (const auto &c : cases) {
+        FormulaSlot *slot = MakeSlot(c.text);
+        slot->length = c.length;
+        ASSERT_EQ(CompileFormula(slot, 0, -1), 1) << c.text;
+        EXPECT_EQ(DescribeNodes(slot), c.expected) << c.text;
+    }
 }
 
 TEST_F(FormulaCompile, IncludeDepthIsRestored)

@@ -28,12 +28,9 @@ std::string Render(const FormulaSlot *slot)
 
 TEST_F(FormulaText, RendersCompiledFormulasBackToText)
 {
-    const char *symbols[] = {"ABC", "SPY"};
     const char *strategies[] = {"Alpha", "Beta"};
-    gDefinitionStandIn.symbols = symbols;
-    gDefinitionStandIn.symbolCount = 2;
-    gDefinitionStandIn.strategies = strategies;
-    gDefinitionStandIn.strategyCount = 2;
+    LoadSymbols({"ABC", "SPY"});
+    InstallStrategies(strategies, 2);
     gDefinitionStandIn.compilePass = 2;
     struct {
         const char *text;
@@ -60,8 +57,7 @@ TEST_F(FormulaText, RendersCompiledFormulasBackToText)
 TEST_F(FormulaText, ReferencesOutsideTheirListsUseTheQuestionForm)
 {
     const char *strategies[] = {"Alpha", "Beta"};
-    gDefinitionStandIn.strategies = strategies;
-    gDefinitionStandIn.strategyCount = 2;
+    InstallStrategies(strategies, 2);
     FormulaNode node = {};
     char out[64];
     node.item = ITEM_SYMBOL_REF;
@@ -133,8 +129,7 @@ struct ReferenceTest : CompilerTest {
         CompilerTest::SetUp();
         const char *names[3] = {"L0", "L1", "L2"};
         for (int i = 0; i < 3; i++) CopyString(library[i].formula.name, 64, names[i], -1);
-        gDefinitionStandIn.items[3] = library;
-        gDefinitionStandIn.itemCounts[3] = 3;
+        InstallItems(SECTION_LIBRARY, library, 3);
     }
     void TearDown() override
     {

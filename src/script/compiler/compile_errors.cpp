@@ -200,6 +200,12 @@ int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *fu
             if (n == start || afterOperator) return Fail(pNode, n, ERR_UNEXPECTED_OPERATOR);
         } else {
             if (n != start && !afterOperator) return Fail(pNode, n, ERR_EXPECTED_OPERATOR);
+            if (n->item == ITEM_OPEN_BRACKET) {
+                /* a "[" only ever follows a term as its bar offset; where an
+                ** operand should stand it would let "[1)" pass as a bracket
+                ** group that the evaluator never computes */
+                return Fail(pNode, n, ERR_STRUCTURE);
+            }
             if (n->category == CAT_OPEN) {
                 FormulaNode *p = n + 1;
                 int code = CheckFormulaSyntax(&p, ITEM_CLOSE_PAREN, nullptr);

@@ -9,7 +9,8 @@
 /* 1 or 2: the pass of the running script compile (2 runs with the data file
 ** loaded); 0 outside a script compile. */
 int CurrentCompilePass();
-/* 1-based index of the loaded symbol with this text (case ignored), 0 none. */
+/* 1-based index of the loaded symbol with this text (case ignored), 0 none;
+** the symbol store's FindSymbolIndex. */
 int32_t LookupSymbolIndex(const char *name);
 /* Loaded symbols, and the text of the 1-based symbol k. */
 int32_t LoadedSymbolCount();

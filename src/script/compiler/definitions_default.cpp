@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
 #include "script/compiler/compile_links.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -163,19 +164,13 @@ FormulaSlot *ReferencedFormula(uint32_t row, uint32_t index)
 
 int CurrentCompilePass() { return gDefinitionStandIn.compilePass; }
 
-int32_t LookupSymbolIndex(const char *name)
-{
-    for (int32_t i = 0; i < gDefinitionStandIn.symbolCount; i++) {
-        if (CompareNoCase(gDefinitionStandIn.symbols[i], name) == 0) return i + 1;
-    }
-    return 0;
-}
+int32_t LookupSymbolIndex(const char *name) { return FindSymbolIndex(name); }
 
-int32_t LoadedSymbolCount() { return gDefinitionStandIn.symbolCount; }
+int32_t LoadedSymbolCount() { return gSymbols ? gSymbolCount : 0; }
 
 const char *LoadedSymbolName(int32_t k)
 {
-    return k >= 1 && k <= gDefinitionStandIn.symbolCount ? gDefinitionStandIn.symbols[k - 1] : "";
+    return gSymbols && k >= 1 && k <= gSymbolCount ? gSymbols[k - 1].info.Symbol : "";
 }
 
 int32_t LookupStrategyNumber(const char *name)

@@ -1,6 +1,7 @@
 /* definitions_default.h -- stand-in answers for the definitions module, the
 ** symbol store, the strategies, the plug-in library and the compile driver,
-** which the formula compiler asks through definitions.h and compile_links.h.
+** which the formula compiler asks through definitions.h and compile_links.h
+** (symbols already come from the loaded data's symbol array).
 **
 ** Until those modules are linked in, definitions_default.cpp answers from the
 ** plain lists below, which are empty unless someone (the compiler's tests)
@@ -29,8 +30,6 @@ struct DefinitionStandIn {
     int32_t columnCount;
     StandInParameter *parameters;
     int32_t parameterCount;
-    const char *const *symbols;    /* loaded symbol texts, 1-based index = position + 1 */
-    int32_t symbolCount;
     const char *const *strategies; /* compiled strategy names */
     int32_t strategyCount;
     const char *const *namedLists; /* constituency series names; node index = position */

@@ -224,23 +224,70 @@ void RemoveFormulaNodes(FormulaNode *node, int32_t n)
     memmove(node, node + n, (size_t)(end - node - n + 1) * sizeof(FormulaNode));
 }
 
+namespace {
+
+/* Every formula token goes through FindScriptItem, so the table's words are
+** indexed once: folded name or alias -> the first row that has it, which is
+** exactly what a scan from row 0 would find. */
+struct ItemIndex {
+    enum { SLOTS = 2048 };
+    uint16_t rows[SLOTS];      /* row + 1; 0 empty */
+
+    static uint32_t Hash(const char *word)
+    {
+        uint32_t h = 2166136261u;
+        for (const char *p = word; *p; p++) h = (h ^ (uint8_t)tolower((unsigned char)*p)) * 16777619u;
+        return h;
+    }
+    void Add(const char *word, uint32_t row)
+    {
+        if (!word[0]) return;
+        for (uint32_t i = Hash(word) & (SLOTS - 1);; i = (i + 1) & (SLOTS - 1)) {
+            if (rows[i] == 0) {
+                rows[i] = (uint16_t)(row + 1);
+                return;
+            }
+            const ScriptItem &item = gScriptItems[rows[i] - 1];
+            if (CompareNoCase(item.name, word) == 0 || CompareNoCase(item.alias, word) == 0) return;
+        }
+    }
+    uint32_t Find(const char *word) const
+    {
+        for (uint32_t i = Hash(word) & (SLOTS - 1); rows[i]; i = (i + 1) & (SLOTS - 1)) {
+            const ScriptItem &item = gScriptItems[rows[i] - 1];
+            if (CompareNoCase(item.name, word) == 0 || CompareNoCase(item.alias, word) == 0) return rows[i] - 1;
+        }
+        return 0;
+    }
+};
+
+const ItemIndex &GetItemIndex()
+{
+    static const ItemIndex index = [] {
+        ItemIndex built = {};
+        for (uint32_t row = 0; row < SCRIPT_ITEM_COUNT; row++) {
+            built.Add(gScriptItems[row].name, row);
+            built.Add(gScriptItems[row].alias, row);
+        }
+        return built;
+    }();
+    return index;
+}
+
+}  // namespace
+
 uint32_t FindScriptItem(const char *name, FormulaNode *node)
 {
     if (!name[0]) return 0;
-    for (uint32_t row = 0; row < SCRIPT_ITEM_COUNT; row++) {
+    uint32_t row = GetItemIndex().Find(name);
+    if (row && node) {
         const ScriptItem &item = gScriptItems[row];
-        if ((item.name[0] && CompareNoCase(item.name, name) == 0) ||
-            (item.alias[0] && CompareNoCase(item.alias, name) == 0)) {
-            if (node) {
-                node->item = row;
-                node->category = item.category;
-                node->argCount = (int32_t)item.minimum;
-                node->maxArgs = (int32_t)item.maximum;
-            }
-            return row;
-        }
+        node->item = row;
+        node->category = item.category;
+        node->argCount = (int32_t)item.minimum;
+        node->maxArgs = (int32_t)item.maximum;
     }
-    return 0;
+    return row;
 }
 
 /* ---- the compiler ---------------------------------------------------------------- */
@@ -322,20 +369,24 @@ bool IsNameStart(char c) { return IsLetter(c) || c == '.' || c == '#' || c == '?
 bool IsNameChar(char c) { return IsLetter(c) || IsDigit(c) || c == '.' || c == '_'; }
 
 /* A number token at p by the tokenizer's rule (a leading sign never starts a
-** number here, so "x -0" reads as an operator and a number). */
+** number here, so "x -0" reads as an operator and a number).  The number is
+** read from a copy that ends with the formula, so digits of the script text
+** after the formula's span never join it. */
 int NumberAt(const char *p, const char *end, bool allowNegative, double *value)
 {
-    if (*p == '+' || CompareNoCaseN(p, "inf", 3) == 0) return 0;
-    if (*p == '-' && !allowNegative) return 0;
-    const char *q = *p == '-' ? p + 1 : p;
+    char copy[128];
+    int n = (int)(end - p) < (int)sizeof copy - 1 ? (int)(end - p) : (int)sizeof copy - 1;
+    memcpy(copy, p, (size_t)n);
+    copy[n] = 0;
+    if (copy[0] == '+' || CompareNoCaseN(copy, "inf", 3) == 0) return 0;
+    if (copy[0] == '-' && !allowNegative) return 0;
+    const char *q = copy[0] == '-' ? copy + 1 : copy;
     if (CompareNoCaseN(q, "nan", 3) == 0) {
-        if (q + 3 > end || !IsTokenDelimiter(q + 3 < end ? q[3] : 0)) return 0;
+        if (!IsTokenDelimiter(q[3])) return 0;
         *value = NAN;
-        return (int)(q + 3 - p);
+        return (int)(q + 3 - copy);
     }
-    int n = ReadNumberPrefix(p, value);
-    if (n == 0 || p + n > end) return 0;
-    return n;
+    return ReadNumberPrefix(copy, value);
 }
 
 int Tokenize(CompileRun &run)
@@ -775,8 +826,11 @@ int BuildNodes(CompileRun &run)
     FormulaSlot *slot = run.slot;
     if (!Tokenize(run)) return 0;
     if (!EnsureNodeCapacity(slot, run.tokenCount + 1)) return 0;
-    ClearFormulaNodes(slot);
+    /* Only the master is cleared here: a successful compile overwrites the
+    ** worker copies whole, and a failed one clears them (CompileFormula). */
     FormulaNode *nodes = slot->nodes[0];
+    memset(nodes, 0, (size_t)slot->capacity * sizeof(FormulaNode));
+    slot->count = 0;
     for (int32_t i = 0; i < run.tokenCount; i++) {
         int code = BindToken(run, i, nodes);
         if (code) return SetError(run, code, (int32_t)run.tokens[i].offset, (int32_t)run.tokens[i].length);
@@ -821,12 +875,9 @@ int CompileFormula(FormulaSlot *slot, uint32_t section, int32_t definitionIndex)
         gCompiler.includeDepth = savedDepth;
         FreeMemory(&run.tokens);
         if (ok) return 1;
-        if (run.errorCode == 0) {
-            /* out of memory: the half-built master must not count as compiled */
-            slot->count = 0;
-            return 0;
-        }
-        slot->count = 0;
+        /* no worker may meet a half-built or stale array of a failed compile */
+        ClearFormulaNodes(slot);
+        if (run.errorCode == 0) return 0;   /* out of memory: no message */
     }
     if (slot == &gScratchFormula) {
         gScratchErrorCode = run.errorCode;
