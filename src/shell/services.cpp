@@ -7,9 +7,11 @@
 #include <cstring>
 
 #include "foundation/allocator.h"
+#include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "script/compiler/formula.h"
 
 std::atomic<int> gRunState{RUN_IDLE};
 int gRunMode = 0;
@@ -170,4 +172,19 @@ int ComputeWorkerCount(int setting, int processors)
     if (n > processors) n = processors;
     if (n > 32) n = 32;
     return n;
+}
+
+void LogDebugHeader(int date, const char *symbol, const FormulaSlot *formula)
+{
+    LogPrintf("------------------------------------------------------------");
+    LogPrintf("Symbol:\t%s", symbol ? symbol : "");
+    int barSize = gSettings.BarSize2 >= 0 && gSettings.BarSize2 <= 4 ? gSettings.BarSize2 : 0;
+    LogPrintf("BarSize:\t%s", kBarSizeWords[barSize]);
+    char dateText[DATE_TEXT_SIZE];
+    FormatDefaultDate(date, dateText);
+    LogPrintf("Date:\t%s", dateText);
+    char text[256] = "n/a";
+    if (formula && formula->scriptText && formula->length > 0)
+        CopyString(text, sizeof text, formula->scriptText + formula->start, formula->length);
+    LogPrintf("Formula:\t%s", text);
 }

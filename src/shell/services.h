@@ -93,6 +93,13 @@ void ShowPopupNotice(uint32_t colour, const char *format, ...);
 /* A message box with the given MessageBoxA style; returns the button pressed. */
 int ShowMessageBox(const char *text, const char *title, uint32_t style);
 
+/* ---- child windows ------------------------------------------------------------------ */
+
+/* 1 when a child window of the frame with that window class is open. */
+int FindChildWindow(const char *className);
+/* Closes (WM_CLOSE) every child window of that class; each frees what it holds. */
+void CloseChildWindows(const char *className);
+
 /* ---- log -------------------------------------------------------------------------- */
 
 /* Appends one entry to the run's test log when open (a line break after it
@@ -102,6 +109,12 @@ void LogPrintf(const char *format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+struct FormulaSlot;
+/* The header of a debug trace: 60 dashes, then the symbol, the run's bar size,
+** the date in the display format and the formula's text (at most 255
+** characters; "n/a" without a formula). */
+void LogDebugHeader(int date, const char *symbol, const FormulaSlot *formula);
 
 /* ---- folders, history lists, start-up rules -------------------------------------------- */
 

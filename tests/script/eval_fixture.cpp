@@ -74,8 +74,6 @@ void EvalTest::TearDown()
     for (FormulaItem &item : library) FreeFormulaNodes(&item.formula);
     for (FormulaItem &item : dataItems) FreeFormulaNodes(&item.formula);
     for (int i = 0; i < gSymbolCount; i++) FreeMemory(&gSymbols[i].bars[BAR_DAILY]);
-    FreeMemory(&gSymbols);
-    gSymbolCount = 0;
     FreeMemory(&gDateLists[BAR_DAILY].dates);
     gDateLists[BAR_DAILY] = DateList{};
     gSettings.UseShortCircuit = 1;
@@ -120,8 +118,7 @@ void EvalTest::SetLibrary(const std::vector<std::pair<std::string, std::string>>
         slot.length = (int32_t)items[i].second.size();
         CopyString(slot.name, sizeof slot.name, items[i].first.c_str(), -1);
     }
-    gDefinitionStandIn.items[3] = library.data();
-    gDefinitionStandIn.itemCounts[3] = (int32_t)library.size();
+    InstallItems(SECTION_LIBRARY, library.data(), (int32_t)library.size());
     for (size_t i = 0; i < items.size(); i++)
         ASSERT_EQ(1, CompileFormula(&library[i].formula, SECTION_LIBRARY, (int32_t)i))
             << items[i].second << ": " << LastMessage();

@@ -101,8 +101,7 @@ TEST_F(Getters, ConstituencySeriesAndDataItems)
     dataItems[0].barSize = dataItems[1].barSize = -1;
     dataItems[1].onePerSymbol = 1;
     dataItems[0].formula.resultFormat = 1;
-    gDefinitionStandIn.items[0] = dataItems.data();
-    gDefinitionStandIn.itemCounts[0] = 2;
+    InstallItems(SECTION_DATA, dataItems.data(), 2);
     double block[20];
     int32_t offsets[2] = {0, 10};
     for (int b = 0; b < 10; b++) block[b] = 10.0 * b, block[10 + b] = b == 0 ? 77 : -1;
@@ -134,8 +133,7 @@ TEST_F(Getters, ScanColumnsReadTheWorkersLastValueAtBarZeroOnly)
     column.nodes[3][0].value = 7.5;
     column.nodes[0][0].value = 1.0;
     StandInColumn columns[] = {{&column, SECTION_SCAN}};
-    gDefinitionStandIn.columns = columns;
-    gDefinitionStandIn.columnCount = 1;
+    InstallColumns(columns, 1);
     ctx.slot = 3;
     double v;
     FormulaSlot *later = MakeSlot("Score * 2");      /* a column after Score */

@@ -5,6 +5,8 @@
 
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "script/compiler/formula.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 #include "support/test_support.h"
@@ -255,4 +257,23 @@ TEST(ShellRules, StopRequestOnlyDuringARun)
     RequestStop();
     EXPECT_EQ(gRunState.load(), RUN_STOP_REQUESTED);
     gRunState = RUN_IDLE;
+}
+
+TEST_F(ShellTest, DebugHeaderLines)
+{
+    gHeadless.captureLog = 1;
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    gSettings.BarSize2 = 1;
+    FormulaSlot slot = {};
+    const char *script = "Data:\n  x: C / AVG(C,20)\n";
+    slot.scriptText = script;
+    slot.start = 11;
+    slot.length = 13;
+    LogDebugHeader(20170224, "SPY", &slot);
+    EXPECT_EQ(std::string(gHeadless.logText), std::string(60, '-') +
+                                                  "\nSymbol:\tSPY\nBarSize:\tWeekly\nDate:\t2017-02-24\nFormula:\tC / AVG(C,20)\n");
+    ResetHeadlessShell();
+    gHeadless.captureLog = 1;
+    LogDebugHeader(20170224, "SPY", nullptr);
+    EXPECT_NE(strstr(gHeadless.logText, "Formula:\tn/a\n"), nullptr);
 }

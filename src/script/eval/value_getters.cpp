@@ -237,6 +237,7 @@ int GetBarDateValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
 
 static bool IsStatsGroup(const EvalContext *context)
 {
+    if (context->strategy) return context->strategy->kind == STRATEGY_KIND_STATS_GROUP;
     const TestRecord *test = context->test;
     if (!test || !test->strategies || context->strategyIndex < 0 || context->strategyIndex >= test->strategyCount)
         return false;
@@ -264,6 +265,8 @@ static double PositionBarSplit(const EvalContext *context)
 static bool EnteredOnCurrentBar(const EvalContext *context, const PositionRecord *position)
 {
     if (!context->strategy || !position) return false;
+    /* Entries at the next open fill at the open, never at the order price. */
+    if (context->strategy->EntryTime == 1) return false;
     if (position->entryBar < 0) return true;
     if (gGeneratingOrders) return false;
     int32_t bar = context->barPhase < PHASE_CLOSE ? position->entryBar - 1 : position->entryBar;

@@ -1,0 +1,313 @@
+/* settings_dialog.cpp -- the generic exchange between settings rows and
+** dialog controls. */
+#include "foundation/win32/settings_dialog.h"
+
+#include <commctrl.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "foundation/dates.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "shell/services.h"
+
+static int Takes(const SettingEntry *row, uint32_t dialogId, uint32_t controlId)
+{
+    return row->dialogId == dialogId && row->controlId != 0 && (controlId == 0 || controlId == row->controlId);
+}
+
+static int IsClass(HWND window, const char *name)
+{
+    char cls[64] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    return CompareNoCase(cls, name) == 0;
+}
+
+static int IsRadio(HWND window)
+{
+    if (!window || !IsClass(window, "Button")) return 0;
+    LONG kind = GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK;
+    return kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON;
+}
+
+/* The history list in the combo box, at most HISTORY_SHOWN entries.  The
+** edit text goes with the old list, so callers set it afterwards. */
+static void FillHistoryList(HWND combo, const char *history)
+{
+    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+    const char *p = history;
+    for (int shown = 0; *p && shown < HISTORY_SHOWN;) {
+        const char *end = strchr(p, '\n');
+        size_t len = end ? (size_t)(end - p) : strlen(p);
+        if (len > 0) {
+            std::string entry(p, len);
+            SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)entry.c_str());
+            shown++;
+        }
+        p += len + (end ? 1 : 0);
+    }
+}
+
+/* Adds text to the row's history by the shell's rule (path rows also check
+** the entries on disk and feed the recent-files list) and shows the list. */
+static void UpdateRowHistory(HWND dialog, const SettingEntry *row, const char *text, int checkPaths)
+{
+    std::string keep = text;   /* text may be the variable the rule rewrites */
+    UpdateHistoryCombo(dialog, (int)row->controlId, checkPaths, keep.c_str(), row->extra.history);
+    HWND combo = GetDlgItem(dialog, (int)row->controlId);
+    FillHistoryList(combo, row->extra.history);
+    SetWindowTextA(combo, keep.c_str());
+}
+
+/* The control's number read as unsigned.  A minus sign reads as 0 on every
+** system (some versions of the unsigned read would wrap it round instead). */
+static uint32_t ReadUnsigned(HWND dialog, int id)
+{
+    char text[64] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    const char *p = text;
+    while (*p == ' ' || *p == '\t') p++;
+    if (*p == '-') return 0;
+    BOOL ok = FALSE;
+    return GetDlgItemInt(dialog, id, &ok, FALSE);
+}
+
+static void SetTextLimit(HWND control, int limit)
+{
+    SendMessageA(control, IsClass(control, "ComboBox") ? CB_LIMITTEXT : EM_LIMITTEXT, (WPARAM)limit, 0);
+}
+
+/* ---- variables to controls ------------------------------------------------------------- */
+
+static void RadioToDialog(HWND dialog, const SettingEntry *row, int value)
+{
+    HWND focus = GetFocus();
+    int hadFocus = 0;
+    HWND checked = nullptr;
+    int index = 0;
+    for (HWND button = GetDlgItem(dialog, (int)row->controlId); IsRadio(button);
+         button = GetWindow(button, GW_HWNDNEXT), index++) {
+        if (button == focus) hadFocus = 1;
+        SendMessageA(button, BM_SETCHECK, index == value ? BST_CHECKED : BST_UNCHECKED, 0);
+        if (index == value) checked = button;
+    }
+    if (hadFocus && checked) SetFocus(checked);
+}
+
+static void DoubleToDialog(HWND dialog, const SettingEntry *row, double value)
+{
+    char text[256];
+    int decimals = (int)row->extra.n;
+    if (decimals > 0)
+        FormatText(text, sizeof text, "%.*f", decimals, value);
+    else if (std::fabs(value) < 9.0e18 && value == (double)(long long)value)
+        FormatText(text, sizeof text, "%lld", (long long)value);
+    else
+        FormatSettingDouble(text, sizeof text, value);
+    /* Rewriting an unchanged text would move the user's caret. */
+    char shown[256] = "";
+    GetDlgItemTextA(dialog, (int)row->controlId, shown, sizeof shown);
+    if (strcmp(shown, text) != 0) SetDlgItemTextA(dialog, (int)row->controlId, text);
+}
+
+static void TimeToDialog(HWND dialog, const SettingEntry *row, int hhmmss)
+{
+    SYSTEMTIME st = {};
+    st.wYear = 2009;
+    st.wMonth = 1;
+    st.wDay = 2;
+    st.wDayOfWeek = 5;
+    st.wHour = (WORD)(hhmmss / 10000);
+    st.wMinute = (WORD)(hhmmss / 100 % 100);
+    st.wSecond = (WORD)(hhmmss % 100);
+    SendDlgItemMessageA(dialog, (int)row->controlId, DTM_SETSYSTEMTIME, GDT_VALID, (LPARAM)&st);
+}
+
+static void RowToDialog(HWND dialog, const SettingEntry *row)
+{
+    int id = (int)row->controlId;
+    HWND control = GetDlgItem(dialog, id);
+    switch (row->type) {
+    case ST_BOOL:
+        CheckDlgButton(dialog, id, *(const int32_t *)row->data ? BST_CHECKED : BST_UNCHECKED);
+        break;
+    case ST_RADIO: RadioToDialog(dialog, row, *(const int32_t *)row->data); break;
+    case ST_WORD: case ST_OPTVAR: case ST_RESCOL: case ST_GRAPHCOL: case ST_STRAT:
+        SendMessageA(control, CB_SETCURSEL, (WPARAM)(INT_PTR)(*(const int32_t *)row->data), 0);
+        break;
+    case ST_INT: SetDlgItemInt(dialog, id, (UINT)(*(const int32_t *)row->data), TRUE); break;
+    case ST_COLOR: SetDlgItemInt(dialog, id, *(const uint32_t *)row->data, FALSE); break;
+    case ST_DOUBLE: DoubleToDialog(dialog, row, *(const double *)row->data); break;
+    case ST_TEXT: SetDlgItemTextA(dialog, id, (const char *)row->data); break;
+    case ST_EDITOR_TEXT: {
+        /* The editor's text, caret at its end. */
+        SetDlgItemTextA(dialog, id, (const char *)row->data);
+        int len = GetWindowTextLengthA(control);
+        SendMessageA(control, EM_SETSEL, (WPARAM)len, (LPARAM)len);
+        break;
+    }
+    case ST_DATE: SetDateControl(dialog, id, *(const int32_t *)row->data); break;
+    case ST_TIME: TimeToDialog(dialog, row, *(const int32_t *)row->data); break;
+    case ST_COMBO_TEXT: {
+        LRESULT at = SendMessageA(control, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)(const char *)row->data);
+        SendMessageA(control, CB_SETCURSEL, at == CB_ERR ? 0 : (WPARAM)at, 0);
+        break;
+    }
+    case ST_PATH: {
+        const char *text = row->data ? (const char *)row->data : "";
+        /* "(" marks a placeholder such as "(none)", never a file. */
+        if (text[0] != '(')
+            UpdateRowHistory(dialog, row, text, 1);
+        else
+            SetDlgItemTextA(dialog, id, text);
+        break;
+    }
+    case ST_HISTORY: {
+        std::string text = row->data ? (const char *)row->data : "";
+        FillHistoryList(control, row->extra.history);
+        SetWindowTextA(control, text.c_str());
+        break;
+    }
+    default: break;
+    }
+}
+
+/* ---- controls to variables ------------------------------------------------------------- */
+
+static int RadioFromDialog(HWND dialog, const SettingEntry *row)
+{
+    int index = 0;
+    for (HWND button = GetDlgItem(dialog, (int)row->controlId); IsRadio(button);
+         button = GetWindow(button, GW_HWNDNEXT), index++)
+        if (SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED) return index;
+    return -1;
+}
+
+static void RowFromDialog(HWND dialog, const SettingEntry *row)
+{
+    int id = (int)row->controlId;
+    HWND control = GetDlgItem(dialog, id);
+    int size = row->extra.n > 0 && row->extra.n < 0x7FFFFFFF ? (int)row->extra.n : 1;
+    switch (row->type) {
+    case ST_BOOL: *(int32_t *)row->data = (int32_t)IsDlgButtonChecked(dialog, id); break;
+    case ST_RADIO: *(int32_t *)row->data = RadioFromDialog(dialog, row); break;
+    case ST_WORD: case ST_OPTVAR: case ST_RESCOL: case ST_GRAPHCOL: case ST_STRAT: {
+        LRESULT at = SendMessageA(control, CB_GETCURSEL, 0, 0);
+        *(int32_t *)row->data = at == CB_ERR ? -1 : (int32_t)at;
+        break;
+    }
+    case ST_INT: *(int32_t *)row->data = (int32_t)ReadUnsigned(dialog, id); break;
+    case ST_COLOR: *(uint32_t *)row->data = ReadUnsigned(dialog, id); break;
+    case ST_DOUBLE: {
+        char text[256] = "";
+        GetDlgItemTextA(dialog, id, text, sizeof text);
+        *(double *)row->data = atof(text);
+        break;
+    }
+    case ST_TEXT:
+    case ST_EDITOR_TEXT: GetDlgItemTextA(dialog, id, (char *)row->data, size); break;
+    case ST_DATE: *(int32_t *)row->data = GetDateControl(dialog, id); break;
+    case ST_TIME: {
+        SYSTEMTIME st = {};
+        SendMessageA(control, DTM_GETSYSTEMTIME, 0, (LPARAM)&st);
+        *(int32_t *)row->data = st.wHour * 10000 + st.wMinute * 100 + st.wSecond;
+        break;
+    }
+    case ST_COMBO_TEXT: {
+        char *out = (char *)row->data;
+        out[0] = 0;
+        LRESULT at = SendMessageA(control, CB_GETCURSEL, 0, 0);
+        LRESULT len = at == CB_ERR ? CB_ERR : SendMessageA(control, CB_GETLBTEXTLEN, (WPARAM)at, 0);
+        if (len != CB_ERR) {
+            std::string entry((size_t)len + 1, '\0');
+            SendMessageA(control, CB_GETLBTEXT, (WPARAM)at, (LPARAM)entry.data());
+            CopyString(out, size, entry.c_str(), -1);
+        }
+        break;
+    }
+    case ST_PATH:
+    case ST_HISTORY: {
+        if (!row->data) break;
+        int cap = row->type == ST_PATH ? SETTING_PATH_SIZE : SETTING_HISTORY_TEXT_SIZE;
+        char *text = (char *)row->data;
+        GetDlgItemTextA(dialog, id, text, cap);
+        if (row->type == ST_HISTORY || text[0] != '(') UpdateRowHistory(dialog, row, text, row->type == ST_PATH);
+        break;
+    }
+    default: break;
+    }
+}
+
+/* ---- lists, limits and pictures ---------------------------------------------------------- */
+
+static void FillRowList(HWND dialog, const SettingEntry *row)
+{
+    HWND control = GetDlgItem(dialog, (int)row->controlId);
+    switch (row->type) {
+    case ST_WORD:
+        SendMessageA(control, CB_RESETCONTENT, 0, 0);
+        for (const char *const *word = row->extra.words; word && *word; word++)
+            SendMessageA(control, CB_ADDSTRING, 0, (LPARAM)*word);
+        break;
+    case ST_RESCOL: case ST_GRAPHCOL: case ST_STRAT: {
+        SendMessageA(control, CB_RESETCONTENT, 0, 0);
+        char entry[256];
+        for (int i = 0; gSettingListSource && gSettingListSource(row->type, i, entry, sizeof entry); i++)
+            SendMessageA(control, CB_ADDSTRING, 0, (LPARAM)entry);
+        break;
+    }
+    case ST_TEXT: SetTextLimit(control, (int)row->extra.n - 1); break;
+    case ST_DATE: SendMessageA(control, DTM_SETFORMATA, 0, (LPARAM)gSettings.DateDisplayFormat); break;
+    case ST_TIME: SendMessageA(control, DTM_SETFORMATA, 0, (LPARAM)"H:mm:ss"); break;
+    case ST_PATH:
+    case ST_HISTORY: {
+        SetTextLimit(control, row->type == ST_PATH ? SETTING_PATH_SIZE - 1 : SETTING_HISTORY_TEXT_SIZE - 1);
+        char text[SETTING_PATH_SIZE] = "";
+        GetWindowTextA(control, text, sizeof text);
+        FillHistoryList(control, row->extra.history);
+        SetWindowTextA(control, text);
+        break;
+    }
+    default: break;
+    }
+}
+
+/* ---- the walks ------------------------------------------------------------------------------ */
+
+void SettingsToDialogRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId)
+{
+    SettingsExchangeActive = 1;
+    for (const SettingEntry *row = table; row->key; row++)
+        if (Takes(row, dialogId, controlId)) RowToDialog(dialog, row);
+    SettingsExchangeActive = 0;
+}
+
+void DialogToSettingsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId)
+{
+    for (const SettingEntry *row = table; row->key; row++)
+        if (Takes(row, dialogId, controlId)) RowFromDialog(dialog, row);
+}
+
+void FillDialogListsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId)
+{
+    for (const SettingEntry *row = table; row->key; row++)
+        if (Takes(row, dialogId, 0)) FillRowList(dialog, row);
+}
+
+void SettingsToDialog(HWND dialog, uint32_t dialogId, uint32_t controlId)
+{
+    SettingsToDialogRows(gSettingTable, dialog, dialogId, controlId);
+}
+
+void DialogToSettings(HWND dialog, uint32_t dialogId, uint32_t controlId)
+{
+    DialogToSettingsRows(gSettingTable, dialog, dialogId, controlId);
+}
+
+void FillDialogLists(HWND dialog, uint32_t dialogId)
+{
+    FillDialogListsRows(gSettingTable, dialog, dialogId);
+}

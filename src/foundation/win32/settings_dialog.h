@@ -1,0 +1,37 @@
+/* settings_dialog.h -- settings in and out of any dialog, driven by the
+** settings table, so a dialog needs no code of its own per field.
+**
+** A row takes part when its dialog id is the given one and its control id is
+** not 0 (and, for the exchange, when the given control id is 0 or the row's).
+** Usual order in a dialog: FillDialogLists, then SettingsToDialog on opening;
+** DialogToSettings (often for one control) on each change or on OK.
+**
+** Controls by type: check box (bool), radio group starting at the control and
+** running over the following radio buttons (radio), combo box (word, list
+** indexes, combo text, path, history text), edit (int, colour, double, text),
+** the editor (editor text: until the editor component is part of the
+** program, the control's plain window text), date-time picker (date, time).
+** Int lists are file-only.
+** Threads:    UI thread.  Platform: Windows only.
+*/
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+struct SettingEntry;
+
+/* Shows every row of the dialog (or only the row of controlId).  Sets
+** SettingsExchangeActive while it runs. */
+void SettingsToDialog(HWND dialog, uint32_t dialogId, uint32_t controlId);
+/* Reads the rows of the dialog (or only the row of controlId) back into the
+** variables. */
+void DialogToSettings(HWND dialog, uint32_t dialogId, uint32_t controlId);
+/* Fills the combo lists and sets the text limits and picker pictures of the
+** dialog's controls. */
+void FillDialogLists(HWND dialog, uint32_t dialogId);
+
+/* The same over another table ending in a row whose key is null. */
+void SettingsToDialogRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId);
+void DialogToSettingsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId);
+void FillDialogListsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId);
