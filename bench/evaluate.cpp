@@ -10,6 +10,7 @@
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
+#include "foundation/settings_table.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/formula.h"
 #include "script/eval/evaluator.h"
@@ -76,6 +77,8 @@ struct Fixture {
 void BM_EvaluateFormulas(benchmark::State &state)
 {
     static Fixture fixture(200);
+    gSettings.UseShortCircuit = 1;
+    gSettings.NearZero = 1.0e-13;
     EvalContext context{};
     context.barPhase = PHASE_CLOSE;
     context.strategyIndex = -1;
