@@ -429,4 +429,38 @@ TEST_F(Evaluator, WorkersEvaluateTheSameFormulaOnTheirOwnNodeCopies)
     EXPECT_EQ(1u, slot->resultFormat);
 }
 
+TEST_F(Evaluator, WorkersRecordTheFirstDataTypeOfAFormulaAndNeverOverwriteIt)
+{
+    /* The type of this formula's value depends on the bar: volume from bar
+    ** 6 on, price before it.  Workers racing on the unset format must leave
+    ** exactly one of the two, and no worker may write it once it is set. */
+    const char *text = "(BarNum > 6) * V + (BarNum <= 6) * C";
+    AtBar(8);
+    EXPECT_DOUBLE_EQ(9000, Value(text));
+    AtBar(2);
+    EXPECT_DOUBLE_EQ(13, Value(text));
+    for (int round = 0; round < 20; round++) {
+        FormulaSlot *slot = CompileText(text);
+        std::vector<std::thread> workers;
+        for (int k = 0; k < 8; k++) {
+            workers.emplace_back([&, k] {
+                EvalContext local = ctx;
+                local.slot = k;
+                for (int bar = 0; bar < 10; bar++) {
+                    local.barIndex = local.lastBar = (bar + k) % 10;
+                    double v;
+                    EvalFormulaSlot(slot, &local, &v);
+                }
+            });
+        }
+        for (std::thread &t : workers) t.join();
+        EXPECT_TRUE(slot->resultFormat == 1 || slot->resultFormat == 2) << slot->resultFormat;
+        uint32_t first = slot->resultFormat;
+        AtBar(first == 1 ? 8 : 2);    /* a bar of the other type changes nothing */
+        double v;
+        ASSERT_EQ(1, EvalFormulaSlot(slot, &ctx, &v));
+        EXPECT_EQ(first, slot->resultFormat);
+    }
+}
+
 }  // namespace

@@ -15,6 +15,7 @@
 #include "script/eval/value_getters.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
+#include "views/chart_record.h"
 
 namespace {
 
@@ -255,6 +256,95 @@ TEST_F(Getters, ThePositionOfTheContext)
     EXPECT_TRUE(std::isnan(Value("FillPrice")));
 }
 
+TEST_F(Getters, AQuantityWithALaterFillIsInThatFillsSplitTerms)
+{
+    PositionRecord position{};
+    position.symbol = &gSymbols[0];
+    position.side = 1;
+    position.quantity = 100;
+    position.requestedQuantity = 100;
+    position.entrySplit = 2;
+    position.entryPrice = 20;
+    position.entryBar = 1;
+    position.exitBar = -1;
+    position.exitPrice = 12;       /* filled again while the split factor was still 2 */
+    position.exitSplit = 2;
+    ctx.position = &position;
+    const ValueCase cases[] = {{"Shares", 100}, {"FillQty", 100}, {"FillValue", 1200}, {"FillPrice", 6}};
+    EXPECT_CASES(cases);
+}
+
+TEST_F(Getters, ChartsColumnsReadTheChartsCalculatedValues)
+{
+    FormulaNode node{};
+    node.item = ITEM_CHARTS_COLUMN;
+    node.index = 1;
+    ASSERT_EQ(1, GetBarValue(&node, &ctx, 0));   /* outside a chart */
+    EXPECT_EQ(0, node.value);
+
+    double first[10] = {}, second[10] = {};
+    for (int i = 0; i < 10; i++) second[i] = 100 + i;
+    double *arrays[2] = {first, second};
+    ChartWindow chart{&gSymbols[0], CHART_KIND_SYMBOL, BAR_DAILY, arrays, 2};
+    ctx.chart = &chart;
+    ASSERT_EQ(1, GetBarValue(&node, &ctx, 1));
+    EXPECT_EQ(104, node.value);
+    EXPECT_EQ(0, gHeadless.messageCount);
+
+    const struct {
+        int32_t barsBack;
+        uint32_t column;
+        bool calculated;
+        const char *message;
+    } faults[] = {
+        {0, 1, false, "Error: chart indicator data has not been calculated yet"},
+        {0, 2, true, "Error: attempt to access indicator 2 bar 5 of stock AAA with 10 bars and 2 indicators"},
+    };
+    for (const auto &f : faults) {
+        gRunState = RUN_TESTING;
+        chart.indicators = f.calculated ? arrays : nullptr;
+        node.index = f.column;
+        node.value = 7;
+        EXPECT_EQ(1, GetBarValue(&node, &ctx, f.barsBack)) << f.message;
+        EXPECT_EQ(0, node.value) << f.message;
+        EXPECT_STREQ(f.message, LastMessage());
+        EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load()) << f.message;
+    }
+    /* A chart of fewer bars than the symbol the formula runs on. */
+    gRunState = RUN_TESTING;
+    chart.indicators = arrays;
+    chart.symbol = &gSymbols[1];
+    gSymbols[1].barCounts[BAR_DAILY] = 4;
+    node.index = 0;
+    EXPECT_EQ(1, GetBarValue(&node, &ctx, 0));
+    EXPECT_STREQ("Error: attempt to access indicator 0 bar 5 of stock BBB with 4 bars and 2 indicators", LastMessage());
+    gRunState = RUN_IDLE;
+}
+
+TEST_F(Getters, ParametersOfAChartOpenedOnATradeAreThoseOfItsTest)
+{
+    StandInParameter parameters[] = {{"Len", 20}};
+    InstallParameters(parameters, 1);
+    ParamValue stored[2] = {};
+    CopyString(stored[0].name, sizeof stored[0].name, "Gap", -1);
+    stored[0].value = 1;
+    CopyString(stored[1].name, sizeof stored[1].name, "LEN", -1);
+    stored[1].value = 33;
+    TestRecord test{};
+    test.parameters = stored;
+    test.parameterCount = 2;
+    ctx.test = &test;
+    ChartWindow chart{&gSymbols[0], CHART_KIND_SYMBOL, BAR_DAILY, nullptr, 0};
+    ctx.chart = &chart;
+    EXPECT_DOUBLE_EQ(20, Value("Len + 0"));        /* an ordinary chart: the current value */
+    chart.kind = CHART_KIND_TRADE;
+    EXPECT_DOUBLE_EQ(33, Value("Len + 0"));        /* the test's value, by name */
+    test.parameterCount = 1;
+    EXPECT_TRUE(std::isnan(Value("Len + 0")));     /* the test had no such parameter */
+    ctx.test = nullptr;
+    EXPECT_TRUE(std::isnan(Value("Len + 0")));
+}
+
 /* A test of two strategies over three date rows. */
 struct StatGetters : Getters {
     TestRecord test{};
@@ -389,6 +479,129 @@ TEST_F(StatGetters, TradeValuesOfTheContextsTradeOrOfTheTradesClosedOnTheBar)
     EXPECT_EQ("exit stop", Text("T.Reason"));
     CopyString(trades[1].reasonText, 80, "trailing", -1);
     EXPECT_EQ("trailing", Text("T.Reason"));
+}
+
+/* Alpha holds two positions in AAA and one in BBB; the combined strategy,
+** which holds Alpha, an open position and a setup in AAA.  The context
+** stands on bar 5 (split factor 1). */
+struct GroupPositions : StatGetters {
+    std::vector<StrategyRecord> records = std::vector<StrategyRecord>(2);
+    PositionRecord p1{}, p3{}, p5{}, p2{}, p4{};
+    PositionRecord *alpha[3] = {&p1, &p3, &p5};
+    PositionRecord *combo[2] = {&p2, &p4};
+    StrategyRecord *savedStrategies = nullptr;
+    int32_t savedCount = 0;
+
+    static void Open(PositionRecord *p, SymbolRecord *symbol, int32_t side, double quantity, double split,
+                     double price, int32_t bar, int32_t date)
+    {
+        p->symbol = symbol;
+        p->side = side;
+        p->quantity = p->requestedQuantity = quantity;
+        p->entrySplit = split;
+        p->entryPrice = price;
+        p->entryBar = bar;
+        p->entryDate = date;
+        p->exitBar = -1;
+        p->entryFx = 1;
+    }
+    void SetUp() override
+    {
+        StatGetters::SetUp();
+        Open(&p1, &gSymbols[0], 1, 100, 2, 20, 1, 20240126);   /* 200 shares at 10 now */
+        p1.fraction = 0.25;
+        p1.entryValue = 2000;
+        p1.kept = 1;
+        p1.setupRank = 3;
+        Open(&p3, &gSymbols[1], 1, 999, 1, 99, 2, 20240129);   /* another symbol */
+        p3.kept = 1;
+        Open(&p5, &gSymbols[0], 1, 10, 1, 15, 3, 20240130);
+        p5.fraction = 0.1;
+        p5.entryValue = 150;
+        p5.setupRank = 4;
+        p5.selectionNumber = 2;
+        Open(&p2, &gSymbols[0], -1, 50, 1, 16, 4, 20240131);
+        p2.fraction = 0.5;
+        p2.entryValue = 800;
+        p2.entryFx = 2;
+        p2.kept = 1;
+        p2.listed = 1;
+        p2.setupRank = 2;
+        p2.selectionNumber = 1;
+        Open(&p4, &gSymbols[0], 1, 0, 1, 0, -1, 0);             /* a setup not entered */
+        p4.setupRank = 5;
+        records[0].kind = STRATEGY_KIND_STRATEGY;
+        records[0].positions = alpha;
+        records[0].positionCount = 3;
+        records[1].kind = STRATEGY_KIND_COMBINED;
+        records[1].positions = combo;
+        records[1].positionCount = 2;
+        savedStrategies = gStrategies;
+        savedCount = gStrategyCount;
+        gStrategies = records.data();
+        gStrategyCount = 2;
+        ctx.strategyIndex = 1;
+        ctx.strategy = &records[1];
+    }
+    void TearDown() override
+    {
+        gStrategies = savedStrategies;
+        gStrategyCount = savedCount;
+        StatGetters::TearDown();
+    }
+};
+
+TEST_F(GroupPositions, ItemsOverTheGroupsOpenPositionsInTheSymbol)
+{
+    const ValueCase cases[] = {
+        {"Shares", 260},
+        {"FillQty", 260},
+        {"FillValue", 2550},            /* 2000 + 150 + 800 / 2 */
+        {"FillFraction", 0.85},
+        {"FillPrice", 2950.0 / 260},    /* share-weighted: 200 at 10, 10 at 15, 50 at 16 */
+        {"FillPriceAvg", 2950.0 / 260},
+        {"FillPriceMin", 10},
+        {"FillPriceMax", 16},
+        {"OrderPrice", 0},
+        {"EntryDate", 20240131},
+        {"BarsHeld", 4},
+        {"IsSetup", 2},
+        {"IsOrder", 1},
+        {"SetupRank", 5},               /* each later rank replaces a rank of 0 or more */
+        {"OrderRank", 0},
+        {"Side", 0},                    /* no position in the context, no search */
+    };
+    EXPECT_CASES(cases);
+    p5.setupRank = (uint32_t)-1;        /* a negative rank is kept */
+    EXPECT_DOUBLE_EQ(-1, Value("SetupRank"));
+
+    /* Without a test record only the strategy's own positions count. */
+    ctx.test = nullptr;
+    const ValueCase own[] = {{"Shares", 50}, {"IsSetup", 1}, {"FillPriceMin", 16}, {"EntryDate", 20240131}};
+    EXPECT_CASES(own);
+    ctx.strategy = nullptr;
+    EXPECT_DOUBLE_EQ(0, Value("Shares"));
+}
+
+TEST_F(GroupPositions, ASearchingStrategyFindsItsPositionsItself)
+{
+    ctx.strategyIndex = 0;
+    ctx.strategy = &records[0];
+    ctx.position = &p1;
+    const ValueCase single[] = {{"Shares", 200}, {"FillValue", 2000}, {"FillPrice", 10}, {"Side", 1}};
+    EXPECT_CASES(single);
+    ctx.position = &p2;             /* a position of another strategy in hand */
+    records[0].positionSearch = 1;
+    const ValueCase searched[] = {
+        {"Shares", 210},            /* over Alpha's positions, not the one at hand */
+        {"FillFraction", 0.35},
+        {"FillPrice", 16},          /* prices still read the position at hand */
+        {"Side", 1},                /* Alpha's first position in AAA */
+    };
+    EXPECT_CASES(searched);
+    records[0].positions = alpha + 1;   /* only the position in BBB is left first */
+    records[0].positionCount = 1;
+    EXPECT_DOUBLE_EQ(0, Value("Side"));
 }
 
 TEST_F(StatGetters, IdsOutsideAGettersRangeAreInternalErrorsThatStopTheRun)

@@ -21,6 +21,7 @@
 #include "script/eval/item_table.h"
 #include "script/eval/value_getters.h"
 #include "shell/services.h"
+#include "views/chart_record.h"
 
 char gPendingRuntimeError[RUNTIME_ERROR_SIZE];
 
@@ -175,6 +176,16 @@ int GetNamedValue(FormulaNode *node, EvalContext *context)
         if (parameter->walkValues && context->walkForwardInterval >= 0 && interval >= 0 &&
             interval < parameter->walkCount) {
             value = parameter->walkValues[interval];
+        } else if (context->chart && context->chart->kind == CHART_KIND_TRADE) {
+            /* A chart opened on a trade shows it as its test ran: with that
+            ** test's value of the parameter, found by name. */
+            const TestRecord *test = context->test;
+            int32_t k = 0;
+            while (test && test->parameters && k < test->parameterCount &&
+                   CompareNoCase(test->parameters[k].name, parameter->name) != 0)
+                k++;
+            if (!test || !test->parameters || k >= test->parameterCount) return 0;
+            value = test->parameters[k].value;
         } else if (parameter->values && parameter->valueCount > 0) {
             int32_t at = parameter->currentIndex >= 0 && parameter->currentIndex < parameter->valueCount
                              ? parameter->currentIndex
@@ -247,6 +258,30 @@ static bool TraceOn()
     return gDebugEvalOn && PlatCurrentThreadId() == gUiThreadId;
 }
 
+/* Writes one trace line indented by the trace depth, keeps the interface
+** alive, and lets Escape end the trace. */
+static void TraceLine(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+static void TraceLine(const char *format, ...)
+{
+    char line[1024];
+    int n = 0;
+    for (int32_t d = 0; d < gDebugEvalDepth && n < (int)sizeof line - 1; d++) line[n++] = '\t';
+    va_list args;
+    va_start(args, format);
+    FormatTextV(line + n, sizeof line - (size_t)n, format, args);
+    va_end(args);
+    LogPrintf("%s", line);
+    PumpMessages();
+    if (PlatEscapePressed()) {
+        LogPrintf("*** Escape Detected ***");
+        gDebugEvalOn = 0;
+    }
+}
+
 /* One missing built-in is reported once per program run, not once per bar. */
 static std::atomic<uint8_t> sMissingReported[SCRIPT_ITEM_COUNT];
 
@@ -281,13 +316,8 @@ int EvalTermNode(FormulaNode *node, EvalContext *context, int32_t barsBack)
     if (trace && function) {
         char text[FORMULA_TEXT_SIZE + 8];
         gDebugEvalDepth++;
-        char line[1024];
-        int n = 0;
-        for (int32_t d = 0; d < gDebugEvalDepth && n < (int)sizeof line - 1; d++) line[n++] = '\t';
-        line[n] = 0;
         FormatTokenText(node, text, sizeof text);
-        LogPrintf("%s>>> %s <<<", line, text);
-        PumpMessages();
+        TraceLine(">>> %s <<<", text);
     }
     int ok;
     switch (node->category) {
@@ -400,18 +430,10 @@ static void CombineOperands(uint32_t op, const FormulaNode *left, const FormulaN
 
 static void TraceOperator(const char *leftText, const FormulaNode *op, const FormulaNode *right, double result)
 {
-    char line[1024], opText[FORMULA_TEXT_SIZE + 8], rightText[FORMULA_TEXT_SIZE + 8];
-    int n = 0;
-    for (int32_t d = 0; d < gDebugEvalDepth && n < (int)sizeof line - 1; d++) line[n++] = '\t';
-    line[n] = 0;
+    char opText[FORMULA_TEXT_SIZE + 8], rightText[FORMULA_TEXT_SIZE + 8];
     FormatTokenText(op, opText, sizeof opText);
     FormatLiteralToken(right, rightText, sizeof rightText);
-    LogPrintf("%s(%s%s%s) = %g", line, leftText, opText, rightText, result);
-    PumpMessages();
-    if (PlatEscapePressed()) {
-        LogPrintf("*** Escape Detected ***");
-        gDebugEvalOn = 0;
-    }
+    TraceLine("(%s%s%s) = %g", leftText, opText, rightText, result);
 }
 
 /* ============================================================================

@@ -17,11 +17,11 @@
 #include "marketdata/store/calendar.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
+#include "script/compiler/import_items.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 #include "script/eval/value_access.h"
-
-enum { DATA_SOURCE_CSI_FUTURES = 3 };
+#include "views/chart_record.h"
 
 /* The bar at bars back of the context symbol, with its index and the count of
 ** its array; null outside the array. */
@@ -132,6 +132,30 @@ static int GetColumnValue(FormulaNode *node, const EvalContext *context)
     return SetValue(node, first->value, 0);
 }
 
+/* A Charts column's value at bar index of the chart's own calculation; 0
+** outside a chart.  Reading before the chart has calculated, or beyond its
+** bars or columns, is a fault of the chart's order of work: it is reported
+** and the run stopped. */
+static int GetChartColumnValue(FormulaNode *node, const EvalContext *context, int32_t index)
+{
+    const ChartWindow *chart = context->chart;
+    if (!chart) return SetValue(node, 0.0, 0);
+    if (!chart->indicators) {
+        ReportEvalInternalError("Error: chart indicator data has not been calculated yet");
+        return SetValue(node, 0.0, 0);
+    }
+    int32_t bars = 0;
+    if (chart->symbol) GetBarArray(chart->symbol, chart->barSize, &bars);
+    int32_t column = (int32_t)node->index;
+    if (index >= bars || column < 0 || column >= chart->indicatorCount || !chart->indicators[column]) {
+        ReportEvalInternalError("Error: attempt to access indicator %d bar %d of stock %s with %d bars and %d indicators",
+                                column, index, chart->symbol ? chart->symbol->info.Symbol : "", bars,
+                                chart->indicatorCount);
+        return SetValue(node, 0.0, 0);
+    }
+    return SetValue(node, chart->indicators[column][index], 0);
+}
+
 int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
 {
     if (!context->symbol) return 0;
@@ -172,10 +196,7 @@ int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case ITEM_TESTSCAN_COLUMN:
         if (barsBack != 0) return 0;
         return GetColumnValue(node, context);
-    case ITEM_CHARTS_COLUMN:
-        /* The chart's indicator arrays belong to the chart window, which is
-        ** not part of this build; outside a chart the column reads 0. */
-        return SetValue(node, 0.0, 0);
+    case ITEM_CHARTS_COLUMN: return GetChartColumnValue(node, context, index);
     default:
         ReportEvalInternalError("Internal Error: GetBarValue(Id=%d)", (int)node->item);
         return 0;
@@ -261,22 +282,182 @@ static double PositionBarSplit(const EvalContext *context)
 }
 
 /* 1 when the position was entered on the context's current bar, so that its
-** order price stands for the fill. */
-static bool EnteredOnCurrentBar(const EvalContext *context, const PositionRecord *position)
+** order price stands for the fill.  record is the strategy that holds it. */
+static bool EnteredOnCurrentBar(const EvalContext *context, const StrategyRecord *record,
+                                const PositionRecord *position)
 {
-    if (!context->strategy || !position) return false;
+    if (!record || !position) return false;
     /* Entries at the next open fill at the open, never at the order price. */
-    if (context->strategy->EntryTime == 1) return false;
+    if (record->EntryTime == TIME_NEXT_OPEN) return false;
     if (position->entryBar < 0) return true;
     if (gGeneratingOrders) return false;
     int32_t bar = context->barPhase < PHASE_CLOSE ? position->entryBar - 1 : position->entryBar;
     return context->lastBar == bar;
 }
 
+/* A quantity of the position in the split terms of the bar: entered at its
+** entry split, it is converted to the split of its later fill when it has one,
+** else to the bar's. */
 static double PositionQuantity(const PositionRecord *position, double quantity, double barSplit)
 {
-    double split = position->exitPrice != 0 ? position->exitSplit : position->entrySplit;
-    return RoundToStep(quantity * Ratio(split, barSplit), 0.001, 0);
+    double split = position->exitPrice != 0 ? position->exitSplit : barSplit;
+    return RoundToStep(quantity * Ratio(position->entrySplit, split), 0.001, 0);
+}
+
+/* The money put into the position: its share count at the price of its later
+** fill once it has one, else its entry value in the account currency. */
+static double PositionFillValue(const PositionRecord *position)
+{
+    if (position->exitPrice != 0)
+        return position->quantity * Ratio(position->entrySplit, position->exitSplit) * position->exitPrice;
+    return position->entryFx != 0 ? position->entryValue / position->entryFx : position->entryValue;
+}
+
+/* The fill price of the position at the bar's split level: the order price
+** while it is entered on the current bar, else its entry fill. */
+static double PositionFillPrice(const EvalContext *context, const StrategyRecord *record,
+                                const PositionRecord *position, double barSplit)
+{
+    double price = EnteredOnCurrentBar(context, record, position) ? position->orderPrice : position->entryPrice;
+    return price * Ratio(barSplit, position->entrySplit);
+}
+
+/* Bars the position has been held at bars back; 0 before its entry and after
+** its exit bar. */
+static double PositionBarsHeld(const EvalContext *context, const PositionRecord *position, int32_t barsBack)
+{
+    if (position->entryBar < 0 || (position->exitBar >= 0 && context->barIndex > position->exitBar)) return 0.0;
+    int k = (gGeneratingOrders && context->barPhase == PHASE_CLOSE) || (context->chart && context->trade) ||
+            (context->postClose && gSettings.BarsHeldIncrPostClose);
+    return context->barIndex - position->entryBar - barsBack + k;
+}
+
+/* ---- the open positions of a strategy group ------------------------------------------ */
+
+/* Where a walk over a group's positions stands. */
+struct PositionWalk {
+    int32_t strategy;              /* test strategy index being walked; -1 before the first */
+    int32_t next;                  /* next entry of record's position list */
+    const StrategyRecord *record;  /* the record being walked, null between records */
+};
+
+/* The record of test strategy s: the context's own for the current strategy. */
+static const StrategyRecord *WalkRecord(const EvalContext *context, int32_t s)
+{
+    if (s == context->strategyIndex && context->strategy) return context->strategy;
+    return StrategyByNumber(s + 1);
+}
+
+/* The next open position (or setup) in the context symbol of the current
+** strategy and, in a test, of the strategies whose parent list names it; null
+** at the end.  *record (may be null) gets the strategy holding it. */
+static const PositionRecord *NextGroupPosition(const EvalContext *context, PositionWalk *walk,
+                                               const StrategyRecord **record)
+{
+    const TestRecord *test = context->test;
+    bool inTest = test && test->strategies && context->strategyIndex >= 0 &&
+                  context->strategyIndex < test->strategyCount;
+    for (;;) {
+        const StrategyRecord *r = walk->record;
+        while (r && r->positions && walk->next < r->positionCount) {
+            const PositionRecord *position = r->positions[walk->next++];
+            if (position && position->symbol == context->symbol) {
+                if (record) *record = r;
+                return position;
+            }
+        }
+        walk->record = nullptr;
+        walk->next = 0;
+        if (!inTest) {
+            /* Without a test only the current strategy is known. */
+            if (walk->strategy >= 0 || !context->strategy) return nullptr;
+            walk->strategy = 0;
+            walk->record = context->strategy;
+            continue;
+        }
+        while (++walk->strategy < test->strategyCount) {
+            if (walk->strategy == context->strategyIndex ||
+                StrategyInGroup(test, walk->strategy, context->strategyIndex))
+                break;
+        }
+        if (walk->strategy >= test->strategyCount) return nullptr;
+        walk->record = WalkRecord(context, walk->strategy);
+    }
+}
+
+/* The side of the first of the strategy's own open positions in the context
+** symbol, 0 when it has none. */
+static int32_t SearchedSide(const EvalContext *context)
+{
+    const StrategyRecord *record = context->strategy;
+    for (int32_t k = 0; record->positions && k < record->positionCount; k++) {
+        const PositionRecord *position = record->positions[k];
+        if (position && position->symbol == context->symbol) return position->side;
+    }
+    return 0;
+}
+
+/* IsSetup, SetupRank, OrderRank and IsOrder over the group's positions. */
+static double GroupSetupValue(uint32_t id, const EvalContext *context)
+{
+    PositionWalk walk = {-1, 0, nullptr};
+    double v = 0;
+    bool first = true;
+    for (const PositionRecord *p; (p = NextGroupPosition(context, &walk, nullptr)) != nullptr;) {
+        if (id == 101 || id == 104) {
+            v += (id == 101 ? p->kept : p->listed) != 0;
+            continue;
+        }
+        /* A negative rank, once met, stands; any other is replaced by the
+        ** rank of the next position. */
+        double rank = (int32_t)(id == 102 ? p->setupRank : p->selectionNumber);
+        if (first || v >= 0) v = rank;
+        first = false;
+    }
+    return v;
+}
+
+/* A position item over the group's positions. */
+static int GroupPositionValue(FormulaNode *node, const EvalContext *context, int32_t barsBack, double barSplit)
+{
+    uint32_t id = node->item;
+    PositionWalk walk = {-1, 0, nullptr};
+    const StrategyRecord *record = nullptr;
+    double v = 0, shares = 0, weighted = 0;
+    bool any = false;
+    for (const PositionRecord *p; (p = NextGroupPosition(context, &walk, &record)) != nullptr;) {
+        switch (id) {
+        case 88: v += PositionQuantity(p, p->quantity, barSplit); break;
+        case 94: v += PositionQuantity(p, p->requestedQuantity, barSplit); break;
+        case 95: v += PositionFillValue(p); break;
+        case 96: v += p->fraction; break;
+        case 90:
+        case 91:
+        case 92:
+        case 93: {
+            double price = PositionFillPrice(context, record, p, barSplit);
+            if (price == 0) break;
+            double n = PositionQuantity(p, p->quantity, barSplit);
+            shares += n;
+            weighted += n * price;
+            if (!any || (id == 92 ? price < v : price > v)) v = price;
+            any = true;
+            break;
+        }
+        case 97:
+            if (p->entryDate > v) v = p->entryDate;
+            break;
+        case 98: {
+            double held = PositionBarsHeld(context, p, barsBack);
+            if (!any || held > v) v = held;
+            any = true;
+            break;
+        }
+        default: break;   /* OrderPrice names one position's order: none over a group */
+        }
+    }
+    if (id == 90 || id == 91) v = shares != 0 ? weighted / shares : 0.0;
+    return SetValue(node, v, id == 88 ? 2 : id >= 89 && id <= 93 ? 1 : 0);
 }
 
 static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
@@ -284,6 +465,7 @@ static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t bar
     uint32_t id = node->item;
     const PositionRecord *position = context->position;
     bool isPrice = id >= 89 && id <= 93;
+    bool isQuantity = id == 88 || (id >= 94 && id <= 96);
     bool single;
     if (context->ownPosition) {
         if (!position) return isPrice ? 0 : SetValue(node, 0.0, id == 88 ? 2 : 0);
@@ -291,38 +473,26 @@ static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t bar
     } else {
         single = !context->strategyData && !IsStatsGroup(context) && position &&
                  (isPrice ? (position->entryPrice != 0 || position->orderPrice != 0) : position->quantity != 0);
-    }
-    if (!single) {
-        /* The open positions of a strategy group are kept by the engine and
-        ** are not reachable from the strategy records yet, so a group holds
-        ** nothing here. */
-        return SetValue(node, 0.0, id == 88 ? 2 : isPrice ? 1 : 0);
+        /* A strategy that searches its positions holds its quantities over
+        ** all of them, never in the one position at hand. */
+        if (isQuantity && context->strategy && context->strategy->positionSearch) single = false;
     }
     double barSplit = PositionBarSplit(context);
+    if (!single) return GroupPositionValue(node, context, barsBack, barSplit);
     switch (id) {
     case 88: return SetValue(node, PositionQuantity(position, position->quantity, barSplit), 2);
     case 94: return SetValue(node, PositionQuantity(position, position->requestedQuantity, barSplit), 0);
-    case 95: return SetValue(node, position->entryFx != 0 ? position->entryValue / position->entryFx : position->entryValue, 0);
+    case 95: return SetValue(node, PositionFillValue(position), 0);
     case 96: return SetValue(node, position->fraction, 0);
     case 89: return SetValue(node, position->orderPrice * Ratio(barSplit, position->entrySplit), 1);
-    case 90: {
-        double price;
-        if (position->exitPrice != 0) price = position->exitPrice * Ratio(barSplit, position->exitSplit);
-        else if (EnteredOnCurrentBar(context, position)) price = position->orderPrice * Ratio(barSplit, position->entrySplit);
-        else price = position->entryPrice * Ratio(barSplit, position->entrySplit);
-        return SetValue(node, price, 1);
-    }
+    case 90:
+        if (position->exitPrice != 0) return SetValue(node, position->exitPrice * Ratio(barSplit, position->exitSplit), 1);
+        return SetValue(node, PositionFillPrice(context, context->strategy, position, barSplit), 1);
     case 91:
     case 92:
     case 93: return 0;
     case 97: return SetValue(node, position->entryDate, 0);
-    case 98: {
-        if (position->entryBar < 0 || (position->exitBar >= 0 && context->barIndex > position->exitBar))
-            return SetValue(node, 0.0, 0);
-        int k = (gGeneratingOrders && context->barPhase == PHASE_CLOSE) || (context->chart && context->trade) ||
-                (context->postClose && gSettings.BarsHeldIncrPostClose);
-        return SetValue(node, context->barIndex - position->entryBar - barsBack + k, 0);
-    }
+    case 98: return SetValue(node, PositionBarsHeld(context, position, barsBack), 0);
     default: return 0;
     }
 }
@@ -387,7 +557,7 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case 67: return SetValue(node, info->Float, 0);
     case 68: return SetValue(node, info->AssetId, 0);
     case 69:
-        if (symbol->dataSource == DATA_SOURCE_CSI_FUTURES)
+        if (symbol->dataSource == SOURCE_CSI_FUTURES)
             return SetValue(node, LookupDatedValue(context->symbol, context->barSize, bar->date, 0, EVENT_CONTRACT, 1, nullptr), 0);
         return SetValue(node, info->DelistDate, 0);
     case ITEM_FUNDAMENTAL:
@@ -412,7 +582,9 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
             return SetText(node, 0.0, position->category);
         return SetValue(node, value, 0);
     }
-    case 87: return SetValue(node, position ? position->side : 0, 0);
+    case 87:
+        if (context->strategy && context->strategy->positionSearch) return SetValue(node, SearchedSide(context), 0);
+        return SetValue(node, position ? position->side : 0, 0);
     case 99:
     case 100: {
         if (!position) return 0;
@@ -429,8 +601,7 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
                                                                                                  : position->listed;
             return SetValue(node, v, 0);
         }
-        /* Over a group: see GetPositionValue. */
-        return SetValue(node, 0.0, 0);
+        return SetValue(node, GroupSetupValue(id, context), 0);
     case 105: return position ? SetValue(node, position->openingNumber, 0) : 0;
     case 106: return position ? SetValue(node, position->exitRank, 0) : 0;
     case 107: return position ? SetValue(node, position->exitReason > 0, 0) : 0;

@@ -13,13 +13,16 @@
 **             context symbol at the context's bar size; prices are scaled to
 **             the context's split level by f = price scale / the bar's split
 **             factor (price × f, volume / f).
-** Limits:     position items read the context's own position; the sums,
-**             averages and extremes over a strategy group's open positions
-**             (and Side's search of the strategy's positions) need the
-**             engine's per-strategy position lists, which the strategy
-**             records do not carry yet, and read as "no position" until they
-**             do.  Charts columns need the chart window's indicator arrays
-**             and read 0 here.
+** Positions:  position items read the context's own position when it holds
+**             shares (or, for prices, an order or fill price); otherwise they
+**             sum, average or pick extremes over the open positions in the
+**             context symbol of the current strategy and the strategies its
+**             test groups under it (the strategy records' position lists).  A
+**             strategy that searches its positions takes its quantities and
+**             Side from its own list.
+** Charts:     a Charts column reads the chart window's calculated values;
+**             outside a chart it is 0, and a read before the chart calculated
+**             or beyond its bars or columns is reported and stops the run.
 ** Threads:    any evaluating thread; the getters write only the node and read
 **             the loaded data, the compiled script and the test record.
 ** Speed:      GetBarValue runs for nearly every term of every bar: no
