@@ -19,6 +19,7 @@
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
+#include "views/chart_record.h"
 
 namespace {
 
@@ -279,9 +280,11 @@ TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
     len->walkValues = nullptr;
     len->walkCount = 0;
 
-    ParamValue stored[1] = {};
-    CopyString(stored[0].name, sizeof stored[0].name, "Len", -1);
+    ParamValue stored[2] = {};
+    CopyString(stored[0].name, sizeof stored[0].name, "LEN", -1);
     stored[0].value = 33;
+    CopyString(stored[1].name, sizeof stored[1].name, "Gap", -1);
+    stored[1].value = 0.25;
     TestRecord test{};
     test.parameters = stored;
     test.parameterCount = 1;
@@ -289,8 +292,21 @@ TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
     ctx.storedParameters = 1;
     EXPECT_DOUBLE_EQ(33, Value("Len + 0"));
     EXPECT_TRUE(std::isnan(Value("Gap + 0")));   /* beyond the stored parameters */
-    ctx.test = nullptr;
     ctx.storedParameters = 0;
+
+    /* A chart opened on a trade shows the values of the trade's test, found
+    ** by name; any other chart the current ones. */
+    ChartWindow chart{&gSymbols[0], CHART_KIND_SYMBOL, BAR_DAILY, nullptr, 0};
+    ctx.chart = &chart;
+    EXPECT_DOUBLE_EQ(0.5, Value("Gap + 0"));
+    chart.kind = CHART_KIND_TRADE;
+    EXPECT_DOUBLE_EQ(33, Value("Len + 0"));
+    EXPECT_TRUE(std::isnan(Value("Gap + 0")));   /* not among the test's parameters */
+    test.parameterCount = 2;
+    EXPECT_DOUBLE_EQ(0.25, Value("Gap + 0"));
+    ctx.test = nullptr;
+    EXPECT_TRUE(std::isnan(Value("Len + 0")));
+    ctx.chart = nullptr;
 }
 
 TEST_F(Evaluator, TraceLinesForTermsOperatorsAndFunctions)

@@ -43,6 +43,22 @@ struct Getters : EvalTest {
 
 #define EXPECT_CASES(cases) Expect(cases, sizeof cases / sizeof cases[0])
 
+/* An open position of quantity shares entered at price on bar (split factor
+** split then), in the account currency. */
+void Open(PositionRecord *p, SymbolRecord *symbol, int32_t side, double quantity, double split, double price,
+          int32_t bar, int32_t date)
+{
+    p->symbol = symbol;
+    p->side = side;
+    p->quantity = p->requestedQuantity = quantity;
+    p->entrySplit = split;
+    p->entryPrice = price;
+    p->entryBar = bar;
+    p->entryDate = date;
+    p->exitBar = -1;
+    p->entryFx = 1;
+}
+
 TEST_F(Getters, BarValuesAtTheContextsSplitLevel)
 {
     const ValueCase cases[] = {
@@ -211,16 +227,8 @@ TEST_F(Getters, SymbolInformationTexts)
 TEST_F(Getters, ThePositionOfTheContext)
 {
     PositionRecord position{};
-    position.symbol = &gSymbols[0];
-    position.side = -1;
-    position.quantity = 100;
-    position.requestedQuantity = 100;
-    position.entrySplit = 2;       /* entered before the 2:1 split */
+    Open(&position, &gSymbols[0], -1, 100, 2, 20.5, 1, 20240126);   /* entered before the 2:1 split */
     position.orderPrice = 20;
-    position.entryPrice = 20.5;
-    position.entryDate = 20240126;
-    position.entryBar = 1;
-    position.exitBar = -1;
     position.openingNumber = 3;
     position.entryValue = 4100;
     position.entryFx = 2;
@@ -259,14 +267,7 @@ TEST_F(Getters, ThePositionOfTheContext)
 TEST_F(Getters, AQuantityWithALaterFillIsInThatFillsSplitTerms)
 {
     PositionRecord position{};
-    position.symbol = &gSymbols[0];
-    position.side = 1;
-    position.quantity = 100;
-    position.requestedQuantity = 100;
-    position.entrySplit = 2;
-    position.entryPrice = 20;
-    position.entryBar = 1;
-    position.exitBar = -1;
+    Open(&position, &gSymbols[0], 1, 100, 2, 20, 1, 20240126);
     position.exitPrice = 12;       /* filled again while the split factor was still 2 */
     position.exitSplit = 2;
     ctx.position = &position;
@@ -319,30 +320,6 @@ TEST_F(Getters, ChartsColumnsReadTheChartsCalculatedValues)
     EXPECT_EQ(1, GetBarValue(&node, &ctx, 0));
     EXPECT_STREQ("Error: attempt to access indicator 0 bar 5 of stock BBB with 4 bars and 2 indicators", LastMessage());
     gRunState = RUN_IDLE;
-}
-
-TEST_F(Getters, ParametersOfAChartOpenedOnATradeAreThoseOfItsTest)
-{
-    StandInParameter parameters[] = {{"Len", 20}};
-    InstallParameters(parameters, 1);
-    ParamValue stored[2] = {};
-    CopyString(stored[0].name, sizeof stored[0].name, "Gap", -1);
-    stored[0].value = 1;
-    CopyString(stored[1].name, sizeof stored[1].name, "LEN", -1);
-    stored[1].value = 33;
-    TestRecord test{};
-    test.parameters = stored;
-    test.parameterCount = 2;
-    ctx.test = &test;
-    ChartWindow chart{&gSymbols[0], CHART_KIND_SYMBOL, BAR_DAILY, nullptr, 0};
-    ctx.chart = &chart;
-    EXPECT_DOUBLE_EQ(20, Value("Len + 0"));        /* an ordinary chart: the current value */
-    chart.kind = CHART_KIND_TRADE;
-    EXPECT_DOUBLE_EQ(33, Value("Len + 0"));        /* the test's value, by name */
-    test.parameterCount = 1;
-    EXPECT_TRUE(std::isnan(Value("Len + 0")));     /* the test had no such parameter */
-    ctx.test = nullptr;
-    EXPECT_TRUE(std::isnan(Value("Len + 0")));
 }
 
 /* A test of two strategies over three date rows. */
@@ -492,19 +469,6 @@ struct GroupPositions : StatGetters {
     StrategyRecord *savedStrategies = nullptr;
     int32_t savedCount = 0;
 
-    static void Open(PositionRecord *p, SymbolRecord *symbol, int32_t side, double quantity, double split,
-                     double price, int32_t bar, int32_t date)
-    {
-        p->symbol = symbol;
-        p->side = side;
-        p->quantity = p->requestedQuantity = quantity;
-        p->entrySplit = split;
-        p->entryPrice = price;
-        p->entryBar = bar;
-        p->entryDate = date;
-        p->exitBar = -1;
-        p->entryFx = 1;
-    }
     void SetUp() override
     {
         StatGetters::SetUp();
