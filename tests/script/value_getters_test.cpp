@@ -547,6 +547,22 @@ TEST_F(GroupPositions, ItemsOverTheGroupsOpenPositionsInTheSymbol)
     EXPECT_DOUBLE_EQ(0, Value("Shares"));
 }
 
+TEST_F(GroupPositions, SetupItemsReadThePositionAtHandUnlessTheyAggregate)
+{
+    ctx.strategyIndex = 0;
+    ctx.strategy = &records[0];
+    ctx.position = &p5;
+    p5.setupRank = (uint32_t)-2;
+    p5.kept = 7;
+    const ValueCase single[] = {{"SetupRank", -2}, {"OrderRank", 2}, {"IsSetup", 1}, {"IsOrder", 0}};
+    EXPECT_CASES(single);
+    ctx.strategyData = 1;           /* over Alpha's positions in AAA: p1 and p5 */
+    const ValueCase group[] = {{"SetupRank", -2}, {"OrderRank", 2}, {"IsSetup", 2}, {"IsOrder", 0}};
+    EXPECT_CASES(group);
+    p1.setupRank = (uint32_t)-1;    /* the first negative rank stands */
+    EXPECT_DOUBLE_EQ(-1, Value("SetupRank"));
+}
+
 TEST_F(GroupPositions, ASearchingStrategyFindsItsPositionsItself)
 {
     ctx.strategyIndex = 0;

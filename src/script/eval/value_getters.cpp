@@ -597,8 +597,10 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case 103:
     case 104:
         if (position && !IsStatsGroup(context) && !context->strategyData) {
-            double v = id == 101 ? position->kept : id == 102 ? position->setupRank : id == 103 ? position->selectionNumber
-                                                                                                 : position->listed;
+            double v = id == 101   ? position->kept != 0
+                       : id == 102 ? (int32_t)position->setupRank
+                       : id == 103 ? (int32_t)position->selectionNumber
+                                   : position->listed != 0;
             return SetValue(node, v, 0);
         }
         return SetValue(node, GroupSetupValue(id, context), 0);
