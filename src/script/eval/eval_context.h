@@ -6,8 +6,9 @@
 **             engine's program-wide values that the data store and the script
 **             language read (order generation, comparison bar size, current
 **             test).
-** Records:    TestRecord, PositionRecord, TradeRecord and the chart window
-**             belong to the engine and the views; they are only declared here.
+** Records:    TestRecord, PositionRecord and TradeRecord belong to the engine
+**             (engine/test_records.h), the chart window's record to the views
+**             (views/chart_record.h); they are only declared here.
 **             StrategyRecord belongs to the compiled script
 **             (script/compiler/strategy.h), with the run-time fields that the
 **             store's lookups and calendar read.
