@@ -46,6 +46,18 @@ TEST_F(ValueAccess, PeriodFirstDates)
     EXPECT_EQ(20240131, GetPeriodFirstDate(20240131, 1, BAR_DAILY));
     EXPECT_EQ(20240201, GetPeriodFirstDate(20240206, 1, BAR_MONTHLY));
     EXPECT_EQ(20240125, GetPeriodFirstDate(20240131, 1, BAR_YEARLY));   /* the list's first date */
+
+    /* After a market closed for the rest of a week, or a gap of a year, the
+    ** period still begins inside its own calendar week or month. */
+    DateList saved = gDateLists[BAR_DAILY];
+    uint32_t dates[] = {20010907, 20010910, 20010917, 20010918, 20010919, 20020110, 20030108, 20030109, 0};
+    gDateLists[BAR_DAILY].dates = dates;
+    gDateLists[BAR_DAILY].count = 8;
+    EXPECT_EQ(20010917, GetPeriodFirstDate(20010919, 1, BAR_WEEKLY));
+    EXPECT_EQ(20030108, GetPeriodFirstDate(20030109, 1, BAR_MONTHLY));
+    EXPECT_EQ(20030108, GetPeriodFirstDate(20030109, 1, BAR_QUARTERLY));
+    EXPECT_EQ(20010910, GetPeriodFirstDate(20010910, 1, BAR_WEEKLY));
+    gDateLists[BAR_DAILY] = saved;
 }
 
 TEST_F(ValueAccess, DatedValuesByDayTimeAndLatestFlag)
