@@ -163,6 +163,10 @@ TEST_F(Evaluator, BarOffsetsApplyToTheirTermOrGroupOnly)
         {"C[4]", 6},                  /* bar 1: stored 12 at split 2, seen at split 1 */
         {"V[4]", 4000},               /* stored 2000 at split 2 */
         {"C[4] * 2 = C[3] * 2 - 1", 1},
+        /* Offsets far beyond any data add up without overflowing. */
+        {"((C[1000000000])[1000000000])[1000000000]", NAN},
+        {"((C[-1000000000])[-1000000000])[-1000000000]", NAN},
+        {"((C[3000000000])[-3000000000])[1]", 15},
     };
     ExpectValues(this, cases, sizeof cases / sizeof cases[0]);
     AtBar(1);    /* at the bar's own split level nothing is scaled */

@@ -174,6 +174,9 @@ TEST_F(Getters, BarDatesStepTheCalendarBeyondTheBars)
         {"EndOfQuarter", 0}, {"EndOfYear", 0},
         {"BarDate[7]", 20240123},      /* two weekdays before the first bar */
         {"BarDate[-5]", 20240208},     /* one weekday after the last */
+        {"BarDate[3000000]", NAN},     /* no calendar reaches that far */
+        {"BarDate[1000000000]", NAN},
+        {"BarDate[-1000000000]", NAN},
     };
     EXPECT_CASES(cases);
     ctx.symbol = nullptr;

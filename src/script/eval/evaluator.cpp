@@ -440,6 +440,16 @@ static void TraceOperator(const char *leftText, const FormulaNode *op, const For
 ** The walk
 ** ========================================================================== */
 
+/* Offsets beyond any data still name no bar when they are held to a billion
+** bars either way, and nested offsets then add up without overflowing. */
+enum { BARS_BACK_LIMIT = 1000000000 };
+
+static int32_t AddBarsBack(int32_t barsBack, int32_t offset)
+{
+    int64_t sum = (int64_t)barsBack + offset;
+    return sum > BARS_BACK_LIMIT ? BARS_BACK_LIMIT : sum < -BARS_BACK_LIMIT ? -BARS_BACK_LIMIT : (int32_t)sum;
+}
+
 static bool IsStop(const FormulaNode *node, uint32_t stopItem)
 {
     /* The end node, or a closing node or separator that is not the one this
@@ -478,7 +488,7 @@ int EvalNodes(FormulaNode **position, uint32_t minPrecedence, uint32_t stopItem,
         FormulaNode *p = expression;
         if (!EvalNodes(&p, 0, ITEM_CLOSE_BRACKET, context, barsBack)) return 0;
         double v = trunc(expression->value);
-        offset = v > 1e9 ? 1000000000 : v < -1e9 ? -1000000000 : (int32_t)v;
+        offset = v > BARS_BACK_LIMIT ? BARS_BACK_LIMIT : v < -BARS_BACK_LIMIT ? -BARS_BACK_LIMIT : (int32_t)v;
     }
     FormulaNode *p = start;
     bool shortCircuit = false;
@@ -486,8 +496,8 @@ int EvalNodes(FormulaNode **position, uint32_t minPrecedence, uint32_t stopItem,
     while (!IsStop(p, stopItem)) {
         if (p->category != CAT_OPERATOR) {
             if (!shortCircuit) {
-                int ok = p->item == ITEM_OPEN_PAREN ? EvalGroup(p, context, barsBack + offset)
-                                                    : EvalTermNode(p, context, barsBack + offset);
+                int32_t back = AddBarsBack(barsBack, offset);
+                int ok = p->item == ITEM_OPEN_PAREN ? EvalGroup(p, context, back) : EvalTermNode(p, context, back);
                 if (!ok) {
                     *position = p;
                     return 0;

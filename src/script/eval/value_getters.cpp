@@ -207,6 +207,9 @@ int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
 ** Bar dates
 ** ========================================================================== */
 
+/* The calendar dates a bar date may take. */
+enum { DATE_FIRST_VALID = 10000101, DATE_LAST_VALID = 99991231 };
+
 /* The trading calendar of the context's bar size: the strategy's own list
 ** when it has one, else the master list. */
 static const DateList *ContextCalendar(const EvalContext *context)
@@ -230,7 +233,14 @@ int GetBarDateValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         ** the last completed bar. */
         const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
         if (!bars || context->lastBar < 0 || context->lastBar >= count) return 0;
-        d = OffsetTradingDate(calendar, bars[context->lastBar].date, -barsBack);
+        int32_t from = bars[context->lastBar].date;
+        /* No step is shorter than a day, so an offset of more days than lie
+        ** between the date and the ends of the calendar names no date at all;
+        ** it fails at once rather than stepping out of the calendar. */
+        int64_t days = barsBack > 0 ? DaysBetween(DATE_FIRST_VALID, from) : DaysBetween(from, DATE_LAST_VALID);
+        if ((barsBack > 0 ? (int64_t)barsBack : -(int64_t)barsBack) > days) return 0;
+        d = OffsetTradingDate(calendar, from, -barsBack);
+        if (d < DATE_FIRST_VALID || d > DATE_LAST_VALID) return 0;
     }
     int32_t n = OffsetTradingDate(calendar, d, 1);
     double value;
