@@ -426,25 +426,35 @@ TEST_F(Evaluator, ABuiltInWithoutImplementationFailsWithOneInternalError)
 
 /* ---- workers ------------------------------------------------------------------ */
 
+/* Runs body(context, k) on eight threads at once, thread k with its own copy
+** of context set to worker slot k. */
+template <class Body>
+void OnWorkers(const EvalContext &context, Body body)
+{
+    std::vector<std::thread> workers;
+    for (int k = 0; k < 8; k++) {
+        workers.emplace_back([&, k] {
+            EvalContext local = context;
+            local.slot = k;
+            body(local, k);
+        });
+    }
+    for (std::thread &t : workers) t.join();
+}
+
 TEST_F(Evaluator, WorkersEvaluateTheSameFormulaOnTheirOwnNodeCopies)
 {
     FormulaSlot *slot = CompileText("(C - O) * V / (H - L) + C[1]");
     std::atomic<int> wrong{0};
-    std::vector<std::thread> workers;
-    for (int k = 0; k < 8; k++) {
-        workers.emplace_back([&, k] {
-            EvalContext local = ctx;
-            local.slot = k;
-            for (int round = 0; round < 200; round++) {
-                int bar = 4 + (round + k) % 6;
-                local.barIndex = local.lastBar = bar;
-                double v;
-                double want = (1.0 * 1000 * (bar + 1)) / 3 + (10 + bar);
-                if (!EvalFormulaSlot(slot, &local, &v) || fabs(v - want) > 1e-9) wrong++;
-            }
-        });
-    }
-    for (std::thread &t : workers) t.join();
+    OnWorkers(ctx, [&](EvalContext &local, int k) {
+        for (int round = 0; round < 200; round++) {
+            int bar = 4 + (round + k) % 6;
+            local.barIndex = local.lastBar = bar;
+            double v;
+            double want = (1.0 * 1000 * (bar + 1)) / 3 + (10 + bar);
+            if (!EvalFormulaSlot(slot, &local, &v) || fabs(v - want) > 1e-9) wrong++;
+        }
+    });
     EXPECT_EQ(0, wrong.load());
     EXPECT_EQ(1u, slot->resultFormat);
 }
@@ -461,19 +471,13 @@ TEST_F(Evaluator, WorkersRecordTheFirstDataTypeOfAFormulaAndNeverOverwriteIt)
     EXPECT_DOUBLE_EQ(13, Value(text));
     for (int round = 0; round < 20; round++) {
         FormulaSlot *slot = CompileText(text);
-        std::vector<std::thread> workers;
-        for (int k = 0; k < 8; k++) {
-            workers.emplace_back([&, k] {
-                EvalContext local = ctx;
-                local.slot = k;
-                for (int bar = 0; bar < 10; bar++) {
-                    local.barIndex = local.lastBar = (bar + k) % 10;
-                    double v;
-                    EvalFormulaSlot(slot, &local, &v);
-                }
-            });
-        }
-        for (std::thread &t : workers) t.join();
+        OnWorkers(ctx, [&](EvalContext &local, int k) {
+            for (int bar = 0; bar < 10; bar++) {
+                local.barIndex = local.lastBar = (bar + k) % 10;
+                double v;
+                EvalFormulaSlot(slot, &local, &v);
+            }
+        });
         EXPECT_TRUE(slot->resultFormat == 1 || slot->resultFormat == 2) << slot->resultFormat;
         uint32_t first = slot->resultFormat;
         AtBar(first == 1 ? 8 : 2);    /* a bar of the other type changes nothing */
