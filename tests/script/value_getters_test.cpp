@@ -8,6 +8,7 @@
 #include "engine/test_records.h"
 #include "eval_fixture.h"
 #include "foundation/allocator.h"
+#include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
 #include "script/eval/evaluator.h"
@@ -135,6 +136,12 @@ TEST_F(Getters, ConstituencySeriesAndDataItems)
     double v;
     ASSERT_EQ(1, EvalFormulaSlot(slot, &ctx, &v));
     EXPECT_EQ(1u, slot->nodes[0][0].dataType);
+    /* An item without a bar size of its own follows the settings' bar size:
+    ** weekly values, which this symbol does not have, are never read as
+    ** daily ones. */
+    gSettings.BarSize2 = BAR_WEEKLY;
+    EXPECT_TRUE(std::isnan(Value("Plain")));
+    gSettings.BarSize2 = BAR_DAILY;
     gSymbols[0].dataValues[0] = nullptr;
     gSymbols[0].dataOffsets[0] = nullptr;
     gSymbols[0].events = nullptr;

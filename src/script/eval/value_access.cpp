@@ -6,6 +6,7 @@
 
 #include "engine/test_records.h"
 #include "foundation/dates.h"
+#include "foundation/settings_table.h"
 #include "marketdata/store/calendar.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -77,12 +78,17 @@ double GetStrategySeriesValue(const SymbolRecord *symbol, int32_t bar, int32_t i
     return SeriesValue(symbol, 1, bar, item);
 }
 
+int32_t DataItemBarSize(const FormulaItem *item)
+{
+    return item->barSize < 0 ? gSettings.BarSize2 : item->barSize;
+}
+
 double GetAlignedSeriesValue(const EvalContext *context, int32_t barsBack, int32_t item, int testData)
 {
     const FormulaItem *definition = DefinitionItem(testData ? SECTION_TEST_DATA : SECTION_DATA, (uint32_t)item);
     if (!definition || !context->symbol) return NAN;
     int onePerDate = definition->onePerDate, onePerSymbol = definition->onePerSymbol;
-    int32_t itemBarSize = definition->barSize < 0 ? context->barSize : definition->barSize;
+    int32_t itemBarSize = DataItemBarSize(definition);
     EvalContext copy = *context;
     if (onePerDate && !onePerSymbol && !SyncContextBar(&copy)) return NAN;
     int32_t count = 0;

@@ -18,6 +18,7 @@
 #include "script/eval/eval_context.h"
 
 struct StatCell;
+struct FormulaItem;
 
 /* The first market date of the period of barSize (0..4) that holds date, on
 ** the daily master list.  Daily, or count above 1, gives the date itself; a
@@ -34,6 +35,9 @@ Bar *SyncContextBar(EvalContext *context);
 double GetSeriesValue(const SymbolRecord *symbol, int32_t bar, int32_t item);
 /* The same from the TestData block. */
 double GetStrategySeriesValue(const SymbolRecord *symbol, int32_t bar, int32_t item);
+/* The bar size whose bars a Data or TestData item's values follow; an item
+** whose bar size is unset follows the settings' bar size. */
+int32_t DataItemBarSize(const FormulaItem *item);
 /* A Data (testData 0) or TestData item stored per date, per symbol or at
 ** another bar size, aligned to the context's date at bars back; NaN when
 ** there is no value.  A period that is still incomplete at the symbol's first

@@ -105,7 +105,7 @@ static int GetDataItemValue(FormulaNode *node, EvalContext *context, int32_t bar
     bool testData = node->item == ITEM_TESTDATA_REF;
     FormulaItem *item = DefinitionItem(testData ? SECTION_TEST_DATA : SECTION_DATA, node->index);
     if (!item) return 0;
-    int32_t itemBarSize = item->barSize < 0 ? context->barSize : item->barSize;
+    int32_t itemBarSize = DataItemBarSize(item);
     double value;
     if (!item->onePerDate && !item->onePerSymbol && itemBarSize == context->barSize) {
         value = testData ? GetStrategySeriesValue(context->symbol, index, (int32_t)node->index)
