@@ -8,7 +8,25 @@
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 #include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
 #include "script/eval/item_table.h"
+
+/* The definition lists point at the tests' own records while a test runs;
+** columns and parameters are copied into these records. */
+static std::vector<FormulaColumn> sColumns[SECTION_COUNT];
+static std::vector<Parameter> sParameters;
+static std::vector<double> sParameterValues;
+
+static void DetachDefinitionLists()
+{
+    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
+                                 &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns,
+                                 &gParameters})
+        *list = DefinitionList{};
+    for (std::vector<FormulaColumn> &columns : sColumns) columns.clear();
+    sParameters.clear();
+    sParameterValues.clear();
+}
 
 void CompilerTest::SetUp()
 {
@@ -17,6 +35,7 @@ void CompilerTest::SetUp()
     gUnattended = 0;
     gOutOfMemory = 0;
     gDefinitionStandIn = DefinitionStandIn{};
+    DetachDefinitionLists();
     gLastFormulaError = FormulaErrorSelection{};
     gChartsUseDataItems = 0;
     gGraphsUseDataItems = 0;
@@ -30,6 +49,7 @@ void CompilerTest::TearDown()
     }
     slots.clear();
     gDefinitionStandIn = DefinitionStandIn{};
+    DetachDefinitionLists();
     FreeMemory(&gSymbols);
     gSymbolCount = 0;
     ResetHeadlessShell();
@@ -50,21 +70,40 @@ FormulaSlot *CompilerTest::MakeSlot(const std::string &text, const char *name, c
 
 void CompilerTest::InstallItems(uint32_t section, FormulaItem *items, int32_t count)
 {
-    int list = section == SECTION_DATA ? 0 : section == SECTION_TEST_DATA ? 1 : section == SECTION_STRAT_DATA ? 2 : 3;
-    gDefinitionStandIn.items[list] = items;
-    gDefinitionStandIn.itemCounts[list] = count;
+    DefinitionList *list = DefinitionListFor(section);
+    list->items = items;
+    list->capacity = count;
+    list->count = count;
 }
 
 void CompilerTest::InstallColumns(StandInColumn *columns, int32_t count)
 {
-    gDefinitionStandIn.columns = columns;
-    gDefinitionStandIn.columnCount = count;
+    for (int32_t i = 0; i < count; i++) {
+        FormulaColumn column = {};
+        column.formula = *columns[i].slot;
+        column.format = 2;
+        sColumns[columns[i].section].push_back(column);
+    }
+    for (uint32_t section = 0; section < SECTION_COUNT; section++) {
+        DefinitionList *list = ColumnListFor(section);
+        if (!list) continue;
+        list->items = sColumns[section].data();
+        list->capacity = list->count = (int32_t)sColumns[section].size();
+    }
 }
 
 void CompilerTest::InstallParameters(StandInParameter *parameters, int32_t count)
 {
-    gDefinitionStandIn.parameters = parameters;
-    gDefinitionStandIn.parameterCount = count;
+    sParameterValues.resize(count);
+    sParameters.assign(count, Parameter{});
+    for (int32_t i = 0; i < count; i++) {
+        CopyString(sParameters[i].name, sizeof sParameters[i].name, parameters[i].name, -1);
+        sParameterValues[i] = parameters[i].value;
+        sParameters[i].values = &sParameterValues[i];
+        sParameters[i].valueCount = sParameters[i].valueCapacity = 1;
+    }
+    gParameters.items = sParameters.data();
+    gParameters.capacity = gParameters.count = count;
 }
 
 void CompilerTest::InstallStrategies(const char *const *names, int32_t count)

@@ -1,18 +1,42 @@
-/* definitions.h -- what the formula compiler asks of the script definitions
-** and the name tables: finding a name among the script's own items, columns
-** and parameters, the special names (library arguments, named lists,
-** fundamental fields), and reaching the formula that a reference node names.
+/* definitions.h -- the compiled script's lists of definitions and the rules by
+** which formulas find them.
 **
-** Implemented by the definitions module.  Until it is linked in,
-** definitions_default.cpp answers "not found" for every name (remove that
-** file when the real module arrives).
+** A script defines named things in several sections; formulas refer to them
+** by name.  There is no script object: the lists below are program-wide, kept
+** from one compile to the next (a reset returns the count to 0 and keeps the
+** allocation), and read by the engine and the views for as long as a compile
+** lasts.
+**
+** Owns:       the strategy list's growth (gStrategies, gStrategyCount and
+**             gStrategyCapacity, declared with the record), the item lists (Data, TestData, StratData, Library: FormulaItem),
+**             the column lists (Results, Graphs, Charts, Trades, Scan, TestScan:
+**             FormulaColumn) with the sort lists of Trades, Scan and TestScan
+**             and the filter numbers of Scan and TestScan, the Parameters list
+**             (with its second copy for the optimizer and the walk-forward
+**             dates), the strategy records, and the four stand-alone formulas
+**             (the Import filter, SkipTestIf, TestName, OrdersComment).
+** Invariants: records of a list are contiguous; count <= capacity; records at
+**             count .. capacity - 1 are reset and reused before the list grows.
+**             A definition's name is its slot's name, already qualified by the
+**             namespace in force where it was defined.
+** Visibility: which sections may see which definitions, and the order rules
+**             within a section, are applied by the formula compiler to what
+**             FindScriptDefinition answers.
+** Errors:     lookups answer 0 for "not found"; growing a list returns -1 when
+**             the allocator fails (its sticky flag stays set, nothing reported).
+** Threads:    UI thread only (compile); workers read compiled lists afterwards.
+** Sizes:      tens to a few hundred definitions per list; lookups are linear.
 */
 #pragma once
 #include <cstdint>
 
+#include "script/compiler/formula.h"
+#include "script/compiler/strategy_record.h"
+
 struct FormulaNode;
-struct FormulaSlot;
-struct FormulaItem;
+struct ScriptItem;
+
+/* ---- lookups the formula compiler uses ----------------------------------------------- */
 
 /* The SectionId of the list where name was found (6 Data, 19 TestData, 27
 ** StratData, 17 Library, or section itself for one of its columns), else 0.
@@ -35,3 +59,155 @@ FormulaItem *DefinitionItem(uint32_t section, uint32_t index);
 ** node's index in the matching list, and the library call 392; null when the
 ** row is not a reference or the index lies beyond its list. */
 FormulaSlot *ReferencedFormula(uint32_t row, uint32_t index);
+
+/* ---- records ------------------------------------------------------------------------ */
+
+/* The header of one list of definitions. */
+struct DefinitionList {
+    void *items;          /* contiguous records, through the tracked allocator */
+    int32_t capacity;     /* records allocated; kept across compiles */
+    int32_t count;        /* records in use */
+};
+
+enum {
+    SORT_LIST_SIZE = 256,        /* a sort list holds up to 255 characters */
+    HEADING_SIZE = 80,
+    VALUE_NAME_SIZE = 64
+};
+
+/* One column or definition of a Results, Graphs, Charts, Trades, Scan or
+** TestScan section.  The display fields are filled from the formula's brace
+** hint; the views add their own fields behind these. */
+struct FormulaColumn {
+    FormulaSlot formula;
+    int32_t format;            /* display format code; 0: the column is not shown */
+    int32_t decimals;          /* -1: the format's default */
+    uint32_t negativeParens;   /* negatives shown in parentheses */
+    double barNumber;          /* the number given after "|", 0 when none */
+    char heading[HEADING_SIZE];
+    uint32_t barFlag;          /* "|" given */
+    uint32_t caretFlag;        /* "^" given */
+    int32_t isText;            /* the Charts item named Text */
+    int32_t filter;            /* Trades: 1 for the trade filter; Scan and TestScan: the
+                                  filter's number (1, 2, ...); 0 for a column */
+    int32_t used;              /* a Results column some marked column needs */
+};
+
+/* One optimization parameter. */
+struct Parameter {
+    char name[VALUE_NAME_SIZE];
+    char nameSpace[VALUE_NAME_SIZE];
+    int32_t valueCapacity;
+    int32_t valueCount;
+    double *values;            /* values[0] is the default */
+    int32_t walkCapacity;
+    int32_t walkCount;
+    double *walkValues;        /* one value per walk-forward interval */
+    int32_t rangeFlag;         /* the values came from a from-to range */
+    int32_t labelFlag;         /* the value text holds "{x}" */
+    int32_t deselected;        /* the optimizer's fields */
+    int32_t started;
+    int32_t currentIndex;
+    int32_t counter;
+    int32_t defaultIndex;
+};
+
+/* A formula outside every list, with the settings section it stands in. */
+struct StandaloneFormula {
+    FormulaSlot formula;
+    int32_t section;
+};
+
+/* A list of item ids taken from consecutive rows of the built-in item table. */
+struct IndexList {
+    uint32_t *values;
+    int32_t capacity;
+    int32_t count;
+    int32_t tag;
+};
+
+/* ---- the compiled script's lists -------------------------------------------------- */
+
+extern DefinitionList gDataItems;        /* FormulaItem */
+extern DefinitionList gTestDataItems;    /* FormulaItem */
+extern DefinitionList gStratDataItems;   /* FormulaItem */
+extern DefinitionList gLibraryItems;     /* FormulaItem */
+extern DefinitionList gResultsColumns;   /* FormulaColumn */
+extern DefinitionList gGraphsColumns;
+extern DefinitionList gChartsColumns;
+extern DefinitionList gTradesColumns;
+extern DefinitionList gScanColumns;
+extern DefinitionList gTestScanColumns;
+extern DefinitionList gParameters;       /* Parameter */
+extern DefinitionList gParameterCopies;  /* Parameter, the optimizer's second list */
+extern DefinitionList gWalkForwardDates; /* int32 dates */
+
+extern char gTradesSort[SORT_LIST_SIZE];
+extern char gScanSort[SORT_LIST_SIZE];
+extern char gTestScanSort[SORT_LIST_SIZE];
+extern int32_t gScanFilterCount;
+extern int32_t gTestScanFilterCount;
+
+extern StandaloneFormula gImportFilter;  /* the Import section's ExcludeIf */
+extern StandaloneFormula gSkipTestIf;
+extern StandaloneFormula gTestNameFormula;
+extern StandaloneFormula gOrdersComment;
+
+/* ---- list services ---------------------------------------------------------------- */
+
+/* The list that holds the definitions of a section (Parameters for
+** WalkForward too), or null; strategies are in gStrategies. */
+DefinitionList *DefinitionListFor(uint32_t section);
+/* The column list of a column section, or null. */
+DefinitionList *ColumnListFor(uint32_t section);
+/* The sort list text of Trades, Scan or TestScan, or null. */
+char *SortListFor(uint32_t section);
+/* Takes the next record of a list, growing it by one record when it is full;
+** the record is zeroed when it is new.  Returns its index, or -1 when the
+** allocator fails. */
+int32_t AddDefinitionRecord(DefinitionList *list, uint32_t recordSize);
+/* Clears a formula record for reuse: its nodes (allocations kept), text
+** span, names, path and every mark the compiler set. */
+void ResetDefinitionSlot(FormulaSlot *slot);
+/* Clears one column (its formula, display fields, text and filter marks)
+** or one item (its formula, one-value marks; sequence and bar size -1) for
+** reuse; node allocations stay. */
+void ResetFormulaColumn(FormulaColumn *column);
+void ResetFormulaItem(FormulaItem *item);
+/* Frees a list's records (the program is closing or the list is dropped). */
+void FreeDefinitionList(DefinitionList *list);
+
+/* Empties one section's list before a new parse: columns are reset over the
+** whole capacity and their display fields cleared (and, for Trades, Scan and
+** TestScan, the sort list emptied; for Scan and TestScan the filter number
+** returned to 0); Import returns the import state to its empty form;
+** Parameters zeroes every record but its value allocations and empties the
+** walk-forward dates.  Other sections: nothing. */
+void ResetScriptDefinitions(uint32_t section);
+/* Appends a record to gStrategies (growing it by one record, keeping the
+** allocation across compiles) and resets it; null when the allocator fails. */
+StrategyRecord *AppendStrategyRecord();
+/* Frees every record's lists and the records themselves (the program is
+** closing); gStrategies is empty afterwards. */
+void FreeStrategyRecords();
+/* Frees every list the record owns, empties its names and texts, sets kind 0,
+** every constant to STRATEGY_CONSTANT_UNSET (CalendarSym and TLEndDate to 0)
+** and clears its 74 slots (node allocations kept). */
+void ResetStrategyRecord(StrategyRecord *record);
+
+/* Qualifies name in place with the namespace ("ns.name") unless the namespace
+** is empty or the name already holds a ".": then 0.  Returns the new length,
+** or -1 (name unchanged) when it would be 64 characters or more.  size is the
+** name buffer's size. */
+int QualifyName(char *name, int size, const char *nameSpace);
+
+/* Checks the sort list of Trades, Scan or TestScan: each comma-separated entry
+** (after an optional "+" or "-") is a built-in sort name of the section or the
+** name or heading of a shown column.  The first entry that is neither, or whose
+** qualified name would be too long, is copied to badName (size badSize) and 0
+** returned; 1 when all pass.  Any other section gives 0.  The list is unchanged. */
+int ResolveColumnList(uint32_t section, char *badName, int badSize, const char *nameSpace);
+
+/* Allocates n item ids copied from the id of n consecutive item-table rows,
+** with capacity and count n and the tag.  0 when the allocation fails. */
+int InitIndexList(IndexList *list, const ScriptItem *rows, int32_t n, int32_t tag);

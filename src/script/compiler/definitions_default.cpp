@@ -1,7 +1,9 @@
 /* definitions_default.cpp -- stand-in answers until the definitions module,
 ** the symbol store, the strategies and the plug-in loader are linked in.  The
 ** lookups follow their modules' rules over the plain lists of
-** gDefinitionStandIn, so formulas compile the same way against either. */
+** gDefinitionStandIn, so formulas compile the same way against either.  The
+** definition lookups themselves (FindScriptDefinition, FindParameterName,
+** DefinitionItem, ReferencedFormula) come from definitions.cpp. */
 #include "script/compiler/definitions_default.h"
 
 #include <cstring>
@@ -18,38 +20,6 @@ DefinitionStandIn gDefinitionStandIn;
 
 namespace {
 
-struct ListRow {
-    uint32_t section;
-    uint32_t row;
-    uint32_t category;
-};
-/* Data, TestData, StratData, Library: the order names are searched in. */
-const ListRow kItemLists[4] = {
-    {SECTION_DATA, ITEM_DATA_REF, CAT_BAR_VALUE},
-    {SECTION_TEST_DATA, ITEM_TESTDATA_REF, CAT_BAR_VALUE},
-    {SECTION_STRAT_DATA, ITEM_STRATDATA_REF, CAT_STRATEGY_STAT},
-    {SECTION_LIBRARY, ITEM_LIBRARY_REF, CAT_ARGUMENT},
-};
-const ListRow kColumnLists[6] = {
-    {SECTION_RESULTS, ITEM_RESULTS_COLUMN, CAT_STRATEGY_STAT},
-    {SECTION_GRAPHS, ITEM_GRAPHS_COLUMN, CAT_STRATEGY_STAT},
-    {SECTION_CHARTS, ITEM_CHARTS_COLUMN, CAT_BAR_VALUE},
-    {SECTION_TRADES, ITEM_TRADES_COLUMN, CAT_TRADE_VALUE},
-    {SECTION_SCAN, ITEM_SCAN_COLUMN, CAT_BAR_VALUE},
-    {SECTION_TEST_SCAN, ITEM_TESTSCAN_COLUMN, CAT_BAR_VALUE},
-};
-
-int QualifyStandIn(char *out, int size, const char *name, const char *nameSpace)
-{
-    if (!nameSpace || !nameSpace[0] || strchr(name, '.')) {
-        CopyString(out, size, name, -1);
-        return 1;
-    }
-    if ((int)(strlen(nameSpace) + 1 + strlen(name)) >= 64) return 0;
-    FormatText(out, size, "%s.%s", nameSpace, name);
-    return 1;
-}
-
 void Bind(FormulaNode *node, uint32_t row, uint32_t category, uint32_t index)
 {
     if (!node) return;
@@ -58,61 +28,7 @@ void Bind(FormulaNode *node, uint32_t row, uint32_t category, uint32_t index)
     node->index = index;
 }
 
-/* The index-th column of a section's list, in the order they were added. */
-FormulaSlot *ColumnAt(uint32_t section, uint32_t index)
-{
-    uint32_t k = 0;
-    for (int32_t i = 0; i < gDefinitionStandIn.columnCount; i++) {
-        if (gDefinitionStandIn.columns[i].section != section) continue;
-        if (k++ == index) return gDefinitionStandIn.columns[i].slot;
-    }
-    return nullptr;
-}
-
 }  // namespace
-
-uint32_t FindScriptDefinition(const char *name, FormulaNode *node, uint32_t section, const char *nameSpace)
-{
-    char qualified[64];
-    if (!QualifyStandIn(qualified, sizeof qualified, name, nameSpace)) return 0;
-    for (int l = 0; l < 4; l++) {
-        for (int32_t i = 0; i < gDefinitionStandIn.itemCounts[l]; i++) {
-            if (CompareNoCase(gDefinitionStandIn.items[l][i].formula.name, qualified) == 0) {
-                Bind(node, kItemLists[l].row, kItemLists[l].category, (uint32_t)i);
-                return kItemLists[l].section;
-            }
-        }
-    }
-    if (section < 2 || section > 18) return 0;
-    for (const ListRow &list : kColumnLists) {
-        if (list.section != section) continue;
-        for (uint32_t i = 0;; i++) {
-            FormulaSlot *slot = ColumnAt(section, i);
-            if (!slot) break;
-            if (CompareNoCase(slot->name, qualified) == 0) {
-                Bind(node, list.row, list.category, i);
-                return section;
-            }
-        }
-    }
-    return 0;
-}
-
-int FindParameterName(const char *name, FormulaNode *node, const char *nameSpace)
-{
-    char qualified[64];
-    if (!QualifyStandIn(qualified, sizeof qualified, name, nameSpace)) return 0;
-    for (int32_t i = 0; i < gDefinitionStandIn.parameterCount; i++) {
-        if (CompareNoCase(gDefinitionStandIn.parameters[i].name, qualified) != 0) continue;
-        if (node) {
-            Bind(node, ITEM_PARAMETER, CAT_PARAMETER, (uint32_t)i);
-            node->constant = gDefinitionStandIn.parameters[i].value;
-            node->value = node->constant;
-        }
-        return 1;
-    }
-    return 0;
-}
 
 int ResolveArgName(const char *name, FormulaNode *node)
 {
@@ -137,30 +53,6 @@ int ResolveNamedListItem(const char *name, FormulaNode *node)
 }
 
 int ResolveFundamentalField(const char *name, FormulaNode *node) { return 0; }
-
-FormulaItem *DefinitionItem(uint32_t section, uint32_t index)
-{
-    for (int l = 0; l < 4; l++) {
-        if (kItemLists[l].section != section) continue;
-        if ((int64_t)index >= gDefinitionStandIn.itemCounts[l]) return nullptr;
-        return &gDefinitionStandIn.items[l][index];
-    }
-    return nullptr;
-}
-
-FormulaSlot *ReferencedFormula(uint32_t row, uint32_t index)
-{
-    if (row == ITEM_LIBRARY_CALL) row = ITEM_LIBRARY_REF;
-    for (const ListRow &list : kItemLists) {
-        if (list.row != row) continue;
-        FormulaItem *item = DefinitionItem(list.section, index);
-        return item ? &item->formula : nullptr;
-    }
-    for (const ListRow &list : kColumnLists) {
-        if (list.row == row) return ColumnAt(list.section, index);
-    }
-    return nullptr;
-}
 
 int CurrentCompilePass() { return gDefinitionStandIn.compilePass; }
 
@@ -197,4 +89,3 @@ int ConstituencySeriesLoaded(int32_t series)
 
 int LoadDataCalcPlugin() { return gDefinitionStandIn.pluginLoads; }
 
-int HandlePreprocessorDirective(const char **pText, CompilerState *state) { return 0; }

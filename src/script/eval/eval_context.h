@@ -8,9 +8,9 @@
 **             test).
 ** Records:    TestRecord, PositionRecord, TradeRecord and the chart window
 **             belong to the engine and the views; they are only declared here.
-**             StrategyRecord belongs to the compiled script; the fields defined
-**             here are the run-time ones that the store's lookups and calendar
-**             read (symbol, own date lists, own holiday list).
+**             StrategyRecord belongs to the compiled script
+**             (script/compiler/strategy_record.h), with the run-time fields
+**             that the store's lookups and calendar read.
 ** Threads:    each context belongs to one thread; its worker slot selects that
 **             thread's formula node copy and bar-lookup hint.
 */
@@ -19,25 +19,13 @@
 
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
+#include "script/compiler/strategy_record.h"
 
 struct TestRecord;
 struct PositionRecord;
 struct TradeRecord;
 struct ChartWindow;
 struct ArgValue;
-
-/* The run-time part of a strategy that the data store reads. */
-struct StrategyRecord {
-    int32_t symbolNumber;                      /* 1-based symbol the strategy trades; 0 none */
-    int32_t hasOwnDateLists;                   /* dateLists below apply */
-    DateList dateLists[BAR_SIZE_COUNT];        /* the strategy's own market dates */
-    int32_t hasOwnHolidays;                    /* holidays below apply */
-    HolidayList holidays;                      /* the strategy's own holiday list */
-};
-
-/* The compiled script's strategies, numbered from 1 (gStrategies[n - 1]). */
-inline StrategyRecord *gStrategies = nullptr;
-inline int32_t gStrategyCount = 0;
 
 /* The context of one evaluation. */
 struct EvalContext {

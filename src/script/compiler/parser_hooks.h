@@ -1,0 +1,91 @@
+/* parser_hooks.h -- what the script parser asks of the compile driver, the
+** settings, import and strategy handlers, the name scan and the calendar.
+**
+** Each routine belongs to the module that owns the thing it changes.  Until
+** those modules are linked in, parser_hooks.cpp gives plain stand-in answers
+** (accept the value, store nothing), so that scripts parse and the parser can
+** be tested on its own; each stand-in goes away when its module arrives.
+**
+** Errors:     the handlers return 0 or a compile error code (Part of the one
+**             compile error table); -1 means out of memory or an unresolvable
+**             path (the parse then ends without a further message).
+** Threads:    UI thread only.
+*/
+#pragma once
+#include <cstdint>
+
+#include "script/compiler/compiler_state.h"
+
+struct StrategyRecord;
+
+/* ---- the compile driver's per-compile state -------------------------------------- */
+
+/* What the compile driver sets before it parses the first file. */
+struct CompileSession {
+    int32_t mode;                  /* run mode: 0 import, 1 apply, 2 scan, 3 test, 4 optimize, 5 orders */
+    int32_t pass;                  /* 1 before the data file is loaded, 2 after */
+    int32_t sectionFilter;         /* 0: all sections; else only this section may appear */
+    int32_t collectText;           /* 1: the parser appends each file to the collected script text */
+    int32_t sectionCounts[SECTION_COUNT];  /* headers met per section during this compile */
+};
+extern CompileSession gCompileSession;
+
+/* Reads and parses one script file (resolved against the scripts folder) with
+** the namespace buffer (64 characters) in force, following its includes; 1, or
+** 0 after the failure was reported. */
+int IncludeScriptFile(const char *path, char *nameSpace);
+/* The path named on an include line, resolved; 1, or 0 when there is none. */
+int ExtractIncludePath(const char *text, char *outPath);
+
+/* ---- settings (the run settings the parser reads and derives) ------------------------- */
+
+enum RunSetting {
+    RUNSET_NUM_BARS,               /* NumBars, 0 when not given */
+    RUNSET_FIRST_DATE,             /* yyyymmdd */
+    RUNSET_LAST_DATE,
+    RUNSET_USE_EARLIEST,           /* the first date is "earliest" */
+    RUNSET_USE_LATEST,             /* the last date is "latest" */
+    RUNSET_BAR_SIZE,               /* the script's bar size, 0 Daily .. 4 Yearly */
+    RUNSET_ALLOW_SAME_NAME,
+    RUNSET_SCAN_NO_DEF_COLS,
+    RUNSET_COUNT
+};
+int32_t GetRunSetting(int which);
+void SetRunSetting(int which, int32_t value);
+
+/* Applies settings keyword index (its position in the settings keyword list)
+** with the value (length characters; it ends at a comment).  0 or a compile
+** error code, with the span to mark in *outOffset / *outLength (relative to
+** value) when the code concerns part of the value. */
+int ApplySettingsItem(int index, const char *value, int length, int *outOffset, int *outLength);
+
+/* ---- import ------------------------------------------------------------------------ */
+
+/* Applies import keyword index with its value; 0, a compile error code, or -1. */
+int ApplyImportItem(int index, const char *value, int length, const char *nameSpace, int *outOffset, int *outLength);
+/* Returns the import state and items to their empty form. */
+void ResetImportState();
+
+/* ---- strategies and parameters ------------------------------------------------------ */
+
+/* Appends a reset record of kind with name; null with *outError 64 for a
+** duplicate or reserved name, null with *outError 0 when memory runs out. */
+StrategyRecord *AddStrategyRecord(int kind, const char *name, int *outError);
+/* 0 when keyword is no strategy constant; -1 when the record is a StatsGroup
+** or Combined; else the constant's table index + 1 with *outError (0 good)
+** and *outLength, the length of the value word read. */
+int ParseStrategyConstant(StrategyRecord *record, const char *keyword, const char *value, int length, int *outError,
+                          int *outLength);
+/* 0 or a compile error code with the offending name's span in the value. */
+int ParseUsingList(StrategyRecord *record, const char *text, int length, int *outOffset, int *outLength);
+int ParseTLFieldsList(StrategyRecord *record, const char *text, int length, int *outOffset, int *outLength);
+/* Adds or completes a Parameters or WalkForward line; 0, an error code, or -1. */
+int AddParameterName(int section, const char *name, const char *nameSpace, const char *values, int length);
+/* Loads a dated cash (fees 0) or fees (fees 1) list into the record; 1/0. */
+int LoadCashFeesList(StrategyRecord *record, const char *path, int fees);
+
+/* ---- names ------------------------------------------------------------------ */
+
+/* The editor's name scan over a file (length <= 0) or a text of length
+** characters; 1, or 0 when there is nothing to scan. */
+int ScanScriptItemNames(const char *source, int32_t *counts, int length, CompilerState *state);
