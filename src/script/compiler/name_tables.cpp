@@ -229,7 +229,40 @@ int MatchSectionHeader(const char *text, int32_t *id) {
 
 /* ---- the scan ------------------------------------------------------------------------ */
 
+namespace {
+int sScanNesting;   /* scans running, the outermost one included */
+int ScanNames(const char *source, int32_t *counts, int length, CompilerState *state);
+}  // namespace
+
+/* A state given to the outermost scan keeps its own included-file list: that
+** list is the compile's record of files already parsed, and a name scan ahead
+** of the parser must not make the parser skip them.  The scan tracks the
+** files it visits in a list of its own. */
 int ScanScriptItemNames(const char *source, int32_t *counts, int length, CompilerState *state) {
+    if (!state || sScanNesting > 0) {
+        sScanNesting++;
+        int ok = ScanNames(source, counts, length, state);
+        sScanNesting--;
+        return ok;
+    }
+    char(*files)[260] = state->includedFiles;
+    int32_t fileCount = state->includedFileCount;
+    int32_t fileCapacity = state->includedFileCapacity;
+    state->includedFiles = nullptr;
+    state->includedFileCount = state->includedFileCapacity = 0;
+    sScanNesting++;
+    int ok = ScanNames(source, counts, length, state);
+    sScanNesting--;
+    FreeMemory(&state->includedFiles);
+    state->includedFiles = files;
+    state->includedFileCount = fileCount;
+    state->includedFileCapacity = fileCapacity;
+    return ok;
+}
+
+namespace {
+
+int ScanNames(const char *source, int32_t *counts, int length, CompilerState *state) {
     const bool givenState = state != nullptr;
     CompilerState *temporary = nullptr;
     char *owned = nullptr;
@@ -317,3 +350,5 @@ int ScanScriptItemNames(const char *source, int32_t *counts, int length, Compile
     FreeMemory(&owned);
     return 1;
 }
+
+}  // namespace

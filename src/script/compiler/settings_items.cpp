@@ -231,7 +231,7 @@ int ApplyPath(const SettingRow &row, const char *text) {
 ** The bad word's span goes to *outOffset / *outLength. */
 int ApplyWordSet(const SettingRow &row, const char *text, int *outOffset, int *outLength) {
     for (int32_t w = 0; w < row.setCount; w++)
-        for (int32_t *const *flag = row.set[w].flags; *flag && flag < row.set[w].flags + 3; flag++) **flag = 0;
+        for (int32_t *const *flag = row.set[w].flags; flag < row.set[w].flags + 3 && *flag; flag++) **flag = 0;
     const char *p = text;
     for (int32_t read = 0; read < row.setWordsRead && *p; read++) {
         const char *end = strchr(p, ',');
