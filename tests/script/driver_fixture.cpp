@@ -13,6 +13,11 @@
 
 void FreeCompiledScript()
 {
+    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems})
+        for (int i = 0; i < list->capacity; i++) FreeFormulaNodes(&((FormulaItem *)list->items)[i].formula);
+    for (DefinitionList *list : {&gResultsColumns, &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns,
+                                 &gTestScanColumns})
+        for (int i = 0; i < list->capacity; i++) FreeFormulaNodes(&((FormulaColumn *)list->items)[i].formula);
     for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
                                  &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns,
                                  &gParameters, &gParameterCopies})
