@@ -32,6 +32,8 @@ void ClearCompiledScript() {
     gSkipTestIf = gTestNameFormula = gOrdersComment = StandaloneFormula{};
     for (int i = 0; i < RUNSET_COUNT; i++) SetRunSetting(i, 0);
     gSettings.DateInputFormat = 0;
+    gSettings.FirstDate = gSettings.LastDate = gSettings.NumBars = gSettings.BarSize2 = 0;
+    gSettings.UseEarliestDate = gSettings.UseLatestDate = 0;
     ResetIncludeState();
     gCompileSession = CompileSession{};
 }
@@ -297,7 +299,7 @@ TEST_F(ParserTest, DataBarSizeSetsTheItemsThatFollowOnly) {
     EXPECT_EQ(Item(gDataItems, 0).barSize, -1);
     EXPECT_EQ(Item(gDataItems, 1).barSize, 1);
     EXPECT_EQ(Item(gDataItems, 2).barSize, -1) << "a new header starts over";
-    EXPECT_EQ(GetRunSetting(RUNSET_BAR_SIZE), 0) << "the script's bar size stays";
+    EXPECT_EQ(gSettings.BarSize2, 0) << "the script's bar size stays";
     EXPECT_EQ(gCompileSession.sectionCounts[SECTION_DATA], 2);
 }
 
@@ -349,17 +351,17 @@ TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange) {
     };
     for (const auto &c : cases) {
         SetUp();
-        SetRunSetting(RUNSET_NUM_BARS, 99);
-        SetRunSetting(RUNSET_USE_LATEST, 1);
+        gSettings.NumBars = 99;
+        gSettings.UseLatestDate = 1;
         ASSERT_EQ(Parse(c.script).code, 0) << c.script;
-        EXPECT_EQ(GetRunSetting(RUNSET_FIRST_DATE), c.first) << c.script;
-        EXPECT_EQ(GetRunSetting(RUNSET_LAST_DATE), c.last) << c.script;
-        EXPECT_EQ(GetRunSetting(RUNSET_NUM_BARS), c.numBars) << c.script;
+        EXPECT_EQ(gSettings.FirstDate, c.first) << c.script;
+        EXPECT_EQ(gSettings.LastDate, c.last) << c.script;
+        EXPECT_EQ(gSettings.NumBars, c.numBars) << c.script;
         TearDown();
     }
-    SetRunSetting(RUNSET_USE_LATEST, 1);
+    gSettings.UseLatestDate = 1;
     ASSERT_EQ(Parse("Settings:\nStartDate: 2024-01-01\nNumBars: 5\n").code, 0);
-    EXPECT_EQ(GetRunSetting(RUNSET_USE_LATEST), 0) << "the derived end is a real date";
+    EXPECT_EQ(gSettings.UseLatestDate, 0) << "the derived end is a real date";
 }
 
 TEST_F(ParserTest, IncludeHeadersKeepTheirPathOnTheHeaderLine) {
@@ -474,6 +476,34 @@ TEST_F(ParserTest, EveryCutOfAScriptParsesOrFailsCleanly) {
         EXPECT_TRUE(got.code >= 0 && got.code < COMPILE_ERROR_COUNT) << n;
         EXPECT_EQ(parsed != nullptr, got.code == 0) << n;
     }
+}
+
+}  // namespace
+
+namespace {
+
+/* Stored records compile where they stand: names resolve through the
+** definition lists, with the visibility and order rules of their sections. */
+TEST_F(ParserTest, StoredItemsCompileAgainstTheDefinitionLists) {
+    ASSERT_EQ(Parse("Data:\n  Up: C > O\n  Both: Up AND Later\n  Later: 1\n"
+                    "Results:\n  Seen: {#} Up\n"
+                    "Graphs:\n  Used: Up\n")
+                  .code,
+              0);
+    FormulaItem *items = (FormulaItem *)gDataItems.items;
+    EXPECT_EQ(CompileFormula(&items[0].formula, SECTION_DATA, 0), 1);
+    EXPECT_EQ(CompileFormula(&items[1].formula, SECTION_DATA, 1), 0);
+    EXPECT_EQ(gLastFormulaError.code, 32) << "Later is defined after Both";
+    gChartsUseDataItems = gGraphsUseDataItems = 0;
+    FormulaColumn *graphs = (FormulaColumn *)gGraphsColumns.items;
+    EXPECT_EQ(CompileFormula(&graphs[0].formula, SECTION_GRAPHS, 0), 1);
+    EXPECT_EQ(gGraphsUseDataItems, 1);
+    FormulaColumn *results = (FormulaColumn *)gResultsColumns.items;
+    EXPECT_EQ(CompileFormula(&results[0].formula, SECTION_RESULTS, 0), 0);
+    EXPECT_EQ(gLastFormulaError.code, 31) << "Data items are not seen from Results";
+    for (FormulaItem *item = items; item < items + gDataItems.count; item++) FreeFormulaNodes(&item->formula);
+    FreeFormulaNodes(&graphs[0].formula);
+    FreeFormulaNodes(&results[0].formula);
 }
 
 }  // namespace

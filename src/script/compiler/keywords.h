@@ -1,4 +1,4 @@
-/* keywords.h -- the script's section kinds and its reserved keyword words.
+/* keywords.h -- the script's section header words and its reserved keywords.
 **
 ** Owns:       kSectionNames (the 29 section header words at their SectionId,
 **             entry 0 empty), kScriptKeywords (the section-and-keyword table:
@@ -16,8 +16,7 @@
 #pragma once
 #include <cstdint>
 
-#include "script/compiler/compiler_state.h"
-
+#include "script/compiler/compiler_state.h"   /* SectionId */
 
 /* Row kinds of the keyword table. */
 enum { KEYWORD_KIND_HEADER = 8, KEYWORD_KIND_KEYWORD = 10 };

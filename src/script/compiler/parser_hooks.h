@@ -1,5 +1,5 @@
 /* parser_hooks.h -- what the script parser asks of the compile driver, the
-** settings, import and strategy handlers, the name scan and the calendar.
+** settings, import and strategy handlers and the name scan.
 **
 ** Each routine belongs to the module that owns the thing it changes.  Until
 ** those modules are linked in, parser_hooks.cpp gives plain stand-in answers
@@ -37,17 +37,14 @@ int IncludeScriptFile(const char *path, char *nameSpace);
 /* The path named on an include line, resolved; 1, or 0 when there is none. */
 int ExtractIncludePath(const char *text, char *outPath);
 
-/* ---- settings (the run settings the parser reads and derives) ------------------------- */
+/* ---- settings --------------------------------------------------------------------
+** The test range and bar size are program settings (gSettings.FirstDate,
+** LastDate, NumBars, UseEarliestDate, UseLatestDate, BarSize2); the two below
+** belong to the settings that only a script gives. */
 
 enum RunSetting {
-    RUNSET_NUM_BARS,               /* NumBars, 0 when not given */
-    RUNSET_FIRST_DATE,             /* yyyymmdd */
-    RUNSET_LAST_DATE,
-    RUNSET_USE_EARLIEST,           /* the first date is "earliest" */
-    RUNSET_USE_LATEST,             /* the last date is "latest" */
-    RUNSET_BAR_SIZE,               /* the script's bar size, 0 Daily .. 4 Yearly */
-    RUNSET_ALLOW_SAME_NAME,
-    RUNSET_SCAN_NO_DEF_COLS,
+    RUNSET_ALLOW_SAME_NAME,        /* AllowSameName of the script's settings */
+    RUNSET_SCAN_NO_DEF_COLS,       /* ScanNoDefCols of the script's settings */
     RUNSET_COUNT
 };
 int32_t GetRunSetting(int which);

@@ -12,6 +12,7 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/file_helpers.h"
+#include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
 #include "script/compiler/compile_errors.h"
@@ -280,18 +281,18 @@ bool IsItemSection(int s) {
 void FinishSettingsSection(const SectionWalk &walk) {
     if (!IsSettingsSection(walk.section) || !walk.applies) return;
     if (!gScriptParser.settingGiven[SETKW_NUMBARS]) {
-        SetRunSetting(RUNSET_NUM_BARS, 0);
+        gSettings.NumBars = 0;
         return;
     }
-    int32_t bars = GetRunSetting(RUNSET_NUM_BARS);
-    int32_t barSize = GetRunSetting(RUNSET_BAR_SIZE);
+    int32_t bars = gSettings.NumBars;
+    int32_t barSize = gSettings.BarSize2;
     const DateList *master = &gDateLists[barSize >= 0 && barSize < BAR_SIZE_COUNT ? barSize : 0];
     if (!gScriptParser.settingGiven[SETKW_ENDDATE]) {
-        SetRunSetting(RUNSET_LAST_DATE, OffsetTradingDate(master, GetRunSetting(RUNSET_FIRST_DATE), bars - 1));
-        SetRunSetting(RUNSET_USE_LATEST, 0);
+        gSettings.LastDate = OffsetTradingDate(master, gSettings.FirstDate, bars - 1);
+        gSettings.UseLatestDate = 0;
     } else {
-        SetRunSetting(RUNSET_FIRST_DATE, OffsetTradingDate(master, GetRunSetting(RUNSET_LAST_DATE), -(bars - 1)));
-        SetRunSetting(RUNSET_USE_EARLIEST, 0);
+        gSettings.FirstDate = OffsetTradingDate(master, gSettings.LastDate, -(bars - 1));
+        gSettings.UseEarliestDate = 0;
     }
 }
 
@@ -599,7 +600,7 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
         uint32_t span = length > 0 ? (uint32_t)length : r.valueLength;
         if (error) return Fail(ps, error, r.valueOffset, span);
         if (constant - 1 == CONSTANT_BARSIZE) {
-            int32_t scriptBarSize = GetRunSetting(RUNSET_BAR_SIZE);
+            int32_t scriptBarSize = gSettings.BarSize2;
             if (record->BarSize < scriptBarSize) return Fail(ps, 17, r.valueOffset, span);
             if (scriptBarSize != 0 && record->BarSize != scriptBarSize) return Fail(ps, 18, r.valueOffset, span);
         }
@@ -671,11 +672,11 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
         if (barSizeItem) {
             /* The bar-size word is read as the setting would be, but it sets
             ** only the items that follow, not the script's bar size. */
-            int32_t scriptBarSize = GetRunSetting(RUNSET_BAR_SIZE);
+            int32_t scriptBarSize = gSettings.BarSize2;
             int offset = 0, length = (int)r.valueLength;
             int code = ApplySettingsItem(SETKW_BARSIZE, ps.text + r.valueOffset, (int)r.valueLength, &offset, &length);
-            walk.itemBarSize = GetRunSetting(RUNSET_BAR_SIZE);
-            SetRunSetting(RUNSET_BAR_SIZE, scriptBarSize);
+            walk.itemBarSize = gSettings.BarSize2;
+            gSettings.BarSize2 = scriptBarSize;
             if (code) return Fail(ps, code, r.valueOffset + (uint32_t)offset, (uint32_t)length);
             return 1;
         }

@@ -407,16 +407,10 @@ void RestoreRunSettings() {
 
 int RunSettingsSaved() { return sSaved; }
 
-/* ---- the run settings the parser reads and derives ------------------------------------- */
+/* ---- the script settings the parser reads back ------------------------------------------ */
 
 int32_t GetRunSetting(int which) {
     switch (which) {
-    case RUNSET_NUM_BARS: return gSettings.NumBars;
-    case RUNSET_FIRST_DATE: return gSettings.FirstDate;
-    case RUNSET_LAST_DATE: return gSettings.LastDate;
-    case RUNSET_USE_EARLIEST: return gSettings.UseEarliestDate;
-    case RUNSET_USE_LATEST: return gSettings.UseLatestDate;
-    case RUNSET_BAR_SIZE: return gSettings.BarSize2;
     case RUNSET_ALLOW_SAME_NAME: return gScriptSettings.AllowSameName;
     case RUNSET_SCAN_NO_DEF_COLS: return gScriptSettings.ScanNoDefCols;
     default: return 0;
@@ -425,12 +419,6 @@ int32_t GetRunSetting(int which) {
 
 void SetRunSetting(int which, int32_t value) {
     switch (which) {
-    case RUNSET_NUM_BARS: gSettings.NumBars = value; break;
-    case RUNSET_FIRST_DATE: gSettings.FirstDate = value; break;
-    case RUNSET_LAST_DATE: gSettings.LastDate = value; break;
-    case RUNSET_USE_EARLIEST: gSettings.UseEarliestDate = value; break;
-    case RUNSET_USE_LATEST: gSettings.UseLatestDate = value; break;
-    case RUNSET_BAR_SIZE: gSettings.BarSize2 = value; break;
     case RUNSET_ALLOW_SAME_NAME: gScriptSettings.AllowSameName = value; break;
     case RUNSET_SCAN_NO_DEF_COLS: gScriptSettings.ScanNoDefCols = value; break;
     default: break;
