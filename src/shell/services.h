@@ -93,6 +93,13 @@ void ShowPopupNotice(uint32_t colour, const char *format, ...);
 /* A message box with the given MessageBoxA style; returns the button pressed. */
 int ShowMessageBox(const char *text, const char *title, uint32_t style);
 
+/* ---- child windows ------------------------------------------------------------------ */
+
+/* 1 when a child window of the frame with that window class is open. */
+int FindChildWindow(const char *className);
+/* Closes (WM_CLOSE) every child window of that class; each frees what it holds. */
+void CloseChildWindows(const char *className);
+
 /* ---- log -------------------------------------------------------------------------- */
 
 /* Appends one entry to the run's test log when open (a line break after it
@@ -128,12 +135,10 @@ enum { HISTORY_SHOWN = 10 };
 /* min(setting or the processor count, the processor count, 32). */
 int ComputeWorkerCount(int setting, int processors);
 
-/* ---- script editor windows, the settings panel and the views a compile refreshes ---- */
+/* ---- script editor windows and the views a compile refreshes ------------------------ */
 
 struct CompilerState;
 
-/* Reads the settings panel's controls into their settings (no panel: nothing). */
-void ReadSettingsPanel();
 /* The script editor window showing path (case ignored), or null. */
 void *FindScriptWindow(const char *path);
 /* Saves the window's text to its file with the numbered backup; 0 when the

@@ -320,6 +320,7 @@ TEST_F(DriverTest, OrdersFileNamesAreCheckedInOrdersRunsOnly)
         ResetHeadlessShell();
         gHeadless.captureLog = 1;
         PlatCreateFolder(folder.File("Output\\Orders").c_str());
+        WriteTestFile(folder.File("ExchangeMap.csv"), "Exchange,Primary\r\n");
         std::string script = std::string("Settings:\n  ") + c.settings + "Strategy: S\n  EntrySetup: 1\n";
         EXPECT_EQ(CompileText(script, c.mode), c.ok) << c.settings << c.mode;
         EXPECT_STREQ(LastMessage(), c.message) << c.settings;
@@ -329,6 +330,7 @@ TEST_F(DriverTest, OrdersFileNamesAreCheckedInOrdersRunsOnly)
 TEST_F(DriverTest, SlatewickTradesReplaceTradeListsOnlyInAnOrdersRun)
 {
     PlatCreateFolder(folder.File("Output\\Orders").c_str());
+    WriteTestFile(folder.File("ExchangeMap.csv"), "Exchange,Primary\r\n");
     const char *script = "Settings:\n  OrdersMode: Slatewick\nStrategy: S\n  TradeList: mine.csv\n  EntrySetup: 1\n";
     ASSERT_EQ(CompileText(script, 3), 1) << LastMessage();
     EXPECT_STREQ(gStrategies[0].TradeList, "mine.csv") << "a test run keeps the strategy's own list";

@@ -13,6 +13,11 @@
 
 void FreeCompiledScript()
 {
+    for (DefinitionList *list : {&gParameters, &gParameterCopies})
+        for (int i = 0; i < list->capacity; i++) {
+            FreeMemory(&((Parameter *)list->items)[i].values);
+            FreeMemory(&((Parameter *)list->items)[i].walkValues);
+        }
     for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems})
         for (int i = 0; i < list->capacity; i++) FreeFormulaNodes(&((FormulaItem *)list->items)[i].formula);
     for (DefinitionList *list : {&gResultsColumns, &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns,

@@ -15,7 +15,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
-#include "script/compiler/compile_driver_links.h"
+#include "marketdata/store/data_hooks.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -25,6 +25,8 @@
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/script_parser.h"
 #include "script/compiler/settings_items.h"
+#include "script/compiler/side_files.h"
+#include "script/compiler/strategy.h"
 #include "script/eval/item_table.h"
 #include "shell/services.h"
 
@@ -498,7 +500,7 @@ int CompileScript(const char *path, int mode, int pass) {
     gResultsFileName[0] = 0;
     gOptScoreColName[0] = 0;
 
-    ReadSettingsPanel();
+    SettingsPanelToSettings();
     gSettings.NumBars = 0;
     gUseAvailableBars = 0;
     /* Pass 2 runs after pass 1 applied the script's settings; saving again
@@ -618,6 +620,9 @@ int LoadDefaultSectionScript(int section) {
     FreeScriptTexts(section);
     char path[260];
     DefaultSectionScriptPath(section, path);
+    /* A program without this default script simply has no default columns
+    ** for the section; only a script that fails to compile is a failure. */
+    if (!PlatFileExists(path)) return 0;
 
     /* Only that section may compile; the run's own mode and filter come back
     ** afterwards, so a compile that loads defaults ends as it began. */

@@ -90,7 +90,8 @@ int ExtractIncludePath(const char *text, char *outPath);
 
 /* Loads the default section script of Results (2), Graphs (3), Charts (4) or
 ** Trades (5) into that section's list.  -1 on failure, 1 when the file's
-** last-write time differs from the one remembered, else 0. */
+** last-write time differs from the one remembered, else 0 (also when the file
+** exists in neither folder: the section then stays empty). */
 int LoadDefaultSectionScript(int section);
 /* Loads the default script of every one of Results, Graphs, Trades and Charts
 ** whose list is empty and refreshes the windows of a section whose file

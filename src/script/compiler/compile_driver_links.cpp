@@ -1,18 +1,10 @@
-/* compile_driver_links.cpp -- plain answers for the strategy records, the
-** side files and the shared data pass until their modules are linked in.
-** Each goes away as its module arrives. */
-#include "script/compiler/compile_driver_links.h"
-
+/* compile_driver_links.cpp -- plain answers for the shared data pass until
+** its module is linked in: no bar size from names, no automatic one-value
+** marks, no sharing, and a Results column marked used with the Results columns
+** it names.  The file goes away when that module arrives. */
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/definitions.h"
 #include "script/eval/item_table.h"
-
-int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy) { return 1; }
-int ApplyStrategyDefaults(int32_t index, int pass) { return 1; }
-int ReserveStrategyIndexLists() { return 1; }
-int LoadHolidayList(HolidayList *list, const char *path) { return 1; }
-int LoadExchangeMap() { return 1; }
-int LoadSymbolChanges() { return 1; }
 
 void ResolveItemBarSize(FormulaItem *item) {}
 void CountItemReferences(FormulaItem *item) {}

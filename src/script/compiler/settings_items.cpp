@@ -18,12 +18,14 @@
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/data_hooks.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/formula.h"
 #include "script/compiler/keywords.h"
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/script_parser.h"
+#include "script/compiler/side_files.h"
 #include "shell/services.h"
 
 ScriptSettingsBlock gScriptSettings;
@@ -370,6 +372,8 @@ void ResetScriptSettings() {
     gScriptSettings.DaysPerYear = 252.0;
     gScriptSettings.EndOfTestExits = 1;
     gSlatewickFolderSetting = gScriptSettings.SlatewickFolder;
+    gExchangeMapSetting = gScriptSettings.ExchangeMap;
+    gSymChangeListSetting = gScriptSettings.SymChangeList;
 }
 
 int ApplySettingsItem(int index, const char *value, int length, int *outOffset, int *outLength) {
@@ -406,6 +410,8 @@ void RestoreRunSettings() {
 }
 
 int RunSettingsSaved() { return sSaved; }
+
+int32_t GetScriptDateSym() { return gScriptSettings.DateSym; }
 
 /* ---- the script settings the parser reads back ------------------------------------------ */
 

@@ -94,7 +94,8 @@ extern int32_t gOptNoDialog;
 extern int32_t gUseAvailableBars;
 
 /* Empties gScriptSettings (DaysPerYear 252, EndOfTestExits 1) and binds the
-** path macros' Slatewick folder to it. */
+** path macros' Slatewick folder and the side files' ExchangeMap and
+** SymChangeList settings to it. */
 void ResetScriptSettings();
 
 /* Applies settings keyword index (its position in kSettingsKeywordNames) with

@@ -8,7 +8,7 @@
 #pragma once
 #include <cstdint>
 
-enum { HEADLESS_STATUS_PARTS = 11, HEADLESS_NOTICES = 16, HEADLESS_MESSAGES = 16 };
+enum { HEADLESS_STATUS_PARTS = 11, HEADLESS_NOTICES = 16, HEADLESS_MESSAGES = 16, HEADLESS_WINDOWS = 16 };
 
 struct HeadlessShell {
     char statusParts[HEADLESS_STATUS_PARTS][257];
@@ -25,6 +25,9 @@ struct HeadlessShell {
     char *logText;                        /* malloc'd capture, null when empty */
     uint64_t logLength;
     int pumpCount;                        /* PumpMessages calls */
+    int windowCount;                      /* child windows a test pretends are open */
+    char windowClasses[HEADLESS_WINDOWS][32];
+    char closedWindows[512];              /* classes closed, in order, each followed by ';' */
 };
 extern HeadlessShell gHeadless;
 
@@ -51,7 +54,6 @@ struct HeadlessScriptWindow {
 struct HeadlessScripts {
     int windowCount;
     HeadlessScriptWindow windows[HEADLESS_SCRIPT_WINDOWS];
-    int panelReads;            /* ReadSettingsPanel calls */
     int results;               /* RecalculateAllResults calls */
     int resGraphs;             /* RefreshAllResGraphs calls */
     int graphs;                /* RefreshAllGraphs calls */

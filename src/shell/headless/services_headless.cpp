@@ -102,6 +102,28 @@ void FillHistoryCombo(void *dialog, int controlId, const char *history)
     }
 }
 
+int FindChildWindow(const char *className)
+{
+    for (int i = 0; i < gHeadless.windowCount; i++)
+        if (strcmp(gHeadless.windowClasses[i], className) == 0) return 1;
+    return 0;
+}
+
+void CloseChildWindows(const char *className)
+{
+    int kept = 0;
+    for (int i = 0; i < gHeadless.windowCount; i++) {
+        if (strcmp(gHeadless.windowClasses[i], className) == 0) {
+            size_t len = strlen(gHeadless.closedWindows);
+            FormatText(gHeadless.closedWindows + len, sizeof gHeadless.closedWindows - len, "%s;", className);
+        } else {
+            if (kept != i) memcpy(gHeadless.windowClasses[kept], gHeadless.windowClasses[i], 32);
+            kept++;
+        }
+    }
+    gHeadless.windowCount = kept;
+}
+
 static void CaptureLog(const char *text, size_t len)
 {
     char *grown = (char *)realloc(gHeadless.logText, gHeadless.logLength + len + 1);
@@ -139,8 +161,6 @@ void LogPrintf(const char *format, ...)
 /* ---- script editor windows and view refreshes ------------------------------------- */
 
 HeadlessScripts gHeadlessScripts;
-
-void ReadSettingsPanel() { gHeadlessScripts.panelReads++; }
 
 void *FindScriptWindow(const char *path)
 {

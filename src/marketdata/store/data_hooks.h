@@ -1,0 +1,72 @@
+/* data_hooks.h -- what loading, saving and unloading data ask of parts of the
+** program that are filled in elsewhere: the compiled script, the settings and
+** debug panels, the file chooser and the fundamentals field table.
+**
+** data_hooks.cpp holds a default for each one that does nothing (no script, no
+** panels, a chooser that is always cancelled, an empty fields table), so the
+** store works on its own and in unattended runs.  The owner of each service
+** replaces its default with the real routine of the same name.
+** Threads:    UI thread only.
+*/
+#pragma once
+#include <cstdint>
+
+#include "marketdata/store/symbols.h"
+
+/* ---- compiled script ------------------------------------------------------------ */
+
+/* The text of the compiled script's Import section, or null when it has none. */
+const char *GetImportSectionText();
+/* The script setting DateSym: a 1-based symbol number, 0 = none. */
+int32_t GetScriptDateSym();
+/* Frees the compiled script's Data and TestData item lists (their items hold
+** per-symbol values) and sets their counts, the parameter count and the
+** walk-forward date count to 0. */
+void FreeDataItemLists();
+/* Marks every Data item for recalculation. */
+void SetDataRecalcNeeded();
+/* Compiles the default section scripts whose sections are empty; 1, or 0 when
+** one fails to compile. */
+int LoadMissingDefaultScripts();
+
+/* ---- panels, frame, cursor and choosers -------------------------------------------- */
+
+enum {
+    SETTINGS_PANEL_DIALOG = 215,
+    IDC_DATA_FILE = 1031,
+    IDC_FIRST_DATE = 1043,
+    IDC_LAST_DATE = 1079
+};
+
+/* Reads the settings panel's controls into the settings variables. */
+void SettingsPanelToSettings();
+/* Shows one setting (by its control id) in the settings panel. */
+void ShowSettingInPanel(int controlId);
+/* Sets one of the settings panel's date pickers. */
+void SetPanelDate(int controlId, int32_t date);
+/* The settings panel window (null when there is none). */
+void *GetSettingsPanel();
+/* Enables or greys the settings panel's controls; with forceRunning the panel
+** is refreshed as if a task were running. */
+void EnableSettingsPanelControls(int forceRunning);
+/* Enables or greys the debug panel's buttons. */
+void UpdateDebugPanelControls();
+/* Clamps the panel's dates to the loaded data and shows the bar count. */
+void UpdateBarCount(void *dialog);
+/* Asks the frame to refresh its menu and toolbar. */
+void PostFrameRefresh();
+/* Copies the text of a status-bar part into out ("" when it cannot be read). */
+void GetStatusText(int part, char *out, int size);
+/* The open (save 0) or save (save 1) file dialog; path[260] is the initial
+** name and receives the choice.  Non-zero when a file was chosen. */
+int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
+                  int save);
+
+/* ---- tables -------------------------------------------------------------- */
+
+/* Rows of the fundamentals field table; a field id must be below it. */
+uint32_t FundamentalFieldCount();
+/* Marks one row of the fundamentals field table as present in the data. */
+void MarkFundamentalFieldPresent(uint32_t fieldId);
+/* Clears the present mark of every row. */
+void ClearFundamentalFieldsPresent();

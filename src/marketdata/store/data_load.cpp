@@ -1,0 +1,237 @@
+/* data_load.cpp -- loading and unloading data, the test date range and the
+** data-information log. */
+#include "marketdata/store/data_load.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
+#include "marketdata/store/constituency.h"
+#include "marketdata/store/data_hooks.h"
+#include "marketdata/store/datafile.h"
+#include "script/eval/value_access.h"
+#include "shell/services.h"
+
+enum { MB_OKCANCEL_STYLE = 0x01, MB_ICONQUESTION_STYLE = 0x20, ID_OK = 1 };
+
+/* The windows that show loaded data, in the order they are closed. */
+static const char *const kDataWindowClasses[] = {
+    "KestovarChart",
+    "KestovarGraph",
+    "KestovarPlot",
+    "KestovarScan",
+    "KestovarTrades",
+};
+
+int CloseDataWindows()
+{
+    int open = 0;
+    for (const char *name : kDataWindowClasses) open |= FindChildWindow(name);
+    if (!open) return 1;
+    if (gSettings.AskUnloadData &&
+        MessageBoxFormat(MB_OKCANCEL_STYLE | MB_ICONQUESTION_STYLE,
+                         "Changing the Data File will close all Chart, Graph, Plot, Scan and Trades windows.") != ID_OK)
+        return 0;
+    for (const char *name : kDataWindowClasses) CloseChildWindows(name);
+    return 1;
+}
+
+int LoadData(int ask)
+{
+    if (!CloseDataWindows()) return 0;
+    UnloadData();
+    SettingsPanelToSettings();
+    SetFrameTitle("Loading Data...");
+    gRunState.store(RUN_LOADING);
+    EnableSettingsPanelControls(1);
+    UpdateDebugPanelControls();
+    ResetStatusBar(0);
+    PostFrameRefresh();
+
+    int ok = ReadDataFile(ask);
+
+    gRunState.store(RUN_IDLE);
+    EnableSettingsPanelControls(0);
+    UpdateDebugPanelControls();
+    ResetStatusBar(0);
+    SetFrameTitle(nullptr);
+    if (ok) SetTestDateRange(&gDateLists[BAR_DAILY], nullptr, nullptr);
+    return ok;
+}
+
+void FreeSymbolRecord(SymbolRecord *record)
+{
+    FreeMemory(&record->strategyArrays);
+    for (int k = 0; k < 2; k++) {
+        FreeMemory(&record->dataValues[k]);
+        FreeMemory(&record->dataOffsets[k]);
+    }
+    for (int b = 0; b < BAR_SIZE_COUNT; b++) FreeMemory(&record->bars[b]);
+    FreeMemory(&record->events);
+    FreeMemory(&record->fundamentals);
+    memset((void *)record, 0, sizeof *record);
+}
+
+void UnloadData()
+{
+    gLoadedDataPath[0] = 0;
+    int32_t count = gSymbolCount;
+    SetWaitCursor(1);
+    gSymbolCount = 0;
+    gFundamentalsCount = 0;
+    gListNameCount = 0;
+    UpdateDebugPanelControls();
+
+    int showing = count > 9 && gSettings.ShowStatusBar;
+    char savedStatus[257];
+    if (showing) {
+        GetStatusText(0, savedStatus, sizeof savedStatus);
+        SetStatusText(0, "Unloading %d symbols...", count);
+    }
+    /* Every record the array holds is freed, not only the published count, so
+    ** a load that failed halfway leaves nothing behind. */
+    uint64_t slots = gSymbols ? TrackedBlockSize(gSymbols) / sizeof(SymbolRecord) : 0;
+    for (uint64_t i = 0; i < slots; i++) {
+        if (showing && i < (uint64_t)count) SetStatusText(1, "Symbol: %s", gSymbols[i].info.Symbol);
+        FreeSymbolRecord(&gSymbols[i]);
+        if (i % 10 == 9) PumpMessages();
+    }
+    if (showing) {
+        SetStatusText(0, "%s", savedStatus);
+        SetStatusText(1, nullptr);
+    }
+
+    FreeSymbolRecord(&gCalendarSymbol);
+    FreeMemory(&gDataNote);
+    gDataNoteLength = 0;
+    FreeMemory(&gSymbols);
+    FreeMemory(&gListNames);
+    gDataFileVersion = 0.0f;
+    gDataKeepAdjusted = 0;
+    gMaxDailyBars = 0;
+
+    FreeDataItemLists();
+    SetDataRecalcNeeded();
+    ClearFundamentalFieldsPresent();
+    memset(gConstituencyIds, 0, sizeof gConstituencyIds);
+
+    for (int b = 0; b < BAR_SIZE_COUNT; b++) {
+        /* The lists of a large data set are given back before the defaults go in. */
+        FreeMemory(&gDateLists[b].dates);
+        gDateLists[b].capacity = 0;
+        gDateLists[b].count = 0;
+        InitDefaultDateList(&gDateLists[b], b);
+    }
+    SetTestDateRange(&gDateLists[BAR_DAILY], nullptr, nullptr);
+    BuildCalendarSymbol();
+    LoadMissingDefaultScripts();
+    SetWaitCursor(0);
+}
+
+/* ---- test date range ------------------------------------------------------------------ */
+
+int SetTestDateRange(const DateList *list, int32_t *firstIndex, int32_t *lastIndex)
+{
+    const int32_t F = gDataFirstDate;
+    const int32_t L = gDataLastDate;
+    int32_t dateSym = GetScriptDateSym();
+    const SymbolRecord *S = dateSym >= 1 && dateSym <= gSymbolCount ? &gSymbols[dateSym - 1] : nullptr;
+    const int earliest = gSettings.UseEarliestDate;
+    const int latest = gSettings.UseLatestDate;
+
+    int32_t start = earliest ? (S ? S->firstDate : F) : std::max(F, std::min(gSettings.FirstDate, L));
+    int32_t end = latest ? (S ? S->lastDate : L) : std::min(L, std::max(gSettings.LastDate, F));
+
+    int32_t count = list->dates ? list->count : 0;
+    const uint32_t *dates = list->dates;
+    int32_t first = 0, last = -1;
+    if (count > 0) {
+        /* Dates are positive yyyymmdd values, so the signed bounds compare as
+        ** unsigned ones; a bound of 0 or below stands before every date. */
+        uint32_t lo = start > 0 ? (uint32_t)start : 0;
+        uint32_t hi = end > 0 ? (uint32_t)end : 0;
+        first = (int32_t)(std::lower_bound(dates, dates + count, lo) - dates);
+        if (first >= count) first = 0;
+        last = (int32_t)(std::upper_bound(dates, dates + count, hi) - dates) - 1;
+    }
+    if (gSettings.NumBars > 0 && count > 0) {
+        if (earliest && !latest)
+            last = (int32_t)std::min<int64_t>((int64_t)first + gSettings.NumBars - 1, count - 1);
+        else if (latest && !earliest)
+            first = (int32_t)std::max<int64_t>((int64_t)last - gSettings.NumBars + 1, 0);
+    }
+    if (last < first) {
+        if (firstIndex) ReportError("No symbol in the current data file has any bars within the specified date range.");
+        return 0;
+    }
+
+    int32_t newFirst = GetPeriodFirstDate((int32_t)dates[first], 1, list->barSize);
+    if (!earliest && newFirst < gSettings.FirstDate) newFirst = gSettings.FirstDate;
+    int32_t newLast = (int32_t)dates[last];
+    if (!latest && newLast > gSettings.LastDate) newLast = gSettings.LastDate;
+
+    int idle = gRunState.load() == RUN_IDLE;
+    if (idle || newFirst != gSettings.FirstDate) {
+        gSettings.FirstDate = newFirst;
+        SetPanelDate(IDC_FIRST_DATE, newFirst);
+    }
+    if (idle || newLast != gSettings.LastDate) {
+        gSettings.LastDate = newLast;
+        SetPanelDate(IDC_LAST_DATE, newLast);
+    }
+    UpdateBarCount(GetSettingsPanel());
+    if (firstIndex) *firstIndex = first;
+    if (lastIndex) *lastIndex = last;
+    return 1;
+}
+
+/* ---- data information ------------------------------------------------------------------ */
+
+int DataVersionNumber(float version)
+{
+    /* Rounded, not truncated: 0.34 lies a hair off in binary, and truncating
+    ** the difference would show 11 on some processors and 12 on others. */
+    return (int)std::lround(((double)version - 0.23) * 100.0) + 1;
+}
+
+void LogDataInfo()
+{
+    char date[DATE_TEXT_SIZE];
+    char text[1024];
+    LogPrintf("\nData File:\t%s", gLoadedDataPath);
+
+    PlatDateTime written;
+    memset(&written, 0, sizeof written);
+    int created = gLoadedDataPath[0] ? GetFileDate(gLoadedDataPath, &written) : 0;
+    FormatDefaultDate(created, date);
+    FormatText(text, sizeof text, "%s %02d:%02d:%02d", date, written.hour, written.minute, written.second);
+    LogPrintf("Created:\t%s", text);
+    LogPrintf("Version:\t%d", DataVersionNumber(gDataFileVersion));
+    LogPrintf("");
+    FormatDefaultDate(gDataFirstDate, date);
+    LogPrintf("First Date:\t%s", date);
+    FormatDefaultDate(gDataLastDate, date);
+    LogPrintf("Last Date:\t%s", date);
+    LogPrintf("");
+    LogPrintf("Symbols:\t%d", gSymbolCount);
+    LogPrintf("Max Bars:\t%d", gMaxDailyBars);
+
+    if (gConstituencyIds[0]) {
+        int n = FormatText(text, sizeof text, "\nConstituency:\t");
+        for (int k = 0; k < MAX_CONSTITUENCY_IDS && gConstituencyIds[k]; k++) {
+            for (int32_t c = 0; c < gConstituencyCount; c++)
+                if (gConstituency[c].id == gConstituencyIds[k])
+                    n += FormatText(text + n, sizeof text - (size_t)n, "%s%s", k > 0 ? "," : "", gConstituency[c].label);
+        }
+        LogPrintf("%s", text);
+    }
+    if (gDataNote && gDataNote[0]) LogPrintf("\n%s", gDataNote);
+    LogPrintf("");
+}
