@@ -50,6 +50,7 @@ struct StrategyTest : ::testing::Test {
     }
     void TearDown() override {
         ClearStrategies();
+        FreeParameterLists();
         for (char *&t : texts) FreeMemory(&t);
     }
 

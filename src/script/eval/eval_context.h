@@ -70,7 +70,7 @@ struct EvalContext {
 /* ---- the engine's program-wide values ----------------------------------------- */
 
 /* 1 while the order list for the next trading day is generated (defined with
-** the price formatting). */
+** the price texts, which read it too). */
 extern int32_t gGeneratingOrders;
 /* yyyymmdd of the orders being generated (defined with the path macros). */
 extern int gOrderDate;
