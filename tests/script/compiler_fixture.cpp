@@ -9,6 +9,7 @@
 #include "shell/services.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
+#include "script/compiler/parser_hooks.h"
 #include "script/eval/item_table.h"
 
 /* The definition lists point at the tests' own records while a test runs;
@@ -35,6 +36,7 @@ void CompilerTest::SetUp()
     gUnattended = 0;
     gOutOfMemory = 0;
     gDefinitionStandIn = DefinitionStandIn{};
+    gCompileSession = CompileSession{};
     DetachDefinitionLists();
     gLastFormulaError = FormulaErrorSelection{};
     gChartsUseDataItems = 0;

@@ -17,6 +17,7 @@
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/data_hooks.h"
 #include "script/compiler/compile_errors.h"
+#include "script/compiler/compile_links.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
@@ -516,9 +517,12 @@ int CompileScript(const char *path, int mode, int pass) {
 
     ResetIncludeState();
     SetCurrentScript(nullptr);
+    gCompileSession.pass = 0;
     FreeMemory(&scratch);
     return ok;
 }
+
+int CurrentCompilePass() { return gCompileSession.pass; }
 
 /* ---- includes ------------------------------------------------------------------------------ */
 

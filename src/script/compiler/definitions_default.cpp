@@ -54,8 +54,6 @@ int ResolveNamedListItem(const char *name, FormulaNode *node)
 
 int ResolveFundamentalField(const char *name, FormulaNode *node) { return 0; }
 
-int CurrentCompilePass() { return gDefinitionStandIn.compilePass; }
-
 int32_t LookupSymbolIndex(const char *name) { return FindSymbolIndex(name); }
 
 int32_t LoadedSymbolCount() { return gSymbols ? gSymbolCount : 0; }

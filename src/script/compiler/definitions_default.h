@@ -35,7 +35,6 @@ struct DefinitionStandIn {
     const char *const *namedLists; /* constituency series names; node index = position */
     int32_t namedListCount;
     int32_t loadedSeries;      /* bit k: constituency series k + 1 is in the data */
-    int32_t compilePass;
     int32_t pluginLoads;
 };
 extern DefinitionStandIn gDefinitionStandIn;
