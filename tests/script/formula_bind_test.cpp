@@ -47,8 +47,7 @@ struct BindTest : CompilerTest {
         InstallParameters(parameters, 1);
         LoadSymbols({"ABC", "SPY"});
         InstallStrategies(strategies, 1);
-        gDefinitionStandIn.namedLists = namedLists;
-        gDefinitionStandIn.namedListCount = 2;
+        InstallNamedLists(namedLists, 2);
     }
     FormulaItem &Data(int i) { return lists[0][i]; }
 };

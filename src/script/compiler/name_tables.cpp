@@ -8,11 +8,15 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/constituency.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/formula.h"
+#include "script/compiler/import_items.h"
+#include "script/compiler/definitions.h"
 #include "script/compiler/keywords.h"
 #include "script/compiler/preprocessor.h"
+#include "script/eval/item_table.h"
 #include "shell/services.h"
 
 namespace {
@@ -225,6 +229,56 @@ int MatchSectionHeader(const char *text, int32_t *id) {
         }
     }
     return 0;
+}
+
+/* ---- special names ------------------------------------------------------------------- */
+
+namespace {
+
+void BindNode(FormulaNode *node, uint32_t row, uint32_t category, uint32_t index) {
+    if (!node) return;
+    node->item = row;
+    node->category = category;
+    node->index = index;
+}
+
+}  // namespace
+
+int ResolveNamedListItem(const char *name, FormulaNode *node) {
+    for (int32_t i = 0; i < gConstituencyCount; i++) {
+        if (gConstituency[i].scriptName[0] && CompareNoCase(gConstituency[i].scriptName, name) == 0) {
+            BindNode(node, ITEM_CONSTITUENCY, CAT_BAR_VALUE, gConstituency[i].id - 1);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int ResolveFundamentalField(const char *name, FormulaNode *node) {
+    if (!(name[0] == 'F' || name[0] == 'f') || name[1] != '.') return 0;
+    char field[80];
+    CopyString(field, sizeof field, name + 2, -1);
+    int date = 0;
+    if (char *dot = strchr(field, '.')) {
+        if (CompareNoCase(dot, ".date") != 0) return 0;
+        *dot = 0;
+        date = 1;
+    }
+    int row = field[0] ? FindFundamentalField(field) : -1;
+    if (row < 0) return 0;
+    BindNode(node, date ? ITEM_FUNDAMENTAL_DATE : ITEM_FUNDAMENTAL, CAT_SYMBOL_INFO, (uint32_t)row);
+    return 1;
+}
+
+/* "arg1" to "arg9"; "arg1.0" counts as 1. */
+int ResolveArgName(const char *name, FormulaNode *node) {
+    if (CompareNoCaseN(name, "arg", 3) != 0) return 0;
+    double n = 0;
+    int used = ReadNumberPrefix(name + 3, &n);
+    if (used == 0 || name[3 + used] != 0) return 0;
+    if (!(n > 0 && n < 10) || n != (double)(int)n) return 0;
+    BindNode(node, ITEM_ARG, CAT_ARGUMENT, (uint32_t)n);
+    return 1;
 }
 
 /* ---- the scan ------------------------------------------------------------------------ */
