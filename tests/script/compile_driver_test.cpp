@@ -448,3 +448,52 @@ TEST_F(DriverTest, IncludeLinesNameTheirFile)
 }
 
 }  // namespace
+
+namespace {
+
+/* ---- strategy links -------------------------------------------------------------------------- */
+
+TEST_F(DriverTest, TrackersGetABenchmarkThatFollowsTheStrategy)
+{
+    ASSERT_EQ(CompileText("Template: T\n  Side: Long\n"
+                          "Strategy: S\n  Using: T\n  Tracker: Hidden\n  EntrySetup: 1\n"
+                          "Strategy: V\n  Tracker: Visible\n  EntrySetup: 1\n"),
+              1)
+        << LastMessage();
+    /* S, V, _S_track, V_track, then the combined group; the template is gone. */
+    EXPECT_EQ(StrategyNames(gStrategyCount), "S,V,_S_track,V_track,Combined");
+    EXPECT_EQ(gStrategies[0].Tracker, 3) << "the benchmark's place + 1, after the template left";
+    EXPECT_EQ(gStrategies[1].Tracker, 4);
+    EXPECT_EQ(gStrategies[2].Tracker, -1);
+    EXPECT_EQ(gStrategies[2].kind, (int32_t)SECTION_BENCHMARK);
+    EXPECT_EQ(gStrategies[0].Side, 1) << "Side inherited from the template";
+    EXPECT_EQ(gStrategies[2].Side, 1) << "the tracker inherits everything from its strategy";
+    EXPECT_GT(gStrategies[2].slots[40].count, 0);
+    EXPECT_EQ(gCombinedIndex, 4);
+    EXPECT_EQ(gStrategies[2].groupCount, 0) << "benchmarks are not members of the aggregate";
+}
+
+TEST_F(DriverTest, StatsGroupsCollectTheirMembers)
+{
+    ASSERT_EQ(CompileText("Strategy: A\n  EntrySetup: 1\nStrategy: B\n  EntrySetup: 1\n"
+                          "StatsGroup: G\n  Using: A, B\n"),
+              1)
+        << LastMessage();
+    EXPECT_EQ(StrategyNames(gStrategyCount), "A,B,G,Combined");
+    for (int i = 0; i < 2; i++) {
+        ASSERT_EQ(gStrategies[i].groupCount, 2) << i;
+        EXPECT_EQ(gStrategies[i].groups[0], 2);
+        EXPECT_EQ(gStrategies[i].groups[1], 3);
+    }
+}
+
+TEST_F(DriverTest, CalendarSymbolsWaitForTheSecondPass)
+{
+    const char *script = "Settings:\n  DateSym: QQQ\nStrategy: S\n  EntrySetup: $QQQ > 0\n";
+    ASSERT_EQ(CompileText(script, 3, 1), 1) << LastMessage();
+    EXPECT_EQ(gScriptSettings.DateSym, 0);
+    EXPECT_EQ(CompileText(script, 3, 2), 0) << "no data loaded: the symbol is unknown";
+    EXPECT_EQ(gLastFormulaError.code, 26);
+}
+
+}  // namespace
