@@ -152,6 +152,14 @@ TEST_F(DriverTest, AutoincludeIsMergedAndNotCompiledOnItsOwn)
     EXPECT_GT(Item(gDataItems, 0).formula.count, 0);
 }
 
+TEST_F(DriverTest, AutoincludeCompiledAsTheScriptIsTheScript)
+{
+    ASSERT_EQ(CompileText("Data:\n  FromAuto: C\n", 3, 1, "autoinclude.kvs"), 1) << LastMessage();
+    ASSERT_EQ(ItemNames(gDataItems), "FromAuto");
+    EXPECT_GT(Item(gDataItems, 0).formula.count, 0);
+    EXPECT_EQ(Item(gDataItems, 0).formula.includeDepth, 1);
+}
+
 TEST_F(DriverTest, EveryFileIsReadOncePerCompile)
 {
     Write("a.kvs", "Include: b.kvs\nData:\n  FromA: 1\n");

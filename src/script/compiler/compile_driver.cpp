@@ -435,7 +435,13 @@ int CompileScriptBody(const char *path, StrategyRecord *scratch) {
         char autoInclude[260];
         AutoIncludePath(path, autoInclude);
         char nameSpace[VALUE_NAME_SIZE] = "";
-        if (PlatFileExists(autoInclude)) {
+        char script[260];
+        CopyString(script, sizeof script, path, -1);
+        ExpandPathMacros(script, gScriptsFolder);
+        /* autoinclude.kvs compiled as the script itself is the script, not
+        ** an include of it: merged first, it would be skipped as already read
+        ** and nothing would compile. */
+        if (PlatFileExists(autoInclude) && CompareNoCase(autoInclude, script) != 0) {
             gCompiler.includeDepth++;
             int ok = IncludeScriptFile(autoInclude, nameSpace);
             gCompiler.includeDepth--;
