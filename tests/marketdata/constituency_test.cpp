@@ -1,10 +1,10 @@
 /* Constituency table, tick sizes and security types. */
 #include <cstring>
 
+#include "engine/price_format.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
-#include "script/eval/eval_context.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 #include "store_fixture.h"

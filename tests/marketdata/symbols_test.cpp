@@ -241,7 +241,16 @@ TEST_F(LookupTest, SymbolAtDate)
 TEST_F(LookupTest, CalendarSymbolHasOneBarPerMarketDate)
 {
     ASSERT_TRUE(BuildCalendarSymbol());
-    ASSERT_TRUE(BuildCalendarSymbol());   /* rebuilding frees the old arrays */
+    /* Rebuilding frees everything the old record held, also the value blocks
+    ** a data calculation hangs on the calendar. */
+    uint64_t built = gAllocatedBytes.load();
+    ASSERT_TRUE(AllocMemory(&gCalendarSymbol.dataValues[0], 800));
+    ASSERT_TRUE(AllocMemory(&gCalendarSymbol.dataOffsets[1], 16));
+    ASSERT_TRUE(AllocMemory(&gCalendarSymbol.strategyArrays, 64));
+    ASSERT_TRUE(BuildCalendarSymbol());
+    EXPECT_EQ(gAllocatedBytes.load(), built);
+    EXPECT_EQ(gCalendarSymbol.dataValues[0], nullptr);
+    EXPECT_EQ(gCalendarSymbol.strategyArrays, nullptr);
     EXPECT_STREQ(gCalendarSymbol.info.Symbol, "Global");
     EXPECT_STREQ(gCalendarSymbol.info.Name, "Global Calendar Symbol");
     EXPECT_EQ(gCalendarSymbol.firstDate, days.front());

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/price_format.h"
 #include "foundation/allocator.h"
 #include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
-#include "script/eval/eval_context.h"
 #include "shell/services.h"
 
 ConstituencyRecord *gConstituency = nullptr;

@@ -8,6 +8,7 @@
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/dates.h"
+#include "marketdata/store/data_load.h"
 #include "script/eval/value_access.h"
 
 SymbolRecord *gSymbols = nullptr;
@@ -242,20 +243,16 @@ SymbolRecord *FindSymbolAtDate(const char *symbol, int barSize, int32_t date, Ba
 
 /* ---- the calendar pseudo-symbol ------------------------------------------------------ */
 
-static void ClearCalendarRecord()
-{
-    for (int k = 0; k < BAR_SIZE_COUNT; k++) FreeMemory(&gCalendarSymbol.bars[k]);
-    memset(&gCalendarSymbol, 0, sizeof gCalendarSymbol);
-}
-
+/* The calendar is freed like any symbol: the data calculation may have given
+** it value blocks of one-per-date items, which go with the old bars. */
 int BuildCalendarSymbol()
 {
-    ClearCalendarRecord();
+    FreeSymbolRecord(&gCalendarSymbol);
     for (int k = 0; k < BAR_SIZE_COUNT; k++) {
         const DateList &list = gDateLists[k];
         int32_t count = list.count > 0 ? list.count : 0;
         if (!AllocMemory(&gCalendarSymbol.bars[k], (uint64_t)(count + 1) * sizeof(Bar))) {
-            ClearCalendarRecord();
+            FreeSymbolRecord(&gCalendarSymbol);
             return 0;
         }
         Bar *bars = gCalendarSymbol.bars[k];
