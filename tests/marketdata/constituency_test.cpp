@@ -57,6 +57,11 @@ TEST_F(ConstituencyTest, ReadsRowsAndSkipsThoseWithoutAUsableId)
     EXPECT_EQ(gConstituency[2].id, 7u);
     EXPECT_STREQ(gConstituency[2].label, "");
     for (int i = 0; i < gConstituencyCount; i++) EXPECT_GE(gConstituency[i].id, 1u);
+
+    EXPECT_STREQ(FindConstituencyLabel(3), "S&P 500 Large");
+    EXPECT_STREQ(FindConstituencyLabel(7), "");
+    EXPECT_EQ(FindConstituencyLabel(998), nullptr);   /* refused row */
+    EXPECT_EQ(FindConstituencyLabel(0), nullptr);     /* the heading */
 }
 
 TEST_F(ConstituencyTest, FallsBackToTheProgramFolder)

@@ -79,6 +79,13 @@ int LoadConstituency()
     return 1;
 }
 
+const char *FindConstituencyLabel(uint32_t id)
+{
+    for (int32_t i = 0; gConstituency && i < gConstituencyCount; i++)
+        if (gConstituency[i].id == id) return gConstituency[i].label;
+    return nullptr;
+}
+
 /* ---- tick sizes and security types ------------------------------------------------ */
 
 double GetTickSize(const SymbolRecord *symbol, const Bar *bar, double price)

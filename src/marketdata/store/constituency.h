@@ -32,6 +32,11 @@ extern int32_t gConstituencyCount;
 ** when the file could not be read (reported) or memory failed. */
 int LoadConstituency();
 
+/* The label of the first table record with this id (the name the data
+** information log shows for a constituency id a data file stores); null when
+** no record has it. */
+const char *FindConstituencyLabel(uint32_t id);
+
 /* The price increment of symbol on bar at price (0 = the bar's close).  The
 ** default stock tick of 0.01 is refined by the bar's date, the price and the
 ** exchange; other ticks are the symbol's own.  Without a bar there is no date
