@@ -21,9 +21,9 @@ namespace {
 
 void ClearCompiledScript() {
     for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
-                                 &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns,
-                                 &gParameters, &gParameterCopies})
+                                 &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns})
         FreeDefinitionList(list);
+    FreeParameterLists();
     FreeStrategyRecords();
     gTradesSort[0] = gScanSort[0] = gTestScanSort[0] = 0;
     gScanFilterCount = gTestScanFilterCount = 0;
