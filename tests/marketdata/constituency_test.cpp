@@ -42,6 +42,9 @@ TEST_F(ConstituencyTest, ReadsRowsAndSkipsThoseWithoutAUsableId)
                               "998,Clash,Clash,x\n"
                               "997,Clash2,Clash2,x\n"
                               "0,Zero,Zero,x\n"
+                              "2147483647,Wide,Wide,x\n"
+                              "4294967299,Wrap,Wrap,x\n"
+                              "-5,Negative,Negative,x\n"
                               "12,A label much longer than thirty-nine characters,NDX\n"
                               "7\n"));
     ASSERT_EQ(LoadConstituency(), 1);
