@@ -505,3 +505,20 @@ TEST_F(DriverTest, CalendarSymbolsWaitForTheSecondPass)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DriverTest, LinkFailuresAreReportedInTheirOwnWords)
+{
+    EXPECT_EQ(CompileText("Strategy: S\n  Tracker: Hidden\n  EntrySetup: 1\nBenchmark: _S_track\n  EntrySetup: 1\n"), 0);
+    EXPECT_EQ(std::string(LastMessage()),
+              std::string("Error adding Benchmark _S_track -- ") + CompileErrorText[64]);
+
+    FreeCompiledScript();
+    std::string script = "Strategy: A\n  EntrySetup: 1\n";
+    for (int g = 1; g <= 100; g++) script += "StatsGroup: G" + std::to_string(g) + "\n  Using: A\n";
+    EXPECT_EQ(CompileText(script), 0);
+    EXPECT_STREQ(LastMessage(), "StatsGroup G100 has more than 99 members");
+}
+
+}  // namespace
