@@ -479,6 +479,13 @@ TEST_F(DriverTest, TrackersGetABenchmarkThatFollowsTheStrategy)
     EXPECT_GT(gStrategies[2].slots[40].count, 0);
     EXPECT_EQ(gCombinedIndex, 4);
     EXPECT_EQ(gStrategies[2].groupCount, 0) << "benchmarks are not members of the aggregate";
+
+    /* A Tracker word on a benchmark makes no link. */
+    FreeCompiledScript();
+    ASSERT_EQ(CompileText("Benchmark: B\n  Tracker: Visible\n  EntrySetup: 1\nStrategy: S\n  EntrySetup: 1\n"), 1)
+        << LastMessage();
+    EXPECT_EQ(StrategyNames(gStrategyCount), "B,S");
+    EXPECT_EQ(gStrategies[0].Tracker, 0);
 }
 
 TEST_F(DriverTest, StatsGroupsCollectTheirMembers)

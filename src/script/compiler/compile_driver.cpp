@@ -213,8 +213,7 @@ void FixLinks(int32_t from, int32_t to, int32_t records) {
     for (int32_t i = 0; i < records; i++) {
         StrategyRecord *r = gStrategies + i;
         for (int32_t g = 0; g < r->groupCount; g++) r->groups[g] = MovedIndex(r->groups[g], from, to);
-        if (r->Tracker > 0 && r->Tracker != STRATEGY_CONSTANT_UNSET)
-            r->Tracker = MovedIndex(r->Tracker - 1, from, to) + 1;
+        if (r->Tracker > 0) r->Tracker = MovedIndex(r->Tracker - 1, from, to) + 1;
     }
     if (gCombinedIndex >= 0) gCombinedIndex = MovedIndex(gCombinedIndex, from, to);
 }
@@ -255,11 +254,18 @@ int LinkUsingLists() {
     return 1;
 }
 
-/* A Strategy with a Tracker gets a Benchmark that follows it. */
+/* A Strategy with a Tracker gets a Benchmark that follows it.  Afterwards a
+** positive Tracker is always the place + 1 of a Strategy's tracking benchmark
+** and -1 marks that benchmark; every other record holds 0, so a Tracker word
+** given to a Template or Benchmark never reads as a link. */
 int AddTrackers() {
     for (int32_t i = 0; i < gStrategyCount; i++) {
         if (gStrategies[i].Tracker == STRATEGY_CONSTANT_UNSET) gStrategies[i].Tracker = 0;
-        if (gStrategies[i].kind != SECTION_STRATEGY || gStrategies[i].Tracker == 0) continue;
+        if (gStrategies[i].kind != SECTION_STRATEGY) {
+            if (gStrategies[i].Tracker != -1) gStrategies[i].Tracker = 0;
+            continue;
+        }
+        if (gStrategies[i].Tracker == 0) continue;
         char name[STRATEGY_NAME_SIZE];
         FormatText(name, sizeof name, "%s%s_track", gStrategies[i].Tracker == 1 ? "_" : "", gStrategies[i].name);
         int error = 0;
