@@ -68,15 +68,17 @@ KeptText *sTexts;
 int32_t sTextCount;
 int32_t sTextCapacity;
 
-int KeepScriptText(char *text, int32_t owner) {
-    if (sTextCount >= sTextCapacity) {
-        int32_t capacity = sTextCapacity + 8;
-        if (!ReallocMemory(&sTexts, (uint64_t)capacity * sizeof(KeptText))) return 0;
-        sTextCapacity = capacity;
-    }
-    sTexts[sTextCount++] = KeptText{text, owner};
+/* Room for one more text, made before a parse so that a text the parsed
+** records point into can always be kept. */
+int ReserveScriptText() {
+    if (sTextCount < sTextCapacity) return 1;
+    int32_t capacity = sTextCapacity + 8;
+    if (!ReallocMemory(&sTexts, (uint64_t)capacity * sizeof(KeptText))) return 0;
+    sTextCapacity = capacity;
     return 1;
 }
+
+void KeepScriptText(char *text, int32_t owner) { sTexts[sTextCount++] = KeptText{text, owner}; }
 
 /* Frees the texts a compile with that owner read (all when owner is -1). */
 void FreeScriptTexts(int32_t owner) {
@@ -565,12 +567,9 @@ int IncludeScriptFile(const char *path, char *nameSpace) {
         ReportError(kMsgTooManyLevels);
         ok = 0;
     } else {
-        char *text = ParseScriptText(resolved, nameSpace);
-        if (!text) ok = 0;
-        else if (!KeepScriptText(text, gCompileSession.sectionFilter)) {
-            FreeMemory(&text);
-            ok = 0;
-        }
+        char *text = ReserveScriptText() ? ParseScriptText(resolved, nameSpace) : nullptr;
+        if (text) KeepScriptText(text, gCompileSession.sectionFilter);
+        else ok = 0;
         if (ok && gCompiler.includeDepth == 1) ok = CompileAllFormulas();
     }
     gCompiler.includeDepth--;
