@@ -68,17 +68,26 @@ KeptText *sTexts;
 int32_t sTextCount;
 int32_t sTextCapacity;
 
+int32_t sTextsReserved;   /* places promised to parses still running (includes nest) */
+
 /* Room for one more text, made before a parse so that a text the parsed
 ** records point into can always be kept. */
 int ReserveScriptText() {
-    if (sTextCount < sTextCapacity) return 1;
-    int32_t capacity = sTextCapacity + 8;
-    if (!ReallocMemory(&sTexts, (uint64_t)capacity * sizeof(KeptText))) return 0;
-    sTextCapacity = capacity;
+    if (sTextCount + sTextsReserved >= sTextCapacity) {
+        int32_t capacity = sTextCapacity + 8;
+        if (!ReallocMemory(&sTexts, (uint64_t)capacity * sizeof(KeptText))) return 0;
+        sTextCapacity = capacity;
+    }
+    sTextsReserved++;
     return 1;
 }
 
-void KeepScriptText(char *text, int32_t owner) { sTexts[sTextCount++] = KeptText{text, owner}; }
+/* Keeps the text of a finished parse in its reserved place (null: the parse
+** failed and gives its place back). */
+void KeepScriptText(char *text, int32_t owner) {
+    sTextsReserved--;
+    if (text) sTexts[sTextCount++] = KeptText{text, owner};
+}
 
 /* Frees the texts a compile with that owner read (all when owner is -1). */
 void FreeScriptTexts(int32_t owner) {
@@ -567,9 +576,12 @@ int IncludeScriptFile(const char *path, char *nameSpace) {
         ReportError(kMsgTooManyLevels);
         ok = 0;
     } else {
-        char *text = ReserveScriptText() ? ParseScriptText(resolved, nameSpace) : nullptr;
-        if (text) KeepScriptText(text, gCompileSession.sectionFilter);
-        else ok = 0;
+        char *text = nullptr;
+        if (ReserveScriptText()) {
+            text = ParseScriptText(resolved, nameSpace);
+            KeepScriptText(text, gCompileSession.sectionFilter);
+        }
+        if (!text) ok = 0;
         if (ok && gCompiler.includeDepth == 1) ok = CompileAllFormulas();
     }
     gCompiler.includeDepth--;
