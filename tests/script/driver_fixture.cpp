@@ -39,17 +39,13 @@ void FreeCompiledScript()
 
 void DriverTest::SetUp()
 {
-    ResetHeadlessShell();
+    ProgramStateTest::SetUp();
     gHeadless.captureLog = 1;
     gHeadlessScripts = HeadlessScripts{};
-    gUnattended = 0;
-    gResultCode = 0;
-    gOutOfMemory = 0;
     gLastFormulaError = FormulaErrorSelection{};
     ResetSettingsToDefaults();
     FreeCompiledScript();
     for (DefaultSectionSource &source : gDefaultSectionSources) source = DefaultSectionSource{};
-    CopyString(gProgramFolder, sizeof gProgramFolder, folder.path.c_str(), -1);
     scripts = folder.File("Scripts");
     CopyString(gScriptsFolder, sizeof gScriptsFolder, scripts.c_str(), -1);
     CopyString(gDataFolder, sizeof gDataFolder, folder.File("Data").c_str(), -1);
@@ -66,7 +62,7 @@ void DriverTest::TearDown()
     RestoreRunSettings();
     FreeCompiledScript();
     gHeadlessScripts = HeadlessScripts{};
-    ResetHeadlessShell();
+    ProgramStateTest::TearDown();
 }
 
 std::string DriverTest::Write(const std::string &name, const std::string &text)

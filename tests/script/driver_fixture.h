@@ -8,11 +8,12 @@
 #include <string>
 
 #include "script/compiler/definitions.h"
+#include "support/program_state.h"
 #include "support/test_support.h"
 
-struct DriverTest : ::testing::Test {
-    TempFolder folder;
-    std::string scripts;   /* the scripts folder */
+struct DriverTest : ProgramStateTest {
+    TempFolder &folder = tmp;   /* the program folder */
+    std::string scripts;        /* the scripts folder */
     void SetUp() override;
     void TearDown() override;
 
