@@ -209,16 +209,6 @@ TEST_F(SettingsItems, RandomSeedSeedsTheGenerator)
     EXPECT_EQ(Apply("RandomSeed", "-1"), 40);
 }
 
-TEST_F(SettingsItems, ResetGivesTheScriptDefaults)
-{
-    Apply("EndOfTestExits", "False");
-    Apply("Currency", "EUR");
-    ResetScriptSettings();
-    EXPECT_EQ(gScriptSettings.EndOfTestExits, 1);
-    EXPECT_EQ(gScriptSettings.DaysPerYear, 252.0);
-    EXPECT_STREQ(gScriptSettings.Currency, "");
-}
-
 TEST_F(SettingsItems, RestoringPutsBackOnlyWhatWasSaved)
 {
     RestoreRunSettings();   /* nothing saved: nothing changes */
