@@ -270,6 +270,9 @@ TEST_F(DriverTest, CompilingADefaultScriptItselfLoadsTheDefaults)
     EXPECT_EQ(ColumnNames(gResultsColumns), "DefNet,Second");
     EXPECT_EQ(gDataItems.count, 0);
     EXPECT_EQ(gCompileSession.sectionCounts[SECTION_RESULTS], 0) << "filled as a default, not by the script";
+    FreeCompiledScript();
+    ASSERT_EQ(CompileScript("?scripts?\\results.KVS", 3, 1), 1) << "named through a macro and in other case";
+    EXPECT_EQ(gCompileSession.sectionCounts[SECTION_RESULTS], 0);
 }
 
 TEST_F(DriverTest, CheckDefaultScriptChangedRefreshesTheSectionsTheScriptDefines)

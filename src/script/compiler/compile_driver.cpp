@@ -447,14 +447,14 @@ int NoteSourceTime(int section, const char *path) {
 int CompileScriptBody(const char *path, StrategyRecord *scratch) {
     int mode = gCompileSession.mode;
     int pass = gCompileSession.pass;
-    if (!DefaultScriptSection(path)) {
+    char script[260];
+    CopyString(script, sizeof script, path, -1);
+    ExpandPathMacros(script, gScriptsFolder);
+    if (!DefaultScriptSection(script)) {
         if (!CreateOutputFolders()) return 0;
         char autoInclude[260];
-        AutoIncludePath(path, autoInclude);
+        AutoIncludePath(script, autoInclude);
         char nameSpace[VALUE_NAME_SIZE] = "";
-        char script[260];
-        CopyString(script, sizeof script, path, -1);
-        ExpandPathMacros(script, gScriptsFolder);
         /* autoinclude.kvs compiled as the script itself is the script, not
         ** an include of it: merged first, it would be skipped as already read
         ** and nothing would compile. */
