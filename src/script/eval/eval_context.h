@@ -69,8 +69,9 @@ struct EvalContext {
 
 /* ---- the engine's program-wide values ----------------------------------------- */
 
-/* 1 while the order list for the next trading day is generated. */
-inline int32_t gGeneratingOrders = 0;
+/* 1 while the order list for the next trading day is generated (defined with
+** the price texts, which read it too). */
+extern int32_t gGeneratingOrders;
 /* yyyymmdd of the orders being generated. */
 inline int32_t gOrderDate = 0;
 /* Set while the engine compares dates of a test: the bar size (0 none) and

@@ -1,8 +1,14 @@
-/* value_access.h -- accessors that reach a context's bar and its period.
+/* value_access.h -- accessors that reach computed values: a symbol's Data and
+** TestData series, a series value aligned to another date or bar size, a
+** test's statistics cells, StratData, Graphs and Results column values,
+** dated event values, the first date of a bar period, and the
+** synchronisation of a context's bar with its date.
 **
-** GetPeriodFirstDate and SyncContextBar are shared by the bar lookups, the
-** getters and the built-ins.  Neither reports an error: they give the date
-** itself or no bar when there is nothing to find.
+** Errors:     none of them reports anything; each gives 0, NaN, -1, the date
+**             itself, or no pointer when the value does not exist, and the
+**             caller decides.  Every index into a test's arrays is checked
+**             against the row, strategy and column counts and the array's
+**             total count before it is used.
 ** Threads:    any thread; SyncContextBar writes only its context and the
 **             symbol's lookup hint of the context's worker slot.
 */
@@ -10,6 +16,8 @@
 #include <cstdint>
 
 #include "script/eval/eval_context.h"
+
+struct StatCell;
 
 /* The first market date of the period of barSize (0..4) that holds date, on
 ** the daily master list.  Daily, or count above 1, gives the date itself; a
@@ -20,3 +28,34 @@ int32_t GetPeriodFirstDate(int32_t date, int32_t count, int32_t barSize);
 ** size and phase; sets barIndex and lastBar (-1 when no bar completed).
 ** Returns the bar, or null (indexes then unchanged). */
 Bar *SyncContextBar(EvalContext *context);
+
+/* Data item (0-based) at bar of the symbol's Data block; 0.0 without a block
+** or outside it. */
+double GetSeriesValue(const SymbolRecord *symbol, int32_t bar, int32_t item);
+/* The same from the TestData block. */
+double GetStrategySeriesValue(const SymbolRecord *symbol, int32_t bar, int32_t item);
+/* A Data (testData 0) or TestData item stored per date, per symbol or at
+** another bar size, aligned to the context's date at bars back; NaN when
+** there is no value.  A period that is still incomplete at the symbol's first
+** or last date is never read: the bar before it is used instead. */
+double GetAlignedSeriesValue(const EvalContext *context, int32_t barsBack, int32_t item, int testData);
+
+/* The row whose period ends on date, or (period 1..4) the row whose period
+** holds date; -1 when none. */
+int32_t FindResultRowByDate(const TestRecord *test, int32_t date, int32_t period);
+
+/* The value of the symbol's events of kind on date (and time) at bar size:
+** the events of the date itself, of the trading date before after time, of
+** the days between for longer bars, and with latest any earlier one.  0 when
+** none; *outDate (may be null) gets the date of the value. */
+double LookupDatedValue(const SymbolRecord *symbol, int32_t barSize, int32_t date, int32_t time, int32_t kind,
+                        int latest, int32_t *outDate);
+
+/* The statistics cell of (row, strategy), or null. */
+const StatCell *GetResultCell(const TestRecord *test, int32_t row, int32_t strategy);
+/* StratData value column of (row, strategy), or null. */
+const double *GetExtraStatValuePtr(const TestRecord *test, int32_t row, int32_t strategy, int32_t column);
+/* Graphs column value of (row, strategy), or null. */
+const double *GetGraphColValuePtr(const TestRecord *test, int32_t row, int32_t strategy, int32_t column);
+/* Results column value of a strategy, or null. */
+const double *GetStrategyValues(const TestRecord *test, int32_t strategy, int32_t column);

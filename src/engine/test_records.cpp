@@ -1,0 +1,133 @@
+/* test_records.cpp -- reason texts, the trade array and the trade and cell
+** computations. */
+#include "engine/test_records.h"
+
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/numbers.h"
+
+const char *const kSkipReasonText[SKIP_REASON_COUNT] = {
+    "",
+    "max invested",
+    "max positions",
+    "max entries",
+    "max same category",
+    "max same symbol",
+    "zero quantity",
+    "limit not hit",
+    "stop not hit",
+    "ambiguous timing",
+    "entry skip",
+    "max setups",
+    "max exposure",
+    "max new positions",
+    "max new exposure",
+    "max new invested",
+    "stop+limit not hit",
+    "no data",
+    "zero volume",
+    "setup skip",
+    "max long exposure",
+    "max long invested",
+    "max net exposure",
+    "max net invested",
+    "max short exposure",
+    "max short invested",
+    "min free cash",
+    "min net exposure",
+    "min net invested",
+    "max symbol exposure",
+    "max symbol invested",
+    "max category exposure",
+    "max category invested",
+    "end of test",
+};
+
+const char *const kExitReasonText[EXIT_REASON_COUNT] = {
+    "n/a",
+    "exit rule",
+    "exit limit",
+    "exit stop",
+    "end of test",
+    "end of data",
+    "trade list",
+    "reduce position",
+    "zero position",
+    "roll forward",
+};
+
+TradeRecord *AddTrade(TestRecord *test)
+{
+    if (test->tradeCount >= test->tradeCapacity) {
+        int32_t capacity = 2 * test->tradeCount + 2;
+        if (!ReallocMemory(&test->trades, (uint64_t)capacity * sizeof(TradeRecord))) return nullptr;
+        test->tradeCapacity = capacity;
+    }
+    TradeRecord *trade = &test->trades[test->tradeCount++];
+    memset(trade, 0, sizeof *trade);
+    trade->number = test->tradeCount;
+    return trade;
+}
+
+/* The factor that brings an exit price into the entry's split terms.  A
+** missing split factor (0) is taken as no split rather than dividing by it. */
+static double ExitToEntrySplit(const TradeRecord *trade)
+{
+    if (trade->splitIn == 0 || trade->splitOut == 0) return 1.0;
+    return trade->splitIn / trade->splitOut;
+}
+
+double TradePriceMove(const TradeRecord *trade)
+{
+    if (!trade || trade->priceOut == 0) return 0.0;
+    double move = trade->side * (trade->priceOut * ExitToEntrySplit(trade) - trade->priceIn);
+    return RoundToStep(move, trade->roundingOut, 0);
+}
+
+double TradeNetProfit(const TradeRecord *trade)
+{
+    if (!trade || trade->dateOut < 1) return 0.0;
+    double commissions = trade->commissionCurrency
+                             ? trade->commissionIn + trade->commissionOut
+                             : trade->fxIn * trade->commissionIn + trade->fxIn * trade->commissionOut;
+    if (trade->securityType != 0) {
+        double gross = (trade->priceOut * trade->quantityOut - trade->priceIn * trade->quantityIn) * trade->side *
+                       trade->pointValue * trade->fxOut;
+        return gross - commissions - trade->fxOut * trade->rollCosts;
+    }
+    double gross = (trade->priceOut * trade->quantityOut * trade->fxOut - trade->priceIn * trade->quantityIn * trade->fxIn) *
+                   trade->side * trade->pointValue;
+    return gross - commissions + trade->dividends;
+}
+
+double TradeCurrencyGain(const TradeRecord *trade)
+{
+    if (!trade || trade->securityType != 0) return 0.0;
+    return trade->side * trade->priceOut * trade->quantityOut * trade->pointValue * (trade->fxOut - trade->fxIn);
+}
+
+double ComputeCellEquity(const StatCell *cell, int compounded)
+{
+    double base = compounded ? cell->equityBase : cell->startEquity;
+    return base + cell->cashInOut + cell->feesInOut - (cell->unsettledCash + cell->invested - cell->marginedValue) +
+           (cell->shortInvested - cell->shortMarginedValue) - cell->futuresMargin;
+}
+
+const char *GetTradeReason(const char *customText, int32_t code, int isSkip)
+{
+    if (customText && customText[0] && strcmp(customText, "1") != 0) return customText;
+    if (isSkip) return code >= 0 && code < SKIP_REASON_COUNT ? kSkipReasonText[code] : "n/a";
+    return code >= 0 && code < EXIT_REASON_COUNT ? kExitReasonText[code] : "n/a";
+}
+
+int StrategyInGroup(const TestRecord *test, int32_t member, int32_t group)
+{
+    if (!test || !test->strategies || member < 0 || member >= test->strategyCount) return 0;
+    const StrategyResult *result = &test->strategies[member];
+    int32_t n = result->parentCount < STRATEGY_PARENT_MAX ? result->parentCount : STRATEGY_PARENT_MAX;
+    for (int32_t k = 0; k < n; k++) {
+        if (result->parents[k] == group) return 1;
+    }
+    return 0;
+}

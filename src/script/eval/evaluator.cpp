@@ -1,0 +1,632 @@
+/* evaluator.cpp -- precedence climbing over compiled node arrays, term
+** dispatch, Library and argument references, parameters, and the trace. */
+#include "script/eval/evaluator.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/numbers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "platform/platform.h"
+#include "script/compiler/compile_links.h"
+#include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/formula_text.h"
+#include "engine/test_records.h"
+#include "script/eval/item_table.h"
+#include "script/eval/value_getters.h"
+#include "shell/services.h"
+
+ParameterValueFn gParameterValueSource = nullptr;
+char gPendingRuntimeError[RUNTIME_ERROR_SIZE];
+
+static std::atomic<int> sRuntimeErrorClaimed{0};
+
+static const char *const kRunModeText[] = {"import", "apply", "scan", "test", "optimize", "orders"};
+
+/* ============================================================================
+** Runtime errors
+** ========================================================================== */
+
+void SetPendingRuntimeError(const char *format, ...)
+{
+    int expected = 0;
+    /* Workers may hit a limit at once; the first one's text stays, and no
+    ** two threads ever write the buffer together. */
+    if (!sRuntimeErrorClaimed.compare_exchange_strong(expected, 1)) return;
+    va_list args;
+    va_start(args, format);
+    FormatTextV(gPendingRuntimeError, sizeof gPendingRuntimeError, format, args);
+    va_end(args);
+}
+
+void ClearPendingRuntimeError()
+{
+    gPendingRuntimeError[0] = 0;
+    sRuntimeErrorClaimed.store(0);
+}
+
+void ReportEvalInternalError(const char *format, ...)
+{
+    char text[RUNTIME_ERROR_SIZE];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(text, sizeof text, format, args);
+    va_end(args);
+    ReportError("%s", text);
+    RequestStop();
+}
+
+/* ============================================================================
+** Library nesting
+** ========================================================================== */
+
+enum { LIBRARY_STACK_SIZE = LIBRARY_NESTING_LIMIT + 1 };
+
+/* The Library node arrays each worker slot is walking right now.  Only the
+** thread that owns a worker slot touches its row, so no lock is needed. */
+struct LibraryStack {
+    const FormulaNode *active[LIBRARY_STACK_SIZE];
+    int32_t count;
+};
+static LibraryStack sLibraryStacks[WORKER_SLOTS];
+
+static int32_t WorkerSlot(const EvalContext *context)
+{
+    return context->slot >= 0 && context->slot < WORKER_SLOTS ? context->slot : 0;
+}
+
+static bool IsActiveLibrary(const LibraryStack *stack, const FormulaNode *nodes)
+{
+    for (int32_t k = 0; k < stack->count; k++) {
+        if (stack->active[k] == nodes) return true;
+    }
+    return false;
+}
+
+static void RefuseLibrary(FormulaNode *node, const char *format, const char *name)
+{
+    SetPendingRuntimeError(format, name);
+    RequestStop();
+    node->value = NAN;
+    node->textFlag = 0;
+    node->text[0] = 0;
+}
+
+int EvalLibraryItem(FormulaNode *node, uint32_t libraryIndex, EvalContext *context, int32_t barsBack)
+{
+    FormulaItem *item = DefinitionItem(SECTION_LIBRARY, libraryIndex);
+    if (!item) return 0;
+    FormulaSlot *slot = &item->formula;
+    int32_t worker = WorkerSlot(context);
+    FormulaNode *nodes = slot->count > 0 ? slot->nodes[worker] : nullptr;
+    if (!nodes) return 0;
+    if (context->libraryDepth >= LIBRARY_NESTING_LIMIT) {
+        RefuseLibrary(node, "Item<=>Library infinite recursion in '%s'", slot->name);
+        return 0;
+    }
+    LibraryStack *stack = &sLibraryStacks[worker];
+    /* The item's nodes hold the partial results of the walk that is already
+    ** under way; walking them again would overwrite those and give a wrong
+    ** value, so recursion is refused instead. */
+    if (IsActiveLibrary(stack, nodes) || stack->count >= LIBRARY_STACK_SIZE) {
+        RefuseLibrary(node, "Library item '%s' refers back to itself while it is being evaluated", slot->name);
+        return 0;
+    }
+    stack->active[stack->count++] = nodes;
+    context->libraryDepth++;
+    ResolveFormulaRefs(nodes, context);
+    FormulaNode *position = nodes;
+    int ok = EvalNodes(&position, 0, ITEM_END, context, barsBack);
+    context->libraryDepth--;
+    stack->count--;
+    double value = ok ? nodes[0].value : NAN;
+    if (!std::isfinite(value)) {
+        value = NAN;
+        nodes[0].value = NAN;
+        nodes[0].text[0] = 0;
+        nodes[0].textFlag = 0;
+    }
+    node->value = value;
+    node->dataType = nodes[0].dataType;
+    node->textFlag = nodes[0].textFlag;
+    if (nodes[0].textFlag) CopyString(node->text, sizeof node->text, nodes[0].text, -1);
+    return std::isfinite(value) ? 1 : 0;
+}
+
+int EvalFormulaRef(FormulaNode *node, EvalContext *context, int32_t barsBack)
+{
+    if (node->item == ITEM_ARG) {
+        int32_t k = (int32_t)node->index;
+        if (!context->args || k < 1 || k > context->argCount) return 0;
+        const ArgValue *arg = &context->args[k - 1];
+        node->value = arg->value;
+        node->dataType = arg->dataType;
+        node->textFlag = arg->textFlag;
+        if (arg->textFlag) CopyString(node->text, sizeof node->text, arg->text, -1);
+        return 1;
+    }
+    if (node->item == ITEM_LIBRARY_REF || node->item == ITEM_LIBRARY_CALL)
+        return EvalLibraryItem(node, node->index, context, barsBack);
+    return 0;
+}
+
+/* ============================================================================
+** Parameters and system values
+** ========================================================================== */
+
+int GetNamedValue(FormulaNode *node, EvalContext *context)
+{
+    int32_t index = (int32_t)node->index;
+    double value = node->constant;
+    if (context->storedParameters) {
+        const TestRecord *test = context->test;
+        if (!test || !test->parameters || index < 0 || index >= test->parameterCount) return 0;
+        value = test->parameters[index].value;
+    } else if (gParameterValueSource) {
+        if (!gParameterValueSource(index, context, &value)) return 0;
+    }
+    node->constant = value;
+    node->value = value;
+    return 1;
+}
+
+/* The file name of a path without its folder and without the part from its
+** last ".". */
+static void ScriptBaseName(const char *path, char *out, int size)
+{
+    const char *name = path;
+    for (const char *p = path; *p; p++) {
+        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    }
+    const char *dot = strrchr(name, '.');
+    int length = dot ? (int)(dot - name) : (int)strlen(name);
+    CopyString(out, size, name, length);
+}
+
+static int GetSystemValue(FormulaNode *node)
+{
+    switch (node->item) {
+    case 11: {
+        PlatDateTime now;
+        PlatGetLocalTime(&now);
+        node->value = MakeDate(now.year, now.month, now.day) +
+                      (now.hour * 10000 + now.minute * 100 + now.second) / 1000000.0;
+        FormatText(node->text, sizeof node->text, "%.4d-%.2d-%.2d %.2d:%.2d:%.2d", now.year, now.month, now.day,
+                   now.hour, now.minute, now.second);
+        break;
+    }
+    case 12:
+        node->value = gRunMode;
+        CopyString(node->text, sizeof node->text, gRunMode >= 0 && gRunMode <= 5 ? kRunModeText[gRunMode] : "", -1);
+        break;
+    case 13:
+    case 14: {
+        int32_t date = node->item == 13 ? gSettings.FirstDate : gSettings.LastDate;
+        char text[DATE_TEXT_SIZE];
+        FormatDefaultDate(date, text);
+        node->value = date;
+        CopyString(node->text, sizeof node->text, text, -1);
+        break;
+    }
+    case 15:
+        node->value = 0;
+        ScriptBaseName(gSettings.ActiveScript, node->text, sizeof node->text);
+        break;
+    default:
+        return 0;
+    }
+    node->textFlag = 1;
+    return 1;
+}
+
+/* ============================================================================
+** Terms
+** ========================================================================== */
+
+static bool TraceOn()
+{
+    return gDebugEvalOn && PlatCurrentThreadId() == gUiThreadId;
+}
+
+/* One missing built-in is reported once per program run, not once per bar. */
+static std::atomic<uint8_t> sMissingReported[SCRIPT_ITEM_COUNT];
+
+static int CallImplementation(FormulaNode *node, EvalContext *context, int32_t barsBack)
+{
+    const ScriptItem *row = node->item < SCRIPT_ITEM_COUNT ? &gScriptItems[node->item] : nullptr;
+    ItemImpl impl = row ? row->impl : nullptr;
+    if (!impl) {
+        uint32_t id = node->item < SCRIPT_ITEM_COUNT ? node->item : 0;
+        if (!sMissingReported[id].exchange(1))
+            ReportEvalInternalError("Internal Error: %s (Id=%d) has no implementation", row ? row->name : "?",
+                                    (int)node->item);
+        return 0;
+    }
+    double *savedWindow = context->onePassWindow;
+    int32_t savedBase = context->multiBarBase;
+    if (node->category == CAT_MULTI_BAR) context->multiBarBase = barsBack;
+    /* Only a multi-bar function standing directly in the formula may fill the
+    ** one-pass window; inside another function's argument it computes alone. */
+    if (++context->depth > 1) context->onePassWindow = nullptr;
+    int ok = impl(node, context, barsBack);
+    context->depth--;
+    context->onePassWindow = savedWindow;
+    context->multiBarBase = savedBase;
+    return ok;
+}
+
+int EvalTermNode(FormulaNode *node, EvalContext *context, int32_t barsBack)
+{
+    bool function = IsFunctionCategory(node->category);
+    bool trace = TraceOn();
+    if (trace && function) {
+        char text[FORMULA_TEXT_SIZE + 8];
+        gDebugEvalDepth++;
+        char line[1024];
+        int n = 0;
+        for (int32_t d = 0; d < gDebugEvalDepth && n < (int)sizeof line - 1; d++) line[n++] = '\t';
+        line[n] = 0;
+        FormatTokenText(node, text, sizeof text);
+        LogPrintf("%s>>> %s <<<", line, text);
+        PumpMessages();
+    }
+    int ok;
+    switch (node->category) {
+    case CAT_CONSTANT:
+    case CAT_TEXT:
+        node->value = node->constant;
+        ok = 1;
+        break;
+    case CAT_SYSTEM: ok = GetSystemValue(node); break;
+    case CAT_ARGUMENT: ok = EvalFormulaRef(node, context, barsBack); break;
+    case CAT_PARAMETER: ok = GetNamedValue(node, context); break;
+    case CAT_BAR_VALUE: ok = GetBarValue(node, context, barsBack); break;
+    case CAT_BAR_DATE: ok = GetBarDateValue(node, context, barsBack); break;
+    case CAT_INDICATOR:
+    case CAT_MULTI_BAR:
+    case CAT_FUNCTION:
+    case CAT_TRADE_STAT:
+    case CAT_SUM: ok = CallImplementation(node, context, barsBack); break;
+    case CAT_SYMBOL_INFO:
+    case CAT_POSITION_INFO: ok = GetNonBarValue(node, context, barsBack); break;
+    case CAT_STRATEGY_INFO:
+    case CAT_STRATEGY_STAT: ok = GetStatValue(node, context, barsBack); break;
+    case CAT_TRADE_VALUE: ok = GetTradeValue(node, context, barsBack); break;
+    case CAT_OPEN:
+    case CAT_CLOSE:
+    case CAT_OPERATOR:
+    case CAT_BREADTH: ok = 1; break;
+    default: ok = 0; break;
+    }
+    if (ok && !std::isfinite(node->value)) ok = 0;
+    if (ok) {
+        node->value = ApplyUnary(node->unary, node->value);
+        node->evaluated = 1;
+    }
+    if (trace && (function || node->category != CAT_CONSTANT)) FormatFormulaText(node, barsBack, ok);
+    return ok;
+}
+
+/* ============================================================================
+** Operators
+** ========================================================================== */
+
+/* Operators whose left value 0 decides the result when short circuits are on. */
+static bool ZeroShortCircuits(uint32_t op)
+{
+    return op == 22 || op == 23 || op == 24 || op == 25 || op == ITEM_AND;
+}
+
+static bool IsNumericOperand(const FormulaNode *node)
+{
+    return node->category == CAT_CONSTANT || node->item == ITEM_PARAMETER || node->item == ITEM_SYMBOL;
+}
+
+static int CompareOperands(const FormulaNode *left, const FormulaNode *right)
+{
+    if ((left->textFlag || right->textFlag) && !IsNumericOperand(left) && !IsNumericOperand(right)) {
+        int c = CompareNoCase(left->textFlag ? left->text : "", right->textFlag ? right->text : "");
+        return c < 0 ? -1 : c > 0 ? 1 : 0;
+    }
+    if (left->dataType == 1 || right->dataType == 1) return CompareDoubleApprox(left->value, right->value);
+    return CompareDouble(left->value, right->value);
+}
+
+/* Combines the operands that start at left and right under op; the value and
+** data type of the result. */
+static void CombineOperands(uint32_t op, const FormulaNode *left, const FormulaNode *right, double *value,
+                            uint32_t *dataType)
+{
+    double a = left->value, b = right->value;
+    uint32_t ta = left->dataType, tb = right->dataType;
+    double v = 0;
+    uint32_t t = 0;
+    switch (op) {
+    case 22:
+        v = b == 2.0 ? a * a : pow(a, b);
+        t = ta;
+        break;
+    case 23:
+        v = a * b;
+        t = (ta && tb && ta != tb) ? 0 : (ta ? ta : tb);
+        break;
+    case 24:
+        v = b == 0 ? 0.0 : a / b;
+        t = (b == 0 || tb) ? 0 : ta;
+        break;
+    case 25: v = b == 0 ? 0.0 : fmod(a, b); break;
+    case 26:
+        v = a + b;
+        t = ta ? ta : tb;
+        break;
+    case 27:
+        v = a - b;
+        t = ta ? ta : tb;
+        break;
+    case 28: v = CompareOperands(left, right) > 0; break;
+    case 29: v = CompareOperands(left, right) >= 0; break;
+    case 30: v = CompareOperands(left, right) < 0; break;
+    case 31: v = CompareOperands(left, right) <= 0; break;
+    case 32: v = CompareOperands(left, right) == 0; break;
+    case 33: v = CompareOperands(left, right) != 0; break;
+    case ITEM_AND: v = a == 0 ? 0.0 : ((b != 0 || std::isnan(b)) ? 1.0 : 0.0); break;
+    case ITEM_OR: v = (std::isnan(a) || a != 0) ? 1.0 : ((b != 0 || std::isnan(b)) ? 1.0 : 0.0); break;
+    default: v = NAN; break;
+    }
+    if (fabs(v) < gSettings.NearZero) v = 0.0;
+    if (left->item == ITEM_SPLIT || right->item == ITEM_SPLIT) t = 0;
+    *value = v;
+    *dataType = t;
+}
+
+static void TraceOperator(const char *leftText, const FormulaNode *op, const FormulaNode *right, double result)
+{
+    char line[1024], opText[FORMULA_TEXT_SIZE + 8], rightText[FORMULA_TEXT_SIZE + 8];
+    int n = 0;
+    for (int32_t d = 0; d < gDebugEvalDepth && n < (int)sizeof line - 1; d++) line[n++] = '\t';
+    line[n] = 0;
+    FormatTokenText(op, opText, sizeof opText);
+    FormatLiteralToken(right, rightText, sizeof rightText);
+    LogPrintf("%s(%s%s%s) = %g", line, leftText, opText, rightText, result);
+    PumpMessages();
+    if (PlatEscapePressed()) {
+        LogPrintf("*** Escape Detected ***");
+        gDebugEvalOn = 0;
+    }
+}
+
+/* ============================================================================
+** The walk
+** ========================================================================== */
+
+static bool IsStop(const FormulaNode *node, uint32_t stopItem)
+{
+    /* The end node, or a closing node or separator that is not the one this
+    ** walk waits for, stops it too: a malformed array can never be walked
+    ** past its end. */
+    return node->item == stopItem || node->item == ITEM_END || node->category == CAT_CLOSE ||
+           node->item == ITEM_COMMA;
+}
+
+static int EvalGroup(FormulaNode *open, EvalContext *context, int32_t barsBack)
+{
+    FormulaNode *inner = open + 1;
+    FormulaNode *position = inner;
+    if (!EvalNodes(&position, 0, ITEM_CLOSE_PAREN, context, barsBack)) return 0;
+    double value = ApplyUnary(open->unary, inner->value);
+    open->value = value;
+    position->value = value;
+    open->dataType = inner->dataType;
+    position->dataType = inner->dataType;
+    inner->evaluated = 1;
+    open->evaluated = 1;
+    return 1;
+}
+
+int EvalNodes(FormulaNode **position, uint32_t minPrecedence, uint32_t stopItem, EvalContext *context,
+              int32_t barsBack)
+{
+    FormulaNode *start = *position;
+    if (start->constantFlag) {
+        *position = start + 1;
+        return 1;
+    }
+    int32_t offset = 0;
+    if (start->barsBackLink) {
+        FormulaNode *expression = start + start->barsBackLink;
+        FormulaNode *p = expression;
+        if (!EvalNodes(&p, 0, ITEM_CLOSE_BRACKET, context, barsBack)) return 0;
+        double v = trunc(expression->value);
+        offset = v > 1e9 ? 1000000000 : v < -1e9 ? -1000000000 : (int32_t)v;
+    }
+    FormulaNode *p = start;
+    bool shortCircuit = false;
+    uint32_t shortPrecedence = 0;
+    while (!IsStop(p, stopItem)) {
+        if (p->category != CAT_OPERATOR) {
+            if (!shortCircuit) {
+                int ok = p->item == ITEM_OPEN_PAREN ? EvalGroup(p, context, barsBack + offset)
+                                                    : EvalTermNode(p, context, barsBack + offset);
+                if (!ok) {
+                    *position = p;
+                    return 0;
+                }
+            }
+            offset = 0;
+            p += p->width + 1;
+            continue;
+        }
+        uint32_t precedence = p->precedence;
+        if (precedence <= minPrecedence) break;
+        if (shortCircuit) {
+            if (precedence > shortPrecedence) {
+                p++;
+                continue;
+            }
+            shortCircuit = false;
+        }
+        double left = start->value;
+        if (gSettings.UseShortCircuit &&
+            ((left == 0 && ZeroShortCircuits(p->item)) || (p->item == ITEM_OR && (left != 0 || std::isnan(left))))) {
+            /* The left value decides: the rest of this operator's operand is
+            ** skipped by widths, never evaluated. */
+            start->dataType = 0;
+            shortCircuit = true;
+            shortPrecedence = precedence;
+            p++;
+            continue;
+        }
+        bool trace = TraceOn();
+        char leftText[FORMULA_TEXT_SIZE + 8];
+        if (trace) FormatLiteralToken(start, leftText, sizeof leftText);
+        FormulaNode *op = p;
+        FormulaNode *right = p + 1;
+        FormulaNode *q = right;
+        if (!EvalNodes(&q, precedence, stopItem, context, barsBack)) {
+            *position = q;
+            return 0;
+        }
+        double value;
+        uint32_t dataType;
+        CombineOperands(op->item, start, right, &value, &dataType);
+        if (trace) TraceOperator(leftText, op, right, value);
+        start->value = value;
+        start->dataType = dataType;
+        start->textFlag = 0;
+        right->value = value;
+        right->dataType = dataType;
+        right->textFlag = 0;
+        p = q;
+    }
+    *position = p;
+    return 1;
+}
+
+/* ============================================================================
+** Formulas
+** ========================================================================== */
+
+void ResolveFormulaRefs(FormulaNode *nodes, EvalContext *context)
+{
+    for (FormulaNode *node = nodes; node->item != ITEM_END; node++) {
+        if (node->item == ITEM_STRATEGY_REF && node->constant == UNRESOLVED_REF) {
+            int32_t number = 0;
+            const TestRecord *test = context->test;
+            if (test && test->strategies) {
+                for (int32_t s = 0; s < test->strategyCount && !number; s++) {
+                    if (CompareNoCase(test->strategies[s].name, node->text) == 0) number = s + 1;
+                }
+            } else {
+                number = LookupStrategyNumber(node->text);
+            }
+            node->constant = node->value = number;
+        } else if (node->item == ITEM_SYMBOL_REF) {
+            if (context->importFlag) {
+                bool same = context->symbol && CompareNoCase(node->text, context->symbol->info.Symbol) == 0;
+                node->constant = node->value = same ? 1.0 : 0.0;
+            } else if (node->constant == UNRESOLVED_REF) {
+                double number;
+                if (CompareNoCase(node->text, "Global") == 0) number = -1;
+                else if (CompareNoCase(node->text, "CalSym") == 0) number = -2;
+                else number = FindSymbolIndex(node->text);
+                node->constant = node->value = number;
+            }
+        }
+        node->evaluated = node->constantFlag;
+        node->dataType = 0;
+        node->textFlag = node->text[0] != 0;
+    }
+}
+
+double EvalFormula(FormulaNode *nodes, EvalContext *context)
+{
+    if (!nodes || nodes[0].item == ITEM_END) return 0.0;
+    FormulaNode *first = &nodes[0];
+    bool unresolvedRef =
+        (first->item == ITEM_STRATEGY_REF || first->item == ITEM_SYMBOL_REF) && first->constant == UNRESOLVED_REF;
+    if (!context->importFlag && first->constantFlag && nodes[1].item == ITEM_END && !unresolvedRef)
+        return first->value;
+    if (context->symbol) {
+        int32_t count = 0;
+        const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+        int32_t index = context->currentBar ? context->barIndex : context->lastBar;
+        if (bars && index >= 0 && index < count) context->priceScale = bars[index].split;
+    }
+    ResolveFormulaRefs(nodes, context);
+    context->funBar = -1;
+    context->depth = 0;
+    FormulaNode *position = nodes;
+    double result = EvalNodes(&position, 0, ITEM_END, context, 0) ? first->value : NAN;
+    if (std::isinf(result)) result = NAN;
+    if (std::isnan(result)) {
+        first->text[0] = 0;
+        first->textFlag = 0;
+    }
+    return result;
+}
+
+/* The node array of the context's worker slot, or none. */
+static FormulaNode *SlotNodes(FormulaSlot *slot, const EvalContext *context)
+{
+    if (!slot || slot->count <= 0) return nullptr;
+    return slot->nodes[WorkerSlot(context)];
+}
+
+int EvalFormulaSlot(FormulaSlot *slot, EvalContext *context, double *value)
+{
+    context->libraryDepth = 0;
+    if (slot) context->itemName = slot->name;
+    FormulaNode *nodes = SlotNodes(slot, context);
+    if (!nodes) {
+        context->currentBar = 0;
+        *value = 0.0;
+        return 1;
+    }
+    double result = EvalFormula(nodes, context);
+    uint32_t dataType = nodes[0].dataType;
+    if (dataType != 0) {
+        /* Workers evaluating the same Data item race to record its format;
+        ** the first sets it and nobody overwrites it. */
+        std::atomic_ref<uint32_t> format(slot->resultFormat);
+        uint32_t expected = 0;
+        if (format.load(std::memory_order_relaxed) == 0)
+            format.compare_exchange_strong(expected, dataType, std::memory_order_relaxed);
+    }
+    context->currentBar = 0;
+    if (!std::isfinite(result)) {
+        *value = 0.0;
+        return 0;
+    }
+    *value = result;
+    return 1;
+}
+
+int EvalFormulaInt(FormulaSlot *slot, EvalContext *context, int32_t *value)
+{
+    double v;
+    int ok = EvalFormulaSlot(slot, context, &v);
+    if (!ok) {
+        *value = 0;
+        return 0;
+    }
+    double r = round(v + 0.000001);
+    *value = r >= 2147483647.0 ? INT32_MAX : r <= -2147483648.0 ? INT32_MIN : (int32_t)r;
+    return 1;
+}
+
+int EvalFormulaText(FormulaSlot *slot, EvalContext *context, char *out, int outSize)
+{
+    double v;
+    if (!EvalFormulaSlot(slot, context, &v)) return 0;
+    FormulaNode *nodes = SlotNodes(slot, context);
+    if (nodes && nodes[0].textFlag) CopyString(out, outSize, nodes[0].text, -1);
+    else if (v == 0) out[0] = 0;
+    else FormatText(out, (size_t)outSize, "%g", v);
+    return 1;
+}

@@ -1,0 +1,724 @@
+/* value_getters.cpp -- bar values, bar dates, symbol and position information,
+** strategy statistics and trade values. */
+#include "script/eval/value_getters.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/test_records.h"
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/numbers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
+#include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
+#include "script/eval/evaluator.h"
+#include "script/eval/item_table.h"
+#include "script/eval/value_access.h"
+
+enum { DATA_SOURCE_CSI_FUTURES = 3 };
+
+/* The bar at bars back of the context symbol, with its index and the count of
+** its array; null outside the array. */
+static const Bar *BarAtOffset(const EvalContext *context, int32_t barsBack, int32_t *index, int32_t *count)
+{
+    const Bar *bars = GetBarArray(context->symbol, context->barSize, count);
+    int64_t i = (int64_t)context->lastBar - barsBack;
+    if (!bars || i < 0 || i >= *count) return nullptr;
+    *index = (int32_t)i;
+    return &bars[i];
+}
+
+/* The factor that brings a bar's prices to the context's split level; a bar
+** without a split factor is taken as unsplit. */
+static double AdjustmentFactor(const EvalContext *context, const Bar *bar)
+{
+    return bar->split != 0 ? context->priceScale / bar->split : 1.0;
+}
+
+static int SetValue(FormulaNode *node, double value, uint32_t dataType)
+{
+    node->value = value;
+    node->dataType = dataType;
+    return 1;
+}
+
+static int SetText(FormulaNode *node, double value, const char *text)
+{
+    node->value = value;
+    node->dataType = 0;
+    node->textFlag = 1;
+    CopyString(node->text, sizeof node->text, text, -1);
+    return 1;
+}
+
+/* ============================================================================
+** Bar values
+** ========================================================================== */
+
+double BarTrueRange(const EvalContext *context, int32_t index)
+{
+    int32_t count = 0;
+    const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+    if (!bars || index < 0 || index >= count) return 0.0;
+    const Bar *bar = &bars[index];
+    double f = AdjustmentFactor(context, bar);
+    double high = bar->high * f, low = bar->low * f;
+    if (index == 0) return high - low;
+    double previous = bars[index - 1].close * AdjustmentFactor(context, &bars[index - 1]);
+    return (previous > high ? previous : high) - (previous < low ? previous : low);
+}
+
+/* The cash dividend paid on the bar at index (d its date), scaled to the
+** context's split level; 0 for a symbol that is not a stock. */
+static double BarDividend(const EvalContext *context, const Bar *bar)
+{
+    const SymbolRecord *symbol = context->symbol;
+    if (symbol->securityType != SECURITY_STOCK) return 0.0;
+    int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
+    const DateList *list = &gDateLists[barSize];
+    int32_t d = bar->date;
+    int32_t p = OffsetTradingDate(list, d, -1);
+    int32_t n = OffsetTradingDate(list, d, 1);
+    double amount = 0;
+    for (int32_t k = 0; k < symbol->eventCount && symbol->events; k++) {
+        const EventItem *e = &symbol->events[k];
+        if (n > 0 && e->date >= n) break;
+        if (e->kind != EVENT_DIVIDEND) continue;
+        bool counts;
+        if (barSize == BAR_DAILY) counts = e->date == d && e->time <= 0;
+        else counts = (e->date > p && e->date < d) || (e->date == p && e->time > 0) || (e->date == d && e->time <= 0);
+        if (counts) amount = e->value;
+    }
+    if (amount == 0) return 0.0;
+    return bar->split != 0 ? amount * context->priceScale / bar->split : amount;
+}
+
+/* A Data or TestData item's value at the bar at bars back. */
+static int GetDataItemValue(FormulaNode *node, EvalContext *context, int32_t barsBack, int32_t index, const Bar *bar)
+{
+    bool testData = node->item == ITEM_TESTDATA_REF;
+    FormulaItem *item = DefinitionItem(testData ? SECTION_TEST_DATA : SECTION_DATA, node->index);
+    if (!item) return 0;
+    int32_t itemBarSize = item->barSize < 0 ? context->barSize : item->barSize;
+    double value;
+    if (!item->onePerDate && !item->onePerSymbol && itemBarSize == context->barSize) {
+        value = testData ? GetStrategySeriesValue(context->symbol, index, (int32_t)node->index)
+                         : GetSeriesValue(context->symbol, index, (int32_t)node->index);
+    } else {
+        value = GetAlignedSeriesValue(context, barsBack, (int32_t)node->index, testData);
+    }
+    uint32_t format = std::atomic_ref<uint32_t>(item->formula.resultFormat).load(std::memory_order_relaxed);
+    double f = AdjustmentFactor(context, bar);
+    if (format == 1) value *= f;
+    else if (format == 2) value /= f;
+    return SetValue(node, value, format);
+}
+
+/* A Scan, TestScan or Trades column's value for the worker slot: the value
+** its first node holds since that column was last evaluated on the slot. */
+static int GetColumnValue(FormulaNode *node, const EvalContext *context)
+{
+    const FormulaSlot *column = ReferencedFormula(node->item, node->index);
+    int32_t slot = context->slot >= 0 && context->slot < WORKER_SLOTS ? context->slot : 0;
+    const FormulaNode *first = column && column->count > 0 ? column->nodes[slot] : nullptr;
+    if (!first) return SetValue(node, 0.0, 0);
+    if (first->textFlag) SetText(node, first->value, first->text);
+    return SetValue(node, first->value, 0);
+}
+
+int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
+{
+    if (!context->symbol) return 0;
+    int32_t index = 0, count = 0;
+    const Bar *bar = BarAtOffset(context, barsBack, &index, &count);
+    if (!bar) return 0;
+    double f = AdjustmentFactor(context, bar);
+    switch (node->item) {
+    case 220: return SetValue(node, index + 1, 0);
+    case 221: return SetValue(node, count - index - 1, 0);
+    case ITEM_FUN_BAR: return SetValue(node, context->funBar, 0);
+    case 235: return SetValue(node, f * bar->open, 1);
+    case 236: return SetValue(node, f * bar->high, 1);
+    case 237: return SetValue(node, f * bar->low, 1);
+    case 238: return SetValue(node, f * bar->close, 1);
+    case 239: return SetValue(node, bar->volume / f, 2);
+    case 240: return SetValue(node, bar->extra, 0);
+    case ITEM_SPLIT: return SetValue(node, bar->split, 0);
+    case 242:
+        if (index + 1 >= count) return 0;
+        return SetValue(node, f * bar[1].open, 1);
+    case 243: return SetValue(node, f * (bar->high - bar->low), 1);
+    case 244: return SetValue(node, BarTrueRange(context, index), 1);
+    case 245: {
+        EvalContext copy = *context;
+        copy.date = bar->date;
+        return SetValue(node, GetCurrencyFactor(&copy, 0), 0);
+    }
+    case 246: return SetValue(node, BarDividend(context, bar), 1);
+    case ITEM_CONSTITUENCY:
+        return SetValue(node,
+                        LookupDatedValue(context->symbol, context->barSize, bar->date, 0, -2 - (int32_t)node->index, 1,
+                                         nullptr),
+                        0);
+    case ITEM_DATA_REF:
+    case ITEM_TESTDATA_REF: return GetDataItemValue(node, context, barsBack, index, bar);
+    case ITEM_SCAN_COLUMN:
+    case ITEM_TESTSCAN_COLUMN:
+        if (barsBack != 0) return 0;
+        return GetColumnValue(node, context);
+    case ITEM_CHARTS_COLUMN:
+        /* The chart's indicator arrays belong to the chart window, which is
+        ** not part of this build; outside a chart the column reads 0. */
+        return SetValue(node, 0.0, 0);
+    default:
+        ReportEvalInternalError("Internal Error: GetBarValue(Id=%d)", (int)node->item);
+        return 0;
+    }
+}
+
+/* ============================================================================
+** Bar dates
+** ========================================================================== */
+
+/* The trading calendar of the context's bar size: the strategy's own list
+** when it has one, else the master list. */
+static const DateList *ContextCalendar(const EvalContext *context)
+{
+    int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
+    if (context->strategy && context->strategy->hasOwnDateLists) return &context->strategy->dateLists[barSize];
+    return &gDateLists[barSize];
+}
+
+int GetBarDateValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
+{
+    if (!context->symbol) return 0;
+    int32_t index = 0, count = 0;
+    const DateList *calendar = ContextCalendar(context);
+    const Bar *bar = BarAtOffset(context, barsBack, &index, &count);
+    int32_t d;
+    if (bar) {
+        d = bar->date;
+    } else {
+        /* Beyond the symbol's bars the date is stepped along the calendar from
+        ** the last completed bar. */
+        const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+        if (!bars || context->lastBar < 0 || context->lastBar >= count) return 0;
+        d = OffsetTradingDate(calendar, bars[context->lastBar].date, -barsBack);
+    }
+    int32_t n = OffsetTradingDate(calendar, d, 1);
+    double value;
+    switch (node->item) {
+    case 223: value = d; break;
+    case 224: value = GetPeriodFirstDate(d, 1, context->barSize); break;
+    case 225: value = DateDay(d); break;
+    case 226: value = WeekOfYear(d); break;
+    case 227: value = DateMonth(d); break;
+    case 228: value = DateYear(d); break;
+    case 229: value = DayOfWeek(d); break;
+    case 230: value = DayOfYear(d); break;
+    case 231: value = DayOfWeek(n) < DayOfWeek(d); break;
+    case 232: value = DateDay(n) < DateDay(d); break;
+    case 233: value = DateQuarter(n) != DateQuarter(d) || DateYear(n) != DateYear(d); break;
+    case 234: value = DateYear(n) != DateYear(d); break;
+    default: value = 0; break;
+    }
+    return SetValue(node, value, 0);
+}
+
+/* ============================================================================
+** Symbol and position information
+** ========================================================================== */
+
+static bool IsStatsGroup(const EvalContext *context)
+{
+    const TestRecord *test = context->test;
+    if (!test || !test->strategies || context->strategyIndex < 0 || context->strategyIndex >= test->strategyCount)
+        return false;
+    return test->strategies[context->strategyIndex].kind == STRATEGY_KIND_STATS_GROUP;
+}
+
+static double Ratio(double a, double b)
+{
+    return a != 0 && b != 0 ? a / b : 1.0;
+}
+
+/* The split factor of the bar that position prices are scaled to. */
+static double PositionBarSplit(const EvalContext *context)
+{
+    int32_t count = 0;
+    const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+    int32_t index = context->barIndex;
+    if (context->barPhase != PHASE_CLOSE && context->currentBar) index++;
+    if (!bars || index < 0 || index >= count) return 1.0;
+    return bars[index].split;
+}
+
+/* 1 when the position was entered on the context's current bar, so that its
+** order price stands for the fill. */
+static bool EnteredOnCurrentBar(const EvalContext *context, const PositionRecord *position)
+{
+    if (!context->strategy || !position) return false;
+    if (position->entryBar < 0) return true;
+    if (gGeneratingOrders) return false;
+    int32_t bar = context->barPhase < PHASE_CLOSE ? position->entryBar - 1 : position->entryBar;
+    return context->lastBar == bar;
+}
+
+static double PositionQuantity(const PositionRecord *position, double quantity, double barSplit)
+{
+    double split = position->exitPrice != 0 ? position->exitSplit : position->entrySplit;
+    return RoundToStep(quantity * Ratio(split, barSplit), 0.001, 0);
+}
+
+static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
+{
+    uint32_t id = node->item;
+    const PositionRecord *position = context->position;
+    bool isPrice = id >= 89 && id <= 93;
+    bool single;
+    if (context->ownPosition) {
+        if (!position) return isPrice ? 0 : SetValue(node, 0.0, id == 88 ? 2 : 0);
+        single = true;
+    } else {
+        single = !context->strategyData && !IsStatsGroup(context) && position &&
+                 (isPrice ? (position->entryPrice != 0 || position->orderPrice != 0) : position->quantity != 0);
+    }
+    if (!single) {
+        /* The open positions of a strategy group are not reachable from the
+        ** strategy records yet, so a group holds nothing here. */
+        return SetValue(node, 0.0, id == 88 ? 2 : isPrice ? 1 : 0);
+    }
+    double barSplit = PositionBarSplit(context);
+    switch (id) {
+    case 88: return SetValue(node, PositionQuantity(position, position->quantity, barSplit), 2);
+    case 94: return SetValue(node, PositionQuantity(position, position->requestedQuantity, barSplit), 0);
+    case 95: return SetValue(node, position->entryFx != 0 ? position->entryValue / position->entryFx : position->entryValue, 0);
+    case 96: return SetValue(node, position->fraction, 0);
+    case 89: return SetValue(node, position->orderPrice * Ratio(barSplit, position->entrySplit), 1);
+    case 90: {
+        double price;
+        if (position->exitPrice != 0) price = position->exitPrice * Ratio(barSplit, position->exitSplit);
+        else if (EnteredOnCurrentBar(context, position)) price = position->orderPrice * Ratio(barSplit, position->entrySplit);
+        else price = position->entryPrice * Ratio(barSplit, position->entrySplit);
+        return SetValue(node, price, 1);
+    }
+    case 91:
+    case 92:
+    case 93: return 0;
+    case 97: return SetValue(node, position->entryDate, 0);
+    case 98: {
+        if (position->entryBar < 0 || (position->exitBar >= 0 && context->barIndex > position->exitBar))
+            return SetValue(node, 0.0, 0);
+        int k = (gGeneratingOrders && context->barPhase == PHASE_CLOSE) || (context->chart && context->trade) ||
+                (context->postClose && gSettings.BarsHeldIncrPostClose);
+        return SetValue(node, context->barIndex - position->entryBar - barsBack + k, 0);
+    }
+    default: return 0;
+    }
+}
+
+static const char *InfoText(const SymbolInfo *info, uint32_t id)
+{
+    switch (id) {
+    case 70: return info->Symbol;
+    case 71: return info->Name;
+    case 72: return info->Type;
+    case 73: return info->ListingType;
+    case 74: return info->EquityType;
+    case 75: return info->Exchange;
+    case 76: return info->Domicile;
+    case 77: return info->Currency;
+    case 78: return info->ReportingCurrency;
+    case 79: return info->EconSect;
+    case 80: return info->Sector;
+    case 81: return info->IndGroup;
+    case 82: return info->Industry;
+    default: return info->InduIndex;
+    }
+}
+
+/* The symbol's 1-based number in the symbol array. */
+static int32_t SymbolNumber(const SymbolRecord *symbol)
+{
+    if (gSymbols && symbol >= gSymbols && symbol < gSymbols + gSymbolCount) return (int32_t)(symbol - gSymbols) + 1;
+    return FindSymbolIndex(symbol->info.Symbol);
+}
+
+int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
+{
+    if (!context->symbol) return 0;
+    int32_t index = 0, count = 0;
+    const Bar *bar = BarAtOffset(context, barsBack, &index, &count);
+    if (!bar) return 0;
+    uint32_t id = node->item;
+    if (id < 58 || id > 110) {
+        ReportEvalInternalError("Internal Error: GetNonBarValue(Id=%d)", (int)id);
+        return 0;
+    }
+    const SymbolRecord *symbol = context->symbol;
+    const SymbolInfo *info = &symbol->info;
+    const PositionRecord *position = context->position;
+    if (id >= 70 && id <= 83) {
+        const char *text = InfoText(info, id);
+        return SetText(node, 0.0, text[0] ? text : "n/a");
+    }
+    switch (id) {
+    case ITEM_SYMBOL:
+        if (context->importFlag) return SetValue(node, 1.0, 0);
+        return SetText(node, SymbolNumber(symbol), info->Symbol);
+    case 59: return SetValue(node, context->filterNumber, 0);
+    case 60: return SetValue(node, info->listNumber, 0);
+    case 61: return SetValue(node, info->PointValue, 0);
+    case 62: return SetValue(node, info->TickSize, 0);
+    case 63: return SetValue(node, info->Margin, 0);
+    case 64: return SetValue(node, info->TRBC, 0);
+    case 65: return SetValue(node, info->GICS, 0);
+    case 66: return SetValue(node, info->Shares, 0);
+    case 67: return SetValue(node, info->Float, 0);
+    case 68: return SetValue(node, info->AssetId, 0);
+    case 69:
+        if (symbol->dataSource == DATA_SOURCE_CSI_FUTURES)
+            return SetValue(node, LookupDatedValue(context->symbol, context->barSize, bar->date, 0, EVENT_CONTRACT, 1, nullptr), 0);
+        return SetValue(node, info->DelistDate, 0);
+    case ITEM_FUNDAMENTAL:
+    case ITEM_FUNDAMENTAL_DATE: {
+        /* The fundamentals block is a tracked block of the data file's
+        ** fundamentals count of items, so its size bounds the search. */
+        uint64_t n = TrackedBlockSize(symbol->fundamentals) / sizeof(FundamentalItem);
+        for (uint64_t k = 0; k < n; k++) {
+            const FundamentalItem *f = &symbol->fundamentals[k];
+            if (f->fieldId != node->index) continue;
+            return SetValue(node, id == ITEM_FUNDAMENTAL ? f->value : (double)f->intValue, 0);
+        }
+        return SetValue(node, 0.0, 0);
+    }
+    case 86: {
+        if (!position) return 0;
+        char *end = nullptr;
+        double value = strtod(position->category, &end);
+        char printed[64];
+        FormatText(printed, sizeof printed, "%g", value);
+        if (end == position->category || strcmp(printed, position->category) != 0)
+            return SetText(node, 0.0, position->category);
+        return SetValue(node, value, 0);
+    }
+    case 87: return SetValue(node, position ? position->side : 0, 0);
+    case 99:
+    case 100: {
+        if (!position) return 0;
+        double previousSplit = index > 0 ? GetBarArray(context->symbol, context->barSize, &count)[index - 1].split : bar->split;
+        double price = id == 99 ? position->limitPrice : position->stopPrice;
+        return SetValue(node, price * Ratio(bar->split, previousSplit), 1);
+    }
+    case 101:
+    case 102:
+    case 103:
+    case 104:
+        if (position && !IsStatsGroup(context) && !context->strategyData) {
+            double v = id == 101 ? position->kept : id == 102 ? position->setupRank : id == 103 ? position->selectionNumber
+                                                                                                 : position->listed;
+            return SetValue(node, v, 0);
+        }
+        /* Over a group: see GetPositionValue. */
+        return SetValue(node, 0.0, 0);
+    case 105: return position ? SetValue(node, position->openingNumber, 0) : 0;
+    case 106: return position ? SetValue(node, position->exitRank, 0) : 0;
+    case 107: return position ? SetValue(node, position->exitReason > 0, 0) : 0;
+    case 108: return position ? SetValue(node, position->exitReason, 0) : 0;
+    case 109: return position ? SetValue(node, position->entryTradeValue, 0) : 0;
+    case 110: return position ? SetValue(node, position->exitTradeValue, 0) : 0;
+    default: return GetPositionValue(node, context, barsBack);
+    }
+}
+
+/* ============================================================================
+** Strategy information and statistics
+** ========================================================================== */
+
+static const char *StrategyKindName(int32_t kind)
+{
+    switch (kind) {
+    case STRATEGY_KIND_TEMPLATE: return "Template";
+    case STRATEGY_KIND_BENCHMARK: return "Benchmark";
+    case STRATEGY_KIND_STRATEGY: return "Strategy";
+    case STRATEGY_KIND_STATS_GROUP: return "StatsGroup";
+    case STRATEGY_KIND_COMBINED: return "Combined";
+    default: return "";
+    }
+}
+
+/* Bars per year, quarter, month and week (which 0..3) at the test's bar size. */
+static double BarsPerPeriod(const TestRecord *test, int which)
+{
+    static const double kFixed[4][4] = {
+        {52, 13, 4, 1},   /* weekly */
+        {12, 3, 1, 0},    /* monthly */
+        {4, 1, 0, 0},     /* quarterly */
+        {1, 0, 0, 0},     /* yearly */
+    };
+    int barSize = test->settings.BarSize2;
+    if (barSize >= BAR_WEEKLY && barSize <= BAR_YEARLY) return kFixed[barSize - 1][which];
+    static const double kDailyFactor[4] = {1.0, 0.25, 1.0 / 12, 1.0 / 52};
+    return which == 2 ? test->daysPerYear / 12 : which == 3 ? test->daysPerYear / 52 : test->daysPerYear * kDailyFactor[which];
+}
+
+static double PerAllocation(double value, const StatCell *cell)
+{
+    return cell->allocation != 0 ? value / cell->allocation : 0.0;
+}
+
+static int CellStatistic(uint32_t id, const TestRecord *test, const StrategyResult *result, const StatCell *cell,
+                         int32_t row, const EvalContext *context, double *out)
+{
+    double m = result->markedToMarket ? 1.0 : 0.0;
+    double invested = cell->invested + m * (cell->markToMarket - 2 * cell->shortMarkToMarket);
+    double longInvested = cell->invested - cell->shortInvested + m * (cell->markToMarket - cell->shortMarkToMarket);
+    double shortInvested = cell->shortInvested + m * cell->shortMarkToMarket;
+    double v;
+    switch (id) {
+    case 116: v = cell->rowNumber; break;
+    case 117: v = cell->first; break;
+    case 118: v = cell->date; break;
+    case 119: case 120: case 121: case 122: v = BarsPerPeriod(test, (int)(id - 119)); break;
+    case 123: v = cell->setups; break;
+    case 124: v = cell->entryOrders; break;
+    case 125: v = cell->entries; break;
+    case 126: v = cell->exits; break;
+    case 127: v = cell->targets; break;
+    case 128: v = cell->stops; break;
+    case 129: v = cell->wins; break;
+    case 130: v = cell->losses; break;
+    case 131: v = cell->tradeBars; break;
+    case 132: v = cell->winBars; break;
+    case 133: v = cell->lossBars; break;
+    case 134: v = cell->tradeAmount; break;
+    case 135: v = cell->tradePercent; break;
+    case 136: v = cell->tradePercentAlloc; break;
+    case 137: v = cell->winAmount; break;
+    case 138: v = cell->winPercent; break;
+    case 139: v = cell->winPercentAlloc; break;
+    case 140: v = cell->lossAmount; break;
+    case 141: v = cell->lossPercent; break;
+    case 142: v = cell->lossPercentAlloc; break;
+    case 143: v = cell->commissions; break;
+    case 144: v = cell->slippage; break;
+    case 145: v = cell->rollCosts; break;
+    case 146: v = cell->dividends; break;
+    case 147: v = cell->currencyResult; break;
+    case 148: v = cell->positions; break;
+    case 149: v = invested; break;
+    case 150: v = longInvested; break;
+    case 151: v = shortInvested; break;
+    case 152: v = PerAllocation(invested, cell); break;
+    case 153: v = PerAllocation(longInvested, cell); break;
+    case 154: v = PerAllocation(shortInvested, cell); break;
+    case 155: v = PerAllocation(cell->usageAmount, cell); break;
+    case 156: v = cell->markToMarket; break;
+    case 157: v = cell->mae; break;
+    case 158: v = cell->mfe; break;
+    case 159: v = cell->futuresMargin; break;
+    case 160: v = cell->startEquity; break;
+    case 161: v = cell->cashInOut + cell->equityBase + cell->feesInOut + m * cell->markToMarket; break;
+    case 162: v = cell->maxEquity; break;
+    case 163: v = cell->minEquity; break;
+    case 164: v = cell->netAmount; break;
+    case 165: v = cell->netPercent; break;
+    case 166: v = cell->riskFreeRate; break;
+    case 167: v = cell->interest; break;
+    case 168: v = cell->cashInOut; break;
+    case 169: v = cell->feesInOut; break;
+    case 170: v = cell->timeWeightedEquity; break;
+    case 171: {
+        const StatCell *source = cell;
+        if (result->kind != STRATEGY_KIND_BENCHMARK) {
+            const StatCell *main = GetResultCell(test, row, test->mainStrategy);
+            if (main) source = main;
+        }
+        v = ComputeCellEquity(source, result->compounded);
+        break;
+    }
+    case 172: v = cell->allocation; break;
+    case 173: v = cell->maxAllocation; break;
+    case 174: v = cell->minAllocation; break;
+    case 175: v = result->compounded; break;
+    case 176: v = result->markedToMarket; break;
+    case 177: v = cell->drawdownBars; break;
+    case 178: v = cell->maxDrawdownBars; break;
+    case 179: v = cell->drawdownAmount; break;
+    case 180: v = cell->maxDrawdownAmount; break;
+    case 181: v = cell->drawdownPercent; break;
+    case 182: v = cell->maxDrawdownPercent; break;
+    default: return 0;
+    }
+    *out = v;
+    (void)context;
+    return 1;
+}
+
+int GetStatValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
+{
+    uint32_t id = node->item;
+    const TestRecord *test = context->test;
+    int32_t s = context->strategyIndex;
+    if (!test || !test->strategies || s < 0 || s >= test->strategyCount) return 0;
+    /* "@tracker" names a strategy only as Extern's first argument; as a term
+    ** of its own it has no value. */
+    if (id < 111 || id > 186 || id == ITEM_TRACKER) {
+        ReportEvalInternalError("Internal Error: GetStatValue(Id=%d)", (int)id);
+        return 0;
+    }
+    const StrategyResult *result = &test->strategies[s];
+    int32_t row = context->resultRow - barsBack;
+    if ((id == 116 || id == ITEM_STRATDATA_REF) && context->barPhase < PHASE_CLOSE) {
+        if (row <= 0) return 0;
+        row--;
+    }
+    double v;
+    switch (id) {
+    case 111: return SetText(node, s + 1, result->name);
+    case 112: return SetText(node, result->kind, StrategyKindName(result->kind));
+    case 113: v = s + 1; break;
+    case 114: v = result->tracker < 0; break;
+    case 186: v = context->funBar; break;
+    case ITEM_STRATDATA_REF:
+    case ITEM_GRAPHS_COLUMN:
+    case ITEM_RESULTS_COLUMN: {
+        const double *p = id == ITEM_STRATDATA_REF ? GetExtraStatValuePtr(test, row, s, (int32_t)node->index)
+                          : id == ITEM_GRAPHS_COLUMN ? GetGraphColValuePtr(test, row, s, (int32_t)node->index)
+                                                     : GetStrategyValues(test, s, (int32_t)node->index);
+        if (!p) return 0;
+        v = *p;
+        break;
+    }
+    default: {
+        const StatCell *cell = GetResultCell(test, row, s);
+        if (!cell || !CellStatistic(id, test, result, cell, row, context, &v)) return 0;
+        break;
+    }
+    }
+    return SetValue(node, RoundToStep(v, 0.000001, 0), 0);
+}
+
+/* ============================================================================
+** Trade values
+** ========================================================================== */
+
+static double TradeNetPercent(const TradeRecord *trade)
+{
+    double base = trade->priceIn * trade->quantityIn * trade->fxIn;
+    if (base == 0 || trade->pointValue == 0) return 0.0;
+    return TradeNetProfit(trade) / base / trade->pointValue;
+}
+
+/* The value of trade item id of one trade; texts go into the node. */
+static double TradeItem(uint32_t id, const TradeRecord *trade, const TestRecord *test, FormulaNode *node)
+{
+    switch (id) {
+    case 187: {
+        const char *name = test->strategies && trade->strategy >= 0 && trade->strategy < test->strategyCount
+                               ? test->strategies[trade->strategy].name
+                               : "";
+        SetText(node, 0, name);
+        return trade->strategy + 1;
+    }
+    case 188: SetText(node, 0, trade->symbol); return trade->symbolNumber;
+    case 189: return trade->pointValue;
+    case 190: return trade->side;
+    case 191: return trade->dateIn;
+    case 192: return trade->timeIn;
+    case 193: return trade->quantityIn;
+    case 194: return trade->priceIn;
+    case 195: return trade->splitIn;
+    case 196: return trade->commissionIn;
+    case 197: return trade->slippageIn;
+    case 198: return trade->fxIn;
+    case 199: return trade->dateOut;
+    case 200: return trade->timeOut;
+    case 201: return trade->quantityOut;
+    case 202: return trade->priceOut;
+    case 203: return trade->splitOut;
+    case 204: return trade->commissionOut;
+    case 205: return trade->slippageOut;
+    case 206: return trade->fxOut;
+    case 207: SetText(node, 0, GetTradeReason(trade->reasonText, trade->reason, 0)); return trade->reason;
+    case 208: return trade->bars;
+    case 209: return trade->highest;
+    case 210: return trade->lowest;
+    case 211: return trade->dividends;
+    case 212: return TradePriceMove(trade);
+    case 213: return TradeNetProfit(trade);
+    case 214: return TradeNetPercent(trade);
+    case 215: return trade->fraction;
+    case 216: return TradeCurrencyGain(trade);
+    case 217: return trade->valueIn;
+    case 218: return trade->valueOut;
+    default: return trade->rollCosts;
+    }
+}
+
+static int32_t TradeKey(const TradeRecord *trade)
+{
+    return trade->dateOut > trade->dateIn ? trade->dateOut : trade->dateIn;
+}
+
+int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
+{
+    uint32_t id = node->item;
+    const TestRecord *test = context->test;
+    int32_t s = context->strategyIndex;
+    if (!test || s < 0 || s >= test->strategyCount) return 0;
+    if (id == ITEM_TRADES_COLUMN) {
+        if (barsBack != 0) return 0;
+        return GetColumnValue(node, context);
+    }
+    if (id < 187 || id > 219) {
+        ReportEvalInternalError("Internal Error: GetTradeValue(Id=%d)", (int)id);
+        return 0;
+    }
+    if (context->trade) {
+        double v = TradeItem(id, context->trade, test, node);
+        return SetValue(node, v, 0);
+    }
+    if (!context->symbol) return SetValue(node, 0.0, 0);
+    int32_t index = 0, count = 0;
+    const Bar *bar = BarAtOffset(context, barsBack, &index, &count);
+    if (!bar) return SetValue(node, 0.0, 0);
+    int32_t d = bar->date;
+    int32_t previous = index > 0 ? bar[-1].date : 0;
+    int32_t symbolNumber = SymbolNumber(context->symbol);
+    /* Trades closed on this bar: those whose exit lies after the previous
+    ** bar's date up to this bar's date; the array is in date order, so a
+    ** binary search finds the first candidate. */
+    int32_t lo = 0, hi = test->trades ? test->tradeCount : 0;
+    while (lo < hi) {
+        int32_t mid = lo + (hi - lo) / 2;
+        if (TradeKey(&test->trades[mid]) <= previous) lo = mid + 1;
+        else hi = mid;
+    }
+    bool found = false;
+    double sum = 0;
+    for (int32_t k = lo; test->trades && k < test->tradeCount && TradeKey(&test->trades[k]) <= d; k++) {
+        const TradeRecord *trade = &test->trades[k];
+        if (!(trade->dateOut == d || (trade->dateOut > previous && trade->dateOut < d))) continue;
+        if (trade->symbolNumber != symbolNumber) continue;
+        if (trade->strategy != s && !StrategyInGroup(test, trade->strategy, s)) continue;
+        double v = TradeItem(id, trade, test, node);
+        switch (id) {
+        case 193: case 201: case 212: case 213: case 214: sum += v; break;
+        case 209: sum = found && sum > v ? sum : v; break;
+        case 210: sum = found && sum < v ? sum : v; break;
+        default:
+            if (!found) sum = v;
+            break;
+        }
+        found = true;
+        if (!(id == 193 || id == 201 || (id >= 209 && id <= 210) || (id >= 212 && id <= 214))) break;
+    }
+    return SetValue(node, found ? sum : 0.0, 0);
+}
