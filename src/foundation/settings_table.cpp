@@ -16,9 +16,7 @@
 
 ProgramSettings gSettings = {
     .MaxMemPct = 95,
-    .UseShortCircuit = 1,
     .StatusBarFields = 4,
-    .NearZero = 1.0e-13,
     .ShowStatusBar = 1,
     .PopupSeconds = 3,
 };

@@ -66,7 +66,6 @@ struct ProgramSettings {
     int32_t AddTrades;
     int32_t AddScan;
     int32_t AddDebug;
-    int32_t UseAvailableBars;   /* set only by a script's settings (not in the settings file) */
     /* [Options] */
     char ScriptPath[260];
     char DataPath[260];

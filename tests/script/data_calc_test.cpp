@@ -16,6 +16,7 @@
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/keywords.h"
+#include "script/compiler/settings_items.h"
 #include "script/datacalc/data_calc.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
@@ -31,13 +32,6 @@ struct ItemSpec {
     int32_t onePerSymbol = 0;
 };
 
-double gParameterNow = 10.0;
-int TestParameterSource(int32_t index, const EvalContext *context, double *value)
-{
-    *value = gParameterNow;
-    return index == 0;
-}
-
 struct DataCalcTest : CompilerTest {
     std::vector<int32_t> days;
 
@@ -49,7 +43,7 @@ struct DataCalcTest : CompilerTest {
         gSettings.ShowStatusBar = 1;
         gSettings.StatusBarFields = 4;
         gSettings.UseShortCircuit = 1;
-        gSettings.UseAvailableBars = 0;
+        gUseAvailableBars = 0;
         gSettings.AutoOnePerX = 0;
         gSettings.NearZero = 1.0e-13;
         gSettings.BarSize2 = BAR_DAILY;
@@ -61,7 +55,6 @@ struct DataCalcTest : CompilerTest {
         gResultCode = RESULT_OK;
         SetRandomSeed(0);
         ClearPendingRuntimeError();
-        gParameterValueSource = nullptr;
         FreeDataCalcRecords();
     }
 
@@ -78,7 +71,6 @@ struct DataCalcTest : CompilerTest {
             FreeMemory(&list.dates);
             list = DateList{};
         }
-        gParameterValueSource = nullptr;
         gRunState = RUN_IDLE;
         gLowMemory = 0;
         gOutOfMemory = 0;
@@ -386,10 +378,8 @@ TEST_F(DataCalcTest, ItemsTakeTheDataTypeOfTheirFirstValue)
 TEST_F(DataCalcTest, OnlyChangedItemsAndTheirDependantsAreComputedAgain)
 {
     MakeStore(6, 30);
-    gParameterValueSource = TestParameterSource;
     StandInParameter parameters[] = {{"Len", 10.0}};
     InstallParameters(parameters, 1);
-    gParameterNow = 10.0;
     SetItems({{"A", "C"},
               {"B", "A * 2"},
               {"P", "C + Len"},
@@ -415,7 +405,7 @@ TEST_F(DataCalcTest, OnlyChangedItemsAndTheirDependantsAreComputedAgain)
     };
     for (const Step &step : steps) {
         if (step.recompile >= 0) Recompile(step.recompile, step.text);
-        gParameterNow = step.parameter;
+        ((Parameter *)gParameters.items)[0].values[0] = step.parameter;
         EXPECT_EQ(step.want, CountItemsToRecalc(nullptr)) << step.what;
         for (int32_t i = 0; i < 6; i++) EXPECT_EQ(step.states[i], GetItemRecalcState(0, i)) << step.what << " " << i;
         ASSERT_EQ(1, CalculateData()) << step.what;
@@ -425,7 +415,7 @@ TEST_F(DataCalcTest, OnlyChangedItemsAndTheirDependantsAreComputedAgain)
 
     /* Settings that change every value, data loading, and a changed layout
     ** recompute everything. */
-    int32_t *settings[] = {&gSettings.UseShortCircuit, &gSettings.UseAvailableBars, &gSettings.AutoOnePerX};
+    int32_t *settings[] = {&gSettings.UseShortCircuit, &gUseAvailableBars, &gSettings.AutoOnePerX};
     for (int32_t *setting : settings) {
         *setting = !*setting;
         EXPECT_EQ(6, CountItemsToRecalc(nullptr));

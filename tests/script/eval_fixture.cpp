@@ -74,8 +74,6 @@ void EvalTest::TearDown()
     for (FormulaItem &item : library) FreeFormulaNodes(&item.formula);
     for (FormulaItem &item : dataItems) FreeFormulaNodes(&item.formula);
     for (int i = 0; i < gSymbolCount; i++) FreeMemory(&gSymbols[i].bars[BAR_DAILY]);
-    FreeMemory(&gSymbols);
-    gSymbolCount = 0;
     FreeMemory(&gDateLists[BAR_DAILY].dates);
     gDateLists[BAR_DAILY] = DateList{};
     gSettings.UseShortCircuit = 1;

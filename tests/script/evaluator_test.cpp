@@ -11,6 +11,10 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
+#include "engine/test_records.h"
+#include "platform/platform.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/formula_text.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
@@ -254,6 +258,57 @@ TEST_F(Evaluator, SystemValues)
     gRunMode = 0;
     gSettings.FirstDate = 0;
     gSettings.ActiveScript[0] = 0;
+}
+
+TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
+{
+    StandInParameter parameters[] = {{"Len", 20}, {"Gap", 0.5}};
+    InstallParameters(parameters, 2);
+    EXPECT_DOUBLE_EQ(40, Value("Len * 2"));
+    Parameter *len = (Parameter *)gParameters.items;
+    double walk[3] = {5, 6, 7};
+    len->walkValues = walk;
+    len->walkCount = 3;
+    ctx.walkForwardInterval = 2;
+    EXPECT_DOUBLE_EQ(7, Value("Len + 0"));
+    ctx.outOfSample = 1;                      /* out of sample plays the interval before */
+    EXPECT_DOUBLE_EQ(6, Value("Len + 0"));
+    ctx.walkForwardInterval = -1;
+    ctx.outOfSample = 0;
+    EXPECT_DOUBLE_EQ(20, Value("Len + 0"));
+    len->walkValues = nullptr;
+    len->walkCount = 0;
+
+    ParamValue stored[1] = {};
+    CopyString(stored[0].name, sizeof stored[0].name, "Len", -1);
+    stored[0].value = 33;
+    TestRecord test{};
+    test.parameters = stored;
+    test.parameterCount = 1;
+    ctx.test = &test;
+    ctx.storedParameters = 1;
+    EXPECT_DOUBLE_EQ(33, Value("Len + 0"));
+    EXPECT_TRUE(std::isnan(Value("Gap + 0")));   /* beyond the stored parameters */
+    ctx.test = nullptr;
+    ctx.storedParameters = 0;
+}
+
+TEST_F(Evaluator, TraceLinesForTermsOperatorsAndFunctions)
+{
+    gUiThreadId = PlatCurrentThreadId();
+    gDebugEvalOn = 1;
+    gDebugEvalDepth = 0;
+    FormulaSlot *slot = CompileText("C + O[1] * 2");
+    double v;
+    ASSERT_EQ(1, EvalFormulaSlot(slot, &ctx, &v));
+    gDebugEvalOn = 0;
+    ASSERT_NE(nullptr, gHeadless.logText);
+    std::string log = gHeadless.logText;
+    EXPECT_NE(std::string::npos, log.find("Close = 16")) << log;
+    EXPECT_NE(std::string::npos, log.find("Open[1] = 14")) << log;
+    EXPECT_NE(std::string::npos, log.find("(14 * 2) = 28")) << log;
+    EXPECT_NE(std::string::npos, log.find("(16 + 28) = 44")) << log;
+    EXPECT_DOUBLE_EQ(44, v);
 }
 
 /* ---- Library items and arguments ------------------------------------------------ */

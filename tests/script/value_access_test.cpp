@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "engine/test_records.h"
 #include "eval_fixture.h"
+#include "script/compiler/compiler_state.h"
 #include "script/eval/value_access.h"
 
 namespace {
@@ -108,6 +111,33 @@ TEST_F(ValueAccess, TestArraysAreReachedOnlyInsideTheirBounds)
     test.stratDataValues = nullptr;
     EXPECT_EQ(nullptr, GetGraphColValuePtr(&test, 0, 0, 0));
     EXPECT_EQ(nullptr, GetExtraStatValuePtr(&test, 0, 0, 0));
+}
+
+TEST_F(ValueAccess, OnePerDateItemsReadTheCalendarsValueOfTheSymbolsDate)
+{
+    std::vector<FormulaItem> items(1);
+    items[0].onePerDate = 1;
+    items[0].barSize = -1;
+    InstallItems(SECTION_DATA, items.data(), 1);
+    /* The calendar holds all ten dates; BBB lacks the first five. */
+    double calendarValues[10];
+    for (int b = 0; b < 10; b++) calendarValues[b] = 100 + b;
+    int32_t offsets[1] = {0};
+    SymbolRecord savedCalendar = gCalendarSymbol;
+    gCalendarSymbol = gSymbols[0];
+    gCalendarSymbol.dataValues[0] = calendarValues;
+    gCalendarSymbol.dataOffsets[0] = offsets;
+    SymbolRecord &b = gSymbols[1];
+    memmove(&b.bars[BAR_DAILY][0], &b.bars[BAR_DAILY][5], 5 * sizeof(Bar));
+    b.barCounts[BAR_DAILY] = 5;
+    b.firstDate = kFixtureDates[5];
+    ctx.symbol = &b;
+    ctx.date = kFixtureDates[7];
+    ctx.barIndex = ctx.lastBar = 2;             /* BBB's bar of 5 February */
+    EXPECT_EQ(107, GetAlignedSeriesValue(&ctx, 0, 0, 0));
+    EXPECT_EQ(106, GetAlignedSeriesValue(&ctx, 1, 0, 0));
+    EXPECT_TRUE(std::isnan(GetAlignedSeriesValue(&ctx, 3, 0, 0)));   /* before BBB's first bar */
+    gCalendarSymbol = savedCalendar;
 }
 
 TEST_F(ValueAccess, SeriesValuesAndBarSync)

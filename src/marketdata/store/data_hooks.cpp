@@ -1,7 +1,7 @@
 /* data_hooks.cpp -- the Import section text the data file keeps as its note,
 ** and stand-ins for the services data_hooks.h names whose owners are not
-** written yet: no script settings, no default scripts, no panels, no file
-** chooser.  Each stand-in does nothing. */
+** written yet: no panels, no file chooser, no fundamentals table.  Each
+** stand-in does nothing. */
 #include "marketdata/store/data_hooks.h"
 
 #include "script/compiler/script_parser.h"
@@ -11,9 +11,6 @@ const char *GetImportSectionText()
     const GrowText &text = gScriptParser.importText;
     return text.text && text.length > 0 ? text.text : nullptr;
 }
-
-int32_t GetScriptDateSym() { return 0; }
-int LoadMissingDefaultScripts() { return 1; }
 
 void SettingsPanelToSettings() {}
 void ShowSettingInPanel(int controlId) {}

@@ -228,55 +228,7 @@ void FreeStrategyRecords() {
     gStrategyCapacity = 0;
 }
 
-void ResetStrategyRecord(StrategyRecord *record) {
-    FreeMemory(&record->cashList.items);
-    FreeMemory(&record->feesList.items);
-    FreeMemory(&record->holidays.pairs);
-    for (DateList &list : record->dateLists) FreeMemory(&list.dates);
-    record->cashList = StrategyList{};
-    record->feesList = StrategyList{};
-    record->holidays = ::HolidayList{};
-    memset(record->dateLists, 0, sizeof record->dateLists);
-    record->hasOwnDateLists = 0;
-    record->hasOwnHolidays = 0;
-    record->symbolNumber = 0;
-    record->name[0] = 0;
-    record->TLStratName[0] = 0;
-    record->kind = 0;
-    record->HolidayList[0] = 0;
-    record->TradeList[0] = 0;
-    record->OrdersFile[0] = 0;
-    record->OrdersNetLiq[0] = 0;
-    record->OrdersFreeCash[0] = 0;
-    record->OrdersTemplate[0] = 0;
-    record->groupCount = 0;
-    memset(record->groups, 0, sizeof record->groups);
-    record->usingCount = 0;
-    memset(record->usingList, 0, sizeof record->usingList);
-    record->tlFieldSum = 0;
-    memset(record->tlColumnField, 0, sizeof record->tlColumnField);
-    memset(record->tlFieldColumn, 0, sizeof record->tlFieldColumn);
-    record->effectiveEntryTime = 0;
-    record->engineMark1 = 0;
-    record->engineMark2 = 0;
-    record->hasEntryLimit = 0;
-    record->hasEntryStop = 0;
-    record->nextCloseOnly = 0;
-    record->keepTrades = 0;
-    record->hasGroupLimits = 0;
-    int32_t *constants[] = {&record->Side,          &record->BarSize,       &record->QtyType,
-                            &record->QtyPrice,      &record->EntryTime,     &record->ExitTime,
-                            &record->ExitLimitTime, &record->ExitStopTime,  &record->Ambiguity,
-                            &record->Compounded,    &record->MarkToMarket,  &record->DynamicSizing,
-                            &record->GreedyScoring, &record->AllowNoVolume, &record->AllowMissingBar,
-                            &record->IgnoreDividends, &record->Tracker,     &record->TLAdjusted,
-                            &record->TLAdoptPos,    &record->TLDateFmt,     &record->TLNumFmt,
-                            &record->TLDelim,       &record->TLTimeShift};
-    for (int32_t *c : constants) *c = STRATEGY_CONSTANT_UNSET;
-    record->CalendarSym = 0;
-    record->TLEndDate = 0;
-    for (FormulaSlot &slot : record->slots) ResetDefinitionSlot(&slot);
-}
+/* ResetStrategyRecord: strategy.cpp, with the record it resets. */
 
 /* ---- names ------------------------------------------------------------------------- */
 

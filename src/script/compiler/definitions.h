@@ -31,7 +31,7 @@
 #include <cstdint>
 
 #include "script/compiler/formula.h"
-#include "script/compiler/strategy_record.h"
+#include "script/compiler/strategy.h"
 
 struct FormulaNode;
 struct ScriptItem;
@@ -71,8 +71,7 @@ struct DefinitionList {
 
 enum {
     SORT_LIST_SIZE = 256,        /* a sort list holds up to 255 characters */
-    HEADING_SIZE = 80,
-    VALUE_NAME_SIZE = 64
+    HEADING_SIZE = 80
 };
 
 /* One column or definition of a Results, Graphs, Charts, Trades, Scan or
@@ -93,24 +92,7 @@ struct FormulaColumn {
     int32_t used;              /* a Results column some marked column needs */
 };
 
-/* One optimization parameter. */
-struct Parameter {
-    char name[VALUE_NAME_SIZE];
-    char nameSpace[VALUE_NAME_SIZE];
-    int32_t valueCapacity;
-    int32_t valueCount;
-    double *values;            /* values[0] is the default */
-    int32_t walkCapacity;
-    int32_t walkCount;
-    double *walkValues;        /* one value per walk-forward interval */
-    int32_t rangeFlag;         /* the values came from a from-to range */
-    int32_t labelFlag;         /* the value text holds "{x}" */
-    int32_t deselected;        /* the optimizer's fields */
-    int32_t started;
-    int32_t currentIndex;
-    int32_t counter;
-    int32_t defaultIndex;
-};
+/* Parameter, DatedAmount and StrategyRecord: strategy.h. */
 
 /* A formula outside every list, with the settings section it stands in. */
 struct StandaloneFormula {

@@ -23,6 +23,7 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula_text.h"
 #include "script/compiler/keywords.h"
+#include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 #include "shell/services.h"
@@ -282,7 +283,7 @@ int CountItemsToRecalc(EvalContext *context)
     FormulaItem *items = (FormulaItem *)gDataItems.items;
     int forced = gDataRecalcNeeded || !sSnapshot.valid || sSnapshot.AutoOnePerX != gSettings.AutoOnePerX ||
                  sSnapshot.UseShortCircuit != gSettings.UseShortCircuit ||
-                 sSnapshot.UseAvailableBars != gSettings.UseAvailableBars;
+                 sSnapshot.UseAvailableBars != gUseAvailableBars;
     for (int32_t i = 0; !forced && i < gDataItems.count; i++) {
         const ItemCalcRecord *record = &sRecords[0][i];
         if (record->savedValid &&
@@ -294,7 +295,7 @@ int CountItemsToRecalc(EvalContext *context)
     sSnapshot.valid = 1;
     sSnapshot.AutoOnePerX = gSettings.AutoOnePerX;
     sSnapshot.UseShortCircuit = gSettings.UseShortCircuit;
-    sSnapshot.UseAvailableBars = gSettings.UseAvailableBars;
+    sSnapshot.UseAvailableBars = gUseAvailableBars;
     sSnapshot.ExtractOnePassItems = gSettings.ExtractOnePassItems;
 
     for (int library = 0; library < 2; library++)
@@ -685,7 +686,7 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
         int32_t run = gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : 0;
         LogPrintf("\nCalculating %s Values in %d Data Arrays", totalText, n);
         LogPrintf("BarSize: %s", kBarSizeNames[run]);
-        LogPrintf("UseAvailbleBars: %s", gSettings.UseAvailableBars ? "True" : "False");
+        LogPrintf("UseAvailbleBars: %s", gUseAvailableBars ? "True" : "False");
         LogPrintf("\nName\tBarSize\tDataType\t#OnePer\tValues\tTiming");
     }
 

@@ -9,8 +9,8 @@
 ** Records:    TestRecord, PositionRecord, TradeRecord and the chart window
 **             belong to the engine and the views; they are only declared here.
 **             StrategyRecord belongs to the compiled script
-**             (script/compiler/strategy_record.h), with the run-time fields
-**             that the store's lookups and calendar read.
+**             (script/compiler/strategy.h), with the run-time fields that the
+**             store's lookups and calendar read.
 ** Threads:    each context belongs to one thread; its worker slot selects that
 **             thread's formula node copy and bar-lookup hint.
 */
@@ -19,7 +19,7 @@
 
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
-#include "script/compiler/strategy_record.h"
+#include "script/compiler/strategy.h"
 
 struct TestRecord;
 struct PositionRecord;
@@ -72,8 +72,8 @@ struct EvalContext {
 /* 1 while the order list for the next trading day is generated (defined with
 ** the price texts, which read it too). */
 extern int32_t gGeneratingOrders;
-/* yyyymmdd of the orders being generated. */
-inline int32_t gOrderDate = 0;
+/* yyyymmdd of the orders being generated (defined with the path macros). */
+extern int gOrderDate;
 /* Set while the engine compares dates of a test: the bar size (0 none) and
 ** the strategy whose calendar applies. */
 inline int32_t gCompareBarSize = 0;

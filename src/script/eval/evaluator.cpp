@@ -22,7 +22,6 @@
 #include "script/eval/value_getters.h"
 #include "shell/services.h"
 
-ParameterValueFn gParameterValueSource = nullptr;
 char gPendingRuntimeError[RUNTIME_ERROR_SIZE];
 
 static std::atomic<int> sRuntimeErrorClaimed{0};
@@ -163,13 +162,27 @@ int EvalFormulaRef(FormulaNode *node, EvalContext *context, int32_t barsBack)
 int GetNamedValue(FormulaNode *node, EvalContext *context)
 {
     int32_t index = (int32_t)node->index;
-    double value = node->constant;
+    double value;
     if (context->storedParameters) {
         const TestRecord *test = context->test;
         if (!test || !test->parameters || index < 0 || index >= test->parameterCount) return 0;
         value = test->parameters[index].value;
-    } else if (gParameterValueSource) {
-        if (!gParameterValueSource(index, context, &value)) return 0;
+    } else {
+        if (!gParameters.items || index < 0 || index >= gParameters.count) return 0;
+        const Parameter *parameter = &((const Parameter *)gParameters.items)[index];
+        /* Out of sample, the values found for the interval before are played. */
+        int32_t interval = context->walkForwardInterval - context->outOfSample;
+        if (parameter->walkValues && context->walkForwardInterval >= 0 && interval >= 0 &&
+            interval < parameter->walkCount) {
+            value = parameter->walkValues[interval];
+        } else if (parameter->values && parameter->valueCount > 0) {
+            int32_t at = parameter->currentIndex >= 0 && parameter->currentIndex < parameter->valueCount
+                             ? parameter->currentIndex
+                             : 0;
+            value = parameter->values[at];
+        } else {
+            return 0;
+        }
     }
     node->constant = value;
     node->value = value;

@@ -92,9 +92,11 @@ int EvalFormulaRef(FormulaNode *node, EvalContext *context, int32_t barsBack);
 ** text) for the context; counts the nesting itself, so callers (Item, the
 ** Library call) must not count it again. */
 int EvalLibraryItem(FormulaNode *node, uint32_t libraryIndex, EvalContext *context, int32_t barsBack);
-/* A parameter reference (node->index is the parameter's number): the test's
-** stored value with the stored-parameter flag, else the parameter source;
-** the node's constant and value take the result. */
+/* A parameter reference (node->index is the parameter's number): with the
+** stored-parameter flag the test record's value; else the compiled
+** parameter's walk-forward value for the context's interval (the interval
+** before it out of sample) when it has them, else its current value.  The
+** node's constant and value take the result. */
 int GetNamedValue(FormulaNode *node, EvalContext *context);
 
 /* Applies a unary operator: minus negates, NOT gives 1 for 0 and 0 otherwise. */
@@ -104,17 +106,6 @@ inline double ApplyUnary(uint32_t unary, double value)
     if (unary == UNARY_NOT) return value == 0 ? 1.0 : 0.0;
     return value;
 }
-
-/* ---- what the evaluator asks of others --------------------------------------------- */
-
-/* The current value of parameter index (0-based) for the context: its
-** walk-forward value for the context's interval, the stored test's value for a
-** chart opened on a trade, else the optimizer's current value.  1 with the
-** value, 0 when the parameter does not exist.  Installed by the module that
-** owns the compiled Parameters list; while none is installed a parameter
-** reference keeps the value the compiler stored in its node. */
-typedef int (*ParameterValueFn)(int32_t index, const EvalContext *context, double *value);
-extern ParameterValueFn gParameterValueSource;
 
 /* ---- runtime errors ------------------------------------------------------------------ */
 

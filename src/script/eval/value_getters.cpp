@@ -237,6 +237,7 @@ int GetBarDateValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
 
 static bool IsStatsGroup(const EvalContext *context)
 {
+    if (context->strategy) return context->strategy->kind == STRATEGY_KIND_STATS_GROUP;
     const TestRecord *test = context->test;
     if (!test || !test->strategies || context->strategyIndex < 0 || context->strategyIndex >= test->strategyCount)
         return false;
@@ -264,6 +265,8 @@ static double PositionBarSplit(const EvalContext *context)
 static bool EnteredOnCurrentBar(const EvalContext *context, const PositionRecord *position)
 {
     if (!context->strategy || !position) return false;
+    /* Entries at the next open fill at the open, never at the order price. */
+    if (context->strategy->EntryTime == 1) return false;
     if (position->entryBar < 0) return true;
     if (gGeneratingOrders) return false;
     int32_t bar = context->barPhase < PHASE_CLOSE ? position->entryBar - 1 : position->entryBar;
@@ -290,8 +293,9 @@ static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t bar
                  (isPrice ? (position->entryPrice != 0 || position->orderPrice != 0) : position->quantity != 0);
     }
     if (!single) {
-        /* The open positions of a strategy group are not reachable from the
-        ** strategy records yet, so a group holds nothing here. */
+        /* The open positions of a strategy group are kept by the engine and
+        ** are not reachable from the strategy records yet, so a group holds
+        ** nothing here. */
         return SetValue(node, 0.0, id == 88 ? 2 : isPrice ? 1 : 0);
     }
     double barSplit = PositionBarSplit(context);
@@ -474,7 +478,7 @@ static double PerAllocation(double value, const StatCell *cell)
 }
 
 static int CellStatistic(uint32_t id, const TestRecord *test, const StrategyResult *result, const StatCell *cell,
-                         int32_t row, const EvalContext *context, double *out)
+                         int32_t row, double *out)
 {
     double m = result->markedToMarket ? 1.0 : 0.0;
     double invested = cell->invested + m * (cell->markToMarket - 2 * cell->shortMarkToMarket);
@@ -557,7 +561,6 @@ static int CellStatistic(uint32_t id, const TestRecord *test, const StrategyResu
     default: return 0;
     }
     *out = v;
-    (void)context;
     return 1;
 }
 
@@ -598,7 +601,7 @@ int GetStatValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     }
     default: {
         const StatCell *cell = GetResultCell(test, row, s);
-        if (!cell || !CellStatistic(id, test, result, cell, row, context, &v)) return 0;
+        if (!cell || !CellStatistic(id, test, result, cell, row, &v)) return 0;
         break;
     }
     }

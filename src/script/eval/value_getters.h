@@ -13,6 +13,13 @@
 **             context symbol at the context's bar size; prices are scaled to
 **             the context's split level by f = price scale / the bar's split
 **             factor (price × f, volume / f).
+** Limits:     position items read the context's own position; the sums,
+**             averages and extremes over a strategy group's open positions
+**             (and Side's search of the strategy's positions) need the
+**             engine's per-strategy position lists, which the strategy
+**             records do not carry yet, and read as "no position" until they
+**             do.  Charts columns need the chart window's indicator arrays
+**             and read 0 here.
 ** Threads:    any evaluating thread; the getters write only the node and read
 **             the loaded data, the compiled script and the test record.
 ** Speed:      GetBarValue runs for nearly every term of every bar: no

@@ -1,0 +1,293 @@
+/* side_files.cpp -- holiday lists, the exchange map, symbol changes and the
+** cash and fee lists of strategies.
+*/
+#include "script/compiler/side_files.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/path_macros.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
+#include "platform/platform.h"
+#include "script/compiler/parser_hooks.h"
+#include "script/compiler/strategy.h"
+#include "shell/services.h"
+
+GrowList gContractSpecs;
+GrowList gSymbolChanges;
+
+const char *const kExchangeMapColumns[EXCHANGE_MAP_COLUMNS] = {
+    "Exchange",      "Primary",          "Match1",      "Match2",           "HasOpg",
+    "HasMoc",        "HasLoc",           "TimeZone",    "LastMocTime",      "NearCloseTime",
+    "EarlyLastMocTime", "EarlyNearCloseTime", "LateLocTime", "EarlyLateLocTime", "WeeklyLastMocTime",
+    "LastOpenTime",  "Market",           "AllHours",    "FuturesOpenTime"};
+
+static char sExchangeMapPath[FILE_PATH_SIZE];
+static char sSymChangeListPath[FILE_PATH_SIZE];
+char *gExchangeMapSetting = sExchangeMapPath;
+char *gSymChangeListSetting = sSymChangeListPath;
+
+namespace {
+
+enum { HOLIDAY_GROW = 32, HOLIDAY_LINE_SIZE = 80, RUN_MODE_ORDERS = 5 };
+
+/* Where each header name puts its text: a text field, a whole number or a time. */
+enum FieldKind { FIELD_TEXT, FIELD_NUMBER, FIELD_TIME };
+struct ExchangeColumn {
+    size_t offset;
+    int kind;
+};
+#define T(name) {offsetof(ContractSpec, name), FIELD_TEXT}
+#define N(name) {offsetof(ContractSpec, name), FIELD_NUMBER}
+/* By position in kExchangeMapColumns. */
+const ExchangeColumn kExchangeColumnFields[EXCHANGE_MAP_COLUMNS] = {
+    T(Exchange),    T(Primary),          T(Match1),      T(Match2),           N(HasOpg),
+    N(HasMoc),      N(HasLoc),           T(TimeZone),    T(LastMocTime),      T(NearCloseTime),
+    T(EarlyLastMocTime), T(EarlyNearCloseTime), T(LateLocTime), T(EarlyLateLocTime), T(WeeklyLastMocTime),
+    T(LastOpenTime), T(Market),          N(AllHours),    {offsetof(ContractSpec, FuturesOpenTime), FIELD_TIME}};
+#undef T
+#undef N
+
+/* The lines of a text, each without its line break and trailing carriage return. */
+std::vector<std::string> SplitLines(const char *text) {
+    std::vector<std::string> lines;
+    const char *p = text;
+    while (*p) {
+        const char *end = strchr(p, '\n');
+        size_t n = end ? (size_t)(end - p) : strlen(p);
+        std::string line(p, n);
+        while (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        if (!end) break;
+        p = end + 1;
+    }
+    return lines;
+}
+
+/* The comma-separated fields of a line, blanks after each comma skipped. */
+std::vector<std::string> SplitFields(const std::string &line) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) start++;
+        size_t comma = line.find(',', start);
+        fields.push_back(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return fields;
+}
+
+/* Reads a CSV side file as text (quotes and quoted commas dropped); the lines,
+** or false after the file helpers reported the failure. */
+bool ReadCsvLines(const char *path, std::vector<std::string> *lines) {
+    char *text = nullptr;
+    if (!LoadCsvText(path, &text, ',')) return false;
+    *lines = SplitLines(text);
+    FreeMemory(&text);
+    return true;
+}
+
+/* "%s\\name" in folder when folder is set and the file is there. */
+bool FindInFolder(char *out, const char *folder, const char *name) {
+    if (!folder || !folder[0]) return false;   /* an empty folder is no folder, not the root */
+    FormatText(out, FILE_PATH_SIZE, "%s\\%s", folder, name);
+    return PlatFileExists(out) && !PlatFolderExists(out);
+}
+
+/* The side file's path: the setting when given, else name in the
+** SlatewickFolder or the program folder, else "" (none found). */
+void ChooseSideFile(char *out, const char *setting, const char *name) {
+    out[0] = 0;
+    if (setting && setting[0]) {
+        CopyString(out, FILE_PATH_SIZE, setting, -1);
+        return;
+    }
+    if (FindInFolder(out, gSlatewickFolderSetting, name)) return;
+    if (FindInFolder(out, gProgramFolder, name)) return;
+    out[0] = 0;
+}
+
+bool ResolveScriptPath(char path[FILE_PATH_SIZE], const char *given) {
+    CopyString(path, FILE_PATH_SIZE, given, -1);
+    if (ExpandPathMacros(path, gScriptsFolder)) return true;
+    ReportError("Unable to access %s", given);
+    SetResultCode(RESULT_FILE_ERROR);
+    return false;
+}
+
+bool FileIsReadable(const char *path) { return path[0] && PlatFileExists(path) && !PlatFolderExists(path); }
+
+}  // namespace
+
+/* ---- holiday lists ------------------------------------------------------------------- */
+
+int LoadHolidayList(HolidayList *list, const char *path) {
+    if (!path || !path[0]) {
+        list->count = 0;
+        return 1;
+    }
+    if (FindTextNoCase(path, "us_auto")) {
+        list->count = 0;
+        /* The automatic list needs the loaded data's last year. */
+        if (gCompileSession.pass != 2) return 1;
+        return BuildHolidayList(list, DateYear(gDataLastDate), 0, FindTextNoCase(path, "_log") != nullptr);
+    }
+    if (!FileIsReadable(path)) {
+        ReportError("Unable to read holiday list file %s", path);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    char *text = nullptr;
+    if (!LoadFile(path, &text, nullptr)) return 0;
+    std::vector<HolidayPair> pairs;
+    for (const std::string &whole : SplitLines(text)) {
+        char line[HOLIDAY_LINE_SIZE];
+        CopyString(line, sizeof line, whole.c_str(), HOLIDAY_LINE_SIZE - 1);
+        const char *p = line;
+        while (*p == ' ' || *p == '\t') p++;
+        int early = *p == '*';
+        if (early) p++;
+        int32_t date = ParseDate(p);
+        if (date) pairs.push_back({date, early});
+    }
+    FreeMemory(&text);
+    /* The list changes only once the whole file was read. */
+    int32_t need = (int32_t)pairs.size();
+    if (need > list->capacity) {
+        int32_t capacity = (need + HOLIDAY_GROW - 1) / HOLIDAY_GROW * HOLIDAY_GROW;
+        if (!ReallocMemory(&list->pairs, (uint64_t)capacity * sizeof(HolidayPair))) return 0;
+        list->capacity = capacity;
+    }
+    if (need) memcpy(list->pairs, pairs.data(), (size_t)need * sizeof(HolidayPair));
+    list->count = need;
+    return 1;
+}
+
+/* ---- exchange map ------------------------------------------------------------------------ */
+
+int LoadExchangeMap() {
+    char path[FILE_PATH_SIZE];
+    bool given = gExchangeMapSetting[0] != 0;
+    ChooseSideFile(path, gExchangeMapSetting, "ExchangeMap.csv");
+    if (!path[0]) {
+        /* Only order generation reads the map; other runs do without one. */
+        if (gCompileSession.mode != RUN_MODE_ORDERS) {
+            gContractSpecs.count = 0;
+            return 1;
+        }
+        FormatText(path, sizeof path, "%s\\ExchangeMap.csv", gProgramFolder);
+    }
+    if (!given) CopyString(gExchangeMapSetting, FILE_PATH_SIZE, path, -1);
+    char resolved[FILE_PATH_SIZE];
+    if (!ResolveScriptPath(resolved, path)) return 0;
+    std::vector<std::string> lines;
+    if (!ReadCsvLines(resolved, &lines)) return 0;
+
+    if (!GrowListReserve(&gContractSpecs, (int32_t)lines.size(), sizeof(ContractSpec))) return 0;
+    if (gContractSpecs.items) memset(gContractSpecs.items, 0, (size_t)gContractSpecs.capacity * sizeof(ContractSpec));
+    gContractSpecs.count = 0;
+    if (lines.empty()) return 1;
+
+    std::vector<int> fieldOfColumn;   /* header position -> column name index, -1 unknown */
+    for (const std::string &name : SplitFields(lines[0])) {
+        std::string trimmed = name;
+        while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.pop_back();
+        fieldOfColumn.push_back(FindKeyword(trimmed.c_str(), kExchangeMapColumns, EXCHANGE_MAP_COLUMNS));
+    }
+    for (size_t i = 1; i < lines.size() && !lines[i].empty(); i++) {
+        ContractSpec *row = (ContractSpec *)gContractSpecs.items + gContractSpecs.count++;
+        std::vector<std::string> fields = SplitFields(lines[i]);
+        for (size_t c = 0; c < fields.size() && c < fieldOfColumn.size(); c++) {
+            if (fieldOfColumn[c] < 0) continue;
+            const ExchangeColumn &column = kExchangeColumnFields[fieldOfColumn[c]];
+            char *field = (char *)row + column.offset;
+            const char *text = fields[c].c_str();
+            if (column.kind == FIELD_TEXT) CopyString(field, SIDE_TEXT_SIZE, text, SIDE_TEXT_SIZE - 1);
+            else if (column.kind == FIELD_NUMBER) *(int32_t *)field = (int32_t)strtol(text, nullptr, 10);
+            else *(int32_t *)field = text[0] ? ParseTime(text) : 0;
+        }
+    }
+    return 1;
+}
+
+/* ---- symbol changes ----------------------------------------------------------------------- */
+
+int LoadSymbolChanges() {
+    char path[FILE_PATH_SIZE];
+    ChooseSideFile(path, gSymChangeListSetting, "symchanges.csv");
+    if (!path[0]) {
+        /* Without a file there are no changes; an earlier compile's list
+        ** must not carry over into this one. */
+        gSymbolChanges.count = 0;
+        return 1;
+    }
+    CopyString(gSymChangeListSetting, FILE_PATH_SIZE, path, -1);
+    char resolved[FILE_PATH_SIZE];
+    if (!ResolveScriptPath(resolved, path)) return 0;
+    std::vector<std::string> lines;
+    if (!ReadCsvLines(resolved, &lines)) return 0;
+    if (!GrowListReserve(&gSymbolChanges, (int32_t)lines.size(), sizeof(SymbolChange))) return 0;
+    gSymbolChanges.count = 0;
+    for (const std::string &line : lines) {
+        if (line.empty()) continue;
+        std::vector<std::string> fields = SplitFields(line);
+        SymbolChange *row = (SymbolChange *)gSymbolChanges.items + gSymbolChanges.count++;
+        memset(row, 0, sizeof *row);
+        CopyString(row->oldSymbol, sizeof row->oldSymbol, fields[0].c_str(), SYMBOL_CHANGE_TEXT_SIZE - 1);
+        if (fields.size() > 1) CopyString(row->newSymbol, sizeof row->newSymbol, fields[1].c_str(), SYMBOL_CHANGE_TEXT_SIZE - 1);
+        if (fields.size() > 2 && !fields[2].empty()) row->date = ParseDate(fields[2].c_str());
+        if (fields.size() > 3) CopyString(row->secondText, sizeof row->secondText, fields[3].c_str(), SYMBOL_CHANGE_TEXT_SIZE - 1);
+    }
+    return 1;
+}
+
+const SymbolChange *FindSymbolChange(const char *symbol, int32_t date) {
+    for (int32_t i = 0; i < gSymbolChanges.count; i++) {
+        const SymbolChange *row = (const SymbolChange *)gSymbolChanges.items + i;
+        if (CompareNoCase(row->oldSymbol, symbol) == 0 && (row->date == 0 || row->date >= date)) return row;
+    }
+    return nullptr;
+}
+
+/* ---- cash and fee lists --------------------------------------------------------------------- */
+
+int LoadCashFeesList(StrategyRecord *record, const char *path, int which) {
+    GrowList *list = which ? &record->feesList : &record->cashList;
+    list->count = 0;
+    char resolved[FILE_PATH_SIZE];
+    if (!path || !path[0]) return 0;
+    CopyString(resolved, sizeof resolved, path, -1);
+    if (strlen(path) >= FILE_PATH_SIZE || !ExpandPathMacros(resolved, gScriptsFolder)) return 0;
+    std::vector<std::string> lines;
+    if (!ReadCsvLines(resolved, &lines)) return 0;
+    if (!GrowListReserve(list, (int32_t)lines.size(), sizeof(DatedAmount))) return 0;
+    size_t i = 0;
+    while (i < lines.size() && FindTextNoCase(lines[i].c_str(), "Date")) i++;
+    for (; i < lines.size() && !lines[i].empty(); i++) {
+        std::vector<std::string> fields = SplitFields(lines[i]);
+        std::string &dateText = fields[0];
+        while (!dateText.empty() && (dateText.back() == ' ' || dateText.back() == '\t')) dateText.pop_back();
+        int32_t date = ParseDate(dateText.c_str());
+        double amount = fields.size() > 1 ? strtod(fields[1].c_str(), nullptr) : 0;
+        if (!date || amount == 0) return 0;
+        DatedAmount *entries = (DatedAmount *)list->items;
+        int32_t k = 0;
+        while (k < list->count && entries[k].date != date) k++;
+        if (k < list->count) {
+            entries[k].amount += amount;
+        } else {
+            entries[list->count].date = date;
+            entries[list->count].amount = amount;
+            list->count++;
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,245 @@
+/* side_files_test.cpp -- holiday lists, the exchange map, symbol changes and
+** cash and fee lists, well-formed and not. */
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "foundation/allocator.h"
+#include "foundation/path_macros.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
+#include "platform/platform.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/parser_hooks.h"
+#include "script/compiler/side_files.h"
+#include "script/compiler/strategy.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct SideFileTest : ::testing::Test {
+    TempFolder folder;
+    char savedProgram[260] = "";
+    char savedScripts[260] = "";
+    const char *savedSlatewick = nullptr;
+    HolidayList holidays = {};
+    StrategyRecord *record = nullptr;
+
+    void SetUp() override {
+        ResetHeadlessShell();
+        CopyString(savedProgram, sizeof savedProgram, gProgramFolder, -1);
+        CopyString(savedScripts, sizeof savedScripts, gScriptsFolder, -1);
+        savedSlatewick = gSlatewickFolderSetting;
+        std::string program = folder.File("program");
+        std::string scripts = folder.File("scripts");
+        PlatCreateFolder(program.c_str());
+        PlatCreateFolder(scripts.c_str());
+        CopyString(gProgramFolder, sizeof gProgramFolder, program.c_str(), -1);
+        CopyString(gScriptsFolder, sizeof gScriptsFolder, scripts.c_str(), -1);
+        gSlatewickFolderSetting = "";
+        gExchangeMapSetting[0] = 0;
+        gSymChangeListSetting[0] = 0;
+        gCompileSession = CompileSession{};
+        gCompileSession.mode = 3;
+        gCompileSession.pass = 1;
+        gSettings.DateInputFormat = 0;
+        gContractSpecs.count = 0;
+        gSymbolChanges.count = 0;
+        record = (StrategyRecord *)calloc(1, sizeof(StrategyRecord));
+        ResetStrategyRecord(record);
+    }
+    void TearDown() override {
+        ResetStrategyRecord(record);
+        for (FormulaSlot &slot : record->slots) FreeFormulaNodes(&slot);
+        free(record);
+        FreeMemory(&holidays.pairs);
+        CopyString(gProgramFolder, sizeof gProgramFolder, savedProgram, -1);
+        CopyString(gScriptsFolder, sizeof gScriptsFolder, savedScripts, -1);
+        gSlatewickFolderSetting = savedSlatewick;
+        gExchangeMapSetting[0] = 0;
+        gSymChangeListSetting[0] = 0;
+        gHeadless.captureLog = 0;
+    }
+    std::string Write(const std::string &name, const std::string &text) {
+        std::string path = folder.File(name);
+        EXPECT_TRUE(WriteTestFile(path, text));
+        return path;
+    }
+    ContractSpec *Spec(int i) { return (ContractSpec *)gContractSpecs.items + i; }
+    SymbolChange *Change(int i) { return (SymbolChange *)gSymbolChanges.items + i; }
+    DatedAmount *Cash(int i) { return (DatedAmount *)record->cashList.items + i; }
+};
+
+/* ---- holiday lists ----------------------------------------------------------------- */
+
+TEST_F(SideFileTest, HolidayFilesMarkEarlyClosesAndSkipOtherLines) {
+    std::string path = Write("h.txt", "Holidays 2024\r\n2024-01-01\r\n*2024-07-03\r\n  12/25/2024\r\nnot a date\r\n\r\n");
+    ASSERT_EQ(LoadHolidayList(&holidays, path.c_str()), 1);
+    ASSERT_EQ(holidays.count, 3);
+    EXPECT_EQ(holidays.pairs[0].date, 20240101);
+    EXPECT_EQ(holidays.pairs[0].earlyClose, 0);
+    EXPECT_EQ(holidays.pairs[1].date, 20240703);
+    EXPECT_EQ(holidays.pairs[1].earlyClose, 1);
+    EXPECT_EQ(holidays.pairs[2].date, 20241225);
+    EXPECT_EQ(holidays.capacity % 32, 0);
+
+    /* A missing file is a clear error and the list keeps what it held. */
+    std::string missing = folder.File("none.txt");
+    EXPECT_EQ(LoadHolidayList(&holidays, missing.c_str()), 0);
+    EXPECT_EQ(std::string(LastMessage()), "Unable to read holiday list file " + missing);
+    EXPECT_EQ(holidays.count, 3);
+    EXPECT_EQ(LoadHolidayList(&holidays, ""), 1);
+    EXPECT_EQ(holidays.count, 0);
+}
+
+TEST_F(SideFileTest, AutomaticUsHolidaysWaitForTheLoadedData) {
+    int32_t savedLast = gDataLastDate;
+    gDataLastDate = 20240614;
+    EXPECT_EQ(LoadHolidayList(&holidays, "US_Auto"), 1);
+    EXPECT_EQ(holidays.count, 0);
+    gCompileSession.pass = 2;
+    EXPECT_EQ(LoadHolidayList(&holidays, "us_auto"), 1);
+    EXPECT_GT(holidays.count, 0);
+    EXPECT_EQ(holidays.pairs[0].date / 10000, 2024);
+    gHeadless.captureLog = 1;
+    EXPECT_EQ(LoadHolidayList(&holidays, "us_auto_LOG"), 1);
+    ASSERT_NE(gHeadless.logText, nullptr);
+    EXPECT_NE(strstr(gHeadless.logText, "*"), nullptr);
+    gDataLastDate = savedLast;
+}
+
+/* ---- exchange map ------------------------------------------------------------------ */
+
+TEST_F(SideFileTest, ExchangeMapFillsFieldsByHeaderName) {
+    Write("program\\ExchangeMap.csv",
+          "Market, Exchange,HasMoc,FuturesOpenTime,Bogus,Primary\r\n"
+          "US,NYSE,1,9:30,x,\"NYSE,ARCA\"\r\n"
+          "\"CA\",TSX,\"1,000\",,y\r\n"
+          "\r\n"
+          "ignored,after,the,empty,line\r\n");
+    ASSERT_EQ(LoadExchangeMap(), 1);
+    ASSERT_EQ(gContractSpecs.count, 2);
+    EXPECT_STREQ(Spec(0)->Market, "US");
+    EXPECT_STREQ(Spec(0)->Exchange, "NYSE");
+    EXPECT_EQ(Spec(0)->HasMoc, 1);
+    EXPECT_EQ(Spec(0)->FuturesOpenTime, 93000);
+    EXPECT_STREQ(Spec(0)->Primary, "NYSEARCA");
+    EXPECT_STREQ(Spec(1)->Market, "CA");
+    EXPECT_EQ(Spec(1)->HasMoc, 1000);
+    EXPECT_STREQ(Spec(1)->Primary, "");
+    /* The path found becomes the setting. */
+    EXPECT_TRUE(MatchWildcard("*ExchangeMap.csv", gExchangeMapSetting));
+}
+
+TEST_F(SideFileTest, ExchangeMapComesFromTheSlatewickFolderFirst) {
+    std::string sw = folder.File("sw");
+    PlatCreateFolder(sw.c_str());
+    Write("sw\\ExchangeMap.csv", "Exchange\r\nSW\r\n");
+    Write("program\\ExchangeMap.csv", "Exchange\r\nPROGRAM\r\n");
+    gSlatewickFolderSetting = sw.c_str();
+    ASSERT_EQ(LoadExchangeMap(), 1);
+    EXPECT_STREQ(Spec(0)->Exchange, "SW");
+    /* An empty folder setting names no folder at all. */
+    gSlatewickFolderSetting = "";
+    gExchangeMapSetting[0] = 0;
+    ASSERT_EQ(LoadExchangeMap(), 1);
+    EXPECT_STREQ(Spec(0)->Exchange, "PROGRAM");
+}
+
+TEST_F(SideFileTest, MissingExchangeMapMattersOnlyForOrders) {
+    Write("program\\ExchangeMap.csv", "Exchange\r\nOLD\r\n");
+    ASSERT_EQ(LoadExchangeMap(), 1);
+    ASSERT_EQ(gContractSpecs.count, 1);
+    PlatDeleteFile(folder.File("program\\ExchangeMap.csv").c_str());
+    gExchangeMapSetting[0] = 0;
+    EXPECT_EQ(LoadExchangeMap(), 1);
+    EXPECT_EQ(gContractSpecs.count, 0);
+    EXPECT_EQ(gHeadless.messageCount, 0);
+    gCompileSession.mode = 5;
+    EXPECT_EQ(LoadExchangeMap(), 0);
+    EXPECT_NE(strstr(LastMessage(), "ExchangeMap.csv"), nullptr);
+    /* A map the script names must be there, whatever the run. */
+    gCompileSession.mode = 3;
+    CopyString(gExchangeMapSetting, 260, folder.File("named.csv").c_str(), -1);
+    EXPECT_EQ(LoadExchangeMap(), 0);
+}
+
+/* ---- symbol changes ---------------------------------------------------------------- */
+
+TEST_F(SideFileTest, SymbolChangesReadEveryLineAndApplyUpToTheirDate) {
+    Write("program\\symchanges.csv",
+          "Old,New,Date,Other\r\n"
+          "FB,META,2022-06-09,x,ignored\r\n"
+          "\"GOOG\",GOOGL,not a date\r\n"
+          "\r\n"
+          "ABC,XYZ\r\n");
+    ASSERT_EQ(LoadSymbolChanges(), 1);
+    ASSERT_EQ(gSymbolChanges.count, 4);
+    EXPECT_STREQ(Change(0)->oldSymbol, "Old");
+    EXPECT_EQ(Change(0)->date, 0);
+    EXPECT_STREQ(Change(1)->newSymbol, "META");
+    EXPECT_EQ(Change(1)->date, 20220609);
+    EXPECT_STREQ(Change(1)->secondText, "x");
+    EXPECT_EQ(Change(2)->date, 0);
+    EXPECT_STREQ(Change(3)->newSymbol, "XYZ");
+    EXPECT_EQ(FindSymbolChange("fb", 20220101), Change(1));
+    EXPECT_EQ(FindSymbolChange("FB", 20230101), nullptr);
+    EXPECT_EQ(FindSymbolChange("goog", 20990101), Change(2));
+    EXPECT_TRUE(MatchWildcard("*symchanges.csv", gSymChangeListSetting));
+}
+
+TEST_F(SideFileTest, WithoutASymbolChangeFileNoEarlierChangesApply) {
+    Write("program\\symchanges.csv", "FB,META\r\n");
+    ASSERT_EQ(LoadSymbolChanges(), 1);
+    ASSERT_EQ(gSymbolChanges.count, 1);
+    PlatDeleteFile(folder.File("program\\symchanges.csv").c_str());
+    gSymChangeListSetting[0] = 0;
+    EXPECT_EQ(LoadSymbolChanges(), 1);
+    EXPECT_EQ(gSymbolChanges.count, 0);
+    EXPECT_EQ(FindSymbolChange("FB", 0), nullptr);
+    /* A list the script names but that is missing fails and changes nothing. */
+    Write("program\\symchanges.csv", "FB,META\r\n");
+    ASSERT_EQ(LoadSymbolChanges(), 1);
+    CopyString(gSymChangeListSetting, 260, folder.File("gone.csv").c_str(), -1);
+    EXPECT_EQ(LoadSymbolChanges(), 0);
+    EXPECT_EQ(gSymbolChanges.count, 1);
+}
+
+/* ---- cash and fee lists ------------------------------------------------------------- */
+
+TEST_F(SideFileTest, CashListsAddAmountsOfTheSameDate) {
+    std::string path = Write("cash.csv", "Date,Amount\r\n2024-01-02, 1000\r\n2024-02-01,\"2,500.50\"\r\n2024-01-02,-100\r\n");
+    ASSERT_EQ(LoadCashFeesList(record, path.c_str(), 0), 1);
+    ASSERT_EQ(record->cashList.count, 2);
+    EXPECT_EQ(Cash(0)->date, 20240102);
+    EXPECT_DOUBLE_EQ(Cash(0)->amount, 900);
+    EXPECT_DOUBLE_EQ(Cash(1)->amount, 2500.5);
+    EXPECT_EQ(record->feesList.count, 0);
+    path = Write("fees.csv", "2024-03-01,5\r\n\r\n2024-04-01,oops\r\n");
+    ASSERT_EQ(LoadCashFeesList(record, path.c_str(), 1), 1);
+    EXPECT_EQ(record->feesList.count, 1);
+}
+
+TEST_F(SideFileTest, CashListsRefuseBadRows) {
+    static const char *const kBad[] = {
+        "2024-01-02,100\r\n2024-01-03,0\r\n",       /* an amount of 0 */
+        "2024-01-02,100\r\nlater,5\r\n",            /* not a date */
+        "Date,Amount\r\n2024-01-02\r\n",            /* no amount */
+    };
+    for (const char *text : kBad) {
+        SCOPED_TRACE(text);
+        std::string path = Write("bad.csv", text);
+        EXPECT_EQ(LoadCashFeesList(record, path.c_str(), 0), 0);
+    }
+    EXPECT_EQ(LoadCashFeesList(record, folder.File("missing.csv").c_str(), 0), 0);
+    /* Relative names are found in the scripts folder. */
+    Write("scripts\\rel.csv", "2024-01-02,7\r\n");
+    EXPECT_EQ(LoadCashFeesList(record, "rel.csv", 0), 1);
+    EXPECT_DOUBLE_EQ(Cash(0)->amount, 7);
+}
+
+}  // namespace
