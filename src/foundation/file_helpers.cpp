@@ -308,6 +308,9 @@ int BackupFile(const char *path)
 {
     int n = gSettings.MaxBackups;
     if (gUnattended || n < 1) return 0;
+    /* A file the system cannot open has nothing to copy; asking no further
+    ** keeps both builds alike (one of them could reach the longer name). */
+    if (!PathFits(path)) return 0;
 
     char folder[FILE_PATH_SIZE];
     int len = CopyString(folder, sizeof folder, gMessageState.backupRoot, -1);

@@ -102,7 +102,8 @@ void AbandonReplaceFile(ReplaceFile *rf);
 
 /* Keeps a numbered copy of the file in the Backups folder under the backup
 ** root (gMessageState.backupRoot), at most MaxBackups copies: name(1).ext is
-** the newest.  Nothing happens in unattended mode or when MaxBackups < 1.
+** the newest.  Nothing happens in unattended mode, when MaxBackups < 1 or
+** when the path is too long to open.
 ** Returns the result of the final copy (0 also when nothing was done). */
 int BackupFile(const char *path);
 

@@ -345,8 +345,9 @@ int FormatNumber(double value, int32_t code, int32_t decimals, int32_t negParens
             switch (code) {
             case DISPLAY_GENERAL:
                 /* A fraction rounds to the nearest whole number, halves away
-                ** from zero; magnitudes up to 1e15 fit 64 bits. */
-                length = FormatText(out, NUMBER_TEXT_SIZE, "%.*lld", (int)decimals,
+                ** from zero; magnitudes up to 1e15 fit 64 bits.  The precision
+                ** is at least 1: "%.0d" prints nothing at all for a zero. */
+                length = FormatText(out, NUMBER_TEXT_SIZE, "%.*lld", decimals > 0 ? (int)decimals : 1,
                                     (long long)llround(value));
                 break;
             case DISPLAY_CURRENCY:

@@ -403,6 +403,18 @@ void LoadStyleColours(const IniFile *ini, StyleColourSet *set, const uint32_t *d
 
 /* ---- values as text ------------------------------------------------------------------------ */
 
+/* atoi as the Windows C library does it: leading blanks, a sign, digits up to
+** the first other character, and a number beyond the 32-bit range held at its
+** nearest end.  The C libraries differ on that last point (a 64-bit long
+** wraps instead), so the settings read the same in both builds only this way. */
+static int32_t ParseSettingInt(const char *text)
+{
+    long long v = strtoll(text, nullptr, 10);   /* saturates alike everywhere */
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return (int32_t)v;
+}
+
 void FormatSettingDouble(char *out, int size, double value)
 {
     FormatText(out, (size_t)size, "%g", value);
@@ -427,7 +439,7 @@ static void DefaultText(const SettingEntry *row, char *out, int size)
     case ST_PATH:
     case ST_HISTORY:
     case ST_INT_LIST: CopyString(out, size, row->defaultText, -1); break;
-    default: FormatText(out, (size_t)size, "%d", atoi(row->defaultText)); break;
+    default: FormatText(out, (size_t)size, "%d", ParseSettingInt(row->defaultText)); break;
     }
 }
 
@@ -438,7 +450,7 @@ static void ParseIntList(const char *text, int32_t *values, int count)
     if (!*text) return;
     const char *p = text;
     for (int i = 0; i < count && *p; i++) {
-        values[i] = atoi(p);
+        values[i] = ParseSettingInt(p);
         const char *comma = strchr(p, ',');
         if (!comma) break;
         p = comma + 1;
@@ -458,7 +470,7 @@ static void LoadSettingRow(const IniFile *ini, const SettingEntry *row)
     case ST_STRAT: case ST_INT: case ST_DATE: case ST_TIME: {
         char value[256];
         IniGetString(ini, row->key, def, value, sizeof value);
-        *(int32_t *)row->data = atoi(value);
+        *(int32_t *)row->data = ParseSettingInt(value);
         break;
     }
     case ST_COLOR: {
@@ -547,10 +559,10 @@ static void LoadEditorStyles(const IniFile *ini)
         IniGetColor(ini, (stem + "Color").c_str(), rec->colour, &rec->colour);
         FormatText(def, sizeof def, "%d", rec->bold);
         IniGetString(ini, (stem + "Bold").c_str(), def, value, sizeof value);
-        rec->bold = atoi(value);
+        rec->bold = ParseSettingInt(value);
         FormatText(def, sizeof def, "%d", rec->italic);
         IniGetString(ini, (stem + "Italic").c_str(), def, value, sizeof value);
-        rec->italic = atoi(value);
+        rec->italic = ParseSettingInt(value);
     }
 }
 
@@ -575,8 +587,9 @@ void ResetSettingsToDefaults()
 int LoadSettings(const char *path)
 {
     /* A batch run on a machine that never ran the program interactively has
-    ** no settings file; that is no error, and the defaults hold. */
-    if (gUnattended && !PlatFileExists(path)) {
+    ** no settings file; that is no error, and the defaults hold.  A name too
+    ** long to open is no missing file: opening it says why it failed. */
+    if (gUnattended && strlen(path) < SETTING_PATH_SIZE && !PlatFileExists(path)) {
         ResetSettingsToDefaults();
         return 1;
     }

@@ -107,10 +107,17 @@ void ShowLowMemoryWarning()
 
 int CreateOutputFolders()
 {
-    FormatText(gInfoFolder, sizeof gInfoFolder, "%s\\Info", gOutputFolder);
-    FormatText(gLogsFolder, sizeof gLogsFolder, "%s\\Logs", gOutputFolder);
-    FormatText(gReportsFolder, sizeof gReportsFolder, "%s\\Reports", gOutputFolder);
-    const char *folders[3] = {gInfoFolder, gLogsFolder, gReportsFolder};
+    static const char *const kNames[3] = {"Info", "Logs", "Reports"};
+    char *folders[3] = {gInfoFolder, gLogsFolder, gReportsFolder};
+    for (int i = 0; i < 3; i++) {
+        /* A name cut to fit would make a folder of another name. */
+        if (FormatText(folders[i], sizeof gInfoFolder, "%s\\%s", gOutputFolder, kNames[i]) !=
+            (int)(strlen(gOutputFolder) + 1 + strlen(kNames[i]))) {
+            ReportError("%s file path is too long -- maximum is 260 chars.", kNames[i]);
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+    }
     for (const char *folder : folders) {
         if (!PlatCreateFolder(folder) && PlatLastError() == PLAT_ERR_PATH_NOT_FOUND) {
             ReportError("Unable to create folder %s", folder);

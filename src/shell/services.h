@@ -102,8 +102,8 @@ void CloseChildWindows(const char *className);
 
 /* ---- log -------------------------------------------------------------------------- */
 
-/* Appends one entry to the run's test log when open (a line break after it
-** unless LogContinueLine), else to the program log. */
+/* Appends one entry to the run's test log when open, else to the program log;
+** entries are separated by "\r\n" (none while LogContinueLine is set). */
 void LogPrintf(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
@@ -118,8 +118,9 @@ void LogDebugHeader(int date, const char *symbol, const FormulaSlot *formula);
 
 /* ---- folders, history lists, start-up rules -------------------------------------------- */
 
-/* Info, Logs and Reports under the output folder; 0 after reporting when one
-** cannot be created because its parent is missing (result code 3). */
+/* Info, Logs and Reports under the output folder; 0 after reporting (result
+** code 3) when one cannot be created because its parent is missing, or when
+** its path would not fit 260 characters (then nothing is created). */
 int CreateOutputFolders();
 
 /* The history rule: drops entries equal to newText (case ignored) and, when

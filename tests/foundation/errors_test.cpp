@@ -13,34 +13,17 @@
 #include "foundation/text_match.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
-#include "support/test_support.h"
+#include "support/program_state.h"
 
 namespace {
 
-struct ErrorsTest : ::testing::Test {
-    ProgramSettings savedSettings = gSettings;
-    char savedProgramFolder[260];
-    uint32_t savedUiThread = gUiThreadId;
-    TempFolder tmp;
+struct ErrorsTest : ProgramStateTest {
     void SetUp() override
     {
-        memcpy(savedProgramFolder, gProgramFolder, 260);
-        CopyString(gProgramFolder, 260, tmp.path.c_str(), -1);
+        ProgramStateTest::SetUp();
         CopyString(gSettings.ActiveScript, 260, "C:\\Scripts\\trend.kvs", -1);
         CopyString(gSettings.DateDisplayFormat, 32, "yyyy-MM-dd", -1);
-        gMessageState.suppressNext = 0;
-        gUnattended = 0;
         gUiThreadId = PlatCurrentThreadId();
-        ResetHeadlessShell();
-    }
-    void TearDown() override
-    {
-        memcpy(gProgramFolder, savedProgramFolder, 260);
-        gSettings = savedSettings;
-        gMessageState.suppressNext = 0;
-        gUnattended = 0;
-        gUiThreadId = savedUiThread;
-        ResetHeadlessShell();
     }
     std::string Log() { return ReadTestFile(tmp.File("errorlog.txt")); }
 };
@@ -124,6 +107,21 @@ TEST_F(ErrorsTest, WorkerReportsLeaveTheSuppressFlagAlone)
     ReportError("harmless");
     EXPECT_EQ(gHeadless.messageCount, 1);
     EXPECT_EQ(gMessageState.suppressNext.load(), 0);
+}
+
+TEST_F(ErrorsTest, ConcurrentInteractiveReportsAreEachShown)
+{
+    enum { kThreads = 8, kReports = 500 };
+    gHeadless.captureLog = 1;   /* keeps the message boxes off stderr */
+    std::vector<std::thread> workers;
+    for (int t = 0; t < kThreads; t++)
+        workers.emplace_back([t] {
+            for (int i = 0; i < kReports; i++) ReportError("worker %d report %d", t, i);
+        });
+    for (auto &w : workers) w.join();
+    EXPECT_EQ(gHeadless.messageCount, kThreads * kReports);
+    int t = -1, i = -1;
+    EXPECT_EQ(sscanf(LastMessage(), "worker %d report %d", &t, &i), 2) << LastMessage();
 }
 
 TEST_F(ErrorsTest, ConcurrentReportsKeepTheirEntriesWhole)

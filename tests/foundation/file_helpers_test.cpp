@@ -12,30 +12,11 @@
 #include "foundation/text_match.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
-#include "support/test_support.h"
+#include "support/program_state.h"
 
 namespace {
 
-struct FileHelpersTest : ::testing::Test {
-    ProgramSettings savedSettings = gSettings;
-    char savedRoot[260];
-    TempFolder tmp;
-    void SetUp() override
-    {
-        memcpy(savedRoot, gMessageState.backupRoot, sizeof savedRoot);
-        ResetHeadlessShell();
-        gResultCode = RESULT_OK;
-        gUnattended = 0;
-        gOutOfMemory = 0;
-    }
-    void TearDown() override
-    {
-        gSettings = savedSettings;
-        memcpy(gMessageState.backupRoot, savedRoot, sizeof savedRoot);
-        gUnattended = 0;
-        gResultCode = RESULT_OK;
-        ResetHeadlessShell();
-    }
+struct FileHelpersTest : ProgramStateTest {
     std::vector<std::string> List(const std::string &folder)
     {
         std::vector<std::string> names;
@@ -132,6 +113,22 @@ TEST_F(FileHelpersTest, FilesOfFourGigabytesAreRefused)
     }
 }
 
+TEST_F(FileHelpersTest, LoadFileRefusesARealFourGigabyteFile)
+{
+    std::string big = tmp.File("big.kvd");
+    ASSERT_TRUE(WriteSparseTestFile(big, 0x100000000ull));
+    char *text = (char *)"stale";
+    EXPECT_EQ(LoadFile(big.c_str(), &text, nullptr), 0);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(std::string(LastMessage()), "Unable to read " + big + " because it is larger than 4GB.");
+    EXPECT_EQ(gHeadless.messageCount, 1);
+    EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+    EXPECT_EQ(LoadCsvText(big.c_str(), &text, 0), 0);   /* through LoadFile too */
+    EXPECT_EQ(gHeadless.messageCount, 2);
+    PlatDeleteFile(big.c_str());   /* no handle was left open on it */
+    EXPECT_FALSE(PlatFileExists(big.c_str()));
+}
+
 TEST_F(FileHelpersTest, OverlongPathsAreRefusedAlikeInBothBuilds)
 {
     std::string path = LongPath(tmp.path, 260);
@@ -147,6 +144,10 @@ TEST_F(FileHelpersTest, OverlongPathsAreRefusedAlikeInBothBuilds)
     EXPECT_EQ(f, nullptr);
     EXPECT_EQ(gHeadless.messageCount, 3);
     EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+    /* A file no build can open has no backup either, and makes no folder. */
+    gSettings.MaxBackups = 3;
+    EXPECT_EQ(BackupFile(path.c_str()), 0);
+    EXPECT_EQ(gHeadless.messageCount, 3);
     EXPECT_TRUE(List(tmp.path).empty());
 
     /* 259 characters still work, the temporary file taking a shorter name. */
@@ -223,7 +224,6 @@ TEST_F(FileHelpersTest, NumberedBackupsKeepTheNewestFirst)
 
 TEST_F(FileHelpersTest, BackupNameComesFromTheFileNameAlone)
 {
-    CopyString(gMessageState.backupRoot, 260, tmp.path.c_str(), -1);
     gSettings.MaxBackups = 2;
     std::string folder = tmp.File("my.scripts");
     ASSERT_EQ(PlatCreateFolder(folder.c_str()), 1);
@@ -242,7 +242,6 @@ TEST_F(FileHelpersTest, BackupsAreSkippedOrRefused)
 {
     std::string path = tmp.File("settings.ini");
     ASSERT_TRUE(WriteTestFile(path, "x"));
-    CopyString(gMessageState.backupRoot, 260, tmp.path.c_str(), -1);
 
     gSettings.MaxBackups = 0;
     EXPECT_EQ(BackupFile(path.c_str()), 0);

@@ -9,36 +9,11 @@
 #include "foundation/settings_table.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
-#include "support/test_support.h"
+#include "support/program_state.h"
 
 namespace {
 
-struct IniFileTest : ::testing::Test {
-    ProgramSettings savedSettings = gSettings;
-    char savedRoot[260];
-    char savedProgramFolder[260];
-    TempFolder tmp;
-    void SetUp() override
-    {
-        memcpy(savedRoot, gMessageState.backupRoot, sizeof savedRoot);
-        memcpy(savedProgramFolder, gProgramFolder, sizeof savedProgramFolder);
-        memcpy(gProgramFolder, tmp.path.c_str(), tmp.path.size() + 1);
-        InitMessages(nullptr, nullptr, tmp.path.c_str());
-        ResetHeadlessShell();
-        gResultCode = RESULT_OK;
-        gUnattended = 0;
-        gOutOfMemory = 0;
-    }
-    void TearDown() override
-    {
-        gSettings = savedSettings;
-        memcpy(gMessageState.backupRoot, savedRoot, sizeof savedRoot);
-        memcpy(gProgramFolder, savedProgramFolder, sizeof savedProgramFolder);
-        gUnattended = 0;
-        gOutOfMemory = 0;
-        gResultCode = RESULT_OK;
-        ResetHeadlessShell();
-    }
+struct IniFileTest : ProgramStateTest {
     /* Writes the bytes as the settings file and opens it. */
     void Open(IniFile *ini, const std::string &bytes, int writable)
     {
@@ -275,6 +250,46 @@ TEST_F(IniFileTest, OpenFailuresAreReportedWithResultCode3)
     EXPECT_FALSE(PlatFileExists(missing.c_str()));
     std::string log = ReadTestFile(tmp.File("errorlog.txt"));
     EXPECT_NE(log.find("Unable to open " + missing + " for reading"), std::string::npos) << log;
+}
+
+TEST_F(IniFileTest, HugeFilesAndOverlongNamesAreRefused)
+{
+    std::string big = tmp.File("big.ini");
+    ASSERT_TRUE(WriteSparseTestFile(big, 0x100000000ull));
+    for (int unattended = 0; unattended <= 1; unattended++) {
+        SCOPED_TRACE(unattended);
+        ResetHeadlessShell();
+        gResultCode = RESULT_OK;
+        gUnattended = unattended;
+        IniFile ini;
+        EXPECT_EQ(IniOpen(&ini, big.c_str(), 0), 0);
+        EXPECT_EQ(ini.text, nullptr);
+        EXPECT_EQ(ini.file, nullptr);
+        EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+        std::string want = "File " + big + " is larger than 4GB!";
+        if (unattended)
+            EXPECT_NE(ReadTestFile(tmp.File("errorlog.txt")).find("\n" + want + "\n"), std::string::npos);
+        else
+            EXPECT_EQ(std::string(LastMessage()), want);
+    }
+    PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+    gUnattended = 0;
+    uint64_t size = 0;
+    PlatFile f = PlatOpenFile(big.c_str(), PLAT_OPEN_READ);   /* closed, and unchanged */
+    ASSERT_NE(f, nullptr);
+    PlatGetFileSize(f, &size);
+    PlatCloseFile(f);
+    EXPECT_EQ(size, 0x100000000ull);
+    PlatDeleteFile(big.c_str());
+
+    std::string longName = tmp.path + "\\" + std::string(300 - tmp.path.size(), 'n');
+    ResetHeadlessShell();
+    IniFile ini;
+    EXPECT_EQ(IniOpen(&ini, longName.c_str(), 1), 0);
+    EXPECT_EQ(std::string(LastMessage()),
+              "Unable to open " + longName + " for appending\r\n\r\nThe filename or extension is too long.");
+    EXPECT_EQ(gHeadless.messageCount, 1);
+    EXPECT_FALSE(PlatFileExists(tmp.File("Backups").c_str()));
 }
 
 TEST_F(IniFileTest, UnattendedReadsButNeverWrites)

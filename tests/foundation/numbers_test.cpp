@@ -345,6 +345,8 @@ TEST_F(NumberTextTest, FormatNumberByDisplayCode)
         { 2.5, 0, 0, 0, nullptr, 0, "3" },
         { -2.5, 0, 0, 0, nullptr, 0, "-3" },
         { 5, 0, 2, 0, nullptr, 0, "05" },
+        { 0, 0, 0, 0, nullptr, 0, "0" },                   /* a zero is never blank */
+        { 0.4, 0, 0, 0, nullptr, 0, "0" },
         { 1234567, 0, 0, 0, nullptr, 0, "1,234,567" },
         /* truth values, NaN and unknown codes */
         { 1, 7, -1, 0, nullptr, 0, "True" },

@@ -12,45 +12,28 @@
 #include "foundation/text_match.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
-#include "support/test_support.h"
+#include "support/program_state.h"
 
 namespace {
 
-struct SettingsTableTest : ::testing::Test {
-    ProgramSettings savedSettings = gSettings;
+struct SettingsTableTest : ProgramStateTest {
     EditorStyleRecord savedStyles[EDITOR_STYLE_RECORDS];
     StyleColourSet savedChart = gChartColours, savedGraph = gGraphColours;
-    char savedRoot[260];
-    char savedProgramFolder[260];
-    TempFolder tmp;
     std::string path;
     void SetUp() override
     {
+        ProgramStateTest::SetUp();
         memcpy(savedStyles, gEditorStyles, sizeof savedStyles);
-        memcpy(savedRoot, gMessageState.backupRoot, sizeof savedRoot);
-        memcpy(savedProgramFolder, gProgramFolder, sizeof savedProgramFolder);
-        memcpy(gProgramFolder, tmp.path.c_str(), tmp.path.size() + 1);
-        InitMessages(nullptr, nullptr, tmp.path.c_str());
-        ResetHeadlessShell();
-        gResultCode = RESULT_OK;
-        gUnattended = 0;
-        gOutOfMemory = 0;
         gListOpenFileWindows = nullptr;
         path = tmp.File("kestovar.ini");
     }
     void TearDown() override
     {
-        gSettings = savedSettings;
         memcpy(gEditorStyles, savedStyles, sizeof savedStyles);
         gChartColours = savedChart;
         gGraphColours = savedGraph;
-        memcpy(gMessageState.backupRoot, savedRoot, sizeof savedRoot);
-        memcpy(gProgramFolder, savedProgramFolder, sizeof savedProgramFolder);
-        gUnattended = 0;
-        gOutOfMemory = 0;
-        gResultCode = RESULT_OK;
         gListOpenFileWindows = nullptr;
-        ResetHeadlessShell();
+        ProgramStateTest::TearDown();
     }
 };
 
@@ -154,11 +137,36 @@ TEST_F(SettingsTableTest, UnattendedRunWithoutAFileTakesTheDefaults)
     EXPECT_FALSE(PlatFileExists(path.c_str()));
 }
 
+TEST_F(SettingsTableTest, UnattendedRunWithAnUnusableFileSaysWhy)
+{
+    /* A name too long to open is no missing file: the run says so, in both
+    ** builds, and still has the defaults. */
+    gUnattended = 1;
+    std::string longName = tmp.path + "\\" + std::string(300 - tmp.path.size(), 'k');
+    memset(&gSettings, 0, sizeof gSettings);
+    EXPECT_EQ(LoadSettings(longName.c_str()), 0);
+    EXPECT_EQ(gSettings.MaxMemPct, 95);
+    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    std::string log = ReadTestFile(tmp.File("errorlog.txt"));
+    EXPECT_NE(log.find("Unable to open " + longName + " for reading\r\n\r\nThe filename or extension is too long."),
+              std::string::npos) << log;
+
+    /* A file of 4 GB is refused rather than read. */
+    ASSERT_TRUE(WriteSparseTestFile(path, 0x100000000ull));
+    memset(&gSettings, 0, sizeof gSettings);
+    EXPECT_EQ(LoadSettings(path.c_str()), 0);
+    EXPECT_EQ(gSettings.ReportWidth, 1200);
+    log = ReadTestFile(tmp.File("errorlog.txt"));
+    EXPECT_NE(log.find("File " + path + " is larger than 4GB!"), std::string::npos) << log;
+    PlatDeleteFile(path.c_str());
+}
+
 TEST_F(SettingsTableTest, LoadFindsKeysAnywhereAndParsesLikeTheCLibrary)
 {
     ASSERT_TRUE(WriteTestFile(path,
                               "[Whatever]\r\nMaxBackups=5\r\n\r\n[Options]\r\nMaxBackups=6\r\n"
                               "AccountSize=2.5e6\r\nCalcThreads=many\r\nNumBars=12abc\r\n"
+                              "ReportWidth=99999999999\r\nChartVisibleBars= -99999999999\r\n"
                               "SettingsColor=grey\r\nDebugColor= RGB ( 1 , 2 , 3 )\r\n"
                               "TestName=" + std::string(500, 'n') + "\r\n"
                               "DebugFormula=C\\n/ 2\r\nSectIDColor=RGB(1,1,1)\r\nSectIDItalic=1\r\n"
@@ -170,6 +178,8 @@ TEST_F(SettingsTableTest, LoadFindsKeysAnywhereAndParsesLikeTheCLibrary)
     EXPECT_EQ(gSettings.AccountSize, 2500000.0);
     EXPECT_EQ(gSettings.CalcThreads, 0);
     EXPECT_EQ(gSettings.NumBars, 12);
+    EXPECT_EQ(gSettings.ReportWidth, INT32_MAX);         /* out of range: held at the end, */
+    EXPECT_EQ(gSettings.ChartVisibleBars, INT32_MIN);    /* in both builds */
     EXPECT_EQ(gSettings.SettingsColor, 0xF0F4F0u);   /* unreadable: the default */
     EXPECT_EQ(gSettings.DebugColor, 0x030201u);
     EXPECT_EQ(strlen(gSettings.TestName), 79u);

@@ -9,33 +9,29 @@
 #include "script/compiler/formula.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
-#include "support/test_support.h"
+#include "support/program_state.h"
 
 namespace {
 
-struct ShellTest : ::testing::Test {
-    ProgramSettings saved = gSettings;
+struct ShellTest : ProgramStateTest {
     uint64_t savedPhysical = 0;
+    char savedOutput[sizeof gOutputFolder];
     void SetUp() override
     {
-        ResetHeadlessShell();
+        ProgramStateTest::SetUp();
         gLowMemory = 0;
-        gOutOfMemory = 0;
         gRunState = RUN_IDLE;
-        gResultCode = RESULT_OK;
-        gUnattended = 0;
         MemoryPercent();   // makes sure the physical-memory figure has been read
         savedPhysical = gPhysicalMemory;
+        memcpy(savedOutput, gOutputFolder, sizeof savedOutput);
     }
     void TearDown() override
     {
-        gSettings = saved;
         gPhysicalMemory = savedPhysical;
+        memcpy(gOutputFolder, savedOutput, sizeof savedOutput);
         gLowMemory = 0;
-        gOutOfMemory = 0;
         gRunState = RUN_IDLE;
-        gResultCode = RESULT_OK;
-        ResetHeadlessShell();
+        ProgramStateTest::TearDown();
     }
 };
 
@@ -149,7 +145,6 @@ TEST_F(ShellTest, NoticesAndMessageBoxesAreKept)
 
 TEST_F(ShellTest, LogGoesToTheTestLogFileWhenOpen)
 {
-    TempFolder tmp;
     std::string path = tmp.File("TEST_0001.TXT");
     gTestLogFile = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
     ASSERT_NE(gTestLogFile, nullptr);
@@ -161,7 +156,7 @@ TEST_F(ShellTest, LogGoesToTheTestLogFileWhenOpen)
     LogPrintf("");
     PlatCloseFile(gTestLogFile);
     gTestLogFile = nullptr;
-    EXPECT_EQ(ReadTestFile(path), "Date\t20240102\nab\n");
+    EXPECT_EQ(ReadTestFile(path), "Date\t20240102\r\nab\r\n");
 
     gHeadless.captureLog = 1;
     LogPrintf("to the program log");
@@ -171,7 +166,6 @@ TEST_F(ShellTest, LogGoesToTheTestLogFileWhenOpen)
 
 TEST_F(ShellTest, CreateOutputFoldersMakesInfoLogsReports)
 {
-    TempFolder tmp;
     snprintf(gOutputFolder, sizeof gOutputFolder, "%s", tmp.File("Output").c_str());
     ASSERT_EQ(PlatCreateFolder(gOutputFolder), 1);
     ASSERT_EQ(CreateOutputFolders(), 1);
@@ -184,6 +178,18 @@ TEST_F(ShellTest, CreateOutputFoldersMakesInfoLogsReports)
     EXPECT_EQ(CreateOutputFolders(), 0);
     EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
     EXPECT_EQ(std::string(LastMessage()), "Unable to create folder " + tmp.File("missing\\Output") + "\\Info");
+
+    /* Info and Logs would fit 259 characters, Reports would not: nothing is
+    ** made rather than a folder under a cut name. */
+    std::string longOutput = tmp.path + "\\" + std::string(254 - tmp.path.size() - 1, 'o');
+    snprintf(gOutputFolder, sizeof gOutputFolder, "%s", longOutput.c_str());
+    ResetHeadlessShell();
+    gResultCode = RESULT_OK;
+    EXPECT_EQ(CreateOutputFolders(), 0);
+    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_STREQ(LastMessage(), "Reports file path is too long -- maximum is 260 chars.");
+    EXPECT_EQ(gHeadless.messageCount, 1);
+    EXPECT_EQ(PlatFolderExists(longOutput.c_str()), 0);
 }
 
 TEST_F(ShellTest, HistoryListRules)
@@ -193,7 +199,6 @@ TEST_F(ShellTest, HistoryListRules)
     EXPECT_STREQ(history, "a\nb\nc");
 
     // path checking drops entries that are gone
-    TempFolder tmp;
     std::string keep = tmp.File("keep.kvs"), gone = tmp.File("gone.kvs");
     ASSERT_TRUE(WriteTestFile(keep, "x"));
     snprintf(history, sizeof history, "%s\n%s", gone.c_str(), keep.c_str());
@@ -223,7 +228,6 @@ TEST_F(ShellTest, HistoryListRules)
 
 TEST_F(ShellTest, HistoryFromDialogAlsoFeedsRecentFiles)
 {
-    TempFolder tmp;
     std::string script = tmp.File("s.kvs");
     ASSERT_TRUE(WriteTestFile(script, "x"));
     gSettings.RecentFilesMRU[0] = 0;

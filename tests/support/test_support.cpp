@@ -48,6 +48,14 @@ bool WriteTestFile(const std::string &path, const std::string &bytes)
     return PlatCloseFile(f) && ok;
 }
 
+bool WriteSparseTestFile(const std::string &path, uint64_t size)
+{
+    PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
+    if (!f) return false;
+    bool ok = PlatSeekFile(f, (int64_t)size, 0, nullptr) && PlatSetEndOfFile(f);
+    return PlatCloseFile(f) && ok;
+}
+
 std::string ReadTestFile(const std::string &path)
 {
     PlatFile f = PlatOpenFile(path.c_str(), PLAT_OPEN_READ);

@@ -1,5 +1,6 @@
 /* test_support.h -- helpers shared by the test programs. */
 #pragma once
+#include <cstdint>
 #include <string>
 
 /* A fresh, empty folder for one test, removed with its contents when the
@@ -16,6 +17,9 @@ struct TempFolder {
 
 /* Writes bytes to a file through the platform layer; true on success. */
 bool WriteTestFile(const std::string &path, const std::string &bytes);
+/* Makes a file of size zero bytes without writing them (the file system
+** keeps it sparse, so 4 GB cost no disk); true on success. */
+bool WriteSparseTestFile(const std::string &path, uint64_t size);
 /* Reads a whole file; empty string when it cannot be read. */
 std::string ReadTestFile(const std::string &path);
 /* The folder of the running test program. */

@@ -21,7 +21,8 @@ struct HeadlessShell {
     int messageBoxAnswer;                 /* the button every message box "presses"; 1 = OK */
     int comboCount;                       /* entries the last history combo showed */
     char comboEntries[10][260];
-    int captureLog;                       /* 1: LogPrintf appends to logText instead of stdout */
+    int captureLog;                       /* 1: LogPrintf appends to logText instead of stdout,
+                                          ** one "\n" after each entry */
     char *logText;                        /* malloc'd capture, null when empty */
     uint64_t logLength;
     int pumpCount;                        /* PumpMessages calls */

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
@@ -81,8 +82,13 @@ void ShowPopupNotice(uint32_t colour, const char *format, ...)
     gHeadless.noticeCount++;
 }
 
+/* Workers report too (a failed lookup during a data calculation); each
+** message box keeps its own slot and count. */
+static std::mutex sMessageLock;
+
 int ShowMessageBox(const char *text, const char *title, uint32_t style)
 {
+    std::lock_guard<std::mutex> hold(sMessageLock);
     int slot = gHeadless.messageCount % HEADLESS_MESSAGES;
     CopyString(gHeadless.messages[slot], 1024, text, -1);
     gHeadless.messageCount++;
@@ -143,9 +149,11 @@ void LogPrintf(const char *format, ...)
     int n = FormatTextV(buffer, sizeof buffer, format, args);
     va_end(args);
     if (gTestLogFile) {
+        /* The run's log is a text file the user opens on Windows: its
+        ** entries end in "\r\n" whichever build wrote it. */
         uint32_t written;
         PlatWriteFile(gTestLogFile, buffer, (uint32_t)n, &written);
-        if (!LogContinueLine) PlatWriteFile(gTestLogFile, "\n", 1, &written);
+        if (!LogContinueLine) PlatWriteFile(gTestLogFile, "\r\n", 2, &written);
         return;
     }
     if (gHeadless.captureLog) {
