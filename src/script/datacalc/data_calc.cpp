@@ -312,6 +312,13 @@ int CountItemsToRecalc(EvalContext *context)
 
 /* ==== one item for one symbol ============================================================ */
 
+/* Lookup hints are atomic in place: slot 0 is also used by lookups that have
+** no slot of their own, on any thread. */
+static void SetBarHint(SymbolRecord *symbol, int32_t slot, int32_t bar)
+{
+    std::atomic_ref<int32_t>(symbol->barHints[slot]).store(bar, std::memory_order_relaxed);
+}
+
 /* The values an item takes in a symbol's block (see the layout rule). */
 static int64_t ItemValueCount(const FormulaItem *item, const SymbolRecord *symbol)
 {
@@ -338,7 +345,7 @@ void CalcItemForSymbol(EvalContext *context, FormulaNode *nodes, int itemIndex, 
     if (!bars || count <= 0) return;
 
     if (onePass) {
-        symbol->barHints[slot] = count - 1;
+        SetBarHint(symbol, slot, count - 1);
         context->barIndex = count - 1;
         context->lastBar = count - 1;
         context->date = bars[count - 1].date;
@@ -355,7 +362,7 @@ void CalcItemForSymbol(EvalContext *context, FormulaNode *nodes, int itemIndex, 
     std::atomic_ref<uint32_t> dataType = ItemDataType(item);
     int typeKnown = dataType.load(std::memory_order_relaxed) != 0;
     int32_t last = item->onePerSymbol ? 1 : (int32_t)std::min<int64_t>(count, values);
-    symbol->barHints[slot] = 0;
+    SetBarHint(symbol, slot, 0);
     context->onePassWindow = nullptr;
     context->onePassOption = 0;
     context->dataItemIndex = -1;
@@ -496,7 +503,7 @@ static void CalcCalendarFirst(FormulaItem *item, int itemIndex)
     ctx.funBar = -1;
     ctx.dataItemIndex = -1;
     ctx.priceScale = 1.0;
-    gCalendarSymbol.barHints[0] = daily > 0 ? daily - 1 : 0;
+    SetBarHint(&gCalendarSymbol, 0, daily > 0 ? daily - 1 : 0);
     FormulaNode *nodes = item->formula.nodes[0];
     ItemDataType(item).store(0, std::memory_order_relaxed);
     if (nodes && daily > 0) {
