@@ -568,3 +568,34 @@ TEST_F(DataCalcTest, UnloadingDataDropsTheItemsAndTheirValues)
     EXPECT_LT(gAllocatedBytes.load(), before);
     EXPECT_EQ(0, gSymbolCount);
 }
+
+TEST_F(DataCalcTest, AWalkForwardIntervalReachesEveryWorkerAndRecomputesItsItems)
+{
+    MakeStore(9, 30);
+    StandInParameter parameters[] = {{"Len", 10.0}};
+    InstallParameters(parameters, 1);
+    double walkValues[] = {100.0, 200.0, 300.0};
+    Parameter *len = (Parameter *)gParameters.items;
+    len->walkValues = walkValues;
+    len->walkCount = len->walkCapacity = 3;
+    SetItems({{"Plain", "C"}, {"Tuned", "C + Len"}});
+
+    EvalContext ctx{};
+    ctx.walkForwardInterval = 1;
+    ctx.outOfSample = 0;
+    gSettings.CalcThreads = 4;
+    ASSERT_EQ(1, CalcDataArraysForBarSize(&ctx, 1));
+    for (int32_t s : {0, 3, 8}) EXPECT_DOUBLE_EQ(gSymbols[s].bars[BAR_DAILY][2].close + 200, Value(&gSymbols[s], 1, 2));
+
+    /* The next interval changes only the item that uses the parameter; out of
+    ** sample the interval before is played. */
+    ctx.walkForwardInterval = 2;
+    EXPECT_EQ(1, CountItemsToRecalc(&ctx));
+    ASSERT_EQ(1, CalcDataArraysForBarSize(&ctx, 1));
+    EXPECT_DOUBLE_EQ(gSymbols[5].bars[BAR_DAILY][2].close + 300, Value(&gSymbols[5], 1, 2));
+    ctx.outOfSample = 1;
+    ASSERT_EQ(1, CalcDataArraysForBarSize(&ctx, 1));
+    EXPECT_DOUBLE_EQ(gSymbols[5].bars[BAR_DAILY][2].close + 200, Value(&gSymbols[5], 1, 2));
+    len->walkValues = nullptr;
+    len->walkCount = len->walkCapacity = 0;
+}
