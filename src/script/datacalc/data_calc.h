@@ -60,7 +60,9 @@ enum RecalcState {
 
 
 /* One worker of a pass: zero-filled, filled by RunCalcThreads, owned by the
-** calling thread for the duration of the pass. */
+** calling thread for the duration of the pass.  running, stop and current are
+** read and written by both sides of the pass, always through
+** std::atomic_ref; the worker writes nothing else of it but its own arrays. */
 struct CalcWorkerContext {
     FormulaNode *nodes;          /* the item's node copy of this worker's index */
     const char *itemName;
