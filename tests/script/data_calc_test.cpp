@@ -599,3 +599,28 @@ TEST_F(DataCalcTest, AWalkForwardIntervalReachesEveryWorkerAndRecomputesItsItems
     len->walkValues = nullptr;
     len->walkCount = len->walkCapacity = 0;
 }
+
+TEST_F(DataCalcTest, ProgressIsShownOnlyAboveTenThousandValues)
+{
+    struct Case {
+        int32_t symbols, days, showStatusBar;
+        const char *want;   /* status part 1 afterwards */
+    };
+    const Case cases[] = {
+        {8, 60, 1, ""},                   /* 540 values */
+        {45, 240, 1, "(2) Last:"},        /* above 10000 */
+        {45, 240, 0, ""},                 /* no status bar */
+    };
+    for (const Case &c : cases) {
+        TearDown();
+        SetUp();
+        gSettings.ShowStatusBar = c.showStatusBar;
+        MakeStore(c.symbols, c.days);
+        SetItems({{"First", "C"}, {"Last", "O"}});
+        ResetHeadlessShell();
+        gHeadless.captureLog = 1;
+        ASSERT_EQ(1, CalcDataArraysForBarSize(nullptr, 1));
+        EXPECT_STREQ(c.want, gHeadless.statusParts[1]) << c.symbols;
+        for (int part = 2; part <= gSettings.StatusBarFields + 1; part++) EXPECT_STREQ("", gHeadless.statusParts[part]);
+    }
+}
