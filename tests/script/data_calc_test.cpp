@@ -9,6 +9,7 @@
 
 #include "compiler_fixture.h"
 #include "foundation/allocator.h"
+#include "foundation/dates.h"
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -111,30 +112,9 @@ struct DataCalcTest : CompilerTest {
 
     static int32_t NextWeekday(int32_t date)
     {
-        static const int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-        int y = date / 10000, m = date / 100 % 100, dd = date % 100;
-        for (;;) {
-            int length = kMonthDays[m - 1] - (m == 2 && y % 4 != 0 ? 1 : 0);
-            if (++dd > length) {
-                dd = 1;
-                if (++m > 12) {
-                    m = 1;
-                    y++;
-                }
-            }
-            int32_t next = y * 10000 + m * 100 + dd;
-            /* 6 January 2020 was a Monday; count days since then for the weekday. */
-            int64_t serial = DaySerial(next) - DaySerial(20200106);
-            if (serial % 7 < 5) return next;
-        }
-    }
-    static int64_t DaySerial(int32_t date)
-    {
-        int y = date / 10000, m = date / 100 % 100, d = date % 100;
-        y -= m <= 2;
-        int64_t era = y / 400, yoe = y - era * 400;
-        int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-        return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy;
+        do date = NextDay(date);
+        while (DayOfWeek(date) > 5);
+        return date;
     }
 
     static void SetList(int barSize, const std::vector<int32_t> &dates)
