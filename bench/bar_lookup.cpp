@@ -10,6 +10,7 @@
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
+#include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
 
 namespace {
@@ -36,7 +37,7 @@ struct Fixture {
             b.close = 100.0 + (double)(i % 50);
             b.volume = 1000;
             b.split = 1.0;
-            if (i + 1 == days.size() || DayOfWeek(days[i + 1]) < DayOfWeek(days[i]))
+            if (i + 1 == days.size() || !SameBarPeriod(days[i], days[i + 1], BAR_WEEKLY))
                 record.bars[BAR_WEEKLY][weeks++] = b;
         }
         record.barCounts[BAR_DAILY] = (int32_t)days.size();

@@ -23,6 +23,7 @@
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
 #include "platform/platform.h"
@@ -42,33 +43,18 @@ struct Calendar {
     std::vector<int32_t> periodEnd[BAR_SIZE_COUNT];
 };
 
-int32_t PeriodKey(int32_t date, int size, int32_t prev, int32_t *week)
-{
-    switch (size) {
-    case BAR_WEEKLY:
-        /* A new week starts when the weekday falls back. */
-        if (prev && DayOfWeek(date) < DayOfWeek(prev)) (*week)++;
-        return *week;
-    case BAR_MONTHLY: return date / 100;
-    case BAR_QUARTERLY: return DateYear(date) * 10 + DateQuarter(date);
-    case BAR_YEARLY: return DateYear(date);
-    default: return date;
-    }
-}
-
 Calendar MakeCalendar()
 {
     Calendar cal;
     for (int32_t d = 20000103; d < (2000 + YEARS) * 10000 + 101; d = NextDay(d))
         if (DayOfWeek(d) <= 5) cal.daily.push_back(d);
     for (int size = 0; size < BAR_SIZE_COUNT; size++) {
-        int32_t week = 0, lastKey = -1, prev = 0;
+        int32_t prev = 0;
         for (int32_t d : cal.daily) {
-            int32_t key = PeriodKey(d, size, prev, &week);
-            if (key != lastKey) cal.periodEnd[size].push_back(d);
+            /* calendar periods, as the import derives them */
+            if (!prev || !SameBarPeriod(prev, d, size)) cal.periodEnd[size].push_back(d);
             else cal.periodEnd[size].back() = d;
             cal.periodOf[size].push_back((int32_t)cal.periodEnd[size].size() - 1);
-            lastKey = key;
             prev = d;
         }
     }

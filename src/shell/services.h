@@ -135,3 +135,29 @@ enum { HISTORY_SHOWN = 10 };
 
 /* min(setting or the processor count, the processor count, 32). */
 int ComputeWorkerCount(int setting, int processors);
+
+/* ---- script editor windows and the views a compile refreshes ------------------------ */
+
+struct CompilerState;
+
+/* The script editor window showing path (case ignored), or null. */
+void *FindScriptWindow(const char *path);
+/* Saves the window's text to its file with the numbered backup; 0 when the
+** save failed or was refused. */
+int SaveScript(void *window, int saveAs);
+/* The active window when it is a script editor holding an untitled script, or null. */
+void *GetEmptyActiveScriptWindow();
+/* The editor window's own name-scan record. */
+CompilerState *ScriptWindowState(void *window);
+/* Sends an editor message to the window's editor control; its result.
+** Used: EDITOR_GET_LENGTH, EDITOR_GET_TEXT (wparam room incl. the NUL,
+** lparam the buffer). */
+enum { EDITOR_GET_LENGTH = 2006, EDITOR_GET_TEXT = 2182 };
+intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+/* Recalculate or redraw every window of a kind after its default section
+** script changed. */
+void RecalculateAllResults();
+void RefreshAllResGraphs();
+void RefreshAllGraphs();
+void RefreshAllTradeLists();
+void RefreshAllCharts();

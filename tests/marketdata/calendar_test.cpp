@@ -197,6 +197,16 @@ TEST_F(StoreTest, LongClosureDoesNotJoinTwoWeeks)
     EXPECT_EQ(GetPeriodFirstDate(20010917, 1, BAR_WEEKLY), 20010917);
     EXPECT_EQ(GetPeriodFirstDate(20010919, 1, BAR_WEEKLY), 20010917);
     EXPECT_EQ(GetPeriodFirstDate(20010910, 1, BAR_WEEKLY), 20010910);
+    /* Stepping weeks beyond the data over the same closure as holidays. */
+    static const int32_t kClosure[] = {20010911, 20010912, 20010913, 20010914};
+    ASSERT_TRUE(AllocMemory(&gHolidayList.pairs, sizeof kClosure / sizeof kClosure[0] * sizeof(HolidayPair)));
+    for (int32_t d : kClosure) gHolidayList.pairs[gHolidayList.count++] = {d, 0};
+    gHolidayList.capacity = gHolidayList.count;
+    DateList weekly = gDateLists[BAR_WEEKLY];
+    weekly.count = 0;
+    EXPECT_EQ(OffsetTradingDate(&weekly, 20010907, 1), 20010910);
+    EXPECT_EQ(OffsetTradingDate(&weekly, 20010910, 1), 20010921);
+    EXPECT_EQ(OffsetTradingDate(&weekly, 20010919, -1), 20010917);
     /* a month-long gap does not join two months either */
     days = MarketDays(20240102, 20240117);
     for (int32_t d : MarketDays(20240220, 20240329)) days.push_back(d);

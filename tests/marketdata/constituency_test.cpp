@@ -1,10 +1,10 @@
 /* Constituency table, tick sizes and security types. */
 #include <cstring>
 
+#include "engine/price_format.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
-#include "script/eval/eval_context.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 #include "store_fixture.h"
@@ -42,6 +42,9 @@ TEST_F(ConstituencyTest, ReadsRowsAndSkipsThoseWithoutAUsableId)
                               "998,Clash,Clash,x\n"
                               "997,Clash2,Clash2,x\n"
                               "0,Zero,Zero,x\n"
+                              "2147483647,Wide,Wide,x\n"
+                              "4294967299,Wrap,Wrap,x\n"
+                              "-5,Negative,Negative,x\n"
                               "12,A label much longer than thirty-nine characters,NDX\n"
                               "7\n"));
     ASSERT_EQ(LoadConstituency(), 1);
@@ -57,6 +60,11 @@ TEST_F(ConstituencyTest, ReadsRowsAndSkipsThoseWithoutAUsableId)
     EXPECT_EQ(gConstituency[2].id, 7u);
     EXPECT_STREQ(gConstituency[2].label, "");
     for (int i = 0; i < gConstituencyCount; i++) EXPECT_GE(gConstituency[i].id, 1u);
+
+    EXPECT_STREQ(FindConstituencyLabel(3), "S&P 500 Large");
+    EXPECT_STREQ(FindConstituencyLabel(7), "");
+    EXPECT_EQ(FindConstituencyLabel(998), nullptr);   /* refused row */
+    EXPECT_EQ(FindConstituencyLabel(0), nullptr);     /* the heading */
 }
 
 TEST_F(ConstituencyTest, FallsBackToTheProgramFolder)

@@ -13,6 +13,7 @@
 #include "foundation/text_match.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
+#include "marketdata/store_fixture.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 
@@ -27,15 +28,6 @@ inline std::vector<int32_t> Weekdays(int n)
         if (DayOfWeek(d) <= 5) out.push_back(d);
         d = NextDay(d);
     }
-    return out;
-}
-
-/* Every step-th date, ending with the last one. */
-inline std::vector<int32_t> EveryNth(const std::vector<int32_t> &dates, int step)
-{
-    std::vector<int32_t> out;
-    for (size_t i = step - 1; i < dates.size(); i += step) out.push_back(dates[i]);
-    if (!dates.empty() && (out.empty() || out.back() != dates.back())) out.push_back(dates.back());
     return out;
 }
 
@@ -68,18 +60,17 @@ struct SymbolSpec {
 };
 
 /* Fills the loaded data with symbols (given in sorted order), one weekday
-** calendar, derived bars of every size, events, fundamentals, list names, a
+** calendar, derived bars of every (calendar) period size, events, fundamentals, list names, a
 ** note and constituency ids.  The caller has unloaded. */
 inline void MakeLoadedData(const std::vector<SymbolSpec> &specs, int fundamentals, int listNames, const char *note)
 {
     int maxDays = 0;
     for (const SymbolSpec &s : specs) maxDays = s.days > maxDays ? s.days : maxDays;
     std::vector<int32_t> daily = Weekdays(maxDays);
-    static const int kSteps[BAR_SIZE_COUNT] = {1, 5, 21, 63, 252};
     for (int b = 0; b < BAR_SIZE_COUNT; b++) {
         FreeMemory(&gDateLists[b].dates);
         gDateLists[b].capacity = gDateLists[b].count = 0;
-        SetDateList(b, EveryNth(daily, kSteps[b]));
+        SetDateList(b, PeriodEnds(daily, b));
     }
     ASSERT_TRUE(AllocMemory(&gSymbols, (specs.size() + 1) * sizeof(SymbolRecord)));
     gSymbolCount = (int32_t)specs.size();
@@ -87,7 +78,7 @@ inline void MakeLoadedData(const std::vector<SymbolSpec> &specs, int fundamental
     for (size_t k = 0; k < specs.size(); k++) {
         SymbolRecord *r = &gSymbols[k];
         std::vector<int32_t> days(daily.begin(), daily.begin() + specs[k].days);
-        for (int b = 0; b < BAR_SIZE_COUNT; b++) SetBars(r, b, EveryNth(days, kSteps[b]), (unsigned)(k + 1) * 10 + b);
+        for (int b = 0; b < BAR_SIZE_COUNT; b++) SetBars(r, b, PeriodEnds(days, b), (unsigned)(k + 1) * 10 + b);
         r->firstDate = days.empty() ? 0 : days.front();
         r->lastDate = days.empty() ? 0 : days.back();
         r->dataSource = (int32_t)k + 1;

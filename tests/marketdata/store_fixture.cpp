@@ -20,33 +20,10 @@ std::vector<int32_t> MarketDays(int32_t from, int32_t to, std::initializer_list<
     return days;
 }
 
-/* A period key computed without the store's own period rules. */
-static int64_t PeriodKey(int32_t date, int barSize)
-{
-    switch (barSize) {
-    case BAR_WEEKLY: return DaysBetween(19000101, date) / 7;   /* 1 January 1900 is a Monday */
-    case BAR_MONTHLY: return date / 100;
-    case BAR_QUARTERLY: return date / 10000 * 10 + (date / 100 % 100 - 1) / 3;
-    case BAR_YEARLY: return date / 10000;
-    default: return date;
-    }
-}
-
-static std::vector<size_t> PeriodLastIndexes(const std::vector<int32_t> &days, int barSize)
-{
-    std::vector<size_t> last;
-    for (size_t i = 0; i < days.size(); i++)
-        if (i + 1 == days.size() || PeriodKey(days[i], barSize) != PeriodKey(days[i + 1], barSize)) last.push_back(i);
-    return last;
-}
-
 void SetMasterDates(const std::vector<int32_t> &days)
 {
     for (int k = 0; k < BAR_SIZE_COUNT; k++) {
-        std::vector<int32_t> list;
-        if (k == 0) list = days;
-        else
-            for (size_t i : PeriodLastIndexes(days, k)) list.push_back(days[i]);
+        std::vector<int32_t> list = PeriodEnds(days, k);
         DateList &dl = gDateLists[k];
         ASSERT_TRUE(ReallocMemory(&dl.dates, (list.size() + 1) * sizeof(uint32_t)));
         for (size_t i = 0; i < list.size(); i++) dl.dates[i] = (uint32_t)list[i];

@@ -4,11 +4,13 @@
 
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/constituency.h"
 #include "marketdata/store/symbols.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
+#include "script/compiler/parser_hooks.h"
 #include "script/eval/item_table.h"
 
 /* The definition lists point at the tests' own records while a test runs;
@@ -35,6 +37,7 @@ void CompilerTest::SetUp()
     gUnattended = 0;
     gOutOfMemory = 0;
     gDefinitionStandIn = DefinitionStandIn{};
+    gCompileSession = CompileSession{};
     DetachDefinitionLists();
     gLastFormulaError = FormulaErrorSelection{};
     gChartsUseDataItems = 0;
@@ -52,7 +55,21 @@ void CompilerTest::TearDown()
     DetachDefinitionLists();
     FreeMemory(&gSymbols);
     gSymbolCount = 0;
+    FreeMemory(&gConstituency);
+    gConstituencyCount = 0;
     ResetHeadlessShell();
+}
+
+void CompilerTest::InstallNamedLists(const char *const *names, int32_t count)
+{
+    FreeMemory(&gConstituency);
+    ASSERT_TRUE(AllocMemory(&gConstituency, (uint64_t)count * sizeof(ConstituencyRecord)));
+    for (int32_t k = 0; k < count; k++) {
+        gConstituency[k] = ConstituencyRecord{};
+        CopyString(gConstituency[k].scriptName, sizeof gConstituency[k].scriptName, names[k], -1);
+        gConstituency[k].id = (uint32_t)k + 1;
+    }
+    gConstituencyCount = count;
 }
 
 FormulaSlot *CompilerTest::MakeSlot(const std::string &text, const char *name, const std::string &prefix)

@@ -31,6 +31,8 @@ struct CompilerTest : ::testing::Test {
     void InstallColumns(StandInColumn *columns, int32_t count);
     void InstallParameters(StandInParameter *parameters, int32_t count);
     void InstallStrategies(const char *const *names, int32_t count);
+    /* The constituency series scripts may name: names[k] gets id k + 1. */
+    void InstallNamedLists(const char *const *names, int32_t count);
     /* Loads symbols (given in sorted order) as the symbol store holds them. */
     void LoadSymbols(std::initializer_list<const char *> names);
     /* Compiles text in section; the compact node text, or "error N @offset+length". */

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "compiler_fixture.h"
+#include "script/compiler/parser_hooks.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
 #include "script/eval/item_table.h"
@@ -46,8 +47,7 @@ struct BindTest : CompilerTest {
         InstallParameters(parameters, 1);
         LoadSymbols({"ABC", "SPY"});
         InstallStrategies(strategies, 1);
-        gDefinitionStandIn.namedLists = namedLists;
-        gDefinitionStandIn.namedListCount = 2;
+        InstallNamedLists(namedLists, 2);
     }
     FormulaItem &Data(int i) { return lists[0][i]; }
 };
@@ -142,9 +142,9 @@ TEST_F(BindTest, ModifiersApplyToTheItemBeingCompiled)
 
 TEST_F(BindTest, SecondPassResolvesSymbolsAndChecksStrategies)
 {
-    gDefinitionStandIn.compilePass = 1;
+    gCompileSession.pass = 1;
     EXPECT_EQ(Compile("$nope + @nope"), "7=-7'nope' 26 5=-7'nope'");
-    gDefinitionStandIn.compilePass = 2;
+    gCompileSession.pass = 2;
     const BindCase cases[] = {
         {"$spy", 0, -1, "7=2'spy'fv2"},
         {"$Global + $calsym", 0, -1, "7=-1'Global' 26 7=-2'calsym'"},
@@ -160,7 +160,7 @@ TEST_F(BindTest, SecondPassResolvesSymbolsAndChecksStrategies)
 
 TEST_F(BindTest, ResolvedSymbolReachesEveryWorkerCopy)
 {
-    gDefinitionStandIn.compilePass = 2;
+    gCompileSession.pass = 2;
     FormulaSlot *slot = MakeSlot("$SPY");
     ASSERT_EQ(CompileFormula(slot, 0, -1), 1);
     for (int k = 0; k < FORMULA_WORKER_COPIES; k++) {

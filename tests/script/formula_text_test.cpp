@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "compiler_fixture.h"
+#include "script/compiler/parser_hooks.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/formula_text.h"
@@ -31,7 +32,7 @@ TEST_F(FormulaText, RendersCompiledFormulasBackToText)
     const char *strategies[] = {"Alpha", "Beta"};
     LoadSymbols({"ABC", "SPY"});
     InstallStrategies(strategies, 2);
-    gDefinitionStandIn.compilePass = 2;
+    gCompileSession.pass = 2;
     struct {
         const char *text;
         const char *rendered;

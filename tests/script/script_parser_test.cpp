@@ -8,6 +8,7 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -33,8 +34,7 @@ void ClearCompiledScript() {
     gSettings.DateInputFormat = 0;
     gSettings.FirstDate = gSettings.LastDate = gSettings.NumBars = gSettings.BarSize2 = 0;
     gSettings.UseEarliestDate = gSettings.UseLatestDate = 0;
-    FreeMemory(&gCompiler.definedNames);
-    gCompiler = CompilerState{};
+    ResetIncludeState();
     gCompileSession = CompileSession{};
 }
 
@@ -72,6 +72,12 @@ struct ParserTest : ::testing::Test {
         EXPECT_TRUE(WriteTestFile(path, script));
         gCompileSession.mode = mode;
         gCompiler.includeDepth = 1;
+        /* Includes resolve against the scripts folder; the files they name are
+        ** written beside the script. */
+        CopyString(gScriptsFolder, sizeof gScriptsFolder, folder.path.c_str(), -1);
+        for (const char *name : {"other.kvs", "a.kvs"}) WriteTestFile(folder.File(name), "");
+        PlatCreateFolder(folder.File("lib").c_str());
+        WriteTestFile(folder.File("lib\\common.kvs"), "");
         parsed = ParseScriptText(path.c_str(), nameSpace);
         if (parsed) return {0, ""};
         int offset = gLastFormulaError.offset, length = gLastFormulaError.length;

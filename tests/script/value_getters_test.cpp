@@ -103,8 +103,7 @@ TEST_F(Getters, DividendsOfTheBarsDayScaledToTheSplitLevel)
 TEST_F(Getters, ConstituencySeriesAndDataItems)
 {
     static const char *const lists[] = {"SP500", "NDX"};
-    gDefinitionStandIn.namedLists = lists;
-    gDefinitionStandIn.namedListCount = 2;
+    InstallNamedLists(lists, 2);
     EventItem events[] = {
         {20240129, 0, -2, 0, 1.0},      /* joins series 0 on bar 2 */
         {20240206, 0, -3, 0, 1.0},      /* series 1 */

@@ -1,13 +1,14 @@
 /* constituency.cpp -- the constituency table, tick sizes and security types. */
 #include "marketdata/store/constituency.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/price_format.h"
 #include "foundation/allocator.h"
 #include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
-#include "script/eval/eval_context.h"
 #include "shell/services.h"
 
 ConstituencyRecord *gConstituency = nullptr;
@@ -60,7 +61,11 @@ int LoadConstituency()
         if (len > 0 && line[len - 1] == '\r') line[len - 1] = 0;
 
         ConstituencyRecord row = {};
-        int id = atoi(line);
+        /* Read wide so that a number past the 32-bit range is refused rather
+        ** than wrapped: every id must leave its event kind -(id + 1) a valid
+        ** 32-bit value. */
+        long long wide = strtoll(line, nullptr, 10);
+        int id = wide >= 1 && wide < INT32_MAX ? (int)wide : 0;
         const char *field = TakeField(line, nullptr, 0, 0);
         if (field) field = TakeField(field, row.label, sizeof row.label, 39);
         if (field) field = TakeField(field, row.scriptName, sizeof row.scriptName, 39);
@@ -77,6 +82,13 @@ int LoadConstituency()
     }
     FreeMemory(&text);
     return 1;
+}
+
+const char *FindConstituencyLabel(uint32_t id)
+{
+    for (int32_t i = 0; gConstituency && i < gConstituencyCount; i++)
+        if (gConstituency[i].id == id) return gConstituency[i].label;
+    return nullptr;
 }
 
 /* ---- tick sizes and security types ------------------------------------------------ */

@@ -4,10 +4,11 @@
 **             constituencies read once at start-up from constituency.csv
 **             (scripts folder first, then the program folder).  Each row is
 **             "id,label,script name,text" without a heading line.
-** Invariants: every record has an id of 1 or more, and never 997 or 998, whose
-**             membership event kinds -(id + 1) would be those of the futures
-**             contract events; such rows (a heading, a trailing empty line,
-**             the reserved ids) are not kept.
+** Invariants: every record has an id from 1 to 2147483646 (so its membership
+**             event kind -(id + 1) is a 32-bit value), and never 997 or 998,
+**             whose event kinds would be those of the futures contract events;
+**             other rows (a heading, a trailing empty line, the reserved ids)
+**             are not kept.
 ** Errors:     a missing or unreadable file is reported by the file helpers
 **             (result code 3) and leaves the table empty.
 ** Threads:    the table is written on the UI thread at start-up only;
@@ -31,6 +32,11 @@ extern int32_t gConstituencyCount;
 /* Reads constituency.csv into the table, replacing what it held.  1 read, 0
 ** when the file could not be read (reported) or memory failed. */
 int LoadConstituency();
+
+/* The label of the first table record with this id (the name the data
+** information log shows for a constituency id a data file stores); null when
+** no record has it. */
+const char *FindConstituencyLabel(uint32_t id);
 
 /* The price increment of symbol on bar at price (0 = the bar's close).  The
 ** default stock tick of 0.01 is refined by the bar's date, the price and the

@@ -1,13 +1,16 @@
-/* data_hooks.cpp -- stand-ins for the services data_hooks.h names, used until
-** the real ones are written: no script, no panels, no file chooser.  Each does
-** nothing. */
+/* data_hooks.cpp -- the Import section text the data file keeps as its note,
+** and stand-ins for the services data_hooks.h names whose owners are not
+** written yet: no panels, no file chooser, no fundamentals table.  Each
+** stand-in does nothing. */
 #include "marketdata/store/data_hooks.h"
 
-const char *GetImportSectionText() { return nullptr; }
-int32_t GetScriptDateSym() { return 0; }
-void FreeDataItemLists() {}
-void SetDataRecalcNeeded() {}
-int LoadMissingDefaultScripts() { return 1; }
+#include "script/compiler/script_parser.h"
+
+const char *GetImportSectionText()
+{
+    const GrowText &text = gScriptParser.importText;
+    return text.text && text.length > 0 ? text.text : nullptr;
+}
 
 void SettingsPanelToSettings() {}
 void ShowSettingInPanel(int controlId) {}

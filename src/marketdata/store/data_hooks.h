@@ -2,10 +2,14 @@
 ** program that are filled in elsewhere: the compiled script, the settings and
 ** debug panels, the file chooser and the fundamentals field table.
 **
-** data_hooks.cpp holds a default for each one that does nothing (no script, no
-** panels, a chooser that is always cancelled, an empty fields table), so the
-** store works on its own and in unattended runs.  The owner of each service
-** replaces its default with the real routine of the same name.
+** Defined by their owners: GetImportSectionText (here, from the script
+** parser's kept Import section), FreeDataItemLists and SetDataRecalcNeeded
+** (the data calculation, script/datacalc/data_calc.cpp), GetScriptDateSym
+** (the settings items) and LoadMissingDefaultScripts (the compile driver).
+** data_hooks.cpp holds a stand-in that does nothing for each of the others
+** (no panels, a chooser that is always cancelled, an empty fields table), so the
+** store works on its own and in unattended runs; the owner of each service
+** replaces its stand-in with the real routine of the same name.
 ** Threads:    UI thread only.
 */
 #pragma once

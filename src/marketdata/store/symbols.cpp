@@ -8,6 +8,7 @@
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/dates.h"
+#include "marketdata/store/data_load.h"
 #include "script/eval/value_access.h"
 
 SymbolRecord *gSymbols = nullptr;
@@ -76,7 +77,7 @@ static SymbolRecord *SymbolByNumber(int number)
 /* ---- first used date ----------------------------------------------------------- */
 
 static_assert(std::atomic_ref<int32_t>::required_alignment <= alignof(int32_t),
-              "the first used date is lowered in place");
+              "the first used date and the lookup hints are atomic in place");
 
 void LowerFirstUsedDate(SymbolRecord *record, int32_t date)
 {
@@ -153,16 +154,20 @@ int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int
     Bar *bars = GetBarArray(record, barSize, &count);
     if (!bars || count <= 0) return -1;
     if (slot < 0 || slot >= WORKER_SLOTS) slot = 0;
-    int32_t *hint = &record->barHints[slot];
+    /* Slot 0 is shared by the UI thread and every caller that has no slot of
+    ** its own (currency factors, bars on or before a date), so the hint is
+    ** read and written as one relaxed atomic value: a race costs time, never
+    ** a wrong answer. */
+    std::atomic_ref<int32_t> hint(record->barHints[slot]);
 
     if (bars[count - 1].date < date) {        /* every bar is earlier */
-        *hint = count - 1;
+        hint.store(count - 1, std::memory_order_relaxed);
         return -1;
     }
-    int i = LocateOnOrBefore(bars, count, date, *hint);
+    int i = LocateOnOrBefore(bars, count, date, hint.load(std::memory_order_relaxed));
     if (i < 0) {
         if (daily) {
-            *hint = 0;
+            hint.store(0, std::memory_order_relaxed);
             return -1;
         }
         i = 0;
@@ -186,7 +191,7 @@ int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int
         if (phase == PHASE_CLOSE || nextStart <= date) result = i + 1;
         else result = i == 0 ? 0 : -1;
     }
-    *hint = result >= 0 ? result : i;
+    hint.store(result >= 0 ? result : i, std::memory_order_relaxed);
     if (result >= 0 && bar) *bar = &bars[result];
     return result;
 }
@@ -242,20 +247,16 @@ SymbolRecord *FindSymbolAtDate(const char *symbol, int barSize, int32_t date, Ba
 
 /* ---- the calendar pseudo-symbol ------------------------------------------------------ */
 
-static void ClearCalendarRecord()
-{
-    for (int k = 0; k < BAR_SIZE_COUNT; k++) FreeMemory(&gCalendarSymbol.bars[k]);
-    memset(&gCalendarSymbol, 0, sizeof gCalendarSymbol);
-}
-
+/* The calendar is freed like any symbol: the data calculation may have given
+** it value blocks of one-per-date items, which go with the old bars. */
 int BuildCalendarSymbol()
 {
-    ClearCalendarRecord();
+    FreeSymbolRecord(&gCalendarSymbol);
     for (int k = 0; k < BAR_SIZE_COUNT; k++) {
         const DateList &list = gDateLists[k];
         int32_t count = list.count > 0 ? list.count : 0;
         if (!AllocMemory(&gCalendarSymbol.bars[k], (uint64_t)(count + 1) * sizeof(Bar))) {
-            ClearCalendarRecord();
+            FreeSymbolRecord(&gCalendarSymbol);
             return 0;
         }
         Bar *bars = gCalendarSymbol.bars[k];

@@ -21,8 +21,10 @@
 ** Threads:    the array, lists and calendar are built and freed on the UI thread
 **             while no worker runs.  Lookups run on any thread at once: each
 **             caller passes its worker slot 0..31 and FindBarIndex writes only
-**             that slot's hint.  The first used date is lowered with an atomic
-**             minimum by any thread.
+**             that slot's hint.  Slot 0 is also used by GetBarOnOrBefore,
+**             FindSymbolAtDate and GetCurrencyFactor from any thread, so hints
+**             are read and written as relaxed atomic values.  The first used
+**             date is lowered with an atomic minimum by any thread.
 ** Sizes:      up to tens of thousands of symbols of up to ~10,000 daily bars.
 **             FindBarIndex is the hot path of every date loop: no allocation,
 **             no strings, no locks; stepping dates in order costs O(1) each.

@@ -18,43 +18,6 @@
 
 DefinitionStandIn gDefinitionStandIn;
 
-namespace {
-
-void Bind(FormulaNode *node, uint32_t row, uint32_t category, uint32_t index)
-{
-    if (!node) return;
-    node->item = row;
-    node->category = category;
-    node->index = index;
-}
-
-}  // namespace
-
-int ResolveArgName(const char *name, FormulaNode *node)
-{
-    if (CompareNoCaseN(name, "arg", 3) != 0) return 0;
-    double n = 0;
-    int used = ReadNumberPrefix(name + 3, &n);
-    if (used == 0 || name[3 + used] != 0) return 0;
-    if (!(n > 0 && n < 10) || n != (double)(int)n) return 0;
-    Bind(node, ITEM_ARG, CAT_ARGUMENT, (uint32_t)n);
-    return 1;
-}
-
-int ResolveNamedListItem(const char *name, FormulaNode *node)
-{
-    for (int32_t i = 0; i < gDefinitionStandIn.namedListCount; i++) {
-        if (CompareNoCase(gDefinitionStandIn.namedLists[i], name) == 0) {
-            Bind(node, ITEM_CONSTITUENCY, CAT_BAR_VALUE, (uint32_t)i);
-            return 1;
-        }
-    }
-    return 0;
-}
-
-int ResolveFundamentalField(const char *name, FormulaNode *node) { return 0; }
-
-int CurrentCompilePass() { return gDefinitionStandIn.compilePass; }
 
 int32_t LookupSymbolIndex(const char *name) { return FindSymbolIndex(name); }
 

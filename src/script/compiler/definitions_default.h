@@ -32,10 +32,7 @@ struct DefinitionStandIn {
     int32_t parameterCount;
     const char *const *strategies; /* compiled strategy names */
     int32_t strategyCount;
-    const char *const *namedLists; /* constituency series names; node index = position */
-    int32_t namedListCount;
     int32_t loadedSeries;      /* bit k: constituency series k + 1 is in the data */
-    int32_t compilePass;
     int32_t pluginLoads;
 };
 extern DefinitionStandIn gDefinitionStandIn;

@@ -1,12 +1,12 @@
 /* parser_hooks.h -- what the script parser asks of the compile driver, the
 ** settings, import and strategy handlers and the name scan.
 **
-** Each routine belongs to the module that owns the thing it changes.  Until
-** those modules are linked in, parser_hooks.cpp gives plain stand-in answers
-** (accept the value, store nothing), so that scripts parse and the parser can
-** be tested on its own; each stand-in goes away when its module arrives.
+** Each routine belongs to the module that owns the thing it changes: the
+** compile driver (compile_driver.cpp: gCompileSession, includes), the
+** settings items (settings_items.cpp), the import items, the strategy records
+** and side files, and the name tables (name_tables.cpp).
 **
-** Errors:     the handlers return 0 or a compile error code (Part of the one
+** Errors:     the handlers return 0 or a compile error code (of the one
 **             compile error table); -1 means out of memory or an unresolvable
 **             path (the parse then ends without a further message).
 ** Threads:    UI thread only.

@@ -33,15 +33,11 @@ int32_t GetPeriodFirstDate(int32_t date, int32_t count, int32_t barSize)
     if (date < (int32_t)list->dates[0]) return (int32_t)list->dates[0];
     /* The first listed date on or after the period's first calendar day is the
     ** period's first market date when it is not after the date itself; a
-    ** binary search finds it without walking a whole year of dates. */
-    int32_t start = CalendarPeriodStart(date, barSize);
-    int lo = -1, hi = list->count;
-    while (hi - lo > 1) {
-        int mid = lo + (hi - lo) / 2;
-        if ((int32_t)list->dates[mid] < start) lo = mid;
-        else hi = mid;
-    }
-    if (hi < list->count && (int32_t)list->dates[hi] <= date) return (int32_t)list->dates[hi];
+    ** binary search finds it without walking a whole year of dates.  A period
+    ** with no market date up to the date (a holiday Monday, a date beyond the
+    ** data) begins on the date itself. */
+    int i = FindDateIndex(list, CalendarPeriodStart(date, barSize), 1);
+    if (i >= 0 && (int32_t)list->dates[i] <= date) return (int32_t)list->dates[i];
     return date;
 }
 

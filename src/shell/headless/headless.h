@@ -37,3 +37,28 @@ void ResetHeadlessShell();
 /* The last notice or message box text, "" when none. */
 const char *LastNotice();
 const char *LastMessage();
+
+/* Script editor windows a test pretends are open, and the refreshes asked for. */
+#include "script/compiler/compiler_state.h"
+
+enum { HEADLESS_SCRIPT_WINDOWS = 4 };
+
+struct HeadlessScriptWindow {
+    char path[260];            /* "" for an untitled script */
+    const char *text;          /* the editor's text */
+    int active;                /* the active window */
+    int refuseSave;            /* SaveScript answers 0 */
+    int saves;                 /* SaveScript calls */
+    CompilerState state;       /* the window's own name-scan record */
+};
+
+struct HeadlessScripts {
+    int windowCount;
+    HeadlessScriptWindow windows[HEADLESS_SCRIPT_WINDOWS];
+    int results;               /* RecalculateAllResults calls */
+    int resGraphs;             /* RefreshAllResGraphs calls */
+    int graphs;                /* RefreshAllGraphs calls */
+    int tradeLists;            /* RefreshAllTradeLists calls */
+    int charts;                /* RefreshAllCharts calls */
+};
+extern HeadlessScripts gHeadlessScripts;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "shell/services.h"
@@ -164,3 +165,62 @@ void LogPrintf(const char *format, ...)
     if (!LogContinueLine) fputc('\n', stdout);
     fflush(stdout);
 }
+
+/* ---- script editor windows and view refreshes ------------------------------------- */
+
+HeadlessScripts gHeadlessScripts;
+
+void *FindScriptWindow(const char *path)
+{
+    for (int i = 0; i < gHeadlessScripts.windowCount && i < HEADLESS_SCRIPT_WINDOWS; i++) {
+        HeadlessScriptWindow *w = &gHeadlessScripts.windows[i];
+        if (w->path[0] && CompareNoCase(w->path, path) == 0) return w;
+    }
+    return nullptr;
+}
+
+/* Writes the window's text to its file, as the editor's save does. */
+int SaveScript(void *window, int saveAs)
+{
+    HeadlessScriptWindow *w = (HeadlessScriptWindow *)window;
+    if (!w) return 0;
+    w->saves++;
+    if (w->refuseSave || !w->path[0]) return 0;
+    const char *text = w->text ? w->text : "";
+    return SaveFile(w->path, text, (uint32_t)strlen(text));
+}
+
+void *GetEmptyActiveScriptWindow()
+{
+    for (int i = 0; i < gHeadlessScripts.windowCount && i < HEADLESS_SCRIPT_WINDOWS; i++) {
+        HeadlessScriptWindow *w = &gHeadlessScripts.windows[i];
+        if (w->active) return w->path[0] ? nullptr : w;
+    }
+    return nullptr;
+}
+
+CompilerState *ScriptWindowState(void *window)
+{
+    return window ? &((HeadlessScriptWindow *)window)->state : nullptr;
+}
+
+intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t lparam)
+{
+    HeadlessScriptWindow *w = (HeadlessScriptWindow *)window;
+    const char *text = w && w->text ? w->text : "";
+    size_t length = strlen(text);
+    if (message == EDITOR_GET_LENGTH) return (intptr_t)length;
+    if (message == EDITOR_GET_TEXT && lparam && wparam > 0) {
+        size_t n = length < wparam - 1 ? length : wparam - 1;
+        memcpy((char *)lparam, text, n);
+        ((char *)lparam)[n] = 0;
+        return (intptr_t)n;
+    }
+    return 0;
+}
+
+void RecalculateAllResults() { gHeadlessScripts.results++; }
+void RefreshAllResGraphs() { gHeadlessScripts.resGraphs++; }
+void RefreshAllGraphs() { gHeadlessScripts.graphs++; }
+void RefreshAllTradeLists() { gHeadlessScripts.tradeLists++; }
+void RefreshAllCharts() { gHeadlessScripts.charts++; }

@@ -1,0 +1,178 @@
+/* data_calc.cpp -- speed of the Data-section calculation: ten formulas of
+** operators and bar values over 2,000 symbols of 25 years of daily bars,
+** computed from scratch with 1, 2, 4 and 8 workers (and every core).
+**
+** Counters: bars/s (symbol-bars per second of wall time, each evaluating all
+** ten items), bars/s/core (symbol-bars per second of processor time summed
+** over all threads), and a checksum of every stored value, so a speed change
+** that also changes the answers shows. */
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <ctime>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/keywords.h"
+#include "script/datacalc/data_calc.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+
+namespace {
+
+const int32_t kSymbols = 2000;
+const int32_t kYears = 25;
+
+const char *const kItems[][2] = {
+    {"Span", "C - O"},
+    {"Middle", "(H + L) / 2"},
+    {"Turnover", "C * V"},
+    {"Change", "C[1] - C"},
+    {"Stoch", "(C - L) / (H - L + 0.01)"},
+    {"SpanMid", "Span + Middle"},
+    {"VolSum", "V[2] * 0.5 + V"},
+    {"UpDay", "C > O AND V > 1200"},
+    {"Square", "Change * Change - Stoch"},
+    {"Smooth", "(C + C[3] + C[5]) / 3 - Middle"},
+};
+const int32_t kItemCount = (int32_t)(sizeof kItems / sizeof kItems[0]);
+
+struct Store {
+    int64_t bars = 0;
+    std::vector<std::string> texts;
+
+    Store()
+    {
+        gHeadless.captureLog = 1;
+        gSettings.MaxMemPct = 95;
+        gSettings.ShowStatusBar = 0;
+        gSettings.StatusBarFields = 4;
+        gSettings.UseShortCircuit = 1;
+        gSettings.NearZero = 1.0e-13;
+        gSettings.BarSize2 = BAR_DAILY;
+        gRunMode = 1;
+
+        /* Weekdays from 2000 on: 25 years of market days. */
+        std::vector<int32_t> days;
+        for (int y = 2000; y < 2000 + kYears; y++)
+            for (int m = 1; m <= 12; m++)
+                for (int d = 1; d <= 28; d++) {
+                    int32_t date = y * 10000 + m * 100 + d;
+                    if ((y * 372 + m * 31 + d) % 7 < 5) days.push_back(date);
+                }
+        DateList &daily = gDateLists[BAR_DAILY];
+        AllocMemory(&daily.dates, (days.size() + 1) * sizeof(uint32_t));
+        for (size_t i = 0; i < days.size(); i++) daily.dates[i] = (uint32_t)days[i];
+        daily.count = (int32_t)days.size();
+        daily.capacity = daily.count + 1;
+        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gDateLists[b].dates, sizeof(uint32_t));
+
+        AllocMemory(&gSymbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
+        uint32_t state = 12345;
+        for (int32_t s = 0; s < kSymbols; s++) {
+            SymbolRecord &r = gSymbols[s];
+            FormatText(r.info.Symbol, sizeof r.info.Symbol, "S%05d", s);
+            r.firstUsedDate = FIRST_USED_NONE;
+            int32_t first = s % 700;          /* symbols start at different dates */
+            int32_t n = daily.count - first;
+            AllocMemory(&r.bars[BAR_DAILY], (uint64_t)(n + 1) * sizeof(Bar));
+            double price = 20.0 + s % 90;
+            for (int32_t i = 0; i < n; i++) {
+                state = state * 214013u + 2531011u;
+                double move = ((double)((state >> 16) & 0x7FFF) / 32767.0 - 0.5) * 0.04;
+                Bar &bar = r.bars[BAR_DAILY][i];
+                bar.date = days[(size_t)(first + i)];
+                bar.open = price;
+                price *= 1.0 + move;
+                bar.close = price;
+                bar.high = std::max(bar.open, bar.close) * 1.01;
+                bar.low = std::min(bar.open, bar.close) * 0.99;
+                bar.volume = 1000.0 + (state & 1023);
+                bar.split = 1.0;
+            }
+            r.barCounts[BAR_DAILY] = n;
+            r.firstDate = r.bars[BAR_DAILY][0].date;
+            r.lastDate = r.bars[BAR_DAILY][n - 1].date;
+            bars += n;
+        }
+        gSymbolCount = kSymbols;
+        gDataFirstDate = days.front();
+        gDataLastDate = days.back();
+        BuildCalendarSymbol();
+
+        texts.reserve(kItemCount);
+        for (int32_t i = 0; i < kItemCount; i++) {
+            AddDefinitionRecord(&gDataItems, sizeof(FormulaItem));
+            FormulaItem *item = (FormulaItem *)gDataItems.items + i;
+            item->sequence = i;
+            item->barSize = -1;
+            texts.push_back(kItems[i][1]);
+            item->formula.scriptText = texts.back().c_str();
+            item->formula.length = (int32_t)texts.back().size();
+            CopyString(item->formula.name, sizeof item->formula.name, kItems[i][0], -1);
+        }
+        for (int32_t i = 0; i < kItemCount; i++)
+            if (!CompileFormula(&((FormulaItem *)gDataItems.items)[i].formula, SECTION_DATA, i)) abort();
+        /* One calculation first, so the blocks are allocated and touched
+        ** before any timing: the measured runs compute into them. */
+        gSettings.CalcThreads = 8;
+        if (!CalcDataArraysForBarSize(nullptr, 1)) abort();
+    }
+};
+
+Store &TheStore()
+{
+    static Store store;
+    return store;
+}
+
+double Checksum()
+{
+    double sum = 0;
+    for (int32_t s = 0; s <= gSymbolCount; s++) {
+        const SymbolRecord *r = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
+        uint64_t n = TrackedBlockSize(r->dataValues[0]) / sizeof(double);
+        for (uint64_t i = 0; i < n; i++)
+            if (!std::isnan(r->dataValues[0][i])) sum += r->dataValues[0][i];
+    }
+    return sum;
+}
+
+void BM_DataCalc(benchmark::State &state)
+{
+    Store &store = TheStore();
+    int threads = (int)state.range(0);
+    gSettings.CalcThreads = threads;
+    /* CPU time of the whole process (every worker), so the rate per core
+    ** holds even when other programs share the machine. */
+    std::clock_t cpuStart = std::clock();
+    for (auto _ : state) {
+        SetDataRecalcNeeded();
+        if (!CalcDataArraysForBarSize(nullptr, 1)) state.SkipWithError("calculation failed");
+    }
+    double cpuSeconds = (double)(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    double bars = (double)store.bars * (double)state.iterations();
+    state.counters["bars/s"] = benchmark::Counter((double)store.bars, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["bars/s/core"] = cpuSeconds > 0 ? bars / cpuSeconds : 0;
+    state.counters["workers"] = threads;
+    state.counters["checksum"] = Checksum();
+}
+
+void WorkerCounts(benchmark::internal::Benchmark *b)
+{
+    int cores = (int)std::thread::hardware_concurrency();
+    for (int n : {1, 2, 4, 8})
+        if (n <= cores) b->Arg(n);
+    if (cores != 1 && cores != 2 && cores != 4 && cores != 8) b->Arg(std::min(cores, 32));
+}
+
+}  // namespace
+
+BENCHMARK(BM_DataCalc)->Apply(WorkerCounts)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);

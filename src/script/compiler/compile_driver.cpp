@@ -1,0 +1,692 @@
+/* compile_driver.cpp -- CompileScript, includes and the default section
+** scripts.
+**
+** The messages of this module stand together below, copied as the program
+** words them. */
+#include "script/compiler/compile_driver.h"
+
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/path_macros.h"
+#include "foundation/random.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
+#include "marketdata/store/data_hooks.h"
+#include "script/compiler/compile_errors.h"
+#include "script/compiler/compile_links.h"
+#include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/formula.h"
+#include "script/compiler/keywords.h"
+#include "script/compiler/name_tables.h"
+#include "script/compiler/parser_hooks.h"
+#include "script/compiler/script_parser.h"
+#include "script/compiler/settings_items.h"
+#include "script/compiler/side_files.h"
+#include "script/compiler/strategy.h"
+#include "script/eval/item_table.h"
+#include "shell/services.h"
+
+/* ---- messages ------------------------------------------------------------------------ */
+
+static const char kMsgUnableToAccess[] = "Unable to access %s";
+static const char kMsgTooManyLevels[] = "Too many levels of scripts including other scripts.";
+static const char kMsgSlatewickOrdersFile[] = "An Slatewick OrdersFile name must end with 'orders.csv'";
+static const char kMsgTemplateOrdersFile[] = "OrdersFile must end with .CSV when OrdersMode is Template";
+static const char kMsgStatsGroupMembers[] = "StatsGroup %s has more than %d members";
+static const char kMsgAddingBenchmark[] = "Error adding Benchmark %s -- %s";
+static const char kMsgOptScoreCol[] = "OptScoreCol '%s' is not defined in Results";
+static const char kSlatewickTradesHeader[] =
+    "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\r\n";
+
+CompileSession gCompileSession;
+int32_t gCombinedIndex = -1;
+char gSlatewickTradesPath[260];
+int32_t gDataItemSequence;
+DefaultSectionSource gDefaultSectionSources[DEFAULT_SECTION_SCRIPTS];
+
+
+namespace {
+
+/* The path of the file being parsed; gCompilingScriptPath points here while
+** it is not empty. */
+char sCurrentScript[260];
+
+/* ---- script texts -------------------------------------------------------------------- */
+
+/* A script text the compiled formulas point into, with the section filter of
+** the compile that read it (0 for the main script). */
+struct KeptText {
+    char *text;
+    int32_t owner;
+};
+KeptText *sTexts;
+int32_t sTextCount;
+int32_t sTextCapacity;
+
+int32_t sTextsReserved;   /* places promised to parses still running (includes nest) */
+
+/* Room for one more text, made before a parse so that a text the parsed
+** records point into can always be kept. */
+int ReserveScriptText() {
+    if (sTextCount + sTextsReserved >= sTextCapacity) {
+        int32_t capacity = sTextCapacity + 8;
+        if (!ReallocMemory(&sTexts, (uint64_t)capacity * sizeof(KeptText))) return 0;
+        sTextCapacity = capacity;
+    }
+    sTextsReserved++;
+    return 1;
+}
+
+/* Keeps the text of a finished parse in its reserved place (null: the parse
+** failed and gives its place back). */
+void KeepScriptText(char *text, int32_t owner) {
+    sTextsReserved--;
+    if (text) sTexts[sTextCount++] = KeptText{text, owner};
+}
+
+/* Frees the texts a compile with that owner read (all when owner is -1). */
+void FreeScriptTexts(int32_t owner) {
+    int32_t kept = 0;
+    for (int32_t i = 0; i < sTextCount; i++) {
+        if (owner < 0 || sTexts[i].owner == owner) FreeMemory(&sTexts[i].text);
+        else sTexts[kept++] = sTexts[i];
+    }
+    sTextCount = kept;
+}
+
+void SetCurrentScript(const char *path) {
+    CopyString(sCurrentScript, sizeof sCurrentScript, path ? path : "", -1);
+    gCompilingScriptPath = sCurrentScript[0] ? sCurrentScript : nullptr;
+}
+
+/* ---- resets -------------------------------------------------------------------------- */
+
+void ResetItemList(DefinitionList *list) {
+    for (int32_t i = 0; i < list->capacity; i++) ResetFormulaItem((FormulaItem *)list->items + i);
+    list->count = 0;
+}
+
+void ResetStandalone(StandaloneFormula *formula) {
+    ResetDefinitionSlot(&formula->formula);
+    formula->section = 0;
+}
+
+bool FilterPasses(int section) {
+    return gCompileSession.sectionFilter == 0 || gCompileSession.sectionFilter == section;
+}
+
+bool SectionPresent(int section) { return gCompileSession.sectionCounts[section] != 0; }
+
+/* ---- compiling the formulas of the top-level file ----------------------------------------- */
+
+int CompileStandalone(StandaloneFormula *formula, int section) {
+    if (formula->formula.length <= 0 || !formula->formula.scriptText) return 1;
+    return CompileFormula(&formula->formula, (uint32_t)section, 0);
+}
+
+/* Compiles a list's items in order; a failing item cuts the list there. */
+int CompileItemList(int section) {
+    if (!SectionPresent(section) || !FilterPasses(section)) return 1;
+    DefinitionList *list = DefinitionListFor((uint32_t)section);
+    for (int32_t i = 0; i < list->count; i++) {
+        FormulaItem *item = (FormulaItem *)list->items + i;
+        if (!CompileFormula(&item->formula, (uint32_t)section, i)) {
+            list->count = i;
+            return 0;
+        }
+        if (section == SECTION_TEST_DATA) {
+            ResolveItemBarSize(item);
+            CountItemReferences(item);
+        }
+    }
+    return 1;
+}
+
+/* The Data items, each followed by its bar size, its one-value marks and the
+** sharing walk; every item takes the next definition sequence number. */
+int CompileDataItems() {
+    if (!SectionPresent(SECTION_DATA) || !FilterPasses(SECTION_DATA)) return 1;
+    gDataItemSequence = 0;
+    for (int32_t i = 0; i < gDataItems.count; i++) {
+        FormulaItem *item = (FormulaItem *)gDataItems.items + i;
+        if (!CompileFormula(&item->formula, SECTION_DATA, i)) {
+            gDataItems.count = i;
+            return 0;
+        }
+        item = (FormulaItem *)gDataItems.items + i;
+        ResolveItemBarSize(item);
+        CountItemReferences(item);
+        const FormulaNode *first = item->formula.nodes[0];
+        if (first && first->item == ITEM_DLL_DATA_CALC) item->formula.sharedSeries = 1;
+        if (!item->formula.sharedSeries && !item->formula.slowCalc) {
+            if (!ShareDataItem(i)) return 0;
+            item = (FormulaItem *)gDataItems.items + i;
+        }
+        item->sequence = gDataItemSequence++;
+    }
+    return 1;
+}
+
+int CompileColumnList(int section) {
+    if (!SectionPresent(section) || !FilterPasses(section)) return 1;
+    DefinitionList *list = ColumnListFor((uint32_t)section);
+    for (int32_t i = 0; i < list->count; i++) {
+        FormulaColumn *column = (FormulaColumn *)list->items + i;
+        if (!CompileFormula(&column->formula, (uint32_t)section, i)) {
+            list->count = i;
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int CompileStrategySlots() {
+    for (int32_t r = 0; r < gStrategyCount; r++) {
+        for (int s = 0; s < STRATEGY_SLOTS; s++) {
+            FormulaSlot *slot = &gStrategies[r].slots[s];
+            if (!slot->scriptText) continue;
+            if (!CompileFormula(slot, (uint32_t)gStrategies[r].kind, s)) return 0;
+        }
+    }
+    return 1;
+}
+
+/* Every formula of the parsed script, in the order the sections depend on
+** each other. */
+int CompileAllFormulas() {
+    return CompileStandalone(&gImportFilter, SECTION_IMPORT) &&
+           CompileStandalone(&gSkipTestIf, gSkipTestIf.section) &&
+           CompileStandalone(&gTestNameFormula, gTestNameFormula.section) &&
+           CompileStandalone(&gOrdersComment, gOrdersComment.section) && CompileItemList(SECTION_LIBRARY) &&
+           CompileDataItems() && CompileColumnList(SECTION_RESULTS) && CompileColumnList(SECTION_GRAPHS) &&
+           CompileColumnList(SECTION_CHARTS) && CompileColumnList(SECTION_TRADES) &&
+           CompileItemList(SECTION_TEST_DATA) && CompileItemList(SECTION_STRAT_DATA) &&
+           CompileColumnList(SECTION_SCAN) && CompileColumnList(SECTION_TEST_SCAN) && CompileStrategySlots();
+}
+
+/* ---- linking the strategy records ---------------------------------------------------- */
+
+/* After the record at from moved to to (the records between shifted by one
+** toward from), every link follows its record. */
+int32_t MovedIndex(int32_t index, int32_t from, int32_t to) {
+    if (index == from) return to;
+    if (from < to && index > from && index <= to) return index - 1;
+    if (from > to && index >= to && index < from) return index + 1;
+    return index;
+}
+
+void FixLinks(int32_t from, int32_t to, int32_t records) {
+    for (int32_t i = 0; i < records; i++) {
+        StrategyRecord *r = gStrategies + i;
+        for (int32_t g = 0; g < r->groupCount; g++) r->groups[g] = MovedIndex(r->groups[g], from, to);
+        if (r->Tracker > 0) r->Tracker = MovedIndex(r->Tracker - 1, from, to) + 1;
+    }
+    if (gCombinedIndex >= 0) gCombinedIndex = MovedIndex(gCombinedIndex, from, to);
+}
+
+/* Moves the record at from to the place to (from < to), through the scratch record. */
+void MoveRecord(StrategyRecord *scratch, int32_t from, int32_t to, int32_t records) {
+    if (from == to) return;
+    memcpy(scratch, gStrategies + from, sizeof *scratch);
+    memmove(gStrategies + from, gStrategies + from + 1, (size_t)(to - from) * sizeof *scratch);
+    memcpy(gStrategies + to, scratch, sizeof *scratch);
+    FixLinks(from, to, records);
+}
+
+int AddGroup(StrategyRecord *record, int32_t group, const char *groupName) {
+    for (int32_t g = 0; g < record->groupCount; g++)
+        if (record->groups[g] == group) return 1;
+    if (record->groupCount >= STRATEGY_MAX_LINKS) {
+        ReportError(kMsgStatsGroupMembers, groupName, STRATEGY_MAX_LINKS);
+        return 0;
+    }
+    record->groups[record->groupCount++] = group;
+    return 1;
+}
+
+/* Using and StatsGroup links, records in list order. */
+int LinkUsingLists() {
+    for (int32_t i = 0; i < gStrategyCount; i++) {
+        for (int32_t u = 0; u < gStrategies[i].usingCount; u++) {
+            int32_t j = gStrategies[i].usingList[u];
+            if (j < 0 || j >= gStrategyCount) continue;
+            if (gStrategies[i].kind == SECTION_STATS_GROUP) {
+                if (!AddGroup(gStrategies + j, i, gStrategies[i].name)) return 0;
+            } else if (!InheritStrategyFormulas(gStrategies + j, gStrategies + i)) {
+                return 0;
+            }
+        }
+    }
+    return 1;
+}
+
+/* A Strategy with a Tracker gets a Benchmark that follows it.  Afterwards a
+** positive Tracker is always the place + 1 of a Strategy's tracking benchmark
+** and -1 marks that benchmark; every other record holds 0, so a Tracker word
+** given to a Template or Benchmark never reads as a link. */
+int AddTrackers() {
+    for (int32_t i = 0; i < gStrategyCount; i++) {
+        if (gStrategies[i].Tracker == STRATEGY_CONSTANT_UNSET) gStrategies[i].Tracker = 0;
+        if (gStrategies[i].kind != SECTION_STRATEGY) {
+            if (gStrategies[i].Tracker != -1) gStrategies[i].Tracker = 0;
+            continue;
+        }
+        if (gStrategies[i].Tracker == 0) continue;
+        char name[STRATEGY_NAME_SIZE];
+        FormatText(name, sizeof name, "%s%s_track", gStrategies[i].Tracker == 1 ? "_" : "", gStrategies[i].name);
+        int error = 0;
+        StrategyRecord *bench = AddStrategyRecord(SECTION_BENCHMARK, name, &error);
+        if (!bench) {
+            ReportError(kMsgAddingBenchmark, name, CompileErrorText[error > 0 && error < COMPILE_ERROR_COUNT ? error : 0]);
+            return 0;
+        }
+        int32_t b = (int32_t)(bench - gStrategies);
+        if (!InheritStrategyFormulas(gStrategies + i, gStrategies + b)) return 0;
+        gStrategies[i].Tracker = b + 1;
+        gStrategies[b].Tracker = -1;
+    }
+    return 1;
+}
+
+/* Templates leave the active records; the combined record is found, moved
+** last or made, and becomes a StatsGroup over the strategies before it. */
+int OrderRecords(StrategyRecord *scratch, int slatewick) {
+    gCombinedIndex = -1;
+    int32_t strategies = 0;
+    int32_t total = gStrategyCount;
+    for (int32_t i = gStrategyCount - 1; i >= 0; i--) {
+        StrategyRecord *r = gStrategies + i;
+        if (r->kind == SECTION_TEMPLATE) {
+            MoveRecord(scratch, i, gStrategyCount - 1, total);
+            gStrategyCount--;
+        } else if (r->kind == SECTION_STRATEGY) {
+            strategies++;
+            if (gCombinedIndex < 0) gCombinedIndex = i;
+            /* Only an orders run drives its strategies from the Slatewick
+            ** trades file; every other run keeps each strategy's own list. */
+            if (slatewick) CopyString(r->TradeList, sizeof r->TradeList, gSlatewickTradesPath, -1);
+        } else if (r->kind == SECTION_COMBINED) {
+            gCombinedIndex = i;
+        }
+    }
+    if (SectionPresent(SECTION_COMBINED) && gCombinedIndex >= 0 && gStrategies[gCombinedIndex].kind == SECTION_COMBINED) {
+        MoveRecord(scratch, gCombinedIndex, gStrategyCount - 1, total);
+    } else if (strategies > 1) {
+        int error = 0;
+        StrategyRecord *combined = AddStrategyRecord(SECTION_COMBINED, "Combined", &error);
+        if (!combined) return 0;
+        gCombinedIndex = (int32_t)(combined - gStrategies);
+    }
+    if (gCombinedIndex >= 0 && gStrategies[gCombinedIndex].kind != SECTION_STRATEGY) {
+        StrategyRecord *combined = gStrategies + gCombinedIndex;
+        combined->kind = SECTION_STATS_GROUP;
+        for (int32_t i = 0; i < gCombinedIndex; i++)
+            if (gStrategies[i].kind == SECTION_STRATEGY && !AddGroup(gStrategies + i, gCombinedIndex, combined->name))
+                return 0;
+    }
+    /* Error titles name a formula's strategy by its place in the list. */
+    for (int32_t i = 0; i < gStrategyCount; i++)
+        for (int s = 0; s < STRATEGY_SLOTS; s++) gStrategies[i].slots[s].strategyNumber = (uint32_t)i + 1;
+    return 1;
+}
+
+/* ---- orders mode ----------------------------------------------------------------------- */
+
+bool IsSlatewickMode(int ordersMode) {
+    return ordersMode == ORDERS_SLATEWICK || ordersMode == ORDERS_SLATEWICK_SYNC || ordersMode == ORDERS_SLATEWICK_STATS;
+}
+
+int CheckOrdersFiles() {
+    ScriptSettingsBlock &s = gScriptSettings;
+    if (IsSlatewickMode(s.OrdersMode)) {
+        if (!s.SlatewickFolder[0]) FormatText(s.SlatewickFolder, sizeof s.SlatewickFolder, "%s\\Orders", gOutputFolder);
+        if (!s.OrdersTemplate[0]) {
+            FormatText(s.OrdersTemplate, sizeof s.OrdersTemplate, "%s\\SlatewickTemplate.csv", s.SlatewickFolder);
+            if (!PlatFileExists(s.OrdersTemplate))
+                FormatText(s.OrdersTemplate, sizeof s.OrdersTemplate, "%s\\SlatewickTemplate.csv", gProgramFolder);
+        }
+        FormatText(gSlatewickTradesPath, sizeof gSlatewickTradesPath, "%s\\SlatewickTrades.csv", s.SlatewickFolder);
+        if (!PlatFileExists(gSlatewickTradesPath) &&
+            !SaveFile(gSlatewickTradesPath, kSlatewickTradesHeader, (uint32_t)strlen(kSlatewickTradesHeader)))
+            return 0;
+        if (s.OrdersFile[0] && !MatchWildcard("*orders.csv", s.OrdersFile)) {
+            ReportError(kMsgSlatewickOrdersFile);
+            return 0;
+        }
+    } else if (s.OrdersMode == ORDERS_TEMPLATE) {
+        if (s.OrdersFile[0] && !MatchWildcard("*.csv", s.OrdersFile)) {
+            ReportError(kMsgTemplateOrdersFile);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+/* ---- after the parse ------------------------------------------------------------------- */
+
+int ResolveOptScoreCol() {
+    if (!gOptScoreColName[0]) return 1;
+    int32_t shown = 0;
+    for (int32_t i = 0; i < gResultsColumns.count; i++) {
+        const FormulaColumn *column = (const FormulaColumn *)gResultsColumns.items + i;
+        if (column->format == 0) continue;
+        if (CompareNoCase(column->heading, gOptScoreColName) == 0) {
+            gSettings.OptScoreCol = shown;
+            return 1;
+        }
+        shown++;
+    }
+    ReportError(kMsgOptScoreCol, gOptScoreColName);
+    return 0;
+}
+
+void MarkUsedResultsColumns() {
+    for (int32_t i = 0; i < gResultsColumns.count; i++)
+        if (((const FormulaColumn *)gResultsColumns.items)[i].barFlag) MarkResultsColumnUsed(i);
+}
+
+/* The section of a default section script that path names, else 0. */
+int DefaultScriptSection(const char *path) {
+    static const int kOrder[] = {SECTION_CHARTS, SECTION_GRAPHS, SECTION_RESULTS, SECTION_TRADES};
+    for (int section : kOrder) {
+        char candidate[260];
+        DefaultSectionScriptPath(section, candidate);
+        if (CompareNoCase(candidate, path) == 0) return section;
+    }
+    return 0;
+}
+
+/* "autoinclude.kvs" beside the script, or in the scripts folder when the
+** script names no folder or is missing. */
+void AutoIncludePath(const char *path, char *out) {
+    const char *slash = strrchr(path, '\\');
+    if (slash && PlatFileExists(path)) {
+        char folder[260];
+        CopyString(folder, sizeof folder, path, (int)(slash - path));
+        FormatText(out, 260, "%s\\autoinclude.kvs", folder);
+    } else {
+        FormatText(out, 260, "%s\\autoinclude.kvs", gScriptsFolder);
+    }
+}
+
+void RefreshSection(int section) {
+    switch (section) {
+    case SECTION_RESULTS:
+        RecalculateAllResults();
+        RefreshAllResGraphs();
+        break;
+    case SECTION_GRAPHS: RefreshAllGraphs(); break;
+    case SECTION_TRADES: RefreshAllTradeLists(); break;
+    case SECTION_CHARTS: RefreshAllCharts(); break;
+    default: break;
+    }
+}
+
+/* Remembers the file's last-write time for the section; 1 when it changed.
+** A time that cannot be read counts as a change, so the windows are redrawn
+** rather than left showing what may be stale. */
+int NoteSourceTime(int section, const char *path) {
+    DefaultSectionSource &source = gDefaultSectionSources[section - SECTION_RESULTS];
+    CopyString(source.path, sizeof source.path, path, 259);
+    PlatDateTime written = {};
+    if (!GetFileDate(path, &written)) {
+        source.written = PlatDateTime{};
+        return 1;
+    }
+    int changed = memcmp(&written, &source.written, sizeof written) != 0;
+    source.written = written;
+    return changed;
+}
+
+/* The body of CompileScript after the resets; the caller frees the state. */
+int CompileScriptBody(const char *path, StrategyRecord *scratch) {
+    int mode = gCompileSession.mode;
+    int pass = gCompileSession.pass;
+    char script[260];
+    CopyString(script, sizeof script, path, -1);
+    ExpandPathMacros(script, gScriptsFolder);
+    if (!DefaultScriptSection(script)) {
+        if (!CreateOutputFolders()) return 0;
+        char autoInclude[260];
+        AutoIncludePath(script, autoInclude);
+        char nameSpace[VALUE_NAME_SIZE] = "";
+        /* autoinclude.kvs compiled as the script itself is the script, not
+        ** an include of it: merged first, it would be skipped as already read
+        ** and nothing would compile. */
+        if (PlatFileExists(autoInclude) && CompareNoCase(autoInclude, script) != 0) {
+            gCompiler.includeDepth++;
+            int ok = IncludeScriptFile(autoInclude, nameSpace);
+            gCompiler.includeDepth--;
+            if (!ok) return 0;
+            nameSpace[0] = 0;
+        }
+        if (!IncludeScriptFile(path, nameSpace)) return 0;
+        if (!LoadHolidayList(&gHolidayList, gScriptSettings.HolidayList) || !LoadExchangeMap() ||
+            !LoadSymbolChanges())
+            return 0;
+    }
+    int slatewick = 0;
+    if (mode == 5) {
+        if (!CheckOrdersFiles()) return 0;
+        slatewick = IsSlatewickMode(gScriptSettings.OrdersMode);
+    }
+    if (!LinkUsingLists() || !AddTrackers() || !OrderRecords(scratch, slatewick)) return 0;
+    if (!ReserveStrategyIndexLists()) return 0;
+    for (int32_t i = 0; i < gStrategyCount; i++)
+        if (!ApplyStrategyDefaults(i, pass)) return 0;
+    ResetIncludeState();
+    if (!LoadMissingDefaultScripts()) return 0;
+    if (!ResolveOptScoreCol()) return 0;
+    MarkUsedResultsColumns();
+    return 1;
+}
+
+}  // namespace
+
+/* ---- the compile ------------------------------------------------------------------------- */
+
+int CompileScript(const char *path, int mode, int pass) {
+    StrategyRecord *scratch = nullptr;
+    if (!AllocMemory(&scratch, sizeof(StrategyRecord))) return 0;
+
+    /* Every list starts empty; allocations stay for reuse. */
+    FreeScriptTexts(-1);
+    ResetItemList(&gLibraryItems);
+    ResetItemList(&gDataItems);
+    ResetItemList(&gTestDataItems);
+    ResetItemList(&gStratDataItems);
+    ResetStandalone(&gImportFilter);
+    ResetStandalone(&gSkipTestIf);
+    ResetStandalone(&gTestNameFormula);
+    ResetStandalone(&gOrdersComment);
+    ResetScriptDefinitions(SECTION_IMPORT);
+    for (int section : {SECTION_SCAN, SECTION_TEST_SCAN, SECTION_RESULTS, SECTION_GRAPHS, SECTION_TRADES,
+                        SECTION_CHARTS, SECTION_PARAMETERS})
+        ResetScriptDefinitions((uint32_t)section);
+    for (int32_t i = 0; i < gStrategyCapacity; i++) ResetStrategyRecord(gStrategies + i);
+    gStrategyCount = 0;
+    gCombinedIndex = -1;
+    gSlatewickTradesPath[0] = 0;
+    gDataItemSequence = 0;
+    ResetScriptSettings();
+    gCompileSession = CompileSession{};
+    ResetIncludeState();
+    ResetScriptParserState();
+
+    gCompileSession.collectText = 1;
+    gCompileSession.pass = pass;
+    gCompileSession.mode = mode;
+    gResultsFileName[0] = 0;
+    gOptScoreColName[0] = 0;
+
+    SettingsPanelToSettings();
+    gSettings.NumBars = 0;
+    gUseAvailableBars = 0;
+    /* Pass 2 runs after pass 1 applied the script's settings; saving again
+    ** then would keep the script's values as the ones to restore. */
+    if (pass != 2 || !RunSettingsSaved()) SaveRunSettings();
+
+    SetRandomSeed(0);
+    gOptNoDialog = 0;
+    gChartsUseDataItems = 0;
+    gGraphsUseDataItems = 0;
+
+    int ok = CompileScriptBody(path, scratch);
+
+    ResetIncludeState();
+    SetCurrentScript(nullptr);
+    gCompileSession.pass = 0;
+    FreeMemory(&scratch);
+    return ok;
+}
+
+int CurrentCompilePass() { return gCompileSession.pass; }
+
+/* ---- includes ------------------------------------------------------------------------------ */
+
+int IncludeScriptFile(const char *path, char *nameSpace) {
+    char resolved[260];
+    CopyString(resolved, sizeof resolved, path, -1);
+    if (!ExpandPathMacros(resolved, gScriptsFolder)) {
+        ReportError(kMsgUnableToAccess, path);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    if (IsFileIncluded(resolved, &gCompiler)) return 1;
+    if (void *window = FindScriptWindow(resolved)) {
+        if (!SaveScript(window, 0)) return 0;
+    }
+    if (!PlatFileExists(resolved) || PlatFolderExists(resolved)) {
+        ReportError(kMsgUnableToAccess, resolved);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    if (!AddIncludedFile(resolved, &gCompiler)) return 0;
+    char previous[260];
+    CopyString(previous, sizeof previous, sCurrentScript, -1);
+    SetCurrentScript(resolved);
+
+    int ok = 1;
+    if (++gCompiler.includeDepth > MAX_INCLUDE_DEPTH) {
+        ReportError(kMsgTooManyLevels);
+        ok = 0;
+    } else {
+        char *text = nullptr;
+        if (ReserveScriptText()) {
+            text = ParseScriptText(resolved, nameSpace);
+            KeepScriptText(text, gCompileSession.sectionFilter);
+        }
+        if (!text) ok = 0;
+        if (ok && gCompiler.includeDepth == 1) ok = CompileAllFormulas();
+    }
+    gCompiler.includeDepth--;
+    SetCurrentScript(gCompiler.includeDepth > 0 ? previous : nullptr);
+    return ok;
+}
+
+void ResetIncludeState() {
+    FreeMemory(&gCompiler.scriptNames);
+    FreeMemory(&gCompiler.includedFiles);
+    FreeMemory(&gCompiler.definedNames);
+    memset(&gCompiler, 0, sizeof gCompiler);
+}
+
+int AddIncludedFile(const char *path, CompilerState *state) {
+    if (!state) return 1;
+    if (state->includedFileCount >= state->includedFileCapacity) {
+        int32_t capacity = state->includedFileCapacity + INCLUDED_FILE_GROW;
+        if (!ReallocMemory(&state->includedFiles, (uint64_t)capacity * 260)) return 0;
+        state->includedFileCapacity = capacity;
+    }
+    CopyString(state->includedFiles[state->includedFileCount++], 260, path, 259);
+    return 1;
+}
+
+int IsFileIncluded(const char *path, const CompilerState *state) {
+    if (!state) return 0;
+    for (int32_t i = 0; i < state->includedFileCount; i++)
+        if (CompareNoCase(state->includedFiles[i], path) == 0) return 1;
+    return 0;
+}
+
+int ExtractIncludePath(const char *text, char *outPath) {
+    while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') text++;
+    int n = 0;
+    for (;; n++) {
+        char c = text[n];
+        if (!c || c == '\r' || c == '\n' || c == '{' || c == '/') break;
+        if (c == ':' && text[n + 1] != '\\') {
+            /* The colon ends a header that follows on the same line: its word
+            ** and the delimiters before it are not part of the name. */
+            while (n > 0 && !IsTokenDelimiter(text[n - 1])) n--;
+            while (n > 0 && IsTokenDelimiter(text[n - 1])) n--;
+            break;
+        }
+    }
+    while (n > 0 && IsTokenDelimiter(text[n - 1])) n--;
+    if (n == 0 || text[0] == '/') return 0;
+    CopyString(outPath, 260, text, n);
+    return ExpandPathMacros(outPath, gScriptsFolder) ? 1 : 0;
+}
+
+/* ---- default section scripts ---------------------------------------------------------------- */
+
+void DefaultSectionScriptPath(int section, char *outPath) {
+    FormatText(outPath, 260, "%s\\%s.kvs", gScriptsFolder, kSectionNames[section]);
+    if (!PlatFileExists(outPath)) FormatText(outPath, 260, "%s\\%s.kvs", gProgramFolder, kSectionNames[section]);
+}
+
+int LoadDefaultSectionScript(int section) {
+    if (section < (int)SECTION_RESULTS || section > (int)SECTION_TRADES) return -1;
+    ResetScriptDefinitions((uint32_t)section);
+    FreeScriptTexts(section);
+    char path[260];
+    DefaultSectionScriptPath(section, path);
+    /* A program without this default script simply has no default columns
+    ** for the section; only a script that fails to compile is a failure. */
+    if (!PlatFileExists(path)) return 0;
+
+    /* Only that section may compile; the run's own mode and filter come back
+    ** afterwards, so a compile that loads defaults ends as it began. */
+    CompileSession keep = gCompileSession;
+    char keepScript[260];
+    CopyString(keepScript, sizeof keepScript, sCurrentScript, -1);
+    gCompileSession.sectionFilter = section;
+    gCompileSession.sectionCounts[section] = 0;
+    gCompileSession.collectText = 0;
+    gCompileSession.mode = 0;
+    ResetIncludeState();
+    char nameSpace[VALUE_NAME_SIZE] = "";
+    int ok = IncludeScriptFile(path, nameSpace);
+    ResetIncludeState();
+    keep.sectionCounts[section] = gCompileSession.sectionCounts[section];
+    gCompileSession = keep;
+    SetCurrentScript(keepScript[0] ? keepScript : nullptr);
+    if (!ok) return -1;
+    return NoteSourceTime(section, path);
+}
+
+int LoadMissingDefaultScripts() {
+    static const int kOrder[] = {SECTION_RESULTS, SECTION_GRAPHS, SECTION_TRADES, SECTION_CHARTS};
+    for (int section : kOrder) {
+        if (ColumnListFor((uint32_t)section)->count != 0) continue;
+        int changed = LoadDefaultSectionScript(section);
+        if (changed < 0) return 0;
+        if (changed) RefreshSection(section);
+        gCompileSession.sectionCounts[section] = 0;
+    }
+    return 1;
+}
+
+void CheckDefaultScriptChanged(const char *path) {
+    static const int kOrder[] = {SECTION_RESULTS, SECTION_GRAPHS, SECTION_CHARTS, SECTION_TRADES};
+    for (int section : kOrder) {
+        if (!SectionPresent(section)) continue;
+        if (NoteSourceTime(section, path)) RefreshSection(section);
+    }
+}

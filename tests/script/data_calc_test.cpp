@@ -1,0 +1,606 @@
+/* Data-section calculation: block layout, values, worker counts, incremental
+** recalculation, seeds, and stops by request and by low memory. */
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "compiler_fixture.h"
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/random.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/data_load.h"
+#include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/keywords.h"
+#include "script/compiler/settings_items.h"
+#include "script/datacalc/data_calc.h"
+#include "script/eval/evaluator.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+
+namespace {
+
+struct ItemSpec {
+    const char *name;
+    const char *text;
+    int32_t barSize = -1;
+    int32_t onePerDate = 0;
+    int32_t onePerSymbol = 0;
+};
+
+struct DataCalcTest : CompilerTest {
+    std::vector<int32_t> days;
+
+    void SetUp() override
+    {
+        CompilerTest::SetUp();
+        gSettings.MaxMemPct = 90;
+        gSettings.CalcThreads = 8;
+        gSettings.ShowStatusBar = 1;
+        gSettings.StatusBarFields = 4;
+        gSettings.UseShortCircuit = 1;
+        gUseAvailableBars = 0;
+        gSettings.AutoOnePerX = 0;
+        gSettings.NearZero = 1.0e-13;
+        gSettings.BarSize2 = BAR_DAILY;
+        gSettings.LogDataCalcTimes = 0;
+        CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+        gRunMode = 1;
+        gRunState = RUN_IDLE;
+        gLowMemory = 0;
+        gResultCode = RESULT_OK;
+        SetRandomSeed(0);
+        ClearPendingRuntimeError();
+        FreeDataCalcRecords();
+    }
+
+    void TearDown() override
+    {
+        FreeDataItemLists();
+        FreeLibrary();
+        FreeDataCalcRecords();
+        for (int32_t i = 0; gSymbols && i < gSymbolCount; i++) FreeSymbolRecord(&gSymbols[i]);
+        FreeMemory(&gSymbols);
+        gSymbolCount = 0;
+        FreeSymbolRecord(&gCalendarSymbol);
+        for (DateList &list : gDateLists) {
+            FreeMemory(&list.dates);
+            list = DateList{};
+        }
+        gRunState = RUN_IDLE;
+        gLowMemory = 0;
+        gOutOfMemory = 0;
+        gResultCode = RESULT_OK;
+        SetRandomSeed(0);
+        ClearPendingRuntimeError();
+        CompilerTest::TearDown();
+    }
+
+    /* symbols symbols over a run of market days (consecutive weekdays from
+    ** Monday 6 January 2020); each symbol starts and ends on its own day, so
+    ** the bar counts differ.  Daily and weekly bars. */
+    void MakeStore(int32_t symbols, int32_t dayCount)
+    {
+        days.clear();
+        int32_t d = 20200106;
+        while ((int32_t)days.size() < dayCount) {
+            days.push_back(d);
+            d = NextWeekday(d);
+        }
+        SetList(BAR_DAILY, days);
+        std::vector<int32_t> weeks;
+        for (size_t i = 0; i < days.size(); i++)
+            if (i % 5 == 4 || i + 1 == days.size()) weeks.push_back(days[i]);
+        SetList(BAR_WEEKLY, weeks);
+        for (int b = BAR_MONTHLY; b < BAR_SIZE_COUNT; b++) SetList(b, {});
+        ASSERT_EQ(1, AllocMemory(&gSymbols, (uint64_t)(symbols + 1) * sizeof(SymbolRecord)));
+        for (int32_t s = 0; s < symbols; s++) {
+            int32_t first = (s * 7) % std::max(1, std::min(50, dayCount / 2));
+            int32_t last = dayCount - 1 - (s * 3) % std::max(1, std::min(20, dayCount / 4));
+            FillSymbol(&gSymbols[s], s, first, std::max(first, last));
+        }
+        gSymbolCount = symbols;
+        gDataFirstDate = days.front();
+        gDataLastDate = days.back();
+        ASSERT_EQ(1, BuildCalendarSymbol());
+    }
+
+    static int32_t NextWeekday(int32_t date)
+    {
+        do date = NextDay(date);
+        while (DayOfWeek(date) > 5);
+        return date;
+    }
+
+    static void SetList(int barSize, const std::vector<int32_t> &dates)
+    {
+        DateList &list = gDateLists[barSize];
+        FreeMemory(&list.dates);
+        ASSERT_EQ(1, AllocMemory(&list.dates, (dates.size() + 1) * sizeof(uint32_t)));
+        for (size_t i = 0; i < dates.size(); i++) list.dates[i] = (uint32_t)dates[i];
+        list.count = (int32_t)dates.size();
+        list.capacity = list.count + 1;
+        list.barSize = barSize;
+    }
+
+    void FillSymbol(SymbolRecord *record, int32_t s, int32_t first, int32_t last)
+    {
+        memset((void *)record, 0, sizeof *record);
+        FormatText(record->info.Symbol, sizeof record->info.Symbol, "S%03d", s);
+        record->firstUsedDate = FIRST_USED_NONE;
+        int32_t n = last - first + 1;
+        ASSERT_EQ(1, AllocMemory(&record->bars[BAR_DAILY], (uint64_t)(n + 1) * sizeof(Bar)));
+        ASSERT_EQ(1, AllocMemory(&record->bars[BAR_WEEKLY], (uint64_t)(n + 1) * sizeof(Bar)));
+        int32_t weeks = 0;
+        for (int32_t i = 0; i < n; i++) {
+            Bar &bar = record->bars[BAR_DAILY][i];
+            double base = 50.0 + s + 10.0 * std::sin(0.07 * i + s);
+            bar.date = days[(size_t)(first + i)];
+            bar.open = base;
+            bar.close = base + std::cos(0.3 * i) * 0.8;
+            bar.high = std::max(bar.open, bar.close) + 0.5 + (i % 3) * 0.1;
+            bar.low = std::min(bar.open, bar.close) - 0.4;
+            bar.volume = 1000.0 + (i * 37 + s * 11) % 500;
+            bar.split = (s % 4 == 1 && i < n / 2) ? 2.0 : 1.0;
+            int32_t day = first + i;
+            if (day % 5 == 4 || i + 1 == n) record->bars[BAR_WEEKLY][weeks++] = bar;
+        }
+        record->barCounts[BAR_DAILY] = n;
+        record->barCounts[BAR_WEEKLY] = weeks;
+        record->firstDate = record->bars[BAR_DAILY][0].date;
+        record->lastDate = record->bars[BAR_DAILY][n - 1].date;
+    }
+
+    /* The Data list, compiled in order (an item may refer to earlier ones). */
+    void SetItems(const std::vector<ItemSpec> &specs)
+    {
+        for (size_t i = 0; i < specs.size(); i++) {
+            int32_t index = AddDefinitionRecord(&gDataItems, sizeof(FormulaItem));
+            ASSERT_EQ((int32_t)i, index);
+            FormulaItem *item = Item((int32_t)i);
+            item->sequence = (int32_t)i;
+            item->barSize = specs[i].barSize;
+            SetText(&item->formula, specs[i].name, specs[i].text);
+        }
+        for (size_t i = 0; i < specs.size(); i++)
+            ASSERT_EQ(1, CompileFormula(&Item((int32_t)i)->formula, SECTION_DATA, (int32_t)i))
+                << specs[i].text << ": " << LastMessage();
+        /* The one-value marks are set after compiling: the compiler would
+        ** refuse bar references in a #OnePerSym formula, which the layout
+        ** tests use to see which bar a value came from. */
+        for (size_t i = 0; i < specs.size(); i++) {
+            Item((int32_t)i)->onePerDate = specs[i].onePerDate;
+            Item((int32_t)i)->onePerSymbol = specs[i].onePerSymbol;
+        }
+    }
+
+    void SetLibrary(const std::vector<std::pair<const char *, const char *>> &specs)
+    {
+        for (size_t i = 0; i < specs.size(); i++) {
+            ASSERT_EQ((int32_t)i, AddDefinitionRecord(&gLibraryItems, sizeof(FormulaItem)));
+            SetText(&((FormulaItem *)gLibraryItems.items)[i].formula, specs[i].first, specs[i].second);
+        }
+        for (size_t i = 0; i < specs.size(); i++)
+            ASSERT_EQ(1, CompileFormula(&((FormulaItem *)gLibraryItems.items)[i].formula, SECTION_LIBRARY, (int32_t)i));
+    }
+
+    void FreeLibrary()
+    {
+        FormulaItem *items = (FormulaItem *)gLibraryItems.items;
+        for (int32_t i = 0; items && i < gLibraryItems.capacity; i++) FreeFormulaNodes(&items[i].formula);
+        FreeDefinitionList(&gLibraryItems);
+    }
+
+    void SetText(FormulaSlot *slot, const char *name, const char *text)
+    {
+        texts.push_back(text);
+        slot->scriptText = texts.back().c_str();
+        slot->start = 0;
+        slot->length = (int32_t)texts.back().size();
+        CopyString(slot->name, sizeof slot->name, name, -1);
+    }
+
+    /* Compiles item index again from new text. */
+    void Recompile(int32_t index, const char *text)
+    {
+        FormulaItem *item = Item(index);
+        char name[FORMULA_NAME_SIZE];
+        CopyString(name, sizeof name, item->formula.name, -1);
+        ResetDefinitionSlot(&item->formula);
+        SetText(&item->formula, name, text);
+        ASSERT_EQ(1, CompileFormula(&item->formula, SECTION_DATA, index)) << text << ": " << LastMessage();
+    }
+
+    static FormulaItem *Item(int32_t index) { return (FormulaItem *)gDataItems.items + index; }
+
+    static double Value(const SymbolRecord *symbol, int32_t item, int32_t bar)
+    {
+        return symbol->dataValues[0][symbol->dataOffsets[0][item] + bar];
+    }
+
+    /* Every symbol's Data block, calendar last, as bytes. */
+    static std::vector<uint8_t> Blocks()
+    {
+        std::vector<uint8_t> all;
+        for (int32_t s = 0; s <= gSymbolCount; s++) {
+            const SymbolRecord *symbol = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
+            uint64_t bytes = TrackedBlockSize(symbol->dataValues[0]);
+            const uint8_t *p = (const uint8_t *)symbol->dataValues[0];
+            all.insert(all.end(), p, p + bytes);
+        }
+        return all;
+    }
+};
+
+/* Ten formulas of operators, bar values, offsets and earlier items. */
+const std::vector<ItemSpec> kTenItems = {
+    {"Span", "C - O"},
+    {"Middle", "(H + L) / 2"},
+    {"Turnover", "C * V"},
+    {"Change", "C[1] - C"},
+    {"Stoch", "(C - L) / (H - L + 0.01)"},
+    {"SpanMid", "Span + Middle"},
+    {"VolSum", "V[2] * 0.5 + V"},
+    {"UpDay", "C > O AND V > 1200"},
+    {"Square", "Change * Change - Stoch"},
+    {"Smooth", "(C + C[3] + C[5]) / 3 - Middle"},
+};
+
+}  // namespace
+
+TEST_F(DataCalcTest, ValuesAreBitIdenticalWithOneAndWithManyWorkers)
+{
+    MakeStore(37, 160);
+    SetItems(kTenItems);
+    gSettings.CalcThreads = 1;
+    ASSERT_EQ(1, CalculateData());
+    std::vector<uint8_t> one = Blocks();
+    EXPECT_EQ(1, gSettings.CalcThreads);
+
+    for (int threads : {32, 8, 3}) {
+        gSettings.CalcThreads = threads;
+        SetDataRecalcNeeded();
+        for (int32_t s = 0; s <= gSymbolCount; s++) {
+            SymbolRecord *symbol = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
+            memset(symbol->dataValues[0], 0xAB, TrackedBlockSize(symbol->dataValues[0]));
+        }
+        ASSERT_EQ(1, CalculateData()) << threads;
+        std::vector<uint8_t> many = Blocks();
+        ASSERT_EQ(one.size(), many.size());
+        EXPECT_EQ(0, memcmp(one.data(), many.data(), one.size())) << threads << " workers";
+        EXPECT_EQ(threads, gSettings.CalcThreads);
+    }
+
+    /* The values are the formulas' at each bar of each symbol. */
+    for (int32_t s : {0, 5, 36}) {
+        const SymbolRecord *symbol = &gSymbols[s];
+        for (int32_t i : {0, 1, 7, symbol->barCounts[BAR_DAILY] - 1}) {
+            const Bar &bar = symbol->bars[BAR_DAILY][i];
+            EXPECT_DOUBLE_EQ(bar.close - bar.open, Value(symbol, 0, i));
+            EXPECT_DOUBLE_EQ(bar.close * bar.volume, Value(symbol, 2, i));
+            EXPECT_DOUBLE_EQ(bar.close - bar.open + (bar.high + bar.low) / 2, Value(symbol, 5, i));
+        }
+        EXPECT_TRUE(std::isnan(Value(symbol, 3, 0)));    /* C[1] has no bar before the first */
+        EXPECT_TRUE(std::isnan(Value(symbol, 9, 4)));
+        EXPECT_FALSE(std::isnan(Value(symbol, 9, 5)));
+    }
+    EXPECT_EQ(RUN_IDLE, gRunState.load());
+    EXPECT_STREQ("Kestovar", gHeadless.frameTitle);
+    EXPECT_EQ(0, gDataRecalcNeeded);
+}
+
+TEST_F(DataCalcTest, BlocksFollowTheLayoutRule)
+{
+    MakeStore(4, 60);
+    /* Listed out of definition order: the block follows the sequence. */
+    SetItems({{"Plain", "C"},
+              {"PerSym", "C + 1", -1, 0, 1},
+              {"PerDate", "7", -1, 1, 0},
+              {"Weekly", "C * 2", BAR_WEEKLY},
+              {"Both", "3", -1, 1, 1}});
+    Item(0)->sequence = 4;
+    Item(1)->sequence = 0;
+    Item(2)->sequence = 1;
+    Item(3)->sequence = 2;
+    Item(4)->sequence = 3;
+    ASSERT_EQ(1, CalculateData());
+
+    const SymbolRecord *symbol = &gSymbols[1];
+    int32_t daily = symbol->barCounts[BAR_DAILY], weekly = symbol->barCounts[BAR_WEEKLY];
+    const int32_t *off = symbol->dataOffsets[0];
+    EXPECT_EQ(0, off[1]);                 /* PerSym: one value */
+    EXPECT_EQ(1, off[2]);                 /* PerDate: none on a symbol */
+    EXPECT_EQ(1, off[3]);                 /* Weekly: one per weekly bar */
+    EXPECT_EQ(1 + weekly, off[4]);        /* Both: none on a symbol */
+    EXPECT_EQ(1 + weekly, off[0]);        /* Plain: one per daily bar, last */
+    EXPECT_EQ((uint64_t)(1 + weekly + daily) * sizeof(double), TrackedBlockSize(symbol->dataValues[0]));
+    EXPECT_DOUBLE_EQ(symbol->bars[BAR_DAILY][0].close + 1, Value(symbol, 1, 0));   /* its first bar's value */
+    EXPECT_DOUBLE_EQ(symbol->bars[BAR_WEEKLY][2].close * 2, Value(symbol, 3, 2));
+    EXPECT_DOUBLE_EQ(symbol->bars[BAR_DAILY][daily - 1].close, Value(symbol, 0, daily - 1));
+
+    const SymbolRecord *cal = &gCalendarSymbol;
+    int32_t calDays = cal->barCounts[BAR_DAILY], calWeeks = cal->barCounts[BAR_WEEKLY];
+    const int32_t *coff = cal->dataOffsets[0];
+    EXPECT_EQ(1, coff[2]);
+    EXPECT_EQ(1 + calDays, coff[3]);
+    EXPECT_EQ(1 + calDays + calWeeks, coff[4]);
+    EXPECT_EQ(2 + calDays + calWeeks, coff[0]);
+    for (int32_t i : {0, calDays - 1}) EXPECT_DOUBLE_EQ(7, Value(cal, 2, i));
+    EXPECT_DOUBLE_EQ(3, Value(cal, 4, 0));
+
+    int64_t symbolDays = 0, symbolWeeks = 0;
+    for (int32_t s = 0; s < gSymbolCount; s++) {
+        symbolDays += gSymbols[s].barCounts[BAR_DAILY];
+        symbolWeeks += gSymbols[s].barCounts[BAR_WEEKLY];
+    }
+    EXPECT_EQ(symbolDays + calDays, GetItemValueCount(0));
+    EXPECT_EQ(gSymbolCount + 1, GetItemValueCount(1));
+    EXPECT_EQ(calDays, GetItemValueCount(2));
+    EXPECT_EQ(symbolWeeks + calWeeks, GetItemValueCount(3));
+    EXPECT_EQ(1, GetItemValueCount(4));
+}
+
+TEST_F(DataCalcTest, ItemsTakeTheDataTypeOfTheirFirstValue)
+{
+    MakeStore(20, 40);
+    SetItems({{"Price", "C"}, {"Volume", "V"}, {"Mixed", "C * V"}, {"Never", "C[100]"}, {"Scaled", "C * 2"}});
+    gSettings.CalcThreads = 8;
+    ASSERT_EQ(1, CalculateData());
+    const uint32_t want[] = {1, 2, 0, 0, 1};
+    for (int32_t i = 0; i < 5; i++) EXPECT_EQ(want[i], Item(i)->formula.resultFormat) << Item(i)->formula.name;
+}
+
+TEST_F(DataCalcTest, OnlyChangedItemsAndTheirDependantsAreComputedAgain)
+{
+    MakeStore(6, 30);
+    StandInParameter parameters[] = {{"Len", 10.0}};
+    InstallParameters(parameters, 1);
+    SetItems({{"A", "C"},
+              {"B", "A * 2"},
+              {"P", "C + Len"},
+              {"Q", "P - 1"},
+              {"R", "C * 0 AND Random(1, 2)"},
+              {"Z", "O"}});
+    ASSERT_EQ(1, CalculateData());
+    EXPECT_DOUBLE_EQ(gSymbols[0].bars[BAR_DAILY][3].close + 10, Value(&gSymbols[0], 2, 3));
+
+    struct Step {
+        const char *what;
+        int recompile;        /* item to compile again (-1 none) */
+        const char *text;
+        double parameter;     /* the parameter's value now */
+        int32_t want;         /* items to compute */
+        int32_t states[6];    /* their states afterwards decided */
+    };
+    const Step steps[] = {
+        {"nothing changed but Random", -1, nullptr, 10.0, 1, {-1, -1, -1, -1, 1, -1}},
+        {"A compiled from a new text", 0, "H", 10.0, 3, {1, 1, -1, -1, 1, -1}},
+        {"the same text compiled again", 0, "H", 10.0, 1, {-1, -1, -1, -1, 1, -1}},
+        {"the parameter's value changed", -1, nullptr, 12.0, 3, {-1, -1, 1, 1, 1, -1}},
+    };
+    for (const Step &step : steps) {
+        if (step.recompile >= 0) Recompile(step.recompile, step.text);
+        ((Parameter *)gParameters.items)[0].values[0] = step.parameter;
+        EXPECT_EQ(step.want, CountItemsToRecalc(nullptr)) << step.what;
+        for (int32_t i = 0; i < 6; i++) EXPECT_EQ(step.states[i], GetItemRecalcState(0, i)) << step.what << " " << i;
+        ASSERT_EQ(1, CalculateData()) << step.what;
+    }
+    EXPECT_DOUBLE_EQ(gSymbols[0].bars[BAR_DAILY][3].close + 12, Value(&gSymbols[0], 2, 3));
+    EXPECT_DOUBLE_EQ(gSymbols[0].bars[BAR_DAILY][3].high * 2, Value(&gSymbols[0], 1, 3));
+
+    /* Settings that change every value, data loading, and a changed layout
+    ** recompute everything. */
+    int32_t *settings[] = {&gSettings.UseShortCircuit, &gUseAvailableBars, &gSettings.AutoOnePerX};
+    for (int32_t *setting : settings) {
+        *setting = !*setting;
+        EXPECT_EQ(6, CountItemsToRecalc(nullptr));
+        /* Back as it was, the forced calculation still computes all. */
+        *setting = !*setting;
+        EXPECT_EQ(6, CountItemsToRecalc(nullptr));
+        ASSERT_EQ(1, CalculateData());
+        EXPECT_EQ(1, CountItemsToRecalc(nullptr));
+    }
+    SetDataRecalcNeeded();
+    EXPECT_EQ(6, CountItemsToRecalc(nullptr));
+    ASSERT_EQ(1, CalculateData());
+    Item(5)->onePerSymbol = 1;
+    EXPECT_EQ(6, CountItemsToRecalc(nullptr));
+}
+
+TEST_F(DataCalcTest, TheTimingLogMarksItemsNotComputedAgain)
+{
+    MakeStore(3, 20);
+    SetItems({{"A", "C"}, {"B", "O", BAR_WEEKLY, 0, 1}});
+    ASSERT_EQ(1, CalculateData());
+    gSettings.LogDataCalcTimes = 1;
+    ASSERT_EQ(1, CalculateData());
+    std::string log = gHeadless.logText ? gHeadless.logText : "";
+    int32_t dailyValues = gCalendarSymbol.barCounts[BAR_DAILY];
+    for (int32_t s = 0; s < gSymbolCount; s++) dailyValues += gSymbols[s].barCounts[BAR_DAILY];
+    std::string itemA = "A\tDaily\tprice\t\t" + std::to_string(dailyValues) + "\t";
+    EXPECT_NE(std::string::npos, log.find("\nCalculating 0 Values in 0 Data Arrays")) << log;
+    EXPECT_NE(std::string::npos, log.find("BarSize: Daily\nUseAvailbleBars: False")) << log;
+    EXPECT_NE(std::string::npos, log.find("\nName\tBarSize\tDataType\t#OnePer\tValues\tTiming")) << log;
+    EXPECT_NE(std::string::npos, log.find(itemA)) << log;
+    EXPECT_NE(std::string::npos, log.find(" sec **\nB\tWeekly\tprice\tSym\t4\t")) << log;
+    EXPECT_NE(std::string::npos, log.find("\n** recalc not needed")) << log;
+    EXPECT_NE(std::string::npos, log.find("\nData Section Memory: 0.00GB\n")) << log;
+    EXPECT_EQ(std::string::npos, log.find("* calculated in one pass")) << log;
+}
+
+TEST_F(DataCalcTest, FewerSymbolsThanWorkersComputeEverySymbolOnce)
+{
+    MakeStore(3, 25);
+    SetItems({{"A", "C + 1"}});
+    gSettings.CalcThreads = 16;
+    ASSERT_EQ(1, CalculateData());
+    EXPECT_EQ(16, gSettings.CalcThreads);
+    for (int32_t s = 0; s < 3; s++)
+        for (int32_t i = 0; i < gSymbols[s].barCounts[BAR_DAILY]; i++)
+            EXPECT_DOUBLE_EQ(gSymbols[s].bars[BAR_DAILY][i].close + 1, Value(&gSymbols[s], 0, i));
+}
+
+TEST_F(DataCalcTest, WorkersAndTheCalendarPassSeedTheirOwnGenerators)
+{
+    /* With seed 7 the calendar pass of item k seeds its slot with 40 + k, and
+    ** worker k (after it) seeds slot k with 8 + k.  The formulas draw nothing,
+    ** so each slot still stands where it was seeded. */
+    auto firstDrawAfter = [](uint32_t seed) {
+        SelectRandomSlot(31);
+        SeedRandomGenerator(seed);
+        int32_t value = NextRandom();
+        SelectRandomSlot(0);
+        return value;
+    };
+    auto nextFromSlot = [](int slot) {
+        SelectRandomSlot(slot);
+        int32_t value = NextRandom();
+        SelectRandomSlot(0);
+        return value;
+    };
+    MakeStore(6, 20);
+    SetItems({{"Dated", "1", -1, 1, 0}, {"PerSymbol", "C"}});
+    gSettings.CalcThreads = 4;
+    SetRandomSeed(7);
+    ASSERT_EQ(1, CalculateData());
+    EXPECT_EQ(7u, gRandomSeed.load());
+    EXPECT_EQ(firstDrawAfter(8), nextFromSlot(0));
+    EXPECT_EQ(firstDrawAfter(11), nextFromSlot(3));
+
+    Item(1)->onePerDate = 1;    /* now no worker runs after the calendar pass */
+    ASSERT_EQ(1, CalculateData());
+    EXPECT_EQ(firstDrawAfter(41), nextFromSlot(0));
+}
+
+TEST_F(DataCalcTest, AStopRequestEndsTheCalculationWithTheNotice)
+{
+    MakeStore(12, 40);
+    SetLibrary({{"Ping", "1 + Pong"}, {"Pong", "Ping * 2"}});
+    SetItems({{"First", "C"}, {"Loop", "Ping + C"}, {"Later", "C * 2"}});
+    EXPECT_EQ(0, CalculateData());
+    EXPECT_STREQ("Calculation Stopped", LastNotice());
+    EXPECT_EQ(255u, gHeadless.noticeColours[(gHeadless.noticeCount - 1) % HEADLESS_NOTICES]);
+    EXPECT_EQ(RUN_IDLE, gRunState.load());
+    EXPECT_EQ(1, gDataRecalcNeeded);
+    EXPECT_STREQ("Kestovar", gHeadless.frameTitle);
+    /* The item before the stop is complete; the one after it never ran. */
+    EXPECT_DOUBLE_EQ(gSymbols[4].bars[BAR_DAILY][6].close, Value(&gSymbols[4], 0, 6));
+    EXPECT_EQ(0.0, Value(&gSymbols[4], 2, 6));
+    EXPECT_EQ(3, CountItemsToRecalc(nullptr));
+
+    /* With the loop gone the next calculation recomputes all and succeeds. */
+    ClearPendingRuntimeError();
+    Recompile(1, "C - 1");
+    ASSERT_EQ(1, CalculateData());
+    EXPECT_DOUBLE_EQ(gSymbols[4].bars[BAR_DAILY][6].close * 2, Value(&gSymbols[4], 2, 6));
+    EXPECT_EQ(0, gDataRecalcNeeded);
+}
+
+TEST_F(DataCalcTest, LowMemoryEndsTheCalculationLikeAStop)
+{
+    MakeStore(12, 40);
+    SetItems({{"First", "C"}, {"Second", "O"}});
+    ASSERT_EQ(1, CalculateData());
+    gSettings.UseShortCircuit = 0;   /* everything is computed again, into the blocks it has */
+    gOutOfMemory = 1;                /* an allocation failed: the next message pass finds low memory */
+    EXPECT_EQ(0, CalculateData());
+    EXPECT_EQ(1, gHeadless.messageCount);           /* the low-memory warning */
+    EXPECT_STREQ("Calculation Stopped", LastNotice());
+    EXPECT_EQ(RESULT_LOW_MEMORY, gResultCode.load());
+    EXPECT_EQ(RUN_IDLE, gRunState.load());
+    EXPECT_EQ(1, gDataRecalcNeeded);
+
+    gLowMemory = 0;
+    EXPECT_EQ(2, CountItemsToRecalc(nullptr));
+    ASSERT_EQ(1, CalculateData());
+}
+
+TEST_F(DataCalcTest, BlocksThatCannotGrowFailWithoutComputing)
+{
+    MakeStore(5, 30);
+    SetItems({{"A", "C"}});
+    gOutOfMemory = 1;
+    EXPECT_EQ(0, CalcDataArraysForBarSize(nullptr, 0));
+    EXPECT_EQ(nullptr, gSymbols[0].dataValues[0]);
+    gOutOfMemory = 0;
+    gSettings.MaxMemPct = 0;          /* any use of memory is at the limit */
+    EXPECT_EQ(0, CalcDataArraysForBarSize(nullptr, 0));
+    gSettings.MaxMemPct = 90;
+    EXPECT_EQ(1, CalcDataArraysForBarSize(nullptr, 0));
+}
+
+TEST_F(DataCalcTest, UnloadingDataDropsTheItemsAndTheirValues)
+{
+    MakeStore(4, 20);
+    SetItems({{"A", "C"}, {"B", "A + 1"}});
+    ASSERT_EQ(1, CalculateData());
+    EXPECT_EQ(0, gDataRecalcNeeded);
+    uint64_t before = gAllocatedBytes.load();
+    UnloadData();
+    EXPECT_EQ(0, gDataItems.count);
+    EXPECT_EQ(nullptr, gDataItems.items);
+    EXPECT_EQ(1, gDataRecalcNeeded);
+    EXPECT_LT(gAllocatedBytes.load(), before);
+    EXPECT_EQ(0, gSymbolCount);
+}
+
+TEST_F(DataCalcTest, AWalkForwardIntervalReachesEveryWorkerAndRecomputesItsItems)
+{
+    MakeStore(9, 30);
+    StandInParameter parameters[] = {{"Len", 10.0}};
+    InstallParameters(parameters, 1);
+    double walkValues[] = {100.0, 200.0, 300.0};
+    Parameter *len = (Parameter *)gParameters.items;
+    len->walkValues = walkValues;
+    len->walkCount = len->walkCapacity = 3;
+    SetItems({{"Plain", "C"}, {"Tuned", "C + Len"}});
+
+    EvalContext ctx{};
+    ctx.walkForwardInterval = 1;
+    ctx.outOfSample = 0;
+    gSettings.CalcThreads = 4;
+    ASSERT_EQ(1, CalcDataArraysForBarSize(&ctx, 1));
+    for (int32_t s : {0, 3, 8}) EXPECT_DOUBLE_EQ(gSymbols[s].bars[BAR_DAILY][2].close + 200, Value(&gSymbols[s], 1, 2));
+
+    /* The next interval changes only the item that uses the parameter; out of
+    ** sample the interval before is played. */
+    ctx.walkForwardInterval = 2;
+    EXPECT_EQ(1, CountItemsToRecalc(&ctx));
+    ASSERT_EQ(1, CalcDataArraysForBarSize(&ctx, 1));
+    EXPECT_DOUBLE_EQ(gSymbols[5].bars[BAR_DAILY][2].close + 300, Value(&gSymbols[5], 1, 2));
+    ctx.outOfSample = 1;
+    ASSERT_EQ(1, CalcDataArraysForBarSize(&ctx, 1));
+    EXPECT_DOUBLE_EQ(gSymbols[5].bars[BAR_DAILY][2].close + 200, Value(&gSymbols[5], 1, 2));
+    len->walkValues = nullptr;
+    len->walkCount = len->walkCapacity = 0;
+}
+
+TEST_F(DataCalcTest, ProgressIsShownOnlyAboveTenThousandValues)
+{
+    struct Case {
+        int32_t symbols, days, showStatusBar;
+        const char *want;   /* status part 1 afterwards */
+    };
+    const Case cases[] = {
+        {8, 60, 1, ""},                   /* 540 values */
+        {45, 240, 1, "(2) Last:"},        /* above 10000 */
+        {45, 240, 0, ""},                 /* no status bar */
+    };
+    for (const Case &c : cases) {
+        TearDown();
+        SetUp();
+        gSettings.ShowStatusBar = c.showStatusBar;
+        MakeStore(c.symbols, c.days);
+        SetItems({{"First", "C"}, {"Last", "O"}});
+        ResetHeadlessShell();
+        gHeadless.captureLog = 1;
+        ASSERT_EQ(1, CalcDataArraysForBarSize(nullptr, 1));
+        EXPECT_STREQ(c.want, gHeadless.statusParts[1]) << c.symbols;
+        for (int part = 2; part <= gSettings.StatusBarFields + 1; part++) EXPECT_STREQ("", gHeadless.statusParts[part]);
+    }
+}
