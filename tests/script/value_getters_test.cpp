@@ -11,6 +11,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
+#include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 #include "script/eval/value_getters.h"
@@ -271,6 +272,40 @@ TEST_F(Getters, ThePositionOfTheContext)
     ctx.position = nullptr;
     EXPECT_DOUBLE_EQ(0, Value("Shares"));
     EXPECT_TRUE(std::isnan(Value("FillPrice")));
+}
+
+TEST_F(Getters, BarsHeldCountsOneMoreForOrdersTradeChartsAndAfterTheClose)
+{
+    PositionRecord position{};
+    Open(&position, &gSymbols[0], 1, 100, 1, 15, 3, 20240130);
+    ctx.position = &position;
+    ChartWindow chart{&gSymbols[0], CHART_KIND_TRADE, BAR_DAILY, nullptr, 0};
+    TradeRecord trade{};
+    const struct {
+        int32_t generating, liveData, phase, chart, postClose, option;
+        double want;
+    } cases[] = {
+        {0, 0, PHASE_CLOSE, 0, 0, 0, 2},
+        {1, 0, PHASE_CLOSE, 0, 0, 0, 3},    /* orders for the next day: that bar counts */
+        {1, 1, PHASE_CLOSE, 0, 0, 0, 2},    /* ... unless the orders use live data */
+        {1, 0, PHASE_OPEN, 0, 0, 0, 2},
+        {0, 0, PHASE_CLOSE, 1, 0, 0, 3},    /* a chart of a trade */
+        {0, 0, PHASE_CLOSE, 0, 1, 1, 3},    /* after the close, with the option on */
+        {0, 0, PHASE_CLOSE, 0, 1, 0, 2},
+    };
+    for (const auto &c : cases) {
+        gGeneratingOrders = c.generating;
+        gScriptSettings.OrdersLiveData = c.liveData;
+        ctx.barPhase = c.phase;
+        ctx.chart = c.chart ? &chart : nullptr;
+        ctx.trade = c.chart ? &trade : nullptr;
+        ctx.postClose = c.postClose;
+        gSettings.BarsHeldIncrPostClose = c.option;
+        EXPECT_DOUBLE_EQ(c.want, Value("BarsHeld")) << "case " << (&c - cases);
+    }
+    gGeneratingOrders = 0;
+    gScriptSettings.OrdersLiveData = 0;
+    gSettings.BarsHeldIncrPostClose = 0;
 }
 
 TEST_F(Getters, AQuantityWithALaterFillIsInThatFillsSplitTerms)

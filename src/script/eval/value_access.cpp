@@ -76,7 +76,9 @@ double GetStrategySeriesValue(const SymbolRecord *symbol, int32_t bar, int32_t i
 
 int32_t DataItemBarSize(const FormulaItem *item)
 {
-    return item->barSize < 0 ? gSettings.BarSize2 : item->barSize;
+    if (item->barSize >= 0 && item->barSize < BAR_SIZE_COUNT) return item->barSize;
+    int32_t run = gSettings.BarSize2;
+    return run >= 0 && run < BAR_SIZE_COUNT ? run : BAR_DAILY;
 }
 
 double GetAlignedSeriesValue(const EvalContext *context, int32_t barsBack, int32_t item, int testData)

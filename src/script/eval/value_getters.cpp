@@ -18,6 +18,7 @@
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/import_items.h"
+#include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 #include "script/eval/value_access.h"
@@ -337,7 +338,8 @@ static double PositionFillPrice(const EvalContext *context, const StrategyRecord
 static double PositionBarsHeld(const EvalContext *context, const PositionRecord *position, int32_t barsBack)
 {
     if (position->entryBar < 0 || (position->exitBar >= 0 && context->barIndex > position->exitBar)) return 0.0;
-    int k = (gGeneratingOrders && context->barPhase == PHASE_CLOSE) || (context->chart && context->trade) ||
+    int k = (gGeneratingOrders && !gScriptSettings.OrdersLiveData && context->barPhase == PHASE_CLOSE) ||
+            (context->chart && context->trade) ||
             (context->postClose && gSettings.BarsHeldIncrPostClose);
     return context->barIndex - position->entryBar - barsBack + k;
 }
