@@ -14,6 +14,7 @@
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
 #include "marketdata/store_fixture.h"
+#include "script/compiler/script_parser.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 
@@ -53,6 +54,23 @@ inline void SetBars(SymbolRecord *r, int barSize, const std::vector<int32_t> &da
     r->barCounts[barSize] = (int32_t)dates.size();
 }
 
+/* Stands in for the compiled script's Import section, which the writer stores
+** as the file's note; null: the script has none.  The text is kept here,
+** outside the tracked allocator, so the byte counts of the tests see only the
+** loaded data. */
+inline void SetImportText(const char *text)
+{
+    static std::string kept;
+    static const char *ours = nullptr;
+    GrowText &import = gScriptParser.importText;
+    if (import.text && import.text != ours) FreeMemory(&import.text);   /* a compile's own text */
+    import = GrowText{};
+    if (!text) return;
+    kept = text;
+    ours = kept.data();
+    import = GrowText{kept.data(), (int32_t)kept.size() + 1, (int32_t)kept.size()};
+}
+
 struct SymbolSpec {
     const char *symbol;
     int days;       /* daily bars */
@@ -61,7 +79,8 @@ struct SymbolSpec {
 
 /* Fills the loaded data with symbols (given in sorted order), one weekday
 ** calendar, derived bars of every (calendar) period size, events, fundamentals, list names, a
-** note and constituency ids.  The caller has unloaded. */
+** note and constituency ids.  The note is also made the script's Import
+** section, so that a save writes it.  The caller has unloaded. */
 inline void MakeLoadedData(const std::vector<SymbolSpec> &specs, int fundamentals, int listNames, const char *note)
 {
     int maxDays = 0;
@@ -117,6 +136,7 @@ inline void MakeLoadedData(const std::vector<SymbolSpec> &specs, int fundamental
         ASSERT_TRUE(AllocMemory(&gDataNote, gDataNoteLength));
         memcpy(gDataNote, note, gDataNoteLength);
     }
+    SetImportText(note);
     gConstituencyIds[0] = 3;
     gConstituencyIds[1] = 7;
     gDataKeepAdjusted = 1;
@@ -162,11 +182,13 @@ struct DataTest : ::testing::Test {
         gSettings.NumBars = 0;
         gSettings.FirstDate = 20150101;
         gSettings.LastDate = 20250101;
+        SetImportText(nullptr);
         UnloadData();
         baseline = gAllocatedBytes.load();
     }
     void TearDown() override
     {
+        SetImportText(nullptr);
         UnloadData();
         gSettings = saved;
         gResultCode = RESULT_OK;

@@ -5,6 +5,8 @@
 
 #include "marketdata/data_fixture.h"
 #include "marketdata/store/constituency.h"
+#include "marketdata/store/data_hooks.h"
+#include "script/compiler/import_items.h"
 #include "support/test_support.h"
 
 using namespace datafixture;
@@ -183,4 +185,21 @@ TEST_F(DataLoadTest, LoadingFitsTheTestDateRange)
     LoadTwoSymbols();
     EXPECT_EQ(gSettings.FirstDate, 20200102);
     EXPECT_EQ(gSettings.LastDate, (int32_t)gDateLists[BAR_DAILY].dates[199]);
+}
+
+/* Loading marks the fundamentals fields the data holds; unloading clears the
+** marks.  A field id outside the table marks nothing. */
+TEST_F(DataLoadTest, FundamentalsFieldsPresentFollowTheLoadedData)
+{
+    MakeLoadedData({{"AAA", 20, 0}, {"BBB", 20, 0}}, 3, 0, nullptr);
+    gSymbols[1].fundamentals[2].fieldId = 5000;
+    path = dir.File("fund.kvd");
+    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    UnloadData();
+    ASSERT_EQ(LoadData(0), 1);
+    ASSERT_EQ(FundamentalFieldCount(), (uint32_t)FUNDAMENTAL_FIELD_ROWS);
+    for (int row = 0; row < FUNDAMENTAL_FIELD_ROWS; row++)
+        EXPECT_EQ(gFundamentalFields[row].present, row >= 1 && row <= 3 ? 1 : 0) << row;
+    UnloadData();
+    for (int row = 0; row < FUNDAMENTAL_FIELD_ROWS; row++) EXPECT_EQ(gFundamentalFields[row].present, 0) << row;
 }

@@ -480,8 +480,41 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     EXPECT_EQ(entries, 3);
 }
 
-/* The writer's note is the script's Import section when it has one; a file
-** without a note stores length 0. */
+/* The note written is the script's Import section; without one the file has
+** no note, even when the data was read with one. */
+TEST_F(DataFileTest, NoteIsTheScriptsImportSection)
+{
+    TempFolder dir;
+    static const struct {
+        const char *loaded;   /* the note the loaded data has */
+        const char *import;   /* the compiled script's Import section */
+        const char *want;     /* the note of the file, null none */
+    } kCases[] = {
+        {"old note", nullptr, nullptr},
+        {"old note", "Import:\n  DataSource: CSV\n", "Import:\n  DataSource: CSV\n"},
+        {nullptr, "Import:\n  DataSource: Yahoo\n", "Import:\n  DataSource: Yahoo\n"},
+    };
+    const std::string path = dir.File("note.kvd");
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(c.loaded ? c.loaded : "no loaded note");
+        UnloadData();
+        MakeLoadedData({{"A", 3, 0}}, 0, 0, c.loaded);
+        SetImportText(c.import);
+        ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+        EXPECT_EQ(GetU32(ReadTestFile(path), 36), c.want ? (uint32_t)strlen(c.want) + 1 : 0u);
+        UnloadData();
+        SetImportText(nullptr);
+        ASSERT_EQ(Load(path), 1);
+        if (c.want) {
+            ASSERT_NE(gDataNote, nullptr);
+            EXPECT_STREQ(gDataNote, c.want);
+        } else {
+            EXPECT_EQ(gDataNote, nullptr);
+        }
+    }
+}
+
+/* A file without a note or list names stores length 0 for both. */
 TEST_F(DataFileTest, FileWithoutNoteOrNamesReadsBack)
 {
     TempFolder dir;

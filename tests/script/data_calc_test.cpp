@@ -604,3 +604,42 @@ TEST_F(DataCalcTest, ProgressIsShownOnlyAboveTenThousandValues)
         for (int part = 2; part <= gSettings.StatusBarFields + 1; part++) EXPECT_STREQ("", gHeadless.statusParts[part]);
     }
 }
+
+/* A one-pass item writes one value per bar, which a one-value range cannot
+** hold: one-per-symbol items are computed at their first bar instead. */
+TEST_F(DataCalcTest, OneValueItemsAreNeverComputedInOnePass)
+{
+    MakeStore(5, 30);
+    SetItems({{"PerSym", "C + 1", -1, 0, 1}, {"Both", "4", -1, 1, 1}, {"Plain", "C"}});
+    for (int32_t i = 0; i < 3; i++) Item(i)->formula.onePass = 1;
+    ASSERT_EQ(1, CalculateData());
+    for (int32_t s = 0; s < gSymbolCount; s++)
+        EXPECT_DOUBLE_EQ(gSymbols[s].bars[BAR_DAILY][0].close + 1, Value(&gSymbols[s], 0, 0)) << s;
+    EXPECT_DOUBLE_EQ(4, Value(&gCalendarSymbol, 1, 0));
+    /* An ordinary item goes the one-pass way: its formula alone fills the range. */
+    EXPECT_TRUE(std::isnan(Value(&gSymbols[0], 2, 0)));
+}
+
+/* Worker k evaluates node copy k and moves lookup hint k of its own symbols
+** (k, k + N, ...); no other copy or hint is touched. */
+TEST_F(DataCalcTest, EachWorkerUsesItsOwnNodeCopyAndLookupHint)
+{
+    const double kUntouched = -12345.0;
+    MakeStore(11, 30);
+    SetItems({{"A", "C * 2 + O"}});
+    FormulaSlot *slot = &Item(0)->formula;
+    for (int k = 0; k < FORMULA_WORKER_COPIES; k++)
+        for (int32_t n = 0; n < slot->count; n++) slot->nodes[k][n].value = kUntouched;
+    for (int32_t s = 0; s <= gSymbolCount; s++) {
+        SymbolRecord *symbol = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
+        for (int32_t &hint : symbol->barHints) hint = -3;
+    }
+    gSettings.CalcThreads = 4;
+    ASSERT_EQ(1, CalculateData());
+    for (int k = 0; k < FORMULA_WORKER_COPIES; k++)
+        EXPECT_EQ(k < 4, slot->nodes[k][0].value != kUntouched) << "copy " << k;
+    for (int32_t s = 0; s < gSymbolCount; s++)
+        for (int k = 0; k < WORKER_SLOTS; k++)
+            EXPECT_EQ(k == s % 4, gSymbols[s].barHints[k] != -3) << "symbol " << s << " hint " << k;
+    for (int k = 1; k < WORKER_SLOTS; k++) EXPECT_EQ(-3, gCalendarSymbol.barHints[k]) << k;
+}

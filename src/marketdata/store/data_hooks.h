@@ -1,15 +1,18 @@
 /* data_hooks.h -- what loading, saving and unloading data ask of parts of the
 ** program that are filled in elsewhere: the compiled script, the settings and
-** debug panels, the file chooser and the fundamentals field table.
+** debug panels, the frame, the file chooser and the fundamentals field table.
 **
 ** Defined by their owners: GetImportSectionText (here, from the script
 ** parser's kept Import section), FreeDataItemLists and SetDataRecalcNeeded
 ** (the data calculation, script/datacalc/data_calc.cpp), GetScriptDateSym
 ** (the settings items) and LoadMissingDefaultScripts (the compile driver).
-** data_hooks.cpp holds a stand-in that does nothing for each of the others
-** (no panels, a chooser that is always cancelled, an empty fields table), so the
-** store works on its own and in unattended runs; the owner of each service
-** replaces its stand-in with the real routine of the same name.
+** The fundamentals hooks (here) work on the field table of the Import items.
+** Window shell stand-ins: the settings panel, debug panel, frame refresh,
+** status-bar read-back and file chooser need the window shell; until it
+** exists data_hooks.cpp gives each a stand-in that does nothing (no panel, an
+** empty status text, a chooser that is always cancelled), so the store works
+** on its own and in unattended runs.  The window shell replaces each with the
+** real routine of the same name.
 ** Threads:    UI thread only.
 */
 #pragma once
@@ -33,7 +36,7 @@ void SetDataRecalcNeeded();
 ** one fails to compile. */
 int LoadMissingDefaultScripts();
 
-/* ---- panels, frame, cursor and choosers -------------------------------------------- */
+/* ---- window shell stand-ins: panels, frame, status bar, chooser ------------------------ */
 
 enum {
     SETTINGS_PANEL_DIALOG = 215,
@@ -66,9 +69,10 @@ void GetStatusText(int part, char *out, int size);
 int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
                   int save);
 
-/* ---- tables -------------------------------------------------------------- */
+/* ---- fundamentals field table ----------------------------------------------------- */
 
-/* Rows of the fundamentals field table; a field id must be below it. */
+/* Rows of the fundamentals field table (its end row not counted); a stored
+** field id is a row index and must be below this. */
 uint32_t FundamentalFieldCount();
 /* Marks one row of the fundamentals field table as present in the data. */
 void MarkFundamentalFieldPresent(uint32_t fieldId);

@@ -565,9 +565,9 @@ int SaveDataFile(const char *pathIn)
     ReplaceFile rf;
     memset(&rf, 0, sizeof rf);
 
-    /* The note records the Import section that produced the data.  Without
-    ** one in the compiled script the data keeps the note it has (none after
-    ** the unload that starts every import). */
+    /* The note records the Import section that produced the data: without
+    ** one in the compiled script the file has no note, whatever the data
+    ** was read with. */
     const char *import = GetImportSectionText();
     if (import) {
         uint32_t length = (uint32_t)strlen(import) + 1;
@@ -577,6 +577,9 @@ int SaveDataFile(const char *pathIn)
         }
         memcpy(gDataNote, import, length);
         gDataNoteLength = length;
+    } else {
+        FreeMemory(&gDataNote);
+        gDataNoteLength = 0;
     }
 
     if (pathIn && pathIn[0]) {

@@ -344,7 +344,10 @@ void CalcItemForSymbol(EvalContext *context, FormulaNode *nodes, int itemIndex, 
     context->itemName = item->formula.name;
     if (!bars || count <= 0) return;
 
-    if (onePass) {
+    /* The one-pass output is one value per bar; a range of one value (a
+    ** one-per-symbol item) cannot take it, so such an item is computed at its
+    ** first bar like any other. */
+    if (onePass && values >= count) {
         SetBarHint(symbol, slot, count - 1);
         context->barIndex = count - 1;
         context->lastBar = count - 1;
