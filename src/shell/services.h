@@ -84,6 +84,9 @@ int FormatLowMemoryWarning(char *out, int size, double loadedBytes, double calcu
 /* printf-style text (256 characters) in one status part; null clears (part 0
 ** then reads "Ready").  Ignored while ShowStatusBar is off and a text is given. */
 void SetStatusText(int part, const char *format, ...);
+/* The text a status part shows now (read back by loaders that put it back
+** after their own progress texts). */
+void GetStatusText(int part, char *out, int size);
 /* 0 clears every part; another id shows that string's text in part 0. */
 void ResetStatusBar(int stringId);
 /* "Kestovar", " - " and the text when given, " - LOW MEMORY WARNING" while low. */

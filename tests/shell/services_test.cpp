@@ -43,6 +43,9 @@ TEST_F(ShellTest, StatusTextPartsAndReady)
     EXPECT_STREQ(gHeadless.statusParts[0], "Ready");
     SetStatusText(1, "Test %d of %d", 3, 7);
     EXPECT_STREQ(gHeadless.statusParts[1], "Test 3 of 7");
+    char readBack[8];
+    GetStatusText(1, readBack, sizeof readBack);   // cut to the caller's buffer
+    EXPECT_STREQ(readBack, "Test 3 ");
     SetStatusText(1, nullptr);
     EXPECT_STREQ(gHeadless.statusParts[1], "");
 

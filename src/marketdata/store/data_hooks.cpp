@@ -37,11 +37,6 @@ void UpdateDebugPanelControls() {}
 void UpdateBarCount(void *dialog) {}
 void PostFrameRefresh() {}
 
-void GetStatusText(int part, char *out, int size)
-{
-    if (size > 0) out[0] = 0;
-}
-
 /* Without a chooser every dialog counts as cancelled. */
 int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
                   int save)

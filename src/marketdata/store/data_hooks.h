@@ -62,8 +62,6 @@ void UpdateDebugPanelControls();
 void UpdateBarCount(void *dialog);
 /* Asks the frame to refresh its menu and toolbar. */
 void PostFrameRefresh();
-/* Copies the text of a status-bar part into out ("" when it cannot be read). */
-void GetStatusText(int part, char *out, int size);
 /* The open (save 0) or save (save 1) file dialog; path[260] is the initial
 ** name and receives the choice.  Non-zero when a file was chosen. */
 int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,

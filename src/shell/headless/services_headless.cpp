@@ -55,6 +55,13 @@ void SetStatusText(int part, const char *format, ...)
     if (part == 0 && !slot[0]) CopyString(slot, 257, "Ready", -1);
 }
 
+void GetStatusText(int part, char *out, int size)
+{
+    if (size <= 0) return;
+    out[0] = 0;
+    if (part >= 0 && part < HEADLESS_STATUS_PARTS) CopyString(out, size, gHeadless.statusParts[part], -1);
+}
+
 /* The string table of the window shell is not here; an id shows as a number. */
 void ResetStatusBar(int stringId)
 {
