@@ -340,13 +340,13 @@ TEST_F(DriverTest, OrdersFileNamesAreCheckedInOrdersRunsOnly)
 
 TEST_F(DriverTest, SlatewickTradesReplaceTradeListsOnlyInAnOrdersRun)
 {
-    PlatCreateFolder(folder.File("Output\\Orders").c_str());
     WriteTestFile(folder.File("ExchangeMap.csv"), "Exchange,Primary\r\n");
     const char *script = "Settings:\n  OrdersMode: Slatewick\nStrategy: S\n  TradeList: mine.csv\n  EntrySetup: 1\n";
     ASSERT_EQ(CompileText(script, 3), 1) << LastMessage();
     EXPECT_STREQ(gStrategies[0].TradeList, "mine.csv") << "a test run keeps the strategy's own list";
     EXPECT_STREQ(gSlatewickTradesPath, "");
 
+    /* The orders run makes the Orders folder it writes the trades file to. */
     FreeCompiledScript();
     ASSERT_EQ(CompileText(script, 5), 1) << LastMessage();
     std::string trades = folder.File("Output\\Orders\\SlatewickTrades.csv");

@@ -339,7 +339,12 @@ bool IsSlatewickMode(int ordersMode) {
 int CheckOrdersFiles() {
     ScriptSettingsBlock &s = gScriptSettings;
     if (IsSlatewickMode(s.OrdersMode)) {
-        if (!s.SlatewickFolder[0]) FormatText(s.SlatewickFolder, sizeof s.SlatewickFolder, "%s\\Orders", gOutputFolder);
+        if (!s.SlatewickFolder[0]) {
+            /* The program's own Orders folder is made on first use, as the
+            ** other output folders are, so the trades file can be written. */
+            FormatText(s.SlatewickFolder, sizeof s.SlatewickFolder, "%s\\Orders", gOutputFolder);
+            if (!PlatFolderExists(s.SlatewickFolder)) PlatCreateFolder(s.SlatewickFolder);
+        }
         if (!s.OrdersTemplate[0]) {
             FormatText(s.OrdersTemplate, sizeof s.OrdersTemplate, "%s\\SlatewickTemplate.csv", s.SlatewickFolder);
             if (!PlatFileExists(s.OrdersTemplate))
