@@ -256,6 +256,24 @@ TEST_F(DriverTest, MissingDefaultSectionsComeFromTheDefaultScripts)
     EXPECT_EQ(gCompileSession.sectionCounts[SECTION_RESULTS], 1);
 }
 
+/* Unloading the data empties the Data items and loads the missing default
+** scripts again; the strategies of the last compile, which name Data items,
+** are left as they were compiled and do not fail that load. */
+TEST_F(DriverTest, ADefaultScriptCompilesOnlyItsOwnSection)
+{
+    ASSERT_EQ(CompileText("Data:\n  Fast: C\n"
+                          "Strategy: S\n  EntrySetup: Fast > 1\n"),
+              1)
+        << LastMessage();
+    ASSERT_GT(gStrategies[0].slots[40].count, 0);
+    gDataItems.count = 0;
+    int messages = gHeadless.messageCount;
+    EXPECT_GE(LoadDefaultSectionScript(SECTION_GRAPHS), 0) << LastMessage();
+    EXPECT_EQ(gHeadless.messageCount, messages) << LastMessage();
+    EXPECT_EQ(ColumnNames(gGraphsColumns), "DefGraph");
+    EXPECT_GT(gStrategies[0].slots[40].count, 0);
+}
+
 TEST_F(DriverTest, ADefaultScriptDefiningAnotherSectionFails)
 {
     Write("Graphs.kvs", "Graphs:\n  G: 1\nData:\n  X: 1\n");
