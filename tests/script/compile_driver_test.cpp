@@ -559,11 +559,14 @@ TEST_F(DriverTest, RecompilingTheSameScriptAllocatesNothingMore)
 {
     Write("autoinclude.kvs", "Data:\n  AutoItem: C + 1\n");
     Write("lib.kvs", "Data:\n  Shared: C * 2\n");
+    Write("cash.csv", "2024-01-02,100\r\n");
     const std::string scripts[] = {
         std::string(kWholeScript) + "Strategy: T\n  Tracker: Hidden\n  Using: Base\n  EntrySetup: C > 1\n"
                                     "Template: Late\n  Side: Long\n",
         /* Results, Graphs, Trades and Charts come from the default scripts. */
-        "Data:\n  Fast: Avg(C, 5)\nParameters:\n  Len: from 1 to 9\nStrategy: S\n  EntrySetup: Fast > Len\n",
+        "Data:\n  Fast: Avg(C, 5)\nParameters:\n  Len: from 1 to 9\nWalkForward:\n  dates: 2020-01-01, 2021-01-01\n"
+        "  Len: 5\nImport:\n  DataSource: Yahoo\n  IncludeList: list.txt\nStrategy: S\n  CashList: cash.csv\n"
+        "  EntrySetup: Fast > Len\n",
     };
     for (const std::string &script : scripts) {
         for (int warm = 0; warm < 8; warm++) ASSERT_EQ(CompileText(script, 3, 1 + warm % 2), 1) << LastMessage();
