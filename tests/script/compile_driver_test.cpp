@@ -549,8 +549,6 @@ TEST_F(DriverTest, LinkFailuresAreReportedInTheirOwnWords)
     EXPECT_STREQ(LastMessage(), "StatsGroup G100 has more than 99 members");
 }
 
-}  // namespace
-
 /* Lists, records and node arrays are kept for reuse, so once a script has
 ** been compiled a few times (records change places as templates move out and
 ** the combined record moves in, until every place has grown to what it
@@ -577,3 +575,5 @@ TEST_F(DriverTest, RecompilingTheSameScriptAllocatesNothingMore)
         }
     }
 }
+
+}  // namespace
