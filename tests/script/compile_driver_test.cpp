@@ -256,6 +256,24 @@ TEST_F(DriverTest, MissingDefaultSectionsComeFromTheDefaultScripts)
     EXPECT_EQ(gCompileSession.sectionCounts[SECTION_RESULTS], 1);
 }
 
+/* Unloading the data empties the Data items and loads the missing default
+** scripts again; the strategies of the last compile, which name Data items,
+** are left as they were compiled and do not fail that load. */
+TEST_F(DriverTest, ADefaultScriptCompilesOnlyItsOwnSection)
+{
+    ASSERT_EQ(CompileText("Data:\n  Fast: C\n"
+                          "Strategy: S\n  EntrySetup: Fast > 1\n"),
+              1)
+        << LastMessage();
+    ASSERT_GT(gStrategies[0].slots[40].count, 0);
+    gDataItems.count = 0;
+    int messages = gHeadless.messageCount;
+    EXPECT_GE(LoadDefaultSectionScript(SECTION_GRAPHS), 0) << LastMessage();
+    EXPECT_EQ(gHeadless.messageCount, messages) << LastMessage();
+    EXPECT_EQ(ColumnNames(gGraphsColumns), "DefGraph");
+    EXPECT_GT(gStrategies[0].slots[40].count, 0);
+}
+
 TEST_F(DriverTest, ADefaultScriptDefiningAnotherSectionFails)
 {
     Write("Graphs.kvs", "Graphs:\n  G: 1\nData:\n  X: 1\n");
@@ -340,13 +358,13 @@ TEST_F(DriverTest, OrdersFileNamesAreCheckedInOrdersRunsOnly)
 
 TEST_F(DriverTest, SlatewickTradesReplaceTradeListsOnlyInAnOrdersRun)
 {
-    PlatCreateFolder(folder.File("Output\\Orders").c_str());
     WriteTestFile(folder.File("ExchangeMap.csv"), "Exchange,Primary\r\n");
     const char *script = "Settings:\n  OrdersMode: Slatewick\nStrategy: S\n  TradeList: mine.csv\n  EntrySetup: 1\n";
     ASSERT_EQ(CompileText(script, 3), 1) << LastMessage();
     EXPECT_STREQ(gStrategies[0].TradeList, "mine.csv") << "a test run keeps the strategy's own list";
     EXPECT_STREQ(gSlatewickTradesPath, "");
 
+    /* The orders run makes the Orders folder it writes the trades file to. */
     FreeCompiledScript();
     ASSERT_EQ(CompileText(script, 5), 1) << LastMessage();
     std::string trades = folder.File("Output\\Orders\\SlatewickTrades.csv");
@@ -529,6 +547,33 @@ TEST_F(DriverTest, LinkFailuresAreReportedInTheirOwnWords)
     for (int g = 1; g <= 100; g++) script += "StatsGroup: G" + std::to_string(g) + "\n  Using: A\n";
     EXPECT_EQ(CompileText(script), 0);
     EXPECT_STREQ(LastMessage(), "StatsGroup G100 has more than 99 members");
+}
+
+/* Lists, records and node arrays are kept for reuse, so once a script has
+** been compiled a few times (records change places as templates move out and
+** the combined record moves in, until every place has grown to what it
+** needs) compiling it again allocates nothing more. */
+TEST_F(DriverTest, RecompilingTheSameScriptAllocatesNothingMore)
+{
+    Write("autoinclude.kvs", "Data:\n  AutoItem: C + 1\n");
+    Write("lib.kvs", "Data:\n  Shared: C * 2\n");
+    Write("cash.csv", "2024-01-02,100\r\n");
+    const std::string scripts[] = {
+        std::string(kWholeScript) + "Strategy: T\n  Tracker: Hidden\n  Using: Base\n  EntrySetup: C > 1\n"
+                                    "Template: Late\n  Side: Long\n",
+        /* Results, Graphs, Trades and Charts come from the default scripts. */
+        "Data:\n  Fast: Avg(C, 5)\nParameters:\n  Len: from 1 to 9\nWalkForward:\n  dates: 2020-01-01, 2021-01-01\n"
+        "  Len: 5\nImport:\n  DataSource: Yahoo\n  IncludeList: list.txt\nStrategy: S\n  CashList: cash.csv\n"
+        "  EntrySetup: Fast > Len\n",
+    };
+    for (const std::string &script : scripts) {
+        for (int warm = 0; warm < 8; warm++) ASSERT_EQ(CompileText(script, 3, 1 + warm % 2), 1) << LastMessage();
+        uint64_t settled = gAllocatedBytes.load();
+        for (int run = 0; run < 4; run++) {
+            ASSERT_EQ(CompileText(script, 3, 1 + run % 2), 1) << LastMessage();
+            EXPECT_EQ(gAllocatedBytes.load(), settled) << "compile " << run + 9 << " of\n" << script;
+        }
+    }
 }
 
 }  // namespace

@@ -222,4 +222,26 @@ TEST_F(SettingsItems, RestoringPutsBackOnlyWhatWasSaved)
     EXPECT_EQ(RunSettingsSaved(), 0);
 }
 
+/* Whatever value any keyword takes, putting the saved settings back leaves
+** the program settings exactly as they were before the run. */
+TEST_F(SettingsItems, RestoringUndoesEveryKeyword)
+{
+    static const char *const kValues[] = {
+        "True", "False", "2", "2020-01-02", "latest", "earliest", "other.kvd", "other.kvr", "Weekly", "DMY",
+        "Genetic", "End", "Years", "All", "Report, Graph, Log, Trades, Scan, Debug",
+        "Correl, Graphs, Monthly, Plots, Script, Settings, Stats", "dd.MM.yyyy", "Mine", "None"};
+    gCompileSession.mode = 2;   /* SaveChartsTo counts in scans only */
+    ProgramSettings before = gSettings;
+    std::string reports = gReportsFolder;
+    for (int index = 0; index < SETTINGS_KEYWORD_COUNT; index++) {
+        SaveRunSettings();
+        for (const char *value : kValues)
+            ApplySettingsItem(index, value, (int)strlen(value), &offset, &length);
+        RestoreRunSettings();
+        EXPECT_EQ(memcmp(&gSettings, &before, sizeof before), 0) << kSettingsKeywordNames[index];
+        EXPECT_EQ(std::string(gReportsFolder), reports) << kSettingsKeywordNames[index];
+        gSettings = before;
+    }
+}
+
 }  // namespace

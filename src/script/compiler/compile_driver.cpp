@@ -5,6 +5,7 @@
 ** words them. */
 #include "script/compiler/compile_driver.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "foundation/allocator.h"
@@ -129,23 +130,30 @@ int CompileStandalone(StandaloneFormula *formula, int section) {
     return CompileFormula(&formula->formula, (uint32_t)section, 0);
 }
 
-/* Compiles a list's items in order; a failing item cuts the list there. */
-int CompileItemList(int section) {
+/* Compiles the formulas of an item or column list in order; a failing one
+** cuts the list there.  Both record kinds begin with their formula. */
+int CompileList(int section, size_t recordSize) {
     if (!SectionPresent(section) || !FilterPasses(section)) return 1;
     DefinitionList *list = DefinitionListFor((uint32_t)section);
     for (int32_t i = 0; i < list->count; i++) {
-        FormulaItem *item = (FormulaItem *)list->items + i;
-        if (!CompileFormula(&item->formula, (uint32_t)section, i)) {
+        FormulaSlot *formula = (FormulaSlot *)((char *)list->items + (size_t)i * recordSize);
+        if (!CompileFormula(formula, (uint32_t)section, i)) {
             list->count = i;
             return 0;
         }
         if (section == SECTION_TEST_DATA) {
-            ResolveItemBarSize(item);
-            CountItemReferences(item);
+            ResolveItemBarSize((FormulaItem *)formula);
+            CountItemReferences((FormulaItem *)formula);
         }
     }
     return 1;
 }
+
+static_assert(offsetof(FormulaItem, formula) == 0 && offsetof(FormulaColumn, formula) == 0,
+              "item and column records begin with their formula");
+
+int CompileItemList(int section) { return CompileList(section, sizeof(FormulaItem)); }
+int CompileColumnList(int section) { return CompileList(section, sizeof(FormulaColumn)); }
 
 /* The Data items, each followed by its bar size, its one-value marks and the
 ** sharing walk; every item takes the next definition sequence number. */
@@ -168,19 +176,6 @@ int CompileDataItems() {
             item = (FormulaItem *)gDataItems.items + i;
         }
         item->sequence = gDataItemSequence++;
-    }
-    return 1;
-}
-
-int CompileColumnList(int section) {
-    if (!SectionPresent(section) || !FilterPasses(section)) return 1;
-    DefinitionList *list = ColumnListFor((uint32_t)section);
-    for (int32_t i = 0; i < list->count; i++) {
-        FormulaColumn *column = (FormulaColumn *)list->items + i;
-        if (!CompileFormula(&column->formula, (uint32_t)section, i)) {
-            list->count = i;
-            return 0;
-        }
     }
     return 1;
 }
@@ -344,7 +339,12 @@ bool IsSlatewickMode(int ordersMode) {
 int CheckOrdersFiles() {
     ScriptSettingsBlock &s = gScriptSettings;
     if (IsSlatewickMode(s.OrdersMode)) {
-        if (!s.SlatewickFolder[0]) FormatText(s.SlatewickFolder, sizeof s.SlatewickFolder, "%s\\Orders", gOutputFolder);
+        if (!s.SlatewickFolder[0]) {
+            /* The program's own Orders folder is made on first use, as the
+            ** other output folders are, so the trades file can be written. */
+            FormatText(s.SlatewickFolder, sizeof s.SlatewickFolder, "%s\\Orders", gOutputFolder);
+            if (!PlatFolderExists(s.SlatewickFolder)) PlatCreateFolder(s.SlatewickFolder);
+        }
         if (!s.OrdersTemplate[0]) {
             FormatText(s.OrdersTemplate, sizeof s.OrdersTemplate, "%s\\SlatewickTemplate.csv", s.SlatewickFolder);
             if (!PlatFileExists(s.OrdersTemplate))

@@ -267,7 +267,12 @@ int LoadCashFeesList(StrategyRecord *record, const char *path, int which) {
     CopyString(resolved, sizeof resolved, path, -1);
     if (strlen(path) >= FILE_PATH_SIZE || !ExpandPathMacros(resolved, gScriptsFolder)) return 0;
     std::vector<std::string> lines;
-    if (!ReadCsvLines(resolved, &lines)) return 0;
+    /* The compile error the caller reports says the file was not found or
+    ** not valid; the reader's own message would be a second one. */
+    gMessageState.suppressNext = 1;
+    bool read = ReadCsvLines(resolved, &lines);
+    gMessageState.suppressNext = 0;
+    if (!read) return 0;
     if (!GrowListReserve(list, (int32_t)lines.size(), sizeof(DatedAmount))) return 0;
     size_t i = 0;
     while (i < lines.size() && FindTextNoCase(lines[i].c_str(), "Date")) i++;
