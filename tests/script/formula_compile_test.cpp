@@ -153,6 +153,25 @@ TEST_F(FormulaCompile, TokenLengthLimits)
     EXPECT_EQ(Compile("$" + text79), "error 11 @1+79");
 }
 
+TEST_F(FormulaCompile, NestingIsBoundedInsteadOfExhaustingTheStack)
+{
+    auto nested = [](int depth, const std::string &open, const std::string &close) {
+        std::string text;
+        for (int i = 0; i < depth; i++) text += open;
+        text += "1";
+        for (int i = 0; i < depth; i++) text += close;
+        return text;
+    };
+    const int limit = MAX_FORMULA_NESTING;
+    EXPECT_EQ(Compile(nested(limit, "(", ")")).substr(0, 6), "18w512");
+    EXPECT_EQ(Compile(nested(limit + 1, "(", ")")), "error 7 @257+1");
+    EXPECT_EQ(Compile(nested(limit, "Abs(", ")")).substr(0, 9), "360a2w768");
+    EXPECT_EQ(Compile(nested(limit + 1, "Abs(", ")")), "error 7 @1028+1");
+    EXPECT_EQ(Compile(nested(limit, "C[", "]")).substr(0, 9), "238b2w768");
+    EXPECT_EQ(Compile(nested(limit + 1, "C[", "]")), "error 7 @514+1");
+    EXPECT_EQ(Compile(nested(limit + 1, "Max(1, ", ")")), "error 7 @1796+1");
+}
+
 TEST_F(FormulaCompile, EmptyFormulaAllowedOnlyInStrategySections)
 {
     for (uint32_t section : {0u, 13u, 14u, 15u, 16u, 26u}) EXPECT_EQ(Compile("", section), "") << section;

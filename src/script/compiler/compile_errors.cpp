@@ -183,12 +183,22 @@ int CheckArguments(FormulaNode *function, FormulaNode **pLast)
     return ERR_NONE;
 }
 
+/* How deep the check has descended; the compiler runs on the UI thread only. */
+int32_t sNesting;
+
+struct NestingLevel {
+    NestingLevel() { sNesting++; }
+    ~NestingLevel() { sNesting--; }
+};
+
 }  // namespace
 
 int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *function)
 {
+    NestingLevel level;
     FormulaNode *start = *pNode;
     if (EndsSubExpression(start, terminator)) return ERR_NONE;
+    if (sNesting - 1 > MAX_FORMULA_NESTING) return Fail(pNode, start, ERR_STRUCTURE);   /* 1: the formula itself */
     if (start->item == ITEM_END) return Fail(pNode, start - 1, ERR_INCOMPLETE);
 
     FormulaNode *n = start;
