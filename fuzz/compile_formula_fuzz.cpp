@@ -1,36 +1,90 @@
 // compile_formula_fuzz.cpp -- libFuzzer target for the formula compiler: any
-// bytes as a formula text, compiled under every section's rules.  Not part of
-// the normal builds; build it with clang from the repository root:
+// bytes as a formula text, compiled under every section's rules, in turn
+// outside a script compile and in its second pass (symbols and strategies
+// resolved), with a Data and a Library item to bind to.  A compiled formula
+// must hold together for the evaluator: its end node inside the capacity,
+// every term's width, argument links and bar-offset link inside the formula,
+// the worker copies equal to the master, and every node renderable.
+//
+// Not part of the normal builds; build it with clang from the repository root:
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
 //     fuzz/compile_formula_fuzz.cpp $(find src -name '*.cpp' ! -path '*/win32/*' \
 //     ! -path '*/posix/*') src/platform/posix/*.cpp -o build/fuzz_compile_formula
+// Inputs that once failed are kept as cases in tests/script/formula_compile_test.cpp.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "foundation/allocator.h"
+#include "foundation/text_match.h"
 #include "script/compiler/compile_errors.h"
+#include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/definitions_default.h"
 #include "script/compiler/formula.h"
+#include "script/compiler/formula_text.h"
+#include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
+
+namespace {
+
+void CheckCompiled(const FormulaSlot &slot)
+{
+    if (slot.count >= slot.capacity || slot.nodes[0][slot.count].item != 0) __builtin_trap();
+    if (memcmp(slot.nodes[0], slot.nodes[FORMULA_WORKER_COPIES - 1], (size_t)slot.capacity * sizeof(FormulaNode)))
+        __builtin_trap();
+    const FormulaNode *nodes = slot.nodes[0];
+    for (int32_t i = 0; i < slot.count; i++) {
+        const FormulaNode &node = nodes[i];
+        if (node.item >= SCRIPT_ITEM_COUNT) __builtin_trap();
+        if (i + (int64_t)node.width >= slot.count) __builtin_trap();
+        if (node.barsBackLink > node.width) __builtin_trap();
+        if (IsFunctionCategory(node.category)) {
+            if (node.argCount < 0 || node.argCount > FORMULA_MAX_ARGS) __builtin_trap();
+            for (int32_t k = 0; k < node.argCount; k++) {
+                if (node.argLinks[k] < 2 || node.argLinks[k] >= node.width) __builtin_trap();
+            }
+        }
+        char out[160];
+        int n = FormatTokenText(&node, out, sizeof out);
+        if (n < 0 || n >= (int)sizeof out || (size_t)n != strlen(out)) __builtin_trap();
+    }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static FormulaSlot slot;
+    static FormulaItem items[2];   /* "D0" in Data, "L0" in Library */
+    static const char *const strategies[] = {"S1"};
+    static bool ready = false;
+    if (!ready) {
+        CopyString(items[0].formula.name, FORMULA_NAME_SIZE, "D0", -1);
+        CopyString(items[1].formula.name, FORMULA_NAME_SIZE, "L0", -1);
+        gDataItems = DefinitionList{&items[0], 1, 1};
+        gLibraryItems = DefinitionList{&items[1], 1, 1};
+        gDefinitionStandIn.strategies = strategies;
+        gDefinitionStandIn.strategyCount = 1;
+        ready = true;
+    }
+    ResetHeadlessShell();
     gHeadless.captureLog = 1;
-    gHeadless.messageCount = 0;
     std::string text(reinterpret_cast<const char *>(data), size);
-    for (uint32_t section = 0; section < 30; section++) {
-        slot.scriptText = text.c_str();
-        slot.start = 0;
-        slot.length = (int32_t)text.size();
-        slot.count = 0;
-        slot.breadthFunction = 0;
-        slot.grouping = 0;
-        if (CompileFormula(&slot, section, -1) && slot.count > 0) {
-            /* a compiled array always ends with its end node inside the capacity */
-            if (slot.count >= slot.capacity || slot.nodes[0][slot.count].item != 0) __builtin_trap();
+    for (int pass : {0, 2}) {
+        gDefinitionStandIn.compilePass = pass;
+        for (uint32_t section = 0; section < SECTION_COUNT; section++) {
+            slot.scriptText = text.c_str();
+            slot.start = 0;
+            slot.length = (int32_t)text.size();
+            slot.count = 0;
+            slot.breadthFunction = 0;
+            slot.grouping = 0;
+            items[0].onePerDate = items[0].onePerSymbol = 0;
+            if (CompileFormula(&slot, section, 0) && slot.count > 0) CheckCompiled(slot);
+            gOutOfMemory = 0;
         }
-        gOutOfMemory = 0;
     }
     return 0;
 }

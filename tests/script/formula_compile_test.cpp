@@ -102,6 +102,13 @@ TEST_F(FormulaCompile, ReportsExactErrorCodesAndSpans)
         {"Max(1)", 0, "error 23 @5+1"},
         {"HVOL(1, 2, 3)", 0, "error 24 @11+1"},
         {"Round(1, 2, 3, 4)", 0, "error 24 @15+1"},
+        {"Max(1,)", 0, "error 23 @6+1"},
+        {"Max(,1)", 0, "error 23 @4+1"},
+        {"Sum(,3)", 0, "error 23 @4+1"},
+        {"Sum(C,)", 0, "error 23 @6+1"},
+        {"Round(C,)", 0, "error 23 @8+1"},
+        {"IF(C,,1)", 0, "error 23 @5+1"},
+        {"Abs()", 0, "error 23 @4+1"},
         {"Abs 5", 0, "error 22 @4+1"},
         {"Abs", 0, "error 22 @0+3"},
         {"Abs(1", 0, "error 3 @4+1"},
@@ -144,6 +151,25 @@ TEST_F(FormulaCompile, TokenLengthLimits)
     EXPECT_EQ(Compile(name80), "error 11 @0+80");
     EXPECT_EQ(Compile("$" + text78), "7=-7'" + text78 + "'fv-7");
     EXPECT_EQ(Compile("$" + text79), "error 11 @1+79");
+}
+
+TEST_F(FormulaCompile, NestingIsBoundedInsteadOfExhaustingTheStack)
+{
+    auto nested = [](int depth, const std::string &open, const std::string &close) {
+        std::string text;
+        for (int i = 0; i < depth; i++) text += open;
+        text += "1";
+        for (int i = 0; i < depth; i++) text += close;
+        return text;
+    };
+    const int limit = MAX_FORMULA_NESTING;
+    EXPECT_EQ(Compile(nested(limit, "(", ")")).substr(0, 6), "18w512");
+    EXPECT_EQ(Compile(nested(limit + 1, "(", ")")), "error 7 @257+1");
+    EXPECT_EQ(Compile(nested(limit, "Abs(", ")")).substr(0, 9), "360a2w768");
+    EXPECT_EQ(Compile(nested(limit + 1, "Abs(", ")")), "error 7 @1028+1");
+    EXPECT_EQ(Compile(nested(limit, "C[", "]")).substr(0, 9), "238b2w768");
+    EXPECT_EQ(Compile(nested(limit + 1, "C[", "]")), "error 7 @514+1");
+    EXPECT_EQ(Compile(nested(limit + 1, "Max(1, ", ")")), "error 7 @1796+1");
 }
 
 TEST_F(FormulaCompile, EmptyFormulaAllowedOnlyInStrategySections)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -59,32 +60,31 @@ TEST_F(FormulaText, ReferencesOutsideTheirListsUseTheQuestionForm)
 {
     const char *strategies[] = {"Alpha", "Beta"};
     InstallStrategies(strategies, 2);
-    FormulaNode node = {};
+    struct {
+        uint32_t item, unary, index;
+        double constant;
+        const char *text;
+    } const cases[] = {
+        {ITEM_SYMBOL_REF, UNARY_NONE, 0, 0, "$?0?"},
+        {ITEM_STRATEGY_REF, UNARY_NONE, 0, 2, "@Beta"},
+        {ITEM_STRATEGY_REF, UNARY_NEGATE, 0, 3, "-@?2?"},
+        {ITEM_STRATEGY_REF, UNARY_NOT, 0, UNRESOLVED_REF, "NOT @?-8?"},
+        {ITEM_ARG, UNARY_NONE, 3, 0, "Arg3"},
+        {ITEM_NUMBER, UNARY_NEGATE, 0, 0.5, "-0.5"},
+    };
+    for (const auto &c : cases) {
+        FormulaNode node = {};
+        node.item = c.item;
+        node.unary = c.unary;
+        node.index = c.index;
+        node.constant = c.constant;
+        char out[64];
+        EXPECT_EQ(FormatTokenText(&node, out, sizeof out), (int)strlen(c.text)) << c.text;
+        EXPECT_STREQ(out, c.text);
+    }
     char out[64];
-    node.item = ITEM_SYMBOL_REF;
-    node.constant = 0;
-    FormatTokenText(&node, out, sizeof out);
-    EXPECT_STREQ(out, "$?0?");
-    node.item = ITEM_STRATEGY_REF;
-    node.constant = 2;
-    FormatTokenText(&node, out, sizeof out);
-    EXPECT_STREQ(out, "@Beta");
-    node.constant = 3;
-    node.unary = UNARY_NEGATE;
-    EXPECT_EQ(FormatTokenText(&node, out, sizeof out), 5);
-    EXPECT_STREQ(out, "-@?2?");
     EXPECT_EQ(FormatStrategyRef(out, sizeof out, -1), 5);
     EXPECT_STREQ(out, "@?-1?");
-    node = FormulaNode{};
-    node.item = ITEM_ARG;
-    node.index = 3;
-    FormatTokenText(&node, out, sizeof out);
-    EXPECT_STREQ(out, "Arg3");
-    node.item = ITEM_NUMBER;
-    node.constant = 0.5;
-    node.unary = UNARY_NEGATE;
-    FormatTokenText(&node, out, sizeof out);
-    EXPECT_STREQ(out, "-0.5");
 }
 
 TEST_F(FormulaText, LiteralTokens)

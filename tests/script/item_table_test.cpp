@@ -105,4 +105,52 @@ TEST(ItemTable, OperatorPrecedence)
     for (uint32_t id = 22; id <= 36; id++) EXPECT_EQ(gScriptItems[id].precedence, expected[id - 22]) << id;
 }
 
+TEST(ItemTable, HelpTextsTheEditorShows)
+{
+    struct {
+        uint32_t id;
+        const char *description, *syntax;
+    } const cases[] = {
+        {11, "the current local date and time", nullptr},
+        {16, "library function argument (Arg1 - Arg9)", nullptr},
+        {55, "calculate and store one per date -- all symbols have the same value (e.g. Extern)", nullptr},
+        {56, "calculate and store one per symbol -- all bars have the same value (e.g. InfoXX)", nullptr},
+        {57, "force the formula to not use fast one-pass calculation (for obscure split issues)", nullptr},
+        {87, "side of current position (1 if long, -1 if short)", nullptr},
+        {116, "number of current stat period in a test", nullptr},
+        {186, "number of this stat during a multi-bar function calculation", nullptr},
+        {222, "number of this bar during a multi-bar function calculation", nullptr},
+        {240, "unadjusted close if data kept adjusted, or bar turnover (Norgate), or user value (CSV)", nullptr},
+        {241, "bar split factor (unadjusted close / adjusted close)", nullptr},
+        {286, "bars until expression will be true (0 if now, -1 if never)",
+         "UntilTrue(expr, count {0}) {WARNING: looks ahead}"},
+        {287, "expression value when condition was (or will be) true (NaN if never)",
+         "WhenTrue(cond, expr, count {0}, nth {1}) {WARNING: looks ahead if nth < 0}"},
+        {295, "linear regression", "LinReg(expr, {x-values,} count)"},
+        {347, "anchored term in multi-bar function", "This(value)"},
+        {352, "true if value can't be evaluated, false if it can", "IsNaN(value)"},
+        {384, "return 1 if formula evalutes and is true, otherwise raise error and abort script",
+         "Assert(expression, text {optional})"},
+        {386, "return expression result as a specific data type",
+         "DataType(expression, type {0=none,1=price,2=volume})"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_STREQ(gScriptItems[c.id].description, c.description) << c.id;
+        if (c.syntax) {
+            EXPECT_STREQ(gScriptItems[c.id].syntax, c.syntax) << c.id;
+        }
+    }
+}
+
+TEST(ItemTable, SharableIndicatorsAndMultiBarFunctions)
+{
+    /* an identical Data sub-expression on one of these is calculated once */
+    const std::set<uint32_t> shared = {
+        255, 258, 259, 260, 261, 262, 263, 264, 265, 266, 267, 268, 269, 270, 271, 272, 273, 274, 275,
+        278, 280, 281, 282, 283, 284, 285, 286, 287, 288, 289, 290, 292, 293, 294, 295, 296, 297, 298,
+        299, 312, 313, 314, 316, 317, 318, 319, 321, 322, 323, 327, 328, 329, 330, 331, 332, 333, 336,
+    };
+    for (uint32_t id = 255; id <= 336; id++) EXPECT_EQ(gScriptItems[id].precedence, shared.count(id)) << id;
+}
+
 }  // namespace

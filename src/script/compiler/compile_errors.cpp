@@ -138,7 +138,9 @@ int Fail(FormulaNode **pNode, FormulaNode *at, int code)
     return code;
 }
 
-/* A function's argument list from the "(" after it; on success *pLast is its ")". */
+/* A function's argument list from the "(" after it; on success *pLast is its ")".
+** An empty argument ("Max(1,)", "Sum(,5)") is a wrong argument count: left
+** in, it would compile and then have no value on any bar. */
 int CheckArguments(FormulaNode *function, FormulaNode **pLast)
 {
     FormulaNode *open = function + 1;
@@ -157,6 +159,7 @@ int CheckArguments(FormulaNode *function, FormulaNode **pLast)
             uint32_t terminator = k + 1 < minimum ? ITEM_COMMA : ITEM_CLOSE_PAREN;
             int code = CheckFormulaSyntax(&p, terminator, function);
             if (code) return Fail(pLast, p, code);
+            if (p == cur) return Fail(pLast, p, ERR_ARGUMENT_COUNT);
             cur = p + 1;
         }
         *pLast = cur - 1;
@@ -169,19 +172,33 @@ int CheckArguments(FormulaNode *function, FormulaNode **pLast)
         uint32_t terminator = count < minimum - 1 ? (uint32_t)ITEM_COMMA : (uint32_t)TERMINATOR_COMMA_OR_CLOSE;
         int code = CheckFormulaSyntax(&p, terminator, function);
         if (code) return Fail(pLast, p, code);
+        if (p == cur) return Fail(pLast, p, ERR_ARGUMENT_COUNT);
         if (++count > maximum) return Fail(pLast, cur, ERR_TOO_MANY_ARGUMENTS);
-        cur = p->item == ITEM_COMMA ? p + 1 : p;
+        cur = p;
+        if (p->item != ITEM_COMMA) break;
+        cur = p + 1;
+        if (cur->item == ITEM_CLOSE_PAREN) return Fail(pLast, cur, ERR_ARGUMENT_COUNT);
     }
     *pLast = cur;
     return ERR_NONE;
 }
 
+/* How deep the check has descended; the compiler runs on the UI thread only. */
+int32_t sNesting;
+
+struct NestingLevel {
+    NestingLevel() { sNesting++; }
+    ~NestingLevel() { sNesting--; }
+};
+
 }  // namespace
 
 int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *function)
 {
+    NestingLevel level;
     FormulaNode *start = *pNode;
     if (EndsSubExpression(start, terminator)) return ERR_NONE;
+    if (sNesting - 1 > MAX_FORMULA_NESTING) return Fail(pNode, start, ERR_STRUCTURE);   /* 1: the formula itself */
     if (start->item == ITEM_END) return Fail(pNode, start - 1, ERR_INCOMPLETE);
 
     FormulaNode *n = start;

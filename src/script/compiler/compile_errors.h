@@ -58,11 +58,19 @@ extern const char *const CompileErrorText[COMPILE_ERROR_COUNT];
 ** variable-count function). */
 enum { TERMINATOR_COMMA_OR_CLOSE = 417 };
 
+/* Brackets, calls and bar offsets nest at most this deep in one formula.
+** The check and the evaluator both descend one level of the machine stack
+** per level of nesting; a script nesting thousands deep would otherwise
+** overflow it (the evaluator's worker threads have the smallest stacks). */
+enum { MAX_FORMULA_NESTING = 256 };
+
 /* Checks the sub-expression from *pNode up to the terminator row (0 whole
 ** formula, 20 ")", 17 ",", 21 "]", 417 "," or ")"), recording argument
 ** links, bars-back links and widths and folding lone constants.  On return
 ** *pNode stands at the terminator, or at the node to blame when the code is
-** not 0.  A function node makes a misplaced "," or ")" report 23. */
+** not 0.  A function node makes a misplaced "," or ")" report 23, and so
+** does an empty argument ("Max(1,)"); nesting deeper than
+** MAX_FORMULA_NESTING is 7 at the first node too deep. */
 int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *function);
 
 /* Shows a compile error: asks the script editor to open the path and select

@@ -17,37 +17,13 @@
 int32_t gDebugEvalOn;
 int32_t gDebugEvalDepth;
 
-void ResetFormulaRecord(FormulaSlot *record)
-{
-    ClearFormulaNodes(record);
-    record->scriptText = nullptr;
-    record->start = 0;
-    record->length = 0;
-    record->nameSpace[0] = 0;
-    record->name[0] = 0;
-    record->path[0] = 0;
-    record->sharedSeries = 0;
-    record->slowCalc = 0;
-    record->onePass = 0;
-    record->breadthFunction = 0;
-    record->grouping = 0;
-    record->percentRankN = 0;
-    record->resultFormat = 0;
-    record->strategyNumber = 0;
-    record->definitionSection = 0;
-    record->sameSectionRef = 0;
-    record->usesPrevExits = 0;
-}
+/* The definition lists clear their records the same way before a parse;
+** one reset serves both, so a mark added to the slot is cleared everywhere. */
+void ResetFormulaRecord(FormulaSlot *record) { ResetDefinitionSlot(record); }
 
 void ResetItemArray(FormulaItem *list, int32_t n)
 {
-    for (int32_t i = 0; i < n; i++) {
-        ResetFormulaRecord(&list[i].formula);
-        list[i].onePerDate = 0;
-        list[i].onePerSymbol = 0;
-        list[i].sequence = -1;
-        list[i].barSize = -1;
-    }
+    for (int32_t i = 0; i < n; i++) ResetFormulaItem(&list[i]);
 }
 
 namespace {

@@ -21,8 +21,8 @@ extern int32_t gDebugEvalOn;
 extern int32_t gDebugEvalDepth;
 
 /* Clears a column's or slot's formula: nodes (allocations kept), text span,
-** namespace, name, path, marks, breadth function, grouping, and the fields
-** from the owning-strategy number to the uses-previous-exits mark. */
+** namespace, name, path, marks, breadth function, grouping, owning strategy
+** and every other field the compiler sets; only the node arrays stay. */
 void ResetFormulaRecord(FormulaSlot *record);
 /* The same for the first n items, also clearing their one-per-date and
 ** one-per-symbol flags and setting sequence and bar size to -1. */
