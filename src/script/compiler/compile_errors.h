@@ -68,9 +68,8 @@ enum { MAX_FORMULA_NESTING = 256 };
 ** formula, 20 ")", 17 ",", 21 "]", 417 "," or ")"), recording argument
 ** links, bars-back links and widths and folding lone constants.  On return
 ** *pNode stands at the terminator, or at the node to blame when the code is
-** not 0.  A function node makes a misplaced "," or ")" report 23, and so
-** does an empty argument ("Max(1,)"); nesting deeper than
-** MAX_FORMULA_NESTING is 7 at the first node too deep. */
+** not 0.  A function node makes a misplaced "," or ")" report 23; nesting
+** deeper than MAX_FORMULA_NESTING is 7 at the first node too deep. */
 int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *function);
 
 /* Shows a compile error: asks the script editor to open the path and select
