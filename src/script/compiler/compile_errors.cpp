@@ -138,9 +138,7 @@ int Fail(FormulaNode **pNode, FormulaNode *at, int code)
     return code;
 }
 
-/* A function's argument list from the "(" after it; on success *pLast is its ")".
-** An empty argument ("Max(1,)", "Sum(,5)") is a wrong argument count: left
-** in, it would compile and then have no value on any bar. */
+/* A function's argument list from the "(" after it; on success *pLast is its ")". */
 int CheckArguments(FormulaNode *function, FormulaNode **pLast)
 {
     FormulaNode *open = function + 1;
@@ -159,7 +157,6 @@ int CheckArguments(FormulaNode *function, FormulaNode **pLast)
             uint32_t terminator = k + 1 < minimum ? ITEM_COMMA : ITEM_CLOSE_PAREN;
             int code = CheckFormulaSyntax(&p, terminator, function);
             if (code) return Fail(pLast, p, code);
-            if (p == cur) return Fail(pLast, p, ERR_ARGUMENT_COUNT);
             cur = p + 1;
         }
         *pLast = cur - 1;
@@ -172,12 +169,8 @@ int CheckArguments(FormulaNode *function, FormulaNode **pLast)
         uint32_t terminator = count < minimum - 1 ? (uint32_t)ITEM_COMMA : (uint32_t)TERMINATOR_COMMA_OR_CLOSE;
         int code = CheckFormulaSyntax(&p, terminator, function);
         if (code) return Fail(pLast, p, code);
-        if (p == cur) return Fail(pLast, p, ERR_ARGUMENT_COUNT);
         if (++count > maximum) return Fail(pLast, cur, ERR_TOO_MANY_ARGUMENTS);
-        cur = p;
-        if (p->item != ITEM_COMMA) break;
-        cur = p + 1;
-        if (cur->item == ITEM_CLOSE_PAREN) return Fail(pLast, cur, ERR_ARGUMENT_COUNT);
+        cur = p->item == ITEM_COMMA ? p + 1 : p;
     }
     *pLast = cur;
     return ERR_NONE;
