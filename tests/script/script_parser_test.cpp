@@ -122,6 +122,7 @@ TEST_F(ParserTest, RefusesBadScriptsOverTheBadText) {
         {"Data:\nDataSource: 1\n", 3, 75, "DataSource"},
         {"Results:\nS.Equity: 1\n", 3, 75, "S.Equity"},
         {"Data:\nA: 1\nA: 2\n", 3, 76, "A"},
+        {"Data:\nA: 1\nResults:\nA: 2\nA: 3\n", 3, 76, "A"},   /* the Data item hides no duplicate column */
         {"Data:\nA: 1\nLibrary:\nA: 2\n", 3, 77, "A"},
         {"Library:\nA: 1\nData:\nA: 2\n", 3, 77, "A"},
         {"TestData:\nA: 1\nStratData:\nA: 2\n", 3, 78, "A"},
@@ -151,6 +152,7 @@ TEST_F(ParserTest, RefusesBadScriptsOverTheBadText) {
         {"Settings:\nBarSize: Weekly\nStrategy: S\nBarSize: Monthly\n", 3, 18, "Monthly"},
         {"Strategy: S\nStrategy: s\n", 3, 64, "s"},
         {"Combined:\nCombined:\n", 3, 63, "Combined"},
+        {"Combined: All\nAllocation: 50\n", 3, 12, "All"},   /* the header stands alone */
         /* sort lists */
         {"Trades:\nSort: -Symbol, +Nope\n", 3, 93, "Nope"},
         {"Scan:\nMyRank: {#} C\nSort: MyRank,MyRankx\n", 2, 93, "MyRankx"},
@@ -365,9 +367,22 @@ TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange) {
 }
 
 TEST_F(ParserTest, IncludeHeadersKeepTheirPathOnTheHeaderLine) {
-    ASSERT_EQ(Parse("Include: lib\\common.kvs\nScanInclude: c:\\scan.kvs // for scans\nData:\nA: 1\n").code, 0);
+    ASSERT_EQ(Parse("Include: lib\\common.kvs\nScanInclude: c:\\scan.kvs // for scans\n"
+                    "TestInclude: lib\\common.kvs\nOrdersInclude: c:\\orders.kvs\nData:\nA: 1\n")
+                  .code,
+              0);
     EXPECT_EQ(gDataItems.count, 1);
-    EXPECT_EQ(gCompileSession.sectionCounts[SECTION_INCLUDE], 1);
+    for (int s : {SECTION_INCLUDE, SECTION_SCAN_INCLUDE, SECTION_TEST_INCLUDE, SECTION_ORDERS_INCLUDE})
+        EXPECT_EQ(gCompileSession.sectionCounts[s], 1) << s;
+}
+
+TEST_F(ParserTest, EveryFileStartsWithNoOpenBlock) {
+    /* A block left open by one included file is not there to close in the next. */
+    WriteTestFile(folder.File("first.kvs"), "#ifdef test\nLibrary:\n  Twice: 1\n");
+    WriteTestFile(folder.File("second.kvs"), "Data:\n  Once: 1\n#endif\n");
+    Outcome got = Parse("Include: first.kvs\nInclude: second.kvs\n");
+    EXPECT_EQ(got.code, 7);
+    EXPECT_EQ(gLibraryItems.count, 1);
 }
 
 TEST_F(ParserTest, PreprocessorBlocksFollowTheRunMode) {

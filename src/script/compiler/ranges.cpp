@@ -118,6 +118,8 @@ int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, 
     if (CompareDouble(first, last) > 0) goto done;
     for (double v = first;;) {
         if (count >= RANGE_MAX_VALUES) return RANGE_TOO_MANY;
+        /* The default may already fill the room; nothing is written past it. */
+        if (values && count >= room) break;
         double value = RoundRangeValue(v, unit);
         if (!haveDef || CompareDouble(value, def) != 0) {
             if (values) values[count] = value;

@@ -350,15 +350,11 @@ int HandleHeader(Parse &ps, size_t index, SectionWalk &walk) {
     char headerName[HEADER_NAME_SIZE] = "";
     bool needsName = s == SECTION_TEMPLATE || s == SECTION_BENCHMARK || s == SECTION_STRATEGY ||
                      s == SECTION_STATS_GROUP || s == SECTION_NAMESPACE;
-    if (needsName || s == SECTION_COMBINED) {
-        /* Combined may carry a name; the record is named "Combined" whatever it is. */
-        if (lineLength == 0 && needsName)
-            return Fail(ps, s == SECTION_NAMESPACE ? ERR_NAME_MISSING : 13, r.nameOffset, r.nameLength);
-        if (lineLength > 0) {
-            int code = ReadNameToken(headerName, sizeof headerName, ps.text + lineStart, (int)lineLength);
-            if (!code && s == SECTION_NAMESPACE && strlen(headerName) > MAX_NAME_LENGTH) code = ERR_NAME_TOO_LONG;
-            if (code) return Fail(ps, code, lineStart, lineLength);
-        }
+    if (needsName) {
+        if (lineLength == 0) return Fail(ps, s == SECTION_NAMESPACE ? ERR_NAME_MISSING : 13, r.nameOffset, r.nameLength);
+        int code = ReadNameToken(headerName, sizeof headerName, ps.text + lineStart, (int)lineLength);
+        if (!code && s == SECTION_NAMESPACE && strlen(headerName) > MAX_NAME_LENGTH) code = ERR_NAME_TOO_LONG;
+        if (code) return Fail(ps, code, lineStart, lineLength);
     } else if (!IsIncludeSection(s) && s != SECTION_NOTES && lineLength > 0) {
         /* Include headers carry their path on the header line, and a Notes
         ** header may start its free text there. */
@@ -626,6 +622,19 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
     return 1;
 }
 
+/* The index of the definition named name in the section's own list, else -1.
+** The section's list is searched by itself: a Data item of the same name
+** must not hide a second column of that name from the duplicate check. */
+int FindInOwnList(int section, const char *name) {
+    const DefinitionList *list = DefinitionListFor((uint32_t)section);
+    for (int32_t i = 0; list && i < list->count; i++) {
+        const FormulaSlot *slot = IsColumnSection(section) ? &((const FormulaColumn *)list->items)[i].formula
+                                                           : &((const FormulaItem *)list->items)[i].formula;
+        if (CompareNoCase(slot->name, name) == 0) return i;
+    }
+    return -1;
+}
+
 int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
     int s = walk.section;
     if (s == SECTION_NONE || IsIncludeSection(s)) return Fail(ps, ERR_UNRECOGNIZED, r.nameOffset, r.nameLength);
@@ -651,11 +660,9 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
         if (!exempt && (IsScriptKeyword(r.name) || FindScriptItem(r.name, nullptr) != 0))
             return Fail(ps, 75, r.nameOffset, r.nameLength);
         if (IsColumnSection(s) || IsItemSection(s)) {
-            FormulaNode node = {};
-            if (FindScriptDefinition(r.qualified, &node, (uint32_t)s, "") == (uint32_t)s) {
-                if (!GetRunSetting(RUNSET_ALLOW_SAME_NAME)) return Fail(ps, 76, r.nameOffset, r.nameLength);
-                replaceIndex = (int)node.index;
-            }
+            replaceIndex = FindInOwnList(s, r.qualified);
+            if (replaceIndex >= 0 && !GetRunSetting(RUNSET_ALLOW_SAME_NAME))
+                return Fail(ps, 76, r.nameOffset, r.nameLength);
         }
     }
 
@@ -827,7 +834,17 @@ char *ParseScriptText(const char *path, char *nameSpace) {
     ps.path = path;
     ps.nameSpace = nameSpace;
     if (!LoadFile(path, &ps.text, &ps.length)) return nullptr;
-    int ok = SplitIntoRecords(ps) && WalkSections(ps) && CheckWholeScript(ps);
+    /* Conditional blocks belong to their file: an included file starts with
+    ** none open and leaves the including file's nesting as it found it, so
+    ** blocks in an include cannot close the includer's blocks. */
+    int32_t nesting = gCompiler.conditionNesting;
+    int level = gCompiler.includeDepth;
+    gCompiler.conditionNesting = 0;
+    if (level >= 0 && level < COMPILER_MAX_FILE_LEVELS)
+        memset(gCompiler.conditions[level], 0, sizeof gCompiler.conditions[level]);
+    int ok = SplitIntoRecords(ps);
+    gCompiler.conditionNesting = nesting;
+    ok = ok && WalkSections(ps) && CheckWholeScript(ps);
     if (ok) ok = CollectUpTo(ps, ps.length);
     if (!ok) {
         FreeMemory(&ps.text);
