@@ -176,7 +176,7 @@ static int ReadHintBarNumber(const char *p, const char *end, FormulaColumn *colu
     return (int)(stop - buffer);
 }
 
-static void ClearHintFields(FormulaColumn *column) {
+void ClearColumnHint(FormulaColumn *column) {
     column->format = 0;
     column->decimals = -1;
     column->negativeParens = 0;
@@ -187,7 +187,7 @@ static void ClearHintFields(FormulaColumn *column) {
 }
 
 void ParseFormatSpec(const char *text, int length, FormulaColumn *column) {
-    ClearHintFields(column);
+    ClearColumnHint(column);
     const char *p = text ? text : "";
     const char *end = p + (length > 0 ? length : 0);
     int inHint = 0;
@@ -236,7 +236,7 @@ void ParseFormatSpec(const char *text, int length, FormulaColumn *column) {
         }
         /* Anything else means the braces hold an ordinary comment: what was read
         ** is dropped and the search goes on behind the comment. */
-        ClearHintFields(column);
+        ClearColumnHint(column);
         while (p < end && *p && *p != '}') p++;
         if (p < end && *p == '}') p++;
         inHint = 0;
