@@ -376,6 +376,15 @@ TEST_F(ParserTest, IncludeHeadersKeepTheirPathOnTheHeaderLine) {
         EXPECT_EQ(gCompileSession.sectionCounts[s], 1) << s;
 }
 
+TEST_F(ParserTest, ManyItemsGrowTheLineRecordsPastOneStep) {
+    std::string script = "Data:\n";
+    for (int i = 0; i < 100; i++) script += "  Item" + std::to_string(i) + ": " + std::to_string(i) + "\n";
+    ASSERT_EQ(Parse(script).code, 0);
+    ASSERT_EQ(gDataItems.count, 100);
+    EXPECT_STREQ(Item(gDataItems, 99).formula.name, "Item99");
+    EXPECT_EQ(TextOf(Item(gDataItems, 99).formula), "99");
+}
+
 TEST_F(ParserTest, EveryFileStartsWithNoOpenBlock) {
     /* A block left open by one included file is not there to close in the next. */
     WriteTestFile(folder.File("first.kvs"), "#ifdef test\nLibrary:\n  Twice: 1\n");

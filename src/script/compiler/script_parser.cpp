@@ -7,7 +7,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <vector>
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
@@ -45,12 +44,38 @@ struct LineRecord {
     char nameSpace[VALUE_NAME_SIZE];
 };
 
+/* The line records of one file, grown LINE_RECORD_STEP records at a time
+** through the tracked allocator. */
+enum { LINE_RECORD_STEP = 32 };
+struct LineRecords {
+    LineRecord *items;
+    uint32_t count;
+    uint32_t capacity;
+    size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    LineRecord &back() { return items[count - 1]; }
+    LineRecord &operator[](size_t i) { return items[i]; }
+    const LineRecord *begin() const { return items; }
+    const LineRecord *end() const { return items + count; }
+};
+
+/* Appends a record; 0 when the allocator fails (its flag ends the compile). */
+int PushRecord(LineRecords &records, const LineRecord &record) {
+    if (records.count >= records.capacity) {
+        uint32_t capacity = records.capacity + LINE_RECORD_STEP;
+        if (!ReallocMemory(&records.items, (uint64_t)capacity * sizeof(LineRecord))) return 0;
+        records.capacity = capacity;
+    }
+    records.items[records.count++] = record;
+    return 1;
+}
+
 struct Parse {
     const char *path;
     char *text;
     uint32_t length;
     char *nameSpace;
-    std::vector<LineRecord> records;
+    LineRecords records;
     uint32_t appended;            /* collected-text position reached */
 };
 
@@ -158,8 +183,8 @@ int AddLineRecord(Parse &ps, uint32_t colon, int running) {
     record.valueOffset = value;
     record.valueOpen = 1;
     record.strategy = -1;
-    ps.records.push_back(record);
-    return 1;
+    /* Out of memory ends the parse without a message of its own. */
+    return PushRecord(ps.records, record);
 }
 
 /* Follows what the editor's name scan needs of an include line and applies
@@ -846,6 +871,7 @@ char *ParseScriptText(const char *path, char *nameSpace) {
     gCompiler.conditionNesting = nesting;
     ok = ok && WalkSections(ps) && CheckWholeScript(ps);
     if (ok) ok = CollectUpTo(ps, ps.length);
+    FreeMemory(&ps.records.items);
     if (!ok) {
         FreeMemory(&ps.text);
         return nullptr;
