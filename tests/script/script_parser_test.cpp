@@ -350,6 +350,9 @@ TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange) {
         {"Settings:\nStartDate: 2024-01-05\nNumDays: 2\nData:\nA: 1\n", 20240105, 20240108, 2},
         {"Settings:\nEndDate: 2024-01-08\nNumBars: 2\n", 20240105, 20240108, 2},
         {"Settings:\nStartDate: 2024-01-01\n", 20240101, 0, 0},
+        /* more bars than the calendar holds: the range ends at its edge */
+        {"Settings:\nStartDate: 2024-01-01\nNumBars: 5000000\n", 20240101, 99991231, 5000000},
+        {"Settings:\nEndDate: 2024-01-08\nNumBars: 5000000\n", 10000101, 20240108, 5000000},
     };
     for (const auto &c : cases) {
         SetUp();

@@ -27,6 +27,7 @@ ScriptParserState gScriptParser;
 namespace {
 
 enum { NAME_KEEP = 80, MAX_NAME_LENGTH = 63, HEADER_NAME_SIZE = 256, MAX_INCLUDE_LEVELS = 32 };
+enum { FIRST_VALID_DATE = 10000101, LAST_VALID_DATE = 99991231 };
 
 /* One "name:" found in the text. */
 struct LineRecord {
@@ -299,6 +300,22 @@ bool IsItemSection(int s) {
     return s == SECTION_DATA || s == SECTION_TEST_DATA || s == SECTION_STRAT_DATA || s == SECTION_LIBRARY;
 }
 
+/* The date steps trading periods from date, kept within the calendar's
+** valid dates.  Every period takes at least one calendar day, so a count
+** larger than the days left before the calendar's edge ends at that edge at
+** once: a mistyped NumBars of millions must not step day by day past the
+** last valid date. */
+int32_t OffsetRangeDate(const DateList *master, int32_t date, int32_t steps) {
+    if (date < FIRST_VALID_DATE || date > LAST_VALID_DATE) return date;   /* no date (0) or none to step from */
+    int32_t edge = steps >= 0 ? LAST_VALID_DATE : FIRST_VALID_DATE;
+    int64_t room = steps >= 0 ? DaysBetween(date, edge) : DaysBetween(edge, date);
+    if ((steps >= 0 ? (int64_t)steps : -(int64_t)steps) > room) return edge;
+    int32_t derived = OffsetTradingDate(master, date, steps);
+    if (derived > LAST_VALID_DATE) return LAST_VALID_DATE;
+    if (derived < FIRST_VALID_DATE) return FIRST_VALID_DATE;
+    return derived;
+}
+
 /* When a settings section that applies ends, NumBars decides the other end
 ** of the test range: without NumBars it is cleared; with it, the end date is
 ** derived from the start date (or, when the script gave the end date, the
@@ -313,10 +330,10 @@ void FinishSettingsSection(const SectionWalk &walk) {
     int32_t barSize = gSettings.BarSize2;
     const DateList *master = &gDateLists[barSize >= 0 && barSize < BAR_SIZE_COUNT ? barSize : 0];
     if (!gScriptParser.settingGiven[SETKW_ENDDATE]) {
-        gSettings.LastDate = OffsetTradingDate(master, gSettings.FirstDate, bars - 1);
+        gSettings.LastDate = OffsetRangeDate(master, gSettings.FirstDate, bars - 1);
         gSettings.UseLatestDate = 0;
     } else {
-        gSettings.FirstDate = OffsetTradingDate(master, gSettings.LastDate, -(bars - 1));
+        gSettings.FirstDate = OffsetRangeDate(master, gSettings.LastDate, -(bars - 1));
         gSettings.UseEarliestDate = 0;
     }
 }
