@@ -8,6 +8,7 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
@@ -367,6 +368,13 @@ TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange) {
     gSettings.UseLatestDate = 1;
     ASSERT_EQ(Parse("Settings:\nStartDate: 2024-01-01\nNumBars: 5\n").code, 0);
     EXPECT_EQ(gSettings.UseLatestDate, 0) << "the derived end is a real date";
+    /* Years of a yearly date list: more than the calendar holds end at its edge too. */
+    TearDown();
+    SetUp();
+    gDateLists[BAR_YEARLY].barSize = BAR_YEARLY;
+    ASSERT_EQ(Parse("Settings:\nBarSize: Yearly\nStartDate: 2024-01-01\nNumBars: 9000\n").code, 0);
+    gDateLists[BAR_YEARLY].barSize = 0;
+    EXPECT_EQ(gSettings.LastDate, 99991231);
 }
 
 TEST_F(ParserTest, IncludeHeadersKeepTheirPathOnTheHeaderLine) {

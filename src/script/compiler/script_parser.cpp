@@ -300,15 +300,26 @@ bool IsItemSection(int s) {
     return s == SECTION_DATA || s == SECTION_TEST_DATA || s == SECTION_STRAT_DATA || s == SECTION_LIBRARY;
 }
 
-/* The date steps trading periods from date, kept within the calendar's
-** valid dates.  Every period takes at least one calendar day, so a count
-** larger than the days left before the calendar's edge ends at that edge at
-** once: a mistyped NumBars of millions must not step day by day past the
-** last valid date. */
+/* An upper bound of the periods of barSize between two valid dates a <= b. */
+int64_t PeriodsBetween(int32_t a, int32_t b, int barSize) {
+    int64_t months = (int64_t)(DateYear(b) - DateYear(a)) * 12 + DateMonth(b) - DateMonth(a);
+    switch (barSize) {
+    case BAR_WEEKLY: return DaysBetween(a, b) / 7 + 1;
+    case BAR_MONTHLY: return months + 1;
+    case BAR_QUARTERLY: return months / 3 + 1;
+    case BAR_YEARLY: return DateYear(b) - DateYear(a) + 1;
+    default: return DaysBetween(a, b);
+    }
+}
+
+/* The date steps trading periods of the master list from date, kept within
+** the calendar's valid dates.  A count larger than the periods left before
+** the calendar's edge ends at that edge at once: a mistyped NumBars of
+** millions must not step day by day past the last valid date. */
 int32_t OffsetRangeDate(const DateList *master, int32_t date, int32_t steps) {
     if (date < FIRST_VALID_DATE || date > LAST_VALID_DATE) return date;   /* no date (0) or none to step from */
     int32_t edge = steps >= 0 ? LAST_VALID_DATE : FIRST_VALID_DATE;
-    int64_t room = steps >= 0 ? DaysBetween(date, edge) : DaysBetween(edge, date);
+    int64_t room = steps >= 0 ? PeriodsBetween(date, edge, master->barSize) : PeriodsBetween(edge, date, master->barSize);
     if ((steps >= 0 ? (int64_t)steps : -(int64_t)steps) > room) return edge;
     int32_t derived = OffsetTradingDate(master, date, steps);
     if (derived > LAST_VALID_DATE) return LAST_VALID_DATE;
