@@ -13,21 +13,55 @@
 #include "script/compiler/parser_hooks.h"
 #include "script/eval/item_table.h"
 
-/* The definition lists point at the tests' own records while a test runs;
-** columns and parameters are copied into these records. */
-static std::vector<FormulaColumn> sColumns[SECTION_COUNT];
-static std::vector<Parameter> sParameters;
-static std::vector<double> sParameterValues;
+/* How the fixture holds each definition list while a test runs.  Item lists
+** are lent: the tests compile and change their own records after installing
+** them, and the compiler must see those very records, so the list points at
+** the test's storage and is only detached afterwards.  Column and parameter
+** lists are built through the real list routines (tracked memory) and freed
+** here; their column formulas share the node arrays of the test's slots,
+** which the test owns.  Any other list (left by code under test) is tracked
+** memory with its own nodes and is freed whole. */
+enum ListHold { HOLD_NONE, HOLD_LENT, HOLD_BUILT };
 
-static void DetachDefinitionLists()
+static DefinitionList *const kFixtureLists[] = {&gDataItems,     &gTestDataItems, &gStratDataItems, &gLibraryItems,
+                                                &gResultsColumns, &gGraphsColumns, &gChartsColumns,  &gTradesColumns,
+                                                &gScanColumns,    &gTestScanColumns, &gParameters};
+static ListHold sHold[sizeof kFixtureLists / sizeof *kFixtureLists];
+
+static ListHold &HoldOf(const DefinitionList *list)
 {
-    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
-                                 &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns,
-                                 &gParameters})
+    for (size_t i = 0; i < sizeof kFixtureLists / sizeof *kFixtureLists; i++)
+        if (kFixtureLists[i] == list) return sHold[i];
+    static ListHold none = HOLD_NONE;
+    return none;
+}
+
+/* Returns one list to empty, freeing what is tracked and detaching what is lent. */
+static void ReleaseList(DefinitionList *list)
+{
+    ListHold &hold = HoldOf(list);
+    if (hold == HOLD_LENT) {
         *list = DefinitionList{};
-    for (std::vector<FormulaColumn> &columns : sColumns) columns.clear();
-    sParameters.clear();
-    sParameterValues.clear();
+    } else if (list == &gParameters) {
+        for (int32_t i = 0; i < list->capacity; i++) {
+            Parameter *p = (Parameter *)list->items + i;
+            FreeMemory(&p->values);
+            FreeMemory(&p->walkValues);
+        }
+        FreeDefinitionList(list);
+    } else {
+        bool columns = list != &gDataItems && list != &gTestDataItems && list != &gStratDataItems &&
+                       list != &gLibraryItems;
+        for (int32_t i = 0; hold == HOLD_NONE && list->items && i < list->capacity; i++)
+            FreeFormulaNodes(columns ? &((FormulaColumn *)list->items)[i].formula : &((FormulaItem *)list->items)[i].formula);
+        FreeDefinitionList(list);
+    }
+    hold = HOLD_NONE;
+}
+
+static void ReleaseDefinitionLists()
+{
+    for (DefinitionList *list : kFixtureLists) ReleaseList(list);
 }
 
 void CompilerTest::SetUp()
@@ -38,7 +72,7 @@ void CompilerTest::SetUp()
     gOutOfMemory = 0;
     gDefinitionStandIn = DefinitionStandIn{};
     gCompileSession = CompileSession{};
-    DetachDefinitionLists();
+    ReleaseDefinitionLists();
     gLastFormulaError = FormulaErrorSelection{};
     gChartsUseDataItems = 0;
     gGraphsUseDataItems = 0;
@@ -52,7 +86,7 @@ void CompilerTest::TearDown()
     }
     slots.clear();
     gDefinitionStandIn = DefinitionStandIn{};
-    DetachDefinitionLists();
+    ReleaseDefinitionLists();
     FreeMemory(&gSymbols);
     gSymbolCount = 0;
     FreeMemory(&gConstituency);
@@ -88,39 +122,41 @@ FormulaSlot *CompilerTest::MakeSlot(const std::string &text, const char *name, c
 void CompilerTest::InstallItems(uint32_t section, FormulaItem *items, int32_t count)
 {
     DefinitionList *list = DefinitionListFor(section);
+    ReleaseList(list);
     list->items = items;
     list->capacity = count;
     list->count = count;
+    HoldOf(list) = HOLD_LENT;
 }
 
 void CompilerTest::InstallColumns(StandInColumn *columns, int32_t count)
 {
     for (int32_t i = 0; i < count; i++) {
-        FormulaColumn column = {};
-        column.formula = *columns[i].slot;
-        column.format = 2;
-        sColumns[columns[i].section].push_back(column);
-    }
-    for (uint32_t section = 0; section < SECTION_COUNT; section++) {
-        DefinitionList *list = ColumnListFor(section);
-        if (!list) continue;
-        list->items = sColumns[section].data();
-        list->capacity = list->count = (int32_t)sColumns[section].size();
+        DefinitionList *list = ColumnListFor(columns[i].section);
+        ASSERT_NE(list, nullptr);
+        if (HoldOf(list) != HOLD_BUILT) ReleaseList(list);
+        HoldOf(list) = HOLD_BUILT;
+        int32_t index = AddDefinitionRecord(list, sizeof(FormulaColumn));
+        ASSERT_GE(index, 0);
+        FormulaColumn *column = (FormulaColumn *)list->items + index;
+        column->formula = *columns[i].slot;
+        column->format = 2;
     }
 }
 
 void CompilerTest::InstallParameters(StandInParameter *parameters, int32_t count)
 {
-    sParameterValues.resize(count);
-    sParameters.assign(count, Parameter{});
+    ReleaseList(&gParameters);
+    HoldOf(&gParameters) = HOLD_BUILT;
     for (int32_t i = 0; i < count; i++) {
-        CopyString(sParameters[i].name, sizeof sParameters[i].name, parameters[i].name, -1);
-        sParameterValues[i] = parameters[i].value;
-        sParameters[i].values = &sParameterValues[i];
-        sParameters[i].valueCount = sParameters[i].valueCapacity = 1;
+        int32_t index = AddDefinitionRecord(&gParameters, sizeof(Parameter));
+        ASSERT_GE(index, 0);
+        Parameter *p = (Parameter *)gParameters.items + index;
+        CopyString(p->name, sizeof p->name, parameters[i].name, -1);
+        ASSERT_TRUE(AllocMemory(&p->values, sizeof(double)));
+        p->values[0] = parameters[i].value;
+        p->valueCount = p->valueCapacity = 1;
     }
-    gParameters.items = sParameters.data();
-    gParameters.capacity = gParameters.count = count;
 }
 
 void CompilerTest::InstallStrategies(const char *const *names, int32_t count)

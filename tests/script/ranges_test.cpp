@@ -68,6 +68,9 @@ TEST(OptimizationRange, RefusesBadRangesWithTheirCodes) {
 TEST(OptimizationRange, CountsWithoutOutputAndStopsAtTheRoom) {
     EXPECT_EQ(ExpandOptimizationRange("from 1 to 1000000", -1, nullptr, nullptr, 0), 1000000);
     EXPECT_EQ(Expand("from 1 to 10", 3).size(), 3u);
+    /* A default that fills the room leaves no value written past it. */
+    EXPECT_EQ(Expand("from 1 to 10 def 5", 1), std::vector<double>{5});
+    EXPECT_EQ(Expand("from 1 to 10 def 5", 2), (std::vector<double>{5, 1}));
     double one = 0;
     EXPECT_EQ(ExpandOptimizationRange("from 1 to 10", -1, nullptr, &one, 0), 0);
     /* The length bounds the text. */

@@ -8,6 +8,7 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
@@ -122,6 +123,7 @@ TEST_F(ParserTest, RefusesBadScriptsOverTheBadText) {
         {"Data:\nDataSource: 1\n", 3, 75, "DataSource"},
         {"Results:\nS.Equity: 1\n", 3, 75, "S.Equity"},
         {"Data:\nA: 1\nA: 2\n", 3, 76, "A"},
+        {"Data:\nA: 1\nResults:\nA: 2\nA: 3\n", 3, 76, "A"},   /* the Data item hides no duplicate column */
         {"Data:\nA: 1\nLibrary:\nA: 2\n", 3, 77, "A"},
         {"Library:\nA: 1\nData:\nA: 2\n", 3, 77, "A"},
         {"TestData:\nA: 1\nStratData:\nA: 2\n", 3, 78, "A"},
@@ -151,6 +153,7 @@ TEST_F(ParserTest, RefusesBadScriptsOverTheBadText) {
         {"Settings:\nBarSize: Weekly\nStrategy: S\nBarSize: Monthly\n", 3, 18, "Monthly"},
         {"Strategy: S\nStrategy: s\n", 3, 64, "s"},
         {"Combined:\nCombined:\n", 3, 63, "Combined"},
+        {"Combined: All\nAllocation: 50\n", 3, 12, "All"},   /* the header stands alone */
         /* sort lists */
         {"Trades:\nSort: -Symbol, +Nope\n", 3, 93, "Nope"},
         {"Scan:\nMyRank: {#} C\nSort: MyRank,MyRankx\n", 2, 93, "MyRankx"},
@@ -348,6 +351,9 @@ TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange) {
         {"Settings:\nStartDate: 2024-01-05\nNumDays: 2\nData:\nA: 1\n", 20240105, 20240108, 2},
         {"Settings:\nEndDate: 2024-01-08\nNumBars: 2\n", 20240105, 20240108, 2},
         {"Settings:\nStartDate: 2024-01-01\n", 20240101, 0, 0},
+        /* more bars than the calendar holds: the range ends at its edge */
+        {"Settings:\nStartDate: 2024-01-01\nNumBars: 5000000\n", 20240101, 99991231, 5000000},
+        {"Settings:\nEndDate: 2024-01-08\nNumBars: 5000000\n", 10000101, 20240108, 5000000},
     };
     for (const auto &c : cases) {
         SetUp();
@@ -362,12 +368,41 @@ TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange) {
     gSettings.UseLatestDate = 1;
     ASSERT_EQ(Parse("Settings:\nStartDate: 2024-01-01\nNumBars: 5\n").code, 0);
     EXPECT_EQ(gSettings.UseLatestDate, 0) << "the derived end is a real date";
+    /* Years of a yearly date list: more than the calendar holds end at its edge too. */
+    TearDown();
+    SetUp();
+    gDateLists[BAR_YEARLY].barSize = BAR_YEARLY;
+    ASSERT_EQ(Parse("Settings:\nBarSize: Yearly\nStartDate: 2024-01-01\nNumBars: 9000\n").code, 0);
+    gDateLists[BAR_YEARLY].barSize = 0;
+    EXPECT_EQ(gSettings.LastDate, 99991231);
 }
 
 TEST_F(ParserTest, IncludeHeadersKeepTheirPathOnTheHeaderLine) {
-    ASSERT_EQ(Parse("Include: lib\\common.kvs\nScanInclude: c:\\scan.kvs // for scans\nData:\nA: 1\n").code, 0);
+    ASSERT_EQ(Parse("Include: lib\\common.kvs\nScanInclude: c:\\scan.kvs // for scans\n"
+                    "TestInclude: lib\\common.kvs\nOrdersInclude: c:\\orders.kvs\nData:\nA: 1\n")
+                  .code,
+              0);
     EXPECT_EQ(gDataItems.count, 1);
-    EXPECT_EQ(gCompileSession.sectionCounts[SECTION_INCLUDE], 1);
+    for (int s : {SECTION_INCLUDE, SECTION_SCAN_INCLUDE, SECTION_TEST_INCLUDE, SECTION_ORDERS_INCLUDE})
+        EXPECT_EQ(gCompileSession.sectionCounts[s], 1) << s;
+}
+
+TEST_F(ParserTest, ManyItemsGrowTheLineRecordsPastOneStep) {
+    std::string script = "Data:\n";
+    for (int i = 0; i < 100; i++) script += "  Item" + std::to_string(i) + ": " + std::to_string(i) + "\n";
+    ASSERT_EQ(Parse(script).code, 0);
+    ASSERT_EQ(gDataItems.count, 100);
+    EXPECT_STREQ(Item(gDataItems, 99).formula.name, "Item99");
+    EXPECT_EQ(TextOf(Item(gDataItems, 99).formula), "99");
+}
+
+TEST_F(ParserTest, EveryFileStartsWithNoOpenBlock) {
+    /* A block left open by one included file is not there to close in the next. */
+    WriteTestFile(folder.File("first.kvs"), "#ifdef test\nLibrary:\n  Twice: 1\n");
+    WriteTestFile(folder.File("second.kvs"), "Data:\n  Once: 1\n#endif\n");
+    Outcome got = Parse("Include: first.kvs\nInclude: second.kvs\n");
+    EXPECT_EQ(got.code, 7);
+    EXPECT_EQ(gLibraryItems.count, 1);
 }
 
 TEST_F(ParserTest, PreprocessorBlocksFollowTheRunMode) {

@@ -8,6 +8,7 @@
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/parser_hooks.h"
+#include "script/compiler/ranges.h"
 #include "script/eval/item_table.h"
 
 DefinitionList gDataItems;
@@ -142,13 +143,7 @@ int32_t AddDefinitionRecord(DefinitionList *list, uint32_t recordSize) {
 
 void ResetFormulaColumn(FormulaColumn *column) {
     ResetDefinitionSlot(&column->formula);
-    column->format = 0;
-    column->decimals = -1;
-    column->negativeParens = 0;
-    column->barNumber = 0;
-    column->heading[0] = 0;
-    column->barFlag = 0;
-    column->caretFlag = 0;
+    ClearColumnHint(column);
     column->isText = 0;
     column->filter = 0;
     column->used = 0;

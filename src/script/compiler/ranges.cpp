@@ -118,6 +118,8 @@ int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, 
     if (CompareDouble(first, last) > 0) goto done;
     for (double v = first;;) {
         if (count >= RANGE_MAX_VALUES) return RANGE_TOO_MANY;
+        /* The default may already fill the room; nothing is written past it. */
+        if (values && count >= room) break;
         double value = RoundRangeValue(v, unit);
         if (!haveDef || CompareDouble(value, def) != 0) {
             if (values) values[count] = value;
@@ -174,7 +176,7 @@ static int ReadHintBarNumber(const char *p, const char *end, FormulaColumn *colu
     return (int)(stop - buffer);
 }
 
-static void ClearHintFields(FormulaColumn *column) {
+void ClearColumnHint(FormulaColumn *column) {
     column->format = 0;
     column->decimals = -1;
     column->negativeParens = 0;
@@ -185,7 +187,7 @@ static void ClearHintFields(FormulaColumn *column) {
 }
 
 void ParseFormatSpec(const char *text, int length, FormulaColumn *column) {
-    ClearHintFields(column);
+    ClearColumnHint(column);
     const char *p = text ? text : "";
     const char *end = p + (length > 0 ? length : 0);
     int inHint = 0;
@@ -234,7 +236,7 @@ void ParseFormatSpec(const char *text, int length, FormulaColumn *column) {
         }
         /* Anything else means the braces hold an ordinary comment: what was read
         ** is dropped and the search goes on behind the comment. */
-        ClearHintFields(column);
+        ClearColumnHint(column);
         while (p < end && *p && *p != '}') p++;
         if (p < end && *p == '}') p++;
         inHint = 0;

@@ -42,3 +42,6 @@ int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, 
 ** mark or filter mark shows as a number (format 2); without a heading the name
 ** is the heading.  The text is not changed. */
 void ParseFormatSpec(const char *text, int length, FormulaColumn *column);
+/* Clears the display fields a hint fills: format 0, decimals -1, no marks,
+** no "|" number and no heading. */
+void ClearColumnHint(FormulaColumn *column);

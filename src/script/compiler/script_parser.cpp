@@ -7,7 +7,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <vector>
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
@@ -28,6 +27,7 @@ ScriptParserState gScriptParser;
 namespace {
 
 enum { NAME_KEEP = 80, MAX_NAME_LENGTH = 63, HEADER_NAME_SIZE = 256, MAX_INCLUDE_LEVELS = 32 };
+enum { FIRST_VALID_DATE = 10000101, LAST_VALID_DATE = 99991231 };
 
 /* One "name:" found in the text. */
 struct LineRecord {
@@ -45,12 +45,38 @@ struct LineRecord {
     char nameSpace[VALUE_NAME_SIZE];
 };
 
+/* The line records of one file, grown LINE_RECORD_STEP records at a time
+** through the tracked allocator. */
+enum { LINE_RECORD_STEP = 32 };
+struct LineRecords {
+    LineRecord *items;
+    uint32_t count;
+    uint32_t capacity;
+    size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    LineRecord &back() { return items[count - 1]; }
+    LineRecord &operator[](size_t i) { return items[i]; }
+    const LineRecord *begin() const { return items; }
+    const LineRecord *end() const { return items + count; }
+};
+
+/* Appends a record; 0 when the allocator fails (its flag ends the compile). */
+int PushRecord(LineRecords &records, const LineRecord &record) {
+    if (records.count >= records.capacity) {
+        uint32_t capacity = records.capacity + LINE_RECORD_STEP;
+        if (!ReallocMemory(&records.items, (uint64_t)capacity * sizeof(LineRecord))) return 0;
+        records.capacity = capacity;
+    }
+    records.items[records.count++] = record;
+    return 1;
+}
+
 struct Parse {
     const char *path;
     char *text;
     uint32_t length;
     char *nameSpace;
-    std::vector<LineRecord> records;
+    LineRecords records;
     uint32_t appended;            /* collected-text position reached */
 };
 
@@ -158,8 +184,8 @@ int AddLineRecord(Parse &ps, uint32_t colon, int running) {
     record.valueOffset = value;
     record.valueOpen = 1;
     record.strategy = -1;
-    ps.records.push_back(record);
-    return 1;
+    /* Out of memory ends the parse without a message of its own. */
+    return PushRecord(ps.records, record);
 }
 
 /* Follows what the editor's name scan needs of an include line and applies
@@ -274,6 +300,33 @@ bool IsItemSection(int s) {
     return s == SECTION_DATA || s == SECTION_TEST_DATA || s == SECTION_STRAT_DATA || s == SECTION_LIBRARY;
 }
 
+/* An upper bound of the periods of barSize between two valid dates a <= b. */
+int64_t PeriodsBetween(int32_t a, int32_t b, int barSize) {
+    int64_t months = (int64_t)(DateYear(b) - DateYear(a)) * 12 + DateMonth(b) - DateMonth(a);
+    switch (barSize) {
+    case BAR_WEEKLY: return DaysBetween(a, b) / 7 + 1;
+    case BAR_MONTHLY: return months + 1;
+    case BAR_QUARTERLY: return months / 3 + 1;
+    case BAR_YEARLY: return DateYear(b) - DateYear(a) + 1;
+    default: return DaysBetween(a, b);
+    }
+}
+
+/* The date steps trading periods of the master list from date, kept within
+** the calendar's valid dates.  A count larger than the periods left before
+** the calendar's edge ends at that edge at once: a mistyped NumBars of
+** millions must not step day by day past the last valid date. */
+int32_t OffsetRangeDate(const DateList *master, int32_t date, int32_t steps) {
+    if (date < FIRST_VALID_DATE || date > LAST_VALID_DATE) return date;   /* no date (0) or none to step from */
+    int32_t edge = steps >= 0 ? LAST_VALID_DATE : FIRST_VALID_DATE;
+    int64_t room = steps >= 0 ? PeriodsBetween(date, edge, master->barSize) : PeriodsBetween(edge, date, master->barSize);
+    if ((steps >= 0 ? (int64_t)steps : -(int64_t)steps) > room) return edge;
+    int32_t derived = OffsetTradingDate(master, date, steps);
+    if (derived > LAST_VALID_DATE) return LAST_VALID_DATE;
+    if (derived < FIRST_VALID_DATE) return FIRST_VALID_DATE;
+    return derived;
+}
+
 /* When a settings section that applies ends, NumBars decides the other end
 ** of the test range: without NumBars it is cleared; with it, the end date is
 ** derived from the start date (or, when the script gave the end date, the
@@ -288,10 +341,10 @@ void FinishSettingsSection(const SectionWalk &walk) {
     int32_t barSize = gSettings.BarSize2;
     const DateList *master = &gDateLists[barSize >= 0 && barSize < BAR_SIZE_COUNT ? barSize : 0];
     if (!gScriptParser.settingGiven[SETKW_ENDDATE]) {
-        gSettings.LastDate = OffsetTradingDate(master, gSettings.FirstDate, bars - 1);
+        gSettings.LastDate = OffsetRangeDate(master, gSettings.FirstDate, bars - 1);
         gSettings.UseLatestDate = 0;
     } else {
-        gSettings.FirstDate = OffsetTradingDate(master, gSettings.LastDate, -(bars - 1));
+        gSettings.FirstDate = OffsetRangeDate(master, gSettings.LastDate, -(bars - 1));
         gSettings.UseEarliestDate = 0;
     }
 }
@@ -350,15 +403,11 @@ int HandleHeader(Parse &ps, size_t index, SectionWalk &walk) {
     char headerName[HEADER_NAME_SIZE] = "";
     bool needsName = s == SECTION_TEMPLATE || s == SECTION_BENCHMARK || s == SECTION_STRATEGY ||
                      s == SECTION_STATS_GROUP || s == SECTION_NAMESPACE;
-    if (needsName || s == SECTION_COMBINED) {
-        /* Combined may carry a name; the record is named "Combined" whatever it is. */
-        if (lineLength == 0 && needsName)
-            return Fail(ps, s == SECTION_NAMESPACE ? ERR_NAME_MISSING : 13, r.nameOffset, r.nameLength);
-        if (lineLength > 0) {
-            int code = ReadNameToken(headerName, sizeof headerName, ps.text + lineStart, (int)lineLength);
-            if (!code && s == SECTION_NAMESPACE && strlen(headerName) > MAX_NAME_LENGTH) code = ERR_NAME_TOO_LONG;
-            if (code) return Fail(ps, code, lineStart, lineLength);
-        }
+    if (needsName) {
+        if (lineLength == 0) return Fail(ps, s == SECTION_NAMESPACE ? ERR_NAME_MISSING : 13, r.nameOffset, r.nameLength);
+        int code = ReadNameToken(headerName, sizeof headerName, ps.text + lineStart, (int)lineLength);
+        if (!code && s == SECTION_NAMESPACE && strlen(headerName) > MAX_NAME_LENGTH) code = ERR_NAME_TOO_LONG;
+        if (code) return Fail(ps, code, lineStart, lineLength);
     } else if (!IsIncludeSection(s) && s != SECTION_NOTES && lineLength > 0) {
         /* Include headers carry their path on the header line, and a Notes
         ** header may start its free text there. */
@@ -626,6 +675,19 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
     return 1;
 }
 
+/* The index of the definition named name in the section's own list, else -1.
+** The section's list is searched by itself: a Data item of the same name
+** must not hide a second column of that name from the duplicate check. */
+int FindInOwnList(int section, const char *name) {
+    const DefinitionList *list = DefinitionListFor((uint32_t)section);
+    for (int32_t i = 0; list && i < list->count; i++) {
+        const FormulaSlot *slot = IsColumnSection(section) ? &((const FormulaColumn *)list->items)[i].formula
+                                                           : &((const FormulaItem *)list->items)[i].formula;
+        if (CompareNoCase(slot->name, name) == 0) return i;
+    }
+    return -1;
+}
+
 int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
     int s = walk.section;
     if (s == SECTION_NONE || IsIncludeSection(s)) return Fail(ps, ERR_UNRECOGNIZED, r.nameOffset, r.nameLength);
@@ -651,11 +713,9 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
         if (!exempt && (IsScriptKeyword(r.name) || FindScriptItem(r.name, nullptr) != 0))
             return Fail(ps, 75, r.nameOffset, r.nameLength);
         if (IsColumnSection(s) || IsItemSection(s)) {
-            FormulaNode node = {};
-            if (FindScriptDefinition(r.qualified, &node, (uint32_t)s, "") == (uint32_t)s) {
-                if (!GetRunSetting(RUNSET_ALLOW_SAME_NAME)) return Fail(ps, 76, r.nameOffset, r.nameLength);
-                replaceIndex = (int)node.index;
-            }
+            replaceIndex = FindInOwnList(s, r.qualified);
+            if (replaceIndex >= 0 && !GetRunSetting(RUNSET_ALLOW_SAME_NAME))
+                return Fail(ps, 76, r.nameOffset, r.nameLength);
         }
     }
 
@@ -827,8 +887,19 @@ char *ParseScriptText(const char *path, char *nameSpace) {
     ps.path = path;
     ps.nameSpace = nameSpace;
     if (!LoadFile(path, &ps.text, &ps.length)) return nullptr;
-    int ok = SplitIntoRecords(ps) && WalkSections(ps) && CheckWholeScript(ps);
+    /* Conditional blocks belong to their file: an included file starts with
+    ** none open and leaves the including file's nesting as it found it, so
+    ** blocks in an include cannot close the includer's blocks. */
+    int32_t nesting = gCompiler.conditionNesting;
+    int level = gCompiler.includeDepth;
+    gCompiler.conditionNesting = 0;
+    if (level >= 0 && level < COMPILER_MAX_FILE_LEVELS)
+        memset(gCompiler.conditions[level], 0, sizeof gCompiler.conditions[level]);
+    int ok = SplitIntoRecords(ps);
+    gCompiler.conditionNesting = nesting;
+    ok = ok && WalkSections(ps) && CheckWholeScript(ps);
     if (ok) ok = CollectUpTo(ps, ps.length);
+    FreeMemory(&ps.records.items);
     if (!ok) {
         FreeMemory(&ps.text);
         return nullptr;

@@ -9,8 +9,9 @@
 **
 ** Three passes over the text:
 **   1. split it into "name:" line records (quotes, comments and inactive
-**      preprocessor blocks skipped; DateInput applied at once so every later
-**      date reads in the right order);
+**      preprocessor blocks skipped, each file starting with no block open;
+**      DateInput applied at once so every later date reads in the right
+**      order);
 **   2. walk the records: section headers switch the current section, items
 **      become columns, items, parameters, settings, import lines or strategy
 **      elements;
