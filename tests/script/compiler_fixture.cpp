@@ -8,6 +8,7 @@
 #include "marketdata/store/symbols.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
+#include "script/compiler/compile_driver.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/parser_hooks.h"
@@ -70,6 +71,9 @@ void CompilerTest::SetUp()
     gHeadless.captureLog = 1;   /* keeps error boxes and log lines off the console */
     gUnattended = 0;
     gOutOfMemory = 0;
+    /* Every compile starts from a clear compiler record; tests that drive the
+    ** preprocessor directly leave theirs behind. */
+    ResetIncludeState();
     gDefinitionStandIn = DefinitionStandIn{};
     gCompileSession = CompileSession{};
     ReleaseDefinitionLists();
