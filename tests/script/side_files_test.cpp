@@ -69,7 +69,7 @@ struct SideFileTest : ::testing::Test {
         EXPECT_TRUE(WriteTestFile(path, text));
         return path;
     }
-    ContractSpec *Spec(int i) { return (ContractSpec *)gContractSpecs.items + i; }
+    ContractSpec *ContractAt(int i) { return (ContractSpec *)gContractSpecs.items + i; }
     SymbolChange *Change(int i) { return (SymbolChange *)gSymbolChanges.items + i; }
     DatedAmount *Cash(int i) { return (DatedAmount *)record->cashList.items + i; }
 };
@@ -123,14 +123,14 @@ TEST_F(SideFileTest, ExchangeMapFillsFieldsByHeaderName) {
           "ignored,after,the,empty,line\r\n");
     ASSERT_EQ(LoadExchangeMap(), 1);
     ASSERT_EQ(gContractSpecs.count, 2);
-    EXPECT_STREQ(Spec(0)->Market, "US");
-    EXPECT_STREQ(Spec(0)->Exchange, "NYSE");
-    EXPECT_EQ(Spec(0)->HasMoc, 1);
-    EXPECT_EQ(Spec(0)->FuturesOpenTime, 93000);
-    EXPECT_STREQ(Spec(0)->Primary, "NYSEARCA");
-    EXPECT_STREQ(Spec(1)->Market, "CA");
-    EXPECT_EQ(Spec(1)->HasMoc, 1000);
-    EXPECT_STREQ(Spec(1)->Primary, "");
+    EXPECT_STREQ(ContractAt(0)->Market, "US");
+    EXPECT_STREQ(ContractAt(0)->Exchange, "NYSE");
+    EXPECT_EQ(ContractAt(0)->HasMoc, 1);
+    EXPECT_EQ(ContractAt(0)->FuturesOpenTime, 93000);
+    EXPECT_STREQ(ContractAt(0)->Primary, "NYSEARCA");
+    EXPECT_STREQ(ContractAt(1)->Market, "CA");
+    EXPECT_EQ(ContractAt(1)->HasMoc, 1000);
+    EXPECT_STREQ(ContractAt(1)->Primary, "");
     /* The path found becomes the setting. */
     EXPECT_TRUE(MatchWildcard("*ExchangeMap.csv", gExchangeMapSetting));
 }
@@ -142,12 +142,12 @@ TEST_F(SideFileTest, ExchangeMapComesFromTheSlatewickFolderFirst) {
     Write("program\\ExchangeMap.csv", "Exchange\r\nPROGRAM\r\n");
     gSlatewickFolderSetting = sw.c_str();
     ASSERT_EQ(LoadExchangeMap(), 1);
-    EXPECT_STREQ(Spec(0)->Exchange, "SW");
+    EXPECT_STREQ(ContractAt(0)->Exchange, "SW");
     /* An empty folder setting names no folder at all. */
     gSlatewickFolderSetting = "";
     gExchangeMapSetting[0] = 0;
     ASSERT_EQ(LoadExchangeMap(), 1);
-    EXPECT_STREQ(Spec(0)->Exchange, "PROGRAM");
+    EXPECT_STREQ(ContractAt(0)->Exchange, "PROGRAM");
 }
 
 TEST_F(SideFileTest, MissingExchangeMapMattersOnlyForOrders) {
