@@ -620,26 +620,42 @@ TEST_F(DataCalcTest, OneValueItemsAreNeverComputedInOnePass)
     EXPECT_TRUE(std::isnan(Value(&gSymbols[0], 2, 0)));
 }
 
-/* Worker k evaluates node copy k and moves lookup hint k of its own symbols
-** (k, k + N, ...); no other copy or hint is touched. */
+/* Worker k evaluates node copy k and moves only lookup hint k, of the
+** symbols it computed: every symbol is computed by exactly one worker.  With
+** a random seed the symbols are dealt out k, k + N, ..., so that each seeded
+** sequence meets the same symbols on every run. */
 TEST_F(DataCalcTest, EachWorkerUsesItsOwnNodeCopyAndLookupHint)
 {
     const double kUntouched = -12345.0;
-    MakeStore(11, 30);
-    SetItems({{"A", "C * 2 + O"}});
-    FormulaSlot *slot = &Item(0)->formula;
-    for (int k = 0; k < FORMULA_WORKER_COPIES; k++)
-        for (int32_t n = 0; n < slot->count; n++) slot->nodes[k][n].value = kUntouched;
-    for (int32_t s = 0; s <= gSymbolCount; s++) {
-        SymbolRecord *symbol = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
-        for (int32_t &hint : symbol->barHints) hint = -3;
+    for (uint32_t seed : {0u, 7u}) {
+        TearDown();
+        SetUp();
+        MakeStore(11, 30);
+        SetItems({{"A", "C * 2 + O"}});
+        FormulaSlot *slot = &Item(0)->formula;
+        for (int k = 0; k < FORMULA_WORKER_COPIES; k++)
+            for (int32_t n = 0; n < slot->count; n++) slot->nodes[k][n].value = kUntouched;
+        for (int32_t s = 0; s <= gSymbolCount; s++) {
+            SymbolRecord *symbol = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
+            for (int32_t &hint : symbol->barHints) hint = -3;
+        }
+        gSettings.CalcThreads = 4;
+        SetRandomSeed(seed);
+        ASSERT_EQ(1, CalculateData());
+        for (int k = 4; k < FORMULA_WORKER_COPIES; k++)
+            EXPECT_EQ(kUntouched, slot->nodes[k][0].value) << "seed " << seed << " copy " << k;
+        if (seed)
+            for (int k = 0; k < 4; k++) EXPECT_NE(kUntouched, slot->nodes[k][0].value) << "copy " << k;
+        for (int32_t s = 0; s < gSymbolCount; s++) {
+            int moved = 0;
+            for (int k = 0; k < WORKER_SLOTS; k++) {
+                if (gSymbols[s].barHints[k] == -3) continue;
+                moved++;
+                EXPECT_LT(k, 4) << "seed " << seed << " symbol " << s;
+                if (seed) EXPECT_EQ(s % 4, k) << "symbol " << s;
+            }
+            EXPECT_EQ(1, moved) << "seed " << seed << " symbol " << s;
+        }
+        for (int k = 1; k < WORKER_SLOTS; k++) EXPECT_EQ(-3, gCalendarSymbol.barHints[k]) << k;
     }
-    gSettings.CalcThreads = 4;
-    ASSERT_EQ(1, CalculateData());
-    for (int k = 0; k < FORMULA_WORKER_COPIES; k++)
-        EXPECT_EQ(k < 4, slot->nodes[k][0].value != kUntouched) << "copy " << k;
-    for (int32_t s = 0; s < gSymbolCount; s++)
-        for (int k = 0; k < WORKER_SLOTS; k++)
-            EXPECT_EQ(k == s % 4, gSymbols[s].barHints[k] != -3) << "symbol " << s << " hint " << k;
-    for (int k = 1; k < WORKER_SLOTS; k++) EXPECT_EQ(-3, gCalendarSymbol.barHints[k]) << k;
 }

@@ -431,14 +431,23 @@ static void EndWorker(CalcWorkerContext *worker)
     sWorkerEnded.notify_all();
 }
 
+/* The next symbol of a per-symbol pass: the next one nobody has taken, or
+** with no shared counter the worker's next in its interleaved share. */
+static int32_t NextSymbol(CalcWorkerContext *worker, int32_t previous)
+{
+    if (worker->nextWork)
+        return std::atomic_ref<int32_t>(*worker->nextWork).fetch_add(1, std::memory_order_relaxed);
+    if (previous < 0) return worker->worker;
+    return previous + (worker->workerCount > 0 ? worker->workerCount : 1);
+}
+
 int CalcPerSymbolThread(CalcWorkerContext *worker)
 {
     EvalContext ctx;
     InitWorkerEvalContext(&ctx, worker);
     SeedWorkerRandom(worker);
-    int32_t stride = worker->workerCount > 0 ? worker->workerCount : 1;
     std::atomic_ref<int32_t> current(worker->current);
-    for (int32_t i = worker->worker; i < gSymbolCount && !StopSet(worker); i += stride) {
+    for (int32_t i = NextSymbol(worker, -1); i < gSymbolCount && !StopSet(worker); i = NextSymbol(worker, i)) {
         current.store(i, std::memory_order_relaxed);
         ctx.symbol = &gSymbols[i];
         ctx.callingSymbol = ctx.symbol;
@@ -547,6 +556,15 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
     CalcWorkerContext workers[CALC_MAX_WORKERS];
     std::thread threads[CALC_MAX_WORKERS];
     memset((void *)workers, 0, sizeof workers);
+    /* Every symbol's values are the same whichever worker computes them, so
+    ** symbols go to whichever worker is free: a worker slowed down by
+    ** anything (memory, the system) takes fewer, and the pass does not wait
+    ** on it.  A seeded random sequence is the exception: each worker's
+    ** numbers must meet the same symbols on every run. */
+    struct alignas(64) {
+        int32_t next;
+    } shared{};
+    int dynamic = !perDate && sSeedBase == 0;
     int32_t started = 0;
     for (int32_t k = 0; k < n; k++) {
         CalcWorkerContext *w = &workers[k];
@@ -567,6 +585,7 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
         w->walkForwardInterval = sWalkForwardInterval;
         w->outOfSample = sOutOfSample;
         w->current = -1;
+        w->nextWork = dynamic ? &shared.next : nullptr;
         try {
             threads[k] = perDate ? std::thread(CalcPerDateThread, w) : std::thread(CalcPerSymbolThread, w);
             started++;

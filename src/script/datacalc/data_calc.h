@@ -19,8 +19,14 @@
 **             space the block gains is zero.  Growing keeps the contents, so
 **             an item whose offsets did not move keeps its values.
 ** Workers:    RunCalcThreads starts N = min(CalcThreads, work items) workers;
-**             worker k takes work items k, k + N, ... and evaluates node copy
-**             k with lookup hint k and random slot k, so nothing is locked.
+**             worker k evaluates node copy k with lookup hint k and random
+**             slot k, so nothing is locked.  A per-symbol pass hands out
+**             symbols in ascending order to whichever worker is free (one
+**             shared counter), so a worker that runs slower takes fewer and
+**             no worker waits for it at the end; with a random seed set,
+**             worker k takes symbols k, k + N, ... instead, so that its
+**             seeded sequence meets the same symbols on every run.  A
+**             per-date pass always takes dates k, k + N, ...
 **             The one shared write of a pass, the item's data type, is made
 **             once by compare-and-set.  Workers never read the run state:
 **             the polling loop on the calling thread pumps messages and turns
@@ -86,6 +92,8 @@ struct CalcWorkerContext {
     int32_t walkForwardInterval; /* copied into every evaluation context */
     int32_t outOfSample;
     int32_t current;             /* work item the worker is at (atomic), -1 before the first */
+    int32_t *nextWork;           /* per-symbol pass: the next symbol not yet taken (atomic,
+                                    shared by the pass's workers); null: interleaved */
 };
 
 /* Set when every Data item must be computed again: by loading data, by a
