@@ -167,6 +167,8 @@ TEST_F(Evaluator, BarOffsetsApplyToTheirTermOrGroupOnly)
         {"((C[1000000000])[1000000000])[1000000000]", NAN},
         {"((C[-1000000000])[-1000000000])[-1000000000]", NAN},
         {"((C[3000000000])[-3000000000])[1]", 15},
+        /* An offset without a number gives no value. */
+        {"C[C[6]]", NAN},
     };
     ExpectValues(this, cases, sizeof cases / sizeof cases[0]);
     AtBar(1);    /* at the bar's own split level nothing is scaled */

@@ -442,7 +442,7 @@ static void TraceOperator(const char *leftText, const FormulaNode *op, const For
 
 /* Offsets beyond any data still name no bar when they are held to a billion
 ** bars either way, and nested offsets then add up without overflowing. */
-enum { BARS_BACK_LIMIT = 1000000000 };
+constexpr int32_t BARS_BACK_LIMIT = 1000000000;
 
 static int32_t AddBarsBack(int32_t barsBack, int32_t offset)
 {
@@ -488,6 +488,9 @@ int EvalNodes(FormulaNode **position, uint32_t minPrecedence, uint32_t stopItem,
         FormulaNode *p = expression;
         if (!EvalNodes(&p, 0, ITEM_CLOSE_BRACKET, context, barsBack)) return 0;
         double v = trunc(expression->value);
+        /* An offset without a number gives no value rather than a bar picked
+        ** by an undefined conversion. */
+        if (std::isnan(v)) return 0;
         offset = v > BARS_BACK_LIMIT ? BARS_BACK_LIMIT : v < -BARS_BACK_LIMIT ? -BARS_BACK_LIMIT : (int32_t)v;
     }
     FormulaNode *p = start;
