@@ -127,7 +127,7 @@ void WriteBenchFile()
     if (!AllocMemory(&gSymbols, (uint64_t)(SYMBOLS + 1) * sizeof(SymbolRecord))) abort();
     gSymbolCount = SYMBOLS;
     for (int k = 0; k < SYMBOLS; k++) FillSymbol(&gSymbols[k], cal, k);
-    if (!SaveDataFile(gPath.c_str())) abort();
+    if (!SaveDataFile(gPath.c_str(), nullptr)) abort();
     UnloadData();
     PlatGetFileInfo(gPath.c_str(), &gFileSize, nullptr);
     atexit([] { PlatDeleteFile(gPath.c_str()); });

@@ -76,13 +76,3 @@ int InitMessages(void *ignored, void *owner, const char *backupRoot)
     CopyString(gMessageState.backupRoot, sizeof gMessageState.backupRoot, backupRoot, -1);
     return 1;
 }
-
-#ifndef _WIN32
-/* Without windows there is no cursor to show; the nesting is still kept so
-** that the levels pair up the same way in both builds. */
-void SetWaitCursor(int on)
-{
-    if (on) gMessageState.waitNesting++;
-    else if (gMessageState.waitNesting > 0) gMessageState.waitNesting--;
-}
-#endif

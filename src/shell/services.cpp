@@ -15,6 +15,7 @@
 
 std::atomic<int> gRunState{RUN_IDLE};
 int gRunMode = 0;
+int32_t gGeneratingOrders = 0;
 std::atomic<int> gLowMemory{0};
 std::atomic<int> gResultCode{RESULT_OK};
 int gUnattended = 0;
@@ -163,6 +164,9 @@ void UpdateHistoryList(char *history, const char *newText, int checkPaths)
 
 extern void FillHistoryCombo(void *dialog, int controlId, const char *history);
 
+/* The settings panel's data-file combo box. */
+enum { IDC_DATA_FILE = 1031 };
+
 void UpdateHistoryCombo(void *dialog, int controlId, int checkPaths, const char *newText, char *history)
 {
     UpdateHistoryList(history, newText, checkPaths);
@@ -170,6 +174,11 @@ void UpdateHistoryCombo(void *dialog, int controlId, int checkPaths, const char 
     if (dialog && checkPaths && newText && *newText && history != gSettings.DataFileMRU &&
         history != gSettings.RecentFilesMRU)
         UpdateHistoryList(gSettings.RecentFilesMRU, newText, 1);
+}
+
+void AddDataFileToHistory(const char *path)
+{
+    UpdateHistoryCombo(GetSettingsPanel(), IDC_DATA_FILE, 1, path, gSettings.DataFileMRU);
 }
 
 int ComputeWorkerCount(int setting, int processors)

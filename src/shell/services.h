@@ -1,8 +1,8 @@
 /* services.h -- what the core asks of the application shell.
 **
-** Owns:       the program-wide control words (run state, run mode, low-memory
-**             flag, sticky result code, unattended flag, UI thread id) and the
-**             effective program folders.
+** Owns:       the program-wide control words (run state, run mode, order
+**             generation flag, low-memory flag, sticky result code, unattended
+**             flag, UI thread id) and the effective program folders.
 ** Implemented by: services.cpp (the rules that hold for every shell) and either
 **             the window shell or headless/services_headless.cpp, which keeps
 **             status texts, notices, titles and message boxes where tests can
@@ -43,6 +43,9 @@ enum ResultCode {
 
 extern std::atomic<int> gRunState;
 extern int gRunMode;                 /* 0 import, 1 apply, 2 scan, 3 test, 4 optimize, 5 orders */
+extern int32_t gGeneratingOrders;    /* 1 while the engine writes the order list for the next
+                                        trading day: prices then print as decimals, and tick
+                                        sizes and position items read the live data */
 extern std::atomic<int> gLowMemory;
 extern std::atomic<int> gResultCode;
 extern int gUnattended;
@@ -95,6 +98,44 @@ void SetFrameTitle(const char *format, ...);
 void ShowPopupNotice(uint32_t colour, const char *format, ...);
 /* A message box with the given MessageBoxA style; returns the button pressed. */
 int ShowMessageBox(const char *text, const char *title, uint32_t style);
+
+/* ---- wait cursor, panels, frame and file chooser ----------------------------------------
+** What loading, saving and calculating data ask of the windows.  No dialog or
+** control id is known below the shell: the panel's controls are named by what
+** they show.  Until the window shell provides them, headless/shell_standins.cpp
+** stands in for those marked so (no panel, no frame, no chooser). */
+
+/* Opens (on 1) or closes (on 0) one level of the wait cursor: the first open
+** shows the wait cursor and captures the mouse, the last close restores both.
+** Headless: only the nesting count (gMessageState.waitNesting) is kept. */
+void SetWaitCursor(int on);
+/* Reads the settings panel's controls into the settings variables.  (stand-in) */
+void SettingsPanelToSettings();
+/* Enables or greys the settings panel's controls; with forceRunning the panel
+** is refreshed as if a task were running.  (stand-in) */
+void EnableSettingsPanelControls(int forceRunning);
+/* Enables or greys the debug panel's buttons.  (stand-in) */
+void UpdateDebugPanelControls();
+/* Asks the frame to refresh its menu and toolbar.  (stand-in) */
+void PostFrameRefresh();
+/* The settings panel window, null when there is none.  (stand-in) */
+void *GetSettingsPanel();
+/* Shows the DataFile setting in the settings panel's data-file control.  (stand-in) */
+void ShowDataFileInPanel();
+/* Sets one of the settings panel's two date pickers.  (stand-in) */
+enum PanelDate { PANEL_FIRST_DATE = 0, PANEL_LAST_DATE = 1 };
+void SetPanelDate(int panelDate, int32_t date);
+/* Clamps the panel's dates to the loaded data and shows the bar count
+** (UpdateBarCount on the settings panel).  (stand-in) */
+void UpdatePanelBarCount();
+/* Puts path first in the data-file history (DataFileMRU, paths checked) and
+** refills the panel's data-file combo box from it. */
+void AddDataFileToHistory(const char *path);
+/* The open (save 0) or save (save 1) file dialog; path[260] is the initial
+** name and receives the choice, folder[260] (may be null) the initial folder.
+** Non-zero when a file was chosen.  (stand-in: always cancelled) */
+int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
+                  int save);
 
 /* ---- child windows ------------------------------------------------------------------ */
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/price_format.h"
+#include "shell/services.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 

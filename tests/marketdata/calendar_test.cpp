@@ -80,6 +80,7 @@ TEST_F(HolidayListTest, EarlyClosesAndGrowth)
     HolidayPair own[1] = {{20241129, 0}};
     strategies[1].hasOwnHolidays = 1;
     strategies[1].holidays = HolidayList{own, 1, 1};
+    LinkStrategyCalendars();
     gStrategies = strategies;
     gStrategyCount = 2;
     EXPECT_EQ(IsCalendarHoliday(20241129, 0, 2), 1);

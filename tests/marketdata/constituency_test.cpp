@@ -1,7 +1,6 @@
 /* Constituency table, tick sizes and security types. */
 #include <cstring>
 
-#include "engine/price_format.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"

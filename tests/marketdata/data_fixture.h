@@ -14,7 +14,6 @@
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
 #include "marketdata/store_fixture.h"
-#include "script/compiler/script_parser.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 
@@ -54,22 +53,24 @@ inline void SetBars(SymbolRecord *r, int barSize, const std::vector<int32_t> &da
     r->barCounts[barSize] = (int32_t)dates.size();
 }
 
-/* Stands in for the compiled script's Import section, which the writer stores
-** as the file's note; null: the script has none.  The text is kept here,
-** outside the tracked allocator, so the byte counts of the tests see only the
-** loaded data. */
+/* The Import section the tests save with (SaveDataFile's note); null: none.
+** The text is kept here, outside the tracked allocator, so the byte counts of
+** the tests see only the loaded data. */
+struct ImportTextKept {
+    std::string text;
+    bool given = false;
+};
+inline ImportTextKept &KeptImport()
+{
+    static ImportTextKept kept;
+    return kept;
+}
 inline void SetImportText(const char *text)
 {
-    static std::string kept;
-    static const char *ours = nullptr;
-    GrowText &import = gScriptParser.importText;
-    if (import.text && import.text != ours) FreeMemory(&import.text);   /* a compile's own text */
-    import = GrowText{};
-    if (!text) return;
-    kept = text;
-    ours = kept.data();
-    import = GrowText{kept.data(), (int32_t)kept.size() + 1, (int32_t)kept.size()};
+    KeptImport().given = text != nullptr;
+    KeptImport().text = text ? text : "";
 }
+inline const char *ImportText() { return KeptImport().given ? KeptImport().text.c_str() : nullptr; }
 
 struct SymbolSpec {
     const char *symbol;
@@ -79,8 +80,8 @@ struct SymbolSpec {
 
 /* Fills the loaded data with symbols (given in sorted order), one weekday
 ** calendar, derived bars of every (calendar) period size, events, fundamentals, list names, a
-** note and constituency ids.  The note is also made the script's Import
-** section, so that a save writes it.  The caller has unloaded. */
+** note and constituency ids.  The note is also made the Import section the
+** tests save with, so that a save writes it.  The caller has unloaded. */
 inline void MakeLoadedData(const std::vector<SymbolSpec> &specs, int fundamentals, int listNames, const char *note)
 {
     int maxDays = 0;

@@ -5,7 +5,6 @@
 
 #include "marketdata/data_fixture.h"
 #include "marketdata/store/constituency.h"
-#include "marketdata/store/data_hooks.h"
 #include "script/compiler/import_items.h"
 #include "support/test_support.h"
 
@@ -21,7 +20,7 @@ struct DataLoadTest : DataTest {
     {
         MakeLoadedData({{"AAA", 200, 1}, {"BBB", 120, 0}}, 1, 1, "Import section");
         path = dir.File("two.kvd");
-        ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+        ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
         UnloadData();
         ASSERT_EQ(LoadData(0), 1);
         ASSERT_EQ(gSymbolCount, 2);
@@ -194,10 +193,9 @@ TEST_F(DataLoadTest, FundamentalsFieldsPresentFollowTheLoadedData)
     MakeLoadedData({{"AAA", 20, 0}, {"BBB", 20, 0}}, 3, 0, nullptr);
     gSymbols[1].fundamentals[2].fieldId = 5000;
     path = dir.File("fund.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     UnloadData();
     ASSERT_EQ(LoadData(0), 1);
-    ASSERT_EQ(FundamentalFieldCount(), (uint32_t)FUNDAMENTAL_FIELD_ROWS);
     for (int row = 0; row < FUNDAMENTAL_FIELD_ROWS; row++)
         EXPECT_EQ(gFundamentalFields[row].present, row >= 1 && row <= 3 ? 1 : 0) << row;
     UnloadData();

@@ -92,7 +92,7 @@ TEST_F(DataFileTest, SavedFileReadsBackBlockForBlock)
     MakeLoadedData(kTwoSymbols, 2, 3, "Import:\r\n  Source: CSV\r\n");
     std::vector<std::string> before = Snapshot();
     const std::string path = dir.File("round.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     EXPECT_STREQ(gSettings.DataFile, path.c_str());
 
     /* The file is exactly its blocks, starting with the current header. */
@@ -138,7 +138,7 @@ TEST_F(DataFileTest, ManySymbolsReadBack)
     MakeLoadedData(specs, 0, 0, nullptr);
     std::vector<std::string> before = Snapshot();
     const std::string path = dir.File("many.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     UnloadData();
     ASSERT_EQ(Load(path), 1);
     EXPECT_TRUE(Snapshot() == before);
@@ -150,7 +150,7 @@ TEST_F(DataFileTest, NameWithoutDotGetsTheExtension)
     TempFolder dir;
     if (dir.path.find('.') != std::string::npos) GTEST_SKIP() << "temporary folder name holds a dot";
     MakeLoadedData({{"AAA", 5, 0}}, 0, 0, nullptr);
-    ASSERT_EQ(SaveDataFile(dir.File("plain").c_str()), 1);
+    ASSERT_EQ(SaveDataFile(dir.File("plain").c_str(), ImportText()), 1);
     EXPECT_TRUE(PlatFileExists(dir.File("plain.KVD").c_str()));
     EXPECT_EQ(std::string(gSettings.DataFile), dir.File("plain.KVD"));
 }
@@ -241,7 +241,7 @@ TEST_F(DataFileTest, DamagedHeadersFailCleanly)
     TempFolder dir;
     MakeLoadedData(kTwoSymbols, 1, 2, "note");
     const std::string good = dir.File("good.kvd");
-    ASSERT_EQ(SaveDataFile(good.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(good.c_str(), ImportText()), 1);
     const std::string file = ReadTestFile(good);
     UnloadData();
     baseline = gAllocatedBytes.load();
@@ -295,7 +295,7 @@ TEST_F(DataFileTest, HugeCountsInSymbolTrailersFailCleanly)
     TempFolder dir;
     MakeLoadedData(kTwoSymbols, 0, 0, nullptr);
     const std::string good = dir.File("good.kvd");
-    ASSERT_EQ(SaveDataFile(good.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(good.c_str(), ImportText()), 1);
     const std::string file = ReadTestFile(good);
     UnloadData();
     baseline = gAllocatedBytes.load();
@@ -337,7 +337,7 @@ TEST_F(DataFileTest, TruncatedFilesNameTheMissingBlock)
     TempFolder dir;
     MakeLoadedData(kTwoSymbols, 1, 1, "note");
     const std::string good = dir.File("good.kvd");
-    ASSERT_EQ(SaveDataFile(good.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(good.c_str(), ImportText()), 1);
     const std::string file = ReadTestFile(good);
     const std::string path = dir.File("cut.kvd");
 
@@ -391,7 +391,7 @@ TEST_F(DataFileTest, StopDuringLoadingLeavesNothing)
     TempFolder dir;
     MakeLoadedData(kTwoSymbols, 0, 0, nullptr);
     const std::string path = dir.File("stop.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     UnloadData();
     gRunState = RUN_STOP_REQUESTED;
     EXPECT_EQ(Load(path), 0);
@@ -417,7 +417,7 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     TempFolder dir;
     MakeLoadedData({{"OLD", 10, 0}}, 0, 0, nullptr);
     const std::string path = dir.File("data.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     const std::string old = ReadTestFile(path);
     UnloadData();
     MakeLoadedData({{"NEW1", 3000, 0}, {"NEW2", 3000, 0}}, 0, 0, nullptr);
@@ -426,7 +426,7 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     const std::string blocked = dir.File("blocked.kvd");
     ASSERT_TRUE(PlatCreateFolder(blocked.c_str()));
     ResetShell();
-    EXPECT_EQ(SaveDataFile(blocked.c_str()), 0);
+    EXPECT_EQ(SaveDataFile(blocked.c_str(), ImportText()), 0);
     EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
     EXPECT_EQ(gHeadless.messageCount, 1);
     EXPECT_TRUE(PlatFolderExists(blocked.c_str()));
@@ -440,11 +440,11 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     ResetShell();
     gResultCode = RESULT_OK;
     const std::string nowhere = dir.File("missing\\data.kvd");
-    EXPECT_EQ(SaveDataFile(nowhere.c_str()), 0);
+    EXPECT_EQ(SaveDataFile(nowhere.c_str(), ImportText()), 0);
     /* ... and with no name at all it writes nothing anywhere. */
     gSettings.DataFile[0] = 0;
     gResultCode = RESULT_OK;
-    EXPECT_EQ(SaveDataFile(nullptr), 0);
+    EXPECT_EQ(SaveDataFile(nullptr, ImportText()), 0);
     EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
     EXPECT_FALSE(PlatFileExists(".KVD"));
     gUnattended = 0;
@@ -463,7 +463,7 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     ResetShell();
     gResultCode = RESULT_OK;
-    int saved = SaveDataFile(path.c_str());
+    int saved = SaveDataFile(path.c_str(), ImportText());
     setrlimit(RLIMIT_FSIZE, &was);
     signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(saved, 0);
@@ -480,8 +480,9 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     EXPECT_EQ(entries, 3);
 }
 
-/* The note written is the script's Import section; without one the file has
-** no note, even when the data was read with one. */
+/* The note written is the Import section given; without one the file has
+** no note, even when the data was read with one.  The loaded note itself may
+** be given to keep it. */
 TEST_F(DataFileTest, NoteIsTheScriptsImportSection)
 {
     TempFolder dir;
@@ -500,7 +501,7 @@ TEST_F(DataFileTest, NoteIsTheScriptsImportSection)
         UnloadData();
         MakeLoadedData({{"A", 3, 0}}, 0, 0, c.loaded);
         SetImportText(c.import);
-        ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+        ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
         EXPECT_EQ(GetU32(ReadTestFile(path), 36), c.want ? (uint32_t)strlen(c.want) + 1 : 0u);
         UnloadData();
         SetImportText(nullptr);
@@ -512,6 +513,11 @@ TEST_F(DataFileTest, NoteIsTheScriptsImportSection)
             EXPECT_EQ(gDataNote, nullptr);
         }
     }
+    ASSERT_EQ(SaveDataFile(path.c_str(), gDataNote), 1);
+    EXPECT_EQ(GetU32(ReadTestFile(path), 36), (uint32_t)strlen(kCases[2].want) + 1);
+    UnloadData();
+    ASSERT_EQ(Load(path), 1);
+    EXPECT_STREQ(gDataNote, kCases[2].want);
 }
 
 /* A file without a note or list names stores length 0 for both. */
@@ -520,7 +526,7 @@ TEST_F(DataFileTest, FileWithoutNoteOrNamesReadsBack)
     TempFolder dir;
     MakeLoadedData({{"A", 1, 0}, {"B", 0, 0}}, 0, 0, nullptr);
     const std::string path = dir.File("bare.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     EXPECT_EQ(GetU32(ReadTestFile(path), 36), 0u);
     std::vector<std::string> before = Snapshot();
     UnloadData();

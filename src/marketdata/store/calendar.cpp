@@ -6,10 +6,12 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "platform/platform.h"
-#include "script/eval/eval_context.h"
 #include "shell/services.h"
 
 HolidayList gHolidayList = {};
+int32_t gCompareBarSize = 0;
+StrategyRecord *gCompareStrategy = nullptr;
+StrategyCalendars gStrategyCalendars = {};
 
 enum { HOLIDAY_LIST_START = 60, HOLIDAY_LIST_YEARS = 5 };
 
@@ -127,9 +129,8 @@ int BuildHolidayList(HolidayList *list, int firstYear, int ignored, int log)
 
 static const HolidayList *ApplicableHolidays(int strategy)
 {
-    if (strategy >= 1 && strategy <= gStrategyCount && gStrategies && gStrategies[strategy - 1].hasOwnHolidays)
-        return &gStrategies[strategy - 1].holidays;
-    return &gHolidayList;
+    const HolidayList *own = gStrategyCalendars.holidays ? gStrategyCalendars.holidays(strategy) : nullptr;
+    return own ? own : &gHolidayList;
 }
 
 int IsCalendarHoliday(int32_t date, int earlyClose, int strategy)
@@ -155,6 +156,35 @@ int SameBarPeriod(int32_t a, int32_t b, int barSize)
     case BAR_YEARLY: return DateYear(a) == DateYear(b);
     default: return a == b;
     }
+}
+
+/* The calendar day on which the period of barSize holding date begins. */
+static int32_t CalendarPeriodStart(int32_t date, int barSize)
+{
+    switch (barSize) {
+    case BAR_WEEKLY:
+        for (int k = DayOfWeek(date); k > 1; k--) date = PrevDay(date);
+        return date;
+    case BAR_MONTHLY: return date / 100 * 100 + 1;
+    case BAR_QUARTERLY: return MakeDate(DateYear(date), (DateQuarter(date) - 1) * 3 + 1, 1);
+    default: return DateYear(date) * 10000 + 101;
+    }
+}
+
+int32_t GetPeriodFirstDate(int32_t date, int32_t count, int32_t barSize)
+{
+    if (barSize < BAR_WEEKLY || barSize > BAR_YEARLY || count > 1) return date;
+    const DateList *list = &gDateLists[BAR_DAILY];
+    if (list->count <= 0 || !list->dates) return date;
+    if (date < (int32_t)list->dates[0]) return (int32_t)list->dates[0];
+    /* The first listed date on or after the period's first calendar day is the
+    ** period's first market date when it is not after the date itself; a
+    ** binary search finds it without walking a whole year of dates.  A period
+    ** with no market date up to the date (a holiday Monday, a date beyond the
+    ** data) begins on the date itself. */
+    int i = FindDateIndex(list, CalendarPeriodStart(date, barSize), 1);
+    if (i >= 0 && (int32_t)list->dates[i] <= date) return (int32_t)list->dates[i];
+    return date;
 }
 
 /* ---- stepping, counting, searching ---------------------------------------------------- */
@@ -210,8 +240,9 @@ int32_t OffsetTradingDate(const DateList *list, int32_t date, int n)
 
 static const DateList *DailyListOf(const StrategyRecord *strategy)
 {
-    if (strategy && strategy->hasOwnDateLists) return &strategy->dateLists[BAR_DAILY];
-    return &gDateLists[BAR_DAILY];
+    const DateList *own =
+        strategy && gStrategyCalendars.dateList ? gStrategyCalendars.dateList(strategy, BAR_DAILY) : nullptr;
+    return own ? own : &gDateLists[BAR_DAILY];
 }
 
 int IsPeriodEnd(int32_t date, int barSize, const StrategyRecord *strategy)

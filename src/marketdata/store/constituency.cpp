@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/price_format.h"
 #include "foundation/allocator.h"
 #include "foundation/file_helpers.h"
 #include "foundation/text_match.h"

@@ -14,10 +14,10 @@
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
-#include "marketdata/store/data_hooks.h"
 #include "marketdata/store/datafile.h"
-#include "script/eval/value_access.h"
 #include "shell/services.h"
+
+ScriptDataLinks gScriptDataLinks = {};
 
 enum { MB_OKCANCEL_STYLE = 0x01, MB_ICONQUESTION_STYLE = 0x20, ID_OK = 1 };
 
@@ -117,9 +117,8 @@ void UnloadData()
     gDataKeepAdjusted = 0;
     gMaxDailyBars = 0;
 
-    FreeDataItemLists();
-    SetDataRecalcNeeded();
-    ClearFundamentalFieldsPresent();
+    if (gScriptDataLinks.freeDataItems) gScriptDataLinks.freeDataItems();
+    if (gScriptDataLinks.clearFundamentalFields) gScriptDataLinks.clearFundamentalFields();
     memset(gConstituencyIds, 0, sizeof gConstituencyIds);
 
     for (int b = 0; b < BAR_SIZE_COUNT; b++) {
@@ -131,7 +130,7 @@ void UnloadData()
     }
     SetTestDateRange(&gDateLists[BAR_DAILY], nullptr, nullptr);
     BuildCalendarSymbol();
-    LoadMissingDefaultScripts();
+    if (gScriptDataLinks.loadMissingDefaultScripts) gScriptDataLinks.loadMissingDefaultScripts();
     SetWaitCursor(0);
 }
 
@@ -141,7 +140,7 @@ int SetTestDateRange(const DateList *list, int32_t *firstIndex, int32_t *lastInd
 {
     const int32_t F = gDataFirstDate;
     const int32_t L = gDataLastDate;
-    int32_t dateSym = GetScriptDateSym();
+    int32_t dateSym = gScriptDataLinks.dateSymbol ? gScriptDataLinks.dateSymbol() : 0;
     const SymbolRecord *S = dateSym >= 1 && dateSym <= gSymbolCount ? &gSymbols[dateSym - 1] : nullptr;
     const int earliest = gSettings.UseEarliestDate;
     const int latest = gSettings.UseLatestDate;
@@ -180,13 +179,13 @@ int SetTestDateRange(const DateList *list, int32_t *firstIndex, int32_t *lastInd
     int idle = gRunState.load() == RUN_IDLE;
     if (idle || newFirst != gSettings.FirstDate) {
         gSettings.FirstDate = newFirst;
-        SetPanelDate(IDC_FIRST_DATE, newFirst);
+        SetPanelDate(PANEL_FIRST_DATE, newFirst);
     }
     if (idle || newLast != gSettings.LastDate) {
         gSettings.LastDate = newLast;
-        SetPanelDate(IDC_LAST_DATE, newLast);
+        SetPanelDate(PANEL_LAST_DATE, newLast);
     }
-    UpdateBarCount(GetSettingsPanel());
+    UpdatePanelBarCount();
     if (firstIndex) *firstIndex = first;
     if (lastIndex) *lastIndex = last;
     return 1;

@@ -8,6 +8,14 @@
 **             them, so date loops and the settings panel always have dates.
 ** Reads:      gSettings.DataFile, FirstDate, LastDate, NumBars, UseEarliestDate,
 **             UseLatestDate, AskUnloadData, ShowStatusBar; the script's DateSym.
+** Script:     the compiled script sits above the store, so what loading and
+**             unloading ask of it goes through gScriptDataLinks; each entry is
+**             filled by the script module that owns the routine when that
+**             module is part of the program, and an empty entry is skipped (a
+**             program without those modules has nothing to free, mark or
+**             compile).
+** Windows:    the settings and debug panels, the frame and the wait cursor
+**             are reached through the shell services (services.h).
 ** Errors:     LoadData returns 0 after the reader reported (result code 7) or
 **             when the user kept the old data; SetTestDateRange reports an empty
 **             range only when the caller asks for the indexes.
@@ -17,6 +25,23 @@
 #include <cstdint>
 
 #include "marketdata/store/symbols.h"
+
+/* What loading and unloading data ask of the compiled script. */
+struct ScriptDataLinks {
+    /* The script setting DateSym: a 1-based symbol number, 0 = none. */
+    int32_t (*dateSymbol)();
+    /* Frees the Data and TestData item lists (their items hold per-symbol
+    ** values) and marks every Data item for recalculation. */
+    void (*freeDataItems)();
+    /* Compiles the default section scripts whose sections are empty; 1, or 0
+    ** when one fails to compile. */
+    int (*loadMissingDefaultScripts)();
+    /* Marks one row of the fundamentals field table as present in the data
+    ** (ids 0 and beyond the table mark nothing), and clears every mark. */
+    void (*markFundamentalField)(uint32_t fieldId);
+    void (*clearFundamentalFields)();
+};
+extern ScriptDataLinks gScriptDataLinks;
 
 /* Closes the windows that show loaded data (asking first when AskUnloadData is
 ** set and one is open).  1 may go on, 0 the user refused (nothing closed). */

@@ -9,7 +9,6 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
-#include "marketdata/store/data_hooks.h"
 #include "marketdata/store/data_load.h"
 #include "shell/services.h"
 
@@ -346,11 +345,8 @@ static int ReadSymbol(DataFileReader *r, const DataFileHeader *h, const DataFile
             ReportError(kMsgFundamentals, symbol);
             return 0;
         }
-        uint32_t rows = FundamentalFieldCount();
-        for (uint64_t k = 0; k < count; k++) {
-            uint32_t id = record->fundamentals[k].fieldId;
-            if (id != 0 && id < rows) MarkFundamentalFieldPresent(id);
-        }
+        if (gScriptDataLinks.markFundamentalField)
+            for (uint64_t k = 0; k < count; k++) gScriptDataLinks.markFundamentalField(record->fundamentals[k].fieldId);
     }
     return 1;
 }
@@ -434,7 +430,7 @@ static int ReadDataFileAt(const char *path, int ask)
     }
     PumpMessages();
     if (path != gSettings.DataFile) CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path, -1);
-    ShowSettingInPanel(IDC_DATA_FILE);
+    ShowDataFileInPanel();
 
     /* A damaged count must not size the symbol array: it grows with the
     ** symbols actually read (doubling, up to the count and the zero record
@@ -465,7 +461,7 @@ static int ReadDataFileAt(const char *path, int ask)
     gSymbolCount = (int32_t)h.symbolCount;
     if (!BuildCalendarSymbol()) goto done;
     CopyString(gLoadedDataPath, sizeof gLoadedDataPath, path, -1);
-    UpdateHistoryCombo(GetSettingsPanel(), IDC_DATA_FILE, 1, path, gSettings.DataFileMRU);
+    AddDataFileToHistory(path);
     gFundamentalsCount = (int32_t)h.fundamentalsCount;
     gListNameCount = (int32_t)h.listNameCount;
     gDataKeepAdjusted = (int32_t)h.keepAdjusted;
@@ -558,7 +554,7 @@ static void AppendDefaultExtension(char *path)
     }
 }
 
-int SaveDataFile(const char *pathIn)
+int SaveDataFile(const char *pathIn, const char *import)
 {
     char path[DATA_PATH_SIZE];
     char savedStatus[257];
@@ -566,10 +562,11 @@ int SaveDataFile(const char *pathIn)
     memset(&rf, 0, sizeof rf);
 
     /* The note records the Import section that produced the data: without
-    ** one in the compiled script the file has no note, whatever the data
-    ** was read with. */
-    const char *import = GetImportSectionText();
-    if (import) {
+    ** one the file has no note, whatever the data was read with.  The loaded
+    ** note itself may be given, to keep it. */
+    if (import && import[0] && import == gDataNote) {
+        gDataNoteLength = (uint32_t)strlen(import) + 1;
+    } else if (import && import[0]) {
         uint32_t length = (uint32_t)strlen(import) + 1;
         if (!AllocMemory(&gDataNote, length)) {
             gDataNoteLength = 0;
@@ -659,7 +656,7 @@ int SaveDataFile(const char *pathIn)
     }
     CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path, -1);
     CopyString(gLoadedDataPath, sizeof gLoadedDataPath, path, -1);
-    ShowSettingInPanel(IDC_DATA_FILE);
+    ShowDataFileInPanel();
     SetStatusText(0, "%s", savedStatus);
     SetStatusText(1, nullptr);
     return 1;

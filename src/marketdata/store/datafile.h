@@ -171,7 +171,9 @@ int ReadDateList(DataFileReader *reader, DateList *list, uint32_t length);
 ** nothing left loaded). */
 int ReadDataFile(int ask);
 
-/* Writes the loaded data to path (null or "": ask for one).  The file is
-** written beside the old one and renamed over it when complete.  1 written;
-** 0 not (cancel, or a failure: reported, result code 3, old file kept). */
-int SaveDataFile(const char *path);
+/* Writes the loaded data to path (null or "": ask for one), with import (the
+** Import section of the script that produced the data, null or "" for none)
+** as the file's note.  The file is written beside the old one and renamed
+** over it when complete.  1 written; 0 not (cancel, or a failure: reported,
+** result code 3, old file kept). */
+int SaveDataFile(const char *path, const char *import);

@@ -9,7 +9,7 @@
 #include "foundation/errors.h"
 #include "foundation/dates.h"
 #include "marketdata/store/data_load.h"
-#include "script/eval/value_access.h"
+#include "marketdata/store/calendar.h"
 
 SymbolRecord *gSymbols = nullptr;
 int32_t gSymbolCount = 0;
@@ -68,7 +68,7 @@ int FindSymbolIndex(const char *symbol)
     return 0;
 }
 
-static SymbolRecord *SymbolByNumber(int number)
+SymbolRecord *SymbolByNumber(int number)
 {
     if (!gSymbols || number < 1 || number > gSymbolCount) return nullptr;
     return &gSymbols[number - 1];
@@ -277,25 +277,7 @@ int BuildCalendarSymbol()
     return 1;
 }
 
-/* ---- context binding and currency ------------------------------------------------------ */
-
-Bar *BindContextSymbol(EvalContext *context)
-{
-    SymbolRecord *record = nullptr;
-    if (context->strategy && context->strategy->symbolNumber > 0)
-        record = SymbolByNumber(context->strategy->symbolNumber);
-    context->symbol = record ? record : &gCalendarSymbol;
-    return SyncContextBar(context);
-}
-
-void ClampDateToSymbolBar(EvalContext *context)
-{
-    if (!context->strategy || context->strategy->symbolNumber <= 0) return;
-    SymbolRecord *record = SymbolByNumber(context->strategy->symbolNumber);
-    if (!record) return;
-    Bar *bar = GetBarOnOrBefore(record, context->date, context->barSize);
-    if (bar && bar->date < context->date) context->date = bar->date;
-}
+/* ---- currency ---------------------------------------------------------------------------- */
 
 /* A close is a rate only when it is a positive finite number. */
 static double RateFactor(double close, int invert)
@@ -304,16 +286,10 @@ static double RateFactor(double close, int invert)
     return invert ? 1.0 / close : close;
 }
 
-double GetCurrencyFactor(EvalContext *context, int useBarDate)
+double GetCurrencyRate(SymbolRecord *record, int32_t date)
 {
-    SymbolRecord *record = context->symbol;
-    if (!record) return 1.0;
-    SymbolRecord *currency = SymbolByNumber(record->currencySymbol);
+    SymbolRecord *currency = record ? SymbolByNumber(record->currencySymbol) : nullptr;
     if (!currency) return 1.0;
-    int32_t date = GetPeriodFirstDate(context->date, context->barPhase, context->barSize);
-    if (useBarDate && (context->barSize < BAR_WEEKLY || context->barSize > BAR_YEARLY) &&
-        context->lastBar >= 0 && context->lastBar < record->barCounts[BAR_DAILY] && record->bars[BAR_DAILY])
-        date = record->bars[BAR_DAILY][context->lastBar].date;
     Bar *bar = nullptr;
     if (FindBarIndex(currency, BAR_DAILY, date, PHASE_CLOSE, 0, &bar) >= 0)
         return RateFactor(bar->close, record->invertCurrency);

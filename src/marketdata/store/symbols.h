@@ -22,7 +22,7 @@
 **             while no worker runs.  Lookups run on any thread at once: each
 **             caller passes its worker slot 0..31 and FindBarIndex writes only
 **             that slot's hint.  Slot 0 is also used by GetBarOnOrBefore,
-**             FindSymbolAtDate and GetCurrencyFactor from any thread, so hints
+**             FindSymbolAtDate and GetCurrencyRate from any thread, so hints
 **             are read and written as relaxed atomic values.  The first used
 **             date is lowered with an atomic minimum by any thread.
 ** Sizes:      up to tens of thousands of symbols of up to ~10,000 daily bars.
@@ -32,8 +32,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-
-struct EvalContext;
 
 /* ---- bar sizes and phases ------------------------------------------------- */
 
@@ -275,15 +273,13 @@ Bar *GetBarOnOrBefore(SymbolRecord *record, int32_t date, int barSize);
 SymbolRecord *FindSymbolAtDate(const char *symbol, int barSize, int32_t date, Bar **bar, int strict);
 /* Rebuilds gCalendarSymbol from the master date lists; 0 when memory fails. */
 int BuildCalendarSymbol();
-/* Sets the context's symbol from its strategy (calendar when none), syncs its
-** bar and returns it. */
-Bar *BindContextSymbol(EvalContext *context);
-/* Moves the context date back to the strategy symbol's bar on or before it. */
-void ClampDateToSymbolBar(EvalContext *context);
-/* The factor that converts the context symbol's prices through its currency
-** symbol: that symbol's close on the date (inverted when asked), the last
-** close before the date when it has no bar there; 1.0 without a currency. */
-double GetCurrencyFactor(EvalContext *context, int useBarDate);
+/* The record of 1-based symbol number, null outside 1 .. gSymbolCount. */
+SymbolRecord *SymbolByNumber(int number);
+/* The factor that converts record's prices through its currency symbol on
+** date: that symbol's close on the date (inverted when asked), the last close
+** before the date when it has no bar there, its first close before its first
+** bar; 1.0 without a currency or without a positive finite close. */
+double GetCurrencyRate(SymbolRecord *record, int32_t date);
 
 /* Lowers record's first used date to date when date is earlier (atomic
 ** minimum; safe from any thread). */

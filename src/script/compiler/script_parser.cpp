@@ -24,6 +24,12 @@
 
 ScriptParserState gScriptParser;
 
+const char *GetImportSectionText()
+{
+    const GrowText &text = gScriptParser.importText;
+    return text.text && text.length > 0 ? text.text : nullptr;
+}
+
 namespace {
 
 enum { NAME_KEEP = 80, MAX_NAME_LENGTH = 63, HEADER_NAME_SIZE = 256, MAX_INCLUDE_LEVELS = 32 };

@@ -555,6 +555,18 @@ int DefaultCompounded(const StrategyRecord *r) {
 
 }  // namespace
 
+static const HolidayList *OwnHolidays(int strategy) {
+    if (!gStrategies || strategy < 1 || strategy > gStrategyCount) return nullptr;
+    const StrategyRecord *record = &gStrategies[strategy - 1];
+    return record->hasOwnHolidays ? &record->holidays : nullptr;
+}
+
+static const DateList *OwnDateList(const StrategyRecord *strategy, int barSize) {
+    return strategy->hasOwnDateLists ? &strategy->dateLists[barSize] : nullptr;
+}
+
+void LinkStrategyCalendars() { gStrategyCalendars = {OwnHolidays, OwnDateList}; }
+
 int ApplyStrategyDefaults(int32_t index, int pass) {
     if (index < 0 || index >= gStrategyCount) return 1;
     StrategyRecord *r = RecordAt(index);
@@ -608,6 +620,7 @@ int ApplyStrategyDefaults(int32_t index, int pass) {
     if (r->ExitTime == U || r->ExitTime == TIME_INTRADAY) r->ExitTime = TIME_NEXT_OPEN;
 
     if (pass == 2) {
+        LinkStrategyCalendars();
         if (r->CalendarSym && !BindOwnCalendar(r, index)) return 0;
         if (r->HolidayList[0]) {
             char path[STRATEGY_PATH_SIZE];

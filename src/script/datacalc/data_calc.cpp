@@ -18,7 +18,7 @@
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "marketdata/store/data_hooks.h"
+#include "marketdata/store/data_load.h"
 #include "platform/platform.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula_text.h"
@@ -145,6 +145,9 @@ void FreeDataCalcRecords()
 }
 
 void SetDataRecalcNeeded() { gDataRecalcNeeded = 1; }
+
+/* Unloading data frees the items that hold its values (data_load.h). */
+[[maybe_unused]] static const bool kUnloadLinked = (gScriptDataLinks.freeDataItems = FreeDataItemLists, true);
 
 int32_t GetItemRecalcState(int library, int32_t index)
 {

@@ -70,14 +70,10 @@ struct EvalContext {
 
 /* ---- the engine's program-wide values ----------------------------------------- */
 
-/* 1 while the order list for the next trading day is generated (defined with
-** the price texts, which read it too). */
+/* 1 while the order list for the next trading day is generated (a control
+** word of the shell services, services.h). */
 extern int32_t gGeneratingOrders;
 /* yyyymmdd of the orders being generated (defined with the path macros). */
 extern int gOrderDate;
-/* Set while the engine compares dates of a test: the bar size (0 none) and
-** the strategy whose calendar applies. */
-inline int32_t gCompareBarSize = 0;
-inline StrategyRecord *gCompareStrategy = nullptr;
 /* The test shown or computed; none otherwise. */
 inline TestRecord *gCurrentTest = nullptr;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -102,6 +103,17 @@ int ShowMessageBox(const char *text, const char *title, uint32_t style)
     if (!gHeadless.captureLog) fprintf(stderr, "%s: %s\n", title ? title : "", text);
     return gHeadless.messageBoxAnswer;
 }
+
+#ifndef _WIN32
+/* Without windows there is no cursor to show; the nesting is still kept so
+** that the levels pair up the same way in both builds.  (The Windows build's
+** wait cursor is in foundation/win32/messages.cpp.) */
+void SetWaitCursor(int on)
+{
+    if (on) gMessageState.waitNesting++;
+    else if (gMessageState.waitNesting > 0) gMessageState.waitNesting--;
+}
+#endif
 
 void FillHistoryCombo(void *dialog, int controlId, const char *history)
 {

@@ -1,12 +1,12 @@
-/* price_format_test.cpp -- price texts and trimmed numbers. */
-#include "engine/price_format.h"
+/* price_format_test.cpp -- price texts and trimmed numbers (numbers.cpp). */
+#include "foundation/numbers.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <limits>
 
-#include "foundation/numbers.h"
+#include "shell/services.h"
 #include "foundation/settings_table.h"
 
 TEST(FormatPrice, DecimalsOfTheTickAndBondFractions)
