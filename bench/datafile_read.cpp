@@ -116,7 +116,7 @@ void WriteBenchFile()
     UnloadData();
     Calendar cal = MakeCalendar();
     for (int size = 0; size < BAR_SIZE_COUNT; size++) {
-        DateList &list = gDateLists[size];
+        DateList &list = gStore.dateLists[size];
         FreeMemory(&list.dates);
         int32_t count = (int32_t)cal.periodEnd[size].size();
         if (!AllocMemory(&list.dates, (uint64_t)(count + 1) * 4)) abort();
@@ -124,9 +124,9 @@ void WriteBenchFile()
         list.count = count;
         list.capacity = count + 1;
     }
-    if (!AllocMemory(&gSymbols, (uint64_t)(SYMBOLS + 1) * sizeof(SymbolRecord))) abort();
-    gSymbolCount = SYMBOLS;
-    for (int k = 0; k < SYMBOLS; k++) FillSymbol(&gSymbols[k], cal, k);
+    if (!AllocMemory(&gStore.symbols, (uint64_t)(SYMBOLS + 1) * sizeof(SymbolRecord))) abort();
+    gStore.symbolCount = SYMBOLS;
+    for (int k = 0; k < SYMBOLS; k++) FillSymbol(&gStore.symbols[k], cal, k);
     if (!SaveDataFile(gPath.c_str(), nullptr)) abort();
     UnloadData();
     PlatGetFileInfo(gPath.c_str(), &gFileSize, nullptr);
@@ -138,10 +138,10 @@ void WriteBenchFile()
 uint64_t LoadedChecksum()
 {
     uint64_t sum = 0;
-    for (int32_t i = 0; i < gSymbolCount; i++)
+    for (int32_t i = 0; i < gStore.symbolCount; i++)
         for (int size = 0; size < BAR_SIZE_COUNT; size++) {
-            const Bar *b = gSymbols[i].bars[size];
-            int32_t n = gSymbols[i].barCounts[size];
+            const Bar *b = gStore.symbols[i].bars[size];
+            int32_t n = gStore.symbols[i].barCounts[size];
             sum += (uint64_t)b[n - 1].date + (uint64_t)(b[n / 2].close * 1000.0);
         }
     return sum;

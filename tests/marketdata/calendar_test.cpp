@@ -148,7 +148,7 @@ TEST_F(SteppingTest, OffsetTradingDate)
         {BAR_YEARLY, 20240117, 1, 20241231},
     };
     for (const auto &c : kCases) {
-        DateList list = gDateLists[c.barSize];
+        DateList list = gStore.dateLists[c.barSize];
         if (c.barSize != BAR_DAILY) list.count = 0;   /* step by extrapolation */
         EXPECT_EQ(OffsetTradingDate(&list, c.date, c.n), c.want)
             << "size " << c.barSize << " date " << c.date << " n " << c.n;
@@ -203,7 +203,7 @@ TEST_F(StoreTest, LongClosureDoesNotJoinTwoWeeks)
     ASSERT_TRUE(AllocMemory(&gHolidayList.pairs, sizeof kClosure / sizeof kClosure[0] * sizeof(HolidayPair)));
     for (int32_t d : kClosure) gHolidayList.pairs[gHolidayList.count++] = {d, 0};
     gHolidayList.capacity = gHolidayList.count;
-    DateList weekly = gDateLists[BAR_WEEKLY];
+    DateList weekly = gStore.dateLists[BAR_WEEKLY];
     weekly.count = 0;
     EXPECT_EQ(OffsetTradingDate(&weekly, 20010907, 1), 20010910);
     EXPECT_EQ(OffsetTradingDate(&weekly, 20010910, 1), 20010921);
@@ -240,16 +240,16 @@ TEST_F(StoreTest, PeriodFirstDate)
 
 TEST_F(SteppingTest, CountTradingDays)
 {
-    const DateList *daily = &gDateLists[BAR_DAILY];
+    const DateList *daily = &gStore.dateLists[BAR_DAILY];
     EXPECT_EQ(CountTradingDays(daily, 20240105, 20240105), 1);
     EXPECT_EQ(CountTradingDays(daily, 20240102, 20240112), 9);
     EXPECT_EQ(CountTradingDays(daily, 20240112, 20240102), -9);
     EXPECT_EQ(CountTradingDays(daily, 20240106, 20240107), 0);   /* a weekend inside the data */
-    EXPECT_EQ(CountTradingDays(&gDateLists[BAR_WEEKLY], 20231002, 20231027), 4);
+    EXPECT_EQ(CountTradingDays(&gStore.dateLists[BAR_WEEKLY], 20231002, 20231027), 4);
     /* beyond the data: stepping weekdays, then periods of five days */
     EXPECT_EQ(CountTradingDays(daily, 20240112, 20240119), 5);   /* the Monday holiday is skipped */
     EXPECT_EQ(CountTradingDays(daily, 20240119, 20240112), -5);
-    DateList weekly = gDateLists[BAR_WEEKLY];
+    DateList weekly = gStore.dateLists[BAR_WEEKLY];
     EXPECT_EQ(CountTradingDays(&weekly, 20240112, 20240216), 5);  /* 25 days / 5 */
     EXPECT_EQ(CountTradingDays(&weekly, 20240112, 20240215), 4);
     EXPECT_EQ(CountTradingDays(daily, 10000101, 20020101), 0);   /* 1002 years apart */
@@ -258,7 +258,7 @@ TEST_F(SteppingTest, CountTradingDays)
 
 TEST_F(SteppingTest, FindDateIndex)
 {
-    const DateList *daily = &gDateLists[BAR_DAILY];
+    const DateList *daily = &gStore.dateLists[BAR_DAILY];
     int last = daily->count - 1;
     static const struct {
         int32_t date;
@@ -292,8 +292,8 @@ TEST_F(StoreTest, DefaultDateList)
     EXPECT_LE(DayOfWeek(last), 5);
     EXPECT_GE(DaysBetween(first, last), 1);
     EXPECT_LE(DaysBetween(first, last), 3);
-    EXPECT_EQ(gDataFirstDate, first);
-    EXPECT_EQ(gDataLastDate, last);
+    EXPECT_EQ(gStore.firstDate, first);
+    EXPECT_EQ(gStore.lastDate, last);
     FreeMemory(&list.dates);
 }
 

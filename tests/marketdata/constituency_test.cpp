@@ -123,7 +123,7 @@ TEST_F(StoreTest, TickSizes)
     EXPECT_DOUBLE_EQ(GetTickSize(&stock, nullptr, 0.0), 0.01);
     EXPECT_DOUBLE_EQ(GetTickSize(&stock, nullptr, 0.5), 0.0001);
     /* adjusted data has no tick, except while orders are generated */
-    gDataKeepAdjusted = 1;
+    gStore.keepAdjusted = 1;
     EXPECT_EQ(GetTickSize(&stock, nullptr, 5.0), 0.0);
     gGeneratingOrders = 1;
     EXPECT_EQ(GetTickSize(&stock, nullptr, 5.0), 0.01);

@@ -23,7 +23,7 @@ struct DataLoadTest : DataTest {
         ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
         UnloadData();
         ASSERT_EQ(LoadData(0), 1);
-        ASSERT_EQ(gSymbolCount, 2);
+        ASSERT_EQ(gStore.symbolCount, 2);
     }
     void OpenWindows(std::initializer_list<const char *> classes)
     {
@@ -51,8 +51,8 @@ TEST_F(DataLoadTest, ClosingDataWindowsAsksAndKeepsDataOnCancel)
     gHeadless.messageBoxAnswer = 2;   /* Cancel */
     EXPECT_EQ(LoadData(0), 0);
     EXPECT_STREQ(LastMessage(), "Changing the Data File will close all Chart, Graph, Plot, Scan and Trades windows.");
-    EXPECT_EQ(gSymbolCount, 2);
-    EXPECT_STREQ(gLoadedDataPath, path.c_str());
+    EXPECT_EQ(gStore.symbolCount, 2);
+    EXPECT_STREQ(gStore.loadedPath, path.c_str());
     EXPECT_EQ(gHeadless.windowCount, 4);
     EXPECT_EQ(gResultCode.load(), RESULT_OK);
 
@@ -77,8 +77,8 @@ TEST_F(DataLoadTest, UnloadAlwaysFreesAndResets)
     EXPECT_GT(gAllocatedBytes.load(), baseline);
     UnloadData();
     ExpectNothingLoaded();
-    EXPECT_EQ(gDataFileVersion, 0.0f);
-    EXPECT_EQ(gMaxDailyBars, 0);
+    EXPECT_EQ(gStore.fileVersion, 0.0f);
+    EXPECT_EQ(gStore.maxDailyBars, 0);
 
     /* Twice in a row, and after a load that failed. */
     UnloadData();
@@ -91,7 +91,7 @@ TEST_F(DataLoadTest, UnloadAlwaysFreesAndResets)
 
     /* Records the published count does not cover are freed too. */
     MakeLoadedData({{"X", 10, 3}, {"Y", 10, 0}}, 2, 2, "n");
-    gSymbolCount = 0;
+    gStore.symbolCount = 0;
     UnloadData();
     ExpectNothingLoaded();
 }
@@ -134,7 +134,7 @@ TEST_F(DataLoadTest, DataInformationLog)
 TEST_F(DataLoadTest, TestDateRangeFollowsTheSettings)
 {
     LoadTwoSymbols();
-    const DateList *daily = &gDateLists[BAR_DAILY];
+    const DateList *daily = &gStore.dateLists[BAR_DAILY];
     const int32_t F = (int32_t)daily->dates[0], L = (int32_t)daily->dates[199];
     static const struct {
         const char *what;
@@ -183,7 +183,7 @@ TEST_F(DataLoadTest, LoadingFitsTheTestDateRange)
     gSettings.LastDate = 19990102;
     LoadTwoSymbols();
     EXPECT_EQ(gSettings.FirstDate, 20200102);
-    EXPECT_EQ(gSettings.LastDate, (int32_t)gDateLists[BAR_DAILY].dates[199]);
+    EXPECT_EQ(gSettings.LastDate, (int32_t)gStore.dateLists[BAR_DAILY].dates[199]);
 }
 
 /* Loading marks the fundamentals fields the data holds; unloading clears the
@@ -191,7 +191,7 @@ TEST_F(DataLoadTest, LoadingFitsTheTestDateRange)
 TEST_F(DataLoadTest, FundamentalsFieldsPresentFollowTheLoadedData)
 {
     MakeLoadedData({{"AAA", 20, 0}, {"BBB", 20, 0}}, 3, 0, nullptr);
-    gSymbols[1].fundamentals[2].fieldId = 5000;
+    gStore.symbols[1].fundamentals[2].fieldId = 5000;
     path = dir.File("fund.kvd");
     ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     UnloadData();

@@ -44,20 +44,20 @@ std::string EncodeOldFile(float version, uint32_t infoBytes, uint32_t trailerByt
     PutU32(out, 4, infoBytes + trailerBytes);
     PutU32(out, 8, 64);
     PutU32(out, 12, 24);
-    PutU32(out, 16, (uint32_t)gDataKeepAdjusted);
-    PutU32(out, 20, (uint32_t)gSymbolCount);
-    PutU32(out, 24, (uint32_t)gDateLists[0].count + 1);
-    PutU32(out, 28, (uint32_t)gDateLists[1].count + 1);
-    PutU32(out, 32, (uint32_t)gDateLists[2].count + 1);
-    PutU32(out, 36, gDataNoteLength);
-    PutU32(out, 40, (uint32_t)gFundamentalsCount);
-    PutU32(out, 44, (uint32_t)gListNameCount);
-    PutU32(out, 48, gConstituencyIds[0]);
-    out += Bytes(gListNames, (size_t)gListNameCount * LIST_NAME_SIZE);
-    out += Bytes(gDataNote, gDataNoteLength);
-    for (int b = 0; b < 3; b++) out += Bytes(gDateLists[b].dates, (size_t)(gDateLists[b].count + 1) * 4);
-    for (int32_t i = 0; i < gSymbolCount; i++) {
-        const SymbolRecord *r = &gSymbols[i];
+    PutU32(out, 16, (uint32_t)gStore.keepAdjusted);
+    PutU32(out, 20, (uint32_t)gStore.symbolCount);
+    PutU32(out, 24, (uint32_t)gStore.dateLists[0].count + 1);
+    PutU32(out, 28, (uint32_t)gStore.dateLists[1].count + 1);
+    PutU32(out, 32, (uint32_t)gStore.dateLists[2].count + 1);
+    PutU32(out, 36, gStore.noteLength);
+    PutU32(out, 40, (uint32_t)gStore.fundamentalsCount);
+    PutU32(out, 44, (uint32_t)gStore.listNameCount);
+    PutU32(out, 48, gStore.constituencyIds[0]);
+    out += Bytes(gStore.listNames, (size_t)gStore.listNameCount * LIST_NAME_SIZE);
+    out += Bytes(gStore.note, gStore.noteLength);
+    for (int b = 0; b < 3; b++) out += Bytes(gStore.dateLists[b].dates, (size_t)(gStore.dateLists[b].count + 1) * 4);
+    for (int32_t i = 0; i < gStore.symbolCount; i++) {
+        const SymbolRecord *r = &gStore.symbols[i];
         const char *info = (const char *)&r->info;
         std::string old(infoBytes, '\0');
         memcpy(&old[0], info, 23);
@@ -77,7 +77,7 @@ std::string EncodeOldFile(float version, uint32_t infoBytes, uint32_t trailerByt
         out += trailer;
         for (int b = 0; b < 3; b++) out += Bytes(r->bars[b], (size_t)r->barCounts[b] * sizeof(Bar));
         out += Bytes(r->events, (size_t)r->eventCount * sizeof(EventItem));
-        out += Bytes(r->fundamentals, (size_t)gFundamentalsCount * sizeof(FundamentalItem));
+        out += Bytes(r->fundamentals, (size_t)gStore.fundamentalsCount * sizeof(FundamentalItem));
     }
     return out;
 }
@@ -97,11 +97,11 @@ TEST_F(DataFileTest, SavedFileReadsBackBlockForBlock)
 
     /* The file is exactly its blocks, starting with the current header. */
     std::string file = ReadTestFile(path);
-    uint64_t expected = DATA_HEADER_SIZE + 3 * 80 + gDataNoteLength;
-    for (int b = 0; b < BAR_SIZE_COUNT; b++) expected += 4 * (uint64_t)(gDateLists[b].count + 1);
-    for (int32_t i = 0; i < gSymbolCount; i++) {
-        expected += 1424 + 2 * 16 + 24 * (uint64_t)gSymbols[i].eventCount;
-        for (int b = 0; b < BAR_SIZE_COUNT; b++) expected += 64 * (uint64_t)gSymbols[i].barCounts[b];
+    uint64_t expected = DATA_HEADER_SIZE + 3 * 80 + gStore.noteLength;
+    for (int b = 0; b < BAR_SIZE_COUNT; b++) expected += 4 * (uint64_t)(gStore.dateLists[b].count + 1);
+    for (int32_t i = 0; i < gStore.symbolCount; i++) {
+        expected += 1424 + 2 * 16 + 24 * (uint64_t)gStore.symbols[i].eventCount;
+        for (int b = 0; b < BAR_SIZE_COUNT; b++) expected += 64 * (uint64_t)gStore.symbols[i].barCounts[b];
     }
     ASSERT_EQ(file.size(), expected);
     EXPECT_EQ(GetU32(file, 0), 0x3EAE147Bu);
@@ -110,19 +110,19 @@ TEST_F(DataFileTest, SavedFileReadsBackBlockForBlock)
     EXPECT_EQ(GetU32(file, 12), 24u);
     EXPECT_EQ(GetU32(file, 16), 1u);
     EXPECT_EQ(GetU32(file, 20), 2u);
-    EXPECT_EQ(GetU32(file, 304), (uint32_t)gDateLists[BAR_QUARTERLY].count + 1);
-    EXPECT_EQ(GetU32(file, 308), (uint32_t)gDateLists[BAR_YEARLY].count + 1);
+    EXPECT_EQ(GetU32(file, 304), (uint32_t)gStore.dateLists[BAR_QUARTERLY].count + 1);
+    EXPECT_EQ(GetU32(file, 308), (uint32_t)gStore.dateLists[BAR_YEARLY].count + 1);
 
     UnloadData();
     ASSERT_EQ(Load(path), 1);
     EXPECT_TRUE(Snapshot() == before);
-    EXPECT_EQ(gDataFileVersion, DATA_FILE_VERSION);
-    EXPECT_STREQ(gLoadedDataPath, path.c_str());
-    EXPECT_EQ(gSymbols[1].events, nullptr);            /* no events: no array */
-    EXPECT_EQ(gSymbols[0].firstUsedDate, FIRST_USED_NONE);
-    EXPECT_EQ(gMaxDailyBars, 300);
-    EXPECT_EQ(gDataFirstDate, 20200102);
-    EXPECT_EQ(gCalendarSymbol.barCounts[BAR_DAILY], 300);
+    EXPECT_EQ(gStore.fileVersion, DATA_FILE_VERSION);
+    EXPECT_STREQ(gStore.loadedPath, path.c_str());
+    EXPECT_EQ(gStore.symbols[1].events, nullptr);            /* no events: no array */
+    EXPECT_EQ(gStore.symbols[0].firstUsedDate, FIRST_USED_NONE);
+    EXPECT_EQ(gStore.maxDailyBars, 300);
+    EXPECT_EQ(gStore.firstDate, 20200102);
+    EXPECT_EQ(gStore.calendar.barCounts[BAR_DAILY], 300);
     EXPECT_EQ(gHeadless.messageCount, 0);
     EXPECT_EQ(gResultCode.load(), RESULT_OK);
 }
@@ -142,7 +142,7 @@ TEST_F(DataFileTest, ManySymbolsReadBack)
     UnloadData();
     ASSERT_EQ(Load(path), 1);
     EXPECT_TRUE(Snapshot() == before);
-    EXPECT_EQ(TrackedBlockSize(gSymbols), 2101 * sizeof(SymbolRecord));
+    EXPECT_EQ(TrackedBlockSize(gStore.symbols), 2101 * sizeof(SymbolRecord));
 }
 
 TEST_F(DataFileTest, NameWithoutDotGetsTheExtension)
@@ -170,21 +170,21 @@ TEST_F(DataFileTest, OlderVersionsConvertWithoutLosingFields)
         TempFolder dir;
         UnloadData();
         MakeLoadedData({{"ALONGSYMBOLNAME_22CHAR", 70, 1}, {"ZZZ", 30, 0}}, 1, 3, "n");
-        for (int32_t i = 0; i < gSymbolCount; i++) {
-            CopyString(gSymbols[i].info.Type, 80, "Futures", -1);
-            CopyString(gSymbols[i].info.InduIndex, 40, "ROOT_OF_TWENTY_THREE_C", -1);
+        for (int32_t i = 0; i < gStore.symbolCount; i++) {
+            CopyString(gStore.symbols[i].info.Type, 80, "Futures", -1);
+            CopyString(gStore.symbols[i].info.InduIndex, 40, "ROOT_OF_TWENTY_THREE_C", -1);
         }
         std::vector<std::string> bars;
-        for (int b = 0; b < 3; b++) bars.push_back(Bytes(gSymbols[0].bars[b], gSymbols[0].barCounts[b] * 64u));
-        SymbolInfo want = gSymbols[0].info;
+        for (int b = 0; b < 3; b++) bars.push_back(Bytes(gStore.symbols[0].bars[b], gStore.symbols[0].barCounts[b] * 64u));
+        SymbolInfo want = gStore.symbols[0].info;
         std::string file = EncodeOldFile(v.version, v.info, v.trailer, 0x5);
         const std::string path = dir.File("old.kvd");
         ASSERT_TRUE(WriteTestFile(path, file));
         UnloadData();
 
         ASSERT_EQ(Load(path), 1) << LastMessage();
-        ASSERT_EQ(gSymbolCount, 2);
-        const SymbolInfo &got = gSymbols[0].info;
+        ASSERT_EQ(gStore.symbolCount, 2);
+        const SymbolInfo &got = gStore.symbols[0].info;
         EXPECT_STREQ(got.Symbol, "ALONGSYMBOLNAME_22CHAR");
         EXPECT_STREQ(got.Name, want.Name);
         EXPECT_STREQ(got.InduIndex, "ROOT_OF_TWENTY_THREE_C");
@@ -213,23 +213,23 @@ TEST_F(DataFileTest, OlderVersionsConvertWithoutLosingFields)
             EXPECT_EQ(got.includeLists[2], 0);
         }
         if (v.version < 0.32f) {
-            EXPECT_EQ(gSymbols[0].dataSource, -1);
-            EXPECT_EQ(gSymbols[0].securityType, SECURITY_FUTURES);
+            EXPECT_EQ(gStore.symbols[0].dataSource, -1);
+            EXPECT_EQ(gStore.symbols[0].securityType, SECURITY_FUTURES);
         } else {
-            EXPECT_EQ(gSymbols[0].dataSource, 1);
-            EXPECT_EQ(gSymbols[0].securityType, 0);
+            EXPECT_EQ(gStore.symbols[0].dataSource, 1);
+            EXPECT_EQ(gStore.symbols[0].securityType, 0);
         }
         for (int b = 0; b < 3; b++)
-            EXPECT_EQ(Bytes(gSymbols[0].bars[b], gSymbols[0].barCounts[b] * 64u), bars[b]);
+            EXPECT_EQ(Bytes(gStore.symbols[0].bars[b], gStore.symbols[0].barCounts[b] * 64u), bars[b]);
         /* Before 0.34 the quarterly and yearly lists and bars are empty. */
         for (int b = BAR_QUARTERLY; b <= BAR_YEARLY; b++) {
-            EXPECT_EQ(gDateLists[b].count, 0);
-            ASSERT_NE(gDateLists[b].dates, nullptr);
-            EXPECT_EQ(gDateLists[b].dates[0], 0u);
-            EXPECT_EQ(gSymbols[0].barCounts[b], 0);
+            EXPECT_EQ(gStore.dateLists[b].count, 0);
+            ASSERT_NE(gStore.dateLists[b].dates, nullptr);
+            EXPECT_EQ(gStore.dateLists[b].dates[0], 0u);
+            EXPECT_EQ(gStore.symbols[0].barCounts[b], 0);
         }
-        EXPECT_EQ(gSymbols[0].eventCount, 1);
-        EXPECT_EQ(gDataFileVersion, v.version);
+        EXPECT_EQ(gStore.symbols[0].eventCount, 1);
+        EXPECT_EQ(gStore.fileVersion, v.version);
         EXPECT_EQ(gHeadless.messageCount, 0);
     }
 }
@@ -348,10 +348,10 @@ TEST_F(DataFileTest, TruncatedFilesNameTheMissingBlock)
     std::vector<Block> blocks = {{DATA_HEADER_SIZE, "Unable to read " + path}, {80, "Unable to read " + path},
                                  {5, "Unable to read " + path}};
     for (int b = 0; b < BAR_SIZE_COUNT; b++)
-        blocks.push_back({4 * (uint64_t)(gDateLists[b].count + 1), "Unable to read the date list"});
+        blocks.push_back({4 * (uint64_t)(gStore.dateLists[b].count + 1), "Unable to read the date list"});
     static const char *const kSizes[] = {"daily", "weekly", "monthly", "quarterly", "yearly"};
-    for (int32_t i = 0; i < gSymbolCount; i++) {
-        const SymbolRecord *r = &gSymbols[i];
+    for (int32_t i = 0; i < gStore.symbolCount; i++) {
+        const SymbolRecord *r = &gStore.symbols[i];
         std::string record = "Unable to read stock record number " + std::to_string(i + 1) + " of 2";
         blocks.push_back({SYMBOL_INFO_SIZE, record});
         blocks.push_back({SYMBOL_TRAILER_SIZE, record});
@@ -507,17 +507,17 @@ TEST_F(DataFileTest, NoteIsTheScriptsImportSection)
         SetImportText(nullptr);
         ASSERT_EQ(Load(path), 1);
         if (c.want) {
-            ASSERT_NE(gDataNote, nullptr);
-            EXPECT_STREQ(gDataNote, c.want);
+            ASSERT_NE(gStore.note, nullptr);
+            EXPECT_STREQ(gStore.note, c.want);
         } else {
-            EXPECT_EQ(gDataNote, nullptr);
+            EXPECT_EQ(gStore.note, nullptr);
         }
     }
-    ASSERT_EQ(SaveDataFile(path.c_str(), gDataNote), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), gStore.note), 1);
     EXPECT_EQ(GetU32(ReadTestFile(path), 36), (uint32_t)strlen(kCases[2].want) + 1);
     UnloadData();
     ASSERT_EQ(Load(path), 1);
-    EXPECT_STREQ(gDataNote, kCases[2].want);
+    EXPECT_STREQ(gStore.note, kCases[2].want);
 }
 
 /* A file without a note or list names stores length 0 for both. */
@@ -532,7 +532,7 @@ TEST_F(DataFileTest, FileWithoutNoteOrNamesReadsBack)
     UnloadData();
     ASSERT_EQ(Load(path), 1);
     EXPECT_TRUE(Snapshot() == before);
-    EXPECT_EQ(gDataNote, nullptr);
-    EXPECT_EQ(gSymbols[1].barCounts[BAR_DAILY], 0);
-    ASSERT_NE(gSymbols[1].bars[BAR_DAILY], nullptr);   /* room for one bar, as every array */
+    EXPECT_EQ(gStore.note, nullptr);
+    EXPECT_EQ(gStore.symbols[1].barCounts[BAR_DAILY], 0);
+    ASSERT_NE(gStore.symbols[1].bars[BAR_DAILY], nullptr);   /* room for one bar, as every array */
 }

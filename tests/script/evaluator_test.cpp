@@ -178,7 +178,7 @@ TEST_F(Evaluator, BarOffsetsApplyToTheirTermOrGroupOnly)
 
 TEST_F(Evaluator, TextsCompareWithoutCaseUnlessAnOperandIsNumeric)
 {
-    CopyString(gSymbols[0].info.Name, sizeof gSymbols[0].info.Name, "Acme Corp", -1);
+    CopyString(gStore.symbols[0].info.Name, sizeof gStore.symbols[0].info.Name, "Acme Corp", -1);
     const ValueCase cases[] = {
         {"?Name = 'acme CORP'", 1},
         {"?Name <> 'acme corp'", 0},
@@ -197,7 +197,7 @@ TEST_F(Evaluator, TextsCompareWithoutCaseUnlessAnOperandIsNumeric)
 
 TEST_F(Evaluator, FormulaResultsAsTextAndInteger)
 {
-    CopyString(gSymbols[0].info.Name, sizeof gSymbols[0].info.Name, "Acme Corp", -1);
+    CopyString(gStore.symbols[0].info.Name, sizeof gStore.symbols[0].info.Name, "Acme Corp", -1);
     const struct {
         const char *text;
         const char *want;
@@ -302,7 +302,7 @@ TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
 
     /* A chart opened on a trade shows the values of the trade's test, found
     ** by name; any other chart the current ones. */
-    ChartWindow chart{&gSymbols[0], CHART_KIND_SYMBOL, BAR_DAILY, nullptr, 0};
+    ChartWindow chart{&gStore.symbols[0], CHART_KIND_SYMBOL, BAR_DAILY, nullptr, 0};
     ctx.chart = &chart;
     EXPECT_DOUBLE_EQ(0.5, Value("Gap + 0"));
     chart.kind = CHART_KIND_TRADE;

@@ -371,9 +371,9 @@ TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange) {
     /* Years of a yearly date list: more than the calendar holds end at its edge too. */
     TearDown();
     SetUp();
-    gDateLists[BAR_YEARLY].barSize = BAR_YEARLY;
+    gStore.dateLists[BAR_YEARLY].barSize = BAR_YEARLY;
     ASSERT_EQ(Parse("Settings:\nBarSize: Yearly\nStartDate: 2024-01-01\nNumBars: 9000\n").code, 0);
-    gDateLists[BAR_YEARLY].barSize = 0;
+    gStore.dateLists[BAR_YEARLY].barSize = 0;
     EXPECT_EQ(gSettings.LastDate, 99991231);
 }
 

@@ -174,7 +174,7 @@ static int32_t CalendarPeriodStart(int32_t date, int barSize)
 int32_t GetPeriodFirstDate(int32_t date, int32_t count, int32_t barSize)
 {
     if (barSize < BAR_WEEKLY || barSize > BAR_YEARLY || count > 1) return date;
-    const DateList *list = &gDateLists[BAR_DAILY];
+    const DateList *list = &gStore.dateLists[BAR_DAILY];
     if (list->count <= 0 || !list->dates) return date;
     if (date < (int32_t)list->dates[0]) return (int32_t)list->dates[0];
     /* The first listed date on or after the period's first calendar day is the
@@ -242,7 +242,7 @@ static const DateList *DailyListOf(const StrategyRecord *strategy)
 {
     const DateList *own =
         strategy && gStrategyCalendars.dateList ? gStrategyCalendars.dateList(strategy, BAR_DAILY) : nullptr;
-    return own ? own : &gDateLists[BAR_DAILY];
+    return own ? own : &gStore.dateLists[BAR_DAILY];
 }
 
 int IsPeriodEnd(int32_t date, int barSize, const StrategyRecord *strategy)
@@ -279,14 +279,14 @@ int CountTradingDays(const DateList *list, int32_t a, int32_t b)
     int32_t lo = a < b ? a : b, hi = a < b ? b : a;
     if (lo < 10000101 || hi > 99991231) return 0;
     int count = 0;
-    if (list && list->count > 0 && list->dates && gDataFirstDate <= lo && hi <= gDataLastDate) {
+    if (list && list->count > 0 && list->dates && gStore.firstDate <= lo && hi <= gStore.lastDate) {
         int j = LastOnOrBefore(list, hi);
         int i = LastOnOrBefore(list, lo);
         if (i < 0 || (int32_t)list->dates[i] != lo) i++;    /* first date on or after lo */
         count = (j >= i && i < list->count) ? j - i + 1 : 0;
     } else {
         if (DateYear(hi) - DateYear(lo) > 1000) return 0;
-        const DateList *daily = &gDateLists[BAR_DAILY];
+        const DateList *daily = &gStore.dateLists[BAR_DAILY];
         for (int32_t day = lo; day <= hi;) {
             count++;
             int32_t next = OffsetTradingDate(daily, day, 1);
@@ -327,7 +327,7 @@ int InitDefaultDateList(DateList *list, int barSize)
     list->dates[2] = 0;
     list->count = 2;
     list->barSize = barSize;
-    gDataFirstDate = first;
-    gDataLastDate = last;
+    gStore.firstDate = first;
+    gStore.lastDate = last;
     return 1;
 }

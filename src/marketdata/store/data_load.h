@@ -2,8 +2,8 @@
 ** unloading, loading a data file, fitting the test date range to it, and the
 ** data-information log.
 **
-** Owns:       nothing of its own; it drives the loaded data of symbols.h and
-**             datafile.h.  With no data loaded the master date lists hold their
+** Owns:       nothing of its own; it drives the loaded data (gStore,
+**             symbols.h).  With no data loaded the master date lists hold their
 **             two default dates and the calendar pseudo-symbol is built from
 **             them, so date loops and the settings panel always have dates.
 ** Reads:      gSettings.DataFile, FirstDate, LastDate, NumBars, UseEarliestDate,
@@ -51,13 +51,11 @@ int CloseDataWindows();
 ** ReadDataFile).  1 loaded, 0 not (refused, cancelled or failed). */
 int LoadData(int ask);
 
-/* Frees every symbol and everything read from a data file and resets the
-** master date lists, calendar and test date range to their no-data state.
+/* Frees every symbol and everything read from a data file (ResetSymbolStore)
+** and puts the default master date lists, the calendar built from them and
+** the test date range in place: the no-data state.
 ** Safe to call at any time, also when nothing or only part of a file is loaded. */
 void UnloadData();
-
-/* Frees every array of one record and zeroes it. */
-void FreeSymbolRecord(SymbolRecord *record);
 
 /* Writes the data-information lines to the program log. */
 void LogDataInfo();

@@ -21,11 +21,11 @@ DefinitionStandIn gDefinitionStandIn;
 
 int32_t LookupSymbolIndex(const char *name) { return FindSymbolIndex(name); }
 
-int32_t LoadedSymbolCount() { return gSymbols ? gSymbolCount : 0; }
+int32_t LoadedSymbolCount() { return gStore.symbols ? gStore.symbolCount : 0; }
 
 const char *LoadedSymbolName(int32_t k)
 {
-    return gSymbols && k >= 1 && k <= gSymbolCount ? gSymbols[k - 1].info.Symbol : "";
+    return gStore.symbols && k >= 1 && k <= gStore.symbolCount ? gStore.symbols[k - 1].info.Symbol : "";
 }
 
 int32_t LookupStrategyNumber(const char *name)

@@ -345,7 +345,7 @@ void FinishSettingsSection(const SectionWalk &walk) {
     }
     int32_t bars = gSettings.NumBars;
     int32_t barSize = gSettings.BarSize2;
-    const DateList *master = &gDateLists[barSize >= 0 && barSize < BAR_SIZE_COUNT ? barSize : 0];
+    const DateList *master = &gStore.dateLists[barSize >= 0 && barSize < BAR_SIZE_COUNT ? barSize : 0];
     if (!gScriptParser.settingGiven[SETKW_ENDDATE]) {
         gSettings.LastDate = OffsetRangeDate(master, gSettings.FirstDate, bars - 1);
         gSettings.UseLatestDate = 0;

@@ -517,7 +517,7 @@ namespace {
 /* Fills the record's five date lists from its calendar symbol's bars. */
 int BindOwnCalendar(StrategyRecord *record, int32_t index) {
     int32_t k = record->CalendarSym;
-    const SymbolRecord *symbol = gSymbols && k >= 1 && k <= gSymbolCount ? &gSymbols[k - 1] : nullptr;
+    const SymbolRecord *symbol = gStore.symbols && k >= 1 && k <= gStore.symbolCount ? &gStore.symbols[k - 1] : nullptr;
     if (!symbol) return 0;
     for (int size = 0; size < BAR_SIZE_COUNT; size++) {
         DateList &list = record->dateLists[size];

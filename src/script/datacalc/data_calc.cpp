@@ -325,7 +325,7 @@ static void SetBarHint(SymbolRecord *symbol, int32_t slot, int32_t bar)
 /* The values an item takes in a symbol's block (see the layout rule). */
 static int64_t ItemValueCount(const FormulaItem *item, const SymbolRecord *symbol)
 {
-    int calendar = symbol == &gCalendarSymbol;
+    int calendar = symbol == &gStore.calendar;
     if (item->onePerDate && !calendar) return 0;
     if (item->onePerSymbol) return 1;
     int32_t bars = 0;
@@ -450,9 +450,9 @@ int CalcPerSymbolThread(CalcWorkerContext *worker)
     InitWorkerEvalContext(&ctx, worker);
     SeedWorkerRandom(worker);
     std::atomic_ref<int32_t> current(worker->current);
-    for (int32_t i = NextSymbol(worker, -1); i < gSymbolCount && !StopSet(worker); i = NextSymbol(worker, i)) {
+    for (int32_t i = NextSymbol(worker, -1); i < gStore.symbolCount && !StopSet(worker); i = NextSymbol(worker, i)) {
         current.store(i, std::memory_order_relaxed);
-        ctx.symbol = &gSymbols[i];
+        ctx.symbol = &gStore.symbols[i];
         ctx.callingSymbol = ctx.symbol;
         CalcItemForSymbol(&ctx, worker->nodes, worker->itemIndex, worker->onePass);
     }
@@ -464,7 +464,7 @@ int CalcPerDateThread(CalcWorkerContext *worker)
 {
     SeedWorkerRandom(worker);
     if (BuildGroupKeys(worker)) {
-        const DateList *list = &gDateLists[worker->barSize];
+        const DateList *list = &gStore.dateLists[worker->barSize];
         int32_t stride = worker->workerCount > 0 ? worker->workerCount : 1;
         std::atomic_ref<int32_t> current(worker->current);
         for (int32_t j = worker->worker; list->dates && j < list->count && !StopSet(worker); j += stride) {
@@ -487,10 +487,10 @@ static void FormatWorkerStatus(CalcWorkerContext *worker, int perDate)
     worker->status[0] = 0;
     if (at < 0) return;
     if (!perDate) {
-        if (at < gSymbolCount) CopyString(worker->status, sizeof worker->status, gSymbols[at].info.Symbol, -1);
+        if (at < gStore.symbolCount) CopyString(worker->status, sizeof worker->status, gStore.symbols[at].info.Symbol, -1);
         return;
     }
-    const DateList *list = &gDateLists[worker->barSize];
+    const DateList *list = &gStore.dateLists[worker->barSize];
     if (at >= list->count) return;
     char text[DATE_TEXT_SIZE];
     FormatDate((int)list->dates[at], gSettings.DateDisplayFormat, text);
@@ -503,8 +503,8 @@ static void CalcCalendarFirst(FormulaItem *item, int itemIndex)
 {
     EvalContext ctx{};
     int32_t daily = 0;
-    const Bar *bars = GetBarArray(&gCalendarSymbol, BAR_DAILY, &daily);
-    ctx.symbol = &gCalendarSymbol;
+    const Bar *bars = GetBarArray(&gStore.calendar, BAR_DAILY, &daily);
+    ctx.symbol = &gStore.calendar;
     ctx.callingSymbol = ctx.symbol;
     ctx.barIndex = daily - 1;
     ctx.lastBar = daily - 1;
@@ -518,7 +518,7 @@ static void CalcCalendarFirst(FormulaItem *item, int itemIndex)
     ctx.funBar = -1;
     ctx.dataItemIndex = -1;
     ctx.priceScale = 1.0;
-    SetBarHint(&gCalendarSymbol, 0, daily > 0 ? daily - 1 : 0);
+    SetBarHint(&gStore.calendar, 0, daily > 0 ? daily - 1 : 0);
     FormulaNode *nodes = item->formula.nodes[0];
     ItemDataType(item).store(0, std::memory_order_relaxed);
     if (nodes && daily > 0) {
@@ -547,9 +547,9 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
     if (!perDate) {
         CalcCalendarFirst(item, itemIndex);
         if (item->onePerDate) return 0;
-        work = gSymbolCount;
+        work = gStore.symbolCount;
     } else {
-        work = gDateLists[ItemBarSize(item)].count;
+        work = gStore.dateLists[ItemBarSize(item)].count;
     }
     int32_t savedThreads = gSettings.CalcThreads;
     int32_t n = std::min(std::clamp(savedThreads, 1, (int32_t)CALC_MAX_WORKERS), work);
@@ -688,8 +688,8 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
 
     std::vector<int32_t> order;
     ItemOrder(&order);
-    for (int32_t s = 0; s <= gSymbolCount; s++) {
-        SymbolRecord *symbol = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
+    for (int32_t s = 0; s <= gStore.symbolCount; s++) {
+        SymbolRecord *symbol = s < gStore.symbolCount ? &gStore.symbols[s] : &gStore.calendar;
         if (!LayOutSymbol(symbol, order)) return 0;
         if (MemoryPercent() >= gSettings.MaxMemPct) return 0;
     }

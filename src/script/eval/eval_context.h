@@ -32,7 +32,7 @@ struct ArgValue;
 struct EvalContext {
     TestRecord *test;                /* none outside a test and while Data items are calculated */
     StrategyRecord *strategy;        /* its symbol number selects the context's symbol */
-    SymbolRecord *symbol;            /* the symbol, or &gCalendarSymbol */
+    SymbolRecord *symbol;            /* the symbol, or &gStore.calendar */
     SymbolRecord *callingSymbol;     /* symbol before a built-in switched it (read by This) */
     PositionRecord *position;
     ChartWindow *chart;              /* the chart window when the evaluation belongs to one */

@@ -32,7 +32,7 @@ Bar *BindContextSymbol(EvalContext *context)
     SymbolRecord *record = nullptr;
     if (context->strategy && context->strategy->symbolNumber > 0)
         record = SymbolByNumber(context->strategy->symbolNumber);
-    context->symbol = record ? record : &gCalendarSymbol;
+    context->symbol = record ? record : &gStore.calendar;
     return SyncContextBar(context);
 }
 
@@ -96,7 +96,7 @@ double GetAlignedSeriesValue(const EvalContext *context, int32_t barsBack, int32
     copy.barPhase = PHASE_CLOSE;
     copy.date = bars[source].date;
     copy.barSize = itemBarSize;
-    if (onePerDate) copy.symbol = &gCalendarSymbol;
+    if (onePerDate) copy.symbol = &gStore.calendar;
     int32_t bar = 0;
     if (!onePerSymbol) {
         if (!SyncContextBar(&copy)) return NAN;
@@ -172,7 +172,7 @@ double LookupDatedValue(const SymbolRecord *symbol, int32_t barSize, int32_t dat
 {
     if (!symbol || !symbol->events) return 0.0;
     int size = barSize >= BAR_WEEKLY && barSize <= BAR_YEARLY ? barSize : BAR_DAILY;
-    const DateList *list = &gDateLists[size];
+    const DateList *list = &gStore.dateLists[size];
     int32_t p = OffsetTradingDate(list, date, -1);
     int32_t n = OffsetTradingDate(list, date, 1);
     double v = 0;
