@@ -107,7 +107,7 @@ void WriteBenchFile()
 {
     if (!gPath.empty()) return;
     gSettings.ShowStatusBar = 0;
-    gUnattended = 1;
+    gRun.unattended = 1;
     char base[260];
     if (!PlatGetEnv("TMPDIR", base, sizeof base)) CopyString(base, sizeof base, "/tmp", -1);
     gPath = std::string(base) + "\\kv_bench_datafile.kvd";

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         folder = pattern;
         path = folder + "/script.kvs";
     }
-    gUnattended = 0;   /* errors go to the headless message boxes, not to a log file */
+    gRun.unattended = 0;   /* errors go to the headless message boxes, not to a log file */
     FILE *f = fopen(path.c_str(), "wb");
     if (!f) return 0;
     fwrite(data, 1, size, f);

@@ -383,7 +383,7 @@ static int IsBondTick(double tick)
 int FormatPrice(double value, double tick, char *out)
 {
     value = UnsignedNaN(value);
-    if (gSettings.ShowBondPriceFractional && !gGeneratingOrders && IsBondTick(tick)) {
+    if (gSettings.ShowBondPriceFractional && !gRun.generatingOrders && IsBondTick(tick)) {
         double whole = trunc(value);
         return FormatText(out, NUMBER_TEXT_SIZE, "%.0f'%.0f", whole, (value - whole) * 320);
     }

@@ -13,15 +13,7 @@
 #include "foundation/text_match.h"
 #include "script/compiler/formula.h"
 
-std::atomic<int> gRunState{RUN_IDLE};
-int gRunMode = 0;
-int32_t gGeneratingOrders = 0;
-std::atomic<int> gLowMemory{0};
-std::atomic<int> gResultCode{RESULT_OK};
-int gUnattended = 0;
-uint32_t gUiThreadId = 0;
-int LogContinueLine = 0;
-PlatFile gTestLogFile = nullptr;
+RunControl gRun = {};
 
 char gProgramFolder[260];
 char gScriptsFolder[260];
@@ -31,13 +23,26 @@ char gInfoFolder[260];
 char gLogsFolder[260];
 char gReportsFolder[260];
 
-void SetResultCode(int code) { gResultCode.store(code); }
+void ResetRunControl()
+{
+    gRun.state = RUN_IDLE;
+    gRun.mode = 0;
+    gRun.generatingOrders = 0;
+    gRun.orderDate = 0;
+    gRun.lowMemory = 0;
+    gRun.resultCode = RESULT_OK;
+    gRun.unattended = 0;
+    gRun.logContinueLine = 0;
+    gRun.testLogFile = nullptr;
+}
+
+void SetResultCode(int code) { gRun.resultCode.store(code); }
 
 void RequestStop()
 {
-    int expected = gRunState.load();
+    int expected = gRun.state.load();
     while (expected != RUN_IDLE && expected != RUN_STOP_REQUESTED &&
-           !gRunState.compare_exchange_weak(expected, RUN_STOP_REQUESTED)) {
+           !gRun.state.compare_exchange_weak(expected, RUN_STOP_REQUESTED)) {
     }
 }
 
@@ -57,7 +62,7 @@ void SetFrameTitle(const char *format, ...)
     char title[1024];
     int n = FormatText(title, sizeof title, "Kestovar");
     if (format) n += FormatText(title + n, sizeof title - n, " - %s", sTitleText);
-    if (gLowMemory.load()) FormatText(title + n, sizeof title - n, " - LOW MEMORY WARNING");
+    if (gRun.lowMemory.load()) FormatText(title + n, sizeof title - n, " - LOW MEMORY WARNING");
     ApplyFrameTitle(title);
 }
 
@@ -67,7 +72,7 @@ void CheckMemoryState()
     SetStatusText(gSettings.StatusBarFields + 2, "Memory: %d%%", pct);
     int low = (gOutOfMemory.load() || pct >= gSettings.MaxMemPct) ? 1 : 0;
     gOutOfMemory.store(0);
-    int was = gLowMemory.exchange(low);
+    int was = gRun.lowMemory.exchange(low);
     if (was != low) {
         /* Re-applies the title with or without the warning, keeping its text. */
         if (sTitleText[0]) SetFrameTitle("%s", sTitleText);

@@ -1,8 +1,9 @@
 /* services.h -- what the core asks of the application shell.
 **
-** Owns:       the program-wide control words (run state, run mode, order
-**             generation flag, low-memory flag, sticky result code, unattended
-**             flag, UI thread id) and the effective program folders.
+** Owns:       gRun, the program-wide control words (run state, run mode,
+**             order generation flag and date, low-memory flag, sticky result code,
+**             unattended flag, UI thread id, the log's line and file), and the
+**             effective program folders.
 ** Implemented by: services.cpp (the rules that hold for every shell) and either
 **             the window shell or headless/services_headless.cpp, which keeps
 **             status texts, notices, titles and message boxes where tests can
@@ -41,17 +42,27 @@ enum ResultCode {
     RESULT_STOPPED = 8
 };
 
-extern std::atomic<int> gRunState;
-extern int gRunMode;                 /* 0 import, 1 apply, 2 scan, 3 test, 4 optimize, 5 orders */
-extern int32_t gGeneratingOrders;    /* 1 while the engine writes the order list for the next
+/* The program-wide control words, in one record. */
+struct RunControl {
+    std::atomic<int> state;          /* RunState */
+    int mode;                        /* 0 import, 1 apply, 2 scan, 3 test, 4 optimize, 5 orders */
+    int32_t generatingOrders;        /* 1 while the engine writes the order list for the next
                                         trading day: prices then print as decimals, and tick
                                         sizes and position items read the live data */
-extern std::atomic<int> gLowMemory;
-extern std::atomic<int> gResultCode;
-extern int gUnattended;
-extern uint32_t gUiThreadId;
-extern int LogContinueLine;          /* while set, LogPrintf adds no line break */
-extern PlatFile gTestLogFile;        /* the run's open test log, or null */
+    int32_t orderDate;               /* yyyymmdd of the orders being generated, 0 outside an
+                                        orders run; set by the engine, written for ?orderdate? */
+    std::atomic<int> lowMemory;
+    std::atomic<int> resultCode;     /* ResultCode, sticky */
+    int unattended;                  /* a command-line switch started the run */
+    uint32_t uiThreadId;             /* 0 until the shell sets it at start-up */
+    int logContinueLine;             /* while set, LogPrintf adds no line break */
+    PlatFile testLogFile;            /* the run's open test log, or null */
+};
+extern RunControl gRun;
+
+/* Puts every control word back to its idle value (the UI thread id, set once
+** at start-up, stays).  The caller closes an open test log first. */
+void ResetRunControl();
 
 /* Effective folders, set by InitApplication. */
 extern char gProgramFolder[260];
@@ -147,7 +158,7 @@ void CloseChildWindows(const char *className);
 /* ---- log -------------------------------------------------------------------------- */
 
 /* Appends one entry to the run's test log when open, else to the program log;
-** entries are separated by "\r\n" (none while LogContinueLine is set). */
+** entries are separated by "\r\n" (none while gRun.logContinueLine is set). */
 void LogPrintf(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

@@ -26,16 +26,16 @@ protected:
     void SetUp() override {
         savedSettings = gSettings;
         savedHtml = gHtmlReport;
-        savedOrders = gGeneratingOrders;
+        savedOrders = gRun.generatingOrders;
         CopyString(gSettings.Currency, sizeof gSettings.Currency, "USD", -1);
         gSettings.ShowBondPriceFractional = 1;
         gHtmlReport = 0;
-        gGeneratingOrders = 0;
+        gRun.generatingOrders = 0;
     }
     void TearDown() override {
         gSettings = savedSettings;
         gHtmlReport = savedHtml;
-        gGeneratingOrders = savedOrders;
+        gRun.generatingOrders = savedOrders;
     }
 };
 

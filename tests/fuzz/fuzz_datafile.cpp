@@ -47,7 +47,7 @@ static int CheckLoad(const std::string &dir, const uint8_t *data, size_t size, s
     uint64_t baseline = gAllocatedBytes.load();
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
-    gResultCode = RESULT_OK;
+    gRun.resultCode = RESULT_OK;
     CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path.c_str(), -1);
     int ok = ReadDataFile(0);
     if (ok) {
@@ -65,7 +65,7 @@ static int CheckLoad(const std::string &dir, const uint8_t *data, size_t size, s
         if (gHeadless.messageCount != 0) *why = "a successful load reported";
     } else {
         if (gHeadless.messageCount != 1) *why = "a failed load did not report exactly once";
-        if (gResultCode.load() != RESULT_DATA_NOT_LOADED) *why = "a failed load did not set result code 7";
+        if (gRun.resultCode.load() != RESULT_DATA_NOT_LOADED) *why = "a failed load did not set result code 7";
         if (gStore.symbols || gStore.symbolCount || gStore.listNames || gStore.note) *why = "a failed load left data behind";
         if (gAllocatedBytes.load() != baseline) *why = "a failed load left memory allocated";
     }

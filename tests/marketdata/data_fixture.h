@@ -173,9 +173,7 @@ struct DataTest : ::testing::Test {
     void SetUp() override
     {
         ResetShell();
-        gResultCode = RESULT_OK;
-        gRunState = RUN_IDLE;
-        gUnattended = 0;
+        ResetRunControl();
         gSettings.ShowStatusBar = 1;
         gSettings.AskUnloadData = 1;
         gSettings.UseEarliestDate = 1;
@@ -192,8 +190,7 @@ struct DataTest : ::testing::Test {
         SetImportText(nullptr);
         UnloadData();
         gSettings = saved;
-        gResultCode = RESULT_OK;
-        gRunState = RUN_IDLE;
+        ResetRunControl();
         ResetHeadlessShell();
     }
     /* Clears the shell's record between cases; message boxes stay off stderr. */

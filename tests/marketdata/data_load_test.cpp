@@ -40,7 +40,7 @@ TEST_F(DataLoadTest, LoadingWithNoDataWindowsAsksNothing)
     ASSERT_EQ(LoadData(0), 1);
     EXPECT_EQ(gHeadless.messageCount, 0);
     EXPECT_EQ(gHeadless.windowCount, 2);
-    EXPECT_EQ(gRunState.load(), RUN_IDLE);
+    EXPECT_EQ(gRun.state.load(), RUN_IDLE);
     EXPECT_STREQ(gHeadless.frameTitle, "Kestovar");
 }
 
@@ -54,7 +54,7 @@ TEST_F(DataLoadTest, ClosingDataWindowsAsksAndKeepsDataOnCancel)
     EXPECT_EQ(gStore.symbolCount, 2);
     EXPECT_STREQ(gStore.loadedPath, path.c_str());
     EXPECT_EQ(gHeadless.windowCount, 4);
-    EXPECT_EQ(gResultCode.load(), RESULT_OK);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
 
     gHeadless.messageBoxAnswer = 1;   /* OK: closed chart, graph, plot, scan, trades in that order */
     ASSERT_EQ(LoadData(0), 1);
@@ -86,7 +86,7 @@ TEST_F(DataLoadTest, UnloadAlwaysFreesAndResets)
     ASSERT_TRUE(WriteTestFile(dir.File("junk.kvd"), std::string(400, 'j')));
     CopyString(gSettings.DataFile, sizeof gSettings.DataFile, dir.File("junk.kvd").c_str(), -1);
     EXPECT_EQ(LoadData(0), 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_DATA_NOT_LOADED);
     ExpectNothingLoaded();
 
     /* Records the published count does not cover are freed too. */

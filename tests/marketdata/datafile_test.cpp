@@ -124,7 +124,7 @@ TEST_F(DataFileTest, SavedFileReadsBackBlockForBlock)
     EXPECT_EQ(gStore.firstDate, 20200102);
     EXPECT_EQ(gStore.calendar.barCounts[BAR_DAILY], 300);
     EXPECT_EQ(gHeadless.messageCount, 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_OK);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
 }
 
 /* More symbols than the loader first makes room for. */
@@ -281,11 +281,11 @@ TEST_F(DataFileTest, DamagedHeadersFailCleanly)
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(WriteTestFile(path, c.bytes));
         ResetShell();
-        gResultCode = RESULT_OK;
+        gRun.resultCode = RESULT_OK;
         EXPECT_EQ(Load(path), 0);
         EXPECT_EQ(gHeadless.messageCount, 1);
         EXPECT_EQ(std::string(LastMessage()), c.message);
-        EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+        EXPECT_EQ(gRun.resultCode.load(), RESULT_DATA_NOT_LOADED);
         ExpectNothingLoaded();
     }
 }
@@ -372,11 +372,11 @@ TEST_F(DataFileTest, TruncatedFilesNameTheMissingBlock)
             SCOPED_TRACE(block.message + " cut at " + std::to_string(cut));
             ASSERT_TRUE(WriteTestFile(path, file.substr(0, cut)));
             ResetShell();
-            gResultCode = RESULT_OK;
+            gRun.resultCode = RESULT_OK;
             EXPECT_EQ(Load(path), 0);
             EXPECT_EQ(gHeadless.messageCount, 1);
             EXPECT_EQ(std::string(LastMessage()), block.message);
-            EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+            EXPECT_EQ(gRun.resultCode.load(), RESULT_DATA_NOT_LOADED);
             ExpectNothingLoaded();
             checked++;
         }
@@ -393,11 +393,11 @@ TEST_F(DataFileTest, StopDuringLoadingLeavesNothing)
     const std::string path = dir.File("stop.kvd");
     ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     UnloadData();
-    gRunState = RUN_STOP_REQUESTED;
+    gRun.state = RUN_STOP_REQUESTED;
     EXPECT_EQ(Load(path), 0);
-    gRunState = RUN_IDLE;
+    gRun.state = RUN_IDLE;
     EXPECT_STREQ(LastMessage(), "Data was not completely loaded.");
-    EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_DATA_NOT_LOADED);
     ExpectNothingLoaded();
 }
 
@@ -407,7 +407,7 @@ TEST_F(DataFileTest, MissingFileIsReported)
     const std::string path = dir.File("absent.kvd");
     EXPECT_EQ(Load(path), 0);
     EXPECT_EQ(std::string(LastMessage()), "Unable to open " + path);
-    EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_DATA_NOT_LOADED);
     ExpectNothingLoaded();
 }
 
@@ -427,7 +427,7 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     ASSERT_TRUE(PlatCreateFolder(blocked.c_str()));
     ResetShell();
     EXPECT_EQ(SaveDataFile(blocked.c_str(), ImportText()), 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_EQ(gHeadless.messageCount, 1);
     EXPECT_TRUE(PlatFolderExists(blocked.c_str()));
 
@@ -436,22 +436,22 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     char programFolder[260];
     CopyString(programFolder, sizeof programFolder, gProgramFolder, -1);
     CopyString(gProgramFolder, sizeof gProgramFolder, dir.path.c_str(), -1);
-    gUnattended = 1;
+    gRun.unattended = 1;
     ResetShell();
-    gResultCode = RESULT_OK;
+    gRun.resultCode = RESULT_OK;
     const std::string nowhere = dir.File("missing\\data.kvd");
     EXPECT_EQ(SaveDataFile(nowhere.c_str(), ImportText()), 0);
     /* ... and with no name at all it writes nothing anywhere. */
     gSettings.DataFile[0] = 0;
-    gResultCode = RESULT_OK;
+    gRun.resultCode = RESULT_OK;
     EXPECT_EQ(SaveDataFile(nullptr, ImportText()), 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_FALSE(PlatFileExists(".KVD"));
-    gUnattended = 0;
+    gRun.unattended = 0;
     CopyString(gProgramFolder, sizeof gProgramFolder, programFolder, -1);
     EXPECT_EQ(gHeadless.messageCount, 0);
     EXPECT_NE(ReadTestFile(dir.File("errorlog.txt")).find("Unable to create " + nowhere + "\r\n\r\n"), std::string::npos);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
 
 #ifndef _WIN32
     /* A write that fails part-way (the file size limit stands in for a full disk). */
@@ -462,13 +462,13 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     small.rlim_cur = 100000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     ResetShell();
-    gResultCode = RESULT_OK;
+    gRun.resultCode = RESULT_OK;
     int saved = SaveDataFile(path.c_str(), ImportText());
     setrlimit(RLIMIT_FSIZE, &was);
     signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(saved, 0);
     EXPECT_EQ(std::string(LastMessage()).rfind("Error writing ", 0), 0u) << LastMessage();
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_EQ(ReadTestFile(path), old);
 #endif
     /* Only the old file, the blocking folder and the error log are left. */

@@ -190,7 +190,7 @@ TEST_F(DriverTest, AMissingIncludeIsAFileError)
 {
     EXPECT_EQ(CompileText("Include: nowhere.kvs\nData:\n  A: 1\n"), 0);
     EXPECT_EQ(std::string(LastMessage()), "Unable to access " + scripts + "\\nowhere.kvs");
-    EXPECT_EQ(gResultCode, 3);
+    EXPECT_EQ(gRun.resultCode, 3);
 }
 
 TEST_F(DriverTest, AnOpenEditorIsSavedBeforeItsFileIsRead)

@@ -69,7 +69,7 @@ void CompilerTest::SetUp()
 {
     ResetHeadlessShell();
     gHeadless.captureLog = 1;   /* keeps error boxes and log lines off the console */
-    gUnattended = 0;
+    gRun.unattended = 0;
     gOutOfMemory = 0;
     /* Every compile starts from a clear compiler record; tests that drive the
     ** preprocessor directly leave theirs behind. */

@@ -50,10 +50,10 @@ struct DataCalcTest : CompilerTest {
         gSettings.BarSize2 = BAR_DAILY;
         gSettings.LogDataCalcTimes = 0;
         CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
-        gRunMode = 1;
-        gRunState = RUN_IDLE;
-        gLowMemory = 0;
-        gResultCode = RESULT_OK;
+        gRun.mode = 1;
+        gRun.state = RUN_IDLE;
+        gRun.lowMemory = 0;
+        gRun.resultCode = RESULT_OK;
         SetRandomSeed(0);
         ClearPendingRuntimeError();
         FreeDataCalcRecords();
@@ -72,10 +72,10 @@ struct DataCalcTest : CompilerTest {
             FreeMemory(&list.dates);
             list = DateList{};
         }
-        gRunState = RUN_IDLE;
-        gLowMemory = 0;
+        gRun.state = RUN_IDLE;
+        gRun.lowMemory = 0;
         gOutOfMemory = 0;
-        gResultCode = RESULT_OK;
+        gRun.resultCode = RESULT_OK;
         SetRandomSeed(0);
         ClearPendingRuntimeError();
         CompilerTest::TearDown();
@@ -289,7 +289,7 @@ TEST_F(DataCalcTest, ValuesAreBitIdenticalWithOneAndWithManyWorkers)
         EXPECT_TRUE(std::isnan(Value(symbol, 9, 4)));
         EXPECT_FALSE(std::isnan(Value(symbol, 9, 5)));
     }
-    EXPECT_EQ(RUN_IDLE, gRunState.load());
+    EXPECT_EQ(RUN_IDLE, gRun.state.load());
     EXPECT_STREQ("Kestovar", gHeadless.frameTitle);
     EXPECT_EQ(0, gDataRecalcNeeded);
 }
@@ -485,7 +485,7 @@ TEST_F(DataCalcTest, AStopRequestEndsTheCalculationWithTheNotice)
     EXPECT_EQ(0, CalculateData());
     EXPECT_STREQ("Calculation Stopped", LastNotice());
     EXPECT_EQ(255u, gHeadless.noticeColours[(gHeadless.noticeCount - 1) % HEADLESS_NOTICES]);
-    EXPECT_EQ(RUN_IDLE, gRunState.load());
+    EXPECT_EQ(RUN_IDLE, gRun.state.load());
     EXPECT_EQ(1, gDataRecalcNeeded);
     EXPECT_STREQ("Kestovar", gHeadless.frameTitle);
     /* The item before the stop is complete; the one after it never ran. */
@@ -511,11 +511,11 @@ TEST_F(DataCalcTest, LowMemoryEndsTheCalculationLikeAStop)
     EXPECT_EQ(0, CalculateData());
     EXPECT_EQ(1, gHeadless.messageCount);           /* the low-memory warning */
     EXPECT_STREQ("Calculation Stopped", LastNotice());
-    EXPECT_EQ(RESULT_LOW_MEMORY, gResultCode.load());
-    EXPECT_EQ(RUN_IDLE, gRunState.load());
+    EXPECT_EQ(RESULT_LOW_MEMORY, gRun.resultCode.load());
+    EXPECT_EQ(RUN_IDLE, gRun.state.load());
     EXPECT_EQ(1, gDataRecalcNeeded);
 
-    gLowMemory = 0;
+    gRun.lowMemory = 0;
     EXPECT_EQ(2, CountItemsToRecalc(nullptr));
     ASSERT_EQ(1, CalculateData());
 }

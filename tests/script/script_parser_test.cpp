@@ -58,7 +58,7 @@ struct ParserTest : ::testing::Test {
         ResetHeadlessShell();
         gHeadless.captureLog = 1;   /* keeps the error boxes off the console */
         gLastFormulaError = FormulaErrorSelection{};
-        gResultCode = 0;
+        gRun.resultCode = 0;
     }
     void TearDown() override {
         FreeMemory(&parsed);
@@ -186,7 +186,7 @@ TEST_F(ParserTest, NamesOfSixtyThreeCharactersFitAndSixtyFourDoNot) {
 TEST_F(ParserTest, AMissingFileIsReportedWithTheFileResultCode) {
     char ns[64] = "";
     EXPECT_EQ(ParseScriptText(folder.File("missing.kvs").c_str(), ns), nullptr);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_NE(std::string(LastMessage()).find("Unable to open"), std::string::npos);
 }
 

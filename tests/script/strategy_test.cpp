@@ -46,7 +46,7 @@ struct StrategyTest : ::testing::Test {
         gSettings.DateInputFormat = 0;
         gSettings.KeepTrades = 1;
         gSettings.KeepBench = 0;
-        gResultCode = 0;
+        gRun.resultCode = 0;
     }
     void TearDown() override {
         ClearStrategies();

@@ -294,7 +294,7 @@ TEST_F(Getters, BarsHeldCountsOneMoreForOrdersTradeChartsAndAfterTheClose)
         {0, 0, PHASE_CLOSE, 0, 1, 0, 2},
     };
     for (const auto &c : cases) {
-        gGeneratingOrders = c.generating;
+        gRun.generatingOrders = c.generating;
         gScriptSettings.OrdersLiveData = c.liveData;
         ctx.barPhase = c.phase;
         ctx.chart = c.chart ? &chart : nullptr;
@@ -303,7 +303,7 @@ TEST_F(Getters, BarsHeldCountsOneMoreForOrdersTradeChartsAndAfterTheClose)
         gSettings.BarsHeldIncrPostClose = c.option;
         EXPECT_DOUBLE_EQ(c.want, Value("BarsHeld")) << "case " << (&c - cases);
     }
-    gGeneratingOrders = 0;
+    gRun.generatingOrders = 0;
     gScriptSettings.OrdersLiveData = 0;
     gSettings.BarsHeldIncrPostClose = 0;
 }
@@ -346,24 +346,24 @@ TEST_F(Getters, ChartsColumnsReadTheChartsCalculatedValues)
         {0, 2, true, "Error: attempt to access indicator 2 bar 5 of stock AAA with 10 bars and 2 indicators"},
     };
     for (const auto &f : faults) {
-        gRunState = RUN_TESTING;
+        gRun.state = RUN_TESTING;
         chart.indicators = f.calculated ? arrays : nullptr;
         node.index = f.column;
         node.value = 7;
         EXPECT_EQ(1, GetBarValue(&node, &ctx, f.barsBack)) << f.message;
         EXPECT_EQ(0, node.value) << f.message;
         EXPECT_STREQ(f.message, LastMessage());
-        EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load()) << f.message;
+        EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load()) << f.message;
     }
     /* A chart of fewer bars than the symbol the formula runs on. */
-    gRunState = RUN_TESTING;
+    gRun.state = RUN_TESTING;
     chart.indicators = arrays;
     chart.symbol = &gStore.symbols[1];
     gStore.symbols[1].barCounts[BAR_DAILY] = 4;
     node.index = 0;
     EXPECT_EQ(1, GetBarValue(&node, &ctx, 0));
     EXPECT_STREQ("Error: attempt to access indicator 0 bar 5 of stock BBB with 4 bars and 2 indicators", LastMessage());
-    gRunState = RUN_IDLE;
+    gRun.state = RUN_IDLE;
 }
 
 /* A test of two strategies over three date rows. */
@@ -642,14 +642,14 @@ TEST_F(StatGetters, IdsOutsideAGettersRangeAreInternalErrorsThatStopTheRun)
         {GetTradeValue, 186, "Internal Error: GetTradeValue(Id=186)"},
     };
     for (const auto &c : cases) {
-        gRunState = RUN_TESTING;
+        gRun.state = RUN_TESTING;
         FormulaNode node{};
         node.item = c.item;
         EXPECT_EQ(0, c.getter(&node, &ctx, 0)) << c.message;
         EXPECT_STREQ(c.message, LastMessage());
-        EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load()) << c.message;
+        EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load()) << c.message;
     }
-    gRunState = RUN_IDLE;
+    gRun.state = RUN_IDLE;
     FormulaNode node{};
     node.item = 100;                 /* bar dates: an unknown id is only 0 */
     EXPECT_EQ(1, GetBarDateValue(&node, &ctx, 0));

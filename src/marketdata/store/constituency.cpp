@@ -96,7 +96,7 @@ double GetTickSize(const SymbolRecord *symbol, const Bar *bar, double price)
 {
     if (!symbol) return 0.01;
     double base = symbol->info.TickSize;
-    if (gStore.keepAdjusted && !gGeneratingOrders) base = 0.0;
+    if (gStore.keepAdjusted && !gRun.generatingOrders) base = 0.0;
     if (symbol->securityType != SECURITY_STOCK) return base;
     if (base != 0.01) return base;
     if (price == 0.0) {

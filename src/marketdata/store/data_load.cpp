@@ -49,7 +49,7 @@ int LoadData(int ask)
     UnloadData();
     SettingsPanelToSettings();
     SetFrameTitle("Loading Data...");
-    gRunState.store(RUN_LOADING);
+    gRun.state.store(RUN_LOADING);
     EnableSettingsPanelControls(1);
     UpdateDebugPanelControls();
     ResetStatusBar(0);
@@ -57,7 +57,7 @@ int LoadData(int ask)
 
     int ok = ReadDataFile(ask);
 
-    gRunState.store(RUN_IDLE);
+    gRun.state.store(RUN_IDLE);
     EnableSettingsPanelControls(0);
     UpdateDebugPanelControls();
     ResetStatusBar(0);
@@ -151,7 +151,7 @@ int SetTestDateRange(const DateList *list, int32_t *firstIndex, int32_t *lastInd
     int32_t newLast = (int32_t)dates[last];
     if (!latest && newLast > gSettings.LastDate) newLast = gSettings.LastDate;
 
-    int idle = gRunState.load() == RUN_IDLE;
+    int idle = gRun.state.load() == RUN_IDLE;
     if (idle || newFirst != gSettings.FirstDate) {
         gSettings.FirstDate = newFirst;
         SetPanelDate(PANEL_FIRST_DATE, newFirst);

@@ -437,7 +437,7 @@ static int ReadDataFileAt(const char *path, int ask)
 
     for (uint32_t i = 0; i < h.symbolCount; i++) {
         if (i % 10 == 9) PumpMessages();
-        if (gRunState.load() == RUN_STOP_REQUESTED) {
+        if (gRun.state.load() == RUN_STOP_REQUESTED) {
             ReportError(kMsgStopped);
             goto done;
         }
@@ -574,7 +574,7 @@ int SaveDataFile(const char *pathIn, const char *import)
     } else {
         CopyString(path, sizeof path, gSettings.DataFile, -1);
         /* Unattended runs never wait on a dialog: the DataFile setting is the name. */
-        if (!gUnattended && !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1)) return 0;
+        if (!gRun.unattended && !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1)) return 0;
     }
     if (!path[0]) {
         /* Unattended with no DataFile setting: there is no name to write to. */
@@ -593,7 +593,7 @@ int SaveDataFile(const char *pathIn, const char *import)
     while (!BeginReplaceFile(&rf, path, reserve)) {
         /* The failure is reported; in unattended mode that is the end of it. */
         path[0] = 0;
-        if (gUnattended || !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1)) {
+        if (gRun.unattended || !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1)) {
             SetStatusText(0, "%s", savedStatus);
             return 0;
         }

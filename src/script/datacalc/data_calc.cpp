@@ -611,7 +611,7 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
             stopped += std::atomic_ref<int32_t>(workers[k].stop).load(std::memory_order_acquire);
         }
         if (running == 0) break;
-        if (gLowMemory.load() || gRunState.load() == RUN_STOP_REQUESTED || stopped > 0)
+        if (gRun.lowMemory.load() || gRun.state.load() == RUN_STOP_REQUESTED || stopped > 0)
             for (int32_t k = 0; k < n; k++)
                 std::atomic_ref<int32_t>(workers[k].stop).store(1, std::memory_order_release);
         uint64_t now = PlatTickCount64();
@@ -680,7 +680,7 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
 {
     sWalkForwardInterval = context ? context->walkForwardInterval : -1;
     sOutOfSample = context ? context->outOfSample : 0;
-    int logging = gSettings.LogDataCalcTimes && gRunMode != RUN_MODE_OPTIMIZE;
+    int logging = gSettings.LogDataCalcTimes && gRun.mode != RUN_MODE_OPTIMIZE;
 
     int n = CountItemsToRecalc(context);
     if (n == 0 && !(context == nullptr && logging)) return 1;
@@ -731,7 +731,7 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
         if (record->state > 0) {
             /* A stop that came in after the last pass ended still ends the
             ** calculation before the next item. */
-            if (gRunState.load() == RUN_STOP_REQUESTED || gLowMemory.load()) {
+            if (gRun.state.load() == RUN_STOP_REQUESTED || gRun.lowMemory.load()) {
                 ok = 0;
                 break;
             }
@@ -801,9 +801,9 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
 int CalculateData()
 {
     int n = CountItemsToRecalc(nullptr);
-    if (n < 1 && (!gSettings.LogDataCalcTimes || gRunMode == RUN_MODE_OPTIMIZE)) return 1;
+    if (n < 1 && (!gSettings.LogDataCalcTimes || gRun.mode == RUN_MODE_OPTIMIZE)) return 1;
 
-    gRunState.store(RUN_CALCULATING);
+    gRun.state.store(RUN_CALCULATING);
     int exchange = SettingsExchangeActive;
     SettingsExchangeActive = 1;
     EnableSettingsPanelControls(0);
@@ -815,7 +815,7 @@ int CalculateData()
     SetFrameTitle("Calculating %d Data Arrays", n);
 
     int ok = CalcDataArraysForBarSize(nullptr, 0);
-    if (gRunState.load() == RUN_STOP_REQUESTED) {
+    if (gRun.state.load() == RUN_STOP_REQUESTED) {
         ShowPopupNotice(STOP_NOTICE_COLOUR, "Calculation Stopped");
         /* A stop that came after the last item still leaves the run stopped,
         ** and the next calculation starts from nothing. */
@@ -823,7 +823,7 @@ int CalculateData()
         ok = 0;
     }
 
-    gRunState.store(RUN_IDLE);
+    gRun.state.store(RUN_IDLE);
     exchange = SettingsExchangeActive;
     SettingsExchangeActive = 1;
     EnableSettingsPanelControls(0);

@@ -21,6 +21,7 @@
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/strategy.h"
+#include "shell/services.h"
 
 struct TestRecord;
 struct PositionRecord;
@@ -70,10 +71,7 @@ struct EvalContext {
 
 /* ---- the engine's program-wide values ----------------------------------------- */
 
-/* 1 while the order list for the next trading day is generated (a control
-** word of the shell services, services.h). */
-extern int32_t gGeneratingOrders;
-/* yyyymmdd of the orders being generated (defined with the path macros). */
-extern int gOrderDate;
+/* The order-generation flag and the order date are control words of the
+** shell services (gRun.generatingOrders, gRun.orderDate, services.h). */
 /* The test shown or computed; none otherwise. */
 inline TestRecord *gCurrentTest = nullptr;

@@ -226,8 +226,8 @@ static int GetSystemValue(FormulaNode *node)
         break;
     }
     case 12:
-        node->value = gRunMode;
-        CopyString(node->text, sizeof node->text, gRunMode >= 0 && gRunMode <= 5 ? kRunModeText[gRunMode] : "", -1);
+        node->value = gRun.mode;
+        CopyString(node->text, sizeof node->text, gRun.mode >= 0 && gRun.mode <= 5 ? kRunModeText[gRun.mode] : "", -1);
         break;
     case 13:
     case 14: {
@@ -255,7 +255,7 @@ static int GetSystemValue(FormulaNode *node)
 
 static bool TraceOn()
 {
-    return gDebugEvalOn && PlatCurrentThreadId() == gUiThreadId;
+    return gDebugEvalOn && PlatCurrentThreadId() == gRun.uiThreadId;
 }
 
 /* Writes one trace line indented by the trace depth, keeps the interface

@@ -301,7 +301,7 @@ static bool EnteredOnCurrentBar(const EvalContext *context, const StrategyRecord
     /* Entries at the next open fill at the open, never at the order price. */
     if (record->EntryTime == TIME_NEXT_OPEN) return false;
     if (position->entryBar < 0) return true;
-    if (gGeneratingOrders) return false;
+    if (gRun.generatingOrders) return false;
     int32_t bar = context->barPhase < PHASE_CLOSE ? position->entryBar - 1 : position->entryBar;
     return context->lastBar == bar;
 }
@@ -338,7 +338,7 @@ static double PositionFillPrice(const EvalContext *context, const StrategyRecord
 static double PositionBarsHeld(const EvalContext *context, const PositionRecord *position, int32_t barsBack)
 {
     if (position->entryBar < 0 || (position->exitBar >= 0 && context->barIndex > position->exitBar)) return 0.0;
-    int k = (gGeneratingOrders && !gScriptSettings.OrdersLiveData && context->barPhase == PHASE_CLOSE) ||
+    int k = (gRun.generatingOrders && !gScriptSettings.OrdersLiveData && context->barPhase == PHASE_CLOSE) ||
             (context->chart && context->trade) ||
             (context->postClose && gSettings.BarsHeldIncrPostClose);
     return context->barIndex - position->entryBar - barsBack + k;

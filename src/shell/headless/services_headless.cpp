@@ -167,21 +167,21 @@ void LogPrintf(const char *format, ...)
     va_start(args, format);
     int n = FormatTextV(buffer, sizeof buffer, format, args);
     va_end(args);
-    if (gTestLogFile) {
+    if (gRun.testLogFile) {
         /* The run's log is a text file the user opens on Windows: its
         ** entries end in "\r\n" whichever build wrote it. */
         uint32_t written;
-        PlatWriteFile(gTestLogFile, buffer, (uint32_t)n, &written);
-        if (!LogContinueLine) PlatWriteFile(gTestLogFile, "\r\n", 2, &written);
+        PlatWriteFile(gRun.testLogFile, buffer, (uint32_t)n, &written);
+        if (!gRun.logContinueLine) PlatWriteFile(gRun.testLogFile, "\r\n", 2, &written);
         return;
     }
     if (gHeadless.captureLog) {
         CaptureLog(buffer, (size_t)n);
-        if (!LogContinueLine) CaptureLog("\n", 1);
+        if (!gRun.logContinueLine) CaptureLog("\n", 1);
         return;
     }
     fwrite(buffer, 1, (size_t)n, stdout);
-    if (!LogContinueLine) fputc('\n', stdout);
+    if (!gRun.logContinueLine) fputc('\n', stdout);
     fflush(stdout);
 }
 
