@@ -42,10 +42,20 @@ enum ResultCode {
     RESULT_STOPPED = 8
 };
 
+/* The kind of run a script is compiled and run for (gRun.mode, ?RunMode). */
+enum RunMode {
+    RUN_MODE_IMPORT = 0,
+    RUN_MODE_APPLY = 1,
+    RUN_MODE_SCAN = 2,
+    RUN_MODE_TEST = 3,
+    RUN_MODE_OPTIMIZE = 4,
+    RUN_MODE_ORDERS = 5
+};
+
 /* The program-wide control words, in one record. */
 struct RunControl {
     std::atomic<int> state;          /* RunState */
-    int mode;                        /* 0 import, 1 apply, 2 scan, 3 test, 4 optimize, 5 orders */
+    int mode;                        /* RunMode */
     int32_t generatingOrders;        /* 1 while the engine writes the order list for the next
                                         trading day: prices then print as decimals, and tick
                                         sizes and position items read the live data */

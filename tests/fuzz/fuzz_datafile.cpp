@@ -1,101 +1,16 @@
-/* fuzz_datafile.cpp -- the data file loader against damaged files.
-**
-** Every input is written to a file and loaded.  Whatever the bytes, the load
-** must either succeed with consistent records or fail with exactly one
-** message, result code 7 and nothing left allocated; unloading afterwards
-** gives back every byte.
-**
-** In the normal test run this replays a fixed, seeded set of damaged copies
-** of a valid file (overwritten bytes, extreme counts, other versions, cuts).
-** With clang's libFuzzer the same check is the fuzz target (not part of the
-** build), for example from the source folder:
-**
-**   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address -DKV_LIBFUZZER -Isrc -Itests \
-**     $(find src -name '*.cpp' | grep -v -e win32 -e posix) src/platform/posix/platform.cpp \
-**     tests/fuzz/fuzz_datafile.cpp -o fuzz_datafile -lpthread -ldl
-**   ./fuzz_datafile -max_len=65536
+/* fuzz_datafile.cpp -- the data file loader against damaged files: a fixed,
+** seeded set of damaged copies of a valid file (overwritten bytes, extreme
+** counts, dates outside the calendar, other versions, cuts), each loaded and
+** checked as the fuzz target checks its inputs (fuzz/datafile_check.h).
 */
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <string>
-
-#include "foundation/allocator.h"
-#include "foundation/settings_table.h"
-#include "foundation/text_match.h"
-#include "marketdata/store/data_load.h"
-#include "marketdata/store/datafile.h"
-#include "platform/platform.h"
-#include "shell/headless/headless.h"
-#include "shell/services.h"
-
-/* Loads bytes as a data file and checks the outcome; returns 0 when an
-** expectation fails (the reason in *why). */
-static int CheckLoad(const std::string &dir, const uint8_t *data, size_t size, std::string *why)
-{
-    std::string path = dir + "\\fuzz.kvd";
-    PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
-    if (!f) {
-        *why = "cannot write the input";
-        return 0;
-    }
-    uint32_t written = 0;
-    PlatWriteFile(f, data, (uint32_t)size, &written);
-    PlatCloseFile(f);
-
-    UnloadData();
-    uint64_t baseline = gAllocatedBytes.load();
-    ResetHeadlessShell();
-    gHeadless.captureLog = 1;
-    gRun.resultCode = RESULT_OK;
-    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path.c_str(), -1);
-    int ok = ReadDataFile(0);
-    if (ok) {
-        for (int32_t i = 0; i < gStore.symbolCount; i++) {
-            const SymbolRecord *r = &gStore.symbols[i];
-            for (int b = 0; b < BAR_SIZE_COUNT; b++)
-                if (TrackedBlockSize(r->bars[b]) != (uint64_t)(r->barCounts[b] + 1) * sizeof(Bar))
-                    *why = "bar array does not match its count";
-            if (r->eventCount && TrackedBlockSize(r->events) != (uint64_t)r->eventCount * sizeof(EventItem))
-                *why = "event array does not match its count";
-            if (r->info.Symbol[39] != 0) *why = "symbol text not terminated";
-        }
-        for (int b = 0; b < BAR_SIZE_COUNT; b++)
-            if (!gStore.dateLists[b].dates || gStore.dateLists[b].dates[gStore.dateLists[b].count] != 0) *why = "date list not terminated";
-        if (gHeadless.messageCount != 0) *why = "a successful load reported";
-    } else {
-        if (gHeadless.messageCount != 1) *why = "a failed load did not report exactly once";
-        if (gRun.resultCode.load() != RESULT_DATA_NOT_LOADED) *why = "a failed load did not set result code 7";
-        if (gStore.symbols || gStore.symbolCount || gStore.listNames || gStore.note) *why = "a failed load left data behind";
-        if (gAllocatedBytes.load() != baseline) *why = "a failed load left memory allocated";
-    }
-    UnloadData();
-    if (gAllocatedBytes.load() != baseline) *why = "unloading did not give back every byte";
-    return why->empty();
-}
-
-#ifdef KV_LIBFUZZER
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    static std::string dir;
-    if (dir.empty()) {
-        char base[260];
-        if (!PlatGetEnv("TMPDIR", base, sizeof base)) CopyString(base, sizeof base, "/tmp", -1);
-        dir = base;
-    }
-    std::string why;
-    if (!CheckLoad(dir, data, size, &why)) {
-        fprintf(stderr, "%s\n", why.c_str());
-        __builtin_trap();
-    }
-    return 0;
-}
-
-#else
-
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "datafile_check.h"
 #include "marketdata/data_fixture.h"
 #include "support/test_support.h"
 
@@ -117,6 +32,36 @@ void PutU32(std::string &s, size_t at, uint32_t v)
     for (int k = 0; k < 4; k++) s[at + k] = (char)(v >> (8 * k));
 }
 
+uint32_t GetU32(const std::string &s, size_t at)
+{
+    uint32_t v = 0;
+    for (int k = 3; k >= 0; k--) v = v << 8 | (uint8_t)s[at + k];
+    return v;
+}
+
+/* Offsets of every date in a current-version file: date-list entries,
+** trailer first and last dates, bar dates. */
+std::vector<size_t> DateOffsets(const std::string &file)
+{
+    std::vector<size_t> out;
+    size_t at = DATA_HEADER_SIZE + (size_t)GetU32(file, 44) * LIST_NAME_SIZE + GetU32(file, 36);
+    for (uint32_t offset : {24u, 28u, 32u, 304u, 308u}) {
+        uint32_t length = GetU32(file, offset);
+        for (uint32_t k = 0; k + 1 < length; k++) out.push_back(at + 4 * k);
+        at += 4 * (size_t)length;
+    }
+    for (uint32_t i = 0, n = GetU32(file, 20); i < n; i++) {
+        size_t trailer = at + SYMBOL_INFO_SIZE;
+        out.push_back(trailer + 16);
+        out.push_back(trailer + 20);
+        at = trailer + SYMBOL_TRAILER_SIZE;
+        for (uint32_t offset : {0u, 4u, 8u, 32u, 36u})
+            for (uint32_t k = 0, bars = GetU32(file, trailer + offset); k < bars; k++, at += sizeof(Bar)) out.push_back(at);
+        at += (size_t)GetU32(file, trailer + 12) * sizeof(EventItem) + (size_t)GetU32(file, 40) * sizeof(FundamentalItem);
+    }
+    return out;
+}
+
 struct DataFileFuzz : datafixture::DataTest {};
 
 }  // namespace
@@ -129,10 +74,13 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
     ASSERT_EQ(SaveDataFile(good.c_str(), datafixture::ImportText()), 1);
     const std::string file = ReadTestFile(good);
     UnloadData();
+    const std::vector<size_t> dates = DateOffsets(file);
+    ASSERT_GT(dates.size(), 100u);
 
     static const uint32_t kInteresting[] = {0, 1, 2, 23, 24, 64, 255, 256, 257, 1384, 1424,
                                             0x7FFF, 0xFFFF, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu};
     static const float kVersions[] = {0.26f, 0.27f, 0.28f, 0.29f, 0.30f, 0.31f, 0.32f, 0.33f, 0.34f, 0.35f};
+    static const uint32_t kBadDates[] = {0, 1, 9991231, 99991232, 100000101, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu};
 #ifdef _WIN32
     const int rounds = 300;   /* file calls are slow under Wine */
 #else
@@ -143,7 +91,7 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
         std::string s = file;
         int edits = 1 + (int)rng.Below(3);
         for (int e = 0; e < edits; e++) {
-            switch (rng.Below(5)) {
+            switch (rng.Below(6)) {
             case 0:   /* a few bytes anywhere */
                 for (int k = 0; k < 4; k++) s[rng.Below((uint32_t)s.size())] = (char)rng.Next();
                 break;
@@ -162,6 +110,9 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
                 if (rng.Below(2) && GetDataFileLayout(v, &layout)) PutU32(s, 4, layout.recordSize);
                 break;
             }
+            case 4:   /* a date outside the calendar */
+                PutU32(s, dates[rng.Below((uint32_t)dates.size())], kBadDates[rng.Below(8)]);
+                break;
             default:  /* a cut */
                 s.resize(rng.Below((uint32_t)s.size() + 1));
                 break;
@@ -171,5 +122,3 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
         ASSERT_TRUE(CheckLoad(dir.path, (const uint8_t *)s.data(), s.size(), &why)) << "round " << round << ": " << why;
     }
 }
-
-#endif
