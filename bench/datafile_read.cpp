@@ -158,10 +158,9 @@ void ReportRate(benchmark::State &state)
 void BM_LoadDataFile(benchmark::State &state)
 {
     WriteBenchFile();
-    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, gPath.c_str(), -1);
     uint64_t checksum = 0;
     for (auto _ : state) {
-        if (!ReadDataFile(0)) {
+        if (!ReadDataFile(gPath.c_str(), 0)) {
             state.SkipWithError("load failed");
             break;
         }

@@ -42,8 +42,7 @@ inline int CheckLoad(const std::string &dir, const uint8_t *data, size_t size, s
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
     gRun.resultCode = RESULT_OK;
-    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path.c_str(), -1);
-    int ok = ReadDataFile(0);
+    int ok = ReadDataFile(path.c_str(), 0);
     if (ok) {
         for (int32_t i = 0; i < gStore.symbolCount; i++) {
             const SymbolRecord *r = &gStore.symbols[i];

@@ -217,8 +217,7 @@ struct DataTest : ::testing::Test {
     }
     int Load(const std::string &path)
     {
-        CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path.c_str(), -1);
-        return ReadDataFile(0);
+        return ReadDataFile(path.c_str(), 0);
     }
 };
 

@@ -55,7 +55,7 @@ int LoadData(int ask)
     ResetStatusBar(0);
     PostFrameRefresh();
 
-    int ok = ReadDataFile(ask);
+    int ok = ReadDataFile(gSettings.DataFile, ask);
 
     gRun.state.store(RUN_IDLE);
     EnableSettingsPanelControls(0);

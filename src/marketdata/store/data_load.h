@@ -47,8 +47,8 @@ extern ScriptDataLinks gScriptDataLinks;
 ** set and one is open).  1 may go on, 0 the user refused (nothing closed). */
 int CloseDataWindows();
 
-/* Closes the data windows, unloads, and reads the data file (ask as in
-** ReadDataFile).  1 loaded, 0 not (refused, cancelled or failed). */
+/* Closes the data windows, unloads, and reads the DataFile setting's file
+** (ask as in ReadDataFile).  1 loaded, 0 not (refused, cancelled or failed). */
 int LoadData(int ask);
 
 /* Frees every symbol and everything read from a data file (ResetSymbolStore)

@@ -501,10 +501,10 @@ done:
     return ok;
 }
 
-int ReadDataFile(int ask)
+int ReadDataFile(const char *pathIn, int ask)
 {
     char path[DATA_PATH_SIZE];
-    CopyString(path, sizeof path, gSettings.DataFile, -1);
+    CopyString(path, sizeof path, pathIn ? pathIn : "", -1);
     if (ask || !path[0]) {
         if (!BrowseForFile(path, nullptr, "Select Data File", "Data", "KVD", 0)) return 0;
     }

@@ -150,11 +150,11 @@ struct DataFileReader {
 ** read the date list", 0 (the list then holds no dates). */
 int ReadDateList(DataFileReader *reader, DateList *list, uint32_t length);
 
-/* Reads the DataFile setting's file (asking for one when ask is set or no
-** file is set) into the loaded data; the caller has unloaded the old data.
-** 1 loaded; 0 not loaded (cancel, or a failure: reported, result code 7,
-** nothing left loaded). */
-int ReadDataFile(int ask);
+/* Reads the file at path (asking for one when ask is set or path is null or
+** "") into the loaded data; the caller has unloaded the old data.  The file
+** read becomes the DataFile setting.  1 loaded; 0 not loaded (cancel, or a
+** failure: reported, result code 7, nothing left loaded). */
+int ReadDataFile(const char *path, int ask);
 
 /* Writes the loaded data to path (null or "": ask for one), with import (the
 ** Import section of the script that produced the data, null or "" for none)
