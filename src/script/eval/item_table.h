@@ -99,6 +99,7 @@ enum ItemId : uint32_t {
     ITEM_ONE_PER_SYM = 56,
     ITEM_SLOW_CALC = 57,
     ITEM_SYMBOL = 58,
+    ITEM_INFO_MARGIN = 63,        /* first of the security fields an import filter may need */
     ITEM_FUNDAMENTAL = 84,
     ITEM_FUNDAMENTAL_DATE = 85,
     ITEM_PREV_EXIT_LIMIT = 99,
