@@ -418,9 +418,12 @@ int ImportCsvFile(ImportItem *row, int flags)
     }
     SetStatusText(0, "Reading data from %s...", path);
     char *text = nullptr;
-    int ok = ReadBlock(file, &text, size + 1);
+    int ok = AllocMemory(&text, size + 1) && (size == 0 || ReadFileData(file, text, (uint32_t)size, path));
     PlatCloseFile(file);
-    if (!ok) return 0;
+    if (!ok) {
+        FreeMemory(&text);
+        return 0;
+    }
     text[size] = 0;
 
     int32_t savedOrder = gSettings.DateInputFormat;
