@@ -322,6 +322,9 @@ int ImportFolder(ImportItem *row)
     FormatText(pattern, sizeof pattern, "%s\\*%s", row->value, extension);
     std::vector<FolderEntry> entries;
     PlatListFolder(pattern, CollectEntry, &entries);
+    /* Name order, so that both builds import the files alike. */
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry &a, const FolderEntry &b) { return CompareNoCase(a.name.c_str(), b.name.c_str()) < 0; });
     if (entries.empty()) {
         ReportError(kMsgNoFiles, extension, row->value);
         return 0;

@@ -1,6 +1,7 @@
 /* metastock.cpp -- MetaStock folder trees, directory files and data files. */
 #include "marketdata/import/metastock.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -249,6 +250,9 @@ static int ImportMetaStockTree(ImportItem *row, const char *folder, int depth)
     FormatText(pattern, sizeof pattern, "%s\\*", folder);
     std::vector<TreeEntry> entries;
     if (!PlatListFolder(pattern, CollectTreeEntry, &entries)) return 0;
+    /* Name order, so that both builds read the folders alike. */
+    std::sort(entries.begin(), entries.end(),
+              [](const TreeEntry &a, const TreeEntry &b) { return CompareNoCase(a.name.c_str(), b.name.c_str()) < 0; });
     char probe[260];
     FormatText(probe, sizeof probe, "%s\\emaster", folder);
     int hasExtended = PlatFileExists(probe);
