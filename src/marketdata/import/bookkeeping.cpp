@@ -219,8 +219,17 @@ int ReadImportListFile(const ImportItem *item)
 static void MarkMarketDay(int32_t date)
 {
     DateList &calendar = gDateLists[BAR_DAILY];
-    int32_t key = date;
-    int32_t *found = (int32_t *)bsearch(&key, calendar.dates, (size_t)calendar.count, sizeof(int32_t), CompareAbsDate);
+    int32_t *days = (int32_t *)calendar.dates;
+    int32_t *found = nullptr;
+    /* The calendar holds every day from the start, so the day's place is
+    ** its distance from the first; the search is the fallback. */
+    int32_t at = calendar.count > 0 ? DaysBetween(days[0] < 0 ? -days[0] : days[0], date) : -1;
+    if (at >= 0 && at < calendar.count && (days[at] == date || days[at] == -date)) {
+        found = &days[at];
+    } else {
+        int32_t key = date;
+        found = (int32_t *)bsearch(&key, days, (size_t)calendar.count, sizeof(int32_t), CompareAbsDate);
+    }
     /* Workers mark days of their own symbols at once; each writes the same
     ** whole value, so a plain atomic store is enough. */
     if (found && *found < 0) __atomic_store_n(found, date, __ATOMIC_RELAXED);
@@ -310,7 +319,10 @@ void SortBars(SymbolRecord *record)
     Bar *bars = record->bars[BAR_DAILY];
     /* Stable, so that of two bars with one date and time the later arrival
     ** stays last in its run and is the one kept. */
-    std::stable_sort(bars, bars + n, [](const Bar &a, const Bar &b) { return CompareBarDateTime(&a, &b) < 0; });
+    int ordered = 1;
+    for (int32_t i = 1; i < n && ordered; i++) ordered = CompareBarDateTime(&bars[i - 1], &bars[i]) < 0;
+    if (!ordered)
+        std::stable_sort(bars, bars + n, [](const Bar &a, const Bar &b) { return CompareBarDateTime(&a, &b) < 0; });
     int32_t kept = 0;
     for (int32_t i = 0; i < n; i++) {
         if (i + 1 < n && CompareBarDateTime(&bars[i], &bars[i + 1]) == 0) continue;

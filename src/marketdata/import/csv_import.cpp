@@ -72,6 +72,28 @@ static int SplitColumns(char *line, char delim, char **columns)
     return n;
 }
 
+static int Digits(const char *p, int n)
+{
+    int v = 0;
+    for (int i = 0; i < n; i++) {
+        if (p[i] < '0' || p[i] > '9') return -1;
+        v = v * 10 + (p[i] - '0');
+    }
+    return v;
+}
+
+/* ParseDate's answer for text, reading the usual year-first form directly
+** (the same date ParseDate gives it) and leaving every other form to it. */
+static int32_t ParsePriceDate(const char *text)
+{
+    if (!text[0]) return 0;
+    if (strlen(text) == 10 && text[4] == text[7] && (text[4] == '-' || text[4] == '/' || text[4] == '.')) {
+        int y = Digits(text, 4), m = Digits(text + 5, 2), d = Digits(text + 8, 2);
+        if (y >= 1001 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m)) return MakeDate(y, m, d);
+    }
+    return ParseDate(text);
+}
+
 /* Values of one data line beside its bar. */
 struct LineValues {
     double adjusted, unadjusted, split, dividend;
@@ -90,7 +112,7 @@ static void ReadDataColumns(char **columns, int n, const int32_t *map, int numbe
         case CSV_SYMBOL:
             if (symbol) CopyString(symbol, IMPORT_SYMBOL_SIZE, text, IMPORT_SYMBOL_SIZE - 1);
             break;
-        case CSV_DATE: bar->date = text[0] ? ParseDate(text) : 0; break;
+        case CSV_DATE: bar->date = ParsePriceDate(text); break;
         case CSV_TIME: bar->time = ParseTime(text); break;
         case CSV_OPEN: bar->open = ParseNumber(text, numberFormat); break;
         case CSV_HIGH: bar->high = ParseNumber(text, numberFormat); break;

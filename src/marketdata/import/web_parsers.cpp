@@ -1,6 +1,7 @@
 /* web_parsers.cpp -- numbers as the price sources write them. */
 #include "marketdata/import/web_parsers.h"
 
+#include <charconv>
 #include <cstdlib>
 
 enum { NUMBER_COPY_MAX = 32 };
@@ -20,5 +21,10 @@ double ParseNumber(const char *text, int format)
         copy[n++] = c;
     }
     copy[n] = 0;
+    /* The common plain decimal is converted directly; anything from_chars
+    ** reads differently from atof (blanks, '+', hexadecimal) goes to atof. */
+    double value = 0.0;
+    auto [end, error] = std::from_chars(copy, copy + n, value);
+    if (error == std::errc() && end != copy && *end != 'x' && *end != 'X') return value;
     return atof(copy);
 }
