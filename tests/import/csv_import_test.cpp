@@ -217,3 +217,69 @@ TEST_F(CsvImportTest, ParseNumberFormats)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CsvImportTest, MissesReportNamesWhatWasNotFound)
+{
+    PlatCreateFolder(tmp.File("prices").c_str());
+    Write("prices\\AAA.csv", "Date,Close\n2024-01-02,1\n2024-01-03,2\n");
+    Write("prices\\BBB.csv", "Date,Close\n2024-01-02,1\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, Write("info.csv", "Symbol,Name\nAAA,Alpha\nQQQ,Quebec\n")), 0);
+    ASSERT_EQ(Line(IMPKW_EVENT_LIST_FILE, Write("events.csv", "Symbol,Date,Type,Value\nAAA,2024-01-04,3,1\nZZZ,2024-01-02,3,1\n")), 0);
+    ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, "AAA ZZZ"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gSymbolCount, 1) << "only the included symbol";
+    EXPECT_STREQ(gSymbols[0].info.Name, "Alpha");
+    std::string text = ReadTestFile(log);
+    EXPECT_NE(text.find("\nEventList symbols/dates not found in imported data:\nAAA has no bar for 1/4/24\n"
+                        "ZZZ was not imported\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\nIncludeList symbols not imported:\nZZZ\tlist 1\n"), std::string::npos);
+    EXPECT_NE(text.find("\nSymInfo symbols not imported:\nQQQ\n"), std::string::npos);
+    EXPECT_NE(text.find("\nSaved As " + out + "\n"), std::string::npos);
+}
+
+TEST_F(CsvImportTest, CsiFuturesContractFiles)
+{
+    PlatCreateFolder(tmp.File("csif").c_str());
+    Write("csif\\futuresinfo.txt", "CSI\nFile Name,Symbol,Description,Currency,Big Point,Tick Size,Minimum Tick\n"
+                                   "ES_2024H.csv,ES,E-mini,USD,50,25,0.01\n");
+    Write("csif\\ES_2024H.csv", "Date,Open,High,Low,Close,TotalVolume,OI,UnAdjustedClose,ExpiryDate,NumericDeliveryMonth\n"
+                                "2024-01-02,100,101,99,100.5,1000,500,4700,20240315,202403\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSIFutures"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("csif")), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    const SymbolRecord &es = Symbol("ES_2024H");
+    EXPECT_EQ(es.securityType, SECURITY_FUTURES);
+    EXPECT_EQ(es.info.DelistDate, 20240315);
+    EXPECT_DOUBLE_EQ(es.info.TickSize, 0.25);
+    EXPECT_EQ(es.info.PointValue, 50);
+    ASSERT_EQ(es.barCounts[BAR_DAILY], 1);
+    EXPECT_EQ(es.bars[BAR_DAILY][0].close, 100.5);
+    EXPECT_EQ(es.bars[BAR_DAILY][0].volume, 1000);
+    EXPECT_EQ(es.bars[BAR_DAILY][0].extra, 4700);
+    ASSERT_EQ(es.eventCount, 2);
+    EXPECT_EQ(es.events[0].kind, EVENT_CONTRACT);
+    EXPECT_EQ(es.events[0].value, 20240315);
+    EXPECT_EQ(es.events[1].kind, EVENT_CONTRACT_SECOND);
+    EXPECT_EQ(es.events[1].value, 202403);
+    EXPECT_EQ(gHeadless.noticeCount, 0);
+}
+
+TEST_F(CsvImportTest, OnlineSourcesAreNotAvailableYet)
+{
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "Yahoo"), 0);
+    ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, "SPY"), 0);
+    Finish(0);
+    EXPECT_EQ(RunImport(), 0);
+    EXPECT_STREQ(LastMessage(), "The Yahoo data source is not available in this build.");
+    EXPECT_NE(ReadTestFile(log).find("Importing Yahoo Data From Yahoo"), std::string::npos);
+}
+
+}  // namespace

@@ -17,6 +17,7 @@ void ImportTest::SetUp()
     gSettings.DateInputFormat = 0;
     gSettings.ImportBarTime = 160000;
     gSettings.EarliestImportYear = 1990;
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "M/d/yy", -1);
 }
 
 void ImportTest::TearDown()
