@@ -54,6 +54,17 @@ void WriteBenchFiles()
     for (int32_t d = 20000103; d < (2000 + YEARS) * 10000 + 101; d = NextDay(d))
         if (DayOfWeek(d) <= 5) days.push_back(d);
     for (int k = 0; k < gFiles; k++) {
+        char name[32];
+        snprintf(name, sizeof name, "\\S%04d.csv", k);
+        std::string path = gFolder + name;
+        uint64_t existing = 0;
+        /* Files left by an earlier run are used again (the folder is kept
+        ** when KV_BENCH_KEEP is set). */
+        if (PlatGetFileInfo(path.c_str(), &existing, nullptr) && existing > 0) {
+            gBytes += existing;
+            gBars += days.size();
+            continue;
+        }
         std::string text = "Date,Open,High,Low,Close,Volume\n";
         double price = 20.0 + k % 50;
         uint32_t state = 777u + (uint32_t)k;
@@ -67,9 +78,6 @@ void WriteBenchFiles()
                              price, 100000u + (state & 0xFFFF));
             text.append(line, (size_t)n);
         }
-        char name[32];
-        snprintf(name, sizeof name, "\\S%04d.csv", k);
-        std::string path = gFolder + name;
         PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
         uint32_t written = 0;
         PlatWriteFile(f, text.data(), (uint32_t)text.size(), &written);
@@ -78,6 +86,15 @@ void WriteBenchFiles()
         gBars += days.size();
     }
     fprintf(stderr, "%d files, %.1f MB, %llu bars\n", gFiles, gBytes / 1e6, (unsigned long long)gBars);
+    if (!PlatGetEnv("KV_BENCH_KEEP", value, sizeof value))
+        atexit([] {
+            for (int k = 0; k < gFiles; k++) {
+                char name[32];
+                snprintf(name, sizeof name, "\\S%04d.csv", k);
+                PlatDeleteFile((gFolder + name).c_str());
+            }
+            PlatRemoveFolder(gFolder.c_str());
+        });
 }
 
 void Report(benchmark::State &state)

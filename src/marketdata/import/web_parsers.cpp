@@ -3,11 +3,19 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 
 enum { NUMBER_COPY_MAX = 32 };
 
 double ParseNumber(const char *text, int format)
 {
+    size_t length = strnlen(text, NUMBER_COPY_MAX);
+    if (format == NUMBER_POINT && !memchr(text, ',', length)) {
+        /* Nothing to drop: the text reads as it stands. */
+        double value = 0.0;
+        auto [end, error] = std::from_chars(text, text + length, value);
+        if (error == std::errc() && end != text && *end != 'x' && *end != 'X') return value;
+    }
     char copy[NUMBER_COPY_MAX + 1];
     int n = 0;
     for (int i = 0; text[i] && i < NUMBER_COPY_MAX; i++) {
