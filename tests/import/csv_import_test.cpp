@@ -14,6 +14,8 @@
 #include "marketdata/import/web_parsers.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/formula.h"
 #include "script/compiler/import_items.h"
 #include "shell/headless/headless.h"
 
@@ -280,6 +282,25 @@ TEST_F(CsvImportTest, OnlineSourcesAreNotAvailableYet)
     EXPECT_EQ(RunImport(), 0);
     EXPECT_STREQ(LastMessage(), "The Yahoo data source is not available in this build.");
     EXPECT_NE(ReadTestFile(log).find("Importing Yahoo Data From Yahoo"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CsvImportTest, ExcludeIfFiltersFinishedSymbols)
+{
+    Universe();
+    static const char kFilter[] = "C > 40";
+    gImportFilter.formula.scriptText = kFilter;
+    gImportFilter.formula.start = 0;
+    gImportFilter.formula.length = (int32_t)strlen(kFilter);
+    ASSERT_EQ(CompileFormula(&gImportFilter.formula, SECTION_IMPORT, 0), 1) << Messages();
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    FreeFormulaNodes(&gImportFilter.formula);
+    gImportFilter = StandaloneFormula{};
+    EXPECT_EQ(gSymbolCount, 4) << "BBB closes at 50";
+    EXPECT_NE(ReadTestFile(log).find("bbb\twas filtered\n"), std::string::npos);
 }
 
 }  // namespace
