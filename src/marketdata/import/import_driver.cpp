@@ -162,7 +162,11 @@ static int ImportSources()
     ScanImportFilter(&needsSecurity, &needsEvents);
     gImport.keptCount = gImport.processedCount = 0;
     const char *importText = GetImportSectionText();
-    if (importText) LogImportMessage("%s", importText);
+    if (importText && gImport.log) {
+        /* Written as it stands: the section may be longer than a log line. */
+        uint32_t written = 0;
+        PlatWriteFile(gImport.log, importText, (uint32_t)strlen(importText), &written);
+    }
     const ImportItem *source = nullptr;
     for (int32_t r = 0; r < gImportItems.count; r++) {
         ImportItem &row = Rows()[r];
