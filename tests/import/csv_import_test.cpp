@@ -305,3 +305,25 @@ TEST_F(CsvImportTest, ExcludeIfFiltersFinishedSymbols)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CsvImportTest, CsiStocksPreferTextFiles)
+{
+    PlatCreateFolder(tmp.File("csis").c_str());
+    Write("csis\\stockinfo.csv", "CSI stocks\nSymbol,Description,Exchange,Country\nIBM,Intl Business,NYSE,USA\n");
+    Write("csis\\IBM.txt", "Date,Open,High,Low,Close,Volume\n2024-01-02,1,2,1,2,10\n");
+    Write("csis\\MSFT.csv", "Date,Open,High,Low,Close,Volume\n2024-01-02,1,2,1,2,10\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSIStocks"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("csis")), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gSymbolCount, 1);
+    const SymbolInfo &ibm = Symbol("IBM").info;
+    EXPECT_STREQ(ibm.Name, "Intl Business");
+    EXPECT_STREQ(ibm.Type, "Stock");
+    EXPECT_STREQ(ibm.Domicile, "USA");
+    EXPECT_EQ(ibm.TickSize, 0.01);
+}
+
+}  // namespace
