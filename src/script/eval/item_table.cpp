@@ -424,6 +424,8 @@ const ScriptItem gScriptItems[SCRIPT_ITEM_COUNT] = {
     {.id = 417, .name = "", .alias = "", .category = CAT_END, .precedence = 0, .minimum = 0, .maximum = 0, .impl = nullptr, .description = "", .syntax = ""},
 };
 
+ItemImpl gItemImpls[SCRIPT_ITEM_COUNT];
+
 int CheckItemRows(const ScriptItem *rows, int count)
 {
     for (int i = 0; i < count; i++) {

@@ -57,7 +57,7 @@ struct ScriptItem {
                               ** display format code */
     uint32_t minimum;         /* functions: least arguments; category 18: decimals */
     uint32_t maximum;         /* functions: most arguments (at most 64) */
-    ItemImpl impl;            /* function categories only; filled by the built-ins */
+    ItemImpl impl;            /* always null: the table is constant data; see gItemImpls */
     const char *description;  /* one line of editor help */
     const char *syntax;       /* call pattern, optional arguments with their default in braces */
 };
@@ -131,6 +131,12 @@ enum ItemId : uint32_t {
 
 extern const ScriptItem gScriptItems[SCRIPT_ITEM_COUNT];
 
+/* The implementation of each function row by item id, null where none is
+** installed.  The built-ins fill it at program start (InstallBuiltins); the
+** item table itself stays constant and never names a built-in, as the
+** built-ins sit above it.  Written only before any evaluation runs. */
+extern ItemImpl gItemImpls[SCRIPT_ITEM_COUNT];
+
 /* Every row carries its own index as id.  On the first row that does not,
 ** reports "Internal Error: Syntax ID mismatch: %s (%d) has %d" and returns 0
 ** (start-up stops); else 1. */
@@ -145,3 +151,91 @@ inline bool IsFunctionCategory(uint32_t category)
     return category == CAT_INDICATOR || category == CAT_MULTI_BAR || category == CAT_FUNCTION ||
            category == CAT_TRADE_STAT || category == CAT_SUM;
 }
+
+/* Rows of the window functions, averages, indicators, trailing stops and
+** condition counters, which their implementations and the registration name. */
+enum BuiltinItemId : uint32_t {
+    ITEM_BAR_VOLUME = 239,
+    ITEM_SUM = 255,
+    ITEM_SUM_SQ = 256,
+    ITEM_PRODUCT = 257,
+    ITEM_MA = 258,
+    ITEM_STD_DEV = 259,
+    ITEM_SKEWNESS = 260,
+    ITEM_KURTOSIS = 261,
+    ITEM_BB_TOP_F = 262,
+    ITEM_BB_BOT_F = 263,
+    ITEM_BB_WIDTH_F = 264,
+    ITEM_BB_PCT_F = 265,
+    ITEM_BB_TREND_F = 266,
+    ITEM_RANK = 267,
+    ITEM_PERCENT_RANK = 268,
+    ITEM_EMA = 269,
+    ITEM_ESD = 270,
+    ITEM_AEMA = 271,
+    ITEM_AESD = 272,
+    ITEM_DEMA = 273,
+    ITEM_TEMA = 274,
+    ITEM_RSI_F = 275,
+    ITEM_SAR_F = 276,
+    ITEM_WMA = 277,
+    ITEM_VWMA = 278,
+    ITEM_HMA = 279,
+    ITEM_KAMA = 280,
+    ITEM_HIGHEST = 281,
+    ITEM_LOWEST = 282,
+    ITEM_SINCE_HIGH = 283,
+    ITEM_SINCE_LOW = 284,
+    ITEM_SINCE_TRUE = 285,
+    ITEM_UNTIL_TRUE = 286,
+    ITEM_WHEN_TRUE = 287,
+    ITEM_SUM_SINCE = 288,
+    ITEM_COUNT_TRUE = 289,
+    ITEM_TRUE_IN_ROW = 290,
+    ITEM_ROC = 291,
+    ITEM_MEDIAN = 292,
+    ITEM_RANK_N = 293,
+    ITEM_PERCENT_RANK_N_FN = 294,
+    ITEM_LIN_REG = 295,
+    ITEM_SLOPE = 296,
+    ITEM_Y_INT = 297,
+    ITEM_STD_ERR = 298,
+    ITEM_CORREL = 299,
+    ITEM_SPEARMAN = 300,
+    ITEM_CORREL_AVG = 301,
+    ITEM_CORREL_MED = 302,
+    ITEM_CORREL_MIN = 303,
+    ITEM_CORREL_MAX = 304,
+    ITEM_CORREL_MIN_SYM = 305,
+    ITEM_CORREL_MAX_SYM = 306,
+    ITEM_PEAK = 307,
+    ITEM_PEAK_BARS = 308,
+    ITEM_TROUGH = 309,
+    ITEM_TROUGH_BARS = 310,
+    ITEM_SEQUENCE = 311,
+    ITEM_ATR = 312,
+    ITEM_RSI = 313,
+    ITEM_RRSI = 314,
+    ITEM_CRSI = 315,
+    ITEM_ADX = 316,
+    ITEM_PDI = 317,
+    ITEM_MDI = 318,
+    ITEM_HVOL = 319,
+    ITEM_STOC = 320,
+    ITEM_MACD = 321,
+    ITEM_MACDS = 322,
+    ITEM_MACDH = 323,
+    ITEM_CCI = 324,
+    ITEM_OBV = 325,
+    ITEM_SIG_SPIKE = 326,
+    ITEM_BB_TOP = 327,
+    ITEM_BB_BOT = 328,
+    ITEM_BB_WIDTH = 329,
+    ITEM_BB_PCT = 330,
+    ITEM_BB_TREND = 331,
+    ITEM_KB_TOP = 332,
+    ITEM_KB_BOT = 333,
+    ITEM_SAR = 334,
+    ITEM_KDSAR = 335,
+    ITEM_SUPER_TREND = 336
+};

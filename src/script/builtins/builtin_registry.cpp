@@ -1,0 +1,59 @@
+/* builtin_registry.cpp -- which implementation serves which item row. */
+#include "script/builtins/builtins.h"
+
+#include "foundation/errors.h"
+#include "script/eval/item_table.h"
+
+namespace {
+
+struct BuiltinRow {
+    uint32_t item;     /* ItemId / BuiltinItemId */
+    ItemImpl impl;
+};
+
+/* One row per implemented function row, in item order. */
+const BuiltinRow kBuiltins[] = {
+    { .item = ITEM_SUM,             .impl = CalcWindowFunction },
+    { .item = ITEM_SUM_SQ,          .impl = CalcWindowFunction },
+    { .item = ITEM_PRODUCT,         .impl = CalcWindowFunction },
+    { .item = ITEM_MA,              .impl = CalcWindowFunction },
+    { .item = ITEM_STD_DEV,         .impl = CalcWindowFunction },
+    { .item = ITEM_SKEWNESS,        .impl = CalcWindowFunction },
+    { .item = ITEM_KURTOSIS,        .impl = CalcWindowFunction },
+    { .item = ITEM_BB_TOP_F,        .impl = CalcWindowFunction },
+    { .item = ITEM_BB_BOT_F,        .impl = CalcWindowFunction },
+    { .item = ITEM_BB_WIDTH_F,      .impl = CalcWindowFunction },
+    { .item = ITEM_BB_PCT_F,        .impl = CalcWindowFunction },
+    { .item = ITEM_BB_TREND_F,      .impl = CalcWindowFunction },
+    { .item = ITEM_RANK,            .impl = CalcWindowFunction },
+    { .item = ITEM_PERCENT_RANK,    .impl = CalcWindowFunction },
+    { .item = ITEM_EMA,             .impl = CalcWindowFunction },
+    { .item = ITEM_ESD,             .impl = CalcWindowFunction },
+    { .item = ITEM_AEMA,            .impl = CalcWindowFunction },
+    { .item = ITEM_AESD,            .impl = CalcWindowFunction },
+    { .item = ITEM_DEMA,            .impl = CalcWindowFunction },
+    { .item = ITEM_TEMA,            .impl = CalcWindowFunction },
+    { .item = ITEM_RSI_F,           .impl = CalcWindowFunction },
+    { .item = ITEM_SAR_F,           .impl = CalcWindowFunction },
+    { .item = ITEM_WMA,             .impl = CalcWindowFunction },
+    { .item = ITEM_VWMA,            .impl = CalcWindowFunction },
+    { .item = ITEM_KAMA,            .impl = CalcWindowFunction },
+    { .item = ITEM_HIGHEST,         .impl = CalcWindowFunction },
+    { .item = ITEM_LOWEST,          .impl = CalcWindowFunction },
+    { .item = ITEM_SINCE_HIGH,      .impl = CalcWindowFunction },
+    { .item = ITEM_SINCE_LOW,       .impl = CalcWindowFunction },
+};
+
+}  // namespace
+
+int InstallBuiltins()
+{
+    for (const BuiltinRow &row : kBuiltins) {
+        if (row.item >= SCRIPT_ITEM_COUNT || !IsFunctionCategory(gScriptItems[row.item].category)) {
+            ReportError("Internal Error: built-in for row %d is not a function", (int)row.item);
+            return 0;
+        }
+        gItemImpls[row.item] = row.impl;
+    }
+    return 1;
+}
