@@ -11,7 +11,8 @@ struct BuiltinRow {
     ItemImpl impl;
 };
 
-/* One row per implemented function row, in item order. */
+/* One row per implemented function row, in item order (the window
+** functions first, HMA with the averages). */
 const BuiltinRow kBuiltins[] = {
     { .item = ITEM_SUM,             .impl = CalcWindowFunction },
     { .item = ITEM_SUM_SQ,          .impl = CalcWindowFunction },
@@ -42,6 +43,23 @@ const BuiltinRow kBuiltins[] = {
     { .item = ITEM_LOWEST,          .impl = CalcWindowFunction },
     { .item = ITEM_SINCE_HIGH,      .impl = CalcWindowFunction },
     { .item = ITEM_SINCE_LOW,       .impl = CalcWindowFunction },
+    { .item = ITEM_HMA,             .impl = CalcHMA },
+    { .item = ITEM_ROC,             .impl = CalcROC },
+    { .item = ITEM_MEDIAN,          .impl = CalcMedian },
+    { .item = ITEM_RANK_N,          .impl = CalcMedian },
+    { .item = ITEM_PERCENT_RANK_N_FN, .impl = CalcMedian },
+    { .item = ITEM_LIN_REG,         .impl = CalcLinReg },
+    { .item = ITEM_SLOPE,           .impl = CalcLinReg },
+    { .item = ITEM_Y_INT,           .impl = CalcLinReg },
+    { .item = ITEM_STD_ERR,         .impl = CalcLinReg },
+    { .item = ITEM_CORREL,          .impl = CalcCorrel },
+    { .item = ITEM_SPEARMAN,        .impl = CalcSpearman },
+    { .item = ITEM_CORREL_AVG,      .impl = CalcGroupCorrel },
+    { .item = ITEM_CORREL_MED,      .impl = CalcGroupCorrel },
+    { .item = ITEM_CORREL_MIN,      .impl = CalcGroupCorrel },
+    { .item = ITEM_CORREL_MAX,      .impl = CalcGroupCorrel },
+    { .item = ITEM_CORREL_MIN_SYM,  .impl = CalcGroupCorrel },
+    { .item = ITEM_CORREL_MAX_SYM,  .impl = CalcGroupCorrel },
 };
 
 }  // namespace

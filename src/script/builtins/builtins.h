@@ -46,9 +46,14 @@ int CalcLinReg(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcCorrel(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcSpearman(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcGroupCorrel(FormulaNode *node, EvalContext *context, int barsBack);
-/* The rank correlation of n (x, y) pairs (pairs[2i], pairs[2i + 1]), average
-** ranks for ties; the pairs are sorted in place. */
-double SpearmanRho(double *pairs, int32_t n);
+/* One pair of a rank correlation with the ranks found for it. */
+struct RankPair {
+    double x, y;
+    double rankX, rankY;   /* 1-based, average ranks for ties */
+};
+/* The rank correlation of n pairs, average ranks for ties; the pairs are
+** sorted in place and their ranks filled. */
+double SpearmanRho(RankPair *pairs, int32_t n);
 
 /* ---- classic indicators (indicators.cpp) ------------------------------------------ */
 int CalcADX(FormulaNode *node, EvalContext *context, int barsBack);
