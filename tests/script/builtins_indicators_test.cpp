@@ -101,6 +101,34 @@ TEST_F(Indicators, EdgeCasesOfTheRsiFamilyAndFlatMarkets)
     EXPECT_TRUE(std::isnan(Value("SigSpike(8)")));
 }
 
+TEST_F(Indicators, TrailingStopsMatchTheirDefinitions)
+{
+    SetSwingBars(this);
+    gSettings.EmaPrecision = 3;
+    const Case cases[] = {
+        {"SAR(0.02, 0.2, 20)", 18.79634789888636},
+        {"SAR(0.05, 0.3, 30)", 19.623451552514883},
+        {"SAR()", NAN},                                   /* 100 bars by default */
+        {"SAR(0.02, 0.2, 31)", NAN},
+        {"KDSAR(1, 0.02, 0.2, 20)", 19.662758030083562},
+        {"KDSAR(-1, 0.02, 0.2, 20)", 26.153881958601016},
+        {"KDSAR(0, 0.02, 0.2, 20)", 19.662758030083562},
+        {"KDSAR(0, 0.03, 0.2, 25, 1)", 21.100558851241033},
+        {"KDSAR(1, 0.03, 0.2, 25, 1)", 21.100558851241033},
+        {"KDSAR()", NAN},
+        {"SuperTrend(3, 2)", 22.016994514036039},
+        {"SuperTrend(2, 1)", 23.969426245268419},
+    };
+    ExpectCases(this, cases, sizeof cases / sizeof cases[0]);
+    /* Warm-up of a one-pass SuperTrend with UseAvailableBars: the first bar
+    ** its close, the next ones their mid price. */
+    gUseAvailableBars = 1;
+    std::vector<double> out = OnePass(CompileText("SuperTrend(10, 3)"));
+    const Bar *bars = gSymbols[0].bars[BAR_DAILY];
+    EXPECT_DOUBLE_EQ(bars[0].close, out[0]);
+    for (int i = 1; i <= 9; i++) EXPECT_DOUBLE_EQ((bars[i].high + bars[i].low) / 2, out[i]) << i;
+}
+
 TEST_F(Indicators, OnePassAgreesWithThePerBarPathAcrossSplits)
 {
     gSettings.EmaPrecision = 1e9;     /* the per-bar walks reach the first bar */
@@ -108,6 +136,7 @@ TEST_F(Indicators, OnePassAgreesWithThePerBarPathAcrossSplits)
         "ATR(%d)",        "RSI(%d)",        "RRSI(%d, 60)",   "ADX(%d)",         "PDI(%d)",        "MDI(%d)",
         "HVOL(%d, 252)",  "MACD(%d, 9)",    "MACDS(%d, 9, 4)", "MACDH(4, %d, 3)", "BBTop(%d, 2)",  "BBBot(%d, 2)",
         "BBWidth(%d, 2)", "BBPct(%d, 1.5)", "BBTrend(%d, 6, 2)", "KBTop(%d, 2)",  "KBBot(%d, 1)",
+        "SuperTrend(%d, 2)",
     };
     const int lengths[] = {1, 2, 5, 14, 80};
     int compared = 0;

@@ -82,6 +82,9 @@ const BuiltinRow kBuiltins[] = {
     { .item = ITEM_BB_TREND,        .impl = CalcBollinger },
     { .item = ITEM_KB_TOP,          .impl = CalcKeltner },
     { .item = ITEM_KB_BOT,          .impl = CalcKeltner },
+    { .item = ITEM_SAR,             .impl = CalcSAR },
+    { .item = ITEM_KDSAR,           .impl = CalcKDSAR },
+    { .item = ITEM_SUPER_TREND,     .impl = CalcSuperTrend },
 };
 
 }  // namespace
