@@ -32,7 +32,7 @@ inline int32_t StepBarsBack(const EvalContext *context, bool onePass, int32_t ba
 
 bool OnePassFor(const FormulaNode *node, const EvalContext *context)
 {
-    return context->onePassWindow && node->item < SCRIPT_ITEM_COUNT && gScriptItems[node->item].precedence == 1;
+    return context->onePassWindow && node->item < SCRIPT_ITEM_COUNT && gScriptItems[node->item].shareable == 1;
 }
 
 /* Sets the price scale for bar j of a one-pass walk and gives the ratio to
@@ -140,7 +140,7 @@ int CalcMedian(FormulaNode *node, EvalContext *context, int barsBack)
     int32_t L = 0;
     if (!GetLengthArg(node, context, seriesArg + 1, barsBack, 0, &L) && !(onePass && L >= 1)) return 0;
     if (id == ITEM_RANK_N && (rank < 1 || rank > L || CompareDouble(rank, trunc(rank)) != 0)) return 0;
-    if (id == ITEM_PERCENT_RANK_N_FN && (rank < 0 || rank > 100)) return 0;
+    if (id == ITEM_PERCENT_RANK_N && (rank < 0 || rank > 100)) return 0;
     int32_t barCount = 0;
     const Bar *bars = onePass ? ContextBars(context, &barCount) : nullptr;
     if (onePass && !bars) return 0;

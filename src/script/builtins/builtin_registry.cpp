@@ -53,7 +53,7 @@ const BuiltinRow kBuiltins[] = {
     { .item = ITEM_ROC,             .impl = CalcROC },
     { .item = ITEM_MEDIAN,          .impl = CalcMedian },
     { .item = ITEM_RANK_N,          .impl = CalcMedian },
-    { .item = ITEM_PERCENT_RANK_N_FN, .impl = CalcMedian },
+    { .item = ITEM_PERCENT_RANK_N, .impl = CalcMedian },
     { .item = ITEM_LIN_REG,         .impl = CalcLinReg },
     { .item = ITEM_SLOPE,           .impl = CalcLinReg },
     { .item = ITEM_Y_INT,           .impl = CalcLinReg },

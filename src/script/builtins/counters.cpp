@@ -32,7 +32,7 @@ inline bool Holds(double v) { return v != 0; }
 
 int CalcSinceTrue(FormulaNode *node, EvalContext *context, int barsBack)
 {
-    if (context->onePassWindow && gScriptItems[node->item].precedence == 1) return CalcSinceTrueOnePass(node, context);
+    if (context->onePassWindow && gScriptItems[node->item].shareable == 1) return CalcSinceTrueOnePass(node, context);
     uint32_t id = node->item;
     bool withExpr = id == ITEM_WHEN_TRUE || id == ITEM_SUM_SINCE;
     int countArg = withExpr ? 3 : 2;

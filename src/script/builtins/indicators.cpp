@@ -46,7 +46,7 @@ bool OpenView(const EvalContext *context, BarView *view)
 
 bool OnePassFor(const FormulaNode *node, const EvalContext *context)
 {
-    return context->onePassWindow && node->item < SCRIPT_ITEM_COUNT && gScriptItems[node->item].precedence == 1;
+    return context->onePassWindow && node->item < SCRIPT_ITEM_COUNT && gScriptItems[node->item].shareable == 1;
 }
 
 /* Writes a one-pass output; a price goes back to its own bar's terms. */

@@ -177,7 +177,7 @@ int CalcSuperTrend(FormulaNode *node, EvalContext *context, int barsBack)
     if (!EvalArg(node, context, 2, barsBack, &mult) || !std::isfinite(mult)) return 0;
     if (!GetSmoothingLengthArg(node, 2, context, 1, barsBack, &lookback, &n)) return 0;
     if (context->lastBar < n && !gUseAvailableBars) return 0;
-    bool onePass = context->onePassWindow && gScriptItems[node->item].precedence == 1;
+    bool onePass = context->onePassWindow && gScriptItems[node->item].shareable == 1;
     int32_t current = context->lastBar - barsBack;
     int32_t first = onePass ? 0 : current - lookback + 1;
     int32_t last = onePass ? count - 1 : current;

@@ -475,7 +475,7 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
     s.id = node->item;
     s.family = FamilyOf(s.id);
     if (s.family == FAMILY_NONE) return 0;
-    bool onePass = context->onePassWindow && node->item < SCRIPT_ITEM_COUNT && gScriptItems[node->item].precedence == 1;
+    bool onePass = context->onePassWindow && node->item < SCRIPT_ITEM_COUNT && gScriptItems[node->item].shareable == 1;
     int32_t barCount = 0;
     if (onePass && !ContextBars(context, &barCount)) return 0;
 
@@ -591,7 +591,7 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
     double savedScale = context->priceScale;
     const Bar *bars = onePass ? GetBarArray(context->symbol, context->barSize, &barCount) : nullptr;
     FormulaNode volumeNode{};
-    volumeNode.item = ITEM_BAR_VOLUME;
+    volumeNode.item = ITEM_VOLUME;
     volumeNode.category = CAT_BAR_VALUE;
     double lastOutput = 0;
     int failed = 0;

@@ -45,32 +45,37 @@ enum ItemCategory : uint32_t {
 ** completed bar; 1 with the value in the node, 0 when there is no value. */
 typedef int (*ItemImpl)(FormulaNode *node, EvalContext *context, int barsBack);
 
-/* One row.  64 bytes, so that lists of item ids can be taken from
-** consecutive rows by stride. */
+/* One row.  Each column holds one meaning.  Rows are always addressed by
+** id (nothing walks the table by byte stride), so the row size is free. */
 struct ScriptItem {
     uint32_t id;              /* the row's own index */
     const char *name;         /* empty for rows the compiler creates internally */
     const char *alias;        /* second accepted spelling, or empty */
     uint32_t category;        /* ItemCategory */
-    uint32_t precedence;      /* operators: binding strength; categories 11, 12: 1 when an
-                              ** identical Data sub-expression may be shared; category 18:
-                              ** display format code */
-    uint32_t minimum;         /* functions: least arguments; category 18: decimals */
+    uint32_t precedence;      /* operators: binding strength; else 0 */
+    uint32_t minimum;         /* functions and cross-sectional items: least arguments */
     uint32_t maximum;         /* functions: most arguments (at most 64) */
     ItemImpl impl;            /* always null: the table is constant data; see gItemImpls */
     const char *description;  /* one line of editor help */
     const char *syntax;       /* call pattern, optional arguments with their default in braces */
+    uint8_t shareable;        /* indicators and multi-bar functions: 1 when an identical
+                              ** Data sub-expression built on the item may be shared */
+    uint8_t format;           /* strategy statistics: DisplayFormat of the statistics listing */
+    uint8_t decimals;         /* strategy statistics: decimals of the statistics listing */
 };
-static_assert(sizeof(ScriptItem) == 64, "item rows are read by a 64-byte stride");
 
 enum {
     SCRIPT_ITEM_COUNT = 418,        /* rows, the end record included */
     MAX_FUNCTION_ARGS = 64
 };
 
-/* Rows the compiler, the evaluator and the renderer name by number. */
+/* Every row by name.  The name follows the script word: "?Word" is ITEM_Q_WORD,
+** "#Word" ITEM_CS_WORD, "S.Word" ITEM_S_WORD, "T.Word" ITEM_T_WORD; operators and
+** brackets by meaning; the unnamed rows by what the compiler creates them for.
+** item_table.cpp ties every enumerator to its row at compile time. */
 enum ItemId : uint32_t {
     ITEM_END = 0,
+    ITEM_UNUSED = 1,
     ITEM_NUMBER = 2,
     ITEM_TEXT = 3,
     ITEM_PARAMETER = 4,
@@ -80,6 +85,11 @@ enum ItemId : uint32_t {
     ITEM_BAR_SIZE = 8,
     ITEM_TRUE = 9,
     ITEM_FALSE = 10,
+    ITEM_Q_LOCAL_TIME = 11,
+    ITEM_Q_RUN_MODE = 12,
+    ITEM_Q_START_DATE = 13,
+    ITEM_Q_END_DATE = 14,
+    ITEM_Q_SCRIPT_NAME = 15,
     ITEM_ARG = 16,
     ITEM_COMMA = 17,
     ITEM_OPEN_PAREN = 18,
@@ -87,28 +97,230 @@ enum ItemId : uint32_t {
     ITEM_CLOSE_PAREN = 20,
     ITEM_CLOSE_BRACKET = 21,
     ITEM_POWER = 22,
+    ITEM_TIMES = 23,
+    ITEM_DIVIDE = 24,
+    ITEM_MOD = 25,
     ITEM_PLUS = 26,
     ITEM_MINUS = 27,
+    ITEM_GREATER = 28,
+    ITEM_GREATER_EQUAL = 29,
+    ITEM_LESS = 30,
+    ITEM_LESS_EQUAL = 31,
+    ITEM_EQUAL = 32,
+    ITEM_NOT_EQUAL = 33,
     ITEM_NOT = 34,
     ITEM_AND = 35,
     ITEM_OR = 36,
-    ITEM_PERCENT_RANK_N = 44,
-    ITEM_BY_MKT = 48,
-    ITEM_BY_LIST_NUM = 54,
-    ITEM_ONE_PER_DATE = 55,
-    ITEM_ONE_PER_SYM = 56,
-    ITEM_SLOW_CALC = 57,
+    ITEM_CS_AVG = 37,
+    ITEM_CS_HIGHEST = 38,
+    ITEM_CS_LOWEST = 39,
+    ITEM_CS_MEDIAN = 40,
+    ITEM_CS_RANK = 41,
+    ITEM_CS_DENSE_RANK = 42,
+    ITEM_CS_PERCENT_RANK = 43,
+    ITEM_CS_PERCENT_RANK_N = 44,
+    ITEM_CS_STD_DEV = 45,
+    ITEM_CS_SUM = 46,
+    ITEM_CS_COUNT = 47,
+    ITEM_CS_BY_MKT = 48,
+    ITEM_CS_BY_CII = 49,
+    ITEM_CS_BY_INDU = 50,
+    ITEM_CS_BY_GROUP = 51,
+    ITEM_CS_BY_SECT = 52,
+    ITEM_CS_BY_ECON = 53,
+    ITEM_CS_BY_LIST_NUM = 54,
+    ITEM_CS_ONE_PER_DATE = 55,
+    ITEM_CS_ONE_PER_SYM = 56,
+    ITEM_CS_SLOW_CALC = 57,
     ITEM_SYMBOL = 58,
+    ITEM_FILTER_NUM = 59,
+    ITEM_LIST_NUM = 60,
+    ITEM_POINT_VALUE = 61,
+    ITEM_TICK_SIZE = 62,
+    ITEM_INFO_MARGIN = 63,
+    ITEM_INFO_TRBC = 64,
+    ITEM_INFO_GICS = 65,
+    ITEM_INFO_SHARES = 66,
+    ITEM_INFO_FLOAT = 67,
+    ITEM_INFO_ID = 68,
+    ITEM_INFO_DELIST = 69,
+    ITEM_Q_SYMBOL = 70,
+    ITEM_Q_NAME = 71,
+    ITEM_Q_TYPE = 72,
+    ITEM_Q_LISTING_TYPE = 73,
+    ITEM_Q_EQUITY_TYPE = 74,
+    ITEM_Q_EXCHANGE = 75,
+    ITEM_Q_DOMICILE = 76,
+    ITEM_Q_CURRENCY = 77,
+    ITEM_Q_REPORTING_CURRENCY = 78,
+    ITEM_Q_ECON_SECT = 79,
+    ITEM_Q_SECTOR = 80,
+    ITEM_Q_IND_GROUP = 81,
+    ITEM_Q_INDUSTRY = 82,
+    ITEM_Q_CII = 83,
     ITEM_FUNDAMENTAL = 84,
     ITEM_FUNDAMENTAL_DATE = 85,
+    ITEM_CATEGORY = 86,
+    ITEM_SIDE = 87,
+    ITEM_SHARES = 88,
+    ITEM_ORDER_PRICE = 89,
+    ITEM_FILL_PRICE = 90,
+    ITEM_FILL_PRICE_AVG = 91,
+    ITEM_FILL_PRICE_MIN = 92,
+    ITEM_FILL_PRICE_MAX = 93,
+    ITEM_FILL_QTY = 94,
+    ITEM_FILL_VALUE = 95,
+    ITEM_FILL_FRACTION = 96,
+    ITEM_ENTRY_DATE = 97,
+    ITEM_BARS_HELD = 98,
     ITEM_PREV_EXIT_LIMIT = 99,
     ITEM_PREV_EXIT_STOP = 100,
+    ITEM_IS_SETUP = 101,
+    ITEM_SETUP_RANK = 102,
+    ITEM_ORDER_RANK = 103,
+    ITEM_IS_ORDER = 104,
+    ITEM_ENTRY_RANK = 105,
+    ITEM_EXIT_RANK = 106,
+    ITEM_IS_EXIT = 107,
+    ITEM_EXIT_NUM = 108,
+    ITEM_TL_VALUE_IN = 109,
+    ITEM_TL_VALUE_OUT = 110,
+    ITEM_Q_STRATEGY = 111,
+    ITEM_Q_STRAT_TYPE = 112,
+    ITEM_STRAT_NUM = 113,
+    ITEM_IS_TRACKER = 114,
     ITEM_TRACKER = 115,
+    ITEM_S_NUMBER = 116,
+    ITEM_S_FIRST = 117,
+    ITEM_S_DATE = 118,
+    ITEM_S_BPY = 119,
+    ITEM_S_BPQ = 120,
+    ITEM_S_BPM = 121,
+    ITEM_S_BPW = 122,
+    ITEM_S_SETUPS = 123,
+    ITEM_S_ENTRY_ORDERS = 124,
+    ITEM_S_ENTRIES = 125,
+    ITEM_S_EXITS = 126,
+    ITEM_S_TARGETS = 127,
+    ITEM_S_STOPS = 128,
+    ITEM_S_WINS = 129,
+    ITEM_S_LOSSES = 130,
+    ITEM_S_TRADE_BARS = 131,
+    ITEM_S_WIN_BARS = 132,
+    ITEM_S_LOSS_BARS = 133,
+    ITEM_S_TRADE_AMT = 134,
+    ITEM_S_TRADE_PCT = 135,
+    ITEM_S_TRADE_PCT_ALLOC = 136,
+    ITEM_S_WIN_AMT = 137,
+    ITEM_S_WIN_PCT = 138,
+    ITEM_S_WIN_PCT_ALLOC = 139,
+    ITEM_S_LOSS_AMT = 140,
+    ITEM_S_LOSS_PCT = 141,
+    ITEM_S_LOSS_PCT_ALLOC = 142,
+    ITEM_S_COMMS = 143,
+    ITEM_S_SLIPS = 144,
+    ITEM_S_ROLL_COSTS = 145,
+    ITEM_S_DIVIDENDS = 146,
+    ITEM_S_NET_FX = 147,
+    ITEM_S_POSITIONS = 148,
+    ITEM_S_INVESTED = 149,
+    ITEM_S_LONG_INV = 150,
+    ITEM_S_SHORT_INV = 151,
+    ITEM_S_EXPOSURE = 152,
+    ITEM_S_LONG_EXP = 153,
+    ITEM_S_SHORT_EXP = 154,
+    ITEM_S_USAGE = 155,
+    ITEM_S_M2M = 156,
+    ITEM_S_MAE = 157,
+    ITEM_S_MFE = 158,
+    ITEM_S_FUTURES_MARGIN = 159,
+    ITEM_S_START_EQUITY = 160,
+    ITEM_S_EQUITY = 161,
+    ITEM_S_MAX_EQUITY = 162,
+    ITEM_S_MIN_EQUITY = 163,
+    ITEM_S_NET_AMT = 164,
+    ITEM_S_NET_PCT = 165,
+    ITEM_S_RISK_FREE_RATE = 166,
+    ITEM_S_INTEREST = 167,
+    ITEM_S_CASH_IN_OUT = 168,
+    ITEM_S_FEES_IN_OUT = 169,
+    ITEM_S_TWEQ = 170,
+    ITEM_S_FREE_CASH = 171,
+    ITEM_S_ALLOC = 172,
+    ITEM_S_MAX_ALLOC = 173,
+    ITEM_S_MIN_ALLOC = 174,
+    ITEM_S_COMPOUNDED = 175,
+    ITEM_S_MARKED_TO_MARKET = 176,
+    ITEM_S_DD_BARS = 177,
+    ITEM_S_MAX_DD_BARS = 178,
+    ITEM_S_DD_AMT = 179,
+    ITEM_S_MAX_DD_AMT = 180,
+    ITEM_S_DD_PCT = 181,
+    ITEM_S_MAX_DD_PCT = 182,
     ITEM_STRATDATA_REF = 183,
     ITEM_GRAPHS_COLUMN = 184,
     ITEM_RESULTS_COLUMN = 185,
+    ITEM_FUN_STAT = 186,
+    ITEM_T_STRAT = 187,
+    ITEM_T_SYMBOL = 188,
+    ITEM_T_PT_VAL = 189,
+    ITEM_T_SIDE = 190,
+    ITEM_T_DATE_IN = 191,
+    ITEM_T_TIME_IN = 192,
+    ITEM_T_QTY_IN = 193,
+    ITEM_T_PRICE_IN = 194,
+    ITEM_T_SPLIT_IN = 195,
+    ITEM_T_COMM_IN = 196,
+    ITEM_T_SLIP_IN = 197,
+    ITEM_T_FX_IN = 198,
+    ITEM_T_DATE_OUT = 199,
+    ITEM_T_TIME_OUT = 200,
+    ITEM_T_QTY_OUT = 201,
+    ITEM_T_PRICE_OUT = 202,
+    ITEM_T_SPLIT_OUT = 203,
+    ITEM_T_COMM_OUT = 204,
+    ITEM_T_SLIP_OUT = 205,
+    ITEM_T_FX_OUT = 206,
+    ITEM_T_REASON = 207,
+    ITEM_T_BARS = 208,
+    ITEM_T_HIGHEST = 209,
+    ITEM_T_LOWEST = 210,
+    ITEM_T_DIV = 211,
+    ITEM_T_POINTS = 212,
+    ITEM_T_PROFIT = 213,
+    ITEM_T_NET_PCT = 214,
+    ITEM_T_FRACTION = 215,
+    ITEM_T_NET_FX = 216,
+    ITEM_T_VALUE_IN = 217,
+    ITEM_T_VALUE_OUT = 218,
+    ITEM_T_ROLL_COSTS = 219,
+    ITEM_BAR_NUM = 220,
+    ITEM_BARS_LEFT = 221,
     ITEM_FUN_BAR = 222,
+    ITEM_BAR_DATE = 223,
+    ITEM_BAR_START = 224,
+    ITEM_DAY = 225,
+    ITEM_WEEK = 226,
+    ITEM_MONTH = 227,
+    ITEM_YEAR = 228,
+    ITEM_DAY_OF_WEEK = 229,
+    ITEM_DAY_OF_YEAR = 230,
+    ITEM_END_OF_WEEK = 231,
+    ITEM_END_OF_MONTH = 232,
+    ITEM_END_OF_QUARTER = 233,
+    ITEM_END_OF_YEAR = 234,
+    ITEM_OPEN = 235,
+    ITEM_HIGH = 236,
+    ITEM_LOW = 237,
+    ITEM_CLOSE = 238,
+    ITEM_VOLUME = 239,
+    ITEM_EXTRA = 240,
     ITEM_SPLIT = 241,
+    ITEM_NEXT_OPEN = 242,
+    ITEM_RANGE = 243,
+    ITEM_TRUE_RANGE = 244,
+    ITEM_FX_RATIO = 245,
+    ITEM_DIVIDEND = 246,
     ITEM_CONSTITUENCY = 247,
     ITEM_LIBRARY_REF = 248,
     ITEM_DATA_REF = 249,
@@ -117,45 +329,6 @@ enum ItemId : uint32_t {
     ITEM_TESTSCAN_COLUMN = 252,
     ITEM_TRADES_COLUMN = 253,
     ITEM_CHARTS_COLUMN = 254,
-    ITEM_DATE_BARS = 337,
-    ITEM_EVENT = 340,
-    ITEM_IN_LIST = 346,
-    ITEM_ITEM = 380,
-    ITEM_EXTERN = 382,
-    ITEM_SYM_REF = 388,
-    ITEM_STRAT_REF = 389,
-    ITEM_DLL_DATA_CALC = 391,
-    ITEM_LIBRARY_CALL = 392,
-    ITEM_END_RECORD = 417
-};
-
-extern const ScriptItem gScriptItems[SCRIPT_ITEM_COUNT];
-
-/* The implementation of each function row by item id, null where none is
-** installed.  The built-ins fill it at program start (InstallBuiltins); the
-** item table itself stays constant and never names a built-in, as the
-** built-ins sit above it.  Written only before any evaluation runs. */
-extern ItemImpl gItemImpls[SCRIPT_ITEM_COUNT];
-
-/* Every row carries its own index as id.  On the first row that does not,
-** reports "Internal Error: Syntax ID mismatch: %s (%d) has %d" and returns 0
-** (start-up stops); else 1. */
-int CheckItemTable();
-/* The same check over any table of rows (the start-up check's rule). */
-int CheckItemRows(const ScriptItem *rows, int count);
-
-/* True for the categories whose rows carry an implementation and are
-** written as calls: 11, 12, 14, 20 and 21. */
-inline bool IsFunctionCategory(uint32_t category)
-{
-    return category == CAT_INDICATOR || category == CAT_MULTI_BAR || category == CAT_FUNCTION ||
-           category == CAT_TRADE_STAT || category == CAT_SUM;
-}
-
-/* Rows of the window functions, averages, indicators, trailing stops and
-** condition counters, which their implementations and the registration name. */
-enum BuiltinItemId : uint32_t {
-    ITEM_BAR_VOLUME = 239,
     ITEM_SUM = 255,
     ITEM_SUM_SQ = 256,
     ITEM_PRODUCT = 257,
@@ -195,7 +368,7 @@ enum BuiltinItemId : uint32_t {
     ITEM_ROC = 291,
     ITEM_MEDIAN = 292,
     ITEM_RANK_N = 293,
-    ITEM_PERCENT_RANK_N_FN = 294,
+    ITEM_PERCENT_RANK_N = 294,
     ITEM_LIN_REG = 295,
     ITEM_SLOPE = 296,
     ITEM_Y_INT = 297,
@@ -237,5 +410,109 @@ enum BuiltinItemId : uint32_t {
     ITEM_KB_BOT = 333,
     ITEM_SAR = 334,
     ITEM_KDSAR = 335,
-    ITEM_SUPER_TREND = 336
+    ITEM_SUPER_TREND = 336,
+    ITEM_DATE_BARS = 337,
+    ITEM_MISSING_BARS = 338,
+    ITEM_NTH_OF_MONTH = 339,
+    ITEM_EVENT = 340,
+    ITEM_DATE = 341,
+    ITEM_DATE_YEAR = 342,
+    ITEM_DATE_MONTH = 343,
+    ITEM_DATE_DAY = 344,
+    ITEM_DAYS = 345,
+    ITEM_IN_LIST = 346,
+    ITEM_THIS = 347,
+    ITEM_IF = 348,
+    ITEM_IN_SET = 349,
+    ITEM_SWITCH = 350,
+    ITEM_SELECT = 351,
+    ITEM_IS_NAN = 352,
+    ITEM_CROSS = 353,
+    ITEM_MAX = 354,
+    ITEM_MIN = 355,
+    ITEM_MAX_N = 356,
+    ITEM_MIN_N = 357,
+    ITEM_BOUND = 358,
+    ITEM_RESCALE = 359,
+    ITEM_ABS = 360,
+    ITEM_SIGN = 361,
+    ITEM_ROUND = 362,
+    ITEM_TOP = 363,
+    ITEM_SQR = 364,
+    ITEM_LOG = 365,
+    ITEM_EXP = 366,
+    ITEM_COSINE = 367,
+    ITEM_SINE = 368,
+    ITEM_TANGENT = 369,
+    ITEM_ARC_COS = 370,
+    ITEM_ARC_SIN = 371,
+    ITEM_ARC_TAN = 372,
+    ITEM_COS_H = 373,
+    ITEM_SIN_H = 374,
+    ITEM_TAN_H = 375,
+    ITEM_CDF = 376,
+    ITEM_ICDF = 377,
+    ITEM_LOGIT = 378,
+    ITEM_RANDOM = 379,
+    ITEM_ITEM = 380,
+    ITEM_TARGET_PRICE = 381,
+    ITEM_EXTERN = 382,
+    ITEM_COMBINED = 383,
+    ITEM_ASSERT = 384,
+    ITEM_NO_NAN = 385,
+    ITEM_DATA_TYPE = 386,
+    ITEM_DEBUG_EVAL = 387,
+    ITEM_SYM_REF = 388,
+    ITEM_STRAT_REF = 389,
+    ITEM_REASON = 390,
+    ITEM_DLL_DATA_CALC = 391,
+    ITEM_LIBRARY_CALL = 392,
+    ITEM_SETUP_SUM = 393,
+    ITEM_ORDER_SUM = 394,
+    ITEM_POSITION_SUM = 395,
+    ITEM_FIND = 396,
+    ITEM_FORMAT = 397,
+    ITEM_FORMAT_DATE = 398,
+    ITEM_GET_FIELD = 399,
+    ITEM_LEFT = 400,
+    ITEM_LENGTH = 401,
+    ITEM_MATCH = 402,
+    ITEM_MID = 403,
+    ITEM_REPLACE = 404,
+    ITEM_RIGHT = 405,
+    ITEM_TO_LOWER = 406,
+    ITEM_TO_UPPER = 407,
+    ITEM_TO_DATE = 408,
+    ITEM_TO_NUM = 409,
+    ITEM_TRADE_STAT_SUM = 410,
+    ITEM_TRADE_STAT_MIN = 411,
+    ITEM_TRADE_STAT_MAX = 412,
+    ITEM_TRADE_STAT_AVG = 413,
+    ITEM_TRADE_STAT_STD_DEV = 414,
+    ITEM_TRADE_STAT_SKEW = 415,
+    ITEM_TRADE_STAT_KURT = 416,
+    ITEM_END_RECORD = 417
 };
+
+extern const ScriptItem gScriptItems[SCRIPT_ITEM_COUNT];
+
+/* The implementation of each function row by item id, null where none is
+** installed.  The built-ins fill it at program start (InstallBuiltins); the
+** item table itself stays constant and never names a built-in, as the
+** built-ins sit above it.  Written only before any evaluation runs. */
+extern ItemImpl gItemImpls[SCRIPT_ITEM_COUNT];
+
+/* Every row carries its own index as id.  On the first row that does not,
+** reports "Internal Error: Syntax ID mismatch: %s (%d) has %d" and returns 0
+** (start-up stops); else 1. */
+int CheckItemTable();
+/* The same check over any table of rows (the start-up check's rule). */
+int CheckItemRows(const ScriptItem *rows, int count);
+
+/* True for the categories whose rows carry an implementation and are
+** written as calls: 11, 12, 14, 20 and 21. */
+inline bool IsFunctionCategory(uint32_t category)
+{
+    return category == CAT_INDICATOR || category == CAT_MULTI_BAR || category == CAT_FUNCTION ||
+           category == CAT_TRADE_STAT || category == CAT_SUM;
+}
