@@ -10,6 +10,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/symbols.h"
+#include "script/compiler/formula_text.h"
 #include "script/compiler/settings_items.h"
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
@@ -120,11 +121,6 @@ FunBarHold::~FunBarHold()
     if (owner) context->funBar = -1;
 }
 
-void FunBarHold::Step()
-{
-    if (owner) context->funBar++;
-}
-
 double *WindowBuffer::Get(int64_t n)
 {
     if (n <= (int64_t)(sizeof frame / sizeof frame[0])) {
@@ -153,4 +149,36 @@ void WriteOnePass(const FormulaNode *node, EvalContext *context, int32_t i, doub
 {
     if (!std::isfinite(value)) return;
     context->onePassWindow[i] = ApplyUnary(node->unary, value);
+}
+
+uint32_t DirectBarField(const FormulaNode *node, int k)
+{
+    if (k < 1 || k > node->argCount || gDebugEvalOn) return 0;
+    const FormulaNode *first = node + node->argLinks[k - 1];
+    if (first->category != CAT_BAR_VALUE || first->unary != UNARY_NONE || first->barsBackLink != 0 ||
+        first->constantFlag || first->width != 0)
+        return 0;
+    const FormulaNode *next = first + 1;
+    if (next->item != ITEM_COMMA && next->item != ITEM_CLOSE_PAREN) return 0;
+    switch (first->item) {
+    case ITEM_OPEN:
+    case ITEM_HIGH:
+    case ITEM_LOW:
+    case ITEM_CLOSE:
+    case ITEM_VOLUME: return first->item;
+    default: return 0;
+    }
+}
+
+double DirectBarValue(const EvalContext *context, const Bar *bar, uint32_t field, uint32_t *dataType)
+{
+    double f = bar->split != 0 ? context->priceScale / bar->split : 1.0;
+    *dataType = 1;
+    switch (field) {
+    case ITEM_OPEN: return f * bar->open;
+    case ITEM_HIGH: return f * bar->high;
+    case ITEM_LOW: return f * bar->low;
+    case ITEM_CLOSE: return f * bar->close;
+    default: *dataType = 2; return bar->volume / f;
+    }
 }

@@ -10,6 +10,8 @@
 #pragma once
 #include <cstdint>
 
+#include "script/eval/eval_context.h"
+
 struct FormulaNode;
 struct EvalContext;
 struct Bar;
@@ -55,7 +57,10 @@ struct FunBarHold {
     bool owner;
     explicit FunBarHold(EvalContext *c);
     ~FunBarHold();
-    void Step();
+    void Step()
+    {
+        if (owner) context->funBar++;
+    }
     FunBarHold(const FunBarHold &) = delete;
     FunBarHold &operator=(const FunBarHold &) = delete;
 };
@@ -79,6 +84,15 @@ double BarSplitFactor(const Bar *bar);
 ** operator; a value that is not finite is not written, so the element keeps
 ** meaning "no value". */
 void WriteOnePass(const FormulaNode *node, EvalContext *context, int32_t i, double value);
+/* The bar field (Open, High, Low, Close or Volume) that argument k reads
+** when it is nothing but that field of the current bar (no offset, no
+** sign), so that a one-pass walk can read it from the bar array as the
+** value getter would; 0 for any other argument, and while the evaluation
+** trace runs (it shows every term). */
+uint32_t DirectBarField(const FormulaNode *node, int k);
+/* The value of that field of bar at the context's price scale, exactly as
+** the value getter gives it, with its data type. */
+double DirectBarValue(const EvalContext *context, const Bar *bar, uint32_t field, uint32_t *dataType);
 /* Rescales a value of data type 1 (price: × r) or 2 (volume: ÷ r). */
 inline double RescaleByType(double value, uint32_t dataType, double r)
 {

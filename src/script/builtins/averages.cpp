@@ -149,6 +149,8 @@ int CalcMedian(FormulaNode *node, EvalContext *context, int barsBack)
     if (!ring) return 0;
     double *sorted = ring + L;
     int32_t n = onePass ? barCount : L;
+    uint32_t direct = onePass ? DirectBarField(node, seriesArg) : 0;
+    if (direct) node->textFlag = 0;
     int64_t count = 0;
     int32_t pos = 0;
     uint32_t type = 0;
@@ -166,8 +168,9 @@ int CalcMedian(FormulaNode *node, EvalContext *context, int barsBack)
         funBar.Step();
         double v = 0;
         uint32_t t = 0;
-        if (!EvalArg(node, context, seriesArg, StepBarsBack(context, onePass, barsBack, n, j), &v, &t) ||
-            !std::isfinite(v)) {
+        int ok = direct ? (v = DirectBarValue(context, &bars[j], direct, &t), 1)
+                        : EvalArg(node, context, seriesArg, StepBarsBack(context, onePass, barsBack, n, j), &v, &t);
+        if (!ok || !std::isfinite(v)) {
             if (onePass) continue;
             context->priceScale = savedScale;
             return 0;
@@ -342,6 +345,9 @@ int PairWalk(FormulaNode *node, EvalContext *context, int barsBack, int lengthAr
     int64_t count = 0;
     double savedScale = context->priceScale, lastOutput = 0;
     bool correl = id == ITEM_CORREL;
+    uint32_t direct1 = onePass ? DirectBarField(node, 1) : 0;
+    uint32_t direct2 = onePass && xSeries ? DirectBarField(node, 2) : 0;
+    if (direct1 || direct2) node->textFlag = 0;
     for (int32_t j = 0; j < n; j++) {
         if (onePass) {
             double r = StepScale(context, bars, j);
@@ -352,8 +358,14 @@ int PairWalk(FormulaNode *node, EvalContext *context, int barsBack, int lengthAr
         double x = 0, y = 0;
         uint32_t tx = 0, ty = 0;
         /* Correl reads its first series as x; a regression reads y first. */
-        int ok = correl ? EvalArg(node, context, 1, bb, &x, &tx) && EvalArg(node, context, 2, bb, &y, &ty)
-                        : EvalArg(node, context, 1, bb, &y, &ty) && (!xSeries || EvalArg(node, context, 2, bb, &x, &tx));
+        double first = 0, second = 0;
+        uint32_t firstType = 0, secondType = 0;
+        int ok = (direct1 ? (first = DirectBarValue(context, &bars[j], direct1, &firstType), 1)
+                          : EvalArg(node, context, 1, bb, &first, &firstType)) &&
+                 (!xSeries || (direct2 ? (second = DirectBarValue(context, &bars[j], direct2, &secondType), 1)
+                                       : EvalArg(node, context, 2, bb, &second, &secondType)));
+        if (correl) x = first, tx = firstType, y = second, ty = secondType;
+        else y = first, ty = firstType, x = second, tx = secondType;
         if (!ok || !std::isfinite(x) || !std::isfinite(y)) {
             if (onePass) continue;
             context->priceScale = savedScale;

@@ -190,6 +190,11 @@ struct WindowState {
     bool isLong = false;
     double ext = 0;
     int32_t since = 0;
+    /* One-pass extremes: the counts (first L slots) and values (next L) of
+    ** the values that may still become the extreme, oldest first, the values
+    ** falling (rising for the lowest), so the window's extreme is at the front. */
+    double *queue = nullptr;
+    int32_t queueHead = 0, queueSize = 0;
 };
 
 void RescaleState(WindowState *s, double r)
@@ -205,6 +210,7 @@ void RescaleState(WindowState *s, double r)
     s->ext = RescaleByType(s->ext, t, r);
     if (s->ring.v) s->ring.Rescale(t, r);
     if (s->ring2.v) s->ring2.Rescale(s->id == ITEM_VWMA ? 2 : t, r);
+    for (int32_t i = 0; s->queue && i < s->L; i++) s->queue[s->L + i] = RescaleByType(s->queue[s->L + i], t, r);
 }
 
 bool Better(uint32_t id, double x, double ext)
@@ -338,20 +344,27 @@ void UpdateState(WindowState *s, double x, double volume, double factorArg)
             s->since++;
         }
         if (s->useRing) {
-            s->ring.Add(x);
-            if (s->since >= s->L) {
-                /* The extreme has left the window: find it again among the
-                ** values still held, ties going to the newer. */
-                const Ring &r = s->ring;
-                s->ext = r.At(0);
-                s->since = r.filled - 1;
-                for (int32_t i = 1; i < r.filled; i++) {
-                    if (Better(s->id, r.At(i), s->ext)) {
-                        s->ext = r.At(i);
-                        s->since = r.filled - 1 - i;
-                    }
-                }
+            /* Whatever the new value equals or beats can never again be the
+            ** extreme of a window that also holds the new value; what has
+            ** left the window leaves the front. */
+            int32_t L = s->L;
+            double *counts = s->queue, *values = s->queue + L;
+            while (s->queueSize > 0 && counts[s->queueHead] <= (double)(c - L)) {
+                s->queueHead = s->queueHead + 1 == L ? 0 : s->queueHead + 1;
+                s->queueSize--;
             }
+            while (s->queueSize > 0) {
+                int32_t back = s->queueHead + s->queueSize - 1;
+                if (!Better(s->id, x, values[back >= L ? back - L : back])) break;
+                s->queueSize--;
+            }
+            int32_t slot = s->queueHead + s->queueSize;
+            if (slot >= L) slot -= L;
+            counts[slot] = (double)c;
+            values[slot] = x;
+            s->queueSize++;
+            s->ext = values[s->queueHead];
+            s->since = (int32_t)(c - (int64_t)counts[s->queueHead]);
         }
         break;
     case FAMILY_NONE: break;
@@ -571,14 +584,18 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
     bool needRing = s.useRing && s.family != FAMILY_SUM_SQ && s.family != FAMILY_PRODUCT &&
                     s.family != FAMILY_EMA && s.family != FAMILY_ESD && s.family != FAMILY_AEMA &&
                     s.family != FAMILY_DEMA && s.family != FAMILY_RSI && s.family != FAMILY_SAR &&
-                    s.family != FAMILY_WMA;
+                    s.family != FAMILY_WMA && s.family != FAMILY_EXTREME;
     int32_t secondSize = s.id == ITEM_BB_TREND_F ? s.ring2.size : s.family == FAMILY_VWMA ? s.L : 0;
+    int32_t queueSize = s.family == FAMILY_EXTREME && onePass ? 2 * s.L : 0;
     WindowBuffer buffer;
     if (needRing) {
         double *v = buffer.Get((int64_t)s.L + secondSize);
         if (!v) return 0;
         s.ring.Init(v, s.L, s.family == FAMILY_KAMA);
         if (secondSize) s.ring2.Init(v + s.L, secondSize, false);
+    } else if (queueSize) {
+        s.queue = buffer.Get(queueSize);
+        if (!s.queue) return 0;
     }
     if (s.id == ITEM_BB_TREND_F) s.L = s.L2;   /* the window counts as full at the longer length */
 
@@ -590,6 +607,8 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
                    (context->onePassOption && (s.family == FAMILY_SUM || s.family == FAMILY_EXTREME));
     double savedScale = context->priceScale;
     const Bar *bars = onePass ? GetBarArray(context->symbol, context->barSize, &barCount) : nullptr;
+    uint32_t direct = onePass ? DirectBarField(node, 1) : 0;
+    if (direct) node->textFlag = 0;
     FormulaNode volumeNode{};
     volumeNode.item = ITEM_VOLUME;
     volumeNode.category = CAT_BAR_VALUE;
@@ -605,7 +624,8 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
         funBar.Step();
         double x = 0, volume = 0, factorArg = 1;
         uint32_t type = 0;
-        int ok = EvalArg(node, context, 1, bb, &x, &type) && std::isfinite(x);
+        int ok = direct ? (x = DirectBarValue(context, &bars[j], direct, &type), std::isfinite(x))
+                        : EvalArg(node, context, 1, bb, &x, &type) && std::isfinite(x);
         if (ok && s.family == FAMILY_VWMA) {
             ok = GetBarValue(&volumeNode, context, bb);
             volume = volumeNode.value;
