@@ -83,12 +83,35 @@ TEST_F(Indicators, ValuesAtTheLastBarMatchTheDefinitions)
     ctx.barSize = BAR_DAILY;
 }
 
+TEST_F(Indicators, VolatilityCountsPeriodsByBarSize)
+{
+    SetSwingBars(this);
+    gScriptSettings.DaysPerYear = 252;
+    SymbolRecord *symbol = &gSymbols[0];
+    const struct {
+        int barSize;
+        double periods;
+    } cases[] = {{BAR_DAILY, 252}, {BAR_WEEKLY, 52}, {BAR_MONTHLY, 12}, {BAR_QUARTERLY, 4}, {BAR_YEARLY, 1}};
+    double daily = Value("HVOL(10, 1)");
+    for (const auto &c : cases) {
+        /* The same bars stand in for every bar size. */
+        symbol->bars[c.barSize] = symbol->bars[BAR_DAILY];
+        symbol->barCounts[c.barSize] = symbol->barCounts[BAR_DAILY];
+        ctx.barSize = c.barSize;
+        EXPECT_NEAR(daily * sqrt(c.periods), Value("HVOL(10)"), 1e-9) << c.barSize;
+        if (c.barSize != BAR_DAILY) symbol->bars[c.barSize] = nullptr;
+        symbol->barCounts[c.barSize] = c.barSize == BAR_DAILY ? symbol->barCounts[BAR_DAILY] : 0;
+    }
+    ctx.barSize = BAR_DAILY;
+}
+
 TEST_F(Indicators, EdgeCasesOfTheRsiFamilyAndFlatMarkets)
 {
     SetCloses({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
     gSettings.EmaPrecision = 3;
     /* Only rises: the top of the scale; OBV of rising closes is all volume. */
-    const Case rising[] = {{"RSI(2)", 100}, {"OBV(10)", 100}, {"RsiF(C, 2)", 100}};
+    /* CRSI: both of its RSIs at the top, today's change the smallest of three. */
+    const Case rising[] = {{"RSI(2)", 100}, {"OBV(10)", 100}, {"RsiF(C, 2)", 100}, {"CRSI(3, 1.5, 1.5)", 200.0 / 3}};
     ExpectCases(this, rising, sizeof rising / sizeof rising[0]);
     SetCloses({5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5});
     /* No change, no range, no deviation: 0 where the indicator defines it,

@@ -237,6 +237,11 @@ TEST_F(WindowFunctions, OnePassOptionActsAsAvailableBarsForSumsAndExtremes)
     EXPECT_DOUBLE_EQ(-6, plain[2]);          /* the unary minus applies to every output */
     EXPECT_DOUBLE_EQ(-4, option[0]);
     EXPECT_DOUBLE_EQ(-4, option[1]);
+    /* A bar without a value stays without one under NOT, as it does when the
+    ** same formula is evaluated bar by bar. */
+    std::vector<double> notted = OnePass(CompileText("NOT Highest(C, 3)"));
+    EXPECT_TRUE(std::isnan(notted[1]));
+    EXPECT_EQ(0.0, notted[2]);
     std::vector<double> sums = OnePass(CompileText("Sum(C, 3)"));
     EXPECT_EQ(0.0, sums[0]);                  /* a Sum is 0 until its window fills */
     EXPECT_DOUBLE_EQ(11, sums[2]);
