@@ -689,8 +689,11 @@ TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
             SetDataRecalcNeeded();
             ASSERT_EQ(1, CalculateData()) << threads;
             std::vector<uint8_t> blocks = Blocks();
-            if (first.empty()) first = blocks;
-            else EXPECT_EQ(0, memcmp(first.data(), blocks.data(), first.size())) << threads << " workers";
+            if (first.empty()) {
+                first = blocks;
+            } else {
+                EXPECT_EQ(0, memcmp(first.data(), blocks.data(), first.size())) << threads << " workers";
+            }
         }
         int compared = 0;
         for (int32_t s = 0; s < gSymbolCount; s++) {
@@ -710,13 +713,17 @@ TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
                 }
             }
         }
-        if (onePass) EXPECT_GT(compared, 30000);
+        if (onePass) {
+            EXPECT_GT(compared, 30000);
+        }
         /* Weekly items without a test count 52 periods a year. */
         for (int32_t s = 0; s < gSymbolCount; s++) {
             const SymbolRecord *symbol = &gSymbols[s];
             for (int32_t bar = 0; bar < symbol->barCounts[BAR_WEEKLY]; bar++) {
                 double a = Value(symbol, 8, bar), b = Value(symbol, 9, bar);
-                if (!std::isnan(a) || !std::isnan(b)) EXPECT_DOUBLE_EQ(b, a) << s << " " << bar;
+                if (!std::isnan(a) || !std::isnan(b)) {
+                    EXPECT_DOUBLE_EQ(b, a) << s << " " << bar;
+                }
             }
         }
     }

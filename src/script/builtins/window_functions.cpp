@@ -180,7 +180,7 @@ struct WindowState {
     double a = 0, n = 0;           /* smoothing factor; RsiF length */
     double accel = 0.02, maxAf = 0.2;
     double fast = 0, slow = 0;     /* KAMA factors */
-    bool useRing = false;
+    bool useRing = false;          /* values kept in windows (one pass, or members that need them) */
     Ring ring, ring2;
     int64_t count = 0;
     uint32_t type = 0;             /* data type of the last series value */
@@ -371,8 +371,8 @@ void UpdateState(WindowState *s, double x, double volume, double factorArg)
     }
 }
 
-/* The member's value from its state: 1 with *value, 0 when it has none.
-** full: the window holds L values (always so in the per-bar path). */
+/* The member's value from its state: 1 with *value, 0 when it has none,
+** 2 for a VWMA without volume (0 bar by bar, no value in a one-pass walk). */
 int ResultOf(const WindowState *s, double *value)
 {
     switch (s->family) {
