@@ -10,10 +10,22 @@
 #include "script/builtins/arg_helpers.h"
 #include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
+#include "script/eval/item_table.h"
 
 namespace {
 
 using WindowFunctions = BuiltinTest;
+
+TEST_F(WindowFunctions, EveryIndicatorAndMultiBarRowHasAnImplementation)
+{
+    for (uint32_t id = 0; id < SCRIPT_ITEM_COUNT; id++) {
+        uint32_t category = gScriptItems[id].category;
+        if (category == CAT_INDICATOR || category == CAT_MULTI_BAR)
+            EXPECT_NE(nullptr, gItemImpls[id]) << gScriptItems[id].name;
+        else if (!IsFunctionCategory(category))
+            EXPECT_EQ(nullptr, gItemImpls[id]) << gScriptItems[id].name;
+    }
+}
 
 struct Case {
     const char *text;
