@@ -8,6 +8,7 @@
 #include "builtins_fixture.h"
 #include "foundation/settings_table.h"
 #include "script/builtins/arg_helpers.h"
+#include "script/builtins/builtins.h"
 #include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
@@ -238,6 +239,25 @@ TEST_F(WindowFunctions, OnePassAgreesWithThePerBarPath)
             EXPECT_NEAR(sqrt(squares / length), sdOne[bar], 1e-7) << sd << " at " << bar;
         }
     }
+}
+
+TEST_F(WindowFunctions, TheOnePassEntryWritesWhatTheEvaluatedFormulaWrites)
+{
+    SetRandomBars(40, 5, 12, 0);
+    for (const char *text : {"-MA(C, 5)", "StdDev(MA(C, 3), 4)", "SinceTrue(C > O)", "Slope(H, 6)"}) {
+        FormulaSlot *slot = CompileText(text);
+        std::vector<double> want = OnePass(slot);
+        std::vector<double> got((size_t)barCount, NAN);
+        EvalContext at = ctx;
+        ASSERT_EQ(1, CalcOnePassSeries(slot->nodes[0], &at, got.data())) << text;
+        for (int32_t i = 0; i < barCount; i++) {
+            if (std::isnan(want[i])) EXPECT_TRUE(std::isnan(got[i])) << text << " at " << i;
+            else EXPECT_EQ(want[i], got[i]) << text << " at " << i;
+        }
+    }
+    FormulaSlot *plain = CompileText("WMA(C, 3)");     /* not shareable */
+    std::vector<double> out((size_t)barCount, NAN);
+    EXPECT_EQ(0, CalcOnePassSeries(plain->nodes[0], &ctx, out.data()));
 }
 
 TEST_F(WindowFunctions, OnePassOptionActsAsAvailableBarsForSumsAndExtremes)

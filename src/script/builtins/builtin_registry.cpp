@@ -2,6 +2,8 @@
 #include "script/builtins/builtins.h"
 
 #include "foundation/errors.h"
+#include "script/compiler/formula.h"
+#include "script/eval/eval_context.h"
 #include "script/eval/item_table.h"
 
 namespace {
@@ -110,4 +112,22 @@ int InstallBuiltins()
         gItemImpls[row.item] = row.impl;
     }
     return 1;
+}
+
+int CalcOnePassSeries(FormulaNode *node, EvalContext *context, double *out)
+{
+    if (!out || node->item >= SCRIPT_ITEM_COUNT || !gScriptItems[node->item].shareable || !gItemImpls[node->item])
+        return 0;
+    double *savedWindow = context->onePassWindow;
+    int32_t savedBase = context->multiBarBase;
+    context->onePassWindow = out;
+    context->multiBarBase = 0;
+    /* Counted as the outermost call, so functions nested in the arguments
+    ** compute bar by bar, as they do under the evaluator. */
+    context->depth++;
+    int ok = gItemImpls[node->item](node, context, 0);
+    context->depth--;
+    context->onePassWindow = savedWindow;
+    context->multiBarBase = savedBase;
+    return ok;
 }

@@ -35,6 +35,17 @@ struct EvalContext;
 ** Called once at program start and by test fixtures, before any evaluation. */
 int InstallBuiltins();
 
+/* The one-pass entry for a whole series: evaluates the shareable built-in at
+** node (a formula's first node that is one call by itself) over every bar of
+** the context's symbol, the context standing at the symbol's last bar, and
+** writes one value per bar into out (which holds the bar count).  1 when
+** the function ran, 0 when the row is not shareable, has no implementation
+** or the function failed (out then keeps what was written).  Bypasses the
+** evaluator's walk of the formula but keeps its contract: the node's unary
+** operator applies to every output, nested calls in the arguments compute
+** bar by bar. */
+int CalcOnePassSeries(FormulaNode *node, EvalContext *context, double *out);
+
 /* ---- window functions: Sum .. SinceLow (window_functions.cpp) -------------------- */
 int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack);
 
