@@ -410,12 +410,12 @@ int CalcCorrel(FormulaNode *node, EvalContext *context, int barsBack)
 
 namespace {
 
-int ComparePairX(const void *a, const void *b)
+int CompareDoublePairFirst(const void *a, const void *b)
 {
     return CompareDouble(((const RankPair *)a)->x, ((const RankPair *)b)->x);
 }
 
-int ComparePairY(const void *a, const void *b)
+int CompareDoublePairSecond(const void *a, const void *b)
 {
     return CompareDouble(((const RankPair *)a)->y, ((const RankPair *)b)->y);
 }
@@ -442,9 +442,9 @@ double AssignRanks(RankPair *pairs, int32_t n, bool byX)
 
 double SpearmanRho(RankPair *pairs, int32_t n)
 {
-    qsort(pairs, (size_t)n, sizeof *pairs, ComparePairX);
+    qsort(pairs, (size_t)n, sizeof *pairs, CompareDoublePairFirst);
     double tx = AssignRanks(pairs, n, true);
-    qsort(pairs, (size_t)n, sizeof *pairs, ComparePairY);
+    qsort(pairs, (size_t)n, sizeof *pairs, CompareDoublePairSecond);
     double ty = AssignRanks(pairs, n, false);
     double d = 0;
     for (int32_t i = 0; i < n; i++) {
