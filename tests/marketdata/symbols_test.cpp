@@ -209,6 +209,37 @@ TEST_F(StoreTest, FirstUsedDateIsTheEarliestTradedBarLandedOn)
     EXPECT_EQ(GetFirstUsedDate(v), days[11]);
 }
 
+/* The store's one reset gives back every block it holds, also records past
+** the published count (a load that failed halfway), and leaves empty lists
+** that still know their bar sizes. */
+TEST_F(LookupTest, ResetGivesBackEverythingTheStoreHolds)
+{
+    ResetSymbolStore();
+    const uint64_t empty = gAllocatedBytes.load();
+    SetMasterDates(days);
+    SymbolRecord a, b;
+    MakeSymbol(&a, "AAA", days, 10.0);
+    MakeSymbol(&b, "BBB", days, 20.0);
+    InstallSymbols({a, b});
+    gStore.symbolCount = 1;
+    ASSERT_TRUE(BuildCalendarSymbol());
+    ASSERT_TRUE(AllocMemory(&gStore.note, 8));
+    ASSERT_TRUE(AllocMemory(&gStore.listNames, 2 * LIST_NAME_SIZE));
+    gStore.constituencyIds[0] = 3;
+    ASSERT_GT(gAllocatedBytes.load(), empty);
+
+    ResetSymbolStore();
+    EXPECT_EQ(gAllocatedBytes.load(), empty);
+    EXPECT_EQ(gStore.symbols, nullptr);
+    EXPECT_EQ(gStore.calendar.bars[BAR_DAILY], nullptr);
+    EXPECT_EQ(gStore.constituencyIds[0], 0u);
+    for (int k = 0; k < BAR_SIZE_COUNT; k++) {
+        EXPECT_EQ(gStore.dateLists[k].dates, nullptr);
+        EXPECT_EQ(gStore.dateLists[k].count, 0);
+        EXPECT_EQ(gStore.dateLists[k].barSize, k);
+    }
+}
+
 TEST_F(LookupTest, BarOnOrBefore)
 {
     EXPECT_EQ(GetBarOnOrBefore(spy, 20240106, BAR_DAILY)->date, 20240105);   /* Saturday */
