@@ -83,7 +83,6 @@ void InstallSymbols(std::vector<SymbolRecord> records)
 void ResetStore()
 {
     ResetSymbolStore();
-    FreeMemory(&gHolidayList.pairs);
-    gHolidayList = HolidayList{};
+    ResetCalendar();
     ResetHeadlessShell();
 }

@@ -8,10 +8,13 @@
 #include "platform/platform.h"
 #include "shell/services.h"
 
-HolidayList gHolidayList = {};
-int32_t gCompareBarSize = 0;
-StrategyRecord *gCompareStrategy = nullptr;
-StrategyCalendars gStrategyCalendars = {};
+CalendarState gCalendar = {};
+
+void ResetCalendar()
+{
+    FreeMemory(&gCalendar.holidays.pairs);
+    gCalendar = CalendarState{};
+}
 
 enum { HOLIDAY_LIST_START = 60, HOLIDAY_LIST_YEARS = 5 };
 
@@ -132,8 +135,8 @@ int BuildHolidayList(HolidayList *list, int firstYear, int ignored, int log)
 
 static const HolidayList *ApplicableHolidays(int strategy)
 {
-    const HolidayList *own = gStrategyCalendars.holidays ? gStrategyCalendars.holidays(strategy) : nullptr;
-    return own ? own : &gHolidayList;
+    const HolidayList *own = gCalendar.strategies.holidays ? gCalendar.strategies.holidays(strategy) : nullptr;
+    return own ? own : &gCalendar.holidays;
 }
 
 int IsCalendarHoliday(int32_t date, int earlyClose, int strategy)
@@ -258,7 +261,7 @@ int32_t OffsetTradingDate(const DateList *list, int32_t date, int n)
 static const DateList *DailyListOf(const StrategyRecord *strategy)
 {
     const DateList *own =
-        strategy && gStrategyCalendars.dateList ? gStrategyCalendars.dateList(strategy, BAR_DAILY) : nullptr;
+        strategy && gCalendar.strategies.dateList ? gCalendar.strategies.dateList(strategy, BAR_DAILY) : nullptr;
     return own ? own : &gStore.dateLists[BAR_DAILY];
 }
 
@@ -284,9 +287,9 @@ int32_t GetPeriodEndDate(int32_t date, int barSize, const StrategyRecord *strate
 
 int ComparePeriodEnds(int32_t a, int32_t b)
 {
-    if (gCompareBarSize != 0) {
-        a = GetPeriodEndDate(a, gCompareBarSize, gCompareStrategy);
-        b = GetPeriodEndDate(b, gCompareBarSize, gCompareStrategy);
+    if (gCalendar.compareBarSize != 0) {
+        a = GetPeriodEndDate(a, gCalendar.compareBarSize, gCalendar.compareStrategy);
+        b = GetPeriodEndDate(b, gCalendar.compareBarSize, gCalendar.compareStrategy);
     }
     return (a > b) - (a < b);
 }

@@ -1,12 +1,14 @@
 /* calendar.h -- market days: exchange holidays, stepping and counting trading
 ** dates, period ends and the default date list.
 **
-** Owns:       gHolidayList, the program's holiday list (a strategy may own one
-**             of its own, which applies when it is marked as having one), and
-**             the comparison bar size and strategy that ComparePeriodEnds
-**             reads (set by the engine while it compares dates of a test).
+** Owns:       gCalendar: the program's holiday list (a strategy may own one
+**             of its own, which applies when it is marked as having one), the
+**             comparison bar size and strategy that ComparePeriodEnds reads
+**             (set by the engine while it compares dates of a test), and the
+**             lookups of the strategies' own calendars.  ResetCalendar frees
+**             the list and clears the rest.
 ** Strategies: the compiled strategies live above the store, so their own
-**             calendars are reached through gStrategyCalendars, which the
+**             calendars are reached through gCalendar.strategies, which the
 **             strategy module fills when it gives a strategy a calendar of
 **             its own; while it is empty every list is the program's.
 ** Model:      dates are yyyymmdd; weekdays 1 Monday .. 7 Sunday.  Inside the
@@ -40,13 +42,6 @@ struct HolidayList {
     int32_t count;            /* pairs held */
 };
 
-extern HolidayList gHolidayList;
-
-/* Set while the engine compares dates of a test: the bar size (0 none) and
-** the strategy whose calendar applies. */
-extern int32_t gCompareBarSize;
-extern StrategyRecord *gCompareStrategy;
-
 /* The calendars of the compiled strategies.  Either lookup may be null. */
 struct StrategyCalendars {
     /* The own holiday list of the 1-based strategy, null when it has none
@@ -55,7 +50,20 @@ struct StrategyCalendars {
     /* The strategy's own date list of barSize, null when it has none. */
     const DateList *(*dateList)(const StrategyRecord *strategy, int barSize);
 };
-extern StrategyCalendars gStrategyCalendars;
+
+struct CalendarState {
+    HolidayList holidays;            /* the program's holiday list */
+    /* Set while the engine compares dates of a test: the bar size (0 none)
+    ** and the strategy whose calendar applies. */
+    int32_t compareBarSize;
+    StrategyRecord *compareStrategy;
+    StrategyCalendars strategies;
+};
+extern CalendarState gCalendar;
+
+/* Frees the program's holiday list and clears the comparison and the
+** strategy lookups. */
+void ResetCalendar();
 
 enum HolidayRule {
     HOLIDAY_NEW_YEAR = 1,

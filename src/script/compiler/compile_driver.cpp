@@ -466,7 +466,7 @@ int CompileScriptBody(const char *path, StrategyRecord *scratch) {
             nameSpace[0] = 0;
         }
         if (!IncludeScriptFile(path, nameSpace)) return 0;
-        if (!LoadHolidayList(&gHolidayList, gScriptSettings.HolidayList) || !LoadExchangeMap() ||
+        if (!LoadHolidayList(&gCalendar.holidays, gScriptSettings.HolidayList) || !LoadExchangeMap() ||
             !LoadSymbolChanges())
             return 0;
     }

@@ -566,7 +566,7 @@ static const DateList *OwnDateList(const StrategyRecord *strategy, int barSize) 
     return strategy->hasOwnDateLists ? &strategy->dateLists[barSize] : nullptr;
 }
 
-void LinkStrategyCalendars() { gStrategyCalendars = {OwnHolidays, OwnDateList}; }
+void LinkStrategyCalendars() { gCalendar.strategies = {OwnHolidays, OwnDateList}; }
 
 int ApplyStrategyDefaults(int32_t index, int pass) {
     if (index < 0 || index >= gStrategyCount) return 1;

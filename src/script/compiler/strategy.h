@@ -287,7 +287,7 @@ int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy
 ** values.  1, or 0 after reporting. */
 int ApplyStrategyDefaults(int32_t index, int pass);
 /* Gives the store's calendar routines the strategies' own holiday and date
-** lists (gStrategyCalendars); pass 2 of ApplyStrategyDefaults does it before
+** lists (gCalendar.strategies); pass 2 of ApplyStrategyDefaults does it before
 ** any strategy gets a calendar of its own. */
 void LinkStrategyCalendars();
 
