@@ -172,6 +172,7 @@ void ResetStrategyRecord(StrategyRecord *record) {
     FreeMemory(&record->cashList.items);
     FreeMemory(&record->feesList.items);
     FreeMemory(&record->positions);
+    FreeMemory(&record->setups);
     FreeMemory(&record->tradeListRows);
     FreeMemory(&record->strategyIndexes);
     /* Everything but the slots is zeroed; the slots keep their node arrays so

@@ -66,6 +66,8 @@ struct EvalContext {
     int32_t ownPosition;             /* position items use the context's position only */
     int32_t storedParameters;        /* parameter references read the test record's values */
     int32_t postClose;               /* read by BarsHeld with BarsHeldIncrPostClose */
+    int32_t signalDate;              /* date on which the strategy's setups signal (engine) */
+    int32_t remainderIndex;          /* open position appended by a partial exit, 0 none (engine) */
 };
 
 /* ---- the engine's program-wide values ----------------------------------------- */
