@@ -69,6 +69,7 @@ int CheckLimitRule(int32_t strategy, PositionRecord *setup, double share, double
 void SelectSetups(EvalContext *context, int32_t kind, int32_t strategy);
 /* Sorts the strategy's setups for opening (two or more). */
 void SortAndLogSetups(EvalContext *context, int32_t strategy);
-/* The MaxEntries test of a kept setup against strategy and each parent:
-** 1 when it may be entered, 0 after skipping it with "max entries". */
-int CheckEntriesLimit(int32_t strategy, PositionRecord *setup, int useOpened);
+/* The MaxEntries test of a kept setup against strategy (and, withParents,
+** every group above it): 1 when it may be entered, 0 after skipping it with
+** "max entries". */
+int CheckEntriesLimit(int32_t strategy, PositionRecord *setup, int withParents);

@@ -34,6 +34,7 @@ void ResetPositionState()
     FreeStrategyArrays();
     FreeMemory(&gPositionState.accounts);
     FreeMemory(&gPositionState.heldCounts);
+    FreeMemory(&gPositionState.turnOrder);
     gPositionState = PositionState{};
     gPositionState.accountStrategy = -1;
 }
@@ -45,6 +46,7 @@ int PreparePositionState(const TestRecord *test)
     if (count > 0) {
         if (!AllocMemory(&gPositionState.accounts, (uint64_t)count * sizeof(StrategyAccount))) return 0;
         memset(gPositionState.accounts, 0, (size_t)count * sizeof(StrategyAccount));
+        if (!AllocMemory(&gPositionState.turnOrder, (uint64_t)count * sizeof(int32_t))) return 0;
     }
     gPositionState.accountCount = count;
     bool dynamic = false;
@@ -403,8 +405,10 @@ int OpenPosition(EvalContext *context)
     setup->stopPrice = -setup->limitPrice;
     int32_t chain[PARENT_CHAIN_MAX];
     int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
-    if (StrategyAccount *a = GetStrategyAccount(context->strategyIndex)) a->entriesToday++;
-    for (int32_t k = 0; k < n; k++) AddEntryToCell(GetCurrentCell(context, chain[k]), setup);
+    for (int32_t k = 0; k < n; k++) {
+        if (StrategyAccount *a = GetStrategyAccount(chain[k])) a->entriesToday++;
+        AddEntryToCell(GetCurrentCell(context, chain[k]), setup);
+    }
     return AddPosition(context) ? 1 : 0;
 }
 

@@ -83,6 +83,7 @@ struct PositionState {
     int32_t roundRobin;         /* a StatsGroup or Combined strategy gives MaxEntries */
     int32_t accountStrategy;    /* index of the run's account strategy, -1 none */
     int32_t exitCount;          /* exits of the test */
+    int32_t *turnOrder;         /* scratch strategy order of a selection turn, one per strategy (tracked) */
 };
 extern PositionState gPositionState;
 
