@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "engine/test_records.h"
 #include "foundation/allocator.h"
@@ -800,7 +801,8 @@ int GetStatValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
 static double TradeNetPercent(const TradeRecord *trade)
 {
     double base = trade->priceIn * trade->quantityIn * trade->fxIn;
-    if (base == 0 || trade->pointValue == 0) return 0.0;
+    /* A trade without an entry value has no percentage. */
+    if (base == 0 || trade->pointValue == 0) return std::numeric_limits<double>::quiet_NaN();
     return TradeNetProfit(trade) / base / trade->pointValue;
 }
 
@@ -897,6 +899,7 @@ int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         if (trade->symbolNumber != symbolNumber) continue;
         if (trade->strategy != s && !StrategyInGroup(test, trade->strategy, s)) continue;
         double v = TradeItem(id, trade, test, node);
+        if (std::isnan(v)) continue;   /* a trade without the value adds nothing */
         switch (id) {
         case 193: case 201: case 212: case 213: case 214: sum += v; break;
         case 209: sum = found && sum > v ? sum : v; break;
