@@ -10,6 +10,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
+#include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_errors.h"
@@ -87,12 +88,10 @@ static void FillSymbol(SymbolRecord *record, const std::string &name, const std:
 
 void ResetStore()
 {
-    for (int32_t i = 0; gSymbols && i < gSymbolCount; i++)
-        for (int k = 0; k < BAR_SIZE_COUNT; k++) FreeMemory(&gSymbols[i].bars[k]);
+    for (int32_t i = 0; gSymbols && i < gSymbolCount; i++) FreeSymbolRecord(&gSymbols[i]);
     FreeMemory(&gSymbols);
     gSymbolCount = 0;
-    for (int k = 0; k < BAR_SIZE_COUNT; k++) FreeMemory(&gCalendarSymbol.bars[k]);
-    memset(&gCalendarSymbol, 0, sizeof gCalendarSymbol);
+    FreeSymbolRecord(&gCalendarSymbol);
     for (int k = 0; k < BAR_SIZE_COUNT; k++) {
         FreeMemory(&gDateLists[k].dates);
         gDateLists[k] = DateList{nullptr, 0, 0, k, 0};
@@ -142,7 +141,7 @@ void EngineTest::SetUp()
     for (const char *f : {gScriptsFolder, gDataFolder, gOutputFolder, gLogsFolder}) PlatCreateFolder(f);
     for (const char *name : {"Results", "Graphs", "Charts", "Trades"})
         Write(std::string(name) + ".kvs", std::string(name) + ":\n");
-    gUnattended = 1;
+    gUnattended = 0;   /* messages go to the headless message box */
     gSettings.AccountSize = 100000;
 }
 
