@@ -1,122 +1,202 @@
-/* engine_standins.cpp -- stand-ins for engine routines not built yet. */
+/* engine_standins.cpp -- engine routines whose owners are not built yet. */
 #include <cstring>
 
-#include "engine/fills.h"
-#include "foundation/numbers.h"
-#include "marketdata/store/constituency.h"
-#include "script/compiler/settings_items.h"
-#include "script/eval/evaluator.h"
+#include "engine/optimizer.h"
+#include "engine/orders.h"
+#include "engine/results_file.h"
+#include "engine/trace.h"
+#include "engine/walk_forward.h"
+#include "foundation/allocator.h"
+#include "foundation/text_match.h"
+#include "script/eval/eval_context.h"
 
-/* ==== replaced by the fills and trade costs (fills.cpp) ==================================== */
+/* ==== STANDIN: replaced by the simulation trace ===================================== */
 
-/* STANDIN: the price rounding unit from PriceRound, else the symbol's tick. */
-double GetPriceRoundUnit(EvalContext *context, const SymbolRecord *symbol, const Bar *bar, double price)
+/* STANDIN: writes nothing. */
+void LogNamedValue(EvalContext *, const char *, double)
 {
-    FormulaSlot *f = context->strategy ? &context->strategy->slots[SLOT_PRICE_ROUND] : nullptr;
-    double v = 0;
-    if (f && IsSlotGiven(f) && EvalFormulaSlot(f, context, &v)) return v;
-    return symbol ? GetTickSize(symbol, bar, price) : 0.0;
 }
 
-/* STANDIN: commission from the Commission formula, in the account currency. */
-void ApplyCommission(EvalContext *context, PositionRecord *position, int isEntry)
+/* STANDIN: writes nothing. */
+void LogPortfolioState(EvalContext *)
 {
-    FormulaSlot *f = &context->strategy->slots[SLOT_COMMISSION];
-    double c = 0;
-    if (IsSlotGiven(f)) {
-        EvalFormulaSlot(f, context, &c);
-    } else if (position->tradeListRow > 0) {
-        return;
+}
+
+/* ==== STANDIN: replaced by the results file and test-record upkeep ================== */
+
+enum { STANDIN_RESULTS_WINDOWS = 4 };
+static ResultsWindow sWindows[STANDIN_RESULTS_WINDOWS];
+static int sWindowOpen[STANDIN_RESULTS_WINDOWS];
+
+/* STANDIN: only the record without a file is made. */
+TestRecord *ReadTestRecord(PlatFile file, int32_t parameterCount, int32_t strategyCount, int32_t rowCount,
+                           int32_t itemCount)
+{
+    if (file || parameterCount < 0 || strategyCount < 0 || rowCount < 0 || itemCount < 0) return nullptr;
+    TestRecord *record = nullptr;
+    if (!AllocMemory(&record, sizeof *record)) return nullptr;
+    record->parameterCount = parameterCount;
+    record->strategyCount = strategyCount;
+    record->rowCount = rowCount;
+    record->stratDataItemCount = itemCount;
+    record->stratDataValueCount = strategyCount * rowCount * itemCount;
+    bool ok = AllocMemory(&record->strategies, (uint64_t)(strategyCount + 1) * sizeof(StrategyResult)) &&
+              AllocMemory(&record->parameters, (uint64_t)(parameterCount + 1) * sizeof(ParamValue)) &&
+              AllocMemory(&record->cells, ((uint64_t)rowCount * strategyCount + 1) * sizeof(StatCell));
+    if (ok && itemCount > 0) {
+        ok = AllocMemory(&record->stratDataNames, (uint64_t)itemCount * 80) &&
+             AllocMemory(&record->stratDataValues, (uint64_t)record->stratDataValueCount * sizeof(double));
     }
-    double fx = gScriptSettings.CommCurrency ? 1.0 : isEntry ? position->entryFx : position->exitFx;
-    double amount = RoundToStep(c * fx, 0.01, 0);
-    if (isEntry) position->entryCommission = amount;
-    else position->exitCommission = amount;
-}
-
-/* STANDIN: slippage per unit of price from the formula that suits the fill. */
-void ApplySlippage(EvalContext *context, PositionRecord *position, int isEntry)
-{
-    StrategyRecord *r = context->strategy;
-    int32_t slot = SLOT_SLIPPAGE;
-    if (isEntry) {
-        if (position->fillKind == 3) slot = SLOT_STOP_SLIP;
-        else if (position->fillKind == 2) slot = SLOT_LIMIT_SLIP;
-        else if (position->fillKind == 1 && position->entryTiming == PHASE_OPEN) slot = SLOT_OPEN_SLIP;
-        else if (position->fillKind == 1 && position->entryTiming == PHASE_CLOSE) slot = SLOT_CLOSE_SLIP;
-    } else if (position->exitReason == 3 && position->exitTiming == PHASE_INTRADAY) {
-        slot = SLOT_STOP_SLIP;
-    } else if (position->exitReason == 2 && position->exitTiming == PHASE_INTRADAY) {
-        slot = SLOT_LIMIT_SLIP;
-    } else if (position->exitReason == 1 && position->exitTiming == PHASE_OPEN) {
-        slot = SLOT_OPEN_SLIP;
-    } else if (position->exitReason == 1 && position->exitTiming == PHASE_CLOSE) {
-        slot = SLOT_CLOSE_SLIP;
+    if (!ok) {
+        FreeTestRecord(nullptr, record);
+        return nullptr;
     }
-    if (!IsSlotGiven(&r->slots[slot])) slot = SLOT_SLIPPAGE;
-    double s = 0;
-    if (IsSlotGiven(&r->slots[slot])) EvalFormulaSlot(&r->slots[slot], context, &s);
-    double pointValue = position->symbol ? position->symbol->info.PointValue : 1.0;
-    Bar *bar = nullptr;
-    if (context->symbol && context->barIndex >= 0) {
-        int32_t count = 0;
-        Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
-        if (context->barIndex < count) bar = &bars[context->barIndex];
+    return record;
+}
+
+/* STANDIN: frees the record's arrays; no view windows to close. */
+void FreeTestRecord(ResultsWindow *, TestRecord *record)
+{
+    if (!record) return;
+    if (gCurrentTest == record) gCurrentTest = nullptr;
+    FreeMemory(&record->parameters);
+    FreeMemory(&record->strategies);
+    FreeMemory(&record->cells);
+    FreeMemory(&record->settings.scriptText);
+    FreeMemory(&record->trades);
+    FreeMemory(&record->resultsValues);
+    FreeMemory(&record->graphValues);
+    FreeMemory(&record->stratDataNames);
+    FreeMemory(&record->stratDataValues);
+    FreeMemory(&record);
+}
+
+/* STANDIN: the first of the stand-in lists that is open. */
+ResultsWindow *FirstResultsWindow()
+{
+    for (int k = 0; k < STANDIN_RESULTS_WINDOWS; k++)
+        if (sWindowOpen[k]) return &sWindows[k];
+    return nullptr;
+}
+
+/* STANDIN: an open stand-in list with that path. */
+ResultsWindow *FindResultsWindowByPath(const char *path)
+{
+    for (int k = 0; k < STANDIN_RESULTS_WINDOWS; k++)
+        if (sWindowOpen[k] && CompareNoCase(sWindows[k].path, path) == 0) return &sWindows[k];
+    return nullptr;
+}
+
+/* STANDIN: a list in memory. */
+ResultsWindow *CreateResultsWindow(int32_t columnCount, const ParamValue *columns)
+{
+    for (int k = 0; k < STANDIN_RESULTS_WINDOWS; k++) {
+        if (sWindowOpen[k]) continue;
+        memset(&sWindows[k], 0, sizeof sWindows[k]);
+        sWindowOpen[k] = 1;
+        AddResultsColumns(&sWindows[k], columnCount, columns);
+        return &sWindows[k];
     }
-    if (isEntry) {
-        position->entryPrice += position->side * s;
-        position->entrySlippage = s * position->quantity * pointValue * position->entryFx;
-        double u = GetPriceRoundUnit(context, position->symbol, bar, position->entryPrice);
-        position->entryPrice = RoundToStep(position->entryPrice, u, 0);
-        position->entryRounding = u;
-    } else {
-        position->exitPrice -= position->side * s;
-        position->exitSlippage = s * position->quantity * pointValue * position->exitFx;
-        double u = GetPriceRoundUnit(context, position->symbol, bar, position->exitPrice);
-        position->exitPrice = RoundToStep(position->exitPrice, u, 0);
-        position->exitRounding = u;
+    return nullptr;
+}
+
+/* STANDIN: appends the columns without looking at their names. */
+int AddResultsColumns(ResultsWindow *window, int32_t count, const ParamValue *columns)
+{
+    if (count <= 0 || !columns) return 1;
+    if (!ReallocMemory(&window->columns, (uint64_t)(window->columnCount + count) * sizeof(ParamValue))) return 0;
+    memcpy(&window->columns[window->columnCount], columns, (size_t)count * sizeof(ParamValue));
+    window->columnCount += count;
+    return 1;
+}
+
+/* STANDIN: appends the test to the list and makes it the current test. */
+void AddTestToResults(ResultsWindow *window, TestRecord *record)
+{
+    record->previous = window->lastTest;
+    record->next = nullptr;
+    if (window->lastTest) window->lastTest->next = record;
+    else window->firstTest = record;
+    window->lastTest = record;
+    window->testCount++;
+    window->modified = 1;
+    gCurrentTest = record;
+}
+
+/* STANDIN: frees the tests, the columns, and closes the list. */
+void DeleteAllTests(ResultsWindow *window)
+{
+    if (!window) return;
+    for (TestRecord *t = window->firstTest; t;) {
+        TestRecord *next = t->next;
+        FreeTestRecord(window, t);
+        t = next;
     }
+    window->firstTest = window->lastTest = nullptr;
+    window->testCount = 0;
+    FreeMemory(&window->columns);
+    window->columnCount = 0;
+    for (int k = 0; k < STANDIN_RESULTS_WINDOWS; k++)
+        if (&sWindows[k] == window) sWindowOpen[k] = 0;
 }
 
-/* STANDIN: daily runs only; every date of a longer bar size is taken as a bar date. */
-bool IsBarDate(EvalContext *context, int32_t date)
+/* STANDIN: opens an empty list named after the file; nothing is read. */
+int LoadResultsFile(const char *path, int)
 {
-    if (context->barSize == BAR_DAILY) return date == 0 || date == context->date;
-    return true;
+    if (FindResultsWindowByPath(path)) return 1;
+    ResultsWindow *window = CreateResultsWindow(0, nullptr);
+    if (!window) return 0;
+    CopyString(window->path, sizeof window->path, path, -1);
+    return 1;
 }
 
-/* STANDIN: a bar without volume whose prices did not move. */
-bool IsDeadBar(EvalContext *context, const Bar *bar, int32_t date)
+/* STANDIN: nothing is written. */
+int SaveResultsFile(ResultsWindow *window, int)
 {
-    if (!bar || bar->volume != 0) return false;
-    if (bar->open != bar->close || bar->high != bar->close || bar->low != bar->close) return false;
-    if (context->strategy && context->strategy->AllowNoVolume == 1) return false;
-    return context->symbol && date > GetFirstUsedDate(context->symbol);
+    if (window) window->modified = 0;
+    return 1;
 }
 
-/* STANDIN: same-day fills only: the symbol's daily bar at the context date. */
-int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isEntry)
+/* STANDIN: nothing to refresh. */
+void RefreshResultsList(ResultsWindow *)
 {
-    (void)isEntry;
-    SymbolRecord *symbol = position->symbol;
-    int32_t date = context->date;
-    if (!symbol || date < symbol->firstDate || date > symbol->lastDate) return -17;
-    Bar *bar = nullptr;
-    if (FindBarIndex(symbol, BAR_DAILY, date, PHASE_CLOSE, 0, &bar) < 0 || !bar) return -17;
-    if (IsDeadBar(context, bar, date)) return -18;
-    return date;
 }
 
-/* STANDIN: drops the records that exits zero-filled (entry bar -1). */
-void RemoveClosedPositions(int32_t strategy)
+/* STANDIN: nothing to recalculate. */
+void RecalculateTestStats(ResultsWindow *, int)
 {
-    if (strategy < 0 || strategy >= gStrategyCount) return;
-    StrategyRecord *r = &gStrategies[strategy];
-    int32_t kept = 0;
-    for (int32_t k = 0; k < r->positionCount; k++) {
-        if (r->positions[k].entryBar == -1) continue;
-        if (kept != k) r->positions[kept] = r->positions[k];
-        kept++;
-    }
-    r->positionCount = kept;
+}
+
+/* STANDIN: the list stays as it is. */
+void SortResultsList(ResultsWindow *, int, int, int)
+{
+}
+
+/* ==== STANDIN: replaced by the optimizer ============================================ */
+
+/* STANDIN: one test per run. */
+int32_t ShowOptimizerDialog(int, int32_t *keptRows)
+{
+    if (keptRows) *keptRows = 1;
+    return 1;
+}
+
+/* STANDIN: no further combination. */
+int NextParameterCombination(int32_t)
+{
+    return 0;
+}
+
+/* ==== STANDIN: replaced by the walk-forward periods ================================= */
+
+/* STANDIN: the script is left as it is. */
+void InsertWalkForwardSection()
+{
+}
+
+/* ==== STANDIN: replaced by order-list generation ==================================== */
+
+/* STANDIN: no order list is written. */
+void GenerateOrderList(EvalContext *)
+{
 }

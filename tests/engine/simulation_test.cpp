@@ -2,7 +2,7 @@
 
 #include "engine/entry_pass.h"
 #include "engine/exit_pass.h"
-#include "engine_fixture.h"
+#include "pass_fixture.h"
 #include "foundation/settings_table.h"
 
 namespace {
@@ -18,7 +18,7 @@ const std::vector<DayBar> kSixDays = {
     {20240109, 11.0, 11.5, 10.5, 11.4},  /* exited at 11 */
 };
 
-TEST_F(EngineTest, OneSymbolEntersAtTheOpenAfterASignalAndExitsByItsRule)
+TEST_F(PassTest, OneSymbolEntersAtTheOpenAfterASignalAndExitsByItsRule)
 {
     LoadMarket({{"AAA", kSixDays}});
     AddStrategy("Trend");

@@ -1,0 +1,134 @@
+/* The run driver's obligations: failures by step, the settings put back,
+** the runtime error shown once, a stop mid-test, skipped tests. */
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/date_loop.h"
+#include "engine/results_file.h"
+#include "engine/run_driver.h"
+#include "engine_fixture.h"
+#include "foundation/settings_table.h"
+#include "script/eval/evaluator.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+
+namespace {
+
+struct DriverRun : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        std::vector<int32_t> d = Weekdays(20240108, 20240119);
+        LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
+    }
+    int32_t Listed() const
+    {
+        ResultsWindow *w = FirstResultsWindow();
+        return w ? w->testCount : 0;
+    }
+};
+
+TEST_F(DriverRun, EachModeChecksTheSectionItNeeds)
+{
+    struct Case {
+        int mode;
+        const char *script;
+        int result;
+        int code;
+        const char *message;   /* "" none */
+    } cases[] = {
+        {3, "Data:\n  X: C\n", -1, RESULT_COMPILE_FAILURE, "has a missing or incomplete Strategy section."},
+        {2, "Strategy: S1\n  EntrySetup: 0\n", -1, RESULT_COMPILE_FAILURE, "has a missing or incomplete Scan section."},
+        {0, "Strategy: S1\n  EntrySetup: 0\n", -1, RESULT_COMPILE_FAILURE, "has a missing or incomplete Import section."},
+        {1, "Data:\n  X: C\n", 0, RESULT_OK, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        ResetHeadlessShell();
+        gHeadless.captureLog = 1;
+        gResultCode = RESULT_OK;
+        EXPECT_EQ(c.result, Run(c.script, c.mode));
+        EXPECT_EQ(c.code, gResultCode.load());
+        if (c.message[0]) {
+            EXPECT_NE(nullptr, strstr(LastMessage(), c.message)) << LastMessage();
+            EXPECT_NE(nullptr, strstr(LastMessage(), "main.kvs")) << LastMessage();
+        } else {
+            EXPECT_STREQ("Script Checked and Applied", LastNotice());
+        }
+        EXPECT_EQ(RUN_IDLE, gRunState.load());
+        EXPECT_EQ(1, gRunMode);
+    }
+    EXPECT_EQ(0, Listed());
+}
+
+TEST_F(DriverRun, TheScriptsSettingsLastOneRun)
+{
+    ASSERT_EQ(0, Run("Settings:\n  AccountSize: 5000\nStrategy: S1\n  EntrySetup: 0\n"));
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    EXPECT_DOUBLE_EQ(5000, test->settings.AccountSize);
+    EXPECT_DOUBLE_EQ(5000, Cell(test, 0, 0)->startEquity);
+    EXPECT_DOUBLE_EQ(100000, gSettings.AccountSize);
+    EXPECT_STREQ("main", test->settings.TestName);
+    EXPECT_EQ(1, test->testNumber);
+    /* The next test of the list gets the next number. */
+    ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: 0\n"));
+    EXPECT_EQ(2, LastTest()->testNumber);
+    EXPECT_EQ(2, Listed());
+}
+
+TEST_F(DriverRun, APendingRuntimeErrorIsShownOnceAndCleared)
+{
+    SetPendingRuntimeError("%s", "Division by zero in X");
+    Run("Data:\n  X: C\n", 1);
+    EXPECT_STREQ("Script Runtime Error:\nDivision by zero in X", LastMessage());
+    EXPECT_EQ(0, gPendingRuntimeError[0]);
+}
+
+TEST_F(DriverRun, AStopMidTestKeepsThePartialTestAndTheSettings)
+{
+    gHeadless.stopAtPump = 6;
+    ASSERT_EQ(0, Run("Settings:\n  AccountSize: 5000\nStrategy: S1\n  EntrySetup: 0\n"));
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    EXPECT_LT(test->rowsFilled, test->rowCount);
+    EXPECT_GT(test->rowsFilled, 0);
+    EXPECT_EQ(days[test->rowsFilled - 1], test->lastDate);
+    EXPECT_EQ(test->lastDate, test->settings.LastDate);
+    EXPECT_STREQ("Test Stopped", LastNotice());
+    EXPECT_EQ(RESULT_STOPPED, gResultCode.load());
+    EXPECT_DOUBLE_EQ(100000, gSettings.AccountSize);
+    EXPECT_EQ(RUN_IDLE, gRunState.load());
+}
+
+TEST_F(DriverRun, SkipTestIfLeavesNoTest)
+{
+    EXPECT_EQ(0, Run("Settings:\n  SkipTestIf: 1\nStrategy: S1\n  EntrySetup: 0\n"));
+    EXPECT_EQ(0, Listed());
+    EXPECT_EQ(0, Run("Settings:\n  SkipTestIf: 0\nStrategy: S1\n  EntrySetup: 0\n"));
+    EXPECT_EQ(1, Listed());
+}
+
+TEST_F(DriverRun, ACurrencyWithoutItsPairEndsTheRun)
+{
+    strcpy(gSymbols[0].info.Currency, "EUR");
+    EXPECT_EQ(-1, Run("Settings:\n  Currency: USD\nStrategy: S1\n  EntrySetup: 0\n"));
+    EXPECT_STREQ("Either EURUSD or USDEUR must be imported to support Currency: USD", LastMessage());
+    EXPECT_EQ(0, Listed());
+}
+
+TEST_F(DriverRun, CsvPathsMustEndInCsvAndFit)
+{
+    char out[260];
+    EXPECT_EQ(1, CheckSaveAsCsvPath(out, "?output?\\list.CSV", "Stats"));
+    EXPECT_EQ(0, CheckSaveAsCsvPath(out, "list.txt", "Trades"));
+    EXPECT_STREQ("SaveTradesAs file path must end with .CSV", LastMessage());
+    EXPECT_EQ(0, CheckSaveAsCsvPath(out, "list", "Positions"));
+    EXPECT_STREQ("SavePositionsAs file path must end with .CSV", LastMessage());
+    std::string longPath = std::string(250, 'a') + "\\" + std::string(20, 'b') + ".csv";
+    EXPECT_EQ(0, CheckSaveAsCsvPath(out, longPath.c_str(), "Stats"));
+    EXPECT_STREQ("SaveStatsAs file path is too long -- maximum is 260 chars.", LastMessage());
+}
+
+}  // namespace
