@@ -292,6 +292,12 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
         }
     }
     if (partialRule && !SplitPartialExit(context, &p, bar, q, forced)) return 0;
+    /* The fill search later tests the target or stop itself, so the slippage
+    ** taken here stays a cost on whatever price the bar fills at. */
+    if (!(governed && !forced && p->exitReason == EXIT_TRADE_LIST)) {
+        ApplySlippage(context, p, 0);
+        ApplyCommission(context, p, 0);
+    }
     FormulaSlot *tradeValue = &r->slots[SLOT_EXIT_TRADE_VALUE];
     if (IsSlotGiven(tradeValue)) EvalFormulaSlot(tradeValue, context, &p->exitTradeValue);
     return (int)p->exitReason;
@@ -303,16 +309,9 @@ int ExecutePositionExit(EvalContext *context)
     StrategyRecord *r = context->strategy;
     TestRecord *test = context->test;
     if (!p || !r || p->exitReason == EXIT_NONE) return 0;
-    bool governed = GovernedByTradeList(context, p);
     if (p->exitReason != EXIT_TRADE_LIST) {
         int32_t date = FindExecutionBar(context, p, 0);
         if (date >= 0) p->exitDate = date;
-    }
-    /* Slippage is a cost on the fill: the fill itself is settled on the
-    ** order's own price first. */
-    if (!(governed && p->exitReason == EXIT_TRADE_LIST)) {
-        ApplySlippage(context, p, 0);
-        ApplyCommission(context, p, 0);
     }
     TradeRecord scratch{};
     TradeRecord *t = &scratch;

@@ -44,6 +44,9 @@ void PassTest::TearDown()
     FreeMemory(&test.cells);
     FreeMemory(&test.trades);
     FreeMemory(&test.strategies);
+    test = TestRecord{};
+    strategies.clear();
+    texts.clear();
     ProgramStateTest::TearDown();
 }
 
