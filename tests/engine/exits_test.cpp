@@ -52,18 +52,21 @@ TEST_F(PassTest, AnExitQuantityLeavesTheRestOpenWithItsEntry)
     }
 }
 
-/* Three long lots of 100 in AAA, entered on the first three dates. */
+/* Long lots of 100 in AAA, entered on the first dates. */
 TEST_F(PassTest, AReductionExitsTheLatestLotsFirst)
 {
     const struct {
+        int lots;
         double target;
         int32_t reason;
         std::vector<double> traded;   /* in exit order */
         std::vector<double> left;     /* by entry date */
     } cases[] = {
-        {150, EXIT_REDUCE, {100, 50}, {100, 50}},
-        {0, EXIT_ZERO_POSITION, {100, 100, 100}, {}},
-        {300, EXIT_REDUCE, {}, {100, 100, 100}},
+        {3, 150, EXIT_REDUCE, {100, 50}, {100, 50}},
+        {3, 0, EXIT_ZERO_POSITION, {100, 100, 100}, {}},
+        {3, 300, EXIT_REDUCE, {}, {100, 100, 100}},
+        /* The remainder of the partial exit finds the array full and moves it. */
+        {2, 50, EXIT_REDUCE, {100, 50}, {50}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.target);
@@ -76,7 +79,7 @@ TEST_F(PassTest, AReductionExitsTheLatestLotsFirst)
         ctx.strategyIndex = 0;
         ctx.symbol = &gSymbols[0];
         ctx.barPhase = PHASE_OPEN;
-        for (int k = 0; k < 3; k++) {
+        for (int k = 0; k < c.lots; k++) {
             PositionRecord *p = AddSetup(&r, 0, &gSymbols[0]);
             p->side = 1;
             p->quantity = 100;
