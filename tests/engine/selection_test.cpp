@@ -142,3 +142,47 @@ TEST_F(PassTest, MissingAndFailedLimitFormulasGiveTheirOwnValues)
 }
 
 }  // namespace
+
+namespace {
+
+/* Three symbols signal on the first date; scores follow the price (CCC
+** dearest).  KeepSkipped lists what was not entered. */
+TEST_F(PassTest, SetupAndEntryCountsCutTheDaysSetups)
+{
+    const struct {
+        int32_t slot;
+        const char *text;
+        int greedy;
+        const char *held;
+        const char *skipped;   /* symbol and reason code of each kept skipped trade */
+    } cases[] = {
+        {SLOT_MAX_SETUPS, "2", 0, "BBB CCC ", ""},            /* AAA is cut from the array */
+        {SLOT_MAX_SETUPS, "0", 0, "", ""},
+        {SLOT_MAX_SETUPS, "2", 1, "BBB CCC ", ""},            /* greedy: cut once two are kept */
+        {SLOT_MAX_ENTRIES, "1", 0, "AAA ", "BBB3 CCC3 "},     /* opened by symbol: equal entry scores */
+        {SLOT_MAX_POSITIONS, "2", 0, "BBB CCC ", "AAA2 "},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        LoadMarket({{"AAA", TwoDays(10)}, {"BBB", TwoDays(20)}, {"CCC", TwoDays(30)}});
+        AddStrategy("Alpha").GreedyScoring = c.greedy;
+        SetFormula(0, SLOT_ENTRY_SETUP, "C > O");
+        SetFormula(0, SLOT_QUANTITY, "10");
+        SetFormula(0, SLOT_SETUP_SCORE, "C");
+        SetFormula(0, c.slot, c.text);
+        gSettings.KeepSkipped = 1;
+        StartTest();
+        RunAll();
+        std::string held, skipped;
+        for (int32_t k = 0; k < strategies[0].openCount; k++)
+            held += strategies[0].openPositions[k].symbol->info.Symbol + std::string(" ");
+        for (int32_t k = 0; k < test.tradeCount; k++)
+            skipped += test.trades[k].symbol + std::to_string(test.trades[k].reason) + " ";
+        EXPECT_EQ(c.held, held);
+        EXPECT_EQ(c.skipped, skipped);
+        TearDown();
+        SetUp();
+    }
+}
+
+}  // namespace
