@@ -114,8 +114,9 @@ static int CheckSameCategoryAndSymbol(const EvalContext *context, int32_t record
         if (!BelongsTo(context, m, record)) continue;
         const StrategyRecord *r = &gStrategies[m];
         for (int pass = 0; pass < 2; pass++) {
+            /* Only setups that a turn has already taken can be kept. */
             const PositionRecord *records = pass == 0 ? r->openPositions : r->setups;
-            int32_t count = pass == 0 ? r->openCount : r->setupCount;
+            int32_t count = pass == 0 ? r->openCount : std::min(r->setupCount, r->nextSetup);
             for (int32_t k = 0; records && k < count; k++) {
                 const PositionRecord *p = &records[k];
                 if (p == setup || (pass == 1 && !p->kept) || (pass == 0 && p->entryBar < 0)) continue;

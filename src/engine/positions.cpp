@@ -361,8 +361,12 @@ int OpenPosition(EvalContext *context)
 {
     StrategyRecord *r = context->strategy;
     PositionRecord *setup = context->position;
+    if (!setup) return 0;
+    /* A setup already refused leaves nothing behind unless it is kept as a
+    ** skipped trade, so it costs no bar lookup or formula. */
+    if (setup->skipped && !(gSettings.KeepSkipped && r->keepTrades && context->test)) return 0;
     const Bar *bar = SyncContextBar(context);
-    if (!bar || !setup) return 0;
+    if (!bar) return 0;
     bool governed = SetupGovernedByTradeList(context, setup);
     if (!governed && !setup->skipped) {
         FormulaSlot *skip = &r->slots[SLOT_ENTRY_SKIP];
@@ -386,8 +390,7 @@ int OpenPosition(EvalContext *context)
     }
     setup->entryBar = context->barPhase < PHASE_CLOSE ? context->lastBar + 1 : context->lastBar;
     setup->exitReason = 0;
-    FormulaSlot *tradeValue = &r->slots[SLOT_ENTRY_TRADE_VALUE];
-    if (IsSlotGiven(tradeValue)) EvalFormulaSlot(tradeValue, context, &setup->entryTradeValue);
+    EvalCostFormula(context, SLOT_ENTRY_TRADE_VALUE, &setup->entryTradeValue);
     double pointValue = setup->symbol->info.PointValue;
     if (!governed) {
         ApplySlippage(context, setup, 1);
