@@ -8,8 +8,9 @@
 **             (strategy × symbol), the selection counter, the round-robin
 **             flag and the index of the run's account strategy.  The setup
 **             and open-position arrays themselves live in each
-**             StrategyRecord (setups, positions), since the evaluator reads
-**             them there.
+**             StrategyRecord (setups, openPositions), since the evaluator
+**             reads them there; so do the account share factor and the day's
+**             entry count.
 ** Invariants: both arrays grow to 2n + 2 records through the tracked
 **             allocator and move when they grow, so records are referred to
 **             by index across anything that may grow them; a pointer into
