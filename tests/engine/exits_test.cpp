@@ -138,3 +138,36 @@ TEST_F(PassTest, ASymbolWhoseDataEndEarlyLeavesAtItsLastCloseAndTakesNoLastEntry
 }
 
 }  // namespace
+
+namespace {
+
+/* The holding follows ten shares per point of the last close: 100, then 120
+** (a second lot of 20), then 90 (the second lot and 10 of the first leave). */
+TEST_F(PassTest, DynamicSizingTradesTheDifferenceToItsTarget)
+{
+    LoadMarket({{"AAA",
+                 {{20240102, 10, 10, 10, 10},
+                  {20240103, 10.5, 12, 10.5, 12},
+                  {20240104, 11, 11, 9, 9},
+                  {20240105, 9.5, 9.5, 9.5, 9.5}}}});
+    AddStrategy("Dynamic").DynamicSizing = 1;
+    SetFormula(0, SLOT_QUANTITY, "C * 10");
+    StartTest();
+    RunAll();
+    const StrategyRecord &r = strategies[0];
+    ASSERT_EQ(1, r.openCount);
+    EXPECT_DOUBLE_EQ(90, r.openPositions[0].quantity);
+    EXPECT_DOUBLE_EQ(10.5, r.openPositions[0].entryPrice);
+    ASSERT_EQ(2, test.tradeCount);
+    const double quantities[] = {20, 10}, entries[] = {11, 10.5};
+    for (int k = 0; k < 2; k++) {
+        EXPECT_DOUBLE_EQ(quantities[k], test.trades[k].quantityIn) << k;
+        EXPECT_DOUBLE_EQ(entries[k], test.trades[k].priceIn) << k;
+        EXPECT_DOUBLE_EQ(9.5, test.trades[k].priceOut) << k;
+        EXPECT_EQ(EXIT_REDUCE, test.trades[k].reason) << k;
+    }
+    EXPECT_EQ(1, Cell(2, 0)->positions);   /* the second lot adds to the holding */
+    EXPECT_EQ(1, Cell(3, 0)->positions);
+}
+
+}  // namespace
