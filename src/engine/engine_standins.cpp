@@ -1,8 +1,6 @@
 /* engine_standins.cpp -- engine routines whose owners are not built yet. */
 #include <cstring>
 
-#include "engine/entry_pass.h"
-#include "engine/exit_pass.h"
 #include "engine/optimizer.h"
 #include "engine/orders.h"
 #include "engine/results_file.h"
@@ -11,21 +9,6 @@
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "script/eval/eval_context.h"
-
-/* ==== STANDIN: replaced by the entry pass ========================================== */
-
-/* STANDIN: no setups are made and nothing is entered. */
-void RunEntryPass(EvalContext *)
-{
-}
-
-/* ==== STANDIN: replaced by the exit pass =========================================== */
-
-/* STANDIN: nothing exits. */
-int32_t RunExitPass(EvalContext *, int32_t)
-{
-    return 0;
-}
 
 /* ==== STANDIN: replaced by the simulation trace ===================================== */
 

@@ -7,7 +7,7 @@
 #include "engine/date_loop.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
-#include "engine_fixture.h"
+#include "run_fixture.h"
 #include "foundation/settings_table.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
@@ -15,10 +15,10 @@
 
 namespace {
 
-struct DriverRun : EngineTest {
+struct DriverRun : ScriptRunTest {
     void SetUp() override
     {
-        EngineTest::SetUp();
+        ScriptRunTest::SetUp();
         std::vector<int32_t> d = Weekdays(20240108, 20240119);
         LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
     }

@@ -8,7 +8,7 @@
 #include "engine/date_loop.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
-#include "engine_fixture.h"
+#include "run_fixture.h"
 #include "foundation/settings_table.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
@@ -16,10 +16,10 @@
 
 namespace {
 
-struct RunTest : EngineTest {
+struct RunTest : ScriptRunTest {
     void SetUp() override
     {
-        EngineTest::SetUp();
+        ScriptRunTest::SetUp();
         /* Mon 2024-01-08 .. Tue 2024-01-16, with the weekend between. */
         std::vector<int32_t> d = Weekdays(20240108, 20240116);
         LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16, 17})}});

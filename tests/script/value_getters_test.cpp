@@ -507,9 +507,10 @@ TEST_F(StatGetters, TradeValuesOfTheContextsTradeOrOfTheTradesClosedOnTheBar)
 ** stands on bar 5 (split factor 1). */
 struct GroupPositions : StatGetters {
     std::vector<StrategyRecord> records = std::vector<StrategyRecord>(2);
-    PositionRecord p1{}, p3{}, p5{}, p2{}, p4{};
-    PositionRecord *alpha[3] = {&p1, &p3, &p5};
-    PositionRecord *combo[2] = {&p2, &p4};
+    PositionRecord alpha[3]{};
+    PositionRecord combo[2]{};
+    PositionRecord &p1 = alpha[0], &p3 = alpha[1], &p5 = alpha[2];
+    PositionRecord &p2 = combo[0], &p4 = combo[1];
     StrategyRecord *savedStrategies = nullptr;
     int32_t savedCount = 0;
 

@@ -373,8 +373,8 @@ static const PositionRecord *NextGroupPosition(const EvalContext *context, Posit
     for (;;) {
         const StrategyRecord *r = walk->record;
         while (r && r->positions && walk->next < r->positionCount) {
-            const PositionRecord *position = r->positions[walk->next++];
-            if (position && position->symbol == context->symbol) {
+            const PositionRecord *position = &r->positions[walk->next++];
+            if (position->symbol == context->symbol) {
                 if (record) *record = r;
                 return position;
             }
@@ -404,8 +404,8 @@ static int32_t SearchedSide(const EvalContext *context)
 {
     const StrategyRecord *record = context->strategy;
     for (int32_t k = 0; record->positions && k < record->positionCount; k++) {
-        const PositionRecord *position = record->positions[k];
-        if (position && position->symbol == context->symbol) return position->side;
+        const PositionRecord *position = &record->positions[k];
+        if (position->symbol == context->symbol) return position->side;
     }
     return 0;
 }
