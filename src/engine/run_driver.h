@@ -18,15 +18,8 @@
 #include <cstdint>
 
 #include "engine/test_records.h"
+#include "shell/services.h"
 
-enum RunMode {
-    RUN_MODE_IMPORT = 0,
-    RUN_MODE_APPLY = 1,
-    RUN_MODE_SCAN = 2,
-    RUN_MODE_TEST = 3,
-    RUN_MODE_OPTIMIZE = 4,
-    RUN_MODE_ORDERS = 5
-};
 
 /* Runs the active script in mode. */
 int RunScript(int mode);
