@@ -399,7 +399,9 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         RunExitPass(&context, 0);
         if (!(lastRow && gRunMode == RUN_MODE_ORDERS)) {
             for (int32_t s = 0; s < test->strategyCount; s++) {
-                if (!GetStrategyAccount(s)->continuousFutures) continue;
+                /* Held positions are rolled even when the flag was not raised by
+                ** this test's entries (the routine passes over all but futures). */
+                if (!GetStrategyAccount(s)->continuousFutures && gStrategies[s].positionCount == 0) continue;
                 context.strategy = &gStrategies[s];
                 context.strategyIndex = s;
                 ProcessFuturesRolls(&context, nullptr);
