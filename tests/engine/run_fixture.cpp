@@ -18,6 +18,7 @@
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/script_parser.h"
 #include "script/compiler/settings_items.h"
+#include "script/datacalc/data_calc.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
@@ -153,6 +154,7 @@ void ScriptRunTest::TearDown()
     FreeCompiledScript();
     ResetStore();
     ResetEngineRun();
+    FreeDataCalcRecords();
     ProgramStateTest::TearDown();
 }
 
@@ -189,6 +191,7 @@ void ScriptRunTest::LoadStore(const std::vector<int32_t> &marketDays,
     gSettings.UseLatestDate = 0;
     gSettings.NumBars = 0;
     gSettings.BarSize2 = BAR_DAILY;
+    SetDataRecalcNeeded();   /* as loading a data file does */
 }
 
 std::string ScriptRunTest::Write(const std::string &name, const std::string &text)

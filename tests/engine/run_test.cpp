@@ -10,6 +10,8 @@
 #include "engine/run_driver.h"
 #include "run_fixture.h"
 #include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "support/test_support.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
@@ -234,6 +236,36 @@ TEST_F(TradeRun, TheSameTestGivesTheSameTradesWithOneOr32WorkersAndOnARerun)
         ASSERT_EQ(cells.size(), grid.size());
         EXPECT_EQ(0, memcmp(cells.data(), grid.data(), grid.size() * sizeof(StatCell)));
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TradeRun, ThePositionsCsvListsWhatIsHeldOnTheLastDate)
+{
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    std::string path = tmp.File("Output\\held.csv");
+    std::string script = std::string(kTrend) + "Settings:\n  SavePositionsAs: " + path + "\n";
+    script.replace(script.find("  ExitRule: C < O\n"), 18, "");
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    /* Entered at the open of Jan 3: the allocation of the row before is the
+    ** allocation in. */
+    EXPECT_EQ("Strategy,Side,Symbol,DateIn,QtyIn,PriceIn,PriceNow,AllocIn,AllocNow\n"
+              "Trend,1,AAA,2024-01-03,100,10.55,11.4,100000,100000\n",
+              ReadTestFile(path));
+    /* The end-of-test exit still closes the position afterwards. */
+    EXPECT_EQ(1, LastTest()->tradeCount);
+    EXPECT_EQ(4, LastTest()->trades[0].reason);
+}
+
+TEST_F(TradeRun, APositionsCsvThatCannotBeCreatedIsReported)
+{
+    std::string path = tmp.File("Missing\\Folder\\held.csv");
+    std::string script = std::string(kTrend) + "Settings:\n  SavePositionsAs: " + path + "\n";
+    ASSERT_EQ(0, Run(script));
+    EXPECT_EQ("Unable to create SavePositionsAs file " + path, std::string(LastMessage()));
+    EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
 }
 
 }  // namespace
