@@ -500,6 +500,8 @@ TEST_F(StatGetters, TradeValuesOfTheContextsTradeOrOfTheTradesClosedOnTheBar)
     EXPECT_EQ("exit stop", Text("T.Reason"));
     CopyString(trades[1].reasonText, 80, "trailing", -1);
     EXPECT_EQ("trailing", Text("T.Reason"));
+    trades[1].priceIn = 0;           /* no entry value: the percentage has no value */
+    EXPECT_TRUE(std::isnan(Value("T.NetPct")));
 }
 
 /* Alpha holds two positions in AAA and one in BBB; the combined strategy,
