@@ -132,3 +132,30 @@ TEST_F(DriverRun, CsvPathsMustEndInCsvAndFit)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DriverRun, AWalkForwardTestRunsInSampleThenOutOfSample)
+{
+    ASSERT_EQ(0, Run("Parameters:\n  Len: 1, 2\nWalkForward:\n  dates: 2024-01-08, 2024-01-15\n  Len: 3\n"
+                     "Strategy: S1\n  EntrySetup: C > Len\n"))
+        << LastMessage();
+    ResultsWindow *w = FirstResultsWindow();
+    ASSERT_NE(nullptr, w);
+    ASSERT_EQ(2, w->testCount);
+    EXPECT_STREQ("main #WF-IS", w->firstTest->settings.TestName);
+    EXPECT_EQ(1, w->firstTest->testNumber);
+    EXPECT_STREQ("main #WF-OOS", w->lastTest->settings.TestName);
+    EXPECT_EQ(2, w->lastTest->testNumber);
+}
+
+TEST_F(DriverRun, TheTestNameFormulaNamesTheTest)
+{
+    /* A number names the test as "%g"; zero leaves the script's name. */
+    ASSERT_EQ(0, Run("Settings:\n  TestName: 2.5 * 2\nStrategy: S1\n  EntrySetup: 0\n")) << LastMessage();
+    EXPECT_STREQ("5", LastTest()->settings.TestName);
+    ASSERT_EQ(0, Run("Settings:\n  TestName: 0\nStrategy: S1\n  EntrySetup: 0\n")) << LastMessage();
+    EXPECT_STREQ("main", LastTest()->settings.TestName);
+}
+
+}  // namespace
