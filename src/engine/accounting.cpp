@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/date_loop.h"
+#include "engine/positions.h"
 #include "engine/trace.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -93,22 +94,6 @@ void AccrueDailyInterest(EvalContext *context)
 
 /* ---- cash flows ----------------------------------------------------------------- */
 
-struct FlowVisit {
-    TestRecord *test;
-    int32_t row;
-    int kind;
-    double amount;
-};
-
-static void AddFlowToCell(int32_t index, void *data)
-{
-    FlowVisit *v = (FlowVisit *)data;
-    StatCell *cell = CellAt(v->test, v->row, index);
-    if (!cell) return;
-    if (v->kind == 0) cell->cashInOut += v->amount;
-    else cell->feesInOut += v->amount;
-}
-
 /* Sum of a dated list's amounts after previousDate up to date. */
 static double DatedSum(const GrowList *list, int32_t previousDate, int32_t date)
 {
@@ -153,8 +138,14 @@ void ApplyDailyCashFlows(EvalContext *context, int32_t previousDate)
             if (sum == 0) continue;
             if (!anyFlow && gSettings.AddLog) LogPrintf("%s", "");
             anyFlow = true;
-            FlowVisit visit = {test, context->resultRow, kind, sum};
-            ForStrategyAndParents(test, s, AddFlowToCell, &visit);
+            int32_t chain[PARENT_CHAIN_MAX];
+            int32_t n = CollectParentChain(s, chain, PARENT_CHAIN_MAX);
+            for (int32_t k = 0; k < n; k++) {
+                StatCell *cell = CellAt(test, context->resultRow, chain[k]);
+                if (!cell) continue;
+                if (kind == 0) cell->cashInOut += sum;
+                else cell->feesInOut += sum;
+            }
             if (gSettings.AddLog) {
                 const StatCell *cell = CellAt(test, context->resultRow, s);
                 const StatCell *prior = context->resultRow > 0 ? CellAt(test, context->resultRow - 1, s) : nullptr;
@@ -260,7 +251,8 @@ void UpdateAllocation(EvalContext *context, StatCell *cell)
         allocation = value;
     } else if (test && IsCompounded(test, s)) {
         const StatCell *source = cell;
-        if (strategy && strategy->kind != STRATEGY_KIND_BENCHMARK && strategy->allocationFraction == 1.0) {
+        if (strategy && strategy->kind != STRATEGY_KIND_BENCHMARK && GetStrategyAccount(s) &&
+            GetStrategyAccount(s)->allocationFraction == 1.0) {
             const StatCell *mainCell = CellAt(test, (int32_t)cell->rowNumber - 1, MainStrategyIndex(test));
             if (mainCell) source = mainCell;
         }
@@ -290,8 +282,8 @@ int WritePositionsCsv(EvalContext *context, const char *path)
     for (int32_t s = 0; ok && s < gStrategyCount; s++) {
         StrategyRecord *strategy = &gStrategies[s];
         if (strategy->kind != STRATEGY_KIND_STRATEGY) continue;
-        for (int32_t k = 0; ok && k < strategy->openCount; k++) {
-            const PositionRecord *p = &strategy->openPositions[k];
+        for (int32_t k = 0; ok && k < strategy->positionCount; k++) {
+            const PositionRecord *p = &strategy->positions[k];
             SymbolRecord *symbol = p->symbol;
             if (!symbol) continue;
             Bar *bar = nullptr;

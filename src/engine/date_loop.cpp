@@ -33,7 +33,6 @@ EngineRun gEngineRun;
 
 void ResetEngineRun()
 {
-    FreeMemory(&gEngineRun.familyMarks);
     memset(&gEngineRun, 0, sizeof gEngineRun);
 }
 
@@ -53,33 +52,6 @@ SymbolRecord *StrategyCalendarSymbol(const StrategyRecord *strategy)
     if (strategy && strategy->CalendarSym > 0 && strategy->CalendarSym <= gSymbolCount)
         return &gSymbols[strategy->CalendarSym - 1];
     return &gCalendarSymbol;
-}
-
-/* One step of the parent walk: strategies already visited in this walk are
-** passed over, so a group reached along two paths is counted once. */
-static void VisitFamily(const TestRecord *test, int32_t s, void (*visit)(int32_t, void *), void *data, int depth)
-{
-    if (s < 0 || s >= test->strategyCount || depth > STRATEGY_PARENT_MAX) return;
-    if (gEngineRun.familyMarks[s] == gEngineRun.familyStamp) return;
-    gEngineRun.familyMarks[s] = gEngineRun.familyStamp;
-    visit(s, data);
-    const StrategyResult *result = &test->strategies[s];
-    int32_t n = result->parentCount < STRATEGY_PARENT_MAX ? result->parentCount : STRATEGY_PARENT_MAX;
-    for (int32_t k = 0; k < n; k++) VisitFamily(test, result->parents[k], visit, data, depth + 1);
-}
-
-void ForStrategyAndParents(const TestRecord *test, int32_t s, void (*visit)(int32_t index, void *data), void *data)
-{
-    if (!test || !test->strategies) return;
-    if (gEngineRun.familyCapacity < test->strategyCount) {
-        if (!ReallocMemory(&gEngineRun.familyMarks, (uint64_t)test->strategyCount * sizeof(uint32_t))) return;
-        gEngineRun.familyCapacity = test->strategyCount;
-    }
-    if (++gEngineRun.familyStamp == 0) {
-        memset(gEngineRun.familyMarks, 0, (size_t)gEngineRun.familyCapacity * sizeof(uint32_t));
-        gEngineRun.familyStamp = 1;
-    }
-    VisitFamily(test, s, visit, data, 0);
 }
 
 /* Copies the fields a cell carries from the day before; the daily ones stay
@@ -113,19 +85,6 @@ static void CarryCell(StatCell *c, const StatCell *p)
     c->marginedValue = p->marginedValue;
     c->shortMarginedValue = p->shortMarginedValue;
     c->feesInOut = p->feesInOut;
-}
-
-struct UsageVisit {
-    TestRecord *test;
-    int32_t row;
-    double amount;
-};
-
-static void AddUsage(int32_t index, void *data)
-{
-    UsageVisit *v = (UsageVisit *)data;
-    StatCell *cell = CellAt(v->test, v->row, index);
-    if (cell) cell->usageAmount += v->amount;
 }
 
 /* The record's main strategy: the combined strategy when there is one, else
@@ -231,12 +190,6 @@ static void PrepareStrategies(TestRecord *test, EvalContext *context)
 {
     for (int32_t s = 0; s < test->strategyCount; s++) {
         StrategyRecord *strategy = &gStrategies[s];
-        strategy->setupCount = 0;
-        strategy->keptSetupCount = 0;
-        strategy->nextSetup = 0;
-        strategy->openCount = 0;
-        strategy->tradesFutures = 0;
-        strategy->entriesToday = 0;
         StrategyResult *result = &test->strategies[s];
         CopyString(result->name, sizeof result->name, strategy->name, -1);
         result->kind = strategy->kind;
@@ -273,7 +226,7 @@ static void PrepareStrategies(TestRecord *test, EvalContext *context)
             context->symbol = StrategyCalendarSymbol(strategy);
             if (EvalFormulaSlot(&strategy->slots[SLOT_START_PERCENT], context, &percent)) fraction = percent / 100;
         }
-        strategy->allocationFraction = fraction;
+        GetStrategyAccount(s)->allocationFraction = fraction;
         StatCell *cell = CellAt(test, 0, s);
         double equity = fraction * gSettings.AccountSize;
         cell->timeWeightedEquity = cell->timeWeightedPeak = fraction;
@@ -351,6 +304,9 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     context.date = test->firstDate;
     context.strategyIndex = -1;
     context.resultRow = 0;
+    context.dataItemIndex = -1;
+    context.funBar = -1;
+    context.priceScale = 1.0;
     int32_t wfDateCount = gWalkForwardDates.count;
     context.walkForwardInterval = wfDateCount > 0 && gRunMode != RUN_MODE_OPTIMIZE ? wfFlag : -1;
 
@@ -363,8 +319,8 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     if (!CalcDataArraysForBarSize(&context, 0)) return DropTest(test, 0);
     if (gSettings.AddLog || gSettings.AddDebug) OpenTestLog(test->testNumber);
 
-    PrepareStrategies(test, &context);
     if (!PreparePositionState(test)) return DropTest(test, 0);
+    PrepareStrategies(test, &context);
     for (int32_t s = 0; s < test->strategyCount; s++) {
         context.strategy = &gStrategies[s];
         context.strategyIndex = s;
@@ -424,11 +380,13 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         }
         for (int32_t s = 0; s < test->strategyCount; s++) {
             const StrategyRecord *strategy = &gStrategies[s];
-            for (int32_t k = 0; k < strategy->openCount; k++) {
-                const PositionRecord *p = &strategy->openPositions[k];
+            for (int32_t k = 0; k < strategy->positionCount; k++) {
+                const PositionRecord *p = &strategy->positions[k];
                 if (p->entryBar < 0) continue;
-                UsageVisit visit = {test, r, p->entryValue + (test->strategies[s].markedToMarket ? p->openProfit : 0)};
-                ForStrategyAndParents(test, s, AddUsage, &visit);
+                double amount = p->entryValue + (test->strategies[s].markedToMarket ? p->openProfit : 0);
+                int32_t chain[PARENT_CHAIN_MAX];
+                int32_t n = CollectParentChain(s, chain, PARENT_CHAIN_MAX);
+                for (int32_t j = 0; j < n; j++) CellAt(test, r, chain[j])->usageAmount += amount;
             }
         }
 
@@ -441,7 +399,9 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         RunExitPass(&context, 0);
         if (!(lastRow && gRunMode == RUN_MODE_ORDERS)) {
             for (int32_t s = 0; s < test->strategyCount; s++) {
-                if (!gStrategies[s].tradesFutures) continue;
+                /* Held positions are rolled even when the flag was not raised by
+                ** this test's entries (the routine passes over all but futures). */
+                if (!GetStrategyAccount(s)->continuousFutures && gStrategies[s].positionCount == 0) continue;
                 context.strategy = &gStrategies[s];
                 context.strategyIndex = s;
                 ProcessFuturesRolls(&context, nullptr);
@@ -470,7 +430,6 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         } else {
             if (gRunMode == RUN_MODE_ORDERS && gScriptSettings.OrdersLiveData) {
                 gOrderDate = date;
-                for (int32_t s = 0; s < gStrategyCount; s++) gStrategies[s].orderDate = date;
                 GenerateOrderList(&context);
             }
             RunExitPass(&context, 0);
@@ -481,14 +440,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                 gOrderDate = OffsetTradingDate(&gDateLists[BAR_DAILY], date, 1);
                 char path[260];
                 if (CheckOutputPath(path, gScriptSettings.SavePositionsAs, "Positions")) WritePositionsCsv(&context, path);
-                if (gRunMode == RUN_MODE_ORDERS && !gScriptSettings.OrdersLiveData) {
-                    for (int32_t s = 0; s < gStrategyCount; s++) {
-                        StrategyRecord *strategy = &gStrategies[s];
-                        const DateList *own = strategy->hasOwnDateLists ? &strategy->dateLists[BAR_DAILY] : nullptr;
-                        strategy->orderDate = own && own->count > 0 ? OffsetTradingDate(own, date, 1) : gOrderDate;
-                    }
-                    GenerateOrderList(&context);
-                }
+                if (gRunMode == RUN_MODE_ORDERS && !gScriptSettings.OrdersLiveData) GenerateOrderList(&context);
             }
             CalcStrategyData(&context);
             if (gScriptSettings.EndOfTestExits) {

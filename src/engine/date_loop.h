@@ -5,9 +5,7 @@
 **
 ** Owns:       gEngineRun, the control words of the current run that the run
 **             driver sets and the simulation reads (start date, latest-date
-**             flag, test count, results list, closed-position count, the
-**             scratch mark array of the parent walks).  ResetEngineRun
-**             empties it.
+**             flag, test count, results list).  ResetEngineRun empties it.
 ** Errors:     RunTest returns 1 when the test ran, also when it was skipped
 **             by SkipTestIf, dropped, or stopped by the user (result code 8,
 **             the partial test kept); 0 only for a failure that ends the run
@@ -33,9 +31,6 @@ struct EngineRun {
     int32_t walkForwardRun;        /* the run has walk-forward dates (not optimizing) */
     ResultsWindow *results;        /* the results list the tests go to */
     int32_t debugTraceWritten;     /* a DebugEval trace was written during the run */
-    uint32_t *familyMarks;         /* per strategy: the stamp of the last parent walk (tracked) */
-    int32_t familyCapacity;
-    uint32_t familyStamp;
 };
 extern EngineRun gEngineRun;
 
@@ -49,11 +44,6 @@ int RunTest(int32_t testIndex, int32_t wfFlag);
 StatCell *StrategyCell(const EvalContext *context, int32_t s);
 /* The cell of strategy s on row, or null. */
 StatCell *CellAt(TestRecord *test, int32_t row, int32_t s);
-
-/* Visits strategy s and every strategy whose cells it feeds (its parents,
-** their parents, ...), each once: visit(index, data).  The walk allocates
-** nothing. */
-void ForStrategyAndParents(const TestRecord *test, int32_t s, void (*visit)(int32_t index, void *data), void *data);
 
 /* The calendar symbol of a strategy: its CalendarSym, else the global one. */
 SymbolRecord *StrategyCalendarSymbol(const StrategyRecord *strategy);

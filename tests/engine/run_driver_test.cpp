@@ -7,7 +7,7 @@
 #include "engine/date_loop.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
-#include "engine_fixture.h"
+#include "run_fixture.h"
 #include "foundation/settings_table.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
@@ -15,10 +15,10 @@
 
 namespace {
 
-struct DriverRun : EngineTest {
+struct DriverRun : ScriptRunTest {
     void SetUp() override
     {
-        EngineTest::SetUp();
+        ScriptRunTest::SetUp();
         std::vector<int32_t> d = Weekdays(20240108, 20240119);
         LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
     }
@@ -129,6 +129,33 @@ TEST_F(DriverRun, CsvPathsMustEndInCsvAndFit)
     std::string longPath = std::string(250, 'a') + "\\" + std::string(20, 'b') + ".csv";
     EXPECT_EQ(0, CheckSaveAsCsvPath(out, longPath.c_str(), "Stats"));
     EXPECT_STREQ("SaveStatsAs file path is too long -- maximum is 260 chars.", LastMessage());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DriverRun, AWalkForwardTestRunsInSampleThenOutOfSample)
+{
+    ASSERT_EQ(0, Run("Parameters:\n  Len: 1, 2\nWalkForward:\n  dates: 2024-01-08, 2024-01-15\n  Len: 3\n"
+                     "Strategy: S1\n  EntrySetup: C > Len\n"))
+        << LastMessage();
+    ResultsWindow *w = FirstResultsWindow();
+    ASSERT_NE(nullptr, w);
+    ASSERT_EQ(2, w->testCount);
+    EXPECT_STREQ("main #WF-IS", w->firstTest->settings.TestName);
+    EXPECT_EQ(1, w->firstTest->testNumber);
+    EXPECT_STREQ("main #WF-OOS", w->lastTest->settings.TestName);
+    EXPECT_EQ(2, w->lastTest->testNumber);
+}
+
+TEST_F(DriverRun, TheTestNameFormulaNamesTheTest)
+{
+    /* A number names the test as "%g"; zero leaves the script's name. */
+    ASSERT_EQ(0, Run("Settings:\n  TestName: 2.5 * 2\nStrategy: S1\n  EntrySetup: 0\n")) << LastMessage();
+    EXPECT_STREQ("5", LastTest()->settings.TestName);
+    ASSERT_EQ(0, Run("Settings:\n  TestName: 0\nStrategy: S1\n  EntrySetup: 0\n")) << LastMessage();
+    EXPECT_STREQ("main", LastTest()->settings.TestName);
 }
 
 }  // namespace

@@ -8,18 +8,20 @@
 #include "engine/date_loop.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
-#include "engine_fixture.h"
+#include "run_fixture.h"
 #include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "support/test_support.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 
 namespace {
 
-struct RunTest : EngineTest {
+struct RunTest : ScriptRunTest {
     void SetUp() override
     {
-        EngineTest::SetUp();
+        ScriptRunTest::SetUp();
         /* Mon 2024-01-08 .. Tue 2024-01-16, with the weekend between. */
         std::vector<int32_t> d = Weekdays(20240108, 20240116);
         LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16, 17})}});
@@ -133,6 +135,137 @@ TEST_F(RunTest, StartPercentSetsTheStartingFigures)
     EXPECT_DOUBLE_EQ(25000, c->allocation);
     EXPECT_DOUBLE_EQ(25000, c->minAllocation);
     EXPECT_DOUBLE_EQ(25000, c->timeWeightedEquity);   /* not compounded: the equity itself */
+}
+
+}  // namespace
+
+namespace {
+
+/* Six days of one symbol: a bar that closes up signals an entry at the next
+** open, one that closes down an exit at the next open. */
+struct TradeRun : ScriptRunTest {
+    void SetUp() override
+    {
+        ScriptRunTest::SetUp();
+        std::vector<int32_t> d = {20240102, 20240103, 20240104, 20240105, 20240108, 20240109};
+        LoadStore(d, {{"AAA",
+                       {{20240102, 10.0, 11.0, 9.5, 10.5},
+                        {20240103, 10.5, 12.0, 10.0, 11.5},
+                        {20240104, 11.6, 12.5, 11.0, 12.0},
+                        {20240105, 12.0, 13.0, 11.8, 12.8},
+                        {20240108, 12.5, 12.6, 11.0, 11.2},
+                        {20240109, 11.0, 11.5, 10.5, 11.4}}}});
+    }
+};
+
+const char kTrend[] = "Data:\n  Up: C > O\nStrategy: Trend\n  EntrySetup: Up\n  Quantity: 100\n  ExitRule: C < O\n"
+                      "  Commission: 5\n  Slippage: 0.05\n  Compounded: False\n";
+
+TEST_F(TradeRun, OneStrategyTradesWithCostsIntoTheTestRecord)
+{
+    ASSERT_EQ(0, Run(kTrend));
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(1, test->tradeCount);
+    const TradeRecord &t = test->trades[0];
+    /* In at the open of Jan 3, 10.50 + 0.05 slippage; out at the open of
+    ** Jan 9, 11.00 - 0.05; 5.00 commission each way. */
+    EXPECT_EQ(20240103, t.dateIn);
+    EXPECT_DOUBLE_EQ(10.55, t.priceIn);
+    EXPECT_EQ(20240109, t.dateOut);
+    EXPECT_DOUBLE_EQ(10.95, t.priceOut);
+    EXPECT_DOUBLE_EQ(5, t.commissionIn);
+    EXPECT_DOUBLE_EQ(5, t.commissionOut);
+    EXPECT_NEAR(5, t.slippageIn, 1e-9);
+    EXPECT_NEAR(5, t.slippageOut, 1e-9);
+    EXPECT_NEAR(40 - 10, TradeNetProfit(&t), 1e-9);
+    EXPECT_EQ(1, test->closedTradeCount);
+
+    /* Equity = equity base + the open position at the close. */
+    struct Row {
+        double equityBase, markToMarket, maxEquity, drawdown;
+        int positions, entries, exits;
+    } rows[] = {
+        {100000, 0, 100000, 0, 0, 0, 0},
+        {99995, 95, 100090, 0, 1, 1, 0},    /* (11.50 - 10.55) × 100 */
+        {99995, 145, 100140, 0, 1, 0, 0},
+        {99995, 225, 100220, 0, 1, 0, 0},
+        {99995, 65, 100220, 160, 1, 0, 0},
+        {100030, 0, 100220, 190, 0, 0, 1},  /* 99,995 + 30 profit + the 5 paid on entry */
+    };
+    for (int r = 0; r < 6; r++) {
+        SCOPED_TRACE(r);
+        const StatCell *c = Cell(test, r, 0);
+        EXPECT_NEAR(rows[r].equityBase, c->equityBase, 1e-9);
+        EXPECT_NEAR(rows[r].markToMarket, c->markToMarket, 1e-9);
+        EXPECT_NEAR(rows[r].maxEquity, c->maxEquity, 1e-9);
+        EXPECT_NEAR(rows[r].drawdown, c->drawdownAmount, 1e-9);
+        EXPECT_EQ(rows[r].positions, c->positions);
+        EXPECT_EQ(rows[r].entries, c->entries);
+        EXPECT_EQ(rows[r].exits, c->exits);
+    }
+    const StatCell *last = Cell(test, 5, 0);
+    EXPECT_NEAR(190, last->maxDrawdownAmount, 1e-9);
+    EXPECT_NEAR(100030 - 99995 - 65, last->netAmount, 1e-9);
+    /* Commissions and slippage are counted on the day they are paid. */
+    EXPECT_DOUBLE_EQ(5, Cell(test, 1, 0)->commissions);
+    EXPECT_DOUBLE_EQ(5, last->commissions);
+    EXPECT_DOUBLE_EQ(0, Cell(test, 3, 0)->commissions);
+    EXPECT_NEAR(5, last->slippage, 1e-9);
+}
+
+TEST_F(TradeRun, TheSameTestGivesTheSameTradesWithOneOr32WorkersAndOnARerun)
+{
+    std::vector<TradeRecord> first;
+    std::vector<StatCell> cells;
+    for (int threads : {1, 32, 32}) {
+        SCOPED_TRACE(threads);
+        gSettings.CalcThreads = threads;
+        ASSERT_EQ(0, Run(kTrend));
+        TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        std::vector<TradeRecord> trades(test->trades, test->trades + test->tradeCount);
+        std::vector<StatCell> grid(test->cells, test->cells + test->rowCount * test->strategyCount);
+        if (first.empty()) {
+            first = trades;
+            cells = grid;
+            continue;
+        }
+        ASSERT_EQ(first.size(), trades.size());
+        EXPECT_EQ(0, memcmp(first.data(), trades.data(), trades.size() * sizeof(TradeRecord)));
+        ASSERT_EQ(cells.size(), grid.size());
+        EXPECT_EQ(0, memcmp(cells.data(), grid.data(), grid.size() * sizeof(StatCell)));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TradeRun, ThePositionsCsvListsWhatIsHeldOnTheLastDate)
+{
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    std::string path = tmp.File("Output\\held.csv");
+    std::string script = std::string(kTrend) + "Settings:\n  SavePositionsAs: " + path + "\n";
+    script.replace(script.find("  ExitRule: C < O\n"), 18, "");
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    /* Entered at the open of Jan 3: the allocation of the row before is the
+    ** allocation in. */
+    EXPECT_EQ("Strategy,Side,Symbol,DateIn,QtyIn,PriceIn,PriceNow,AllocIn,AllocNow\n"
+              "Trend,1,AAA,2024-01-03,100,10.55,11.4,100000,100000\n",
+              ReadTestFile(path));
+    /* The end-of-test exit still closes the position afterwards. */
+    EXPECT_EQ(1, LastTest()->tradeCount);
+    EXPECT_EQ(4, LastTest()->trades[0].reason);
+}
+
+TEST_F(TradeRun, APositionsCsvThatCannotBeCreatedIsReported)
+{
+    std::string path = tmp.File("Missing\\Folder\\held.csv");
+    std::string script = std::string(kTrend) + "Settings:\n  SavePositionsAs: " + path + "\n";
+    ASSERT_EQ(0, Run(script));
+    EXPECT_EQ("Unable to create SavePositionsAs file " + path, std::string(LastMessage()));
+    EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "engine/limits.h"
-#include "pass_fixture.h"
+#include "engine_fixture.h"
 #include "foundation/settings_table.h"
 
 namespace {
@@ -19,7 +19,7 @@ std::vector<DayBar> TwoDays(double base)
 **   turn 1: Beta keeps AAA, Alpha keeps CCC;
 **   turn 2: Beta keeps BBB (three held), Alpha's BBB meets the combined limit;
 **   turn 3: Beta's CCC and Alpha's AAA meet it as well. */
-TEST_F(PassTest, StrategiesTakeSetupsInTurnsByScoreUnderTheirGroupsLimits)
+TEST_F(EngineTest, StrategiesTakeSetupsInTurnsByScoreUnderTheirGroupsLimits)
 {
     LoadMarket({{"AAA", TwoDays(10)}, {"BBB", TwoDays(20)}, {"CCC", TwoDays(30)}});
     AddStrategy("Alpha");
@@ -44,7 +44,7 @@ TEST_F(PassTest, StrategiesTakeSetupsInTurnsByScoreUnderTheirGroupsLimits)
 
     auto held = [&](int32_t s) {
         std::string out;
-        for (int32_t k = 0; k < strategies[s].openCount; k++) out += strategies[s].openPositions[k].symbol->info.Symbol + std::string(" ");
+        for (int32_t k = 0; k < strategies[s].positionCount; k++) out += strategies[s].positions[k].symbol->info.Symbol + std::string(" ");
         return out;
     };
     EXPECT_EQ("CCC ", held(0));
@@ -67,7 +67,7 @@ TEST_F(PassTest, StrategiesTakeSetupsInTurnsByScoreUnderTheirGroupsLimits)
 }
 
 /* One limit test over a setup worth 1,500 (30 at 50) with a commission of 10. */
-TEST_F(PassTest, ALimitKeepsReducesOrSkipsASetup)
+TEST_F(EngineTest, ALimitKeepsReducesOrSkipsASetup)
 {
     LoadMarket({{"AAA", TwoDays(50)}});
     AddStrategy("Alpha");
@@ -112,7 +112,7 @@ TEST_F(PassTest, ALimitKeepsReducesOrSkipsASetup)
     }
 }
 
-TEST_F(PassTest, MissingAndFailedLimitFormulasGiveTheirOwnValues)
+TEST_F(EngineTest, MissingAndFailedLimitFormulasGiveTheirOwnValues)
 {
     LoadMarket({{"AAA", TwoDays(50)}});
     AddStrategy("Alpha");
@@ -147,7 +147,7 @@ namespace {
 
 /* Three symbols signal on the first date; scores follow the price (CCC
 ** dearest).  KeepSkipped lists what was not entered. */
-TEST_F(PassTest, SetupAndEntryCountsCutTheDaysSetups)
+TEST_F(EngineTest, SetupAndEntryCountsCutTheDaysSetups)
 {
     const struct {
         int32_t slot;
@@ -174,8 +174,8 @@ TEST_F(PassTest, SetupAndEntryCountsCutTheDaysSetups)
         StartTest();
         RunAll();
         std::string held, skipped;
-        for (int32_t k = 0; k < strategies[0].openCount; k++)
-            held += strategies[0].openPositions[k].symbol->info.Symbol + std::string(" ");
+        for (int32_t k = 0; k < strategies[0].positionCount; k++)
+            held += strategies[0].positions[k].symbol->info.Symbol + std::string(" ");
         for (int32_t k = 0; k < test.tradeCount; k++)
             skipped += test.trades[k].symbol + std::to_string(test.trades[k].reason) + " ";
         EXPECT_EQ(c.held, held);

@@ -172,10 +172,10 @@ void ResetStrategyRecord(StrategyRecord *record) {
     FreeMemory(&record->holidays.pairs);
     FreeMemory(&record->cashList.items);
     FreeMemory(&record->feesList.items);
+    FreeMemory(&record->positions);
+    FreeMemory(&record->setups);
     FreeMemory(&record->tradeListRows);
     FreeMemory(&record->strategyIndexes);
-    FreeMemory(&record->setups);
-    FreeMemory(&record->openPositions);
     /* Everything but the slots is zeroed; the slots keep their node arrays so
     ** that the next compile of the same script allocates nothing. */
     size_t slotsStart = offsetof(StrategyRecord, slots);
