@@ -50,7 +50,7 @@ const char kScript[] =
     "  Square: Change * Change - Stoch\n"
     "  Smooth: (C + C[3] + C[5]) / 3 - Middle\n"
     "Strategy: Ranked\n"
-    "  EntrySetup: UpDay AND Stoch > 0.9\n"
+    "  EntrySetup: UpDay AND Stoch > 0.6\n"
     "  SetupScore: Square\n"
     "  MaxPositions: 20\n"
     "  QtyType: Percent\n"
