@@ -73,6 +73,7 @@ struct Universe {
         gSettings.BarSize2 = BAR_DAILY;
         gSettings.AccountSize = 1000000;
         gSettings.CalcThreads = 1;
+        gSettings.KeepTrades = 1;
 
         std::vector<int32_t> days;
         for (int y = 2000; y < 2000 + kYears; y++)
@@ -192,7 +193,7 @@ void BM_TestRun(benchmark::State &state)
             state.SkipWithError("test failed");
             return;
         }
-        trades = window->lastTest->tradeCount;
+        trades = window->lastTest->closedTradeCount;
         DeleteAllTests(window);
         plain += Seconds(t0, t1);
         calc += Seconds(t2, t3);
