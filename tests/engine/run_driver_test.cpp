@@ -159,3 +159,42 @@ TEST_F(DriverRun, TheTestNameFormulaNamesTheTest)
 }
 
 }  // namespace
+
+namespace {
+
+struct BadInput : ScriptRunTest {
+    void SetUp() override
+    {
+        ScriptRunTest::SetUp();
+        std::vector<int32_t> d = Weekdays(20240108, 20240112);
+        LoadStore(d, {{"ONE", {{20240110, 5, 5, 5, 5}}},
+                      {"ZERO", FlatBars(d, {0, 0, -1, 0, 0})},
+                      {"OK", FlatBars(d, {10, 11, 12, 13, 14})}});
+    }
+};
+
+TEST_F(BadInput, BadDataAndRangesEndCleanlyWithTheSettingsBack)
+{
+    struct Case {
+        const char *name;
+        const char *script;
+        int result;
+    } cases[] = {
+        /* A range past the data shrinks to its last date. */
+        {"a range outside the data", "Settings:\n  StartDate: 2030-01-01\n  EndDate: 2030-02-01\n"
+                                     "Strategy: S\n  EntrySetup: 1\n  Quantity: 10\n", 0},
+        {"zero, negative and one-bar symbols", "Strategy: S\n  EntrySetup: 1\n  Quantity: 10\n  QtyType: Value\n"
+                                               "  ExitRule: 1\n", 0},
+        {"a formula failing mid-test", "Strategy: S\n  EntrySetup: 1 / (C - 12)\n  Quantity: 100 / (C - 11)\n"
+                                       "  ExitRule: 1 / (C - 13)\n", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        gSettings.AccountSize = 100000;
+        EXPECT_EQ(c.result, Run(std::string("Settings:\n  AccountSize: 777\n") + c.script));
+        EXPECT_DOUBLE_EQ(100000, gSettings.AccountSize);
+        EXPECT_EQ(RUN_IDLE, gRunState.load());
+    }
+}
+
+}  // namespace

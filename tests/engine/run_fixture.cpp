@@ -161,6 +161,7 @@ void ScriptRunTest::TearDown()
 void ScriptRunTest::LoadStore(const std::vector<int32_t> &marketDays,
                            const std::vector<std::pair<std::string, std::vector<HandBar>>> &symbols)
 {
+    ResetStore();
     days = marketDays;
     std::vector<HandBar> calendar;
     for (int32_t d : marketDays) calendar.push_back(HandBar{d, 0, 0, 0, 0});

@@ -269,3 +269,70 @@ TEST_F(TradeRun, APositionsCsvThatCannotBeCreatedIsReported)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TradeRun, AShortPositionPaysBorrowInterestOnItsValue)
+{
+    /* Short 100 at the open of Jan 3 (10.50: 1,050 borrowed), covered at the
+    ** open of Jan 9 (11.00).  3.6525% a year is 0.0001 a day on the short
+    ** value of the day before. */
+    ASSERT_EQ(0, Run("Settings:\n  ShortLoanIntPct: 3.6525\nData:\n  Up: C > O\nStrategy: Fade\n  Side: Short\n"
+                     "  EntrySetup: Up\n  Quantity: 100\n  ExitRule: C < O\n  Compounded: False\n"))
+        << LastMessage();
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(1, test->tradeCount);
+    const TradeRecord &t = test->trades[0];
+    EXPECT_EQ(-1, t.side);
+    EXPECT_DOUBLE_EQ(10.5, t.priceIn);
+    EXPECT_DOUBLE_EQ(11, t.priceOut);
+    EXPECT_NEAR(-50, TradeNetProfit(&t), 1e-9);
+    const double interest[] = {0, 0, -0.105, -0.105, -0.315, -0.105};
+    const double shortInvested[] = {0, 1050, 1050, 1050, 1050, 0};
+    const double shortMtm[] = {0, -100, -150, -230, -70, 0};   /* (10.50 - close) × 100 */
+    double base = 100000;
+    for (int r = 0; r < 6; r++) {
+        SCOPED_TRACE(r);
+        base += interest[r];
+        if (r == 5) base += -50;
+        const StatCell *c = Cell(test, r, 0);
+        EXPECT_NEAR(interest[r], c->interest, 1e-9);
+        EXPECT_NEAR(base, c->equityBase, 1e-9);
+        EXPECT_NEAR(shortInvested[r], c->shortInvested, 1e-9);
+        EXPECT_NEAR(shortMtm[r], c->shortMarkToMarket, 1e-9);
+        EXPECT_EQ(r >= 1 && r <= 4 ? 1 : 0, c->shortPositions);
+    }
+}
+
+TEST_F(TradeRun, PricesOfAnotherCurrencyAreConvertedByThePairSymbol)
+{
+    /* AAA trades in EUR; EURUSD closes at 1.25, 1.25, 1.5, ... so the entry
+    ** on Jan 3 is at 1.25 and the exit on Jan 9 at 2.0. */
+    std::vector<int32_t> d = days;
+    LoadStore(d, {{"AAA",
+                                     {{20240102, 10.0, 11.0, 9.5, 10.5},
+                                      {20240103, 10.5, 12.0, 10.0, 11.5},
+                                      {20240104, 11.6, 12.5, 11.0, 12.0},
+                                      {20240105, 12.0, 13.0, 11.8, 12.8},
+                                      {20240108, 12.5, 12.6, 11.0, 11.2},
+                                      {20240109, 11.0, 11.5, 10.5, 11.4}}},
+                                    {"EURUSD", FlatBars(d, {1.25, 1.25, 1.5, 1.5, 2.0, 2.0})}});
+    strcpy(gSymbols[FindSymbolIndex("AAA") - 1].info.Currency, "EUR");
+    strcpy(gSymbols[FindSymbolIndex("EURUSD") - 1].info.Currency, "USD");
+    ASSERT_EQ(0, Run("Settings:\n  Currency: USD\nData:\n  Up: C > O\nStrategy: Trend\n  EntrySetup: Up\n"
+                     "  Quantity: 100\n  ExitRule: C < O\n  Compounded: False\n"))
+        << LastMessage();
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    EXPECT_STREQ("USD", test->currency);
+    ASSERT_EQ(1, test->tradeCount);
+    const TradeRecord &t = test->trades[0];
+    EXPECT_DOUBLE_EQ(1.25, t.fxIn);
+    EXPECT_DOUBLE_EQ(2.0, t.fxOut);
+    /* 11.00 × 100 × 2.0 - 10.50 × 100 × 1.25 */
+    EXPECT_NEAR(2200 - 1312.5, TradeNetProfit(&t), 1e-9);
+    EXPECT_NEAR(11 * 100 * 0.75, TradeCurrencyGain(&t), 1e-9);
+}
+
+}  // namespace
