@@ -419,9 +419,13 @@ int OpenPosition(EvalContext *context)
 
 static int CompareSymbols(const PositionRecord *a, const PositionRecord *b)
 {
+    /* The symbol array is sorted by name with case ignored, so two of its
+    ** records compare by their place without reading the names. */
+    if (SymbolNumberOf(a->symbol) && SymbolNumberOf(b->symbol))
+        return a->symbol < b->symbol ? -1 : a->symbol > b->symbol ? 1 : 0;
     const char *x = a->symbol ? a->symbol->info.Symbol : "";
     const char *y = b->symbol ? b->symbol->info.Symbol : "";
-    return CompareNoCase(x, y);
+    return CompareSymbolText(x, y);
 }
 
 bool CompareStrategiesForTurn(int32_t a, int32_t b)
