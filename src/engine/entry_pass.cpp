@@ -223,8 +223,8 @@ static void MakeSetups(EvalContext *context, int32_t s)
     int32_t signal = GetSignalDate(context);
     if (signal == 0) return;
     context->signalDate = signal;
-    if (r->DynamicSizing == 1 && r->positionCount >= 2)
-        SortPositionRecords(r->positions, r->positionCount, ComparePositionsForSizing);
+    if (r->DynamicSizing == 1 && r->openCount >= 2)
+        SortPositionRecords(r->openPositions, r->openCount, ComparePositionsForSizing);
     r->setupCount = 0;
     int32_t first = 0, last = gSymbolCount;
     if (gSettings.OptBySymbol && r->symbolNumber > 0 && r->symbolNumber <= gSymbolCount) {

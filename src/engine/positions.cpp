@@ -22,10 +22,10 @@ static void FreeStrategyArrays()
 {
     for (int32_t s = 0; gStrategies && s < gStrategyCount; s++) {
         StrategyRecord *r = &gStrategies[s];
-        FreeMemory(&r->positions);
+        FreeMemory(&r->openPositions);
         FreeMemory(&r->setups);
-        r->positionCount = r->positionCapacity = 0;
-        r->setupCount = r->setupCapacity = r->keptSetupCount = r->setupCursor = 0;
+        r->openCount = r->openCapacity = 0;
+        r->setupCount = r->setupCapacity = r->keptSetupCount = r->nextSetup = 0;
     }
 }
 
@@ -52,7 +52,6 @@ int PreparePositionState(const TestRecord *test)
     bool dynamic = false;
     for (int32_t s = 0; s < count; s++) {
         const StrategyRecord *r = &gStrategies[s];
-        gPositionState.accounts[s].allocationFraction = 1.0;
         if (r->DynamicSizing == 1) dynamic = true;
         /* Opening goes round-robin when a group limits the entries of its members. */
         if ((r->kind == STRATEGY_KIND_STATS_GROUP || r->kind == STRATEGY_KIND_COMBINED) &&
@@ -149,8 +148,8 @@ PositionRecord *AddPosition(EvalContext *context)
     /* The setup is copied first: growing the position array never moves the
     ** setup array, but the copy keeps the code independent of that. */
     PositionRecord copy = *context->position;
-    if (!ReserveRecord(&strategy->positions, &strategy->positionCapacity, strategy->positionCount)) return nullptr;
-    PositionRecord *position = &strategy->positions[strategy->positionCount++];
+    if (!ReserveRecord(&strategy->openPositions, &strategy->openCapacity, strategy->openCount)) return nullptr;
+    PositionRecord *position = &strategy->openPositions[strategy->openCount++];
     *position = copy;
     if (position->eventCursor == 0) position->eventCursor = 1;
     context->position = position;
@@ -199,7 +198,7 @@ void RefreshStrategyAccount(EvalContext *context, int32_t strategy)
     if (!a) return;
     const StrategyRecord *r = &gStrategies[strategy];
     const StatCell *cell = GetCurrentCell(context, strategy);
-    if (r->kind != STRATEGY_KIND_BENCHMARK && a->allocationFraction == 1.0 && gPositionState.accountStrategy >= 0) {
+    if (r->kind != STRATEGY_KIND_BENCHMARK && r->allocationFraction == 1.0 && gPositionState.accountStrategy >= 0) {
         const StatCell *shared = GetCurrentCell(context, gPositionState.accountStrategy);
         if (shared) cell = shared;
     }
@@ -362,8 +361,12 @@ int OpenPosition(EvalContext *context)
 {
     StrategyRecord *r = context->strategy;
     PositionRecord *setup = context->position;
+    if (!setup) return 0;
+    /* A setup already refused leaves nothing behind unless it is kept as a
+    ** skipped trade, so it costs no bar lookup or formula. */
+    if (setup->skipped && !(gSettings.KeepSkipped && r->keepTrades && context->test)) return 0;
     const Bar *bar = SyncContextBar(context);
-    if (!bar || !setup) return 0;
+    if (!bar) return 0;
     bool governed = SetupGovernedByTradeList(context, setup);
     if (!governed && !setup->skipped) {
         FormulaSlot *skip = &r->slots[SLOT_ENTRY_SKIP];
@@ -387,8 +390,7 @@ int OpenPosition(EvalContext *context)
     }
     setup->entryBar = context->barPhase < PHASE_CLOSE ? context->lastBar + 1 : context->lastBar;
     setup->exitReason = 0;
-    FormulaSlot *tradeValue = &r->slots[SLOT_ENTRY_TRADE_VALUE];
-    if (IsSlotGiven(tradeValue)) EvalFormulaSlot(tradeValue, context, &setup->entryTradeValue);
+    EvalCostFormula(context, SLOT_ENTRY_TRADE_VALUE, &setup->entryTradeValue);
     double pointValue = setup->symbol->info.PointValue;
     if (!governed) {
         ApplySlippage(context, setup, 1);
@@ -406,7 +408,7 @@ int OpenPosition(EvalContext *context)
     int32_t chain[PARENT_CHAIN_MAX];
     int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
     for (int32_t k = 0; k < n; k++) {
-        if (StrategyAccount *a = GetStrategyAccount(chain[k])) a->entriesToday++;
+        gStrategies[chain[k]].entriesToday++;
         AddEntryToCell(GetCurrentCell(context, chain[k]), setup);
     }
     return AddPosition(context) ? 1 : 0;

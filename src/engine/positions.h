@@ -8,8 +8,9 @@
 **             (strategy × symbol), the selection counter, the round-robin
 **             flag and the index of the run's account strategy.  The setup
 **             and open-position arrays themselves live in each
-**             StrategyRecord (setups, positions), since the evaluator reads
-**             them there.
+**             StrategyRecord (setups, openPositions), since the evaluator
+**             reads them there; so do the account share factor and the day's
+**             entry count.
 ** Invariants: both arrays grow to 2n + 2 records through the tracked
 **             allocator and move when they grow, so records are referred to
 **             by index across anything that may grow them; a pointer into
@@ -62,15 +63,10 @@ struct StrategyAccount {
     double newValue;            /* value of the kept setups */
     double shortValue;
     double freeCash;
-    int32_t entriesToday;       /* entries of the day (MaxEntries) */
-    int32_t entriesOpened;      /* openings of the current opening loop */
     double turnScore;           /* StrategyScore of the current turn */
     int32_t turnKept;           /* setups kept in the current turn */
     int32_t turnTried;          /* setups tried in the current turn */
-    double allocationFraction;  /* the account share factor (StartPercent / 100); set by the test set-up */
     double freeCashOverride;    /* order generation's free cash; not above 0: none */
-    int32_t continuousFutures;  /* the strategy trades continuous futures contracts */
-    int32_t reserved;
     StrategyLimits limits;
 };
 
@@ -89,7 +85,7 @@ extern PositionState gPositionState;
 
 /* Makes the state ready for a test over the compiled strategies and the
 ** loaded symbols: every strategy's setups and open positions emptied, one
-** zeroed account per strategy with allocation fraction 1.0, held counts 0,
+** zeroed account per strategy, held counts 0,
 ** the round-robin flag from the strategies' MaxEntries formulas, the account
 ** strategy = the test's main strategy.  1, or 0 when memory fails. */
 int PreparePositionState(const TestRecord *test);

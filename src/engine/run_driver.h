@@ -20,7 +20,6 @@
 #include "engine/test_records.h"
 #include "shell/services.h"
 
-
 /* Runs the active script in mode. */
 int RunScript(int mode);
 /* The run's parameter values (parameters whose names start with '_' left

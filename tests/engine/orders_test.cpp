@@ -4,7 +4,7 @@
 #include "engine/limits.h"
 #include "engine/sizing.h"
 #include "engine/stops.h"
-#include "engine_fixture.h"
+#include "pass_fixture.h"
 #include "foundation/settings_table.h"
 
 namespace {
@@ -26,7 +26,7 @@ void OnSecondBar(EvalContext *ctx, int32_t s, StrategyRecord *r, const Bar &bar)
     ctx->lastBar = 0;
 }
 
-TEST_F(EngineTest, EntryStopsAndLimitsFillAtTheOpenIntradayOrNotAtAll)
+TEST_F(PassTest, EntryStopsAndLimitsFillAtTheOpenIntradayOrNotAtAll)
 {
     LoadMarket({{"AAA", kTwoDays}});
     const char *stops[] = {"10", "10", "10", nullptr};
@@ -75,7 +75,7 @@ TEST_F(EngineTest, EntryStopsAndLimitsFillAtTheOpenIntradayOrNotAtAll)
     }
 }
 
-TEST_F(EngineTest, PositionSizeFollowsQuantityTypeAndRounding)
+TEST_F(PassTest, PositionSizeFollowsQuantityTypeAndRounding)
 {
     LoadMarket({{"AAA", {{20240102, 50, 51, 49, 50}, {20240103, 50, 51, 49, 50}}}});
     const char *quantities[] = {"10", "12500", "250", "0"};
@@ -112,7 +112,7 @@ TEST_F(EngineTest, PositionSizeFollowsQuantityTypeAndRounding)
 
 /* A position entered at 100 at the open of an earlier bar, long with target
 ** 110 and stop 95, short with target 90 and stop 105. */
-TEST_F(EngineTest, TargetAndStopOnOneBarFollowTheAmbiguityRule)
+TEST_F(PassTest, TargetAndStopOnOneBarFollowTheAmbiguityRule)
 {
     LoadMarket({{"AAA", kTwoDays}});
     AddStrategy("Long");
@@ -165,7 +165,7 @@ TEST_F(EngineTest, TargetAndStopOnOneBarFollowTheAmbiguityRule)
 }
 
 /* On its entry bar a long entered intraday at 98 meets its stop of 95. */
-TEST_F(EngineTest, AStopOnTheEntryBarIsAmbiguousOnlyAfterAStopEntry)
+TEST_F(PassTest, AStopOnTheEntryBarIsAmbiguousOnlyAfterAStopEntry)
 {
     LoadMarket({{"AAA", kTwoDays}});
     AddStrategy("Long");
@@ -203,7 +203,7 @@ TEST_F(EngineTest, AStopOnTheEntryBarIsAmbiguousOnlyAfterAStopEntry)
     }
 }
 
-TEST_F(EngineTest, AnExitTargetNeedsItsLimitExtraBeyondIt)
+TEST_F(PassTest, AnExitTargetNeedsItsLimitExtraBeyondIt)
 {
     LoadMarket({{"AAA", kTwoDays}});
     AddStrategy("Long");

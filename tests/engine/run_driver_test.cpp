@@ -7,7 +7,7 @@
 #include "engine/date_loop.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
-#include "run_fixture.h"
+#include "engine_fixture.h"
 #include "foundation/settings_table.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
@@ -15,10 +15,10 @@
 
 namespace {
 
-struct DriverRun : ScriptRunTest {
+struct DriverRun : EngineTest {
     void SetUp() override
     {
-        ScriptRunTest::SetUp();
+        EngineTest::SetUp();
         std::vector<int32_t> d = Weekdays(20240108, 20240119);
         LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
     }
@@ -162,10 +162,10 @@ TEST_F(DriverRun, TheTestNameFormulaNamesTheTest)
 
 namespace {
 
-struct BadInput : ScriptRunTest {
+struct BadInput : EngineTest {
     void SetUp() override
     {
-        ScriptRunTest::SetUp();
+        EngineTest::SetUp();
         std::vector<int32_t> d = Weekdays(20240108, 20240112);
         LoadStore(d, {{"ONE", {{20240110, 5, 5, 5, 5}}},
                       {"ZERO", FlatBars(d, {0, 0, -1, 0, 0})},

@@ -8,7 +8,7 @@
 #include "engine/date_loop.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
-#include "run_fixture.h"
+#include "engine_fixture.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "support/test_support.h"
@@ -18,10 +18,10 @@
 
 namespace {
 
-struct RunTest : ScriptRunTest {
+struct RunTest : EngineTest {
     void SetUp() override
     {
-        ScriptRunTest::SetUp();
+        EngineTest::SetUp();
         /* Mon 2024-01-08 .. Tue 2024-01-16, with the weekend between. */
         std::vector<int32_t> d = Weekdays(20240108, 20240116);
         LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16, 17})}});
@@ -143,10 +143,10 @@ namespace {
 
 /* Six days of one symbol: a bar that closes up signals an entry at the next
 ** open, one that closes down an exit at the next open. */
-struct TradeRun : ScriptRunTest {
+struct TradeRun : EngineTest {
     void SetUp() override
     {
-        ScriptRunTest::SetUp();
+        EngineTest::SetUp();
         std::vector<int32_t> d = {20240102, 20240103, 20240104, 20240105, 20240108, 20240109};
         LoadStore(d, {{"AAA",
                        {{20240102, 10.0, 11.0, 9.5, 10.5},

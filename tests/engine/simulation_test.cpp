@@ -2,7 +2,8 @@
 
 #include "engine/entry_pass.h"
 #include "engine/exit_pass.h"
-#include "engine_fixture.h"
+#include "pass_fixture.h"
+#include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 
 namespace {
@@ -18,9 +19,15 @@ const std::vector<DayBar> kSixDays = {
     {20240109, 11.0, 11.5, 10.5, 11.4},  /* exited at 11 */
 };
 
-TEST_F(EngineTest, OneSymbolEntersAtTheOpenAfterASignalAndExitsByItsRule)
+TEST_F(PassTest, OneSymbolEntersAtTheOpenAfterASignalAndExitsByItsRule)
 {
     LoadMarket({{"AAA", kSixDays}});
+    /* A dividend on the entry date belongs to the seller; the one two days
+    ** later is credited: 0.5 × 100. */
+    EventItem events[2] = {{20240103, 0, EVENT_DIVIDEND, 0, 0.3}, {20240105, 0, EVENT_DIVIDEND, 0, 0.5}};
+    ASSERT_TRUE(AllocMemory(&gSymbols[0].events, sizeof events));
+    memcpy(gSymbols[0].events, events, sizeof events);
+    gSymbols[0].eventCount = 2;
     AddStrategy("Trend");
     SetFormula(0, SLOT_ENTRY_SETUP, "C > O");
     SetFormula(0, SLOT_QUANTITY, "100");
@@ -41,15 +48,48 @@ TEST_F(EngineTest, OneSymbolEntersAtTheOpenAfterASignalAndExitsByItsRule)
     EXPECT_EQ(EXIT_RULE, t.reason);
     EXPECT_DOUBLE_EQ(13, t.highest);
     EXPECT_DOUBLE_EQ(10, t.lowest);
-    EXPECT_DOUBLE_EQ(50, TradeNetProfit(&t));
+    EXPECT_DOUBLE_EQ(50, t.dividends);
+    EXPECT_DOUBLE_EQ(100, TradeNetProfit(&t));
     /* The later signals found the symbol held (one position per symbol). */
     const StatCell *last = Cell(5, 0);
-    EXPECT_DOUBLE_EQ(100050, last->equityBase);
+    EXPECT_DOUBLE_EQ(100100, last->equityBase);
     EXPECT_EQ(0, last->positions);
     EXPECT_DOUBLE_EQ(0, last->invested);
     EXPECT_EQ(1, test.closedTradeCount);
-    /* While open on the fourth date the position is valued at the close. */
-    EXPECT_DOUBLE_EQ(230, Cell(3, 0)->markToMarket);
+    /* While open on the fourth date the position is valued at the close,
+    ** with the dividend credited that day. */
+    EXPECT_DOUBLE_EQ(280, Cell(3, 0)->markToMarket);
+    EXPECT_DOUBLE_EQ(50, Cell(3, 0)->dividends);
+    FreeMemory(&gSymbols[0].events);
+}
+
+TEST_F(PassTest, AShortEnteredOnTheLastDateLeavesAtTheEndOfTheTest)
+{
+    LoadMarket({{"AAA", kSixDays}});
+    AddStrategy("Fade").Side = -1;
+    SetFormula(0, SLOT_ENTRY_SETUP, "C < O");
+    SetFormula(0, SLOT_QUANTITY, "100");
+    StartTest();
+    RunAll();
+    const StatCell *cell = Cell(5, 0);
+    EXPECT_EQ(1, cell->shortPositions);
+    EXPECT_DOUBLE_EQ(1100, cell->shortInvested);
+    EXPECT_NEAR(-40, cell->markToMarket, 1e-9);     /* sold at 11, 11.4 at the close */
+    EXPECT_NEAR(-40, cell->shortMarkToMarket, 1e-9);
+    ctx.barPhase = PHASE_CLOSE;
+    EXPECT_EQ(1, RunExitPass(&ctx, EXIT_END_OF_TEST));
+    ASSERT_EQ(1, test.tradeCount);
+    const TradeRecord &t = test.trades[0];
+    EXPECT_EQ(-1, t.side);
+    EXPECT_EQ(20240109, t.dateIn);
+    EXPECT_DOUBLE_EQ(11, t.priceIn);
+    EXPECT_EQ(EXIT_END_OF_TEST, t.reason);
+    EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+    EXPECT_DOUBLE_EQ(11.4, t.priceOut);
+    EXPECT_NEAR(-40, TradeNetProfit(&t), 1e-9);
+    EXPECT_EQ(0, cell->shortPositions);
+    EXPECT_DOUBLE_EQ(0, cell->shortInvested);
+    EXPECT_NEAR(99960, cell->equityBase, 1e-9);
 }
 
 }  // namespace
