@@ -336,3 +336,26 @@ TEST_F(TradeRun, PricesOfAnotherCurrencyAreConvertedByThePairSymbol)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RunTest, PercentagesOverAZeroBaseHaveNoValue)
+{
+    /* No start equity and no allocation: a fee of 40 on Wed makes a drawdown
+    ** of 40 whose percentage has no base. */
+    Write("fees.csv", "Date,Amount\n20240110,-40\n");
+    ASSERT_EQ(0, Run("Strategy: S1\n  StartPercent: 0\n  Compounded: False\n  FeesList: fees.csv\n  EntrySetup: 0\n"));
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    EXPECT_TRUE(std::isnan(Cell(test, 0, 0)->netPercent));
+    const StatCell *wed = Cell(test, 2, 0);
+    EXPECT_DOUBLE_EQ(40, wed->drawdownAmount);
+    EXPECT_TRUE(std::isnan(wed->drawdownPercent));
+    EXPECT_DOUBLE_EQ(0, wed->maxDrawdownPercent);
+    for (int r = 0; r < test->rowCount; r++) {
+        EXPECT_FALSE(std::isinf(Cell(test, r, 0)->netPercent)) << r;
+        EXPECT_FALSE(std::isinf(Cell(test, r, 0)->drawdownPercent)) << r;
+    }
+}
+
+}  // namespace
