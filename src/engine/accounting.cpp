@@ -251,8 +251,7 @@ void UpdateAllocation(EvalContext *context, StatCell *cell)
         allocation = value;
     } else if (test && IsCompounded(test, s)) {
         const StatCell *source = cell;
-        if (strategy && strategy->kind != STRATEGY_KIND_BENCHMARK && GetStrategyAccount(s) &&
-            GetStrategyAccount(s)->allocationFraction == 1.0) {
+        if (strategy && strategy->kind != STRATEGY_KIND_BENCHMARK && strategy->allocationFraction == 1.0) {
             const StatCell *mainCell = CellAt(test, (int32_t)cell->rowNumber - 1, MainStrategyIndex(test));
             if (mainCell) source = mainCell;
         }
@@ -282,8 +281,8 @@ int WritePositionsCsv(EvalContext *context, const char *path)
     for (int32_t s = 0; ok && s < gStrategyCount; s++) {
         StrategyRecord *strategy = &gStrategies[s];
         if (strategy->kind != STRATEGY_KIND_STRATEGY) continue;
-        for (int32_t k = 0; ok && k < strategy->positionCount; k++) {
-            const PositionRecord *p = &strategy->positions[k];
+        for (int32_t k = 0; ok && k < strategy->openCount; k++) {
+            const PositionRecord *p = &strategy->openPositions[k];
             SymbolRecord *symbol = p->symbol;
             if (!symbol) continue;
             Bar *bar = nullptr;

@@ -226,7 +226,7 @@ static void PrepareStrategies(TestRecord *test, EvalContext *context)
             context->symbol = StrategyCalendarSymbol(strategy);
             if (EvalFormulaSlot(&strategy->slots[SLOT_START_PERCENT], context, &percent)) fraction = percent / 100;
         }
-        GetStrategyAccount(s)->allocationFraction = fraction;
+        strategy->allocationFraction = fraction;
         StatCell *cell = CellAt(test, 0, s);
         double equity = fraction * gSettings.AccountSize;
         cell->timeWeightedEquity = cell->timeWeightedPeak = fraction;
@@ -321,6 +321,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
 
     if (!PreparePositionState(test)) return DropTest(test, 0);
     PrepareStrategies(test, &context);
+    if (!PreparePositionState(test)) return DropTest(test, 0);
     for (int32_t s = 0; s < test->strategyCount; s++) {
         context.strategy = &gStrategies[s];
         context.strategyIndex = s;
@@ -380,8 +381,8 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         }
         for (int32_t s = 0; s < test->strategyCount; s++) {
             const StrategyRecord *strategy = &gStrategies[s];
-            for (int32_t k = 0; k < strategy->positionCount; k++) {
-                const PositionRecord *p = &strategy->positions[k];
+            for (int32_t k = 0; k < strategy->openCount; k++) {
+                const PositionRecord *p = &strategy->openPositions[k];
                 if (p->entryBar < 0) continue;
                 double amount = p->entryValue + (test->strategies[s].markedToMarket ? p->openProfit : 0);
                 int32_t chain[PARENT_CHAIN_MAX];
@@ -401,7 +402,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             for (int32_t s = 0; s < test->strategyCount; s++) {
                 /* Held positions are rolled even when the flag was not raised by
                 ** this test's entries (the routine passes over all but futures). */
-                if (!GetStrategyAccount(s)->continuousFutures && gStrategies[s].positionCount == 0) continue;
+                if (!gStrategies[s].tradesFutures && gStrategies[s].openCount == 0) continue;
                 context.strategy = &gStrategies[s];
                 context.strategyIndex = s;
                 ProcessFuturesRolls(&context, nullptr);

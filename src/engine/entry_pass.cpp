@@ -5,7 +5,6 @@
 
 #include "engine/exit_pass.h"
 #include "engine/fills.h"
-#include "engine/futures.h"
 #include "engine/limits.h"
 #include "engine/sizing.h"
 #include "foundation/numbers.h"
@@ -224,8 +223,8 @@ static void MakeSetups(EvalContext *context, int32_t s)
     int32_t signal = GetSignalDate(context);
     if (signal == 0) return;
     context->signalDate = signal;
-    if (r->DynamicSizing == 1 && r->positionCount >= 2)
-        SortPositionRecords(r->positions, r->positionCount, ComparePositionsForSizing);
+    if (r->DynamicSizing == 1 && r->openCount >= 2)
+        SortPositionRecords(r->openPositions, r->openCount, ComparePositionsForSizing);
     r->setupCount = 0;
     int32_t first = 0, last = gSymbolCount;
     if (gSettings.OptBySymbol && r->symbolNumber > 0 && r->symbolNumber <= gSymbolCount) {
@@ -238,10 +237,6 @@ static void MakeSetups(EvalContext *context, int32_t s)
         context->position = nullptr;
         const Bar *bar = SyncContextBar(context);
         if (!bar || bar->date < gSettings.FirstDate) continue;
-        StrategyAccount *account = GetStrategyAccount(s);
-        if (symbol->securityType == SECURITY_FUTURES && account && !account->continuousFutures &&
-            IsContinuousFutures(symbol))
-            account->continuousFutures = 1;
         int32_t count = 0;
         const Bar *bars = GetBarArray(symbol, context->barSize, &count);
         if (r->tradeListRowCount > 0) continue;   /* trade lists replay their own rows */

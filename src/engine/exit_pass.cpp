@@ -32,8 +32,8 @@ void MarkToMarketAll(EvalContext *context)
         int32_t n = CollectParentChain(s, chain, PARENT_CHAIN_MAX);
         context->strategy = r;
         context->strategyIndex = s;
-        for (int32_t k = 0; k < r->positionCount; k++) {
-            PositionRecord *p = &r->positions[k];
+        for (int32_t k = 0; k < r->openCount; k++) {
+            PositionRecord *p = &r->openPositions[k];
             if (p->entryBar < 0) continue;
             context->position = p;
             context->symbol = p->symbol;
@@ -144,10 +144,10 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
         p->exitReason = 0;
         return 0;
     }
-    if (forced == EXIT_REDUCE_POSITION || forced == EXIT_ZERO_POSITION)
+    if (forced == EXIT_REDUCE || forced == EXIT_ZERO_POSITION)
         RemoveSetupValueFromPending(context->strategyIndex, q * bar->close);
     if (exitQuantity >= p->quantity) return 1;
-    int32_t index = (int32_t)(p - r->positions);
+    int32_t index = (int32_t)(p - r->openPositions);
     double keep = 1 - exitQuantity / p->quantity, part = exitQuantity / p->quantity;
     PositionRecord remainder = *p;
     remainder.exitBar = -1;
@@ -164,7 +164,7 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     remainder.label[0] = 0;
     context->position = &remainder;
     PositionRecord *added = AddPosition(context);
-    p = &r->positions[index];
+    p = &r->openPositions[index];
     context->position = p;
     *pp = p;
     if (!added) return 1;   /* no room for the remainder: the whole position exits */
@@ -174,7 +174,7 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     p->entryValue *= part;
     p->fraction *= part;
     p->dividends *= part;
-    context->remainderIndex = r->positionCount - 1;
+    context->remainderIndex = r->openCount - 1;
     return 1;
 }
 
@@ -280,7 +280,7 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     p->exitFx = GetCurrencyFactor(context, 0);
     bool partialRule = false;
     double q = 0;
-    if (forced == EXIT_REDUCE_POSITION || forced == EXIT_ZERO_POSITION) {
+    if (forced == EXIT_REDUCE || forced == EXIT_ZERO_POSITION) {
         q = p->exitQuantityRequest;
         partialRule = true;
     } else if ((!forced || forced == EXIT_RULE) && !governed) {
@@ -382,19 +382,19 @@ int ExecutePositionExit(EvalContext *context)
 int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced)
 {
     StrategyRecord *r = context->strategy;
-    if (!r || index < 0 || index >= r->positionCount) return 0;
-    context->position = &r->positions[index];
+    if (!r || index < 0 || index >= r->openCount) return 0;
+    context->position = &r->openPositions[index];
     context->remainderIndex = 0;
     int done = CheckPositionExit(context, forced) ? ExecutePositionExit(context) : 0;
     int32_t remainder = context->remainderIndex;
-    if (remainder > 0 && remainder < r->positionCount) {
+    if (remainder > 0 && remainder < r->openCount) {
         if (done) {
-            r->positions[index] = r->positions[remainder];
-            r->positionCount--;
+            r->openPositions[index] = r->openPositions[remainder];
+            r->openCount--;
         } else {
             /* The exit did not happen: the part that was to leave stays open
             ** beside the remainder, so no quantity is lost. */
-            PositionRecord *p = &r->positions[index];
+            PositionRecord *p = &r->openPositions[index];
             p->exitReason = 0;
             p->exitBar = -1;
             p->exitTiming = 0;
@@ -411,20 +411,20 @@ double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double targ
     StrategyRecord *r = context->strategy;
     SymbolRecord *symbol = context->symbol;
     if (!r || !bar) return target;
-    int32_t reason = target == 0 ? EXIT_ZERO_POSITION : EXIT_REDUCE_POSITION;
+    int32_t reason = target == 0 ? EXIT_ZERO_POSITION : EXIT_REDUCE;
     double barSplit = bar->split != 0 ? bar->split : 1.0;
     double held = 0;
     bool any = false;
-    for (int32_t k = 0; k < r->positionCount; k++) {
-        const PositionRecord *p = &r->positions[k];
+    for (int32_t k = 0; k < r->openCount; k++) {
+        const PositionRecord *p = &r->openPositions[k];
         if (p->symbol != symbol || p->entryBar < 0) continue;
         held += p->side * p->quantity * (p->entrySplit != 0 ? p->entrySplit : 1.0) / barSplit;
         any = true;
     }
     if (!any) return target;
     bool exited = false;
-    for (int32_t k = r->positionCount - 1; k >= 0; k--) {
-        PositionRecord *p = &r->positions[k];
+    for (int32_t k = r->openCount - 1; k >= 0; k--) {
+        PositionRecord *p = &r->openPositions[k];
         if (p->symbol != symbol || p->entryBar < 0) continue;
         double c = (p->entrySplit != 0 ? p->entrySplit : 1.0) / barSplit * p->quantity;
         c = p->side > 0 ? std::fmin(c, held - target) : std::fmin(c, target - held);
@@ -452,7 +452,7 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
         int32_t excluded = round == 1 ? STRATEGY_KIND_STRATEGY : STRATEGY_KIND_BENCHMARK;
         for (int32_t s = 0; s < gStrategyCount; s++) {
             StrategyRecord *r = &gStrategies[s];
-            if (r->kind == STRATEGY_KIND_STATS_GROUP || r->kind == excluded || r->positionCount == 0) continue;
+            if (r->kind == STRATEGY_KIND_STATS_GROUP || r->kind == excluded || r->openCount == 0) continue;
             context->strategy = r;
             context->strategyIndex = s;
             context->barSize = r->BarSize;
@@ -470,18 +470,18 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             FormulaSlot *score = &r->slots[SLOT_EXIT_SCORE];
             if (IsSlotGiven(score)) {
                 if (r->ExitTime == TIME_NEXT_CLOSE) context->barPhase = PHASE_INTRADAY;
-                for (int32_t k = 0; k < r->positionCount; k++) {
-                    PositionRecord *p = &r->positions[k];
+                for (int32_t k = 0; k < r->openCount; k++) {
+                    PositionRecord *p = &r->openPositions[k];
                     context->position = p;
                     context->symbol = p->symbol;
                     if (SyncContextBar(context)) EvalFormulaSlot(score, context, &p->exitScore);
                 }
                 context->barPhase = phase;
-                SortPositionRecords(r->positions, r->positionCount, ComparePositionsForExit);
-                for (int32_t k = 0; k < r->positionCount; k++) r->positions[k].exitRank = (uint32_t)(k + 1);
+                SortPositionRecords(r->openPositions, r->openCount, ComparePositionsForExit);
+                for (int32_t k = 0; k < r->openCount; k++) r->openPositions[k].exitRank = (uint32_t)(k + 1);
             }
             int32_t before = exits;
-            for (int32_t i = 0; i < r->positionCount; i++) exits += ProcessPositionExit(context, i, forced);
+            for (int32_t i = 0; i < r->openCount; i++) exits += ProcessPositionExit(context, i, forced);
             if (exits > before) RemoveClosedPositions(s);
             context->date = date;
             context->barPhase = phase;

@@ -15,22 +15,8 @@
 #pragma once
 #include <cstdint>
 
+#include "engine/fills.h"
 #include "engine/positions.h"
-
-/* Exit codes of a position (indexes of kExitReasonText). */
-enum ExitCode {
-    EXIT_NONE = 0,
-    EXIT_RULE = 1,
-    EXIT_LIMIT = 2,
-    EXIT_STOP = 3,
-    EXIT_END_OF_TEST = 4,
-    EXIT_END_OF_DATA = 5,
-    EXIT_TRADE_LIST = 6,
-    EXIT_REDUCE_POSITION = 7,
-    EXIT_ZERO_POSITION = 8,
-    EXIT_ROLL_FORWARD = 9
-};
-static_assert(EXIT_ROLL_FORWARD + 1 == EXIT_REASON_COUNT, "one exit code per reason text");
 
 /* The exit pass of the context's phase; forced (0 none) closes every open
 ** position with that reason.  Returns the number of exits. */

@@ -5,8 +5,6 @@
 #include <cstring>
 
 #include "engine/date_loop.h"
-#include "engine/exit_pass.h"
-#include "engine/sizing.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "marketdata/store/constituency.h"
@@ -115,7 +113,7 @@ double GetPriceRoundUnit(EvalContext *context, const SymbolRecord *symbol, const
     return symbol ? GetTickSize(symbol, bar, price) : 0.0;
 }
 
-bool IsDeadBar(const EvalContext *context, const Bar *bar, int32_t date)
+int IsDeadBar(const EvalContext *context, const Bar *bar, int32_t date)
 {
     if (!bar || bar->volume != 0) return 0;
     if (bar->open != bar->close || bar->high != bar->close || bar->low != bar->close) return 0;
@@ -123,7 +121,7 @@ bool IsDeadBar(const EvalContext *context, const Bar *bar, int32_t date)
     return !(context->strategy && context->strategy->AllowNoVolume == 1);
 }
 
-bool IsBarDate(EvalContext *context, int32_t date)
+int IsBarDate(EvalContext *context, int32_t date)
 {
     if (context->date < gEngineRun.startDate && !gGeneratingOrders) return 0;
     if (context->barSize == BAR_DAILY) return date == 0 || date == context->date;
@@ -277,16 +275,16 @@ int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isE
 void RemoveClosedPositions(int32_t strategyIndex)
 {
     StrategyRecord *strategy = StrategyByNumber(strategyIndex + 1);
-    if (!strategy || !strategy->positions) return;
+    if (!strategy || !strategy->openPositions) return;
     int32_t kept = 0;
-    for (int32_t k = 0; k < strategy->positionCount; k++) {
-        PositionRecord *p = &strategy->positions[k];
+    for (int32_t k = 0; k < strategy->openCount; k++) {
+        PositionRecord *p = &strategy->openPositions[k];
         if ((int32_t)p->partialExits < 0) p->partialExits = (uint32_t)(-(int32_t)p->partialExits);
         if (p->entryBar == -1) continue;
-        if (kept != k) memmove(&strategy->positions[kept], p, sizeof *p);
+        if (kept != k) memmove(&strategy->openPositions[kept], p, sizeof *p);
         kept++;
     }
-    if (kept < strategy->positionCount)
-        memset(&strategy->positions[kept], 0, (size_t)(strategy->positionCount - kept) * sizeof(PositionRecord));
-    strategy->positionCount = kept;
+    if (kept < strategy->openCount)
+        memset(&strategy->openPositions[kept], 0, (size_t)(strategy->openCount - kept) * sizeof(PositionRecord));
+    strategy->openCount = kept;
 }

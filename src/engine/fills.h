@@ -32,7 +32,23 @@ enum ExecutionResult {
     EXEC_END_OF_TEST = -33
 };
 
-/* Fill kinds are those of sizing.h, exit reasons those of exit_pass.h. */
+/* Entry fill kinds. */
+enum FillKind { FILL_MARKET = 1, FILL_LIMIT = 2, FILL_STOP = 3 };
+
+/* Exit reason codes (ExitReason texts). */
+enum ExitReasonCode {
+    EXIT_NONE = 0,
+    EXIT_RULE = 1,
+    EXIT_LIMIT = 2,
+    EXIT_STOP = 3,
+    EXIT_END_OF_TEST = 4,
+    EXIT_END_OF_DATA = 5,
+    EXIT_TRADE_LIST = 6,
+    EXIT_REDUCE = 7,
+    EXIT_ZERO_POSITION = 8,
+    EXIT_ROLL_FORWARD = 9
+};
+static_assert(EXIT_ROLL_FORWARD + 1 == EXIT_REASON_COUNT, "one code per exit reason text");
 
 /* The strategy's Commission (trade-list positions keep theirs when there is
 ** none) times the entry or exit FX (1 with CommCurrency Account), rounded to
@@ -46,13 +62,13 @@ void ApplySlippage(EvalContext *context, PositionRecord *position, int isEntry);
 double GetPriceRoundUnit(EvalContext *context, const SymbolRecord *symbol, const Bar *bar, double price);
 /* 1 when date (0: the context date) is a bar of the context's bar size for
 ** the context's strategy. */
-bool IsBarDate(EvalContext *context, int32_t date);
+int IsBarDate(EvalContext *context, int32_t date);
 /* The date on which the position's entry or exit order fills, or a negative
 ** ExecutionResult; see the header comment. */
 int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isEntry);
 /* 1 for a bar that did not trade: no volume, all four prices equal, after
 ** the symbol's first traded date, and the strategy does not allow it. */
-bool IsDeadBar(const EvalContext *context, const Bar *bar, int32_t date);
+int IsDeadBar(const EvalContext *context, const Bar *bar, int32_t date);
 /* Removes the strategy's closed open positions (entry bar -1), keeping the
 ** order of the others; a negative marker word is made positive. */
 void RemoveClosedPositions(int32_t strategyIndex);

@@ -75,8 +75,8 @@ void ProcessFuturesRolls(EvalContext *context, OrderContext *orders)
     SymbolRecord *savedSymbol = context->symbol;
     PositionRecord *savedPosition = context->position;
     bool traced = false;
-    for (int32_t k = 0; k < strategy->positionCount; k++) {
-        PositionRecord *p = &strategy->positions[k];
+    for (int32_t k = 0; k < strategy->openCount; k++) {
+        PositionRecord *p = &strategy->openPositions[k];
         if (!IsContinuousFutures(p->symbol)) continue;
         context->barSize = strategy->BarSize;
         context->position = p;

@@ -115,8 +115,8 @@ static int CheckSameCategoryAndSymbol(const EvalContext *context, int32_t record
         const StrategyRecord *r = &gStrategies[m];
         for (int pass = 0; pass < 2; pass++) {
             /* Only setups that a turn has already taken can be kept. */
-            const PositionRecord *records = pass == 0 ? r->positions : r->setups;
-            int32_t count = pass == 0 ? r->positionCount : std::min(r->setupCount, r->setupCursor);
+            const PositionRecord *records = pass == 0 ? r->openPositions : r->setups;
+            int32_t count = pass == 0 ? r->openCount : std::min(r->setupCount, r->nextSetup);
             for (int32_t k = 0; records && k < count; k++) {
                 const PositionRecord *p = &records[k];
                 if (p == setup || (pass == 1 && !p->kept) || (pass == 0 && p->entryBar < 0)) continue;
@@ -161,9 +161,9 @@ static void TraceLimitDecision(const EvalContext *context, int32_t record, const
     if (record != context->strategyIndex) FormatText(parent, sizeof parent, " (%s)", gStrategies[record].name);
     const char *symbol = setup->symbol ? setup->symbol->info.Symbol : "";
     if (setup->skipped)
-        LogPrintf("%s skips %s - %s%s", name, symbol, GetTradeReason(nullptr, (int32_t)setup->skipReason, 1), parent);
+        LogPrintf("%s skips %s - %s%s\n", name, symbol, GetTradeReason(nullptr, (int32_t)setup->skipReason, 1), parent);
     else if (gStrategies[record].kind != STRATEGY_KIND_STATS_GROUP)
-        LogPrintf("%s keeps %s", name, symbol);
+        LogPrintf("%s keeps %s\n", name, symbol);
 }
 
 int CheckSetupLimits(EvalContext *context, int32_t record, PositionRecord *setup)
@@ -242,7 +242,7 @@ int CheckEntriesLimit(int32_t strategy, PositionRecord *setup, int withParents)
     if (!withParents) chain[0] = strategy;
     for (int32_t k = 0; k < n; k++) {
         const StrategyAccount *a = GetStrategyAccount(chain[k]);
-        if (a && a->entriesToday >= a->limits.MaxEntries) {
+        if (a && gStrategies[chain[k]].entriesToday >= a->limits.MaxEntries) {
             SkipWith(setup, SKIP_MAX_ENTRIES);
             return 0;
         }
@@ -327,10 +327,10 @@ static void TakeTurn(EvalContext *context, int32_t s)
     StrategyRecord *r = &gStrategies[s];
     StrategyAccount *a = GetStrategyAccount(s);
     a->turnKept = a->turnTried = 0;
-    while (r->setupCursor < r->setupCount) {
+    while (r->nextSetup < r->setupCount) {
         int32_t perTurn = a->limits.MaxPerTurn;
         if ((perTurn > 0 && a->turnKept >= perTurn) || (perTurn < 0 && a->turnTried >= -perTurn)) break;
-        PositionRecord *setup = &r->setups[r->setupCursor];
+        PositionRecord *setup = &r->setups[r->nextSetup];
         setup->kept = IsEligible(setup);
         setup->turnEnd = 0;
         int32_t *held = r->DynamicSizing == 1 ? GetHeldCount(s, setup->symbol) : nullptr;
@@ -354,12 +354,12 @@ static void TakeTurn(EvalContext *context, int32_t s)
             int32_t maxSetups = a->limits.MaxSetups < 0 ? 0 : a->limits.MaxSetups;
             if (r->keptSetupCount >= maxSetups) {
                 for (int32_t k = maxSetups; k < r->setupCount; k++) SkipWith(&r->setups[k], SKIP_MAX_SETUPS);
-                r->setupCursor++;
+                r->nextSetup++;
                 r->setupCount = std::min(r->setupCount, r->keptSetupCount);
                 break;
             }
         }
-        r->setupCursor++;
+        r->nextSetup++;
         if (turnEnd) break;
     }
 }
@@ -384,8 +384,8 @@ void SelectSetups(EvalContext *context, int32_t kind, int32_t named)
         if (!inPass) continue;
         for (int32_t k = 0; k < r->setupCount; k++) r->setups[k].kept = r->setups[k].selectionNumber = 0;
         r->keptSetupCount = 0;
-        r->setupCursor = 0;
-        if (StrategyAccount *a = GetStrategyAccount(s)) a->entriesToday = 0;
+        r->nextSetup = 0;
+        r->entriesToday = 0;
     }
     int32_t *order = gPositionState.turnOrder;
     for (int32_t t = 1; t <= turns && order; t++) {
@@ -396,9 +396,9 @@ void SelectSetups(EvalContext *context, int32_t kind, int32_t named)
             if (!a) continue;
             a->turnScore = -(s + 1);
             FormulaSlot *score = &r->slots[SLOT_STRATEGY_SCORE];
-            if (TakesPart(context, s, kind, named) && IsSlotGiven(score) && r->setupCursor < r->setupCount) {
+            if (TakesPart(context, s, kind, named) && IsSlotGiven(score) && r->nextSetup < r->setupCount) {
                 if (EnterStrategy(context, s)) {
-                    context->position = &r->setups[r->setupCursor];
+                    context->position = &r->setups[r->nextSetup];
                     context->symbol = r->CalendarSym > 0 && r->CalendarSym <= gSymbolCount ? &gSymbols[r->CalendarSym - 1]
                                                                                            : &gCalendarSymbol;
                     SyncContextBar(context);
@@ -412,9 +412,9 @@ void SelectSetups(EvalContext *context, int32_t kind, int32_t named)
         for (int32_t k = 0; k < gStrategyCount; k++) {
             int32_t s = order[k];
             StrategyRecord *r = &gStrategies[s];
-            if (!TakesPart(context, s, kind, named) || r->setupCursor >= r->setupCount) continue;
+            if (!TakesPart(context, s, kind, named) || r->nextSetup >= r->setupCount) continue;
             if (EnterStrategy(context, s)) {
-                if (first && gSettings.AddLog && gSettings.KeepSkipped) LogPrintf("\n## Setup Selection Turn %d ##", t);
+                if (first && gSettings.AddLog && gSettings.KeepSkipped) LogPrintf("\n## Setup Selection Turn %d ##\n", t);
                 first = false;
                 TakeTurn(context, s);
             }

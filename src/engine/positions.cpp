@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "engine/fills.h"
-#include "engine/futures.h"
 #include "foundation/allocator.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
@@ -23,10 +22,10 @@ static void FreeStrategyArrays()
 {
     for (int32_t s = 0; gStrategies && s < gStrategyCount; s++) {
         StrategyRecord *r = &gStrategies[s];
-        FreeMemory(&r->positions);
+        FreeMemory(&r->openPositions);
         FreeMemory(&r->setups);
-        r->positionCount = r->positionCapacity = 0;
-        r->setupCount = r->setupCapacity = r->keptSetupCount = r->setupCursor = 0;
+        r->openCount = r->openCapacity = 0;
+        r->setupCount = r->setupCapacity = r->keptSetupCount = r->nextSetup = 0;
     }
 }
 
@@ -36,8 +35,6 @@ void ResetPositionState()
     FreeMemory(&gPositionState.accounts);
     FreeMemory(&gPositionState.heldCounts);
     FreeMemory(&gPositionState.turnOrder);
-    FreeMemory(&gPositionState.sortOrder);
-    FreeMemory(&gPositionState.sortRecords);
     gPositionState = PositionState{};
     gPositionState.accountStrategy = -1;
 }
@@ -55,7 +52,6 @@ int PreparePositionState(const TestRecord *test)
     bool dynamic = false;
     for (int32_t s = 0; s < count; s++) {
         const StrategyRecord *r = &gStrategies[s];
-        gPositionState.accounts[s].allocationFraction = 1.0;
         if (r->DynamicSizing == 1) dynamic = true;
         /* Opening goes round-robin when a group limits the entries of its members. */
         if ((r->kind == STRATEGY_KIND_STATS_GROUP || r->kind == STRATEGY_KIND_COMBINED) &&
@@ -152,8 +148,8 @@ PositionRecord *AddPosition(EvalContext *context)
     /* The setup is copied first: growing the position array never moves the
     ** setup array, but the copy keeps the code independent of that. */
     PositionRecord copy = *context->position;
-    if (!ReserveRecord(&strategy->positions, &strategy->positionCapacity, strategy->positionCount)) return nullptr;
-    PositionRecord *position = &strategy->positions[strategy->positionCount++];
+    if (!ReserveRecord(&strategy->openPositions, &strategy->openCapacity, strategy->openCount)) return nullptr;
+    PositionRecord *position = &strategy->openPositions[strategy->openCount++];
     *position = copy;
     if (position->eventCursor == 0) position->eventCursor = 1;
     context->position = position;
@@ -202,7 +198,7 @@ void RefreshStrategyAccount(EvalContext *context, int32_t strategy)
     if (!a) return;
     const StrategyRecord *r = &gStrategies[strategy];
     const StatCell *cell = GetCurrentCell(context, strategy);
-    if (r->kind != STRATEGY_KIND_BENCHMARK && a->allocationFraction == 1.0 && gPositionState.accountStrategy >= 0) {
+    if (r->kind != STRATEGY_KIND_BENCHMARK && r->allocationFraction == 1.0 && gPositionState.accountStrategy >= 0) {
         const StatCell *shared = GetCurrentCell(context, gPositionState.accountStrategy);
         if (shared) cell = shared;
     }
@@ -392,11 +388,6 @@ int OpenPosition(EvalContext *context)
             setup->entryDate = date;
         }
     }
-    if (!setup->skipped && IsContinuousFutures(setup->symbol)) {
-        /* The contract the position is entered in, for the rolls. */
-        setup->contractCode = (int32_t)LookupDatedValue(setup->symbol, BAR_DAILY, setup->entryDate, 0, EVENT_CONTRACT,
-                                                        1, nullptr);
-    }
     setup->entryBar = context->barPhase < PHASE_CLOSE ? context->lastBar + 1 : context->lastBar;
     setup->exitReason = 0;
     EvalCostFormula(context, SLOT_ENTRY_TRADE_VALUE, &setup->entryTradeValue);
@@ -417,7 +408,7 @@ int OpenPosition(EvalContext *context)
     int32_t chain[PARENT_CHAIN_MAX];
     int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
     for (int32_t k = 0; k < n; k++) {
-        if (StrategyAccount *a = GetStrategyAccount(chain[k])) a->entriesToday++;
+        gStrategies[chain[k]].entriesToday++;
         AddEntryToCell(GetCurrentCell(context, chain[k]), setup);
     }
     return AddPosition(context) ? 1 : 0;
@@ -427,13 +418,9 @@ int OpenPosition(EvalContext *context)
 
 static int CompareSymbols(const PositionRecord *a, const PositionRecord *b)
 {
-    /* The symbol array is sorted by name with case ignored, so two of its
-    ** records compare by their place without reading the names. */
-    if (SymbolNumberOf(a->symbol) && SymbolNumberOf(b->symbol))
-        return a->symbol < b->symbol ? -1 : a->symbol > b->symbol ? 1 : 0;
     const char *x = a->symbol ? a->symbol->info.Symbol : "";
     const char *y = b->symbol ? b->symbol->info.Symbol : "";
-    return CompareSymbolText(x, y);
+    return CompareNoCase(x, y);
 }
 
 bool CompareStrategiesForTurn(int32_t a, int32_t b)
@@ -493,27 +480,6 @@ void SortPositionRecords(PositionRecord *records, int32_t count,
                          int (*compare)(const PositionRecord *, const PositionRecord *))
 {
     if (!records || count < 2) return;
-    PositionState &g = gPositionState;
-    if (count > g.sortCapacity) {
-        int32_t capacity = 2 * count + 2;
-        if (ReallocMemory(&g.sortOrder, (uint64_t)capacity * sizeof(int32_t)) &&
-            ReallocMemory(&g.sortRecords, (uint64_t)capacity * sizeof(PositionRecord)))
-            g.sortCapacity = capacity;
-    }
-    if (count > g.sortCapacity) {
-        /* No scratch: the records themselves are moved while sorting. */
-        std::stable_sort(records, records + count,
-                         [compare](const PositionRecord &a, const PositionRecord &b) { return compare(&a, &b) < 0; });
-        return;
-    }
-    /* A record is several hundred bytes: sorting their indexes and moving
-    ** each record once costs far less than swapping records. */
-    int32_t *order = g.sortOrder;
-    for (int32_t k = 0; k < count; k++) order[k] = k;
-    std::sort(order, order + count, [records, compare](int32_t a, int32_t b) {
-        int c = compare(&records[a], &records[b]);
-        return c != 0 ? c < 0 : a < b;
-    });
-    for (int32_t k = 0; k < count; k++) g.sortRecords[k] = records[order[k]];
-    memcpy(records, g.sortRecords, (size_t)count * sizeof(PositionRecord));
+    std::sort(records, records + count,
+              [compare](const PositionRecord &a, const PositionRecord &b) { return compare(&a, &b) < 0; });
 }

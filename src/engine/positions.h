@@ -8,8 +8,9 @@
 **             (strategy × symbol), the selection counter, the round-robin
 **             flag and the index of the run's account strategy.  The setup
 **             and open-position arrays themselves live in each
-**             StrategyRecord (setups, positions), since the evaluator reads
-**             them there.
+**             StrategyRecord (setups, openPositions), since the evaluator
+**             reads them there; so do the account share factor and the day's
+**             entry count.
 ** Invariants: both arrays grow to 2n + 2 records through the tracked
 **             allocator and move when they grow, so records are referred to
 **             by index across anything that may grow them; a pointer into
@@ -62,15 +63,10 @@ struct StrategyAccount {
     double newValue;            /* value of the kept setups */
     double shortValue;
     double freeCash;
-    int32_t entriesToday;       /* entries of the day (MaxEntries) */
-    int32_t entriesOpened;      /* openings of the current opening loop */
     double turnScore;           /* StrategyScore of the current turn */
     int32_t turnKept;           /* setups kept in the current turn */
     int32_t turnTried;          /* setups tried in the current turn */
-    double allocationFraction;  /* the account share factor (StartPercent / 100); set by the test set-up */
     double freeCashOverride;    /* order generation's free cash; not above 0: none */
-    int32_t continuousFutures;  /* the strategy trades continuous futures contracts */
-    int32_t reserved;
     StrategyLimits limits;
 };
 
@@ -84,15 +80,12 @@ struct PositionState {
     int32_t accountStrategy;    /* index of the run's account strategy, -1 none */
     int32_t exitCount;          /* exits of the test */
     int32_t *turnOrder;         /* scratch strategy order of a selection turn, one per strategy (tracked) */
-    int32_t *sortOrder;         /* scratch record order of a sort (tracked) */
-    PositionRecord *sortRecords;  /* scratch copies of the records being sorted (tracked) */
-    int32_t sortCapacity;       /* entries of both sort scratch arrays */
 };
 extern PositionState gPositionState;
 
 /* Makes the state ready for a test over the compiled strategies and the
 ** loaded symbols: every strategy's setups and open positions emptied, one
-** zeroed account per strategy with allocation fraction 1.0, held counts 0,
+** zeroed account per strategy, held counts 0,
 ** the round-robin flag from the strategies' MaxEntries formulas, the account
 ** strategy = the test's main strategy.  1, or 0 when memory fails. */
 int PreparePositionState(const TestRecord *test);
@@ -143,8 +136,6 @@ int CompareSetupsByScore(const PositionRecord *a, const PositionRecord *b);
 int CompareSetupsForOpening(const PositionRecord *a, const PositionRecord *b);
 int ComparePositionsForSizing(const PositionRecord *a, const PositionRecord *b);
 int ComparePositionsForExit(const PositionRecord *a, const PositionRecord *b);
-/* Sorts count records in place by one of the record orderings; records that
-** compare equal keep their order.  Large arrays are ordered through an index
-** array and moved once, in scratch that grows to 2n + 2 and is kept. */
+/* Sorts count records in place by one of the record orderings (no allocation). */
 void SortPositionRecords(PositionRecord *records, int32_t count,
                          int (*compare)(const PositionRecord *, const PositionRecord *));

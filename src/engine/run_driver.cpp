@@ -13,6 +13,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/import/import_driver.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
 #include "script/compiler/compile_driver.h"

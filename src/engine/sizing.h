@@ -9,10 +9,8 @@
 #pragma once
 #include <cstdint>
 
+#include "engine/fills.h"
 #include "engine/positions.h"
-
-/* Fill kinds of an entry. */
-enum FillKind { FILL_NONE = 0, FILL_MARKET = 1, FILL_LIMIT = 2, FILL_STOP = 3 };
 
 /* Turns the strategy's entry formulas into the setup just made by AddSetup
 ** for the context symbol and bar; ends with AddEntryOrder.  1 when a setup

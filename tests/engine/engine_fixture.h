@@ -1,46 +1,47 @@
-/* engine_fixture.h -- a small hand-made market, strategies whose formulas
-** are compiled from text, a test record with its cell grid, and a date loop
-** that runs the exit and entry passes phase by phase. */
+/* engine_fixture.h -- a small loaded data set made by hand and a compiled
+** script, for running tests through the engine. */
 #pragma once
 #include <gtest/gtest.h>
-
-#include <deque>
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "engine/positions.h"
+#include "engine/test_records.h"
+#include "marketdata/store/symbols.h"
 #include "support/program_state.h"
 
-/* One daily bar: date, open, high, low, close (volume 1000, split 1). */
+/* One daily bar as a test writes it. */
 struct DayBar {
     int32_t date;
     double open, high, low, close;
+    double volume = 1000;
+    double split = 1.0;
 };
+
+/* Weekdays from..to. */
+std::vector<int32_t> Weekdays(int32_t from, int32_t to);
+/* Bars on the days with open = high = low = close = the price given per day. */
+std::vector<DayBar> FlatBars(const std::vector<int32_t> &days, const std::vector<double> &closes);
 
 struct EngineTest : ProgramStateTest {
-    std::vector<StrategyRecord> strategies;
-    std::deque<std::string> texts;      /* the formula texts never move */
-    TestRecord test{};
-    EvalContext ctx{};
-    StrategyRecord *savedStrategies = nullptr;
-    int32_t savedCount = 0;
-
+    std::string scripts;
+    std::vector<int32_t> days;               /* the market days of the data */
     void SetUp() override;
     void TearDown() override;
-
-    /* Loads symbols (in sorted order) over the same dates. */
-    void LoadMarket(const std::vector<std::pair<const char *, std::vector<DayBar>>> &symbols);
-    /* Adds a long Strategy with the defaults of a compiled script. */
-    StrategyRecord &AddStrategy(const char *name, int32_t kind = STRATEGY_KIND_STRATEGY);
-    /* Compiles text into the slot of strategy index s. */
-    void SetFormula(int32_t s, int32_t slot, const std::string &text);
-    /* Makes the test record (one row per date) and the position state. */
-    void StartTest(double accountSize = 100000);
-    /* Starts row r's cells from row r - 1 and points the context at it. */
-    void StartRow(int32_t r);
-    /* Runs the open, intraday and close phases of row r. */
-    void RunRow(int32_t r);
-    /* Runs every row. */
-    void RunAll();
-    StatCell *Cell(int32_t row, int32_t s) { return &test.cells[row * test.strategyCount + s]; }
+    /* Installs the market days (master lists and calendar) and the symbols. */
+    void LoadStore(const std::vector<int32_t> &marketDays,
+                   const std::vector<std::pair<std::string, std::vector<DayBar>>> &symbols);
+    /* Writes a script file (relative to the scripts folder); its path. */
+    std::string Write(const std::string &name, const std::string &text);
+    /* Writes main.kvs as the active script and runs it in mode. */
+    int Run(const std::string &text, int mode = 3);
+    /* The last test listed, or null. */
+    TestRecord *LastTest() const;
+    /* The cell of strategy s on row r of test. */
+    const StatCell *Cell(const TestRecord *test, int32_t row, int32_t s) const;
 };
+
+/* Empties every compiled-script list and frees its records. */
+void FreeCompiledScript();
+/* Frees and clears every store global. */
+void ResetStore();

@@ -2,7 +2,7 @@
 
 #include "engine/exit_pass.h"
 #include "engine/limits.h"
-#include "engine_fixture.h"
+#include "pass_fixture.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ const std::vector<DayBar> kThreeDays = {
     {20240104, 11.6, 12.5, 11.0, 12.0},
 };
 
-TEST_F(EngineTest, AnExitQuantityLeavesTheRestOpenWithItsEntry)
+TEST_F(PassTest, AnExitQuantityLeavesTheRestOpenWithItsEntry)
 {
     const struct {
         const char *exitQty;
@@ -36,9 +36,9 @@ TEST_F(EngineTest, AnExitQuantityLeavesTheRestOpenWithItsEntry)
         EXPECT_DOUBLE_EQ(c.traded, test.trades[0].quantityIn);
         EXPECT_DOUBLE_EQ(c.profit, TradeNetProfit(&test.trades[0]));
         const StrategyRecord &r = strategies[0];
-        ASSERT_EQ(c.open > 0 ? 1 : 0, r.positionCount);
+        ASSERT_EQ(c.open > 0 ? 1 : 0, r.openCount);
         if (c.open > 0) {
-            const PositionRecord &p = r.positions[0];
+            const PositionRecord &p = r.openPositions[0];
             EXPECT_DOUBLE_EQ(c.open, p.quantity);
             EXPECT_EQ(20240103, p.entryDate);
             EXPECT_DOUBLE_EQ(10.5, p.entryPrice);
@@ -53,7 +53,7 @@ TEST_F(EngineTest, AnExitQuantityLeavesTheRestOpenWithItsEntry)
 }
 
 /* Long lots of 100 in AAA, entered on the first dates. */
-TEST_F(EngineTest, AReductionExitsTheLatestLotsFirst)
+TEST_F(PassTest, AReductionExitsTheLatestLotsFirst)
 {
     const struct {
         int lots;
@@ -62,11 +62,11 @@ TEST_F(EngineTest, AReductionExitsTheLatestLotsFirst)
         std::vector<double> traded;   /* in exit order */
         std::vector<double> left;     /* by entry date */
     } cases[] = {
-        {3, 150, EXIT_REDUCE_POSITION, {100, 50}, {100, 50}},
+        {3, 150, EXIT_REDUCE, {100, 50}, {100, 50}},
         {3, 0, EXIT_ZERO_POSITION, {100, 100, 100}, {}},
-        {3, 300, EXIT_REDUCE_POSITION, {}, {100, 100, 100}},
+        {3, 300, EXIT_REDUCE, {}, {100, 100, 100}},
         /* The remainder of the partial exit finds the array full and moves it. */
-        {2, 50, EXIT_REDUCE_POSITION, {100, 50}, {50}},
+        {2, 50, EXIT_REDUCE, {100, 50}, {50}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.target);
@@ -101,10 +101,10 @@ TEST_F(EngineTest, AReductionExitsTheLatestLotsFirst)
             EXPECT_EQ(c.reason, test.trades[k].reason) << k;
             EXPECT_DOUBLE_EQ(11.6, test.trades[k].priceOut) << k;
         }
-        ASSERT_EQ((int32_t)c.left.size(), r.positionCount);
+        ASSERT_EQ((int32_t)c.left.size(), r.openCount);
         for (size_t k = 0; k < c.left.size(); k++) {
-            EXPECT_DOUBLE_EQ(c.left[k], r.positions[k].quantity) << k;
-            EXPECT_EQ(kThreeDays[k].date, r.positions[k].entryDate) << k;
+            EXPECT_DOUBLE_EQ(c.left[k], r.openPositions[k].quantity) << k;
+            EXPECT_EQ(kThreeDays[k].date, r.openPositions[k].entryDate) << k;
         }
         TearDown();
         SetUp();
@@ -113,7 +113,7 @@ TEST_F(EngineTest, AReductionExitsTheLatestLotsFirst)
 
 /* AAA trades all four dates and always closes down; BBB's data end on the
 ** third date while it is held; CCC's end there too, the day after its signal. */
-TEST_F(EngineTest, ASymbolWhoseDataEndEarlyLeavesAtItsLastCloseAndTakesNoLastEntry)
+TEST_F(PassTest, ASymbolWhoseDataEndEarlyLeavesAtItsLastCloseAndTakesNoLastEntry)
 {
     LoadMarket({
         {"AAA", {{20240102, 10, 11, 9, 9.5}, {20240103, 10, 11, 9, 9.5}, {20240104, 10, 11, 9, 9.5}, {20240105, 10, 11, 9, 9.5}}},
@@ -134,7 +134,7 @@ TEST_F(EngineTest, ASymbolWhoseDataEndEarlyLeavesAtItsLastCloseAndTakesNoLastEnt
     EXPECT_EQ(PHASE_CLOSE, t.timeOut);
     EXPECT_DOUBLE_EQ(31, t.priceOut);
     EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
-    EXPECT_EQ(0, strategies[0].positionCount);
+    EXPECT_EQ(0, strategies[0].openCount);
 }
 
 }  // namespace
@@ -143,7 +143,7 @@ namespace {
 
 /* The holding follows ten shares per point of the last close: 100, then 120
 ** (a second lot of 20), then 90 (the second lot and 10 of the first leave). */
-TEST_F(EngineTest, DynamicSizingTradesTheDifferenceToItsTarget)
+TEST_F(PassTest, DynamicSizingTradesTheDifferenceToItsTarget)
 {
     LoadMarket({{"AAA",
                  {{20240102, 10, 10, 10, 10},
@@ -155,16 +155,16 @@ TEST_F(EngineTest, DynamicSizingTradesTheDifferenceToItsTarget)
     StartTest();
     RunAll();
     const StrategyRecord &r = strategies[0];
-    ASSERT_EQ(1, r.positionCount);
-    EXPECT_DOUBLE_EQ(90, r.positions[0].quantity);
-    EXPECT_DOUBLE_EQ(10.5, r.positions[0].entryPrice);
+    ASSERT_EQ(1, r.openCount);
+    EXPECT_DOUBLE_EQ(90, r.openPositions[0].quantity);
+    EXPECT_DOUBLE_EQ(10.5, r.openPositions[0].entryPrice);
     ASSERT_EQ(2, test.tradeCount);
     const double quantities[] = {20, 10}, entries[] = {11, 10.5};
     for (int k = 0; k < 2; k++) {
         EXPECT_DOUBLE_EQ(quantities[k], test.trades[k].quantityIn) << k;
         EXPECT_DOUBLE_EQ(entries[k], test.trades[k].priceIn) << k;
         EXPECT_DOUBLE_EQ(9.5, test.trades[k].priceOut) << k;
-        EXPECT_EQ(EXIT_REDUCE_POSITION, test.trades[k].reason) << k;
+        EXPECT_EQ(EXIT_REDUCE, test.trades[k].reason) << k;
     }
     EXPECT_EQ(1, Cell(2, 0)->positions);   /* the second lot adds to the holding */
     EXPECT_EQ(1, Cell(3, 0)->positions);

@@ -8,35 +8,34 @@
 #include "engine/exit_pass.h"
 #include "engine/fills.h"
 #include "engine/sizing.h"
-#include "engine_fixture.h"
 #include "foundation/settings_table.h"
-#include "run_fixture.h"
+#include "pass_fixture.h"
 #include "script/compiler/settings_items.h"
 
 namespace {
 
 /* Two weeks: Mon 8 .. Fri 12 and Mon 15 .. Fri 19 January 2024. */
-struct FillTest : ScriptRunTest {
+struct FillTest : EngineTest {
     StrategyRecord strategy{};
     EvalContext ctx{};
     void SetUp() override
     {
-        ScriptRunTest::SetUp();
+        EngineTest::SetUp();
         std::vector<int32_t> d = Weekdays(20240108, 20240119);
-        std::vector<HandBar> a = {
+        std::vector<DayBar> a = {
             {20240108, 10.6, 10.8, 10.2, 10.4}, {20240109, 10.7, 10.8, 10.1, 10.3},
             {20240110, 9.5, 9.9, 9.4, 9.8},     {20240111, 9.8, 10.0, 9.7, 9.9},
             {20240112, 9.9, 10.1, 9.8, 10.0},   {20240115, 10.0, 10.2, 9.9, 10.1},
             {20240116, 10.1, 10.3, 10.0, 10.2}, {20240117, 10.2, 10.4, 10.1, 10.3},
             {20240118, 10.3, 10.5, 10.2, 10.4}, {20240119, 10.4, 10.6, 10.3, 10.5},
         };
-        std::vector<HandBar> late(a.begin() + 5, a.end());   /* nothing in the first week */
-        std::vector<HandBar> split = {
+        std::vector<DayBar> late(a.begin() + 5, a.end());   /* nothing in the first week */
+        std::vector<DayBar> split = {
             {20240108, 62, 64, 60, 61}, {20240109, 61, 62, 55, 56},
             {20240110, 26, 27, 24, 25, 1000, 0.5}, {20240111, 25, 26, 24, 25, 1000, 0.5},
             {20240112, 25, 26, 24, 25, 1000, 0.5},
         };
-        std::vector<HandBar> dead = {{20240108, 5, 6, 4, 5}, {20240109, 5, 5, 5, 5, 0}, {20240110, 5, 6, 4, 5}};
+        std::vector<DayBar> dead = {{20240108, 5, 6, 4, 5}, {20240109, 5, 5, 5, 5, 0}, {20240110, 5, 6, 4, 5}};
         LoadStore(d, {{"AAA", a}, {"BBB", late}, {"DDD", split}, {"EEE", dead}});
         gSettings.BarSize2 = BAR_WEEKLY;
         gEngineRun.startDate = gSettings.FirstDate;
@@ -171,7 +170,7 @@ TEST_F(FillTest, AWeeklyBarDateIsTheLastTradingDateOfItsWeek)
 }
 
 /* Commission and slippage with the strategy's own formulas. */
-TEST_F(EngineTest, CommissionIsRoundedToCentsInTheAccountCurrency)
+TEST_F(PassTest, CommissionIsRoundedToCentsInTheAccountCurrency)
 {
     LoadMarket({{"AAA", {{20240102, 10, 11, 9, 10}, {20240103, 10, 11, 9, 10}}}});
     AddStrategy("S");
@@ -202,7 +201,7 @@ TEST_F(EngineTest, CommissionIsRoundedToCentsInTheAccountCurrency)
     EXPECT_DOUBLE_EQ(7.5, listed.entryCommission);
 }
 
-TEST_F(EngineTest, SlippageFollowsTheFillAndMovesThePriceAgainstThePosition)
+TEST_F(PassTest, SlippageFollowsTheFillAndMovesThePriceAgainstThePosition)
 {
     LoadMarket({{"AAA", {{20240102, 10, 11, 9, 10}, {20240103, 10, 11, 9, 10}}}});
     AddStrategy("S");
@@ -245,26 +244,26 @@ TEST_F(EngineTest, SlippageFollowsTheFillAndMovesThePriceAgainstThePosition)
     }
 }
 
-TEST_F(EngineTest, ClosedPositionsAreRemovedInOrder)
+TEST_F(PassTest, ClosedPositionsAreRemovedInOrder)
 {
     LoadMarket({{"AAA", {{20240102, 10, 11, 9, 10}}}});
     StrategyRecord &s = AddStrategy("S");
-    ASSERT_TRUE(AllocMemory(&s.positions, 5 * sizeof(PositionRecord)));
-    s.positionCapacity = 5;
-    s.positionCount = 5;
+    ASSERT_TRUE(AllocMemory(&s.openPositions, 5 * sizeof(PositionRecord)));
+    s.openCapacity = 5;
+    s.openCount = 5;
     const int32_t bars[] = {3, -1, 4, -1, 5};
     for (int k = 0; k < 5; k++) {
-        s.positions[k] = PositionRecord{};
-        s.positions[k].entryBar = bars[k];
+        s.openPositions[k] = PositionRecord{};
+        s.openPositions[k].entryBar = bars[k];
     }
-    s.positions[2].partialExits = (uint32_t)-2;
+    s.openPositions[2].partialExits = (uint32_t)-2;
     RemoveClosedPositions(0);
-    ASSERT_EQ(3, s.positionCount);
-    EXPECT_EQ(3, s.positions[0].entryBar);
-    EXPECT_EQ(4, s.positions[1].entryBar);
-    EXPECT_EQ(5, s.positions[2].entryBar);
-    EXPECT_EQ(2u, s.positions[1].partialExits);
-    FreeMemory(&s.positions);
+    ASSERT_EQ(3, s.openCount);
+    EXPECT_EQ(3, s.openPositions[0].entryBar);
+    EXPECT_EQ(4, s.openPositions[1].entryBar);
+    EXPECT_EQ(5, s.openPositions[2].entryBar);
+    EXPECT_EQ(2u, s.openPositions[1].partialExits);
+    FreeMemory(&s.openPositions);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "engine/futures.h"
-#include "engine_fixture.h"
+#include "pass_fixture.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "shell/headless/headless.h"
@@ -35,7 +35,7 @@ TEST(Futures, ContractNamesUseTheMonthLetterOrTheDate)
     }
 }
 
-TEST_F(EngineTest, ARollChargesTheRollCostOnTheBarAfterTheContractChanged)
+TEST_F(PassTest, ARollChargesTheRollCostOnTheBarAfterTheContractChanged)
 {
     LoadMarket({{"ES_C", {{20240102, 10, 11, 9, 10}, {20240103, 10, 11, 9, 10}, {20240104, 10, 11, 9, 10},
                           {20240105, 10, 11, 9, 10}}},
@@ -54,16 +54,16 @@ TEST_F(EngineTest, ARollChargesTheRollCostOnTheBarAfterTheContractChanged)
     SetFormula(0, SLOT_ROLL_COST, "12.5");
     StartTest();
     StrategyRecord &r = strategies[0];
-    ASSERT_TRUE(AllocMemory(&r.positions, 2 * sizeof(PositionRecord)));
-    r.positionCapacity = 2;
-    r.positionCount = 2;
-    r.positions[0] = PositionRecord{};
-    r.positions[0].symbol = es;
-    r.positions[0].quantity = 2;
-    r.positions[0].entryBar = 0;
-    r.positions[1] = PositionRecord{};
-    r.positions[1].symbol = &gSymbols[1];   /* not a futures symbol: never rolled */
-    r.positions[1].entryBar = 0;
+    ASSERT_TRUE(AllocMemory(&r.openPositions, 2 * sizeof(PositionRecord)));
+    r.openCapacity = 2;
+    r.openCount = 2;
+    r.openPositions[0] = PositionRecord{};
+    r.openPositions[0].symbol = es;
+    r.openPositions[0].quantity = 2;
+    r.openPositions[0].entryBar = 0;
+    r.openPositions[1] = PositionRecord{};
+    r.openPositions[1].symbol = &gSymbols[1];   /* not a futures symbol: never rolled */
+    r.openPositions[1].entryBar = 0;
     gSettings.AddLog = 1;
     ctx.strategy = &r;
     ctx.strategyIndex = 0;
@@ -75,13 +75,13 @@ TEST_F(EngineTest, ARollChargesTheRollCostOnTheBarAfterTheContractChanged)
     for (auto &step : steps) {
         ctx.date = step.date;
         ProcessFuturesRolls(&ctx, nullptr);
-        EXPECT_DOUBLE_EQ(step.rollCosts, r.positions[0].rollCosts) << step.date;
-        EXPECT_DOUBLE_EQ(0, r.positions[1].rollCosts);
+        EXPECT_DOUBLE_EQ(step.rollCosts, r.openPositions[0].rollCosts) << step.date;
+        EXPECT_DOUBLE_EQ(0, r.openPositions[1].rollCosts);
     }
     ASSERT_NE(nullptr, gHeadless.logText);
     EXPECT_NE(nullptr, strstr(gHeadless.logText, "\topen\tRoller\t\tES_C\troll\t2\tfrom ES_2024H to ES_2024M, cost is "))
         << gHeadless.logText;
-    FreeMemory(&r.positions);
+    FreeMemory(&r.openPositions);
     FreeMemory(&es->events);
 }
 

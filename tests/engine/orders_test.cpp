@@ -1,13 +1,11 @@
 #include <cstring>
-#include <string>
 
 #include "engine/exit_pass.h"
 #include "engine/limits.h"
 #include "engine/sizing.h"
 #include "engine/stops.h"
-#include "engine_fixture.h"
+#include "pass_fixture.h"
 #include "foundation/settings_table.h"
-#include "shell/headless/headless.h"
 
 namespace {
 
@@ -28,7 +26,7 @@ void OnSecondBar(EvalContext *ctx, int32_t s, StrategyRecord *r, const Bar &bar)
     ctx->lastBar = 0;
 }
 
-TEST_F(EngineTest, EntryStopsAndLimitsFillAtTheOpenIntradayOrNotAtAll)
+TEST_F(PassTest, EntryStopsAndLimitsFillAtTheOpenIntradayOrNotAtAll)
 {
     LoadMarket({{"AAA", kTwoDays}});
     const char *stops[] = {"10", "10", "10", nullptr};
@@ -77,7 +75,7 @@ TEST_F(EngineTest, EntryStopsAndLimitsFillAtTheOpenIntradayOrNotAtAll)
     }
 }
 
-TEST_F(EngineTest, PositionSizeFollowsQuantityTypeAndRounding)
+TEST_F(PassTest, PositionSizeFollowsQuantityTypeAndRounding)
 {
     LoadMarket({{"AAA", {{20240102, 50, 51, 49, 50}, {20240103, 50, 51, 49, 50}}}});
     const char *quantities[] = {"10", "12500", "250", "0"};
@@ -114,7 +112,7 @@ TEST_F(EngineTest, PositionSizeFollowsQuantityTypeAndRounding)
 
 /* A position entered at 100 at the open of an earlier bar, long with target
 ** 110 and stop 95, short with target 90 and stop 105. */
-TEST_F(EngineTest, TargetAndStopOnOneBarFollowTheAmbiguityRule)
+TEST_F(PassTest, TargetAndStopOnOneBarFollowTheAmbiguityRule)
 {
     LoadMarket({{"AAA", kTwoDays}});
     AddStrategy("Long");
@@ -143,7 +141,6 @@ TEST_F(EngineTest, TargetAndStopOnOneBarFollowTheAmbiguityRule)
         {"short, closed up: target first", -1, AMBIGUITY_DEFAULT, 100, 106, 88, 104, EXIT_LIMIT, PHASE_INTRADAY, 90},
         {"short gap above the stop", -1, AMBIGUITY_DEFAULT, 107, 108, 101, 102, EXIT_STOP, PHASE_OPEN, 107},
     };
-    gSettings.AddLog = 1;
     for (const auto &c : cases) {
         int32_t s = c.side > 0 ? 0 : 1;
         StrategyRecord *r = &strategies[s];
@@ -165,18 +162,10 @@ TEST_F(EngineTest, TargetAndStopOnOneBarFollowTheAmbiguityRule)
         EXPECT_EQ(c.timing, p.exitTiming) << c.what;
         EXPECT_DOUBLE_EQ(c.price, p.exitPrice) << c.what;
     }
-    /* The log tells which extreme was assumed first, once per bar that touched both. */
-    std::string log = gHeadless.logText ? gHeadless.logText : "";
-    const char *first = "*** TARGET and STOP were both touched intraday for AAA in strategy Long -- assuming TARGET was "
-                        "touched first ***\n";
-    const char *neither = "*** TARGET and STOP were both touched intraday for AAA in strategy Long -- assuming NEITHER "
-                          "was touched ***\n";
-    EXPECT_EQ(0u, log.find(first)) << log;
-    EXPECT_NE(std::string::npos, log.find(neither)) << log;
 }
 
 /* On its entry bar a long entered intraday at 98 meets its stop of 95. */
-TEST_F(EngineTest, AStopOnTheEntryBarIsAmbiguousOnlyAfterAStopEntry)
+TEST_F(PassTest, AStopOnTheEntryBarIsAmbiguousOnlyAfterAStopEntry)
 {
     LoadMarket({{"AAA", kTwoDays}});
     AddStrategy("Long");
@@ -214,7 +203,7 @@ TEST_F(EngineTest, AStopOnTheEntryBarIsAmbiguousOnlyAfterAStopEntry)
     }
 }
 
-TEST_F(EngineTest, AnExitTargetNeedsItsLimitExtraBeyondIt)
+TEST_F(PassTest, AnExitTargetNeedsItsLimitExtraBeyondIt)
 {
     LoadMarket({{"AAA", kTwoDays}});
     AddStrategy("Long");

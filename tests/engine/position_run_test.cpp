@@ -4,7 +4,7 @@
 
 #include "engine/exit_pass.h"
 #include "engine/results_file.h"
-#include "run_fixture.h"
+#include "engine_fixture.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ namespace {
 ** closed up, with a target one point above the fill and a stop one below:
 **   Tue: in at 10.4 (target 11.4, stop 9.4);  Wed: high 11.6, out at 11.4;
 **   Thu: in at 11.0 (target 12, stop 10), low 10.0, out at 10 the same day. */
-TEST_F(ScriptRunTest, TargetsAndStopsOfAScriptedStrategy)
+TEST_F(EngineTest, TargetsAndStopsOfAScriptedStrategy)
 {
     std::vector<int32_t> d = Weekdays(20240108, 20240112);
     LoadStore(d, {{"AAA",

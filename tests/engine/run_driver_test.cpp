@@ -7,7 +7,9 @@
 #include "engine/date_loop.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
-#include "run_fixture.h"
+#include "engine_fixture.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
 #include "foundation/settings_table.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
@@ -15,10 +17,10 @@
 
 namespace {
 
-struct DriverRun : ScriptRunTest {
+struct DriverRun : EngineTest {
     void SetUp() override
     {
-        ScriptRunTest::SetUp();
+        EngineTest::SetUp();
         std::vector<int32_t> d = Weekdays(20240108, 20240119);
         LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
     }
@@ -162,10 +164,10 @@ TEST_F(DriverRun, TheTestNameFormulaNamesTheTest)
 
 namespace {
 
-struct BadInput : ScriptRunTest {
+struct BadInput : EngineTest {
     void SetUp() override
     {
-        ScriptRunTest::SetUp();
+        EngineTest::SetUp();
         std::vector<int32_t> d = Weekdays(20240108, 20240112);
         LoadStore(d, {{"ONE", {{20240110, 5, 5, 5, 5}}},
                       {"ZERO", FlatBars(d, {0, 0, -1, 0, 0})},
@@ -195,6 +197,29 @@ TEST_F(BadInput, BadDataAndRangesEndCleanlyWithTheSettingsBack)
         EXPECT_DOUBLE_EQ(100000, gSettings.AccountSize);
         EXPECT_EQ(RUN_IDLE, gRunState.load());
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DriverRun, AnImportRunKeepsTheDataFileItSaved)
+{
+    PlatCreateFolder(tmp.File("prices").c_str());
+    ASSERT_TRUE(WriteTestFile(tmp.File("prices\\QQQ.csv"), "Date,Open,High,Low,Close,Volume\n"
+                                                           "2024-01-02,10,11,9,10.5,1000\n"
+                                                           "2024-01-03,10.5,12,10,11,1500\n"));
+    std::string saved = tmp.File("Data\\imported.kvd");
+    std::string before = gSettings.DataFile;
+    ASSERT_NE(before, saved);
+    EXPECT_EQ(0, Run("Import:\n  DataSource: CSV\n  DataPath: " + tmp.File("prices") + "\n  SaveAs: " + saved +
+                         "\n  StartDate: 2024-01-01\n  EndDate: 2024-01-31\n",
+                     0))
+        << LastMessage();
+    /* The settings the run changed are put back, but not the new data file. */
+    EXPECT_EQ(saved, std::string(gSettings.DataFile));
+    EXPECT_EQ(1, gSymbolCount);
+    EXPECT_STREQ("QQQ", gSymbols[0].info.Symbol);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "engine/date_loop.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
-#include "run_fixture.h"
+#include "engine_fixture.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "support/test_support.h"
@@ -18,10 +18,10 @@
 
 namespace {
 
-struct RunTest : ScriptRunTest {
+struct RunTest : EngineTest {
     void SetUp() override
     {
-        ScriptRunTest::SetUp();
+        EngineTest::SetUp();
         /* Mon 2024-01-08 .. Tue 2024-01-16, with the weekend between. */
         std::vector<int32_t> d = Weekdays(20240108, 20240116);
         LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16, 17})}});
@@ -143,10 +143,10 @@ namespace {
 
 /* Six days of one symbol: a bar that closes up signals an entry at the next
 ** open, one that closes down an exit at the next open. */
-struct TradeRun : ScriptRunTest {
+struct TradeRun : EngineTest {
     void SetUp() override
     {
-        ScriptRunTest::SetUp();
+        EngineTest::SetUp();
         std::vector<int32_t> d = {20240102, 20240103, 20240104, 20240105, 20240108, 20240109};
         LoadStore(d, {{"AAA",
                        {{20240102, 10.0, 11.0, 9.5, 10.5},
@@ -333,6 +333,29 @@ TEST_F(TradeRun, PricesOfAnotherCurrencyAreConvertedByThePairSymbol)
     /* 11.00 × 100 × 2.0 - 10.50 × 100 × 1.25 */
     EXPECT_NEAR(2200 - 1312.5, TradeNetProfit(&t), 1e-9);
     EXPECT_NEAR(11 * 100 * 0.75, TradeCurrencyGain(&t), 1e-9);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RunTest, PercentagesOverAZeroBaseHaveNoValue)
+{
+    /* No start equity and no allocation: a fee of 40 on Wed makes a drawdown
+    ** of 40 whose percentage has no base. */
+    Write("fees.csv", "Date,Amount\n20240110,-40\n");
+    ASSERT_EQ(0, Run("Strategy: S1\n  StartPercent: 0\n  Compounded: False\n  FeesList: fees.csv\n  EntrySetup: 0\n"));
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    EXPECT_TRUE(std::isnan(Cell(test, 0, 0)->netPercent));
+    const StatCell *wed = Cell(test, 2, 0);
+    EXPECT_DOUBLE_EQ(40, wed->drawdownAmount);
+    EXPECT_TRUE(std::isnan(wed->drawdownPercent));
+    EXPECT_DOUBLE_EQ(0, wed->maxDrawdownPercent);
+    for (int r = 0; r < test->rowCount; r++) {
+        EXPECT_FALSE(std::isinf(Cell(test, r, 0)->netPercent)) << r;
+        EXPECT_FALSE(std::isinf(Cell(test, r, 0)->drawdownPercent)) << r;
+    }
 }
 
 }  // namespace

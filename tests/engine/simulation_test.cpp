@@ -2,7 +2,7 @@
 
 #include "engine/entry_pass.h"
 #include "engine/exit_pass.h"
-#include "engine_fixture.h"
+#include "pass_fixture.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 
@@ -19,7 +19,7 @@ const std::vector<DayBar> kSixDays = {
     {20240109, 11.0, 11.5, 10.5, 11.4},  /* exited at 11 */
 };
 
-TEST_F(EngineTest, OneSymbolEntersAtTheOpenAfterASignalAndExitsByItsRule)
+TEST_F(PassTest, OneSymbolEntersAtTheOpenAfterASignalAndExitsByItsRule)
 {
     LoadMarket({{"AAA", kSixDays}});
     /* A dividend on the entry date belongs to the seller; the one two days
@@ -63,7 +63,7 @@ TEST_F(EngineTest, OneSymbolEntersAtTheOpenAfterASignalAndExitsByItsRule)
     FreeMemory(&gSymbols[0].events);
 }
 
-TEST_F(EngineTest, AShortEnteredOnTheLastDateLeavesAtTheEndOfTheTest)
+TEST_F(PassTest, AShortEnteredOnTheLastDateLeavesAtTheEndOfTheTest)
 {
     LoadMarket({{"AAA", kSixDays}});
     AddStrategy("Fade").Side = -1;

@@ -542,11 +542,11 @@ struct GroupPositions : StatGetters {
         Open(&p4, &gSymbols[0], 1, 0, 1, 0, -1, 0);             /* a setup not entered */
         p4.setupRank = 5;
         records[0].kind = STRATEGY_KIND_STRATEGY;
-        records[0].positions = alpha;
-        records[0].positionCount = 3;
+        records[0].openPositions = alpha;
+        records[0].openCount = 3;
         records[1].kind = STRATEGY_KIND_COMBINED;
-        records[1].positions = combo;
-        records[1].positionCount = 2;
+        records[1].openPositions = combo;
+        records[1].openCount = 2;
         savedStrategies = gStrategies;
         savedCount = gStrategyCount;
         gStrategies = records.data();
@@ -626,8 +626,8 @@ TEST_F(GroupPositions, ASearchingStrategyFindsItsPositionsItself)
         {"Side", 1},                /* Alpha's first position in AAA */
     };
     EXPECT_CASES(searched);
-    records[0].positions = alpha + 1;   /* only the position in BBB is left first */
-    records[0].positionCount = 1;
+    records[0].openPositions = alpha + 1;   /* only the position in BBB is left first */
+    records[0].openCount = 1;
     EXPECT_DOUBLE_EQ(0, Value("Side"));
 }
 

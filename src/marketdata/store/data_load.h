@@ -45,7 +45,3 @@ int DataVersionNumber(float version);
 ** (may be null) receive the first and last list index.  1 range set; 0 the
 ** range is empty (reported only when firstIndex is given). */
 int SetTestDateRange(const DateList *list, int32_t *firstIndex, int32_t *lastIndex);
-
-/* Runs the active script's Import section into the data file, which is saved
-** at its end; 1, or 0 after the importer reported. */
-int RunImport();

@@ -91,7 +91,7 @@ enum TrackerSetting { TRACKER_NONE = 0, TRACKER_HIDDEN = 1, TRACKER_VISIBLE = 2,
 /* Values of the entry and exit time constants. */
 enum EntryExitTime { TIME_THIS_CLOSE = 0, TIME_NEXT_OPEN = 1, TIME_INTRADAY = 2, TIME_NEXT_CLOSE = 3 };
 
-/* The formula slots of a strategy, in the order of kStrategySlotNames. */
+/* The formula slots, in the order of kStrategySlotNames. */
 enum StrategySlot {
     SLOT_START_PERCENT = 0,
     SLOT_ALLOCATION = 1,
@@ -259,20 +259,24 @@ struct StrategyRecord {
     /* ---- run-time state of the engine ---- */
     int32_t symbolNumber;      /* 1-based symbol the strategy trades; 0 none */
     int32_t positionSearch;    /* read by Side and the single-position rule */
-    PositionRecord *positions;    /* open positions (tracked; the block moves when it grows,
-                                     so the engine keeps indexes, never pointers, across a growth) */
-    int32_t positionCount;
-    int32_t positionCapacity;
-    PositionRecord *setups;       /* setups of the current date and phase (tracked, moves likewise) */
-    int32_t setupCount;           /* committed setups */
-    int32_t setupCapacity;
-    int32_t keptSetupCount;       /* setups kept by the selection */
-    int32_t setupCursor;          /* next setup a selection turn takes */
     void *tradeListRows;       /* imported trade-list rows (tracked) */
     int32_t tradeListRowCount;
     int32_t tradeListRowCapacity;
     int32_t *strategyIndexes;  /* the engine's per-strategy index list, one entry per record (tracked) */
     int32_t strategyIndexCapacity;
+    /* ---- the test run's per-strategy state (engine) ---- */
+    PositionRecord *setups;    /* the day's setups (tracked; grows to 2n + 2) */
+    int32_t setupCount;        /* committed setups */
+    int32_t setupCapacity;
+    int32_t keptSetupCount;    /* setups kept by the selection */
+    int32_t nextSetup;         /* cursor of the selection turns */
+    PositionRecord *openPositions;  /* open positions (tracked; grows to 2n + 2) */
+    int32_t openCount;
+    int32_t openCapacity;
+    double allocationFraction; /* StartPercent / 100, 1.0 without one: the account share factor */
+    int32_t tradesFutures;     /* trades continuous futures contracts (set by the entry pass) */
+    int32_t entriesToday;      /* entries opened on the current date */
+    int32_t orderDate;         /* date of the orders being generated */
 };
 
 /* The compiled script's strategies, numbered from 1 where a strategy number

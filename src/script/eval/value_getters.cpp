@@ -369,8 +369,8 @@ static const PositionRecord *NextGroupPosition(const EvalContext *context, Posit
                   context->strategyIndex < test->strategyCount;
     for (;;) {
         const StrategyRecord *r = walk->record;
-        while (r && r->positions && walk->next < r->positionCount) {
-            const PositionRecord *position = &r->positions[walk->next++];
+        while (r && r->openPositions && walk->next < r->openCount) {
+            const PositionRecord *position = &r->openPositions[walk->next++];
             if (position->symbol == context->symbol) {
                 if (record) *record = r;
                 return position;
@@ -400,8 +400,8 @@ static const PositionRecord *NextGroupPosition(const EvalContext *context, Posit
 static int32_t SearchedSide(const EvalContext *context)
 {
     const StrategyRecord *record = context->strategy;
-    for (int32_t k = 0; record->positions && k < record->positionCount; k++) {
-        const PositionRecord *position = &record->positions[k];
+    for (int32_t k = 0; record->openPositions && k < record->openCount; k++) {
+        const PositionRecord *position = &record->openPositions[k];
         if (position->symbol == context->symbol) return position->side;
     }
     return 0;
