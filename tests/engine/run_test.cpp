@@ -359,3 +359,34 @@ TEST_F(RunTest, PercentagesOverAZeroBaseHaveNoValue)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TradeRun, TwoStrategiesFeedTheCombinedStrategy)
+{
+    ASSERT_EQ(0, Run("Data:\n  Up: C > O\nStrategy: A\n  EntrySetup: Up\n  Quantity: 100\n  ExitRule: C < O\n"
+                     "  Compounded: False\nStrategy: B\n  EntrySetup: Up\n  Quantity: 50\n  ExitRule: C < O\n"
+                     "  Compounded: False\n"))
+        << LastMessage();
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(3, test->strategyCount);
+    int32_t combined = test->mainStrategy;
+    ASSERT_STREQ("Combined", test->strategies[combined].name);
+    ASSERT_EQ(2, test->tradeCount);
+    /* Both enter at 10.50 on Jan 3 and leave at 11.00 on Jan 9. */
+    const StatCell *held = Cell(test, 3, combined);
+    EXPECT_EQ(2, held->positions);
+    EXPECT_NEAR(150 * 10.5, held->invested, 1e-9);
+    EXPECT_NEAR(150 * (12.8 - 10.5), held->markToMarket, 1e-9);
+    /* Usage is counted at the start of the day: the entry value and the open
+    ** profit at the close before (12.00). */
+    EXPECT_NEAR(150 * 12.0, held->usageAmount, 1e-9);
+    const StatCell *last = Cell(test, 5, combined);
+    EXPECT_NEAR(100000 + 50 + 25, last->equityBase, 1e-9);
+    EXPECT_EQ(2, last->exits);
+    EXPECT_NEAR(100050, Cell(test, 5, 0)->equityBase, 1e-9);
+    EXPECT_NEAR(100025, Cell(test, 5, 1)->equityBase, 1e-9);
+}
+
+}  // namespace
