@@ -166,8 +166,8 @@ static void NameTest(TestRecord *test, EvalContext *context, int32_t wfFlag)
 ** goes to the log window. */
 static void OpenTestLog(int32_t testNumber)
 {
-    char path[260];
-    FormatText(path, sizeof path, "%s\\TEST_%.4d.TXT", gLogsFolder, testNumber);
+    char *path = gEngineRun.testLogPath;
+    FormatText(path, sizeof gEngineRun.testLogPath, "%s\\TEST_%.4d.TXT", gLogsFolder, testNumber);
     gTestLogFile = PlatOpenFile(path, PLAT_CREATE_WRITE);
     if (gSettings.AddDebug) LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tCONTEXT\tEVAL\tOUTPUT\t");
     if (gSettings.AddLog)
@@ -180,6 +180,7 @@ static void CloseTestLog()
     if (gTestLogFile) {
         PlatCloseFile(gTestLogFile);
         gTestLogFile = nullptr;
+        OpenLogFile(gEngineRun.testLogPath);
     } else {
         LogPrintf("%s", "");
     }
@@ -477,5 +478,6 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     if (gTestLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog();
     if (gEngineRun.results) AddTestToResults(gEngineRun.results, test);
     else FreeTestRecord(nullptr, test);
+    RefreshAllResGraphs();
     return 1;
 }

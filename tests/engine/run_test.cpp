@@ -390,3 +390,19 @@ TEST_F(TradeRun, TwoStrategiesFeedTheCombinedStrategy)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RunTest, TheTestLogHoldsItsColumnsAndTheDaysFlows)
+{
+    gSettings.AddLog = 1;
+    Write("cash.csv", "Date,Amount\n20240110,5000\n");
+    ASSERT_EQ(0, Run("Strategy: S1\n  CashList: cash.csv\n  EntrySetup: 0\n"));
+    std::string log = ReadTestFile(gLogsFolder + std::string("\\TEST_0001.TXT"));
+    EXPECT_EQ(0u, log.find("DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tACTION\tQUANTITY\tPRICE\tFX\tSLIP\tCOMM\tDIVIDEND\t"
+                           "PROFIT\tALLOC\tEQUITY\tCOST\tM2M\tEXPOSURE\tCASH\tSCORE1\tSCORE2\tREASON\t\r\n"))
+        << log;
+    EXPECT_NE(std::string::npos, log.find("\topen\tS1\tCashInOut = ")) << log;
+}
+
+}  // namespace
