@@ -401,9 +401,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         RunExitPass(&context, 0);
         if (!(lastRow && gRunMode == RUN_MODE_ORDERS)) {
             for (int32_t s = 0; s < test->strategyCount; s++) {
-                /* Held positions are rolled even when the flag was not raised by
-                ** this test's entries (the routine passes over all but futures). */
-                if (!gStrategies[s].tradesFutures && gStrategies[s].openCount == 0) continue;
+                if (!gStrategies[s].tradesFutures) continue;
                 context.strategy = &gStrategies[s];
                 context.strategyIndex = s;
                 ProcessFuturesRolls(&context, nullptr);

@@ -5,6 +5,7 @@
 
 #include "engine/exit_pass.h"
 #include "engine/fills.h"
+#include "engine/futures.h"
 #include "engine/limits.h"
 #include "engine/sizing.h"
 #include "foundation/numbers.h"
@@ -237,6 +238,8 @@ static void MakeSetups(EvalContext *context, int32_t s)
         context->position = nullptr;
         const Bar *bar = SyncContextBar(context);
         if (!bar || bar->date < gSettings.FirstDate) continue;
+        if (symbol->securityType == SECURITY_FUTURES && !r->tradesFutures && IsContinuousFutures(symbol))
+            r->tradesFutures = 1;
         int32_t count = 0;
         const Bar *bars = GetBarArray(symbol, context->barSize, &count);
         if (r->tradeListRowCount > 0) continue;   /* trade lists replay their own rows */

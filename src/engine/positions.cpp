@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/fills.h"
+#include "engine/futures.h"
 #include "foundation/allocator.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
@@ -387,6 +388,11 @@ int OpenPosition(EvalContext *context)
         } else {
             setup->entryDate = date;
         }
+    }
+    if (!setup->skipped && IsContinuousFutures(setup->symbol)) {
+        /* The contract the position is entered in, for the rolls. */
+        setup->contractCode = (int32_t)LookupDatedValue(setup->symbol, BAR_DAILY, setup->entryDate, 0, EVENT_CONTRACT,
+                                                        1, nullptr);
     }
     setup->entryBar = context->barPhase < PHASE_CLOSE ? context->lastBar + 1 : context->lastBar;
     setup->exitReason = 0;

@@ -9,6 +9,7 @@
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
 #include "engine_fixture.h"
+#include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "support/test_support.h"
@@ -403,6 +404,38 @@ TEST_F(RunTest, TheTestLogHoldsItsColumnsAndTheDaysFlows)
                            "PROFIT\tALLOC\tEQUITY\tCOST\tM2M\tEXPOSURE\tCASH\tSCORE1\tSCORE2\tREASON\t\r\n"))
         << log;
     EXPECT_NE(std::string::npos, log.find("\topen\tS1\tCashInOut = ")) << log;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TradeRun, AFuturesPositionHeldOverARollPaysTheRollCost)
+{
+    SymbolRecord *es = &gSymbols[0];
+    es->securityType = SECURITY_FUTURES;
+    /* March until the close of Jan 4, June from Jan 5: a test rolls on the
+    ** bar after, at the open of Jan 8. */
+    const EventItem events[] = {{20231215, 0, EVENT_CONTRACT, 0, 20240315},
+                                {20231215, 0, EVENT_CONTRACT_SECOND, 0, 202403},
+                                {20240104, 160000, EVENT_CONTRACT, 0, 20240621},
+                                {20240104, 160000, EVENT_CONTRACT_SECOND, 0, 202406}};
+    ASSERT_TRUE(AllocMemory(&es->events, sizeof events));
+    memcpy(es->events, events, sizeof events);
+    es->eventCount = 4;
+    ASSERT_EQ(0, Run("Data:\n  Up: C > O\nStrategy: Trend\n  EntrySetup: Up\n  Quantity: 100\n  RollCost: 12.5\n"
+                     "  Compounded: False\n"))
+        << LastMessage();
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(1, test->tradeCount);
+    const TradeRecord &t = test->trades[0];
+    EXPECT_EQ(SECURITY_FUTURES, t.securityType);
+    EXPECT_DOUBLE_EQ(12.5, t.rollCosts);
+    EXPECT_EQ(20240109, t.dateOut);          /* the end-of-test exit at the last close */
+    EXPECT_DOUBLE_EQ(11.4, t.priceOut);
+    EXPECT_NEAR((11.4 - 10.5) * 100 - 12.5, TradeNetProfit(&t), 1e-9);
+    EXPECT_NEAR(12.5, Cell(test, 5, 0)->rollCosts, 1e-9);
 }
 
 }  // namespace
