@@ -430,6 +430,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         } else {
             if (gRunMode == RUN_MODE_ORDERS && gScriptSettings.OrdersLiveData) {
                 gOrderDate = date;
+                for (int32_t s = 0; s < gStrategyCount; s++) gStrategies[s].orderDate = date;
                 GenerateOrderList(&context);
             }
             RunExitPass(&context, 0);
@@ -440,7 +441,15 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                 gOrderDate = OffsetTradingDate(&gDateLists[BAR_DAILY], date, 1);
                 char path[260];
                 if (CheckOutputPath(path, gScriptSettings.SavePositionsAs, "Positions")) WritePositionsCsv(&context, path);
-                if (gRunMode == RUN_MODE_ORDERS && !gScriptSettings.OrdersLiveData) GenerateOrderList(&context);
+                if (gRunMode == RUN_MODE_ORDERS && !gScriptSettings.OrdersLiveData) {
+                    /* A strategy with a calendar of its own orders for its own next date. */
+                    for (int32_t s = 0; s < gStrategyCount; s++) {
+                        StrategyRecord *strategy = &gStrategies[s];
+                        const DateList *own = strategy->hasOwnDateLists ? &strategy->dateLists[BAR_DAILY] : nullptr;
+                        strategy->orderDate = own && own->count > 0 ? OffsetTradingDate(own, date, 1) : gOrderDate;
+                    }
+                    GenerateOrderList(&context);
+                }
             }
             CalcStrategyData(&context);
             if (gScriptSettings.EndOfTestExits) {
