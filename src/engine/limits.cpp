@@ -161,9 +161,9 @@ static void TraceLimitDecision(const EvalContext *context, int32_t record, const
     if (record != context->strategyIndex) FormatText(parent, sizeof parent, " (%s)", gStrategies[record].name);
     const char *symbol = setup->symbol ? setup->symbol->info.Symbol : "";
     if (setup->skipped)
-        LogPrintf("%s skips %s - %s%s\n", name, symbol, GetTradeReason(nullptr, (int32_t)setup->skipReason, 1), parent);
+        LogPrintf("%s skips %s - %s%s", name, symbol, GetTradeReason(nullptr, (int32_t)setup->skipReason, 1), parent);
     else if (gStrategies[record].kind != STRATEGY_KIND_STATS_GROUP)
-        LogPrintf("%s keeps %s\n", name, symbol);
+        LogPrintf("%s keeps %s", name, symbol);
 }
 
 int CheckSetupLimits(EvalContext *context, int32_t record, PositionRecord *setup)
@@ -414,7 +414,7 @@ void SelectSetups(EvalContext *context, int32_t kind, int32_t named)
             StrategyRecord *r = &gStrategies[s];
             if (!TakesPart(context, s, kind, named) || r->nextSetup >= r->setupCount) continue;
             if (EnterStrategy(context, s)) {
-                if (first && gSettings.AddLog && gSettings.KeepSkipped) LogPrintf("\n## Setup Selection Turn %d ##\n", t);
+                if (first && gSettings.AddLog && gSettings.KeepSkipped) LogPrintf("\n## Setup Selection Turn %d ##", t);
                 first = false;
                 TakeTurn(context, s);
             }

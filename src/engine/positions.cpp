@@ -36,6 +36,8 @@ void ResetPositionState()
     FreeMemory(&gPositionState.accounts);
     FreeMemory(&gPositionState.heldCounts);
     FreeMemory(&gPositionState.turnOrder);
+    FreeMemory(&gPositionState.sortOrder);
+    FreeMemory(&gPositionState.sortRecords);
     gPositionState = PositionState{};
     gPositionState.accountStrategy = -1;
 }
@@ -424,9 +426,13 @@ int OpenPosition(EvalContext *context)
 
 static int CompareSymbols(const PositionRecord *a, const PositionRecord *b)
 {
+    /* The symbol array is sorted by name with case ignored, so two of its
+    ** records compare by their place without reading the names. */
+    if (SymbolNumberOf(a->symbol) && SymbolNumberOf(b->symbol))
+        return a->symbol < b->symbol ? -1 : a->symbol > b->symbol ? 1 : 0;
     const char *x = a->symbol ? a->symbol->info.Symbol : "";
     const char *y = b->symbol ? b->symbol->info.Symbol : "";
-    return CompareNoCase(x, y);
+    return CompareSymbolText(x, y);
 }
 
 bool CompareStrategiesForTurn(int32_t a, int32_t b)
@@ -486,6 +492,27 @@ void SortPositionRecords(PositionRecord *records, int32_t count,
                          int (*compare)(const PositionRecord *, const PositionRecord *))
 {
     if (!records || count < 2) return;
-    std::sort(records, records + count,
-              [compare](const PositionRecord &a, const PositionRecord &b) { return compare(&a, &b) < 0; });
+    PositionState &g = gPositionState;
+    if (count > g.sortCapacity) {
+        int32_t capacity = 2 * count + 2;
+        if (ReallocMemory(&g.sortOrder, (uint64_t)capacity * sizeof(int32_t)) &&
+            ReallocMemory(&g.sortRecords, (uint64_t)capacity * sizeof(PositionRecord)))
+            g.sortCapacity = capacity;
+    }
+    if (count > g.sortCapacity) {
+        /* No scratch: the records themselves are moved while sorting. */
+        std::stable_sort(records, records + count,
+                         [compare](const PositionRecord &a, const PositionRecord &b) { return compare(&a, &b) < 0; });
+        return;
+    }
+    /* A record is several hundred bytes: sorting their indexes and moving
+    ** each record once costs far less than swapping records. */
+    int32_t *order = g.sortOrder;
+    for (int32_t k = 0; k < count; k++) order[k] = k;
+    std::sort(order, order + count, [records, compare](int32_t a, int32_t b) {
+        int c = compare(&records[a], &records[b]);
+        return c != 0 ? c < 0 : a < b;
+    });
+    for (int32_t k = 0; k < count; k++) g.sortRecords[k] = records[order[k]];
+    memcpy(records, g.sortRecords, (size_t)count * sizeof(PositionRecord));
 }

@@ -80,6 +80,9 @@ struct PositionState {
     int32_t accountStrategy;    /* index of the run's account strategy, -1 none */
     int32_t exitCount;          /* exits of the test */
     int32_t *turnOrder;         /* scratch strategy order of a selection turn, one per strategy (tracked) */
+    int32_t *sortOrder;         /* scratch record order of a sort (tracked) */
+    PositionRecord *sortRecords;  /* scratch copies of the records being sorted (tracked) */
+    int32_t sortCapacity;       /* entries of both sort scratch arrays */
 };
 extern PositionState gPositionState;
 
@@ -136,6 +139,8 @@ int CompareSetupsByScore(const PositionRecord *a, const PositionRecord *b);
 int CompareSetupsForOpening(const PositionRecord *a, const PositionRecord *b);
 int ComparePositionsForSizing(const PositionRecord *a, const PositionRecord *b);
 int ComparePositionsForExit(const PositionRecord *a, const PositionRecord *b);
-/* Sorts count records in place by one of the record orderings (no allocation). */
+/* Sorts count records in place by one of the record orderings; records that
+** compare equal keep their order.  Large arrays are ordered through an index
+** array and moved once, in scratch that grows to 2n + 2 and is kept. */
 void SortPositionRecords(PositionRecord *records, int32_t count,
                          int (*compare)(const PositionRecord *, const PositionRecord *));

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <string>
 
 #include "engine/exit_pass.h"
 #include "engine/limits.h"
@@ -6,6 +7,7 @@
 #include "engine/stops.h"
 #include "pass_fixture.h"
 #include "foundation/settings_table.h"
+#include "shell/headless/headless.h"
 
 namespace {
 
@@ -141,6 +143,7 @@ TEST_F(PassTest, TargetAndStopOnOneBarFollowTheAmbiguityRule)
         {"short, closed up: target first", -1, AMBIGUITY_DEFAULT, 100, 106, 88, 104, EXIT_LIMIT, PHASE_INTRADAY, 90},
         {"short gap above the stop", -1, AMBIGUITY_DEFAULT, 107, 108, 101, 102, EXIT_STOP, PHASE_OPEN, 107},
     };
+    gSettings.AddLog = 1;
     for (const auto &c : cases) {
         int32_t s = c.side > 0 ? 0 : 1;
         StrategyRecord *r = &strategies[s];
@@ -162,6 +165,14 @@ TEST_F(PassTest, TargetAndStopOnOneBarFollowTheAmbiguityRule)
         EXPECT_EQ(c.timing, p.exitTiming) << c.what;
         EXPECT_DOUBLE_EQ(c.price, p.exitPrice) << c.what;
     }
+    /* The log tells which extreme was assumed first, once per bar that touched both. */
+    std::string log = gHeadless.logText ? gHeadless.logText : "";
+    const char *first = "*** TARGET and STOP were both touched intraday for AAA in strategy Long -- assuming TARGET was "
+                        "touched first ***\n";
+    const char *neither = "*** TARGET and STOP were both touched intraday for AAA in strategy Long -- assuming NEITHER "
+                          "was touched ***\n";
+    EXPECT_EQ(0u, log.find(first)) << log;
+    EXPECT_NE(std::string::npos, log.find(neither)) << log;
 }
 
 /* On its entry bar a long entered intraday at 98 meets its stop of 95. */

@@ -161,6 +161,8 @@ TEST_F(PassTest, SetupAndEntryCountsCutTheDaysSetups)
         {SLOT_MAX_SETUPS, "2", 1, "BBB CCC ", ""},            /* greedy: cut once two are kept */
         {SLOT_MAX_ENTRIES, "1", 0, "AAA ", "BBB3 CCC3 "},     /* opened by symbol: equal entry scores */
         {SLOT_MAX_POSITIONS, "2", 0, "BBB CCC ", "AAA2 "},
+        {SLOT_SETUP_SKIP, "C > 25", 0, "AAA BBB ", "CCC19 "},
+        {SLOT_ENTRY_SKIP, "C < 25", 0, "CCC ", "AAA10 BBB10 "},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
