@@ -166,8 +166,8 @@ static void NameTest(TestRecord *test, EvalContext *context, int32_t wfFlag)
 ** goes to the log window. */
 static void OpenTestLog(int32_t testNumber)
 {
-    char path[260];
-    FormatText(path, sizeof path, "%s\\TEST_%.4d.TXT", gLogsFolder, testNumber);
+    char *path = gEngineRun.testLogPath;
+    FormatText(path, sizeof gEngineRun.testLogPath, "%s\\TEST_%.4d.TXT", gLogsFolder, testNumber);
     gTestLogFile = PlatOpenFile(path, PLAT_CREATE_WRITE);
     if (gSettings.AddDebug) LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tCONTEXT\tEVAL\tOUTPUT\t");
     if (gSettings.AddLog)
@@ -180,6 +180,7 @@ static void CloseTestLog()
     if (gTestLogFile) {
         PlatCloseFile(gTestLogFile);
         gTestLogFile = nullptr;
+        OpenLogFile(gEngineRun.testLogPath);
     } else {
         LogPrintf("%s", "");
     }
@@ -400,9 +401,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         RunExitPass(&context, 0);
         if (!(lastRow && gRunMode == RUN_MODE_ORDERS)) {
             for (int32_t s = 0; s < test->strategyCount; s++) {
-                /* Held positions are rolled even when the flag was not raised by
-                ** this test's entries (the routine passes over all but futures). */
-                if (!gStrategies[s].tradesFutures && gStrategies[s].openCount == 0) continue;
+                if (!gStrategies[s].tradesFutures) continue;
                 context.strategy = &gStrategies[s];
                 context.strategyIndex = s;
                 ProcessFuturesRolls(&context, nullptr);
@@ -431,6 +430,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         } else {
             if (gRunMode == RUN_MODE_ORDERS && gScriptSettings.OrdersLiveData) {
                 gOrderDate = date;
+                for (int32_t s = 0; s < gStrategyCount; s++) gStrategies[s].orderDate = date;
                 GenerateOrderList(&context);
             }
             RunExitPass(&context, 0);
@@ -441,7 +441,15 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                 gOrderDate = OffsetTradingDate(&gDateLists[BAR_DAILY], date, 1);
                 char path[260];
                 if (CheckOutputPath(path, gScriptSettings.SavePositionsAs, "Positions")) WritePositionsCsv(&context, path);
-                if (gRunMode == RUN_MODE_ORDERS && !gScriptSettings.OrdersLiveData) GenerateOrderList(&context);
+                if (gRunMode == RUN_MODE_ORDERS && !gScriptSettings.OrdersLiveData) {
+                    /* A strategy with a calendar of its own orders for its own next date. */
+                    for (int32_t s = 0; s < gStrategyCount; s++) {
+                        StrategyRecord *strategy = &gStrategies[s];
+                        const DateList *own = strategy->hasOwnDateLists ? &strategy->dateLists[BAR_DAILY] : nullptr;
+                        strategy->orderDate = own && own->count > 0 ? OffsetTradingDate(own, date, 1) : gOrderDate;
+                    }
+                    GenerateOrderList(&context);
+                }
             }
             CalcStrategyData(&context);
             if (gScriptSettings.EndOfTestExits) {
@@ -477,5 +485,6 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     if (gTestLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog();
     if (gEngineRun.results) AddTestToResults(gEngineRun.results, test);
     else FreeTestRecord(nullptr, test);
+    RefreshAllResGraphs();
     return 1;
 }

@@ -31,6 +31,7 @@ struct EngineRun {
     int32_t walkForwardRun;        /* the run has walk-forward dates (not optimizing) */
     ResultsWindow *results;        /* the results list the tests go to */
     int32_t debugTraceWritten;     /* a DebugEval trace was written during the run */
+    char testLogPath[260];         /* the test log of the current test */
 };
 extern EngineRun gEngineRun;
 

@@ -8,6 +8,7 @@
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
 #include "engine_fixture.h"
+#include "script/compiler/settings_items.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
 #include "foundation/settings_table.h"
@@ -220,6 +221,23 @@ TEST_F(DriverRun, AnImportRunKeepsTheDataFileItSaved)
     EXPECT_EQ(saved, std::string(gSettings.DataFile));
     EXPECT_EQ(1, gSymbolCount);
     EXPECT_STREQ("QQQ", gSymbols[0].info.Symbol);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DriverRun, TestsGoToTheResultsListOfTheResultsFile)
+{
+    ResultsWindow *other = CreateResultsWindow(0, nullptr);
+    ASSERT_NE(nullptr, other);
+    ASSERT_EQ(0, Run("Settings:\n  ResultsFile: mine.kvr\nStrategy: S1\n  EntrySetup: 0\n")) << LastMessage();
+    EXPECT_EQ(0, other->testCount);
+    ResultsWindow *mine = FindResultsWindowByPath(gResultsFileName);
+    ASSERT_NE(nullptr, mine);
+    ASSERT_NE(other, mine);
+    EXPECT_EQ(1, mine->testCount);
+    DeleteAllTests(mine);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
 #include "engine_fixture.h"
+#include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "support/test_support.h"
@@ -356,6 +357,85 @@ TEST_F(RunTest, PercentagesOverAZeroBaseHaveNoValue)
         EXPECT_FALSE(std::isinf(Cell(test, r, 0)->netPercent)) << r;
         EXPECT_FALSE(std::isinf(Cell(test, r, 0)->drawdownPercent)) << r;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TradeRun, TwoStrategiesFeedTheCombinedStrategy)
+{
+    ASSERT_EQ(0, Run("Data:\n  Up: C > O\nStrategy: A\n  EntrySetup: Up\n  Quantity: 100\n  ExitRule: C < O\n"
+                     "  Compounded: False\nStrategy: B\n  EntrySetup: Up\n  Quantity: 50\n  ExitRule: C < O\n"
+                     "  Compounded: False\n"))
+        << LastMessage();
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(3, test->strategyCount);
+    int32_t combined = test->mainStrategy;
+    ASSERT_STREQ("Combined", test->strategies[combined].name);
+    ASSERT_EQ(2, test->tradeCount);
+    /* Both enter at 10.50 on Jan 3 and leave at 11.00 on Jan 9. */
+    const StatCell *held = Cell(test, 3, combined);
+    EXPECT_EQ(2, held->positions);
+    EXPECT_NEAR(150 * 10.5, held->invested, 1e-9);
+    EXPECT_NEAR(150 * (12.8 - 10.5), held->markToMarket, 1e-9);
+    /* Usage is counted at the start of the day: the entry value and the open
+    ** profit at the close before (12.00). */
+    EXPECT_NEAR(150 * 12.0, held->usageAmount, 1e-9);
+    const StatCell *last = Cell(test, 5, combined);
+    EXPECT_NEAR(100000 + 50 + 25, last->equityBase, 1e-9);
+    EXPECT_EQ(2, last->exits);
+    EXPECT_NEAR(100050, Cell(test, 5, 0)->equityBase, 1e-9);
+    EXPECT_NEAR(100025, Cell(test, 5, 1)->equityBase, 1e-9);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RunTest, TheTestLogHoldsItsColumnsAndTheDaysFlows)
+{
+    gSettings.AddLog = 1;
+    Write("cash.csv", "Date,Amount\n20240110,5000\n");
+    ASSERT_EQ(0, Run("Strategy: S1\n  CashList: cash.csv\n  EntrySetup: 0\n"));
+    std::string log = ReadTestFile(gLogsFolder + std::string("\\TEST_0001.TXT"));
+    EXPECT_EQ(0u, log.find("DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tACTION\tQUANTITY\tPRICE\tFX\tSLIP\tCOMM\tDIVIDEND\t"
+                           "PROFIT\tALLOC\tEQUITY\tCOST\tM2M\tEXPOSURE\tCASH\tSCORE1\tSCORE2\tREASON\t\r\n"))
+        << log;
+    EXPECT_NE(std::string::npos, log.find("\topen\tS1\tCashInOut = ")) << log;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TradeRun, AFuturesPositionHeldOverARollPaysTheRollCost)
+{
+    SymbolRecord *es = &gSymbols[0];
+    es->securityType = SECURITY_FUTURES;
+    /* March until the close of Jan 4, June from Jan 5: a test rolls on the
+    ** bar after, at the open of Jan 8. */
+    const EventItem events[] = {{20231215, 0, EVENT_CONTRACT, 0, 20240315},
+                                {20231215, 0, EVENT_CONTRACT_SECOND, 0, 202403},
+                                {20240104, 160000, EVENT_CONTRACT, 0, 20240621},
+                                {20240104, 160000, EVENT_CONTRACT_SECOND, 0, 202406}};
+    ASSERT_TRUE(AllocMemory(&es->events, sizeof events));
+    memcpy(es->events, events, sizeof events);
+    es->eventCount = 4;
+    ASSERT_EQ(0, Run("Data:\n  Up: C > O\nStrategy: Trend\n  EntrySetup: Up\n  Quantity: 100\n  RollCost: 12.5\n"
+                     "  Compounded: False\n"))
+        << LastMessage();
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(1, test->tradeCount);
+    const TradeRecord &t = test->trades[0];
+    EXPECT_EQ(SECURITY_FUTURES, t.securityType);
+    EXPECT_DOUBLE_EQ(12.5, t.rollCosts);
+    EXPECT_EQ(20240109, t.dateOut);          /* the end-of-test exit at the last close */
+    EXPECT_DOUBLE_EQ(11.4, t.priceOut);
+    EXPECT_NEAR((11.4 - 10.5) * 100 - 12.5, TradeNetProfit(&t), 1e-9);
+    EXPECT_NEAR(12.5, Cell(test, 5, 0)->rollCosts, 1e-9);
 }
 
 }  // namespace
