@@ -14,6 +14,7 @@
 #include "script/compiler/formula.h"
 
 RunControl gRun = {};
+char gSettingsFile[260] = "";
 
 char gProgramFolder[260];
 char gScriptsFolder[260];

@@ -73,6 +73,7 @@ extern RunControl gRun;
 /* Puts every control word back to its idle value (the UI thread id, set once
 ** at start-up, stays).  The caller closes an open test log first. */
 void ResetRunControl();
+extern char gSettingsFile[260];      /* the settings file in use, "" none */
 
 /* Effective folders, set by InitApplication. */
 extern char gProgramFolder[260];
@@ -228,3 +229,8 @@ void RefreshAllResGraphs();
 void RefreshAllGraphs();
 void RefreshAllTradeLists();
 void RefreshAllCharts();
+
+/* ---- the views a run drives ---------------------------------------------------------- */
+
+/* The whole scan run of the active script (run mode 2); its result. */
+int RunScan();
