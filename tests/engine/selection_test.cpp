@@ -188,3 +188,40 @@ TEST_F(PassTest, SetupAndEntryCountsCutTheDaysSetups)
 }
 
 }  // namespace
+
+namespace {
+
+/* Alpha trades the cheap symbols, Beta the dear ones; their combined
+** strategy enters at most two a day, so the openings go round by place:
+** Alpha's first and Beta's first, then the second ones meet the limit. */
+TEST_F(PassTest, AGroupsEntryLimitOpensItsMembersRoundByRound)
+{
+    LoadMarket({{"AAA", TwoDays(10)}, {"BBB", TwoDays(20)}, {"CCC", TwoDays(30)}, {"DDD", TwoDays(40)}});
+    AddStrategy("Alpha");
+    AddStrategy("Beta");
+    AddStrategy("Combined", STRATEGY_KIND_COMBINED);
+    for (int32_t s = 0; s < 2; s++) {
+        strategies[s].groupCount = 1;
+        strategies[s].groups[0] = 2;
+        SetFormula(s, SLOT_QUANTITY, "10");
+    }
+    SetFormula(0, SLOT_ENTRY_SETUP, "C < 25");
+    SetFormula(1, SLOT_ENTRY_SETUP, "C > 25");
+    SetFormula(2, SLOT_MAX_ENTRIES, "2");
+    gSettings.KeepSkipped = 1;
+    StartTest();
+    ASSERT_EQ(1, gPositionState.roundRobin);
+    RunAll();
+    ASSERT_EQ(1, strategies[0].openCount);
+    ASSERT_EQ(1, strategies[1].openCount);
+    EXPECT_STREQ("AAA", strategies[0].openPositions[0].symbol->info.Symbol);
+    EXPECT_STREQ("CCC", strategies[1].openPositions[0].symbol->info.Symbol);
+    ASSERT_EQ(2, test.tradeCount);
+    EXPECT_STREQ("BBB", test.trades[0].symbol);
+    EXPECT_STREQ("DDD", test.trades[1].symbol);
+    EXPECT_EQ(SKIP_MAX_ENTRIES, test.trades[0].reason);
+    EXPECT_EQ(SKIP_MAX_ENTRIES, test.trades[1].reason);
+    EXPECT_EQ(2, Cell(1, 2)->entries);
+}
+
+}  // namespace
