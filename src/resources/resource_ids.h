@@ -46,7 +46,7 @@
 /* ---- dialog controls ---- */
 #define IDC_ABOUT_LOGO     1001
 #define IDC_ABOUT_VERSION  1181
-#define IDC_DATA_FILE      1031
+#define IDC_PANEL_DATA_FILE      1031
 #define IDC_EDIT_SCRIPT    1037
 #define IDC_LOG_FONT       1045
 #define IDC_LOG_TAB        1161

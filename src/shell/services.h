@@ -103,6 +103,13 @@ int FindChildWindow(const char *className);
 /* Closes (WM_CLOSE) every child window of that class; each frees what it holds. */
 void CloseChildWindows(const char *className);
 
+/* Registers a modeless find dialog so the message loop passes it its keys
+** (at most 13; beyond that "Sorry, but you can't have more than %d
+** Find/Replace dialogs open at the same time." and 0), and takes it off again,
+** keeping the used slots contiguous. */
+int RegisterFindDialog(void *dialog);
+void UnregisterFindDialog(void *dialog);
+
 /* ---- log -------------------------------------------------------------------------- */
 
 /* Appends one entry to the run's test log when open, else to the program log;

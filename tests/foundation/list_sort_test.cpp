@@ -144,3 +144,26 @@ TEST(ListSort, SeparatorsAndLayout)
     EXPECT_EQ(out.height, 90);
     EXPECT_FALSE(PlaceLayoutControl(&saved, 1, 1, -5, 40, &out));   // shrunk: nothing moves
 }
+
+#include "foundation/folder_helpers.h"
+#include "shell/services.h"
+#include "shell/headless/headless.h"
+#include "support/test_support.h"
+
+TEST(FolderHelpers, CreateFolderReportsOnlyAMissingParent)
+{
+    TempFolder tmp;
+    ResetHeadlessShell();
+    char path[300];
+    snprintf(path, sizeof path, "%s\\made\\\\", tmp.path.c_str());
+    EXPECT_EQ(CreateFolder(path), 1);
+    EXPECT_EQ(CreateFolder(path), 1);   // existing: no message
+    EXPECT_EQ(gHeadless.messageCount, 0);
+    snprintf(path, sizeof path, "%s\\missing\\child", tmp.path.c_str());
+    EXPECT_EQ(CreateFolder(path), 0);
+    EXPECT_EQ(gHeadless.messageCount, 1);
+    EXPECT_EQ(std::string(LastMessage()).rfind("Unable to create folder ", 0), 0u);
+    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    gResultCode = RESULT_OK;
+    ResetHeadlessShell();
+}
