@@ -560,6 +560,9 @@ LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     switch (message) {
     case WM_CREATE: return CreateFrameParts(window) ? 0 : -1;
     case WM_DESTROY:
+        /* The kinds' menus are loaded once and belong to the kind table, not
+        ** to this window. */
+        SetMenu(window, nullptr);
         gFrame.frame = nullptr;
         gFrame.mdiClient = nullptr;
         PostQuitMessage(0);

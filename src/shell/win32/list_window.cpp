@@ -159,7 +159,8 @@ int OpenCsvAsList(const char *caption, const char *path)
             }
         }
         if (lineNumber == 0) {
-            int count = SplitCsvFields(line, fields, maxFields);
+            /* An empty first line has no headings (an empty file shows only "#"). */
+            int count = line[0] ? SplitCsvFields(line, fields, maxFields) : 0;
             CsvHeaderColumns found = {};
             for (int k = 0; k < count; k++) {
                 SetColumn(view, fields[k], LVCFMT_CENTER, k + 1, 1);
