@@ -41,8 +41,18 @@ enum ResultCode {
     RESULT_STOPPED = 8
 };
 
+/* The kind of run a script is compiled and run for (gRunMode, ?RunMode). */
+enum RunMode {
+    RUN_MODE_IMPORT = 0,
+    RUN_MODE_APPLY = 1,
+    RUN_MODE_SCAN = 2,
+    RUN_MODE_TEST = 3,
+    RUN_MODE_OPTIMIZE = 4,
+    RUN_MODE_ORDERS = 5
+};
+
 extern std::atomic<int> gRunState;
-extern int gRunMode;                 /* 0 import, 1 apply, 2 scan, 3 test, 4 optimize, 5 orders */
+extern int gRunMode;                 /* RunMode */
 extern std::atomic<int> gLowMemory;
 extern std::atomic<int> gResultCode;
 extern int gUnattended;

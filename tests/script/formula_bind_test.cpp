@@ -109,7 +109,7 @@ TEST_F(BindTest, ModifiersApplyToTheItemBeingCompiled)
     FormulaSlot *slot = MakeSlot("#ByMkt #Rank (Close)");
     ASSERT_EQ(CompileFormula(slot, SECTION_DATA, 1), 1);
     EXPECT_EQ(DescribeNodes(slot), "18w2 238 20");
-    EXPECT_EQ(slot->grouping, (uint32_t)ITEM_BY_MKT);
+    EXPECT_EQ(slot->grouping, (uint32_t)ITEM_CS_BY_MKT);
     EXPECT_EQ(slot->breadthFunction, 41u);
 
     slot = MakeSlot("#SlowCalc #PercentRankN (50) (C)");

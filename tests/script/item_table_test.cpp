@@ -92,8 +92,8 @@ TEST(ItemTable, StatisticDisplayFormats)
         {180, 3, 0}, {181, 4, 2}, {182, 4, 2}, {186, 0, 0},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(gScriptItems[c.id].precedence, c.format) << c.id;
-        EXPECT_EQ(gScriptItems[c.id].minimum, c.decimals) << c.id;
+        EXPECT_EQ(gScriptItems[c.id].format, c.format) << c.id;
+        EXPECT_EQ(gScriptItems[c.id].decimals, c.decimals) << c.id;
     }
     EXPECT_EQ(gScriptItems[181].maximum, 2u);
     EXPECT_EQ(gScriptItems[182].maximum, 2u);
@@ -150,7 +150,7 @@ TEST(ItemTable, SharableIndicatorsAndMultiBarFunctions)
         278, 280, 281, 282, 283, 284, 285, 286, 287, 288, 289, 290, 292, 293, 294, 295, 296, 297, 298,
         299, 312, 313, 314, 316, 317, 318, 319, 321, 322, 323, 327, 328, 329, 330, 331, 332, 333, 336,
     };
-    for (uint32_t id = 255; id <= 336; id++) EXPECT_EQ(gScriptItems[id].precedence, shared.count(id)) << id;
+    for (uint32_t id = 255; id <= 336; id++) EXPECT_EQ(gScriptItems[id].shareable, shared.count(id)) << id;
 }
 
 }  // namespace

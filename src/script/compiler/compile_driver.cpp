@@ -266,14 +266,14 @@ int LinkUsingLists() {
 ** given to a Template or Benchmark never reads as a link. */
 int AddTrackers() {
     for (int32_t i = 0; i < gStrategyCount; i++) {
-        if (gStrategies[i].Tracker == STRATEGY_CONSTANT_UNSET) gStrategies[i].Tracker = 0;
+        if (gStrategies[i].Tracker == STRATEGY_CONSTANT_UNSET) gStrategies[i].Tracker = TRACKER_NONE;
         if (gStrategies[i].kind != SECTION_STRATEGY) {
-            if (gStrategies[i].Tracker != -1) gStrategies[i].Tracker = 0;
+            if (gStrategies[i].Tracker != TRACKER_CLONE) gStrategies[i].Tracker = TRACKER_NONE;
             continue;
         }
-        if (gStrategies[i].Tracker == 0) continue;
+        if (gStrategies[i].Tracker == TRACKER_NONE) continue;
         char name[STRATEGY_NAME_SIZE];
-        FormatText(name, sizeof name, "%s%s_track", gStrategies[i].Tracker == 1 ? "_" : "", gStrategies[i].name);
+        FormatText(name, sizeof name, "%s%s_track", gStrategies[i].Tracker == TRACKER_HIDDEN ? "_" : "", gStrategies[i].name);
         int error = 0;
         StrategyRecord *bench = AddStrategyRecord(SECTION_BENCHMARK, name, &error);
         if (!bench) {
@@ -283,7 +283,7 @@ int AddTrackers() {
         int32_t b = (int32_t)(bench - gStrategies);
         if (!InheritStrategyFormulas(gStrategies + i, gStrategies + b)) return 0;
         gStrategies[i].Tracker = b + 1;
-        gStrategies[b].Tracker = -1;
+        gStrategies[b].Tracker = TRACKER_CLONE;
     }
     return 1;
 }
@@ -471,7 +471,7 @@ int CompileScriptBody(const char *path, StrategyRecord *scratch) {
             return 0;
     }
     int slatewick = 0;
-    if (mode == 5) {
+    if (mode == RUN_MODE_ORDERS) {
         if (!CheckOrdersFiles()) return 0;
         slatewick = IsSlatewickMode(gScriptSettings.OrdersMode);
     }

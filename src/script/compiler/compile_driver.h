@@ -62,7 +62,7 @@ struct DefaultSectionSource {
 /* Indexed by section id - 2: Results, Graphs, Charts, Trades. */
 extern DefaultSectionSource gDefaultSectionSources[DEFAULT_SECTION_SCRIPTS];
 
-/* Compiles the script at path for run mode (0 import .. 5 orders); pass 2
+/* Compiles the script at path for the RunMode mode; pass 2
 ** when the data file is loaded, else 1.  1, or 0 after the failure was
 ** reported. */
 int CompileScript(const char *path, int mode, int pass);

@@ -427,9 +427,9 @@ int Tokenize(CompileRun &run)
                     size_t k = strlen(word);
                     return q + k <= end && CompareNoCaseN(q, word, k) == 0 && IsTokenDelimiter(q + k < end ? q[k] : 0);
                 };
-                if (code("ccb")) m = 3, value = 98;
-                else if (code("cii")) m = 3, value = 99;
-                else if (code("cc")) m = 2, value = 97;
+                if (code("ccb")) m = 3, value = RELATIVE_CCB;
+                else if (code("cii")) m = 3, value = RELATIVE_CII;
+                else if (code("cc")) m = 2, value = RELATIVE_CC;
             }
             if (m > 0) {
                 FormulaToken *t = AddToken(run, TOKEN_RELATIVE, offset, (uint32_t)(m + 1));
@@ -544,7 +544,7 @@ int BindName(CompileRun &run, const FormulaToken &token, const FormulaToken *nex
         else if (category == CAT_TRADE_STAT) allowed = InSet(kSetD, s);
         else if (category == CAT_BREADTH) {
             allowed = InSet(kBreadthSections, s);
-            if (row == ITEM_SLOW_CALC) allowed = s == SECTION_DATA;
+            if (row == ITEM_CS_SLOW_CALC) allowed = s == SECTION_DATA;
         }
         if (row == ITEM_EXTERN && s == SECTION_IMPORT) allowed = false;
         if (!allowed) return ERR_NOT_IN_SECTION;
@@ -695,12 +695,12 @@ int ModifierPass(CompileRun &run, FormulaNode *nodes, int32_t &count)
         FormulaNode *node = &nodes[0];
         uint32_t row = node->item;
         if (!InSet(kBreadthSections, run.section)) return NodeError(run, ERR_NOT_IN_SECTION, node);
-        if (row >= ITEM_BY_MKT && row <= ITEM_BY_LIST_NUM) {
+        if (row >= ITEM_CS_BY_MKT && row <= ITEM_CS_BY_LIST_NUM) {
             slot->grouping = row;
-        } else if (row == ITEM_ONE_PER_DATE || row == ITEM_ONE_PER_SYM) {
+        } else if (row == ITEM_CS_ONE_PER_DATE || row == ITEM_CS_ONE_PER_SYM) {
             if (slot->breadthFunction) return NodeError(run, ERR_ONE_PER_IN_BREADTH, node);
-            if (item) (row == ITEM_ONE_PER_DATE ? item->onePerDate : item->onePerSymbol) = 1;
-        } else if (row == ITEM_SLOW_CALC) {
+            if (item) (row == ITEM_CS_ONE_PER_DATE ? item->onePerDate : item->onePerSymbol) = 1;
+        } else if (row == ITEM_CS_SLOW_CALC) {
             slot->slowCalc = 1;
         } else {
             if (item && (item->onePerDate || item->onePerSymbol)) return NodeError(run, ERR_ONE_PER_IN_BREADTH, node);
@@ -708,7 +708,7 @@ int ModifierPass(CompileRun &run, FormulaNode *nodes, int32_t &count)
         }
         RemoveFormulaNodes(node, 1);
         count--;
-        if (row == ITEM_PERCENT_RANK_N) {
+        if (row == ITEM_CS_PERCENT_RANK_N) {
             if (count < 3 || nodes[0].item != ITEM_OPEN_PAREN || nodes[1].item != ITEM_NUMBER ||
                 nodes[2].item != ITEM_CLOSE_PAREN) {
                 const FormulaNode *blame = nodes[0].item != ITEM_END ? &nodes[0] : node;

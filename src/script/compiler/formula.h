@@ -33,6 +33,9 @@ enum {
 /* Unary operator of a node, applied to its value. */
 enum UnaryOp : uint32_t { UNARY_NONE = 0, UNARY_NEGATE = 1, UNARY_NOT = 2 };
 
+/* The constants of the named relative symbols "&cc", "&ccb" and "&cii". */
+enum RelativeSymbolCode { RELATIVE_CC = 97, RELATIVE_CCB = 98, RELATIVE_CII = 99 };
+
 /* Constant of a $ or @ reference that is not resolved yet. */
 constexpr double UNRESOLVED_REF = -7.0;
 

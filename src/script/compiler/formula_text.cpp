@@ -115,9 +115,9 @@ int FormatTokenText(const FormulaNode *node, char *out, int outSize)
         return n + FormatStrategyRef(out + n, outSize - n, (int32_t)node->constant - 1);
     case ITEM_RELATIVE_SYMBOL: {
         int code = (int)node->constant;
-        if (code == 97) return Append(out, outSize, n, "&cc");
-        if (code == 98) return Append(out, outSize, n, "&ccb");
-        if (code == 99) return Append(out, outSize, n, "&cii");
+        if (code == RELATIVE_CC) return Append(out, outSize, n, "&cc");
+        if (code == RELATIVE_CCB) return Append(out, outSize, n, "&ccb");
+        if (code == RELATIVE_CII) return Append(out, outSize, n, "&cii");
         return Append(out, outSize, n, "&%d", code);
     }
     case ITEM_SYMBOL_REF: {

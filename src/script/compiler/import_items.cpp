@@ -11,6 +11,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
+#include "script/compiler/compile_errors.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/ranges.h"
 #include "script/compiler/script_parser.h"
@@ -272,7 +273,7 @@ int MarkConstituency(const std::string &name) {
 int StoreDataPath(char *target, const std::string &value) {
     char path[IMPORT_VALUE_SIZE];
     CopyString(path, sizeof path, value.c_str(), -1);
-    if (!ExpandPathMacros(path, gDataFolder)) return 9;
+    if (!ExpandPathMacros(path, gDataFolder)) return ERR_PATH_TOO_LONG;
     CopyString(target, IMPORT_VALUE_SIZE, path, -1);
     return 0;
 }
@@ -345,7 +346,7 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
     *outLength = (int)text.size();
     ImportState &st = gImportState;
 
-    if (index != IMPKW_DATA_SOURCE && st.sourceCount == 0) return 62;
+    if (index != IMPKW_DATA_SOURCE && st.sourceCount == 0) return ERR_SOURCE_FIRST;
 
     char name[IMPORT_NAME_SIZE] = "";
     int listFlag = 1;
@@ -358,12 +359,12 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
             else CopyString(name, sizeof name, hint.heading, -1);
         }
     }
-    if (text.size() >= IMPORT_VALUE_SIZE) return 10;
+    if (text.size() >= IMPORT_VALUE_SIZE) return ERR_LITERAL_TOO_LONG;
 
     int w = 0;
     switch (index) {
     case IMPKW_DATA_SOURCE:
-        if ((w = WordOf(text, kDataSourceNames)) < 0) return 48;
+        if ((w = WordOf(text, kDataSourceNames)) < 0) return ERR_DATA_SOURCE;
         st.sourceCount++;
         st.currentSource = w;
         if (!AddImportItem(index, kDataSourceNames[w], "", 1)) return -1;
@@ -371,7 +372,7 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
         ApplyAdjustmentToSource();
         return 0;
     case IMPKW_CSV_FIELDS: {
-        if (!IsLocalCsvSource(st.currentSource)) return 58;
+        if (!IsLocalCsvSource(st.currentSource)) return ERR_NEEDS_LOCAL_CSV;
         memset(st.csvFields, 0, sizeof st.csvFields);
         st.csvFieldSum = 0;
         size_t start = 0;
@@ -384,9 +385,9 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
             while (b > a && (text[b - 1] == ' ' || text[b - 1] == '\t')) b--;
             std::string field = text.substr(a, b - a);
             int id = WordOf(field, kCsvFieldNames);
-            int code = id < 0 ? 56 : 0;
+            int code = id < 0 ? ERR_CSV_FIELD : ERR_NONE;
             for (int k = 0; !code && id > 0 && k < column; k++)
-                if (st.csvFields[k] == id) code = 57;
+                if (st.csvFields[k] == id) code = ERR_DUPLICATE_CSV_FIELD;
             if (code) {
                 *outOffset = (int)a;
                 *outLength = (int)(b - a);
@@ -399,25 +400,25 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
         return 0;
     }
     case IMPKW_CSV_FILE:
-        if (st.currentSource != SOURCE_CSV) return 58;
+        if (st.currentSource != SOURCE_CSV) return ERR_NEEDS_LOCAL_CSV;
         return AddImportItem(index, text.c_str(), name, listFlag) ? 0 : -1;
     case IMPKW_CSV_DATE_FMT:
-        if ((w = WordOf(text, kDateOrders)) < 0) return 43;
+        if ((w = WordOf(text, kDateOrders)) < 0) return ERR_UNKNOWN_DATE_FORMAT;
         st.csvDateOrder = w;
         ApplyCsvFormatToItem();
         return 0;
     case IMPKW_CSV_NUM_FMT:
-        if ((w = WordOf(text, kNumberFormats)) < 0) return 44;
+        if ((w = WordOf(text, kNumberFormats)) < 0) return ERR_NUMBER_FORMAT;
         st.csvNumberFormat = w;
         ApplyCsvFormatToItem();
         return 0;
     case IMPKW_CSV_DELIM:
-        if ((w = WordOf(text, kDelimiters)) < 0) return 45;
+        if ((w = WordOf(text, kDelimiters)) < 0) return ERR_DELIMITER;
         st.csvDelimiter = w;
         ApplyCsvFormatToItem();
         return 0;
     case IMPKW_DATA_PATH:
-        if (!IsLocalFileSource(st.currentSource)) return 59;
+        if (!IsLocalFileSource(st.currentSource)) return ERR_NEEDS_LOCAL_FILE;
         return AddImportItem(index, text.c_str(), name, listFlag) ? 0 : -1;
     case IMPKW_SYM_INFO_FILE:
     case IMPKW_EVENT_LIST_FILE:
@@ -431,16 +432,16 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
             if (found) return 0;
             *outOffset = offset;
             *outLength = (int)symbol.size();
-            return 51;
+            return (int)ERR_CONSTITUENCY_SYMBOL;
         });
     case IMPKW_FUNDAMENTALS:
-        if (st.currentSource != SOURCE_NORGATE) return 61;
+        if (st.currentSource != SOURCE_NORGATE) return ERR_NEEDS_NORGATE;
         return ForEachListName(text, [&](const std::string &field, int offset) {
             int row = FindFundamentalField(field.c_str());
             if (row < 0) {
                 *outOffset = offset;
                 *outLength = (int)field.size();
-                return 52;
+                return (int)ERR_FUNDAMENTAL_NAME;
             }
             if (!gFundamentalFields[row].requested) {
                 gFundamentalFields[row].requested = 1;
@@ -449,13 +450,13 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
             return 0;
         });
     case IMPKW_ADJUSTMENT:
-        if (IsLocalFileSource(st.currentSource)) return 60;
-        if ((w = WordOf(text, kAdjustments)) < 0) return 49;
+        if (IsLocalFileSource(st.currentSource)) return ERR_NOT_FOR_LOCAL_FILE;
+        if ((w = WordOf(text, kAdjustments)) < 0) return ERR_ADJUSTMENT;
         st.adjustment = w;
         ApplyAdjustmentToSource();
         return 0;
     case IMPKW_KEEP_ADJUSTED:
-        if ((w = WordOf(text, kTrueFalse)) < 0) return 41;
+        if ((w = WordOf(text, kTrueFalse)) < 0) return ERR_EXPECTED_TRUE_FALSE;
         st.KeepAdjusted = w;
         ApplyAdjustmentToSource();
         return 0;
@@ -463,7 +464,7 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
     case IMPKW_KEEP_REDUNDANT:
     case IMPKW_REMOVE_LATEST:
     case IMPKW_NO_WEEKENDS: {
-        if ((w = WordOf(text, kTrueFalse)) < 0) return 41;
+        if ((w = WordOf(text, kTrueFalse)) < 0) return ERR_EXPECTED_TRUE_FALSE;
         int32_t &target = index == IMPKW_KEEP_NON_INCLUDED ? st.KeepNonIncluded
                           : index == IMPKW_KEEP_REDUNDANT  ? st.KeepRedundant
                           : index == IMPKW_REMOVE_LATEST   ? st.RemoveLatest
@@ -472,7 +473,7 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
         return 0;
     }
     case IMPKW_PADDING:
-        if ((w = WordOf(text, kPaddings)) < 0) return 50;
+        if ((w = WordOf(text, kPaddings)) < 0) return ERR_PADDING;
         st.Padding = w;
         return 0;
     case IMPKW_PAD_ALIGN_SYM:
@@ -482,18 +483,18 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
     case IMPKW_CII_FAMILY:
     case IMPKW_CII_LEVEL:
     case IMPKW_UPDATE:
-        if (st.currentSource != SOURCE_NORGATE) return 61;
+        if (st.currentSource != SOURCE_NORGATE) return ERR_NEEDS_NORGATE;
         if (index == IMPKW_CLASSIFICATION) {
-            if ((w = WordOf(text, kClassifications)) < 0) return 53;
+            if ((w = WordOf(text, kClassifications)) < 0) return ERR_CLASSIFICATION_SCHEME;
             st.Classification = w;
         } else if (index == IMPKW_CII_FAMILY) {
-            if ((w = WordOf(text, kIndustryFamilies)) < 0) return 54;
+            if ((w = WordOf(text, kIndustryFamilies)) < 0) return ERR_INDUSTRY_INDEX;
             st.CIIFamily = w;
         } else if (index == IMPKW_CII_LEVEL) {
-            if ((w = WordOf(text, kIndustryLevels)) < 0) return 55;
+            if ((w = WordOf(text, kIndustryLevels)) < 0) return ERR_INDUSTRY_LEVEL;
             st.CIILevel = w;
         } else {
-            if ((w = WordOf(text, kTrueFalse)) < 0) return 41;
+            if ((w = WordOf(text, kTrueFalse)) < 0) return ERR_EXPECTED_TRUE_FALSE;
             st.Update = w;
         }
         return 0;
@@ -504,16 +505,16 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
         bool start = index == IMPKW_START_DATE;
         int32_t date = 0;
         if (CompareNoCase(text.c_str(), start ? "earliest" : "latest") != 0 && !(date = ParseDate(text.c_str())))
-            return 42;
+            return ERR_DATE_FORMAT;
         (start ? st.StartDate : st.EndDate) = date;
         return 0;
     }
     case IMPKW_SAVE_AS:
-        if (text.size() < 4 || CompareNoCase(text.c_str() + text.size() - 4, ".kvd") != 0) return 37;
+        if (text.size() < 4 || CompareNoCase(text.c_str() + text.size() - 4, ".kvd") != 0) return ERR_DATA_FILE_EXTENSION;
         return StoreDataPath(st.SaveAs, text);
     case IMPKW_LOG_FILE:
         return StoreDataPath(st.LogFile, text);
     default:
-        return 46;
+        return ERR_UNKNOWN_IMPORT_ITEM;
     }
 }

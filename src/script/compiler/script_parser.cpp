@@ -21,6 +21,7 @@
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/preprocessor.h"
 #include "script/compiler/ranges.h"
+#include "shell/services.h"
 
 ScriptParserState gScriptParser;
 
@@ -322,6 +323,7 @@ int32_t OffsetRangeDate(const DateList *master, int32_t date, int32_t steps) {
     int64_t room = steps >= 0 ? PeriodsBetween(date, edge, master->barSize) : PeriodsBetween(edge, date, master->barSize);
     if ((steps >= 0 ? (int64_t)steps : -(int64_t)steps) > room) return edge;
     int32_t derived = OffsetTradingDate(master, date, steps);
+    if (derived == 0) return edge;   /* the steps ran into the calendar's edge */
     if (derived > LAST_VALID_DATE) return LAST_VALID_DATE;
     if (derived < FIRST_VALID_DATE) return FIRST_VALID_DATE;
     return derived;
@@ -352,8 +354,9 @@ void FinishSettingsSection(const SectionWalk &walk) {
 int IncludeFromHeader(Parse &ps, const LineRecord &r, uint32_t lineStart, uint32_t lineLength) {
     int mode = gCompileSession.mode;
     int s = r.section;
-    int active = s == SECTION_INCLUDE || (s == SECTION_SCAN_INCLUDE && mode == 2) ||
-                 (s == SECTION_TEST_INCLUDE && (mode == 3 || mode == 4)) || (s == SECTION_ORDERS_INCLUDE && mode == 5);
+    int active = s == SECTION_INCLUDE || (s == SECTION_SCAN_INCLUDE && mode == RUN_MODE_SCAN) ||
+                 (s == SECTION_TEST_INCLUDE && (mode == RUN_MODE_TEST || mode == RUN_MODE_OPTIMIZE)) ||
+                 (s == SECTION_ORDERS_INCLUDE && mode == RUN_MODE_ORDERS);
     if (!active) return 1;
     ScanScriptItemNames(ps.text, nullptr, (int)r.nameOffset, &gCompiler);
     if (gCompileSession.collectText) {
@@ -396,7 +399,7 @@ int KeepImportText(Parse &ps, size_t index) {
 int HandleHeader(Parse &ps, size_t index, SectionWalk &walk) {
     LineRecord &r = ps.records[index];
     int s = r.section;
-    if (gCompileSession.sectionFilter && s != gCompileSession.sectionFilter) return Fail(ps, 30, r.nameOffset, r.nameLength);
+    if (gCompileSession.sectionFilter && s != gCompileSession.sectionFilter) return Fail(ps, ERR_DEFAULT_SCRIPT_SECTION, r.nameOffset, r.nameLength);
 
     uint32_t lineStart = 0, lineLength = 0;
     HeaderLineSpan(ps, r, &lineStart, &lineLength);
@@ -438,7 +441,7 @@ int HandleHeader(Parse &ps, size_t index, SectionWalk &walk) {
         walk.applies = SettingsSectionApplies(s);
         break;
     case SECTION_COMBINED:
-        if (gScriptParser.combinedHeaders++ > 0) return Fail(ps, 63, r.nameOffset, r.nameLength);
+        if (gScriptParser.combinedHeaders++ > 0) return Fail(ps, ERR_SECTION_ONCE, r.nameOffset, r.nameLength);
         [[fallthrough]];
     case SECTION_TEMPLATE:
     case SECTION_BENCHMARK:
@@ -548,7 +551,7 @@ int StoreItem(Parse &ps, const LineRecord &r, int s, int replaceIndex, int barSi
 
 int HandleSettingsItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
     int index = FindSettingsKeyword(r.name);
-    if (index < 0) return Fail(ps, 39, r.nameOffset, r.nameLength);
+    if (index < 0) return Fail(ps, ERR_UNKNOWN_SETTING, r.nameOffset, r.nameLength);
     if (!walk.applies) return 1;
     gScriptParser.settingGiven[index] = 1;
     StandaloneFormula *formula = index == SETKW_TESTNAME        ? &gTestNameFormula
@@ -569,9 +572,9 @@ int HandleSettingsItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
 
 int HandleImportItem(Parse &ps, const LineRecord &r) {
     int index = FindImportKeyword(r.name);
-    if (index < 0) return Fail(ps, 46, r.nameOffset, r.nameLength);
+    if (index < 0) return Fail(ps, ERR_UNKNOWN_IMPORT_ITEM, r.nameOffset, r.nameLength);
     if (index == IMPORTKW_EXCLUDEIF) {
-        if (gScriptParser.excludeIfGiven++) return Fail(ps, 47, r.nameOffset, r.nameLength);
+        if (gScriptParser.excludeIfGiven++) return Fail(ps, ERR_ONE_EXCLUDE_FILTER, r.nameOffset, r.nameLength);
         ResetDefinitionSlot(&gImportFilter.formula);
         FillSlot(ps, &gImportFilter.formula, r, kImportKeywordNames[index], SECTION_IMPORT);
         gImportFilter.section = SECTION_IMPORT;
@@ -580,7 +583,7 @@ int HandleImportItem(Parse &ps, const LineRecord &r) {
     int offset = 0, length = (int)r.valueLength;
     int code = ApplyImportItem(index, ps.text + r.valueOffset, (int)r.valueLength, ps.nameSpace, &offset, &length);
     if (code < 0) return 0;
-    if (code >= 58 && code <= 61) return Fail(ps, code, r.nameOffset, r.nameLength);
+    if (code >= ERR_NEEDS_LOCAL_CSV && code <= ERR_NEEDS_NORGATE) return Fail(ps, code, r.nameOffset, r.nameLength);
     if (code) return Fail(ps, code, r.valueOffset + (uint32_t)offset, (uint32_t)length);
     return 1;
 }
@@ -596,7 +599,7 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
     const char *value = ps.text + r.valueOffset;
 
     if (CompareNoCase(r.name, "Using") == 0) {
-        if (kind == SECTION_COMBINED) return Fail(ps, 34, r.nameOffset, r.nameLength);
+        if (kind == SECTION_COMBINED) return Fail(ps, ERR_NOT_IN_COMBINED, r.nameOffset, r.nameLength);
         return 1;   /* taken up once every strategy is known */
     }
     int list = -1;
@@ -604,9 +607,9 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
         if (CompareNoCase(r.name, kStrategyListNames[k]) == 0) list = k;
     if (list >= 0) {
         if (group) return Fail(ps, GroupRefusal(kind), r.nameOffset, r.nameLength);
-        if (walk.listGiven[list]++) return Fail(ps, 65, r.nameOffset, r.nameLength);
+        if (walk.listGiven[list]++) return Fail(ps, ERR_DUPLICATE_ELEMENT, r.nameOffset, r.nameLength);
         bool orders = list >= SLIST_ORDERSFILE && list <= SLIST_ORDERSTEMPLATE;
-        if (orders && kind == SECTION_BENCHMARK) return Fail(ps, 66, r.nameOffset, r.nameLength);
+        if (orders && kind == SECTION_BENCHMARK) return Fail(ps, ERR_NOT_IN_BENCHMARK, r.nameOffset, r.nameLength);
         char saved = 0;
         char *valueText = ps.text + r.valueOffset;
         int n = GetSectionLineValue(valueText, (int)r.valueLength, &saved);
@@ -618,11 +621,11 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
             break;
         case SLIST_CASHLIST:
         case SLIST_FEESLIST:
-            if (!LoadCashFeesList(record, valueText, list == SLIST_FEESLIST)) ok = Fail(ps, 74, r.valueOffset, (uint32_t)n);
+            if (!LoadCashFeesList(record, valueText, list == SLIST_FEESLIST)) ok = Fail(ps, ERR_CASH_FEES_FILE, r.valueOffset, (uint32_t)n);
             break;
         case SLIST_TLENDDATE: {
             int32_t date = CompareNoCase(valueText, "latest") == 0 ? 99991231 : ParseDate(valueText);
-            if (!date) ok = Fail(ps, 42, r.valueOffset, (uint32_t)n);
+            if (!date) ok = Fail(ps, ERR_DATE_FORMAT, r.valueOffset, (uint32_t)n);
             else record->TLEndDate = date;
             break;
         }
@@ -645,19 +648,19 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
     int constant = ParseStrategyConstant(record, r.name, value, (int)r.valueLength, &error, &length);
     if (constant < 0) return Fail(ps, GroupRefusal(kind), r.nameOffset, r.nameLength);
     if (constant > 0) {
-        if (walk.constantGiven[constant]++) return Fail(ps, 65, r.nameOffset, r.nameLength);
+        if (walk.constantGiven[constant]++) return Fail(ps, ERR_DUPLICATE_ELEMENT, r.nameOffset, r.nameLength);
         uint32_t span = length > 0 ? (uint32_t)length : r.valueLength;
         if (error) return Fail(ps, error, r.valueOffset, span);
         if (constant - 1 == CONSTANT_BARSIZE) {
             int32_t scriptBarSize = gSettings.BarSize2;
-            if (record->BarSize < scriptBarSize) return Fail(ps, 17, r.valueOffset, span);
-            if (scriptBarSize != 0 && record->BarSize != scriptBarSize) return Fail(ps, 18, r.valueOffset, span);
+            if (record->BarSize < scriptBarSize) return Fail(ps, ERR_STRATEGY_BAR_SIZE_SMALLER, r.valueOffset, span);
+            if (scriptBarSize != 0 && record->BarSize != scriptBarSize) return Fail(ps, ERR_MIXED_BAR_SIZES, r.valueOffset, span);
         }
         return 1;
     }
 
     int slot = FindStrategySlot(r.name);
-    if (slot < 0) return Fail(ps, 36, r.nameOffset, r.nameLength);
+    if (slot < 0) return Fail(ps, ERR_UNKNOWN_STRATEGY_ELEMENT, r.nameOffset, r.nameLength);
     if (group) {
         bool limit = (slot >= SLOT_MAXPOSITIONS && slot <= SLOT_MINFREECASH) ||
                      (slot >= SLOT_MAXSAMECAT && slot <= SLOT_MAXSYMINV);
@@ -666,7 +669,7 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
         if (limit) record->hasGroupLimits = 1;
         if (slot == SLOT_MAXENTRIES) gScriptParser.groupMaxEntries = 1;
     }
-    if (walk.slotGiven[slot]++) return Fail(ps, 65, r.nameOffset, r.nameLength);
+    if (walk.slotGiven[slot]++) return Fail(ps, ERR_DUPLICATE_ELEMENT, r.nameOffset, r.nameLength);
     FormulaSlot *target = &record->slots[slot];
     ResetDefinitionSlot(target);
     FillSlot(ps, target, r, kStrategySlotNames[slot], kind);
@@ -691,7 +694,7 @@ int FindInOwnList(int section, const char *name) {
 int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
     int s = walk.section;
     if (s == SECTION_NONE || IsIncludeSection(s)) return Fail(ps, ERR_UNRECOGNIZED, r.nameOffset, r.nameLength);
-    if (s == SECTION_NAMESPACE) return Fail(ps, 36, r.nameOffset, r.nameLength);
+    if (s == SECTION_NAMESPACE) return Fail(ps, ERR_UNKNOWN_STRATEGY_ELEMENT, r.nameOffset, r.nameLength);
     if (s == SECTION_NOTES) return 1;
     CopyString(r.qualified, sizeof r.qualified, r.name, MAX_NAME_LENGTH);
 
@@ -711,11 +714,11 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
         }
         bool exempt = CompareNoCase(r.name, "Sort") == 0 || CompareNoCase(r.name, "BarSize") == 0;
         if (!exempt && (IsScriptKeyword(r.name) || FindScriptItem(r.name, nullptr) != 0))
-            return Fail(ps, 75, r.nameOffset, r.nameLength);
+            return Fail(ps, ERR_RESERVED_NAME, r.nameOffset, r.nameLength);
         if (IsColumnSection(s) || IsItemSection(s)) {
             replaceIndex = FindInOwnList(s, r.qualified);
             if (replaceIndex >= 0 && !GetRunSetting(RUNSET_ALLOW_SAME_NAME))
-                return Fail(ps, 76, r.nameOffset, r.nameLength);
+                return Fail(ps, ERR_NAME_IN_SECTION, r.nameOffset, r.nameLength);
         }
     }
 
@@ -750,7 +753,7 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
     case SECTION_WALK_FORWARD: {
         int code = AddParameterName(s, r.qualified, ps.nameSpace, ps.text + r.valueOffset, (int)r.valueLength);
         if (code < 0) return 0;
-        if (code == 88) return Fail(ps, code, r.nameOffset, r.nameLength);
+        if (code == ERR_WALK_FORWARD_NAME) return Fail(ps, code, r.nameOffset, r.nameLength);
         if (code) return Fail(ps, code, r.valueOffset, r.valueLength);
         return 1;
     }
@@ -810,10 +813,13 @@ int CheckNameClash(Parse &ps, const LineRecord &r) {
     if ((s == SECTION_DATA || s == SECTION_TEST_DATA) && CompareNoCase(r.name, "BarSize") == 0) return 1;
     uint32_t found = FindScriptDefinition(r.qualified, nullptr, SECTION_NONE, "");
     if (found && found != (uint32_t)s) {
-        int code = found == SECTION_DATA ? 77 : found == SECTION_TEST_DATA ? 78 : found == SECTION_STRAT_DATA ? 79 : 80;
+        int code = found == SECTION_DATA ? ERR_NAME_IS_DATA
+                   : found == SECTION_TEST_DATA  ? ERR_NAME_IS_TEST_DATA
+                   : found == SECTION_STRAT_DATA ? ERR_NAME_IS_STRAT_DATA
+                                                 : ERR_NAME_IS_LIBRARY;
         return Fail(ps, code, r.nameOffset, r.nameLength);
     }
-    if (!parameter && FindParameterName(r.qualified, nullptr, "")) return Fail(ps, 81, r.nameOffset, r.nameLength);
+    if (!parameter && FindParameterName(r.qualified, nullptr, "")) return Fail(ps, ERR_NAME_IS_PARAMETER, r.nameOffset, r.nameLength);
     return 1;
 }
 
@@ -861,10 +867,10 @@ void ResetScriptParserState() {
 int SettingsSectionApplies(int section) {
     if (section == SECTION_SETTINGS) return 1;
     switch (gCompileSession.mode) {
-    case 2: return section == SECTION_SCAN_SETTINGS;
-    case 3: return section == SECTION_TEST_SETTINGS;
-    case 4: return section == SECTION_TEST_SETTINGS || section == SECTION_OPTIMIZE_SETTINGS;
-    case 5: return section == SECTION_ORDER_SETTINGS;
+    case RUN_MODE_SCAN: return section == SECTION_SCAN_SETTINGS;
+    case RUN_MODE_TEST: return section == SECTION_TEST_SETTINGS;
+    case RUN_MODE_OPTIMIZE: return section == SECTION_TEST_SETTINGS || section == SECTION_OPTIMIZE_SETTINGS;
+    case RUN_MODE_ORDERS: return section == SECTION_ORDER_SETTINGS;
     default: return 0;
     }
 }

@@ -275,7 +275,7 @@ int ApplyRow(const SettingRow &row, const char *text, int *outOffset, int *outLe
     case FORM_FORMULA:
         return 0;
     case FORM_PATH:
-        if (row.scanOnly && gCompileSession.mode != 2) return 0;
+        if (row.scanOnly && gCompileSession.mode != RUN_MODE_SCAN) return 0;
         return ApplyPath(row, text);
     case FORM_TEXT:
         CopyString((char *)row.target, row.size, text, -1);

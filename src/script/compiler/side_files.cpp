@@ -36,7 +36,7 @@ char *gSymChangeListSetting = sSymChangeListPath;
 
 namespace {
 
-enum { HOLIDAY_GROW = 32, HOLIDAY_LINE_SIZE = 80, RUN_MODE_ORDERS = 5 };
+enum { HOLIDAY_GROW = 32, HOLIDAY_LINE_SIZE = 80 };
 
 /* Where each header name puts its text: a text field, a whole number or a time. */
 enum FieldKind { FIELD_TEXT, FIELD_NUMBER, FIELD_TIME };

@@ -22,6 +22,7 @@
 #include "script/compiler/ranges.h"
 #include "script/compiler/script_parser.h"
 #include "script/compiler/side_files.h"
+#include "script/eval/item_table.h"
 #include "shell/services.h"
 
 /* ---- tables ------------------------------------------------------------------------ */
@@ -59,31 +60,31 @@ struct ConstantRow {
 
 /* The 25 constants in table order (kStrategyConstantNames). */
 const ConstantRow kConstantRows[STRATEGY_CONSTANTS] = {
-    {.form = FORM_WORDS, .error = 68, .sideOffset = 1, .words = {"Short", "Both", "Long", nullptr}, .aliases = {}, .field = F(Side)},
-    {.form = FORM_WORDS, .error = 16, .sideOffset = 0, .words = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"}, .aliases = {}, .field = F(BarSize)},
-    {.form = FORM_WORDS, .error = 69, .sideOffset = 0, .words = TIME_WORDS, .aliases = TIME_ALIASES, .field = F(EntryTime)},
-    {.form = FORM_WORDS, .error = 69, .sideOffset = 0, .words = TIME_WORDS, .aliases = TIME_ALIASES, .field = F(ExitTime)},
-    {.form = FORM_WORDS, .error = 70, .sideOffset = 0, .words = TIME_WORDS, .aliases = TIME_ALIASES, .field = F(ExitLimitTime)},
-    {.form = FORM_WORDS, .error = 70, .sideOffset = 0, .words = TIME_WORDS, .aliases = TIME_ALIASES, .field = F(ExitStopTime)},
-    {.form = FORM_WORDS, .error = 15, .sideOffset = 0, .words = {"Shares", "Value", "Percent", nullptr}, .aliases = {"Shares", "ValueOrder", "PercentOrder", nullptr}, .field = F(QtyType)},
-    {.form = FORM_WORDS, .error = 15, .sideOffset = 0, .words = {"OrderPrice", "FillPrice", nullptr}, .aliases = {}, .field = F(QtyPrice)},
-    {.form = FORM_WORDS, .error = 41, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(Compounded)},
-    {.form = FORM_WORDS, .error = 41, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(MarkToMarket)},
-    {.form = FORM_WORDS, .error = 68, .sideOffset = 0, .words = {"Default", "Stop", "Target", "Neither", nullptr}, .aliases = {}, .field = F(Ambiguity)},
-    {.form = FORM_WORDS, .error = 41, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(TLAdjusted)},
-    {.form = FORM_WORDS, .error = 41, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(TLAdoptPos)},
-    {.form = FORM_WORDS, .error = 42, .sideOffset = 0, .words = {"MDY", "DMY", nullptr}, .aliases = {}, .field = F(TLDateFmt)},
-    {.form = FORM_WORDS, .error = 44, .sideOffset = 0, .words = {"Point", "Comma", nullptr}, .aliases = {}, .field = F(TLNumFmt)},
-    {.form = FORM_WORDS, .error = 45, .sideOffset = 0, .words = {"Comma", "Semicolon", "Tab", nullptr}, .aliases = {}, .field = F(TLDelim)},
-    {.form = FORM_WHOLE_NUMBER, .error = 0, .sideOffset = 0, .words = {}, .aliases = {}, .field = F(TLTimeShift)},
-    {.form = FORM_STRAT_NAME, .error = 0, .sideOffset = 0, .words = {}, .aliases = {}, .field = 0},
-    {.form = FORM_CALENDAR_SYM, .error = 26, .sideOffset = 0, .words = {}, .aliases = {}, .field = F(CalendarSym)},
-    {.form = FORM_WORDS, .error = 41, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(DynamicSizing)},
-    {.form = FORM_WORDS, .error = 41, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(GreedyScoring)},
-    {.form = FORM_WORDS, .error = 41, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(AllowNoVolume)},
-    {.form = FORM_WORDS, .error = 41, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(AllowMissingBar)},
-    {.form = FORM_WORDS, .error = 41, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(IgnoreDividends)},
-    {.form = FORM_WORDS, .error = 94, .sideOffset = 0, .words = {"None", "Hidden", "Visible", nullptr}, .aliases = {}, .field = F(Tracker)},
+    {.form = FORM_WORDS, .error = ERR_STRATEGY_SIDE, .sideOffset = 1, .words = {"Short", "Both", "Long", nullptr}, .aliases = {}, .field = F(Side)},
+    {.form = FORM_WORDS, .error = ERR_BAR_SIZE, .sideOffset = 0, .words = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"}, .aliases = {}, .field = F(BarSize)},
+    {.form = FORM_WORDS, .error = ERR_ENTRY_EXIT_TIME, .sideOffset = 0, .words = TIME_WORDS, .aliases = TIME_ALIASES, .field = F(EntryTime)},
+    {.form = FORM_WORDS, .error = ERR_ENTRY_EXIT_TIME, .sideOffset = 0, .words = TIME_WORDS, .aliases = TIME_ALIASES, .field = F(ExitTime)},
+    {.form = FORM_WORDS, .error = ERR_EXIT_PRICE_TYPE, .sideOffset = 0, .words = TIME_WORDS, .aliases = TIME_ALIASES, .field = F(ExitLimitTime)},
+    {.form = FORM_WORDS, .error = ERR_EXIT_PRICE_TYPE, .sideOffset = 0, .words = TIME_WORDS, .aliases = TIME_ALIASES, .field = F(ExitStopTime)},
+    {.form = FORM_WORDS, .error = ERR_QUANTITY_TYPE, .sideOffset = 0, .words = {"Shares", "Value", "Percent", nullptr}, .aliases = {"Shares", "ValueOrder", "PercentOrder", nullptr}, .field = F(QtyType)},
+    {.form = FORM_WORDS, .error = ERR_QUANTITY_TYPE, .sideOffset = 0, .words = {"OrderPrice", "FillPrice", nullptr}, .aliases = {}, .field = F(QtyPrice)},
+    {.form = FORM_WORDS, .error = ERR_EXPECTED_TRUE_FALSE, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(Compounded)},
+    {.form = FORM_WORDS, .error = ERR_EXPECTED_TRUE_FALSE, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(MarkToMarket)},
+    {.form = FORM_WORDS, .error = ERR_STRATEGY_SIDE, .sideOffset = 0, .words = {"Default", "Stop", "Target", "Neither", nullptr}, .aliases = {}, .field = F(Ambiguity)},
+    {.form = FORM_WORDS, .error = ERR_EXPECTED_TRUE_FALSE, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(TLAdjusted)},
+    {.form = FORM_WORDS, .error = ERR_EXPECTED_TRUE_FALSE, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(TLAdoptPos)},
+    {.form = FORM_WORDS, .error = ERR_DATE_FORMAT, .sideOffset = 0, .words = {"MDY", "DMY", nullptr}, .aliases = {}, .field = F(TLDateFmt)},
+    {.form = FORM_WORDS, .error = ERR_NUMBER_FORMAT, .sideOffset = 0, .words = {"Point", "Comma", nullptr}, .aliases = {}, .field = F(TLNumFmt)},
+    {.form = FORM_WORDS, .error = ERR_DELIMITER, .sideOffset = 0, .words = {"Comma", "Semicolon", "Tab", nullptr}, .aliases = {}, .field = F(TLDelim)},
+    {.form = FORM_WHOLE_NUMBER, .error = ERR_NONE, .sideOffset = 0, .words = {}, .aliases = {}, .field = F(TLTimeShift)},
+    {.form = FORM_STRAT_NAME, .error = ERR_NONE, .sideOffset = 0, .words = {}, .aliases = {}, .field = 0},
+    {.form = FORM_CALENDAR_SYM, .error = ERR_UNKNOWN_SYMBOL, .sideOffset = 0, .words = {}, .aliases = {}, .field = F(CalendarSym)},
+    {.form = FORM_WORDS, .error = ERR_EXPECTED_TRUE_FALSE, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(DynamicSizing)},
+    {.form = FORM_WORDS, .error = ERR_EXPECTED_TRUE_FALSE, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(GreedyScoring)},
+    {.form = FORM_WORDS, .error = ERR_EXPECTED_TRUE_FALSE, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(AllowNoVolume)},
+    {.form = FORM_WORDS, .error = ERR_EXPECTED_TRUE_FALSE, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(AllowMissingBar)},
+    {.form = FORM_WORDS, .error = ERR_EXPECTED_TRUE_FALSE, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(IgnoreDividends)},
+    {.form = FORM_WORDS, .error = ERR_TRACKER_SETTING, .sideOffset = 0, .words = {"None", "Hidden", "Visible", nullptr}, .aliases = {}, .field = F(Tracker)},
 };
 
 /* The numeric constants that inheritance and a reset treat alike (every
@@ -163,7 +164,7 @@ StrategyRecord *StrategyByNumber(int32_t number) {
 }
 
 int IsSlotGiven(const FormulaSlot *slot) {
-    return slot->count > 0 && slot->nodes[0] && slot->nodes[0][0].item != 0;
+    return slot->count > 0 && slot->nodes[0] && slot->nodes[0][0].item != ITEM_END;
 }
 
 void ResetStrategyRecord(StrategyRecord *record) {
@@ -189,7 +190,7 @@ StrategyRecord *AddStrategyRecord(int kind, const char *name, int *outError) {
     if (!name) name = "";
     if (kind != SECTION_COMBINED && name[0]) {
         if (CompareNoCase(name, "combined") == 0 || FindRecordByName(name, gStrategyCount) >= 0) {
-            *outError = 64;
+            *outError = ERR_DUPLICATE_STRATEGY;
             return nullptr;
         }
     }
@@ -289,14 +290,14 @@ int ParseUsingList(StrategyRecord *record, const char *text, int length, int *ou
             /* Only records defined earlier count, so a chain of Using can
             ** never loop back on itself. */
             int found = FindRecordByName(name.c_str(), self);
-            if (found < 0) code = 19;
-            else if (RecordAt(found)->kind == SECTION_STATS_GROUP) code = 20;
-            else if (record->kind == SECTION_STATS_GROUP && RecordAt(found)->kind == SECTION_TEMPLATE) code = 21;
+            if (found < 0) code = ERR_UNKNOWN_STRATEGY_NAME;
+            else if (RecordAt(found)->kind == SECTION_STATS_GROUP) code = ERR_USING_STATS_GROUP;
+            else if (record->kind == SECTION_STATS_GROUP && RecordAt(found)->kind == SECTION_TEMPLATE) code = ERR_STATS_GROUP_USING_TEMPLATE;
             if (!code) {
                 bool listed = false;
                 for (int32_t i = 0; i < record->usingCount; i++) listed |= record->usingList[i] == found;
                 if (!listed) {
-                    if (record->usingCount >= STRATEGY_MAX_LINKS) code = 67;
+                    if (record->usingCount >= STRATEGY_MAX_LINKS) code = ERR_USING_TOO_LONG;
                     else record->usingList[record->usingCount++] = found;
                 }
             }
@@ -329,7 +330,7 @@ int ParseTLFieldsList(StrategyRecord *record, const char *text, int length, int 
         int id = -1;
         for (int k = 1; k < TL_FIELD_COUNT && id < 0; k++)
             if (CompareNoCase(name.c_str(), kTradeListFieldNames[k]) == 0) id = k;
-        int code = id < 0 ? 72 : record->tlFieldColumn[id] ? 73 : 0;
+        int code = id < 0 ? ERR_TRADE_LIST_FIELD : record->tlFieldColumn[id] ? ERR_DUPLICATE_TRADE_LIST_FIELD : ERR_NONE;
         if (code && outOffset) {
             *outOffset = (int)a;
             if (outLength) *outLength = (int)(b - a);
@@ -361,7 +362,7 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
     } else {
         int found = FindParameter(name);
         if (found < 0) {
-            if (walk) return 88;
+            if (walk) return ERR_WALK_FORWARD_NAME;
             int32_t index = AddDefinitionRecord(&gParameters, sizeof(Parameter));
             if (index < 0) return -1;
             if (AddDefinitionRecord(&gParameterCopies, sizeof(Parameter)) < 0) {
@@ -380,10 +381,10 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
     bool range = false;
     if (section == SECTION_PARAMETERS) {
         int n = ExpandOptimizationRange(text.c_str(), (int)text.size(), parameter, nullptr, 0);
-        if (n == RANGE_STEP_AND_MULT) return 83;
-        if (n == RANGE_BAD) return 84;
+        if (n == RANGE_STEP_AND_MULT) return ERR_STEP_AND_MULT;
+        if (n == RANGE_BAD) return ERR_DESCENDING_LOOP;
         /* A range beyond the value cap is refused rather than silently cut. */
-        if (n == RANGE_TOO_MANY || n > RANGE_MAX_VALUES) return 85;
+        if (n == RANGE_TOO_MANY || n > RANGE_MAX_VALUES) return ERR_TOO_MANY_VALUES;
         if (n > 0) {
             count = n;
             range = true;
@@ -397,7 +398,7 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
             p++;
         }
         /* A written-out list obeys the same cap as a range. */
-        if (count > RANGE_MAX_VALUES) return 85;
+        if (count > RANGE_MAX_VALUES) return ERR_TOO_MANY_VALUES;
     }
 
     /* Room for count values in the target list. */
@@ -429,18 +430,18 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
                 continue;
             }
             if (!*p) break;
-            if (read >= count) return 82;
+            if (read >= count) return ERR_PARAMETER_SYNTAX;
             if (dates) {
                 size_t n = strspn(p, "0123456789/-.");
                 std::string word(p, n);
                 int32_t date = n ? ParseDate(word.c_str()) : 0;
-                if (!date) return 86;
+                if (!date) return ERR_WALK_FORWARD_SYNTAX;
                 dateTarget[read++] = date;
                 p += n;
             } else {
                 double value = 0;
                 int n = IsNumberText(p, 1, 0) ? ReadNumberPrefix(p, &value) : 0;
-                if (n == 0) return 82;
+                if (n == 0) return ERR_PARAMETER_SYNTAX;
                 target[read++] = value;
                 p += n;
             }
@@ -456,7 +457,7 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
     if (dates) {
         gWalkForwardDates.count = read;
     } else if (walk) {
-        if (read != gWalkForwardDates.count - 1) return 87;
+        if (read != gWalkForwardDates.count - 1) return ERR_WALK_FORWARD_COUNT;
         parameter->walkCount = read;
     } else {
         parameter->valueCount = read;
@@ -549,7 +550,7 @@ int DefaultCompounded(const StrategyRecord *r) {
     const FormulaSlot *allocation = &r->slots[SLOT_ALLOCATION];
     if (UsesItem(quantity, equity)) return 1;
     if (IsSlotGiven(allocation) && !UsesItem(allocation, equity)) return 0;
-    if (IsSlotGiven(quantity) && r->QtyType != 2 && !UsesItem(quantity, alloc)) return 0;
+    if (IsSlotGiven(quantity) && r->QtyType != QTY_PERCENT && !UsesItem(quantity, alloc)) return 0;
     return 1;
 }
 

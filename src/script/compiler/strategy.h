@@ -81,6 +81,13 @@ enum StrategyConstant {
     CONST_TRACKER = 24
 };
 
+/* Values of the QtyType constant. */
+enum QuantityType { QTY_SHARES = 0, QTY_VALUE = 1, QTY_PERCENT = 2 };
+
+/* Values of the Tracker constant as the script gives it; after linking a
+** tracked strategy holds its clone's index + 1 and the clone TRACKER_CLONE. */
+enum TrackerSetting { TRACKER_NONE = 0, TRACKER_HIDDEN = 1, TRACKER_VISIBLE = 2, TRACKER_CLONE = -1 };
+
 /* Values of the entry and exit time constants. */
 enum EntryExitTime { TIME_THIS_CLOSE = 0, TIME_NEXT_OPEN = 1, TIME_INTRADAY = 2, TIME_NEXT_CLOSE = 3 };
 

@@ -31,8 +31,6 @@
 int32_t gDataRecalcNeeded = 1;
 
 enum {
-    ITEM_RANDOM = 379,
-    RUN_MODE_OPTIMIZE = 4,
     STOP_NOTICE_COLOUR = 255
 };
 

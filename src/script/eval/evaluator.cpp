@@ -216,7 +216,7 @@ static void ScriptBaseName(const char *path, char *out, int size)
 static int GetSystemValue(FormulaNode *node)
 {
     switch (node->item) {
-    case 11: {
+    case ITEM_Q_LOCAL_TIME: {
         PlatDateTime now;
         PlatGetLocalTime(&now);
         node->value = MakeDate(now.year, now.month, now.day) +
@@ -225,20 +225,20 @@ static int GetSystemValue(FormulaNode *node)
                    now.hour, now.minute, now.second);
         break;
     }
-    case 12:
+    case ITEM_Q_RUN_MODE:
         node->value = gRunMode;
-        CopyString(node->text, sizeof node->text, gRunMode >= 0 && gRunMode <= 5 ? kRunModeText[gRunMode] : "", -1);
+        CopyString(node->text, sizeof node->text, gRunMode >= RUN_MODE_IMPORT && gRunMode <= RUN_MODE_ORDERS ? kRunModeText[gRunMode] : "", -1);
         break;
-    case 13:
-    case 14: {
-        int32_t date = node->item == 13 ? gSettings.FirstDate : gSettings.LastDate;
+    case ITEM_Q_START_DATE:
+    case ITEM_Q_END_DATE: {
+        int32_t date = node->item == ITEM_Q_START_DATE ? gSettings.FirstDate : gSettings.LastDate;
         char text[DATE_TEXT_SIZE];
         FormatDefaultDate(date, text);
         node->value = date;
         CopyString(node->text, sizeof node->text, text, -1);
         break;
     }
-    case 15:
+    case ITEM_Q_SCRIPT_NAME:
         node->value = 0;
         ScriptBaseName(gSettings.ActiveScript, node->text, sizeof node->text);
         break;
@@ -363,7 +363,7 @@ int EvalTermNode(FormulaNode *node, EvalContext *context, int32_t barsBack)
 /* Operators whose left value 0 decides the result when short circuits are on. */
 static bool ZeroShortCircuits(uint32_t op)
 {
-    return op == 22 || op == 23 || op == 24 || op == 25 || op == ITEM_AND;
+    return op == ITEM_POWER || op == ITEM_TIMES || op == ITEM_DIVIDE || op == ITEM_MOD || op == ITEM_AND;
 }
 
 static bool IsNumericOperand(const FormulaNode *node)
@@ -391,33 +391,33 @@ static void CombineOperands(uint32_t op, const FormulaNode *left, const FormulaN
     double v = 0;
     uint32_t t = 0;
     switch (op) {
-    case 22:
+    case ITEM_POWER:
         v = b == 2.0 ? a * a : pow(a, b);
         t = ta;
         break;
-    case 23:
+    case ITEM_TIMES:
         v = a * b;
         t = (ta && tb && ta != tb) ? 0 : (ta ? ta : tb);
         break;
-    case 24:
+    case ITEM_DIVIDE:
         v = b == 0 ? 0.0 : a / b;
         t = (b == 0 || tb) ? 0 : ta;
         break;
-    case 25: v = b == 0 ? 0.0 : fmod(a, b); break;
-    case 26:
+    case ITEM_MOD: v = b == 0 ? 0.0 : fmod(a, b); break;
+    case ITEM_PLUS:
         v = a + b;
         t = ta ? ta : tb;
         break;
-    case 27:
+    case ITEM_MINUS:
         v = a - b;
         t = ta ? ta : tb;
         break;
-    case 28: v = CompareOperands(left, right) > 0; break;
-    case 29: v = CompareOperands(left, right) >= 0; break;
-    case 30: v = CompareOperands(left, right) < 0; break;
-    case 31: v = CompareOperands(left, right) <= 0; break;
-    case 32: v = CompareOperands(left, right) == 0; break;
-    case 33: v = CompareOperands(left, right) != 0; break;
+    case ITEM_GREATER: v = CompareOperands(left, right) > 0; break;
+    case ITEM_GREATER_EQUAL: v = CompareOperands(left, right) >= 0; break;
+    case ITEM_LESS: v = CompareOperands(left, right) < 0; break;
+    case ITEM_LESS_EQUAL: v = CompareOperands(left, right) <= 0; break;
+    case ITEM_EQUAL: v = CompareOperands(left, right) == 0; break;
+    case ITEM_NOT_EQUAL: v = CompareOperands(left, right) != 0; break;
     case ITEM_AND: v = a == 0 ? 0.0 : ((b != 0 || std::isnan(b)) ? 1.0 : 0.0); break;
     case ITEM_OR: v = (std::isnan(a) || a != 0) ? 1.0 : ((b != 0 || std::isnan(b)) ? 1.0 : 0.0); break;
     default: v = NAN; break;

@@ -165,27 +165,27 @@ int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     if (!bar) return 0;
     double f = AdjustmentFactor(context, bar);
     switch (node->item) {
-    case 220: return SetValue(node, index + 1, 0);
-    case 221: return SetValue(node, count - index - 1, 0);
+    case ITEM_BAR_NUM: return SetValue(node, index + 1, 0);
+    case ITEM_BARS_LEFT: return SetValue(node, count - index - 1, 0);
     case ITEM_FUN_BAR: return SetValue(node, context->funBar, 0);
-    case 235: return SetValue(node, f * bar->open, 1);
-    case 236: return SetValue(node, f * bar->high, 1);
-    case 237: return SetValue(node, f * bar->low, 1);
-    case 238: return SetValue(node, f * bar->close, 1);
-    case 239: return SetValue(node, bar->volume / f, 2);
-    case 240: return SetValue(node, bar->extra, 0);
+    case ITEM_OPEN: return SetValue(node, f * bar->open, 1);
+    case ITEM_HIGH: return SetValue(node, f * bar->high, 1);
+    case ITEM_LOW: return SetValue(node, f * bar->low, 1);
+    case ITEM_CLOSE: return SetValue(node, f * bar->close, 1);
+    case ITEM_VOLUME: return SetValue(node, bar->volume / f, 2);
+    case ITEM_EXTRA: return SetValue(node, bar->extra, 0);
     case ITEM_SPLIT: return SetValue(node, bar->split, 0);
-    case 242:
+    case ITEM_NEXT_OPEN:
         if (index + 1 >= count) return 0;
         return SetValue(node, f * bar[1].open, 1);
-    case 243: return SetValue(node, f * (bar->high - bar->low), 1);
-    case 244: return SetValue(node, BarTrueRange(context, index), 1);
-    case 245: {
+    case ITEM_RANGE: return SetValue(node, f * (bar->high - bar->low), 1);
+    case ITEM_TRUE_RANGE: return SetValue(node, BarTrueRange(context, index), 1);
+    case ITEM_FX_RATIO: {
         EvalContext copy = *context;
         copy.date = bar->date;
         return SetValue(node, GetCurrencyFactor(&copy, 0), 0);
     }
-    case 246: return SetValue(node, BarDividend(context, bar), 1);
+    case ITEM_DIVIDEND: return SetValue(node, BarDividend(context, bar), 1);
     case ITEM_CONSTITUENCY:
         return SetValue(node,
                         LookupDatedValue(context->symbol, context->barSize, bar->date, 0, -2 - (int32_t)node->index, 1,
@@ -207,9 +207,6 @@ int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
 /* ============================================================================
 ** Bar dates
 ** ========================================================================== */
-
-/* The calendar dates a bar date may take. */
-enum { DATE_FIRST_VALID = 10000101, DATE_LAST_VALID = 99991231 };
 
 /* The trading calendar of the context's bar size: the strategy's own list
 ** when it has one, else the master list. */
@@ -246,18 +243,18 @@ int GetBarDateValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     int32_t n = OffsetTradingDate(calendar, d, 1);
     double value;
     switch (node->item) {
-    case 223: value = d; break;
-    case 224: value = GetPeriodFirstDate(d, 1, context->barSize); break;
-    case 225: value = DateDay(d); break;
-    case 226: value = WeekOfYear(d); break;
-    case 227: value = DateMonth(d); break;
-    case 228: value = DateYear(d); break;
-    case 229: value = DayOfWeek(d); break;
-    case 230: value = DayOfYear(d); break;
-    case 231: value = DayOfWeek(n) < DayOfWeek(d); break;
-    case 232: value = DateDay(n) < DateDay(d); break;
-    case 233: value = DateQuarter(n) != DateQuarter(d) || DateYear(n) != DateYear(d); break;
-    case 234: value = DateYear(n) != DateYear(d); break;
+    case ITEM_BAR_DATE: value = d; break;
+    case ITEM_BAR_START: value = GetPeriodFirstDate(d, 1, context->barSize); break;
+    case ITEM_DAY: value = DateDay(d); break;
+    case ITEM_WEEK: value = WeekOfYear(d); break;
+    case ITEM_MONTH: value = DateMonth(d); break;
+    case ITEM_YEAR: value = DateYear(d); break;
+    case ITEM_DAY_OF_WEEK: value = DayOfWeek(d); break;
+    case ITEM_DAY_OF_YEAR: value = DayOfYear(d); break;
+    case ITEM_END_OF_WEEK: value = DayOfWeek(n) < DayOfWeek(d); break;
+    case ITEM_END_OF_MONTH: value = DateDay(n) < DateDay(d); break;
+    case ITEM_END_OF_QUARTER: value = DateQuarter(n) != DateQuarter(d) || DateYear(n) != DateYear(d); break;
+    case ITEM_END_OF_YEAR: value = DateYear(n) != DateYear(d); break;
     default: value = 0; break;
     }
     return SetValue(node, value, 0);
@@ -416,13 +413,13 @@ static double GroupSetupValue(uint32_t id, const EvalContext *context)
     double v = 0;
     bool first = true;
     for (const PositionRecord *p; (p = NextGroupPosition(context, &walk, nullptr)) != nullptr;) {
-        if (id == 101 || id == 104) {
-            v += (id == 101 ? p->kept : p->listed) != 0;
+        if (id == ITEM_IS_SETUP || id == ITEM_IS_ORDER) {
+            v += (id == ITEM_IS_SETUP ? p->kept : p->listed) != 0;
             continue;
         }
         /* A negative rank, once met, stands; any other is replaced by the
         ** rank of the next position. */
-        double rank = (int32_t)(id == 102 ? p->setupRank : p->selectionNumber);
+        double rank = (int32_t)(id == ITEM_SETUP_RANK ? p->setupRank : p->selectionNumber);
         if (first || v >= 0) v = rank;
         first = false;
     }
@@ -439,27 +436,27 @@ static int GroupPositionValue(FormulaNode *node, const EvalContext *context, int
     bool any = false;
     for (const PositionRecord *p; (p = NextGroupPosition(context, &walk, &record)) != nullptr;) {
         switch (id) {
-        case 88: v += PositionQuantity(p, p->quantity, barSplit); break;
-        case 94: v += PositionQuantity(p, p->requestedQuantity, barSplit); break;
-        case 95: v += PositionFillValue(p); break;
-        case 96: v += p->fraction; break;
-        case 90:
-        case 91:
-        case 92:
-        case 93: {
+        case ITEM_SHARES: v += PositionQuantity(p, p->quantity, barSplit); break;
+        case ITEM_FILL_QTY: v += PositionQuantity(p, p->requestedQuantity, barSplit); break;
+        case ITEM_FILL_VALUE: v += PositionFillValue(p); break;
+        case ITEM_FILL_FRACTION: v += p->fraction; break;
+        case ITEM_FILL_PRICE:
+        case ITEM_FILL_PRICE_AVG:
+        case ITEM_FILL_PRICE_MIN:
+        case ITEM_FILL_PRICE_MAX: {
             double price = PositionFillPrice(context, record, p, barSplit);
             if (price == 0) break;
             double n = PositionQuantity(p, p->quantity, barSplit);
             shares += n;
             weighted += n * price;
-            if (!any || (id == 92 ? price < v : price > v)) v = price;
+            if (!any || (id == ITEM_FILL_PRICE_MIN ? price < v : price > v)) v = price;
             any = true;
             break;
         }
-        case 97:
+        case ITEM_ENTRY_DATE:
             if (p->entryDate > v) v = p->entryDate;
             break;
-        case 98: {
+        case ITEM_BARS_HELD: {
             double held = PositionBarsHeld(context, p, barsBack);
             if (!any || held > v) v = held;
             any = true;
@@ -468,19 +465,19 @@ static int GroupPositionValue(FormulaNode *node, const EvalContext *context, int
         default: break;   /* OrderPrice names one position's order: none over a group */
         }
     }
-    if (id == 90 || id == 91) v = shares != 0 ? weighted / shares : 0.0;
-    return SetValue(node, v, id == 88 ? 2 : id >= 89 && id <= 93 ? 1 : 0);
+    if (id == ITEM_FILL_PRICE || id == ITEM_FILL_PRICE_AVG) v = shares != 0 ? weighted / shares : 0.0;
+    return SetValue(node, v, id == ITEM_SHARES ? 2 : id >= ITEM_ORDER_PRICE && id <= ITEM_FILL_PRICE_MAX ? 1 : 0);
 }
 
 static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
 {
     uint32_t id = node->item;
     const PositionRecord *position = context->position;
-    bool isPrice = id >= 89 && id <= 93;
-    bool isQuantity = id == 88 || (id >= 94 && id <= 96);
+    bool isPrice = id >= ITEM_ORDER_PRICE && id <= ITEM_FILL_PRICE_MAX;
+    bool isQuantity = id == ITEM_SHARES || (id >= ITEM_FILL_QTY && id <= ITEM_FILL_FRACTION);
     bool single;
     if (context->ownPosition) {
-        if (!position) return isPrice ? 0 : SetValue(node, 0.0, id == 88 ? 2 : 0);
+        if (!position) return isPrice ? 0 : SetValue(node, 0.0, id == ITEM_SHARES ? 2 : 0);
         single = true;
     } else {
         single = !context->strategyData && !IsStatsGroup(context) && position &&
@@ -492,19 +489,19 @@ static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t bar
     double barSplit = PositionBarSplit(context);
     if (!single) return GroupPositionValue(node, context, barsBack, barSplit);
     switch (id) {
-    case 88: return SetValue(node, PositionQuantity(position, position->quantity, barSplit), 2);
-    case 94: return SetValue(node, PositionQuantity(position, position->requestedQuantity, barSplit), 0);
-    case 95: return SetValue(node, PositionFillValue(position), 0);
-    case 96: return SetValue(node, position->fraction, 0);
-    case 89: return SetValue(node, position->orderPrice * Ratio(barSplit, position->entrySplit), 1);
-    case 90:
+    case ITEM_SHARES: return SetValue(node, PositionQuantity(position, position->quantity, barSplit), 2);
+    case ITEM_FILL_QTY: return SetValue(node, PositionQuantity(position, position->requestedQuantity, barSplit), 0);
+    case ITEM_FILL_VALUE: return SetValue(node, PositionFillValue(position), 0);
+    case ITEM_FILL_FRACTION: return SetValue(node, position->fraction, 0);
+    case ITEM_ORDER_PRICE: return SetValue(node, position->orderPrice * Ratio(barSplit, position->entrySplit), 1);
+    case ITEM_FILL_PRICE:
         if (position->exitPrice != 0) return SetValue(node, position->exitPrice * Ratio(barSplit, position->exitSplit), 1);
         return SetValue(node, PositionFillPrice(context, context->strategy, position, barSplit), 1);
-    case 91:
-    case 92:
-    case 93: return 0;
-    case 97: return SetValue(node, position->entryDate, 0);
-    case 98: return SetValue(node, PositionBarsHeld(context, position, barsBack), 0);
+    case ITEM_FILL_PRICE_AVG:
+    case ITEM_FILL_PRICE_MIN:
+    case ITEM_FILL_PRICE_MAX: return 0;
+    case ITEM_ENTRY_DATE: return SetValue(node, position->entryDate, 0);
+    case ITEM_BARS_HELD: return SetValue(node, PositionBarsHeld(context, position, barsBack), 0);
     default: return 0;
     }
 }
@@ -512,19 +509,19 @@ static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t bar
 static const char *InfoText(const SymbolInfo *info, uint32_t id)
 {
     switch (id) {
-    case 70: return info->Symbol;
-    case 71: return info->Name;
-    case 72: return info->Type;
-    case 73: return info->ListingType;
-    case 74: return info->EquityType;
-    case 75: return info->Exchange;
-    case 76: return info->Domicile;
-    case 77: return info->Currency;
-    case 78: return info->ReportingCurrency;
-    case 79: return info->EconSect;
-    case 80: return info->Sector;
-    case 81: return info->IndGroup;
-    case 82: return info->Industry;
+    case ITEM_Q_SYMBOL: return info->Symbol;
+    case ITEM_Q_NAME: return info->Name;
+    case ITEM_Q_TYPE: return info->Type;
+    case ITEM_Q_LISTING_TYPE: return info->ListingType;
+    case ITEM_Q_EQUITY_TYPE: return info->EquityType;
+    case ITEM_Q_EXCHANGE: return info->Exchange;
+    case ITEM_Q_DOMICILE: return info->Domicile;
+    case ITEM_Q_CURRENCY: return info->Currency;
+    case ITEM_Q_REPORTING_CURRENCY: return info->ReportingCurrency;
+    case ITEM_Q_ECON_SECT: return info->EconSect;
+    case ITEM_Q_SECTOR: return info->Sector;
+    case ITEM_Q_IND_GROUP: return info->IndGroup;
+    case ITEM_Q_INDUSTRY: return info->Industry;
     default: return info->InduIndex;
     }
 }
@@ -543,14 +540,14 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     const Bar *bar = BarAtOffset(context, barsBack, &index, &count);
     if (!bar) return 0;
     uint32_t id = node->item;
-    if (id < 58 || id > 110) {
+    if (id < ITEM_SYMBOL || id > ITEM_TL_VALUE_OUT) {
         ReportEvalInternalError("Internal Error: GetNonBarValue(Id=%d)", (int)id);
         return 0;
     }
     const SymbolRecord *symbol = context->symbol;
     const SymbolInfo *info = &symbol->info;
     const PositionRecord *position = context->position;
-    if (id >= 70 && id <= 83) {
+    if (id >= ITEM_Q_SYMBOL && id <= ITEM_Q_CII) {
         const char *text = InfoText(info, id);
         return SetText(node, 0.0, text[0] ? text : "n/a");
     }
@@ -558,17 +555,17 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case ITEM_SYMBOL:
         if (context->importFlag) return SetValue(node, 1.0, 0);
         return SetText(node, SymbolNumber(symbol), info->Symbol);
-    case 59: return SetValue(node, context->filterNumber, 0);
-    case 60: return SetValue(node, info->listNumber, 0);
-    case 61: return SetValue(node, info->PointValue, 0);
-    case 62: return SetValue(node, info->TickSize, 0);
-    case 63: return SetValue(node, info->Margin, 0);
-    case 64: return SetValue(node, info->TRBC, 0);
-    case 65: return SetValue(node, info->GICS, 0);
-    case 66: return SetValue(node, info->Shares, 0);
-    case 67: return SetValue(node, info->Float, 0);
-    case 68: return SetValue(node, info->AssetId, 0);
-    case 69:
+    case ITEM_FILTER_NUM: return SetValue(node, context->filterNumber, 0);
+    case ITEM_LIST_NUM: return SetValue(node, info->listNumber, 0);
+    case ITEM_POINT_VALUE: return SetValue(node, info->PointValue, 0);
+    case ITEM_TICK_SIZE: return SetValue(node, info->TickSize, 0);
+    case ITEM_INFO_MARGIN: return SetValue(node, info->Margin, 0);
+    case ITEM_INFO_TRBC: return SetValue(node, info->TRBC, 0);
+    case ITEM_INFO_GICS: return SetValue(node, info->GICS, 0);
+    case ITEM_INFO_SHARES: return SetValue(node, info->Shares, 0);
+    case ITEM_INFO_FLOAT: return SetValue(node, info->Float, 0);
+    case ITEM_INFO_ID: return SetValue(node, info->AssetId, 0);
+    case ITEM_INFO_DELIST:
         if (symbol->dataSource == SOURCE_CSI_FUTURES)
             return SetValue(node, LookupDatedValue(context->symbol, context->barSize, bar->date, 0, EVENT_CONTRACT, 1, nullptr), 0);
         return SetValue(node, info->DelistDate, 0);
@@ -584,7 +581,7 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         }
         return SetValue(node, 0.0, 0);
     }
-    case 86: {
+    case ITEM_CATEGORY: {
         if (!position) return 0;
         char *end = nullptr;
         double value = strtod(position->category, &end);
@@ -594,34 +591,34 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
             return SetText(node, 0.0, position->category);
         return SetValue(node, value, 0);
     }
-    case 87:
+    case ITEM_SIDE:
         if (context->strategy && context->strategy->positionSearch) return SetValue(node, SearchedSide(context), 0);
         return SetValue(node, position ? position->side : 0, 0);
-    case 99:
-    case 100: {
+    case ITEM_PREV_EXIT_LIMIT:
+    case ITEM_PREV_EXIT_STOP: {
         if (!position) return 0;
         double previousSplit = index > 0 ? GetBarArray(context->symbol, context->barSize, &count)[index - 1].split : bar->split;
-        double price = id == 99 ? position->limitPrice : position->stopPrice;
+        double price = id == ITEM_PREV_EXIT_LIMIT ? position->limitPrice : position->stopPrice;
         return SetValue(node, price * Ratio(bar->split, previousSplit), 1);
     }
-    case 101:
-    case 102:
-    case 103:
-    case 104:
+    case ITEM_IS_SETUP:
+    case ITEM_SETUP_RANK:
+    case ITEM_ORDER_RANK:
+    case ITEM_IS_ORDER:
         if (position && !IsStatsGroup(context) && !context->strategyData) {
-            double v = id == 101   ? position->kept != 0
-                       : id == 102 ? (int32_t)position->setupRank
-                       : id == 103 ? (int32_t)position->selectionNumber
+            double v = id == ITEM_IS_SETUP   ? position->kept != 0
+                       : id == ITEM_SETUP_RANK ? (int32_t)position->setupRank
+                       : id == ITEM_ORDER_RANK ? (int32_t)position->selectionNumber
                                    : position->listed != 0;
             return SetValue(node, v, 0);
         }
         return SetValue(node, GroupSetupValue(id, context), 0);
-    case 105: return position ? SetValue(node, position->openingNumber, 0) : 0;
-    case 106: return position ? SetValue(node, position->exitRank, 0) : 0;
-    case 107: return position ? SetValue(node, position->exitReason > 0, 0) : 0;
-    case 108: return position ? SetValue(node, position->exitReason, 0) : 0;
-    case 109: return position ? SetValue(node, position->entryTradeValue, 0) : 0;
-    case 110: return position ? SetValue(node, position->exitTradeValue, 0) : 0;
+    case ITEM_ENTRY_RANK: return position ? SetValue(node, position->openingNumber, 0) : 0;
+    case ITEM_EXIT_RANK: return position ? SetValue(node, position->exitRank, 0) : 0;
+    case ITEM_IS_EXIT: return position ? SetValue(node, position->exitReason > 0, 0) : 0;
+    case ITEM_EXIT_NUM: return position ? SetValue(node, position->exitReason, 0) : 0;
+    case ITEM_TL_VALUE_IN: return position ? SetValue(node, position->entryTradeValue, 0) : 0;
+    case ITEM_TL_VALUE_OUT: return position ? SetValue(node, position->exitTradeValue, 0) : 0;
     default: return GetPositionValue(node, context, barsBack);
     }
 }
@@ -671,59 +668,59 @@ static int CellStatistic(uint32_t id, const TestRecord *test, const StrategyResu
     double shortInvested = cell->shortInvested + m * cell->shortMarkToMarket;
     double v;
     switch (id) {
-    case 116: v = cell->rowNumber; break;
-    case 117: v = cell->first; break;
-    case 118: v = cell->date; break;
-    case 119: case 120: case 121: case 122: v = BarsPerPeriod(test, (int)(id - 119)); break;
-    case 123: v = cell->setups; break;
-    case 124: v = cell->entryOrders; break;
-    case 125: v = cell->entries; break;
-    case 126: v = cell->exits; break;
-    case 127: v = cell->targets; break;
-    case 128: v = cell->stops; break;
-    case 129: v = cell->wins; break;
-    case 130: v = cell->losses; break;
-    case 131: v = cell->tradeBars; break;
-    case 132: v = cell->winBars; break;
-    case 133: v = cell->lossBars; break;
-    case 134: v = cell->tradeAmount; break;
-    case 135: v = cell->tradePercent; break;
-    case 136: v = cell->tradePercentAlloc; break;
-    case 137: v = cell->winAmount; break;
-    case 138: v = cell->winPercent; break;
-    case 139: v = cell->winPercentAlloc; break;
-    case 140: v = cell->lossAmount; break;
-    case 141: v = cell->lossPercent; break;
-    case 142: v = cell->lossPercentAlloc; break;
-    case 143: v = cell->commissions; break;
-    case 144: v = cell->slippage; break;
-    case 145: v = cell->rollCosts; break;
-    case 146: v = cell->dividends; break;
-    case 147: v = cell->currencyResult; break;
-    case 148: v = cell->positions; break;
-    case 149: v = invested; break;
-    case 150: v = longInvested; break;
-    case 151: v = shortInvested; break;
-    case 152: v = PerAllocation(invested, cell); break;
-    case 153: v = PerAllocation(longInvested, cell); break;
-    case 154: v = PerAllocation(shortInvested, cell); break;
-    case 155: v = PerAllocation(cell->usageAmount, cell); break;
-    case 156: v = cell->markToMarket; break;
-    case 157: v = cell->mae; break;
-    case 158: v = cell->mfe; break;
-    case 159: v = cell->futuresMargin; break;
-    case 160: v = cell->startEquity; break;
-    case 161: v = cell->cashInOut + cell->equityBase + cell->feesInOut + m * cell->markToMarket; break;
-    case 162: v = cell->maxEquity; break;
-    case 163: v = cell->minEquity; break;
-    case 164: v = cell->netAmount; break;
-    case 165: v = cell->netPercent; break;
-    case 166: v = cell->riskFreeRate; break;
-    case 167: v = cell->interest; break;
-    case 168: v = cell->cashInOut; break;
-    case 169: v = cell->feesInOut; break;
-    case 170: v = cell->timeWeightedEquity; break;
-    case 171: {
+    case ITEM_S_NUMBER: v = cell->rowNumber; break;
+    case ITEM_S_FIRST: v = cell->first; break;
+    case ITEM_S_DATE: v = cell->date; break;
+    case ITEM_S_BPY: case ITEM_S_BPQ: case ITEM_S_BPM: case ITEM_S_BPW: v = BarsPerPeriod(test, (int)(id - ITEM_S_BPY)); break;
+    case ITEM_S_SETUPS: v = cell->setups; break;
+    case ITEM_S_ENTRY_ORDERS: v = cell->entryOrders; break;
+    case ITEM_S_ENTRIES: v = cell->entries; break;
+    case ITEM_S_EXITS: v = cell->exits; break;
+    case ITEM_S_TARGETS: v = cell->targets; break;
+    case ITEM_S_STOPS: v = cell->stops; break;
+    case ITEM_S_WINS: v = cell->wins; break;
+    case ITEM_S_LOSSES: v = cell->losses; break;
+    case ITEM_S_TRADE_BARS: v = cell->tradeBars; break;
+    case ITEM_S_WIN_BARS: v = cell->winBars; break;
+    case ITEM_S_LOSS_BARS: v = cell->lossBars; break;
+    case ITEM_S_TRADE_AMT: v = cell->tradeAmount; break;
+    case ITEM_S_TRADE_PCT: v = cell->tradePercent; break;
+    case ITEM_S_TRADE_PCT_ALLOC: v = cell->tradePercentAlloc; break;
+    case ITEM_S_WIN_AMT: v = cell->winAmount; break;
+    case ITEM_S_WIN_PCT: v = cell->winPercent; break;
+    case ITEM_S_WIN_PCT_ALLOC: v = cell->winPercentAlloc; break;
+    case ITEM_S_LOSS_AMT: v = cell->lossAmount; break;
+    case ITEM_S_LOSS_PCT: v = cell->lossPercent; break;
+    case ITEM_S_LOSS_PCT_ALLOC: v = cell->lossPercentAlloc; break;
+    case ITEM_S_COMMS: v = cell->commissions; break;
+    case ITEM_S_SLIPS: v = cell->slippage; break;
+    case ITEM_S_ROLL_COSTS: v = cell->rollCosts; break;
+    case ITEM_S_DIVIDENDS: v = cell->dividends; break;
+    case ITEM_S_NET_FX: v = cell->currencyResult; break;
+    case ITEM_S_POSITIONS: v = cell->positions; break;
+    case ITEM_S_INVESTED: v = invested; break;
+    case ITEM_S_LONG_INV: v = longInvested; break;
+    case ITEM_S_SHORT_INV: v = shortInvested; break;
+    case ITEM_S_EXPOSURE: v = PerAllocation(invested, cell); break;
+    case ITEM_S_LONG_EXP: v = PerAllocation(longInvested, cell); break;
+    case ITEM_S_SHORT_EXP: v = PerAllocation(shortInvested, cell); break;
+    case ITEM_S_USAGE: v = PerAllocation(cell->usageAmount, cell); break;
+    case ITEM_S_M2M: v = cell->markToMarket; break;
+    case ITEM_S_MAE: v = cell->mae; break;
+    case ITEM_S_MFE: v = cell->mfe; break;
+    case ITEM_S_FUTURES_MARGIN: v = cell->futuresMargin; break;
+    case ITEM_S_START_EQUITY: v = cell->startEquity; break;
+    case ITEM_S_EQUITY: v = cell->cashInOut + cell->equityBase + cell->feesInOut + m * cell->markToMarket; break;
+    case ITEM_S_MAX_EQUITY: v = cell->maxEquity; break;
+    case ITEM_S_MIN_EQUITY: v = cell->minEquity; break;
+    case ITEM_S_NET_AMT: v = cell->netAmount; break;
+    case ITEM_S_NET_PCT: v = cell->netPercent; break;
+    case ITEM_S_RISK_FREE_RATE: v = cell->riskFreeRate; break;
+    case ITEM_S_INTEREST: v = cell->interest; break;
+    case ITEM_S_CASH_IN_OUT: v = cell->cashInOut; break;
+    case ITEM_S_FEES_IN_OUT: v = cell->feesInOut; break;
+    case ITEM_S_TWEQ: v = cell->timeWeightedEquity; break;
+    case ITEM_S_FREE_CASH: {
         const StatCell *source = cell;
         if (result->kind != STRATEGY_KIND_BENCHMARK) {
             const StatCell *main = GetResultCell(test, row, test->mainStrategy);
@@ -732,17 +729,17 @@ static int CellStatistic(uint32_t id, const TestRecord *test, const StrategyResu
         v = ComputeCellEquity(source, result->compounded);
         break;
     }
-    case 172: v = cell->allocation; break;
-    case 173: v = cell->maxAllocation; break;
-    case 174: v = cell->minAllocation; break;
-    case 175: v = result->compounded; break;
-    case 176: v = result->markedToMarket; break;
-    case 177: v = cell->drawdownBars; break;
-    case 178: v = cell->maxDrawdownBars; break;
-    case 179: v = cell->drawdownAmount; break;
-    case 180: v = cell->maxDrawdownAmount; break;
-    case 181: v = cell->drawdownPercent; break;
-    case 182: v = cell->maxDrawdownPercent; break;
+    case ITEM_S_ALLOC: v = cell->allocation; break;
+    case ITEM_S_MAX_ALLOC: v = cell->maxAllocation; break;
+    case ITEM_S_MIN_ALLOC: v = cell->minAllocation; break;
+    case ITEM_S_COMPOUNDED: v = result->compounded; break;
+    case ITEM_S_MARKED_TO_MARKET: v = result->markedToMarket; break;
+    case ITEM_S_DD_BARS: v = cell->drawdownBars; break;
+    case ITEM_S_MAX_DD_BARS: v = cell->maxDrawdownBars; break;
+    case ITEM_S_DD_AMT: v = cell->drawdownAmount; break;
+    case ITEM_S_MAX_DD_AMT: v = cell->maxDrawdownAmount; break;
+    case ITEM_S_DD_PCT: v = cell->drawdownPercent; break;
+    case ITEM_S_MAX_DD_PCT: v = cell->maxDrawdownPercent; break;
     default: return 0;
     }
     *out = v;
@@ -757,23 +754,23 @@ int GetStatValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     if (!test || !test->strategies || s < 0 || s >= test->strategyCount) return 0;
     /* "@tracker" names a strategy only as Extern's first argument; as a term
     ** of its own it has no value. */
-    if (id < 111 || id > 186 || id == ITEM_TRACKER) {
+    if (id < ITEM_Q_STRATEGY || id > ITEM_FUN_STAT || id == ITEM_TRACKER) {
         ReportEvalInternalError("Internal Error: GetStatValue(Id=%d)", (int)id);
         return 0;
     }
     const StrategyResult *result = &test->strategies[s];
     int32_t row = context->resultRow - barsBack;
-    if ((id == 116 || id == ITEM_STRATDATA_REF) && context->barPhase < PHASE_CLOSE) {
+    if ((id == ITEM_S_NUMBER || id == ITEM_STRATDATA_REF) && context->barPhase < PHASE_CLOSE) {
         if (row <= 0) return 0;
         row--;
     }
     double v;
     switch (id) {
-    case 111: return SetText(node, s + 1, result->name);
-    case 112: return SetText(node, result->kind, StrategyKindName(result->kind));
-    case 113: v = s + 1; break;
-    case 114: v = result->tracker < 0; break;
-    case 186: v = context->funBar; break;
+    case ITEM_Q_STRATEGY: return SetText(node, s + 1, result->name);
+    case ITEM_Q_STRAT_TYPE: return SetText(node, result->kind, StrategyKindName(result->kind));
+    case ITEM_STRAT_NUM: v = s + 1; break;
+    case ITEM_IS_TRACKER: v = result->tracker < 0; break;
+    case ITEM_FUN_STAT: v = context->funBar; break;
     case ITEM_STRATDATA_REF:
     case ITEM_GRAPHS_COLUMN:
     case ITEM_RESULTS_COLUMN: {
@@ -808,44 +805,44 @@ static double TradeNetPercent(const TradeRecord *trade)
 static double TradeItem(uint32_t id, const TradeRecord *trade, const TestRecord *test, FormulaNode *node)
 {
     switch (id) {
-    case 187: {
+    case ITEM_T_STRAT: {
         const char *name = test->strategies && trade->strategy >= 0 && trade->strategy < test->strategyCount
                                ? test->strategies[trade->strategy].name
                                : "";
         SetText(node, 0, name);
         return trade->strategy + 1;
     }
-    case 188: SetText(node, 0, trade->symbol); return trade->symbolNumber;
-    case 189: return trade->pointValue;
-    case 190: return trade->side;
-    case 191: return trade->dateIn;
-    case 192: return trade->timeIn;
-    case 193: return trade->quantityIn;
-    case 194: return trade->priceIn;
-    case 195: return trade->splitIn;
-    case 196: return trade->commissionIn;
-    case 197: return trade->slippageIn;
-    case 198: return trade->fxIn;
-    case 199: return trade->dateOut;
-    case 200: return trade->timeOut;
-    case 201: return trade->quantityOut;
-    case 202: return trade->priceOut;
-    case 203: return trade->splitOut;
-    case 204: return trade->commissionOut;
-    case 205: return trade->slippageOut;
-    case 206: return trade->fxOut;
-    case 207: SetText(node, 0, GetTradeReason(trade->reasonText, trade->reason, 0)); return trade->reason;
-    case 208: return trade->bars;
-    case 209: return trade->highest;
-    case 210: return trade->lowest;
-    case 211: return trade->dividends;
-    case 212: return TradePriceMove(trade);
-    case 213: return TradeNetProfit(trade);
-    case 214: return TradeNetPercent(trade);
-    case 215: return trade->fraction;
-    case 216: return TradeCurrencyGain(trade);
-    case 217: return trade->valueIn;
-    case 218: return trade->valueOut;
+    case ITEM_T_SYMBOL: SetText(node, 0, trade->symbol); return trade->symbolNumber;
+    case ITEM_T_PT_VAL: return trade->pointValue;
+    case ITEM_T_SIDE: return trade->side;
+    case ITEM_T_DATE_IN: return trade->dateIn;
+    case ITEM_T_TIME_IN: return trade->timeIn;
+    case ITEM_T_QTY_IN: return trade->quantityIn;
+    case ITEM_T_PRICE_IN: return trade->priceIn;
+    case ITEM_T_SPLIT_IN: return trade->splitIn;
+    case ITEM_T_COMM_IN: return trade->commissionIn;
+    case ITEM_T_SLIP_IN: return trade->slippageIn;
+    case ITEM_T_FX_IN: return trade->fxIn;
+    case ITEM_T_DATE_OUT: return trade->dateOut;
+    case ITEM_T_TIME_OUT: return trade->timeOut;
+    case ITEM_T_QTY_OUT: return trade->quantityOut;
+    case ITEM_T_PRICE_OUT: return trade->priceOut;
+    case ITEM_T_SPLIT_OUT: return trade->splitOut;
+    case ITEM_T_COMM_OUT: return trade->commissionOut;
+    case ITEM_T_SLIP_OUT: return trade->slippageOut;
+    case ITEM_T_FX_OUT: return trade->fxOut;
+    case ITEM_T_REASON: SetText(node, 0, GetTradeReason(trade->reasonText, trade->reason, 0)); return trade->reason;
+    case ITEM_T_BARS: return trade->bars;
+    case ITEM_T_HIGHEST: return trade->highest;
+    case ITEM_T_LOWEST: return trade->lowest;
+    case ITEM_T_DIV: return trade->dividends;
+    case ITEM_T_POINTS: return TradePriceMove(trade);
+    case ITEM_T_PROFIT: return TradeNetProfit(trade);
+    case ITEM_T_NET_PCT: return TradeNetPercent(trade);
+    case ITEM_T_FRACTION: return trade->fraction;
+    case ITEM_T_NET_FX: return TradeCurrencyGain(trade);
+    case ITEM_T_VALUE_IN: return trade->valueIn;
+    case ITEM_T_VALUE_OUT: return trade->valueOut;
     default: return trade->rollCosts;
     }
 }
@@ -865,7 +862,7 @@ int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         if (barsBack != 0) return 0;
         return GetColumnValue(node, context);
     }
-    if (id < 187 || id > 219) {
+    if (id < ITEM_T_STRAT || id > ITEM_T_ROLL_COSTS) {
         ReportEvalInternalError("Internal Error: GetTradeValue(Id=%d)", (int)id);
         return 0;
     }
@@ -898,15 +895,15 @@ int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         if (trade->strategy != s && !StrategyInGroup(test, trade->strategy, s)) continue;
         double v = TradeItem(id, trade, test, node);
         switch (id) {
-        case 193: case 201: case 212: case 213: case 214: sum += v; break;
-        case 209: sum = found && sum > v ? sum : v; break;
-        case 210: sum = found && sum < v ? sum : v; break;
+        case ITEM_T_QTY_IN: case ITEM_T_QTY_OUT: case ITEM_T_POINTS: case ITEM_T_PROFIT: case ITEM_T_NET_PCT: sum += v; break;
+        case ITEM_T_HIGHEST: sum = found && sum > v ? sum : v; break;
+        case ITEM_T_LOWEST: sum = found && sum < v ? sum : v; break;
         default:
             if (!found) sum = v;
             break;
         }
         found = true;
-        if (!(id == 193 || id == 201 || (id >= 209 && id <= 210) || (id >= 212 && id <= 214))) break;
+        if (!(id == ITEM_T_QTY_IN || id == ITEM_T_QTY_OUT || (id >= ITEM_T_HIGHEST && id <= ITEM_T_LOWEST) || (id >= ITEM_T_POINTS && id <= ITEM_T_NET_PCT))) break;
     }
     return SetValue(node, found ? sum : 0.0, 0);
 }
