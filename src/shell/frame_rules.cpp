@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "foundation/text_match.h"
+#include "shell/services.h"
 
 /* Command ids of the Run menu, as the menus and accelerators carry them. */
 enum {
@@ -23,12 +24,12 @@ struct RunCommandRow {
     int needs;      /* ScriptSectionFlags the command needs beyond a script */
 };
 static const RunCommandRow kRunCommands[] = {
-    {.commandId = CMD_RUN_APPLY, .runMode = 1, .needs = 0},
-    {.commandId = CMD_RUN_TEST, .runMode = 3, .needs = SCRIPT_HAS_STRATEGY},
-    {.commandId = CMD_RUN_OPTIMIZE, .runMode = 4, .needs = SCRIPT_HAS_STRATEGY},
-    {.commandId = CMD_RUN_IMPORT, .runMode = 0, .needs = SCRIPT_HAS_IMPORT},
-    {.commandId = CMD_RUN_SCAN, .runMode = 2, .needs = SCRIPT_HAS_SCAN},
-    {.commandId = CMD_RUN_ORDERS, .runMode = 5, .needs = SCRIPT_HAS_STRATEGY},
+    {.commandId = CMD_RUN_APPLY, .runMode = RUN_MODE_APPLY, .needs = 0},
+    {.commandId = CMD_RUN_TEST, .runMode = RUN_MODE_TEST, .needs = SCRIPT_HAS_STRATEGY},
+    {.commandId = CMD_RUN_OPTIMIZE, .runMode = RUN_MODE_OPTIMIZE, .needs = SCRIPT_HAS_STRATEGY},
+    {.commandId = CMD_RUN_IMPORT, .runMode = RUN_MODE_IMPORT, .needs = SCRIPT_HAS_IMPORT},
+    {.commandId = CMD_RUN_SCAN, .runMode = RUN_MODE_SCAN, .needs = SCRIPT_HAS_SCAN},
+    {.commandId = CMD_RUN_ORDERS, .runMode = RUN_MODE_ORDERS, .needs = SCRIPT_HAS_STRATEGY},
 };
 
 static const RunCommandRow *FindRunCommand(int commandId)
@@ -59,10 +60,10 @@ void GetRunTypeName(int runState, int runMode, char *out, int size)
 {
     const char *name = "";
     switch (runState) {
-    case 1: name = "Import"; break;
-    case 2: name = "Data Loading"; break;
-    case 3: name = "Calculation"; break;
-    case 4: name = runMode == 2 ? "Scan" : runMode == 4 ? "Optimization" : "Test"; break;
+    case RUN_IMPORT: name = "Import"; break;
+    case RUN_LOADING: name = "Data Loading"; break;
+    case RUN_CALCULATING: name = "Calculation"; break;
+    case RUN_TESTING: name = runMode == RUN_MODE_SCAN ? "Scan" : runMode == RUN_MODE_OPTIMIZE ? "Optimization" : "Test"; break;
     default: break;
     }
     CopyString(out, size, name, -1);
@@ -70,9 +71,9 @@ void GetRunTypeName(int runState, int runMode, char *out, int size)
 
 int IsRunCommandEnabled(int commandId, int runState, int scriptAvailable, int lowMemory, int sections)
 {
-    if (commandId == CMD_STOP) return runState != 0;
+    if (commandId == CMD_STOP) return runState != RUN_IDLE;
     const RunCommandRow *row = FindRunCommand(commandId);
-    if (!row || runState != 0) return 0;
+    if (!row || runState != RUN_IDLE) return 0;
     if (!scriptAvailable || lowMemory) return 0;
     return (sections & row->needs) == row->needs;
 }

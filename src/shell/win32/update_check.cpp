@@ -170,12 +170,13 @@ static void DownloadInstaller(const char *published)
 
 void RunUpdateCheck()
 {
-    if (sCheckFailed) {
+    char published[VERSION_TEXT_SIZE];
+    /* A published text that is not a plain version is no answer: it must
+    ** never become part of a file name. */
+    if (sCheckFailed || !CleanVersionText(sLatestVersion, published, sizeof published)) {
         if (gFrame.manualCheck) ReportError("Unable to check for a newer version of Kestovar.");
         return;
     }
-    char published[VERSION_TEXT_SIZE];
-    int clean = CleanVersionText(sLatestVersion, published, sizeof published);
     VersionNumber running, latest;
     int32_t date;
     PlatDateTime now;
@@ -183,7 +184,7 @@ void RunUpdateCheck()
     int32_t today = now.year * 10000 + now.month * 100 + now.day;
     ParseVersionString(kVersionText, &running, &date, today);
     ParseVersionString(sLatestVersion, &latest, &date, today);
-    if (!clean || CompareVersions(&latest, &running) <= 0) {
+    if (CompareVersions(&latest, &running) <= 0) {
         if (gFrame.manualCheck) ReportError("You are running the latest version.");
         return;
     }
