@@ -6,10 +6,8 @@
 // every term's width, argument links and bar-offset link inside the formula,
 // the worker copies equal to the master, and every node renderable.
 //
-// Not part of the normal builds; build it with clang from the repository root:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//     fuzz/compile_formula_fuzz.cpp $(find src -name '*.cpp' ! -path '*/win32/*' \
-//     ! -path '*/posix/*') src/platform/posix/*.cpp -o build/fuzz_compile_formula
+// Built with clang by the preset "fuzz" (tools/fuzz-smoke); its seeds in
+// fuzz/seeds/compile_formula_fuzz/ are replayed by the normal test build.
 // Inputs that once failed are kept as cases in tests/script/formula_compile_test.cpp.
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +22,7 @@
 #include "script/compiler/definitions_default.h"
 #include "script/compiler/formula.h"
 #include "script/compiler/formula_text.h"
+#include "script/compiler/parser_hooks.h"
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
 
@@ -59,21 +58,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static FormulaSlot slot;
     static FormulaItem items[2];   /* "D0" in Data, "L0" in Library */
     static const char *const strategies[] = {"S1"};
-    static bool ready = false;
-    if (!ready) {
-        CopyString(items[0].formula.name, FORMULA_NAME_SIZE, "D0", -1);
-        CopyString(items[1].formula.name, FORMULA_NAME_SIZE, "L0", -1);
-        gDataItems = DefinitionList{&items[0], 1, 1};
-        gLibraryItems = DefinitionList{&items[1], 1, 1};
-        gDefinitionStandIn.strategies = strategies;
-        gDefinitionStandIn.strategyCount = 1;
-        ready = true;
-    }
+    CopyString(items[0].formula.name, FORMULA_NAME_SIZE, "D0", -1);
+    CopyString(items[1].formula.name, FORMULA_NAME_SIZE, "L0", -1);
+    /* The lists point at this target's items only while it runs: a program
+    ** that replays the seeds goes on with its own. */
+    const DefinitionList dataItems = gDataItems, libraryItems = gLibraryItems;
+    const DefinitionStandIn standIn = gDefinitionStandIn;
+    const CompileSession session = gCompileSession;
+    gDataItems = DefinitionList{&items[0], 1, 1};
+    gLibraryItems = DefinitionList{&items[1], 1, 1};
+    gDefinitionStandIn.strategies = strategies;
+    gDefinitionStandIn.strategyCount = 1;
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
     std::string text(reinterpret_cast<const char *>(data), size);
     for (int pass : {0, 2}) {
-        gDefinitionStandIn.compilePass = pass;
+        gCompileSession.pass = pass;
         for (uint32_t section = 0; section < SECTION_COUNT; section++) {
             slot.scriptText = text.c_str();
             slot.start = 0;
@@ -86,5 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             gOutOfMemory = 0;
         }
     }
+    gDataItems = dataItems;
+    gLibraryItems = libraryItems;
+    gDefinitionStandIn = standIn;
+    gCompileSession = session;
     return 0;
 }
