@@ -86,6 +86,12 @@ int PumpMessages();
 void CheckMemoryState();
 /* Stops a running run, reports the low-memory message, sets result code 4. */
 void ShowLowMemoryWarning();
+/* Bytes held by the loaded data (per symbol: daily and weekly bars x 64,
+** events x 24, 1424 more) and by the calculated Data and TestData values
+** (daily bars x their allocated item slots x 8). */
+void EstimateMemoryUse(double *loaded, double *calculated);
+/* The test results' bytes, installed by the results windows; null = none. */
+extern double (*gResultsMemoryEstimate)();
 /* Formats the low-memory message from three byte estimates. */
 int FormatLowMemoryWarning(char *out, int size, double loadedBytes, double calculatedBytes, double resultBytes);
 

@@ -275,3 +275,33 @@ TEST(VersionCheck, CrashReportListsAtMostSixteenFrames)
     FormatCrashReport(text, sizeof text, "1.0.0.0", 0x80000003u, addresses, 0);
     EXPECT_NE(std::string(text).find("Call Stack:\n\n"), std::string::npos);   // no frames walked
 }
+
+#include "marketdata/store/symbols.h"
+#include "script/compiler/definitions.h"
+#include "shell/services.h"
+
+TEST(LowMemory, EstimatesOfLoadedAndCalculatedData)
+{
+    SymbolRecord symbols[3] = {};
+    symbols[0].barCounts[0] = 100;
+    symbols[0].barCounts[1] = 20;
+    symbols[0].barCounts[2] = 5;   // monthly bars do not count
+    symbols[0].eventCount = 3;
+    symbols[1].barCounts[0] = 10;
+    symbols[1].barCounts[1] = 2;
+    SymbolRecord *savedSymbols = gSymbols;
+    int32_t savedCount = gSymbolCount;
+    DefinitionList savedData = gDataItems, savedTest = gTestDataItems;
+    gSymbols = symbols;
+    gSymbolCount = 2;
+    gDataItems.capacity = 4;
+    gTestDataItems.capacity = 1;
+    double loaded, calculated;
+    EstimateMemoryUse(&loaded, &calculated);
+    gSymbols = savedSymbols;
+    gSymbolCount = savedCount;
+    gDataItems = savedData;
+    gTestDataItems = savedTest;
+    EXPECT_EQ(loaded, 9176.0 + 2192.0);    // 120 x 64 + 3 x 24 + 1424, 12 x 64 + 1424
+    EXPECT_EQ(calculated, 4400.0);         // 110 daily bars x 5 slots x 8
+}
