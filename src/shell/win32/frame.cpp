@@ -146,7 +146,6 @@ int OpenFileByType(const char *path, int left, int top, int width, int height)
         gSettings.iLogW = width;
         gSettings.iLogH = height;
     }
-    extern int gNextLogX, gNextLogY;
     if (width) {
         gNextLogX = left;
         gNextLogY = top;
@@ -239,8 +238,9 @@ static int ListOpenFileWindows(OpenFileWindow *out, int max)
 
 int QuerySaveAll(int closing)
 {
-    if (gFrame.debugPanel) DialogToSettings(gFrame.debugPanel, IDD_DEBUG_PANEL, 0);
-    if (gFrame.settingsPanel) DialogToSettings(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+    /* The panels that stand in for the settings and debug panels hold only the
+    ** data file; reading every row of the real panels comes with them (STANDIN). */
+    if (gFrame.settingsPanel) DialogToSettings(gFrame.settingsPanel, IDD_SETTINGS_PANEL, IDC_PANEL_DATA_FILE);
     gListOpenFileWindows = ListOpenFileWindows;
     SaveSettings(gFrame.settingsPath);
     /* Script and results windows ask in their own windows once they exist. */
@@ -445,7 +445,6 @@ int DispatchFrameCommand(int id)
         StartVersionCheck();
         return 1;
     case IDM_RELEASE_NOTES: {
-        extern const char kUpdateServer[];
         char url[300];
         FormatText(url, sizeof url, "%s/ReleaseNotes.txt", kUpdateServer);
         ShellExecuteA(gFrame.frame, "open", url, nullptr, nullptr, SW_SHOWNORMAL);
@@ -495,6 +494,7 @@ static int CreateFrameParts(HWND frame)
                                               StandInPanelDlgProc, 0);
     gFrame.debugPanel = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_DEBUG_PANEL), frame,
                                            StandInPanelDlgProc, 0);
+    if (gFrame.settingsPanel) SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, IDC_PANEL_DATA_FILE);
     gFrame.modeless[0] = gFrame.settingsPanel;
     gFrame.modeless[1] = gFrame.settingsPanel ? gFrame.debugPanel : nullptr;
     DrawMenuBar(frame);

@@ -36,6 +36,13 @@ static HWND sSortView;
 
 static ListWindow *ListRecord(HWND window) { return (ListWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
 
+int ListWindowName(HWND window, char *out, int size)
+{
+    ListWindow *list = ListRecord(window);
+    if (!list || !list->listName[0]) return 0;
+    return CopyString(out, size, list->listName, -1);
+}
+
 /* ---- filling -------------------------------------------------------------------------------------- */
 
 HWND GetListWindow()

@@ -106,6 +106,9 @@ LRESULT SendToActiveChild(UINT message, WPARAM wParam, LPARAM lParam);
 void LayoutFrame();
 /* The handed-over command line of a second start: each file named opens. */
 int OpenHandOffText(const char *text);
+extern const char kUpdateServer[];
+extern int gNextLogX, gNextLogY;   /* placement of the next log window (restored files) */
+int StandInRunBatchCommandLine(const char *commandLine);
 
 /* ---- message pump, status bar, MDI helpers (pump.cpp) -------------------------------------- */
 
@@ -168,6 +171,15 @@ int QuerySaveLogs(int ask);
 LRESULT CALLBACK ListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int ListCommand(HWND window, int commandId);
 int OpenCsvAsList(const char *caption, const char *path);
+/* A filler's order: GetListWindow; title, list name, columns; AddBarRow or
+** cells row by row; FinishListWindow. */
+struct Bar;
+HWND GetListWindow();
+int AddBarRow(HWND listView, int row, const Bar *bar);
+void FinishListWindow(HWND window, HWND listView);
+void ChartListRow(HWND window);
+/* The name the filler gave the list (its tab title); 0 when none. */
+int ListWindowName(HWND window, char *out, int size);
 
 /* ---- update check and about box (update_check.cpp) ---------------------------------------- */
 

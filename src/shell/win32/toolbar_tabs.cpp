@@ -204,8 +204,9 @@ static HWND TabWindow(int index)
     return TabCtrl_GetItem(gFrame.tabs, index, &item) ? (HWND)item.lParam : nullptr;
 }
 
-/* The test number a view window shows, when its kind names one; stand-in
-** kinds have none yet, so their titles come from the window text. */
+/* A list window's tab shows the name its filler gave it; the test windows'
+** own names come with those windows, so their titles come from the window
+** text meanwhile. */
 int GetWindowTabTitle(HWND window, char *out, int size, int *kindIndex, int *tabIndex)
 {
     int kind = FindWindowKind(window);
@@ -217,9 +218,14 @@ int GetWindowTabTitle(HWND window, char *out, int size, int *kindIndex, int *tab
     for (int i = 0; i < index; i++)
         if (FindWindowKind(TabWindow(i)) == kind) ordinal++;
     char text[260];
-    GetWindowTextA(window, text, sizeof text);
     char title[64];
-    int n = WindowTabTitle(text, gWindowKinds[kind].className + 8, ordinal, title, sizeof title);
+    int n;
+    if (kind == WK_LIST && ListWindowName(window, text, sizeof text)) {
+        n = ShortenTabTitle(text, title, sizeof title);
+    } else {
+        GetWindowTextA(window, text, sizeof text);
+        n = WindowTabTitle(text, gWindowKinds[kind].className + 8, ordinal, title, sizeof title);
+    }
     if (out) CopyString(out, size, title, -1);
     return n;
 }

@@ -290,7 +290,6 @@ static int RunProgram(HINSTANCE instance, const char *commandLine)
     LoadMissingDefaultScripts();
     PumpMessages();
     if (gUnattended) {
-        extern int StandInRunBatchCommandLine(const char *commandLine);
         int result = StandInRunBatchCommandLine(commandLine);
         if (result != 0) return result;
         if (gFrame.exitAfterBatch) return 0;

@@ -272,3 +272,45 @@ TEST_F(FrameTest, RunMenuReadsTheScriptOnlyWhenItChanged)
     gRunState = RUN_IDLE;
     gSettings.ActiveScript[0] = 0;
 }
+
+TEST_F(FrameTest, TabsFollowWindowsAndDragAcross)
+{
+    for (int i = 0; i < 3; i++) OpenLogFile(nullptr);
+    Pump();
+    ASSERT_EQ(TabCtrl_GetItemCount(gFrame.tabs), 3);
+    auto tabWindow = [](int i) {
+        TCITEMA item = {};
+        item.mask = TCIF_PARAM;
+        TabCtrl_GetItem(gFrame.tabs, i, &item);
+        return (HWND)item.lParam;
+    };
+    HWND first = tabWindow(0);
+    char title[64];
+    GetWindowTabTitle(first, title, sizeof title, nullptr, nullptr);
+    EXPECT_STREQ(title, "Log (untitled)");
+    auto center = [](int i) {
+        RECT r;
+        TabCtrl_GetItemRect(gFrame.tabs, i, &r);
+        POINT p = {(r.left + r.right) / 2 - 20, (r.top + r.bottom) / 2};
+        return p;
+    };
+    // Press on the first tab (outside its close box) and move across the other two.
+    POINT p = center(0);
+    POINT onFrame = p;
+    MapWindowPoints(gFrame.tabs, gFrame.frame, &onFrame, 1);
+    SendMessageA(gFrame.frame, WM_PARENTNOTIFY, WM_LBUTTONDOWN, MAKELPARAM(onFrame.x, onFrame.y));
+    for (int i = 1; i < 3; i++) {
+        POINT q = center(i);
+        ClientToScreen(gFrame.tabs, &q);
+        SetCursorPos(q.x, q.y);
+        SendMessageA(gFrame.frame, WM_MOUSEMOVE, 0, 0);
+    }
+    SendMessageA(gFrame.frame, WM_LBUTTONUP, 0, 0);
+    EXPECT_EQ(tabWindow(2), first);   // moved two places
+    EXPECT_EQ(CountChildren("KestovarLog"), 3);   // a drag closes nothing
+    // A list window's tab shows the name its filler gave it.
+    WriteTestFile(File("named.csv"), "A\n1\n");
+    OpenCsvAsList(nullptr, File("named.csv").c_str());
+    GetWindowTabTitle(gFrame.activeChild, title, sizeof title, nullptr, nullptr);
+    EXPECT_STREQ(title, "named.csv");
+}
