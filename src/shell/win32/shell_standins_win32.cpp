@@ -53,6 +53,8 @@ LRESULT CALLBACK StandInChildWndProc(HWND window, UINT message, WPARAM wParam, L
 ** commands that open their dialogs; the status bar says what was asked. */
 int StandInKindCommand(HWND child, int commandId)
 {
+    /* Keys the accelerator table only keeps from the editor. */
+    if (commandId == IDM_SWALLOWED_KEY) return 1;
     char text[128];
     if (!LoadStringA(gFrame.instance, (UINT)commandId, text, sizeof text)) FormatText(text, sizeof text, "%d", commandId);
     SetStatusText(0, "%s: not available yet", text);
