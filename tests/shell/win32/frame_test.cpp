@@ -105,7 +105,8 @@ TEST_F(FrameTest, EveryMenuCommandIsDispatched)
                        IDM_OPEN_UNDER_CURSOR, IDM_PROGRAM_OPTIONS, IDM_REPORT_OPTIONS, IDM_LOAD_DATA,
                        IDM_LOG_DATA_INFO, IDM_SHOW_CHART, IDM_RUN_APPLY, IDM_RUN_TEST, IDM_RUN_OPTIMIZE,
                        IDM_RUN_IMPORT, IDM_RUN_SCAN, IDM_RUN_ORDERS, IDM_STOP, IDM_CASCADE, IDM_TILE, IDM_ABOUT,
-                       IDM_WINDOW_LIST, IDM_SAVE_ALL, IDM_COPY_LIST, IDM_COPY_ROW, IDM_UNLOAD_DATA};
+                       IDM_WINDOW_LIST, IDM_SAVE_ALL, IDM_COPY_LIST, IDM_COPY_ROW, IDM_UNLOAD_DATA, IDM_OPEN,
+                       IDM_SELECT_DATA, IDM_SAVE_LIST_CSV, IDM_COPY_IMAGE, IDM_SAVE_IMAGE};
     for (int id : ids) {
         Command(id);
         Pump();
@@ -114,10 +115,14 @@ TEST_F(FrameTest, EveryMenuCommandIsDispatched)
     EXPECT_EQ(gRunState.load(), RUN_IDLE);   // Stop while idle leaves no stop request behind
     EXPECT_TRUE(SeenText("About Kestovar|"));
     EXPECT_TRUE(SeenText("Version 1.0.0.0 ("));
-    EXPECT_EQ(StatusText(0), "Orders: the run driver is not available yet");   // the last Run command
+    Command(IDM_RUN_TEST);
+    EXPECT_EQ(StatusText(0), "Test: the run driver is not available yet");
     // An unlisted id reaches the active kind's handler; window-list ids do not.
     EXPECT_EQ(DispatchFrameCommand(5150), 1);
     EXPECT_EQ(DispatchFrameCommand(9000), 0);
+    Command(IDM_EXIT);
+    Pump();
+    EXPECT_EQ(gFrame.frame, nullptr);
 }
 
 TEST_F(FrameTest, StopAsksOnlyWhenConfirming)
