@@ -180,3 +180,43 @@ TEST_F(FrameTest, OnlyTheProgramsOwnTemporaryFileIsDeleted)
     EXPECT_EQ(OpenLogFile(File("nothere.txt").c_str()), 0);
     EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
 }
+
+#include "foundation/allocator.h"
+
+TEST_F(FrameTest, DialogLayoutFollowsGrowthOnly)
+{
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LOG_OPTIONS), gFrame.frame,
+                                     [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    ASSERT_NE(dialog, nullptr);
+    auto place = [&](int id) {
+        RECT r;
+        GetWindowRect(GetDlgItem(dialog, id), &r);
+        MapWindowPoints(nullptr, dialog, (POINT *)&r, 2);
+        return r;
+    };
+    const int stretch[] = {IDC_LOG_TAB, 0};
+    DialogLayout *layout = SaveDialogLayout(dialog, stretch);
+    ASSERT_NE(layout, nullptr);
+    RECT tab = place(IDC_LOG_TAB), font = place(IDC_LOG_FONT), window;
+    GetWindowRect(dialog, &window);
+    // Shrunk: nothing moves.
+    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left - 20, window.bottom - window.top, SWP_NOMOVE | SWP_NOZORDER);
+    ResizeDialogLayout(layout);
+    EXPECT_EQ(place(IDC_LOG_FONT).left, font.left);
+    // Grown by 50 x 30: the listed control stretches, later controls move right.
+    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left + 50, window.bottom - window.top + 30,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    ResizeDialogLayout(layout);
+    EXPECT_EQ(place(IDC_LOG_TAB).right - place(IDC_LOG_TAB).left, tab.right - tab.left + 50);
+    EXPECT_EQ(place(IDC_LOG_TAB).bottom - place(IDC_LOG_TAB).top, tab.bottom - tab.top + 30);
+    EXPECT_EQ(place(IDC_LOG_FONT).left, font.left + 50);
+    FreeMemory(&layout);
+    // Centring over the owner.
+    CenterWindow(dialog);
+    RECT frame, d;
+    GetWindowRect(gFrame.frame, &frame);
+    GetWindowRect(dialog, &d);
+    EXPECT_NEAR((d.left + d.right) / 2, (frame.left + frame.right) / 2, 1);
+    EXPECT_NEAR((d.top + d.bottom) / 2, (frame.top + frame.bottom) / 2, 1);
+    DestroyWindow(dialog);
+}
