@@ -7,6 +7,8 @@
 */
 #include "shell/win32/shell_win32.h"
 
+#include <commdlg.h>
+
 #include <cstdarg>
 #include <cstring>
 
@@ -280,6 +282,8 @@ static void ApplyLogTabs(HWND window)
     InvalidateRect(LogEditor(window), nullptr, TRUE);
 }
 
+static void ChooseLogFont(HWND owner);
+
 static INT_PTR CALLBACK LogOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -300,6 +304,7 @@ static INT_PTR CALLBACK LogOptionsDlgProc(HWND dialog, UINT message, WPARAM wPar
             if (gFrame.activeKind == WK_LOG && gFrame.activeChild) ApplyLogTabs(gFrame.activeChild);
             return TRUE;
         }
+        case IDC_LOG_FONT: ChooseLogFont(dialog); return TRUE;
         case IDCANCEL: EndDialog(dialog, 0); return TRUE;
         default: break;
         }
@@ -323,6 +328,42 @@ int LogCommand(HWND window, int commandId)
     return 0;
 }
 
+/* The log font from the "Log" settings, made again when they change. */
+static HFONT sLogFont;
+static HFONT LogFont()
+{
+    if (!sLogFont) {
+        HDC dc = GetDC(nullptr);
+        int height = -MulDiv(gSettings.LogFontHeight > 0 ? gSettings.LogFontHeight : 8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+        ReleaseDC(nullptr, dc);
+        sLogFont = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, FIXED_PITCH,
+                               gSettings.LogFont[0] ? gSettings.LogFont : "Consolas");
+    }
+    return sLogFont;
+}
+
+/* The font dialog for the log windows: the chosen face and size become the
+** "Log" settings and every log window is restyled. */
+static void ChooseLogFont(HWND owner)
+{
+    LOGFONTA chosen = {};
+    GetObjectA(LogFont(), sizeof chosen, &chosen);
+    CHOOSEFONTA choose = {};
+    choose.lStructSize = sizeof choose;
+    choose.hwndOwner = owner;
+    choose.lpLogFont = &chosen;
+    choose.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_FIXEDPITCHONLY;
+    if (!ChooseFontA(&choose)) return;
+    CopyString(gSettings.LogFont, sizeof gSettings.LogFont, chosen.lfFaceName, -1);
+    gSettings.LogFontHeight = choose.iPointSize / 10;
+    HFONT old = sLogFont;
+    sLogFont = nullptr;
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, "KestovarLog"))
+        SendMessageA(LogEditor(child), WM_SETFONT, (WPARAM)LogFont(), TRUE);
+    if (old) DeleteObject(old);
+}
+
 static int CreateLogParts(HWND window)
 {
     LogWindow *log = nullptr;
@@ -338,14 +379,7 @@ static int CreateLogParts(HWND window)
                                   0, 0, 0, 0, window, (HMENU)(INT_PTR)LOG_EDITOR_ID, gFrame.instance, nullptr);
     if (!editor) return 0;
     SendMessageA(editor, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
-    static HFONT font;
-    if (!font) {
-        HDC dc = GetDC(nullptr);
-        int height = -MulDiv(gSettings.LogFontHeight > 0 ? gSettings.LogFontHeight : 8, GetDeviceCaps(dc, LOGPIXELSY), 72);
-        ReleaseDC(nullptr, dc);
-        font = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, FIXED_PITCH,
-                           gSettings.LogFont[0] ? gSettings.LogFont : "Consolas");
-    }
+    HFONT font = LogFont();
     SendMessageA(editor, WM_SETFONT, (WPARAM)font, 0);
     ApplyLogTabs(window);
     return 1;
