@@ -1,9 +1,10 @@
 /* log_window.cpp -- the program log and the log windows.
 **
 ** A log window hosts a plain multi-line text control in the place of the
-** editor component (STANDIN: the editor host replaces it, bringing zoom and
-** the editor's own messages); its record keeps the file path and the work
-** buffer LogPrintf formats into.
+** editor component (STANDIN: the editor host replaces it, bringing the
+** editor's own messages and zoom); meanwhile the zoom adds points to the
+** shared log font.  The record keeps the file path and the work buffer
+** LogPrintf formats into.
 */
 #include "shell/win32/shell_win32.h"
 
@@ -283,6 +284,7 @@ static void ApplyLogTabs(HWND window)
 }
 
 static void ChooseLogFont(HWND owner);
+static void RestyleLogWindows();
 
 static INT_PTR CALLBACK LogOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -300,7 +302,10 @@ static INT_PTR CALLBACK LogOptionsDlgProc(HWND dialog, UINT message, WPARAM wPar
             int tab = (int)GetDlgItemInt(dialog, IDC_LOG_TAB, &ok, FALSE);
             if (ok && tab >= 1 && tab <= 99) gSettings.LogTabWidth = tab;
             int zoom = (int)GetDlgItemInt(dialog, IDC_LOG_ZOOM, &ok, TRUE);
-            if (ok && zoom >= -10 && zoom <= 20) gSettings.LogZoomLevel = zoom;
+            if (ok && zoom >= -10 && zoom <= 20 && zoom != gSettings.LogZoomLevel) {
+                gSettings.LogZoomLevel = zoom;
+                RestyleLogWindows();
+            }
             if (gFrame.activeKind == WK_LOG && gFrame.activeChild) ApplyLogTabs(gFrame.activeChild);
             return TRUE;
         }
@@ -334,7 +339,10 @@ static HFONT LogFont()
 {
     if (!sLogFont) {
         HDC dc = GetDC(nullptr);
-        int height = -MulDiv(gSettings.LogFontHeight > 0 ? gSettings.LogFontHeight : 8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+        /* The zoom adds points to the font, as the editor component's zoom does. */
+        int points = (gSettings.LogFontHeight > 0 ? gSettings.LogFontHeight : 8) + gSettings.LogZoomLevel;
+        if (points < 2) points = 2;
+        int height = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
         ReleaseDC(nullptr, dc);
         sLogFont = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, FIXED_PITCH,
                                gSettings.LogFont[0] ? gSettings.LogFont : "Consolas");
@@ -355,13 +363,34 @@ static void ChooseLogFont(HWND owner)
     choose.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_FIXEDPITCHONLY;
     if (!ChooseFontA(&choose)) return;
     CopyString(gSettings.LogFont, sizeof gSettings.LogFont, chosen.lfFaceName, -1);
-    gSettings.LogFontHeight = choose.iPointSize / 10;
+    gSettings.LogFontHeight = choose.iPointSize / 10 - gSettings.LogZoomLevel;
+    RestyleLogWindows();
+}
+
+/* Every log window shows the same font and zoom; a change restyles them all. */
+static void RestyleLogWindows()
+{
     HFONT old = sLogFont;
     sLogFont = nullptr;
     HWND child = nullptr;
     while (FindNextChildWindow(&child, "KestovarLog"))
         SendMessageA(LogEditor(child), WM_SETFONT, (WPARAM)LogFont(), TRUE);
     if (old) DeleteObject(old);
+}
+
+/* Ctrl and the mouse wheel zoom one log window, and with it all others. */
+static WNDPROC sEditDefault;
+static LRESULT CALLBACK LogEditorSubclassProc(HWND editor, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_MOUSEWHEEL && (GET_KEYSTATE_WPARAM(wParam) & MK_CONTROL)) {
+        int zoom = gSettings.LogZoomLevel + (GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? 1 : -1);
+        if (zoom >= -10 && zoom <= 20 && zoom != gSettings.LogZoomLevel) {
+            gSettings.LogZoomLevel = zoom;
+            RestyleLogWindows();
+        }
+        return 0;
+    }
+    return CallWindowProcA(sEditDefault, editor, message, wParam, lParam);
 }
 
 static int CreateLogParts(HWND window)
@@ -379,6 +408,8 @@ static int CreateLogParts(HWND window)
                                   0, 0, 0, 0, window, (HMENU)(INT_PTR)LOG_EDITOR_ID, gFrame.instance, nullptr);
     if (!editor) return 0;
     SendMessageA(editor, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+    WNDPROC previous = (WNDPROC)SetWindowLongPtrA(editor, GWLP_WNDPROC, (LONG_PTR)LogEditorSubclassProc);
+    if (!sEditDefault) sEditDefault = previous;
     HFONT font = LogFont();
     SendMessageA(editor, WM_SETFONT, (WPARAM)font, 0);
     ApplyLogTabs(window);

@@ -220,3 +220,21 @@ TEST_F(FrameTest, DialogLayoutFollowsGrowthOnly)
     EXPECT_NEAR((d.top + d.bottom) / 2, (frame.top + frame.bottom) / 2, 1);
     DestroyWindow(dialog);
 }
+
+TEST_F(FrameTest, ZoomingOneLogZoomsAll)
+{
+    gSettings.LogZoomLevel = 0;
+    OpenLogFile(nullptr);
+    OpenLogFile(nullptr);
+    HWND a = FindWindowExA(gFrame.mdiClient, nullptr, "KestovarLog", nullptr);
+    HWND b = FindWindowExA(gFrame.mdiClient, a, "KestovarLog", nullptr);
+    ASSERT_NE(b, nullptr);
+    LOGFONTA before = {};
+    GetObjectA((HFONT)SendMessageA(GetDlgItem(b, 1), WM_GETFONT, 0, 0), sizeof before, &before);
+    SendMessageA(GetDlgItem(a, 1), WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, WHEEL_DELTA), 0);
+    EXPECT_EQ(gSettings.LogZoomLevel, 1);
+    LOGFONTA after = {};
+    GetObjectA((HFONT)SendMessageA(GetDlgItem(b, 1), WM_GETFONT, 0, 0), sizeof after, &after);
+    EXPECT_LT(after.lfHeight, before.lfHeight);   // taller (heights are negative)
+    gSettings.LogZoomLevel = 0;
+}
