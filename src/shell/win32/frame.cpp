@@ -281,7 +281,7 @@ static void TogglePanel(int32_t *flag, HWND panel)
     PostMessageA(gFrame.mdiClient, WM_MDIICONARRANGE, 0, 0);
 }
 
-static void OpenHelp(int context)
+void OpenHelp(int context)
 {
     typedef HWND(WINAPI * HtmlHelpFn)(HWND, LPCSTR, UINT, DWORD_PTR);
     static HMODULE library = LoadLibraryA("hhctrl.ocx");

@@ -319,7 +319,10 @@ LRESULT CALLBACK ListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (view) SetFocus(view);
         return 0;
     }
-    case WM_HELP: gFrame.helpAnswered = 1; return TRUE;
+    case WM_HELP:
+        OpenHelp(230);
+        gFrame.helpAnswered = 1;
+        return TRUE;
     case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;
     default:
         if (message == gFrame.findMessage && gFrame.findMessage) {

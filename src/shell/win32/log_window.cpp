@@ -452,6 +452,7 @@ LRESULT CALLBACK LogWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         break;
     }
     case WM_HELP:
+        OpenHelp(190);
         gFrame.helpAnswered = 1;
         return TRUE;
     default: break;

@@ -104,6 +104,8 @@ void RestoreOpenFiles(const char *settingsPath);
 int QuerySaveAll(int closing);
 LRESULT SendToActiveChild(UINT message, WPARAM wParam, LPARAM lParam);
 void LayoutFrame();
+/* The help file at a topic (nothing when the help viewer is missing). */
+void OpenHelp(int context);
 /* The handed-over command line of a second start: each file named opens. */
 int OpenHandOffText(const char *text);
 extern const char kUpdateServer[];
