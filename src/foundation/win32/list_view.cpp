@@ -9,9 +9,9 @@
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
+#include "foundation/folder_helpers.h"
 #include "foundation/list_sort.h"
 #include "foundation/text_match.h"
-#include "marketdata/store/data_hooks.h"
 #include "platform/platform.h"
 #include "shell/services.h"
 

@@ -17,6 +17,7 @@
 #pragma once
 #include <cstdint>
 
+#include "foundation/folder_helpers.h"   /* BrowseForFile */
 #include "marketdata/store/symbols.h"
 
 /* ---- compiled script ------------------------------------------------------------ */
@@ -61,10 +62,6 @@ void UpdateDebugPanelControls();
 void UpdateBarCount(void *dialog);
 /* Asks the frame to refresh its menu and toolbar. */
 void PostFrameRefresh();
-/* The open (save 0) or save (save 1) file dialog; path[260] is the initial
-** name and receives the choice.  Non-zero when a file was chosen. */
-int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
-                  int save);
 
 /* ---- fundamentals field table ----------------------------------------------------- */
 
