@@ -101,6 +101,12 @@ int PumpMessages();
 void CheckMemoryState();
 /* Stops a running run, reports the low-memory message, sets result code 4. */
 void ShowLowMemoryWarning();
+/* Bytes held by the loaded data (per symbol: daily and weekly bars x 64,
+** events x 24, 1424 more) and by the calculated Data and TestData values
+** (daily bars x their allocated item slots x 8). */
+void EstimateMemoryUse(double *loaded, double *calculated);
+/* The test results' bytes, installed by the results windows; null = none. */
+extern double (*gResultsMemoryEstimate)();
 /* Formats the low-memory message from three byte estimates. */
 int FormatLowMemoryWarning(char *out, int size, double loadedBytes, double calculatedBytes, double resultBytes);
 
@@ -124,38 +130,43 @@ int ShowMessageBox(const char *text, const char *title, uint32_t style);
 /* ---- wait cursor, panels, frame and file chooser ----------------------------------------
 ** What loading, saving and calculating data ask of the windows.  No dialog or
 ** control id is known below the shell: the panel's controls are named by what
-** they show.  Until the window shell provides them, headless/shell_standins.cpp
-** stands in for those marked so (no panel, no frame, no chooser). */
+** they show.  The window shell implements them (win32/window_hooks.cpp, where
+** the panels' own ones are still stand-ins); programs without windows have
+** headless/shell_standins.cpp, where each does nothing (no panel, no frame, a
+** chooser that is always cancelled). */
 
 /* Opens (on 1) or closes (on 0) one level of the wait cursor: the first open
 ** shows the wait cursor and captures the mouse, the last close restores both.
 ** Headless: only the nesting count (gMessageState.waitNesting) is kept. */
 void SetWaitCursor(int on);
-/* Reads the settings panel's controls into the settings variables.  (stand-in) */
+/* Reads the settings panel's controls into the settings variables. */
 void SettingsPanelToSettings();
 /* Enables or greys the settings panel's controls; with forceRunning the panel
-** is refreshed as if a task were running.  (stand-in) */
+** is refreshed as if a task were running. */
 void EnableSettingsPanelControls(int forceRunning);
-/* Enables or greys the debug panel's buttons.  (stand-in) */
+/* Enables or greys the debug panel's buttons. */
 void UpdateDebugPanelControls();
-/* Asks the frame to refresh its menu and toolbar.  (stand-in) */
+/* Asks the frame to refresh its menu and toolbar. */
 void PostFrameRefresh();
-/* The settings panel window, null when there is none.  (stand-in) */
+/* The settings panel window, null when there is none. */
 void *GetSettingsPanel();
-/* Shows the DataFile setting in the settings panel's data-file control.  (stand-in) */
+/* Shows the DataFile setting in the settings panel's data-file control. */
 void ShowDataFileInPanel();
-/* Sets one of the settings panel's two date pickers.  (stand-in) */
+/* Sets one of the settings panel's two date pickers. */
 enum PanelDate { PANEL_FIRST_DATE = 0, PANEL_LAST_DATE = 1 };
 void SetPanelDate(int panelDate, int32_t date);
 /* Clamps the panel's dates to the loaded data and shows the bar count
-** (UpdateBarCount on the settings panel).  (stand-in) */
+** (UpdateBarCount on the settings panel). */
 void UpdatePanelBarCount();
 /* Puts path first in the data-file history (DataFileMRU, paths checked) and
 ** refills the panel's data-file combo box from it. */
 void AddDataFileToHistory(const char *path);
-/* The open (save 0) or save (save 1) file dialog; path[260] is the initial
-** name and receives the choice, folder[260] (may be null) the initial folder.
-** Non-zero when a file was chosen.  (stand-in: always cancelled) */
+/* The open (save 0) or save (save 1) file dialog: path[260] is the initial
+** name and receives the choice; folder[260] (or null), when given empty, takes
+** the path's folder as the place to start; typeName and extension name the
+** filter ("%s Files (*.%s)"), and without an extension typeName points to the
+** caller's filter index of the program's own file types.  Non-zero when a file
+** was chosen. */
 int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
                   int save);
 
@@ -165,6 +176,13 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
 int FindChildWindow(const char *className);
 /* Closes (WM_CLOSE) every child window of that class; each frees what it holds. */
 void CloseChildWindows(const char *className);
+
+/* Registers a modeless find dialog so the message loop passes it its keys
+** (at most 13; beyond that "Sorry, but you can't have more than %d
+** Find/Replace dialogs open at the same time." and 0), and takes it off again,
+** keeping the used slots contiguous. */
+int RegisterFindDialog(void *dialog);
+void UnregisterFindDialog(void *dialog);
 
 /* ---- log -------------------------------------------------------------------------- */
 

@@ -186,6 +186,22 @@ void LogPrintf(const char *format, ...)
     fflush(stdout);
 }
 
+/* No dialogs without windows; the registry only counts, so its limit holds. */
+int RegisterFindDialog(void *dialog)
+{
+    if (gHeadless.findDialogs >= 13) {
+        ReportError("Sorry, but you can't have more than %d Find/Replace dialogs open at the same time.", 13);
+        return 0;
+    }
+    gHeadless.findDialogs++;
+    return 1;
+}
+
+void UnregisterFindDialog(void *dialog)
+{
+    if (gHeadless.findDialogs > 0) gHeadless.findDialogs--;
+}
+
 /* ---- script editor windows and view refreshes ------------------------------------- */
 
 HeadlessScripts gHeadlessScripts;

@@ -1,40 +1,28 @@
-/* shell_standins.cpp -- stand-ins for shell services whose windows are not
-** built yet.  Each is declared in shell/services.h and tagged STANDIN; the
-** window shell replaces it with the real routine of the same name and this
-** file drops it.  Together they let the store, the script and unattended runs
-** work without a window: no panel, no frame, a chooser that is always
-** cancelled. */
+/* shell_standins.cpp -- the window routines that the core calls, for programs
+** without windows (the native build and the test programs).  The window
+** program has the window shell's own (src/shell/win32/).  `grep -rn STANDIN
+** src` lists the stand-ins that still wait for their windows. */
 #include "shell/services.h"
 
-/* ==== replaced by the settings panel of the window shell ================================ */
+/* ---- panels, frame and file chooser: no windows, so nothing to show -------------- */
 
-void SettingsPanelToSettings() {}                      /* STANDIN: no panel, the settings stand */
-void EnableSettingsPanelControls(int forceRunning) {}  /* STANDIN */
-void *GetSettingsPanel() { return nullptr; }           /* STANDIN: no panel */
-void ShowDataFileInPanel() {}                          /* STANDIN */
-void SetPanelDate(int panelDate, int32_t date) {}      /* STANDIN */
-void UpdatePanelBarCount() {}                          /* STANDIN */
+void SettingsPanelToSettings() {}
+void ShowDataFileInPanel() {}
+void SetPanelDate(int panelDate, int32_t date) {}
+void *GetSettingsPanel() { return nullptr; }
+void EnableSettingsPanelControls(int forceRunning) {}
+void UpdateDebugPanelControls() {}
+void UpdatePanelBarCount() {}
+void PostFrameRefresh() {}
 
-/* ==== replaced by the debug panel of the window shell =================================== */
-
-void UpdateDebugPanelControls() {}                     /* STANDIN */
-
-/* ==== replaced by the frame window ========================================================= */
-
-void PostFrameRefresh() {}                             /* STANDIN: no menu or toolbar */
-
-/* ==== replaced by the file dialogs of the window shell ====================================== */
-
-/* STANDIN: without a chooser every dialog counts as cancelled. */
+/* Without a chooser every dialog counts as cancelled. */
 int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
                   int save)
 {
     return 0;
 }
 
-/* ==== replaced by the log window of the window shell ====================================== */
-
-/* STANDIN: without a log window the file is left where it was written. */
+/* Without a log window the file is left where it was written. */
 int OpenLogFile(const char *path) { return path && path[0] ? 1 : 0; }
 
 /* ==== replaced by the scan run of the result views ================================ */
