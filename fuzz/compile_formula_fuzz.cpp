@@ -21,9 +21,10 @@
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
-#include "script/compiler/definitions_default.h"
 #include "script/compiler/formula.h"
 #include "script/compiler/formula_text.h"
+#include "script/compiler/parser_hooks.h"
+#include "script/compiler/strategy.h"
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
 
@@ -58,22 +59,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static FormulaSlot slot;
     static FormulaItem items[2];   /* "D0" in Data, "L0" in Library */
-    static const char *const strategies[] = {"S1"};
     static bool ready = false;
     if (!ready) {
         CopyString(items[0].formula.name, FORMULA_NAME_SIZE, "D0", -1);
         CopyString(items[1].formula.name, FORMULA_NAME_SIZE, "L0", -1);
         gDataItems = DefinitionList{&items[0], 1, 1};
         gLibraryItems = DefinitionList{&items[1], 1, 1};
-        gDefinitionStandIn.strategies = strategies;
-        gDefinitionStandIn.strategyCount = 1;
+        int error = 0;
+        if (!AddStrategyRecord(SECTION_STRATEGY, "S1", &error)) __builtin_trap();
         ready = true;
     }
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
     std::string text(reinterpret_cast<const char *>(data), size);
     for (int pass : {0, 2}) {
-        gDefinitionStandIn.compilePass = pass;
+        gCompileSession.pass = pass;
         for (uint32_t section = 0; section < SECTION_COUNT; section++) {
             slot.scriptText = text.c_str();
             slot.start = 0;
