@@ -23,6 +23,8 @@
 #include "platform/platform.h"
 
 enum { DATE_TEXT_SIZE = 32 };
+/* The dates of the model; 0 (no date) lies outside. */
+enum { DATE_FIRST_VALID = 10000101, DATE_LAST_VALID = 99991231 };
 
 /* The month abbreviations ParseDate accepts and FormatDate writes for "MMM". */
 extern const char *const kMonthNames[12];

@@ -317,9 +317,11 @@ int BackupFile(const char *path)
     while (len > 0 && folder[len - 1] == '\\') folder[--len] = 0;
 
     /* The name and extension come from the file name alone: a dot in a folder
-    ** name is no extension. */
-    const char *slash = strrchr(path, '\\');
-    const char *file = slash ? slash + 1 : path;
+    ** name is no extension.  Either separator ends a folder, since both
+    ** systems accept '/' and users type it. */
+    const char *file = path;
+    for (const char *p = path; *p; p++)
+        if (*p == '\\' || *p == '/') file = p + 1;
     const char *dot = strrchr(file, '.');
     char name[FILE_PATH_SIZE], ext[16] = "";
     CopyString(name, sizeof name, file, dot ? (int)(dot - file) : -1);

@@ -236,6 +236,12 @@ TEST_F(FileHelpersTest, BackupNameComesFromTheFileNameAlone)
     ASSERT_TRUE(WriteTestFile(dotted, "d"));
     EXPECT_EQ(BackupFile(dotted.c_str()), 1);
     EXPECT_EQ(ReadTestFile(tmp.File("Backups\\a.b(1).txt")), "d");
+
+    /* A path written with '/' (as C:/k/kestovar.ini, or any native path) ends its folders there too. */
+    std::string slashed = tmp.path + "/my.scripts/kestovar.ini";
+    ASSERT_TRUE(WriteTestFile(slashed, "s"));
+    EXPECT_EQ(BackupFile(slashed.c_str()), 1);
+    EXPECT_EQ(ReadTestFile(tmp.File("Backups\\kestovar(1).ini")), "s");
 }
 
 TEST_F(FileHelpersTest, BackupsAreSkippedOrRefused)

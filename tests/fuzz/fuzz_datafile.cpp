@@ -6,7 +6,8 @@
 ** gives back every byte.
 **
 ** In the normal test run this replays a fixed, seeded set of damaged copies
-** of a valid file (overwritten bytes, extreme counts, other versions, cuts).
+** of a valid file (overwritten bytes, extreme counts, dates outside the
+** calendar, other versions, cuts).
 ** With clang's libFuzzer the same check is the fuzz target (not part of the
 ** build), for example from the source folder:
 **
@@ -19,8 +20,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "foundation/allocator.h"
+#include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/data_load.h"
@@ -28,6 +31,8 @@
 #include "platform/platform.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
+
+static bool InCalendar(int64_t date) { return date >= DATE_FIRST_VALID && date <= DATE_LAST_VALID; }
 
 /* Loads bytes as a data file and checks the outcome; returns 0 when an
 ** expectation fails (the reason in *why). */
@@ -59,9 +64,17 @@ static int CheckLoad(const std::string &dir, const uint8_t *data, size_t size, s
             if (r->eventCount && TrackedBlockSize(r->events) != (uint64_t)r->eventCount * sizeof(EventItem))
                 *why = "event array does not match its count";
             if (r->info.Symbol[39] != 0) *why = "symbol text not terminated";
+            if ((r->firstDate && !InCalendar(r->firstDate)) || (r->lastDate && !InCalendar(r->lastDate)))
+                *why = "a symbol's first or last date outside the calendar";
+            for (int b = 0; b < BAR_SIZE_COUNT; b++)
+                for (int32_t k = 0; k < r->barCounts[b]; k++)
+                    if (!InCalendar(r->bars[b][k].date)) *why = "a bar date outside the calendar";
         }
-        for (int b = 0; b < BAR_SIZE_COUNT; b++)
+        for (int b = 0; b < BAR_SIZE_COUNT; b++) {
             if (!gDateLists[b].dates || gDateLists[b].dates[gDateLists[b].count] != 0) *why = "date list not terminated";
+            for (int32_t k = 0; gDateLists[b].dates && k < gDateLists[b].count; k++)
+                if (!InCalendar(gDateLists[b].dates[k])) *why = "a list date outside the calendar";
+        }
         if (gHeadless.messageCount != 0) *why = "a successful load reported";
     } else {
         if (gHeadless.messageCount != 1) *why = "a failed load did not report exactly once";
@@ -117,6 +130,36 @@ void PutU32(std::string &s, size_t at, uint32_t v)
     for (int k = 0; k < 4; k++) s[at + k] = (char)(v >> (8 * k));
 }
 
+uint32_t GetU32(const std::string &s, size_t at)
+{
+    uint32_t v = 0;
+    for (int k = 3; k >= 0; k--) v = v << 8 | (uint8_t)s[at + k];
+    return v;
+}
+
+/* Offsets of every date in a current-version file: date-list entries,
+** trailer first and last dates, bar dates. */
+std::vector<size_t> DateOffsets(const std::string &file)
+{
+    std::vector<size_t> out;
+    size_t at = DATA_HEADER_SIZE + (size_t)GetU32(file, 44) * LIST_NAME_SIZE + GetU32(file, 36);
+    for (uint32_t offset : {24u, 28u, 32u, 304u, 308u}) {
+        uint32_t length = GetU32(file, offset);
+        for (uint32_t k = 0; k + 1 < length; k++) out.push_back(at + 4 * k);
+        at += 4 * (size_t)length;
+    }
+    for (uint32_t i = 0, n = GetU32(file, 20); i < n; i++) {
+        size_t trailer = at + SYMBOL_INFO_SIZE;
+        out.push_back(trailer + 16);
+        out.push_back(trailer + 20);
+        at = trailer + SYMBOL_TRAILER_SIZE;
+        for (uint32_t offset : {0u, 4u, 8u, 32u, 36u})
+            for (uint32_t k = 0, bars = GetU32(file, trailer + offset); k < bars; k++, at += sizeof(Bar)) out.push_back(at);
+        at += (size_t)GetU32(file, trailer + 12) * sizeof(EventItem) + (size_t)GetU32(file, 40) * sizeof(FundamentalItem);
+    }
+    return out;
+}
+
 struct DataFileFuzz : datafixture::DataTest {};
 
 }  // namespace
@@ -129,10 +172,13 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
     ASSERT_EQ(SaveDataFile(good.c_str()), 1);
     const std::string file = ReadTestFile(good);
     UnloadData();
+    const std::vector<size_t> dates = DateOffsets(file);
+    ASSERT_GT(dates.size(), 100u);
 
     static const uint32_t kInteresting[] = {0, 1, 2, 23, 24, 64, 255, 256, 257, 1384, 1424,
                                             0x7FFF, 0xFFFF, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu};
     static const float kVersions[] = {0.26f, 0.27f, 0.28f, 0.29f, 0.30f, 0.31f, 0.32f, 0.33f, 0.34f, 0.35f};
+    static const uint32_t kBadDates[] = {0, 1, 9991231, 99991232, 100000101, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu};
 #ifdef _WIN32
     const int rounds = 300;   /* file calls are slow under Wine */
 #else
@@ -143,7 +189,7 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
         std::string s = file;
         int edits = 1 + (int)rng.Below(3);
         for (int e = 0; e < edits; e++) {
-            switch (rng.Below(5)) {
+            switch (rng.Below(6)) {
             case 0:   /* a few bytes anywhere */
                 for (int k = 0; k < 4; k++) s[rng.Below((uint32_t)s.size())] = (char)rng.Next();
                 break;
@@ -162,6 +208,9 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
                 if (rng.Below(2) && GetDataFileLayout(v, &layout)) PutU32(s, 4, layout.recordSize);
                 break;
             }
+            case 4:   /* a date outside the calendar */
+                PutU32(s, dates[rng.Below((uint32_t)dates.size())], kBadDates[rng.Below(8)]);
+                break;
             default:  /* a cut */
                 s.resize(rng.Below((uint32_t)s.size() + 1));
                 break;

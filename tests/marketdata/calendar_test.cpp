@@ -40,6 +40,8 @@ TEST(HolidayRules, ObservedDates)
         {2022, HOLIDAY_CHRISTMAS, 20221226},            /* Sunday */
         {2024, 0, 0},
         {2024, 11, 0},
+        {10000, HOLIDAY_NEW_YEAR, 0},                   /* beyond the last valid date */
+        {214749, HOLIDAY_CHRISTMAS, 0},                 /* a year read from a damaged date */
     };
     for (const auto &c : kCases) EXPECT_EQ(HolidayDate(c.year, c.rule), c.want) << c.year << " rule " << c.rule;
 }
@@ -145,6 +147,10 @@ TEST_F(SteppingTest, OffsetTradingDate)
         {BAR_MONTHLY, 20240117, 2, 20240229},
         {BAR_QUARTERLY, 20240117, 1, 20240328},
         {BAR_YEARLY, 20240117, 1, 20241231},
+        {BAR_DAILY, 99991230, 1, 99991231},
+        {BAR_DAILY, 99991231, 1, 0},            /* the calendar ends */
+        {BAR_DAILY, 10000101, -1, 0},
+        {BAR_WEEKLY, 99991227, 1, 0},           /* the last week of 9999 never completes */
     };
     for (const auto &c : kCases) {
         DateList list = gDateLists[c.barSize];
@@ -251,6 +257,10 @@ TEST_F(SteppingTest, CountTradingDays)
     DateList weekly = gDateLists[BAR_WEEKLY];
     EXPECT_EQ(CountTradingDays(&weekly, 20240112, 20240216), 5);  /* 25 days / 5 */
     EXPECT_EQ(CountTradingDays(&weekly, 20240112, 20240215), 4);
+    /* A first date that is no session does not count: 2024 had 262 weekdays and 10 holidays. */
+    EXPECT_EQ(CountTradingDays(daily, 20240101, 20241231), 252);
+    EXPECT_EQ(CountTradingDays(daily, 20241231, 20240101), -252);
+    EXPECT_EQ(CountTradingDays(daily, 20240113, 20240119), 4);   /* from a Saturday over the holiday */
     EXPECT_EQ(CountTradingDays(daily, 10000101, 20020101), 0);   /* 1002 years apart */
     EXPECT_EQ(CountTradingDays(daily, 9990101, 20240101), 0);
 }

@@ -330,6 +330,59 @@ TEST_F(DataFileTest, HugeCountsInSymbolTrailersFailCleanly)
     }
 }
 
+/* A date outside 10000101..99991231 (0 only as the trailer date of a symbol
+** without bars) marks the file as damaged, reported as the block that holds it. */
+TEST_F(DataFileTest, DatesOutsideTheCalendarRefuseTheFile)
+{
+    TempFolder dir;
+    MakeLoadedData(kTwoSymbols, 0, 0, nullptr);
+    const std::string good = dir.File("good.kvd");
+    ASSERT_EQ(SaveDataFile(good.c_str()), 1);
+    const std::string file = ReadTestFile(good);
+    UnloadData();
+    baseline = gAllocatedBytes.load();
+    const size_t daily = DATA_HEADER_SIZE, weekly = daily + 4 * (size_t)GetU32(file, 24);
+    const size_t trailer = file.find("AAA") + SYMBOL_INFO_SIZE;
+    const size_t bars = trailer + SYMBOL_TRAILER_SIZE, weeklyBars = bars + 64 * (size_t)GetU32(file, trailer);
+    const std::string record = "Unable to read stock record number 1 of 2";
+    const struct {
+        size_t offset;
+        uint32_t date;
+        std::string message;   /* empty: the file loads */
+    } kCases[] = {
+        {daily, 0, "Unable to read the date list"},
+        {daily, 100000101, "Unable to read the date list"},
+        {weekly + 4, 0x7FFFFFFF, "Unable to read the date list"},
+        {trailer + 16, 0x7FFFFFFF, record},
+        {trailer + 20, 99991232, record},
+        {trailer + 20, 9991231, record},
+        {trailer + 16, 0xFFFFFFFFu, record},
+        {bars, 0, "Unable to read daily bars for AAA"},
+        {weeklyBars + 64, 0x80000000u, "Unable to read weekly bars for AAA"},
+        {trailer + 16, 0, ""},
+        {bars, 99991231, ""},
+    };
+    const std::string path = dir.File("bad.kvd");
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(std::to_string(c.offset) + " " + std::to_string(c.date));
+        std::string s = file;
+        PutU32(s, c.offset, c.date);
+        ASSERT_TRUE(WriteTestFile(path, s));
+        ResetShell();
+        gResultCode = RESULT_OK;
+        EXPECT_EQ(Load(path), c.message.empty() ? 1 : 0);
+        if (c.message.empty()) {
+            EXPECT_EQ(gHeadless.messageCount, 0);
+            UnloadData();
+            continue;
+        }
+        EXPECT_EQ(gHeadless.messageCount, 1);
+        EXPECT_EQ(std::string(LastMessage()), c.message);
+        EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+        ExpectNothingLoaded();
+    }
+}
+
 /* A file cut at the start of every block, and in the middle of it, names the
 ** block that is missing. */
 TEST_F(DataFileTest, TruncatedFilesNameTheMissingBlock)

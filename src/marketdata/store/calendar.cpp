@@ -38,6 +38,9 @@ static int32_t GoodFriday(int year)
 
 int32_t HolidayDate(int year, int rule)
 {
+    /* Only years of the model have dates; a year from a damaged date would
+    ** make numbers no int holds. */
+    if (year < DateYear(DATE_FIRST_VALID) || year > DateYear(DATE_LAST_VALID)) return 0;
     switch (rule) {
     case HOLIDAY_NEW_YEAR: {
         /* On a Saturday the exchange stays open on the Friday before, the
@@ -171,18 +174,31 @@ static int LastOnOrBefore(const DateList *list, int32_t date)
     return lo;
 }
 
-/* One trading day from date in direction dir, over weekends and full holidays. */
+/* One trading day from date in direction dir, over weekends and full holidays;
+** 0 when that would leave the valid dates. */
 static int32_t StepTradingDay(int32_t date, int dir, int strategy)
 {
     do {
+        if (dir > 0 ? date >= DATE_LAST_VALID : date <= DATE_FIRST_VALID) return 0;
         date = dir > 0 ? NextDay(date) : PrevDay(date);
     } while (DayOfWeek(date) >= 6 || IsCalendarHoliday(date, 0, strategy));
     return date;
 }
 
+/* A session of the list inside its dates, else a weekday that is no full holiday. */
+static int IsTradingDay(const DateList *list, int32_t date)
+{
+    if (list && list->count > 0 && list->dates && (int32_t)list->dates[0] <= date &&
+        date <= (int32_t)list->dates[list->count - 1]) {
+        int i = LastOnOrBefore(list, date);
+        return i >= 0 && (int32_t)list->dates[i] == date;
+    }
+    return DayOfWeek(date) < 6 && !IsCalendarHoliday(date, 0, list ? list->holidayStrategy : 0);
+}
+
 int32_t OffsetTradingDate(const DateList *list, int32_t date, int n)
 {
-    if (date == 0) return 0;
+    if (date < DATE_FIRST_VALID || date > DATE_LAST_VALID) return 0;
     if (list && list->count > 0 && list->dates && (int32_t)list->dates[0] <= date &&
         date <= (int32_t)list->dates[list->count - 1]) {
         int i = LastOnOrBefore(list, date);
@@ -200,6 +216,7 @@ int32_t OffsetTradingDate(const DateList *list, int32_t date, int n)
     for (;;) {
         int32_t from = day;
         day = StepTradingDay(day, dir, strategy);
+        if (day == 0) return 0;   /* the calendar ends before the periods do */
         if (daily) {
             if (++counted == need) return day;
         } else if (from != date && !SameBarPeriod(from, day, barSize)) {
@@ -246,7 +263,7 @@ int ComparePeriodEnds(int32_t a, int32_t b)
 int CountTradingDays(const DateList *list, int32_t a, int32_t b)
 {
     int32_t lo = a < b ? a : b, hi = a < b ? b : a;
-    if (lo < 10000101 || hi > 99991231) return 0;
+    if (lo < DATE_FIRST_VALID || hi > DATE_LAST_VALID) return 0;
     int count = 0;
     if (list && list->count > 0 && list->dates && gDataFirstDate <= lo && hi <= gDataLastDate) {
         int j = LastOnOrBefore(list, hi);
@@ -256,7 +273,9 @@ int CountTradingDays(const DateList *list, int32_t a, int32_t b)
     } else {
         if (DateYear(hi) - DateYear(lo) > 1000) return 0;
         const DateList *daily = &gDateLists[BAR_DAILY];
-        for (int32_t day = lo; day <= hi;) {
+        /* lo counts only when it is a session, as inside the data. */
+        int32_t day = IsTradingDay(daily, lo) ? lo : OffsetTradingDate(daily, lo, 1);
+        while (day != 0 && day <= hi) {
             count++;
             int32_t next = OffsetTradingDate(daily, day, 1);
             if (next <= day) break;

@@ -49,10 +49,11 @@ enum HolidayRule {
     HOLIDAY_CHRISTMAS = 10
 };
 
-/* The observed date of holiday rule 1..10 in year, 0 for another rule or when
-** the holiday is not observed that year.  A fixed-date holiday on a Saturday is
-** observed on the Friday before, on a Sunday on the Monday after, except that
-** New Year's Day on a Saturday is not observed at all. */
+/* The observed date of holiday rule 1..10 in year, 0 for another rule, for a
+** year outside 1000..9999 or when the holiday is not observed that year.  A
+** fixed-date holiday on a Saturday is observed on the Friday before, on a
+** Sunday on the Monday after, except that New Year's Day on a Saturday is not
+** observed at all. */
 int32_t HolidayDate(int year, int rule);
 /* Fills list with five years of holidays from firstYear, each year in rule
 ** order with its early closes (the day before 4 July and 25 December when they
@@ -69,7 +70,8 @@ int IsCalendarHoliday(int32_t date, int earlyClose, int strategy);
 int SameBarPeriod(int32_t a, int32_t b, int barSize);
 
 /* The date n periods of the list's bar size after (n > 0) or before (n < 0)
-** date; 0 for date 0. */
+** date; 0 for a date outside 10000101..99991231 (0 among them) and when the
+** steps would leave that range. */
 int32_t OffsetTradingDate(const DateList *list, int32_t date, int n);
 /* 1 when date is the last trading day of its period of barSize (daily: 1;
 ** sizes above 4: 0), on the strategy's own daily list when it has one. */
@@ -80,8 +82,9 @@ int32_t GetPeriodEndDate(int32_t date, int barSize, const StrategyRecord *strate
 /* -1/0/1 comparing a and b, or their period ends while the engine has set a
 ** comparison bar size. */
 int ComparePeriodEnds(int32_t a, int32_t b);
-/* Signed number of periods from a to b, both ends counted; 0 for dates outside
-** 10000101..99991231 or more than 1000 years apart outside the data. */
+/* Signed number of periods from a to b, both ends counted (an end counts when
+** it is a session); 0 for dates outside 10000101..99991231 or more than 1000
+** years apart outside the data. */
 int CountTradingDays(const DateList *list, int32_t a, int32_t b);
 /* Index of date in list.  A missing date gives, by direction: 0 -> -1, > 0 the
 ** next later date's index, < 0 the next earlier one's (-1 when none).  An

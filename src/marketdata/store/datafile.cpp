@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/allocator.h"
+#include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
@@ -241,6 +242,14 @@ static void TerminateInfoTexts(uint8_t *rec)
 
 /* ---- reading ------------------------------------------------------------------------ */
 
+/* A date the calendar can step from and the holiday rules can work with.  A
+** damaged file can hold any number; one beyond the range would make later
+** date arithmetic overflow, so the file is refused as damaged instead. */
+static int IsValidDate(int64_t date)
+{
+    return date >= DATE_FIRST_VALID && date <= DATE_LAST_VALID;
+}
+
 /* Reads exactly size bytes; 0 without a message when the file does not hold
 ** them or the read fails.  Large blocks go in pieces the platform call takes. */
 static int ReadBytes(DataFileReader *r, void *buffer, uint64_t size)
@@ -274,7 +283,16 @@ int ReadDateList(DataFileReader *reader, DateList *list, uint32_t length)
         ReportError(kMsgDateList);
         return 0;
     }
-    list->count = length > 0 ? (int32_t)length - 1 : 0;
+    int32_t count = length > 0 ? (int32_t)length - 1 : 0;
+    for (int32_t i = 0; i < count; i++) {
+        if (!IsValidDate(list->dates[i])) {
+            list->count = 0;
+            list->dates[0] = 0;
+            ReportError(kMsgDateList);
+            return 0;
+        }
+    }
+    list->count = count;
     list->dates[list->count] = 0;
     return 1;
 }
@@ -292,6 +310,12 @@ static int ReadSymbol(DataFileReader *r, const DataFileHeader *h, const DataFile
     }
     SymbolTrailer trailer;
     DecodeSymbolTrailer(rec + SYMBOL_INFO_SIZE, layout->trailerBytes, &trailer);
+    /* 0 is a symbol without bars. */
+    if ((trailer.firstDate != 0 && !IsValidDate(trailer.firstDate)) ||
+        (trailer.lastDate != 0 && !IsValidDate(trailer.lastDate))) {
+        ReportError(kMsgRecord, index + 1, (int)h->symbolCount);
+        return 0;
+    }
     if (layout->version < DATA_FILE_VERSION) ConvertSymbolRecord(rec, &trailer, layout, h->listNameCount);
     TerminateInfoTexts(rec);
     memcpy(&record->info, rec, SYMBOL_INFO_SIZE);
@@ -317,6 +341,12 @@ static int ReadSymbol(DataFileReader *r, const DataFileHeader *h, const DataFile
         if (!ReadBytes(r, record->bars[b], count * DATA_BAR_SIZE)) {
             ReportError(kMsgBars[b], symbol);
             return 0;
+        }
+        for (uint64_t k = 0; k < count; k++) {
+            if (!IsValidDate(record->bars[b][k].date)) {
+                ReportError(kMsgBars[b], symbol);
+                return 0;
+            }
         }
     }
     if (record->barCounts[BAR_DAILY] > gMaxDailyBars) gMaxDailyBars = record->barCounts[BAR_DAILY];

@@ -51,7 +51,11 @@
 ** Input:      every count read from a file is checked against the bytes that
 **             remain and against the table it indexes before it is used, so a
 **             damaged file fails cleanly and never causes an allocation larger
-**             than the file could fill.
+**             than the file could fill.  Every date read (date lists, trailer
+**             first and last dates, bar dates) must lie in 10000101..99991231,
+**             0 only as a trailer date of a symbol without bars; a file that
+**             holds another is refused as damaged, with the message of the
+**             block that holds it.
 ** Threads:    UI thread only; both pump messages every tenth symbol.
 ** Sizes:      thousands of symbols, ~10,000 bars each; reading is a handful of
 **             whole-block reads per symbol, straight into the bar arrays.
@@ -162,7 +166,8 @@ struct DataFileReader {
 
 /* Reads length u32 dates into list (grown when needed); count = length - 1,
 ** and an empty list (length 0) is a list of no dates.  A length the file
-** cannot hold, or a failed read: "Unable to read the date list", 0. */
+** cannot hold, a failed read or a date outside 10000101..99991231: "Unable to
+** read the date list", 0 (the list then holds no dates). */
 int ReadDateList(DataFileReader *reader, DateList *list, uint32_t length);
 
 /* Reads the DataFile setting's file (asking for one when ask is set or no

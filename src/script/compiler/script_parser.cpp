@@ -323,6 +323,7 @@ int32_t OffsetRangeDate(const DateList *master, int32_t date, int32_t steps) {
     int64_t room = steps >= 0 ? PeriodsBetween(date, edge, master->barSize) : PeriodsBetween(edge, date, master->barSize);
     if ((steps >= 0 ? (int64_t)steps : -(int64_t)steps) > room) return edge;
     int32_t derived = OffsetTradingDate(master, date, steps);
+    if (derived == 0) return edge;   /* the steps ran into the calendar's edge */
     if (derived > LAST_VALID_DATE) return LAST_VALID_DATE;
     if (derived < FIRST_VALID_DATE) return FIRST_VALID_DATE;
     return derived;

@@ -208,9 +208,6 @@ int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
 ** Bar dates
 ** ========================================================================== */
 
-/* The calendar dates a bar date may take. */
-enum { DATE_FIRST_VALID = 10000101, DATE_LAST_VALID = 99991231 };
-
 /* The trading calendar of the context's bar size: the strategy's own list
 ** when it has one, else the master list. */
 static const DateList *ContextCalendar(const EvalContext *context)
