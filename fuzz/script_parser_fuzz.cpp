@@ -18,6 +18,7 @@
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
+#include "script/compiler/script_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/script_parser.h"

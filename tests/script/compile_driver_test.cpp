@@ -647,3 +647,29 @@ TEST_F(DriverTest, ConstituencySeriesAreCheckedAgainstTheLoadedDataFile)
 }
 
 }  // namespace
+
+namespace {
+
+/* The one reset with release gives back everything a compile took: lists,
+** node arrays, strategy records with their lists, parameters and the kept
+** script texts. */
+TEST_F(DriverTest, ReleasingTheScriptStateFreesEverythingACompileTook)
+{
+    Write("autoinclude.kvs", "Data:\n  AutoItem: C + 1\n");
+    Write("lib.kvs", "Data:\n  Shared: C * 2\n");
+    Write("cash.csv", "2024-01-02,100\r\n");
+    const std::string script = std::string(kWholeScript) +
+                               "Strategy: T\n  Tracker: Hidden\n  Using: Base\n  CashList: cash.csv\n"
+                               "  EntrySetup: C > 1\nTemplate: Late\n  Side: Long\n";
+    uint64_t before = gAllocatedBytes.load();
+    for (int pass : {1, 2}) {
+        ASSERT_EQ(CompileText(script, 3, pass), 1) << LastMessage();
+        EXPECT_GT(gAllocatedBytes.load(), before);
+        ResetScriptState(SCRIPT_RESET_RELEASE);
+        EXPECT_EQ(gAllocatedBytes.load(), before) << pass;
+        EXPECT_EQ(gStrategies, nullptr);
+        EXPECT_EQ(gCombinedIndex, -1);
+    }
+}
+
+}  // namespace

@@ -8,6 +8,7 @@
 #include "foundation/text_match.h"
 #include "script/compiler/compile_links.h"
 #include "script/compiler/compiler_state.h"
+#include "script/compiler/script_state.h"
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"

@@ -163,7 +163,6 @@ int HasFileExtension(const char *path, const char *extension);
 ** none, with the value. */
 int ReadNumberPrefix(const char *text, double *value);
 
-/* Set when a Charts or a Graphs formula uses a Data item; the views read them
-** to know that their windows need the Data sections calculated. */
-extern int32_t gChartsUseDataItems;
-extern int32_t gGraphsUseDataItems;
+/* gChartsUseDataItems and gGraphsUseDataItems (script_state.h) are set when a
+** Charts or a Graphs formula uses a Data item; the views read them to know
+** that their windows need the Data sections calculated. */

@@ -531,7 +531,7 @@ static void CalcCalendarFirst(FormulaItem *item, int itemIndex)
     CalcItemForSymbol(&ctx, nodes, itemIndex, item->formula.onePass ? 1 : 0);
 }
 
-int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
+int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate, int maxWorkers)
 {
     const int parts = gSettings.StatusBarFields;
     if (sShowProgress) {
@@ -546,10 +546,8 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
     } else {
         work = gDateLists[ItemBarSize(item)].count;
     }
-    int32_t savedThreads = gSettings.CalcThreads;
-    int32_t n = std::min(std::clamp(savedThreads, 1, (int32_t)CALC_MAX_WORKERS), work);
+    int32_t n = std::min(std::clamp((int32_t)maxWorkers, 1, (int32_t)CALC_MAX_WORKERS), work);
     if (n <= 0) return 0;
-    gSettings.CalcThreads = n;
 
     CalcWorkerContext workers[CALC_MAX_WORKERS];
     std::thread threads[CALC_MAX_WORKERS];
@@ -628,7 +626,6 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
     for (int32_t k = 0; k < started; k++) threads[k].join();
     if (sShowProgress)
         for (int p = 2; p <= parts + 1; p++) SetStatusText(p, nullptr);
-    gSettings.CalcThreads = savedThreads;
     return stopped;
 }
 
@@ -719,6 +716,7 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
 
     int ok = 1;
     double memoryMb = 0;
+    const int workers = gSettings.CalcThreads;
     for (int32_t index : order) {
         FormulaItem *item = &items[index];
         ItemCalcRecord *record = &sRecords[0][index];
@@ -730,8 +728,8 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
                 ok = 0;
                 break;
             }
-            if (RunCalcThreads(item, index, 0) != 0 ||
-                (item->formula.breadthFunction && RunCalcThreads(item, index, 1) != 0)) {
+            if (RunCalcThreads(item, index, 0, workers) != 0 ||
+                (item->formula.breadthFunction && RunCalcThreads(item, index, 1, workers) != 0)) {
                 ok = 0;
                 break;
             }
