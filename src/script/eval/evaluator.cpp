@@ -377,7 +377,7 @@ static int CompareOperands(const FormulaNode *left, const FormulaNode *right)
         int c = CompareNoCase(left->textFlag ? left->text : "", right->textFlag ? right->text : "");
         return c < 0 ? -1 : c > 0 ? 1 : 0;
     }
-    if (left->dataType == 1 || right->dataType == 1) return CompareDoubleApprox(left->value, right->value);
+    if (left->dataType == DATA_TYPE_PRICE || right->dataType == DATA_TYPE_PRICE) return CompareDoubleApprox(left->value, right->value);
     return CompareDouble(left->value, right->value);
 }
 
