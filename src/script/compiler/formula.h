@@ -38,7 +38,7 @@ enum RelativeSymbolCode { RELATIVE_CC = 97, RELATIVE_CCB = 98, RELATIVE_CII = 99
 
 /* What a value measures, so that splits adjust it and equal prices compare
 ** within a tolerance; carried from a node to the Data item that stores it. */
-enum DataType : uint32_t {
+enum ValueDataType : uint32_t {
     DATA_TYPE_NONE = 0,
     DATA_TYPE_PRICE = 1,
     DATA_TYPE_VOLUME = 2,
@@ -70,7 +70,7 @@ struct FormulaNode {
     uint32_t width;            /* distance from a term's first node to its last */
     uint32_t textOffset;       /* token span in the whole script text */
     uint32_t textLength;
-    uint32_t dataType;         /* DataType */
+    uint32_t dataType;         /* ValueDataType */
     uint32_t evaluated;        /* 1 when value holds the node's result */
 };
 static_assert(sizeof(FormulaNode) == 424, "formula node layout");
