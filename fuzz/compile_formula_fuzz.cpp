@@ -6,10 +6,8 @@
 // every term's width, argument links and bar-offset link inside the formula,
 // the worker copies equal to the master, and every node renderable.
 //
-// Not part of the normal builds; build it with clang from the repository root:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//     fuzz/compile_formula_fuzz.cpp $(find src -name '*.cpp' ! -path '*/win32/*' \
-//     ! -path '*/posix/*') src/platform/posix/*.cpp -o build/fuzz_compile_formula
+// Built with clang by the preset "fuzz" (tools/fuzz-smoke); its seeds in
+// fuzz/seeds/compile_formula_fuzz/ are replayed by the normal test build.
 // Inputs that once failed are kept as cases in tests/script/formula_compile_test.cpp.
 #include <cstddef>
 #include <cstdint>
@@ -59,16 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static FormulaSlot slot;
     static FormulaItem items[2];   /* "D0" in Data, "L0" in Library */
-    static bool ready = false;
-    if (!ready) {
-        CopyString(items[0].formula.name, FORMULA_NAME_SIZE, "D0", -1);
-        CopyString(items[1].formula.name, FORMULA_NAME_SIZE, "L0", -1);
-        gDataItems = DefinitionList{&items[0], 1, 1};
-        gLibraryItems = DefinitionList{&items[1], 1, 1};
-        int error = 0;
-        if (!AddStrategyRecord(SECTION_STRATEGY, "S1", &error)) __builtin_trap();
-        ready = true;
-    }
+    CopyString(items[0].formula.name, FORMULA_NAME_SIZE, "D0", -1);
+    CopyString(items[1].formula.name, FORMULA_NAME_SIZE, "L0", -1);
+    /* The lists point at this target's items only while it runs: a program
+    ** that replays the seeds goes on with its own. */
+    const DefinitionList dataItems = gDataItems, libraryItems = gLibraryItems;
+    StrategyRecord *const strategies = gStrategies;
+    const int32_t strategyCount = gStrategyCount, strategyCapacity = gStrategyCapacity;
+    const CompileSession session = gCompileSession;
+    gDataItems = DefinitionList{&items[0], 1, 1};
+    gLibraryItems = DefinitionList{&items[1], 1, 1};
+    gStrategies = nullptr;
+    gStrategyCount = gStrategyCapacity = 0;
+    int error = 0;
+    if (!AddStrategyRecord(SECTION_STRATEGY, "S1", &error)) __builtin_trap();
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
     std::string text(reinterpret_cast<const char *>(data), size);
@@ -86,5 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             gOutOfMemory = 0;
         }
     }
+    FreeStrategyRecords();
+    gDataItems = dataItems;
+    gLibraryItems = libraryItems;
+    gStrategies = strategies;
+    gStrategyCount = strategyCount;
+    gStrategyCapacity = strategyCapacity;
+    gCompileSession = session;
     return 0;
 }

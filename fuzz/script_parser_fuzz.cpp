@@ -1,15 +1,10 @@
 // script_parser_fuzz.cpp -- libFuzzer target for the script text parser: any
 // bytes as a script file, parsed in every run mode.  Includes resolve against
-// an empty scripts folder.  Not part of the normal builds; build it with clang
-// from the repository root:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//     fuzz/script_parser_fuzz.cpp $(find src -name '*.cpp' ! -path '*/win32/*' \
-//     ! -path '*/posix/*') src/platform/posix/*.cpp -o build/fuzz_script_parser
+// an empty scripts folder.  Built with clang by the preset "fuzz"
+// (tools/fuzz-smoke); its seeds in fuzz/seeds/script_parser_fuzz/ are replayed
+// by the normal test build, on both systems.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
 #include "foundation/allocator.h"
 #include "foundation/path_macros.h"
@@ -24,44 +19,36 @@
 #include "script/compiler/script_parser.h"
 #include "script/compiler/strategy.h"
 #include "shell/headless/headless.h"
+#include "platform/platform.h"
 #include "shell/services.h"
 
 static void ClearCompiledScript()
 {
-    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
-                                 &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns})
-        FreeDefinitionList(list);
-    FreeParameterLists();
-    FreeStrategyRecords();
-    gTradesSort[0] = gScanSort[0] = gTestScanSort[0] = 0;
-    gScanFilterCount = gTestScanFilterCount = 0;
-    gImportFilter = StandaloneFormula{};
-    gSkipTestIf = gTestNameFormula = gOrdersComment = StandaloneFormula{};
+    ResetScriptState(SCRIPT_RESET_RELEASE);
     for (int i = 0; i < RUNSET_COUNT; i++) SetRunSetting(i, 0);
-    ResetIncludeState();
-    FreeMemory(&gCompiler.definedNames);
-    gCompiler.definedNameCount = 0;
-    gCompileSession = CompileSession{};
-    ResetScriptParserState();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static std::string folder, path;
-    if (folder.empty()) {
-        char pattern[] = "/tmp/kv_parser_fuzz_XXXXXX";
-        if (!mkdtemp(pattern)) return 0;
-        folder = pattern;
-        path = folder + "/script.kvs";
-    }
-    gUnattended = 0;   /* errors go to the headless message boxes, not to a log file */
-    FILE *f = fopen(path.c_str(), "wb");
+    char base[200], folder[260], path[280];
+    if (!PlatGetEnv("TMPDIR", base, sizeof base) && !PlatGetEnv("TEMP", base, sizeof base))
+        CopyString(base, sizeof base, "/tmp", -1);
+    FormatText(folder, sizeof folder, "%s\\kv_parser_fuzz_%u", base, PlatCurrentThreadId());
+    FormatText(path, sizeof path, "%s\\script.kvs", folder);
+    if (!PlatCreateFolder(folder)) return 0;
+    PlatFile f = PlatOpenFile(path, PLAT_CREATE_WRITE);
     if (!f) return 0;
-    fwrite(data, 1, size, f);
-    fclose(f);
+    uint32_t written = 0;
+    PlatWriteFile(f, data, (uint32_t)size, &written);
+    PlatCloseFile(f);
+    /* Both are put back at the end, for a program that replays the seeds. */
+    const int unattended = gUnattended;
+    char scriptsFolder[sizeof gScriptsFolder];
+    CopyString(scriptsFolder, sizeof scriptsFolder, gScriptsFolder, -1);
+    gUnattended = 0;   /* errors go to the headless message boxes, not to a log file */
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
-    CopyString(gScriptsFolder, sizeof gScriptsFolder, folder.c_str(), -1);
+    CopyString(gScriptsFolder, sizeof gScriptsFolder, folder, -1);
     for (int mode = 0; mode < 6; mode++) {
         ClearCompiledScript();
         gSettings.FirstDate = 20240102;
@@ -69,12 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         gCompileSession.mode = mode;
         gCompiler.includeDepth = 1;
         char nameSpace[64] = "";
-        char *text = ParseScriptText(path.c_str(), nameSpace);
+        char *text = ParseScriptText(path, nameSpace);
         FreeMemory(&text);
         ResetHeadlessShell();
         gHeadless.captureLog = 1;
         gOutOfMemory = 0;
     }
     ClearCompiledScript();
+    PlatDeleteFile(path);
+    PlatRemoveFolder(folder);
+    gUnattended = unattended;
+    CopyString(gScriptsFolder, sizeof gScriptsFolder, scriptsFolder, -1);
     return 0;
 }

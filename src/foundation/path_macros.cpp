@@ -60,20 +60,6 @@ static int ReplaceNumber(char *path, const char *macro, int value)
     return ReplaceAll(path, macro, text);
 }
 
-/* The user's desktop folder.  The platform layer has no call for it, so it is
-** taken from the user's profile folder (HOME on Linux). */
-static void GetDesktopFolder(char *out, size_t size)
-{
-    char home[PATH_SIZE];
-    if (PlatGetEnv("USERPROFILE", home, sizeof home) || PlatGetEnv("HOME", home, sizeof home)) {
-        int n = (int)strlen(home);
-        while (n > 0 && home[n - 1] == '\\') home[--n] = 0;
-        FormatText(out, size, "%s\\Desktop", home);
-    } else {
-        out[0] = 0;
-    }
-}
-
 /* Step 9: every other ?name? that is an environment variable is replaced by
 ** its value; anything else, and the program's folder macros, stays. */
 static int ReplaceEnvironmentMacros(char *path)
@@ -114,7 +100,7 @@ int ExpandPathMacros(char path[260], const char *base)
     PlatDateTime now;
     PlatGetLocalTime(&now);
 
-    GetDesktopFolder(value, sizeof value);
+    PlatGetDesktopFolder(value, sizeof value);
     if (!ReplaceAll(path, "?desktop?", value)) return 0;
     if (!ReplaceNumber(path, "?date?", (now.year * 100 + now.month) * 100 + now.day)) return 0;
     if (!ReplaceNumber(path, "?time?", (now.hour * 100 + now.minute) * 100 + now.second)) return 0;

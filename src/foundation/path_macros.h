@@ -43,5 +43,5 @@ int ReplacePathMacro(char path[260], const char *macro, const char *value);
 ** scripts folder; a given base (even "") is used as it is.  A name starting
 ** with '\' or '/' or holding a drive is already absolute.  The program's own
 ** folder macros always name the program's folders, whatever the environment
-** holds. */
+** holds.  ?desktop? is the platform's desktop folder (PlatGetDesktopFolder). */
 int ExpandPathMacros(char path[260], const char *base);

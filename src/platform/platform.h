@@ -81,6 +81,10 @@ int      PlatListFolder(const char *pattern, PlatListCallback callback, void *us
 int      PlatGetProgramFolder(char *out, size_t size);
 /* The current working folder. */
 int      PlatGetCurrentFolder(char *out, size_t size);
+/* The user's desktop folder, without a trailing separator: the shell's own
+** (wherever the user has moved it) on Windows, HOME/Desktop elsewhere.  0, and
+** out empty, when there is none or it does not fit. */
+int      PlatGetDesktopFolder(char *out, size_t size);
 
 /* ---- errors --------------------------------------------------------------- */
 

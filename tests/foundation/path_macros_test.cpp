@@ -141,3 +141,16 @@ TEST_F(PathMacrosTest, OverlongResultsFail)
     EXPECT_EQ(Expand("1234567890", base.c_str(), 0), "1234567890");
     EXPECT_EQ(gHeadless.messageCount, 0);
 }
+
+#ifndef _WIN32
+TEST_F(PathMacrosTest, DesktopIsUnderHome)
+{
+    char home[260] = "";
+    int hadHome = PlatGetEnv("HOME", home, sizeof home);
+    PlatSetEnv("USERPROFILE", "/profile");   /* a Windows variable decides nothing here */
+    PlatSetEnv("HOME", "/home/kv/");
+    EXPECT_EQ(Expand("?desktop?\\x.csv", ""), "/home/kv/Desktop\\x.csv");
+    PlatSetEnv("USERPROFILE", nullptr);
+    PlatSetEnv("HOME", hadHome ? home : nullptr);
+}
+#endif

@@ -1,114 +1,16 @@
-/* fuzz_datafile.cpp -- the data file loader against damaged files.
-**
-** Every input is written to a file and loaded.  Whatever the bytes, the load
-** must either succeed with consistent records or fail with exactly one
-** message, result code 7 and nothing left allocated; unloading afterwards
-** gives back every byte.
-**
-** In the normal test run this replays a fixed, seeded set of damaged copies
-** of a valid file (overwritten bytes, extreme counts, dates outside the
-** calendar, other versions, cuts).
-** With clang's libFuzzer the same check is the fuzz target (not part of the
-** build), for example from the source folder:
-**
-**   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address -DKV_LIBFUZZER -Isrc -Itests \
-**     $(find src -name '*.cpp' | grep -v -e win32 -e posix) src/platform/posix/platform.cpp \
-**     tests/fuzz/fuzz_datafile.cpp -o fuzz_datafile -lpthread -ldl
-**   ./fuzz_datafile -max_len=65536
+/* fuzz_datafile.cpp -- the data file loader against damaged files: a fixed,
+** seeded set of damaged copies of a valid file (overwritten bytes, extreme
+** counts, dates outside the calendar, other versions, cuts), each loaded and
+** checked as the fuzz target checks its inputs (fuzz/datafile_check.h).
 */
+#include <gtest/gtest.h>
+
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "foundation/allocator.h"
-#include "foundation/dates.h"
-#include "foundation/settings_table.h"
-#include "foundation/text_match.h"
-#include "marketdata/store/data_load.h"
-#include "marketdata/store/datafile.h"
-#include "platform/platform.h"
-#include "shell/headless/headless.h"
-#include "shell/services.h"
-
-static bool InCalendar(int64_t date) { return date >= DATE_FIRST_VALID && date <= DATE_LAST_VALID; }
-
-/* Loads bytes as a data file and checks the outcome; returns 0 when an
-** expectation fails (the reason in *why). */
-static int CheckLoad(const std::string &dir, const uint8_t *data, size_t size, std::string *why)
-{
-    std::string path = dir + "\\fuzz.kvd";
-    PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
-    if (!f) {
-        *why = "cannot write the input";
-        return 0;
-    }
-    uint32_t written = 0;
-    PlatWriteFile(f, data, (uint32_t)size, &written);
-    PlatCloseFile(f);
-
-    UnloadData();
-    uint64_t baseline = gAllocatedBytes.load();
-    ResetHeadlessShell();
-    gHeadless.captureLog = 1;
-    gResultCode = RESULT_OK;
-    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path.c_str(), -1);
-    int ok = ReadDataFile(0);
-    if (ok) {
-        for (int32_t i = 0; i < gSymbolCount; i++) {
-            const SymbolRecord *r = &gSymbols[i];
-            for (int b = 0; b < BAR_SIZE_COUNT; b++)
-                if (TrackedBlockSize(r->bars[b]) != (uint64_t)(r->barCounts[b] + 1) * sizeof(Bar))
-                    *why = "bar array does not match its count";
-            if (r->eventCount && TrackedBlockSize(r->events) != (uint64_t)r->eventCount * sizeof(EventItem))
-                *why = "event array does not match its count";
-            if (r->info.Symbol[39] != 0) *why = "symbol text not terminated";
-            if ((r->firstDate && !InCalendar(r->firstDate)) || (r->lastDate && !InCalendar(r->lastDate)))
-                *why = "a symbol's first or last date outside the calendar";
-            for (int b = 0; b < BAR_SIZE_COUNT; b++)
-                for (int32_t k = 0; k < r->barCounts[b]; k++)
-                    if (!InCalendar(r->bars[b][k].date)) *why = "a bar date outside the calendar";
-        }
-        for (int b = 0; b < BAR_SIZE_COUNT; b++) {
-            if (!gDateLists[b].dates || gDateLists[b].dates[gDateLists[b].count] != 0) *why = "date list not terminated";
-            for (int32_t k = 0; gDateLists[b].dates && k < gDateLists[b].count; k++)
-                if (!InCalendar(gDateLists[b].dates[k])) *why = "a list date outside the calendar";
-        }
-        if (gHeadless.messageCount != 0) *why = "a successful load reported";
-    } else {
-        if (gHeadless.messageCount != 1) *why = "a failed load did not report exactly once";
-        if (gResultCode.load() != RESULT_DATA_NOT_LOADED) *why = "a failed load did not set result code 7";
-        if (gSymbols || gSymbolCount || gListNames || gDataNote) *why = "a failed load left data behind";
-        if (gAllocatedBytes.load() != baseline) *why = "a failed load left memory allocated";
-    }
-    UnloadData();
-    if (gAllocatedBytes.load() != baseline) *why = "unloading did not give back every byte";
-    return why->empty();
-}
-
-#ifdef KV_LIBFUZZER
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    static std::string dir;
-    if (dir.empty()) {
-        char base[260];
-        if (!PlatGetEnv("TMPDIR", base, sizeof base)) CopyString(base, sizeof base, "/tmp", -1);
-        dir = base;
-    }
-    std::string why;
-    if (!CheckLoad(dir, data, size, &why)) {
-        fprintf(stderr, "%s\n", why.c_str());
-        __builtin_trap();
-    }
-    return 0;
-}
-
-#else
-
-#include <gtest/gtest.h>
-
+#include "datafile_check.h"
 #include "marketdata/data_fixture.h"
 #include "support/test_support.h"
 
@@ -220,5 +122,3 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
         ASSERT_TRUE(CheckLoad(dir.path, (const uint8_t *)s.data(), s.size(), &why)) << "round " << round << ": " << why;
     }
 }
-
-#endif

@@ -331,6 +331,23 @@ int PlatGetCurrentFolder(char *out, size_t size)
     return getcwd(out, size) ? 1 : Fail();
 }
 
+int PlatGetDesktopFolder(char *out, size_t size)
+{
+    if (!out || size == 0) return 0;
+    out[0] = 0;
+    const char *home = getenv("HOME");
+    if (!home || !home[0]) return 0;
+    size_t n = strlen(home);
+    while (n > 1 && home[n - 1] == '/') n--;
+    int written = snprintf(out, size, "%.*s/Desktop", (int)n, home);
+    if (written < 0 || (size_t)written >= size) {
+        out[0] = 0;
+        tLastError = 206;
+        return 0;
+    }
+    return 1;
+}
+
 /* ---- errors ------------------------------------------------------------------ */
 
 int PlatLastError() { return tLastError; }

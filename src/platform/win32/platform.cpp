@@ -6,6 +6,9 @@
 #include "platform/platform.h"
 
 #include <windows.h>
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
 #include <cstdio>
 #include <cstring>
 
@@ -204,6 +207,21 @@ int PlatGetCurrentFolder(char *out, size_t size)
 {
     DWORD n = GetCurrentDirectoryA((DWORD)size, out);
     return n > 0 && n < size ? 1 : 0;
+}
+
+int PlatGetDesktopFolder(char *out, size_t size)
+{
+    if (!out || size == 0) return 0;
+    out[0] = 0;
+    /* The known folder follows a desktop the user has moved (to another drive
+    ** or a synchronised folder), which the profile folder does not. */
+    PWSTR wide = nullptr;
+    int ok = 0;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &wide)))
+        ok = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, (int)size, nullptr, nullptr) > 0;
+    CoTaskMemFree(wide);
+    if (!ok) out[0] = 0;
+    return ok;
 }
 
 int PlatLastError() { return (int)GetLastError(); }
