@@ -35,7 +35,9 @@ enum {
 };
 
 static const char *const kDataTypeNames[] = {"", "price", "volume", "extern price", "extern volume"};
+static_assert(sizeof kDataTypeNames / sizeof *kDataTypeNames == DATA_TYPE_EXTERN_VOLUME + 1, "one name per ValueDataType");
 static const char *const kBarSizeNames[] = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"};
+static_assert(sizeof kBarSizeNames / sizeof *kBarSizeNames == BAR_SIZE_COUNT, "one name per bar size");
 
 /* ==== calculation records ============================================================= */
 

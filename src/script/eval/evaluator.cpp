@@ -28,6 +28,7 @@ char gPendingRuntimeError[RUNTIME_ERROR_SIZE];
 static std::atomic<int> sRuntimeErrorClaimed{0};
 
 static const char *const kRunModeText[] = {"import", "apply", "scan", "test", "optimize", "orders"};
+static_assert(sizeof kRunModeText / sizeof *kRunModeText == RUN_MODE_ORDERS + 1, "one text per RunMode");
 
 /* ============================================================================
 ** Runtime errors
