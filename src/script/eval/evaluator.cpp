@@ -286,6 +286,12 @@ static void TraceLine(const char *format, ...)
 /* One missing built-in is reported once per program run, not once per bar. */
 static std::atomic<uint8_t> sMissingReported[SCRIPT_ITEM_COUNT];
 
+void ResetEvaluatorState()
+{
+    ClearPendingRuntimeError();
+    for (std::atomic<uint8_t> &reported : sMissingReported) reported.store(0);
+}
+
 static int CallImplementation(FormulaNode *node, EvalContext *context, int32_t barsBack)
 {
     const ScriptItem *row = node->item < SCRIPT_ITEM_COUNT ? &gScriptItems[node->item] : nullptr;
