@@ -5,6 +5,7 @@
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_links.h"
 #include "script/datacalc/cross_section_hooks.h"
+#include "script/datacalc/data_calc.h"
 
 /* ==== replaced by the shared data pass (sharing of Data sub-expressions) ========== */
 
@@ -29,3 +30,21 @@ int BuildGroupKeys(CalcWorkerContext *worker) { return 1; }
 int CalcGroupsForDate(int32_t date, CalcWorkerContext *worker) { return 1; }
 /* STANDIN: the date's values stay the per-symbol arguments. */
 int CalcItemForDate(int32_t date, CalcWorkerContext *worker) { return 1; }
+
+/* ==== replaced by the StratData calculation ======================================= */
+
+/* STANDIN: no per-strategy arrays are needed while StratData items are not calculated. */
+int AllocStrategyArrays()
+{
+    return 1;
+}
+
+/* STANDIN: StratData items keep no values. */
+void CalcStrategyItems(EvalContext *)
+{
+}
+
+/* STANDIN: StratData aggregates keep no values. */
+void CalcStrategyAggregates(EvalContext *)
+{
+}
