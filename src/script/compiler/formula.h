@@ -20,6 +20,7 @@
 ** Threads:    compiling is for the UI thread while no worker runs.
 */
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 enum {
@@ -39,31 +40,36 @@ enum RelativeSymbolCode { RELATIVE_CC = 97, RELATIVE_CCB = 98, RELATIVE_CII = 99
 /* Constant of a $ or @ reference that is not resolved yet. */
 constexpr double UNRESOLVED_REF = -7.0;
 
-/* One node of a compiled formula. */
+/* One node of a compiled formula.  What the evaluator reads or writes on
+** every bar comes first and fills one 64-byte line; the token's text, the
+** argument links and the source span, read by calls and messages, follow. */
 struct FormulaNode {
+    /* ---- read on every bar */
     double value;              /* result while evaluated; final for folded constants */
     uint32_t item;             /* item-table row; 0 ends the array */
-    uint32_t index;            /* position of the bound definition, column or parameter */
-    int32_t argCount;          /* minimum after binding, actual after the function pass */
-    int32_t maxArgs;           /* from the item table (10 for a library call) */
+    uint32_t category;         /* ItemCategory; 5 for a parameter */
+    uint32_t precedence;       /* operators */
     uint32_t unary;            /* UnaryOp */
+    uint32_t constantFlag;     /* 1: this node alone is a complete constant or text sub-expression */
+    uint32_t width;            /* distance from a term's first node to its last */
+    uint32_t barsBackLink;     /* distance from a term's first node to its "[" expression, 0 none */
+    uint32_t dataType;         /* 0 none, 1 price, 2 volume, 3 extern price, 4 extern volume */
+    uint32_t textFlag;         /* 1 for a quoted text */
+    uint32_t evaluated;        /* 1 when value holds the node's result */
+    uint32_t index;            /* position of the bound definition, column or parameter */
     double constant;           /* number, text length, bar size, relative-symbol code,
                                ** parameter value, symbol/strategy number or UNRESOLVED_REF */
+    /* ---- read by calls, references and messages */
     char text[FORMULA_TEXT_SIZE];  /* name of a $ or @ reference, or a quoted text */
-    uint32_t textFlag;         /* 1 for a quoted text */
-    uint32_t category;         /* ItemCategory; 5 for a parameter */
+    int32_t argCount;          /* minimum after binding, actual after the function pass */
+    int32_t maxArgs;           /* from the item table (10 for a library call) */
     uint32_t operandCategory;  /* multi-bar functions: 9, 18 or 19 of the first such argument node */
-    uint32_t precedence;       /* operators */
-    uint32_t constantFlag;     /* 1: this node alone is a complete constant or text sub-expression */
     uint32_t argLinks[FORMULA_MAX_ARGS];  /* distance from a function node to each argument */
-    uint32_t barsBackLink;     /* distance from a term's first node to its "[" expression, 0 none */
-    uint32_t width;            /* distance from a term's first node to its last */
     uint32_t textOffset;       /* token span in the whole script text */
     uint32_t textLength;
-    uint32_t dataType;         /* 0 none, 1 price, 2 volume, 3 extern price, 4 extern volume */
-    uint32_t evaluated;        /* 1 when value holds the node's result */
 };
 static_assert(sizeof(FormulaNode) == 424, "formula node layout");
+static_assert(offsetof(FormulaNode, text) == 64, "the fields read on every bar fill the first 64 bytes");
 
 /* One formula: the master node array, 31 worker copies and what the compile
 ** recorded about it. */

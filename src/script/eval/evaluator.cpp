@@ -98,6 +98,16 @@ static void RefuseLibrary(FormulaNode *node, const char *format, const char *nam
     node->text[0] = 0;
 }
 
+/* A formula without a value has no text either.  A quoted text or the name
+** of a reference in the first node belongs to the formula, not to the
+** result: it stays, or the next evaluation would compare numbers where the
+** formula compares texts, and an Import reference would lose its name. */
+static void DropResultText(FormulaNode *first)
+{
+    first->textFlag = 0;
+    if (first->category != CAT_TEXT && first->category != CAT_CONSTANT) first->text[0] = 0;
+}
+
 int EvalLibraryItem(FormulaNode *node, uint32_t libraryIndex, EvalContext *context, int32_t barsBack)
 {
     FormulaItem *item = DefinitionItem(SECTION_LIBRARY, libraryIndex);
@@ -129,8 +139,7 @@ int EvalLibraryItem(FormulaNode *node, uint32_t libraryIndex, EvalContext *conte
     if (!std::isfinite(value)) {
         value = NAN;
         nodes[0].value = NAN;
-        nodes[0].text[0] = 0;
-        nodes[0].textFlag = 0;
+        DropResultText(&nodes[0]);
     }
     node->value = value;
     node->dataType = nodes[0].dataType;
@@ -381,13 +390,13 @@ static int CompareOperands(const FormulaNode *left, const FormulaNode *right)
     return CompareDouble(left->value, right->value);
 }
 
-/* Combines the operands that start at left and right under op; the value and
-** data type of the result. */
-static void CombineOperands(uint32_t op, const FormulaNode *left, const FormulaNode *right, double *value,
-                            uint32_t *dataType)
+/* Combines two numbers under op: the value (NearZero applied) and data type
+** of the result.  compare is the three-way comparison of a and b, read by
+** the comparison operators only.  Both the walk and the block path combine
+** here, so their results agree bit for bit. */
+static inline void CombineNumbers(uint32_t op, double a, double b, uint32_t ta, uint32_t tb, int compare,
+                                  double nearZero, double *value, uint32_t *dataType)
 {
-    double a = left->value, b = right->value;
-    uint32_t ta = left->dataType, tb = right->dataType;
     double v = 0;
     uint32_t t = 0;
     switch (op) {
@@ -412,20 +421,36 @@ static void CombineOperands(uint32_t op, const FormulaNode *left, const FormulaN
         v = a - b;
         t = ta ? ta : tb;
         break;
-    case ITEM_GREATER: v = CompareOperands(left, right) > 0; break;
-    case ITEM_GREATER_EQUAL: v = CompareOperands(left, right) >= 0; break;
-    case ITEM_LESS: v = CompareOperands(left, right) < 0; break;
-    case ITEM_LESS_EQUAL: v = CompareOperands(left, right) <= 0; break;
-    case ITEM_EQUAL: v = CompareOperands(left, right) == 0; break;
-    case ITEM_NOT_EQUAL: v = CompareOperands(left, right) != 0; break;
+    case ITEM_GREATER: v = compare > 0; break;
+    case ITEM_GREATER_EQUAL: v = compare >= 0; break;
+    case ITEM_LESS: v = compare < 0; break;
+    case ITEM_LESS_EQUAL: v = compare <= 0; break;
+    case ITEM_EQUAL: v = compare == 0; break;
+    case ITEM_NOT_EQUAL: v = compare != 0; break;
     case ITEM_AND: v = a == 0 ? 0.0 : ((b != 0 || std::isnan(b)) ? 1.0 : 0.0); break;
     case ITEM_OR: v = (std::isnan(a) || a != 0) ? 1.0 : ((b != 0 || std::isnan(b)) ? 1.0 : 0.0); break;
     default: v = NAN; break;
     }
-    if (fabs(v) < gSettings.NearZero) v = 0.0;
-    if (left->item == ITEM_SPLIT || right->item == ITEM_SPLIT) t = 0;
+    if (fabs(v) < nearZero) v = 0.0;
     *value = v;
     *dataType = t;
+}
+
+static_assert(ITEM_NOT_EQUAL - ITEM_GREATER == 5, "the six comparisons are adjacent rows");
+static bool IsComparison(uint32_t op)
+{
+    return op >= ITEM_GREATER && op <= ITEM_NOT_EQUAL;
+}
+
+/* Combines the operands that start at left and right under op; the value and
+** data type of the result. */
+static void CombineOperands(uint32_t op, const FormulaNode *left, const FormulaNode *right, double *value,
+                            uint32_t *dataType)
+{
+    int compare = IsComparison(op) ? CompareOperands(left, right) : 0;
+    CombineNumbers(op, left->value, right->value, left->dataType, right->dataType, compare, gSettings.NearZero, value,
+                   dataType);
+    if (left->item == ITEM_SPLIT || right->item == ITEM_SPLIT) *dataType = 0;
 }
 
 static void TraceOperator(const char *leftText, const FormulaNode *op, const FormulaNode *right, double result)
@@ -612,10 +637,7 @@ double EvalFormula(FormulaNode *nodes, EvalContext *context)
     FormulaNode *position = nodes;
     double result = EvalNodes(&position, 0, ITEM_END, context, 0) ? first->value : NAN;
     if (std::isinf(result)) result = NAN;
-    if (std::isnan(result)) {
-        first->text[0] = 0;
-        first->textFlag = 0;
-    }
+    if (std::isnan(result)) DropResultText(first);
     return result;
 }
 
@@ -677,4 +699,383 @@ int EvalFormulaText(FormulaSlot *slot, EvalContext *context, char *out, int outS
     else if (v == 0) out[0] = 0;
     else FormatText(out, (size_t)outSize, "%g", v);
     return 1;
+}
+
+/* ============================================================================
+** Blocks of bars
+** ========================================================================== */
+
+/* A formula of number constants, plain bar values with constant offsets,
+** brackets and operators has no control flow but its short circuits, and
+** those only choose between two values per bar.  Such a formula is turned
+** into a plan, the walk's operand tree in evaluation order, and each plan
+** step runs over a run of bars at once.  Every step keeps, per bar, the value
+** and data type the walk would leave in the step's first node and whether the
+** walk would have failed there; a short-circuited right operand is computed
+** too but its failure does not count, as the walk never evaluates it.  A bar
+** that fails anywhere is then walked by EvalFormula, so the block path never
+** has to reproduce a failure, only the values of a success. */
+
+enum : uint8_t { PLAN_CONSTANT = 0, PLAN_TERM = 1, PLAN_TERM_CONSTANT = 2, PLAN_GROUP = 3, PLAN_OPERATOR = 4 };
+enum { PLAN_MAX_STEPS = 32, PLAN_LANES = 128 };
+
+struct PlanStep {
+    uint8_t kind;          /* PLAN_... */
+    uint8_t unary;         /* UnaryOp of a term or a group */
+    uint8_t dataType;      /* of a bar value term */
+    uint8_t left, right;   /* steps of a group's content (left) or an operator's operands */
+    uint32_t item;         /* bar value or operator row */
+    int32_t barsBack;      /* of a term */
+    double constant;       /* PLAN_CONSTANT: the folded value; PLAN_TERM_CONSTANT: the number */
+};
+
+struct BlockPlan {
+    PlanStep steps[PLAN_MAX_STEPS];
+    int32_t count;
+};
+
+/* The bar values a plan reads, with the data type each gives. */
+static int32_t PlanBarDataType(uint32_t item)
+{
+    switch (item) {
+    case ITEM_OPEN:
+    case ITEM_HIGH:
+    case ITEM_LOW:
+    case ITEM_CLOSE:
+    case ITEM_RANGE:
+    case ITEM_TRUE_RANGE:
+    case ITEM_NEXT_OPEN: return 1;
+    case ITEM_VOLUME: return 2;
+    case ITEM_EXTRA:
+    case ITEM_BAR_NUM:
+    case ITEM_BARS_LEFT: return 0;
+    default: return -1;
+    }
+}
+
+static bool IsPlanOperator(uint32_t item)
+{
+    return item >= ITEM_POWER && item <= ITEM_OR && item != ITEM_NOT;
+}
+
+static int AddPlanStep(BlockPlan *plan, const PlanStep &step)
+{
+    if (plan->count >= PLAN_MAX_STEPS) return -1;
+    plan->steps[plan->count] = step;
+    return plan->count++;
+}
+
+/* Follows EvalNodes from *position over the same nodes without evaluating:
+** adds the steps of what it would compute and gives the step of the result,
+** or -1 when the walk does anything a plan cannot (a node of another kind, an
+** offset that is not a number, a malformed array). */
+static int PlanWalk(BlockPlan *plan, const FormulaNode **position, uint32_t minPrecedence, uint32_t stopItem,
+                    int32_t barsBack, int depth)
+{
+    const FormulaNode *start = *position;
+    if (depth > 64) return -1;
+    if (start->constantFlag) {
+        if (start->category != CAT_CONSTANT || start->item != ITEM_NUMBER || !IsStop(start + 1, stopItem)) return -1;
+        *position = start + 1;
+        PlanStep step{};
+        step.kind = PLAN_CONSTANT;
+        step.constant = start->value;
+        return AddPlanStep(plan, step);
+    }
+    int32_t offset = 0;
+    if (start->barsBackLink) {
+        const FormulaNode *expression = start + start->barsBackLink;
+        if (!expression->constantFlag || expression->item != ITEM_NUMBER ||
+            (expression + 1)->item != ITEM_CLOSE_BRACKET)
+            return -1;
+        double v = trunc(expression->value);
+        if (std::isnan(v)) return -1;
+        offset = v > BARS_BACK_LIMIT ? BARS_BACK_LIMIT : v < -BARS_BACK_LIMIT ? -BARS_BACK_LIMIT : (int32_t)v;
+    }
+    const FormulaNode *p = start;
+    int result = -1;
+    while (!IsStop(p, stopItem)) {
+        if (p->category != CAT_OPERATOR) {
+            /* Past the first operand, the walk meets terms only inside a
+            ** short circuit, and those belong to an operator's operand. */
+            if (result >= 0) return -1;
+            int32_t back = AddBarsBack(barsBack, offset);
+            PlanStep step{};
+            step.unary = (uint8_t)p->unary;
+            if (p->item == ITEM_OPEN_PAREN) {
+                const FormulaNode *inner = p + 1;
+                int content = PlanWalk(plan, &inner, 0, ITEM_CLOSE_PAREN, back, depth + 1);
+                if (content < 0 || inner->item != ITEM_CLOSE_PAREN) return -1;
+                step.kind = PLAN_GROUP;
+                step.left = (uint8_t)content;
+            } else if (p->category == CAT_CONSTANT && p->item == ITEM_NUMBER) {
+                step.kind = PLAN_TERM_CONSTANT;
+                step.constant = p->constant;
+            } else if (p->category == CAT_BAR_VALUE && PlanBarDataType(p->item) >= 0) {
+                step.kind = PLAN_TERM;
+                step.item = p->item;
+                step.dataType = (uint8_t)PlanBarDataType(p->item);
+                step.barsBack = back;
+            } else {
+                return -1;
+            }
+            result = AddPlanStep(plan, step);
+            if (result < 0) return -1;
+            offset = 0;
+            p += p->width + 1;
+            continue;
+        }
+        if (result < 0 || !IsPlanOperator(p->item)) return -1;
+        uint32_t precedence = p->precedence;
+        if (precedence <= minPrecedence) break;
+        const FormulaNode *q = p + 1;
+        int right = PlanWalk(plan, &q, precedence, stopItem, barsBack, depth + 1);
+        if (right < 0) return -1;
+        PlanStep step{};
+        step.kind = PLAN_OPERATOR;
+        step.item = p->item;
+        step.left = (uint8_t)result;
+        step.right = (uint8_t)right;
+        result = AddPlanStep(plan, step);
+        if (result < 0) return -1;
+        p = q;
+    }
+    *position = p;
+    return result;
+}
+
+/* The plan of a whole node array; 0 when it has none. */
+static int BuildBlockPlan(const FormulaNode *nodes, BlockPlan *plan)
+{
+    plan->count = 0;
+    for (const FormulaNode *node = nodes; node->item != ITEM_END; node++) {
+        /* A node with a text would take part in text comparisons. */
+        if (node->text[0] || node->textFlag) return 0;
+    }
+    const FormulaNode *position = nodes;
+    int root = PlanWalk(plan, &position, 0, ITEM_END, 0, 0);
+    return root >= 0 && root == plan->count - 1 && position->item == ITEM_END;
+}
+
+/* What one plan step gives on a run of bars. */
+struct PlanLanes {
+    double value[PLAN_MAX_STEPS][PLAN_LANES];
+    uint8_t dataType[PLAN_MAX_STEPS][PLAN_LANES];
+    uint8_t failed[PLAN_MAX_STEPS][PLAN_LANES];
+};
+
+/* A bar value term on bars first .. first + n - 1, as GetBarValue and
+** EvalTermNode give it: the price scale is each bar's own split factor.  One
+** copy per item keeps the item's choice out of the loop. */
+template <uint32_t ITEM>
+static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, int32_t first, int n, double *value,
+                         uint8_t *failed)
+{
+    for (int k = 0; k < n; k++) {
+        int32_t i = first + k;
+        int64_t j = (int64_t)i - step.barsBack;
+        if (j < 0 || j >= count) {
+            value[k] = 0;
+            failed[k] = 1;
+            continue;
+        }
+        const Bar *bar = &bars[j];
+        double scale = bars[i].split;
+        double f = bar->split != 0 ? scale / bar->split : 1.0;
+        double v;
+        bool ok = true;
+        if constexpr (ITEM == ITEM_OPEN) v = f * bar->open;
+        else if constexpr (ITEM == ITEM_HIGH) v = f * bar->high;
+        else if constexpr (ITEM == ITEM_LOW) v = f * bar->low;
+        else if constexpr (ITEM == ITEM_CLOSE) v = f * bar->close;
+        else if constexpr (ITEM == ITEM_VOLUME) v = bar->volume / f;
+        else if constexpr (ITEM == ITEM_EXTRA) v = bar->extra;
+        else if constexpr (ITEM == ITEM_BAR_NUM) v = (double)(j + 1);
+        else if constexpr (ITEM == ITEM_BARS_LEFT) v = (double)(count - j - 1);
+        else if constexpr (ITEM == ITEM_RANGE) v = f * (bar->high - bar->low);
+        else if constexpr (ITEM == ITEM_NEXT_OPEN) {
+            ok = j + 1 < count;
+            v = ok ? f * bar[1].open : 0;
+        } else {
+            static_assert(ITEM == ITEM_TRUE_RANGE, "a bar value of the plans");
+            double high = bar->high * f, low = bar->low * f;
+            if (j == 0) {
+                v = high - low;
+            } else {
+                const Bar *previousBar = &bars[j - 1];
+                double previous = previousBar->close * (previousBar->split != 0 ? scale / previousBar->split : 1.0);
+                v = (previous > high ? previous : high) - (previous < low ? previous : low);
+            }
+        }
+        ok = ok && std::isfinite(v);
+        value[k] = ok ? ApplyUnary(step.unary, v) : 0;
+        failed[k] = !ok;
+    }
+}
+
+static void RunTermStep(const PlanStep &step, const Bar *bars, int32_t count, int32_t first, int n, double *value,
+                        uint8_t *failed)
+{
+    switch (step.item) {
+    case ITEM_OPEN: RunTermLanes<ITEM_OPEN>(step, bars, count, first, n, value, failed); break;
+    case ITEM_HIGH: RunTermLanes<ITEM_HIGH>(step, bars, count, first, n, value, failed); break;
+    case ITEM_LOW: RunTermLanes<ITEM_LOW>(step, bars, count, first, n, value, failed); break;
+    case ITEM_CLOSE: RunTermLanes<ITEM_CLOSE>(step, bars, count, first, n, value, failed); break;
+    case ITEM_VOLUME: RunTermLanes<ITEM_VOLUME>(step, bars, count, first, n, value, failed); break;
+    case ITEM_EXTRA: RunTermLanes<ITEM_EXTRA>(step, bars, count, first, n, value, failed); break;
+    case ITEM_BAR_NUM: RunTermLanes<ITEM_BAR_NUM>(step, bars, count, first, n, value, failed); break;
+    case ITEM_BARS_LEFT: RunTermLanes<ITEM_BARS_LEFT>(step, bars, count, first, n, value, failed); break;
+    case ITEM_RANGE: RunTermLanes<ITEM_RANGE>(step, bars, count, first, n, value, failed); break;
+    case ITEM_NEXT_OPEN: RunTermLanes<ITEM_NEXT_OPEN>(step, bars, count, first, n, value, failed); break;
+    case ITEM_TRUE_RANGE: RunTermLanes<ITEM_TRUE_RANGE>(step, bars, count, first, n, value, failed); break;
+    default:
+        for (int k = 0; k < n; k++) failed[k] = 1;
+        break;
+    }
+}
+
+/* An operator over the lanes; one copy per operator. */
+template <uint32_t OP>
+static void RunOperatorLanes(const PlanStep &step, PlanLanes *lanes, int s, int n, int useShortCircuit,
+                             double nearZero)
+{
+    const double *a = lanes->value[step.left], *b = lanes->value[step.right];
+    const uint8_t *ta = lanes->dataType[step.left], *tb = lanes->dataType[step.right];
+    const uint8_t *fa = lanes->failed[step.left], *fb = lanes->failed[step.right];
+    double *value = lanes->value[s];
+    uint8_t *dataType = lanes->dataType[s], *failed = lanes->failed[s];
+    constexpr bool comparison = OP >= ITEM_GREATER && OP <= ITEM_NOT_EQUAL;
+    constexpr bool zeroDecides =
+        OP == ITEM_POWER || OP == ITEM_TIMES || OP == ITEM_DIVIDE || OP == ITEM_MOD || OP == ITEM_AND;
+    for (int k = 0; k < n; k++) {
+        double left = a[k];
+        if (useShortCircuit &&
+            ((zeroDecides && left == 0) || (OP == ITEM_OR && (left != 0 || std::isnan(left))))) {
+            value[k] = left;
+            dataType[k] = 0;
+            failed[k] = fa[k];
+            continue;
+        }
+        int compare = 0;
+        if constexpr (comparison)
+            compare = (ta[k] == 1 || tb[k] == 1) ? CompareDoubleApprox(left, b[k]) : CompareDouble(left, b[k]);
+        double v;
+        uint32_t t;
+        CombineNumbers(OP, left, b[k], ta[k], tb[k], compare, nearZero, &v, &t);
+        value[k] = v;
+        dataType[k] = (uint8_t)t;
+        failed[k] = fa[k] | fb[k];
+    }
+}
+
+static void RunOperatorStep(const PlanStep &step, PlanLanes *lanes, int s, int n, int useShortCircuit)
+{
+    double nearZero = gSettings.NearZero;
+    switch (step.item) {
+#define PLAN_OPERATOR_CASE(op) \
+    case op: RunOperatorLanes<op>(step, lanes, s, n, useShortCircuit, nearZero); break;
+    PLAN_OPERATOR_CASE(ITEM_POWER)
+    PLAN_OPERATOR_CASE(ITEM_TIMES)
+    PLAN_OPERATOR_CASE(ITEM_DIVIDE)
+    PLAN_OPERATOR_CASE(ITEM_MOD)
+    PLAN_OPERATOR_CASE(ITEM_PLUS)
+    PLAN_OPERATOR_CASE(ITEM_MINUS)
+    PLAN_OPERATOR_CASE(ITEM_GREATER)
+    PLAN_OPERATOR_CASE(ITEM_GREATER_EQUAL)
+    PLAN_OPERATOR_CASE(ITEM_LESS)
+    PLAN_OPERATOR_CASE(ITEM_LESS_EQUAL)
+    PLAN_OPERATOR_CASE(ITEM_EQUAL)
+    PLAN_OPERATOR_CASE(ITEM_NOT_EQUAL)
+    PLAN_OPERATOR_CASE(ITEM_AND)
+    PLAN_OPERATOR_CASE(ITEM_OR)
+#undef PLAN_OPERATOR_CASE
+    default:
+        for (int k = 0; k < n; k++) lanes->failed[s][k] = 1;
+        break;
+    }
+}
+
+static void RunPlan(const BlockPlan *plan, PlanLanes *lanes, const Bar *bars, int32_t count, int32_t first, int n)
+{
+    int useShortCircuit = gSettings.UseShortCircuit;
+    for (int s = 0; s < plan->count; s++) {
+        const PlanStep &step = plan->steps[s];
+        switch (step.kind) {
+        case PLAN_CONSTANT:
+        case PLAN_TERM_CONSTANT: {
+            double v = step.kind == PLAN_CONSTANT ? step.constant : ApplyUnary(step.unary, step.constant);
+            uint8_t failed = step.kind == PLAN_TERM_CONSTANT && !std::isfinite(step.constant);
+            for (int k = 0; k < n; k++) {
+                lanes->value[s][k] = v;
+                lanes->dataType[s][k] = 0;
+                lanes->failed[s][k] = failed;
+            }
+            break;
+        }
+        case PLAN_TERM:
+            RunTermStep(step, bars, count, first, n, lanes->value[s], lanes->failed[s]);
+            memset(lanes->dataType[s], step.dataType, (size_t)n);
+            break;
+        case PLAN_GROUP:
+            for (int k = 0; k < n; k++) {
+                lanes->value[s][k] = ApplyUnary(step.unary, lanes->value[step.left][k]);
+                lanes->dataType[s][k] = lanes->dataType[step.left][k];
+                lanes->failed[s][k] = lanes->failed[step.left][k];
+            }
+            break;
+        case PLAN_OPERATOR: RunOperatorStep(step, lanes, s, n, useShortCircuit); break;
+        default: break;
+        }
+    }
+}
+
+/* One bar by the walk, as a data calculation sets the context for it. */
+static double WalkBar(FormulaNode *nodes, EvalContext *context, const Bar *bars, int32_t i, uint32_t *dataType)
+{
+    context->barIndex = i;
+    context->lastBar = i;
+    if (bars) context->date = bars[i].date;
+    context->libraryDepth = 0;
+    double value = EvalFormula(nodes, context);
+    if (dataType) *dataType = nodes ? nodes[0].dataType : 0;
+    return value;
+}
+
+void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, int32_t count, double *values,
+                     uint32_t *dataTypes)
+{
+    if (count <= 0) return;
+    int32_t barCount = 0;
+    const Bar *bars = context->symbol ? GetBarArray(context->symbol, context->barSize, &barCount) : nullptr;
+    bool inRange = bars && first >= 0 && (int64_t)first + count <= barCount;
+    BlockPlan plan;
+    bool planned = inRange && nodes && nodes[0].item != ITEM_END && !context->importFlag && !TraceOn() &&
+                   !(nodes[0].constantFlag && nodes[1].item == ITEM_END) && BuildBlockPlan(nodes, &plan);
+    int32_t end = first + count;
+    if (!planned) {
+        for (int32_t i = first; i < end; i++)
+            values[i - first] =
+                WalkBar(nodes, context, inRange ? bars : nullptr, i, dataTypes ? &dataTypes[i - first] : nullptr);
+        return;
+    }
+    PlanLanes lanes;
+    int root = plan.count - 1;
+    /* The last bar always takes the walk, so the nodes and the context end
+    ** as the walk leaves them. */
+    int32_t planEnd = end - 1;
+    for (int32_t run = first; run < planEnd; run += PLAN_LANES) {
+        int n = planEnd - run < PLAN_LANES ? planEnd - run : PLAN_LANES;
+        RunPlan(&plan, &lanes, bars, barCount, run, n);
+        for (int k = 0; k < n; k++) {
+            int32_t i = run + k;
+            if (lanes.failed[root][k]) {
+                values[i - first] = WalkBar(nodes, context, bars, i, dataTypes ? &dataTypes[i - first] : nullptr);
+                continue;
+            }
+            double v = lanes.value[root][k];
+            values[i - first] = std::isinf(v) ? NAN : v;
+            if (dataTypes) dataTypes[i - first] = lanes.dataType[root][k];
+        }
+    }
+    values[end - 1 - first] = WalkBar(nodes, context, bars, end - 1, dataTypes ? &dataTypes[end - 1 - first] : nullptr);
 }

@@ -32,7 +32,13 @@
 **             the user-interface thread only.
 ** Speed:      the hot path of every date loop and data calculation: no heap
 **             allocation, no string work (except for text items) and no locks
-**             per bar.
+**             per bar.  EvalFormulaBars gives a run of bars at once: a formula
+**             without function calls, texts or computed offsets becomes a plan
+**             of steps (its operand tree) that each run over up to 128 bars, a
+**             short circuit choosing per bar; a bar on which the walk would
+**             fail is walked instead, and so is the last bar, so that the
+**             nodes end as the walk leaves them.  Built-ins keep the one
+**             calling convention (node, context, bars back).
 */
 #pragma once
 #include <cstdint>
@@ -69,6 +75,16 @@ int EvalFormulaInt(FormulaSlot *slot, EvalContext *context, int32_t *value);
 int EvalFormulaText(FormulaSlot *slot, EvalContext *context, char *out, int outSize);
 /* The value of a node array, NaN when it has none. */
 double EvalFormula(FormulaNode *nodes, EvalContext *context);
+/* Evaluates a node array on count bars from bar first of the context symbol,
+** each in turn as the last completed bar and the bar index (as a data
+** calculation does): value k into values[k] (NaN: no value) and, when
+** dataTypes is given, the first node's data type into dataTypes[k].  The
+** values, data types, short circuits and failures are those EvalFormula gives
+** bar by bar, and the nodes and the context end as after the last bar; a
+** formula of number constants, bar values, constant offsets, brackets and
+** operators is computed a run of bars per node (see "Speed" above). */
+void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, int32_t count, double *values,
+                     uint32_t *dataTypes);
 /* Prepares a node array before a walk: binds strategy and symbol names that
 ** are still unresolved, and clears what the last walk left in the nodes. */
 void ResolveFormulaRefs(FormulaNode *nodes, EvalContext *context);
