@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdarg>
+#include <cstddef>
 #include <cstring>
 
 #include "foundation/dates.h"
@@ -318,16 +319,61 @@ static int CallImplementation(FormulaNode *node, EvalContext *context, int32_t b
     return ok;
 }
 
+/* The factor that brings a bar's prices to the price scale, as the value
+** getters compute it.  Most bars share the scale's split level, and x / x is
+** exactly 1 for every finite non-zero x, so the division is left out there. */
+static inline double SplitFactor(double scale, double split)
+{
+    if (split == scale && split != 0 && std::isfinite(split)) return 1.0;
+    return split != 0 ? scale / split : 1.0;
+}
+
+/* Out of line, so the term's own frame carries no text buffer. */
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+static void TraceFunctionEntry(const FormulaNode *node)
+{
+    char text[FORMULA_TEXT_SIZE + 8];
+    gDebugEvalDepth++;
+    FormatTokenText(node, text, sizeof text);
+    TraceLine(">>> %s <<<", text);
+}
+
+/* Open, high, low, close and volume, as GetBarValue gives them, read straight
+** from the bar array: the terms of nearly every formula. */
+static int GetPriceOrVolume(FormulaNode *node, const EvalContext *context, int32_t barsBack)
+{
+    const SymbolRecord *symbol = context->symbol;
+    if (!symbol) return 0;
+    int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
+    const Bar *bars = symbol->bars[barSize];
+    int64_t j = (int64_t)context->lastBar - barsBack;
+    if (!bars || j < 0 || j >= symbol->barCounts[barSize]) return 0;
+    const Bar *bar = &bars[j];
+    double f = SplitFactor(context->priceScale, bar->split);
+    static_assert(ITEM_HIGH == ITEM_OPEN + 1 && ITEM_LOW == ITEM_OPEN + 2 && ITEM_CLOSE == ITEM_OPEN + 3 &&
+                      ITEM_VOLUME == ITEM_OPEN + 4,
+                  "open, high, low, close and volume are adjacent rows");
+    static_assert(offsetof(Bar, high) == offsetof(Bar, open) + 8 && offsetof(Bar, low) == offsetof(Bar, open) + 16 &&
+                      offsetof(Bar, close) == offsetof(Bar, open) + 24,
+                  "the four prices of a bar are adjacent");
+    if (node->item == ITEM_VOLUME) {
+        node->value = bar->volume / f;
+        node->dataType = 2;
+    } else {
+        const double *prices = &bar->open;
+        node->value = f * prices[node->item - ITEM_OPEN];
+        node->dataType = 1;
+    }
+    return 1;
+}
+
 int EvalTermNode(FormulaNode *node, EvalContext *context, int32_t barsBack)
 {
     bool function = IsFunctionCategory(node->category);
     bool trace = TraceOn();
-    if (trace && function) {
-        char text[FORMULA_TEXT_SIZE + 8];
-        gDebugEvalDepth++;
-        FormatTokenText(node, text, sizeof text);
-        TraceLine(">>> %s <<<", text);
-    }
+    if (trace && function) TraceFunctionEntry(node);
     int ok;
     switch (node->category) {
     case CAT_CONSTANT:
@@ -338,7 +384,10 @@ int EvalTermNode(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case CAT_SYSTEM: ok = GetSystemValue(node); break;
     case CAT_ARGUMENT: ok = EvalFormulaRef(node, context, barsBack); break;
     case CAT_PARAMETER: ok = GetNamedValue(node, context); break;
-    case CAT_BAR_VALUE: ok = GetBarValue(node, context, barsBack); break;
+    case CAT_BAR_VALUE:
+        ok = node->item >= ITEM_OPEN && node->item <= ITEM_VOLUME ? GetPriceOrVolume(node, context, barsBack)
+                                                                   : GetBarValue(node, context, barsBack);
+        break;
     case CAT_BAR_DATE: ok = GetBarDateValue(node, context, barsBack); break;
     case CAT_INDICATOR:
     case CAT_MULTI_BAR:
@@ -380,14 +429,34 @@ static bool IsNumericOperand(const FormulaNode *node)
     return node->category == CAT_CONSTANT || node->item == ITEM_PARAMETER || node->item == ITEM_SYMBOL;
 }
 
+/* CompareDouble (tolerance 1e-14) and CompareDoubleApprox (1e-6) of the
+** foundation, rule for rule, where the walk can inline them: comparisons are
+** among the most frequent operators of a formula. */
+static inline int CompareNumbers(double a, double b, double relative)
+{
+    if (a == b) return 0;
+    int aNan = std::isnan(a), bNan = std::isnan(b);
+    if (aNan || bNan) return aNan && bNan ? 0 : (aNan ? -1 : 1);
+    if (std::isinf(a) || std::isinf(b)) return a < b ? -1 : 1;
+    double fa = fabs(a), fb = fabs(b);
+    double tolerance = (fa > fb ? fa : fb) * relative;
+    if (a - b > tolerance) return 1;
+    if (b - a > tolerance) return -1;
+    return 0;
+}
+
+static inline int CompareByDataType(double a, double b, uint32_t ta, uint32_t tb)
+{
+    return CompareNumbers(a, b, ta == 1 || tb == 1 ? 1e-6 : 1e-14);
+}
+
 static int CompareOperands(const FormulaNode *left, const FormulaNode *right)
 {
     if ((left->textFlag || right->textFlag) && !IsNumericOperand(left) && !IsNumericOperand(right)) {
         int c = CompareNoCase(left->textFlag ? left->text : "", right->textFlag ? right->text : "");
         return c < 0 ? -1 : c > 0 ? 1 : 0;
     }
-    if (left->dataType == 1 || right->dataType == 1) return CompareDoubleApprox(left->value, right->value);
-    return CompareDouble(left->value, right->value);
+    return CompareByDataType(left->value, right->value, left->dataType, right->dataType);
 }
 
 /* Combines two numbers under op: the value (NearZero applied) and data type
@@ -453,9 +522,15 @@ static void CombineOperands(uint32_t op, const FormulaNode *left, const FormulaN
     if (left->item == ITEM_SPLIT || right->item == ITEM_SPLIT) *dataType = 0;
 }
 
-static void TraceOperator(const char *leftText, const FormulaNode *op, const FormulaNode *right, double result)
+/* Out of line, so the walk's own frame carries no text buffers.  Called
+** before the result is stored, while left still holds the left operand. */
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+static void TraceOperator(const FormulaNode *left, const FormulaNode *op, const FormulaNode *right, double result)
 {
-    char opText[FORMULA_TEXT_SIZE + 8], rightText[FORMULA_TEXT_SIZE + 8];
+    char leftText[FORMULA_TEXT_SIZE + 8], opText[FORMULA_TEXT_SIZE + 8], rightText[FORMULA_TEXT_SIZE + 8];
+    FormatLiteralToken(left, leftText, sizeof leftText);
     FormatTokenText(op, opText, sizeof opText);
     FormatLiteralToken(right, rightText, sizeof rightText);
     TraceLine("(%s%s%s) = %g", leftText, opText, rightText, result);
@@ -555,9 +630,6 @@ int EvalNodes(FormulaNode **position, uint32_t minPrecedence, uint32_t stopItem,
             p++;
             continue;
         }
-        bool trace = TraceOn();
-        char leftText[FORMULA_TEXT_SIZE + 8];
-        if (trace) FormatLiteralToken(start, leftText, sizeof leftText);
         FormulaNode *op = p;
         FormulaNode *right = p + 1;
         FormulaNode *q = right;
@@ -568,7 +640,7 @@ int EvalNodes(FormulaNode **position, uint32_t minPrecedence, uint32_t stopItem,
         double value;
         uint32_t dataType;
         CombineOperands(op->item, start, right, &value, &dataType);
-        if (trace) TraceOperator(leftText, op, right, value);
+        if (TraceOn()) TraceOperator(start, op, right, value);
         start->value = value;
         start->dataType = dataType;
         start->textFlag = 0;
@@ -871,9 +943,12 @@ template <uint32_t ITEM>
 static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, int32_t first, int n, double *value,
                          uint8_t *failed)
 {
+    /* Locals: the byte stores below may alias anything, the step included. */
+    const int32_t barsBack = step.barsBack;
+    const uint32_t unary = step.unary;
     for (int k = 0; k < n; k++) {
         int32_t i = first + k;
-        int64_t j = (int64_t)i - step.barsBack;
+        int64_t j = (int64_t)i - barsBack;
         if (j < 0 || j >= count) {
             value[k] = 0;
             failed[k] = 1;
@@ -881,7 +956,7 @@ static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, i
         }
         const Bar *bar = &bars[j];
         double scale = bars[i].split;
-        double f = bar->split != 0 ? scale / bar->split : 1.0;
+        double f = SplitFactor(scale, bar->split);
         double v;
         bool ok = true;
         if constexpr (ITEM == ITEM_OPEN) v = f * bar->open;
@@ -903,12 +978,12 @@ static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, i
                 v = high - low;
             } else {
                 const Bar *previousBar = &bars[j - 1];
-                double previous = previousBar->close * (previousBar->split != 0 ? scale / previousBar->split : 1.0);
+                double previous = previousBar->close * SplitFactor(scale, previousBar->split);
                 v = (previous > high ? previous : high) - (previous < low ? previous : low);
             }
         }
         ok = ok && std::isfinite(v);
-        value[k] = ok ? ApplyUnary(step.unary, v) : 0;
+        value[k] = ok ? ApplyUnary(unary, v) : 0;
         failed[k] = !ok;
     }
 }
@@ -958,7 +1033,7 @@ static void RunOperatorLanes(const PlanStep &step, PlanLanes *lanes, int s, int 
         }
         int compare = 0;
         if constexpr (comparison)
-            compare = (ta[k] == 1 || tb[k] == 1) ? CompareDoubleApprox(left, b[k]) : CompareDouble(left, b[k]);
+            compare = CompareByDataType(left, b[k], ta[k], tb[k]);
         double v;
         uint32_t t;
         CombineNumbers(OP, left, b[k], ta[k], tb[k], compare, nearZero, &v, &t);
@@ -1016,13 +1091,14 @@ static void RunPlan(const BlockPlan *plan, PlanLanes *lanes, const Bar *bars, in
             RunTermStep(step, bars, count, first, n, lanes->value[s], lanes->failed[s]);
             memset(lanes->dataType[s], step.dataType, (size_t)n);
             break;
-        case PLAN_GROUP:
-            for (int k = 0; k < n; k++) {
-                lanes->value[s][k] = ApplyUnary(step.unary, lanes->value[step.left][k]);
-                lanes->dataType[s][k] = lanes->dataType[step.left][k];
-                lanes->failed[s][k] = lanes->failed[step.left][k];
-            }
+        case PLAN_GROUP: {
+            const uint32_t unary = step.unary;
+            const int inner = step.left;
+            for (int k = 0; k < n; k++) lanes->value[s][k] = ApplyUnary(unary, lanes->value[inner][k]);
+            memcpy(lanes->dataType[s], lanes->dataType[inner], (size_t)n);
+            memcpy(lanes->failed[s], lanes->failed[inner], (size_t)n);
             break;
+        }
         case PLAN_OPERATOR: RunOperatorStep(step, lanes, s, n, useShortCircuit); break;
         default: break;
         }
