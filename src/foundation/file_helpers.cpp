@@ -373,6 +373,14 @@ int LoadCsvText(const char *path, void *pBlock, char separator)
     uint32_t out = 0;
     int lines = 1;
     int quoted = 0;
+    if (!memchr(text, '"', size)) {
+        /* Without quotes nothing moves: only the lines are counted. */
+        for (const char *p = text, *end = text + size; (p = (const char *)memchr(p, '\n', (size_t)(end - p))); p++)
+            lines++;
+        text[size] = '\r';
+        text[size + 1] = '\n';
+        return lines;
+    }
     for (uint32_t i = 0; i < size; i++) {
         char c = text[i];
         if (c == '"') {

@@ -52,9 +52,16 @@ double PowerOfTen(int exponent)
 ** that a power of ten is never taken for the decade below it. */
 static int DecimalExponent(double a)
 {
+    /* The binary exponent from the bits (frexp's for subnormals) and a first
+    ** guess of floor((binary - 1) * log10(2)) in integers; the loops below
+    ** settle the exact answer from any nearby guess. */
+    uint64_t bits;
+    memcpy(&bits, &a, sizeof bits);
+    int biased = (int)((bits >> 52) & 0x7FF);
     int binary;
-    frexp(a, &binary);                       /* a = m * 2^binary, m in [0.5, 1) */
-    int e = (int)floor((binary - 1) * 0.30102999566398120);
+    if (biased) binary = biased - 1022;      /* a = m * 2^binary, m in [0.5, 1) */
+    else frexp(a, &binary);
+    int e = ((binary - 1) * 78913) >> 18;
     while (e < 308 && PowerOfTen(e + 1) <= a) e++;
     while (e > -324 && PowerOfTen(e) > a) e--;
     return e;

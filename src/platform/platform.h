@@ -59,6 +59,7 @@ int      PlatFlushFile(PlatFile file);
 int      PlatGetFileInfo(const char *path, uint64_t *pSize, PlatDateTime *pLastWrite);
 int      PlatFileExists(const char *path);     /* 1 for an existing file or folder */
 int      PlatFolderExists(const char *path);   /* 1 for an existing folder */
+int      PlatIsLink(const char *path);         /* 1 for a symbolic link or other reparse point */
 int      PlatDeleteFile(const char *path);
 /* Renames src to dst, replacing dst when it exists.  On failure dst is untouched. */
 int      PlatRenameReplace(const char *src, const char *dst);

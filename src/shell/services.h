@@ -123,6 +123,8 @@ void LogPrintf(const char *format, ...)
 #endif
     ;
 
+/* Opens the text file in a log window, or activates the window showing it; 1/0. */
+int OpenLogFile(const char *path);
 struct FormulaSlot;
 /* The header of a debug trace: 60 dashes, then the symbol, the run's bar size,
 ** the date in the display format and the formula's text (at most 255

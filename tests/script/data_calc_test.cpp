@@ -14,6 +14,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/data_load.h"
+#include "script/builtins/builtins.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/keywords.h"
@@ -657,5 +658,73 @@ TEST_F(DataCalcTest, EachWorkerUsesItsOwnNodeCopyAndLookupHint)
             EXPECT_EQ(1, moved) << "seed " << seed << " symbol " << s;
         }
         for (int k = 1; k < WORKER_SLOTS; k++) EXPECT_EQ(-3, gCalendarSymbol.barHints[k]) << k;
+    }
+}
+
+/* Built-in functions over whole symbols: the same bytes with one worker and
+** with many, in the per-bar and in the one-pass calculation; the two ways
+** agree on the window functions; weekly items count 52 periods a year. */
+TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
+{
+    ASSERT_EQ(1, InstallBuiltins());
+    MakeStore(37, 300);
+    SetItems({{"Avg", "MA(C, 20)"},
+              {"Slope", "Slope(C, 30)"},
+              {"Top", "Highest(H, 50)"},
+              {"Since", "SinceTrue(C > O)"},
+              {"Med", "Median(C, 9)"},
+              {"Atr", "ATR(14)"},
+              {"Rsi", "RSI(14)"},
+              {"Super", "SuperTrend(10, 3)"},
+              {"WeekVol", "HVOL(10)", BAR_WEEKLY},
+              {"WeekVol52", "HVOL(10, 52)", BAR_WEEKLY}});
+    const int32_t kItems = 10;
+    const int32_t kCompared = 5;     /* the first five walk the same bars both ways */
+    std::vector<std::vector<double>> perBar((size_t)gSymbolCount * kCompared);
+    for (int onePass = 0; onePass <= 1; onePass++) {
+        for (int32_t i = 0; i < kItems; i++) Item(i)->formula.onePass = (uint32_t)onePass;
+        std::vector<uint8_t> first;
+        for (int threads : {1, 32}) {
+            gSettings.CalcThreads = threads;
+            SetDataRecalcNeeded();
+            ASSERT_EQ(1, CalculateData()) << threads;
+            std::vector<uint8_t> blocks = Blocks();
+            if (first.empty()) {
+                first = blocks;
+            } else {
+                EXPECT_EQ(0, memcmp(first.data(), blocks.data(), first.size())) << threads << " workers";
+            }
+        }
+        int compared = 0;
+        for (int32_t s = 0; s < gSymbolCount; s++) {
+            const SymbolRecord *symbol = &gSymbols[s];
+            for (int32_t i = 0; i < kCompared; i++) {
+                std::vector<double> &kept = perBar[(size_t)(s * kCompared + i)];
+                for (int32_t bar = 0; bar < symbol->barCounts[BAR_DAILY]; bar++) {
+                    double v = Value(symbol, i, bar);
+                    if (onePass == 0) {
+                        kept.push_back(v);
+                        continue;
+                    }
+                    if (std::isnan(kept[(size_t)bar]) || std::isnan(v)) continue;
+                    compared++;
+                    ASSERT_NEAR(kept[(size_t)bar], v, 1e-7 * std::max(1.0, fabs(v)))
+                        << Item(i)->formula.name << " symbol " << s << " bar " << bar;
+                }
+            }
+        }
+        if (onePass) {
+            EXPECT_GT(compared, 30000);
+        }
+        /* Weekly items without a test count 52 periods a year. */
+        for (int32_t s = 0; s < gSymbolCount; s++) {
+            const SymbolRecord *symbol = &gSymbols[s];
+            for (int32_t bar = 0; bar < symbol->barCounts[BAR_WEEKLY]; bar++) {
+                double a = Value(symbol, 8, bar), b = Value(symbol, 9, bar);
+                if (!std::isnan(a) || !std::isnan(b)) {
+                    EXPECT_DOUBLE_EQ(b, a) << s << " " << bar;
+                }
+            }
+        }
     }
 }

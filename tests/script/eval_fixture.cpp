@@ -6,6 +6,7 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "script/builtins/builtins.h"
 #include "script/compiler/compiler_state.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
@@ -42,6 +43,7 @@ static void FillSymbol(SymbolRecord *record, const char *name, double scale)
 void EvalTest::SetUp()
 {
     CompilerTest::SetUp();
+    ASSERT_EQ(1, InstallBuiltins());
     gSettings.UseShortCircuit = 1;
     gSettings.NearZero = 1.0e-13;
     ClearPendingRuntimeError();

@@ -151,8 +151,8 @@ struct SymbolInfo {
     double GICS;                /*  672 */
     double Shares;              /*  680 */
     double Float;               /*  688 */
-    uint32_t nextContract;      /*  696  0-based array position; 0 = none */
-    uint32_t previousContract;  /*  700  0-based array position; 0 = none */
+    uint32_t nextContract;      /*  696  1-based symbol number of the next contract of the root; 0 = none */
+    uint32_t previousContract;  /*  700  1-based symbol number of the previous contract; 0 = none */
     int32_t AssetId;            /*  704 */
     int32_t DelistDate;         /*  708  yyyymmdd */
     char ReportingCurrency[80]; /*  712 */

@@ -201,6 +201,13 @@ int PlatFolderExists(const char *path)
     return stat(p, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
+int PlatIsLink(const char *path)
+{
+    NATIVE(p, path);
+    struct stat st;
+    return lstat(p, &st) == 0 && S_ISLNK(st.st_mode) ? 1 : 0;
+}
+
 int PlatDeleteFile(const char *path)
 {
     NATIVE(p, path);

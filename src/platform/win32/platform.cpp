@@ -148,6 +148,12 @@ int PlatFolderExists(const char *path)
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
+int PlatIsLink(const char *path)
+{
+    DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
+}
+
 int PlatDeleteFile(const char *path) { return DeleteFileA(path) ? 1 : 0; }
 
 int PlatRenameReplace(const char *src, const char *dst)

@@ -100,6 +100,8 @@ struct ImportItem {
     int32_t adjustment;        /* Adjustment, on DataSource items */
     int32_t blockHasIncludeList;   /* set by the import run */
     int32_t listFlag;          /* 1, or 0 when the brace hint is "//" */
+    int32_t filterNeedsSecurity;   /* set by the import run: ExcludeIf reads security fields */
+    int32_t filterNeedsEvents;     /* set by the import run: ExcludeIf reads membership events */
 };
 
 /* The state the Import lines build, beside the item list. */

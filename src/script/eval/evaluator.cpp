@@ -298,7 +298,7 @@ static std::atomic<uint8_t> sMissingReported[SCRIPT_ITEM_COUNT];
 static int CallImplementation(FormulaNode *node, EvalContext *context, int32_t barsBack)
 {
     const ScriptItem *row = node->item < SCRIPT_ITEM_COUNT ? &gScriptItems[node->item] : nullptr;
-    ItemImpl impl = row ? row->impl : nullptr;
+    ItemImpl impl = row ? gItemImpls[node->item] : nullptr;
     if (!impl) {
         uint32_t id = node->item < SCRIPT_ITEM_COUNT ? node->item : 0;
         if (!sMissingReported[id].exchange(1))

@@ -439,6 +439,8 @@ static_assert(RowsInIdOrder(), "a row of the item table does not stand at its It
 
 }  // namespace
 
+ItemImpl gItemImpls[SCRIPT_ITEM_COUNT];
+
 int CheckItemRows(const ScriptItem *rows, int count)
 {
     for (int i = 0; i < count; i++) {

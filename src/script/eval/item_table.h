@@ -55,7 +55,7 @@ struct ScriptItem {
     uint32_t precedence;      /* operators: binding strength; else 0 */
     uint32_t minimum;         /* functions and cross-sectional items: least arguments */
     uint32_t maximum;         /* functions: most arguments (at most 64) */
-    ItemImpl impl;            /* function categories only; filled by the built-ins */
+    ItemImpl impl;            /* always null: the table is constant data; see gItemImpls */
     const char *description;  /* one line of editor help */
     const char *syntax;       /* call pattern, optional arguments with their default in braces */
     uint8_t shareable;        /* indicators and multi-bar functions: 1 when an identical
@@ -495,6 +495,12 @@ enum ItemId : uint32_t {
 };
 
 extern const ScriptItem gScriptItems[SCRIPT_ITEM_COUNT];
+
+/* The implementation of each function row by item id, null where none is
+** installed.  The built-ins fill it at program start (InstallBuiltins); the
+** item table itself stays constant and never names a built-in, as the
+** built-ins sit above it.  Written only before any evaluation runs. */
+extern ItemImpl gItemImpls[SCRIPT_ITEM_COUNT];
 
 /* Every row carries its own index as id.  On the first row that does not,
 ** reports "Internal Error: Syntax ID mismatch: %s (%d) has %d" and returns 0

@@ -1,0 +1,174 @@
+/* csv_import.cpp -- how fast a folder of price files imports, against a plain
+** loop that reads the same files and parses the same numbers.
+**
+** The set-up writes (once) KV_BENCH_FILES (default 2,000) CSV files of 25
+** years of daily bars each, with a header line Date,Open,High,Low,Close,Volume.
+** BM_ImportFolder imports the folder through ImportFolder (every bar through
+** AddBar, every symbol sorted and stored), the import begun and ended untimed.
+** BM_PlainParse reads each file whole and parses its dates and numbers with
+** std::from_chars into bars.  Both report bytes and bars per second; the
+** ratio of the two is the figure to watch (the aim: the import within 3x).
+*/
+#include <benchmark/benchmark.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/import/csv_import.h"
+#include "marketdata/import/import_run.h"
+#include "marketdata/store/data_load.h"
+#include "platform/platform.h"
+#include "script/compiler/import_items.h"
+#include "shell/services.h"
+
+namespace {
+
+enum { YEARS = 25 };
+
+std::string gFolder;
+int gFiles = 2000;
+uint64_t gBytes = 0;
+uint64_t gBars = 0;
+
+void WriteBenchFiles()
+{
+    if (!gFolder.empty()) return;
+    char value[32];
+    if (PlatGetEnv("KV_BENCH_FILES", value, sizeof value)) gFiles = atoi(value);
+    gSettings.ShowStatusBar = 0;
+    gUnattended = 1;
+    char base[260];
+    if (!PlatGetEnv("TMPDIR", base, sizeof base)) CopyString(base, sizeof base, "/tmp", -1);
+    CopyString(gProgramFolder, sizeof gProgramFolder, base, -1);
+    gFolder = std::string(base) + "\\kv_bench_csv";
+    PlatCreateFolder(gFolder.c_str());
+    std::vector<int32_t> days;
+    for (int32_t d = 20000103; d < (2000 + YEARS) * 10000 + 101; d = NextDay(d))
+        if (DayOfWeek(d) <= 5) days.push_back(d);
+    for (int k = 0; k < gFiles; k++) {
+        char name[32];
+        snprintf(name, sizeof name, "\\S%04d.csv", k);
+        std::string path = gFolder + name;
+        uint64_t existing = 0;
+        /* Files left by an earlier run are used again (the folder is kept
+        ** when KV_BENCH_KEEP is set). */
+        if (PlatGetFileInfo(path.c_str(), &existing, nullptr) && existing > 0) {
+            gBytes += existing;
+            gBars += days.size();
+            continue;
+        }
+        std::string text = "Date,Open,High,Low,Close,Volume\n";
+        double price = 20.0 + k % 50;
+        uint32_t state = 777u + (uint32_t)k;
+        char line[128];
+        for (int32_t d : days) {
+            state = state * 214013u + 2531011u;
+            double open = price;
+            price *= 1.0 + (((state >> 16) & 0x7FFF) / 32767.0 - 0.5) * 0.04;
+            int n = snprintf(line, sizeof line, "%04d-%02d-%02d,%.2f,%.2f,%.2f,%.2f,%u\n", d / 10000, d / 100 % 100,
+                             d % 100, open, (open > price ? open : price) * 1.01, (open < price ? open : price) * 0.99,
+                             price, 100000u + (state & 0xFFFF));
+            text.append(line, (size_t)n);
+        }
+        PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
+        uint32_t written = 0;
+        PlatWriteFile(f, text.data(), (uint32_t)text.size(), &written);
+        PlatCloseFile(f);
+        gBytes += text.size();
+        gBars += days.size();
+    }
+    fprintf(stderr, "%d files, %.1f MB, %llu bars\n", gFiles, gBytes / 1e6, (unsigned long long)gBars);
+    if (!PlatGetEnv("KV_BENCH_KEEP", value, sizeof value))
+        atexit([] {
+            for (int k = 0; k < gFiles; k++) {
+                char name[32];
+                snprintf(name, sizeof name, "\\S%04d.csv", k);
+                PlatDeleteFile((gFolder + name).c_str());
+            }
+            PlatRemoveFolder(gFolder.c_str());
+        });
+}
+
+void Report(benchmark::State &state)
+{
+    state.SetBytesProcessed((int64_t)(gBytes * state.iterations()));
+    state.SetItemsProcessed((int64_t)(gBars * state.iterations()));
+}
+
+void BM_ImportFolder(benchmark::State &state)
+{
+    WriteBenchFiles();
+    for (auto _ : state) {
+        state.PauseTiming();
+        ResetImportState();
+        int offset = 0, length = 0;
+        ApplyImportItem(IMPKW_DATA_SOURCE, "CSV", 3, "", &offset, &length);
+        ApplyImportItem(IMPKW_DATA_PATH, gFolder.c_str(), (int)gFolder.size(), "", &offset, &length);
+        gImportState.StartDate = 19900101;
+        gImportState.EndDate = 20301231;
+        if (!BeginImport()) abort();
+        ImportItem *row = (ImportItem *)gImportItems.items + 1;
+        state.ResumeTiming();
+        if (!ImportFolder(row) || gImport.count != gFiles) abort();
+        state.PauseTiming();
+        benchmark::DoNotOptimize(gSymbols[0].bars[BAR_DAILY][0].close);
+        ReportImportMisses(0);
+        state.ResumeTiming();
+    }
+    Report(state);
+}
+
+void BM_PlainParse(benchmark::State &state)
+{
+    WriteBenchFiles();
+    std::vector<char> text;
+    std::vector<Bar> bars;
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (int k = 0; k < gFiles; k++) {
+            char name[32];
+            snprintf(name, sizeof name, "\\S%04d.csv", k);
+            std::string path = gFolder + name;
+            PlatFile f = PlatOpenFile(path.c_str(), PLAT_OPEN_READ);
+            uint64_t size = 0;
+            PlatGetFileSize(f, &size);
+            text.resize(size);
+            uint32_t got = 0;
+            PlatReadFile(f, text.data(), (uint32_t)size, &got);
+            PlatCloseFile(f);
+            bars.clear();
+            const char *p = (const char *)memchr(text.data(), '\n', size) + 1;
+            const char *end = text.data() + size;
+            while (p < end) {
+                Bar b = {};
+                int y = 0, m = 0, d = 0;
+                p = std::from_chars(p, end, y).ptr + 1;
+                p = std::from_chars(p, end, m).ptr + 1;
+                p = std::from_chars(p, end, d).ptr + 1;
+                b.date = (y * 100 + m) * 100 + d;
+                p = std::from_chars(p, end, b.open).ptr + 1;
+                p = std::from_chars(p, end, b.high).ptr + 1;
+                p = std::from_chars(p, end, b.low).ptr + 1;
+                p = std::from_chars(p, end, b.close).ptr + 1;
+                p = std::from_chars(p, end, b.volume).ptr + 1;
+                bars.push_back(b);
+            }
+            sum += bars.back().close;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    Report(state);
+}
+
+BENCHMARK(BM_ImportFolder)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_PlainParse)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+}  // namespace

@@ -1,0 +1,32 @@
+/* import_fuzz.cpp -- libFuzzer target for the price-file readers: the first
+** byte picks the reader (CSV file, MetaStock directory file, MetaStock data
+** file), the rest is its input, checked by CheckImportInput (import_check.h).
+** Built with clang by the preset "fuzz" (tools/fuzz-smoke); its seeds in
+** fuzz/seeds/import_fuzz/ are replayed by the normal test build, and
+** tests/fuzz/fuzz_import.cpp replays damaged copies of valid inputs through
+** the same check.
+*/
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "import_check.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1) return 0;
+    /* A folder of this process's own, so that runs side by side do not share files. */
+    char base[200], dir[260];
+    if (!PlatGetEnv("TMPDIR", base, sizeof base) && !PlatGetEnv("TEMP", base, sizeof base))
+        CopyString(base, sizeof base, "/tmp", -1);
+    FormatText(dir, sizeof dir, "%s\\kv_import_fuzz_%u", base, PlatCurrentThreadId());
+    if (!PlatCreateFolder(dir)) return 0;
+    std::string why;
+    if (!CheckImportInput(dir, data[0] % IMPORT_FUZZ_TARGETS, data + 1, size - 1, &why)) {
+        fprintf(stderr, "%s\n", why.c_str());
+        __builtin_trap();
+    }
+    for (const char *name : {"FUZ.csv", "master", "F1.dat"}) PlatDeleteFile((std::string(dir) + "\\" + name).c_str());
+    PlatRemoveFolder(dir);
+    return 0;
+}

@@ -1,0 +1,649 @@
+/* bookkeeping.cpp -- start and end of an import, list files, the intake of
+** bars, storing and logging finished symbols, the ExcludeIf filter and the
+** share-class filter. */
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/numbers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/import/import_run.h"
+#include "marketdata/store/constituency.h"
+#include "marketdata/store/data_hooks.h"
+#include "marketdata/store/data_load.h"
+#include "marketdata/store/datafile.h"
+#include "marketdata/store/events.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/formula.h"
+#include "script/eval/eval_context.h"
+#include "script/eval/evaluator.h"
+#include "shell/services.h"
+
+ImportRun gImport;
+
+static const char kMsgNoImportItems[] = "No import path definitions were found in %s";
+static const char kMsgDateRange[] = "Import date range error.";
+static const char kLogSymbolLine[] = "%s\t%s\t%s\t%d\t%d\t%d\t%d\n";
+static const char kLogFiltered[] = "%s\t%s\n";
+static const char kLogShareClassHeading[] =
+    "\nStocks removed because another class of the same stock has higher average turnover:\n";
+static const char kLogShareClassPair[] = "\nremoved\t%s\t%s\nkept\t%s\t%s\n";
+
+enum {
+    TURNOVER_BARS = 20,
+    SHARE_CLASS_BEFORE = 5,    /* neighbours looked at: i - 5 .. i + 4 */
+    SHARE_CLASS_AFTER = 4,
+    LOG_LINE_SIZE = 2048,
+    CSV_LIST_COLUMNS = 32
+};
+
+/* ---- the import's tables ------------------------------------------------------------- */
+
+/* Frees the tables of one import; the log and the imported symbols stay. */
+static void FreeImportTables()
+{
+    FreeMemory(&gImport.work);
+    FreeMemory(&gImport.excludes);
+    FreeMemory(&gImport.infoRows);
+    FreeMemory(&gImport.eventRows);
+    FreeMemory(&gImport.failedSymbols);
+    HashDestroy(gImport.importedKeys);
+    HashDestroy(gImport.workKeys);
+    gImport.importedKeys = gImport.workKeys = nullptr;
+    gImport.workCount = gImport.workCapacity = 0;
+    gImport.excludeCount = gImport.excludeCapacity = 0;
+    gImport.infoCount = gImport.infoCapacity = 0;
+    gImport.infoWildcard = gImport.infoSorted = 0;
+    gImport.eventCount = gImport.eventCapacity = 0;
+}
+
+void ResetImportRun()
+{
+    FreeImportTables();
+    if (gImport.log) PlatCloseFile(gImport.log);
+    gImport.log = nullptr;
+    gImport.count = gImport.capacity = 0;
+    gImport.useLock = 0;
+    gImport.keptCount = gImport.processedCount = 0;
+    gImport.referenceDate = gImport.startDate = gImport.endDate = 0;
+}
+
+int BeginImport()
+{
+    if (gImportItems.count == 0) {
+        ReportError(kMsgNoImportItems, gSettings.ActiveScript);
+        return 0;
+    }
+    int32_t today = ParseDate(nullptr);
+    int32_t start = gImportState.StartDate ? gImportState.StartDate : gSettings.EarliestImportYear * 10000 + 101;
+    int32_t end = gImportState.EndDate ? gImportState.EndDate : NextDay(today);
+    int32_t days = DaysBetween(start, end) + 1;
+    if (days < 1) {
+        ReportError(kMsgDateRange);
+        return 0;
+    }
+    if (!CloseDataWindows()) return 0;
+    UnloadData();
+
+    PlatFile log = gImport.log;
+    gImport.log = nullptr;
+    ResetImportRun();
+    gImport.log = log;
+    gImport.startDate = start;
+    gImport.endDate = end;
+    gImport.referenceDate = NextDay(today);
+
+    DateList &calendar = gDateLists[BAR_DAILY];
+    if (calendar.capacity < days + 1) {
+        if (!ReallocMemory(&calendar.dates, (uint64_t)(days + 1) * sizeof(uint32_t))) return 0;
+        calendar.capacity = days + 1;
+    }
+    int32_t date = start;
+    for (int32_t i = 0; i < days; i++, date = NextDay(date)) {
+        int32_t mark = -date;
+        if (gImportState.Padding == 4) mark = date;
+        else if (gImportState.Padding == 3 && DayOfWeek(date) <= 5) mark = date;
+        calendar.dates[i] = (uint32_t)mark;
+    }
+    calendar.dates[days] = 0;
+    calendar.count = days;
+    calendar.barSize = BAR_DAILY;
+
+    memset(gConstituencyIds, 0, sizeof gConstituencyIds);
+    int32_t ids = 0;
+    for (int32_t row = 0; gConstituencyRequested && row < gConstituencyCount && ids < MAX_CONSTITUENCY_IDS; row++)
+        if (gConstituencyRequested[row]) gConstituencyIds[ids++] = gConstituency[row].id;
+
+    gImport.importedKeys = HashCreate();
+    gImport.workKeys = HashCreate();
+    if (!gImport.importedKeys || !gImport.workKeys) return 0;
+    if (!AllocMemory(&gImport.failedSymbols, FAILED_SYMBOLS_SIZE)) return 0;
+    gDataFirstDate = FIRST_USED_NONE;
+    gDataLastDate = 0;
+    gMaxDailyBars = 0;
+    gDataKeepAdjusted = gImportState.KeepAdjusted;
+    gFundamentalsCount = gImportState.fundamentalCount;
+
+    gRunState.store(RUN_IMPORT);
+    EnableSettingsPanelControls(1);
+    UpdateDebugPanelControls();
+    ResetStatusBar(0);
+    PostFrameRefresh();
+    return 1;
+}
+
+/* ---- list files ------------------------------------------------------------------------ */
+
+static int TakeListSymbol(const ImportItem *item, char *symbol)
+{
+    if (!symbol[0]) return 1;
+    if (item->kind == IMPKW_EXCLUDE_LIST) return AddExcludePattern(symbol, item->blockNumber) || !gOutOfMemory.load();
+    return AddSymbolToImportList(symbol, item->blockNumber, item->listNumber, item->listFlag) != nullptr ||
+           !gOutOfMemory.load();
+}
+
+static int IsListSeparator(char c)
+{
+    return c == 0 || c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '(' || c == ')' || c == ',';
+}
+
+int ReadImportListFile(const ImportItem *item)
+{
+    char *text = nullptr;
+    uint32_t size = 0;
+    int ok = 1;
+    if (!PlatFileExists(item->value) && !strchr(item->value, '\\')) {
+        size = (uint32_t)strlen(item->value);
+        if (!AllocMemory(&text, size + 4)) return 0;
+        memcpy(text, item->value, size);
+    } else if (FindTextNoCase(item->value, ".csv")) {
+        if (!LoadCsvText(item->value, &text, ',')) return 0;
+        int symbolColumn[CSV_LIST_COLUMNS] = {};
+        char *line = text;
+        int header = 1;
+        while (ok && line && *line) {
+            char *lf = strchr(line, '\n');
+            if (lf) *lf = 0;
+            int column = 0;
+            char *field = line;
+            while (column < CSV_LIST_COLUMNS) {
+                char *comma = strchr(field, ',');
+                if (comma) *comma = 0;
+                if (header) {
+                    symbolColumn[column] = FindTextNoCase(field, "symbol") || FindTextNoCase(field, "ticker") ||
+                                           FindTextNoCase(field, "underlying");
+                } else if (symbolColumn[column]) {
+                    while (isspace((unsigned char)*field)) field++;
+                    char *e = field + strlen(field);
+                    while (e > field && isspace((unsigned char)e[-1])) *--e = 0;
+                    ok = TakeListSymbol(item, field);
+                }
+                column++;
+                if (!comma) break;
+                field = comma + 1;
+            }
+            header = 0;
+            line = lf ? lf + 1 : nullptr;
+        }
+        FreeMemory(&text);
+        return ok;
+    } else if (!LoadFile(item->value, &text, &size)) {
+        return 0;
+    }
+    char *p = text;
+    char *end = text + size;
+    while (ok && p < end) {
+        while (p < end && IsListSeparator(*p)) p++;
+        char *word = p;
+        while (p < end && !IsListSeparator(*p)) p++;
+        if (p == word) break;
+        char saved = *p;
+        *p = 0;
+        ok = TakeListSymbol(item, word);
+        *p = saved;
+    }
+    FreeMemory(&text);
+    return ok;
+}
+
+/* ---- bars --------------------------------------------------------------------------------- */
+
+static void MarkMarketDay(int32_t date)
+{
+    DateList &calendar = gDateLists[BAR_DAILY];
+    int32_t *days = (int32_t *)calendar.dates;
+    int32_t *found = nullptr;
+    /* The calendar holds every day from the start, so the day's place is
+    ** its distance from the first; the search is the fallback. */
+    int32_t at = calendar.count > 0 ? DaysBetween(days[0] < 0 ? -days[0] : days[0], date) : -1;
+    if (at >= 0 && at < calendar.count && (days[at] == date || days[at] == -date)) {
+        found = &days[at];
+    } else {
+        int32_t key = date;
+        found = (int32_t *)bsearch(&key, days, (size_t)calendar.count, sizeof(int32_t), CompareAbsDate);
+    }
+    /* Workers mark days of their own symbols at once; each writes the same
+    ** whole value, so a plain atomic store is enough. */
+    if (found && *found < 0) __atomic_store_n(found, date, __ATOMIC_RELAXED);
+}
+
+int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark)
+{
+    if (bar->date < gImport.startDate || bar->date > gImport.endDate) return 0;
+    if (gImportState.NoWeekends && DayOfWeek(bar->date) >= 6) return 0;
+    int contract = record->dataSource == SOURCE_CSI_FUTURES && dividend >= 10000101.0 && dividend <= 99991231.0;
+    double mult = record->info.PriceMult;
+    if (mult != 0.0 && mult != 1.0) {
+        bar->open /= mult;
+        bar->high /= mult;
+        bar->low /= mult;
+        bar->close /= mult;
+        if (record->dataSource == SOURCE_CSI_FUTURES) bar->extra /= mult;
+    }
+    if (bar->open == 0.0 && bar->high == 0.0 && bar->low == 0.0) {
+        if (bar->close == 0.0) {
+            if (record->info.Symbol[0] != '#') return 0;
+        } else {
+            bar->open = bar->high = bar->low = bar->close;
+        }
+    }
+    double raw = contract ? 0.0 : unadjusted;
+    if (bar->split == 0.0) {
+        if (raw == 0.0 && adjusted == 0.0) {
+            bar->split = 1.0;
+        } else {
+            double f = 1.0;
+            if (record->securityType == SECURITY_STOCK) {
+                if (raw != 0.0 && adjusted != 0.0) f = raw / adjusted;
+                else if (raw != 0.0) f = bar->close != 0.0 ? raw / bar->close : 1.0;  /* no factor over a zero close */
+                else f = adjusted != 0.0 ? bar->close / adjusted : 1.0;
+            }
+            if (raw != 0.0) {
+                bar->open *= f;
+                bar->high *= f;
+                bar->low *= f;
+                bar->close *= f;
+                bar->volume /= f;
+            }
+            bar->split = f;
+        }
+    }
+    if (gImportState.KeepAdjusted) {
+        bar->extra = bar->close;
+        if (record->securityType == SECURITY_STOCK && bar->split != 0.0) {
+            bar->open /= bar->split;
+            bar->high /= bar->split;
+            bar->low /= bar->split;
+            bar->close /= bar->split;
+            bar->volume *= bar->split;
+            bar->split = 1.0;
+        }
+    }
+    bar->open = RoundSignificant(bar->open, 7);
+    bar->high = RoundSignificant(bar->high, 7);
+    bar->low = RoundSignificant(bar->low, 7);
+    bar->close = RoundSignificant(bar->close, 7);
+    bar->split = RoundSignificant(bar->split, 6);
+    if (dividend != 0.0) {
+        if (contract) {
+            SetEventItem(record, bar->date, 0, EVENT_CONTRACT, dividend);
+            if (unadjusted != 0.0) SetEventItem(record, bar->date, 0, EVENT_CONTRACT_SECOND, unadjusted);
+        } else {
+            double value = raw != 0.0 ? dividend * bar->split : dividend;
+            SetEventItem(record, bar->date, 0, EVENT_DIVIDEND, RoundSignificant(value, 7));
+        }
+    }
+    if (bar->date < record->firstDate || record->firstDate == 0) record->firstDate = bar->date;
+    if (bar->date > record->lastDate) record->lastDate = bar->date;
+    if (bar->time == 0) bar->time = gSettings.ImportBarTime;
+    if (mark) MarkMarketDay(bar->date);
+    return 1;
+}
+
+void SortBars(SymbolRecord *record)
+{
+    int32_t n = record->barCounts[BAR_DAILY];
+    if (n < 1) return;
+    if (record->dailyCapacity < n + 1) {
+        if (!ReallocMemory(&record->bars[BAR_DAILY], (uint64_t)(n + 1) * sizeof(Bar))) return;
+        record->dailyCapacity = n + 1;
+    }
+    Bar *bars = record->bars[BAR_DAILY];
+    /* Stable, so that of two bars with one date and time the later arrival
+    ** stays last in its run and is the one kept. */
+    int ordered = 1;
+    for (int32_t i = 1; i < n && ordered; i++) ordered = CompareBarDateTime(&bars[i - 1], &bars[i]) < 0;
+    if (!ordered)
+        std::stable_sort(bars, bars + n, [](const Bar &a, const Bar &b) { return CompareBarDateTime(&a, &b) < 0; });
+    int32_t kept = 0;
+    for (int32_t i = 0; i < n; i++) {
+        if (i + 1 < n && CompareBarDateTime(&bars[i], &bars[i + 1]) == 0) continue;
+        bars[kept++] = bars[i];
+    }
+    record->barCounts[BAR_DAILY] = kept;
+    if (record->eventCount > 1)
+        std::stable_sort(record->events, record->events + record->eventCount,
+                         [](const EventItem &a, const EventItem &b) { return CompareBarDateTime(&a, &b) < 0; });
+    record->firstDate = bars[0].date;
+    record->lastDate = bars[kept - 1].date;
+}
+
+/* Split factor of the daily bar dated date, 0 when there is none. */
+static double SplitOnDate(const SymbolRecord *record, int32_t date)
+{
+    const Bar *bars = record->bars[BAR_DAILY];
+    int32_t lo = 0, hi = record->barCounts[BAR_DAILY] - 1;
+    while (lo <= hi) {
+        int32_t mid = (lo + hi) / 2;
+        if (bars[mid].date == date) return bars[mid].split;
+        if (bars[mid].date < date) lo = mid + 1;
+        else hi = mid - 1;
+    }
+    return 0.0;
+}
+
+int FinishSymbol(SymbolRecord *record, ImportWorkItem *item)
+{
+    if (record->barCounts[BAR_DAILY] < 1) return 0;
+    int32_t rows = 0;
+    const EventListRow *row = FindSymbolEvents(record->info.Symbol, &rows);
+    for (int32_t r = 0; r < rows; r++, row++) {
+        int32_t date = row->date, time = row->time;
+        double value = row->value;
+        if (row->kind == EVENT_DIVIDEND) {
+            if (date < record->firstDate || date > record->lastDate) continue;
+            double split = SplitOnDate(record, date);
+            if (split != 0.0) value *= split;
+            time = 0;
+        } else if (row->kind < EVENT_DIVIDEND && date < record->firstDate) {
+            date = record->firstDate;
+            time = 0;
+        }
+        if (date < record->firstDate || date > record->lastDate) continue;
+        if (!SetEventItem(record, date, time, row->kind, value)) return -1;
+    }
+    row = FindSymbolEvents("*", &rows);
+    for (int32_t r = 0; r < rows; r++, row++)
+        if (row->date >= record->firstDate && row->date <= record->lastDate)
+            if (!SetEventItem(record, row->date, row->time, row->kind, row->value)) return -1;
+    if (record->eventCount > 1)
+        std::stable_sort(record->events, record->events + record->eventCount,
+                         [](const EventItem &a, const EventItem &b) { return CompareBarDateTime(&a, &b) < 0; });
+    if (gFundamentalsCount > 0 && !record->fundamentals)
+        if (!AllocMemory(&record->fundamentals, (uint64_t)gFundamentalsCount * sizeof(FundamentalItem))) return -1;
+
+    std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);
+    if (gImport.useLock) guard.lock();
+    int result = LogSymbolLine(record);
+    if (result > 0 && item) item->imported = 1;
+    return result;
+}
+
+int LogSymbolLine(SymbolRecord *record)
+{
+    if (gImport.count + 2 > gImport.capacity) {
+        int32_t capacity = gImport.capacity + IMPORT_GROWTH;
+        if (!ReallocMemory(&gSymbols, (uint64_t)capacity * sizeof(SymbolRecord))) return -1;
+        gImport.capacity = capacity;
+    }
+    SymbolRecord *slot = &gSymbols[gImport.count];
+    memcpy((void *)slot, record, sizeof *record);
+    memset((void *)record, 0, sizeof *record);
+    gImport.count++;
+    char key[IMPORT_SYMBOL_SIZE];
+    FormatText(key, sizeof key, "0.%s", slot->info.Symbol);
+    for (char *p = key; *p; p++) *p = (char)toupper((unsigned char)*p);
+    HashInsert(gImport.importedKeys, key, (uint64_t)gImport.count);
+    int32_t daily = slot->barCounts[BAR_DAILY];
+    if (slot->firstDate < gDataFirstDate) gDataFirstDate = slot->firstDate;
+    if (slot->lastDate > gDataLastDate) gDataLastDate = slot->lastDate;
+    if (daily > gMaxDailyBars) gMaxDailyBars = daily;
+    slot->firstUsedDate = FIRST_USED_NONE;
+    if (gImport.log) {
+        char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];
+        FormatDefaultDate(slot->firstDate, first);
+        FormatDefaultDate(slot->lastDate, last);
+        /* The caller holds the import lock, so the line is written directly. */
+        char line[LOG_LINE_SIZE];
+        int n = FormatText(line, sizeof line, kLogSymbolLine, slot->info.Symbol, first, last, daily,
+                           CountEventKinds(slot, EVENT_DIVIDEND, EVENT_DIVIDEND),
+                           CountEventKinds(slot, INT32_MIN, EVENT_DIVIDEND - 1), CountEventKinds(slot, 0, INT32_MAX));
+        uint32_t written = 0;
+        PlatWriteFile(gImport.log, line, (uint32_t)n, &written);
+    }
+    gImport.keptCount++;
+    return daily;
+}
+
+void LogImportMessage(const char *format, ...)
+{
+    if (!gImport.log) return;
+    char line[LOG_LINE_SIZE];
+    va_list args;
+    va_start(args, format);
+    int n = FormatTextV(line, sizeof line, format, args);
+    va_end(args);
+    std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);
+    if (gImport.useLock) guard.lock();
+    uint32_t written = 0;
+    PlatWriteFile(gImport.log, line, (uint32_t)n, &written);
+}
+
+int LogSymbolFiltered(SymbolRecord *record, int slot)
+{
+    FormulaSlot *formula = &gImportFilter.formula;
+    if (formula->count == 0 || !formula->nodes[0]) return 0;
+    int32_t bars = record->barCounts[BAR_DAILY];
+    EvalContext context;
+    memset(&context, 0, sizeof context);
+    context.symbol = record;
+    context.slot = slot;
+    context.barSize = BAR_DAILY;
+    context.barPhase = PHASE_CLOSE;
+    context.barIndex = bars - 1;
+    context.lastBar = bars - 1;
+    context.date = bars > 0 ? record->bars[BAR_DAILY][bars - 1].date : 0;
+    context.strategyIndex = -1;
+    context.resultRow = -1;
+    context.funBar = -1;
+    context.walkForwardInterval = -1;
+    context.dataItemIndex = -1;
+    context.importFlag = 1;
+    double value = 0.0;
+    EvalFormulaSlot(formula, &context, &value);
+    if (!std::isfinite(value) || CompareDouble(value, 0.0) == 0) return 0;
+    LogImportMessage(kLogFiltered, record->info.Symbol, bars > 0 ? "was filtered" : "no bars in date range");
+    return 1;
+}
+
+int IsInIncludeList(const char *symbol, int list)
+{
+    char id[IMPORT_SYMBOL_SIZE], key[IMPORT_SYMBOL_SIZE];
+    CopyString(id, sizeof id, symbol, IMPORT_SYMBOL_SIZE - 1);
+    MakeIdentifier(id);
+    FormatText(key, sizeof key, "0.%s", id);
+    for (char *p = key; *p; p++) *p = (char)toupper((unsigned char)*p);
+    uint64_t position = gImport.importedKeys ? HashLookup(gImport.importedKeys, key) : 0;
+    if (!position) return 0;
+    if (list >= 1 && list <= IMPORT_LISTS) {
+        std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);
+        if (gImport.useLock) guard.lock();
+        SymbolRecord *record = &gSymbols[position - 1];
+        if (position > (uint64_t)gImport.count || CompareNoCase(record->info.Symbol, id) != 0) {
+            record = nullptr;
+            for (int32_t i = 0; i < gImport.count && !record; i++)
+                if (CompareNoCase(gSymbols[i].info.Symbol, id) == 0) record = &gSymbols[i];
+        }
+        if (record) record->info.includeLists[list - 1] = 1;
+    }
+    return 1;
+}
+
+/* ---- share classes ----------------------------------------------------------------------- */
+
+int CompareByNameThenSymbol(const void *a, const void *b)
+{
+    const SymbolRecord *x = (const SymbolRecord *)a, *y = (const SymbolRecord *)b;
+    int c = CompareNoCase(x->info.Name, y->info.Name);
+    return c ? c : CompareNoCase(x->info.Symbol, y->info.Symbol);
+}
+
+static double Turnover(const SymbolRecord *record)
+{
+    int32_t n = record->barCounts[BAR_DAILY];
+    double sum = 0.0;
+    for (int32_t i = n > TURNOVER_BARS ? n - TURNOVER_BARS : 0; i < n; i++)
+        sum += record->bars[BAR_DAILY][i].close * record->bars[BAR_DAILY][i].volume;
+    return sum;
+}
+
+/* Length of the part of name before its share-class marker, or -1. */
+static int ShareClassPrefix(const char *name)
+{
+    size_t len = strlen(name);
+    if (len > 4 && (CompareNoCase(name + len - 4, " ETF") == 0 || CompareNoCase(name + len - 4, " ETN") == 0))
+        return -1;
+    const char *marker = FindTextNoCase(name, " class ");
+    if (!marker) marker = FindTextNoCase(name, " series ");
+    if (!marker) marker = FindTextNoCase(name, " n-vtg ");
+    if (!marker) return -1;
+    for (const char *p = name; p < marker; p++)
+        if (isalpha((unsigned char)*p)) return (int)(marker - name);
+    return -1;
+}
+
+void RemoveRedundantShareClasses()
+{
+    if (gImport.count < 2) return;
+    qsort(gSymbols, (size_t)gImport.count, sizeof(SymbolRecord), CompareByNameThenSymbol);
+    for (int32_t i = 0; i < gImport.count; i++) gSymbols[i].shareClassMark = 0;
+    int headed = 0;
+    int32_t i = 0;
+    while (i < gImport.count) {
+        const SymbolRecord *self = &gSymbols[i];
+        int prefix = ShareClassPrefix(self->info.Name);
+        if (prefix < 0) {
+            i++;
+            continue;
+        }
+        int32_t best = i;
+        double bestTurnover = Turnover(self);
+        for (int32_t j = i - SHARE_CLASS_BEFORE; j <= i + SHARE_CLASS_AFTER; j++) {
+            if (j == i || j < 0 || j >= gImport.count || gSymbols[j].shareClassMark) continue;
+            const SymbolInfo &other = gSymbols[j].info;
+            /* The prefix must end a word of the other name, so "Acme Corp"
+            ** never takes in "Acme Corporation". */
+            char next = other.Name[prefix];
+            if (CompareNoCaseN(other.Name, self->info.Name, (size_t)prefix) != 0 || (int)strlen(other.Name) < prefix ||
+                isalnum((unsigned char)next))
+                continue;
+            if (CompareNoCase(other.Exchange, self->info.Exchange) != 0) continue;
+            double turnover = Turnover(&gSymbols[j]);
+            if (turnover > bestTurnover) {
+                gSymbols[best].shareClassMark = 1;
+                best = j;
+                bestTurnover = turnover;
+            } else {
+                gSymbols[j].shareClassMark = 1;
+            }
+        }
+        char keptSymbol[IMPORT_SYMBOL_SIZE], keptName[80];
+        CopyString(keptSymbol, sizeof keptSymbol, gSymbols[best].info.Symbol, -1);
+        CopyString(keptName, sizeof keptName, gSymbols[best].info.Name, -1);
+        int32_t removedUpToI = 0;
+        for (int32_t k = i + SHARE_CLASS_AFTER; k >= i - SHARE_CLASS_BEFORE; k--) {
+            if (k < 0 || k >= gImport.count || !gSymbols[k].shareClassMark) continue;
+            if (gImport.log) {
+                if (!headed++) LogImportMessage(kLogShareClassHeading);
+                LogImportMessage(kLogShareClassPair, gSymbols[k].info.Symbol, gSymbols[k].info.Name, keptSymbol,
+                                 keptName);
+            }
+            FreeSymbolRecord(&gSymbols[k]);
+            memmove((void *)&gSymbols[k], &gSymbols[k + 1], sizeof(SymbolRecord) * (size_t)(gImport.count - k));
+            gImport.count--;
+            if (k <= i) removedUpToI++;
+        }
+        /* Removals at or before i moved the records after it up; the walk
+        ** goes on with the first record that followed i. */
+        i = i + 1 - removedUpToI;
+    }
+}
+
+int IsFuturesContractText(const char *symbol, const char **suffix)
+{
+    const char *sep = strchr(symbol, '-');
+    if (!sep) sep = strchr(symbol, '_');
+    if (!sep || strlen(sep) != 6 || !isupper((unsigned char)sep[5])) return 0;
+    int year = atoi(sep + 1);
+    if (year < 1000 || year > 3000) return 0;
+    if (suffix) *suffix = sep;
+    return 1;
+}
+
+int IsFuturesContractSymbol(const SymbolRecord *record, const char **suffix)
+{
+    return IsFuturesContractText(record->info.Symbol, suffix);
+}
+
+/* ---- end of an import ---------------------------------------------------------------- */
+
+void ReportImportMisses(int result)
+{
+    gDataFileVersion = DATA_FILE_VERSION;
+    gDataKeepAdjusted = gImportState.KeepAdjusted;
+    gFundamentalsCount = gImportState.fundamentalCount;
+    if (result == 1 && gImport.log) {
+        int headed = 0;
+        for (int32_t r = 0; r < gImport.eventCount; r++) {
+            const EventListRow &row = gImport.eventRows[r];
+            if (!row.symbol[0] || strcmp(row.symbol, "*") == 0) continue;
+            int number = FindSymbolIndex(row.symbol);
+            if (number) {
+                SymbolRecord *record = &gSymbols[number - 1];
+                if (SplitOnDate(record, row.date) != 0.0) continue;
+            }
+            if (!headed++) LogImportMessage("\nEventList symbols/dates not found in imported data:\n");
+            char date[DATE_TEXT_SIZE];
+            FormatDefaultDate(row.date, date);
+            if (number) LogImportMessage("%s has no bar for %s\n", row.symbol, date);
+            else LogImportMessage("%s was not imported\n", row.symbol);
+        }
+        headed = 0;
+        for (int32_t w = 0; w < gImport.workCount; w++) {
+            const ImportWorkItem &item = gImport.work[w];
+            if (FindSymbolIndex(item.saveAs)) continue;
+            if (!headed++) LogImportMessage("\nIncludeList symbols not imported:\n");
+            LogImportMessage("%s\tlist %d\n", item.saveAs, (int)item.list);
+        }
+        headed = 0;
+        for (int32_t r = 0; r < gImport.infoCount; r++) {
+            const char *symbol = gImport.infoRows[r].Symbol;
+            if (strchr(symbol, '*') || strchr(symbol, '?') || FindSymbolIndex(symbol)) continue;
+            if (!headed++) LogImportMessage("\nSymInfo symbols not imported:\n");
+            LogImportMessage("%s\n", symbol);
+        }
+        LogImportMessage("\nSaved As %s\n", gImportState.SaveAs);
+    }
+    FreeImportTables();
+    if (result == 0 || gRunState.load() == RUN_STOP_REQUESTED) {
+        gImport.count = gImport.capacity = 0;
+        UnloadData();
+    }
+    gImport.count = gImport.capacity = 0;
+    SetTestDateRange(&gDateLists[BAR_DAILY], nullptr, nullptr);
+    BuildCalendarSymbol();
+    gImportItems.count = 0;
+    gRunState.store(RUN_IDLE);
+    EnableSettingsPanelControls(0);
+    UpdateDebugPanelControls();
+    ResetStatusBar(0);
+    SetFrameTitle(nullptr);
+}

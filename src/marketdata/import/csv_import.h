@@ -1,0 +1,25 @@
+/* csv_import.h -- price text files: a folder with one file per symbol (the
+** file name is the symbol) or one multi-symbol file, read with the script's
+** CSVFields or a header line.
+**
+** Reads:      the row's CSV layout (field map, date order, number format,
+**             delimiter), gImportState (KeepNonIncluded, StartDate, EndDate).
+** Errors:     "Unable to read %s" and "No files with %s extension were found
+**             in %s" fail the import; a file or line that yields no bar is
+**             passed over (logged when the import log is open); a stop request
+**             ends with 0.
+** Threads:    UI thread (ParseHeaderCsv also on an online worker, on text).
+*/
+#pragma once
+#include "marketdata/store/symbols.h"
+#include "script/compiler/import_items.h"
+
+enum { CSV_LINE_SIZE = 255 };
+
+/* Imports a CSV, CSIFutures or CSIStocks DataPath or CSVFile row; 1/0. */
+int ImportFolder(ImportItem *row);
+/* Imports a multi-symbol file; 1 unless the import must end (stop, memory). */
+int ImportCsvFile(ImportItem *row, int flags);
+/* Reads one symbol's text (a file path for the file sources, the text itself
+** otherwise) into record under storedSymbol.  Daily bars stored, or -1. */
+int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, SymbolRecord *record, int flags);

@@ -1,0 +1,311 @@
+/* import_driver.cpp -- the import run. */
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/errors.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/import/csv_import.h"
+#include "marketdata/import/import_driver.h"
+#include "marketdata/import/import_run.h"
+#include "marketdata/import/metastock.h"
+#include "marketdata/import/online_import.h"
+#include "marketdata/store/data_hooks.h"
+#include "marketdata/store/datafile.h"
+#include "marketdata/store/derived_bars.h"
+#include "script/compiler/definitions.h"
+#include "script/eval/item_table.h"
+#include "shell/services.h"
+
+static const char kMsgLogCreate[] = "Unable to create the import log file %s";
+static const char kMsgNoInfoFile[] = "CSI DataPath %s has no symbol information file";
+static const char kMsgNothingImported[] = "No symbols were imported.";
+static const char kLogBlockHeading[] =
+    "\n------------------------------------------------------------\nImporting %s Data From %s\n"
+    "------------------------------------------------------------\n"
+    "Symbol\tFirstDate\tLastDate\tDailyBars\tDividends\tIndexChanges\tEventList\n";
+
+enum { NOTICE_COLOUR = 0xff00ff };
+
+static ImportItem *Rows() { return (ImportItem *)gImportItems.items; }
+
+static int IsOnlineSource(int source)
+{
+    return source == SOURCE_NORGATE || source == SOURCE_YAHOO || source == SOURCE_TIINGO ||
+           source == SOURCE_TIINGO_CRYPTO;
+}
+
+static void CloseHttpSlots()
+{
+    for (int slot = 0; slot < HTTP_SLOTS; slot++) HttpClose(slot);
+}
+
+/* Starts or updates the Norgate Data Updater when a block uses it; 1/0. */
+static int PrepareNorgate()
+{
+    int used = 0;
+    for (int32_t r = 0; r < gImportItems.count; r++)
+        if (Rows()[r].dataSource == SOURCE_NORGATE) used = 1;
+    if (!used) return 1;
+    void *window = FindNorgateUpdaterWindow();
+    if (window && FindBusyCancelButton(window)) SetStatusText(0, "Waiting for Norgate to %s updating...", "finish");
+    else if (window && !gImportState.Update) return 1;
+    if (!ControlNorgateUpdater(gImportState.Update ? 1 : 0)) return 0;
+    if (gImportState.Update && !ControlNorgateUpdater(1)) return 0;
+    return 1;
+}
+
+static int ReadCsiInfoFiles(const ImportItem &row)
+{
+    char path[260];
+    int found = 0;
+    if (row.dataSource == SOURCE_CSI_FUTURES) {
+        FormatText(path, sizeof path, "%s\\forexinfo.txt", row.value);
+        if (PlatFileExists(path)) {
+            found = 1;
+            if (!ReadSymbolInfoFile(path, SYMINFO_CSI_FUTURES)) return 0;
+        }
+        FormatText(path, sizeof path, "%s\\futuresinfo.txt", row.value);
+        if (PlatFileExists(path)) {
+            found = 1;
+            if (!ReadSymbolInfoFile(path, SYMINFO_CSI_FUTURES)) return 0;
+        }
+    } else {
+        FormatText(path, sizeof path, "%s\\stockinfo.csv", row.value);
+        if (PlatFileExists(path)) {
+            found = 1;
+            if (!ReadSymbolInfoFile(path, SYMINFO_CSI_STOCKS)) return 0;
+        }
+    }
+    if (!found) ShowPopupNotice(NOTICE_COLOUR, kMsgNoInfoFile, row.value);
+    return 1;
+}
+
+/* The row walk: lists, information and event files, list numbers; 1/0. */
+static int WalkImportRows()
+{
+    int32_t listCounter = 0;
+    int32_t hasIncludeList = 0;
+    ImportItem *source = nullptr;
+    for (int32_t r = 0; r < gImportItems.count; r++) {
+        ImportItem &row = Rows()[r];
+        int ok = 1;
+        switch (row.kind) {
+        case IMPKW_DATA_SOURCE:
+            if (source) source->blockHasIncludeList = hasIncludeList;
+            hasIncludeList = 0;
+            source = &row;
+            break;
+        case IMPKW_DATA_PATH:
+            if (row.dataSource == SOURCE_CSI_FUTURES || row.dataSource == SOURCE_CSI_STOCKS) ok = ReadCsiInfoFiles(row);
+            break;
+        case IMPKW_SYM_INFO_FILE: ok = ReadSymbolInfoFile(row.value, SYMINFO_NAMED); break;
+        case IMPKW_EVENT_LIST_FILE: ok = ReadEventListFile(&row); break;
+        case IMPKW_INCLUDE_LIST:
+        case IMPKW_EXCLUDE_LIST:
+            if (row.kind == IMPKW_INCLUDE_LIST) {
+                AddListName(row.name);
+                row.listNumber = ++listCounter;
+                hasIncludeList = 1;
+            }
+            if (row.dataSource == SOURCE_NORGATE && row.value[0] == '.') ok = ReadNorgateWatchlist(&row);
+            else ok = ReadImportListFile(&row);
+            break;
+        default: break;
+        }
+        if (!ok) return 0;
+    }
+    for (int32_t r = 0; r < gImportItems.count; r++) {
+        ImportItem &row = Rows()[r];
+        if (row.kind != IMPKW_CSV_FILE && row.kind != IMPKW_DATA_PATH) continue;
+        AddListName(row.name);
+        row.listNumber = ++listCounter;
+    }
+    if (source) source->blockHasIncludeList = hasIncludeList;
+    return 1;
+}
+
+static void SortImportTables()
+{
+    if (gImport.workCount > 1)
+        qsort(gImport.work, (size_t)gImport.workCount, sizeof(ImportWorkItem), CompareTextNoCase);
+    for (int32_t w = 0; w < gImport.workCount; w++) {
+        char key[IMPORT_SYMBOL_SIZE];
+        MakeSymbolKey(gImport.work[w].symbol, (int)gImport.work[w].block, key);
+        HashInsert(gImport.workKeys, key, (uint64_t)w + 1);
+    }
+    if (gImport.infoCount > 1) qsort(gImport.infoRows, (size_t)gImport.infoCount, sizeof(SymbolInfo), CompareTextNoCase);
+    gImport.infoSorted = 1;
+    if (gImport.eventCount > 1)
+        qsort(gImport.eventRows, (size_t)gImport.eventCount, sizeof(EventListRow), CompareEvents);
+}
+
+/* Which data the ExcludeIf formula needs of an online source. */
+static void ScanImportFilter(int *needsSecurity, int *needsEvents)
+{
+    *needsSecurity = *needsEvents = 0;
+    const FormulaNode *node = gImportFilter.formula.nodes[0];
+    if (gImportFilter.formula.count == 0 || !node) return;
+    for (; node->item != ITEM_END; node++) {
+        if (node->category == CAT_SYMBOL_INFO && node->item >= ITEM_INFO_MARGIN) {
+            *needsSecurity = 1;
+            return;
+        }
+        if (node->item == ITEM_CONSTITUENCY) *needsEvents = 1;
+    }
+}
+
+/* The source pass; 1/0. */
+static int ImportSources()
+{
+    int needsSecurity = 0, needsEvents = 0;
+    ScanImportFilter(&needsSecurity, &needsEvents);
+    gImport.keptCount = gImport.processedCount = 0;
+    const char *importText = GetImportSectionText();
+    if (importText && gImport.log) {
+        /* Written as it stands: the section may be longer than a log line. */
+        uint32_t written = 0;
+        PlatWriteFile(gImport.log, importText, (uint32_t)strlen(importText), &written);
+    }
+    const ImportItem *source = nullptr;
+    for (int32_t r = 0; r < gImportItems.count; r++) {
+        ImportItem &row = Rows()[r];
+        if (row.kind == IMPKW_DATA_SOURCE) {
+            /* Connections survive only between consecutive blocks of one online source. */
+            if (source && IsOnlineSource(source->dataSource) && source->dataSource != row.dataSource)
+                CloseHttpSlots();
+            source = &row;
+        }
+        int imports = row.kind == IMPKW_CSV_FILE || row.kind == IMPKW_DATA_PATH ||
+                      (row.kind == IMPKW_DATA_SOURCE && IsOnlineSource(row.dataSource));
+        if (!imports) continue;
+        if (source) row.blockHasIncludeList = source->blockHasIncludeList;
+        LogImportMessage(kLogBlockHeading, kDataSourceNames[row.dataSource], row.value);
+        row.filterNeedsSecurity = needsSecurity;
+        row.filterNeedsEvents = needsEvents;
+        int ok = 0;
+        switch (row.dataSource) {
+        case SOURCE_CSV:
+        case SOURCE_CSI_FUTURES:
+        case SOURCE_CSI_STOCKS: ok = ImportFolder(&row); break;
+        case SOURCE_METASTOCK: ok = ImportMetaStock(&row, row.value); break;
+        default: ok = ImportOnlineSymbols(&row); break;
+        }
+        if (!ok) return 0;
+    }
+    return 1;
+}
+
+void RemoveLatestBars()
+{
+    int32_t last = gDataLastDate;
+    int32_t newest = 0;
+    for (int32_t s = 0; s < gImport.count; s++) {
+        SymbolRecord *record = &gSymbols[s];
+        int32_t n = record->barCounts[BAR_DAILY];
+        if (record->lastDate == last && n > 1) {
+            record->barCounts[BAR_DAILY] = --n;
+            record->lastDate = record->bars[BAR_DAILY][n - 1].date;
+        }
+        if (record->lastDate > newest) newest = record->lastDate;
+    }
+    /* Every day after the new last date stops being a market day, so no
+    ** padding bar and no master date is made past the data. */
+    DateList &calendar = gDateLists[BAR_DAILY];
+    for (int32_t k = 0; k < calendar.count; k++) {
+        int32_t entry = (int32_t)calendar.dates[k];
+        if (entry > newest) calendar.dates[k] = (uint32_t)-entry;
+    }
+    gDataLastDate = newest;
+}
+
+void LinkContractChains()
+{
+    char previousRoot[IMPORT_SYMBOL_SIZE] = "";
+    int32_t previous = -1;   /* position of the last contract seen */
+    for (int32_t i = 0; i < gSymbolCount; i++) {
+        SymbolInfo &info = gSymbols[i].info;
+        const char *suffix = nullptr;
+        if (!IsFuturesContractText(info.Symbol, &suffix)) continue;
+        int rootLength = (int)(suffix - info.Symbol);
+        CopyString(info.InduIndex, sizeof info.InduIndex, info.Symbol, rootLength);
+        /* Links hold 1-based symbol numbers, so the store's first record can
+        ** be linked; contracts link to each other past any symbol between. */
+        if (previous < 0 || strcmp(info.InduIndex, previousRoot) != 0) {
+            CopyString(previousRoot, sizeof previousRoot, info.InduIndex, -1);
+            info.previousContract = 0;
+            if (previous >= 0) gSymbols[previous].info.nextContract = 0;
+        } else {
+            info.previousContract = (uint32_t)previous + 1;
+            gSymbols[previous].info.nextContract = (uint32_t)i + 1;
+        }
+        info.nextContract = 0;
+        previous = i;
+    }
+}
+
+/* Compacts the calendar to its market days. */
+static void CompactCalendar()
+{
+    DateList &calendar = gDateLists[BAR_DAILY];
+    int32_t kept = 0;
+    for (int32_t k = 0; k < calendar.count; k++)
+        if ((int32_t)calendar.dates[k] > 0) calendar.dates[kept++] = calendar.dates[k];
+    calendar.dates[kept] = 0;
+    calendar.count = kept;
+}
+
+static int PostProcess()
+{
+    if (gImportState.RemoveLatest) RemoveLatestBars();
+    if (!gImportState.KeepRedundant) RemoveRedundantShareClasses();
+    qsort(gSymbols, (size_t)gImport.count, sizeof(SymbolRecord), CompareSymbolNames);
+    gSymbolCount = gImport.count;
+    if (!PadBars()) return 0;
+    CompactCalendar();
+    if (!BuildCalendars()) return 0;
+    for (int32_t s = 0; s < gSymbolCount; s++) {
+        SymbolRecord *record = &gSymbols[s];
+        if (!BuildWeeklyBars(record) || !BuildMonthlyBars(record) || !BuildQuarterlyBars(record) ||
+            !BuildYearlyBars(record))
+            return 0;
+        if (record->barCounts[BAR_DAILY] > gMaxDailyBars) gMaxDailyBars = record->barCounts[BAR_DAILY];
+    }
+    if (gSymbolCount > 0) LinkContractChains();
+    return SaveDataFile(gImportState.SaveAs);
+}
+
+int RunImport()
+{
+    if (gImportState.LogFile[0]) {
+        gImport.log = PlatOpenFile(gImportState.LogFile, PLAT_CREATE_WRITE);
+        if (!gImport.log) {
+            ReportError(kMsgLogCreate, gImportState.LogFile);
+            return 0;
+        }
+    }
+    int result = 0;
+    if (BeginImport()) {
+        SetFrameTitle("Importing Data");
+        if (PrepareNorgate() && WalkImportRows()) {
+            SortImportTables();
+            if (ImportSources()) {
+                if (gImport.count > 0) {
+                    result = PostProcess();
+                } else {
+                    LogImportMessage("\n%s\n", kMsgNothingImported);
+                    ReportError(kMsgNothingImported);
+                }
+            }
+        }
+    }
+    ReportImportMisses(result);
+    CloseHttpSlots();
+    if (gImport.log) {
+        LogImportMessage("\nImport %s Completed\n", result ? "Was" : "Not");
+        PlatCloseFile(gImport.log);
+        gImport.log = nullptr;
+        OpenLogFile(gImportState.LogFile);
+    }
+    return result;
+}

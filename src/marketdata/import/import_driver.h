@@ -1,0 +1,26 @@
+/* import_driver.h -- carries out the Import section of the compiled script:
+** lists and information files, every source block in script order, then
+** latest-bar removal, share classes, sorting, padding, derived bar sizes,
+** futures contract chains, and the data file.
+**
+** Reads:      gImportItems, gImportState, gImportFilter.
+** Errors:     1 when the import completed and the data file was written; 0
+**             otherwise, after the failing step reported.  A failed import
+**             leaves no data loaded and the previous data file untouched; the
+**             import log ends with "Import Not Completed".
+** Threads:    UI thread; the online blocks start their own workers.
+*/
+#pragma once
+
+/* Runs the import; 1/0 as above. */
+int RunImport();
+/* Padding against the market calendar (the Padding keyword); 1, or 0 when the
+** reference symbol was not imported or memory runs out. */
+int PadBars();
+/* Links the futures contracts of one root in the name-sorted store: InduIndex
+** gets the root, nextContract/previousContract the 1-based numbers of the
+** neighbouring contracts (0 none). */
+void LinkContractChains();
+/* Drops the last daily bar of every symbol that ends on the last date (when
+** it has more than one); days after the new last date stop being market days. */
+void RemoveLatestBars();

@@ -1,0 +1,212 @@
+/* import_run.h -- the state of one import and the services every importer
+** shares: the work list of symbols to import with its key table, exclude
+** patterns and list names; the symbol-information and event-list tables;
+** the intake of each bar (AddBar), sorting, storing and logging a finished
+** symbol; the ExcludeIf filter; share-class filtering; futures contract
+** symbols; the JSON readers of the online answers.
+**
+** Owns:       gImport, one record from BeginImport to ReportImportMisses.
+**             The imported symbols themselves are the store's array gSymbols
+**             (gImport.count of them, capacity gImport.capacity records);
+**             the store's gSymbolCount takes the count when the driver sorts
+**             them.  During an import the daily master list is the import's
+**             calendar: one entry per calendar day from StartDate to EndDate,
+**             +date for a market day, -date for a day that is not.
+** Reads:      gImportItems and gImportState (the compiled Import section),
+**             gImportFilter (its ExcludeIf), the settings EarliestImportYear,
+**             ImportBarTime and DateInputFormat.
+** Keys:       work items by "%d.%s" (block, symbol), imported symbols by
+**             "0.%s", both cut to 39 characters and upper-cased.
+** Errors:     routines return as documented below; readers report their own
+**             failures through ReportError (file helpers' wording) and return
+**             0, which fails the import.
+** Threads:    the UI thread runs everything except what the online workers
+**             call: AddBar, SortBars, SetEventItem and LogSymbolFiltered on
+**             their own records, and FinishSymbol, LogImportMessage and
+**             IsInIncludeList, which take the import lock when the block runs
+**             more than one thread (gImport.useLock).
+*/
+#pragma once
+#include <cstdint>
+#include <mutex>
+
+#include "foundation/allocator.h"
+#include "marketdata/store/symbols.h"
+#include "platform/platform.h"
+#include "script/compiler/import_items.h"
+
+enum {
+    IMPORT_SYMBOL_SIZE = 40,
+    IMPORT_LISTS = 256,
+    FAILED_SYMBOLS_SIZE = 5000,
+    WORK_LIST_SPARE = 100,            /* room kept after each addition */
+    IMPORT_GROWTH = 100,              /* imported records added at a time */
+    REUSED_INDUSTRY_ITEM = 99         /* list number of an item re-used for an industry index */
+};
+
+/* One symbol to import (or, in the exclude list, one pattern). */
+struct ImportWorkItem {
+    char symbol[IMPORT_SYMBOL_SIZE];  /* as requested from the source */
+    char saveAs[IMPORT_SYMBOL_SIZE];  /* as stored; symbol unless the list said name>savename */
+    uint8_t lists[IMPORT_LISTS];      /* byte k-1: member of list k */
+    uint32_t block;                   /* block number of the source block that asked */
+    uint32_t list;                    /* list number when first added */
+    uint32_t flags;                   /* list flag of the first row: AddBar's mark */
+    uint32_t imported;                /* 1 once stored */
+};
+
+/* One row of an event-list file; 64 bytes. */
+struct EventListRow {
+    int32_t date;
+    int32_t time;
+    char symbol[IMPORT_SYMBOL_SIZE];  /* "*" = every symbol */
+    int32_t kind;
+    int32_t reserved;
+    double value;
+};
+static_assert(sizeof(EventListRow) == 64, "event-list row is 64 bytes");
+
+struct ImportRun {
+    int32_t count;                    /* imported symbols in gSymbols */
+    int32_t capacity;                 /* records allocated in gSymbols */
+    HashTable *importedKeys;          /* "0.SYMBOL" -> 1-based position when stored */
+    HashTable *workKeys;              /* MakeSymbolKey -> 1-based work item */
+    ImportWorkItem *work;             /* tracked */
+    int32_t workCount, workCapacity;
+    ImportWorkItem *excludes;         /* tracked; symbol = pattern */
+    int32_t excludeCount, excludeCapacity;
+    SymbolInfo *infoRows;             /* tracked; symbol-information table */
+    int32_t infoCount, infoCapacity;
+    int32_t infoWildcard;             /* a row's symbol holds '*' or '?' */
+    int32_t infoSorted;               /* rows sorted by symbol (binary search allowed) */
+    EventListRow *eventRows;          /* tracked; event-list table */
+    int32_t eventCount, eventCapacity;
+    char *failedSymbols;              /* tracked, FAILED_SYMBOLS_SIZE bytes */
+    PlatFile log;                     /* the import log, null when none */
+    std::mutex lock;                  /* the import lock */
+    int32_t useLock;                  /* the current block runs more than one thread */
+    int32_t keptCount;                /* symbols stored (the online status) */
+    int32_t processedCount;           /* symbols looked at (the online status) */
+    int32_t referenceDate;            /* the day after today: end of online requests */
+    int32_t startDate, endDate;       /* the import's date range */
+};
+
+extern ImportRun gImport;
+
+/* Frees everything gImport holds (not the imported symbols) and zeroes it;
+** the log is closed. */
+void ResetImportRun();
+
+/* ---- start and end (bookkeeping) ------------------------------------------------ */
+
+/* Prepares an import: date range, calendar, unloaded data, key tables.
+** 1 ready; 0 after reporting ("No import path definitions were found in %s",
+** "Import date range error.") or when the user kept the loaded data. */
+int BeginImport();
+/* Ends an import: the misses report (result 1 with a log), frees the import's
+** tables, unloads on failure or stop, run state 0. */
+void ReportImportMisses(int result);
+
+/* Reads an IncludeList or ExcludeList item (a file, a CSV list, or the value
+** itself as a list).  1, or 0 when a file cannot be read. */
+int ReadImportListFile(const ImportItem *item);
+
+/* ---- bars and symbols ----------------------------------------------------------------- */
+
+/* Prepares the bar the caller wrote into the record's next daily slot: date
+** range, weekends, price divisor, zero prices, adjustment, KeepAdjusted,
+** rounding, dividend or contract events, first/last date, market-day mark.
+** adjusted/unadjusted are the source's adjusted and as-traded closes (0 none),
+** dividend the cash dividend (CSIFutures: the contract).  1 keep, 0 drop. */
+int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark);
+/* Sorts the daily bars by date and time (of equal ones the later to arrive is
+** kept) and the events; sets first and last date. */
+void SortBars(SymbolRecord *record);
+/* Adds the symbol's event-list events and stores the record in the imported
+** set (the record is zeroed).  The daily count stored, 0 when the record has
+** no bars (nothing stored), -1 when memory runs out. */
+int FinishSymbol(SymbolRecord *record, ImportWorkItem *item);
+/* Stores and logs the record (the caller holds the lock when one is used).
+** The daily count, or -1 when the imported array cannot grow. */
+int LogSymbolLine(SymbolRecord *record);
+/* printf to the import log when it is open. */
+void LogImportMessage(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+/* 1 when the ExcludeIf formula excludes the record (evaluated on slot). */
+int LogSymbolFiltered(SymbolRecord *record, int slot);
+/* 1 when symbol is already imported (its membership of list 1..256 then set). */
+int IsInIncludeList(const char *symbol, int list);
+/* Drops the symbols whose other share class trades more (by 20-bar turnover). */
+void RemoveRedundantShareClasses();
+/* qsort comparator: Name, then Symbol, case ignored. */
+int CompareByNameThenSymbol(const void *a, const void *b);
+/* 1 with *suffix at the contract suffix ("-2024Z") when the symbol text is a
+** futures contract (separator '-' or '_', 6 characters, year 1000..3000,
+** upper-case month letter); else 0. */
+int IsFuturesContractSymbol(const SymbolRecord *record, const char **suffix);
+int IsFuturesContractText(const char *symbol, const char **suffix);
+
+/* ---- work list, exclude patterns, list names --------------------------------------------- */
+
+/* Adds symbol (name or name>savename) for block, or finds the item already
+** there, and sets its membership of list (1..256).  The item, or null after
+** "Symbol '%s' is too long." or when memory runs out. */
+ImportWorkItem *AddSymbolToImportList(char *symbol, int block, int list, int flags);
+/* The existing work item of (block, symbol), or null. */
+ImportWorkItem *FindImportWorkItem(const char *symbol, int block);
+/* Appends an exclude pattern of block; 0 after "Symbol '%s' is too long." or
+** when memory runs out. */
+int AddExcludePattern(const char *pattern, int block);
+/* 1 when an exclude pattern of block matches symbol ('?' one character, '*'
+** a run; case ignored). */
+int IsSymbolExcluded(const char *symbol, int block);
+/* "%d.%s" of block and symbol, cut to 39 characters, upper case. */
+void MakeSymbolKey(const char *symbol, int block, char out[IMPORT_SYMBOL_SIZE]);
+/* qsort comparator of two texts (or records starting with one), case ignored. */
+int CompareTextNoCase(const void *a, const void *b);
+/* Appends a list name (79 characters) while fewer than 256 are held. */
+void AddListName(const char *name);
+
+/* ---- symbol information and event lists ------------------------------------------------- */
+
+enum SymbolInfoMode { SYMINFO_NAMED = -1, SYMINFO_CSI_FUTURES = 3, SYMINFO_CSI_STOCKS = 4 };
+
+/* Adds the rows of a symbol-information file (SymbolInfoMode) to the table.
+** 1, or 0 after reporting. */
+int ReadSymbolInfoFile(const char *path, int mode);
+/* Adds the rows of the item's EventListFile, dates read in the item's order.
+** 1, or 0 after reporting. */
+int ReadEventListFile(const ImportItem *item);
+/* The first event-list row of symbol (the table sorted with CompareEvents)
+** and the number of its rows through count; null and 0 when none. */
+EventListRow *FindSymbolEvents(const char *symbol, int32_t *count);
+/* Event-list rows: symbol (case ignored), date, time. */
+int CompareEvents(const void *a, const void *b);
+/* Event-list rows by symbol only. */
+int CompareEventSymbol(const void *a, const void *b);
+/* Calendar entries (signed dates) by absolute value. */
+int CompareAbsDate(const void *a, const void *b);
+/* A TickSize text: a/b&c/ds, a/b with an optional letter (e h q t), or a
+** decimal.  1 for a fraction, 0 for a decimal, -1 for a fraction with a zero
+** denominator (value 0). */
+int ParseTickSize(const char *text, double *value);
+/* Copies the row's nonempty texts and nonzero numbers onto target (not the
+** symbol, list flags or contract links). */
+void MergeSymbolInfo(const SymbolInfo *row, SymbolInfo *target);
+/* Starts record for symbol: identifier form, information row, defaults,
+** source code.  Returns the record's security type. */
+int ApplySymbolInfo(const char *symbol, SymbolRecord *record, int code);
+
+/* ---- JSON readers (plain text search) ------------------------------------------------------ */
+
+/* The text of key (at most 79 characters) into out[80]; its length, 0 when
+** the key or a quote is missing. */
+int GetJsonText(const char *json, const char *key, char *out);
+/* The number of key, ending at ',', '}' or ']'; 0.0 when the key is missing. */
+double GetJsonNumber(const char *json, const char *key);
+/* Up to n numbers of the array of key into *array; with n = 0 the elements are
+** counted and the array allocated (tracked).  The number read. */
+int GetJsonNumberArray(const char *json, const char *key, double **array, int n);

@@ -1,0 +1,283 @@
+/* metastock.cpp -- MetaStock folder trees, directory files and data files. */
+#include "marketdata/import/metastock.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/text_match.h"
+#include "marketdata/import/import_run.h"
+#include "marketdata/store/data_load.h"
+#include "script/compiler/formula.h"
+#include "shell/services.h"
+
+/* One directory file layout. */
+struct MasterLayout {
+    const char *name;
+    uint32_t headerSize;
+    uint32_t countOffset;     /* u16 record count in the header */
+    uint32_t recordSize;
+};
+enum MasterKind { MASTER_PLAIN = 0, MASTER_E = 1, MASTER_X = 2, MASTER_KINDS = 3 };
+static const MasterLayout kMasterLayouts[MASTER_KINDS] = {
+    {.name = "master", .headerSize = 53, .countOffset = 0, .recordSize = 53},
+    {.name = "emaster", .headerSize = 192, .countOffset = 0, .recordSize = 192},
+    {.name = "xmaster", .headerSize = 150, .countOffset = 10, .recordSize = 150},
+};
+static_assert(sizeof kMasterLayouts / sizeof kMasterLayouts[0] == MASTER_KINDS, "one layout per directory file");
+
+enum {
+    MBF_BYTES = 4,
+    CENTURY_BASE = 19000000,
+    XMASTER_FIELDS = 7,
+    MAX_RECORD_SIZE = 192
+};
+
+static const char kMsgOpen[] = "Unable to open %s for reading\r\n\r\n%s";
+
+int MbfToDouble(const uint8_t b[4], double *out)
+{
+    /* An exponent byte below 3 is zero, or a value below the smallest float. */
+    if (b[3] < 3) {
+        *out = 0.0;
+        return 0;
+    }
+    uint32_t bits = (uint32_t)(b[2] & 0x80) << 24 | (uint32_t)(b[3] - 2) << 23 | (uint32_t)(b[2] & 0x7F) << 16 |
+                    (uint32_t)b[1] << 8 | b[0];
+    float f;
+    memcpy(&f, &bits, sizeof f);
+    *out = f;
+    return 1;
+}
+
+static double Mbf(const uint8_t *b)
+{
+    double v = 0.0;
+    MbfToDouble(b, &v);
+    return v;
+}
+
+static uint16_t ReadU16(const uint8_t *p) { return (uint16_t)(p[0] | p[1] << 8); }
+static uint32_t ReadU32(const uint8_t *p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24; }
+
+static float ReadF32(const uint8_t *p)
+{
+    uint32_t bits = ReadU32(p);
+    float f;
+    memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+/* A stored yymmdd-with-century date; 0 stays 0. */
+static int32_t CenturyDate(double stored)
+{
+    return stored > 0.0 && stored < 9000000.0 ? (int32_t)stored + CENTURY_BASE : 0;
+}
+
+/* Copies a text field of at most max bytes (it may lack a NUL), trailing blanks removed. */
+static void TakeText(char *dest, int size, const uint8_t *src, int max)
+{
+    int n = 0;
+    while (n < max && src[n]) n++;
+    while (n > 0 && src[n - 1] == ' ') n--;
+    CopyString(dest, size, (const char *)src, n);
+}
+
+static int StopRequested() { return gRunState.load() == RUN_STOP_REQUESTED; }
+
+int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *name, const char *path,
+                      const uint8_t *lists, int flags, int fields)
+{
+    uint32_t size = fields == 5 ? 20 : fields == 6 ? 24 : fields == 7 ? 28 : 0;
+    if (!size) return -1;
+    PlatFile file = nullptr;
+    if (!OpenFileForRead(&file, path)) return -1;
+    uint8_t first[MAX_RECORD_SIZE];
+    uint64_t fileSize = 0;
+    uint8_t *data = nullptr;
+    int result = -1;
+    SymbolRecord record;
+    memset(&record, 0, sizeof record);
+    if (ReadFileData(file, first, size, path) && PlatGetFileSize(file, &fileSize)) {
+        uint32_t count = ReadU16(first + 2);
+        /* Records past the end of the file are not there to read. */
+        uint64_t available = fileSize > size ? (fileSize - size) / size : 0;
+        if (count > available) count = (uint32_t)available;
+        if (AllocMemory(&record.bars[BAR_DAILY], (uint64_t)(count + 1) * sizeof(Bar)) &&
+            (count == 0 || ReadBlock(file, &data, (uint64_t)count * size))) {
+            record.dailyCapacity = (int32_t)count + 1;
+            SetStatusText(1, "Symbol: %s", storedSymbol);
+            CopyString(record.info.Name, sizeof record.info.Name, name, 79);
+            ApplySymbolInfo(storedSymbol, &record, row->dataSource);
+            record.firstDate = FIRST_USED_NONE;
+            int32_t stored = 0;
+            for (uint32_t r = 0; r < count; r++) {
+                const uint8_t *p = data + (uint64_t)r * size;
+                Bar bar;
+                memset(&bar, 0, sizeof bar);
+                bar.date = CenturyDate(Mbf(p));
+                if (bar.date >= gImport.startDate && bar.date <= gImport.endDate) {
+                    if (fields == 5) {
+                        bar.high = Mbf(p + 4);
+                        bar.low = Mbf(p + 8);
+                        bar.close = Mbf(p + 12);
+                        bar.volume = Mbf(p + 16);
+                        bar.open = stored > 0 && bar.high > bar.low ? record.bars[BAR_DAILY][stored - 1].close : bar.close;
+                    } else {
+                        bar.open = Mbf(p + 4);
+                        bar.high = Mbf(p + 8);
+                        bar.low = Mbf(p + 12);
+                        bar.close = Mbf(p + 16);
+                        bar.volume = Mbf(p + 20);
+                        if (fields == 7) bar.extra = Mbf(p + 24);
+                    }
+                }
+                if (AddBar(&record, &bar, 0.0, 0.0, 0.0, flags)) record.bars[BAR_DAILY][stored++] = bar;
+                record.barCounts[BAR_DAILY] = stored;
+            }
+            SortBars(&record);
+            record.info.listNumber = (uint32_t)row->listNumber;
+            memcpy(record.info.includeLists, lists, sizeof record.info.includeLists);
+            result = LogSymbolFiltered(&record, 0) ? 0 : FinishSymbol(&record, nullptr);
+        }
+    }
+    FreeMemory(&data);
+    FreeSymbolRecord(&record);
+    PlatCloseFile(file);
+    return result;
+}
+
+int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
+{
+    char path[260];
+    FormatText(path, sizeof path, "%s\\%s", folder, name);
+    PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
+    if (!file) {
+        char text[256];
+        PlatErrorText(PlatLastError(), text, sizeof text);
+        ReportError(kMsgOpen, path, text);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    int kind = tolower((unsigned char)name[0]) == 'e' ? MASTER_E : tolower((unsigned char)name[0]) == 'x' ? MASTER_X
+                                                                                                          : MASTER_PLAIN;
+    const MasterLayout &layout = kMasterLayouts[kind];
+    uint8_t header[MAX_RECORD_SIZE];
+    int ok = ReadFileData(file, header, layout.headerSize, path);
+    uint32_t count = ok ? ReadU16(header + layout.countOffset) : 0;
+    const char *extension = kind == MASTER_X ? "mwd" : "dat";
+    for (uint32_t r = 0; ok && r < count; r++) {
+        PumpMessages();
+        if (StopRequested()) {
+            ok = 0;
+            break;
+        }
+        uint8_t rec[MAX_RECORD_SIZE];
+        if (!ReadFileData(file, rec, layout.recordSize, path)) {
+            ok = 0;
+            break;
+        }
+        char symbol[IMPORT_SYMBOL_SIZE], securityName[80];
+        int32_t firstDate = 0, lastDate = 0;
+        int fileNumber = 0, fields = 0;
+        if (kind == MASTER_PLAIN) {
+            fileNumber = rec[0];
+            fields = rec[4];
+            TakeText(securityName, sizeof securityName, rec + 7, 16);
+            firstDate = CenturyDate(Mbf(rec + 25));
+            lastDate = CenturyDate(Mbf(rec + 29));
+            TakeText(symbol, sizeof symbol, rec + 36, 14);
+        } else if (kind == MASTER_E) {
+            fileNumber = rec[2];
+            fields = rec[6];
+            TakeText(symbol, sizeof symbol, rec + 11, 21);
+            TakeText(securityName, sizeof securityName, rec + 32, 32);
+            firstDate = CenturyDate(ReadF32(rec + 64));
+            lastDate = CenturyDate(ReadF32(rec + 72));
+            char longName[80];
+            TakeText(longName, sizeof longName, rec + 139, 53);
+            if (securityName[0] && strncmp(longName, securityName, strlen(securityName)) == 0)
+                CopyString(securityName, sizeof securityName, longName, -1);
+        } else {
+            TakeText(symbol, sizeof symbol, rec + 1, 15);
+            TakeText(securityName, sizeof securityName, rec + 16, 49);
+            fileNumber = ReadU16(rec + 65);
+            firstDate = (int32_t)ReadU32(rec + 108);
+            lastDate = (int32_t)ReadU32(rec + 116);
+            fields = XMASTER_FIELDS;
+        }
+        MakeIdentifier(symbol);
+        gImport.processedCount++;
+        if (firstDate > gImport.endDate || (lastDate != 0 && lastDate < gImport.startDate)) continue;
+        ImportWorkItem *item;
+        if (row->blockHasIncludeList && !gImportState.KeepNonIncluded) item = FindImportWorkItem(symbol, row->blockNumber);
+        else item = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag);
+        if (!item || IsInIncludeList(symbol, row->listNumber) || IsSymbolExcluded(symbol, row->blockNumber)) continue;
+        char dataPath[260], saveAs[IMPORT_SYMBOL_SIZE];
+        uint8_t lists[IMPORT_LISTS];
+        FormatText(dataPath, sizeof dataPath, "%s\\F%d.%s", folder, fileNumber, extension);
+        CopyString(saveAs, sizeof saveAs, item->saveAs, -1);
+        memcpy(lists, item->lists, sizeof lists);
+        int result = ReadMetaStockData(row, saveAs, securityName, dataPath, lists, row->listFlag, fields);
+        if (result < 0) ok = 0;
+        /* Marked only once its data is stored, so a failed or filtered
+        ** security shows in the misses report. */
+        else if (result > 0) item->imported = 1;
+    }
+    PlatCloseFile(file);
+    return ok;
+}
+
+struct TreeEntry {
+    std::string name;
+    int isFolder;
+};
+
+static int CollectTreeEntry(const char *name, int isFolder, void *user)
+{
+    ((std::vector<TreeEntry> *)user)->push_back({name, isFolder});
+    return 1;
+}
+
+static int ImportMetaStockTree(ImportItem *row, const char *folder, int depth)
+{
+    char pattern[260];
+    FormatText(pattern, sizeof pattern, "%s\\*", folder);
+    std::vector<TreeEntry> entries;
+    if (!PlatListFolder(pattern, CollectTreeEntry, &entries)) return 0;
+    /* Name order, so that both builds read the folders alike. */
+    std::sort(entries.begin(), entries.end(),
+              [](const TreeEntry &a, const TreeEntry &b) { return CompareNoCase(a.name.c_str(), b.name.c_str()) < 0; });
+    char probe[260];
+    FormatText(probe, sizeof probe, "%s\\emaster", folder);
+    int hasExtended = PlatFileExists(probe);
+    FormatText(probe, sizeof probe, "%s\\xmaster", folder);
+    hasExtended = hasExtended || PlatFileExists(probe);
+    for (const TreeEntry &entry : entries) {
+        const char *name = entry.name.c_str();
+        if (entry.isFolder) {
+            if (name[0] == '.') continue;
+            char sub[260];
+            FormatText(sub, sizeof sub, "%s\\%s", folder, name);
+            /* A link could lead back into the tree; the depth bounds the rest. */
+            if (PlatIsLink(sub) || depth + 1 > METASTOCK_MAX_DEPTH) continue;
+            if (!ImportMetaStockTree(row, sub, depth + 1)) return 0;
+            continue;
+        }
+        int read = CompareNoCase(name, "emaster") == 0 || CompareNoCase(name, "xmaster") == 0 ||
+                   (CompareNoCase(name, "master") == 0 && !hasExtended);
+        if (read && !ReadMetaStockMaster(row, folder, name)) return 0;
+    }
+    return 1;
+}
+
+int ImportMetaStock(ImportItem *row, const char *folder)
+{
+    SetStatusText(0, "Importing MetaStock Data From %s", row->value);
+    return ImportMetaStockTree(row, folder, 0);
+}

@@ -1,0 +1,34 @@
+/* derived_bars.h -- the weekly, monthly, quarterly and yearly master date
+** lists and bars, derived from the daily ones at the end of an import.
+**
+** Model:      a derived bar covers one calendar period (a week Monday..Sunday,
+**             a month, a quarter, a year) of the symbol's daily bars: the first
+**             day's open, the last day's close, the extreme high and low, the
+**             summed volume, the latest split factor (earlier prices rescaled
+**             to it), and the extra value summed (with KeepAdjusted, where
+**             the extra value is the raw close, the period's last one).  It
+**             carries the last market date of its period from the master list,
+**             the last period the date of its last daily bar.  Periods are keyed
+**             by calendar (SameBarPeriod), so a closure of a week or longer,
+**             or a gap of a whole year, never joins two periods into one bar
+**             or gives two bars one date.
+** Reads:      gDateLists (daily list in, derived lists out), gDataKeepAdjusted.
+** Errors:     0 when memory runs out (reported by the allocator's state).
+** Threads:    UI thread, at the end of an import, while no worker runs.
+*/
+#pragma once
+#include "marketdata/store/symbols.h"
+
+/* Fills the weekly, monthly, quarterly and yearly master lists with the last
+** daily date of every period.  1, or 0 when memory runs out. */
+int BuildCalendars();
+
+/* Each gives the record a fresh bar array of its size built from the daily
+** bars (the record must have none of that size yet).  1, or 0 when memory
+** runs out. */
+int BuildWeeklyBars(SymbolRecord *record);
+int BuildMonthlyBars(SymbolRecord *record);
+int BuildQuarterlyBars(SymbolRecord *record);
+int BuildYearlyBars(SymbolRecord *record);
+/* The builder behind the four, by BarSize 1..4. */
+int BuildDerivedBars(SymbolRecord *record, int barSize);

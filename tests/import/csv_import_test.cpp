@@ -1,0 +1,329 @@
+/* csv_import_test.cpp -- whole imports from price files written by the tests:
+** a folder of per-symbol files with header lines, a multi-symbol file with
+** CSVFields, comma decimals and day-first dates; the data file they write, and
+** damaged input. */
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "import/import_fixture.h"
+#include "marketdata/import/csv_import.h"
+#include "marketdata/import/import_driver.h"
+#include "marketdata/import/web_parsers.h"
+#include "marketdata/store/data_load.h"
+#include "marketdata/store/datafile.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/formula.h"
+#include "script/compiler/import_items.h"
+#include "shell/headless/headless.h"
+
+namespace {
+
+struct CsvImportTest : ImportTest {
+    std::string out, log;
+    void SetUp() override
+    {
+        ImportTest::SetUp();
+        out = tmp.File("out.kvd");
+        log = tmp.File("import.log");
+    }
+    /* The Import lines every test here shares, after its own blocks. */
+    void Finish(int padding = 2)
+    {
+        gImportState.StartDate = 20240101;
+        gImportState.EndDate = 20240131;
+        gImportState.Padding = padding;
+        CopyString(gImportState.SaveAs, sizeof gImportState.SaveAs, out.c_str(), -1);
+        CopyString(gImportState.LogFile, sizeof gImportState.LogFile, log.c_str(), -1);
+    }
+    void Universe()
+    {
+        PlatCreateFolder(tmp.File("prices").c_str());
+        Write("prices\\AAA.csv", "Date,Open,High,Low,Close,Volume\n"
+                                 "2024-01-02,10,11,9,10.5,1000\n"
+                                 "2024-01-03,10.5,12,10,11,1500\n"
+                                 "2024-01-05,11,11.5,10.5,11.2,800\n"
+                                 "2024-01-08,11.2,12,11,11.8,900\n");
+        /* Newest first; a 2:1 split on 5 January and two dividends. */
+        Write("prices\\bbb.csv", "Date,Open,High,Low,Close,Volume,Split,Dividend\r\n"
+                                 "2024-01-08,50,51,49,50,100,1,0\r\n"
+                                 "2024-01-04,100,102,98,100,50,0,0\r\n"
+                                 "2024-01-05,50,52,48,51,100,2,0.5\r\n"
+                                 "2024-01-03,99,101,97,98,40,,1.0\r\n"
+                                 "2024-01-02,98,99,96,97,60,,\r\n");
+        Write("prices\\notes.txt", "not a price file\n");
+        Write("prices\\ABCDEFGHIJABCDEFGHIJABCDEFGHIJABCDEFGHIJ.csv", "Date,Close\n2024-01-02,1\n");
+        Write("prices\\EMPTY.csv", "");
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
+        ASSERT_EQ(Line(IMPKW_CSV_NUM_FMT, "Comma"), 0);
+        ASSERT_EQ(Line(IMPKW_CSV_DATE_FMT, "DMY"), 0);
+        /* Cut at any fixed length, the tail of this line would read as a bar of GGG. */
+        std::string longLine = "EEE;04/01/2024;2;2;2;2;5;" + std::string(240, 'x') + "GGG;05/01/2024;1;1;1;1;1\n";
+        ASSERT_EQ(Line(IMPKW_CSV_FILE, Write("multi.txt", "ccc;02/01/2024;1,5;1,6;1,4;1,55;1.000\n"
+                                                          "CCC;03/01/2024;1,55;1,7;1,5;1,65;2.000\n"
+                                                          "\n"
+                                                          "DDD;03/01/2024;5;5;5;5;10\n"
+                                                          "bad line;;;\n"
+                                                          "DDD;x;5;5;5;5;10\n" +
+                                                          longLine)),
+                  0);
+        Finish();
+    }
+};
+
+struct BarValues {
+    int32_t date;
+    double open, high, low, close, volume, split;
+};
+
+void ExpectDaily(const SymbolRecord &record, int barSize, const std::vector<BarValues> &expected)
+{
+    ASSERT_EQ(record.barCounts[barSize], (int32_t)expected.size()) << record.info.Symbol << " size " << barSize;
+    for (size_t i = 0; i < expected.size(); i++) {
+        const Bar &b = record.bars[barSize][i];
+        const BarValues &e = expected[i];
+        EXPECT_EQ(b.date, e.date) << record.info.Symbol << " " << i;
+        EXPECT_DOUBLE_EQ(b.open, e.open) << record.info.Symbol << " " << i;
+        EXPECT_DOUBLE_EQ(b.high, e.high) << record.info.Symbol << " " << i;
+        EXPECT_DOUBLE_EQ(b.low, e.low) << record.info.Symbol << " " << i;
+        EXPECT_DOUBLE_EQ(b.close, e.close) << record.info.Symbol << " " << i;
+        EXPECT_DOUBLE_EQ(b.volume, e.volume) << record.info.Symbol << " " << i;
+        EXPECT_DOUBLE_EQ(b.split, e.split) << record.info.Symbol << " " << i;
+    }
+}
+
+TEST_F(CsvImportTest, ImportsAFolderAndAMultiSymbolFile)
+{
+    Universe();
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gSymbolCount, 5);
+    EXPECT_EQ(std::string(gSymbols[0].info.Symbol) + gSymbols[1].info.Symbol + gSymbols[2].info.Symbol +
+                  gSymbols[3].info.Symbol + gSymbols[4].info.Symbol,
+              "AAAbbbCCCDDDEEE");
+    std::vector<int32_t> days(gDateLists[BAR_DAILY].dates, gDateLists[BAR_DAILY].dates + gDateLists[BAR_DAILY].count);
+    EXPECT_EQ(days, (std::vector<int32_t>{20240102, 20240103, 20240104, 20240105, 20240108}));
+    std::vector<int32_t> weeks(gDateLists[BAR_WEEKLY].dates, gDateLists[BAR_WEEKLY].dates + gDateLists[BAR_WEEKLY].count);
+    EXPECT_EQ(weeks, (std::vector<int32_t>{20240105, 20240108}));
+
+    /* AAA has no bar on the 4th, a market day of the others: padded. */
+    ExpectDaily(Symbol("AAA"), BAR_DAILY,
+                {{20240102, 10, 11, 9, 10.5, 1000, 1}, {20240103, 10.5, 12, 10, 11, 1500, 1}, {20240104, 11, 11, 11, 11, 0, 1},
+                 {20240105, 11, 11.5, 10.5, 11.2, 800, 1}, {20240108, 11.2, 12, 11, 11.8, 900, 1}});
+    ExpectDaily(Symbol("AAA"), BAR_WEEKLY, {{20240105, 10, 12, 9, 11.2, 3300, 1}, {20240108, 11.2, 12, 11, 11.8, 900, 1}});
+    /* The split of the 5th applies to every earlier bar. */
+    ExpectDaily(Symbol("BBB"), BAR_DAILY,
+                {{20240102, 98, 99, 96, 97, 60, 2}, {20240103, 99, 101, 97, 98, 40, 2}, {20240104, 100, 102, 98, 100, 50, 2},
+                 {20240105, 50, 52, 48, 51, 100, 1}, {20240108, 50, 51, 49, 50, 100, 1}});
+    ExpectDaily(Symbol("BBB"), BAR_WEEKLY, {{20240105, 49, 52, 48, 51, 400, 1}, {20240108, 50, 51, 49, 50, 100, 1}});
+    ExpectDaily(Symbol("BBB"), BAR_MONTHLY, {{20240108, 49, 52, 48, 50, 500, 1}});
+    const SymbolRecord &bbb = Symbol("BBB");
+    ASSERT_EQ(bbb.eventCount, 2);
+    EXPECT_EQ(bbb.events[0].date, 20240103);
+    EXPECT_EQ(bbb.events[0].value, 1.0);
+    EXPECT_EQ(bbb.events[1].value, 0.5);
+    /* Nothing is padded after a symbol's last bar. */
+    ExpectDaily(Symbol("CCC"), BAR_DAILY, {{20240102, 1.5, 1.6, 1.4, 1.55, 1000, 1}, {20240103, 1.55, 1.7, 1.5, 1.65, 2000, 1}});
+    ExpectDaily(Symbol("DDD"), BAR_DAILY, {{20240103, 5, 5, 5, 5, 10, 1}});
+    ExpectDaily(Symbol("EEE"), BAR_DAILY, {{20240104, 2, 2, 2, 2, 5, 1}});
+    EXPECT_EQ(Symbol("AAA").info.listNumber, 1u);
+    EXPECT_EQ(Symbol("CCC").info.listNumber, 2u);
+    EXPECT_EQ(gListNameCount, 2);
+
+    std::string text = ReadTestFile(log);
+    EXPECT_NE(text.find("AAA added padding bar"), std::string::npos);
+    EXPECT_NE(text.find("ABCDEFGHIJABCDEFGHIJABCDEFGHIJABCDEFGHIJ.csv\tnot imported because its name is too long"),
+              std::string::npos);
+    EXPECT_NE(text.find("\nImport Was Completed\n"), std::string::npos);
+
+    /* The written file loads back to the same data. */
+    std::vector<std::vector<Bar>> bars;
+    for (int32_t s = 0; s < gSymbolCount; s++)
+        for (int b = 0; b < BAR_SIZE_COUNT; b++)
+            bars.emplace_back(gSymbols[s].bars[b], gSymbols[s].bars[b] + gSymbols[s].barCounts[b]);
+    UnloadData();
+    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, out.c_str(), -1);
+    ASSERT_EQ(ReadDataFile(0), 1) << Messages();
+    ASSERT_EQ(gSymbolCount, 5);
+    size_t k = 0;
+    for (int32_t s = 0; s < gSymbolCount; s++)
+        for (int b = 0; b < BAR_SIZE_COUNT; b++, k++) {
+            ASSERT_EQ(gSymbols[s].barCounts[b], (int32_t)bars[k].size());
+            EXPECT_EQ(memcmp(gSymbols[s].bars[b], bars[k].data(), bars[k].size() * sizeof(Bar)), 0) << s << " " << b;
+        }
+}
+
+TEST_F(CsvImportTest, AFailedImportKeepsThePreviousDataFile)
+{
+    Universe();
+    ASSERT_EQ(RunImport(), 1);
+    std::string before = ReadTestFile(out);
+    ResetImportState();
+    ResetHeadlessShell();
+    PlatCreateFolder(tmp.File("none").c_str());
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("none")), 0);
+    Finish();
+    EXPECT_EQ(RunImport(), 0);
+    EXPECT_EQ(std::string(LastMessage()), "No files with .csv extension were found in " + tmp.File("none"));
+    EXPECT_EQ(gSymbolCount, 0);
+    EXPECT_EQ(ReadTestFile(out), before);
+    EXPECT_NE(ReadTestFile(log).find("\nImport Not Completed\n"), std::string::npos);
+}
+
+TEST_F(CsvImportTest, NothingImportedIsAFailure)
+{
+    PlatCreateFolder(tmp.File("empty").c_str());
+    Write("empty\\ZZZ.csv", "Date,Open,High,Low,Close\n2023-05-01,1,1,1,1\n");
+    Write("empty\\YYY.csv", "");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("empty")), 0);
+    Finish();
+    EXPECT_EQ(RunImport(), 0);
+    EXPECT_STREQ(LastMessage(), "No symbols were imported.");
+    EXPECT_FALSE(PlatFileExists(out.c_str()));
+}
+
+TEST_F(CsvImportTest, DamagedLinesArePassedOver)
+{
+    /* Text in number fields reads as 0; missing and extra columns, dates out
+    ** of order and duplicated, a line without a date: the rest goes on. */
+    PlatCreateFolder(tmp.File("bad").c_str());
+    Write("bad\\QQQ.csv", "Date,Open,High,Low,Close,Volume\n"
+                          "2024-01-03,2,2,2,2,abc\n"
+                          "2024-01-02,1,1,1,1\n"
+                          "2024-01-03,3,3,3,3,30,99,99,99,99,99,99,99,99,99,99,99,99,99\n"
+                          "not a date,4,4,4,4,4\n"
+                          "2024-01-04,x,y,z,5,5\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("bad")), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ExpectDaily(Symbol("QQQ"), BAR_DAILY,
+                {{20240102, 1, 1, 1, 1, 0, 1}, {20240103, 3, 3, 3, 3, 30, 1}, {20240104, 5, 5, 5, 5, 5, 1}});
+}
+
+TEST_F(CsvImportTest, ParseNumberFormats)
+{
+    struct {
+        const char *text;
+        int format;
+        double value;
+    } cases[] = {{"1.234,56", NUMBER_COMMA, 1234.56}, {"1,234.56", NUMBER_POINT, 1234.56}, {"12,5", NUMBER_POINT, 125},
+                 {"-0,5", NUMBER_COMMA, -0.5},        {"7x", NUMBER_POINT, 7},             {"", NUMBER_POINT, 0}};
+    for (const auto &c : cases) EXPECT_DOUBLE_EQ(ParseNumber(c.text, c.format), c.value) << c.text;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CsvImportTest, MissesReportNamesWhatWasNotFound)
+{
+    PlatCreateFolder(tmp.File("prices").c_str());
+    Write("prices\\AAA.csv", "Date,Close\n2024-01-02,1\n2024-01-03,2\n");
+    Write("prices\\BBB.csv", "Date,Close\n2024-01-02,1\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, Write("info.csv", "Symbol,Name\nAAA,Alpha\nQQQ,Quebec\n")), 0);
+    ASSERT_EQ(Line(IMPKW_EVENT_LIST_FILE, Write("events.csv", "Symbol,Date,Type,Value\nAAA,2024-01-04,3,1\nZZZ,2024-01-02,3,1\n")), 0);
+    ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, "AAA ZZZ"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gSymbolCount, 1) << "only the included symbol";
+    EXPECT_STREQ(gSymbols[0].info.Name, "Alpha");
+    std::string text = ReadTestFile(log);
+    EXPECT_NE(text.find("\nEventList symbols/dates not found in imported data:\nAAA has no bar for 1/4/24\n"
+                        "ZZZ was not imported\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\nIncludeList symbols not imported:\nZZZ\tlist 1\n"), std::string::npos);
+    EXPECT_NE(text.find("\nSymInfo symbols not imported:\nQQQ\n"), std::string::npos);
+    EXPECT_NE(text.find("\nSaved As " + out + "\n"), std::string::npos);
+}
+
+TEST_F(CsvImportTest, CsiFuturesContractFiles)
+{
+    PlatCreateFolder(tmp.File("csif").c_str());
+    Write("csif\\futuresinfo.txt", "CSI\nFile Name,Symbol,Description,Currency,Big Point,Tick Size,Minimum Tick\n"
+                                   "ES_2024H.csv,ES,E-mini,USD,50,25,0.01\n");
+    Write("csif\\ES_2024H.csv", "Date,Open,High,Low,Close,TotalVolume,OI,UnAdjustedClose,ExpiryDate,NumericDeliveryMonth\n"
+                                "2024-01-02,100,101,99,100.5,1000,500,4700,20240315,202403\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSIFutures"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("csif")), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    const SymbolRecord &es = Symbol("ES_2024H");
+    EXPECT_EQ(es.securityType, SECURITY_FUTURES);
+    EXPECT_EQ(es.info.DelistDate, 20240315);
+    EXPECT_DOUBLE_EQ(es.info.TickSize, 0.25);
+    EXPECT_EQ(es.info.PointValue, 50);
+    ASSERT_EQ(es.barCounts[BAR_DAILY], 1);
+    EXPECT_EQ(es.bars[BAR_DAILY][0].close, 100.5);
+    EXPECT_EQ(es.bars[BAR_DAILY][0].volume, 1000);
+    EXPECT_EQ(es.bars[BAR_DAILY][0].extra, 4700);
+    ASSERT_EQ(es.eventCount, 2);
+    EXPECT_EQ(es.events[0].kind, EVENT_CONTRACT);
+    EXPECT_EQ(es.events[0].value, 20240315);
+    EXPECT_EQ(es.events[1].kind, EVENT_CONTRACT_SECOND);
+    EXPECT_EQ(es.events[1].value, 202403);
+    EXPECT_EQ(gHeadless.noticeCount, 0);
+}
+
+TEST_F(CsvImportTest, OnlineSourcesAreNotAvailableYet)
+{
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "Yahoo"), 0);
+    ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, "SPY"), 0);
+    Finish(0);
+    EXPECT_EQ(RunImport(), 0);
+    EXPECT_STREQ(LastMessage(), "The Yahoo data source is not available in this build.");
+    EXPECT_NE(ReadTestFile(log).find("Importing Yahoo Data From Yahoo"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CsvImportTest, ExcludeIfFiltersFinishedSymbols)
+{
+    Universe();
+    static const char kFilter[] = "C > 40";
+    gImportFilter.formula.scriptText = kFilter;
+    gImportFilter.formula.start = 0;
+    gImportFilter.formula.length = (int32_t)strlen(kFilter);
+    ASSERT_EQ(CompileFormula(&gImportFilter.formula, SECTION_IMPORT, 0), 1) << Messages();
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    FreeFormulaNodes(&gImportFilter.formula);
+    gImportFilter = StandaloneFormula{};
+    EXPECT_EQ(gSymbolCount, 4) << "BBB closes at 50";
+    EXPECT_NE(ReadTestFile(log).find("bbb\twas filtered\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CsvImportTest, CsiStocksPreferTextFiles)
+{
+    PlatCreateFolder(tmp.File("csis").c_str());
+    Write("csis\\stockinfo.csv", "CSI stocks\nSymbol,Description,Exchange,Country\nIBM,Intl Business,NYSE,USA\n");
+    Write("csis\\IBM.txt", "Date,Open,High,Low,Close,Volume\n2024-01-02,1,2,1,2,10\n");
+    Write("csis\\MSFT.csv", "Date,Open,High,Low,Close,Volume\n2024-01-02,1,2,1,2,10\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSIStocks"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("csis")), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gSymbolCount, 1);
+    const SymbolInfo &ibm = Symbol("IBM").info;
+    EXPECT_STREQ(ibm.Name, "Intl Business");
+    EXPECT_STREQ(ibm.Type, "Stock");
+    EXPECT_STREQ(ibm.Domicile, "USA");
+    EXPECT_EQ(ibm.TickSize, 0.01);
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+/* metastock_test.cpp -- MetaStock trees written field by field by the test:
+** "master", "emaster" and "xmaster" folders, both data file extensions, and
+** damaged trees. */
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "import/import_fixture.h"
+#include "marketdata/import/import_driver.h"
+#include "marketdata/import/metastock.h"
+#include "script/compiler/import_items.h"
+#include "shell/headless/headless.h"
+
+namespace {
+
+/* A 4-byte MBF real written from the float's own bits. */
+std::string Mbf(float value)
+{
+    uint32_t bits;
+    memcpy(&bits, &value, 4);
+    if (value == 0.0f) return std::string(4, '\0');
+    uint32_t exponent = (bits >> 23) & 0xFF, mantissa = bits & 0x7FFFFF, sign = bits >> 31;
+    std::string b(4, '\0');
+    b[0] = (char)(mantissa & 0xFF);
+    b[1] = (char)((mantissa >> 8) & 0xFF);
+    b[2] = (char)((sign << 7) | (mantissa >> 16));
+    b[3] = (char)(exponent + 2);
+    return b;
+}
+
+std::string U16(uint32_t v) { return std::string{(char)(v & 0xFF), (char)(v >> 8)}; }
+std::string U32(uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
+std::string F32(float v)
+{
+    std::string b(4, '\0');
+    memcpy(&b[0], &v, 4);
+    return b;
+}
+/* text placed at offset in a record of size bytes (blank or NUL filled). */
+void Put(std::string &record, size_t offset, const std::string &text) { record.replace(offset, text.size(), text); }
+std::string Padded(const std::string &text, size_t width) { return text + std::string(width - text.size(), ' '); }
+float Stored(int32_t date) { return (float)(date - 19000000); }
+
+struct Security {
+    int fileNumber, fields;
+    std::string symbol, name;
+    int32_t first, last;
+};
+
+std::string Master(const std::vector<Security> &list)
+{
+    std::string file = U16((uint32_t)list.size()) + std::string(51, '\0');
+    for (const Security &s : list) {
+        std::string r(53, '\0');
+        r[0] = (char)s.fileNumber;
+        r[4] = (char)s.fields;
+        Put(r, 7, Padded(s.name, 16));
+        Put(r, 25, Mbf(Stored(s.first)));
+        Put(r, 29, Mbf(Stored(s.last)));
+        Put(r, 36, Padded(s.symbol, 14));
+        file += r;
+    }
+    return file;
+}
+
+std::string Emaster(const std::vector<Security> &list)
+{
+    std::string file = U16((uint32_t)list.size()) + std::string(190, '\0');
+    for (const Security &s : list) {
+        std::string r(192, '\0');
+        r[2] = (char)s.fileNumber;
+        r[6] = (char)s.fields;
+        Put(r, 11, s.symbol);
+        Put(r, 32, s.name);
+        Put(r, 64, F32(Stored(s.first)));
+        Put(r, 72, F32(Stored(s.last)));
+        Put(r, 139, s.name + " Incorporated");
+        file += r;
+    }
+    return file;
+}
+
+std::string Xmaster(const std::vector<Security> &list)
+{
+    std::string file = std::string(10, '\0') + U16((uint32_t)list.size()) + std::string(138, '\0');
+    for (const Security &s : list) {
+        std::string r(150, '\0');
+        Put(r, 1, s.symbol);
+        Put(r, 16, s.name);
+        Put(r, 65, U16((uint32_t)s.fileNumber));
+        Put(r, 108, U32((uint32_t)s.first));
+        Put(r, 116, U32((uint32_t)s.last));
+        file += r;
+    }
+    return file;
+}
+
+/* {date, open, high, low, close, volume, open interest}; fields 5 leave out the open. */
+std::string DataFile(int fields, const std::vector<std::vector<double>> &rows)
+{
+    std::string first((size_t)fields * 4, '\0');
+    Put(first, 2, U16((uint32_t)rows.size()));
+    std::string file = first;
+    for (const auto &row : rows) {
+        file += Mbf(Stored((int32_t)row[0]));
+        for (int f = 1; f < fields; f++) file += Mbf((float)row[(size_t)(fields == 5 ? f + 1 : f)]);
+    }
+    return file;
+}
+
+TEST(MetaStockValues, MbfToDouble)
+{
+    struct {
+        uint8_t bytes[4];
+        int result;
+        double value;
+    } cases[] = {{{0, 0, 0, 0x81}, 1, 1.0},   {{0, 0, 0, 0}, 0, 0.0},      {{0, 0, 0x80, 0x81}, 1, -1.0},
+                 {{0, 0, 0x20, 0x84}, 1, 10.0}, {{0xFF, 0xFF, 0x7F, 2}, 0, 0.0}, {{0, 0, 0, 1}, 0, 0.0}};
+    for (const auto &c : cases) {
+        double v = -7;
+        EXPECT_EQ(MbfToDouble(c.bytes, &v), c.result);
+        EXPECT_EQ(v, c.value);
+    }
+}
+
+struct MetaStockTest : ImportTest {
+    void SetUp() override
+    {
+        ImportTest::SetUp();
+        PlatCreateFolder(tmp.File("ms").c_str());
+        PlatCreateFolder(tmp.File("ms\\ext").c_str());
+        Write("ms\\master", Master({{1, 6, "MSA", "Alpha", 20240102, 20240104},
+                                    {2, 5, "MSD", "Delta", 20240102, 20240104},
+                                    {9, 6, "OLD", "Old", 20200102, 20201231}}));
+        Write("ms\\F1.dat", DataFile(6, {{20240102, 10, 11, 9, 10.5, 1000}, {20240103, 10.5, 12, 10, 11, 1500},
+                                         {20240104, 11, 11.5, 10.5, 11.25, 800}}));
+        Write("ms\\F2.dat", DataFile(5, {{20240102, 0, 11, 9, 10, 100}, {20240103, 0, 12, 10, 11, 100},
+                                         {20240104, 0, 12, 12, 12, 100}}));
+        Write("ms\\ext\\master", Master({{5, 6, "JUNK", "Junk", 20240102, 20240104}}));
+        Write("ms\\ext\\emaster", Emaster({{1, 7, "MSB", "Bravo", 20240102, 20240103}}));
+        Write("ms\\ext\\F1.dat", DataFile(7, {{20240102, 5, 6, 4, 5.5, 10, 77}, {20240103, 5.5, 6, 5, 5.75, 20, 78}}));
+        Write("ms\\ext\\xmaster", Xmaster({{300, 0, "MSC", "Charlie", 20240103, 20240104},
+                                           {400, 0, "MSB", "Bravo again", 20240102, 20240103}}));
+        Write("ms\\ext\\F300.mwd", DataFile(7, {{20240103, 2, 2.5, 1.5, 2.25, 5, 1}, {20240104, 2.25, 3, 2, 2.5, 6, 2}}));
+        Write("ms\\ext\\F400.mwd", DataFile(7, {{20240102, 9, 9, 9, 9, 9, 9}}));
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "MetaStock"), 0);
+        ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("ms")), 0);
+        gImportState.StartDate = 20240101;
+        gImportState.EndDate = 20240131;
+        CopyString(gImportState.SaveAs, sizeof gImportState.SaveAs, tmp.File("ms.kvd").c_str(), -1);
+    }
+};
+
+TEST_F(MetaStockTest, ImportsEveryLayout)
+{
+#ifndef _WIN32
+    /* A link back up the tree is never followed. */
+    char link[512];
+    PlatNativePath(tmp.File("ms\\ext\\loop").c_str(), link, sizeof link);
+    ASSERT_EQ(symlink("..", link), 0);
+#endif
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gSymbolCount, 4) << "JUNK (master beside emaster) and OLD (ended before StartDate) are not read";
+    struct {
+        const char *symbol;
+        std::vector<std::vector<double>> bars;   /* date, open, high, low, close, volume, extra */
+    } expected[] = {
+        {"MSA", {{20240102, 10, 11, 9, 10.5, 1000, 0}, {20240103, 10.5, 12, 10, 11, 1500, 0}, {20240104, 11, 11.5, 10.5, 11.25, 800, 0}}},
+        {"MSB", {{20240102, 5, 6, 4, 5.5, 10, 77}, {20240103, 5.5, 6, 5, 5.75, 20, 78}}},
+        {"MSC", {{20240103, 2, 2.5, 1.5, 2.25, 5, 1}, {20240104, 2.25, 3, 2, 2.5, 6, 2}}},
+        /* Five fields: the first open is the close, later ones the previous
+        ** close unless the bar has no range. */
+        {"MSD", {{20240102, 10, 11, 9, 10, 100, 0}, {20240103, 10, 12, 10, 11, 100, 0}, {20240104, 12, 12, 12, 12, 100, 0}}},
+    };
+    for (const auto &e : expected) {
+        const SymbolRecord &r = Symbol(e.symbol);
+        ASSERT_EQ(r.barCounts[BAR_DAILY], (int32_t)e.bars.size()) << e.symbol;
+        for (size_t i = 0; i < e.bars.size(); i++) {
+            const Bar &b = r.bars[BAR_DAILY][i];
+            double got[] = {(double)b.date, b.open, b.high, b.low, b.close, b.volume, b.extra};
+            for (int f = 0; f < 7; f++) EXPECT_EQ(got[f], e.bars[i][(size_t)f]) << e.symbol << " bar " << i << " field " << f;
+        }
+    }
+    EXPECT_STREQ(Symbol("MSB").info.Name, "Bravo Incorporated");
+    EXPECT_STREQ(Symbol("MSA").info.Name, "Alpha");
+}
+
+TEST_F(MetaStockTest, DamagedTreesFailTheImport)
+{
+    struct {
+        const char *name, *file;
+        std::string bytes;
+    } cases[] = {
+        {"a listed data file is missing", "ms\\master", Master({{7, 6, "MISS", "Missing", 20240102, 20240104}})},
+        {"a data file is cut short", "ms\\F1.dat", std::string("\0\0", 2)},
+        {"a field count of 4", "ms\\master", Master({{1, 4, "MSA", "Alpha", 20240102, 20240104}})},
+        {"a cut directory record", "ms\\master", Master({{1, 6, "MSA", "Alpha", 20240102, 20240104}}).substr(0, 80)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string saved = ReadTestFile(tmp.File(c.file));
+        Write(c.file, c.bytes);
+        EXPECT_EQ(RunImport(), 0);
+        EXPECT_EQ(gSymbolCount, 0);
+        Write(c.file, saved);
+        ResetImportState();
+        SetUp();
+    }
+}
+
+}  // namespace
