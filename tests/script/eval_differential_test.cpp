@@ -5,12 +5,14 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "eval_fixture.h"
 #include "foundation/allocator.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "script/compiler/compiler_state.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 
@@ -29,6 +31,8 @@ struct ReferenceWalk {
     int32_t last;
     double scale;
     bool shortCircuit;
+    const std::vector<FormulaItem> *dataItems;
+    const std::vector<double> *series;     /* kBars values per Data item */
 
     static double Unary(uint32_t unary, double v)
     {
@@ -58,6 +62,13 @@ struct ReferenceWalk {
             if (j + 1 >= count) return false;
             v = f * bars[j + 1].open;
             break;
+        case ITEM_DATA_REF: {
+            const FormulaItem &item = (*dataItems)[node->index];
+            v = (*series)[node->index * kBars + j];
+            type = item.formula.resultFormat;
+            v = type == 1 ? v * f : type == 2 ? v / f : v;
+            break;
+        }
         case ITEM_TRUE_RANGE: {
             double high = bar.high * f, low = bar.low * f;
             double previous = j > 0 ? bars[j - 1].close * scaled(j - 1) : 0;
@@ -218,7 +229,9 @@ struct Random {
     }
 };
 
-const char *const kBarItems[] = {"O", "H", "L", "C", "V", "Extra", "BarNum", "BarsLeft", "Range", "TrueRange", "NextOpen"};
+const char *const kBarItems[] = {"O",     "H",        "L",     "C",         "V",        "Extra",  "BarNum",
+                                 "BarsLeft", "Range", "TrueRange", "NextOpen", "DPrice", "DVolume", "DPlain"};
+const uint32_t kBarItemCount = sizeof kBarItems / sizeof kBarItems[0];
 const char *const kNumbers[] = {"0", "1", "2", "0.5", "3", "100", "0.00000000000001", "nan"};
 const char *const kTexts[] = {"\"ab\"", "\"AB\"", "\"b\"", "\"\""};
 const char *const kOperators[] = {" ^ ", " * ", " / ", " MOD ", " + ", " - ", " > ", " >= ",
@@ -242,7 +255,7 @@ std::string Term(Random &r, int depth)
     if (unary == 0) text = "-";
     else if (unary == 1) text = "NOT ";
     uint32_t kind = r.Next(depth > 2 ? 9 : 12);
-    if (kind < 5) text += kBarItems[r.Next(11)];
+    if (kind < 5) text += kBarItems[r.Next(kBarItemCount)];
     else if (kind < 8) text += kNumbers[r.Next(8)];
     else if (kind < 9) text += kTexts[r.Next(4)];
     else text += "(" + Expression(r, depth + 1) + ")";
@@ -255,8 +268,12 @@ std::string Term(Random &r, int depth)
 /* ---- the test -------------------------------------------------------------------------- */
 
 struct EvalDifferential : EvalTest {
+    std::vector<double> series;
+    int32_t offsets[3] = {0, kBars, 2 * kBars};
+
     /* kBars random bars for AAA: prices near 50 with zeros, equal neighbours,
-    ** a NaN close and a 3:1 split. */
+    ** a NaN close and a 3:1 split; three Data items of price, volume and no
+    ** format with random values, one of them NaN. */
     void SetUp() override
     {
         EvalTest::SetUp();
@@ -278,6 +295,25 @@ struct EvalDifferential : EvalTest {
             bar.split = i < 12 ? 3.0 : 1.0;
         }
         record.barCounts[BAR_DAILY] = kBars;
+        dataItems.assign(3, FormulaItem{});
+        const char *const names[] = {"DPrice", "DVolume", "DPlain"};
+        for (uint32_t k = 0; k < 3; k++) {
+            CopyString(dataItems[k].formula.name, 64, names[k], -1);
+            dataItems[k].barSize = -1;
+            dataItems[k].formula.resultFormat = k == 0 ? 1 : k == 1 ? 2 : 0;
+        }
+        InstallItems(SECTION_DATA, dataItems.data(), 3);
+        series.resize(3 * kBars);
+        for (size_t k = 0; k < series.size(); k++) series[k] = k == 50 ? NAN : r.Next(100) * 0.5 - 10;
+        record.dataValues[0] = series.data();
+        record.dataOffsets[0] = offsets;
+    }
+
+    void TearDown() override
+    {
+        gSymbols[0].dataValues[0] = nullptr;
+        gSymbols[0].dataOffsets[0] = nullptr;
+        EvalTest::TearDown();
     }
 };
 
@@ -304,7 +340,7 @@ TEST_F(EvalDifferential, RandomFormulasGiveTheReferenceWalksValuesAndDataTypes)
             uint32_t blockTypes[kBars];
             EvalFormulaBars(slot->nodes[0], &ctx, 0, kBars, block, blockTypes);
             for (int32_t i = 0; i < kBars; i++) {
-                ReferenceWalk walk{bars, kBars, i, 0, shortCircuit != 0};
+                ReferenceWalk walk{bars, kBars, i, 0, shortCircuit != 0, &dataItems, &series};
                 uint32_t wantType;
                 double want = walk.Evaluate(slot->nodes[1], &wantType);
                 AtBar(5);

@@ -20,6 +20,7 @@
 #include "script/compiler/formula_text.h"
 #include "engine/test_records.h"
 #include "script/eval/item_table.h"
+#include "script/eval/value_access.h"
 #include "script/eval/value_getters.h"
 #include "shell/services.h"
 #include "views/chart_record.h"
@@ -799,6 +800,8 @@ struct PlanStep {
     uint32_t item;         /* bar value or operator row */
     int32_t barsBack;      /* of a term */
     double constant;       /* PLAN_CONSTANT: the folded value; PLAN_TERM_CONSTANT: the number */
+    const double *series;  /* a Data item's values for the context symbol, one per bar */
+    uint32_t *format;      /* that item's result format */
 };
 
 struct BlockPlan {
@@ -825,6 +828,21 @@ static int32_t PlanBarDataType(uint32_t item)
     }
 }
 
+/* A Data item read at the context's own bar size, one value per bar, as
+** GetBarValue reads it from the symbol's block: its values and its result
+** format for the step.  Items kept per date or per symbol, or at another bar
+** size, are aligned by date and stay with the walk. */
+static bool PlanDataSeries(const FormulaNode *node, const EvalContext *context, PlanStep *step)
+{
+    FormulaItem *item = DefinitionItem(SECTION_DATA, node->index);
+    const SymbolRecord *symbol = context->symbol;
+    if (!item || item->onePerDate || item->onePerSymbol || DataItemBarSize(item) != context->barSize) return false;
+    if (!symbol || !symbol->dataValues[0] || !symbol->dataOffsets[0]) return false;
+    step->series = symbol->dataValues[0] + symbol->dataOffsets[0][node->index];
+    step->format = &item->formula.resultFormat;
+    return true;
+}
+
 static bool IsPlanOperator(uint32_t item)
 {
     return item >= ITEM_POWER && item <= ITEM_OR && item != ITEM_NOT;
@@ -842,7 +860,7 @@ static int AddPlanStep(BlockPlan *plan, const PlanStep &step)
 ** or -1 when the walk does anything a plan cannot (a node of another kind, an
 ** offset that is not a number, a malformed array). */
 static int PlanWalk(BlockPlan *plan, const FormulaNode **position, uint32_t minPrecedence, uint32_t stopItem,
-                    int32_t barsBack, int depth)
+                    int32_t barsBack, int depth, const EvalContext *context)
 {
     const FormulaNode *start = *position;
     if (depth > 64) return -1;
@@ -876,7 +894,7 @@ static int PlanWalk(BlockPlan *plan, const FormulaNode **position, uint32_t minP
             step.unary = (uint8_t)p->unary;
             if (p->item == ITEM_OPEN_PAREN) {
                 const FormulaNode *inner = p + 1;
-                int content = PlanWalk(plan, &inner, 0, ITEM_CLOSE_PAREN, back, depth + 1);
+                int content = PlanWalk(plan, &inner, 0, ITEM_CLOSE_PAREN, back, depth + 1, context);
                 if (content < 0 || inner->item != ITEM_CLOSE_PAREN) return -1;
                 step.kind = PLAN_GROUP;
                 step.left = (uint8_t)content;
@@ -887,6 +905,10 @@ static int PlanWalk(BlockPlan *plan, const FormulaNode **position, uint32_t minP
                 step.kind = PLAN_TERM;
                 step.item = p->item;
                 step.dataType = (uint8_t)PlanBarDataType(p->item);
+                step.barsBack = back;
+            } else if (p->item == ITEM_DATA_REF && PlanDataSeries(p, context, &step)) {
+                step.kind = PLAN_TERM;
+                step.item = p->item;
                 step.barsBack = back;
             } else {
                 return -1;
@@ -901,7 +923,7 @@ static int PlanWalk(BlockPlan *plan, const FormulaNode **position, uint32_t minP
         uint32_t precedence = p->precedence;
         if (precedence <= minPrecedence) break;
         const FormulaNode *q = p + 1;
-        int right = PlanWalk(plan, &q, precedence, stopItem, barsBack, depth + 1);
+        int right = PlanWalk(plan, &q, precedence, stopItem, barsBack, depth + 1, context);
         if (right < 0) return -1;
         PlanStep step{};
         step.kind = PLAN_OPERATOR;
@@ -917,7 +939,7 @@ static int PlanWalk(BlockPlan *plan, const FormulaNode **position, uint32_t minP
 }
 
 /* The plan of a whole node array; 0 when it has none. */
-static int BuildBlockPlan(const FormulaNode *nodes, BlockPlan *plan)
+static int BuildBlockPlan(const FormulaNode *nodes, BlockPlan *plan, const EvalContext *context)
 {
     plan->count = 0;
     for (const FormulaNode *node = nodes; node->item != ITEM_END; node++) {
@@ -925,7 +947,7 @@ static int BuildBlockPlan(const FormulaNode *nodes, BlockPlan *plan)
         if (node->text[0] || node->textFlag) return 0;
     }
     const FormulaNode *position = nodes;
-    int root = PlanWalk(plan, &position, 0, ITEM_END, 0, 0);
+    int root = PlanWalk(plan, &position, 0, ITEM_END, 0, 0, context);
     return root >= 0 && root == plan->count - 1 && position->item == ITEM_END;
 }
 
@@ -940,8 +962,8 @@ struct PlanLanes {
 ** EvalTermNode give it: the price scale is each bar's own split factor.  One
 ** copy per item keeps the item's choice out of the loop. */
 template <uint32_t ITEM>
-static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, int32_t first, int n, double *value,
-                         uint8_t *failed)
+static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, int32_t first, int n, uint32_t format,
+                         double *value, uint8_t *failed)
 {
     /* Locals: the byte stores below may alias anything, the step included. */
     const int32_t barsBack = step.barsBack;
@@ -968,11 +990,16 @@ static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, i
         else if constexpr (ITEM == ITEM_BAR_NUM) v = (double)(j + 1);
         else if constexpr (ITEM == ITEM_BARS_LEFT) v = (double)(count - j - 1);
         else if constexpr (ITEM == ITEM_RANGE) v = f * (bar->high - bar->low);
+        else if constexpr (ITEM == ITEM_DATA_REF) {
+            v = step.series[j];
+            if (format == 1) v *= f;
+            else if (format == 2) v /= f;
+        }
         else if constexpr (ITEM == ITEM_NEXT_OPEN) {
             ok = j + 1 < count;
             v = ok ? f * bar[1].open : 0;
         } else {
-            static_assert(ITEM == ITEM_TRUE_RANGE, "a bar value of the plans");
+            static_assert(ITEM == ITEM_TRUE_RANGE, "a bar value or Data item of the plans");
             double high = bar->high * f, low = bar->low * f;
             if (j == 0) {
                 v = high - low;
@@ -988,21 +1015,22 @@ static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, i
     }
 }
 
-static void RunTermStep(const PlanStep &step, const Bar *bars, int32_t count, int32_t first, int n, double *value,
-                        uint8_t *failed)
+static void RunTermStep(const PlanStep &step, const Bar *bars, int32_t count, int32_t first, int n, uint32_t format,
+                        double *value, uint8_t *failed)
 {
     switch (step.item) {
-    case ITEM_OPEN: RunTermLanes<ITEM_OPEN>(step, bars, count, first, n, value, failed); break;
-    case ITEM_HIGH: RunTermLanes<ITEM_HIGH>(step, bars, count, first, n, value, failed); break;
-    case ITEM_LOW: RunTermLanes<ITEM_LOW>(step, bars, count, first, n, value, failed); break;
-    case ITEM_CLOSE: RunTermLanes<ITEM_CLOSE>(step, bars, count, first, n, value, failed); break;
-    case ITEM_VOLUME: RunTermLanes<ITEM_VOLUME>(step, bars, count, first, n, value, failed); break;
-    case ITEM_EXTRA: RunTermLanes<ITEM_EXTRA>(step, bars, count, first, n, value, failed); break;
-    case ITEM_BAR_NUM: RunTermLanes<ITEM_BAR_NUM>(step, bars, count, first, n, value, failed); break;
-    case ITEM_BARS_LEFT: RunTermLanes<ITEM_BARS_LEFT>(step, bars, count, first, n, value, failed); break;
-    case ITEM_RANGE: RunTermLanes<ITEM_RANGE>(step, bars, count, first, n, value, failed); break;
-    case ITEM_NEXT_OPEN: RunTermLanes<ITEM_NEXT_OPEN>(step, bars, count, first, n, value, failed); break;
-    case ITEM_TRUE_RANGE: RunTermLanes<ITEM_TRUE_RANGE>(step, bars, count, first, n, value, failed); break;
+    case ITEM_OPEN: RunTermLanes<ITEM_OPEN>(step, bars, count, first, n, format, value, failed); break;
+    case ITEM_HIGH: RunTermLanes<ITEM_HIGH>(step, bars, count, first, n, format, value, failed); break;
+    case ITEM_LOW: RunTermLanes<ITEM_LOW>(step, bars, count, first, n, format, value, failed); break;
+    case ITEM_CLOSE: RunTermLanes<ITEM_CLOSE>(step, bars, count, first, n, format, value, failed); break;
+    case ITEM_VOLUME: RunTermLanes<ITEM_VOLUME>(step, bars, count, first, n, format, value, failed); break;
+    case ITEM_EXTRA: RunTermLanes<ITEM_EXTRA>(step, bars, count, first, n, format, value, failed); break;
+    case ITEM_BAR_NUM: RunTermLanes<ITEM_BAR_NUM>(step, bars, count, first, n, format, value, failed); break;
+    case ITEM_BARS_LEFT: RunTermLanes<ITEM_BARS_LEFT>(step, bars, count, first, n, format, value, failed); break;
+    case ITEM_RANGE: RunTermLanes<ITEM_RANGE>(step, bars, count, first, n, format, value, failed); break;
+    case ITEM_NEXT_OPEN: RunTermLanes<ITEM_NEXT_OPEN>(step, bars, count, first, n, format, value, failed); break;
+    case ITEM_TRUE_RANGE: RunTermLanes<ITEM_TRUE_RANGE>(step, bars, count, first, n, format, value, failed); break;
+    case ITEM_DATA_REF: RunTermLanes<ITEM_DATA_REF>(step, bars, count, first, n, format, value, failed); break;
     default:
         for (int k = 0; k < n; k++) failed[k] = 1;
         break;
@@ -1087,10 +1115,16 @@ static void RunPlan(const BlockPlan *plan, PlanLanes *lanes, const Bar *bars, in
             }
             break;
         }
-        case PLAN_TERM:
-            RunTermStep(step, bars, count, first, n, lanes->value[s], lanes->failed[s]);
-            memset(lanes->dataType[s], step.dataType, (size_t)n);
+        case PLAN_TERM: {
+            /* A Data item's format is read as the walk reads it, here once
+            ** per run; it is its values' data type. */
+            uint32_t format = step.item == ITEM_DATA_REF
+                                  ? std::atomic_ref<uint32_t>(*step.format).load(std::memory_order_relaxed)
+                                  : 0;
+            RunTermStep(step, bars, count, first, n, format, lanes->value[s], lanes->failed[s]);
+            memset(lanes->dataType[s], step.item == ITEM_DATA_REF ? (int)format : step.dataType, (size_t)n);
             break;
+        }
         case PLAN_GROUP: {
             const uint32_t unary = step.unary;
             const int inner = step.left;
@@ -1126,7 +1160,7 @@ void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, in
     bool inRange = bars && first >= 0 && (int64_t)first + count <= barCount;
     BlockPlan plan;
     bool planned = inRange && nodes && nodes[0].item != ITEM_END && !context->importFlag && !TraceOn() &&
-                   !(nodes[0].constantFlag && nodes[1].item == ITEM_END) && BuildBlockPlan(nodes, &plan);
+                   !(nodes[0].constantFlag && nodes[1].item == ITEM_END) && BuildBlockPlan(nodes, &plan, context);
     int32_t end = first + count;
     if (!planned) {
         for (int32_t i = first; i < end; i++)
