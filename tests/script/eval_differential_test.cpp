@@ -232,7 +232,7 @@ struct Random {
 const char *const kBarItems[] = {"O",     "H",        "L",     "C",         "V",        "Extra",  "BarNum",
                                  "BarsLeft", "Range", "TrueRange", "NextOpen", "DPrice", "DVolume", "DPlain"};
 const uint32_t kBarItemCount = sizeof kBarItems / sizeof kBarItems[0];
-const char *const kNumbers[] = {"0", "1", "2", "0.5", "3", "100", "0.00000000000001", "nan"};
+const char *const kNumbers[] = {"0", "1", "2", "0.5", "3", "100", "0.00000000000001", "nan", "(nan)"};
 const char *const kTexts[] = {"\"ab\"", "\"AB\"", "\"b\"", "\"\""};
 const char *const kOperators[] = {" ^ ", " * ", " / ", " MOD ", " + ", " - ", " > ", " >= ",
                                   " < ", " <= ", " = ", " <> ", " AND ", " OR "};
@@ -256,7 +256,7 @@ std::string Term(Random &r, int depth)
     else if (unary == 1) text = "NOT ";
     uint32_t kind = r.Next(depth > 2 ? 9 : 12);
     if (kind < 5) text += kBarItems[r.Next(kBarItemCount)];
-    else if (kind < 8) text += kNumbers[r.Next(8)];
+    else if (kind < 8) text += kNumbers[r.Next(9)];
     else if (kind < 9) text += kTexts[r.Next(4)];
     else text += "(" + Expression(r, depth + 1) + ")";
     if (kind < 5 || kind >= 9) {
@@ -327,10 +327,18 @@ TEST_F(EvalDifferential, RandomFormulasGiveTheReferenceWalksValuesAndDataTypes)
     Random r{2024};
     const Bar *bars = gSymbols[0].bars[BAR_DAILY];
     int compiled = 0, planned = 0;
-    for (int f = 0; f < 600; f++) {
-        std::string text = Expression(r, 0);
+    /* A few corners first: a NaN left of OR, a negative zero left of AND, a
+    ** short circuit that skips a missing bar, offsets beyond the data. */
+    const char *const corners[] = {"(nan) OR C", "(0 - 1) ^ 0.5 OR C", "-Extra AND C", "0 * C[100]",
+                                   "C[1] - C", "NextOpen - O", "(C + O)[2] / 0", "C[-1] > C OR V"};
+    const int cornerCount = (int)(sizeof corners / sizeof corners[0]);
+    for (int f = 0; f < 1500; f++) {
+        std::string text = f < cornerCount ? corners[f] : Expression(r, 0);
         FormulaSlot *slot = MakeSlot(text);
-        if (!CompileFormula(slot, 0, -1)) continue;
+        if (!CompileFormula(slot, 0, -1)) {
+            EXPECT_GE(f, cornerCount) << text;
+            continue;
+        }
         compiled++;
         bool plain = text.find('"') == std::string::npos;
         planned += plain;
@@ -358,8 +366,8 @@ TEST_F(EvalDifferential, RandomFormulasGiveTheReferenceWalksValuesAndDataTypes)
     gSettings.UseShortCircuit = 1;
     /* The generator must keep producing formulas the compiler takes, most of
     ** them fit for the block path. */
-    EXPECT_GT(compiled, 450);
-    EXPECT_GT(planned, 300);
+    EXPECT_GT(compiled, 1200);
+    EXPECT_GT(planned, 800);
 }
 
 /* A failed evaluation once erased the quoted text of the first node, and

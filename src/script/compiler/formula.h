@@ -40,6 +40,27 @@ enum RelativeSymbolCode { RELATIVE_CC = 97, RELATIVE_CCB = 98, RELATIVE_CII = 99
 /* Constant of a $ or @ reference that is not resolved yet. */
 constexpr double UNRESOLVED_REF = -7.0;
 
+/* The evaluator's plan of a whole formula for the walk bar by bar: its
+** operand tree in evaluation order, built at the first evaluation of a node
+** array and kept in the array's end node, which needs no argument links.  It
+** refers to nodes by their index only, so it stays right when the array is
+** copied; clearing the array clears it.  The compiler leaves it zero. */
+struct WalkPlanStep {
+    uint8_t kind;              /* the evaluator's step kinds */
+    uint8_t unary;
+    uint8_t dataType;
+    uint8_t left, right;       /* steps of the operands or of a group's content */
+    uint8_t node;              /* index of a constant's node */
+    uint16_t item;             /* bar value or operator row */
+    int32_t barsBack;
+};
+enum { WALK_PLAN_STEPS = 20 };
+struct WalkPlan {
+    uint32_t state;            /* 0 not built yet, 1 ready, 2 the formula has none */
+    uint32_t count;
+    WalkPlanStep steps[WALK_PLAN_STEPS];
+};
+
 /* One node of a compiled formula.  What the evaluator reads or writes on
 ** every bar comes first and fills one 64-byte line; the token's text, the
 ** argument links and the source span, read by calls and messages, follow. */
@@ -64,11 +85,15 @@ struct FormulaNode {
     int32_t argCount;          /* minimum after binding, actual after the function pass */
     int32_t maxArgs;           /* from the item table (10 for a library call) */
     uint32_t operandCategory;  /* multi-bar functions: 9, 18 or 19 of the first such argument node */
-    uint32_t argLinks[FORMULA_MAX_ARGS];  /* distance from a function node to each argument */
+    union {
+        uint32_t argLinks[FORMULA_MAX_ARGS];  /* distance from a function node to each argument */
+        WalkPlan walkPlan;                    /* the end node only */
+    };
     uint32_t textOffset;       /* token span in the whole script text */
     uint32_t textLength;
 };
 static_assert(sizeof(FormulaNode) == 424, "formula node layout");
+static_assert(sizeof(WalkPlan) <= FORMULA_MAX_ARGS * sizeof(uint32_t), "a plan fits in the argument links");
 static_assert(offsetof(FormulaNode, text) == 64, "the fields read on every bar fill the first 64 bytes");
 
 /* One formula: the master node array, 31 worker copies and what the compile

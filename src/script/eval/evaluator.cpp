@@ -690,6 +690,8 @@ void ResolveFormulaRefs(FormulaNode *nodes, EvalContext *context)
     }
 }
 
+static bool EvalByWalkPlan(FormulaNode *nodes, EvalContext *context, double *result);
+
 double EvalFormula(FormulaNode *nodes, EvalContext *context)
 {
     if (!nodes || nodes[0].item == ITEM_END) return 0.0;
@@ -704,6 +706,8 @@ double EvalFormula(FormulaNode *nodes, EvalContext *context)
         int32_t index = context->currentBar ? context->barIndex : context->lastBar;
         if (bars && index >= 0 && index < count) context->priceScale = bars[index].split;
     }
+    double planned;
+    if (!context->importFlag && !TraceOn() && EvalByWalkPlan(nodes, context, &planned)) return planned;
     ResolveFormulaRefs(nodes, context);
     context->funBar = -1;
     context->depth = 0;
@@ -778,6 +782,9 @@ int EvalFormulaText(FormulaSlot *slot, EvalContext *context, char *out, int outS
 ** Blocks of bars
 ** ========================================================================== */
 
+/* One plan serves both paths: a run of bars (EvalFormulaBars) and, kept in
+** the end node as a WalkPlan, a single bar (EvalFormula). */
+
 /* A formula of number constants, plain bar values with constant offsets,
 ** brackets and operators has no control flow but its short circuits, and
 ** those only choose between two values per bar.  Such a formula is turned
@@ -800,6 +807,7 @@ struct PlanStep {
     uint32_t item;         /* bar value or operator row */
     int32_t barsBack;      /* of a term */
     double constant;       /* PLAN_CONSTANT: the folded value; PLAN_TERM_CONSTANT: the number */
+    const FormulaNode *source;  /* the node of a constant */
     const double *series;  /* a Data item's values for the context symbol, one per bar */
     uint32_t *format;      /* that item's result format */
 };
@@ -834,6 +842,7 @@ static int32_t PlanBarDataType(uint32_t item)
 ** size, are aligned by date and stay with the walk. */
 static bool PlanDataSeries(const FormulaNode *node, const EvalContext *context, PlanStep *step)
 {
+    if (!context) return false;
     FormulaItem *item = DefinitionItem(SECTION_DATA, node->index);
     const SymbolRecord *symbol = context->symbol;
     if (!item || item->onePerDate || item->onePerSymbol || DataItemBarSize(item) != context->barSize) return false;
@@ -870,6 +879,7 @@ static int PlanWalk(BlockPlan *plan, const FormulaNode **position, uint32_t minP
         PlanStep step{};
         step.kind = PLAN_CONSTANT;
         step.constant = start->value;
+        step.source = start;
         return AddPlanStep(plan, step);
     }
     int32_t offset = 0;
@@ -901,6 +911,7 @@ static int PlanWalk(BlockPlan *plan, const FormulaNode **position, uint32_t minP
             } else if (p->category == CAT_CONSTANT && p->item == ITEM_NUMBER) {
                 step.kind = PLAN_TERM_CONSTANT;
                 step.constant = p->constant;
+                step.source = p;
             } else if (p->category == CAT_BAR_VALUE && PlanBarDataType(p->item) >= 0) {
                 step.kind = PLAN_TERM;
                 step.item = p->item;
@@ -961,6 +972,51 @@ struct PlanLanes {
 /* A bar value term on bars first .. first + n - 1, as GetBarValue and
 ** EvalTermNode give it: the price scale is each bar's own split factor.  One
 ** copy per item keeps the item's choice out of the loop. */
+/* The bar value ITEM of bar j (inside the array) at the given price scale,
+** as GetBarValue gives it; false when it has none.  series and format belong
+** to a Data item. */
+template <uint32_t ITEM>
+static inline bool BarItemValue(const Bar *bars, int32_t count, int64_t j, double scale, const double *series,
+                                uint32_t format, double *out)
+{
+    const Bar *bar = &bars[j];
+    double f = SplitFactor(scale, bar->split);
+    double v;
+    bool ok = true;
+    if constexpr (ITEM == ITEM_OPEN) v = f * bar->open;
+    else if constexpr (ITEM == ITEM_HIGH) v = f * bar->high;
+    else if constexpr (ITEM == ITEM_LOW) v = f * bar->low;
+    else if constexpr (ITEM == ITEM_CLOSE) v = f * bar->close;
+    else if constexpr (ITEM == ITEM_VOLUME) v = bar->volume / f;
+    else if constexpr (ITEM == ITEM_EXTRA) v = bar->extra;
+    else if constexpr (ITEM == ITEM_BAR_NUM) v = (double)(j + 1);
+    else if constexpr (ITEM == ITEM_BARS_LEFT) v = (double)(count - j - 1);
+    else if constexpr (ITEM == ITEM_RANGE) v = f * (bar->high - bar->low);
+    else if constexpr (ITEM == ITEM_DATA_REF) {
+        v = series[j];
+        if (format == 1) v *= f;
+        else if (format == 2) v /= f;
+    } else if constexpr (ITEM == ITEM_NEXT_OPEN) {
+        ok = j + 1 < count;
+        v = ok ? f * bar[1].open : 0;
+    } else {
+        static_assert(ITEM == ITEM_TRUE_RANGE, "a bar value or Data item of the plans");
+        double high = bar->high * f, low = bar->low * f;
+        if (j == 0) {
+            v = high - low;
+        } else {
+            const Bar *previousBar = &bars[j - 1];
+            double previous = previousBar->close * SplitFactor(scale, previousBar->split);
+            v = (previous > high ? previous : high) - (previous < low ? previous : low);
+        }
+    }
+    *out = v;
+    return ok;
+}
+
+/* A bar value term on bars first .. first + n - 1, as GetBarValue and
+** EvalTermNode give it: the price scale is each bar's own split factor.  One
+** copy per item keeps the item's choice out of the loop. */
 template <uint32_t ITEM>
 static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, int32_t first, int n, uint32_t format,
                          double *value, uint8_t *failed)
@@ -968,50 +1024,34 @@ static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, i
     /* Locals: the byte stores below may alias anything, the step included. */
     const int32_t barsBack = step.barsBack;
     const uint32_t unary = step.unary;
+    const double *series = step.series;
     for (int k = 0; k < n; k++) {
         int32_t i = first + k;
         int64_t j = (int64_t)i - barsBack;
-        if (j < 0 || j >= count) {
-            value[k] = 0;
-            failed[k] = 1;
-            continue;
-        }
-        const Bar *bar = &bars[j];
-        double scale = bars[i].split;
-        double f = SplitFactor(scale, bar->split);
-        double v;
-        bool ok = true;
-        if constexpr (ITEM == ITEM_OPEN) v = f * bar->open;
-        else if constexpr (ITEM == ITEM_HIGH) v = f * bar->high;
-        else if constexpr (ITEM == ITEM_LOW) v = f * bar->low;
-        else if constexpr (ITEM == ITEM_CLOSE) v = f * bar->close;
-        else if constexpr (ITEM == ITEM_VOLUME) v = bar->volume / f;
-        else if constexpr (ITEM == ITEM_EXTRA) v = bar->extra;
-        else if constexpr (ITEM == ITEM_BAR_NUM) v = (double)(j + 1);
-        else if constexpr (ITEM == ITEM_BARS_LEFT) v = (double)(count - j - 1);
-        else if constexpr (ITEM == ITEM_RANGE) v = f * (bar->high - bar->low);
-        else if constexpr (ITEM == ITEM_DATA_REF) {
-            v = step.series[j];
-            if (format == 1) v *= f;
-            else if (format == 2) v /= f;
-        }
-        else if constexpr (ITEM == ITEM_NEXT_OPEN) {
-            ok = j + 1 < count;
-            v = ok ? f * bar[1].open : 0;
-        } else {
-            static_assert(ITEM == ITEM_TRUE_RANGE, "a bar value or Data item of the plans");
-            double high = bar->high * f, low = bar->low * f;
-            if (j == 0) {
-                v = high - low;
-            } else {
-                const Bar *previousBar = &bars[j - 1];
-                double previous = previousBar->close * SplitFactor(scale, previousBar->split);
-                v = (previous > high ? previous : high) - (previous < low ? previous : low);
-            }
-        }
-        ok = ok && std::isfinite(v);
+        double v = 0;
+        bool ok = j >= 0 && j < count && BarItemValue<ITEM>(bars, count, j, bars[i].split, series, format, &v) &&
+                  std::isfinite(v);
         value[k] = ok ? ApplyUnary(unary, v) : 0;
         failed[k] = !ok;
+    }
+}
+
+/* The same for one bar, any item of the plans. */
+static bool BarTermValue(uint32_t item, const Bar *bars, int32_t count, int64_t j, double scale, double *out)
+{
+    switch (item) {
+    case ITEM_OPEN: return BarItemValue<ITEM_OPEN>(bars, count, j, scale, nullptr, 0, out);
+    case ITEM_HIGH: return BarItemValue<ITEM_HIGH>(bars, count, j, scale, nullptr, 0, out);
+    case ITEM_LOW: return BarItemValue<ITEM_LOW>(bars, count, j, scale, nullptr, 0, out);
+    case ITEM_CLOSE: return BarItemValue<ITEM_CLOSE>(bars, count, j, scale, nullptr, 0, out);
+    case ITEM_VOLUME: return BarItemValue<ITEM_VOLUME>(bars, count, j, scale, nullptr, 0, out);
+    case ITEM_EXTRA: return BarItemValue<ITEM_EXTRA>(bars, count, j, scale, nullptr, 0, out);
+    case ITEM_BAR_NUM: return BarItemValue<ITEM_BAR_NUM>(bars, count, j, scale, nullptr, 0, out);
+    case ITEM_BARS_LEFT: return BarItemValue<ITEM_BARS_LEFT>(bars, count, j, scale, nullptr, 0, out);
+    case ITEM_RANGE: return BarItemValue<ITEM_RANGE>(bars, count, j, scale, nullptr, 0, out);
+    case ITEM_NEXT_OPEN: return BarItemValue<ITEM_NEXT_OPEN>(bars, count, j, scale, nullptr, 0, out);
+    case ITEM_TRUE_RANGE: return BarItemValue<ITEM_TRUE_RANGE>(bars, count, j, scale, nullptr, 0, out);
+    default: return false;
     }
 }
 
@@ -1170,8 +1210,8 @@ void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, in
     }
     PlanLanes lanes;
     int root = plan.count - 1;
-    /* The last bar always takes the walk, so the nodes and the context end
-    ** as the walk leaves them. */
+    /* The last bar always goes through EvalFormula, so the first node and
+    ** the context end as a bar-by-bar evaluation leaves them. */
     int32_t planEnd = end - 1;
     for (int32_t run = first; run < planEnd; run += PLAN_LANES) {
         int n = planEnd - run < PLAN_LANES ? planEnd - run : PLAN_LANES;
@@ -1188,4 +1228,128 @@ void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, in
         }
     }
     values[end - 1 - first] = WalkBar(nodes, context, bars, end - 1, dataTypes ? &dataTypes[end - 1 - first] : nullptr);
+}
+
+/* ============================================================================
+** One bar by the plan
+** ========================================================================== */
+
+enum : uint32_t { WALK_PLAN_UNKNOWN = 0, WALK_PLAN_READY = 1, WALK_PLAN_NONE = 2 };
+
+/* The plan of a node array, without Data items (their values belong to one
+** symbol), in the compact form of the end node. */
+static void BuildWalkPlan(const FormulaNode *nodes, WalkPlan *out)
+{
+    BlockPlan plan;
+    out->count = 0;
+    out->state = WALK_PLAN_NONE;
+    if (!BuildBlockPlan(nodes, &plan, nullptr) || plan.count > WALK_PLAN_STEPS) return;
+    for (int s = 0; s < plan.count; s++) {
+        const PlanStep &from = plan.steps[s];
+        WalkPlanStep &to = out->steps[s];
+        to = WalkPlanStep{};
+        to.kind = from.kind;
+        to.unary = from.unary;
+        to.dataType = from.dataType;
+        to.left = from.left;
+        to.right = from.right;
+        to.item = (uint16_t)from.item;
+        to.barsBack = from.barsBack;
+        if (from.source) {
+            ptrdiff_t index = from.source - nodes;
+            if (index < 0 || index > 255) return;
+            to.node = (uint8_t)index;
+        }
+    }
+    out->count = (uint32_t)plan.count;
+    out->state = WALK_PLAN_READY;
+}
+
+/* The plan on the context's bar, as the walk computes it; 0 wherever the
+** walk might fail (the caller then walks), which includes a failure in an
+** operand that a short circuit would have skipped. */
+static int RunWalkPlan(const WalkPlan *plan, const FormulaNode *nodes, const EvalContext *context, double *value,
+                       uint32_t *dataType)
+{
+    const SymbolRecord *symbol = context->symbol;
+    int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
+    const Bar *bars = symbol ? symbol->bars[barSize] : nullptr;
+    int32_t count = symbol ? symbol->barCounts[barSize] : 0;
+    double scale = context->priceScale;
+    int64_t last = context->lastBar;
+    int useShortCircuit = gSettings.UseShortCircuit;
+    double nearZero = gSettings.NearZero;
+    double v[WALK_PLAN_STEPS];
+    uint32_t t[WALK_PLAN_STEPS];
+    uint32_t n = plan->count;
+    for (uint32_t s = 0; s < n; s++) {
+        const WalkPlanStep &step = plan->steps[s];
+        switch (step.kind) {
+        case PLAN_CONSTANT:
+            v[s] = nodes[step.node].value;
+            t[s] = 0;
+            break;
+        case PLAN_TERM_CONSTANT: {
+            double c = nodes[step.node].constant;
+            if (!std::isfinite(c)) return 0;
+            v[s] = ApplyUnary(step.unary, c);
+            t[s] = 0;
+            break;
+        }
+        case PLAN_TERM: {
+            int64_t j = last - step.barsBack;
+            double x;
+            if (!bars || j < 0 || j >= count || !BarTermValue(step.item, bars, count, j, scale, &x) ||
+                !std::isfinite(x))
+                return 0;
+            v[s] = ApplyUnary(step.unary, x);
+            t[s] = step.dataType;
+            break;
+        }
+        case PLAN_GROUP:
+            v[s] = ApplyUnary(step.unary, v[step.left]);
+            t[s] = t[step.left];
+            break;
+        case PLAN_OPERATOR: {
+            uint32_t op = step.item;
+            double a = v[step.left], b = v[step.right];
+            if (useShortCircuit && ((a == 0 && ZeroShortCircuits(op)) || (op == ITEM_OR && (a != 0 || std::isnan(a))))) {
+                v[s] = a;
+                t[s] = 0;
+                break;
+            }
+            int compare = IsComparison(op) ? CompareByDataType(a, b, t[step.left], t[step.right]) : 0;
+            CombineNumbers(op, a, b, t[step.left], t[step.right], compare, nearZero, &v[s], &t[s]);
+            break;
+        }
+        default: return 0;
+        }
+    }
+    *value = v[n - 1];
+    *dataType = t[n - 1];
+    return 1;
+}
+
+/* The formula's value on the context's bar by its plan, into the first node
+** as the walk leaves it; false when the walk has to do it. */
+static bool EvalByWalkPlan(FormulaNode *nodes, EvalContext *context, double *result)
+{
+    FormulaNode *end = nodes;
+    while (end->item != ITEM_END) end++;
+    WalkPlan *plan = &end->walkPlan;
+    if (plan->state == WALK_PLAN_UNKNOWN) BuildWalkPlan(nodes, plan);
+    double value;
+    uint32_t dataType;
+    if (plan->state != WALK_PLAN_READY || !RunWalkPlan(plan, nodes, context, &value, &dataType)) return false;
+    FormulaNode *first = &nodes[0];
+    first->value = value;
+    first->dataType = dataType;
+    first->textFlag = 0;
+    first->evaluated = 1;
+    context->funBar = -1;
+    context->depth = 0;
+    if (std::isinf(value)) value = NAN;
+    if (std::isnan(value)) DropResultText(first);
+    *result = value;
+    return true;
 }

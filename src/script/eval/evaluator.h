@@ -32,13 +32,19 @@
 **             the user-interface thread only.
 ** Speed:      the hot path of every date loop and data calculation: no heap
 **             allocation, no string work (except for text items) and no locks
-**             per bar.  EvalFormulaBars gives a run of bars at once: a formula
-**             without function calls, texts or computed offsets becomes a plan
-**             of steps (its operand tree) that each run over up to 128 bars, a
-**             short circuit choosing per bar; a bar on which the walk would
-**             fail is walked instead, and so is the last bar, so that the
-**             nodes end as the walk leaves them.  Built-ins keep the one
-**             calling convention (node, context, bars back).
+**             per bar.  A formula of number constants, bar values with
+**             constant offsets, brackets and operators (no calls, texts or
+**             computed offsets) also has a plan: its operand tree in
+**             evaluation order.  EvalFormula keeps the plan in the array's end
+**             node (formula.h), built at the array's first evaluation, and
+**             runs it on the bar without touching the other nodes; only the
+**             first node takes the result, as the walk leaves it.
+**             EvalFormulaBars runs each plan step over up to 128 bars at once
+**             (Data items at the context's bar size join there), a short
+**             circuit choosing per bar.  Wherever the walk could fail, the bar
+**             is walked instead, so a plan never has to reproduce a failure;
+**             the trace and the Import flag always take the walk.  Built-ins
+**             keep the one calling convention (node, context, bars back).
 */
 #pragma once
 #include <cstdint>
@@ -80,9 +86,8 @@ double EvalFormula(FormulaNode *nodes, EvalContext *context);
 ** calculation does): value k into values[k] (NaN: no value) and, when
 ** dataTypes is given, the first node's data type into dataTypes[k].  The
 ** values, data types, short circuits and failures are those EvalFormula gives
-** bar by bar, and the nodes and the context end as after the last bar; a
-** formula of number constants, bar values, constant offsets, brackets and
-** operators is computed a run of bars per node (see "Speed" above). */
+** bar by bar, and the first node and the context end as after the last bar; a
+** formula with a plan is computed a run of bars per step (see "Speed"). */
 void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, int32_t count, double *values,
                      uint32_t *dataTypes);
 /* Prepares a node array before a walk: binds strategy and symbol names that
