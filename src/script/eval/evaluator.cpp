@@ -30,6 +30,7 @@ char gPendingRuntimeError[RUNTIME_ERROR_SIZE];
 static std::atomic<int> sRuntimeErrorClaimed{0};
 
 static const char *const kRunModeText[] = {"import", "apply", "scan", "test", "optimize", "orders"};
+static_assert(sizeof kRunModeText / sizeof *kRunModeText == RUN_MODE_ORDERS + 1, "one text per RunMode");
 
 /* ============================================================================
 ** Runtime errors
@@ -296,6 +297,12 @@ static void TraceLine(const char *format, ...)
 /* One missing built-in is reported once per program run, not once per bar. */
 static std::atomic<uint8_t> sMissingReported[SCRIPT_ITEM_COUNT];
 
+void ResetEvaluatorState()
+{
+    ClearPendingRuntimeError();
+    for (std::atomic<uint8_t> &reported : sMissingReported) reported.store(0);
+}
+
 static int CallImplementation(FormulaNode *node, EvalContext *context, int32_t barsBack)
 {
     const ScriptItem *row = node->item < SCRIPT_ITEM_COUNT ? &gScriptItems[node->item] : nullptr;
@@ -361,11 +368,11 @@ static int GetPriceOrVolume(FormulaNode *node, const EvalContext *context, int32
                   "the four prices of a bar are adjacent");
     if (node->item == ITEM_VOLUME) {
         node->value = bar->volume / f;
-        node->dataType = 2;
+        node->dataType = DATA_TYPE_VOLUME;
     } else {
         const double *prices = &bar->open;
         node->value = f * prices[node->item - ITEM_OPEN];
-        node->dataType = 1;
+        node->dataType = DATA_TYPE_PRICE;
     }
     return 1;
 }
@@ -448,7 +455,7 @@ static inline int CompareNumbers(double a, double b, double relative)
 
 static inline int CompareByDataType(double a, double b, uint32_t ta, uint32_t tb)
 {
-    return CompareNumbers(a, b, ta == 1 || tb == 1 ? 1e-6 : 1e-14);
+    return CompareNumbers(a, b, ta == DATA_TYPE_PRICE || tb == DATA_TYPE_PRICE ? 1e-6 : 1e-14);
 }
 
 static int CompareOperands(const FormulaNode *left, const FormulaNode *right)
@@ -827,11 +834,11 @@ static int32_t PlanBarDataType(uint32_t item)
     case ITEM_CLOSE:
     case ITEM_RANGE:
     case ITEM_TRUE_RANGE:
-    case ITEM_NEXT_OPEN: return 1;
-    case ITEM_VOLUME: return 2;
+    case ITEM_NEXT_OPEN: return DATA_TYPE_PRICE;
+    case ITEM_VOLUME: return DATA_TYPE_VOLUME;
     case ITEM_EXTRA:
     case ITEM_BAR_NUM:
-    case ITEM_BARS_LEFT: return 0;
+    case ITEM_BARS_LEFT: return DATA_TYPE_NONE;
     default: return -1;
     }
 }
@@ -994,8 +1001,8 @@ static inline bool BarItemValue(const Bar *bars, int32_t count, int64_t j, doubl
     else if constexpr (ITEM == ITEM_RANGE) v = f * (bar->high - bar->low);
     else if constexpr (ITEM == ITEM_DATA_REF) {
         v = series[j];
-        if (format == 1) v *= f;
-        else if (format == 2) v /= f;
+        if (format == DATA_TYPE_PRICE) v *= f;
+        else if (format == DATA_TYPE_VOLUME) v /= f;
     } else if constexpr (ITEM == ITEM_NEXT_OPEN) {
         ok = j + 1 < count;
         v = ok ? f * bar[1].open : 0;
