@@ -617,8 +617,7 @@ int LoadResultsFile(const char *path, int create)
     if (GetI32(header + 4) != layout.recordSize || GetI32(header + 8) != PARAM_SIZE ||
         GetI32(header + 12) != layout.resultSize || GetI32(header + 16) != layout.cellSize ||
         GetI32(header + 20) != layout.tradeSize || testCount < 0 || columnCount < 0 ||
-        (uint64_t)columnCount * PARAM_SIZE + (uint64_t)testCount * layout.recordSize >
-            sResults.fileSize - RESULTS_HEADER_SIZE) {
+        (uint64_t)columnCount * PARAM_SIZE > sResults.fileSize - RESULTS_HEADER_SIZE) {
         PlatCloseFile(file);
         ReportError("%s is not compatible with this version of Kestovar.", path);
         SetResultCode(RESULT_FILE_ERROR);
