@@ -20,6 +20,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/data_hooks.h"
 #include "script/compiler/definitions.h"
 #include "script/eval/eval_context.h"
 #include "shell/services.h"
@@ -44,6 +45,7 @@ struct ResultsState {
     ResultsWindow windows[RESULTS_WINDOW_MAX];
     ResultsLayout layout;
     uint64_t fileSize;                 /* of the file being loaded */
+    char saveFolder[FILE_PATH_SIZE];   /* the save dialog's last folder */
 };
 static ResultsState sResults;
 
@@ -552,8 +554,7 @@ int SaveResultsFile(ResultsWindow *window, int saveAs)
     char path[FILE_PATH_SIZE];
     CopyString(path, sizeof path, window->path, -1);
     if (!path[0] || saveAs) {
-        /* No file dialog without a window: an untitled list cannot be saved here. */
-        return 0;
+        if (!BrowseForFile(path, sResults.saveFolder, "Save Results File", "Results", "KVR", 1)) return 0;
     }
     if (window->partialLoad && !ConfirmPartialSave(window)) return 0;
 
@@ -581,6 +582,7 @@ int SaveResultsFile(ResultsWindow *window, int saveAs)
         AbandonReplaceFile(&rf);
         return 0;
     }
+    CopyString(window->path, sizeof window->path, path, -1);
     window->partialLoad = 0;
     window->modified = 0;
     UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
