@@ -193,4 +193,52 @@ TEST_F(TradeListTest, PricesAreCheckedAgainstTheDaysRange)
     EXPECT_NE(std::string::npos, log.find("TradeList: symbol CCC not found in currently loaded data file"));
 }
 
+TEST_F(TradeListTest, RowsOutsideTheTestAreDroppedWithOneNotice)
+{
+    ResetTradeListState();
+    TradeListRow rows[2] = {};
+    for (TradeListRow &r : rows) {
+        CopyString(r.symbol, TL_SYMBOL_SIZE, "AAA", -1);
+        r.quantityIn = 10;
+        r.valid = 1;
+    }
+    rows[0].entryDate = 20231229;   /* before the first date */
+    rows[1].entryDate = 20240201;   /* after the last */
+    for (TradeListRow &r : rows) MapTradeSymbols(strategy.get(), &r, 20240108, 20240112);
+    EXPECT_EQ(0u, rows[0].valid + rows[1].valid);
+    EXPECT_EQ(1, gHeadless.noticeCount);
+    EXPECT_STREQ("One or more trades are outside the test date range. Run with Log enabled for details.", LastNotice());
+}
+
+TEST_F(TradeListTest, TheEndDateDecidesBetweenReplayAndRules)
+{
+    StrategyRecord *savedStrategies = gStrategies;
+    const int32_t savedCount = gStrategyCount;
+    gStrategies = strategy.get();
+    gStrategyCount = 1;
+    CopyString(strategy->TradeList, sizeof strategy->TradeList, "t.csv", -1);
+    const struct {
+        int32_t endDate, rowCount, reference;
+        int active, rules, governed;
+    } cases[] = {
+        {0, 3, 20240110, 1, 1, 0},          /* rows supply setups; the rules decide */
+        {20240110, 3, 20240110, 1, 0, 1},   /* replayed exactly up to the end date */
+        {20240110, 3, 20240111, 0, 1, 0},   /* the strategy's own rules after it */
+        {0, -1, 20240110, 0, 1, 0},         /* a file that could not be read */
+    };
+    for (const auto &c : cases) {
+        ResetTradeListState();
+        strategy->TLEndDate = c.endDate;
+        strategy->tradeListRowCount = c.rowCount;
+        UpdateTradeListActivation(0, c.reference);
+        EXPECT_EQ(c.active, gTradeListState.active[0]) << c.endDate << " " << c.reference;
+        EXPECT_EQ(c.rules, gTradeListState.rules[0]) << c.endDate << " " << c.reference;
+        EXPECT_EQ(c.governed, IsTradeListGoverned(0, 1, c.reference)) << c.endDate << " " << c.reference;
+        EXPECT_EQ(0, IsTradeListGoverned(0, 0, c.reference));   /* a setup without a row */
+    }
+    strategy->tradeListRowCount = 0;
+    gStrategies = savedStrategies;
+    gStrategyCount = savedCount;
+}
+
 }  // namespace
