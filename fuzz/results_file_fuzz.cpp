@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint64_t baseline = gAllocatedBytes.load();
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
-    const int unattended = gUnattended;
-    gUnattended = 0;
+    const int unattended = gRun.unattended;
+    gRun.unattended = 0;
     const char *why = nullptr;
     if (LoadResultsFile(path, 0)) {
         ResultsWindow *w = FindResultsWindowByPath(path);
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         why = "a failed load said nothing";
     }
     if (!why && gAllocatedBytes.load() != baseline) why = "closing the list did not free everything";
-    gUnattended = unattended;
+    gRun.unattended = unattended;
     ResetHeadlessShell();
     PlatDeleteFile(path);
     if (why) {

@@ -20,7 +20,6 @@
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "marketdata/store/data_hooks.h"
 #include "script/compiler/definitions.h"
 #include "script/eval/eval_context.h"
 #include "shell/services.h"
@@ -538,7 +537,7 @@ static int32_t GetI32(const uint8_t *at)
 /* Asks before a list that was only partly loaded replaces its file; 1 to save. */
 static int ConfirmPartialSave(ResultsWindow *window)
 {
-    if (gUnattended) {
+    if (gRun.unattended) {
         LogPrintf("%s was only partly loaded; the results were not saved.", window->path);
         return 0;
     }

@@ -49,14 +49,14 @@ static void BeginLine(const EvalContext *context, const char *phaseName)
     char date[DATE_TEXT_SIZE];
     FormatDate(GetPeriodFirstDate(context->date, 1, context->barSize), gSettings.DateDisplayFormat, date);
     sCurrency = context->test ? context->test->currency : nullptr;
-    LogContinueLine = 1;
+    gRun.logContinueLine = 1;
     LogPrintf("%s\t%s\t%s\t", date, phaseName ? phaseName : PhaseName(context->barPhase),
               context->strategy ? context->strategy->name : "");
 }
 
 static void EndLine()
 {
-    LogContinueLine = 0;
+    gRun.logContinueLine = 0;
     LogPrintf("%s", "");
     sCurrency = nullptr;
 }

@@ -542,7 +542,7 @@ static void Finding(int *shown, const char *notice, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 static void Finding(int *shown, const char *notice, const char *format, ...)
 {
-    if (gSettings.AddLog || gGeneratingOrders) {
+    if (gSettings.AddLog || gRun.generatingOrders) {
         char text[1024];
         va_list args;
         va_start(args, format);
@@ -660,13 +660,13 @@ void MapTradeSymbols(StrategyRecord *strategy, TradeListRow *row, int32_t firstD
     int32_t number = 0;
     if (row->symbolNumber < 0) {
         const int32_t assetId = -row->symbolNumber;
-        for (int32_t k = 0; k < gSymbolCount && !number; k++)
-            if (gSymbols[k].info.AssetId == assetId) number = k + 1;
-        if (number && CompareNoCase(gSymbols[number - 1].info.Symbol, row->symbol) != 0) {
+        for (int32_t k = 0; k < gStore.symbolCount && !number; k++)
+            if (gStore.symbols[k].info.AssetId == assetId) number = k + 1;
+        if (number && CompareNoCase(gStore.symbols[number - 1].info.Symbol, row->symbol) != 0) {
             if (row->symbol[0])
                 Finding(nullptr, nullptr, "TradeList: symbol for AssetId %d changed from %s to %s", assetId, row->symbol,
-                        gSymbols[number - 1].info.Symbol);
-            CopyString(row->symbol, TL_SYMBOL_SIZE, gSymbols[number - 1].info.Symbol, -1);
+                        gStore.symbols[number - 1].info.Symbol);
+            CopyString(row->symbol, TL_SYMBOL_SIZE, gStore.symbols[number - 1].info.Symbol, -1);
         }
     } else {
         number = FindSymbolIndex(row->symbol);
@@ -682,14 +682,14 @@ void MapTradeSymbols(StrategyRecord *strategy, TradeListRow *row, int32_t firstD
             base[len - 3] = 0;
         }
         const int32_t latest = std::max(row->entryDate, row->exitDate);
-        for (int32_t k = gSymbolCount - 1; k >= 0 && !number; k--) {
-            int32_t month = DelistedMonth(gSymbols[k].info.Symbol, base, suffix);
+        for (int32_t k = gStore.symbolCount - 1; k >= 0 && !number; k--) {
+            int32_t month = DelistedMonth(gStore.symbols[k].info.Symbol, base, suffix);
             if (month && month * 100 + 32 > latest) number = k + 1;
         }
         if (number) {
             Finding(nullptr, nullptr, "TradeList: symbol %s has been delisted -- using %s instead", row->symbol,
-                    gSymbols[number - 1].info.Symbol);
-            CopyString(row->symbol, TL_SYMBOL_SIZE, gSymbols[number - 1].info.Symbol, -1);
+                    gStore.symbols[number - 1].info.Symbol);
+            CopyString(row->symbol, TL_SYMBOL_SIZE, gStore.symbols[number - 1].info.Symbol, -1);
         }
     }
     if (!number) {
@@ -708,7 +708,7 @@ void MapTradeSymbols(StrategyRecord *strategy, TradeListRow *row, int32_t firstD
                 row->side > 0 ? "Long" : "Short", row->symbol, d, strategy->name,
                 strategy->Side > 0 ? "Long" : "Short");
     }
-    SymbolRecord *symbol = &gSymbols[number - 1];
+    SymbolRecord *symbol = &gStore.symbols[number - 1];
     if (!ValidateTradePrices(strategy, symbol, row, firstDate)) {
         row->valid = 0;
         return;
@@ -779,6 +779,6 @@ int IsTradeListGoverned(int32_t strategyIndex, int32_t setupRow, int32_t date)
         return 0;
     if (setupRow == 0) return 0;
     const StrategyRecord *s = &gStrategies[strategyIndex];
-    if (!gGeneratingOrders) return s->TLEndDate >= 1 && date <= s->TLEndDate;
+    if (!gRun.generatingOrders) return s->TLEndDate >= 1 && date <= s->TLEndDate;
     return !gTradeListState.rules[strategyIndex];
 }

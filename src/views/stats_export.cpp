@@ -10,7 +10,6 @@
 #include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
 #include "foundation/text_match.h"
-#include "marketdata/store/data_hooks.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/settings_items.h"
@@ -32,7 +31,7 @@ static const char *const kTimingWords[4] = {"n/a", "open", "intraday", "close"};
 void MakeNumberedFileName(const char *path, int32_t testNumber)
 {
     CopyString(gExportPath, sizeof gExportPath, path, -1);
-    if (gRunMode != RUN_MODE_OPTIMIZE) return;
+    if (gRun.mode != RUN_MODE_OPTIMIZE) return;
     const char *base = path;
     for (const char *p = path; *p; p++)
         if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;
@@ -83,7 +82,7 @@ int SaveStatsCsv(TestRecord *test, const char *path)
 
     EvalContext context{};
     context.test = test;
-    context.symbol = &gCalendarSymbol;
+    context.symbol = &gStore.calendar;
     context.barSize = test->settings.BarSize2;
     context.barPhase = PHASE_CLOSE;
     context.strategyIndex = 0;
@@ -98,7 +97,7 @@ int SaveStatsCsv(TestRecord *test, const char *path)
         context.date = date;
         context.resultRow = d;
         Bar *bar = nullptr;
-        context.barIndex = FindBarIndex(&gCalendarSymbol, context.barSize, date, PHASE_CLOSE, 0, &bar);
+        context.barIndex = FindBarIndex(&gStore.calendar, context.barSize, date, PHASE_CLOSE, 0, &bar);
         context.lastBar = context.barIndex;
         for (int32_t s = 0; s < test->strategyCount; s++) {
             out += std::string("\n") + dateText + "," + test->strategies[s].name;

@@ -165,10 +165,10 @@ TEST_F(ResultsFileTest, DamagedFilesFailWithTheirMessage)
         std::string s = good;
         for (int k = 0; k < 4; k++) s[c.at + k] = (char)(c.value >> (8 * k));
         ASSERT_TRUE(WriteTestFile(path, s));
-        gResultCode = RESULT_OK;
+        gRun.resultCode = RESULT_OK;
         int loaded = LoadResultsFile(path.c_str(), 0);
         EXPECT_NE(nullptr, strstr(LastMessage(), c.message)) << LastMessage();
-        EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
+        EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
         if (ResultsWindow *w = FindResultsWindowByPath(path.c_str())) {
             EXPECT_EQ(1, loaded);
             EXPECT_EQ(1, w->partialLoad);
@@ -203,9 +203,9 @@ TEST_F(ResultsFileTest, ACutFileKeepsTheTestsBeforeTheCutAndIsNotOverwritten)
         EXPECT_EQ(1, w->partialLoad);
         /* The end of a run saves: unattended nothing is written, and a user who
         ** declines keeps the file as it was. */
-        gUnattended = 1;
+        gRun.unattended = 1;
         EXPECT_EQ(0, SaveResultsFile(w, 0));
-        gUnattended = 0;
+        gRun.unattended = 0;
         gHeadless.messageBoxAnswer = 7;   /* No */
         EXPECT_EQ(0, SaveResultsFile(w, 0));
         EXPECT_EQ(cut, ReadTestFile(path).size());

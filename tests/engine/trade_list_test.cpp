@@ -141,7 +141,7 @@ TEST_F(TradeListTest, BadLinesAreDroppedAndBadFilesReported)
                       "AAA,2024-01-08,abc,\n"));       /* a bad number reads as 0 */
     EXPECT_EQ(0, Row(0).quantityIn);
 
-    gResultCode = RESULT_OK;
+    gRun.resultCode = RESULT_OK;
     EXPECT_EQ(-1, Read("Name,Date\nAAA,2024-01-08\n"));
     EXPECT_EQ(std::string("Strategy TL has no TLFields definition and the first row of ") + strategy->TradeList +
                   " has no known field names.",
@@ -149,7 +149,7 @@ TEST_F(TradeListTest, BadLinesAreDroppedAndBadFilesReported)
     EXPECT_EQ(-1, strategy->tradeListRowCount);
     CopyString(strategy->TradeList, sizeof strategy->TradeList, tmp.File("none.csv").c_str(), -1);
     EXPECT_EQ(-1, ReadTradeListFile(strategy.get()));
-    EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
 }
 
 TEST_F(TradeListTest, PricesAreCheckedAgainstTheDaysRange)

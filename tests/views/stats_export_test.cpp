@@ -10,7 +10,7 @@
 namespace {
 
 struct ExportTest : ProgramStateTest {
-    int savedMode = gRunMode;
+    int savedMode = gRun.mode;
     void SetUp() override
     {
         ProgramStateTest::SetUp();
@@ -18,7 +18,7 @@ struct ExportTest : ProgramStateTest {
     }
     void TearDown() override
     {
-        gRunMode = savedMode;
+        gRun.mode = savedMode;
         ProgramStateTest::TearDown();
     }
 };
@@ -37,7 +37,7 @@ TEST_F(ExportTest, OptimizationFileNamesCarryTheTestNumber)
         {RUN_MODE_TEST, "stats.csv", "stats.csv"},
     };
     for (const Case &c : cases) {
-        gRunMode = c.mode;
+        gRun.mode = c.mode;
         MakeNumberedFileName(c.path, 7);
         EXPECT_STREQ(c.expected, gExportPath) << c.path;
     }
@@ -111,11 +111,11 @@ TEST_F(ExportTest, AnExportThatCannotBeCreatedSetsTheFileErrorCode)
     std::string path = tmp.File("missing\\x.csv");
     EXPECT_EQ(0, SaveStatsCsv(t, path.c_str()));
     EXPECT_EQ("Unable to create SaveStatsAs file '" + path + "'.", std::string(LastMessage()));
-    EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
-    gResultCode = RESULT_OK;
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    gRun.resultCode = RESULT_OK;
     EXPECT_EQ(1, SaveTradesCsv(t, path.c_str()));
     EXPECT_EQ("Unable to create " + path, std::string(LastMessage()));
-    EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
     FreeTestRecord(nullptr, t);
 }
 
