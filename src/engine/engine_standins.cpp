@@ -1,11 +1,9 @@
 /* engine_standins.cpp -- engine routines whose owners are not built yet. */
 #include <cstring>
 
-#include "engine/optimizer.h"
 #include "engine/orders.h"
 #include "engine/results_file.h"
 #include "engine/trace.h"
-#include "engine/walk_forward.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "script/eval/eval_context.h"
@@ -169,28 +167,6 @@ void RecalculateTestStats(ResultsWindow *, int)
 
 /* STANDIN: the list stays as it is. */
 void SortResultsList(ResultsWindow *, int, int, int)
-{
-}
-
-/* ==== STANDIN: replaced by the optimizer ============================================ */
-
-/* STANDIN: one test per run. */
-int32_t ShowOptimizerDialog(int, int32_t *keptRows)
-{
-    if (keptRows) *keptRows = 1;
-    return 1;
-}
-
-/* STANDIN: no further combination. */
-int NextParameterCombination(int32_t)
-{
-    return 0;
-}
-
-/* ==== STANDIN: replaced by the walk-forward periods ================================= */
-
-/* STANDIN: the script is left as it is. */
-void InsertWalkForwardSection()
 {
 }
 
