@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/optimizer.h"
+#include "engine/results_file.h"
 #include "engine/walk_forward.h"
 #include "engine_fixture.h"
 #include "foundation/random.h"
@@ -276,6 +277,21 @@ TEST_F(OptimizerTest, EndAnchorKeepsTheLastDate)
         EXPECT_EQ(gSettings.FirstDate, firsts[i]);
         EXPECT_EQ(gSettings.LastDate, 20200331);
     }
+}
+
+/* Through the run driver: one listed test per combination, the parameter
+** column holding each value in turn. */
+TEST_F(OptimizerTest, OptimizeRunListsEveryCombination)
+{
+    ResetOptimizer();
+    gSettings.OptimizeMode = OPT_COMBINATORIAL;
+    gSettings.OptKeepNoTrades = 1;
+    ASSERT_EQ(0, Run("Parameters:\n  P: 4, 2, 3\nStrategy: S1\n  EntrySetup: 0\n", RUN_MODE_OPTIMIZE)) << LastMessage();
+    ResultsWindow *window = FirstResultsWindow();
+    ASSERT_NE(window, nullptr);
+    std::vector<double> values;
+    for (TestRecord *t = window->firstTest; t; t = t->next) values.push_back(t->parameters[0].value);
+    EXPECT_EQ(values, (std::vector<double>{4, 2, 3}));
 }
 
 }  // namespace
