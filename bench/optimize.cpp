@@ -38,8 +38,8 @@ const char kScript[] =
     "  Fast: from 2 to 9\n"
     "  Slow: from 10 to 24 step 2\n"
     "Data:\n"
-    "  Quick: Avg(C, Fast)\n"
-    "  Long: Avg(C, Slow)\n"
+    "  Quick: C - C[Fast]\n"
+    "  Long: (C - C[Slow]) / 2\n"
     "Strategy: Cross\n"
     "  EntrySetup: Quick > Long\n"
     "  MaxPositions: 20\n"
@@ -182,7 +182,9 @@ void BM_Optimize(benchmark::State &state)
         all += RunOptimization(cores, &testsAll);
     }
     if (testsOne != kCombinations || testsAll != kCombinations) {
-        state.SkipWithError("the optimization did not run every combination");
+        std::string why = "the optimization did not run every combination: " + std::to_string(testsOne) + " " +
+                          std::to_string(testsAll);
+        state.SkipWithError(why.c_str());
         return;
     }
     double n = (double)state.iterations();
