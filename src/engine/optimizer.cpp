@@ -13,7 +13,6 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
-#include "marketdata/store/data_hooks.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -22,9 +21,6 @@
 #include "shell/services.h"
 
 OptimizerState gOptimizer;
-
-/* The settings panel's test-name field. */
-enum { IDC_TEST_NAME = 1169 };
 
 static const double kNoBest = -1e14;
 static const double kNoWorst = 1e14;
@@ -143,7 +139,7 @@ int32_t ComputeOptimizerTestCounts()
         product = MultiplyCount(product, o->intervalCount);
     }
     if (gSettings.OptByStrategy) product = MultiplyCount(product, CountStrategies());
-    if (gSettings.OptBySymbol) product = MultiplyCount(product, gSymbolCount);
+    if (gSettings.OptBySymbol) product = MultiplyCount(product, gStore.symbolCount);
     if (gSettings.OptIterations > 0) product = MultiplyCount(product, gSettings.OptIterations);
 
     o->maxTests = product > INT32_MAX ? 0 : (int32_t)product;
@@ -160,8 +156,8 @@ int32_t ComputeOptimizerTestCounts()
 static void SetOptimizerRange()
 {
     int32_t start = gSettings.FirstDate, end = gSettings.LastDate;
-    if (gDataFirstDate && (start == 0 || start < gDataFirstDate)) start = gDataFirstDate;
-    if (gDataLastDate && (end == 0 || end > gDataLastDate)) end = gDataLastDate;
+    if (gStore.firstDate && (start == 0 || start < gStore.firstDate)) start = gStore.firstDate;
+    if (gStore.lastDate && (end == 0 || end > gStore.lastDate)) end = gStore.lastDate;
     gOptimizer.rangeStart = start;
     gOptimizer.rangeEnd = end;
     gOptimizer.intervalStart = start;
@@ -216,16 +212,16 @@ int32_t ShowOptimizerDialog(int resetOnly, int32_t *keptRows)
     if (keptRows) *keptRows = 1;
     if (resetOnly) return 1;
 
-    if (gRunMode == RUN_MODE_SCAN || gRunMode == RUN_MODE_TEST || gRunMode == RUN_MODE_ORDERS) {
+    if (gRun.mode == RUN_MODE_SCAN || gRun.mode == RUN_MODE_TEST || gRun.mode == RUN_MODE_ORDERS) {
         for (int32_t k = 0; rows && k < count; k++) SortParameterValues(&rows[k]);
         return 1;
     }
-    if (gRunMode != RUN_MODE_OPTIMIZE) return 0;
+    if (gRun.mode != RUN_MODE_OPTIMIZE) return 0;
 
     SetOptimizerRange();
     if (gSettings.OptIterations < 1) gSettings.OptIterations = 1;
     if (gSettings.OptTestLength < 1) gSettings.OptTestLength = 1;
-    if (!gOptNoDialog && !gUnattended && !RunOptimizerDialog()) return 0;
+    if (!gOptNoDialog && !gRun.unattended && !RunOptimizerDialog()) return 0;
     /* A step of no units would repeat the same interval for ever. */
     if (gSettings.OptTimeUnit != TIME_UNIT_NONE && gSettings.OptTestInterval < 1) {
         ReportError(kBadTestInterval);
@@ -337,16 +333,14 @@ static void StepOuterLoops()
         o->repetition = 1;
         bool wrapped = true;
         if (gSettings.OptByStrategy) o->strategyIndex = NextStrategyIndex(o->strategyIndex, &wrapped);
-        if (wrapped && gSettings.OptBySymbol && gSymbolCount > 0) o->symbolIndex = (o->symbolIndex + 1) % gSymbolCount;
+        if (wrapped && gSettings.OptBySymbol && gStore.symbolCount > 0) o->symbolIndex = (o->symbolIndex + 1) % gStore.symbolCount;
     }
     const char *strategy = gSettings.OptByStrategy && o->strategyIndex < gStrategyCount ? gStrategies[o->strategyIndex].name : nullptr;
-    const char *symbol = gSettings.OptBySymbol && o->symbolIndex < gSymbolCount ? gSymbols[o->symbolIndex].info.Symbol : nullptr;
+    const char *symbol = gSettings.OptBySymbol && o->symbolIndex < gStore.symbolCount ? gStore.symbols[o->symbolIndex].info.Symbol : nullptr;
     if (gSettings.OptBySymbol)
         for (int32_t k = 0; k < gStrategyCount; k++) gStrategies[k].symbolNumber = o->symbolIndex + 1;
     if (strategy && symbol) FormatText(gSettings.TestName, OPT_TEST_NAME_LENGTH + 1, "%s / %s", strategy, symbol);
     else if (strategy || symbol) CopyString(gSettings.TestName, OPT_TEST_NAME_LENGTH + 1, strategy ? strategy : symbol, -1);
-    else return;
-    ShowSettingInPanel(IDC_TEST_NAME);
 }
 
 /* The first and last date of the test, from its interval. */
@@ -363,16 +357,16 @@ static void SetIntervalDates(int32_t testsDone)
     int32_t last = o->rangeEnd;
     if (gSettings.OptAnchor != ANCHOR_END) {
         int32_t next = AdvanceTimeUnits(gSettings.OptTimeUnit, gSettings.OptTestLength);
-        int32_t before = OffsetTradingDate(&gDateLists[BAR_DAILY], next, -1);
+        int32_t before = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], next, -1);
         if (before && before < last) last = before;
     }
     if (first != gSettings.FirstDate) {
         gSettings.FirstDate = first;
-        SetPanelDate(IDC_FIRST_DATE, first);
+        SetPanelDate(PANEL_FIRST_DATE, first);
     }
     if (last != gSettings.LastDate) {
         gSettings.LastDate = last;
-        SetPanelDate(IDC_LAST_DATE, last);
+        SetPanelDate(PANEL_LAST_DATE, last);
     }
 }
 

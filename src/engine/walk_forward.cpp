@@ -17,7 +17,7 @@
 
 static const DateList *DailyDates()
 {
-    return &gDateLists[BAR_DAILY];
+    return &gStore.dateLists[BAR_DAILY];
 }
 
 int32_t CountTimeUnits(int unit)

@@ -176,7 +176,7 @@ static int AddScanRow(ScanWorker *w, int32_t date, int32_t symbol)
         FormatDefaultDate(date, d->text);
         s->formatCode = LIST_FORMAT_TEXT;
         s->number = symbol;
-        CopyString(s->text, sizeof s->text, gSymbols[symbol].info.Symbol, -1);
+        CopyString(s->text, sizeof s->text, gStore.symbols[symbol].info.Symbol, -1);
         used = (size_t)FormatText(line, sizeof line, "%s,%s", d->text, s->text);
     }
     for (int32_t k = 0; k < w->columnCount; k++) {
@@ -200,10 +200,10 @@ static int AddScanRow(ScanWorker *w, int32_t date, int32_t symbol)
 /* Every symbol of the worker's share on the context's date. */
 static void ScanSymbolsForDate(ScanWorker *w, EvalContext *context)
 {
-    for (int32_t i = w->index; i < gSymbolCount; i += w->stride) {
+    for (int32_t i = w->index; i < gStore.symbolCount; i += w->stride) {
         if (w->stop) return;
-        CopyString(w->symbolName, sizeof w->symbolName, gSymbols[i].info.Symbol, -1);
-        context->symbol = &gSymbols[i];
+        CopyString(w->symbolName, sizeof w->symbolName, gStore.symbols[i].info.Symbol, -1);
+        context->symbol = &gStore.symbols[i];
         const Bar *bar = SyncContextBar(context);
         if (!bar || (context->barSize == BAR_DAILY && bar->date != context->date)) continue;
         for (int32_t pass = 1; pass <= w->passCount; pass++) {
@@ -330,10 +330,10 @@ void ScanTestDate(CellListWindow *list, EvalContext *context)
 
 int RunScan()
 {
-    gRunState = RUN_TESTING;
+    gRun.state = RUN_TESTING;
     SetFrameTitle("Running Scan");
     int barSize = gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : BAR_DAILY;
-    const DateList *dates = &gDateLists[barSize];
+    const DateList *dates = &gStore.dateLists[barSize];
     int32_t firstIndex = 0, lastIndex = -1;
     int result = -1;
     CellListWindow direct;
@@ -378,14 +378,14 @@ int RunScan()
         }
         int32_t dateCount = lastIndex - firstIndex + 1;
         char bars[40];
-        int length = FormatText(bars, sizeof bars, "%lld", (long long)dateCount * gSymbolCount);
+        int length = FormatText(bars, sizeof bars, "%lld", (long long)dateCount * gStore.symbolCount);
         InsertCommas(bars, length, sizeof bars);
         SetStatusText(0, "Scanning %s Bars", bars);
 
         int32_t workers = 1;
         if (dateCount >= 2 && !toFile) {
             workers = ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount());
-            if (gSymbolCount / 8 + 1 < workers) workers = gSymbolCount / 8 + 1;
+            if (gStore.symbolCount / 8 + 1 < workers) workers = gStore.symbolCount / 8 + 1;
             if (workers > SCAN_MAX_WORKERS) workers = SCAN_MAX_WORKERS;
             if (workers < 1) workers = 1;
         }
@@ -416,7 +416,7 @@ int RunScan()
             int running = 0;
             int32_t earliest = 99991231;
             for (int32_t k = 0; k < workers; k++) {
-                if (gRunState == RUN_STOP_REQUESTED) pool[k].stop = 1;
+                if (gRun.state == RUN_STOP_REQUESTED) pool[k].stop = 1;
                 if (!pool[k].running) continue;
                 running++;
                 if (pool[k].date < earliest) earliest = pool[k].date;
@@ -454,8 +454,8 @@ int RunScan()
 
     AbandonReplaceFile(&file);
     FreeListWindow(&direct);
-    if (gRunState == RUN_STOP_REQUESTED) ShowPopupNotice(255, "Scan Stopped");
-    gRunState = RUN_IDLE;
+    if (gRun.state == RUN_STOP_REQUESTED) ShowPopupNotice(255, "Scan Stopped");
+    gRun.state = RUN_IDLE;
     SetFrameTitle("");
     return result;
 }

@@ -20,7 +20,7 @@ struct OptimizerTest : EngineTest {
     {
         EngineTest::SetUp();
         LoadStore(Weekdays(20200101, 20210331), {{"AAA", {}}});
-        gRunMode = RUN_MODE_OPTIMIZE;
+        gRun.mode = RUN_MODE_OPTIMIZE;
         SetRandomSeed(7);
     }
     void TearDown() override
