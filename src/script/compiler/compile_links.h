@@ -25,6 +25,9 @@ const char *RenderStrategyName(int32_t index);
 int ConstituencySeriesLoaded(int32_t series);
 /* 1 when the plug-in library loads and has its data-calculation entry. */
 int LoadDataCalcPlugin();
+/* The plug-in loader (load 1, unload 0), installed by the built-ins, which
+** sit above the compiler; null until they are installed. */
+extern int (*gPluginLoader)(int load);
 /* Name of the 1-based compiled strategy (for error titles), "" when none. */
 const char *CompiledStrategyName(int32_t number);
 /* The preprocessor: 1 when a directive began at *pText (the pointer then

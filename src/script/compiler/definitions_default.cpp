@@ -50,5 +50,7 @@ int ConstituencySeriesLoaded(int32_t series)
     return series >= 1 && series <= 31 && (gDefinitionStandIn.loadedSeries >> (series - 1)) & 1;
 }
 
-int LoadDataCalcPlugin() { return gDefinitionStandIn.pluginLoads; }
+int (*gPluginLoader)(int load) = nullptr;
+
+int LoadDataCalcPlugin() { return gDefinitionStandIn.pluginLoads || (gPluginLoader && gPluginLoader(1)); }
 

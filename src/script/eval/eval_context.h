@@ -66,6 +66,14 @@ struct EvalContext {
     int32_t ownPosition;             /* position items use the context's position only */
     int32_t storedParameters;        /* parameter references read the test record's values */
     int32_t postClose;               /* read by BarsHeld with BarsHeldIncrPostClose */
+    /* A trial bar that stands in for bar trialIndex of trialSymbol at
+    ** trialBarSize for this evaluation only (TargetPrice); the bar getters
+    ** read it instead of the shared bar array, which no evaluation writes.
+    ** trialIndex may be one past the array's last bar. */
+    const Bar *trialBar;
+    const SymbolRecord *trialSymbol;
+    int32_t trialIndex;
+    int32_t trialBarSize;
 };
 
 /* ---- the engine's program-wide values ----------------------------------------- */

@@ -24,15 +24,24 @@
 #include "script/eval/value_access.h"
 #include "views/chart_record.h"
 
+const Bar *ContextBarArray(const EvalContext *context, int32_t *count)
+{
+    const Bar *bars = GetBarArray(context->symbol, context->barSize, count);
+    if (bars && context->trialBar && context->trialSymbol == context->symbol &&
+        context->trialBarSize == context->barSize && context->trialIndex == *count)
+        ++*count;
+    return bars;
+}
+
 /* The bar at bars back of the context symbol, with its index and the count of
 ** its array; null outside the array. */
 static const Bar *BarAtOffset(const EvalContext *context, int32_t barsBack, int32_t *index, int32_t *count)
 {
-    const Bar *bars = GetBarArray(context->symbol, context->barSize, count);
+    const Bar *bars = ContextBarArray(context, count);
     int64_t i = (int64_t)context->lastBar - barsBack;
     if (!bars || i < 0 || i >= *count) return nullptr;
     *index = (int32_t)i;
-    return &bars[i];
+    return ContextBarAt(context, bars, *index);
 }
 
 /* The factor that brings a bar's prices to the context's split level; a bar
@@ -65,13 +74,14 @@ static int SetText(FormulaNode *node, double value, const char *text)
 double BarTrueRange(const EvalContext *context, int32_t index)
 {
     int32_t count = 0;
-    const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+    const Bar *bars = ContextBarArray(context, &count);
     if (!bars || index < 0 || index >= count) return 0.0;
-    const Bar *bar = &bars[index];
+    const Bar *bar = ContextBarAt(context, bars, index);
     double f = AdjustmentFactor(context, bar);
     double high = bar->high * f, low = bar->low * f;
     if (index == 0) return high - low;
-    double previous = bars[index - 1].close * AdjustmentFactor(context, &bars[index - 1]);
+    const Bar *before = ContextBarAt(context, bars, index - 1);
+    double previous = before->close * AdjustmentFactor(context, before);
     return (previous > high ? previous : high) - (previous < low ? previous : low);
 }
 
@@ -175,9 +185,11 @@ int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case ITEM_VOLUME: return SetValue(node, bar->volume / f, 2);
     case ITEM_EXTRA: return SetValue(node, bar->extra, 0);
     case ITEM_SPLIT: return SetValue(node, bar->split, 0);
-    case ITEM_NEXT_OPEN:
+    case ITEM_NEXT_OPEN: {
         if (index + 1 >= count) return 0;
-        return SetValue(node, f * bar[1].open, 1);
+        const Bar *next = ContextBarAt(context, GetBarArray(context->symbol, context->barSize, nullptr), index + 1);
+        return SetValue(node, f * next->open, 1);
+    }
     case ITEM_RANGE: return SetValue(node, f * (bar->high - bar->low), 1);
     case ITEM_TRUE_RANGE: return SetValue(node, BarTrueRange(context, index), 1);
     case ITEM_FX_RATIO: {
