@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compiler_fixture.h"
+#include "support/test_support.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/random.h"
@@ -21,6 +22,7 @@
 #include "script/compiler/settings_items.h"
 #include "script/datacalc/data_calc.h"
 #include "script/eval/evaluator.h"
+#include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 
@@ -727,4 +729,88 @@ TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
             }
         }
     }
+}
+
+/* ---- the plug-in library ---------------------------------------------------------- */
+
+namespace {
+
+/* Points the plug-in folder at the test programs' own, where the test
+** library is built, and unloads the library afterwards. */
+struct PluginFolder {
+    char saved[sizeof gSettings.UserDllPath];
+    explicit PluginFolder(const std::string &folder)
+    {
+        InstallBuiltins();
+        memcpy(saved, gSettings.UserDllPath, sizeof saved);
+        CopyString(gSettings.UserDllPath, sizeof gSettings.UserDllPath, folder.c_str(), -1);
+    }
+    ~PluginFolder()
+    {
+        LoadPluginDll(0);
+        memcpy(gSettings.UserDllPath, saved, sizeof saved);
+    }
+};
+
+}  // namespace
+
+TEST_F(DataCalcTest, PluginFillsEachSymbolFromItsBarsAndEarlierItems)
+{
+    PluginFolder folder(TestProgramFolder());
+    MakeStore(6, 40);
+    SetItems({{"Span", "C - O"}, {"Weekly", "C", BAR_WEEKLY}, {"Plain", "DllDataCalc(3)"},
+              {"WithItem", "DllDataCalc(2, \"ok\")"}, {"WeekPlug", "DllDataCalc(1)", BAR_WEEKLY}});
+    for (int32_t i : {2, 3, 4}) Item(i)->formula.onePass = 1;   /* as the compile driver marks them */
+    std::vector<uint8_t> first;
+    for (int threads : {1, 32}) {
+        gSettings.CalcThreads = threads;
+        SetDataRecalcNeeded();
+        ASSERT_EQ(1, CalculateData()) << LastMessage();
+        if (first.empty()) first = Blocks();
+        EXPECT_TRUE(first == Blocks()) << threads << " workers";
+        for (int32_t s = 0; s < gSymbolCount; s++) {
+            const SymbolRecord *symbol = &gSymbols[s];
+            /* Bars are unsplit or split 2:1 in their own terms; the library sees them as stored. */
+            for (int32_t i = 0; i < symbol->barCounts[BAR_DAILY]; i++) {
+                const Bar &bar = symbol->bars[BAR_DAILY][i];
+                /* the first earlier item of the same bar size is Span (Weekly is left out) */
+                EXPECT_DOUBLE_EQ(3 * bar.close + Value(symbol, 0, i), Value(symbol, 2, i)) << s << " " << i;
+                EXPECT_DOUBLE_EQ(2 * bar.close + Value(symbol, 0, i), Value(symbol, 3, i)) << s << " " << i;
+            }
+            /* A weekly item gets the weekly bars, one value per week, and
+            ** nothing is written past its range. */
+            for (int32_t w = 0; w < symbol->barCounts[BAR_WEEKLY]; w++)
+                EXPECT_DOUBLE_EQ(symbol->bars[BAR_WEEKLY][w].close + Value(symbol, 1, w), Value(symbol, 4, w));
+        }
+    }
+    EXPECT_STREQ("", gPendingRuntimeError);
+}
+
+TEST_F(DataCalcTest, PluginFailuresStopCleanly)
+{
+    {
+        PluginFolder missing(TestProgramFolder() + "\\no-such-folder");
+        MakeStore(2, 20);
+        FormulaItem item{};
+        SetText(&item.formula, "P", "DllDataCalc(1)");
+        EXPECT_EQ(0, CompileFormula(&item.formula, SECTION_DATA, 0));
+        EXPECT_NE(nullptr, strstr(LastMessage(), "radez.dll could not be loaded or has no DllDataCalc function"));
+        FreeFormulaNodes(&item.formula);
+    }
+    PluginFolder folder(TestProgramFolder());
+    SetItems({{"Fails", "DllDataCalc(1, \"F\")"}});
+    Item(0)->formula.onePass = 1;
+    gRunState = RUN_CALCULATING;
+    CalculateData();
+    EXPECT_EQ(0, strncmp("radez", gPendingRuntimeError, 5)) << gPendingRuntimeError;
+    EXPECT_TRUE(std::isnan(Value(&gSymbols[0], 0, 0)));
+    gRunState = RUN_IDLE;
+
+    /* Outside a one-pass Data calculation the library is not called. */
+    EvalContext ctx{};
+    ctx.symbol = &gSymbols[0];
+    ctx.dataItemIndex = -1;
+    FormulaNode nodes[2] = {};
+    nodes[0].item = ITEM_DLL_DATA_CALC;
+    EXPECT_EQ(0, CalcDllDataCalc(&nodes[0], &ctx, 0));
 }
