@@ -21,6 +21,7 @@ int gUnattended = 0;
 uint32_t gUiThreadId = 0;
 int LogContinueLine = 0;
 PlatFile gTestLogFile = nullptr;
+char gSettingsFile[260] = "";
 
 char gProgramFolder[260];
 char gScriptsFolder[260];

@@ -59,6 +59,7 @@ extern int gUnattended;
 extern uint32_t gUiThreadId;
 extern int LogContinueLine;          /* while set, LogPrintf adds no line break */
 extern PlatFile gTestLogFile;        /* the run's open test log, or null */
+extern char gSettingsFile[260];      /* the settings file in use, "" none */
 
 /* Effective folders, set by InitApplication. */
 extern char gProgramFolder[260];
@@ -176,3 +177,8 @@ void RefreshAllResGraphs();
 void RefreshAllGraphs();
 void RefreshAllTradeLists();
 void RefreshAllCharts();
+
+/* ---- the views a run drives ---------------------------------------------------------- */
+
+/* The whole scan run of the active script (run mode 2); its result. */
+int RunScan();

@@ -172,7 +172,8 @@ void ResetStrategyRecord(StrategyRecord *record) {
     FreeMemory(&record->holidays.pairs);
     FreeMemory(&record->cashList.items);
     FreeMemory(&record->feesList.items);
-    FreeMemory(&record->positions);
+    FreeMemory(&record->setups);
+    FreeMemory(&record->openPositions);
     FreeMemory(&record->tradeListRows);
     FreeMemory(&record->strategyIndexes);
     /* Everything but the slots is zeroed; the slots keep their node arrays so

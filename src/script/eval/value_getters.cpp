@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "engine/test_records.h"
 #include "foundation/allocator.h"
@@ -380,9 +381,9 @@ static const PositionRecord *NextGroupPosition(const EvalContext *context, Posit
                   context->strategyIndex < test->strategyCount;
     for (;;) {
         const StrategyRecord *r = walk->record;
-        while (r && r->positions && walk->next < r->positionCount) {
-            const PositionRecord *position = r->positions[walk->next++];
-            if (position && position->symbol == context->symbol) {
+        while (r && r->openPositions && walk->next < r->openCount) {
+            const PositionRecord *position = &r->openPositions[walk->next++];
+            if (position->symbol == context->symbol) {
                 if (record) *record = r;
                 return position;
             }
@@ -411,9 +412,9 @@ static const PositionRecord *NextGroupPosition(const EvalContext *context, Posit
 static int32_t SearchedSide(const EvalContext *context)
 {
     const StrategyRecord *record = context->strategy;
-    for (int32_t k = 0; record->positions && k < record->positionCount; k++) {
-        const PositionRecord *position = record->positions[k];
-        if (position && position->symbol == context->symbol) return position->side;
+    for (int32_t k = 0; record->openPositions && k < record->openCount; k++) {
+        const PositionRecord *position = &record->openPositions[k];
+        if (position->symbol == context->symbol) return position->side;
     }
     return 0;
 }
@@ -809,7 +810,8 @@ int GetStatValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
 static double TradeNetPercent(const TradeRecord *trade)
 {
     double base = trade->priceIn * trade->quantityIn * trade->fxIn;
-    if (base == 0 || trade->pointValue == 0) return 0.0;
+    /* A trade without an entry value has no percentage. */
+    if (base == 0 || trade->pointValue == 0) return std::numeric_limits<double>::quiet_NaN();
     return TradeNetProfit(trade) / base / trade->pointValue;
 }
 
@@ -906,6 +908,7 @@ int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         if (trade->symbolNumber != symbolNumber) continue;
         if (trade->strategy != s && !StrategyInGroup(test, trade->strategy, s)) continue;
         double v = TradeItem(id, trade, test, node);
+        if (std::isnan(v)) continue;   /* a trade without the value adds nothing */
         switch (id) {
         case ITEM_T_QTY_IN: case ITEM_T_QTY_OUT: case ITEM_T_POINTS: case ITEM_T_PROFIT: case ITEM_T_NET_PCT: sum += v; break;
         case ITEM_T_HIGHEST: sum = found && sum > v ? sum : v; break;

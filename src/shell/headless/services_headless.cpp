@@ -35,6 +35,7 @@ int PumpMessages()
 {
     PlatSleep(0);
     gHeadless.pumpCount++;
+    if (gHeadless.stopAtPump > 0 && gHeadless.pumpCount == gHeadless.stopAtPump) RequestStop();
     CheckMemoryState();
     return 0;
 }
