@@ -121,10 +121,10 @@ bool SwitchStrategy(EvalContext *copy, int32_t index)
 PositionRecord *OpenPositionOf(const EvalContext *copy)
 {
     const StrategyRecord *record = copy->strategy;
-    if (!record || !record->positions) return nullptr;
-    for (int32_t k = 0; k < record->positionCount; k++) {
-        PositionRecord *p = record->positions[k];
-        if (p && p->symbol == copy->symbol && p->entryBar >= 0 && p->exitBar < 0) return p;
+    if (!record || !record->openPositions) return nullptr;
+    for (int32_t k = 0; k < record->openCount; k++) {
+        PositionRecord *p = &record->openPositions[k];
+        if (p->symbol == copy->symbol) return p;
     }
     return nullptr;
 }
@@ -595,13 +595,13 @@ int CalcRecordSum(FormulaNode *node, EvalContext *context, int barsBack)
                       (context->test && StrategyInGroup(context->test, s, context->strategyIndex));
         if (!member) continue;
         StrategyRecord *record = &gStrategies[s];
-        for (int32_t k = 0; record->positions && k < record->positionCount; k++) {
-            PositionRecord *p = record->positions[k];
-            if (!p || !p->symbol) continue;
-            bool wantedKind = node->item == ITEM_SETUP_SUM  ? p->kept != 0
-                              : node->item == ITEM_ORDER_SUM ? p->kept != 0 && p->listed != 0
-                                                             : p->entryBar >= 0 && p->exitBar < 0;
-            if (!wantedKind) continue;
+        bool open = node->item == ITEM_POSITION_SUM;
+        PositionRecord *records = open ? record->openPositions : record->setups;
+        int32_t recordCount = open ? record->openCount : record->setupCount;
+        for (int32_t k = 0; records && k < recordCount; k++) {
+            PositionRecord *p = &records[k];
+            if (!p->symbol) continue;
+            if (node->item == ITEM_ORDER_SUM && !p->listed) continue;
             if (symbolNumber > 0 && p->symbol != SymbolByNumber(symbolNumber)) continue;
             copy.strategy = record;
             copy.strategyIndex = s;
