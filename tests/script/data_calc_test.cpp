@@ -814,3 +814,55 @@ TEST_F(DataCalcTest, PluginFailuresStopCleanly)
     nodes[0].item = ITEM_DLL_DATA_CALC;
     EXPECT_EQ(0, CalcDllDataCalc(&nodes[0], &ctx, 0));
 }
+
+/* ---- references to other bar sizes and items --------------------------------------- */
+
+TEST_F(DataCalcTest, WeeklyReferencesSeeOnlyCompletedWeeks)
+{
+    InstallBuiltins();
+    MakeStore(4, 40);
+    SetItems({{"WeekClose", "C", BAR_WEEKLY},
+              {"ByExtern", "Extern(~Weekly, C)"},
+              {"ByItem", "Item(\"Week{?}\", \"Close\")"},
+              {"Other", "Extern($S002, C) - C"},
+              {"Label", "Length(Format(\"{?}-{#2}\", ?Symbol, C))"}});
+    std::vector<uint8_t> first;
+    for (int threads : {1, 32}) {
+        gSettings.CalcThreads = threads;
+        SetDataRecalcNeeded();
+        ASSERT_EQ(1, CalculateData()) << LastMessage();
+        if (first.empty()) first = Blocks();
+        EXPECT_TRUE(first == Blocks()) << threads << " workers";
+    }
+    for (int32_t s : {0, 2}) {   /* symbols without splits */
+        const SymbolRecord *symbol = &gSymbols[s];
+        const Bar *weeks = symbol->bars[BAR_WEEKLY];
+        int32_t n = symbol->barCounts[BAR_DAILY], w = 0;
+        for (int32_t i = 0; i + 1 < n; i++) {
+            int32_t d = symbol->bars[BAR_DAILY][i].date;
+            while (weeks[w].date < d) w++;
+            /* The week ending today is complete; otherwise the week before is
+            ** the last one.  On its first day a symbol that joined after the
+            ** week's Monday has no complete week yet. */
+            int32_t complete = weeks[w].date == d ? w : w - 1;
+            bool joinedLate = DayOfWeek(symbol->firstDate) != 1;
+            double want = complete < 0 || (i == 0 && joinedLate) ? NAN : weeks[complete].close;
+            if (std::isnan(want)) {
+                EXPECT_TRUE(std::isnan(Value(symbol, 1, i))) << s << " " << d;
+                EXPECT_TRUE(std::isnan(Value(symbol, 2, i))) << s << " " << d;
+            } else {
+                EXPECT_DOUBLE_EQ(want, Value(symbol, 1, i)) << s << " " << d;
+                EXPECT_DOUBLE_EQ(want, Value(symbol, 2, i)) << s << " " << d;
+            }
+        }
+    }
+    /* S002 is an unsplit symbol: the other symbol's close on the same date. */
+    const SymbolRecord *a = &gSymbols[0], *b = &gSymbols[2];
+    for (int32_t i = 0; i < a->barCounts[BAR_DAILY]; i++) {
+        int32_t d = a->bars[BAR_DAILY][i].date;
+        for (int32_t j = 0; j < b->barCounts[BAR_DAILY]; j++) {
+            if (b->bars[BAR_DAILY][j].date == d)
+                EXPECT_DOUBLE_EQ(b->bars[BAR_DAILY][j].close - a->bars[BAR_DAILY][i].close, Value(a, 3, i)) << d;
+        }
+    }
+}
