@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "builtins_fixture.h"
+#include "engine/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/datafile.h"
@@ -297,6 +298,48 @@ TEST_F(General, TargetPriceOnManyWorkersReadingOneSymbol)
         if (k % 2 == 0) EXPECT_EQ(single, results[k]) << k;
         else EXPECT_EQ(187, reads[k]) << k;
     }
+}
+
+/* ---- closed-trade statistics ------------------------------------------------------- */
+
+/* Four closed trades of strategy 0 in AAA held 3, 5, 2 and 10 bars (exits on
+** bars 1, 2, 3 and 4), and one still open.  Mean 5; population deviation
+** sqrt(9.5) = 3.0822070; skew 22.5 / 9.5^1.5 = 0.7684173; kurtosis
+** 180.5 / 90.25 - 3 = -1 (worked by hand). */
+TEST_F(General, TradeStatisticsOverClosedTradesUpToTheDate)
+{
+    TestRecord test{};
+    StrategyResult strategy{};
+    TradeRecord trades[5] = {};
+    const int32_t bars[5] = {3, 5, 2, 10, 7};
+    for (int k = 0; k < 5; k++) {
+        trades[k].number = k + 1;
+        trades[k].symbolNumber = 1;
+        trades[k].bars = bars[k];
+        trades[k].dateIn = kFixtureDates[0];
+        trades[k].dateOut = k < 4 ? kFixtureDates[k + 1] : 0;
+    }
+    test.strategyCount = 1;
+    test.strategies = &strategy;
+    test.trades = trades;
+    test.tradeCount = 5;
+    ctx.test = &test;
+    ctx.strategyIndex = 0;
+    AtBar(5);
+    CheckCases(this, {
+        {"TradeStatSum(T.Bars)", 20, 0},       {"TradeStatMin(T.Bars)", 2, 0},
+        {"TradeStatMax(T.Bars)", 10, 0},       {"TradeStatAvg(T.Bars, 0)", 5, 0},
+        {"TradeStatStdDev(T.Bars)", 3.082207001484488, 1e-12},
+        {"TradeStatSkew(T.Bars)", 0.7684172579878226, 1e-12},
+        {"TradeStatKurt(T.Bars)", -1, 1e-12},
+        {"TradeStatSum(T.Bars, 2)", 12, 0},    /* the two newest: 10 and 2 */
+        {"TradeStatSum(T.Bars, 0, 2)", 0, 0},  /* none in BBB */
+    });
+    AtBar(2);   /* only the trades closed by then */
+    CheckCases(this, {{"TradeStatSum(T.Bars)", 8, 0}, {"TradeStatMin(T.Bars)", 3, 0}});
+    ctx.strategyIndex = 3;
+    CheckCases(this, {{"TradeStatSum(T.Bars)", NAN, 0}});
+    ctx.test = nullptr;
 }
 
 /* ---- Assert ------------------------------------------------------------------------- */

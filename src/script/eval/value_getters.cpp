@@ -889,7 +889,8 @@ int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     const Bar *bar = BarAtOffset(context, barsBack, &index, &count);
     if (!bar) return SetValue(node, 0.0, 0);
     int32_t d = bar->date;
-    int32_t previous = index > 0 ? bar[-1].date : 0;
+    int32_t previous =
+        index > 0 ? ContextBarAt(context, GetBarArray(context->symbol, context->barSize, nullptr), index - 1)->date : 0;
     int32_t symbolNumber = SymbolNumber(context->symbol);
     /* Trades closed on this bar: those whose exit lies after the previous
     ** bar's date up to this bar's date; the array is in date order, so a
