@@ -124,6 +124,28 @@ TEST_F(General, ControlFunctionsPickAndCompare)
     });
 }
 
+TEST_F(General, EventsAndMissingBars)
+{
+    EventItem events[2] = {{kFixtureDates[2], 0, 5, 0, 2.5}, {kFixtureDates[4], 0, 6, 0, 4.0}};
+    gSymbols[0].events = events;
+    gSymbols[0].eventCount = 2;
+    AtBar(5);
+    CheckCases(this, {{"Event(5)[3]", 2.5, 0}, {"Event(5)", 0, 0}, {"Event(5, 1)", 2.5, 0}, {"Event(6)[1]", 4, 0},
+                      {"Event(6)", 0, 0}, {"Event(5)[20]", NAN, 0}});
+    gSymbols[0].events = nullptr;
+    gSymbols[0].eventCount = 0;
+    /* AAA skips Monday 29 January; BBB trades every day. */
+    Bar *bars = gSymbols[0].bars[BAR_DAILY];
+    for (int i = 2; i < 9; i++) bars[i] = bars[i + 1];
+    gSymbols[0].barCounts[BAR_DAILY] = 9;
+    ctx.barIndex = ctx.lastBar = 2;
+    ctx.date = kFixtureDates[3];
+    CheckCases(this, {{"MissingBars(2)", 1, 0}, {"MissingBars(1)", 0, 0}, {"MissingBars(3)", NAN, 0}});
+    ctx.barIndex = ctx.lastBar = 3;
+    ctx.date = kFixtureDates[4];
+    CheckCases(this, {{"MissingBars(2)", 0, 0}, {"MissingBars(2)[1]", 1, 0}, {"MissingBars(2)[3]", NAN, 0}});
+}
+
 TEST_F(General, IncludeListsByNumberAndName)
 {
     char names[2][LIST_NAME_SIZE] = {"Tech", "Banks"};
