@@ -364,6 +364,35 @@ TEST_F(General, TradeStatisticsOverClosedTradesUpToTheDate)
     ctx.test = nullptr;
 }
 
+/* ---- sums over setups, orders and positions ----------------------------------------- */
+
+TEST_F(General, SumsWalkTheStrategysSetupsAndOpenPositions)
+{
+    AtBar(5);
+    EXPECT_TRUE(std::isnan(Value("SetupSum(C)")));   /* no strategies */
+    std::vector<StrategyRecord> records(1);
+    std::vector<PositionRecord> setups(2), open(1);
+    setups[0].symbol = &gSymbols[0];
+    setups[1].symbol = &gSymbols[0];
+    setups[1].listed = 1;
+    open[0].symbol = &gSymbols[1];
+    records[0].setups = setups.data();
+    records[0].setupCount = 2;
+    records[0].openPositions = open.data();
+    records[0].openCount = 1;
+    gStrategies = records.data();
+    gStrategyCount = 1;
+    ctx.strategy = &records[0];
+    ctx.strategyIndex = 0;
+    /* AAA closes at 16 on bar 5, BBB at 160 */
+    CheckCases(this, {{"SetupSum(C)", 32, 0}, {"OrderSum(C)", 16, 0}, {"PositionSum(C)", 160, 0},
+                      {"PositionSum(C, 1)", 0, 0}, {"SetupSum(1, 2)", 0, 0}, {"SetupSum(1, 1)", 2, 0}});
+    gStrategies = nullptr;
+    gStrategyCount = 0;
+    ctx.strategy = nullptr;
+    ctx.strategyIndex = -1;
+}
+
 /* ---- Assert ------------------------------------------------------------------------- */
 
 TEST_F(General, AssertReportsAndStopsUnattendedRunsWithoutAsking)

@@ -21,7 +21,6 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
 #include "script/compiler/formula_text.h"
-#include "script/compiler/keywords.h"
 #include "script/compiler/strategy.h"
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
@@ -641,9 +640,6 @@ int CalcTradeStat(FormulaNode *node, EvalContext *context, int barsBack)
     int32_t symbolNumber = Whole(symbolArg);
     double sum = 0, low = 0, high = 0;
     int32_t n = 0;
-    /* Two passes over the same trades: the sums of powers need the mean. */
-    double values[2] = {0, 0};
-    (void)values;
     EvalContext copy = *context;
     copy.callingSymbol = context->symbol;
     copy.callingDate = context->date;
@@ -676,6 +672,7 @@ int CalcTradeStat(FormulaNode *node, EvalContext *context, int barsBack)
     });
     double result = 0;
     if (n > 0) {
+        /* A second pass over the same trades: the sums of powers need the mean. */
         double mean = sum / n;
         double m2 = 0, m3 = 0, m4 = 0;
         if (node->item >= ITEM_TRADE_STAT_STD_DEV) {
