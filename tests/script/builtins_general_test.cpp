@@ -278,6 +278,49 @@ TEST_F(General, ExternReadsTheOtherSymbolsCompletedBar)
     EXPECT_TRUE(std::isnan(Value("Extern($BBB, C)")));
 }
 
+/* A continuous series "&AA" and its contracts "AA-1001" (expiring 30
+** January) and "AA-1002" (20 February) join AAA and BBB, all trading AAA's
+** bars. */
+void AddFutures(General *t)
+{
+    ASSERT_EQ(1, ReallocMemory(&gSymbols, 6 * sizeof(SymbolRecord)));
+    memmove((void *)&gSymbols[3], (void *)&gSymbols[0], 2 * sizeof(SymbolRecord));
+    const char *names[3] = {"&AA", "AA-1001", "AA-1002"};
+    for (int k = 0; k < 3; k++) {
+        SymbolRecord &r = gSymbols[k];
+        r = gSymbols[3];
+        r.bars[BAR_DAILY] = nullptr;
+        ASSERT_EQ(1, AllocMemory(&r.bars[BAR_DAILY], 11 * sizeof(Bar)));
+        memcpy(r.bars[BAR_DAILY], gSymbols[3].bars[BAR_DAILY], 11 * sizeof(Bar));
+        CopyString(r.info.Symbol, sizeof r.info.Symbol, names[k], -1);
+    }
+    gSymbols[1].info.DelistDate = 20240130;
+    gSymbols[1].lastDate = 20240130;
+    gSymbols[1].info.nextContract = 3;
+    gSymbols[2].info.DelistDate = 20240220;
+    gSymbols[2].info.previousContract = 2;
+    gSymbolCount = 5;
+    t->ctx.symbol = &gSymbols[0];
+    t->ctx.callingSymbol = t->ctx.symbol;
+}
+
+TEST_F(General, ExternFollowsFuturesChains)
+{
+    AddFutures(this);
+    AtBar(3);   /* Tuesday 30 January: the first contract is in force */
+    EXPECT_EQ("AA-1001", TextOf(this, "Extern(&0, ?Symbol)"));
+    EXPECT_EQ("AA-1002", TextOf(this, "Extern(&1, ?Symbol)"));
+    EXPECT_TRUE(std::isnan(Value("Extern(&-1, C)")));
+    AtBar(5);   /* Thursday 1 February: the second one */
+    EXPECT_EQ("AA-1002", TextOf(this, "Extern(&0, ?Symbol)"));
+    EXPECT_TRUE(std::isnan(Value("Extern(&-1, C)")));   /* the expired contract has no bar today */
+    EXPECT_TRUE(std::isnan(Value("Extern(&1, C)")));
+    ctx.symbol = &gSymbols[1];
+    EXPECT_EQ("&AA", TextOf(this, "Extern(&cc, ?Symbol)"));
+    EXPECT_TRUE(std::isnan(Value("Extern(&ccb, C)")));
+    EXPECT_EQ("AA-1002", TextOf(this, "Extern(&1, ?Symbol)"));
+}
+
 /* ---- TargetPrice -------------------------------------------------------------------- */
 
 TEST_F(General, TargetPriceSearchesATrialBarAndLeavesTheBarsAlone)

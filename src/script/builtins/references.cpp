@@ -283,6 +283,60 @@ int CalcTargetPrice(FormulaNode *node, EvalContext *context, int barsBack)
 ** Extern and Combined
 ** ========================================================================== */
 
+/* ---- futures chains ----
+** A continuous series is named "&" + root (with an optional "_" suffix); its
+** contracts are named root + "-" + a number from 1001 to 2999, each expiring
+** on its InfoExpiry date and linked to the next and previous contract. */
+
+/* The contract of the continuous series with this root in force on date. */
+static SymbolRecord *ContractInForce(const char *root, size_t rootLength, int32_t date)
+{
+    int32_t previousLast = 0;
+    for (int32_t k = 0; gSymbols && k < gSymbolCount; k++) {
+        const char *code = gSymbols[k].info.Symbol;
+        if (CompareNoCaseN(code, root, rootLength) != 0 || code[rootLength] != '-') continue;
+        const char *digits = code + rootLength + 1;
+        int32_t number = 0, length = 0;
+        while (digits[length] >= '0' && digits[length] <= '9' && length < 5) number = number * 10 + (digits[length++] - '0');
+        if (digits[length] || number < 1001 || number > 2999) continue;
+        if (gSymbols[k].info.DelistDate >= date && previousLast < date) return &gSymbols[k];
+        previousLast = gSymbols[k].lastDate;
+    }
+    return nullptr;
+}
+
+/* The symbol a relative reference names: &cii the corresponding industry
+** index, &cc and &ccb the continuous series of a contract, &n the contract n
+** places later (earlier when negative) along the contract links. */
+static SymbolRecord *RelativeSymbol(const EvalContext *context, int32_t code, int32_t barsBack)
+{
+    const SymbolInfo *info = &context->symbol->info;
+    char name[sizeof info->Symbol + 8];
+    if (code == RELATIVE_CII) return SymbolByNumber(FindSymbolIndex(info->InduIndex));
+    if (code == RELATIVE_CC || code == RELATIVE_CCB) {
+        size_t cut = strcspn(info->Symbol, info->Symbol[0] == '&' ? "_" : "-");
+        FormatText(name, sizeof name, "%s%.*s%s", info->Symbol[0] == '&' ? "" : "&", (int)cut, info->Symbol,
+                   code == RELATIVE_CCB ? "_CCB" : "");
+        return SymbolByNumber(FindSymbolIndex(name));
+    }
+    SymbolRecord *at = context->symbol;
+    if (info->Symbol[0] == '&') {
+        int32_t count = 0;
+        const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+        int64_t i = (int64_t)context->barIndex - barsBack;
+        if (!bars || i < 0 || i >= count) return nullptr;
+        const char *root = info->Symbol + 1;
+        at = ContractInForce(root, strcspn(root, "_"), bars[i].date);
+        if (!at) return nullptr;
+    }
+    for (int32_t step = 0; step < (code < 0 ? -code : code); step++) {
+        uint32_t next = code > 0 ? at->info.nextContract : at->info.previousContract;
+        at = next >= 1 ? SymbolByNumber((int32_t)next) : nullptr;
+        if (!at) return nullptr;
+    }
+    return at;
+}
+
 /* Moves a copy of the context to another bar size as Extern does. */
 static bool SwitchBarSize(EvalContext *copy, const EvalContext *context, int32_t barSize)
 {
@@ -352,10 +406,8 @@ int CalcExtern(FormulaNode *node, EvalContext *context, int barsBack)
         barSizeChanged = true;
         break;
     case ITEM_RELATIVE_SYMBOL: {
-        /* Only the corresponding industry index is known to the store; the
-        ** futures chains have no series kinds to follow, so they give no value. */
-        if (Whole(reference->constant) != 99 || !context->symbol) return 0;
-        if (!SwitchSymbol(&copy, SymbolByNumber(FindSymbolIndex(context->symbol->info.InduIndex)))) return 0;
+        if (!context->symbol || !SwitchSymbol(&copy, RelativeSymbol(context, Whole(reference->constant), barsBack)))
+            return 0;
         symbolChanged = true;
         break;
     }
