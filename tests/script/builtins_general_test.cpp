@@ -459,4 +459,34 @@ TEST_F(General, AssertReportsAndStopsUnattendedRunsWithoutAsking)
     gUnattended = savedUnattended;
 }
 
+TEST_F(General, AssertAsksOneWorkerAtATimeAndNoStopsThemAll)
+{
+    AtBar(5);
+    int savedUnattended = gUnattended;
+    gUnattended = 0;
+    gRunState = RUN_TESTING;
+    gHeadless.messageBoxAnswer = 6;   /* Yes: go on with the value 0 */
+    EXPECT_EQ(0, Value("Assert(0)"));
+    EXPECT_NE(nullptr, strstr(LastMessage(), "\n\nContinue the Script?"));
+    EXPECT_EQ(RUN_TESTING, gRunState.load());
+    gHeadless.messageBoxAnswer = 7;   /* No */
+    gHeadless.messageCount = 0;
+    FormulaSlot *slot = CompileText("Assert(C > 100)");
+    std::vector<std::thread> workers;
+    for (int k = 0; k < 8; k++) {
+        workers.emplace_back([&, k] {
+            EvalContext mine = ctx;
+            mine.slot = k;
+            double v;
+            EvalFormulaSlot(slot, &mine, &v);
+        });
+    }
+    for (std::thread &w : workers) w.join();
+    EXPECT_EQ(1, gHeadless.messageCount);   /* the first answer stopped the others before they asked */
+    EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load());
+    gHeadless.messageBoxAnswer = 1;
+    gRunState = RUN_IDLE;
+    gUnattended = savedUnattended;
+}
+
 }  // namespace
