@@ -117,6 +117,10 @@ static int GetDataItemValue(FormulaNode *node, EvalContext *context, int32_t bar
     bool testData = node->item == ITEM_TESTDATA_REF;
     FormulaItem *item = DefinitionItem(testData ? SECTION_TEST_DATA : SECTION_DATA, node->index);
     if (!item) return 0;
+    /* A trial bar past the last bar has no stored values. */
+    int32_t stored = 0;
+    GetBarArray(context->symbol, context->barSize, &stored);
+    if (index >= stored) return 0;
     int32_t itemBarSize = DataItemBarSize(item);
     double value;
     if (!item->onePerDate && !item->onePerSymbol && itemBarSize == context->barSize) {
