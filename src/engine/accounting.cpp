@@ -186,7 +186,17 @@ void UpdateDailyEquityStats(EvalContext *context, int final)
         double equity = c->equityBase + (mtm ? c->markToMarket : 0);
         if (s == main && p) equity += c->feesInOut - p->feesInOut;
 
-        if (final && p) {
+        /* The running figures start from the day before at every update, so
+        ** a day updated more than once (a cash flow, the close, the end-of-test
+        ** exits) counts once. */
+        if (!p) {
+            const StrategyRecord *own = StrategyByNumber(s + 1);
+            double fraction = own ? own->allocationFraction : 1.0;
+            c->timeWeightedEquity = c->timeWeightedPeak = fraction;
+            c->maxDrawdownAmount = c->maxDrawdownPercent = 0;
+            c->drawdownBars = c->maxDrawdownBars = 0;
+            c->minEquity = c->maxEquity = c->startEquity;
+        } else {
             c->timeWeightedEquity = p->timeWeightedEquity;
             c->timeWeightedPeak = p->timeWeightedPeak;
             c->maxDrawdownAmount = p->maxDrawdownAmount;

@@ -28,7 +28,9 @@ void AccrueDailyInterest(EvalContext *context);
 void ApplyDailyCashFlows(EvalContext *context, int32_t previousDate);
 /* Net change, equity extremes, drawdowns, time-weighted equity and the
 ** allocation of every strategy's cell of the row; final 1 after the
-** end-of-test exits (the running extremes start again from the day before). */
+** end-of-test exits.  The running extremes always start again from the day
+** before, so a day updated more than once (a cash flow, the close, the
+** end-of-test exits) counts once. */
 void UpdateDailyEquityStats(EvalContext *context, int final);
 /* The allocation of the context strategy's cell, widening its minimum and
 ** maximum. */

@@ -67,48 +67,46 @@ TEST_F(RunTest, CashInterestAccruesOnFreeCashPerCalendarDay)
 TEST_F(RunTest, CashOutflowMakesMarginInterestAndADrawdown)
 {
     /* 150,000 leaves on Tue 9: from Wed the free cash is -50,000 and pays
-    ** 0.0001 a day of margin interest (5.00 a day, 15.00 over the weekend). */
-    Write("cash.csv", "Date,Amount\n20240109,-150000\n");
+    ** 0.0001 a day of margin interest (5.00 a day, 15.00 over the weekend);
+    ** 1.00 comes back on Thu 11, so from Fri the free cash is -49,999.  The
+    ** flow of Thu comes while the strategy is in a drawdown: that day still
+    ** counts once. */
+    Write("cash.csv", "Date,Amount\n20240109,-150000\n20240111,1\n");
     ASSERT_EQ(0, Run("Settings:\n  MarginIntPct: 3.6525\n  CashIntPct: 1\nStrategy: S1\n  Compounded: False\n"
                      "  CashList: cash.csv\n  EntrySetup: 0\n"));
     TestRecord *test = LastTest();
     ASSERT_NE(nullptr, test);
     struct Row {
-        double cash, interest, equityBase, drawdown, drawdownPct;
+        double cash, interest, drawdown;
         int drawdownBars;
-        double net, netPct;
     } rows[] = {
-        {0, 0, 100000, 0, 0, 0, 0, 0},
-        {-150000, 0, 100000, 0, 0, 0, 0, 0},   /* free cash of Mon was positive: 1% earns 100000 × 0.01 / 365.25 */
-        {-150000, -5, 99995, 5, 0.00005, 1, -5, -0.00005},
-        {-150000, -5, 99990, 10, 0.0001, 2, -5, -0.00005},
-        {-150000, -5, 99985, 15, 0.00015, 3, -5, -0.00005},
-        {-150000, -15, 99970, 30, 0.0003, 4, -15, -0.00015},
-        {-150000, -5, 99965, 35, 0.00035, 5, -5, -0.00005},
+        {0, 0, 0, 0},
+        {-150000, 100000 * 0.01 / 365.25, 0, 0},   /* the free cash of Mon was positive: 1% a year */
+        {-150000, -5, 5, 1},
+        {-149999, -5, 10, 2},
+        {-149999, -4.9999, 14.9999, 3},
+        {-149999, -14.9997, 29.9996, 4},
+        {-149999, -4.9999, 34.9995, 5},
     };
-    rows[1].interest = 100000 * 0.01 / 365.25;
-    double base = 100000 + rows[1].interest;
-    for (int r = 1; r < 7; r++) {
-        if (r > 1) base += rows[r].interest;
-        rows[r].equityBase = base;
-    }
+    double base = 100000;
     for (int r = 0; r < 7; r++) {
         SCOPED_TRACE(r);
+        base += rows[r].interest;
         const StatCell *c = Cell(test, r, 0);
         EXPECT_DOUBLE_EQ(rows[r].cash, c->cashInOut);
         EXPECT_NEAR(rows[r].interest, c->interest, 1e-9);
-        EXPECT_NEAR(rows[r].equityBase, c->equityBase, 1e-9);
+        EXPECT_NEAR(base, c->equityBase, 1e-9);
         EXPECT_NEAR(rows[r].drawdown, c->drawdownAmount, 1e-9);
-        EXPECT_NEAR(rows[r].drawdownPct, c->drawdownPercent, 1e-12);
+        EXPECT_NEAR(rows[r].drawdown / 100000, c->drawdownPercent, 1e-12);
         EXPECT_EQ(rows[r].drawdownBars, c->drawdownBars);
         if (r > 1) {
-            EXPECT_NEAR(rows[r].net, c->netAmount, 1e-9);
-            EXPECT_NEAR(rows[r].netPct, c->netPercent, 1e-12);
+            EXPECT_NEAR(rows[r].interest, c->netAmount, 1e-9);
+            EXPECT_NEAR(rows[r].interest / 100000, c->netPercent, 1e-12);
         }
         EXPECT_DOUBLE_EQ(100000, c->allocation);
         EXPECT_DOUBLE_EQ(100000, c->maxAllocation);
     }
-    EXPECT_NEAR(35, Cell(test, 6, 0)->maxDrawdownAmount, 1e-9);
+    EXPECT_NEAR(34.9995, Cell(test, 6, 0)->maxDrawdownAmount, 1e-9);
     EXPECT_EQ(5, Cell(test, 6, 0)->maxDrawdownBars);
 }
 

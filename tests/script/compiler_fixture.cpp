@@ -3,15 +3,21 @@
 #include <cstring>
 
 #include "foundation/allocator.h"
+#include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
+#include "marketdata/store/datafile.h"
 #include "marketdata/store/symbols.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
+#include "support/test_support.h"
 #include "script/compiler/compile_driver.h"
+#include "script/compiler/compile_links.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/parser_hooks.h"
+#include "script/compiler/strategy.h"
+#include "script/builtins/builtins.h"
 #include "script/eval/item_table.h"
 
 /* How the fixture holds each definition list while a test runs.  Item lists
@@ -74,7 +80,11 @@ void CompilerTest::SetUp()
     /* Every compile starts from a clear compiler record; tests that drive the
     ** preprocessor directly leave theirs behind. */
     ResetIncludeState();
-    gDefinitionStandIn = DefinitionStandIn{};
+    FreeStrategyRecords();
+    gConstituencyIds[0] = 0;
+    /* No plug-in library unless a test points at the test programs' folder. */
+    LoadPluginDll(0);
+    CopyString(gSettings.UserDllPath, sizeof gSettings.UserDllPath, (TestProgramFolder() + "\\no-plugin").c_str(), -1);
     gCompileSession = CompileSession{};
     ReleaseDefinitionLists();
     gLastFormulaError = FormulaErrorSelection{};
@@ -89,7 +99,9 @@ void CompilerTest::TearDown()
         delete slot;
     }
     slots.clear();
-    gDefinitionStandIn = DefinitionStandIn{};
+    FreeStrategyRecords();
+    gConstituencyIds[0] = 0;
+    LoadPluginDll(0);
     ReleaseDefinitionLists();
     FreeMemory(&gSymbols);
     gSymbolCount = 0;
@@ -133,7 +145,7 @@ void CompilerTest::InstallItems(uint32_t section, FormulaItem *items, int32_t co
     HoldOf(list) = HOLD_LENT;
 }
 
-void CompilerTest::InstallColumns(StandInColumn *columns, int32_t count)
+void CompilerTest::InstallColumns(FixtureColumn *columns, int32_t count)
 {
     for (int32_t i = 0; i < count; i++) {
         DefinitionList *list = ColumnListFor(columns[i].section);
@@ -148,7 +160,7 @@ void CompilerTest::InstallColumns(StandInColumn *columns, int32_t count)
     }
 }
 
-void CompilerTest::InstallParameters(StandInParameter *parameters, int32_t count)
+void CompilerTest::InstallParameters(FixtureParameter *parameters, int32_t count)
 {
     ReleaseList(&gParameters);
     HoldOf(&gParameters) = HOLD_BUILT;
@@ -165,8 +177,11 @@ void CompilerTest::InstallParameters(StandInParameter *parameters, int32_t count
 
 void CompilerTest::InstallStrategies(const char *const *names, int32_t count)
 {
-    gDefinitionStandIn.strategies = names;
-    gDefinitionStandIn.strategyCount = count;
+    FreeStrategyRecords();
+    for (int32_t i = 0; i < count; i++) {
+        int error = 0;
+        ASSERT_NE(AddStrategyRecord(SECTION_STRATEGY, names[i], &error), nullptr) << names[i];
+    }
 }
 
 void CompilerTest::LoadSymbols(std::initializer_list<const char *> names)

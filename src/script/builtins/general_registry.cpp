@@ -3,7 +3,6 @@
 #include "script/builtins/builtins.h"
 
 #include "foundation/errors.h"
-#include "script/compiler/compile_links.h"
 #include "script/compiler/formula.h"
 #include "script/eval/eval_context.h"
 #include "script/eval/item_table.h"
@@ -110,6 +109,5 @@ int InstallGeneralBuiltins()
         }
         gItemImpls[row.item] = row.impl;
     }
-    gPluginLoader = LoadPluginDll;
     return 1;
 }

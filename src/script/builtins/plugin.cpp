@@ -20,6 +20,7 @@
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/builtins/arg_helpers.h"
+#include "script/compiler/compile_links.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
 #include "script/eval/eval_context.h"
@@ -67,6 +68,8 @@ int LoadPluginDll(int load)
     }
     return 1;
 }
+
+int LoadDataCalcPlugin() { return LoadPluginDll(1); }
 
 int CalcDllDataCalc(FormulaNode *node, EvalContext *context, int barsBack)
 {
