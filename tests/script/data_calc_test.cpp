@@ -15,6 +15,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/data_load.h"
+#include "platform/platform.h"
 #include "script/builtins/builtins.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -796,6 +797,16 @@ TEST_F(DataCalcTest, PluginFailuresStopCleanly)
         EXPECT_EQ(0, CompileFormula(&item.formula, SECTION_DATA, 0));
         EXPECT_NE(nullptr, strstr(LastMessage(), "radez.dll could not be loaded or has no DllDataCalc function"));
         FreeFormulaNodes(&item.formula);
+    }
+    {
+        /* A library of that name without the export is refused and unloaded. */
+        TempFolder temp;
+        std::string suffix = PlatLibrarySuffix();
+        ASSERT_EQ(1, PlatCopyFile((TestProgramFolder() + "\\kvtestlib" + suffix).c_str(),
+                                  temp.File("radez" + suffix).c_str()));
+        PluginFolder other(temp.path);
+        EXPECT_EQ(0, LoadPluginDll(1));
+        LoadPluginDll(0);
     }
     PluginFolder folder(TestProgramFolder());
     SetItems({{"Fails", "DllDataCalc(1, \"F\")"}});
