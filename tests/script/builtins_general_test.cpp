@@ -127,17 +127,17 @@ TEST_F(General, ControlFunctionsPickAndCompare)
 TEST_F(General, EventsAndMissingBars)
 {
     EventItem events[2] = {{kFixtureDates[2], 0, 5, 0, 2.5}, {kFixtureDates[4], 0, 6, 0, 4.0}};
-    gSymbols[0].events = events;
-    gSymbols[0].eventCount = 2;
+    gStore.symbols[0].events = events;
+    gStore.symbols[0].eventCount = 2;
     AtBar(5);
     CheckCases(this, {{"Event(5)[3]", 2.5, 0}, {"Event(5)", 0, 0}, {"Event(5, 1)", 2.5, 0}, {"Event(6)[1]", 4, 0},
                       {"Event(6)", 0, 0}, {"Event(5)[20]", NAN, 0}});
-    gSymbols[0].events = nullptr;
-    gSymbols[0].eventCount = 0;
+    gStore.symbols[0].events = nullptr;
+    gStore.symbols[0].eventCount = 0;
     /* AAA skips Monday 29 January; BBB trades every day. */
-    Bar *bars = gSymbols[0].bars[BAR_DAILY];
+    Bar *bars = gStore.symbols[0].bars[BAR_DAILY];
     for (int i = 2; i < 9; i++) bars[i] = bars[i + 1];
-    gSymbols[0].barCounts[BAR_DAILY] = 9;
+    gStore.symbols[0].barCounts[BAR_DAILY] = 9;
     ctx.barIndex = ctx.lastBar = 2;
     ctx.date = kFixtureDates[3];
     CheckCases(this, {{"MissingBars(2)", 1, 0}, {"MissingBars(1)", 0, 0}, {"MissingBars(3)", NAN, 0}});
@@ -149,13 +149,13 @@ TEST_F(General, EventsAndMissingBars)
 TEST_F(General, IncludeListsByNumberAndName)
 {
     char names[2][LIST_NAME_SIZE] = {"Tech", "Banks"};
-    gListNames = names;
-    gListNameCount = 2;
-    gSymbols[0].info.includeLists[1] = 1;
+    gStore.listNames = names;
+    gStore.listNameCount = 2;
+    gStore.symbols[0].info.includeLists[1] = 1;
     CheckCases(this, {{"InList(2)", 1, 0}, {"InList(1)", 0, 0}, {"InList(0)", 0, 0}, {"InList(300)", 0, 0},
                       {"InList(\"banks\")", 1, 0}, {"InList(\"Tech\")", 0, 0}, {"InList(\"Other\")", 0, 0}});
-    gListNames = nullptr;
-    gListNameCount = 0;
+    gStore.listNames = nullptr;
+    gStore.listNameCount = 0;
 }
 
 TEST_F(General, TextFunctionsCutSearchAndConvert)
@@ -246,7 +246,7 @@ TEST_F(General, NestingStopsAtTheThirtyThirdLevel)
         for (FormulaItem &item : library) FreeFormulaNodes(&item.formula);
         SetLibrary(items);
         ClearPendingRuntimeError();
-        gRunState = RUN_TESTING;
+        gRun.state = RUN_TESTING;
         double got = Value("Item(\"L0\")");
         if (levels == 32) {
             EXPECT_EQ(1, got);
@@ -254,9 +254,9 @@ TEST_F(General, NestingStopsAtTheThirtyThirdLevel)
         } else {
             EXPECT_TRUE(std::isnan(got));
             EXPECT_STREQ("Item<=>Library infinite recursion in 'L32'", gPendingRuntimeError);
-            EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load());
+            EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
         }
-        gRunState = RUN_IDLE;
+        gRun.state = RUN_IDLE;
     }
 }
 
@@ -283,24 +283,24 @@ TEST_F(General, ExternReadsTheOtherSymbolsCompletedBar)
 ** bars. */
 void AddFutures(General *t)
 {
-    ASSERT_EQ(1, ReallocMemory(&gSymbols, 6 * sizeof(SymbolRecord)));
-    memmove((void *)&gSymbols[3], (void *)&gSymbols[0], 2 * sizeof(SymbolRecord));
+    ASSERT_EQ(1, ReallocMemory(&gStore.symbols, 6 * sizeof(SymbolRecord)));
+    memmove((void *)&gStore.symbols[3], (void *)&gStore.symbols[0], 2 * sizeof(SymbolRecord));
     const char *names[3] = {"&AA", "AA-1001", "AA-1002"};
     for (int k = 0; k < 3; k++) {
-        SymbolRecord &r = gSymbols[k];
-        r = gSymbols[3];
+        SymbolRecord &r = gStore.symbols[k];
+        r = gStore.symbols[3];
         r.bars[BAR_DAILY] = nullptr;
         ASSERT_EQ(1, AllocMemory(&r.bars[BAR_DAILY], 11 * sizeof(Bar)));
-        memcpy(r.bars[BAR_DAILY], gSymbols[3].bars[BAR_DAILY], 11 * sizeof(Bar));
+        memcpy(r.bars[BAR_DAILY], gStore.symbols[3].bars[BAR_DAILY], 11 * sizeof(Bar));
         CopyString(r.info.Symbol, sizeof r.info.Symbol, names[k], -1);
     }
-    gSymbols[1].info.DelistDate = 20240130;
-    gSymbols[1].lastDate = 20240130;
-    gSymbols[1].info.nextContract = 3;
-    gSymbols[2].info.DelistDate = 20240220;
-    gSymbols[2].info.previousContract = 2;
-    gSymbolCount = 5;
-    t->ctx.symbol = &gSymbols[0];
+    gStore.symbols[1].info.DelistDate = 20240130;
+    gStore.symbols[1].lastDate = 20240130;
+    gStore.symbols[1].info.nextContract = 3;
+    gStore.symbols[2].info.DelistDate = 20240220;
+    gStore.symbols[2].info.previousContract = 2;
+    gStore.symbolCount = 5;
+    t->ctx.symbol = &gStore.symbols[0];
     t->ctx.callingSymbol = t->ctx.symbol;
 }
 
@@ -315,7 +315,7 @@ TEST_F(General, ExternFollowsFuturesChains)
     EXPECT_EQ("AA-1002", TextOf(this, "Extern(&0, ?Symbol)"));
     EXPECT_TRUE(std::isnan(Value("Extern(&-1, C)")));   /* the expired contract has no bar today */
     EXPECT_TRUE(std::isnan(Value("Extern(&1, C)")));
-    ctx.symbol = &gSymbols[1];
+    ctx.symbol = &gStore.symbols[1];
     EXPECT_EQ("&AA", TextOf(this, "Extern(&cc, ?Symbol)"));
     EXPECT_TRUE(std::isnan(Value("Extern(&ccb, C)")));
     EXPECT_EQ("AA-1002", TextOf(this, "Extern(&1, ?Symbol)"));
@@ -326,7 +326,7 @@ TEST_F(General, ExternFollowsFuturesChains)
 TEST_F(General, TargetPriceSearchesATrialBarAndLeavesTheBarsAlone)
 {
     SetCloses({90, 92, 95});
-    std::vector<Bar> before(gSymbols[0].bars[BAR_DAILY], gSymbols[0].bars[BAR_DAILY] + 4);
+    std::vector<Bar> before(gStore.symbols[0].bars[BAR_DAILY], gStore.symbols[0].bars[BAR_DAILY] + 4);
     /* At the close the trial bar stands one past the last bar: searched 85.5 .. 104.5. */
     const double tick = 0.0100001;
     EXPECT_NEAR(100, Value("TargetPrice(C, 100, 10)"), tick);
@@ -336,7 +336,7 @@ TEST_F(General, TargetPriceSearchesATrialBarAndLeavesTheBarsAlone)
     ctx.barPhase = PHASE_OPEN;   /* before the open the trial bar is today's bar */
     ctx.lastBar = 1;
     EXPECT_NEAR(93, Value("TargetPrice(C - C[1], 1)"), tick);
-    EXPECT_EQ(0, memcmp(before.data(), gSymbols[0].bars[BAR_DAILY], before.size() * sizeof(Bar)));
+    EXPECT_EQ(0, memcmp(before.data(), gStore.symbols[0].bars[BAR_DAILY], before.size() * sizeof(Bar)));
 }
 
 TEST_F(General, TargetPriceOnManyWorkersReadingOneSymbol)
@@ -415,10 +415,10 @@ TEST_F(General, SumsWalkTheStrategysSetupsAndOpenPositions)
     EXPECT_TRUE(std::isnan(Value("SetupSum(C)")));   /* no strategies */
     std::vector<StrategyRecord> records(1);
     std::vector<PositionRecord> setups(2), open(1);
-    setups[0].symbol = &gSymbols[0];
-    setups[1].symbol = &gSymbols[0];
+    setups[0].symbol = &gStore.symbols[0];
+    setups[1].symbol = &gStore.symbols[0];
     setups[1].listed = 1;
-    open[0].symbol = &gSymbols[1];
+    open[0].symbol = &gStore.symbols[1];
     records[0].setups = setups.data();
     records[0].setupCount = 2;
     records[0].openPositions = open.data();
@@ -447,28 +447,28 @@ TEST_F(General, AssertReportsAndStopsUnattendedRunsWithoutAsking)
     EXPECT_NE(nullptr, strstr(LastMessage(), "Symbol:\tAAA"));
     EXPECT_NE(nullptr, strstr(LastMessage(), "\n\ntoo cheap"));
     EXPECT_EQ(nullptr, strstr(LastMessage(), "Continue the Script?"));
-    int savedUnattended = gUnattended;
-    gUnattended = 1;
-    gRunState = RUN_TESTING;
+    int savedUnattended = gRun.unattended;
+    gRun.unattended = 1;
+    gRun.state = RUN_TESTING;
     EXPECT_TRUE(std::isnan(Value("Assert(0)")));
-    EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load());
+    EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
     gHeadless.messageCount = 0;
     EXPECT_TRUE(std::isnan(Value("Assert(0)")));   /* once stopped, nothing more is reported */
     EXPECT_EQ(0, gHeadless.messageCount);
-    gRunState = RUN_IDLE;
-    gUnattended = savedUnattended;
+    gRun.state = RUN_IDLE;
+    gRun.unattended = savedUnattended;
 }
 
 TEST_F(General, AssertAsksOneWorkerAtATimeAndNoStopsThemAll)
 {
     AtBar(5);
-    int savedUnattended = gUnattended;
-    gUnattended = 0;
-    gRunState = RUN_TESTING;
+    int savedUnattended = gRun.unattended;
+    gRun.unattended = 0;
+    gRun.state = RUN_TESTING;
     gHeadless.messageBoxAnswer = 6;   /* Yes: go on with the value 0 */
     EXPECT_EQ(0, Value("Assert(0)"));
     EXPECT_NE(nullptr, strstr(LastMessage(), "\n\nContinue the Script?"));
-    EXPECT_EQ(RUN_TESTING, gRunState.load());
+    EXPECT_EQ(RUN_TESTING, gRun.state.load());
     gHeadless.messageBoxAnswer = 7;   /* No */
     gHeadless.messageCount = 0;
     FormulaSlot *slot = CompileText("Assert(C > 100)");
@@ -483,10 +483,10 @@ TEST_F(General, AssertAsksOneWorkerAtATimeAndNoStopsThemAll)
     }
     for (std::thread &w : workers) w.join();
     EXPECT_EQ(1, gHeadless.messageCount);   /* the first answer stopped the others before they asked */
-    EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load());
+    EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
     gHeadless.messageBoxAnswer = 1;
-    gRunState = RUN_IDLE;
-    gUnattended = savedUnattended;
+    gRun.state = RUN_IDLE;
+    gRun.unattended = savedUnattended;
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ int MatchesKey(FormulaNode *node, EvalContext *context, int k, int32_t barsBack,
 }
 
 /* The daily master date list (the market dates of every symbol). */
-const DateList *MasterDays() { return &gDateLists[BAR_DAILY]; }
+const DateList *MasterDays() { return &gStore.dateLists[BAR_DAILY]; }
 
 }  // namespace
 
@@ -146,16 +146,16 @@ int CalcDateBars(FormulaNode *node, EvalContext *context, int barsBack)
 int CalcMissingBars(FormulaNode *node, EvalContext *context, int barsBack)
 {
     if (!context->symbol) return 0;
-    SymbolRecord *reference = &gCalendarSymbol;
+    SymbolRecord *reference = &gStore.calendar;
     if (node->argCount >= 1) {
         double v;
         if (!EvalArg(node, context, 1, barsBack, &v)) return 0;
         int32_t k = Whole(v);
-        if (!gSymbols || k < 1 || k > gSymbolCount) return 0;
-        reference = &gSymbols[k - 1];
-    } else if (context->strategy && gSymbols && context->strategy->CalendarSym >= 1 &&
-               context->strategy->CalendarSym <= gSymbolCount) {
-        reference = &gSymbols[context->strategy->CalendarSym - 1];
+        if (!gStore.symbols || k < 1 || k > gStore.symbolCount) return 0;
+        reference = &gStore.symbols[k - 1];
+    } else if (context->strategy && gStore.symbols && context->strategy->CalendarSym >= 1 &&
+               context->strategy->CalendarSym <= gStore.symbolCount) {
+        reference = &gStore.symbols[context->strategy->CalendarSym - 1];
     }
     int32_t slot = context->slot;
     int32_t count = 0;
@@ -221,8 +221,8 @@ int CalcInList(FormulaNode *node, EvalContext *context, int barsBack)
     const SymbolInfo *info = &context->symbol->info;
     if (node->textFlag) {
         node->textFlag = 0;
-        for (int32_t k = 0; gListNames && k < gListNameCount && k < 256; k++) {
-            if (CompareNoCase(gListNames[k], node->text) == 0 && info->includeLists[k])
+        for (int32_t k = 0; gStore.listNames && k < gStore.listNameCount && k < 256; k++) {
+            if (CompareNoCase(gStore.listNames[k], node->text) == 0 && info->includeLists[k])
                 return SetNumber(node, 1);
         }
         return SetNumber(node, 0);

@@ -74,7 +74,7 @@ int LoadDataCalcPlugin() { return LoadPluginDll(1); }
 int CalcDllDataCalc(FormulaNode *node, EvalContext *context, int barsBack)
 {
     DllDataCalcExport entry = sPlugin.entry;
-    if (!entry || !context || !context->symbol || context->symbol == &gCalendarSymbol || !context->onePassWindow ||
+    if (!entry || !context || !context->symbol || context->symbol == &gStore.calendar || !context->onePassWindow ||
         context->dataItemIndex < 0)
         return 0;
     double values[DLL_MAX_ARGS] = {};

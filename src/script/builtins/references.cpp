@@ -52,7 +52,7 @@ int32_t Whole(double v)
 
 bool RunActive()
 {
-    return gRunState.load() != RUN_IDLE;
+    return gRun.state.load() != RUN_IDLE;
 }
 
 /* 1 when a definition's name matches: one defined in a namespace is compared
@@ -85,12 +85,6 @@ int TakeArg(FormulaNode *node, EvalContext *context, int k, int32_t barsBack)
     node->value = v;
     node->dataType = type;
     return 1;
-}
-
-/* The symbol record of a 1-based number, or null. */
-SymbolRecord *SymbolByNumber(int32_t number)
-{
-    return gSymbols && number >= 1 && number <= gSymbolCount ? &gSymbols[number - 1] : nullptr;
 }
 
 /* Puts a copy of the context on another symbol; false when it has no bar. */
@@ -237,7 +231,7 @@ int CalcTargetPrice(FormulaNode *node, EvalContext *context, int barsBack)
     const Bar *previous = &bars[at - 1];
     Bar trial = at < count ? bars[at] : *previous;
     if (at == count) {
-        int32_t next = OffsetTradingDate(&gDateLists[copy.barSize >= 0 && copy.barSize < BAR_SIZE_COUNT ? copy.barSize : 0],
+        int32_t next = OffsetTradingDate(&gStore.dateLists[copy.barSize >= 0 && copy.barSize < BAR_SIZE_COUNT ? copy.barSize : 0],
                                          previous->date, 1);
         trial.date = next > 0 ? next : previous->date;
     }
@@ -292,15 +286,15 @@ int CalcTargetPrice(FormulaNode *node, EvalContext *context, int barsBack)
 static SymbolRecord *ContractInForce(const char *root, size_t rootLength, int32_t date)
 {
     int32_t previousLast = 0;
-    for (int32_t k = 0; gSymbols && k < gSymbolCount; k++) {
-        const char *code = gSymbols[k].info.Symbol;
+    for (int32_t k = 0; gStore.symbols && k < gStore.symbolCount; k++) {
+        const char *code = gStore.symbols[k].info.Symbol;
         if (CompareNoCaseN(code, root, rootLength) != 0 || code[rootLength] != '-') continue;
         const char *digits = code + rootLength + 1;
         int32_t number = 0, length = 0;
         while (digits[length] >= '0' && digits[length] <= '9' && length < 5) number = number * 10 + (digits[length++] - '0');
         if (digits[length] || number < 1001 || number > 2999) continue;
-        if (gSymbols[k].info.DelistDate >= date && previousLast < date) return &gSymbols[k];
-        previousLast = gSymbols[k].lastDate;
+        if (gStore.symbols[k].info.DelistDate >= date && previousLast < date) return &gStore.symbols[k];
+        previousLast = gStore.symbols[k].lastDate;
     }
     return nullptr;
 }
@@ -346,7 +340,7 @@ static bool SwitchBarSize(EvalContext *copy, const EvalContext *context, int32_t
     copy->barSize = barSize;
     if (!SyncContextBar(copy)) return false;
     if (copy->barPhase == PHASE_CLOSE && copy->symbol &&
-        (copy->date == copy->symbol->lastDate || copy->date == gDataLastDate) &&
+        (copy->date == copy->symbol->lastDate || copy->date == gStore.lastDate) &&
         !IsPeriodEnd(copy->date, barSize, copy->strategy)) {
         if (copy->barIndex < 1) return false;
         copy->lastBar = copy->barIndex - 1;
@@ -388,14 +382,14 @@ int CalcExtern(FormulaNode *node, EvalContext *context, int barsBack)
     case ITEM_SYMBOL_REF: {
         SymbolRecord *target = nullptr;
         if (CompareNoCase(reference->text, "Global") == 0) {
-            target = &gCalendarSymbol;
+            target = &gStore.calendar;
         } else if (reference->constant != UNRESOLVED_REF && CompareNoCase(reference->text, "CalSym") != 0 &&
                    SymbolByNumber(Whole(reference->constant))) {
             target = SymbolByNumber(Whole(reference->constant));
         } else {
             const StrategyRecord *strategy = context->strategy;
             target = strategy && SymbolByNumber(strategy->CalendarSym) ? SymbolByNumber(strategy->CalendarSym)
-                                                                       : &gCalendarSymbol;
+                                                                       : &gStore.calendar;
         }
         if (!SwitchSymbol(&copy, target)) return 0;
         symbolChanged = true;
@@ -455,7 +449,7 @@ static void RenderCall(const FormulaNode *node, char *out, int size)
 
 int CalcAssert(FormulaNode *node, EvalContext *context, int barsBack)
 {
-    if (gRunState.load() == RUN_STOP_REQUESTED) return 0;
+    if (gRun.state.load() == RUN_STOP_REQUESTED) return 0;
     double v = 0;
     if (EvalArg(node, context, 1, barsBack, &v) && v != 0) {
         node->value = v;
@@ -484,8 +478,8 @@ int CalcAssert(FormulaNode *node, EvalContext *context, int barsBack)
         return 0;
     }
     std::lock_guard<std::mutex> hold(sAssertLock);
-    if (gRunState.load() == RUN_STOP_REQUESTED) return 0;
-    if (gUnattended) {
+    if (gRun.state.load() == RUN_STOP_REQUESTED) return 0;
+    if (gRun.unattended) {
         /* Nobody can answer: the failure goes to the error log and the run stops. */
         ReportError("%s", message);
         RequestStop();
@@ -514,7 +508,7 @@ static std::atomic<int> sDebugEvalBusy{0};
 
 int CalcDebugEval(FormulaNode *node, EvalContext *context, int barsBack)
 {
-    if (PlatCurrentThreadId() != gUiThreadId || node->argCount < 2) return 0;
+    if (PlatCurrentThreadId() != gRun.uiThreadId || node->argCount < 2) return 0;
     int expected = 0;
     if (!sDebugEvalBusy.compare_exchange_strong(expected, 1)) return 0;
     double filter = 0;
@@ -598,7 +592,7 @@ int CalcSymRef(FormulaNode *node, EvalContext *context, int barsBack)
         node->textFlag = 0;
         node->text[0] = 0;
     }
-    if (v != floor(v) || v < 1 || v > gSymbolCount) return 0;
+    if (v != floor(v) || v < 1 || v > gStore.symbolCount) return 0;
     node->value = v;
     return 1;
 }
