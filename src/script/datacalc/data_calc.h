@@ -47,7 +47,7 @@
 #include <cstdint>
 
 #include "script/compiler/formula.h"
-#include "script/datacalc/cross_section_hooks.h"
+#include "script/datacalc/cross_section.h"
 #include "script/eval/eval_context.h"
 
 enum {
