@@ -612,7 +612,7 @@ TEST_F(DataCalcTest, OneValueItemsAreNeverComputedInOnePass)
 {
     MakeStore(5, 30);
     SetItems({{"PerSym", "C + 1", -1, 0, 1}, {"Both", "4", -1, 1, 1}, {"Plain", "C"}});
-    for (int32_t i = 0; i < 3; i++) Item(i)->formula.onePass = 1;
+    for (int32_t i = 0; i < 3; i++) Item(i)->formula.sharedSeries = 1;
     ASSERT_EQ(1, CalculateData());
     for (int32_t s = 0; s < gSymbolCount; s++)
         EXPECT_DOUBLE_EQ(gSymbols[s].bars[BAR_DAILY][0].close + 1, Value(&gSymbols[s], 0, 0)) << s;
@@ -682,7 +682,7 @@ TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
     const int32_t kCompared = 5;     /* the first five walk the same bars both ways */
     std::vector<std::vector<double>> perBar((size_t)gSymbolCount * kCompared);
     for (int onePass = 0; onePass <= 1; onePass++) {
-        for (int32_t i = 0; i < kItems; i++) Item(i)->formula.onePass = (uint32_t)onePass;
+        for (int32_t i = 0; i < kItems; i++) Item(i)->formula.sharedSeries = (uint32_t)onePass;
         std::vector<uint8_t> first;
         for (int threads : {1, 32}) {
             gSettings.CalcThreads = threads;
