@@ -106,7 +106,7 @@ static bool PlainArguments(const FormulaNode *call, const FormulaNode *from, con
             if (last) return true;
             continue;
         }
-        if (id == ITEM_BAR_NUM && p + 1 == closing && p > from && p[-1].item == ITEM_COMMA &&
+        if (id == ITEM_BAR_NUM && p + 1 == closing && p - 1 > call && p[-1].item == ITEM_COMMA &&
             CumulativeAllowed(call->item)) {
             *cumulative = true;
             continue;
@@ -139,6 +139,8 @@ int ShareDataSubexpressions(FormulaItem *item, int32_t node, int32_t barSize, in
         int32_t inner = 0;
         if (ShareDataSubexpressions(item, k, barSize, &inner) == 1) k += inner + 1;
         else k++;
+        /* Generating an item may have moved the list. */
+        item = DataItems() + itemIndex;
         nodes = item->formula.nodes[0];
         call = &nodes[node];
     }
@@ -339,7 +341,7 @@ int ShareDataItem(int32_t index)
     int32_t barSize = item->barSize;
     int32_t externEnd = -1;   /* last node of the Extern whose bar size is in force */
     int32_t outerBarSize = barSize;
-    for (int32_t k = 0; k < item->formula.count;) {
+    for (int32_t k = 0; k < DataItems()[index].formula.count;) {
         item = DataItems() + index;
         FormulaNode *node = &item->formula.nodes[0][k];
         if (externEnd >= 0 && k > externEnd) {
