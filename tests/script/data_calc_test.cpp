@@ -2,6 +2,7 @@
 ** recalculation, seeds, and stops by request and by low memory. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -15,12 +16,14 @@
 #include "foundation/text_match.h"
 #include "marketdata/store/data_load.h"
 #include "script/builtins/builtins.h"
+#include "script/compiler/compile_driver.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/keywords.h"
 #include "script/compiler/settings_items.h"
 #include "script/datacalc/data_calc.h"
 #include "script/eval/evaluator.h"
+#include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 
@@ -728,3 +731,94 @@ TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
         }
     }
 }
+
+namespace {
+
+/* Compiles items as the compile driver does: bar size, one-value marks and
+** the sharing walk after each. */
+void ShareAsCompiled(int32_t items)
+{
+    gDataItemSequence = 0;
+    for (int32_t i = 0; i < items; i++) {
+        FormulaItem *item = (FormulaItem *)gDataItems.items + i;
+        ResolveItemBarSize(item);
+        CountItemReferences(item);
+        ASSERT_EQ(1, ShareDataItem(i));
+        ((FormulaItem *)gDataItems.items)[i].sequence = gDataItemSequence++;
+    }
+}
+
+std::vector<double> ItemValues(int32_t item)
+{
+    std::vector<double> values;
+    for (int32_t s = 0; s < gSymbolCount; s++)
+        for (int32_t bar = 0; bar < gSymbols[s].barCounts[BAR_DAILY]; bar++)
+            values.push_back(gSymbols[s].dataValues[0][gSymbols[s].dataOffsets[0][item] + bar]);
+    return values;
+}
+
+/* Calls replaced by generated items give the same bytes as the same script
+** written with those items by hand; each shared call is computed by one item. */
+TEST_F(DataCalcTest, SharedCallsGiveTheBytesOfTheItemsTheyStandFor)
+{
+    ASSERT_EQ(1, InstallBuiltins());
+    gSettings.ExtractOnePassItems = 1;
+    MakeStore(23, 200);
+    SetItems({{"A", "MA(C, 20) * 2 + Highest(H, 10)"}, {"B", "MA(C, 20) - 1"}});
+    ShareAsCompiled(2);
+    ASSERT_EQ(4, gDataItems.count);
+    EXPECT_STREQ("_Avg_C_20_", Item(2)->formula.name);
+    EXPECT_EQ((uint32_t)ITEM_DATA_REF, Item(0)->formula.nodes[0][0].item);
+    EXPECT_EQ((uint32_t)ITEM_DATA_REF, Item(1)->formula.nodes[0][0].item);
+    ASSERT_EQ(1, CalculateData());
+    std::vector<double> a = ItemValues(0), b = ItemValues(1);
+
+    TearDown();
+    SetUp();
+    ASSERT_EQ(1, InstallBuiltins());
+    MakeStore(23, 200);
+    SetItems({{"Avg20", "MA(C, 20)"}, {"Hi10", "Highest(H, 10)"}, {"A", "Avg20 * 2 + Hi10"}, {"B", "Avg20 - 1"}});
+    ShareAsCompiled(4);
+    ASSERT_EQ(4, gDataItems.count);
+    ASSERT_EQ(1, CalculateData());
+    std::vector<double> a2 = ItemValues(2), b2 = ItemValues(3);
+    ASSERT_EQ(a.size(), a2.size());
+    EXPECT_EQ(0, memcmp(a.data(), a2.data(), a.size() * sizeof(double)));
+    EXPECT_EQ(0, memcmp(b.data(), b2.data(), b.size() * sizeof(double)));
+    size_t known = 0;
+    for (double v : a) known += !std::isnan(v);
+    EXPECT_GT(known, a.size() / 2);
+}
+
+/* Cross-sectional items give the same bytes with one worker and with 32;
+** on every date the ranks of the symbols with a value are 1..n. */
+TEST_F(DataCalcTest, CrossSectionalItemsAreTheSameWithAnyWorkerCount)
+{
+    ASSERT_EQ(1, InstallBuiltins());
+    MakeStore(29, 120);
+    const char *const industries[] = {"Oil", "Tech", "", "oil"};
+    for (int32_t s = 0; s < gSymbolCount; s++)
+        CopyString(gSymbols[s].info.Industry, sizeof gSymbols[s].info.Industry, industries[s % 4], -1);
+    SetItems({{"R", "#Rank MA(C, 5)"}, {"G", "#ByIndu #Avg C - O"}, {"M", "#Median C"}});
+    std::vector<uint8_t> first;
+    for (int threads : {1, 32}) {
+        gSettings.CalcThreads = threads;
+        SetDataRecalcNeeded();
+        ASSERT_EQ(1, CalculateData());
+        if (first.empty()) first = Blocks();
+        else EXPECT_EQ(first, Blocks()) << threads << " workers";
+    }
+    for (size_t d = 0; d < days.size(); d++) {
+        std::vector<int> ranks;
+        for (int32_t s = 0; s < gSymbolCount; s++) {
+            const SymbolRecord *symbol = &gSymbols[s];
+            for (int32_t bar = 0; bar < symbol->barCounts[BAR_DAILY]; bar++)
+                if (symbol->bars[BAR_DAILY][bar].date == days[d] && !std::isnan(Value(symbol, 0, bar)))
+                    ranks.push_back((int)Value(symbol, 0, bar));
+        }
+        std::sort(ranks.begin(), ranks.end());
+        for (size_t k = 0; k < ranks.size(); k++) ASSERT_EQ((int)k + 1, ranks[k]) << "date " << days[d];
+    }
+}
+
+}  // namespace
