@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "compiler_fixture.h"
+#include "engine/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/random.h"
@@ -819,6 +820,113 @@ TEST_F(DataCalcTest, CrossSectionalItemsAreTheSameWithAnyWorkerCount)
         std::sort(ranks.begin(), ranks.end());
         for (size_t k = 0; k < ranks.size(); k++) ASSERT_EQ((int)k + 1, ranks[k]) << "date " << days[d];
     }
+}
+
+}  // namespace
+
+namespace {
+
+/* Adds and compiles an item of a TestData or StratData list. */
+void AddStrategyItem(CompilerTest *test, DefinitionList *list, uint32_t section, const char *name, const char *text)
+{
+    int32_t index = AddDefinitionRecord(list, sizeof(FormulaItem));
+    FormulaItem *item = (FormulaItem *)list->items + index;
+    ResetFormulaItem(item);
+    test->texts.push_back(text);
+    item->formula.scriptText = test->texts.back().c_str();
+    item->formula.length = (int32_t)test->texts.back().size();
+    CopyString(item->formula.name, sizeof item->formula.name, name, -1);
+    ASSERT_EQ(1, CompileFormula(&item->formula, section, index)) << text;
+}
+
+double TestValue(const SymbolRecord *symbol, int32_t item, int32_t bar)
+{
+    return symbol->dataValues[1][symbol->dataOffsets[1][item] + bar];
+}
+
+/* Before the close a TestData value belongs to the bar before; at the close
+** to the bar of the date.  A one-per-date item lives on the calendar only; a
+** cross-sectional one ranks the symbols of the date. */
+TEST_F(DataCalcTest, TestDataItemsFillTheLastCompletedBarOfEachSymbol)
+{
+    ASSERT_EQ(1, InstallBuiltins());
+    MakeStore(8, 30);
+    AddStrategyItem(this, &gTestDataItems, SECTION_TEST_DATA, "Close", "C");
+    AddStrategyItem(this, &gTestDataItems, SECTION_TEST_DATA, "Seven", "3 + 4");
+    AddStrategyItem(this, &gTestDataItems, SECTION_TEST_DATA, "Ranked", "#Rank C");
+    ((FormulaItem *)gTestDataItems.items)[1].onePerDate = 1;
+    ASSERT_EQ(1, AllocStrategyArrays());
+    const int32_t date = days[20];
+    EvalContext context{};
+    context.date = date;
+    context.barSize = BAR_DAILY;
+    context.barPhase = PHASE_OPEN;
+    context.priceScale = 1.0;
+    context.strategyIndex = -1;
+    context.resultRow = -1;
+    context.funBar = -1;
+    context.dataItemIndex = -1;
+    context.symbol = &gSymbols[0];
+    for (int phase : {PHASE_OPEN, PHASE_CLOSE}) {
+        context.barPhase = phase;
+        ASSERT_EQ(1, CalcStrategyItems(&context));
+        std::vector<std::pair<double, int>> closes;
+        for (int32_t s = 0; s < gSymbolCount; s++) {
+            const SymbolRecord *symbol = &gSymbols[s];
+            const Bar *bars = symbol->bars[BAR_DAILY];
+            int32_t b = 0;
+            while (b < symbol->barCounts[BAR_DAILY] && bars[b].date < date) b++;
+            if (b >= symbol->barCounts[BAR_DAILY] || bars[b].date != date || b == 0 || s % 4 == 1) continue;
+            EXPECT_DOUBLE_EQ(bars[b - 1].close, TestValue(symbol, 0, b - 1)) << s;
+            if (phase == PHASE_OPEN) EXPECT_TRUE(std::isnan(TestValue(symbol, 0, b))) << s;
+            else closes.push_back({bars[b].close, (int)TestValue(symbol, 2, b)});
+            if (phase == PHASE_CLOSE) EXPECT_DOUBLE_EQ(bars[b].close, TestValue(symbol, 0, b)) << s;
+        }
+        /* The highest close ranks 1 (symbols 1 and 5 are left out above, so
+        ** ranks among the rest only descend). */
+        std::sort(closes.begin(), closes.end());
+        for (size_t k = 1; k < closes.size(); k++) EXPECT_LT(closes[k].second, closes[k - 1].second);
+    }
+    int32_t calendarBar = 20;
+    EXPECT_EQ(7.0, TestValue(&gCalendarSymbol, 1, calendarBar));
+    EXPECT_EQ(gSymbols[0].dataOffsets[1][1], gSymbols[0].dataOffsets[1][2]);   /* no values on symbols */
+}
+
+/* StratData cells of the row of the date, per strategy, then across them. */
+TEST_F(DataCalcTest, StratDataItemsFillTheRowOfTheDateForEveryStrategy)
+{
+    ASSERT_EQ(1, InstallBuiltins());
+    MakeStore(3, 10);
+    AddStrategyItem(this, &gStratDataItems, SECTION_STRAT_DATA, "Counted", "#Count 5");
+    AddStrategyItem(this, &gStratDataItems, SECTION_STRAT_DATA, "Plain", "2 + 3");
+    StatCell cells[4]{};
+    for (int r = 0; r < 2; r++)
+        for (int s = 0; s < 2; s++) cells[r * 2 + s].date = (uint32_t)days[(size_t)r + 3];
+    double values[8];
+    for (double &v : values) v = -1;
+    TestRecord test{};
+    test.rowCount = 2;
+    test.rowsFilled = 2;
+    test.strategyCount = 2;
+    test.cells = cells;
+    test.stratDataValues = values;
+    test.stratDataItemCount = 2;
+    test.stratDataValueCount = 8;
+    EvalContext context{};
+    context.test = &test;
+    context.barSize = BAR_DAILY;
+    context.strategyIndex = -1;
+    context.funBar = -1;
+    context.dataItemIndex = -1;
+    context.date = days[2];   /* before the first row: nothing changes */
+    ASSERT_EQ(1, CalcStrategyAggregates(&context));
+    for (double v : values) EXPECT_EQ(-1, v);
+    context.date = days[4];
+    ASSERT_EQ(1, CalcStrategyAggregates(&context));
+    const double expected[8] = {-1, -1, -1, -1, 2, 5, 2, 5};
+    for (int k = 0; k < 8; k++) EXPECT_EQ(expected[k], values[k]) << k;
+    for (int32_t i = 0; i < gStratDataItems.capacity; i++) FreeFormulaNodes(&((FormulaItem *)gStratDataItems.items)[i].formula);
+    FreeDefinitionList(&gStratDataItems);
 }
 
 }  // namespace
