@@ -1,1 +1,11 @@
-/* script_standins.cpp -- script-language services whose owners are not built yet. */
+/* script_standins.cpp -- the script subsystem's stand-ins for parts not built
+** yet.  Each group opens with a banner naming what replaces it; every stand-in
+** is declared in its owner's header and tagged STANDIN there and here.  When
+** the owner is built, its stand-ins are deleted from this file. */
+#include "script/compiler/compile_links.h"
+
+/* ==== replaced by the plug-in library call (DllDataCalc) ========================== */
+
+/* STANDIN: no library is loaded; a test that compiles DllDataCalc sets this. */
+int gDataCalcPluginStandIn = 0;
+int LoadDataCalcPlugin() { return gDataCalcPluginStandIn; }

@@ -156,7 +156,7 @@ TEST_F(Getters, ScanColumnsReadTheWorkersLastValueAtBarZeroOnly)
     CopyString(column.name, 64, "Score", -1);
     column.nodes[3][0].value = 7.5;
     column.nodes[0][0].value = 1.0;
-    StandInColumn columns[] = {{&column, SECTION_SCAN}};
+    FixtureColumn columns[] = {{&column, SECTION_SCAN}};
     InstallColumns(columns, 1);
     ctx.slot = 3;
     double v;

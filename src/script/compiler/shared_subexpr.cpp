@@ -422,15 +422,3 @@ void CountItemReferences(FormulaItem *item)
             item->onePerDate = 1;
     }
 }
-
-/* A marked Results column needs every Results column it refers to. */
-void MarkResultsColumnUsed(int32_t index)
-{
-    if (index < 0 || index >= gResultsColumns.count) return;
-    FormulaColumn *column = (FormulaColumn *)gResultsColumns.items + index;
-    if (column->used) return;
-    column->used = 1;
-    const FormulaNode *nodes = column->formula.nodes[0];
-    for (int32_t k = 0; nodes && k < column->formula.capacity && nodes[k].item != ITEM_END; k++)
-        if (nodes[k].item == ITEM_RESULTS_COLUMN) MarkResultsColumnUsed((int32_t)nodes[k].index);
-}

@@ -36,6 +36,7 @@
 #include "foundation/allocator.h"
 #include "marketdata/store/calendar.h"
 #include "script/compiler/formula.h"
+#include "script/compiler/script_state.h"
 
 struct PositionRecord;
 
@@ -279,11 +280,9 @@ struct StrategyRecord {
     int32_t orderDate;         /* date of the orders being generated */
 };
 
-/* The compiled script's strategies, numbered from 1 where a strategy number
+/* The compiled script's strategies are gStrategies, gStrategyCount and
+** gStrategyCapacity (script_state.h), numbered from 1 where a strategy number
 ** is asked for (gStrategies[n - 1]).  Grown by AppendStrategyRecord. */
-inline StrategyRecord *gStrategies = nullptr;
-inline int32_t gStrategyCount = 0;
-inline int32_t gStrategyCapacity = 0;
 
 /* ---- tables ------------------------------------------------------------------------ */
 

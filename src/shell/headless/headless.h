@@ -30,6 +30,7 @@ struct HeadlessShell {
     int windowCount;                      /* child windows a test pretends are open */
     char windowClasses[HEADLESS_WINDOWS][32];
     char closedWindows[512];              /* classes closed, in order, each followed by ';' */
+    int findDialogs;                      /* find dialogs registered */
 };
 extern HeadlessShell gHeadless;
 
