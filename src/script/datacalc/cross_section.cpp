@@ -76,8 +76,9 @@ int BuildGroupKeys(CalcWorkerContext *worker)
 {
     int32_t S = gSymbolCount;
     uint64_t entries = (uint64_t)S + 1;
-    /* The #ByListNum key texts of this worker stand behind its key entries. */
-    uint64_t keyBytes = entries * sizeof(GroupKeyEntry) + entries * LIST_NUM_KEY_SIZE;
+    /* Behind the key entries stand this worker's #ByListNum key texts and the
+    ** rank of each position on the date being computed. */
+    uint64_t keyBytes = entries * sizeof(GroupKeyEntry) + entries * LIST_NUM_KEY_SIZE + entries * sizeof(int32_t);
     if ((TrackedBlockSize(worker->groupKeys) < keyBytes && !ReallocMemory(&worker->groupKeys, keyBytes)) ||
         (TrackedBlockSize(worker->values) < entries * sizeof(RankValueEntry) &&
          !ReallocMemory(&worker->values, entries * sizeof(RankValueEntry)))) {
@@ -144,12 +145,12 @@ static double SharedValue(const DateStatistic &s, const RankValueEntry *sorted, 
 
 /* The value written to a member whose own value is own. */
 static double MemberValue(const DateStatistic &s, const RankValueEntry *sorted, int function, double parameter,
-                          double deviation, int position, double own, int calendar)
+                          double deviation, int position, double own, int calendar, int32_t sortedRank)
 {
     if (!IsRankFunction(function)) return SharedValue(s, sorted, function, parameter, deviation);
     if (std::isnan(own)) return NAN;
     if (calendar) return NAN;
-    int rank = RankValue(sorted, s.n, position, own, function);
+    int rank = sortedRank != 0 ? sortedRank : RankValue(sorted, s.n, position, own, function);
     if (rank < 0) return NAN;
     if (function == ITEM_CS_PERCENT_RANK) return 100.0 / (s.n - 1) * (s.n - rank);
     return rank;
@@ -174,6 +175,28 @@ static double *ItemCell(SymbolRecord *symbol, const FormulaItem *item, int block
     return symbol->dataValues[block] + symbol->dataOffsets[block][itemIndex] + at;
 }
 
+static int32_t *RankSlots(CalcWorkerContext *worker)
+{
+    uint64_t entries = (uint64_t)gSymbolCount + 1;
+    return (int32_t *)((char *)(worker->groupKeys + entries) + entries * LIST_NUM_KEY_SIZE);
+}
+
+/* The bar of the symbol dated exactly date, or -1: a walk from this slot's
+** hint, which a worker's ascending dates keep short, leaving the hint there. */
+static int32_t BarOnDate(SymbolRecord *symbol, int32_t barSize, int32_t date, int slot)
+{
+    int32_t count = 0;
+    const Bar *bars = GetBarArray(symbol, barSize, &count);
+    if (!bars || count <= 0 || symbol->firstDate > date || symbol->lastDate < date) return -1;
+    std::atomic_ref<int32_t> hint(symbol->barHints[slot]);
+    int32_t b = hint.load(std::memory_order_relaxed);
+    if (b < 0 || b >= count) b = 0;
+    while (b < count - 1 && bars[b].date < date) b++;
+    while (b > 0 && bars[b].date > date) b--;
+    hint.store(b, std::memory_order_relaxed);
+    return bars[b].date == date ? b : -1;
+}
+
 int CalcItemForDate(int32_t date, CalcWorkerContext *worker)
 {
     const DefinitionList *list = worker->block ? &gTestDataItems : &gDataItems;
@@ -188,15 +211,19 @@ int CalcItemForDate(int32_t date, CalcWorkerContext *worker)
     GroupKeyEntry *keys = worker->groupKeys;
     RankValueEntry *values = worker->values;
     if (!keys || !values) return 1;
+    int32_t *rankAt = RankSlots(worker);
+    /* A member's place in the sorted values is its rank: n - index, the answer
+    ** of RankValue's search, found here once per date instead of once per member. */
+    bool ranksBySort = function == ITEM_CS_RANK || function == ITEM_CS_PERCENT_RANK;
 
     DateStatistic s{0, 0.0, INFINITY, -INFINITY, 0.0};
     for (int32_t p = worker->groupStart; p < S; p++) {
         if (stop.load(std::memory_order_relaxed)) return 0;
         if (worker->grouping && p > worker->groupStart && keys[p].groupStart) break;
+        rankAt[p] = 0;
         SymbolRecord *symbol = &gSymbols[keys[p].symbol];
-        Bar *bar = nullptr;
-        int32_t index = FindBarIndex(symbol, worker->barSize, date, PHASE_CLOSE, slot, &bar);
-        if (index < 0 || !bar || bar->date != date) continue;
+        int32_t index = BarOnDate(symbol, worker->barSize, date, slot);
+        if (index < 0) continue;
         double *cell = ItemCell(symbol, item, block, itemIndex, index);
         if (item && item->onePerDate) continue;
         double value = cell ? *cell : 0.0;
@@ -211,6 +238,8 @@ int CalcItemForDate(int32_t date, CalcWorkerContext *worker)
     }
     if (s.n == 0) return 1;
     if (SortsValues(function) && s.n > 1) qsort(values, (size_t)s.n, sizeof(RankValueEntry), CompareRankValues);
+    if (ranksBySort)
+        for (int k = 0; k < s.n; k++) rankAt[values[k].position] = s.n - k;
     s.mean = s.sum / s.n;
     double deviation = function == ITEM_CS_STD_DEV ? Deviation(values, s.n, s.mean) : 0.0;
 
@@ -231,7 +260,13 @@ int CalcItemForDate(int32_t date, CalcWorkerContext *worker)
         if (bars[b].date != date) continue;
         double *cell = ItemCell(symbol, item, block, itemIndex, b);
         if (!cell) continue;
-        *cell = MemberValue(s, values, function, worker->parameter, deviation, p, *cell, p == S);
+        int32_t sortedRank = ranksBySort && p < S ? rankAt[p] : 0;
+        if (ranksBySort && p < S && sortedRank == 0) {
+            /* Not among the values of the date: no rank. */
+            *cell = NAN;
+            continue;
+        }
+        *cell = MemberValue(s, values, function, worker->parameter, deviation, p, *cell, p == S, sortedRank);
     }
     return 1;
 }
@@ -291,7 +326,7 @@ int CalcItemAcrossStrategies(EvalContext *context, int itemIndex, int function, 
         double deviation = function == ITEM_CS_STD_DEV ? Deviation(values, s.n, s.mean) : 0.0;
         for (int32_t k = 0; k < strategies; k++) {
             double *cell = StratDataCell(test, row, k, itemIndex);
-            if (cell) *cell = MemberValue(s, values, function, parameter, deviation, k, *cell, 0);
+            if (cell) *cell = MemberValue(s, values, function, parameter, deviation, k, *cell, 0, 0);
         }
     }
     FreeMemory(&values);
