@@ -101,6 +101,7 @@ struct Case {
 
 /* Worked by hand from the inputs above.  On the last date no symbol has a value. */
 const double P1 = 100.0 / 3, P2 = 200.0 / 3;
+const double kRoot2 = sqrt(2.0);
 const Case kCases[] = {
     {ITEM_CS_RANK, 0, 0, {{4, 3, 2, N}, {X, 1, 3, N}, {2, 2, X, X}, {1, X, 1, N}, {3, N, 4, N}, {N, N, N, 42}}},
     {ITEM_CS_DENSE_RANK, 0, 0, {{3, 3, 2, N}, {X, 1, 2, N}, {2, 2, X, X}, {1, X, 1, N}, {2, N, 2, N}, {N, N, N, 42}}},
@@ -113,8 +114,8 @@ const Case kCases[] = {
     {ITEM_CS_PERCENT_RANK_N, 0, 50, {{7, 3, 2, N}, {X, 3, 2, N}, {7, 3, X, X}, {7, X, 2, N}, {7, 3, 2, N}, {7, 3, 2, 42}}},
     {ITEM_CS_PERCENT_RANK_N, 0, 150, {{0, 0, 0, N}, {X, 0, 0, N}, {0, 0, X, X}, {0, X, 0, N}, {0, 0, 0, N}, {0, 0, 0, 42}}},
     {ITEM_CS_STD_DEV, 0, 0,
-     {{M_SQRT2, sqrt(56.0 / 9), sqrt(6.75), N}, {X, sqrt(56.0 / 9), sqrt(6.75), N}, {M_SQRT2, sqrt(56.0 / 9), X, X},
-      {M_SQRT2, X, sqrt(6.75), N}, {M_SQRT2, sqrt(56.0 / 9), sqrt(6.75), N}, {M_SQRT2, sqrt(56.0 / 9), sqrt(6.75), 42}}},
+     {{kRoot2, sqrt(56.0 / 9), sqrt(6.75), N}, {X, sqrt(56.0 / 9), sqrt(6.75), N}, {kRoot2, sqrt(56.0 / 9), X, X},
+      {kRoot2, X, sqrt(6.75), N}, {kRoot2, sqrt(56.0 / 9), sqrt(6.75), N}, {kRoot2, sqrt(56.0 / 9), sqrt(6.75), 42}}},
     {ITEM_CS_COUNT, 0, 0, {{4, 3, 4, N}, {X, 3, 4, N}, {4, 3, X, X}, {4, X, 4, N}, {4, 3, 4, N}, {4, 3, 4, 42}}},
     {ITEM_CS_HIGHEST, 0, 0, {{9, 7, 8, N}, {X, 7, 8, N}, {9, 7, X, X}, {9, X, 8, N}, {9, 7, 8, N}, {9, 7, 8, 42}}},
     /* Groups: Oil = D, E; Tech = A, C (case ignored); B has no industry and
@@ -149,8 +150,11 @@ TEST_F(CrossSectionTest, StatisticsAcrossSymbolsAndGroupsMatchHandWorkedValues)
         for (int s = 0; s <= kSymbols; s++)
             for (int d = 0; d < kDates; d++) {
                 double want = c.expected[s][d], got = Cell(s, d);
-                if (std::isnan(want)) EXPECT_TRUE(std::isnan(got)) << "symbol " << s << " date " << d << ": " << got;
-                else EXPECT_DOUBLE_EQ(want, got) << "symbol " << s << " date " << d;
+                if (std::isnan(want)) {
+                    EXPECT_TRUE(std::isnan(got)) << "symbol " << s << " date " << d << ": " << got;
+                } else {
+                    EXPECT_DOUBLE_EQ(want, got) << "symbol " << s << " date " << d;
+                }
             }
     }
 }

@@ -806,8 +806,11 @@ TEST_F(DataCalcTest, CrossSectionalItemsAreTheSameWithAnyWorkerCount)
         gSettings.CalcThreads = threads;
         SetDataRecalcNeeded();
         ASSERT_EQ(1, CalculateData());
-        if (first.empty()) first = Blocks();
-        else EXPECT_EQ(first, Blocks()) << threads << " workers";
+        if (first.empty()) {
+            first = Blocks();
+        } else {
+            EXPECT_EQ(first, Blocks()) << threads << " workers";
+        }
     }
     for (size_t d = 0; d < days.size(); d++) {
         std::vector<int> ranks;
@@ -878,9 +881,12 @@ TEST_F(DataCalcTest, TestDataItemsFillTheLastCompletedBarOfEachSymbol)
             while (b < symbol->barCounts[BAR_DAILY] && bars[b].date < date) b++;
             if (b >= symbol->barCounts[BAR_DAILY] || bars[b].date != date || b == 0 || s % 4 == 1) continue;
             EXPECT_DOUBLE_EQ(bars[b - 1].close, TestValue(symbol, 0, b - 1)) << s;
-            if (phase == PHASE_OPEN) EXPECT_TRUE(std::isnan(TestValue(symbol, 0, b))) << s;
-            else closes.push_back({bars[b].close, (int)TestValue(symbol, 2, b)});
-            if (phase == PHASE_CLOSE) EXPECT_DOUBLE_EQ(bars[b].close, TestValue(symbol, 0, b)) << s;
+            if (phase == PHASE_OPEN) {
+                EXPECT_TRUE(std::isnan(TestValue(symbol, 0, b))) << s;
+            } else {
+                EXPECT_DOUBLE_EQ(bars[b].close, TestValue(symbol, 0, b)) << s;
+                closes.push_back({bars[b].close, (int)TestValue(symbol, 2, b)});
+            }
         }
         /* The highest close ranks 1 (symbols 1 and 5 are left out above, so
         ** ranks among the rest only descend). */
