@@ -2,6 +2,7 @@
 ** symbols and strategies. */
 #include "script/datacalc/cross_section.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -80,8 +81,8 @@ int BuildGroupKeys(CalcWorkerContext *worker)
     ** rank of each position on the date being computed. */
     uint64_t keyBytes = entries * sizeof(GroupKeyEntry) + entries * LIST_NUM_KEY_SIZE + entries * sizeof(int32_t);
     if ((TrackedBlockSize(worker->groupKeys) < keyBytes && !ReallocMemory(&worker->groupKeys, keyBytes)) ||
-        (TrackedBlockSize(worker->values) < entries * sizeof(RankValueEntry) &&
-         !ReallocMemory(&worker->values, entries * sizeof(RankValueEntry)))) {
+        (TrackedBlockSize(worker->values) < entries * (sizeof(RankValueEntry) + sizeof(double)) &&
+         !ReallocMemory(&worker->values, entries * (sizeof(RankValueEntry) + sizeof(double))))) {
         std::atomic_ref<int32_t>(worker->stop).store(1, std::memory_order_release);
         return 0;
     }
@@ -175,6 +176,22 @@ static double *ItemCell(SymbolRecord *symbol, const FormulaItem *item, int block
     return symbol->dataValues[block] + symbol->dataOffsets[block][itemIndex] + at;
 }
 
+/* Dense ranks of all n sorted members at once, by RankValue's rule: 1 plus
+** the steps up (exactly greater) whose lower value is at least the member's.
+** The lower values of the steps are sorted exactly, so each member counts
+** them by one search. */
+static void DenseRanks(const RankValueEntry *sorted, int n, double *steps, int32_t *rankAt)
+{
+    int m = 0;
+    for (int i = 0; i + 1 < n; i++)
+        if (sorted[i + 1].value > sorted[i].value) steps[m++] = sorted[i].value;
+    std::sort(steps, steps + m);
+    for (int k = 0; k < n; k++) {
+        int atLeast = (int)(steps + m - std::lower_bound(steps, steps + m, sorted[k].value));
+        rankAt[sorted[k].position] = n == 1 ? 1 : 1 + atLeast;
+    }
+}
+
 static int32_t *RankSlots(CalcWorkerContext *worker)
 {
     uint64_t entries = (uint64_t)gSymbolCount + 1;
@@ -214,7 +231,7 @@ int CalcItemForDate(int32_t date, CalcWorkerContext *worker)
     int32_t *rankAt = RankSlots(worker);
     /* A member's place in the sorted values is its rank: n - index, the answer
     ** of RankValue's search, found here once per date instead of once per member. */
-    bool ranksBySort = function == ITEM_CS_RANK || function == ITEM_CS_PERCENT_RANK;
+    bool ranksBySort = IsRankFunction(function);
 
     DateStatistic s{0, 0.0, INFINITY, -INFINITY, 0.0};
     for (int32_t p = worker->groupStart; p < S; p++) {
@@ -238,8 +255,9 @@ int CalcItemForDate(int32_t date, CalcWorkerContext *worker)
     }
     if (s.n == 0) return 1;
     if (SortsValues(function) && s.n > 1) qsort(values, (size_t)s.n, sizeof(RankValueEntry), CompareRankValues);
-    if (ranksBySort)
+    if (ranksBySort && function != ITEM_CS_DENSE_RANK)
         for (int k = 0; k < s.n; k++) rankAt[values[k].position] = s.n - k;
+    if (function == ITEM_CS_DENSE_RANK) DenseRanks(values, s.n, (double *)(values + S + 1), rankAt);
     s.mean = s.sum / s.n;
     double deviation = function == ITEM_CS_STD_DEV ? Deviation(values, s.n, s.mean) : 0.0;
 
