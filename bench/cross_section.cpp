@@ -63,17 +63,17 @@ struct Store {
                     int32_t date = y * 10000 + m * 100 + d;
                     if ((y * 372 + m * 31 + d) % 7 < 5) days.push_back(date);
                 }
-        DateList &daily = gDateLists[BAR_DAILY];
+        DateList &daily = gStore.dateLists[BAR_DAILY];
         AllocMemory(&daily.dates, (days.size() + 1) * sizeof(uint32_t));
         for (size_t i = 0; i < days.size(); i++) daily.dates[i] = (uint32_t)days[i];
         daily.count = (int32_t)days.size();
         daily.capacity = daily.count + 1;
-        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gDateLists[b].dates, sizeof(uint32_t));
+        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gStore.dateLists[b].dates, sizeof(uint32_t));
 
-        AllocMemory(&gSymbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
+        AllocMemory(&gStore.symbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
         uint32_t state = 12345;
         for (int32_t s = 0; s < kSymbols; s++) {
-            SymbolRecord &r = gSymbols[s];
+            SymbolRecord &r = gStore.symbols[s];
             FormatText(r.info.Symbol, sizeof r.info.Symbol, "S%05d", s);
             r.firstUsedDate = FIRST_USED_NONE;
             int32_t first = s % 700;          /* symbols start at different dates */
@@ -98,9 +98,9 @@ struct Store {
             r.lastDate = r.bars[BAR_DAILY][n - 1].date;
             bars += n;
         }
-        gSymbolCount = kSymbols;
-        gDataFirstDate = days.front();
-        gDataLastDate = days.back();
+        gStore.symbolCount = kSymbols;
+        gStore.firstDate = days.front();
+        gStore.lastDate = days.back();
         BuildCalendarSymbol();
 
         texts.reserve(kItemCount);
@@ -152,10 +152,10 @@ double PlainLoopSeconds()
 {
     static double seconds = -1;
     if (seconds >= 0) return seconds;
-    int32_t dates = gDateLists[BAR_DAILY].count;
+    int32_t dates = gStore.dateLists[BAR_DAILY].count;
     std::vector<double> dense((size_t)dates * kSymbols, NAN);
     for (int32_t s = 0; s < kSymbols; s++) {
-        const SymbolRecord &r = gSymbols[s];
+        const SymbolRecord &r = gStore.symbols[s];
         int32_t offset = dates - r.barCounts[BAR_DAILY];
         for (int32_t i = 0; i < r.barCounts[BAR_DAILY]; i++)
             dense[(size_t)(offset + i) * kSymbols + s] = r.bars[BAR_DAILY][i].close - r.bars[BAR_DAILY][i].open;
@@ -194,7 +194,7 @@ void BM_CrossSectionRank(benchmark::State &state)
     }
     double iterations = (double)state.iterations();
     double plain = PlainLoopSeconds();
-    state.counters["dates/s"] = rankSeconds > 0 ? gDateLists[BAR_DAILY].count * iterations / rankSeconds : 0;
+    state.counters["dates/s"] = rankSeconds > 0 ? gStore.dateLists[BAR_DAILY].count * iterations / rankSeconds : 0;
     state.counters["rank/item"] = argumentSeconds > 0 ? rankSeconds / argumentSeconds : 0;
     state.counters["rank_share"] = rankSeconds / (rankSeconds + argumentSeconds);
     state.counters["rank/plain"] = plain > 0 ? rankSeconds / iterations / plain : 0;

@@ -36,27 +36,27 @@ const char *const kIndustry[kSymbols] = {"Tech", "", "tech", "Oil", "Oil"};
 struct CrossSectionTest : ::testing::Test {
     void SetUp() override
     {
-        ASSERT_EQ(1, AllocMemory(&gSymbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord)));
-        gSymbolCount = kSymbols;
+        ASSERT_EQ(1, AllocMemory(&gStore.symbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord)));
+        gStore.symbolCount = kSymbols;
         for (int s = 0; s < kSymbols; s++) {
-            SymbolRecord *record = &gSymbols[s];
+            SymbolRecord *record = &gStore.symbols[s];
             memset((void *)record, 0, sizeof *record);
             FormatText(record->info.Symbol, sizeof record->info.Symbol, "%c", 'A' + s);
             CopyString(record->info.Industry, sizeof record->info.Industry, kIndustry[s], -1);
             record->info.listNumber = (uint32_t)(s % 2 + 1);
             Fill(record, kInput[s]);
         }
-        memset((void *)&gCalendarSymbol, 0, sizeof gCalendarSymbol);
+        memset((void *)&gStore.calendar, 0, sizeof gStore.calendar);
         const double calendar[kDates] = {0, 0, 0, 0};
-        Fill(&gCalendarSymbol, calendar);
+        Fill(&gStore.calendar, calendar);
     }
 
     void TearDown() override
     {
-        for (int s = 0; s < kSymbols; s++) FreeSymbolRecord(&gSymbols[s]);
-        FreeSymbolRecord(&gCalendarSymbol);
-        FreeMemory(&gSymbols);
-        gSymbolCount = 0;
+        for (int s = 0; s < kSymbols; s++) FreeSymbolRecord(&gStore.symbols[s]);
+        FreeSymbolRecord(&gStore.calendar);
+        FreeMemory(&gStore.symbols);
+        gStore.symbolCount = 0;
     }
 
     /* Bars on the dates whose input is not X; the value block holds the inputs. */
@@ -73,8 +73,8 @@ struct CrossSectionTest : ::testing::Test {
             if (input[d] == X) continue;
             record->bars[BAR_DAILY][b].date = kDays[d];
             record->bars[BAR_DAILY][b].close = 1;
-            record->bars[BAR_DAILY][b].volume = record == &gCalendarSymbol ? 0 : 100;
-            record->dataValues[0][b] = record == &gCalendarSymbol ? 42 : input[d];
+            record->bars[BAR_DAILY][b].volume = record == &gStore.calendar ? 0 : 100;
+            record->dataValues[0][b] = record == &gStore.calendar ? 42 : input[d];
             b++;
         }
         record->barCounts[BAR_DAILY] = n;
@@ -85,7 +85,7 @@ struct CrossSectionTest : ::testing::Test {
     /* The cell of symbol s (kSymbols: calendar) on date d, X when no bar. */
     static double Cell(int s, int d)
     {
-        SymbolRecord *record = s < kSymbols ? &gSymbols[s] : &gCalendarSymbol;
+        SymbolRecord *record = s < kSymbols ? &gStore.symbols[s] : &gStore.calendar;
         for (int b = 0; b < record->barCounts[BAR_DAILY]; b++)
             if (record->bars[BAR_DAILY][b].date == kDays[d]) return record->dataValues[0][b];
         return X;

@@ -752,9 +752,9 @@ void ShareAsCompiled(int32_t items)
 std::vector<double> ItemValues(int32_t item)
 {
     std::vector<double> values;
-    for (int32_t s = 0; s < gSymbolCount; s++)
-        for (int32_t bar = 0; bar < gSymbols[s].barCounts[BAR_DAILY]; bar++)
-            values.push_back(gSymbols[s].dataValues[0][gSymbols[s].dataOffsets[0][item] + bar]);
+    for (int32_t s = 0; s < gStore.symbolCount; s++)
+        for (int32_t bar = 0; bar < gStore.symbols[s].barCounts[BAR_DAILY]; bar++)
+            values.push_back(gStore.symbols[s].dataValues[0][gStore.symbols[s].dataOffsets[0][item] + bar]);
     return values;
 }
 
@@ -798,8 +798,8 @@ TEST_F(DataCalcTest, CrossSectionalItemsAreTheSameWithAnyWorkerCount)
     ASSERT_EQ(1, InstallBuiltins());
     MakeStore(29, 120);
     const char *const industries[] = {"Oil", "Tech", "", "oil"};
-    for (int32_t s = 0; s < gSymbolCount; s++)
-        CopyString(gSymbols[s].info.Industry, sizeof gSymbols[s].info.Industry, industries[s % 4], -1);
+    for (int32_t s = 0; s < gStore.symbolCount; s++)
+        CopyString(gStore.symbols[s].info.Industry, sizeof gStore.symbols[s].info.Industry, industries[s % 4], -1);
     SetItems({{"R", "#Rank MA(C, 5)"}, {"G", "#ByIndu #Avg C - O"}, {"M", "#Median C"}});
     std::vector<uint8_t> first;
     for (int threads : {1, 32}) {
@@ -814,8 +814,8 @@ TEST_F(DataCalcTest, CrossSectionalItemsAreTheSameWithAnyWorkerCount)
     }
     for (size_t d = 0; d < days.size(); d++) {
         std::vector<int> ranks;
-        for (int32_t s = 0; s < gSymbolCount; s++) {
-            const SymbolRecord *symbol = &gSymbols[s];
+        for (int32_t s = 0; s < gStore.symbolCount; s++) {
+            const SymbolRecord *symbol = &gStore.symbols[s];
             for (int32_t bar = 0; bar < symbol->barCounts[BAR_DAILY]; bar++)
                 if (symbol->bars[BAR_DAILY][bar].date == days[d] && !std::isnan(Value(symbol, 0, bar)))
                     ranks.push_back((int)Value(symbol, 0, bar));
@@ -869,13 +869,13 @@ TEST_F(DataCalcTest, TestDataItemsFillTheLastCompletedBarOfEachSymbol)
     context.resultRow = -1;
     context.funBar = -1;
     context.dataItemIndex = -1;
-    context.symbol = &gSymbols[0];
+    context.symbol = &gStore.symbols[0];
     for (int phase : {PHASE_OPEN, PHASE_CLOSE}) {
         context.barPhase = phase;
         ASSERT_EQ(1, CalcStrategyItems(&context));
         std::vector<std::pair<double, int>> closes;
-        for (int32_t s = 0; s < gSymbolCount; s++) {
-            const SymbolRecord *symbol = &gSymbols[s];
+        for (int32_t s = 0; s < gStore.symbolCount; s++) {
+            const SymbolRecord *symbol = &gStore.symbols[s];
             const Bar *bars = symbol->bars[BAR_DAILY];
             int32_t b = 0;
             while (b < symbol->barCounts[BAR_DAILY] && bars[b].date < date) b++;
@@ -894,8 +894,8 @@ TEST_F(DataCalcTest, TestDataItemsFillTheLastCompletedBarOfEachSymbol)
         for (size_t k = 1; k < closes.size(); k++) EXPECT_LT(closes[k].second, closes[k - 1].second);
     }
     int32_t calendarBar = 20;
-    EXPECT_EQ(7.0, TestValue(&gCalendarSymbol, 1, calendarBar));
-    EXPECT_EQ(gSymbols[0].dataOffsets[1][1], gSymbols[0].dataOffsets[1][2]);   /* no values on symbols */
+    EXPECT_EQ(7.0, TestValue(&gStore.calendar, 1, calendarBar));
+    EXPECT_EQ(gStore.symbols[0].dataOffsets[1][1], gStore.symbols[0].dataOffsets[1][2]);   /* no values on symbols */
 }
 
 /* StratData cells of the row of the date, per strategy, then across them. */

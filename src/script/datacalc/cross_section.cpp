@@ -31,7 +31,7 @@ static bool IsRankFunction(int function)
     return function == ITEM_CS_RANK || function == ITEM_CS_DENSE_RANK || function == ITEM_CS_PERCENT_RANK;
 }
 
-static SymbolRecord *SymbolAt(int32_t index) { return index < gSymbolCount ? &gSymbols[index] : &gCalendarSymbol; }
+static SymbolRecord *SymbolAt(int32_t index) { return index < gStore.symbolCount ? &gStore.symbols[index] : &gStore.calendar; }
 
 /* The group key of a symbol for a modifier; #ByListNum formats into keyBuffer. */
 static const char *GroupKeyText(SymbolRecord *symbol, int grouping, char *keyBuffer)
@@ -75,7 +75,7 @@ int CompareRankValues(const void *a, const void *b)
 
 int BuildGroupKeys(CalcWorkerContext *worker)
 {
-    int32_t S = gSymbolCount;
+    int32_t S = gStore.symbolCount;
     uint64_t entries = (uint64_t)S + 1;
     /* Behind the key entries stand this worker's #ByListNum key texts and the
     ** rank of each position on the date being computed. */
@@ -106,7 +106,7 @@ int BuildGroupKeys(CalcWorkerContext *worker)
 
 int CalcGroupsForDate(int32_t date, CalcWorkerContext *worker)
 {
-    for (int32_t i = 0; i < gSymbolCount; i++) {
+    for (int32_t i = 0; i < gStore.symbolCount; i++) {
         if (std::atomic_ref<int32_t>(worker->stop).load(std::memory_order_relaxed)) return 0;
         if (!worker->groupKeys[i].groupStart) continue;
         worker->groupStart = i;
@@ -171,7 +171,7 @@ static double Deviation(const RankValueEntry *values, int n, double mean)
 static double *ItemCell(SymbolRecord *symbol, const FormulaItem *item, int block, int32_t itemIndex, int32_t bar)
 {
     if (!symbol->dataValues[block] || !symbol->dataOffsets[block]) return nullptr;
-    if (item && item->onePerDate && symbol != &gCalendarSymbol) return nullptr;
+    if (item && item->onePerDate && symbol != &gStore.calendar) return nullptr;
     int32_t at = item && item->onePerSymbol ? 0 : bar;
     return symbol->dataValues[block] + symbol->dataOffsets[block][itemIndex] + at;
 }
@@ -194,7 +194,7 @@ static void DenseRanks(const RankValueEntry *sorted, int n, double *steps, int32
 
 static int32_t *RankSlots(CalcWorkerContext *worker)
 {
-    uint64_t entries = (uint64_t)gSymbolCount + 1;
+    uint64_t entries = (uint64_t)gStore.symbolCount + 1;
     return (int32_t *)((char *)(worker->groupKeys + entries) + entries * LIST_NUM_KEY_SIZE);
 }
 
@@ -221,7 +221,7 @@ int CalcItemForDate(int32_t date, CalcWorkerContext *worker)
     const FormulaItem *item =
         itemIndex >= 0 && itemIndex < list->count ? (const FormulaItem *)list->items + itemIndex : nullptr;
     std::atomic_ref<int32_t> stop(worker->stop);
-    int32_t S = gSymbolCount;
+    int32_t S = gStore.symbolCount;
     int slot = worker->worker >= 0 && worker->worker < WORKER_SLOTS ? worker->worker : 0;
     int function = worker->function;
     int block = worker->block ? 1 : 0;
@@ -238,7 +238,7 @@ int CalcItemForDate(int32_t date, CalcWorkerContext *worker)
         if (stop.load(std::memory_order_relaxed)) return 0;
         if (worker->grouping && p > worker->groupStart && keys[p].groupStart) break;
         rankAt[p] = 0;
-        SymbolRecord *symbol = &gSymbols[keys[p].symbol];
+        SymbolRecord *symbol = &gStore.symbols[keys[p].symbol];
         int32_t index = BarOnDate(symbol, worker->barSize, date, slot);
         if (index < 0) continue;
         double *cell = ItemCell(symbol, item, block, itemIndex, index);

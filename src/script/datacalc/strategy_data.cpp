@@ -34,7 +34,7 @@ static int32_t TestItemBarSize(const FormulaItem *item)
 
 static int64_t TestValueCount(const FormulaItem *item, const SymbolRecord *symbol)
 {
-    if (item->onePerDate && symbol != &gCalendarSymbol) return 0;
+    if (item->onePerDate && symbol != &gStore.calendar) return 0;
     if (item->onePerSymbol) return 1;
     int32_t bars = 0;
     GetBarArray(symbol, TestItemBarSize(item), &bars);
@@ -80,8 +80,8 @@ int AllocStrategyArrays()
         if (!GrowTo(&sStrategyData.done, (uint64_t)count)) return 0;
         memset(sStrategyData.done, 0, (size_t)count);
     }
-    for (int32_t s = 0; s <= gSymbolCount; s++)
-        if (!LayOutTestData(s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol)) return 0;
+    for (int32_t s = 0; s <= gStore.symbolCount; s++)
+        if (!LayOutTestData(s < gStore.symbolCount ? &gStore.symbols[s] : &gStore.calendar)) return 0;
     return 1;
 }
 
@@ -176,8 +176,8 @@ int CalcStrategyItems(EvalContext *context)
             const Bar *first = GetBarArray(context->symbol, context->barSize, &bars);
             if (first && bars > 0) date = first[0].date;
         }
-        for (int32_t s = item->onePerDate ? gSymbolCount : 0; s <= gSymbolCount; s++)
-            CalcTestItemForSymbol(item, i, s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol, date, context, &copy);
+        for (int32_t s = item->onePerDate ? gStore.symbolCount : 0; s <= gStore.symbolCount; s++)
+            CalcTestItemForSymbol(item, i, s < gStore.symbolCount ? &gStore.symbols[s] : &gStore.calendar, date, context, &copy);
 
         if (!item->formula.breadthFunction) continue;
         if (!BuildGroupKeys(&worker)) {
@@ -185,7 +185,7 @@ int CalcStrategyItems(EvalContext *context)
             break;
         }
         if (worker.grouping) {
-            for (int32_t g = 0; g < gSymbolCount; g++) {
+            for (int32_t g = 0; g < gStore.symbolCount; g++) {
                 if (!worker.groupKeys[g].groupStart) continue;
                 worker.groupStart = g;
                 if (!CalcItemForDate(date, &worker)) break;
