@@ -53,7 +53,6 @@ struct Store {
         gSettings.UseShortCircuit = 1;
         gSettings.NearZero = 1.0e-13;
         gSettings.BarSize2 = BAR_DAILY;
-        gRunMode = 1;
 
         /* Weekdays from 2000 on: 25 years of market days. */
         std::vector<int32_t> days;
