@@ -264,3 +264,58 @@ TEST_F(OnlineTest, NorgateWatchlistAndIndustryIndexes)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a;
+        if (path.rfind("/tiingo/daily/AAA/prices", 0) == 0)
+            a.body = "date,close,high,low,open,volume,adjClose,adjHigh,adjLow,adjOpen,adjVolume,divCash,splitFactor\n"
+                     "2024-01-02,20,21,19,20,100,10,10.5,9.5,10,200,0.0,1.0\n"
+                     "2024-01-03,10,11,9,10,200,10,11,9,10,200,0.0,2.0\n";
+        else if (path.rfind("/tiingo/daily/BBB/prices", 0) == 0) a.body = "Error: Ticker 'BBB' not found";
+        else if (path.rfind("/tiingo/daily/AAA?", 0) == 0) a.body = "{\"name\":\"A Corp\",\"exchangeCode\":\"NYSE\"}";
+        else if (path.rfind("/tiingo/crypto/prices", 0) == 0)
+            a.body = "[{\"ticker\":\"btcusd\",\"priceData\":[{\"date\":\"2024-01-02T00:00:00+00:00\",\"open\":10,"
+                     "\"high\":12,\"low\":9,\"close\":11,\"volume\":5,\"tradesDone\":7}]}]";
+        return a;
+    });
+    PointAt(server);
+    CopyString(gSettings.TiingoApiKey, sizeof gSettings.TiingoApiKey, "KEY", -1);
+    CopyString(gSettings.TiingoExchanges, sizeof gSettings.TiingoExchanges, "gdax", -1);
+    Begin("Tiingo", 20240101, 20241231);
+    Add("AAA");
+    Add("BBB");
+    ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
+    ASSERT_EQ(gImport.count, 1) << "an Error: answer is passed over";
+    const SymbolRecord &a = gSymbols[0];
+    EXPECT_STREQ(a.info.Name, "A Corp");
+    EXPECT_STREQ(a.info.Exchange, "NYSE");
+    ASSERT_EQ(a.barCounts[BAR_DAILY], 2);
+    /* The 2:1 split of the 3rd: the bar before it carries factor 2. */
+    EXPECT_EQ(a.bars[BAR_DAILY][0].split, 2.0);
+    EXPECT_EQ(a.bars[BAR_DAILY][1].split, 1.0);
+    EXPECT_EQ(a.bars[BAR_DAILY][0].close, 20.0);
+
+    TearDown();
+    SetUp();
+    PointAt(server);
+    CopyString(gSettings.TiingoExchanges, sizeof gSettings.TiingoExchanges, "gdax", -1);
+    Begin("TiingoCrypto", 20240101, 20241231);
+    Add("binance.btcusd");
+    Add("ethusd");
+    ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
+    std::vector<std::string> paths = server.Paths();
+    auto asked = [&](const char *part) {
+        for (const std::string &p : paths)
+            if (p.find(part) != std::string::npos) return true;
+        return false;
+    };
+    EXPECT_TRUE(asked("&exchanges=binance&tickers=btcusd&"));
+    EXPECT_TRUE(asked("&exchanges=gdax&tickers=ethusd&"));
+    EXPECT_EQ(gImport.count, 2);
+}
+
+}  // namespace
