@@ -80,6 +80,15 @@ void LocalHttpServer::Serve()
         if (select((int)listener + 1, &ready, nullptr, nullptr, &wait) <= 0) continue;
         intptr_t client = (intptr_t)accept((decltype(socket(0, 0, 0)))listener, nullptr, nullptr);
         if (client < 0) continue;
+        /* A client that stops reading must not hold an answer's thread forever. */
+#ifdef _WIN32
+        DWORD limit = 300;
+#else
+        timeval limit = {0, 300000};
+#endif
+        setsockopt((decltype(socket(0, 0, 0)))client, SOL_SOCKET, SO_SNDTIMEO, (const char *)&limit, sizeof limit);
+        /* Nor one that never finishes its request (a TLS handshake on this plain port). */
+        setsockopt((decltype(socket(0, 0, 0)))client, SOL_SOCKET, SO_RCVTIMEO, (const char *)&limit, sizeof limit);
         std::lock_guard<std::mutex> hold(lock);
         connections.emplace_back([this, client] { Answer(client); });
     }
@@ -113,7 +122,13 @@ void LocalHttpServer::Answer(intptr_t s)
         head += "\r\n";
         bool ok = SendAll(s, head + a.body);
         std::string more(4096, '1');
-        while (ok && a.endless && !stopping) ok = SendAll(s, more);
+        /* "Endless" within reason: some clients read such a body to its end
+        ** before handing any of it over. */
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (ok && a.endless && !stopping && std::chrono::steady_clock::now() < until) {
+            ok = SendAll(s, more);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
 #ifdef _WIN32
     shutdown((SOCKET)s, SD_SEND);

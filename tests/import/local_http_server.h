@@ -16,7 +16,7 @@ struct HttpAnswer {
     std::string body;
     int delayMs = 0;         /* wait before answering */
     bool drop = false;       /* close the connection without an answer */
-    bool endless = false;    /* after body, keep sending until the client leaves */
+    bool endless = false;    /* after body, keep sending (3 s at most) until the client leaves */
 };
 
 struct LocalHttpServer {

@@ -46,6 +46,10 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
         CopyString(error, errorSize, "The request path is too long.", -1);
         return 0;
     }
+    /* WinHTTP's time-outs are per step; the request as a whole also gets the
+    ** time-out, so that an answer that never stops coming ends. */
+    ULONGLONG deadline = timeoutMs > 0 ? GetTickCount64() + (ULONGLONG)timeoutMs : 0;
+    auto late = [&] { return deadline && GetTickCount64() > deadline; };
     DWORD flags = (slot->flags & HTTP_FLAG_SECURE) ? WINHTTP_FLAG_SECURE : 0;
     HINTERNET request = WinHttpOpenRequest((HINTERNET)slot->connection, L"GET", widePath, nullptr,
                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
@@ -54,6 +58,10 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     ok = ok && WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
     ok = ok && WinHttpReceiveResponse(request, nullptr);
     DWORD lastError = ok ? 0 : GetLastError();
+    if (ok && late()) {
+        ok = 0;
+        lastError = ERROR_WINHTTP_TIMEOUT;
+    }
     if (ok) {
         DWORD status = 0, size = sizeof status;
         WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
@@ -90,6 +98,11 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
             if (available > READ_CHUNK) available = READ_CHUNK;
             if (!WinHttpReadData(request, chunk, available, &read) || !HttpAppendBody(slot, target, chunk, read)) {
                 ok = 0;
+                break;
+            }
+            if (late()) {
+                ok = 0;
+                SetLastError(ERROR_WINHTTP_TIMEOUT);
                 break;
             }
         }
