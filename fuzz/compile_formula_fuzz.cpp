@@ -19,10 +19,10 @@
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
-#include "script/compiler/definitions_default.h"
 #include "script/compiler/formula.h"
 #include "script/compiler/formula_text.h"
 #include "script/compiler/parser_hooks.h"
+#include "script/compiler/strategy.h"
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
 
@@ -57,18 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static FormulaSlot slot;
     static FormulaItem items[2];   /* "D0" in Data, "L0" in Library */
-    static const char *const strategies[] = {"S1"};
     CopyString(items[0].formula.name, FORMULA_NAME_SIZE, "D0", -1);
     CopyString(items[1].formula.name, FORMULA_NAME_SIZE, "L0", -1);
     /* The lists point at this target's items only while it runs: a program
     ** that replays the seeds goes on with its own. */
     const DefinitionList dataItems = gDataItems, libraryItems = gLibraryItems;
-    const DefinitionStandIn standIn = gDefinitionStandIn;
+    StrategyRecord *const strategies = gStrategies;
+    const int32_t strategyCount = gStrategyCount, strategyCapacity = gStrategyCapacity;
     const CompileSession session = gCompileSession;
     gDataItems = DefinitionList{&items[0], 1, 1};
     gLibraryItems = DefinitionList{&items[1], 1, 1};
-    gDefinitionStandIn.strategies = strategies;
-    gDefinitionStandIn.strategyCount = 1;
+    gStrategies = nullptr;
+    gStrategyCount = gStrategyCapacity = 0;
+    int error = 0;
+    if (!AddStrategyRecord(SECTION_STRATEGY, "S1", &error)) __builtin_trap();
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
     std::string text(reinterpret_cast<const char *>(data), size);
@@ -86,9 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             gOutOfMemory = 0;
         }
     }
+    FreeStrategyRecords();
     gDataItems = dataItems;
     gLibraryItems = libraryItems;
-    gDefinitionStandIn = standIn;
+    gStrategies = strategies;
+    gStrategyCount = strategyCount;
+    gStrategyCapacity = strategyCapacity;
     gCompileSession = session;
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
+#include "script/compiler/script_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/script_parser.h"
@@ -23,21 +24,8 @@
 
 static void ClearCompiledScript()
 {
-    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
-                                 &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns})
-        FreeDefinitionList(list);
-    FreeParameterLists();
-    FreeStrategyRecords();
-    gTradesSort[0] = gScanSort[0] = gTestScanSort[0] = 0;
-    gScanFilterCount = gTestScanFilterCount = 0;
-    gImportFilter = StandaloneFormula{};
-    gSkipTestIf = gTestNameFormula = gOrdersComment = StandaloneFormula{};
+    ResetScriptState(SCRIPT_RESET_RELEASE);
     for (int i = 0; i < RUNSET_COUNT; i++) SetRunSetting(i, 0);
-    ResetIncludeState();
-    FreeMemory(&gCompiler.definedNames);
-    gCompiler.definedNameCount = 0;
-    gCompileSession = CompileSession{};
-    ResetScriptParserState();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -88,13 +88,13 @@ double TradePriceMove(const TradeRecord *trade)
 double TradeNetProfit(const TradeRecord *trade)
 {
     if (!trade || trade->dateOut < 1) return 0.0;
-    double commissions = trade->commissionCurrency
-                             ? trade->commissionIn + trade->commissionOut
-                             : trade->fxIn * trade->commissionIn + trade->fxIn * trade->commissionOut;
+    /* Commissions and roll costs were converted to the account currency when
+    ** they were charged, so they are not converted again here. */
+    double commissions = trade->commissionIn + trade->commissionOut;
     if (trade->securityType != 0) {
         double gross = (trade->priceOut * trade->quantityOut - trade->priceIn * trade->quantityIn) * trade->side *
                        trade->pointValue * trade->fxOut;
-        return gross - commissions - trade->fxOut * trade->rollCosts;
+        return gross - commissions - trade->rollCosts;
     }
     double gross = (trade->priceOut * trade->quantityOut * trade->fxOut - trade->priceIn * trade->quantityIn * trade->fxIn) *
                    trade->side * trade->pointValue;

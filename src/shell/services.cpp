@@ -11,6 +11,8 @@
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
+#include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
 
 std::atomic<int> gRunState{RUN_IDLE};
@@ -21,6 +23,7 @@ int gUnattended = 0;
 uint32_t gUiThreadId = 0;
 int LogContinueLine = 0;
 PlatFile gTestLogFile = nullptr;
+char gSettingsFile[260] = "";
 
 char gProgramFolder[260];
 char gScriptsFolder[260];
@@ -93,12 +96,27 @@ int FormatLowMemoryWarning(char *out, int size, double loadedBytes, double calcu
                       advice);
 }
 
+/* Test results are held by the results windows; their share comes from the
+** view side once the results window keeps test records (0 until then). */
+double (*gResultsMemoryEstimate)() = nullptr;
+
+void EstimateMemoryUse(double *loaded, double *calculated)
+{
+    *loaded = *calculated = 0;
+    int64_t slots = (int64_t)gDataItems.capacity + gTestDataItems.capacity;
+    for (int32_t i = 0; gSymbols && i < gSymbolCount; i++) {
+        const SymbolRecord &s = gSymbols[i];
+        *loaded += (double)((int64_t)(s.barCounts[0] + s.barCounts[1]) * 64 + (int64_t)s.eventCount * 24 + 1424);
+        *calculated += (double)((int64_t)s.barCounts[0] * slots * 8);
+    }
+}
+
 void ShowLowMemoryWarning()
 {
     RequestStop();
-    /* The estimates of loaded data, calculated data and test results come
-    ** from the data store, the compiled script and the results windows. */
-    double loaded = 0, calculated = 0, results = 0;
+    double loaded, calculated;
+    EstimateMemoryUse(&loaded, &calculated);
+    double results = gResultsMemoryEstimate ? gResultsMemoryEstimate() : 0;
     char text[1024];
     FormatLowMemoryWarning(text, sizeof text, loaded, calculated, results);
     ReportError("%s", text);

@@ -59,6 +59,7 @@ extern int gUnattended;
 extern uint32_t gUiThreadId;
 extern int LogContinueLine;          /* while set, LogPrintf adds no line break */
 extern PlatFile gTestLogFile;        /* the run's open test log, or null */
+extern char gSettingsFile[260];      /* the settings file in use, "" none */
 
 /* Effective folders, set by InitApplication. */
 extern char gProgramFolder[260];
@@ -86,6 +87,12 @@ int PumpMessages();
 void CheckMemoryState();
 /* Stops a running run, reports the low-memory message, sets result code 4. */
 void ShowLowMemoryWarning();
+/* Bytes held by the loaded data (per symbol: daily and weekly bars x 64,
+** events x 24, 1424 more) and by the calculated Data and TestData values
+** (daily bars x their allocated item slots x 8). */
+void EstimateMemoryUse(double *loaded, double *calculated);
+/* The test results' bytes, installed by the results windows; null = none. */
+extern double (*gResultsMemoryEstimate)();
 /* Formats the low-memory message from three byte estimates. */
 int FormatLowMemoryWarning(char *out, int size, double loadedBytes, double calculatedBytes, double resultBytes);
 
@@ -112,6 +119,13 @@ int ShowMessageBox(const char *text, const char *title, uint32_t style);
 int FindChildWindow(const char *className);
 /* Closes (WM_CLOSE) every child window of that class; each frees what it holds. */
 void CloseChildWindows(const char *className);
+
+/* Registers a modeless find dialog so the message loop passes it its keys
+** (at most 13; beyond that "Sorry, but you can't have more than %d
+** Find/Replace dialogs open at the same time." and 0), and takes it off again,
+** keeping the used slots contiguous. */
+int RegisterFindDialog(void *dialog);
+void UnregisterFindDialog(void *dialog);
 
 /* ---- log -------------------------------------------------------------------------- */
 
@@ -176,3 +190,8 @@ void RefreshAllResGraphs();
 void RefreshAllGraphs();
 void RefreshAllTradeLists();
 void RefreshAllCharts();
+
+/* ---- the views a run drives ---------------------------------------------------------- */
+
+/* The whole scan run of the active script (run mode 2); its result. */
+int RunScan();

@@ -65,8 +65,9 @@ TEST(TestRecords, PriceMoveInTheEntrysSplitTermsRoundedToTheTick)
 TEST(TestRecords, NetProfitAndCurrencyGainByTheSecurityRule)
 {
     TradeRecord t = StockTrade();
-    /* (12 × 100 × 1.5 − 10 × 100 × 1.25) − 1.25 × (4 + 4) + 3 */
-    EXPECT_DOUBLE_EQ(1800 - 1250 - 10 + 3, TradeNetProfit(&t));
+    /* (12 × 100 × 1.5 − 10 × 100 × 1.25) − (4 + 4) + 3: the commissions are
+    ** already in the account currency, whatever CommCurrency said */
+    EXPECT_DOUBLE_EQ(1800 - 1250 - 8 + 3, TradeNetProfit(&t));
     EXPECT_DOUBLE_EQ(12 * 100 * 0.25, TradeCurrencyGain(&t));
     t.commissionCurrency = 1;
     EXPECT_DOUBLE_EQ(1800 - 1250 - 8 + 3, TradeNetProfit(&t));
@@ -85,7 +86,7 @@ TEST(TestRecords, NetProfitAndCurrencyGainByTheSecurityRule)
     f.rollCosts = 10;
     f.dividends = 99;                /* not part of a futures profit */
     f.securityType = 2;
-    EXPECT_DOUBLE_EQ((210 - 200) * -1 * 50 * 2 - 8 - 2 * 10, TradeNetProfit(&f));
+    EXPECT_DOUBLE_EQ((210 - 200) * -1 * 50 * 2 - 8 - 10, TradeNetProfit(&f));   /* roll costs not converted again */
     EXPECT_EQ(0, TradeCurrencyGain(&f));
 
     t.dateOut = 0;                   /* still open */

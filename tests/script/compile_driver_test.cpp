@@ -6,15 +6,22 @@
 #include <string>
 
 #include "driver_fixture.h"
+#include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/constituency.h"
+#include "marketdata/store/datafile.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_errors.h"
+#include "script/compiler/formula_text.h"
 #include "script/compiler/name_tables.h"
 #include "script/compiler/script_parser.h"
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/settings_items.h"
+#include "script/compiler/strategy.h"
+#include "script/eval/eval_context.h"
+#include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 
@@ -573,6 +580,95 @@ TEST_F(DriverTest, RecompilingTheSameScriptAllocatesNothingMore)
             ASSERT_EQ(CompileText(script, 3, 1 + run % 2), 1) << LastMessage();
             EXPECT_EQ(gAllocatedBytes.load(), settled) << "compile " << run + 9 << " of\n" << script;
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+/* A script's strategies are known by name in both passes: the compiler checks
+** an @ reference against them once the data is loaded, the evaluator binds it
+** outside a test, the renderer writes it back by name and an error title
+** names the formula's strategy. */
+TEST_F(DriverTest, StrategyReferencesUseTheCompiledStrategies)
+{
+    const char *script = "Strategy: A\n  EntrySetup: 1\nStrategy: B\n  EntrySetup: @a > 0\n";
+    for (int pass : {1, 2}) {
+        ASSERT_EQ(CompileText(script, 3, pass), 1) << pass << ": " << LastMessage();
+        FormulaNode *nodes = StrategyByNumber(2)->slots[SLOT_ENTRY_SETUP].nodes[0];
+        EvalContext context{};
+        ResolveFormulaRefs(nodes, &context);
+        EXPECT_EQ(nodes[0].constant, 1.0) << pass;
+        char text[32];
+        FormatTokenText(&nodes[0], text, sizeof text);
+        EXPECT_STREQ(text, "@A") << pass;
+    }
+
+    struct {
+        const char *script;
+        int pass;
+        const char *message;
+    } const failures[] = {
+        {"Strategy: A\n  EntrySetup: 1\nStrategy: B\n  EntrySetup: @C > 0\n", 2,
+         "Error in B EntrySetup formula:\r\n\r\nunrecognized strategy"},
+        {"Strategy: A\n  EntrySetup: 1\nStrategy: B\n  ExitRule: NoSuchWord\n", 1,
+         "Error in B ExitRule formula:\r\n\r\nunrecognized syntax element"},
+    };
+    for (const auto &f : failures) {
+        EXPECT_EQ(CompileText(f.script, 3, f.pass), 0) << f.script;
+        EXPECT_STREQ(LastMessage(), f.message) << f.script;
+    }
+}
+
+/* A constituency series may be named in any first pass, and in the second
+** only when the loaded data file includes it. */
+TEST_F(DriverTest, ConstituencySeriesAreCheckedAgainstTheLoadedDataFile)
+{
+    ASSERT_TRUE(AllocMemory(&gConstituency, 2 * sizeof(ConstituencyRecord)));
+    gConstituency[0] = ConstituencyRecord{.label = "S&P 500", .scriptName = "SP500", .fourthColumn = "", .id = 7};
+    gConstituency[1] = ConstituencyRecord{.label = "Nasdaq", .scriptName = "NDX", .fourthColumn = "", .id = 9};
+    gConstituencyCount = 2;
+    const char *script = "Data:\n  InIndex: SP500\n";
+    struct {
+        int pass;
+        uint32_t loaded;   /* the one id the data file includes, 0 none */
+        int ok;
+    } const cases[] = {{1, 0, 1}, {2, 7, 1}, {2, 9, 0}, {2, 0, 0}};
+    for (const auto &c : cases) {
+        gConstituencyIds[0] = c.loaded;
+        gConstituencyIds[1] = 0;
+        EXPECT_EQ(CompileText(script, 3, c.pass), c.ok) << c.pass << " " << c.loaded;
+        if (!c.ok) EXPECT_EQ(gLastFormulaError.code, ERR_CONSTITUENCY) << c.loaded;
+    }
+    gConstituencyIds[0] = 0;
+    FreeMemory(&gConstituency);
+    gConstituencyCount = 0;
+}
+
+}  // namespace
+
+namespace {
+
+/* The one reset with release gives back everything a compile took: lists,
+** node arrays, strategy records with their lists, parameters and the kept
+** script texts. */
+TEST_F(DriverTest, ReleasingTheScriptStateFreesEverythingACompileTook)
+{
+    Write("autoinclude.kvs", "Data:\n  AutoItem: C + 1\n");
+    Write("lib.kvs", "Data:\n  Shared: C * 2\n");
+    Write("cash.csv", "2024-01-02,100\r\n");
+    const std::string script = std::string(kWholeScript) +
+                               "Strategy: T\n  Tracker: Hidden\n  Using: Base\n  CashList: cash.csv\n"
+                               "  EntrySetup: C > 1\nTemplate: Late\n  Side: Long\n";
+    uint64_t before = gAllocatedBytes.load();
+    for (int pass : {1, 2}) {
+        ASSERT_EQ(CompileText(script, 3, pass), 1) << LastMessage();
+        EXPECT_GT(gAllocatedBytes.load(), before);
+        ResetScriptState(SCRIPT_RESET_RELEASE);
+        EXPECT_EQ(gAllocatedBytes.load(), before) << pass;
+        EXPECT_EQ(gStrategies, nullptr);
+        EXPECT_EQ(gCombinedIndex, -1);
     }
 }
 

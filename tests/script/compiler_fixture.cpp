@@ -5,13 +5,16 @@
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
+#include "marketdata/store/datafile.h"
 #include "marketdata/store/symbols.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 #include "script/compiler/compile_driver.h"
+#include "script/compiler/compile_links.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/parser_hooks.h"
+#include "script/compiler/strategy.h"
 #include "script/eval/item_table.h"
 
 /* How the fixture holds each definition list while a test runs.  Item lists
@@ -74,7 +77,9 @@ void CompilerTest::SetUp()
     /* Every compile starts from a clear compiler record; tests that drive the
     ** preprocessor directly leave theirs behind. */
     ResetIncludeState();
-    gDefinitionStandIn = DefinitionStandIn{};
+    FreeStrategyRecords();
+    gConstituencyIds[0] = 0;
+    gDataCalcPluginStandIn = 0;
     gCompileSession = CompileSession{};
     ReleaseDefinitionLists();
     gLastFormulaError = FormulaErrorSelection{};
@@ -89,7 +94,9 @@ void CompilerTest::TearDown()
         delete slot;
     }
     slots.clear();
-    gDefinitionStandIn = DefinitionStandIn{};
+    FreeStrategyRecords();
+    gConstituencyIds[0] = 0;
+    gDataCalcPluginStandIn = 0;
     ReleaseDefinitionLists();
     FreeMemory(&gSymbols);
     gSymbolCount = 0;
@@ -133,7 +140,7 @@ void CompilerTest::InstallItems(uint32_t section, FormulaItem *items, int32_t co
     HoldOf(list) = HOLD_LENT;
 }
 
-void CompilerTest::InstallColumns(StandInColumn *columns, int32_t count)
+void CompilerTest::InstallColumns(FixtureColumn *columns, int32_t count)
 {
     for (int32_t i = 0; i < count; i++) {
         DefinitionList *list = ColumnListFor(columns[i].section);
@@ -148,7 +155,7 @@ void CompilerTest::InstallColumns(StandInColumn *columns, int32_t count)
     }
 }
 
-void CompilerTest::InstallParameters(StandInParameter *parameters, int32_t count)
+void CompilerTest::InstallParameters(FixtureParameter *parameters, int32_t count)
 {
     ReleaseList(&gParameters);
     HoldOf(&gParameters) = HOLD_BUILT;
@@ -165,8 +172,11 @@ void CompilerTest::InstallParameters(StandInParameter *parameters, int32_t count
 
 void CompilerTest::InstallStrategies(const char *const *names, int32_t count)
 {
-    gDefinitionStandIn.strategies = names;
-    gDefinitionStandIn.strategyCount = count;
+    FreeStrategyRecords();
+    for (int32_t i = 0; i < count; i++) {
+        int error = 0;
+        ASSERT_NE(AddStrategyRecord(SECTION_STRATEGY, names[i], &error), nullptr) << names[i];
+    }
 }
 
 void CompilerTest::LoadSymbols(std::initializer_list<const char *> names)

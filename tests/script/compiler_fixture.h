@@ -9,11 +9,23 @@
 #include <vector>
 
 #include "script/compiler/compile_errors.h"
-#include "script/compiler/definitions_default.h"
 #include "script/compiler/formula.h"
 
-/* Owns the slots it compiles and resets the stand-in definitions, the
-** headless shell and the error selection around every test. */
+/* A column to install: its compiled slot and the SectionId of its list. */
+struct FixtureColumn {
+    FormulaSlot *slot;
+    uint32_t section;
+};
+
+/* A parameter to install with its one value. */
+struct FixtureParameter {
+    const char *name;
+    double value;
+};
+
+/* Owns the slots it compiles and resets the script's definitions, the
+** strategy records, the headless shell and the error selection around every
+** test. */
 struct CompilerTest : ::testing::Test {
     std::vector<FormulaSlot *> slots;
     std::deque<std::string> texts;   /* deque: the script texts never move */
@@ -28,8 +40,8 @@ struct CompilerTest : ::testing::Test {
     ** parameters and the compiled strategies.  All definition set-up of the
     ** tests goes through these. */
     void InstallItems(uint32_t section, FormulaItem *items, int32_t count);
-    void InstallColumns(StandInColumn *columns, int32_t count);
-    void InstallParameters(StandInParameter *parameters, int32_t count);
+    void InstallColumns(FixtureColumn *columns, int32_t count);
+    void InstallParameters(FixtureParameter *parameters, int32_t count);
     void InstallStrategies(const char *const *names, int32_t count);
     /* The constituency series scripts may name: names[k] gets id k + 1. */
     void InstallNamedLists(const char *const *names, int32_t count);

@@ -359,7 +359,7 @@ TEST_F(DataCalcTest, ItemsTakeTheDataTypeOfTheirFirstValue)
 TEST_F(DataCalcTest, OnlyChangedItemsAndTheirDependantsAreComputedAgain)
 {
     MakeStore(6, 30);
-    StandInParameter parameters[] = {{"Len", 10.0}};
+    FixtureParameter parameters[] = {{"Len", 10.0}};
     InstallParameters(parameters, 1);
     SetItems({{"A", "C"},
               {"B", "A * 2"},
@@ -553,7 +553,7 @@ TEST_F(DataCalcTest, UnloadingDataDropsTheItemsAndTheirValues)
 TEST_F(DataCalcTest, AWalkForwardIntervalReachesEveryWorkerAndRecomputesItsItems)
 {
     MakeStore(9, 30);
-    StandInParameter parameters[] = {{"Len", 10.0}};
+    FixtureParameter parameters[] = {{"Len", 10.0}};
     InstallParameters(parameters, 1);
     double walkValues[] = {100.0, 200.0, 300.0};
     Parameter *len = (Parameter *)gParameters.items;

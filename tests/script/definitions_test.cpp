@@ -18,20 +18,7 @@ const std::string kName60(60, 'n');
 const std::string kSpace62(62, 'n');
 
 void ClearLists() {
-    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
-                                 &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns,
-                                 &gParameters, &gParameterCopies}) {
-        for (int32_t i = 0; i < list->capacity; i++) {
-            if (list == &gParameters || list == &gParameterCopies) {
-                Parameter *p = (Parameter *)list->items + i;
-                FreeMemory(&p->values);
-                FreeMemory(&p->walkValues);
-            }
-        }
-        FreeDefinitionList(list);
-    }
-    FreeStrategyRecords();
-    gTradesSort[0] = gScanSort[0] = gTestScanSort[0] = 0;
+    ResetScriptState(SCRIPT_RESET_RELEASE);
     SetRunSetting(RUNSET_SCAN_NO_DEF_COLS, 0);
 }
 

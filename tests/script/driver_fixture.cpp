@@ -11,31 +11,7 @@
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 
-void FreeCompiledScript()
-{
-    for (DefinitionList *list : {&gParameters, &gParameterCopies})
-        for (int i = 0; i < list->capacity; i++) {
-            FreeMemory(&((Parameter *)list->items)[i].values);
-            FreeMemory(&((Parameter *)list->items)[i].walkValues);
-        }
-    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems})
-        for (int i = 0; i < list->capacity; i++) FreeFormulaNodes(&((FormulaItem *)list->items)[i].formula);
-    for (DefinitionList *list : {&gResultsColumns, &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns,
-                                 &gTestScanColumns})
-        for (int i = 0; i < list->capacity; i++) FreeFormulaNodes(&((FormulaColumn *)list->items)[i].formula);
-    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
-                                 &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns,
-                                 &gParameters, &gParameterCopies})
-        FreeDefinitionList(list);
-    FreeStrategyRecords();
-    for (StandaloneFormula *f : {&gImportFilter, &gSkipTestIf, &gTestNameFormula, &gOrdersComment}) {
-        FreeFormulaNodes(&f->formula);
-        *f = StandaloneFormula{};
-    }
-    ResetIncludeState();
-    ResetScriptParserState();
-    gCompileSession = CompileSession{};
-}
+void FreeCompiledScript() { ResetScriptState(SCRIPT_RESET_RELEASE); }
 
 void DriverTest::SetUp()
 {

@@ -46,7 +46,7 @@ void EvalTest::SetUp()
     ASSERT_EQ(1, InstallBuiltins());
     gSettings.UseShortCircuit = 1;
     gSettings.NearZero = 1.0e-13;
-    ClearPendingRuntimeError();
+    ResetEvaluatorState();
     ASSERT_TRUE(AllocMemory(&gSymbols, 3 * sizeof(SymbolRecord)));
     memset(gSymbols, 0, 3 * sizeof(SymbolRecord));
     FillSymbol(&gSymbols[0], "AAA", 1.0);

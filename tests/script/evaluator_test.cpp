@@ -269,7 +269,7 @@ TEST_F(Evaluator, SystemValues)
 
 TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
 {
-    StandInParameter parameters[] = {{"Len", 20}, {"Gap", 0.5}};
+    FixtureParameter parameters[] = {{"Len", 20}, {"Gap", 0.5}};
     InstallParameters(parameters, 2);
     EXPECT_DOUBLE_EQ(40, Value("Len * 2"));
     Parameter *len = (Parameter *)gParameters.items;

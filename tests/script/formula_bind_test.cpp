@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "compiler_fixture.h"
+#include "marketdata/store/datafile.h"
 #include "script/compiler/parser_hooks.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
@@ -15,8 +16,8 @@ namespace {
 struct BindTest : CompilerTest {
     std::vector<FormulaItem> lists[4];   // Data, TestData, StratData, Library
     std::vector<FormulaSlot> columns;
-    std::vector<StandInColumn> columnRows;
-    StandInParameter parameters[1] = {{"Len", 20}};
+    std::vector<FixtureColumn> columnRows;
+    FixtureParameter parameters[1] = {{"Len", 20}};
     const char *strategies[1] = {"S1"};
     const char *namedLists[2] = {"SP500", "NDX"};
 
@@ -154,7 +155,7 @@ TEST_F(BindTest, SecondPassResolvesSymbolsAndChecksStrategies)
         {"SP500", SECTION_DATA, 0, "error 89 @0+5"},
     };
     for (const BindCase &c : cases) EXPECT_EQ(Compile(c.text, c.section, c.index), c.expected) << c.text;
-    gDefinitionStandIn.loadedSeries = 1;
+    gConstituencyIds[0] = 1;   /* the data file includes series 1 */
     EXPECT_EQ(Compile("SP500", SECTION_DATA, 0), "247");
 }
 

@@ -6,7 +6,9 @@
 #include "compiler_fixture.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
+#include "script/compiler/compile_links.h"
 #include "script/compiler/compiler_state.h"
+#include "script/compiler/script_state.h"
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
@@ -311,7 +313,7 @@ TEST_F(FormulaCompile, PrevExitItemsMarkTheSlot)
 
 TEST_F(FormulaCompile, DllDataCalcMustStandAlone)
 {
-    gDefinitionStandIn.pluginLoads = 1;
+    gDataCalcPluginStandIn = 1;
     EXPECT_EQ(Compile("DllDataCalc(1, 2)", SECTION_DATA), "391a2,4w5 18 2=1fv1 17 2=2fv2 20");
     EXPECT_EQ(Compile("C + DllDataCalc()", SECTION_DATA), "error 95 @4+11");
     EXPECT_EQ(Compile("DllDataCalc() + 1", SECTION_DATA), "error 95 @0+11");

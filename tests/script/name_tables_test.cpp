@@ -49,7 +49,7 @@ TEST_F(Visibility, TheEditorSeesWhatTheCompilerAccepts)
     for (uint32_t defining : columnSections) {
         FormulaSlot slot = {};
         CopyString(slot.name, sizeof slot.name, "Xcol", -1);
-        StandInColumn column = {&slot, defining};
+        FixtureColumn column = {&slot, defining};
         InstallColumns(&column, 1);
         for (int32_t s = 0; s < (int32_t)SECTION_COUNT; s++) {
             if (!HoldsFormulas(s)) continue;
@@ -60,7 +60,7 @@ TEST_F(Visibility, TheEditorSeesWhatTheCompilerAccepts)
         TearDown();
         SetUp();
     }
-    StandInParameter parameter = {"Xpar", 3};
+    FixtureParameter parameter = {"Xpar", 3};
     InstallParameters(&parameter, 1);
     for (int32_t s = 0; s < (int32_t)SECTION_COUNT; s++) {
         if (!HoldsFormulas(s)) continue;

@@ -5,6 +5,7 @@
 
 #include "foundation/allocator.h"
 #include "script/compiler/compiler_state.h"
+#include "script/compiler/script_state.h"
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/preprocessor.h"
 

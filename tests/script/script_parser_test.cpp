@@ -22,21 +22,11 @@
 namespace {
 
 void ClearCompiledScript() {
-    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
-                                 &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns})
-        FreeDefinitionList(list);
-    FreeParameterLists();
-    FreeStrategyRecords();
-    gTradesSort[0] = gScanSort[0] = gTestScanSort[0] = 0;
-    gScanFilterCount = gTestScanFilterCount = 0;
-    gImportFilter = StandaloneFormula{};
-    gSkipTestIf = gTestNameFormula = gOrdersComment = StandaloneFormula{};
+    ResetScriptState(SCRIPT_RESET_RELEASE);
     for (int i = 0; i < RUNSET_COUNT; i++) SetRunSetting(i, 0);
     gSettings.DateInputFormat = 0;
     gSettings.FirstDate = gSettings.LastDate = gSettings.NumBars = gSettings.BarSize2 = 0;
     gSettings.UseEarliestDate = gSettings.UseLatestDate = 0;
-    ResetIncludeState();
-    gCompileSession = CompileSession{};
 }
 
 /* The outcome of one parse: the error shown (code 0 when none) and its span

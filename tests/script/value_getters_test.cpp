@@ -156,7 +156,7 @@ TEST_F(Getters, ScanColumnsReadTheWorkersLastValueAtBarZeroOnly)
     CopyString(column.name, 64, "Score", -1);
     column.nodes[3][0].value = 7.5;
     column.nodes[0][0].value = 1.0;
-    StandInColumn columns[] = {{&column, SECTION_SCAN}};
+    FixtureColumn columns[] = {{&column, SECTION_SCAN}};
     InstallColumns(columns, 1);
     ctx.slot = 3;
     double v;
@@ -500,6 +500,8 @@ TEST_F(StatGetters, TradeValuesOfTheContextsTradeOrOfTheTradesClosedOnTheBar)
     EXPECT_EQ("exit stop", Text("T.Reason"));
     CopyString(trades[1].reasonText, 80, "trailing", -1);
     EXPECT_EQ("trailing", Text("T.Reason"));
+    trades[1].priceIn = 0;           /* no entry value: the percentage has no value */
+    EXPECT_TRUE(std::isnan(Value("T.NetPct")));
 }
 
 /* Alpha holds two positions in AAA and one in BBB; the combined strategy,
@@ -507,9 +509,10 @@ TEST_F(StatGetters, TradeValuesOfTheContextsTradeOrOfTheTradesClosedOnTheBar)
 ** stands on bar 5 (split factor 1). */
 struct GroupPositions : StatGetters {
     std::vector<StrategyRecord> records = std::vector<StrategyRecord>(2);
-    PositionRecord p1{}, p3{}, p5{}, p2{}, p4{};
-    PositionRecord *alpha[3] = {&p1, &p3, &p5};
-    PositionRecord *combo[2] = {&p2, &p4};
+    PositionRecord alpha[3]{};
+    PositionRecord combo[2]{};
+    PositionRecord &p1 = alpha[0], &p3 = alpha[1], &p5 = alpha[2];
+    PositionRecord &p2 = combo[0], &p4 = combo[1];
     StrategyRecord *savedStrategies = nullptr;
     int32_t savedCount = 0;
 
@@ -539,11 +542,11 @@ struct GroupPositions : StatGetters {
         Open(&p4, &gSymbols[0], 1, 0, 1, 0, -1, 0);             /* a setup not entered */
         p4.setupRank = 5;
         records[0].kind = STRATEGY_KIND_STRATEGY;
-        records[0].positions = alpha;
-        records[0].positionCount = 3;
+        records[0].openPositions = alpha;
+        records[0].openCount = 3;
         records[1].kind = STRATEGY_KIND_COMBINED;
-        records[1].positions = combo;
-        records[1].positionCount = 2;
+        records[1].openPositions = combo;
+        records[1].openCount = 2;
         savedStrategies = gStrategies;
         savedCount = gStrategyCount;
         gStrategies = records.data();
@@ -623,8 +626,8 @@ TEST_F(GroupPositions, ASearchingStrategyFindsItsPositionsItself)
         {"Side", 1},                /* Alpha's first position in AAA */
     };
     EXPECT_CASES(searched);
-    records[0].positions = alpha + 1;   /* only the position in BBB is left first */
-    records[0].positionCount = 1;
+    records[0].openPositions = alpha + 1;   /* only the position in BBB is left first */
+    records[0].openCount = 1;
     EXPECT_DOUBLE_EQ(0, Value("Side"));
 }
 

@@ -26,20 +26,3 @@ void ClearFundamentalFieldsPresent()
     for (int row = 0; row < FUNDAMENTAL_FIELD_ROWS; row++) gFundamentalFields[row].present = 0;
 }
 
-/* ---- window shell stand-ins ------------------------------------------------------- */
-
-void SettingsPanelToSettings() {}
-void ShowSettingInPanel(int controlId) {}
-void SetPanelDate(int controlId, int32_t date) {}
-void *GetSettingsPanel() { return nullptr; }
-void EnableSettingsPanelControls(int forceRunning) {}
-void UpdateDebugPanelControls() {}
-void UpdateBarCount(void *dialog) {}
-void PostFrameRefresh() {}
-
-/* Without a chooser every dialog counts as cancelled. */
-int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
-                  int save)
-{
-    return 0;
-}

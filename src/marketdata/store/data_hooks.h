@@ -7,17 +7,17 @@
 ** (the data calculation, script/datacalc/data_calc.cpp), GetScriptDateSym
 ** (the settings items) and LoadMissingDefaultScripts (the compile driver).
 ** The fundamentals hooks (here) work on the field table of the Import items.
-** Window shell stand-ins: the settings panel, debug panel, frame refresh,
-** status-bar read-back and file chooser need the window shell; until it
-** exists data_hooks.cpp gives each a stand-in that does nothing (no panel, an
-** empty status text, a chooser that is always cancelled), so the store works
-** on its own and in unattended runs.  The window shell replaces each with the
-** real routine of the same name.
+** Window routines: the settings panel, debug panel, frame refresh and file
+** chooser are the window shell's (src/shell/win32/window_hooks.cpp); programs
+** without windows link src/shell/headless/shell_standins.cpp, where each does
+** nothing (no panel, a chooser that is always cancelled), so the store works
+** on its own and in unattended runs.
 ** Threads:    UI thread only.
 */
 #pragma once
 #include <cstdint>
 
+#include "foundation/folder_helpers.h"   /* BrowseForFile */
 #include "marketdata/store/symbols.h"
 
 /* ---- compiled script ------------------------------------------------------------ */
@@ -62,10 +62,6 @@ void UpdateDebugPanelControls();
 void UpdateBarCount(void *dialog);
 /* Asks the frame to refresh its menu and toolbar. */
 void PostFrameRefresh();
-/* The open (save 0) or save (save 1) file dialog; path[260] is the initial
-** name and receives the choice.  Non-zero when a file was chosen. */
-int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
-                  int save);
 
 /* ---- fundamentals field table ----------------------------------------------------- */
 

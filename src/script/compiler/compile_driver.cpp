@@ -44,10 +44,7 @@ static const char kMsgOptScoreCol[] = "OptScoreCol '%s' is not defined in Result
 static const char kSlatewickTradesHeader[] =
     "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\r\n";
 
-CompileSession gCompileSession;
-int32_t gCombinedIndex = -1;
-char gSlatewickTradesPath[260];
-int32_t gDataItemSequence;
+ScriptState gScript = {.combinedIndex = -1};
 DefaultSectionSource gDefaultSectionSources[DEFAULT_SECTION_SCRIPTS];
 
 
@@ -59,45 +56,35 @@ char sCurrentScript[260];
 
 /* ---- script texts -------------------------------------------------------------------- */
 
-/* A script text the compiled formulas point into, with the section filter of
-** the compile that read it (0 for the main script). */
-struct KeptText {
-    char *text;
-    int32_t owner;
-};
-KeptText *sTexts;
-int32_t sTextCount;
-int32_t sTextCapacity;
-
-int32_t sTextsReserved;   /* places promised to parses still running (includes nest) */
-
 /* Room for one more text, made before a parse so that a text the parsed
 ** records point into can always be kept. */
 int ReserveScriptText() {
-    if (sTextCount + sTextsReserved >= sTextCapacity) {
-        int32_t capacity = sTextCapacity + 8;
-        if (!ReallocMemory(&sTexts, (uint64_t)capacity * sizeof(KeptText))) return 0;
-        sTextCapacity = capacity;
+    ScriptState &s = gScript;
+    if (s.textCount + s.textsReserved >= s.textCapacity) {
+        int32_t capacity = s.textCapacity + 8;
+        if (!ReallocMemory(&s.texts, (uint64_t)capacity * sizeof(KeptScriptText))) return 0;
+        s.textCapacity = capacity;
     }
-    sTextsReserved++;
+    s.textsReserved++;
     return 1;
 }
 
 /* Keeps the text of a finished parse in its reserved place (null: the parse
 ** failed and gives its place back). */
 void KeepScriptText(char *text, int32_t owner) {
-    sTextsReserved--;
-    if (text) sTexts[sTextCount++] = KeptText{text, owner};
+    gScript.textsReserved--;
+    if (text) gScript.texts[gScript.textCount++] = KeptScriptText{text, owner};
 }
 
 /* Frees the texts a compile with that owner read (all when owner is -1). */
 void FreeScriptTexts(int32_t owner) {
+    ScriptState &s = gScript;
     int32_t kept = 0;
-    for (int32_t i = 0; i < sTextCount; i++) {
-        if (owner < 0 || sTexts[i].owner == owner) FreeMemory(&sTexts[i].text);
-        else sTexts[kept++] = sTexts[i];
+    for (int32_t i = 0; i < s.textCount; i++) {
+        if (owner < 0 || s.texts[i].owner == owner) FreeMemory(&s.texts[i].text);
+        else s.texts[kept++] = s.texts[i];
     }
-    sTextCount = kept;
+    s.textCount = kept;
 }
 
 void SetCurrentScript(const char *path) {
@@ -488,6 +475,62 @@ int CompileScriptBody(const char *path, StrategyRecord *scratch) {
 
 }  // namespace
 
+/* ---- the compiled script's one reset ----------------------------------------------------- */
+
+void ResetScriptState(ScriptReset how) {
+    ScriptState &s = gScript;
+    FreeScriptTexts(-1);
+    ResetIncludeState();
+    ResetScriptParserState();
+    ResetScriptSettings();
+    gResultsFileName[0] = 0;
+    gOptScoreColName[0] = 0;
+    gOptNoDialog = 0;
+    if (how == SCRIPT_RESET_RELEASE) {
+        for (DefinitionList *list : {&s.dataItems, &s.testDataItems, &s.stratDataItems, &s.libraryItems})
+            for (int32_t i = 0; i < list->capacity; i++) FreeFormulaNodes(&((FormulaItem *)list->items)[i].formula);
+        for (DefinitionList *list : {&s.resultsColumns, &s.graphsColumns, &s.chartsColumns, &s.tradesColumns,
+                                     &s.scanColumns, &s.testScanColumns})
+            for (int32_t i = 0; i < list->capacity; i++) FreeFormulaNodes(&((FormulaColumn *)list->items)[i].formula);
+        for (DefinitionList *list : {&s.dataItems, &s.testDataItems, &s.stratDataItems, &s.libraryItems,
+                                     &s.resultsColumns, &s.graphsColumns, &s.chartsColumns, &s.tradesColumns,
+                                     &s.scanColumns, &s.testScanColumns})
+            FreeDefinitionList(list);
+        FreeParameterLists();
+        FreeStrategyRecords();
+        for (StandaloneFormula *f : {&s.importFilter, &s.skipTestIf, &s.testNameFormula, &s.ordersComment})
+            FreeFormulaNodes(&f->formula);
+        FreeMemory(&s.texts);
+        for (GrowText *text : {&gScriptParser.collectedText, &gScriptParser.importText}) {
+            FreeMemory(&text->text);
+            *text = GrowText{};
+        }
+        FreeMemory(&gImportItems.items);
+        gImportItems = GrowList{};
+        s = ScriptState{.combinedIndex = -1};
+        ResetImportState();
+        return;
+    }
+    ResetItemList(&s.libraryItems);
+    ResetItemList(&s.dataItems);
+    ResetItemList(&s.testDataItems);
+    ResetItemList(&s.stratDataItems);
+    for (StandaloneFormula *f : {&s.importFilter, &s.skipTestIf, &s.testNameFormula, &s.ordersComment})
+        ResetStandalone(f);
+    ResetScriptDefinitions(SECTION_IMPORT);
+    for (int section : {SECTION_SCAN, SECTION_TEST_SCAN, SECTION_RESULTS, SECTION_GRAPHS, SECTION_TRADES,
+                        SECTION_CHARTS, SECTION_PARAMETERS})
+        ResetScriptDefinitions((uint32_t)section);
+    for (int32_t i = 0; i < s.strategyCapacity; i++) ResetStrategyRecord(s.strategies + i);
+    s.strategyCount = 0;
+    s.combinedIndex = -1;
+    s.slatewickTradesPath[0] = 0;
+    s.dataItemSequence = 0;
+    s.chartsUseDataItems = 0;
+    s.graphsUseDataItems = 0;
+    s.session = CompileSession{};
+}
+
 /* ---- the compile ------------------------------------------------------------------------- */
 
 int CompileScript(const char *path, int mode, int pass) {
@@ -495,34 +538,11 @@ int CompileScript(const char *path, int mode, int pass) {
     if (!AllocMemory(&scratch, sizeof(StrategyRecord))) return 0;
 
     /* Every list starts empty; allocations stay for reuse. */
-    FreeScriptTexts(-1);
-    ResetItemList(&gLibraryItems);
-    ResetItemList(&gDataItems);
-    ResetItemList(&gTestDataItems);
-    ResetItemList(&gStratDataItems);
-    ResetStandalone(&gImportFilter);
-    ResetStandalone(&gSkipTestIf);
-    ResetStandalone(&gTestNameFormula);
-    ResetStandalone(&gOrdersComment);
-    ResetScriptDefinitions(SECTION_IMPORT);
-    for (int section : {SECTION_SCAN, SECTION_TEST_SCAN, SECTION_RESULTS, SECTION_GRAPHS, SECTION_TRADES,
-                        SECTION_CHARTS, SECTION_PARAMETERS})
-        ResetScriptDefinitions((uint32_t)section);
-    for (int32_t i = 0; i < gStrategyCapacity; i++) ResetStrategyRecord(gStrategies + i);
-    gStrategyCount = 0;
-    gCombinedIndex = -1;
-    gSlatewickTradesPath[0] = 0;
-    gDataItemSequence = 0;
-    ResetScriptSettings();
-    gCompileSession = CompileSession{};
-    ResetIncludeState();
-    ResetScriptParserState();
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
 
     gCompileSession.collectText = 1;
     gCompileSession.pass = pass;
     gCompileSession.mode = mode;
-    gResultsFileName[0] = 0;
-    gOptScoreColName[0] = 0;
 
     SettingsPanelToSettings();
     gSettings.NumBars = 0;
@@ -532,9 +552,6 @@ int CompileScript(const char *path, int mode, int pass) {
     if (pass != 2 || !RunSettingsSaved()) SaveRunSettings();
 
     SetRandomSeed(0);
-    gOptNoDialog = 0;
-    gChartsUseDataItems = 0;
-    gGraphsUseDataItems = 0;
 
     int ok = CompileScriptBody(path, scratch);
 
@@ -546,6 +563,18 @@ int CompileScript(const char *path, int mode, int pass) {
 }
 
 int CurrentCompilePass() { return gCompileSession.pass; }
+
+/* A marked Results column needs every Results column it refers to. */
+void MarkResultsColumnUsed(int32_t index)
+{
+    if (index < 0 || index >= gResultsColumns.count) return;
+    FormulaColumn *column = (FormulaColumn *)gResultsColumns.items + index;
+    if (column->used) return;
+    column->used = 1;
+    const FormulaNode *nodes = column->formula.nodes[0];
+    for (int32_t k = 0; nodes && k < column->formula.count; k++)
+        if (nodes[k].item == ITEM_RESULTS_COLUMN) MarkResultsColumnUsed((int32_t)nodes[k].index);
+}
 
 /* ---- includes ------------------------------------------------------------------------------ */
 

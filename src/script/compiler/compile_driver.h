@@ -37,6 +37,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "script/compiler/script_state.h"
 
 struct CompilerState;
 
@@ -45,14 +46,7 @@ enum {
     DEFAULT_SECTION_SCRIPTS = 4      /* Results, Graphs, Charts, Trades */
 };
 
-/* The combined record's index in gStrategies, -1 when the script has no
-** aggregate (no Strategy, or a single one). */
-extern int32_t gCombinedIndex;
-/* The Slatewick trades file of an orders run ("" in every other run). */
-extern char gSlatewickTradesPath[260];
-/* Order in which Data items are compiled; items made by sharing take the next
-** number when they are made. */
-extern int32_t gDataItemSequence;
+/* gCombinedIndex, gSlatewickTradesPath and gDataItemSequence: script_state.h. */
 
 /* Where a default section script last came from. */
 struct DefaultSectionSource {
@@ -106,7 +100,10 @@ void CheckDefaultScriptChanged(const char *path);
 ** it: in the scripts folder, or in the program folder when it is not there. */
 void DefaultSectionScriptPath(int section, char *outPath);
 
-/* ---- what the driver asks of the shared data pass ---------------------------------- */
+/* ---- what the driver asks of the shared data pass ----------------------------------
+** STANDIN: until the shared data pass is built, script_standins.cpp answers the
+** three below plainly: no bar size from names, no automatic one-value marks,
+** no sharing. */
 
 struct FormulaItem;
 /* Bar size of a Data or TestData item from a bar-size word leading its name. */

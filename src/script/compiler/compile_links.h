@@ -1,7 +1,8 @@
 /* compile_links.h -- what the formula compiler and the formula renderer ask
 ** of the loaded data, the strategies, the plug-in library and the compile
-** driver.  Each is answered by the module that owns the thing; until those
-** modules are linked in, definitions_default.cpp gives neutral answers.
+** driver.  compile_links.cpp answers from the symbol store, the data file's
+** header and the strategy records; the plug-in library's answer is a stand-in
+** (script_standins.cpp) until the plug-in call is built.
 */
 #pragma once
 #include <cstdint>
@@ -15,16 +16,18 @@ int32_t LookupSymbolIndex(const char *name);
 /* Loaded symbols, and the text of the 1-based symbol k. */
 int32_t LoadedSymbolCount();
 const char *LoadedSymbolName(int32_t k);
-/* 1-based number of the compiled strategy with this name (case ignored), 0 none. */
+/* 1-based number of the strategy record with this name (case ignored), 0 none. */
 int32_t LookupStrategyNumber(const char *name);
-/* Strategy names for rendering: those of the stored test the views show when
-** one is current, else the compiled strategies. */
+/* Strategy names for rendering: the compiled strategies'. */
 int32_t RenderStrategyCount();
 const char *RenderStrategyName(int32_t index);
-/* 1 when the index constituency series (list number + 1) is in the loaded data. */
+/* 1 when the index constituency series (list number + 1) is one the loaded
+** data file includes. */
 int ConstituencySeriesLoaded(int32_t series);
-/* 1 when the plug-in library loads and has its data-calculation entry. */
+/* 1 when the plug-in library loads and has its data-calculation entry.
+** STANDIN: script_standins.cpp answers gDataCalcPluginStandIn. */
 int LoadDataCalcPlugin();
+extern int gDataCalcPluginStandIn;
 /* Name of the 1-based compiled strategy (for error titles), "" when none. */
 const char *CompiledStrategyName(int32_t number);
 /* The preprocessor: 1 when a directive began at *pText (the pointer then

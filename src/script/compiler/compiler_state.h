@@ -5,7 +5,7 @@
 ** every compile clears at its start and end.  Only the fields the compiler
 ** itself uses are here; the editor's window record embeds this one.
 **
-** Owns:       gCompiler, the program-wide instance.
+** Owns:       nothing; the program-wide instance is gCompiler (script_state.h).
 ** Invariants: lists grow through the tracked allocator (names by 10 rows,
 **             included files by 2); a name row with an empty name is free.
 ** Threads:    UI thread only.
@@ -80,4 +80,11 @@ struct CompilerState {
     int32_t pendingError;           /* compile error the preprocessor leaves for the parser */
 };
 
-extern CompilerState gCompiler;
+/* What the compile driver sets before it parses the first file. */
+struct CompileSession {
+    int32_t mode;                  /* RunMode */
+    int32_t pass;                  /* 1 before the data file is loaded, 2 after */
+    int32_t sectionFilter;         /* 0: all sections; else only this section may appear */
+    int32_t collectText;           /* 1: the parser appends each file to the collected script text */
+    int32_t sectionCounts[SECTION_COUNT];  /* headers met per section during this compile */
+};

@@ -11,30 +11,6 @@
 #include "script/compiler/ranges.h"
 #include "script/eval/item_table.h"
 
-DefinitionList gDataItems;
-DefinitionList gTestDataItems;
-DefinitionList gStratDataItems;
-DefinitionList gLibraryItems;
-DefinitionList gResultsColumns;
-DefinitionList gGraphsColumns;
-DefinitionList gChartsColumns;
-DefinitionList gTradesColumns;
-DefinitionList gScanColumns;
-DefinitionList gTestScanColumns;
-DefinitionList gParameters;
-DefinitionList gParameterCopies;
-DefinitionList gWalkForwardDates;
-
-char gTradesSort[SORT_LIST_SIZE];
-char gScanSort[SORT_LIST_SIZE];
-char gTestScanSort[SORT_LIST_SIZE];
-int32_t gScanFilterCount;
-int32_t gTestScanFilterCount;
-
-StandaloneFormula gImportFilter;
-StandaloneFormula gSkipTestIf;
-StandaloneFormula gTestNameFormula;
-StandaloneFormula gOrdersComment;
 
 namespace {
 

@@ -2,19 +2,19 @@
 ** which formulas find them.
 **
 ** A script defines named things in several sections; formulas refer to them
-** by name.  There is no script object: the lists below are program-wide, kept
-** from one compile to the next (a reset returns the count to 0 and keeps the
-** allocation), and read by the engine and the views for as long as a compile
-** lasts.
+** by name.  There is no script object: the lists are program-wide, kept in
+** gScript (script_state.h) from one compile to the next (a reset returns the
+** count to 0 and keeps the allocation), and read by the engine and the views
+** for as long as a compile lasts.
 **
-** Owns:       the strategy list's growth (gStrategies, gStrategyCount and
-**             gStrategyCapacity, declared with the record), the item lists (Data, TestData, StratData, Library: FormulaItem),
-**             the column lists (Results, Graphs, Charts, Trades, Scan, TestScan:
-**             FormulaColumn) with the sort lists of Trades, Scan and TestScan
-**             and the filter numbers of Scan and TestScan, the Parameters list
-**             (with its second copy for the optimizer and the walk-forward
-**             dates), the strategy records, and the four stand-alone formulas
-**             (the Import filter, SkipTestIf, TestName, OrdersComment).
+** Owns:       the rules of the lists held in gScript: the strategy list's growth
+**             (gStrategies), the item lists (Data, TestData, StratData, Library:
+**             FormulaItem), the column lists (Results, Graphs, Charts, Trades,
+**             Scan, TestScan: FormulaColumn) with the sort lists of Trades, Scan
+**             and TestScan and the filter numbers of Scan and TestScan, the
+**             Parameters list (with its second copy for the optimizer and the
+**             walk-forward dates), the strategy records, and the four stand-alone
+**             formulas (the Import filter, SkipTestIf, TestName, OrdersComment).
 ** Invariants: records of a list are contiguous; count <= capacity; records at
 **             count .. capacity - 1 are reset and reused before the list grows.
 **             A definition's name is its slot's name, already qualified by the
@@ -31,6 +31,7 @@
 #include <cstdint>
 
 #include "script/compiler/formula.h"
+#include "script/compiler/script_state.h"
 #include "script/compiler/strategy.h"
 
 struct FormulaNode;
@@ -62,15 +63,9 @@ FormulaSlot *ReferencedFormula(uint32_t row, uint32_t index);
 
 /* ---- records ------------------------------------------------------------------------ */
 
-/* The header of one list of definitions. */
-struct DefinitionList {
-    void *items;          /* contiguous records, through the tracked allocator */
-    int32_t capacity;     /* records allocated; kept across compiles */
-    int32_t count;        /* records in use */
-};
+/* DefinitionList and StandaloneFormula: script_state.h. */
 
 enum {
-    SORT_LIST_SIZE = 256,        /* a sort list holds up to 255 characters */
     HEADING_SIZE = 80
 };
 
@@ -94,12 +89,6 @@ struct FormulaColumn {
 
 /* Parameter, DatedAmount and StrategyRecord: strategy.h. */
 
-/* A formula outside every list, with the settings section it stands in. */
-struct StandaloneFormula {
-    FormulaSlot formula;
-    int32_t section;
-};
-
 /* A list of item ids taken from consecutive rows of the built-in item table. */
 struct IndexList {
     uint32_t *values;
@@ -108,32 +97,9 @@ struct IndexList {
     int32_t tag;
 };
 
-/* ---- the compiled script's lists -------------------------------------------------- */
-
-extern DefinitionList gDataItems;        /* FormulaItem */
-extern DefinitionList gTestDataItems;    /* FormulaItem */
-extern DefinitionList gStratDataItems;   /* FormulaItem */
-extern DefinitionList gLibraryItems;     /* FormulaItem */
-extern DefinitionList gResultsColumns;   /* FormulaColumn */
-extern DefinitionList gGraphsColumns;
-extern DefinitionList gChartsColumns;
-extern DefinitionList gTradesColumns;
-extern DefinitionList gScanColumns;
-extern DefinitionList gTestScanColumns;
-extern DefinitionList gParameters;       /* Parameter */
-extern DefinitionList gParameterCopies;  /* Parameter, the optimizer's second list */
-extern DefinitionList gWalkForwardDates; /* int32 dates */
-
-extern char gTradesSort[SORT_LIST_SIZE];
-extern char gScanSort[SORT_LIST_SIZE];
-extern char gTestScanSort[SORT_LIST_SIZE];
-extern int32_t gScanFilterCount;
-extern int32_t gTestScanFilterCount;
-
-extern StandaloneFormula gImportFilter;  /* the Import section's ExcludeIf */
-extern StandaloneFormula gSkipTestIf;
-extern StandaloneFormula gTestNameFormula;
-extern StandaloneFormula gOrdersComment;
+/* The compiled script's lists (gDataItems .. gTestScanColumns, gParameters,
+** the sort lists, the filter counts and the four stand-alone formulas) are
+** references into gScript (script_state.h). */
 
 /* ---- list services ---------------------------------------------------------------- */
 

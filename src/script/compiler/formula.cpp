@@ -19,9 +19,6 @@ FormulaSlot gScratchFormula;
 int32_t gScratchErrorCode;
 int32_t gScratchErrorOffset;
 int32_t gScratchErrorLength;
-int32_t gChartsUseDataItems;
-int32_t gGraphsUseDataItems;
-CompilerState gCompiler;
 
 /* ---- character classes and small text helpers ------------------------------------ */
 

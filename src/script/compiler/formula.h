@@ -36,6 +36,16 @@ enum UnaryOp : uint32_t { UNARY_NONE = 0, UNARY_NEGATE = 1, UNARY_NOT = 2 };
 /* The constants of the named relative symbols "&cc", "&ccb" and "&cii". */
 enum RelativeSymbolCode { RELATIVE_CC = 97, RELATIVE_CCB = 98, RELATIVE_CII = 99 };
 
+/* What a value measures, so that splits adjust it and equal prices compare
+** within a tolerance; carried from a node to the Data item that stores it. */
+enum ValueDataType : uint32_t {
+    DATA_TYPE_NONE = 0,
+    DATA_TYPE_PRICE = 1,
+    DATA_TYPE_VOLUME = 2,
+    DATA_TYPE_EXTERN_PRICE = 3,
+    DATA_TYPE_EXTERN_VOLUME = 4
+};
+
 /* Constant of a $ or @ reference that is not resolved yet. */
 constexpr double UNRESOLVED_REF = -7.0;
 
@@ -60,7 +70,7 @@ struct FormulaNode {
     uint32_t width;            /* distance from a term's first node to its last */
     uint32_t textOffset;       /* token span in the whole script text */
     uint32_t textLength;
-    uint32_t dataType;         /* 0 none, 1 price, 2 volume, 3 extern price, 4 extern volume */
+    uint32_t dataType;         /* ValueDataType */
     uint32_t evaluated;        /* 1 when value holds the node's result */
 };
 static_assert(sizeof(FormulaNode) == 424, "formula node layout");
@@ -163,7 +173,6 @@ int HasFileExtension(const char *path, const char *extension);
 ** none, with the value. */
 int ReadNumberPrefix(const char *text, double *value);
 
-/* Set when a Charts or a Graphs formula uses a Data item; the views read them
-** to know that their windows need the Data sections calculated. */
-extern int32_t gChartsUseDataItems;
-extern int32_t gGraphsUseDataItems;
+/* gChartsUseDataItems and gGraphsUseDataItems (script_state.h) are set when a
+** Charts or a Graphs formula uses a Data item; the views read them to know
+** that their windows need the Data sections calculated. */

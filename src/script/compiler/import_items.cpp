@@ -7,6 +7,7 @@
 #include <string>
 
 #include "foundation/dates.h"
+#include "foundation/numbers.h"
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -353,7 +354,7 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
     if (index == IMPKW_CSV_FILE || index == IMPKW_DATA_PATH || index == IMPKW_INCLUDE_LIST) {
         FormulaColumn hint = {};
         ParseFormatSpec(raw.c_str(), (int)raw.size(), &hint);
-        if (hint.format == 6) listFlag = 0;
+        if (hint.format == DISPLAY_DATE) listFlag = 0;
         if (hint.heading[0]) {
             if (nameSpace && nameSpace[0]) FormatText(name, sizeof name, "%s.%s", nameSpace, hint.heading);
             else CopyString(name, sizeof name, hint.heading, -1);

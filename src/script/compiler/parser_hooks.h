@@ -19,20 +19,10 @@
 #include "script/compiler/import_items.h"
 #include "script/compiler/name_tables.h"
 #include "script/compiler/settings_items.h"
+#include "script/compiler/script_state.h"
 #include "script/compiler/side_files.h"
 #include "script/compiler/strategy.h"
 
-/* ---- the compile driver's per-compile state -------------------------------------- */
-
-/* What the compile driver sets before it parses the first file. */
-struct CompileSession {
-    int32_t mode;                  /* run mode: 0 import, 1 apply, 2 scan, 3 test, 4 optimize, 5 orders */
-    int32_t pass;                  /* 1 before the data file is loaded, 2 after */
-    int32_t sectionFilter;         /* 0: all sections; else only this section may appear */
-    int32_t collectText;           /* 1: the parser appends each file to the collected script text */
-    int32_t sectionCounts[SECTION_COUNT];  /* headers met per section during this compile */
-};
-extern CompileSession gCompileSession;
 
 /* ---- settings --------------------------------------------------------------------
 ** The test range and bar size are program settings (gSettings.FirstDate,

@@ -9,6 +9,7 @@
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/parser_hooks.h"
+#include "shell/services.h"
 
 enum Directive { DIR_DEFINE, DIR_UNDEF, DIR_IFDEF, DIR_IFNDEF, DIR_ELSE, DIR_ENDIF, DIR_COUNT };
 
@@ -16,6 +17,7 @@ static const char *const kDirectiveNames[DIR_COUNT] = {"#define", "#undef", "#if
 
 /* The predefined run-mode words, in run-mode order. */
 static const char *const kRunModeSymbols[] = {"import", "apply", "scan", "test", "optimize", "orders"};
+static_assert(sizeof kRunModeSymbols / sizeof *kRunModeSymbols == RUN_MODE_ORDERS + 1, "one symbol per RunMode");
 
 enum { SYMBOL_SIZE = 80 };
 

@@ -211,15 +211,15 @@ void ParseFormatSpec(const char *text, int length, FormulaColumn *column) {
         if (c == '}') break;
         if (isspace((unsigned char)c)) { p++; continue; }
         if (c == '#' || c == '$' || c == '%') {
-            if (c == '#') column->format = (p + 1 < end && p[1] == '#') ? 1 : 2;
-            else column->format = c == '$' ? 3 : 4;
-            p += (c == '#' && column->format == 1) ? 2 : 1;
+            if (c == '#') column->format = (p + 1 < end && p[1] == '#') ? DISPLAY_PLAIN : DISPLAY_NUMBER;
+            else column->format = c == '$' ? DISPLAY_CURRENCY : DISPLAY_PERCENT;
+            p += (c == '#' && column->format == DISPLAY_PLAIN) ? 2 : 1;
             p += ReadHintDecimals(p, end, column);
             continue;
         }
-        if (c == '`') { column->format = 5; p++; continue; }
-        if (c == '~') { column->format = 7; p++; continue; }
-        if (c == '/' && p + 1 < end && p[1] == '/') { column->format = 6; p += 2; continue; }
+        if (c == '`') { column->format = DISPLAY_PRICE32; p++; continue; }
+        if (c == '~') { column->format = DISPLAY_TRUTH; p++; continue; }
+        if (c == '/' && p + 1 < end && p[1] == '/') { column->format = DISPLAY_DATE; p += 2; continue; }
         if (c == '|') {
             column->barFlag = 1;
             p++;
@@ -241,7 +241,7 @@ void ParseFormatSpec(const char *text, int length, FormulaColumn *column) {
         if (p < end && *p == '}') p++;
         inHint = 0;
     }
-    if (column->formula.name[0] == '_') column->format = 0;
-    else if (column->format == 0 && !column->isText && !column->filter) column->format = 2;
+    if (column->formula.name[0] == '_') column->format = 0;   /* not shown */
+    else if (column->format == 0 && !column->isText && !column->filter) column->format = DISPLAY_NUMBER;
     if (!column->heading[0]) CopyString(column->heading, sizeof column->heading, column->formula.name, 79);
 }

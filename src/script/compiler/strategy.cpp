@@ -172,7 +172,8 @@ void ResetStrategyRecord(StrategyRecord *record) {
     FreeMemory(&record->holidays.pairs);
     FreeMemory(&record->cashList.items);
     FreeMemory(&record->feesList.items);
-    FreeMemory(&record->positions);
+    FreeMemory(&record->setups);
+    FreeMemory(&record->openPositions);
     FreeMemory(&record->tradeListRows);
     FreeMemory(&record->strategyIndexes);
     /* Everything but the slots is zeroed; the slots keep their node arrays so
@@ -544,8 +545,8 @@ const int kNotWithDynamicSizing[] = {SLOT_MAX_SAME_CAT,  SLOT_MAX_SAME_SYM, SLOT
 
 int DefaultCompounded(const StrategyRecord *r) {
     if (r->kind == SECTION_STATS_GROUP) return 0;
-    uint32_t equity = FindScriptItem("S.Equity", nullptr);
-    uint32_t alloc = FindScriptItem("S.Alloc", nullptr);
+    const uint32_t equity = ITEM_S_EQUITY;
+    const uint32_t alloc = ITEM_S_ALLOC;
     const FormulaSlot *quantity = &r->slots[SLOT_QUANTITY];
     const FormulaSlot *allocation = &r->slots[SLOT_ALLOCATION];
     if (UsesItem(quantity, equity)) return 1;

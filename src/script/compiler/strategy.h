@@ -36,6 +36,7 @@
 #include "foundation/allocator.h"
 #include "marketdata/store/calendar.h"
 #include "script/compiler/formula.h"
+#include "script/compiler/script_state.h"
 
 struct PositionRecord;
 
@@ -91,14 +92,55 @@ enum TrackerSetting { TRACKER_NONE = 0, TRACKER_HIDDEN = 1, TRACKER_VISIBLE = 2,
 /* Values of the entry and exit time constants. */
 enum EntryExitTime { TIME_THIS_CLOSE = 0, TIME_NEXT_OPEN = 1, TIME_INTRADAY = 2, TIME_NEXT_CLOSE = 3 };
 
-/* Formula slots the compile itself looks at. */
+/* The formula slots, in the order of kStrategySlotNames. */
 enum StrategySlot {
+    SLOT_START_PERCENT = 0,
     SLOT_ALLOCATION = 1,
+    SLOT_CASH_IN_OUT = 2,
+    SLOT_FEES_IN_OUT = 3,
     SLOT_QUANTITY = 4,
+    SLOT_QTY_FINAL = 5,
+    SLOT_QTY_ROUND = 6,
+    SLOT_PRICE_ROUND = 7,
+    SLOT_REDUCE = 8,
+    SLOT_MAX_POSITIONS = 9,
+    SLOT_MAX_NEW_POS = 10,
+    SLOT_MAX_EXPOSURE = 11,
+    SLOT_MAX_NEW_EXP = 12,
+    SLOT_MAX_LONG_EXP = 13,
+    SLOT_MAX_SHORT_EXP = 14,
+    SLOT_MAX_NET_EXP = 15,
+    SLOT_MIN_NET_EXP = 16,
+    SLOT_MAX_INVESTED = 17,
+    SLOT_MAX_NEW_INV = 18,
+    SLOT_MAX_LONG_INV = 19,
+    SLOT_MAX_SHORT_INV = 20,
+    SLOT_MAX_NET_INV = 21,
+    SLOT_MIN_NET_INV = 22,
+    SLOT_MIN_FREE_CASH = 23,
+    SLOT_COMMISSION = 24,
+    SLOT_SLIPPAGE = 25,
+    SLOT_OPEN_SLIP = 26,
+    SLOT_CLOSE_SLIP = 27,
+    SLOT_STOP_SLIP = 28,
+    SLOT_LIMIT_SLIP = 29,
+    SLOT_LIMIT_EXTRA = 30,
+    SLOT_FUTURES_MARGIN = 31,
+    SLOT_ROLL_COST = 32,
+    SLOT_CATEGORY = 33,
     SLOT_MAX_SAME_CAT = 34,
+    SLOT_MAX_CAT_EXP = 35,
+    SLOT_MAX_CAT_INV = 36,
     SLOT_MAX_SAME_SYM = 37,
+    SLOT_MAX_SYM_EXP = 38,
+    SLOT_MAX_SYM_INV = 39,
     SLOT_ENTRY_SETUP = 40,
+    SLOT_SETUP_SCORE = 41,
     SLOT_MAX_SETUPS = 42,
+    SLOT_MAX_PER_TURN = 43,
+    SLOT_STRATEGY_SCORE = 44,
+    SLOT_SETUP_SKIP = 45,
+    SLOT_ENTRY_SKIP = 46,
     SLOT_ENTRY_LIMIT = 47,
     SLOT_ENTRY_STOP = 48,
     SLOT_ENTRY_SCORE = 49,
@@ -109,8 +151,25 @@ enum StrategySlot {
     SLOT_EXIT_STOP = 54,
     SLOT_EXIT_QTY = 55,
     SLOT_EXIT_LIMIT_QTY = 56,
-    SLOT_EXIT_STOP_QTY = 57
+    SLOT_EXIT_STOP_QTY = 57,
+    SLOT_DEBUG_ENTRY = 58,
+    SLOT_DEBUG_EXIT = 59,
+    SLOT_DEBUG_TARGET_STOP = 60,
+    SLOT_ENTRY_TRADE_VALUE = 61,
+    SLOT_EXIT_TRADE_VALUE = 62,
+    SLOT_ORDER_NOTE = 63,
+    SLOT_ORDER_EXTRA_1 = 64,
+    SLOT_ORDER_EXTRA_2 = 65,
+    SLOT_ORDER_EXTRA_3 = 66,
+    SLOT_ORDER_EXTRA_4 = 67,
+    SLOT_ORDER_EXTRA_5 = 68,
+    SLOT_ORDER_EXTRA_6 = 69,
+    SLOT_ORDER_EXTRA_7 = 70,
+    SLOT_ORDER_EXTRA_8 = 71,
+    SLOT_ORDER_EXTRA_9 = 72,
+    SLOT_ORDERS_MKT_AS_LMT_PCT = 73
 };
+static_assert(SLOT_ORDERS_MKT_AS_LMT_PCT + 1 == STRATEGY_SLOTS, "one name per formula slot");
 
 /* One dated amount of a strategy's cash or fees list. */
 struct DatedAmount {
@@ -201,21 +260,29 @@ struct StrategyRecord {
     /* ---- run-time state of the engine ---- */
     int32_t symbolNumber;      /* 1-based symbol the strategy trades; 0 none */
     int32_t positionSearch;    /* read by Side and the single-position rule */
-    PositionRecord **positions;   /* open positions and setups (tracked) */
-    int32_t positionCount;
-    int32_t positionCapacity;
     void *tradeListRows;       /* imported trade-list rows (tracked) */
     int32_t tradeListRowCount;
     int32_t tradeListRowCapacity;
     int32_t *strategyIndexes;  /* the engine's per-strategy index list, one entry per record (tracked) */
     int32_t strategyIndexCapacity;
+    /* ---- the test run's per-strategy state (engine) ---- */
+    PositionRecord *setups;    /* the day's setups (tracked; grows to 2n + 2) */
+    int32_t setupCount;        /* committed setups */
+    int32_t setupCapacity;
+    int32_t keptSetupCount;    /* setups kept by the selection */
+    int32_t nextSetup;         /* cursor of the selection turns */
+    PositionRecord *openPositions;  /* open positions (tracked; grows to 2n + 2) */
+    int32_t openCount;
+    int32_t openCapacity;
+    double allocationFraction; /* StartPercent / 100, 1.0 without one: the account share factor */
+    int32_t tradesFutures;     /* trades continuous futures contracts (set by the entry pass) */
+    int32_t entriesToday;      /* entries opened on the current date */
+    int32_t orderDate;         /* date of the orders being generated */
 };
 
-/* The compiled script's strategies, numbered from 1 where a strategy number
+/* The compiled script's strategies are gStrategies, gStrategyCount and
+** gStrategyCapacity (script_state.h), numbered from 1 where a strategy number
 ** is asked for (gStrategies[n - 1]).  Grown by AppendStrategyRecord. */
-inline StrategyRecord *gStrategies = nullptr;
-inline int32_t gStrategyCount = 0;
-inline int32_t gStrategyCapacity = 0;
 
 /* ---- tables ------------------------------------------------------------------------ */
 

@@ -3,10 +3,10 @@
 ** modifiers): building a worker's group keys and replacing one date's values
 ** across symbols by the statistic of that date.
 **
-** cross_section_hooks.cpp holds stand-ins that compute nothing: no keys are
-** built and every date's values stay the per-symbol arguments of the first
-** pass.  The cross-sectional module replaces each with the real routine of
-** the same name and removes this file pair.
+** STANDIN: until the cross-sectional statistics are built, script_standins.cpp
+** answers all three without computing anything: no keys are built and every
+** date's values stay the per-symbol arguments of the first pass.  The
+** cross-sectional module defines the routines of the same names instead.
 ** Threads:    called by per-date workers; each touches only its own context.
 */
 #pragma once

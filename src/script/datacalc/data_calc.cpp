@@ -35,7 +35,9 @@ enum {
 };
 
 static const char *const kDataTypeNames[] = {"", "price", "volume", "extern price", "extern volume"};
+static_assert(sizeof kDataTypeNames / sizeof *kDataTypeNames == DATA_TYPE_EXTERN_VOLUME + 1, "one name per ValueDataType");
 static const char *const kBarSizeNames[] = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"};
+static_assert(sizeof kBarSizeNames / sizeof *kBarSizeNames == BAR_SIZE_COUNT, "one name per bar size");
 
 /* ==== calculation records ============================================================= */
 
@@ -55,24 +57,21 @@ struct ItemCalcRecord {
     int64_t valueCount;        /* values laid out over all symbols (Data items) */
 };
 
-/* [0] Data items, [1] Library items; grown to the lists' capacities. */
-static ItemCalcRecord *sRecords[2];
-static int32_t sRecordCount[2];
-
-/* The settings that change every value, as they were at the last calculation. */
+/* What the calculation keeps from one calculation to the next; emptied by
+** FreeDataCalcRecords. */
 static struct {
-    int32_t valid;
-    int32_t AutoOnePerX;
-    int32_t UseShortCircuit;
-    int32_t UseAvailableBars;
-    int32_t ExtractOnePassItems;
-} sSnapshot;
-
-/* The calculation in progress. */
-static int32_t sWalkForwardInterval = -1;
-static int32_t sOutOfSample = 0;
-static int32_t sShowProgress = 0;
-static uint32_t sSeedBase = 0;
+    /* [0] Data items, [1] Library items; grown to the lists' capacities. */
+    ItemCalcRecord *records[2];
+    int32_t recordCount[2];
+    /* The settings that change every value, as they were at the last calculation. */
+    struct {
+        int32_t valid;
+        int32_t AutoOnePerX;
+        int32_t UseShortCircuit;
+        int32_t UseAvailableBars;
+        int32_t ExtractOnePassItems;
+    } snapshot;
+} sCalc;
 
 /* Workers tell the polling loop that they ended through this, so that a pass
 ** ends without waiting for the next poll. */
@@ -91,10 +90,10 @@ static int EnsureRecords()
 {
     for (int library = 0; library < 2; library++) {
         int32_t need = RecordList(library)->capacity;
-        if (need <= sRecordCount[library]) continue;
-        if (!ReallocMemory(&sRecords[library], (uint64_t)need * sizeof(ItemCalcRecord))) return 0;
-        for (int32_t i = sRecordCount[library]; i < need; i++) sRecords[library][i].savedSequence = -1;
-        sRecordCount[library] = need;
+        if (need <= sCalc.recordCount[library]) continue;
+        if (!ReallocMemory(&sCalc.records[library], (uint64_t)need * sizeof(ItemCalcRecord))) return 0;
+        for (int32_t i = sCalc.recordCount[library]; i < need; i++) sCalc.records[library][i].savedSequence = -1;
+        sCalc.recordCount[library] = need;
     }
     return 1;
 }
@@ -107,10 +106,10 @@ static ItemCalcRecord *RecordOf(const FormulaItem *item, int *library = nullptr,
         const FormulaItem *first = (const FormulaItem *)list->items;
         if (!first || item < first || item >= first + list->count) continue;
         int32_t i = (int32_t)(item - first);
-        if (i >= sRecordCount[l]) return nullptr;
+        if (i >= sCalc.recordCount[l]) return nullptr;
         if (library) *library = l;
         if (index) *index = i;
-        return &sRecords[l][i];
+        return &sCalc.records[l][i];
     }
     return nullptr;
 }
@@ -134,11 +133,11 @@ static void ClearSavedCopy(ItemCalcRecord *record)
 void FreeDataCalcRecords()
 {
     for (int library = 0; library < 2; library++) {
-        for (int32_t i = 0; i < sRecordCount[library]; i++) FreeFormulaNodes(&sRecords[library][i].saved);
-        FreeMemory(&sRecords[library]);
-        sRecordCount[library] = 0;
+        for (int32_t i = 0; i < sCalc.recordCount[library]; i++) FreeFormulaNodes(&sCalc.records[library][i].saved);
+        FreeMemory(&sCalc.records[library]);
+        sCalc.recordCount[library] = 0;
     }
-    sSnapshot.valid = 0;
+    sCalc.snapshot.valid = 0;
     gDataRecalcNeeded = 1;
 }
 
@@ -147,12 +146,12 @@ void SetDataRecalcNeeded() { gDataRecalcNeeded = 1; }
 int32_t GetItemRecalcState(int library, int32_t index)
 {
     int l = library ? 1 : 0;
-    return index >= 0 && index < sRecordCount[l] ? sRecords[l][index].state : RECALC_UNDECIDED;
+    return index >= 0 && index < sCalc.recordCount[l] ? sCalc.records[l][index].state : RECALC_UNDECIDED;
 }
 
 int64_t GetItemValueCount(int32_t index)
 {
-    return index >= 0 && index < sRecordCount[0] ? sRecords[0][index].valueCount : 0;
+    return index >= 0 && index < sCalc.recordCount[0] ? sCalc.records[0][index].valueCount : 0;
 }
 
 void FreeDataItemLists()
@@ -164,7 +163,7 @@ void FreeDataItemLists()
     }
     gParameters.count = 0;
     gWalkForwardDates.count = 0;
-    for (int32_t i = 0; i < sRecordCount[0]; i++) ClearSavedCopy(&sRecords[0][i]);
+    for (int32_t i = 0; i < sCalc.recordCount[0]; i++) ClearSavedCopy(&sCalc.records[0][i]);
     gDataRecalcNeeded = 1;
 }
 
@@ -279,28 +278,28 @@ int CountItemsToRecalc(EvalContext *context)
         return gDataItems.count;
     }
     FormulaItem *items = (FormulaItem *)gDataItems.items;
-    int forced = gDataRecalcNeeded || !sSnapshot.valid || sSnapshot.AutoOnePerX != gSettings.AutoOnePerX ||
-                 sSnapshot.UseShortCircuit != gSettings.UseShortCircuit ||
-                 sSnapshot.UseAvailableBars != gUseAvailableBars;
+    int forced = gDataRecalcNeeded || !sCalc.snapshot.valid || sCalc.snapshot.AutoOnePerX != gSettings.AutoOnePerX ||
+                 sCalc.snapshot.UseShortCircuit != gSettings.UseShortCircuit ||
+                 sCalc.snapshot.UseAvailableBars != gUseAvailableBars;
     for (int32_t i = 0; !forced && i < gDataItems.count; i++) {
-        const ItemCalcRecord *record = &sRecords[0][i];
+        const ItemCalcRecord *record = &sCalc.records[0][i];
         if (record->savedValid &&
             (ItemBarSize(&items[i]) != record->savedBarSize || items[i].onePerDate != record->savedOnePerDate ||
              items[i].onePerSymbol != record->savedOnePerSymbol))
             forced = 1;
     }
     if (forced) gDataRecalcNeeded = 1;
-    sSnapshot.valid = 1;
-    sSnapshot.AutoOnePerX = gSettings.AutoOnePerX;
-    sSnapshot.UseShortCircuit = gSettings.UseShortCircuit;
-    sSnapshot.UseAvailableBars = gUseAvailableBars;
-    sSnapshot.ExtractOnePassItems = gSettings.ExtractOnePassItems;
+    sCalc.snapshot.valid = 1;
+    sCalc.snapshot.AutoOnePerX = gSettings.AutoOnePerX;
+    sCalc.snapshot.UseShortCircuit = gSettings.UseShortCircuit;
+    sCalc.snapshot.UseAvailableBars = gUseAvailableBars;
+    sCalc.snapshot.ExtractOnePassItems = gSettings.ExtractOnePassItems;
 
     for (int library = 0; library < 2; library++)
         for (int32_t i = 0; i < RecordList(library)->count; i++) {
-            sRecords[library][i].state = forced ? RECALC_NEEDED : RECALC_UNDECIDED;
-            sRecords[library][i].deciding = 0;
-            if (!library) sRecords[library][i].valueCount = 0;
+            sCalc.records[library][i].state = forced ? RECALC_NEEDED : RECALC_UNDECIDED;
+            sCalc.records[library][i].deciding = 0;
+            if (!library) sCalc.records[library][i].valueCount = 0;
         }
     if (forced || gDataItems.count == 0) return forced ? gDataItems.count : 0;
     int n = 0;
@@ -494,7 +493,7 @@ static void FormatWorkerStatus(CalcWorkerContext *worker, int perDate)
 
 /* The calendar pseudo-symbol's share of a per-symbol pass, on the calling
 ** thread before any worker starts; it also finds the item's data type. */
-static void CalcCalendarFirst(FormulaItem *item, int itemIndex)
+static void CalcCalendarFirst(FormulaItem *item, int itemIndex, const CalcRun *run)
 {
     EvalContext ctx{};
     int32_t daily = 0;
@@ -521,35 +520,33 @@ static void CalcCalendarFirst(FormulaItem *item, int itemIndex)
         ItemDataType(item).store(nodes[0].dataType, std::memory_order_relaxed);
     }
     ctx.barSize = ItemBarSize(item);
-    ctx.walkForwardInterval = sWalkForwardInterval;
-    ctx.outOfSample = sOutOfSample;
+    ctx.walkForwardInterval = run->walkForwardInterval;
+    ctx.outOfSample = run->outOfSample;
     SelectRandomSlot(0);
-    if (sSeedBase != 0) {
-        uint32_t seed = sSeedBase + 33u + (uint32_t)itemIndex;
+    if (run->seedBase != 0) {
+        uint32_t seed = run->seedBase + 33u + (uint32_t)itemIndex;
         if (seed != 0) SeedRandomGenerator(seed);
     }
     CalcItemForSymbol(&ctx, nodes, itemIndex, item->formula.onePass ? 1 : 0);
 }
 
-int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
+int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate, const CalcRun *run)
 {
     const int parts = gSettings.StatusBarFields;
-    if (sShowProgress) {
+    if (run->showProgress) {
         SetStatusText(1, "(%d) %s:", itemIndex + 1, item->formula.name);
         for (int p = 2; p <= parts + 1; p++) SetStatusText(p, nullptr);
     }
     int32_t work;
     if (!perDate) {
-        CalcCalendarFirst(item, itemIndex);
+        CalcCalendarFirst(item, itemIndex, run);
         if (item->onePerDate) return 0;
         work = gSymbolCount;
     } else {
         work = gDateLists[ItemBarSize(item)].count;
     }
-    int32_t savedThreads = gSettings.CalcThreads;
-    int32_t n = std::min(std::clamp(savedThreads, 1, (int32_t)CALC_MAX_WORKERS), work);
+    int32_t n = std::min(std::clamp(run->maxWorkers, 1, (int32_t)CALC_MAX_WORKERS), work);
     if (n <= 0) return 0;
-    gSettings.CalcThreads = n;
 
     CalcWorkerContext workers[CALC_MAX_WORKERS];
     std::thread threads[CALC_MAX_WORKERS];
@@ -562,7 +559,7 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
     struct alignas(64) {
         int32_t next;
     } shared{};
-    int dynamic = !perDate && sSeedBase == 0;
+    int dynamic = !perDate && run->seedBase == 0;
     int32_t started = 0;
     for (int32_t k = 0; k < n; k++) {
         CalcWorkerContext *w = &workers[k];
@@ -578,10 +575,10 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
         w->block = 0;
         w->running = 1;
         w->stop = 0;
-        w->seedBase = sSeedBase;
+        w->seedBase = run->seedBase;
         w->workerCount = n;
-        w->walkForwardInterval = sWalkForwardInterval;
-        w->outOfSample = sOutOfSample;
+        w->walkForwardInterval = run->walkForwardInterval;
+        w->outOfSample = run->outOfSample;
         w->current = -1;
         w->nextWork = dynamic ? &shared.next : nullptr;
         try {
@@ -610,7 +607,7 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
             for (int32_t k = 0; k < n; k++)
                 std::atomic_ref<int32_t>(workers[k].stop).store(1, std::memory_order_release);
         uint64_t now = PlatTickCount64();
-        if (sShowProgress && now - lastRefresh > CALC_REFRESH_MS) {
+        if (run->showProgress && now - lastRefresh > CALC_REFRESH_MS) {
             lastRefresh = now;
             for (int32_t k = 0; k < n && k < parts; k++) {
                 FormatWorkerStatus(&workers[k], perDate);
@@ -626,9 +623,8 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate)
         });
     }
     for (int32_t k = 0; k < started; k++) threads[k].join();
-    if (sShowProgress)
+    if (run->showProgress)
         for (int p = 2; p <= parts + 1; p++) SetStatusText(p, nullptr);
-    gSettings.CalcThreads = savedThreads;
     return stopped;
 }
 
@@ -661,7 +657,7 @@ static int LayOutSymbol(SymbolRecord *symbol, const std::vector<int32_t> &order)
         if (total + values > INT32_MAX) return 0;
         symbol->dataOffsets[0][index] = (int32_t)total;
         total += values;
-        sRecords[0][index].valueCount += values;
+        sCalc.records[0][index].valueCount += values;
     }
     uint64_t valueBytes = (uint64_t)total * sizeof(double);
     if (TrackedBlockSize(symbol->dataValues[0]) < valueBytes && !ReallocMemory(&symbol->dataValues[0], valueBytes))
@@ -673,8 +669,9 @@ static uint64_t ElapsedMs(uint64_t since) { return PlatTickCount64() - since; }
 
 int CalcDataArraysForBarSize(EvalContext *context, int quiet)
 {
-    sWalkForwardInterval = context ? context->walkForwardInterval : -1;
-    sOutOfSample = context ? context->outOfSample : 0;
+    CalcRun run{};
+    run.walkForwardInterval = context ? context->walkForwardInterval : -1;
+    run.outOfSample = context ? context->outOfSample : 0;
     int logging = gSettings.LogDataCalcTimes && gRunMode != RUN_MODE_OPTIMIZE;
 
     int n = CountItemsToRecalc(context);
@@ -693,17 +690,17 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
     int64_t total = 0;
     int anyOnePass = 0;
     for (int32_t i = 0; i < gDataItems.count; i++)
-        if (sRecords[0][i].state > 0) {
-            total += sRecords[0][i].valueCount;
+        if (sCalc.records[0][i].state > 0) {
+            total += sCalc.records[0][i].valueCount;
             if (items[i].formula.onePass) anyOnePass = 1;
         }
-    sShowProgress = gSettings.ShowStatusBar && total > CALC_PROGRESS_VALUES;
+    run.showProgress = gSettings.ShowStatusBar && total > CALC_PROGRESS_VALUES;
     char totalText[64];
     FormatDouble((double)total, 0, 0, totalText);
-    sSeedBase = gRandomSeed.load(std::memory_order_relaxed);
+    run.seedBase = gRandomSeed.load(std::memory_order_relaxed);
 
     char savedStatus[257] = "";
-    int replacedStatus = sShowProgress && !quiet;
+    int replacedStatus = run.showProgress && !quiet;
     if (replacedStatus) {
         GetStatusText(0, savedStatus, sizeof savedStatus);
         SetStatusText(0, "Calculating %s Values in %d Data Arrays", totalText, n);
@@ -719,9 +716,10 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
 
     int ok = 1;
     double memoryMb = 0;
+    run.maxWorkers = gSettings.CalcThreads;
     for (int32_t index : order) {
         FormulaItem *item = &items[index];
-        ItemCalcRecord *record = &sRecords[0][index];
+        ItemCalcRecord *record = &sCalc.records[0][index];
         uint64_t itemStarted = PlatTickCount64();
         if (record->state > 0) {
             /* A stop that came in after the last pass ended still ends the
@@ -730,8 +728,8 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
                 ok = 0;
                 break;
             }
-            if (RunCalcThreads(item, index, 0) != 0 ||
-                (item->formula.breadthFunction && RunCalcThreads(item, index, 1) != 0)) {
+            if (RunCalcThreads(item, index, 0, &run) != 0 ||
+                (item->formula.breadthFunction && RunCalcThreads(item, index, 1, &run) != 0)) {
                 ok = 0;
                 break;
             }
@@ -760,8 +758,8 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
         for (int library = 0; library < 2; library++) {
             DefinitionList *list = RecordList(library);
             FormulaItem *listItems = (FormulaItem *)list->items;
-            for (int32_t i = 0; i < sRecordCount[library]; i++) {
-                ItemCalcRecord *record = &sRecords[library][i];
+            for (int32_t i = 0; i < sCalc.recordCount[library]; i++) {
+                ItemCalcRecord *record = &sCalc.records[library][i];
                 if (i >= list->count) {
                     ClearSavedCopy(record);
                     continue;
@@ -788,7 +786,6 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
     }
 
     if (replacedStatus) SetStatusText(0, "%s", savedStatus);
-    sShowProgress = 0;
     gDataRecalcNeeded = ok ? 0 : 1;
     return ok;
 }

@@ -18,7 +18,8 @@
 **             NaN from the moment it is computed until its values are written;
 **             space the block gains is zero.  Growing keeps the contents, so
 **             an item whose offsets did not move keeps its values.
-** Workers:    RunCalcThreads starts N = min(CalcThreads, work items) workers;
+** Workers:    RunCalcThreads starts N = min(CalcThreads, work items) workers
+**             (the setting is read once per calculation);
 **             worker k evaluates node copy k with lookup hint k and random
 **             slot k, so nothing is locked.  A per-symbol pass hands out
 **             symbols in ascending order to whichever worker is free (one
@@ -121,11 +122,21 @@ int CountItemsToRecalc(EvalContext *context);
 ** the answer is kept as the item's state, so it is decided once. */
 int ItemNeedsRecalc(FormulaItem *item, EvalContext *context);
 
+/* What one calculation hands to each of its passes, fixed when it begins. */
+struct CalcRun {
+    int32_t maxWorkers;            /* the CalcThreads setting (1 .. CALC_MAX_WORKERS used) */
+    int32_t walkForwardInterval;   /* of the calling context, -1 without one */
+    int32_t outOfSample;
+    int32_t showProgress;          /* per-worker progress in the status bar */
+    uint32_t seedBase;             /* the random seed, 0 when none is set */
+};
+
 /* Runs one pass of the Data item at itemIndex: per symbol (perDate 0; the
-** calendar pseudo-symbol first, on the calling thread) or per date (1).
+** calendar pseudo-symbol first, on the calling thread) or per date (1), with
+** at most run->maxWorkers threads (and no more than there are work items).
 ** Returns the number of workers that ended with their stop flag set; 0 means
 ** the pass is complete. */
-int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate);
+int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate, const CalcRun *run);
 
 /* Thread procedures of the two passes; both return 0. */
 int CalcPerSymbolThread(CalcWorkerContext *worker);
@@ -152,3 +163,12 @@ int64_t GetItemValueCount(int32_t index);
 void FreeDataItemLists();
 /* Frees every calculation record (the program is closing, or a test resets). */
 void FreeDataCalcRecords();
+
+/* ---- StratData ----------------------------------------------------------------------- */
+
+/* Sizes the per-strategy data arrays of the run; 1, or 0 when memory runs out. */
+int AllocStrategyArrays();
+/* The per-strategy StratData items of the context's date row. */
+void CalcStrategyItems(EvalContext *context);
+/* The aggregate StratData items of the context's date row. */
+void CalcStrategyAggregates(EvalContext *context);

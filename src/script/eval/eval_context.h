@@ -65,7 +65,16 @@ struct EvalContext {
     int32_t currentBar;              /* one-shot: price scale and position prices use the current bar */
     int32_t ownPosition;             /* position items use the context's position only */
     int32_t storedParameters;        /* parameter references read the test record's values */
-    int32_t postClose;               /* read by BarsHeld with BarsHeldIncrPostClose */
+    int32_t postClose;               /* after-close flag: 0 at the start of every date, 1 once the
+                                        close phase's end-of-day statistics are done (read by
+                                        BarsHeld with BarsHeldIncrPostClose) */
+    int32_t signalDate;              /* the date the strategy's setups signal on: the date in the
+                                        close phase, else the date of the bar before */
+    uint32_t funStatValue;           /* the value FunStat reads */
+    int32_t remainderIndex;          /* open-position index of the remainder a partial exit
+                                        appended, 0 none */
+    int32_t costFlag;                /* while a cost, slippage or rounding formula runs: 1 for a
+                                        Daily run, else 0 */
 };
 
 /* ---- the engine's program-wide values ----------------------------------------- */

@@ -28,6 +28,7 @@ char gPendingRuntimeError[RUNTIME_ERROR_SIZE];
 static std::atomic<int> sRuntimeErrorClaimed{0};
 
 static const char *const kRunModeText[] = {"import", "apply", "scan", "test", "optimize", "orders"};
+static_assert(sizeof kRunModeText / sizeof *kRunModeText == RUN_MODE_ORDERS + 1, "one text per RunMode");
 
 /* ============================================================================
 ** Runtime errors
@@ -285,6 +286,12 @@ static void TraceLine(const char *format, ...)
 /* One missing built-in is reported once per program run, not once per bar. */
 static std::atomic<uint8_t> sMissingReported[SCRIPT_ITEM_COUNT];
 
+void ResetEvaluatorState()
+{
+    ClearPendingRuntimeError();
+    for (std::atomic<uint8_t> &reported : sMissingReported) reported.store(0);
+}
+
 static int CallImplementation(FormulaNode *node, EvalContext *context, int32_t barsBack)
 {
     const ScriptItem *row = node->item < SCRIPT_ITEM_COUNT ? &gScriptItems[node->item] : nullptr;
@@ -377,7 +384,7 @@ static int CompareOperands(const FormulaNode *left, const FormulaNode *right)
         int c = CompareNoCase(left->textFlag ? left->text : "", right->textFlag ? right->text : "");
         return c < 0 ? -1 : c > 0 ? 1 : 0;
     }
-    if (left->dataType == 1 || right->dataType == 1) return CompareDoubleApprox(left->value, right->value);
+    if (left->dataType == DATA_TYPE_PRICE || right->dataType == DATA_TYPE_PRICE) return CompareDoubleApprox(left->value, right->value);
     return CompareDouble(left->value, right->value);
 }
 

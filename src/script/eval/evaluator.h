@@ -121,6 +121,9 @@ void SetPendingRuntimeError(const char *format, ...)
 /* Empties the pending text so that the next run can report (UI thread, no
 ** worker running). */
 void ClearPendingRuntimeError();
+/* Returns the evaluator's program-wide state to its start: no pending text and
+** no missing built-in reported yet (UI thread, no worker running). */
+void ResetEvaluatorState();
 /* Reports an internal error of the evaluation and requests a stop when a run
 ** is going (any thread). */
 void ReportEvalInternalError(const char *format, ...)

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "engine/test_records.h"
 #include "foundation/allocator.h"
@@ -52,7 +53,7 @@ static int SetValue(FormulaNode *node, double value, uint32_t dataType)
 static int SetText(FormulaNode *node, double value, const char *text)
 {
     node->value = value;
-    node->dataType = 0;
+    node->dataType = DATA_TYPE_NONE;
     node->textFlag = 1;
     CopyString(node->text, sizeof node->text, text, -1);
     return 1;
@@ -116,8 +117,8 @@ static int GetDataItemValue(FormulaNode *node, EvalContext *context, int32_t bar
     }
     uint32_t format = std::atomic_ref<uint32_t>(item->formula.resultFormat).load(std::memory_order_relaxed);
     double f = AdjustmentFactor(context, bar);
-    if (format == 1) value *= f;
-    else if (format == 2) value /= f;
+    if (format == DATA_TYPE_PRICE) value *= f;
+    else if (format == DATA_TYPE_VOLUME) value /= f;
     return SetValue(node, value, format);
 }
 
@@ -128,9 +129,9 @@ static int GetColumnValue(FormulaNode *node, const EvalContext *context)
     const FormulaSlot *column = ReferencedFormula(node->item, node->index);
     int32_t slot = context->slot >= 0 && context->slot < WORKER_SLOTS ? context->slot : 0;
     const FormulaNode *first = column && column->count > 0 ? column->nodes[slot] : nullptr;
-    if (!first) return SetValue(node, 0.0, 0);
+    if (!first) return SetValue(node, 0.0, DATA_TYPE_NONE);
     if (first->textFlag) SetText(node, first->value, first->text);
-    return SetValue(node, first->value, 0);
+    return SetValue(node, first->value, DATA_TYPE_NONE);
 }
 
 /* A Charts column's value at bar index of the chart's own calculation; 0
@@ -140,10 +141,10 @@ static int GetColumnValue(FormulaNode *node, const EvalContext *context)
 static int GetChartColumnValue(FormulaNode *node, const EvalContext *context, int32_t index)
 {
     const ChartWindow *chart = context->chart;
-    if (!chart) return SetValue(node, 0.0, 0);
+    if (!chart) return SetValue(node, 0.0, DATA_TYPE_NONE);
     if (!chart->indicators) {
         ReportEvalInternalError("Error: chart indicator data has not been calculated yet");
-        return SetValue(node, 0.0, 0);
+        return SetValue(node, 0.0, DATA_TYPE_NONE);
     }
     int32_t bars = 0;
     if (chart->symbol) GetBarArray(chart->symbol, chart->barSize, &bars);
@@ -152,9 +153,9 @@ static int GetChartColumnValue(FormulaNode *node, const EvalContext *context, in
         ReportEvalInternalError("Error: attempt to access indicator %d bar %d of stock %s with %d bars and %d indicators",
                                 column, index, chart->symbol ? chart->symbol->info.Symbol : "", bars,
                                 chart->indicatorCount);
-        return SetValue(node, 0.0, 0);
+        return SetValue(node, 0.0, DATA_TYPE_NONE);
     }
-    return SetValue(node, chart->indicators[column][index], 0);
+    return SetValue(node, chart->indicators[column][index], DATA_TYPE_NONE);
 }
 
 int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
@@ -165,32 +166,32 @@ int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     if (!bar) return 0;
     double f = AdjustmentFactor(context, bar);
     switch (node->item) {
-    case ITEM_BAR_NUM: return SetValue(node, index + 1, 0);
-    case ITEM_BARS_LEFT: return SetValue(node, count - index - 1, 0);
-    case ITEM_FUN_BAR: return SetValue(node, context->funBar, 0);
-    case ITEM_OPEN: return SetValue(node, f * bar->open, 1);
-    case ITEM_HIGH: return SetValue(node, f * bar->high, 1);
-    case ITEM_LOW: return SetValue(node, f * bar->low, 1);
-    case ITEM_CLOSE: return SetValue(node, f * bar->close, 1);
-    case ITEM_VOLUME: return SetValue(node, bar->volume / f, 2);
-    case ITEM_EXTRA: return SetValue(node, bar->extra, 0);
-    case ITEM_SPLIT: return SetValue(node, bar->split, 0);
+    case ITEM_BAR_NUM: return SetValue(node, index + 1, DATA_TYPE_NONE);
+    case ITEM_BARS_LEFT: return SetValue(node, count - index - 1, DATA_TYPE_NONE);
+    case ITEM_FUN_BAR: return SetValue(node, context->funBar, DATA_TYPE_NONE);
+    case ITEM_OPEN: return SetValue(node, f * bar->open, DATA_TYPE_PRICE);
+    case ITEM_HIGH: return SetValue(node, f * bar->high, DATA_TYPE_PRICE);
+    case ITEM_LOW: return SetValue(node, f * bar->low, DATA_TYPE_PRICE);
+    case ITEM_CLOSE: return SetValue(node, f * bar->close, DATA_TYPE_PRICE);
+    case ITEM_VOLUME: return SetValue(node, bar->volume / f, DATA_TYPE_VOLUME);
+    case ITEM_EXTRA: return SetValue(node, bar->extra, DATA_TYPE_NONE);
+    case ITEM_SPLIT: return SetValue(node, bar->split, DATA_TYPE_NONE);
     case ITEM_NEXT_OPEN:
         if (index + 1 >= count) return 0;
-        return SetValue(node, f * bar[1].open, 1);
-    case ITEM_RANGE: return SetValue(node, f * (bar->high - bar->low), 1);
-    case ITEM_TRUE_RANGE: return SetValue(node, BarTrueRange(context, index), 1);
+        return SetValue(node, f * bar[1].open, DATA_TYPE_PRICE);
+    case ITEM_RANGE: return SetValue(node, f * (bar->high - bar->low), DATA_TYPE_PRICE);
+    case ITEM_TRUE_RANGE: return SetValue(node, BarTrueRange(context, index), DATA_TYPE_PRICE);
     case ITEM_FX_RATIO: {
         EvalContext copy = *context;
         copy.date = bar->date;
-        return SetValue(node, GetCurrencyFactor(&copy, 0), 0);
+        return SetValue(node, GetCurrencyFactor(&copy, 0), DATA_TYPE_NONE);
     }
-    case ITEM_DIVIDEND: return SetValue(node, BarDividend(context, bar), 1);
+    case ITEM_DIVIDEND: return SetValue(node, BarDividend(context, bar), DATA_TYPE_PRICE);
     case ITEM_CONSTITUENCY:
         return SetValue(node,
                         LookupDatedValue(context->symbol, context->barSize, bar->date, 0, -2 - (int32_t)node->index, 1,
                                          nullptr),
-                        0);
+                        DATA_TYPE_NONE);
     case ITEM_DATA_REF:
     case ITEM_TESTDATA_REF: return GetDataItemValue(node, context, barsBack, index, bar);
     case ITEM_SCAN_COLUMN:
@@ -257,7 +258,7 @@ int GetBarDateValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case ITEM_END_OF_YEAR: value = DateYear(n) != DateYear(d); break;
     default: value = 0; break;
     }
-    return SetValue(node, value, 0);
+    return SetValue(node, value, DATA_TYPE_NONE);
 }
 
 /* ============================================================================
@@ -368,9 +369,9 @@ static const PositionRecord *NextGroupPosition(const EvalContext *context, Posit
                   context->strategyIndex < test->strategyCount;
     for (;;) {
         const StrategyRecord *r = walk->record;
-        while (r && r->positions && walk->next < r->positionCount) {
-            const PositionRecord *position = r->positions[walk->next++];
-            if (position && position->symbol == context->symbol) {
+        while (r && r->openPositions && walk->next < r->openCount) {
+            const PositionRecord *position = &r->openPositions[walk->next++];
+            if (position->symbol == context->symbol) {
                 if (record) *record = r;
                 return position;
             }
@@ -399,9 +400,9 @@ static const PositionRecord *NextGroupPosition(const EvalContext *context, Posit
 static int32_t SearchedSide(const EvalContext *context)
 {
     const StrategyRecord *record = context->strategy;
-    for (int32_t k = 0; record->positions && k < record->positionCount; k++) {
-        const PositionRecord *position = record->positions[k];
-        if (position && position->symbol == context->symbol) return position->side;
+    for (int32_t k = 0; record->openPositions && k < record->openCount; k++) {
+        const PositionRecord *position = &record->openPositions[k];
+        if (position->symbol == context->symbol) return position->side;
     }
     return 0;
 }
@@ -466,7 +467,9 @@ static int GroupPositionValue(FormulaNode *node, const EvalContext *context, int
         }
     }
     if (id == ITEM_FILL_PRICE || id == ITEM_FILL_PRICE_AVG) v = shares != 0 ? weighted / shares : 0.0;
-    return SetValue(node, v, id == ITEM_SHARES ? 2 : id >= ITEM_ORDER_PRICE && id <= ITEM_FILL_PRICE_MAX ? 1 : 0);
+    return SetValue(node, v, id == ITEM_SHARES                                        ? DATA_TYPE_VOLUME
+                             : id >= ITEM_ORDER_PRICE && id <= ITEM_FILL_PRICE_MAX ? DATA_TYPE_PRICE
+                                                                                   : DATA_TYPE_NONE);
 }
 
 static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
@@ -477,7 +480,7 @@ static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t bar
     bool isQuantity = id == ITEM_SHARES || (id >= ITEM_FILL_QTY && id <= ITEM_FILL_FRACTION);
     bool single;
     if (context->ownPosition) {
-        if (!position) return isPrice ? 0 : SetValue(node, 0.0, id == ITEM_SHARES ? 2 : 0);
+        if (!position) return isPrice ? 0 : SetValue(node, 0.0, id == ITEM_SHARES ? DATA_TYPE_VOLUME : DATA_TYPE_NONE);
         single = true;
     } else {
         single = !context->strategyData && !IsStatsGroup(context) && position &&
@@ -489,19 +492,19 @@ static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t bar
     double barSplit = PositionBarSplit(context);
     if (!single) return GroupPositionValue(node, context, barsBack, barSplit);
     switch (id) {
-    case ITEM_SHARES: return SetValue(node, PositionQuantity(position, position->quantity, barSplit), 2);
-    case ITEM_FILL_QTY: return SetValue(node, PositionQuantity(position, position->requestedQuantity, barSplit), 0);
-    case ITEM_FILL_VALUE: return SetValue(node, PositionFillValue(position), 0);
-    case ITEM_FILL_FRACTION: return SetValue(node, position->fraction, 0);
-    case ITEM_ORDER_PRICE: return SetValue(node, position->orderPrice * Ratio(barSplit, position->entrySplit), 1);
+    case ITEM_SHARES: return SetValue(node, PositionQuantity(position, position->quantity, barSplit), DATA_TYPE_VOLUME);
+    case ITEM_FILL_QTY: return SetValue(node, PositionQuantity(position, position->requestedQuantity, barSplit), DATA_TYPE_NONE);
+    case ITEM_FILL_VALUE: return SetValue(node, PositionFillValue(position), DATA_TYPE_NONE);
+    case ITEM_FILL_FRACTION: return SetValue(node, position->fraction, DATA_TYPE_NONE);
+    case ITEM_ORDER_PRICE: return SetValue(node, position->orderPrice * Ratio(barSplit, position->entrySplit), DATA_TYPE_PRICE);
     case ITEM_FILL_PRICE:
-        if (position->exitPrice != 0) return SetValue(node, position->exitPrice * Ratio(barSplit, position->exitSplit), 1);
-        return SetValue(node, PositionFillPrice(context, context->strategy, position, barSplit), 1);
+        if (position->exitPrice != 0) return SetValue(node, position->exitPrice * Ratio(barSplit, position->exitSplit), DATA_TYPE_PRICE);
+        return SetValue(node, PositionFillPrice(context, context->strategy, position, barSplit), DATA_TYPE_PRICE);
     case ITEM_FILL_PRICE_AVG:
     case ITEM_FILL_PRICE_MIN:
     case ITEM_FILL_PRICE_MAX: return 0;
-    case ITEM_ENTRY_DATE: return SetValue(node, position->entryDate, 0);
-    case ITEM_BARS_HELD: return SetValue(node, PositionBarsHeld(context, position, barsBack), 0);
+    case ITEM_ENTRY_DATE: return SetValue(node, position->entryDate, DATA_TYPE_NONE);
+    case ITEM_BARS_HELD: return SetValue(node, PositionBarsHeld(context, position, barsBack), DATA_TYPE_NONE);
     default: return 0;
     }
 }
@@ -553,22 +556,22 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     }
     switch (id) {
     case ITEM_SYMBOL:
-        if (context->importFlag) return SetValue(node, 1.0, 0);
+        if (context->importFlag) return SetValue(node, 1.0, DATA_TYPE_NONE);
         return SetText(node, SymbolNumber(symbol), info->Symbol);
-    case ITEM_FILTER_NUM: return SetValue(node, context->filterNumber, 0);
-    case ITEM_LIST_NUM: return SetValue(node, info->listNumber, 0);
-    case ITEM_POINT_VALUE: return SetValue(node, info->PointValue, 0);
-    case ITEM_TICK_SIZE: return SetValue(node, info->TickSize, 0);
-    case ITEM_INFO_MARGIN: return SetValue(node, info->Margin, 0);
-    case ITEM_INFO_TRBC: return SetValue(node, info->TRBC, 0);
-    case ITEM_INFO_GICS: return SetValue(node, info->GICS, 0);
-    case ITEM_INFO_SHARES: return SetValue(node, info->Shares, 0);
-    case ITEM_INFO_FLOAT: return SetValue(node, info->Float, 0);
-    case ITEM_INFO_ID: return SetValue(node, info->AssetId, 0);
+    case ITEM_FILTER_NUM: return SetValue(node, context->filterNumber, DATA_TYPE_NONE);
+    case ITEM_LIST_NUM: return SetValue(node, info->listNumber, DATA_TYPE_NONE);
+    case ITEM_POINT_VALUE: return SetValue(node, info->PointValue, DATA_TYPE_NONE);
+    case ITEM_TICK_SIZE: return SetValue(node, info->TickSize, DATA_TYPE_NONE);
+    case ITEM_INFO_MARGIN: return SetValue(node, info->Margin, DATA_TYPE_NONE);
+    case ITEM_INFO_TRBC: return SetValue(node, info->TRBC, DATA_TYPE_NONE);
+    case ITEM_INFO_GICS: return SetValue(node, info->GICS, DATA_TYPE_NONE);
+    case ITEM_INFO_SHARES: return SetValue(node, info->Shares, DATA_TYPE_NONE);
+    case ITEM_INFO_FLOAT: return SetValue(node, info->Float, DATA_TYPE_NONE);
+    case ITEM_INFO_ID: return SetValue(node, info->AssetId, DATA_TYPE_NONE);
     case ITEM_INFO_DELIST:
         if (symbol->dataSource == SOURCE_CSI_FUTURES)
-            return SetValue(node, LookupDatedValue(context->symbol, context->barSize, bar->date, 0, EVENT_CONTRACT, 1, nullptr), 0);
-        return SetValue(node, info->DelistDate, 0);
+            return SetValue(node, LookupDatedValue(context->symbol, context->barSize, bar->date, 0, EVENT_CONTRACT, 1, nullptr), DATA_TYPE_NONE);
+        return SetValue(node, info->DelistDate, DATA_TYPE_NONE);
     case ITEM_FUNDAMENTAL:
     case ITEM_FUNDAMENTAL_DATE: {
         /* The fundamentals block is a tracked block of the data file's
@@ -577,9 +580,9 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         for (uint64_t k = 0; k < n; k++) {
             const FundamentalItem *f = &symbol->fundamentals[k];
             if (f->fieldId != node->index) continue;
-            return SetValue(node, id == ITEM_FUNDAMENTAL ? f->value : (double)f->intValue, 0);
+            return SetValue(node, id == ITEM_FUNDAMENTAL ? f->value : (double)f->intValue, DATA_TYPE_NONE);
         }
-        return SetValue(node, 0.0, 0);
+        return SetValue(node, 0.0, DATA_TYPE_NONE);
     }
     case ITEM_CATEGORY: {
         if (!position) return 0;
@@ -589,17 +592,17 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         FormatText(printed, sizeof printed, "%g", value);
         if (end == position->category || strcmp(printed, position->category) != 0)
             return SetText(node, 0.0, position->category);
-        return SetValue(node, value, 0);
+        return SetValue(node, value, DATA_TYPE_NONE);
     }
     case ITEM_SIDE:
-        if (context->strategy && context->strategy->positionSearch) return SetValue(node, SearchedSide(context), 0);
-        return SetValue(node, position ? position->side : 0, 0);
+        if (context->strategy && context->strategy->positionSearch) return SetValue(node, SearchedSide(context), DATA_TYPE_NONE);
+        return SetValue(node, position ? position->side : 0, DATA_TYPE_NONE);
     case ITEM_PREV_EXIT_LIMIT:
     case ITEM_PREV_EXIT_STOP: {
         if (!position) return 0;
         double previousSplit = index > 0 ? GetBarArray(context->symbol, context->barSize, &count)[index - 1].split : bar->split;
         double price = id == ITEM_PREV_EXIT_LIMIT ? position->limitPrice : position->stopPrice;
-        return SetValue(node, price * Ratio(bar->split, previousSplit), 1);
+        return SetValue(node, price * Ratio(bar->split, previousSplit), DATA_TYPE_PRICE);
     }
     case ITEM_IS_SETUP:
     case ITEM_SETUP_RANK:
@@ -610,15 +613,15 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
                        : id == ITEM_SETUP_RANK ? (int32_t)position->setupRank
                        : id == ITEM_ORDER_RANK ? (int32_t)position->selectionNumber
                                    : position->listed != 0;
-            return SetValue(node, v, 0);
+            return SetValue(node, v, DATA_TYPE_NONE);
         }
-        return SetValue(node, GroupSetupValue(id, context), 0);
-    case ITEM_ENTRY_RANK: return position ? SetValue(node, position->openingNumber, 0) : 0;
-    case ITEM_EXIT_RANK: return position ? SetValue(node, position->exitRank, 0) : 0;
-    case ITEM_IS_EXIT: return position ? SetValue(node, position->exitReason > 0, 0) : 0;
-    case ITEM_EXIT_NUM: return position ? SetValue(node, position->exitReason, 0) : 0;
-    case ITEM_TL_VALUE_IN: return position ? SetValue(node, position->entryTradeValue, 0) : 0;
-    case ITEM_TL_VALUE_OUT: return position ? SetValue(node, position->exitTradeValue, 0) : 0;
+        return SetValue(node, GroupSetupValue(id, context), DATA_TYPE_NONE);
+    case ITEM_ENTRY_RANK: return position ? SetValue(node, position->openingNumber, DATA_TYPE_NONE) : 0;
+    case ITEM_EXIT_RANK: return position ? SetValue(node, position->exitRank, DATA_TYPE_NONE) : 0;
+    case ITEM_IS_EXIT: return position ? SetValue(node, position->exitReason > 0, DATA_TYPE_NONE) : 0;
+    case ITEM_EXIT_NUM: return position ? SetValue(node, position->exitReason, DATA_TYPE_NONE) : 0;
+    case ITEM_TL_VALUE_IN: return position ? SetValue(node, position->entryTradeValue, DATA_TYPE_NONE) : 0;
+    case ITEM_TL_VALUE_OUT: return position ? SetValue(node, position->exitTradeValue, DATA_TYPE_NONE) : 0;
     default: return GetPositionValue(node, context, barsBack);
     }
 }
@@ -787,7 +790,7 @@ int GetStatValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         break;
     }
     }
-    return SetValue(node, RoundToStep(v, 0.000001, 0), 0);
+    return SetValue(node, RoundToStep(v, 0.000001, 0), DATA_TYPE_NONE);
 }
 
 /* ============================================================================
@@ -797,7 +800,8 @@ int GetStatValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
 static double TradeNetPercent(const TradeRecord *trade)
 {
     double base = trade->priceIn * trade->quantityIn * trade->fxIn;
-    if (base == 0 || trade->pointValue == 0) return 0.0;
+    /* A trade without an entry value has no percentage. */
+    if (base == 0 || trade->pointValue == 0) return std::numeric_limits<double>::quiet_NaN();
     return TradeNetProfit(trade) / base / trade->pointValue;
 }
 
@@ -868,12 +872,12 @@ int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     }
     if (context->trade) {
         double v = TradeItem(id, context->trade, test, node);
-        return SetValue(node, v, 0);
+        return SetValue(node, v, DATA_TYPE_NONE);
     }
-    if (!context->symbol) return SetValue(node, 0.0, 0);
+    if (!context->symbol) return SetValue(node, 0.0, DATA_TYPE_NONE);
     int32_t index = 0, count = 0;
     const Bar *bar = BarAtOffset(context, barsBack, &index, &count);
-    if (!bar) return SetValue(node, 0.0, 0);
+    if (!bar) return SetValue(node, 0.0, DATA_TYPE_NONE);
     int32_t d = bar->date;
     int32_t previous = index > 0 ? bar[-1].date : 0;
     int32_t symbolNumber = SymbolNumber(context->symbol);
@@ -894,6 +898,7 @@ int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         if (trade->symbolNumber != symbolNumber) continue;
         if (trade->strategy != s && !StrategyInGroup(test, trade->strategy, s)) continue;
         double v = TradeItem(id, trade, test, node);
+        if (std::isnan(v)) continue;   /* a trade without the value adds nothing */
         switch (id) {
         case ITEM_T_QTY_IN: case ITEM_T_QTY_OUT: case ITEM_T_POINTS: case ITEM_T_PROFIT: case ITEM_T_NET_PCT: sum += v; break;
         case ITEM_T_HIGHEST: sum = found && sum > v ? sum : v; break;
@@ -905,5 +910,5 @@ int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         found = true;
         if (!(id == ITEM_T_QTY_IN || id == ITEM_T_QTY_OUT || (id >= ITEM_T_HIGHEST && id <= ITEM_T_LOWEST) || (id >= ITEM_T_POINTS && id <= ITEM_T_NET_PCT))) break;
     }
-    return SetValue(node, found ? sum : 0.0, 0);
+    return SetValue(node, found ? sum : 0.0, DATA_TYPE_NONE);
 }

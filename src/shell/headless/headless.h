@@ -26,9 +26,11 @@ struct HeadlessShell {
     char *logText;                        /* malloc'd capture, null when empty */
     uint64_t logLength;
     int pumpCount;                        /* PumpMessages calls */
+    int stopAtPump;                       /* > 0: the pump with that count requests a stop */
     int windowCount;                      /* child windows a test pretends are open */
     char windowClasses[HEADLESS_WINDOWS][32];
     char closedWindows[512];              /* classes closed, in order, each followed by ';' */
+    int findDialogs;                      /* find dialogs registered */
 };
 extern HeadlessShell gHeadless;
 

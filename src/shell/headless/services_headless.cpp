@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -35,6 +36,7 @@ int PumpMessages()
 {
     PlatSleep(0);
     gHeadless.pumpCount++;
+    if (gHeadless.stopAtPump > 0 && gHeadless.pumpCount == gHeadless.stopAtPump) RequestStop();
     CheckMemoryState();
     return 0;
 }
@@ -171,6 +173,22 @@ void LogPrintf(const char *format, ...)
     fwrite(buffer, 1, (size_t)n, stdout);
     if (!LogContinueLine) fputc('\n', stdout);
     fflush(stdout);
+}
+
+/* No dialogs without windows; the registry only counts, so its limit holds. */
+int RegisterFindDialog(void *dialog)
+{
+    if (gHeadless.findDialogs >= 13) {
+        ReportError("Sorry, but you can't have more than %d Find/Replace dialogs open at the same time.", 13);
+        return 0;
+    }
+    gHeadless.findDialogs++;
+    return 1;
+}
+
+void UnregisterFindDialog(void *dialog)
+{
+    if (gHeadless.findDialogs > 0) gHeadless.findDialogs--;
 }
 
 /* ---- script editor windows and view refreshes ------------------------------------- */

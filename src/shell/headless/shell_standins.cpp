@@ -1,8 +1,35 @@
-/* shell_standins.cpp -- stand-ins for shell services whose windows are not
-** built yet.  `grep -rn STANDIN src` lists them. */
+/* shell_standins.cpp -- the window routines that the core calls, for programs
+** without windows (the native build and the test programs).  The window
+** program has the window shell's own (src/shell/win32/).  `grep -rn STANDIN
+** src` lists the stand-ins that still wait for their windows. */
+#include "marketdata/store/data_hooks.h"
 #include "shell/services.h"
 
-/* ==== replaced by the log window of the window shell ============================ */
+/* ---- panels, frame and file chooser: no windows, so nothing to show -------------- */
 
-/* STANDIN: without a log window the file is left where it was written. */
+void SettingsPanelToSettings() {}
+void ShowSettingInPanel(int controlId) {}
+void SetPanelDate(int controlId, int32_t date) {}
+void *GetSettingsPanel() { return nullptr; }
+void EnableSettingsPanelControls(int forceRunning) {}
+void UpdateDebugPanelControls() {}
+void UpdateBarCount(void *dialog) {}
+void PostFrameRefresh() {}
+
+/* Without a chooser every dialog counts as cancelled. */
+int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
+                  int save)
+{
+    return 0;
+}
+
+/* Without a log window the file is left where it was written. */
 int OpenLogFile(const char *path) { return path && path[0] ? 1 : 0; }
+
+/* ==== replaced by the scan run of the result views ================================ */
+
+/* STANDIN: no scan is run; the run answers failure. */
+int RunScan()
+{
+    return -1;
+}

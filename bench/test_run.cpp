@@ -1,0 +1,216 @@
+/* test_run.cpp -- speed of a whole portfolio test: ten Data items over a
+** universe of daily bars, then the date loop of one strategy that enters on
+** a condition, ranks its setups by a score and holds at most 20 positions.
+**
+** The data calculation and the date loop are timed separately in the same
+** run, each with bars/s (symbol-bars of the universe per second), beside a
+** plain loop over the same bars (the sum of the closes) as the baseline.
+** Counters: ratio_loop_to_calc is the date loop's time over the data
+** calculation's (the aim is 1 or less on one worker), and ratio_to_baseline
+** each timing over the plain loop's.  The trade count is reported too, so a
+** change in speed that also changes the answers shows. */
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/date_loop.h"
+#include "engine/results_file.h"
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/data_load.h"
+#include "marketdata/store/datafile.h"
+#include "marketdata/store/symbols.h"
+#include "platform/platform.h"
+#include "script/compiler/compile_driver.h"
+#include "script/datacalc/data_calc.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+
+namespace {
+
+const int32_t kSymbols = 2000;
+const int32_t kYears = 25;
+
+const char kScript[] =
+    "Data:\n"
+    "  Span: C - O\n"
+    "  Middle: (H + L) / 2\n"
+    "  Turnover: C * V\n"
+    "  Change: C[1] - C\n"
+    "  Stoch: (C - L) / (H - L + 0.01)\n"
+    "  SpanMid: Span + Middle\n"
+    "  VolSum: V[2] * 0.5 + V\n"
+    "  UpDay: C > O AND V > 1200\n"
+    "  Square: Change * Change - Stoch\n"
+    "  Smooth: (C + C[3] + C[5]) / 3 - Middle\n"
+    "Strategy: Ranked\n"
+    "  EntrySetup: UpDay AND Stoch > 0.6\n"
+    "  SetupScore: Square\n"
+    "  MaxPositions: 20\n"
+    "  QtyType: Percent\n"
+    "  Quantity: 5\n"
+    "  ExitRule: Span < 0 AND Smooth < 0\n";
+
+struct Universe {
+    int64_t bars = 0;
+    char folder[260];
+
+    Universe()
+    {
+        gHeadless.captureLog = 1;
+        gUnattended = 1;
+        gSettings.MaxMemPct = 95;
+        gSettings.ShowStatusBar = 0;
+        gSettings.StatusBarFields = 4;
+        gSettings.UseShortCircuit = 1;
+        gSettings.NearZero = 1.0e-13;
+        gSettings.BarSize2 = BAR_DAILY;
+        gSettings.AccountSize = 1000000;
+        gSettings.CalcThreads = 1;
+        gSettings.KeepTrades = 1;
+
+        std::vector<int32_t> days;
+        for (int y = 2000; y < 2000 + kYears; y++)
+            for (int m = 1; m <= 12; m++)
+                for (int d = 1; d <= 28; d++) {
+                    int32_t date = y * 10000 + m * 100 + d;
+                    if ((y * 372 + m * 31 + d) % 7 < 5) days.push_back(date);
+                }
+        DateList &daily = gDateLists[BAR_DAILY];
+        AllocMemory(&daily.dates, (days.size() + 1) * sizeof(uint32_t));
+        for (size_t i = 0; i < days.size(); i++) daily.dates[i] = (uint32_t)days[i];
+        daily.count = (int32_t)days.size();
+        daily.capacity = daily.count + 1;
+        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gDateLists[b].dates, sizeof(uint32_t));
+
+        AllocMemory(&gSymbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
+        uint32_t state = 12345;
+        for (int32_t s = 0; s < kSymbols; s++) {
+            SymbolRecord &r = gSymbols[s];
+            FormatText(r.info.Symbol, sizeof r.info.Symbol, "S%05d", s);
+            r.info.PointValue = 1.0;
+            r.info.TickSize = 0.01;
+            r.firstUsedDate = FIRST_USED_NONE;
+            int32_t first = s % 700;
+            int32_t n = daily.count - first;
+            AllocMemory(&r.bars[BAR_DAILY], (uint64_t)(n + 1) * sizeof(Bar));
+            double price = 20.0 + s % 90;
+            for (int32_t i = 0; i < n; i++) {
+                state = state * 214013u + 2531011u;
+                double move = ((double)((state >> 16) & 0x7FFF) / 32767.0 - 0.5) * 0.04;
+                Bar &bar = r.bars[BAR_DAILY][i];
+                bar.date = days[(size_t)(first + i)];
+                bar.open = price;
+                price *= 1.0 + move;
+                bar.close = price;
+                bar.high = std::max(bar.open, bar.close) * 1.01;
+                bar.low = std::min(bar.open, bar.close) * 0.99;
+                bar.volume = 1000.0 + (state & 1023);
+                bar.split = 1.0;
+            }
+            r.barCounts[BAR_DAILY] = n;
+            r.firstDate = r.bars[BAR_DAILY][0].date;
+            r.lastDate = r.bars[BAR_DAILY][n - 1].date;
+            bars += n;
+        }
+        gSymbolCount = kSymbols;
+        gDataFirstDate = days.front();
+        gDataLastDate = days.back();
+        BuildCalendarSymbol();
+        gSettings.FirstDate = days.front();
+        gSettings.LastDate = days.back();
+
+        /* Benchmarks run in the native build only. */
+        FormatText(folder, sizeof folder, "/tmp/kv_bench_test_run");
+        PlatCreateFolder(folder);
+        CopyString(gScriptsFolder, sizeof gScriptsFolder, folder, -1);
+        CopyString(gOutputFolder, sizeof gOutputFolder, folder, -1);
+        CopyString(gLogsFolder, sizeof gLogsFolder, folder, -1);
+        FormatText(gSettings.ActiveScript, sizeof gSettings.ActiveScript, "%s/bench.kvs", folder);
+        PlatFile file = PlatOpenFile(gSettings.ActiveScript, PLAT_CREATE_WRITE);
+        uint32_t written = 0;
+        PlatWriteFile(file, kScript, (uint32_t)strlen(kScript), &written);
+        PlatCloseFile(file);
+        CopyString(gLoadedDataPath, sizeof gLoadedDataPath, "bench.kvd", -1);
+        CopyString(gSettings.DataFile, sizeof gSettings.DataFile, "bench.kvd", -1);
+    }
+};
+
+Universe &TheUniverse()
+{
+    static Universe universe;
+    return universe;
+}
+
+double Seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)
+{
+    return std::chrono::duration<double>(b - a).count();
+}
+
+void BM_TestRun(benchmark::State &state)
+{
+    Universe &u = TheUniverse();
+    double calc = 0, loop = 0, plain = 0, trades = 0, sink = 0;
+    for (auto _ : state) {
+        /* The baseline: every bar of the universe touched once. */
+        auto t0 = std::chrono::steady_clock::now();
+        double sum = 0;
+        for (int32_t s = 0; s < gSymbolCount; s++) {
+            const Bar *bars = gSymbols[s].bars[BAR_DAILY];
+            for (int32_t i = 0; i < gSymbols[s].barCounts[BAR_DAILY]; i++) sum += bars[i].close;
+        }
+        sink += sum;
+        auto t1 = std::chrono::steady_clock::now();
+
+        gRunMode = 3;
+        if (!CompileScript(gSettings.ActiveScript, 3, 1) || !CompileScript(gSettings.ActiveScript, 3, 2)) {
+            state.SkipWithError("compile failed");
+            return;
+        }
+        SetDataRecalcNeeded();
+        auto t2 = std::chrono::steady_clock::now();
+        if (!CalculateData()) {
+            state.SkipWithError("data calculation failed");
+            return;
+        }
+        auto t3 = std::chrono::steady_clock::now();
+        ResultsWindow *window = FirstResultsWindow();
+        if (!window) window = CreateResultsWindow(0, nullptr);
+        gEngineRun.results = window;
+        gEngineRun.startDate = gSettings.FirstDate;
+        gEngineRun.testCount = 1;
+        gRunState = RUN_TESTING;
+        int ok = RunTest(0, 0);
+        gRunState = RUN_IDLE;
+        auto t4 = std::chrono::steady_clock::now();
+        if (!ok || !window->lastTest) {
+            state.SkipWithError("test failed");
+            return;
+        }
+        trades = window->lastTest->closedTradeCount;
+        DeleteAllTests(window);
+        plain += Seconds(t0, t1);
+        calc += Seconds(t2, t3);
+        loop += Seconds(t3, t4);
+    }
+    double n = (double)state.iterations();
+    state.counters["calc_s"] = calc / n;
+    state.counters["loop_s"] = loop / n;
+    state.counters["baseline_s"] = plain / n;
+    state.counters["calc_bars_per_s"] = (double)u.bars * n / calc;
+    state.counters["loop_bars_per_s"] = (double)u.bars * n / loop;
+    state.counters["ratio_loop_to_calc"] = loop / calc;
+    state.counters["calc_to_baseline"] = calc / plain;
+    state.counters["loop_to_baseline"] = loop / plain;
+    state.counters["trades"] = trades;
+    benchmark::DoNotOptimize(sink);
+}
+BENCHMARK(BM_TestRun)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+}  // namespace

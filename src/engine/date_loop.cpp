@@ -1,0 +1,490 @@
+/* date_loop.cpp -- RunTest: set-up, the date loop phase by phase, and the
+** steps after it. */
+#include "engine/date_loop.h"
+
+#include <cstring>
+
+#include "engine/accounting.h"
+#include "engine/entry_pass.h"
+#include "engine/exit_pass.h"
+#include "engine/fills.h"
+#include "engine/futures.h"
+#include "engine/orders.h"
+#include "engine/positions.h"
+#include "engine/results_file.h"
+#include "engine/run_driver.h"
+#include "engine/trace.h"
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
+#include "marketdata/store/data_load.h"
+#include "script/compiler/compile_driver.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_parser.h"
+#include "script/compiler/settings_items.h"
+#include "script/datacalc/data_calc.h"
+#include "script/eval/evaluator.h"
+#include "script/eval/value_access.h"
+#include "shell/services.h"
+
+EngineRun gEngineRun;
+
+void ResetEngineRun()
+{
+    memset(&gEngineRun, 0, sizeof gEngineRun);
+}
+
+StatCell *CellAt(TestRecord *test, int32_t row, int32_t s)
+{
+    if (!test || !test->cells || row < 0 || row >= test->rowCount || s < 0 || s >= test->strategyCount) return nullptr;
+    return &test->cells[(int64_t)row * test->strategyCount + s];
+}
+
+StatCell *StrategyCell(const EvalContext *context, int32_t s)
+{
+    return CellAt(context->test, context->resultRow, s);
+}
+
+SymbolRecord *StrategyCalendarSymbol(const StrategyRecord *strategy)
+{
+    if (strategy && strategy->CalendarSym > 0 && strategy->CalendarSym <= gSymbolCount)
+        return &gSymbols[strategy->CalendarSym - 1];
+    return &gCalendarSymbol;
+}
+
+/* Copies the fields a cell carries from the day before; the daily ones stay
+** at the zero the grid was made with. */
+static void CarryCell(StatCell *c, const StatCell *p)
+{
+    c->first = p->first;
+    c->positions = p->positions;
+    c->shortPositions = p->shortPositions;
+    c->invested = p->invested;
+    c->markToMarket = p->markToMarket;
+    c->allocation = p->allocation;
+    c->minAllocation = p->minAllocation;
+    c->maxAllocation = p->maxAllocation;
+    c->equityBase = p->equityBase;
+    c->minEquity = p->minEquity;
+    c->maxEquity = p->maxEquity;
+    c->startEquity = p->startEquity;
+    c->drawdownBars = p->drawdownBars;
+    c->maxDrawdownBars = p->maxDrawdownBars;
+    c->drawdownAmount = p->drawdownAmount;
+    c->maxDrawdownAmount = p->maxDrawdownAmount;
+    c->drawdownPercent = p->drawdownPercent;
+    c->maxDrawdownPercent = p->maxDrawdownPercent;
+    c->shortInvested = p->shortInvested;
+    c->cashInOut = p->cashInOut;
+    c->timeWeightedEquity = p->timeWeightedEquity;
+    c->timeWeightedPeak = p->timeWeightedPeak;
+    c->shortMarkToMarket = p->shortMarkToMarket;
+    c->futuresMargin = p->futuresMargin;
+    c->marginedValue = p->marginedValue;
+    c->shortMarginedValue = p->shortMarginedValue;
+    c->feesInOut = p->feesInOut;
+}
+
+/* The record's main strategy: the combined strategy when there is one, else
+** the first Strategy-kind strategy. */
+static int32_t MainStrategyOfScript()
+{
+    if (gCombinedIndex >= 0 && gCombinedIndex < gStrategyCount) return gCombinedIndex;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        if (gStrategies[s].kind == STRATEGY_KIND_STRATEGY) return s;
+    }
+    return 0;
+}
+
+/* Copies the run's settings block into the record's settings copy. */
+static void CopySettings(TestSettingsCopy *copy)
+{
+    const ProgramSettings &s = gSettings;
+    CopyString(copy->DataFile, sizeof copy->DataFile, s.DataFile, -1);
+    CopyString(copy->ActiveScript, sizeof copy->ActiveScript, s.ActiveScript, -1);
+    CopyString(copy->TestName, sizeof copy->TestName, s.TestName, -1);
+    copy->AccountSize = s.AccountSize;
+    copy->FirstDate = s.FirstDate;
+    copy->LastDate = s.LastDate;
+    copy->NumBars = s.NumBars;
+    copy->BarSize2 = s.BarSize2;
+    copy->UseEarliestDate = s.UseEarliestDate;
+    copy->UseLatestDate = s.UseLatestDate;
+    copy->useAvailableBars = gUseAvailableBars;
+    copy->KeepTrades = s.KeepTrades;
+    copy->KeepBench = s.KeepBench;
+    copy->KeepSkipped = s.KeepSkipped;
+    copy->AddReport = s.AddReport;
+    copy->AddGraph = s.AddGraph;
+    copy->AddLog = s.AddLog;
+    copy->AddTrades = s.AddTrades;
+    copy->AddScan = s.AddScan;
+    copy->AddDebug = s.AddDebug;
+    copy->runMode = gRunMode;
+}
+
+/* The test's name: the TestName formula, else the script's file name (with
+** the run's currency when it is not the program's), then the walk-forward
+** suffix of an in-sample or out-of-sample test. */
+static void NameTest(TestRecord *test, EvalContext *context, int32_t wfFlag)
+{
+    char *name = test->settings.TestName;
+    bool optimizingBy = gRunMode == RUN_MODE_OPTIMIZE && (gSettings.OptBySymbol || gSettings.OptByStrategy);
+    if (IsSlotGiven(&gTestNameFormula.formula) && !optimizingBy) {
+        char text[TEST_NAME_SIZE] = "";
+        int32_t phase = context->barPhase;
+        context->barPhase = PHASE_CLOSE;
+        if (EvalFormulaText(&gTestNameFormula.formula, context, text, sizeof text)) CopyString(name, TEST_NAME_SIZE, text, 79);
+        context->barPhase = phase;
+    }
+    if (!name[0]) {
+        const char *script = gSettings.ActiveScript;
+        const char *base = script;
+        for (const char *c = script; *c; c++)
+            if (*c == '\\' || *c == '/' || *c == ':') base = c + 1;
+        const char *dot = strrchr(base, '.');
+        CopyString(name, TEST_NAME_SIZE, base, dot ? (int)(dot - base) < 79 ? (int)(dot - base) : 79 : 79);
+        if (test->currency[0] && CompareNoCase(test->currency, gSettings.Currency) != 0) {
+            size_t length = strlen(name);
+            FormatText(name + length, TEST_NAME_SIZE - length, " (%s)", test->currency);
+        }
+    }
+    if (context->walkForwardInterval >= 0) {
+        static const char kInSample[] = " #WF-IS";
+        size_t length = strlen(name);
+        if (length >= sizeof kInSample - 1 && strcmp(name + length - (sizeof kInSample - 1), kInSample) == 0)
+            length -= sizeof kInSample - 1;
+        if (length > 71) length = 71;
+        FormatText(name + length, TEST_NAME_SIZE - length, " #WF-%s", wfFlag ? "OOS" : "IS");
+    }
+    CopyString(gSettings.TestName, sizeof gSettings.TestName, name, -1);
+}
+
+/* Opens the test log and writes its column lines; without a file the log
+** goes to the log window. */
+static void OpenTestLog(int32_t testNumber)
+{
+    char *path = gEngineRun.testLogPath;
+    FormatText(path, sizeof gEngineRun.testLogPath, "%s\\TEST_%.4d.TXT", gLogsFolder, testNumber);
+    gTestLogFile = PlatOpenFile(path, PLAT_CREATE_WRITE);
+    if (gSettings.AddDebug) LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tCONTEXT\tEVAL\tOUTPUT\t");
+    if (gSettings.AddLog)
+        LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tACTION\tQUANTITY\tPRICE\tFX\tSLIP\tCOMM\tDIVIDEND\tPROFIT\tALLOC\t"
+                        "EQUITY\tCOST\tM2M\tEXPOSURE\tCASH\tSCORE1\tSCORE2\tREASON\t");
+}
+
+static void CloseTestLog()
+{
+    if (gTestLogFile) {
+        PlatCloseFile(gTestLogFile);
+        gTestLogFile = nullptr;
+        OpenLogFile(gEngineRun.testLogPath);
+    } else {
+        LogPrintf("%s", "");
+    }
+}
+
+/* Fills the strategies' results and prepares their state and first cell. */
+static void PrepareStrategies(TestRecord *test, EvalContext *context)
+{
+    for (int32_t s = 0; s < test->strategyCount; s++) {
+        StrategyRecord *strategy = &gStrategies[s];
+        StrategyResult *result = &test->strategies[s];
+        CopyString(result->name, sizeof result->name, strategy->name, -1);
+        result->kind = strategy->kind;
+        result->barSize = strategy->BarSize;
+        result->tracker = strategy->Tracker;
+        result->compounded = strategy->Compounded == 1;
+        result->markedToMarket = strategy->MarkToMarket == 1;
+        result->parentCount = strategy->groupCount < STRATEGY_PARENT_MAX ? strategy->groupCount : STRATEGY_PARENT_MAX;
+        for (int32_t k = 0; k < result->parentCount; k++) result->parents[k] = strategy->groups[k];
+    }
+    for (int32_t s = 0; s < test->strategyCount; s++) {
+        StrategyRecord *strategy = &gStrategies[s];
+        StrategyResult *result = &test->strategies[s];
+        if (result->compounded && strategy->kind == STRATEGY_KIND_STRATEGY) test->compounded = 1;
+        for (int32_t k = 0; k < result->parentCount; k++) {
+            int32_t parent = result->parents[k];
+            if (parent < 0 || parent >= test->strategyCount) continue;
+            if (result->compounded) {
+                test->strategies[parent].compounded = 1;
+                gStrategies[parent].Compounded = 1;
+            }
+            if (result->markedToMarket) {
+                test->strategies[parent].markedToMarket = 1;
+                gStrategies[parent].MarkToMarket = 1;
+            }
+        }
+    }
+    for (int32_t s = 0; s < test->strategyCount; s++) {
+        StrategyRecord *strategy = &gStrategies[s];
+        context->strategy = strategy;
+        context->strategyIndex = s;
+        double fraction = 1.0, percent = 0;
+        if (IsSlotGiven(&strategy->slots[SLOT_START_PERCENT])) {
+            context->symbol = StrategyCalendarSymbol(strategy);
+            if (EvalFormulaSlot(&strategy->slots[SLOT_START_PERCENT], context, &percent)) fraction = percent / 100;
+        }
+        strategy->allocationFraction = fraction;
+        StatCell *cell = CellAt(test, 0, s);
+        double equity = fraction * gSettings.AccountSize;
+        cell->timeWeightedEquity = cell->timeWeightedPeak = fraction;
+        cell->startEquity = cell->minEquity = cell->maxEquity = cell->maxAllocation = equity;
+        cell->equityBase = cell->allocation = cell->minAllocation = equity;
+    }
+    context->strategy = nullptr;
+    context->strategyIndex = -1;
+}
+
+/* The StratData aggregates and per-strategy items of the date. */
+static void CalcStrategyData(EvalContext *context)
+{
+    if (gStratDataItems.count == 0) return;
+    CalcStrategyAggregates(context);
+    CalcStrategyItems(context);
+}
+
+/* Checks a Save...As path against the output folder; 1 with outPath. */
+static int CheckOutputPath(char *outPath, const char *path, const char *kind)
+{
+    return path[0] && CheckSaveAsCsvPath(outPath, path, kind);
+}
+
+/* Frees a record that will not be listed, with the open log. */
+static int DropTest(TestRecord *test, int result)
+{
+    if (gTestLogFile) {
+        PlatCloseFile(gTestLogFile);
+        gTestLogFile = nullptr;
+    }
+    FreeTestRecord(nullptr, test);
+    return result;
+}
+
+int RunTest(int32_t testIndex, int32_t wfFlag)
+{
+    const DateList *list = &gDateLists[gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : 0];
+    int32_t firstIndex = 0, lastIndex = -1;
+    if (!SetTestDateRange(list, &firstIndex, &lastIndex) || lastIndex < firstIndex) return 0;
+    int32_t rowCount = lastIndex - firstIndex + 1;
+    int32_t parameterCount = CollectParamValues(nullptr);
+    TestRecord *test = ReadTestRecord(nullptr, parameterCount, gStrategyCount, rowCount, gStratDataItems.count);
+    if (!test) return 0;
+
+    /* The record's identity and settings. */
+    int32_t highest = 0;
+    for (TestRecord *t = gEngineRun.results ? gEngineRun.results->firstTest : nullptr; t; t = t->next)
+        if (t->testNumber > highest) highest = t->testNumber;
+    test->testNumber = highest + 1;
+    test->mainStrategy = MainStrategyOfScript();
+    CopyString(test->currency, sizeof test->currency, gScriptSettings.Currency, -1);
+    test->daysPerYear = gScriptSettings.DaysPerYear;
+    for (int32_t k = 0; k < gStratDataItems.count && test->stratDataNames; k++)
+        CopyString(test->stratDataNames[k], 80, ((FormulaItem *)gStratDataItems.items)[k].formula.name, -1);
+    CollectParamValues(test->parameters);
+    test->firstDate = (int32_t)list->dates[firstIndex];
+    test->lastDate = (int32_t)list->dates[lastIndex];
+    CopySettings(&test->settings);
+    test->settings.FirstDate = test->firstDate;
+    test->settings.LastDate = test->lastDate;
+    if (gRunMode != RUN_MODE_OPTIMIZE && gEngineRun.testCount <= 1 && gScriptParser.collectedText.text) {
+        uint32_t length = (uint32_t)gScriptParser.collectedText.length;
+        if (AllocMemory(&test->settings.scriptText, (uint64_t)length + 1)) {
+            memcpy(test->settings.scriptText, gScriptParser.collectedText.text, length);
+            test->settings.scriptTextLength = length + 1;
+        }
+    }
+
+    EvalContext context;
+    memset(&context, 0, sizeof context);
+    context.test = test;
+    context.barSize = gSettings.BarSize2;
+    context.outOfSample = wfFlag;
+    context.date = test->firstDate;
+    context.strategyIndex = -1;
+    context.resultRow = 0;
+    context.dataItemIndex = -1;
+    context.funBar = -1;
+    context.priceScale = 1.0;
+    int32_t wfDateCount = gWalkForwardDates.count;
+    context.walkForwardInterval = wfDateCount > 0 && gRunMode != RUN_MODE_OPTIMIZE ? wfFlag : -1;
+
+    if (IsSlotGiven(&gSkipTestIf.formula)) {
+        BindContextSymbol(&context);
+        double skip = 0;
+        if (EvalFormulaSlot(&gSkipTestIf.formula, &context, &skip) && skip != 0) return DropTest(test, 1);
+    }
+    NameTest(test, &context, wfFlag);
+    if (!CalcDataArraysForBarSize(&context, 0)) return DropTest(test, 0);
+    if (gSettings.AddLog || gSettings.AddDebug) OpenTestLog(test->testNumber);
+
+    if (!PreparePositionState(test)) return DropTest(test, 0);
+    PrepareStrategies(test, &context);
+    if (!PreparePositionState(test)) return DropTest(test, 0);
+    for (int32_t s = 0; s < test->strategyCount; s++) {
+        context.strategy = &gStrategies[s];
+        context.strategyIndex = s;
+        UpdateAllocation(&context, CellAt(test, 0, s));
+    }
+    context.strategy = nullptr;
+    context.strategyIndex = -1;
+    if (gStratDataItems.count > 0 && !AllocStrategyArrays()) return DropTest(test, 0);
+
+    int32_t previous = OffsetTradingDate(list, test->firstDate, -1);
+    uint64_t lastProgress = PlatTickCount64();
+    const int32_t *wfDates = (const int32_t *)gWalkForwardDates.items;
+    for (int32_t r = 0; r < rowCount; r++) {
+        int32_t date = (int32_t)list->dates[firstIndex + r];
+        bool lastRow = r == rowCount - 1;
+        test->rowsFilled = r + 1;
+        context.resultRow = r;
+        context.date = date;
+        context.barPhase = PHASE_OPEN;
+        context.postClose = 0;
+        context.strategyIndex = -1;
+
+        /* Walk-forward intervals. */
+        int32_t interval = context.walkForwardInterval;
+        if (interval >= 0 && interval < wfDateCount) {
+            bool announce = r == 0;
+            if (!announce && interval + 1 < wfDateCount && date >= wfDates[interval + 1] && date < gSettings.LastDate) {
+                context.walkForwardInterval = ++interval;
+                announce = true;
+            }
+            if (announce) {
+                if (gSettings.AddLog) {
+                    char start[DATE_TEXT_SIZE];
+                    FormatDate(wfDates[interval], gSettings.DateDisplayFormat, start);
+                    LogPrintf("\n*** New %s WalkForward Interval ***\n>>> Date = %s", wfFlag ? "OOS" : "IS", start);
+                    const Parameter *parameters = (const Parameter *)gParameters.items;
+                    int32_t set = interval - wfFlag;
+                    for (int32_t k = 0; k < gParameters.count; k++) {
+                        const Parameter *p = &parameters[k];
+                        if (p->walkCount > 0 && set >= 0 && set < p->walkCount)
+                            LogPrintf(">>> %s = %g", p->name, p->walkValues[set]);
+                    }
+                }
+                if (!CalcDataArraysForBarSize(&context, 1)) return DropTest(test, 0);
+            }
+        }
+
+        /* The day's cells and the usage of what is held. */
+        for (int32_t s = 0; s < test->strategyCount; s++) {
+            gStrategies[s].setupCount = 0;
+            StatCell *cell = CellAt(test, r, s);
+            if (r > 0) CarryCell(cell, CellAt(test, r - 1, s));
+            cell->rowNumber = (uint32_t)(r + 1);
+            cell->date = (uint32_t)date;
+            cell->phase = PHASE_OPEN;
+            cell->usageAmount = 0;
+        }
+        for (int32_t s = 0; s < test->strategyCount; s++) {
+            const StrategyRecord *strategy = &gStrategies[s];
+            for (int32_t k = 0; k < strategy->openCount; k++) {
+                const PositionRecord *p = &strategy->openPositions[k];
+                if (p->entryBar < 0) continue;
+                double amount = p->entryValue + (test->strategies[s].markedToMarket ? p->openProfit : 0);
+                int32_t chain[PARENT_CHAIN_MAX];
+                int32_t n = CollectParentChain(s, chain, PARENT_CHAIN_MAX);
+                for (int32_t j = 0; j < n; j++) CellAt(test, r, chain[j])->usageAmount += amount;
+            }
+        }
+
+        AccrueDailyInterest(&context);
+        if (gSettings.AddLog) LogPortfolioState(&context);
+        ApplyDailyCashFlows(&context, previous);
+
+        /* Open. */
+        context.barPhase = PHASE_OPEN;
+        RunExitPass(&context, 0);
+        if (!(lastRow && gRunMode == RUN_MODE_ORDERS)) {
+            for (int32_t s = 0; s < test->strategyCount; s++) {
+                if (!gStrategies[s].tradesFutures) continue;
+                context.strategy = &gStrategies[s];
+                context.strategyIndex = s;
+                ProcessFuturesRolls(&context, nullptr);
+            }
+            context.strategy = nullptr;
+            context.strategyIndex = -1;
+            context.barSize = gSettings.BarSize2;
+        }
+        RunEntryPass(&context);
+
+        /* Intraday. */
+        context.barPhase = PHASE_INTRADAY;
+        if (gSettings.AddLog) LogPortfolioState(&context);
+        RunEntryPass(&context);
+        RunExitPass(&context, 0);
+
+        /* Close. */
+        context.barPhase = PHASE_CLOSE;
+        if (gSettings.AddLog) LogPortfolioState(&context);
+        if (!lastRow) {
+            RunExitPass(&context, 0);
+            RunEntryPass(&context);
+            UpdateDailyEquityStats(&context, 0);
+            context.postClose = 1;
+            CalcStrategyData(&context);
+        } else {
+            if (gRunMode == RUN_MODE_ORDERS && gScriptSettings.OrdersLiveData) {
+                gOrderDate = date;
+                for (int32_t s = 0; s < gStrategyCount; s++) gStrategies[s].orderDate = date;
+                GenerateOrderList(&context);
+            }
+            RunExitPass(&context, 0);
+            RunEntryPass(&context);
+            UpdateDailyEquityStats(&context, 0);
+            context.postClose = 1;
+            if (gRunMode != RUN_MODE_OPTIMIZE) {
+                gOrderDate = OffsetTradingDate(&gDateLists[BAR_DAILY], date, 1);
+                char path[260];
+                if (CheckOutputPath(path, gScriptSettings.SavePositionsAs, "Positions")) WritePositionsCsv(&context, path);
+                if (gRunMode == RUN_MODE_ORDERS && !gScriptSettings.OrdersLiveData) {
+                    /* A strategy with a calendar of its own orders for its own next date. */
+                    for (int32_t s = 0; s < gStrategyCount; s++) {
+                        StrategyRecord *strategy = &gStrategies[s];
+                        const DateList *own = strategy->hasOwnDateLists ? &strategy->dateLists[BAR_DAILY] : nullptr;
+                        strategy->orderDate = own && own->count > 0 ? OffsetTradingDate(own, date, 1) : gOrderDate;
+                    }
+                    GenerateOrderList(&context);
+                }
+            }
+            CalcStrategyData(&context);
+            if (gScriptSettings.EndOfTestExits) {
+                RunExitPass(&context, EXIT_END_OF_TEST);
+                UpdateDailyEquityStats(&context, 1);
+                CalcStrategyData(&context);
+            }
+        }
+
+        /* Progress, then a stop request ends the test where it is. */
+        uint64_t now = PlatTickCount64();
+        if (now - lastProgress > 100) {
+            char day[DATE_TEXT_SIZE];
+            FormatDate(date, gSettings.DateDisplayFormat, day);
+            SetStatusText(1, "Date: %s", day);
+            lastProgress = now;
+        }
+        PumpMessages();
+        if (gRunState == RUN_STOP_REQUESTED) {
+            test->lastDate = date;
+            test->settings.LastDate = date;
+            ShowPopupNotice(255, "Test Stopped");
+            SetResultCode(RESULT_STOPPED);
+            break;
+        }
+        previous = date;
+    }
+
+    if (test->trades && test->tradeCount < test->tradeCapacity) {
+        if (ReallocMemory(&test->trades, (uint64_t)test->tradeCount * sizeof(TradeRecord))) test->tradeCapacity = test->tradeCount;
+    }
+    if (gRunMode == RUN_MODE_OPTIMIZE && test->closedTradeCount == 0 && !gSettings.OptKeepNoTrades) return DropTest(test, 1);
+    if (gTestLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog();
+    if (gEngineRun.results) AddTestToResults(gEngineRun.results, test);
+    else FreeTestRecord(nullptr, test);
+    RefreshAllResGraphs();
+    return 1;
+}

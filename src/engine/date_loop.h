@@ -1,0 +1,50 @@
+/* date_loop.h -- one test: the test record built and named, every strategy
+** prepared, then the dates of the test range walked one by one, each in the
+** open, intraday and close phases with the daily accounting between them,
+** and the finished record handed to the results list.
+**
+** Owns:       gEngineRun, the control words of the current run that the run
+**             driver sets and the simulation reads (start date, latest-date
+**             flag, test count, results list).  ResetEngineRun empties it.
+** Errors:     RunTest returns 1 when the test ran, also when it was skipped
+**             by SkipTestIf, dropped, or stopped by the user (result code 8,
+**             the partial test kept); 0 only for a failure that ends the run
+**             (date range, record allocation, data calculation, trade-list
+**             file), the record then freed and not listed.
+** Threads:    UI thread only; messages are pumped once per date.
+** Speed:      the per-date work allocates nothing, formats no text unless
+**             the test log is on, and takes no lock; cells are started by
+**             copying the carried fields only.
+*/
+#pragma once
+#include <cstdint>
+
+#include "engine/test_records.h"
+#include "script/eval/eval_context.h"
+
+struct ResultsWindow;
+
+struct EngineRun {
+    int32_t startDate;             /* the run's start date (FirstDate when the run began) */
+    int32_t useLatestDate;         /* the run's latest-date flag */
+    int32_t testCount;             /* tests of the run, for the live-graph rule */
+    int32_t walkForwardRun;        /* the run has walk-forward dates (not optimizing) */
+    ResultsWindow *results;        /* the results list the tests go to */
+    int32_t debugTraceWritten;     /* a DebugEval trace was written during the run */
+    char testLogPath[260];         /* the test log of the current test */
+};
+extern EngineRun gEngineRun;
+
+/* Frees the run's scratch and empties the record. */
+void ResetEngineRun();
+
+/* Runs test testIndex of the run, in sample (wfFlag 0) or out of sample (1). */
+int RunTest(int32_t testIndex, int32_t wfFlag);
+
+/* The cell of strategy s on the context's date row, or null. */
+StatCell *StrategyCell(const EvalContext *context, int32_t s);
+/* The cell of strategy s on row, or null. */
+StatCell *CellAt(TestRecord *test, int32_t row, int32_t s);
+
+/* The calendar symbol of a strategy: its CalendarSym, else the global one. */
+SymbolRecord *StrategyCalendarSymbol(const StrategyRecord *strategy);

@@ -1,0 +1,350 @@
+/* entry_pass.cpp -- the entry pass of a phase and the valuation of open positions. */
+#include "engine/entry_pass.h"
+
+#include <cmath>
+
+#include "engine/exit_pass.h"
+#include "engine/fills.h"
+#include "engine/futures.h"
+#include "engine/limits.h"
+#include "engine/sizing.h"
+#include "foundation/numbers.h"
+#include "foundation/settings_table.h"
+#include "script/compiler/settings_items.h"
+#include "script/eval/value_access.h"
+
+/* ---- valuation ----------------------------------------------------------------------------- */
+
+void AddOpenPositionValue(StatCell *cell, const PositionRecord *position, double amount)
+{
+    if (!cell) return;
+    cell->markToMarket += amount;
+    if (position->side < 0) cell->shortMarkToMarket += amount;
+    if (position->marginPerUnit != 0) {
+        cell->marginedMarkToMarket += amount;
+        if (position->side < 0) cell->shortMarginedMarkToMarket += amount;
+    }
+}
+
+double GetPositionEventAmount(EvalContext *context)
+{
+    PositionRecord *p = context->position;
+    SymbolRecord *symbol = p ? p->symbol : nullptr;
+    if (!symbol || symbol->securityType != SECURITY_STOCK) return 0.0;
+    if (context->strategy && context->strategy->IgnoreDividends == 1) return 0.0;
+    if (symbol->info.PointValue != 1.0 || !symbol->events) return 0.0;
+    int32_t next = p->eventCursor > 0 ? (int32_t)p->eventCursor - 1 : 0;
+    if (next >= symbol->eventCount) return 0.0;
+    int32_t until = GetPeriodFirstDate(context->date, 1, context->barSize);
+    const Bar *bar = GetBarOnOrBefore(symbol, until, BAR_DAILY);
+    double barSplit = bar && bar->split != 0 ? bar->split : 1.0;
+    double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
+    int32_t date = context->date;
+    double amount = 0;
+    for (; next < symbol->eventCount && symbol->events[next].date <= until; next++) {
+        const EventItem *e = &symbol->events[next];
+        if (e->kind != EVENT_DIVIDEND || e->date <= p->entryDate) continue;
+        context->date = e->date;
+        double fx = GetCurrencyFactor(context, 0);
+        amount += fx * e->value * p->side * p->quantity * symbol->info.PointValue * entrySplit / barSplit;
+    }
+    context->date = date;
+    p->eventCursor = (uint32_t)next + 1;
+    p->dividends += amount;
+    return amount;
+}
+
+/* Profit of the position were it valued at price on a bar of split factor barSplit. */
+static double ValueAt(const PositionRecord *p, double price, double barSplit, double fx, bool stock)
+{
+    double pointValue = p->symbol->info.PointValue;
+    if (stock) {
+        double ratio = barSplit != 0 && p->entrySplit != 0 ? p->entrySplit / barSplit : 1.0;
+        return (fx * price * ratio - p->entryFx * p->entryPrice) * p->quantity * pointValue;
+    }
+    return (price - p->entryPrice) * fx * p->quantity * pointValue;
+}
+
+double ComputePositionValue(EvalContext *context, double *eventAmount, double *adverse, double *favourable)
+{
+    if (eventAmount) *eventAmount = 0;
+    if (adverse) *adverse = 0;
+    if (favourable) *favourable = 0;
+    PositionRecord *p = context->position;
+    if (!p || !p->symbol) return 0.0;
+    p->openProfit = 0;
+    if (context->date < p->entryDate) return 0.0;
+    SymbolRecord *symbol = p->symbol;
+    int32_t count = 0;
+    Bar *bars = GetBarArray(symbol, context->barSize, &count);
+    if (!bars || count <= 0) return 0.0;
+    Bar *bar = nullptr;
+    int32_t i = FindBarIndex(symbol, context->barSize, context->date, PHASE_CLOSE, context->slot, &bar);
+    if (i < 0) {
+        bar = GetBarOnOrBefore(symbol, context->date, context->barSize);
+        if (!bar || bar->date < p->entryDate) return 0.0;
+        i = (int32_t)(bar - bars);
+    }
+    bool entryBar = bar->date <= p->entryDate;
+    if (context->barPhase < PHASE_CLOSE) {
+        if (entryBar || i < 1) return 0.0;
+        bar = &bars[--i];
+    }
+    double fx = GetCurrencyFactor(context, 0);
+    bool stock = symbol->securityType == SECURITY_STOCK;
+    double profit;
+    if (stock) {
+        double event = 0;
+        if (context->barPhase == PHASE_OPEN) {
+            event = GetPositionEventAmount(context);
+        } else if (entryBar && context->date > p->entryDate && context->barPhase == p->entryTiming + 1) {
+            event = GetPositionEventAmount(context);
+        }
+        if (eventAmount) *eventAmount = event;
+        profit = p->side * ValueAt(p, bar->close, bar->split, fx, true) + p->dividends;
+    } else {
+        profit = p->side * ValueAt(p, bar->close, bar->split, fx, false);
+    }
+    if (adverse && favourable && context->barPhase == PHASE_CLOSE) {
+        bool high = false, low = false;
+        if (!entryBar || p->entryTiming == PHASE_OPEN) {
+            high = low = true;
+        } else if (p->entryTiming == PHASE_INTRADAY) {
+            high = p->triggerDirection > 0;
+            low = p->triggerDirection < 0;
+        }
+        double highExcursion = high ? ValueAt(p, bar->high, bar->split, fx, stock) : 0.0;
+        double lowExcursion = low ? ValueAt(p, bar->low, bar->split, fx, stock) : 0.0;
+        if (p->side > 0) {
+            *favourable = std::fmax(highExcursion, 0.0);
+            *adverse = std::fmin(lowExcursion, 0.0);
+        } else {
+            *favourable = std::fmax(-lowExcursion, 0.0);
+            *adverse = std::fmin(-highExcursion, 0.0);
+        }
+    }
+    p->openProfit = profit;
+    return profit;
+}
+
+void AddTradeToStrategyStats(StatCell *cell, const StrategyRecord *strategy, const PositionRecord *p,
+                             const TradeRecord *trade)
+{
+    (void)strategy;
+    if (!cell) return;
+    cell->exits++;
+    if (!p->partial && p->heldCount <= 1) {
+        cell->positions--;
+        if (p->side < 0) cell->shortPositions--;
+    }
+    cell->invested -= p->entryValue;
+    if (p->side < 0) cell->shortInvested -= p->entryValue;
+    if (p->marginPerUnit != 0) {
+        cell->futuresMargin -= p->marginPerUnit * p->quantity;
+        cell->marginedValue -= p->entryValue;
+        if (p->side < 0) cell->shortMarginedValue -= p->entryValue;
+    }
+    if (p->exitTiming == PHASE_OPEN || p->entryTiming == PHASE_CLOSE) cell->usageAmount -= p->entryValue;
+    double profit = TradeNetProfit(trade);
+    double percent = p->entryValue != 0 ? profit / std::fabs(p->entryValue) : 0.0;
+    double fractionPart = percent * p->fraction;
+    if (gScriptSettings.AccountType == 2) cell->unsettledCash += p->entryValue + profit;
+    /* The entry commission left the equity when the position opened and is
+    ** part of the trade's net profit, so it is given back here once. */
+    cell->equityBase += profit + p->entryCommission;
+    cell->tradeAmount += profit;
+    cell->tradePercent += percent;
+    cell->tradePercentAlloc += fractionPart;
+    cell->tradeBars += trade->bars;
+    if (CompareDouble(profit, 0) > 0) {
+        cell->wins++;
+        cell->winBars += trade->bars;
+        cell->winAmount += profit;
+        cell->winPercent += percent;
+        cell->winPercentAlloc += fractionPart;
+    } else {
+        cell->losses++;
+        cell->lossBars += trade->bars;
+        cell->lossAmount -= profit;
+        cell->lossPercent -= percent;
+        cell->lossPercentAlloc -= fractionPart;
+    }
+    if (p->exitReason == EXIT_LIMIT) cell->targets++;
+    if (p->exitReason == EXIT_STOP) cell->stops++;
+    cell->commissions += p->exitCommission;
+    cell->slippage += p->exitSlippage;
+    cell->rollCosts += trade->rollCosts;
+    cell->currencyResult += TradeCurrencyGain(trade);
+}
+
+/* ---- the pass ----------------------------------------------------------------------------- */
+
+static SymbolRecord *CalendarOf(const StrategyRecord *r)
+{
+    if (r->CalendarSym > 0 && r->CalendarSym <= gSymbolCount) return &gSymbols[r->CalendarSym - 1];
+    return &gCalendarSymbol;
+}
+
+int32_t GetSignalDate(EvalContext *context)
+{
+    if (context->barPhase == PHASE_CLOSE) return context->date;
+    SymbolRecord *calendar = context->strategy ? CalendarOf(context->strategy) : &gCalendarSymbol;
+    int32_t count = 0;
+    Bar *bars = GetBarArray(calendar, context->barSize, &count);
+    int32_t i = FindBarIndex(calendar, context->barSize, context->date, PHASE_CLOSE, context->slot, nullptr);
+    if (!bars || i < 1 || i > count) return 0;
+    return bars[i - 1].date;
+}
+
+/* The strategy makes setups in the phase. */
+static bool SuitsPhase(const StrategyRecord *r, int32_t phase)
+{
+    if (phase == PHASE_OPEN) return r->EntryTime != TIME_THIS_CLOSE;
+    if (phase == PHASE_CLOSE) return r->EntryTime == TIME_THIS_CLOSE;
+    return false;
+}
+
+/* The context on strategy s with its bar size, its calendar's date and the
+** phase it is handled in; false when that date is no bar date of it. */
+static bool EnterStrategy(EvalContext *context, int32_t s, int32_t phase)
+{
+    StrategyRecord *r = &gStrategies[s];
+    context->strategy = r;
+    context->strategyIndex = s;
+    context->barSize = r->BarSize;
+    context->barPhase = phase;
+    if (r->CalendarSym > 0) ClampDateToSymbolBar(context);
+    return IsBarDate(context, context->date);
+}
+
+/* Setups of one strategy over the symbols (the context is on the strategy). */
+static void MakeSetups(EvalContext *context, int32_t s)
+{
+    StrategyRecord *r = &gStrategies[s];
+    int32_t signal = GetSignalDate(context);
+    if (signal == 0) return;
+    context->signalDate = signal;
+    if (r->DynamicSizing == 1 && r->openCount >= 2)
+        SortPositionRecords(r->openPositions, r->openCount, ComparePositionsForSizing);
+    r->setupCount = 0;
+    int32_t first = 0, last = gSymbolCount;
+    if (gSettings.OptBySymbol && r->symbolNumber > 0 && r->symbolNumber <= gSymbolCount) {
+        first = r->symbolNumber - 1;
+        last = first + 1;
+    }
+    for (int32_t k = first; k < last; k++) {
+        SymbolRecord *symbol = &gSymbols[k];
+        context->symbol = symbol;
+        context->position = nullptr;
+        const Bar *bar = SyncContextBar(context);
+        if (!bar || bar->date < gSettings.FirstDate) continue;
+        if (symbol->securityType == SECURITY_FUTURES && !r->tradesFutures && IsContinuousFutures(symbol))
+            r->tradesFutures = 1;
+        int32_t count = 0;
+        const Bar *bars = GetBarArray(symbol, context->barSize, &count);
+        if (r->tradeListRowCount > 0) continue;   /* trade lists replay their own rows */
+        if (r->DynamicSizing != 1) {
+            /* A symbol whose last bar is the date has no bar left to fill an
+            ** order on, so it makes no setup before the run's last date, in
+            ** the open phase as at the close. */
+            bool fillable = bar->date >= gSettings.LastDate || context->barIndex + 1 < count;
+            bool signalled = r->AllowMissingBar == 1 || context->barPhase == PHASE_CLOSE ||
+                             (context->lastBar >= 0 && context->lastBar < count && bars[context->lastBar].date == signal);
+            if (!fillable || !signalled) continue;
+            PositionRecord *setup = AddSetup(r, s, symbol);
+            if (setup) EvalSetup(context, setup, bar);
+            continue;
+        }
+        PositionRecord *setup = AddSetup(r, s, symbol);
+        if (!setup) continue;
+        int32_t setupIndex = r->setupCount;
+        context->position = setup;
+        if (!ComputePositionSize(context, 0)) continue;
+        double target = setup->side * setup->quantity;
+        double d = ReducePositionsToTarget(context, bar, target, nullptr);
+        /* Exits may have moved the context; the setup array itself never moves here. */
+        setup = &r->setups[setupIndex];
+        context->symbol = symbol;
+        context->position = setup;
+        bar = SyncContextBar(context);
+        if (!bar || d == 0 || std::fabs(d) < setup->quantityStep) continue;
+        setup->side = d < 0 ? -1 : 1;
+        setup->quantity = std::fabs(d);
+        setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
+        setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
+        ApplyCommission(context, setup, 1);
+        EvalSetup(context, setup, bar);
+    }
+}
+
+/* Opens one setup of strategy s (the context is on the strategy). */
+static void OpenSetup(EvalContext *context, int32_t s, PositionRecord *setup, int withParents)
+{
+    context->symbol = setup->symbol;
+    if (setup->kept) CheckEntriesLimit(s, setup, withParents);
+    if (!setup->kept && !setup->skipped) return;   /* never taken by a selection turn */
+    context->position = setup;
+    OpenPosition(context);
+}
+
+void RunEntryPass(EvalContext *context)
+{
+    int32_t date = context->date, phase = context->barPhase;
+    /* Limit formulas of the date. */
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        bool group = r->kind == STRATEGY_KIND_STATS_GROUP;
+        if (!group && !SuitsPhase(r, phase)) continue;
+        int32_t handled = r->EntryTime != TIME_THIS_CLOSE && phase != PHASE_INTRADAY ? PHASE_OPEN : phase;
+        if (EnterStrategy(context, s, handled)) EvalStrategyFormulas(context, phase);
+        context->date = date, context->barPhase = phase;
+    }
+    /* Setups: the benchmarks (each selected at once), then the strategies. */
+    for (int round = 0; round < 2; round++) {
+        int32_t kind = round == 0 ? STRATEGY_KIND_BENCHMARK : STRATEGY_KIND_STRATEGY;
+        for (int32_t s = 0; s < gStrategyCount; s++) {
+            StrategyRecord *r = &gStrategies[s];
+            if (r->kind != kind || !SuitsPhase(r, phase)) continue;
+            int32_t handled = r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : phase;
+            if (EnterStrategy(context, s, handled)) {
+                MakeSetups(context, s);
+                context->date = date, context->barPhase = phase;
+                if (round == 0) SelectSetups(context, STRATEGY_KIND_BENCHMARK, s);
+            }
+            context->date = date, context->barPhase = phase;
+        }
+    }
+    SelectSetups(context, STRATEGY_KIND_STRATEGY, -1);
+    /* Openings. */
+    bool roundRobin = gPositionState.roundRobin != 0;
+    int32_t most = 0;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        if (r->kind == STRATEGY_KIND_STATS_GROUP || !SuitsPhase(r, phase) || r->setupCount == 0) continue;
+        int32_t handled = r->EntryTime == TIME_NEXT_CLOSE ? PHASE_INTRADAY : r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : phase;
+        if (EnterStrategy(context, s, handled)) {
+            SortAndLogSetups(context, s);
+            if (r->setupCount > most) most = r->setupCount;
+            for (int32_t k = 0; !roundRobin && k < r->setupCount; k++) {
+                r->setups[k].openingNumber = (uint32_t)(k + 1);
+                OpenSetup(context, s, &r->setups[k], 0);
+            }
+        }
+        context->date = date, context->barPhase = phase;
+    }
+    for (int32_t i = 0; roundRobin && i < most; i++) {
+        for (int32_t s = 0; s < gStrategyCount; s++) {
+            StrategyRecord *r = &gStrategies[s];
+            if (r->kind == STRATEGY_KIND_STATS_GROUP || !SuitsPhase(r, phase) || i >= r->setupCount) continue;
+            int32_t handled = r->EntryTime == TIME_NEXT_CLOSE ? PHASE_INTRADAY : r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : phase;
+            if (EnterStrategy(context, s, handled)) {
+                r->setups[i].openingNumber = (uint32_t)(i + 1);
+                OpenSetup(context, s, &r->setups[i], 1);
+            }
+            context->date = date, context->barPhase = phase;
+        }
+    }
+    context->date = date;
+    context->barPhase = phase;
+    context->barSize = gSettings.BarSize2;
+}

@@ -1,0 +1,32 @@
+/* entry_pass.h -- one phase's entries: the strategies' limit formulas,
+** setups for every symbol (benchmarks first), the selection and the
+** openings; with the valuation that the entry and exit passes share.
+**
+** Owns:       nothing; it drives positions.h, sizing.h and limits.h.
+** Errors:     none reported; formulas that fail drop their setup.
+** Threads:    UI thread only.
+** Speed:      runs per date and phase over every symbol of each taking
+**             strategy; no allocation besides the setup array's growth.
+*/
+#pragma once
+#include <cstdint>
+
+#include "engine/positions.h"
+
+/* The entry pass of the context's date and phase.  Restores the date and
+** phase it found and leaves the run's bar size in the context. */
+void RunEntryPass(EvalContext *context);
+/* Open profit of the context's position at the context date and phase; the
+** event amount and the adverse and favourable excursions through the
+** outputs (each may be null). */
+double ComputePositionValue(EvalContext *context, double *eventAmount, double *adverse, double *favourable);
+/* The dividends due to the context's position up to the context date. */
+double GetPositionEventAmount(EvalContext *context);
+/* A closed trade into the strategy's cell. */
+void AddTradeToStrategyStats(StatCell *cell, const StrategyRecord *strategy, const PositionRecord *position,
+                             const TradeRecord *trade);
+/* Adds amount to the cell's open-value totals for position. */
+void AddOpenPositionValue(StatCell *cell, const PositionRecord *position, double amount);
+/* Signal date of the context's strategy: the date in the close phase, else
+** the date of the bar before the calendar bar of the date; 0 when none. */
+int32_t GetSignalDate(EvalContext *context);

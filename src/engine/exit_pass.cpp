@@ -1,0 +1,493 @@
+/* exit_pass.cpp -- exits of open positions. */
+#include "engine/exit_pass.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/entry_pass.h"
+#include "engine/fills.h"
+#include "engine/stops.h"
+#include "foundation/numbers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "script/compiler/settings_items.h"
+#include "script/eval/evaluator.h"
+#include "script/eval/value_access.h"
+
+/* ---- valuation ----------------------------------------------------------------------------- */
+
+void MarkToMarketAll(EvalContext *context)
+{
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StatCell *cell = GetCurrentCell(context, s);
+        if (!cell) continue;
+        cell->markToMarket = cell->mae = cell->mfe = cell->shortMarkToMarket = 0;
+        cell->marginedMarkToMarket = cell->shortMarginedMarkToMarket = 0;
+    }
+    context->barSize = gSettings.BarSize2;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        if (r->kind == STRATEGY_KIND_STATS_GROUP) continue;
+        int32_t chain[PARENT_CHAIN_MAX];
+        int32_t n = CollectParentChain(s, chain, PARENT_CHAIN_MAX);
+        context->strategy = r;
+        context->strategyIndex = s;
+        for (int32_t k = 0; k < r->openCount; k++) {
+            PositionRecord *p = &r->openPositions[k];
+            if (p->entryBar < 0) continue;
+            context->position = p;
+            context->symbol = p->symbol;
+            double event = 0, adverse = 0, favourable = 0;
+            double profit = ComputePositionValue(context, &event, &adverse, &favourable);
+            for (int32_t j = 0; j < n; j++) {
+                StatCell *cell = GetCurrentCell(context, chain[j]);
+                if (!cell) continue;
+                AddOpenPositionValue(cell, p, profit);
+                cell->dividends += event;
+                cell->mae += adverse;
+                cell->mfe += favourable;
+            }
+        }
+    }
+    context->barSize = gSettings.BarSize2;
+}
+
+/* ---- one position ------------------------------------------------------------------------- */
+
+/* The position follows its trade-list row rather than the strategy's rules. */
+static bool GovernedByTradeList(const EvalContext *context, const PositionRecord *p)
+{
+    const StrategyRecord *r = context->strategy;
+    if (r->tradeListRowCount <= 0 || p->tradeListRow <= 0) return false;
+    if (gGeneratingOrders) return true;
+    return r->TLEndDate >= 1 && context->date <= r->TLEndDate;
+}
+
+/* The bar at index of the context symbol's bars of the context's bar size. */
+static const Bar *ContextBar(const EvalContext *context, int32_t index)
+{
+    int32_t count = 0;
+    const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+    if (!bars || index < 0 || index >= count) return nullptr;
+    return &bars[index];
+}
+
+/* Points the context's bar indexes at bar (of the context's bar size). */
+static void SetContextBar(EvalContext *context, const Bar *bar)
+{
+    int32_t count = 0;
+    const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+    int32_t i = bars && bar ? (int32_t)(bar - bars) : -1;
+    context->barIndex = i;
+    context->lastBar = context->barPhase < PHASE_CLOSE ? i - 1 : i;
+}
+
+/* Evaluates the exit rule as text into the label: 1 when it gives an exit. */
+static int ExitRuleFires(EvalContext *context, PositionRecord *p)
+{
+    FormulaSlot *rule = &context->strategy->slots[SLOT_EXIT_RULE];
+    return EvalFormulaText(rule, context, p->label, POSITION_TEXT_SIZE) && p->label[0] != 0;
+}
+
+/* The high and low the position saw on the bar, in its entry's split terms. */
+static void UpdateExtremes(const EvalContext *context, PositionRecord *p, const Bar *bar, uint32_t reason)
+{
+    double r = bar->split != 0 && p->entrySplit != 0 ? p->entrySplit / bar->split : 1.0;
+    double high = r * bar->high, low = r * bar->low;
+    bool entryBar = context->barPhase < PHASE_CLOSE ? context->lastBar == p->entryBar - 1
+                                                    : context->lastBar == p->entryBar;
+    if (entryBar) {
+        double entry = r * p->entryPrice, close = r * bar->close;
+        if (p->entryTiming == PHASE_CLOSE) {
+            high = std::fmax(entry, close);
+            low = std::fmin(entry, close);
+        } else if (p->entryTiming == PHASE_INTRADAY && p->triggerDirection > 0) {
+            low = std::fmin(entry, close);
+        } else if (p->entryTiming == PHASE_INTRADAY && p->triggerDirection < 0) {
+            high = std::fmax(entry, close);
+        }
+    }
+    if (reason != EXIT_NONE) {
+        double exit = r * p->exitPrice;
+        bool limit = reason == EXIT_LIMIT, stop = reason == EXIT_STOP;
+        if (p->exitTiming == PHASE_OPEN) {
+            high = low = exit;
+        } else if (p->exitTiming == PHASE_INTRADAY && (limit || stop)) {
+            bool capHigh = (limit && p->side > 0) || (stop && p->side < 0);
+            if (capHigh) high = std::fmin(high, exit);
+            else low = std::fmax(low, exit);
+        }
+    }
+    if (CompareDoubleApprox(high, p->highest) > 0) p->highest = high;
+    if (CompareDoubleApprox(low, p->lowest) < 0) p->lowest = low;
+}
+
+/* Splits off what stays open of a partial exit; 0 when the exit is cancelled.
+** *p is refreshed, since the open-position array may move. */
+static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar *bar, double q, int32_t forced)
+{
+    StrategyRecord *r = context->strategy;
+    PositionRecord *p = *pp;
+    double step = p->quantityStep;
+    q = RoundToStep(q, step, 0);
+    double barSplit = bar->split != 0 ? bar->split : 1.0;
+    double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
+    double exitQuantity;
+    if (forced == EXIT_ZERO_POSITION || p->quantity * entrySplit / barSplit < q + step)
+        exitQuantity = p->quantity;
+    else
+        exitQuantity = q * barSplit / entrySplit;
+    if (exitQuantity <= 0) {
+        p->exitBar = -1;
+        p->exitRank = 0;
+        p->exitTiming = 0;
+        p->exitReason = 0;
+        return 0;
+    }
+    if (forced == EXIT_REDUCE || forced == EXIT_ZERO_POSITION)
+        RemoveSetupValueFromPending(context->strategyIndex, q * bar->close);
+    if (exitQuantity >= p->quantity) return 1;
+    int32_t index = (int32_t)(p - r->openPositions);
+    double keep = 1 - exitQuantity / p->quantity, part = exitQuantity / p->quantity;
+    PositionRecord remainder = *p;
+    remainder.exitBar = -1;
+    remainder.exitTiming = 0;
+    remainder.exitReason = 0;
+    remainder.exitRank = 0;
+    remainder.partialExits++;
+    remainder.quantity = p->quantity - exitQuantity;
+    remainder.value *= keep;
+    remainder.entryValue *= keep;
+    remainder.fraction *= keep;
+    remainder.dividends *= keep;
+    remainder.exitPrice = 0;
+    remainder.label[0] = 0;
+    context->position = &remainder;
+    PositionRecord *added = AddPosition(context);
+    p = &r->openPositions[index];
+    context->position = p;
+    *pp = p;
+    if (!added) return 1;   /* no room for the remainder: the whole position exits */
+    p->quantity = exitQuantity;
+    p->partial = 1;
+    p->value *= part;
+    p->entryValue *= part;
+    p->fraction *= part;
+    p->dividends *= part;
+    context->remainderIndex = r->openCount - 1;
+    return 1;
+}
+
+int CheckPositionExit(EvalContext *context, int32_t forced)
+{
+    PositionRecord *p = context->position;
+    StrategyRecord *r = context->strategy;
+    if (!p || !r || p->entryBar == -1) return 0;
+    if (!forced && p->exitReason != EXIT_NONE) return 0;
+    SymbolRecord *symbol = p->symbol;
+    context->symbol = symbol;
+    int32_t phase = context->barPhase;
+    p->exitDate = context->date;
+    bool governed = GovernedByTradeList(context, p);
+    int32_t dataEnd = gSettings.LastDate;
+    if (r->CalendarSym > 0 && r->CalendarSym <= gSymbolCount) dataEnd = gSymbols[r->CalendarSym - 1].lastDate;
+    uint32_t reason = EXIT_NONE;
+    const Bar *bar = nullptr;
+    if (phase == PHASE_CLOSE && context->date < dataEnd && symbol->lastDate < context->date) {
+        /* The symbol's data ended before the date: it leaves at its last bar. */
+        bar = GetBarOnOrBefore(symbol, symbol->lastDate, context->barSize);
+        if (bar) {
+            SetContextBar(context, bar);
+            if (!governed || (symbol->info.DelistDate > 0 && symbol->info.DelistDate <= bar->date)) {
+                p->exitDate = bar->date;
+                reason = EXIT_END_OF_DATA;
+            }
+        }
+    }
+    if (!bar) {
+        bar = SyncContextBar(context);
+        if (!bar) {
+            if (forced != EXIT_END_OF_TEST) return 0;
+            bar = GetBarOnOrBefore(symbol, context->date, context->barSize);
+            if (!bar) return 0;
+            SetContextBar(context, bar);
+            p->exitDate = bar->date;
+        } else if (phase == PHASE_CLOSE && bar->date < dataEnd && symbol->lastDate <= bar->date && !governed) {
+            reason = EXIT_END_OF_DATA;
+        }
+    }
+    p->exitPrice = 0;
+    if (forced) {
+        reason = (uint32_t)forced;
+        p->exitTiming = phase == PHASE_OPEN && r->nextCloseOnly != 1 ? PHASE_OPEN : phase == PHASE_OPEN ? PHASE_CLOSE : phase;
+    } else if (reason == EXIT_END_OF_DATA) {
+        p->exitTiming = PHASE_CLOSE;
+    } else {
+        const Bar *previous = ContextBar(context, context->lastBar);
+        if (phase < PHASE_CLOSE && r->AllowMissingBar != 1 && (!previous || previous->date != context->signalDate))
+            return 0;
+        if (IsDeadBar(context, bar, bar->date)) return 0;
+        bool hasRule = IsSlotGiven(&r->slots[SLOT_EXIT_RULE]);
+        if (phase == PHASE_OPEN && hasRule && (r->ExitTime == TIME_NEXT_OPEN || r->nextCloseOnly == 1)) {
+            if (ExitRuleFires(context, p)) {
+                reason = EXIT_RULE;
+                p->exitTiming = r->nextCloseOnly == 1 ? PHASE_CLOSE : PHASE_OPEN;
+            }
+        } else if (phase == PHASE_CLOSE && hasRule &&
+                   (r->ExitTime == TIME_THIS_CLOSE || (r->ExitTime == TIME_NEXT_CLOSE && r->nextCloseOnly != 1))) {
+            bool fires = false;
+            if (r->ExitTime == TIME_NEXT_CLOSE) {
+                int32_t barIndex = context->barIndex, lastBar = context->lastBar;
+                context->barPhase = PHASE_INTRADAY;
+                const Bar *synced = SyncContextBar(context);
+                if (synced && synced->date == context->date) fires = ExitRuleFires(context, p);
+                context->barPhase = phase;
+                context->barIndex = barIndex;
+                context->lastBar = lastBar;
+            } else if (bar->date == context->date) {
+                fires = ExitRuleFires(context, p);
+            }
+            if (fires) {
+                reason = EXIT_RULE;
+                p->exitTiming = PHASE_CLOSE;
+            }
+        }
+        if (reason == EXIT_NONE) {
+            const Bar *before = ContextBar(context, context->barIndex - 1);
+            ResolveIntradayOrder(context, bar, before ? before->close : bar->open, governed);
+            reason = p->exitReason;
+        }
+    }
+    if (reason != EXIT_LIMIT && reason != EXIT_STOP && reason != EXIT_NONE) {
+        if (p->exitTiming == PHASE_OPEN) {
+            const Bar *fill = bar;
+            if (context->barSize != BAR_DAILY) {
+                Bar *daily = nullptr;
+                int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
+                if (FindBarIndex(symbol, BAR_DAILY, first, PHASE_CLOSE, context->slot, &daily) >= 0 && daily) fill = daily;
+            }
+            p->exitPrice = fill->open;
+        } else {
+            p->exitPrice = bar->close;
+        }
+    }
+    p->exitReason = reason;
+    if (reason == EXIT_NONE && phase != PHASE_CLOSE) return 0;
+    UpdateExtremes(context, p, bar, reason);
+    if (reason == EXIT_NONE) return 0;
+    p->exitBar = phase < PHASE_CLOSE ? context->lastBar + 1 : context->lastBar;
+    p->exitSplit = bar->split;
+    p->exitFx = GetCurrencyFactor(context, 0);
+    bool partialRule = false;
+    double q = 0;
+    if (forced == EXIT_REDUCE || forced == EXIT_ZERO_POSITION) {
+        q = p->exitQuantityRequest;
+        partialRule = true;
+    } else if ((!forced || forced == EXIT_RULE) && !governed) {
+        int32_t slot = reason == EXIT_LIMIT ? SLOT_EXIT_LIMIT_QTY : reason == EXIT_STOP ? SLOT_EXIT_STOP_QTY : SLOT_EXIT_QTY;
+        FormulaSlot *f = &r->slots[slot];
+        if (IsSlotGiven(f)) {
+            partialRule = true;
+            if (!EvalFormulaSlot(f, context, &q)) q = 0;
+        }
+    }
+    if (partialRule && !SplitPartialExit(context, &p, bar, q, forced)) return 0;
+    /* The fill search later tests the target or stop itself, so the slippage
+    ** taken here stays a cost on whatever price the bar fills at. */
+    if (!(governed && !forced && p->exitReason == EXIT_TRADE_LIST)) {
+        ApplySlippage(context, p, 0);
+        ApplyCommission(context, p, 0);
+    }
+    FormulaSlot *tradeValue = &r->slots[SLOT_EXIT_TRADE_VALUE];
+    if (IsSlotGiven(tradeValue)) EvalFormulaSlot(tradeValue, context, &p->exitTradeValue);
+    return (int)p->exitReason;
+}
+
+int ExecutePositionExit(EvalContext *context)
+{
+    PositionRecord *p = context->position;
+    StrategyRecord *r = context->strategy;
+    TestRecord *test = context->test;
+    if (!p || !r || p->exitReason == EXIT_NONE) return 0;
+    if (p->exitReason != EXIT_TRADE_LIST) {
+        int32_t date = FindExecutionBar(context, p, 0);
+        if (date >= 0) p->exitDate = date;
+    }
+    TradeRecord scratch{};
+    TradeRecord *t = &scratch;
+    if (r->keepTrades && test) {
+        t = AddTrade(test);
+        if (!t) return 0;
+    }
+    SymbolRecord *symbol = p->symbol;
+    CopyString(t->symbol, sizeof t->symbol, symbol->info.Symbol, -1);
+    t->fraction = p->fraction;
+    t->pointValue = symbol->info.PointValue;
+    t->side = p->side;
+    t->strategy = p->strategyIndex;
+    t->symbolNumber = SymbolNumberOf(symbol);
+    t->securityType = symbol->securityType;
+    t->dateIn = p->entryDate;
+    t->timeIn = p->entryTiming;
+    t->quantityIn = p->quantity;
+    t->priceIn = p->entryPrice;
+    t->splitIn = p->entrySplit;
+    t->roundingIn = p->entryRounding;
+    t->fxIn = p->entryFx;
+    t->valueIn = p->entryTradeValue;
+    t->dateOut = p->exitDate < symbol->lastDate ? p->exitDate : symbol->lastDate;
+    t->timeOut = p->exitTiming;
+    t->quantityOut = p->quantity;
+    if (p->entrySplit != p->exitSplit && p->exitSplit != 0)
+        t->quantityOut = RoundToStep(p->quantity * p->entrySplit / p->exitSplit, 0.001, 0);
+    t->priceOut = p->exitPrice;
+    t->splitOut = p->exitSplit;
+    t->roundingOut = p->exitRounding;
+    t->fxOut = p->exitFx;
+    t->valueOut = p->exitTradeValue;
+    t->reason = (int32_t)p->exitReason;
+    t->bars = p->exitBar - p->entryBar > 0 ? p->exitBar - p->entryBar : 0;
+    t->highest = p->highest;
+    t->lowest = p->lowest;
+    t->commissionIn = p->entryCommission;
+    t->slippageIn = p->entrySlippage;
+    t->commissionOut = p->exitCommission;
+    t->slippageOut = p->exitSlippage;
+    t->dividends = p->dividends;
+    t->rollCosts = p->rollCosts;
+    t->commissionCurrency = gScriptSettings.CommCurrency;
+    if (!IsNumberText(p->label, 1, 1)) CopyString(t->reasonText, sizeof t->reasonText, p->label, -1);
+    int32_t *held = r->DynamicSizing == 1 ? GetHeldCount(context->strategyIndex, symbol) : nullptr;
+    p->heldCount = held ? *held : 0;
+    if (held && !p->partial && *held > 0) --*held;
+    int32_t barSize = context->barSize;
+    context->barSize = gSettings.BarSize2;
+    double open = ComputePositionValue(context, nullptr, nullptr, nullptr);
+    context->barSize = barSize;
+    int32_t chain[PARENT_CHAIN_MAX];
+    int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
+    for (int32_t k = 0; k < n; k++) {
+        StatCell *cell = GetCurrentCell(context, chain[k]);
+        AddTradeToStrategyStats(cell, &gStrategies[chain[k]], p, t);
+        AddOpenPositionValue(cell, p, -open);
+    }
+    if (test) test->closedTradeCount++;
+    gPositionState.exitCount++;
+    memset(p, 0, sizeof *p);
+    p->entryBar = -1;
+    p->exitBar = -1;
+    return 1;
+}
+
+int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced)
+{
+    StrategyRecord *r = context->strategy;
+    if (!r || index < 0 || index >= r->openCount) return 0;
+    context->position = &r->openPositions[index];
+    context->remainderIndex = 0;
+    int done = CheckPositionExit(context, forced) ? ExecutePositionExit(context) : 0;
+    int32_t remainder = context->remainderIndex;
+    if (remainder > 0 && remainder < r->openCount) {
+        if (done) {
+            r->openPositions[index] = r->openPositions[remainder];
+            r->openCount--;
+        } else {
+            /* The exit did not happen: the part that was to leave stays open
+            ** beside the remainder, so no quantity is lost. */
+            PositionRecord *p = &r->openPositions[index];
+            p->exitReason = 0;
+            p->exitBar = -1;
+            p->exitTiming = 0;
+            p->partial = 0;
+        }
+    }
+    context->remainderIndex = 0;
+    return done;
+}
+
+double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double target, void *orderContext)
+{
+    (void)orderContext;
+    StrategyRecord *r = context->strategy;
+    SymbolRecord *symbol = context->symbol;
+    if (!r || !bar) return target;
+    int32_t reason = target == 0 ? EXIT_ZERO_POSITION : EXIT_REDUCE;
+    double barSplit = bar->split != 0 ? bar->split : 1.0;
+    double held = 0;
+    bool any = false;
+    for (int32_t k = 0; k < r->openCount; k++) {
+        const PositionRecord *p = &r->openPositions[k];
+        if (p->symbol != symbol || p->entryBar < 0) continue;
+        held += p->side * p->quantity * (p->entrySplit != 0 ? p->entrySplit : 1.0) / barSplit;
+        any = true;
+    }
+    if (!any) return target;
+    bool exited = false;
+    for (int32_t k = r->openCount - 1; k >= 0; k--) {
+        PositionRecord *p = &r->openPositions[k];
+        if (p->symbol != symbol || p->entryBar < 0) continue;
+        double c = (p->entrySplit != 0 ? p->entrySplit : 1.0) / barSplit * p->quantity;
+        c = p->side > 0 ? std::fmin(c, held - target) : std::fmin(c, target - held);
+        if (target != 0 && c < p->quantityStep) continue;
+        int32_t side = p->side;
+        p->exitQuantityRequest = c;
+        if (ProcessPositionExit(context, k, reason)) {
+            held -= side * c;
+            exited = true;
+        }
+        context->symbol = symbol;
+    }
+    if (exited) RemoveClosedPositions(context->strategyIndex);
+    return target - held;
+}
+
+/* ---- the pass ------------------------------------------------------------------------------ */
+
+int32_t RunExitPass(EvalContext *context, int32_t forced)
+{
+    MarkToMarketAll(context);
+    int32_t date = context->date, phase = context->barPhase;
+    int32_t exits = 0;
+    for (int round = 1; round <= 2; round++) {
+        int32_t excluded = round == 1 ? STRATEGY_KIND_STRATEGY : STRATEGY_KIND_BENCHMARK;
+        for (int32_t s = 0; s < gStrategyCount; s++) {
+            StrategyRecord *r = &gStrategies[s];
+            if (r->kind == STRATEGY_KIND_STATS_GROUP || r->kind == excluded || r->openCount == 0) continue;
+            context->strategy = r;
+            context->strategyIndex = s;
+            context->barSize = r->BarSize;
+            if (r->CalendarSym > 0) ClampDateToSymbolBar(context);
+            if (!forced && !IsBarDate(context, context->date)) {
+                context->date = date;
+                continue;
+            }
+            int32_t signal = GetSignalDate(context);
+            if (signal == 0) {
+                context->date = date;
+                continue;
+            }
+            context->signalDate = signal;
+            FormulaSlot *score = &r->slots[SLOT_EXIT_SCORE];
+            if (IsSlotGiven(score)) {
+                if (r->ExitTime == TIME_NEXT_CLOSE) context->barPhase = PHASE_INTRADAY;
+                for (int32_t k = 0; k < r->openCount; k++) {
+                    PositionRecord *p = &r->openPositions[k];
+                    context->position = p;
+                    context->symbol = p->symbol;
+                    if (SyncContextBar(context)) EvalFormulaSlot(score, context, &p->exitScore);
+                }
+                context->barPhase = phase;
+                SortPositionRecords(r->openPositions, r->openCount, ComparePositionsForExit);
+                for (int32_t k = 0; k < r->openCount; k++) r->openPositions[k].exitRank = (uint32_t)(k + 1);
+            }
+            int32_t before = exits;
+            for (int32_t i = 0; i < r->openCount; i++) exits += ProcessPositionExit(context, i, forced);
+            if (exits > before) RemoveClosedPositions(s);
+            context->date = date;
+            context->barPhase = phase;
+        }
+    }
+    context->barSize = gSettings.BarSize2;
+    context->strategyIndex = 0;
+    return exits;
+}

@@ -1,0 +1,36 @@
+/* exit_pass.h -- the exits of a phase: revaluing every open position,
+** ranking by ExitScore, deciding each position's exit (rule, target, stop,
+** trade list, end of data, forced reasons), executing it into a trade, and
+** partial exits and reductions to a target quantity.
+**
+** Owns:       nothing; it works on the open positions of the strategies.
+** Invariants: a partial exit appends its remainder to the open positions,
+**             which may move the array; the remainder is kept by index in the
+**             context (remainderIndex) until ProcessPositionExit moves it
+**             into the exited record's place.
+** Errors:     none reported; a trade record that cannot be added leaves the
+**             position open.
+** Threads:    UI thread only.
+*/
+#pragma once
+#include <cstdint>
+
+#include "engine/fills.h"
+#include "engine/positions.h"
+
+/* The exit pass of the context's phase; forced (0 none) closes every open
+** position with that reason.  Returns the number of exits. */
+int32_t RunExitPass(EvalContext *context, int32_t forced);
+/* Revalues every open position into the cells' mark-to-market totals. */
+void MarkToMarketAll(EvalContext *context);
+/* Checks and executes the exit of open position index of the context's
+** strategy.  1 when it exited. */
+int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced);
+/* Decides the exit of the context's position; non-zero when one is due. */
+int CheckPositionExit(EvalContext *context, int32_t forced);
+/* Writes the context's position's exit as a trade.  1 done, 0 nothing. */
+int ExecutePositionExit(EvalContext *context);
+/* Reduces the context strategy's holding of the context symbol to target
+** (side × quantity) by exiting its latest positions first; returns target
+** less what is still held. */
+double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double target, void *orderContext);

@@ -1,0 +1,367 @@
+/* run_driver.cpp -- RunScript and the helpers the run modes share. */
+#include "engine/run_driver.h"
+
+#include <cctype>
+#include <cstring>
+#include <limits>
+
+#include "engine/date_loop.h"
+#include "engine/optimizer.h"
+#include "engine/results_file.h"
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "foundation/path_macros.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/import/import_driver.h"
+#include "marketdata/store/data_load.h"
+#include "marketdata/store/datafile.h"
+#include "script/compiler/compile_driver.h"
+#include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/import_items.h"
+#include "script/compiler/parser_hooks.h"
+#include "script/compiler/script_parser.h"
+#include "script/compiler/settings_items.h"
+#include "script/datacalc/data_calc.h"
+#include "script/eval/evaluator.h"
+#include "shell/services.h"
+
+int32_t CollectParamValues(ParamValue *values)
+{
+    const Parameter *parameters = (const Parameter *)gParameters.items;
+    int32_t n = 0;
+    for (int32_t k = 0; parameters && k < gParameters.count; k++) {
+        const Parameter *p = &parameters[k];
+        if (p->name[0] == '_') continue;
+        if (values) {
+            ParamValue *v = &values[n];
+            memset(v, 0, sizeof *v);
+            CopyString(v->name, sizeof v->name, p->name, -1);
+            int32_t index = p->currentIndex >= 0 && p->currentIndex < p->valueCount ? p->currentIndex : 0;
+            v->value = p->values && p->valueCount > 0 ? p->values[index] : 0;
+            v->column = -1;
+            bool fixed = p->deselected || p->valueCount < 2;
+            if (fixed) {
+                v->valueCount = 1;
+                v->valueIndex = 1;
+            } else if (p->walkCount > 0 && gRunMode != RUN_MODE_OPTIMIZE) {
+                v->valueCount = 1;
+                v->valueIndex = 1;
+                v->value = std::numeric_limits<double>::quiet_NaN();
+            } else {
+                v->valueCount = p->valueCount;
+                v->valueIndex = p->currentIndex;
+            }
+        }
+        n++;
+    }
+    return n;
+}
+
+int CheckSaveAsCsvPath(char *outPath, const char *path, const char *kind)
+{
+    const char *dot = strrchr(path, '.');
+    const char *extension = dot ? dot + 1 : "";
+    if (strlen(extension) > 15 || CompareNoCase(extension, "csv") != 0) {
+        ReportError("Save%sAs file path must end with .CSV", kind);
+        return 0;
+    }
+    CopyString(outPath, 260, path, 259);
+    if (!ExpandPathMacros(outPath, gOutputFolder)) {
+        ReportError("Save%sAs file path is too long -- maximum is 260 chars.", kind);
+        return 0;
+    }
+    return 1;
+}
+
+/* ---- steps of RunScript ------------------------------------------------------------ */
+
+/* The next character of a text that is not white space or a comment. */
+static const char *NextSignificant(const char *text)
+{
+    for (;;) {
+        while (*text && isspace((unsigned char)*text)) text++;
+        const char *before = text;
+        if (!*text || !SkipComment(&text, nullptr) || text == before) return text;
+    }
+}
+
+/* 1 when the two Import texts differ in anything but white space and comments. */
+static int ImportTextsDiffer(const char *a, const char *b)
+{
+    for (;;) {
+        a = NextSignificant(a);
+        b = NextSignificant(b);
+        if (!*a || !*b) return *a != *b;
+        if (*a != *b) return 1;
+        a++;
+        b++;
+    }
+}
+
+/* Links every symbol whose currency is not the account currency to the pair
+** symbol that converts it; 0 after reporting a missing pair. */
+static int LinkCurrencies()
+{
+    const char *account = gScriptSettings.Currency;
+    for (int32_t k = 0; k < gSymbolCount; k++) {
+        SymbolRecord *symbol = &gSymbols[k];
+        symbol->currencySymbol = 0;
+        symbol->invertCurrency = 0;
+        const char *own = symbol->info.Currency;
+        if (!account[0] || !own[0] || CompareNoCase(own, account) == 0) continue;
+        char direct[200], inverse[200];
+        FormatText(direct, sizeof direct, "%s%s", own, account);
+        FormatText(inverse, sizeof inverse, "%s%s", account, own);
+        if (CompareNoCase(symbol->info.Symbol, direct) == 0 || CompareNoCase(symbol->info.Symbol, inverse) == 0) continue;
+        int32_t link = FindSymbolIndex(direct);
+        if (link == 0) {
+            link = FindSymbolIndex(inverse);
+            symbol->invertCurrency = link != 0;
+        }
+        if (link == 0) {
+            ReportError("Either %s or %s must be imported to support Currency: %s", direct, inverse, account);
+            return 0;
+        }
+        symbol->currencySymbol = link;
+    }
+    return 1;
+}
+
+/* "%.2d:%.2d:%.2d" of a number of milliseconds. */
+static void FormatClock(char *out, size_t size, uint64_t ms)
+{
+    uint64_t seconds = ms / 1000;
+    FormatText(out, size, "%.2d:%.2d:%.2d", (int)(seconds / 3600), (int)(seconds / 60 % 60), (int)(seconds % 60));
+}
+
+/* The steps that end every run, whatever happened before. */
+static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
+{
+    ResultsWindow *window = gEngineRun.results;
+    if (window) {
+        RefreshResultsList(window);
+        if (gResultsFileName[0]) SaveResultsFile(window, 0);
+    }
+    if (gPendingRuntimeError[0]) {
+        ReportError("Script Runtime Error:\n%s", gPendingRuntimeError);
+        ClearPendingRuntimeError();
+    }
+
+    /* What the run itself changed carries over the restore: an import run's
+    ** new data file above all. */
+    char dataFile[sizeof gSettings.DataFile], activeScript[sizeof gSettings.ActiveScript];
+    CopyString(dataFile, sizeof dataFile, gSettings.DataFile, -1);
+    CopyString(activeScript, sizeof activeScript, gSettings.ActiveScript, -1);
+    int32_t barSize = gSettings.BarSize2, useAvailable = gUseAvailableBars;
+    RestoreRunSettings();
+    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, dataFile, -1);
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, activeScript, -1);
+    gSettings.BarSize2 = barSize;
+    gUseAvailableBars = useAvailable;
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, dateDisplay, -1);
+    gSettings.DateInputFormat = dateInput;
+    if (barSize >= 0 && barSize < BAR_SIZE_COUNT) SetTestDateRange(&gDateLists[barSize], nullptr, nullptr);
+
+    ResetEngineRun();
+    gRunState = RUN_IDLE;
+    ResetStatusBar(0);
+    SetFrameTitle(nullptr);
+    gRunMode = RUN_MODE_APPLY;
+
+    uint64_t elapsed = PlatTickCount64() - started;
+    char clock[32], text[48];
+    FormatClock(clock, sizeof clock, elapsed);
+    FormatText(text, sizeof text, "Time: %s.%d", clock, (int)(elapsed % 1000));
+    SetStatusText(1, "%s", text);
+    if (gSettings.LogDataCalcTimes) LogPrintf("Total Run %s", text);
+}
+
+/* 1 when the compiled script has a record that can trade. */
+static int HasStrategy()
+{
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        if (gStrategies[s].kind == STRATEGY_KIND_STRATEGY || gStrategies[s].kind == STRATEGY_KIND_BENCHMARK) return 1;
+    }
+    return 0;
+}
+
+/* The mode's work once the script is compiled and the data loaded; the run's
+** result. */
+static int RunModeWork(int mode, const char *script)
+{
+    const DateList *list = &gDateLists[gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : 0];
+    if (mode >= RUN_MODE_SCAN) {
+        SetTestDateRange(list, nullptr, nullptr);
+        const char *saveAs = gImportState.SaveAs;
+        const char *scriptImport = gScriptParser.importText.text;
+        if (saveAs[0] && CompareNoCase(saveAs, gSettings.DataFile) == 0 && gDataNote && scriptImport &&
+            ImportTextsDiffer(gDataNote, scriptImport))
+            ShowPopupNotice(255, "Import Recommended");
+        PumpMessages();
+        if (gRunState == RUN_STOP_REQUESTED) return -1;
+    }
+    gEngineRun.startDate = gSettings.FirstDate;
+    gEngineRun.useLatestDate = gSettings.UseLatestDate;
+    if (!LinkCurrencies()) return -1;
+    gRunMode = mode;
+
+    switch (mode) {
+    case RUN_MODE_IMPORT:
+        CheckDefaultScriptChanged(script);
+        return 0;
+    case RUN_MODE_APPLY:
+        if (!CalculateData()) return -1;
+        CheckDefaultScriptChanged(script);
+        ShowPopupNotice(32768, "Script Checked and Applied");
+        return 0;
+    case RUN_MODE_SCAN:
+        if (!CalculateData()) return -1;
+        CheckDefaultScriptChanged(script);
+        return RunScan();
+    default: break;
+    }
+
+    if (mode == RUN_MODE_OPTIMIZE) {
+        Parameter *parameters = (Parameter *)gParameters.items;
+        for (int32_t k = 0; parameters && k < gParameters.count; k++) {
+            parameters[k].currentIndex = 0;
+            parameters[k].counter = 0;
+            parameters[k].started = 0;
+            if (parameters[k].valueCount < 2) parameters[k].deselected = 1;
+        }
+        SetTestDateRange(list, nullptr, nullptr);
+    }
+    int32_t count = ShowOptimizerDialog(0, nullptr);
+    if (count < 1) return -1;
+    bool walkForward = mode != RUN_MODE_OPTIMIZE && gWalkForwardDates.count > 0;
+    /* A walk-forward test is two tests: in sample, then out of sample. */
+    if (walkForward && mode == RUN_MODE_TEST) count = 2;
+    gEngineRun.testCount = count;
+    gEngineRun.walkForwardRun = walkForward;
+    if (!CalculateData()) return -1;
+    CheckDefaultScriptChanged(script);
+
+    /* The results list: the one holding the ResultsFile, else the first open
+    ** one, else a new one. */
+    int32_t columnCount = CollectParamValues(nullptr);
+    ParamValue *columns = nullptr;
+    if (columnCount > 0 && !AllocMemory(&columns, (uint64_t)columnCount * sizeof(ParamValue))) return -1;
+    CollectParamValues(columns);
+    ResultsWindow *window = nullptr;
+    if (gResultsFileName[0]) {
+        if (!LoadResultsFile(gResultsFileName, 1)) {
+            FreeMemory(&columns);
+            return -1;
+        }
+        window = FindResultsWindowByPath(gResultsFileName);
+    }
+    if (!window) window = FirstResultsWindow();
+    if (window) {
+        if (mode == RUN_MODE_OPTIMIZE && gSettings.OptClearResults) DeleteAllTests(window);
+        AddResultsColumns(window, columnCount, columns);
+        RecalculateTestStats(window, 0);
+    } else {
+        window = CreateResultsWindow(columnCount, columns);
+    }
+    FreeMemory(&columns);
+    if (!window) return -1;
+    gEngineRun.results = window;
+
+    if (count > 1) {
+        gSettings.AddLog = 0;
+        gSettings.AddDebug = 0;
+    }
+    gRunState = RUN_TESTING;
+    const char *title = mode == RUN_MODE_ORDERS ? "Running Order Generation" : "Running Single Test";
+    if (count == 1) SetFrameTitle("%s", title);
+    gSettings.UseEarliestDate = 0;
+    gSettings.UseLatestDate = 0;
+
+    uint64_t loopStart = PlatTickCount64();
+    int last = 0;
+    for (int32_t i = 0; i < count && gRunState == RUN_TESTING; i++) {
+        if (count == 1) {
+            SetStatusText(0, "%s", title);
+        } else {
+            if (mode == RUN_MODE_OPTIMIZE && !NextParameterCombination(i)) break;
+            PumpMessages();
+            if (gRunState != RUN_TESTING) break;
+            char text[160];
+            int length = FormatText(text, sizeof text, "Test %d of %d", (int)(i + 1), (int)count);
+            if (i >= 3) {
+                /* The remaining time is estimated from the tests done so far. */
+                uint64_t elapsed = PlatTickCount64() - loopStart;
+                uint64_t remaining = (uint64_t)(count - i) * elapsed / (uint64_t)i;
+                char a[32], b[32];
+                FormatClock(a, sizeof a, elapsed);
+                FormatClock(b, sizeof b, remaining);
+                FormatText(text + length, sizeof text - (size_t)length, "   (%s elapsed, %s remaining)", a, b);
+            }
+            if (gSettings.ShowStatusBar) {
+                SetFrameTitle("Running %d Tests", (int)count);
+                SetStatusText(0, "%s", text);
+            } else {
+                SetFrameTitle("%s", text);
+            }
+        }
+        int32_t flag = 0;
+        if (walkForward) flag = mode == RUN_MODE_TEST ? i : 1;
+        last = RunTest(i, flag);
+        if (!last) break;
+    }
+    return last ? 0 : -1;
+}
+
+int RunScript(int mode)
+{
+    if (!gUnattended && gSettingsFile[0]) SaveSettings(gSettingsFile);
+    ResetEngineRun();
+    char dateDisplay[sizeof gSettings.DateDisplayFormat];
+    CopyString(dateDisplay, sizeof dateDisplay, gSettings.DateDisplayFormat, -1);
+    int32_t dateInput = gSettings.DateInputFormat;
+    uint64_t started = PlatTickCount64();
+    int result = -1;
+
+    do {
+        void *empty = GetEmptyActiveScriptWindow();
+        if (empty && !SaveScript(empty, 1)) break;
+        if (mode == RUN_MODE_TEST) gSettings.KeepTrades = 1;
+        char script[260];
+        CopyString(script, sizeof script, gSettings.ActiveScript, -1);
+
+        if (!CompileScript(script, mode, 1)) {
+            SetResultCode(RESULT_COMPILE_FAILURE);
+            break;
+        }
+        const char *missing = nullptr;
+        if (mode == RUN_MODE_IMPORT && gCompileSession.sectionCounts[SECTION_IMPORT] == 0) missing = "Import";
+        else if (mode == RUN_MODE_SCAN && gCompileSession.sectionCounts[SECTION_SCAN] == 0) missing = "Scan";
+        else if (mode >= RUN_MODE_TEST && !HasStrategy()) missing = "Strategy";
+        if (missing) {
+            ReportError("Active Script %s has a missing or incomplete %s section.", script, missing);
+            SetResultCode(RESULT_COMPILE_FAILURE);
+            break;
+        }
+        if (mode == RUN_MODE_IMPORT ||
+            (gScriptSettings.AlwaysImport && gCompileSession.sectionCounts[SECTION_IMPORT] > 0)) {
+            if (!RunImport()) {
+                SetResultCode(RESULT_IMPORT_FAILURE);
+                break;
+            }
+        }
+        if (CompareNoCase(gSettings.DataFile, gLoadedDataPath) != 0 && !LoadData(0)) {
+            SetResultCode(RESULT_DATA_NOT_LOADED);
+            break;
+        }
+        if (!CompileScript(script, mode, 2)) {
+            SetResultCode(RESULT_COMPILE_FAILURE);
+            break;
+        }
+        result = RunModeWork(mode, script);
+    } while (false);
+
+    EndRun(started, dateDisplay, dateInput);
+    return result;
+}

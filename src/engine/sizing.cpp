@@ -1,0 +1,327 @@
+/* sizing.cpp -- setups from the entry formulas, entry orders and sizing. */
+#include "engine/sizing.h"
+
+#include <cmath>
+
+#include "engine/fills.h"
+#include "engine/limits.h"
+#include "foundation/numbers.h"
+#include "script/eval/evaluator.h"
+#include "script/eval/value_access.h"
+
+/* The bar of the context symbol at index of the context's bar size, or null. */
+static const Bar *BarAt(const EvalContext *context, int32_t barSize, int32_t index)
+{
+    int32_t count = 0;
+    const Bar *bars = GetBarArray(context->symbol, barSize, &count);
+    if (!bars || index < 0 || index >= count) return nullptr;
+    return &bars[index];
+}
+
+/* The daily bar after the context's bar, or null. */
+static const Bar *NextDailyBar(EvalContext *context, const Bar *bar)
+{
+    if (!bar || !context->symbol) return nullptr;
+    int32_t count = 0;
+    const Bar *bars = GetBarArray(context->symbol, BAR_DAILY, &count);
+    if (!bars) return nullptr;
+    int32_t i = FindBarIndex(context->symbol, BAR_DAILY, bar->date, PHASE_CLOSE, context->slot, nullptr);
+    if (i < 0 || i + 1 >= count) return nullptr;
+    return &bars[i + 1];
+}
+
+static void SkipSetup(PositionRecord *setup, uint32_t code)
+{
+    setup->skipped = 1;
+    setup->skipReason = code;
+}
+
+int32_t TradeListTimePhase(int32_t timeCode)
+{
+    if (timeCode >= PHASE_OPEN && timeCode <= PHASE_CLOSE) return timeCode;
+    if (timeCode == 930 || timeCode == 93000) return PHASE_OPEN;
+    if (timeCode == 1600 || timeCode == 160000) return PHASE_CLOSE;
+    return PHASE_INTRADAY;
+}
+
+int ComputePositionSize(EvalContext *context, int final)
+{
+    StrategyRecord *r = context->strategy;
+    PositionRecord *p = context->position;
+    FormulaSlot *quantityFormula = &r->slots[final ? SLOT_QTY_FINAL : SLOT_QUANTITY];
+    bool hasFormula = IsSlotGiven(quantityFormula);
+    if (final && !hasFormula) return 1;
+    const StatCell *cell = GetCurrentCell(context, context->strategyIndex);
+    p->sizingBase = cell ? cell->allocation : 0.0;
+    const Bar *bar = BarAt(context, context->barSize, context->barIndex);
+    double pointValue = p->symbol ? p->symbol->info.PointValue : 0.0;
+    bool governed = p->tradeListRow > 0 && r->tradeListRowCount > 0;
+    double price = 0, quantity = 0, step = 0;
+    if (governed) {
+        price = p->entryPrice;
+        quantity = p->quantity;
+        step = quantity == std::floor(quantity) ? 1 : 0;
+    } else {
+        const Bar *next = NextDailyBar(context, bar);
+        double close = bar ? bar->close : 0.0;
+        if (r->QtyPrice == 1) {
+            price = p->entryPrice;
+            if (price == 0 && bar) {
+                if (context->barPhase < PHASE_CLOSE && next && next->split != 0 && bar->split != 0)
+                    price = next->open * (next->split / bar->split);
+                else
+                    price = close;
+            }
+        } else {
+            price = p->orderPrice;
+            if ((price == 0 || p->tradeListRow > 0) && bar) {
+                price = next && next->split != 0 && bar->split != 0 ? close * (next->split / bar->split) : close;
+            }
+        }
+        FormulaSlot *round = &r->slots[SLOT_QTY_ROUND];
+        if (IsSlotGiven(round)) {
+            if (!EvalFormulaSlot(round, context, &step)) return 0;
+        } else if (p->tradeListRow > 0 && !IsSlotGiven(&r->slots[SLOT_QUANTITY])) {
+            step = 0;
+        } else {
+            step = gDataKeepAdjusted && !gGeneratingOrders ? 0 : 1;
+        }
+        double base = p->sizingBase;
+        if (hasFormula) {
+            double q = 0;
+            if (!EvalFormulaSlot(quantityFormula, context, &q)) return 0;
+            if (r->QtyType == 0) {
+                quantity = q;
+                if (gGeneratingOrders && context->barPhase == PHASE_CLOSE && next && next->split != 0 && bar)
+                    quantity *= bar->split / next->split;
+            } else if (r->QtyType == 1) {
+                quantity = price != 0 && pointValue != 0 ? q / price / pointValue : 0.0;
+            } else {
+                quantity = price != 0 && pointValue != 0 && base != 0 ? q / 100 * base / price / pointValue : 0.0;
+            }
+        } else {
+            quantity = p->quantity;
+            if (quantity == 0 && base != 0 && price != 0 && pointValue != 0) quantity = base / price / pointValue;
+        }
+        if (quantity != 0) {
+            p->sizingFx = GetCurrencyFactor(context, 1);
+            p->entryFx = GetCurrencyFactor(context, 0);
+            bool shares = r->QtyType == 0 || (p->tradeListRow > 0 && !IsSlotGiven(&r->slots[SLOT_QUANTITY]));
+            if (!shares && p->sizingFx != 0) quantity /= p->sizingFx;
+            if (r->Side != 0) {
+                if (quantity < 0) quantity = 0;
+                p->side = r->Side;
+            } else {
+                p->side = quantity < 0 ? -1 : 1;
+            }
+        }
+    }
+    p->quantityStep = step;
+    p->sizingPrice = std::fabs(price);
+    p->quantity = RoundToStep(std::fabs(quantity), step, -1);
+    p->value = p->quantity * p->sizingPrice * p->sizingFx * pointValue;
+    FormulaSlot *margin = &r->slots[SLOT_FUTURES_MARGIN];
+    if (IsSlotGiven(margin)) {
+        if (!EvalFormulaSlot(margin, context, &p->marginPerUnit)) return 0;
+    } else {
+        p->marginPerUnit = p->symbol ? p->symbol->info.Margin : 0.0;
+    }
+    if (!governed) ApplyCommission(context, p, 1);
+    if (p->quantity == 0) {
+        p->value = 0;
+        p->entryCommission = 0;
+        p->exitCommission = 0;
+    }
+    p->fraction = p->sizingBase == 0 ? 0.0
+                                     : RoundSignificant(p->sizingPrice * p->sizingFx * p->quantity * pointValue /
+                                                            p->sizingBase, 7);
+    return 1;
+}
+
+int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, double split)
+{
+    StrategyRecord *r = context->strategy;
+    context->position = setup;
+    setup->entrySplit = split;
+    if (r->Side != 0 && r->DynamicSizing != 1 && !ComputePositionSize(context, 0)) return 0;
+    if (setup->quantity == 0) {
+        SkipSetup(setup, SKIP_ZERO_QUANTITY);
+        if (bar) setup->orderPrice = setup->entryPrice = bar->close;
+    }
+    setup->requestedQuantity = setup->quantity;
+    bool governed = setup->tradeListRow > 0 && r->tradeListRowCount > 0;
+    if (!governed) {
+        FormulaSlot *setupScore = &r->slots[SLOT_SETUP_SCORE];
+        FormulaSlot *entryScore = &r->slots[SLOT_ENTRY_SCORE];
+        if (IsSlotGiven(setupScore) && !EvalFormulaSlot(setupScore, context, &setup->setupScore)) return 0;
+        if (IsSlotGiven(entryScore) && !EvalFormulaSlot(entryScore, context, &setup->entryScore)) return 0;
+    }
+    setup->listed = 1;
+    r->setupCount++;
+    int32_t chain[PARENT_CHAIN_MAX];
+    int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
+    for (int32_t k = 0; k < n; k++) {
+        if (StatCell *cell = GetCurrentCell(context, chain[k])) cell->setups++;
+    }
+    return 1;
+}
+
+/* A price worked out on the signal bar, in the split terms of the bar given. */
+static double AdjustSignalPrice(const EvalContext *context, const Bar *bar, double price)
+{
+    if (context->barPhase == PHASE_CLOSE && context->strategy->EntryTime != TIME_NEXT_CLOSE) return price;
+    if (!bar || context->priceScale == 0) return price;
+    return price * bar->split / context->priceScale;
+}
+
+/* The entry stop test of a setup (stop price s, not 0). */
+static void TestEntryStop(EvalContext *context, PositionRecord *setup, const Bar *bar, double s, int32_t d)
+{
+    int32_t time = context->strategy->EntryTime;
+    setup->stopPrice = s;
+    setup->orderPrice = s;
+    setup->triggerDirection = d;
+    /* d × (price − s) ≥ 0: the price is at or through the stop. */
+    auto through = [d, s](double price) { return d * (price - s) >= 0; };
+    if (time == TIME_NEXT_OPEN || time == TIME_INTRADAY) {
+        if (through(bar->open)) {
+            setup->entryTiming = PHASE_OPEN;
+            setup->entryPrice = bar->open;
+        } else if (time == TIME_NEXT_OPEN || !through(d > 0 ? bar->high : bar->low)) {
+            SkipSetup(setup, SKIP_STOP_NOT_HIT);
+        } else {
+            setup->entryTiming = PHASE_INTRADAY;
+            setup->entryPrice = s;
+        }
+    } else if (through(bar->close)) {
+        setup->entryTiming = PHASE_CLOSE;
+        setup->entryPrice = bar->close;
+    } else {
+        SkipSetup(setup, SKIP_STOP_NOT_HIT);
+    }
+    if (setup->skipped) setup->entryPrice = s;
+}
+
+/* The entry limit test of a setup (limit L, not 0; stop s, 0 for none). */
+static void TestEntryLimit(EvalContext *context, PositionRecord *setup, const Bar *bar, double L, double needed,
+                           double s, int32_t d)
+{
+    int32_t time = context->strategy->EntryTime;
+    bool stop = s != 0;
+    setup->limitPrice = L;
+    if (!stop) setup->orderPrice = L;
+    setup->triggerDirection = stop ? 0 : -d;
+    /* Within the limit: at or below it for a long, at or above for a short;
+    ** within the stop: at or through it. */
+    auto inLimit = [d, L](double price) { return d * (price - L) <= 0; };
+    auto inStop = [d, s, stop](double price) { return !stop || d * (price - s) >= 0; };
+    if (time == TIME_THIS_CLOSE || time == TIME_NEXT_CLOSE) {
+        if (inLimit(bar->close) && inStop(bar->close)) {
+            setup->entryTiming = PHASE_CLOSE;
+            setup->entryPrice = bar->close;
+            return;
+        }
+    } else if (d * ((d > 0 ? bar->low : bar->high) - needed) <= 0) {
+        if (inLimit(bar->open) && inStop(bar->open)) {
+            setup->entryTiming = PHASE_OPEN;
+            setup->entryPrice = bar->open;
+            return;
+        }
+        if (time == TIME_INTRADAY) {
+            if (stop && setup->entryTiming == PHASE_INTRADAY && d * (L - s) < 0 && context->barSize == BAR_DAILY) {
+                SkipSetup(setup, SKIP_AMBIGUOUS_TIMING);
+                setup->entryPrice = L;
+                return;
+            }
+            setup->entryTiming = PHASE_INTRADAY;
+            setup->entryPrice = stop && d * (L - s) >= 0 && d * (L - bar->open) >= 0 ? s : L;
+            return;
+        }
+    }
+    SkipSetup(setup, SKIP_LIMIT_NOT_HIT);
+    setup->entryPrice = L;
+}
+
+int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar)
+{
+    StrategyRecord *r = context->strategy;
+    context->position = setup;
+    if (!bar) return 0;
+    if (r->DynamicSizing == 1) {
+        if (setup->quantity == 0 && setup->tradeListRow <= 0) return 0;
+    } else {
+        int32_t signal = 0;
+        if (!EvalFormulaInt(&r->slots[SLOT_ENTRY_SETUP], context, &signal)) return 0;
+        if (signal == 0 && setup->tradeListRow <= 0) return 0;
+    }
+    FormulaSlot *category = &r->slots[SLOT_CATEGORY];
+    if (IsSlotGiven(category) && !EvalFormulaText(category, context, setup->category, POSITION_TEXT_SIZE)) return 0;
+    int32_t d = r->Side;
+    if (d != 0) setup->side = d;
+    if (d == 0) {
+        if (setup->side == 0 && setup->quantity == 0 && r->DynamicSizing != 1 && !ComputePositionSize(context, 0))
+            return 0;
+        d = setup->side != 0 ? setup->side : setup->quantity < 0 ? -1 : setup->quantity > 0 ? 1 : 0;
+        setup->side = d;
+        if (setup->quantity == 0) {
+            SkipSetup(setup, SKIP_ZERO_QUANTITY);
+            setup->orderPrice = setup->entryPrice = bar->close;
+            return AddEntryOrder(context, setup, bar, bar->split);
+        }
+    }
+    double s = 0;
+    FormulaSlot *stopFormula = &r->slots[SLOT_ENTRY_STOP];
+    if (IsSlotGiven(stopFormula)) {
+        if (!EvalFormulaSlot(stopFormula, context, &s)) return 0;
+        if (s != 0) {
+            s = AdjustSignalPrice(context, bar, s);
+            s = RoundToStep(s, GetPriceRoundUnit(context, setup->symbol, bar, s), 0);
+            TestEntryStop(context, setup, bar, s, d);
+        }
+    }
+    double L = 0;
+    FormulaSlot *limitFormula = &r->slots[SLOT_ENTRY_LIMIT];
+    if (IsSlotGiven(limitFormula) && !setup->skipped) {
+        if (!EvalFormulaSlot(limitFormula, context, &L)) return 0;
+        if (L != 0) {
+            double x = 0;
+            FormulaSlot *extra = &r->slots[SLOT_LIMIT_EXTRA];
+            if (IsSlotGiven(extra) && !EvalFormulaSlot(extra, context, &x)) return 0;
+            L = AdjustSignalPrice(context, bar, L);
+            x = AdjustSignalPrice(context, bar, x);
+            double unit = GetPriceRoundUnit(context, setup->symbol, bar, L);
+            L = RoundToStep(L, unit, 0);
+            double needed = RoundToStep(L - RoundToStep(x, unit, 0) * d, unit, 0);
+            TestEntryLimit(context, setup, bar, L, needed, s, d);
+        }
+    }
+    if (s == 0 && L == 0) {
+        if (r->EntryTime == TIME_NEXT_CLOSE) setup->entryTiming = PHASE_CLOSE;
+        else if (setup->entryTiming == 0) setup->entryTiming = context->barPhase;
+        if (setup->entryPrice == 0) {
+            if (setup->entryTiming == PHASE_CLOSE) {
+                setup->orderPrice = setup->entryPrice = bar->close;
+            } else {
+                /* The order refers to the last close, in the fill bar's split terms. */
+                const Bar *fill = bar;
+                if (context->barSize != BAR_DAILY) {
+                    Bar *daily = nullptr;
+                    int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
+                    if (FindBarIndex(setup->symbol, BAR_DAILY, first, PHASE_CLOSE, context->slot, &daily) >= 0 && daily)
+                        fill = daily;
+                }
+                int32_t i = FindBarIndex(setup->symbol, BAR_DAILY, fill->date, PHASE_CLOSE, context->slot, nullptr);
+                const Bar *previous = i > 0 ? &setup->symbol->bars[BAR_DAILY][i - 1] : nullptr;
+                setup->orderPrice = previous && previous->split != 0 ? fill->split / previous->split * previous->close
+                                                                      : fill->open;
+                setup->entryPrice = fill->open;
+            }
+        }
+    }
+    if (!setup->skipped) {
+        setup->fillKind = setup->entryPrice == setup->limitPrice && L != 0  ? FILL_LIMIT
+                          : setup->entryPrice == setup->stopPrice && s != 0 ? FILL_STOP
+                                                                            : FILL_MARKET;
+    }
+    return AddEntryOrder(context, setup, bar, bar->split);
+}

@@ -1,0 +1,27 @@
+/* sizing.h -- from a strategy's entry formulas to a setup: its side,
+** quantity, order price and, where the bar shows it, its entry fill price and
+** timing; committing a setup as an entry order; sizing.
+**
+** Owns:       nothing; it fills the setup records of positions.h.
+** Errors:     a formula that fails ends the setup (0), never the run.
+** Threads:    UI thread only.
+*/
+#pragma once
+#include <cstdint>
+
+#include "engine/fills.h"
+#include "engine/positions.h"
+
+/* Turns the strategy's entry formulas into the setup just made by AddSetup
+** for the context symbol and bar; ends with AddEntryOrder.  1 when a setup
+** was made (skipped or not), 0 when there is none. */
+int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar);
+/* Sizes (with a fixed Side), scores and commits the setup to the strategy's
+** setup array.  1, or 0 when a formula fails (the setup is then not counted). */
+int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, double split);
+/* Sizes the context's setup: final 0 from Quantity, final 1 from QtyFinal
+** (nothing without it).  1, or 0 when a formula fails. */
+int ComputePositionSize(EvalContext *context, int final);
+/* The bar phase of a trade-list time code: 1..3 kept, 930 and 93000 open,
+** 1600 and 160000 close, anything else intraday. */
+int32_t TradeListTimePhase(int32_t timeCode);

@@ -1,0 +1,185 @@
+/* stops.cpp -- exit targets and stops on a bar. */
+#include "engine/stops.h"
+
+#include "engine/exit_pass.h"
+#include "engine/fills.h"
+#include "foundation/numbers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "script/eval/evaluator.h"
+#include "script/eval/value_access.h"
+#include "shell/services.h"
+
+/* One exit order's outcome on the bar. */
+struct OrderHit {
+    bool checked;     /* its formula was evaluated */
+    bool hit;
+    int32_t timing;   /* BarPhase of the fill */
+    double price;
+    char label[POSITION_TEXT_SIZE];
+};
+
+/* The order is checked in the phase at its timing. */
+static bool CheckedInPhase(int32_t time, int32_t phase, bool enteredHere, int32_t entryTiming)
+{
+    if (phase == PHASE_OPEN) return time == TIME_NEXT_OPEN;
+    if (phase == PHASE_INTRADAY) return time == TIME_INTRADAY && (!enteredHere || entryTiming < PHASE_CLOSE);
+    if (phase == PHASE_CLOSE) return time == TIME_THIS_CLOSE || time == TIME_NEXT_CLOSE;
+    return false;
+}
+
+/* Evaluates an exit price formula; a NextClose order is evaluated as of the
+** previous bar, in the intraday phase.  0 when it fails or gives none. */
+static double EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t time, char *label)
+{
+    int32_t phase = context->barPhase;
+    int32_t barIndex = context->barIndex, lastBar = context->lastBar;
+    if (time == TIME_NEXT_CLOSE) {
+        context->barPhase = PHASE_INTRADAY;
+        SyncContextBar(context);
+    }
+    double value = 0;
+    if (!EvalFormulaSlot(slot, context, &value)) value = 0;
+    label[0] = 0;
+    const FormulaNode *nodes = slot->nodes[context->slot >= 0 && context->slot < FORMULA_WORKER_COPIES ? context->slot : 0];
+    if (nodes && nodes[0].textFlag) CopyString(label, POSITION_TEXT_SIZE, nodes[0].text, POSITION_TEXT_SIZE - 1);
+    context->barPhase = phase;
+    context->barIndex = barIndex;
+    context->lastBar = lastBar;
+    return value;
+}
+
+static int Sign(int c) { return c > 0 ? 1 : c < 0 ? -1 : 0; }
+
+void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousClose, int tradeListMode)
+{
+    PositionRecord *p = context->position;
+    StrategyRecord *r = context->strategy;
+    if (!p || !r || !bar) return;
+    int32_t d = p->side < 0 ? -1 : 1;
+    int32_t phase = context->barPhase;
+    bool entered = phase < PHASE_CLOSE ? context->lastBar == p->entryBar - 1 : context->lastBar == p->entryBar;
+    double adverse = d > 0 ? bar->low : bar->high;
+    double favourable = d > 0 ? bar->high : bar->low;
+    double e = p->entrySplit != 0 ? p->entryPrice * bar->split / p->entrySplit : p->entryPrice;
+    /* d × the sign of a − b, within the price tolerance. */
+    auto cmp = [d](double a, double b) { return d * Sign(CompareDoubleApprox(a, b)); };
+    bool trace = gSettings.AddLog != 0;
+    const char *symbolName = p->symbol ? p->symbol->info.Symbol : "";
+
+    FormulaSlot *targetSlot = &r->slots[SLOT_EXIT_LIMIT];
+    FormulaSlot *stopSlot = &r->slots[SLOT_EXIT_STOP];
+    bool checkTarget = CheckedInPhase(r->ExitLimitTime, phase, entered, p->entryTiming) && IsSlotGiven(targetSlot) &&
+                       (!tradeListMode || targetSlot->usesPrevExits);
+    bool checkStop = CheckedInPhase(r->ExitStopTime, phase, entered, p->entryTiming) && IsSlotGiven(stopSlot) &&
+                     (!tradeListMode || stopSlot->usesPrevExits);
+    if (!checkTarget && !checkStop) return;
+
+    OrderHit target{}, stop{};
+    double T = 0;
+    if (checkTarget) {
+        target.checked = true;
+        T = EvalExitPrice(context, targetSlot, r->ExitLimitTime, target.label);
+        if (T != 0) {
+            p->limitPrice = T;
+            if (r->ExitLimitTime == TIME_NEXT_OPEN) {
+                if (cmp(previousClose, T) >= 0) target.hit = true, target.timing = PHASE_OPEN, target.price = bar->open;
+            } else if (r->ExitLimitTime == TIME_INTRADAY) {
+                double u = GetPriceRoundUnit(context, p->symbol, bar, T);
+                T = RoundToStep(T, u, 0);
+                p->limitPrice = T;
+                double extra = 0;
+                FormulaSlot *extraSlot = &r->slots[SLOT_LIMIT_EXTRA];
+                if (IsSlotGiven(extraSlot)) EvalFormulaSlot(extraSlot, context, &extra);
+                double needed = T + d * RoundToStep(extra, u, 0);
+                if (!entered && cmp(bar->open, T) >= 0 && cmp(favourable, needed) >= 0) {
+                    target.hit = true, target.timing = PHASE_OPEN, target.price = bar->open;
+                } else if (phase == PHASE_INTRADAY && cmp(favourable, needed) >= 0) {
+                    target.hit = true, target.timing = PHASE_INTRADAY;
+                    target.price = entered && cmp(e, T) >= 0 ? e : T;
+                    if (entered && p->entryTiming == PHASE_INTRADAY && p->triggerDirection * d != 1 &&
+                        cmp(bar->close, T) < 0) {
+                        bool keep = r->Ambiguity == AMBIGUITY_TARGET ||
+                                    (r->Ambiguity == AMBIGUITY_DEFAULT && cmp(bar->close, bar->open) > 0);
+                        target.hit = keep;
+                        if (trace)
+                            LogPrintf("*** ENTRY and TARGET were both intraday for %s in strategy %s -- assuming target "
+                                      "was touched %s entry ***\n",
+                                      symbolName, r->name, keep ? "AFTER" : "BEFORE");
+                    }
+                }
+            } else if (cmp(bar->close, T) >= 0) {
+                target.hit = true, target.timing = PHASE_CLOSE, target.price = bar->close;
+            }
+        }
+    }
+    if (checkStop) {
+        char label[POSITION_TEXT_SIZE];
+        double S = EvalExitPrice(context, stopSlot, r->ExitStopTime, label);
+        stop.checked = true;
+        CopyString(stop.label, sizeof stop.label, label, -1);
+        if (S != 0) {
+            p->stopPrice = S;
+            if (r->ExitStopTime == TIME_NEXT_OPEN) {
+                if (cmp(previousClose, S) <= 0) stop.hit = true, stop.timing = PHASE_OPEN, stop.price = bar->open;
+            } else if (r->ExitStopTime == TIME_INTRADAY) {
+                double u = GetPriceRoundUnit(context, p->symbol, bar, S);
+                S = RoundToStep(S, u, 0);
+                p->stopPrice = S;
+                if (!entered && cmp(bar->open, S) <= 0) {
+                    stop.hit = true, stop.timing = PHASE_OPEN, stop.price = bar->open;
+                } else if (phase == PHASE_INTRADAY && cmp(adverse, S) <= 0) {
+                    stop.hit = true, stop.timing = PHASE_INTRADAY;
+                    stop.price = entered && cmp(e, S) <= 0 ? e : S;
+                    if (entered && p->entryTiming == PHASE_INTRADAY && p->triggerDirection * d != -1 &&
+                        cmp(bar->close, S) > 0) {
+                        bool keep = r->Ambiguity == AMBIGUITY_STOP ||
+                                    (r->Ambiguity == AMBIGUITY_DEFAULT && cmp(bar->close, bar->open) < 0);
+                        stop.hit = keep;
+                        if (trace)
+                            LogPrintf("*** ENTRY and STOP were both intraday for %s in strategy %s -- assuming stop was "
+                                      "touched %s entry ***\n",
+                                      symbolName, r->name, keep ? "AFTER" : "BEFORE");
+                    }
+                }
+            } else if (cmp(bar->close, S) <= 0) {
+                stop.hit = true, stop.timing = PHASE_CLOSE, stop.price = bar->close;
+            }
+        }
+    }
+    if (tradeListMode || (!target.hit && !stop.hit)) return;
+
+    const OrderHit *chosen = nullptr;
+    if (target.hit && !stop.hit) {
+        chosen = &target;
+    } else if (stop.hit && !target.hit) {
+        chosen = &stop;
+    } else if (target.timing != stop.timing) {
+        chosen = target.timing < stop.timing ? &target : &stop;
+    } else {
+        switch (r->Ambiguity) {
+        case AMBIGUITY_STOP: chosen = &stop; break;
+        case AMBIGUITY_TARGET: chosen = &target; break;
+        case AMBIGUITY_DEFAULT:
+            if (target.timing == PHASE_INTRADAY) {
+                /* The bar's direction tells which extreme came first: a bar
+                ** that closed against the position went its way first. */
+                int move = cmp(bar->close, bar->open);
+                chosen = move < 0 ? &target : move > 0 ? &stop : nullptr;
+            }
+            break;
+        default: break;
+        }
+        if (trace && target.timing == PHASE_INTRADAY)
+            LogPrintf("*** TARGET and STOP were both touched intraday for %s in strategy %s -- assuming %s ***\n",
+                      symbolName, r->name,
+                      chosen == &target ? "TARGET was touched first"
+                      : chosen == &stop ? "STOP was touched first"
+                                        : "NEITHER was touched");
+    }
+    if (!chosen) return;
+    p->exitPrice = chosen->price;
+    p->exitReason = chosen == &target ? EXIT_LIMIT : EXIT_STOP;
+    p->exitTiming = chosen->timing;
+    CopyString(p->label, sizeof p->label, chosen->label, -1);
+}

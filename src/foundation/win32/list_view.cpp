@@ -1,0 +1,606 @@
+/* list_view.cpp -- list-view, sorting and dialog-layout utilities. */
+#include "foundation/win32/list_view.h"
+
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/folder_helpers.h"
+#include "foundation/list_sort.h"
+#include "foundation/text_match.h"
+#include "platform/platform.h"
+#include "shell/services.h"
+
+int gOmitListHeading = 0;
+char gLastCsvFolder[260];
+
+/* ---- dialogs ------------------------------------------------------------------------------------ */
+
+int IsRadioButton(HWND window)
+{
+    char name[16];
+    if (!GetClassNameA(window, name, sizeof name) || CompareNoCase(name, "button") != 0) return 0;
+    LONG type = GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK;
+    return type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+}
+
+struct LayoutWalk {
+    HWND dialog;
+    const int *stretchIds;
+    DialogLayout *entries;
+    int count, capacity, seenListed;
+};
+
+static int IsListed(const int *ids, int id)
+{
+    for (; ids && *ids; ids++)
+        if (*ids == id) return 1;
+    return 0;
+}
+
+static BOOL CALLBACK AddLayoutControl(HWND child, LPARAM param)
+{
+    LayoutWalk *walk = (LayoutWalk *)param;
+    if (GetParent(child) != walk->dialog || walk->count >= walk->capacity - 1) return TRUE;
+    DialogLayout *e = &walk->entries[walk->count++];
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, walk->dialog, (POINT *)&r, 2);
+    e->window = child;
+    e->controlId = (uint32_t)GetWindowLongA(child, GWL_ID);
+    e->left = r.left;
+    e->top = r.top;
+    e->width = r.right - r.left;
+    e->height = r.bottom - r.top;
+    int listed = IsListed(walk->stretchIds, (int)e->controlId);
+    e->stretch = listed ? 1u : 0u;
+    e->move = (!listed && walk->seenListed) ? 1u : 0u;
+    if (listed) walk->seenListed = 1;
+    char name[16];
+    e->combo = GetClassNameA(child, name, sizeof name) && strcmp(name, "ComboBox") == 0;
+    return TRUE;
+}
+
+static BOOL CALLBACK CountChild(HWND, LPARAM param)
+{
+    (*(int *)param)++;
+    return TRUE;
+}
+
+DialogLayout *SaveDialogLayout(HWND dialog, const int *stretchIds)
+{
+    int children = 0;
+    EnumChildWindows(dialog, CountChild, (LPARAM)&children);
+    DialogLayout *layout = nullptr;
+    if (!AllocMemory(&layout, sizeof(DialogLayout) * (uint64_t)(children + 2))) return nullptr;
+    RECT r;
+    GetWindowRect(dialog, &r);
+    layout[0].window = dialog;
+    layout[0].width = r.right - r.left;
+    layout[0].height = r.bottom - r.top;
+    LayoutWalk walk = {dialog, stretchIds, layout, 1, children + 2, 0};
+    EnumChildWindows(dialog, AddLayoutControl, (LPARAM)&walk);
+    return layout;
+}
+
+void ResizeDialogLayout(DialogLayout *layout)
+{
+    if (!layout || !layout[1].window) return;
+    RECT r;
+    GetWindowRect(layout[0].window, &r);
+    int dx = (r.right - r.left) - layout[0].width, dy = (r.bottom - r.top) - layout[0].height;
+    for (DialogLayout *e = layout + 1; e->window; e++) {
+        LayoutRect saved = {e->left, e->top, e->width, e->height}, placed;
+        if (!PlaceLayoutControl(&saved, (int)e->move, (int)e->stretch, dx, dy, &placed)) continue;
+        InvalidateRect(e->window, nullptr, TRUE);
+        MoveWindow(e->window, placed.left, placed.top, placed.width, placed.height, TRUE);
+        if (e->combo && e->stretch) SendMessageA(e->window, CB_SETEDITSEL, 0, MAKELPARAM(-1, 0));
+    }
+}
+
+void CenterWindow(HWND window)
+{
+    HWND reference = window;
+    for (;;) {
+        HWND parent = GetParent(reference);
+        HWND next = nullptr;
+        if (parent && parent != GetDesktopWindow()) next = parent;
+        else if (!(GetWindowLongA(reference, GWL_STYLE) & WS_CHILD)) next = GetWindow(reference, GW_OWNER);
+        if (!next || next == GetDesktopWindow()) break;
+        reference = next;
+    }
+    if (reference == window) reference = GetDesktopWindow();
+    RECT w, ref;
+    GetWindowRect(window, &w);
+    GetWindowRect(reference, &ref);
+    int x = (ref.left + ref.right) / 2 - (w.right - w.left) / 2;
+    int y = (ref.top + ref.bottom) / 2 - (w.bottom - w.top) / 2;
+    if (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) {
+        POINT p = {x, y};
+        ScreenToClient(GetParent(window), &p);
+        x = p.x;
+        y = p.y;
+    }
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW);
+}
+
+UINT_PTR CALLBACK FileDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NOTIFY && ((NMHDR *)lParam)->code == CDN_INITDONE) CenterWindow(GetParent(dialog));
+    return 0;
+}
+
+void SizeChildToClient(HWND window, int repaint)
+{
+    HWND child = GetWindow(window, GW_CHILD);
+    if (!child) return;
+    RECT r;
+    GetClientRect(window, &r);
+    MoveWindow(child, 0, 0, r.right, r.bottom, repaint);
+}
+
+static int CALLBACK FolderCallback(HWND window, UINT message, LPARAM lParam, LPARAM data)
+{
+    if (message == BFFM_INITIALIZED) {
+        const char **texts = (const char **)data;
+        CenterWindow(window);
+        SetWindowTextA(window, texts[1]);
+        SendMessageA(window, BFFM_SETSELECTIONA, TRUE, (LPARAM)texts[0]);
+    }
+    return 0;
+}
+
+int BrowseForFolder(char *path, const char *title, int ignored, HWND owner)
+{
+    const char *texts[2] = {path, title};
+    BROWSEINFOA info = {};
+    info.hwndOwner = owner;
+    info.lpszTitle = "Folders:";
+    info.ulFlags = BIF_RETURNONLYFSDIRS;
+    info.lpfn = FolderCallback;
+    info.lParam = (LPARAM)texts;
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+    if (!chosen) return 0;
+    char folder[MAX_PATH];
+    int ok = SHGetPathFromIDListA(chosen, folder) ? 1 : 0;
+    CoTaskMemFree(chosen);
+    if (ok) CopyString(path, 260, folder, -1);
+    return ok;
+}
+
+/* ---- columns ------------------------------------------------------------------------------------ */
+
+HDC GetMenuFontDC(HWND window, HGDIOBJ *oldFont)
+{
+    static HFONT menuFont;
+    if (!menuFont) {
+        NONCLIENTMETRICSA metrics = {};
+        metrics.cbSize = sizeof metrics;
+        SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+        menuFont = CreateFontIndirectA(&metrics.lfMenuFont);
+    }
+    HDC dc = GetDC(window);
+    *oldFont = SelectObject(dc, menuFont ? (HGDIOBJ)menuFont : GetStockObject(DEFAULT_GUI_FONT));
+    return dc;
+}
+
+static int TextWidth(HDC dc, const char *text)
+{
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, text, (int)strlen(text), &size);
+    return size.cx;
+}
+
+void FitColumnWidth(HWND listView, int column, HDC dc)
+{
+    TEXTMETRICA metrics;
+    GetTextMetricsA(dc, &metrics);
+    int pad = 2 * metrics.tmAveCharWidth;
+    int width = 32;
+    int top = ListView_GetTopIndex(listView);
+    int rows = ListView_GetItemCount(listView);
+    int page = ListView_GetCountPerPage(listView);
+    int last = top + (page < rows ? page : rows) - 1;
+    char text[LIST_CELL_SIZE];
+    for (int row = top; row <= last && row < rows; row++) {
+        ListView_GetItemText(listView, row, column, text, sizeof text);
+        int w = TextWidth(dc, text) + pad;
+        if (w > width) width = w;
+    }
+    HWND header = ListView_GetHeader(listView);
+    HDITEMA item = {};
+    item.mask = HDI_TEXT | HDI_FORMAT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    text[0] = 0;
+    if (header && Header_GetItem(header, column, &item)) {
+        int w = TextWidth(dc, text) + pad + ((item.fmt & HDF_IMAGE) ? 20 : 0);
+        if (w > width) width = w;
+    }
+    ListView_SetColumnWidth(listView, column, width);
+}
+
+void AutoSizeColumns(HWND listView)
+{
+    HWND header = ListView_GetHeader(listView);
+    int count = header ? Header_GetItemCount(header) : 0;
+    HGDIOBJ old;
+    HDC dc = GetMenuFontDC(listView, &old);
+    for (int c = 0; c < count; c++) FitColumnWidth(listView, c, dc);
+    SelectObject(dc, old);
+    ReleaseDC(listView, dc);
+}
+
+void AutoSizeColumn(const NMHEADERA *header)
+{
+    HWND listView = GetParent(header->hdr.hwndFrom);
+    if (header->iItem < 0 || header->iItem >= Header_GetItemCount(header->hdr.hwndFrom)) return;
+    HGDIOBJ old;
+    HDC dc = GetMenuFontDC(listView, &old);
+    FitColumnWidth(listView, header->iItem, dc);
+    SelectObject(dc, old);
+    ReleaseDC(listView, dc);
+}
+
+void SetColumn(HWND listView, const char *heading, int format, int column, int insert)
+{
+    LVCOLUMNA col = {};
+    col.mask = LVCF_TEXT | LVCF_FMT | (insert ? LVCF_WIDTH : 0);
+    col.fmt = format;
+    col.cx = 96;
+    col.pszText = (char *)heading;
+    if (insert) ListView_InsertColumn(listView, column, &col);
+    else ListView_SetColumn(listView, column, &col);
+}
+
+void SetItemText(HWND listView, int row, int column, const char *text)
+{
+    ListView_SetItemText(listView, row, column, (char *)text);
+}
+
+/* ---- selection ------------------------------------------------------------------------------------ */
+
+static int IsListView(HWND window)
+{
+    char name[32];
+    return window && GetClassNameA(window, name, sizeof name) && strcmp(name, WC_LISTVIEWA) == 0;
+}
+
+HWND GetListViewOf(HWND listWindow)
+{
+    if (!listWindow) return nullptr;
+    if (IsListView(listWindow)) return listWindow;
+    HWND view = GetDlgItem(listWindow, LIST_VIEW_ID);
+    if (IsListView(view)) return view;
+    view = GetWindow(listWindow, GW_CHILD);
+    return IsListView(view) ? view : nullptr;
+}
+
+int GetSelectionPlace(HWND listWindow)
+{
+    HWND view = listWindow ? GetListViewOf(listWindow) : (IsListView(GetFocus()) ? GetFocus() : nullptr);
+    if (!view) return SELECTION_NONE;
+    return SelectionPlaceOf(ListView_GetItemCount(view), ListView_GetNextItem(view, -1, LVNI_SELECTED));
+}
+
+int GetSelectedItem(HWND listWindow)
+{
+    HWND view = GetListViewOf(listWindow);
+    return view ? ListView_GetNextItem(view, -1, LVNI_SELECTED) : -1;
+}
+
+int SelectItem(HWND listWindow, int row)
+{
+    HWND view = GetListViewOf(listWindow);
+    if (!view || row < 0 || row >= ListView_GetItemCount(view)) return 0;
+    ListView_SetItemState(view, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(view, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_EnsureVisible(view, row, FALSE);
+    return 1;
+}
+
+void MoveListSelection(HWND listWindow, int count, int wrap)
+{
+    HWND view = GetListViewOf(listWindow);
+    if (!view) return;
+    int keys[64];
+    int n = ListSelectionKeys(count, wrap, ListView_GetItemCount(view), ListView_GetNextItem(view, -1, LVNI_SELECTED),
+                              keys, 64);
+    static const WPARAM kVirtual[5] = {0, VK_DOWN, VK_UP, VK_HOME, VK_END};
+    for (int i = 0; i < n; i++) {
+        SendMessageA(view, WM_KEYDOWN, kVirtual[keys[i]], 0);
+        SendMessageA(view, WM_KEYUP, kVirtual[keys[i]], 0xC0000001);
+    }
+}
+
+/* ---- copying and saving ------------------------------------------------------------------------------ */
+
+enum { COPY_CHUNK = 65536 };
+
+struct CopyTarget {
+    PlatFile file;       /* null: the clipboard */
+    HGLOBAL memory;
+    size_t used, capacity;
+    char buffer[COPY_CHUNK];
+    size_t fill;
+    int failed;
+};
+
+static int FlushCopy(CopyTarget *t)
+{
+    if (t->fill == 0) return 1;
+    if (t->file) {
+        uint32_t written = 0;
+        if (!PlatWriteFile(t->file, t->buffer, (uint32_t)t->fill, &written) || written != t->fill) {
+            ReportError("Error writing %d bytes to %s\r\n\r\n%s", (int)t->fill, "clipboard file", GetErrorText());
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+    } else {
+        if (t->used + t->fill + 1 > t->capacity) {
+            size_t grown = t->capacity + COPY_CHUNK;
+            while (grown < t->used + t->fill + 1) grown += COPY_CHUNK;
+            HGLOBAL memory = t->memory ? GlobalReAlloc(t->memory, grown, GMEM_MOVEABLE) : GlobalAlloc(GMEM_MOVEABLE, grown);
+            if (!memory) {
+                ReportError("Unable to allocate memory for clipboard data copy.");
+                return 0;
+            }
+            t->memory = memory;
+            t->capacity = grown;
+        }
+        char *p = (char *)GlobalLock(t->memory);
+        memcpy(p + t->used, t->buffer, t->fill);
+        p[t->used + t->fill] = 0;
+        GlobalUnlock(t->memory);
+        t->used += t->fill;
+    }
+    t->fill = 0;
+    return 1;
+}
+
+static int AddCopyText(CopyTarget *t, const char *text, size_t length)
+{
+    while (length > 0) {
+        size_t room = sizeof t->buffer - t->fill;
+        size_t n = length < room ? length : room;
+        memcpy(t->buffer + t->fill, text, n);
+        t->fill += n;
+        text += n;
+        length -= n;
+        if (t->fill == sizeof t->buffer && !FlushCopy(t)) return 0;
+    }
+    return 1;
+}
+
+int CopyListView(HWND listWindow, void *target)
+{
+    HWND view = GetListViewOf(listWindow);
+    if (!view) return 0;
+    int selectedOnly = target == (void *)-1;
+    CopyTarget *t = nullptr;
+    if (!AllocMemory(&t, sizeof *t)) return 0;
+    t->file = (target && !selectedOnly) ? (PlatFile)target : nullptr;
+    char separator = t->file ? ',' : '\t';
+    SetWaitCursor(1);
+    HWND header = ListView_GetHeader(view);
+    int columns = header ? Header_GetItemCount(header) : 0;
+    int order[LIST_SORT_COLUMNS * 4];
+    if (columns > (int)(sizeof order / sizeof order[0])) columns = sizeof order / sizeof order[0];
+    if (columns > 0) ListView_GetColumnOrderArray(view, columns, order);
+    int ok = 1;
+    char cell[LIST_CELL_SIZE];
+    const char sep[1] = {separator};
+    if (!selectedOnly && !gOmitListHeading) {
+        for (int c = 0; c < columns && ok; c++) {
+            HDITEMA item = {};
+            item.mask = HDI_TEXT;
+            item.pszText = cell;
+            item.cchTextMax = sizeof cell;
+            cell[0] = 0;
+            Header_GetItem(header, order[c], &item);
+            int n = RemoveSeparators(cell, separator);
+            if (c) ok = AddCopyText(t, sep, 1);
+            if (ok) ok = AddCopyText(t, cell, (size_t)n);
+        }
+        if (ok) ok = AddCopyText(t, "\r\n", 2);
+    }
+    int rows = ListView_GetItemCount(view);
+    for (int row = 0; row < rows && ok; row++) {
+        if (selectedOnly && !(ListView_GetItemState(view, row, LVIS_SELECTED) & LVIS_SELECTED)) continue;
+        for (int c = 0; c < columns && ok; c++) {
+            cell[0] = 0;
+            ListView_GetItemText(view, row, order[c], cell, sizeof cell);
+            int n = RemoveSeparators(cell, separator);
+            if (c) ok = AddCopyText(t, sep, 1);
+            if (ok) ok = AddCopyText(t, cell, (size_t)n);
+        }
+        if (ok) ok = AddCopyText(t, "\r\n", 2);
+    }
+    if (ok) ok = FlushCopy(t);
+    if (ok && !t->file) {
+        if (!t->memory) t->memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 1);
+        if (t->memory && OpenClipboard(GetParent(view))) {
+            EmptyClipboard();
+            if (SetClipboardData(CF_TEXT, t->memory)) t->memory = nullptr;
+            CloseClipboard();
+        }
+    }
+    if (t->memory) GlobalFree(t->memory);
+    FreeMemory(&t);
+    SetWaitCursor(0);
+    return ok;
+}
+
+int SaveListCsv(HWND listWindow, const char *path)
+{
+    char chosen[260];
+    if (path) {
+        CopyString(chosen, sizeof chosen, path, -1);
+    } else {
+        char title[260];
+        GetWindowTextA(listWindow, title, sizeof title);
+        char *blank = strchr(title, ' ');
+        if (blank) *blank = 0;
+        CopyString(chosen, sizeof chosen, title, -1);
+        if (!BrowseForFile(chosen, gLastCsvFolder, "Save CSV File", "CSV", "CSV", 1)) return 0;
+    }
+    PlatFile file = PlatOpenFile(chosen, PLAT_CREATE_WRITE);
+    if (!file) {
+        ReportError("Unable to create %s\r\n\r\n%s", chosen, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    int ok = CopyListView(listWindow, file);
+    PlatCloseFile(file);
+    if (!ok) {
+        ReportError("Unable to save %s", chosen);
+        SetResultCode(RESULT_FILE_ERROR);
+        PlatDeleteFile(chosen);
+    }
+    return ok;
+}
+
+/* ---- find ---------------------------------------------------------------------------------------------- */
+
+struct ListFindState {
+    const char *className;
+    HWND dialog;
+    char text[80];
+    FINDREPLACEA record;
+};
+static ListFindState sFind[5] = {{.className = "KestovarList"}, {.className = "KestovarResults"},
+                                 {.className = "KestovarTrades"}, {.className = "KestovarScan"},
+                                 {.className = "KestovarCompare"}};
+
+static ListFindState *FindStateOf(HWND listWindow)
+{
+    char name[64];
+    if (!GetClassNameA(listWindow, name, sizeof name)) return nullptr;
+    for (ListFindState &s : sFind)
+        if (strcmp(s.className, name) == 0) return &s;
+    return nullptr;
+}
+
+struct RowSearch {
+    HWND view;
+    int columns;
+    const char *text;
+};
+
+static int RowHoldsText(void *user, int row)
+{
+    RowSearch *s = (RowSearch *)user;
+    char cell[LIST_CELL_SIZE];
+    for (int c = 0; c < s->columns; c++) {
+        cell[0] = 0;
+        ListView_GetItemText(s->view, row, c, cell, sizeof cell);
+        if (CellHoldsText(cell, s->text)) return 1;
+    }
+    return 0;
+}
+
+void FindInList(HWND listWindow, int show)
+{
+    ListFindState *state = FindStateOf(listWindow);
+    if (!state) return;
+    if (state->dialog && (state->record.Flags & FR_DIALOGTERM)) {
+        UnregisterFindDialog(state->dialog);
+        state->dialog = nullptr;
+        state->record.Flags = 0;
+        return;
+    }
+    if (show || !state->text[0]) {
+        if (state->dialog) {
+            SetForegroundWindow(state->dialog);
+            return;
+        }
+        state->record = {};
+        state->record.lStructSize = sizeof state->record;
+        state->record.hwndOwner = listWindow;
+        state->record.lpstrFindWhat = state->text;
+        state->record.wFindWhatLen = sizeof state->text;
+        state->record.Flags = FR_HIDEUPDOWN | FR_HIDEMATCHCASE | FR_HIDEWHOLEWORD | FR_DOWN;
+        state->dialog = FindTextA(&state->record);
+        if (state->dialog && !RegisterFindDialog(state->dialog)) {
+            DestroyWindow(state->dialog);
+            state->dialog = nullptr;
+        }
+        return;
+    }
+    HWND view = GetListViewOf(listWindow);
+    if (!view) return;
+    HWND header = ListView_GetHeader(view);
+    RowSearch search = {view, header ? Header_GetItemCount(header) : 0, state->text};
+    int row = FindListRow(ListView_GetItemCount(view), ListView_GetNextItem(view, -1, LVNI_SELECTED), RowHoldsText,
+                          &search);
+    if (row >= 0) {
+        SelectItem(listWindow, row);
+        return;
+    }
+    ReportError("'%s' not found.", state->text);
+    if (state->dialog) SetFocus(state->dialog);
+}
+
+/* ---- sort arrows ------------------------------------------------------------------------------------------ */
+
+void SetSortImageList(HWND listView)
+{
+    static HIMAGELIST images;
+    if (!images) {
+        images = ImageList_Create(16, 16, ILC_COLOR24, 9, 0);
+        COLORREF face = GetSysColor(COLOR_BTNFACE);
+        for (int i = 0; i < 9; i++) {
+            HBITMAP bitmap = (HBITMAP)LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(2000 + i), IMAGE_BITMAP,
+                                                 16, 16, LR_CREATEDIBSECTION);
+            if (!bitmap) continue;
+            DIBSECTION dib;
+            if (GetObjectA(bitmap, sizeof dib, &dib) == sizeof dib && dib.dsBm.bmBitsPixel == 24) {
+                unsigned char *bits = (unsigned char *)dib.dsBm.bmBits;
+                for (int y = 0; y < dib.dsBm.bmHeight; y++)
+                    for (int x = 0; x < dib.dsBm.bmWidth; x++) {
+                        unsigned char *px = bits + y * dib.dsBm.bmWidthBytes + x * 3;
+                        if (px[0] == 255 && px[1] == 255 && px[2] == 255) {
+                            px[0] = GetBValue(face);
+                            px[1] = GetGValue(face);
+                            px[2] = GetRValue(face);
+                        }
+                    }
+            }
+            ImageList_Add(images, bitmap, nullptr);
+            DeleteObject(bitmap);
+        }
+    }
+    HWND header = ListView_GetHeader(listView);
+    if (header) Header_SetImageList(header, images);
+}
+
+void UpdateSortKeys(HWND listView, int column, uint8_t *priorities, uint8_t *directions)
+{
+    UpdateSortKeyState(column, GetKeyState(VK_SHIFT) < 0, priorities, directions);
+}
+
+void ShowSortArrows(HWND listView, const uint8_t *priorities, const uint8_t *directions)
+{
+    HWND header = ListView_GetHeader(listView);
+    int count = header ? Header_GetItemCount(header) : 0;
+    if (count > LIST_SORT_COLUMNS) count = LIST_SORT_COLUMNS;
+    for (int c = 0; c < count; c++) {
+        HDITEMA item = {};
+        item.mask = HDI_FORMAT;
+        Header_GetItem(header, c, &item);
+        int image = SortArrowImage(priorities[c], directions[c]);
+        item.mask = HDI_FORMAT | HDI_IMAGE;
+        if (image) {
+            item.fmt |= HDF_IMAGE | HDF_BITMAP_ON_RIGHT;
+            item.iImage = image;
+        } else {
+            item.fmt &= ~(HDF_IMAGE | HDF_BITMAP_ON_RIGHT);
+        }
+        Header_SetItem(header, c, &item);
+    }
+    AutoSizeColumns(listView);
+}

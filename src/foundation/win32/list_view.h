@@ -1,0 +1,63 @@
+/* list_view.h -- the window-level routines every list window and resizable
+** dialog uses: fitting columns, sort arrows, find-in-list, moving and reading
+** the selection, copying a list to the clipboard or a CSV file, dialog layouts,
+** centring, and the folder chooser.
+**
+** A "list window" is an MDI child whose list view is its child with control id
+** LIST_VIEW_ID (or, failing that, its first child).
+** Owns:       the shared header image list of the sort arrows, the find state
+**             of the five list window kinds, gOmitListHeading.
+** Threads:    UI thread only.  Platform: Windows only.
+*/
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#undef ReplaceFile   /* the file helpers have a record of that name */
+
+#include <cstdint>
+
+enum { LIST_VIEW_ID = 999 };
+
+/* One control of a resizable dialog (entry 0: the dialog, with its first
+** size); the array ends with an entry that is all zero. */
+struct DialogLayout {
+    HWND window;
+    uint32_t controlId;
+    int32_t left, top, width, height;
+    uint32_t stretch, move, combo;
+};
+
+/* Set while a scan's CSV output is saved without its heading row. */
+extern int gOmitListHeading;
+
+int IsRadioButton(HWND window);
+/* The layout of the dialog's controls; stretchIds ends with 0.  Null when
+** memory fails.  Free with FreeMemory. */
+DialogLayout *SaveDialogLayout(HWND dialog, const int *stretchIds);
+void ResizeDialogLayout(DialogLayout *layout);
+HDC GetMenuFontDC(HWND window, HGDIOBJ *oldFont);
+void FitColumnWidth(HWND listView, int column, HDC dc);
+void AutoSizeColumns(HWND listView);
+void AutoSizeColumn(const NMHEADERA *header);
+void SetColumn(HWND listView, const char *heading, int format, int column, int insert);
+void SetItemText(HWND listView, int row, int column, const char *text);
+HWND GetListViewOf(HWND listWindow);
+int GetSelectionPlace(HWND listWindow);
+int GetSelectedItem(HWND listWindow);
+int SelectItem(HWND listWindow, int row);
+void MoveListSelection(HWND listWindow, int count, int wrap);
+/* target null: every row to the clipboard; (void *)-1: the selected rows to
+** the clipboard; else an open PlatFile: every row to it, comma-separated. */
+int CopyListView(HWND listWindow, void *target);
+int SaveListCsv(HWND listWindow, const char *path);
+void SizeChildToClient(HWND window, int repaint);
+void CenterWindow(HWND window);
+UINT_PTR CALLBACK FileDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+int BrowseForFolder(char *path, const char *title, int ignored, HWND owner);
+/* Opens the find dialog (show) or finds the next match. */
+void FindInList(HWND listWindow, int show);
+void SetSortImageList(HWND listView);
+void UpdateSortKeys(HWND listView, int column, uint8_t *priorities, uint8_t *directions);
+void ShowSortArrows(HWND listView, const uint8_t *priorities, const uint8_t *directions);
+/* The last folder a list was saved to as CSV. */
+extern char gLastCsvFolder[260];

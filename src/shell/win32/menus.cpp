@@ -1,0 +1,310 @@
+/* menus.cpp -- menu and toolbar states, the recent-files list, menu images and
+** the right-click menus. */
+#include "shell/win32/shell_win32.h"
+
+#include <cstring>
+
+#include "foundation/list_sort.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
+#include "marketdata/store/datafile.h"
+#include "platform/platform.h"
+#include "script/compiler/compiler_state.h"
+#include "script/compiler/name_tables.h"
+#include "shell/frame_rules.h"
+#include "shell/services.h"
+
+void EnableCommand(HMENU menu, int commandId, int enabled)
+{
+    if (menu) EnableMenuItem(menu, (UINT)commandId, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    if (gSettings.ShowToolBar && gFrame.toolbar)
+        SendMessageA(gFrame.toolbar, TB_ENABLEBUTTON, (WPARAM)commandId, MAKELPARAM(enabled ? TRUE : FALSE, 0));
+}
+
+HMENU FindSubMenuByText(HMENU menu, const char *text)
+{
+    int count = menu ? GetMenuItemCount(menu) : 0;
+    for (int i = 0; i < count; i++) {
+        char title[128];
+        if (GetMenuStringA(menu, (UINT)i, title, sizeof title, MF_BYPOSITION) > 0 && strcmp(title, text) == 0)
+            return GetSubMenu(menu, i);
+    }
+    return nullptr;
+}
+
+void UpdateRecentFilesMenu(HMENU filePopup, char *recentFiles)
+{
+    if (!filePopup) return;
+    UpdateHistoryList(recentFiles, nullptr, 1);
+    for (int id = IDM_RECENT_FIRST; id <= IDM_RECENT_LAST; id++) DeleteMenu(filePopup, (UINT)id, MF_BYCOMMAND);
+    int added = 0;
+    const char *p = recentFiles;
+    while (*p && added < 9) {
+        const char *end = strchr(p, '\n');
+        int len = end ? (int)(end - p) : (int)strlen(p);
+        if (len > 0) {
+            char path[260], text[300];
+            CopyString(path, sizeof path, p, len);
+            int count = GetMenuItemCount(filePopup);
+            MENUITEMINFOA last = {};
+            last.cbSize = sizeof last;
+            last.fMask = MIIM_FTYPE;
+            if (count > 0 && GetMenuItemInfoA(filePopup, (UINT)(count - 1), TRUE, &last) && !(last.fType & MFT_SEPARATOR))
+                AppendMenuA(filePopup, MF_SEPARATOR, 0, nullptr);
+            RecentFileItemText(added + 1, path, text, sizeof text);
+            AppendMenuA(filePopup, MF_STRING, (UINT_PTR)(IDM_RECENT_FIRST + added), text);
+            added++;
+        }
+        p += len + (end ? 1 : 0);
+    }
+    EnableCommand(filePopup, IDM_SAVE, 0);
+    EnableCommand(filePopup, IDM_SAVE_AS, 0);
+}
+
+int UpdateEditMenu(HMENU editPopup, int full)
+{
+    HWND editor = GetFocusedEditor();
+    int length = editor ? GetWindowTextLengthA(editor) : 0;
+    DWORD start = 0, end = 0;
+    if (editor) SendMessageA(editor, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+    int selection = (int)(end - start);
+    int writable = editor && !(GetWindowLongA(editor, GWL_STYLE) & ES_READONLY);
+    int notEmpty = length > 0;
+    EnableCommand(editPopup, IDM_SAVE, writable && notEmpty);
+    EnableCommand(editPopup, IDM_SAVE_AS, notEmpty);
+    if (full) EnableCommand(editPopup, IDM_OPEN_UNDER_CURSOR, 0);
+    EnableCommand(editPopup, IDM_UNDO, writable && SendMessageA(editor, EM_CANUNDO, 0, 0));
+    EnableCommand(editPopup, IDM_REDO, 0);
+    EnableCommand(editPopup, IDM_CUT, writable && selection > 0);
+    EnableCommand(editPopup, IDM_DELETE, writable && selection > 0);
+    EnableCommand(editPopup, IDM_COPY, selection > 0);
+    EnableCommand(editPopup, IDM_PASTE, writable && IsClipboardFormatAvailable(CF_TEXT));
+    EnableCommand(editPopup, IDM_SELECT_ALL, notEmpty);
+    if (!(gFrame.activeKind == WK_RESULTS || gFrame.activeKind == WK_TRADES || gFrame.activeKind == WK_SCAN ||
+          gFrame.activeKind == WK_COMPARE || gFrame.activeKind == WK_LIST)) {
+        EnableCommand(editPopup, IDM_FIND, notEmpty);
+        EnableCommand(editPopup, IDM_FIND_NEXT, notEmpty);
+    }
+    EnableCommand(editPopup, IDM_REPLACE, writable && notEmpty);
+    return selection;
+}
+
+/* The active script's sections, read again only when the file changed: the
+** Run menu is refreshed on every notice to the frame, far too often to read
+** and scan the script each time. */
+struct SectionCache {
+    char path[260];
+    uint64_t size;
+    PlatDateTime time;
+    int sections;
+};
+static SectionCache sSections;
+
+static int SectionFlags(const int32_t *counts)
+{
+    int flags = 0;
+    if (counts[SECTION_STRATEGY] || counts[SECTION_BENCHMARK]) flags |= SCRIPT_HAS_STRATEGY;
+    if (counts[SECTION_IMPORT]) flags |= SCRIPT_HAS_IMPORT;
+    if (counts[SECTION_SCAN]) flags |= SCRIPT_HAS_SCAN;
+    return flags;
+}
+
+static int ActiveScriptSections(int *available)
+{
+    int32_t counts[SECTION_COUNT] = {};
+    *available = 0;
+    if (GetEmptyActiveScriptWindow()) {
+        *available = 1;
+        ScanScriptItemNames(nullptr, counts, 0, nullptr);
+        return SectionFlags(counts);
+    }
+    const char *path = gSettings.ActiveScript;
+    uint64_t size = 0;
+    PlatDateTime time = {};
+    if (!path[0] || !PlatGetFileInfo(path, &size, &time) || PlatFolderExists(path)) return 0;
+    *available = 1;
+    if (strcmp(sSections.path, path) == 0 && sSections.size == size && memcmp(&sSections.time, &time, sizeof time) == 0)
+        return sSections.sections;
+    ScanScriptItemNames(path, counts, 0, nullptr);
+    CopyString(sSections.path, sizeof sSections.path, path, -1);
+    sSections.size = size;
+    sSections.time = time;
+    sSections.sections = SectionFlags(counts);
+    return sSections.sections;
+}
+
+void UpdateRunMenu(HMENU runPopup)
+{
+    char name[32];
+    GetRunTypeName(gRunState.load(), gRunMode, name, sizeof name);
+    if (runPopup) {
+        char text[64];
+        FormatText(text, sizeof text, "&Stop %s\tCtrl+Break", name);
+        ModifyMenuA(runPopup, IDM_STOP, MF_BYCOMMAND | MF_STRING, IDM_STOP, text);
+    }
+    int state = gRunState.load();
+    int available = 0, sections = 0;
+    if (state == RUN_IDLE) sections = ActiveScriptSections(&available);
+    static const int kRun[] = {IDM_RUN_APPLY, IDM_RUN_TEST, IDM_RUN_OPTIMIZE, IDM_RUN_IMPORT,
+                               IDM_RUN_SCAN,  IDM_RUN_ORDERS, IDM_STOP};
+    for (int id : kRun)
+        EnableCommand(runPopup, id, IsRunCommandEnabled(id, state, available, gLowMemory.load(), sections));
+}
+
+static void UpdateListKindMenu(HMENU popup, HWND child)
+{
+    int place = GetSelectionPlace(child);
+    EnableCommand(popup, IDM_FIND, place != SELECTION_EMPTY);
+    EnableCommand(popup, IDM_FIND_NEXT, place != SELECTION_EMPTY);
+    int selected = place > SELECTION_NONE;
+    EnableCommand(popup, IDM_COPY_ROW, selected);
+    EnableCommand(popup, IDM_LIST_CHART, selected);
+}
+
+void UpdateFrameMenus(HWND frame, int full)
+{
+    HMENU menu = GetMenu(frame);
+    int idle = gRunState.load() == RUN_IDLE;
+    char panelName[260] = "";
+    if (gFrame.settingsPanel) GetDlgItemTextA(gFrame.settingsPanel, IDC_PANEL_DATA_FILE, panelName, sizeof panelName);
+    int nameChanged = CompareNoCase(panelName[0] ? panelName : gSettings.DataFile, gLoadedDataPath) != 0;
+    if (full && menu) {
+        UpdateRecentFilesMenu(FindSubMenuByText(menu, "&File"), gSettings.RecentFilesMRU);
+        UpdateEditMenu(FindSubMenuByText(menu, "&Edit"), 1);
+        HMENU view = FindSubMenuByText(menu, "&View");
+        if (view) {
+            const struct {
+                int id;
+                int shown;
+                const char *format;
+            } kToggles[] = {{IDM_SETTINGS_PANEL, gSettings.ShowSettings, "%s Settings &Panel\tF11"},
+                            {IDM_DEBUG_PANEL, gSettings.ShowDebugger, "%s &Debug Panel\tF12"},
+                            {IDM_TOOL_BAR, gSettings.ShowToolBar, "%s &Tool Bar"},
+                            {IDM_STATUS_BAR, gSettings.ShowStatusBar, "%s &Status Bar"},
+                            {IDM_WINDOW_TABS, gSettings.ShowTabBar, "%s &Window Tabs"}};
+            for (const auto &t : kToggles) {
+                char text[64];
+                FormatText(text, sizeof text, t.format, t.shown ? "Hide" : "Show");
+                ModifyMenuA(view, (UINT)t.id, MF_BYCOMMAND | MF_STRING, (UINT_PTR)t.id, text);
+            }
+            EnableCommand(view, IDM_PROGRAM_OPTIONS, idle);
+        }
+        HMENU window = FindSubMenuByText(menu, "&Window");
+        if (window) {
+            DeleteMenu(window, IDM_WINDOW_LIST, MF_BYCOMMAND);
+            AppendMenuA(window, MF_STRING, IDM_WINDOW_LIST, "Windows...\tCtrl+W");
+        }
+    } else {
+        UpdateEditMenu(nullptr, 0);
+    }
+    HMENU data = menu ? FindSubMenuByText(menu, "&Data") : nullptr;
+    EnableCommand(data, IDM_LOAD_DATA, idle && nameChanged);
+    EnableCommand(data, IDM_SELECT_DATA, idle);
+    EnableCommand(data, IDM_LOG_DATA_INFO, idle && !nameChanged);
+    EnableCommand(data, IDM_UNLOAD_DATA, idle && !nameChanged);
+    EnableCommand(data, IDM_SHOW_CHART, idle && !nameChanged);
+    UpdateRunMenu(menu ? FindSubMenuByText(menu, "&Run") : nullptr);
+    int kind = gFrame.activeKind;
+    HWND child = gFrame.activeChild;
+    HMENU own = (menu && kind > 0) ? FindSubMenuByText(menu, gWindowKinds[kind].label) : nullptr;
+    if (kind == WK_LOG && child) {
+        HWND editor = GetWindow(child, GW_CHILD);
+        int modified = editor && SendMessageA(editor, EM_GETMODIFY, 0, 0);
+        EnableCommand(own, IDM_SAVE, modified);
+        EnableCommand(own, IDM_SAVE_AS, 1);
+        if (menu) {
+            EnableCommand(FindSubMenuByText(menu, "&File"), IDM_SAVE, modified);
+            EnableCommand(FindSubMenuByText(menu, "&File"), IDM_SAVE_AS, 1);
+        }
+    } else if ((kind == WK_LIST || kind == WK_TRADES || kind == WK_SCAN || kind == WK_COMPARE) && child) {
+        UpdateListKindMenu(own, child);
+    }
+    if (!full && kind != WK_RESULTS) {
+        static const int kResultsButtons[] = {IDM_RESULTS_GRAPHS, IDM_RESULTS_TRADES, IDM_RESULTS_PLOTS,
+                                              IDM_RESULTS_OPTGRAPH, IDM_RESULTS_REPORT};
+        for (int id : kResultsButtons) EnableCommand(nullptr, id, 0);
+    }
+}
+
+void SetMenuItemBitmaps(HMENU popup)
+{
+    int count = GetMenuItemCount(popup);
+    int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
+    for (int i = 0; i < count; i++) {
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_ID | MIIM_BITMAP;
+        if (!GetMenuItemInfoA(popup, (UINT)i, TRUE, &info) || info.wID < 40000 || info.hbmpItem) continue;
+        int isButton = 0;
+        for (const ToolbarButton &b : kToolbarButtons)
+            if (b.commandId == (int)info.wID) isButton = 1;
+        if (!isButton) continue;
+        HBITMAP bitmap = (HBITMAP)LoadImageA(gFrame.instance, MAKEINTRESOURCEA(info.wID), IMAGE_BITMAP, cx, cy,
+                                             LR_CREATEDIBSECTION);
+        if (!bitmap) continue;
+        RecolorBitmapWhite(bitmap, COLOR_MENU);
+        info.fMask = MIIM_BITMAP;
+        info.hbmpItem = bitmap;
+        SetMenuItemInfoA(popup, (UINT)i, TRUE, &info);
+    }
+}
+
+void ShowTabContextMenu(LPARAM lParam)
+{
+    static int open;
+    POINT p = {(short)LOWORD(lParam), (short)HIWORD(lParam)};
+    if (gFrame.tabs && IsWindowVisible(gFrame.tabs)) {
+        POINT local = p;
+        ScreenToClient(gFrame.tabs, &local);
+        TCHITTESTINFO hit = {};
+        hit.pt = local;
+        int index = TabCtrl_HitTest(gFrame.tabs, &hit);
+        if (index >= 0) {
+            TabCtrl_SetCurSel(gFrame.tabs, index);
+            ActivateTabWindow();
+            HWND window = gFrame.activeChild;
+            HMENU system = window ? GetSystemMenu(window, FALSE) : nullptr;
+            if (!system) return;
+            int command = TrackPopupMenu(system, TPM_RETURNCMD | TPM_RIGHTBUTTON, p.x, p.y, 0, gFrame.frame, nullptr);
+            if (command) SendMessageA(window, WM_SYSCOMMAND, (WPARAM)command, 0);
+            return;
+        }
+    }
+    HWND child = gFrame.activeChild;
+    if (!child || open || gFrame.activeKind <= 0) return;
+    RECT client;
+    GetClientRect(child, &client);
+    POINT local = p;
+    ScreenToClient(child, &local);
+    if (!PtInRect(&client, local)) return;
+    HMENU menu = gWindowKinds[gFrame.activeKind].menu;
+    HMENU popup = FindSubMenuByText(menu, gWindowKinds[gFrame.activeKind].label);
+    if (!popup) return;
+    int kind = gFrame.activeKind;
+    int added = 0;
+    if (kind == WK_RESULTS || kind == WK_TRADES || kind == WK_SCAN || kind == WK_COMPARE || kind == WK_LIST) {
+        int notEmpty = GetSelectionPlace(child) != SELECTION_EMPTY;
+        InsertMenuA(popup, 0, MF_BYPOSITION | MF_STRING | (notEmpty ? 0 : MF_GRAYED), IDM_FIND, "&Find...\tCtrl+F");
+        InsertMenuA(popup, 1, MF_BYPOSITION | MF_STRING | (notEmpty ? 0 : MF_GRAYED), IDM_FIND_NEXT, "Find &Next\tF3");
+        added = 2;
+    } else if (kind == WK_SCRIPT || kind == WK_LOG) {
+        HMENU edit = FindSubMenuByText(menu, "&Edit");
+        int count = edit ? GetMenuItemCount(edit) : 0;
+        for (int i = 0; i < count; i++) {
+            char text[128] = "";
+            UINT id = GetMenuItemID(edit, i);
+            GetMenuStringA(edit, (UINT)i, text, sizeof text, MF_BYPOSITION);
+            if (id == 0 || id == (UINT)-1) InsertMenuA(popup, (UINT)added, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+            else InsertMenuA(popup, (UINT)added, MF_BYPOSITION | MF_STRING, id, text);
+            added++;
+        }
+        UpdateEditMenu(popup, 0);
+    }
+    InsertMenuA(popup, (UINT)added, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+    added++;
+    open = 1;
+    TrackPopupMenu(popup, TPM_RIGHTBUTTON, p.x, p.y, 0, gFrame.frame, nullptr);
+    open = 0;
+    for (int i = 0; i < added; i++) RemoveMenu(popup, 0, MF_BYPOSITION);
+}

@@ -1,0 +1,436 @@
+/* pump.cpp -- the message pump and per-message memory check, the status bar,
+** the frame title, popup notices, the modeless-dialog registry and the MDI
+** routines every window kind uses. */
+#include "shell/win32/shell_win32.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "shell/frame_rules.h"
+#include "shell/services.h"
+
+FrameState gFrame = {.activeKind = -1, .tabHot = -1, .tabPressed = -1};
+
+/* ---- message pump -------------------------------------------------------------------- */
+
+/* The handling every message gets, from the main loop or a pump: the memory
+** check, activation on a click, then accelerators and modeless dialogs before
+** the window itself. */
+static void HandleMessage(MSG *msg)
+{
+    CheckMemoryState();
+    if (msg->message == WM_LBUTTONDOWN || msg->message == WM_RBUTTONDOWN) ActivateMdiAncestor(msg->hwnd);
+    if (gFrame.mdiClient && TranslateMDISysAccel(gFrame.mdiClient, msg)) return;
+    if (gFrame.frame && gFrame.accelerators && TranslateAcceleratorA(gFrame.frame, gFrame.accelerators, msg)) return;
+    for (int i = 0; i < MODELESS_SLOTS && gFrame.modeless[i]; i++)
+        if (IsDialogMessageA(gFrame.modeless[i], msg)) return;
+    TranslateMessage(msg);
+    DispatchMessageA(msg);
+}
+
+int PumpMessages()
+{
+    Sleep(0);
+    MSG msg;
+    int result = 0;
+    while ((result = PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) != 0) {
+        if (msg.message == WM_QUIT) {
+            /* The main loop ends on it; a pump inside a run passes it on. */
+            PostQuitMessage((int)msg.wParam);
+            break;
+        }
+        HandleMessage(&msg);
+    }
+    return result;
+}
+
+int DispatchAppMessage(MSG *message)
+{
+    HandleMessage(message);
+    return 1;
+}
+
+/* ---- status bar ---------------------------------------------------------------------- */
+
+int StatusPartCount() { return gSettings.StatusBarFields + 3; }
+
+void SetStatusParts()
+{
+    if (!gFrame.statusBar) return;
+    RECT r;
+    GetClientRect(gFrame.statusBar, &r);
+    int edges[16];
+    int n = StatusBarEdges(r.right - r.left, gFrame.dpi ? gFrame.dpi : 96, gSettings.StatusBarFields, edges);
+    SendMessageA(gFrame.statusBar, SB_SETPARTS, (WPARAM)n, (LPARAM)edges);
+}
+
+void SetStatusText(int part, const char *format, ...)
+{
+    if (!gFrame.statusBar || part < 0 || part >= StatusPartCount()) return;
+    if (format && !gSettings.ShowStatusBar) return;
+    char text[257] = "";
+    if (format) {
+        va_list args;
+        va_start(args, format);
+        FormatTextV(text, sizeof text, format, args);
+        va_end(args);
+    }
+    if (part == 0 && !text[0]) CopyString(text, sizeof text, "Ready", -1);
+    SendMessageA(gFrame.statusBar, SB_SETTEXTA, (WPARAM)(part | (part == 0 ? SBT_NOBORDERS : 0)), (LPARAM)text);
+}
+
+void GetStatusText(int part, char *out, int size)
+{
+    if (size <= 0) return;
+    out[0] = 0;
+    if (!gFrame.statusBar || part < 0 || part >= StatusPartCount()) return;
+    LRESULT length = SendMessageA(gFrame.statusBar, SB_GETTEXTLENGTHA, (WPARAM)part, 0) & 0xffff;
+    if (length >= size) return;
+    SendMessageA(gFrame.statusBar, SB_GETTEXTA, (WPARAM)part, (LPARAM)out);
+}
+
+void ResetStatusBar(int stringId)
+{
+    if (stringId == 0) {
+        for (int i = 0; i < StatusPartCount(); i++) SetStatusText(i, nullptr);
+        return;
+    }
+    if (!gSettings.ShowStatusBar) return;
+    char text[257];
+    if (!LoadStringA(gFrame.instance, (UINT)stringId, text, sizeof text)) text[0] = 0;
+    SetStatusText(0, "%s", text);
+}
+
+void ApplyFrameTitle(const char *text)
+{
+    if (gFrame.frame) SetWindowTextA(gFrame.frame, text);
+}
+
+/* ---- popup notices --------------------------------------------------------------------- */
+
+struct PopupNotice {
+    char text[257];
+    int length;
+    SIZE extent;
+    RECT owner;
+    COLORREF colour;
+};
+
+void ShowPopupNotice(uint32_t colour, const char *format, ...)
+{
+    if (!gFrame.frame) return;
+    PopupNotice *notice = nullptr;
+    if (!AllocMemory(&notice, sizeof *notice)) return;
+    va_list args;
+    va_start(args, format);
+    notice->length = FormatTextV(notice->text, sizeof notice->text, format, args);
+    va_end(args);
+    notice->colour = colour;
+    HWND owner = gFrame.activeChild ? gFrame.activeChild : gFrame.frame;
+    GetWindowRect(owner, &notice->owner);
+    HWND popup = CreateWindowExA(0, "KestovarPopup", "", WS_POPUP | WS_DLGFRAME, 0, 0, 10, 10, owner, nullptr,
+                                 gFrame.instance, notice);
+    if (!popup) {
+        FreeMemory(&notice);
+        return;
+    }
+    PumpMessages();
+}
+
+/* The lowest bottom edge of the other notices on the desktop, so a new one
+** goes below them. */
+static int LowestNoticeBottom(HWND self)
+{
+    int bottom = INT32_MIN;
+    HWND other = nullptr;
+    while ((other = FindWindowExA(nullptr, other, "KestovarPopup", nullptr)) != nullptr) {
+        if (other == self) continue;
+        RECT r;
+        GetWindowRect(other, &r);
+        if (r.bottom > bottom) bottom = r.bottom;
+    }
+    return bottom;
+}
+
+LRESULT CALLBACK PopupNoticeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    PopupNotice *notice = (PopupNotice *)GetWindowLongPtrA(window, GWLP_USERDATA);
+    switch (message) {
+    case WM_CREATE: {
+        notice = (PopupNotice *)((CREATESTRUCTA *)lParam)->lpCreateParams;
+        SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)notice);
+        HDC dc = GetDC(window);
+        HGDIOBJ old = SelectObject(dc, gFrame.uiFont);
+        GetTextExtentPoint32A(dc, notice->text, notice->length, &notice->extent);
+        SelectObject(dc, old);
+        ReleaseDC(window, dc);
+        int width = 2 * notice->extent.cx, height = 2 * notice->extent.cy;
+        int left = (notice->owner.left + notice->owner.right) / 2 - width / 2;
+        int top = (notice->owner.top + notice->owner.bottom) / 2 - 2 * notice->extent.cy;
+        int below = LowestNoticeBottom(window);
+        if (below != INT32_MIN && top < below) top = below;
+        SetWindowPos(window, HWND_TOP, left, top, width, height, SWP_SHOWWINDOW);
+        /* PopupSeconds is a number of seconds. */
+        int seconds = gSettings.PopupSeconds > 0 ? gSettings.PopupSeconds : 1;
+        SetTimer(window, 99, (UINT)seconds * 1000u, nullptr);
+        SetFocus(window);
+        return 0;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(window, &ps);
+        RECT r;
+        GetClientRect(window, &r);
+        FillRect(dc, &r, (HBRUSH)GetStockObject(WHITE_BRUSH));
+        if (notice) {
+            HGDIOBJ old = SelectObject(dc, gFrame.uiFont);
+            SetTextColor(dc, notice->colour);
+            SetBkMode(dc, TRANSPARENT);
+            DrawTextA(dc, notice->text, notice->length, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+            SelectObject(dc, old);
+        }
+        EndPaint(window, &ps);
+        return 0;
+    }
+    case WM_TIMER:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_KEYDOWN:
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        KillTimer(window, 99);
+        if (notice) {
+            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+            FreeMemory(&notice);
+        }
+        return 0;
+    default: break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+/* ---- message boxes ---------------------------------------------------------------------- */
+
+int ShowMessageBox(const char *text, const char *title, uint32_t style)
+{
+    HWND owner = (HWND)gMessageState.owner;
+    if (owner && GetWindowThreadProcessId(owner, nullptr) != GetCurrentThreadId()) owner = nullptr;
+    return MessageBoxA(owner, text, title, style);
+}
+
+/* ---- modeless-dialog registry -------------------------------------------------------------- */
+
+int RegisterFindDialog(void *dialog)
+{
+    for (int i = MODELESS_FIRST_FIND; i < MODELESS_SLOTS; i++) {
+        if (gFrame.modeless[i] == (HWND)dialog) return 1;
+        if (!gFrame.modeless[i]) {
+            gFrame.modeless[i] = (HWND)dialog;
+            return 1;
+        }
+    }
+    ReportError("Sorry, but you can't have more than %d Find/Replace dialogs open at the same time.",
+                MODELESS_SLOTS - MODELESS_FIRST_FIND);
+    return 0;
+}
+
+void UnregisterFindDialog(void *dialog)
+{
+    for (int i = MODELESS_FIRST_FIND; i < MODELESS_SLOTS; i++) {
+        if (gFrame.modeless[i] != (HWND)dialog) continue;
+        for (int j = i; j < MODELESS_SLOTS - 1; j++) gFrame.modeless[j] = gFrame.modeless[j + 1];
+        gFrame.modeless[MODELESS_SLOTS - 1] = nullptr;
+        return;
+    }
+}
+
+/* ---- MDI routines ---------------------------------------------------------------------------- */
+
+HWND CreateMdiChild(const char *className, const char *title, DWORD style, int x, int y, int width, int height,
+                    void *param)
+{
+    if (!gFrame.mdiClient) return nullptr;
+    int maximise = gSettings.fChildMaxed && !gFrame.activeChild;
+    HWND child = CreateMDIWindowA(className, title, style | WS_OVERLAPPEDWINDOW | (maximise ? WS_MAXIMIZE : 0),
+                                  x, y, width, height, gFrame.mdiClient, gFrame.instance, (LPARAM)param);
+    return child;
+}
+
+int FindNextChildWindow(HWND *slot, const char *className)
+{
+    if (!gFrame.mdiClient) return 0;
+    HWND child = slot && *slot ? GetWindow(*slot, GW_HWNDNEXT) : GetWindow(gFrame.mdiClient, GW_CHILD);
+    char name[64];
+    for (; child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (GetParent(child) != gFrame.mdiClient) continue;
+        if (!GetClassNameA(child, name, sizeof name) || strcmp(name, className) != 0) continue;
+        if (slot) *slot = child;
+        return 1;
+    }
+    return 0;
+}
+
+void ActivateMdiAncestor(HWND window)
+{
+    if (!gFrame.mdiClient) return;
+    for (HWND w = window; w; w = GetParent(w)) {
+        if (GetParent(w) == gFrame.mdiClient) {
+            if (w != gFrame.activeChild) SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)w, 0);
+            return;
+        }
+    }
+}
+
+static HMENU WindowPopupOf(HMENU menu) { return FindSubMenuByText(menu, "&Window"); }
+
+void OnMdiChildActivate(HWND child, HWND deactivated, HWND activated)
+{
+    int kind = FindWindowKind(child);
+    if (kind < 0) return;
+    if (activated == child) {
+        gFrame.activeChild = child;
+        gFrame.activeKind = kind;
+        HMENU menu = gWindowKinds[kind].menu;
+        if (menu) SendMessageA(gFrame.mdiClient, WM_MDISETMENU, (WPARAM)menu, (LPARAM)WindowPopupOf(menu));
+        DrawMenuBar(gFrame.frame);
+        SendMessageA(gFrame.mdiClient, WM_MDIREFRESHMENU, 0, 0);
+        HWND first = GetWindow(child, GW_CHILD);
+        SetFocus(gWindowKinds[kind].focusChild && first ? first : child);
+    } else if (deactivated == child) {
+        if (gFrame.activeChild == child) {
+            gFrame.activeChild = nullptr;
+            gFrame.activeKind = -1;
+        }
+        if (!GetWindow(child, GW_HWNDNEXT) || !activated) {
+            SendMessageA(gFrame.mdiClient, WM_MDISETMENU, (WPARAM)gFrame.frameMenu,
+                         (LPARAM)WindowPopupOf(gFrame.frameMenu));
+            DrawMenuBar(gFrame.frame);
+        }
+    }
+    UpdateWindowTab(child);
+    PostMessageA(gFrame.frame, WM_FRAME_REFRESH, 0, 0);
+}
+
+void TrackChildMaximized(HWND child, WPARAM sizeType)
+{
+    if (child != gFrame.activeChild) return;
+    if (sizeType == SIZE_MAXIMIZED) gSettings.fChildMaxed = 1;
+    else if (sizeType == SIZE_RESTORED) gSettings.fChildMaxed = 0;
+}
+
+static int IsEditorControl(HWND window)
+{
+    char name[64];
+    return window && GetClassNameA(window, name, sizeof name) &&
+           (CompareNoCaseN(name, "Scintilla", 9) == 0 || CompareNoCase(name, "Edit") == 0);
+}
+
+HWND GetFocusedEditor()
+{
+    HWND focus = GetFocus();
+    if (IsEditorControl(focus)) return focus;
+    if (gFrame.activeChild) {
+        HWND first = GetWindow(gFrame.activeChild, GW_CHILD);
+        if (IsEditorControl(first)) return first;
+    }
+    return nullptr;
+}
+
+/* ---- child windows for the core ------------------------------------------------------------------ */
+
+int FindChildWindow(const char *className)
+{
+    return FindNextChildWindow(nullptr, className);
+}
+
+void CloseChildWindows(const char *className)
+{
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, className)) {
+        HWND next = child;
+        SendMessageA(child, WM_CLOSE, 0, 0);
+        if (!IsWindow(next)) child = nullptr;   /* closed: start over from the first */
+    }
+}
+
+void FillHistoryCombo(void *dialog, int controlId, const char *history)
+{
+    if (!dialog) return;
+    HWND combo = GetDlgItem((HWND)dialog, controlId);
+    if (!combo) return;
+    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+    const char *p = history;
+    int shown = 0;
+    while (*p && shown < HISTORY_SHOWN) {
+        const char *end = strchr(p, '\n');
+        int len = end ? (int)(end - p) : (int)strlen(p);
+        if (len > 0) {
+            char entry[260];
+            CopyString(entry, sizeof entry, p, len);
+            SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)entry);
+            shown++;
+        }
+        p += len + (end ? 1 : 0);
+    }
+}
+
+/* ---- Windows dialog -------------------------------------------------------------------------------- */
+
+static void SetWindowListButtons(HWND dialog)
+{
+    int selected = (int)SendDlgItemMessageA(dialog, IDC_WL_LIST, LB_GETSELCOUNT, 0, 0);
+    EnableWindow(GetDlgItem(dialog, IDC_WL_ACTIVATE), selected == 1);
+    EnableWindow(GetDlgItem(dialog, IDC_WL_CLOSE), selected >= 1);
+}
+
+INT_PTR CALLBACK WindowListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HWND list = GetDlgItem(dialog, IDC_WL_LIST);
+    switch (message) {
+    case WM_INITDIALOG: {
+        for (HWND child = GetWindow(gFrame.mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (GetParent(child) != gFrame.mdiClient || GetWindow(child, GW_OWNER)) continue;
+            char title[260];
+            GetWindowTextA(child, title, sizeof title);
+            int item = (int)SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)title);
+            SendMessageA(list, LB_SETITEMDATA, (WPARAM)item, (LPARAM)child);
+        }
+        SetWindowListButtons(dialog);
+        return TRUE;
+    }
+    case WM_COMMAND: {
+        int id = LOWORD(wParam);
+        int count = (int)SendMessageA(list, LB_GETCOUNT, 0, 0);
+        if (id == IDC_WL_ACTIVATE || (id == IDC_WL_LIST && HIWORD(wParam) == LBN_DBLCLK)) {
+            for (int i = 0; i < count; i++)
+                if (SendMessageA(list, LB_GETSEL, (WPARAM)i, 0) > 0) {
+                    HWND child = (HWND)SendMessageA(list, LB_GETITEMDATA, (WPARAM)i, 0);
+                    EndDialog(dialog, 1);
+                    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)child, 0);
+                    return TRUE;
+                }
+            return TRUE;
+        }
+        if (id == IDC_WL_CLOSE) {
+            for (int i = 0; i < count; i++)
+                if (SendMessageA(list, LB_GETSEL, (WPARAM)i, 0) > 0)
+                    PostMessageA((HWND)SendMessageA(list, LB_GETITEMDATA, (WPARAM)i, 0), WM_CLOSE, 0, 0);
+            EndDialog(dialog, 1);
+            return TRUE;
+        }
+        if (id == IDCANCEL) {
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        SetWindowListButtons(dialog);
+        return FALSE;
+    }
+    default: break;
+    }
+    return FALSE;
+}

@@ -1,0 +1,148 @@
+/* shell_standins_win32.cpp -- windows and commands of parts of the program
+** that are not built yet, so the frame can open, dispatch and close them.
+** Each is tagged STANDIN and names what replaces it. */
+#include "shell/win32/shell_win32.h"
+
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
+#include "shell/frame_rules.h"
+#include "shell/services.h"
+
+/* ====== replaced by the results, script, chart, graph, plot, trade list, scan and
+** ====== compare windows, each with its own procedure and command handler ====== */
+
+/* STANDIN: an MDI child of any unbuilt kind, showing its text read-only. */
+LRESULT CALLBACK StandInChildWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE: {
+        CREATESTRUCTA *create = (CREATESTRUCTA *)lParam;
+        MDICREATESTRUCTA *mdi = (MDICREATESTRUCTA *)create->lpCreateParams;
+        const char *text = mdi ? (const char *)mdi->lParam : nullptr;
+        HWND editor = CreateWindowExA(0, "EDIT", text ? text : "",
+                                      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                                          ES_AUTOHSCROLL,
+                                      0, 0, 0, 0, window, (HMENU)(INT_PTR)1, gFrame.instance, nullptr);
+        if (editor) SendMessageA(editor, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+        break;
+    }
+    case WM_SIZE:
+        TrackChildMaximized(window, wParam);
+        SizeChildToClient(window, TRUE);
+        break;
+    case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;
+    case WM_DESTROY:
+        RemoveWindowTab(window);
+        if (gFrame.activeChild == window) {
+            gFrame.activeChild = nullptr;
+            gFrame.activeKind = -1;
+        }
+        break;
+    default: break;
+    }
+    return DefMDIChildProcA(window, message, wParam, lParam);
+}
+
+/* STANDIN: the command handlers of the unbuilt window kinds and the frame
+** commands that open their dialogs; the status bar says what was asked. */
+int StandInKindCommand(HWND child, int commandId)
+{
+    /* Keys the accelerator table only keeps from the editor. */
+    if (commandId == IDM_SWALLOWED_KEY) return 1;
+    char text[128];
+    if (!LoadStringA(gFrame.instance, (UINT)commandId, text, sizeof text)) FormatText(text, sizeof text, "%d", commandId);
+    SetStatusText(0, "%s: not available yet", text);
+    return 1;
+}
+
+/* STANDIN for the run driver's RunScript. */
+int StandInRunScript(int mode)
+{
+    static const char *const kModes[6] = {"Import", "Apply", "Scan", "Test", "Optimize", "Orders"};
+    SetStatusText(0, "%s: the run driver is not available yet", kModes[mode >= 0 && mode < 6 ? mode : 1]);
+    return -1;
+}
+
+/* STANDIN for the batch run of the command line. */
+int StandInRunBatchCommandLine(const char *commandLine)
+{
+    ReportError("Batch runs are not available yet: %s", commandLine);
+    return RESULT_STOPPED;
+}
+
+static HWND OpenTextChild(const char *className, const char *title, const char *path)
+{
+    char *text = nullptr;
+    uint32_t size = 0;
+    if (path && !LoadFile(path, &text, &size)) return nullptr;
+    HWND child = CreateMdiChild(className, title, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, text);
+    FreeMemory(&text);
+    if (child) {
+        ShowWindow(child, SW_SHOW);
+        SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)child, 0);
+        UpdateWindowTab(child);
+    }
+    return child;
+}
+
+/* STANDIN for OpenScript of the script windows. */
+int StandInOpenScript(const char *path)
+{
+    if (path) {
+        HWND child = nullptr;
+        char title[260];
+        while (FindNextChildWindow(&child, "KestovarScript")) {
+            GetWindowTextA(child, title, sizeof title);
+            if (CompareNoCase(title, path) == 0) {
+                SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)child, 0);
+                return 1;
+            }
+        }
+        UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
+    }
+    return OpenTextChild("KestovarScript", path ? path : "Script (untitled)", path) != nullptr;
+}
+
+/* STANDIN for the results window's file opening and New Results. */
+int StandInOpenResults(const char *path)
+{
+    return OpenTextChild("KestovarResults", path ? path : "Results (untitled)", nullptr) != nullptr;
+}
+
+/* ====== replaced by the settings panel and the debug panel ====== */
+
+/* STANDIN: the panels' dialog procedure; the Edit button opens the active script. */
+INT_PTR CALLBACK StandInPanelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message == WM_COMMAND && LOWORD(wParam) == IDC_EDIT_SCRIPT) {
+        if (gSettings.ActiveScript[0] && GetFileAttributesA(gSettings.ActiveScript) != INVALID_FILE_ATTRIBUTES)
+            StandInOpenScript(gSettings.ActiveScript);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+/* ====== replaced by the script windows (editor windows of the shell) ====== */
+
+/* STANDIN: script windows keep no editor record yet. */
+void *FindScriptWindow(const char *path) { return nullptr; }
+int SaveScript(void *window, int saveAs) { return 0; }
+void *GetEmptyActiveScriptWindow() { return nullptr; }
+CompilerState *ScriptWindowState(void *window) { return nullptr; }
+intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t lparam) { return 0; }
+
+/* ====== replaced by the results, graph, trade list and chart windows ====== */
+
+/* STANDIN: no such windows to refresh yet. */
+void RecalculateAllResults() {}
+void RefreshAllResGraphs() {}
+void RefreshAllGraphs() {}
+void RefreshAllTradeLists() {}
+void RefreshAllCharts() {}

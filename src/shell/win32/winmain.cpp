@@ -1,0 +1,336 @@
+/* winmain.cpp -- the program's entry: the hand-off to a running copy, the
+** application's initialisation in its fixed order, the frame, the open files
+** and the message loop; and the crash report. */
+#include "shell/win32/shell_win32.h"
+
+#include <dbghelp.h>
+#include <ole2.h>
+
+#include <cstring>
+
+#include "foundation/errors.h"
+#include "foundation/folder_helpers.h"
+#include "foundation/ini_file.h"
+#include "foundation/path_macros.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
+#include "marketdata/store/constituency.h"
+#include "marketdata/store/data_hooks.h"
+#include "marketdata/store/symbols.h"
+#include "platform/platform.h"
+#include "script/eval/item_table.h"
+#include "shell/frame_rules.h"
+#include "shell/services.h"
+#include "shell/version_check.h"
+
+#ifndef KV_VERSION_TEXT
+#define KV_VERSION_TEXT "1.0.0.0"
+#endif
+#ifndef KV_BUILD_DATE
+#define KV_BUILD_DATE 20261207
+#endif
+extern const char kVersionText[] = KV_VERSION_TEXT;
+extern const int kBuildDate = KV_BUILD_DATE;
+
+/* ---- crash report ------------------------------------------------------------------------------- */
+
+LONG WINAPI CrashHandler(EXCEPTION_POINTERS *info)
+{
+    CONTEXT context = *info->ContextRecord;
+    STACKFRAME64 frame = {};
+    frame.AddrPC.Offset = context.Rip;
+    frame.AddrPC.Mode = AddrModeFlat;
+    frame.AddrFrame.Offset = context.Rbp;
+    frame.AddrFrame.Mode = AddrModeFlat;
+    frame.AddrStack.Offset = context.Rsp;
+    frame.AddrStack.Mode = AddrModeFlat;
+    HANDLE process = GetCurrentProcess(), thread = GetCurrentThread();
+    /* Without the symbol handler the walker finds no module data and stops
+    ** after the first frame. */
+    SymInitialize(process, nullptr, TRUE);
+    uint64_t addresses[CRASH_FRAMES];
+    int count = 0;
+    while (count < CRASH_FRAMES) {
+        if (!StackWalk64(IMAGE_FILE_MACHINE_AMD64, process, thread, &frame, &context, nullptr,
+                         SymFunctionTableAccess64, SymGetModuleBase64, nullptr))
+            break;
+        if (frame.AddrReturn.Offset == 0) break;
+        addresses[count++] = frame.AddrReturn.Offset;
+    }
+    SymCleanup(process);
+    char text[CRASH_TEXT_SIZE];
+    FormatCrashReport(text, sizeof text, kVersionText, (uint32_t)info->ExceptionRecord->ExceptionCode, addresses, count);
+    MessageBoxA(nullptr, text, "KESTOVAR ERROR", MB_OK | MB_ICONERROR);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+/* ---- application initialisation ------------------------------------------------------------------ */
+
+static int RegisterWindowClasses(HINSTANCE instance)
+{
+    static const struct {
+        const char *name;
+        WNDPROC procedure;
+        int icon;
+        int redraw;
+    } kClasses[13] = {
+        {"KestovarFrame", FrameWndProc, IDI_FRAME, 0},       {"KestovarResults", StandInChildWndProc, IDI_RESULTS, 0},
+        {"KestovarTrades", StandInChildWndProc, IDI_TRADES, 0}, {"KestovarScan", StandInChildWndProc, IDI_SCAN, 0},
+        {"KestovarCompare", StandInChildWndProc, IDI_COMPARE, 0}, {"KestovarList", ListWndProc, IDI_COMPARE, 0},
+        {"KestovarGraph", StandInChildWndProc, IDI_GRAPH, 1},   {"KestovarPlot", StandInChildWndProc, IDI_PLOT, 1},
+        {"KestovarResGraph", StandInChildWndProc, IDI_RESGRAPH, 1}, {"KestovarChart", StandInChildWndProc, IDI_CHART, 1},
+        {"KestovarScript", StandInChildWndProc, IDI_SCRIPT, 0}, {"KestovarLog", LogWndProc, IDI_LOG, 0},
+        {"KestovarPopup", PopupNoticeWndProc, 0, 0},
+    };
+    for (const auto &c : kClasses) {
+        WNDCLASSEXA wc = {};
+        wc.cbSize = sizeof wc;
+        wc.style = c.redraw ? CS_HREDRAW | CS_VREDRAW : 0;
+        wc.lpfnWndProc = c.procedure;
+        wc.hInstance = instance;
+        wc.hIcon = c.icon ? LoadIconA(instance, MAKEINTRESOURCEA(c.icon)) : nullptr;
+        wc.hCursor = LoadCursorA(nullptr, (LPCSTR)IDC_ARROW);
+        wc.hbrBackground = (HBRUSH)(COLOR_APPWORKSPACE + 1);
+        wc.lpszClassName = c.name;
+        if (!RegisterClassExA(&wc)) return 0;
+    }
+    return 1;
+}
+
+static int SystemDpi()
+{
+    typedef UINT(WINAPI * DpiFn)();
+    HMODULE user = GetModuleHandleA("user32.dll");
+    DpiFn dpi = user ? (DpiFn)(void *)GetProcAddress(user, "GetDpiForSystem") : nullptr;
+    return dpi ? (int)dpi() : 96;
+}
+
+static BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT area, LPARAM param)
+{
+    UnionRect((RECT *)param, (RECT *)param, area);
+    return TRUE;
+}
+
+static void ClampWindowPositions()
+{
+    if (gSettings.iMainW != 0) {
+        RECT screen = {};
+        EnumDisplayMonitors(nullptr, nullptr, AddMonitor, (LPARAM)&screen);
+        if (IsRectEmpty(&screen)) SetRect(&screen, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+        ClampFrameToScreen(&gSettings.iMainX, &gSettings.iMainY, &gSettings.iMainW, &gSettings.iMainH, screen.left,
+                           screen.top, screen.right - screen.left, screen.bottom - screen.top);
+        return;
+    }
+    gFrame.firstRun = 1;
+    for (const SettingEntry *row = gSettingTable; row->key; row++) {
+        if (strcmp(row->section, "WindowPositions") != 0 || row->type != ST_INT || !row->data) continue;
+        char last = row->key[strlen(row->key) - 1];
+        if (last == 'H' || last == 'W' || last == 'X' || last == 'Y') *(int32_t *)row->data = CW_USEDEFAULT;
+    }
+}
+
+/* Reads one key from anywhere in the settings file; the default when the
+** file is missing (a first run has none, which is no error). */
+static void ReadSettingsKey(const char *key, const char *defaultValue, char *out, int size)
+{
+    CopyString(out, size, defaultValue, -1);
+    if (!PlatFileExists(gFrame.settingsPath)) return;
+    IniFile ini = {};
+    if (!IniOpen(&ini, gFrame.settingsPath, 0)) return;
+    IniGetString(&ini, key, defaultValue, out, size);
+    IniClose(&ini);
+}
+
+static void MakeFolder(char *folder)
+{
+    if (!CreateFolder(folder)) CopyString(folder, 260, gProgramFolder, -1);
+}
+
+int InitApplication(HINSTANCE instance)
+{
+    gFrame.instance = instance;
+    gUiThreadId = GetCurrentThreadId();
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_DATE_CLASSES |
+                                                          ICC_COOL_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
+    if (!InitCommonControlsEx(&controls)) {
+        ReportError("Can't initialize common controls.");
+        return 0;
+    }
+    /* The editor component registers its classes once it is part of the
+    ** program (STANDIN: the log windows use a plain text control meanwhile). */
+    gFrame.findMessage = RegisterWindowMessageA("commdlg_FindReplace");
+    if (!RegisterWindowClasses(instance)) {
+        ReportError("Unable to register window classes.");
+        return 0;
+    }
+    gFrame.accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    for (int row = 0; row < WK_COUNT; row++)
+        gWindowKinds[row].menu = LoadMenuA(instance, MAKEINTRESOURCEA(gWindowKinds[row].menuId));
+    gFrame.frameMenu = gWindowKinds[WK_FRAME].menu;
+
+    if (!gFrame.settingsPath[0]) FormatText(gFrame.settingsPath, sizeof gFrame.settingsPath, "%s\\kestovar.ini", gProgramFolder);
+    char path[260];
+    ReadSettingsKey("KestovarPath", gProgramFolder, path, sizeof path);
+    if (CompareNoCase(path, gProgramFolder) != 0) {
+        CopyString(gProgramFolder, sizeof gProgramFolder, path, -1);
+        FormatText(gFrame.settingsPath, sizeof gFrame.settingsPath, "%s\\kestovar.ini", gProgramFolder);
+        SetCurrentDirectoryA(gProgramFolder);
+    }
+    char dateFormat[16];
+    ReadSettingsKey("DateFormat", "-1", dateFormat, sizeof dateFormat);
+    if (PlatFileExists(gFrame.settingsPath)) LoadSettings(gFrame.settingsPath);
+    else ResetSettingsToDefaults();
+    ApplyLegacyDateFormat(atoi(dateFormat), &gSettings.DateInputFormat, gSettings.DateDisplayFormat,
+                          sizeof gSettings.DateDisplayFormat);
+    ClampWindowPositions();
+    RepairLoadedSettings(&gSettings.AccountSize, &gSettings.MaxMemPct, &gSettings.StatusBarFields);
+    if (!gSettings.UserDllPath[0] || !CreateFolder(gSettings.UserDllPath))
+        CopyString(gSettings.UserDllPath, sizeof gSettings.UserDllPath, gProgramFolder, -1);
+
+    if (!gSettings.ScriptPath[0]) {
+        FormatText(gSettings.ScriptPath, sizeof gSettings.ScriptPath, "%s\\Scripts", gProgramFolder);
+        FormatText(gSettings.DataPath, sizeof gSettings.DataPath, "%s\\Data", gProgramFolder);
+        FormatText(gSettings.OutputPath, sizeof gSettings.OutputPath, "%s\\Output", gProgramFolder);
+    }
+    MakeFolder(gSettings.ScriptPath);
+    MakeFolder(gSettings.DataPath);
+    MakeFolder(gSettings.OutputPath);
+    CopyString(gScriptsFolder, sizeof gScriptsFolder, gSettings.ScriptPath, -1);
+    CopyString(gDataFolder, sizeof gDataFolder, gSettings.DataPath, -1);
+    CopyString(gOutputFolder, sizeof gOutputFolder, gSettings.OutputPath, -1);
+    CreateOutputFolders();
+    SetCurrentDirectoryA(gScriptsFolder);
+    if (gSettings.DataFile[0]) ExpandPathMacros(gSettings.DataFile, gDataFolder);
+    if (gSettings.ActiveScript[0]) ExpandPathMacros(gSettings.ActiveScript, gScriptsFolder);
+    FormatText(gFrame.helpPath, sizeof gFrame.helpPath, "%s\\Kestovar User Guide.chm", gProgramFolder);
+
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    gSettings.CalcThreads = ComputeWorkerCount(gSettings.CalcThreads, (int)system.dwNumberOfProcessors);
+
+    for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
+        if (!InitDefaultDateList(&gDateLists[barSize], barSize)) return 0;
+    BuildCalendarSymbol();
+    LoadConstituency();
+    if (!CheckItemTable()) return 0;
+
+    gFrame.dpi = SystemDpi();
+    HDC screen = GetDC(nullptr);
+    gFrame.uiFont = CreateFontA(-MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0, 0, 0,
+                                DEFAULT_CHARSET, 0, 0, 0, 0, "Verdana");
+    ReleaseDC(nullptr, screen);
+    return 1;
+}
+
+/* ---- entry ------------------------------------------------------------------------------------------ */
+
+/* The command line's first pass: the settings file and the unattended and
+** exit-after-batch flags.  STANDIN for the command-line Part's own pass. */
+static int ParseCommandLineOptions(const char *commandLine)
+{
+    char token[COMMAND_TOKEN_SIZE];
+    const char *p = commandLine;
+    while ((p = NextCommandToken(p, token)) != nullptr) {
+        if (token[0] != '-') continue;
+        if (CompareNoCase(token, "-inifile") == 0) {
+            p = NextCommandToken(p, token);
+            if (!p || !token[0] || !ExpandPathMacros(token, nullptr)) {
+                ReportError("Unable to access %s", token);
+                SetResultCode(RESULT_FILE_ERROR);
+                return 0;
+            }
+            CopyString(gFrame.settingsPath, sizeof gFrame.settingsPath, token, -1);
+            continue;
+        }
+        if (CompareNoCase(token, "-noexit") == 0) {
+            gFrame.exitAfterBatch = 0;
+            continue;
+        }
+        gUnattended = 1;
+        gFrame.exitAfterBatch = 1;
+    }
+    return 1;
+}
+
+static void OpenCommandLineFiles(const char *commandLine)
+{
+    char token[COMMAND_TOKEN_SIZE];
+    const char *p = commandLine;
+    while ((p = NextCommandToken(p, token)) != nullptr) {
+        if (CompareNoCase(token, "-inifile") == 0) {
+            p = NextCommandToken(p, token);
+            if (!p) break;
+            continue;
+        }
+        if (!token[0] || !ExpandPathMacros(token, nullptr)) continue;
+        OpenFileByType(token, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
+    }
+}
+
+/* Steps after the frame exists; returns the process result. */
+static int RunProgram(HINSTANCE instance, const char *commandLine)
+{
+    if (!ParseCommandLineOptions(commandLine)) return gResultCode.load();
+    if (!InitApplication(instance)) return gResultCode.load() ? gResultCode.load() : RESULT_STOPPED;
+    HWND frame = CreateWindowExA(0, "KestovarFrame", "Kestovar", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                 gSettings.iMainX, gSettings.iMainY, gSettings.iMainW, gSettings.iMainH, nullptr,
+                                 gFrame.frameMenu, instance, nullptr);
+    if (!frame || !gFrame.mdiClient) {
+        ReportError("Can't create main window.");
+        return RESULT_STOPPED;
+    }
+    InitMessages(nullptr, frame, gProgramFolder);
+    SetFrameTitle(nullptr);
+    ShowWindow(frame, gFrame.exitAfterBatch ? SW_SHOWMINIMIZED : gSettings.fMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+    if (gSettings.ShowSettings && gFrame.settingsPanel) ShowWindow(gFrame.settingsPanel, SW_SHOW);
+    if (gSettings.ShowDebugger && gFrame.debugPanel) ShowWindow(gFrame.debugPanel, SW_SHOW);
+    LayoutFrame();
+    PumpMessages();
+    LoadMissingDefaultScripts();
+    PumpMessages();
+    if (gUnattended) {
+        int result = StandInRunBatchCommandLine(commandLine);
+        if (result != 0) return result;
+        if (gFrame.exitAfterBatch) return 0;
+    } else {
+        RestoreOpenFiles(gFrame.settingsPath);
+        OpenCommandLineFiles(commandLine);
+    }
+    PostMessageA(frame, WM_FRAME_REFRESH, 0, 0);
+    EnableSettingsPanelControls(0);
+    UpdateDebugPanelControls();
+    if (gSettings.CheckForUpdates) StartVersionCheck();
+    if (gFrame.firstRun && !gUnattended && gFrame.settingsPanel)
+        PostMessageA(gFrame.settingsPanel, WM_COMMAND, IDC_EDIT_SCRIPT, 0);
+    MSG msg;
+    int got;
+    while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) DispatchAppMessage(&msg);
+    return got < 0 ? -1 : 0;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+{
+    SetUnhandledExceptionFilter(CrashHandler);
+    const char *line = commandLine ? commandLine : "";
+    while (*line == ' ') line++;
+    if (*line && *line != '-') {
+        HWND running = FindWindowA("KestovarFrame", nullptr);
+        if (running) {
+            COPYDATASTRUCT data = {999, (DWORD)(strlen(line) + 1), (void *)line};
+            SendMessageA(running, WM_COPYDATA, 0, (LPARAM)&data);
+            return 0;
+        }
+    }
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    ProgramFolderFromPath(exe, gProgramFolder, sizeof gProgramFolder);
+    /* Errors of the steps before the frame exists reach the user (or the error
+    ** log in the program folder) too. */
+    InitMessages(nullptr, nullptr, gProgramFolder);
+    /* OLE is taken once here and given back once, on every way out. */
+    HRESULT ole = OleInitialize(nullptr);
+    int result = RunProgram(instance, line);
+    if (SUCCEEDED(ole)) OleUninitialize();
+    return result;
+}

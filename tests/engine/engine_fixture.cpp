@@ -1,0 +1,221 @@
+#include "engine_fixture.h"
+
+#include <cstring>
+
+#include "engine/date_loop.h"
+#include "engine/results_file.h"
+#include "engine/run_driver.h"
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
+#include "marketdata/store/data_load.h"
+#include "marketdata/store/datafile.h"
+#include "script/compiler/compile_driver.h"
+#include "script/compiler/compile_errors.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/parser_hooks.h"
+#include "script/compiler/script_parser.h"
+#include "script/compiler/settings_items.h"
+#include "script/datacalc/data_calc.h"
+#include "script/eval/evaluator.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+
+std::vector<int32_t> Weekdays(int32_t from, int32_t to)
+{
+    std::vector<int32_t> out;
+    for (int32_t d = from; d <= to; d = NextDay(d))
+        if (DayOfWeek(d) <= 5) out.push_back(d);
+    return out;
+}
+
+std::vector<DayBar> FlatBars(const std::vector<int32_t> &days, const std::vector<double> &closes)
+{
+    std::vector<DayBar> bars;
+    for (size_t k = 0; k < days.size() && k < closes.size(); k++) {
+        double c = closes[k];
+        bars.push_back(DayBar{days[k], c, c, c, c});
+    }
+    return bars;
+}
+
+/* A key equal for the days of one period of barSize. */
+static int64_t PeriodOf(int32_t date, int barSize)
+{
+    switch (barSize) {
+    case BAR_WEEKLY: return DaysBetween(19000101, date) / 7;
+    case BAR_MONTHLY: return date / 100;
+    case BAR_QUARTERLY: return date / 10000 * 10 + (date / 100 % 100 - 1) / 3;
+    case BAR_YEARLY: return date / 10000;
+    default: return date;
+    }
+}
+
+/* Builds the bars of every size from the daily ones. */
+static void FillSymbol(SymbolRecord *record, const std::string &name, const std::vector<DayBar> &daily)
+{
+    memset(record, 0, sizeof *record);
+    CopyString(record->info.Symbol, sizeof record->info.Symbol, name.c_str(), -1);
+    record->info.TickSize = 0.01;
+    record->info.PointValue = 1.0;
+    record->firstUsedDate = FIRST_USED_NONE;
+    record->dataSource = -1;
+    for (int k = 0; k < BAR_SIZE_COUNT; k++) {
+        std::vector<Bar> bars;
+        for (const DayBar &d : daily) {
+            Bar b{d.date, 160000, d.open, d.high, d.low, d.close, d.volume, 0, d.split};
+            if (!bars.empty() && PeriodOf(bars.back().date, k) == PeriodOf(d.date, k)) {
+                Bar &last = bars.back();
+                last.date = d.date;
+                last.high = std::max(last.high, d.high);
+                last.low = std::min(last.low, d.low);
+                last.close = d.close;
+                last.volume += d.volume;
+                last.split = d.split;
+            } else {
+                bars.push_back(b);
+            }
+        }
+        ASSERT_TRUE(AllocMemory(&record->bars[k], (bars.size() + 1) * sizeof(Bar)));
+        if (!bars.empty()) memcpy(record->bars[k], bars.data(), bars.size() * sizeof(Bar));
+        record->barCounts[k] = (int32_t)bars.size();
+    }
+    record->dailyCapacity = record->barCounts[0] + 1;
+    record->firstDate = daily.empty() ? 0 : daily.front().date;
+    record->lastDate = daily.empty() ? 0 : daily.back().date;
+}
+
+void ResetStore()
+{
+    for (int32_t i = 0; gSymbols && i < gSymbolCount; i++) FreeSymbolRecord(&gSymbols[i]);
+    FreeMemory(&gSymbols);
+    gSymbolCount = 0;
+    FreeSymbolRecord(&gCalendarSymbol);
+    for (int k = 0; k < BAR_SIZE_COUNT; k++) {
+        FreeMemory(&gDateLists[k].dates);
+        gDateLists[k] = DateList{nullptr, 0, 0, k, 0};
+    }
+    gDataFirstDate = gDataLastDate = 0;
+    gLoadedDataPath[0] = 0;
+}
+
+void FreeCompiledScript()
+{
+    for (DefinitionList *list : {&gParameters, &gParameterCopies})
+        for (int i = 0; i < list->capacity; i++) {
+            FreeMemory(&((Parameter *)list->items)[i].values);
+            FreeMemory(&((Parameter *)list->items)[i].walkValues);
+        }
+    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems})
+        for (int i = 0; i < list->capacity; i++) FreeFormulaNodes(&((FormulaItem *)list->items)[i].formula);
+    for (DefinitionList *list : {&gResultsColumns, &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns,
+                                 &gTestScanColumns})
+        for (int i = 0; i < list->capacity; i++) FreeFormulaNodes(&((FormulaColumn *)list->items)[i].formula);
+    for (DefinitionList *list : {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems, &gResultsColumns,
+                                 &gGraphsColumns, &gChartsColumns, &gTradesColumns, &gScanColumns, &gTestScanColumns,
+                                 &gParameters, &gParameterCopies})
+        FreeDefinitionList(list);
+    FreeStrategyRecords();
+    for (StandaloneFormula *f : {&gImportFilter, &gSkipTestIf, &gTestNameFormula, &gOrdersComment}) {
+        FreeFormulaNodes(&f->formula);
+        *f = StandaloneFormula{};
+    }
+    ResetIncludeState();
+    ResetScriptParserState();
+    gCompileSession = CompileSession{};
+}
+
+void EngineTest::SetUp()
+{
+    ProgramStateTest::SetUp();
+    gHeadless.captureLog = 1;
+    ResetSettingsToDefaults();
+    FreeCompiledScript();
+    ResetStore();
+    scripts = tmp.File("Scripts");
+    CopyString(gScriptsFolder, sizeof gScriptsFolder, scripts.c_str(), -1);
+    CopyString(gDataFolder, sizeof gDataFolder, tmp.File("Data").c_str(), -1);
+    CopyString(gOutputFolder, sizeof gOutputFolder, tmp.File("Output").c_str(), -1);
+    CopyString(gLogsFolder, sizeof gLogsFolder, tmp.File("Logs").c_str(), -1);
+    for (const char *f : {gScriptsFolder, gDataFolder, gOutputFolder, gLogsFolder}) PlatCreateFolder(f);
+    for (const char *name : {"Results", "Graphs", "Charts", "Trades"})
+        Write(std::string(name) + ".kvs", std::string(name) + ":\n");
+    gUnattended = 0;   /* messages go to the headless message box */
+    gSettings.AccountSize = 100000;
+}
+
+void EngineTest::TearDown()
+{
+    while (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+    RestoreRunSettings();
+    ClearPendingRuntimeError();
+    FreeCompiledScript();
+    ResetStore();
+    ResetEngineRun();
+    FreeDataCalcRecords();
+    ProgramStateTest::TearDown();
+}
+
+void EngineTest::LoadStore(const std::vector<int32_t> &marketDays,
+                           const std::vector<std::pair<std::string, std::vector<DayBar>>> &symbols)
+{
+    ResetStore();
+    days = marketDays;
+    std::vector<DayBar> calendar;
+    for (int32_t d : marketDays) calendar.push_back(DayBar{d, 0, 0, 0, 0});
+    SymbolRecord scratch;
+    FillSymbol(&scratch, "Global", calendar);
+    for (int k = 0; k < BAR_SIZE_COUNT; k++) {
+        DateList &list = gDateLists[k];
+        int32_t n = scratch.barCounts[k];
+        ASSERT_TRUE(AllocMemory(&list.dates, (uint64_t)(n + 1) * sizeof(uint32_t)));
+        for (int32_t i = 0; i < n; i++) list.dates[i] = (uint32_t)scratch.bars[k][i].date;
+        list.capacity = n + 1;
+        list.count = n;
+        list.barSize = k;
+        FreeMemory(&scratch.bars[k]);
+    }
+    gDataFirstDate = marketDays.front();
+    gDataLastDate = marketDays.back();
+    ASSERT_TRUE(BuildCalendarSymbol());
+    ASSERT_TRUE(AllocMemory(&gSymbols, (symbols.size() + 1) * sizeof(SymbolRecord)));
+    for (size_t k = 0; k < symbols.size(); k++) FillSymbol(&gSymbols[k], symbols[k].first, symbols[k].second);
+    gSymbolCount = (int32_t)symbols.size();
+    qsort(gSymbols, symbols.size(), sizeof(SymbolRecord), CompareSymbolNames);
+    CopyString(gLoadedDataPath, sizeof gLoadedDataPath, tmp.File("Data\\test.kvd").c_str(), -1);
+    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, gLoadedDataPath, -1);
+    gSettings.FirstDate = marketDays.front();
+    gSettings.LastDate = marketDays.back();
+    gSettings.UseEarliestDate = 0;
+    gSettings.UseLatestDate = 0;
+    gSettings.NumBars = 0;
+    gSettings.BarSize2 = BAR_DAILY;
+    SetDataRecalcNeeded();   /* as loading a data file does */
+}
+
+std::string EngineTest::Write(const std::string &name, const std::string &text)
+{
+    std::string path = scripts + "\\" + name;
+    EXPECT_TRUE(WriteTestFile(path, text)) << path;
+    return path;
+}
+
+int EngineTest::Run(const std::string &text, int mode)
+{
+    std::string path = Write("main.kvs", text);
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path.c_str(), -1);
+    return RunScript(mode);
+}
+
+TestRecord *EngineTest::LastTest() const
+{
+    ResultsWindow *w = FirstResultsWindow();
+    return w ? w->lastTest : nullptr;
+}
+
+const StatCell *EngineTest::Cell(const TestRecord *test, int32_t row, int32_t s) const
+{
+    return CellAt(const_cast<TestRecord *>(test), row, s);
+}

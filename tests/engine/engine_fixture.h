@@ -1,0 +1,47 @@
+/* engine_fixture.h -- a small loaded data set made by hand and a compiled
+** script, for running tests through the engine. */
+#pragma once
+#include <gtest/gtest.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/test_records.h"
+#include "marketdata/store/symbols.h"
+#include "support/program_state.h"
+
+/* One daily bar as a test writes it. */
+struct DayBar {
+    int32_t date;
+    double open, high, low, close;
+    double volume = 1000;
+    double split = 1.0;
+};
+
+/* Weekdays from..to. */
+std::vector<int32_t> Weekdays(int32_t from, int32_t to);
+/* Bars on the days with open = high = low = close = the price given per day. */
+std::vector<DayBar> FlatBars(const std::vector<int32_t> &days, const std::vector<double> &closes);
+
+struct EngineTest : ProgramStateTest {
+    std::string scripts;
+    std::vector<int32_t> days;               /* the market days of the data */
+    void SetUp() override;
+    void TearDown() override;
+    /* Installs the market days (master lists and calendar) and the symbols. */
+    void LoadStore(const std::vector<int32_t> &marketDays,
+                   const std::vector<std::pair<std::string, std::vector<DayBar>>> &symbols);
+    /* Writes a script file (relative to the scripts folder); its path. */
+    std::string Write(const std::string &name, const std::string &text);
+    /* Writes main.kvs as the active script and runs it in mode. */
+    int Run(const std::string &text, int mode = 3);
+    /* The last test listed, or null. */
+    TestRecord *LastTest() const;
+    /* The cell of strategy s on row r of test. */
+    const StatCell *Cell(const TestRecord *test, int32_t row, int32_t s) const;
+};
+
+/* Empties every compiled-script list and frees its records. */
+void FreeCompiledScript();
+/* Frees and clears every store global. */
+void ResetStore();

@@ -1,0 +1,173 @@
+#include <cstring>
+
+#include "engine/exit_pass.h"
+#include "engine/limits.h"
+#include "pass_fixture.h"
+
+namespace {
+
+/* Entered at 10.5 on the second open; the exit rule fires at the third open (11.6). */
+const std::vector<DayBar> kThreeDays = {
+    {20240102, 10.0, 11.0, 9.5, 10.5},
+    {20240103, 10.5, 12.0, 10.0, 11.5},
+    {20240104, 11.6, 12.5, 11.0, 12.0},
+};
+
+TEST_F(PassTest, AnExitQuantityLeavesTheRestOpenWithItsEntry)
+{
+    const struct {
+        const char *exitQty;
+        double traded, open, profit;
+    } cases[] = {
+        {"30", 30, 70, 33},        /* 30 × (11.6 − 10.5) */
+        {"99.5", 100, 0, 110},     /* rounds to 100: all of it */
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.exitQty);
+        LoadMarket({{"AAA", kThreeDays}});
+        AddStrategy("Part");
+        SetFormula(0, SLOT_ENTRY_SETUP, "C < 11");
+        SetFormula(0, SLOT_QUANTITY, "100");
+        SetFormula(0, SLOT_EXIT_RULE, "1");
+        SetFormula(0, SLOT_EXIT_QTY, c.exitQty);
+        StartTest();
+        RunAll();
+        ASSERT_EQ(1, test.tradeCount);
+        EXPECT_DOUBLE_EQ(c.traded, test.trades[0].quantityIn);
+        EXPECT_DOUBLE_EQ(c.profit, TradeNetProfit(&test.trades[0]));
+        const StrategyRecord &r = strategies[0];
+        ASSERT_EQ(c.open > 0 ? 1 : 0, r.openCount);
+        if (c.open > 0) {
+            const PositionRecord &p = r.openPositions[0];
+            EXPECT_DOUBLE_EQ(c.open, p.quantity);
+            EXPECT_EQ(20240103, p.entryDate);
+            EXPECT_DOUBLE_EQ(10.5, p.entryPrice);
+            EXPECT_DOUBLE_EQ(735, p.entryValue);
+            EXPECT_EQ(1u, p.partialExits);
+            EXPECT_EQ(1, Cell(2, 0)->positions);
+            EXPECT_DOUBLE_EQ(735, Cell(2, 0)->invested);
+        }
+        TearDown();
+        SetUp();
+    }
+}
+
+/* Long lots of 100 in AAA, entered on the first dates. */
+TEST_F(PassTest, AReductionExitsTheLatestLotsFirst)
+{
+    const struct {
+        int lots;
+        double target;
+        int32_t reason;
+        std::vector<double> traded;   /* in exit order */
+        std::vector<double> left;     /* by entry date */
+    } cases[] = {
+        {3, 150, EXIT_REDUCE, {100, 50}, {100, 50}},
+        {3, 0, EXIT_ZERO_POSITION, {100, 100, 100}, {}},
+        {3, 300, EXIT_REDUCE, {}, {100, 100, 100}},
+        /* The remainder of the partial exit finds the array full and moves it. */
+        {2, 50, EXIT_REDUCE, {100, 50}, {50}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.target);
+        LoadMarket({{"AAA", kThreeDays}});
+        AddStrategy("Lots");
+        StartTest();
+        StrategyRecord &r = strategies[0];
+        StartRow(2);
+        ctx.strategy = &r;
+        ctx.strategyIndex = 0;
+        ctx.symbol = &gSymbols[0];
+        ctx.barPhase = PHASE_OPEN;
+        for (int k = 0; k < c.lots; k++) {
+            PositionRecord *p = AddSetup(&r, 0, &gSymbols[0]);
+            p->side = 1;
+            p->quantity = 100;
+            p->quantityStep = 1;
+            p->entryPrice = 10;
+            p->entrySplit = 1;
+            p->entryDate = kThreeDays[k].date;
+            p->entryBar = k;
+            p->entryTiming = PHASE_OPEN;
+            p->value = p->entryValue = 1000;
+            ctx.position = p;
+            ASSERT_NE(nullptr, AddPosition(&ctx));
+        }
+        const Bar *bar = &gSymbols[0].bars[BAR_DAILY][2];
+        EXPECT_DOUBLE_EQ(0, ReducePositionsToTarget(&ctx, bar, c.target, nullptr));
+        ASSERT_EQ((int32_t)c.traded.size(), test.tradeCount);
+        for (size_t k = 0; k < c.traded.size(); k++) {
+            EXPECT_DOUBLE_EQ(c.traded[k], test.trades[k].quantityIn) << k;
+            EXPECT_EQ(c.reason, test.trades[k].reason) << k;
+            EXPECT_DOUBLE_EQ(11.6, test.trades[k].priceOut) << k;
+        }
+        ASSERT_EQ((int32_t)c.left.size(), r.openCount);
+        for (size_t k = 0; k < c.left.size(); k++) {
+            EXPECT_DOUBLE_EQ(c.left[k], r.openPositions[k].quantity) << k;
+            EXPECT_EQ(kThreeDays[k].date, r.openPositions[k].entryDate) << k;
+        }
+        TearDown();
+        SetUp();
+    }
+}
+
+/* AAA trades all four dates and always closes down; BBB's data end on the
+** third date while it is held; CCC's end there too, the day after its signal. */
+TEST_F(PassTest, ASymbolWhoseDataEndEarlyLeavesAtItsLastCloseAndTakesNoLastEntry)
+{
+    LoadMarket({
+        {"AAA", {{20240102, 10, 11, 9, 9.5}, {20240103, 10, 11, 9, 9.5}, {20240104, 10, 11, 9, 9.5}, {20240105, 10, 11, 9, 9.5}}},
+        {"BBB", {{20240102, 30, 31, 29, 30.5}, {20240103, 30.6, 31, 30, 30.2}, {20240104, 30.2, 31.5, 30, 31}}},
+        {"CCC", {{20240102, 40, 41, 39, 39.5}, {20240103, 39.5, 41, 39, 40.5}, {20240104, 40.5, 41, 40, 40.8}}},
+    });
+    AddStrategy("Up");
+    SetFormula(0, SLOT_ENTRY_SETUP, "C > O");
+    SetFormula(0, SLOT_QUANTITY, "10");
+    StartTest();
+    RunAll();
+    ASSERT_EQ(1, test.tradeCount);
+    const TradeRecord &t = test.trades[0];
+    EXPECT_STREQ("BBB", t.symbol);
+    EXPECT_EQ(20240103, t.dateIn);
+    EXPECT_DOUBLE_EQ(30.6, t.priceIn);
+    EXPECT_EQ(20240104, t.dateOut);
+    EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+    EXPECT_DOUBLE_EQ(31, t.priceOut);
+    EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
+    EXPECT_EQ(0, strategies[0].openCount);
+}
+
+}  // namespace
+
+namespace {
+
+/* The holding follows ten shares per point of the last close: 100, then 120
+** (a second lot of 20), then 90 (the second lot and 10 of the first leave). */
+TEST_F(PassTest, DynamicSizingTradesTheDifferenceToItsTarget)
+{
+    LoadMarket({{"AAA",
+                 {{20240102, 10, 10, 10, 10},
+                  {20240103, 10.5, 12, 10.5, 12},
+                  {20240104, 11, 11, 9, 9},
+                  {20240105, 9.5, 9.5, 9.5, 9.5}}}});
+    AddStrategy("Dynamic").DynamicSizing = 1;
+    SetFormula(0, SLOT_QUANTITY, "C * 10");
+    StartTest();
+    RunAll();
+    const StrategyRecord &r = strategies[0];
+    ASSERT_EQ(1, r.openCount);
+    EXPECT_DOUBLE_EQ(90, r.openPositions[0].quantity);
+    EXPECT_DOUBLE_EQ(10.5, r.openPositions[0].entryPrice);
+    ASSERT_EQ(2, test.tradeCount);
+    const double quantities[] = {20, 10}, entries[] = {11, 10.5};
+    for (int k = 0; k < 2; k++) {
+        EXPECT_DOUBLE_EQ(quantities[k], test.trades[k].quantityIn) << k;
+        EXPECT_DOUBLE_EQ(entries[k], test.trades[k].priceIn) << k;
+        EXPECT_DOUBLE_EQ(9.5, test.trades[k].priceOut) << k;
+        EXPECT_EQ(EXIT_REDUCE, test.trades[k].reason) << k;
+    }
+    EXPECT_EQ(1, Cell(2, 0)->positions);   /* the second lot adds to the holding */
+    EXPECT_EQ(1, Cell(3, 0)->positions);
+}
+
+}  // namespace

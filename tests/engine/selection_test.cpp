@@ -1,0 +1,227 @@
+#include <cstring>
+#include <string>
+
+#include "engine/limits.h"
+#include "pass_fixture.h"
+#include "foundation/settings_table.h"
+
+namespace {
+
+/* Two days: every symbol's first bar closes up, so all signal for the next open. */
+std::vector<DayBar> TwoDays(double base)
+{
+    return {{20240102, base, base + 1, base - 0.5, base + 0.5}, {20240103, base + 0.5, base + 1, base, base + 0.8}};
+}
+
+/* Two strategies in one combined strategy that holds at most three
+** positions.  Beta (StrategyScore 2) takes before Alpha (1) in every turn,
+** one setup a turn; Alpha prefers dear symbols, Beta cheap ones.
+**   turn 1: Beta keeps AAA, Alpha keeps CCC;
+**   turn 2: Beta keeps BBB (three held), Alpha's BBB meets the combined limit;
+**   turn 3: Beta's CCC and Alpha's AAA meet it as well. */
+TEST_F(PassTest, StrategiesTakeSetupsInTurnsByScoreUnderTheirGroupsLimits)
+{
+    LoadMarket({{"AAA", TwoDays(10)}, {"BBB", TwoDays(20)}, {"CCC", TwoDays(30)}});
+    AddStrategy("Alpha");
+    AddStrategy("Beta");
+    AddStrategy("Combined", STRATEGY_KIND_COMBINED);
+    for (int32_t s = 0; s < 2; s++) {
+        strategies[s].groupCount = 1;
+        strategies[s].groups[0] = 2;
+        SetFormula(s, SLOT_ENTRY_SETUP, "C > O");
+        SetFormula(s, SLOT_QUANTITY, "10");
+    }
+    SetFormula(0, SLOT_SETUP_SCORE, "C");
+    SetFormula(1, SLOT_SETUP_SCORE, "-C");
+    SetFormula(0, SLOT_STRATEGY_SCORE, "1");
+    SetFormula(1, SLOT_STRATEGY_SCORE, "2");
+    SetFormula(2, SLOT_MAX_POSITIONS, "3");
+    gSettings.KeepSkipped = 1;
+    StartTest();
+    test.mainStrategy = 2;
+    gPositionState.accountStrategy = 2;
+    RunAll();
+
+    auto held = [&](int32_t s) {
+        std::string out;
+        for (int32_t k = 0; k < strategies[s].openCount; k++) out += strategies[s].openPositions[k].symbol->info.Symbol + std::string(" ");
+        return out;
+    };
+    EXPECT_EQ("CCC ", held(0));
+    EXPECT_EQ("AAA BBB ", held(1));
+    EXPECT_EQ(3, Cell(1, 2)->positions);
+    EXPECT_EQ(3, Cell(1, 2)->entryOrders);
+    EXPECT_DOUBLE_EQ(10 * 10.5 + 10 * 20.5, Cell(1, 1)->invested);
+    const struct {
+        int32_t strategy;
+        const char *symbol;
+    } skipped[] = {{0, "AAA"}, {0, "BBB"}, {1, "CCC"}};   /* equal entry scores: by symbol */
+    ASSERT_EQ(3, test.tradeCount);
+    for (int k = 0; k < 3; k++) {
+        const TradeRecord &t = test.trades[k];
+        EXPECT_EQ(skipped[k].strategy, t.strategy) << k;
+        EXPECT_STREQ(skipped[k].symbol, t.symbol) << k;
+        EXPECT_EQ(SKIP_MAX_POSITIONS, t.reason) << k;
+        EXPECT_EQ(20240103, t.dateIn) << k;
+    }
+}
+
+/* One limit test over a setup worth 1,500 (30 at 50) with a commission of 10. */
+TEST_F(PassTest, ALimitKeepsReducesOrSkipsASetup)
+{
+    LoadMarket({{"AAA", TwoDays(50)}});
+    AddStrategy("Alpha");
+    StartTest();
+    const struct {
+        const char *what;
+        double current, limit, sign;
+        int32_t code;
+        double reduce;
+        int kept;
+        double quantity, value;
+        uint32_t skip;
+    } cases[] = {
+        {"fits under the limit", 8000, 10000, 1, SKIP_MAX_INVESTED, 0, 1, 30, 1500, 0},
+        {"over the limit", 8800, 10000, 1, SKIP_MAX_INVESTED, 0, 0, 30, 0, SKIP_MAX_INVESTED},
+        {"reduced to what fits", 8800, 10000, 1, SKIP_MAX_INVESTED, 500, 1, 23, 1150, 0},   /* room 1190 */
+        {"too small once reduced", 8800, 10000, 1, SKIP_MAX_INVESTED, 1200, 0, 30, 0, SKIP_MAX_INVESTED},
+        {"long leaves enough free cash", 2000, 0, 1, SKIP_MIN_FREE_CASH, 0, 1, 30, 1500, 0},
+        /* 1,505 of cash less 1,500 bought and 10 of commission leaves -5. */
+        {"commission lowers free cash", 1505, 0, 1, SKIP_MIN_FREE_CASH, 0, 0, 30, 0, SKIP_MIN_FREE_CASH},
+        {"short adds its proceeds", 1505, 0, -1, SKIP_MIN_FREE_CASH, 0, 1, 30, 1500, 0},
+        {"long reaches a minimum net", 0, 1500, 1, SKIP_MIN_NET_INVESTED, 0, 1, 30, 1500, 0},
+        {"long short of a minimum net", 0, 2000, 1, SKIP_MIN_NET_INVESTED, 0, 0, 30, 0, SKIP_MIN_NET_INVESTED},
+        {"short never reaches it", 0, 1000, -1, SKIP_MIN_NET_INVESTED, 0, 0, 30, 0, SKIP_MIN_NET_INVESTED},
+    };
+    for (const auto &c : cases) {
+        PositionRecord setup{};
+        setup.symbol = &gSymbols[0];
+        setup.side = c.sign < 0 ? -1 : 1;
+        setup.quantity = 30;
+        setup.quantityStep = 1;
+        setup.orderPrice = 50;
+        setup.sizingFx = 1;
+        setup.value = 1500;
+        setup.entryCommission = 10;
+        setup.kept = 1;
+        GetStrategyAccount(0)->limits.Reduce = c.reduce;
+        EXPECT_EQ(c.kept, CheckLimitRule(0, &setup, 1.0, c.current, c.limit, c.sign, c.code)) << c.what;
+        EXPECT_DOUBLE_EQ(c.quantity, setup.quantity) << c.what;
+        EXPECT_DOUBLE_EQ(c.value, setup.value) << c.what;
+        EXPECT_EQ(c.skip, setup.skipReason) << c.what;
+    }
+}
+
+TEST_F(PassTest, MissingAndFailedLimitFormulasGiveTheirOwnValues)
+{
+    LoadMarket({{"AAA", TwoDays(50)}});
+    AddStrategy("Alpha");
+    AddStrategy("Group", STRATEGY_KIND_STATS_GROUP);
+    SetFormula(0, SLOT_MAX_EXPOSURE, "C[1000]");   /* no such bar: no value */
+    SetFormula(0, SLOT_MIN_NET_EXP, "C[1000]");
+    SetFormula(0, SLOT_MAX_INVESTED, "25000");
+    SetFormula(0, SLOT_MAX_LONG_EXP, "40");
+    StartTest();
+    StartRow(0);
+    ctx.barPhase = PHASE_OPEN;
+    for (int32_t s = 0; s < 2; s++) {
+        ctx.strategy = &strategies[s];
+        ctx.strategyIndex = s;
+        EvalStrategyFormulas(&ctx, PHASE_OPEN);
+    }
+    const StrategyLimits &a = GetStrategyAccount(0)->limits;
+    EXPECT_EQ(0, a.MaxExposure);              /* failed: nothing may be entered */
+    EXPECT_EQ(1e14, a.MinNetExp);             /* failed minimum: nothing reaches it */
+    EXPECT_EQ(25000, a.MaxInvested);
+    EXPECT_DOUBLE_EQ(0.4, a.MaxLongExp);
+    EXPECT_EQ(1, a.MaxSameSym);               /* one position per symbol */
+    EXPECT_EQ(1, a.MaxPerTurn);
+    EXPECT_EQ(-1e14, a.MinNetInv);
+    EXPECT_EQ(-1e14, a.MinFreeCash);          /* a margin account */
+    EXPECT_EQ(2147483647, GetStrategyAccount(1)->limits.MaxSameSym);
+}
+
+}  // namespace
+
+namespace {
+
+/* Three symbols signal on the first date; scores follow the price (CCC
+** dearest).  KeepSkipped lists what was not entered. */
+TEST_F(PassTest, SetupAndEntryCountsCutTheDaysSetups)
+{
+    const struct {
+        int32_t slot;
+        const char *text;
+        int greedy;
+        const char *held;
+        const char *skipped;   /* symbol and reason code of each kept skipped trade */
+    } cases[] = {
+        {SLOT_MAX_SETUPS, "2", 0, "BBB CCC ", ""},            /* AAA is cut from the array */
+        {SLOT_MAX_SETUPS, "0", 0, "", ""},
+        {SLOT_MAX_SETUPS, "2", 1, "BBB CCC ", ""},            /* greedy: cut once two are kept */
+        {SLOT_MAX_ENTRIES, "1", 0, "AAA ", "BBB3 CCC3 "},     /* opened by symbol: equal entry scores */
+        {SLOT_MAX_POSITIONS, "2", 0, "BBB CCC ", "AAA2 "},
+        {SLOT_SETUP_SKIP, "C > 25", 0, "AAA BBB ", "CCC19 "},
+        {SLOT_ENTRY_SKIP, "C < 25", 0, "CCC ", "AAA10 BBB10 "},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        LoadMarket({{"AAA", TwoDays(10)}, {"BBB", TwoDays(20)}, {"CCC", TwoDays(30)}});
+        AddStrategy("Alpha").GreedyScoring = c.greedy;
+        SetFormula(0, SLOT_ENTRY_SETUP, "C > O");
+        SetFormula(0, SLOT_QUANTITY, "10");
+        SetFormula(0, SLOT_SETUP_SCORE, "C");
+        SetFormula(0, c.slot, c.text);
+        gSettings.KeepSkipped = 1;
+        StartTest();
+        RunAll();
+        std::string held, skipped;
+        for (int32_t k = 0; k < strategies[0].openCount; k++)
+            held += strategies[0].openPositions[k].symbol->info.Symbol + std::string(" ");
+        for (int32_t k = 0; k < test.tradeCount; k++)
+            skipped += test.trades[k].symbol + std::to_string(test.trades[k].reason) + " ";
+        EXPECT_EQ(c.held, held);
+        EXPECT_EQ(c.skipped, skipped);
+        TearDown();
+        SetUp();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+/* Alpha trades the cheap symbols, Beta the dear ones; their combined
+** strategy enters at most two a day, so the openings go round by place:
+** Alpha's first and Beta's first, then the second ones meet the limit. */
+TEST_F(PassTest, AGroupsEntryLimitOpensItsMembersRoundByRound)
+{
+    LoadMarket({{"AAA", TwoDays(10)}, {"BBB", TwoDays(20)}, {"CCC", TwoDays(30)}, {"DDD", TwoDays(40)}});
+    AddStrategy("Alpha");
+    AddStrategy("Beta");
+    AddStrategy("Combined", STRATEGY_KIND_COMBINED);
+    for (int32_t s = 0; s < 2; s++) {
+        strategies[s].groupCount = 1;
+        strategies[s].groups[0] = 2;
+        SetFormula(s, SLOT_QUANTITY, "10");
+    }
+    SetFormula(0, SLOT_ENTRY_SETUP, "C < 25");
+    SetFormula(1, SLOT_ENTRY_SETUP, "C > 25");
+    SetFormula(2, SLOT_MAX_ENTRIES, "2");
+    gSettings.KeepSkipped = 1;
+    StartTest();
+    ASSERT_EQ(1, gPositionState.roundRobin);
+    RunAll();
+    ASSERT_EQ(1, strategies[0].openCount);
+    ASSERT_EQ(1, strategies[1].openCount);
+    EXPECT_STREQ("AAA", strategies[0].openPositions[0].symbol->info.Symbol);
+    EXPECT_STREQ("CCC", strategies[1].openPositions[0].symbol->info.Symbol);
+    ASSERT_EQ(2, test.tradeCount);
+    EXPECT_STREQ("BBB", test.trades[0].symbol);
+    EXPECT_STREQ("DDD", test.trades[1].symbol);
+    EXPECT_EQ(SKIP_MAX_ENTRIES, test.trades[0].reason);
+    EXPECT_EQ(SKIP_MAX_ENTRIES, test.trades[1].reason);
+    EXPECT_EQ(2, Cell(1, 2)->entries);
+}
+
+}  // namespace

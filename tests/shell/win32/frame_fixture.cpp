@@ -1,0 +1,154 @@
+#include "frame_fixture.h"
+
+#include <mutex>
+#include <thread>
+
+#include "foundation/errors.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "platform/platform.h"
+#include "shell/services.h"
+#include "support/test_support.h"
+
+std::string FrameTest::folder;
+
+namespace {
+std::mutex gWatchLock;
+std::vector<std::string> gWatchSeen;
+int gWatchAnswer = IDOK;
+
+BOOL CALLBACK CollectText(HWND child, LPARAM param)
+{
+    char text[1024];
+    GetWindowTextA(child, text, sizeof text);
+    char name[32];
+    GetClassNameA(child, name, sizeof name);
+    if (strcmp(name, "Static") == 0 || strcmp(name, "STATIC") == 0) *(std::string *)param += text;
+    return TRUE;
+}
+
+BOOL CALLBACK AnswerDialog(HWND window, LPARAM)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[32];
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !GetClassNameA(window, name, sizeof name) ||
+        strcmp(name, "#32770") != 0)
+        return TRUE;
+    char title[256];
+    GetWindowTextA(window, title, sizeof title);
+    if (strcmp(title, "Find") == 0) return TRUE;   // modeless find dialogs stay open
+    std::string seen = std::string(title) + "|";
+    EnumChildWindows(window, CollectText, (LPARAM)&seen);
+    int answer;
+    {
+        std::lock_guard<std::mutex> hold(gWatchLock);
+        gWatchSeen.push_back(seen);
+        answer = gWatchAnswer;
+    }
+    PostMessageA(window, WM_COMMAND, (WPARAM)answer, 0);
+    if (answer != IDCANCEL) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+}  // namespace
+
+void DialogWatcher::Start()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::thread([] {
+            for (;;) {
+                EnumWindows(AnswerDialog, 0);
+                Sleep(30);
+            }
+        }).detach();
+    });
+}
+
+void DialogWatcher::Answer(int button)
+{
+    std::lock_guard<std::mutex> hold(gWatchLock);
+    gWatchAnswer = button;
+}
+
+std::vector<std::string> DialogWatcher::Seen()
+{
+    std::lock_guard<std::mutex> hold(gWatchLock);
+    return gWatchSeen;
+}
+
+void DialogWatcher::Clear()
+{
+    std::lock_guard<std::mutex> hold(gWatchLock);
+    gWatchSeen.clear();
+    gWatchAnswer = IDOK;
+}
+
+void FrameTest::SetUpTestSuite()
+{
+    if (!folder.empty()) return;
+    static TempFolder tmp;
+    folder = tmp.path;
+    WriteTestFile(File("constituency.csv"), "");
+    CopyString(gProgramFolder, sizeof gProgramFolder, folder.c_str(), -1);
+    InitMessages(nullptr, nullptr, gProgramFolder);
+    DialogWatcher::Start();
+    ASSERT_EQ(InitApplication(GetModuleHandleA(nullptr)), 1);
+}
+
+void FrameTest::SetUp()
+{
+    DialogWatcher::Clear();
+    gRunState = RUN_IDLE;
+    gUnattended = 0;
+    gResultCode = RESULT_OK;
+    gSettings.ConfirmStop = 0;
+    gSettings.ShowStatusBar = gSettings.ShowToolBar = gSettings.ShowTabBar = 1;
+    gSettings.AskSaveUntitled = 0;
+    HWND frame = CreateWindowExA(0, "KestovarFrame", "Kestovar", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 1000, 700,
+                                 nullptr, gFrame.frameMenu, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(frame, nullptr);
+    InitMessages(nullptr, frame, gProgramFolder);
+    ShowWindow(frame, SW_SHOWNORMAL);
+    LayoutFrame();
+    Pump();
+}
+
+void FrameTest::TearDown()
+{
+    gRunState = RUN_IDLE;
+    gUnattended = 1;   // closes without asking about modified windows
+    if (gFrame.frame) {
+        HWND child;
+        while (gFrame.mdiClient && (child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
+        SetMenu(gFrame.frame, nullptr);   // the menus are loaded once and serve the next frame too
+        DestroyWindow(gFrame.frame);
+    }
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) continue;
+        DispatchMessageA(&msg);
+    }
+    gUnattended = 0;
+    InitMessages(nullptr, nullptr, gProgramFolder);
+}
+
+void FrameTest::Pump()
+{
+    MSG msg;
+    for (int round = 0; round < 3; round++) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;
+            DispatchAppMessage(&msg);
+        }
+        Sleep(5);
+    }
+}
+
+int FrameTest::CountChildren(const char *className)
+{
+    int count = 0;
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, className)) count++;
+    return count;
+}

@@ -1,0 +1,321 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "frame_fixture.h"
+#include "shell/services.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::string StatusText(int part)
+{
+    char text[300];
+    GetStatusText(part, text, sizeof text);
+    return text;
+}
+
+int Command(int id) { return (int)SendMessageA(gFrame.frame, WM_COMMAND, (WPARAM)id, 0); }
+
+bool SeenText(const char *text)
+{
+    for (const std::string &s : DialogWatcher::Seen())
+        if (s.find(text) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST_F(FrameTest, FrameHasItsBandsAndReadyStatus)
+{
+    EXPECT_NE(gFrame.mdiClient, nullptr);
+    EXPECT_NE(gFrame.toolbar, nullptr);
+    EXPECT_NE(gFrame.tabs, nullptr);
+    EXPECT_NE(gFrame.statusBar, nullptr);
+    EXPECT_EQ(gFrame.modeless[0], gFrame.settingsPanel);
+    EXPECT_EQ(SendMessageA(gFrame.toolbar, TB_BUTTONCOUNT, 0, 0), TOOLBAR_BUTTONS);
+    EXPECT_EQ(StatusText(0), "Ready");
+    SetFrameTitle("%s", "demo.kvs");
+    char title[128];
+    GetWindowTextA(gFrame.frame, title, sizeof title);
+    EXPECT_STREQ(title, "Kestovar - demo.kvs");
+    gSettings.ShowStatusBar = 0;
+    SetStatusText(1, "Test %d of %d", 1, 2);
+    gSettings.ShowStatusBar = 1;
+    EXPECT_EQ(StatusText(1), "");
+    SetStatusText(1, "Test %d of %d", 1, 2);
+    EXPECT_EQ(StatusText(1), "Test 1 of 2");
+    ResetStatusBar(IDM_RUN_TEST);
+    EXPECT_EQ(StatusText(0), "Run a test of the active script");
+    EXPECT_EQ(SendMessageA(gFrame.statusBar, SB_GETPARTS, 0, 0), gSettings.StatusBarFields + 3);
+}
+
+TEST_F(FrameTest, WindowCommandsOpenToggleAndClose)
+{
+    Command(IDM_NEW_LOG);
+    Command(IDM_NEW_LOG);
+    Command(IDM_NEW_SCRIPT);
+    Command(IDM_NEW_RESULTS);
+    Pump();
+    EXPECT_EQ(CountChildren("KestovarLog"), 2);
+    EXPECT_EQ(CountChildren("KestovarScript"), 1);
+    EXPECT_EQ(CountChildren("KestovarResults"), 1);
+    EXPECT_EQ(TabCtrl_GetItemCount(gFrame.tabs), 4);
+    EXPECT_EQ(gFrame.activeKind, WK_RESULTS);
+    Command(IDM_CASCADE);
+    Command(IDM_TILE);
+    Command(IDM_TILE_ALL_KIND);
+    // Close All (kind) closes the active window's kind only.
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)FindWindowExA(gFrame.mdiClient, nullptr, "KestovarLog", nullptr), 0);
+    EXPECT_EQ(gFrame.activeKind, WK_LOG);
+    Command(IDM_CLOSE_ALL_KIND);
+    Pump();
+    EXPECT_EQ(CountChildren("KestovarLog"), 0);
+    EXPECT_EQ(CountChildren("KestovarScript"), 1);
+    EXPECT_EQ(TabCtrl_GetItemCount(gFrame.tabs), 2);
+
+    struct Toggle {
+        int id;
+        int32_t *flag;
+        HWND window;
+    } toggles[] = {{IDM_TOOL_BAR, &gSettings.ShowToolBar, gFrame.rebar},
+                   {IDM_STATUS_BAR, &gSettings.ShowStatusBar, gFrame.statusBar},
+                   {IDM_WINDOW_TABS, &gSettings.ShowTabBar, gFrame.tabs},
+                   {IDM_SETTINGS_PANEL, &gSettings.ShowSettings, gFrame.settingsPanel},
+                   {IDM_DEBUG_PANEL, &gSettings.ShowDebugger, gFrame.debugPanel}};
+    for (const Toggle &t : toggles) {
+        int before = *t.flag;
+        Command(t.id);
+        EXPECT_EQ(*t.flag, !before) << t.id;
+        EXPECT_EQ(IsWindowVisible(t.window) != 0, *t.flag != 0) << t.id;
+        Command(t.id);
+        EXPECT_EQ(*t.flag, before) << t.id;
+    }
+}
+
+TEST_F(FrameTest, EveryMenuCommandIsDispatched)
+{
+    // Every command of the frame menu (modal dialogs answered by the watcher).
+    DialogWatcher::Answer(IDCANCEL);
+    const int ids[] = {IDM_NEW_SCRIPT, IDM_NEW_RESULTS, IDM_NEW_LOG, IDM_UNDO, IDM_REDO, IDM_CUT, IDM_COPY,
+                       IDM_PASTE, IDM_DELETE, IDM_SELECT_ALL, IDM_FIND, IDM_FIND_NEXT, IDM_REPLACE, IDM_FIND_IN_FILES,
+                       IDM_OPEN_UNDER_CURSOR, IDM_PROGRAM_OPTIONS, IDM_REPORT_OPTIONS, IDM_LOAD_DATA,
+                       IDM_LOG_DATA_INFO, IDM_SHOW_CHART, IDM_RUN_APPLY, IDM_RUN_TEST, IDM_RUN_OPTIMIZE,
+                       IDM_RUN_IMPORT, IDM_RUN_SCAN, IDM_RUN_ORDERS, IDM_STOP, IDM_CASCADE, IDM_TILE, IDM_ABOUT,
+                       IDM_WINDOW_LIST, IDM_SAVE_ALL, IDM_COPY_LIST, IDM_COPY_ROW, IDM_UNLOAD_DATA, IDM_OPEN,
+                       IDM_SELECT_DATA, IDM_SAVE_LIST_CSV, IDM_COPY_IMAGE, IDM_SAVE_IMAGE};
+    for (int id : ids) {
+        Command(id);
+        Pump();
+        EXPECT_EQ(gFrame.frame != nullptr, true) << id;
+    }
+    EXPECT_EQ(gRunState.load(), RUN_IDLE);   // Stop while idle leaves no stop request behind
+    EXPECT_TRUE(SeenText("About Kestovar|"));
+    EXPECT_TRUE(SeenText("Version 1.0.0.0 ("));
+    Command(IDM_RUN_TEST);
+    EXPECT_EQ(StatusText(0), "Test: the run driver is not available yet");
+    // An unlisted id reaches the active kind's handler; window-list ids do not.
+    EXPECT_EQ(DispatchFrameCommand(5150), 1);
+    EXPECT_EQ(DispatchFrameCommand(9000), 0);
+    Command(IDM_EXIT);
+    Pump();
+    EXPECT_EQ(gFrame.frame, nullptr);
+}
+
+TEST_F(FrameTest, StopAsksOnlyWhenConfirming)
+{
+    gRunState = RUN_TESTING;
+    gRunMode = 2;
+    gSettings.ConfirmStop = 1;
+    DialogWatcher::Answer(IDNO);
+    Command(IDM_STOP);
+    EXPECT_EQ(gRunState.load(), RUN_TESTING);
+    EXPECT_TRUE(SeenText("Stop the Scan?"));
+    DialogWatcher::Answer(IDYES);
+    Command(IDM_STOP);
+    EXPECT_EQ(gRunState.load(), RUN_STOP_REQUESTED);
+    gRunState = RUN_TESTING;
+    gSettings.ConfirmStop = 0;
+    Command(IDM_STOP);
+    EXPECT_EQ(gRunState.load(), RUN_STOP_REQUESTED);
+}
+
+TEST_F(FrameTest, CloseDuringARunKeepsTheFrame)
+{
+    gRunState = RUN_TESTING;
+    SendMessageA(gFrame.frame, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(gFrame.frame));
+    EXPECT_TRUE(SeenText("Please wait for the currently running task to finish before closing Kestovar."));
+    // Unattended: nothing asks, the run is asked to stop, and the frame stays.
+    DialogWatcher::Clear();
+    gUnattended = 1;
+    SendMessageA(gFrame.frame, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(gFrame.frame));
+    EXPECT_EQ(gRunState.load(), RUN_STOP_REQUESTED);
+    EXPECT_TRUE(DialogWatcher::Seen().empty());
+    gUnattended = 0;
+    gRunState = RUN_IDLE;
+    SendMessageA(gFrame.frame, WM_CLOSE, 0, 0);
+    EXPECT_EQ(gFrame.frame, nullptr);
+}
+
+TEST_F(FrameTest, SecondStartHandOff)
+{
+    WriteTestFile(File("a.csv"), "Symbol,Close\nAB,1\n");
+    WriteTestFile(File("b.txt"), "hello\r\n");
+    auto send = [](const void *data, DWORD size, ULONG_PTR tag) {
+        COPYDATASTRUCT cds = {tag, size, (void *)data};
+        return SendMessageA(gFrame.frame, WM_COPYDATA, 0, (LPARAM)&cds);
+    };
+    std::string two = "\"" + File("a.csv") + "\" " + File("b.txt");
+    EXPECT_EQ(send(two.c_str(), (DWORD)two.size() + 1, 999), 1);
+    Pump();
+    EXPECT_EQ(CountChildren("KestovarList"), 1);   // each named file opens
+    EXPECT_EQ(CountChildren("KestovarLog"), 1);
+    // Not terminated, another tag, or empty: refused, nothing opened.
+    char raw[8] = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'};
+    EXPECT_EQ(send(raw, sizeof raw, 999), 0);
+    EXPECT_EQ(send(nullptr, 0, 999), 0);
+    std::string missing = File("missing.kvs");
+    EXPECT_EQ(send(missing.c_str(), (DWORD)missing.size() + 1, 998), 0);
+    Pump();
+    EXPECT_EQ(CountChildren("KestovarList") + CountChildren("KestovarLog") + CountChildren("KestovarScript"), 2);
+    EXPECT_TRUE(DialogWatcher::Seen().empty());
+    send(missing.c_str(), (DWORD)missing.size() + 1, 999);
+    EXPECT_TRUE(SeenText(("Unable to access " + missing + ".").c_str()));
+}
+
+TEST_F(FrameTest, OpenFilesAreRestoredWithTheirPlaces)
+{
+    WriteTestFile(File("one.txt"), "1");
+    WriteTestFile(File("two.txt"), "2");
+    std::string ini = "[OpenFiles]\r\nFILE_COUNT=2\r\nFILE_1_PATH=" + File("one.txt") + "\r\nFILE_1_WINDOW=*10,20,300,200,1\r\n" +
+                      "FILE_2_PATH=" + File("two.txt") + "\r\nFILE_2_WINDOW=99999,5,300,200,1\r\n";
+    WriteTestFile(File("restore.ini"), ini);
+    RestoreOpenFiles(File("restore.ini").c_str());
+    Pump();
+    EXPECT_EQ(CountChildren("KestovarLog"), 2);
+    char title[300];
+    GetWindowTextA(gFrame.activeChild, title, sizeof title);
+    EXPECT_EQ(std::string(title), File("one.txt"));   // the starred window is active
+    RECT r;
+    GetWindowRect(gFrame.activeChild, &r);
+    MapWindowPoints(nullptr, gFrame.mdiClient, (POINT *)&r, 2);
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.right - r.left, 300);
+}
+
+TEST_F(FrameTest, PopupNoticesStackDownward)
+{
+    gSettings.PopupSeconds = 5;
+    ShowPopupNotice(255, "Test Stopped");
+    ShowPopupNotice(255, "Scan %s", "Stopped");
+    HWND first = FindWindowExA(nullptr, nullptr, "KestovarPopup", nullptr);
+    HWND second = FindWindowExA(nullptr, first, "KestovarPopup", nullptr);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    RECT a, b;
+    GetWindowRect(first, &a);
+    GetWindowRect(second, &b);
+    EXPECT_TRUE(b.top >= a.bottom || a.top >= b.bottom);
+    DestroyWindow(first);
+    DestroyWindow(second);
+}
+
+TEST_F(FrameTest, FindDialogRegistryHoldsThirteen)
+{
+    HWND dialogs[14];
+    for (int i = 0; i < 14; i++)
+        dialogs[i] = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    for (int i = 0; i < 13; i++) EXPECT_EQ(RegisterFindDialog(dialogs[i]), 1);
+    EXPECT_EQ(RegisterFindDialog(dialogs[13]), 0);
+    EXPECT_TRUE(SeenText("Sorry, but you can't have more than 13 Find/Replace dialogs open at the same time."));
+    UnregisterFindDialog(dialogs[4]);
+    EXPECT_EQ(gFrame.modeless[MODELESS_FIRST_FIND + 4], dialogs[5]);   // later slots move down
+    EXPECT_EQ(gFrame.modeless[MODELESS_SLOTS - 1], nullptr);
+    for (int i = 0; i < 14; i++) {
+        UnregisterFindDialog(dialogs[i]);
+        DestroyWindow(dialogs[i]);
+    }
+}
+
+TEST_F(FrameTest, RunMenuReadsTheScriptOnlyWhenItChanged)
+{
+    std::string path = File("active.kvs");
+    WriteTestFile(path, "Scan:\r\n  x: 1\r\n");
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path.c_str(), -1);
+    HMENU menu = GetMenu(gFrame.frame);
+    auto enabled = [&](int id) {
+        UpdateFrameMenus(gFrame.frame, 1);
+        return !(GetMenuState(menu, (UINT)id, MF_BYCOMMAND) & MF_GRAYED);
+    };
+    EXPECT_TRUE(enabled(IDM_RUN_SCAN));
+    EXPECT_FALSE(enabled(IDM_RUN_TEST));
+    // Same size and time: the cached sections stand, the file is not read again.
+    FILETIME written;
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    GetFileTime(f, nullptr, nullptr, &written);
+    CloseHandle(f);
+    WriteTestFile(path, "Xcan:\r\n  x: 1\r\n");
+    f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(f, nullptr, nullptr, &written);
+    CloseHandle(f);
+    EXPECT_TRUE(enabled(IDM_RUN_SCAN));
+    WriteTestFile(path, "Strategy:\r\n  x: 1\r\n");
+    EXPECT_TRUE(enabled(IDM_RUN_TEST));
+    EXPECT_FALSE(enabled(IDM_RUN_SCAN));
+    gRunState = RUN_TESTING;
+    gRunMode = 4;
+    EXPECT_FALSE(enabled(IDM_RUN_TEST));
+    EXPECT_TRUE(enabled(IDM_STOP));
+    char text[64];
+    GetMenuStringA(menu, IDM_STOP, text, sizeof text, MF_BYCOMMAND);
+    EXPECT_STREQ(text, "&Stop Optimization\tCtrl+Break");
+    gRunState = RUN_IDLE;
+    gSettings.ActiveScript[0] = 0;
+}
+
+TEST_F(FrameTest, TabsFollowWindowsAndDragAcross)
+{
+    for (int i = 0; i < 3; i++) OpenLogFile(nullptr);
+    Pump();
+    ASSERT_EQ(TabCtrl_GetItemCount(gFrame.tabs), 3);
+    auto tabWindow = [](int i) {
+        TCITEMA item = {};
+        item.mask = TCIF_PARAM;
+        TabCtrl_GetItem(gFrame.tabs, i, &item);
+        return (HWND)item.lParam;
+    };
+    HWND first = tabWindow(0);
+    char title[64];
+    GetWindowTabTitle(first, title, sizeof title, nullptr, nullptr);
+    EXPECT_STREQ(title, "Log (untitled)");
+    auto center = [](int i) {
+        RECT r;
+        TabCtrl_GetItemRect(gFrame.tabs, i, &r);
+        POINT p = {(r.left + r.right) / 2 - 20, (r.top + r.bottom) / 2};
+        return p;
+    };
+    // Press on the first tab (outside its close box) and move across the other two.
+    POINT p = center(0);
+    POINT onFrame = p;
+    MapWindowPoints(gFrame.tabs, gFrame.frame, &onFrame, 1);
+    SendMessageA(gFrame.frame, WM_PARENTNOTIFY, WM_LBUTTONDOWN, MAKELPARAM(onFrame.x, onFrame.y));
+    for (int i = 1; i < 3; i++) {
+        POINT q = center(i);
+        ClientToScreen(gFrame.tabs, &q);
+        SetCursorPos(q.x, q.y);
+        SendMessageA(gFrame.frame, WM_MOUSEMOVE, 0, 0);
+    }
+    SendMessageA(gFrame.frame, WM_LBUTTONUP, 0, 0);
+    EXPECT_EQ(tabWindow(2), first);   // moved two places
+    EXPECT_EQ(CountChildren("KestovarLog"), 3);   // a drag closes nothing
+    // A list window's tab shows the name its filler gave it.
+    WriteTestFile(File("named.csv"), "A\n1\n");
+    OpenCsvAsList(nullptr, File("named.csv").c_str());
+    GetWindowTabTitle(gFrame.activeChild, title, sizeof title, nullptr, nullptr);
+    EXPECT_STREQ(title, "named.csv");
+}

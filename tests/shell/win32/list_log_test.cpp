@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
+#include "frame_fixture.h"
+#include "platform/platform.h"
+#include "shell/services.h"
+#include "support/test_support.h"
+
+namespace {
+
+HWND ActiveList() { return gFrame.activeKind == WK_LIST ? gFrame.activeChild : nullptr; }
+
+std::string Cell(HWND list, int row, int column)
+{
+    char text[256] = "";
+    ListView_GetItemText(GetListViewOf(list), row, column, text, sizeof text);
+    return text;
+}
+
+std::string Column(HWND list, int column)
+{
+    std::string s;
+    int rows = ListView_GetItemCount(GetListViewOf(list));
+    for (int r = 0; r < rows; r++) s += Cell(list, r, column) + ";";
+    return s;
+}
+
+void ClickHeader(HWND list, int column, bool shift)
+{
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    NMLISTVIEW click = {};
+    click.hdr.hwndFrom = GetListViewOf(list);
+    click.hdr.idFrom = LIST_VIEW_ID;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    SendMessageA(list, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+}
+
+std::string LogText()
+{
+    HWND log = FindWindowExA(gFrame.mdiClient, nullptr, "KestovarLog", nullptr);
+    if (!log) return "<none>";
+    char text[4096] = "";
+    GetWindowTextA(GetDlgItem(log, 1), text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(FrameTest, CsvFilesOfEveryShape)
+{
+    gSettings.CsvListView = 1;
+    struct Case {
+        const char *name, *text;
+        int columns;
+        const char *firstColumn;   // the "#" column: line numbers of the rows
+        const char *secondColumn;
+    } cases[] = {
+        {"quoted.csv", "Name,Amount\r\n\"Smith, J\",\"1,234\"\r\nLee,5\r\n", 3, "1;2;", "Smith J;Lee;"},
+        {"blank.csv", "A,B\n1,2\n\n3,4\n", 3, "1;3;", "1;3;"},
+        {"short.csv", "A\nx\n\n12\n", 2, "1;3;", "x;12;"},          // short lines are rows
+        {"wide.csv", "A\n1,2,3\n", 2, "1;", "1;"},                     // extra fields are not shown
+        {"empty.csv", "", 1, "", ""},
+        {"noend.csv", "A,B\r\n7,8", 3, "1;", "7;"},
+    };
+    for (const Case &c : cases) {
+        WriteTestFile(File(c.name), c.text);
+        ASSERT_EQ(OpenCsvAsList(nullptr, File(c.name).c_str()), 1) << c.name;
+        HWND list = ActiveList();
+        ASSERT_NE(list, nullptr) << c.name;
+        HWND header = ListView_GetHeader(GetListViewOf(list));
+        EXPECT_EQ(Header_GetItemCount(header), c.columns) << c.name;
+        EXPECT_EQ(Column(list, 0), c.firstColumn) << c.name;
+        if (c.columns > 1) EXPECT_EQ(Column(list, 1), c.secondColumn) << c.name;
+    }
+    // Opening the same file again replaces its list.
+    int before = CountChildren("KestovarList");
+    OpenCsvAsList(nullptr, File("quoted.csv").c_str());
+    Pump();
+    EXPECT_EQ(CountChildren("KestovarList"), before);
+}
+
+TEST_F(FrameTest, ListSortsByKeysFindsCopiesAndExports)
+{
+    gSettings.DateInputFormat = 0;
+    WriteTestFile(File("prices.csv"),
+                  "Symbol,Day,Amount\nAB,1/2/2020,\"$1,234,567.50\"\nCD,12/31/2019,(12.5%)\nAB,12/31/2019,10\nEF,1/2/2020,10\n");
+    ASSERT_EQ(OpenCsvAsList("Prices", File("prices.csv").c_str()), 1);
+    HWND list = ActiveList();
+    ClickHeader(list, 2, false);   // Day ascending (as dates)
+    ClickHeader(list, 3, true);    // then Amount ascending (as numbers)
+    EXPECT_EQ(Column(list, 0), "2;3;4;1;");
+    ClickHeader(list, 3, true);    // Amount now descending
+    EXPECT_EQ(Column(list, 0), "3;2;1;4;");
+    ClickHeader(list, 1, false);   // Symbol only, then Day
+    ClickHeader(list, 2, true);
+    EXPECT_EQ(Column(list, 0), "3;1;2;4;");
+    HWND header = ListView_GetHeader(GetListViewOf(list));
+    HDITEMA item = {};
+    item.mask = HDI_FORMAT | HDI_IMAGE;
+    Header_GetItem(header, 1, &item);
+    EXPECT_TRUE(item.fmt & HDF_IMAGE);
+    EXPECT_EQ(item.iImage, 1);
+    Header_GetItem(header, 3, &item);
+    EXPECT_FALSE(item.fmt & HDF_IMAGE);   // no longer a key
+
+    // Find: from the row after the selection, wrapping to the top.
+    SelectItem(list, 2);
+    FindInList(list, 1);
+    HWND find = FindWindowA("#32770", "Find");
+    ASSERT_NE(find, nullptr);
+    SetDlgItemTextA(find, 0x480, "ef");
+    SendMessageA(find, WM_COMMAND, IDOK, 0);
+    Pump();
+    EXPECT_EQ(GetSelectedItem(list), 3);
+    SendMessageA(find, WM_COMMAND, IDOK, 0);   // only row 3 holds it: not found again
+    Pump();
+    EXPECT_NE(DialogWatcher::Seen().size(), 0u);
+    SendMessageA(find, WM_CLOSE, 0, 0);
+    Pump();
+
+    // Export: commas inside cells are dropped, the heading comes first.
+    ASSERT_EQ(SaveListCsv(list, File("out.csv").c_str()), 1);
+    EXPECT_EQ(ReadTestFile(File("out.csv")),
+              "#,Symbol,Day,Amount\r\n3,AB,12/31/2019,10\r\n1,AB,1/2/2020,$1234567.50\r\n2,CD,12/31/2019,(12.5%)\r\n"
+              "4,EF,1/2/2020,10\r\n");
+    // Copy the selected row to the clipboard: tab-separated, no heading.
+    SelectItem(list, 1);
+    ASSERT_EQ(CopyListView(list, (void *)-1), 1);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE data = GetClipboardData(CF_TEXT);
+    std::string copied = data ? (const char *)GlobalLock(data) : "";
+    if (data) GlobalUnlock(data);
+    CloseClipboard();
+    EXPECT_EQ(copied, "1\tAB\t1/2/2020\t$1234567.50\r\n");
+}
+
+TEST_F(FrameTest, ProgramLogBreaksBeforeEachEntry)
+{
+    LogPrintf("first %d", 1);
+    EXPECT_EQ(LogText(), "first 1");
+    LogPrintf("second");
+    LogContinueLine = 1;
+    LogPrintf("a");
+    LogPrintf("b");
+    LogContinueLine = 0;
+    LogPrintf("");
+    LogPrintf("c");
+    EXPECT_EQ(LogText(), "first 1\r\nsecondab\r\n\r\nc");
+    // Two untitled logs: the program log writes to the first in z-order.
+    OpenLogFile(nullptr);
+    LogPrintf("d");
+    EXPECT_EQ(CountChildren("KestovarLog"), 2);
+}
+
+TEST_F(FrameTest, OnlyTheProgramsOwnTemporaryFileIsDeleted)
+{
+    CopyString(gOutputFolder, sizeof gOutputFolder, folder.c_str(), -1);
+    std::string own = File("_temp_.txt"), users = File("my_temp_.txt");
+    WriteTestFile(own, "symbols");
+    WriteTestFile(users, "keep me");
+    ASSERT_EQ(OpenLogFile(users.c_str()), 1);
+    EXPECT_TRUE(PlatFileExists(users.c_str()));
+    ASSERT_EQ(OpenLogFile(own.c_str()), 1);
+    EXPECT_FALSE(PlatFileExists(own.c_str()));
+    char title[300];
+    GetWindowTextA(gFrame.activeChild, title, sizeof title);
+    EXPECT_STREQ(title, "Log (untitled)");
+    EXPECT_EQ(OpenLogFile(File("nothere.txt").c_str()), 0);
+    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+}
+
+#include "foundation/allocator.h"
+
+TEST_F(FrameTest, DialogLayoutFollowsGrowthOnly)
+{
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LOG_OPTIONS), gFrame.frame,
+                                     [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    ASSERT_NE(dialog, nullptr);
+    auto place = [&](int id) {
+        RECT r;
+        GetWindowRect(GetDlgItem(dialog, id), &r);
+        MapWindowPoints(nullptr, dialog, (POINT *)&r, 2);
+        return r;
+    };
+    const int stretch[] = {IDC_LOG_TAB, 0};
+    DialogLayout *layout = SaveDialogLayout(dialog, stretch);
+    ASSERT_NE(layout, nullptr);
+    RECT tab = place(IDC_LOG_TAB), font = place(IDC_LOG_FONT), window;
+    GetWindowRect(dialog, &window);
+    // Shrunk: nothing moves.
+    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left - 20, window.bottom - window.top, SWP_NOMOVE | SWP_NOZORDER);
+    ResizeDialogLayout(layout);
+    EXPECT_EQ(place(IDC_LOG_FONT).left, font.left);
+    // Grown by 50 x 30: the listed control stretches, later controls move right.
+    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left + 50, window.bottom - window.top + 30,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    ResizeDialogLayout(layout);
+    EXPECT_EQ(place(IDC_LOG_TAB).right - place(IDC_LOG_TAB).left, tab.right - tab.left + 50);
+    EXPECT_EQ(place(IDC_LOG_TAB).bottom - place(IDC_LOG_TAB).top, tab.bottom - tab.top + 30);
+    EXPECT_EQ(place(IDC_LOG_FONT).left, font.left + 50);
+    FreeMemory(&layout);
+    // Centring over the owner.
+    CenterWindow(dialog);
+    RECT frame, d;
+    GetWindowRect(gFrame.frame, &frame);
+    GetWindowRect(dialog, &d);
+    EXPECT_NEAR((d.left + d.right) / 2, (frame.left + frame.right) / 2, 1);
+    EXPECT_NEAR((d.top + d.bottom) / 2, (frame.top + frame.bottom) / 2, 1);
+    DestroyWindow(dialog);
+}
+
+TEST_F(FrameTest, ZoomingOneLogZoomsAll)
+{
+    gSettings.LogZoomLevel = 0;
+    OpenLogFile(nullptr);
+    OpenLogFile(nullptr);
+    HWND a = FindWindowExA(gFrame.mdiClient, nullptr, "KestovarLog", nullptr);
+    HWND b = FindWindowExA(gFrame.mdiClient, a, "KestovarLog", nullptr);
+    ASSERT_NE(b, nullptr);
+    LOGFONTA before = {};
+    GetObjectA((HFONT)SendMessageA(GetDlgItem(b, 1), WM_GETFONT, 0, 0), sizeof before, &before);
+    SendMessageA(GetDlgItem(a, 1), WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, WHEEL_DELTA), 0);
+    EXPECT_EQ(gSettings.LogZoomLevel, 1);
+    LOGFONTA after = {};
+    GetObjectA((HFONT)SendMessageA(GetDlgItem(b, 1), WM_GETFONT, 0, 0), sizeof after, &after);
+    EXPECT_LT(after.lfHeight, before.lfHeight);   // taller (heights are negative)
+    gSettings.LogZoomLevel = 0;
+}
