@@ -174,15 +174,12 @@ static double NumberInside(const char *from, const char *to, const char *key)
 {
     char pattern[64];
     int n = FormatText(pattern, sizeof pattern, "\"%s\":", key);
-    for (const char *p = from; p && p + n <= to; p++) {
-        p = strstr(p, pattern);
-        if (!p || p + n > to) return 0.0;
-        const char *v = p + n;
-        while (v < to && *v == ' ') v++;
-        if (v < to && *v == '"') v++;   /* a number written as text */
-        return strtod(v, nullptr);
-    }
-    return 0.0;
+    const char *p = strstr(from, pattern);
+    if (!p || p + n > to) return 0.0;
+    const char *v = p + n;
+    while (v < to && *v == ' ') v++;
+    if (v < to && *v == '"') v++;   /* a number written as text */
+    return v < to ? strtod(v, nullptr) : 0.0;
 }
 
 /* The object (brace to its matching brace) of "%.0f": timestamp inside the
