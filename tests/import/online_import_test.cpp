@@ -16,6 +16,8 @@
 #include "import/local_http_server.h"
 #include "marketdata/import/http_client.h"
 #include "marketdata/import/online_import.h"
+#include "marketdata/store/constituency.h"
+#include "marketdata/store/datafile.h"
 #include "shell/services.h"
 
 namespace {
@@ -318,6 +320,69 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
     EXPECT_TRUE(asked("&exchanges=binance&tickers=btcusd&"));
     EXPECT_TRUE(asked("&exchanges=gdax&tickers=ethusd&"));
     EXPECT_EQ(gImport.count, 2);
+}
+
+}  // namespace
+
+namespace {
+
+/* A membership series of 12-byte records {OLE date, i32 value}. */
+std::string Membership(std::initializer_list<std::pair<double, int32_t>> rows)
+{
+    std::string body;
+    for (auto [ole, value] : rows) {
+        body.append((const char *)&ole, 8);
+        body.append((const char *)&value, 4);
+    }
+    return body;
+}
+
+TEST_F(OnlineTest, ConstituencyIdsAreTheUnionOfEveryAnswer)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        /* IDX1 knows AAA only, IDX2 knows BBB only. */
+        bool one = path.find("/indexconstituent/AAA?indexname=IDX1&") != std::string::npos;
+        bool two = path.find("/indexconstituent/BBB?indexname=IDX2&") != std::string::npos;
+        if (one || two) {
+            a.headers = "Record-Count: 3\r\n";
+            a.body = Membership({{45293, 1}, {45294, 1}, {45295, 0}});
+        }
+        return a;
+    });
+    PointAt(server);
+    ConstituencyRecord *savedTable = gConstituency;
+    int32_t savedCount = gConstituencyCount;
+    uint8_t *savedMarks = gConstituencyRequested;
+    ConstituencyRecord *table = nullptr;
+    uint8_t *marks = nullptr;
+    ASSERT_TRUE(AllocMemory(&table, 2 * sizeof(ConstituencyRecord)));
+    ASSERT_TRUE(AllocMemory(&marks, 2));
+    table[0] = {"IDX1", "Idx1", "", 5};
+    table[1] = {"IDX2", "Idx2", "", 9};
+    marks[0] = marks[1] = 1;
+    gConstituency = table;
+    gConstituencyCount = 2;
+    gConstituencyRequested = marks;
+    Begin("Norgate", 20240101, 20241231);
+    Add("AAA");
+    Add("BBB");
+    gSettings.CalcThreads = 2;
+    int ok = ImportOnlineSymbols(SourceRow());
+    std::vector<uint32_t> ids(gConstituencyIds, gConstituencyIds + 3);
+    std::vector<int32_t> kinds;
+    for (int32_t i = 0; i < gImport.count; i++)
+        for (int32_t e = 0; e < gSymbols[i].eventCount; e++) kinds.push_back(gSymbols[i].events[e].kind);
+    gConstituency = savedTable;
+    gConstituencyCount = savedCount;
+    gConstituencyRequested = savedMarks;
+    FreeMemory(&table);
+    FreeMemory(&marks);
+    ASSERT_EQ(ok, 1) << Messages();
+    EXPECT_EQ(ids, (std::vector<uint32_t>{5, 9, 0}));
+    /* One event per series: the value stays 1 over the symbol's range. */
+    std::sort(kinds.begin(), kinds.end());
+    EXPECT_EQ(kinds, (std::vector<int32_t>{-10, -6}));
 }
 
 }  // namespace
