@@ -38,7 +38,7 @@ struct OnlineTest : ImportTest {
     {
         for (int k = 0; k < HTTP_SLOT_COUNT; k++) HttpClose(k);
         memcpy(gOnlineHosts, saved, sizeof saved);
-        gRunState.store(RUN_IDLE);
+        gRun.state.store(RUN_IDLE);
         ImportTest::TearDown();
     }
     void PointAt(const LocalHttpServer &server)
@@ -133,7 +133,7 @@ TEST_F(OnlineTest, YahooImportIsTheSameOnOneOrManyWorkers)
         ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
         EXPECT_EQ(gImport.processedCount, 40);
         for (int32_t i = 0; i < gImport.count; i++) {
-            const SymbolRecord &r = gSymbols[i];
+            const SymbolRecord &r = gStore.symbols[i];
             std::vector<double> &v = runs[run][r.info.Symbol];
             for (int32_t b = 0; b < r.barCounts[BAR_DAILY]; b++)
                 v.insert(v.end(), {(double)r.bars[BAR_DAILY][b].date, r.bars[BAR_DAILY][b].close});
@@ -189,10 +189,10 @@ TEST_F(OnlineTest, StopEndsTheImport)
     gSettings.CalcThreads = 2;
     Begin("Yahoo", 20240101, 20241231);
     for (int s = 0; s < 30; s++) Add(("S" + std::to_string(s)).c_str());
-    gRunState.store(RUN_IMPORT);
+    gRun.state.store(RUN_IMPORT);
     std::thread stopper([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        gRunState.store(RUN_STOP_REQUESTED);
+        gRun.state.store(RUN_STOP_REQUESTED);
     });
     EXPECT_EQ(ImportOnlineSymbols(SourceRow()), 0);
     stopper.join();
@@ -252,7 +252,7 @@ TEST_F(OnlineTest, NorgateWatchlistAndIndustryIndexes)
     ASSERT_EQ(gImport.count, 3) << "both stocks and their industry index, once";
     int indexes = 0;
     for (int32_t i = 0; i < gImport.count; i++) {
-        const SymbolRecord &r = gSymbols[i];
+        const SymbolRecord &r = gStore.symbols[i];
         EXPECT_EQ(r.barCounts[BAR_DAILY], 2);
         if (strcmp(r.info.Symbol, "$SPXIT") == 0) {
             indexes++;
@@ -294,7 +294,7 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
     Add("BBB");
     ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
     ASSERT_EQ(gImport.count, 1) << "an Error: answer is passed over";
-    const SymbolRecord &a = gSymbols[0];
+    const SymbolRecord &a = gStore.symbols[0];
     EXPECT_STREQ(a.info.Name, "A Corp");
     EXPECT_STREQ(a.info.Exchange, "NYSE");
     ASSERT_EQ(a.barCounts[BAR_DAILY], 2);
@@ -369,10 +369,10 @@ TEST_F(OnlineTest, ConstituencyIdsAreTheUnionOfEveryAnswer)
     Add("BBB");
     gSettings.CalcThreads = 2;
     int ok = ImportOnlineSymbols(SourceRow());
-    std::vector<uint32_t> ids(gConstituencyIds, gConstituencyIds + 3);
+    std::vector<uint32_t> ids(gStore.constituencyIds, gStore.constituencyIds + 3);
     std::vector<int32_t> kinds;
     for (int32_t i = 0; i < gImport.count; i++)
-        for (int32_t e = 0; e < gSymbols[i].eventCount; e++) kinds.push_back(gSymbols[i].events[e].kind);
+        for (int32_t e = 0; e < gStore.symbols[i].eventCount; e++) kinds.push_back(gStore.symbols[i].events[e].kind);
     gConstituency = savedTable;
     gConstituencyCount = savedCount;
     gConstituencyRequested = savedMarks;

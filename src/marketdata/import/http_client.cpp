@@ -19,8 +19,8 @@ static const uint32_t kBodyMax = 256u << 20;
 static std::mutex gErrorTextLock;
 static int gConnectNesting;   /* UI thread only */
 
-static int StopRequested() { return gRunState.load() == RUN_STOP_REQUESTED; }
-static int OnUiThread() { return PlatCurrentThreadId() == gUiThreadId; }
+static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
+static int OnUiThread() { return PlatCurrentThreadId() == gRun.uiThreadId; }
 
 void SetImportErrorText(const char *format, ...)
 {

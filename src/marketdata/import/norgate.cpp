@@ -37,7 +37,7 @@ static const char kMsgNoInfo[] = "Unable to get security information for %s.";
 static const char kMsgCreate[] = "Unable to create %s";
 static const char kCurrentAndPast[] = " Current & Past";
 
-static int StopRequested() { return gRunState.load() == RUN_STOP_REQUESTED; }
+static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 
 void *FindBusyCancelButton(void *window)
 {
@@ -251,7 +251,7 @@ static void WriteHtml(PlatFile file, const char *format, const char *const *text
 
 void ShowNorgateSecurityInfo(const SymbolRecord *record)
 {
-    if (gRunState.load() == RUN_IMPORT) return;
+    if (gRun.state.load() == RUN_IMPORT) return;
     char savedStatus[256];
     GetStatusText(0, savedStatus, sizeof savedStatus);
     const char *symbol = record->info.Symbol;

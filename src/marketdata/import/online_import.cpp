@@ -139,7 +139,7 @@ static void NoteFailure(Worker *w, const char *format, ...)
     FormatText(gWorkerFailures + used, sizeof gWorkerFailures - used, "%s%s", used ? "\r\n" : "", text);
 }
 
-static int StopRequested() { return gRunState.load() == RUN_STOP_REQUESTED; }
+static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 
 /* GET of a formatted path into the first body buffer; 1/0. */
 static int Ask(Worker *w, const char *format, ...)
@@ -279,8 +279,8 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
         !AskText(w, "security", "LastQuotedDate", listed, sizeof listed))
         return 0;
     if (listed[0]) info.DelistDate = ParseDate(listed);
-    if (gFundamentalsCount > 0 && gImportState.fundamentalCount > 0 && !r.fundamentals)
-        if (!AllocMemory(&r.fundamentals, (uint64_t)gFundamentalsCount * sizeof(FundamentalItem))) return 0;
+    if (gStore.fundamentalsCount > 0 && gImportState.fundamentalCount > 0 && !r.fundamentals)
+        if (!AllocMemory(&r.fundamentals, (uint64_t)gStore.fundamentalsCount * sizeof(FundamentalItem))) return 0;
     if (StartsWith(info.Type, "Stock")) {
         char *levels[] = {info.EconSect, info.Sector, info.IndGroup, info.Industry};
         static const int kLevelSizes[] = {sizeof info.EconSect, sizeof info.Sector, sizeof info.IndGroup,
@@ -324,7 +324,7 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
             if (!field.requested || !field.name || !field.name[0]) continue;
             if (!Ask(w, "/api/v1/fundamental/%s/%s", w->requestSymbol, field.name)) return 0;
             const char *comma = Answer(w) ? strchr(Answer(w), ',') : nullptr;
-            if (!comma || next >= gFundamentalsCount) continue;
+            if (!comma || next >= gStore.fundamentalsCount) continue;
             FundamentalItem &fi = r.fundamentals[next++];
             fi.fieldId = (uint32_t)f;
             fi.intValue = (uint32_t)ParseDate(comma + 1);
@@ -613,8 +613,8 @@ static void CollectConstituencyIds()
 {
     int32_t ids = 0;
     for (size_t row = 0; row < gOnline.answered.size() && (int32_t)row < gConstituencyCount; row++)
-        if (gOnline.answered[row] && ids < MAX_CONSTITUENCY_IDS) gConstituencyIds[ids++] = gConstituency[row].id;
-    for (int32_t k = ids; k < MAX_CONSTITUENCY_IDS; k++) gConstituencyIds[k] = 0;
+        if (gOnline.answered[row] && ids < MAX_CONSTITUENCY_IDS) gStore.constituencyIds[ids++] = gConstituency[row].id;
+    for (int32_t k = ids; k < MAX_CONSTITUENCY_IDS; k++) gStore.constituencyIds[k] = 0;
 }
 
 int ImportOnlineSymbols(ImportItem *row)
@@ -662,7 +662,7 @@ int ImportOnlineSymbols(ImportItem *row)
         for (int k = 0; k < n; k++) running |= gWorkers[k].running.load();
         if (!running) break;
         PumpMessages();
-        if (gLowMemory.load() || StopRequested())
+        if (gRun.lowMemory.load() || StopRequested())
             for (int k = 0; k < n; k++)
                 if (!gWorkers[k].error.load()) gWorkers[k].error.store(1);
         uint64_t now = PlatTickCount64();

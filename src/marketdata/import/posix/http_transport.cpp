@@ -36,7 +36,7 @@ static size_t TakeBody(char *data, size_t size, size_t count, void *user)
 static int TakeProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     /* A stop request ends a transfer that is waiting for data. */
-    if (gRunState.load() != RUN_STOP_REQUESTED) return 0;
+    if (gRun.state.load() != RUN_STOP_REQUESTED) return 0;
     ((Transfer *)user)->failed = 1;
     return 1;
 }
