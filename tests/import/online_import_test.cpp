@@ -85,6 +85,7 @@ TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
         return a;
     });
     ASSERT_EQ(HttpConnect(0, "127.0.0.1", server.port, 0, "Local"), 1);
+    EXPECT_EQ(std::string(gHttpSlots[0].target), "127.0.0.1:" + std::to_string(server.port));
     struct Case {
         const char *path;
         int result;

@@ -97,7 +97,12 @@ int HttpGet(int slot, const char *path, int wantHeaders, int target)
 int HttpConnect(int index, const char *host, int port, uint32_t flags, const char *name)
 {
     HttpSlot *slot = &gHttpSlots[index];
-    if (slot->connection && Request(index, nullptr, 0, HTTP_NO_BODY, 1)) return 1;
+    char target[sizeof slot->target];
+    FormatText(target, sizeof target, "%s:%d", host, port);
+    /* Only a connection to the same place is reused. */
+    if (slot->connection && slot->flags == flags && strcmp(slot->target, target) == 0 &&
+        Request(index, nullptr, 0, HTTP_NO_BODY, 1))
+        return 1;
     int ui = index == 0 && OnUiThread();
     char saved[256] = "";
     if (ui) GetStatusText(0, saved, sizeof saved);
@@ -108,7 +113,9 @@ int HttpConnect(int index, const char *host, int port, uint32_t flags, const cha
         if (gConnectNesting++ == 0) SetWaitCursor(1);
     }
     int ok = HttpTransportOpen(slot, host, port) && Request(index, nullptr, 0, HTTP_NO_BODY, 1);
-    if (!ok) {
+    if (ok) {
+        CopyString(slot->target, sizeof slot->target, target, -1);
+    } else {
         HttpClose(index);
         slot->flags = flags;
     }

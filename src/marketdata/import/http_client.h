@@ -42,6 +42,7 @@ struct HttpSlot {
     int32_t status;                    /* HTTP status of the last answer; 0 none */
     char text[HTTP_SLOT_TEXT_SIZE];    /* what the slot is fetching (status bar) */
     char error[IMPORT_ERROR_TEXT_SIZE];  /* why the slot's last request failed */
+    char target[80];                   /* "host:port" of the connection */
 };
 
 extern HttpSlot gHttpSlots[HTTP_SLOT_COUNT];
@@ -55,7 +56,8 @@ void SetImportErrorText(const char *format, ...)
     ;
 
 /* Opens slot to host:port (flags 0 or HTTP_FLAG_SECURE), reusing a
-** connection that still answers; name is shown while connecting.  1/0. */
+** connection to the same host and port that still answers; name is shown
+** while connecting.  1/0. */
 int HttpConnect(int slot, const char *host, int port, uint32_t flags, const char *name);
 /* GET path (null: the root) on the slot's connection; with wantHeaders the
 ** response headers go to the header buffer; the body to target.  1 when an
