@@ -16,7 +16,7 @@
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
-#include "marketdata/store/data_hooks.h"
+#include "script/compiler/compile_driver.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/eval/item_table.h"
@@ -150,7 +150,7 @@ static void MakeFolder(char *folder)
 int InitApplication(HINSTANCE instance)
 {
     gFrame.instance = instance;
-    gUiThreadId = GetCurrentThreadId();
+    gRun.uiThreadId = GetCurrentThreadId();
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_DATE_CLASSES |
                                                           ICC_COOL_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     if (!InitCommonControlsEx(&controls)) {
@@ -210,7 +210,7 @@ int InitApplication(HINSTANCE instance)
     gSettings.CalcThreads = ComputeWorkerCount(gSettings.CalcThreads, (int)system.dwNumberOfProcessors);
 
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
-        if (!InitDefaultDateList(&gDateLists[barSize], barSize)) return 0;
+        if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
     LoadConstituency();
     if (!CheckItemTable()) return 0;
@@ -247,7 +247,7 @@ static int ParseCommandLineOptions(const char *commandLine)
             gFrame.exitAfterBatch = 0;
             continue;
         }
-        gUnattended = 1;
+        gRun.unattended = 1;
         gFrame.exitAfterBatch = 1;
     }
     return 1;
@@ -271,8 +271,8 @@ static void OpenCommandLineFiles(const char *commandLine)
 /* Steps after the frame exists; returns the process result. */
 static int RunProgram(HINSTANCE instance, const char *commandLine)
 {
-    if (!ParseCommandLineOptions(commandLine)) return gResultCode.load();
-    if (!InitApplication(instance)) return gResultCode.load() ? gResultCode.load() : RESULT_STOPPED;
+    if (!ParseCommandLineOptions(commandLine)) return gRun.resultCode.load();
+    if (!InitApplication(instance)) return gRun.resultCode.load() ? gRun.resultCode.load() : RESULT_STOPPED;
     HWND frame = CreateWindowExA(0, "KestovarFrame", "Kestovar", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                                  gSettings.iMainX, gSettings.iMainY, gSettings.iMainW, gSettings.iMainH, nullptr,
                                  gFrame.frameMenu, instance, nullptr);
@@ -289,7 +289,7 @@ static int RunProgram(HINSTANCE instance, const char *commandLine)
     PumpMessages();
     LoadMissingDefaultScripts();
     PumpMessages();
-    if (gUnattended) {
+    if (gRun.unattended) {
         int result = StandInRunBatchCommandLine(commandLine);
         if (result != 0) return result;
         if (gFrame.exitAfterBatch) return 0;
@@ -301,7 +301,7 @@ static int RunProgram(HINSTANCE instance, const char *commandLine)
     EnableSettingsPanelControls(0);
     UpdateDebugPanelControls();
     if (gSettings.CheckForUpdates) StartVersionCheck();
-    if (gFrame.firstRun && !gUnattended && gFrame.settingsPanel)
+    if (gFrame.firstRun && !gRun.unattended && gFrame.settingsPanel)
         PostMessageA(gFrame.settingsPanel, WM_COMMAND, IDC_EDIT_SCRIPT, 0);
     MSG msg;
     int got;
