@@ -148,7 +148,7 @@ void EngineTest::SetUp()
 
 void EngineTest::TearDown()
 {
-    while (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+    while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
     RestoreRunSettings();
     ClearPendingRuntimeError();
     FreeCompiledScript();
