@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -101,8 +102,62 @@ int IsParameterWord(const char *word)
     return 0;
 }
 
+/* A hash index over the script's names for one pass, so that a long script
+** with many names styles in time proportional to its length.  With no index
+** (allocation failed) lookups go through FindScriptName. */
+struct NameIndex {
+    const CompilerState *names;
+    int32_t *heads;     /* mask + 1 chain heads, -1 when empty */
+    int32_t *next;      /* per name row */
+    uint32_t mask;
+};
+
+uint32_t HashNoCase(const char *text)
+{
+    uint32_t h = 2166136261u;
+    for (const char *p = text; *p; p++) h = (h ^ (uint32_t)tolower((unsigned char)*p)) * 16777619u;
+    return h;
+}
+
+void BuildNameIndex(NameIndex *index, const CompilerState *names)
+{
+    *index = NameIndex{.names = names, .heads = nullptr, .next = nullptr, .mask = 0};
+    if (!names || names->scriptNameCount <= 0) return;
+    uint32_t size = 64;
+    while (size < (uint32_t)names->scriptNameCount * 2) size *= 2;
+    if (!AllocMemory(&index->heads, sizeof(int32_t) * size)) return;
+    if (!AllocMemory(&index->next, sizeof(int32_t) * (uint64_t)names->scriptNameCount)) {
+        FreeMemory(&index->heads);
+        return;
+    }
+    index->mask = size - 1;
+    for (uint32_t i = 0; i < size; i++) index->heads[i] = -1;
+    for (int32_t row = names->scriptNameCount - 1; row >= 0; row--) {
+        uint32_t slot = HashNoCase(names->scriptNames[row].name) & index->mask;
+        index->next[row] = index->heads[slot];
+        index->heads[slot] = row;
+    }
+}
+
+void FreeNameIndex(NameIndex *index)
+{
+    FreeMemory(&index->heads);
+    FreeMemory(&index->next);
+}
+
+int IndexHasName(const NameIndex *index, const char *word, int32_t section)
+{
+    if (!index->names) return 0;
+    if (!index->heads) return FindScriptName(word, section, index->names);
+    for (int32_t row = index->heads[HashNoCase(word) & index->mask]; row >= 0; row = index->next[row]) {
+        const ScriptNameRow &r = index->names->scriptNames[row];
+        if (r.name[0] && CompareNoCase(r.name, word) == 0 && SectionCanSee(section, r.section)) return 1;
+    }
+    return 0;
+}
+
 /* Style of a word that neither numbers, keywords nor a sticky style decide. */
-int ClassifyName(const char *word, int32_t section, const CompilerState *names)
+int ClassifyName(const char *word, int32_t section, const NameIndex *names)
 {
     FormulaNode node{};
     if (FindScriptItem(word, &node)) {
@@ -112,7 +167,7 @@ int ClassifyName(const char *word, int32_t section, const CompilerState *names)
     if (section == SECTION_PARAMETERS) return IsParameterWord(word) ? SCRIPT_STYLE_OTHER : SCRIPT_STYLE_UNKNOWN;
     if (ResolveNamedListItem(word, nullptr) || ResolveFundamentalField(word, nullptr)) return SCRIPT_STYLE_DATA_ITEM;
     if (ResolveArgName(word, nullptr)) return SCRIPT_STYLE_FUNCTION;
-    if (names && FindScriptName(word, section, names)) return SCRIPT_STYLE_VAR_REF;
+    if (IndexHasName(names, word, section)) return SCRIPT_STYLE_VAR_REF;
     if (word[0] == '?') return SCRIPT_STYLE_INFO;
     return SCRIPT_STYLE_UNKNOWN;
 }
@@ -122,7 +177,7 @@ struct StylePass {
     int32_t length;
     uint8_t *styles;
     int32_t *lineKinds;       /* per line (the fold-level array), null when not folding */
-    const CompilerState *names;
+    const NameIndex *names;
     int32_t lineCapacity;
     int32_t line;
     int32_t section;
@@ -235,7 +290,9 @@ int32_t SectionAtPosition(const char *text, int32_t length, int32_t position)
 int32_t StyleScriptBuffer(const char *text, int32_t length, const CompilerState *names, int inDialog,
                           uint8_t *styles, int32_t *foldLevels, int32_t lineCapacity)
 {
-    StylePass p{.text = text, .length = length, .styles = styles, .lineKinds = nullptr, .names = names,
+    NameIndex index;
+    BuildNameIndex(&index, names);
+    StylePass p{.text = text, .length = length, .styles = styles, .lineKinds = nullptr, .names = &index,
                 .lineCapacity = lineCapacity, .line = 0, .section = SECTION_NONE, .sticky = 0,
                 .runStyle = SCRIPT_STYLE_OTHER, .notesOpeners = 0};
     /* The pass notes each line's kind in the fold-level array; the levels
@@ -323,6 +380,7 @@ int32_t StyleScriptBuffer(const char *text, int32_t length, const CompilerState 
             i = StyleWord(&p, i, inDialog);
         }
     }
+    FreeNameIndex(&index);
     int32_t lines = length > 0 ? p.line + 1 : 0;
     if (p.lineKinds) {
         int pending = 0;
