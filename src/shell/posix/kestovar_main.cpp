@@ -5,10 +5,14 @@
 ** error, and the process result is the batch's exit code. */
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "engine/date_loop.h"
+#include "engine/results_file.h"
+#include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/folder_helpers.h"
 #include "foundation/settings_table.h"
@@ -81,7 +85,12 @@ static int InitApplication()
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gDateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
-    LoadConstituency();
+    /* The constituency list is optional: without one there is nothing to
+    ** load and nothing to report. */
+    char list[2][300];
+    FormatText(list[0], sizeof list[0], "%s\\constituency.csv", gScriptsFolder);
+    FormatText(list[1], sizeof list[1], "%s\\constituency.csv", gProgramFolder);
+    if (PlatFileExists(list[0]) || PlatFileExists(list[1])) LoadConstituency();
     return CheckItemTable();
 }
 
@@ -102,6 +111,40 @@ static void CopyNewErrors(const char *path, uint64_t from)
     if (PlatSeekFile(f, (int64_t)from, 0, nullptr))
         while (PlatReadFile(f, buffer, sizeof buffer, &got) && got > 0) fwrite(buffer, 1, got, stderr);
     PlatCloseFile(f);
+}
+
+/* The last test of the results list in a few numbers per strategy, so a
+** batch run on a terminal shows what it found without a window. */
+static void PrintTestSummary()
+{
+    ResultsWindow *window = FirstResultsWindow();
+    TestRecord *test = window ? window->lastTest : nullptr;
+    if (!test || test->rowsFilled < 1) return;
+    char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];
+    FormatDate(test->firstDate, "yyyy-MM-dd", first);
+    FormatDate(test->lastDate, "yyyy-MM-dd", last);
+    printf("\nTest %d: %s to %s\n", test->testNumber, first, last);
+    printf("%-24s %14s %9s %9s %8s %7s\n", "Strategy", "End equity", "Net %", "CAR %", "MaxDD %", "Trades");
+    double years = 0;
+    if (test->daysPerYear > 0) years = test->rowsFilled / test->daysPerYear;
+    for (int32_t s = 0; s < test->strategyCount; s++) {
+        const StatCell *cell = CellAt(test, test->rowsFilled - 1, s);
+        double equity = cell->equityBase + cell->markToMarket;
+        double growth = cell->startEquity > 0 ? equity / cell->startEquity : 0;
+        double car = years > 0 && growth > 0 ? (pow(growth, 1.0 / years) - 1.0) * 100.0 : 0;
+        int32_t trades = 0;
+        /* A combined strategy counts the trades of the strategies it holds. */
+        for (int32_t t = 0; t < test->tradeCount; t++) {
+            const TradeRecord &trade = test->trades[t];
+            if (trade.quantityIn == 0 || trade.strategy < 0 || trade.strategy >= test->strategyCount) continue;
+            const StrategyResult &owner = test->strategies[trade.strategy];
+            int held = trade.strategy == s;
+            for (int32_t p = 0; p < owner.parentCount && !held; p++) held = owner.parents[p] == s;
+            trades += held;
+        }
+        printf("%-24.24s %14.2f %9.2f %9.2f %8.2f %7d\n", test->strategies[s].name, equity, (growth - 1.0) * 100.0, car,
+               cell->maxDrawdownPercent * 100.0, trades);
+    }
 }
 
 int main(int argc, char **argv)
@@ -135,6 +178,7 @@ int main(int argc, char **argv)
     if (code == 0 && !InitApplication()) code = gResultCode.load() ? gResultCode.load() : RESULT_STOPPED;
     if (code == 0) code = RunBatchCommandLine(line.c_str());
     EndProgressLine();
+    PrintTestSummary();
     if (ErrorLogSize(errorLog) > errorsBefore) {
         CopyNewErrors(errorLog, errorsBefore);
         fprintf(stderr, "(errors also in %s)\n", nativeLog);
