@@ -139,3 +139,12 @@ void RefreshAllResGraphs() {}
 void RefreshAllGraphs() {}
 void RefreshAllTradeLists() {}
 void RefreshAllCharts() {}
+
+/* ====== replaced by the scan run of the result views ====== */
+
+/* STANDIN: no scan is run; the run answers failure. */
+int RunScan()
+{
+    SetStatusText(0, "Scan: the scan window is not available yet");
+    return -1;
+}
