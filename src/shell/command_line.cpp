@@ -98,8 +98,13 @@ static int RunScriptModes(const int flags[BATCH_SWITCH_COUNT])
 {
     for (int row = 0; row < BATCH_SWITCH_COUNT; row++) {
         if (!flags[row]) continue;
-        /* A scan answers its own count, so only a negative answer is a failure. */
-        if (RunScript(kBatchSwitches[row].runMode) >= 0) continue;
+        int before = gResultCode.load();
+        /* A scan answers its own count, so only a negative answer is a failure.
+        ** A run stopped for low memory keeps what it did and answers success;
+        ** the batch ends there all the same, with the low-memory code, since
+        ** the runs after it would fail the same way. */
+        int result = RunScript(kBatchSwitches[row].runMode);
+        if (result >= 0 && !(gResultCode.load() == RESULT_LOW_MEMORY && before != RESULT_LOW_MEMORY)) continue;
         int code = gResultCode.load();
         if (code == RESULT_OK) {
             code = RESULT_STOPPED;

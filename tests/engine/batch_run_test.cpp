@@ -88,10 +88,20 @@ TEST_F(BatchRun, AFailedRunEndsWithItsStickyCodeOrEight)
     EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-scan scan.kvs -test a.kvs"));
     EXPECT_EQ(RESULT_STOPPED, gResultCode.load());
     EXPECT_EQ(0, Listed());
+    /* Memory use at the limit: the warning stops the run, and the batch ends
+    ** with 4 even though the run kept its test. */
+    gResultCode = RESULT_OK;
+    gLowMemory = 0;
+    gSettings.MaxMemPct = 0;
+    EXPECT_EQ(RESULT_LOW_MEMORY, RunBatchCommandLine("-test a.kvs b.kvs"));
+    EXPECT_EQ(1, Listed());
+    EXPECT_NE(std::string::npos, ErrorLog().find("a.kvs <<<\n*** WARNING: LOW MEMORY ***")) << ErrorLog();
+    gSettings.MaxMemPct = 95;
+    gLowMemory = 0;
     /* The data file named cannot be loaded. */
     gHeadless.stopAtPump = 0;
     gResultCode = RESULT_OK;
     Write("nodata.kvs", "Settings:\n  DataFile: " + tmp.File("Data\\none.kvd") + "\nStrategy: S1\n  EntrySetup: 0\n");
     EXPECT_EQ(RESULT_DATA_NOT_LOADED, RunBatchCommandLine("-test nodata.kvs a.kvs"));
-    EXPECT_EQ(0, Listed());
+    EXPECT_EQ(1, Listed());   /* still only the test of the low-memory run */
 }
