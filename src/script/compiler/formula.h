@@ -20,6 +20,7 @@
 ** Threads:    compiling is for the UI thread while no worker runs.
 */
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 enum {
@@ -49,31 +50,61 @@ enum ValueDataType : uint32_t {
 /* Constant of a $ or @ reference that is not resolved yet. */
 constexpr double UNRESOLVED_REF = -7.0;
 
-/* One node of a compiled formula. */
+/* The evaluator's plan of a whole formula for the walk bar by bar: its
+** operand tree in evaluation order, built at the first evaluation of a node
+** array and kept in the array's end node, which needs no argument links.  It
+** refers to nodes by their index only, so it stays right when the array is
+** copied; clearing the array clears it.  The compiler leaves it zero. */
+struct WalkPlanStep {
+    uint8_t kind;              /* the evaluator's step kinds */
+    uint8_t unary;
+    uint8_t dataType;
+    uint8_t left, right;       /* steps of the operands or of a group's content */
+    uint8_t node;              /* index of a constant's node */
+    uint16_t item;             /* bar value or operator row */
+    int32_t barsBack;
+};
+enum { WALK_PLAN_STEPS = 20 };
+struct WalkPlan {
+    uint32_t state;            /* 0 not built yet, 1 ready, 2 the formula has none */
+    uint32_t count;
+    WalkPlanStep steps[WALK_PLAN_STEPS];
+};
+
+/* One node of a compiled formula.  What the evaluator reads or writes on
+** every bar comes first and fills one 64-byte line; the token's text, the
+** argument links and the source span, read by calls and messages, follow. */
 struct FormulaNode {
+    /* ---- read on every bar */
     double value;              /* result while evaluated; final for folded constants */
     uint32_t item;             /* item-table row; 0 ends the array */
-    uint32_t index;            /* position of the bound definition, column or parameter */
-    int32_t argCount;          /* minimum after binding, actual after the function pass */
-    int32_t maxArgs;           /* from the item table (10 for a library call) */
+    uint32_t category;         /* ItemCategory; 5 for a parameter */
+    uint32_t precedence;       /* operators */
     uint32_t unary;            /* UnaryOp */
+    uint32_t constantFlag;     /* 1: this node alone is a complete constant or text sub-expression */
+    uint32_t width;            /* distance from a term's first node to its last */
+    uint32_t barsBackLink;     /* distance from a term's first node to its "[" expression, 0 none */
+    uint32_t dataType;         /* ValueDataType */
+    uint32_t textFlag;         /* 1 for a quoted text */
+    uint32_t evaluated;        /* 1 when value holds the node's result */
+    uint32_t index;            /* position of the bound definition, column or parameter */
     double constant;           /* number, text length, bar size, relative-symbol code,
                                ** parameter value, symbol/strategy number or UNRESOLVED_REF */
+    /* ---- read by calls, references and messages */
     char text[FORMULA_TEXT_SIZE];  /* name of a $ or @ reference, or a quoted text */
-    uint32_t textFlag;         /* 1 for a quoted text */
-    uint32_t category;         /* ItemCategory; 5 for a parameter */
+    int32_t argCount;          /* minimum after binding, actual after the function pass */
+    int32_t maxArgs;           /* from the item table (10 for a library call) */
     uint32_t operandCategory;  /* multi-bar functions: 9, 18 or 19 of the first such argument node */
-    uint32_t precedence;       /* operators */
-    uint32_t constantFlag;     /* 1: this node alone is a complete constant or text sub-expression */
-    uint32_t argLinks[FORMULA_MAX_ARGS];  /* distance from a function node to each argument */
-    uint32_t barsBackLink;     /* distance from a term's first node to its "[" expression, 0 none */
-    uint32_t width;            /* distance from a term's first node to its last */
+    union {
+        uint32_t argLinks[FORMULA_MAX_ARGS];  /* distance from a function node to each argument */
+        WalkPlan walkPlan;                    /* the end node only */
+    };
     uint32_t textOffset;       /* token span in the whole script text */
     uint32_t textLength;
-    uint32_t dataType;         /* ValueDataType */
-    uint32_t evaluated;        /* 1 when value holds the node's result */
 };
 static_assert(sizeof(FormulaNode) == 424, "formula node layout");
+static_assert(sizeof(WalkPlan) <= FORMULA_MAX_ARGS * sizeof(uint32_t), "a plan fits in the argument links");
+static_assert(offsetof(FormulaNode, text) == 64, "the fields read on every bar fill the first 64 bytes");
 
 /* One formula: the master node array, 31 worker copies and what the compile
 ** recorded about it. */

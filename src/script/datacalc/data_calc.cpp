@@ -366,18 +366,19 @@ void CalcItemForSymbol(EvalContext *context, FormulaNode *nodes, int itemIndex, 
     context->onePassWindow = nullptr;
     context->onePassOption = 0;
     context->dataItemIndex = -1;
-    for (int32_t i = 0; i < last; i++) {
-        context->barIndex = i;
-        context->lastBar = i;
-        context->date = bars[i].date;
-        context->libraryDepth = 0;
-        double value = EvalFormula(nodes, context);
-        range[i] = value;
-        if (!typeKnown && nodes && !std::isnan(value) && nodes[0].dataType != 0) {
+    /* Runs of bars go through the evaluator's block path; their data types
+    ** are asked for only until the item's type is known. */
+    enum { TYPE_RUN = 256 };
+    uint32_t types[TYPE_RUN];
+    for (int32_t run = 0; run < last; run += TYPE_RUN) {
+        int32_t n = std::min<int32_t>(TYPE_RUN, last - run);
+        EvalFormulaBars(nodes, context, run, n, range + run, typeKnown ? nullptr : types);
+        for (int32_t k = 0; k < n && !typeKnown; k++) {
+            if (std::isnan(range[run + k]) || types[k] == 0) continue;
             /* Workers of other symbols may find the type at the same moment;
             ** the first one found stays. */
             uint32_t expected = 0;
-            dataType.compare_exchange_strong(expected, nodes[0].dataType, std::memory_order_relaxed);
+            dataType.compare_exchange_strong(expected, types[k], std::memory_order_relaxed);
             typeKnown = 1;
         }
     }

@@ -32,7 +32,19 @@
 **             the user-interface thread only.
 ** Speed:      the hot path of every date loop and data calculation: no heap
 **             allocation, no string work (except for text items) and no locks
-**             per bar.
+**             per bar.  A formula of number constants, bar values with
+**             constant offsets, brackets and operators (no calls, texts or
+**             computed offsets) also has a plan: its operand tree in
+**             evaluation order.  EvalFormula keeps the plan in the array's end
+**             node (formula.h), built at the array's first evaluation, and
+**             runs it on the bar without touching the other nodes; only the
+**             first node takes the result, as the walk leaves it.
+**             EvalFormulaBars runs each plan step over up to 128 bars at once
+**             (Data items at the context's bar size join there), a short
+**             circuit choosing per bar.  Wherever the walk could fail, the bar
+**             is walked instead, so a plan never has to reproduce a failure;
+**             the trace and the Import flag always take the walk.  Built-ins
+**             keep the one calling convention (node, context, bars back).
 */
 #pragma once
 #include <cstdint>
@@ -69,6 +81,15 @@ int EvalFormulaInt(FormulaSlot *slot, EvalContext *context, int32_t *value);
 int EvalFormulaText(FormulaSlot *slot, EvalContext *context, char *out, int outSize);
 /* The value of a node array, NaN when it has none. */
 double EvalFormula(FormulaNode *nodes, EvalContext *context);
+/* Evaluates a node array on count bars from bar first of the context symbol,
+** each in turn as the last completed bar and the bar index (as a data
+** calculation does): value k into values[k] (NaN: no value) and, when
+** dataTypes is given, the first node's data type into dataTypes[k].  The
+** values, data types, short circuits and failures are those EvalFormula gives
+** bar by bar, and the first node and the context end as after the last bar; a
+** formula with a plan is computed a run of bars per step (see "Speed"). */
+void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, int32_t count, double *values,
+                     uint32_t *dataTypes);
 /* Prepares a node array before a walk: binds strategy and symbol names that
 ** are still unresolved, and clears what the last walk left in the nodes. */
 void ResolveFormulaRefs(FormulaNode *nodes, EvalContext *context);
