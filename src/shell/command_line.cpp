@@ -70,7 +70,7 @@ int ParseCommandLineOptions(const char *commandLine)
     for (const char *p = commandLine; (p = NextCommandLineToken(p, token)) != nullptr;) {
         if (!token[0]) continue;
         if (IsSwitch(token)) {
-            settingsNext = CompareNoCase(token, "-inifile") == 0;
+            if (CompareNoCase(token, "-inifile") == 0) settingsNext = 1;
             continue;
         }
         if (!settingsNext) continue;

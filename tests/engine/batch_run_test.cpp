@@ -45,6 +45,7 @@ TEST_F(BatchRun, GroupsRunTheirModesOnTheirScripts)
         {"-apply -test a.kvs -apply b.kvs", 0, 1, 2},
         {"-TEST \"with blank.kvs\"", 0, 1, 0},
         {"-inifile x.ini -noexit -test a.kvs", 0, 1, 0},
+        {"-inifile -test x.ini a.kvs", 0, 1, 0},   /* the settings path is skipped past the switch */
         {"a.kvs", 0, 0, 0},            /* no group: nothing runs */
         {"-noexit", 0, 0, 0},
         {"", 0, 0, 0},

@@ -77,6 +77,7 @@ TEST_F(CommandLineTest, FirstPassSetsTheFlagsAndTheSettingsFile)
         {"-inifile \"" + ini + "\"", 0, 0, ini},
         {"-inifile \"" + ini + "\" a.kvs", 0, 0, ini},
         {"-inifile \"my settings.ini\" -import x.kvs", 1, 1, ini},   /* relative to the program folder */
+        {"-inifile -noexit \"my settings.ini\"", 1, 0, ini},           /* the next path, past switches */
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);
