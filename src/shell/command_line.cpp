@@ -89,6 +89,13 @@ int ParseCommandLineOptions(const char *commandLine)
         }
         CopyString(gSettingsFile, sizeof gSettingsFile, path, -1);
     }
+    /* A settings file asked for and not named is not quietly replaced by the
+    ** default one. */
+    if (settingsNext) {
+        ReportError("Unable to access %s", "");
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
     return 1;
 }
 

@@ -107,6 +107,11 @@ TEST_F(CommandLineTest, AMissingSettingsFileEndsTheFirstPass)
     EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
     EXPECT_NE(std::string::npos, ReadTestFile(tmp.File("errorlog.txt")).find("\nUnable to access " + missing + "\n"));
 
+    /* "-inifile" that names no file. */
+    gResultCode = RESULT_OK;
+    EXPECT_EQ(0, ParseCommandLineOptions("-inifile -noexit"));
+    EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
+    EXPECT_STREQ("", gSettingsFile);
     gResultCode = RESULT_OK;
     gUnattended = 0;
     EXPECT_EQ(0, ParseCommandLineOptions(("-inifile " + std::string(255, 'y')).c_str()));
