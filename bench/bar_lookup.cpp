@@ -23,7 +23,7 @@ struct Fixture {
         for (int32_t d = 20000103; d <= 20241231; d = NextDay(d))
             if (DayOfWeek(d) <= 5) days.push_back(d);
         /* master daily list, so period first dates can be found */
-        DateList &daily = gDateLists[BAR_DAILY];
+        DateList &daily = gStore.dateLists[BAR_DAILY];
         AllocMemory(&daily.dates, (days.size() + 1) * sizeof(uint32_t));
         for (size_t i = 0; i < days.size(); i++) daily.dates[i] = (uint32_t)days[i];
         daily.count = (int32_t)days.size();

@@ -56,22 +56,22 @@ struct Store {
         gSettings.NearZero = 1.0e-13;
         gSettings.EmaPrecision = 0.005;
         gSettings.BarSize2 = BAR_DAILY;
-        gRunMode = 1;
+        gRun.mode = 1;
         std::vector<int32_t> days;
         for (int y = 2000; y < 2000 + kYears; y++)
             for (int m = 1; m <= 12; m++)
                 for (int d = 1; d <= 28; d++)
                     if ((y * 372 + m * 31 + d) % 7 < 5) days.push_back(y * 10000 + m * 100 + d);
-        DateList &daily = gDateLists[BAR_DAILY];
+        DateList &daily = gStore.dateLists[BAR_DAILY];
         AllocMemory(&daily.dates, (days.size() + 1) * sizeof(uint32_t));
         for (size_t i = 0; i < days.size(); i++) daily.dates[i] = (uint32_t)days[i];
         daily.count = (int32_t)days.size();
         daily.capacity = daily.count + 1;
-        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gDateLists[b].dates, sizeof(uint32_t));
-        AllocMemory(&gSymbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
+        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gStore.dateLists[b].dates, sizeof(uint32_t));
+        AllocMemory(&gStore.symbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
         uint32_t state = 12345;
         for (int32_t s = 0; s < kSymbols; s++) {
-            SymbolRecord &r = gSymbols[s];
+            SymbolRecord &r = gStore.symbols[s];
             FormatText(r.info.Symbol, sizeof r.info.Symbol, "S%05d", s);
             r.firstUsedDate = FIRST_USED_NONE;
             int32_t first = s % 700;
@@ -97,9 +97,9 @@ struct Store {
             r.lastDate = r.bars[BAR_DAILY][n - 1].date;
             bars += n;
         }
-        gSymbolCount = kSymbols;
-        gDataFirstDate = days.front();
-        gDataLastDate = days.back();
+        gStore.symbolCount = kSymbols;
+        gStore.firstDate = days.front();
+        gStore.lastDate = days.back();
         BuildCalendarSymbol();
         texts.reserve(kItemCount);
         for (int32_t i = 0; i < kItemCount; i++) {
@@ -155,7 +155,7 @@ double BaselineNsPerBar(double *checksum)
         auto start = std::chrono::steady_clock::now();
         double check = 0;
         for (int32_t s = 0; s < kSymbols; s++) {
-            const SymbolRecord &r = gSymbols[s];
+            const SymbolRecord &r = gStore.symbols[s];
             int32_t n = r.barCounts[BAR_DAILY];
             const Bar *bars = r.bars[BAR_DAILY];
             out.assign((size_t)n, NAN);
@@ -186,7 +186,7 @@ void BM_OnePass(benchmark::State &state)
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
         for (int32_t s = 0; s < kSymbols; s++) {
-            ctx.symbol = &gSymbols[s];
+            ctx.symbol = &gStore.symbols[s];
             CalcItemForSymbol(&ctx, formula->formula.nodes[0], item, 1);
         }
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -194,7 +194,7 @@ void BM_OnePass(benchmark::State &state)
     double nsPerBar = seconds * 1e9 / ((double)store.bars * (double)state.iterations());
     double checksum = 0;
     for (int32_t s = 0; s < kSymbols; s++) {
-        const SymbolRecord &r = gSymbols[s];
+        const SymbolRecord &r = gStore.symbols[s];
         double v = r.dataValues[0][r.dataOffsets[0][item] + r.barCounts[BAR_DAILY] - 1];
         if (!std::isnan(v)) checksum += v;
     }
@@ -214,16 +214,16 @@ void BM_PerBar(benchmark::State &state)
     FormulaItem *formula = (FormulaItem *)gDataItems.items + item;
     EvalContext ctx = WorkerContext();
     int64_t bars = 0;
-    for (int32_t s = 0; s < kPerBarSymbols; s++) bars += gSymbols[s].barCounts[BAR_DAILY];
+    for (int32_t s = 0; s < kPerBarSymbols; s++) bars += gStore.symbols[s].barCounts[BAR_DAILY];
     for (auto _ : state) {
         for (int32_t s = 0; s < kPerBarSymbols; s++) {
-            ctx.symbol = &gSymbols[s];
+            ctx.symbol = &gStore.symbols[s];
             CalcItemForSymbol(&ctx, formula->formula.nodes[0], item, 0);
         }
     }
     double checksum = 0;
     for (int32_t s = 0; s < kPerBarSymbols; s++) {
-        const SymbolRecord &r = gSymbols[s];
+        const SymbolRecord &r = gStore.symbols[s];
         double v = r.dataValues[0][r.dataOffsets[0][item] + r.barCounts[BAR_DAILY] - 1];
         if (!std::isnan(v)) checksum += v;
     }

@@ -44,7 +44,7 @@ void WriteBenchFiles()
     char value[32];
     if (PlatGetEnv("KV_BENCH_FILES", value, sizeof value)) gFiles = atoi(value);
     gSettings.ShowStatusBar = 0;
-    gUnattended = 1;
+    gRun.unattended = 1;
     char base[260];
     if (!PlatGetEnv("TMPDIR", base, sizeof base)) CopyString(base, sizeof base, "/tmp", -1);
     CopyString(gProgramFolder, sizeof gProgramFolder, base, -1);
@@ -119,7 +119,7 @@ void BM_ImportFolder(benchmark::State &state)
         state.ResumeTiming();
         if (!ImportFolder(row) || gImport.count != gFiles) abort();
         state.PauseTiming();
-        benchmark::DoNotOptimize(gSymbols[0].bars[BAR_DAILY][0].close);
+        benchmark::DoNotOptimize(gStore.symbols[0].bars[BAR_DAILY][0].close);
         ReportImportMisses(0);
         state.ResumeTiming();
     }

@@ -57,7 +57,7 @@ struct Store {
         gSettings.UseShortCircuit = 1;
         gSettings.NearZero = 1.0e-13;
         gSettings.BarSize2 = BAR_DAILY;
-        gRunMode = 1;
+        gRun.mode = 1;
 
         /* Weekdays from 2000 on: 25 years of market days. */
         std::vector<int32_t> days;
@@ -67,17 +67,17 @@ struct Store {
                     int32_t date = y * 10000 + m * 100 + d;
                     if ((y * 372 + m * 31 + d) % 7 < 5) days.push_back(date);
                 }
-        DateList &daily = gDateLists[BAR_DAILY];
+        DateList &daily = gStore.dateLists[BAR_DAILY];
         AllocMemory(&daily.dates, (days.size() + 1) * sizeof(uint32_t));
         for (size_t i = 0; i < days.size(); i++) daily.dates[i] = (uint32_t)days[i];
         daily.count = (int32_t)days.size();
         daily.capacity = daily.count + 1;
-        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gDateLists[b].dates, sizeof(uint32_t));
+        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gStore.dateLists[b].dates, sizeof(uint32_t));
 
-        AllocMemory(&gSymbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
+        AllocMemory(&gStore.symbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
         uint32_t state = 12345;
         for (int32_t s = 0; s < kSymbols; s++) {
-            SymbolRecord &r = gSymbols[s];
+            SymbolRecord &r = gStore.symbols[s];
             FormatText(r.info.Symbol, sizeof r.info.Symbol, "S%05d", s);
             r.firstUsedDate = FIRST_USED_NONE;
             int32_t first = s % 700;          /* symbols start at different dates */
@@ -102,9 +102,9 @@ struct Store {
             r.lastDate = r.bars[BAR_DAILY][n - 1].date;
             bars += n;
         }
-        gSymbolCount = kSymbols;
-        gDataFirstDate = days.front();
-        gDataLastDate = days.back();
+        gStore.symbolCount = kSymbols;
+        gStore.firstDate = days.front();
+        gStore.lastDate = days.back();
         BuildCalendarSymbol();
 
         texts.reserve(kItemCount);
@@ -136,8 +136,8 @@ Store &TheStore()
 double Checksum()
 {
     double sum = 0;
-    for (int32_t s = 0; s <= gSymbolCount; s++) {
-        const SymbolRecord *r = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
+    for (int32_t s = 0; s <= gStore.symbolCount; s++) {
+        const SymbolRecord *r = s < gStore.symbolCount ? &gStore.symbols[s] : &gStore.calendar;
         uint64_t n = TrackedBlockSize(r->dataValues[0]) / sizeof(double);
         for (uint64_t i = 0; i < n; i++)
             if (!std::isnan(r->dataValues[0][i])) sum += r->dataValues[0][i];

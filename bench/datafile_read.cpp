@@ -107,7 +107,7 @@ void WriteBenchFile()
 {
     if (!gPath.empty()) return;
     gSettings.ShowStatusBar = 0;
-    gUnattended = 1;
+    gRun.unattended = 1;
     char base[260];
     if (!PlatGetEnv("TMPDIR", base, sizeof base)) CopyString(base, sizeof base, "/tmp", -1);
     gPath = std::string(base) + "\\kv_bench_datafile.kvd";
@@ -116,7 +116,7 @@ void WriteBenchFile()
     UnloadData();
     Calendar cal = MakeCalendar();
     for (int size = 0; size < BAR_SIZE_COUNT; size++) {
-        DateList &list = gDateLists[size];
+        DateList &list = gStore.dateLists[size];
         FreeMemory(&list.dates);
         int32_t count = (int32_t)cal.periodEnd[size].size();
         if (!AllocMemory(&list.dates, (uint64_t)(count + 1) * 4)) abort();
@@ -124,10 +124,10 @@ void WriteBenchFile()
         list.count = count;
         list.capacity = count + 1;
     }
-    if (!AllocMemory(&gSymbols, (uint64_t)(SYMBOLS + 1) * sizeof(SymbolRecord))) abort();
-    gSymbolCount = SYMBOLS;
-    for (int k = 0; k < SYMBOLS; k++) FillSymbol(&gSymbols[k], cal, k);
-    if (!SaveDataFile(gPath.c_str())) abort();
+    if (!AllocMemory(&gStore.symbols, (uint64_t)(SYMBOLS + 1) * sizeof(SymbolRecord))) abort();
+    gStore.symbolCount = SYMBOLS;
+    for (int k = 0; k < SYMBOLS; k++) FillSymbol(&gStore.symbols[k], cal, k);
+    if (!SaveDataFile(gPath.c_str(), nullptr)) abort();
     UnloadData();
     PlatGetFileInfo(gPath.c_str(), &gFileSize, nullptr);
     atexit([] { PlatDeleteFile(gPath.c_str()); });
@@ -138,10 +138,10 @@ void WriteBenchFile()
 uint64_t LoadedChecksum()
 {
     uint64_t sum = 0;
-    for (int32_t i = 0; i < gSymbolCount; i++)
+    for (int32_t i = 0; i < gStore.symbolCount; i++)
         for (int size = 0; size < BAR_SIZE_COUNT; size++) {
-            const Bar *b = gSymbols[i].bars[size];
-            int32_t n = gSymbols[i].barCounts[size];
+            const Bar *b = gStore.symbols[i].bars[size];
+            int32_t n = gStore.symbols[i].barCounts[size];
             sum += (uint64_t)b[n - 1].date + (uint64_t)(b[n / 2].close * 1000.0);
         }
     return sum;
@@ -158,10 +158,9 @@ void ReportRate(benchmark::State &state)
 void BM_LoadDataFile(benchmark::State &state)
 {
     WriteBenchFile();
-    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, gPath.c_str(), -1);
     uint64_t checksum = 0;
     for (auto _ : state) {
-        if (!ReadDataFile(0)) {
+        if (!ReadDataFile(gPath.c_str(), 0)) {
             state.SkipWithError("load failed");
             break;
         }

@@ -64,7 +64,7 @@ struct Universe {
     Universe()
     {
         gHeadless.captureLog = 1;
-        gUnattended = 1;
+        gRun.unattended = 1;
         gSettings.MaxMemPct = 95;
         gSettings.ShowStatusBar = 0;
         gSettings.StatusBarFields = 4;
@@ -82,17 +82,17 @@ struct Universe {
                     int32_t date = y * 10000 + m * 100 + d;
                     if ((y * 372 + m * 31 + d) % 7 < 5) days.push_back(date);
                 }
-        DateList &daily = gDateLists[BAR_DAILY];
+        DateList &daily = gStore.dateLists[BAR_DAILY];
         AllocMemory(&daily.dates, (days.size() + 1) * sizeof(uint32_t));
         for (size_t i = 0; i < days.size(); i++) daily.dates[i] = (uint32_t)days[i];
         daily.count = (int32_t)days.size();
         daily.capacity = daily.count + 1;
-        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gDateLists[b].dates, sizeof(uint32_t));
+        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gStore.dateLists[b].dates, sizeof(uint32_t));
 
-        AllocMemory(&gSymbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
+        AllocMemory(&gStore.symbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
         uint32_t state = 12345;
         for (int32_t s = 0; s < kSymbols; s++) {
-            SymbolRecord &r = gSymbols[s];
+            SymbolRecord &r = gStore.symbols[s];
             FormatText(r.info.Symbol, sizeof r.info.Symbol, "S%05d", s);
             r.info.PointValue = 1.0;
             r.info.TickSize = 0.01;
@@ -119,9 +119,9 @@ struct Universe {
             r.lastDate = r.bars[BAR_DAILY][n - 1].date;
             bars += n;
         }
-        gSymbolCount = kSymbols;
-        gDataFirstDate = days.front();
-        gDataLastDate = days.back();
+        gStore.symbolCount = kSymbols;
+        gStore.firstDate = days.front();
+        gStore.lastDate = days.back();
         BuildCalendarSymbol();
         gSettings.FirstDate = days.front();
         gSettings.LastDate = days.back();
@@ -137,7 +137,7 @@ struct Universe {
         uint32_t written = 0;
         PlatWriteFile(file, kScript, (uint32_t)strlen(kScript), &written);
         PlatCloseFile(file);
-        CopyString(gLoadedDataPath, sizeof gLoadedDataPath, "bench.kvd", -1);
+        CopyString(gStore.loadedPath, sizeof gStore.loadedPath, "bench.kvd", -1);
         CopyString(gSettings.DataFile, sizeof gSettings.DataFile, "bench.kvd", -1);
     }
 };
@@ -161,14 +161,14 @@ void BM_TestRun(benchmark::State &state)
         /* The baseline: every bar of the universe touched once. */
         auto t0 = std::chrono::steady_clock::now();
         double sum = 0;
-        for (int32_t s = 0; s < gSymbolCount; s++) {
-            const Bar *bars = gSymbols[s].bars[BAR_DAILY];
-            for (int32_t i = 0; i < gSymbols[s].barCounts[BAR_DAILY]; i++) sum += bars[i].close;
+        for (int32_t s = 0; s < gStore.symbolCount; s++) {
+            const Bar *bars = gStore.symbols[s].bars[BAR_DAILY];
+            for (int32_t i = 0; i < gStore.symbols[s].barCounts[BAR_DAILY]; i++) sum += bars[i].close;
         }
         sink += sum;
         auto t1 = std::chrono::steady_clock::now();
 
-        gRunMode = 3;
+        gRun.mode = 3;
         if (!CompileScript(gSettings.ActiveScript, 3, 1) || !CompileScript(gSettings.ActiveScript, 3, 2)) {
             state.SkipWithError("compile failed");
             return;
@@ -185,9 +185,9 @@ void BM_TestRun(benchmark::State &state)
         gEngineRun.results = window;
         gEngineRun.startDate = gSettings.FirstDate;
         gEngineRun.testCount = 1;
-        gRunState = RUN_TESTING;
+        gRun.state = RUN_TESTING;
         int ok = RunTest(0, 0);
-        gRunState = RUN_IDLE;
+        gRun.state = RUN_IDLE;
         auto t4 = std::chrono::steady_clock::now();
         if (!ok || !window->lastTest) {
             state.SkipWithError("test failed");

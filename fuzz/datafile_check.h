@@ -41,12 +41,11 @@ inline int CheckLoad(const std::string &dir, const uint8_t *data, size_t size, s
     uint64_t baseline = gAllocatedBytes.load();
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
-    gResultCode = RESULT_OK;
-    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path.c_str(), -1);
-    int ok = ReadDataFile(0);
+    gRun.resultCode = RESULT_OK;
+    int ok = ReadDataFile(path.c_str(), 0);
     if (ok) {
-        for (int32_t i = 0; i < gSymbolCount; i++) {
-            const SymbolRecord *r = &gSymbols[i];
+        for (int32_t i = 0; i < gStore.symbolCount; i++) {
+            const SymbolRecord *r = &gStore.symbols[i];
             for (int b = 0; b < BAR_SIZE_COUNT; b++)
                 if (TrackedBlockSize(r->bars[b]) != (uint64_t)(r->barCounts[b] + 1) * sizeof(Bar))
                     *why = "bar array does not match its count";
@@ -60,15 +59,15 @@ inline int CheckLoad(const std::string &dir, const uint8_t *data, size_t size, s
                     if (!InCalendar(r->bars[b][k].date)) *why = "a bar date outside the calendar";
         }
         for (int b = 0; b < BAR_SIZE_COUNT; b++) {
-            if (!gDateLists[b].dates || gDateLists[b].dates[gDateLists[b].count] != 0) *why = "date list not terminated";
-            for (int32_t k = 0; gDateLists[b].dates && k < gDateLists[b].count; k++)
-                if (!InCalendar(gDateLists[b].dates[k])) *why = "a list date outside the calendar";
+            if (!gStore.dateLists[b].dates || gStore.dateLists[b].dates[gStore.dateLists[b].count] != 0) *why = "date list not terminated";
+            for (int32_t k = 0; gStore.dateLists[b].dates && k < gStore.dateLists[b].count; k++)
+                if (!InCalendar(gStore.dateLists[b].dates[k])) *why = "a list date outside the calendar";
         }
         if (gHeadless.messageCount != 0) *why = "a successful load reported";
     } else {
         if (gHeadless.messageCount != 1) *why = "a failed load did not report exactly once";
-        if (gResultCode.load() != RESULT_DATA_NOT_LOADED) *why = "a failed load did not set result code 7";
-        if (gSymbols || gSymbolCount || gListNames || gDataNote) *why = "a failed load left data behind";
+        if (gRun.resultCode.load() != RESULT_DATA_NOT_LOADED) *why = "a failed load did not set result code 7";
+        if (gStore.symbols || gStore.symbolCount || gStore.listNames || gStore.note) *why = "a failed load left data behind";
         if (gAllocatedBytes.load() != baseline) *why = "a failed load left memory allocated";
     }
     UnloadData();

@@ -99,7 +99,7 @@ inline int CheckImportInput(const std::string &dir, int target, const uint8_t *d
         if (target == TARGET_METASTOCK_DATA) ImportFuzzWrite(dir + "\\F1.dat", data, size);
         int ok = ImportMetaStock(row, dir.c_str());
         if (ok != 0 && ok != 1) *why = "an answer other than 0 or 1";
-        for (int32_t i = 0; i < gImport.count; i++) CheckImportRecord(&gSymbols[i], why);
+        for (int32_t i = 0; i < gImport.count; i++) CheckImportRecord(&gStore.symbols[i], why);
     }
     ReportImportMisses(0);
     ResetImportState();

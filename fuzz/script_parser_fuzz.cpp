@@ -42,10 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PlatWriteFile(f, data, (uint32_t)size, &written);
     PlatCloseFile(f);
     /* Both are put back at the end, for a program that replays the seeds. */
-    const int unattended = gUnattended;
+    const int unattended = gRun.unattended;
     char scriptsFolder[sizeof gScriptsFolder];
     CopyString(scriptsFolder, sizeof scriptsFolder, gScriptsFolder, -1);
-    gUnattended = 0;   /* errors go to the headless message boxes, not to a log file */
+    gRun.unattended = 0;   /* errors go to the headless message boxes, not to a log file */
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
     CopyString(gScriptsFolder, sizeof gScriptsFolder, folder, -1);
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ClearCompiledScript();
     PlatDeleteFile(path);
     PlatRemoveFolder(folder);
-    gUnattended = unattended;
+    gRun.unattended = unattended;
     CopyString(gScriptsFolder, sizeof gScriptsFolder, scriptsFolder, -1);
     return 0;
 }

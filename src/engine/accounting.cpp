@@ -49,9 +49,9 @@ void AccrueDailyInterest(EvalContext *context)
     StatCell *previous = context->resultRow > 0 ? CellAt(test, context->resultRow - 1, main) : nullptr;
 
     int32_t rateSymbol = gScriptSettings.RiskFreeRateSym;
-    if (rateSymbol > 0 && rateSymbol <= gSymbolCount) {
+    if (rateSymbol > 0 && rateSymbol <= gStore.symbolCount) {
         Bar *bar = nullptr;
-        if (FindBarIndex(&gSymbols[rateSymbol - 1], gSettings.BarSize2, context->date, PHASE_CLOSE, context->slot, &bar) >=
+        if (FindBarIndex(&gStore.symbols[rateSymbol - 1], gSettings.BarSize2, context->date, PHASE_CLOSE, context->slot, &bar) >=
                 0 &&
             bar) {
             today->riskFreeRate = bar->close / 100;
@@ -112,7 +112,7 @@ static void LogLineStart(const EvalContext *context)
     char date[DATE_TEXT_SIZE];
     FormatDate(GetPeriodFirstDate(context->date, 1, context->barSize), gSettings.DateDisplayFormat, date);
     int phase = context->barPhase >= 0 && context->barPhase < 4 ? context->barPhase : 0;
-    LogContinueLine = 1;
+    gRun.logContinueLine = 1;
     LogPrintf("%s\t%s\t%s\t", date, kPhaseNames[phase], context->strategy ? context->strategy->name : "");
 }
 
@@ -155,7 +155,7 @@ void ApplyDailyCashFlows(EvalContext *context, int32_t previousDate)
                     char money[64];
                     FormatNumber(now - before, 3, -1, 0, test->currency, money);
                     LogLineStart(context);
-                    LogContinueLine = 0;
+                    gRun.logContinueLine = 0;
                     LogPrintf("%s = %s\t", kind == 0 ? "CashInOut" : "FeesInOut", money);
                 }
             }

@@ -49,9 +49,9 @@ StatCell *StrategyCell(const EvalContext *context, int32_t s)
 
 SymbolRecord *StrategyCalendarSymbol(const StrategyRecord *strategy)
 {
-    if (strategy && strategy->CalendarSym > 0 && strategy->CalendarSym <= gSymbolCount)
-        return &gSymbols[strategy->CalendarSym - 1];
-    return &gCalendarSymbol;
+    if (strategy && strategy->CalendarSym > 0 && strategy->CalendarSym <= gStore.symbolCount)
+        return &gStore.symbols[strategy->CalendarSym - 1];
+    return &gStore.calendar;
 }
 
 /* Copies the fields a cell carries from the day before; the daily ones stay
@@ -122,7 +122,7 @@ static void CopySettings(TestSettingsCopy *copy)
     copy->AddTrades = s.AddTrades;
     copy->AddScan = s.AddScan;
     copy->AddDebug = s.AddDebug;
-    copy->runMode = gRunMode;
+    copy->runMode = gRun.mode;
 }
 
 /* The test's name: the TestName formula, else the script's file name (with
@@ -131,7 +131,7 @@ static void CopySettings(TestSettingsCopy *copy)
 static void NameTest(TestRecord *test, EvalContext *context, int32_t wfFlag)
 {
     char *name = test->settings.TestName;
-    bool optimizingBy = gRunMode == RUN_MODE_OPTIMIZE && (gSettings.OptBySymbol || gSettings.OptByStrategy);
+    bool optimizingBy = gRun.mode == RUN_MODE_OPTIMIZE && (gSettings.OptBySymbol || gSettings.OptByStrategy);
     if (IsSlotGiven(&gTestNameFormula.formula) && !optimizingBy) {
         char text[TEST_NAME_SIZE] = "";
         int32_t phase = context->barPhase;
@@ -168,7 +168,7 @@ static void OpenTestLog(int32_t testNumber)
 {
     char *path = gEngineRun.testLogPath;
     FormatText(path, sizeof gEngineRun.testLogPath, "%s\\TEST_%.4d.TXT", gLogsFolder, testNumber);
-    gTestLogFile = PlatOpenFile(path, PLAT_CREATE_WRITE);
+    gRun.testLogFile = PlatOpenFile(path, PLAT_CREATE_WRITE);
     if (gSettings.AddDebug) LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tCONTEXT\tEVAL\tOUTPUT\t");
     if (gSettings.AddLog)
         LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tACTION\tQUANTITY\tPRICE\tFX\tSLIP\tCOMM\tDIVIDEND\tPROFIT\tALLOC\t"
@@ -177,9 +177,9 @@ static void OpenTestLog(int32_t testNumber)
 
 static void CloseTestLog()
 {
-    if (gTestLogFile) {
-        PlatCloseFile(gTestLogFile);
-        gTestLogFile = nullptr;
+    if (gRun.testLogFile) {
+        PlatCloseFile(gRun.testLogFile);
+        gRun.testLogFile = nullptr;
         OpenLogFile(gEngineRun.testLogPath);
     } else {
         LogPrintf("%s", "");
@@ -255,9 +255,9 @@ static int CheckOutputPath(char *outPath, const char *path, const char *kind)
 /* Frees a record that will not be listed, with the open log. */
 static int DropTest(TestRecord *test, int result)
 {
-    if (gTestLogFile) {
-        PlatCloseFile(gTestLogFile);
-        gTestLogFile = nullptr;
+    if (gRun.testLogFile) {
+        PlatCloseFile(gRun.testLogFile);
+        gRun.testLogFile = nullptr;
     }
     FreeTestRecord(nullptr, test);
     return result;
@@ -265,7 +265,7 @@ static int DropTest(TestRecord *test, int result)
 
 int RunTest(int32_t testIndex, int32_t wfFlag)
 {
-    const DateList *list = &gDateLists[gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : 0];
+    const DateList *list = &gStore.dateLists[gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : 0];
     int32_t firstIndex = 0, lastIndex = -1;
     if (!SetTestDateRange(list, &firstIndex, &lastIndex) || lastIndex < firstIndex) return 0;
     int32_t rowCount = lastIndex - firstIndex + 1;
@@ -289,7 +289,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     CopySettings(&test->settings);
     test->settings.FirstDate = test->firstDate;
     test->settings.LastDate = test->lastDate;
-    if (gRunMode != RUN_MODE_OPTIMIZE && gEngineRun.testCount <= 1 && gScriptParser.collectedText.text) {
+    if (gRun.mode != RUN_MODE_OPTIMIZE && gEngineRun.testCount <= 1 && gScriptParser.collectedText.text) {
         uint32_t length = (uint32_t)gScriptParser.collectedText.length;
         if (AllocMemory(&test->settings.scriptText, (uint64_t)length + 1)) {
             memcpy(test->settings.scriptText, gScriptParser.collectedText.text, length);
@@ -309,7 +309,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     context.funBar = -1;
     context.priceScale = 1.0;
     int32_t wfDateCount = gWalkForwardDates.count;
-    context.walkForwardInterval = wfDateCount > 0 && gRunMode != RUN_MODE_OPTIMIZE ? wfFlag : -1;
+    context.walkForwardInterval = wfDateCount > 0 && gRun.mode != RUN_MODE_OPTIMIZE ? wfFlag : -1;
 
     if (IsSlotGiven(&gSkipTestIf.formula)) {
         BindContextSymbol(&context);
@@ -399,7 +399,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         /* Open. */
         context.barPhase = PHASE_OPEN;
         RunExitPass(&context, 0);
-        if (!(lastRow && gRunMode == RUN_MODE_ORDERS)) {
+        if (!(lastRow && gRun.mode == RUN_MODE_ORDERS)) {
             for (int32_t s = 0; s < test->strategyCount; s++) {
                 if (!gStrategies[s].tradesFutures) continue;
                 context.strategy = &gStrategies[s];
@@ -428,8 +428,8 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             context.postClose = 1;
             CalcStrategyData(&context);
         } else {
-            if (gRunMode == RUN_MODE_ORDERS && gScriptSettings.OrdersLiveData) {
-                gOrderDate = date;
+            if (gRun.mode == RUN_MODE_ORDERS && gScriptSettings.OrdersLiveData) {
+                gRun.orderDate = date;
                 for (int32_t s = 0; s < gStrategyCount; s++) gStrategies[s].orderDate = date;
                 GenerateOrderList(&context);
             }
@@ -437,16 +437,16 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             RunEntryPass(&context);
             UpdateDailyEquityStats(&context, 0);
             context.postClose = 1;
-            if (gRunMode != RUN_MODE_OPTIMIZE) {
-                gOrderDate = OffsetTradingDate(&gDateLists[BAR_DAILY], date, 1);
+            if (gRun.mode != RUN_MODE_OPTIMIZE) {
+                gRun.orderDate = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], date, 1);
                 char path[260];
                 if (CheckOutputPath(path, gScriptSettings.SavePositionsAs, "Positions")) WritePositionsCsv(&context, path);
-                if (gRunMode == RUN_MODE_ORDERS && !gScriptSettings.OrdersLiveData) {
+                if (gRun.mode == RUN_MODE_ORDERS && !gScriptSettings.OrdersLiveData) {
                     /* A strategy with a calendar of its own orders for its own next date. */
                     for (int32_t s = 0; s < gStrategyCount; s++) {
                         StrategyRecord *strategy = &gStrategies[s];
                         const DateList *own = strategy->hasOwnDateLists ? &strategy->dateLists[BAR_DAILY] : nullptr;
-                        strategy->orderDate = own && own->count > 0 ? OffsetTradingDate(own, date, 1) : gOrderDate;
+                        strategy->orderDate = own && own->count > 0 ? OffsetTradingDate(own, date, 1) : gRun.orderDate;
                     }
                     GenerateOrderList(&context);
                 }
@@ -468,7 +468,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             lastProgress = now;
         }
         PumpMessages();
-        if (gRunState == RUN_STOP_REQUESTED) {
+        if (gRun.state == RUN_STOP_REQUESTED) {
             test->lastDate = date;
             test->settings.LastDate = date;
             ShowPopupNotice(255, "Test Stopped");
@@ -481,8 +481,8 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     if (test->trades && test->tradeCount < test->tradeCapacity) {
         if (ReallocMemory(&test->trades, (uint64_t)test->tradeCount * sizeof(TradeRecord))) test->tradeCapacity = test->tradeCount;
     }
-    if (gRunMode == RUN_MODE_OPTIMIZE && test->closedTradeCount == 0 && !gSettings.OptKeepNoTrades) return DropTest(test, 1);
-    if (gTestLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog();
+    if (gRun.mode == RUN_MODE_OPTIMIZE && test->closedTradeCount == 0 && !gSettings.OptKeepNoTrades) return DropTest(test, 1);
+    if (gRun.testLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog();
     if (gEngineRun.results) AddTestToResults(gEngineRun.results, test);
     else FreeTestRecord(nullptr, test);
     RefreshAllResGraphs();

@@ -181,14 +181,14 @@ void AddTradeToStrategyStats(StatCell *cell, const StrategyRecord *strategy, con
 
 static SymbolRecord *CalendarOf(const StrategyRecord *r)
 {
-    if (r->CalendarSym > 0 && r->CalendarSym <= gSymbolCount) return &gSymbols[r->CalendarSym - 1];
-    return &gCalendarSymbol;
+    if (r->CalendarSym > 0 && r->CalendarSym <= gStore.symbolCount) return &gStore.symbols[r->CalendarSym - 1];
+    return &gStore.calendar;
 }
 
 int32_t GetSignalDate(EvalContext *context)
 {
     if (context->barPhase == PHASE_CLOSE) return context->date;
-    SymbolRecord *calendar = context->strategy ? CalendarOf(context->strategy) : &gCalendarSymbol;
+    SymbolRecord *calendar = context->strategy ? CalendarOf(context->strategy) : &gStore.calendar;
     int32_t count = 0;
     Bar *bars = GetBarArray(calendar, context->barSize, &count);
     int32_t i = FindBarIndex(calendar, context->barSize, context->date, PHASE_CLOSE, context->slot, nullptr);
@@ -227,13 +227,13 @@ static void MakeSetups(EvalContext *context, int32_t s)
     if (r->DynamicSizing == 1 && r->openCount >= 2)
         SortPositionRecords(r->openPositions, r->openCount, ComparePositionsForSizing);
     r->setupCount = 0;
-    int32_t first = 0, last = gSymbolCount;
-    if (gSettings.OptBySymbol && r->symbolNumber > 0 && r->symbolNumber <= gSymbolCount) {
+    int32_t first = 0, last = gStore.symbolCount;
+    if (gSettings.OptBySymbol && r->symbolNumber > 0 && r->symbolNumber <= gStore.symbolCount) {
         first = r->symbolNumber - 1;
         last = first + 1;
     }
     for (int32_t k = first; k < last; k++) {
-        SymbolRecord *symbol = &gSymbols[k];
+        SymbolRecord *symbol = &gStore.symbols[k];
         context->symbol = symbol;
         context->position = nullptr;
         const Bar *bar = SyncContextBar(context);

@@ -59,7 +59,7 @@ static bool GovernedByTradeList(const EvalContext *context, const PositionRecord
 {
     const StrategyRecord *r = context->strategy;
     if (r->tradeListRowCount <= 0 || p->tradeListRow <= 0) return false;
-    if (gGeneratingOrders) return true;
+    if (gRun.generatingOrders) return true;
     return r->TLEndDate >= 1 && context->date <= r->TLEndDate;
 }
 
@@ -190,7 +190,7 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     p->exitDate = context->date;
     bool governed = GovernedByTradeList(context, p);
     int32_t dataEnd = gSettings.LastDate;
-    if (r->CalendarSym > 0 && r->CalendarSym <= gSymbolCount) dataEnd = gSymbols[r->CalendarSym - 1].lastDate;
+    if (r->CalendarSym > 0 && r->CalendarSym <= gStore.symbolCount) dataEnd = gStore.symbols[r->CalendarSym - 1].lastDate;
     uint32_t reason = EXIT_NONE;
     const Bar *bar = nullptr;
     if (phase == PHASE_CLOSE && context->date < dataEnd && symbol->lastDate < context->date) {

@@ -123,15 +123,15 @@ int IsDeadBar(const EvalContext *context, const Bar *bar, int32_t date)
 
 int IsBarDate(EvalContext *context, int32_t date)
 {
-    if (context->date < gEngineRun.startDate && !gGeneratingOrders) return 0;
+    if (context->date < gEngineRun.startDate && !gRun.generatingOrders) return 0;
     if (context->barSize == BAR_DAILY) return date == 0 || date == context->date;
     if (GetPeriodFirstDate(context->date, 1, context->barSize) < gSettings.FirstDate) return 0;
     int32_t tested = context->date;
     if (context->barPhase == PHASE_OPEN && gSettings.BarSize2 == BAR_DAILY)
-        tested = OffsetTradingDate(&gDateLists[BAR_DAILY], context->date, -1);
+        tested = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], context->date, -1);
     const StrategyRecord *strategy = context->strategy;
     const DateList *list = strategy && strategy->hasOwnDateLists ? &strategy->dateLists[context->barSize]
-                                                                  : &gDateLists[context->barSize];
+                                                                  : &gStore.dateLists[context->barSize];
     if (list->count > 0 && (int32_t)list->dates[list->count - 1] == tested) return 1;
     return FindDateIndex(list, tested, 0) > 0;
 }
@@ -161,8 +161,8 @@ int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isE
     if (timing == PHASE_CLOSE || context->barSize == BAR_DAILY) {
         int32_t date = context->date;
         if (context->barSize != BAR_DAILY && strategy && strategy->CalendarSym > 0 &&
-            strategy->CalendarSym <= gSymbolCount) {
-            const Bar *own = GetBarOnOrBefore(&gSymbols[strategy->CalendarSym - 1], context->date, BAR_DAILY);
+            strategy->CalendarSym <= gStore.symbolCount) {
+            const Bar *own = GetBarOnOrBefore(&gStore.symbols[strategy->CalendarSym - 1], context->date, BAR_DAILY);
             if (own && own->date < date) date = own->date;
         }
         if (!symbol || date < symbol->firstDate || date > symbol->lastDate) return EXEC_NO_DATA;
@@ -182,7 +182,7 @@ int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isE
             end = own->date;
     }
     int32_t index = -1;
-    for (int32_t date = start; date != 0 && date <= end; date = OffsetTradingDate(&gDateLists[BAR_DAILY], date, 1)) {
+    for (int32_t date = start; date != 0 && date <= end; date = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], date, 1)) {
         index = FindBarIndex(symbol, BAR_DAILY, date, PHASE_CLOSE, context->slot, &bar);
         if (index >= 0) break;
     }

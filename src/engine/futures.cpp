@@ -88,7 +88,7 @@ void ProcessFuturesRolls(EvalContext *context, OrderContext *orders)
         if (!orders || context->barPhase == PHASE_OPEN) used--;
         if (used <= 0 || used >= count) continue;
         int32_t date = bars[used].date, before = bars[used - 1].date;
-        const DateList *list = &gDateLists[context->barSize];
+        const DateList *list = &gStore.dateLists[context->barSize];
         int32_t prev = OffsetTradingDate(list, date, -1), next = OffsetTradingDate(list, date, 1);
         int daily = context->barSize == BAR_DAILY;
         double newValue = 0, oldValue = 0, newMonth = 0, oldMonth = 0;

@@ -266,7 +266,7 @@ static bool TakesPart(const EvalContext *context, int32_t s, int32_t kind, int32
     const StrategyRecord *r = &gStrategies[s];
     if (r->kind != kind || r->kind == STRATEGY_KIND_STATS_GROUP) return false;
     if (named >= 0 && s != named) return false;
-    if (gGeneratingOrders) return true;
+    if (gRun.generatingOrders) return true;
     if (context->barPhase == PHASE_OPEN) return r->EntryTime != TIME_THIS_CLOSE;
     if (context->barPhase == PHASE_CLOSE) return r->EntryTime == TIME_THIS_CLOSE;
     return false;
@@ -281,7 +281,7 @@ static bool EnterStrategy(EvalContext *context, int32_t s)
     context->strategyIndex = s;
     context->barSize = r->BarSize;
     if (r->CalendarSym > 0) ClampDateToSymbolBar(context);
-    if (!gGeneratingOrders && r->EntryTime != TIME_THIS_CLOSE) context->barPhase = PHASE_OPEN;
+    if (!gRun.generatingOrders && r->EntryTime != TIME_THIS_CLOSE) context->barPhase = PHASE_OPEN;
     return IsBarDate(context, context->date);
 }
 
@@ -399,8 +399,8 @@ void SelectSetups(EvalContext *context, int32_t kind, int32_t named)
             if (TakesPart(context, s, kind, named) && IsSlotGiven(score) && r->nextSetup < r->setupCount) {
                 if (EnterStrategy(context, s)) {
                     context->position = &r->setups[r->nextSetup];
-                    context->symbol = r->CalendarSym > 0 && r->CalendarSym <= gSymbolCount ? &gSymbols[r->CalendarSym - 1]
-                                                                                           : &gCalendarSymbol;
+                    context->symbol = r->CalendarSym > 0 && r->CalendarSym <= gStore.symbolCount ? &gStore.symbols[r->CalendarSym - 1]
+                                                                                           : &gStore.calendar;
                     SyncContextBar(context);
                     EvalFormulaSlot(score, context, &a->turnScore);
                 }
@@ -425,7 +425,7 @@ void SelectSetups(EvalContext *context, int32_t kind, int32_t named)
         StrategyRecord *r = &gStrategies[s];
         if (!TakesPart(context, s, kind, named) || !IsSlotGiven(&r->slots[SLOT_QTY_FINAL])) continue;
         bool barDate = EnterStrategy(context, s);
-        if (!gGeneratingOrders && r->EntryTime != TIME_NEXT_CLOSE) context->barPhase = PHASE_OPEN;
+        if (!gRun.generatingOrders && r->EntryTime != TIME_NEXT_CLOSE) context->barPhase = PHASE_OPEN;
         for (int32_t k = 0; barDate && k < r->setupCount; k++) {
             PositionRecord *p = &r->setups[k];
             if (!p->kept) continue;

@@ -61,11 +61,11 @@ int PreparePositionState(const TestRecord *test)
             IsSlotGiven(&r->slots[SLOT_MAX_ENTRIES]))
             gPositionState.roundRobin = 1;
     }
-    if (dynamic && count > 0 && gSymbolCount > 0) {
-        uint64_t n = (uint64_t)count * (uint64_t)gSymbolCount;
+    if (dynamic && count > 0 && gStore.symbolCount > 0) {
+        uint64_t n = (uint64_t)count * (uint64_t)gStore.symbolCount;
         if (!AllocMemory(&gPositionState.heldCounts, n * sizeof(int32_t))) return 0;
         memset(gPositionState.heldCounts, 0, (size_t)n * sizeof(int32_t));
-        gPositionState.heldSymbolCount = gSymbolCount;
+        gPositionState.heldSymbolCount = gStore.symbolCount;
     }
     gPositionState.accountStrategy = test ? test->mainStrategy : -1;
     return 1;
@@ -88,8 +88,8 @@ StatCell *GetCurrentCell(const EvalContext *context, int32_t strategy)
 
 int32_t SymbolNumberOf(const SymbolRecord *symbol)
 {
-    if (!symbol || !gSymbols || symbol < gSymbols || symbol >= gSymbols + gSymbolCount) return 0;
-    return (int32_t)(symbol - gSymbols) + 1;
+    if (!symbol || !gStore.symbols || symbol < gStore.symbols || symbol >= gStore.symbols + gStore.symbolCount) return 0;
+    return (int32_t)(symbol - gStore.symbols) + 1;
 }
 
 int32_t *GetHeldCount(int32_t strategy, const SymbolRecord *symbol)
@@ -224,15 +224,15 @@ void RefreshStrategyAccount(EvalContext *context, int32_t strategy)
 /* The symbol that stands for a strategy's calendar. */
 static SymbolRecord *CalendarSymbolOf(const StrategyRecord *strategy)
 {
-    if (strategy->CalendarSym > 0 && strategy->CalendarSym <= gSymbolCount) return &gSymbols[strategy->CalendarSym - 1];
-    return &gCalendarSymbol;
+    if (strategy->CalendarSym > 0 && strategy->CalendarSym <= gStore.symbolCount) return &gStore.symbols[strategy->CalendarSym - 1];
+    return &gStore.calendar;
 }
 
 /* A trade list that governs the strategy keeps its limit formulas from being
 ** evaluated; trade lists are replayed only once their rows are loaded. */
 static bool TradeListGatesFormulas(const StrategyRecord *strategy)
 {
-    return !gGeneratingOrders && strategy->tradeListRowCount > 0;
+    return !gRun.generatingOrders && strategy->tradeListRowCount > 0;
 }
 
 static int32_t EvalIntLimit(StrategyRecord *r, int32_t slot, EvalContext *context, bool gated, int32_t absent,
@@ -294,7 +294,7 @@ void EvalStrategyFormulas(EvalContext *context, int32_t phase)
     }
     l.MaxSameCat = EvalIntLimit(r, SLOT_MAX_SAME_CAT, context, gated, most, 0);
     bool single = r->kind != STRATEGY_KIND_STATS_GROUP && r->DynamicSizing != 1 &&
-                  (r->tradeListRowCount <= 0 || gGeneratingOrders);
+                  (r->tradeListRowCount <= 0 || gRun.generatingOrders);
     l.MaxSameSym = EvalIntLimit(r, SLOT_MAX_SAME_SYM, context, gated, single ? 1 : most, 0);
     l.MaxEntries = EvalIntLimit(r, SLOT_MAX_ENTRIES, context, gated, most, 0);
     /* These two apply even while a trade list governs the strategy. */
@@ -310,7 +310,7 @@ static bool SetupGovernedByTradeList(const EvalContext *context, const PositionR
 {
     const StrategyRecord *r = context->strategy;
     if (r->tradeListRowCount <= 0 || (setup && setup->tradeListRow <= 0)) return false;
-    if (gGeneratingOrders) return true;
+    if (gRun.generatingOrders) return true;
     return r->TLEndDate >= 1 && context->date <= r->TLEndDate;
 }
 

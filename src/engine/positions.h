@@ -103,7 +103,7 @@ int32_t *GetHeldCount(int32_t strategy, const SymbolRecord *symbol);
 /* strategy itself first, then every group above it (parent lists followed
 ** recursively, each once); the number written, at most max. */
 int32_t CollectParentChain(int32_t strategy, int32_t *out, int32_t max);
-/* 1-based number of symbol in gSymbols, 0 for none or the calendar. */
+/* 1-based number of symbol in gStore.symbols, 0 for none or the calendar. */
 int32_t SymbolNumberOf(const SymbolRecord *symbol);
 
 /* Makes room for a setup after the strategy's last one (2n + 2 growth) and

@@ -10,7 +10,15 @@
 #include "engine/test_records.h"
 #include "platform/platform.h"
 
-/* A results list: the tests of a results window in list order. */
+enum {
+    RESULTS_WINDOW_MAX = 16,           /* open results lists */
+    RESULTS_SORT_KEY_MAX = 128,        /* list columns that can carry a sort priority */
+    RESULTS_FIXED_COLUMNS = 3          /* number, name, dates come before the statistics */
+};
+
+/* A results list: the tests of a results window in list order.  The window
+** that shows it is the views' business; the list, its file and its order
+** are kept here. */
 struct ResultsWindow {
     TestRecord *firstTest, *lastTest;  /* doubly linked through the records */
     int32_t testCount;
@@ -18,12 +26,40 @@ struct ResultsWindow {
     ParamValue *columns;               /* tracked */
     char path[260];                    /* the results file, "" untitled */
     int32_t modified;
+    int32_t open;                      /* 1 while the list is in use */
+    int32_t partialLoad;               /* the file held tests that could not be read */
+    int32_t sortKeys[RESULTS_SORT_KEY_MAX];      /* priority per list column, 0 none */
+    int32_t sortDescending[RESULTS_SORT_KEY_MAX];
+    int32_t keyCount;
+    char title[300];
 };
 
+/* The layout of the records being read: set from a file's header, or the
+** current one for records made in memory. */
+struct ResultsLayout {
+    float version;
+    int32_t legacy;                    /* version word 879.0 */
+    int32_t recordSize, resultSize, cellSize, tradeSize;
+};
+
+enum { RESULTS_HEADER_SIZE = 32 };
+extern const float kResultsFileVersion;          /* 0.39 */
+
+/* The expected record sizes of a header's version word (legacy words mapped);
+** the parameter-value size is always 88. */
+ResultsLayout GetResultsLayout(float versionWord);
+
 /* Without a file: a new record with zeroed arrays sized for the counts; null
-** when memory runs out. */
+** when memory runs out.  With a file: the next stored test in the layout of
+** the file being loaded (its counts checked against the bytes that remain and
+** each other before anything is sized); null after reporting. */
 TestRecord *ReadTestRecord(PlatFile file, int32_t parameterCount, int32_t strategyCount, int32_t rowCount,
                            int32_t itemCount);
+/* Writes the record's stored image and arrays; on failure the handle is
+** closed and set to null, the message names path; 1/0. */
+int WriteTestRecord(PlatFile *pFile, const TestRecord *record, const char *path);
+/* Rebuilds a version 0.24 record's daily changes and drawdowns. */
+void ConvertTestRecordV024(TestRecord *record);
 /* Frees the record and everything it holds (window may be null). */
 void FreeTestRecord(ResultsWindow *window, TestRecord *record);
 /* The first open results window, or null. */
@@ -36,8 +72,18 @@ ResultsWindow *CreateResultsWindow(int32_t columnCount, const ParamValue *column
 int AddResultsColumns(ResultsWindow *window, int32_t count, const ParamValue *columns);
 /* Appends the record to the window's list and makes it the current test. */
 void AddTestToResults(ResultsWindow *window, TestRecord *record);
-/* Frees every test of the window. */
+/* Frees every test of the window and its parameter columns; the list stays open. */
 void DeleteAllTests(ResultsWindow *window);
+/* Frees the tests and closes the list (the window was closed). */
+void CloseResultsWindow(ResultsWindow *window);
+/* "Results - %s" with the path, else "Results - (untitled)". */
+void UpdateResultsTitle(ResultsWindow *window);
+int IsResultsModified(const ResultsWindow *window);
+/* 1 to go on (saved, not modified, or declined), 0 when cancelled or the
+** save failed. */
+int QuerySaveResults(ResultsWindow *window, int ask);
+/* -1/0/1 by the window's sort keys (ascending unless the key is descending). */
+int CompareResultsRows(const ResultsWindow *window, const TestRecord *a, const TestRecord *b);
 /* Loads the results file into a window (create: a missing file is made
 ** empty first); 1, or 0 after reporting. */
 int LoadResultsFile(const char *path, int create);
@@ -47,5 +93,6 @@ int SaveResultsFile(ResultsWindow *window, int saveAs);
 void RefreshResultsList(ResultsWindow *window);
 /* full 0: sort arrows and widths only; else every row's statistics again. */
 void RecalculateTestStats(ResultsWindow *window, int full);
-/* Re-sorts an optimization's list by score and keeps the best. */
+/* Re-sorts an optimization's list by score and keeps the best keepBest tests
+** of each group (keepBest 0: no limit). */
 void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int keepBySymbol);

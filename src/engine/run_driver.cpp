@@ -45,7 +45,7 @@ int32_t CollectParamValues(ParamValue *values)
             if (fixed) {
                 v->valueCount = 1;
                 v->valueIndex = 1;
-            } else if (p->walkCount > 0 && gRunMode != RUN_MODE_OPTIMIZE) {
+            } else if (p->walkCount > 0 && gRun.mode != RUN_MODE_OPTIMIZE) {
                 v->valueCount = 1;
                 v->valueIndex = 1;
                 v->value = std::numeric_limits<double>::quiet_NaN();
@@ -105,8 +105,8 @@ static int ImportTextsDiffer(const char *a, const char *b)
 static int LinkCurrencies()
 {
     const char *account = gScriptSettings.Currency;
-    for (int32_t k = 0; k < gSymbolCount; k++) {
-        SymbolRecord *symbol = &gSymbols[k];
+    for (int32_t k = 0; k < gStore.symbolCount; k++) {
+        SymbolRecord *symbol = &gStore.symbols[k];
         symbol->currencySymbol = 0;
         symbol->invertCurrency = 0;
         const char *own = symbol->info.Currency;
@@ -162,13 +162,13 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     gUseAvailableBars = useAvailable;
     CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, dateDisplay, -1);
     gSettings.DateInputFormat = dateInput;
-    if (barSize >= 0 && barSize < BAR_SIZE_COUNT) SetTestDateRange(&gDateLists[barSize], nullptr, nullptr);
+    if (barSize >= 0 && barSize < BAR_SIZE_COUNT) SetTestDateRange(&gStore.dateLists[barSize], nullptr, nullptr);
 
     ResetEngineRun();
-    gRunState = RUN_IDLE;
+    gRun.state = RUN_IDLE;
     ResetStatusBar(0);
     SetFrameTitle(nullptr);
-    gRunMode = RUN_MODE_APPLY;
+    gRun.mode = RUN_MODE_APPLY;
 
     uint64_t elapsed = PlatTickCount64() - started;
     char clock[32], text[48];
@@ -191,21 +191,21 @@ static int HasStrategy()
 ** result. */
 static int RunModeWork(int mode, const char *script)
 {
-    const DateList *list = &gDateLists[gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : 0];
+    const DateList *list = &gStore.dateLists[gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : 0];
     if (mode >= RUN_MODE_SCAN) {
         SetTestDateRange(list, nullptr, nullptr);
         const char *saveAs = gImportState.SaveAs;
         const char *scriptImport = gScriptParser.importText.text;
-        if (saveAs[0] && CompareNoCase(saveAs, gSettings.DataFile) == 0 && gDataNote && scriptImport &&
-            ImportTextsDiffer(gDataNote, scriptImport))
+        if (saveAs[0] && CompareNoCase(saveAs, gSettings.DataFile) == 0 && gStore.note && scriptImport &&
+            ImportTextsDiffer(gStore.note, scriptImport))
             ShowPopupNotice(255, "Import Recommended");
         PumpMessages();
-        if (gRunState == RUN_STOP_REQUESTED) return -1;
+        if (gRun.state == RUN_STOP_REQUESTED) return -1;
     }
     gEngineRun.startDate = gSettings.FirstDate;
     gEngineRun.useLatestDate = gSettings.UseLatestDate;
     if (!LinkCurrencies()) return -1;
-    gRunMode = mode;
+    gRun.mode = mode;
 
     switch (mode) {
     case RUN_MODE_IMPORT:
@@ -273,7 +273,7 @@ static int RunModeWork(int mode, const char *script)
         gSettings.AddLog = 0;
         gSettings.AddDebug = 0;
     }
-    gRunState = RUN_TESTING;
+    gRun.state = RUN_TESTING;
     const char *title = mode == RUN_MODE_ORDERS ? "Running Order Generation" : "Running Single Test";
     if (count == 1) SetFrameTitle("%s", title);
     gSettings.UseEarliestDate = 0;
@@ -281,13 +281,13 @@ static int RunModeWork(int mode, const char *script)
 
     uint64_t loopStart = PlatTickCount64();
     int last = 0;
-    for (int32_t i = 0; i < count && gRunState == RUN_TESTING; i++) {
+    for (int32_t i = 0; i < count && gRun.state == RUN_TESTING; i++) {
         if (count == 1) {
             SetStatusText(0, "%s", title);
         } else {
             if (mode == RUN_MODE_OPTIMIZE && !NextParameterCombination(i)) break;
             PumpMessages();
-            if (gRunState != RUN_TESTING) break;
+            if (gRun.state != RUN_TESTING) break;
             char text[160];
             int length = FormatText(text, sizeof text, "Test %d of %d", (int)(i + 1), (int)count);
             if (i >= 3) {
@@ -316,7 +316,7 @@ static int RunModeWork(int mode, const char *script)
 
 int RunScript(int mode)
 {
-    if (!gUnattended && gSettingsFile[0]) SaveSettings(gSettingsFile);
+    if (!gRun.unattended && gSettingsFile[0]) SaveSettings(gSettingsFile);
     ResetEngineRun();
     char dateDisplay[sizeof gSettings.DateDisplayFormat];
     CopyString(dateDisplay, sizeof dateDisplay, gSettings.DateDisplayFormat, -1);
@@ -351,7 +351,7 @@ int RunScript(int mode)
                 break;
             }
         }
-        if (CompareNoCase(gSettings.DataFile, gLoadedDataPath) != 0 && !LoadData(0)) {
+        if (CompareNoCase(gSettings.DataFile, gStore.loadedPath) != 0 && !LoadData(0)) {
             SetResultCode(RESULT_DATA_NOT_LOADED);
             break;
         }

@@ -84,7 +84,7 @@ int ComputePositionSize(EvalContext *context, int final)
         } else if (p->tradeListRow > 0 && !IsSlotGiven(&r->slots[SLOT_QUANTITY])) {
             step = 0;
         } else {
-            step = gDataKeepAdjusted && !gGeneratingOrders ? 0 : 1;
+            step = gStore.keepAdjusted && !gRun.generatingOrders ? 0 : 1;
         }
         double base = p->sizingBase;
         if (hasFormula) {
@@ -92,7 +92,7 @@ int ComputePositionSize(EvalContext *context, int final)
             if (!EvalFormulaSlot(quantityFormula, context, &q)) return 0;
             if (r->QtyType == 0) {
                 quantity = q;
-                if (gGeneratingOrders && context->barPhase == PHASE_CLOSE && next && next->split != 0 && bar)
+                if (gRun.generatingOrders && context->barPhase == PHASE_CLOSE && next && next->split != 0 && bar)
                     quantity *= bar->split / next->split;
             } else if (r->QtyType == 1) {
                 quantity = price != 0 && pointValue != 0 ? q / price / pointValue : 0.0;

@@ -43,7 +43,7 @@ static void AppendErrorLog(const char *message)
 ** only one thread. */
 static int OnUiThread()
 {
-    return gUiThreadId == 0 || PlatCurrentThreadId() == gUiThreadId;
+    return gRun.uiThreadId == 0 || PlatCurrentThreadId() == gRun.uiThreadId;
 }
 
 void ReportError(const char *format, ...)
@@ -54,7 +54,7 @@ void ReportError(const char *format, ...)
     va_start(args, format);
     FormatTextV(message, sizeof message, format, args);
     va_end(args);
-    if (gUnattended)
+    if (gRun.unattended)
         AppendErrorLog(message);
     else
         ShowMessageBox(message, gMessageState.title, MB_ICONINFORMATION_STYLE);
@@ -76,13 +76,3 @@ int InitMessages(void *ignored, void *owner, const char *backupRoot)
     CopyString(gMessageState.backupRoot, sizeof gMessageState.backupRoot, backupRoot, -1);
     return 1;
 }
-
-#ifndef _WIN32
-/* Without windows there is no cursor to show; the nesting is still kept so
-** that the levels pair up the same way in both builds. */
-void SetWaitCursor(int on)
-{
-    if (on) gMessageState.waitNesting++;
-    else if (gMessageState.waitNesting > 0) gMessageState.waitNesting--;
-}
-#endif

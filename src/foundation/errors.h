@@ -14,9 +14,10 @@
 **             harmless failure the UI thread meant to hide (nor be swallowed
 **             itself).  Appends to the error log are serialised, so entries of
 **             concurrent reports never mix.  Everything else: UI thread only.
-** Platform:   SetWaitCursor, SetDlgTextF and SetMenuText work on windows
-**             (win32/messages.cpp); the native build keeps only the nesting
-**             count of the wait cursor.
+** Platform:   SetDlgTextF and SetMenuText work on windows (win32/messages.cpp).
+**             The wait cursor is a shell service (services.h) whose nesting
+**             count is kept here; the Windows build's one is in
+**             win32/messages.cpp.
 */
 #pragma once
 #include <atomic>
@@ -47,9 +48,6 @@ int MessageBoxFormat(uint32_t style, const char *format, ...)
 /* Sets the owner window and the backup root; returns 1. */
 int InitMessages(void *ignored, void *owner, const char *backupRoot);
 
-/* Opens (on 1) or closes (on 0) one level of the wait cursor: the first open
-** shows the wait cursor and captures the mouse, the last close restores both. */
-void SetWaitCursor(int on);
 /* The dialog item's text, printf-style (at most 1023 characters). */
 void SetDlgTextF(void *dialog, int controlId, const char *format, ...)
 #if defined(__GNUC__)

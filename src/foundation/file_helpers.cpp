@@ -307,7 +307,7 @@ static void BackupName(char *out, const char *folder, const char *name, const ch
 int BackupFile(const char *path)
 {
     int n = gSettings.MaxBackups;
-    if (gUnattended || n < 1) return 0;
+    if (gRun.unattended || n < 1) return 0;
     /* A file the system cannot open has nothing to copy; asking no further
     ** keeps both builds alike (one of them could reach the longer name). */
     if (!PathFits(path)) return 0;

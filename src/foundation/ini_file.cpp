@@ -91,7 +91,7 @@ int IniOpen(IniFile *rec, const char *fileName, int writable)
     rec->file = nullptr;
     rec->length = rec->capacity = 0;
     PlatFile f = nullptr;
-    if (gUnattended) {
+    if (gRun.unattended) {
         if (!OpenFileForRead(&f, fileName)) return 0;
     } else {
         if (writable) BackupFile(fileName);
@@ -147,7 +147,7 @@ int IniClose(IniFile *rec)
         rec->file = nullptr;
         /* SaveFile replaces the file only once the new text is complete, so
         ** a failed write keeps the old settings. */
-        if (rec->writable && rec->text && !gUnattended)
+        if (rec->writable && rec->text && !gRun.unattended)
             ok = SaveFile(rec->path, rec->text, (uint32_t)rec->length);
     }
     FreeMemory(&rec->text);

@@ -5,7 +5,8 @@
 ** the rounding rules (significant digits, multiples of a step such as a tick)
 ** and the two number-to-text formatters: FormatDouble, the general one, and
 ** FormatNumber, driven by the display format codes of script display hints,
-** with thousands separators and currency signs.
+** with thousands separators and currency signs; and the price and trimmed
+** texts shared by order lists, charts, the debug panel and the script.
 **
 ** Owns:       gHtmlReport (set by the report writer while it writes HTML).
 **             The account currency is gSettings.Currency.
@@ -106,3 +107,12 @@ int InsertCommas(char *text, int32_t length, int32_t size);
 ** account currency, the dollar stays.  The text is cut at size - 1 when it
 ** does not fit.  Returns the new length. */
 int ApplyCurrencySign(char *text, int32_t length, int32_t size, const char *currency);
+/* Prints a price with as many decimals as the tick needs (the fewest from 0 to
+** 8 that make the tick a whole number; the price itself stands for a tick of
+** 0).  With ShowBondPriceFractional on, outside order generation and a tick of
+** 1/32, 1/64, 1/128 or 1/256, it prints whole points, an apostrophe and the
+** 32nds times ten: 99.5 gives "99'160". */
+int FormatPrice(double value, double tick, char *out);
+/* Prints with up to 15 decimals and no trailing zeros: "%.15g", or "%.15f" for
+** a non-zero value between -1 and 1.  Exponent forms are left whole. */
+int FormatTrimmedNumber(double value, char *out);

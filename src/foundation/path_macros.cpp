@@ -8,7 +8,6 @@
 #include "platform/platform.h"
 #include "shell/services.h"
 
-int gOrderDate = 0;
 const char *gCompilingScriptPath = nullptr;
 const char *gSlatewickFolderSetting = nullptr;
 
@@ -104,7 +103,7 @@ int ExpandPathMacros(char path[260], const char *base)
     if (!ReplaceAll(path, "?desktop?", value)) return 0;
     if (!ReplaceNumber(path, "?date?", (now.year * 100 + now.month) * 100 + now.day)) return 0;
     if (!ReplaceNumber(path, "?time?", (now.hour * 100 + now.minute) * 100 + now.second)) return 0;
-    if (!ReplaceNumber(path, "?orderdate?", gOrderDate)) return 0;
+    if (!ReplaceNumber(path, "?orderdate?", gRun.orderDate)) return 0;
     if (!ReplaceAll(path, "?testname?", gSettings.TestName)) return 0;
     if (!ReplacePathMacro(path, "?swfolder?", gSlatewickFolderSetting)) return 0;
 

@@ -6,8 +6,9 @@
 ** ExpandPathMacros replaces them, in a fixed order, and then makes a relative
 ** result absolute against the folder that suits the kind of file.
 **
-** Owns:       gOrderDate, the order date of the current orders run, and the two
-**             bindings below through which the script compiler lends its state.
+** Owns:       the two bindings below through which the script compiler lends
+**             its state.  The order date of ?orderdate? is the control word
+**             gRun.orderDate (services.h).
 ** Reads:      gSettings.TestName and gSettings.ActiveScript, the effective
 **             folders (gProgramFolder, gScriptsFolder, gDataFolder,
 **             gOutputFolder), the local clock and the environment.
@@ -20,9 +21,6 @@
 
 enum { PATH_MACRO_MAX = 258 };   /* longest expanded path, in characters */
 
-/* The order date (yyyymmdd) of the orders run going on, 0 outside one; set by
-** the engine and written for ?orderdate?. */
-extern int gOrderDate;
 /* The path of the script being compiled, null between compiles; set by the
 ** script compiler.  ?scriptpath? and ?scriptname? use it before ActiveScript. */
 extern const char *gCompilingScriptPath;

@@ -589,7 +589,7 @@ int LoadSettings(const char *path)
     /* A batch run on a machine that never ran the program interactively has
     ** no settings file; that is no error, and the defaults hold.  A name too
     ** long to open is no missing file: opening it says why it failed. */
-    if (gUnattended && strlen(path) < SETTING_PATH_SIZE && !PlatFileExists(path)) {
+    if (gRun.unattended && strlen(path) < SETTING_PATH_SIZE && !PlatFileExists(path)) {
         ResetSettingsToDefaults();
         return 1;
     }
@@ -656,7 +656,7 @@ int SaveOpenFiles(IniFile *ini, const OpenFileWindow *windows, int count)
 
 int SaveSettings(const char *path)
 {
-    if (gUnattended) return 1;
+    if (gRun.unattended) return 1;
     IniFile ini = {};
     if (!IniOpen(&ini, path, 1)) return 0;
     /* The file is rebuilt from the table alone. */

@@ -8,7 +8,6 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "marketdata/store/data_hooks.h"
 #include "platform/platform.h"
 #include "shell/services.h"
 
@@ -23,9 +22,6 @@ const BatchSwitch kBatchSwitches[BATCH_SWITCH_COUNT] = {
 static_assert(RUN_MODE_ORDERS == BATCH_SWITCH_COUNT - 1, "one batch switch per run mode");
 
 CommandLineState gCommandLine;
-
-/* The settings panel's Active Script control. */
-enum { IDC_ACTIVE_SCRIPT = 1137 };
 
 const char *NextCommandLineToken(const char *commandLine, char token[COMMAND_LINE_TOKEN_SIZE])
 {
@@ -52,7 +48,7 @@ static int IsSwitch(const char *token) { return token[0] == '-'; }
 int ParseCommandLineOptions(const char *commandLine)
 {
     gCommandLine.exitAfterBatch = 0;
-    gUnattended = 0;
+    gRun.unattended = 0;
     char token[COMMAND_LINE_TOKEN_SIZE];
     /* The flags come first, so that a bad settings file on a scheduled line is
     ** reported to the error log rather than to a box nobody closes. */
@@ -63,7 +59,7 @@ int ParseCommandLineOptions(const char *commandLine)
         if (CompareNoCase(token, "-noexit") == 0) noExit = 1;
     }
     if (sawSwitch) {
-        gUnattended = 1;
+        gRun.unattended = 1;
         gCommandLine.exitAfterBatch = !noExit;
     }
     int settingsNext = 0;
@@ -105,14 +101,14 @@ static int RunScriptModes(const int flags[BATCH_SWITCH_COUNT])
 {
     for (int row = 0; row < BATCH_SWITCH_COUNT; row++) {
         if (!flags[row]) continue;
-        int before = gResultCode.load();
+        int before = gRun.resultCode.load();
         /* A scan answers its own count, so only a negative answer is a failure.
         ** A run stopped for low memory keeps what it did and answers success;
         ** the batch ends there all the same, with the low-memory code, since
         ** the runs after it would fail the same way. */
         int result = RunScript(kBatchSwitches[row].runMode);
-        if (result >= 0 && !(gResultCode.load() == RESULT_LOW_MEMORY && before != RESULT_LOW_MEMORY)) continue;
-        int code = gResultCode.load();
+        if (result >= 0 && !(gRun.resultCode.load() == RESULT_LOW_MEMORY && before != RESULT_LOW_MEMORY)) continue;
+        int code = gRun.resultCode.load();
         if (code == RESULT_OK) {
             code = RESULT_STOPPED;
             SetResultCode(code);
@@ -165,7 +161,7 @@ int RunBatchCommandLine(const char *commandLine)
             return RESULT_FILE_ERROR;
         }
         CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path, -1);
-        ShowSettingInPanel(IDC_ACTIVE_SCRIPT);
+        ShowActiveScriptInPanel();
         int code = RunScriptModes(flags);
         if (code != 0) return code;
     }

@@ -7,7 +7,7 @@
 ** scheduler can test (0 all runs succeeded, 1 unknown switch, 3 a file that
 ** cannot be reached, else the sticky result code of the failed run).
 ** Owns:       gCommandLine (the exit-after-batch flag).
-** Reads:      gUnattended is set here; gSettingsFile receives "-inifile".
+** Reads:      gRun.unattended is set here; gSettingsFile receives "-inifile".
 ** Errors:     through ReportError, which goes to errorlog.txt once unattended.
 ** Threads:    UI thread only.
 */

@@ -115,6 +115,6 @@ const char *RecentFileItemPath(const char *itemText);
 /* ---- program log ------------------------------------------------------------------ */
 
 /* Formats one log entry for the log window: "\r\n" first when the window
-** already holds text and LogContinueLine is 0; the whole entry at most size - 1
+** already holds text and gRun.logContinueLine is 0; the whole entry at most size - 1
 ** characters.  Returns the length. */
 int FormatLogEntry(char *out, int size, int windowHasText, int continueLine, const char *format, va_list args);

@@ -15,14 +15,7 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
 
-std::atomic<int> gRunState{RUN_IDLE};
-int gRunMode = 0;
-std::atomic<int> gLowMemory{0};
-std::atomic<int> gResultCode{RESULT_OK};
-int gUnattended = 0;
-uint32_t gUiThreadId = 0;
-int LogContinueLine = 0;
-PlatFile gTestLogFile = nullptr;
+RunControl gRun = {};
 char gSettingsFile[260] = "";
 
 char gProgramFolder[260];
@@ -33,13 +26,26 @@ char gInfoFolder[260];
 char gLogsFolder[260];
 char gReportsFolder[260];
 
-void SetResultCode(int code) { gResultCode.store(code); }
+void ResetRunControl()
+{
+    gRun.state = RUN_IDLE;
+    gRun.mode = 0;
+    gRun.generatingOrders = 0;
+    gRun.orderDate = 0;
+    gRun.lowMemory = 0;
+    gRun.resultCode = RESULT_OK;
+    gRun.unattended = 0;
+    gRun.logContinueLine = 0;
+    gRun.testLogFile = nullptr;
+}
+
+void SetResultCode(int code) { gRun.resultCode.store(code); }
 
 void RequestStop()
 {
-    int expected = gRunState.load();
+    int expected = gRun.state.load();
     while (expected != RUN_IDLE && expected != RUN_STOP_REQUESTED &&
-           !gRunState.compare_exchange_weak(expected, RUN_STOP_REQUESTED)) {
+           !gRun.state.compare_exchange_weak(expected, RUN_STOP_REQUESTED)) {
     }
 }
 
@@ -59,7 +65,7 @@ void SetFrameTitle(const char *format, ...)
     char title[1024];
     int n = FormatText(title, sizeof title, "Kestovar");
     if (format) n += FormatText(title + n, sizeof title - n, " - %s", sTitleText);
-    if (gLowMemory.load()) FormatText(title + n, sizeof title - n, " - LOW MEMORY WARNING");
+    if (gRun.lowMemory.load()) FormatText(title + n, sizeof title - n, " - LOW MEMORY WARNING");
     ApplyFrameTitle(title);
 }
 
@@ -69,7 +75,7 @@ void CheckMemoryState()
     SetStatusText(gSettings.StatusBarFields + 2, "Memory: %d%%", pct);
     int low = (gOutOfMemory.load() || pct >= gSettings.MaxMemPct) ? 1 : 0;
     gOutOfMemory.store(0);
-    int was = gLowMemory.exchange(low);
+    int was = gRun.lowMemory.exchange(low);
     if (was != low) {
         /* Re-applies the title with or without the warning, keeping its text. */
         if (sTitleText[0]) SetFrameTitle("%s", sTitleText);
@@ -104,8 +110,8 @@ void EstimateMemoryUse(double *loaded, double *calculated)
 {
     *loaded = *calculated = 0;
     int64_t slots = (int64_t)gDataItems.capacity + gTestDataItems.capacity;
-    for (int32_t i = 0; gSymbols && i < gSymbolCount; i++) {
-        const SymbolRecord &s = gSymbols[i];
+    for (int32_t i = 0; gStore.symbols && i < gStore.symbolCount; i++) {
+        const SymbolRecord &s = gStore.symbols[i];
         *loaded += (double)((int64_t)(s.barCounts[0] + s.barCounts[1]) * 64 + (int64_t)s.eventCount * 24 + 1424);
         *calculated += (double)((int64_t)s.barCounts[0] * slots * 8);
     }
@@ -181,6 +187,9 @@ void UpdateHistoryList(char *history, const char *newText, int checkPaths)
 
 extern void FillHistoryCombo(void *dialog, int controlId, const char *history);
 
+/* The settings panel's data-file combo box. */
+enum { IDC_DATA_FILE = 1031 };
+
 void UpdateHistoryCombo(void *dialog, int controlId, int checkPaths, const char *newText, char *history)
 {
     UpdateHistoryList(history, newText, checkPaths);
@@ -188,6 +197,11 @@ void UpdateHistoryCombo(void *dialog, int controlId, int checkPaths, const char 
     if (dialog && checkPaths && newText && *newText && history != gSettings.DataFileMRU &&
         history != gSettings.RecentFilesMRU)
         UpdateHistoryList(gSettings.RecentFilesMRU, newText, 1);
+}
+
+void AddDataFileToHistory(const char *path)
+{
+    UpdateHistoryCombo(GetSettingsPanel(), IDC_DATA_FILE, 1, path, gSettings.DataFileMRU);
 }
 
 int ComputeWorkerCount(int setting, int processors)

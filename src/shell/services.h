@@ -1,7 +1,8 @@
 /* services.h -- what the core asks of the application shell.
 **
-** Owns:       the program-wide control words (run state, run mode, low-memory
-**             flag, sticky result code, unattended flag, UI thread id) and the
+** Owns:       gRun, the program-wide control words (run state, run mode,
+**             order generation flag and date, low-memory flag, sticky result code,
+**             unattended flag, UI thread id, the log's line and file), and the
 **             effective program folders.
 ** Implemented by: services.cpp (the rules that hold for every shell) and either
 **             the window shell or headless/services_headless.cpp, which keeps
@@ -41,7 +42,7 @@ enum ResultCode {
     RESULT_STOPPED = 8
 };
 
-/* The kind of run a script is compiled and run for (gRunMode, ?RunMode). */
+/* The kind of run a script is compiled and run for (gRun.mode, ?RunMode). */
 enum RunMode {
     RUN_MODE_IMPORT = 0,
     RUN_MODE_APPLY = 1,
@@ -51,14 +52,27 @@ enum RunMode {
     RUN_MODE_ORDERS = 5
 };
 
-extern std::atomic<int> gRunState;
-extern int gRunMode;                 /* RunMode */
-extern std::atomic<int> gLowMemory;
-extern std::atomic<int> gResultCode;
-extern int gUnattended;
-extern uint32_t gUiThreadId;
-extern int LogContinueLine;          /* while set, LogPrintf adds no line break */
-extern PlatFile gTestLogFile;        /* the run's open test log, or null */
+/* The program-wide control words, in one record. */
+struct RunControl {
+    std::atomic<int> state;          /* RunState */
+    int mode;                        /* RunMode */
+    int32_t generatingOrders;        /* 1 while the engine writes the order list for the next
+                                        trading day: prices then print as decimals, and tick
+                                        sizes and position items read the live data */
+    int32_t orderDate;               /* yyyymmdd of the orders being generated, 0 outside an
+                                        orders run; set by the engine, written for ?orderdate? */
+    std::atomic<int> lowMemory;
+    std::atomic<int> resultCode;     /* ResultCode, sticky */
+    int unattended;                  /* a command-line switch started the run */
+    uint32_t uiThreadId;             /* 0 until the shell sets it at start-up */
+    int logContinueLine;             /* while set, LogPrintf adds no line break */
+    PlatFile testLogFile;            /* the run's open test log, or null */
+};
+extern RunControl gRun;
+
+/* Puts every control word back to its idle value (the UI thread id, set once
+** at start-up, stays).  The caller closes an open test log first. */
+void ResetRunControl();
 extern char gSettingsFile[260];      /* the settings file in use, "" none */
 
 /* Effective folders, set by InitApplication. */
@@ -113,6 +127,51 @@ void ShowPopupNotice(uint32_t colour, const char *format, ...);
 /* A message box with the given MessageBoxA style; returns the button pressed. */
 int ShowMessageBox(const char *text, const char *title, uint32_t style);
 
+/* ---- wait cursor, panels, frame and file chooser ----------------------------------------
+** What loading, saving and calculating data ask of the windows.  No dialog or
+** control id is known below the shell: the panel's controls are named by what
+** they show.  The window shell implements them (win32/window_hooks.cpp, where
+** the panels' own ones are still stand-ins); programs without windows have
+** headless/shell_standins.cpp, where each does nothing (no panel, no frame, a
+** chooser that is always cancelled). */
+
+/* Opens (on 1) or closes (on 0) one level of the wait cursor: the first open
+** shows the wait cursor and captures the mouse, the last close restores both.
+** Headless: only the nesting count (gMessageState.waitNesting) is kept. */
+void SetWaitCursor(int on);
+/* Reads the settings panel's controls into the settings variables. */
+void SettingsPanelToSettings();
+/* Enables or greys the settings panel's controls; with forceRunning the panel
+** is refreshed as if a task were running. */
+void EnableSettingsPanelControls(int forceRunning);
+/* Enables or greys the debug panel's buttons. */
+void UpdateDebugPanelControls();
+/* Asks the frame to refresh its menu and toolbar. */
+void PostFrameRefresh();
+/* The settings panel window, null when there is none. */
+void *GetSettingsPanel();
+/* Shows the DataFile setting in the settings panel's data-file control. */
+void ShowDataFileInPanel();
+/* Shows the ActiveScript setting in the settings panel's Active Script control. */
+void ShowActiveScriptInPanel();
+/* Sets one of the settings panel's two date pickers. */
+enum PanelDate { PANEL_FIRST_DATE = 0, PANEL_LAST_DATE = 1 };
+void SetPanelDate(int panelDate, int32_t date);
+/* Clamps the panel's dates to the loaded data and shows the bar count
+** (UpdateBarCount on the settings panel). */
+void UpdatePanelBarCount();
+/* Puts path first in the data-file history (DataFileMRU, paths checked) and
+** refills the panel's data-file combo box from it. */
+void AddDataFileToHistory(const char *path);
+/* The open (save 0) or save (save 1) file dialog: path[260] is the initial
+** name and receives the choice; folder[260] (or null), when given empty, takes
+** the path's folder as the place to start; typeName and extension name the
+** filter ("%s Files (*.%s)"), and without an extension typeName points to the
+** caller's filter index of the program's own file types.  Non-zero when a file
+** was chosen. */
+int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
+                  int save);
+
 /* ---- child windows ------------------------------------------------------------------ */
 
 /* 1 when a child window of the frame with that window class is open. */
@@ -130,7 +189,7 @@ void UnregisterFindDialog(void *dialog);
 /* ---- log -------------------------------------------------------------------------- */
 
 /* Appends one entry to the run's test log when open, else to the program log;
-** entries are separated by "\r\n" (none while LogContinueLine is set). */
+** entries are separated by "\r\n" (none while gRun.logContinueLine is set). */
 void LogPrintf(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

@@ -21,7 +21,7 @@ struct BatchRun : EngineTest {
         Write("a.kvs", "Strategy: S1\n  EntrySetup: 0\n");
         Write("b.kvs", "Strategy: S2\n  EntrySetup: 0\n");
         Write("with blank.kvs", "Strategy: S3\n  EntrySetup: 0\n");
-        gUnattended = 1;
+        gRun.unattended = 1;
     }
     int32_t Listed() const
     {
@@ -60,7 +60,7 @@ TEST_F(BatchRun, GroupsRunTheirModesOnTheirScripts)
         while (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
         ResetHeadlessShell();
         gHeadless.captureLog = 1;
-        gResultCode = RESULT_OK;
+        gRun.resultCode = RESULT_OK;
         EXPECT_EQ(c.exitCode, RunBatchCommandLine(c.line));
         EXPECT_EQ(c.tests, Listed());
         int applied = 0;
@@ -87,21 +87,21 @@ TEST_F(BatchRun, AFailedRunEndsWithItsStickyCodeOrEight)
     /* A scan that answers below 0 failed; nothing set a code, so 8. */
     Write("scan.kvs", "Scan:\n  Pick: 1\n");
     EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-scan scan.kvs -test a.kvs"));
-    EXPECT_EQ(RESULT_STOPPED, gResultCode.load());
+    EXPECT_EQ(RESULT_STOPPED, gRun.resultCode.load());
     EXPECT_EQ(0, Listed());
     /* Memory use at the limit: the warning stops the run, and the batch ends
     ** with 4 even though the run kept its test. */
-    gResultCode = RESULT_OK;
-    gLowMemory = 0;
+    gRun.resultCode = RESULT_OK;
+    gRun.lowMemory = 0;
     gSettings.MaxMemPct = 0;
     EXPECT_EQ(RESULT_LOW_MEMORY, RunBatchCommandLine("-test a.kvs b.kvs"));
     EXPECT_EQ(1, Listed());
     EXPECT_NE(std::string::npos, ErrorLog().find("a.kvs <<<\n*** WARNING: LOW MEMORY ***")) << ErrorLog();
     gSettings.MaxMemPct = 95;
-    gLowMemory = 0;
+    gRun.lowMemory = 0;
     /* The data file named cannot be loaded. */
     gHeadless.stopAtPump = 0;
-    gResultCode = RESULT_OK;
+    gRun.resultCode = RESULT_OK;
     Write("nodata.kvs", "Settings:\n  DataFile: " + tmp.File("Data\\none.kvd") + "\nStrategy: S1\n  EntrySetup: 0\n");
     EXPECT_EQ(RESULT_DATA_NOT_LOADED, RunBatchCommandLine("-test nodata.kvs a.kvs"));
     EXPECT_EQ(1, Listed());   /* still only the test of the low-memory run */

@@ -23,7 +23,7 @@ struct DemoRun : EngineTest {
     {
         EngineTest::SetUp();
         ASSERT_TRUE(InstallBuiltins());
-        gUnattended = 1;
+        gRun.unattended = 1;
         std::string prices = scripts + "\\data\\prices";
         PlatCreateFolder((scripts + "\\data").c_str());
         PlatCreateFolder(prices.c_str());
@@ -73,7 +73,7 @@ struct DemoRun : EngineTest {
 TEST_F(DemoRun, ImportsTestsAndRepeats)
 {
     ASSERT_EQ(0, RunBatchCommandLine("-import -test demo.kvs")) << ReadTestFile(tmp.File("errorlog.txt"));
-    EXPECT_EQ(6, gSymbolCount);
+    EXPECT_EQ(6, gStore.symbolCount);
     TestRecord *test = LastTest();
     ASSERT_NE(nullptr, test);
     /* Index, the two strategies and their combined account. */

@@ -89,16 +89,16 @@ static void FillSymbol(SymbolRecord *record, const std::string &name, const std:
 
 void ResetStore()
 {
-    for (int32_t i = 0; gSymbols && i < gSymbolCount; i++) FreeSymbolRecord(&gSymbols[i]);
-    FreeMemory(&gSymbols);
-    gSymbolCount = 0;
-    FreeSymbolRecord(&gCalendarSymbol);
+    for (int32_t i = 0; gStore.symbols && i < gStore.symbolCount; i++) FreeSymbolRecord(&gStore.symbols[i]);
+    FreeMemory(&gStore.symbols);
+    gStore.symbolCount = 0;
+    FreeSymbolRecord(&gStore.calendar);
     for (int k = 0; k < BAR_SIZE_COUNT; k++) {
-        FreeMemory(&gDateLists[k].dates);
-        gDateLists[k] = DateList{nullptr, 0, 0, k, 0};
+        FreeMemory(&gStore.dateLists[k].dates);
+        gStore.dateLists[k] = DateList{nullptr, 0, 0, k, 0};
     }
-    gDataFirstDate = gDataLastDate = 0;
-    gLoadedDataPath[0] = 0;
+    gStore.firstDate = gStore.lastDate = 0;
+    gStore.loadedPath[0] = 0;
 }
 
 void FreeCompiledScript()
@@ -142,13 +142,13 @@ void EngineTest::SetUp()
     for (const char *f : {gScriptsFolder, gDataFolder, gOutputFolder, gLogsFolder}) PlatCreateFolder(f);
     for (const char *name : {"Results", "Graphs", "Charts", "Trades"})
         Write(std::string(name) + ".kvs", std::string(name) + ":\n");
-    gUnattended = 0;   /* messages go to the headless message box */
+    gRun.unattended = 0;   /* messages go to the headless message box */
     gSettings.AccountSize = 100000;
 }
 
 void EngineTest::TearDown()
 {
-    while (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+    while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
     RestoreRunSettings();
     ClearPendingRuntimeError();
     FreeCompiledScript();
@@ -168,7 +168,7 @@ void EngineTest::LoadStore(const std::vector<int32_t> &marketDays,
     SymbolRecord scratch;
     FillSymbol(&scratch, "Global", calendar);
     for (int k = 0; k < BAR_SIZE_COUNT; k++) {
-        DateList &list = gDateLists[k];
+        DateList &list = gStore.dateLists[k];
         int32_t n = scratch.barCounts[k];
         ASSERT_TRUE(AllocMemory(&list.dates, (uint64_t)(n + 1) * sizeof(uint32_t)));
         for (int32_t i = 0; i < n; i++) list.dates[i] = (uint32_t)scratch.bars[k][i].date;
@@ -177,15 +177,15 @@ void EngineTest::LoadStore(const std::vector<int32_t> &marketDays,
         list.barSize = k;
         FreeMemory(&scratch.bars[k]);
     }
-    gDataFirstDate = marketDays.front();
-    gDataLastDate = marketDays.back();
+    gStore.firstDate = marketDays.front();
+    gStore.lastDate = marketDays.back();
     ASSERT_TRUE(BuildCalendarSymbol());
-    ASSERT_TRUE(AllocMemory(&gSymbols, (symbols.size() + 1) * sizeof(SymbolRecord)));
-    for (size_t k = 0; k < symbols.size(); k++) FillSymbol(&gSymbols[k], symbols[k].first, symbols[k].second);
-    gSymbolCount = (int32_t)symbols.size();
-    qsort(gSymbols, symbols.size(), sizeof(SymbolRecord), CompareSymbolNames);
-    CopyString(gLoadedDataPath, sizeof gLoadedDataPath, tmp.File("Data\\test.kvd").c_str(), -1);
-    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, gLoadedDataPath, -1);
+    ASSERT_TRUE(AllocMemory(&gStore.symbols, (symbols.size() + 1) * sizeof(SymbolRecord)));
+    for (size_t k = 0; k < symbols.size(); k++) FillSymbol(&gStore.symbols[k], symbols[k].first, symbols[k].second);
+    gStore.symbolCount = (int32_t)symbols.size();
+    qsort(gStore.symbols, symbols.size(), sizeof(SymbolRecord), CompareSymbolNames);
+    CopyString(gStore.loadedPath, sizeof gStore.loadedPath, tmp.File("Data\\test.kvd").c_str(), -1);
+    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, gStore.loadedPath, -1);
     gSettings.FirstDate = marketDays.front();
     gSettings.LastDate = marketDays.back();
     gSettings.UseEarliestDate = 0;

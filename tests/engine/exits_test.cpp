@@ -77,10 +77,10 @@ TEST_F(PassTest, AReductionExitsTheLatestLotsFirst)
         StartRow(2);
         ctx.strategy = &r;
         ctx.strategyIndex = 0;
-        ctx.symbol = &gSymbols[0];
+        ctx.symbol = &gStore.symbols[0];
         ctx.barPhase = PHASE_OPEN;
         for (int k = 0; k < c.lots; k++) {
-            PositionRecord *p = AddSetup(&r, 0, &gSymbols[0]);
+            PositionRecord *p = AddSetup(&r, 0, &gStore.symbols[0]);
             p->side = 1;
             p->quantity = 100;
             p->quantityStep = 1;
@@ -93,7 +93,7 @@ TEST_F(PassTest, AReductionExitsTheLatestLotsFirst)
             ctx.position = p;
             ASSERT_NE(nullptr, AddPosition(&ctx));
         }
-        const Bar *bar = &gSymbols[0].bars[BAR_DAILY][2];
+        const Bar *bar = &gStore.symbols[0].bars[BAR_DAILY][2];
         EXPECT_DOUBLE_EQ(0, ReducePositionsToTarget(&ctx, bar, c.target, nullptr));
         ASSERT_EQ((int32_t)c.traded.size(), test.tradeCount);
         for (size_t k = 0; k < c.traded.size(); k++) {

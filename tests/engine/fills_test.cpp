@@ -45,7 +45,7 @@ struct FillTest : EngineTest {
         ctx.barPhase = PHASE_CLOSE;
         ctx.date = 20240112;
     }
-    SymbolRecord *Symbol(const char *name) { return &gSymbols[FindSymbolIndex(name) - 1]; }
+    SymbolRecord *Symbol(const char *name) { return &gStore.symbols[FindSymbolIndex(name) - 1]; }
 };
 
 TEST_F(FillTest, WeeklyOrdersFillOnTheFirstDailyBarThatReachesThem)
@@ -211,7 +211,7 @@ TEST_F(PassTest, SlippageFollowsTheFillAndMovesThePriceAgainstThePosition)
     StartTest();
     ctx.strategy = &strategies[0];
     ctx.strategyIndex = 0;
-    ctx.symbol = &gSymbols[0];
+    ctx.symbol = &gStore.symbols[0];
     ctx.barIndex = 0;
     struct {
         const char *name;
@@ -229,7 +229,7 @@ TEST_F(PassTest, SlippageFollowsTheFillAndMovesThePriceAgainstThePosition)
     for (auto &c : cases) {
         SCOPED_TRACE(c.name);
         PositionRecord p{};
-        p.symbol = &gSymbols[0];
+        p.symbol = &gStore.symbols[0];
         p.side = c.side;
         p.quantity = 100;
         p.entryFx = p.exitFx = 1.0;

@@ -41,7 +41,7 @@ TEST_F(PassTest, ARollChargesTheRollCostOnTheBarAfterTheContractChanged)
                           {20240105, 10, 11, 9, 10}}},
                 {"ZZ", {{20240102, 10, 11, 9, 10}, {20240103, 10, 11, 9, 10}, {20240104, 10, 11, 9, 10},
                         {20240105, 10, 11, 9, 10}}}});
-    SymbolRecord *es = &gSymbols[0];
+    SymbolRecord *es = &gStore.symbols[0];
     es->securityType = SECURITY_FUTURES;
     /* March until the close of Jan 3, June from Jan 4. */
     const EventItem events[] = {{20231215, 0, EVENT_CONTRACT, 0, 20240315}, {20231215, 0, EVENT_CONTRACT_SECOND, 0, 202403},
@@ -62,7 +62,7 @@ TEST_F(PassTest, ARollChargesTheRollCostOnTheBarAfterTheContractChanged)
     r.openPositions[0].quantity = 2;
     r.openPositions[0].entryBar = 0;
     r.openPositions[1] = PositionRecord{};
-    r.openPositions[1].symbol = &gSymbols[1];   /* not a futures symbol: never rolled */
+    r.openPositions[1].symbol = &gStore.symbols[1];   /* not a futures symbol: never rolled */
     r.openPositions[1].entryBar = 0;
     gSettings.AddLog = 1;
     ctx.strategy = &r;

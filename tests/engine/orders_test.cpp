@@ -17,10 +17,10 @@ const std::vector<DayBar> kTwoDays = {{20240102, 10, 11, 9, 10}, {20240103, 10, 
 ** bar becomes bar. */
 void OnSecondBar(EvalContext *ctx, int32_t s, StrategyRecord *r, const Bar &bar)
 {
-    gSymbols[0].bars[BAR_DAILY][1] = bar;
+    gStore.symbols[0].bars[BAR_DAILY][1] = bar;
     ctx->strategy = r;
     ctx->strategyIndex = s;
-    ctx->symbol = &gSymbols[0];
+    ctx->symbol = &gStore.symbols[0];
     ctx->resultRow = 0;
     ctx->date = bar.date;
     ctx->barPhase = PHASE_OPEN;
@@ -67,8 +67,8 @@ TEST_F(PassTest, EntryStopsAndLimitsFillAtTheOpenIntradayOrNotAtAll)
         r->setupCount = 0;
         Bar bar{20240103, 0, c.open, c.high, c.low, c.close, 1000, 0, 1.0};
         OnSecondBar(&ctx, c.strategy, r, bar);
-        PositionRecord *setup = AddSetup(r, c.strategy, &gSymbols[0]);
-        ASSERT_EQ(1, EvalSetup(&ctx, setup, &gSymbols[0].bars[BAR_DAILY][1])) << c.what;
+        PositionRecord *setup = AddSetup(r, c.strategy, &gStore.symbols[0]);
+        ASSERT_EQ(1, EvalSetup(&ctx, setup, &gStore.symbols[0].bars[BAR_DAILY][1])) << c.what;
         EXPECT_EQ(1, r->setupCount) << c.what;
         EXPECT_EQ(c.skip, setup->skipReason) << c.what;
         EXPECT_EQ(c.timing, setup->entryTiming) << c.what;
@@ -101,10 +101,10 @@ TEST_F(PassTest, PositionSizeFollowsQuantityTypeAndRounding)
     };
     for (int32_t s = 0; s < 4; s++) {
         StrategyRecord *r = &strategies[s];
-        OnSecondBar(&ctx, s, r, gSymbols[0].bars[BAR_DAILY][1]);
-        PositionRecord *setup = AddSetup(r, s, &gSymbols[0]);
+        OnSecondBar(&ctx, s, r, gStore.symbols[0].bars[BAR_DAILY][1]);
+        PositionRecord *setup = AddSetup(r, s, &gStore.symbols[0]);
         setup->orderPrice = 50;
-        ASSERT_EQ(1, AddEntryOrder(&ctx, setup, &gSymbols[0].bars[BAR_DAILY][1], 1.0)) << cases[s].what;
+        ASSERT_EQ(1, AddEntryOrder(&ctx, setup, &gStore.symbols[0].bars[BAR_DAILY][1], 1.0)) << cases[s].what;
         EXPECT_DOUBLE_EQ(cases[s].quantity, setup->quantity) << cases[s].what;
         EXPECT_DOUBLE_EQ(cases[s].value, setup->value) << cases[s].what;
         EXPECT_DOUBLE_EQ(cases[s].fraction, setup->fraction) << cases[s].what;
@@ -149,7 +149,7 @@ TEST_F(PassTest, TargetAndStopOnOneBarFollowTheAmbiguityRule)
         StrategyRecord *r = &strategies[s];
         r->Ambiguity = c.ambiguity;
         PositionRecord p{};
-        p.symbol = &gSymbols[0];
+        p.symbol = &gStore.symbols[0];
         p.side = c.side;
         p.quantity = 10;
         p.entryPrice = 100;
@@ -160,7 +160,7 @@ TEST_F(PassTest, TargetAndStopOnOneBarFollowTheAmbiguityRule)
         OnSecondBar(&ctx, s, r, bar);
         ctx.barPhase = PHASE_INTRADAY;
         ctx.position = &p;
-        ResolveIntradayOrder(&ctx, &gSymbols[0].bars[BAR_DAILY][1], 100, 0);
+        ResolveIntradayOrder(&ctx, &gStore.symbols[0].bars[BAR_DAILY][1], 100, 0);
         EXPECT_EQ(c.reason, p.exitReason) << c.what;
         EXPECT_EQ(c.timing, p.exitTiming) << c.what;
         EXPECT_DOUBLE_EQ(c.price, p.exitPrice) << c.what;
@@ -194,7 +194,7 @@ TEST_F(PassTest, AStopOnTheEntryBarIsAmbiguousOnlyAfterAStopEntry)
     };
     for (const auto &c : cases) {
         PositionRecord p{};
-        p.symbol = &gSymbols[0];
+        p.symbol = &gStore.symbols[0];
         p.side = 1;
         p.quantity = 10;
         p.entryPrice = 98;
@@ -206,7 +206,7 @@ TEST_F(PassTest, AStopOnTheEntryBarIsAmbiguousOnlyAfterAStopEntry)
         OnSecondBar(&ctx, 0, &strategies[0], bar);
         ctx.barPhase = PHASE_INTRADAY;
         ctx.position = &p;
-        ResolveIntradayOrder(&ctx, &gSymbols[0].bars[BAR_DAILY][1], 100, 0);
+        ResolveIntradayOrder(&ctx, &gStore.symbols[0].bars[BAR_DAILY][1], 100, 0);
         EXPECT_EQ(c.reason, p.exitReason) << c.what;
         if (c.reason) {
             EXPECT_DOUBLE_EQ(95, p.exitPrice) << c.what;
@@ -225,7 +225,7 @@ TEST_F(PassTest, AnExitTargetNeedsItsLimitExtraBeyondIt)
     const uint32_t reasons[] = {EXIT_NONE, EXIT_LIMIT};
     for (int k = 0; k < 2; k++) {
         PositionRecord p{};
-        p.symbol = &gSymbols[0];
+        p.symbol = &gStore.symbols[0];
         p.side = 1;
         p.entryPrice = 45;
         p.entrySplit = 1;
@@ -235,7 +235,7 @@ TEST_F(PassTest, AnExitTargetNeedsItsLimitExtraBeyondIt)
         OnSecondBar(&ctx, 0, &strategies[0], bar);
         ctx.barPhase = PHASE_INTRADAY;
         ctx.position = &p;
-        ResolveIntradayOrder(&ctx, &gSymbols[0].bars[BAR_DAILY][1], 49, 0);
+        ResolveIntradayOrder(&ctx, &gStore.symbols[0].bars[BAR_DAILY][1], 49, 0);
         EXPECT_EQ(reasons[k], p.exitReason) << highs[k];
         EXPECT_DOUBLE_EQ(k ? 50 : 0, p.exitPrice) << highs[k];
     }

@@ -34,13 +34,13 @@ void PassTest::TearDown()
         for (FormulaSlot &slot : r.slots) FreeFormulaNodes(&slot);
     gStrategies = savedStrategies;
     gStrategyCount = savedCount;
-    for (int32_t i = 0; i < gSymbolCount; i++) FreeMemory(&gSymbols[i].bars[BAR_DAILY]);
-    FreeMemory(&gSymbols);
-    gSymbolCount = 0;
-    FreeMemory(&gDateLists[BAR_DAILY].dates);
-    gDateLists[BAR_DAILY] = DateList{};
-    for (Bar *&bars : gCalendarSymbol.bars) FreeMemory(&bars);
-    gCalendarSymbol = SymbolRecord{};
+    for (int32_t i = 0; i < gStore.symbolCount; i++) FreeMemory(&gStore.symbols[i].bars[BAR_DAILY]);
+    FreeMemory(&gStore.symbols);
+    gStore.symbolCount = 0;
+    FreeMemory(&gStore.dateLists[BAR_DAILY].dates);
+    gStore.dateLists[BAR_DAILY] = DateList{};
+    for (Bar *&bars : gStore.calendar.bars) FreeMemory(&bars);
+    gStore.calendar = SymbolRecord{};
     FreeMemory(&test.cells);
     FreeMemory(&test.trades);
     FreeMemory(&test.strategies);
@@ -53,10 +53,10 @@ void PassTest::TearDown()
 void PassTest::LoadMarket(const std::vector<std::pair<const char *, std::vector<DayBar>>> &symbols)
 {
     int32_t n = (int32_t)symbols.size();
-    ASSERT_TRUE(AllocMemory(&gSymbols, (uint64_t)(n + 1) * sizeof(SymbolRecord)));
-    memset(gSymbols, 0, (size_t)(n + 1) * sizeof(SymbolRecord));
+    ASSERT_TRUE(AllocMemory(&gStore.symbols, (uint64_t)(n + 1) * sizeof(SymbolRecord)));
+    memset(gStore.symbols, 0, (size_t)(n + 1) * sizeof(SymbolRecord));
     for (int32_t k = 0; k < n; k++) {
-        SymbolRecord *record = &gSymbols[k];
+        SymbolRecord *record = &gStore.symbols[k];
         const std::vector<DayBar> &days = symbols[k].second;
         CopyString(record->info.Symbol, sizeof record->info.Symbol, symbols[k].first, -1);
         record->info.PointValue = 1.0;
@@ -79,10 +79,10 @@ void PassTest::LoadMarket(const std::vector<std::pair<const char *, std::vector<
         record->firstDate = days.front().date;
         record->lastDate = days.back().date;
     }
-    gSymbolCount = n;
+    gStore.symbolCount = n;
     /* The market's dates are those of the first symbol. */
     const std::vector<DayBar> &days = symbols[0].second;
-    DateList &list = gDateLists[BAR_DAILY];
+    DateList &list = gStore.dateLists[BAR_DAILY];
     ASSERT_TRUE(AllocMemory(&list.dates, (days.size() + 1) * sizeof(uint32_t)));
     for (size_t i = 0; i < days.size(); i++) list.dates[i] = (uint32_t)days[i].date;
     list.dates[days.size()] = 0;
@@ -130,7 +130,7 @@ void PassTest::SetFormula(int32_t s, int32_t slot, const std::string &text)
 void PassTest::StartTest(double accountSize)
 {
     gSettings.AccountSize = accountSize;
-    test.rowCount = gDateLists[BAR_DAILY].count;
+    test.rowCount = gStore.dateLists[BAR_DAILY].count;
     test.strategyCount = gStrategyCount;
     test.mainStrategy = 0;
     test.firstDate = gSettings.FirstDate;
@@ -157,7 +157,7 @@ void PassTest::StartTest(double accountSize)
     ctx.funBar = -1;
     ctx.priceScale = 1.0;
     ctx.barSize = BAR_DAILY;
-    ctx.symbol = &gCalendarSymbol;
+    ctx.symbol = &gStore.calendar;
 }
 
 void PassTest::StartRow(int32_t r)
@@ -170,7 +170,7 @@ void PassTest::StartRow(int32_t r)
     }
     test.rowsFilled = r + 1;
     ctx.resultRow = r;
-    ctx.date = (int32_t)gDateLists[BAR_DAILY].dates[r];
+    ctx.date = (int32_t)gStore.dateLists[BAR_DAILY].dates[r];
 }
 
 void PassTest::RunRow(int32_t r)

@@ -50,17 +50,17 @@ TEST_F(DriverRun, EachModeChecksTheSectionItNeeds)
         SCOPED_TRACE(c.mode);
         ResetHeadlessShell();
         gHeadless.captureLog = 1;
-        gResultCode = RESULT_OK;
+        gRun.resultCode = RESULT_OK;
         EXPECT_EQ(c.result, Run(c.script, c.mode));
-        EXPECT_EQ(c.code, gResultCode.load());
+        EXPECT_EQ(c.code, gRun.resultCode.load());
         if (c.message[0]) {
             EXPECT_NE(nullptr, strstr(LastMessage(), c.message)) << LastMessage();
             EXPECT_NE(nullptr, strstr(LastMessage(), "main.kvs")) << LastMessage();
         } else {
             EXPECT_STREQ("Script Checked and Applied", LastNotice());
         }
-        EXPECT_EQ(RUN_IDLE, gRunState.load());
-        EXPECT_EQ(1, gRunMode);
+        EXPECT_EQ(RUN_IDLE, gRun.state.load());
+        EXPECT_EQ(1, gRun.mode);
     }
     EXPECT_EQ(0, Listed());
 }
@@ -100,9 +100,9 @@ TEST_F(DriverRun, AStopMidTestKeepsThePartialTestAndTheSettings)
     EXPECT_EQ(days[test->rowsFilled - 1], test->lastDate);
     EXPECT_EQ(test->lastDate, test->settings.LastDate);
     EXPECT_STREQ("Test Stopped", LastNotice());
-    EXPECT_EQ(RESULT_STOPPED, gResultCode.load());
+    EXPECT_EQ(RESULT_STOPPED, gRun.resultCode.load());
     EXPECT_DOUBLE_EQ(100000, gSettings.AccountSize);
-    EXPECT_EQ(RUN_IDLE, gRunState.load());
+    EXPECT_EQ(RUN_IDLE, gRun.state.load());
 }
 
 TEST_F(DriverRun, SkipTestIfLeavesNoTest)
@@ -115,7 +115,7 @@ TEST_F(DriverRun, SkipTestIfLeavesNoTest)
 
 TEST_F(DriverRun, ACurrencyWithoutItsPairEndsTheRun)
 {
-    strcpy(gSymbols[0].info.Currency, "EUR");
+    strcpy(gStore.symbols[0].info.Currency, "EUR");
     EXPECT_EQ(-1, Run("Settings:\n  Currency: USD\nStrategy: S1\n  EntrySetup: 0\n"));
     EXPECT_STREQ("Either EURUSD or USDEUR must be imported to support Currency: USD", LastMessage());
     EXPECT_EQ(0, Listed());
@@ -196,7 +196,7 @@ TEST_F(BadInput, BadDataAndRangesEndCleanlyWithTheSettingsBack)
         gSettings.AccountSize = 100000;
         EXPECT_EQ(c.result, Run(std::string("Settings:\n  AccountSize: 777\n") + c.script));
         EXPECT_DOUBLE_EQ(100000, gSettings.AccountSize);
-        EXPECT_EQ(RUN_IDLE, gRunState.load());
+        EXPECT_EQ(RUN_IDLE, gRun.state.load());
     }
 }
 
@@ -219,8 +219,8 @@ TEST_F(DriverRun, AnImportRunKeepsTheDataFileItSaved)
         << LastMessage();
     /* The settings the run changed are put back, but not the new data file. */
     EXPECT_EQ(saved, std::string(gSettings.DataFile));
-    EXPECT_EQ(1, gSymbolCount);
-    EXPECT_STREQ("QQQ", gSymbols[0].info.Symbol);
+    EXPECT_EQ(1, gStore.symbolCount);
+    EXPECT_STREQ("QQQ", gStore.symbols[0].info.Symbol);
 }
 
 }  // namespace

@@ -264,7 +264,7 @@ TEST_F(TradeRun, APositionsCsvThatCannotBeCreatedIsReported)
     std::string script = std::string(kTrend) + "Settings:\n  SavePositionsAs: " + path + "\n";
     ASSERT_EQ(0, Run(script));
     EXPECT_EQ("Unable to create SavePositionsAs file " + path, std::string(LastMessage()));
-    EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
 }
 
 }  // namespace
@@ -317,8 +317,8 @@ TEST_F(TradeRun, PricesOfAnotherCurrencyAreConvertedByThePairSymbol)
                                       {20240108, 12.5, 12.6, 11.0, 11.2},
                                       {20240109, 11.0, 11.5, 10.5, 11.4}}},
                                     {"EURUSD", FlatBars(d, {1.25, 1.25, 1.5, 1.5, 2.0, 2.0})}});
-    strcpy(gSymbols[FindSymbolIndex("AAA") - 1].info.Currency, "EUR");
-    strcpy(gSymbols[FindSymbolIndex("EURUSD") - 1].info.Currency, "USD");
+    strcpy(gStore.symbols[FindSymbolIndex("AAA") - 1].info.Currency, "EUR");
+    strcpy(gStore.symbols[FindSymbolIndex("EURUSD") - 1].info.Currency, "USD");
     ASSERT_EQ(0, Run("Settings:\n  Currency: USD\nData:\n  Up: C > O\nStrategy: Trend\n  EntrySetup: Up\n"
                      "  Quantity: 100\n  ExitRule: C < O\n  Compounded: False\n"))
         << LastMessage();
@@ -410,7 +410,7 @@ namespace {
 
 TEST_F(TradeRun, AFuturesPositionHeldOverARollPaysTheRollCost)
 {
-    SymbolRecord *es = &gSymbols[0];
+    SymbolRecord *es = &gStore.symbols[0];
     es->securityType = SECURITY_FUTURES;
     /* March until the close of Jan 4, June from Jan 5: a test rolls on the
     ** bar after, at the open of Jan 8. */

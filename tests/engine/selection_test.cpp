@@ -95,7 +95,7 @@ TEST_F(PassTest, ALimitKeepsReducesOrSkipsASetup)
     };
     for (const auto &c : cases) {
         PositionRecord setup{};
-        setup.symbol = &gSymbols[0];
+        setup.symbol = &gStore.symbols[0];
         setup.side = c.sign < 0 ? -1 : 1;
         setup.quantity = 30;
         setup.quantityStep = 1;

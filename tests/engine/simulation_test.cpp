@@ -25,9 +25,9 @@ TEST_F(PassTest, OneSymbolEntersAtTheOpenAfterASignalAndExitsByItsRule)
     /* A dividend on the entry date belongs to the seller; the one two days
     ** later is credited: 0.5 × 100. */
     EventItem events[2] = {{20240103, 0, EVENT_DIVIDEND, 0, 0.3}, {20240105, 0, EVENT_DIVIDEND, 0, 0.5}};
-    ASSERT_TRUE(AllocMemory(&gSymbols[0].events, sizeof events));
-    memcpy(gSymbols[0].events, events, sizeof events);
-    gSymbols[0].eventCount = 2;
+    ASSERT_TRUE(AllocMemory(&gStore.symbols[0].events, sizeof events));
+    memcpy(gStore.symbols[0].events, events, sizeof events);
+    gStore.symbols[0].eventCount = 2;
     AddStrategy("Trend");
     SetFormula(0, SLOT_ENTRY_SETUP, "C > O");
     SetFormula(0, SLOT_QUANTITY, "100");
@@ -60,7 +60,7 @@ TEST_F(PassTest, OneSymbolEntersAtTheOpenAfterASignalAndExitsByItsRule)
     ** with the dividend credited that day. */
     EXPECT_DOUBLE_EQ(280, Cell(3, 0)->markToMarket);
     EXPECT_DOUBLE_EQ(50, Cell(3, 0)->dividends);
-    FreeMemory(&gSymbols[0].events);
+    FreeMemory(&gStore.symbols[0].events);
 }
 
 TEST_F(PassTest, AShortEnteredOnTheLastDateLeavesAtTheEndOfTheTest)

@@ -23,7 +23,7 @@ struct ErrorsTest : ProgramStateTest {
         ProgramStateTest::SetUp();
         CopyString(gSettings.ActiveScript, 260, "C:\\Scripts\\trend.kvs", -1);
         CopyString(gSettings.DateDisplayFormat, 32, "yyyy-MM-dd", -1);
-        gUiThreadId = PlatCurrentThreadId();
+        gRun.uiThreadId = PlatCurrentThreadId();
     }
     std::string Log() { return ReadTestFile(tmp.File("errorlog.txt")); }
 };
@@ -41,7 +41,7 @@ std::string UtcDate(const char *picture)
 
 TEST_F(ErrorsTest, UnattendedReportsGoToTheErrorLog)
 {
-    gUnattended = 1;
+    gRun.unattended = 1;
     static const char *const kPictures[] = {"yyyy-MM-dd", "M/d/yy", "ddd d MMM yyyy"};
     for (const char *picture : kPictures) {
         PlatDeleteFile(tmp.File("errorlog.txt").c_str());
@@ -126,7 +126,7 @@ TEST_F(ErrorsTest, ConcurrentInteractiveReportsAreEachShown)
 
 TEST_F(ErrorsTest, ConcurrentReportsKeepTheirEntriesWhole)
 {
-    gUnattended = 1;
+    gRun.unattended = 1;
     enum { kThreads = 8, kReports = 40 };
     std::vector<std::thread> workers;
     for (int t = 0; t < kThreads; t++)

@@ -68,7 +68,7 @@ TEST_F(FileHelpersTest, ReadFailuresReportOnceAndLeaveNothing)
     EXPECT_EQ(text, nullptr);
     EXPECT_EQ(gHeadless.messageCount, 1);
     EXPECT_EQ(std::string(LastMessage()).rfind("Unable to open " + missing + " for reading\r\n\r\n", 0), 0u);
-    EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode, RESULT_FILE_ERROR);
 
     /* A short file read as a longer block names the block's file "file". */
     std::string shortFile = tmp.File("short.bin");
@@ -103,12 +103,12 @@ TEST_F(FileHelpersTest, FilesOfFourGigabytesAreRefused)
     };
     for (const auto &c : kCases) {
         ResetHeadlessShell();
-        gResultCode = RESULT_OK;
+        gRun.resultCode = RESULT_OK;
         EXPECT_EQ(CheckFileSizeLimit(c.size, "C:\\big.kvd"), c.ok) << c.size;
         EXPECT_EQ(gHeadless.messageCount, c.ok ? 0 : 1);
         if (!c.ok) {
             EXPECT_STREQ(LastMessage(), "Unable to read C:\\big.kvd because it is larger than 4GB.");
-            EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+            EXPECT_EQ(gRun.resultCode, RESULT_FILE_ERROR);
         }
     }
 }
@@ -122,7 +122,7 @@ TEST_F(FileHelpersTest, LoadFileRefusesARealFourGigabyteFile)
     EXPECT_EQ(text, nullptr);
     EXPECT_EQ(std::string(LastMessage()), "Unable to read " + big + " because it is larger than 4GB.");
     EXPECT_EQ(gHeadless.messageCount, 1);
-    EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode, RESULT_FILE_ERROR);
     EXPECT_EQ(LoadCsvText(big.c_str(), &text, 0), 0);   /* through LoadFile too */
     EXPECT_EQ(gHeadless.messageCount, 2);
     PlatDeleteFile(big.c_str());   /* no handle was left open on it */
@@ -143,7 +143,7 @@ TEST_F(FileHelpersTest, OverlongPathsAreRefusedAlikeInBothBuilds)
     EXPECT_EQ(CreateFileForWrite(&f, path.c_str(), 0), 0);
     EXPECT_EQ(f, nullptr);
     EXPECT_EQ(gHeadless.messageCount, 3);
-    EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode, RESULT_FILE_ERROR);
     /* A file no build can open has no backup either, and makes no folder. */
     gSettings.MaxBackups = 3;
     EXPECT_EQ(BackupFile(path.c_str()), 0);
@@ -181,7 +181,7 @@ TEST_F(FileHelpersTest, SaveReplacesOnlyWhenComplete)
     EXPECT_EQ(SaveFile(path.c_str(), "fourth", 6), 0);
     EXPECT_EQ(ReadTestFile(path), "second");
     EXPECT_EQ(std::string(LastMessage()).rfind("Unable to create " + path + "\r\n\r\n", 0), 0u);
-    EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode, RESULT_FILE_ERROR);
     PlatRemoveFolder((path + ".~kv").c_str());
 
     /* A save into a missing folder fails without leaving anything. */
@@ -252,9 +252,9 @@ TEST_F(FileHelpersTest, BackupsAreSkippedOrRefused)
     gSettings.MaxBackups = 0;
     EXPECT_EQ(BackupFile(path.c_str()), 0);
     gSettings.MaxBackups = 3;
-    gUnattended = 1;
+    gRun.unattended = 1;
     EXPECT_EQ(BackupFile(path.c_str()), 0);
-    gUnattended = 0;
+    gRun.unattended = 0;
     EXPECT_EQ(List(tmp.path), std::vector<std::string>{"settings.ini"});
     EXPECT_EQ(gHeadless.messageCount, 0);
 
@@ -262,7 +262,7 @@ TEST_F(FileHelpersTest, BackupsAreSkippedOrRefused)
     CopyString(gMessageState.backupRoot, 260, missingRoot.c_str(), -1);
     EXPECT_EQ(BackupFile(path.c_str()), 0);
     EXPECT_EQ(std::string(LastMessage()), "Unable to create folder " + missingRoot + "\\Backups");
-    EXPECT_EQ(gResultCode, RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode, RESULT_FILE_ERROR);
 
     /* Backup names that would not fit are refused before anything is made. */
     std::string deepRoot = LongPath(tmp.path, 240);

@@ -238,15 +238,15 @@ TEST_F(IniFileTest, OpenFailuresAreReportedWithResultCode3)
     EXPECT_EQ(IniOpen(&ini, tmp.path.c_str(), 0), 0);
     EXPECT_EQ(std::string(LastMessage()).rfind("Unable to open " + tmp.path + " for appending\r\n\r\n", 0), 0u)
         << LastMessage();
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_EQ(ini.text, nullptr);
 
     /* unattended: read shared, never created */
-    gResultCode = RESULT_OK;
-    gUnattended = 1;
+    gRun.resultCode = RESULT_OK;
+    gRun.unattended = 1;
     std::string missing = tmp.File("missing.ini");
     EXPECT_EQ(IniOpen(&ini, missing.c_str(), 0), 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_FALSE(PlatFileExists(missing.c_str()));
     std::string log = ReadTestFile(tmp.File("errorlog.txt"));
     EXPECT_NE(log.find("Unable to open " + missing + " for reading"), std::string::npos) << log;
@@ -259,13 +259,13 @@ TEST_F(IniFileTest, HugeFilesAndOverlongNamesAreRefused)
     for (int unattended = 0; unattended <= 1; unattended++) {
         SCOPED_TRACE(unattended);
         ResetHeadlessShell();
-        gResultCode = RESULT_OK;
-        gUnattended = unattended;
+        gRun.resultCode = RESULT_OK;
+        gRun.unattended = unattended;
         IniFile ini;
         EXPECT_EQ(IniOpen(&ini, big.c_str(), 0), 0);
         EXPECT_EQ(ini.text, nullptr);
         EXPECT_EQ(ini.file, nullptr);
-        EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+        EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
         std::string want = "File " + big + " is larger than 4GB!";
         if (unattended)
             EXPECT_NE(ReadTestFile(tmp.File("errorlog.txt")).find("\n" + want + "\n"), std::string::npos);
@@ -273,7 +273,7 @@ TEST_F(IniFileTest, HugeFilesAndOverlongNamesAreRefused)
             EXPECT_EQ(std::string(LastMessage()), want);
     }
     PlatDeleteFile(tmp.File("errorlog.txt").c_str());
-    gUnattended = 0;
+    gRun.unattended = 0;
     uint64_t size = 0;
     PlatFile f = PlatOpenFile(big.c_str(), PLAT_OPEN_READ);   /* closed, and unchanged */
     ASSERT_NE(f, nullptr);
@@ -296,7 +296,7 @@ TEST_F(IniFileTest, UnattendedReadsButNeverWrites)
 {
     std::string path = tmp.File("s.ini");
     ASSERT_TRUE(WriteTestFile(path, "[A]\r\nK=1\r\n"));
-    gUnattended = 1;
+    gRun.unattended = 1;
     IniFile ini;
     ASSERT_EQ(IniOpen(&ini, path.c_str(), 1), 1);
     ASSERT_EQ(IniSection(&ini, "A"), 1);

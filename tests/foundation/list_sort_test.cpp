@@ -163,7 +163,7 @@ TEST(FolderHelpers, CreateFolderReportsOnlyAMissingParent)
     EXPECT_EQ(CreateFolder(path), 0);
     EXPECT_EQ(gHeadless.messageCount, 1);
     EXPECT_EQ(std::string(LastMessage()).rfind("Unable to create folder ", 0), 0u);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
-    gResultCode = RESULT_OK;
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
+    gRun.resultCode = RESULT_OK;
     ResetHeadlessShell();
 }

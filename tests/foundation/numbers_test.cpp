@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/price_format.h"
+#include "shell/services.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 
@@ -26,16 +26,16 @@ protected:
     void SetUp() override {
         savedSettings = gSettings;
         savedHtml = gHtmlReport;
-        savedOrders = gGeneratingOrders;
+        savedOrders = gRun.generatingOrders;
         CopyString(gSettings.Currency, sizeof gSettings.Currency, "USD", -1);
         gSettings.ShowBondPriceFractional = 1;
         gHtmlReport = 0;
-        gGeneratingOrders = 0;
+        gRun.generatingOrders = 0;
     }
     void TearDown() override {
         gSettings = savedSettings;
         gHtmlReport = savedHtml;
-        gGeneratingOrders = savedOrders;
+        gRun.generatingOrders = savedOrders;
     }
 };
 

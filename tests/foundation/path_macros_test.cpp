@@ -35,7 +35,7 @@ struct PathMacrosTest : ::testing::Test {
         memcpy(gDataFolder, folders[2], 260);
         memcpy(gOutputFolder, folders[3], 260);
         gSettings = savedSettings;
-        gOrderDate = 0;
+        gRun.orderDate = 0;
         gCompilingScriptPath = nullptr;
         gSlatewickFolderSetting = nullptr;
     }
@@ -52,7 +52,7 @@ struct PathMacrosTest : ::testing::Test {
 
 TEST_F(PathMacrosTest, ProgramMacrosAndBases)
 {
-    gOrderDate = 20240105;
+    gRun.orderDate = 20240105;
     gSlatewickFolderSetting = "C:\\SW\\\\";
     static const struct { const char *path, *base, *result; } kCases[] = {
         {"?DATA?\\x.kvd", nullptr, "C:\\D\\x.kvd"},

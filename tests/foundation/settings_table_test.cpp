@@ -122,14 +122,14 @@ TEST_F(SettingsTableTest, DefaultsAreTheTableDefaults)
 
 TEST_F(SettingsTableTest, UnattendedRunWithoutAFileTakesTheDefaults)
 {
-    gUnattended = 1;
+    gRun.unattended = 1;
     memset(&gSettings, 0, sizeof gSettings);
     EXPECT_EQ(LoadSettings(path.c_str()), 1);
     EXPECT_EQ(gSettings.MaxMemPct, 95);
     EXPECT_EQ(gSettings.StatusBarFields, 4);
     EXPECT_EQ(gSettings.LastDate, 20250101);
     EXPECT_STREQ(gSettings.DateDisplayFormat, "M/d/yy");
-    EXPECT_EQ(gResultCode.load(), RESULT_OK);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
     EXPECT_FALSE(PlatFileExists(path.c_str()));
     EXPECT_FALSE(PlatFileExists(tmp.File("errorlog.txt").c_str()));
     /* and never writes one */
@@ -141,12 +141,12 @@ TEST_F(SettingsTableTest, UnattendedRunWithAnUnusableFileSaysWhy)
 {
     /* A name too long to open is no missing file: the run says so, in both
     ** builds, and still has the defaults. */
-    gUnattended = 1;
+    gRun.unattended = 1;
     std::string longName = tmp.path + "\\" + std::string(300 - tmp.path.size(), 'k');
     memset(&gSettings, 0, sizeof gSettings);
     EXPECT_EQ(LoadSettings(longName.c_str()), 0);
     EXPECT_EQ(gSettings.MaxMemPct, 95);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     std::string log = ReadTestFile(tmp.File("errorlog.txt"));
     EXPECT_NE(log.find("Unable to open " + longName + " for reading\r\n\r\nThe filename or extension is too long."),
               std::string::npos) << log;
@@ -215,7 +215,7 @@ TEST_F(SettingsTableTest, AFileThatCannotBeOpenedGivesTheDefaults)
     memset(&gSettings, 0, sizeof gSettings);
     EXPECT_EQ(LoadSettings(tmp.path.c_str()), 0);   /* a folder */
     EXPECT_EQ(gHeadless.messageCount, 1);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_EQ(gSettings.MaxMemPct, 95);
     EXPECT_EQ(gSettings.ReportWidth, 1200);
 }
@@ -366,7 +366,7 @@ TEST_F(SettingsTableTest, AFailedSaveKeepsTheOldFile)
     ASSERT_TRUE(PlatCreateFolder((path + ".~kv").c_str()));
     EXPECT_EQ(SaveSettings(path.c_str()), 0);
     EXPECT_EQ(ReadTestFile(path), old);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     PlatRemoveFolder((path + ".~kv").c_str());
 
     /* the text cannot take every value: nothing is written */

@@ -71,7 +71,7 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
     TempFolder dir;
     datafixture::MakeLoadedData({{"AAA", 60, 2}, {"BBB", 25, 0}, {"CCC", 8, 1}}, 2, 2, "note");
     const std::string good = dir.File("good.kvd");
-    ASSERT_EQ(SaveDataFile(good.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(good.c_str(), datafixture::ImportText()), 1);
     const std::string file = ReadTestFile(good);
     UnloadData();
     const std::vector<size_t> dates = DateOffsets(file);

@@ -89,8 +89,8 @@ TEST_F(ImportTest, AddBarMarksTheCalendarDay)
     ASSERT_EQ(AddBar(&record, &bar, 0, 0, 0, 1), 1);
     Bar unmarked = {20240104, 0, 1, 1, 1, 1, 1, 0, 0};
     ASSERT_EQ(AddBar(&record, &unmarked, 0, 0, 0, 0), 1);
-    std::vector<int32_t> calendar((int32_t *)gDateLists[BAR_DAILY].dates,
-                                  (int32_t *)gDateLists[BAR_DAILY].dates + gDateLists[BAR_DAILY].count);
+    std::vector<int32_t> calendar((int32_t *)gStore.dateLists[BAR_DAILY].dates,
+                                  (int32_t *)gStore.dateLists[BAR_DAILY].dates + gStore.dateLists[BAR_DAILY].count);
     EXPECT_EQ(calendar, (std::vector<int32_t>{-20240101, -20240102, 20240103, -20240104, -20240105, -20240106,
                                               -20240107}));
     FreeSymbolRecord(&record);
@@ -199,7 +199,7 @@ TEST_F(ImportTest, ShareClassesKeepTheMostTradedClass)
     }
     RemoveRedundantShareClasses();
     std::string kept;
-    for (int32_t i = 0; i < gImport.count; i++) kept += std::string(gSymbols[i].info.Symbol) + " ";
+    for (int32_t i = 0; i < gImport.count; i++) kept += std::string(gStore.symbols[i].info.Symbol) + " ";
     EXPECT_EQ(kept, "ACM BRH DCA DCO ");
 }
 

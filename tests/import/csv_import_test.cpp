@@ -101,13 +101,13 @@ TEST_F(CsvImportTest, ImportsAFolderAndAMultiSymbolFile)
 {
     Universe();
     ASSERT_EQ(RunImport(), 1) << Messages();
-    ASSERT_EQ(gSymbolCount, 5);
-    EXPECT_EQ(std::string(gSymbols[0].info.Symbol) + gSymbols[1].info.Symbol + gSymbols[2].info.Symbol +
-                  gSymbols[3].info.Symbol + gSymbols[4].info.Symbol,
+    ASSERT_EQ(gStore.symbolCount, 5);
+    EXPECT_EQ(std::string(gStore.symbols[0].info.Symbol) + gStore.symbols[1].info.Symbol + gStore.symbols[2].info.Symbol +
+                  gStore.symbols[3].info.Symbol + gStore.symbols[4].info.Symbol,
               "AAAbbbCCCDDDEEE");
-    std::vector<int32_t> days(gDateLists[BAR_DAILY].dates, gDateLists[BAR_DAILY].dates + gDateLists[BAR_DAILY].count);
+    std::vector<int32_t> days(gStore.dateLists[BAR_DAILY].dates, gStore.dateLists[BAR_DAILY].dates + gStore.dateLists[BAR_DAILY].count);
     EXPECT_EQ(days, (std::vector<int32_t>{20240102, 20240103, 20240104, 20240105, 20240108}));
-    std::vector<int32_t> weeks(gDateLists[BAR_WEEKLY].dates, gDateLists[BAR_WEEKLY].dates + gDateLists[BAR_WEEKLY].count);
+    std::vector<int32_t> weeks(gStore.dateLists[BAR_WEEKLY].dates, gStore.dateLists[BAR_WEEKLY].dates + gStore.dateLists[BAR_WEEKLY].count);
     EXPECT_EQ(weeks, (std::vector<int32_t>{20240105, 20240108}));
 
     /* AAA has no bar on the 4th, a market day of the others: padded. */
@@ -132,7 +132,7 @@ TEST_F(CsvImportTest, ImportsAFolderAndAMultiSymbolFile)
     ExpectDaily(Symbol("EEE"), BAR_DAILY, {{20240104, 2, 2, 2, 2, 5, 1}});
     EXPECT_EQ(Symbol("AAA").info.listNumber, 1u);
     EXPECT_EQ(Symbol("CCC").info.listNumber, 2u);
-    EXPECT_EQ(gListNameCount, 2);
+    EXPECT_EQ(gStore.listNameCount, 2);
 
     std::string text = ReadTestFile(log);
     EXPECT_NE(text.find("AAA added padding bar"), std::string::npos);
@@ -142,18 +142,17 @@ TEST_F(CsvImportTest, ImportsAFolderAndAMultiSymbolFile)
 
     /* The written file loads back to the same data. */
     std::vector<std::vector<Bar>> bars;
-    for (int32_t s = 0; s < gSymbolCount; s++)
+    for (int32_t s = 0; s < gStore.symbolCount; s++)
         for (int b = 0; b < BAR_SIZE_COUNT; b++)
-            bars.emplace_back(gSymbols[s].bars[b], gSymbols[s].bars[b] + gSymbols[s].barCounts[b]);
+            bars.emplace_back(gStore.symbols[s].bars[b], gStore.symbols[s].bars[b] + gStore.symbols[s].barCounts[b]);
     UnloadData();
-    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, out.c_str(), -1);
-    ASSERT_EQ(ReadDataFile(0), 1) << Messages();
-    ASSERT_EQ(gSymbolCount, 5);
+    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 5);
     size_t k = 0;
-    for (int32_t s = 0; s < gSymbolCount; s++)
+    for (int32_t s = 0; s < gStore.symbolCount; s++)
         for (int b = 0; b < BAR_SIZE_COUNT; b++, k++) {
-            ASSERT_EQ(gSymbols[s].barCounts[b], (int32_t)bars[k].size());
-            EXPECT_EQ(memcmp(gSymbols[s].bars[b], bars[k].data(), bars[k].size() * sizeof(Bar)), 0) << s << " " << b;
+            ASSERT_EQ(gStore.symbols[s].barCounts[b], (int32_t)bars[k].size());
+            EXPECT_EQ(memcmp(gStore.symbols[s].bars[b], bars[k].data(), bars[k].size() * sizeof(Bar)), 0) << s << " " << b;
         }
 }
 
@@ -171,7 +170,7 @@ TEST_F(CsvImportTest, AFailedImportKeepsThePreviousDataFile)
     Finish();
     EXPECT_EQ(RunImport(), 0);
     EXPECT_EQ(std::string(LastMessage()), "No files with .csv extension were found in " + tmp.File("none"));
-    EXPECT_EQ(gSymbolCount, 0);
+    EXPECT_EQ(gStore.symbolCount, 0);
     EXPECT_EQ(ReadTestFile(out), before);
     EXPECT_NE(ReadTestFile(log).find("\nImport Not Completed\n"), std::string::npos);
 }
@@ -235,8 +234,8 @@ TEST_F(CsvImportTest, MissesReportNamesWhatWasNotFound)
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
     Finish(0);
     ASSERT_EQ(RunImport(), 1) << Messages();
-    ASSERT_EQ(gSymbolCount, 1) << "only the included symbol";
-    EXPECT_STREQ(gSymbols[0].info.Name, "Alpha");
+    ASSERT_EQ(gStore.symbolCount, 1) << "only the included symbol";
+    EXPECT_STREQ(gStore.symbols[0].info.Name, "Alpha");
     std::string text = ReadTestFile(log);
     EXPECT_NE(text.find("\nEventList symbols/dates not found in imported data:\nAAA has no bar for 1/4/24\n"
                         "ZZZ was not imported\n"),
@@ -300,7 +299,7 @@ TEST_F(CsvImportTest, ExcludeIfFiltersFinishedSymbols)
     ASSERT_EQ(RunImport(), 1) << Messages();
     FreeFormulaNodes(&gImportFilter.formula);
     gImportFilter = StandaloneFormula{};
-    EXPECT_EQ(gSymbolCount, 4) << "BBB closes at 50";
+    EXPECT_EQ(gStore.symbolCount, 4) << "BBB closes at 50";
     EXPECT_NE(ReadTestFile(log).find("bbb\twas filtered\n"), std::string::npos);
 }
 
@@ -318,7 +317,7 @@ TEST_F(CsvImportTest, CsiStocksPreferTextFiles)
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("csis")), 0);
     Finish(0);
     ASSERT_EQ(RunImport(), 1) << Messages();
-    ASSERT_EQ(gSymbolCount, 1);
+    ASSERT_EQ(gStore.symbolCount, 1);
     const SymbolInfo &ibm = Symbol("IBM").info;
     EXPECT_STREQ(ibm.Name, "Intl Business");
     EXPECT_STREQ(ibm.Type, "Stock");

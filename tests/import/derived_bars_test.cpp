@@ -16,7 +16,7 @@ namespace {
 
 void SetDailyList(const std::vector<int32_t> &days)
 {
-    DateList &list = gDateLists[BAR_DAILY];
+    DateList &list = gStore.dateLists[BAR_DAILY];
     ASSERT_EQ(ReallocMemory(&list.dates, (days.size() + 1) * sizeof(uint32_t)), 1);
     list.capacity = (int32_t)days.size() + 1;
     for (size_t i = 0; i < days.size(); i++) list.dates[i] = (uint32_t)days[i];
@@ -26,7 +26,7 @@ void SetDailyList(const std::vector<int32_t> &days)
 
 std::vector<int32_t> ListDates(int barSize)
 {
-    const DateList &list = gDateLists[barSize];
+    const DateList &list = gStore.dateLists[barSize];
     return std::vector<int32_t>(list.dates, list.dates + list.count);
 }
 
@@ -70,7 +70,7 @@ TEST_F(ImportTest, DerivedListsAndBarsFollowCalendarPeriods)
 
     for (int keepAdjusted = 0; keepAdjusted <= 1; keepAdjusted++) {
         SCOPED_TRACE(keepAdjusted);
-        gDataKeepAdjusted = keepAdjusted;
+        gStore.keepAdjusted = keepAdjusted;
         SymbolRecord a, b;
         MakeRecord(&a, "A", {{20251229, 11, 13, 10, 12, 100}, {20260102, 12, 15, 11, 14, 200}, {20260107, 14, 14, 13, 13, 100}});
         SetExtras(&a, {1, 2, 3});
@@ -90,7 +90,7 @@ TEST_F(ImportTest, DerivedListsAndBarsFollowCalendarPeriods)
         FreeSymbolRecord(&a);
         FreeSymbolRecord(&b);
     }
-    gDataKeepAdjusted = 0;
+    gStore.keepAdjusted = 0;
 }
 
 TEST_F(ImportTest, SplitInsideAWeekRescalesTheEarlierDays)
@@ -110,8 +110,8 @@ TEST_F(ImportTest, SplitInsideAWeekRescalesTheEarlierDays)
 void StoreRecords(std::vector<SymbolRecord> records)
 {
     for (SymbolRecord &r : records) ASSERT_GT(LogSymbolLine(&r), 0);
-    qsort(gSymbols, (size_t)gImport.count, sizeof(SymbolRecord), CompareSymbolNames);
-    gSymbolCount = gImport.count;
+    qsort(gStore.symbols, (size_t)gImport.count, sizeof(SymbolRecord), CompareSymbolNames);
+    gStore.symbolCount = gImport.count;
 }
 
 TEST_F(ImportTest, PaddingAllWeekDays)
@@ -147,7 +147,7 @@ TEST_F(ImportTest, PaddingAlignsWithAReferenceSymbol)
     MakeRecord(&ref, "REF", {{20240102, 1, 1, 1, 1, 1}, {20240103, 1, 1, 1, 2, 1}, {20240105, 1, 1, 1, 3, 1}});
     MakeRecord(&z, "Z", {{20240102, 1, 1, 1, 7, 1}, {20240104, 1, 1, 1, 8, 1}, {20240105, 1, 1, 1, 9, 1}});
     StoreRecords({ref, z});
-    for (int32_t k = 1; k <= 4; k++) gDateLists[BAR_DAILY].dates[k] = (uint32_t)(20240101 + k);
+    for (int32_t k = 1; k <= 4; k++) gStore.dateLists[BAR_DAILY].dates[k] = (uint32_t)(20240101 + k);
     ASSERT_EQ(PadBars(), 1);
     EXPECT_EQ(Dates(Symbol("Z")), (std::vector<int32_t>{20240102, 20240103, 20240105}));
     EXPECT_EQ(Symbol("Z").bars[BAR_DAILY][1].close, 7);

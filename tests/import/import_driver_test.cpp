@@ -16,8 +16,8 @@ namespace {
 void StoreSorted(std::vector<SymbolRecord> records)
 {
     for (SymbolRecord &r : records) ASSERT_GT(LogSymbolLine(&r), 0);
-    qsort(gSymbols, (size_t)gImport.count, sizeof(SymbolRecord), CompareSymbolNames);
-    gSymbolCount = gImport.count;
+    qsort(gStore.symbols, (size_t)gImport.count, sizeof(SymbolRecord), CompareSymbolNames);
+    gStore.symbolCount = gImport.count;
 }
 
 TEST_F(ImportTest, RemoveLatestEndsTheCalendarAtTheNewLastDate)
@@ -29,13 +29,13 @@ TEST_F(ImportTest, RemoveLatestEndsTheCalendarAtTheNewLastDate)
     MakeRecord(&b, "B", {{20240103, 1, 1, 1, 1, 1}, {20240105, 1, 1, 1, 2, 1}});
     MakeRecord(&c, "C", {{20240108, 1, 1, 1, 1, 1}});
     StoreSorted({a, b, c});
-    ASSERT_EQ(gDataLastDate, 20240108);
+    ASSERT_EQ(gStore.lastDate, 20240108);
     RemoveLatestBars();
     EXPECT_EQ(Dates(Symbol("A")), (std::vector<int32_t>{20240104}));
     EXPECT_EQ(Symbol("A").lastDate, 20240104);
     EXPECT_EQ(Dates(Symbol("B")), (std::vector<int32_t>{20240103, 20240105}));
     EXPECT_EQ(Dates(Symbol("C")), (std::vector<int32_t>{20240108})) << "a single bar stays";
-    EXPECT_EQ(gDataLastDate, 20240108);
+    EXPECT_EQ(gStore.lastDate, 20240108);
 
     /* Without C the newest date falls to the 5th; every later day stops
     ** being a market day. */
@@ -48,8 +48,8 @@ TEST_F(ImportTest, RemoveLatestEndsTheCalendarAtTheNewLastDate)
     MakeRecord(&b, "B", {{20240103, 1, 1, 1, 1, 1}, {20240105, 1, 1, 1, 2, 1}});
     StoreSorted({a, b});
     RemoveLatestBars();
-    EXPECT_EQ(gDataLastDate, 20240105);
-    const int32_t *days = (const int32_t *)gDateLists[BAR_DAILY].dates;
+    EXPECT_EQ(gStore.lastDate, 20240105);
+    const int32_t *days = (const int32_t *)gStore.dateLists[BAR_DAILY].dates;
     EXPECT_EQ(days[4], 20240105);
     for (int k = 5; k < 10; k++) EXPECT_LT(days[k], 0) << k;
 }
@@ -68,7 +68,7 @@ TEST_F(ImportTest, ContractChainsLinkContractsOfOneRoot)
     } expected[] = {{"ES-2023H", "ES", 0, 3},   {"ES-2023H_X", "", 0, 0}, {"ES-2023M", "ES", 1, 4},
                     {"ES-2023U", "ES", 3, 0},   {"NQ-2023H", "NQ", 0, 0}, {"SPY", "", 0, 0}};
     for (int i = 0; i < 6; i++) {
-        const SymbolInfo &info = gSymbols[i].info;
+        const SymbolInfo &info = gStore.symbols[i].info;
         EXPECT_STREQ(info.Symbol, expected[i].symbol);
         EXPECT_STREQ(info.InduIndex, expected[i].root) << info.Symbol;
         EXPECT_EQ(info.previousContract, expected[i].previous) << info.Symbol;

@@ -53,10 +53,10 @@ void ImportTest::Begin(const char *source, int32_t start, int32_t end)
 const SymbolRecord &ImportTest::Symbol(const char *symbol)
 {
     static SymbolRecord none;
-    for (int32_t i = 0; i < gSymbolCount; i++)
-        if (CompareNoCase(gSymbols[i].info.Symbol, symbol) == 0) return gSymbols[i];
+    for (int32_t i = 0; i < gStore.symbolCount; i++)
+        if (CompareNoCase(gStore.symbols[i].info.Symbol, symbol) == 0) return gStore.symbols[i];
     for (int32_t i = 0; i < gImport.count; i++)
-        if (CompareNoCase(gSymbols[i].info.Symbol, symbol) == 0) return gSymbols[i];
+        if (CompareNoCase(gStore.symbols[i].info.Symbol, symbol) == 0) return gStore.symbols[i];
     ADD_FAILURE() << "symbol " << symbol << " not imported";
     return none;
 }

@@ -165,7 +165,7 @@ TEST_F(MetaStockTest, ImportsEveryLayout)
     ASSERT_EQ(symlink("..", link), 0);
 #endif
     ASSERT_EQ(RunImport(), 1) << Messages();
-    ASSERT_EQ(gSymbolCount, 4) << "JUNK (master beside emaster) and OLD (ended before StartDate) are not read";
+    ASSERT_EQ(gStore.symbolCount, 4) << "JUNK (master beside emaster) and OLD (ended before StartDate) are not read";
     struct {
         const char *symbol;
         std::vector<std::vector<double>> bars;   /* date, open, high, low, close, volume, extra */
@@ -206,7 +206,7 @@ TEST_F(MetaStockTest, DamagedTreesFailTheImport)
         std::string saved = ReadTestFile(tmp.File(c.file));
         Write(c.file, c.bytes);
         EXPECT_EQ(RunImport(), 0);
-        EXPECT_EQ(gSymbolCount, 0);
+        EXPECT_EQ(gStore.symbolCount, 0);
         Write(c.file, saved);
         ResetImportState();
         SetUp();

@@ -49,15 +49,15 @@ TEST(HolidayRules, ObservedDates)
 struct HolidayListTest : StoreTest {
     bool Has(int32_t date, int early)
     {
-        for (int i = 0; i < gHolidayList.count; i++)
-            if (gHolidayList.pairs[i].date == date && gHolidayList.pairs[i].earlyClose == early) return true;
+        for (int i = 0; i < gCalendar.holidays.count; i++)
+            if (gCalendar.holidays.pairs[i].date == date && gCalendar.holidays.pairs[i].earlyClose == early) return true;
         return false;
     }
 };
 
 TEST_F(HolidayListTest, EarlyClosesAndGrowth)
 {
-    ASSERT_TRUE(BuildHolidayList(&gHolidayList, 2023, 0, 0));
+    ASSERT_TRUE(BuildHolidayList(&gCalendar.holidays, 2023, 0, 0));
     for (auto [date, early] : std::initializer_list<std::pair<int32_t, int>>{
              {20240703, 1}, {20240704, 0}, {20241128, 0}, {20241129, 1}, {20241224, 1}, {20241225, 0}})
         EXPECT_TRUE(Has(date, early)) << date;
@@ -68,12 +68,12 @@ TEST_F(HolidayListTest, EarlyClosesAndGrowth)
     EXPECT_FALSE(Has(20260702, 1));
     EXPECT_TRUE(Has(20261224, 1));      /* Christmas 2026 is a Friday */
     /* five full years, none of their pairs dropped */
-    EXPECT_GT(gHolidayList.count, 60);
-    EXPECT_EQ(gHolidayList.count, 61);
-    EXPECT_EQ(gHolidayList.pairs[gHolidayList.count - 1].date, 20271224);
-    EXPECT_EQ(gHolidayList.pairs[0].date, 20230102);
-    for (int i = 1; i < gHolidayList.count; i++)
-        EXPECT_LT(gHolidayList.pairs[i - 1].date, gHolidayList.pairs[i].date);
+    EXPECT_GT(gCalendar.holidays.count, 60);
+    EXPECT_EQ(gCalendar.holidays.count, 61);
+    EXPECT_EQ(gCalendar.holidays.pairs[gCalendar.holidays.count - 1].date, 20271224);
+    EXPECT_EQ(gCalendar.holidays.pairs[0].date, 20230102);
+    for (int i = 1; i < gCalendar.holidays.count; i++)
+        EXPECT_LT(gCalendar.holidays.pairs[i - 1].date, gCalendar.holidays.pairs[i].date);
 
     EXPECT_EQ(IsCalendarHoliday(20241129, 1, 0), 1);
     EXPECT_EQ(IsCalendarHoliday(20241129, 0, 0), 0);
@@ -82,6 +82,7 @@ TEST_F(HolidayListTest, EarlyClosesAndGrowth)
     HolidayPair own[1] = {{20241129, 0}};
     strategies[1].hasOwnHolidays = 1;
     strategies[1].holidays = HolidayList{own, 1, 1};
+    LinkStrategyCalendars();
     gStrategies = strategies;
     gStrategyCount = 2;
     EXPECT_EQ(IsCalendarHoliday(20241129, 0, 2), 1);
@@ -94,7 +95,7 @@ TEST_F(HolidayListTest, EarlyClosesAndGrowth)
 TEST_F(HolidayListTest, LogsEachPair)
 {
     gHeadless.captureLog = 1;
-    ASSERT_TRUE(BuildHolidayList(&gHolidayList, 2024, 0, 1));
+    ASSERT_TRUE(BuildHolidayList(&gCalendar.holidays, 2024, 0, 1));
     gHeadless.captureLog = 0;
     ASSERT_NE(gHeadless.logText, nullptr);
     int stars = 0, lines = 0;
@@ -102,9 +103,9 @@ TEST_F(HolidayListTest, LogsEachPair)
         if (*p == '\n') lines++;
         if (*p == '*') stars++;
     }
-    EXPECT_EQ(lines, gHolidayList.count);
+    EXPECT_EQ(lines, gCalendar.holidays.count);
     int early = 0;
-    for (int i = 0; i < gHolidayList.count; i++) early += gHolidayList.pairs[i].earlyClose;
+    for (int i = 0; i < gCalendar.holidays.count; i++) early += gCalendar.holidays.pairs[i].earlyClose;
     EXPECT_EQ(stars, early);
 }
 
@@ -116,7 +117,7 @@ struct SteppingTest : StoreTest {
         /* the data ends on Friday 12 January 2024; Monday 15 is a holiday */
         days = MarketDays(20231002, 20240112, {20231123, 20231225, 20240101});
         SetMasterDates(days);
-        ASSERT_TRUE(BuildHolidayList(&gHolidayList, 2024, 0, 0));
+        ASSERT_TRUE(BuildHolidayList(&gCalendar.holidays, 2024, 0, 0));
     }
 };
 
@@ -153,7 +154,7 @@ TEST_F(SteppingTest, OffsetTradingDate)
         {BAR_WEEKLY, 99991227, 1, 0},           /* the last week of 9999 never completes */
     };
     for (const auto &c : kCases) {
-        DateList list = gDateLists[c.barSize];
+        DateList list = gStore.dateLists[c.barSize];
         if (c.barSize != BAR_DAILY) list.count = 0;   /* step by extrapolation */
         EXPECT_EQ(OffsetTradingDate(&list, c.date, c.n), c.want)
             << "size " << c.barSize << " date " << c.date << " n " << c.n;
@@ -184,10 +185,10 @@ TEST_F(SteppingTest, PeriodEnds)
         EXPECT_EQ(IsPeriodEnd(c.date, c.barSize, nullptr), c.isEnd) << c.date << " size " << c.barSize;
         EXPECT_EQ(GetPeriodEndDate(c.date, c.barSize, nullptr), c.end) << c.date << " size " << c.barSize;
     }
-    gCompareBarSize = BAR_WEEKLY;
+    gCalendar.compareBarSize = BAR_WEEKLY;
     EXPECT_EQ(ComparePeriodEnds(20240108, 20240112), 0);
     EXPECT_EQ(ComparePeriodEnds(20240108, 20240115), -1);
-    gCompareBarSize = 0;
+    gCalendar.compareBarSize = 0;
     EXPECT_EQ(ComparePeriodEnds(20240108, 20240112), -1);
     EXPECT_EQ(ComparePeriodEnds(20240112, 20240108), 1);
 }
@@ -205,10 +206,10 @@ TEST_F(StoreTest, LongClosureDoesNotJoinTwoWeeks)
     EXPECT_EQ(GetPeriodFirstDate(20010910, 1, BAR_WEEKLY), 20010910);
     /* Stepping weeks beyond the data over the same closure as holidays. */
     static const int32_t kClosure[] = {20010911, 20010912, 20010913, 20010914};
-    ASSERT_TRUE(AllocMemory(&gHolidayList.pairs, sizeof kClosure / sizeof kClosure[0] * sizeof(HolidayPair)));
-    for (int32_t d : kClosure) gHolidayList.pairs[gHolidayList.count++] = {d, 0};
-    gHolidayList.capacity = gHolidayList.count;
-    DateList weekly = gDateLists[BAR_WEEKLY];
+    ASSERT_TRUE(AllocMemory(&gCalendar.holidays.pairs, sizeof kClosure / sizeof kClosure[0] * sizeof(HolidayPair)));
+    for (int32_t d : kClosure) gCalendar.holidays.pairs[gCalendar.holidays.count++] = {d, 0};
+    gCalendar.holidays.capacity = gCalendar.holidays.count;
+    DateList weekly = gStore.dateLists[BAR_WEEKLY];
     weekly.count = 0;
     EXPECT_EQ(OffsetTradingDate(&weekly, 20010907, 1), 20010910);
     EXPECT_EQ(OffsetTradingDate(&weekly, 20010910, 1), 20010921);
@@ -245,16 +246,16 @@ TEST_F(StoreTest, PeriodFirstDate)
 
 TEST_F(SteppingTest, CountTradingDays)
 {
-    const DateList *daily = &gDateLists[BAR_DAILY];
+    const DateList *daily = &gStore.dateLists[BAR_DAILY];
     EXPECT_EQ(CountTradingDays(daily, 20240105, 20240105), 1);
     EXPECT_EQ(CountTradingDays(daily, 20240102, 20240112), 9);
     EXPECT_EQ(CountTradingDays(daily, 20240112, 20240102), -9);
     EXPECT_EQ(CountTradingDays(daily, 20240106, 20240107), 0);   /* a weekend inside the data */
-    EXPECT_EQ(CountTradingDays(&gDateLists[BAR_WEEKLY], 20231002, 20231027), 4);
+    EXPECT_EQ(CountTradingDays(&gStore.dateLists[BAR_WEEKLY], 20231002, 20231027), 4);
     /* beyond the data: stepping weekdays, then periods of five days */
     EXPECT_EQ(CountTradingDays(daily, 20240112, 20240119), 5);   /* the Monday holiday is skipped */
     EXPECT_EQ(CountTradingDays(daily, 20240119, 20240112), -5);
-    DateList weekly = gDateLists[BAR_WEEKLY];
+    DateList weekly = gStore.dateLists[BAR_WEEKLY];
     EXPECT_EQ(CountTradingDays(&weekly, 20240112, 20240216), 5);  /* 25 days / 5 */
     EXPECT_EQ(CountTradingDays(&weekly, 20240112, 20240215), 4);
     /* A first date that is no session does not count: 2024 had 262 weekdays and 10 holidays. */
@@ -267,7 +268,7 @@ TEST_F(SteppingTest, CountTradingDays)
 
 TEST_F(SteppingTest, FindDateIndex)
 {
-    const DateList *daily = &gDateLists[BAR_DAILY];
+    const DateList *daily = &gStore.dateLists[BAR_DAILY];
     int last = daily->count - 1;
     static const struct {
         int32_t date;
@@ -301,8 +302,8 @@ TEST_F(StoreTest, DefaultDateList)
     EXPECT_LE(DayOfWeek(last), 5);
     EXPECT_GE(DaysBetween(first, last), 1);
     EXPECT_LE(DaysBetween(first, last), 3);
-    EXPECT_EQ(gDataFirstDate, first);
-    EXPECT_EQ(gDataLastDate, last);
+    EXPECT_EQ(gStore.firstDate, first);
+    EXPECT_EQ(gStore.lastDate, last);
     FreeMemory(&list.dates);
 }
 

@@ -1,7 +1,6 @@
 /* Constituency table, tick sizes and security types. */
 #include <cstring>
 
-#include "engine/price_format.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
@@ -29,7 +28,7 @@ struct ConstituencyTest : StoreTest {
         gConstituencyCount = 0;
         memcpy(gScriptsFolder, savedScripts, sizeof savedScripts);
         memcpy(gProgramFolder, savedProgram, sizeof savedProgram);
-        gResultCode = 0;
+        gRun.resultCode = 0;
         StoreTest::TearDown();
     }
 };
@@ -81,7 +80,7 @@ TEST_F(ConstituencyTest, MissingFileLeavesTheTableEmpty)
     EXPECT_EQ(LoadConstituency(), 0);
     EXPECT_EQ(gConstituencyCount, 0);
     EXPECT_NE(strstr(LastMessage(), "Unable to open "), nullptr);
-    EXPECT_EQ(gResultCode.load(), 3);
+    EXPECT_EQ(gRun.resultCode.load(), 3);
 }
 
 TEST_F(StoreTest, TickSizes)
@@ -124,11 +123,11 @@ TEST_F(StoreTest, TickSizes)
     EXPECT_DOUBLE_EQ(GetTickSize(&stock, nullptr, 0.0), 0.01);
     EXPECT_DOUBLE_EQ(GetTickSize(&stock, nullptr, 0.5), 0.0001);
     /* adjusted data has no tick, except while orders are generated */
-    gDataKeepAdjusted = 1;
+    gStore.keepAdjusted = 1;
     EXPECT_EQ(GetTickSize(&stock, nullptr, 5.0), 0.0);
-    gGeneratingOrders = 1;
+    gRun.generatingOrders = 1;
     EXPECT_EQ(GetTickSize(&stock, nullptr, 5.0), 0.01);
-    gGeneratingOrders = 0;
+    gRun.generatingOrders = 0;
 }
 
 TEST(SecurityTypes, FromTypeText)

@@ -14,7 +14,6 @@
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
 #include "marketdata/store_fixture.h"
-#include "script/compiler/script_parser.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 
@@ -34,7 +33,7 @@ inline std::vector<int32_t> Weekdays(int n)
 
 inline void SetDateList(int barSize, const std::vector<int32_t> &dates)
 {
-    DateList &list = gDateLists[barSize];
+    DateList &list = gStore.dateLists[barSize];
     ASSERT_TRUE(AllocMemory(&list.dates, (dates.size() + 1) * 4));
     for (size_t i = 0; i < dates.size(); i++) list.dates[i] = (uint32_t)dates[i];
     list.capacity = (int32_t)dates.size() + 1;
@@ -54,22 +53,24 @@ inline void SetBars(SymbolRecord *r, int barSize, const std::vector<int32_t> &da
     r->barCounts[barSize] = (int32_t)dates.size();
 }
 
-/* Stands in for the compiled script's Import section, which the writer stores
-** as the file's note; null: the script has none.  The text is kept here,
-** outside the tracked allocator, so the byte counts of the tests see only the
-** loaded data. */
+/* The Import section the tests save with (SaveDataFile's note); null: none.
+** The text is kept here, outside the tracked allocator, so the byte counts of
+** the tests see only the loaded data. */
+struct ImportTextKept {
+    std::string text;
+    bool given = false;
+};
+inline ImportTextKept &KeptImport()
+{
+    static ImportTextKept kept;
+    return kept;
+}
 inline void SetImportText(const char *text)
 {
-    static std::string kept;
-    static const char *ours = nullptr;
-    GrowText &import = gScriptParser.importText;
-    if (import.text && import.text != ours) FreeMemory(&import.text);   /* a compile's own text */
-    import = GrowText{};
-    if (!text) return;
-    kept = text;
-    ours = kept.data();
-    import = GrowText{kept.data(), (int32_t)kept.size() + 1, (int32_t)kept.size()};
+    KeptImport().given = text != nullptr;
+    KeptImport().text = text ? text : "";
 }
+inline const char *ImportText() { return KeptImport().given ? KeptImport().text.c_str() : nullptr; }
 
 struct SymbolSpec {
     const char *symbol;
@@ -79,23 +80,23 @@ struct SymbolSpec {
 
 /* Fills the loaded data with symbols (given in sorted order), one weekday
 ** calendar, derived bars of every (calendar) period size, events, fundamentals, list names, a
-** note and constituency ids.  The note is also made the script's Import
-** section, so that a save writes it.  The caller has unloaded. */
+** note and constituency ids.  The note is also made the Import section the
+** tests save with, so that a save writes it.  The caller has unloaded. */
 inline void MakeLoadedData(const std::vector<SymbolSpec> &specs, int fundamentals, int listNames, const char *note)
 {
     int maxDays = 0;
     for (const SymbolSpec &s : specs) maxDays = s.days > maxDays ? s.days : maxDays;
     std::vector<int32_t> daily = Weekdays(maxDays);
     for (int b = 0; b < BAR_SIZE_COUNT; b++) {
-        FreeMemory(&gDateLists[b].dates);
-        gDateLists[b].capacity = gDateLists[b].count = 0;
+        FreeMemory(&gStore.dateLists[b].dates);
+        gStore.dateLists[b].capacity = gStore.dateLists[b].count = 0;
         SetDateList(b, PeriodEnds(daily, b));
     }
-    ASSERT_TRUE(AllocMemory(&gSymbols, (specs.size() + 1) * sizeof(SymbolRecord)));
-    gSymbolCount = (int32_t)specs.size();
-    gFundamentalsCount = fundamentals;
+    ASSERT_TRUE(AllocMemory(&gStore.symbols, (specs.size() + 1) * sizeof(SymbolRecord)));
+    gStore.symbolCount = (int32_t)specs.size();
+    gStore.fundamentalsCount = fundamentals;
     for (size_t k = 0; k < specs.size(); k++) {
-        SymbolRecord *r = &gSymbols[k];
+        SymbolRecord *r = &gStore.symbols[k];
         std::vector<int32_t> days(daily.begin(), daily.begin() + specs[k].days);
         for (int b = 0; b < BAR_SIZE_COUNT; b++) SetBars(r, b, PeriodEnds(days, b), (unsigned)(k + 1) * 10 + b);
         r->firstDate = days.empty() ? 0 : days.front();
@@ -127,19 +128,19 @@ inline void MakeLoadedData(const std::vector<SymbolSpec> &specs, int fundamental
         }
     }
     if (listNames > 0) {
-        ASSERT_TRUE(AllocMemory(&gListNames, (uint64_t)listNames * LIST_NAME_SIZE));
-        for (int k = 0; k < listNames; k++) FormatText(gListNames[k], LIST_NAME_SIZE, "List %d", k + 1);
-        gListNameCount = listNames;
+        ASSERT_TRUE(AllocMemory(&gStore.listNames, (uint64_t)listNames * LIST_NAME_SIZE));
+        for (int k = 0; k < listNames; k++) FormatText(gStore.listNames[k], LIST_NAME_SIZE, "List %d", k + 1);
+        gStore.listNameCount = listNames;
     }
     if (note) {
-        gDataNoteLength = (uint32_t)strlen(note) + 1;
-        ASSERT_TRUE(AllocMemory(&gDataNote, gDataNoteLength));
-        memcpy(gDataNote, note, gDataNoteLength);
+        gStore.noteLength = (uint32_t)strlen(note) + 1;
+        ASSERT_TRUE(AllocMemory(&gStore.note, gStore.noteLength));
+        memcpy(gStore.note, note, gStore.noteLength);
     }
     SetImportText(note);
-    gConstituencyIds[0] = 3;
-    gConstituencyIds[1] = 7;
-    gDataKeepAdjusted = 1;
+    gStore.constituencyIds[0] = 3;
+    gStore.constituencyIds[1] = 7;
+    gStore.keepAdjusted = 1;
 }
 
 /* The loaded data as bytes, block by block, for comparing two loads. */
@@ -147,18 +148,18 @@ inline std::vector<std::string> Snapshot()
 {
     std::vector<std::string> out;
     auto add = [&](const void *p, size_t n) { out.emplace_back((const char *)p, n); };
-    for (int b = 0; b < BAR_SIZE_COUNT; b++) add(gDateLists[b].dates, (size_t)(gDateLists[b].count + 1) * 4);
-    add(gListNames, (size_t)gListNameCount * LIST_NAME_SIZE);
-    add(gDataNote, gDataNoteLength);
-    add(gConstituencyIds, sizeof gConstituencyIds);
-    out.push_back(std::to_string(gSymbolCount) + "/" + std::to_string(gFundamentalsCount) + "/" +
-                  std::to_string(gDataKeepAdjusted));
-    for (int32_t i = 0; i < gSymbolCount; i++) {
-        const SymbolRecord *r = &gSymbols[i];
+    for (int b = 0; b < BAR_SIZE_COUNT; b++) add(gStore.dateLists[b].dates, (size_t)(gStore.dateLists[b].count + 1) * 4);
+    add(gStore.listNames, (size_t)gStore.listNameCount * LIST_NAME_SIZE);
+    add(gStore.note, gStore.noteLength);
+    add(gStore.constituencyIds, sizeof gStore.constituencyIds);
+    out.push_back(std::to_string(gStore.symbolCount) + "/" + std::to_string(gStore.fundamentalsCount) + "/" +
+                  std::to_string(gStore.keepAdjusted));
+    for (int32_t i = 0; i < gStore.symbolCount; i++) {
+        const SymbolRecord *r = &gStore.symbols[i];
         add(&r->info, sizeof r->info);
         for (int b = 0; b < BAR_SIZE_COUNT; b++) add(r->bars[b], (size_t)r->barCounts[b] * sizeof(Bar));
         add(r->events, (size_t)r->eventCount * sizeof(EventItem));
-        add(r->fundamentals, (size_t)gFundamentalsCount * sizeof(FundamentalItem));
+        add(r->fundamentals, (size_t)gStore.fundamentalsCount * sizeof(FundamentalItem));
         int32_t fields[] = {r->firstDate, r->lastDate, r->dataSource, r->securityType, r->eventCount};
         add(fields, sizeof fields);
     }
@@ -172,9 +173,7 @@ struct DataTest : ::testing::Test {
     void SetUp() override
     {
         ResetShell();
-        gResultCode = RESULT_OK;
-        gRunState = RUN_IDLE;
-        gUnattended = 0;
+        ResetRunControl();
         gSettings.ShowStatusBar = 1;
         gSettings.AskUnloadData = 1;
         gSettings.UseEarliestDate = 1;
@@ -191,8 +190,7 @@ struct DataTest : ::testing::Test {
         SetImportText(nullptr);
         UnloadData();
         gSettings = saved;
-        gResultCode = RESULT_OK;
-        gRunState = RUN_IDLE;
+        ResetRunControl();
         ResetHeadlessShell();
     }
     /* Clears the shell's record between cases; message boxes stay off stderr. */
@@ -204,23 +202,22 @@ struct DataTest : ::testing::Test {
     /* The no-data state: nothing of a file is left. */
     void ExpectNothingLoaded()
     {
-        EXPECT_EQ(gSymbols, nullptr);
-        EXPECT_EQ(gSymbolCount, 0);
-        EXPECT_EQ(gListNames, nullptr);
-        EXPECT_EQ(gListNameCount, 0);
-        EXPECT_EQ(gDataNote, nullptr);
-        EXPECT_EQ(gFundamentalsCount, 0);
-        EXPECT_EQ(gConstituencyIds[0], 0u);
-        EXPECT_STREQ(gLoadedDataPath, "");
-        EXPECT_EQ(gDateLists[BAR_DAILY].count, 2);
-        EXPECT_EQ(gDateLists[BAR_YEARLY].count, 2);
-        EXPECT_EQ(gCalendarSymbol.barCounts[BAR_DAILY], 2);
+        EXPECT_EQ(gStore.symbols, nullptr);
+        EXPECT_EQ(gStore.symbolCount, 0);
+        EXPECT_EQ(gStore.listNames, nullptr);
+        EXPECT_EQ(gStore.listNameCount, 0);
+        EXPECT_EQ(gStore.note, nullptr);
+        EXPECT_EQ(gStore.fundamentalsCount, 0);
+        EXPECT_EQ(gStore.constituencyIds[0], 0u);
+        EXPECT_STREQ(gStore.loadedPath, "");
+        EXPECT_EQ(gStore.dateLists[BAR_DAILY].count, 2);
+        EXPECT_EQ(gStore.dateLists[BAR_YEARLY].count, 2);
+        EXPECT_EQ(gStore.calendar.barCounts[BAR_DAILY], 2);
         EXPECT_EQ(gAllocatedBytes.load(), baseline);
     }
     int Load(const std::string &path)
     {
-        CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path.c_str(), -1);
-        return ReadDataFile(0);
+        return ReadDataFile(path.c_str(), 0);
     }
 };
 

@@ -5,7 +5,6 @@
 
 #include "marketdata/data_fixture.h"
 #include "marketdata/store/constituency.h"
-#include "marketdata/store/data_hooks.h"
 #include "script/compiler/import_items.h"
 #include "support/test_support.h"
 
@@ -21,10 +20,10 @@ struct DataLoadTest : DataTest {
     {
         MakeLoadedData({{"AAA", 200, 1}, {"BBB", 120, 0}}, 1, 1, "Import section");
         path = dir.File("two.kvd");
-        ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+        ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
         UnloadData();
         ASSERT_EQ(LoadData(0), 1);
-        ASSERT_EQ(gSymbolCount, 2);
+        ASSERT_EQ(gStore.symbolCount, 2);
     }
     void OpenWindows(std::initializer_list<const char *> classes)
     {
@@ -41,7 +40,7 @@ TEST_F(DataLoadTest, LoadingWithNoDataWindowsAsksNothing)
     ASSERT_EQ(LoadData(0), 1);
     EXPECT_EQ(gHeadless.messageCount, 0);
     EXPECT_EQ(gHeadless.windowCount, 2);
-    EXPECT_EQ(gRunState.load(), RUN_IDLE);
+    EXPECT_EQ(gRun.state.load(), RUN_IDLE);
     EXPECT_STREQ(gHeadless.frameTitle, "Kestovar");
 }
 
@@ -52,10 +51,10 @@ TEST_F(DataLoadTest, ClosingDataWindowsAsksAndKeepsDataOnCancel)
     gHeadless.messageBoxAnswer = 2;   /* Cancel */
     EXPECT_EQ(LoadData(0), 0);
     EXPECT_STREQ(LastMessage(), "Changing the Data File will close all Chart, Graph, Plot, Scan and Trades windows.");
-    EXPECT_EQ(gSymbolCount, 2);
-    EXPECT_STREQ(gLoadedDataPath, path.c_str());
+    EXPECT_EQ(gStore.symbolCount, 2);
+    EXPECT_STREQ(gStore.loadedPath, path.c_str());
     EXPECT_EQ(gHeadless.windowCount, 4);
-    EXPECT_EQ(gResultCode.load(), RESULT_OK);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
 
     gHeadless.messageBoxAnswer = 1;   /* OK: closed chart, graph, plot, scan, trades in that order */
     ASSERT_EQ(LoadData(0), 1);
@@ -78,8 +77,8 @@ TEST_F(DataLoadTest, UnloadAlwaysFreesAndResets)
     EXPECT_GT(gAllocatedBytes.load(), baseline);
     UnloadData();
     ExpectNothingLoaded();
-    EXPECT_EQ(gDataFileVersion, 0.0f);
-    EXPECT_EQ(gMaxDailyBars, 0);
+    EXPECT_EQ(gStore.fileVersion, 0.0f);
+    EXPECT_EQ(gStore.maxDailyBars, 0);
 
     /* Twice in a row, and after a load that failed. */
     UnloadData();
@@ -87,12 +86,12 @@ TEST_F(DataLoadTest, UnloadAlwaysFreesAndResets)
     ASSERT_TRUE(WriteTestFile(dir.File("junk.kvd"), std::string(400, 'j')));
     CopyString(gSettings.DataFile, sizeof gSettings.DataFile, dir.File("junk.kvd").c_str(), -1);
     EXPECT_EQ(LoadData(0), 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_DATA_NOT_LOADED);
     ExpectNothingLoaded();
 
     /* Records the published count does not cover are freed too. */
     MakeLoadedData({{"X", 10, 3}, {"Y", 10, 0}}, 2, 2, "n");
-    gSymbolCount = 0;
+    gStore.symbolCount = 0;
     UnloadData();
     ExpectNothingLoaded();
 }
@@ -135,7 +134,7 @@ TEST_F(DataLoadTest, DataInformationLog)
 TEST_F(DataLoadTest, TestDateRangeFollowsTheSettings)
 {
     LoadTwoSymbols();
-    const DateList *daily = &gDateLists[BAR_DAILY];
+    const DateList *daily = &gStore.dateLists[BAR_DAILY];
     const int32_t F = (int32_t)daily->dates[0], L = (int32_t)daily->dates[199];
     static const struct {
         const char *what;
@@ -184,7 +183,7 @@ TEST_F(DataLoadTest, LoadingFitsTheTestDateRange)
     gSettings.LastDate = 19990102;
     LoadTwoSymbols();
     EXPECT_EQ(gSettings.FirstDate, 20200102);
-    EXPECT_EQ(gSettings.LastDate, (int32_t)gDateLists[BAR_DAILY].dates[199]);
+    EXPECT_EQ(gSettings.LastDate, (int32_t)gStore.dateLists[BAR_DAILY].dates[199]);
 }
 
 /* Loading marks the fundamentals fields the data holds; unloading clears the
@@ -192,12 +191,11 @@ TEST_F(DataLoadTest, LoadingFitsTheTestDateRange)
 TEST_F(DataLoadTest, FundamentalsFieldsPresentFollowTheLoadedData)
 {
     MakeLoadedData({{"AAA", 20, 0}, {"BBB", 20, 0}}, 3, 0, nullptr);
-    gSymbols[1].fundamentals[2].fieldId = 5000;
+    gStore.symbols[1].fundamentals[2].fieldId = 5000;
     path = dir.File("fund.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     UnloadData();
     ASSERT_EQ(LoadData(0), 1);
-    ASSERT_EQ(FundamentalFieldCount(), (uint32_t)FUNDAMENTAL_FIELD_ROWS);
     for (int row = 0; row < FUNDAMENTAL_FIELD_ROWS; row++)
         EXPECT_EQ(gFundamentalFields[row].present, row >= 1 && row <= 3 ? 1 : 0) << row;
     UnloadData();

@@ -44,20 +44,20 @@ std::string EncodeOldFile(float version, uint32_t infoBytes, uint32_t trailerByt
     PutU32(out, 4, infoBytes + trailerBytes);
     PutU32(out, 8, 64);
     PutU32(out, 12, 24);
-    PutU32(out, 16, (uint32_t)gDataKeepAdjusted);
-    PutU32(out, 20, (uint32_t)gSymbolCount);
-    PutU32(out, 24, (uint32_t)gDateLists[0].count + 1);
-    PutU32(out, 28, (uint32_t)gDateLists[1].count + 1);
-    PutU32(out, 32, (uint32_t)gDateLists[2].count + 1);
-    PutU32(out, 36, gDataNoteLength);
-    PutU32(out, 40, (uint32_t)gFundamentalsCount);
-    PutU32(out, 44, (uint32_t)gListNameCount);
-    PutU32(out, 48, gConstituencyIds[0]);
-    out += Bytes(gListNames, (size_t)gListNameCount * LIST_NAME_SIZE);
-    out += Bytes(gDataNote, gDataNoteLength);
-    for (int b = 0; b < 3; b++) out += Bytes(gDateLists[b].dates, (size_t)(gDateLists[b].count + 1) * 4);
-    for (int32_t i = 0; i < gSymbolCount; i++) {
-        const SymbolRecord *r = &gSymbols[i];
+    PutU32(out, 16, (uint32_t)gStore.keepAdjusted);
+    PutU32(out, 20, (uint32_t)gStore.symbolCount);
+    PutU32(out, 24, (uint32_t)gStore.dateLists[0].count + 1);
+    PutU32(out, 28, (uint32_t)gStore.dateLists[1].count + 1);
+    PutU32(out, 32, (uint32_t)gStore.dateLists[2].count + 1);
+    PutU32(out, 36, gStore.noteLength);
+    PutU32(out, 40, (uint32_t)gStore.fundamentalsCount);
+    PutU32(out, 44, (uint32_t)gStore.listNameCount);
+    PutU32(out, 48, gStore.constituencyIds[0]);
+    out += Bytes(gStore.listNames, (size_t)gStore.listNameCount * LIST_NAME_SIZE);
+    out += Bytes(gStore.note, gStore.noteLength);
+    for (int b = 0; b < 3; b++) out += Bytes(gStore.dateLists[b].dates, (size_t)(gStore.dateLists[b].count + 1) * 4);
+    for (int32_t i = 0; i < gStore.symbolCount; i++) {
+        const SymbolRecord *r = &gStore.symbols[i];
         const char *info = (const char *)&r->info;
         std::string old(infoBytes, '\0');
         memcpy(&old[0], info, 23);
@@ -77,7 +77,7 @@ std::string EncodeOldFile(float version, uint32_t infoBytes, uint32_t trailerByt
         out += trailer;
         for (int b = 0; b < 3; b++) out += Bytes(r->bars[b], (size_t)r->barCounts[b] * sizeof(Bar));
         out += Bytes(r->events, (size_t)r->eventCount * sizeof(EventItem));
-        out += Bytes(r->fundamentals, (size_t)gFundamentalsCount * sizeof(FundamentalItem));
+        out += Bytes(r->fundamentals, (size_t)gStore.fundamentalsCount * sizeof(FundamentalItem));
     }
     return out;
 }
@@ -92,16 +92,16 @@ TEST_F(DataFileTest, SavedFileReadsBackBlockForBlock)
     MakeLoadedData(kTwoSymbols, 2, 3, "Import:\r\n  Source: CSV\r\n");
     std::vector<std::string> before = Snapshot();
     const std::string path = dir.File("round.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     EXPECT_STREQ(gSettings.DataFile, path.c_str());
 
     /* The file is exactly its blocks, starting with the current header. */
     std::string file = ReadTestFile(path);
-    uint64_t expected = DATA_HEADER_SIZE + 3 * 80 + gDataNoteLength;
-    for (int b = 0; b < BAR_SIZE_COUNT; b++) expected += 4 * (uint64_t)(gDateLists[b].count + 1);
-    for (int32_t i = 0; i < gSymbolCount; i++) {
-        expected += 1424 + 2 * 16 + 24 * (uint64_t)gSymbols[i].eventCount;
-        for (int b = 0; b < BAR_SIZE_COUNT; b++) expected += 64 * (uint64_t)gSymbols[i].barCounts[b];
+    uint64_t expected = DATA_HEADER_SIZE + 3 * 80 + gStore.noteLength;
+    for (int b = 0; b < BAR_SIZE_COUNT; b++) expected += 4 * (uint64_t)(gStore.dateLists[b].count + 1);
+    for (int32_t i = 0; i < gStore.symbolCount; i++) {
+        expected += 1424 + 2 * 16 + 24 * (uint64_t)gStore.symbols[i].eventCount;
+        for (int b = 0; b < BAR_SIZE_COUNT; b++) expected += 64 * (uint64_t)gStore.symbols[i].barCounts[b];
     }
     ASSERT_EQ(file.size(), expected);
     EXPECT_EQ(GetU32(file, 0), 0x3EAE147Bu);
@@ -110,21 +110,21 @@ TEST_F(DataFileTest, SavedFileReadsBackBlockForBlock)
     EXPECT_EQ(GetU32(file, 12), 24u);
     EXPECT_EQ(GetU32(file, 16), 1u);
     EXPECT_EQ(GetU32(file, 20), 2u);
-    EXPECT_EQ(GetU32(file, 304), (uint32_t)gDateLists[BAR_QUARTERLY].count + 1);
-    EXPECT_EQ(GetU32(file, 308), (uint32_t)gDateLists[BAR_YEARLY].count + 1);
+    EXPECT_EQ(GetU32(file, 304), (uint32_t)gStore.dateLists[BAR_QUARTERLY].count + 1);
+    EXPECT_EQ(GetU32(file, 308), (uint32_t)gStore.dateLists[BAR_YEARLY].count + 1);
 
     UnloadData();
     ASSERT_EQ(Load(path), 1);
     EXPECT_TRUE(Snapshot() == before);
-    EXPECT_EQ(gDataFileVersion, DATA_FILE_VERSION);
-    EXPECT_STREQ(gLoadedDataPath, path.c_str());
-    EXPECT_EQ(gSymbols[1].events, nullptr);            /* no events: no array */
-    EXPECT_EQ(gSymbols[0].firstUsedDate, FIRST_USED_NONE);
-    EXPECT_EQ(gMaxDailyBars, 300);
-    EXPECT_EQ(gDataFirstDate, 20200102);
-    EXPECT_EQ(gCalendarSymbol.barCounts[BAR_DAILY], 300);
+    EXPECT_EQ(gStore.fileVersion, DATA_FILE_VERSION);
+    EXPECT_STREQ(gStore.loadedPath, path.c_str());
+    EXPECT_EQ(gStore.symbols[1].events, nullptr);            /* no events: no array */
+    EXPECT_EQ(gStore.symbols[0].firstUsedDate, FIRST_USED_NONE);
+    EXPECT_EQ(gStore.maxDailyBars, 300);
+    EXPECT_EQ(gStore.firstDate, 20200102);
+    EXPECT_EQ(gStore.calendar.barCounts[BAR_DAILY], 300);
     EXPECT_EQ(gHeadless.messageCount, 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_OK);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
 }
 
 /* More symbols than the loader first makes room for. */
@@ -138,11 +138,11 @@ TEST_F(DataFileTest, ManySymbolsReadBack)
     MakeLoadedData(specs, 0, 0, nullptr);
     std::vector<std::string> before = Snapshot();
     const std::string path = dir.File("many.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     UnloadData();
     ASSERT_EQ(Load(path), 1);
     EXPECT_TRUE(Snapshot() == before);
-    EXPECT_EQ(TrackedBlockSize(gSymbols), 2101 * sizeof(SymbolRecord));
+    EXPECT_EQ(TrackedBlockSize(gStore.symbols), 2101 * sizeof(SymbolRecord));
 }
 
 TEST_F(DataFileTest, NameWithoutDotGetsTheExtension)
@@ -150,7 +150,7 @@ TEST_F(DataFileTest, NameWithoutDotGetsTheExtension)
     TempFolder dir;
     if (dir.path.find('.') != std::string::npos) GTEST_SKIP() << "temporary folder name holds a dot";
     MakeLoadedData({{"AAA", 5, 0}}, 0, 0, nullptr);
-    ASSERT_EQ(SaveDataFile(dir.File("plain").c_str()), 1);
+    ASSERT_EQ(SaveDataFile(dir.File("plain").c_str(), ImportText()), 1);
     EXPECT_TRUE(PlatFileExists(dir.File("plain.KVD").c_str()));
     EXPECT_EQ(std::string(gSettings.DataFile), dir.File("plain.KVD"));
 }
@@ -170,21 +170,21 @@ TEST_F(DataFileTest, OlderVersionsConvertWithoutLosingFields)
         TempFolder dir;
         UnloadData();
         MakeLoadedData({{"ALONGSYMBOLNAME_22CHAR", 70, 1}, {"ZZZ", 30, 0}}, 1, 3, "n");
-        for (int32_t i = 0; i < gSymbolCount; i++) {
-            CopyString(gSymbols[i].info.Type, 80, "Futures", -1);
-            CopyString(gSymbols[i].info.InduIndex, 40, "ROOT_OF_TWENTY_THREE_C", -1);
+        for (int32_t i = 0; i < gStore.symbolCount; i++) {
+            CopyString(gStore.symbols[i].info.Type, 80, "Futures", -1);
+            CopyString(gStore.symbols[i].info.InduIndex, 40, "ROOT_OF_TWENTY_THREE_C", -1);
         }
         std::vector<std::string> bars;
-        for (int b = 0; b < 3; b++) bars.push_back(Bytes(gSymbols[0].bars[b], gSymbols[0].barCounts[b] * 64u));
-        SymbolInfo want = gSymbols[0].info;
+        for (int b = 0; b < 3; b++) bars.push_back(Bytes(gStore.symbols[0].bars[b], gStore.symbols[0].barCounts[b] * 64u));
+        SymbolInfo want = gStore.symbols[0].info;
         std::string file = EncodeOldFile(v.version, v.info, v.trailer, 0x5);
         const std::string path = dir.File("old.kvd");
         ASSERT_TRUE(WriteTestFile(path, file));
         UnloadData();
 
         ASSERT_EQ(Load(path), 1) << LastMessage();
-        ASSERT_EQ(gSymbolCount, 2);
-        const SymbolInfo &got = gSymbols[0].info;
+        ASSERT_EQ(gStore.symbolCount, 2);
+        const SymbolInfo &got = gStore.symbols[0].info;
         EXPECT_STREQ(got.Symbol, "ALONGSYMBOLNAME_22CHAR");
         EXPECT_STREQ(got.Name, want.Name);
         EXPECT_STREQ(got.InduIndex, "ROOT_OF_TWENTY_THREE_C");
@@ -213,23 +213,23 @@ TEST_F(DataFileTest, OlderVersionsConvertWithoutLosingFields)
             EXPECT_EQ(got.includeLists[2], 0);
         }
         if (v.version < 0.32f) {
-            EXPECT_EQ(gSymbols[0].dataSource, -1);
-            EXPECT_EQ(gSymbols[0].securityType, SECURITY_FUTURES);
+            EXPECT_EQ(gStore.symbols[0].dataSource, -1);
+            EXPECT_EQ(gStore.symbols[0].securityType, SECURITY_FUTURES);
         } else {
-            EXPECT_EQ(gSymbols[0].dataSource, 1);
-            EXPECT_EQ(gSymbols[0].securityType, 0);
+            EXPECT_EQ(gStore.symbols[0].dataSource, 1);
+            EXPECT_EQ(gStore.symbols[0].securityType, 0);
         }
         for (int b = 0; b < 3; b++)
-            EXPECT_EQ(Bytes(gSymbols[0].bars[b], gSymbols[0].barCounts[b] * 64u), bars[b]);
+            EXPECT_EQ(Bytes(gStore.symbols[0].bars[b], gStore.symbols[0].barCounts[b] * 64u), bars[b]);
         /* Before 0.34 the quarterly and yearly lists and bars are empty. */
         for (int b = BAR_QUARTERLY; b <= BAR_YEARLY; b++) {
-            EXPECT_EQ(gDateLists[b].count, 0);
-            ASSERT_NE(gDateLists[b].dates, nullptr);
-            EXPECT_EQ(gDateLists[b].dates[0], 0u);
-            EXPECT_EQ(gSymbols[0].barCounts[b], 0);
+            EXPECT_EQ(gStore.dateLists[b].count, 0);
+            ASSERT_NE(gStore.dateLists[b].dates, nullptr);
+            EXPECT_EQ(gStore.dateLists[b].dates[0], 0u);
+            EXPECT_EQ(gStore.symbols[0].barCounts[b], 0);
         }
-        EXPECT_EQ(gSymbols[0].eventCount, 1);
-        EXPECT_EQ(gDataFileVersion, v.version);
+        EXPECT_EQ(gStore.symbols[0].eventCount, 1);
+        EXPECT_EQ(gStore.fileVersion, v.version);
         EXPECT_EQ(gHeadless.messageCount, 0);
     }
 }
@@ -241,7 +241,7 @@ TEST_F(DataFileTest, DamagedHeadersFailCleanly)
     TempFolder dir;
     MakeLoadedData(kTwoSymbols, 1, 2, "note");
     const std::string good = dir.File("good.kvd");
-    ASSERT_EQ(SaveDataFile(good.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(good.c_str(), ImportText()), 1);
     const std::string file = ReadTestFile(good);
     UnloadData();
     baseline = gAllocatedBytes.load();
@@ -281,11 +281,11 @@ TEST_F(DataFileTest, DamagedHeadersFailCleanly)
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(WriteTestFile(path, c.bytes));
         ResetShell();
-        gResultCode = RESULT_OK;
+        gRun.resultCode = RESULT_OK;
         EXPECT_EQ(Load(path), 0);
         EXPECT_EQ(gHeadless.messageCount, 1);
         EXPECT_EQ(std::string(LastMessage()), c.message);
-        EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+        EXPECT_EQ(gRun.resultCode.load(), RESULT_DATA_NOT_LOADED);
         ExpectNothingLoaded();
     }
 }
@@ -295,7 +295,7 @@ TEST_F(DataFileTest, HugeCountsInSymbolTrailersFailCleanly)
     TempFolder dir;
     MakeLoadedData(kTwoSymbols, 0, 0, nullptr);
     const std::string good = dir.File("good.kvd");
-    ASSERT_EQ(SaveDataFile(good.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(good.c_str(), ImportText()), 1);
     const std::string file = ReadTestFile(good);
     UnloadData();
     baseline = gAllocatedBytes.load();
@@ -337,7 +337,7 @@ TEST_F(DataFileTest, DatesOutsideTheCalendarRefuseTheFile)
     TempFolder dir;
     MakeLoadedData(kTwoSymbols, 0, 0, nullptr);
     const std::string good = dir.File("good.kvd");
-    ASSERT_EQ(SaveDataFile(good.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(good.c_str(), ImportText()), 1);
     const std::string file = ReadTestFile(good);
     UnloadData();
     baseline = gAllocatedBytes.load();
@@ -369,7 +369,7 @@ TEST_F(DataFileTest, DatesOutsideTheCalendarRefuseTheFile)
         PutU32(s, c.offset, c.date);
         ASSERT_TRUE(WriteTestFile(path, s));
         ResetShell();
-        gResultCode = RESULT_OK;
+        gRun.resultCode = RESULT_OK;
         EXPECT_EQ(Load(path), c.message.empty() ? 1 : 0);
         if (c.message.empty()) {
             EXPECT_EQ(gHeadless.messageCount, 0);
@@ -378,7 +378,7 @@ TEST_F(DataFileTest, DatesOutsideTheCalendarRefuseTheFile)
         }
         EXPECT_EQ(gHeadless.messageCount, 1);
         EXPECT_EQ(std::string(LastMessage()), c.message);
-        EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+        EXPECT_EQ(gRun.resultCode.load(), RESULT_DATA_NOT_LOADED);
         ExpectNothingLoaded();
     }
 }
@@ -390,7 +390,7 @@ TEST_F(DataFileTest, TruncatedFilesNameTheMissingBlock)
     TempFolder dir;
     MakeLoadedData(kTwoSymbols, 1, 1, "note");
     const std::string good = dir.File("good.kvd");
-    ASSERT_EQ(SaveDataFile(good.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(good.c_str(), ImportText()), 1);
     const std::string file = ReadTestFile(good);
     const std::string path = dir.File("cut.kvd");
 
@@ -401,10 +401,10 @@ TEST_F(DataFileTest, TruncatedFilesNameTheMissingBlock)
     std::vector<Block> blocks = {{DATA_HEADER_SIZE, "Unable to read " + path}, {80, "Unable to read " + path},
                                  {5, "Unable to read " + path}};
     for (int b = 0; b < BAR_SIZE_COUNT; b++)
-        blocks.push_back({4 * (uint64_t)(gDateLists[b].count + 1), "Unable to read the date list"});
+        blocks.push_back({4 * (uint64_t)(gStore.dateLists[b].count + 1), "Unable to read the date list"});
     static const char *const kSizes[] = {"daily", "weekly", "monthly", "quarterly", "yearly"};
-    for (int32_t i = 0; i < gSymbolCount; i++) {
-        const SymbolRecord *r = &gSymbols[i];
+    for (int32_t i = 0; i < gStore.symbolCount; i++) {
+        const SymbolRecord *r = &gStore.symbols[i];
         std::string record = "Unable to read stock record number " + std::to_string(i + 1) + " of 2";
         blocks.push_back({SYMBOL_INFO_SIZE, record});
         blocks.push_back({SYMBOL_TRAILER_SIZE, record});
@@ -425,11 +425,11 @@ TEST_F(DataFileTest, TruncatedFilesNameTheMissingBlock)
             SCOPED_TRACE(block.message + " cut at " + std::to_string(cut));
             ASSERT_TRUE(WriteTestFile(path, file.substr(0, cut)));
             ResetShell();
-            gResultCode = RESULT_OK;
+            gRun.resultCode = RESULT_OK;
             EXPECT_EQ(Load(path), 0);
             EXPECT_EQ(gHeadless.messageCount, 1);
             EXPECT_EQ(std::string(LastMessage()), block.message);
-            EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+            EXPECT_EQ(gRun.resultCode.load(), RESULT_DATA_NOT_LOADED);
             ExpectNothingLoaded();
             checked++;
         }
@@ -444,13 +444,13 @@ TEST_F(DataFileTest, StopDuringLoadingLeavesNothing)
     TempFolder dir;
     MakeLoadedData(kTwoSymbols, 0, 0, nullptr);
     const std::string path = dir.File("stop.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     UnloadData();
-    gRunState = RUN_STOP_REQUESTED;
+    gRun.state = RUN_STOP_REQUESTED;
     EXPECT_EQ(Load(path), 0);
-    gRunState = RUN_IDLE;
+    gRun.state = RUN_IDLE;
     EXPECT_STREQ(LastMessage(), "Data was not completely loaded.");
-    EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_DATA_NOT_LOADED);
     ExpectNothingLoaded();
 }
 
@@ -460,7 +460,7 @@ TEST_F(DataFileTest, MissingFileIsReported)
     const std::string path = dir.File("absent.kvd");
     EXPECT_EQ(Load(path), 0);
     EXPECT_EQ(std::string(LastMessage()), "Unable to open " + path);
-    EXPECT_EQ(gResultCode.load(), RESULT_DATA_NOT_LOADED);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_DATA_NOT_LOADED);
     ExpectNothingLoaded();
 }
 
@@ -470,7 +470,7 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     TempFolder dir;
     MakeLoadedData({{"OLD", 10, 0}}, 0, 0, nullptr);
     const std::string path = dir.File("data.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     const std::string old = ReadTestFile(path);
     UnloadData();
     MakeLoadedData({{"NEW1", 3000, 0}, {"NEW2", 3000, 0}}, 0, 0, nullptr);
@@ -479,8 +479,8 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     const std::string blocked = dir.File("blocked.kvd");
     ASSERT_TRUE(PlatCreateFolder(blocked.c_str()));
     ResetShell();
-    EXPECT_EQ(SaveDataFile(blocked.c_str()), 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(SaveDataFile(blocked.c_str(), ImportText()), 0);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_EQ(gHeadless.messageCount, 1);
     EXPECT_TRUE(PlatFolderExists(blocked.c_str()));
 
@@ -489,22 +489,22 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     char programFolder[260];
     CopyString(programFolder, sizeof programFolder, gProgramFolder, -1);
     CopyString(gProgramFolder, sizeof gProgramFolder, dir.path.c_str(), -1);
-    gUnattended = 1;
+    gRun.unattended = 1;
     ResetShell();
-    gResultCode = RESULT_OK;
+    gRun.resultCode = RESULT_OK;
     const std::string nowhere = dir.File("missing\\data.kvd");
-    EXPECT_EQ(SaveDataFile(nowhere.c_str()), 0);
+    EXPECT_EQ(SaveDataFile(nowhere.c_str(), ImportText()), 0);
     /* ... and with no name at all it writes nothing anywhere. */
     gSettings.DataFile[0] = 0;
-    gResultCode = RESULT_OK;
-    EXPECT_EQ(SaveDataFile(nullptr), 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    gRun.resultCode = RESULT_OK;
+    EXPECT_EQ(SaveDataFile(nullptr, ImportText()), 0);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_FALSE(PlatFileExists(".KVD"));
-    gUnattended = 0;
+    gRun.unattended = 0;
     CopyString(gProgramFolder, sizeof gProgramFolder, programFolder, -1);
     EXPECT_EQ(gHeadless.messageCount, 0);
     EXPECT_NE(ReadTestFile(dir.File("errorlog.txt")).find("Unable to create " + nowhere + "\r\n\r\n"), std::string::npos);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
 
 #ifndef _WIN32
     /* A write that fails part-way (the file size limit stands in for a full disk). */
@@ -515,13 +515,13 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     small.rlim_cur = 100000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     ResetShell();
-    gResultCode = RESULT_OK;
-    int saved = SaveDataFile(path.c_str());
+    gRun.resultCode = RESULT_OK;
+    int saved = SaveDataFile(path.c_str(), ImportText());
     setrlimit(RLIMIT_FSIZE, &was);
     signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(saved, 0);
     EXPECT_EQ(std::string(LastMessage()).rfind("Error writing ", 0), 0u) << LastMessage();
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_EQ(ReadTestFile(path), old);
 #endif
     /* Only the old file, the blocking folder and the error log are left. */
@@ -533,8 +533,9 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     EXPECT_EQ(entries, 3);
 }
 
-/* The note written is the script's Import section; without one the file has
-** no note, even when the data was read with one. */
+/* The note written is the Import section given; without one the file has
+** no note, even when the data was read with one.  The loaded note itself may
+** be given to keep it. */
 TEST_F(DataFileTest, NoteIsTheScriptsImportSection)
 {
     TempFolder dir;
@@ -553,18 +554,23 @@ TEST_F(DataFileTest, NoteIsTheScriptsImportSection)
         UnloadData();
         MakeLoadedData({{"A", 3, 0}}, 0, 0, c.loaded);
         SetImportText(c.import);
-        ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+        ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
         EXPECT_EQ(GetU32(ReadTestFile(path), 36), c.want ? (uint32_t)strlen(c.want) + 1 : 0u);
         UnloadData();
         SetImportText(nullptr);
         ASSERT_EQ(Load(path), 1);
         if (c.want) {
-            ASSERT_NE(gDataNote, nullptr);
-            EXPECT_STREQ(gDataNote, c.want);
+            ASSERT_NE(gStore.note, nullptr);
+            EXPECT_STREQ(gStore.note, c.want);
         } else {
-            EXPECT_EQ(gDataNote, nullptr);
+            EXPECT_EQ(gStore.note, nullptr);
         }
     }
+    ASSERT_EQ(SaveDataFile(path.c_str(), gStore.note), 1);
+    EXPECT_EQ(GetU32(ReadTestFile(path), 36), (uint32_t)strlen(kCases[2].want) + 1);
+    UnloadData();
+    ASSERT_EQ(Load(path), 1);
+    EXPECT_STREQ(gStore.note, kCases[2].want);
 }
 
 /* A file without a note or list names stores length 0 for both. */
@@ -573,13 +579,13 @@ TEST_F(DataFileTest, FileWithoutNoteOrNamesReadsBack)
     TempFolder dir;
     MakeLoadedData({{"A", 1, 0}, {"B", 0, 0}}, 0, 0, nullptr);
     const std::string path = dir.File("bare.kvd");
-    ASSERT_EQ(SaveDataFile(path.c_str()), 1);
+    ASSERT_EQ(SaveDataFile(path.c_str(), ImportText()), 1);
     EXPECT_EQ(GetU32(ReadTestFile(path), 36), 0u);
     std::vector<std::string> before = Snapshot();
     UnloadData();
     ASSERT_EQ(Load(path), 1);
     EXPECT_TRUE(Snapshot() == before);
-    EXPECT_EQ(gDataNote, nullptr);
-    EXPECT_EQ(gSymbols[1].barCounts[BAR_DAILY], 0);
-    ASSERT_NE(gSymbols[1].bars[BAR_DAILY], nullptr);   /* room for one bar, as every array */
+    EXPECT_EQ(gStore.note, nullptr);
+    EXPECT_EQ(gStore.symbols[1].barCounts[BAR_DAILY], 0);
+    ASSERT_NE(gStore.symbols[1].bars[BAR_DAILY], nullptr);   /* room for one bar, as every array */
 }

@@ -24,7 +24,7 @@ void SetMasterDates(const std::vector<int32_t> &days)
 {
     for (int k = 0; k < BAR_SIZE_COUNT; k++) {
         std::vector<int32_t> list = PeriodEnds(days, k);
-        DateList &dl = gDateLists[k];
+        DateList &dl = gStore.dateLists[k];
         ASSERT_TRUE(ReallocMemory(&dl.dates, (list.size() + 1) * sizeof(uint32_t)));
         for (size_t i = 0; i < list.size(); i++) dl.dates[i] = (uint32_t)list[i];
         dl.dates[list.size()] = 0;
@@ -33,8 +33,8 @@ void SetMasterDates(const std::vector<int32_t> &days)
         dl.barSize = k;
         dl.holidayStrategy = 0;
     }
-    gDataFirstDate = days.empty() ? 0 : days.front();
-    gDataLastDate = days.empty() ? 0 : days.back();
+    gStore.firstDate = days.empty() ? 0 : days.front();
+    gStore.lastDate = days.empty() ? 0 : days.back();
 }
 
 void MakeSymbol(SymbolRecord *record, const char *symbol, const std::vector<int32_t> &days, double firstClose,
@@ -74,31 +74,15 @@ void MakeSymbol(SymbolRecord *record, const char *symbol, const std::vector<int3
 
 void InstallSymbols(std::vector<SymbolRecord> records)
 {
-    ASSERT_TRUE(AllocMemory(&gSymbols, (records.size() + 1) * sizeof(SymbolRecord)));
-    if (!records.empty()) memcpy(gSymbols, records.data(), records.size() * sizeof(SymbolRecord));
-    gSymbolCount = (int32_t)records.size();
-    qsort(gSymbols, records.size(), sizeof(SymbolRecord), CompareSymbolNames);
-}
-
-static void FreeRecord(SymbolRecord *record)
-{
-    for (int k = 0; k < BAR_SIZE_COUNT; k++) FreeMemory(&record->bars[k]);
+    ASSERT_TRUE(AllocMemory(&gStore.symbols, (records.size() + 1) * sizeof(SymbolRecord)));
+    if (!records.empty()) memcpy(gStore.symbols, records.data(), records.size() * sizeof(SymbolRecord));
+    gStore.symbolCount = (int32_t)records.size();
+    qsort(gStore.symbols, records.size(), sizeof(SymbolRecord), CompareSymbolNames);
 }
 
 void ResetStore()
 {
-    for (int32_t i = 0; gSymbols && i < gSymbolCount; i++) FreeRecord(&gSymbols[i]);
-    FreeMemory(&gSymbols);
-    gSymbolCount = 0;
-    FreeRecord(&gCalendarSymbol);
-    memset(&gCalendarSymbol, 0, sizeof gCalendarSymbol);
-    for (int k = 0; k < BAR_SIZE_COUNT; k++) {
-        FreeMemory(&gDateLists[k].dates);
-        gDateLists[k] = DateList{nullptr, 0, 0, k, 0};
-    }
-    FreeMemory(&gHolidayList.pairs);
-    gHolidayList = HolidayList{};
-    gDataFirstDate = gDataLastDate = 0;
-    gDataKeepAdjusted = 0;
+    ResetSymbolStore();
+    ResetCalendar();
     ResetHeadlessShell();
 }

@@ -49,7 +49,7 @@ void SetMasterDates(const std::vector<int32_t> &days);
 ** from volumes when given, else 1000) and bars of the derived sizes. */
 void MakeSymbol(SymbolRecord *record, const char *symbol, const std::vector<int32_t> &days, double firstClose,
                 const std::vector<double> &volumes = {});
-/* Makes gSymbols from the given records (sorted by symbol) and returns their
+/* Makes gStore.symbols from the given records (sorted by symbol) and returns their
 ** number by symbol text. */
 void InstallSymbols(std::vector<SymbolRecord> records);
 /* Frees and clears every store global. */

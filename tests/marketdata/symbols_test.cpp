@@ -28,7 +28,7 @@ struct LookupTest : StoreTest {
         SymbolRecord r;
         MakeSymbol(&r, "SPY", days, 100.0);
         InstallSymbols({r});
-        spy = &gSymbols[0];
+        spy = &gStore.symbols[0];
     }
     int32_t DateOf(int barSize, int index)
     {
@@ -50,8 +50,8 @@ TEST_F(StoreTest, SymbolSearchFoldsCaseLikeTheSort)
         records.push_back(r);
     }
     InstallSymbols(records);
-    for (int i = 1; i < gSymbolCount; i++)
-        EXPECT_LT(CompareSymbolNames(&gSymbols[i - 1], &gSymbols[i]), 0) << gSymbols[i].info.Symbol;
+    for (int i = 1; i < gStore.symbolCount; i++)
+        EXPECT_LT(CompareSymbolNames(&gStore.symbols[i - 1], &gStore.symbols[i]), 0) << gStore.symbols[i].info.Symbol;
     EXPECT_LT(CompareSymbolText("A_", "AZ"), 0);
     for (const char *n : names) {
         std::string upper = n, lower = n;
@@ -59,7 +59,7 @@ TEST_F(StoreTest, SymbolSearchFoldsCaseLikeTheSort)
         for (char &c : lower) c = (char)tolower((unsigned char)c);
         int number = FindSymbolIndex(n);
         ASSERT_GT(number, 0) << n;
-        EXPECT_STREQ(gSymbols[number - 1].info.Symbol, n);
+        EXPECT_STREQ(gStore.symbols[number - 1].info.Symbol, n);
         EXPECT_EQ(FindSymbolIndex(upper.c_str()), number) << n;
         EXPECT_EQ(FindSymbolIndex(lower.c_str()), number) << n;
     }
@@ -171,11 +171,11 @@ TEST_F(StoreTest, EmptyBarArraysFindNothing)
     r.barCounts[BAR_MONTHLY] = 0;
     InstallSymbols({r});
     Bar *bar = (Bar *)1;
-    EXPECT_EQ(FindBarIndex(&gSymbols[0], BAR_WEEKLY, 20240110, PHASE_CLOSE, 0, &bar), -1);
+    EXPECT_EQ(FindBarIndex(&gStore.symbols[0], BAR_WEEKLY, 20240110, PHASE_CLOSE, 0, &bar), -1);
     EXPECT_EQ(bar, nullptr);
-    EXPECT_EQ(FindBarIndex(&gSymbols[0], BAR_MONTHLY, 20240110, PHASE_CLOSE, 0, &bar), -1);
+    EXPECT_EQ(FindBarIndex(&gStore.symbols[0], BAR_MONTHLY, 20240110, PHASE_CLOSE, 0, &bar), -1);
     EXPECT_EQ(FindBarIndex(nullptr, BAR_DAILY, 20240110, PHASE_CLOSE, 0, &bar), -1);
-    EXPECT_EQ(GetBarOnOrBefore(&gSymbols[0], 20240110, BAR_MONTHLY), nullptr);
+    EXPECT_EQ(GetBarOnOrBefore(&gStore.symbols[0], 20240110, BAR_MONTHLY), nullptr);
 }
 
 TEST_F(StoreTest, FirstUsedDateIsTheEarliestTradedBarLandedOn)
@@ -187,7 +187,7 @@ TEST_F(StoreTest, FirstUsedDateIsTheEarliestTradedBarLandedOn)
     SymbolRecord r;
     MakeSymbol(&r, "V", days, 1.0, volumes);
     InstallSymbols({r});
-    SymbolRecord *v = &gSymbols[0];
+    SymbolRecord *v = &gStore.symbols[0];
 
     FindBarIndex(v, BAR_DAILY, days[3], PHASE_CLOSE, 0, nullptr);          /* no volume */
     EXPECT_EQ(GetFirstUsedDate(v), FIRST_USED_NONE);
@@ -209,6 +209,37 @@ TEST_F(StoreTest, FirstUsedDateIsTheEarliestTradedBarLandedOn)
     EXPECT_EQ(GetFirstUsedDate(v), days[11]);
 }
 
+/* The store's one reset gives back every block it holds, also records past
+** the published count (a load that failed halfway), and leaves empty lists
+** that still know their bar sizes. */
+TEST_F(LookupTest, ResetGivesBackEverythingTheStoreHolds)
+{
+    ResetSymbolStore();
+    const uint64_t empty = gAllocatedBytes.load();
+    SetMasterDates(days);
+    SymbolRecord a, b;
+    MakeSymbol(&a, "AAA", days, 10.0);
+    MakeSymbol(&b, "BBB", days, 20.0);
+    InstallSymbols({a, b});
+    gStore.symbolCount = 1;
+    ASSERT_TRUE(BuildCalendarSymbol());
+    ASSERT_TRUE(AllocMemory(&gStore.note, 8));
+    ASSERT_TRUE(AllocMemory(&gStore.listNames, 2 * LIST_NAME_SIZE));
+    gStore.constituencyIds[0] = 3;
+    ASSERT_GT(gAllocatedBytes.load(), empty);
+
+    ResetSymbolStore();
+    EXPECT_EQ(gAllocatedBytes.load(), empty);
+    EXPECT_EQ(gStore.symbols, nullptr);
+    EXPECT_EQ(gStore.calendar.bars[BAR_DAILY], nullptr);
+    EXPECT_EQ(gStore.constituencyIds[0], 0u);
+    for (int k = 0; k < BAR_SIZE_COUNT; k++) {
+        EXPECT_EQ(gStore.dateLists[k].dates, nullptr);
+        EXPECT_EQ(gStore.dateLists[k].count, 0);
+        EXPECT_EQ(gStore.dateLists[k].barSize, k);
+    }
+}
+
 TEST_F(LookupTest, BarOnOrBefore)
 {
     EXPECT_EQ(GetBarOnOrBefore(spy, 20240106, BAR_DAILY)->date, 20240105);   /* Saturday */
@@ -222,7 +253,7 @@ TEST_F(LookupTest, SymbolAtDate)
 {
     ASSERT_TRUE(BuildCalendarSymbol());
     Bar *bar = nullptr;
-    EXPECT_EQ(FindSymbolAtDate("", BAR_DAILY, 20240105, &bar, 1), &gCalendarSymbol);
+    EXPECT_EQ(FindSymbolAtDate("", BAR_DAILY, 20240105, &bar, 1), &gStore.calendar);
     EXPECT_EQ(bar->date, 20240105);
     EXPECT_EQ(FindSymbolAtDate("spy", BAR_DAILY, 0, &bar, 1), spy);
     EXPECT_EQ(bar->date, 20241231);
@@ -245,22 +276,22 @@ TEST_F(LookupTest, CalendarSymbolHasOneBarPerMarketDate)
     /* Rebuilding frees everything the old record held, also the value blocks
     ** a data calculation hangs on the calendar. */
     uint64_t built = gAllocatedBytes.load();
-    ASSERT_TRUE(AllocMemory(&gCalendarSymbol.dataValues[0], 800));
-    ASSERT_TRUE(AllocMemory(&gCalendarSymbol.dataOffsets[1], 16));
-    ASSERT_TRUE(AllocMemory(&gCalendarSymbol.strategyArrays, 64));
+    ASSERT_TRUE(AllocMemory(&gStore.calendar.dataValues[0], 800));
+    ASSERT_TRUE(AllocMemory(&gStore.calendar.dataOffsets[1], 16));
+    ASSERT_TRUE(AllocMemory(&gStore.calendar.strategyArrays, 64));
     ASSERT_TRUE(BuildCalendarSymbol());
     EXPECT_EQ(gAllocatedBytes.load(), built);
-    EXPECT_EQ(gCalendarSymbol.dataValues[0], nullptr);
-    EXPECT_EQ(gCalendarSymbol.strategyArrays, nullptr);
-    EXPECT_STREQ(gCalendarSymbol.info.Symbol, "Global");
-    EXPECT_STREQ(gCalendarSymbol.info.Name, "Global Calendar Symbol");
-    EXPECT_EQ(gCalendarSymbol.firstDate, days.front());
-    EXPECT_EQ(gCalendarSymbol.lastDate, days.back());
+    EXPECT_EQ(gStore.calendar.dataValues[0], nullptr);
+    EXPECT_EQ(gStore.calendar.strategyArrays, nullptr);
+    EXPECT_STREQ(gStore.calendar.info.Symbol, "Global");
+    EXPECT_STREQ(gStore.calendar.info.Name, "Global Calendar Symbol");
+    EXPECT_EQ(gStore.calendar.firstDate, days.front());
+    EXPECT_EQ(gStore.calendar.lastDate, days.back());
     for (int k = 0; k < BAR_SIZE_COUNT; k++) {
-        ASSERT_EQ(gCalendarSymbol.barCounts[k], gDateLists[k].count);
-        for (int i = 0; i < gDateLists[k].count; i++) {
-            const Bar &b = gCalendarSymbol.bars[k][i];
-            ASSERT_EQ(b.date, (int32_t)gDateLists[k].dates[i]);
+        ASSERT_EQ(gStore.calendar.barCounts[k], gStore.dateLists[k].count);
+        for (int i = 0; i < gStore.dateLists[k].count; i++) {
+            const Bar &b = gStore.calendar.bars[k][i];
+            ASSERT_EQ(b.date, (int32_t)gStore.dateLists[k].dates[i]);
             ASSERT_EQ(b.split, 1.0);
             ASSERT_EQ(b.close, 0.0);
             ASSERT_EQ(b.volume, 0.0);
@@ -283,8 +314,8 @@ struct CurrencyTest : StoreTest {
         MakeSymbol(&s, "SAP", days, 100.0);
         MakeSymbol(&c, "EURUSD", rateDays, 2.0);
         InstallSymbols({s, c});
-        stock = &gSymbols[FindSymbolIndex("SAP") - 1];
-        rate = &gSymbols[FindSymbolIndex("EURUSD") - 1];
+        stock = &gStore.symbols[FindSymbolIndex("SAP") - 1];
+        rate = &gStore.symbols[FindSymbolIndex("EURUSD") - 1];
         stock->currencySymbol = FindSymbolIndex("EURUSD");
     }
     double CloseOn(int32_t date)
@@ -421,7 +452,7 @@ TEST_F(LookupTest, SyncAndBindContext)
     context.date = 20240105;
     context.barPhase = PHASE_CLOSE;
     EXPECT_NE(BindContextSymbol(&context), nullptr);
-    EXPECT_EQ(context.symbol, &gCalendarSymbol);
+    EXPECT_EQ(context.symbol, &gStore.calendar);
     strategy.symbolNumber = 1;
     EXPECT_EQ(BindContextSymbol(&context)->date, 20240105);
     EXPECT_EQ(context.symbol, spy);

@@ -24,7 +24,7 @@ void BuiltinTest::TearDown()
 
 void BuiltinTest::SetBars(const std::vector<BarSpec> &specs)
 {
-    SymbolRecord *symbol = &gSymbols[0];
+    SymbolRecord *symbol = &gStore.symbols[0];
     int32_t n = (int32_t)specs.size();
     ASSERT_EQ(1, ReallocMemory(&symbol->bars[BAR_DAILY], (uint64_t)(n + 1) * sizeof(Bar)));
     int32_t date = 20000103;
@@ -87,8 +87,8 @@ double BuiltinTest::ValueAt(FormulaSlot *slot, int32_t bar)
     EvalContext at = ctx;
     at.barIndex = bar;
     at.lastBar = bar;
-    at.date = gSymbols[0].bars[BAR_DAILY][bar].date;
-    at.priceScale = gSymbols[0].bars[BAR_DAILY][bar].split;
+    at.date = gStore.symbols[0].bars[BAR_DAILY][bar].date;
+    at.priceScale = gStore.symbols[0].bars[BAR_DAILY][bar].split;
     double v = 0;
     return EvalFormulaSlot(slot, &at, &v) ? v : NAN;
 }
@@ -99,7 +99,7 @@ std::vector<double> BuiltinTest::OnePass(FormulaSlot *slot, int32_t option)
     EvalContext at = ctx;
     at.barIndex = barCount - 1;
     at.lastBar = barCount - 1;
-    at.date = gSymbols[0].bars[BAR_DAILY][barCount - 1].date;
+    at.date = gStore.symbols[0].bars[BAR_DAILY][barCount - 1].date;
     at.priceScale = 1.0;
     at.onePassWindow = out.data();
     at.onePassOption = option;

@@ -87,7 +87,7 @@ TEST_F(Indicators, VolatilityCountsPeriodsByBarSize)
 {
     SetSwingBars(this);
     gScriptSettings.DaysPerYear = 252;
-    SymbolRecord *symbol = &gSymbols[0];
+    SymbolRecord *symbol = &gStore.symbols[0];
     const struct {
         int barSize;
         double periods;
@@ -147,7 +147,7 @@ TEST_F(Indicators, TrailingStopsMatchTheirDefinitions)
     ** its close, the next ones their mid price. */
     gUseAvailableBars = 1;
     std::vector<double> out = OnePass(CompileText("SuperTrend(10, 3)"));
-    const Bar *bars = gSymbols[0].bars[BAR_DAILY];
+    const Bar *bars = gStore.symbols[0].bars[BAR_DAILY];
     EXPECT_DOUBLE_EQ(bars[0].close, out[0]);
     for (int i = 1; i <= 9; i++) EXPECT_DOUBLE_EQ((bars[i].high + bars[i].low) / 2, out[i]) << i;
 }

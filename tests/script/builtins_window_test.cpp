@@ -211,7 +211,7 @@ TEST_F(WindowFunctions, OnePassAgreesWithThePerBarPath)
     /* Plain loops over the closes adjusted to each bar's own split level. */
     gUseAvailableBars = 0;
     SetRandomBars(60, 9, 20, 41);
-    const Bar *bars = gSymbols[0].bars[BAR_DAILY];
+    const Bar *bars = gStore.symbols[0].bars[BAR_DAILY];
     for (int length : {1, 5, 25}) {
         std::string ma = "MA(C, " + std::to_string(length) + ")";
         std::string hi = "Highest(C, " + std::to_string(length) + ")";

@@ -197,7 +197,7 @@ TEST_F(DriverTest, AMissingIncludeIsAFileError)
 {
     EXPECT_EQ(CompileText("Include: nowhere.kvs\nData:\n  A: 1\n"), 0);
     EXPECT_EQ(std::string(LastMessage()), "Unable to access " + scripts + "\\nowhere.kvs");
-    EXPECT_EQ(gResultCode, 3);
+    EXPECT_EQ(gRun.resultCode, 3);
 }
 
 TEST_F(DriverTest, AnOpenEditorIsSavedBeforeItsFileIsRead)
@@ -636,12 +636,12 @@ TEST_F(DriverTest, ConstituencySeriesAreCheckedAgainstTheLoadedDataFile)
         int ok;
     } const cases[] = {{1, 0, 1}, {2, 7, 1}, {2, 9, 0}, {2, 0, 0}};
     for (const auto &c : cases) {
-        gConstituencyIds[0] = c.loaded;
-        gConstituencyIds[1] = 0;
+        gStore.constituencyIds[0] = c.loaded;
+        gStore.constituencyIds[1] = 0;
         EXPECT_EQ(CompileText(script, 3, c.pass), c.ok) << c.pass << " " << c.loaded;
         if (!c.ok) EXPECT_EQ(gLastFormulaError.code, ERR_CONSTITUENCY) << c.loaded;
     }
-    gConstituencyIds[0] = 0;
+    gStore.constituencyIds[0] = 0;
     FreeMemory(&gConstituency);
     gConstituencyCount = 0;
 }

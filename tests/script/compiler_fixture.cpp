@@ -72,13 +72,13 @@ void CompilerTest::SetUp()
 {
     ResetHeadlessShell();
     gHeadless.captureLog = 1;   /* keeps error boxes and log lines off the console */
-    gUnattended = 0;
+    gRun.unattended = 0;
     gOutOfMemory = 0;
     /* Every compile starts from a clear compiler record; tests that drive the
     ** preprocessor directly leave theirs behind. */
     ResetIncludeState();
     FreeStrategyRecords();
-    gConstituencyIds[0] = 0;
+    gStore.constituencyIds[0] = 0;
     gDataCalcPluginStandIn = 0;
     gCompileSession = CompileSession{};
     ReleaseDefinitionLists();
@@ -95,11 +95,11 @@ void CompilerTest::TearDown()
     }
     slots.clear();
     FreeStrategyRecords();
-    gConstituencyIds[0] = 0;
+    gStore.constituencyIds[0] = 0;
     gDataCalcPluginStandIn = 0;
     ReleaseDefinitionLists();
-    FreeMemory(&gSymbols);
-    gSymbolCount = 0;
+    FreeMemory(&gStore.symbols);
+    gStore.symbolCount = 0;
     FreeMemory(&gConstituency);
     gConstituencyCount = 0;
     ResetHeadlessShell();
@@ -181,11 +181,11 @@ void CompilerTest::InstallStrategies(const char *const *names, int32_t count)
 
 void CompilerTest::LoadSymbols(std::initializer_list<const char *> names)
 {
-    FreeMemory(&gSymbols);
-    ASSERT_EQ(AllocMemory(&gSymbols, (names.size() + 1) * sizeof(SymbolRecord)), 1);
+    FreeMemory(&gStore.symbols);
+    ASSERT_EQ(AllocMemory(&gStore.symbols, (names.size() + 1) * sizeof(SymbolRecord)), 1);
     int32_t n = 0;
-    for (const char *name : names) CopyString(gSymbols[n++].info.Symbol, sizeof gSymbols[0].info.Symbol, name, -1);
-    gSymbolCount = n;
+    for (const char *name : names) CopyString(gStore.symbols[n++].info.Symbol, sizeof gStore.symbols[0].info.Symbol, name, -1);
+    gStore.symbolCount = n;
 }
 
 std::string CompilerTest::Compile(const std::string &text, uint32_t section, int32_t definitionIndex)

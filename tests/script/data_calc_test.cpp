@@ -51,10 +51,10 @@ struct DataCalcTest : CompilerTest {
         gSettings.BarSize2 = BAR_DAILY;
         gSettings.LogDataCalcTimes = 0;
         CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
-        gRunMode = 1;
-        gRunState = RUN_IDLE;
-        gLowMemory = 0;
-        gResultCode = RESULT_OK;
+        gRun.mode = 1;
+        gRun.state = RUN_IDLE;
+        gRun.lowMemory = 0;
+        gRun.resultCode = RESULT_OK;
         SetRandomSeed(0);
         ClearPendingRuntimeError();
         FreeDataCalcRecords();
@@ -65,18 +65,18 @@ struct DataCalcTest : CompilerTest {
         FreeDataItemLists();
         FreeLibrary();
         FreeDataCalcRecords();
-        for (int32_t i = 0; gSymbols && i < gSymbolCount; i++) FreeSymbolRecord(&gSymbols[i]);
-        FreeMemory(&gSymbols);
-        gSymbolCount = 0;
-        FreeSymbolRecord(&gCalendarSymbol);
-        for (DateList &list : gDateLists) {
+        for (int32_t i = 0; gStore.symbols && i < gStore.symbolCount; i++) FreeSymbolRecord(&gStore.symbols[i]);
+        FreeMemory(&gStore.symbols);
+        gStore.symbolCount = 0;
+        FreeSymbolRecord(&gStore.calendar);
+        for (DateList &list : gStore.dateLists) {
             FreeMemory(&list.dates);
             list = DateList{};
         }
-        gRunState = RUN_IDLE;
-        gLowMemory = 0;
+        gRun.state = RUN_IDLE;
+        gRun.lowMemory = 0;
         gOutOfMemory = 0;
-        gResultCode = RESULT_OK;
+        gRun.resultCode = RESULT_OK;
         SetRandomSeed(0);
         ClearPendingRuntimeError();
         CompilerTest::TearDown();
@@ -99,15 +99,15 @@ struct DataCalcTest : CompilerTest {
             if (i % 5 == 4 || i + 1 == days.size()) weeks.push_back(days[i]);
         SetList(BAR_WEEKLY, weeks);
         for (int b = BAR_MONTHLY; b < BAR_SIZE_COUNT; b++) SetList(b, {});
-        ASSERT_EQ(1, AllocMemory(&gSymbols, (uint64_t)(symbols + 1) * sizeof(SymbolRecord)));
+        ASSERT_EQ(1, AllocMemory(&gStore.symbols, (uint64_t)(symbols + 1) * sizeof(SymbolRecord)));
         for (int32_t s = 0; s < symbols; s++) {
             int32_t first = (s * 7) % std::max(1, std::min(50, dayCount / 2));
             int32_t last = dayCount - 1 - (s * 3) % std::max(1, std::min(20, dayCount / 4));
-            FillSymbol(&gSymbols[s], s, first, std::max(first, last));
+            FillSymbol(&gStore.symbols[s], s, first, std::max(first, last));
         }
-        gSymbolCount = symbols;
-        gDataFirstDate = days.front();
-        gDataLastDate = days.back();
+        gStore.symbolCount = symbols;
+        gStore.firstDate = days.front();
+        gStore.lastDate = days.back();
         ASSERT_EQ(1, BuildCalendarSymbol());
     }
 
@@ -120,7 +120,7 @@ struct DataCalcTest : CompilerTest {
 
     static void SetList(int barSize, const std::vector<int32_t> &dates)
     {
-        DateList &list = gDateLists[barSize];
+        DateList &list = gStore.dateLists[barSize];
         FreeMemory(&list.dates);
         ASSERT_EQ(1, AllocMemory(&list.dates, (dates.size() + 1) * sizeof(uint32_t)));
         for (size_t i = 0; i < dates.size(); i++) list.dates[i] = (uint32_t)dates[i];
@@ -228,8 +228,8 @@ struct DataCalcTest : CompilerTest {
     static std::vector<uint8_t> Blocks()
     {
         std::vector<uint8_t> all;
-        for (int32_t s = 0; s <= gSymbolCount; s++) {
-            const SymbolRecord *symbol = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
+        for (int32_t s = 0; s <= gStore.symbolCount; s++) {
+            const SymbolRecord *symbol = s < gStore.symbolCount ? &gStore.symbols[s] : &gStore.calendar;
             uint64_t bytes = TrackedBlockSize(symbol->dataValues[0]);
             const uint8_t *p = (const uint8_t *)symbol->dataValues[0];
             all.insert(all.end(), p, p + bytes);
@@ -266,8 +266,8 @@ TEST_F(DataCalcTest, ValuesAreBitIdenticalWithOneAndWithManyWorkers)
     for (int threads : {32, 8, 3}) {
         gSettings.CalcThreads = threads;
         SetDataRecalcNeeded();
-        for (int32_t s = 0; s <= gSymbolCount; s++) {
-            SymbolRecord *symbol = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
+        for (int32_t s = 0; s <= gStore.symbolCount; s++) {
+            SymbolRecord *symbol = s < gStore.symbolCount ? &gStore.symbols[s] : &gStore.calendar;
             memset(symbol->dataValues[0], 0xAB, TrackedBlockSize(symbol->dataValues[0]));
         }
         ASSERT_EQ(1, CalculateData()) << threads;
@@ -279,7 +279,7 @@ TEST_F(DataCalcTest, ValuesAreBitIdenticalWithOneAndWithManyWorkers)
 
     /* The values are the formulas' at each bar of each symbol. */
     for (int32_t s : {0, 5, 36}) {
-        const SymbolRecord *symbol = &gSymbols[s];
+        const SymbolRecord *symbol = &gStore.symbols[s];
         for (int32_t i : {0, 1, 7, symbol->barCounts[BAR_DAILY] - 1}) {
             const Bar &bar = symbol->bars[BAR_DAILY][i];
             EXPECT_DOUBLE_EQ(bar.close - bar.open, Value(symbol, 0, i));
@@ -290,7 +290,7 @@ TEST_F(DataCalcTest, ValuesAreBitIdenticalWithOneAndWithManyWorkers)
         EXPECT_TRUE(std::isnan(Value(symbol, 9, 4)));
         EXPECT_FALSE(std::isnan(Value(symbol, 9, 5)));
     }
-    EXPECT_EQ(RUN_IDLE, gRunState.load());
+    EXPECT_EQ(RUN_IDLE, gRun.state.load());
     EXPECT_STREQ("Kestovar", gHeadless.frameTitle);
     EXPECT_EQ(0, gDataRecalcNeeded);
 }
@@ -311,7 +311,7 @@ TEST_F(DataCalcTest, BlocksFollowTheLayoutRule)
     Item(4)->sequence = 3;
     ASSERT_EQ(1, CalculateData());
 
-    const SymbolRecord *symbol = &gSymbols[1];
+    const SymbolRecord *symbol = &gStore.symbols[1];
     int32_t daily = symbol->barCounts[BAR_DAILY], weekly = symbol->barCounts[BAR_WEEKLY];
     const int32_t *off = symbol->dataOffsets[0];
     EXPECT_EQ(0, off[1]);                 /* PerSym: one value */
@@ -324,7 +324,7 @@ TEST_F(DataCalcTest, BlocksFollowTheLayoutRule)
     EXPECT_DOUBLE_EQ(symbol->bars[BAR_WEEKLY][2].close * 2, Value(symbol, 3, 2));
     EXPECT_DOUBLE_EQ(symbol->bars[BAR_DAILY][daily - 1].close, Value(symbol, 0, daily - 1));
 
-    const SymbolRecord *cal = &gCalendarSymbol;
+    const SymbolRecord *cal = &gStore.calendar;
     int32_t calDays = cal->barCounts[BAR_DAILY], calWeeks = cal->barCounts[BAR_WEEKLY];
     const int32_t *coff = cal->dataOffsets[0];
     EXPECT_EQ(1, coff[2]);
@@ -335,12 +335,12 @@ TEST_F(DataCalcTest, BlocksFollowTheLayoutRule)
     EXPECT_DOUBLE_EQ(3, Value(cal, 4, 0));
 
     int64_t symbolDays = 0, symbolWeeks = 0;
-    for (int32_t s = 0; s < gSymbolCount; s++) {
-        symbolDays += gSymbols[s].barCounts[BAR_DAILY];
-        symbolWeeks += gSymbols[s].barCounts[BAR_WEEKLY];
+    for (int32_t s = 0; s < gStore.symbolCount; s++) {
+        symbolDays += gStore.symbols[s].barCounts[BAR_DAILY];
+        symbolWeeks += gStore.symbols[s].barCounts[BAR_WEEKLY];
     }
     EXPECT_EQ(symbolDays + calDays, GetItemValueCount(0));
-    EXPECT_EQ(gSymbolCount + 1, GetItemValueCount(1));
+    EXPECT_EQ(gStore.symbolCount + 1, GetItemValueCount(1));
     EXPECT_EQ(calDays, GetItemValueCount(2));
     EXPECT_EQ(symbolWeeks + calWeeks, GetItemValueCount(3));
     EXPECT_EQ(1, GetItemValueCount(4));
@@ -368,7 +368,7 @@ TEST_F(DataCalcTest, OnlyChangedItemsAndTheirDependantsAreComputedAgain)
               {"R", "C * 0 AND Random(1, 2)"},
               {"Z", "O"}});
     ASSERT_EQ(1, CalculateData());
-    EXPECT_DOUBLE_EQ(gSymbols[0].bars[BAR_DAILY][3].close + 10, Value(&gSymbols[0], 2, 3));
+    EXPECT_DOUBLE_EQ(gStore.symbols[0].bars[BAR_DAILY][3].close + 10, Value(&gStore.symbols[0], 2, 3));
 
     struct Step {
         const char *what;
@@ -391,8 +391,8 @@ TEST_F(DataCalcTest, OnlyChangedItemsAndTheirDependantsAreComputedAgain)
         for (int32_t i = 0; i < 6; i++) EXPECT_EQ(step.states[i], GetItemRecalcState(0, i)) << step.what << " " << i;
         ASSERT_EQ(1, CalculateData()) << step.what;
     }
-    EXPECT_DOUBLE_EQ(gSymbols[0].bars[BAR_DAILY][3].close + 12, Value(&gSymbols[0], 2, 3));
-    EXPECT_DOUBLE_EQ(gSymbols[0].bars[BAR_DAILY][3].high * 2, Value(&gSymbols[0], 1, 3));
+    EXPECT_DOUBLE_EQ(gStore.symbols[0].bars[BAR_DAILY][3].close + 12, Value(&gStore.symbols[0], 2, 3));
+    EXPECT_DOUBLE_EQ(gStore.symbols[0].bars[BAR_DAILY][3].high * 2, Value(&gStore.symbols[0], 1, 3));
 
     /* Settings that change every value, data loading, and a changed layout
     ** recompute everything. */
@@ -421,8 +421,8 @@ TEST_F(DataCalcTest, TheTimingLogMarksItemsNotComputedAgain)
     gSettings.LogDataCalcTimes = 1;
     ASSERT_EQ(1, CalculateData());
     std::string log = gHeadless.logText ? gHeadless.logText : "";
-    int32_t dailyValues = gCalendarSymbol.barCounts[BAR_DAILY];
-    for (int32_t s = 0; s < gSymbolCount; s++) dailyValues += gSymbols[s].barCounts[BAR_DAILY];
+    int32_t dailyValues = gStore.calendar.barCounts[BAR_DAILY];
+    for (int32_t s = 0; s < gStore.symbolCount; s++) dailyValues += gStore.symbols[s].barCounts[BAR_DAILY];
     std::string itemA = "A\tDaily\tprice\t\t" + std::to_string(dailyValues) + "\t";
     EXPECT_NE(std::string::npos, log.find("\nCalculating 0 Values in 0 Data Arrays")) << log;
     EXPECT_NE(std::string::npos, log.find("BarSize: Daily\nUseAvailbleBars: False")) << log;
@@ -442,8 +442,8 @@ TEST_F(DataCalcTest, FewerSymbolsThanWorkersComputeEverySymbolOnce)
     ASSERT_EQ(1, CalculateData());
     EXPECT_EQ(16, gSettings.CalcThreads);
     for (int32_t s = 0; s < 3; s++)
-        for (int32_t i = 0; i < gSymbols[s].barCounts[BAR_DAILY]; i++)
-            EXPECT_DOUBLE_EQ(gSymbols[s].bars[BAR_DAILY][i].close + 1, Value(&gSymbols[s], 0, i));
+        for (int32_t i = 0; i < gStore.symbols[s].barCounts[BAR_DAILY]; i++)
+            EXPECT_DOUBLE_EQ(gStore.symbols[s].bars[BAR_DAILY][i].close + 1, Value(&gStore.symbols[s], 0, i));
 }
 
 TEST_F(DataCalcTest, WorkersAndTheCalendarPassSeedTheirOwnGenerators)
@@ -486,19 +486,19 @@ TEST_F(DataCalcTest, AStopRequestEndsTheCalculationWithTheNotice)
     EXPECT_EQ(0, CalculateData());
     EXPECT_STREQ("Calculation Stopped", LastNotice());
     EXPECT_EQ(255u, gHeadless.noticeColours[(gHeadless.noticeCount - 1) % HEADLESS_NOTICES]);
-    EXPECT_EQ(RUN_IDLE, gRunState.load());
+    EXPECT_EQ(RUN_IDLE, gRun.state.load());
     EXPECT_EQ(1, gDataRecalcNeeded);
     EXPECT_STREQ("Kestovar", gHeadless.frameTitle);
     /* The item before the stop is complete; the one after it never ran. */
-    EXPECT_DOUBLE_EQ(gSymbols[4].bars[BAR_DAILY][6].close, Value(&gSymbols[4], 0, 6));
-    EXPECT_EQ(0.0, Value(&gSymbols[4], 2, 6));
+    EXPECT_DOUBLE_EQ(gStore.symbols[4].bars[BAR_DAILY][6].close, Value(&gStore.symbols[4], 0, 6));
+    EXPECT_EQ(0.0, Value(&gStore.symbols[4], 2, 6));
     EXPECT_EQ(3, CountItemsToRecalc(nullptr));
 
     /* With the loop gone the next calculation recomputes all and succeeds. */
     ClearPendingRuntimeError();
     Recompile(1, "C - 1");
     ASSERT_EQ(1, CalculateData());
-    EXPECT_DOUBLE_EQ(gSymbols[4].bars[BAR_DAILY][6].close * 2, Value(&gSymbols[4], 2, 6));
+    EXPECT_DOUBLE_EQ(gStore.symbols[4].bars[BAR_DAILY][6].close * 2, Value(&gStore.symbols[4], 2, 6));
     EXPECT_EQ(0, gDataRecalcNeeded);
 }
 
@@ -512,11 +512,11 @@ TEST_F(DataCalcTest, LowMemoryEndsTheCalculationLikeAStop)
     EXPECT_EQ(0, CalculateData());
     EXPECT_EQ(1, gHeadless.messageCount);           /* the low-memory warning */
     EXPECT_STREQ("Calculation Stopped", LastNotice());
-    EXPECT_EQ(RESULT_LOW_MEMORY, gResultCode.load());
-    EXPECT_EQ(RUN_IDLE, gRunState.load());
+    EXPECT_EQ(RESULT_LOW_MEMORY, gRun.resultCode.load());
+    EXPECT_EQ(RUN_IDLE, gRun.state.load());
     EXPECT_EQ(1, gDataRecalcNeeded);
 
-    gLowMemory = 0;
+    gRun.lowMemory = 0;
     EXPECT_EQ(2, CountItemsToRecalc(nullptr));
     ASSERT_EQ(1, CalculateData());
 }
@@ -527,7 +527,7 @@ TEST_F(DataCalcTest, BlocksThatCannotGrowFailWithoutComputing)
     SetItems({{"A", "C"}});
     gOutOfMemory = 1;
     EXPECT_EQ(0, CalcDataArraysForBarSize(nullptr, 0));
-    EXPECT_EQ(nullptr, gSymbols[0].dataValues[0]);
+    EXPECT_EQ(nullptr, gStore.symbols[0].dataValues[0]);
     gOutOfMemory = 0;
     gSettings.MaxMemPct = 0;          /* any use of memory is at the limit */
     EXPECT_EQ(0, CalcDataArraysForBarSize(nullptr, 0));
@@ -547,7 +547,7 @@ TEST_F(DataCalcTest, UnloadingDataDropsTheItemsAndTheirValues)
     EXPECT_EQ(nullptr, gDataItems.items);
     EXPECT_EQ(1, gDataRecalcNeeded);
     EXPECT_LT(gAllocatedBytes.load(), before);
-    EXPECT_EQ(0, gSymbolCount);
+    EXPECT_EQ(0, gStore.symbolCount);
 }
 
 TEST_F(DataCalcTest, AWalkForwardIntervalReachesEveryWorkerAndRecomputesItsItems)
@@ -566,17 +566,17 @@ TEST_F(DataCalcTest, AWalkForwardIntervalReachesEveryWorkerAndRecomputesItsItems
     ctx.outOfSample = 0;
     gSettings.CalcThreads = 4;
     ASSERT_EQ(1, CalcDataArraysForBarSize(&ctx, 1));
-    for (int32_t s : {0, 3, 8}) EXPECT_DOUBLE_EQ(gSymbols[s].bars[BAR_DAILY][2].close + 200, Value(&gSymbols[s], 1, 2));
+    for (int32_t s : {0, 3, 8}) EXPECT_DOUBLE_EQ(gStore.symbols[s].bars[BAR_DAILY][2].close + 200, Value(&gStore.symbols[s], 1, 2));
 
     /* The next interval changes only the item that uses the parameter; out of
     ** sample the interval before is played. */
     ctx.walkForwardInterval = 2;
     EXPECT_EQ(1, CountItemsToRecalc(&ctx));
     ASSERT_EQ(1, CalcDataArraysForBarSize(&ctx, 1));
-    EXPECT_DOUBLE_EQ(gSymbols[5].bars[BAR_DAILY][2].close + 300, Value(&gSymbols[5], 1, 2));
+    EXPECT_DOUBLE_EQ(gStore.symbols[5].bars[BAR_DAILY][2].close + 300, Value(&gStore.symbols[5], 1, 2));
     ctx.outOfSample = 1;
     ASSERT_EQ(1, CalcDataArraysForBarSize(&ctx, 1));
-    EXPECT_DOUBLE_EQ(gSymbols[5].bars[BAR_DAILY][2].close + 200, Value(&gSymbols[5], 1, 2));
+    EXPECT_DOUBLE_EQ(gStore.symbols[5].bars[BAR_DAILY][2].close + 200, Value(&gStore.symbols[5], 1, 2));
     len->walkValues = nullptr;
     len->walkCount = len->walkCapacity = 0;
 }
@@ -614,11 +614,11 @@ TEST_F(DataCalcTest, OneValueItemsAreNeverComputedInOnePass)
     SetItems({{"PerSym", "C + 1", -1, 0, 1}, {"Both", "4", -1, 1, 1}, {"Plain", "C"}});
     for (int32_t i = 0; i < 3; i++) Item(i)->formula.onePass = 1;
     ASSERT_EQ(1, CalculateData());
-    for (int32_t s = 0; s < gSymbolCount; s++)
-        EXPECT_DOUBLE_EQ(gSymbols[s].bars[BAR_DAILY][0].close + 1, Value(&gSymbols[s], 0, 0)) << s;
-    EXPECT_DOUBLE_EQ(4, Value(&gCalendarSymbol, 1, 0));
+    for (int32_t s = 0; s < gStore.symbolCount; s++)
+        EXPECT_DOUBLE_EQ(gStore.symbols[s].bars[BAR_DAILY][0].close + 1, Value(&gStore.symbols[s], 0, 0)) << s;
+    EXPECT_DOUBLE_EQ(4, Value(&gStore.calendar, 1, 0));
     /* An ordinary item goes the one-pass way: its formula alone fills the range. */
-    EXPECT_TRUE(std::isnan(Value(&gSymbols[0], 2, 0)));
+    EXPECT_TRUE(std::isnan(Value(&gStore.symbols[0], 2, 0)));
 }
 
 /* Worker k evaluates node copy k and moves only lookup hint k, of the
@@ -636,8 +636,8 @@ TEST_F(DataCalcTest, EachWorkerUsesItsOwnNodeCopyAndLookupHint)
         FormulaSlot *slot = &Item(0)->formula;
         for (int k = 0; k < FORMULA_WORKER_COPIES; k++)
             for (int32_t n = 0; n < slot->count; n++) slot->nodes[k][n].value = kUntouched;
-        for (int32_t s = 0; s <= gSymbolCount; s++) {
-            SymbolRecord *symbol = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
+        for (int32_t s = 0; s <= gStore.symbolCount; s++) {
+            SymbolRecord *symbol = s < gStore.symbolCount ? &gStore.symbols[s] : &gStore.calendar;
             for (int32_t &hint : symbol->barHints) hint = -3;
         }
         gSettings.CalcThreads = 4;
@@ -647,17 +647,17 @@ TEST_F(DataCalcTest, EachWorkerUsesItsOwnNodeCopyAndLookupHint)
             EXPECT_EQ(kUntouched, slot->nodes[k][0].value) << "seed " << seed << " copy " << k;
         if (seed)
             for (int k = 0; k < 4; k++) EXPECT_NE(kUntouched, slot->nodes[k][0].value) << "copy " << k;
-        for (int32_t s = 0; s < gSymbolCount; s++) {
+        for (int32_t s = 0; s < gStore.symbolCount; s++) {
             int moved = 0;
             for (int k = 0; k < WORKER_SLOTS; k++) {
-                if (gSymbols[s].barHints[k] == -3) continue;
+                if (gStore.symbols[s].barHints[k] == -3) continue;
                 moved++;
                 EXPECT_LT(k, 4) << "seed " << seed << " symbol " << s;
                 if (seed) EXPECT_EQ(s % 4, k) << "symbol " << s;
             }
             EXPECT_EQ(1, moved) << "seed " << seed << " symbol " << s;
         }
-        for (int k = 1; k < WORKER_SLOTS; k++) EXPECT_EQ(-3, gCalendarSymbol.barHints[k]) << k;
+        for (int k = 1; k < WORKER_SLOTS; k++) EXPECT_EQ(-3, gStore.calendar.barHints[k]) << k;
     }
 }
 
@@ -680,7 +680,7 @@ TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
               {"WeekVol52", "HVOL(10, 52)", BAR_WEEKLY}});
     const int32_t kItems = 10;
     const int32_t kCompared = 5;     /* the first five walk the same bars both ways */
-    std::vector<std::vector<double>> perBar((size_t)gSymbolCount * kCompared);
+    std::vector<std::vector<double>> perBar((size_t)gStore.symbolCount * kCompared);
     for (int onePass = 0; onePass <= 1; onePass++) {
         for (int32_t i = 0; i < kItems; i++) Item(i)->formula.onePass = (uint32_t)onePass;
         std::vector<uint8_t> first;
@@ -696,8 +696,8 @@ TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
             }
         }
         int compared = 0;
-        for (int32_t s = 0; s < gSymbolCount; s++) {
-            const SymbolRecord *symbol = &gSymbols[s];
+        for (int32_t s = 0; s < gStore.symbolCount; s++) {
+            const SymbolRecord *symbol = &gStore.symbols[s];
             for (int32_t i = 0; i < kCompared; i++) {
                 std::vector<double> &kept = perBar[(size_t)(s * kCompared + i)];
                 for (int32_t bar = 0; bar < symbol->barCounts[BAR_DAILY]; bar++) {
@@ -717,8 +717,8 @@ TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
             EXPECT_GT(compared, 30000);
         }
         /* Weekly items without a test count 52 periods a year. */
-        for (int32_t s = 0; s < gSymbolCount; s++) {
-            const SymbolRecord *symbol = &gSymbols[s];
+        for (int32_t s = 0; s < gStore.symbolCount; s++) {
+            const SymbolRecord *symbol = &gStore.symbols[s];
             for (int32_t bar = 0; bar < symbol->barCounts[BAR_WEEKLY]; bar++) {
                 double a = Value(symbol, 8, bar), b = Value(symbol, 9, bar);
                 if (!std::isnan(a) || !std::isnan(b)) {

@@ -277,7 +277,7 @@ struct EvalDifferential : EvalTest {
     void SetUp() override
     {
         EvalTest::SetUp();
-        SymbolRecord &record = gSymbols[0];
+        SymbolRecord &record = gStore.symbols[0];
         FreeMemory(&record.bars[BAR_DAILY]);
         ASSERT_TRUE(AllocMemory(&record.bars[BAR_DAILY], (kBars + 1) * sizeof(Bar)));
         Random r{777};
@@ -311,8 +311,8 @@ struct EvalDifferential : EvalTest {
 
     void TearDown() override
     {
-        gSymbols[0].dataValues[0] = nullptr;
-        gSymbols[0].dataOffsets[0] = nullptr;
+        gStore.symbols[0].dataValues[0] = nullptr;
+        gStore.symbols[0].dataOffsets[0] = nullptr;
         EvalTest::TearDown();
     }
 };
@@ -325,7 +325,7 @@ bool SameNumber(double a, double b)
 TEST_F(EvalDifferential, RandomFormulasGiveTheReferenceWalksValuesAndDataTypes)
 {
     Random r{2024};
-    const Bar *bars = gSymbols[0].bars[BAR_DAILY];
+    const Bar *bars = gStore.symbols[0].bars[BAR_DAILY];
     int compiled = 0, planned = 0;
     /* A few corners first: a NaN left of OR, a negative zero left of AND, a
     ** short circuit that skips a missing bar, offsets beyond the data. */

@@ -47,12 +47,12 @@ void EvalTest::SetUp()
     gSettings.UseShortCircuit = 1;
     gSettings.NearZero = 1.0e-13;
     ResetEvaluatorState();
-    ASSERT_TRUE(AllocMemory(&gSymbols, 3 * sizeof(SymbolRecord)));
-    memset(gSymbols, 0, 3 * sizeof(SymbolRecord));
-    FillSymbol(&gSymbols[0], "AAA", 1.0);
-    FillSymbol(&gSymbols[1], "BBB", 10.0);
-    gSymbolCount = 2;
-    DateList &list = gDateLists[BAR_DAILY];
+    ASSERT_TRUE(AllocMemory(&gStore.symbols, 3 * sizeof(SymbolRecord)));
+    memset(gStore.symbols, 0, 3 * sizeof(SymbolRecord));
+    FillSymbol(&gStore.symbols[0], "AAA", 1.0);
+    FillSymbol(&gStore.symbols[1], "BBB", 10.0);
+    gStore.symbolCount = 2;
+    DateList &list = gStore.dateLists[BAR_DAILY];
     ASSERT_TRUE(AllocMemory(&list.dates, 11 * sizeof(uint32_t)));
     for (int i = 0; i < 10; i++) list.dates[i] = (uint32_t)kFixtureDates[i];
     list.dates[10] = 0;
@@ -60,7 +60,7 @@ void EvalTest::SetUp()
     list.count = 10;
     list.barSize = BAR_DAILY;
     ctx = EvalContext{};
-    ctx.symbol = &gSymbols[0];
+    ctx.symbol = &gStore.symbols[0];
     ctx.callingSymbol = ctx.symbol;
     ctx.strategyIndex = -1;
     ctx.resultRow = -1;
@@ -75,9 +75,9 @@ void EvalTest::TearDown()
 {
     for (FormulaItem &item : library) FreeFormulaNodes(&item.formula);
     for (FormulaItem &item : dataItems) FreeFormulaNodes(&item.formula);
-    for (int i = 0; i < gSymbolCount; i++) FreeMemory(&gSymbols[i].bars[BAR_DAILY]);
-    FreeMemory(&gDateLists[BAR_DAILY].dates);
-    gDateLists[BAR_DAILY] = DateList{};
+    for (int i = 0; i < gStore.symbolCount; i++) FreeMemory(&gStore.symbols[i].bars[BAR_DAILY]);
+    FreeMemory(&gStore.dateLists[BAR_DAILY].dates);
+    gStore.dateLists[BAR_DAILY] = DateList{};
     gSettings.UseShortCircuit = 1;
     ClearPendingRuntimeError();
     CompilerTest::TearDown();

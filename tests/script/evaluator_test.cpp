@@ -178,7 +178,7 @@ TEST_F(Evaluator, BarOffsetsApplyToTheirTermOrGroupOnly)
 
 TEST_F(Evaluator, TextsCompareWithoutCaseUnlessAnOperandIsNumeric)
 {
-    CopyString(gSymbols[0].info.Name, sizeof gSymbols[0].info.Name, "Acme Corp", -1);
+    CopyString(gStore.symbols[0].info.Name, sizeof gStore.symbols[0].info.Name, "Acme Corp", -1);
     const ValueCase cases[] = {
         {"?Name = 'acme CORP'", 1},
         {"?Name <> 'acme corp'", 0},
@@ -197,7 +197,7 @@ TEST_F(Evaluator, TextsCompareWithoutCaseUnlessAnOperandIsNumeric)
 
 TEST_F(Evaluator, FormulaResultsAsTextAndInteger)
 {
-    CopyString(gSymbols[0].info.Name, sizeof gSymbols[0].info.Name, "Acme Corp", -1);
+    CopyString(gStore.symbols[0].info.Name, sizeof gStore.symbols[0].info.Name, "Acme Corp", -1);
     const struct {
         const char *text;
         const char *want;
@@ -250,7 +250,7 @@ TEST_F(Evaluator, EvaluationsDoNotDependOnTheEvaluationBefore)
 
 TEST_F(Evaluator, SystemValues)
 {
-    gRunMode = 3;
+    gRun.mode = 3;
     gSettings.FirstDate = 20240102;
     CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, "C:\\scripts\\my.test.kvs", -1);
     char out[80];
@@ -262,7 +262,7 @@ TEST_F(Evaluator, SystemValues)
     EXPECT_STREQ("my.test", out);
     double now = Value("?LocalTime");
     EXPECT_GT(now, 20240101.0);
-    gRunMode = 0;
+    gRun.mode = 0;
     gSettings.FirstDate = 0;
     gSettings.ActiveScript[0] = 0;
 }
@@ -302,7 +302,7 @@ TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
 
     /* A chart opened on a trade shows the values of the trade's test, found
     ** by name; any other chart the current ones. */
-    ChartWindow chart{&gSymbols[0], CHART_KIND_SYMBOL, BAR_DAILY, nullptr, 0};
+    ChartWindow chart{&gStore.symbols[0], CHART_KIND_SYMBOL, BAR_DAILY, nullptr, 0};
     ctx.chart = &chart;
     EXPECT_DOUBLE_EQ(0.5, Value("Gap + 0"));
     chart.kind = CHART_KIND_TRADE;
@@ -317,7 +317,7 @@ TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
 
 TEST_F(Evaluator, TraceLinesForTermsOperatorsAndFunctions)
 {
-    gUiThreadId = PlatCurrentThreadId();
+    gRun.uiThreadId = PlatCurrentThreadId();
     gDebugEvalOn = 1;
     gDebugEvalDepth = 0;
     FormulaSlot *slot = CompileText("C + O[1] * 2");
@@ -361,15 +361,15 @@ TEST_F(Evaluator, ALibraryItemThatReachesItselfIsRefusedCleanly)
 {
     /* A direct self-reference is a compile error; rings through other items
     ** compile and must be caught while evaluating. */
-    gRunState = RUN_TESTING;
+    gRun.state = RUN_TESTING;
     SetLibrary({{"Ping", "1 + Pong"}, {"Pong", "Ping * 2"}, {"Ra", "Rb + C"}, {"Rb", "Rc[1]"}, {"Rc", "Ra"},
                 {"Fine", "C"}});
     EXPECT_TRUE(std::isnan(Value("Ping + 0")));
     EXPECT_STREQ("Library item 'Ping' refers back to itself while it is being evaluated", gPendingRuntimeError);
-    EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load());
+    EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
 
     ClearPendingRuntimeError();
-    gRunState = RUN_TESTING;
+    gRun.state = RUN_TESTING;
     EXPECT_TRUE(std::isnan(Value("Rb")));
     EXPECT_STREQ("Library item 'Rb' refers back to itself while it is being evaluated", gPendingRuntimeError);
 
@@ -378,7 +378,7 @@ TEST_F(Evaluator, ALibraryItemThatReachesItselfIsRefusedCleanly)
     ** nested). */
     EXPECT_DOUBLE_EQ(16, Value("Fine"));
     EXPECT_DOUBLE_EQ(32, Value("Fine + Fine"));
-    gRunState = RUN_IDLE;
+    gRun.state = RUN_IDLE;
 }
 
 TEST_F(Evaluator, LibraryNestingStopsAtTheThirtyThirdLevel)
@@ -395,12 +395,12 @@ TEST_F(Evaluator, LibraryNestingStopsAtTheThirtyThirdLevel)
     EXPECT_STREQ("", gPendingRuntimeError);
     for (FormulaItem &item : library) FreeFormulaNodes(&item.formula);
 
-    gRunState = RUN_TESTING;
+    gRun.state = RUN_TESTING;
     SetLibrary(chain(33));
     EXPECT_TRUE(std::isnan(Value("L1")));
     EXPECT_STREQ("Item<=>Library infinite recursion in 'L33'", gPendingRuntimeError);
-    EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load());
-    gRunState = RUN_IDLE;
+    EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
+    gRun.state = RUN_IDLE;
     /* Each top-level evaluation starts counting afresh. */
     EXPECT_DOUBLE_EQ(2, Value("L32"));
 }
@@ -416,14 +416,14 @@ TEST_F(Evaluator, TrackerStandingAloneIsACompileErrorNotARunTimeStop)
 
 TEST_F(Evaluator, ABuiltInWithoutImplementationFailsWithOneInternalError)
 {
-    gRunState = RUN_TESTING;
+    gRun.state = RUN_TESTING;
     EXPECT_TRUE(std::isnan(Value("ArcTan(1)")));
     EXPECT_STREQ("Internal Error: ArcTan (Id=372) has no implementation", LastMessage());
-    EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load());
+    EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
     gHeadless.messageCount = 0;
     EXPECT_TRUE(std::isnan(Value("ArcTan(1)")));
     EXPECT_EQ(0, gHeadless.messageCount);   /* reported once, not on every bar */
-    gRunState = RUN_IDLE;
+    gRun.state = RUN_IDLE;
 }
 
 /* ---- workers ------------------------------------------------------------------ */

@@ -155,7 +155,7 @@ TEST_F(BindTest, SecondPassResolvesSymbolsAndChecksStrategies)
         {"SP500", SECTION_DATA, 0, "error 89 @0+5"},
     };
     for (const BindCase &c : cases) EXPECT_EQ(Compile(c.text, c.section, c.index), c.expected) << c.text;
-    gConstituencyIds[0] = 1;   /* the data file includes series 1 */
+    gStore.constituencyIds[0] = 1;   /* the data file includes series 1 */
     EXPECT_EQ(Compile("SP500", SECTION_DATA, 0), "247");
 }
 

@@ -236,9 +236,9 @@ TEST_F(FormulaCompile, UnattendedErrorsGoToTheErrorLog)
     char savedFolder[260];
     CopyString(savedFolder, sizeof savedFolder, gProgramFolder, -1);
     CopyString(gProgramFolder, sizeof gProgramFolder, folder.path.c_str(), -1);
-    gUnattended = 1;
+    gRun.unattended = 1;
     EXPECT_EQ(Compile("C +", SECTION_DATA), "error 7 @2+1");
-    gUnattended = 0;
+    gRun.unattended = 0;
     CopyString(gProgramFolder, sizeof gProgramFolder, savedFolder, -1);
     EXPECT_EQ(gHeadless.messageCount, 0);
     std::string log = ReadTestFile(folder.File("errorlog.txt"));

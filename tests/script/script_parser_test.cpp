@@ -48,7 +48,7 @@ struct ParserTest : ::testing::Test {
         ResetHeadlessShell();
         gHeadless.captureLog = 1;   /* keeps the error boxes off the console */
         gLastFormulaError = FormulaErrorSelection{};
-        gResultCode = 0;
+        gRun.resultCode = 0;
     }
     void TearDown() override {
         FreeMemory(&parsed);
@@ -176,7 +176,7 @@ TEST_F(ParserTest, NamesOfSixtyThreeCharactersFitAndSixtyFourDoNot) {
 TEST_F(ParserTest, AMissingFileIsReportedWithTheFileResultCode) {
     char ns[64] = "";
     EXPECT_EQ(ParseScriptText(folder.File("missing.kvs").c_str(), ns), nullptr);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_NE(std::string(LastMessage()).find("Unable to open"), std::string::npos);
 }
 
@@ -361,9 +361,9 @@ TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange) {
     /* Years of a yearly date list: more than the calendar holds end at its edge too. */
     TearDown();
     SetUp();
-    gDateLists[BAR_YEARLY].barSize = BAR_YEARLY;
+    gStore.dateLists[BAR_YEARLY].barSize = BAR_YEARLY;
     ASSERT_EQ(Parse("Settings:\nBarSize: Yearly\nStartDate: 2024-01-01\nNumBars: 9000\n").code, 0);
-    gDateLists[BAR_YEARLY].barSize = 0;
+    gStore.dateLists[BAR_YEARLY].barSize = 0;
     EXPECT_EQ(gSettings.LastDate, 99991231);
 }
 

@@ -185,11 +185,11 @@ TEST_F(SettingsItems, SaveChartsToCountsInScansOnly)
 
 TEST_F(SettingsItems, SymbolsResolveInTheSecondPassOnly)
 {
-    ASSERT_TRUE(AllocMemory(&gSymbols, 2 * sizeof(SymbolRecord)));
-    memset(gSymbols, 0, 2 * sizeof(SymbolRecord));
-    CopyString(gSymbols[0].info.Symbol, sizeof gSymbols[0].info.Symbol, "IRX", -1);
-    CopyString(gSymbols[1].info.Symbol, sizeof gSymbols[1].info.Symbol, "SPY", -1);
-    gSymbolCount = 2;
+    ASSERT_TRUE(AllocMemory(&gStore.symbols, 2 * sizeof(SymbolRecord)));
+    memset(gStore.symbols, 0, 2 * sizeof(SymbolRecord));
+    CopyString(gStore.symbols[0].info.Symbol, sizeof gStore.symbols[0].info.Symbol, "IRX", -1);
+    CopyString(gStore.symbols[1].info.Symbol, sizeof gStore.symbols[1].info.Symbol, "SPY", -1);
+    gStore.symbolCount = 2;
     EXPECT_EQ(Apply("DateSym", "QQQ"), 0) << "pass 1 skips symbols";
     gCompileSession.pass = 2;
     EXPECT_EQ(Apply("DateSym", "QQQ"), 26);
@@ -198,8 +198,8 @@ TEST_F(SettingsItems, SymbolsResolveInTheSecondPassOnly)
     EXPECT_EQ(gScriptSettings.RiskFreeRateSym, 1);
     EXPECT_EQ(Apply("DateSym", "SPY"), 0);
     EXPECT_EQ(gScriptSettings.DateSym, 2);
-    FreeMemory(&gSymbols);
-    gSymbolCount = 0;
+    FreeMemory(&gStore.symbols);
+    gStore.symbolCount = 0;
 }
 
 TEST_F(SettingsItems, RandomSeedSeedsTheGenerator)

@@ -97,8 +97,8 @@ TEST_F(SideFileTest, HolidayFilesMarkEarlyClosesAndSkipOtherLines) {
 }
 
 TEST_F(SideFileTest, AutomaticUsHolidaysWaitForTheLoadedData) {
-    int32_t savedLast = gDataLastDate;
-    gDataLastDate = 20240614;
+    int32_t savedLast = gStore.lastDate;
+    gStore.lastDate = 20240614;
     EXPECT_EQ(LoadHolidayList(&holidays, "US_Auto"), 1);
     EXPECT_EQ(holidays.count, 0);
     gCompileSession.pass = 2;
@@ -109,7 +109,7 @@ TEST_F(SideFileTest, AutomaticUsHolidaysWaitForTheLoadedData) {
     EXPECT_EQ(LoadHolidayList(&holidays, "us_auto_LOG"), 1);
     ASSERT_NE(gHeadless.logText, nullptr);
     EXPECT_NE(strstr(gHeadless.logText, "*"), nullptr);
-    gDataLastDate = savedLast;
+    gStore.lastDate = savedLast;
 }
 
 /* ---- exchange map ------------------------------------------------------------------ */

@@ -46,7 +46,7 @@ struct StrategyTest : ::testing::Test {
         gSettings.DateInputFormat = 0;
         gSettings.KeepTrades = 1;
         gSettings.KeepBench = 0;
-        gResultCode = 0;
+        gRun.resultCode = 0;
     }
     void TearDown() override {
         ClearStrategies();
@@ -416,16 +416,16 @@ TEST_F(StrategyTest, OwnCalendarAndHolidaysBindInTheSecondPass) {
     symbols[0].bars[BAR_WEEKLY] = weekly;
     symbols[0].barCounts[BAR_WEEKLY] = 1;
     CopyString(symbols[0].info.Symbol, sizeof symbols[0].info.Symbol, "CAL", -1);
-    SymbolRecord *savedSymbols = gSymbols;
-    int32_t savedCount = gSymbolCount;
-    gSymbols = symbols;
-    gSymbolCount = 1;
+    SymbolRecord *savedSymbols = gStore.symbols;
+    int32_t savedCount = gStore.symbolCount;
+    gStore.symbols = symbols;
+    gStore.symbolCount = 1;
     ASSERT_TRUE(WriteTestFile(folder.File("h.txt"), "2024-01-04\r\n"));
     std::string script = "Strategy: A\n  CalendarSym: cal\n  HolidayList: " + folder.File("h.txt") + "\nStrategy: B\n";
     gCompileSession.pass = 2;
     EXPECT_EQ(Compile(script), 1) << LastMessage();
-    gSymbols = savedSymbols;
-    gSymbolCount = savedCount;
+    gStore.symbols = savedSymbols;
+    gStore.symbolCount = savedCount;
     StrategyRecord *a = Named("A");
     ASSERT_TRUE(a);
     EXPECT_EQ(a->CalendarSym, 1);

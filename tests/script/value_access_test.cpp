@@ -49,15 +49,15 @@ TEST_F(ValueAccess, PeriodFirstDates)
 
     /* After a market closed for the rest of a week, or a gap of a year, the
     ** period still begins inside its own calendar week or month. */
-    DateList saved = gDateLists[BAR_DAILY];
+    DateList saved = gStore.dateLists[BAR_DAILY];
     uint32_t dates[] = {20010907, 20010910, 20010917, 20010918, 20010919, 20020110, 20030108, 20030109, 0};
-    gDateLists[BAR_DAILY].dates = dates;
-    gDateLists[BAR_DAILY].count = 8;
+    gStore.dateLists[BAR_DAILY].dates = dates;
+    gStore.dateLists[BAR_DAILY].count = 8;
     EXPECT_EQ(20010917, GetPeriodFirstDate(20010919, 1, BAR_WEEKLY));
     EXPECT_EQ(20030108, GetPeriodFirstDate(20030109, 1, BAR_MONTHLY));
     EXPECT_EQ(20030108, GetPeriodFirstDate(20030109, 1, BAR_QUARTERLY));
     EXPECT_EQ(20010910, GetPeriodFirstDate(20010910, 1, BAR_WEEKLY));
-    gDateLists[BAR_DAILY] = saved;
+    gStore.dateLists[BAR_DAILY] = saved;
 }
 
 TEST_F(ValueAccess, DatedValuesByDayTimeAndLatestFlag)
@@ -68,18 +68,18 @@ TEST_F(ValueAccess, DatedValuesByDayTimeAndLatestFlag)
         {20240201, 90000, 7, 0, 5.0},
         {20240201, 120000, 7, 0, 6.0},
     };
-    gSymbols[0].events = events;
-    gSymbols[0].eventCount = 4;
+    gStore.symbols[0].events = events;
+    gStore.symbols[0].eventCount = 4;
     int32_t on = 0;
-    EXPECT_EQ(0.3, LookupDatedValue(&gSymbols[0], BAR_DAILY, 20240130, 0, -1, 1, &on));
+    EXPECT_EQ(0.3, LookupDatedValue(&gStore.symbols[0], BAR_DAILY, 20240130, 0, -1, 1, &on));
     EXPECT_EQ(20240126, on);
-    EXPECT_EQ(0.0, LookupDatedValue(&gSymbols[0], BAR_DAILY, 20240130, 0, -1, 0, nullptr));
-    EXPECT_EQ(0.4, LookupDatedValue(&gSymbols[0], BAR_DAILY, 20240201, 100000, -1, 0, nullptr));
-    EXPECT_EQ(0.0, LookupDatedValue(&gSymbols[0], BAR_DAILY, 20240201, 160000, -1, 0, nullptr));
-    EXPECT_EQ(5.0, LookupDatedValue(&gSymbols[0], BAR_DAILY, 20240201, 100000, 7, 0, nullptr));
-    EXPECT_EQ(6.0, LookupDatedValue(&gSymbols[0], BAR_DAILY, 20240201, 120000, 7, 0, nullptr));
-    gSymbols[0].events = nullptr;
-    gSymbols[0].eventCount = 0;
+    EXPECT_EQ(0.0, LookupDatedValue(&gStore.symbols[0], BAR_DAILY, 20240130, 0, -1, 0, nullptr));
+    EXPECT_EQ(0.4, LookupDatedValue(&gStore.symbols[0], BAR_DAILY, 20240201, 100000, -1, 0, nullptr));
+    EXPECT_EQ(0.0, LookupDatedValue(&gStore.symbols[0], BAR_DAILY, 20240201, 160000, -1, 0, nullptr));
+    EXPECT_EQ(5.0, LookupDatedValue(&gStore.symbols[0], BAR_DAILY, 20240201, 100000, 7, 0, nullptr));
+    EXPECT_EQ(6.0, LookupDatedValue(&gStore.symbols[0], BAR_DAILY, 20240201, 120000, 7, 0, nullptr));
+    gStore.symbols[0].events = nullptr;
+    gStore.symbols[0].eventCount = 0;
 }
 
 TEST_F(ValueAccess, TestArraysAreReachedOnlyInsideTheirBounds)
@@ -135,11 +135,11 @@ TEST_F(ValueAccess, OnePerDateItemsReadTheCalendarsValueOfTheSymbolsDate)
     double calendarValues[10];
     for (int b = 0; b < 10; b++) calendarValues[b] = 100 + b;
     int32_t offsets[1] = {0};
-    SymbolRecord savedCalendar = gCalendarSymbol;
-    gCalendarSymbol = gSymbols[0];
-    gCalendarSymbol.dataValues[0] = calendarValues;
-    gCalendarSymbol.dataOffsets[0] = offsets;
-    SymbolRecord &b = gSymbols[1];
+    SymbolRecord savedCalendar = gStore.calendar;
+    gStore.calendar = gStore.symbols[0];
+    gStore.calendar.dataValues[0] = calendarValues;
+    gStore.calendar.dataOffsets[0] = offsets;
+    SymbolRecord &b = gStore.symbols[1];
     memmove(&b.bars[BAR_DAILY][0], &b.bars[BAR_DAILY][5], 5 * sizeof(Bar));
     b.barCounts[BAR_DAILY] = 5;
     b.firstDate = kFixtureDates[5];
@@ -149,20 +149,20 @@ TEST_F(ValueAccess, OnePerDateItemsReadTheCalendarsValueOfTheSymbolsDate)
     EXPECT_EQ(107, GetAlignedSeriesValue(&ctx, 0, 0, 0));
     EXPECT_EQ(106, GetAlignedSeriesValue(&ctx, 1, 0, 0));
     EXPECT_TRUE(std::isnan(GetAlignedSeriesValue(&ctx, 3, 0, 0)));   /* before BBB's first bar */
-    gCalendarSymbol = savedCalendar;
+    gStore.calendar = savedCalendar;
 }
 
 TEST_F(ValueAccess, SeriesValuesAndBarSync)
 {
-    EXPECT_EQ(0.0, GetSeriesValue(&gSymbols[0], 3, 0));
+    EXPECT_EQ(0.0, GetSeriesValue(&gStore.symbols[0], 3, 0));
     double block[4] = {1, 2, 3, 4};
     int32_t offsets[2] = {0, 2};
-    gSymbols[0].dataValues[1] = block;
-    gSymbols[0].dataOffsets[1] = offsets;
-    EXPECT_EQ(4.0, GetStrategySeriesValue(&gSymbols[0], 1, 1));
-    EXPECT_EQ(0.0, GetSeriesValue(&gSymbols[0], 1, 1));
-    gSymbols[0].dataValues[1] = nullptr;
-    gSymbols[0].dataOffsets[1] = nullptr;
+    gStore.symbols[0].dataValues[1] = block;
+    gStore.symbols[0].dataOffsets[1] = offsets;
+    EXPECT_EQ(4.0, GetStrategySeriesValue(&gStore.symbols[0], 1, 1));
+    EXPECT_EQ(0.0, GetSeriesValue(&gStore.symbols[0], 1, 1));
+    gStore.symbols[0].dataValues[1] = nullptr;
+    gStore.symbols[0].dataOffsets[1] = nullptr;
 
     ctx.date = 20240125;
     ctx.barPhase = PHASE_OPEN;

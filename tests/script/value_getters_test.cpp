@@ -91,14 +91,14 @@ TEST_F(Getters, DividendsOfTheBarsDayScaledToTheSplitLevel)
         {20240201, 0, EVENT_DIVIDEND, 0, 0.5},
         {20240202, 93000, EVENT_DIVIDEND, 0, 0.7},  /* after the start of the day: not this bar's */
     };
-    gSymbols[0].events = events;
-    gSymbols[0].eventCount = 4;
+    gStore.symbols[0].events = events;
+    gStore.symbols[0].eventCount = 4;
     const ValueCase cases[] = {{"Dividend", 0.5}, {"Dividend[1]", 0}, {"Dividend[4]", 0.2}, {"Dividend[-1]", 0}};
     EXPECT_CASES(cases);
-    gSymbols[0].securityType = SECURITY_FUTURES;
+    gStore.symbols[0].securityType = SECURITY_FUTURES;
     EXPECT_DOUBLE_EQ(0, Value("Dividend"));
-    gSymbols[0].events = nullptr;
-    gSymbols[0].eventCount = 0;
+    gStore.symbols[0].events = nullptr;
+    gStore.symbols[0].eventCount = 0;
 }
 
 TEST_F(Getters, ConstituencySeriesAndDataItems)
@@ -109,8 +109,8 @@ TEST_F(Getters, ConstituencySeriesAndDataItems)
         {20240129, 0, -2, 0, 1.0},      /* joins series 0 on bar 2 */
         {20240206, 0, -3, 0, 1.0},      /* series 1 */
     };
-    gSymbols[0].events = events;
-    gSymbols[0].eventCount = 2;
+    gStore.symbols[0].events = events;
+    gStore.symbols[0].eventCount = 2;
 
     /* Two Data items: a plain price series and a one-per-symbol value. */
     dataItems.assign(2, FormulaItem{});
@@ -123,8 +123,8 @@ TEST_F(Getters, ConstituencySeriesAndDataItems)
     double block[20];
     int32_t offsets[2] = {0, 10};
     for (int b = 0; b < 10; b++) block[b] = 10.0 * b, block[10 + b] = b == 0 ? 77 : -1;
-    gSymbols[0].dataValues[0] = block;
-    gSymbols[0].dataOffsets[0] = offsets;
+    gStore.symbols[0].dataValues[0] = block;
+    gStore.symbols[0].dataOffsets[0] = offsets;
 
     const ValueCase cases[] = {
         {"SP500", 1}, {"SP500[3]", 1}, {"SP500[4]", 0}, {"NDX", 0},
@@ -142,10 +142,10 @@ TEST_F(Getters, ConstituencySeriesAndDataItems)
     gSettings.BarSize2 = BAR_WEEKLY;
     EXPECT_TRUE(std::isnan(Value("Plain")));
     gSettings.BarSize2 = BAR_DAILY;
-    gSymbols[0].dataValues[0] = nullptr;
-    gSymbols[0].dataOffsets[0] = nullptr;
-    gSymbols[0].events = nullptr;
-    gSymbols[0].eventCount = 0;
+    gStore.symbols[0].dataValues[0] = nullptr;
+    gStore.symbols[0].dataOffsets[0] = nullptr;
+    gStore.symbols[0].events = nullptr;
+    gStore.symbols[0].eventCount = 0;
 }
 
 TEST_F(Getters, ScanColumnsReadTheWorkersLastValueAtBarZeroOnly)
@@ -192,34 +192,34 @@ TEST_F(Getters, BarDatesStepTheCalendarBeyondTheBars)
 
 TEST_F(Getters, SymbolInformationTexts)
 {
-    CopyString(gSymbols[0].info.Sector, 80, "Energy", -1);
-    gSymbols[0].info.DelistDate = 20301231;
+    CopyString(gStore.symbols[0].info.Sector, 80, "Energy", -1);
+    gStore.symbols[0].info.DelistDate = 20301231;
     EXPECT_EQ("n/a", Text("?Name"));
     EXPECT_EQ("Energy", Text("?Sector"));
     EXPECT_EQ("AAA", Text("Symbol"));
     EXPECT_DOUBLE_EQ(1, Value("Symbol + 0"));
-    ctx.symbol = &gSymbols[1];
+    ctx.symbol = &gStore.symbols[1];
     EXPECT_DOUBLE_EQ(2, Value("Symbol + 0"));
     ctx.importFlag = 1;
     EXPECT_DOUBLE_EQ(1, Value("Symbol + 0"));
     ctx.importFlag = 0;
-    ctx.symbol = &gSymbols[0];
+    ctx.symbol = &gStore.symbols[0];
     const ValueCase cases[] = {{"TickSize", 0.01}, {"PointValue", 1}, {"InfoDelist", 20301231}, {"?Name + 1", 1}};
     EXPECT_CASES(cases);
     /* A futures contract series takes the contract from the bar's events. */
     EventItem events[] = {{20240125, 0, EVENT_CONTRACT, 0, 20240315}, {20240201, 0, EVENT_CONTRACT, 0, 20240614}};
-    gSymbols[0].events = events;
-    gSymbols[0].eventCount = 2;
-    gSymbols[0].dataSource = 3;
+    gStore.symbols[0].events = events;
+    gStore.symbols[0].eventCount = 2;
+    gStore.symbols[0].dataSource = 3;
     EXPECT_DOUBLE_EQ(20240614, Value("InfoDelist"));
     AtBar(4);
     EXPECT_DOUBLE_EQ(20240315, Value("InfoDelist"));
-    gSymbols[0].events = nullptr;
-    gSymbols[0].eventCount = 0;
+    gStore.symbols[0].events = nullptr;
+    gStore.symbols[0].eventCount = 0;
 
-    ASSERT_TRUE(AllocMemory(&gSymbols[0].fundamentals, 2 * sizeof(FundamentalItem)));
-    gSymbols[0].fundamentals[0] = {4, 20231231, 1.5};
-    gSymbols[0].fundamentals[1] = {9, 20230930, 2.5};
+    ASSERT_TRUE(AllocMemory(&gStore.symbols[0].fundamentals, 2 * sizeof(FundamentalItem)));
+    gStore.symbols[0].fundamentals[0] = {4, 20231231, 1.5};
+    gStore.symbols[0].fundamentals[1] = {9, 20230930, 2.5};
     FormulaNode node{};
     node.item = ITEM_FUNDAMENTAL;
     node.index = 9;
@@ -231,13 +231,13 @@ TEST_F(Getters, SymbolInformationTexts)
     node.index = 5;
     ASSERT_EQ(1, GetNonBarValue(&node, &ctx, 0));
     EXPECT_EQ(0, node.value);
-    FreeMemory(&gSymbols[0].fundamentals);
+    FreeMemory(&gStore.symbols[0].fundamentals);
 }
 
 TEST_F(Getters, ThePositionOfTheContext)
 {
     PositionRecord position{};
-    Open(&position, &gSymbols[0], -1, 100, 2, 20.5, 1, 20240126);   /* entered before the 2:1 split */
+    Open(&position, &gStore.symbols[0], -1, 100, 2, 20.5, 1, 20240126);   /* entered before the 2:1 split */
     position.orderPrice = 20;
     position.openingNumber = 3;
     position.entryValue = 4100;
@@ -277,9 +277,9 @@ TEST_F(Getters, ThePositionOfTheContext)
 TEST_F(Getters, BarsHeldCountsOneMoreForOrdersTradeChartsAndAfterTheClose)
 {
     PositionRecord position{};
-    Open(&position, &gSymbols[0], 1, 100, 1, 15, 3, 20240130);
+    Open(&position, &gStore.symbols[0], 1, 100, 1, 15, 3, 20240130);
     ctx.position = &position;
-    ChartWindow chart{&gSymbols[0], CHART_KIND_TRADE, BAR_DAILY, nullptr, 0};
+    ChartWindow chart{&gStore.symbols[0], CHART_KIND_TRADE, BAR_DAILY, nullptr, 0};
     TradeRecord trade{};
     const struct {
         int32_t generating, liveData, phase, chart, postClose, option;
@@ -294,7 +294,7 @@ TEST_F(Getters, BarsHeldCountsOneMoreForOrdersTradeChartsAndAfterTheClose)
         {0, 0, PHASE_CLOSE, 0, 1, 0, 2},
     };
     for (const auto &c : cases) {
-        gGeneratingOrders = c.generating;
+        gRun.generatingOrders = c.generating;
         gScriptSettings.OrdersLiveData = c.liveData;
         ctx.barPhase = c.phase;
         ctx.chart = c.chart ? &chart : nullptr;
@@ -303,7 +303,7 @@ TEST_F(Getters, BarsHeldCountsOneMoreForOrdersTradeChartsAndAfterTheClose)
         gSettings.BarsHeldIncrPostClose = c.option;
         EXPECT_DOUBLE_EQ(c.want, Value("BarsHeld")) << "case " << (&c - cases);
     }
-    gGeneratingOrders = 0;
+    gRun.generatingOrders = 0;
     gScriptSettings.OrdersLiveData = 0;
     gSettings.BarsHeldIncrPostClose = 0;
 }
@@ -311,7 +311,7 @@ TEST_F(Getters, BarsHeldCountsOneMoreForOrdersTradeChartsAndAfterTheClose)
 TEST_F(Getters, AQuantityWithALaterFillIsInThatFillsSplitTerms)
 {
     PositionRecord position{};
-    Open(&position, &gSymbols[0], 1, 100, 2, 20, 1, 20240126);
+    Open(&position, &gStore.symbols[0], 1, 100, 2, 20, 1, 20240126);
     position.exitPrice = 12;       /* filled again while the split factor was still 2 */
     position.exitSplit = 2;
     ctx.position = &position;
@@ -330,7 +330,7 @@ TEST_F(Getters, ChartsColumnsReadTheChartsCalculatedValues)
     double first[10] = {}, second[10] = {};
     for (int i = 0; i < 10; i++) second[i] = 100 + i;
     double *arrays[2] = {first, second};
-    ChartWindow chart{&gSymbols[0], CHART_KIND_SYMBOL, BAR_DAILY, arrays, 2};
+    ChartWindow chart{&gStore.symbols[0], CHART_KIND_SYMBOL, BAR_DAILY, arrays, 2};
     ctx.chart = &chart;
     ASSERT_EQ(1, GetBarValue(&node, &ctx, 1));
     EXPECT_EQ(104, node.value);
@@ -346,24 +346,24 @@ TEST_F(Getters, ChartsColumnsReadTheChartsCalculatedValues)
         {0, 2, true, "Error: attempt to access indicator 2 bar 5 of stock AAA with 10 bars and 2 indicators"},
     };
     for (const auto &f : faults) {
-        gRunState = RUN_TESTING;
+        gRun.state = RUN_TESTING;
         chart.indicators = f.calculated ? arrays : nullptr;
         node.index = f.column;
         node.value = 7;
         EXPECT_EQ(1, GetBarValue(&node, &ctx, f.barsBack)) << f.message;
         EXPECT_EQ(0, node.value) << f.message;
         EXPECT_STREQ(f.message, LastMessage());
-        EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load()) << f.message;
+        EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load()) << f.message;
     }
     /* A chart of fewer bars than the symbol the formula runs on. */
-    gRunState = RUN_TESTING;
+    gRun.state = RUN_TESTING;
     chart.indicators = arrays;
-    chart.symbol = &gSymbols[1];
-    gSymbols[1].barCounts[BAR_DAILY] = 4;
+    chart.symbol = &gStore.symbols[1];
+    gStore.symbols[1].barCounts[BAR_DAILY] = 4;
     node.index = 0;
     EXPECT_EQ(1, GetBarValue(&node, &ctx, 0));
     EXPECT_STREQ("Error: attempt to access indicator 0 bar 5 of stock BBB with 4 bars and 2 indicators", LastMessage());
-    gRunState = RUN_IDLE;
+    gRun.state = RUN_IDLE;
 }
 
 /* A test of two strategies over three date rows. */
@@ -519,19 +519,19 @@ struct GroupPositions : StatGetters {
     void SetUp() override
     {
         StatGetters::SetUp();
-        Open(&p1, &gSymbols[0], 1, 100, 2, 20, 1, 20240126);   /* 200 shares at 10 now */
+        Open(&p1, &gStore.symbols[0], 1, 100, 2, 20, 1, 20240126);   /* 200 shares at 10 now */
         p1.fraction = 0.25;
         p1.entryValue = 2000;
         p1.kept = 1;
         p1.setupRank = 3;
-        Open(&p3, &gSymbols[1], 1, 999, 1, 99, 2, 20240129);   /* another symbol */
+        Open(&p3, &gStore.symbols[1], 1, 999, 1, 99, 2, 20240129);   /* another symbol */
         p3.kept = 1;
-        Open(&p5, &gSymbols[0], 1, 10, 1, 15, 3, 20240130);
+        Open(&p5, &gStore.symbols[0], 1, 10, 1, 15, 3, 20240130);
         p5.fraction = 0.1;
         p5.entryValue = 150;
         p5.setupRank = 4;
         p5.selectionNumber = 2;
-        Open(&p2, &gSymbols[0], -1, 50, 1, 16, 4, 20240131);
+        Open(&p2, &gStore.symbols[0], -1, 50, 1, 16, 4, 20240131);
         p2.fraction = 0.5;
         p2.entryValue = 800;
         p2.entryFx = 2;
@@ -539,7 +539,7 @@ struct GroupPositions : StatGetters {
         p2.listed = 1;
         p2.setupRank = 2;
         p2.selectionNumber = 1;
-        Open(&p4, &gSymbols[0], 1, 0, 1, 0, -1, 0);             /* a setup not entered */
+        Open(&p4, &gStore.symbols[0], 1, 0, 1, 0, -1, 0);             /* a setup not entered */
         p4.setupRank = 5;
         records[0].kind = STRATEGY_KIND_STRATEGY;
         records[0].openPositions = alpha;
@@ -645,14 +645,14 @@ TEST_F(StatGetters, IdsOutsideAGettersRangeAreInternalErrorsThatStopTheRun)
         {GetTradeValue, 186, "Internal Error: GetTradeValue(Id=186)"},
     };
     for (const auto &c : cases) {
-        gRunState = RUN_TESTING;
+        gRun.state = RUN_TESTING;
         FormulaNode node{};
         node.item = c.item;
         EXPECT_EQ(0, c.getter(&node, &ctx, 0)) << c.message;
         EXPECT_STREQ(c.message, LastMessage());
-        EXPECT_EQ(RUN_STOP_REQUESTED, gRunState.load()) << c.message;
+        EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load()) << c.message;
     }
-    gRunState = RUN_IDLE;
+    gRun.state = RUN_IDLE;
     FormulaNode node{};
     node.item = 100;                 /* bar dates: an unknown id is only 0 */
     EXPECT_EQ(1, GetBarDateValue(&node, &ctx, 0));

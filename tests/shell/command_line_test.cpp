@@ -82,39 +82,39 @@ TEST_F(CommandLineTest, FirstPassSetsTheFlagsAndTheSettingsFile)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);
         gSettingsFile[0] = 0;
-        gUnattended = 1;
+        gRun.unattended = 1;
         gCommandLine.exitAfterBatch = 1;
         EXPECT_EQ(1, ParseCommandLineOptions(c.line.c_str()));
-        EXPECT_EQ(c.unattended, gUnattended);
+        EXPECT_EQ(c.unattended, gRun.unattended);
         EXPECT_EQ(c.exitAfterBatch, gCommandLine.exitAfterBatch);
         EXPECT_EQ(c.settingsFile, gSettingsFile);
     }
     EXPECT_EQ(1, ParseCommandLineOptions(nullptr));
-    EXPECT_EQ(0, gUnattended);
+    EXPECT_EQ(0, gRun.unattended);
 }
 
 TEST_F(CommandLineTest, AMissingSettingsFileEndsTheFirstPass)
 {
-    gUnattended = 0;
+    gRun.unattended = 0;
     std::string missing = tmp.File("none.ini");
     EXPECT_EQ(0, ParseCommandLineOptions(("-inifile \"" + missing + "\"").c_str()));
-    EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
     EXPECT_EQ("Unable to access " + missing, LastMessage());
     EXPECT_STREQ("", gSettingsFile);
     /* With a batch on the line the report goes to the error log. */
-    gResultCode = RESULT_OK;
+    gRun.resultCode = RESULT_OK;
     EXPECT_EQ(0, ParseCommandLineOptions(("-test a.kvs -inifile \"" + missing + "\"").c_str()));
-    EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
     EXPECT_NE(std::string::npos, ReadTestFile(tmp.File("errorlog.txt")).find("\nUnable to access " + missing + "\n"));
 
     /* "-inifile" that names no file. */
-    gResultCode = RESULT_OK;
+    gRun.resultCode = RESULT_OK;
     EXPECT_EQ(0, ParseCommandLineOptions("-inifile -noexit"));
-    EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
     EXPECT_STREQ("", gSettingsFile);
-    gResultCode = RESULT_OK;
-    gUnattended = 0;
+    gRun.resultCode = RESULT_OK;
+    gRun.unattended = 0;
     EXPECT_EQ(0, ParseCommandLineOptions(("-inifile " + std::string(255, 'y')).c_str()));
-    EXPECT_EQ(RESULT_FILE_ERROR, gResultCode.load());
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
     EXPECT_NE(nullptr, strstr(LastMessage(), "is too long -- maximum is 260 chars")) << LastMessage();
 }

@@ -289,17 +289,17 @@ TEST(LowMemory, EstimatesOfLoadedAndCalculatedData)
     symbols[0].eventCount = 3;
     symbols[1].barCounts[0] = 10;
     symbols[1].barCounts[1] = 2;
-    SymbolRecord *savedSymbols = gSymbols;
-    int32_t savedCount = gSymbolCount;
+    SymbolRecord *savedSymbols = gStore.symbols;
+    int32_t savedCount = gStore.symbolCount;
     DefinitionList savedData = gDataItems, savedTest = gTestDataItems;
-    gSymbols = symbols;
-    gSymbolCount = 2;
+    gStore.symbols = symbols;
+    gStore.symbolCount = 2;
     gDataItems.capacity = 4;
     gTestDataItems.capacity = 1;
     double loaded, calculated;
     EstimateMemoryUse(&loaded, &calculated);
-    gSymbols = savedSymbols;
-    gSymbolCount = savedCount;
+    gStore.symbols = savedSymbols;
+    gStore.symbolCount = savedCount;
     gDataItems = savedData;
     gTestDataItems = savedTest;
     EXPECT_EQ(loaded, 9176.0 + 2192.0);    // 120 x 64 + 3 x 24 + 1424, 12 x 64 + 1424

@@ -19,8 +19,6 @@ struct ShellTest : ProgramStateTest {
     void SetUp() override
     {
         ProgramStateTest::SetUp();
-        gLowMemory = 0;
-        gRunState = RUN_IDLE;
         MemoryPercent();   // makes sure the physical-memory figure has been read
         savedPhysical = gPhysicalMemory;
         memcpy(savedOutput, gOutputFolder, sizeof savedOutput);
@@ -29,8 +27,6 @@ struct ShellTest : ProgramStateTest {
     {
         gPhysicalMemory = savedPhysical;
         memcpy(gOutputFolder, savedOutput, sizeof savedOutput);
-        gLowMemory = 0;
-        gRunState = RUN_IDLE;
         ProgramStateTest::TearDown();
     }
 };
@@ -70,7 +66,7 @@ TEST_F(ShellTest, FrameTitleCarriesLowMemoryWarning)
     EXPECT_STREQ(gHeadless.frameTitle, "Kestovar");
     SetFrameTitle("%s", "sample1.kvs");
     EXPECT_STREQ(gHeadless.frameTitle, "Kestovar - sample1.kvs");
-    gLowMemory = 1;
+    gRun.lowMemory = 1;
     SetFrameTitle("%s", "sample1.kvs");
     EXPECT_STREQ(gHeadless.frameTitle, "Kestovar - sample1.kvs - LOW MEMORY WARNING");
     SetFrameTitle(nullptr);
@@ -83,20 +79,20 @@ TEST_F(ShellTest, LowMemoryWarnsOncePerRiseAndStopsTheRun)
     ASSERT_EQ(AllocMemory(&block, 1000), 1);
     uint64_t held = gAllocatedBytes.load();
     gSettings.MaxMemPct = 95;
-    gRunState = RUN_TESTING;
+    gRun.state = RUN_TESTING;
 
     gPhysicalMemory = held * 100 / 94;   // 94 percent
     PumpMessages();
-    EXPECT_EQ(gLowMemory.load(), 0);
+    EXPECT_EQ(gRun.lowMemory.load(), 0);
     EXPECT_EQ(gHeadless.messageCount, 0);
     EXPECT_EQ(std::string(gHeadless.statusParts[gSettings.StatusBarFields + 2]), "Memory: 94%");
 
     gPhysicalMemory = held * 100 / 95;   // 95 percent: warn and stop
     PumpMessages();
-    EXPECT_EQ(gLowMemory.load(), 1);
+    EXPECT_EQ(gRun.lowMemory.load(), 1);
     EXPECT_EQ(gHeadless.messageCount, 1);
-    EXPECT_EQ(gRunState.load(), RUN_STOP_REQUESTED);
-    EXPECT_EQ(gResultCode.load(), RESULT_LOW_MEMORY);
+    EXPECT_EQ(gRun.state.load(), RUN_STOP_REQUESTED);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_LOW_MEMORY);
     EXPECT_NE(strstr(LastMessage(), "*** WARNING: LOW MEMORY ***"), nullptr);
     EXPECT_NE(strstr(gHeadless.frameTitle, " - LOW MEMORY WARNING"), nullptr);
 
@@ -106,7 +102,7 @@ TEST_F(ShellTest, LowMemoryWarnsOncePerRiseAndStopsTheRun)
 
     gPhysicalMemory = held * 100 / 90;   // dropping clears the flag and the title
     PumpMessages();
-    EXPECT_EQ(gLowMemory.load(), 0);
+    EXPECT_EQ(gRun.lowMemory.load(), 0);
     EXPECT_EQ(strstr(gHeadless.frameTitle, "LOW MEMORY"), nullptr);
 
     gPhysicalMemory = held * 100 / 97;   // rising again warns again
@@ -120,10 +116,10 @@ TEST_F(ShellTest, FailedAllocationRaisesWarningAtLowPercentage)
     gSettings.MaxMemPct = 95;
     gOutOfMemory = 1;
     PumpMessages();
-    EXPECT_EQ(gLowMemory.load(), 1);
+    EXPECT_EQ(gRun.lowMemory.load(), 1);
     EXPECT_EQ(gOutOfMemory.load(), 0);   // the pump is what clears it
     EXPECT_EQ(gHeadless.messageCount, 1);
-    EXPECT_EQ(gRunState.load(), RUN_IDLE);   // no run was going, none is stopped
+    EXPECT_EQ(gRun.state.load(), RUN_IDLE);   // no run was going, none is stopped
 }
 
 TEST_F(ShellTest, LowMemoryMessageWordingAndAdvice)
@@ -149,16 +145,16 @@ TEST_F(ShellTest, NoticesAndMessageBoxesAreKept)
 TEST_F(ShellTest, LogGoesToTheTestLogFileWhenOpen)
 {
     std::string path = tmp.File("TEST_0001.TXT");
-    gTestLogFile = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
-    ASSERT_NE(gTestLogFile, nullptr);
+    gRun.testLogFile = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
+    ASSERT_NE(gRun.testLogFile, nullptr);
     LogPrintf("Date\t%d", 20240102);
-    LogContinueLine = 1;
+    gRun.logContinueLine = 1;
     LogPrintf("a");
     LogPrintf("b");
-    LogContinueLine = 0;
+    gRun.logContinueLine = 0;
     LogPrintf("");
-    PlatCloseFile(gTestLogFile);
-    gTestLogFile = nullptr;
+    PlatCloseFile(gRun.testLogFile);
+    gRun.testLogFile = nullptr;
     EXPECT_EQ(ReadTestFile(path), "Date\t20240102\r\nab\r\n");
 
     gHeadless.captureLog = 1;
@@ -179,7 +175,7 @@ TEST_F(ShellTest, CreateOutputFoldersMakesInfoLogsReports)
 
     snprintf(gOutputFolder, sizeof gOutputFolder, "%s", tmp.File("missing\\Output").c_str());
     EXPECT_EQ(CreateOutputFolders(), 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_EQ(std::string(LastMessage()), "Unable to create folder " + tmp.File("missing\\Output") + "\\Info");
 
     /* Info and Logs would fit 259 characters, Reports would not: nothing is
@@ -187,9 +183,9 @@ TEST_F(ShellTest, CreateOutputFoldersMakesInfoLogsReports)
     std::string longOutput = tmp.path + "\\" + std::string(254 - tmp.path.size() - 1, 'o');
     snprintf(gOutputFolder, sizeof gOutputFolder, "%s", longOutput.c_str());
     ResetHeadlessShell();
-    gResultCode = RESULT_OK;
+    gRun.resultCode = RESULT_OK;
     EXPECT_EQ(CreateOutputFolders(), 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_STREQ(LastMessage(), "Reports file path is too long -- maximum is 260 chars.");
     EXPECT_EQ(gHeadless.messageCount, 1);
     EXPECT_EQ(PlatFolderExists(longOutput.c_str()), 0);
@@ -257,13 +253,13 @@ TEST(ShellRules, WorkerCount)
 
 TEST(ShellRules, StopRequestOnlyDuringARun)
 {
-    gRunState = RUN_IDLE;
+    gRun.state = RUN_IDLE;
     RequestStop();
-    EXPECT_EQ(gRunState.load(), RUN_IDLE);
-    gRunState = RUN_CALCULATING;
+    EXPECT_EQ(gRun.state.load(), RUN_IDLE);
+    gRun.state = RUN_CALCULATING;
     RequestStop();
-    EXPECT_EQ(gRunState.load(), RUN_STOP_REQUESTED);
-    gRunState = RUN_IDLE;
+    EXPECT_EQ(gRun.state.load(), RUN_STOP_REQUESTED);
+    gRun.state = RUN_IDLE;
 }
 
 TEST_F(ShellTest, DebugHeaderLines)

@@ -24,7 +24,7 @@ struct ProgramStateTest : ::testing::Test {
     ProgramSettings savedSettings = gSettings;
     char savedRoot[sizeof gMessageState.backupRoot];
     char savedProgramFolder[sizeof gProgramFolder];
-    uint32_t savedUiThread = gUiThreadId;
+    uint32_t savedUiThread = gRun.uiThreadId;
     TempFolder tmp;
 
     void SetUp() override
@@ -40,7 +40,7 @@ struct ProgramStateTest : ::testing::Test {
         gSettings = savedSettings;
         memcpy(gMessageState.backupRoot, savedRoot, sizeof savedRoot);
         memcpy(gProgramFolder, savedProgramFolder, sizeof savedProgramFolder);
-        gUiThreadId = savedUiThread;
+        gRun.uiThreadId = savedUiThread;
         ClearControlWords();
     }
 
@@ -48,8 +48,7 @@ private:
     static void ClearControlWords()
     {
         ResetHeadlessShell();
-        gResultCode = RESULT_OK;
-        gUnattended = 0;
+        ResetRunControl();
         gOutOfMemory = 0;
         gMessageState.suppressNext = 0;
     }

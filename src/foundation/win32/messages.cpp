@@ -6,6 +6,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/text_match.h"
+#include "shell/services.h"
 
 void SetWaitCursor(int on)
 {

@@ -17,7 +17,6 @@
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
 #include "marketdata/store/constituency.h"
-#include "marketdata/store/data_hooks.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
 #include "marketdata/store/events.h"
@@ -101,7 +100,7 @@ int BeginImport()
     gImport.endDate = end;
     gImport.referenceDate = NextDay(today);
 
-    DateList &calendar = gDateLists[BAR_DAILY];
+    DateList &calendar = gStore.dateLists[BAR_DAILY];
     if (calendar.capacity < days + 1) {
         if (!ReallocMemory(&calendar.dates, (uint64_t)(days + 1) * sizeof(uint32_t))) return 0;
         calendar.capacity = days + 1;
@@ -117,22 +116,22 @@ int BeginImport()
     calendar.count = days;
     calendar.barSize = BAR_DAILY;
 
-    memset(gConstituencyIds, 0, sizeof gConstituencyIds);
+    memset(gStore.constituencyIds, 0, sizeof gStore.constituencyIds);
     int32_t ids = 0;
     for (int32_t row = 0; gConstituencyRequested && row < gConstituencyCount && ids < MAX_CONSTITUENCY_IDS; row++)
-        if (gConstituencyRequested[row]) gConstituencyIds[ids++] = gConstituency[row].id;
+        if (gConstituencyRequested[row]) gStore.constituencyIds[ids++] = gConstituency[row].id;
 
     gImport.importedKeys = HashCreate();
     gImport.workKeys = HashCreate();
     if (!gImport.importedKeys || !gImport.workKeys) return 0;
     if (!AllocMemory(&gImport.failedSymbols, FAILED_SYMBOLS_SIZE)) return 0;
-    gDataFirstDate = FIRST_USED_NONE;
-    gDataLastDate = 0;
-    gMaxDailyBars = 0;
-    gDataKeepAdjusted = gImportState.KeepAdjusted;
-    gFundamentalsCount = gImportState.fundamentalCount;
+    gStore.firstDate = FIRST_USED_NONE;
+    gStore.lastDate = 0;
+    gStore.maxDailyBars = 0;
+    gStore.keepAdjusted = gImportState.KeepAdjusted;
+    gStore.fundamentalsCount = gImportState.fundamentalCount;
 
-    gRunState.store(RUN_IMPORT);
+    gRun.state.store(RUN_IMPORT);
     EnableSettingsPanelControls(1);
     UpdateDebugPanelControls();
     ResetStatusBar(0);
@@ -218,7 +217,7 @@ int ReadImportListFile(const ImportItem *item)
 
 static void MarkMarketDay(int32_t date)
 {
-    DateList &calendar = gDateLists[BAR_DAILY];
+    DateList &calendar = gStore.dateLists[BAR_DAILY];
     int32_t *days = (int32_t *)calendar.dates;
     int32_t *found = nullptr;
     /* The calendar holds every day from the start, so the day's place is
@@ -377,8 +376,8 @@ int FinishSymbol(SymbolRecord *record, ImportWorkItem *item)
     if (record->eventCount > 1)
         std::stable_sort(record->events, record->events + record->eventCount,
                          [](const EventItem &a, const EventItem &b) { return CompareBarDateTime(&a, &b) < 0; });
-    if (gFundamentalsCount > 0 && !record->fundamentals)
-        if (!AllocMemory(&record->fundamentals, (uint64_t)gFundamentalsCount * sizeof(FundamentalItem))) return -1;
+    if (gStore.fundamentalsCount > 0 && !record->fundamentals)
+        if (!AllocMemory(&record->fundamentals, (uint64_t)gStore.fundamentalsCount * sizeof(FundamentalItem))) return -1;
 
     std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);
     if (gImport.useLock) guard.lock();
@@ -391,10 +390,10 @@ int LogSymbolLine(SymbolRecord *record)
 {
     if (gImport.count + 2 > gImport.capacity) {
         int32_t capacity = gImport.capacity + IMPORT_GROWTH;
-        if (!ReallocMemory(&gSymbols, (uint64_t)capacity * sizeof(SymbolRecord))) return -1;
+        if (!ReallocMemory(&gStore.symbols, (uint64_t)capacity * sizeof(SymbolRecord))) return -1;
         gImport.capacity = capacity;
     }
-    SymbolRecord *slot = &gSymbols[gImport.count];
+    SymbolRecord *slot = &gStore.symbols[gImport.count];
     memcpy((void *)slot, record, sizeof *record);
     memset((void *)record, 0, sizeof *record);
     gImport.count++;
@@ -403,9 +402,9 @@ int LogSymbolLine(SymbolRecord *record)
     for (char *p = key; *p; p++) *p = (char)toupper((unsigned char)*p);
     HashInsert(gImport.importedKeys, key, (uint64_t)gImport.count);
     int32_t daily = slot->barCounts[BAR_DAILY];
-    if (slot->firstDate < gDataFirstDate) gDataFirstDate = slot->firstDate;
-    if (slot->lastDate > gDataLastDate) gDataLastDate = slot->lastDate;
-    if (daily > gMaxDailyBars) gMaxDailyBars = daily;
+    if (slot->firstDate < gStore.firstDate) gStore.firstDate = slot->firstDate;
+    if (slot->lastDate > gStore.lastDate) gStore.lastDate = slot->lastDate;
+    if (daily > gStore.maxDailyBars) gStore.maxDailyBars = daily;
     slot->firstUsedDate = FIRST_USED_NONE;
     if (gImport.log) {
         char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];
@@ -476,11 +475,11 @@ int IsInIncludeList(const char *symbol, int list)
     if (list >= 1 && list <= IMPORT_LISTS) {
         std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);
         if (gImport.useLock) guard.lock();
-        SymbolRecord *record = &gSymbols[position - 1];
+        SymbolRecord *record = &gStore.symbols[position - 1];
         if (position > (uint64_t)gImport.count || CompareNoCase(record->info.Symbol, id) != 0) {
             record = nullptr;
             for (int32_t i = 0; i < gImport.count && !record; i++)
-                if (CompareNoCase(gSymbols[i].info.Symbol, id) == 0) record = &gSymbols[i];
+                if (CompareNoCase(gStore.symbols[i].info.Symbol, id) == 0) record = &gStore.symbols[i];
         }
         if (record) record->info.includeLists[list - 1] = 1;
     }
@@ -523,12 +522,12 @@ static int ShareClassPrefix(const char *name)
 void RemoveRedundantShareClasses()
 {
     if (gImport.count < 2) return;
-    qsort(gSymbols, (size_t)gImport.count, sizeof(SymbolRecord), CompareByNameThenSymbol);
-    for (int32_t i = 0; i < gImport.count; i++) gSymbols[i].shareClassMark = 0;
+    qsort(gStore.symbols, (size_t)gImport.count, sizeof(SymbolRecord), CompareByNameThenSymbol);
+    for (int32_t i = 0; i < gImport.count; i++) gStore.symbols[i].shareClassMark = 0;
     int headed = 0;
     int32_t i = 0;
     while (i < gImport.count) {
-        const SymbolRecord *self = &gSymbols[i];
+        const SymbolRecord *self = &gStore.symbols[i];
         int prefix = ShareClassPrefix(self->info.Name);
         if (prefix < 0) {
             i++;
@@ -537,8 +536,8 @@ void RemoveRedundantShareClasses()
         int32_t best = i;
         double bestTurnover = Turnover(self);
         for (int32_t j = i - SHARE_CLASS_BEFORE; j <= i + SHARE_CLASS_AFTER; j++) {
-            if (j == i || j < 0 || j >= gImport.count || gSymbols[j].shareClassMark) continue;
-            const SymbolInfo &other = gSymbols[j].info;
+            if (j == i || j < 0 || j >= gImport.count || gStore.symbols[j].shareClassMark) continue;
+            const SymbolInfo &other = gStore.symbols[j].info;
             /* The prefix must end a word of the other name, so "Acme Corp"
             ** never takes in "Acme Corporation". */
             char next = other.Name[prefix];
@@ -546,28 +545,28 @@ void RemoveRedundantShareClasses()
                 isalnum((unsigned char)next))
                 continue;
             if (CompareNoCase(other.Exchange, self->info.Exchange) != 0) continue;
-            double turnover = Turnover(&gSymbols[j]);
+            double turnover = Turnover(&gStore.symbols[j]);
             if (turnover > bestTurnover) {
-                gSymbols[best].shareClassMark = 1;
+                gStore.symbols[best].shareClassMark = 1;
                 best = j;
                 bestTurnover = turnover;
             } else {
-                gSymbols[j].shareClassMark = 1;
+                gStore.symbols[j].shareClassMark = 1;
             }
         }
         char keptSymbol[IMPORT_SYMBOL_SIZE], keptName[80];
-        CopyString(keptSymbol, sizeof keptSymbol, gSymbols[best].info.Symbol, -1);
-        CopyString(keptName, sizeof keptName, gSymbols[best].info.Name, -1);
+        CopyString(keptSymbol, sizeof keptSymbol, gStore.symbols[best].info.Symbol, -1);
+        CopyString(keptName, sizeof keptName, gStore.symbols[best].info.Name, -1);
         int32_t removedUpToI = 0;
         for (int32_t k = i + SHARE_CLASS_AFTER; k >= i - SHARE_CLASS_BEFORE; k--) {
-            if (k < 0 || k >= gImport.count || !gSymbols[k].shareClassMark) continue;
+            if (k < 0 || k >= gImport.count || !gStore.symbols[k].shareClassMark) continue;
             if (gImport.log) {
                 if (!headed++) LogImportMessage(kLogShareClassHeading);
-                LogImportMessage(kLogShareClassPair, gSymbols[k].info.Symbol, gSymbols[k].info.Name, keptSymbol,
+                LogImportMessage(kLogShareClassPair, gStore.symbols[k].info.Symbol, gStore.symbols[k].info.Name, keptSymbol,
                                  keptName);
             }
-            FreeSymbolRecord(&gSymbols[k]);
-            memmove((void *)&gSymbols[k], &gSymbols[k + 1], sizeof(SymbolRecord) * (size_t)(gImport.count - k));
+            FreeSymbolRecord(&gStore.symbols[k]);
+            memmove((void *)&gStore.symbols[k], &gStore.symbols[k + 1], sizeof(SymbolRecord) * (size_t)(gImport.count - k));
             gImport.count--;
             if (k <= i) removedUpToI++;
         }
@@ -597,9 +596,9 @@ int IsFuturesContractSymbol(const SymbolRecord *record, const char **suffix)
 
 void ReportImportMisses(int result)
 {
-    gDataFileVersion = DATA_FILE_VERSION;
-    gDataKeepAdjusted = gImportState.KeepAdjusted;
-    gFundamentalsCount = gImportState.fundamentalCount;
+    gStore.fileVersion = DATA_FILE_VERSION;
+    gStore.keepAdjusted = gImportState.KeepAdjusted;
+    gStore.fundamentalsCount = gImportState.fundamentalCount;
     if (result == 1 && gImport.log) {
         int headed = 0;
         for (int32_t r = 0; r < gImport.eventCount; r++) {
@@ -607,7 +606,7 @@ void ReportImportMisses(int result)
             if (!row.symbol[0] || strcmp(row.symbol, "*") == 0) continue;
             int number = FindSymbolIndex(row.symbol);
             if (number) {
-                SymbolRecord *record = &gSymbols[number - 1];
+                SymbolRecord *record = &gStore.symbols[number - 1];
                 if (SplitOnDate(record, row.date) != 0.0) continue;
             }
             if (!headed++) LogImportMessage("\nEventList symbols/dates not found in imported data:\n");
@@ -633,15 +632,15 @@ void ReportImportMisses(int result)
         LogImportMessage("\nSaved As %s\n", gImportState.SaveAs);
     }
     FreeImportTables();
-    if (result == 0 || gRunState.load() == RUN_STOP_REQUESTED) {
+    if (result == 0 || gRun.state.load() == RUN_STOP_REQUESTED) {
         gImport.count = gImport.capacity = 0;
         UnloadData();
     }
     gImport.count = gImport.capacity = 0;
-    SetTestDateRange(&gDateLists[BAR_DAILY], nullptr, nullptr);
+    SetTestDateRange(&gStore.dateLists[BAR_DAILY], nullptr, nullptr);
     BuildCalendarSymbol();
     gImportItems.count = 0;
-    gRunState.store(RUN_IDLE);
+    gRun.state.store(RUN_IDLE);
     EnableSettingsPanelControls(0);
     UpdateDebugPanelControls();
     ResetStatusBar(0);

@@ -41,7 +41,7 @@ enum {
 
 static char DelimiterChar(int code) { return code == 1 ? ';' : code == 2 ? '\t' : ','; }
 
-static int StopRequested() { return gRunState.load() == RUN_STOP_REQUESTED; }
+static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 
 /* Splits line in place into at most IMPORT_CSV_FIELDS columns at delim; a
 ** column that begins with '"' runs to the next '"' (quotes dropped).  White

@@ -10,10 +10,10 @@
 #include "marketdata/import/import_run.h"
 #include "marketdata/import/metastock.h"
 #include "marketdata/import/online_import.h"
-#include "marketdata/store/data_hooks.h"
 #include "marketdata/store/datafile.h"
 #include "marketdata/store/derived_bars.h"
 #include "script/compiler/definitions.h"
+#include "script/compiler/script_parser.h"
 #include "script/eval/item_table.h"
 #include "shell/services.h"
 
@@ -198,10 +198,10 @@ static int ImportSources()
 
 void RemoveLatestBars()
 {
-    int32_t last = gDataLastDate;
+    int32_t last = gStore.lastDate;
     int32_t newest = 0;
     for (int32_t s = 0; s < gImport.count; s++) {
-        SymbolRecord *record = &gSymbols[s];
+        SymbolRecord *record = &gStore.symbols[s];
         int32_t n = record->barCounts[BAR_DAILY];
         if (record->lastDate == last && n > 1) {
             record->barCounts[BAR_DAILY] = --n;
@@ -211,20 +211,20 @@ void RemoveLatestBars()
     }
     /* Every day after the new last date stops being a market day, so no
     ** padding bar and no master date is made past the data. */
-    DateList &calendar = gDateLists[BAR_DAILY];
+    DateList &calendar = gStore.dateLists[BAR_DAILY];
     for (int32_t k = 0; k < calendar.count; k++) {
         int32_t entry = (int32_t)calendar.dates[k];
         if (entry > newest) calendar.dates[k] = (uint32_t)-entry;
     }
-    gDataLastDate = newest;
+    gStore.lastDate = newest;
 }
 
 void LinkContractChains()
 {
     char previousRoot[IMPORT_SYMBOL_SIZE] = "";
     int32_t previous = -1;   /* position of the last contract seen */
-    for (int32_t i = 0; i < gSymbolCount; i++) {
-        SymbolInfo &info = gSymbols[i].info;
+    for (int32_t i = 0; i < gStore.symbolCount; i++) {
+        SymbolInfo &info = gStore.symbols[i].info;
         const char *suffix = nullptr;
         if (!IsFuturesContractText(info.Symbol, &suffix)) continue;
         int rootLength = (int)(suffix - info.Symbol);
@@ -234,10 +234,10 @@ void LinkContractChains()
         if (previous < 0 || strcmp(info.InduIndex, previousRoot) != 0) {
             CopyString(previousRoot, sizeof previousRoot, info.InduIndex, -1);
             info.previousContract = 0;
-            if (previous >= 0) gSymbols[previous].info.nextContract = 0;
+            if (previous >= 0) gStore.symbols[previous].info.nextContract = 0;
         } else {
             info.previousContract = (uint32_t)previous + 1;
-            gSymbols[previous].info.nextContract = (uint32_t)i + 1;
+            gStore.symbols[previous].info.nextContract = (uint32_t)i + 1;
         }
         info.nextContract = 0;
         previous = i;
@@ -247,7 +247,7 @@ void LinkContractChains()
 /* Compacts the calendar to its market days. */
 static void CompactCalendar()
 {
-    DateList &calendar = gDateLists[BAR_DAILY];
+    DateList &calendar = gStore.dateLists[BAR_DAILY];
     int32_t kept = 0;
     for (int32_t k = 0; k < calendar.count; k++)
         if ((int32_t)calendar.dates[k] > 0) calendar.dates[kept++] = calendar.dates[k];
@@ -259,20 +259,20 @@ static int PostProcess()
 {
     if (gImportState.RemoveLatest) RemoveLatestBars();
     if (!gImportState.KeepRedundant) RemoveRedundantShareClasses();
-    qsort(gSymbols, (size_t)gImport.count, sizeof(SymbolRecord), CompareSymbolNames);
-    gSymbolCount = gImport.count;
+    qsort(gStore.symbols, (size_t)gImport.count, sizeof(SymbolRecord), CompareSymbolNames);
+    gStore.symbolCount = gImport.count;
     if (!PadBars()) return 0;
     CompactCalendar();
     if (!BuildCalendars()) return 0;
-    for (int32_t s = 0; s < gSymbolCount; s++) {
-        SymbolRecord *record = &gSymbols[s];
+    for (int32_t s = 0; s < gStore.symbolCount; s++) {
+        SymbolRecord *record = &gStore.symbols[s];
         if (!BuildWeeklyBars(record) || !BuildMonthlyBars(record) || !BuildQuarterlyBars(record) ||
             !BuildYearlyBars(record))
             return 0;
-        if (record->barCounts[BAR_DAILY] > gMaxDailyBars) gMaxDailyBars = record->barCounts[BAR_DAILY];
+        if (record->barCounts[BAR_DAILY] > gStore.maxDailyBars) gStore.maxDailyBars = record->barCounts[BAR_DAILY];
     }
-    if (gSymbolCount > 0) LinkContractChains();
-    return SaveDataFile(gImportState.SaveAs);
+    if (gStore.symbolCount > 0) LinkContractChains();
+    return SaveDataFile(gImportState.SaveAs, GetImportSectionText());
 }
 
 int RunImport()

@@ -6,9 +6,9 @@
 ** symbols; the JSON readers of the online answers.
 **
 ** Owns:       gImport, one record from BeginImport to ReportImportMisses.
-**             The imported symbols themselves are the store's array gSymbols
+**             The imported symbols themselves are the store's array gStore.symbols
 **             (gImport.count of them, capacity gImport.capacity records);
-**             the store's gSymbolCount takes the count when the driver sorts
+**             the store's gStore.symbolCount takes the count when the driver sorts
 **             them.  During an import the daily master list is the import's
 **             calendar: one entry per calendar day from StartDate to EndDate,
 **             +date for a market day, -date for a day that is not.
@@ -67,8 +67,8 @@ struct EventListRow {
 static_assert(sizeof(EventListRow) == 64, "event-list row is 64 bytes");
 
 struct ImportRun {
-    int32_t count;                    /* imported symbols in gSymbols */
-    int32_t capacity;                 /* records allocated in gSymbols */
+    int32_t count;                    /* imported symbols in gStore.symbols */
+    int32_t capacity;                 /* records allocated in gStore.symbols */
     HashTable *importedKeys;          /* "0.SYMBOL" -> 1-based position when stored */
     HashTable *workKeys;              /* MakeSymbolKey -> 1-based work item */
     ImportWorkItem *work;             /* tracked */

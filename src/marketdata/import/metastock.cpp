@@ -88,7 +88,7 @@ static void TakeText(char *dest, int size, const uint8_t *src, int max)
     CopyString(dest, size, (const char *)src, n);
 }
 
-static int StopRequested() { return gRunState.load() == RUN_STOP_REQUESTED; }
+static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 
 int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *name, const char *path,
                       const uint8_t *lists, int flags, int fields)

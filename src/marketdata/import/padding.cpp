@@ -75,7 +75,7 @@ static int32_t AbsoluteDate(uint32_t entry)
 int PadBars()
 {
     int mode = gImportState.Padding;
-    DateList &calendar = gDateLists[BAR_DAILY];
+    DateList &calendar = gStore.dateLists[BAR_DAILY];
     int32_t *days = (int32_t *)calendar.dates;
     if (mode == PADDING_ALIGN_WITH_SYMBOL) {
         int number = FindSymbolIndex(gImportState.PadAlignSym);
@@ -83,7 +83,7 @@ int PadBars()
             ReportError(kMsgNoReference, gImportState.PadAlignSym);
             return 0;
         }
-        SymbolRecord *reference = &gSymbols[number - 1];
+        SymbolRecord *reference = &gStore.symbols[number - 1];
         reference->barHints[0] = 0;
         for (int32_t k = 0; k < calendar.count; k++)
             if (days[k] > 0 && FindBarIndex(reference, BAR_DAILY, days[k], PHASE_CLOSE, 0, nullptr) < 0)
@@ -94,8 +94,8 @@ int PadBars()
     }
     if (mode == PADDING_NONE) return 1;
 
-    for (int32_t s = 0; s < gSymbolCount; s++) {
-        SymbolRecord *record = &gSymbols[s];
+    for (int32_t s = 0; s < gStore.symbolCount; s++) {
+        SymbolRecord *record = &gStore.symbols[s];
         if (record->barCounts[BAR_DAILY] < 1) continue;
         int32_t key = record->firstDate;
         int32_t *entry = (int32_t *)bsearch(&key, days, (size_t)calendar.count, sizeof(int32_t), CompareAbsDate);

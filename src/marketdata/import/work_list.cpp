@@ -112,9 +112,9 @@ int IsSymbolExcluded(const char *symbol, int block)
 
 void AddListName(const char *name)
 {
-    if (gListNameCount >= MAX_LIST_NAMES) return;
+    if (gStore.listNameCount >= MAX_LIST_NAMES) return;
     uint64_t full = (uint64_t)MAX_LIST_NAMES * LIST_NAME_SIZE;
-    if (TrackedBlockSize(gListNames) < full && !ReallocMemory(&gListNames, full)) return;
-    CopyString(gListNames[gListNameCount], LIST_NAME_SIZE, name, LIST_NAME_SIZE - 1);
-    gListNameCount++;
+    if (TrackedBlockSize(gStore.listNames) < full && !ReallocMemory(&gStore.listNames, full)) return;
+    CopyString(gStore.listNames[gStore.listNameCount], LIST_NAME_SIZE, name, LIST_NAME_SIZE - 1);
+    gStore.listNameCount++;
 }

@@ -6,10 +6,15 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "platform/platform.h"
-#include "script/eval/eval_context.h"
 #include "shell/services.h"
 
-HolidayList gHolidayList = {};
+CalendarState gCalendar = {};
+
+void ResetCalendar()
+{
+    FreeMemory(&gCalendar.holidays.pairs);
+    gCalendar = CalendarState{};
+}
 
 enum { HOLIDAY_LIST_START = 60, HOLIDAY_LIST_YEARS = 5 };
 
@@ -130,9 +135,8 @@ int BuildHolidayList(HolidayList *list, int firstYear, int ignored, int log)
 
 static const HolidayList *ApplicableHolidays(int strategy)
 {
-    if (strategy >= 1 && strategy <= gStrategyCount && gStrategies && gStrategies[strategy - 1].hasOwnHolidays)
-        return &gStrategies[strategy - 1].holidays;
-    return &gHolidayList;
+    const HolidayList *own = gCalendar.strategies.holidays ? gCalendar.strategies.holidays(strategy) : nullptr;
+    return own ? own : &gCalendar.holidays;
 }
 
 int IsCalendarHoliday(int32_t date, int earlyClose, int strategy)
@@ -158,6 +162,35 @@ int SameBarPeriod(int32_t a, int32_t b, int barSize)
     case BAR_YEARLY: return DateYear(a) == DateYear(b);
     default: return a == b;
     }
+}
+
+/* The calendar day on which the period of barSize holding date begins. */
+static int32_t CalendarPeriodStart(int32_t date, int barSize)
+{
+    switch (barSize) {
+    case BAR_WEEKLY:
+        for (int k = DayOfWeek(date); k > 1; k--) date = PrevDay(date);
+        return date;
+    case BAR_MONTHLY: return date / 100 * 100 + 1;
+    case BAR_QUARTERLY: return MakeDate(DateYear(date), (DateQuarter(date) - 1) * 3 + 1, 1);
+    default: return DateYear(date) * 10000 + 101;
+    }
+}
+
+int32_t GetPeriodFirstDate(int32_t date, int32_t count, int32_t barSize)
+{
+    if (barSize < BAR_WEEKLY || barSize > BAR_YEARLY || count > 1) return date;
+    const DateList *list = &gStore.dateLists[BAR_DAILY];
+    if (list->count <= 0 || !list->dates) return date;
+    if (date < (int32_t)list->dates[0]) return (int32_t)list->dates[0];
+    /* The first listed date on or after the period's first calendar day is the
+    ** period's first market date when it is not after the date itself; a
+    ** binary search finds it without walking a whole year of dates.  A period
+    ** with no market date up to the date (a holiday Monday, a date beyond the
+    ** data) begins on the date itself. */
+    int i = FindDateIndex(list, CalendarPeriodStart(date, barSize), 1);
+    if (i >= 0 && (int32_t)list->dates[i] <= date) return (int32_t)list->dates[i];
+    return date;
 }
 
 /* ---- stepping, counting, searching ---------------------------------------------------- */
@@ -227,8 +260,9 @@ int32_t OffsetTradingDate(const DateList *list, int32_t date, int n)
 
 static const DateList *DailyListOf(const StrategyRecord *strategy)
 {
-    if (strategy && strategy->hasOwnDateLists) return &strategy->dateLists[BAR_DAILY];
-    return &gDateLists[BAR_DAILY];
+    const DateList *own =
+        strategy && gCalendar.strategies.dateList ? gCalendar.strategies.dateList(strategy, BAR_DAILY) : nullptr;
+    return own ? own : &gStore.dateLists[BAR_DAILY];
 }
 
 int IsPeriodEnd(int32_t date, int barSize, const StrategyRecord *strategy)
@@ -253,9 +287,9 @@ int32_t GetPeriodEndDate(int32_t date, int barSize, const StrategyRecord *strate
 
 int ComparePeriodEnds(int32_t a, int32_t b)
 {
-    if (gCompareBarSize != 0) {
-        a = GetPeriodEndDate(a, gCompareBarSize, gCompareStrategy);
-        b = GetPeriodEndDate(b, gCompareBarSize, gCompareStrategy);
+    if (gCalendar.compareBarSize != 0) {
+        a = GetPeriodEndDate(a, gCalendar.compareBarSize, gCalendar.compareStrategy);
+        b = GetPeriodEndDate(b, gCalendar.compareBarSize, gCalendar.compareStrategy);
     }
     return (a > b) - (a < b);
 }
@@ -265,14 +299,14 @@ int CountTradingDays(const DateList *list, int32_t a, int32_t b)
     int32_t lo = a < b ? a : b, hi = a < b ? b : a;
     if (lo < DATE_FIRST_VALID || hi > DATE_LAST_VALID) return 0;
     int count = 0;
-    if (list && list->count > 0 && list->dates && gDataFirstDate <= lo && hi <= gDataLastDate) {
+    if (list && list->count > 0 && list->dates && gStore.firstDate <= lo && hi <= gStore.lastDate) {
         int j = LastOnOrBefore(list, hi);
         int i = LastOnOrBefore(list, lo);
         if (i < 0 || (int32_t)list->dates[i] != lo) i++;    /* first date on or after lo */
         count = (j >= i && i < list->count) ? j - i + 1 : 0;
     } else {
         if (DateYear(hi) - DateYear(lo) > 1000) return 0;
-        const DateList *daily = &gDateLists[BAR_DAILY];
+        const DateList *daily = &gStore.dateLists[BAR_DAILY];
         /* lo counts only when it is a session, as inside the data. */
         int32_t day = IsTradingDay(daily, lo) ? lo : OffsetTradingDate(daily, lo, 1);
         while (day != 0 && day <= hi) {
@@ -315,7 +349,7 @@ int InitDefaultDateList(DateList *list, int barSize)
     list->dates[2] = 0;
     list->count = 2;
     list->barSize = barSize;
-    gDataFirstDate = first;
-    gDataLastDate = last;
+    gStore.firstDate = first;
+    gStore.lastDate = last;
     return 1;
 }

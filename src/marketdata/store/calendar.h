@@ -1,8 +1,16 @@
 /* calendar.h -- market days: exchange holidays, stepping and counting trading
 ** dates, period ends and the default date list.
 **
-** Owns:       gHolidayList, the program's holiday list (a strategy may own one
-**             of its own, which applies when it is marked as having one).
+** Owns:       gCalendar: the program's holiday list (a strategy may own one
+**             of its own, which applies when it is marked as having one), the
+**             comparison bar size and strategy that ComparePeriodEnds reads
+**             (set by the engine while it compares dates of a test), and the
+**             lookups of the strategies' own calendars.  ResetCalendar frees
+**             the list and clears the rest.
+** Strategies: the compiled strategies live above the store, so their own
+**             calendars are reached through gCalendar.strategies, which the
+**             strategy module fills when it gives a strategy a calendar of
+**             its own; while it is empty every list is the program's.
 ** Model:      dates are yyyymmdd; weekdays 1 Monday .. 7 Sunday.  Inside the
 **             loaded data, dates step along a DateList; beyond it they are
 **             extrapolated over weekdays, skipping the full holidays of the
@@ -34,7 +42,28 @@ struct HolidayList {
     int32_t count;            /* pairs held */
 };
 
-extern HolidayList gHolidayList;
+/* The calendars of the compiled strategies.  Either lookup may be null. */
+struct StrategyCalendars {
+    /* The own holiday list of the 1-based strategy, null when it has none
+    ** (or no such strategy exists). */
+    const HolidayList *(*holidays)(int strategy);
+    /* The strategy's own date list of barSize, null when it has none. */
+    const DateList *(*dateList)(const StrategyRecord *strategy, int barSize);
+};
+
+struct CalendarState {
+    HolidayList holidays;            /* the program's holiday list */
+    /* Set while the engine compares dates of a test: the bar size (0 none)
+    ** and the strategy whose calendar applies. */
+    int32_t compareBarSize;
+    StrategyRecord *compareStrategy;
+    StrategyCalendars strategies;
+};
+extern CalendarState gCalendar;
+
+/* Frees the program's holiday list and clears the comparison and the
+** strategy lookups. */
+void ResetCalendar();
 
 enum HolidayRule {
     HOLIDAY_NEW_YEAR = 1,
@@ -64,6 +93,11 @@ int BuildHolidayList(HolidayList *list, int firstYear, int ignored, int log);
 /* 1 when {date, earlyClose} is in the list of strategy (1-based, when it has
 ** one of its own) or else in the program's list. */
 int IsCalendarHoliday(int32_t date, int earlyClose, int strategy);
+
+/* The first market date of the period of barSize (0..4) that holds date, on
+** the daily master list.  Daily, or count above 1, gives the date itself; a
+** date before the first listed date gives that first date. */
+int32_t GetPeriodFirstDate(int32_t date, int32_t count, int32_t barSize);
 
 /* 1 when a and b lie in the same period of barSize (0 daily: the same date;
 ** weeks are calendar weeks Monday..Sunday). */

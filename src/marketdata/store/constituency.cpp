@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/price_format.h"
 #include "foundation/allocator.h"
 #include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
@@ -97,7 +96,7 @@ double GetTickSize(const SymbolRecord *symbol, const Bar *bar, double price)
 {
     if (!symbol) return 0.01;
     double base = symbol->info.TickSize;
-    if (gDataKeepAdjusted && !gGeneratingOrders) base = 0.0;
+    if (gStore.keepAdjusted && !gRun.generatingOrders) base = 0.0;
     if (symbol->securityType != SECURITY_STOCK) return base;
     if (base != 0.01) return base;
     if (price == 0.0) {

@@ -14,10 +14,10 @@
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
-#include "marketdata/store/data_hooks.h"
 #include "marketdata/store/datafile.h"
-#include "script/eval/value_access.h"
 #include "shell/services.h"
+
+ScriptDataLinks gScriptDataLinks = {};
 
 enum { MB_OKCANCEL_STYLE = 0x01, MB_ICONQUESTION_STYLE = 0x20, ID_OK = 1 };
 
@@ -49,44 +49,31 @@ int LoadData(int ask)
     UnloadData();
     SettingsPanelToSettings();
     SetFrameTitle("Loading Data...");
-    gRunState.store(RUN_LOADING);
+    gRun.state.store(RUN_LOADING);
     EnableSettingsPanelControls(1);
     UpdateDebugPanelControls();
     ResetStatusBar(0);
     PostFrameRefresh();
 
-    int ok = ReadDataFile(ask);
+    int ok = ReadDataFile(gSettings.DataFile, ask);
 
-    gRunState.store(RUN_IDLE);
+    gRun.state.store(RUN_IDLE);
     EnableSettingsPanelControls(0);
     UpdateDebugPanelControls();
     ResetStatusBar(0);
     SetFrameTitle(nullptr);
-    if (ok) SetTestDateRange(&gDateLists[BAR_DAILY], nullptr, nullptr);
+    if (ok) SetTestDateRange(&gStore.dateLists[BAR_DAILY], nullptr, nullptr);
     return ok;
-}
-
-void FreeSymbolRecord(SymbolRecord *record)
-{
-    FreeMemory(&record->strategyArrays);
-    for (int k = 0; k < 2; k++) {
-        FreeMemory(&record->dataValues[k]);
-        FreeMemory(&record->dataOffsets[k]);
-    }
-    for (int b = 0; b < BAR_SIZE_COUNT; b++) FreeMemory(&record->bars[b]);
-    FreeMemory(&record->events);
-    FreeMemory(&record->fundamentals);
-    memset((void *)record, 0, sizeof *record);
 }
 
 void UnloadData()
 {
-    gLoadedDataPath[0] = 0;
-    int32_t count = gSymbolCount;
+    gStore.loadedPath[0] = 0;
+    int32_t count = gStore.symbolCount;
     SetWaitCursor(1);
-    gSymbolCount = 0;
-    gFundamentalsCount = 0;
-    gListNameCount = 0;
+    gStore.symbolCount = 0;
+    gStore.fundamentalsCount = 0;
+    gStore.listNameCount = 0;
     UpdateDebugPanelControls();
 
     int showing = count > 9 && gSettings.ShowStatusBar;
@@ -97,10 +84,10 @@ void UnloadData()
     }
     /* Every record the array holds is freed, not only the published count, so
     ** a load that failed halfway leaves nothing behind. */
-    uint64_t slots = gSymbols ? TrackedBlockSize(gSymbols) / sizeof(SymbolRecord) : 0;
+    uint64_t slots = gStore.symbols ? TrackedBlockSize(gStore.symbols) / sizeof(SymbolRecord) : 0;
     for (uint64_t i = 0; i < slots; i++) {
-        if (showing && i < (uint64_t)count) SetStatusText(1, "Symbol: %s", gSymbols[i].info.Symbol);
-        FreeSymbolRecord(&gSymbols[i]);
+        if (showing && i < (uint64_t)count) SetStatusText(1, "Symbol: %s", gStore.symbols[i].info.Symbol);
+        FreeSymbolRecord(&gStore.symbols[i]);
         if (i % 10 == 9) PumpMessages();
     }
     if (showing) {
@@ -108,30 +95,17 @@ void UnloadData()
         SetStatusText(1, nullptr);
     }
 
-    FreeSymbolRecord(&gCalendarSymbol);
-    FreeMemory(&gDataNote);
-    gDataNoteLength = 0;
-    FreeMemory(&gSymbols);
-    FreeMemory(&gListNames);
-    gDataFileVersion = 0.0f;
-    gDataKeepAdjusted = 0;
-    gMaxDailyBars = 0;
+    /* The rest goes in the store's one reset, so the lists of a large data set
+    ** are given back before the defaults go in. */
+    ResetSymbolStore();
 
-    FreeDataItemLists();
-    SetDataRecalcNeeded();
-    ClearFundamentalFieldsPresent();
-    memset(gConstituencyIds, 0, sizeof gConstituencyIds);
+    if (gScriptDataLinks.freeDataItems) gScriptDataLinks.freeDataItems();
+    if (gScriptDataLinks.clearFundamentalFields) gScriptDataLinks.clearFundamentalFields();
 
-    for (int b = 0; b < BAR_SIZE_COUNT; b++) {
-        /* The lists of a large data set are given back before the defaults go in. */
-        FreeMemory(&gDateLists[b].dates);
-        gDateLists[b].capacity = 0;
-        gDateLists[b].count = 0;
-        InitDefaultDateList(&gDateLists[b], b);
-    }
-    SetTestDateRange(&gDateLists[BAR_DAILY], nullptr, nullptr);
+    for (int b = 0; b < BAR_SIZE_COUNT; b++) InitDefaultDateList(&gStore.dateLists[b], b);
+    SetTestDateRange(&gStore.dateLists[BAR_DAILY], nullptr, nullptr);
     BuildCalendarSymbol();
-    LoadMissingDefaultScripts();
+    if (gScriptDataLinks.loadMissingDefaultScripts) gScriptDataLinks.loadMissingDefaultScripts();
     SetWaitCursor(0);
 }
 
@@ -139,10 +113,10 @@ void UnloadData()
 
 int SetTestDateRange(const DateList *list, int32_t *firstIndex, int32_t *lastIndex)
 {
-    const int32_t F = gDataFirstDate;
-    const int32_t L = gDataLastDate;
-    int32_t dateSym = GetScriptDateSym();
-    const SymbolRecord *S = dateSym >= 1 && dateSym <= gSymbolCount ? &gSymbols[dateSym - 1] : nullptr;
+    const int32_t F = gStore.firstDate;
+    const int32_t L = gStore.lastDate;
+    int32_t dateSym = gScriptDataLinks.dateSymbol ? gScriptDataLinks.dateSymbol() : 0;
+    const SymbolRecord *S = dateSym >= 1 && dateSym <= gStore.symbolCount ? &gStore.symbols[dateSym - 1] : nullptr;
     const int earliest = gSettings.UseEarliestDate;
     const int latest = gSettings.UseLatestDate;
 
@@ -177,16 +151,16 @@ int SetTestDateRange(const DateList *list, int32_t *firstIndex, int32_t *lastInd
     int32_t newLast = (int32_t)dates[last];
     if (!latest && newLast > gSettings.LastDate) newLast = gSettings.LastDate;
 
-    int idle = gRunState.load() == RUN_IDLE;
+    int idle = gRun.state.load() == RUN_IDLE;
     if (idle || newFirst != gSettings.FirstDate) {
         gSettings.FirstDate = newFirst;
-        SetPanelDate(IDC_FIRST_DATE, newFirst);
+        SetPanelDate(PANEL_FIRST_DATE, newFirst);
     }
     if (idle || newLast != gSettings.LastDate) {
         gSettings.LastDate = newLast;
-        SetPanelDate(IDC_LAST_DATE, newLast);
+        SetPanelDate(PANEL_LAST_DATE, newLast);
     }
-    UpdateBarCount(GetSettingsPanel());
+    UpdatePanelBarCount();
     if (firstIndex) *firstIndex = first;
     if (lastIndex) *lastIndex = last;
     return 1;
@@ -205,33 +179,33 @@ void LogDataInfo()
 {
     char date[DATE_TEXT_SIZE];
     char text[1024];
-    LogPrintf("\nData File:\t%s", gLoadedDataPath);
+    LogPrintf("\nData File:\t%s", gStore.loadedPath);
 
     PlatDateTime written;
     memset(&written, 0, sizeof written);
-    int created = gLoadedDataPath[0] ? GetFileDate(gLoadedDataPath, &written) : 0;
+    int created = gStore.loadedPath[0] ? GetFileDate(gStore.loadedPath, &written) : 0;
     FormatDefaultDate(created, date);
     FormatText(text, sizeof text, "%s %02d:%02d:%02d", date, written.hour, written.minute, written.second);
     LogPrintf("Created:\t%s", text);
-    LogPrintf("Version:\t%d", DataVersionNumber(gDataFileVersion));
+    LogPrintf("Version:\t%d", DataVersionNumber(gStore.fileVersion));
     LogPrintf("");
-    FormatDefaultDate(gDataFirstDate, date);
+    FormatDefaultDate(gStore.firstDate, date);
     LogPrintf("First Date:\t%s", date);
-    FormatDefaultDate(gDataLastDate, date);
+    FormatDefaultDate(gStore.lastDate, date);
     LogPrintf("Last Date:\t%s", date);
     LogPrintf("");
-    LogPrintf("Symbols:\t%d", gSymbolCount);
-    LogPrintf("Max Bars:\t%d", gMaxDailyBars);
+    LogPrintf("Symbols:\t%d", gStore.symbolCount);
+    LogPrintf("Max Bars:\t%d", gStore.maxDailyBars);
 
-    if (gConstituencyIds[0]) {
+    if (gStore.constituencyIds[0]) {
         int n = FormatText(text, sizeof text, "\nConstituency:\t");
-        for (int k = 0; k < MAX_CONSTITUENCY_IDS && gConstituencyIds[k]; k++) {
+        for (int k = 0; k < MAX_CONSTITUENCY_IDS && gStore.constituencyIds[k]; k++) {
             for (int32_t c = 0; c < gConstituencyCount; c++)
-                if (gConstituency[c].id == gConstituencyIds[k])
+                if (gConstituency[c].id == gStore.constituencyIds[k])
                     n += FormatText(text + n, sizeof text - (size_t)n, "%s%s", k > 0 ? "," : "", gConstituency[c].label);
         }
         LogPrintf("%s", text);
     }
-    if (gDataNote && gDataNote[0]) LogPrintf("\n%s", gDataNote);
+    if (gStore.note && gStore.note[0]) LogPrintf("\n%s", gStore.note);
     LogPrintf("");
 }

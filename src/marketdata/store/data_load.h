@@ -2,12 +2,20 @@
 ** unloading, loading a data file, fitting the test date range to it, and the
 ** data-information log.
 **
-** Owns:       nothing of its own; it drives the loaded data of symbols.h and
-**             datafile.h.  With no data loaded the master date lists hold their
+** Owns:       nothing of its own; it drives the loaded data (gStore,
+**             symbols.h).  With no data loaded the master date lists hold their
 **             two default dates and the calendar pseudo-symbol is built from
 **             them, so date loops and the settings panel always have dates.
 ** Reads:      gSettings.DataFile, FirstDate, LastDate, NumBars, UseEarliestDate,
 **             UseLatestDate, AskUnloadData, ShowStatusBar; the script's DateSym.
+** Script:     the compiled script sits above the store, so what loading and
+**             unloading ask of it goes through gScriptDataLinks; each entry is
+**             filled by the script module that owns the routine when that
+**             module is part of the program, and an empty entry is skipped (a
+**             program without those modules has nothing to free, mark or
+**             compile).
+** Windows:    the settings and debug panels, the frame and the wait cursor
+**             are reached through the shell services (services.h).
 ** Errors:     LoadData returns 0 after the reader reported (result code 7) or
 **             when the user kept the old data; SetTestDateRange reports an empty
 **             range only when the caller asks for the indexes.
@@ -18,21 +26,36 @@
 
 #include "marketdata/store/symbols.h"
 
+/* What loading and unloading data ask of the compiled script. */
+struct ScriptDataLinks {
+    /* The script setting DateSym: a 1-based symbol number, 0 = none. */
+    int32_t (*dateSymbol)();
+    /* Frees the Data and TestData item lists (their items hold per-symbol
+    ** values) and marks every Data item for recalculation. */
+    void (*freeDataItems)();
+    /* Compiles the default section scripts whose sections are empty; 1, or 0
+    ** when one fails to compile. */
+    int (*loadMissingDefaultScripts)();
+    /* Marks one row of the fundamentals field table as present in the data
+    ** (ids 0 and beyond the table mark nothing), and clears every mark. */
+    void (*markFundamentalField)(uint32_t fieldId);
+    void (*clearFundamentalFields)();
+};
+extern ScriptDataLinks gScriptDataLinks;
+
 /* Closes the windows that show loaded data (asking first when AskUnloadData is
 ** set and one is open).  1 may go on, 0 the user refused (nothing closed). */
 int CloseDataWindows();
 
-/* Closes the data windows, unloads, and reads the data file (ask as in
-** ReadDataFile).  1 loaded, 0 not (refused, cancelled or failed). */
+/* Closes the data windows, unloads, and reads the DataFile setting's file
+** (ask as in ReadDataFile).  1 loaded, 0 not (refused, cancelled or failed). */
 int LoadData(int ask);
 
-/* Frees every symbol and everything read from a data file and resets the
-** master date lists, calendar and test date range to their no-data state.
+/* Frees every symbol and everything read from a data file (ResetSymbolStore)
+** and puts the default master date lists, the calendar built from them and
+** the test date range in place: the no-data state.
 ** Safe to call at any time, also when nothing or only part of a file is loaded. */
 void UnloadData();
-
-/* Frees every array of one record and zeroes it. */
-void FreeSymbolRecord(SymbolRecord *record);
 
 /* Writes the data-information lines to the program log. */
 void LogDataInfo();

@@ -10,19 +10,8 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
-#include "marketdata/store/data_hooks.h"
 #include "marketdata/store/data_load.h"
 #include "shell/services.h"
-
-float gDataFileVersion = 0.0f;
-int32_t gFundamentalsCount = 0;
-char (*gListNames)[LIST_NAME_SIZE] = nullptr;
-int32_t gListNameCount = 0;
-char *gDataNote = nullptr;
-uint32_t gDataNoteLength = 0;
-uint32_t gConstituencyIds[MAX_CONSTITUENCY_IDS];
-int32_t gMaxDailyBars = 0;
-char gLoadedDataPath[DATA_PATH_SIZE];
 
 /* ---- messages ----------------------------------------------------------------- */
 
@@ -327,8 +316,8 @@ static int ReadSymbol(DataFileReader *r, const DataFileHeader *h, const DataFile
     record->dataSource = trailer.dataSource;
     record->securityType = trailer.securityType;
     record->firstUsedDate = FIRST_USED_NONE;
-    if (record->firstDate < gDataFirstDate) gDataFirstDate = record->firstDate;
-    if (record->lastDate > gDataLastDate) gDataLastDate = record->lastDate;
+    if (record->firstDate < gStore.firstDate) gStore.firstDate = record->firstDate;
+    if (record->lastDate > gStore.lastDate) gStore.lastDate = record->lastDate;
 
     for (int b = 0; b < BAR_SIZE_COUNT; b++) {
         uint64_t count = trailer.barCounts[b];
@@ -349,7 +338,7 @@ static int ReadSymbol(DataFileReader *r, const DataFileHeader *h, const DataFile
             }
         }
     }
-    if (record->barCounts[BAR_DAILY] > gMaxDailyBars) gMaxDailyBars = record->barCounts[BAR_DAILY];
+    if (record->barCounts[BAR_DAILY] > gStore.maxDailyBars) gStore.maxDailyBars = record->barCounts[BAR_DAILY];
 
     if (trailer.eventCount > 0) {
         uint64_t count = trailer.eventCount;
@@ -376,11 +365,8 @@ static int ReadSymbol(DataFileReader *r, const DataFileHeader *h, const DataFile
             ReportError(kMsgFundamentals, symbol);
             return 0;
         }
-        uint32_t rows = FundamentalFieldCount();
-        for (uint64_t k = 0; k < count; k++) {
-            uint32_t id = record->fundamentals[k].fieldId;
-            if (id != 0 && id < rows) MarkFundamentalFieldPresent(id);
-        }
+        if (gScriptDataLinks.markFundamentalField)
+            for (uint64_t k = 0; k < count; k++) gScriptDataLinks.markFundamentalField(record->fundamentals[k].fieldId);
     }
     return 1;
 }
@@ -426,36 +412,36 @@ static int ReadDataFileAt(const char *path, int ask)
     }
 
     touched = 1;
-    for (int k = 0; k < MAX_CONSTITUENCY_IDS; k++) gConstituencyIds[k] = GetU32(h.constituencyIds + 4 * k);
+    for (int k = 0; k < MAX_CONSTITUENCY_IDS; k++) gStore.constituencyIds[k] = GetU32(h.constituencyIds + 4 * k);
     if (h.listNameCount > 0) {
         uint64_t bytes = (uint64_t)h.listNameCount * LIST_NAME_SIZE;
         if (bytes > reader.remaining) {
             ReportError(kMsgCannotRead, path);
             goto done;
         }
-        if (!AllocMemory(&gListNames, bytes)) goto done;
-        if (!ReadBytes(&reader, gListNames, bytes)) {
+        if (!AllocMemory(&gStore.listNames, bytes)) goto done;
+        if (!ReadBytes(&reader, gStore.listNames, bytes)) {
             ReportError(kMsgCannotRead, path);
             goto done;
         }
-        for (uint32_t k = 0; k < h.listNameCount; k++) gListNames[k][LIST_NAME_SIZE - 1] = 0;
+        for (uint32_t k = 0; k < h.listNameCount; k++) gStore.listNames[k][LIST_NAME_SIZE - 1] = 0;
     }
     if (h.noteLength > 0) {
         if (h.noteLength > reader.remaining) {
             ReportError(kMsgCannotRead, path);
             goto done;
         }
-        if (!AllocMemory(&gDataNote, h.noteLength)) goto done;
-        if (!ReadBytes(&reader, gDataNote, h.noteLength)) {
+        if (!AllocMemory(&gStore.note, h.noteLength)) goto done;
+        if (!ReadBytes(&reader, gStore.note, h.noteLength)) {
             ReportError(kMsgCannotRead, path);
             goto done;
         }
-        gDataNote[h.noteLength - 1] = 0;
-        gDataNoteLength = h.noteLength;
+        gStore.note[h.noteLength - 1] = 0;
+        gStore.noteLength = h.noteLength;
     }
     for (int b = 0; b < BAR_SIZE_COUNT; b++) {
-        gDateLists[b].barSize = b;
-        if (!ReadDateList(&reader, &gDateLists[b], h.listLengths[b])) goto done;
+        gStore.dateLists[b].barSize = b;
+        if (!ReadDateList(&reader, &gStore.dateLists[b], h.listLengths[b])) goto done;
     }
 
     if (ask) {
@@ -464,42 +450,42 @@ static int ReadDataFileAt(const char *path, int ask)
     }
     PumpMessages();
     if (path != gSettings.DataFile) CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path, -1);
-    ShowSettingInPanel(IDC_DATA_FILE);
+    ShowDataFileInPanel();
 
     /* A damaged count must not size the symbol array: it grows with the
     ** symbols actually read (doubling, up to the count and the zero record
     ** after it), so a count the file cannot hold fails at the first missing
     ** record without a large allocation. */
     slots = (h.symbolCount < 1024 ? h.symbolCount : 1024) + 1;
-    if (!AllocMemory(&gSymbols, slots * sizeof(SymbolRecord))) goto done;
-    gDataFirstDate = 99991231;
-    gDataLastDate = 0;
-    gMaxDailyBars = 0;
+    if (!AllocMemory(&gStore.symbols, slots * sizeof(SymbolRecord))) goto done;
+    gStore.firstDate = 99991231;
+    gStore.lastDate = 0;
+    gStore.maxDailyBars = 0;
     GetStatusText(0, savedStatus, sizeof savedStatus);
     statusSaved = 1;
     SetStatusText(0, "Loading %s...", path);
 
     for (uint32_t i = 0; i < h.symbolCount; i++) {
         if (i % 10 == 9) PumpMessages();
-        if (gRunState.load() == RUN_STOP_REQUESTED) {
+        if (gRun.state.load() == RUN_STOP_REQUESTED) {
             ReportError(kMsgStopped);
             goto done;
         }
         if (i + 1 >= slots) {
             uint64_t grown = slots * 2 < (uint64_t)h.symbolCount + 1 ? slots * 2 : (uint64_t)h.symbolCount + 1;
-            if (!ReallocMemory(&gSymbols, grown * sizeof(SymbolRecord))) goto done;
+            if (!ReallocMemory(&gStore.symbols, grown * sizeof(SymbolRecord))) goto done;
             slots = grown;
         }
-        if (!ReadSymbol(&reader, &h, &layout, (int)i, &gSymbols[i])) goto done;
+        if (!ReadSymbol(&reader, &h, &layout, (int)i, &gStore.symbols[i])) goto done;
     }
-    gSymbolCount = (int32_t)h.symbolCount;
+    gStore.symbolCount = (int32_t)h.symbolCount;
     if (!BuildCalendarSymbol()) goto done;
-    CopyString(gLoadedDataPath, sizeof gLoadedDataPath, path, -1);
-    UpdateHistoryCombo(GetSettingsPanel(), IDC_DATA_FILE, 1, path, gSettings.DataFileMRU);
-    gFundamentalsCount = (int32_t)h.fundamentalsCount;
-    gListNameCount = (int32_t)h.listNameCount;
-    gDataKeepAdjusted = (int32_t)h.keepAdjusted;
-    gDataFileVersion = h.version;
+    CopyString(gStore.loadedPath, sizeof gStore.loadedPath, path, -1);
+    AddDataFileToHistory(path);
+    gStore.fundamentalsCount = (int32_t)h.fundamentalsCount;
+    gStore.listNameCount = (int32_t)h.listNameCount;
+    gStore.keepAdjusted = (int32_t)h.keepAdjusted;
+    gStore.fileVersion = h.version;
     ok = 1;
 
 done:
@@ -515,10 +501,10 @@ done:
     return ok;
 }
 
-int ReadDataFile(int ask)
+int ReadDataFile(const char *pathIn, int ask)
 {
     char path[DATA_PATH_SIZE];
-    CopyString(path, sizeof path, gSettings.DataFile, -1);
+    CopyString(path, sizeof path, pathIn ? pathIn : "", -1);
     if (ask || !path[0]) {
         if (!BrowseForFile(path, nullptr, "Select Data File", "Data", "KVD", 0)) return 0;
     }
@@ -530,12 +516,12 @@ int ReadDataFile(int ask)
 /* Bytes the loaded data takes in the file. */
 static uint64_t DataFileSize(uint32_t noteLength)
 {
-    uint64_t size = DATA_HEADER_SIZE + (uint64_t)gListNameCount * LIST_NAME_SIZE + noteLength;
+    uint64_t size = DATA_HEADER_SIZE + (uint64_t)gStore.listNameCount * LIST_NAME_SIZE + noteLength;
     for (int b = 0; b < BAR_SIZE_COUNT; b++)
-        size += 4 * (uint64_t)((gDateLists[b].dates ? gDateLists[b].count : 0) + 1);
-    for (int32_t i = 0; i < gSymbolCount; i++) {
-        const SymbolRecord *r = &gSymbols[i];
-        size += DATA_SYMBOL_RECORD_SIZE + (uint64_t)gFundamentalsCount * DATA_FUNDAMENTAL_SIZE;
+        size += 4 * (uint64_t)((gStore.dateLists[b].dates ? gStore.dateLists[b].count : 0) + 1);
+    for (int32_t i = 0; i < gStore.symbolCount; i++) {
+        const SymbolRecord *r = &gStore.symbols[i];
+        size += DATA_SYMBOL_RECORD_SIZE + (uint64_t)gStore.fundamentalsCount * DATA_FUNDAMENTAL_SIZE;
         for (int b = 0; b < BAR_SIZE_COUNT; b++)
             if (r->bars[b]) size += (uint64_t)r->barCounts[b] * DATA_BAR_SIZE;
         if (r->events) size += (uint64_t)r->eventCount * DATA_EVENT_SIZE;
@@ -572,7 +558,7 @@ static int WriteSymbol(ReplaceFile *rf, const SymbolRecord *r)
     for (int b = 0; b < BAR_SIZE_COUNT; b++)
         if (t.barCounts[b] && !WriteReplaceFile(rf, r->bars[b], t.barCounts[b] * DATA_BAR_SIZE)) return 0;
     if (t.eventCount && !WriteReplaceFile(rf, r->events, t.eventCount * DATA_EVENT_SIZE)) return 0;
-    uint64_t fundamentals = (uint64_t)gFundamentalsCount * DATA_FUNDAMENTAL_SIZE;
+    uint64_t fundamentals = (uint64_t)gStore.fundamentalsCount * DATA_FUNDAMENTAL_SIZE;
     if (fundamentals) {
         if (r->fundamentals) return WriteReplaceFile(rf, r->fundamentals, (uint32_t)fundamentals);
         return WriteZeros(rf, fundamentals);
@@ -588,7 +574,7 @@ static void AppendDefaultExtension(char *path)
     }
 }
 
-int SaveDataFile(const char *pathIn)
+int SaveDataFile(const char *pathIn, const char *import)
 {
     char path[DATA_PATH_SIZE];
     char savedStatus[257];
@@ -596,20 +582,21 @@ int SaveDataFile(const char *pathIn)
     memset(&rf, 0, sizeof rf);
 
     /* The note records the Import section that produced the data: without
-    ** one in the compiled script the file has no note, whatever the data
-    ** was read with. */
-    const char *import = GetImportSectionText();
-    if (import) {
+    ** one the file has no note, whatever the data was read with.  The loaded
+    ** note itself may be given, to keep it. */
+    if (import && import[0] && import == gStore.note) {
+        gStore.noteLength = (uint32_t)strlen(import) + 1;
+    } else if (import && import[0]) {
         uint32_t length = (uint32_t)strlen(import) + 1;
-        if (!AllocMemory(&gDataNote, length)) {
-            gDataNoteLength = 0;
+        if (!AllocMemory(&gStore.note, length)) {
+            gStore.noteLength = 0;
             return 0;
         }
-        memcpy(gDataNote, import, length);
-        gDataNoteLength = length;
+        memcpy(gStore.note, import, length);
+        gStore.noteLength = length;
     } else {
-        FreeMemory(&gDataNote);
-        gDataNoteLength = 0;
+        FreeMemory(&gStore.note);
+        gStore.noteLength = 0;
     }
 
     if (pathIn && pathIn[0]) {
@@ -617,7 +604,7 @@ int SaveDataFile(const char *pathIn)
     } else {
         CopyString(path, sizeof path, gSettings.DataFile, -1);
         /* Unattended runs never wait on a dialog: the DataFile setting is the name. */
-        if (!gUnattended && !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1)) return 0;
+        if (!gRun.unattended && !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1)) return 0;
     }
     if (!path[0]) {
         /* Unattended with no DataFile setting: there is no name to write to. */
@@ -631,12 +618,12 @@ int SaveDataFile(const char *pathIn)
     GetStatusText(0, savedStatus, sizeof savedStatus);
     SetStatusText(0, "Creating %s...", path);
 
-    uint64_t size = DataFileSize(gDataNoteLength);
+    uint64_t size = DataFileSize(gStore.noteLength);
     uint32_t reserve = size > 0x7FFFFFFFu ? 0xFFFFFFFFu : (uint32_t)size;
     while (!BeginReplaceFile(&rf, path, reserve)) {
         /* The failure is reported; in unattended mode that is the end of it. */
         path[0] = 0;
-        if (gUnattended || !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1)) {
+        if (gRun.unattended || !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1)) {
             SetStatusText(0, "%s", savedStatus);
             return 0;
         }
@@ -650,34 +637,34 @@ int SaveDataFile(const char *pathIn)
     h.symbolRecordSize = DATA_SYMBOL_RECORD_SIZE;
     h.barSize = DATA_BAR_SIZE;
     h.eventSize = DATA_EVENT_SIZE;
-    h.keepAdjusted = (uint32_t)gDataKeepAdjusted;
-    h.symbolCount = (uint32_t)gSymbolCount;
+    h.keepAdjusted = (uint32_t)gStore.keepAdjusted;
+    h.symbolCount = (uint32_t)gStore.symbolCount;
     for (int b = 0; b < BAR_SIZE_COUNT; b++)
-        h.listLengths[b] = (uint32_t)(gDateLists[b].dates ? gDateLists[b].count : 0) + 1;
-    h.noteLength = gDataNoteLength;
-    h.fundamentalsCount = (uint32_t)gFundamentalsCount;
-    h.listNameCount = (uint32_t)gListNameCount;
-    for (int k = 0; k < MAX_CONSTITUENCY_IDS; k++) PutU32(h.constituencyIds + 4 * k, gConstituencyIds[k]);
+        h.listLengths[b] = (uint32_t)(gStore.dateLists[b].dates ? gStore.dateLists[b].count : 0) + 1;
+    h.noteLength = gStore.noteLength;
+    h.fundamentalsCount = (uint32_t)gStore.fundamentalsCount;
+    h.listNameCount = (uint32_t)gStore.listNameCount;
+    for (int k = 0; k < MAX_CONSTITUENCY_IDS; k++) PutU32(h.constituencyIds + 4 * k, gStore.constituencyIds[k]);
     uint8_t header[DATA_HEADER_SIZE];
     EncodeDataFileHeader(&h, header);
 
     int ok = WriteReplaceFile(&rf, header, DATA_HEADER_SIZE);
-    if (ok && gListNameCount > 0) ok = WriteReplaceFile(&rf, gListNames, (uint32_t)gListNameCount * LIST_NAME_SIZE);
-    if (ok && gDataNoteLength > 0) ok = WriteReplaceFile(&rf, gDataNote, gDataNoteLength);
+    if (ok && gStore.listNameCount > 0) ok = WriteReplaceFile(&rf, gStore.listNames, (uint32_t)gStore.listNameCount * LIST_NAME_SIZE);
+    if (ok && gStore.noteLength > 0) ok = WriteReplaceFile(&rf, gStore.note, gStore.noteLength);
     for (int b = 0; ok && b < BAR_SIZE_COUNT; b++) {
         static const uint32_t terminator = 0;
-        if (gDateLists[b].dates)
-            ok = WriteReplaceFile(&rf, gDateLists[b].dates, h.listLengths[b] * 4);
+        if (gStore.dateLists[b].dates)
+            ok = WriteReplaceFile(&rf, gStore.dateLists[b].dates, h.listLengths[b] * 4);
         else
             ok = WriteReplaceFile(&rf, &terminator, 4);
     }
     if (ok) PumpMessages();
-    for (int32_t i = 0; ok && i < gSymbolCount; i++) {
+    for (int32_t i = 0; ok && i < gStore.symbolCount; i++) {
         if (i % 10 == 9) {
-            SetStatusText(1, "Symbol: %s", gSymbols[i].info.Symbol);
+            SetStatusText(1, "Symbol: %s", gStore.symbols[i].info.Symbol);
             PumpMessages();
         }
-        ok = WriteSymbol(&rf, &gSymbols[i]);
+        ok = WriteSymbol(&rf, &gStore.symbols[i]);
     }
     if (ok) ok = CommitReplaceFile(&rf);
     if (!ok) {
@@ -688,8 +675,8 @@ int SaveDataFile(const char *pathIn)
         return 0;
     }
     CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path, -1);
-    CopyString(gLoadedDataPath, sizeof gLoadedDataPath, path, -1);
-    ShowSettingInPanel(IDC_DATA_FILE);
+    CopyString(gStore.loadedPath, sizeof gStore.loadedPath, path, -1);
+    ShowDataFileInPanel();
     SetStatusText(0, "%s", savedStatus);
     SetStatusText(1, nullptr);
     return 1;

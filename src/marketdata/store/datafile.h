@@ -1,12 +1,8 @@
 /* datafile.h -- the data file (.kvd): everything an import produced, written
 ** by SaveDataFile and read back by ReadDataFile.
 **
-** Owns:       the loaded data's globals that come from the file and are not
-**             part of the symbol store: version, fundamentals count, include-
-**             list names, note, constituency ids, the largest daily bar count
-**             and the loaded file's path (the symbol array, master date lists,
-**             first/last date and KeepAdjusted flag live in symbols.h).  All of
-**             them are cleared by UnloadData (data_load.h).
+** Owns:       nothing of its own: the reader fills the loaded data of the
+**             symbol store (gStore, symbols.h) and the writer writes it.
 ** Format:     little-endian.  A Bar, EventItem, FundamentalItem and SymbolInfo
 **             have the same bytes in the file as in memory, so arrays of them
 **             are read and written whole.  In order:
@@ -75,11 +71,7 @@ enum {
     DATA_BAR_SIZE = 64,
     DATA_EVENT_SIZE = 24,
     DATA_FUNDAMENTAL_SIZE = 16,
-    LIST_NAME_SIZE = 80,
-    MAX_LIST_NAMES = 256,
-    CONSTITUENCY_ID_BYTES = 256,
-    MAX_CONSTITUENCY_IDS = CONSTITUENCY_ID_BYTES / 4,
-    DATA_PATH_SIZE = 260
+    MAX_LIST_NAMES = 256
 };
 static_assert(sizeof(SymbolInfo) == SYMBOL_INFO_SIZE, "information block size");
 static_assert(sizeof(Bar) == DATA_BAR_SIZE, "bar record size");
@@ -124,18 +116,6 @@ struct DataFileLayout {
     uint32_t recordSize;     /* infoBytes + trailerBytes, as the header states it */
 };
 
-/* ---- the loaded data from the file ------------------------------------------------ */
-
-extern float gDataFileVersion;               /* version of the loaded file; 0 none */
-extern int32_t gFundamentalsCount;           /* FundamentalItems per symbol */
-extern char (*gListNames)[LIST_NAME_SIZE];   /* include-list names (tracked block) */
-extern int32_t gListNameCount;
-extern char *gDataNote;                      /* note text (tracked block), null when none */
-extern uint32_t gDataNoteLength;             /* bytes including the NUL; 0 = none */
-extern uint32_t gConstituencyIds[MAX_CONSTITUENCY_IDS];  /* 0-terminated */
-extern int32_t gMaxDailyBars;                /* largest daily bar count of a symbol */
-extern char gLoadedDataPath[DATA_PATH_SIZE]; /* "" when no file is loaded */
-
 /* ---- format helpers ------------------------------------------------------------- */
 
 /* The layout of a stored version; 0 for a version before 0.27. */
@@ -170,13 +150,15 @@ struct DataFileReader {
 ** read the date list", 0 (the list then holds no dates). */
 int ReadDateList(DataFileReader *reader, DateList *list, uint32_t length);
 
-/* Reads the DataFile setting's file (asking for one when ask is set or no
-** file is set) into the loaded data; the caller has unloaded the old data.
-** 1 loaded; 0 not loaded (cancel, or a failure: reported, result code 7,
-** nothing left loaded). */
-int ReadDataFile(int ask);
+/* Reads the file at path (asking for one when ask is set or path is null or
+** "") into the loaded data; the caller has unloaded the old data.  The file
+** read becomes the DataFile setting.  1 loaded; 0 not loaded (cancel, or a
+** failure: reported, result code 7, nothing left loaded). */
+int ReadDataFile(const char *path, int ask);
 
-/* Writes the loaded data to path (null or "": ask for one).  The file is
-** written beside the old one and renamed over it when complete.  1 written;
-** 0 not (cancel, or a failure: reported, result code 3, old file kept). */
-int SaveDataFile(const char *path);
+/* Writes the loaded data to path (null or "": ask for one), with import (the
+** Import section of the script that produced the data, null or "" for none)
+** as the file's note.  The file is written beside the old one and renamed
+** over it when complete.  1 written; 0 not (cancel, or a failure: reported,
+** result code 3, old file kept). */
+int SaveDataFile(const char *path, const char *import);

@@ -6,10 +6,10 @@
 
 int BuildCalendars()
 {
-    const DateList &daily = gDateLists[BAR_DAILY];
+    const DateList &daily = gStore.dateLists[BAR_DAILY];
     int32_t n = daily.count;
     for (int size = BAR_WEEKLY; size <= BAR_YEARLY; size++) {
-        DateList &list = gDateLists[size];
+        DateList &list = gStore.dateLists[size];
         if (list.capacity < n + 1) {
             if (!ReallocMemory(&list.dates, (uint64_t)(n + 1) * sizeof(uint32_t))) return 0;
             list.capacity = n + 1;
@@ -45,7 +45,7 @@ int BuildDerivedBars(SymbolRecord *record, int barSize)
     const Bar *in = record->bars[BAR_DAILY];
     Bar *out = nullptr;
     if (!AllocMemory(&out, (uint64_t)(daily + 1) * sizeof(Bar))) return 0;
-    const DateList &master = gDateLists[barSize];
+    const DateList &master = gStore.dateLists[barSize];
     int32_t count = 0;
     int32_t periodStart = 0;
     for (int32_t i = 0; i < daily; i++) {
@@ -67,7 +67,7 @@ int BuildDerivedBars(SymbolRecord *record, int barSize)
             d.close = bar.close;
             if (bar.high > d.high) d.high = bar.high;
             if (bar.low < d.low) d.low = bar.low;
-            d.extra = gDataKeepAdjusted ? bar.extra : d.extra + bar.extra;
+            d.extra = gStore.keepAdjusted ? bar.extra : d.extra + bar.extra;
             continue;
         }
         if (count > 0) out[count - 1].date = MasterDateOnOrAfter(master, out[count - 1].date);

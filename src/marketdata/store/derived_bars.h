@@ -12,7 +12,7 @@
 **             by calendar (SameBarPeriod), so a closure of a week or longer,
 **             or a gap of a whole year, never joins two periods into one bar
 **             or gives two bars one date.
-** Reads:      gDateLists (daily list in, derived lists out), gDataKeepAdjusted.
+** Reads:      gStore.dateLists (daily list in, derived lists out), gStore.keepAdjusted.
 ** Errors:     0 when memory runs out (reported by the allocator's state).
 ** Threads:    UI thread, at the end of an import, while no worker runs.
 */

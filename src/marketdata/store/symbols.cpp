@@ -8,27 +8,50 @@
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/dates.h"
-#include "marketdata/store/data_load.h"
-#include "script/eval/value_access.h"
+#include "marketdata/store/calendar.h"
 
-SymbolRecord *gSymbols = nullptr;
-int32_t gSymbolCount = 0;
-DateList gDateLists[BAR_SIZE_COUNT] = {
-    {nullptr, 0, 0, BAR_DAILY, 0},
-    {nullptr, 0, 0, BAR_WEEKLY, 0},
-    {nullptr, 0, 0, BAR_MONTHLY, 0},
-    {nullptr, 0, 0, BAR_QUARTERLY, 0},
-    {nullptr, 0, 0, BAR_YEARLY, 0},
+SymbolStore gStore = {
+    .dateLists = {
+        {nullptr, 0, 0, BAR_DAILY, 0},
+        {nullptr, 0, 0, BAR_WEEKLY, 0},
+        {nullptr, 0, 0, BAR_MONTHLY, 0},
+        {nullptr, 0, 0, BAR_QUARTERLY, 0},
+        {nullptr, 0, 0, BAR_YEARLY, 0},
+    },
 };
-SymbolRecord gCalendarSymbol = {};
-int32_t gDataFirstDate = 0;
-int32_t gDataLastDate = 0;
-int32_t gDataKeepAdjusted = 0;
 
 static const char kUnknownSymbol[] = "Symbol '%s' is not in the current data set.";
 static const char kNoDataOnDate[] = "No data is avaliable for %s on %s";
 static const char kCalendarSymbol[] = "Global";
 static const char kCalendarName[] = "Global Calendar Symbol";
+
+/* ---- records and the store's reset ------------------------------------------------ */
+
+void FreeSymbolRecord(SymbolRecord *record)
+{
+    FreeMemory(&record->strategyArrays);
+    for (int k = 0; k < 2; k++) {
+        FreeMemory(&record->dataValues[k]);
+        FreeMemory(&record->dataOffsets[k]);
+    }
+    for (int b = 0; b < BAR_SIZE_COUNT; b++) FreeMemory(&record->bars[b]);
+    FreeMemory(&record->events);
+    FreeMemory(&record->fundamentals);
+    memset((void *)record, 0, sizeof *record);
+}
+
+void ResetSymbolStore()
+{
+    uint64_t slots = gStore.symbols ? TrackedBlockSize(gStore.symbols) / sizeof(SymbolRecord) : 0;
+    for (uint64_t i = 0; i < slots; i++) FreeSymbolRecord(&gStore.symbols[i]);
+    FreeMemory(&gStore.symbols);
+    FreeSymbolRecord(&gStore.calendar);
+    FreeMemory(&gStore.listNames);
+    FreeMemory(&gStore.note);
+    for (DateList &list : gStore.dateLists) FreeMemory(&list.dates);
+    gStore = SymbolStore{};
+    for (int b = 0; b < BAR_SIZE_COUNT; b++) gStore.dateLists[b].barSize = b;
+}
 
 /* ---- symbol names ------------------------------------------------------------ */
 
@@ -56,11 +79,11 @@ int CompareSymbolNames(const void *a, const void *b)
 
 int FindSymbolIndex(const char *symbol)
 {
-    if (!symbol || !gSymbols) return 0;
-    int lo = 0, hi = gSymbolCount - 1;
+    if (!symbol || !gStore.symbols) return 0;
+    int lo = 0, hi = gStore.symbolCount - 1;
     while (lo <= hi) {
         int mid = lo + (hi - lo) / 2;
-        int c = CompareSymbolText(symbol, gSymbols[mid].info.Symbol);
+        int c = CompareSymbolText(symbol, gStore.symbols[mid].info.Symbol);
         if (c == 0) return mid + 1;
         if (c < 0) hi = mid - 1;
         else lo = mid + 1;
@@ -68,10 +91,10 @@ int FindSymbolIndex(const char *symbol)
     return 0;
 }
 
-static SymbolRecord *SymbolByNumber(int number)
+SymbolRecord *SymbolByNumber(int number)
 {
-    if (!gSymbols || number < 1 || number > gSymbolCount) return nullptr;
-    return &gSymbols[number - 1];
+    if (!gStore.symbols || number < 1 || number > gStore.symbolCount) return nullptr;
+    return &gStore.symbols[number - 1];
 }
 
 /* ---- first used date ----------------------------------------------------------- */
@@ -213,7 +236,7 @@ SymbolRecord *FindSymbolAtDate(const char *symbol, int barSize, int32_t date, Ba
     if (bar) *bar = nullptr;
     SymbolRecord *record;
     if (!symbol || !symbol[0]) {
-        record = &gCalendarSymbol;
+        record = &gStore.calendar;
     } else {
         record = SymbolByNumber(FindSymbolIndex(symbol));
         if (!record) {
@@ -251,51 +274,33 @@ SymbolRecord *FindSymbolAtDate(const char *symbol, int barSize, int32_t date, Ba
 ** it value blocks of one-per-date items, which go with the old bars. */
 int BuildCalendarSymbol()
 {
-    FreeSymbolRecord(&gCalendarSymbol);
+    FreeSymbolRecord(&gStore.calendar);
     for (int k = 0; k < BAR_SIZE_COUNT; k++) {
-        const DateList &list = gDateLists[k];
+        const DateList &list = gStore.dateLists[k];
         int32_t count = list.count > 0 ? list.count : 0;
-        if (!AllocMemory(&gCalendarSymbol.bars[k], (uint64_t)(count + 1) * sizeof(Bar))) {
-            FreeSymbolRecord(&gCalendarSymbol);
+        if (!AllocMemory(&gStore.calendar.bars[k], (uint64_t)(count + 1) * sizeof(Bar))) {
+            FreeSymbolRecord(&gStore.calendar);
             return 0;
         }
-        Bar *bars = gCalendarSymbol.bars[k];
+        Bar *bars = gStore.calendar.bars[k];
         for (int32_t i = 0; i < count; i++) {
             bars[i].date = (int32_t)list.dates[i];
             bars[i].split = 1.0;
         }
-        gCalendarSymbol.barCounts[k] = count;
+        gStore.calendar.barCounts[k] = count;
     }
-    const DateList &daily = gDateLists[BAR_DAILY];
+    const DateList &daily = gStore.dateLists[BAR_DAILY];
     if (daily.count > 0) {
-        gCalendarSymbol.firstDate = (int32_t)daily.dates[0];
-        gCalendarSymbol.lastDate = (int32_t)daily.dates[daily.count - 1];
+        gStore.calendar.firstDate = (int32_t)daily.dates[0];
+        gStore.calendar.lastDate = (int32_t)daily.dates[daily.count - 1];
     }
-    gCalendarSymbol.firstUsedDate = FIRST_USED_NONE;
-    memcpy(gCalendarSymbol.info.Symbol, kCalendarSymbol, sizeof kCalendarSymbol);
-    memcpy(gCalendarSymbol.info.Name, kCalendarName, sizeof kCalendarName);
+    gStore.calendar.firstUsedDate = FIRST_USED_NONE;
+    memcpy(gStore.calendar.info.Symbol, kCalendarSymbol, sizeof kCalendarSymbol);
+    memcpy(gStore.calendar.info.Name, kCalendarName, sizeof kCalendarName);
     return 1;
 }
 
-/* ---- context binding and currency ------------------------------------------------------ */
-
-Bar *BindContextSymbol(EvalContext *context)
-{
-    SymbolRecord *record = nullptr;
-    if (context->strategy && context->strategy->symbolNumber > 0)
-        record = SymbolByNumber(context->strategy->symbolNumber);
-    context->symbol = record ? record : &gCalendarSymbol;
-    return SyncContextBar(context);
-}
-
-void ClampDateToSymbolBar(EvalContext *context)
-{
-    if (!context->strategy || context->strategy->symbolNumber <= 0) return;
-    SymbolRecord *record = SymbolByNumber(context->strategy->symbolNumber);
-    if (!record) return;
-    Bar *bar = GetBarOnOrBefore(record, context->date, context->barSize);
-    if (bar && bar->date < context->date) context->date = bar->date;
-}
+/* ---- currency ---------------------------------------------------------------------------- */
 
 /* A close is a rate only when it is a positive finite number. */
 static double RateFactor(double close, int invert)
@@ -304,16 +309,10 @@ static double RateFactor(double close, int invert)
     return invert ? 1.0 / close : close;
 }
 
-double GetCurrencyFactor(EvalContext *context, int useBarDate)
+double GetCurrencyRate(SymbolRecord *record, int32_t date)
 {
-    SymbolRecord *record = context->symbol;
-    if (!record) return 1.0;
-    SymbolRecord *currency = SymbolByNumber(record->currencySymbol);
+    SymbolRecord *currency = record ? SymbolByNumber(record->currencySymbol) : nullptr;
     if (!currency) return 1.0;
-    int32_t date = GetPeriodFirstDate(context->date, context->barPhase, context->barSize);
-    if (useBarDate && (context->barSize < BAR_WEEKLY || context->barSize > BAR_YEARLY) &&
-        context->lastBar >= 0 && context->lastBar < record->barCounts[BAR_DAILY] && record->bars[BAR_DAILY])
-        date = record->bars[BAR_DAILY][context->lastBar].date;
     Bar *bar = nullptr;
     if (FindBarIndex(currency, BAR_DAILY, date, PHASE_CLOSE, 0, &bar) >= 0)
         return RateFactor(bar->close, record->invertCurrency);

@@ -2,15 +2,19 @@
 ** and the calendar pseudo-symbol, with the lookups that find a symbol by name
 ** and a bar by date.
 **
-** Owns:       gSymbols / gSymbolCount (the symbol array), gDateLists[5] (the
-**             master date lists, indexed by BarSize), gCalendarSymbol (symbol
-**             "Global", one bar per market date), gDataFirstDate/gDataLastDate
-**             and gDataKeepAdjusted (published by the data file reader).
-** Invariants: gSymbols holds gSymbolCount + 1 records, the last one zero.  The
+** Owns:       gStore, the loaded data in one record: the symbol array and
+**             its count, the master date lists (indexed by BarSize), the
+**             calendar pseudo-symbol (symbol "Global", one bar per market
+**             date), and what the data file reader publishes with them (first
+**             and last date, KeepAdjusted, version, fundamentals count, list
+**             names, note, constituency ids, largest daily bar count, path).
+**             UnloadData (data_load.h) frees it and puts back its no-data
+**             state; tests reset it the same way.
+** Invariants: gStore.symbols holds gStore.symbolCount + 1 records, the last one zero.  The
 **             records are sorted by info.Symbol with CompareSymbolNames (the
 **             Latin letters A-Z folded to lower case, every other byte compared
 **             as unsigned), and that same comparison drives FindSymbolIndex.  Symbol numbers are 1-based: number n is
-**             gSymbols[n - 1]; 0 means none wherever a symbol is referred to by
+**             gStore.symbols[n - 1]; 0 means none wherever a symbol is referred to by
 **             number.  Every bar array is in ascending date (then time) order
 **             and has room for one bar more than its count.  A DateList's
 **             dates end with a 0 after the last one.  Bars of the weekly and
@@ -22,7 +26,7 @@
 **             while no worker runs.  Lookups run on any thread at once: each
 **             caller passes its worker slot 0..31 and FindBarIndex writes only
 **             that slot's hint.  Slot 0 is also used by GetBarOnOrBefore,
-**             FindSymbolAtDate and GetCurrencyFactor from any thread, so hints
+**             FindSymbolAtDate and GetCurrencyRate from any thread, so hints
 **             are read and written as relaxed atomic values.  The first used
 **             date is lowered with an atomic minimum by any thread.
 ** Sizes:      up to tens of thousands of symbols of up to ~10,000 daily bars.
@@ -32,8 +36,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-
-struct EvalContext;
 
 /* ---- bar sizes and phases ------------------------------------------------- */
 
@@ -54,6 +56,13 @@ enum BarPhase {
 };
 
 enum { WORKER_SLOTS = 32 };
+
+enum {
+    LIST_NAME_SIZE = 80,             /* characters of an include-list name */
+    CONSTITUENCY_ID_BYTES = 256,     /* bytes of the data file's id block */
+    MAX_CONSTITUENCY_IDS = CONSTITUENCY_ID_BYTES / 4,
+    DATA_PATH_SIZE = 260
+};
 
 /* ---- records ---------------------------------------------------------------- */
 
@@ -226,13 +235,25 @@ struct SymbolRecord {
 
 /* ---- the loaded data ---------------------------------------------------------- */
 
-extern SymbolRecord *gSymbols;          /* gSymbolCount + 1 records (tracked block) */
-extern int32_t gSymbolCount;
-extern DateList gDateLists[BAR_SIZE_COUNT];  /* master date lists by BarSize */
-extern SymbolRecord gCalendarSymbol;    /* "Global": one bar per market date */
-extern int32_t gDataFirstDate;          /* first date of the loaded data */
-extern int32_t gDataLastDate;           /* last date of the loaded data */
-extern int32_t gDataKeepAdjusted;       /* data file imported with KeepAdjusted */
+struct SymbolStore {
+    SymbolRecord *symbols;               /* symbolCount + 1 records (tracked block) */
+    int32_t symbolCount;
+    DateList dateLists[BAR_SIZE_COUNT];  /* master date lists by BarSize */
+    SymbolRecord calendar;               /* "Global": one bar per market date */
+    int32_t firstDate;                   /* first date of the loaded data */
+    int32_t lastDate;                    /* last date of the loaded data */
+    int32_t keepAdjusted;                /* data file imported with KeepAdjusted */
+    float fileVersion;                   /* version of the loaded file; 0 none */
+    int32_t fundamentalsCount;           /* FundamentalItems per symbol */
+    char (*listNames)[LIST_NAME_SIZE];   /* include-list names (tracked block) */
+    int32_t listNameCount;
+    char *note;                          /* note text (tracked block), null when none */
+    uint32_t noteLength;                 /* bytes including the NUL; 0 = none */
+    uint32_t constituencyIds[MAX_CONSTITUENCY_IDS];  /* 0-terminated */
+    int32_t maxDailyBars;                /* largest daily bar count of a symbol */
+    char loadedPath[DATA_PATH_SIZE];     /* "" when no file is loaded */
+};
+extern SymbolStore gStore;
 
 enum { FIRST_USED_NONE = 99991231 };
 
@@ -241,7 +262,7 @@ enum { FIRST_USED_NONE = 99991231 };
 /* 1-based number of the symbol whose text equals symbol with case ignored;
 ** 0 when absent or when symbol is null. */
 int FindSymbolIndex(const char *symbol);
-/* Orders two records by symbol text with case ignored; the order of gSymbols.
+/* Orders two records by symbol text with case ignored; the order of gStore.symbols.
 ** Usable directly as a qsort comparator. */
 int CompareSymbolNames(const void *a, const void *b);
 /* The comparison behind CompareSymbolNames, on two symbol texts. */
@@ -273,17 +294,23 @@ Bar *GetBarOnOrBefore(SymbolRecord *record, int32_t date, int barSize);
 ** when strict and there is no bar on the date; otherwise *bar gets the first
 ** bar on or after the date (or the last bar). */
 SymbolRecord *FindSymbolAtDate(const char *symbol, int barSize, int32_t date, Bar **bar, int strict);
-/* Rebuilds gCalendarSymbol from the master date lists; 0 when memory fails. */
+/* Rebuilds gStore.calendar from the master date lists; 0 when memory fails. */
 int BuildCalendarSymbol();
-/* Sets the context's symbol from its strategy (calendar when none), syncs its
-** bar and returns it. */
-Bar *BindContextSymbol(EvalContext *context);
-/* Moves the context date back to the strategy symbol's bar on or before it. */
-void ClampDateToSymbolBar(EvalContext *context);
-/* The factor that converts the context symbol's prices through its currency
-** symbol: that symbol's close on the date (inverted when asked), the last
-** close before the date when it has no bar there; 1.0 without a currency. */
-double GetCurrencyFactor(EvalContext *context, int useBarDate);
+/* Frees every array of one record and zeroes it. */
+void FreeSymbolRecord(SymbolRecord *record);
+/* Frees every block the store holds (every record of the symbol array, not
+** only the published count, the calendar, list names, note and master date
+** lists) and zeroes the record: no symbols, empty date lists of their bar
+** sizes.  UnloadData starts from it; tests reset with it. */
+void ResetSymbolStore();
+
+/* The record of 1-based symbol number, null outside 1 .. gStore.symbolCount. */
+SymbolRecord *SymbolByNumber(int number);
+/* The factor that converts record's prices through its currency symbol on
+** date: that symbol's close on the date (inverted when asked), the last close
+** before the date when it has no bar there, its first close before its first
+** bar; 1.0 without a currency or without a positive finite close. */
+double GetCurrencyRate(SymbolRecord *record, int32_t date);
 
 /* Lowers record's first used date to date when date is earlier (atomic
 ** minimum; safe from any thread). */

@@ -508,7 +508,7 @@ double PearsonOf(const RankPair *pairs, int32_t n)
 
 int CalcGroupCorrel(FormulaNode *node, EvalContext *context, int barsBack)
 {
-    if (!context->symbol || context->symbol == &gCalendarSymbol) return 0;
+    if (!context->symbol || context->symbol == &gStore.calendar) return 0;
     int32_t L = 0;
     if (!GetLengthArg(node, context, 3, barsBack, 1, &L)) return 0;
     double spearmanArg = 0, logArg = 0;
@@ -516,7 +516,7 @@ int CalcGroupCorrel(FormulaNode *node, EvalContext *context, int barsBack)
     if (node->argCount >= 5 && !EvalArg(node, context, 5, barsBack, &logArg)) return 0;
     bool spearman = std::isfinite(spearmanArg) && trunc(spearmanArg) != 0;
     bool logging = node->argCount >= 5 && std::isfinite(logArg) && trunc(logArg) != 0 &&
-                   PlatCurrentThreadId() == gUiThreadId;
+                   PlatCurrentThreadId() == gRun.uiThreadId;
     const char *name = gScriptItems[node->item].name;
     if (logging) {
         int32_t count = 0;
@@ -530,13 +530,13 @@ int CalcGroupCorrel(FormulaNode *node, EvalContext *context, int barsBack)
     SymbolCorrelation *found = nullptr;
     double *own = nullptr;
     int ok = ReallocMemory(&pairs, (uint64_t)L * sizeof *pairs) && ReallocMemory(&own, (uint64_t)L * sizeof *own) &&
-             ReallocMemory(&found, (uint64_t)(gSymbolCount > 0 ? gSymbolCount : 1) * sizeof *found);
+             ReallocMemory(&found, (uint64_t)(gStore.symbolCount > 0 ? gStore.symbolCount : 1) * sizeof *found);
     for (int32_t i = 0; ok && i < L; i++) {
         ok = EvalArg(node, context, 2, barsBack + L - 1 - i, &own[i]) && std::isfinite(own[i]);
     }
     int32_t counted = 0;
-    for (int32_t s = 0; ok && s < gSymbolCount; s++) {
-        SymbolRecord *symbol = &gSymbols[s];
+    for (int32_t s = 0; ok && s < gStore.symbolCount; s++) {
+        SymbolRecord *symbol = &gStore.symbols[s];
         if (symbol == context->symbol) continue;
         EvalContext other = *context;
         other.symbol = symbol;
@@ -572,7 +572,7 @@ int CalcGroupCorrel(FormulaNode *node, EvalContext *context, int barsBack)
             } else {
                 pick = (id == ITEM_CORREL_MIN || id == ITEM_CORREL_MIN_SYM) ? &found[0] : &found[counted - 1];
                 value = (id == ITEM_CORREL_MIN || id == ITEM_CORREL_MAX) ? pick->r : pick->symbol + 1;
-                CopyString(node->text, sizeof node->text, gSymbols[pick->symbol].info.Symbol, -1);
+                CopyString(node->text, sizeof node->text, gStore.symbols[pick->symbol].info.Symbol, -1);
             }
         }
         node->value = value;

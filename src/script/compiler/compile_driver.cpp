@@ -16,7 +16,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
-#include "marketdata/store/data_hooks.h"
+#include "marketdata/store/data_load.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compile_links.h"
 #include "script/compiler/compiler_state.h"
@@ -453,7 +453,7 @@ int CompileScriptBody(const char *path, StrategyRecord *scratch) {
             nameSpace[0] = 0;
         }
         if (!IncludeScriptFile(path, nameSpace)) return 0;
-        if (!LoadHolidayList(&gHolidayList, gScriptSettings.HolidayList) || !LoadExchangeMap() ||
+        if (!LoadHolidayList(&gCalendar.holidays, gScriptSettings.HolidayList) || !LoadExchangeMap() ||
             !LoadSymbolChanges())
             return 0;
     }
@@ -699,6 +699,10 @@ int LoadDefaultSectionScript(int section) {
     if (!ok) return -1;
     return NoteSourceTime(section, path);
 }
+
+/* Unloading data compiles the default scripts it left missing (data_load.h). */
+[[maybe_unused]] static const bool kUnloadLinked =
+    (gScriptDataLinks.loadMissingDefaultScripts = LoadMissingDefaultScripts, true);
 
 int LoadMissingDefaultScripts() {
     static const int kOrder[] = {SECTION_RESULTS, SECTION_GRAPHS, SECTION_TRADES, SECTION_CHARTS};

@@ -10,11 +10,11 @@
 
 int32_t LookupSymbolIndex(const char *name) { return FindSymbolIndex(name); }
 
-int32_t LoadedSymbolCount() { return gSymbols ? gSymbolCount : 0; }
+int32_t LoadedSymbolCount() { return gStore.symbols ? gStore.symbolCount : 0; }
 
 const char *LoadedSymbolName(int32_t k)
 {
-    return gSymbols && k >= 1 && k <= gSymbolCount ? gSymbols[k - 1].info.Symbol : "";
+    return gStore.symbols && k >= 1 && k <= gStore.symbolCount ? gStore.symbols[k - 1].info.Symbol : "";
 }
 
 /* During a compile the records stand in script order, Templates among them;
@@ -43,7 +43,7 @@ const char *CompiledStrategyName(int32_t number)
 int ConstituencySeriesLoaded(int32_t series)
 {
     if (series < 1) return 0;
-    for (int k = 0; k < MAX_CONSTITUENCY_IDS && gConstituencyIds[k]; k++)
-        if (gConstituencyIds[k] == (uint32_t)series) return 1;
+    for (int k = 0; k < MAX_CONSTITUENCY_IDS && gStore.constituencyIds[k]; k++)
+        if (gStore.constituencyIds[k] == (uint32_t)series) return 1;
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
+#include "marketdata/store/data_load.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/ranges.h"
@@ -519,3 +520,20 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
         return ERR_UNKNOWN_IMPORT_ITEM;
     }
 }
+
+/* ---- fundamentals present in the loaded data ------------------------------------------ */
+
+void MarkFundamentalFieldPresent(uint32_t fieldId)
+{
+    if (fieldId != 0 && fieldId < FUNDAMENTAL_FIELD_ROWS) gFundamentalFields[fieldId].present = 1;
+}
+
+void ClearFundamentalFieldsPresent()
+{
+    for (int row = 0; row < FUNDAMENTAL_FIELD_ROWS; row++) gFundamentalFields[row].present = 0;
+}
+
+/* Loading and unloading data keep the marks (data_load.h). */
+[[maybe_unused]] static const bool kFundamentalsLinked =
+    (gScriptDataLinks.markFundamentalField = MarkFundamentalFieldPresent,
+     gScriptDataLinks.clearFundamentalFields = ClearFundamentalFieldsPresent, true);

@@ -147,6 +147,11 @@ extern ImportState gImportState;
 extern const char *const kDataSourceNames[DATA_SOURCE_COUNT];
 extern const char *const kCsvFieldNames[CSV_FIELD_COUNT];
 extern FundamentalField gFundamentalFields[FUNDAMENTAL_FIELD_ROWS + 1];
+/* Marks one row of the fundamentals field table as present in the loaded
+** data (ids 0 and beyond the table mark nothing); clears every mark.  The
+** data file reader and the unloading call them through gScriptDataLinks. */
+void MarkFundamentalFieldPresent(uint32_t fieldId);
+void ClearFundamentalFieldsPresent();
 /* One mark per row of the constituency list, gConstituency; 1 when an Import
 ** line requested that index; null until the first request. */
 extern uint8_t *gConstituencyRequested;

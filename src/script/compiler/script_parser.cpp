@@ -25,6 +25,12 @@
 
 ScriptParserState gScriptParser;
 
+const char *GetImportSectionText()
+{
+    const GrowText &text = gScriptParser.importText;
+    return text.text && text.length > 0 ? text.text : nullptr;
+}
+
 namespace {
 
 enum { NAME_KEEP = 80, MAX_NAME_LENGTH = 63, HEADER_NAME_SIZE = 256, MAX_INCLUDE_LEVELS = 32 };
@@ -341,7 +347,7 @@ void FinishSettingsSection(const SectionWalk &walk) {
     }
     int32_t bars = gSettings.NumBars;
     int32_t barSize = gSettings.BarSize2;
-    const DateList *master = &gDateLists[barSize >= 0 && barSize < BAR_SIZE_COUNT ? barSize : 0];
+    const DateList *master = &gStore.dateLists[barSize >= 0 && barSize < BAR_SIZE_COUNT ? barSize : 0];
     if (!gScriptParser.settingGiven[SETKW_ENDDATE]) {
         gSettings.LastDate = OffsetRangeDate(master, gSettings.FirstDate, bars - 1);
         gSettings.UseLatestDate = 0;

@@ -52,6 +52,10 @@ struct ScriptParserState {
 };
 extern ScriptParserState gScriptParser;
 
+/* The text of the compiled script's Import section (the note an import's
+** data file keeps), or null when it has none. */
+const char *GetImportSectionText();
+
 /* Starts a new compile: clears the marks and counts and empties both texts
 ** (their allocations stay). */
 void ResetScriptParserState();

@@ -18,7 +18,7 @@
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "marketdata/store/data_hooks.h"
+#include "marketdata/store/data_load.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/formula.h"
@@ -412,6 +412,9 @@ void RestoreRunSettings() {
 int RunSettingsSaved() { return sSaved; }
 
 int32_t GetScriptDateSym() { return gScriptSettings.DateSym; }
+
+/* The test date range follows the DateSym symbol (data_load.h). */
+[[maybe_unused]] static const bool kDateSymLinked = (gScriptDataLinks.dateSymbol = GetScriptDateSym, true);
 
 /* ---- the script settings the parser reads back ------------------------------------------ */
 

@@ -84,6 +84,8 @@ struct ScriptSettingsBlock {
 };
 
 extern ScriptSettingsBlock gScriptSettings;
+/* The script setting DateSym: a 1-based symbol number, 0 = none. */
+int32_t GetScriptDateSym();
 /* The ResultsFile a script names (resolved against the output folder), "" none. */
 extern char gResultsFileName[SCRIPT_PATH_SIZE];
 /* The OptScoreCol a script names (a Results column heading), "" none. */

@@ -138,7 +138,7 @@ int LoadHolidayList(HolidayList *list, const char *path) {
         list->count = 0;
         /* The automatic list needs the loaded data's last year. */
         if (gCompileSession.pass != 2) return 1;
-        return BuildHolidayList(list, DateYear(gDataLastDate), 0, FindTextNoCase(path, "_log") != nullptr);
+        return BuildHolidayList(list, DateYear(gStore.lastDate), 0, FindTextNoCase(path, "_log") != nullptr);
     }
     if (!FileIsReadable(path)) {
         ReportError("Unable to read holiday list file %s", path);

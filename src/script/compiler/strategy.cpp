@@ -519,7 +519,7 @@ namespace {
 /* Fills the record's five date lists from its calendar symbol's bars. */
 int BindOwnCalendar(StrategyRecord *record, int32_t index) {
     int32_t k = record->CalendarSym;
-    const SymbolRecord *symbol = gSymbols && k >= 1 && k <= gSymbolCount ? &gSymbols[k - 1] : nullptr;
+    const SymbolRecord *symbol = gStore.symbols && k >= 1 && k <= gStore.symbolCount ? &gStore.symbols[k - 1] : nullptr;
     if (!symbol) return 0;
     for (int size = 0; size < BAR_SIZE_COUNT; size++) {
         DateList &list = record->dateLists[size];
@@ -556,6 +556,18 @@ int DefaultCompounded(const StrategyRecord *r) {
 }
 
 }  // namespace
+
+static const HolidayList *OwnHolidays(int strategy) {
+    if (!gStrategies || strategy < 1 || strategy > gStrategyCount) return nullptr;
+    const StrategyRecord *record = &gStrategies[strategy - 1];
+    return record->hasOwnHolidays ? &record->holidays : nullptr;
+}
+
+static const DateList *OwnDateList(const StrategyRecord *strategy, int barSize) {
+    return strategy->hasOwnDateLists ? &strategy->dateLists[barSize] : nullptr;
+}
+
+void LinkStrategyCalendars() { gCalendar.strategies = {OwnHolidays, OwnDateList}; }
 
 int ApplyStrategyDefaults(int32_t index, int pass) {
     if (index < 0 || index >= gStrategyCount) return 1;
@@ -610,6 +622,7 @@ int ApplyStrategyDefaults(int32_t index, int pass) {
     if (r->ExitTime == U || r->ExitTime == TIME_INTRADAY) r->ExitTime = TIME_NEXT_OPEN;
 
     if (pass == 2) {
+        LinkStrategyCalendars();
         if (r->CalendarSym && !BindOwnCalendar(r, index)) return 0;
         if (r->HolidayList[0]) {
             char path[STRATEGY_PATH_SIZE];

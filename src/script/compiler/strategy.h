@@ -353,6 +353,10 @@ int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy
 ** loads the own holiday list.  Tracker is left to the linking, which owns its
 ** values.  1, or 0 after reporting. */
 int ApplyStrategyDefaults(int32_t index, int pass);
+/* Gives the store's calendar routines the strategies' own holiday and date
+** lists (gCalendar.strategies); pass 2 of ApplyStrategyDefaults does it before
+** any strategy gets a calendar of its own. */
+void LinkStrategyCalendars();
 
 /* Gives every active record room for one engine index entry per active
 ** record; 0 when memory runs out. */

@@ -18,7 +18,7 @@
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "marketdata/store/data_hooks.h"
+#include "marketdata/store/data_load.h"
 #include "platform/platform.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula_text.h"
@@ -142,6 +142,9 @@ void FreeDataCalcRecords()
 }
 
 void SetDataRecalcNeeded() { gDataRecalcNeeded = 1; }
+
+/* Unloading data frees the items that hold its values (data_load.h). */
+[[maybe_unused]] static const bool kUnloadLinked = (gScriptDataLinks.freeDataItems = FreeDataItemLists, true);
 
 int32_t GetItemRecalcState(int library, int32_t index)
 {
@@ -319,7 +322,7 @@ static void SetBarHint(SymbolRecord *symbol, int32_t slot, int32_t bar)
 /* The values an item takes in a symbol's block (see the layout rule). */
 static int64_t ItemValueCount(const FormulaItem *item, const SymbolRecord *symbol)
 {
-    int calendar = symbol == &gCalendarSymbol;
+    int calendar = symbol == &gStore.calendar;
     if (item->onePerDate && !calendar) return 0;
     if (item->onePerSymbol) return 1;
     int32_t bars = 0;
@@ -445,9 +448,9 @@ int CalcPerSymbolThread(CalcWorkerContext *worker)
     InitWorkerEvalContext(&ctx, worker);
     SeedWorkerRandom(worker);
     std::atomic_ref<int32_t> current(worker->current);
-    for (int32_t i = NextSymbol(worker, -1); i < gSymbolCount && !StopSet(worker); i = NextSymbol(worker, i)) {
+    for (int32_t i = NextSymbol(worker, -1); i < gStore.symbolCount && !StopSet(worker); i = NextSymbol(worker, i)) {
         current.store(i, std::memory_order_relaxed);
-        ctx.symbol = &gSymbols[i];
+        ctx.symbol = &gStore.symbols[i];
         ctx.callingSymbol = ctx.symbol;
         CalcItemForSymbol(&ctx, worker->nodes, worker->itemIndex, worker->onePass);
     }
@@ -459,7 +462,7 @@ int CalcPerDateThread(CalcWorkerContext *worker)
 {
     SeedWorkerRandom(worker);
     if (BuildGroupKeys(worker)) {
-        const DateList *list = &gDateLists[worker->barSize];
+        const DateList *list = &gStore.dateLists[worker->barSize];
         int32_t stride = worker->workerCount > 0 ? worker->workerCount : 1;
         std::atomic_ref<int32_t> current(worker->current);
         for (int32_t j = worker->worker; list->dates && j < list->count && !StopSet(worker); j += stride) {
@@ -482,10 +485,10 @@ static void FormatWorkerStatus(CalcWorkerContext *worker, int perDate)
     worker->status[0] = 0;
     if (at < 0) return;
     if (!perDate) {
-        if (at < gSymbolCount) CopyString(worker->status, sizeof worker->status, gSymbols[at].info.Symbol, -1);
+        if (at < gStore.symbolCount) CopyString(worker->status, sizeof worker->status, gStore.symbols[at].info.Symbol, -1);
         return;
     }
-    const DateList *list = &gDateLists[worker->barSize];
+    const DateList *list = &gStore.dateLists[worker->barSize];
     if (at >= list->count) return;
     char text[DATE_TEXT_SIZE];
     FormatDate((int)list->dates[at], gSettings.DateDisplayFormat, text);
@@ -498,8 +501,8 @@ static void CalcCalendarFirst(FormulaItem *item, int itemIndex, const CalcRun *r
 {
     EvalContext ctx{};
     int32_t daily = 0;
-    const Bar *bars = GetBarArray(&gCalendarSymbol, BAR_DAILY, &daily);
-    ctx.symbol = &gCalendarSymbol;
+    const Bar *bars = GetBarArray(&gStore.calendar, BAR_DAILY, &daily);
+    ctx.symbol = &gStore.calendar;
     ctx.callingSymbol = ctx.symbol;
     ctx.barIndex = daily - 1;
     ctx.lastBar = daily - 1;
@@ -513,7 +516,7 @@ static void CalcCalendarFirst(FormulaItem *item, int itemIndex, const CalcRun *r
     ctx.funBar = -1;
     ctx.dataItemIndex = -1;
     ctx.priceScale = 1.0;
-    SetBarHint(&gCalendarSymbol, 0, daily > 0 ? daily - 1 : 0);
+    SetBarHint(&gStore.calendar, 0, daily > 0 ? daily - 1 : 0);
     FormulaNode *nodes = item->formula.nodes[0];
     ItemDataType(item).store(0, std::memory_order_relaxed);
     if (nodes && daily > 0) {
@@ -542,9 +545,9 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate, const CalcRun 
     if (!perDate) {
         CalcCalendarFirst(item, itemIndex, run);
         if (item->onePerDate) return 0;
-        work = gSymbolCount;
+        work = gStore.symbolCount;
     } else {
-        work = gDateLists[ItemBarSize(item)].count;
+        work = gStore.dateLists[ItemBarSize(item)].count;
     }
     int32_t n = std::min(std::clamp(run->maxWorkers, 1, (int32_t)CALC_MAX_WORKERS), work);
     if (n <= 0) return 0;
@@ -604,7 +607,7 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate, const CalcRun 
             stopped += std::atomic_ref<int32_t>(workers[k].stop).load(std::memory_order_acquire);
         }
         if (running == 0) break;
-        if (gLowMemory.load() || gRunState.load() == RUN_STOP_REQUESTED || stopped > 0)
+        if (gRun.lowMemory.load() || gRun.state.load() == RUN_STOP_REQUESTED || stopped > 0)
             for (int32_t k = 0; k < n; k++)
                 std::atomic_ref<int32_t>(workers[k].stop).store(1, std::memory_order_release);
         uint64_t now = PlatTickCount64();
@@ -673,7 +676,7 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
     CalcRun run{};
     run.walkForwardInterval = context ? context->walkForwardInterval : -1;
     run.outOfSample = context ? context->outOfSample : 0;
-    int logging = gSettings.LogDataCalcTimes && gRunMode != RUN_MODE_OPTIMIZE;
+    int logging = gSettings.LogDataCalcTimes && gRun.mode != RUN_MODE_OPTIMIZE;
 
     int n = CountItemsToRecalc(context);
     if (n == 0 && !(context == nullptr && logging)) return 1;
@@ -681,8 +684,8 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
 
     std::vector<int32_t> order;
     ItemOrder(&order);
-    for (int32_t s = 0; s <= gSymbolCount; s++) {
-        SymbolRecord *symbol = s < gSymbolCount ? &gSymbols[s] : &gCalendarSymbol;
+    for (int32_t s = 0; s <= gStore.symbolCount; s++) {
+        SymbolRecord *symbol = s < gStore.symbolCount ? &gStore.symbols[s] : &gStore.calendar;
         if (!LayOutSymbol(symbol, order)) return 0;
         if (MemoryPercent() >= gSettings.MaxMemPct) return 0;
     }
@@ -725,7 +728,7 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
         if (record->state > 0) {
             /* A stop that came in after the last pass ended still ends the
             ** calculation before the next item. */
-            if (gRunState.load() == RUN_STOP_REQUESTED || gLowMemory.load()) {
+            if (gRun.state.load() == RUN_STOP_REQUESTED || gRun.lowMemory.load()) {
                 ok = 0;
                 break;
             }
@@ -794,9 +797,9 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
 int CalculateData()
 {
     int n = CountItemsToRecalc(nullptr);
-    if (n < 1 && (!gSettings.LogDataCalcTimes || gRunMode == RUN_MODE_OPTIMIZE)) return 1;
+    if (n < 1 && (!gSettings.LogDataCalcTimes || gRun.mode == RUN_MODE_OPTIMIZE)) return 1;
 
-    gRunState.store(RUN_CALCULATING);
+    gRun.state.store(RUN_CALCULATING);
     int exchange = SettingsExchangeActive;
     SettingsExchangeActive = 1;
     EnableSettingsPanelControls(0);
@@ -808,7 +811,7 @@ int CalculateData()
     SetFrameTitle("Calculating %d Data Arrays", n);
 
     int ok = CalcDataArraysForBarSize(nullptr, 0);
-    if (gRunState.load() == RUN_STOP_REQUESTED) {
+    if (gRun.state.load() == RUN_STOP_REQUESTED) {
         ShowPopupNotice(STOP_NOTICE_COLOUR, "Calculation Stopped");
         /* A stop that came after the last item still leaves the run stopped,
         ** and the next calculation starts from nothing. */
@@ -816,7 +819,7 @@ int CalculateData()
         ok = 0;
     }
 
-    gRunState.store(RUN_IDLE);
+    gRun.state.store(RUN_IDLE);
     exchange = SettingsExchangeActive;
     SettingsExchangeActive = 1;
     EnableSettingsPanelControls(0);

@@ -21,6 +21,7 @@
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/strategy.h"
+#include "shell/services.h"
 
 struct TestRecord;
 struct PositionRecord;
@@ -32,7 +33,7 @@ struct ArgValue;
 struct EvalContext {
     TestRecord *test;                /* none outside a test and while Data items are calculated */
     StrategyRecord *strategy;        /* its symbol number selects the context's symbol */
-    SymbolRecord *symbol;            /* the symbol, or &gCalendarSymbol */
+    SymbolRecord *symbol;            /* the symbol, or &gStore.calendar */
     SymbolRecord *callingSymbol;     /* symbol before a built-in switched it (read by This) */
     PositionRecord *position;
     ChartWindow *chart;              /* the chart window when the evaluation belongs to one */
@@ -79,14 +80,7 @@ struct EvalContext {
 
 /* ---- the engine's program-wide values ----------------------------------------- */
 
-/* 1 while the order list for the next trading day is generated (defined with
-** the price texts, which read it too). */
-extern int32_t gGeneratingOrders;
-/* yyyymmdd of the orders being generated (defined with the path macros). */
-extern int gOrderDate;
-/* Set while the engine compares dates of a test: the bar size (0 none) and
-** the strategy whose calendar applies. */
-inline int32_t gCompareBarSize = 0;
-inline StrategyRecord *gCompareStrategy = nullptr;
+/* The order-generation flag and the order date are control words of the
+** shell services (gRun.generatingOrders, gRun.orderDate, services.h). */
 /* The test shown or computed; none otherwise. */
 inline TestRecord *gCurrentTest = nullptr;

@@ -238,8 +238,8 @@ static int GetSystemValue(FormulaNode *node)
         break;
     }
     case ITEM_Q_RUN_MODE:
-        node->value = gRunMode;
-        CopyString(node->text, sizeof node->text, gRunMode >= RUN_MODE_IMPORT && gRunMode <= RUN_MODE_ORDERS ? kRunModeText[gRunMode] : "", -1);
+        node->value = gRun.mode;
+        CopyString(node->text, sizeof node->text, gRun.mode >= RUN_MODE_IMPORT && gRun.mode <= RUN_MODE_ORDERS ? kRunModeText[gRun.mode] : "", -1);
         break;
     case ITEM_Q_START_DATE:
     case ITEM_Q_END_DATE: {
@@ -267,7 +267,7 @@ static int GetSystemValue(FormulaNode *node)
 
 static bool TraceOn()
 {
-    return gDebugEvalOn && PlatCurrentThreadId() == gUiThreadId;
+    return gDebugEvalOn && PlatCurrentThreadId() == gRun.uiThreadId;
 }
 
 /* Writes one trace line indented by the trace depth, keeps the interface

@@ -1,5 +1,5 @@
-/* value_access.cpp -- period first dates, context bar synchronisation,
-** series values, test arrays and dated events. */
+/* value_access.cpp -- context bar synchronisation and binding, currency
+** factors, series values, test arrays and dated events. */
 #include "script/eval/value_access.h"
 
 #include <cmath>
@@ -11,35 +11,6 @@
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
-
-/* The calendar day on which the period of barSize holding date begins. */
-static int32_t CalendarPeriodStart(int32_t date, int barSize)
-{
-    switch (barSize) {
-    case BAR_WEEKLY:
-        for (int k = DayOfWeek(date); k > 1; k--) date = PrevDay(date);
-        return date;
-    case BAR_MONTHLY: return date / 100 * 100 + 1;
-    case BAR_QUARTERLY: return MakeDate(DateYear(date), (DateQuarter(date) - 1) * 3 + 1, 1);
-    default: return DateYear(date) * 10000 + 101;
-    }
-}
-
-int32_t GetPeriodFirstDate(int32_t date, int32_t count, int32_t barSize)
-{
-    if (barSize < BAR_WEEKLY || barSize > BAR_YEARLY || count > 1) return date;
-    const DateList *list = &gDateLists[BAR_DAILY];
-    if (list->count <= 0 || !list->dates) return date;
-    if (date < (int32_t)list->dates[0]) return (int32_t)list->dates[0];
-    /* The first listed date on or after the period's first calendar day is the
-    ** period's first market date when it is not after the date itself; a
-    ** binary search finds it without walking a whole year of dates.  A period
-    ** with no market date up to the date (a holiday Monday, a date beyond the
-    ** data) begins on the date itself. */
-    int i = FindDateIndex(list, CalendarPeriodStart(date, barSize), 1);
-    if (i >= 0 && (int32_t)list->dates[i] <= date) return (int32_t)list->dates[i];
-    return date;
-}
 
 Bar *SyncContextBar(EvalContext *context)
 {
@@ -54,6 +25,35 @@ Bar *SyncContextBar(EvalContext *context)
     int phase = bar->date == context->date ? context->barPhase : mode;
     context->lastBar = phase < PHASE_CLOSE ? index - 1 : index;
     return bar;
+}
+
+Bar *BindContextSymbol(EvalContext *context)
+{
+    SymbolRecord *record = nullptr;
+    if (context->strategy && context->strategy->symbolNumber > 0)
+        record = SymbolByNumber(context->strategy->symbolNumber);
+    context->symbol = record ? record : &gStore.calendar;
+    return SyncContextBar(context);
+}
+
+void ClampDateToSymbolBar(EvalContext *context)
+{
+    if (!context->strategy || context->strategy->symbolNumber <= 0) return;
+    SymbolRecord *record = SymbolByNumber(context->strategy->symbolNumber);
+    if (!record) return;
+    Bar *bar = GetBarOnOrBefore(record, context->date, context->barSize);
+    if (bar && bar->date < context->date) context->date = bar->date;
+}
+
+double GetCurrencyFactor(EvalContext *context, int useBarDate)
+{
+    SymbolRecord *record = context->symbol;
+    if (!record || !SymbolByNumber(record->currencySymbol)) return 1.0;
+    int32_t date = GetPeriodFirstDate(context->date, context->barPhase, context->barSize);
+    if (useBarDate && (context->barSize < BAR_WEEKLY || context->barSize > BAR_YEARLY) &&
+        context->lastBar >= 0 && context->lastBar < record->barCounts[BAR_DAILY] && record->bars[BAR_DAILY])
+        date = record->bars[BAR_DAILY][context->lastBar].date;
+    return GetCurrencyRate(record, date);
 }
 
 /* ---- series values ---------------------------------------------------------------- */
@@ -96,7 +96,7 @@ double GetAlignedSeriesValue(const EvalContext *context, int32_t barsBack, int32
     copy.barPhase = PHASE_CLOSE;
     copy.date = bars[source].date;
     copy.barSize = itemBarSize;
-    if (onePerDate) copy.symbol = &gCalendarSymbol;
+    if (onePerDate) copy.symbol = &gStore.calendar;
     int32_t bar = 0;
     if (!onePerSymbol) {
         if (!SyncContextBar(&copy)) return NAN;
@@ -172,7 +172,7 @@ double LookupDatedValue(const SymbolRecord *symbol, int32_t barSize, int32_t dat
 {
     if (!symbol || !symbol->events) return 0.0;
     int size = barSize >= BAR_WEEKLY && barSize <= BAR_YEARLY ? barSize : BAR_DAILY;
-    const DateList *list = &gDateLists[size];
+    const DateList *list = &gStore.dateLists[size];
     int32_t p = OffsetTradingDate(list, date, -1);
     int32_t n = OffsetTradingDate(list, date, 1);
     double v = 0;

@@ -1,16 +1,17 @@
 /* value_access.h -- accessors that reach computed values: a symbol's Data and
 ** TestData series, a series value aligned to another date or bar size, a
 ** test's statistics cells, StratData, Graphs and Results column values,
-** dated event values, the first date of a bar period, and the
-** synchronisation of a context's bar with its date.
+** dated event values, the binding of a context to its symbol and bar, and
+** currency factors.
 **
 ** Errors:     none of them reports anything; each gives 0, NaN, -1, the date
 **             itself, or no pointer when the value does not exist, and the
 **             caller decides.  Every index into a test's arrays is checked
 **             against the row, strategy and column counts and the array's
 **             total count before it is used.
-** Threads:    any thread; SyncContextBar writes only its context and the
-**             symbol's lookup hint of the context's worker slot.
+** Threads:    any thread; SyncContextBar and BindContextSymbol write only
+**             their context and the symbol's lookup hint of the context's
+**             worker slot; GetCurrencyFactor uses lookup slot 0 (symbols.h).
 */
 #pragma once
 #include <cstdint>
@@ -20,15 +21,20 @@
 struct StatCell;
 struct FormulaItem;
 
-/* The first market date of the period of barSize (0..4) that holds date, on
-** the daily master list.  Daily, or count above 1, gives the date itself; a
-** date before the first listed date gives that first date. */
-int32_t GetPeriodFirstDate(int32_t date, int32_t count, int32_t barSize);
-
 /* Finds the context symbol's bar for the context date at the context's bar
 ** size and phase; sets barIndex and lastBar (-1 when no bar completed).
 ** Returns the bar, or null (indexes then unchanged). */
 Bar *SyncContextBar(EvalContext *context);
+/* Sets the context's symbol from its strategy (calendar when none), syncs its
+** bar and returns it. */
+Bar *BindContextSymbol(EvalContext *context);
+/* Moves the context date back to the strategy symbol's bar on or before it. */
+void ClampDateToSymbolBar(EvalContext *context);
+/* The factor that converts the context symbol's prices through its currency
+** symbol on the first date of the context's period (GetCurrencyRate); with
+** useBarDate on daily bars, on the date of the context's last completed bar
+** when that bar exists.  1.0 without a symbol or a currency. */
+double GetCurrencyFactor(EvalContext *context, int useBarDate);
 
 /* Data item (0-based) at bar of the symbol's Data block; 0.0 without a block
 ** or outside it. */

@@ -83,7 +83,7 @@ static double BarDividend(const EvalContext *context, const Bar *bar)
     const SymbolRecord *symbol = context->symbol;
     if (symbol->securityType != SECURITY_STOCK) return 0.0;
     int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
-    const DateList *list = &gDateLists[barSize];
+    const DateList *list = &gStore.dateLists[barSize];
     int32_t d = bar->date;
     int32_t p = OffsetTradingDate(list, d, -1);
     int32_t n = OffsetTradingDate(list, d, 1);
@@ -215,7 +215,7 @@ static const DateList *ContextCalendar(const EvalContext *context)
 {
     int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
     if (context->strategy && context->strategy->hasOwnDateLists) return &context->strategy->dateLists[barSize];
-    return &gDateLists[barSize];
+    return &gStore.dateLists[barSize];
 }
 
 int GetBarDateValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
@@ -299,7 +299,7 @@ static bool EnteredOnCurrentBar(const EvalContext *context, const StrategyRecord
     /* Entries at the next open fill at the open, never at the order price. */
     if (record->EntryTime == TIME_NEXT_OPEN) return false;
     if (position->entryBar < 0) return true;
-    if (gGeneratingOrders) return false;
+    if (gRun.generatingOrders) return false;
     int32_t bar = context->barPhase < PHASE_CLOSE ? position->entryBar - 1 : position->entryBar;
     return context->lastBar == bar;
 }
@@ -336,7 +336,7 @@ static double PositionFillPrice(const EvalContext *context, const StrategyRecord
 static double PositionBarsHeld(const EvalContext *context, const PositionRecord *position, int32_t barsBack)
 {
     if (position->entryBar < 0 || (position->exitBar >= 0 && context->barIndex > position->exitBar)) return 0.0;
-    int k = (gGeneratingOrders && !gScriptSettings.OrdersLiveData && context->barPhase == PHASE_CLOSE) ||
+    int k = (gRun.generatingOrders && !gScriptSettings.OrdersLiveData && context->barPhase == PHASE_CLOSE) ||
             (context->chart && context->trade) ||
             (context->postClose && gSettings.BarsHeldIncrPostClose);
     return context->barIndex - position->entryBar - barsBack + k;
@@ -532,7 +532,7 @@ static const char *InfoText(const SymbolInfo *info, uint32_t id)
 /* The symbol's 1-based number in the symbol array. */
 static int32_t SymbolNumber(const SymbolRecord *symbol)
 {
-    if (gSymbols && symbol >= gSymbols && symbol < gSymbols + gSymbolCount) return (int32_t)(symbol - gSymbols) + 1;
+    if (gStore.symbols && symbol >= gStore.symbols && symbol < gStore.symbols + gStore.symbolCount) return (int32_t)(symbol - gStore.symbols) + 1;
     return FindSymbolIndex(symbol->info.Symbol);
 }
 

@@ -106,6 +106,17 @@ int ShowMessageBox(const char *text, const char *title, uint32_t style)
     return gHeadless.messageBoxAnswer;
 }
 
+#ifndef _WIN32
+/* Without windows there is no cursor to show; the nesting is still kept so
+** that the levels pair up the same way in both builds.  (The Windows build's
+** wait cursor is in foundation/win32/messages.cpp.) */
+void SetWaitCursor(int on)
+{
+    if (on) gMessageState.waitNesting++;
+    else if (gMessageState.waitNesting > 0) gMessageState.waitNesting--;
+}
+#endif
+
 void FillHistoryCombo(void *dialog, int controlId, const char *history)
 {
     gHeadless.comboCount = 0;
@@ -158,21 +169,21 @@ void LogPrintf(const char *format, ...)
     va_start(args, format);
     int n = FormatTextV(buffer, sizeof buffer, format, args);
     va_end(args);
-    if (gTestLogFile) {
+    if (gRun.testLogFile) {
         /* The run's log is a text file the user opens on Windows: its
         ** entries end in "\r\n" whichever build wrote it. */
         uint32_t written;
-        PlatWriteFile(gTestLogFile, buffer, (uint32_t)n, &written);
-        if (!LogContinueLine) PlatWriteFile(gTestLogFile, "\r\n", 2, &written);
+        PlatWriteFile(gRun.testLogFile, buffer, (uint32_t)n, &written);
+        if (!gRun.logContinueLine) PlatWriteFile(gRun.testLogFile, "\r\n", 2, &written);
         return;
     }
     if (gHeadless.captureLog) {
         CaptureLog(buffer, (size_t)n);
-        if (!LogContinueLine) CaptureLog("\n", 1);
+        if (!gRun.logContinueLine) CaptureLog("\n", 1);
         return;
     }
     fwrite(buffer, 1, (size_t)n, stdout);
-    if (!LogContinueLine) fputc('\n', stdout);
+    if (!gRun.logContinueLine) fputc('\n', stdout);
     fflush(stdout);
 }
 

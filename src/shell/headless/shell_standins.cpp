@@ -2,18 +2,18 @@
 ** without windows (the native build and the test programs).  The window
 ** program has the window shell's own (src/shell/win32/).  `grep -rn STANDIN
 ** src` lists the stand-ins that still wait for their windows. */
-#include "marketdata/store/data_hooks.h"
 #include "shell/services.h"
 
 /* ---- panels, frame and file chooser: no windows, so nothing to show -------------- */
 
 void SettingsPanelToSettings() {}
-void ShowSettingInPanel(int controlId) {}
-void SetPanelDate(int controlId, int32_t date) {}
+void ShowDataFileInPanel() {}
+void ShowActiveScriptInPanel() {}                      /* STANDIN */
+void SetPanelDate(int panelDate, int32_t date) {}
 void *GetSettingsPanel() { return nullptr; }
 void EnableSettingsPanelControls(int forceRunning) {}
 void UpdateDebugPanelControls() {}
-void UpdateBarCount(void *dialog) {}
+void UpdatePanelBarCount() {}
 void PostFrameRefresh() {}
 
 /* Without a chooser every dialog counts as cancelled. */

@@ -62,7 +62,7 @@ static void MakeFolder(char *folder)
 /* The window program's initialisation without the window steps. */
 static int InitApplication()
 {
-    gUiThreadId = PlatCurrentThreadId();
+    gRun.uiThreadId = PlatCurrentThreadId();
     if (!InstallBuiltins()) return 0;
     if (!gSettingsFile[0]) FormatText(gSettingsFile, sizeof gSettingsFile, "%s\\kestovar.ini", gProgramFolder);
     if (PlatFileExists(gSettingsFile)) LoadSettings(gSettingsFile);
@@ -83,7 +83,7 @@ static int InitApplication()
     CreateOutputFolders();
     gSettings.CalcThreads = ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount());
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
-        if (!InitDefaultDateList(&gDateLists[barSize], barSize)) return 0;
+        if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
     /* The constituency list is optional: without one there is nothing to
     ** load and nothing to report. */
@@ -173,9 +173,9 @@ int main(int argc, char **argv)
     PlatNativePath(errorLog, nativeLog, sizeof nativeLog);
     uint64_t errorsBefore = ErrorLogSize(errorLog);
     /* Without windows every run is unattended. */
-    int code = ParseCommandLineOptions(line.c_str()) ? 0 : gResultCode.load();
-    gUnattended = 1;
-    if (code == 0 && !InitApplication()) code = gResultCode.load() ? gResultCode.load() : RESULT_STOPPED;
+    int code = ParseCommandLineOptions(line.c_str()) ? 0 : gRun.resultCode.load();
+    gRun.unattended = 1;
+    if (code == 0 && !InitApplication()) code = gRun.resultCode.load() ? gRun.resultCode.load() : RESULT_STOPPED;
     if (code == 0) code = RunBatchCommandLine(line.c_str());
     EndProgressLine();
     PrintTestSummary();

@@ -13,7 +13,6 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "foundation/win32/settings_dialog.h"
-#include "marketdata/store/data_hooks.h"
 #include "marketdata/store/data_load.h"
 #include "shell/frame_rules.h"
 #include "shell/services.h"
@@ -344,10 +343,10 @@ static void StopRun()
 {
     /* Nothing to stop while idle; a Stop then must not leave a stop request
     ** that the next run would find at its first look. */
-    if (gRunState.load() == RUN_IDLE) return;
+    if (gRun.state.load() == RUN_IDLE) return;
     if (gSettings.ConfirmStop) {
         char name[32];
-        GetRunTypeName(gRunState.load(), gRunMode, name, sizeof name);
+        GetRunTypeName(gRun.state.load(), gRun.mode, name, sizeof name);
         if (MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Stop the %s?", name) != IDYES) return;
     }
     RequestStop();
@@ -356,7 +355,7 @@ static void StopRun()
 int DispatchFrameCommand(int id)
 {
     HWND child = gFrame.activeChild;
-    int idle = gRunState.load() == RUN_IDLE;
+    int idle = gRun.state.load() == RUN_IDLE;
     int mode = RunModeOfCommand(id);
     if (mode >= 0) {
         if (idle) StandInRunScript(mode);
@@ -504,20 +503,20 @@ static int CreateFrameParts(HWND frame)
 
 static void CloseFrame(HWND frame)
 {
-    if (gRunState.load() != RUN_IDLE) {
+    if (gRun.state.load() != RUN_IDLE) {
         /* Windows that a run works in must outlive it: the run is asked to
         ** stop (unattended) or the user to wait; the frame stays. */
-        if (gUnattended) RequestStop();
+        if (gRun.unattended) RequestStop();
         else ReportError("Please wait for the currently running task to finish before closing Kestovar.");
         return;
     }
-    if (!gUnattended && !QuerySaveAll(1)) return;
+    if (!gRun.unattended && !QuerySaveAll(1)) return;
     DestroyWindow(frame);
 }
 
 static void ShowMenuHelp(WPARAM wParam, LPARAM lParam)
 {
-    if (gRunState.load() != RUN_IDLE) return;
+    if (gRun.state.load() != RUN_IDLE) return;
     UINT flags = HIWORD(wParam);
     if (flags == 0xFFFF && !lParam) return;
     if (flags & MF_POPUP) ResetStatusBar(0);

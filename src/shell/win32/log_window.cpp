@@ -19,7 +19,6 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
-#include "marketdata/store/data_hooks.h"
 #include "platform/platform.h"
 #include "shell/frame_rules.h"
 #include "shell/services.h"
@@ -245,16 +244,16 @@ void LogPrintf(const char *format, ...)
 {
     if (!format) return;
     va_list args;
-    if (gTestLogFile) {
+    if (gRun.testLogFile) {
         char text[LOG_BUFFER_SIZE];
         va_start(args, format);
         int n = FormatTextV(text, sizeof text, format, args);
         va_end(args);
         uint32_t written;
-        PlatWriteFile(gTestLogFile, text, (uint32_t)n, &written);
+        PlatWriteFile(gRun.testLogFile, text, (uint32_t)n, &written);
         /* Entries end as the headless shell ends them, so both builds write
         ** the same test log. */
-        if (!LogContinueLine) PlatWriteFile(gTestLogFile, "\r\n", 2, &written);
+        if (!gRun.logContinueLine) PlatWriteFile(gRun.testLogFile, "\r\n", 2, &written);
         return;
     }
     char *buffer = nullptr;
@@ -263,11 +262,11 @@ void LogPrintf(const char *format, ...)
     HWND editor = LogEditor(window);
     int length = GetWindowTextLengthA(editor);
     va_start(args, format);
-    FormatLogEntry(buffer, LOG_BUFFER_SIZE, length > 0, LogContinueLine, format, args);
+    FormatLogEntry(buffer, LOG_BUFFER_SIZE, length > 0, gRun.logContinueLine, format, args);
     va_end(args);
     SendMessageA(editor, EM_SETSEL, (WPARAM)length, (LPARAM)length);
     SendMessageA(editor, EM_REPLACESEL, FALSE, (LPARAM)buffer);
-    if (!LogContinueLine) {
+    if (!gRun.logContinueLine) {
         int end = GetWindowTextLengthA(editor);
         SendMessageA(editor, EM_SETSEL, (WPARAM)end, (LPARAM)end);
         SendMessageA(editor, EM_SCROLLCARET, 0, 0);

@@ -137,19 +137,19 @@ static int ActiveScriptSections(int *available)
 void UpdateRunMenu(HMENU runPopup)
 {
     char name[32];
-    GetRunTypeName(gRunState.load(), gRunMode, name, sizeof name);
+    GetRunTypeName(gRun.state.load(), gRun.mode, name, sizeof name);
     if (runPopup) {
         char text[64];
         FormatText(text, sizeof text, "&Stop %s\tCtrl+Break", name);
         ModifyMenuA(runPopup, IDM_STOP, MF_BYCOMMAND | MF_STRING, IDM_STOP, text);
     }
-    int state = gRunState.load();
+    int state = gRun.state.load();
     int available = 0, sections = 0;
     if (state == RUN_IDLE) sections = ActiveScriptSections(&available);
     static const int kRun[] = {IDM_RUN_APPLY, IDM_RUN_TEST, IDM_RUN_OPTIMIZE, IDM_RUN_IMPORT,
                                IDM_RUN_SCAN,  IDM_RUN_ORDERS, IDM_STOP};
     for (int id : kRun)
-        EnableCommand(runPopup, id, IsRunCommandEnabled(id, state, available, gLowMemory.load(), sections));
+        EnableCommand(runPopup, id, IsRunCommandEnabled(id, state, available, gRun.lowMemory.load(), sections));
 }
 
 static void UpdateListKindMenu(HMENU popup, HWND child)
@@ -165,10 +165,10 @@ static void UpdateListKindMenu(HMENU popup, HWND child)
 void UpdateFrameMenus(HWND frame, int full)
 {
     HMENU menu = GetMenu(frame);
-    int idle = gRunState.load() == RUN_IDLE;
+    int idle = gRun.state.load() == RUN_IDLE;
     char panelName[260] = "";
     if (gFrame.settingsPanel) GetDlgItemTextA(gFrame.settingsPanel, IDC_PANEL_DATA_FILE, panelName, sizeof panelName);
-    int nameChanged = CompareNoCase(panelName[0] ? panelName : gSettings.DataFile, gLoadedDataPath) != 0;
+    int nameChanged = CompareNoCase(panelName[0] ? panelName : gSettings.DataFile, gStore.loadedPath) != 0;
     if (full && menu) {
         UpdateRecentFilesMenu(FindSubMenuByText(menu, "&File"), gSettings.RecentFilesMRU);
         UpdateEditMenu(FindSubMenuByText(menu, "&Edit"), 1);

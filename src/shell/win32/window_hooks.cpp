@@ -8,7 +8,7 @@
 
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
-#include "marketdata/store/data_hooks.h"
+#include "shell/services.h"
 
 /* Appends text and its terminating NUL to a filter list. */
 static int AddFilterPart(char *filter, int at, int size, const char *text)
@@ -94,8 +94,9 @@ void *GetSettingsPanel() { return gFrame.settingsPanel; }
 
 /* STANDIN: the panels' own controls and rules come with the panels. */
 void SettingsPanelToSettings() {}
-void ShowSettingInPanel(int controlId) {}
-void SetPanelDate(int controlId, int32_t date) {}
+void ShowDataFileInPanel() {}
+void ShowActiveScriptInPanel() {}
+void SetPanelDate(int panelDate, int32_t date) {}
 void EnableSettingsPanelControls(int forceRunning) {}
 void UpdateDebugPanelControls() {}
-void UpdateBarCount(void *dialog) {}
+void UpdatePanelBarCount() {}

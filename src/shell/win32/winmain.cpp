@@ -16,7 +16,7 @@
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
-#include "marketdata/store/data_hooks.h"
+#include "script/compiler/compile_driver.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/eval/item_table.h"
@@ -152,7 +152,7 @@ static void MakeFolder(char *folder)
 int InitApplication(HINSTANCE instance)
 {
     gFrame.instance = instance;
-    gUiThreadId = GetCurrentThreadId();
+    gRun.uiThreadId = GetCurrentThreadId();
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_DATE_CLASSES |
                                                           ICC_COOL_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     if (!InitCommonControlsEx(&controls)) {
@@ -214,7 +214,7 @@ int InitApplication(HINSTANCE instance)
 
     if (!InstallBuiltins()) return 0;
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
-        if (!InitDefaultDateList(&gDateLists[barSize], barSize)) return 0;
+        if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
     LoadConstituency();
     if (!CheckItemTable()) return 0;
@@ -247,10 +247,10 @@ static void OpenCommandLineFiles(const char *commandLine)
 /* Steps after the frame exists; returns the process result. */
 static int RunProgram(HINSTANCE instance, const char *commandLine)
 {
-    if (!ParseCommandLineOptions(commandLine)) return gResultCode.load();
+    if (!ParseCommandLineOptions(commandLine)) return gRun.resultCode.load();
     if (gSettingsFile[0]) CopyString(gFrame.settingsPath, sizeof gFrame.settingsPath, gSettingsFile, -1);
     gFrame.exitAfterBatch = gCommandLine.exitAfterBatch;
-    if (!InitApplication(instance)) return gResultCode.load() ? gResultCode.load() : RESULT_STOPPED;
+    if (!InitApplication(instance)) return gRun.resultCode.load() ? gRun.resultCode.load() : RESULT_STOPPED;
     HWND frame = CreateWindowExA(0, "KestovarFrame", "Kestovar", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                                  gSettings.iMainX, gSettings.iMainY, gSettings.iMainW, gSettings.iMainH, nullptr,
                                  gFrame.frameMenu, instance, nullptr);
@@ -267,7 +267,7 @@ static int RunProgram(HINSTANCE instance, const char *commandLine)
     PumpMessages();
     LoadMissingDefaultScripts();
     PumpMessages();
-    if (gUnattended) {
+    if (gRun.unattended) {
         int result = RunBatchCommandLine(commandLine);
         if (result != 0) return result;
         if (gFrame.exitAfterBatch) return 0;
@@ -279,7 +279,7 @@ static int RunProgram(HINSTANCE instance, const char *commandLine)
     EnableSettingsPanelControls(0);
     UpdateDebugPanelControls();
     if (gSettings.CheckForUpdates) StartVersionCheck();
-    if (gFrame.firstRun && !gUnattended && gFrame.settingsPanel)
+    if (gFrame.firstRun && !gRun.unattended && gFrame.settingsPanel)
         PostMessageA(gFrame.settingsPanel, WM_COMMAND, IDC_EDIT_SCRIPT, 0);
     MSG msg;
     int got;

@@ -7,6 +7,7 @@
 
 #include "foundation/dates.h"
 #include "foundation/errors.h"
+#include "shell/services.h"
 
 namespace {
 

@@ -99,9 +99,9 @@ void FrameTest::SetUpTestSuite()
 void FrameTest::SetUp()
 {
     DialogWatcher::Clear();
-    gRunState = RUN_IDLE;
-    gUnattended = 0;
-    gResultCode = RESULT_OK;
+    gRun.state = RUN_IDLE;
+    gRun.unattended = 0;
+    gRun.resultCode = RESULT_OK;
     gSettings.ConfirmStop = 0;
     gSettings.ShowStatusBar = gSettings.ShowToolBar = gSettings.ShowTabBar = 1;
     gSettings.AskSaveUntitled = 0;
@@ -116,8 +116,8 @@ void FrameTest::SetUp()
 
 void FrameTest::TearDown()
 {
-    gRunState = RUN_IDLE;
-    gUnattended = 1;   // closes without asking about modified windows
+    gRun.state = RUN_IDLE;
+    gRun.unattended = 1;   // closes without asking about modified windows
     if (gFrame.frame) {
         HWND child;
         while (gFrame.mdiClient && (child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
@@ -129,7 +129,7 @@ void FrameTest::TearDown()
         if (msg.message == WM_QUIT) continue;
         DispatchMessageA(&msg);
     }
-    gUnattended = 0;
+    gRun.unattended = 0;
     InitMessages(nullptr, nullptr, gProgramFolder);
 }
 

@@ -112,7 +112,7 @@ TEST_F(FrameTest, EveryMenuCommandIsDispatched)
         Pump();
         EXPECT_EQ(gFrame.frame != nullptr, true) << id;
     }
-    EXPECT_EQ(gRunState.load(), RUN_IDLE);   // Stop while idle leaves no stop request behind
+    EXPECT_EQ(gRun.state.load(), RUN_IDLE);   // Stop while idle leaves no stop request behind
     EXPECT_TRUE(SeenText("About Kestovar|"));
     EXPECT_TRUE(SeenText("Version 1.0.0.0 ("));
     Command(IDM_RUN_TEST);
@@ -127,37 +127,37 @@ TEST_F(FrameTest, EveryMenuCommandIsDispatched)
 
 TEST_F(FrameTest, StopAsksOnlyWhenConfirming)
 {
-    gRunState = RUN_TESTING;
-    gRunMode = 2;
+    gRun.state = RUN_TESTING;
+    gRun.mode = 2;
     gSettings.ConfirmStop = 1;
     DialogWatcher::Answer(IDNO);
     Command(IDM_STOP);
-    EXPECT_EQ(gRunState.load(), RUN_TESTING);
+    EXPECT_EQ(gRun.state.load(), RUN_TESTING);
     EXPECT_TRUE(SeenText("Stop the Scan?"));
     DialogWatcher::Answer(IDYES);
     Command(IDM_STOP);
-    EXPECT_EQ(gRunState.load(), RUN_STOP_REQUESTED);
-    gRunState = RUN_TESTING;
+    EXPECT_EQ(gRun.state.load(), RUN_STOP_REQUESTED);
+    gRun.state = RUN_TESTING;
     gSettings.ConfirmStop = 0;
     Command(IDM_STOP);
-    EXPECT_EQ(gRunState.load(), RUN_STOP_REQUESTED);
+    EXPECT_EQ(gRun.state.load(), RUN_STOP_REQUESTED);
 }
 
 TEST_F(FrameTest, CloseDuringARunKeepsTheFrame)
 {
-    gRunState = RUN_TESTING;
+    gRun.state = RUN_TESTING;
     SendMessageA(gFrame.frame, WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(gFrame.frame));
     EXPECT_TRUE(SeenText("Please wait for the currently running task to finish before closing Kestovar."));
     // Unattended: nothing asks, the run is asked to stop, and the frame stays.
     DialogWatcher::Clear();
-    gUnattended = 1;
+    gRun.unattended = 1;
     SendMessageA(gFrame.frame, WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(gFrame.frame));
-    EXPECT_EQ(gRunState.load(), RUN_STOP_REQUESTED);
+    EXPECT_EQ(gRun.state.load(), RUN_STOP_REQUESTED);
     EXPECT_TRUE(DialogWatcher::Seen().empty());
-    gUnattended = 0;
-    gRunState = RUN_IDLE;
+    gRun.unattended = 0;
+    gRun.state = RUN_IDLE;
     SendMessageA(gFrame.frame, WM_CLOSE, 0, 0);
     EXPECT_EQ(gFrame.frame, nullptr);
 }
@@ -267,14 +267,14 @@ TEST_F(FrameTest, RunMenuReadsTheScriptOnlyWhenItChanged)
     WriteTestFile(path, "Strategy:\r\n  x: 1\r\n");
     EXPECT_TRUE(enabled(IDM_RUN_TEST));
     EXPECT_FALSE(enabled(IDM_RUN_SCAN));
-    gRunState = RUN_TESTING;
-    gRunMode = 4;
+    gRun.state = RUN_TESTING;
+    gRun.mode = 4;
     EXPECT_FALSE(enabled(IDM_RUN_TEST));
     EXPECT_TRUE(enabled(IDM_STOP));
     char text[64];
     GetMenuStringA(menu, IDM_STOP, text, sizeof text, MF_BYCOMMAND);
     EXPECT_STREQ(text, "&Stop Optimization\tCtrl+Break");
-    gRunState = RUN_IDLE;
+    gRun.state = RUN_IDLE;
     gSettings.ActiveScript[0] = 0;
 }
 

@@ -151,10 +151,10 @@ TEST_F(FrameTest, ProgramLogBreaksBeforeEachEntry)
     LogPrintf("first %d", 1);
     EXPECT_EQ(LogText(), "first 1");
     LogPrintf("second");
-    LogContinueLine = 1;
+    gRun.logContinueLine = 1;
     LogPrintf("a");
     LogPrintf("b");
-    LogContinueLine = 0;
+    gRun.logContinueLine = 0;
     LogPrintf("");
     LogPrintf("c");
     EXPECT_EQ(LogText(), "first 1\r\nsecondab\r\n\r\nc");
@@ -178,7 +178,7 @@ TEST_F(FrameTest, OnlyTheProgramsOwnTemporaryFileIsDeleted)
     GetWindowTextA(gFrame.activeChild, title, sizeof title);
     EXPECT_STREQ(title, "Log (untitled)");
     EXPECT_EQ(OpenLogFile(File("nothere.txt").c_str()), 0);
-    EXPECT_EQ(gResultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
 }
 
 #include "foundation/allocator.h"

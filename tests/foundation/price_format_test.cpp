@@ -1,12 +1,12 @@
-/* price_format_test.cpp -- price texts and trimmed numbers. */
-#include "engine/price_format.h"
+/* price_format_test.cpp -- price texts and trimmed numbers (numbers.cpp). */
+#include "foundation/numbers.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <limits>
 
-#include "foundation/numbers.h"
+#include "shell/services.h"
 #include "foundation/settings_table.h"
 
 TEST(FormatPrice, DecimalsOfTheTickAndBondFractions)
@@ -26,18 +26,18 @@ TEST(FormatPrice, DecimalsOfTheTickAndBondFractions)
         { 42.7, 1, 1, 0, "43" },
         { -std::numeric_limits<double>::quiet_NaN(), 0.01, 1, 0, "nan" },
     };
-    int32_t savedBond = gSettings.ShowBondPriceFractional, savedOrders = gGeneratingOrders;
+    int32_t savedBond = gSettings.ShowBondPriceFractional, savedOrders = gRun.generatingOrders;
     for (const auto &c : kCases) {
         SCOPED_TRACE(testing::Message() << c.value << " tick " << c.tick);
         gSettings.ShowBondPriceFractional = c.bond;
-        gGeneratingOrders = c.orders;
+        gRun.generatingOrders = c.orders;
         char out[NUMBER_TEXT_SIZE];
         int length = FormatPrice(c.value, c.tick, out);
         EXPECT_STREQ(out, c.want);
         EXPECT_EQ(length, (int)strlen(out));
     }
     gSettings.ShowBondPriceFractional = savedBond;
-    gGeneratingOrders = savedOrders;
+    gRun.generatingOrders = savedOrders;
 }
 
 TEST(FormatTrimmedNumber, UpTo15DecimalsWithoutTrailingZeros)

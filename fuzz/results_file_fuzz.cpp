@@ -1,0 +1,72 @@
+/* results_file_fuzz.cpp -- libFuzzer target for the results file reader: any
+** bytes as a .kvr file, loaded, checked and closed.  Whatever the bytes, the
+** load either fails (0, with a message) or gives a list whose every test has
+** its arrays and a consistent set of counts; closing the list gives back
+** every byte.  Seeds in fuzz/seeds/results_file_fuzz/ are replayed by the
+** normal test build.
+*/
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "engine/results_file.h"
+#include "foundation/allocator.h"
+#include "foundation/text_match.h"
+#include "platform/platform.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+
+static const char *CheckList(const ResultsWindow *w)
+{
+    int32_t n = 0;
+    for (const TestRecord *t = w->firstTest; t; t = t->next, n++) {
+        if (t->strategyCount < 0 || t->parameterCount < 0 || t->rowsFilled < 0 || t->rowsFilled > t->rowCount)
+            return "counts out of range";
+        if (!t->strategies || !t->parameters || !t->cells) return "an array is missing";
+        if (TrackedBlockSize(t->cells) < (uint64_t)t->rowCount * t->strategyCount * sizeof(StatCell))
+            return "the cell grid is smaller than its rows";
+        if (t->tradeCount && TrackedBlockSize(t->trades) < (uint64_t)t->tradeCount * sizeof(TradeRecord))
+            return "the trade array is smaller than its count";
+        if (t->mainStrategy < 0 || (t->strategyCount > 0 && t->mainStrategy >= t->strategyCount))
+            return "main strategy outside the strategies";
+        if (t->settings.scriptText && !t->settings.scriptTextLength) return "script text without length";
+    }
+    return n == w->testCount ? nullptr : "test count differs from the list";
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    char base[200], path[260];
+    if (!PlatGetEnv("TMPDIR", base, sizeof base) && !PlatGetEnv("TEMP", base, sizeof base))
+        CopyString(base, sizeof base, "/tmp", -1);
+    FormatText(path, sizeof path, "%s\\kv_results_fuzz_%u.kvr", base, PlatCurrentThreadId());
+    PlatFile f = PlatOpenFile(path, PLAT_CREATE_WRITE);
+    if (!f) return 0;
+    uint32_t written = 0;
+    PlatWriteFile(f, data, (uint32_t)size, &written);
+    PlatCloseFile(f);
+
+    const uint64_t baseline = gAllocatedBytes.load();
+    ResetHeadlessShell();
+    gHeadless.captureLog = 1;
+    const int unattended = gRun.unattended;
+    gRun.unattended = 0;
+    const char *why = nullptr;
+    if (LoadResultsFile(path, 0)) {
+        ResultsWindow *w = FindResultsWindowByPath(path);
+        if (!w) why = "a load that succeeded left no list";
+        else why = CheckList(w);
+        CloseResultsWindow(w);
+    } else if (!gHeadless.messageCount) {
+        why = "a failed load said nothing";
+    }
+    if (!why && gAllocatedBytes.load() != baseline) why = "closing the list did not free everything";
+    gRun.unattended = unattended;
+    ResetHeadlessShell();
+    PlatDeleteFile(path);
+    if (why) {
+        fprintf(stderr, "%s\n", why);
+        __builtin_trap();
+    }
+    return 0;
+}

@@ -1,0 +1,784 @@
+/* results_file.cpp -- test records, the results lists that hold them and the
+** results file (.kvr) a list is saved to and loaded from, every older layout
+** of it included.
+**
+** A save goes to a temporary file beside the old one, so a failed save keeps
+** the previous file whole.  A load checks every count against the bytes left
+** and against the other counts before it sizes anything; a load that stops
+** part way keeps what it read and marks the list, so that the save at the end
+** of a run cannot silently replace the file with fewer tests.
+*/
+#include "engine/results_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "script/compiler/definitions.h"
+#include "script/eval/eval_context.h"
+#include "shell/services.h"
+
+const float kResultsFileVersion = 0.39f;
+
+enum {
+    RECORD_SIZE = (int)sizeof(TestRecord),
+    RESULT_SIZE = (int)sizeof(StrategyResult),
+    CELL_SIZE = (int)sizeof(StatCell),
+    TRADE_SIZE = (int)sizeof(TradeRecord),
+    PARAM_SIZE = (int)sizeof(ParamValue),
+    ITEM_NAME_SIZE = 80,
+    OLD_RESULT_SIZE = 92,
+    /* Cells a loaded test may hold: the unfilled rows of a stopped run are
+    ** not in the file, so their count cannot be checked against its size. */
+    MAX_LOADED_CELLS = 1 << 19
+};
+
+/* The lists and the layout of the records being read. */
+struct ResultsState {
+    ResultsWindow windows[RESULTS_WINDOW_MAX];
+    ResultsLayout layout;
+    uint64_t fileSize;                 /* of the file being loaded */
+    char saveFolder[FILE_PATH_SIZE];   /* the save dialog's last folder */
+};
+static ResultsState sResults;
+
+static ResultsLayout CurrentLayout()
+{
+    return {kResultsFileVersion, 0, RECORD_SIZE, RESULT_SIZE, CELL_SIZE, TRADE_SIZE};
+}
+
+/* ---- layouts ------------------------------------------------------------------ */
+
+/* Cell and trade sizes by the lowest version of each band, newest first. */
+struct LayoutBand {
+    float from;
+    int32_t recordSize, resultSize, cellSize, tradeSize;
+};
+static const LayoutBand kLayoutBands[] = {
+    {.from = 0.39f, .recordSize = 1008, .resultSize = 504, .cellSize = 448, .tradeSize = 344},
+    {.from = 0.37f, .recordSize = 960, .resultSize = 504, .cellSize = 448, .tradeSize = 328},
+    {.from = 0.36f, .recordSize = 960, .resultSize = 504, .cellSize = 440, .tradeSize = 328},
+    {.from = 0.35f, .recordSize = 960, .resultSize = 504, .cellSize = 432, .tradeSize = 312},
+    {.from = 0.34f, .recordSize = 960, .resultSize = 504, .cellSize = 424, .tradeSize = 312},
+    {.from = 0.33f, .recordSize = 960, .resultSize = 504, .cellSize = 376, .tradeSize = 312},
+    {.from = 0.32f, .recordSize = 960, .resultSize = 504, .cellSize = 368, .tradeSize = 312},
+    {.from = 0.31f, .recordSize = 960, .resultSize = 504, .cellSize = 368, .tradeSize = 296},
+    {.from = 0.30f, .recordSize = 960, .resultSize = 504, .cellSize = 360, .tradeSize = 296},
+    {.from = 0.29f, .recordSize = 936, .resultSize = 504, .cellSize = 352, .tradeSize = 280},
+    {.from = 0.28f, .recordSize = 928, .resultSize = 92, .cellSize = 352, .tradeSize = 280},
+    {.from = 0.27f, .recordSize = 928, .resultSize = 92, .cellSize = 328, .tradeSize = 280},
+    {.from = 0.26f, .recordSize = 928, .resultSize = 92, .cellSize = 328, .tradeSize = 264},
+    {.from = 0.25f, .recordSize = 928, .resultSize = 92, .cellSize = 328, .tradeSize = 184},
+    {.from = -1e30f, .recordSize = 928, .resultSize = 92, .cellSize = 280, .tradeSize = 184},
+};
+
+ResultsLayout GetResultsLayout(float versionWord)
+{
+    ResultsLayout layout = {versionWord, 0, 0, 0, 0, 0};
+    if (versionWord == 879.0f) {
+        layout.version = 0.36f;
+        layout.legacy = 1;
+    } else if (versionWord == 863.0f) {
+        layout.version = 0.35f;
+    }
+    const float v = layout.version;
+    for (const LayoutBand &band : kLayoutBands) {
+        if (!(v >= band.from)) continue;
+        layout.recordSize = band.recordSize;
+        layout.resultSize = band.resultSize;
+        layout.cellSize = band.cellSize;
+        layout.tradeSize = band.tradeSize;
+        break;
+    }
+    if (v == 0.38f) layout.recordSize = 984;
+    if (layout.legacy) layout.cellSize = 432;
+    return layout;
+}
+
+/* ---- records ------------------------------------------------------------------ */
+
+void FreeTestRecord(ResultsWindow *, TestRecord *record)
+{
+    if (!record) return;
+    if (gCurrentTest == record) gCurrentTest = nullptr;
+    FreeMemory(&record->parameters);
+    FreeMemory(&record->strategies);
+    FreeMemory(&record->cells);
+    FreeMemory(&record->settings.scriptText);
+    FreeMemory(&record->trades);
+    FreeMemory(&record->resultsValues);
+    FreeMemory(&record->graphValues);
+    FreeMemory(&record->stratDataNames);
+    FreeMemory(&record->stratDataValues);
+    FreeMemory(&record);
+}
+
+static TestRecord *NewTestRecord(int32_t parameterCount, int32_t strategyCount, int32_t rowCount, int32_t itemCount)
+{
+    if (parameterCount < 0 || strategyCount < 0 || rowCount < 0 || itemCount < 0) return nullptr;
+    sResults.layout = CurrentLayout();
+    TestRecord *record = nullptr;
+    if (!AllocMemory(&record, sizeof *record)) return nullptr;
+    record->parameterCount = parameterCount;
+    record->strategyCount = strategyCount;
+    record->rowCount = rowCount;
+    record->stratDataItemCount = itemCount;
+    record->stratDataValueCount = strategyCount * rowCount * itemCount;
+    record->daysPerYear = 252.0;
+    bool ok = AllocMemory(&record->strategies, (uint64_t)(strategyCount + 1) * sizeof(StrategyResult)) &&
+              AllocMemory(&record->parameters, (uint64_t)(parameterCount + 1) * sizeof(ParamValue)) &&
+              AllocMemory(&record->cells, ((uint64_t)rowCount * strategyCount + 1) * sizeof(StatCell));
+    if (ok && itemCount > 0) {
+        ok = AllocMemory(&record->stratDataNames, (uint64_t)itemCount * ITEM_NAME_SIZE) &&
+             AllocMemory(&record->stratDataValues, (uint64_t)record->stratDataValueCount * sizeof(double) + 8);
+    }
+    if (!ok) {
+        FreeTestRecord(nullptr, record);
+        return nullptr;
+    }
+    return record;
+}
+
+/* Bytes left in the file being loaded. */
+static uint64_t BytesLeft(PlatFile file)
+{
+    uint64_t pos = 0;
+    if (!PlatSeekFile(file, 0, 1, &pos) || pos > sResults.fileSize) return 0;
+    return sResults.fileSize - pos;
+}
+
+static int CountOfStrategyKind(const TestRecord *record, int32_t count)
+{
+    int n = 0;
+    for (int32_t s = 0; s < count; s++)
+        if (record->strategies[s].kind == STRATEGY_KIND_STRATEGY) n++;
+    return n;
+}
+
+/* Reads one stored test; null on failure (reported by the reads, or here for
+** counts that do not fit the file). */
+static TestRecord *ReadStoredTest(PlatFile file, const char *path)
+{
+    const ResultsLayout &L = sResults.layout;
+    const bool oldResults = L.resultSize == OLD_RESULT_SIZE;
+    TestRecord *record = nullptr;
+    if (!AllocMemory(&record, sizeof *record)) return nullptr;
+    if (!ReadFileData(file, record, (uint32_t)L.recordSize, path)) {
+        FreeMemory(&record);
+        return nullptr;
+    }
+    if (L.version == 0.38f) {
+        memmove((char *)record + 976, (char *)record + 960, 32);
+        memset((char *)record + 960, 0, 16);
+    }
+    /* Nothing stored in a pointer or cache field is taken over. */
+    record->previous = record->next = nullptr;
+    record->parameters = nullptr;
+    record->strategies = nullptr;
+    record->cells = nullptr;
+    record->trades = nullptr;
+    record->settings.scriptText = nullptr;
+    record->resultsValues = record->graphValues = nullptr;
+    record->resultsValueCount = record->graphValueCount = 0;
+    memset(record->graphValid, 0, sizeof record->graphValid);
+    record->stratDataNames = nullptr;
+    record->stratDataValues = nullptr;
+    record->tradeCapacity = record->tradeCount;
+
+    /* Every count against the others and the bytes left, before any is used. */
+    const int64_t strategies = record->strategyCount, params = record->parameterCount;
+    const int64_t rows = record->rowCount, filled = record->rowsFilled, trades = record->tradeCount;
+    const int64_t text = record->settings.scriptTextLength, items = record->stratDataItemCount;
+    const int64_t values = record->stratDataValueCount;
+    const int64_t columns = strategies + (oldResults ? 1 : 0);
+    bool sane = strategies >= 0 && strategies < 100000 && params >= 0 && params < 100000 && rows >= 0 &&
+                filled >= 0 && filled <= rows && trades >= 0 && items >= 0 && items < 100000 && text >= 0 &&
+                rows * columns <= MAX_LOADED_CELLS && values == strategies * rows * items;
+    if (sane) {
+        uint64_t need = (uint64_t)strategies * L.resultSize + (uint64_t)params * PARAM_SIZE +
+                        (uint64_t)filled * columns * L.cellSize + (uint64_t)text + (uint64_t)trades * L.tradeSize +
+                        (uint64_t)items * ITEM_NAME_SIZE + (uint64_t)values * 8;
+        sane = need <= BytesLeft(file);
+    }
+    if (!sane) {
+        ReportError("%s is damaged: the counts of a test do not fit the file.", path);
+        SetResultCode(RESULT_FILE_ERROR);
+        FreeMemory(&record);
+        return nullptr;
+    }
+
+    bool ok = AllocMemory(&record->strategies, (uint64_t)(columns + 1) * RESULT_SIZE) &&
+              AllocMemory(&record->parameters, (uint64_t)(params + 1) * PARAM_SIZE) &&
+              AllocMemory(&record->cells, ((uint64_t)rows * columns + 1) * CELL_SIZE);
+    /* Results. */
+    if (ok && !oldResults) ok = ReadFileData(file, record->strategies, (uint32_t)(strategies * RESULT_SIZE), path);
+    for (int64_t s = 0; ok && oldResults && s < strategies; s++) {
+        ok = ReadFileData(file, &record->strategies[s], OLD_RESULT_SIZE, path);
+        record->strategies[s].markedToMarket = 1;
+    }
+    const int strategyKinds = ok && oldResults ? CountOfStrategyKind(record, (int32_t)strategies) : 0;
+    if (ok && oldResults) {
+        record->mainStrategy = 0;
+        for (int32_t s = 0; s < (int32_t)strategies; s++)
+            if (record->strategies[s].kind == STRATEGY_KIND_STRATEGY) {
+                record->mainStrategy = s;
+                break;
+            }
+        if (strategyKinds >= 2) {
+            StrategyResult *combined = &record->strategies[strategies];
+            CopyString(combined->name, sizeof combined->name, "Combined", -1);
+            combined->kind = STRATEGY_KIND_COMBINED;
+            combined->barSize = record->settings.BarSize2;
+            combined->compounded = record->compounded;
+            combined->markedToMarket = 1;
+        }
+    }
+    /* Parameter values. */
+    if (ok) ok = ReadFileData(file, record->parameters, (uint32_t)(params * PARAM_SIZE), path);
+    /* Cells: the grid holds columns stored, less the dropped old last column. */
+    const int64_t keptColumns = oldResults && strategyKinds < 2 ? strategies : columns;
+    if (ok && L.cellSize == CELL_SIZE && L.version >= 0.33f && !oldResults) {
+        ok = ReadFileData(file, record->cells, (uint32_t)(filled * columns * CELL_SIZE), path);
+    } else {
+        StatCell scratch;
+        for (int64_t r = 0; ok && r < filled; r++)
+            for (int64_t s = 0; ok && s < columns; s++) {
+                StatCell *cell = s < keptColumns ? &record->cells[r * keptColumns + s] : &scratch;
+                memset(cell, 0, sizeof *cell);
+                ok = ReadFileData(file, cell, (uint32_t)L.cellSize, path);
+            }
+    }
+    if (L.version < 0.39f) record->daysPerYear = 252.0;
+    if (ok && oldResults && strategyKinds >= 2) {
+        record->mainStrategy = (int32_t)strategies;
+        for (int64_t s = 0; s < strategies; s++) {
+            record->strategies[s].parentCount = 1;
+            record->strategies[s].parents[0] = (int32_t)strategies;
+        }
+        record->strategyCount++;
+    }
+    /* Script text, always ending in a 0 byte. */
+    if (ok && text > 0) {
+        ok = AllocMemory(&record->settings.scriptText, (uint64_t)text + 1) &&
+             ReadFileData(file, record->settings.scriptText, (uint32_t)text, path);
+        if (ok) record->settings.scriptText[text - 1] = 0;
+    }
+    /* Trades. */
+    if (ok && trades > 0) {
+        ok = AllocMemory(&record->trades, (uint64_t)trades * TRADE_SIZE);
+        if (ok && L.tradeSize == TRADE_SIZE && !L.legacy) {
+            ok = ReadFileData(file, record->trades, (uint32_t)(trades * TRADE_SIZE), path);
+        } else {
+            for (int64_t t = 0; ok && t < trades; t++) {
+                TradeRecord *trade = &record->trades[t];
+                ok = ReadFileData(file, trade, (uint32_t)L.tradeSize, path);
+                if (!ok) break;
+                if (L.version >= 0.26f && L.version < 0.39f) {
+                    memmove((char *)trade + 200, (char *)trade + 184, 144);
+                    memset((char *)trade + 184, 0, 16);
+                }
+                if (L.version < 0.27f) trade->roundingIn = trade->roundingOut = 0.01;
+                if (L.version < 0.30f) trade->fxIn = trade->fxOut = 1.0;
+                if (L.version < 0.32f) trade->valueIn = trade->valueOut = 0;
+                if (L.legacy) trade->rollCosts = 0;
+            }
+        }
+    }
+    /* Data items. */
+    if (ok && items > 0) {
+        ok = AllocMemory(&record->stratDataNames, (uint64_t)items * ITEM_NAME_SIZE) &&
+             AllocMemory(&record->stratDataValues, (uint64_t)values * 8 + 8) &&
+             ReadFileData(file, record->stratDataNames, (uint32_t)(items * ITEM_NAME_SIZE), path) &&
+             ReadFileData(file, record->stratDataValues, (uint32_t)(values * 8), path);
+        for (int64_t i = 0; ok && i < items; i++) record->stratDataNames[i][ITEM_NAME_SIZE - 1] = 0;
+    }
+    if (ok) {
+        for (int32_t s = 0; s < record->strategyCount; s++) {
+            StrategyResult *r = &record->strategies[s];
+            r->name[sizeof r->name - 1] = 0;
+            if (r->parentCount < 0 || r->parentCount > STRATEGY_PARENT_MAX) r->parentCount = 0;
+        }
+        for (int64_t p = 0; p < params; p++) record->parameters[p].name[PARAM_VALUE_NAME_SIZE - 1] = 0;
+        for (int64_t t = 0; t < trades; t++) {
+            record->trades[t].symbol[TRADE_SYMBOL_SIZE - 1] = 0;
+            record->trades[t].reasonText[TRADE_REASON_SIZE - 1] = 0;
+        }
+        if (record->mainStrategy < 0 || record->mainStrategy >= record->strategyCount) record->mainStrategy = 0;
+        record->settings.TestName[TEST_NAME_SIZE - 1] = 0;
+        record->settings.DataFile[TEST_PATH_SIZE - 1] = 0;
+        record->settings.ActiveScript[TEST_PATH_SIZE - 1] = 0;
+        record->currency[TEST_CURRENCY_SIZE - 1] = 0;
+        return record;
+    }
+    FreeTestRecord(nullptr, record);
+    return nullptr;
+}
+
+TestRecord *ReadTestRecord(PlatFile file, int32_t parameterCount, int32_t strategyCount, int32_t rowCount,
+                           int32_t itemCount)
+{
+    if (!file) return NewTestRecord(parameterCount, strategyCount, rowCount, itemCount);
+    return ReadStoredTest(file, "the results file");
+}
+
+int WriteTestRecord(PlatFile *pFile, const TestRecord *record, const char *path)
+{
+    TestRecord image = *record;
+    image.previous = image.next = nullptr;
+    image.parameters = nullptr;
+    image.strategies = nullptr;
+    image.cells = nullptr;
+    image.trades = nullptr;
+    image.resultsValues = image.graphValues = nullptr;
+    image.resultsValueCount = image.graphValueCount = 0;
+    memset(image.graphValid, 0, sizeof image.graphValid);
+    image.stratDataNames = nullptr;
+    image.stratDataValues = nullptr;
+    image.settings.scriptText = nullptr;
+    image.tradeCapacity = image.tradeCount;
+    const char *text = record->settings.scriptText;
+    image.settings.scriptTextLength = text ? (uint32_t)strlen(text) + 1 : 0;
+    const bool hasItems = record->stratDataItemCount > 0 && record->stratDataNames && record->stratDataValues;
+    if (!hasItems) image.stratDataItemCount = image.stratDataValueCount = 0;
+    if (record->rowsFilled > record->rowCount) image.rowsFilled = record->rowCount;
+
+    const uint64_t cells = (uint64_t)image.rowsFilled * record->strategyCount;
+    return WriteFileData(pFile, &image, RECORD_SIZE, path) &&
+           WriteFileData(pFile, record->strategies, (uint32_t)record->strategyCount * RESULT_SIZE, path) &&
+           WriteFileData(pFile, record->parameters, (uint32_t)record->parameterCount * PARAM_SIZE, path) &&
+           WriteFileData(pFile, record->cells, (uint32_t)(cells * CELL_SIZE), path) &&
+           WriteFileData(pFile, text, image.settings.scriptTextLength, path) &&
+           WriteFileData(pFile, record->trades, (uint32_t)record->tradeCount * TRADE_SIZE, path) &&
+           (!hasItems ||
+            (WriteFileData(pFile, record->stratDataNames, (uint32_t)record->stratDataItemCount * ITEM_NAME_SIZE,
+                           path) &&
+             WriteFileData(pFile, record->stratDataValues, (uint32_t)record->stratDataValueCount * 8, path)));
+}
+
+void ConvertTestRecordV024(TestRecord *record)
+{
+    const int32_t strategies = record->strategyCount;
+    for (int32_t s = 0; s < strategies; s++) {
+        for (int32_t r = 0; r < record->rowsFilled; r++) {
+            StatCell *c = &record->cells[(int64_t)r * strategies + s];
+            const StatCell *p = r > 0 ? &record->cells[(int64_t)(r - 1) * strategies + s] : nullptr;
+            const double e = c->equityBase + c->markToMarket;
+            if (p) {
+                c->netAmount = e - (p->equityBase + p->markToMarket);
+                if (p->allocation != 0) {
+                    c->netPercent = c->netAmount / p->allocation;
+                    c->usageAmount = c->usageAmount / p->allocation;
+                }
+            } else {
+                c->timeWeightedEquity = c->timeWeightedPeak = 1.0;
+                c->netAmount = e - c->startEquity;
+                c->netPercent = c->startEquity != 0 ? c->netAmount / c->startEquity : 0;
+            }
+            if (!record->compounded) {
+                c->timeWeightedEquity = e;
+                continue;
+            }
+            if (p) {
+                c->timeWeightedEquity = (c->netPercent + 1) * p->timeWeightedEquity;
+                c->timeWeightedPeak = p->timeWeightedPeak;
+                c->drawdownBars = p->drawdownBars;
+                c->maxDrawdownBars = p->maxDrawdownBars;
+                c->drawdownPercent = p->drawdownPercent;
+                c->maxDrawdownPercent = p->maxDrawdownPercent;
+            }
+            if (c->timeWeightedEquity < c->timeWeightedPeak) {
+                const double percent = (c->timeWeightedPeak - c->timeWeightedEquity) / c->timeWeightedPeak;
+                c->drawdownBars++;
+                if (c->drawdownBars > c->maxDrawdownBars) c->maxDrawdownBars = c->drawdownBars;
+                c->drawdownPercent = percent;
+                if (percent > c->maxDrawdownPercent) c->maxDrawdownPercent = percent;
+            } else {
+                c->timeWeightedPeak = c->timeWeightedEquity;
+                c->drawdownPercent = 0;
+                c->drawdownBars = 0;
+            }
+        }
+    }
+}
+
+/* ---- lists -------------------------------------------------------------------- */
+
+ResultsWindow *FirstResultsWindow()
+{
+    for (ResultsWindow &w : sResults.windows)
+        if (w.open) return &w;
+    return nullptr;
+}
+
+ResultsWindow *FindResultsWindowByPath(const char *path)
+{
+    for (ResultsWindow &w : sResults.windows)
+        if (w.open && w.path[0] && CompareNoCase(w.path, path) == 0) return &w;
+    return nullptr;
+}
+
+void UpdateResultsTitle(ResultsWindow *window)
+{
+    FormatText(window->title, sizeof window->title, "Results - %s", window->path[0] ? window->path : "(untitled)");
+}
+
+static void ClearSortKeys(ResultsWindow *window)
+{
+    memset(window->sortKeys, 0, sizeof window->sortKeys);
+    memset(window->sortDescending, 0, sizeof window->sortDescending);
+    window->keyCount = 0;
+}
+
+ResultsWindow *CreateResultsWindow(int32_t columnCount, const ParamValue *columns)
+{
+    for (ResultsWindow &w : sResults.windows) {
+        if (w.open) continue;
+        memset(&w, 0, sizeof w);
+        w.open = 1;
+        UpdateResultsTitle(&w);
+        if (!AddResultsColumns(&w, columnCount, columns)) {
+            w.open = 0;
+            return nullptr;
+        }
+        return &w;
+    }
+    ReportError("Unable to create a new results window");
+    return nullptr;
+}
+
+int AddResultsColumns(ResultsWindow *window, int32_t count, const ParamValue *columns)
+{
+    for (int32_t i = 0; columns && i < count; i++) {
+        bool known = false;
+        for (int32_t k = 0; k < window->columnCount && !known; k++)
+            known = CompareNoCase(window->columns[k].name, columns[i].name) == 0;
+        if (known) continue;
+        if (!ReallocMemory(&window->columns, (uint64_t)(window->columnCount + 1) * sizeof(ParamValue))) return 0;
+        window->columns[window->columnCount++] = columns[i];
+    }
+    return 1;
+}
+
+void AddTestToResults(ResultsWindow *window, TestRecord *record)
+{
+    record->previous = window->lastTest;
+    record->next = nullptr;
+    if (window->lastTest) window->lastTest->next = record;
+    else window->firstTest = record;
+    window->lastTest = record;
+    window->testCount++;
+    window->modified = 1;
+    ClearSortKeys(window);
+    gCurrentTest = record;
+}
+
+static void UnlinkTest(ResultsWindow *window, TestRecord *record)
+{
+    if (record->previous) record->previous->next = record->next;
+    else window->firstTest = record->next;
+    if (record->next) record->next->previous = record->previous;
+    else window->lastTest = record->previous;
+    record->previous = record->next = nullptr;
+    window->testCount--;
+}
+
+void DeleteAllTests(ResultsWindow *window)
+{
+    if (!window) return;
+    const bool hadTests = window->firstTest != nullptr;
+    for (TestRecord *t = window->firstTest; t;) {
+        TestRecord *next = t->next;
+        FreeTestRecord(window, t);
+        t = next;
+    }
+    window->firstTest = window->lastTest = nullptr;
+    window->testCount = 0;
+    FreeMemory(&window->columns);
+    window->columnCount = 0;
+    ClearSortKeys(window);
+    if (hadTests) window->modified = 1;
+}
+
+void CloseResultsWindow(ResultsWindow *window)
+{
+    if (!window) return;
+    DeleteAllTests(window);
+    memset(window, 0, sizeof *window);
+}
+
+void RefreshResultsList(ResultsWindow *)
+{
+    /* The list's arrows, widths and selection belong to its window. */
+}
+
+int IsResultsModified(const ResultsWindow *window)
+{
+    return window && window->modified;
+}
+
+/* ---- the file ----------------------------------------------------------------- */
+
+static void PutI32(uint8_t *at, int32_t v)
+{
+    for (int k = 0; k < 4; k++) at[k] = (uint8_t)((uint32_t)v >> (8 * k));
+}
+
+static int32_t GetI32(const uint8_t *at)
+{
+    return (int32_t)((uint32_t)at[0] | (uint32_t)at[1] << 8 | (uint32_t)at[2] << 16 | (uint32_t)at[3] << 24);
+}
+
+/* Asks before a list that was only partly loaded replaces its file; 1 to save. */
+static int ConfirmPartialSave(ResultsWindow *window)
+{
+    if (gRun.unattended) {
+        LogPrintf("%s was only partly loaded; the results were not saved.", window->path);
+        return 0;
+    }
+    return MessageBoxFormat(0x24 /* MB_YESNO | MB_ICONQUESTION */,
+                            "%s could only be partly loaded. Saving now would drop the tests that could not be "
+                            "read.\r\n\r\nSave anyway?",
+                            window->path) == 6 /* IDYES */;
+}
+
+int SaveResultsFile(ResultsWindow *window, int saveAs)
+{
+    if (!window) return 0;
+    char path[FILE_PATH_SIZE];
+    CopyString(path, sizeof path, window->path, -1);
+    if (!path[0] || saveAs) {
+        if (!BrowseForFile(path, sResults.saveFolder, "Save Results File", "Results", "KVR", 1)) return 0;
+    }
+    if (window->partialLoad && !ConfirmPartialSave(window)) return 0;
+
+    ReplaceFile rf;
+    if (!BeginReplaceFile(&rf, path, 0)) return 0;
+    PumpMessages();
+    uint8_t header[RESULTS_HEADER_SIZE];
+    memcpy(header, &kResultsFileVersion, 4);
+    PutI32(header + 4, RECORD_SIZE);
+    PutI32(header + 8, PARAM_SIZE);
+    PutI32(header + 12, RESULT_SIZE);
+    PutI32(header + 16, CELL_SIZE);
+    PutI32(header + 20, TRADE_SIZE);
+    PutI32(header + 24, window->testCount);
+    PutI32(header + 28, window->columnCount);
+    if (!WriteReplaceFile(&rf, header, sizeof header)) {
+        ReportError("Unable to write to %s", path);
+        AbandonReplaceFile(&rf);
+        return 0;
+    }
+    bool ok = WriteReplaceFile(&rf, window->columns, (uint32_t)window->columnCount * PARAM_SIZE);
+    for (TestRecord *t = window->firstTest; ok && t; t = t->next) ok = WriteTestRecord(&rf.file, t, path);
+    if (!ok || !CommitReplaceFile(&rf)) {
+        SetResultCode(RESULT_FILE_ERROR);
+        AbandonReplaceFile(&rf);
+        return 0;
+    }
+    CopyString(window->path, sizeof window->path, path, -1);
+    window->partialLoad = 0;
+    window->modified = 0;
+    UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
+    UpdateResultsTitle(window);
+    return 1;
+}
+
+int LoadResultsFile(const char *path, int create)
+{
+    if (create && !PlatFileExists(path)) {
+        ResultsWindow *window = CreateResultsWindow(0, nullptr);
+        if (!window) return 0;
+        CopyString(window->path, sizeof window->path, path, -1);
+        if (!SaveResultsFile(window, 0)) {
+            CloseResultsWindow(window);
+            return 0;
+        }
+        return 1;
+    }
+    if (FindResultsWindowByPath(path)) return 1;
+
+    PlatFile file = nullptr;
+    if (!OpenFileForRead(&file, path)) return 0;
+    uint8_t header[RESULTS_HEADER_SIZE];
+    if (!PlatGetFileSize(file, &sResults.fileSize) || !ReadFileData(file, header, sizeof header, path)) {
+        PlatCloseFile(file);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    float versionWord;
+    memcpy(&versionWord, header, 4);
+    const ResultsLayout layout = GetResultsLayout(versionWord);
+    const int32_t testCount = GetI32(header + 24), columnCount = GetI32(header + 28);
+    if (GetI32(header + 4) != layout.recordSize || GetI32(header + 8) != PARAM_SIZE ||
+        GetI32(header + 12) != layout.resultSize || GetI32(header + 16) != layout.cellSize ||
+        GetI32(header + 20) != layout.tradeSize || testCount < 0 || columnCount < 0 ||
+        (uint64_t)columnCount * PARAM_SIZE > sResults.fileSize - RESULTS_HEADER_SIZE) {
+        PlatCloseFile(file);
+        ReportError("%s is not compatible with this version of Kestovar.", path);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+
+    ParamValue *columns = nullptr;
+    if (columnCount > 0 && (!AllocMemory(&columns, (uint64_t)columnCount * PARAM_SIZE) ||
+                            !ReadFileData(file, columns, (uint32_t)columnCount * PARAM_SIZE, path))) {
+        FreeMemory(&columns);
+        PlatCloseFile(file);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    for (int32_t c = 0; c < columnCount; c++) columns[c].name[PARAM_VALUE_NAME_SIZE - 1] = 0;
+    ResultsWindow *window = CreateResultsWindow(columnCount, columns);
+    FreeMemory(&columns);
+    if (!window) {
+        PlatCloseFile(file);
+        return 0;
+    }
+    char savedStatus[256];
+    GetStatusText(0, savedStatus, sizeof savedStatus);
+    SetStatusText(0, "Loading Results File...");
+    SetWaitCursor(1);
+    for (int32_t i = 0; i < testCount; i++) {
+        SetStatusText(1, "Test %d of %d", i + 1, testCount);
+        sResults.layout = layout;
+        TestRecord *record = ReadStoredTest(file, path);
+        if (!record) {
+            window->partialLoad = 1;
+            break;
+        }
+        if (layout.version == 0.24f) ConvertTestRecordV024(record);
+        if (layout.version < 0.34f)
+            for (int64_t c = 0; c < (int64_t)record->rowsFilled * record->strategyCount; c++)
+                record->cells[c].shortInvested = 0;
+        AddTestToResults(window, record);
+    }
+    sResults.layout = CurrentLayout();
+    PlatCloseFile(file);
+    CopyString(window->path, sizeof window->path, path, -1);
+    window->modified = 0;
+    UpdateResultsTitle(window);
+    UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
+    RecalculateTestStats(window, 1);
+    SetWaitCursor(0);
+    SetStatusText(1, nullptr);
+    SetStatusText(0, savedStatus[0] ? savedStatus : nullptr);
+    return 1;
+}
+
+int QuerySaveResults(ResultsWindow *window, int ask)
+{
+    if (!window->modified || (!window->path[0] && !gSettings.AskSaveUntitled)) return 1;
+    if (ask) {
+        int answer = MessageBoxFormat(0x23 /* MB_YESNOCANCEL | MB_ICONQUESTION */, "Save changes to %s?",
+                                      window->path[0] ? window->path : "(untitled results file)");
+        if (answer == 2 /* IDCANCEL */) return 0;
+        if (answer == 7 /* IDNO */) {
+            window->modified = 0;
+            return 1;
+        }
+    }
+    return SaveResultsFile(window, 0);
+}
+
+/* ---- order -------------------------------------------------------------------- */
+
+/* The value a list column shows for the test, for sorting. */
+static double ColumnValue(const ResultsWindow *window, const TestRecord *test, int32_t column)
+{
+    if (column == 0) return test->testNumber;
+    if (column == 2) return test->settings.FirstDate * 1e8 + test->settings.LastDate;
+    const int32_t statistics = gResultsColumns.count;
+    if (column < RESULTS_FIXED_COLUMNS + statistics) {
+        const int32_t k = column - RESULTS_FIXED_COLUMNS;
+        if (!test->resultsValues || test->strategyCount <= 0) return 0;
+        const int64_t perStrategy = test->resultsValueCount / test->strategyCount;
+        const int64_t at = (int64_t)test->mainStrategy * perStrategy + k;
+        return k < perStrategy && at < test->resultsValueCount ? test->resultsValues[at] : 0;
+    }
+    const int32_t p = column - RESULTS_FIXED_COLUMNS - statistics;
+    if (p >= window->columnCount) return -1e14;
+    for (int32_t i = 0; i < test->parameterCount; i++)
+        if (CompareNoCase(test->parameters[i].name, window->columns[p].name) == 0) return test->parameters[i].value;
+    return -1e14;
+}
+
+int CompareResultsRows(const ResultsWindow *window, const TestRecord *a, const TestRecord *b)
+{
+    for (int32_t k = 1; k <= window->keyCount && k <= RESULTS_SORT_KEY_MAX; k++) {
+        int32_t column = -1;
+        for (int32_t c = 0; c < RESULTS_SORT_KEY_MAX && column < 0; c++)
+            if (window->sortKeys[c] == k) column = c;
+        if (column < 0) continue;
+        int order;
+        if (column == 1) {
+            order = CompareNoCase(a->settings.TestName, b->settings.TestName);
+            order = order < 0 ? -1 : order > 0;
+        } else {
+            double va = ColumnValue(window, a, column), vb = ColumnValue(window, b, column);
+            order = va < vb ? -1 : va > vb;
+        }
+        if (order) return window->sortDescending[column] ? -order : order;
+    }
+    return 0;
+}
+
+static int32_t AnchorDate(const TestRecord *test)
+{
+    return gSettings.OptAnchor == 1 ? test->settings.LastDate : test->settings.FirstDate;
+}
+
+void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int keepBySymbol)
+{
+    const int32_t scoreColumn = gSettings.OptScoreCol + RESULTS_FIXED_COLUMNS;
+    if (!window || gSettings.OptScoreCol < 0 || gSettings.OptScoreCol >= gResultsColumns.count ||
+        scoreColumn >= RESULTS_SORT_KEY_MAX)
+        return;
+    ClearSortKeys(window);
+    int32_t priority = 1;
+    if (keepByDate) window->sortKeys[2] = priority++;
+    if (keepBySymbol) window->sortKeys[1] = priority++;
+    window->sortKeys[scoreColumn] = priority;
+    window->keyCount = priority;
+    for (int32_t &d : window->sortDescending) d = 1;
+
+    std::vector<TestRecord *> rows;
+    for (TestRecord *t = window->firstTest; t; t = t->next) rows.push_back(t);
+    std::stable_sort(rows.begin(), rows.end(),
+                     [window](TestRecord *a, TestRecord *b) { return CompareResultsRows(window, a, b) < 0; });
+    window->firstTest = window->lastTest = nullptr;
+    for (TestRecord *t : rows) {
+        t->previous = window->lastTest;
+        t->next = nullptr;
+        if (window->lastTest) window->lastTest->next = t;
+        else window->firstTest = t;
+        window->lastTest = t;
+    }
+    if (keepBest <= 0 || !window->firstTest) return;
+
+    const TestRecord *first = window->firstTest;
+    const int32_t anchor = AnchorDate(first);
+    char name[TEST_NAME_SIZE];
+    CopyString(name, sizeof name, first->settings.TestName, -1);
+    int kept = 0;
+    for (TestRecord *t = window->firstTest; t;) {
+        TestRecord *next = t->next;
+        const bool inGroup = (!keepByDate || AnchorDate(t) == anchor) &&
+                             (!keepBySymbol || CompareNoCase(t->settings.TestName, name) == 0);
+        if (inGroup && ++kept > keepBest) {
+            UnlinkTest(window, t);
+            FreeTestRecord(window, t);
+        }
+        t = next;
+    }
+}
+
+void RecalculateTestStats(ResultsWindow *, int)
+{
+    /* Each row's statistics are refilled by the list's window when it shows them. */
+}

@@ -1,0 +1,784 @@
+/* trade_list.cpp -- reading, pairing, mapping and checking trade lists, and
+** their activation on each date.
+*/
+#include "engine/trade_list.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine/positions.h"
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/numbers.h"
+#include "foundation/path_macros.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
+#include "script/compiler/side_files.h"
+#include "script/compiler/strategy.h"
+#include "script/eval/eval_context.h"
+#include "shell/services.h"
+
+TradeListState gTradeListState;
+
+void ResetTradeListState()
+{
+    gTradeListState = TradeListState{};
+    gTradeListState.lastDate.assign((size_t)std::max(gStrategyCount, 0), 0);
+    gTradeListState.active.assign((size_t)std::max(gStrategyCount, 0), 0);
+    gTradeListState.rules.assign((size_t)std::max(gStrategyCount, 0), 1);
+}
+
+static TradeListRow *Rows(StrategyRecord *strategy)
+{
+    return (TradeListRow *)strategy->tradeListRows;
+}
+
+static int32_t StrategyIndexOf(const StrategyRecord *strategy)
+{
+    return gStrategies && strategy >= gStrategies && strategy < gStrategies + gStrategyCount
+               ? (int32_t)(strategy - gStrategies)
+               : -1;
+}
+
+/* ---- fields ------------------------------------------------------------------- */
+
+static bool IsTokenStop(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '(' || c == ')' || c == ',';
+}
+
+/* The symbol token of a field, upper-cased, at most 39 characters. */
+static void ReadSymbolToken(const char *text, char out[TL_SYMBOL_SIZE])
+{
+    while (*text && IsTokenStop(*text)) text++;
+    int n = 0;
+    while (text[n] && !IsTokenStop(text[n]) && n < TL_SYMBOL_SIZE - 1) {
+        char c = text[n];
+        out[n++] = c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c;
+    }
+    out[n] = 0;
+}
+
+int32_t ParseTradeListTime(const char *text)
+{
+    if (!text) return 0;
+    while (*text == ' ' || *text == '\t') text++;
+    static const char *const kWords[4] = {"n/a", "open", "intraday", "close"};
+    for (int32_t k = 0; k < 4; k++)
+        if (CompareNoCaseN(text, kWords[k], strlen(kWords[k])) == 0) return k;
+    if (*text < '0' || *text > '9') return 0;
+    char *end = nullptr;
+    long hours = strtol(text, &end, 10);
+    if (*end == ':') {
+        long minutes = strtol(end + 1, &end, 10), seconds = 0;
+        if (*end == ':') seconds = strtol(end + 1, &end, 10);
+        return (int32_t)(hours * 10000 + minutes * 100 + seconds);
+    }
+    if (hours >= 10000) return (int32_t)std::min(hours, 2359599L);
+    if (hours >= 100) return (int32_t)(hours * 100);
+    return (int32_t)(hours * 10000);
+}
+
+double ParseTradeListNumber(const char *text, int32_t numFmt)
+{
+    char clean[64];
+    int n = 0;
+    for (const char *p = text; *p && n < (int)sizeof clean - 1; p++) {
+        char c = *p;
+        if (numFmt == 1) {
+            if (c == '.') continue;
+            if (c == ',') c = '.';
+        } else if (c == ',') {
+            continue;
+        }
+        clean[n++] = c;
+    }
+    clean[n] = 0;
+    double v = strtod(clean, nullptr);
+    return std::isfinite(v) ? v : 0;
+}
+
+static bool RealDate(int y, int m, int d)
+{
+    return y >= 1000 && y <= 9999 && d >= 1 && d <= DaysInMonth(y, m);
+}
+
+int32_t ParseTradeListDate(const char *text, int32_t dateFmt)
+{
+    while (*text == ' ' || *text == '\t') text++;
+    long v[3] = {0, 0, 0};
+    int count = 0;
+    const char *p = text;
+    char separator = 0;
+    while (count < 3) {
+        if (*p < '0' || *p > '9') break;
+        char *end = nullptr;
+        v[count++] = strtol(p, &end, 10);
+        p = end;
+        if (count == 1 && (*p == '/' || *p == '-' || *p == '.')) separator = *p;
+        if (!separator || *p != separator) break;
+        p++;
+    }
+    int y, m, d;
+    if (count == 1) {
+        y = (int)(v[0] / 10000), m = (int)(v[0] / 100 % 100), d = (int)(v[0] % 100);
+    } else if (count == 3) {
+        if (v[0] >= 1000) y = (int)v[0], m = (int)v[1], d = (int)v[2];
+        else if (dateFmt == 1) d = (int)v[0], m = (int)v[1], y = (int)v[2];
+        else m = (int)v[0], d = (int)v[1], y = (int)v[2];
+        if (y < 50) y += 2000;
+        else if (y < 100) y += 1900;
+    } else {
+        return 0;
+    }
+    return RealDate(y, m, d) ? MakeDate(y, m, d) : 0;
+}
+
+/* A price field: a leading "=" marks it exact. */
+static double ParsePrice(const char *text, int32_t numFmt, uint32_t *exact)
+{
+    while (*text == ' ') text++;
+    if (*text == '=') {
+        *exact = 1;
+        text++;
+    }
+    return ParseTradeListNumber(text, numFmt);
+}
+
+/* A date field with an optional time after the first blank. */
+static int32_t ParseDateWithTime(const char *text, int32_t dateFmt, int32_t *clock)
+{
+    int32_t date = ParseTradeListDate(text, dateFmt);
+    const char *blank = strchr(text, ' ');
+    if (blank && clock) {
+        while (*blank == ' ') blank++;
+        if (*blank) *clock = ParseTradeListTime(blank);
+    }
+    return date;
+}
+
+/* Renames the symbol through the symbol-change list when a change applies on
+** or after date, and puts it in identifier form. */
+static void RenameSymbol(char symbol[TL_SYMBOL_SIZE], int32_t date)
+{
+    const SymbolChange *change = FindSymbolChange(symbol, date);
+    if (change && change->newSymbol[0]) ReadSymbolToken(change->newSymbol, symbol);
+}
+
+/* Splits one line at the delimiter into at most TL_LINE_FIELDS fields. */
+static int SplitLine(char *line, char delimiter, char *fields[TL_LINE_FIELDS])
+{
+    int n = 0;
+    char *p = line;
+    while (n < TL_LINE_FIELDS) {
+        while (*p == ' ') p++;
+        fields[n++] = p;
+        char *end = strchr(p, delimiter);
+        if (!end) break;
+        *end = 0;
+        p = end + 1;
+    }
+    size_t len = strlen(fields[n - 1]);
+    if (len && fields[n - 1][len - 1] == '\r') fields[n - 1][len - 1] = 0;
+    return n;
+}
+
+static char Delimiter(const StrategyRecord *s)
+{
+    if (s->TLDelim == 2) return '\t';
+    if (s->TLDelim == 1 || s->TLNumFmt == 1) return ';';
+    return ',';
+}
+
+/* The text of field id on a split line, "" when the field is absent. */
+static const char *Field(const int32_t column[TL_FIELD_COUNT], char **fields, int count, int id)
+{
+    int c = column[id] - 1;
+    return c >= 0 && c < count ? fields[c] : "";
+}
+
+static bool HasField(const int32_t column[TL_FIELD_COUNT], int id)
+{
+    return column[id] > 0;
+}
+
+static int32_t ParseSide(const char *text)
+{
+    while (*text == ' ') text++;
+    if (CompareNoCaseN(text, "long", 4) == 0) return 1;
+    if (CompareNoCaseN(text, "short", 5) == 0) return -1;
+    return (int32_t)strtol(text, nullptr, 10);
+}
+
+/* ---- reading ------------------------------------------------------------------ */
+
+/* Pre-pass: quotes removed; inside quotes a comma is dropped only when commas
+** group digits (TLNumFmt Point), so "12,5" stays a decimal comma otherwise.
+** Returns the line count. */
+static int32_t CleanText(std::string &text, int32_t numFmt)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    bool quoted = false;
+    int32_t lines = 1;
+    for (char c : text) {
+        if (c == '"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (quoted && c == ',' && numFmt != 1) continue;
+        if (c == '\n') lines++;
+        out += c;
+    }
+    out += "\r\n";
+    text.swap(out);
+    return lines;
+}
+
+/* Field ids from the first line, a comma-separated list of names; the count
+** of known names. */
+static int ReadHeaderFields(const char *line, int32_t column[TL_FIELD_COUNT])
+{
+    std::string copy(line, strcspn(line, "\r\n"));
+    char *fields[TL_LINE_FIELDS];
+    int n = SplitLine(&copy[0], ',', fields);
+    int known = 0;
+    for (int c = 0; c < n; c++) {
+        for (int id = 1; id < TL_FIELD_COUNT; id++) {
+            if (CompareNoCase(fields[c], kTradeListFieldNames[id]) != 0 || column[id]) continue;
+            column[id] = c + 1;
+            known++;
+            break;
+        }
+    }
+    return known;
+}
+
+static bool StrategyMatches(const StrategyRecord *s, const int32_t column[TL_FIELD_COUNT], char **fields, int n)
+{
+    if (!HasField(column, TLF_STRATEGY)) return true;
+    std::string name = Field(column, fields, n, TLF_STRATEGY);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\r')) name.pop_back();
+    return CompareNoCase(name.c_str(), s->TLStratName) == 0;
+}
+
+int32_t ReadTradeListFile(StrategyRecord *strategy)
+{
+    strategy->tradeListRowCount = -1;
+    char path[TL_PATH_MAX + 1];
+    if (strlen(strategy->TradeList) >= TL_PATH_MAX) {
+        ReportError("TradeList file path is too long -- maximum is 260 chars.");
+        return -1;
+    }
+    CopyString(path, TL_PATH_MAX, strategy->TradeList, -1);
+    ExpandPathMacros(path, gSettings.ScriptPath);
+    char *block = nullptr;
+    uint32_t size = 0;
+    if (!LoadFile(path, &block, &size)) return -1;
+    std::string text(block, size);
+    FreeMemory(&block);
+    const int32_t lines = CleanText(text, strategy->TLNumFmt);
+
+    const char delimiter = Delimiter(strategy);
+    int32_t column[TL_FIELD_COUNT];
+    bool fromHeader = strategy->tlFieldSum == 0;
+    if (fromHeader) {
+        memset(column, 0, sizeof column);
+        if (!ReadHeaderFields(text.c_str(), column)) {
+            ReportError("Strategy %s has no TLFields definition and the first row of %s has no known field names.",
+                        strategy->name, path);
+            return -1;
+        }
+    } else {
+        memcpy(column, strategy->tlFieldColumn, sizeof column);
+    }
+
+    FreeMemory(&strategy->tradeListRows);
+    strategy->tradeListRowCapacity = 0;
+    if (!AllocMemory(&strategy->tradeListRows, (uint64_t)(lines + 1) * sizeof(TradeListRow))) return -1;
+    strategy->tradeListRowCapacity = lines + 1;
+    strategy->tradeListRowCount = 0;
+
+    if (HasField(column, TLF_ACTION)) {
+        /* The field map travels with the strategy while fills are parsed. */
+        int32_t saved[TL_FIELD_COUNT];
+        memcpy(saved, strategy->tlFieldColumn, sizeof saved);
+        memcpy(strategy->tlFieldColumn, column, sizeof column);
+        int32_t count = ParseFillRows(strategy, &text[0], lines);
+        memcpy(strategy->tlFieldColumn, saved, sizeof saved);
+        return count;
+    }
+
+    TradeListRow *rows = Rows(strategy);
+    int32_t count = 0;
+    const int32_t numFmt = strategy->TLNumFmt, dateFmt = strategy->TLDateFmt;
+    char *p = &text[0];
+    while (*p && count < strategy->tradeListRowCapacity) {
+        char *end = strchr(p, '\n');
+        if (end) *end = 0;
+        char *fields[TL_LINE_FIELDS];
+        int n = SplitLine(p, delimiter, fields);
+        p = end ? end + 1 : p + strlen(p);
+        TradeListRow row{};
+        row.entryDate = ParseDateWithTime(Field(column, fields, n, TLF_DATE_IN), dateFmt, &row.entryClock);
+        if (!row.entryDate || !StrategyMatches(strategy, column, fields, n)) continue;
+        for (int id = 1; id < TL_FIELD_COUNT; id++) {
+            if (!HasField(column, id)) continue;
+            const char *f = Field(column, fields, n, id);
+            switch (id) {
+            case TLF_TRADE_ID: row.tradeId = (uint32_t)strtoul(f, nullptr, 10); break;
+            case TLF_SIDE: row.side = ParseSide(f); break;
+            case TLF_SYMBOL:
+            case TLF_UNDERLYING: ReadSymbolToken(f, row.symbol); break;
+            case TLF_ASSET_ID: row.symbolNumber = -(int32_t)strtol(f, nullptr, 10); break;
+            case TLF_SHARES: row.quantityIn = row.quantityOut = ParseTradeListNumber(f, numFmt); break;
+            case TLF_TIME_IN: row.entryTime = ParseTradeListTime(f); break;
+            case TLF_QTY_IN: row.quantityIn = ParseTradeListNumber(f, numFmt); break;
+            case TLF_PRICE_IN: row.priceIn = ParsePrice(f, numFmt, &row.exactPrice); break;
+            case TLF_FEES_IN: row.feesIn = ParseTradeListNumber(f, numFmt); break;
+            case TLF_VALUE_IN: row.valueIn = ParseTradeListNumber(f, numFmt); break;
+            case TLF_DATE_OUT: row.exitDate = ParseDateWithTime(f, dateFmt, &row.exitClock); break;
+            case TLF_TIME_OUT: row.exitTime = ParseTradeListTime(f); break;
+            case TLF_QTY_OUT: row.quantityOut = ParseTradeListNumber(f, numFmt); break;
+            case TLF_PRICE_OUT: row.priceOut = ParsePrice(f, numFmt, &row.exactPrice); break;
+            case TLF_FEES_OUT: row.feesOut = ParseTradeListNumber(f, numFmt); break;
+            case TLF_VALUE_OUT: row.valueOut = ParseTradeListNumber(f, numFmt); break;
+            case TLF_REASON: CopyString(row.reason, TL_REASON_SIZE, f, TL_REASON_SIZE - 1); break;
+            default: break;
+            }
+        }
+        RenameSymbol(row.symbol, row.entryDate);
+        row.valid = 1;
+        rows[count++] = row;
+    }
+    std::sort(rows, rows + count, [](const TradeListRow &a, const TradeListRow &b) { return CompareTrades(&a, &b) < 0; });
+    strategy->tradeListRowCount = count;
+    return count;
+}
+
+/* ---- fills -------------------------------------------------------------------- */
+
+static double Round7(double v)
+{
+    return RoundSignificant(v, 7);
+}
+
+/* Splits a partly closed trade into the closed part (kept at index) and an
+** open remainder appended at the end. */
+static void SplitTradeRow(std::vector<TradeListRow> &trades, size_t index)
+{
+    TradeListRow &t = trades[index];
+    if (t.exitDate == 0 || Round7(t.quantityOut) >= Round7(t.quantityIn)) return;
+    TradeListRow rest = t;
+    const double closedShare = t.quantityIn != 0 ? t.quantityOut / t.quantityIn : 0;
+    rest.quantityIn = t.quantityIn - t.quantityOut;
+    rest.priceIn = t.priceIn * (1 - closedShare);   /* price x quantity sum */
+    rest.feesIn = t.feesIn * (1 - closedShare);
+    rest.exitDate = rest.exitTime = 0;
+    rest.quantityOut = rest.priceOut = rest.feesOut = rest.valueOut = 0;
+    t.priceIn *= closedShare;
+    t.feesIn *= closedShare;
+    t.quantityIn = t.quantityOut;
+    trades.push_back(rest);
+}
+
+int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount)
+{
+    const int32_t *column = strategy->tlFieldColumn;
+    const char delimiter = Delimiter(strategy);
+    const int32_t numFmt = strategy->TLNumFmt, dateFmt = strategy->TLDateFmt;
+    std::vector<TradeListRow> fills;
+    char *p = text;
+    uint32_t sequence = 0;
+    for (int32_t line = 0; *p && line < lineCount; line++) {
+        char *end = strchr(p, '\n');
+        if (end) *end = 0;
+        char *fields[TL_LINE_FIELDS];
+        int n = SplitLine(p, delimiter, fields);
+        p = end ? end + 1 : p + strlen(p);
+        TradeListRow f{};
+        if (HasField(column, TLF_DATE_TIME)) {
+            const char *dt = Field(column, fields, n, TLF_DATE_TIME);
+            f.entryDate = ParseTradeListDate(dt, dateFmt);
+            const char *blank = strchr(dt, ' ');
+            if (blank) f.entryTime = ParseTradeListTime(blank + 1);
+        } else {
+            f.entryDate = ParseTradeListDate(Field(column, fields, n, TLF_DATE_IN), dateFmt);
+        }
+        /* A header line holds no date and is dropped with every other such line. */
+        if (!f.entryDate) continue;
+        if (HasField(column, TLF_TIME_IN)) f.entryTime = ParseTradeListTime(Field(column, fields, n, TLF_TIME_IN));
+        if (strategy->TLTimeShift != 0) {
+            int64_t seconds = (int64_t)(f.entryTime / 10000) * 3600 + (f.entryTime / 100 % 100) * 60 + f.entryTime % 100 +
+                              (int64_t)strategy->TLTimeShift * 3600;
+            int32_t days = (int32_t)std::floor((double)seconds / 86400.0);
+            seconds -= (int64_t)days * 86400;
+            f.entryTime = (int32_t)(seconds / 3600 * 10000 + seconds / 60 % 60 * 100 + seconds % 60);
+            while (days > 0) {
+                f.entryDate = NextDay(f.entryDate);
+                days--;
+            }
+            while (days < 0) {
+                f.entryDate = PrevDay(f.entryDate);
+                days++;
+            }
+        }
+        if (!StrategyMatches(strategy, column, fields, n)) continue;
+        const char *action = Field(column, fields, n, TLF_ACTION);
+        while (*action == ' ') action++;
+        f.side = *action == 'b' || *action == 'B' ? 1 : -1;
+        if (HasField(column, TLF_SYMBOL)) ReadSymbolToken(Field(column, fields, n, TLF_SYMBOL), f.symbol);
+        if (HasField(column, TLF_UNDERLYING)) ReadSymbolToken(Field(column, fields, n, TLF_UNDERLYING), f.symbol);
+        if (HasField(column, TLF_ASSET_ID))
+            f.symbolNumber = -(int32_t)strtol(Field(column, fields, n, TLF_ASSET_ID), nullptr, 10);
+        if (HasField(column, TLF_SHARES))
+            f.quantityIn = std::fabs(ParseTradeListNumber(Field(column, fields, n, TLF_SHARES), numFmt));
+        if (HasField(column, TLF_QTY_IN))
+            f.quantityIn = std::fabs(ParseTradeListNumber(Field(column, fields, n, TLF_QTY_IN), numFmt));
+        if (HasField(column, TLF_PRICE_IN)) f.priceIn = ParsePrice(Field(column, fields, n, TLF_PRICE_IN), numFmt, &f.exactPrice);
+        if (HasField(column, TLF_FEES_IN))
+            f.feesIn = std::fabs(ParseTradeListNumber(Field(column, fields, n, TLF_FEES_IN), numFmt));
+        if (HasField(column, TLF_REASON))
+            CopyString(f.reason, TL_REASON_SIZE, Field(column, fields, n, TLF_REASON), TL_REASON_SIZE - 1);
+        RenameSymbol(f.symbol, f.entryDate);
+        f.valid = 1;
+        f.sequence = ++sequence;
+        fills.push_back(f);
+    }
+    std::stable_sort(fills.begin(), fills.end(),
+                     [](const TradeListRow &a, const TradeListRow &b) { return CompareTrades(&a, &b) < 0; });
+
+    /* Pairing: trades hold price x quantity sums until the end. */
+    std::vector<TradeListRow> trades;
+    size_t symbolStart = 0;   /* first trade of the current symbol */
+    for (const TradeListRow &fill : fills) {
+        if (trades.empty() || CompareNoCase(trades[symbolStart].symbol, fill.symbol) != 0 ||
+            trades[symbolStart].symbolNumber != fill.symbolNumber) {
+            for (size_t k = symbolStart; k < trades.size(); k++) SplitTradeRow(trades, k);
+            symbolStart = trades.size();
+        }
+        TradeListRow *last = trades.size() > symbolStart ? &trades.back() : nullptr;
+        const bool lastOpen = last && Round7(last->quantityOut) < Round7(last->quantityIn);
+        if (last && lastOpen && last->side == fill.side && last->entryDate == fill.entryDate && last->exitDate == 0) {
+            last->quantityIn += fill.quantityIn;
+            last->priceIn += fill.priceIn * fill.quantityIn;
+            last->feesIn += fill.feesIn;
+            continue;
+        }
+        double left = fill.quantityIn;
+        if (last && lastOpen && last->side != fill.side) {
+            const size_t count = trades.size();
+            for (size_t k = symbolStart; k < count && Round7(left) > 0; k++) {
+                TradeListRow &t = trades[k];
+                if (t.side == fill.side) continue;
+                const bool takesPart = t.exitDate == fill.entryDate || (t.exitDate == 0 && t.entryDate <= fill.entryDate);
+                const double remaining = t.quantityIn - t.quantityOut;
+                if (!takesPart || Round7(remaining) <= 0) continue;
+                const double q = std::min(remaining, left);
+                t.exitDate = fill.entryDate;
+                t.exitTime = fill.entryTime;
+                t.quantityOut += q;
+                t.priceOut += fill.priceIn * q;
+                t.feesOut += fill.quantityIn != 0 ? fill.feesIn * q / fill.quantityIn : 0;
+                left -= q;
+            }
+        }
+        if (Round7(left) > 0) {
+            TradeListRow t = fill;
+            const double share = fill.quantityIn != 0 ? left / fill.quantityIn : 0;
+            t.quantityIn = left;
+            t.priceIn = fill.priceIn * left;
+            t.feesIn = fill.feesIn * share;
+            /* A trade left partly closed before a new one starts is split. */
+            if (last) SplitTradeRow(trades, trades.size() - 1);
+            trades.push_back(t);
+        }
+    }
+    for (size_t k = symbolStart; k < trades.size(); k++) SplitTradeRow(trades, k);
+
+    for (TradeListRow &t : trades) {
+        if (t.quantityIn != 0) t.priceIn /= t.quantityIn;
+        if (t.quantityOut != 0) t.priceOut /= t.quantityOut;
+        t.quantityIn = Round7(t.quantityIn);
+        t.priceIn = Round7(t.priceIn);
+        t.quantityOut = Round7(t.quantityOut);
+        t.priceOut = Round7(t.priceOut);
+    }
+    std::stable_sort(trades.begin(), trades.end(),
+                     [](const TradeListRow &a, const TradeListRow &b) { return CompareTrades(&a, &b) < 0; });
+    const int32_t count = (int32_t)trades.size();
+    if (count > strategy->tradeListRowCapacity) {
+        if (!ReallocMemory(&strategy->tradeListRows, (uint64_t)count * sizeof(TradeListRow))) return -1;
+        strategy->tradeListRowCapacity = count;
+    }
+    if (count) memcpy(strategy->tradeListRows, trades.data(), (size_t)count * sizeof(TradeListRow));
+    strategy->tradeListRowCount = count;
+    return count;
+}
+
+/* ---- mapping and checking ------------------------------------------------------- */
+
+int CompareTrades(const TradeListRow *a, const TradeListRow *b)
+{
+    if (a->valid != b->valid) return a->valid > b->valid ? -1 : 1;
+    int c = CompareNoCase(a->symbol, b->symbol);
+    if (c) return c < 0 ? -1 : 1;
+    if (a->entryDate != b->entryDate) return a->entryDate < b->entryDate ? -1 : 1;
+    if (a->entryTime != b->entryTime) return a->entryTime < b->entryTime ? -1 : 1;
+    if (a->sequence != b->sequence) return a->sequence < b->sequence ? -1 : 1;
+    return 0;
+}
+
+/* A finding about a row: logged with AddLog (or when generating orders),
+** else shown once per run as the given notice. */
+static void Finding(int *shown, const char *notice, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+static void Finding(int *shown, const char *notice, const char *format, ...)
+{
+    if (gSettings.AddLog || gRun.generatingOrders) {
+        char text[1024];
+        va_list args;
+        va_start(args, format);
+        FormatTextV(text, sizeof text, format, args);
+        va_end(args);
+        LogPrintf("%s", text);
+    } else if (shown && notice && !*shown && !gSettings.TLNoPopups) {
+        *shown = 1;
+        ShowPopupNotice(255, "%s", notice);
+    }
+}
+
+static void DateText(int32_t date, char out[DATE_TEXT_SIZE])
+{
+    FormatDefaultDate(date, out);
+}
+
+int ValidateTradePrices(StrategyRecord *strategy, SymbolRecord *symbol, TradeListRow *row, int32_t firstDate)
+{
+    const bool entry = firstDate != 0;
+    int32_t *date = entry ? &row->entryDate : &row->exitDate;
+    double *price = entry ? &row->priceIn : &row->priceOut;
+    double *quantity = entry ? &row->quantityIn : &row->quantityOut;
+    if (entry && strategy->TLAdoptPos && row->entryDate < firstDate &&
+        (row->exitDate == 0 || row->exitDate >= firstDate) && !row->exactPrice) {
+        row->entryDate = firstDate;
+        row->priceIn = 0;
+    }
+    if (*date > symbol->lastDate && *date <= strategy->TLEndDate) *date = symbol->lastDate;
+    Bar *bar = nullptr;
+    if (*date < symbol->firstDate || *date > symbol->lastDate ||
+        FindBarIndex(symbol, BAR_DAILY, *date, PHASE_CLOSE, 0, &bar) < 0 || !bar || bar->date != *date) {
+        if (*quantity != 0) {
+            char d[DATE_TEXT_SIZE];
+            DateText(*date, d);
+            Finding(&gTradeListState.noBarNotice,
+                    "One or more trades have dates for which there is no bar. Run with Log enabled for details.",
+                    "TradeList: symbol %s has no bar for %s date %s", row->symbol, entry ? "entry" : "exit", d);
+        }
+        return 0;
+    }
+    if (row->exactPrice) return 1;
+    const double split = bar->split != 0 ? bar->split : 1.0;
+    const bool stock = symbol->securityType == SECURITY_STOCK;
+    if (stock) {
+        if (strategy->TLAdjusted && *price > 0 && split != 1.0) {
+            *price = RoundToStep(*price * split, symbol->info.TickSize, 0);
+            *quantity /= split;
+        }
+        if (*price == 0) *price = bar->open;
+        else if (*price < 0) *price = bar->close;
+    }
+    if (*price < bar->low || *price > bar->high) {
+        const double scaled = *price * split;
+        if (stock && scaled >= bar->low && scaled <= bar->high) {
+            *price = scaled;
+            *quantity /= split;
+            return 1;
+        }
+        const double t = gSettings.TLPriceTolerance;
+        bool adjusted = false;
+        const double original = *price;
+        if (stock && t > 0 && (*price < (1 - t / 100) * bar->low || *price > (1 + t / 100) * bar->high) &&
+            bar->close != 0) {
+            const double ratio = *price / bar->close;
+            *price /= ratio;
+            *quantity *= ratio;
+            adjusted = true;
+        }
+        if (gSettings.AddLog) {
+            char d[DATE_TEXT_SIZE];
+            DateText(*date, d);
+            LogPrintf("TradeList: %s could not have been %s at %g on %s because the day's range was %g - %g (trade %s)",
+                      row->symbol, entry ? "entered" : "exited", original, d, bar->low, bar->high,
+                      adjusted ? "adjusted" : "kept");
+        }
+    }
+    return 1;
+}
+
+/* The yyyymm of a delisted name "SYM-yyyymm[.au|.ca]"; 0 when it is not one of symbol's. */
+static int32_t DelistedMonth(const char *candidate, const char *symbol, const char *suffix)
+{
+    const size_t n = strlen(symbol);
+    if (CompareNoCaseN(candidate, symbol, n) != 0 || candidate[n] != '-') return 0;
+    const char *p = candidate + n + 1;
+    int32_t yyyymm = 0;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9' && digits < 6; p++, digits++) yyyymm = yyyymm * 10 + (*p - '0');
+    if (digits != 6) return 0;
+    if (CompareNoCase(p, suffix) != 0) return 0;
+    return yyyymm;
+}
+
+void MapTradeSymbols(StrategyRecord *strategy, TradeListRow *row, int32_t firstDate, int32_t lastDate)
+{
+    if (row->quantityIn == 0) {
+        row->valid = 0;
+        return;
+    }
+    char d[DATE_TEXT_SIZE];
+    const int32_t lastAllowed = std::max(lastDate, strategy->TLEndDate);
+    if ((row->entryDate < firstDate && !strategy->TLAdoptPos) || row->entryDate > lastAllowed) {
+        row->valid = 0;
+        DateText(row->entryDate, d);
+        if (gSettings.AddLog) {
+            LogPrintf("TradeList: %s %g %s on %s is outside the test date range", row->side >= 0 ? "Buy" : "Sell",
+                      row->quantityIn, row->symbol, d);
+        } else if (!gTradeListState.outsideNotice && !gSettings.TLNoPopups) {
+            gTradeListState.outsideNotice = 1;
+            ShowPopupNotice(255, "%s", "One or more trades are outside the test date range. Run with Log enabled for details.");
+        }
+        return;
+    }
+    int32_t number = 0;
+    if (row->symbolNumber < 0) {
+        const int32_t assetId = -row->symbolNumber;
+        for (int32_t k = 0; k < gStore.symbolCount && !number; k++)
+            if (gStore.symbols[k].info.AssetId == assetId) number = k + 1;
+        if (number && CompareNoCase(gStore.symbols[number - 1].info.Symbol, row->symbol) != 0) {
+            if (row->symbol[0])
+                Finding(nullptr, nullptr, "TradeList: symbol for AssetId %d changed from %s to %s", assetId, row->symbol,
+                        gStore.symbols[number - 1].info.Symbol);
+            CopyString(row->symbol, TL_SYMBOL_SIZE, gStore.symbols[number - 1].info.Symbol, -1);
+        }
+    } else {
+        number = FindSymbolIndex(row->symbol);
+    }
+    if (!number) {
+        /* A delisted symbol carries "-yyyymm" before its market suffix. */
+        char base[TL_SYMBOL_SIZE];
+        CopyString(base, sizeof base, row->symbol, -1);
+        const char *suffix = "";
+        size_t len = strlen(base);
+        if (len > 3 && (CompareNoCase(base + len - 3, ".AU") == 0 || CompareNoCase(base + len - 3, ".CA") == 0)) {
+            suffix = row->symbol + len - 3;
+            base[len - 3] = 0;
+        }
+        const int32_t latest = std::max(row->entryDate, row->exitDate);
+        for (int32_t k = gStore.symbolCount - 1; k >= 0 && !number; k--) {
+            int32_t month = DelistedMonth(gStore.symbols[k].info.Symbol, base, suffix);
+            if (month && month * 100 + 32 > latest) number = k + 1;
+        }
+        if (number) {
+            Finding(nullptr, nullptr, "TradeList: symbol %s has been delisted -- using %s instead", row->symbol,
+                    gStore.symbols[number - 1].info.Symbol);
+            CopyString(row->symbol, TL_SYMBOL_SIZE, gStore.symbols[number - 1].info.Symbol, -1);
+        }
+    }
+    if (!number) {
+        row->valid = 0;
+        Finding(&gTradeListState.missingNotice,
+                "One or more trade symbols were not found in the data file. Run with Log enabled for details.",
+                "TradeList: symbol %s not found in currently loaded data file", row->symbol);
+        return;
+    }
+    row->symbolNumber = number;
+    if (row->side == 0) {
+        row->side = strategy->Side != 0 ? strategy->Side : 1;
+    } else if (strategy->Side != 0 && row->side != strategy->Side) {
+        DateText(row->entryDate, d);
+        Finding(nullptr, nullptr, "TradeList: %s entry found for %s on %s in Strategy: %s which specifies Side: %s",
+                row->side > 0 ? "Long" : "Short", row->symbol, d, strategy->name,
+                strategy->Side > 0 ? "Long" : "Short");
+    }
+    SymbolRecord *symbol = &gStore.symbols[number - 1];
+    if (!ValidateTradePrices(strategy, symbol, row, firstDate)) {
+        row->valid = 0;
+        return;
+    }
+    if (row->exitDate && row->exitDate <= lastAllowed && !ValidateTradePrices(strategy, symbol, row, 0)) {
+        row->valid = 0;
+        return;
+    }
+    const int32_t index = StrategyIndexOf(strategy);
+    if (index >= 0 && (size_t)index < gTradeListState.lastDate.size())
+        gTradeListState.lastDate[index] = std::max({gTradeListState.lastDate[index], row->entryDate, row->exitDate});
+}
+
+void BuildTradeListTrades(StrategyRecord *strategy, int32_t firstDate, int32_t lastDate)
+{
+    TradeListRow *rows = Rows(strategy);
+    const int32_t count = strategy->tradeListRowCount;
+    if (!rows || count <= 0) return;
+    for (int32_t k = 0; k < count; k++) MapTradeSymbols(strategy, &rows[k], firstDate, lastDate);
+    std::stable_sort(rows, rows + count,
+                     [](const TradeListRow &a, const TradeListRow &b) { return CompareTrades(&a, &b) < 0; });
+    if (!gSettings.WriteTLDebugFile) return;
+
+    char path[TL_PATH_MAX * 2];
+    FormatText(path, sizeof path, "%s\\%s_TL_Debug.csv", gSettings.OutputPath, strategy->name);
+    if (strlen(path) >= TL_PATH_MAX) {
+        ReportError("TradeList Debug file path is too long -- maximum is 260 chars.");
+        return;
+    }
+    std::string out = "Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,Reason,Valid\n";
+    for (int32_t k = 0; k < count; k++) {
+        const TradeListRow &r = rows[k];
+        char in[DATE_TEXT_SIZE], exit[DATE_TEXT_SIZE], line[512];
+        DateText(r.entryDate, in);
+        DateText(r.exitDate, exit);
+        FormatText(line, sizeof line, "%s,%d,%s,%g,%g,%g", r.symbol, r.side, in, r.quantityIn, r.priceIn, r.feesIn);
+        out += line;
+        FormatText(line, sizeof line, ",%s,%g,%g,%g,%s,%d\n", exit, r.quantityOut, r.priceOut, r.feesOut, r.reason,
+                   (int)r.valid);
+        out += line;
+    }
+    PlatFile file = PlatOpenFile(path, PLAT_CREATE_WRITE);
+    if (!file) {
+        ReportError("Unable to create %s", path);
+        SetResultCode(RESULT_FILE_ERROR);
+        return;
+    }
+    if (WriteFileData(&file, out.data(), (uint32_t)out.size(), path)) PlatCloseFile(file);
+}
+
+/* ---- activation ----------------------------------------------------------------- */
+
+void UpdateTradeListActivation(int32_t strategyIndex, int32_t referenceDate)
+{
+    if (strategyIndex < 0 || strategyIndex >= gStrategyCount ||
+        (size_t)strategyIndex >= gTradeListState.active.size())
+        return;
+    const StrategyRecord *s = &gStrategies[strategyIndex];
+    const int32_t end = s->TLEndDate;
+    gTradeListState.active[strategyIndex] = s->tradeListRowCount >= 0 && s->TradeList[0] && (end == 0 || referenceDate <= end);
+    gTradeListState.rules[strategyIndex] = end == 0 || referenceDate > end;
+}
+
+int IsTradeListGoverned(int32_t strategyIndex, int32_t setupRow, int32_t date)
+{
+    if (strategyIndex < 0 || (size_t)strategyIndex >= gTradeListState.active.size() ||
+        !gTradeListState.active[strategyIndex])
+        return 0;
+    if (setupRow == 0) return 0;
+    const StrategyRecord *s = &gStrategies[strategyIndex];
+    if (!gRun.generatingOrders) return s->TLEndDate >= 1 && date <= s->TLEndDate;
+    return !gTradeListState.rules[strategyIndex];
+}

@@ -1,0 +1,149 @@
+/* stats_export.cpp -- the statistics and trade CSV exports of one test. */
+#include "views/stats_export.h"
+
+#include <cstring>
+#include <string>
+
+#include "engine/test_records.h"
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/numbers.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/settings_items.h"
+#include "script/eval/eval_context.h"
+#include "script/eval/evaluator.h"
+#include "shell/services.h"
+
+char gExportPath[EXPORT_PATH_SIZE];
+
+/* The folders the two save dialogs remember. */
+struct ExportState {
+    char statsFolder[EXPORT_PATH_SIZE];
+    char tradesFolder[EXPORT_PATH_SIZE];
+};
+static ExportState sExport;
+
+static const char *const kTimingWords[4] = {"n/a", "open", "intraday", "close"};
+
+void MakeNumberedFileName(const char *path, int32_t testNumber)
+{
+    CopyString(gExportPath, sizeof gExportPath, path, -1);
+    if (gRun.mode != RUN_MODE_OPTIMIZE) return;
+    const char *base = path;
+    for (const char *p = path; *p; p++)
+        if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;
+    const char *dot = strrchr(base, '.');
+    char extension[16] = "";
+    size_t stem = strlen(path);
+    if (dot) {
+        CopyString(extension, sizeof extension, dot, -1);
+        stem = (size_t)(dot - path);
+    }
+    char number[16];
+    FormatText(number, sizeof number, ".%d", testNumber);
+    FormatText(gExportPath, sizeof gExportPath, "%.*s%s%s", (int)stem, path, number, extension);
+}
+
+/* gExportPath from the given path, or from the save dialog; 0 when cancelled. */
+static int ChooseExportPath(const char *path, int32_t testNumber, const char *title, char *folder)
+{
+    if (path) {
+        MakeNumberedFileName(path, testNumber);
+        return 1;
+    }
+    gExportPath[0] = 0;
+    return BrowseForFile(gExportPath, folder, title, "CSV", "CSV", 1) != 0;
+}
+
+/* Writes the whole text to gExportPath; 0 after reporting. */
+static int WriteExport(const std::string &text, const char *createMessage)
+{
+    PlatFile file = PlatOpenFile(gExportPath, PLAT_CREATE_WRITE);
+    if (!file) {
+        ReportError(createMessage, gExportPath);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    if (!WriteFileData(&file, text.data(), (uint32_t)text.size(), gExportPath)) return 0;
+    PlatCloseFile(file);
+    return 1;
+}
+
+int SaveStatsCsv(TestRecord *test, const char *path)
+{
+    if (!test || !ChooseExportPath(path, test->testNumber, "Save Stats as CSV", sExport.statsFolder)) return 0;
+    FormulaColumn *columns = (FormulaColumn *)gGraphsColumns.items;
+    std::string out = "Date,Strategy";
+    for (int32_t c = 0; c < gGraphsColumns.count; c++)
+        if (columns[c].format != 0) out += std::string(",") + columns[c].heading;
+
+    EvalContext context{};
+    context.test = test;
+    context.symbol = &gStore.calendar;
+    context.barSize = test->settings.BarSize2;
+    context.barPhase = PHASE_CLOSE;
+    context.strategyIndex = 0;
+    context.walkForwardInterval = -1;
+    context.funBar = -1;
+    context.dataItemIndex = -1;
+    const int32_t rows = test->rowsFilled < test->rowCount ? test->rowsFilled : test->rowCount;
+    for (int32_t d = 0; d < rows && test->strategyCount > 0; d++) {
+        const int32_t date = (int32_t)test->cells[(int64_t)d * test->strategyCount].date;
+        char dateText[DATE_TEXT_SIZE];
+        FormatDefaultDate(date, dateText);
+        context.date = date;
+        context.resultRow = d;
+        Bar *bar = nullptr;
+        context.barIndex = FindBarIndex(&gStore.calendar, context.barSize, date, PHASE_CLOSE, 0, &bar);
+        context.lastBar = context.barIndex;
+        for (int32_t s = 0; s < test->strategyCount; s++) {
+            out += std::string("\n") + dateText + "," + test->strategies[s].name;
+            for (int32_t c = 0; c < gGraphsColumns.count; c++) {
+                FormulaColumn *column = &columns[c];
+                if (column->format == 0) continue;
+                context.strategyIndex = s;
+                context.strategy = s < gStrategyCount ? &gStrategies[s] : nullptr;
+                char text[NUMBER_TEXT_SIZE * 4] = "";
+                if (column->isText) {
+                    EvalFormulaText(&column->formula, &context, text, sizeof text);
+                } else {
+                    double value = 0;
+                    EvalFormulaSlot(&column->formula, &context, &value);
+                    FormatNumber(value, column->format, column->decimals, 0, test->currency, text);
+                }
+                out += ',';
+                for (const char *p = text; *p; p++)
+                    if (*p != ',') out += *p;
+            }
+        }
+    }
+    out += "\n";
+    return WriteExport(out, "Unable to create SaveStatsAs file '%s'.");
+}
+
+int SaveTradesCsv(TestRecord *test, const char *path)
+{
+    if (!test || !ChooseExportPath(path, test->testNumber, "Save Trades as CSV", sExport.tradesFolder)) return 0;
+    std::string out =
+        "Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,ValueIn,"
+        "ValueOut\n";
+    for (int32_t k = 0; k < test->tradeCount; k++) {
+        const TradeRecord *t = &test->trades[k];
+        if (t->strategy < 0 || t->strategy >= test->strategyCount) continue;
+        if (test->strategies[t->strategy].kind != STRATEGY_KIND_STRATEGY || t->dateOut == 0) continue;
+        char in[DATE_TEXT_SIZE], outDate[DATE_TEXT_SIZE], line[1024];
+        FormatDefaultDate(t->dateIn, in);
+        FormatDefaultDate(t->dateOut, outDate);
+        FormatText(line, sizeof line, "%s,%s,%d,%s,%g,%g,%g,%s,%g,%g,%g,%s,%s,%g,%g\n",
+                   test->strategies[t->strategy].name, t->symbol, t->side, in, t->quantityIn, t->priceIn,
+                   t->commissionIn, outDate, t->quantityOut, t->priceOut, t->commissionOut,
+                   kTimingWords[t->timeIn >= 0 && t->timeIn < 4 ? t->timeIn : 0],
+                   kTimingWords[t->timeOut >= 0 && t->timeOut < 4 ? t->timeOut : 0], t->valueIn, t->valueOut);
+        out += line;
+    }
+    WriteExport(out, "Unable to create %s");
+    return 1;
+}

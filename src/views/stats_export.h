@@ -1,0 +1,28 @@
+/* stats_export.h -- a test's daily statistics and its trades as CSV files,
+** from the results list's menu (with a file dialog) or after each test when
+** the script names a file (SaveStatsAs, SaveTradesAs).
+**
+** Owns:       gExportPath, the path of the export in progress.
+** Errors:     a file that cannot be created is reported through ReportError
+**             with result code 3.
+** Threads:    UI thread.
+*/
+#pragma once
+#include <cstdint>
+
+struct TestRecord;
+
+enum { EXPORT_PATH_SIZE = 260 };
+extern char gExportPath[EXPORT_PATH_SIZE];
+
+/* Copies path into gExportPath; in an optimization ".%d" with the test
+** number goes before the extension (the text from the last '.' after the
+** last path separator; at its end when there is none). */
+void MakeNumberedFileName(const char *path, int32_t testNumber);
+/* Every date x strategy row with the shown Graphs columns; path null asks
+** with the save dialog.  1, or 0 on a failure or a cancelled dialog. */
+int SaveStatsCsv(TestRecord *test, const char *path);
+/* The Strategy-kind trades that have an exit, 15 columns (SaveTradesType
+** Compact); 1 also after a reported failure, 0 only when the dialog is
+** cancelled. */
+int SaveTradesCsv(TestRecord *test, const char *path);

@@ -1,0 +1,365 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "engine/results_file.h"
+#include "script/compiler/definitions.h"
+#include "support/program_state.h"
+
+namespace {
+
+struct ResultsFileTest : ProgramStateTest {
+    void TearDown() override
+    {
+        while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+        ProgramStateTest::TearDown();
+    }
+};
+
+/* A test with two strategies, three rows (two filled), two parameters, one
+** data item, a one-character script and two trades; every array carries
+** values derived from seed. */
+TestRecord *MakeTest(int seed)
+{
+    TestRecord *t = ReadTestRecord(nullptr, 2, 2, 3, 1);
+    EXPECT_NE(nullptr, t);
+    t->testNumber = seed;
+    t->rowsFilled = 2;
+    t->settings.FirstDate = 20240102;
+    t->settings.LastDate = 20240105;
+    CopyString(t->settings.TestName, TEST_NAME_SIZE, "SPY", -1);
+    CopyString(t->currency, TEST_CURRENCY_SIZE, "EUR", -1);
+    t->daysPerYear = 250.5;
+    for (int s = 0; s < 2; s++) {
+        FormatText(t->strategies[s].name, STRATEGY_RESULT_NAME_SIZE, "S%d", s + seed);
+        t->strategies[s].kind = STRATEGY_KIND_STRATEGY;
+        t->strategies[s].parentCount = 1;
+        t->strategies[s].parents[0] = 1 - s;
+    }
+    for (int p = 0; p < 2; p++) {
+        FormatText(t->parameters[p].name, PARAM_VALUE_NAME_SIZE, "P%d", p);
+        t->parameters[p].value = seed * 10 + p;
+    }
+    for (int c = 0; c < 6; c++) t->cells[c].equityBase = seed * 1000 + c;
+    t->cells[5].equityBase = 0;   /* the unfilled row is not stored */
+    CopyString(t->stratDataNames[0], 80, "Item", -1);
+    for (int v = 0; v < t->stratDataValueCount; v++) t->stratDataValues[v] = v * 0.5;
+    EXPECT_TRUE(AllocMemory(&t->settings.scriptText, 2));
+    t->settings.scriptText[0] = 'x';
+    t->settings.scriptTextLength = 2;
+    for (int k = 0; k < 2; k++) {
+        TradeRecord *trade = AddTrade(t);
+        trade->priceIn = seed + k;
+        trade->rollCosts = 1.5;
+        CopyString(trade->symbol, TRADE_SYMBOL_SIZE, "AAA", -1);
+    }
+    return t;
+}
+
+void ExpectSameTest(const TestRecord *a, const TestRecord *b)
+{
+    EXPECT_EQ(0, memcmp(&a->settings, &b->settings, offsetof(TestSettingsCopy, scriptText)));
+    EXPECT_STREQ(a->settings.scriptText, b->settings.scriptText);
+    EXPECT_EQ(a->testNumber, b->testNumber);
+    EXPECT_EQ(a->rowCount, b->rowCount);
+    EXPECT_EQ(a->rowsFilled, b->rowsFilled);
+    EXPECT_STREQ(a->currency, b->currency);
+    EXPECT_EQ(a->daysPerYear, b->daysPerYear);
+    ASSERT_EQ(a->strategyCount, b->strategyCount);
+    EXPECT_EQ(0, memcmp(a->strategies, b->strategies, a->strategyCount * sizeof(StrategyResult)));
+    ASSERT_EQ(a->parameterCount, b->parameterCount);
+    EXPECT_EQ(0, memcmp(a->parameters, b->parameters, a->parameterCount * sizeof(ParamValue)));
+    EXPECT_EQ(0, memcmp(a->cells, b->cells, a->rowsFilled * a->strategyCount * sizeof(StatCell)));
+    ASSERT_EQ(a->tradeCount, b->tradeCount);
+    EXPECT_EQ(b->tradeCount, b->tradeCapacity);
+    EXPECT_EQ(0, memcmp(a->trades, b->trades, a->tradeCount * sizeof(TradeRecord)));
+    ASSERT_EQ(a->stratDataValueCount, b->stratDataValueCount);
+    EXPECT_STREQ(a->stratDataNames[0], b->stratDataNames[0]);
+    EXPECT_EQ(0, memcmp(a->stratDataValues, b->stratDataValues, a->stratDataValueCount * sizeof(double)));
+}
+
+/* 32 + 2 columns + per test 1008 + 2 x 504 + 2 x 88 + 2 rows x 2 x 448 + 2 text
+** + 2 x 344 + 80 + 6 x 8, worked out from the layout. */
+const size_t kTestBytes = 1008 + 1008 + 176 + 1792 + 2 + 688 + 80 + 48;
+
+std::string SaveTwoTests(ResultsFileTest &f, TestRecord **first = nullptr)
+{
+    ParamValue columns[2] = {};
+    CopyString(columns[0].name, PARAM_VALUE_NAME_SIZE, "P0", -1);
+    CopyString(columns[1].name, PARAM_VALUE_NAME_SIZE, "p0", -1);   /* the same name: not added */
+    ResultsWindow *w = CreateResultsWindow(2, columns);
+    EXPECT_EQ(1, w->columnCount);
+    AddTestToResults(w, MakeTest(1));
+    AddTestToResults(w, MakeTest(2));
+    if (first) *first = w->firstTest;
+    std::string path = f.tmp.File("r.kvr");
+    CopyString(w->path, sizeof w->path, path.c_str(), -1);
+    EXPECT_EQ(1, SaveResultsFile(w, 0));
+    EXPECT_EQ(0, w->modified);
+    EXPECT_EQ("Results - " + path, std::string(w->title));
+    return path;
+}
+
+TEST_F(ResultsFileTest, EveryFieldSurvivesASaveAndALoad)
+{
+    TestRecord *saved = nullptr;
+    std::string path = SaveTwoTests(*this, &saved);
+    std::string bytes = ReadTestFile(path);
+    ASSERT_EQ(32 + 88 + 2 * kTestBytes, bytes.size());
+    EXPECT_EQ(std::string("\x14\xae\xc7\x3e", 4), bytes.substr(0, 4));   /* 0.39 */
+
+    ResultsWindow *old = FindResultsWindowByPath(path.c_str());
+    CopyString(old->path, sizeof old->path, "elsewhere", -1);
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0));
+    ResultsWindow *w = FindResultsWindowByPath(path.c_str());
+    ASSERT_NE(nullptr, w);
+    ASSERT_NE(old, w);
+    EXPECT_EQ(2, w->testCount);
+    EXPECT_EQ(1, w->columnCount);
+    EXPECT_EQ(0, w->partialLoad);
+    ExpectSameTest(saved, w->firstTest);
+    ExpectSameTest(saved->next, w->lastTest);
+
+    /* A second load of the same path reads nothing. */
+    EXPECT_EQ(1, LoadResultsFile(path.c_str(), 0));
+    EXPECT_EQ(2, w->testCount);
+}
+
+TEST_F(ResultsFileTest, AMissingFileIsCreatedEmptyAndLoadsEmpty)
+{
+    std::string path = tmp.File("new.kvr");
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 1));
+    EXPECT_EQ(32u, ReadTestFile(path).size());
+    CloseResultsWindow(FindResultsWindowByPath(path.c_str()));
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0));
+    ResultsWindow *w = FindResultsWindowByPath(path.c_str());
+    ASSERT_NE(nullptr, w);
+    EXPECT_EQ(0, w->testCount);
+}
+
+TEST_F(ResultsFileTest, DamagedFilesFailWithTheirMessage)
+{
+    std::string good = ReadTestFile(SaveTwoTests(*this));
+    CloseResultsWindow(FirstResultsWindow());
+    struct Case {
+        const char *what;
+        size_t at;
+        uint32_t value;
+        const char *message;
+    };
+    const std::string path = tmp.File("bad.kvr");
+    const Case cases[] = {
+        {"other version", 0, 0x3EB851EC /* 0.36 */, "is not compatible with this version"},
+        {"record size", 4, 1000, "is not compatible with this version"},
+        {"huge column count", 28, 0x7FFFFFFF, "is not compatible with this version"},
+        {"negative column count", 28, 0xFFFFFFFF, "is not compatible with this version"},
+        {"huge test count", 24, 0x7FFFFFFF, "Incomplete data (0 of 1008)"},
+        {"huge strategy count", 32 + 88 + 44, 0x7FFFFFF, "is damaged"},
+        {"rows filled above rows", 32 + 88 + 32, 9, "is damaged"},
+        {"huge trade count", 32 + 88 + 48, 0x1000000, "is damaged"},
+        {"values not strategies x rows x items", 32 + 88 + 996, 7, "is damaged"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string s = good;
+        for (int k = 0; k < 4; k++) s[c.at + k] = (char)(c.value >> (8 * k));
+        ASSERT_TRUE(WriteTestFile(path, s));
+        gRun.resultCode = RESULT_OK;
+        int loaded = LoadResultsFile(path.c_str(), 0);
+        EXPECT_NE(nullptr, strstr(LastMessage(), c.message)) << LastMessage();
+        EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+        if (ResultsWindow *w = FindResultsWindowByPath(path.c_str())) {
+            EXPECT_EQ(1, loaded);
+            EXPECT_EQ(1, w->partialLoad);
+            EXPECT_EQ(strstr(c.what, "test count") ? 2 : 0, w->testCount);
+            CloseResultsWindow(w);
+        } else {
+            EXPECT_EQ(0, loaded);
+        }
+    }
+}
+
+TEST_F(ResultsFileTest, ACutFileKeepsTheTestsBeforeTheCutAndIsNotOverwritten)
+{
+    const std::string good = ReadTestFile(SaveTwoTests(*this));
+    CloseResultsWindow(FirstResultsWindow());
+    const std::string path = tmp.File("cut.kvr");
+    const size_t cuts[] = {0, 31, 32 + 88, 32 + 88 + 1007, 32 + 88 + kTestBytes, 32 + 88 + kTestBytes + 1500,
+                           good.size() - 1};
+    for (size_t cut : cuts) {
+        SCOPED_TRACE(cut);
+        ASSERT_TRUE(WriteTestFile(path, good.substr(0, cut)));
+        int loaded = LoadResultsFile(path.c_str(), 0);
+        ResultsWindow *w = FindResultsWindowByPath(path.c_str());
+        if (cut < 32 + 88) {
+            EXPECT_EQ(0, loaded);
+            EXPECT_EQ(nullptr, w);
+            continue;
+        }
+        ASSERT_EQ(1, loaded);
+        ASSERT_NE(nullptr, w);
+        EXPECT_EQ(cut < 32 + 88 + kTestBytes ? 0 : 1, w->testCount);
+        EXPECT_EQ(1, w->partialLoad);
+        /* The end of a run saves: unattended nothing is written, and a user who
+        ** declines keeps the file as it was. */
+        gRun.unattended = 1;
+        EXPECT_EQ(0, SaveResultsFile(w, 0));
+        gRun.unattended = 0;
+        gHeadless.messageBoxAnswer = 7;   /* No */
+        EXPECT_EQ(0, SaveResultsFile(w, 0));
+        EXPECT_EQ(cut, ReadTestFile(path).size());
+        gHeadless.messageBoxAnswer = 6;   /* Yes */
+        EXPECT_EQ(1, SaveResultsFile(w, 0));
+        EXPECT_EQ(0, w->partialLoad);
+        gHeadless.messageBoxAnswer = 1;
+        CloseResultsWindow(w);
+    }
+}
+
+void Put(std::string &s, size_t at, const void *v, size_t n)
+{
+    memcpy(&s[at], v, n);
+}
+
+std::string Header(float version, int32_t record, int32_t result, int32_t cell, int32_t trade, int32_t tests)
+{
+    std::string h(32, '\0');
+    int32_t words[7] = {record, 88, result, cell, trade, tests, 0};
+    Put(h, 0, &version, 4);
+    Put(h, 4, words, 28);
+    return h;
+}
+
+TEST_F(ResultsFileTest, Legacy879FileReadsWithRollCostsZeroAndTheReasonMoved)
+{
+    /* A 0.36 file under the legacy version word: 960-byte record, 432-byte
+    ** cells, 328-byte trades whose text block starts at 184. */
+    std::string s = Header(879.0f, 960, 504, 432, 328, 1);
+    std::string rec(960, '\0');
+    int32_t counts[] = {1, 1, 0, 0, 1};   /* rows, rows filled, compounded, parameters, strategies */
+    Put(rec, 28, counts, sizeof counts);
+    int32_t one = 1;
+    Put(rec, 48, &one, 4);   /* trade count */
+    s += rec;
+    std::string result(504, '\0');
+    Put(result, 0, "Main", 4);
+    int32_t kind = STRATEGY_KIND_STRATEGY;
+    Put(result, 80, &kind, 4);
+    s += result;
+    std::string cell(432, '\0');
+    double equity = 5000;
+    Put(cell, offsetof(StatCell, equityBase), &equity, 8);
+    s += cell;
+    std::string trade(328, '\0');
+    Put(trade, 184, "why", 3);
+    double roll = 5.0;
+    Put(trade, 320 - 16, &roll, 8);
+    s += trade;
+    const std::string path = tmp.File("legacy.kvr");
+    ASSERT_TRUE(WriteTestFile(path, s));
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0)) << LastMessage();
+    ResultsWindow *w = FindResultsWindowByPath(path.c_str());
+    ASSERT_NE(nullptr, w);
+    ASSERT_EQ(1, w->testCount) << LastMessage();
+    const TestRecord *t = w->firstTest;
+    EXPECT_EQ(252.0, t->daysPerYear);
+    EXPECT_EQ(5000, t->cells[0].equityBase);
+    ASSERT_EQ(1, t->tradeCount);
+    EXPECT_STREQ("why", t->trades[0].reasonText);
+    EXPECT_EQ(0, t->trades[0].rollCosts);
+
+    /* Without the legacy word the same file needs 440-byte cells. */
+    Put(s, 0, "\x00\x00\x00\x00", 4);
+    float v = 0.36f;
+    Put(s, 0, &v, 4);
+    const std::string path2 = tmp.File("v036.kvr");
+    ASSERT_TRUE(WriteTestFile(path2, s));
+    EXPECT_EQ(0, LoadResultsFile(path2.c_str(), 0));
+    EXPECT_NE(nullptr, strstr(LastMessage(), "is not compatible with this version of Kestovar."));
+}
+
+TEST_F(ResultsFileTest, OldFilesWithTwoStrategiesGainTheCombinedStrategy)
+{
+    /* 0.28: 928-byte record, 92-byte results, 352-byte cells, one extra
+    ** stored column per row. */
+    std::string s = Header(0.28f, 928, 92, 352, 280, 1);
+    std::string rec(928, '\0');
+    int32_t counts[] = {1, 1, 1, 0, 2};
+    Put(rec, 28, counts, sizeof counts);
+    s += rec;
+    for (const char *name : {"A", "B"}) {
+        std::string result(92, '\0');
+        Put(result, 0, name, 1);
+        int32_t kind = STRATEGY_KIND_STRATEGY;
+        Put(result, 80, &kind, 4);
+        s += result;
+    }
+    for (int c = 0; c < 3; c++) {
+        std::string cell(352, '\0');
+        double equity = 100 * (c + 1);
+        Put(cell, offsetof(StatCell, equityBase), &equity, 8);
+        s += cell;
+    }
+    const std::string path = tmp.File("old.kvr");
+    ASSERT_TRUE(WriteTestFile(path, s));
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0)) << LastMessage();
+    const TestRecord *t = FindResultsWindowByPath(path.c_str())->firstTest;
+    ASSERT_NE(nullptr, t);
+    ASSERT_EQ(3, t->strategyCount);
+    EXPECT_STREQ("Combined", t->strategies[2].name);
+    EXPECT_EQ(STRATEGY_KIND_COMBINED, t->strategies[2].kind);
+    EXPECT_EQ(1, t->strategies[2].compounded);
+    EXPECT_EQ(2, t->mainStrategy);
+    for (int k = 0; k < 2; k++) {
+        EXPECT_EQ(1, t->strategies[k].markedToMarket);
+        EXPECT_EQ(1, t->strategies[k].parentCount);
+        EXPECT_EQ(2, t->strategies[k].parents[0]);
+    }
+    EXPECT_EQ(300, t->cells[2].equityBase);
+}
+
+TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
+{
+    struct Case {
+        int keepBest, byDate, bySymbol;
+        int expectedCount;
+        const char *expectedOrder;   /* test numbers after sorting */
+    };
+    const Case cases[] = {
+        {1, 1, 0, 3, "521"},       /* the later date's group 5, 3, 4 keeps 5; the other is left alone */
+        {0, 0, 0, 5, "53421"},     /* no limit */
+        {2, 0, 0, 2, "53"},
+        {1, 0, 1, 3, "542"},       /* group spy 5, 3, 1 keeps 5 */
+        {1, 1, 1, 4, "5412"},      /* group (later date, spy) 5, 3 keeps 5 */
+    };
+    const int32_t savedCount = gResultsColumns.count;
+    gResultsColumns.count = 1;
+    gSettings.OptScoreCol = 0;
+    gSettings.OptAnchor = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.expectedOrder);
+        ResultsWindow *w = CreateResultsWindow(0, nullptr);
+        /* tests 1..5: scores 10, 20, 40, 30, 50; names SPY, QQQ, SPY, QQQ, SPY */
+        const double scores[] = {10, 20, 40, 30, 50};
+        for (int k = 0; k < 5; k++) {
+            TestRecord *t = ReadTestRecord(nullptr, 0, 1, 1, 0);
+            t->testNumber = k + 1;
+            t->settings.FirstDate = c.byDate && k >= 2 ? 20240102 : 20240101;
+            CopyString(t->settings.TestName, TEST_NAME_SIZE, k % 2 ? "QQQ" : "spy", -1);
+            ASSERT_TRUE(AllocMemory(&t->resultsValues, sizeof(double)));
+            t->resultsValues[0] = scores[k];
+            t->resultsValueCount = 1;
+            AddTestToResults(w, t);
+        }
+        SortResultsList(w, c.keepBest, c.byDate, c.bySymbol);
+        std::string order;
+        for (TestRecord *t = w->firstTest; t; t = t->next) order += (char)('0' + t->testNumber);
+        EXPECT_EQ(c.expectedCount, w->testCount);
+        EXPECT_EQ(c.expectedOrder, order);
+        CloseResultsWindow(w);
+    }
+    gResultsColumns.count = savedCount;
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+/* The simulation trace of small runs, line by line. */
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/trace.h"
+#include "script/eval/eval_context.h"
+#include "shell/headless/headless.h"
+#include "engine_fixture.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct TraceTest : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        std::vector<int32_t> d = Weekdays(20240108, 20240112);
+        LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14})}});
+        CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+        gSettings.AddLog = 1;
+    }
+    std::string Log() const { return ReadTestFile(gLogsFolder + std::string("\\TEST_0001.TXT")); }
+};
+
+TEST_F(TraceTest, ACashFlowDayShowsThePortfolioOfEveryStrategy)
+{
+    Write("cash.csv", "Date,Amount\n20240110,5000\n");
+    ASSERT_EQ(0, Run("Strategy: S1\n  CashList: cash.csv\n  EntrySetup: 0\n"));
+    std::string log = Log();
+    /* The flow, then an empty line and the state after it: nothing invested
+    ** of the 105,000 allocation, all of it free cash. */
+    EXPECT_NE(std::string::npos, log.find("\r\n2024-01-10\topen\tS1\tCashInOut = $5,000.00\t\r\n"
+                                          "\r\n"
+                                          "2024-01-10\topen\tS1\t$0.00 of $105,000.00 (0.00%) invested "
+                                          "[$105,000.00 cash] in 0 positions\r\n"))
+        << log;
+}
+
+TEST_F(TraceTest, OpenPositionsAreListedWithTheirQuantities)
+{
+    ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: 1\n  Quantity: 100\n  MaxPositions: 1\n"));
+    std::string log = Log();
+    /* Entered at the open of Jan 9 at 11: 100 x 11 of the 100,000 invested. */
+    EXPECT_NE(std::string::npos, log.find("\r\n2024-01-09\tintraday\tS1\t$1,100.00 of $100,000.00 (1.10%) invested "
+                                          "[$98,900.00 cash] in 1 position: AAA(100)\r\n"))
+        << log;
+}
+
+TEST_F(TraceTest, NamedValuesSkipZeroAndMissingNames)
+{
+    EvalContext context{};
+    StrategyRecord strategy{};
+    CopyString(strategy.name, sizeof strategy.name, "S9", -1);
+    context.strategy = &strategy;
+    context.date = 20240109;
+    context.barPhase = 3;
+    gHeadless.captureLog = 1;
+    LogNamedValue(&context, "Net Interest", 0);
+    LogNamedValue(&context, nullptr, 5);
+    LogNamedValue(&context, "Net Interest", -12.5);
+    LogNamedValue(&context, "Huge", 2e14);
+    EXPECT_EQ("2024-01-09\tclose\tS9\tNet Interest = $-12.50 \n2024-01-09\tclose\tS9\t\n",
+              std::string(gHeadless.logText ? gHeadless.logText : ""));
+}
+
+}  // namespace

@@ -1,0 +1,244 @@
+/* Trade lists: reading both file shapes, pairing fills, mapping symbols and
+** checking prices against the day's bars. */
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "engine/trade_list.h"
+#include "engine_fixture.h"
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "script/compiler/strategy.h"
+#include "shell/headless/headless.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct TradeListTest : EngineTest {
+    std::unique_ptr<StrategyRecord> strategy{new StrategyRecord{}};
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+        CopyString(strategy->name, sizeof strategy->name, "TL", -1);
+    }
+    void TearDown() override
+    {
+        FreeMemory(&strategy->tradeListRows);
+        EngineTest::TearDown();
+    }
+    /* Writes the file, sets the field list (none: the file's first line) and reads it. */
+    int32_t Read(const std::string &text, const char *fields = nullptr)
+    {
+        std::string path = tmp.File("trades.csv");
+        WriteTestFile(path, text);
+        CopyString(strategy->TradeList, sizeof strategy->TradeList, path.c_str(), -1);
+        if (fields) {
+            EXPECT_EQ(0, ParseTLFieldsList(strategy.get(), fields, (int)strlen(fields), nullptr, nullptr));
+        }
+        return ReadTradeListFile(strategy.get());
+    }
+    const TradeListRow &Row(int k) const { return ((const TradeListRow *)strategy->tradeListRows)[k]; }
+};
+
+TEST_F(TradeListTest, TimesReadAsWordsClockTimesOrNumbers)
+{
+    const struct {
+        const char *text;
+        int32_t expected;
+    } cases[] = {{"open", 1}, {"Close", 3}, {"n/a", 0}, {"intraday", 2}, {"9:30", 93000}, {"16:00", 160000},
+                 {"9:30:15", 93015}, {"93000", 93000}, {"930", 93000}, {"9", 90000}, {"", 0}, {"later", 0}};
+    for (const auto &c : cases) EXPECT_EQ(c.expected, ParseTradeListTime(c.text)) << c.text;
+}
+
+TEST_F(TradeListTest, FillsArePairedIntoTrades)
+{
+    /* Buy 100 at 10 and 100 at 12 on one day, sell 150 at 15 later: one trade
+    ** of 150 (in at the average 11, out at 15) and 50 still open at 11. */
+    ASSERT_EQ(2, Read("Symbol,Action,DateTime,Shares,PriceIn,FeesIn\n"
+                      "AAA,Buy,2024-01-08 09:30,100,10,2\n"
+                      "AAA,Buy,2024-01-08 10:00,100,12,2\n"
+                      "aaa,Sell,2024-01-10,150,15,3\n"));
+    EXPECT_STREQ("AAA", Row(0).symbol);
+    EXPECT_EQ(150, Row(0).quantityIn);
+    EXPECT_DOUBLE_EQ(11, Row(0).priceIn);
+    EXPECT_DOUBLE_EQ(3, Row(0).feesIn);      /* 4 in fees, three quarters closed */
+    EXPECT_EQ(20240110, Row(0).exitDate);
+    EXPECT_EQ(150, Row(0).quantityOut);
+    EXPECT_DOUBLE_EQ(15, Row(0).priceOut);
+    EXPECT_DOUBLE_EQ(3, Row(0).feesOut);
+    EXPECT_EQ(93000, Row(0).entryTime);
+    EXPECT_EQ(50, Row(1).quantityIn);
+    EXPECT_DOUBLE_EQ(11, Row(1).priceIn);
+    EXPECT_DOUBLE_EQ(1, Row(1).feesIn);
+    EXPECT_EQ(0, Row(1).exitDate);
+
+    /* A sell larger than the long closes it and opens a short with the rest. */
+    ASSERT_EQ(2, Read("Symbol,Action,DateTime,Shares,PriceIn\n"
+                      "BBB,B,2024-01-08,100,10\n"
+                      "BBB,S,2024-01-09,150,12\n"));
+    EXPECT_EQ(1, Row(0).side);
+    EXPECT_EQ(100, Row(0).quantityOut);
+    EXPECT_DOUBLE_EQ(12, Row(0).priceOut);
+    EXPECT_EQ(-1, Row(1).side);
+    EXPECT_EQ(50, Row(1).quantityIn);
+    EXPECT_EQ(20240109, Row(1).entryDate);
+    EXPECT_EQ(0, Row(1).exitDate);
+}
+
+TEST_F(TradeListTest, TradeRowsInEveryNumberFormatAndDelimiter)
+{
+    /* Decimal commas with the delimiter left at Comma read with semicolons;
+    ** a quoted "1.000" is a thousand and "=12,25" an exact 12.25. */
+    strategy->TLNumFmt = 1;
+    strategy->TLDateFmt = 1;
+    ASSERT_EQ(1, Read("ignored header line\n"
+                      "aaa;08.01.2024;\"1.000\";10,5;10.01.2024 16:00;=12,25;long;  \"12,5\"\n",
+                      "Symbol,DateIn,QtyIn,PriceIn,DateOut,PriceOut,Side,FeesIn"));
+    EXPECT_STREQ("AAA", Row(0).symbol);
+    EXPECT_EQ(20240108, Row(0).entryDate);
+    EXPECT_EQ(1000, Row(0).quantityIn);
+    EXPECT_DOUBLE_EQ(10.5, Row(0).priceIn);
+    EXPECT_DOUBLE_EQ(12.5, Row(0).feesIn);
+    EXPECT_EQ(20240110, Row(0).exitDate);
+    EXPECT_EQ(160000, Row(0).exitClock);
+    EXPECT_DOUBLE_EQ(12.25, Row(0).priceOut);
+    EXPECT_EQ(1u, Row(0).exactPrice);
+    EXPECT_EQ(1, Row(0).side);
+    EXPECT_EQ(0, Row(0).entryTime);   /* no time text: 0, never the clock */
+
+    /* Points: a quoted "1,234.5" loses its grouping comma; tabs; the field
+    ** names from the first line; a strategy filter; rows sorted by symbol. */
+    strategy->TLNumFmt = 0;
+    strategy->TLDateFmt = 0;
+    strategy->TLDelim = 2;
+    strategy->tlFieldSum = 0;
+    CopyString(strategy->TLStratName, sizeof strategy->TLStratName, "mine", -1);
+    ASSERT_EQ(2, Read("Symbol,Strategy,DateIn,QtyIn,PriceIn,Side\n"
+                      "ZZZ\tMine\t1/9/2024\t10\t\"1,234.5\"\tshort\n"
+                      "YYY\tother\t1/9/2024\t10\t5\t1\n"
+                      "AAA\tMINE\t2024-01-08\t10\t5\t1\n"));
+    EXPECT_STREQ("AAA", Row(0).symbol);
+    EXPECT_STREQ("ZZZ", Row(1).symbol);
+    EXPECT_EQ(20240109, Row(1).entryDate);
+    EXPECT_DOUBLE_EQ(1234.5, Row(1).priceIn);
+    EXPECT_EQ(-1, Row(1).side);
+}
+
+TEST_F(TradeListTest, BadLinesAreDroppedAndBadFilesReported)
+{
+    std::string longLine(5000, 'x');
+    std::string manyFields;
+    for (int k = 0; k < 300; k++) manyFields += "1,";
+    ASSERT_EQ(1, Read("Symbol,DateIn,QtyIn,PriceIn\n"
+                      "AAA,2024-13-01,10,5\n"          /* no such month */
+                      "AAA,,10,5\n"                    /* no date */
+                      "AAA\n" +                        /* missing fields */
+                      longLine + "\n" + manyFields + "\n" +
+                      "AAA,2024-01-08,abc,\n"));       /* a bad number reads as 0 */
+    EXPECT_EQ(0, Row(0).quantityIn);
+
+    gRun.resultCode = RESULT_OK;
+    EXPECT_EQ(-1, Read("Name,Date\nAAA,2024-01-08\n"));
+    EXPECT_EQ(std::string("Strategy TL has no TLFields definition and the first row of ") + strategy->TradeList +
+                  " has no known field names.",
+              LastMessage());
+    EXPECT_EQ(-1, strategy->tradeListRowCount);
+    CopyString(strategy->TradeList, sizeof strategy->TradeList, tmp.File("none.csv").c_str(), -1);
+    EXPECT_EQ(-1, ReadTradeListFile(strategy.get()));
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+}
+
+TEST_F(TradeListTest, PricesAreCheckedAgainstTheDaysRange)
+{
+    /* Jan 8-12; AAA trades 100-110 (close 105) every day; a delisted
+    ** BBB-202402 holds BBB's bars. */
+    std::vector<int32_t> d = Weekdays(20240108, 20240112);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) bars.push_back({day, 101, 110, 100, 105});
+    LoadStore(d, {{"AAA", bars}, {"BBB-202402", bars}});
+    ResetTradeListState();
+    gSettings.TLPriceTolerance = 5;
+    gSettings.AddLog = 1;
+    gHeadless.captureLog = 1;
+    ASSERT_EQ(6, Read("Symbol,DateIn,QtyIn,PriceIn\n"
+                      "AAA,2024-01-08,100,112\n"     /* within 5%: kept */
+                      "AAA,2024-01-09,100,120\n"     /* beyond: the close, quantity scaled */
+                      "AAA,2024-01-10,100,=300\n"    /* exact: never tested */
+                      "AAA,2024-01-11,100,0\n"       /* 0: the open */
+                      "BBB,2024-01-12,100,-1\n"      /* delisted name; negative: the close */
+                      "CCC,2024-01-12,100,5\n"));    /* not in the data */
+    BuildTradeListTrades(strategy.get(), 20240108, 20240112);
+    const int32_t valid = Row(0).valid + Row(1).valid + Row(2).valid + Row(3).valid + Row(4).valid + Row(5).valid;
+    EXPECT_EQ(5, valid);
+    EXPECT_DOUBLE_EQ(112, Row(0).priceIn);
+    EXPECT_DOUBLE_EQ(100, Row(0).quantityIn);
+    EXPECT_DOUBLE_EQ(105, Row(1).priceIn);
+    EXPECT_NEAR(100 * 120.0 / 105, Row(1).quantityIn, 1e-9);
+    EXPECT_DOUBLE_EQ(300, Row(2).priceIn);
+    EXPECT_DOUBLE_EQ(101, Row(3).priceIn);
+    EXPECT_STREQ("BBB-202402", Row(4).symbol);
+    EXPECT_DOUBLE_EQ(105, Row(4).priceIn);
+    EXPECT_EQ(0u, Row(5).valid);
+    const std::string log = gHeadless.logText ? gHeadless.logText : "";
+    EXPECT_NE(std::string::npos,
+              log.find("TradeList: AAA could not have been entered at 112 on 2024-01-08 because the day's range "
+                       "was 100 - 110 (trade kept)"))
+        << log;
+    EXPECT_NE(std::string::npos, log.find("(trade adjusted)")) << log;
+    EXPECT_NE(std::string::npos, log.find("TradeList: symbol BBB has been delisted -- using BBB-202402 instead"));
+    EXPECT_NE(std::string::npos, log.find("TradeList: symbol CCC not found in currently loaded data file"));
+}
+
+TEST_F(TradeListTest, RowsOutsideTheTestAreDroppedWithOneNotice)
+{
+    ResetTradeListState();
+    TradeListRow rows[2] = {};
+    for (TradeListRow &r : rows) {
+        CopyString(r.symbol, TL_SYMBOL_SIZE, "AAA", -1);
+        r.quantityIn = 10;
+        r.valid = 1;
+    }
+    rows[0].entryDate = 20231229;   /* before the first date */
+    rows[1].entryDate = 20240201;   /* after the last */
+    for (TradeListRow &r : rows) MapTradeSymbols(strategy.get(), &r, 20240108, 20240112);
+    EXPECT_EQ(0u, rows[0].valid + rows[1].valid);
+    EXPECT_EQ(1, gHeadless.noticeCount);
+    EXPECT_STREQ("One or more trades are outside the test date range. Run with Log enabled for details.", LastNotice());
+}
+
+TEST_F(TradeListTest, TheEndDateDecidesBetweenReplayAndRules)
+{
+    StrategyRecord *savedStrategies = gStrategies;
+    const int32_t savedCount = gStrategyCount;
+    gStrategies = strategy.get();
+    gStrategyCount = 1;
+    CopyString(strategy->TradeList, sizeof strategy->TradeList, "t.csv", -1);
+    const struct {
+        int32_t endDate, rowCount, reference;
+        int active, rules, governed;
+    } cases[] = {
+        {0, 3, 20240110, 1, 1, 0},          /* rows supply setups; the rules decide */
+        {20240110, 3, 20240110, 1, 0, 1},   /* replayed exactly up to the end date */
+        {20240110, 3, 20240111, 0, 1, 0},   /* the strategy's own rules after it */
+        {0, -1, 20240110, 0, 1, 0},         /* a file that could not be read */
+    };
+    for (const auto &c : cases) {
+        ResetTradeListState();
+        strategy->TLEndDate = c.endDate;
+        strategy->tradeListRowCount = c.rowCount;
+        UpdateTradeListActivation(0, c.reference);
+        EXPECT_EQ(c.active, gTradeListState.active[0]) << c.endDate << " " << c.reference;
+        EXPECT_EQ(c.rules, gTradeListState.rules[0]) << c.endDate << " " << c.reference;
+        EXPECT_EQ(c.governed, IsTradeListGoverned(0, 1, c.reference)) << c.endDate << " " << c.reference;
+        EXPECT_EQ(0, IsTradeListGoverned(0, 0, c.reference));   /* a setup without a row */
+    }
+    strategy->tradeListRowCount = 0;
+    gStrategies = savedStrategies;
+    gStrategyCount = savedCount;
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "engine/results_file.h"
+#include "support/program_state.h"
+#include "views/stats_export.h"
+
+namespace {
+
+struct ExportTest : ProgramStateTest {
+    int savedMode = gRun.mode;
+    void SetUp() override
+    {
+        ProgramStateTest::SetUp();
+        CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    }
+    void TearDown() override
+    {
+        gRun.mode = savedMode;
+        ProgramStateTest::TearDown();
+    }
+};
+
+TEST_F(ExportTest, OptimizationFileNamesCarryTheTestNumber)
+{
+    struct Case {
+        int mode;
+        const char *path;
+        const char *expected;
+    } cases[] = {
+        {RUN_MODE_OPTIMIZE, "out.csv", "out.7.csv"},
+        {RUN_MODE_OPTIMIZE, "out", "out.7"},
+        {RUN_MODE_OPTIMIZE, "C:\\my.dir\\out", "C:\\my.dir\\out.7"},     /* a dot in a folder is no extension */
+        {RUN_MODE_OPTIMIZE, "a.b\\c.d.csv", "a.b\\c.d.7.csv"},
+        {RUN_MODE_TEST, "stats.csv", "stats.csv"},
+    };
+    for (const Case &c : cases) {
+        gRun.mode = c.mode;
+        MakeNumberedFileName(c.path, 7);
+        EXPECT_STREQ(c.expected, gExportPath) << c.path;
+    }
+}
+
+/* A test with a Strategy and a Benchmark; trades: a closed one, a skipped
+** setup (no exit) and a benchmark trade. */
+TestRecord *MakeTest()
+{
+    TestRecord *t = ReadTestRecord(nullptr, 0, 2, 2, 0);
+    t->testNumber = 3;
+    t->rowsFilled = 2;
+    CopyString(t->strategies[0].name, 80, "Main", -1);
+    t->strategies[0].kind = STRATEGY_KIND_STRATEGY;
+    CopyString(t->strategies[1].name, 80, "Bench", -1);
+    t->strategies[1].kind = STRATEGY_KIND_BENCHMARK;
+    t->cells[0].date = t->cells[1].date = 20240102;
+    t->cells[2].date = t->cells[3].date = 20240103;
+    TradeRecord *a = AddTrade(t);
+    *a = TradeRecord{};
+    a->strategy = 0;
+    a->side = -1;
+    CopyString(a->symbol, 40, "AAA", -1);
+    a->dateIn = 20240102;
+    a->timeIn = 1;
+    a->quantityIn = 100;
+    a->priceIn = 12.5;
+    a->commissionIn = 1;
+    a->dateOut = 20240103;
+    a->timeOut = 3;
+    a->quantityOut = 100;
+    a->priceOut = 11.25;
+    a->commissionOut = 1.5;
+    a->valueIn = 1250;
+    a->valueOut = 1125;
+    TradeRecord *skipped = AddTrade(t);
+    skipped->strategy = 0;
+    skipped->dateIn = 20240103;
+    TradeRecord *bench = AddTrade(t);
+    bench->strategy = 1;
+    bench->dateIn = 20240102;
+    bench->dateOut = 20240103;
+    return t;
+}
+
+TEST_F(ExportTest, TradesFileHoldsOnlyClosedStrategyTrades)
+{
+    TestRecord *t = MakeTest();
+    std::string path = tmp.File("trades.csv");
+    EXPECT_EQ(1, SaveTradesCsv(t, path.c_str()));
+    EXPECT_EQ("Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,"
+              "ValueIn,ValueOut\n"
+              "Main,AAA,-1,2024-01-02,100,12.5,1,2024-01-03,100,11.25,1.5,open,close,1250,1125\n",
+              ReadTestFile(path));
+    FreeTestRecord(nullptr, t);
+}
+
+TEST_F(ExportTest, StatsFileHasARowPerDateAndStrategy)
+{
+    TestRecord *t = MakeTest();
+    std::string path = tmp.File("stats.csv");
+    EXPECT_EQ(1, SaveStatsCsv(t, path.c_str()));
+    EXPECT_EQ("Date,Strategy\n2024-01-02,Main\n2024-01-02,Bench\n2024-01-03,Main\n2024-01-03,Bench\n",
+              ReadTestFile(path));
+    FreeTestRecord(nullptr, t);
+}
+
+TEST_F(ExportTest, AnExportThatCannotBeCreatedSetsTheFileErrorCode)
+{
+    TestRecord *t = MakeTest();
+    std::string path = tmp.File("missing\\x.csv");
+    EXPECT_EQ(0, SaveStatsCsv(t, path.c_str()));
+    EXPECT_EQ("Unable to create SaveStatsAs file '" + path + "'.", std::string(LastMessage()));
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    gRun.resultCode = RESULT_OK;
+    EXPECT_EQ(1, SaveTradesCsv(t, path.c_str()));
+    EXPECT_EQ("Unable to create " + path, std::string(LastMessage()));
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    FreeTestRecord(nullptr, t);
+}
+
+}  // namespace
