@@ -57,7 +57,7 @@ TEST_F(BatchRun, GroupsRunTheirModesOnTheirScripts)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);
-        while (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+        if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
         ResetHeadlessShell();
         gHeadless.captureLog = 1;
         gRun.resultCode = RESULT_OK;
