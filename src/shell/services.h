@@ -152,6 +152,8 @@ void PostFrameRefresh();
 void *GetSettingsPanel();
 /* Shows the DataFile setting in the settings panel's data-file control. */
 void ShowDataFileInPanel();
+/* Shows the ActiveScript setting in the settings panel's Active Script control. */
+void ShowActiveScriptInPanel();
 /* Sets one of the settings panel's two date pickers. */
 enum PanelDate { PANEL_FIRST_DATE = 0, PANEL_LAST_DATE = 1 };
 void SetPanelDate(int panelDate, int32_t date);

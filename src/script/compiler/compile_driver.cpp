@@ -147,7 +147,10 @@ int CompileColumnList(int section) { return CompileList(section, sizeof(FormulaC
 int CompileDataItems() {
     if (!SectionPresent(SECTION_DATA) || !FilterPasses(SECTION_DATA)) return 1;
     gDataItemSequence = 0;
-    for (int32_t i = 0; i < gDataItems.count; i++) {
+    /* Sharing appends generated items while the loop runs; they arrive
+    ** compiled, with their sequence numbers, and have no text to compile. */
+    const int32_t written = gDataItems.count;
+    for (int32_t i = 0; i < written; i++) {
         FormulaItem *item = (FormulaItem *)gDataItems.items + i;
         if (!CompileFormula(&item->formula, SECTION_DATA, i)) {
             gDataItems.count = i;

@@ -31,6 +31,7 @@ struct HeadlessShell {
     char windowClasses[HEADLESS_WINDOWS][32];
     char closedWindows[512];              /* classes closed, in order, each followed by ';' */
     int findDialogs;                      /* find dialogs registered */
+    void (*statusEcho)(int part, const char *text);  /* the native program's terminal line, null none */
 };
 extern HeadlessShell gHeadless;
 

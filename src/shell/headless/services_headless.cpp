@@ -55,6 +55,7 @@ void SetStatusText(int part, const char *format, ...)
     FormatTextV(slot, 257, format, args);
     va_end(args);
     if (part == 0 && !slot[0]) CopyString(slot, 257, "Ready", -1);
+    if (gHeadless.statusEcho) gHeadless.statusEcho(part, slot);
 }
 
 void GetStatusText(int part, char *out, int size)

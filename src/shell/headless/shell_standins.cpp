@@ -8,6 +8,7 @@
 
 void SettingsPanelToSettings() {}
 void ShowDataFileInPanel() {}
+void ShowActiveScriptInPanel() {}                      /* STANDIN */
 void SetPanelDate(int panelDate, int32_t date) {}
 void *GetSettingsPanel() { return nullptr; }
 void EnableSettingsPanelControls(int forceRunning) {}

@@ -70,13 +70,6 @@ int StandInRunScript(int mode)
     return -1;
 }
 
-/* STANDIN for the batch run of the command line. */
-int StandInRunBatchCommandLine(const char *commandLine)
-{
-    ReportError("Batch runs are not available yet: %s", commandLine);
-    return RESULT_STOPPED;
-}
-
 static HWND OpenTextChild(const char *className, const char *title, const char *path)
 {
     char *text = nullptr;

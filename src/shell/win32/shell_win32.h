@@ -110,7 +110,6 @@ void OpenHelp(int context);
 int OpenHandOffText(const char *text);
 extern const char kUpdateServer[];
 extern int gNextLogX, gNextLogY;   /* placement of the next log window (restored files) */
-int StandInRunBatchCommandLine(const char *commandLine);
 
 /* ---- message pump, status bar, MDI helpers (pump.cpp) -------------------------------------- */
 

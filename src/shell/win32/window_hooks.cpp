@@ -95,6 +95,7 @@ void *GetSettingsPanel() { return gFrame.settingsPanel; }
 /* STANDIN: the panels' own controls and rules come with the panels. */
 void SettingsPanelToSettings() {}
 void ShowDataFileInPanel() {}
+void ShowActiveScriptInPanel() {}
 void SetPanelDate(int panelDate, int32_t date) {}
 void EnableSettingsPanelControls(int forceRunning) {}
 void UpdateDebugPanelControls() {}

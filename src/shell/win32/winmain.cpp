@@ -20,6 +20,8 @@
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/eval/item_table.h"
+#include "script/builtins/builtins.h"
+#include "shell/command_line.h"
 #include "shell/frame_rules.h"
 #include "shell/services.h"
 #include "shell/version_check.h"
@@ -177,6 +179,7 @@ int InitApplication(HINSTANCE instance)
         FormatText(gFrame.settingsPath, sizeof gFrame.settingsPath, "%s\\kestovar.ini", gProgramFolder);
         SetCurrentDirectoryA(gProgramFolder);
     }
+    CopyString(gSettingsFile, sizeof gSettingsFile, gFrame.settingsPath, -1);
     char dateFormat[16];
     ReadSettingsKey("DateFormat", "-1", dateFormat, sizeof dateFormat);
     if (PlatFileExists(gFrame.settingsPath)) LoadSettings(gFrame.settingsPath);
@@ -209,6 +212,7 @@ int InitApplication(HINSTANCE instance)
     GetSystemInfo(&system);
     gSettings.CalcThreads = ComputeWorkerCount(gSettings.CalcThreads, (int)system.dwNumberOfProcessors);
 
+    if (!InstallBuiltins()) return 0;
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
@@ -224,34 +228,6 @@ int InitApplication(HINSTANCE instance)
 }
 
 /* ---- entry ------------------------------------------------------------------------------------------ */
-
-/* The command line's first pass: the settings file and the unattended and
-** exit-after-batch flags.  STANDIN for the command-line Part's own pass. */
-static int ParseCommandLineOptions(const char *commandLine)
-{
-    char token[COMMAND_TOKEN_SIZE];
-    const char *p = commandLine;
-    while ((p = NextCommandToken(p, token)) != nullptr) {
-        if (token[0] != '-') continue;
-        if (CompareNoCase(token, "-inifile") == 0) {
-            p = NextCommandToken(p, token);
-            if (!p || !token[0] || !ExpandPathMacros(token, nullptr)) {
-                ReportError("Unable to access %s", token);
-                SetResultCode(RESULT_FILE_ERROR);
-                return 0;
-            }
-            CopyString(gFrame.settingsPath, sizeof gFrame.settingsPath, token, -1);
-            continue;
-        }
-        if (CompareNoCase(token, "-noexit") == 0) {
-            gFrame.exitAfterBatch = 0;
-            continue;
-        }
-        gRun.unattended = 1;
-        gFrame.exitAfterBatch = 1;
-    }
-    return 1;
-}
 
 static void OpenCommandLineFiles(const char *commandLine)
 {
@@ -272,6 +248,8 @@ static void OpenCommandLineFiles(const char *commandLine)
 static int RunProgram(HINSTANCE instance, const char *commandLine)
 {
     if (!ParseCommandLineOptions(commandLine)) return gRun.resultCode.load();
+    if (gSettingsFile[0]) CopyString(gFrame.settingsPath, sizeof gFrame.settingsPath, gSettingsFile, -1);
+    gFrame.exitAfterBatch = gCommandLine.exitAfterBatch;
     if (!InitApplication(instance)) return gRun.resultCode.load() ? gRun.resultCode.load() : RESULT_STOPPED;
     HWND frame = CreateWindowExA(0, "KestovarFrame", "Kestovar", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                                  gSettings.iMainX, gSettings.iMainY, gSettings.iMainW, gSettings.iMainH, nullptr,
@@ -290,7 +268,7 @@ static int RunProgram(HINSTANCE instance, const char *commandLine)
     LoadMissingDefaultScripts();
     PumpMessages();
     if (gRun.unattended) {
-        int result = StandInRunBatchCommandLine(commandLine);
+        int result = RunBatchCommandLine(commandLine);
         if (result != 0) return result;
         if (gFrame.exitAfterBatch) return 0;
     } else {

@@ -1,0 +1,169 @@
+/* command_line.cpp -- the two passes over the command line and the batch
+** runs.  Both passes split tokens the same way, so a quoted path is one token
+** to each of them. */
+#include "shell/command_line.h"
+
+#include "engine/run_driver.h"
+#include "foundation/errors.h"
+#include "foundation/path_macros.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "platform/platform.h"
+#include "shell/services.h"
+
+const BatchSwitch kBatchSwitches[BATCH_SWITCH_COUNT] = {
+    {.name = "-import", .runMode = RUN_MODE_IMPORT},
+    {.name = "-apply", .runMode = RUN_MODE_APPLY},
+    {.name = "-scan", .runMode = RUN_MODE_SCAN},
+    {.name = "-test", .runMode = RUN_MODE_TEST},
+    {.name = "-optimize", .runMode = RUN_MODE_OPTIMIZE},
+    {.name = "-orders", .runMode = RUN_MODE_ORDERS},
+};
+static_assert(RUN_MODE_ORDERS == BATCH_SWITCH_COUNT - 1, "one batch switch per run mode");
+
+CommandLineState gCommandLine;
+
+const char *NextCommandLineToken(const char *commandLine, char token[COMMAND_LINE_TOKEN_SIZE])
+{
+    token[0] = 0;
+    if (!commandLine) return nullptr;
+    const char *p = commandLine;
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') p++;
+    if (!*p) return nullptr;
+    int n = 0;
+    if (*p == '"') {
+        for (p++; *p && *p != '"'; p++)
+            if (n < COMMAND_LINE_TOKEN_SIZE - 1) token[n++] = *p;
+        if (*p == '"') p++;
+    } else {
+        for (; *p && *p != ' ' && *p != '\t' && *p != '\r' && *p != '\n'; p++)
+            if (n < COMMAND_LINE_TOKEN_SIZE - 1) token[n++] = *p;
+    }
+    token[n] = 0;
+    return p;
+}
+
+static int IsSwitch(const char *token) { return token[0] == '-'; }
+
+int ParseCommandLineOptions(const char *commandLine)
+{
+    gCommandLine.exitAfterBatch = 0;
+    gRun.unattended = 0;
+    char token[COMMAND_LINE_TOKEN_SIZE];
+    /* The flags come first, so that a bad settings file on a scheduled line is
+    ** reported to the error log rather than to a box nobody closes. */
+    int sawSwitch = 0, noExit = 0;
+    for (const char *p = commandLine; (p = NextCommandLineToken(p, token)) != nullptr;) {
+        if (!IsSwitch(token) || CompareNoCase(token, "-inifile") == 0) continue;
+        sawSwitch = 1;
+        if (CompareNoCase(token, "-noexit") == 0) noExit = 1;
+    }
+    if (sawSwitch) {
+        gRun.unattended = 1;
+        gCommandLine.exitAfterBatch = !noExit;
+    }
+    int settingsNext = 0;
+    for (const char *p = commandLine; (p = NextCommandLineToken(p, token)) != nullptr;) {
+        if (!token[0]) continue;
+        if (IsSwitch(token)) {
+            if (CompareNoCase(token, "-inifile") == 0) settingsNext = 1;
+            continue;
+        }
+        if (!settingsNext) continue;
+        settingsNext = 0;
+        char path[260];
+        CopyString(path, sizeof path, token, -1);
+        if (!ExpandPathMacros(path, gProgramFolder)) {
+            ReportError("File path starting with '%s' is too long -- maximum is 260 chars", token);
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+        if (!PlatFileExists(path)) {
+            ReportError("Unable to access %s", path);
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+        CopyString(gSettingsFile, sizeof gSettingsFile, path, -1);
+    }
+    /* A settings file asked for and not named is not quietly replaced by the
+    ** default one. */
+    if (settingsNext) {
+        ReportError("Unable to access %s", "");
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    return 1;
+}
+
+/* Runs the flagged modes of one script in table order; 0 when all succeeded,
+** else the exit code. */
+static int RunScriptModes(const int flags[BATCH_SWITCH_COUNT])
+{
+    for (int row = 0; row < BATCH_SWITCH_COUNT; row++) {
+        if (!flags[row]) continue;
+        int before = gRun.resultCode.load();
+        /* A scan answers its own count, so only a negative answer is a failure.
+        ** A run stopped for low memory keeps what it did and answers success;
+        ** the batch ends there all the same, with the low-memory code, since
+        ** the runs after it would fail the same way. */
+        int result = RunScript(kBatchSwitches[row].runMode);
+        if (result >= 0 && !(gRun.resultCode.load() == RESULT_LOW_MEMORY && before != RESULT_LOW_MEMORY)) continue;
+        int code = gRun.resultCode.load();
+        if (code == RESULT_OK) {
+            code = RESULT_STOPPED;
+            SetResultCode(code);
+        }
+        return code;
+    }
+    return 0;
+}
+
+int RunBatchCommandLine(const char *commandLine)
+{
+    char token[COMMAND_LINE_TOKEN_SIZE];
+    int flags[BATCH_SWITCH_COUNT] = {};
+    int newGroup = 1, settingsNext = 0;
+    const char *p = commandLine;
+    while ((p = NextCommandLineToken(p, token)) != nullptr) {
+        if (!token[0]) continue;
+        if (IsSwitch(token)) {
+            if (newGroup)
+                for (int &flag : flags) flag = 0;
+            newGroup = 0;
+            if (CompareNoCase(token, "-inifile") == 0) {
+                settingsNext = 1;
+                continue;
+            }
+            if (CompareNoCase(token, "-noexit") == 0) continue;
+            int row = 0;
+            while (row < BATCH_SWITCH_COUNT && CompareNoCase(token, kBatchSwitches[row].name) != 0) row++;
+            if (row == BATCH_SWITCH_COUNT) {
+                ReportError("Unrecognized batch run mode '%s'", token);
+                return RESULT_BAD_SWITCH;
+            }
+            flags[row] = 1;
+            continue;
+        }
+        if (settingsNext) {
+            settingsNext = 0;
+            continue;
+        }
+        newGroup = 1;
+        char path[260];
+        CopyString(path, sizeof path, token, -1);
+        if (!ExpandPathMacros(path, gScriptsFolder)) {
+            ReportError("File path starting with '%s' is too long -- maximum is 260 chars", token);
+            return RESULT_FILE_ERROR;
+        }
+        if (!PlatFileExists(path)) {
+            ReportError("Unable to access %s", path);
+            SetResultCode(RESULT_FILE_ERROR);
+            return RESULT_FILE_ERROR;
+        }
+        CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path, -1);
+        ShowActiveScriptInPanel();
+        int code = RunScriptModes(flags);
+        if (code != 0) return code;
+    }
+    return 0;
+}

@@ -1,0 +1,44 @@
+/* command_line.h -- the program's command line: the settings file and the
+** unattended flags before initialisation, and the batch of runs after it.
+**
+** A batch names groups of run-mode switches, each followed by the scripts the
+** group runs; every script runs its flagged modes through the run driver in
+** the fixed order of the switch table, and the batch ends with an exit code a
+** scheduler can test (0 all runs succeeded, 1 unknown switch, 3 a file that
+** cannot be reached, else the sticky result code of the failed run).
+** Owns:       gCommandLine (the exit-after-batch flag).
+** Reads:      gRun.unattended is set here; gSettingsFile receives "-inifile".
+** Errors:     through ReportError, which goes to errorlog.txt once unattended.
+** Threads:    UI thread only.
+*/
+#pragma once
+
+enum { COMMAND_LINE_TOKEN_SIZE = 256 };
+
+/* The batch switches, one per run mode, in run order. */
+struct BatchSwitch {
+    const char *name;
+    int runMode;
+};
+enum { BATCH_SWITCH_COUNT = 6 };
+extern const BatchSwitch kBatchSwitches[BATCH_SWITCH_COUNT];
+
+struct CommandLineState {
+    int exitAfterBatch;          /* the process ends once the batch is done */
+};
+extern CommandLineState gCommandLine;
+
+/* The next token of a command line into token (a run of non-blanks, or the
+** text between double quotes without them; leading blanks skipped; at most 255
+** characters kept).  The position after the token, or null at the end.  An
+** empty token ("") comes back as "" and is for the caller to ignore. */
+const char *NextCommandLineToken(const char *commandLine, char token[COMMAND_LINE_TOKEN_SIZE]);
+
+/* The first pass, before initialisation: clears then sets the unattended and
+** exit-after-batch flags, takes the "-inifile" path into gSettingsFile.
+** 1 ok (a null line too), 0 after reporting (result code 3 when the settings
+** file cannot be accessed). */
+int ParseCommandLineOptions(const char *commandLine);
+
+/* The second pass: runs every group's modes on its scripts; the exit code. */
+int RunBatchCommandLine(const char *commandLine);

@@ -1,0 +1,108 @@
+/* Batch runs from the command line through the run driver: groups, run
+** order, and the exit code of each way a batch ends. */
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/results_file.h"
+#include "engine_fixture.h"
+#include "shell/command_line.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+
+namespace {
+
+struct BatchRun : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        std::vector<int32_t> d = Weekdays(20240108, 20240119);
+        LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
+        Write("a.kvs", "Strategy: S1\n  EntrySetup: 0\n");
+        Write("b.kvs", "Strategy: S2\n  EntrySetup: 0\n");
+        Write("with blank.kvs", "Strategy: S3\n  EntrySetup: 0\n");
+        gRun.unattended = 1;
+    }
+    int32_t Listed() const
+    {
+        ResultsWindow *w = FirstResultsWindow();
+        return w ? w->testCount : 0;
+    }
+    std::string ErrorLog() const { return ReadTestFile(tmp.File("errorlog.txt")); }
+};
+
+}  // namespace
+
+TEST_F(BatchRun, GroupsRunTheirModesOnTheirScripts)
+{
+    struct Case {
+        const char *line;
+        int exitCode;
+        int tests;        /* tests listed */
+        int applied;      /* "Script Checked and Applied" notices */
+    } cases[] = {
+        {"-test a.kvs b.kvs", 0, 2, 0},
+        {"-apply -test a.kvs -apply b.kvs", 0, 1, 2},
+        {"-TEST \"with blank.kvs\"", 0, 1, 0},
+        {"-inifile x.ini -noexit -test a.kvs", 0, 1, 0},
+        {"-inifile -test x.ini a.kvs", 0, 1, 0},   /* the settings path is skipped past the switch */
+        {"a.kvs", 0, 0, 0},            /* no group: nothing runs */
+        {"-noexit", 0, 0, 0},
+        {"", 0, 0, 0},
+        /* The import runs first whatever the order of the switches, and a.kvs
+        ** has no Import section. */
+        {"-test -import a.kvs", RESULT_COMPILE_FAILURE, 0, 0},
+        {"-test a.kvs -bogus b.kvs", RESULT_BAD_SWITCH, 1, 0},
+        {"-test a.kvs missing.kvs b.kvs", RESULT_FILE_ERROR, 1, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+        ResetHeadlessShell();
+        gHeadless.captureLog = 1;
+        gRun.resultCode = RESULT_OK;
+        EXPECT_EQ(c.exitCode, RunBatchCommandLine(c.line));
+        EXPECT_EQ(c.tests, Listed());
+        int applied = 0;
+        for (int i = 0; i < gHeadless.noticeCount && i < HEADLESS_NOTICES; i++)
+            applied += strcmp(gHeadless.notices[i], "Script Checked and Applied") == 0;
+        EXPECT_EQ(c.applied, applied);
+    }
+    std::string log = ErrorLog();
+    EXPECT_NE(std::string::npos, log.find("\nUnrecognized batch run mode '-bogus'\n")) << log;
+    EXPECT_NE(std::string::npos, log.find("\nUnable to access " + scripts + "\\missing.kvs\n")) << log;
+    EXPECT_NE(std::string::npos, log.find("has a missing or incomplete Import section.")) << log;
+}
+
+TEST_F(BatchRun, AScriptPathThatDoesNotFitEndsWithThree)
+{
+    std::string name(250, 'n');
+    EXPECT_EQ(RESULT_FILE_ERROR, RunBatchCommandLine(("-test " + name).c_str()));
+    EXPECT_NE(std::string::npos,
+              ErrorLog().find("File path starting with '" + name + "' is too long -- maximum is 260 chars"));
+}
+
+TEST_F(BatchRun, AFailedRunEndsWithItsStickyCodeOrEight)
+{
+    /* A scan that answers below 0 failed; nothing set a code, so 8. */
+    Write("scan.kvs", "Scan:\n  Pick: 1\n");
+    EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-scan scan.kvs -test a.kvs"));
+    EXPECT_EQ(RESULT_STOPPED, gRun.resultCode.load());
+    EXPECT_EQ(0, Listed());
+    /* Memory use at the limit: the warning stops the run, and the batch ends
+    ** with 4 even though the run kept its test. */
+    gRun.resultCode = RESULT_OK;
+    gRun.lowMemory = 0;
+    gSettings.MaxMemPct = 0;
+    EXPECT_EQ(RESULT_LOW_MEMORY, RunBatchCommandLine("-test a.kvs b.kvs"));
+    EXPECT_EQ(1, Listed());
+    EXPECT_NE(std::string::npos, ErrorLog().find("a.kvs <<<\n*** WARNING: LOW MEMORY ***")) << ErrorLog();
+    gSettings.MaxMemPct = 95;
+    gRun.lowMemory = 0;
+    /* The data file named cannot be loaded. */
+    gHeadless.stopAtPump = 0;
+    gRun.resultCode = RESULT_OK;
+    Write("nodata.kvs", "Settings:\n  DataFile: " + tmp.File("Data\\none.kvd") + "\nStrategy: S1\n  EntrySetup: 0\n");
+    EXPECT_EQ(RESULT_DATA_NOT_LOADED, RunBatchCommandLine("-test nodata.kvs a.kvs"));
+    EXPECT_EQ(1, Listed());   /* still only the test of the low-memory run */
+}

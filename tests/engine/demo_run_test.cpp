@@ -1,0 +1,97 @@
+/* The demo script end to end through the batch: import of CSV files, the data
+** calculation and the test, on a small universe written here; the same
+** statistics on a second run. */
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "demo_script.h"
+#include "engine/date_loop.h"
+#include "engine/results_file.h"
+#include "engine_fixture.h"
+#include "platform/platform.h"
+#include "script/builtins/builtins.h"
+#include "shell/command_line.h"
+#include "shell/services.h"
+
+namespace {
+
+struct DemoRun : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        ASSERT_TRUE(InstallBuiltins());
+        gRun.unattended = 1;
+        std::string prices = scripts + "\\data\\prices";
+        PlatCreateFolder((scripts + "\\data").c_str());
+        PlatCreateFolder(prices.c_str());
+        PlatCreateFolder((scripts + "\\output").c_str());
+        /* Six symbols over 600 weekdays from a fixed generator: alternating
+        ** trends with a weekly wobble, so both strategies find setups. */
+        std::vector<int32_t> d = Weekdays(20200106, 20220506);
+        uint32_t state = 12345;
+        const char *names[] = {"AAA", "BBB", "CCC", "DDD", "EEE", "IDX"};
+        for (int k = 0; k < 6; k++) {
+            std::string text = "Date,Open,High,Low,Close,Volume\n";
+            double price = 20.0 + 5.0 * k;
+            for (size_t i = 0; i < d.size(); i++) {
+                state = state * 1103515245u + 12345u;
+                double noise = ((state >> 16) % 2001) / 1000.0 - 1.0;   /* -1..1 */
+                double drift = ((i / (120 + 20 * k)) % 2 == 0) ? 0.002 : -0.0015;
+                double open = price;
+                price *= 1.0 + drift + 0.015 * noise;
+                char line[160];
+                snprintf(line, sizeof line, "%04d-%02d-%02d,%.2f,%.2f,%.2f,%.2f,%d\n", d[i] / 10000, d[i] / 100 % 100,
+                         d[i] % 100, open, (open > price ? open : price) * 1.005,
+                         (open < price ? open : price) * 0.995, price, 1000000 + 1000 * k);
+                text += line;
+            }
+            ASSERT_TRUE(WriteTestFile(prices + "\\" + names[k] + ".csv", text));
+        }
+        Write("demo.kvs", kDemoScript);
+    }
+    /* Every strategy's equity, drawdown and trade count at the last row. */
+    std::vector<double> Summary() const
+    {
+        std::vector<double> out;
+        TestRecord *test = LastTest();
+        if (!test || test->rowsFilled < 1) return out;
+        for (int32_t s = 0; s < test->strategyCount; s++) {
+            const StatCell *cell = Cell(test, test->rowsFilled - 1, s);
+            out.push_back(cell->equityBase + cell->markToMarket);
+            out.push_back(cell->maxDrawdownPercent);
+        }
+        out.push_back(test->tradeCount);
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(DemoRun, ImportsTestsAndRepeats)
+{
+    ASSERT_EQ(0, RunBatchCommandLine("-import -test demo.kvs")) << ReadTestFile(tmp.File("errorlog.txt"));
+    EXPECT_EQ(6, gStore.symbolCount);
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    /* Index, the two strategies and their combined account. */
+    ASSERT_EQ(4, test->strategyCount);
+    EXPECT_STREQ("Index", test->strategies[0].name);
+    EXPECT_EQ(test->rowCount, test->rowsFilled);
+    EXPECT_GT(test->tradeCount, 2);
+    std::vector<double> first = Summary();
+    /* Both builds print the same line; the cross-build check compares them. */
+    std::string line;
+    for (double v : first) {
+        char text[40];
+        snprintf(text, sizeof text, " %.6f", v);
+        line += text;
+    }
+    RecordProperty("summary", line);
+
+    ASSERT_EQ(0, RunBatchCommandLine("-test demo.kvs"));
+    EXPECT_EQ(2, FirstResultsWindow()->testCount);
+    EXPECT_EQ(first, Summary());
+}

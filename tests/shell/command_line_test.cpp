@@ -1,0 +1,120 @@
+/* The command line's token split and its first pass. */
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "shell/command_line.h"
+#include "support/program_state.h"
+
+namespace {
+
+struct CommandLineTest : ProgramStateTest {
+    char savedSettingsFile[sizeof gSettingsFile];
+    void SetUp() override
+    {
+        ProgramStateTest::SetUp();
+        memcpy(savedSettingsFile, gSettingsFile, sizeof savedSettingsFile);
+        gSettingsFile[0] = 0;
+    }
+    void TearDown() override
+    {
+        memcpy(gSettingsFile, savedSettingsFile, sizeof savedSettingsFile);
+        gCommandLine = CommandLineState{};
+        ProgramStateTest::TearDown();
+    }
+};
+
+}  // namespace
+
+TEST(CommandLineToken, SplitsBlanksAndQuotes)
+{
+    std::string longToken(300, 'x');
+    struct Case {
+        std::string line;
+        const char *token;     /* null: no token */
+        const char *rest;
+    } cases[] = {
+        {"  -test  a.kvs", "-test", "  a.kvs"},
+        {"\"my scripts\\a b.kvs\" next", "my scripts\\a b.kvs", " next"},
+        {"\"unclosed quote", "unclosed quote", ""},
+        {"\"\" a", "", " a"},
+        {longToken + " z", nullptr, " z"},   /* cut to 255, checked below */
+        {"   ", nullptr, nullptr},
+        {"", nullptr, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        char token[COMMAND_LINE_TOKEN_SIZE];
+        const char *after = NextCommandLineToken(c.line.c_str(), token);
+        if (!c.rest) {
+            EXPECT_EQ(nullptr, after);
+            continue;
+        }
+        ASSERT_NE(nullptr, after);
+        EXPECT_STREQ(c.rest, after);
+        if (c.token) EXPECT_STREQ(c.token, token);
+        else EXPECT_EQ(std::string(255, 'x'), token);
+    }
+    char token[COMMAND_LINE_TOKEN_SIZE];
+    EXPECT_EQ(nullptr, NextCommandLineToken(nullptr, token));
+}
+
+TEST_F(CommandLineTest, FirstPassSetsTheFlagsAndTheSettingsFile)
+{
+    std::string ini = tmp.File("my settings.ini");
+    ASSERT_TRUE(WriteTestFile(ini, "[Settings]\n"));
+    struct Case {
+        std::string line;
+        int unattended, exitAfterBatch;
+        std::string settingsFile;
+    } cases[] = {
+        {"", 0, 0, ""},
+        {"a.kvs", 0, 0, ""},
+        {"-test a.kvs", 1, 1, ""},
+        {"-NOEXIT", 1, 0, ""},
+        {"-test a.kvs -noexit", 1, 0, ""},
+        {"-bogus", 1, 1, ""},
+        {"-inifile \"" + ini + "\"", 0, 0, ini},
+        {"-inifile \"" + ini + "\" a.kvs", 0, 0, ini},
+        {"-inifile \"my settings.ini\" -import x.kvs", 1, 1, ini},   /* relative to the program folder */
+        {"-inifile -noexit \"my settings.ini\"", 1, 0, ini},           /* the next path, past switches */
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        gSettingsFile[0] = 0;
+        gRun.unattended = 1;
+        gCommandLine.exitAfterBatch = 1;
+        EXPECT_EQ(1, ParseCommandLineOptions(c.line.c_str()));
+        EXPECT_EQ(c.unattended, gRun.unattended);
+        EXPECT_EQ(c.exitAfterBatch, gCommandLine.exitAfterBatch);
+        EXPECT_EQ(c.settingsFile, gSettingsFile);
+    }
+    EXPECT_EQ(1, ParseCommandLineOptions(nullptr));
+    EXPECT_EQ(0, gRun.unattended);
+}
+
+TEST_F(CommandLineTest, AMissingSettingsFileEndsTheFirstPass)
+{
+    gRun.unattended = 0;
+    std::string missing = tmp.File("none.ini");
+    EXPECT_EQ(0, ParseCommandLineOptions(("-inifile \"" + missing + "\"").c_str()));
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_EQ("Unable to access " + missing, LastMessage());
+    EXPECT_STREQ("", gSettingsFile);
+    /* With a batch on the line the report goes to the error log. */
+    gRun.resultCode = RESULT_OK;
+    EXPECT_EQ(0, ParseCommandLineOptions(("-test a.kvs -inifile \"" + missing + "\"").c_str()));
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_NE(std::string::npos, ReadTestFile(tmp.File("errorlog.txt")).find("\nUnable to access " + missing + "\n"));
+
+    /* "-inifile" that names no file. */
+    gRun.resultCode = RESULT_OK;
+    EXPECT_EQ(0, ParseCommandLineOptions("-inifile -noexit"));
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_STREQ("", gSettingsFile);
+    gRun.resultCode = RESULT_OK;
+    gRun.unattended = 0;
+    EXPECT_EQ(0, ParseCommandLineOptions(("-inifile " + std::string(255, 'y')).c_str()));
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_NE(nullptr, strstr(LastMessage(), "is too long -- maximum is 260 chars")) << LastMessage();
+}
