@@ -282,7 +282,8 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         return -1;
     }
     CopyString(path, TL_PATH_MAX, strategy->TradeList, -1);
-    ExpandPathMacros(path, gSettings.ScriptPath);
+    /* Without a ScriptPath of its own a relative name is in the scripts folder. */
+    ExpandPathMacros(path, gSettings.ScriptPath[0] ? gSettings.ScriptPath : nullptr);
     char *block = nullptr;
     uint32_t size = 0;
     if (!LoadFile(path, &block, &size)) return -1;
