@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/futures.h"
 #include "engine/positions.h"
 #include "engine/sizing.h"
 #include "foundation/allocator.h"
@@ -599,6 +600,10 @@ int ValidateTradePrices(StrategyRecord *strategy, SymbolRecord *symbol, TradeLis
         }
         if (*price == 0) *price = bar->open;
         else if (*price < 0) *price = bar->close;
+    } else if (!strategy->TLAdjusted && IsContinuousFutures(symbol)) {
+        /* A contract's own price moves onto the continuous series by the
+        ** offset between the series' close and the contract's (the extra value). */
+        *price += bar->close - bar->extra;
     }
     if (*price < bar->low || *price > bar->high) {
         const double scaled = *price * split;
