@@ -1,7 +1,163 @@
-/* orders.h -- the order list for the next trading day. */
+/* orders.h -- the order list for the next trading day: order lines and
+** files, the CSV order template, the account-value side files and the
+** basket weights of rebalancing lists.
+**
+** Owns:       gOrdersTemplate (the global template), the per-strategy
+**             templates (gStrategyTemplates, one per strategy record) and
+**             gBasketWeights.  ResetOrderState frees them.
+** Files:      an order file is written under a temporary name beside its
+**             target; CloseOrderFile with commit renames it over the target
+**             only when the caller says the whole list succeeded, so a failed
+**             or stopped generation leaves the previous files untouched.
+** Errors:     routines return 1, or 0 after reporting.
+** Threads:    UI thread only (inside an Orders run).
+*/
 #pragma once
+#include <cstdint>
+
+#include "foundation/file_helpers.h"
 
 struct EvalContext;
+struct StrategyRecord;
+struct SymbolRecord;
+struct Bar;
+
+enum {
+    ORDER_TEXT_SIZE = 80,
+    ORDER_LINE_SIZE = 1024,
+    ORDER_TEMPLATE_COLUMNS = 128,
+    ORDER_LINES_GROWTH = 10,
+    ORDER_EXTRA_TEXTS = 9
+};
+
+/* Kinds of order lines; within a strategy higher kinds come first. */
+enum OrderLineKind {
+    ORDER_LINE_ENTRY = 0,
+    ORDER_LINE_EXIT = 1,
+    ORDER_LINE_ROLL = 2,
+    ORDER_LINE_NOTE = 3
+};
+
+/* Field codes of template columns; ORDER_FIELD_LITERAL writes the column's own text. */
+enum OrderField {
+    ORDER_FIELD_DATE = 1, ORDER_FIELD_SYM, ORDER_FIELD_EXPIRY, ORDER_FIELD_PTVAL, ORDER_FIELD_ACT, ORDER_FIELD_EXCH,
+    ORDER_FIELD_PRIMARY, ORDER_FIELD_CURR, ORDER_FIELD_SECTYPE, ORDER_FIELD_TYPE, ORDER_FIELD_QTY, ORDER_FIELD_QTY0,
+    ORDER_FIELD_DLR, ORDER_FIELD_FRAC, ORDER_FIELD_LMT, ORDER_FIELD_STP, ORDER_FIELD_TIF, ORDER_FIELD_GAT,
+    ORDER_FIELD_GTD, ORDER_FIELD_OCA, ORDER_FIELD_ID, ORDER_FIELD_PARENT, ORDER_FIELD_STRAT, ORDER_FIELD_SIDE,
+    ORDER_FIELD_MAXENT, ORDER_FIELD_EXIT, ORDER_FIELD_RTSYM, ORDER_FIELD_DOMI, ORDER_FIELD_SECTOR, ORDER_FIELD_INDU,
+    ORDER_FIELD_TRADEID, ORDER_FIELD_ALLHOURS, ORDER_FIELD_UNIQUEID, ORDER_FIELD_NOTE, ORDER_FIELD_EXTRA1,
+    ORDER_FIELD_EXTRA9 = ORDER_FIELD_EXTRA1 + 8, ORDER_FIELD_NOCOMMA, ORDER_FIELD_LITERAL,
+    ORDER_FIELD_COUNT = ORDER_FIELD_NOCOMMA   /* named fields */
+};
+
+struct OrderTemplateColumn {
+    char literal[ORDER_TEXT_SIZE];
+    uint32_t code;
+};
+
+struct OrderTemplate {
+    char header[ORDER_LINE_SIZE];          /* as read, end of line included */
+    OrderTemplateColumn columns[ORDER_TEMPLATE_COLUMNS];
+    int32_t columnCount;
+    int32_t hasIdAndParent;
+};
+
+/* One order being written. */
+struct OrderInfo {
+    StrategyRecord *strategy;
+    SymbolRecord *symbol;
+    const Bar *bar;
+    int32_t orderDate;
+    int32_t isExit;
+    int32_t hasOpeningAuction, hasMarketOnClose, hasLimitOnClose, allHours;
+    int32_t tradeId;
+    char brokerSymbol[ORDER_TEXT_SIZE];
+    char localSymbol[ORDER_TEXT_SIZE];
+    double expiry, secondContract;
+    char secType[4];
+    char routingExchange[ORDER_TEXT_SIZE];
+    char primaryExchange[ORDER_TEXT_SIZE];
+    char lastOpenTime[ORDER_TEXT_SIZE];
+    char lastMocTime[ORDER_TEXT_SIZE];
+    char nearCloseTime[ORDER_TEXT_SIZE];
+    char lateLocTime[ORDER_TEXT_SIZE];
+    char mktAsLmtPrice[ORDER_TEXT_SIZE];
+    char mktAsLmtWords[ORDER_TEXT_SIZE];
+    char note[ORDER_TEXT_SIZE];
+    char extra[ORDER_EXTRA_TEXTS][ORDER_TEXT_SIZE];
+};
+
+struct OrderLine {
+    char text[ORDER_LINE_SIZE];
+    uint32_t length;
+    uint32_t sequence;             /* 1-based order of creation */
+    int32_t strategyIndex;         /* -1 none */
+    uint32_t kind;                 /* OrderLineKind */
+};
+
+struct OrderFile {
+    ReplaceFile file;              /* the temporary file beside the target */
+    OrderLine *lines;              /* tracked */
+    int32_t capacity;
+    int32_t count;
+};
+
+struct BasketWeight {
+    char name[ORDER_TEXT_SIZE];
+    double amount;
+};
+
+struct BasketWeightList {
+    BasketWeight *rows;            /* tracked */
+    int32_t capacity;
+    int32_t count;
+};
+
+extern OrderTemplate gOrdersTemplate;
+extern OrderTemplate *gStrategyTemplates;   /* tracked; one per strategy record, or null */
+extern BasketWeightList gBasketWeights;
+
+/* Frees the templates and the basket weights. */
+void ResetOrderState();
+
+/* Adds amount to the row named name (exact case), appending it when absent;
+** the row index, -1 when memory fails. */
+int32_t AddBasketWeight(const char *name, double amount);
+/* Reads an OrdersNetLiq (isFreeCash 0) or OrdersFreeCash (1) file; an empty
+** path gives 0. */
+int ReadAccountValueFile(const char *path, double *amount, int isFreeCash);
+/* Loads strategy's OrdersTemplate (the record at strategyIndex), or the global
+** one for index -1. */
+int LoadOrdersTemplate(int32_t strategyIndex);
+/* The template that applies to the strategy (its own, else the global one). */
+const OrderTemplate *OrdersTemplateFor(int32_t strategyIndex);
+
+/* Starts an order file under a temporary name beside path; null when it
+** cannot be created (nothing reported: the caller names the file). */
+OrderFile *CreateOrderFile(const char *path);
+/* A new empty line, or null when memory fails. */
+OrderLine *NewOrderLine(OrderFile *file, int32_t strategyIndex, uint32_t kind);
+/* A new line with printf-style text. */
+int AddOrderLine(OrderFile *file, int32_t strategyIndex, uint32_t kind, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 4, 5)))
+#endif
+    ;
+/* Appends printf-style text, cut at the line's size. */
+void AppendOrderText(OrderLine *line, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+/* Sorts the lines (strategy ascending, kind descending, sequence ascending),
+** writes them and, with commit, renames the file over its target; without
+** commit the target stays as it was.  Frees the file; 0 when writing or the
+** rename failed (reported). */
+int CloseOrderFile(OrderFile *file, int commit);
+/* One CSV row by the strategy's template. */
+int WriteTemplateRow(OrderFile *file, const OrderInfo *info, uint32_t kind, const char *action, const char *type,
+                     const char *tif, const char *gtd, const char *gat, const char *oca, const char *qty, double dlr,
+                     double frac, const char *lmt, const char *stp, int32_t id, int32_t parent, int32_t maxent);
 
 /* Generates the order list of every strategy for the order date; failures
 ** are reported and end the generation. */

@@ -8,6 +8,7 @@
 #include "engine/date_loop.h"
 #include "engine/optimizer.h"
 #include "engine/results_file.h"
+#include "engine/walk_forward.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/path_macros.h"
@@ -25,6 +26,7 @@
 #include "script/compiler/settings_items.h"
 #include "script/datacalc/data_calc.h"
 #include "script/eval/evaluator.h"
+#include "script/eval/value_access.h"
 #include "shell/services.h"
 
 int32_t CollectParamValues(ParamValue *values)
@@ -308,9 +310,16 @@ static int RunModeWork(int mode, const char *script)
         }
         int32_t flag = 0;
         if (walkForward) flag = mode == RUN_MODE_TEST ? i : 1;
+        TestRecord *before = gCurrentTest;
         last = RunTest(i, flag);
         if (!last) break;
+        if (mode == RUN_MODE_OPTIMIZE && gCurrentTest && gCurrentTest != before) {
+            /* The score is the test's value in the OptScoreCol column (1-based) of its main strategy. */
+            const double *score = GetStrategyValues(gCurrentTest, gCurrentTest->mainStrategy, gSettings.OptScoreCol - 1);
+            RecordOptimizerScore(score ? *score : 0);
+        }
     }
+    if (last && mode == RUN_MODE_OPTIMIZE && gSettings.OptWalkForward) InsertWalkForwardSection();
     return last ? 0 : -1;
 }
 

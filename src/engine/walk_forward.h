@@ -1,6 +1,40 @@
-/* walk_forward.h -- the walk-forward periods of an optimization. */
+/* walk_forward.h -- the time units of an optimization's intervals and the
+** walk-forward record of each interval's best values.
+**
+** Reads:      gOptimizer (range start and end, current interval start),
+**             the daily master date list.
+** Owns:       nothing of its own: the dates go to gWalkForwardDates, the
+**             values to each optimized Parameter's walk-forward list, both
+**             sized by ShowOptimizerDialog.
+** Threads:    UI thread only.
+*/
 #pragma once
+#include <cstdint>
 
+/* OptTimeUnit */
+enum TimeUnit {
+    TIME_UNIT_NONE = 0,
+    TIME_UNIT_DAYS = 1,
+    TIME_UNIT_WEEKS = 2,
+    TIME_UNIT_MONTHS = 3,
+    TIME_UNIT_YEARS = 4,
+    TIME_UNIT_COUNT = 5
+};
+
+/* Number of units from the range start to the range end. */
+int32_t CountTimeUnits(int unit);
+/* A key that changes when a new period of the unit begins. */
+int32_t PeriodKey(int32_t date, int unit);
+/* The first trading day of the n-th period after the current interval
+** start; the interval start itself for n below 1 or no unit. */
+int32_t AdvanceTimeUnits(int unit, int32_t n);
+/* Records the dates of an interval and its parameters' best values; offset
+** is 1 when an interval ends during the run, 0 at its end. */
+void RecordWalkForwardStep(int32_t offset);
+/* Writes the WalkForward section text into text (at most size bytes incl. the
+** NUL); the number of bytes, 0 when it does not fit.  Resets the optimized
+** parameters' current indexes. */
+int32_t BuildWalkForwardSection(char *text, int32_t size);
 /* Writes the WalkForward section of the optimization's best values into the
 ** script. */
 void InsertWalkForwardSection();

@@ -16,12 +16,6 @@ void CountItemReferences(FormulaItem *item) {}
 /* STANDIN: nothing is shared; every Data item computes its own calls. */
 int ShareDataItem(int32_t index) { return 1; }
 
-/* ==== replaced by the plug-in library call (DllDataCalc) ========================== */
-
-/* STANDIN: no library is loaded; a test that compiles DllDataCalc sets this. */
-int gDataCalcPluginStandIn = 0;
-int LoadDataCalcPlugin() { return gDataCalcPluginStandIn; }
-
 /* ==== replaced by the cross-sectional statistics (#Rank, #Avg ... and groups) ===== */
 
 /* STANDIN: no group keys; the worker's positions stay unsorted. */

@@ -237,8 +237,9 @@ void *GetEmptyActiveScriptWindow();
 CompilerState *ScriptWindowState(void *window);
 /* Sends an editor message to the window's editor control; its result.
 ** Used: EDITOR_GET_LENGTH, EDITOR_GET_TEXT (wparam room incl. the NUL,
-** lparam the buffer). */
-enum { EDITOR_GET_LENGTH = 2006, EDITOR_GET_TEXT = 2182 };
+** lparam the buffer), EDITOR_APPEND_TEXT (wparam the length, lparam the
+** text), EDITOR_DOCUMENT_END (caret to the end of the document). */
+enum { EDITOR_GET_LENGTH = 2006, EDITOR_GET_TEXT = 2182, EDITOR_APPEND_TEXT = 2282, EDITOR_DOCUMENT_END = 2318 };
 intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t lparam);
 /* Recalculate or redraw every window of a kind after its default section
 ** script changed. */

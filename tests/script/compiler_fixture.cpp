@@ -3,18 +3,21 @@
 #include <cstring>
 
 #include "foundation/allocator.h"
+#include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
 #include "marketdata/store/datafile.h"
 #include "marketdata/store/symbols.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
+#include "support/test_support.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_links.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/strategy.h"
+#include "script/builtins/builtins.h"
 #include "script/eval/item_table.h"
 
 /* How the fixture holds each definition list while a test runs.  Item lists
@@ -79,7 +82,9 @@ void CompilerTest::SetUp()
     ResetIncludeState();
     FreeStrategyRecords();
     gStore.constituencyIds[0] = 0;
-    gDataCalcPluginStandIn = 0;
+    /* No plug-in library unless a test points at the test programs' folder. */
+    LoadPluginDll(0);
+    CopyString(gSettings.UserDllPath, sizeof gSettings.UserDllPath, (TestProgramFolder() + "\\no-plugin").c_str(), -1);
     gCompileSession = CompileSession{};
     ReleaseDefinitionLists();
     gLastFormulaError = FormulaErrorSelection{};
@@ -96,7 +101,7 @@ void CompilerTest::TearDown()
     slots.clear();
     FreeStrategyRecords();
     gStore.constituencyIds[0] = 0;
-    gDataCalcPluginStandIn = 0;
+    LoadPluginDll(0);
     ReleaseDefinitionLists();
     FreeMemory(&gStore.symbols);
     gStore.symbolCount = 0;

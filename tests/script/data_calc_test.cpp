@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "compiler_fixture.h"
+#include "support/test_support.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/data_load.h"
+#include "platform/platform.h"
 #include "script/builtins/builtins.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -21,6 +23,7 @@
 #include "script/compiler/settings_items.h"
 #include "script/datacalc/data_calc.h"
 #include "script/eval/evaluator.h"
+#include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 
@@ -725,6 +728,152 @@ TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
                     EXPECT_DOUBLE_EQ(b, a) << s << " " << bar;
                 }
             }
+        }
+    }
+}
+
+/* ---- the plug-in library ---------------------------------------------------------- */
+
+namespace {
+
+/* Points the plug-in folder at the test programs' own, where the test
+** library is built, and unloads the library afterwards. */
+struct PluginFolder {
+    char saved[sizeof gSettings.UserDllPath];
+    explicit PluginFolder(const std::string &folder)
+    {
+        InstallBuiltins();
+        memcpy(saved, gSettings.UserDllPath, sizeof saved);
+        CopyString(gSettings.UserDllPath, sizeof gSettings.UserDllPath, folder.c_str(), -1);
+    }
+    ~PluginFolder()
+    {
+        LoadPluginDll(0);
+        memcpy(gSettings.UserDllPath, saved, sizeof saved);
+    }
+};
+
+}  // namespace
+
+TEST_F(DataCalcTest, PluginFillsEachSymbolFromItsBarsAndEarlierItems)
+{
+    PluginFolder folder(TestProgramFolder());
+    MakeStore(6, 40);
+    SetItems({{"Span", "C - O"}, {"Weekly", "C", BAR_WEEKLY}, {"Plain", "DllDataCalc(3)"},
+              {"WithItem", "DllDataCalc(2, \"ok\")"}, {"WeekPlug", "DllDataCalc(1)", BAR_WEEKLY}});
+    for (int32_t i : {2, 3, 4}) Item(i)->formula.onePass = 1;   /* as the compile driver marks them */
+    std::vector<uint8_t> first;
+    for (int threads : {1, 32}) {
+        gSettings.CalcThreads = threads;
+        SetDataRecalcNeeded();
+        ASSERT_EQ(1, CalculateData()) << LastMessage();
+        if (first.empty()) first = Blocks();
+        EXPECT_TRUE(first == Blocks()) << threads << " workers";
+        for (int32_t s = 0; s < gStore.symbolCount; s++) {
+            const SymbolRecord *symbol = &gStore.symbols[s];
+            /* Bars are unsplit or split 2:1 in their own terms; the library sees them as stored. */
+            for (int32_t i = 0; i < symbol->barCounts[BAR_DAILY]; i++) {
+                const Bar &bar = symbol->bars[BAR_DAILY][i];
+                /* the first earlier item of the same bar size is Span (Weekly is left out) */
+                EXPECT_DOUBLE_EQ(3 * bar.close + Value(symbol, 0, i), Value(symbol, 2, i)) << s << " " << i;
+                EXPECT_DOUBLE_EQ(2 * bar.close + Value(symbol, 0, i), Value(symbol, 3, i)) << s << " " << i;
+            }
+            /* A weekly item gets the weekly bars, one value per week, and
+            ** nothing is written past its range. */
+            for (int32_t w = 0; w < symbol->barCounts[BAR_WEEKLY]; w++)
+                EXPECT_DOUBLE_EQ(symbol->bars[BAR_WEEKLY][w].close + Value(symbol, 1, w), Value(symbol, 4, w));
+        }
+    }
+    EXPECT_STREQ("", gPendingRuntimeError);
+}
+
+TEST_F(DataCalcTest, PluginFailuresStopCleanly)
+{
+    {
+        PluginFolder missing(TestProgramFolder() + "\\no-such-folder");
+        MakeStore(2, 20);
+        FormulaItem item{};
+        SetText(&item.formula, "P", "DllDataCalc(1)");
+        EXPECT_EQ(0, CompileFormula(&item.formula, SECTION_DATA, 0));
+        EXPECT_NE(nullptr, strstr(LastMessage(), "radez.dll could not be loaded or has no DllDataCalc function"));
+        FreeFormulaNodes(&item.formula);
+    }
+    {
+        /* A library of that name without the export is refused and unloaded. */
+        TempFolder temp;
+        std::string suffix = PlatLibrarySuffix();
+        ASSERT_EQ(1, PlatCopyFile((TestProgramFolder() + "\\kvtestlib" + suffix).c_str(),
+                                  temp.File("radez" + suffix).c_str()));
+        PluginFolder other(temp.path);
+        EXPECT_EQ(0, LoadPluginDll(1));
+        LoadPluginDll(0);
+    }
+    PluginFolder folder(TestProgramFolder());
+    SetItems({{"Fails", "DllDataCalc(1, \"F\")"}});
+    Item(0)->formula.onePass = 1;
+    gRun.state = RUN_CALCULATING;
+    CalculateData();
+    EXPECT_EQ(0, strncmp("radez", gPendingRuntimeError, 5)) << gPendingRuntimeError;
+    EXPECT_TRUE(std::isnan(Value(&gStore.symbols[0], 0, 0)));
+    gRun.state = RUN_IDLE;
+
+    /* Outside a one-pass Data calculation the library is not called. */
+    EvalContext ctx{};
+    ctx.symbol = &gStore.symbols[0];
+    ctx.dataItemIndex = -1;
+    FormulaNode nodes[2] = {};
+    nodes[0].item = ITEM_DLL_DATA_CALC;
+    EXPECT_EQ(0, CalcDllDataCalc(&nodes[0], &ctx, 0));
+}
+
+/* ---- references to other bar sizes and items --------------------------------------- */
+
+TEST_F(DataCalcTest, WeeklyReferencesSeeOnlyCompletedWeeks)
+{
+    InstallBuiltins();
+    MakeStore(4, 40);
+    SetItems({{"WeekClose", "C", BAR_WEEKLY},
+              {"ByExtern", "Extern(~Weekly, C)"},
+              {"ByItem", "Item(\"Week{?}\", \"Close\")"},
+              {"Other", "Extern($S002, C) - C"},
+              {"Label", "Length(Format(\"{?}-{#2}\", ?Symbol, C))"}});
+    std::vector<uint8_t> first;
+    for (int threads : {1, 32}) {
+        gSettings.CalcThreads = threads;
+        SetDataRecalcNeeded();
+        ASSERT_EQ(1, CalculateData()) << LastMessage();
+        if (first.empty()) first = Blocks();
+        EXPECT_TRUE(first == Blocks()) << threads << " workers";
+    }
+    for (int32_t s : {0, 2}) {   /* symbols without splits */
+        const SymbolRecord *symbol = &gStore.symbols[s];
+        const Bar *weeks = symbol->bars[BAR_WEEKLY];
+        int32_t n = symbol->barCounts[BAR_DAILY], w = 0;
+        for (int32_t i = 0; i + 1 < n; i++) {
+            int32_t d = symbol->bars[BAR_DAILY][i].date;
+            while (weeks[w].date < d) w++;
+            /* The week ending today is complete; otherwise the week before is
+            ** the last one.  On its first day a symbol that joined after the
+            ** week's Monday has no complete week yet. */
+            int32_t complete = weeks[w].date == d ? w : w - 1;
+            bool joinedLate = DayOfWeek(symbol->firstDate) != 1;
+            double want = complete < 0 || (i == 0 && joinedLate) ? NAN : weeks[complete].close;
+            if (std::isnan(want)) {
+                EXPECT_TRUE(std::isnan(Value(symbol, 1, i))) << s << " " << d;
+                EXPECT_TRUE(std::isnan(Value(symbol, 2, i))) << s << " " << d;
+            } else {
+                EXPECT_DOUBLE_EQ(want, Value(symbol, 1, i)) << s << " " << d;
+                EXPECT_DOUBLE_EQ(want, Value(symbol, 2, i)) << s << " " << d;
+            }
+        }
+    }
+    /* S002 is an unsplit symbol: the other symbol's close on the same date. */
+    const SymbolRecord *a = &gStore.symbols[0], *b = &gStore.symbols[2];
+    for (int32_t i = 0; i < a->barCounts[BAR_DAILY]; i++) {
+        int32_t d = a->bars[BAR_DAILY][i].date;
+        for (int32_t j = 0; j < b->barCounts[BAR_DAILY]; j++) {
+            if (b->bars[BAR_DAILY][j].date == d)
+                EXPECT_DOUBLE_EQ(b->bars[BAR_DAILY][j].close - a->bars[BAR_DAILY][i].close, Value(a, 3, i)) << d;
         }
     }
 }

@@ -416,6 +416,8 @@ TEST_F(Evaluator, TrackerStandingAloneIsACompileErrorNotARunTimeStop)
 
 TEST_F(Evaluator, ABuiltInWithoutImplementationFailsWithOneInternalError)
 {
+    ItemImpl installed = gItemImpls[ITEM_ARC_TAN];
+    gItemImpls[ITEM_ARC_TAN] = nullptr;
     gRun.state = RUN_TESTING;
     EXPECT_TRUE(std::isnan(Value("ArcTan(1)")));
     EXPECT_STREQ("Internal Error: ArcTan (Id=372) has no implementation", LastMessage());
@@ -424,6 +426,7 @@ TEST_F(Evaluator, ABuiltInWithoutImplementationFailsWithOneInternalError)
     EXPECT_TRUE(std::isnan(Value("ArcTan(1)")));
     EXPECT_EQ(0, gHeadless.messageCount);   /* reported once, not on every bar */
     gRun.state = RUN_IDLE;
+    gItemImpls[ITEM_ARC_TAN] = installed;
 }
 
 /* ---- workers ------------------------------------------------------------------ */

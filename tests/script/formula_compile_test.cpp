@@ -5,6 +5,7 @@
 
 #include "compiler_fixture.h"
 #include "foundation/allocator.h"
+#include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compile_links.h"
 #include "script/compiler/compiler_state.h"
@@ -313,7 +314,7 @@ TEST_F(FormulaCompile, PrevExitItemsMarkTheSlot)
 
 TEST_F(FormulaCompile, DllDataCalcMustStandAlone)
 {
-    gDataCalcPluginStandIn = 1;
+    CopyString(gSettings.UserDllPath, sizeof gSettings.UserDllPath, TestProgramFolder().c_str(), -1);
     EXPECT_EQ(Compile("DllDataCalc(1, 2)", SECTION_DATA), "391a2,4w5 18 2=1fv1 17 2=2fv2 20");
     EXPECT_EQ(Compile("C + DllDataCalc()", SECTION_DATA), "error 95 @4+11");
     EXPECT_EQ(Compile("DllDataCalc() + 1", SECTION_DATA), "error 95 @0+11");

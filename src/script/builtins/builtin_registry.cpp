@@ -111,7 +111,7 @@ int InstallBuiltins()
         }
         gItemImpls[row.item] = row.impl;
     }
-    return 1;
+    return InstallGeneralBuiltins();
 }
 
 int CalcOnePassSeries(FormulaNode *node, EvalContext *context, double *out)

@@ -92,3 +92,113 @@ int CalcSinceTrue(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcSinceTrueOnePass(FormulaNode *node, EvalContext *context);
 int CalcZigZag(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcSequence(FormulaNode *node, EvalContext *context, int barsBack);
+
+/* ---- dates, calendars, events, include lists and control (date_control.cpp) ------- */
+int CalcDate(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcDatePart(FormulaNode *node, EvalContext *context, int barsBack);   /* DateYear, DateMonth, DateDay */
+int CalcDays(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcDateBars(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcMissingBars(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcNthOfMonth(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcEvent(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcInList(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcThis(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcIf(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcInSet(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcSwitch(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcSelect(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcIsNaN(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcCross(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcMaxMin(FormulaNode *node, EvalContext *context, int barsBack);     /* Max, Min, MaxN, MinN */
+
+/* ---- math (math.cpp) ---------------------------------------------------------------- */
+int CalcBound(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcRescale(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcAbs(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcSign(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcRound(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcTop(FormulaNode *node, EvalContext *context, int barsBack);
+/* Sqr, Log, Exp, Logit and the trigonometric and hyperbolic functions. */
+int CalcMathFunction(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcCDF(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcICDF(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcRandom(FormulaNode *node, EvalContext *context, int barsBack);
+
+/* ---- texts (text.cpp) --------------------------------------------------------------- */
+enum { FORMAT_TEXT_SIZE = 256 };   /* Format's work buffers: 255 characters */
+/* Format's text from the node's arguments (template, values) into out; *used
+** gets the number of values placed.  0 when an argument fails. */
+int BuildFormatText(FormulaNode *node, EvalContext *context, int barsBack, char out[FORMAT_TEXT_SIZE],
+                    int32_t *used);
+int CalcFind(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcFormat(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcFormatDate(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcGetField(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcLeft(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcLength(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcMatch(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcMid(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcReplace(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcRight(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcChangeCase(FormulaNode *node, EvalContext *context, int barsBack);   /* ToLower, ToUpper */
+int CalcToDate(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcToNum(FormulaNode *node, EvalContext *context, int barsBack);
+
+/* ---- items, references, sums and trade statistics (references.cpp) ------------------ */
+int CalcItem(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcLibraryCall(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcTargetPrice(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcExtern(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcCombined(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcAssert(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcNoNan(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcDataType(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcDebugEval(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcSymRef(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcStratRef(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcReason(FormulaNode *node, EvalContext *context, int barsBack);
+int CalcRecordSum(FormulaNode *node, EvalContext *context, int barsBack);   /* SetupSum, OrderSum, PositionSum */
+int CalcTradeStat(FormulaNode *node, EvalContext *context, int barsBack);   /* TradeStatSum .. TradeStatKurt */
+
+/* ---- the plug-in library (plugin.cpp) ----------------------------------------------- */
+int CalcDllDataCalc(FormulaNode *node, EvalContext *context, int barsBack);
+
+/* The second registration block: the general functions, references, sums,
+** trade statistics and the plug-in call (general_registry.cpp); the same
+** checks as InstallBuiltins. */
+int InstallGeneralBuiltins();
+
+/* ---- the plug-in library's records (plugin.cpp) ------------------------------------- */
+struct Bar;
+enum { DLL_MAX_ARGS = 10 };
+
+/* One earlier Data item handed to the plug-in (80 bytes). */
+struct DllDataItem {
+    double *values;          /* that item's values for the symbol, one per bar */
+    char name[64];           /* zero-terminated */
+    int32_t dataType;        /* 0 none, 1 price, 2 volume, 3 extern price, 4 extern volume */
+    int32_t reserved;
+};
+
+/* The record whose address is the export's only argument (56 bytes).  The
+** bars and their count are those of the calling item's bar size, the size of
+** the output. */
+struct DllCallBlock {
+    Bar *bars;
+    double *output;          /* one value per bar, NaN on entry */
+    double *arguments;       /* DLL_MAX_ARGS slots, the first argumentCount filled */
+    int32_t argumentCount;
+    int32_t barCount;
+    char **argumentTexts;    /* DLL_MAX_ARGS slots of 80-character texts */
+    DllDataItem *items;      /* null when there are none */
+    int32_t itemCount;
+    int32_t reserved;
+};
+
+/* The export "DllDataCalc"; a negative result reports a failure. */
+typedef int32_t (*DllDataCalcExport)(DllCallBlock *block);
+
+/* load 0: unloads the library (when loaded); 1.  Otherwise loads
+** "<UserDllPath or program folder>\radez" with the build's library suffix
+** and finds its export: 1, or 0 with nothing loaded. */
+int LoadPluginDll(int load);

@@ -157,7 +157,8 @@ int CompileDataItems() {
         ResolveItemBarSize(item);
         CountItemReferences(item);
         const FormulaNode *first = item->formula.nodes[0];
-        if (first && first->item == ITEM_DLL_DATA_CALC) item->formula.sharedSeries = 1;
+        /* The plug-in fills a whole series at once: always one pass. */
+        if (first && first->item == ITEM_DLL_DATA_CALC) item->formula.sharedSeries = item->formula.onePass = 1;
         if (!item->formula.sharedSeries && !item->formula.slowCalc) {
             if (!ShareDataItem(i)) return 0;
             item = (FormulaItem *)gDataItems.items + i;

@@ -24,10 +24,9 @@ const char *RenderStrategyName(int32_t index);
 /* 1 when the index constituency series (list number + 1) is one the loaded
 ** data file includes. */
 int ConstituencySeriesLoaded(int32_t series);
-/* 1 when the plug-in library loads and has its data-calculation entry.
-** STANDIN: script_standins.cpp answers gDataCalcPluginStandIn. */
+/* 1 when the plug-in library loads and has its data-calculation entry
+** (answered by the plug-in module of the built-ins). */
 int LoadDataCalcPlugin();
-extern int gDataCalcPluginStandIn;
 /* Name of the 1-based compiled strategy (for error titles), "" when none. */
 const char *CompiledStrategyName(int32_t number);
 /* The preprocessor: 1 when a directive began at *pText (the pointer then

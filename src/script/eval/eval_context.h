@@ -76,6 +76,14 @@ struct EvalContext {
                                         appended, 0 none */
     int32_t costFlag;                /* while a cost, slippage or rounding formula runs: 1 for a
                                         Daily run, else 0 */
+    /* A trial bar that stands in for bar trialIndex of trialSymbol at
+    ** trialBarSize for this evaluation only (TargetPrice); the bar getters
+    ** read it instead of the shared bar array, which no evaluation writes.
+    ** trialIndex may be one past the array's last bar. */
+    const Bar *trialBar;
+    const SymbolRecord *trialSymbol;
+    int32_t trialIndex;
+    int32_t trialBarSize;
 };
 
 /* ---- the engine's program-wide values ----------------------------------------- */

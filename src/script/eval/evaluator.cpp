@@ -393,8 +393,10 @@ int EvalTermNode(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case CAT_ARGUMENT: ok = EvalFormulaRef(node, context, barsBack); break;
     case CAT_PARAMETER: ok = GetNamedValue(node, context); break;
     case CAT_BAR_VALUE:
-        ok = node->item >= ITEM_OPEN && node->item <= ITEM_VOLUME ? GetPriceOrVolume(node, context, barsBack)
-                                                                   : GetBarValue(node, context, barsBack);
+        /* A trial bar (TargetPrice) is seen only through the bar getter. */
+        ok = node->item >= ITEM_OPEN && node->item <= ITEM_VOLUME && !context->trialBar
+                 ? GetPriceOrVolume(node, context, barsBack)
+                 : GetBarValue(node, context, barsBack);
         break;
     case CAT_BAR_DATE: ok = GetBarDateValue(node, context, barsBack); break;
     case CAT_INDICATOR:
@@ -1279,6 +1281,7 @@ static int RunWalkPlan(const WalkPlan *plan, const FormulaNode *nodes, const Eva
                        uint32_t *dataType)
 {
     const SymbolRecord *symbol = context->symbol;
+    if (context->trialBar) return 0;   /* the plan reads the bar array, never a trial bar */
     int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
     const Bar *bars = symbol ? symbol->bars[barSize] : nullptr;
     int32_t count = symbol ? symbol->barCounts[barSize] : 0;

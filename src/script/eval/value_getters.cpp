@@ -25,15 +25,24 @@
 #include "script/eval/value_access.h"
 #include "views/chart_record.h"
 
+const Bar *ContextBarArray(const EvalContext *context, int32_t *count)
+{
+    const Bar *bars = GetBarArray(context->symbol, context->barSize, count);
+    if (bars && context->trialBar && context->trialSymbol == context->symbol &&
+        context->trialBarSize == context->barSize && context->trialIndex == *count)
+        ++*count;
+    return bars;
+}
+
 /* The bar at bars back of the context symbol, with its index and the count of
 ** its array; null outside the array. */
 static const Bar *BarAtOffset(const EvalContext *context, int32_t barsBack, int32_t *index, int32_t *count)
 {
-    const Bar *bars = GetBarArray(context->symbol, context->barSize, count);
+    const Bar *bars = ContextBarArray(context, count);
     int64_t i = (int64_t)context->lastBar - barsBack;
     if (!bars || i < 0 || i >= *count) return nullptr;
     *index = (int32_t)i;
-    return &bars[i];
+    return ContextBarAt(context, bars, *index);
 }
 
 /* The factor that brings a bar's prices to the context's split level; a bar
@@ -66,13 +75,14 @@ static int SetText(FormulaNode *node, double value, const char *text)
 double BarTrueRange(const EvalContext *context, int32_t index)
 {
     int32_t count = 0;
-    const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+    const Bar *bars = ContextBarArray(context, &count);
     if (!bars || index < 0 || index >= count) return 0.0;
-    const Bar *bar = &bars[index];
+    const Bar *bar = ContextBarAt(context, bars, index);
     double f = AdjustmentFactor(context, bar);
     double high = bar->high * f, low = bar->low * f;
     if (index == 0) return high - low;
-    double previous = bars[index - 1].close * AdjustmentFactor(context, &bars[index - 1]);
+    const Bar *before = ContextBarAt(context, bars, index - 1);
+    double previous = before->close * AdjustmentFactor(context, before);
     return (previous > high ? previous : high) - (previous < low ? previous : low);
 }
 
@@ -107,6 +117,10 @@ static int GetDataItemValue(FormulaNode *node, EvalContext *context, int32_t bar
     bool testData = node->item == ITEM_TESTDATA_REF;
     FormulaItem *item = DefinitionItem(testData ? SECTION_TEST_DATA : SECTION_DATA, node->index);
     if (!item) return 0;
+    /* A trial bar past the last bar has no stored values. */
+    int32_t stored = 0;
+    GetBarArray(context->symbol, context->barSize, &stored);
+    if (index >= stored) return 0;
     int32_t itemBarSize = DataItemBarSize(item);
     double value;
     if (!item->onePerDate && !item->onePerSymbol && itemBarSize == context->barSize) {
@@ -176,9 +190,11 @@ int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case ITEM_VOLUME: return SetValue(node, bar->volume / f, DATA_TYPE_VOLUME);
     case ITEM_EXTRA: return SetValue(node, bar->extra, DATA_TYPE_NONE);
     case ITEM_SPLIT: return SetValue(node, bar->split, DATA_TYPE_NONE);
-    case ITEM_NEXT_OPEN:
+    case ITEM_NEXT_OPEN: {
         if (index + 1 >= count) return 0;
-        return SetValue(node, f * bar[1].open, DATA_TYPE_PRICE);
+        const Bar *next = ContextBarAt(context, GetBarArray(context->symbol, context->barSize, nullptr), index + 1);
+        return SetValue(node, f * next->open, DATA_TYPE_PRICE);
+    }
     case ITEM_RANGE: return SetValue(node, f * (bar->high - bar->low), DATA_TYPE_PRICE);
     case ITEM_TRUE_RANGE: return SetValue(node, BarTrueRange(context, index), DATA_TYPE_PRICE);
     case ITEM_FX_RATIO: {
@@ -879,7 +895,8 @@ int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     const Bar *bar = BarAtOffset(context, barsBack, &index, &count);
     if (!bar) return SetValue(node, 0.0, DATA_TYPE_NONE);
     int32_t d = bar->date;
-    int32_t previous = index > 0 ? bar[-1].date : 0;
+    int32_t previous =
+        index > 0 ? ContextBarAt(context, GetBarArray(context->symbol, context->barSize, nullptr), index - 1)->date : 0;
     int32_t symbolNumber = SymbolNumber(context->symbol);
     /* Trades closed on this bar: those whose exit lies after the previous
     ** bar's date up to this bar's date; the array is in date order, so a

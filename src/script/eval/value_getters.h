@@ -31,9 +31,23 @@
 #pragma once
 #include <cstdint>
 
+#include "script/eval/eval_context.h"
+
 struct FormulaNode;
 struct EvalContext;
 struct Bar;
+
+/* The context symbol's bar array at the context's bar size with its count;
+** while a trial bar stands one past the last bar, the count includes it. */
+const Bar *ContextBarArray(const EvalContext *context, int32_t *count);
+/* Bar index of that array, or the context's trial bar when it stands there. */
+inline const Bar *ContextBarAt(const EvalContext *context, const Bar *bars, int32_t index)
+{
+    return context->trialBar && index == context->trialIndex && context->trialSymbol == context->symbol &&
+                   context->trialBarSize == context->barSize
+               ? context->trialBar
+               : &bars[index];
+}
 
 /* Categories 9 (bar values) and the series references 247-254. */
 int GetBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack);

@@ -52,6 +52,8 @@ struct HeadlessScriptWindow {
     int refuseSave;            /* SaveScript answers 0 */
     int saves;                 /* SaveScript calls */
     CompilerState state;       /* the window's own name-scan record */
+    char appended[8192];       /* text appended by EDITOR_APPEND_TEXT */
+    int caretAtEnd;            /* EDITOR_DOCUMENT_END was sent */
 };
 
 struct HeadlessScripts {

@@ -246,6 +246,15 @@ intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t l
     const char *text = w && w->text ? w->text : "";
     size_t length = strlen(text);
     if (message == EDITOR_GET_LENGTH) return (intptr_t)length;
+    if (message == EDITOR_APPEND_TEXT && w && lparam) {
+        size_t used = strlen(w->appended);
+        size_t room = sizeof w->appended - used - 1;
+        size_t n = wparam < room ? wparam : room;
+        memcpy(w->appended + used, (const char *)lparam, n);
+        w->appended[used + n] = 0;
+        return 0;
+    }
+    if (message == EDITOR_DOCUMENT_END && w) w->caretAtEnd = 1;
     if (message == EDITOR_GET_TEXT && lparam && wparam > 0) {
         size_t n = length < wparam - 1 ? length : wparam - 1;
         memcpy((char *)lparam, text, n);

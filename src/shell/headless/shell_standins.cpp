@@ -25,10 +25,9 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
 /* Without a log window the file is left where it was written. */
 int OpenLogFile(const char *path) { return path && path[0] ? 1 : 0; }
 
-/* ==== replaced by the scan run of the result views ================================ */
 
-/* STANDIN: no scan is run; the run answers failure. */
-int RunScan()
-{
-    return -1;
-}
+/* ---- optimizer dialog: without windows the settings stay as they are ------------- */
+
+#include "engine/optimizer.h"
+
+int RunOptimizerDialog() { return 1; }

@@ -12,6 +12,7 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "shell/frame_rules.h"
+#include "engine/optimizer.h"
 #include "shell/services.h"
 
 /* ====== replaced by the results, script, chart, graph, plot, trade list, scan and
@@ -146,3 +147,8 @@ void RefreshAllResGraphs() {}
 void RefreshAllGraphs() {}
 void RefreshAllTradeLists() {}
 void RefreshAllCharts() {}
+
+/* ====== replaced by the Optimizer dialog ====== */
+
+/* STANDIN: the optimization runs with the settings as they are. */
+int RunOptimizerDialog() { return 1; }

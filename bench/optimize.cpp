@@ -1,0 +1,202 @@
+/* optimize.cpp -- speed of an optimization: 64 parameter combinations of a
+** one-strategy test over 500 symbols and 10 years of daily bars, run through
+** the run driver as an unattended Optimize run, once with one calculation
+** worker and once with one per core.
+**
+** Counters: tests_per_s for each worker count, speedup (one worker's time
+** over all workers'), and ratio_to_baseline, the time per test over a plain
+** loop that touches every bar once, measured in the same run. */
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/results_file.h"
+#include "engine/run_driver.h"
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/data_load.h"
+#include "marketdata/store/datafile.h"
+#include "marketdata/store/symbols.h"
+#include "platform/platform.h"
+#include "script/datacalc/data_calc.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+
+namespace {
+
+const int32_t kSymbols = 500;
+const int32_t kYears = 10;
+const int32_t kCombinations = 64;
+
+const char kScript[] =
+    "Parameters:\n"
+    "  Fast: from 2 to 9\n"
+    "  Slow: from 10 to 24 step 2\n"
+    "Data:\n"
+    "  Quick: C - C[Fast]\n"
+    "  Long: (C - C[Slow]) / 2\n"
+    "Strategy: Cross\n"
+    "  EntrySetup: Quick > Long\n"
+    "  MaxPositions: 20\n"
+    "  QtyType: Percent\n"
+    "  Quantity: 5\n"
+    "  ExitRule: Quick < Long\n";
+
+struct Universe {
+    int64_t bars = 0;
+    char folder[260];
+
+    Universe()
+    {
+        gHeadless.captureLog = 1;
+        gRun.unattended = 1;
+        gSettings.MaxMemPct = 95;
+        gSettings.ShowStatusBar = 0;
+        gSettings.StatusBarFields = 4;
+        gSettings.UseShortCircuit = 1;
+        gSettings.NearZero = 1.0e-13;
+        gSettings.BarSize2 = BAR_DAILY;
+        gSettings.AccountSize = 1000000;
+        gSettings.CalcThreads = 1;
+        gSettings.KeepTrades = 1;
+
+        std::vector<int32_t> days;
+        for (int y = 2000; y < 2000 + kYears; y++)
+            for (int m = 1; m <= 12; m++)
+                for (int d = 1; d <= 28; d++) {
+                    int32_t date = y * 10000 + m * 100 + d;
+                    if ((y * 372 + m * 31 + d) % 7 < 5) days.push_back(date);
+                }
+        DateList &daily = gStore.dateLists[BAR_DAILY];
+        AllocMemory(&daily.dates, (days.size() + 1) * sizeof(uint32_t));
+        for (size_t i = 0; i < days.size(); i++) daily.dates[i] = (uint32_t)days[i];
+        daily.count = (int32_t)days.size();
+        daily.capacity = daily.count + 1;
+        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gStore.dateLists[b].dates, sizeof(uint32_t));
+
+        AllocMemory(&gStore.symbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
+        uint32_t state = 12345;
+        for (int32_t s = 0; s < kSymbols; s++) {
+            SymbolRecord &r = gStore.symbols[s];
+            FormatText(r.info.Symbol, sizeof r.info.Symbol, "S%05d", s);
+            r.info.PointValue = 1.0;
+            r.info.TickSize = 0.01;
+            r.firstUsedDate = FIRST_USED_NONE;
+            int32_t first = s % 700;
+            int32_t n = daily.count - first;
+            AllocMemory(&r.bars[BAR_DAILY], (uint64_t)(n + 1) * sizeof(Bar));
+            double price = 20.0 + s % 90;
+            for (int32_t i = 0; i < n; i++) {
+                state = state * 214013u + 2531011u;
+                double move = ((double)((state >> 16) & 0x7FFF) / 32767.0 - 0.5) * 0.04;
+                Bar &bar = r.bars[BAR_DAILY][i];
+                bar.date = days[(size_t)(first + i)];
+                bar.open = price;
+                price *= 1.0 + move;
+                bar.close = price;
+                bar.high = std::max(bar.open, bar.close) * 1.01;
+                bar.low = std::min(bar.open, bar.close) * 0.99;
+                bar.volume = 1000.0 + (state & 1023);
+                bar.split = 1.0;
+            }
+            r.barCounts[BAR_DAILY] = n;
+            r.firstDate = r.bars[BAR_DAILY][0].date;
+            r.lastDate = r.bars[BAR_DAILY][n - 1].date;
+            bars += n;
+        }
+        gStore.symbolCount = kSymbols;
+        gStore.firstDate = days.front();
+        gStore.lastDate = days.back();
+        BuildCalendarSymbol();
+        gSettings.FirstDate = days.front();
+        gSettings.LastDate = days.back();
+
+        /* Benchmarks run in the native build only. */
+        FormatText(folder, sizeof folder, "/tmp/kv_bench_optimize");
+        PlatCreateFolder(folder);
+        CopyString(gScriptsFolder, sizeof gScriptsFolder, folder, -1);
+        CopyString(gOutputFolder, sizeof gOutputFolder, folder, -1);
+        CopyString(gLogsFolder, sizeof gLogsFolder, folder, -1);
+        FormatText(gSettings.ActiveScript, sizeof gSettings.ActiveScript, "%s/bench.kvs", folder);
+        PlatFile file = PlatOpenFile(gSettings.ActiveScript, PLAT_CREATE_WRITE);
+        uint32_t written = 0;
+        PlatWriteFile(file, kScript, (uint32_t)strlen(kScript), &written);
+        PlatCloseFile(file);
+        CopyString(gStore.loadedPath, sizeof gStore.loadedPath, "bench.kvd", -1);
+        CopyString(gSettings.DataFile, sizeof gSettings.DataFile, "bench.kvd", -1);
+    }
+};
+
+Universe &TheUniverse()
+{
+    static Universe universe;
+    return universe;
+}
+
+double Seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)
+{
+    return std::chrono::duration<double>(b - a).count();
+}
+
+/* Seconds of one whole optimization with the given calculation workers. */
+double RunOptimization(int32_t workers, int32_t *tests)
+{
+    gSettings.CalcThreads = workers;
+    gSettings.OptimizeMode = 0;
+    gSettings.OptClearResults = 1;
+    gSettings.OptTimeUnit = 0;
+    gSettings.OptIterations = 1;
+    gSettings.OptBySymbol = 0;
+    gSettings.OptByStrategy = 0;
+    SetDataRecalcNeeded();
+    auto t0 = std::chrono::steady_clock::now();
+    int result = RunScript(RUN_MODE_OPTIMIZE);
+    auto t1 = std::chrono::steady_clock::now();
+    ResultsWindow *window = FirstResultsWindow();
+    *tests = result == 0 && window ? window->testCount : 0;
+    if (window) DeleteAllTests(window);
+    return Seconds(t0, t1);
+}
+
+void BM_Optimize(benchmark::State &state)
+{
+    Universe &u = TheUniverse();
+    int32_t cores = std::min(PlatProcessorCount(), 32);
+    double one = 0, all = 0, plain = 0, sink = 0;
+    int32_t testsOne = 0, testsAll = 0;
+    for (auto _ : state) {
+        auto t0 = std::chrono::steady_clock::now();
+        double sum = 0;
+        for (int32_t s = 0; s < gStore.symbolCount; s++) {
+            const Bar *bars = gStore.symbols[s].bars[BAR_DAILY];
+            for (int32_t i = 0; i < gStore.symbols[s].barCounts[BAR_DAILY]; i++) sum += bars[i].close;
+        }
+        sink += sum;
+        plain += Seconds(t0, std::chrono::steady_clock::now());
+        one += RunOptimization(1, &testsOne);
+        all += RunOptimization(cores, &testsAll);
+    }
+    if (testsOne != kCombinations || testsAll != kCombinations) {
+        std::string why = "the optimization did not run every combination: " + std::to_string(testsOne) + " " +
+                          std::to_string(testsAll);
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    double n = (double)state.iterations();
+    state.counters["bars"] = (double)u.bars;
+    state.counters["cores"] = cores;
+    state.counters["tests_per_s_1"] = kCombinations * n / one;
+    state.counters["tests_per_s_all"] = kCombinations * n / all;
+    state.counters["speedup"] = one / all;
+    state.counters["ratio_to_baseline_1"] = (one / kCombinations) / plain;
+    state.counters["ratio_to_baseline_all"] = (all / kCombinations) / plain;
+    benchmark::DoNotOptimize(sink);
+}
+BENCHMARK(BM_Optimize)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+}  // namespace

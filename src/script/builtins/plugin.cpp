@@ -1,0 +1,136 @@
+/* plugin.cpp -- the user's plug-in library: loading, unloading, and the
+** DllDataCalc built-in that hands it one symbol's bars, arguments and
+** earlier Data items and lets it fill the item's values.
+**
+** Layout:     the call block and the item entries are fixed little-endian
+**             records with 64-bit pointers, the same in both builds.
+** Threads:    loaded and unloaded on the user-interface thread while no
+**             worker runs; the export is called from several workers at once,
+**             each with its own block, arguments and output.
+*/
+#include "script/builtins/builtins.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
+#include "platform/platform.h"
+#include "script/builtins/arg_helpers.h"
+#include "script/compiler/compile_links.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/formula.h"
+#include "script/eval/eval_context.h"
+#include "script/eval/evaluator.h"
+#include "script/eval/value_access.h"
+#include "shell/services.h"
+
+namespace {
+
+struct PluginState {
+    PlatLibrary library;
+    DllDataCalcExport entry;
+};
+PluginState sPlugin;
+
+const char *const kPluginFile = "radez";
+
+}  // namespace
+
+static_assert(sizeof(void *) == 8, "the plug-in block carries 64-bit pointers");
+static_assert(sizeof(DllCallBlock) == 56, "DllCallBlock is 56 bytes");
+static_assert(offsetof(DllCallBlock, argumentCount) == 24 && offsetof(DllCallBlock, argumentTexts) == 32 &&
+                  offsetof(DllCallBlock, items) == 40 && offsetof(DllCallBlock, itemCount) == 48,
+              "DllCallBlock field offsets");
+static_assert(sizeof(DllDataItem) == 80 && offsetof(DllDataItem, name) == 8 && offsetof(DllDataItem, dataType) == 72,
+              "DllDataItem layout");
+
+int LoadPluginDll(int load)
+{
+    if (!load) {
+        if (sPlugin.library) PlatFreeLibrary(sPlugin.library);
+        sPlugin = PluginState{};
+        return 1;
+    }
+    if (sPlugin.library) return 1;
+    char path[512];
+    const char *folder = gSettings.UserDllPath[0] ? gSettings.UserDllPath : gProgramFolder;
+    FormatText(path, sizeof path, "%s\\%s%s", folder, kPluginFile, PlatLibrarySuffix());
+    sPlugin.library = PlatLoadLibrary(path);
+    if (sPlugin.library)
+        sPlugin.entry = (DllDataCalcExport)PlatGetProcAddress(sPlugin.library, "DllDataCalc");
+    if (!sPlugin.library || !sPlugin.entry) {
+        LoadPluginDll(0);
+        return 0;
+    }
+    return 1;
+}
+
+int LoadDataCalcPlugin() { return LoadPluginDll(1); }
+
+int CalcDllDataCalc(FormulaNode *node, EvalContext *context, int barsBack)
+{
+    DllDataCalcExport entry = sPlugin.entry;
+    if (!entry || !context || !context->symbol || context->symbol == &gStore.calendar || !context->onePassWindow ||
+        context->dataItemIndex < 0)
+        return 0;
+    double values[DLL_MAX_ARGS] = {};
+    char texts[DLL_MAX_ARGS][FORMULA_TEXT_SIZE] = {};
+    char *textSlots[DLL_MAX_ARGS] = {};
+    int32_t count = node->argCount < DLL_MAX_ARGS ? node->argCount : DLL_MAX_ARGS;
+    for (int32_t k = 0; k < count; k++) {
+        if (!EvalArg(node, context, k + 1, barsBack, &values[k])) return 0;
+        CopyString(texts[k], sizeof texts[k], node->textFlag ? node->text : "", -1);
+        textSlots[k] = texts[k];
+    }
+    /* The output holds one value per bar of the item's bar size, so the bars
+    ** handed over are those of that size: a library that fills one value per
+    ** bar it was given stays inside the output. */
+    int32_t barCount = 0;
+    Bar *bars = GetBarArray(context->symbol, context->barSize, &barCount);
+    if (!bars) return 0;
+    DllCallBlock block = {};
+    block.bars = bars;
+    block.output = context->onePassWindow;
+    block.arguments = values;
+    block.argumentCount = count;
+    block.barCount = barCount;
+    block.argumentTexts = textSlots;
+
+    const FormulaItem *items = (const FormulaItem *)gDataItems.items;
+    int32_t index = context->dataItemIndex < gDataItems.count ? context->dataItemIndex : gDataItems.count;
+    DllDataItem *entries = nullptr;
+    if (index > 0 && items) {
+        if (!AllocMemory(&entries, (uint64_t)index * sizeof(DllDataItem))) return 0;
+        memset(entries, 0, (size_t)index * sizeof(DllDataItem));
+        const FormulaItem *self = &items[context->dataItemIndex];
+        int32_t selfSize = DataItemBarSize(self);
+        const SymbolRecord *symbol = context->symbol;
+        int32_t n = 0;
+        for (int32_t k = 0; k < index; k++) {
+            const FormulaItem *item = &items[k];
+            if (item->onePerDate || item->onePerSymbol || DataItemBarSize(item) != selfSize) continue;
+            if (!symbol->dataValues[0] || !symbol->dataOffsets[0]) continue;
+            DllDataItem *e = &entries[n++];
+            e->values = symbol->dataValues[0] + symbol->dataOffsets[0][k];
+            CopyString(e->name, sizeof e->name, item->formula.name, -1);
+            e->dataType = (int32_t)item->formula.resultFormat;
+        }
+        block.items = n > 0 ? entries : nullptr;
+        block.itemCount = n;
+    }
+    int32_t result = entry(&block);
+    FreeMemory(&entries);
+    if (result < 0) {
+        /* The library said it failed: its values cannot be used, and the
+        ** calculation stops with its own message. */
+        SetPendingRuntimeError("%s%s failed (%d) for %s", kPluginFile, PlatLibrarySuffix(), (int)result,
+                               context->symbol->info.Symbol);
+        RequestStop();
+        return 0;
+    }
+    return 1;
+}

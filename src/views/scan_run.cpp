@@ -1,0 +1,461 @@
+/* scan_run.cpp -- the Scan columns evaluated for every symbol and date on
+** worker threads, into a cell list or straight into a CSV file. */
+#include "views/scan_run.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/numbers.h"
+#include "foundation/random.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/data_load.h"
+#include "marketdata/store/symbols.h"
+#include "platform/platform.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/settings_items.h"
+#include "script/eval/evaluator.h"
+#include "script/eval/value_access.h"
+#include "shell/services.h"
+
+CellListWindow *gScanTarget;
+
+static const char kNeedsSaveAs[] = "ScanNoWindow requires SaveScanAs";
+static const char kNothingToWrite[] = "The scan found nothing to write to %s";
+static const char kNoScanList[] = "No scan list is open to receive the scan.";
+
+/* One worker's share of a scan. */
+struct ScanWorker {
+    CellListWindow *list;
+    FormulaColumn *columns;
+    int32_t columnCount;
+    int32_t passCount;
+    int32_t defaultColumns;        /* Date and Symbol columns */
+    int32_t firstIndex, dateCount;
+    const DateList *dates;
+    int32_t stride, index;
+    std::atomic<int32_t> date;
+    std::atomic<int> running;
+    std::atomic<int> stop;
+    char symbolName[40];
+    ReplaceFile *file;             /* direct output, one worker only */
+    int32_t rowsWritten;
+    double *values;                /* tracked; one per column */
+    char (*texts)[LIST_CELL_TEXT_SIZE];   /* tracked; one per column, "" for numbers */
+};
+
+/* ---- the cell list ---------------------------------------------------------------- */
+
+static int GrowList(CellListWindow *list)
+{
+    if (list->rowCount < list->cellRowCapacity && list->rowCount < list->rowIndexCapacity) return 1;
+    int32_t rows = 2 * list->rowCount + 2;
+    if (!ReallocMemory(&list->cells, (uint64_t)rows * (uint64_t)list->columnCount * sizeof(ListCell))) return 0;
+    list->cellRowCapacity = rows;
+    if (!ReallocMemory(&list->rowIndex, (uint64_t)rows * sizeof(uint32_t))) return 0;
+    list->rowIndexCapacity = rows;
+    return 1;
+}
+
+void FreeListWindow(CellListWindow *list)
+{
+    if (!list) return;
+    FreeMemory(&list->cells);
+    FreeMemory(&list->rowIndex);
+    FreeMemory(&list->headings);
+    list->rowCount = list->cellRowCapacity = list->rowIndexCapacity = 0;
+}
+
+const ListCell *GetListCell(const CellListWindow *list, int32_t row, int32_t column)
+{
+    if (!list || row < 0 || row >= list->rowCount || column < 0 || column >= list->columnCount) return nullptr;
+    return &list->cells[list->rowIndex[row] + (uint32_t)column];
+}
+
+static const CellListWindow *gSortedList;
+
+static int CompareListRows(const void *pa, const void *pb)
+{
+    const CellListWindow *list = gSortedList;
+    uint32_t a = *(const uint32_t *)pa, b = *(const uint32_t *)pb;
+    int32_t limit = list->columnCount < LIST_MAX_SORT_COLUMNS ? list->columnCount : LIST_MAX_SORT_COLUMNS;
+    for (int32_t priority = 1; priority <= limit; priority++) {
+        int32_t column = -1;
+        for (int32_t c = 0; c < limit && column < 0; c++)
+            if (list->sortPriorities[c] == priority) column = c;
+        if (column < 0) return 0;
+        const ListCell *x = &list->cells[a + (uint32_t)column], *y = &list->cells[b + (uint32_t)column];
+        int result = x->formatCode < LIST_FORMAT_TEXT ? CompareDouble(x->number, y->number) : CompareNoCase(x->text, y->text);
+        if (result) return list->sortDirections[column] ? -result : result;
+    }
+    return 0;
+}
+
+void SortListRows(CellListWindow *list)
+{
+    if (!list || list->rowCount < 2) return;
+    gSortedList = list;
+    /* Equal rows keep the order they were added in. */
+    auto stable = [](const void *pa, const void *pb) {
+        int r = CompareListRows(pa, pb);
+        if (r) return r;
+        uint32_t a = *(const uint32_t *)pa, b = *(const uint32_t *)pb;
+        return a < b ? -1 : a > b;
+    };
+    qsort(list->rowIndex, (size_t)list->rowCount, sizeof(uint32_t), stable);
+}
+
+/* ---- rows ---------------------------------------------------------------------------- */
+
+/* A numeric text for the file: grouping commas removed. */
+static void WriteNumberField(char *line, size_t room, size_t *used, const char *text)
+{
+    for (const char *c = text; *c && *used + 1 < room; c++)
+        if (*c != ',') line[(*used)++] = *c;
+}
+
+/* A text for the file: quoted, inner quotes doubled. */
+static void WriteTextField(char *line, size_t room, size_t *used, const char *text)
+{
+    if (*used + 1 < room) line[(*used)++] = '"';
+    for (const char *c = text; *c && *used + 2 < room; c++) {
+        if (*c == '"') line[(*used)++] = '"';
+        line[(*used)++] = *c;
+    }
+    if (*used + 1 < room) line[(*used)++] = '"';
+}
+
+static void FillCell(ListCell *cell, const FormulaColumn *column, double value, const char *text, int32_t symbol,
+                     int32_t date)
+{
+    memset(cell, 0, sizeof *cell);
+    cell->symbolIndex = symbol;
+    cell->date = date;
+    cell->negativeColour = column ? (int32_t)column->negativeParens : 0;
+    if (!column || column->formula.count == 0) {
+        cell->formatCode = LIST_FORMAT_TEXT;
+        return;
+    }
+    if (text[0]) {
+        cell->formatCode = LIST_FORMAT_TEXT;
+        CopyString(cell->text, sizeof cell->text, text, -1);
+        return;
+    }
+    cell->formatCode = column->format > 0 && column->format < LIST_FORMAT_TEXT ? column->format : 0;
+    cell->number = value;
+    FormatNumber(value, cell->formatCode, column->decimals, 1, "", cell->text);
+}
+
+/* Adds the worker's current results as a row; 0 when memory fails. */
+static int AddScanRow(ScanWorker *w, int32_t date, int32_t symbol)
+{
+    CellListWindow *list = w->list;
+    ListCell *cells = list->cells;
+    if (!w->file) {
+        if (!GrowList(list)) return 0;
+        list->rowIndex[list->rowCount] = (uint32_t)(list->rowCount * list->columnCount);
+        cells = &list->cells[(size_t)list->rowCount * (size_t)list->columnCount];
+    }
+    char line[4096];
+    size_t used = 0;
+    int32_t c = 0;
+    if (w->defaultColumns) {
+        ListCell *d = &cells[c++], *s = &cells[c++];
+        memset(d, 0, sizeof *d);
+        memset(s, 0, sizeof *s);
+        d->number = date;
+        d->date = s->date = date;
+        d->symbolIndex = s->symbolIndex = symbol;
+        d->formatCode = 0;
+        FormatDefaultDate(date, d->text);
+        s->formatCode = LIST_FORMAT_TEXT;
+        s->number = symbol;
+        CopyString(s->text, sizeof s->text, gStore.symbols[symbol].info.Symbol, -1);
+        used = (size_t)FormatText(line, sizeof line, "%s,%s", d->text, s->text);
+    }
+    for (int32_t k = 0; k < w->columnCount; k++) {
+        const FormulaColumn *column = &w->columns[k];
+        if (column->format == 0 || column->filter) continue;
+        ListCell *cell = &cells[c++];
+        FillCell(cell, column, w->values[k], w->texts[k], symbol, date);
+        if (used > 0 && used + 1 < sizeof line) line[used++] = ',';
+        if (cell->formatCode == LIST_FORMAT_TEXT) WriteTextField(line, sizeof line, &used, cell->text);
+        else WriteNumberField(line, sizeof line, &used, cell->text);
+    }
+    if (w->file) {
+        line[used++] = '\n';
+        w->rowsWritten++;
+        return WriteReplaceFile(w->file, line, (uint32_t)used);
+    }
+    list->rowCount++;
+    return 1;
+}
+
+/* Every symbol of the worker's share on the context's date. */
+static void ScanSymbolsForDate(ScanWorker *w, EvalContext *context)
+{
+    for (int32_t i = w->index; i < gStore.symbolCount; i += w->stride) {
+        if (w->stop) return;
+        CopyString(w->symbolName, sizeof w->symbolName, gStore.symbols[i].info.Symbol, -1);
+        context->symbol = &gStore.symbols[i];
+        const Bar *bar = SyncContextBar(context);
+        if (!bar || (context->barSize == BAR_DAILY && bar->date != context->date)) continue;
+        for (int32_t pass = 1; pass <= w->passCount; pass++) {
+            bool alive = true;
+            for (int32_t k = 0; k < w->columnCount; k++) {
+                FormulaColumn *column = &w->columns[k];
+                w->values[k] = 0;
+                w->texts[k][0] = 0;
+                if (!alive) continue;
+                context->itemName = column->heading;
+                double value = 0;
+                FormulaSlot *slot = &column->formula;
+                int ok = EvalFormulaSlot(slot, context, &value);
+                const FormulaNode *first = slot->count > 0 ? slot->nodes[context->slot] : nullptr;
+                if (first && first->textFlag && first->constantFlag)
+                    CopyString(w->texts[k], LIST_CELL_TEXT_SIZE, first->text, -1);
+                w->values[k] = value;
+                /* A filter keeps the symbol only with a number other than 0. */
+                if (column->filter == pass && (!ok || value == 0 || std::isnan(value))) alive = false;
+            }
+            if (!alive) continue;
+            if (w->list->lock) {
+                std::lock_guard<std::mutex> hold(*w->list->lock);
+                AddScanRow(w, context->date, i);
+            } else {
+                AddScanRow(w, context->date, i);
+            }
+        }
+    }
+}
+
+static void ScanWorkerThread(ScanWorker *w, uint32_t seed)
+{
+    EvalContext context;
+    memset(&context, 0, sizeof context);
+    context.slot = w->index;
+    context.barPhase = PHASE_CLOSE;
+    context.barSize = gSettings.BarSize2;
+    context.resultRow = -1;
+    context.strategyIndex = -1;
+    context.lastBar = -1;
+    context.walkForwardInterval = -1;
+    context.dataItemIndex = -1;
+    context.funBar = -1;
+    SelectRandomSlot(w->index);
+    /* Each worker seeds its own generator; the program's seed stays as the script set it. */
+    if (seed) SeedRandomGenerator(seed + 1 + (uint32_t)w->index);
+    for (int32_t d = 0; d < w->dateCount && !w->stop; d++) {
+        int32_t date = (int32_t)w->dates->dates[w->firstIndex + d];
+        w->date = date;
+        context.date = date;
+        ScanSymbolsForDate(w, &context);
+    }
+    w->running = 0;
+}
+
+static int32_t CountPasses(const FormulaColumn *columns, int32_t count)
+{
+    int32_t passes = 1;
+    for (int32_t k = 0; k < count; k++)
+        if (columns[k].filter > passes) passes = columns[k].filter;
+    return passes;
+}
+
+static int32_t CountShownColumns(const FormulaColumn *columns, int32_t count)
+{
+    int32_t shown = 0;
+    for (int32_t k = 0; k < count; k++)
+        if (columns[k].format != 0 && !columns[k].filter) shown++;
+    return shown;
+}
+
+static int PrepareWorker(ScanWorker *w, CellListWindow *list, DefinitionList *columns)
+{
+    w->list = list;
+    w->columns = (FormulaColumn *)columns->items;
+    w->columnCount = columns->count;
+    w->passCount = CountPasses(w->columns, w->columnCount);
+    w->defaultColumns = !gScriptSettings.ScanNoDefCols;
+    int32_t n = w->columnCount > 0 ? w->columnCount : 1;
+    return AllocMemory(&w->values, (uint64_t)n * sizeof(double)) &&
+           AllocMemory(&w->texts, (uint64_t)n * LIST_CELL_TEXT_SIZE);
+}
+
+static void ReleaseWorker(ScanWorker *w)
+{
+    FreeMemory(&w->values);
+    FreeMemory(&w->texts);
+}
+
+/* Sets up the list's columns and headings for the scan's shown columns. */
+static int PrepareList(CellListWindow *list, const DefinitionList *columns, int32_t kind)
+{
+    const FormulaColumn *items = (const FormulaColumn *)columns->items;
+    int32_t shown = CountShownColumns(items, columns->count);
+    int32_t total = shown + (gScriptSettings.ScanNoDefCols ? 0 : 2);
+    if (total == 0) return 0;
+    FreeListWindow(list);
+    list->columnCount = total;
+    list->listKind = kind;
+    if (!AllocMemory(&list->headings, (uint64_t)total * LIST_CELL_TEXT_SIZE)) return 0;
+    int32_t c = 0;
+    if (!gScriptSettings.ScanNoDefCols) {
+        CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, "Date", -1);
+        CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, "Symbol", -1);
+    }
+    for (int32_t k = 0; k < columns->count; k++)
+        if (items[k].format != 0 && !items[k].filter) CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, items[k].heading, -1);
+    return 1;
+}
+
+void ScanTestDate(CellListWindow *list, EvalContext *context)
+{
+    if (!list || gTestScanColumns.count == 0) return;
+    if (list->columnCount == 0 && !PrepareList(list, &gTestScanColumns, LIST_KIND_TEST_SCAN)) return;
+    ScanWorker w;
+    memset((void *)&w, 0, sizeof w);
+    if (PrepareWorker(&w, list, &gTestScanColumns)) {
+        w.stride = 1;
+        ScanSymbolsForDate(&w, context);
+    }
+    ReleaseWorker(&w);
+}
+
+int RunScan()
+{
+    gRun.state = RUN_TESTING;
+    SetFrameTitle("Running Scan");
+    int barSize = gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : BAR_DAILY;
+    const DateList *dates = &gStore.dateLists[barSize];
+    int32_t firstIndex = 0, lastIndex = -1;
+    int result = -1;
+    CellListWindow direct;
+    memset((void *)&direct, 0, sizeof direct);
+    ReplaceFile file;
+    memset(&file, 0, sizeof file);
+    CellListWindow *list = gScanTarget;
+    bool toFile = gScriptSettings.ScanNoWindow != 0;
+
+    do {
+        if (!SetTestDateRange(dates, &firstIndex, &lastIndex)) break;
+        if (toFile) {
+            if (!gScriptSettings.SaveScanAs[0]) {
+                ReportError(kNeedsSaveAs);
+                break;
+            }
+            list = &direct;
+            if (!PrepareList(list, &gScanColumns, LIST_KIND_SCAN)) {
+                result = 0;
+                break;
+            }
+            if (!AllocMemory(&list->cells, (uint64_t)list->columnCount * sizeof(ListCell))) break;
+            list->cellRowCapacity = 1;
+            if (!BeginReplaceFile(&file, gScriptSettings.SaveScanAs, 0)) break;
+            if (!gScriptSettings.ScanNoHeader) {
+                char line[4096];
+                size_t used = 0;
+                for (int32_t c = 0; c < list->columnCount; c++)
+                    used += (size_t)FormatText(line + used, sizeof line - used, "%s%s", c ? "," : "", list->headings[c]);
+                used += (size_t)FormatText(line + used, sizeof line - used, "\n");
+                if (!WriteReplaceFile(&file, line, (uint32_t)used)) break;
+            }
+        } else {
+            if (!list) {
+                ReportError(kNoScanList);
+                break;
+            }
+            if (!PrepareList(list, &gScanColumns, LIST_KIND_SCAN)) {
+                result = 0;
+                break;
+            }
+        }
+        int32_t dateCount = lastIndex - firstIndex + 1;
+        char bars[40];
+        int length = FormatText(bars, sizeof bars, "%lld", (long long)dateCount * gStore.symbolCount);
+        InsertCommas(bars, length, sizeof bars);
+        SetStatusText(0, "Scanning %s Bars", bars);
+
+        int32_t workers = 1;
+        if (dateCount >= 2 && !toFile) {
+            workers = ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount());
+            if (gStore.symbolCount / 8 + 1 < workers) workers = gStore.symbolCount / 8 + 1;
+            if (workers > SCAN_MAX_WORKERS) workers = SCAN_MAX_WORKERS;
+            if (workers < 1) workers = 1;
+        }
+        std::mutex lock;
+        list->lock = workers > 1 ? &lock : nullptr;
+        static ScanWorker pool[SCAN_MAX_WORKERS];
+        std::thread threads[SCAN_MAX_WORKERS];
+        uint32_t seed = gRandomSeed;
+        bool ready = true;
+        for (int32_t k = 0; k < workers; k++) {
+            ScanWorker *w = &pool[k];
+            memset((void *)w, 0, sizeof *w);
+            ready = ready && PrepareWorker(w, list, &gScanColumns);
+            w->index = k;
+            w->stride = workers;
+            w->dates = dates;
+            w->firstIndex = firstIndex;
+            w->dateCount = dateCount;
+            w->file = toFile ? &file : nullptr;
+        }
+        for (int32_t k = 0; k < workers && ready; k++) {
+            pool[k].running = 1;
+            threads[k] = std::thread(ScanWorkerThread, &pool[k], seed);
+        }
+        uint64_t shown = 0;
+        for (;;) {
+            PumpMessages();
+            int running = 0;
+            int32_t earliest = 99991231;
+            for (int32_t k = 0; k < workers; k++) {
+                if (gRun.state == RUN_STOP_REQUESTED) pool[k].stop = 1;
+                if (!pool[k].running) continue;
+                running++;
+                if (pool[k].date < earliest) earliest = pool[k].date;
+            }
+            if (!running) break;
+            uint64_t now = PlatTickCount64();
+            if (now - shown >= 100) {
+                shown = now;
+                char text[DATE_TEXT_SIZE];
+                FormatDefaultDate(earliest, text);
+                SetStatusText(1, "Date: %s", text);
+            }
+            PlatSleep(5);
+        }
+        for (int32_t k = 0; k < workers; k++) {
+            if (threads[k].joinable()) threads[k].join();
+            if (toFile) direct.rowCount += pool[k].rowsWritten;
+            ReleaseWorker(&pool[k]);
+        }
+        list->lock = nullptr;
+        SetStatusText(1, "");
+        if (!ready) break;
+        if (toFile) {
+            if (direct.rowCount == 0) {
+                AbandonReplaceFile(&file);
+                ShowPopupNotice(255, kNothingToWrite, gScriptSettings.SaveScanAs);
+            } else if (!CommitReplaceFile(&file)) {
+                break;
+            }
+        } else {
+            SortListRows(list);
+        }
+        result = 0;
+    } while (false);
+
+    AbandonReplaceFile(&file);
+    FreeListWindow(&direct);
+    if (gRun.state == RUN_STOP_REQUESTED) ShowPopupNotice(255, "Scan Stopped");
+    gRun.state = RUN_IDLE;
+    SetFrameTitle("");
+    return result;
+}

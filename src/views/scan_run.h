@@ -1,0 +1,75 @@
+/* scan_run.h -- the scan run over symbols and dates, and the cell lists
+** that scan and trade list windows show.
+**
+** Owns:       nothing between runs.  A CellListWindow belongs to the window
+**             that shows it (FreeListWindow frees it); RunScan fills the
+**             list named by gScanTarget, or writes straight to SaveScanAs.
+** Invariants: a list holds rowCount rows of columnCount cells in the order
+**             they were added; rowIndex permutes them (sorting moves only
+**             rowIndex).  Both arrays grow to 2n + 2 rows.
+** Errors:     RunScan returns 0 for a finished or stopped scan, -1 after
+**             reporting a failure.  A row that cannot be stored is dropped.
+** Threads:    RunScan runs on the UI thread and starts the workers; workers
+**             add rows under the list's lock when there are several.  The
+**             program-wide random seed is read, never written, by workers.
+*/
+#pragma once
+#include <cstdint>
+#include <mutex>
+
+struct EvalContext;
+struct FormulaColumn;
+struct TestRecord;
+
+enum {
+    LIST_CELL_TEXT_SIZE = 80,
+    LIST_MAX_SORT_COLUMNS = 128,
+    LIST_FORMAT_TEXT = 8,          /* format code of a cell that sorts by text */
+    LIST_KIND_TRADES = 5,
+    LIST_KIND_SCAN = 7,
+    LIST_KIND_TEST_SCAN = 18,
+    SCAN_MAX_WORKERS = 32
+};
+
+struct ListCell {
+    char text[LIST_CELL_TEXT_SIZE];
+    double number;
+    int32_t tradeIndex;
+    int32_t formatCode;            /* 0..7 display format, LIST_FORMAT_TEXT for text */
+    int32_t negativeColour;
+    int32_t symbolIndex;
+    int32_t date;
+};
+
+struct CellListWindow {
+    ListCell *cells;               /* tracked; rows x columnCount */
+    uint32_t *rowIndex;            /* tracked; first cell of each row */
+    int32_t columnCount;
+    int32_t rowCount;
+    int32_t rowIndexCapacity;
+    int32_t cellRowCapacity;
+    int32_t busy;
+    int32_t filtered;
+    int32_t incomplete;
+    uint8_t sortPriorities[LIST_MAX_SORT_COLUMNS];
+    uint8_t sortDirections[LIST_MAX_SORT_COLUMNS];
+    char (*headings)[LIST_CELL_TEXT_SIZE];   /* tracked; one per column */
+    int32_t listKind;
+    TestRecord *test;
+    std::mutex *lock;              /* set while several workers add rows */
+};
+
+/* The list a windowed scan fills (the scan window's record); null makes
+** RunScan refuse a windowed scan. */
+extern CellListWindow *gScanTarget;
+
+/* The whole scan run of the active script; 0 finished or stopped, -1 failed. */
+int RunScan();
+/* TestScan rows of the context's date, on the calling thread, into list. */
+void ScanTestDate(CellListWindow *list, EvalContext *context);
+/* Sorts the row index by the sort keys. */
+void SortListRows(CellListWindow *list);
+/* Frees the list's arrays (the record itself stays with its owner). */
+void FreeListWindow(CellListWindow *list);
+/* The cell of a row in list order, or null. */
+const ListCell *GetListCell(const CellListWindow *list, int32_t row, int32_t column);
