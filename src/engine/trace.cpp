@@ -302,7 +302,8 @@ void LogDebugItem(EvalContext *context, int32_t slot)
     if (!EvalFormulaText(formula, context, text, (int)sizeof text) || !text[0]) return;
     int32_t count = 0, barDate = 0;
     const Bar *bars = context->symbol ? GetBarArray(context->symbol, context->barSize, &count) : nullptr;
-    if (bars && context->barIndex >= 0 && context->barIndex < count) barDate = bars[context->barIndex].date;
+    /* The bar the formulas read: before the close, the one before the day's. */
+    if (bars && context->lastBar >= 0 && context->lastBar < count) barDate = bars[context->lastBar].date;
     char date[DATE_TEXT_SIZE] = "";
     if (barDate) FormatDate(barDate, gSettings.DateDisplayFormat, date);
     BeginLine(context, nullptr);
