@@ -11,6 +11,7 @@
 #include "import/import_fixture.h"
 #include "marketdata/import/csv_import.h"
 #include "marketdata/import/import_driver.h"
+#include "marketdata/import/online_import.h"
 #include "marketdata/import/web_parsers.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
@@ -274,13 +275,19 @@ TEST_F(CsvImportTest, CsiFuturesContractFiles)
     EXPECT_EQ(gHeadless.noticeCount, 0);
 }
 
-TEST_F(CsvImportTest, OnlineSourcesAreNotAvailableYet)
+TEST_F(CsvImportTest, OnlineSourceWithoutItsServiceFailsCleanly)
 {
+    /* Nothing listens on port 1 of this machine. */
+    OnlineHost saved[ONLINE_HOST_COUNT];
+    memcpy(saved, gOnlineHosts, sizeof saved);
+    for (OnlineHost &h : gOnlineHosts) h = {"127.0.0.1", 1, 0};
+    gSettings.ImportTimeout = 1;
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "Yahoo"), 0);
     ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, "SPY"), 0);
     Finish(0);
     EXPECT_EQ(RunImport(), 0);
-    EXPECT_STREQ(LastMessage(), "The Yahoo data source is not available in this build.");
+    memcpy(gOnlineHosts, saved, sizeof saved);
+    EXPECT_EQ(std::string(LastMessage()).rfind("Yahoo data import encountered an error.\r\n", 0), 0u) << LastMessage();
     EXPECT_NE(ReadTestFile(log).find("Importing Yahoo Data From Yahoo"), std::string::npos);
 }
 

@@ -2,6 +2,7 @@
 ** recalculation, seeds, and stops by request and by low memory. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "compiler_fixture.h"
 #include "support/test_support.h"
+#include "engine/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/random.h"
@@ -17,6 +19,7 @@
 #include "marketdata/store/data_load.h"
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
+#include "script/compiler/compile_driver.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/keywords.h"
@@ -615,7 +618,7 @@ TEST_F(DataCalcTest, OneValueItemsAreNeverComputedInOnePass)
 {
     MakeStore(5, 30);
     SetItems({{"PerSym", "C + 1", -1, 0, 1}, {"Both", "4", -1, 1, 1}, {"Plain", "C"}});
-    for (int32_t i = 0; i < 3; i++) Item(i)->formula.onePass = 1;
+    for (int32_t i = 0; i < 3; i++) Item(i)->formula.sharedSeries = 1;
     ASSERT_EQ(1, CalculateData());
     for (int32_t s = 0; s < gStore.symbolCount; s++)
         EXPECT_DOUBLE_EQ(gStore.symbols[s].bars[BAR_DAILY][0].close + 1, Value(&gStore.symbols[s], 0, 0)) << s;
@@ -685,7 +688,7 @@ TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
     const int32_t kCompared = 5;     /* the first five walk the same bars both ways */
     std::vector<std::vector<double>> perBar((size_t)gStore.symbolCount * kCompared);
     for (int onePass = 0; onePass <= 1; onePass++) {
-        for (int32_t i = 0; i < kItems; i++) Item(i)->formula.onePass = (uint32_t)onePass;
+        for (int32_t i = 0; i < kItems; i++) Item(i)->formula.sharedSeries = (uint32_t)onePass;
         std::vector<uint8_t> first;
         for (int threads : {1, 32}) {
             gSettings.CalcThreads = threads;
@@ -761,7 +764,7 @@ TEST_F(DataCalcTest, PluginFillsEachSymbolFromItsBarsAndEarlierItems)
     MakeStore(6, 40);
     SetItems({{"Span", "C - O"}, {"Weekly", "C", BAR_WEEKLY}, {"Plain", "DllDataCalc(3)"},
               {"WithItem", "DllDataCalc(2, \"ok\")"}, {"WeekPlug", "DllDataCalc(1)", BAR_WEEKLY}});
-    for (int32_t i : {2, 3, 4}) Item(i)->formula.onePass = 1;   /* as the compile driver marks them */
+    for (int32_t i : {2, 3, 4}) Item(i)->formula.sharedSeries = Item(i)->formula.onePass = 1;   /* as the compile driver marks them */
     std::vector<uint8_t> first;
     for (int threads : {1, 32}) {
         gSettings.CalcThreads = threads;
@@ -810,7 +813,7 @@ TEST_F(DataCalcTest, PluginFailuresStopCleanly)
     }
     PluginFolder folder(TestProgramFolder());
     SetItems({{"Fails", "DllDataCalc(1, \"F\")"}});
-    Item(0)->formula.onePass = 1;
+    Item(0)->formula.sharedSeries = Item(0)->formula.onePass = 1;
     gRun.state = RUN_CALCULATING;
     CalculateData();
     EXPECT_EQ(0, strncmp("radez", gPendingRuntimeError, 5)) << gPendingRuntimeError;
@@ -877,3 +880,206 @@ TEST_F(DataCalcTest, WeeklyReferencesSeeOnlyCompletedWeeks)
         }
     }
 }
+namespace {
+
+/* Compiles items as the compile driver does: bar size, one-value marks and
+** the sharing walk after each. */
+void ShareAsCompiled(int32_t items)
+{
+    gDataItemSequence = 0;
+    for (int32_t i = 0; i < items; i++) {
+        FormulaItem *item = (FormulaItem *)gDataItems.items + i;
+        ResolveItemBarSize(item);
+        CountItemReferences(item);
+        ASSERT_EQ(1, ShareDataItem(i));
+        ((FormulaItem *)gDataItems.items)[i].sequence = gDataItemSequence++;
+    }
+}
+
+std::vector<double> ItemValues(int32_t item)
+{
+    std::vector<double> values;
+    for (int32_t s = 0; s < gStore.symbolCount; s++)
+        for (int32_t bar = 0; bar < gStore.symbols[s].barCounts[BAR_DAILY]; bar++)
+            values.push_back(gStore.symbols[s].dataValues[0][gStore.symbols[s].dataOffsets[0][item] + bar]);
+    return values;
+}
+
+/* Calls replaced by generated items give the same bytes as the same script
+** written with those items by hand; each shared call is computed by one item. */
+TEST_F(DataCalcTest, SharedCallsGiveTheBytesOfTheItemsTheyStandFor)
+{
+    ASSERT_EQ(1, InstallBuiltins());
+    gSettings.ExtractOnePassItems = 1;
+    MakeStore(23, 200);
+    SetItems({{"A", "MA(C, 20) * 2 + Highest(H, 10)"}, {"B", "MA(C, 20) - 1"}});
+    ShareAsCompiled(2);
+    ASSERT_EQ(4, gDataItems.count);
+    EXPECT_STREQ("_Avg_C_20_", Item(2)->formula.name);
+    EXPECT_EQ((uint32_t)ITEM_DATA_REF, Item(0)->formula.nodes[0][0].item);
+    EXPECT_EQ((uint32_t)ITEM_DATA_REF, Item(1)->formula.nodes[0][0].item);
+    ASSERT_EQ(1, CalculateData());
+    std::vector<double> a = ItemValues(0), b = ItemValues(1);
+
+    TearDown();
+    SetUp();
+    ASSERT_EQ(1, InstallBuiltins());
+    MakeStore(23, 200);
+    SetItems({{"Avg20", "MA(C, 20)"}, {"Hi10", "Highest(H, 10)"}, {"A", "Avg20 * 2 + Hi10"}, {"B", "Avg20 - 1"}});
+    ShareAsCompiled(4);
+    ASSERT_EQ(4, gDataItems.count);
+    ASSERT_EQ(1, CalculateData());
+    std::vector<double> a2 = ItemValues(2), b2 = ItemValues(3);
+    ASSERT_EQ(a.size(), a2.size());
+    EXPECT_EQ(0, memcmp(a.data(), a2.data(), a.size() * sizeof(double)));
+    EXPECT_EQ(0, memcmp(b.data(), b2.data(), b.size() * sizeof(double)));
+    size_t known = 0;
+    for (double v : a) known += !std::isnan(v);
+    EXPECT_GT(known, a.size() / 2);
+}
+
+/* Cross-sectional items give the same bytes with one worker and with 32;
+** on every date the ranks of the symbols with a value are 1..n. */
+TEST_F(DataCalcTest, CrossSectionalItemsAreTheSameWithAnyWorkerCount)
+{
+    ASSERT_EQ(1, InstallBuiltins());
+    MakeStore(29, 120);
+    const char *const industries[] = {"Oil", "Tech", "", "oil"};
+    for (int32_t s = 0; s < gStore.symbolCount; s++)
+        CopyString(gStore.symbols[s].info.Industry, sizeof gStore.symbols[s].info.Industry, industries[s % 4], -1);
+    SetItems({{"R", "#Rank MA(C, 5)"}, {"G", "#ByIndu #Avg C - O"}, {"M", "#Median C"}});
+    std::vector<uint8_t> first;
+    for (int threads : {1, 32}) {
+        gSettings.CalcThreads = threads;
+        SetDataRecalcNeeded();
+        ASSERT_EQ(1, CalculateData());
+        if (first.empty()) {
+            first = Blocks();
+        } else {
+            EXPECT_EQ(first, Blocks()) << threads << " workers";
+        }
+    }
+    for (size_t d = 0; d < days.size(); d++) {
+        std::vector<int> ranks;
+        for (int32_t s = 0; s < gStore.symbolCount; s++) {
+            const SymbolRecord *symbol = &gStore.symbols[s];
+            for (int32_t bar = 0; bar < symbol->barCounts[BAR_DAILY]; bar++)
+                if (symbol->bars[BAR_DAILY][bar].date == days[d] && !std::isnan(Value(symbol, 0, bar)))
+                    ranks.push_back((int)Value(symbol, 0, bar));
+        }
+        std::sort(ranks.begin(), ranks.end());
+        for (size_t k = 0; k < ranks.size(); k++) ASSERT_EQ((int)k + 1, ranks[k]) << "date " << days[d];
+    }
+}
+
+}  // namespace
+
+namespace {
+
+/* Adds and compiles an item of a TestData or StratData list. */
+void AddStrategyItem(CompilerTest *test, DefinitionList *list, uint32_t section, const char *name, const char *text)
+{
+    int32_t index = AddDefinitionRecord(list, sizeof(FormulaItem));
+    FormulaItem *item = (FormulaItem *)list->items + index;
+    ResetFormulaItem(item);
+    test->texts.push_back(text);
+    item->formula.scriptText = test->texts.back().c_str();
+    item->formula.length = (int32_t)test->texts.back().size();
+    CopyString(item->formula.name, sizeof item->formula.name, name, -1);
+    ASSERT_EQ(1, CompileFormula(&item->formula, section, index)) << text;
+}
+
+double TestValue(const SymbolRecord *symbol, int32_t item, int32_t bar)
+{
+    return symbol->dataValues[1][symbol->dataOffsets[1][item] + bar];
+}
+
+/* Before the close a TestData value belongs to the bar before; at the close
+** to the bar of the date.  A one-per-date item lives on the calendar only; a
+** cross-sectional one ranks the symbols of the date. */
+TEST_F(DataCalcTest, TestDataItemsFillTheLastCompletedBarOfEachSymbol)
+{
+    ASSERT_EQ(1, InstallBuiltins());
+    MakeStore(8, 30);
+    AddStrategyItem(this, &gTestDataItems, SECTION_TEST_DATA, "Close", "C");
+    AddStrategyItem(this, &gTestDataItems, SECTION_TEST_DATA, "Seven", "3 + 4");
+    AddStrategyItem(this, &gTestDataItems, SECTION_TEST_DATA, "Ranked", "#Rank C");
+    ((FormulaItem *)gTestDataItems.items)[1].onePerDate = 1;
+    ASSERT_EQ(1, AllocStrategyArrays());
+    const int32_t date = days[20];
+    EvalContext context{};
+    context.date = date;
+    context.barSize = BAR_DAILY;
+    context.barPhase = PHASE_OPEN;
+    context.priceScale = 1.0;
+    context.strategyIndex = -1;
+    context.resultRow = -1;
+    context.funBar = -1;
+    context.dataItemIndex = -1;
+    context.symbol = &gStore.symbols[0];
+    for (int phase : {PHASE_OPEN, PHASE_CLOSE}) {
+        context.barPhase = phase;
+        ASSERT_EQ(1, CalcStrategyItems(&context));
+        std::vector<std::pair<double, int>> closes;
+        for (int32_t s = 0; s < gStore.symbolCount; s++) {
+            const SymbolRecord *symbol = &gStore.symbols[s];
+            const Bar *bars = symbol->bars[BAR_DAILY];
+            int32_t b = 0;
+            while (b < symbol->barCounts[BAR_DAILY] && bars[b].date < date) b++;
+            if (b >= symbol->barCounts[BAR_DAILY] || bars[b].date != date || b == 0 || s % 4 == 1) continue;
+            EXPECT_DOUBLE_EQ(bars[b - 1].close, TestValue(symbol, 0, b - 1)) << s;
+            if (phase == PHASE_OPEN) {
+                EXPECT_TRUE(std::isnan(TestValue(symbol, 0, b))) << s;
+            } else {
+                EXPECT_DOUBLE_EQ(bars[b].close, TestValue(symbol, 0, b)) << s;
+                closes.push_back({bars[b].close, (int)TestValue(symbol, 2, b)});
+            }
+        }
+        /* The highest close ranks 1 (symbols 1 and 5 are left out above, so
+        ** ranks among the rest only descend). */
+        std::sort(closes.begin(), closes.end());
+        for (size_t k = 1; k < closes.size(); k++) EXPECT_LT(closes[k].second, closes[k - 1].second);
+    }
+    int32_t calendarBar = 20;
+    EXPECT_EQ(7.0, TestValue(&gStore.calendar, 1, calendarBar));
+    EXPECT_EQ(gStore.symbols[0].dataOffsets[1][1], gStore.symbols[0].dataOffsets[1][2]);   /* no values on symbols */
+}
+
+/* StratData cells of the row of the date, per strategy, then across them. */
+TEST_F(DataCalcTest, StratDataItemsFillTheRowOfTheDateForEveryStrategy)
+{
+    ASSERT_EQ(1, InstallBuiltins());
+    MakeStore(3, 10);
+    AddStrategyItem(this, &gStratDataItems, SECTION_STRAT_DATA, "Counted", "#Count 5");
+    AddStrategyItem(this, &gStratDataItems, SECTION_STRAT_DATA, "Plain", "2 + 3");
+    StatCell cells[4]{};
+    for (int r = 0; r < 2; r++)
+        for (int s = 0; s < 2; s++) cells[r * 2 + s].date = (uint32_t)days[(size_t)r + 3];
+    double values[8];
+    for (double &v : values) v = -1;
+    TestRecord test{};
+    test.rowCount = 2;
+    test.rowsFilled = 2;
+    test.strategyCount = 2;
+    test.cells = cells;
+    test.stratDataValues = values;
+    test.stratDataItemCount = 2;
+    test.stratDataValueCount = 8;
+    EvalContext context{};
+    context.test = &test;
+    context.barSize = BAR_DAILY;
+    context.strategyIndex = -1;
+    context.funBar = -1;
+    context.dataItemIndex = -1;
+    context.date = days[2];   /* before the first row: nothing changes */
+    ASSERT_EQ(1, CalcStrategyAggregates(&context));
+    for (double v : values) EXPECT_EQ(-1, v);
+    context.date = days[4];
+    ASSERT_EQ(1, CalcStrategyAggregates(&context));
+    const double expected[8] = {-1, -1, -1, -1, 2, 5, 2, 5};
+    for (int k = 0; k < 8; k++) EXPECT_EQ(expected[k], values[k]) << k;
+    for (int32_t i = 0; i < gStratDataItems.capacity; i++) FreeFormulaNodes(&((FormulaItem *)gStratDataItems.items)[i].formula);
+    FreeDefinitionList(&gStratDataItems);
+}
+
+}  // namespace

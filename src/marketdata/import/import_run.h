@@ -208,5 +208,6 @@ int GetJsonText(const char *json, const char *key, char *out);
 /* The number of key, ending at ',', '}' or ']'; 0.0 when the key is missing. */
 double GetJsonNumber(const char *json, const char *key);
 /* Up to n numbers of the array of key into *array; with n = 0 the elements are
-** counted and the array allocated (tracked).  The number read. */
+** counted and the array allocated (tracked).  A null element reads as NaN
+** (a missing value).  The number read. */
 int GetJsonNumberArray(const char *json, const char *key, double **array, int n);

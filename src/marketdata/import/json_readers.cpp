@@ -1,5 +1,6 @@
 /* json_readers.cpp -- values out of the online sources' JSON answers by
 ** plain text search (the answers are small and of a known shape). */
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -66,8 +67,14 @@ int GetJsonNumberArray(const char *json, const char *key, double **array, int n)
     }
     int read = 0;
     while (read < n && *p && *p != ']') {
+        while (*p == ' ') p++;
         char *end = nullptr;
         double v = strtod(p, &end);
+        if (strncmp(p, "null", 4) == 0) {
+            /* A missing value, not a zero. */
+            v = NAN;
+            end = (char *)p + 4;
+        }
         if (end == p) break;
         (*array)[read++] = v;
         p = end;

@@ -1,25 +1,83 @@
-/* online_import.h -- what the import driver asks of the online sources: the
-** import workers, the HTTP slots and the control of the Norgate Data Updater.
+/* online_import.h -- the online sources (Norgate, Yahoo, Tiingo,
+** TiingoCrypto): the import workers, the HTTP slots, and the control of the
+** Norgate Data Updater with its watchlists.
 **
-** Until the online import is built, marketdata_standins.cpp gives each a
-** stand-in: an online block reports that its source is not available and
-** fails the import; the updater is never found; closing slots does nothing.
-** Threads:    UI thread.
+** Owns:       the workers' contexts and gImportThreadCount (online_import.cpp);
+**             gOnlineHosts, where each online service is reached; the updater
+**             control (norgate.cpp).
+** Errors:     ImportOnlineSymbols reports its block's failure itself ("%s data
+**             import was stopped." / "encountered an error." with the import
+**             error text) and returns 0; a symbol that yields nothing is passed
+**             over and appears in the misses report.
+** Threads:    ImportOnlineSymbols runs on the UI thread and starts up to 32
+**             workers, each owning one HTTP slot and one symbol record; the
+**             updater control runs on the UI thread.
 */
 #pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "marketdata/import/http_client.h"
+#include "marketdata/store/symbols.h"
 #include "script/compiler/import_items.h"
 
-enum { HTTP_SLOTS = 32 };
+enum { HTTP_SLOTS = HTTP_SLOT_COUNT, NORGATE_PORT = 38889 };
+
+/* The services of the online sources, by where they are reached. */
+enum OnlineHostId {
+    HOST_NORGATE = 0,        /* the updater's local web interface */
+    HOST_YAHOO_SITE = 1,
+    HOST_YAHOO_CHART = 2,
+    HOST_TIINGO = 3,
+    ONLINE_HOST_COUNT = 4
+};
+struct OnlineHost {
+    const char *host;
+    int port;
+    uint32_t flags;          /* 0 or HTTP_FLAG_SECURE */
+};
+extern OnlineHost gOnlineHosts[ONLINE_HOST_COUNT];
+
+/* Workers of the running block; 0 when none. */
+extern std::atomic<int> gImportThreadCount;
 
 /* Imports the symbols of an online DataSource row on worker threads; 1/0. */
 int ImportOnlineSymbols(ImportItem *row);
-/* Closes and frees everything of an HTTP slot; 0. */
-int HttpClose(int slot);
+/* The thread procedure of one worker (its context). */
+void ImportWorkerThread(void *context);
+
+/* ---- the Norgate Data Updater (norgate.cpp) -------------------------------------- */
+
 /* The top-level window titled "Norgate Data Updater", or null. */
 void *FindNorgateUpdaterWindow();
-/* The window, or its first descendant, whose text matches "Cancel *"; null. */
+/* The window, or its first descendant (depth first), whose text matches
+** "Cancel *" (case ignored); null when none does. */
 void *FindBusyCancelButton(void *window);
-/* Closes (-1), launches (0) or updates (1) the Norgate Data Updater; 1/0. */
+/* Closes (-1), launches (0) or updates (1) the Norgate Data Updater; 1/0
+** (after "Unable to launch Norgate Data Updater."). */
 int ControlNorgateUpdater(int mode);
+/* 1 when the updater's interface answers its status request with "OK" (on
+** slot); else 0 with the import error text set. */
+int CheckNorgateApi(int slot);
 /* Adds a Norgate watchlist's symbols to the work list or the exclude list; 1/0. */
 int ReadNorgateWatchlist(ImportItem *row);
+/* Fills gNorgateWatchlistNames with the watchlists whose name holds the
+** typed text after its leading '.'; 1, or 0 without a data folder. */
+int ListNorgateWatchlistNames(const char *typed);
+extern char gNorgateWatchlistNames[10000];
+/* Writes and opens the security information page of the record's symbol. */
+void ShowNorgateSecurityInfo(const SymbolRecord *record);
+
+/* ---- the updater's platform services (posix/ or win32/ norgate_platform.cpp) ---------- */
+
+/* A text value of the updater's registry key; 0 when it cannot be read. */
+int NduReadRegistryText(const char *valueName, char *out, int size);
+/* The window's text (size bytes); 0 when it has none. */
+int NduWindowText(void *window, char *out, int size);
+/* The first child of window (null: none) and the next sibling of a child. */
+void *NduFirstChild(void *window);
+void *NduNextSibling(void *window);
+/* Starts a command line, minimized and not activated; 1/0. */
+int NduStartProgram(const char *commandLine);
+/* Opens a file with the system's default program; 1/0. */
+int NduOpenDocument(const char *path);

@@ -1,9 +1,18 @@
-/* web_parsers.cpp -- numbers as the price sources write them. */
+/* web_parsers.cpp -- numbers as the price sources write them, and the
+** readers of the online sources' price answers. */
 #include "marketdata/import/web_parsers.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/import/import_run.h"
 
 enum { NUMBER_COPY_MAX = 32 };
 
@@ -35,4 +44,307 @@ double ParseNumber(const char *text, int format)
     auto [end, error] = std::from_chars(copy, copy + n, value);
     if (error == std::errc() && end != copy && *end != 'x' && *end != 'X') return value;
     return atof(copy);
+}
+
+/* ---- dates ------------------------------------------------------------------------ */
+
+/* The civil date of a day count from 1970-01-01. */
+static int32_t DateFromDays(int64_t days)
+{
+    days += 719468;
+    int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    int64_t doe = days - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    int64_t y = yoe + era * 400 + (m <= 2);
+    if (y < 1 || y > 9999) return 0;
+    return (int32_t)((y * 100 + m) * 100 + d);
+}
+
+int32_t OleDateToDate(double ole)
+{
+    /* Day 25569 is 1970-01-01. */
+    if (!(ole > -693594.0 && ole < 2958466.0)) return 0;
+    return DateFromDays((int64_t)floor(ole) - 25569);
+}
+
+/* ---- the updater's binary price series ------------------------------------------------ */
+
+/* The integer after name in the header text; -1 when the header is missing. */
+static int64_t HeaderNumber(const char *headers, const char *name)
+{
+    const char *p = strstr(headers, name);
+    if (!p) return -1;
+    p += strlen(name);
+    if (*p < '0' || *p > '9') return -1;
+    int64_t v = 0;
+    while (*p >= '0' && *p <= '9' && v < 1000000000) v = v * 10 + (*p++ - '0');
+    return v;
+}
+
+static float ReadF32(const unsigned char *p)
+{
+    uint32_t u = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+    float f;
+    memcpy(&f, &u, 4);
+    return f;
+}
+
+static double ReadF64(const unsigned char *p)
+{
+    uint64_t u = 0;
+    for (int i = 7; i >= 0; i--) u = u << 8 | p[i];
+    double d;
+    memcpy(&d, &u, 8);
+    return d;
+}
+
+static void FreeBarsAndEvents(SymbolRecord *record)
+{
+    FreeMemory(&record->bars[BAR_DAILY]);
+    FreeMemory(&record->events);
+    record->dailyCapacity = 0;
+    record->barCounts[BAR_DAILY] = 0;
+    record->eventCount = record->eventCapacity = 0;
+}
+
+int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, SymbolRecord *record, int flags)
+{
+    if (!headers || !body) return -1;
+    int64_t fields = HeaderNumber(headers, "Field-Count: ");
+    int64_t records = HeaderNumber(headers, "Record-Count: ");
+    if (fields < 5 || records < 1 || fields > 1000) return -1;
+    int openInterest = strstr(headers, ",Open Interest") != nullptr;
+    int turnover = strstr(headers, ",Turnover") != nullptr;
+    uint32_t recordSize = (uint32_t)(4 * fields + 4);
+    /* A count beyond the bytes that arrived is never allocated for. */
+    int64_t whole = size / recordSize;
+    if (records > whole) records = whole;
+    if (!AllocMemory(&record->bars[BAR_DAILY], (uint64_t)(records + 1) * sizeof(Bar))) return -1;
+    record->dailyCapacity = (int32_t)records + 1;
+    record->barCounts[BAR_DAILY] = 0;
+    record->firstDate = FIRST_USED_NONE;
+    record->lastDate = 0;
+    /* A value field exists only inside its record (value v at 8 + 4v). */
+    auto field = [&](const unsigned char *r, int v) { return 8 + 4 * v < (int)recordSize ? (double)ReadF32(r + 8 + 4 * v) : 0.0; };
+    int oiField = openInterest && fields == 7 ? 5 : openInterest && fields == 8 ? 6 : -1;
+    int carryLayout = fields == 9 && oiField < 0;
+    int turnoverLayout = turnover && oiField < 0 && fields > 5 && !gImportState.KeepAdjusted;
+    Bar *bars = record->bars[BAR_DAILY];
+    int32_t stored = 0;
+    double previousC = 0.0;
+    for (int64_t j = 0; j < records; j++) {
+        const unsigned char *r = (const unsigned char *)body + j * recordSize;
+        Bar *bar = &bars[stored];
+        memset(bar, 0, sizeof *bar);
+        bar->date = OleDateToDate(ReadF64(r));
+        bar->open = field(r, 0);
+        bar->high = field(r, 1);
+        bar->low = field(r, 2);
+        bar->close = field(r, 3);
+        if (fields > 5) bar->volume = field(r, 4);
+        if (oiField >= 0) bar->extra = field(r, oiField);
+        double d = carryLayout ? field(r, 6) : 0.0;
+        double c = carryLayout ? field(r, 7) : 0.0;
+        /* A dividend is carried only over a non-zero divisor. */
+        double x = 0.0;
+        if (j > 0 && previousC != 0.0 && stored > 0 && d != 0.0) x = previousC * bars[stored - 1].split * bar->close / d;
+        previousC = c;
+        if (!bar->date) continue;
+        if (!AddBar(record, bar, 0.0, d, x, flags)) continue;
+        if (turnoverLayout) bar->extra = field(r, 5);
+        stored++;
+    }
+    record->barCounts[BAR_DAILY] = stored;
+    SortBars(record);
+    if (stored < 1) {
+        FreeBarsAndEvents(record);
+        return 0;
+    }
+    return record->barCounts[BAR_DAILY];
+}
+
+/* ---- chart JSON --------------------------------------------------------------------------- */
+
+/* The number after "key": inside [from, to), or 0.0 when the key is not there. */
+static double NumberInside(const char *from, const char *to, const char *key)
+{
+    char pattern[64];
+    int n = FormatText(pattern, sizeof pattern, "\"%s\":", key);
+    const char *p = strstr(from, pattern);
+    if (!p || p + n > to) return 0.0;
+    const char *v = p + n;
+    while (v < to && *v == ' ') v++;
+    if (v < to && *v == '"') v++;   /* a number written as text */
+    return v < to ? strtod(v, nullptr) : 0.0;
+}
+
+/* The object (brace to its matching brace) of "%.0f": timestamp inside the
+** section named section, which ends at its first "}}"; false when absent. */
+static bool FindEventObject(const char *json, const char *section, double timestamp, const char **from,
+                            const char **to)
+{
+    const char *s = strstr(json, section);
+    if (!s) return false;
+    const char *end = strstr(s, "}}");
+    if (!end) return false;
+    char key[48];
+    FormatText(key, sizeof key, "\"%.0f\":", timestamp);
+    const char *k = strstr(s, key);
+    if (!k || k >= end) return false;
+    const char *open = strchr(k, '{');
+    if (!open || open > end) return false;
+    const char *close = strchr(open, '}');
+    if (!close) return false;
+    *from = open;
+    *to = close;
+    return true;
+}
+
+static double EventAmount(const char *json, const char *section, double timestamp)
+{
+    const char *from, *to;
+    return FindEventObject(json, section, timestamp, &from, &to) ? NumberInside(from, to, "amount") : 0.0;
+}
+
+int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags)
+{
+    SymbolInfo &info = record->info;
+    GetJsonText(body, "currency", info.Currency);
+    GetJsonText(body, "exchangeName", info.Exchange);
+    double gmtOffset = GetJsonNumber(body, "gmtoffset");
+    if (strcmp(info.Currency, "GBp") == 0) info.PointValue = 0.01;
+    double *stamps = nullptr;
+    int n = GetJsonNumberArray(body, "timestamp", &stamps, 0);
+    if (n < 1) {
+        FreeMemory(&stamps);
+        return 0;
+    }
+    ApplySymbolInfo(storedSymbol, record, row->dataSource);
+    record->firstDate = FIRST_USED_NONE;
+    record->lastDate = 0;
+    double *values = nullptr;
+    if (!AllocMemory(&record->bars[BAR_DAILY], (uint64_t)(n + 1) * sizeof(Bar)) ||
+        !AllocMemory(&values, (uint64_t)(n + 1) * sizeof(double))) {
+        FreeMemory(&stamps);
+        FreeMemory(&values);
+        return -1;
+    }
+    record->dailyCapacity = n + 1;
+    Bar *bars = record->bars[BAR_DAILY];
+    for (int i = 0; i < n; i++) {
+        memset(&bars[i], 0, sizeof bars[i]);
+        bars[i].date = std::isfinite(stamps[i]) ? DateFromDays((int64_t)floor((stamps[i] + gmtOffset) / 86400.0)) : 0;
+        bars[i].time = gSettings.ImportBarTime;
+    }
+    int totalReturn = row->adjustment == ADJUST_TOTAL_RETURN;
+    struct Column {
+        const char *key;
+        size_t offset;
+    };
+    const Column columns[] = {
+        {"open", offsetof(Bar, open)},     {"high", offsetof(Bar, high)}, {"low", offsetof(Bar, low)},
+        {"close", offsetof(Bar, close)},   {"adjclose", offsetof(Bar, extra)}, {"volume", offsetof(Bar, volume)},
+    };
+    int ok = 1;
+    for (const Column &c : columns) {
+        if (!ok) break;
+        if (!totalReturn && strcmp(c.key, "adjclose") == 0) continue;
+        if (GetJsonNumberArray(body, c.key, &values, n) != n) ok = 0;
+        for (int i = 0; ok && i < n; i++) memcpy((char *)&bars[i] + c.offset, &values[i], sizeof(double));
+    }
+    int32_t kept = 0;
+    if (ok) {
+        for (int i = 0; i < n; i++) {
+            Bar &b = bars[i];
+            b.split = 1.0;
+            if (totalReturn && b.extra != 0.0) b.split = b.close / b.extra;
+            const char *from, *to;
+            if (FindEventObject(body, "\"splits\":", stamps[i], &from, &to)) {
+                double numerator = NumberInside(from, to, "numerator");
+                double denominator = NumberInside(from, to, "denominator");
+                double ratio = denominator != 0.0 ? numerator / denominator : 0.0;
+                if (ratio > 0.0) {
+                    for (int e = 0; e < i; e++) {
+                        bars[e].open *= ratio;
+                        bars[e].high *= ratio;
+                        bars[e].low *= ratio;
+                        bars[e].close *= ratio;
+                        bars[e].extra *= ratio;
+                        bars[e].split *= ratio;
+                        bars[e].volume /= ratio;
+                    }
+                }
+            }
+            if (!totalReturn)
+                b.extra = EventAmount(body, "\"capitalGains\":", stamps[i]) + EventAmount(body, "\"dividends\":", stamps[i]);
+        }
+        int32_t previousDate = 0;
+        for (int i = 0; i < n; i++) {
+            Bar bar = bars[i];
+            if (bar.date > gImport.endDate) break;
+            if (bar.date == previousDate) continue;
+            previousDate = bar.date;
+            /* A bar without a price is missing, not a bar of zeros. */
+            if (!bar.date || std::isnan(bar.open) || std::isnan(bar.high) || std::isnan(bar.low) ||
+                std::isnan(bar.close) || std::isnan(bar.extra))
+                continue;
+            if (std::isnan(bar.volume)) bar.volume = 0.0;
+            double extra = bar.extra;
+            bar.extra = 0.0;
+            int accepted = totalReturn ? AddBar(record, &bar, extra, 0.0, 0.0, flags)
+                                       : AddBar(record, &bar, 0.0, 0.0, extra, flags);
+            if (accepted) bars[kept++] = bar;
+        }
+    }
+    record->barCounts[BAR_DAILY] = kept;
+    FreeMemory(&values);
+    FreeMemory(&stamps);
+    return ok ? kept : 0;
+}
+
+/* ---- crypto price JSON --------------------------------------------------------------------- */
+
+int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags)
+{
+    static const char kRecordStart[] = "{\"date\":";
+    int count = 0;
+    for (const char *p = strstr(body, kRecordStart); p; p = strstr(p + 1, kRecordStart)) count++;
+    ApplySymbolInfo(storedSymbol, record, row->dataSource);
+    record->firstDate = FIRST_USED_NONE;
+    record->lastDate = 0;
+    if (!AllocMemory(&record->bars[BAR_DAILY], (uint64_t)(count + 2) * sizeof(Bar))) return -1;
+    record->dailyCapacity = count + 2;
+    int32_t kept = 0;
+    for (const char *p = strstr(body, kRecordStart); p;) {
+        const char *next = strstr(p + 1, kRecordStart);
+        /* Keys are looked for only inside their own record. */
+        const char *end = next ? next : p + strlen(p);
+        const char *dateText = p + sizeof kRecordStart - 1;
+        char text[32] = "";
+        if (*dateText == '"') {
+            int n = 0;
+            for (const char *q = dateText + 1; q < end && *q != '"' && *q != 'T' && n < 31; q++) text[n++] = *q;
+            text[n] = 0;
+        }
+        int32_t date = ParseDate(text);
+        if (date == 0 || date > gImport.endDate) break;
+        Bar &bar = record->bars[BAR_DAILY][kept];
+        memset(&bar, 0, sizeof bar);
+        bar.date = date;
+        bar.open = NumberInside(p, end, "open");
+        bar.high = NumberInside(p, end, "high");
+        bar.low = NumberInside(p, end, "low");
+        bar.close = NumberInside(p, end, "close");
+        bar.volume = NumberInside(p, end, "volume");
+        bar.extra = NumberInside(p, end, "tradesDone");
+        bar.split = 1.0;
+        if (AddBar(record, &bar, 0.0, 0.0, 0.0, flags)) kept++;
+        p = next;
+    }
+    record->barCounts[BAR_DAILY] = kept;
+    return kept;
 }

@@ -1,8 +1,20 @@
-/* web_parsers.h -- numbers as the price sources write them.
+/* web_parsers.h -- numbers as the price sources write them, and the three
+** readers of downloaded price answers: the Norgate Data Updater's binary
+** price series, the Yahoo chart JSON and the Tiingo crypto JSON.
 **
-** Threads:    any thread; no allocation.
+** Reads:      gImport (date range, through AddBar), gImportState
+**             (KeepAdjusted), the ImportBarTime setting.
+** Errors:     the parsers write nothing to the log; a result of -1 ends the
+**             worker with an error, 0 passes the symbol over.  Answers are
+**             read no further than their own bytes: a short or damaged answer
+**             gives fewer bars or 0, never a read outside it.
+** Threads:    any thread; each call changes only the record it is given.
 */
 #pragma once
+#include <cstdint>
+
+#include "marketdata/store/symbols.h"
+#include "script/compiler/import_items.h"
 
 enum NumberFormat { NUMBER_POINT = 0, NUMBER_COMMA = 1 };
 
@@ -10,3 +22,17 @@ enum NumberFormat { NUMBER_POINT = 0, NUMBER_COMMA = 1 };
 ** 32 characters of it: NUMBER_POINT takes '.' as the decimal point and drops
 ** ',' (thousands); NUMBER_COMMA takes ',' as the decimal point and drops '.'. */
 double ParseNumber(const char *text, int format);
+
+/* The calendar date yyyymmdd of an OLE automation date (days since
+** 1899-12-30; the time of day ignored); 0 outside the years 1..9999. */
+int32_t OleDateToDate(double ole);
+
+/* Reads the binary price series (size bytes of body) described by the
+** response headers ("Field-Count: ", "Record-Count: ").  The daily bars
+** stored (above 0), 0 when none was, -1 on a malformed answer or no memory. */
+int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, SymbolRecord *record, int flags);
+/* Reads a chart JSON answer.  The daily bars stored, 0 when the answer lacks
+** a needed array (or an array's length differs), -1 on no memory. */
+int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags);
+/* Reads a crypto price JSON answer.  The daily bars stored, -1 on no memory. */
+int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags);

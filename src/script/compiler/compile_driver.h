@@ -100,10 +100,7 @@ void CheckDefaultScriptChanged(const char *path);
 ** it: in the scripts folder, or in the program folder when it is not there. */
 void DefaultSectionScriptPath(int section, char *outPath);
 
-/* ---- what the driver asks of the shared data pass ----------------------------------
-** STANDIN: until the shared data pass is built, script_standins.cpp answers the
-** three below plainly: no bar size from names, no automatic one-value marks,
-** no sharing. */
+/* ---- what the driver asks of the shared data pass (shared_subexpr.cpp) ---------- */
 
 struct FormulaItem;
 /* Bar size of a Data or TestData item from a bar-size word leading its name. */

@@ -48,7 +48,8 @@
 #include <cstdint>
 
 #include "script/compiler/formula.h"
-#include "script/datacalc/cross_section_hooks.h"
+#include "script/datacalc/cross_section.h"
+#include "script/datacalc/strategy_data.h"
 #include "script/eval/eval_context.h"
 
 enum {
@@ -163,12 +164,3 @@ int64_t GetItemValueCount(int32_t index);
 void FreeDataItemLists();
 /* Frees every calculation record (the program is closing, or a test resets). */
 void FreeDataCalcRecords();
-
-/* ---- StratData ----------------------------------------------------------------------- */
-
-/* Sizes the per-strategy data arrays of the run; 1, or 0 when memory runs out. */
-int AllocStrategyArrays();
-/* The per-strategy StratData items of the context's date row. */
-void CalcStrategyItems(EvalContext *context);
-/* The aggregate StratData items of the context's date row. */
-void CalcStrategyAggregates(EvalContext *context);

@@ -1,0 +1,346 @@
+/* norgate.cpp -- the Norgate Data Updater: starting, updating and closing it,
+** checking its local web interface, its watchlists as symbol lists and as
+** suggestions, and the security information page of one symbol. */
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/allocator.h"
+
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/numbers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/import/import_run.h"
+#include "marketdata/import/online_import.h"
+#include "marketdata/store/constituency.h"
+#include "shell/services.h"
+
+char gNorgateWatchlistNames[10000];
+
+enum {
+    LAUNCH_WAIT_MS = 60000,
+    UPDATE_START_WAIT_MS = 60000,
+    UPDATE_FINISH_WAIT_MS = 900000,
+    POLL_PAUSE_MS = 100,
+    WINDOW_TEXT_SIZE = 256,
+    WATCHLIST_IMAGE = 12,
+    DATA_PATH_MAX = 228
+};
+
+static const char kMsgLaunch[] = "Unable to launch Norgate Data Updater.";
+static const char kMsgWaiting[] = "Waiting for Norgate to %s updating...";
+static const char kMsgConnect[] = "Unable to connect to Norgate Data Updater.\r\n%s";
+static const char kMsgWatchlist[] = "Unable to access Norgate watchlist '%s'.%s";
+static const char kMsgPlatinum[] = "\r\n(Historical index constituency requires Norgate Platinum subscription level.)";
+static const char kMsgNoInfo[] = "Unable to get security information for %s.";
+static const char kMsgCreate[] = "Unable to create %s";
+static const char kCurrentAndPast[] = " Current & Past";
+
+static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
+
+void *FindBusyCancelButton(void *window)
+{
+    if (!window) return nullptr;
+    char text[WINDOW_TEXT_SIZE];
+    if (NduWindowText(window, text, sizeof text) && MatchWildcard("Cancel *", text)) return window;
+    for (void *child = NduFirstChild(window); child; child = NduNextSibling(child)) {
+        void *found = FindBusyCancelButton(child);
+        if (found) return found;
+    }
+    return nullptr;
+}
+
+/* The updater's state: 0 not running, 1 running and idle, 2 running and busy. */
+static int UpdaterState()
+{
+    void *window = FindNorgateUpdaterWindow();
+    if (!window) return 0;
+    return FindBusyCancelButton(window) ? 2 : 1;
+}
+
+/* Polls (pumping messages) until the updater is in state want; shows the
+** waiting message with verb once while it is in state notice.  1 reached, 0
+** after limit milliseconds or a stop request. */
+static int WaitForUpdater(int want, int notice, const char *verb, uint32_t limit)
+{
+    uint64_t start = PlatTickCount64();
+    int shown = 0;
+    for (;;) {
+        int state = UpdaterState();
+        if (state == want) return 1;
+        if (state == notice && !shown) {
+            SetStatusText(0, kMsgWaiting, verb);
+            shown = 1;
+        }
+        if (StopRequested() || PlatTickCount64() - start > limit) return 0;
+        PumpMessages();
+        PlatSleep(POLL_PAUSE_MS);
+    }
+}
+
+int ControlNorgateUpdater(int mode)
+{
+    int state = UpdaterState();
+    if (state == 2) SetStatusText(0, kMsgWaiting, "finish");
+    int running = state == 1;
+    if (running && mode == 0) return 1;
+    char folder[260];
+    if (!NduReadRegistryText("InstallPath", folder, sizeof folder) && !NduReadRegistryText("BasePath", folder, sizeof folder)) {
+        /* Without an installation to start (no registry here), an interface
+        ** that already answers is as good as an idle updater. */
+        if (mode == 0 && CheckNorgateApi(0)) return 1;
+        ReportError(kMsgLaunch);
+        return 0;
+    }
+    static const char *const kArguments[] = {" close", " donotshow", " update donotshow"};
+    const char *status = mode < 0    ? "Closing Norgate Data Updater..."
+                         : mode == 0 ? "Launching Norgate Data Updater..."
+                         : running   ? "Updating Norgate Data..."
+                                     : "Launching Norgate Data Updater and Updating Data...";
+    char command[600];
+    FormatText(command, sizeof command, "\"%sbin\\ndu.trigger.exe\"%s", folder, kArguments[mode < 0 ? 0 : mode == 0 ? 1 : 2]);
+    SetStatusText(0, "%s", status);
+    if (!NduStartProgram(command)) {
+        ReportError(kMsgLaunch);
+        return 0;
+    }
+    if (mode < 0) return 1;
+    if (mode == 0) {
+        if (WaitForUpdater(1, 2, "finish", LAUNCH_WAIT_MS)) return 1;
+        ReportError(kMsgLaunch);
+        return 0;
+    }
+    if (!WaitForUpdater(2, 1, "start", UPDATE_START_WAIT_MS) || !WaitForUpdater(1, 2, "finish", UPDATE_FINISH_WAIT_MS)) {
+        ReportError(kMsgLaunch);
+        return 0;
+    }
+    return 1;
+}
+
+int CheckNorgateApi(int slot)
+{
+    const OnlineHost &h = gOnlineHosts[HOST_NORGATE];
+    int ok = HttpConnect(slot, h.host, h.port, h.flags, "Norgate") && HttpGet(slot, "/api/v1/status", 0, HTTP_BODY_FIRST) &&
+             CompareNoCase(gHttpSlots[slot].body[0], "OK") == 0;
+    if (!ok) SetImportErrorText("The Norgate Data Updater's local web interface is not responding.");
+    return ok;
+}
+
+int ReadNorgateWatchlist(ImportItem *row)
+{
+    const char *name = row->value + 1;
+    if (!ControlNorgateUpdater(0)) return 0;
+    if (!CheckNorgateApi(0)) {
+        ReportError(kMsgConnect, gImportErrorText);
+        return 0;
+    }
+    char encoded[256], path[300];
+    UrlEncode(name, encoded, sizeof encoded);
+    FormatText(path, sizeof path, "/api/v1/watchlist/%s", encoded);
+    int history = FindTextNoCase(name, kCurrentAndPast) != nullptr;
+    if (!HttpGet(0, path, 0, HTTP_BODY_FIRST) || gHttpSlots[0].received == 0) {
+        ReportError(kMsgWatchlist, name, history ? kMsgPlatinum : "");
+        return 0;
+    }
+    /* The first line is the header; each later line starts with its symbol. */
+    const char *p = strchr(gHttpSlots[0].body[0], '\n');
+    int result = 1;
+    while (p && p[1]) {
+        const char *line = p + 1;
+        const char *comma = strchr(line, ',');
+        const char *end = strchr(line, '\n');
+        if (!comma || (end && comma > end)) break;
+        char symbol[IMPORT_SYMBOL_SIZE * 2];
+        CopyString(symbol, sizeof symbol, line, (int)(comma - line));
+        if (row->kind == IMPKW_EXCLUDE_LIST) result = AddExcludePattern(symbol, row->blockNumber);
+        else result = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag) != nullptr;
+        if (!result) return 0;
+        p = end;
+    }
+    if (history) {
+        char index[IMPORT_VALUE_SIZE];
+        const char *suffix = FindTextNoCase(name, kCurrentAndPast);
+        CopyString(index, sizeof index, name, (int)(suffix - name));
+        if (!gConstituencyRequested && gConstituencyCount > 0 &&
+            !AllocMemory(&gConstituencyRequested, (uint64_t)gConstituencyCount))
+            return 0;
+        for (int32_t c = 0; gConstituencyRequested && c < gConstituencyCount; c++)
+            if (CompareNoCase(gConstituency[c].label, index) == 0) gConstituencyRequested[c] = 1;
+    }
+    HttpClose(0);
+    return result;
+}
+
+struct NameFilter {
+    const char *filter;
+    int used;
+};
+
+static int CollectWatchlistName(const char *file, int isFolder, void *user)
+{
+    NameFilter *f = (NameFilter *)user;
+    char name[260];
+    CopyString(name, sizeof name, file, -1);
+    const char *cut = FindTextNoCase(name, ".wl");
+    if (cut) name[cut - name] = 0;
+    if (f->filter[0] && !FindTextNoCase(name, f->filter)) return 1;
+    char entry[300];
+    int n = FormatText(entry, sizeof entry, "%s.%s?%d", f->used ? "|" : "", name, WATCHLIST_IMAGE);
+    if (f->used + n < (int)sizeof gNorgateWatchlistNames) {
+        memcpy(gNorgateWatchlistNames + f->used, entry, (size_t)n + 1);
+        f->used += n;
+    }
+    return 1;
+}
+
+int ListNorgateWatchlistNames(const char *typed)
+{
+    gNorgateWatchlistNames[0] = 0;
+    char dataPath[260];
+    if (!NduReadRegistryText("DataPath", dataPath, sizeof dataPath) || strlen(dataPath) >= DATA_PATH_MAX) return 0;
+    char pattern[300];
+    FormatText(pattern, sizeof pattern, "%sConfiguration\\Watchlists\\*.wl?", dataPath);
+    NameFilter f = {typed && typed[0] ? typed + 1 : "", 0};
+    PlatListFolder(pattern, CollectWatchlistName, &f);
+    return 1;
+}
+
+/* ---- the security information page ------------------------------------------------------- */
+
+/* Writes text with the characters HTML gives a meaning escaped. */
+static void WriteEscaped(PlatFile file, const char *text)
+{
+    char out[1024];
+    int n = 0;
+    for (const char *p = text; *p; p++) {
+        const char *e = *p == '<' ? "&lt;" : *p == '>' ? "&gt;" : *p == '&' ? "&amp;" : *p == '\'' ? "&#39;" : *p == '"' ? "&quot;" : nullptr;
+        if (n > (int)sizeof out - 8) {
+            uint32_t written = 0;
+            PlatWriteFile(file, out, (uint32_t)n, &written);
+            n = 0;
+        }
+        if (e) {
+            memcpy(out + n, e, strlen(e));
+            n += (int)strlen(e);
+        } else {
+            out[n++] = *p;
+        }
+    }
+    uint32_t written = 0;
+    PlatWriteFile(file, out, (uint32_t)n, &written);
+}
+
+/* Writes format, where each "%s" takes the next text escaped and every other
+** character is written as it stands. */
+static void WriteHtml(PlatFile file, const char *format, const char *const *texts, int count)
+{
+    int used = 0;
+    const char *p = format;
+    while (*p) {
+        const char *next = strstr(p, "%s");
+        size_t n = next ? (size_t)(next - p) : strlen(p);
+        uint32_t written = 0;
+        PlatWriteFile(file, p, (uint32_t)n, &written);
+        if (!next) break;
+        WriteEscaped(file, used < count ? texts[used] : "");
+        used++;
+        p = next + 2;
+    }
+}
+
+void ShowNorgateSecurityInfo(const SymbolRecord *record)
+{
+    if (gRun.state.load() == RUN_IMPORT) return;
+    char savedStatus[256];
+    GetStatusText(0, savedStatus, sizeof savedStatus);
+    const char *symbol = record->info.Symbol;
+    PlatFile file = nullptr;
+    char exchange[80] = "";
+    char encoded[40];
+    char info[260], path[300], css[300];
+    if (!ControlNorgateUpdater(0)) goto done;
+    if (!CheckNorgateApi(0)) {
+        ReportError(kMsgConnect, gImportErrorText);
+        goto done;
+    }
+    UrlEncode(symbol, encoded, 39);
+    {
+        char request[120];
+        FormatText(request, sizeof request, "/api/v1/security/%s/exchange", encoded);
+        if (!HttpGet(0, request, 0, HTTP_BODY_FIRST) || gHttpSlots[0].received == 0) {
+            ReportError(kMsgNoInfo, symbol);
+            goto done;
+        }
+        CopyString(exchange, sizeof exchange, gHttpSlots[0].body[0], 79);
+    }
+    FormatText(info, sizeof info, "%s\\Info", gSettings.OutputPath);
+    FormatText(path, sizeof path, "%s\\%s_INFO.html", info, symbol);
+    file = PlatOpenFile(path, PLAT_CREATE_WRITE);
+    if (!file) {
+        ReportError(kMsgCreate, path);
+        goto done;
+    }
+    FormatText(css, sizeof css, "%s\\w3.css", info);
+    {
+        const char *sheet = PlatFileExists(css) ? "w3.css" : "https://www.w3schools.com/w3css/4/w3.css";
+        const char *head[] = {symbol, sheet, record->info.Name, symbol, exchange};
+        WriteHtml(file,
+                  "<!DOCTYPE html>\n<!-- Generated by Kestovar.exe -->\n<html lang='en'>\n<head>\n<title>%s_INFO</title>\n"
+                  "<meta charset='utf-8'>\n<meta name='viewport' content='width=device-width, initial-scale=1'>\n"
+                  "<link rel='stylesheet' href='%s'>\n</head>\n<body style='max-width:800px;margin:auto' class='w3-small'>\n"
+                  "<div class='w3-container w3-dark-gray'><h3>%s (%s on %s) Information and Fundamentals</h3></div>\n",
+                  head, 5);
+    }
+    {
+        int headings = 0;
+        for (int32_t f = 0; f < FUNDAMENTAL_FIELD_ROWS && gFundamentalFields[f].group; f++) {
+            const FundamentalField &field = gFundamentalFields[f];
+            int fundamental = field.group >= 2;
+            if (!field.name || !field.name[0]) {
+                const char *texts[] = {field.description};
+                if (headings++) WriteHtml(file, "</table>", nullptr, 0);
+                WriteHtml(file, "<h3 class='w3-container w3-pale-red'>%s</h3>\n<table class='w3-table w3-striped'>\n", texts, 1);
+                WriteHtml(file, fundamental ? "<tr class='w3-pale-green'><th>Item</th><th>Description</th><th>Value</th><th>Date</th></tr>\n"
+                                            : "<tr class='w3-pale-green'><th>Item</th><th>Value</th></tr>\n",
+                          nullptr, 0);
+                continue;
+            }
+            char request[200];
+            FormatText(request, sizeof request, "/api/v1/%s/%s/%s", fundamental ? "fundamental" : "security", encoded, field.name);
+            if (!HttpGet(0, request, 0, HTTP_BODY_FIRST) || gHttpSlots[0].received == 0) continue;
+            char value[256], date[64] = "";
+            CopyString(value, sizeof value, gHttpSlots[0].body[0], -1);
+            char *comma = fundamental ? strchr(value, ',') : nullptr;
+            if (comma) {
+                *comma = 0;
+                CopyString(date, sizeof date, comma + 1, -1);
+            }
+            char number[64];
+            double v = atof(value);
+            if (v != 0.0) {
+                FormatDouble(v, DECIMALS_TRIMMED, 0, number);
+                CopyString(value, sizeof value, number, -1);
+            }
+            if (!fundamental) {
+                const char *texts[] = {field.description, value};
+                WriteHtml(file, "<tr><td class='w3-text-blue'>%s</td><td>%s</td></tr>\n", texts, 2);
+            } else if (field.group <= 5) {
+                const char *texts[] = {field.name, field.name, field.description, value, date};
+                WriteHtml(file,
+                          "<tr><td><a href='#%s'>%s</a></td>"
+                          "<td>%s</td><td class='w3-text-red'>%s</td><td>%s</td></tr>\n",
+                          texts, 5);
+            } else {
+                const char *texts[] = {field.name, field.description, value, date};
+                WriteHtml(file, "<tr><td class='w3-text-blue'>%s</td><td>%s</td><td class='w3-text-red'>%s</td><td>%s</td></tr>\n",
+                          texts, 4);
+            }
+        }
+    }
+    WriteHtml(file, "</table></div>\n</body>\n</html>\n", nullptr, 0);
+    PlatCloseFile(file);
+    NduOpenDocument(path);
+done:
+    SetStatusText(0, "%s", savedStatus);
+}

@@ -1,0 +1,706 @@
+/* online_import.cpp -- the online import: one block's symbols spread over up
+** to 32 worker threads, each downloading, parsing and storing every n-th
+** symbol through its own HTTP slot. */
+#include "marketdata/import/online_import.h"
+
+#include <cctype>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/import/csv_import.h"
+#include "marketdata/import/import_run.h"
+#include "marketdata/import/web_parsers.h"
+#include "marketdata/store/constituency.h"
+#include "marketdata/store/datafile.h"
+#include "marketdata/store/events.h"
+#include "script/compiler/formula.h"
+#include "shell/services.h"
+
+OnlineHost gOnlineHosts[ONLINE_HOST_COUNT] = {
+    [HOST_NORGATE] = {.host = "127.0.0.1", .port = NORGATE_PORT, .flags = 0},
+    [HOST_YAHOO_SITE] = {.host = "finance.yahoo.com", .port = 443, .flags = HTTP_FLAG_SECURE},
+    [HOST_YAHOO_CHART] = {.host = "query1.finance.yahoo.com", .port = 443, .flags = HTTP_FLAG_SECURE},
+    [HOST_TIINGO] = {.host = "api.tiingo.com", .port = 443, .flags = HTTP_FLAG_SECURE},
+};
+
+std::atomic<int> gImportThreadCount;
+
+enum {
+    MAX_WORKERS = 32,
+    REQUEST_SYMBOL_SIZE = 40,
+    EXCHANGES_SIZE = 256,
+    PATH_SIZE = 512,
+    FIELD_TEXT_MAX = 79,
+    INDEX_SYMBOL_MAX = 39,
+    INDUSTRY_LIST_SIZE = 5000,
+    STATUS_INTERVAL_MS = 100,
+    RETRY_PAUSE_MS = 1000
+};
+
+static const char kMsgNoSymbols[] = "%s data import requires at least one symbol.";
+static const char kMsgBlockFailed[] = "%s data import %s\r\n%s";
+static const char kMsgTimeout[] = "Timeout waiting for response to %s data request.";
+static const char kLogConstituencyMissing[] = "*** Constituency: %s is not available ***\n";
+
+static const char *const kAdjustmentNames[] = {"TotalReturn", "CapitalSpecial", "Capital", "None"};
+static const char *const kPaddingNames[] = {"None", "AlignWithSymbol", "AllMarketDays", "AllWeekDays",
+                                            "AllCalendarDays"};
+static const char *const kFamilyCodes[] = {"$SPX", "$SP1500", "$XJO.au", "$XKO.au"};
+static const char *const kClassificationNames[] = {"TRBC", "GICS"};
+
+enum PaddingSetting { PADDING_ALIGN_WITH_SYMBOL = 1, PADDING_ALL_MARKET_DAYS = 2 };
+
+struct WorkerContext {
+    ImportItem *row;
+    int32_t index;
+    std::atomic<int> running;
+    std::atomic<int> error;     /* 0 none, 1 stop or failure, above 1 a thread-creation code */
+};
+
+/* The state of one online import run that outlives a block: the industry
+** indexes already added and the constituencies that answered. */
+struct OnlineRun {
+    char industryList[INDUSTRY_LIST_SIZE];
+    int32_t industryLength;
+    std::vector<uint8_t> answered;   /* per constituency row: some symbol's history arrived */
+};
+static OnlineRun gOnline;
+/* The failure texts of the block's workers, one line each. */
+static char gWorkerFailures[IMPORT_ERROR_TEXT_SIZE];
+static std::mutex gFailureLock;
+static WorkerContext gWorkers[MAX_WORKERS];
+
+/* ---- the Tiingo CSV layout ---------------------------------------------------------- */
+
+enum CsvFieldId {
+    CSVF_DATE = 2, CSVF_OPEN = 4, CSVF_HIGH = 5, CSVF_LOW = 6, CSVF_CLOSE = 7, CSVF_VOLUME = 8,
+    CSVF_REAL_CLOSE = 10, CSVF_DIVIDEND = 12, CSVF_EXTRA = 13
+};
+
+static void SetTiingoFieldMap(ImportItem *row)
+{
+    memset(row->csvFields, 0, sizeof row->csvFields);
+    if (gImportState.KeepAdjusted) row->adjustment = ADJUST_TOTAL_RETURN;
+    /* Without CSVFields anywhere the answer's header line names the columns. */
+    if (gImportState.csvFieldSum == 0) return;
+    int32_t *f = row->csvFields;
+    f[0] = CSVF_DATE;
+    if (row->adjustment == ADJUST_TOTAL_RETURN) {
+        f[1] = CSVF_REAL_CLOSE, f[6] = CSVF_CLOSE, f[7] = CSVF_HIGH, f[8] = CSVF_LOW, f[9] = CSVF_OPEN,
+        f[10] = CSVF_VOLUME;
+    } else {
+        f[1] = CSVF_CLOSE, f[2] = CSVF_HIGH, f[3] = CSVF_LOW, f[4] = CSVF_OPEN, f[5] = CSVF_VOLUME,
+        f[11] = CSVF_DIVIDEND;
+        if (row->adjustment != ADJUST_NONE) f[12] = CSVF_EXTRA;
+    }
+}
+
+/* ---- one worker ------------------------------------------------------------------------ */
+
+struct Worker {
+    WorkerContext *context;
+    int k;
+    ImportItem *row;
+    HttpSlot *slot;
+    SymbolRecord record;
+    char requestSymbol[REQUEST_SYMBOL_SIZE];
+    char familyCode[REQUEST_SYMBOL_SIZE];
+    const char *paddingName;
+    char pendingIndex[INDEX_SYMBOL_MAX + 1];
+    uint32_t priceBytes;           /* length of the price answer in the second body buffer */
+    int failureNoted;              /* the worker's failure text is in gWorkerFailures */
+};
+
+/* Adds one worker's failure text (a line of its own) to the block's report. */
+static void NoteFailure(Worker *w, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+static void NoteFailure(Worker *w, const char *format, ...)
+{
+    char text[IMPORT_ERROR_TEXT_SIZE];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(text, sizeof text, format, args);
+    va_end(args);
+    w->failureNoted = 1;
+    std::lock_guard<std::mutex> hold(gFailureLock);
+    size_t used = strlen(gWorkerFailures);
+    if (strstr(gWorkerFailures, text)) return;
+    FormatText(gWorkerFailures + used, sizeof gWorkerFailures - used, "%s%s", used ? "\r\n" : "", text);
+}
+
+static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
+
+/* GET of a formatted path into the first body buffer; 1/0. */
+static int Ask(Worker *w, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+static int Ask(Worker *w, const char *format, ...)
+{
+    char path[PATH_SIZE];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(path, sizeof path, format, args);
+    va_end(args);
+    return HttpGet(w->k, path, 0, HTTP_BODY_FIRST);
+}
+
+static const char *Answer(const Worker *w) { return w->slot->received ? w->slot->body[0] : nullptr; }
+
+/* Asks a security or fundamental text field; 0 when the request failed. */
+static int AskText(Worker *w, const char *kind, const char *field, char *out, int size)
+{
+    if (!Ask(w, "/api/v1/%s/%s/%s", kind, w->requestSymbol, field)) return 0;
+    if (Answer(w)) CopyString(out, size, Answer(w), size - 1 < FIELD_TEXT_MAX ? size - 1 : FIELD_TEXT_MAX);
+    return 1;
+}
+
+static int AskNumber(Worker *w, const char *kind, const char *field, double *out)
+{
+    if (!Ask(w, "/api/v1/%s/%s/%s", kind, w->requestSymbol, field)) return 0;
+    if (Answer(w)) *out = atof(Answer(w));
+    return 1;
+}
+
+static int StartsWith(const char *text, const char *prefix) { return strncmp(text, prefix, strlen(prefix)) == 0; }
+
+/* The membership series of one constituency for the record (Norgate); 1/0. */
+static int ImportConstituency(Worker *w, int32_t row)
+{
+    const ConstituencyRecord &c = gConstituency[row];
+    SymbolRecord &r = w->record;
+    int32_t a = r.firstDate, b = r.lastDate;
+    char path[PATH_SIZE];
+    const char *range = "start_date=%d-%d-%d&end_date=%d-%d-%d&padding_setting=%s";
+    char query[160];
+    FormatText(query, sizeof query, range, DateYear(a), DateMonth(a), DateDay(a), DateYear(b), DateMonth(b), DateDay(b),
+               w->paddingName);
+    char indexName[REQUEST_SYMBOL_SIZE * 3];
+    UrlEncode(c.label, indexName, sizeof indexName);
+    if (strcmp(c.label, "$MEL") == 0) FormatText(path, sizeof path, "/api/v1/majorexchangelisted/%s?%s", w->requestSymbol, query);
+    else if (strcmp(c.label, "$BCC") == 0) FormatText(path, sizeof path, "/api/v1/blankcheckcompany/%s?%s", w->requestSymbol, query);
+    else FormatText(path, sizeof path, "/api/v1/indexconstituent/%s?indexname=%s&%s", w->requestSymbol, indexName, query);
+    if (!HttpGet(w->k, path, 1, HTTP_BODY_FIRST)) return 0;
+    if (!w->slot->received) {
+        LogImportMessage(kLogConstituencyMissing, c.label);
+        return 1;
+    }
+    const char *count = strstr(w->slot->headers ? w->slot->headers : "", "Record-Count: ");
+    int64_t records = count ? atoll(count + 14) : 0;
+    if (records > w->slot->received / 12) records = w->slot->received / 12;
+    const unsigned char *p = (const unsigned char *)w->slot->body[0];
+    int32_t kind = -(int32_t)(c.id + 1);
+    int stored = 0;
+    int32_t previous = 0;
+    for (int64_t j = 0; j < records; j++, p += 12) {
+        uint64_t bits = 0;
+        for (int i = 7; i >= 0; i--) bits = bits << 8 | p[i];
+        double ole;
+        memcpy(&ole, &bits, 8);
+        int32_t date = OleDateToDate(ole);
+        int32_t value = (int32_t)((uint32_t)p[8] | (uint32_t)p[9] << 8 | (uint32_t)p[10] << 16 | (uint32_t)p[11] << 24);
+        if (date >= a && date <= b && (!stored || value != previous)) {
+            if (!SetEventItem(&r, date, 0, kind, value)) return 0;
+            stored = 1;
+            previous = value;
+        }
+        if (date < 19000101 || date >= b) break;
+    }
+    std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);
+    if (gImport.useLock) guard.lock();
+    if ((size_t)row < gOnline.answered.size()) gOnline.answered[(size_t)row] = 1;
+    return 1;
+}
+
+/* The security sequence of one Norgate symbol: 1 stored or passed over,
+** 0 failure (the thread ends), with *skip set when passed over. */
+static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
+{
+    SymbolRecord &r = w->record;
+    SymbolInfo &info = r.info;
+    ImportItem *row = w->row;
+    ApplySymbolInfo(item->symbol, &r, SOURCE_NORGATE);
+    char base[FIELD_TEXT_MAX + 1] = "", sub[FIELD_TEXT_MAX + 1] = "";
+    if (!AskText(w, "security", "basetype", base, sizeof base)) return 0;
+    if (base[0]) {
+        if (!AskText(w, "security", "subtype1", sub, sizeof sub)) return 0;
+        if (sub[0]) FormatText(info.Type, sizeof info.Type, "%s/%s", base, sub);
+        else CopyString(info.Type, sizeof info.Type, base, -1);
+    }
+    int futures = StartsWith(info.Type, "Fut");
+    if (futures) {
+        r.securityType = SECURITY_FUTURES;
+        if (!AskNumber(w, "security", "pointvalue", &info.PointValue) ||
+            !AskNumber(w, "security", "ticksize", &info.TickSize) ||
+            !AskText(w, "security", "name", info.Name, sizeof info.Name))
+            return 0;
+    } else {
+        r.securityType = StartsWith(info.Type, "For") || StartsWith(info.Type, "FX") ? SECURITY_FOREX : SECURITY_STOCK;
+        info.PointValue = 1.0;
+        info.TickSize = 0.01;
+    }
+    /* The price answer's own length, kept before the field requests reused the slot. */
+    int parsed = ParseNorgatePrices(w->slot->headers ? w->slot->headers : "", w->slot->body[1], w->priceBytes, &r,
+                                    item->flags);
+    if (parsed <= 0) {
+        *skip = 1;
+        return parsed == 0;
+    }
+    CopyString(info.Symbol, sizeof info.Symbol, item->saveAs, -1);
+    MakeIdentifier(info.Symbol);
+    info.PriceMult = 1.0;
+    if (!row->filterNeedsSecurity && !row->filterNeedsEvents && LogSymbolFiltered(&r, w->k) == 1) {
+        *skip = 1;
+        return 1;
+    }
+    double assetId = info.AssetId;
+    char listed[FIELD_TEXT_MAX + 1] = "";
+    if (!AskNumber(w, "security", "assetid", &assetId)) return 0;
+    info.AssetId = (int32_t)assetId;
+    if (!futures && !AskText(w, "security", "name", info.Name, sizeof info.Name)) return 0;
+    if (!AskText(w, "security", "listingtype", info.ListingType, sizeof info.ListingType) ||
+        !AskText(w, "security", "equitytype", info.EquityType, sizeof info.EquityType) ||
+        !AskText(w, "security", "exchange", info.Exchange, sizeof info.Exchange) ||
+        !AskText(w, "security", "domicile", info.Domicile, sizeof info.Domicile) ||
+        !AskText(w, "security", "currency", info.Currency, sizeof info.Currency) ||
+        !AskText(w, "security", "reportingcurrency", info.ReportingCurrency, sizeof info.ReportingCurrency) ||
+        !AskText(w, "security", "LastQuotedDate", listed, sizeof listed))
+        return 0;
+    if (listed[0]) info.DelistDate = ParseDate(listed);
+    if (gStore.fundamentalsCount > 0 && gImportState.fundamentalCount > 0 && !r.fundamentals)
+        if (!AllocMemory(&r.fundamentals, (uint64_t)gStore.fundamentalsCount * sizeof(FundamentalItem))) return 0;
+    if (StartsWith(info.Type, "Stock")) {
+        char *levels[] = {info.EconSect, info.Sector, info.IndGroup, info.Industry};
+        static const int kLevelSizes[] = {sizeof info.EconSect, sizeof info.Sector, sizeof info.IndGroup,
+                                          sizeof info.Industry};
+        for (int level = 1; level <= 4; level++) {
+            if (!Ask(w, "/api/v1/security/%s/classification?schemename=%s&level=%d", w->requestSymbol,
+                     kClassificationNames[gImportState.Classification & 1], level))
+                return 0;
+            if (Answer(w)) CopyString(levels[level - 1], kLevelSizes[level - 1], Answer(w), FIELD_TEXT_MAX);
+        }
+        if (w->familyCode[0]) {
+            if (!Ask(w, "/api/v1/security/%s/correspondingindustryindex?indexfamilycode=%s&level=%d", w->requestSymbol,
+                     w->familyCode, gImportState.CIILevel + 1))
+                return 0;
+            if (Answer(w)) {
+                CopyString(info.InduIndex, sizeof info.InduIndex, Answer(w), INDEX_SYMBOL_MAX);
+                CopyString(w->pendingIndex, sizeof w->pendingIndex, info.InduIndex, -1);
+                const char *suffix = strstr(w->familyCode, "%2Eau") ? ".au" : strstr(w->familyCode, "%2Eca") ? ".ca" : nullptr;
+                if (suffix) {
+                    char encoded[REQUEST_SYMBOL_SIZE];
+                    UrlEncode(w->pendingIndex, encoded, sizeof encoded);
+                    if (!Ask(w, "/api/v1/security/%s/name", encoded)) return 0;
+                    if (!Answer(w)) {
+                        size_t n = strlen(w->pendingIndex);
+                        if (n + 3 <= INDEX_SYMBOL_MAX) {
+                            FormatText(w->pendingIndex + n, sizeof w->pendingIndex - n, "%s", suffix);
+                            CopyString(info.InduIndex, sizeof info.InduIndex, w->pendingIndex, -1);
+                        }
+                    }
+                }
+            }
+        }
+        if (!AskNumber(w, "security", "classification?schemename=TRBC&classificationresulttype=ClassificationId", &info.TRBC) ||
+            !AskNumber(w, "security", "classification?schemename=GICS&classificationresulttype=ClassificationId", &info.GICS) ||
+            !AskNumber(w, "fundamental", "sharesoutstanding", &info.Shares) ||
+            !AskNumber(w, "fundamental", "sharesfloat", &info.Float))
+            return 0;
+        int32_t next = 0;
+        for (int32_t f = 0; r.fundamentals && f < FUNDAMENTAL_FIELD_ROWS && gFundamentalFields[f].group; f++) {
+            FundamentalField &field = gFundamentalFields[f];
+            if (!field.requested || !field.name || !field.name[0]) continue;
+            if (!Ask(w, "/api/v1/fundamental/%s/%s", w->requestSymbol, field.name)) return 0;
+            const char *comma = Answer(w) ? strchr(Answer(w), ',') : nullptr;
+            if (!comma || next >= gStore.fundamentalsCount) continue;
+            FundamentalItem &fi = r.fundamentals[next++];
+            fi.fieldId = (uint32_t)f;
+            fi.intValue = (uint32_t)ParseDate(comma + 1);
+            fi.value = atof(Answer(w));
+            field.present = 1;
+        }
+    } else if (futures) {
+        if (!AskNumber(w, "security", "margin", &info.Margin) ||
+            !AskText(w, "security", "classification?schemename=NorgateDataFuturesClassification", info.Sector,
+                     sizeof info.Sector))
+            return 0;
+    }
+    ApplySymbolInfo(item->saveAs, &r, SOURCE_NORGATE);
+    if (row->filterNeedsSecurity && !row->filterNeedsEvents && LogSymbolFiltered(&r, w->k) == 1) {
+        *skip = 1;
+        return 1;
+    }
+    for (int32_t c = 0; gConstituencyRequested && c < gConstituencyCount; c++)
+        if (gConstituencyRequested[c] && !ImportConstituency(w, c)) return 0;
+    if (row->filterNeedsEvents && LogSymbolFiltered(&r, w->k) == 1) {
+        *skip = 1;
+        return 1;
+    }
+    return FinishSymbol(&r, item) >= 0;
+}
+
+/* Turns the split ratios a Tiingo answer leaves in Extra into split factors:
+** each bar carries the product of the ratios of all later bars. */
+static void ApplyTiingoSplits(SymbolRecord *record)
+{
+    double factor = 1.0;
+    Bar *bars = record->bars[BAR_DAILY];
+    for (int32_t i = record->barCounts[BAR_DAILY] - 1; i >= 0; i--) {
+        bars[i].split = factor;
+        if (bars[i].extra != 0.0) {
+            factor *= bars[i].extra;
+            bars[i].extra = 0.0;
+        }
+    }
+}
+
+/* Adds the pending industry index to the run's list; 1 when it is new, 0
+** when already there, -1 when the list is full. */
+static int TakeIndustryIndex(const char *index)
+{
+    char entry[INDEX_SYMBOL_MAX + 2];
+    int n = FormatText(entry, sizeof entry, "%s,", index);
+    std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);
+    if (gImport.useLock) guard.lock();
+    /* Entries are matched whole: each follows the list's start or a ','. */
+    for (const char *p = gOnline.industryList; (p = strstr(p, entry)) != nullptr; p++)
+        if (p == gOnline.industryList || p[-1] == ',') return 0;
+    if (gOnline.industryLength + n >= INDUSTRY_LIST_SIZE) return -1;
+    memcpy(gOnline.industryList + gOnline.industryLength, entry, (size_t)n + 1);
+    gOnline.industryLength += n;
+    return 1;
+}
+
+/* Connects the worker's slot for the row's source; 1/0. */
+static int ConnectWorker(Worker *w)
+{
+    int k = w->k;
+    const OnlineHost *h = gOnlineHosts;
+    switch (w->row->dataSource) {
+    case SOURCE_NORGATE: return CheckNorgateApi(k);
+    case SOURCE_YAHOO:
+        if (!HttpConnect(k, h[HOST_YAHOO_SITE].host, h[HOST_YAHOO_SITE].port, h[HOST_YAHOO_SITE].flags, "Yahoo"))
+            return 0;
+        return HttpConnect(k, h[HOST_YAHOO_CHART].host, h[HOST_YAHOO_CHART].port, h[HOST_YAHOO_CHART].flags, "Yahoo");
+    default: return HttpConnect(k, h[HOST_TIINGO].host, h[HOST_TIINGO].port, h[HOST_TIINGO].flags, "Tiingo");
+    }
+}
+
+/* The request path of the item's price answer. */
+static void PricePath(Worker *w, const ImportWorkItem *item, char *path, int size)
+{
+    const char *symbol = item->symbol;
+    char exchanges[EXCHANGES_SIZE] = "";
+    const char *ticker = symbol;
+    int source = w->row->dataSource;
+    if (source == SOURCE_TIINGO_CRYPTO) {
+        const char *dot = strchr(symbol, '.');
+        if (dot) {
+            char exchange[IMPORT_SYMBOL_SIZE];
+            CopyString(exchange, sizeof exchange, symbol, (int)(dot - symbol));
+            int n = FormatText(exchanges, sizeof exchanges, "&exchanges=");
+            UrlEncode(exchange, exchanges + n, 245);
+            ticker = dot + 1;
+        } else if (gSettings.TiingoExchanges[0]) {
+            FormatText(exchanges, sizeof exchanges, "&exchanges=%s", gSettings.TiingoExchanges);
+        }
+    }
+    CopyString(w->slot->text, sizeof w->slot->text, ticker, -1);
+    UrlEncode(ticker, w->requestSymbol, sizeof w->requestSymbol);
+    int32_t s = gImport.startDate, e = gImport.endDate;
+    int sy = DateYear(s), sm = DateMonth(s), sd = DateDay(s), ey = DateYear(e), em = DateMonth(e), ed = DateDay(e);
+    const char *key = gSettings.TiingoApiKey;
+    switch (source) {
+    case SOURCE_NORGATE:
+        FormatText(path, size,
+                   "/api/v1/prices/%s?start_date=%.4d-%.2d-%.2d&end_date=%.4d-%.2d-%.2d&stock_price_adjustment_setting=%s"
+                   "&padding_setting=%s&forceZeroVolumeOnSuspendedBars=true",
+                   w->requestSymbol, sy, sm, sd, ey, em, ed, kAdjustmentNames[w->row->adjustment & 3], w->paddingName);
+        break;
+    case SOURCE_YAHOO:
+        FormatText(path, size, "/v8/finance/chart/%s?period1=%lld&period2=%lld&interval=1d&events=div,split,capitalGains",
+                   w->requestSymbol, (long long)DateTimeToUnix(s, 0), (long long)DateTimeToUnix(gImport.referenceDate, 23));
+        break;
+    case SOURCE_TIINGO:
+        FormatText(path, size, "/tiingo/daily/%s/prices?token=%s&startDate=%d-%d-%d&endDate=%d-%d-%d&format=csv",
+                   w->requestSymbol, key, sy, sm, sd, ey, em, ed);
+        break;
+    default:
+        FormatText(path, size,
+                   "/tiingo/crypto/prices?token=%s%s&tickers=%s&resampleFreq=1day&startDate=%d-%d-%d&endDate=%d-%d-%d",
+                   key, exchanges, w->requestSymbol, sy, sm, sd, ey, em, ed);
+        break;
+    }
+}
+
+/* Downloads the price answer with retries into the second body buffer; 1/0. */
+static int DownloadPrices(Worker *w, const char *path)
+{
+    for (int t = 0; t <= gSettings.ImportRetries; t++) {
+        if (w->context->error.load()) return 0;
+        if (t == 0 && gSettings.ImportPause != 0 && w->row->dataSource != SOURCE_NORGATE)
+            PlatSleep((uint32_t)gSettings.ImportPause);
+        if (t > 0) PlatSleep(RETRY_PAUSE_MS);
+        if (HttpGet(w->k, path, 1, HTTP_BODY_SECOND)) {
+            w->priceBytes = w->slot->received;
+            return 1;
+        }
+    }
+    NoteFailure(w, kMsgTimeout, w->requestSymbol);
+    if (w->slot->error[0]) NoteFailure(w, "%s", w->slot->error);
+    return 0;
+}
+
+/* Builds and stores one symbol; 1 stored or passed over, 0 failure. */
+static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
+{
+    char path[PATH_SIZE];
+    PricePath(w, item, path, sizeof path);
+    if (!DownloadPrices(w, path)) return 0;
+    if (w->priceBytes == 0) return 1;
+    SymbolRecord &r = w->record;
+    CopyString(r.info.Symbol, sizeof r.info.Symbol, item->symbol, -1);
+    r.info.listNumber = item->list;
+    memcpy(r.info.includeLists, item->lists, sizeof r.info.includeLists);
+    const char *body = w->slot->body[1];
+    int source = w->row->dataSource;
+    if (source == SOURCE_NORGATE) {
+        int skip = 0;
+        return BuildNorgateSymbol(w, item, &skip);
+    }
+    if ((source == SOURCE_TIINGO || source == SOURCE_TIINGO_CRYPTO) && StartsWith(body, "Error:")) {
+        LogImportMessage("%s\n", body);
+        return 1;
+    }
+    int parsed = 0;
+    if (source == SOURCE_YAHOO) {
+        parsed = ParseYahooChart(w->row, body, item->saveAs, &r, item->flags);
+    } else if (source == SOURCE_TIINGO) {
+        /* The header line maps the columns of each answer afresh, so each
+        ** symbol reads with a copy of the row's layout. */
+        ImportItem layout = *w->row;
+        parsed = ParseHeaderCsv(&layout, body, item->saveAs, &r, item->flags);
+        if (parsed > 0) {
+            if (w->row->adjustment != ADJUST_TOTAL_RETURN) ApplyTiingoSplits(&r);
+            if (Ask(w, "/tiingo/daily/%s?token=%s", w->requestSymbol, gSettings.TiingoApiKey) && Answer(w)) {
+                GetJsonText(Answer(w), "name", r.info.Name);
+                GetJsonText(Answer(w), "exchangeCode", r.info.Exchange);
+            }
+        }
+    } else {
+        parsed = ParseTiingoCrypto(w->row, body, item->saveAs, &r, item->flags);
+    }
+    if (parsed < 0) {
+        NoteFailure(w, "Out of memory reading the %s data of %s.", kDataSourceNames[source], item->symbol);
+        return 0;
+    }
+    if (parsed == 0) return 1;
+    SortBars(&r);
+    if (LogSymbolFiltered(&r, w->k) == 1) return 1;
+    return FinishSymbol(&r, item) >= 0;
+}
+
+static void CleanRecord(Worker *w)
+{
+    FreeMemory(&w->record.bars[BAR_DAILY]);
+    FreeMemory(&w->record.fundamentals);
+    FreeMemory(&w->record.events);
+    memset((void *)&w->record, 0, sizeof w->record);
+    w->slot->text[0] = 0;
+}
+
+static void RunWorker(Worker *w)
+{
+    ImportItem *row = w->row;
+    if (row->dataSource == SOURCE_NORGATE) {
+        if (gImportState.CIIFamily >= 0 && gImportState.CIIFamily < 4)
+            UrlEncode(kFamilyCodes[gImportState.CIIFamily], w->familyCode, sizeof w->familyCode);
+        int padding = gImportState.Padding;
+        w->paddingName = kPaddingNames[padding == PADDING_ALIGN_WITH_SYMBOL ? PADDING_ALL_MARKET_DAYS : (padding & 7) % 5];
+    }
+    if (!ConnectWorker(w)) {
+        NoteFailure(w, "%s", row->dataSource == SOURCE_NORGATE ? gImportErrorText : w->slot->error);
+        w->context->error.store(1);
+        return;
+    }
+    int32_t i = w->k;
+    ImportWorkItem *previous = nullptr;
+    for (;;) {
+        int n = gImportThreadCount.load();
+        if (n < 1) n = 1;
+        if (w->context->error.load() || StopRequested()) break;
+        ImportWorkItem indexItem;
+        ImportWorkItem *item = nullptr;
+        if (w->pendingIndex[0]) {
+            int isNew = TakeIndustryIndex(w->pendingIndex);
+            if (isNew < 0) {
+                NoteFailure(w, "The list of industry indexes is full.");
+                w->context->error.store(1);
+                break;
+            }
+            if (isNew && previous) {
+                /* The index is imported under its own item, so the symbol
+                ** that named it keeps its place in the misses report. */
+                indexItem = *previous;
+                CopyString(indexItem.symbol, sizeof indexItem.symbol, w->pendingIndex, -1);
+                CopyString(indexItem.saveAs, sizeof indexItem.saveAs, w->pendingIndex, -1);
+                indexItem.list = REUSED_INDUSTRY_ITEM;
+                indexItem.imported = 0;
+                item = &indexItem;
+            }
+            w->pendingIndex[0] = 0;
+        }
+        int ownItem = item == nullptr;
+        if (ownItem) {
+            if (i >= gImport.workCount) break;
+            item = &gImport.work[i];
+        }
+        int failed = 0;
+        if (item->block == (uint32_t)row->blockNumber && !IsInIncludeList(item->saveAs, (int)item->list)) {
+            __atomic_fetch_add(&gImport.processedCount, 1, __ATOMIC_RELAXED);
+            if (!IsSymbolExcluded(item->symbol, (int)item->block)) failed = !ImportOneSymbol(w, item);
+        }
+        CleanRecord(w);
+        if (failed && !w->failureNoted && !StopRequested())
+            NoteFailure(w, "%s: %s", item->symbol, w->slot->error[0] ? w->slot->error : "the symbol could not be stored.");
+        if (failed) {
+            w->context->error.store(1);
+            break;
+        }
+        if (ownItem) {
+            previous = item;
+            i += n;
+        }
+    }
+}
+
+void ImportWorkerThread(void *context)
+{
+    WorkerContext *c = (WorkerContext *)context;
+    Worker *w = nullptr;
+    /* The worker's record is large; it lives on the heap, not the thread's stack. */
+    if (AllocMemory(&w, sizeof(Worker))) {
+        memset((void *)w, 0, sizeof *w);
+        w->context = c;
+        w->k = c->index;
+        w->row = c->row;
+        w->slot = &gHttpSlots[c->index];
+        RunWorker(w);
+        CleanRecord(w);
+        FreeMemory(&w);
+    } else {
+        SetImportErrorText("Out of memory starting an import thread.");
+        c->error.store(1);
+    }
+    c->running.store(0);
+}
+
+/* Rewrites the data file's constituency ids with those that answered for
+** some symbol of the run, in table order. */
+static void CollectConstituencyIds()
+{
+    int32_t ids = 0;
+    for (size_t row = 0; row < gOnline.answered.size() && (int32_t)row < gConstituencyCount; row++)
+        if (gOnline.answered[row] && ids < MAX_CONSTITUENCY_IDS) gStore.constituencyIds[ids++] = gConstituency[row].id;
+    for (int32_t k = ids; k < MAX_CONSTITUENCY_IDS; k++) gStore.constituencyIds[k] = 0;
+}
+
+int ImportOnlineSymbols(ImportItem *row)
+{
+    const char *source = kDataSourceNames[row->dataSource];
+    if (gImport.workCount < 1) {
+        ReportError(kMsgNoSymbols, source);
+        return 0;
+    }
+    if (gImport.processedCount == 0) {
+        /* The first online block of the run: nothing is carried from an earlier import. */
+        gOnline.industryList[0] = 0;
+        gOnline.industryLength = 0;
+        gOnline.answered.assign((size_t)(gConstituencyCount > 0 ? gConstituencyCount : 0), 0);
+    }
+    if (row->dataSource == SOURCE_TIINGO) SetTiingoFieldMap(row);
+    else memset(row->csvFields, 0, sizeof row->csvFields);
+    int n = gSettings.CalcThreads < gImport.workCount ? gSettings.CalcThreads : gImport.workCount;
+    if (row->dataSource != SOURCE_NORGATE && gSettings.ImportThreads >= 1 && n > gSettings.ImportThreads)
+        n = gSettings.ImportThreads;
+    if (n < 1) n = 1;
+    if (n > MAX_WORKERS) n = MAX_WORKERS;
+    gImportThreadCount.store(n);
+    gImport.useLock = n > 1;
+    SetStatusText(0, "Importing %d Symbol%s From %s Using %d Thread%s", gImport.workCount,
+                  gImport.workCount == 1 ? "" : "s", source, n, n == 1 ? "" : "s");
+    SetImportErrorText(nullptr);
+    gWorkerFailures[0] = 0;
+    for (int k = 0; k < n; k++) {
+        WorkerContext &c = gWorkers[k];
+        c.row = row;
+        c.index = k;
+        c.running.store(1);
+        c.error.store(0);
+        try {
+            std::thread(ImportWorkerThread, (void *)&c).detach();
+        } catch (...) {
+            c.running.store(0);
+            c.error.store(PlatLastError() > 1 ? PlatLastError() : 1);
+        }
+    }
+    uint64_t shown = 0;
+    for (;;) {
+        int running = 0;
+        for (int k = 0; k < n; k++) running |= gWorkers[k].running.load();
+        if (!running) break;
+        PumpMessages();
+        if (gRun.lowMemory.load() || StopRequested())
+            for (int k = 0; k < n; k++)
+                if (!gWorkers[k].error.load()) gWorkers[k].error.store(1);
+        uint64_t now = PlatTickCount64();
+        if (now - shown > STATUS_INTERVAL_MS) {
+            shown = now;
+            SetStatusText(1, "Kept %d of %d", gImport.keptCount, __atomic_load_n(&gImport.processedCount, __ATOMIC_RELAXED));
+            for (int k = 0; k < n && k < gSettings.StatusBarFields; k++) {
+                char text[HTTP_SLOT_TEXT_SIZE];
+                CopyString(text, sizeof text, gHttpSlots[k].text, HTTP_SLOT_TEXT_SIZE - 1);
+                SetStatusText(k + 2, "%s", text);
+            }
+        }
+        PlatSleep(5);
+    }
+    for (int part = 2; part <= gSettings.StatusBarFields + 1; part++) SetStatusText(part, nullptr);
+    gImport.useLock = 0;
+    gImportThreadCount.store(0);
+    if (row->dataSource == SOURCE_NORGATE && gConstituencyRequested) CollectConstituencyIds();
+    int failed = 0, code = 0;
+    for (int k = 0; k < n; k++) {
+        int e = gWorkers[k].error.load();
+        if (e) failed = 1;
+        if (e > 1 && !code) code = e;
+    }
+    if (!failed) return 1;
+    if (gWorkerFailures[0]) SetImportErrorText("%s", gWorkerFailures);
+    if (code) {
+        char text[IMPORT_ERROR_TEXT_SIZE];
+        PlatErrorText(code, text, sizeof text);
+        SetImportErrorText("%s", text);
+    }
+    if (StopRequested()) {
+        SetImportErrorText(nullptr);
+        ReportError(kMsgBlockFailed, source, "was stopped.", "");
+    } else {
+        char text[IMPORT_ERROR_TEXT_SIZE];
+        CopyString(text, sizeof text, gImportErrorText, -1);
+        ReportError(kMsgBlockFailed, source, "encountered an error.", text);
+    }
+    return 0;
+}

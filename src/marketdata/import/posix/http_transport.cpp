@@ -1,0 +1,126 @@
+/* http_transport.cpp -- the HTTP slots' transport on libcurl.  The session is
+** an easy handle (which keeps its connection alive between requests); the
+** connection is the "scheme://host:port" prefix of every request. */
+#include <curl/curl.h>
+
+#include <cstring>
+#include <mutex>
+
+#include "foundation/allocator.h"
+#include "foundation/text_match.h"
+#include "marketdata/import/http_client.h"
+#include "shell/services.h"
+
+enum { URL_SIZE = 1024 };
+
+struct Transfer {
+    HttpSlot *slot;
+    int target;
+    int failed;      /* no memory or a stop request */
+};
+
+static std::once_flag gCurlInit;
+
+static size_t TakeBody(char *data, size_t size, size_t count, void *user)
+{
+    Transfer *t = (Transfer *)user;
+    size_t n = size * count;
+    if (!t->target) return n;
+    if (!HttpAppendBody(t->slot, t->target, data, (uint32_t)n)) {
+        t->failed = 1;
+        return 0;
+    }
+    return n;
+}
+
+static int TakeProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    /* A stop request ends a transfer that is waiting for data. */
+    if (gRun.state.load() != RUN_STOP_REQUESTED) return 0;
+    ((Transfer *)user)->failed = 1;
+    return 1;
+}
+
+int HttpTransportOpen(HttpSlot *slot, const char *host, int port)
+{
+    std::call_once(gCurlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    CURL *curl = curl_easy_init();
+    if (!curl) return 0;
+    char *prefix = nullptr;
+    if (!AllocMemory(&prefix, URL_SIZE)) {
+        curl_easy_cleanup(curl);
+        return 0;
+    }
+    FormatText(prefix, URL_SIZE, "%s://%s:%d", (slot->flags & HTTP_FLAG_SECURE) ? "https" : "http", host, port);
+    slot->session = curl;
+    slot->connection = prefix;
+    return 1;
+}
+
+int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int target, int timeoutMs, char *error,
+                     int errorSize)
+{
+    CURL *curl = (CURL *)slot->session;
+    char url[URL_SIZE];
+    FormatText(url, sizeof url, "%s%s%s", (const char *)slot->connection, path[0] == '/' ? "" : "/", path);
+    Transfer transfer = {slot, target, 0};
+    char curlError[CURL_ERROR_SIZE] = "";
+    struct curl_slist *none = nullptr;
+    curl_easy_setopt(curl, CURLOPT_URL, url);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/5.0");
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, TakeBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, TakeProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, none);
+    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, nullptr);
+    /* WinHTTP's time-outs are per step; a whole-transfer limit of the same
+    ** length also ends an answer that never stops coming. */
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, (long)timeoutMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, (long)timeoutMs);
+    CURLcode code = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    slot->status = (int32_t)status;
+    if (code != CURLE_OK || transfer.failed) {
+        if (transfer.failed) CopyString(error, errorSize, "The answer could not be stored.", -1);
+        else FormatText(error, errorSize, "%s", curlError[0] ? curlError : curl_easy_strerror(code));
+        return 0;
+    }
+    if (wantHeaders) {
+        /* The raw header block of the answer, rebuilt from libcurl's header
+        ** table: the headers the parsers read are "Name: value" lines. */
+        char *block = nullptr;
+        size_t length = 0, capacity = 0;
+        struct curl_header *h = nullptr, *previous = nullptr;
+        int ok = 1;
+        while (ok && (h = curl_easy_nextheader(curl, CURLH_HEADER, -1, previous)) != nullptr) {
+            size_t need = length + strlen(h->name) + strlen(h->value) + 5;
+            if (need > capacity) {
+                capacity = need * 2;
+                ok = ReallocMemory(&block, capacity);
+                if (!ok) break;
+            }
+            length += (size_t)FormatText(block + length, capacity - length, "%s: %s\r\n", h->name, h->value);
+            previous = h;
+        }
+        ok = ok && HttpStoreHeaders(slot, block ? block : "", (uint32_t)length);
+        FreeMemory(&block);
+        if (!ok) {
+            CopyString(error, errorSize, "The answer could not be stored.", -1);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void HttpTransportClose(HttpSlot *slot)
+{
+    if (slot->session) curl_easy_cleanup((CURL *)slot->session);
+    slot->session = nullptr;
+    FreeMemory(&slot->connection);
+}

@@ -1,0 +1,123 @@
+/* http_transport.cpp -- the HTTP slots' transport on WinHTTP: one synchronous
+** session and one connection per slot. */
+#include <windows.h>
+#include <winhttp.h>
+
+#include <cstring>
+
+#include "foundation/allocator.h"
+#include "foundation/text_match.h"
+#include "marketdata/import/http_client.h"
+
+enum { WIDE_PATH_SIZE = 1024, READ_CHUNK = 65536 };
+
+static void WinHttpErrorText(DWORD code, char *out, int size)
+{
+    char text[256] = "";
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             GetModuleHandleA("winhttp.dll"), code, 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n')) text[--n] = 0;
+    if (n) CopyString(out, size, text, -1);
+    else FormatText(out, size, "The request failed (error %lu).", (unsigned long)code);
+}
+
+int HttpTransportOpen(HttpSlot *slot, const char *host, int port)
+{
+    wchar_t wideHost[256];
+    if (!MultiByteToWideChar(CP_ACP, 0, host, -1, wideHost, 256)) return 0;
+    HINTERNET session = WinHttpOpen(L"Mozilla/5.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                    WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!session) return 0;
+    HINTERNET connection = WinHttpConnect(session, wideHost, (INTERNET_PORT)port, 0);
+    if (!connection) {
+        WinHttpCloseHandle(session);
+        return 0;
+    }
+    slot->session = session;
+    slot->connection = connection;
+    return 1;
+}
+
+int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int target, int timeoutMs, char *error,
+                     int errorSize)
+{
+    wchar_t widePath[WIDE_PATH_SIZE];
+    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, WIDE_PATH_SIZE)) {
+        CopyString(error, errorSize, "The request path is too long.", -1);
+        return 0;
+    }
+    /* WinHTTP's time-outs are per step; the request as a whole also gets the
+    ** time-out, so that an answer that never stops coming ends. */
+    ULONGLONG deadline = timeoutMs > 0 ? GetTickCount64() + (ULONGLONG)timeoutMs : 0;
+    auto late = [&] { return deadline && GetTickCount64() > deadline; };
+    DWORD flags = (slot->flags & HTTP_FLAG_SECURE) ? WINHTTP_FLAG_SECURE : 0;
+    HINTERNET request = WinHttpOpenRequest((HINTERNET)slot->connection, L"GET", widePath, nullptr,
+                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+    int ok = request != nullptr;
+    if (ok && timeoutMs > 0) ok = WinHttpSetTimeouts(request, timeoutMs, timeoutMs, timeoutMs, timeoutMs);
+    ok = ok && WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+    ok = ok && WinHttpReceiveResponse(request, nullptr);
+    DWORD lastError = ok ? 0 : GetLastError();
+    if (ok && late()) {
+        ok = 0;
+        lastError = ERROR_WINHTTP_TIMEOUT;
+    }
+    if (ok) {
+        DWORD status = 0, size = sizeof status;
+        WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                            &status, &size, WINHTTP_NO_HEADER_INDEX);
+        slot->status = (int32_t)status;
+    }
+    if (ok && wantHeaders) {
+        DWORD bytes = 0;
+        WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &bytes,
+                            WINHTTP_NO_HEADER_INDEX);
+        wchar_t *wide = nullptr;
+        char *narrow = nullptr;
+        ok = bytes > 0 && AllocMemory(&wide, bytes + 2) && AllocMemory(&narrow, bytes / 2 + 2) &&
+             WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, wide, &bytes,
+                                 WINHTTP_NO_HEADER_INDEX);
+        if (ok) {
+            int n = WideCharToMultiByte(CP_ACP, 0, wide, (int)(bytes / 2), narrow, (int)(bytes / 2 + 1), nullptr, nullptr);
+            ok = HttpStoreHeaders(slot, narrow, (uint32_t)n);
+        }
+        if (!ok) lastError = GetLastError();
+        FreeMemory(&wide);
+        FreeMemory(&narrow);
+    }
+    if (ok && target) {
+        char *chunk = nullptr;
+        ok = AllocMemory(&chunk, READ_CHUNK);
+        for (;;) {
+            DWORD available = 0, read = 0;
+            if (!ok || !WinHttpQueryDataAvailable(request, &available)) {
+                ok = 0;
+                break;
+            }
+            if (available == 0) break;
+            if (available > READ_CHUNK) available = READ_CHUNK;
+            if (!WinHttpReadData(request, chunk, available, &read) || !HttpAppendBody(slot, target, chunk, read)) {
+                ok = 0;
+                break;
+            }
+            if (late()) {
+                ok = 0;
+                SetLastError(ERROR_WINHTTP_TIMEOUT);
+                break;
+            }
+        }
+        if (!ok) lastError = GetLastError();
+        FreeMemory(&chunk);
+    }
+    if (!ok) WinHttpErrorText(lastError, error, errorSize);
+    if (request) WinHttpCloseHandle(request);
+    return ok;
+}
+
+void HttpTransportClose(HttpSlot *slot)
+{
+    if (slot->connection) WinHttpCloseHandle((HINTERNET)slot->connection);
+    if (slot->session) WinHttpCloseHandle((HINTERNET)slot->session);
+    slot->connection = nullptr;
+    slot->session = nullptr;
+}

@@ -1,0 +1,41 @@
+/* local_http_server.h -- a small HTTP/1.1 server on 127.0.0.1 (an ephemeral
+** port) inside the test program, answering each GET through a handler: with
+** a status, headers and a body, slowly, not at all (a dropped connection) or
+** without end. */
+#pragma once
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct HttpAnswer {
+    int status = 200;
+    std::string headers;     /* extra header lines, each ending in "\r\n" */
+    std::string body;
+    int delayMs = 0;         /* wait before answering */
+    bool drop = false;       /* close the connection without an answer */
+    bool endless = false;    /* after body, keep sending (3 s at most) until the client leaves */
+};
+
+struct LocalHttpServer {
+    using Handler = std::function<HttpAnswer(const std::string &path)>;
+    explicit LocalHttpServer(Handler handler);
+    ~LocalHttpServer();
+    int port = 0;
+    std::atomic<int> requests{0};
+    /* The paths asked for, in arrival order. */
+    std::vector<std::string> Paths();
+
+  private:
+    void Serve();
+    void Answer(intptr_t socket);
+    Handler handler;
+    intptr_t listener = -1;
+    std::atomic<bool> stopping{false};
+    std::thread acceptor;
+    std::mutex lock;
+    std::vector<std::thread> connections;
+    std::vector<std::string> paths;
+};

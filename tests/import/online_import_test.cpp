@@ -1,0 +1,389 @@
+/* online_import_test.cpp -- the HTTP slots and the online import against a
+** local server: retries, time-outs, status answers, a refused certificate,
+** one against many workers, a stop, and the updater's interface. */
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/settings_table.h"
+#include "import/import_fixture.h"
+#include "import/local_http_server.h"
+#include "marketdata/import/http_client.h"
+#include "marketdata/import/online_import.h"
+#include "marketdata/store/constituency.h"
+#include "marketdata/store/datafile.h"
+#include "shell/services.h"
+
+namespace {
+
+struct OnlineTest : ImportTest {
+    OnlineHost saved[ONLINE_HOST_COUNT];
+    void SetUp() override
+    {
+        ImportTest::SetUp();
+        memcpy(saved, gOnlineHosts, sizeof saved);
+        gSettings.ImportTimeout = 1;
+        gSettings.ImportRetries = 0;
+        gSettings.ImportPause = 0;
+        gSettings.ImportThreads = 0;
+        gSettings.CalcThreads = 1;
+    }
+    void TearDown() override
+    {
+        for (int k = 0; k < HTTP_SLOT_COUNT; k++) HttpClose(k);
+        memcpy(gOnlineHosts, saved, sizeof saved);
+        gRun.state.store(RUN_IDLE);
+        ImportTest::TearDown();
+    }
+    void PointAt(const LocalHttpServer &server)
+    {
+        for (OnlineHost &h : gOnlineHosts) h = {"127.0.0.1", server.port, 0};
+    }
+    ImportItem *SourceRow() { return (ImportItem *)gImportItems.items; }
+    void Add(const char *symbol)
+    {
+        std::string s = symbol;
+        ASSERT_NE(AddSymbolToImportList(s.data(), 1, 1, 1), nullptr);
+    }
+};
+
+/* A chart answer with two bars whose prices follow from the symbol's number. */
+std::string ChartFor(int n)
+{
+    char text[600];
+    snprintf(text, sizeof text,
+             "{\"chart\":{\"result\":[{\"meta\":{\"currency\":\"USD\",\"exchangeName\":\"NMS\",\"gmtoffset\":-18000},"
+             "\"timestamp\":[1704205800,1704292200],\"indicators\":{\"quote\":[{\"open\":[%d,%d],\"high\":[%d,%d],"
+             "\"low\":[%d,%d],\"close\":[%d,%d],\"volume\":[100,200]}]}}]}}",
+             n + 10, n + 11, n + 12, n + 13, n + 9, n + 10, n + 11, n + 12);
+    return text;
+}
+
+int SymbolNumber(const std::string &path)
+{
+    size_t at = path.find("/chart/S");
+    return at == std::string::npos ? -1 : atoi(path.c_str() + at + 8);
+}
+
+TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
+{
+    std::atomic<int> asked{0};
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a;
+        if (path == "/status500") a = {500, "", "server trouble"};
+        if (path == "/slow") a.delayMs = 1500;
+        if (path == "/drop") a.drop = true;
+        if (path == "/endless") a.endless = true;
+        if (path == "/flaky") a.drop = asked++ == 0;
+        if (path == "/ok" || path == "/flaky") a.body = "fine";
+        return a;
+    });
+    ASSERT_EQ(HttpConnect(0, "127.0.0.1", server.port, 0, "Local"), 1);
+    EXPECT_EQ(std::string(gHttpSlots[0].target), "127.0.0.1:" + std::to_string(server.port));
+    struct Case {
+        const char *path;
+        int result;
+        const char *errorHas;
+        double seconds;       /* at most (a client may read an endless body whole first) */
+    } cases[] = {
+        {"/ok", 1, "", 1.0}, {"/status500", 0, "status 500", 1.0}, {"/slow", 0, "", 1.8}, {"/drop", 0, "", 1.0},
+        {"/endless", 0, "", 3.8},
+    };
+    for (const Case &c : cases) {
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(HttpGet(0, c.path, 0, HTTP_BODY_FIRST), c.result) << c.path;
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, c.seconds) << c.path << ": the time-out of a second holds";
+        if (c.result) EXPECT_STREQ(gHttpSlots[0].body[0], "fine");
+        else EXPECT_NE(std::string(gImportErrorText).find(c.errorHas), std::string::npos) << gImportErrorText;
+    }
+    /* HTTPS to a plain-HTTP port: refused with the transport's own words. */
+    SetImportErrorText(nullptr);
+    EXPECT_EQ(HttpConnect(1, "127.0.0.1", server.port, HTTP_FLAG_SECURE, "Local"), 0);
+    EXPECT_NE(gImportErrorText[0], 0);
+    EXPECT_EQ(gHttpSlots[1].connection, nullptr);
+}
+
+TEST_F(OnlineTest, YahooImportIsTheSameOnOneOrManyWorkers)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a;
+        int n = SymbolNumber(path);
+        if (n == 7) a.body = "<html>not a chart</html>";   /* damaged: passed over */
+        else if (n >= 0) a.body = ChartFor(n);
+        else a.body = "home";
+        return a;
+    });
+    std::map<std::string, std::vector<double>> runs[2];
+    const int workers[2] = {1, 32};
+    for (int run = 0; run < 2; run++) {
+        if (run) {
+            TearDown();
+            SetUp();
+        }
+        PointAt(server);
+        gSettings.CalcThreads = workers[run];
+        Begin("Yahoo", 20240101, 20241231);
+        for (int s = 0; s < 40; s++) Add(("S" + std::to_string(s)).c_str());
+        ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
+        EXPECT_EQ(gImport.processedCount, 40);
+        for (int32_t i = 0; i < gImport.count; i++) {
+            const SymbolRecord &r = gStore.symbols[i];
+            std::vector<double> &v = runs[run][r.info.Symbol];
+            for (int32_t b = 0; b < r.barCounts[BAR_DAILY]; b++)
+                v.insert(v.end(), {(double)r.bars[BAR_DAILY][b].date, r.bars[BAR_DAILY][b].close});
+        }
+    }
+    EXPECT_EQ(runs[0].size(), 39u);
+    EXPECT_EQ(runs[0], runs[1]);
+    EXPECT_EQ(runs[0]["S3"], (std::vector<double>{20240102, 14, 20240103, 15}));
+    EXPECT_EQ(runs[0].count("S7"), 0u);
+}
+
+TEST_F(OnlineTest, RetriesThenFailsWithTheReason)
+{
+    std::atomic<int> calls{0};
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a;
+        int n = SymbolNumber(path);
+        if (n == 1) {
+            /* S1 drops the first request and is fine afterwards. */
+            if (calls++ == 0) a.drop = true;
+            else a.body = ChartFor(1);
+        } else if (n == 2) {
+            a = {503, "", "busy"};
+        } else {
+            a.body = n >= 0 ? ChartFor(n) : "home";
+        }
+        return a;
+    });
+    PointAt(server);
+    gSettings.ImportRetries = 1;
+    Begin("Yahoo", 20240101, 20241231);
+    Add("S1");
+    Add("S2");
+    EXPECT_EQ(ImportOnlineSymbols(SourceRow()), 0);
+    EXPECT_EQ(calls.load(), 2);
+    std::string m = Messages();
+    EXPECT_NE(m.find("Yahoo data import encountered an error."), std::string::npos) << m;
+    EXPECT_NE(m.find("Timeout waiting for response to S2 data request."), std::string::npos) << m;
+    EXPECT_NE(m.find("status 503"), std::string::npos) << m;
+    EXPECT_EQ(gImport.count, 1);
+}
+
+TEST_F(OnlineTest, StopEndsTheImport)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a;
+        int n = SymbolNumber(path);
+        a.body = n >= 0 ? ChartFor(n) : "home";
+        if (n >= 0) a.delayMs = 100;
+        return a;
+    });
+    PointAt(server);
+    gSettings.CalcThreads = 2;
+    Begin("Yahoo", 20240101, 20241231);
+    for (int s = 0; s < 30; s++) Add(("S" + std::to_string(s)).c_str());
+    gRun.state.store(RUN_IMPORT);
+    std::thread stopper([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        gRun.state.store(RUN_STOP_REQUESTED);
+    });
+    EXPECT_EQ(ImportOnlineSymbols(SourceRow()), 0);
+    stopper.join();
+    EXPECT_LT(gImport.count, 30);
+    EXPECT_NE(Messages().find("Yahoo data import was stopped."), std::string::npos) << Messages();
+}
+
+/* The updater's interface: status, watchlist, a security's fields and prices. */
+std::string NorgateSeries()
+{
+    std::string body;
+    double dates[] = {45293, 45294};
+    float values[2][5] = {{10, 11, 9, 10.5f, 1000}, {10.5f, 12, 10, 11, 1100}};
+    for (int i = 0; i < 2; i++) {
+        body.append((const char *)&dates[i], 8);
+        body.append((const char *)values[i], 20);
+    }
+    return body;
+}
+
+HttpAnswer Updater(const std::string &path, const char *watchlist)
+{
+    HttpAnswer a;
+    if (path == "/api/v1/status") a.body = "OK";
+    else if (path.rfind("/api/v1/watchlist/", 0) == 0) a.body = watchlist;
+    else if (path.rfind("/api/v1/prices/", 0) == 0) {
+        a.headers = "Field-Count: 6\r\nRecord-Count: 2\r\n";
+        a.body = NorgateSeries();
+    } else if (path.find("/basetype") != std::string::npos) a.body = "Stock";
+    else if (path.find("/name") != std::string::npos) a.body = "Name & Co <Ltd>";
+    else if (path.find("correspondingindustryindex") != std::string::npos) a.body = "$SPXIT";
+    return a;
+}
+
+TEST_F(OnlineTest, NorgateWatchlistAndIndustryIndexes)
+{
+    const char *watchlist = "Symbol,Name\r\n";
+    LocalHttpServer server([&](const std::string &path) { return Updater(path, watchlist); });
+    PointAt(server);
+    Begin("Norgate", 20240101, 20241231);
+    ImportItem row = *SourceRow();
+    row.kind = IMPKW_INCLUDE_LIST;
+    row.blockNumber = 1;
+    row.listNumber = 1;
+    CopyString(row.value, sizeof row.value, ".Tech Stocks", -1);
+    EXPECT_EQ(ReadNorgateWatchlist(&row), 1) << "a header alone adds nothing: " << Messages();
+    EXPECT_EQ(gImport.workCount, 0);
+    watchlist = "Symbol,Name\r\nAAA,A Inc\r\nBBB,B Inc\r\nCCC";
+    EXPECT_EQ(ReadNorgateWatchlist(&row), 1) << Messages();
+    ASSERT_EQ(gImport.workCount, 2) << "the line without ',' ends the list";
+    std::vector<std::string> paths = server.Paths();
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "/api/v1/watchlist/Tech%20Stocks"), paths.end());
+
+    gImportState.CIIFamily = 0;
+    gSettings.CalcThreads = 2;
+    ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
+    ASSERT_EQ(gImport.count, 3) << "both stocks and their industry index, once";
+    int indexes = 0;
+    for (int32_t i = 0; i < gImport.count; i++) {
+        const SymbolRecord &r = gStore.symbols[i];
+        EXPECT_EQ(r.barCounts[BAR_DAILY], 2);
+        if (strcmp(r.info.Symbol, "$SPXIT") == 0) {
+            indexes++;
+            EXPECT_EQ(r.info.listNumber, 99u);
+        } else {
+            EXPECT_STREQ(r.info.InduIndex, "$SPXIT");
+            EXPECT_STREQ(r.info.Name, "Name & Co <Ltd>");
+        }
+    }
+    EXPECT_EQ(indexes, 1);
+    EXPECT_STREQ(gImport.work[0].symbol, "AAA") << "the stock's work item keeps its symbol";
+    EXPECT_STREQ(gImport.work[1].symbol, "BBB");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a;
+        if (path.rfind("/tiingo/daily/AAA/prices", 0) == 0)
+            a.body = "date,close,high,low,open,volume,adjClose,adjHigh,adjLow,adjOpen,adjVolume,divCash,splitFactor\n"
+                     "2024-01-02,20,21,19,20,100,10,10.5,9.5,10,200,0.0,1.0\n"
+                     "2024-01-03,10,11,9,10,200,10,11,9,10,200,0.0,2.0\n";
+        else if (path.rfind("/tiingo/daily/BBB/prices", 0) == 0) a.body = "Error: Ticker 'BBB' not found";
+        else if (path.rfind("/tiingo/daily/AAA?", 0) == 0) a.body = "{\"name\":\"A Corp\",\"exchangeCode\":\"NYSE\"}";
+        else if (path.rfind("/tiingo/crypto/prices", 0) == 0)
+            a.body = "[{\"ticker\":\"btcusd\",\"priceData\":[{\"date\":\"2024-01-02T00:00:00+00:00\",\"open\":10,"
+                     "\"high\":12,\"low\":9,\"close\":11,\"volume\":5,\"tradesDone\":7}]}]";
+        return a;
+    });
+    PointAt(server);
+    CopyString(gSettings.TiingoApiKey, sizeof gSettings.TiingoApiKey, "KEY", -1);
+    CopyString(gSettings.TiingoExchanges, sizeof gSettings.TiingoExchanges, "gdax", -1);
+    Begin("Tiingo", 20240101, 20241231);
+    Add("AAA");
+    Add("BBB");
+    ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
+    ASSERT_EQ(gImport.count, 1) << "an Error: answer is passed over";
+    const SymbolRecord &a = gStore.symbols[0];
+    EXPECT_STREQ(a.info.Name, "A Corp");
+    EXPECT_STREQ(a.info.Exchange, "NYSE");
+    ASSERT_EQ(a.barCounts[BAR_DAILY], 2);
+    /* The 2:1 split of the 3rd: the bar before it carries factor 2. */
+    EXPECT_EQ(a.bars[BAR_DAILY][0].split, 2.0);
+    EXPECT_EQ(a.bars[BAR_DAILY][1].split, 1.0);
+    EXPECT_EQ(a.bars[BAR_DAILY][0].close, 20.0);
+
+    TearDown();
+    SetUp();
+    PointAt(server);
+    CopyString(gSettings.TiingoExchanges, sizeof gSettings.TiingoExchanges, "gdax", -1);
+    Begin("TiingoCrypto", 20240101, 20241231);
+    Add("binance.btcusd");
+    Add("ethusd");
+    ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
+    std::vector<std::string> paths = server.Paths();
+    auto asked = [&](const char *part) {
+        for (const std::string &p : paths)
+            if (p.find(part) != std::string::npos) return true;
+        return false;
+    };
+    EXPECT_TRUE(asked("&exchanges=binance&tickers=btcusd&"));
+    EXPECT_TRUE(asked("&exchanges=gdax&tickers=ethusd&"));
+    EXPECT_EQ(gImport.count, 2);
+}
+
+}  // namespace
+
+namespace {
+
+/* A membership series of 12-byte records {OLE date, i32 value}. */
+std::string Membership(std::initializer_list<std::pair<double, int32_t>> rows)
+{
+    std::string body;
+    for (auto [ole, value] : rows) {
+        body.append((const char *)&ole, 8);
+        body.append((const char *)&value, 4);
+    }
+    return body;
+}
+
+TEST_F(OnlineTest, ConstituencyIdsAreTheUnionOfEveryAnswer)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        /* IDX1 knows AAA only, IDX2 knows BBB only. */
+        bool one = path.find("/indexconstituent/AAA?indexname=IDX1&") != std::string::npos;
+        bool two = path.find("/indexconstituent/BBB?indexname=IDX2&") != std::string::npos;
+        if (one || two) {
+            a.headers = "Record-Count: 3\r\n";
+            a.body = Membership({{45293, 1}, {45294, 1}, {45295, 0}});
+        }
+        return a;
+    });
+    PointAt(server);
+    ConstituencyRecord *savedTable = gConstituency;
+    int32_t savedCount = gConstituencyCount;
+    uint8_t *savedMarks = gConstituencyRequested;
+    ConstituencyRecord *table = nullptr;
+    uint8_t *marks = nullptr;
+    ASSERT_TRUE(AllocMemory(&table, 2 * sizeof(ConstituencyRecord)));
+    ASSERT_TRUE(AllocMemory(&marks, 2));
+    table[0] = {"IDX1", "Idx1", "", 5};
+    table[1] = {"IDX2", "Idx2", "", 9};
+    marks[0] = marks[1] = 1;
+    gConstituency = table;
+    gConstituencyCount = 2;
+    gConstituencyRequested = marks;
+    Begin("Norgate", 20240101, 20241231);
+    Add("AAA");
+    Add("BBB");
+    gSettings.CalcThreads = 2;
+    int ok = ImportOnlineSymbols(SourceRow());
+    std::vector<uint32_t> ids(gStore.constituencyIds, gStore.constituencyIds + 3);
+    std::vector<int32_t> kinds;
+    for (int32_t i = 0; i < gImport.count; i++)
+        for (int32_t e = 0; e < gStore.symbols[i].eventCount; e++) kinds.push_back(gStore.symbols[i].events[e].kind);
+    gConstituency = savedTable;
+    gConstituencyCount = savedCount;
+    gConstituencyRequested = savedMarks;
+    FreeMemory(&table);
+    FreeMemory(&marks);
+    ASSERT_EQ(ok, 1) << Messages();
+    EXPECT_EQ(ids, (std::vector<uint32_t>{5, 9, 0}));
+    /* One event per series: the value stays 1 over the symbol's range. */
+    std::sort(kinds.begin(), kinds.end());
+    EXPECT_EQ(kinds, (std::vector<int32_t>{-10, -6}));
+}
+
+}  // namespace
