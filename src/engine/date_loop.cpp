@@ -14,6 +14,7 @@
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
 #include "engine/trace.h"
+#include "engine/trade_list.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
@@ -247,6 +248,20 @@ static void CalcStrategyData(EvalContext *context)
 }
 
 /* Checks a Save...As path against the output folder; 1 with outPath. */
+/* Reads the trade list of every strategy that has one and has not read it
+** in this run, and maps its rows onto the test's range. */
+static int LoadTradeLists(const TestRecord *test)
+{
+    if (gTradeListState.active.size() != (size_t)gStrategyCount) ResetTradeListState();
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        if (!r->TradeList[0] || r->tradeListRows || r->tradeListRowCount != 0) continue;
+        if (ReadTradeListFile(r) < 0) return 0;
+        if (r->tradeListRowCount > 0) BuildTradeListTrades(r, test->firstDate, test->lastDate);
+    }
+    return 1;
+}
+
 static int CheckOutputPath(char *outPath, const char *path, const char *kind)
 {
     return path[0] && CheckSaveAsCsvPath(outPath, path, kind);
@@ -331,6 +346,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     context.strategy = nullptr;
     context.strategyIndex = -1;
     if (gStratDataItems.count > 0 && !AllocStrategyArrays()) return DropTest(test, 0);
+    if (!LoadTradeLists(test)) return DropTest(test, 0);
 
     int32_t previous = OffsetTradingDate(list, test->firstDate, -1);
     uint64_t lastProgress = PlatTickCount64();
@@ -369,6 +385,8 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                 if (!CalcDataArraysForBarSize(&context, 1)) return DropTest(test, 0);
             }
         }
+
+        for (int32_t s = 0; s < test->strategyCount; s++) UpdateTradeListActivation(s, previous);
 
         /* The day's cells and the usage of what is held. */
         for (int32_t s = 0; s < test->strategyCount; s++) {

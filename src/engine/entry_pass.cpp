@@ -8,6 +8,7 @@
 #include "engine/futures.h"
 #include "engine/limits.h"
 #include "engine/sizing.h"
+#include "engine/trade_list.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "script/compiler/settings_items.h"
@@ -242,7 +243,19 @@ static void MakeSetups(EvalContext *context, int32_t s)
             r->tradesFutures = 1;
         int32_t count = 0;
         const Bar *bars = GetBarArray(symbol, context->barSize, &count);
-        if (r->tradeListRowCount > 0) continue;   /* trade lists replay their own rows */
+        if (IsTradeListActive(s)) {
+            /* Every row of the symbol and date becomes a setup; the rules
+            ** judge it only once they have taken over from the list. */
+            int32_t cursor = 0;
+            while (PositionRecord *setup = ReplayTradeList(context, &cursor)) {
+                if (TradeListRulesApply(s)) EvalSetup(context, setup, bar);
+                else AddEntryOrder(context, setup, bar, bar->split);
+                context->symbol = symbol;
+                bar = SyncContextBar(context);
+                if (!bar) break;
+            }
+            continue;
+        }
         if (r->DynamicSizing != 1) {
             /* A symbol whose last bar is the date has no bar left to fill an
             ** order on, so it makes no setup before the run's last date, in

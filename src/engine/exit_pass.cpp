@@ -6,7 +6,10 @@
 
 #include "engine/entry_pass.h"
 #include "engine/fills.h"
+#include "engine/sizing.h"
 #include "engine/stops.h"
+#include "engine/trace.h"
+#include "engine/trade_list.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -63,6 +66,16 @@ static bool GovernedByTradeList(const EvalContext *context, const PositionRecord
     return r->TLEndDate >= 1 && context->date <= r->TLEndDate;
 }
 
+/* The strategy's rules decide the exit rather than the position's row. */
+static bool RulesApply(const EvalContext *context, const PositionRecord *p, bool governed)
+{
+    const StrategyRecord *r = context->strategy;
+    if (!IsTradeListActive(context->strategyIndex) || p->tradeListRow <= 0) return true;
+    bool ownRules = IsSlotGiven(&r->slots[SLOT_EXIT_RULE]) || IsSlotGiven(&r->slots[SLOT_EXIT_LIMIT]) ||
+                    IsSlotGiven(&r->slots[SLOT_EXIT_STOP]);
+    return !governed && ownRules;
+}
+
 /* The bar at index of the context symbol's bars of the context's bar size. */
 static const Bar *ContextBar(const EvalContext *context, int32_t index)
 {
@@ -86,6 +99,7 @@ static void SetContextBar(EvalContext *context, const Bar *bar)
 static int ExitRuleFires(EvalContext *context, PositionRecord *p)
 {
     FormulaSlot *rule = &context->strategy->slots[SLOT_EXIT_RULE];
+    LogDebugItem(context, SLOT_DEBUG_EXIT);
     return EvalFormulaText(rule, context, p->label, POSITION_TEXT_SIZE) && p->label[0] != 0;
 }
 
@@ -222,6 +236,24 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
         p->exitTiming = phase == PHASE_OPEN && r->nextCloseOnly != 1 ? PHASE_OPEN : phase == PHASE_OPEN ? PHASE_CLOSE : phase;
     } else if (reason == EXIT_END_OF_DATA) {
         p->exitTiming = PHASE_CLOSE;
+    } else if (!RulesApply(context, p, governed)) {
+        /* The position leaves on its row's exit date, at the row's price and fees. */
+        const TradeListRow *row = TradeListRowAt(r, p->tradeListRow);
+        if (row && row->quantityOut != 0 && CompareTradeListPeriods(r, row->exitDate, context->date) == 0 &&
+            (row->exitTime == 0 || row->exitTime > PHASE_CLOSE || row->exitTime == phase)) {
+            reason = EXIT_TRADE_LIST;
+            p->exitDate = row->exitDate;
+            p->exitTiming = TradeListTimePhase(row->exitTime);
+            p->exitPrice = row->priceOut;
+            double fx = GetCurrencyFactor(context, 0);
+            p->exitCommission = row->feesOut * (gScriptSettings.CommCurrency ? 1.0 : fx);
+            p->exitTradeValue = row->valueOut;
+            CopyString(p->label, sizeof p->label, row->reason, -1);
+        } else {
+            const Bar *before = ContextBar(context, context->barIndex - 1);
+            ResolveIntradayOrder(context, bar, before ? before->close : bar->open, 1);
+            reason = p->exitReason;
+        }
     } else {
         const Bar *previous = ContextBar(context, context->lastBar);
         if (phase < PHASE_CLOSE && r->AllowMissingBar != 1 && (!previous || previous->date != context->signalDate))
@@ -258,7 +290,7 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
             reason = p->exitReason;
         }
     }
-    if (reason != EXIT_LIMIT && reason != EXIT_STOP && reason != EXIT_NONE) {
+    if (reason != EXIT_LIMIT && reason != EXIT_STOP && reason != EXIT_NONE && reason != EXIT_TRADE_LIST) {
         if (p->exitTiming == PHASE_OPEN) {
             const Bar *fill = bar;
             if (context->barSize != BAR_DAILY) {
@@ -371,6 +403,7 @@ int ExecutePositionExit(EvalContext *context)
         AddTradeToStrategyStats(cell, &gStrategies[chain[k]], p, t);
         AddOpenPositionValue(cell, p, -open);
     }
+    if (gSettings.AddLog && r->keepTrades) LogEntryExit(context, TRACE_EXIT, t);
     if (test) test->closedTradeCount++;
     gPositionState.exitCount++;
     memset(p, 0, sizeof *p);

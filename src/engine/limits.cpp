@@ -1,5 +1,6 @@
 /* limits.cpp -- position limits and the selection of a date's setups. */
 #include "engine/limits.h"
+#include "engine/trace.h"
 
 #include <algorithm>
 #include <cstring>
@@ -252,10 +253,10 @@ int CheckEntriesLimit(int32_t strategy, PositionRecord *setup, int withParents)
 
 void SortAndLogSetups(EvalContext *context, int32_t strategy)
 {
-    (void)context;
     if (strategy < 0 || strategy >= gStrategyCount) return;
     StrategyRecord *r = &gStrategies[strategy];
     if (r->setupCount >= 2) SortPositionRecords(r->setups, r->setupCount, CompareSetupsForOpening);
+    if (gSettings.AddLog && context) LogSetupsOrders(context, 1);
 }
 
 /* ---- selection --------------------------------------------------------------------------- */

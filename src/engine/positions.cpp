@@ -7,6 +7,8 @@
 
 #include "engine/fills.h"
 #include "engine/futures.h"
+#include "engine/trace.h"
+#include "engine/trade_list.h"
 #include "foundation/allocator.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
@@ -232,7 +234,8 @@ static SymbolRecord *CalendarSymbolOf(const StrategyRecord *strategy)
 ** evaluated; trade lists are replayed only once their rows are loaded. */
 static bool TradeListGatesFormulas(const StrategyRecord *strategy)
 {
-    return !gRun.generatingOrders && strategy->tradeListRowCount > 0;
+    const int32_t s = (int32_t)(strategy - gStrategies);
+    return !gRun.generatingOrders && IsTradeListActive(s) && !TradeListRulesApply(s);
 }
 
 static int32_t EvalIntLimit(StrategyRecord *r, int32_t slot, EvalContext *context, bool gated, int32_t absent,
@@ -294,7 +297,7 @@ void EvalStrategyFormulas(EvalContext *context, int32_t phase)
     }
     l.MaxSameCat = EvalIntLimit(r, SLOT_MAX_SAME_CAT, context, gated, most, 0);
     bool single = r->kind != STRATEGY_KIND_STATS_GROUP && r->DynamicSizing != 1 &&
-                  (r->tradeListRowCount <= 0 || gRun.generatingOrders);
+                  (!IsTradeListActive(s) || gRun.generatingOrders);
     l.MaxSameSym = EvalIntLimit(r, SLOT_MAX_SAME_SYM, context, gated, single ? 1 : most, 0);
     l.MaxEntries = EvalIntLimit(r, SLOT_MAX_ENTRIES, context, gated, most, 0);
     /* These two apply even while a trade list governs the strategy. */
@@ -370,6 +373,7 @@ int OpenPosition(EvalContext *context)
     if (setup->skipped && !(gSettings.KeepSkipped && r->keepTrades && context->test)) return 0;
     const Bar *bar = SyncContextBar(context);
     if (!bar) return 0;
+    LogDebugItem(context, SLOT_DEBUG_ENTRY);
     bool governed = SetupGovernedByTradeList(context, setup);
     if (!governed && !setup->skipped) {
         FormulaSlot *skip = &r->slots[SLOT_ENTRY_SKIP];
@@ -400,12 +404,13 @@ int OpenPosition(EvalContext *context)
     setup->exitReason = 0;
     EvalCostFormula(context, SLOT_ENTRY_TRADE_VALUE, &setup->entryTradeValue);
     double pointValue = setup->symbol->info.PointValue;
+    if (!governed) ApplySlippage(context, setup, 1);
+    setup->entryValue = setup->entryFx * setup->entryPrice * setup->quantity * pointValue;
     if (!governed) {
-        ApplySlippage(context, setup, 1);
-        setup->entryValue = setup->entryFx * setup->entryPrice * setup->quantity * pointValue;
         setup->listed = setup->kept = setup->consumed = 0;
     }
     if (setup->skipped) {
+        if (gSettings.AddLog && r->keepTrades) LogEntryExit(context, TRACE_NO_ENTRY, nullptr);
         KeepSkippedSetup(context, setup);
         return 0;
     }
@@ -419,6 +424,7 @@ int OpenPosition(EvalContext *context)
         gStrategies[chain[k]].entriesToday++;
         AddEntryToCell(GetCurrentCell(context, chain[k]), setup);
     }
+    if (gSettings.AddLog && r->keepTrades) LogEntryExit(context, TRACE_ENTRY, nullptr);
     return AddPosition(context) ? 1 : 0;
 }
 

@@ -10,13 +10,16 @@
 #include <cstring>
 
 #include "engine/date_loop.h"
+#include "engine/futures.h"
 #include "engine/positions.h"
 #include "engine/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "script/compiler/strategy.h"
 #include "script/eval/eval_context.h"
+#include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 #include "shell/services.h"
 
@@ -223,8 +226,16 @@ void LogEntryExit(EvalContext *context, int action, const TradeRecord *trade)
     }
     BeginLine(context, timeName);
     LogText("");
-    char symbol[64] = "";
+    char symbol[CONTRACT_NAME_SIZE] = "";
     if (p->symbol) CopyString(symbol, sizeof symbol, p->symbol->info.Symbol, -1);
+    double contract = 0, month = 0;
+    if (p->symbol && IsContinuousFutures(p->symbol)) {
+        const int daily = context->barSize == BAR_DAILY;
+        if (FindContractEvent(p->symbol, EVENT_CONTRACT, context->date, 0, 0, daily, 0, &contract)) {
+            FindContractEvent(p->symbol, EVENT_CONTRACT_SECOND, context->date, 0, 0, daily, 0, &month);
+            FormatContractName(p->symbol, (int32_t)contract, (int32_t)month, symbol);
+        }
+    }
     LogText(symbol);
 
     const double alloc = cell ? cell->allocation : 0;
@@ -279,5 +290,27 @@ void LogEntryExit(EvalContext *context, int action, const TradeRecord *trade)
     else if (action == TRACE_ENTRY) reason = "entry";
     else reason = GetTradeReason(p->label, trade ? trade->reason : (int32_t)p->exitReason, 0);
     LogText(reason);
+    EndLine();
+}
+
+void LogDebugItem(EvalContext *context, int32_t slot)
+{
+    if (!gSettings.AddDebug || !context->strategy || slot < 0 || slot >= STRATEGY_SLOTS) return;
+    FormulaSlot *formula = &context->strategy->slots[slot];
+    if (!IsSlotGiven(formula)) return;
+    char text[DEBUG_TEXT_SIZE];
+    if (!EvalFormulaText(formula, context, text, (int)sizeof text) || !text[0]) return;
+    int32_t count = 0, barDate = 0;
+    const Bar *bars = context->symbol ? GetBarArray(context->symbol, context->barSize, &count) : nullptr;
+    /* The bar the formulas read: before the close, the one before the day's. */
+    if (bars && context->lastBar >= 0 && context->lastBar < count) barDate = bars[context->lastBar].date;
+    char date[DATE_TEXT_SIZE] = "";
+    if (barDate) FormatDate(barDate, gSettings.DateDisplayFormat, date);
+    BeginLine(context, nullptr);
+    LogText("*DEBUG*");
+    LogText(context->symbol ? context->symbol->info.Symbol : "");
+    LogText(formula->name);
+    LogText(date);
+    LogText(text);
     EndLine();
 }

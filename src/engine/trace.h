@@ -32,5 +32,9 @@ void LogPositionLimit(EvalContext *context);
 void LogSetupsOrders(EvalContext *context, int which);
 /* An empty line, then one line per strategy with what it holds. */
 void LogPortfolioState(EvalContext *context);
+enum { DEBUG_TEXT_SIZE = 1024 };
+/* With AddDebug, the strategy's debug formula of slot evaluated as text and,
+** when not empty, written as a *DEBUG* line with the bar's date. */
+void LogDebugItem(EvalContext *context, int32_t slot);
 /* One line for the context's position: skipped, entered or exited (trade). */
 void LogEntryExit(EvalContext *context, int action, const TradeRecord *trade);

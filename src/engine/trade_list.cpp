@@ -10,7 +10,9 @@
 #include <cstring>
 #include <string>
 
+#include "engine/futures.h"
 #include "engine/positions.h"
+#include "engine/sizing.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -19,10 +21,13 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/side_files.h"
 #include "script/compiler/strategy.h"
+#include "script/compiler/settings_items.h"
 #include "script/eval/eval_context.h"
+#include "script/eval/value_access.h"
 #include "shell/services.h"
 
 TradeListState gTradeListState;
@@ -278,7 +283,8 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         return -1;
     }
     CopyString(path, TL_PATH_MAX, strategy->TradeList, -1);
-    ExpandPathMacros(path, gSettings.ScriptPath);
+    /* Without a ScriptPath of its own a relative name is in the scripts folder. */
+    ExpandPathMacros(path, gSettings.ScriptPath[0] ? gSettings.ScriptPath : nullptr);
     char *block = nullptr;
     uint32_t size = 0;
     if (!LoadFile(path, &block, &size)) return -1;
@@ -594,6 +600,10 @@ int ValidateTradePrices(StrategyRecord *strategy, SymbolRecord *symbol, TradeLis
         }
         if (*price == 0) *price = bar->open;
         else if (*price < 0) *price = bar->close;
+    } else if (!strategy->TLAdjusted && IsContinuousFutures(symbol)) {
+        /* A contract's own price moves onto the continuous series by the
+        ** offset between the series' close and the contract's (the extra value). */
+        *price += bar->close - bar->extra;
     }
     if (*price < bar->low || *price > bar->high) {
         const double scaled = *price * split;
@@ -781,4 +791,97 @@ int IsTradeListGoverned(int32_t strategyIndex, int32_t setupRow, int32_t date)
     const StrategyRecord *s = &gStrategies[strategyIndex];
     if (!gRun.generatingOrders) return s->TLEndDate >= 1 && date <= s->TLEndDate;
     return !gTradeListState.rules[strategyIndex];
+}
+
+int IsTradeListActive(int32_t strategyIndex)
+{
+    return strategyIndex >= 0 && (size_t)strategyIndex < gTradeListState.active.size() &&
+           gTradeListState.active[strategyIndex];
+}
+
+int TradeListRulesApply(int32_t strategyIndex)
+{
+    if (strategyIndex < 0 || (size_t)strategyIndex >= gTradeListState.rules.size()) return 1;
+    return gTradeListState.rules[strategyIndex];
+}
+
+TradeListRow *TradeListRowAt(StrategyRecord *strategy, int32_t row)
+{
+    if (!strategy || row <= 0 || row > strategy->tradeListRowCount || !strategy->tradeListRows) return nullptr;
+    return &Rows(strategy)[row - 1];
+}
+
+int CompareTradeListPeriods(const StrategyRecord *strategy, int32_t a, int32_t b)
+{
+    const int32_t savedSize = gCalendar.compareBarSize;
+    StrategyRecord *savedStrategy = gCalendar.compareStrategy;
+    gCalendar.compareBarSize = strategy->BarSize;
+    gCalendar.compareStrategy = const_cast<StrategyRecord *>(strategy);
+    const int result = ComparePeriodEnds(a, b);
+    gCalendar.compareBarSize = savedSize;
+    gCalendar.compareStrategy = savedStrategy;
+    return result;
+}
+
+int CompareTradeListRows(const StrategyRecord *strategy, const TradeListRow *a, const TradeListRow *b)
+{
+    if (a->valid != b->valid) return a->valid > b->valid ? -1 : 1;
+    const int bySymbol = CompareNoCase(a->symbol, b->symbol);
+    if (bySymbol != 0) return bySymbol < 0 ? -1 : 1;
+    return CompareTradeListPeriods(strategy, a->entryDate, b->entryDate);
+}
+
+PositionRecord *ReplayTradeList(EvalContext *context, int32_t *cursor)
+{
+    StrategyRecord *r = context->strategy;
+    TradeListRow *rows = Rows(r);
+    const int32_t count = r->tradeListRowCount;
+    if (count <= 0 || !rows || !context->symbol) return nullptr;
+    TradeListRow key{};
+    key.valid = 1;
+    CopyString(key.symbol, TL_SYMBOL_SIZE, context->symbol->info.Symbol, -1);
+    key.entryDate = context->date;
+    int32_t index = *cursor;
+    if (index == 0) {
+        int32_t low = 0, high = count;
+        while (low < high) {
+            const int32_t mid = low + (high - low) / 2;
+            if (CompareTradeListRows(r, &rows[mid], &key) < 0) low = mid + 1;
+            else high = mid;
+        }
+        if (low >= count || CompareTradeListRows(r, &rows[low], &key) != 0) return nullptr;
+        index = low;
+    }
+    for (; index < count && CompareTradeListRows(r, &rows[index], &key) == 0; index++) {
+        const TradeListRow &row = rows[index];
+        if (row.quantityIn != 0 && (r->Side == 0 || row.side == r->Side)) break;
+    }
+    if (index >= count || CompareTradeListRows(r, &rows[index], &key) != 0) {
+        *cursor = index;
+        return nullptr;
+    }
+    const TradeListRow &row = rows[index];
+    PositionRecord *setup = AddSetup(r, context->strategyIndex, context->symbol);
+    if (!setup) return nullptr;
+    context->position = setup;
+    setup->tradeListRow = index + 1;
+    setup->tradeListId = row.tradeId;
+    setup->entryDate = row.entryDate;
+    setup->entryTiming = TradeListTimePhase(row.entryTime);
+    setup->sizingFx = GetCurrencyFactor(context, setup->entryTiming < PHASE_CLOSE ? 1 : 0);
+    setup->entryFx = GetCurrencyFactor(context, 0);
+    setup->orderPrice = setup->entryPrice = row.priceIn;
+    setup->entryCommission = row.feesIn * (gScriptSettings.CommCurrency ? 1.0 : setup->entryFx);
+    setup->entryTradeValue = row.valueIn;
+    setup->exitTradeValue = row.valueOut;
+    setup->side = row.side;
+    setup->quantity = row.side != 0 ? std::fabs(row.quantityIn) : row.quantityIn;
+    const double pointValue = context->symbol->info.PointValue;
+    const StatCell *cell = GetCurrentCell(context, context->strategyIndex);
+    setup->sizingBase = cell ? cell->allocation : 0.0;
+    const double value = std::fabs(row.priceIn * row.quantityIn) * setup->sizingFx * pointValue;
+    setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(value / setup->sizingBase, 7);
+    CopyString(setup->label, sizeof setup->label, row.reason, -1);
+    *cursor = index + 1;
+    return setup;
 }

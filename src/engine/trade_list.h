@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <vector>
 
+struct EvalContext;
+struct PositionRecord;
 struct StrategyRecord;
 struct SymbolRecord;
 
@@ -107,3 +109,18 @@ void UpdateTradeListActivation(int32_t strategyIndex, int32_t referenceDate);
 /* 1 when the strategy's trade list governs the setup (or the strategy, with
 ** setupRow < 0) on date: replayed exactly, without limits. */
 int IsTradeListGoverned(int32_t strategyIndex, int32_t setupRow, int32_t date);
+
+/* 1 when the strategy's trade list supplies setups on the current date. */
+int IsTradeListActive(int32_t strategyIndex);
+/* 1 when the strategy's own rules trade (after TLEndDate, or without one). */
+int TradeListRulesApply(int32_t strategyIndex);
+/* The strategy's row (1-based), or none. */
+TradeListRow *TradeListRowAt(StrategyRecord *strategy, int32_t row);
+/* Valid descending, symbol (case ignored), then entry dates compared by the
+** end of their period of the strategy's bar size. */
+int CompareTradeListRows(const StrategyRecord *strategy, const TradeListRow *a, const TradeListRow *b);
+/* 0 when a and b fall in one period of the strategy's bar size. */
+int CompareTradeListPeriods(const StrategyRecord *strategy, int32_t a, int32_t b);
+/* The next row of the context symbol and date as a setup (cursor 0 on the
+** first call of the date); none when the rows of the date are used up. */
+PositionRecord *ReplayTradeList(EvalContext *context, int32_t *cursor);

@@ -67,3 +67,18 @@ TEST_F(TraceTest, NamedValuesSkipZeroAndMissingNames)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TraceTest, DebugItemsShowTheFormulaTextOfTheEntry)
+{
+    gSettings.AddDebug = 1;
+    ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: 1\n  Quantity: 100\n  MaxPositions: 1\n  DebugEntry: C * 2\n"));
+    std::string log = Log();
+    /* Entered at the open of Jan 9: the formula reads the bar of Jan 8,
+    ** whose close 10 doubles to 20. */
+    EXPECT_NE(std::string::npos, log.find("\r\n2024-01-09\topen\tS1\t*DEBUG*\tAAA\tDebugEntry\t2024-01-08\t20\t\r\n"))
+        << log;
+}
+
+}  // namespace

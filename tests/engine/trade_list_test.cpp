@@ -193,6 +193,32 @@ TEST_F(TradeListTest, PricesAreCheckedAgainstTheDaysRange)
     EXPECT_NE(std::string::npos, log.find("TradeList: symbol CCC not found in currently loaded data file"));
 }
 
+TEST_F(TradeListTest, ContractPricesMoveOntoTheContinuousSeries)
+{
+    /* The continuous ES closes 5 above the contract it follows (extra 100
+    ** against close 105): a fill at the contract's 99 is 104 on the series,
+    ** unless the list's prices are already adjusted. */
+    std::vector<int32_t> d = Weekdays(20240108, 20240112);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) bars.push_back({day, 101, 110, 100, 105});
+    LoadStore(d, {{"ES", bars}});
+    SymbolRecord *es = &gStore.symbols[0];
+    es->securityType = SECURITY_FUTURES;
+    for (int32_t k = 0; k < es->barCounts[BAR_DAILY]; k++) es->bars[BAR_DAILY][k].extra = 100;
+    const EventItem events[] = {{20231215, 0, EVENT_CONTRACT, 0, 20240315}};
+    ASSERT_TRUE(AllocMemory(&es->events, sizeof events));
+    memcpy(es->events, events, sizeof events);
+    es->eventCount = 1;
+    for (int adjusted = 0; adjusted <= 1; adjusted++) {
+        ResetTradeListState();
+        strategy->TLAdjusted = adjusted;
+        ASSERT_EQ(1, Read("Symbol,DateIn,QtyIn,PriceIn\nES,2024-01-09,2,99\n"));
+        BuildTradeListTrades(strategy.get(), 20240108, 20240112);
+        EXPECT_DOUBLE_EQ(adjusted ? 99 : 104, Row(0).priceIn) << adjusted;
+        FreeMemory(&strategy->tradeListRows);
+    }
+}
+
 TEST_F(TradeListTest, RowsOutsideTheTestAreDroppedWithOneNotice)
 {
     ResetTradeListState();

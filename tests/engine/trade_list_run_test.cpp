@@ -1,0 +1,114 @@
+/* Whole test runs replaying hand-written trade lists, and their trace. */
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine_fixture.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "shell/headless/headless.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct TradeListRun : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+        /* Closes 10..16, each bar one point either side of its close. */
+        std::vector<int32_t> d = Weekdays(20240108, 20240116);
+        std::vector<DayBar> bars;
+        for (size_t k = 0; k < d.size(); k++) {
+            double c = 10.0 + (double)k;
+            bars.push_back({d[k], c, c + 1, c - 1, c});
+        }
+        LoadStore(d, {{"AAA", bars}});
+    }
+    std::string Log() const { return ReadTestFile(gLogsFolder + std::string("\\TEST_0001.TXT")); }
+};
+
+struct ExpectedTrade {
+    int32_t dateIn;
+    double quantity, priceIn, commissionIn;
+    int32_t dateOut;
+    double priceOut, commissionOut;
+    int32_t reason;
+};
+
+void ExpectTrades(const TestRecord *test, const std::vector<ExpectedTrade> &expected)
+{
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ((int32_t)expected.size(), test->tradeCount);
+    for (size_t k = 0; k < expected.size(); k++) {
+        SCOPED_TRACE(k);
+        const TradeRecord &t = test->trades[k];
+        const ExpectedTrade &e = expected[k];
+        EXPECT_EQ(e.dateIn, t.dateIn);
+        EXPECT_DOUBLE_EQ(e.quantity, t.quantityIn);
+        EXPECT_DOUBLE_EQ(e.priceIn, t.priceIn);
+        EXPECT_DOUBLE_EQ(e.commissionIn, t.commissionIn);
+        EXPECT_EQ(e.dateOut, t.dateOut);
+        EXPECT_DOUBLE_EQ(e.priceOut, t.priceOut);
+        EXPECT_DOUBLE_EQ(e.commissionOut, t.commissionOut);
+        EXPECT_EQ(e.reason, t.reason);
+    }
+}
+
+TEST_F(TradeListRun, RowsAreReplayedExactlyUpToTheEndDate)
+{
+    /* One trade per row, prices and fees from the file; no commission or
+    ** slippage of the strategy's own is added to a replayed trade. */
+    Write("trades.csv",
+          "Symbol,DateIn,TimeIn,QtyIn,PriceIn,FeesIn,DateOut,TimeOut,QtyOut,PriceOut,FeesOut,Reason\n"
+          "AAA,20240109,open,100,10.5,1,20240111,close,100,12.5,2,first\n"
+          "AAA,20240110,close,50,12,0,20240115,open,50,15,1,second\n");
+    ASSERT_EQ(0, Run("Strategy: TL\n  TradeList: trades.csv\n  TLEndDate: latest\n  Commission: 9\n"
+                     "  Slippage: 0.25\n  Compounded: False\n"))
+        << LastNotice();
+    ExpectTrades(LastTest(), {{20240109, 100, 10.5, 1, 20240111, 12.5, 2, 6},
+                              {20240110, 50, 12, 0, 20240115, 15, 1, 6}});
+    const TradeRecord &t = LastTest()->trades[0];
+    EXPECT_STREQ("first", t.reasonText);
+}
+
+TEST_F(TradeListRun, FillsPairedWithAPartialExitLeaveTheRestOpen)
+{
+    /* 100 at 10.5 and 100 at 11.5 on Jan 9 make one entry of 200 at 11; 150
+    ** sold at 13 on Jan 11 close 150 of it (fees 3 of the 4 with them); the
+    ** other 50 stays open until the end of the test, at the last close 16. */
+    Write("fills.csv",
+          "Symbol,Action,DateTime,Shares,PriceIn,FeesIn\n"
+          "AAA,Buy,20240109 09:30,100,10.5,2\n"
+          "AAA,Buy,20240109 09:30,100,11.5,2\n"
+          "AAA,Sell,20240111 16:00,150,13,1.5\n");
+    ASSERT_EQ(0, Run("Strategy: TL\n  TradeList: fills.csv\n  TLEndDate: latest\n  Compounded: False\n"));
+    ExpectTrades(LastTest(), {{20240109, 150, 11, 3, 20240111, 13, 1.5, 6},
+                              {20240109, 50, 11, 1, 20240116, 16, 0, 4}});
+}
+
+TEST_F(TradeListRun, TheTraceShowsReplayedEntriesAndExits)
+{
+    gSettings.AddLog = 1;
+    Write("trades.csv",
+          "Symbol,DateIn,TimeIn,QtyIn,PriceIn,FeesIn,DateOut,TimeOut,QtyOut,PriceOut,FeesOut,Reason\n"
+          "AAA,20240109,open,100,10.5,1,20240111,close,100,12.5,2,first\n");
+    ASSERT_EQ(0, Run("Strategy: TL\n  TradeList: trades.csv\n  TLEndDate: latest\n  Compounded: False\n"));
+    std::string log = Log();
+    /* Entry at the row's price and fee (prices print with two decimals, FX
+    ** with five): 1,050 invested of the 100,000, equity less the fee 1; the
+    ** cash of a test that does not compound is the start equity less what is
+    ** invested. */
+    EXPECT_NE(std::string::npos,
+              log.find("\r\n2024-01-09\topen\tTL\t\tAAA\tbuy\t100\t10.50\t1.00000\t0\t1\t\t\t$100,000.00\t$99,999\t"
+                       "$1,050\t$0\t1.05%\t$98,950.00\t0\t0\tentry\t\r\n"))
+        << log;
+    /* Exit at the close with the row's reason: 2 a share on 100 less fees 1
+    ** and 2 is 197; nothing is invested after it. */
+    EXPECT_NE(std::string::npos,
+              log.find("\r\n2024-01-11\tclose\tTL\t\tAAA\tsell\t100\t12.50\t1.00000\t0\t2\t$0.00\t$197.00\t"
+                       "$100,000.00\t$100,197\t$0\t$0\t0.00%\t$100,000.00\t0\t0\tfirst\t\r\n"))
+        << log;
+}
+
+}  // namespace
