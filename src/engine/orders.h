@@ -159,6 +159,19 @@ int WriteTemplateRow(OrderFile *file, const OrderInfo *info, uint32_t kind, cons
                      const char *tif, const char *gtd, const char *gat, const char *oca, const char *qty, double dlr,
                      double frac, const char *lmt, const char *stp, int32_t id, int32_t parent, int32_t maxent);
 
+/* The bar the context's orders are written from (the context date's bar of
+** its symbol), or null. */
+const Bar *GetOrderBar(EvalContext *context);
+/* The quantity of the context position's exit order by the strategy's slot
+** (ExitQty, ExitLimitQty or ExitStopQty), clamped to the position converted
+** by factor and rounded to its quantity step; the number as text into out
+** (at least 64 bytes). */
+double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, char *out);
+/* 1 when the strategy's exit rule will certainly fire at the next order: at
+** the next close when it gives a text now (kept as the position's label), at
+** this close when it is a non-zero constant and the data are not live. */
+int IsExitRuleCertain(EvalContext *context);
+
 /* Generates the order list of every strategy for the order date; failures
 ** are reported and end the generation. */
 void GenerateOrderList(EvalContext *context);
