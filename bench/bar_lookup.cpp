@@ -95,7 +95,7 @@ void BM_FindBarIndexRandom(benchmark::State &state)
     state.counters["checksum"] = (double)(checksum / state.iterations());
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(BM_FindBarIndexInOrder);
 BENCHMARK(BM_FindBarIndexWeeklyOpenInOrder);

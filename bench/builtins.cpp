@@ -33,6 +33,7 @@ const int32_t kSymbols = 2000;
 const int32_t kYears = 25;
 const int32_t kPerBarSymbols = 50;
 
+/* clang-format off */
 const char *const kItems[][2] = {
     {"Avg200", "MA(C, 200)"},
     {"Atr14", "ATR(14)"},
@@ -40,6 +41,7 @@ const char *const kItems[][2] = {
     {"Slope50", "Slope(C, 50)"},
     {"High250", "Highest(H, 250)"},
 };
+/* clang-format on */
 const int32_t kItemCount = (int32_t)(sizeof kItems / sizeof kItems[0]);
 
 struct Store {
@@ -232,7 +234,7 @@ void BM_PerBar(benchmark::State &state)
     state.counters["checksum"] = checksum;
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(BM_OnePass)->DenseRange(0, kItemCount - 1)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_PerBar)->DenseRange(0, kItemCount - 1)->Unit(benchmark::kMillisecond)->MinTime(1.0);

@@ -12,6 +12,7 @@
 
 namespace {
 
+/* clang-format off */
 const char *const kLines[] = {
     "Avg(C, 20) > Highest(H, 50)[1] AND V > 100000",
     "IF(C > O, (H - L) / C * 100, -1 * ATR(14) / C)",
@@ -22,6 +23,7 @@ const char *const kLines[] = {
     "SinceTrue(C > Highest(H, 20)[1], 100) <= 5 AND DayOfWeek = 5",
     "'tech' = ?Sector AND InfoShares * C > 1e9",
 };
+/* clang-format on */
 
 struct Script {
     std::string text;
@@ -61,7 +63,7 @@ void BM_CompileScriptFormulas(benchmark::State &state)
     int failures = 0;
     for (auto _ : state) {
         for (FormulaSlot &slot : script.slots) {
-            slot.count = 0;   /* a new script compile: node arrays keep their allocation */
+            slot.count = 0; /* a new script compile: node arrays keep their allocation */
             failures += !CompileFormula(&slot, 0, -1);
         }
     }
@@ -72,4 +74,4 @@ void BM_CompileScriptFormulas(benchmark::State &state)
 }
 BENCHMARK(BM_CompileScriptFormulas)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace

@@ -17,6 +17,7 @@
 
 namespace {
 
+/* clang-format off */
 const char *const kDataLines[] = {
     "Avg(C, 20) > Highest(H, 50)[1] AND V > 100000",
     "IF(C > O, (H - L) / C * 100, -1 * ATR(14) / C)",
@@ -24,8 +25,13 @@ const char *const kDataLines[] = {
     "NOT (RSI(2) < 10) OR C > Avg(C, 200)  // trend filter",
     "Sum(V * C, 20) / Sum(V, 20)",
 };
+/* clang-format on */
 
-enum { DATA_ITEMS = 1200, LIBRARY_ITEMS = 100, RESULTS_COLUMNS = 100, SCAN_COLUMNS = 200, STRATEGIES = 100 };
+enum { DATA_ITEMS = 1200,
+       LIBRARY_ITEMS = 100,
+       RESULTS_COLUMNS = 100,
+       SCAN_COLUMNS = 200,
+       STRATEGIES = 100 };
 
 /* Writes the script once into a folder of its own; its path. */
 const std::string &ScriptPath()
@@ -57,7 +63,7 @@ const std::string &ScriptPath()
         text += "  Scan" + std::to_string(i) + ": Item" + std::to_string(i) + " * Lib1(C) {$}\r\n";
     for (int s = 0; s < STRATEGIES; s++) {
         text += "Strategy: S" + std::to_string(s) + "\r\n  Side: Long\r\n  EntrySetup: Item" + std::to_string(s) +
-                " > Len\r\n  ExitRule: C < Item" + std::to_string(s + 1) + "\r\n";
+            " > Len\r\n  ExitRule: C < Item" + std::to_string(s + 1) + "\r\n";
     }
     path = std::string(folder) + "\\bench.kvs";
     if (!SaveFile(path.c_str(), text.data(), (uint32_t)text.size())) path.clear();
@@ -97,4 +103,4 @@ void BM_CompileScript(benchmark::State &state)
 }
 BENCHMARK(BM_CompileScript)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace

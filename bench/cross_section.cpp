@@ -75,7 +75,7 @@ struct Store {
             SymbolRecord &r = gStore.symbols[s];
             FormatText(r.info.Symbol, sizeof r.info.Symbol, "S%05d", s);
             r.firstUsedDate = FIRST_USED_NONE;
-            int32_t first = s % 700;          /* symbols start at different dates */
+            int32_t first = s % 700; /* symbols start at different dates */
             int32_t n = daily.count - first;
             AllocMemory(&r.bars[BAR_DAILY], (uint64_t)(n + 1) * sizeof(Bar));
             double price = 20.0 + s % 90;
@@ -207,6 +207,6 @@ void WorkerCounts(benchmark::internal::Benchmark *b)
     if (cores > 1) b->Arg(std::min(cores, 32));
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(BM_CrossSectionRank)->Apply(WorkerCounts)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -171,4 +171,4 @@ void BM_PlainParse(benchmark::State &state)
 BENCHMARK(BM_ImportFolder)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_PlainParse)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
-}  // namespace
+} // namespace

@@ -30,6 +30,7 @@ namespace {
 const int32_t kSymbols = 2000;
 const int32_t kYears = 25;
 
+/* clang-format off */
 const char *const kItems[][2] = {
     {"Span", "C - O"},
     {"Middle", "(H + L) / 2"},
@@ -42,6 +43,7 @@ const char *const kItems[][2] = {
     {"Square", "Change * Change - Stoch"},
     {"Smooth", "(C + C[3] + C[5]) / 3 - Middle"},
 };
+/* clang-format on */
 const int32_t kItemCount = (int32_t)(sizeof kItems / sizeof kItems[0]);
 
 struct Store {
@@ -80,7 +82,7 @@ struct Store {
             SymbolRecord &r = gStore.symbols[s];
             FormatText(r.info.Symbol, sizeof r.info.Symbol, "S%05d", s);
             r.firstUsedDate = FIRST_USED_NONE;
-            int32_t first = s % 700;          /* symbols start at different dates */
+            int32_t first = s % 700; /* symbols start at different dates */
             int32_t n = daily.count - first;
             AllocMemory(&r.bars[BAR_DAILY], (uint64_t)(n + 1) * sizeof(Bar));
             double price = 20.0 + s % 90;
@@ -173,6 +175,6 @@ void WorkerCounts(benchmark::internal::Benchmark *b)
     if (cores != 1 && cores != 2 && cores != 4 && cores != 8) b->Arg(std::min(cores, 32));
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(BM_DataCalc)->Apply(WorkerCounts)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);

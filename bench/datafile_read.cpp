@@ -31,7 +31,8 @@
 
 namespace {
 
-enum { SYMBOLS = 2000, YEARS = 25 };
+enum { SYMBOLS = 2000,
+       YEARS = 25 };
 
 std::string gPath;
 uint64_t gFileSize = 0;
@@ -52,8 +53,10 @@ Calendar MakeCalendar()
         int32_t prev = 0;
         for (int32_t d : cal.daily) {
             /* calendar periods, as the import derives them */
-            if (!prev || !SameBarPeriod(prev, d, size)) cal.periodEnd[size].push_back(d);
-            else cal.periodEnd[size].back() = d;
+            if (!prev || !SameBarPeriod(prev, d, size))
+                cal.periodEnd[size].push_back(d);
+            else
+                cal.periodEnd[size].back() = d;
             cal.periodOf[size].push_back((int32_t)cal.periodEnd[size].size() - 1);
             prev = d;
         }
@@ -111,7 +114,7 @@ void WriteBenchFile()
     char base[260];
     if (!PlatGetEnv("TMPDIR", base, sizeof base)) CopyString(base, sizeof base, "/tmp", -1);
     gPath = std::string(base) + "\\kv_bench_datafile.kvd";
-    CopyString(gProgramFolder, sizeof gProgramFolder, base, -1);   /* where an error log would go */
+    CopyString(gProgramFolder, sizeof gProgramFolder, base, -1); /* where an error log would go */
 
     UnloadData();
     Calendar cal = MakeCalendar();
@@ -216,7 +219,7 @@ void BM_PlainReadReused(benchmark::State &state)
     benchmark::DoNotOptimize(sample);
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(BM_LoadDataFile)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_PlainReadFresh)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();

@@ -25,6 +25,7 @@
 
 namespace {
 
+/* clang-format off */
 const char *const kFormulas[] = {
     "C",
     "(H + L) / 2",
@@ -37,6 +38,7 @@ const char *const kFormulas[] = {
     "Range / TrueRange",
     "(C + C[1] + C[2] + C[3]) / 4 - O",
 };
+/* clang-format on */
 enum { FORMULA_COUNT = sizeof kFormulas / sizeof kFormulas[0] };
 
 struct Fixture {
@@ -144,8 +146,10 @@ double PlainLoopPass(Fixture &fixture)
             if (i >= 1 && CompareDoubleApprox(c, o) > 0) checksum += CompareDouble(V(i), V(i - 1)) > 0;
             checksum += c * V(i);
             if (i >= 3) checksum += (c - L(i - 3)) / (H(i - 2) - L(i - 2) + 0.01);
-            if (CompareDoubleApprox(c, (h + l + c) / 3) > 0) checksum += 1;
-            else if (i >= 5) checksum += CompareDoubleApprox(o, C(i - 5)) < 0;
+            if (CompareDoubleApprox(c, (h + l + c) / 3) > 0)
+                checksum += 1;
+            else if (i >= 5)
+                checksum += CompareDoubleApprox(o, C(i - 5)) < 0;
             double trueRange = i == 0 ? h - l : std::max(C(i - 1), h) - std::min(C(i - 1), l);
             checksum += (f(i) * (bars[i].high - bars[i].low)) / trueRange;
             if (i >= 3) checksum += (c + C(i - 1) + C(i - 2) + C(i - 3)) / 4 - o;
@@ -209,4 +213,4 @@ void BM_EvaluateFormulaBlocks(benchmark::State &state)
 }
 BENCHMARK(BM_EvaluateFormulaBlocks)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace

@@ -183,7 +183,7 @@ void BM_Optimize(benchmark::State &state)
     }
     if (testsOne != kCombinations || testsAll != kCombinations) {
         std::string why = "the optimization did not run every combination: " + std::to_string(testsOne) + " " +
-                          std::to_string(testsAll);
+            std::to_string(testsAll);
         state.SkipWithError(why.c_str());
         return;
     }
@@ -199,4 +199,4 @@ void BM_Optimize(benchmark::State &state)
 }
 BENCHMARK(BM_Optimize)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
-}  // namespace
+} // namespace

@@ -18,6 +18,7 @@ namespace {
 
 std::string MakeScript(int lines)
 {
+    /* clang-format off */
     static const char *const kBlock[] = {
         "Data:\n",
         "  Fast%d: Avg(C, 5) + MyVal  // a comment\n",
@@ -30,6 +31,7 @@ std::string MakeScript(int lines)
         "Strategy: Alpha%d\n",
         "  EntrySetup: Fast%d > Slow%d\n",
     };
+    /* clang-format on */
     std::string out;
     char buffer[200];
     for (int i = 0; i < lines; i++) {
@@ -60,7 +62,8 @@ void PlainLoop(Fixture &f)
 {
     const char *t = f.text.c_str();
     for (size_t i = 0; i < f.text.size(); i++)
-        f.styles[i] = (uint8_t)(isalpha((unsigned char)t[i]) ? 1 : isdigit((unsigned char)t[i]) ? 12 : 0);
+        f.styles[i] = (uint8_t)(isalpha((unsigned char)t[i]) ? 1 : isdigit((unsigned char)t[i]) ? 12
+                                                                                                : 0);
     benchmark::DoNotOptimize(f.styles.data());
 }
 
@@ -89,6 +92,6 @@ void BM_RestyleScript(benchmark::State &state)
     state.counters["ratio"] = perPass / baseline;
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(BM_RestyleScript)->Unit(benchmark::kMicrosecond);

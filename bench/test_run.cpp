@@ -213,4 +213,4 @@ void BM_TestRun(benchmark::State &state)
 }
 BENCHMARK(BM_TestRun)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
-}  // namespace
+} // namespace

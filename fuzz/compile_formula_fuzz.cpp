@@ -51,12 +51,12 @@ void CheckCompiled(const FormulaSlot &slot)
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static FormulaSlot slot;
-    static FormulaItem items[2];   /* "D0" in Data, "L0" in Library */
+    static FormulaItem items[2]; /* "D0" in Data, "L0" in Library */
     CopyString(items[0].formula.name, FORMULA_NAME_SIZE, "D0", -1);
     CopyString(items[1].formula.name, FORMULA_NAME_SIZE, "L0", -1);
     /* The lists point at this target's items only while it runs: a program

@@ -24,7 +24,10 @@
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 
-enum { TARGET_CSV = 0, TARGET_MASTER = 1, TARGET_METASTOCK_DATA = 2, IMPORT_FUZZ_TARGETS = 3 };
+enum { TARGET_CSV = 0,
+       TARGET_MASTER = 1,
+       TARGET_METASTOCK_DATA = 2,
+       IMPORT_FUZZ_TARGETS = 3 };
 
 inline int ImportFuzzApply(int keyword, const char *value)
 {
@@ -94,8 +97,10 @@ inline int CheckImportInput(const std::string &dir, int target, const uint8_t *d
         FreeSymbolRecord(&record);
     } else {
         std::string master = ValidMaster();
-        if (target == TARGET_MASTER) ImportFuzzWrite(dir + "\\master", data, size);
-        else ImportFuzzWrite(dir + "\\master", (const uint8_t *)master.data(), master.size());
+        if (target == TARGET_MASTER)
+            ImportFuzzWrite(dir + "\\master", data, size);
+        else
+            ImportFuzzWrite(dir + "\\master", (const uint8_t *)master.data(), master.size());
         if (target == TARGET_METASTOCK_DATA) ImportFuzzWrite(dir + "\\F1.dat", data, size);
         int ok = ImportMetaStock(row, dir.c_str());
         if (ok != 0 && ok != 1) *why = "an answer other than 0 or 1";

@@ -54,8 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const char *why = nullptr;
     if (LoadResultsFile(path, 0)) {
         ResultsWindow *w = FindResultsWindowByPath(path);
-        if (!w) why = "a load that succeeded left no list";
-        else why = CheckList(w);
+        if (!w)
+            why = "a load that succeeded left no list";
+        else
+            why = CheckList(w);
         CloseResultsWindow(w);
     } else if (!gHeadless.messageCount) {
         why = "a failed load said nothing";

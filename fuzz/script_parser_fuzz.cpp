@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int unattended = gRun.unattended;
     char scriptsFolder[sizeof gScriptsFolder];
     CopyString(scriptsFolder, sizeof scriptsFolder, gScriptsFolder, -1);
-    gRun.unattended = 0;   /* errors go to the headless message boxes, not to a log file */
+    gRun.unattended = 0; /* errors go to the headless message boxes, not to a log file */
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
     CopyString(gScriptsFolder, sizeof gScriptsFolder, folder, -1);

@@ -44,8 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     s->TLTimeShift = (data[0] >> 4) & 1 ? -5 : 0;
     const char *why = nullptr;
     const int32_t count = ReadTradeListFile(s.get());
-    if (count != s->tradeListRowCount) why = "the count returned differs from the strategy's";
-    else if (count < -1 || count > s->tradeListRowCapacity) why = "more rows than room";
+    if (count != s->tradeListRowCount)
+        why = "the count returned differs from the strategy's";
+    else if (count < -1 || count > s->tradeListRowCapacity)
+        why = "more rows than room";
     const TradeListRow *rows = (const TradeListRow *)s->tradeListRows;
     for (int32_t k = 0; !why && k < count; k++) {
         if (!memchr(rows[k].symbol, 0, TL_SYMBOL_SIZE) || !memchr(rows[k].reason, 0, TL_REASON_SIZE))

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 0: {
         char headers[160];
         snprintf(headers, sizeof headers, "Field-Count: %d\r\nRecord-Count: %d\r\nFields: Date%s\r\n", data[1] % 12,
-                 data[2], data[3] & 2 ? ",Open Interest" : data[3] & 4 ? ",Turnover" : "");
+                 data[2], data[3] & 2 ? ",Open Interest" : data[3] & 4 ? ",Turnover"
+                                                                       : "");
         result = ParseNorgatePrices(headers, text.data(), (uint32_t)text.size(), &r, 0);
         break;
     }

@@ -143,8 +143,10 @@ void ApplyDailyCashFlows(EvalContext *context, int32_t previousDate)
             for (int32_t k = 0; k < n; k++) {
                 StatCell *cell = CellAt(test, context->resultRow, chain[k]);
                 if (!cell) continue;
-                if (kind == 0) cell->cashInOut += sum;
-                else cell->feesInOut += sum;
+                if (kind == 0)
+                    cell->cashInOut += sum;
+                else
+                    cell->feesInOut += sum;
             }
             if (gSettings.AddLog) {
                 const StatCell *cell = CellAt(test, context->resultRow, s);
@@ -230,7 +232,7 @@ void UpdateDailyEquityStats(EvalContext *context, int final)
             drawdown = CompareDouble(c->timeWeightedEquity, c->timeWeightedPeak) < 0;
             if (!drawdown) c->timeWeightedPeak = c->timeWeightedEquity;
             percent = c->timeWeightedPeak != 0 ? (c->timeWeightedPeak - c->timeWeightedEquity) / c->timeWeightedPeak
-                                                : kNoValue;
+                                               : kNoValue;
         } else {
             c->timeWeightedEquity = equity;
             drawdown = CompareDouble(equity, c->maxEquity) != 0;
@@ -266,7 +268,7 @@ void UpdateAllocation(EvalContext *context, StatCell *cell)
             if (mainCell) source = mainCell;
         }
         allocation = source->cashInOut + source->equityBase + source->feesInOut +
-                     (IsMarkedToMarket(test, s) ? source->markToMarket : 0);
+            (IsMarkedToMarket(test, s) ? source->markToMarket : 0);
     } else {
         allocation = cell->startEquity;
     }

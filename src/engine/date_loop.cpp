@@ -501,8 +501,10 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     }
     if (gRun.mode == RUN_MODE_OPTIMIZE && test->closedTradeCount == 0 && !gSettings.OptKeepNoTrades) return DropTest(test, 1);
     if (gRun.testLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog();
-    if (gEngineRun.results) AddTestToResults(gEngineRun.results, test);
-    else FreeTestRecord(nullptr, test);
+    if (gEngineRun.results)
+        AddTestToResults(gEngineRun.results, test);
+    else
+        FreeTestRecord(nullptr, test);
     RefreshAllResGraphs();
     return 1;
 }

@@ -25,13 +25,13 @@
 struct ResultsWindow;
 
 struct EngineRun {
-    int32_t startDate;             /* the run's start date (FirstDate when the run began) */
-    int32_t useLatestDate;         /* the run's latest-date flag */
-    int32_t testCount;             /* tests of the run, for the live-graph rule */
-    int32_t walkForwardRun;        /* the run has walk-forward dates (not optimizing) */
-    ResultsWindow *results;        /* the results list the tests go to */
-    int32_t debugTraceWritten;     /* a DebugEval trace was written during the run */
-    char testLogPath[260];         /* the test log of the current test */
+    int32_t startDate;         /* the run's start date (FirstDate when the run began) */
+    int32_t useLatestDate;     /* the run's latest-date flag */
+    int32_t testCount;         /* tests of the run, for the live-graph rule */
+    int32_t walkForwardRun;    /* the run has walk-forward dates (not optimizing) */
+    ResultsWindow *results;    /* the results list the tests go to */
+    int32_t debugTraceWritten; /* a DebugEval trace was written during the run */
+    char testLogPath[260];     /* the test log of the current test */
 };
 extern EngineRun gEngineRun;
 

@@ -248,8 +248,10 @@ static void MakeSetups(EvalContext *context, int32_t s)
             ** judge it only once they have taken over from the list. */
             int32_t cursor = 0;
             while (PositionRecord *setup = ReplayTradeList(context, &cursor)) {
-                if (TradeListRulesApply(s)) EvalSetup(context, setup, bar);
-                else AddEntryOrder(context, setup, bar, bar->split);
+                if (TradeListRulesApply(s))
+                    EvalSetup(context, setup, bar);
+                else
+                    AddEntryOrder(context, setup, bar, bar->split);
                 context->symbol = symbol;
                 bar = SyncContextBar(context);
                 if (!bar) break;
@@ -262,7 +264,7 @@ static void MakeSetups(EvalContext *context, int32_t s)
             ** the open phase as at the close. */
             bool fillable = bar->date >= gSettings.LastDate || context->barIndex + 1 < count;
             bool signalled = r->AllowMissingBar == 1 || context->barPhase == PHASE_CLOSE ||
-                             (context->lastBar >= 0 && context->lastBar < count && bars[context->lastBar].date == signal);
+                (context->lastBar >= 0 && context->lastBar < count && bars[context->lastBar].date == signal);
             if (!fillable || !signalled) continue;
             PositionRecord *setup = AddSetup(r, s, symbol);
             if (setup) EvalSetup(context, setup, bar);
@@ -295,7 +297,7 @@ static void OpenSetup(EvalContext *context, int32_t s, PositionRecord *setup, in
 {
     context->symbol = setup->symbol;
     if (setup->kept) CheckEntriesLimit(s, setup, withParents);
-    if (!setup->kept && !setup->skipped) return;   /* never taken by a selection turn */
+    if (!setup->kept && !setup->skipped) return; /* never taken by a selection turn */
     context->position = setup;
     OpenPosition(context);
 }
@@ -334,7 +336,8 @@ void RunEntryPass(EvalContext *context)
     for (int32_t s = 0; s < gStrategyCount; s++) {
         StrategyRecord *r = &gStrategies[s];
         if (r->kind == STRATEGY_KIND_STATS_GROUP || !SuitsPhase(r, phase) || r->setupCount == 0) continue;
-        int32_t handled = r->EntryTime == TIME_NEXT_CLOSE ? PHASE_INTRADAY : r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : phase;
+        int32_t handled = r->EntryTime == TIME_NEXT_CLOSE ? PHASE_INTRADAY : r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN
+                                                                                                             : phase;
         if (EnterStrategy(context, s, handled)) {
             SortAndLogSetups(context, s);
             if (r->setupCount > most) most = r->setupCount;
@@ -349,7 +352,8 @@ void RunEntryPass(EvalContext *context)
         for (int32_t s = 0; s < gStrategyCount; s++) {
             StrategyRecord *r = &gStrategies[s];
             if (r->kind == STRATEGY_KIND_STATS_GROUP || !SuitsPhase(r, phase) || i >= r->setupCount) continue;
-            int32_t handled = r->EntryTime == TIME_NEXT_CLOSE ? PHASE_INTRADAY : r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : phase;
+            int32_t handled = r->EntryTime == TIME_NEXT_CLOSE ? PHASE_INTRADAY : r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN
+                                                                                                                 : phase;
             if (EnterStrategy(context, s, handled)) {
                 r->setups[i].openingNumber = (uint32_t)(i + 1);
                 OpenSetup(context, s, &r->setups[i], 1);

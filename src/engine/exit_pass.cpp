@@ -72,7 +72,7 @@ static bool RulesApply(const EvalContext *context, const PositionRecord *p, bool
     const StrategyRecord *r = context->strategy;
     if (!IsTradeListActive(context->strategyIndex) || p->tradeListRow <= 0) return true;
     bool ownRules = IsSlotGiven(&r->slots[SLOT_EXIT_RULE]) || IsSlotGiven(&r->slots[SLOT_EXIT_LIMIT]) ||
-                    IsSlotGiven(&r->slots[SLOT_EXIT_STOP]);
+        IsSlotGiven(&r->slots[SLOT_EXIT_STOP]);
     return !governed && ownRules;
 }
 
@@ -128,8 +128,10 @@ static void UpdateExtremes(const EvalContext *context, PositionRecord *p, const 
             high = low = exit;
         } else if (p->exitTiming == PHASE_INTRADAY && (limit || stop)) {
             bool capHigh = (limit && p->side > 0) || (stop && p->side < 0);
-            if (capHigh) high = std::fmin(high, exit);
-            else low = std::fmax(low, exit);
+            if (capHigh)
+                high = std::fmin(high, exit);
+            else
+                low = std::fmax(low, exit);
         }
     }
     if (CompareDoubleApprox(high, p->highest) > 0) p->highest = high;
@@ -181,7 +183,7 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     p = &r->openPositions[index];
     context->position = p;
     *pp = p;
-    if (!added) return 1;   /* no room for the remainder: the whole position exits */
+    if (!added) return 1; /* no room for the remainder: the whole position exits */
     p->quantity = exitQuantity;
     p->partial = 1;
     p->value *= part;
@@ -233,7 +235,8 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     p->exitPrice = 0;
     if (forced) {
         reason = (uint32_t)forced;
-        p->exitTiming = phase == PHASE_OPEN && r->nextCloseOnly != 1 ? PHASE_OPEN : phase == PHASE_OPEN ? PHASE_CLOSE : phase;
+        p->exitTiming = phase == PHASE_OPEN && r->nextCloseOnly != 1 ? PHASE_OPEN : phase == PHASE_OPEN ? PHASE_CLOSE
+                                                                                                        : phase;
     } else if (reason == EXIT_END_OF_DATA) {
         p->exitTiming = PHASE_CLOSE;
     } else if (!RulesApply(context, p, governed)) {
@@ -316,7 +319,8 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
         q = p->exitQuantityRequest;
         partialRule = true;
     } else if ((!forced || forced == EXIT_RULE) && !governed) {
-        int32_t slot = reason == EXIT_LIMIT ? SLOT_EXIT_LIMIT_QTY : reason == EXIT_STOP ? SLOT_EXIT_STOP_QTY : SLOT_EXIT_QTY;
+        int32_t slot = reason == EXIT_LIMIT ? SLOT_EXIT_LIMIT_QTY : reason == EXIT_STOP ? SLOT_EXIT_STOP_QTY
+                                                                                        : SLOT_EXIT_QTY;
         FormulaSlot *f = &r->slots[slot];
         if (IsSlotGiven(f)) {
             partialRule = true;

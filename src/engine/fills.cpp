@@ -36,8 +36,10 @@ void ApplyCommission(EvalContext *context, PositionRecord *position, int isEntry
     context->position = saved;
     double fx = gScriptSettings.CommCurrency ? 1.0 : (isEntry ? position->entryFx : position->exitFx);
     double commission = RoundToStep(c * fx, 0.01, 0);
-    if (isEntry) position->entryCommission = commission;
-    else position->exitCommission = commission;
+    if (isEntry)
+        position->entryCommission = commission;
+    else
+        position->exitCommission = commission;
 }
 
 /* The slippage slot that fits the fill. */
@@ -102,8 +104,10 @@ void ApplySlippage(EvalContext *context, PositionRecord *position, int isEntry)
     }
     context->position = saved;
     *price = RoundToStep(*price, unit, 0);
-    if (isEntry) position->entryRounding = unit;
-    else position->exitRounding = unit;
+    if (isEntry)
+        position->entryRounding = unit;
+    else
+        position->exitRounding = unit;
 }
 
 double GetPriceRoundUnit(EvalContext *context, const SymbolRecord *symbol, const Bar *bar, double price)
@@ -131,7 +135,7 @@ int IsBarDate(EvalContext *context, int32_t date)
         tested = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], context->date, -1);
     const StrategyRecord *strategy = context->strategy;
     const DateList *list = strategy && strategy->hasOwnDateLists ? &strategy->dateLists[context->barSize]
-                                                                  : &gStore.dateLists[context->barSize];
+                                                                 : &gStore.dateLists[context->barSize];
     if (list->count > 0 && (int32_t)list->dates[list->count - 1] == tested) return 1;
     return FindDateIndex(list, tested, 0) > 0;
 }
@@ -227,9 +231,11 @@ int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isE
         }
         double trigger = isEntry ? position->entryPrice : ExitTrigger(position);
         double P = ratio * trigger;
-        bool falling;   /* fills when the price falls to P */
-        if (isEntry) falling = (position->side >= 0) == limit;
-        else falling = (position->side >= 0) == stop;
+        bool falling; /* fills when the price falls to P */
+        if (isEntry)
+            falling = (position->side >= 0) == limit;
+        else
+            falling = (position->side >= 0) == stop;
         bool fills = falling ? CompareDoubleApprox(b->low, P) <= 0 : CompareDoubleApprox(b->high, P) >= 0;
         if (!fills) continue;
         bool through = falling ? CompareDoubleApprox(b->open, P) <= 0 : CompareDoubleApprox(b->open, P) >= 0;

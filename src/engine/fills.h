@@ -33,7 +33,9 @@ enum ExecutionResult {
 };
 
 /* Entry fill kinds. */
-enum FillKind { FILL_MARKET = 1, FILL_LIMIT = 2, FILL_STOP = 3 };
+enum FillKind { FILL_MARKET = 1,
+                FILL_LIMIT = 2,
+                FILL_STOP = 3 };
 
 /* Exit reason codes (ExitReason texts). */
 enum ExitReasonCode {

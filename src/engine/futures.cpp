@@ -49,7 +49,7 @@ int FindContractEvent(const SymbolRecord *symbol, int32_t kind, int32_t date, in
         if (e->kind != kind) continue;
         if (changeOnly) {
             bool applies = (e->date == prev && e->time > 0) || (e->date == date && e->time <= 0) ||
-                           (!daily && e->date > prev && e->date < date);
+                (!daily && e->date > prev && e->date < date);
             if (applies) {
                 *value = e->value;
                 found = 1;
@@ -100,7 +100,7 @@ void ProcessFuturesRolls(EvalContext *context, OrderContext *orders)
         char from[CONTRACT_NAME_SIZE], to[CONTRACT_NAME_SIZE];
         FormatContractName(p->symbol, (int32_t)oldValue, (int32_t)oldMonth, from);
         FormatContractName(p->symbol, (int32_t)newValue, (int32_t)newMonth, to);
-        if (orders) continue;   /* the roll line of an order list is written by order generation */
+        if (orders) continue; /* the roll line of an order list is written by order generation */
 
         double cost = 0;
         if (IsSlotGiven(&strategy->slots[SLOT_ROLL_COST])) EvalFormulaSlot(&strategy->slots[SLOT_ROLL_COST], context, &cost);

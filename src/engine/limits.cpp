@@ -84,7 +84,7 @@ static void AddSetupToAccount(int32_t record, const PositionRecord *setup)
         a->newCount++;
     }
     a->freeCash -= (setup->marginPerUnit != 0 ? setup->marginPerUnit * setup->quantity : setup->side * setup->value) +
-                   setup->entryCommission;
+        setup->entryCommission;
     a->totalValue += setup->value;
     a->newValue += setup->value;
     if (setup->side < 0) a->shortValue += setup->value;
@@ -198,9 +198,9 @@ int CheckSetupLimits(EvalContext *context, int32_t record, PositionRecord *setup
         CheckLimitRule(record, setup, 1.0, a->newValue, l.MaxNewExp * base, 1, SKIP_MAX_NEW_EXPOSURE) &&
         CheckLimitRule(record, setup, 1.0, a->newValue, l.MaxNewInv, 1, SKIP_MAX_NEW_INVESTED) &&
         (side < 0 ? CheckLimitRule(record, setup, 1.0, a->shortValue, l.MaxShortExp * base, 1, SKIP_MAX_SHORT_EXPOSURE) &&
-                        CheckLimitRule(record, setup, 1.0, a->shortValue, l.MaxShortInv, 1, SKIP_MAX_SHORT_INVESTED)
+                 CheckLimitRule(record, setup, 1.0, a->shortValue, l.MaxShortInv, 1, SKIP_MAX_SHORT_INVESTED)
                   : CheckLimitRule(record, setup, 1.0, longValue, l.MaxLongExp * base, 1, SKIP_MAX_LONG_EXPOSURE) &&
-                        CheckLimitRule(record, setup, 1.0, longValue, l.MaxLongInv, 1, SKIP_MAX_LONG_INVESTED)) &&
+                 CheckLimitRule(record, setup, 1.0, longValue, l.MaxLongInv, 1, SKIP_MAX_LONG_INVESTED)) &&
         CheckLimitRule(record, setup, 1.0, net, l.MaxNetExp * base, side, SKIP_MAX_NET_EXPOSURE) &&
         CheckLimitRule(record, setup, 1.0, net, l.MaxNetInv, side, SKIP_MAX_NET_INVESTED) &&
         CheckLimitRule(record, setup, 1.0, net, l.MinNetExp * base, side, SKIP_MIN_NET_EXPOSURE) &&
@@ -208,8 +208,10 @@ int CheckSetupLimits(EvalContext *context, int32_t record, PositionRecord *setup
         CheckLimitRule(record, setup, 1.0, a->freeCash, l.MinFreeCash, side, SKIP_MIN_FREE_CASH) &&
         CheckSameCategoryAndSymbol(context, record, setup, &categoryCount, &symbolCount);
     if (passed) {
-        if (setup->category[0] && categoryCount >= l.MaxSameCat) SkipWith(setup, SKIP_MAX_SAME_CATEGORY);
-        else if (symbolCount >= l.MaxSameSym) SkipWith(setup, SKIP_MAX_SAME_SYMBOL);
+        if (setup->category[0] && categoryCount >= l.MaxSameCat)
+            SkipWith(setup, SKIP_MAX_SAME_CATEGORY);
+        else if (symbolCount >= l.MaxSameSym)
+            SkipWith(setup, SKIP_MAX_SAME_SYMBOL);
     }
     FormulaSlot *skip = &gStrategies[record].slots[SLOT_SETUP_SKIP];
     if (!setup->skipped && record == setup->strategyIndex && IsSlotGiven(skip)) {
@@ -379,9 +381,9 @@ void SelectSetups(EvalContext *context, int32_t kind, int32_t named)
     }
     for (int32_t s = 0; s < gStrategyCount; s++) {
         StrategyRecord *r = &gStrategies[s];
-        bool inPass = named >= 0 ? s == named
-                                 : kind == STRATEGY_KIND_BENCHMARK ? r->kind == STRATEGY_KIND_BENCHMARK
-                                                                   : r->kind != STRATEGY_KIND_BENCHMARK;
+        bool inPass = named >= 0              ? s == named
+            : kind == STRATEGY_KIND_BENCHMARK ? r->kind == STRATEGY_KIND_BENCHMARK
+                                              : r->kind != STRATEGY_KIND_BENCHMARK;
         if (!inPass) continue;
         for (int32_t k = 0; k < r->setupCount; k++) r->setups[k].kept = r->setups[k].selectionNumber = 0;
         r->keptSetupCount = 0;
@@ -401,7 +403,7 @@ void SelectSetups(EvalContext *context, int32_t kind, int32_t named)
                 if (EnterStrategy(context, s)) {
                     context->position = &r->setups[r->nextSetup];
                     context->symbol = r->CalendarSym > 0 && r->CalendarSym <= gStore.symbolCount ? &gStore.symbols[r->CalendarSym - 1]
-                                                                                           : &gStore.calendar;
+                                                                                                 : &gStore.calendar;
                     SyncContextBar(context);
                     EvalFormulaSlot(score, context, &a->turnScore);
                 }

@@ -339,8 +339,10 @@ static void StepOuterLoops()
     const char *symbol = gSettings.OptBySymbol && o->symbolIndex < gStore.symbolCount ? gStore.symbols[o->symbolIndex].info.Symbol : nullptr;
     if (gSettings.OptBySymbol)
         for (int32_t k = 0; k < gStrategyCount; k++) gStrategies[k].symbolNumber = o->symbolIndex + 1;
-    if (strategy && symbol) FormatText(gSettings.TestName, OPT_TEST_NAME_LENGTH + 1, "%s / %s", strategy, symbol);
-    else if (strategy || symbol) CopyString(gSettings.TestName, OPT_TEST_NAME_LENGTH + 1, strategy ? strategy : symbol, -1);
+    if (strategy && symbol)
+        FormatText(gSettings.TestName, OPT_TEST_NAME_LENGTH + 1, "%s / %s", strategy, symbol);
+    else if (strategy || symbol)
+        CopyString(gSettings.TestName, OPT_TEST_NAME_LENGTH + 1, strategy ? strategy : symbol, -1);
 }
 
 /* The first and last date of the test, from its interval. */
@@ -350,8 +352,10 @@ static void SetIntervalDates(int32_t testsDone)
     if (o->intervalCount < 1 || o->testsPerInterval < 1) return;
     int32_t interval = testsDone / o->testsPerInterval;
     if (interval == o->intervalIndex) return;
-    if (testsDone == 0 || interval % o->intervalCount == 0) o->intervalStart = o->rangeStart;
-    else o->intervalStart = AdvanceTimeUnits(gSettings.OptTimeUnit, abs(gSettings.OptTestInterval));
+    if (testsDone == 0 || interval % o->intervalCount == 0)
+        o->intervalStart = o->rangeStart;
+    else
+        o->intervalStart = AdvanceTimeUnits(gSettings.OptTimeUnit, abs(gSettings.OptTestInterval));
     o->intervalIndex = interval;
     int32_t first = gSettings.OptAnchor == ANCHOR_START ? o->rangeStart : o->intervalStart;
     int32_t last = o->rangeEnd;

@@ -26,41 +26,43 @@ enum OptimizeMode {
 };
 
 /* OptAnchor */
-enum { ANCHOR_NONE = 0, ANCHOR_START = 1, ANCHOR_END = 2 };
+enum { ANCHOR_NONE = 0,
+       ANCHOR_START = 1,
+       ANCHOR_END = 2 };
 
 enum {
-    OPT_MAX_ATTEMPTS = 1000,     /* tries for an untested combination */
+    OPT_MAX_ATTEMPTS = 1000, /* tries for an untested combination */
     OPT_TEST_NAME_LENGTH = 79
 };
 
 /* The optimizer's fields of one script parameter. */
 struct OptParamState {
-    int32_t cycleDone;     /* sequential: the parameter has been through its values */
+    int32_t cycleDone; /* sequential: the parameter has been through its values */
     int32_t bestIndex;
     int32_t worstIndex;
-    double bestScore;      /* -1e14 until a score is recorded */
-    double worstScore;     /* +1e14 until a score is recorded */
+    double bestScore;  /* -1e14 until a score is recorded */
+    double worstScore; /* +1e14 until a score is recorded */
 };
 
 struct OptimizerState {
-    OptParamState *params;         /* tracked; one per script parameter */
+    OptParamState *params; /* tracked; one per script parameter */
     int32_t paramCapacity;
-    uint32_t *store;               /* tracked; storeRows rows of optimizedCount indexes */
+    uint32_t *store; /* tracked; storeRows rows of optimizedCount indexes */
     int32_t storeRows;
-    int32_t storeCapacity;         /* rows allocated (grows up to maxTests + 1) */
+    int32_t storeCapacity; /* rows allocated (grows up to maxTests + 1) */
     int32_t optimizedCount;
     int32_t maxTests;
     int32_t testsPerInterval;
-    int32_t intervalCount;         /* 0 without a time unit, length and interval */
-    int32_t unitCount;             /* time units of the range + 1 */
+    int32_t intervalCount; /* 0 without a time unit, length and interval */
+    int32_t unitCount;     /* time units of the range + 1 */
     int32_t keptRows;
-    int32_t intervalIndex;         /* interval of the last test, -1 before the first */
-    int32_t rangeStart, rangeEnd;  /* the optimization's date range */
-    int32_t intervalStart;         /* first date of the current interval */
-    int32_t repetition;            /* 1 .. OptIterations */
-    int32_t strategyIndex;         /* record index of the strategy optimized alone */
-    int32_t symbolIndex;           /* symbol optimized alone */
-    double scoreSum;               /* the run's score accumulators */
+    int32_t intervalIndex;        /* interval of the last test, -1 before the first */
+    int32_t rangeStart, rangeEnd; /* the optimization's date range */
+    int32_t intervalStart;        /* first date of the current interval */
+    int32_t repetition;           /* 1 .. OptIterations */
+    int32_t strategyIndex;        /* record index of the strategy optimized alone */
+    int32_t symbolIndex;          /* symbol optimized alone */
+    double scoreSum;              /* the run's score accumulators */
     int32_t scoreCount;
     double bestScore;
 };

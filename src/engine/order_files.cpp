@@ -22,6 +22,7 @@ static int32_t gStrategyTemplateCount;
 BasketWeightList gBasketWeights;
 
 /* Column names of the template, by field code (row 0 unused). */
+/* clang-format off */
 static const char *const kOrderFieldNames[ORDER_FIELD_COUNT + 1] = {
     "",       "date",   "sym",     "expiry", "ptval",   "act",      "exch",     "primary",  "curr",   "sectype",
     "type",   "qty",    "qty0",    "dlr",    "frac",    "lmt",      "stp",      "tif",      "gat",    "gtd",
@@ -29,6 +30,7 @@ static const char *const kOrderFieldNames[ORDER_FIELD_COUNT + 1] = {
     "indu",   "tradeid", "allhours", "uniqueid", "note", "extra1",  "extra2",   "extra3",   "extra4", "extra5",
     "extra6", "extra7", "extra8",  "extra9", "nocomma",
 };
+/* clang-format on */
 static_assert(ORDER_FIELD_NOCOMMA == 44 && ORDER_FIELD_LITERAL == 45, "field codes");
 
 void ResetOrderState()
@@ -287,8 +289,12 @@ int WriteTemplateRow(OrderFile *file, const OrderInfo *info, uint32_t kind, cons
         switch (column->code) {
         case ORDER_FIELD_DATE: AppendOrderText(line, "%4.4d-%2.2d-%2.2d", date / 10000, date / 100 % 100, date % 100); break;
         case ORDER_FIELD_SYM: AppendOrderText(line, "%s", info->brokerSymbol); break;
-        case ORDER_FIELD_EXPIRY: if (info->expiry != 0) AppendOrderText(line, "%.0f", info->expiry); break;
-        case ORDER_FIELD_PTVAL: if (s && s->PointValue != 0) AppendOrderText(line, "%g", s->PointValue); break;
+        case ORDER_FIELD_EXPIRY:
+            if (info->expiry != 0) AppendOrderText(line, "%.0f", info->expiry);
+            break;
+        case ORDER_FIELD_PTVAL:
+            if (s && s->PointValue != 0) AppendOrderText(line, "%g", s->PointValue);
+            break;
         case ORDER_FIELD_ACT: AppendOrderText(line, "%s", action); break;
         case ORDER_FIELD_EXCH: {
             bool primary = (strcmp(type, "LMT") == 0 || strcmp(type, "LOC") == 0) && gat[0] && info->lateLocTime[0];
@@ -296,7 +302,9 @@ int WriteTemplateRow(OrderFile *file, const OrderInfo *info, uint32_t kind, cons
             break;
         }
         case ORDER_FIELD_PRIMARY: AppendOrderText(line, "%s", info->primaryExchange); break;
-        case ORDER_FIELD_CURR: if (s) AppendOrderText(line, "%s", s->Currency); break;
+        case ORDER_FIELD_CURR:
+            if (s) AppendOrderText(line, "%s", s->Currency);
+            break;
         case ORDER_FIELD_SECTYPE: AppendOrderText(line, "%s", info->secType); break;
         case ORDER_FIELD_TYPE: AppendOrderText(line, "%s", type); break;
         case ORDER_FIELD_QTY: AppendOrderText(line, "%s", qty); break;
@@ -309,16 +317,32 @@ int WriteTemplateRow(OrderFile *file, const OrderInfo *info, uint32_t kind, cons
         case ORDER_FIELD_GAT: AppendOrderText(line, "%s", gat); break;
         case ORDER_FIELD_GTD: AppendOrderText(line, "%s", gtd); break;
         case ORDER_FIELD_OCA: AppendOrderText(line, "%s", oca); break;
-        case ORDER_FIELD_ID: if (id) AppendOrderText(line, "%d", (int)id); break;
-        case ORDER_FIELD_PARENT: if (parent) AppendOrderText(line, "%d", (int)parent); break;
-        case ORDER_FIELD_STRAT: if (r) AppendOrderText(line, "%s", r->name); break;
-        case ORDER_FIELD_SIDE: if (r) AppendOrderText(line, "%d", (int)r->Side); break;
+        case ORDER_FIELD_ID:
+            if (id) AppendOrderText(line, "%d", (int)id);
+            break;
+        case ORDER_FIELD_PARENT:
+            if (parent) AppendOrderText(line, "%d", (int)parent);
+            break;
+        case ORDER_FIELD_STRAT:
+            if (r) AppendOrderText(line, "%s", r->name);
+            break;
+        case ORDER_FIELD_SIDE:
+            if (r) AppendOrderText(line, "%d", (int)r->Side);
+            break;
         case ORDER_FIELD_MAXENT: AppendOrderText(line, "%d", (int)(maxent == 2147483647 ? 0 : maxent)); break;
         case ORDER_FIELD_EXIT: AppendOrderText(line, "%d", (int)info->isExit); break;
-        case ORDER_FIELD_RTSYM: if (s) AppendOrderText(line, "%s", s->Symbol); break;
-        case ORDER_FIELD_DOMI: if (s) AppendOrderText(line, "%s", s->Domicile); break;
-        case ORDER_FIELD_SECTOR: if (s) AppendOrderText(line, "%s", s->Sector); break;
-        case ORDER_FIELD_INDU: if (s) AppendOrderText(line, "%s", s->Industry); break;
+        case ORDER_FIELD_RTSYM:
+            if (s) AppendOrderText(line, "%s", s->Symbol);
+            break;
+        case ORDER_FIELD_DOMI:
+            if (s) AppendOrderText(line, "%s", s->Domicile);
+            break;
+        case ORDER_FIELD_SECTOR:
+            if (s) AppendOrderText(line, "%s", s->Sector);
+            break;
+        case ORDER_FIELD_INDU:
+            if (s) AppendOrderText(line, "%s", s->Industry);
+            break;
         case ORDER_FIELD_TRADEID: AppendOrderText(line, "%d", (int)info->tradeId); break;
         case ORDER_FIELD_ALLHOURS: AppendOrderText(line, "%d", (int)info->allHours); break;
         case ORDER_FIELD_UNIQUEID: AppendOrderText(line, "%d", (int)gSettings.UniqueOrderId); break;

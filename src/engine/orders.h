@@ -40,14 +40,45 @@ enum OrderLineKind {
 
 /* Field codes of template columns; ORDER_FIELD_LITERAL writes the column's own text. */
 enum OrderField {
-    ORDER_FIELD_DATE = 1, ORDER_FIELD_SYM, ORDER_FIELD_EXPIRY, ORDER_FIELD_PTVAL, ORDER_FIELD_ACT, ORDER_FIELD_EXCH,
-    ORDER_FIELD_PRIMARY, ORDER_FIELD_CURR, ORDER_FIELD_SECTYPE, ORDER_FIELD_TYPE, ORDER_FIELD_QTY, ORDER_FIELD_QTY0,
-    ORDER_FIELD_DLR, ORDER_FIELD_FRAC, ORDER_FIELD_LMT, ORDER_FIELD_STP, ORDER_FIELD_TIF, ORDER_FIELD_GAT,
-    ORDER_FIELD_GTD, ORDER_FIELD_OCA, ORDER_FIELD_ID, ORDER_FIELD_PARENT, ORDER_FIELD_STRAT, ORDER_FIELD_SIDE,
-    ORDER_FIELD_MAXENT, ORDER_FIELD_EXIT, ORDER_FIELD_RTSYM, ORDER_FIELD_DOMI, ORDER_FIELD_SECTOR, ORDER_FIELD_INDU,
-    ORDER_FIELD_TRADEID, ORDER_FIELD_ALLHOURS, ORDER_FIELD_UNIQUEID, ORDER_FIELD_NOTE, ORDER_FIELD_EXTRA1,
-    ORDER_FIELD_EXTRA9 = ORDER_FIELD_EXTRA1 + 8, ORDER_FIELD_NOCOMMA, ORDER_FIELD_LITERAL,
-    ORDER_FIELD_COUNT = ORDER_FIELD_NOCOMMA   /* named fields */
+    ORDER_FIELD_DATE = 1,
+    ORDER_FIELD_SYM,
+    ORDER_FIELD_EXPIRY,
+    ORDER_FIELD_PTVAL,
+    ORDER_FIELD_ACT,
+    ORDER_FIELD_EXCH,
+    ORDER_FIELD_PRIMARY,
+    ORDER_FIELD_CURR,
+    ORDER_FIELD_SECTYPE,
+    ORDER_FIELD_TYPE,
+    ORDER_FIELD_QTY,
+    ORDER_FIELD_QTY0,
+    ORDER_FIELD_DLR,
+    ORDER_FIELD_FRAC,
+    ORDER_FIELD_LMT,
+    ORDER_FIELD_STP,
+    ORDER_FIELD_TIF,
+    ORDER_FIELD_GAT,
+    ORDER_FIELD_GTD,
+    ORDER_FIELD_OCA,
+    ORDER_FIELD_ID,
+    ORDER_FIELD_PARENT,
+    ORDER_FIELD_STRAT,
+    ORDER_FIELD_SIDE,
+    ORDER_FIELD_MAXENT,
+    ORDER_FIELD_EXIT,
+    ORDER_FIELD_RTSYM,
+    ORDER_FIELD_DOMI,
+    ORDER_FIELD_SECTOR,
+    ORDER_FIELD_INDU,
+    ORDER_FIELD_TRADEID,
+    ORDER_FIELD_ALLHOURS,
+    ORDER_FIELD_UNIQUEID,
+    ORDER_FIELD_NOTE,
+    ORDER_FIELD_EXTRA1,
+    ORDER_FIELD_EXTRA9 = ORDER_FIELD_EXTRA1 + 8,
+    ORDER_FIELD_NOCOMMA,
+    ORDER_FIELD_LITERAL,
+    ORDER_FIELD_COUNT = ORDER_FIELD_NOCOMMA /* named fields */
 };
 
 struct OrderTemplateColumn {
@@ -56,7 +87,7 @@ struct OrderTemplateColumn {
 };
 
 struct OrderTemplate {
-    char header[ORDER_LINE_SIZE];          /* as read, end of line included */
+    char header[ORDER_LINE_SIZE]; /* as read, end of line included */
     OrderTemplateColumn columns[ORDER_TEMPLATE_COLUMNS];
     int32_t columnCount;
     int32_t hasIdAndParent;
@@ -90,14 +121,14 @@ struct OrderInfo {
 struct OrderLine {
     char text[ORDER_LINE_SIZE];
     uint32_t length;
-    uint32_t sequence;             /* 1-based order of creation */
-    int32_t strategyIndex;         /* -1 none */
-    uint32_t kind;                 /* OrderLineKind */
+    uint32_t sequence;     /* 1-based order of creation */
+    int32_t strategyIndex; /* -1 none */
+    uint32_t kind;         /* OrderLineKind */
 };
 
 struct OrderFile {
-    ReplaceFile file;              /* the temporary file beside the target */
-    OrderLine *lines;              /* tracked */
+    ReplaceFile file; /* the temporary file beside the target */
+    OrderLine *lines; /* tracked */
     int32_t capacity;
     int32_t count;
 };
@@ -108,13 +139,13 @@ struct BasketWeight {
 };
 
 struct BasketWeightList {
-    BasketWeight *rows;            /* tracked */
+    BasketWeight *rows; /* tracked */
     int32_t capacity;
     int32_t count;
 };
 
 extern OrderTemplate gOrdersTemplate;
-extern OrderTemplate *gStrategyTemplates;   /* tracked; one per strategy record, or null */
+extern OrderTemplate *gStrategyTemplates; /* tracked; one per strategy record, or null */
 extern BasketWeightList gBasketWeights;
 
 /* Frees the templates and the basket weights. */

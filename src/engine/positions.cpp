@@ -170,7 +170,7 @@ void AddSetupToPendingTotals(int32_t strategy, const PositionRecord *setup)
     /* The commission is cash that leaves the account, so it always lowers the
     ** free cash, as it does in the free-cash limit test. */
     double cash = (setup->marginPerUnit != 0 ? setup->marginPerUnit * setup->quantity : setup->side * setup->value) +
-                  setup->entryCommission;
+        setup->entryCommission;
     for (int32_t k = 0; k < n; k++) {
         StrategyAccount *a = GetStrategyAccount(chain[k]);
         if (!a) continue;
@@ -297,7 +297,7 @@ void EvalStrategyFormulas(EvalContext *context, int32_t phase)
     }
     l.MaxSameCat = EvalIntLimit(r, SLOT_MAX_SAME_CAT, context, gated, most, 0);
     bool single = r->kind != STRATEGY_KIND_STATS_GROUP && r->DynamicSizing != 1 &&
-                  (!IsTradeListActive(s) || gRun.generatingOrders);
+        (!IsTradeListActive(s) || gRun.generatingOrders);
     l.MaxSameSym = EvalIntLimit(r, SLOT_MAX_SAME_SYM, context, gated, single ? 1 : most, 0);
     l.MaxEntries = EvalIntLimit(r, SLOT_MAX_ENTRIES, context, gated, most, 0);
     /* These two apply even while a trade list governs the strategy. */
@@ -435,7 +435,8 @@ static int CompareSymbols(const PositionRecord *a, const PositionRecord *b)
     /* The symbol array is sorted by name with case ignored, so two of its
     ** records compare by their place without reading the names. */
     if (SymbolNumberOf(a->symbol) && SymbolNumberOf(b->symbol))
-        return a->symbol < b->symbol ? -1 : a->symbol > b->symbol ? 1 : 0;
+        return a->symbol < b->symbol ? -1 : a->symbol > b->symbol ? 1
+                                                                  : 0;
     const char *x = a->symbol ? a->symbol->info.Symbol : "";
     const char *y = b->symbol ? b->symbol->info.Symbol : "";
     return CompareSymbolText(x, y);

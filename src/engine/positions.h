@@ -33,7 +33,7 @@
 
 enum {
     LIMIT_UNLIMITED_COUNT = 2147483647,
-    PARENT_CHAIN_MAX = 128      /* a strategy and every group above it */
+    PARENT_CHAIN_MAX = 128 /* a strategy and every group above it */
 };
 constexpr double LIMIT_UNLIMITED_AMOUNT = 1e14;
 
@@ -57,32 +57,32 @@ struct StrategyLimits {
 
 /* The pending account figures of one strategy and its turn bookkeeping. */
 struct StrategyAccount {
-    int32_t openCount;          /* open positions, plus kept setups */
-    int32_t newCount;           /* kept setups of the date */
-    double totalValue;          /* open value, long plus short */
-    double newValue;            /* value of the kept setups */
+    int32_t openCount; /* open positions, plus kept setups */
+    int32_t newCount;  /* kept setups of the date */
+    double totalValue; /* open value, long plus short */
+    double newValue;   /* value of the kept setups */
     double shortValue;
     double freeCash;
-    double turnScore;           /* StrategyScore of the current turn */
-    int32_t turnKept;           /* setups kept in the current turn */
-    int32_t turnTried;          /* setups tried in the current turn */
-    double freeCashOverride;    /* order generation's free cash; not above 0: none */
+    double turnScore;        /* StrategyScore of the current turn */
+    int32_t turnKept;        /* setups kept in the current turn */
+    int32_t turnTried;       /* setups tried in the current turn */
+    double freeCashOverride; /* order generation's free cash; not above 0: none */
     StrategyLimits limits;
 };
 
 struct PositionState {
-    StrategyAccount *accounts;  /* one per strategy (tracked) */
+    StrategyAccount *accounts; /* one per strategy (tracked) */
     int32_t accountCount;
-    int32_t heldSymbolCount;    /* symbols per row of heldCounts */
-    int32_t *heldCounts;        /* DynamicSizing held counts, strategy × symbol (tracked) */
-    uint32_t selectionCounter;  /* selection numbers given in the current pass */
-    int32_t roundRobin;         /* a StatsGroup or Combined strategy gives MaxEntries */
-    int32_t accountStrategy;    /* index of the run's account strategy, -1 none */
-    int32_t exitCount;          /* exits of the test */
-    int32_t *turnOrder;         /* scratch strategy order of a selection turn, one per strategy (tracked) */
-    int32_t *sortOrder;         /* scratch record order of a sort (tracked) */
-    PositionRecord *sortRecords;  /* scratch copies of the records being sorted (tracked) */
-    int32_t sortCapacity;       /* entries of both sort scratch arrays */
+    int32_t heldSymbolCount;     /* symbols per row of heldCounts */
+    int32_t *heldCounts;         /* DynamicSizing held counts, strategy × symbol (tracked) */
+    uint32_t selectionCounter;   /* selection numbers given in the current pass */
+    int32_t roundRobin;          /* a StatsGroup or Combined strategy gives MaxEntries */
+    int32_t accountStrategy;     /* index of the run's account strategy, -1 none */
+    int32_t exitCount;           /* exits of the test */
+    int32_t *turnOrder;          /* scratch strategy order of a selection turn, one per strategy (tracked) */
+    int32_t *sortOrder;          /* scratch record order of a sort (tracked) */
+    PositionRecord *sortRecords; /* scratch copies of the records being sorted (tracked) */
+    int32_t sortCapacity;        /* entries of both sort scratch arrays */
 };
 extern PositionState gPositionState;
 

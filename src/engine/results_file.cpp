@@ -43,8 +43,8 @@ enum {
 struct ResultsState {
     ResultsWindow windows[RESULTS_WINDOW_MAX];
     ResultsLayout layout;
-    uint64_t fileSize;                 /* of the file being loaded */
-    char saveFolder[FILE_PATH_SIZE];   /* the save dialog's last folder */
+    uint64_t fileSize;               /* of the file being loaded */
+    char saveFolder[FILE_PATH_SIZE]; /* the save dialog's last folder */
 };
 static ResultsState sResults;
 
@@ -60,6 +60,7 @@ struct LayoutBand {
     float from;
     int32_t recordSize, resultSize, cellSize, tradeSize;
 };
+/* clang-format off */
 static const LayoutBand kLayoutBands[] = {
     {.from = 0.39f, .recordSize = 1008, .resultSize = 504, .cellSize = 448, .tradeSize = 344},
     {.from = 0.37f, .recordSize = 960, .resultSize = 504, .cellSize = 448, .tradeSize = 328},
@@ -77,6 +78,7 @@ static const LayoutBand kLayoutBands[] = {
     {.from = 0.25f, .recordSize = 928, .resultSize = 92, .cellSize = 328, .tradeSize = 184},
     {.from = -1e30f, .recordSize = 928, .resultSize = 92, .cellSize = 280, .tradeSize = 184},
 };
+/* clang-format on */
 
 ResultsLayout GetResultsLayout(float versionWord)
 {
@@ -132,11 +134,11 @@ static TestRecord *NewTestRecord(int32_t parameterCount, int32_t strategyCount, 
     record->stratDataValueCount = strategyCount * rowCount * itemCount;
     record->daysPerYear = 252.0;
     bool ok = AllocMemory(&record->strategies, (uint64_t)(strategyCount + 1) * sizeof(StrategyResult)) &&
-              AllocMemory(&record->parameters, (uint64_t)(parameterCount + 1) * sizeof(ParamValue)) &&
-              AllocMemory(&record->cells, ((uint64_t)rowCount * strategyCount + 1) * sizeof(StatCell));
+        AllocMemory(&record->parameters, (uint64_t)(parameterCount + 1) * sizeof(ParamValue)) &&
+        AllocMemory(&record->cells, ((uint64_t)rowCount * strategyCount + 1) * sizeof(StatCell));
     if (ok && itemCount > 0) {
         ok = AllocMemory(&record->stratDataNames, (uint64_t)itemCount * ITEM_NAME_SIZE) &&
-             AllocMemory(&record->stratDataValues, (uint64_t)record->stratDataValueCount * sizeof(double) + 8);
+            AllocMemory(&record->stratDataValues, (uint64_t)record->stratDataValueCount * sizeof(double) + 8);
     }
     if (!ok) {
         FreeTestRecord(nullptr, record);
@@ -198,12 +200,12 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
     const int64_t values = record->stratDataValueCount;
     const int64_t columns = strategies + (oldResults ? 1 : 0);
     bool sane = strategies >= 0 && strategies < 100000 && params >= 0 && params < 100000 && rows >= 0 &&
-                filled >= 0 && filled <= rows && trades >= 0 && items >= 0 && items < 100000 && text >= 0 &&
-                rows * columns <= MAX_LOADED_CELLS && values == strategies * rows * items;
+        filled >= 0 && filled <= rows && trades >= 0 && items >= 0 && items < 100000 && text >= 0 &&
+        rows * columns <= MAX_LOADED_CELLS && values == strategies * rows * items;
     if (sane) {
         uint64_t need = (uint64_t)strategies * L.resultSize + (uint64_t)params * PARAM_SIZE +
-                        (uint64_t)filled * columns * L.cellSize + (uint64_t)text + (uint64_t)trades * L.tradeSize +
-                        (uint64_t)items * ITEM_NAME_SIZE + (uint64_t)values * 8;
+            (uint64_t)filled * columns * L.cellSize + (uint64_t)text + (uint64_t)trades * L.tradeSize +
+            (uint64_t)items * ITEM_NAME_SIZE + (uint64_t)values * 8;
         sane = need <= BytesLeft(file);
     }
     if (!sane) {
@@ -214,8 +216,8 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
     }
 
     bool ok = AllocMemory(&record->strategies, (uint64_t)(columns + 1) * RESULT_SIZE) &&
-              AllocMemory(&record->parameters, (uint64_t)(params + 1) * PARAM_SIZE) &&
-              AllocMemory(&record->cells, ((uint64_t)rows * columns + 1) * CELL_SIZE);
+        AllocMemory(&record->parameters, (uint64_t)(params + 1) * PARAM_SIZE) &&
+        AllocMemory(&record->cells, ((uint64_t)rows * columns + 1) * CELL_SIZE);
     /* Results. */
     if (ok && !oldResults) ok = ReadFileData(file, record->strategies, (uint32_t)(strategies * RESULT_SIZE), path);
     for (int64_t s = 0; ok && oldResults && s < strategies; s++) {
@@ -266,7 +268,7 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
     /* Script text, always ending in a 0 byte. */
     if (ok && text > 0) {
         ok = AllocMemory(&record->settings.scriptText, (uint64_t)text + 1) &&
-             ReadFileData(file, record->settings.scriptText, (uint32_t)text, path);
+            ReadFileData(file, record->settings.scriptText, (uint32_t)text, path);
         if (ok) record->settings.scriptText[text - 1] = 0;
     }
     /* Trades. */
@@ -293,9 +295,9 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
     /* Data items. */
     if (ok && items > 0) {
         ok = AllocMemory(&record->stratDataNames, (uint64_t)items * ITEM_NAME_SIZE) &&
-             AllocMemory(&record->stratDataValues, (uint64_t)values * 8 + 8) &&
-             ReadFileData(file, record->stratDataNames, (uint32_t)(items * ITEM_NAME_SIZE), path) &&
-             ReadFileData(file, record->stratDataValues, (uint32_t)(values * 8), path);
+            AllocMemory(&record->stratDataValues, (uint64_t)values * 8 + 8) &&
+            ReadFileData(file, record->stratDataNames, (uint32_t)(items * ITEM_NAME_SIZE), path) &&
+            ReadFileData(file, record->stratDataValues, (uint32_t)(values * 8), path);
         for (int64_t i = 0; ok && i < items; i++) record->stratDataNames[i][ITEM_NAME_SIZE - 1] = 0;
     }
     if (ok) {
@@ -350,15 +352,15 @@ int WriteTestRecord(PlatFile *pFile, const TestRecord *record, const char *path)
 
     const uint64_t cells = (uint64_t)image.rowsFilled * record->strategyCount;
     return WriteFileData(pFile, &image, RECORD_SIZE, path) &&
-           WriteFileData(pFile, record->strategies, (uint32_t)record->strategyCount * RESULT_SIZE, path) &&
-           WriteFileData(pFile, record->parameters, (uint32_t)record->parameterCount * PARAM_SIZE, path) &&
-           WriteFileData(pFile, record->cells, (uint32_t)(cells * CELL_SIZE), path) &&
-           WriteFileData(pFile, text, image.settings.scriptTextLength, path) &&
-           WriteFileData(pFile, record->trades, (uint32_t)record->tradeCount * TRADE_SIZE, path) &&
-           (!hasItems ||
-            (WriteFileData(pFile, record->stratDataNames, (uint32_t)record->stratDataItemCount * ITEM_NAME_SIZE,
-                           path) &&
-             WriteFileData(pFile, record->stratDataValues, (uint32_t)record->stratDataValueCount * 8, path)));
+        WriteFileData(pFile, record->strategies, (uint32_t)record->strategyCount * RESULT_SIZE, path) &&
+        WriteFileData(pFile, record->parameters, (uint32_t)record->parameterCount * PARAM_SIZE, path) &&
+        WriteFileData(pFile, record->cells, (uint32_t)(cells * CELL_SIZE), path) &&
+        WriteFileData(pFile, text, image.settings.scriptTextLength, path) &&
+        WriteFileData(pFile, record->trades, (uint32_t)record->tradeCount * TRADE_SIZE, path) &&
+        (!hasItems ||
+         (WriteFileData(pFile, record->stratDataNames, (uint32_t)record->stratDataItemCount * ITEM_NAME_SIZE,
+                        path) &&
+          WriteFileData(pFile, record->stratDataValues, (uint32_t)record->stratDataValueCount * 8, path)));
 }
 
 void ConvertTestRecordV024(TestRecord *record)
@@ -469,8 +471,10 @@ void AddTestToResults(ResultsWindow *window, TestRecord *record)
 {
     record->previous = window->lastTest;
     record->next = nullptr;
-    if (window->lastTest) window->lastTest->next = record;
-    else window->firstTest = record;
+    if (window->lastTest)
+        window->lastTest->next = record;
+    else
+        window->firstTest = record;
     window->lastTest = record;
     window->testCount++;
     window->modified = 1;
@@ -480,10 +484,14 @@ void AddTestToResults(ResultsWindow *window, TestRecord *record)
 
 static void UnlinkTest(ResultsWindow *window, TestRecord *record)
 {
-    if (record->previous) record->previous->next = record->next;
-    else window->firstTest = record->next;
-    if (record->next) record->next->previous = record->previous;
-    else window->lastTest = record->previous;
+    if (record->previous)
+        record->previous->next = record->next;
+    else
+        window->firstTest = record->next;
+    if (record->next)
+        record->next->previous = record->previous;
+    else
+        window->lastTest = record->previous;
     record->previous = record->next = nullptr;
     window->testCount--;
 }
@@ -626,8 +634,7 @@ int LoadResultsFile(const char *path, int create)
     }
 
     ParamValue *columns = nullptr;
-    if (columnCount > 0 && (!AllocMemory(&columns, (uint64_t)columnCount * PARAM_SIZE) ||
-                            !ReadFileData(file, columns, (uint32_t)columnCount * PARAM_SIZE, path))) {
+    if (columnCount > 0 && (!AllocMemory(&columns, (uint64_t)columnCount * PARAM_SIZE) || !ReadFileData(file, columns, (uint32_t)columnCount * PARAM_SIZE, path))) {
         FreeMemory(&columns);
         PlatCloseFile(file);
         SetResultCode(RESULT_FILE_ERROR);
@@ -755,8 +762,10 @@ void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int ke
     for (TestRecord *t : rows) {
         t->previous = window->lastTest;
         t->next = nullptr;
-        if (window->lastTest) window->lastTest->next = t;
-        else window->firstTest = t;
+        if (window->lastTest)
+            window->lastTest->next = t;
+        else
+            window->firstTest = t;
         window->lastTest = t;
     }
     if (keepBest <= 0 || !window->firstTest) return;
@@ -769,7 +778,7 @@ void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int ke
     for (TestRecord *t = window->firstTest; t;) {
         TestRecord *next = t->next;
         const bool inGroup = (!keepByDate || AnchorDate(t) == anchor) &&
-                             (!keepBySymbol || CompareNoCase(t->settings.TestName, name) == 0);
+            (!keepBySymbol || CompareNoCase(t->settings.TestName, name) == 0);
         if (inGroup && ++kept > keepBest) {
             UnlinkTest(window, t);
             FreeTestRecord(window, t);

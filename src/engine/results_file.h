@@ -11,24 +11,24 @@
 #include "platform/platform.h"
 
 enum {
-    RESULTS_WINDOW_MAX = 16,           /* open results lists */
-    RESULTS_SORT_KEY_MAX = 128,        /* list columns that can carry a sort priority */
-    RESULTS_FIXED_COLUMNS = 3          /* number, name, dates come before the statistics */
+    RESULTS_WINDOW_MAX = 16,    /* open results lists */
+    RESULTS_SORT_KEY_MAX = 128, /* list columns that can carry a sort priority */
+    RESULTS_FIXED_COLUMNS = 3   /* number, name, dates come before the statistics */
 };
 
 /* A results list: the tests of a results window in list order.  The window
 ** that shows it is the views' business; the list, its file and its order
 ** are kept here. */
 struct ResultsWindow {
-    TestRecord *firstTest, *lastTest;  /* doubly linked through the records */
+    TestRecord *firstTest, *lastTest; /* doubly linked through the records */
     int32_t testCount;
-    int32_t columnCount;               /* parameter columns */
-    ParamValue *columns;               /* tracked */
-    char path[260];                    /* the results file, "" untitled */
+    int32_t columnCount; /* parameter columns */
+    ParamValue *columns; /* tracked */
+    char path[260];      /* the results file, "" untitled */
     int32_t modified;
-    int32_t open;                      /* 1 while the list is in use */
-    int32_t partialLoad;               /* the file held tests that could not be read */
-    int32_t sortKeys[RESULTS_SORT_KEY_MAX];      /* priority per list column, 0 none */
+    int32_t open;                           /* 1 while the list is in use */
+    int32_t partialLoad;                    /* the file held tests that could not be read */
+    int32_t sortKeys[RESULTS_SORT_KEY_MAX]; /* priority per list column, 0 none */
     int32_t sortDescending[RESULTS_SORT_KEY_MAX];
     int32_t keyCount;
     char title[300];
@@ -38,12 +38,12 @@ struct ResultsWindow {
 ** current one for records made in memory. */
 struct ResultsLayout {
     float version;
-    int32_t legacy;                    /* version word 879.0 */
+    int32_t legacy; /* version word 879.0 */
     int32_t recordSize, resultSize, cellSize, tradeSize;
 };
 
 enum { RESULTS_HEADER_SIZE = 32 };
-extern const float kResultsFileVersion;          /* 0.39 */
+extern const float kResultsFileVersion; /* 0.39 */
 
 /* The expected record sizes of a header's version word (legacy words mapped);
 ** the parameter-value size is always 88. */

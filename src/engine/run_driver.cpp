@@ -345,9 +345,12 @@ int RunScript(int mode)
             break;
         }
         const char *missing = nullptr;
-        if (mode == RUN_MODE_IMPORT && gCompileSession.sectionCounts[SECTION_IMPORT] == 0) missing = "Import";
-        else if (mode == RUN_MODE_SCAN && gCompileSession.sectionCounts[SECTION_SCAN] == 0) missing = "Scan";
-        else if (mode >= RUN_MODE_TEST && !HasStrategy()) missing = "Strategy";
+        if (mode == RUN_MODE_IMPORT && gCompileSession.sectionCounts[SECTION_IMPORT] == 0)
+            missing = "Import";
+        else if (mode == RUN_MODE_SCAN && gCompileSession.sectionCounts[SECTION_SCAN] == 0)
+            missing = "Scan";
+        else if (mode >= RUN_MODE_TEST && !HasStrategy())
+            missing = "Strategy";
         if (missing) {
             ReportError("Active Script %s has a missing or incomplete %s section.", script, missing);
             SetResultCode(RESULT_COMPILE_FAILURE);

@@ -134,7 +134,8 @@ int ComputePositionSize(EvalContext *context, int final)
     }
     p->fraction = p->sizingBase == 0 ? 0.0
                                      : RoundSignificant(p->sizingPrice * p->sizingFx * p->quantity * pointValue /
-                                                            p->sizingBase, 7);
+                                                            p->sizingBase,
+                                                        7);
     return 1;
 }
 
@@ -261,7 +262,9 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar)
     if (d == 0) {
         if (setup->side == 0 && setup->quantity == 0 && r->DynamicSizing != 1 && !ComputePositionSize(context, 0))
             return 0;
-        d = setup->side != 0 ? setup->side : setup->quantity < 0 ? -1 : setup->quantity > 0 ? 1 : 0;
+        d = setup->side != 0 ? setup->side : setup->quantity < 0 ? -1
+            : setup->quantity > 0                                ? 1
+                                                                 : 0;
         setup->side = d;
         if (setup->quantity == 0) {
             SkipSetup(setup, SKIP_ZERO_QUANTITY);
@@ -296,8 +299,10 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar)
         }
     }
     if (s == 0 && L == 0) {
-        if (r->EntryTime == TIME_NEXT_CLOSE) setup->entryTiming = PHASE_CLOSE;
-        else if (setup->entryTiming == 0) setup->entryTiming = context->barPhase;
+        if (r->EntryTime == TIME_NEXT_CLOSE)
+            setup->entryTiming = PHASE_CLOSE;
+        else if (setup->entryTiming == 0)
+            setup->entryTiming = context->barPhase;
         if (setup->entryPrice == 0) {
             if (setup->entryTiming == PHASE_CLOSE) {
                 setup->orderPrice = setup->entryPrice = bar->close;
@@ -313,15 +318,15 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar)
                 int32_t i = FindBarIndex(setup->symbol, BAR_DAILY, fill->date, PHASE_CLOSE, context->slot, nullptr);
                 const Bar *previous = i > 0 ? &setup->symbol->bars[BAR_DAILY][i - 1] : nullptr;
                 setup->orderPrice = previous && previous->split != 0 ? fill->split / previous->split * previous->close
-                                                                      : fill->open;
+                                                                     : fill->open;
                 setup->entryPrice = fill->open;
             }
         }
     }
     if (!setup->skipped) {
-        setup->fillKind = setup->entryPrice == setup->limitPrice && L != 0  ? FILL_LIMIT
-                          : setup->entryPrice == setup->stopPrice && s != 0 ? FILL_STOP
-                                                                            : FILL_MARKET;
+        setup->fillKind = setup->entryPrice == setup->limitPrice && L != 0 ? FILL_LIMIT
+            : setup->entryPrice == setup->stopPrice && s != 0              ? FILL_STOP
+                                                                           : FILL_MARKET;
     }
     return AddEntryOrder(context, setup, bar, bar->split);
 }

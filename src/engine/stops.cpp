@@ -12,9 +12,9 @@
 
 /* One exit order's outcome on the bar. */
 struct OrderHit {
-    bool checked;     /* its formula was evaluated */
+    bool checked; /* its formula was evaluated */
     bool hit;
-    int32_t timing;   /* BarPhase of the fill */
+    int32_t timing; /* BarPhase of the fill */
     double price;
     char label[POSITION_TEXT_SIZE];
 };
@@ -49,7 +49,8 @@ static double EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t tim
     return value;
 }
 
-static int Sign(int c) { return c > 0 ? 1 : c < 0 ? -1 : 0; }
+static int Sign(int c) { return c > 0 ? 1 : c < 0 ? -1
+                                                  : 0; }
 
 void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousClose, int tradeListMode)
 {
@@ -70,9 +71,9 @@ void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousC
     FormulaSlot *targetSlot = &r->slots[SLOT_EXIT_LIMIT];
     FormulaSlot *stopSlot = &r->slots[SLOT_EXIT_STOP];
     bool checkTarget = CheckedInPhase(r->ExitLimitTime, phase, entered, p->entryTiming) && IsSlotGiven(targetSlot) &&
-                       (!tradeListMode || targetSlot->usesPrevExits);
+        (!tradeListMode || targetSlot->usesPrevExits);
     bool checkStop = CheckedInPhase(r->ExitStopTime, phase, entered, p->entryTiming) && IsSlotGiven(stopSlot) &&
-                     (!tradeListMode || stopSlot->usesPrevExits);
+        (!tradeListMode || stopSlot->usesPrevExits);
     if (!checkTarget && !checkStop) return;
 
     OrderHit target{}, stop{};
@@ -100,7 +101,7 @@ void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousC
                     if (entered && p->entryTiming == PHASE_INTRADAY && p->triggerDirection * d != 1 &&
                         cmp(bar->close, T) < 0) {
                         bool keep = r->Ambiguity == AMBIGUITY_TARGET ||
-                                    (r->Ambiguity == AMBIGUITY_DEFAULT && cmp(bar->close, bar->open) > 0);
+                            (r->Ambiguity == AMBIGUITY_DEFAULT && cmp(bar->close, bar->open) > 0);
                         target.hit = keep;
                         if (trace)
                             LogPrintf("*** ENTRY and TARGET were both intraday for %s in strategy %s -- assuming target "
@@ -134,7 +135,7 @@ void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousC
                     if (entered && p->entryTiming == PHASE_INTRADAY && p->triggerDirection * d != -1 &&
                         cmp(bar->close, S) > 0) {
                         bool keep = r->Ambiguity == AMBIGUITY_STOP ||
-                                    (r->Ambiguity == AMBIGUITY_DEFAULT && cmp(bar->close, bar->open) < 0);
+                            (r->Ambiguity == AMBIGUITY_DEFAULT && cmp(bar->close, bar->open) < 0);
                         stop.hit = keep;
                         if (trace)
                             LogPrintf("*** ENTRY and STOP were both intraday for %s in strategy %s -- assuming stop was "
@@ -165,7 +166,8 @@ void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousC
                 /* The bar's direction tells which extreme came first: a bar
                 ** that closed against the position went its way first. */
                 int move = cmp(bar->close, bar->open);
-                chosen = move < 0 ? &target : move > 0 ? &stop : nullptr;
+                chosen = move < 0 ? &target : move > 0 ? &stop
+                                                       : nullptr;
             }
             break;
         default: break;
@@ -173,9 +175,9 @@ void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousC
         if (trace && target.timing == PHASE_INTRADAY)
             LogPrintf("*** TARGET and STOP were both touched intraday for %s in strategy %s -- assuming %s ***\n",
                       symbolName, r->name,
-                      chosen == &target ? "TARGET was touched first"
-                      : chosen == &stop ? "STOP was touched first"
-                                        : "NEITHER was touched");
+                      chosen == &target     ? "TARGET was touched first"
+                          : chosen == &stop ? "STOP was touched first"
+                                            : "NEITHER was touched");
     }
     if (!chosen) return;
     p->exitPrice = chosen->price;

@@ -12,7 +12,10 @@
 #include "engine/positions.h"
 
 /* Values of a strategy's Ambiguity constant. */
-enum AmbiguityRule { AMBIGUITY_DEFAULT = 0, AMBIGUITY_STOP = 1, AMBIGUITY_TARGET = 2, AMBIGUITY_NEITHER = 3 };
+enum AmbiguityRule { AMBIGUITY_DEFAULT = 0,
+                     AMBIGUITY_STOP = 1,
+                     AMBIGUITY_TARGET = 2,
+                     AMBIGUITY_NEITHER = 3 };
 
 /* Checks the context position's target and stop on bar (previousClose: the
 ** close of the bar before it).  In trade-list mode only formulas that follow

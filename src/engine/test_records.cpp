@@ -7,6 +7,7 @@
 #include "foundation/allocator.h"
 #include "foundation/numbers.h"
 
+/* clang-format off */
 const char *const kSkipReasonText[SKIP_REASON_COUNT] = {
     "",
     "max invested",
@@ -43,7 +44,9 @@ const char *const kSkipReasonText[SKIP_REASON_COUNT] = {
     "max category invested",
     "end of test",
 };
+/* clang-format on */
 
+/* clang-format off */
 const char *const kExitReasonText[EXIT_REASON_COUNT] = {
     "n/a",
     "exit rule",
@@ -56,6 +59,7 @@ const char *const kExitReasonText[EXIT_REASON_COUNT] = {
     "zero position",
     "roll forward",
 };
+/* clang-format on */
 
 TradeRecord *AddTrade(TestRecord *test)
 {
@@ -93,11 +97,11 @@ double TradeNetProfit(const TradeRecord *trade)
     double commissions = trade->commissionIn + trade->commissionOut;
     if (trade->securityType != 0) {
         double gross = (trade->priceOut * trade->quantityOut - trade->priceIn * trade->quantityIn) * trade->side *
-                       trade->pointValue * trade->fxOut;
+            trade->pointValue * trade->fxOut;
         return gross - commissions - trade->rollCosts;
     }
     double gross = (trade->priceOut * trade->quantityOut * trade->fxOut - trade->priceIn * trade->quantityIn * trade->fxIn) *
-                   trade->side * trade->pointValue;
+        trade->side * trade->pointValue;
     return gross - commissions + trade->dividends;
 }
 
@@ -111,7 +115,7 @@ double ComputeCellEquity(const StatCell *cell, int compounded)
 {
     double base = compounded ? cell->equityBase : cell->startEquity;
     return base + cell->cashInOut + cell->feesInOut - (cell->unsettledCash + cell->invested - cell->marginedValue) +
-           (cell->shortInvested - cell->shortMarginedValue) - cell->futuresMargin;
+        (cell->shortInvested - cell->shortMarginedValue) - cell->futuresMargin;
 }
 
 const char *GetTradeReason(const char *customText, int32_t code, int isSkip)

@@ -58,7 +58,7 @@ struct ParamValue {
     double value;
     int32_t valueCount;
     int32_t valueIndex;
-    int32_t column;            /* results-list column, -1 none */
+    int32_t column; /* results-list column, -1 none */
     int32_t reserved;
 };
 static_assert(sizeof(ParamValue) == 88, "ParamValue is 88 bytes");
@@ -66,23 +66,23 @@ static_assert(sizeof(ParamValue) == 88, "ParamValue is 88 bytes");
 /* One strategy of a test, in strategy order. */
 struct StrategyResult {
     char name[STRATEGY_RESULT_NAME_SIZE];
-    int32_t kind;              /* StrategyKind */
-    int32_t barSize;           /* BarSize */
-    int32_t compounded;        /* 0/1 */
-    int32_t tracker;           /* 1-based tracked strategy, 0 none, negative for a tracker */
-    int32_t markedToMarket;    /* 0/1 */
-    int32_t parentCount;       /* entries of parents */
-    int32_t parents[STRATEGY_PARENT_MAX];  /* combined strategies and groups it belongs to */
+    int32_t kind;                         /* StrategyKind */
+    int32_t barSize;                      /* BarSize */
+    int32_t compounded;                   /* 0/1 */
+    int32_t tracker;                      /* 1-based tracked strategy, 0 none, negative for a tracker */
+    int32_t markedToMarket;               /* 0/1 */
+    int32_t parentCount;                  /* entries of parents */
+    int32_t parents[STRATEGY_PARENT_MAX]; /* combined strategies and groups it belongs to */
 };
 static_assert(sizeof(StrategyResult) == 504, "StrategyResult is 504 bytes");
 
 /* The statistics of one strategy on one date row.  "Carried" fields are copied
 ** from the previous row when a cell starts, "daily" ones start at zero. */
 struct StatCell {
-    uint32_t rowNumber;        /* S.Number: date row + 1 */
-    uint32_t first;            /* S.First: first period with an entry */
-    uint32_t date;             /* S.Date: end date of the row's period */
-    uint32_t phase;            /* bar phase at creation */
+    uint32_t rowNumber; /* S.Number: date row + 1 */
+    uint32_t first;     /* S.First: first period with an entry */
+    uint32_t date;      /* S.Date: end date of the row's period */
+    uint32_t phase;     /* bar phase at creation */
     int32_t setups;
     int32_t entries;
     int32_t exits;
@@ -100,38 +100,38 @@ struct StatCell {
     double lossAmount, lossPercent;
     double commissions, slippage;
     double dividends;
-    int32_t positions;         /* open positions (carried) */
+    int32_t positions; /* open positions (carried) */
     int32_t shortPositions;
-    double invested;           /* base of S.Invested */
-    double usageAmount;        /* S.Usage before division by the allocation */
-    double markToMarket;       /* S.M2M */
+    double invested;     /* base of S.Invested */
+    double usageAmount;  /* S.Usage before division by the allocation */
+    double markToMarket; /* S.M2M */
     double mae, mfe;
-    double allocation;         /* S.Alloc */
+    double allocation; /* S.Alloc */
     double minAllocation, maxAllocation;
-    double equityBase;         /* realised equity */
+    double equityBase; /* realised equity */
     double minEquity, maxEquity;
     double startEquity;
     int32_t drawdownBars, maxDrawdownBars;
     double drawdownAmount, maxDrawdownAmount;
-    double drawdownPercent, maxDrawdownPercent;  /* fractions */
+    double drawdownPercent, maxDrawdownPercent; /* fractions */
     double shortInvested;
-    double cashInOut;          /* cumulative */
-    double netAmount, netPercent;  /* change of the day */
+    double cashInOut;             /* cumulative */
+    double netAmount, netPercent; /* change of the day */
     double timeWeightedEquity;
     double timeWeightedPeak;
     double tradePercentAlloc, winPercentAlloc, lossPercentAlloc;
-    double currencyResult;     /* S.NetFx */
-    double riskFreeRate;       /* fraction */
+    double currencyResult; /* S.NetFx */
+    double riskFreeRate;   /* fraction */
     double interest;
     double shortMarkToMarket;
     double futuresMargin;
-    double marginedValue;      /* entry value of the open margined positions */
+    double marginedValue; /* entry value of the open margined positions */
     double marginedMarkToMarket;
     double shortMarginedValue;
     double shortMarginedMarkToMarket;
     double unsettledCash;
     double rollCosts;
-    double feesInOut;          /* cumulative */
+    double feesInOut; /* cumulative */
 };
 static_assert(sizeof(StatCell) == 448, "StatCell is 448 bytes");
 static_assert(offsetof(StatCell, tradeAmount) == 64 && offsetof(StatCell, positions) == 136 &&
@@ -140,30 +140,30 @@ static_assert(offsetof(StatCell, tradeAmount) == 64 && offsetof(StatCell, positi
 
 /* One closed trade, or a skipped setup kept with KeepSkipped. */
 struct TradeRecord {
-    int32_t number;            /* 1-based in the test */
-    int32_t strategy;          /* 0-based strategy index */
-    int32_t side;              /* +1 long, -1 short */
-    int32_t symbolNumber;      /* 1-based symbol */
-    int32_t dateIn, timeIn;    /* timeIn: bar phase of the entry */
+    int32_t number;         /* 1-based in the test */
+    int32_t strategy;       /* 0-based strategy index */
+    int32_t side;           /* +1 long, -1 short */
+    int32_t symbolNumber;   /* 1-based symbol */
+    int32_t dateIn, timeIn; /* timeIn: bar phase of the entry */
     double quantityIn, priceIn, splitIn;
     double commissionIn, slippageIn;
-    int32_t dateOut, timeOut;  /* dateOut 0 while open */
+    int32_t dateOut, timeOut; /* dateOut 0 while open */
     double quantityOut, priceOut, splitOut;
     double commissionOut, slippageOut;
     int32_t bars;
-    int32_t reason;            /* exit code, or skip code of a kept setup */
+    int32_t reason; /* exit code, or skip code of a kept setup */
     double highest, lowest;
     double dividends;
     double pointValue;
     double fraction;
     char symbol[TRADE_SYMBOL_SIZE];
     char reasonText[TRADE_REASON_SIZE];
-    double roundingIn, roundingOut;  /* price rounding units (tick sizes) */
+    double roundingIn, roundingOut; /* price rounding units (tick sizes) */
     double fxIn, fxOut;
-    double valueIn, valueOut;  /* saved entry and exit trade values */
+    double valueIn, valueOut; /* saved entry and exit trade values */
     double rollCosts;
-    int32_t securityType;      /* SecurityType; non-zero: margin-style profit, no currency gain */
-    int32_t commissionCurrency;  /* commissions are already in the account currency */
+    int32_t securityType;       /* SecurityType; non-zero: margin-style profit, no currency gain */
+    int32_t commissionCurrency; /* commissions are already in the account currency */
 };
 static_assert(sizeof(TradeRecord) == 344, "TradeRecord is 344 bytes");
 static_assert(offsetof(TradeRecord, dateOut) == 64 && offsetof(TradeRecord, symbol) == 160 &&
@@ -175,12 +175,12 @@ static_assert(offsetof(TradeRecord, dateOut) == 64 && offsetof(TradeRecord, symb
 struct PositionRecord {
     SymbolRecord *symbol;
     int32_t strategyIndex;
-    int32_t side;              /* +1 long, -1 short, 0 undecided */
+    int32_t side; /* +1 long, -1 short, 0 undecided */
     uint32_t skipped;
     uint32_t skipReason;
     uint32_t turnEnd;
-    uint32_t listed;           /* committed as an entry order (the order flag) */
-    uint32_t kept;             /* eligible or selected (the setup flag) */
+    uint32_t listed; /* committed as an entry order (the order flag) */
+    uint32_t kept;   /* eligible or selected (the setup flag) */
     uint32_t consumed;
     uint32_t partial;
     int32_t heldCount;
@@ -189,27 +189,27 @@ struct PositionRecord {
     uint32_t eventCursor;
     int32_t entryDate;
     int32_t entryTiming;
-    int32_t entryBar;          /* -1 while not entered */
+    int32_t entryBar; /* -1 while not entered */
     int32_t triggerDirection;
     int32_t fillKind;
     int32_t exitTiming;
-    int32_t exitBar;           /* -1 while open */
+    int32_t exitBar; /* -1 while open */
     int32_t exitDate;
-    uint32_t exitReason;       /* the exit number: 0 while no exit is due */
+    uint32_t exitReason; /* the exit number: 0 while no exit is due */
     uint32_t partialExits;
     uint32_t setupRank;
-    uint32_t selectionNumber;  /* the order rank */
-    uint32_t openingNumber;    /* the entry rank */
+    uint32_t selectionNumber; /* the order rank */
+    uint32_t openingNumber;   /* the entry rank */
     uint32_t exitRank;
     int32_t contractCode;
     double value;
     double entryValue;
-    double quantity;           /* the share count, always positive */
+    double quantity; /* the share count, always positive */
     double exitQuantityRequest;
     double reserved;
     double quantityStep;
     double sizingBase;
-    double fraction;           /* the entry fraction */
+    double fraction; /* the entry fraction */
     double openProfit;
     double marginPerUnit;
     double sizingFx;
@@ -218,22 +218,22 @@ struct PositionRecord {
     double entryScore;
     double sizingPrice;
     double orderPrice;
-    double entryPrice;         /* entry fill price */
+    double entryPrice; /* entry fill price */
     double entrySplit;
-    double requestedQuantity;  /* the entry quantity */
+    double requestedQuantity; /* the entry quantity */
     double entryCommission, entrySlippage;
     double entryRounding;
     double entryFx;
-    double entryTradeValue;    /* trade-list value in */
+    double entryTradeValue; /* trade-list value in */
     double exitScore;
-    double exitPrice;          /* a later fill price; 0 when none */
+    double exitPrice; /* a later fill price; 0 when none */
     double exitSplit;
     double exitCommission, exitSlippage;
     double exitRounding;
     double exitFx;
-    double exitTradeValue;     /* trade-list value out */
-    double limitPrice;         /* previous exit limit once open */
-    double stopPrice;          /* previous exit stop once open */
+    double exitTradeValue; /* trade-list value out */
+    double limitPrice;     /* previous exit limit once open */
+    double stopPrice;      /* previous exit stop once open */
     double dividends;
     double lowest, highest;
     char category[POSITION_TEXT_SIZE];
@@ -249,7 +249,7 @@ struct TestSettingsCopy {
     int32_t FirstDate;
     int32_t LastDate;
     int32_t NumBars;
-    int32_t BarSize2;          /* the test's bar size */
+    int32_t BarSize2; /* the test's bar size */
     int32_t UseEarliestDate;
     int32_t UseLatestDate;
     int32_t useAvailableBars;
@@ -270,11 +270,11 @@ static_assert(sizeof(TestSettingsCopy) == 688, "the settings copy is 688 bytes")
 
 /* One test's results. */
 struct TestRecord {
-    TestRecord *previous, *next;   /* the results window's test list */
+    TestRecord *previous, *next; /* the results window's test list */
     int32_t testNumber;
     int32_t firstDate, lastDate;
-    int32_t rowCount;              /* dates in the range */
-    int32_t rowsFilled;            /* dates the run has reached */
+    int32_t rowCount;   /* dates in the range */
+    int32_t rowsFilled; /* dates the run has reached */
     int32_t compounded;
     int32_t parameterCount;
     int32_t strategyCount;
@@ -283,20 +283,20 @@ struct TestRecord {
     ParamValue *parameters;
     StrategyResult *strategies;
     StatCell *cells;
-    TradeRecord *trades;           /* ordered by the later of entry and exit date */
-    double *resultsValues;         /* Results column values, strategy blocks */
-    double *graphValues;           /* Graphs column values, cell blocks */
+    TradeRecord *trades;   /* ordered by the later of entry and exit date */
+    double *resultsValues; /* Results column values, strategy blocks */
+    double *graphValues;   /* Graphs column values, cell blocks */
     int32_t resultsValueCount;
     int32_t graphValueCount;
     uint8_t graphValid[GRAPH_FLAG_COUNT];
-    int32_t mainStrategy;          /* the combined strategy when there are several */
+    int32_t mainStrategy; /* the combined strategy when there are several */
     int32_t closedTradeCount;
     char currency[TEST_CURRENCY_SIZE];
     char (*stratDataNames)[80];
-    double *stratDataValues;       /* ((row * strategies) + strategy) * items + item */
+    double *stratDataValues; /* ((row * strategies) + strategy) * items + item */
     int32_t stratDataItemCount;
     int32_t stratDataValueCount;
-    double daysPerYear;            /* the bars per year of a daily test */
+    double daysPerYear; /* the bars per year of a daily test */
 };
 static_assert(sizeof(TestRecord) == 1008, "TestRecord is 1008 bytes");
 static_assert(offsetof(TestRecord, settings) == 56 && offsetof(TestRecord, graphValid) == 800 &&

@@ -88,6 +88,7 @@ void LogPositionLimit(EvalContext *context)
             int32_t value;
             bool shown;
         };
+        /* clang-format off */
         const IntLimit ints[] = {
             {"MaxSetups", l.MaxSetups, s->keepTrades != 0},
             {"MaxEntries", l.MaxEntries, s->keepTrades != 0},
@@ -96,6 +97,7 @@ void LogPositionLimit(EvalContext *context)
             {"MaxSameCat", l.MaxSameCat, true},
             {"MaxSameSym", l.MaxSameSym, l.MaxSameSym > 1 || s->kind != STRATEGY_KIND_STRATEGY},
         };
+        /* clang-format on */
         for (const IntLimit &k : ints)
             if (k.shown && k.value != LIMIT_UNSET) LogPrintf("%s = %d ", k.name, k.value);
         struct AmountLimit {
@@ -103,6 +105,7 @@ void LogPositionLimit(EvalContext *context)
             double value;
             int32_t code;
         };
+        /* clang-format off */
         const AmountLimit amounts[] = {
             {"MaxExposure", l.MaxExposure, DISPLAY_PERCENT}, {"MaxNewExp", l.MaxNewExp, DISPLAY_PERCENT},
             {"MaxSymExp", l.MaxSymExp, DISPLAY_PERCENT},     {"MaxCatExp", l.MaxCatExp, DISPLAY_PERCENT},
@@ -111,6 +114,7 @@ void LogPositionLimit(EvalContext *context)
             {"MaxLongInv", l.MaxLongInv, DISPLAY_CURRENCY},     {"MaxShortInv", l.MaxShortInv, DISPLAY_CURRENCY},
             {"MaxNetInv", l.MaxNetInv, DISPLAY_CURRENCY},       {"MinNetInv", l.MinNetInv, DISPLAY_CURRENCY},
         };
+        /* clang-format on */
         for (const AmountLimit &a : amounts) {
             if (!(a.value > -1e14 && a.value < 1e14)) continue;
             LogPrintf("%s = ", a.name);
@@ -215,9 +219,9 @@ void LogEntryExit(EvalContext *context, int action, const TradeRecord *trade)
     if (!p || !test) return;
     const StatCell *cell = CellAt(test, context->resultRow, context->strategyIndex);
     const bool marked = context->strategyIndex >= 0 && context->strategyIndex < test->strategyCount &&
-                        test->strategies[context->strategyIndex].markedToMarket != 0;
+        test->strategies[context->strategyIndex].markedToMarket != 0;
     const bool compounded = context->strategyIndex >= 0 && context->strategyIndex < test->strategyCount &&
-                            test->strategies[context->strategyIndex].compounded != 0;
+        test->strategies[context->strategyIndex].compounded != 0;
 
     const char *timeName = PhaseName(context->barPhase);
     if (action != TRACE_NO_ENTRY) {
@@ -242,8 +246,7 @@ void LogEntryExit(EvalContext *context, int action, const TradeRecord *trade)
     const double invested = cell ? cell->invested : 0, m2m = cell ? cell->markToMarket : 0;
     const double equity = cell ? cell->cashInOut + cell->equityBase + (marked ? m2m : 0) : 0;
     const double exposure = alloc != 0 ? (invested + (marked ? m2m : 0)) / alloc : 0;
-    const bool isForexOrFutures = p->symbol && (p->symbol->securityType == SECURITY_FOREX ||
-                                                p->symbol->securityType == SECURITY_FUTURES);
+    const bool isForexOrFutures = p->symbol && (p->symbol->securityType == SECURITY_FOREX || p->symbol->securityType == SECURITY_FUTURES);
     if (action == TRACE_NO_ENTRY) {
         LogText(p->skipReason >= 7 && p->skipReason <= 10 ? "no entry" : "skipped");
         LogNumber(p->quantity, DISPLAY_NUMBER, -4, 1);
@@ -276,8 +279,10 @@ void LogEntryExit(EvalContext *context, int action, const TradeRecord *trade)
     LogNumber(invested, DISPLAY_CURRENCY, 0, 1);
     LogNumber(m2m, DISPLAY_CURRENCY, 0, 1);
     LogNumber(exposure, DISPLAY_PERCENT, 2, 1);
-    if (action == TRACE_NO_ENTRY) LogNumber(cell ? cell->equityBase - cell->invested : 0, DISPLAY_CURRENCY, -1, 1);
-    else LogNumber(cell ? ComputeCellEquity(cell, compounded) : 0, DISPLAY_CURRENCY, -1, 1);
+    if (action == TRACE_NO_ENTRY)
+        LogNumber(cell ? cell->equityBase - cell->invested : 0, DISPLAY_CURRENCY, -1, 1);
+    else
+        LogNumber(cell ? ComputeCellEquity(cell, compounded) : 0, DISPLAY_CURRENCY, -1, 1);
     if (action == TRACE_EXIT) {
         LogNumber(0, DISPLAY_NUMBER, -1, 1);
         LogNumber(0, DISPLAY_NUMBER, -1, 1);
@@ -286,9 +291,12 @@ void LogEntryExit(EvalContext *context, int action, const TradeRecord *trade)
         LogNumber(p->entryScore, DISPLAY_NUMBER, -1, 1);
     }
     const char *reason;
-    if (action == TRACE_NO_ENTRY) reason = GetTradeReason(p->label, (int32_t)p->skipReason, 1);
-    else if (action == TRACE_ENTRY) reason = "entry";
-    else reason = GetTradeReason(p->label, trade ? trade->reason : (int32_t)p->exitReason, 0);
+    if (action == TRACE_NO_ENTRY)
+        reason = GetTradeReason(p->label, (int32_t)p->skipReason, 1);
+    else if (action == TRACE_ENTRY)
+        reason = "entry";
+    else
+        reason = GetTradeReason(p->label, trade ? trade->reason : (int32_t)p->exitReason, 0);
     LogText(reason);
     EndLine();
 }

@@ -14,7 +14,7 @@ struct TradeRecord;
 
 /* Actions of LogEntryExit. */
 enum TraceAction {
-    TRACE_NO_ENTRY = 0,        /* a setup skipped or not entered */
+    TRACE_NO_ENTRY = 0, /* a setup skipped or not entered */
     TRACE_ENTRY = 1,
     TRACE_EXIT = 2
 };

@@ -48,8 +48,8 @@ static TradeListRow *Rows(StrategyRecord *strategy)
 static int32_t StrategyIndexOf(const StrategyRecord *strategy)
 {
     return gStrategies && strategy >= gStrategies && strategy < gStrategies + gStrategyCount
-               ? (int32_t)(strategy - gStrategies)
-               : -1;
+        ? (int32_t)(strategy - gStrategies)
+        : -1;
 }
 
 /* ---- fields ------------------------------------------------------------------- */
@@ -135,11 +135,16 @@ int32_t ParseTradeListDate(const char *text, int32_t dateFmt)
     if (count == 1) {
         y = (int)(v[0] / 10000), m = (int)(v[0] / 100 % 100), d = (int)(v[0] % 100);
     } else if (count == 3) {
-        if (v[0] >= 1000) y = (int)v[0], m = (int)v[1], d = (int)v[2];
-        else if (dateFmt == 1) d = (int)v[0], m = (int)v[1], y = (int)v[2];
-        else m = (int)v[0], d = (int)v[1], y = (int)v[2];
-        if (y < 50) y += 2000;
-        else if (y < 100) y += 1900;
+        if (v[0] >= 1000)
+            y = (int)v[0], m = (int)v[1], d = (int)v[2];
+        else if (dateFmt == 1)
+            d = (int)v[0], m = (int)v[1], y = (int)v[2];
+        else
+            m = (int)v[0], d = (int)v[1], y = (int)v[2];
+        if (y < 50)
+            y += 2000;
+        else if (y < 100)
+            y += 1900;
     } else {
         return 0;
     }
@@ -385,7 +390,7 @@ static void SplitTradeRow(std::vector<TradeListRow> &trades, size_t index)
     TradeListRow rest = t;
     const double closedShare = t.quantityIn != 0 ? t.quantityOut / t.quantityIn : 0;
     rest.quantityIn = t.quantityIn - t.quantityOut;
-    rest.priceIn = t.priceIn * (1 - closedShare);   /* price x quantity sum */
+    rest.priceIn = t.priceIn * (1 - closedShare); /* price x quantity sum */
     rest.feesIn = t.feesIn * (1 - closedShare);
     rest.exitDate = rest.exitTime = 0;
     rest.quantityOut = rest.priceOut = rest.feesOut = rest.valueOut = 0;
@@ -423,7 +428,7 @@ int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount)
         if (HasField(column, TLF_TIME_IN)) f.entryTime = ParseTradeListTime(Field(column, fields, n, TLF_TIME_IN));
         if (strategy->TLTimeShift != 0) {
             int64_t seconds = (int64_t)(f.entryTime / 10000) * 3600 + (f.entryTime / 100 % 100) * 60 + f.entryTime % 100 +
-                              (int64_t)strategy->TLTimeShift * 3600;
+                (int64_t)strategy->TLTimeShift * 3600;
             int32_t days = (int32_t)std::floor((double)seconds / 86400.0);
             seconds -= (int64_t)days * 86400;
             f.entryTime = (int32_t)(seconds / 3600 * 10000 + seconds / 60 % 60 * 100 + seconds % 60);
@@ -463,7 +468,7 @@ int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount)
 
     /* Pairing: trades hold price x quantity sums until the end. */
     std::vector<TradeListRow> trades;
-    size_t symbolStart = 0;   /* first trade of the current symbol */
+    size_t symbolStart = 0; /* first trade of the current symbol */
     for (const TradeListRow &fill : fills) {
         if (trades.empty() || CompareNoCase(trades[symbolStart].symbol, fill.symbol) != 0 ||
             trades[symbolStart].symbolNumber != fill.symbolNumber) {
@@ -598,8 +603,10 @@ int ValidateTradePrices(StrategyRecord *strategy, SymbolRecord *symbol, TradeLis
             *price = RoundToStep(*price * split, symbol->info.TickSize, 0);
             *quantity /= split;
         }
-        if (*price == 0) *price = bar->open;
-        else if (*price < 0) *price = bar->close;
+        if (*price == 0)
+            *price = bar->open;
+        else if (*price < 0)
+            *price = bar->close;
     } else if (!strategy->TLAdjusted && IsContinuousFutures(symbol)) {
         /* A contract's own price moves onto the continuous series by the
         ** offset between the series' close and the contract's (the extra value). */
@@ -796,7 +803,7 @@ int IsTradeListGoverned(int32_t strategyIndex, int32_t setupRow, int32_t date)
 int IsTradeListActive(int32_t strategyIndex)
 {
     return strategyIndex >= 0 && (size_t)strategyIndex < gTradeListState.active.size() &&
-           gTradeListState.active[strategyIndex];
+        gTradeListState.active[strategyIndex];
 }
 
 int TradeListRulesApply(int32_t strategyIndex)
@@ -846,8 +853,10 @@ PositionRecord *ReplayTradeList(EvalContext *context, int32_t *cursor)
         int32_t low = 0, high = count;
         while (low < high) {
             const int32_t mid = low + (high - low) / 2;
-            if (CompareTradeListRows(r, &rows[mid], &key) < 0) low = mid + 1;
-            else high = mid;
+            if (CompareTradeListRows(r, &rows[mid], &key) < 0)
+                low = mid + 1;
+            else
+                high = mid;
         }
         if (low >= count || CompareTradeListRows(r, &rows[low], &key) != 0) return nullptr;
         index = low;

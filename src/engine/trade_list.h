@@ -57,16 +57,16 @@ enum TradeListField {
 
 /* One trade of a trade list (or one fill while fills are paired). */
 struct TradeListRow {
-    char symbol[TL_SYMBOL_SIZE];   /* upper-cased */
-    int32_t symbolNumber;          /* 1-based; negative: -AssetId before mapping; 0 not found */
-    int32_t side;                  /* +1 long, -1 short, 0 the strategy's Side */
+    char symbol[TL_SYMBOL_SIZE]; /* upper-cased */
+    int32_t symbolNumber;        /* 1-based; negative: -AssetId before mapping; 0 not found */
+    int32_t side;                /* +1 long, -1 short, 0 the strategy's Side */
     int32_t entryDate, entryTime;
     double quantityIn, priceIn, feesIn, valueIn;
-    int32_t exitDate, exitTime;    /* 0 while the trade is open */
+    int32_t exitDate, exitTime; /* 0 while the trade is open */
     double quantityOut, priceOut, feesOut, valueOut;
-    uint32_t sequence;             /* 1-based fill number */
+    uint32_t sequence; /* 1-based fill number */
     uint32_t tradeId;
-    uint32_t exactPrice;           /* a price had a leading "=" */
+    uint32_t exactPrice; /* a price had a leading "=" */
     uint32_t valid;
     int32_t entryClock, exitClock; /* times given with DateIn and DateOut */
     char reason[TL_REASON_SIZE];
@@ -74,10 +74,10 @@ struct TradeListRow {
 
 /* Activation and bookkeeping of the trade lists of a run. */
 struct TradeListState {
-    std::vector<int32_t> lastDate;   /* per strategy: the last date a valid row touches */
-    std::vector<uint8_t> active;     /* per strategy: the rows supply setups on the date */
-    std::vector<uint8_t> rules;      /* per strategy: the strategy's own rules trade */
-    int outsideNotice, missingNotice, noBarNotice;   /* once-per-run notices shown */
+    std::vector<int32_t> lastDate;                 /* per strategy: the last date a valid row touches */
+    std::vector<uint8_t> active;                   /* per strategy: the rows supply setups on the date */
+    std::vector<uint8_t> rules;                    /* per strategy: the strategy's own rules trade */
+    int outsideNotice, missingNotice, noBarNotice; /* once-per-run notices shown */
 };
 extern TradeListState gTradeListState;
 

@@ -68,7 +68,8 @@ int32_t AdvanceTimeUnits(int unit, int32_t n)
 }
 
 /* Appends to a list of count values with capacity, growing it; 0 when memory fails. */
-template <typename T> static int AppendValue(T **items, int32_t *capacity, int32_t *count, T value)
+template <typename T>
+static int AppendValue(T **items, int32_t *capacity, int32_t *count, T value)
 {
     if (*count >= *capacity) {
         int32_t room = *capacity < 8 ? 8 : *capacity * 2;
@@ -103,8 +104,10 @@ int32_t BuildWalkForwardSection(char *text, int32_t size)
     bool fits = true;
     auto add = [&](const char *format, auto... args) {
         int n = FormatText(text + used, (size_t)(size - used), format, args...);
-        if (used + n >= size) fits = false;
-        else used += n;
+        if (used + n >= size)
+            fits = false;
+        else
+            used += n;
     };
     add("\r\nWalkForward: // unit=%s, length=%d, offset=%d", kTimeUnitWords[unit], (int)gSettings.OptTestLength,
         (int)gSettings.OptTestInterval);

@@ -40,7 +40,7 @@ uint64_t TrackedBlockSize(const void *block);
 /* A fresh block of size bytes, filled from the next size bytes of an open file
 ** when one is given (messages name the file "file").  On a read failure the
 ** block is freed and 0 returned. */
-int ReadBlock(PlatFile file, void *pBlock, uint64_t size);   /* lives with the file helpers */
+int ReadBlock(PlatFile file, void *pBlock, uint64_t size); /* lives with the file helpers */
 
 /* Memory use as a whole percentage of physical memory (0 when unknown). */
 int MemoryPercent();
@@ -58,14 +58,14 @@ int GrowListReserve(GrowList *list, int32_t need, uint32_t elemSize);
 /* ---- string hash table --------------------------------------------------- */
 
 struct HashBucket {
-    char *key;        /* owned copy; null = empty bucket */
+    char *key; /* owned copy; null = empty bucket */
     uint64_t value;
 };
 
 struct HashTable {
     HashBucket *buckets;
-    uint64_t capacity;   /* power of two, 16 at creation */
-    uint64_t count;      /* keys stored; stays below capacity/2 */
+    uint64_t capacity; /* power of two, 16 at creation */
+    uint64_t count;    /* keys stored; stays below capacity/2 */
 };
 
 HashTable *HashCreate();

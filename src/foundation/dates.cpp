@@ -9,12 +9,12 @@
 
 const char *const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-static const char *const kMonthFullNames[12] = {"January", "February", "March",     "April",
-                                                "May",     "June",     "July",      "August",
+static const char *const kMonthFullNames[12] = {"January", "February", "March", "April",
+                                                "May", "June", "July", "August",
                                                 "September", "October", "November", "December"};
 /* Indexed by weekday 1 Monday .. 7 Sunday. */
 static const char *const kDayNames[8] = {"", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-static const char *const kDayFullNames[8] = {"",         "Monday", "Tuesday",  "Wednesday",
+static const char *const kDayFullNames[8] = {"", "Monday", "Tuesday", "Wednesday",
                                              "Thursday", "Friday", "Saturday", "Sunday"};
 
 /* Days before each month in a common year, indexed 1..12. */
@@ -114,7 +114,7 @@ void GetUtcDateTime(PlatDateTime *out)
     int64_t days = ms >= 0 ? ms / 86400000 : (ms - 86399999) / 86400000;
     int64_t inDay = ms - days * 86400000;
     CivilDate(days, &out->year, &out->month, &out->day);
-    out->dayOfWeek = (int)(((days + 4) % 7 + 7) % 7);   /* 0 Sunday */
+    out->dayOfWeek = (int)(((days + 4) % 7 + 7) % 7); /* 0 Sunday */
     out->hour = (int)(inDay / 3600000);
     out->minute = (int)(inDay / 60000 % 60);
     out->second = (int)(inDay / 1000 % 60);
@@ -126,7 +126,7 @@ void GetUtcDateTime(PlatDateTime *out)
 struct TextOut {
     char *out;
     int length;
-    int cut;   /* 1 once something did not fit */
+    int cut; /* 1 once something did not fit */
 };
 
 static void Put(TextOut *t, const char *text)
@@ -164,7 +164,7 @@ int FormatDate(int date, const char *picture, char out[DATE_TEXT_SIZE])
     while (*p) {
         char c = *p;
         if (c == '\'') {
-            if (p[1] == '\'') {   /* two quotes stand for one */
+            if (p[1] == '\'') { /* two quotes stand for one */
                 Put(&t, "'");
                 p += 2;
             } else {
@@ -184,16 +184,22 @@ int FormatDate(int date, const char *picture, char out[DATE_TEXT_SIZE])
         p += run;
         switch (c) {
         case 'd':
-            if (run <= 2) PutNumber(&t, day, run);
-            else Put(&t, run == 3 ? kDayNames[DayOfWeek(date)] : kDayFullNames[DayOfWeek(date)]);
+            if (run <= 2)
+                PutNumber(&t, day, run);
+            else
+                Put(&t, run == 3 ? kDayNames[DayOfWeek(date)] : kDayFullNames[DayOfWeek(date)]);
             break;
         case 'M':
-            if (run <= 2) PutNumber(&t, month, run);
-            else Put(&t, run == 3 ? kMonthNames[month - 1] : kMonthFullNames[month - 1]);
+            if (run <= 2)
+                PutNumber(&t, month, run);
+            else
+                Put(&t, run == 3 ? kMonthNames[month - 1] : kMonthFullNames[month - 1]);
             break;
         case 'y':
-            if (run <= 2) PutNumber(&t, year % 100, run);
-            else PutNumber(&t, year, 1);
+            if (run <= 2)
+                PutNumber(&t, year % 100, run);
+            else
+                PutNumber(&t, year, 1);
             break;
         case 'g':
             Put(&t, "A.D.");
@@ -280,8 +286,10 @@ static int ScanDayMonthName(const char *text, int v[3])
 /* Completes a two-digit year and checks the whole date; 0 when it is none. */
 static int CheckedDate(int year, int month, int day)
 {
-    if (year >= 0 && year <= 49) year += 2000;
-    else if (year >= 50 && year <= 99) year += 1900;
+    if (year >= 0 && year <= 49)
+        year += 2000;
+    else if (year >= 50 && year <= 99)
+        year += 1900;
     if (year < 1000 || year > 9999) return 0;
     if (month < 1 || month > 12) return 0;
     if (day < 1 || day > DaysInMonth(year, month)) return 0;
@@ -332,9 +340,9 @@ int ParseTime(const char *text)
     int n = ScanTriple(text, ':', v);
     if (n < 2) {
         int64_t value = v[0];
-        if (value >= 10000) return v[0];              /* already hhmmss */
-        if (value >= 100) return ClampToInt(value * 100);   /* hhmm */
-        return ClampToInt(value * 10000);            /* hours alone */
+        if (value >= 10000) return v[0];                  /* already hhmmss */
+        if (value >= 100) return ClampToInt(value * 100); /* hhmm */
+        return ClampToInt(value * 10000);                 /* hours alone */
     }
     return ClampToInt(((int64_t)v[0] * 100 + v[1]) * 100 + v[2]);
 }

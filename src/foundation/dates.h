@@ -24,14 +24,15 @@
 
 enum { DATE_TEXT_SIZE = 32 };
 /* The dates of the model; 0 (no date) lies outside. */
-enum { DATE_FIRST_VALID = 10000101, DATE_LAST_VALID = 99991231 };
+enum { DATE_FIRST_VALID = 10000101,
+       DATE_LAST_VALID = 99991231 };
 
 /* The month abbreviations ParseDate accepts and FormatDate writes for "MMM". */
 extern const char *const kMonthNames[12];
 
-int DayOfYear(int date);                 /* 1..366 */
-int DayOfWeek(int date);                 /* 1 Monday .. 7 Sunday; 0 for no valid date */
-int DaysInMonth(int year, int month);    /* 28..31; 0 for a month outside 1..12 */
+int DayOfYear(int date);              /* 1..366 */
+int DayOfWeek(int date);              /* 1 Monday .. 7 Sunday; 0 for no valid date */
+int DaysInMonth(int year, int month); /* 28..31; 0 for a month outside 1..12 */
 int IsLeapYear(int year);
 /* b - a in days: negative when b is earlier. */
 int DaysBetween(int a, int b);

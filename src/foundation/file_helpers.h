@@ -24,7 +24,7 @@
 #include "platform/platform.h"
 
 enum {
-    FILE_PATH_SIZE = 260,          /* path buffers; a path holds at most 259 characters */
+    FILE_PATH_SIZE = 260, /* path buffers; a path holds at most 259 characters */
     ERROR_TEXT_SIZE = 256,
     PLAT_ERR_FILENAME_TOO_LONG = 206
 };

@@ -52,7 +52,7 @@ static int ReplaceRange(IniFile *rec, int from, int to, const char *insert, int 
         rec->capacity = (int32_t)need;
     }
     int tail = rec->length - to;
-    memmove(rec->text + from + n, rec->text + to, (size_t)tail + 1);  /* with the NUL */
+    memmove(rec->text + from + n, rec->text + to, (size_t)tail + 1); /* with the NUL */
     if (n) memcpy(rec->text + from, insert, (size_t)n);
     rec->length = rec->length - (to - from) + n;
     rec->text[rec->length] = 0;
@@ -282,7 +282,9 @@ int IniGetText(const IniFile *rec, const char *key, const char *defaultValue, ch
         char c = *p;
         if (c == '\\' && p[1]) {
             p++;
-            c = *p == 'n' ? '\n' : *p == 'r' ? '\r' : *p == 't' ? '\t' : *p;
+            c = *p == 'n' ? '\n' : *p == 'r' ? '\r'
+                : *p == 't'                  ? '\t'
+                                             : *p;
         }
         out[n++] = c;
     }

@@ -33,16 +33,17 @@
 
 #include "platform/platform.h"
 
-enum { INI_PATH_SIZE = 264, INI_SLACK = 256 };
+enum { INI_PATH_SIZE = 264,
+       INI_SLACK = 256 };
 
 struct IniFile {
-    char path[INI_PATH_SIZE];  /* the file name as opened */
-    PlatFile file;             /* the open file, null after closing */
-    int32_t writable;          /* 1: the text is written back on close */
-    int32_t section;           /* offset of the current section's "[", -1 = whole file */
-    char *text;                /* tracked block, NUL-terminated */
-    int32_t length;            /* bytes of text in use */
-    int32_t capacity;          /* bytes allocated, at least length + 1 */
+    char path[INI_PATH_SIZE]; /* the file name as opened */
+    PlatFile file;            /* the open file, null after closing */
+    int32_t writable;         /* 1: the text is written back on close */
+    int32_t section;          /* offset of the current section's "[", -1 = whole file */
+    char *text;               /* tracked block, NUL-terminated */
+    int32_t length;           /* bytes of text in use */
+    int32_t capacity;         /* bytes allocated, at least length + 1 */
 };
 
 /* Loads the whole file into rec (any earlier contents of rec are ignored).

@@ -104,7 +104,8 @@ int CompareListCells(const char *a, const char *b)
 {
     if (!HoldsLetter(a) && !HoldsLetter(b)) return CompareDouble(ParseListNumber(a), ParseListNumber(b));
     int r = CompareNoCase(a, b);
-    return r < 0 ? -1 : r > 0 ? 1 : 0;
+    return r < 0 ? -1 : r > 0 ? 1
+                              : 0;
 }
 
 int CompareListRows(int rowA, int rowB, int columnCount, const uint8_t *priorities, const uint8_t *directions,

@@ -14,19 +14,19 @@
 #include <cstdint>
 
 enum {
-    LIST_SORT_COLUMNS = 128,   /* columns that can be sort keys */
-    LIST_ARROW_KEYS = 4,       /* keys that show an arrow in the header */
-    LIST_CELL_SIZE = 256       /* a cell's text as lists read it, with its NUL */
+    LIST_SORT_COLUMNS = 128, /* columns that can be sort keys */
+    LIST_ARROW_KEYS = 4,     /* keys that show an arrow in the header */
+    LIST_CELL_SIZE = 256     /* a cell's text as lists read it, with its NUL */
 };
 
 /* Where the first selected row sits (GetSelectionPlace). */
 enum SelectionPlace {
-    SELECTION_EMPTY = 0,       /* the list has no rows */
-    SELECTION_NONE = 1,        /* no list view, or no row selected */
-    SELECTION_FIRST = 2,       /* the first of several rows */
+    SELECTION_EMPTY = 0, /* the list has no rows */
+    SELECTION_NONE = 1,  /* no list view, or no row selected */
+    SELECTION_FIRST = 2, /* the first of several rows */
     SELECTION_MIDDLE = 3,
-    SELECTION_LAST = 4,        /* the last of several rows */
-    SELECTION_ONLY = 5         /* the only row */
+    SELECTION_LAST = 4, /* the last of several rows */
+    SELECTION_ONLY = 5  /* the only row */
 };
 
 /* A header click on column (ignored from LIST_SORT_COLUMNS on).  A plain
@@ -72,11 +72,16 @@ int RemoveSeparators(char *cell, char separator);
 ** Down n times, n <= -1 Up |n| times; with wrap a Down while the last row is
 ** selected is Home and an Up on the first row is End.  Fills the list with
 ** LIST_KEY_* codes and returns how many (at most max). */
-enum { LIST_KEY_DOWN = 1, LIST_KEY_UP = 2, LIST_KEY_HOME = 3, LIST_KEY_END = 4 };
+enum { LIST_KEY_DOWN = 1,
+       LIST_KEY_UP = 2,
+       LIST_KEY_HOME = 3,
+       LIST_KEY_END = 4 };
 int ListSelectionKeys(int count, int wrap, int rowCount, int selected, int *keys, int max);
 
 /* One saved control of a resizable dialog, and where it goes when the dialog
 ** has grown by dx, dy: moved right (move), grown both ways (stretch), else left
 ** alone.  A dialog smaller than its first size moves nothing (returns 0). */
-struct LayoutRect { int32_t left, top, width, height; };
+struct LayoutRect {
+    int32_t left, top, width, height;
+};
 int PlaceLayoutControl(const LayoutRect *saved, int move, int stretch, int dx, int dy, LayoutRect *out);

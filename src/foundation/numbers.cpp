@@ -16,28 +16,26 @@ int32_t gHtmlReport = 0;
 
 /* The compiler rounds each decimal literal exactly, so this table gives the
 ** same doubles in every build, which pow(10, e) of two C libraries need not. */
-#define KV_POS(e) 1e##e
-#define KV_NEG(e) 1e-##e
+#define KV_POS(e)       1e##e
+#define KV_NEG(e)       1e-##e
 #define KV_DECADE(M, d) M(d##0), M(d##1), M(d##2), M(d##3), M(d##4), \
                         M(d##5), M(d##6), M(d##7), M(d##8), M(d##9)
-#define KV_UNITS(M) M(0), M(1), M(2), M(3), M(4), M(5), M(6), M(7), M(8), M(9)
-#define KV_DECADES(M) KV_UNITS(M), KV_DECADE(M, 1), KV_DECADE(M, 2), KV_DECADE(M, 3), \
-    KV_DECADE(M, 4), KV_DECADE(M, 5), KV_DECADE(M, 6), KV_DECADE(M, 7), KV_DECADE(M, 8), \
-    KV_DECADE(M, 9), KV_DECADE(M, 10), KV_DECADE(M, 11), KV_DECADE(M, 12), KV_DECADE(M, 13), \
-    KV_DECADE(M, 14), KV_DECADE(M, 15), KV_DECADE(M, 16), KV_DECADE(M, 17), KV_DECADE(M, 18), \
-    KV_DECADE(M, 19), KV_DECADE(M, 20), KV_DECADE(M, 21), KV_DECADE(M, 22), KV_DECADE(M, 23), \
-    KV_DECADE(M, 24), KV_DECADE(M, 25), KV_DECADE(M, 26), KV_DECADE(M, 27), KV_DECADE(M, 28), \
-    KV_DECADE(M, 29)
+#define KV_UNITS(M)   M(0), M(1), M(2), M(3), M(4), M(5), M(6), M(7), M(8), M(9)
+#define KV_DECADES(M) KV_UNITS(M), KV_DECADE(M, 1), KV_DECADE(M, 2), KV_DECADE(M, 3),                           \
+                      KV_DECADE(M, 4), KV_DECADE(M, 5), KV_DECADE(M, 6), KV_DECADE(M, 7), KV_DECADE(M, 8),      \
+                      KV_DECADE(M, 9), KV_DECADE(M, 10), KV_DECADE(M, 11), KV_DECADE(M, 12), KV_DECADE(M, 13),  \
+                      KV_DECADE(M, 14), KV_DECADE(M, 15), KV_DECADE(M, 16), KV_DECADE(M, 17), KV_DECADE(M, 18), \
+                      KV_DECADE(M, 19), KV_DECADE(M, 20), KV_DECADE(M, 21), KV_DECADE(M, 22), KV_DECADE(M, 23), \
+                      KV_DECADE(M, 24), KV_DECADE(M, 25), KV_DECADE(M, 26), KV_DECADE(M, 27), KV_DECADE(M, 28), \
+                      KV_DECADE(M, 29)
 
-static const double kPositivePowers[] = {     /* 1e0 .. 1e308 */
-    KV_DECADES(KV_POS),
-    1e300, 1e301, 1e302, 1e303, 1e304, 1e305, 1e306, 1e307, 1e308
-};
-static const double kNegativePowers[] = {     /* 1e-0 .. 1e-323 */
-    KV_DECADES(KV_NEG),
-    KV_DECADE(KV_NEG, 30), KV_DECADE(KV_NEG, 31),
-    1e-320, 1e-321, 1e-322, 1e-323
-};
+static const double kPositivePowers[] = {/* 1e0 .. 1e308 */
+                                         KV_DECADES(KV_POS),
+                                         1e300, 1e301, 1e302, 1e303, 1e304, 1e305, 1e306, 1e307, 1e308};
+static const double kNegativePowers[] = {/* 1e-0 .. 1e-323 */
+                                         KV_DECADES(KV_NEG),
+                                         KV_DECADE(KV_NEG, 30), KV_DECADE(KV_NEG, 31),
+                                         1e-320, 1e-321, 1e-322, 1e-323};
 static_assert(sizeof kPositivePowers / sizeof(double) == 309);
 static_assert(sizeof kNegativePowers / sizeof(double) == 324);
 
@@ -59,8 +57,10 @@ static int DecimalExponent(double a)
     memcpy(&bits, &a, sizeof bits);
     int biased = (int)((bits >> 52) & 0x7FF);
     int binary;
-    if (biased) binary = biased - 1022;      /* a = m * 2^binary, m in [0.5, 1) */
-    else frexp(a, &binary);
+    if (biased)
+        binary = biased - 1022; /* a = m * 2^binary, m in [0.5, 1) */
+    else
+        frexp(a, &binary);
     int e = ((binary - 1) * 78913) >> 18;
     while (e < 308 && PowerOfTen(e + 1) <= a) e++;
     while (e > -324 && PowerOfTen(e) > a) e--;
@@ -125,7 +125,8 @@ double RoundSignificant(double value, uint32_t digits)
         double factor = PowerOfTen((int)-scale);
         result = round(a * factor) / factor;
     } else {
-        double step = PowerOfTen((int)(scale < -400 ? -400 : scale > 400 ? 400 : scale));
+        double step = PowerOfTen((int)(scale < -400 ? -400 : scale > 400 ? 400
+                                                                         : scale));
         if (step == 0 || std::isinf(step)) return value;
         result = round(a / step) * step;
     }
@@ -139,7 +140,8 @@ double RoundToStep(double value, double step, int32_t mode)
     if (!std::isfinite(value) || !std::isfinite(step)) return value;
     double a = fabs(value);
     double epsilon = PowerOfTen(DecimalExponent(a) - 15);
-    double addend = mode < 0 ? epsilon : mode == 0 ? step / 2 + epsilon : step - epsilon;
+    double addend = mode < 0 ? epsilon : mode == 0 ? step / 2 + epsilon
+                                                   : step - epsilon;
     double result = floor((a + addend) / step) * step;
     return value < 0 ? -result : result;
 }
@@ -168,7 +170,7 @@ int InsertCommas(char *text, int32_t length, int32_t size)
 
     int32_t commas = (run - 1) / 3;
     int32_t newLength = length + commas;
-    int32_t limit = size - 1;             /* characters beyond it are cut */
+    int32_t limit = size - 1; /* characters beyond it are cut */
     /* Moves from the right end leftwards, so every character is read before
     ** its place is written; writes beyond the buffer are simply dropped. */
     int32_t dest = newLength - 1;
@@ -206,7 +208,7 @@ int ApplyCurrencySign(char *text, int32_t length, int32_t size, const char *curr
         CopyString(sign, sizeof sign, gHtmlReport ? "&yen;" : "\xA5", -1);
     else
         FormatText(sign, sizeof sign, "%s ", currency);
-    int32_t signLength = (int32_t)strlen(sign);   /* at least 1 */
+    int32_t signLength = (int32_t)strlen(sign); /* at least 1 */
 
     int32_t dollars = 0;
     for (int32_t i = 0; i < length; i++) dollars += text[i] == '$';
@@ -245,12 +247,14 @@ static int32_t FewestDecimals(double value, int32_t first)
 /* Whole numbers K, M, B, T with at most one decimal. */
 static int FormatAbbreviated(double value, double a, char *out)
 {
+    /* clang-format off */
     static const struct { double from; double divisor; char suffix; } kScales[] = {
         { 1e12, 1e11, 'T' },
         { 1e9,  1e8,  'B' },
         { 1e6,  1e5,  'M' },
         { 1e3,  1e2,  'K' },
     };
+    /* clang-format on */
     if (!(a < 1e15)) return -1;
     for (const auto &scale : kScales)
         if (a >= scale.from)
@@ -271,7 +275,8 @@ int FormatDouble(double value, int32_t decimals, int32_t noCommas, char *out)
         else if (decimals == DECIMALS_TRIMMED_6)
             decimals = 6;
         else
-            decimals = a >= 1 ? 2 : a >= 0.01 ? 4 : 6;
+            decimals = a >= 1 ? 2 : a >= 0.01 ? 4
+                                              : 6;
     } else if (decimals == DECIMALS_FEWEST) {
         decimals = FewestDecimals(value, 0);
     } else if (decimals == DECIMALS_FEWEST_FROM_2) {
@@ -279,7 +284,7 @@ int FormatDouble(double value, int32_t decimals, int32_t noCommas, char *out)
     } else if (abbreviated) {
         decimals = 0;
     } else if (decimals < 0) {
-        decimals = 6;            /* what printf makes of a negative precision */
+        decimals = 6; /* what printf makes of a negative precision */
     }
 
     if (a > 1e15 || a < 1e-15) return FormatText(out, NUMBER_TEXT_SIZE, "%g", value);
@@ -340,7 +345,8 @@ int FormatNumber(double value, int32_t code, int32_t decimals, int32_t negParens
         char work[NUMBER_TEXT_SIZE];
         FormatDouble(value, decimals, noCommas, work);
         const char *wrapper = code == DISPLAY_CURRENCY ? "$%s"
-                            : code == DISPLAY_PERCENT ? "%s%%" : "%s";
+            : code == DISPLAY_PERCENT                  ? "%s%%"
+                                                       : "%s";
         length = FormatText(out, NUMBER_TEXT_SIZE, wrapper, work);
     } else {
         double a = fabs(value);

@@ -29,28 +29,28 @@
 #include <cstdint>
 
 enum {
-    NUMBER_TEXT_SIZE = 80   /* characters of every formatter's out buffer */
+    NUMBER_TEXT_SIZE = 80 /* characters of every formatter's out buffer */
 };
 
 /* Display format codes of script display hints. */
 enum DisplayFormat {
     DISPLAY_GENERAL = 0,
-    DISPLAY_PLAIN = 1,       /* number without thousands separators */
+    DISPLAY_PLAIN = 1, /* number without thousands separators */
     DISPLAY_NUMBER = 2,
     DISPLAY_CURRENCY = 3,
     DISPLAY_PERCENT = 4,
-    DISPLAY_PRICE32 = 5,     /* price in 32nds */
+    DISPLAY_PRICE32 = 5, /* price in 32nds */
     DISPLAY_DATE = 6,
     DISPLAY_TRUTH = 7
 };
 
 /* Automatic decimals of FormatDouble (any count 0 and up is taken as given). */
 enum {
-    DECIMALS_TRIMMED = -1,   /* 2, 4 or 6 decimals by size; whole numbers and .00 trimmed */
-    DECIMALS_ABBREVIATED = -2, /* whole number, 1.2K / 3.4M / 5.6B / 7.8T */
+    DECIMALS_TRIMMED = -1,       /* 2, 4 or 6 decimals by size; whole numbers and .00 trimmed */
+    DECIMALS_ABBREVIATED = -2,   /* whole number, 1.2K / 3.4M / 5.6B / 7.8T */
     DECIMALS_FEWEST_FROM_2 = -3, /* fewest of 2..5 decimals that keep the value, else 6 */
-    DECIMALS_FEWEST = -4,    /* fewest of 0..5 decimals that keep the value, else 6 */
-    DECIMALS_TRIMMED_6 = -10 /* 6 decimals; whole numbers and .000000 trimmed */
+    DECIMALS_FEWEST = -4,        /* fewest of 0..5 decimals that keep the value, else 6 */
+    DECIMALS_TRIMMED_6 = -10     /* 6 decimals; whole numbers and .000000 trimmed */
 };
 
 /* 1 while an HTML report is written: currency signs become HTML entities. */

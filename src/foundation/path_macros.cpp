@@ -125,9 +125,12 @@ int ExpandPathMacros(char path[260], const char *base)
     if (!ReplacePathMacro(path, "?output?", gOutputFolder)) return 0;
 
     if (!base) {
-        if (FindTextNoCase(path, ".kvd")) base = gDataFolder;
-        else if (FindTextNoCase(path, ".kvr")) base = gOutputFolder;
-        else base = gScriptsFolder;
+        if (FindTextNoCase(path, ".kvd"))
+            base = gDataFolder;
+        else if (FindTextNoCase(path, ".kvr"))
+            base = gOutputFolder;
+        else
+            base = gScriptsFolder;
     }
     size_t length = strlen(path);
     /* '/' counts as a root too: the Linux build's absolute paths start with it. */

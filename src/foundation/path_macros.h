@@ -19,7 +19,7 @@
 */
 #pragma once
 
-enum { PATH_MACRO_MAX = 258 };   /* longest expanded path, in characters */
+enum { PATH_MACRO_MAX = 258 }; /* longest expanded path, in characters */
 
 /* The path of the script being compiled, null between compiles; set by the
 ** script compiler.  ?scriptpath? and ?scriptname? use it before ActiveScript. */

@@ -10,14 +10,45 @@ std::atomic<uint32_t> gRandomSeed{0};
 
 /* Each slot is written only by the thread that selected it. */
 static uint32_t sRandomStates[RANDOM_SLOTS] = {
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
+    1,
 };
 static thread_local int tRandomSlot = 0;
 
 void SelectRandomSlot(int slot)
 {
-    tRandomSlot = slot < 0 ? 0 : slot >= RANDOM_SLOTS ? RANDOM_SLOTS - 1 : slot;
+    tRandomSlot = slot < 0 ? 0 : slot >= RANDOM_SLOTS ? RANDOM_SLOTS - 1
+                                                      : slot;
 }
 
 int CurrentRandomSlot() { return tRandomSlot; }
@@ -69,9 +100,9 @@ double RandomValue(double low, double high, double step)
     ** grid value inside [low, high], negative bounds included. */
     double lo = StepAtOrAbove(low, step);
     double hi = StepAtOrBelow(high, step);
-    double n = trunc((hi - lo) / step) + 1;    /* grid values from lo to hi */
+    double n = trunc((hi - lo) / step) + 1; /* grid values from lo to hi */
     double k = trunc(n * r);
     if (k > n - 1) k = n - 1;
-    if (k < 0) k = 0;                          /* no grid value inside: the first above low */
+    if (k < 0) k = 0; /* no grid value inside: the first above low */
     return k * step + lo;
 }

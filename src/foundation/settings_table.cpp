@@ -14,12 +14,14 @@
 #include "platform/platform.h"
 #include "shell/services.h"
 
+/* clang-format off */
 ProgramSettings gSettings = {
     .MaxMemPct = 95,
     .StatusBarFields = 4,
     .ShowStatusBar = 1,
     .PopupSeconds = 3,
 };
+/* clang-format on */
 
 int SettingsExchangeActive = 0;
 OpenFileLister gListOpenFileWindows = nullptr;
@@ -49,6 +51,7 @@ const char *const kPlotDisplayWords[] = {"Scatter Plot", "Profit Distribution", 
 ** log-window options, 203/209/219/227/253 the option panels of chart, graph,
 ** plot, result-graph and compare-trades windows.  A row with control 0 is
 ** kept in the file only. */
+/* clang-format off */
 const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1] = {
 /*    section           key                        default                 dialog control type           variable                             extra */
     { "Settings",       "DataFile",                "",                      215, 1031, ST_PATH,        gSettings.DataFile,                  {.history = gSettings.DataFileMRU} },
@@ -287,9 +290,11 @@ const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1] = {
     { "WindowPositions", "iChartH",                 "0",                       0,    0, ST_INT,         &gSettings.iChartH,                  {} },
     { nullptr,          nullptr,                   nullptr,                   0,    0, 0,              nullptr,                             {} },
 };
+/* clang-format on */
 
 /* ---- editor styles ----------------------------------------------------------------------- */
 
+/* clang-format off */
 const EditorStyle gEditorStyleTable[EDITOR_STYLE_ROWS] = {
 /*    name        description             style index */
     { "SectID",   "Script Section",       8 },
@@ -314,9 +319,11 @@ const EditorStyle gEditorStyleTable[EDITOR_STYLE_ROWS] = {
     { "Other",    "Other Keywords",       0 },
     { "Unknown",  "Unknown Syntax",       1 },   /* shown, never stored */
 };
+/* clang-format on */
 
 static constexpr uint32_t Rgb(int r, int g, int b) { return (uint32_t)r | (uint32_t)g << 8 | (uint32_t)b << 16; }
 
+/* clang-format off */
 const EditorStyleRecord kEditorStyleDefaults[EDITOR_STYLE_RECORDS] = {
 /*    colour               bold italic       style index */
     { Rgb(0, 0, 0),        0, 0 },        /* 0 */
@@ -342,7 +349,9 @@ const EditorStyleRecord kEditorStyleDefaults[EDITOR_STYLE_RECORDS] = {
     { Rgb(192, 128, 0),    0, 0 },        /* 20 */
     { Rgb(0, 96, 0),       0, 0 },        /* 21 */
 };
+/* clang-format on */
 
+/* clang-format off */
 EditorStyleRecord gEditorStyles[EDITOR_STYLE_RECORDS] = {
     { Rgb(0, 0, 0), 0, 0 },       { Rgb(160, 160, 160), 0, 0 }, { Rgb(128, 128, 192), 0, 0 },
     { Rgb(128, 192, 128), 0, 0 }, { Rgb(128, 128, 128), 0, 0 }, { Rgb(180, 150, 150), 0, 0 },
@@ -353,26 +362,45 @@ EditorStyleRecord gEditorStyles[EDITOR_STYLE_RECORDS] = {
     { Rgb(255, 0, 128), 0, 0 },   { Rgb(255, 128, 0), 0, 0 },   { Rgb(192, 128, 0), 0, 0 },
     { Rgb(0, 96, 0), 0, 0 },
 };
+/* clang-format on */
 
 /* ---- colour sets --------------------------------------------------------------------------- */
 
 const uint32_t kChartDefaultColours[STYLE_COLOURS] = {
-    Rgb(27, 88, 124),  Rgb(78, 133, 66), Rgb(159, 41, 54), Rgb(79, 129, 189), Rgb(192, 80, 77),
-    Rgb(155, 167, 89), Rgb(128, 100, 162), Rgb(75, 172, 198), Rgb(247, 150, 70), Rgb(42, 84, 168),
+    Rgb(27, 88, 124),
+    Rgb(78, 133, 66),
+    Rgb(159, 41, 54),
+    Rgb(79, 129, 189),
+    Rgb(192, 80, 77),
+    Rgb(155, 167, 89),
+    Rgb(128, 100, 162),
+    Rgb(75, 172, 198),
+    Rgb(247, 150, 70),
+    Rgb(42, 84, 168),
 };
 const uint32_t kGraphDefaultColours[STYLE_COLOURS] = {
-    Rgb(0, 0, 255),     Rgb(78, 133, 66), Rgb(159, 41, 54),  Rgb(247, 150, 70), Rgb(79, 129, 189),
-    Rgb(128, 100, 162), Rgb(192, 80, 77), Rgb(64, 128, 128), Rgb(255, 128, 192), Rgb(0, 64, 0),
+    Rgb(0, 0, 255),
+    Rgb(78, 133, 66),
+    Rgb(159, 41, 54),
+    Rgb(247, 150, 70),
+    Rgb(79, 129, 189),
+    Rgb(128, 100, 162),
+    Rgb(192, 80, 77),
+    Rgb(64, 128, 128),
+    Rgb(255, 128, 192),
+    Rgb(0, 64, 0),
 };
 
 StyleColourSet gChartColours = {
     {Rgb(27, 88, 124), Rgb(78, 133, 66), Rgb(159, 41, 54), Rgb(79, 129, 189), Rgb(192, 80, 77),
      Rgb(155, 167, 89), Rgb(128, 100, 162), Rgb(75, 172, 198), Rgb(247, 150, 70), Rgb(42, 84, 168)},
-    STYLE_COLOURS, 1};
+    STYLE_COLOURS,
+    1};
 StyleColourSet gGraphColours = {
     {Rgb(0, 0, 255), Rgb(78, 133, 66), Rgb(159, 41, 54), Rgb(247, 150, 70), Rgb(79, 129, 189),
      Rgb(128, 100, 162), Rgb(192, 80, 77), Rgb(64, 128, 128), Rgb(255, 128, 192), Rgb(0, 64, 0)},
-    STYLE_COLOURS, 1};
+    STYLE_COLOURS,
+    1};
 
 void IndicatorColorKey(int index, char *out, const char *text)
 {
@@ -409,7 +437,7 @@ void LoadStyleColours(const IniFile *ini, StyleColourSet *set, const uint32_t *d
 ** wraps instead), so the settings read the same in both builds only this way. */
 static int32_t ParseSettingInt(const char *text)
 {
-    long long v = strtoll(text, nullptr, 10);   /* saturates alike everywhere */
+    long long v = strtoll(text, nullptr, 10); /* saturates alike everywhere */
     if (v > INT32_MAX) return INT32_MAX;
     if (v < INT32_MIN) return INT32_MIN;
     return (int32_t)v;
@@ -466,8 +494,16 @@ static void LoadSettingRow(const IniFile *ini, const SettingEntry *row)
     DefaultText(row, def, sizeof def);
     int size = row->extra.n > 0 && row->extra.n < 0x7FFFFFFF ? (int)row->extra.n : 1;
     switch (row->type) {
-    case ST_BOOL: case ST_RADIO: case ST_WORD: case ST_OPTVAR: case ST_RESCOL: case ST_GRAPHCOL:
-    case ST_STRAT: case ST_INT: case ST_DATE: case ST_TIME: {
+    case ST_BOOL:
+    case ST_RADIO:
+    case ST_WORD:
+    case ST_OPTVAR:
+    case ST_RESCOL:
+    case ST_GRAPHCOL:
+    case ST_STRAT:
+    case ST_INT:
+    case ST_DATE:
+    case ST_TIME: {
         char value[256];
         IniGetString(ini, row->key, def, value, sizeof value);
         *(int32_t *)row->data = ParseSettingInt(value);
@@ -515,8 +551,16 @@ static int SaveSettingRow(IniFile *ini, const SettingEntry *row)
 {
     char value[256];
     switch (row->type) {
-    case ST_BOOL: case ST_RADIO: case ST_WORD: case ST_OPTVAR: case ST_RESCOL: case ST_GRAPHCOL:
-    case ST_STRAT: case ST_INT: case ST_DATE: case ST_TIME:
+    case ST_BOOL:
+    case ST_RADIO:
+    case ST_WORD:
+    case ST_OPTVAR:
+    case ST_RESCOL:
+    case ST_GRAPHCOL:
+    case ST_STRAT:
+    case ST_INT:
+    case ST_DATE:
+    case ST_TIME:
         FormatText(value, sizeof value, "%d", *(const int32_t *)row->data);
         return IniPutString(ini, row->key, value);
     case ST_COLOR:

@@ -34,15 +34,15 @@
 struct IniFile;
 
 enum {
-    SETTING_HISTORY_SIZE = 2048,      /* a history list: entries split by '\n', newest first */
-    SETTING_PATH_SIZE = 260,          /* a path row's text */
-    SETTING_HISTORY_TEXT_SIZE = 256,  /* a history-text row's text */
-    SETTING_ROW_COUNT = 234,          /* rows of gSettingTable before the closing row */
-    STYLE_COLOURS = 10,               /* colours of a chart or graph style set */
-    EDITOR_STYLE_ROWS = 21,           /* rows of gEditorStyleTable */
-    EDITOR_STYLES_STORED = 20,        /* the first 20 are kept in the settings file */
-    EDITOR_STYLE_RECORDS = 22,        /* style indexes 0..21 */
-    COLOR_KEY_SIZE = 64               /* a colour key built by a key builder */
+    SETTING_HISTORY_SIZE = 2048,     /* a history list: entries split by '\n', newest first */
+    SETTING_PATH_SIZE = 260,         /* a path row's text */
+    SETTING_HISTORY_TEXT_SIZE = 256, /* a history-text row's text */
+    SETTING_ROW_COUNT = 234,         /* rows of gSettingTable before the closing row */
+    STYLE_COLOURS = 10,              /* colours of a chart or graph style set */
+    EDITOR_STYLE_ROWS = 21,          /* rows of gEditorStyleTable */
+    EDITOR_STYLES_STORED = 20,       /* the first 20 are kept in the settings file */
+    EDITOR_STYLE_RECORDS = 22,       /* style indexes 0..21 */
+    COLOR_KEY_SIZE = 64              /* a colour key built by a key builder */
 };
 
 struct ProgramSettings {
@@ -334,19 +334,19 @@ enum SettingType : uint32_t {
 
 /* The extra column: its meaning depends on the row's type. */
 union SettingExtra {
-    uint64_t n;                 /* text capacity (10, 11, 14), decimals (9), value count (17) */
-    const char *const *words;   /* null-terminated word list (2) */
-    char *history;              /* the row's 2048-byte history list (15, 16) */
+    uint64_t n;               /* text capacity (10, 11, 14), decimals (9), value count (17) */
+    const char *const *words; /* null-terminated word list (2) */
+    char *history;            /* the row's 2048-byte history list (15, 16) */
 };
 
 struct SettingEntry {
-    const char *section;      /* settings-file section */
-    const char *key;          /* key in the file; null closes the table */
-    const char *defaultText;  /* default in the file's own form */
-    uint32_t dialogId;        /* dialog that shows the row */
-    uint32_t controlId;       /* its control; 0 = not shown */
-    uint32_t type;            /* SettingType */
-    void *data;               /* the variable; null for a history-only row */
+    const char *section;     /* settings-file section */
+    const char *key;         /* key in the file; null closes the table */
+    const char *defaultText; /* default in the file's own form */
+    uint32_t dialogId;       /* dialog that shows the row */
+    uint32_t controlId;      /* its control; 0 = not shown */
+    uint32_t type;           /* SettingType */
+    void *data;              /* the variable; null for a history-only row */
     SettingExtra extra;
 };
 
@@ -365,16 +365,16 @@ extern const char *const kPlotDisplayWords[];
 /* ---- editor styles and colour sets ----------------------------------------------------- */
 
 struct EditorStyle {
-    const char *name;          /* key stem: name + "Color", "Bold", "Italic" */
-    const char *description;   /* shown in the options dialog */
-    int32_t styleIndex;        /* index into gEditorStyles */
+    const char *name;        /* key stem: name + "Color", "Bold", "Italic" */
+    const char *description; /* shown in the options dialog */
+    int32_t styleIndex;      /* index into gEditorStyles */
 };
 extern const EditorStyle gEditorStyleTable[EDITOR_STYLE_ROWS];
 
 struct EditorStyleRecord {
-    uint32_t colour;   /* red | green << 8 | blue << 16 */
-    int32_t bold;      /* 0/1 */
-    int32_t italic;    /* 0/1 */
+    uint32_t colour; /* red | green << 8 | blue << 16 */
+    int32_t bold;    /* 0/1 */
+    int32_t italic;  /* 0/1 */
 };
 /* The script editor's styles by style index; start as the defaults. */
 extern EditorStyleRecord gEditorStyles[EDITOR_STYLE_RECORDS];
@@ -385,8 +385,8 @@ extern const EditorStyleRecord kEditorStyleDefaults[EDITOR_STYLE_RECORDS];
 ** changed them. */
 struct StyleColourSet {
     uint32_t colours[STYLE_COLOURS];
-    int32_t colourCount;   /* styles in use: 10 */
-    int32_t lineWidth;     /* pen width in pixels, from ChartLineWidth or GraphLineWidth */
+    int32_t colourCount; /* styles in use: 10 */
+    int32_t lineWidth;   /* pen width in pixels, from ChartLineWidth or GraphLineWidth */
 };
 extern StyleColourSet gChartColours;
 extern StyleColourSet gGraphColours;
@@ -411,10 +411,10 @@ void LoadStyleColours(const IniFile *ini, StyleColourSet *set, const uint32_t *d
 
 /* One window to reopen at the next start. */
 struct OpenFileWindow {
-    char path[260];    /* its document: results file, script or log */
-    int32_t active;    /* 1 for the active window */
-    int32_t left, top, width, height;   /* normal (restored) placement */
-    int32_t showState; /* the placement's show command */
+    char path[260];                   /* its document: results file, script or log */
+    int32_t active;                   /* 1 for the active window */
+    int32_t left, top, width, height; /* normal (restored) placement */
+    int32_t showState;                /* the placement's show command */
 };
 
 /* The shell fills out with the windows to remember, in the order they are

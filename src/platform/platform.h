@@ -20,55 +20,55 @@
 
 /* Broken-down local time, laid out like the Windows SYSTEMTIME fields. */
 struct PlatDateTime {
-    int year;          /* four digits */
-    int month;         /* 1..12 */
-    int dayOfWeek;     /* 0 Sunday .. 6 Saturday */
-    int day;           /* 1..31 */
-    int hour;          /* 0..23 */
-    int minute;        /* 0..59 */
-    int second;        /* 0..59 */
-    int milliseconds;  /* 0..999 */
+    int year;         /* four digits */
+    int month;        /* 1..12 */
+    int dayOfWeek;    /* 0 Sunday .. 6 Saturday */
+    int day;          /* 1..31 */
+    int hour;         /* 0..23 */
+    int minute;       /* 0..59 */
+    int second;       /* 0..59 */
+    int milliseconds; /* 0..999 */
 };
 
 /* ---- files --------------------------------------------------------------- */
 
-typedef void *PlatFile;   /* null: no file */
+typedef void *PlatFile; /* null: no file */
 
 enum PlatOpenMode {
-    PLAT_OPEN_READ = 0,         /* existing file, shared for reading, sequential scan */
-    PLAT_CREATE_WRITE = 1,      /* create or truncate, no sharing, random access */
-    PLAT_OPEN_READ_WRITE = 2,   /* existing file, read and write */
-    PLAT_OPEN_APPEND = 3        /* create when missing, writes go to the end */
+    PLAT_OPEN_READ = 0,       /* existing file, shared for reading, sequential scan */
+    PLAT_CREATE_WRITE = 1,    /* create or truncate, no sharing, random access */
+    PLAT_OPEN_READ_WRITE = 2, /* existing file, read and write */
+    PLAT_OPEN_APPEND = 3      /* create when missing, writes go to the end */
 };
 
 PlatFile PlatOpenFile(const char *path, int mode);
-int      PlatCloseFile(PlatFile file);
+int PlatCloseFile(PlatFile file);
 /* Reads up to size bytes; *pRead receives the count actually read (0 at the end). */
-int      PlatReadFile(PlatFile file, void *buffer, uint32_t size, uint32_t *pRead);
+int PlatReadFile(PlatFile file, void *buffer, uint32_t size, uint32_t *pRead);
 /* Writes up to size bytes; *pWritten receives the count actually written. */
-int      PlatWriteFile(PlatFile file, const void *data, uint32_t size, uint32_t *pWritten);
-int      PlatGetFileSize(PlatFile file, uint64_t *pSize);
+int PlatWriteFile(PlatFile file, const void *data, uint32_t size, uint32_t *pWritten);
+int PlatGetFileSize(PlatFile file, uint64_t *pSize);
 /* Moves the file pointer; origin 0 start, 1 current, 2 end.  *pPos (optional)
 ** receives the new position. */
-int      PlatSeekFile(PlatFile file, int64_t offset, int origin, uint64_t *pPos);
+int PlatSeekFile(PlatFile file, int64_t offset, int origin, uint64_t *pPos);
 /* Cuts or extends the file at the current position. */
-int      PlatSetEndOfFile(PlatFile file);
-int      PlatFlushFile(PlatFile file);
+int PlatSetEndOfFile(PlatFile file);
+int PlatFlushFile(PlatFile file);
 
 /* Size and last-write time (local time) of a file by name; either out may be null. */
-int      PlatGetFileInfo(const char *path, uint64_t *pSize, PlatDateTime *pLastWrite);
-int      PlatFileExists(const char *path);     /* 1 for an existing file or folder */
-int      PlatFolderExists(const char *path);   /* 1 for an existing folder */
-int      PlatIsLink(const char *path);         /* 1 for a symbolic link or other reparse point */
-int      PlatDeleteFile(const char *path);
+int PlatGetFileInfo(const char *path, uint64_t *pSize, PlatDateTime *pLastWrite);
+int PlatFileExists(const char *path);   /* 1 for an existing file or folder */
+int PlatFolderExists(const char *path); /* 1 for an existing folder */
+int PlatIsLink(const char *path);       /* 1 for a symbolic link or other reparse point */
+int PlatDeleteFile(const char *path);
 /* Renames src to dst, replacing dst when it exists.  On failure dst is untouched. */
-int      PlatRenameReplace(const char *src, const char *dst);
+int PlatRenameReplace(const char *src, const char *dst);
 /* Copies src over dst (replacing it). */
-int      PlatCopyFile(const char *src, const char *dst);
+int PlatCopyFile(const char *src, const char *dst);
 /* Creates one folder; 1 also when it already exists.  Fails (code PLAT_ERR_PATH_NOT_FOUND)
 ** when the parent does not exist. */
-int      PlatCreateFolder(const char *path);
-int      PlatRemoveFolder(const char *path);
+int PlatCreateFolder(const char *path);
+int PlatRemoveFolder(const char *path);
 
 /* Lists the entries of a folder that match a wildcard pattern such as
 ** "C:\data\*.csv" ('*' and '?' in the last component, case ignored).  The
@@ -76,16 +76,16 @@ int      PlatRemoveFolder(const char *path);
 ** to stop the listing.  "." and ".." are never listed.  Returns 1 when the
 ** folder could be read (also when nothing matched). */
 typedef int (*PlatListCallback)(const char *name, int isFolder, void *user);
-int      PlatListFolder(const char *pattern, PlatListCallback callback, void *user);
+int PlatListFolder(const char *pattern, PlatListCallback callback, void *user);
 
 /* The folder holding the running executable, without a trailing separator. */
-int      PlatGetProgramFolder(char *out, size_t size);
+int PlatGetProgramFolder(char *out, size_t size);
 /* The current working folder. */
-int      PlatGetCurrentFolder(char *out, size_t size);
+int PlatGetCurrentFolder(char *out, size_t size);
 /* The user's desktop folder, without a trailing separator: the shell's own
 ** (wherever the user has moved it) on Windows, HOME/Desktop elsewhere.  0, and
 ** out empty, when there is none or it does not fit. */
-int      PlatGetDesktopFolder(char *out, size_t size);
+int PlatGetDesktopFolder(char *out, size_t size);
 
 /* ---- errors --------------------------------------------------------------- */
 
@@ -97,38 +97,38 @@ enum {
 };
 /* The calling thread's last system error, as a Windows-style code (the posix
 ** build maps errno onto the codes above where they apply). */
-int      PlatLastError();
-void     PlatSetLastError(int code);
+int PlatLastError();
+void PlatSetLastError(int code);
 /* The system's own text for an error code, trailing line breaks removed. */
-void     PlatErrorText(int code, char *out, size_t size);
+void PlatErrorText(int code, char *out, size_t size);
 
 /* ---- time ------------------------------------------------------------------ */
 
-void     PlatGetLocalTime(PlatDateTime *out);
-uint32_t PlatTickCount();            /* milliseconds, wraps after 49.7 days */
-uint64_t PlatTickCount64();          /* milliseconds since an arbitrary start */
-void     PlatSleep(uint32_t milliseconds);
+void PlatGetLocalTime(PlatDateTime *out);
+uint32_t PlatTickCount();   /* milliseconds, wraps after 49.7 days */
+uint64_t PlatTickCount64(); /* milliseconds since an arbitrary start */
+void PlatSleep(uint32_t milliseconds);
 
 /* ---- process and machine --------------------------------------------------- */
 
 /* Copies an environment variable's value; 0 when it is not set or does not fit. */
-int      PlatGetEnv(const char *name, char *out, size_t size);
-int      PlatSetEnv(const char *name, const char *value);   /* null value unsets */
-uint64_t PlatPhysicalMemory();       /* total physical memory in bytes */
-int      PlatProcessorCount();
+int PlatGetEnv(const char *name, char *out, size_t size);
+int PlatSetEnv(const char *name, const char *value); /* null value unsets */
+uint64_t PlatPhysicalMemory();                       /* total physical memory in bytes */
+int PlatProcessorCount();
 uint32_t PlatCurrentThreadId();
 /* 1 while the Escape key is held down (always 0 without a keyboard). */
-int      PlatEscapePressed();
+int PlatEscapePressed();
 
 /* ---- dynamic libraries ----------------------------------------------------- */
 
 typedef void *PlatLibrary;
 PlatLibrary PlatLoadLibrary(const char *path);
-void       *PlatGetProcAddress(PlatLibrary library, const char *name);
-void        PlatFreeLibrary(PlatLibrary library);
+void *PlatGetProcAddress(PlatLibrary library, const char *name);
+void PlatFreeLibrary(PlatLibrary library);
 /* The file-name suffix of a dynamic library in this build: ".dll" or ".so". */
 const char *PlatLibrarySuffix();
 
 /* Converts a program path ('\' separators) into the form the OS takes.
 ** The Windows build copies it unchanged. */
-void        PlatNativePath(const char *path, char *out, size_t size);
+void PlatNativePath(const char *path, char *out, size_t size);

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "shell/services.h"
 
+/* clang-format off */
 const BatchSwitch kBatchSwitches[BATCH_SWITCH_COUNT] = {
     {.name = "-import", .runMode = RUN_MODE_IMPORT},
     {.name = "-apply", .runMode = RUN_MODE_APPLY},
@@ -19,6 +20,7 @@ const BatchSwitch kBatchSwitches[BATCH_SWITCH_COUNT] = {
     {.name = "-optimize", .runMode = RUN_MODE_OPTIMIZE},
     {.name = "-orders", .runMode = RUN_MODE_ORDERS},
 };
+/* clang-format on */
 static_assert(RUN_MODE_ORDERS == BATCH_SWITCH_COUNT - 1, "one batch switch per run mode");
 
 CommandLineState gCommandLine;

@@ -24,7 +24,7 @@ enum { BATCH_SWITCH_COUNT = 6 };
 extern const BatchSwitch kBatchSwitches[BATCH_SWITCH_COUNT];
 
 struct CommandLineState {
-    int exitAfterBatch;          /* the process ends once the batch is done */
+    int exitAfterBatch; /* the process ends once the batch is done */
 };
 extern CommandLineState gCommandLine;
 

@@ -13,9 +13,10 @@ namespace {
 struct EntryForm {
     int32_t category;
     int32_t image;
-    char prefix;        /* 0 for none */
-    int colon;          /* keywords and headers end in ':' */
+    char prefix; /* 0 for none */
+    int colon;   /* keywords and headers end in ':' */
 };
+/* clang-format off */
 constexpr EntryForm kEntryForms[] = {
     {.category = ENTRY_CATEGORY_PARAMETER, .image = 14, .prefix = 0, .colon = 0},
     {.category = CAT_OPERATOR, .image = 0, .prefix = 0, .colon = 0},
@@ -37,6 +38,7 @@ constexpr EntryForm kEntryForms[] = {
     {.category = ENTRY_CATEGORY_SYMBOL, .image = 12, .prefix = '$', .colon = 0},
     {.category = ENTRY_CATEGORY_STRATEGY, .image = 12, .prefix = '@', .colon = 0},
 };
+/* clang-format on */
 constexpr EntryForm kOtherForm = {.category = -1, .image = 12, .prefix = 0, .colon = 0};
 
 const EntryForm &FormOf(int32_t category)
@@ -49,10 +51,10 @@ const EntryForm &FormOf(int32_t category)
 int IsTipCategory(uint32_t category)
 {
     return category == CAT_INDICATOR || category == CAT_MULTI_BAR || category == CAT_FUNCTION ||
-           category == CAT_TRADE_STAT || category == CAT_SUM;
+        category == CAT_TRADE_STAT || category == CAT_SUM;
 }
 
-}  // namespace
+} // namespace
 
 int FormatAutocompleteEntry(ChoiceBuffer *buffer, const char *name, const char *description, int32_t category,
                             int withDescription)
@@ -65,7 +67,7 @@ int FormatAutocompleteEntry(ChoiceBuffer *buffer, const char *name, const char *
     int32_t n = FormatText(entry, sizeof entry, "%s%s%s%s%s%s?%d", buffer->length ? "|" : "", prefix, name,
                            form.colon ? ":" : "", withDescription && description && description[0] ? " -- " : "",
                            withDescription && description ? description : "", form.image);
-    if (n < 0 || buffer->length + n >= CHOICE_BUFFER_SIZE) return 0;   /* the real length decides */
+    if (n < 0 || buffer->length + n >= CHOICE_BUFFER_SIZE) return 0; /* the real length decides */
     memcpy(buffer->text + buffer->length, entry, (size_t)n + 1);
     buffer->length += n;
     return 1;
@@ -109,8 +111,7 @@ int LineValueText(const char *line, int32_t length, char *out, int32_t outSize)
     if (colon < 0) return 0;
     int32_t start = colon + 1, end = length;
     while (start < end && (line[start] == ' ' || line[start] == '\t')) start++;
-    while (end > start && (line[end - 1] == ' ' || line[end - 1] == '\t' || line[end - 1] == '\r' ||
-                           line[end - 1] == '\n'))
+    while (end > start && (line[end - 1] == ' ' || line[end - 1] == '\t' || line[end - 1] == '\r' || line[end - 1] == '\n'))
         end--;
     CopyString(out, outSize, line + start, end - start);
     return 1;
@@ -120,7 +121,8 @@ uint32_t CalltipItemAt(const char *line, int32_t caret, int32_t *nameStart)
 {
     int32_t depth = 0, open = -1;
     for (int32_t i = caret - 1; i >= 0 && caret - i <= 255; i--) {
-        if (line[i] == ')') depth++;
+        if (line[i] == ')')
+            depth++;
         else if (line[i] == '(' && depth-- == 0) {
             open = i;
             break;
@@ -150,7 +152,8 @@ int32_t CurrentArgumentIndex(const char *line, int32_t caret)
     int32_t depth = 0, commas = 0;
     for (int32_t i = caret - 1; i >= 0; i--) {
         char c = line[i];
-        if (c == ')') depth++;
+        if (c == ')')
+            depth++;
         else if (c == '(') {
             if (depth == 0) break;
             depth--;

@@ -11,7 +11,8 @@
 #pragma once
 #include <cstdint>
 
-enum { CHOICE_BUFFER_SIZE = 10000, CHOICE_ENTRY_RESERVE = 128 };
+enum { CHOICE_BUFFER_SIZE = 10000,
+       CHOICE_ENTRY_RESERVE = 128 };
 
 /* Entry categories beyond the item categories. */
 enum {

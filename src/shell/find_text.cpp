@@ -15,13 +15,18 @@ int32_t UnescapeFindText(const char *text, char *out, int32_t outSize)
         char c = *p;
         const char *put = nullptr;
         char one[2] = {c, 0};
-        if (c == '\\' && p[1] == 'n') put = "\r\n";
-        else if (c == '\\' && p[1] == 't') put = "\t";
-        else if (c == '\\' && p[1] == '\\') put = "\\";
-        if (put) p++;
-        else put = one;
+        if (c == '\\' && p[1] == 'n')
+            put = "\r\n";
+        else if (c == '\\' && p[1] == 't')
+            put = "\t";
+        else if (c == '\\' && p[1] == '\\')
+            put = "\\";
+        if (put)
+            p++;
+        else
+            put = one;
         int32_t k = (int32_t)strlen(put);
-        if (n + k > outSize - 1) break;   /* never half of CR LF */
+        if (n + k > outSize - 1) break; /* never half of CR LF */
         memcpy(out + n, put, (size_t)k);
         n += k;
     }
@@ -42,9 +47,8 @@ int32_t FindInLine(const char *line, int32_t length, const char *what, int match
         int32_t k = 0;
         while (k < n && SameChar(line[at + k], what[k], matchCase)) k++;
         if (k < n) continue;
-        if (wholeWord && !((at == 0 || IsTokenDelimiter(line[at - 1])) &&
-                           (at + n == length || IsTokenDelimiter(line[at + n]))))
-            continue;   /* a later occurrence may still stand alone */
+        if (wholeWord && !((at == 0 || IsTokenDelimiter(line[at - 1])) && (at + n == length || IsTokenDelimiter(line[at + n]))))
+            continue; /* a later occurrence may still stand alone */
         return at;
     }
     return -1;

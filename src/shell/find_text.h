@@ -10,7 +10,8 @@
 #pragma once
 #include <cstdint>
 
-enum { FIND_TEXT_SIZE = 256, FIND_HIT_TEXT_SIZE = 256 };
+enum { FIND_TEXT_SIZE = 256,
+       FIND_HIT_TEXT_SIZE = 256 };
 
 /* Dialog flags of the find/replace block; whole word and match case are the
 ** editor component's own search flags too. */

@@ -21,8 +21,9 @@ enum {
 struct RunCommandRow {
     int commandId;
     int runMode;
-    int needs;      /* ScriptSectionFlags the command needs beyond a script */
+    int needs; /* ScriptSectionFlags the command needs beyond a script */
 };
+/* clang-format off */
 static const RunCommandRow kRunCommands[] = {
     {.commandId = CMD_RUN_APPLY, .runMode = RUN_MODE_APPLY, .needs = 0},
     {.commandId = CMD_RUN_TEST, .runMode = RUN_MODE_TEST, .needs = SCRIPT_HAS_STRATEGY},
@@ -31,6 +32,7 @@ static const RunCommandRow kRunCommands[] = {
     {.commandId = CMD_RUN_SCAN, .runMode = RUN_MODE_SCAN, .needs = SCRIPT_HAS_SCAN},
     {.commandId = CMD_RUN_ORDERS, .runMode = RUN_MODE_ORDERS, .needs = SCRIPT_HAS_STRATEGY},
 };
+/* clang-format on */
 
 static const RunCommandRow *FindRunCommand(int commandId)
 {
@@ -63,7 +65,10 @@ void GetRunTypeName(int runState, int runMode, char *out, int size)
     case RUN_IMPORT: name = "Import"; break;
     case RUN_LOADING: name = "Data Loading"; break;
     case RUN_CALCULATING: name = "Calculation"; break;
-    case RUN_TESTING: name = runMode == RUN_MODE_SCAN ? "Scan" : runMode == RUN_MODE_OPTIMIZE ? "Optimization" : "Test"; break;
+    case RUN_TESTING:
+        name = runMode == RUN_MODE_SCAN ? "Scan" : runMode == RUN_MODE_OPTIMIZE ? "Optimization"
+                                                                                : "Test";
+        break;
     default: break;
     }
     CopyString(out, size, name, -1);
@@ -91,9 +96,12 @@ int WindowTabTitle(const char *windowText, const char *kindName, int ordinal, ch
 {
     char title[260];
     const char *slash = strrchr(windowText, '\\');
-    if (slash) CopyString(title, sizeof title, slash + 1, -1);
-    else if (strstr(windowText, "(untitled)")) FormatText(title, sizeof title, "%s (untitled)", kindName);
-    else FormatText(title, sizeof title, "%s%d", kindName, ordinal);
+    if (slash)
+        CopyString(title, sizeof title, slash + 1, -1);
+    else if (strstr(windowText, "(untitled)"))
+        FormatText(title, sizeof title, "%s (untitled)", kindName);
+    else
+        FormatText(title, sizeof title, "%s%d", kindName, ordinal);
     char *readOnly = strstr(title, " (read-only)");
     if (readOnly) *readOnly = 0;
     return ShortenTabTitle(title, out, size);

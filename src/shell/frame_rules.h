@@ -18,9 +18,9 @@ int RunModeOfCommand(int commandId);
 
 /* Where a command id goes when it is not one of the frame's own commands. */
 enum CommandRoute {
-    ROUTE_RECENT_FILE = 1,     /* 5000..5008: a recent-files item */
-    ROUTE_NOT_HANDLED = 2,     /* up to 5099, 5199, 5299, 5399 and 5499..9999 */
-    ROUTE_KIND_HANDLER = 3     /* the active window kind's command handler */
+    ROUTE_RECENT_FILE = 1, /* 5000..5008: a recent-files item */
+    ROUTE_NOT_HANDLED = 2, /* up to 5099, 5199, 5299, 5399 and 5499..9999 */
+    ROUTE_KIND_HANDLER = 3 /* the active window kind's command handler */
 };
 int RouteOtherCommand(int commandId);
 /* What DispatchFrameCommand answers after a kind handler ran: 1 below 10000,
@@ -31,7 +31,7 @@ int KindCommandResult(int commandId);
 
 /* The sections a script has, as far as the Run commands care. */
 enum ScriptSectionFlags {
-    SCRIPT_HAS_STRATEGY = 1,   /* a Strategy or Benchmark section */
+    SCRIPT_HAS_STRATEGY = 1, /* a Strategy or Benchmark section */
     SCRIPT_HAS_IMPORT = 2,
     SCRIPT_HAS_SCAN = 4
 };

@@ -57,9 +57,12 @@ int IsCsvRowLine(const char *line)
 
 void ClassifyCsvHeading(const char *heading, int column, CsvHeaderColumns *columns)
 {
-    if (CompareNoCase(heading, "kvsym") == 0) columns->symbol = column;
-    else if (CompareNoCase(heading, "symbol") == 0 && columns->symbol == 0) columns->symbol = column;
-    else if (CompareNoCase(heading, "exchange") == 0) columns->exchange = column;
+    if (CompareNoCase(heading, "kvsym") == 0)
+        columns->symbol = column;
+    else if (CompareNoCase(heading, "symbol") == 0 && columns->symbol == 0)
+        columns->symbol = column;
+    else if (CompareNoCase(heading, "exchange") == 0)
+        columns->exchange = column;
 }
 
 void ChartSymbolForRow(const char *symbol, const char *exchange, char *out, int size)
@@ -67,7 +70,8 @@ void ChartSymbolForRow(const char *symbol, const char *exchange, char *out, int 
     int n = CopyString(out, size, symbol, 39);
     if (!exchange || !*exchange) return;
     const char *suffix = nullptr;
-    if (FindTextNoCase(exchange, "asx")) suffix = ".au";
+    if (FindTextNoCase(exchange, "asx"))
+        suffix = ".au";
     else if (FindTextNoCase(exchange, "tse") || FindTextNoCase(exchange, "tsx") || FindTextNoCase(exchange, "cse") ||
              FindTextNoCase(exchange, "neo"))
         suffix = ".ca";

@@ -19,7 +19,10 @@
 
 namespace {
 
-enum LineKind { LINE_PLAIN = 0, LINE_HEADER = 1, LINE_FLAT_HEADER = 2, LINE_COMMENTED_HEADER = 3 };
+enum LineKind { LINE_PLAIN = 0,
+                LINE_HEADER = 1,
+                LINE_FLAT_HEADER = 2,
+                LINE_COMMENTED_HEADER = 3 };
 
 enum { WORD_SIZE = 80 };
 
@@ -29,6 +32,7 @@ struct CategoryStyle {
     int32_t category;
     int32_t style;
 };
+/* clang-format off */
 constexpr CategoryStyle kCategoryStyles[] = {
     {.category = CAT_OPERATOR, .style = SCRIPT_STYLE_OTHER},
     {.category = CAT_BAR_VALUE, .style = SCRIPT_STYLE_DATA_ITEM},
@@ -45,6 +49,7 @@ constexpr CategoryStyle kCategoryStyles[] = {
     {.category = CAT_TRADE_STAT, .style = SCRIPT_STYLE_FUNCTION},
     {.category = CAT_SUM, .style = SCRIPT_STYLE_FUNCTION},
 };
+/* clang-format on */
 
 int StyleOfCategory(uint32_t category)
 {
@@ -57,9 +62,18 @@ int StyleOfCategory(uint32_t category)
 int IsKeywordSection(int32_t section)
 {
     switch (section) {
-    case SECTION_NONE: case SECTION_IMPORT: case SECTION_SCAN_SETTINGS: case SECTION_TEST_SETTINGS:
-    case SECTION_TEMPLATE: case SECTION_BENCHMARK: case SECTION_STRATEGY: case SECTION_STATS_GROUP:
-    case SECTION_SETTINGS: case SECTION_ORDER_SETTINGS: case SECTION_COMBINED: case SECTION_OPTIMIZE_SETTINGS:
+    case SECTION_NONE:
+    case SECTION_IMPORT:
+    case SECTION_SCAN_SETTINGS:
+    case SECTION_TEST_SETTINGS:
+    case SECTION_TEMPLATE:
+    case SECTION_BENCHMARK:
+    case SECTION_STRATEGY:
+    case SECTION_STATS_GROUP:
+    case SECTION_SETTINGS:
+    case SECTION_ORDER_SETTINGS:
+    case SECTION_COMBINED:
+    case SECTION_OPTIMIZE_SETTINGS:
         return 1;
     default:
         return 0;
@@ -88,7 +102,7 @@ int IsNumberWord(const char *word, int length)
     if (word[0] == '+' || CompareNoCaseN(word, "inf", 3) == 0) return 0;
     if (CompareNoCaseN(word, "nan", 3) == 0) return length == 3;
     for (int i = 0; i < length; i++)
-        if (word[i] == 'x' || word[i] == 'X') return 0;   /* decimal only */
+        if (word[i] == 'x' || word[i] == 'X') return 0; /* decimal only */
     char *end = nullptr;
     strtod(word, &end);
     return end == word + length && length > 0;
@@ -107,8 +121,8 @@ int IsParameterWord(const char *word)
 ** (allocation failed) lookups go through FindScriptName. */
 struct NameIndex {
     const CompilerState *names;
-    int32_t *heads;     /* mask + 1 chain heads, -1 when empty */
-    int32_t *next;      /* per name row */
+    int32_t *heads; /* mask + 1 chain heads, -1 when empty */
+    int32_t *next;  /* per name row */
     uint32_t mask;
 };
 
@@ -176,14 +190,14 @@ struct StylePass {
     const char *text;
     int32_t length;
     uint8_t *styles;
-    int32_t *lineKinds;       /* per line (the fold-level array), null when not folding */
+    int32_t *lineKinds; /* per line (the fold-level array), null when not folding */
     const NameIndex *names;
     int32_t lineCapacity;
     int32_t line;
     int32_t section;
     int32_t sticky;
     int32_t runStyle;
-    int notesOpeners;         /* a commented header reopened comment and string openers in Notes */
+    int notesOpeners; /* a commented header reopened comment and string openers in Notes */
 };
 
 void MarkLine(StylePass *p, int kind)
@@ -254,7 +268,7 @@ int32_t StyleNotes(StylePass *p, int32_t i)
     if (t[i] == '/' && t[i + 1] == '/' && IsPreprocessorDirectiveAt(t + i + 2)) {
         p->section = SECTION_NONE;
         p->sticky = 0;
-        return i;   /* classified afresh as a line comment */
+        return i; /* classified afresh as a line comment */
     }
     if (!IsTokenDelimiter(t[i]) && (i == 0 || IsTokenDelimiter(t[i - 1]))) {
         char word[WORD_SIZE];
@@ -274,7 +288,7 @@ int32_t StyleNotes(StylePass *p, int32_t i)
     return i + 1;
 }
 
-}  // namespace
+} // namespace
 
 int32_t SectionAtPosition(const char *text, int32_t length, int32_t position)
 {
@@ -292,16 +306,14 @@ int32_t StyleScriptBuffer(const char *text, int32_t length, const CompilerState 
 {
     NameIndex index;
     BuildNameIndex(&index, names);
-    StylePass p{.text = text, .length = length, .styles = styles, .lineKinds = nullptr, .names = &index,
-                .lineCapacity = lineCapacity, .line = 0, .section = SECTION_NONE, .sticky = 0,
-                .runStyle = SCRIPT_STYLE_OTHER, .notesOpeners = 0};
+    StylePass p{.text = text, .length = length, .styles = styles, .lineKinds = nullptr, .names = &index, .lineCapacity = lineCapacity, .line = 0, .section = SECTION_NONE, .sticky = 0, .runStyle = SCRIPT_STYLE_OTHER, .notesOpeners = 0};
     /* The pass notes each line's kind in the fold-level array; the levels
     ** replace the kinds afterwards. */
     if (!inDialog && foldLevels && lineCapacity > 0) {
         memset(foldLevels, 0, sizeof(int32_t) * (size_t)lineCapacity);
         p.lineKinds = foldLevels;
     }
-    int open = 0;             /* style of an open comment, string or preprocessor line */
+    int open = 0; /* style of an open comment, string or preprocessor line */
     int32_t openStart = 0;
     int32_t i = 0;
     while (i < length) {
@@ -309,11 +321,16 @@ int32_t StyleScriptBuffer(const char *text, int32_t length, const CompilerState 
         char prev = i > 0 ? text[i - 1] : '\n';
         if (open) {
             int closes = 0;
-            if (open == SCRIPT_STYLE_COMMENT_BRACE) closes = c == '}';
-            else if (open == SCRIPT_STYLE_COMMENT_BLOCK) closes = c == '/' && prev == '*' && i >= openStart + 3;
-            else if (open == SCRIPT_STYLE_STRING) closes = c == '"' && i > openStart;
-            else if (open == SCRIPT_STYLE_STRING_SINGLE) closes = c == '\'' && i > openStart;
-            else if (c == '\r' || c == '\n') open = 0;   /* line comment or preprocessor line */
+            if (open == SCRIPT_STYLE_COMMENT_BRACE)
+                closes = c == '}';
+            else if (open == SCRIPT_STYLE_COMMENT_BLOCK)
+                closes = c == '/' && prev == '*' && i >= openStart + 3;
+            else if (open == SCRIPT_STYLE_STRING)
+                closes = c == '"' && i > openStart;
+            else if (open == SCRIPT_STYLE_STRING_SINGLE)
+                closes = c == '\'' && i > openStart;
+            else if (c == '\r' || c == '\n')
+                open = 0; /* line comment or preprocessor line */
             if (open) {
                 styles[i++] = (uint8_t)open;
                 if (closes) open = 0;
@@ -367,7 +384,7 @@ int32_t StyleScriptBuffer(const char *text, int32_t length, const CompilerState 
         }
         if ((IsBlank(c) || IsTokenDelimiter(c)) && c != ':') {
             int valueText = (p.runStyle == SCRIPT_STYLE_CONSTANT || p.sticky == SCRIPT_STYLE_CONSTANT) && c != ',' &&
-                            !isdigit((unsigned char)prev) && !IsTokenDelimiter(prev);
+                !isdigit((unsigned char)prev) && !IsTokenDelimiter(prev);
             Fill(&p, i, i + 1, valueText ? SCRIPT_STYLE_CONSTANT : SCRIPT_STYLE_OTHER);
             i++;
         } else if (c == '$' || c == '&' || c == '@' || c == '~') {
@@ -423,6 +440,6 @@ int32_t EnterIndentation(const char *previousLine, int32_t length, char *out, in
     }
     int32_t blanks = 0;
     while (line[blanks] && IsBlank(line[blanks])) blanks++;
-    if (line[blanks] == 0 || line[blanks] == '\r' || line[blanks] == '\n') blanks = 0;   /* a blank line */
+    if (line[blanks] == 0 || line[blanks] == '\r' || line[blanks] == '\n') blanks = 0; /* a blank line */
     return CopyString(out, outSize, line, blanks);
 }

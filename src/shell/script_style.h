@@ -41,7 +41,8 @@ enum ScriptStyle {
     SCRIPT_STYLE_COUNT = 22
 };
 
-enum { FOLD_LEVEL_BASE = 0x400, FOLD_HEADER_FLAG = 0x2000 };
+enum { FOLD_LEVEL_BASE = 0x400,
+       FOLD_HEADER_FLAG = 0x2000 };
 
 /* Styles text[0..length) into styles (one byte per character) and, unless
 ** inDialog, sets one fold level per line into foldLevels (lineCapacity values

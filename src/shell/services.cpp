@@ -78,8 +78,10 @@ void CheckMemoryState()
     int was = gRun.lowMemory.exchange(low);
     if (was != low) {
         /* Re-applies the title with or without the warning, keeping its text. */
-        if (sTitleText[0]) SetFrameTitle("%s", sTitleText);
-        else SetFrameTitle(nullptr);
+        if (sTitleText[0])
+            SetFrameTitle("%s", sTitleText);
+        else
+            SetFrameTitle(nullptr);
         if (low) ShowLowMemoryWarning();
     }
 }

@@ -26,7 +26,7 @@ enum RunState {
     RUN_IMPORT = 1,
     RUN_LOADING = 2,
     RUN_CALCULATING = 3,
-    RUN_TESTING = 4,        /* test, optimization, orders or scan */
+    RUN_TESTING = 4, /* test, optimization, orders or scan */
     RUN_STOP_REQUESTED = 5
 };
 
@@ -54,26 +54,26 @@ enum RunMode {
 
 /* The program-wide control words, in one record. */
 struct RunControl {
-    std::atomic<int> state;          /* RunState */
-    int mode;                        /* RunMode */
-    int32_t generatingOrders;        /* 1 while the engine writes the order list for the next
+    std::atomic<int> state;   /* RunState */
+    int mode;                 /* RunMode */
+    int32_t generatingOrders; /* 1 while the engine writes the order list for the next
                                         trading day: prices then print as decimals, and tick
                                         sizes and position items read the live data */
-    int32_t orderDate;               /* yyyymmdd of the orders being generated, 0 outside an
+    int32_t orderDate;        /* yyyymmdd of the orders being generated, 0 outside an
                                         orders run; set by the engine, written for ?orderdate? */
     std::atomic<int> lowMemory;
-    std::atomic<int> resultCode;     /* ResultCode, sticky */
-    int unattended;                  /* a command-line switch started the run */
-    uint32_t uiThreadId;             /* 0 until the shell sets it at start-up */
-    int logContinueLine;             /* while set, LogPrintf adds no line break */
-    PlatFile testLogFile;            /* the run's open test log, or null */
+    std::atomic<int> resultCode; /* ResultCode, sticky */
+    int unattended;              /* a command-line switch started the run */
+    uint32_t uiThreadId;         /* 0 until the shell sets it at start-up */
+    int logContinueLine;         /* while set, LogPrintf adds no line break */
+    PlatFile testLogFile;        /* the run's open test log, or null */
 };
 extern RunControl gRun;
 
 /* Puts every control word back to its idle value (the UI thread id, set once
 ** at start-up, stays).  The caller closes an open test log first. */
 void ResetRunControl();
-extern char gSettingsFile[260];      /* the settings file in use, "" none */
+extern char gSettingsFile[260]; /* the settings file in use, "" none */
 
 /* Effective folders, set by InitApplication. */
 extern char gProgramFolder[260];
@@ -155,7 +155,8 @@ void ShowDataFileInPanel();
 /* Shows the ActiveScript setting in the settings panel's Active Script control. */
 void ShowActiveScriptInPanel();
 /* Sets one of the settings panel's two date pickers. */
-enum PanelDate { PANEL_FIRST_DATE = 0, PANEL_LAST_DATE = 1 };
+enum PanelDate { PANEL_FIRST_DATE = 0,
+                 PANEL_LAST_DATE = 1 };
 void SetPanelDate(int panelDate, int32_t date);
 /* Clamps the panel's dates to the loaded data and shows the bar count
 ** (UpdateBarCount on the settings panel). */
@@ -241,7 +242,10 @@ CompilerState *ScriptWindowState(void *window);
 ** Used: EDITOR_GET_LENGTH, EDITOR_GET_TEXT (wparam room incl. the NUL,
 ** lparam the buffer), EDITOR_APPEND_TEXT (wparam the length, lparam the
 ** text), EDITOR_DOCUMENT_END (caret to the end of the document). */
-enum { EDITOR_GET_LENGTH = 2006, EDITOR_GET_TEXT = 2182, EDITOR_APPEND_TEXT = 2282, EDITOR_DOCUMENT_END = 2318 };
+enum { EDITOR_GET_LENGTH = 2006,
+       EDITOR_GET_TEXT = 2182,
+       EDITOR_APPEND_TEXT = 2282,
+       EDITOR_DOCUMENT_END = 2318 };
 intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t lparam);
 /* Recalculate or redraw every window of a kind after its default section
 ** script changed. */

@@ -10,11 +10,12 @@
 #include <cstdint>
 
 struct VersionNumber {
-    int32_t part[4];      /* a, b, c, d; a missing part is 0 */
-    int32_t letter;       /* 0, or the lower-case letter that ends the fourth number */
+    int32_t part[4]; /* a, b, c, d; a missing part is 0 */
+    int32_t letter;  /* 0, or the lower-case letter that ends the fourth number */
 };
 
-enum { VERSION_TEXT_SIZE = 32, LATEST_VERSION_SIZE = 48 };
+enum { VERSION_TEXT_SIZE = 32,
+       LATEST_VERSION_SIZE = 48 };
 
 /* Parses "a.b.c.d[letter]" up to the end of the first line, and the date of
 ** the second line (today's date, as given, when it is missing or 0). */
@@ -33,6 +34,7 @@ int InstallerFileName(const char *version, char *out, int size);
 /* The crash report's text: "Kestovar %s has crashed with exception %x\n\nCall
 ** Stack:\n", then "%02d: 0x%llx\n" for each of at most 16 return addresses,
 ** then the closing paragraphs.  Returns the length (at most size - 1). */
-enum { CRASH_FRAMES = 16, CRASH_TEXT_SIZE = 1024 };
+enum { CRASH_FRAMES = 16,
+       CRASH_TEXT_SIZE = 1024 };
 int FormatCrashReport(char *out, int size, const char *version, uint32_t code, const uint64_t *addresses,
                       int count);

@@ -95,7 +95,7 @@ int32_t ChartLowerPaneOffsetFromValue(double value, double min, double max, int3
 
 ChartScale ChartPriceScale(double low, double high, int32_t labelRoom)
 {
-    ChartScale scale = { 1.0, low, 0 };
+    ChartScale scale = {1.0, low, 0};
     if (labelRoom < 1 || CompareDoubleApprox(high, low) == 0) return scale;
     double raw = (high - low) / labelRoom;
     int exponent = -6;
@@ -105,9 +105,12 @@ ChartScale ChartPriceScale(double low, double high, int32_t labelRoom)
     double step = RoundToStep(raw, base, 1);
     if (step == 0) step = 1e-6;
     scale.step = step;
-    if (step >= 1 || d < 0) scale.decimals = 0;
-    else if (d == 0) scale.decimals = 2;
-    else scale.decimals = d + 1 < 6 ? d + 1 : 6;
+    if (step >= 1 || d < 0)
+        scale.decimals = 0;
+    else if (d == 0)
+        scale.decimals = 2;
+    else
+        scale.decimals = d + 1 < 6 ? d + 1 : 6;
     scale.first = RoundToStep(low, step, low > 0 ? 1 : -1);
     return scale;
 }
@@ -128,7 +131,7 @@ ChartScale ChartPaneScale(double min, double max, int32_t labelRoom, int32_t int
         if (wholeStart) start = floor(start);
         if (start == max) start = min;
     }
-    ChartScale scale = { step, start, 0 };
+    ChartScale scale = {step, start, 0};
     return scale;
 }
 
@@ -178,7 +181,8 @@ int32_t ChartDateLabelInterval(int32_t days, int32_t width, int32_t barSize)
 {
     int32_t k = 1;
     /* days / k reaches 0 once k passes days, which ends the walk for any width. */
-    while (!(days / k < width / 2) && days / k > 0) k = k < 4 ? k + 1 : k == 4 ? 6 : 2 * k;
+    while (!(days / k < width / 2) && days / k > 0) k = k < 4 ? k + 1 : k == 4 ? 6
+                                                                               : 2 * k;
     if (barSize == BAR_QUARTERLY) k = k > 6 ? k / 6 : 1;
     return k;
 }
@@ -206,8 +210,10 @@ void FormatChartDateLabel(int32_t date, int32_t barSize, int32_t shortNames, cha
     }
     int32_t month = barSize == BAR_QUARTERLY ? (period - 1) * 3 + 1 : period;
     const char *name = month >= 1 && month <= 12 ? kMonthNames[month - 1] : "";
-    if (shortNames) FormatText(out, (size_t)size, "%.1s", name);
-    else FormatText(out, (size_t)size, "%s", name);
+    if (shortNames)
+        FormatText(out, (size_t)size, "%.1s", name);
+    else
+        FormatText(out, (size_t)size, "%s", name);
 }
 
 /* ==== view ========================================================================== */
@@ -257,9 +263,12 @@ void ScaleChartView(ChartWindow *chart, const Bar *bars, int32_t count, int32_t 
             const ChartSeries &series = chart->series[s];
             if (!series.displayFormat || !series.values || (uint32_t)i >= series.capacity) continue;
             double value = series.values[i];
-            if (series.pane == CHART_PANE_PRICE) Widen(value, &chart->priceMin, &chart->priceMax);
-            else if (series.pane == CHART_PANE_INDICATOR) Widen(value, &chart->indicatorMin, &chart->indicatorMax);
-            else if (series.pane == CHART_PANE_VOLUME) Widen(value, &chart->volumeMin, &chart->volumeMax);
+            if (series.pane == CHART_PANE_PRICE)
+                Widen(value, &chart->priceMin, &chart->priceMax);
+            else if (series.pane == CHART_PANE_INDICATOR)
+                Widen(value, &chart->indicatorMin, &chart->indicatorMax);
+            else if (series.pane == CHART_PANE_VOLUME)
+                Widen(value, &chart->volumeMin, &chart->volumeMax);
         }
     }
 }

@@ -20,13 +20,13 @@
 struct Bar;
 
 struct ChartGeometry {
-    int32_t labelHeight;      /* H: height of the label font */
-    int32_t leftMargin;       /* L */
-    int32_t rightMargin;      /* R */
-    int32_t priceTop;         /* T */
-    int32_t priceBottom;      /* B: space below the price pane */
-    int32_t clientHeight;     /* C */
-    int32_t clientWidth;      /* W */
+    int32_t labelHeight;  /* H: height of the label font */
+    int32_t leftMargin;   /* L */
+    int32_t rightMargin;  /* R */
+    int32_t priceTop;     /* T */
+    int32_t priceBottom;  /* B: space below the price pane */
+    int32_t clientHeight; /* C */
+    int32_t clientWidth;  /* W */
 };
 extern ChartGeometry gChartGeometry;
 
@@ -69,7 +69,7 @@ int32_t ChartPaneLabels(const ChartScale *scale, double min, double max, double 
 
 enum ChartDivider {
     CHART_DIVIDER_NONE = 0,
-    CHART_DIVIDER_INDICATOR = 1,   /* the indicator divider is being dragged */
+    CHART_DIVIDER_INDICATOR = 1, /* the indicator divider is being dragged */
     CHART_DIVIDER_VOLUME = 2
 };
 

@@ -19,15 +19,15 @@ struct SymbolRecord;
 
 /* How a chart window was opened. */
 enum ChartKind {
-    CHART_KIND_SYMBOL = 0,     /* a symbol opened by the user */
-    CHART_KIND_SCAN = 1,       /* a chart opened on a scan row */
-    CHART_KIND_TRADE = 2,      /* a chart opened on a trade of a test */
-    CHART_KIND_COMPARE = 3     /* a chart opened on a compare row */
+    CHART_KIND_SYMBOL = 0, /* a symbol opened by the user */
+    CHART_KIND_SCAN = 1,   /* a chart opened on a scan row */
+    CHART_KIND_TRADE = 2,  /* a chart opened on a trade of a test */
+    CHART_KIND_COMPARE = 3 /* a chart opened on a compare row */
 };
 
 /* The pane a Charts column is drawn in. */
 enum ChartPane {
-    CHART_PANE_STATUS = -1,    /* status line only */
+    CHART_PANE_STATUS = -1, /* status line only */
     CHART_PANE_PRICE = 0,
     CHART_PANE_INDICATOR = 1,
     CHART_PANE_VOLUME = 2
@@ -41,24 +41,24 @@ struct ChartPoint {
 
 /* One Charts column of a chart, in the order of the script's Charts section. */
 struct ChartSeries {
-    ChartPoint *points;        /* pixel position per bar, filled by painting for visible bars */
-    double *values;            /* value per bar of the symbol at the chart's bar size; NaN on failure */
-    double min, max;           /* over all bars; start 1e14 and -1e14 */
-    uint32_t integers;         /* 1 while every value is a whole number */
-    uint32_t valueFormat;      /* result format: 1 price-like, 2 share-count-like */
-    uint32_t capacity;         /* length of points and values */
-    int32_t pane;              /* ChartPane */
-    uint32_t displayFormat;    /* FormatNumber code; 0 = not drawn */
+    ChartPoint *points;     /* pixel position per bar, filled by painting for visible bars */
+    double *values;         /* value per bar of the symbol at the chart's bar size; NaN on failure */
+    double min, max;        /* over all bars; start 1e14 and -1e14 */
+    uint32_t integers;      /* 1 while every value is a whole number */
+    uint32_t valueFormat;   /* result format: 1 price-like, 2 share-count-like */
+    uint32_t capacity;      /* length of points and values */
+    int32_t pane;           /* ChartPane */
+    uint32_t displayFormat; /* FormatNumber code; 0 = not drawn */
     uint32_t decimals;
     char name[80];
 };
 
 struct ChartWindow {
-    SymbolRecord *symbol;      /* the symbol shown */
-    int32_t kind;              /* ChartKind */
-    int32_t barSize;           /* BarSize of the bars shown */
-    double **indicators;       /* one value array per Charts column; null until calculated */
-    int32_t indicatorCount;    /* arrays in indicators */
+    SymbolRecord *symbol;   /* the symbol shown */
+    int32_t kind;           /* ChartKind */
+    int32_t barSize;        /* BarSize of the bars shown */
+    double **indicators;    /* one value array per Charts column; null until calculated */
+    int32_t indicatorCount; /* arrays in indicators */
     /* The view: visible bars of the symbol's bar array at barSize.  With no
     ** bars at all, barCount is 0, firstBar 0 and lastBar -1. */
     int32_t firstDate, lastDate;
@@ -66,12 +66,12 @@ struct ChartWindow {
     double priceMin, priceMax;
     double indicatorMin, indicatorMax;
     double volumeMin, volumeMax;
-    uint32_t showCursor;       /* bar cursor shown */
-    int32_t cursorSlot;        /* visible slot of the bar cursor */
-    int32_t visibleBars;       /* the remembered zoom */
+    uint32_t showCursor; /* bar cursor shown */
+    int32_t cursorSlot;  /* visible slot of the bar cursor */
+    int32_t visibleBars; /* the remembered zoom */
     uint32_t logScale;
     uint32_t splitAdjusted;
-    ChartSeries *series;       /* one row per Charts formula */
+    ChartSeries *series; /* one row per Charts formula */
     int32_t seriesCount, seriesCapacity;
     uint32_t anyIndicatorSeries, anyVolumeSeries;
 };

@@ -45,7 +45,7 @@ GraphAxis GraphAxisStep(double min, double max, int32_t labelRoom, int32_t logFo
 {
     double raw = 1.0;
     if (labelRoom > 0 && max > min) raw = logForm ? pow(max / min, 1.0 / labelRoom) : (max - min) / labelRoom;
-    GraphAxis axis = { raw, 1.0 };
+    GraphAxis axis = {raw, 1.0};
     if (raw > 0 && std::isfinite(raw)) {
         axis.unit = PowerOfTen((int)floor(log10(raw)));
         axis.step = RoundToStep(raw, axis.unit, 0);
@@ -58,7 +58,8 @@ GraphAxis GraphAxisStep(double min, double max, int32_t labelRoom, int32_t logFo
 
 static double HoldWithin(double value, double min, double max)
 {
-    return value < min ? min : value > max ? max : value;
+    return value < min ? min : value > max ? max
+                                           : value;
 }
 
 double GraphFirstLabel(const GraphAxis *axis, double min, double max, double base, int32_t logForm,

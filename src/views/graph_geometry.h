@@ -15,11 +15,11 @@
 #include <cstdint>
 
 struct GraphGeometry {
-    int32_t top;            /* tab strip height; 0 while drawing an image */
-    int32_t labelHeight;    /* H */
-    int32_t averageWidth;   /* A */
-    int32_t legendHeight;   /* G: (legend rows + 1) x H */
-    int32_t labelWidth;     /* Lw: widest value label + 4A */
+    int32_t top;          /* tab strip height; 0 while drawing an image */
+    int32_t labelHeight;  /* H */
+    int32_t averageWidth; /* A */
+    int32_t legendHeight; /* G: (legend rows + 1) x H */
+    int32_t labelWidth;   /* Lw: widest value label + 4A */
 };
 extern GraphGeometry gGraphGeometry;
 
@@ -34,7 +34,7 @@ double GraphPlotValue(double value, int32_t logForm);
 ** was rounded to.  integers: every plotted value is a whole number. */
 struct GraphAxis {
     double step;
-    double unit;            /* p */
+    double unit; /* p */
 };
 GraphAxis GraphAxisStep(double min, double max, int32_t labelRoom, int32_t logForm, int32_t integers);
 

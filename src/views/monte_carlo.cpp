@@ -49,7 +49,10 @@ void MonteCarloThread(MonteCarloBlock *block)
             r = job->percentUnits ? r * v : r + v;
             if (r > p) p = r;
             double d = p - r;
-            if (d > D) { D = d; F = p != 0 ? d / p : 0; }
+            if (d > D) {
+                D = d;
+                F = p != 0 ? d / p : 0;
+            }
             double c;
             if (job->kind == PLOT_MC_DRAWDOWNS)
                 c = d == 0 ? 0 : (job->percentUnits ? (p != 0 ? -d / p : 0) : -d);
@@ -73,7 +76,7 @@ void MonteCarloThread(MonteCarloBlock *block)
 /* Unfinished samples sort last and are left out of the table. */
 const double UNFINISHED = HUGE_VAL;
 
-}  // namespace
+} // namespace
 
 int CompareMonteCarloValues(const void *a, const void *b)
 {
@@ -81,7 +84,8 @@ int CompareMonteCarloValues(const void *a, const void *b)
     const MonteCarloSummary *y = static_cast<const MonteCarloSummary *>(b);
     int c = CompareDouble(x->value, y->value);
     if (c != 0) return c;
-    return x->sample > y->sample ? -1 : x->sample < y->sample ? 1 : 0;
+    return x->sample > y->sample ? -1 : x->sample < y->sample ? 1
+                                                              : 0;
 }
 
 int RunMonteCarlo(MonteCarloJob *job)
@@ -132,7 +136,8 @@ int32_t MonteCarloPercentiles(const MonteCarloJob *job, double years, MonteCarlo
         row.drawdown = job->drawdowns[i].value;
         row.hasAnnual = years > 0 && std::isfinite(years);
         row.annual = !row.hasAnnual ? 0
-                   : job->percentUnits ? std::pow(1 + np, 1 / years) - 1 : np / years;
+            : job->percentUnits     ? std::pow(1 + np, 1 / years) - 1
+                                    : np / years;
     }
     return 9;
 }

@@ -10,7 +10,8 @@
 #include <atomic>
 #include <cstdint>
 
-enum { MONTE_CARLO_MAX_POINTS = 2147483647, MONTE_CARLO_MAX_WORKERS = 32 };
+enum { MONTE_CARLO_MAX_POINTS = 2147483647,
+       MONTE_CARLO_MAX_WORKERS = 32 };
 
 struct MonteCarloSummary {
     double value;
@@ -18,22 +19,23 @@ struct MonteCarloSummary {
 };
 
 struct MonteCarloJob {
-    const double *points;       /* n trade values: dollars or growth factors */
+    const double *points; /* n trade values: dollars or growth factors */
     int32_t n;
-    int32_t samples;            /* S; the last one is the backtest order */
-    int32_t kind;               /* PLOT_MC_PROFITS or PLOT_MC_DRAWDOWNS */
+    int32_t samples; /* S; the last one is the backtest order */
+    int32_t kind;    /* PLOT_MC_PROFITS or PLOT_MC_DRAWDOWNS */
     int percentUnits;
-    uint32_t randomSeed;        /* the script's RandomSeed; 0 draws unseeded */
+    uint32_t randomSeed; /* the script's RandomSeed; 0 draws unseeded */
     int32_t workers;
     double *curves;             /* S x n */
     MonteCarloSummary *profits; /* S */
     MonteCarloSummary *drawdowns;
     double valueMin, valueMax;
     std::atomic<int> stop;
-    int32_t finished;           /* samples completed; a stopped run shows these */
+    int32_t finished; /* samples completed; a stopped run shows these */
 };
 
-enum { PLOT_MC_PROFITS = 4, PLOT_MC_DRAWDOWNS = 5 };
+enum { PLOT_MC_PROFITS = 4,
+       PLOT_MC_DRAWDOWNS = 5 };
 
 /* Ascending by value; equal values put the higher sample index first. */
 int CompareMonteCarloValues(const void *a, const void *b);
@@ -44,7 +46,7 @@ int RunMonteCarlo(MonteCarloJob *job);
 struct MonteCarloRow {
     int32_t percentile;
     double netProfit, annual, drawdown;
-    int hasAnnual;              /* 0 when the years are not positive */
+    int hasAnnual; /* 0 when the years are not positive */
 };
 
 /* Percentile rows 1, 5, 10, 20, 50, 80, 90, 95, 99 from the sorted finished

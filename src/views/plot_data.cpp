@@ -28,7 +28,10 @@ int32_t MakeHistogram(const PlotPoint *points, int32_t count, int32_t buckets,
     double e = lo + w;
     for (int32_t i = 0; i < count; i++) {
         double v = points[i].value;
-        if (v == 0) { zeros++; continue; }
+        if (v == 0) {
+            zeros++;
+            continue;
+        }
         if (v >= e) {
             if (c > 0 && stored < buckets + 1) out[stored++] = {double(c), e - w / 2};
             c = 0;
@@ -36,7 +39,10 @@ int32_t MakeHistogram(const PlotPoint *points, int32_t count, int32_t buckets,
             int64_t need = int64_t(std::floor((v - lo) / w)) + 1;
             k = need > k ? need : k + 1;
             e = lo + double(k) * w;
-            while (v >= e) { k++; e = lo + double(k) * w; }
+            while (v >= e) {
+                k++;
+                e = lo + double(k) * w;
+            }
         }
         c++;
     }

@@ -8,19 +8,21 @@
 #include <cstdint>
 
 struct PlotPoint {
-    double x;            /* trade position or formula value */
-    double value;        /* the trade in the plot's units */
-    int32_t trade;       /* index of the trade in the test */
+    double x;      /* trade position or formula value */
+    double value;  /* the trade in the plot's units */
+    int32_t trade; /* index of the trade in the test */
     int32_t strategy;
     uint8_t newHigh, newLow;
 };
 
 struct PlotBucket {
-    double value;        /* count, last x or bin start, by kind */
-    double position;     /* centre or average value */
+    double value;    /* count, last x or bin start, by kind */
+    double position; /* centre or average value */
 };
 
-struct PlotRange { double min, max; };
+struct PlotRange {
+    double min, max;
+};
 
 /* Ascending by value (CompareDouble); qsort comparator over PlotPoint. */
 int ComparePlotPointsByThird(const void *a, const void *b);

@@ -36,7 +36,7 @@ struct ScanWorker {
     FormulaColumn *columns;
     int32_t columnCount;
     int32_t passCount;
-    int32_t defaultColumns;        /* Date and Symbol columns */
+    int32_t defaultColumns; /* Date and Symbol columns */
     int32_t firstIndex, dateCount;
     const DateList *dates;
     int32_t stride, index;
@@ -44,10 +44,10 @@ struct ScanWorker {
     std::atomic<int> running;
     std::atomic<int> stop;
     char symbolName[40];
-    ReplaceFile *file;             /* direct output, one worker only */
+    ReplaceFile *file; /* direct output, one worker only */
     int32_t rowsWritten;
-    double *values;                /* tracked; one per column */
-    char (*texts)[LIST_CELL_TEXT_SIZE];   /* tracked; one per column, "" for numbers */
+    double *values;                     /* tracked; one per column */
+    char (*texts)[LIST_CELL_TEXT_SIZE]; /* tracked; one per column, "" for numbers */
 };
 
 /* ---- the cell list ---------------------------------------------------------------- */
@@ -185,8 +185,10 @@ static int AddScanRow(ScanWorker *w, int32_t date, int32_t symbol)
         ListCell *cell = &cells[c++];
         FillCell(cell, column, w->values[k], w->texts[k], symbol, date);
         if (used > 0 && used + 1 < sizeof line) line[used++] = ',';
-        if (cell->formatCode == LIST_FORMAT_TEXT) WriteTextField(line, sizeof line, &used, cell->text);
-        else WriteNumberField(line, sizeof line, &used, cell->text);
+        if (cell->formatCode == LIST_FORMAT_TEXT)
+            WriteTextField(line, sizeof line, &used, cell->text);
+        else
+            WriteNumberField(line, sizeof line, &used, cell->text);
     }
     if (w->file) {
         line[used++] = '\n';
@@ -285,7 +287,7 @@ static int PrepareWorker(ScanWorker *w, CellListWindow *list, DefinitionList *co
     w->defaultColumns = !gScriptSettings.ScanNoDefCols;
     int32_t n = w->columnCount > 0 ? w->columnCount : 1;
     return AllocMemory(&w->values, (uint64_t)n * sizeof(double)) &&
-           AllocMemory(&w->texts, (uint64_t)n * LIST_CELL_TEXT_SIZE);
+        AllocMemory(&w->texts, (uint64_t)n * LIST_CELL_TEXT_SIZE);
 }
 
 static void ReleaseWorker(ScanWorker *w)

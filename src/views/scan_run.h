@@ -24,7 +24,7 @@ struct TestRecord;
 enum {
     LIST_CELL_TEXT_SIZE = 80,
     LIST_MAX_SORT_COLUMNS = 128,
-    LIST_FORMAT_TEXT = 8,          /* format code of a cell that sorts by text */
+    LIST_FORMAT_TEXT = 8, /* format code of a cell that sorts by text */
     LIST_KIND_TRADES = 5,
     LIST_KIND_SCAN = 7,
     LIST_KIND_TEST_SCAN = 18,
@@ -35,15 +35,15 @@ struct ListCell {
     char text[LIST_CELL_TEXT_SIZE];
     double number;
     int32_t tradeIndex;
-    int32_t formatCode;            /* 0..7 display format, LIST_FORMAT_TEXT for text */
+    int32_t formatCode; /* 0..7 display format, LIST_FORMAT_TEXT for text */
     int32_t negativeColour;
     int32_t symbolIndex;
     int32_t date;
 };
 
 struct CellListWindow {
-    ListCell *cells;               /* tracked; rows x columnCount */
-    uint32_t *rowIndex;            /* tracked; first cell of each row */
+    ListCell *cells;    /* tracked; rows x columnCount */
+    uint32_t *rowIndex; /* tracked; first cell of each row */
     int32_t columnCount;
     int32_t rowCount;
     int32_t rowIndexCapacity;
@@ -53,10 +53,10 @@ struct CellListWindow {
     int32_t incomplete;
     uint8_t sortPriorities[LIST_MAX_SORT_COLUMNS];
     uint8_t sortDirections[LIST_MAX_SORT_COLUMNS];
-    char (*headings)[LIST_CELL_TEXT_SIZE];   /* tracked; one per column */
+    char (*headings)[LIST_CELL_TEXT_SIZE]; /* tracked; one per column */
     int32_t listKind;
     TestRecord *test;
-    std::mutex *lock;              /* set while several workers add rows */
+    std::mutex *lock; /* set while several workers add rows */
 };
 
 /* The list a windowed scan fills (the scan window's record); null makes

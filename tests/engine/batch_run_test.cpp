@@ -31,22 +31,22 @@ struct BatchRun : EngineTest {
     std::string ErrorLog() const { return ReadTestFile(tmp.File("errorlog.txt")); }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(BatchRun, GroupsRunTheirModesOnTheirScripts)
 {
     struct Case {
         const char *line;
         int exitCode;
-        int tests;        /* tests listed */
-        int applied;      /* "Script Checked and Applied" notices */
+        int tests;   /* tests listed */
+        int applied; /* "Script Checked and Applied" notices */
     } cases[] = {
         {"-test a.kvs b.kvs", 0, 2, 0},
         {"-apply -test a.kvs -apply b.kvs", 0, 1, 2},
         {"-TEST \"with blank.kvs\"", 0, 1, 0},
         {"-inifile x.ini -noexit -test a.kvs", 0, 1, 0},
-        {"-inifile -test x.ini a.kvs", 0, 1, 0},   /* the settings path is skipped past the switch */
-        {"a.kvs", 0, 0, 0},            /* no group: nothing runs */
+        {"-inifile -test x.ini a.kvs", 0, 1, 0}, /* the settings path is skipped past the switch */
+        {"a.kvs", 0, 0, 0},                      /* no group: nothing runs */
         {"-noexit", 0, 0, 0},
         {"", 0, 0, 0},
         /* The import runs first whatever the order of the switches, and a.kvs
@@ -104,5 +104,5 @@ TEST_F(BatchRun, AFailedRunEndsWithItsStickyCodeOrEight)
     gRun.resultCode = RESULT_OK;
     Write("nodata.kvs", "Settings:\n  DataFile: " + tmp.File("Data\\none.kvd") + "\nStrategy: S1\n  EntrySetup: 0\n");
     EXPECT_EQ(RESULT_DATA_NOT_LOADED, RunBatchCommandLine("-test nodata.kvs a.kvs"));
-    EXPECT_EQ(1, Listed());   /* still only the test of the low-memory run */
+    EXPECT_EQ(1, Listed()); /* still only the test of the low-memory run */
 }

@@ -38,7 +38,7 @@ struct DemoRun : EngineTest {
             double price = 20.0 + 5.0 * k;
             for (size_t i = 0; i < d.size(); i++) {
                 state = state * 1103515245u + 12345u;
-                double noise = ((state >> 16) % 2001) / 1000.0 - 1.0;   /* -1..1 */
+                double noise = ((state >> 16) % 2001) / 1000.0 - 1.0; /* -1..1 */
                 double drift = ((i / (120 + 20 * k)) % 2 == 0) ? 0.002 : -0.0015;
                 double open = price;
                 price *= 1.0 + drift + 0.015 * noise;
@@ -68,7 +68,7 @@ struct DemoRun : EngineTest {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DemoRun, ImportsTestsAndRepeats)
 {

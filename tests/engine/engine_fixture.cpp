@@ -142,7 +142,7 @@ void EngineTest::SetUp()
     for (const char *f : {gScriptsFolder, gDataFolder, gOutputFolder, gLogsFolder}) PlatCreateFolder(f);
     for (const char *name : {"Results", "Graphs", "Charts", "Trades"})
         Write(std::string(name) + ".kvs", std::string(name) + ":\n");
-    gRun.unattended = 0;   /* messages go to the headless message box */
+    gRun.unattended = 0; /* messages go to the headless message box */
     gSettings.AccountSize = 100000;
 }
 
@@ -192,7 +192,7 @@ void EngineTest::LoadStore(const std::vector<int32_t> &marketDays,
     gSettings.UseLatestDate = 0;
     gSettings.NumBars = 0;
     gSettings.BarSize2 = BAR_DAILY;
-    SetDataRecalcNeeded();   /* as loading a data file does */
+    SetDataRecalcNeeded(); /* as loading a data file does */
 }
 
 std::string EngineTest::Write(const std::string &name, const std::string &text)

@@ -25,7 +25,7 @@ std::vector<DayBar> FlatBars(const std::vector<int32_t> &days, const std::vector
 
 struct EngineTest : ProgramStateTest {
     std::string scripts;
-    std::vector<int32_t> days;               /* the market days of the data */
+    std::vector<int32_t> days; /* the market days of the data */
     void SetUp() override;
     void TearDown() override;
     /* Installs the market days (master lists and calendar) and the symbols. */

@@ -7,11 +7,13 @@
 namespace {
 
 /* Entered at 10.5 on the second open; the exit rule fires at the third open (11.6). */
+/* clang-format off */
 const std::vector<DayBar> kThreeDays = {
     {20240102, 10.0, 11.0, 9.5, 10.5},
     {20240103, 10.5, 12.0, 10.0, 11.5},
     {20240104, 11.6, 12.5, 11.0, 12.0},
 };
+/* clang-format on */
 
 TEST_F(PassTest, AnExitQuantityLeavesTheRestOpenWithItsEntry)
 {
@@ -19,8 +21,8 @@ TEST_F(PassTest, AnExitQuantityLeavesTheRestOpenWithItsEntry)
         const char *exitQty;
         double traded, open, profit;
     } cases[] = {
-        {"30", 30, 70, 33},        /* 30 × (11.6 − 10.5) */
-        {"99.5", 100, 0, 110},     /* rounds to 100: all of it */
+        {"30", 30, 70, 33},    /* 30 × (11.6 − 10.5) */
+        {"99.5", 100, 0, 110}, /* rounds to 100: all of it */
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.exitQty);
@@ -59,8 +61,8 @@ TEST_F(PassTest, AReductionExitsTheLatestLotsFirst)
         int lots;
         double target;
         int32_t reason;
-        std::vector<double> traded;   /* in exit order */
-        std::vector<double> left;     /* by entry date */
+        std::vector<double> traded; /* in exit order */
+        std::vector<double> left;   /* by entry date */
     } cases[] = {
         {3, 150, EXIT_REDUCE, {100, 50}, {100, 50}},
         {3, 0, EXIT_ZERO_POSITION, {100, 100, 100}, {}},
@@ -137,7 +139,7 @@ TEST_F(PassTest, ASymbolWhoseDataEndEarlyLeavesAtItsLastCloseAndTakesNoLastEntry
     EXPECT_EQ(0, strategies[0].openCount);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -166,8 +168,8 @@ TEST_F(PassTest, DynamicSizingTradesTheDifferenceToItsTarget)
         EXPECT_DOUBLE_EQ(9.5, test.trades[k].priceOut) << k;
         EXPECT_EQ(EXIT_REDUCE, test.trades[k].reason) << k;
     }
-    EXPECT_EQ(1, Cell(2, 0)->positions);   /* the second lot adds to the holding */
+    EXPECT_EQ(1, Cell(2, 0)->positions); /* the second lot adds to the holding */
     EXPECT_EQ(1, Cell(3, 0)->positions);
 }
 
-}  // namespace
+} // namespace

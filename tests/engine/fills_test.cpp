@@ -22,6 +22,7 @@ struct FillTest : EngineTest {
     {
         EngineTest::SetUp();
         std::vector<int32_t> d = Weekdays(20240108, 20240119);
+        /* clang-format off */
         std::vector<DayBar> a = {
             {20240108, 10.6, 10.8, 10.2, 10.4}, {20240109, 10.7, 10.8, 10.1, 10.3},
             {20240110, 9.5, 9.9, 9.4, 9.8},     {20240111, 9.8, 10.0, 9.7, 9.9},
@@ -29,12 +30,15 @@ struct FillTest : EngineTest {
             {20240116, 10.1, 10.3, 10.0, 10.2}, {20240117, 10.2, 10.4, 10.1, 10.3},
             {20240118, 10.3, 10.5, 10.2, 10.4}, {20240119, 10.4, 10.6, 10.3, 10.5},
         };
-        std::vector<DayBar> late(a.begin() + 5, a.end());   /* nothing in the first week */
+        /* clang-format on */
+        std::vector<DayBar> late(a.begin() + 5, a.end()); /* nothing in the first week */
+                                                          /* clang-format off */
         std::vector<DayBar> split = {
             {20240108, 62, 64, 60, 61}, {20240109, 61, 62, 55, 56},
             {20240110, 26, 27, 24, 25, 1000, 0.5}, {20240111, 25, 26, 24, 25, 1000, 0.5},
             {20240112, 25, 26, 24, 25, 1000, 0.5},
         };
+                                                          /* clang-format on */
         std::vector<DayBar> dead = {{20240108, 5, 6, 4, 5}, {20240109, 5, 5, 5, 5, 0}, {20240110, 5, 6, 4, 5}};
         LoadStore(d, {{"AAA", a}, {"BBB", late}, {"DDD", split}, {"EEE", dead}});
         gSettings.BarSize2 = BAR_WEEKLY;
@@ -55,13 +59,13 @@ TEST_F(FillTest, WeeklyOrdersFillOnTheFirstDailyBarThatReachesThem)
         const char *symbol;
         int isEntry;
         int side;
-        int limit, stop;          /* entry: the strategy's order formulas */
+        int limit, stop; /* entry: the strategy's order formulas */
         int exitReason;
         int32_t entryDate;
         double limitPrice, stopPrice, entryPrice;
-        int32_t lastDate;          /* the LastDate setting */
+        int32_t lastDate; /* the LastDate setting */
         int32_t expected;
-        double price;              /* the fill price written */
+        double price; /* the fill price written */
     } cases[] = {
         /* The Wednesday opens at 9.50, already below the limit of 10. */
         {"long limit entry", "AAA", 1, 1, 1, 0, 0, 0, 0, 0, 10, 20240119, 20240110, 9.5},
@@ -140,7 +144,7 @@ TEST_F(FillTest, SameDayFillsNeedATradedBar)
         {20240109, 0, EXEC_ZERO_VOLUME},
         {20240109, 1, 20240109},
         {20240110, 0, 20240110},
-        {20240111, 0, EXEC_NO_DATA},   /* after the symbol's last bar */
+        {20240111, 0, EXEC_NO_DATA}, /* after the symbol's last bar */
     };
     for (auto &c : cases) {
         ctx.date = c.date;
@@ -151,7 +155,7 @@ TEST_F(FillTest, SameDayFillsNeedATradedBar)
 
 TEST_F(FillTest, AWeeklyBarDateIsTheLastTradingDateOfItsWeek)
 {
-    gSettings.FirstDate = 20240101;   /* the first week's period starts before the data */
+    gSettings.FirstDate = 20240101; /* the first week's period starts before the data */
     const int32_t expected[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
     /* The first week is the list's entry 0, which never counts; the second
     ** week's Friday is its last entry. */
@@ -165,7 +169,7 @@ TEST_F(FillTest, AWeeklyBarDateIsTheLastTradingDateOfItsWeek)
     EXPECT_TRUE(IsBarDate(&ctx, 0));
     EXPECT_TRUE(IsBarDate(&ctx, 20240110));
     EXPECT_FALSE(IsBarDate(&ctx, 20240111));
-    ctx.date = 20240105;   /* before the run's start */
+    ctx.date = 20240105; /* before the run's start */
     EXPECT_FALSE(IsBarDate(&ctx, 0));
 }
 
@@ -266,4 +270,4 @@ TEST_F(PassTest, ClosedPositionsAreRemovedInOrder)
     FreeMemory(&s.openPositions);
 }
 
-}  // namespace
+} // namespace

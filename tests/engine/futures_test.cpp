@@ -25,7 +25,7 @@ TEST(Futures, ContractNamesUseTheMonthLetterOrTheDate)
         {"CL", 20250120, 202501, "CL_2025F"},
         {"CL_X_Y", 20250321, 0, "CL (2025-03-21)"},
         {"CL", 20250321, 202513, "CL (2025-03-21)"},
-        {"CL", 20250321, 100003, "CL (2025-03-21)"},   /* year below 1001 */
+        {"CL", 20250321, 100003, "CL (2025-03-21)"}, /* year below 1001 */
     };
     for (auto &c : cases) {
         CopyString(s.info.Symbol, sizeof s.info.Symbol, c.symbol, -1);
@@ -37,16 +37,12 @@ TEST(Futures, ContractNamesUseTheMonthLetterOrTheDate)
 
 TEST_F(PassTest, ARollChargesTheRollCostOnTheBarAfterTheContractChanged)
 {
-    LoadMarket({{"ES_C", {{20240102, 10, 11, 9, 10}, {20240103, 10, 11, 9, 10}, {20240104, 10, 11, 9, 10},
-                          {20240105, 10, 11, 9, 10}}},
-                {"ZZ", {{20240102, 10, 11, 9, 10}, {20240103, 10, 11, 9, 10}, {20240104, 10, 11, 9, 10},
-                        {20240105, 10, 11, 9, 10}}}});
+    LoadMarket({{"ES_C", {{20240102, 10, 11, 9, 10}, {20240103, 10, 11, 9, 10}, {20240104, 10, 11, 9, 10}, {20240105, 10, 11, 9, 10}}},
+                {"ZZ", {{20240102, 10, 11, 9, 10}, {20240103, 10, 11, 9, 10}, {20240104, 10, 11, 9, 10}, {20240105, 10, 11, 9, 10}}}});
     SymbolRecord *es = &gStore.symbols[0];
     es->securityType = SECURITY_FUTURES;
     /* March until the close of Jan 3, June from Jan 4. */
-    const EventItem events[] = {{20231215, 0, EVENT_CONTRACT, 0, 20240315}, {20231215, 0, EVENT_CONTRACT_SECOND, 0, 202403},
-                                {20240103, 160000, EVENT_CONTRACT, 0, 20240621},
-                                {20240103, 160000, EVENT_CONTRACT_SECOND, 0, 202406}};
+    const EventItem events[] = {{20231215, 0, EVENT_CONTRACT, 0, 20240315}, {20231215, 0, EVENT_CONTRACT_SECOND, 0, 202403}, {20240103, 160000, EVENT_CONTRACT, 0, 20240621}, {20240103, 160000, EVENT_CONTRACT_SECOND, 0, 202406}};
     ASSERT_TRUE(AllocMemory(&es->events, sizeof events));
     memcpy(es->events, events, sizeof events);
     es->eventCount = 4;
@@ -62,7 +58,7 @@ TEST_F(PassTest, ARollChargesTheRollCostOnTheBarAfterTheContractChanged)
     r.openPositions[0].quantity = 2;
     r.openPositions[0].entryBar = 0;
     r.openPositions[1] = PositionRecord{};
-    r.openPositions[1].symbol = &gStore.symbols[1];   /* not a futures symbol: never rolled */
+    r.openPositions[1].symbol = &gStore.symbols[1]; /* not a futures symbol: never rolled */
     r.openPositions[1].entryBar = 0;
     gSettings.AddLog = 1;
     ctx.strategy = &r;
@@ -85,4 +81,4 @@ TEST_F(PassTest, ARollChargesTheRollCostOnTheBarAfterTheContractChanged)
     FreeMemory(&es->events);
 }
 
-}  // namespace
+} // namespace

@@ -69,12 +69,14 @@ TEST_F(OptimizerTest, EveryModeWalksItsCombinationsInOrder)
         int32_t count;
         std::vector<Combo> combos;
     };
+    /* clang-format off */
     const std::vector<Case> cases = {
         {OPT_COMBINATORIAL, 1, 12,
          {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}, {0, 2}, {1, 2}, {2, 2}, {0, 3}, {1, 3}, {2, 3}}},
         {OPT_SEQUENTIAL, 1, 6, {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {0, 2}, {0, 3}}},
         {OPT_DEFAULTS_ONLY, 3, 3, {{0, 0}, {0, 0}, {0, 0}}},
     };
+    /* clang-format on */
     AddParameter("a", {1, 2, 3});
     AddParameter("b", {10, 20, 30, 40});
     for (const Case &c : cases) {
@@ -140,6 +142,7 @@ TEST_F(OptimizerTest, TestCountsMultiplyTheFactors)
         int32_t count, intervals;
     };
     /* Range 15 Jan 2020 .. 12 Mar 2021: 14 months, so 15 units. */
+    /* clang-format off */
     const Case cases[] = {
         {OPT_COMBINATORIAL, TIME_UNIT_NONE, 1, 1, 0, 1, 12, 0},
         {OPT_SEQUENTIAL, TIME_UNIT_NONE, 1, 1, 0, 1, 6, 0},
@@ -148,6 +151,7 @@ TEST_F(OptimizerTest, TestCountsMultiplyTheFactors)
         {OPT_GENETIC, TIME_UNIT_NONE, 1, 1, 1, 5, 2 * 5, 0},
         {OPT_SEQUENTIAL, TIME_UNIT_YEARS, 1, 1, 1, 2, 6 * 2 * 2 * 2, 2},
     };
+    /* clang-format on */
     LoadStore(Weekdays(20200101, 20210331), {{"AAA", {}}, {"BBB", {}}});
     AddParameter("a", {1, 2, 3});
     AddParameter("b", {10, 20, 30, 40});
@@ -190,6 +194,7 @@ TEST_F(OptimizerTest, TimeUnitsCountOnTheCalendar)
         int unit;
         int32_t from, to, units;
     };
+    /* clang-format off */
     const Case cases[] = {
         {TIME_UNIT_WEEKS, 20200302, 20200306, 1},   /* Monday to Friday */
         {TIME_UNIT_WEEKS, 20200307, 20200312, 0},   /* Saturday to Thursday */
@@ -200,6 +205,7 @@ TEST_F(OptimizerTest, TimeUnitsCountOnTheCalendar)
         {TIME_UNIT_MONTHS, 20200115, 20210314, 14},
         {TIME_UNIT_NONE, 20200115, 20210314, 0},
     };
+    /* clang-format on */
     for (const Case &c : cases) {
         gOptimizer.rangeStart = c.from;
         gOptimizer.rangeEnd = c.to;
@@ -214,11 +220,13 @@ TEST_F(OptimizerTest, AdvanceFindsTheFirstTradingDayOfALaterPeriod)
         int32_t n, date;
     };
     /* From Wednesday 15 January 2020 on a weekday calendar. */
+    /* clang-format off */
     const Case cases[] = {
         {TIME_UNIT_DAYS, 3, 20200120},   {TIME_UNIT_WEEKS, 1, 20200120}, {TIME_UNIT_WEEKS, 2, 20200127},
         {TIME_UNIT_MONTHS, 1, 20200203}, {TIME_UNIT_YEARS, 1, 20210101}, {TIME_UNIT_MONTHS, 0, 20200115},
         {TIME_UNIT_NONE, 5, 20200115},
     };
+    /* clang-format on */
     for (const Case &c : cases) {
         gOptimizer.intervalStart = 20200115;
         EXPECT_EQ(AdvanceTimeUnits(c.unit, c.n), c.date) << c.unit << " " << c.n;
@@ -240,8 +248,7 @@ TEST_F(OptimizerTest, WalkForwardIntervalsAndSection)
     gSettings.OptWalkForward = 1;
     CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
     ASSERT_EQ(ShowOptimizerDialog(0, nullptr), 6);
-    const std::pair<int32_t, int32_t> dates[] = {{20200101, 20200131}, {20200101, 20200131}, {20200203, 20200228},
-                                                 {20200203, 20200228}, {20200302, 20200331}, {20200302, 20200331}};
+    const std::pair<int32_t, int32_t> dates[] = {{20200101, 20200131}, {20200101, 20200131}, {20200203, 20200228}, {20200203, 20200228}, {20200302, 20200331}, {20200302, 20200331}};
     const double scores[] = {1, 2, 4, 3, 0, 0};
     for (int32_t i = 0; i < 6; i++) {
         ASSERT_TRUE(NextParameterCombination(i));
@@ -294,4 +301,4 @@ TEST_F(OptimizerTest, OptimizeRunListsEveryCombination)
     EXPECT_EQ(values, (std::vector<double>{4, 2, 3}));
 }
 
-}  // namespace
+} // namespace

@@ -7,11 +7,13 @@
 namespace {
 
 /* Entered at 10.5 on the second open; no exit rule, so 100 shares stay open. */
+/* clang-format off */
 const std::vector<DayBar> kThreeDays = {
     {20240102, 10.0, 11.0, 9.5, 10.5},
     {20240103, 10.5, 12.0, 10.0, 11.5},
     {20240104, 11.6, 12.5, 11.0, 12.0},
 };
+/* clang-format on */
 
 struct OrderExitsTest : PassTest {
     PositionRecord *Open(const char *exitQty)
@@ -44,7 +46,7 @@ TEST_F(OrderExitsTest, ExitQuantityIsClampedAndRounded)
         {"30", 1, 0, 30, "30"},
         {"250", 1, 0, 100, "100"},
         {"-5", 1, 0, 0, "0"},
-        {nullptr, 4, 0, 25, "25"},       /* 100 × 1 / 4 */
+        {nullptr, 4, 0, 25, "25"}, /* 100 × 1 / 4 */
         {"33.3", 1, 0, 33.3, "33.3"},
         {"35", 1, 10, 40, "40"},
         {"34", 1, 10, 30, "30"},
@@ -99,4 +101,4 @@ TEST_F(OrderExitsTest, ExitRuleCertainty)
     }
 }
 
-}  // namespace
+} // namespace

@@ -79,11 +79,13 @@ TEST_F(OrderFilesTest, AccountValueFilesCheckTheCurrency)
         int ok;
         double amount;
     };
+    /* clang-format off */
     const Case cases[] = {
         {"125000.5\n", 1, 125000.5},
         {"2500 usd\n", 1, 2500},
         {"2500 EUR\n", 0, 0},
     };
+    /* clang-format on */
     CopyString(gSettings.Currency, sizeof gSettings.Currency, "USD", -1);
     std::string path = tmp.File("Output\\netliq.txt");
     for (const Case &c : cases) {
@@ -108,4 +110,4 @@ TEST_F(OrderFilesTest, BasketWeightsSumByExactName)
     EXPECT_EQ(gBasketWeights.count, 3);
 }
 
-}  // namespace
+} // namespace

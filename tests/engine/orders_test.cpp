@@ -241,4 +241,4 @@ TEST_F(PassTest, AnExitTargetNeedsItsLimitExtraBeyondIt)
     }
 }
 
-}  // namespace
+} // namespace

@@ -14,7 +14,7 @@
 
 struct PassTest : ProgramStateTest {
     std::vector<StrategyRecord> strategies;
-    std::deque<std::string> texts;      /* the formula texts never move */
+    std::deque<std::string> texts; /* the formula texts never move */
     TestRecord test{};
     EvalContext ctx{};
     StrategyRecord *savedStrategies = nullptr;

@@ -15,12 +15,7 @@ namespace {
 TEST_F(EngineTest, TargetsAndStopsOfAScriptedStrategy)
 {
     std::vector<int32_t> d = Weekdays(20240108, 20240112);
-    LoadStore(d, {{"AAA",
-                   {{d[0], 10, 10.6, 9.8, 10.5},
-                    {d[1], 10.4, 10.9, 10.2, 10.8},
-                    {d[2], 10.9, 11.6, 10.7, 11.0},
-                    {d[3], 11.0, 11.2, 10.0, 10.1},
-                    {d[4], 10.1, 10.3, 9.9, 10.2}}}});
+    LoadStore(d, {{"AAA", {{d[0], 10, 10.6, 9.8, 10.5}, {d[1], 10.4, 10.9, 10.2, 10.8}, {d[2], 10.9, 11.6, 10.7, 11.0}, {d[3], 11.0, 11.2, 10.0, 10.1}, {d[4], 10.1, 10.3, 9.9, 10.2}}}});
     ASSERT_EQ(0, Run("Strategy: S1\n  QtyType: Shares\n  Quantity: 100\n  EntrySetup: C > O\n"
                      "  ExitLimit: FillPrice + 1\n  ExitStop: FillPrice - 1\n"));
     TestRecord *test = LastTest();
@@ -53,4 +48,4 @@ TEST_F(EngineTest, TargetsAndStopsOfAScriptedStrategy)
     EXPECT_EQ(2, test->closedTradeCount);
 }
 
-}  // namespace
+} // namespace

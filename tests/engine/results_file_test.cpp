@@ -42,7 +42,7 @@ TestRecord *MakeTest(int seed)
         t->parameters[p].value = seed * 10 + p;
     }
     for (int c = 0; c < 6; c++) t->cells[c].equityBase = seed * 1000 + c;
-    t->cells[5].equityBase = 0;   /* the unfilled row is not stored */
+    t->cells[5].equityBase = 0; /* the unfilled row is not stored */
     CopyString(t->stratDataNames[0], 80, "Item", -1);
     for (int v = 0; v < t->stratDataValueCount; v++) t->stratDataValues[v] = v * 0.5;
     EXPECT_TRUE(AllocMemory(&t->settings.scriptText, 2));
@@ -87,7 +87,7 @@ std::string SaveTwoTests(ResultsFileTest &f, TestRecord **first = nullptr)
 {
     ParamValue columns[2] = {};
     CopyString(columns[0].name, PARAM_VALUE_NAME_SIZE, "P0", -1);
-    CopyString(columns[1].name, PARAM_VALUE_NAME_SIZE, "p0", -1);   /* the same name: not added */
+    CopyString(columns[1].name, PARAM_VALUE_NAME_SIZE, "p0", -1); /* the same name: not added */
     ResultsWindow *w = CreateResultsWindow(2, columns);
     EXPECT_EQ(1, w->columnCount);
     AddTestToResults(w, MakeTest(1));
@@ -107,7 +107,7 @@ TEST_F(ResultsFileTest, EveryFieldSurvivesASaveAndALoad)
     std::string path = SaveTwoTests(*this, &saved);
     std::string bytes = ReadTestFile(path);
     ASSERT_EQ(32 + 88 + 2 * kTestBytes, bytes.size());
-    EXPECT_EQ(std::string("\x14\xae\xc7\x3e", 4), bytes.substr(0, 4));   /* 0.39 */
+    EXPECT_EQ(std::string("\x14\xae\xc7\x3e", 4), bytes.substr(0, 4)); /* 0.39 */
 
     ResultsWindow *old = FindResultsWindowByPath(path.c_str());
     CopyString(old->path, sizeof old->path, "elsewhere", -1);
@@ -149,6 +149,7 @@ TEST_F(ResultsFileTest, DamagedFilesFailWithTheirMessage)
         const char *message;
     };
     const std::string path = tmp.File("bad.kvr");
+    /* clang-format off */
     const Case cases[] = {
         {"other version", 0, 0x3EB851EC /* 0.36 */, "is not compatible with this version"},
         {"record size", 4, 1000, "is not compatible with this version"},
@@ -160,6 +161,7 @@ TEST_F(ResultsFileTest, DamagedFilesFailWithTheirMessage)
         {"huge trade count", 32 + 88 + 48, 0x1000000, "is damaged"},
         {"values not strategies x rows x items", 32 + 88 + 996, 7, "is damaged"},
     };
+    /* clang-format on */
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         std::string s = good;
@@ -206,10 +208,10 @@ TEST_F(ResultsFileTest, ACutFileKeepsTheTestsBeforeTheCutAndIsNotOverwritten)
         gRun.unattended = 1;
         EXPECT_EQ(0, SaveResultsFile(w, 0));
         gRun.unattended = 0;
-        gHeadless.messageBoxAnswer = 7;   /* No */
+        gHeadless.messageBoxAnswer = 7; /* No */
         EXPECT_EQ(0, SaveResultsFile(w, 0));
         EXPECT_EQ(cut, ReadTestFile(path).size());
-        gHeadless.messageBoxAnswer = 6;   /* Yes */
+        gHeadless.messageBoxAnswer = 6; /* Yes */
         EXPECT_EQ(1, SaveResultsFile(w, 0));
         EXPECT_EQ(0, w->partialLoad);
         gHeadless.messageBoxAnswer = 1;
@@ -237,10 +239,10 @@ TEST_F(ResultsFileTest, Legacy879FileReadsWithRollCostsZeroAndTheReasonMoved)
     ** cells, 328-byte trades whose text block starts at 184. */
     std::string s = Header(879.0f, 960, 504, 432, 328, 1);
     std::string rec(960, '\0');
-    int32_t counts[] = {1, 1, 0, 0, 1};   /* rows, rows filled, compounded, parameters, strategies */
+    int32_t counts[] = {1, 1, 0, 0, 1}; /* rows, rows filled, compounded, parameters, strategies */
     Put(rec, 28, counts, sizeof counts);
     int32_t one = 1;
-    Put(rec, 48, &one, 4);   /* trade count */
+    Put(rec, 48, &one, 4); /* trade count */
     s += rec;
     std::string result(504, '\0');
     Put(result, 0, "Main", 4);
@@ -324,8 +326,9 @@ TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
     struct Case {
         int keepBest, byDate, bySymbol;
         int expectedCount;
-        const char *expectedOrder;   /* test numbers after sorting */
+        const char *expectedOrder; /* test numbers after sorting */
     };
+    /* clang-format off */
     const Case cases[] = {
         {1, 1, 0, 3, "521"},       /* the later date's group 5, 3, 4 keeps 5; the other is left alone */
         {0, 0, 0, 5, "53421"},     /* no limit */
@@ -333,6 +336,7 @@ TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
         {1, 0, 1, 3, "542"},       /* group spy 5, 3, 1 keeps 5 */
         {1, 1, 1, 4, "5412"},      /* group (later date, spy) 5, 3 keeps 5 */
     };
+    /* clang-format on */
     const int32_t savedCount = gResultsColumns.count;
     gResultsColumns.count = 1;
     gSettings.OptScoreCol = 0;
@@ -362,4 +366,4 @@ TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
     gResultsColumns.count = savedCount;
 }
 
-}  // namespace
+} // namespace

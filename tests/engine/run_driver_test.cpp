@@ -39,7 +39,7 @@ TEST_F(DriverRun, EachModeChecksTheSectionItNeeds)
         const char *script;
         int result;
         int code;
-        const char *message;   /* "" none */
+        const char *message; /* "" none */
     } cases[] = {
         {3, "Data:\n  X: C\n", -1, RESULT_COMPILE_FAILURE, "has a missing or incomplete Strategy section."},
         {2, "Strategy: S1\n  EntrySetup: 0\n", -1, RESULT_COMPILE_FAILURE, "has a missing or incomplete Scan section."},
@@ -134,7 +134,7 @@ TEST_F(DriverRun, CsvPathsMustEndInCsvAndFit)
     EXPECT_STREQ("SaveStatsAs file path is too long -- maximum is 260 chars.", LastMessage());
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -161,7 +161,7 @@ TEST_F(DriverRun, TheTestNameFormulaNamesTheTest)
     EXPECT_STREQ("main", LastTest()->settings.TestName);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -170,9 +170,7 @@ struct BadInput : EngineTest {
     {
         EngineTest::SetUp();
         std::vector<int32_t> d = Weekdays(20240108, 20240112);
-        LoadStore(d, {{"ONE", {{20240110, 5, 5, 5, 5}}},
-                      {"ZERO", FlatBars(d, {0, 0, -1, 0, 0})},
-                      {"OK", FlatBars(d, {10, 11, 12, 13, 14})}});
+        LoadStore(d, {{"ONE", {{20240110, 5, 5, 5, 5}}}, {"ZERO", FlatBars(d, {0, 0, -1, 0, 0})}, {"OK", FlatBars(d, {10, 11, 12, 13, 14})}});
     }
 };
 
@@ -185,11 +183,14 @@ TEST_F(BadInput, BadDataAndRangesEndCleanlyWithTheSettingsBack)
     } cases[] = {
         /* A range past the data shrinks to its last date. */
         {"a range outside the data", "Settings:\n  StartDate: 2030-01-01\n  EndDate: 2030-02-01\n"
-                                     "Strategy: S\n  EntrySetup: 1\n  Quantity: 10\n", 0},
+                                     "Strategy: S\n  EntrySetup: 1\n  Quantity: 10\n",
+         0},
         {"zero, negative and one-bar symbols", "Strategy: S\n  EntrySetup: 1\n  Quantity: 10\n  QtyType: Value\n"
-                                               "  ExitRule: 1\n", 0},
+                                               "  ExitRule: 1\n",
+         0},
         {"a formula failing mid-test", "Strategy: S\n  EntrySetup: 1 / (C - 12)\n  Quantity: 100 / (C - 11)\n"
-                                       "  ExitRule: 1 / (C - 13)\n", 0},
+                                       "  ExitRule: 1 / (C - 13)\n",
+         0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -200,7 +201,7 @@ TEST_F(BadInput, BadDataAndRangesEndCleanlyWithTheSettingsBack)
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -213,9 +214,7 @@ TEST_F(DriverRun, AnImportRunKeepsTheDataFileItSaved)
     std::string saved = tmp.File("Data\\imported.kvd");
     std::string before = gSettings.DataFile;
     ASSERT_NE(before, saved);
-    EXPECT_EQ(0, Run("Import:\n  DataSource: CSV\n  DataPath: " + tmp.File("prices") + "\n  SaveAs: " + saved +
-                         "\n  StartDate: 2024-01-01\n  EndDate: 2024-01-31\n",
-                     0))
+    EXPECT_EQ(0, Run("Import:\n  DataSource: CSV\n  DataPath: " + tmp.File("prices") + "\n  SaveAs: " + saved + "\n  StartDate: 2024-01-01\n  EndDate: 2024-01-31\n", 0))
         << LastMessage();
     /* The settings the run changed are put back, but not the new data file. */
     EXPECT_EQ(saved, std::string(gSettings.DataFile));
@@ -223,7 +222,7 @@ TEST_F(DriverRun, AnImportRunKeepsTheDataFileItSaved)
     EXPECT_STREQ("QQQ", gStore.symbols[0].info.Symbol);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -240,4 +239,4 @@ TEST_F(DriverRun, TestsGoToTheResultsListOfTheResultsFile)
     DeleteAllTests(mine);
 }
 
-}  // namespace
+} // namespace

@@ -47,8 +47,7 @@ TEST_F(RunTest, CashInterestAccruesOnFreeCashPerCalendarDay)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.compounded);
-        ASSERT_EQ(0, Run(std::string("Settings:\n  CashIntPct: 3.6525\nStrategy: S1\n  Compounded: ") + c.compounded +
-                         "\n  EntrySetup: 0\n"));
+        ASSERT_EQ(0, Run(std::string("Settings:\n  CashIntPct: 3.6525\nStrategy: S1\n  Compounded: ") + c.compounded + "\n  EntrySetup: 0\n"));
         TestRecord *test = LastTest();
         ASSERT_NE(nullptr, test);
         EXPECT_EQ(7, test->rowCount);
@@ -81,7 +80,7 @@ TEST_F(RunTest, CashOutflowMakesMarginInterestAndADrawdown)
         int drawdownBars;
     } rows[] = {
         {0, 0, 0, 0},
-        {-150000, 100000 * 0.01 / 365.25, 0, 0},   /* the free cash of Mon was positive: 1% a year */
+        {-150000, 100000 * 0.01 / 365.25, 0, 0}, /* the free cash of Mon was positive: 1% a year */
         {-150000, -5, 5, 1},
         {-149999, -5, 10, 2},
         {-149999, -4.9999, 14.9999, 3},
@@ -133,10 +132,10 @@ TEST_F(RunTest, StartPercentSetsTheStartingFigures)
     EXPECT_DOUBLE_EQ(25000, c->equityBase);
     EXPECT_DOUBLE_EQ(25000, c->allocation);
     EXPECT_DOUBLE_EQ(25000, c->minAllocation);
-    EXPECT_DOUBLE_EQ(25000, c->timeWeightedEquity);   /* not compounded: the equity itself */
+    EXPECT_DOUBLE_EQ(25000, c->timeWeightedEquity); /* not compounded: the equity itself */
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -147,13 +146,7 @@ struct TradeRun : EngineTest {
     {
         EngineTest::SetUp();
         std::vector<int32_t> d = {20240102, 20240103, 20240104, 20240105, 20240108, 20240109};
-        LoadStore(d, {{"AAA",
-                       {{20240102, 10.0, 11.0, 9.5, 10.5},
-                        {20240103, 10.5, 12.0, 10.0, 11.5},
-                        {20240104, 11.6, 12.5, 11.0, 12.0},
-                        {20240105, 12.0, 13.0, 11.8, 12.8},
-                        {20240108, 12.5, 12.6, 11.0, 11.2},
-                        {20240109, 11.0, 11.5, 10.5, 11.4}}}});
+        LoadStore(d, {{"AAA", {{20240102, 10.0, 11.0, 9.5, 10.5}, {20240103, 10.5, 12.0, 10.0, 11.5}, {20240104, 11.6, 12.5, 11.0, 12.0}, {20240105, 12.0, 13.0, 11.8, 12.8}, {20240108, 12.5, 12.6, 11.0, 11.2}, {20240109, 11.0, 11.5, 10.5, 11.4}}}});
     }
 };
 
@@ -186,11 +179,11 @@ TEST_F(TradeRun, OneStrategyTradesWithCostsIntoTheTestRecord)
         int positions, entries, exits;
     } rows[] = {
         {100000, 0, 100000, 0, 0, 0, 0},
-        {99995, 95, 100090, 0, 1, 1, 0},    /* (11.50 - 10.55) × 100 */
+        {99995, 95, 100090, 0, 1, 1, 0}, /* (11.50 - 10.55) × 100 */
         {99995, 145, 100140, 0, 1, 0, 0},
         {99995, 225, 100220, 0, 1, 0, 0},
         {99995, 65, 100220, 160, 1, 0, 0},
-        {100030, 0, 100220, 190, 0, 0, 1},  /* 99,995 + 30 profit + the 5 paid on entry */
+        {100030, 0, 100220, 190, 0, 0, 1}, /* 99,995 + 30 profit + the 5 paid on entry */
     };
     for (int r = 0; r < 6; r++) {
         SCOPED_TRACE(r);
@@ -237,7 +230,7 @@ TEST_F(TradeRun, TheSameTestGivesTheSameTradesWithOneOr32WorkersAndOnARerun)
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -267,7 +260,7 @@ TEST_F(TradeRun, APositionsCsvThatCannotBeCreatedIsReported)
     EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -289,7 +282,7 @@ TEST_F(TradeRun, AShortPositionPaysBorrowInterestOnItsValue)
     EXPECT_NEAR(-50, TradeNetProfit(&t), 1e-9);
     const double interest[] = {0, 0, -0.105, -0.105, -0.315, -0.105};
     const double shortInvested[] = {0, 1050, 1050, 1050, 1050, 0};
-    const double shortMtm[] = {0, -100, -150, -230, -70, 0};   /* (10.50 - close) × 100 */
+    const double shortMtm[] = {0, -100, -150, -230, -70, 0}; /* (10.50 - close) × 100 */
     double base = 100000;
     for (int r = 0; r < 6; r++) {
         SCOPED_TRACE(r);
@@ -309,14 +302,7 @@ TEST_F(TradeRun, PricesOfAnotherCurrencyAreConvertedByThePairSymbol)
     /* AAA trades in EUR; EURUSD closes at 1.25, 1.25, 1.5, ... so the entry
     ** on Jan 3 is at 1.25 and the exit on Jan 9 at 2.0. */
     std::vector<int32_t> d = days;
-    LoadStore(d, {{"AAA",
-                                     {{20240102, 10.0, 11.0, 9.5, 10.5},
-                                      {20240103, 10.5, 12.0, 10.0, 11.5},
-                                      {20240104, 11.6, 12.5, 11.0, 12.0},
-                                      {20240105, 12.0, 13.0, 11.8, 12.8},
-                                      {20240108, 12.5, 12.6, 11.0, 11.2},
-                                      {20240109, 11.0, 11.5, 10.5, 11.4}}},
-                                    {"EURUSD", FlatBars(d, {1.25, 1.25, 1.5, 1.5, 2.0, 2.0})}});
+    LoadStore(d, {{"AAA", {{20240102, 10.0, 11.0, 9.5, 10.5}, {20240103, 10.5, 12.0, 10.0, 11.5}, {20240104, 11.6, 12.5, 11.0, 12.0}, {20240105, 12.0, 13.0, 11.8, 12.8}, {20240108, 12.5, 12.6, 11.0, 11.2}, {20240109, 11.0, 11.5, 10.5, 11.4}}}, {"EURUSD", FlatBars(d, {1.25, 1.25, 1.5, 1.5, 2.0, 2.0})}});
     strcpy(gStore.symbols[FindSymbolIndex("AAA") - 1].info.Currency, "EUR");
     strcpy(gStore.symbols[FindSymbolIndex("EURUSD") - 1].info.Currency, "USD");
     ASSERT_EQ(0, Run("Settings:\n  Currency: USD\nData:\n  Up: C > O\nStrategy: Trend\n  EntrySetup: Up\n"
@@ -334,7 +320,7 @@ TEST_F(TradeRun, PricesOfAnotherCurrencyAreConvertedByThePairSymbol)
     EXPECT_NEAR(11 * 100 * 0.75, TradeCurrencyGain(&t), 1e-9);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -357,7 +343,7 @@ TEST_F(RunTest, PercentagesOverAZeroBaseHaveNoValue)
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -388,7 +374,7 @@ TEST_F(TradeRun, TwoStrategiesFeedTheCombinedStrategy)
     EXPECT_NEAR(100025, Cell(test, 5, 1)->equityBase, 1e-9);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -404,7 +390,7 @@ TEST_F(RunTest, TheTestLogHoldsItsColumnsAndTheDaysFlows)
     EXPECT_NE(std::string::npos, log.find("\topen\tS1\tCashInOut = ")) << log;
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -430,10 +416,10 @@ TEST_F(TradeRun, AFuturesPositionHeldOverARollPaysTheRollCost)
     const TradeRecord &t = test->trades[0];
     EXPECT_EQ(SECURITY_FUTURES, t.securityType);
     EXPECT_DOUBLE_EQ(12.5, t.rollCosts);
-    EXPECT_EQ(20240109, t.dateOut);          /* the end-of-test exit at the last close */
+    EXPECT_EQ(20240109, t.dateOut); /* the end-of-test exit at the last close */
     EXPECT_DOUBLE_EQ(11.4, t.priceOut);
     EXPECT_NEAR((11.4 - 10.5) * 100 - 12.5, TradeNetProfit(&t), 1e-9);
     EXPECT_NEAR(12.5, Cell(test, 5, 0)->rollCosts, 1e-9);
 }
 
-}  // namespace
+} // namespace

@@ -50,8 +50,12 @@ TEST_F(ScanRunTest, FilterPassesListRowsInDateOrder)
     LoadTwoSymbols(this);
     ASSERT_EQ(0, Run(kScan, 2));
     const std::vector<std::string> expected = {
-        "2024-01-02|AAA|10,000|x", "2024-01-03|AAA|20,000|x", "2024-01-04|AAA|30,000|x",
-        "2024-01-04|BBB|7,000|x",  "2024-01-05|AAA|40,000|x", "2024-01-05|BBB|8,000|x",
+        "2024-01-02|AAA|10,000|x",
+        "2024-01-03|AAA|20,000|x",
+        "2024-01-04|AAA|30,000|x",
+        "2024-01-04|BBB|7,000|x",
+        "2024-01-05|AAA|40,000|x",
+        "2024-01-05|BBB|8,000|x",
     };
     EXPECT_EQ(Rows(), expected);
     EXPECT_STREQ(list.headings[2], "Price");
@@ -111,4 +115,4 @@ TEST_F(ScanRunTest, WorkersLeaveTheProgramSeedAlone)
     EXPECT_EQ(gRandomSeed.load(), 10u);
 }
 
-}  // namespace
+} // namespace

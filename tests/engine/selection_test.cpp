@@ -55,7 +55,7 @@ TEST_F(PassTest, StrategiesTakeSetupsInTurnsByScoreUnderTheirGroupsLimits)
     const struct {
         int32_t strategy;
         const char *symbol;
-    } skipped[] = {{0, "AAA"}, {0, "BBB"}, {1, "CCC"}};   /* equal entry scores: by symbol */
+    } skipped[] = {{0, "AAA"}, {0, "BBB"}, {1, "CCC"}}; /* equal entry scores: by symbol */
     ASSERT_EQ(3, test.tradeCount);
     for (int k = 0; k < 3; k++) {
         const TradeRecord &t = test.trades[k];
@@ -83,7 +83,7 @@ TEST_F(PassTest, ALimitKeepsReducesOrSkipsASetup)
     } cases[] = {
         {"fits under the limit", 8000, 10000, 1, SKIP_MAX_INVESTED, 0, 1, 30, 1500, 0},
         {"over the limit", 8800, 10000, 1, SKIP_MAX_INVESTED, 0, 0, 30, 0, SKIP_MAX_INVESTED},
-        {"reduced to what fits", 8800, 10000, 1, SKIP_MAX_INVESTED, 500, 1, 23, 1150, 0},   /* room 1190 */
+        {"reduced to what fits", 8800, 10000, 1, SKIP_MAX_INVESTED, 500, 1, 23, 1150, 0}, /* room 1190 */
         {"too small once reduced", 8800, 10000, 1, SKIP_MAX_INVESTED, 1200, 0, 30, 0, SKIP_MAX_INVESTED},
         {"long leaves enough free cash", 2000, 0, 1, SKIP_MIN_FREE_CASH, 0, 1, 30, 1500, 0},
         /* 1,505 of cash less 1,500 bought and 10 of commission leaves -5. */
@@ -117,7 +117,7 @@ TEST_F(PassTest, MissingAndFailedLimitFormulasGiveTheirOwnValues)
     LoadMarket({{"AAA", TwoDays(50)}});
     AddStrategy("Alpha");
     AddStrategy("Group", STRATEGY_KIND_STATS_GROUP);
-    SetFormula(0, SLOT_MAX_EXPOSURE, "C[1000]");   /* no such bar: no value */
+    SetFormula(0, SLOT_MAX_EXPOSURE, "C[1000]"); /* no such bar: no value */
     SetFormula(0, SLOT_MIN_NET_EXP, "C[1000]");
     SetFormula(0, SLOT_MAX_INVESTED, "25000");
     SetFormula(0, SLOT_MAX_LONG_EXP, "40");
@@ -130,18 +130,18 @@ TEST_F(PassTest, MissingAndFailedLimitFormulasGiveTheirOwnValues)
         EvalStrategyFormulas(&ctx, PHASE_OPEN);
     }
     const StrategyLimits &a = GetStrategyAccount(0)->limits;
-    EXPECT_EQ(0, a.MaxExposure);              /* failed: nothing may be entered */
-    EXPECT_EQ(1e14, a.MinNetExp);             /* failed minimum: nothing reaches it */
+    EXPECT_EQ(0, a.MaxExposure);  /* failed: nothing may be entered */
+    EXPECT_EQ(1e14, a.MinNetExp); /* failed minimum: nothing reaches it */
     EXPECT_EQ(25000, a.MaxInvested);
     EXPECT_DOUBLE_EQ(0.4, a.MaxLongExp);
-    EXPECT_EQ(1, a.MaxSameSym);               /* one position per symbol */
+    EXPECT_EQ(1, a.MaxSameSym); /* one position per symbol */
     EXPECT_EQ(1, a.MaxPerTurn);
     EXPECT_EQ(-1e14, a.MinNetInv);
-    EXPECT_EQ(-1e14, a.MinFreeCash);          /* a margin account */
+    EXPECT_EQ(-1e14, a.MinFreeCash); /* a margin account */
     EXPECT_EQ(2147483647, GetStrategyAccount(1)->limits.MaxSameSym);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -154,12 +154,12 @@ TEST_F(PassTest, SetupAndEntryCountsCutTheDaysSetups)
         const char *text;
         int greedy;
         const char *held;
-        const char *skipped;   /* symbol and reason code of each kept skipped trade */
+        const char *skipped; /* symbol and reason code of each kept skipped trade */
     } cases[] = {
-        {SLOT_MAX_SETUPS, "2", 0, "BBB CCC ", ""},            /* AAA is cut from the array */
+        {SLOT_MAX_SETUPS, "2", 0, "BBB CCC ", ""}, /* AAA is cut from the array */
         {SLOT_MAX_SETUPS, "0", 0, "", ""},
-        {SLOT_MAX_SETUPS, "2", 1, "BBB CCC ", ""},            /* greedy: cut once two are kept */
-        {SLOT_MAX_ENTRIES, "1", 0, "AAA ", "BBB3 CCC3 "},     /* opened by symbol: equal entry scores */
+        {SLOT_MAX_SETUPS, "2", 1, "BBB CCC ", ""},        /* greedy: cut once two are kept */
+        {SLOT_MAX_ENTRIES, "1", 0, "AAA ", "BBB3 CCC3 "}, /* opened by symbol: equal entry scores */
         {SLOT_MAX_POSITIONS, "2", 0, "BBB CCC ", "AAA2 "},
         {SLOT_SETUP_SKIP, "C > 25", 0, "AAA BBB ", "CCC19 "},
         {SLOT_ENTRY_SKIP, "C < 25", 0, "CCC ", "AAA10 BBB10 "},
@@ -187,7 +187,7 @@ TEST_F(PassTest, SetupAndEntryCountsCutTheDaysSetups)
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -224,4 +224,4 @@ TEST_F(PassTest, AGroupsEntryLimitOpensItsMembersRoundByRound)
     EXPECT_EQ(2, Cell(1, 2)->entries);
 }
 
-}  // namespace
+} // namespace

@@ -10,6 +10,7 @@ namespace {
 
 /* Six days of one symbol; the bars that close up signal an entry at the
 ** next open, a bar that closes down an exit at the next open. */
+/* clang-format off */
 const std::vector<DayBar> kSixDays = {
     {20240102, 10.0, 11.0, 9.5, 10.5},   /* up: entry at the next open */
     {20240103, 10.5, 12.0, 10.0, 11.5},  /* entered at 10.5 */
@@ -18,6 +19,7 @@ const std::vector<DayBar> kSixDays = {
     {20240108, 12.5, 12.6, 11.0, 11.2},  /* down: exit at the next open */
     {20240109, 11.0, 11.5, 10.5, 11.4},  /* exited at 11 */
 };
+/* clang-format on */
 
 TEST_F(PassTest, OneSymbolEntersAtTheOpenAfterASignalAndExitsByItsRule)
 {
@@ -74,7 +76,7 @@ TEST_F(PassTest, AShortEnteredOnTheLastDateLeavesAtTheEndOfTheTest)
     const StatCell *cell = Cell(5, 0);
     EXPECT_EQ(1, cell->shortPositions);
     EXPECT_DOUBLE_EQ(1100, cell->shortInvested);
-    EXPECT_NEAR(-40, cell->markToMarket, 1e-9);     /* sold at 11, 11.4 at the close */
+    EXPECT_NEAR(-40, cell->markToMarket, 1e-9); /* sold at 11, 11.4 at the close */
     EXPECT_NEAR(-40, cell->shortMarkToMarket, 1e-9);
     ctx.barPhase = PHASE_CLOSE;
     EXPECT_EQ(1, RunExitPass(&ctx, EXIT_END_OF_TEST));
@@ -92,4 +94,4 @@ TEST_F(PassTest, AShortEnteredOnTheLastDateLeavesAtTheEndOfTheTest)
     EXPECT_NEAR(99960, cell->equityBase, 1e-9);
 }
 
-}  // namespace
+} // namespace

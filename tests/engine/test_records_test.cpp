@@ -52,10 +52,10 @@ TEST(TestRecords, PriceMoveInTheEntrysSplitTermsRoundedToTheTick)
     EXPECT_DOUBLE_EQ(-2.5, TradePriceMove(&t));
     t = StockTrade();
     t.priceIn = 20;
-    t.splitIn = 2;          /* a 2:1 split while the trade was open */
+    t.splitIn = 2; /* a 2:1 split while the trade was open */
     t.priceOut = 11;
     EXPECT_DOUBLE_EQ(2, TradePriceMove(&t));
-    t.splitOut = 0;         /* no split factor recorded: taken as no split */
+    t.splitOut = 0; /* no split factor recorded: taken as no split */
     EXPECT_DOUBLE_EQ(-9, TradePriceMove(&t));
     t.priceOut = 0;
     EXPECT_EQ(0, TradePriceMove(&t));
@@ -84,12 +84,12 @@ TEST(TestRecords, NetProfitAndCurrencyGainByTheSecurityRule)
     f.commissionIn = f.commissionOut = 4;
     f.commissionCurrency = 1;
     f.rollCosts = 10;
-    f.dividends = 99;                /* not part of a futures profit */
+    f.dividends = 99; /* not part of a futures profit */
     f.securityType = 2;
-    EXPECT_DOUBLE_EQ((210 - 200) * -1 * 50 * 2 - 8 - 10, TradeNetProfit(&f));   /* roll costs not converted again */
+    EXPECT_DOUBLE_EQ((210 - 200) * -1 * 50 * 2 - 8 - 10, TradeNetProfit(&f)); /* roll costs not converted again */
     EXPECT_EQ(0, TradeCurrencyGain(&f));
 
-    t.dateOut = 0;                   /* still open */
+    t.dateOut = 0; /* still open */
     EXPECT_EQ(0, TradeNetProfit(&t));
     EXPECT_EQ(0, TradeNetProfit(nullptr));
     EXPECT_EQ(0, TradeCurrencyGain(nullptr));
@@ -121,9 +121,16 @@ TEST(TestRecords, ReasonTexts)
         int isSkip;
         const char *want;
     } cases[] = {
-        {"1", 3, 0, "exit stop"}, {"", 12, 0, "n/a"}, {nullptr, 0, 0, "n/a"}, {"", 9, 0, "roll forward"},
-        {"trail", 3, 0, "trail"}, {"", 12, 1, "max exposure"}, {"", 33, 1, "end of test"}, {"", 34, 1, "n/a"},
-        {"", 0, 1, ""}, {"", -1, 0, "n/a"},
+        {"1", 3, 0, "exit stop"},
+        {"", 12, 0, "n/a"},
+        {nullptr, 0, 0, "n/a"},
+        {"", 9, 0, "roll forward"},
+        {"trail", 3, 0, "trail"},
+        {"", 12, 1, "max exposure"},
+        {"", 33, 1, "end of test"},
+        {"", 34, 1, "n/a"},
+        {"", 0, 1, ""},
+        {"", -1, 0, "n/a"},
     };
     for (const auto &c : cases) EXPECT_STREQ(c.want, GetTradeReason(c.custom, c.code, c.isSkip)) << c.code;
 }
@@ -134,7 +141,7 @@ TEST(TestRecords, GroupMembershipFollowsTheParentLists)
     results[0].parentCount = 2;
     results[0].parents[0] = 2;
     results[0].parents[1] = 1;
-    results[1].parentCount = 500;    /* a damaged count reads no further than the list */
+    results[1].parentCount = 500; /* a damaged count reads no further than the list */
     TestRecord test{};
     test.strategies = results;
     test.strategyCount = 3;
@@ -145,4 +152,4 @@ TEST(TestRecords, GroupMembershipFollowsTheParentLists)
     EXPECT_EQ(0, StrategyInGroup(&test, 3, 0));
 }
 
-}  // namespace
+} // namespace

@@ -66,7 +66,7 @@ TEST_F(TraceTest, NamedValuesSkipZeroAndMissingNames)
               std::string(gHeadless.logText ? gHeadless.logText : ""));
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -81,4 +81,4 @@ TEST_F(TraceTest, DebugItemsShowTheFormulaTextOfTheEntry)
         << log;
 }
 
-}  // namespace
+} // namespace

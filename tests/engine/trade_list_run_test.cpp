@@ -66,8 +66,7 @@ TEST_F(TradeListRun, RowsAreReplayedExactlyUpToTheEndDate)
     ASSERT_EQ(0, Run("Strategy: TL\n  TradeList: trades.csv\n  TLEndDate: latest\n  Commission: 9\n"
                      "  Slippage: 0.25\n  Compounded: False\n"))
         << LastNotice();
-    ExpectTrades(LastTest(), {{20240109, 100, 10.5, 1, 20240111, 12.5, 2, 6},
-                              {20240110, 50, 12, 0, 20240115, 15, 1, 6}});
+    ExpectTrades(LastTest(), {{20240109, 100, 10.5, 1, 20240111, 12.5, 2, 6}, {20240110, 50, 12, 0, 20240115, 15, 1, 6}});
     const TradeRecord &t = LastTest()->trades[0];
     EXPECT_STREQ("first", t.reasonText);
 }
@@ -83,8 +82,7 @@ TEST_F(TradeListRun, FillsPairedWithAPartialExitLeaveTheRestOpen)
           "AAA,Buy,20240109 09:30,100,11.5,2\n"
           "AAA,Sell,20240111 16:00,150,13,1.5\n");
     ASSERT_EQ(0, Run("Strategy: TL\n  TradeList: fills.csv\n  TLEndDate: latest\n  Compounded: False\n"));
-    ExpectTrades(LastTest(), {{20240109, 150, 11, 3, 20240111, 13, 1.5, 6},
-                              {20240109, 50, 11, 1, 20240116, 16, 0, 4}});
+    ExpectTrades(LastTest(), {{20240109, 150, 11, 3, 20240111, 13, 1.5, 6}, {20240109, 50, 11, 1, 20240116, 16, 0, 4}});
 }
 
 TEST_F(TradeListRun, TheTraceShowsReplayedEntriesAndExits)
@@ -111,4 +109,4 @@ TEST_F(TradeListRun, TheTraceShowsReplayedEntriesAndExits)
         << log;
 }
 
-}  // namespace
+} // namespace

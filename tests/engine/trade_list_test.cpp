@@ -49,8 +49,7 @@ TEST_F(TradeListTest, TimesReadAsWordsClockTimesOrNumbers)
     const struct {
         const char *text;
         int32_t expected;
-    } cases[] = {{"open", 1}, {"Close", 3}, {"n/a", 0}, {"intraday", 2}, {"9:30", 93000}, {"16:00", 160000},
-                 {"9:30:15", 93015}, {"93000", 93000}, {"930", 93000}, {"9", 90000}, {"", 0}, {"later", 0}};
+    } cases[] = {{"open", 1}, {"Close", 3}, {"n/a", 0}, {"intraday", 2}, {"9:30", 93000}, {"16:00", 160000}, {"9:30:15", 93015}, {"93000", 93000}, {"930", 93000}, {"9", 90000}, {"", 0}, {"later", 0}};
     for (const auto &c : cases) EXPECT_EQ(c.expected, ParseTradeListTime(c.text)) << c.text;
 }
 
@@ -65,7 +64,7 @@ TEST_F(TradeListTest, FillsArePairedIntoTrades)
     EXPECT_STREQ("AAA", Row(0).symbol);
     EXPECT_EQ(150, Row(0).quantityIn);
     EXPECT_DOUBLE_EQ(11, Row(0).priceIn);
-    EXPECT_DOUBLE_EQ(3, Row(0).feesIn);      /* 4 in fees, three quarters closed */
+    EXPECT_DOUBLE_EQ(3, Row(0).feesIn); /* 4 in fees, three quarters closed */
     EXPECT_EQ(20240110, Row(0).exitDate);
     EXPECT_EQ(150, Row(0).quantityOut);
     EXPECT_DOUBLE_EQ(15, Row(0).priceOut);
@@ -108,7 +107,7 @@ TEST_F(TradeListTest, TradeRowsInEveryNumberFormatAndDelimiter)
     EXPECT_DOUBLE_EQ(12.25, Row(0).priceOut);
     EXPECT_EQ(1u, Row(0).exactPrice);
     EXPECT_EQ(1, Row(0).side);
-    EXPECT_EQ(0, Row(0).entryTime);   /* no time text: 0, never the clock */
+    EXPECT_EQ(0, Row(0).entryTime); /* no time text: 0, never the clock */
 
     /* Points: a quoted "1,234.5" loses its grouping comma; tabs; the field
     ** names from the first line; a strategy filter; rows sorted by symbol. */
@@ -134,11 +133,11 @@ TEST_F(TradeListTest, BadLinesAreDroppedAndBadFilesReported)
     std::string manyFields;
     for (int k = 0; k < 300; k++) manyFields += "1,";
     ASSERT_EQ(1, Read("Symbol,DateIn,QtyIn,PriceIn\n"
-                      "AAA,2024-13-01,10,5\n"          /* no such month */
-                      "AAA,,10,5\n"                    /* no date */
-                      "AAA\n" +                        /* missing fields */
-                      longLine + "\n" + manyFields + "\n" +
-                      "AAA,2024-01-08,abc,\n"));       /* a bad number reads as 0 */
+                      "AAA,2024-13-01,10,5\n" /* no such month */
+                      "AAA,,10,5\n"           /* no date */
+                      "AAA\n" +               /* missing fields */
+                      longLine +
+                      "\n" + manyFields + "\n" + "AAA,2024-01-08,abc,\n")); /* a bad number reads as 0 */
     EXPECT_EQ(0, Row(0).quantityIn);
 
     gRun.resultCode = RESULT_OK;
@@ -165,12 +164,12 @@ TEST_F(TradeListTest, PricesAreCheckedAgainstTheDaysRange)
     gSettings.AddLog = 1;
     gHeadless.captureLog = 1;
     ASSERT_EQ(6, Read("Symbol,DateIn,QtyIn,PriceIn\n"
-                      "AAA,2024-01-08,100,112\n"     /* within 5%: kept */
-                      "AAA,2024-01-09,100,120\n"     /* beyond: the close, quantity scaled */
-                      "AAA,2024-01-10,100,=300\n"    /* exact: never tested */
-                      "AAA,2024-01-11,100,0\n"       /* 0: the open */
-                      "BBB,2024-01-12,100,-1\n"      /* delisted name; negative: the close */
-                      "CCC,2024-01-12,100,5\n"));    /* not in the data */
+                      "AAA,2024-01-08,100,112\n"  /* within 5%: kept */
+                      "AAA,2024-01-09,100,120\n"  /* beyond: the close, quantity scaled */
+                      "AAA,2024-01-10,100,=300\n" /* exact: never tested */
+                      "AAA,2024-01-11,100,0\n"    /* 0: the open */
+                      "BBB,2024-01-12,100,-1\n"   /* delisted name; negative: the close */
+                      "CCC,2024-01-12,100,5\n")); /* not in the data */
     BuildTradeListTrades(strategy.get(), 20240108, 20240112);
     const int32_t valid = Row(0).valid + Row(1).valid + Row(2).valid + Row(3).valid + Row(4).valid + Row(5).valid;
     EXPECT_EQ(5, valid);
@@ -228,8 +227,8 @@ TEST_F(TradeListTest, RowsOutsideTheTestAreDroppedWithOneNotice)
         r.quantityIn = 10;
         r.valid = 1;
     }
-    rows[0].entryDate = 20231229;   /* before the first date */
-    rows[1].entryDate = 20240201;   /* after the last */
+    rows[0].entryDate = 20231229; /* before the first date */
+    rows[1].entryDate = 20240201; /* after the last */
     for (TradeListRow &r : rows) MapTradeSymbols(strategy.get(), &r, 20240108, 20240112);
     EXPECT_EQ(0u, rows[0].valid + rows[1].valid);
     EXPECT_EQ(1, gHeadless.noticeCount);
@@ -247,10 +246,10 @@ TEST_F(TradeListTest, TheEndDateDecidesBetweenReplayAndRules)
         int32_t endDate, rowCount, reference;
         int active, rules, governed;
     } cases[] = {
-        {0, 3, 20240110, 1, 1, 0},          /* rows supply setups; the rules decide */
-        {20240110, 3, 20240110, 1, 0, 1},   /* replayed exactly up to the end date */
-        {20240110, 3, 20240111, 0, 1, 0},   /* the strategy's own rules after it */
-        {0, -1, 20240110, 0, 1, 0},         /* a file that could not be read */
+        {0, 3, 20240110, 1, 1, 0},        /* rows supply setups; the rules decide */
+        {20240110, 3, 20240110, 1, 0, 1}, /* replayed exactly up to the end date */
+        {20240110, 3, 20240111, 0, 1, 0}, /* the strategy's own rules after it */
+        {0, -1, 20240110, 0, 1, 0},       /* a file that could not be read */
     };
     for (const auto &c : cases) {
         ResetTradeListState();
@@ -260,11 +259,11 @@ TEST_F(TradeListTest, TheEndDateDecidesBetweenReplayAndRules)
         EXPECT_EQ(c.active, gTradeListState.active[0]) << c.endDate << " " << c.reference;
         EXPECT_EQ(c.rules, gTradeListState.rules[0]) << c.endDate << " " << c.reference;
         EXPECT_EQ(c.governed, IsTradeListGoverned(0, 1, c.reference)) << c.endDate << " " << c.reference;
-        EXPECT_EQ(0, IsTradeListGoverned(0, 0, c.reference));   /* a setup without a row */
+        EXPECT_EQ(0, IsTradeListGoverned(0, 0, c.reference)); /* a setup without a row */
     }
     strategy->tradeListRowCount = 0;
     gStrategies = savedStrategies;
     gStrategyCount = savedCount;
 }
 
-}  // namespace
+} // namespace

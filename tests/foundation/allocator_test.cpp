@@ -11,7 +11,7 @@ namespace {
 struct AllocatorTest : ::testing::Test {
     void TearDown() override { gOutOfMemory = 0; }
 };
-}  // namespace
+} // namespace
 
 TEST_F(AllocatorTest, GrowKeepsContentsAndZeroesTheRestShrinkAndFreeCount)
 {
@@ -30,9 +30,9 @@ TEST_F(AllocatorTest, GrowKeepsContentsAndZeroesTheRestShrinkAndFreeCount)
     ASSERT_EQ(ReallocMemory(&p, 0), 1);
     EXPECT_EQ(p, nullptr);
     EXPECT_EQ(gAllocatedBytes.load(), base);
-    EXPECT_EQ(ReallocMemory(&p, 0), 1);   // size 0 of a null pointer
+    EXPECT_EQ(ReallocMemory(&p, 0), 1); // size 0 of a null pointer
     EXPECT_EQ(p, nullptr);
-    FreeMemory(&p);                        // null is left alone
+    FreeMemory(&p); // null is left alone
 }
 
 TEST_F(AllocatorTest, AllocOnALiveSlotNeitherLeaksNorInflatesTheCount)
@@ -54,8 +54,8 @@ TEST_F(AllocatorTest, FailureIsStickyUntilCleared)
     EXPECT_EQ(ReallocMemory(&big, UINT64_MAX / 2), 0);
     EXPECT_EQ(gOutOfMemory.load(), 1);
     EXPECT_EQ(big, nullptr);
-    EXPECT_EQ(AllocMemory(&tiny, 1), 0);             // even a tiny one fails now
-    EXPECT_EQ(ReallocMemory(&kept, 16), 0);          // a failed grow keeps the block
+    EXPECT_EQ(AllocMemory(&tiny, 1), 0);    // even a tiny one fails now
+    EXPECT_EQ(ReallocMemory(&kept, 16), 0); // a failed grow keeps the block
     EXPECT_EQ(TrackedBlockSize(kept), 8u);
     gOutOfMemory = 0;
     EXPECT_EQ(AllocMemory(&tiny, 1), 1);
@@ -101,17 +101,17 @@ TEST(HashTable, LookupInsertReplaceAndGrowth)
     EXPECT_EQ(t->capacity, 16u);
     for (int i = 1; i <= 8; i++) ASSERT_NE(HashInsert(t, ("key" + std::to_string(i)).c_str(), i), nullptr);
     EXPECT_EQ(t->capacity, 16u);
-    const char *stored = HashInsert(t, "key9", 9);   // the 9th key grows the table first
+    const char *stored = HashInsert(t, "key9", 9); // the 9th key grows the table first
     ASSERT_NE(stored, nullptr);
     EXPECT_STREQ(stored, "key9");
     EXPECT_EQ(t->capacity, 32u);
     for (int i = 1; i <= 9; i++) EXPECT_EQ(HashLookup(t, ("key" + std::to_string(i)).c_str()), (uint64_t)i);
-    EXPECT_EQ(HashLookup(t, "KEY1"), 0u);            // case matters
+    EXPECT_EQ(HashLookup(t, "KEY1"), 0u); // case matters
     EXPECT_EQ(HashLookup(t, "absent"), 0u);
     HashInsert(t, "key3", 33);
     EXPECT_EQ(HashLookup(t, "key3"), 33u);
     EXPECT_EQ(t->count, 9u);
-    EXPECT_NE(HashInsert(t, "", 5), nullptr);         // the empty key is a key like any other
+    EXPECT_NE(HashInsert(t, "", 5), nullptr); // the empty key is a key like any other
     EXPECT_EQ(HashLookup(t, ""), 5u);
     for (int i = 0; i < 1000; i++) HashInsert(t, ("many" + std::to_string(i)).c_str(), i + 1);
     EXPECT_LT(t->count, t->capacity / 2 + 1);

@@ -22,32 +22,38 @@ int ReferenceDayNumber(int date)
     return n + DayOfYear(date);
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(DatesTest, Weekdays)
 {
+    /* clang-format off */
     static const struct { int date, weekday; } kCases[] = {
         {20240101, 1}, {19000101, 1}, {21000101, 5}, {0, 0},         {99991231, 5},
         {20240229, 4}, {16010101, 1}, {10000101, 3}, {20991231, 4},  {19010101, 2},
         {9991231, 0},  {20241301, 0}, {20240100, 0}, {100000101, 0}, {17760704, 4},
     };
+    /* clang-format on */
     for (const auto &c : kCases) EXPECT_EQ(DayOfWeek(c.date), c.weekday) << c.date;
 }
 
 TEST_F(DatesTest, DaysBetweenAndDayStepping)
 {
+    /* clang-format off */
     static const struct { int a, b, days; } kBetween[] = {
         {20231231, 20240101, 1}, {20240101, 20231231, -1}, {20000101, 20010101, 366},
         {20240105, 20240105, 0}, {19000101, 20000101, 36524}, {10000101, 99991231, 3287181},
         {20230301, 20240301, 366}, {20240301, 20250301, 365},
     };
+    /* clang-format on */
     for (const auto &c : kBetween) EXPECT_EQ(DaysBetween(c.a, c.b), c.days) << c.a << " " << c.b;
 
+    /* clang-format off */
     static const struct { int date, next, prev; } kSteps[] = {
         {20240228, 20240229, 20240227}, {20230228, 20230301, 20230227}, {20240101, 20240102, 20231231},
         {20241231, 20250101, 20241230}, {20240301, 20240302, 20240229}, {21000301, 21000302, 21000228},
         {20000229, 20000301, 20000228},
     };
+    /* clang-format on */
     for (const auto &c : kSteps) {
         EXPECT_EQ(NextDay(c.date), c.next) << c.date;
         EXPECT_EQ(PrevDay(c.date), c.prev) << c.date;
@@ -69,11 +75,13 @@ TEST_F(DatesTest, DaysBetweenAndDayStepping)
 
 TEST_F(DatesTest, CalendarParts)
 {
+    /* clang-format off */
     static const struct { int date, dayOfYear, week, quarter; } kCases[] = {
         {20240107, 7, 1, 1},     {20240108, 8, 2, 1},      {20241231, 366, 53, 4},
         {20230301, 60, 10, 1},    {20240301, 61, 9, 1},     {20171231, 365, 53, 4},
         {20000401, 92, 14, 2},   {20230701, 182, 27, 3},   {20221231, 365, 53, 4},
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         EXPECT_EQ(DayOfYear(c.date), c.dayOfYear) << c.date;
         EXPECT_EQ(WeekOfYear(c.date), c.week) << c.date;
@@ -90,6 +98,7 @@ TEST_F(DatesTest, CalendarParts)
 
 TEST_F(DatesTest, FormatDatePictures)
 {
+    /* clang-format off */
     static const struct { int date; const char *picture; const char *text; } kCases[] = {
         {20240105, "M/d/yy", "1/5/24"},
         {20241231, "MM/dd/yyyy", "12/31/2024"},
@@ -109,6 +118,7 @@ TEST_F(DatesTest, FormatDatePictures)
         {10000101, "M/d/yy", "1/1/00"},
         {16001231, "yyyy-MM-dd", "1600-12-31"},
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         char out[DATE_TEXT_SIZE];
         memset(out, 'z', sizeof out);
@@ -137,6 +147,7 @@ TEST_F(DatesTest, FormatDateOddInput)
 
 TEST_F(DatesTest, ParseDateForms)
 {
+    /* clang-format off */
     static const struct { const char *text; int mdy, dmy; } kCases[] = {
         {"2024-01-05", 20240105, 20240105},
         {"20240105", 20240105, 20240105},
@@ -169,6 +180,7 @@ TEST_F(DatesTest, ParseDateForms)
         {"Date", 0, 0},
         {"12:30", 0, 0},
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         gSettings.DateInputFormat = 0;
         EXPECT_EQ(ParseDate(c.text), c.mdy) << c.text;
@@ -184,12 +196,14 @@ TEST_F(DatesTest, ParseDateForms)
 
 TEST_F(DatesTest, ParseTimeForms)
 {
+    /* clang-format off */
     static const struct { const char *text; int time; } kCases[] = {
         {"9:30", 93000},   {"930", 93000},       {"93000", 93000}, {"9", 90000},
         {"09:30:15", 93015}, {" 16:00", 160000}, {"0", 0},         {"", 0},
         {"abc", 0},        {"235959", 235959},   {"1:2:3", 10203}, {"99", 990000},
         {"99999999999", 2147483647},
     };
+    /* clang-format on */
     for (const auto &c : kCases) EXPECT_EQ(ParseTime(c.text), c.time) << c.text;
     int now = ParseTime(nullptr);
     EXPECT_GE(now, 0);

@@ -37,7 +37,7 @@ std::string UtcDate(const char *picture)
     return text;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(ErrorsTest, UnattendedReportsGoToTheErrorLog)
 {
@@ -51,7 +51,7 @@ TEST_F(ErrorsTest, UnattendedReportsGoToTheErrorLog)
         std::string after = UtcDate(picture);
         std::string log = Log();
         std::string head = "\n>>> ", tail = " error in C:\\Scripts\\trend.kvs <<<\n"
-                                           "Unable to open C:\\x.csv for reading\n";
+                                            "Unable to open C:\\x.csv for reading\n";
         ASSERT_GT(log.size(), head.size() + tail.size() + 9) << log;
         EXPECT_EQ(log.substr(0, head.size()), head);
         EXPECT_EQ(log.substr(log.size() - tail.size()), tail) << log;
@@ -111,8 +111,9 @@ TEST_F(ErrorsTest, WorkerReportsLeaveTheSuppressFlagAlone)
 
 TEST_F(ErrorsTest, ConcurrentInteractiveReportsAreEachShown)
 {
-    enum { kThreads = 8, kReports = 500 };
-    gHeadless.captureLog = 1;   /* keeps the message boxes off stderr */
+    enum { kThreads = 8,
+           kReports = 500 };
+    gHeadless.captureLog = 1; /* keeps the message boxes off stderr */
     std::vector<std::thread> workers;
     for (int t = 0; t < kThreads; t++)
         workers.emplace_back([t] {
@@ -127,7 +128,8 @@ TEST_F(ErrorsTest, ConcurrentInteractiveReportsAreEachShown)
 TEST_F(ErrorsTest, ConcurrentReportsKeepTheirEntriesWhole)
 {
     gRun.unattended = 1;
-    enum { kThreads = 8, kReports = 40 };
+    enum { kThreads = 8,
+           kReports = 40 };
     std::vector<std::thread> workers;
     for (int t = 0; t < kThreads; t++)
         workers.emplace_back([t] {

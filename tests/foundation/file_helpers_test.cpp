@@ -23,7 +23,8 @@ struct FileHelpersTest : ProgramStateTest {
         PlatListFolder((folder + "\\*").c_str(), [](const char *name, int, void *user) {
             ((std::vector<std::string> *)user)->push_back(name);
             return 1;
-        }, &names);
+        },
+                       &names);
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -36,7 +37,7 @@ std::string LongPath(const std::string &folder, size_t length)
     return p;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(FileHelpersTest, LoadFileDropsByteOrderMarkAndTerminates)
 {
@@ -47,7 +48,7 @@ TEST_F(FileHelpersTest, LoadFileDropsByteOrderMarkAndTerminates)
     ASSERT_EQ(LoadFile(path.c_str(), &text, &size), 1);
     EXPECT_EQ(size, 5u);
     EXPECT_EQ(std::string(text, 9), std::string("hello\0\0\0\0", 9));
-    EXPECT_EQ(TrackedBlockSize(text), 12u);   /* the file's 8 bytes + 4 */
+    EXPECT_EQ(TrackedBlockSize(text), 12u); /* the file's 8 bytes + 4 */
     FreeMemory(&text);
 
     std::string empty = tmp.File("empty.txt");
@@ -87,7 +88,7 @@ TEST_F(FileHelpersTest, ReadFailuresReportOnceAndLeaveNothing)
     ASSERT_EQ(ReadBlock(f, &block, 60), 1);
     EXPECT_EQ(memcmp(block, std::string(60, 'a').data(), 60), 0);
     FreeMemory(&block);
-    ASSERT_EQ(ReadBlock(nullptr, &block, 16), 1);   /* no file: a zeroed block */
+    ASSERT_EQ(ReadBlock(nullptr, &block, 16), 1); /* no file: a zeroed block */
     EXPECT_EQ(TrackedBlockSize(block), 16u);
     FreeMemory(&block);
     PlatCloseFile(f);
@@ -95,12 +96,14 @@ TEST_F(FileHelpersTest, ReadFailuresReportOnceAndLeaveNothing)
 
 TEST_F(FileHelpersTest, FilesOfFourGigabytesAreRefused)
 {
+    /* clang-format off */
     static const struct { uint64_t size; int ok; } kCases[] = {
         {0, 1},
         {0xFFFFFFFFull, 1},
         {0x100000000ull, 0},
         {0x7FFFFFFFFFFull, 0},
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         ResetHeadlessShell();
         gRun.resultCode = RESULT_OK;
@@ -123,9 +126,9 @@ TEST_F(FileHelpersTest, LoadFileRefusesARealFourGigabyteFile)
     EXPECT_EQ(std::string(LastMessage()), "Unable to read " + big + " because it is larger than 4GB.");
     EXPECT_EQ(gHeadless.messageCount, 1);
     EXPECT_EQ(gRun.resultCode, RESULT_FILE_ERROR);
-    EXPECT_EQ(LoadCsvText(big.c_str(), &text, 0), 0);   /* through LoadFile too */
+    EXPECT_EQ(LoadCsvText(big.c_str(), &text, 0), 0); /* through LoadFile too */
     EXPECT_EQ(gHeadless.messageCount, 2);
-    PlatDeleteFile(big.c_str());   /* no handle was left open on it */
+    PlatDeleteFile(big.c_str()); /* no handle was left open on it */
     EXPECT_FALSE(PlatFileExists(big.c_str()));
 }
 
@@ -164,7 +167,7 @@ TEST_F(FileHelpersTest, SaveReplacesOnlyWhenComplete)
     std::string path = tmp.File("settings.ini");
     ASSERT_EQ(SaveFile(path.c_str(), "first version, long", 19), 1);
     ASSERT_EQ(SaveFile(path.c_str(), "second", 6), 1);
-    EXPECT_EQ(ReadTestFile(path), "second");   /* reserved space cut off */
+    EXPECT_EQ(ReadTestFile(path), "second"); /* reserved space cut off */
     EXPECT_EQ(List(tmp.path), std::vector<std::string>{"settings.ini"});
 
     /* While the new contents are being written the old file is whole. */
@@ -274,12 +277,14 @@ TEST_F(FileHelpersTest, BackupsAreSkippedOrRefused)
 
 TEST_F(FileHelpersTest, CsvTextDropsQuotesAndQuotedSeparators)
 {
+    /* clang-format off */
     static const struct { const char *bytes; char separator; const char *text; int lines; } kCases[] = {
         {"a,\"b,c\",d", 0, "a,bc,d\r\n", 1},
         {"x,\"1,234\"\n\"y\",2\n", ',', "x,1234\ny,2\n\r\n", 3},
         {"p;\"q;r\";\"1,5\"\r\n", ';', "p;qr;1,5\r\n\r\n", 2},
         {"", 0, "\r\n", 1},
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         std::string path = tmp.File("list.csv");
         ASSERT_TRUE(WriteTestFile(path, c.bytes));

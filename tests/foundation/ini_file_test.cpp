@@ -29,38 +29,38 @@ struct IniFileTest : ProgramStateTest {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(IniFileTest, KeysAreFoundByTheFileRules)
 {
     static const struct {
         const char *file;
-        const char *section;   /* null: the whole file */
+        const char *section; /* null: the whole file */
         const char *key;
         const char *want;
     } kCases[] = {
         /* a single [KESTOVAR] section answers for every section name */
-        { "[KESTOVAR]\r\nWidth=7\r\n[Options]\r\nWidth=9", "Options", "Width", "7" },
-        { "\r\n[KESTOVAR]\r\nWidth=7", "Anything", "Width", "7" },
+        {"[KESTOVAR]\r\nWidth=7\r\n[Options]\r\nWidth=9", "Options", "Width", "7"},
+        {"\r\n[KESTOVAR]\r\nWidth=7", "Anything", "Width", "7"},
         /* case matters, and so does a blank before "=" */
-        { "[Options]\r\nwidth=7", "Options", "Width", "dflt" },
-        { "[Options]\r\nWidth =7", "Options", "Width", "dflt" },
+        {"[Options]\r\nwidth=7", "Options", "Width", "dflt"},
+        {"[Options]\r\nWidth =7", "Options", "Width", "dflt"},
         /* without a section the first line holding the key wins */
-        { "[A]\r\nK=1\r\n\r\n[B]\r\nK=2", nullptr, "K", "1" },
-        { "[A]\r\nK=1\r\n\r\n[B]\r\nK=2", "B", "K", "2" },
-        { "[A]\r\nX=1\r\n\r\n[B]\r\nK=2", "A", "K", "dflt" },
+        {"[A]\r\nK=1\r\n\r\n[B]\r\nK=2", nullptr, "K", "1"},
+        {"[A]\r\nK=1\r\n\r\n[B]\r\nK=2", "B", "K", "2"},
+        {"[A]\r\nX=1\r\n\r\n[B]\r\nK=2", "A", "K", "dflt"},
         /* a key on the very first line is a line start too */
-        { "MaxBackups=5\r\n[Options]\r\nMaxBackups=6", nullptr, "MaxBackups", "5" },
+        {"MaxBackups=5\r\n[Options]\r\nMaxBackups=6", nullptr, "MaxBackups", "5"},
         /* a key only counts at the start of a line */
-        { "[A]\r\nXK=1\r\nK=2", "A", "K", "2" },
+        {"[A]\r\nXK=1\r\nK=2", "A", "K", "2"},
         /* trailing blanks and the carriage return go, leading blanks stay */
-        { "[A]\r\nK=  v w \t\r\nL=1", "A", "K", "  v w" },
-        { "[A]\r\nK=\r\nL=1", "A", "K", "" },
+        {"[A]\r\nK=  v w \t\r\nL=1", "A", "K", "  v w"},
+        {"[A]\r\nK=\r\nL=1", "A", "K", ""},
         /* a value ending in a letter of the code page keeps it */
-        { "[A]\r\nName=Caf\xE9", "A", "Name", "Caf\xE9" },
-        { "Name=Caf\xE9\xA0\r\n", nullptr, "Name", "Caf\xE9\xA0" },
+        {"[A]\r\nName=Caf\xE9", "A", "Name", "Caf\xE9"},
+        {"Name=Caf\xE9\xA0\r\n", nullptr, "Name", "Caf\xE9\xA0"},
         /* old Unix line ends read the same */
-        { "[A]\nK=3\n[B]\nK=4\n", "B", "K", "4" },
+        {"[A]\nK=3\n[B]\nK=4\n", "B", "K", "4"},
     };
     for (const auto &c : kCases) {
         IniFile ini;
@@ -104,7 +104,7 @@ TEST_F(IniFileTest, MissingReadOnlySectionKeepsTheCurrentOne)
     int b = ini.section;
     EXPECT_EQ(IniSection(&ini, "Nope"), 0);
     EXPECT_EQ(ini.section, b);
-    EXPECT_EQ(IniPutString(&ini, "K", "9"), 0);   /* read-only */
+    EXPECT_EQ(IniPutString(&ini, "K", "9"), 0); /* read-only */
     EXPECT_EQ(Get(&ini, "K"), "2");
     IniClose(&ini);
 }
@@ -116,7 +116,7 @@ TEST_F(IniFileTest, OpenDropsTrailingBlanksAndRewritesWithoutThem)
     IniFile ini;
     ASSERT_EQ(IniOpen(&ini, path.c_str(), 1), 1);
     EXPECT_EQ(std::string(ini.text), "[A]\r\nK=1");
-    EXPECT_EQ(ini.capacity, 19 + INI_SLACK);   /* the file's size, blanks included */
+    EXPECT_EQ(ini.capacity, 19 + INI_SLACK); /* the file's size, blanks included */
     EXPECT_EQ(IniClose(&ini), 1);
     EXPECT_EQ(ini.text, nullptr);
     EXPECT_EQ(ini.length, 0);
@@ -127,7 +127,7 @@ TEST_F(IniFileTest, PutsEditInPlaceAndAddAtTheSectionEnd)
 {
     std::string path = tmp.File("new.ini");
     IniFile ini;
-    ASSERT_EQ(IniOpen(&ini, path.c_str(), 1), 1);   /* created when absent */
+    ASSERT_EQ(IniOpen(&ini, path.c_str(), 1), 1); /* created when absent */
     EXPECT_EQ(ini.length, 0);
     ASSERT_EQ(IniSection(&ini, "Options"), 1);
     ASSERT_EQ(IniPutString(&ini, "MaxBackups", "3"), 1);
@@ -207,16 +207,16 @@ TEST_F(IniFileTest, ColoursReadWithBlanksAnywhere)
         int ok;
         uint32_t want;
     } kCases[] = {
-        { "RGB(255,0,0)", 1, 0x0000FF },
-        { " RGB ( 1 , 2 , 3 ) ", 1, 0x030201 },
-        { "RGB(1,2,3", 1, 0x030201 },          /* three numbers are enough */
-        { "RGB(0,+128,-0)", 1, 0x008000 },
-        { "RGB(256,0,0)", 1, 0x000000 },       /* each part keeps its low byte */
-        { "RGB(99999999999999,1,1)", 1, 0x0101FF },
-        { "red", 0, 0xABCDEF },
-        { "RGB(1,2)", 0, 0xABCDEF },
-        { "rgb(1,2,3)", 0, 0xABCDEF },
-        { "", 0, 0xABCDEF },
+        {"RGB(255,0,0)", 1, 0x0000FF},
+        {" RGB ( 1 , 2 , 3 ) ", 1, 0x030201},
+        {"RGB(1,2,3", 1, 0x030201}, /* three numbers are enough */
+        {"RGB(0,+128,-0)", 1, 0x008000},
+        {"RGB(256,0,0)", 1, 0x000000}, /* each part keeps its low byte */
+        {"RGB(99999999999999,1,1)", 1, 0x0101FF},
+        {"red", 0, 0xABCDEF},
+        {"RGB(1,2)", 0, 0xABCDEF},
+        {"rgb(1,2,3)", 0, 0xABCDEF},
+        {"", 0, 0xABCDEF},
     };
     for (const auto &c : kCases) {
         IniFile ini;
@@ -275,7 +275,7 @@ TEST_F(IniFileTest, HugeFilesAndOverlongNamesAreRefused)
     PlatDeleteFile(tmp.File("errorlog.txt").c_str());
     gRun.unattended = 0;
     uint64_t size = 0;
-    PlatFile f = PlatOpenFile(big.c_str(), PLAT_OPEN_READ);   /* closed, and unchanged */
+    PlatFile f = PlatOpenFile(big.c_str(), PLAT_OPEN_READ); /* closed, and unchanged */
     ASSERT_NE(f, nullptr);
     PlatGetFileSize(f, &size);
     PlatCloseFile(f);

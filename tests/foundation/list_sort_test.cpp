@@ -14,7 +14,7 @@ struct Keys {
     uint8_t direction[LIST_SORT_COLUMNS] = {};
 };
 
-}  // namespace
+} // namespace
 
 TEST(ListSort, HeaderClicksBuildKeys)
 {
@@ -24,13 +24,13 @@ TEST(ListSort, HeaderClicksBuildKeys)
     EXPECT_EQ(k.priority[3], 1);
     EXPECT_EQ(k.priority[1], 2);
     EXPECT_EQ(k.direction[1], 0);
-    UpdateSortKeyState(1, 1, k.priority, k.direction);   // shift on a key flips it
+    UpdateSortKeyState(1, 1, k.priority, k.direction); // shift on a key flips it
     EXPECT_EQ(k.direction[1], 1);
-    UpdateSortKeyState(3, 0, k.priority, k.direction);   // plain click on a key: only key, flipped
+    UpdateSortKeyState(3, 0, k.priority, k.direction); // plain click on a key: only key, flipped
     EXPECT_EQ(k.priority[3], 1);
     EXPECT_EQ(k.direction[3], 1);
     EXPECT_EQ(k.priority[1], 0);
-    UpdateSortKeyState(200, 0, k.priority, k.direction);  // beyond the sortable columns
+    UpdateSortKeyState(200, 0, k.priority, k.direction); // beyond the sortable columns
     EXPECT_EQ(k.priority[3], 1);
 }
 
@@ -39,7 +39,7 @@ TEST(ListSort, ArrowsOnlyForTheFirstFourKeys)
     Keys k;
     for (int c = 0; c < 5; c++) UpdateSortKeyState(c, c > 0, k.priority, k.direction);
     UpdateSortKeyState(1, 1, k.priority, k.direction);
-    const int expected[5] = {1, 6, 3, 4, 0};   // column 1 descending: 4 + 2; the fifth key: none
+    const int expected[5] = {1, 6, 3, 4, 0}; // column 1 descending: 4 + 2; the fifth key: none
     for (int c = 0; c < 5; c++) EXPECT_EQ(SortArrowImage(k.priority[c], k.direction[c]), expected[c]) << c;
 }
 
@@ -51,9 +51,17 @@ TEST(ListSort, CellNumbers)
         const char *text;
         double value;
     } cases[] = {
-        {"$1,234,567.50", 1234567.5}, {"(12.5%)", -0.125}, {"1234", 1234},       {"1/2/2020", 20200102},
-        {"12/31/2019", 20191231},     {"3.5", 3.5},         {"", 0},             {"-", 0},
-        {"20200115", 20200115},       {"1/2/2020 7", 1},    {"12-4", 12},
+        {"$1,234,567.50", 1234567.5},
+        {"(12.5%)", -0.125},
+        {"1234", 1234},
+        {"1/2/2020", 20200102},
+        {"12/31/2019", 20191231},
+        {"3.5", 3.5},
+        {"", 0},
+        {"-", 0},
+        {"20200115", 20200115},
+        {"1/2/2020 7", 1},
+        {"12-4", 12},
     };
     for (const Case &c : cases) EXPECT_DOUBLE_EQ(ParseListNumber(c.text), c.value) << c.text;
     gSettings.DateInputFormat = savedInput;
@@ -65,8 +73,13 @@ TEST(ListSort, CellComparison)
         const char *a, *b;
         int result;
     } cases[] = {
-        {"10", "9", 1},       {"AB", "10", 1},   {"abc", "ABD", -1}, {"1,234", "999", 1},
-        {"(5)", "1", -1},     {"x", "X", 0},     {"2.0", "2", 0},
+        {"10", "9", 1},
+        {"AB", "10", 1},
+        {"abc", "ABD", -1},
+        {"1,234", "999", 1},
+        {"(5)", "1", -1},
+        {"x", "X", 0},
+        {"2.0", "2", 0},
     };
     for (const Case &c : cases) EXPECT_EQ(CompareListCells(c.a, c.b), c.result) << c.a << " vs " << c.b;
 }
@@ -77,17 +90,17 @@ void ReadRow(void *, int row, int column, char *out, int size)
 {
     snprintf(out, (size_t)size, "%s", gRows[(size_t)row][(size_t)column].c_str());
 }
-}  // namespace
+} // namespace
 
 TEST(ListSort, RowsBySeveralKeys)
 {
     gRows = {{"b", "2"}, {"a", "2"}, {"a", "1"}};
     Keys k;
-    UpdateSortKeyState(1, 0, k.priority, k.direction);   // number column first
-    UpdateSortKeyState(0, 1, k.priority, k.direction);   // then the text column
-    UpdateSortKeyState(1, 1, k.priority, k.direction);   // number column descending
-    EXPECT_LT(CompareListRows(1, 0, 2, k.priority, k.direction, ReadRow, nullptr), 0);  // 2,a before 2,b
-    EXPECT_LT(CompareListRows(0, 2, 2, k.priority, k.direction, ReadRow, nullptr), 0);  // 2 before 1
+    UpdateSortKeyState(1, 0, k.priority, k.direction);                                 // number column first
+    UpdateSortKeyState(0, 1, k.priority, k.direction);                                 // then the text column
+    UpdateSortKeyState(1, 1, k.priority, k.direction);                                 // number column descending
+    EXPECT_LT(CompareListRows(1, 0, 2, k.priority, k.direction, ReadRow, nullptr), 0); // 2,a before 2,b
+    EXPECT_LT(CompareListRows(0, 2, 2, k.priority, k.direction, ReadRow, nullptr), 0); // 2 before 1
     EXPECT_EQ(CompareListRows(0, 0, 2, k.priority, k.direction, ReadRow, nullptr), 0);
     EXPECT_EQ(CompareListRows(0, 1, 0, k.priority, k.direction, ReadRow, nullptr), 0);
 }
@@ -95,7 +108,7 @@ TEST(ListSort, RowsBySeveralKeys)
 namespace {
 int gOnlyRow;
 int MatchOnly(void *, int row) { return row == gOnlyRow; }
-}  // namespace
+} // namespace
 
 TEST(ListSort, FindOrderWrapsPastTheSelection)
 {
@@ -142,7 +155,7 @@ TEST(ListSort, SeparatorsAndLayout)
     ASSERT_TRUE(PlaceLayoutControl(&saved, 0, 1, 30, 40, &out));
     EXPECT_EQ(out.width, 130);
     EXPECT_EQ(out.height, 90);
-    EXPECT_FALSE(PlaceLayoutControl(&saved, 1, 1, -5, 40, &out));   // shrunk: nothing moves
+    EXPECT_FALSE(PlaceLayoutControl(&saved, 1, 1, -5, 40, &out)); // shrunk: nothing moves
 }
 
 #include "foundation/folder_helpers.h"
@@ -157,7 +170,7 @@ TEST(FolderHelpers, CreateFolderReportsOnlyAMissingParent)
     char path[300];
     snprintf(path, sizeof path, "%s\\made\\\\", tmp.path.c_str());
     EXPECT_EQ(CreateFolder(path), 1);
-    EXPECT_EQ(CreateFolder(path), 1);   // existing: no message
+    EXPECT_EQ(CreateFolder(path), 1); // existing: no message
     EXPECT_EQ(gHeadless.messageCount, 0);
     snprintf(path, sizeof path, "%s\\missing\\child", tmp.path.c_str());
     EXPECT_EQ(CreateFolder(path), 0);

@@ -23,7 +23,8 @@ class NumberTextTest : public ::testing::Test {
 protected:
     ProgramSettings savedSettings;
     int32_t savedHtml, savedOrders;
-    void SetUp() override {
+    void SetUp() override
+    {
         savedSettings = gSettings;
         savedHtml = gHtmlReport;
         savedOrders = gRun.generatingOrders;
@@ -32,7 +33,8 @@ protected:
         gHtmlReport = 0;
         gRun.generatingOrders = 0;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         gSettings = savedSettings;
         gHtmlReport = savedHtml;
         gRun.generatingOrders = savedOrders;
@@ -43,6 +45,7 @@ protected:
 
 TEST(CompareDouble, ToleranceNaNAndInfinities)
 {
+    /* clang-format off */
     static const struct { double a, b; int exact, approx; } kCases[] = {
         { 1.0, 1.0 + 1e-15, 0, 0 },
         { 1.0 + 1e-13, 1.0, 1, 0 },
@@ -60,6 +63,7 @@ TEST(CompareDouble, ToleranceNaNAndInfinities)
         { -kInf, kInf, -1, -1 },
         { 1.7e308, -1.7e308, 1, 1 },        /* the difference overflows */
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         SCOPED_TRACE(testing::Message() << c.a << " vs " << c.b);
         EXPECT_EQ(CompareDouble(c.a, c.b), c.exact);
@@ -69,16 +73,17 @@ TEST(CompareDouble, ToleranceNaNAndInfinities)
 
 TEST(CompareDouble, SortsWithInfinitiesAndNaN)
 {
-    std::vector<double> values = { 3.0, kInf, -1.0, kNaN, -kInf, 1e300, 0.0, -1e300, kInf, 2.0 };
+    std::vector<double> values = {3.0, kInf, -1.0, kNaN, -kInf, 1e300, 0.0, -1e300, kInf, 2.0};
     qsort(values.data(), values.size(), sizeof(double), CompareDoublePtr);
     ASSERT_TRUE(std::isnan(values[0]));
-    const double want[] = { -kInf, -1e300, -1.0, 0.0, 2.0, 3.0, 1e300, kInf, kInf };
+    const double want[] = {-kInf, -1e300, -1.0, 0.0, 2.0, 3.0, 1e300, kInf, kInf};
     for (size_t i = 0; i < 9; i++) EXPECT_EQ(values[i + 1], want[i]) << i;
 
     /* std::sort checks nothing, but a comparator that is not a strict weak
     ** order can run past the range; a sorted result shows it held. */
     std::vector<double> many;
-    for (int i = 0; i < 200; i++) many.push_back(i % 7 == 0 ? kInf : i % 11 == 0 ? -kInf : 1000.0 - i);
+    for (int i = 0; i < 200; i++) many.push_back(i % 7 == 0 ? kInf : i % 11 == 0 ? -kInf
+                                                                                 : 1000.0 - i);
     std::sort(many.begin(), many.end(), [](double a, double b) { return CompareDouble(a, b) < 0; });
     EXPECT_TRUE(std::is_sorted(many.begin(), many.end()));
 }
@@ -87,6 +92,7 @@ TEST(CompareDouble, SortsWithInfinitiesAndNaN)
 
 TEST(RoundToStep, ModesAndRepresentationErrors)
 {
+    /* clang-format off */
     static const struct { double value, step; int mode; double want; } kCases[] = {
         { 2.675, 0.01, 0, 2.68 },          /* 2.675 is stored a hair below */
         { -2.675, 0.01, 0, -2.68 },
@@ -102,6 +108,7 @@ TEST(RoundToStep, ModesAndRepresentationErrors)
         { 0, 1, 1, 0 },
         { 5.5, 1, 2, 0 },                  /* unknown mode */
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         SCOPED_TRACE(testing::Message() << c.value << " step " << c.step << " mode " << c.mode);
         EXPECT_DOUBLE_EQ(RoundToStep(c.value, c.step, c.mode), c.want);
@@ -112,6 +119,7 @@ TEST(RoundToStep, ModesAndRepresentationErrors)
 
 TEST(RoundSignificant, Digits)
 {
+    /* clang-format off */
     static const struct { double value; unsigned digits; double want; } kCases[] = {
         { 123456, 2, 120000 },
         { 0.0012345, 3, 0.00123 },
@@ -122,9 +130,10 @@ TEST(RoundSignificant, Digits)
         { 1.25, 2, 1.3 },                  /* halves away from zero */
         { 0, 3, 0 },
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         SCOPED_TRACE(testing::Message() << c.value << " to " << c.digits);
-        EXPECT_EQ(RoundSignificant(c.value, c.digits), c.want);   /* exactly */
+        EXPECT_EQ(RoundSignificant(c.value, c.digits), c.want); /* exactly */
     }
     EXPECT_DOUBLE_EQ(RoundSignificant(1.23456e300, 2), 1.2e300);
     EXPECT_EQ(RoundSignificant(kInf, 2), kInf);
@@ -145,6 +154,7 @@ TEST(PowerOfTen, TableEnds)
 
 TEST(FormatDouble, EveryMode)
 {
+    /* clang-format off */
     static const struct { double value; int decimals, noCommas; const char *want; } kCases[] = {
         /* given decimals */
         { 1234567.891, 0, 0, "1,234,568" },
@@ -191,17 +201,19 @@ TEST(FormatDouble, EveryMode)
         { 1e15, -2, 0, "1,000,000,000,000,000" },
         { 12345678901234567.0, -2, 0, "1.23457e+16" },
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         SCOPED_TRACE(testing::Message() << c.value << " decimals " << c.decimals);
         char out[NUMBER_TEXT_SIZE];
         int length = FormatDouble(c.value, c.decimals, c.noCommas, out);
         EXPECT_STREQ(out, c.want);
-        EXPECT_EQ(length, (int)strlen(out));   /* trimmed text reports its own length */
+        EXPECT_EQ(length, (int)strlen(out)); /* trimmed text reports its own length */
     }
 }
 
 TEST(FormatDouble, NaNAndInfinitiesPrintAlikeInBothBuilds)
 {
+    /* clang-format off */
     static const struct { double value; int decimals; const char *want; } kCases[] = {
         { kNaN, 2, "nan" },
         { -kNaN, -1, "nan" },    /* a sign on NaN is not printed */
@@ -209,6 +221,7 @@ TEST(FormatDouble, NaNAndInfinitiesPrintAlikeInBothBuilds)
         { kInf, -1, "inf" },
         { -kInf, -2, "-inf" },
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         char out[NUMBER_TEXT_SIZE];
         FormatDouble(c.value, c.decimals, 0, out);
@@ -230,6 +243,7 @@ TEST(FormatDouble, LongDecimalsStayInTheBuffer)
 
 TEST(InsertCommas, FirstRunOfDigitsOnly)
 {
+    /* clang-format off */
     static const struct { const char *text, *want; } kCases[] = {
         { "1234.5678", "1,234.5678" },
         { "-1234567", "-1,234,567" },
@@ -240,6 +254,7 @@ TEST(InsertCommas, FirstRunOfDigitsOnly)
         { "abc", "abc" },
         { "1234567890123456", "1,234,567,890,123,456" },
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         char text[64];
         CopyString(text, sizeof text, c.text, -1);
@@ -262,6 +277,7 @@ TEST(InsertCommas, CutAtTheBufferEnd)
 
 TEST_F(NumberTextTest, ApplyCurrencySignBySign)
 {
+    /* clang-format off */
     static const struct { const char *account, *currency; int html; const char *want; } kCases[] = {
         { "USD", "USD", 0, "$12.50 $3" },
         { "USD", nullptr, 0, "$12.50 $3" },
@@ -279,6 +295,7 @@ TEST_F(NumberTextTest, ApplyCurrencySignBySign)
         { "SEK", nullptr, 0, "SEK 12.50 SEK 3" },
         { "", nullptr, 0, "$12.50 $3" },           /* no account currency: the dollar stays */
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         SCOPED_TRACE(testing::Message() << c.account << " " << (c.currency ? c.currency : "null"));
         CopyString(gSettings.Currency, sizeof gSettings.Currency, c.account, -1);
@@ -316,47 +333,52 @@ TEST_F(NumberTextTest, ApplyCurrencySignNeverWritesPastTheBuffer)
 TEST_F(NumberTextTest, FormatNumberByDisplayCode)
 {
     static const struct {
-        double value; int code, decimals, negParens; const char *currency; int html;
+        double value;
+        int code, decimals, negParens;
+        const char *currency;
+        int html;
         const char *want;
     } kCases[] = {
         /* currency */
-        { -1234.5, 3, 2, 1, "EUR", 0, "(\x80" "1,234.50)" },
-        { -1234.5, 3, 2, 0, "EUR", 0, "\x80" "-1,234.50" },
-        { -1234.5, 3, 2, 1, "EUR", 1, "(&euro;1,234.50)" },
-        { -1234.5, 3, 2, 1, nullptr, 0, "($1,234.50)" },
-        { 1234.5, 3, -1, 0, nullptr, 0, "$1,234.50" },     /* automatic decimals give 2 */
-        { 1234.6, 3, 0, 0, "CHF", 0, "CHF 1,235" },
-        { 1e16, 3, 2, 0, nullptr, 0, "1e+16" },
+        {-1234.5, 3, 2, 1, "EUR", 0, "(\x80"
+                                     "1,234.50)"},
+        {-1234.5, 3, 2, 0, "EUR", 0, "\x80"
+                                     "-1,234.50"},
+        {-1234.5, 3, 2, 1, "EUR", 1, "(&euro;1,234.50)"},
+        {-1234.5, 3, 2, 1, nullptr, 0, "($1,234.50)"},
+        {1234.5, 3, -1, 0, nullptr, 0, "$1,234.50"}, /* automatic decimals give 2 */
+        {1234.6, 3, 0, 0, "CHF", 0, "CHF 1,235"},
+        {1e16, 3, 2, 0, nullptr, 0, "1e+16"},
         /* percent */
-        { 0.256, 4, 1, 0, nullptr, 0, "25.6%" },
-        { 0.256, 4, -1, 0, nullptr, 0, "25.60%" },
-        { 12.346, 4, 0, 0, nullptr, 0, "1,235%" },
+        {0.256, 4, 1, 0, nullptr, 0, "25.6%"},
+        {0.256, 4, -1, 0, nullptr, 0, "25.60%"},
+        {12.346, 4, 0, 0, nullptr, 0, "1,235%"},
         /* plain number and number */
-        { 1234.5, 1, -1, 0, nullptr, 0, "1234.50" },
-        { 1234.5, 2, -1, 0, nullptr, 0, "1,234.50" },
-        { 1234.56, 1, 1, 0, nullptr, 0, "1234.6" },
-        { 1234.56, 2, 1, 0, nullptr, 0, "1,234.6" },
-        { 1.5, 2, 16, 0, nullptr, 0, "1.5" },               /* more than 15 decimals: %g */
-        { 0, 2, 2, 0, nullptr, 0, "0.00" },
-        { 2e15, 2, 2, 0, nullptr, 0, "2e+15" },
+        {1234.5, 1, -1, 0, nullptr, 0, "1234.50"},
+        {1234.5, 2, -1, 0, nullptr, 0, "1,234.50"},
+        {1234.56, 1, 1, 0, nullptr, 0, "1234.6"},
+        {1234.56, 2, 1, 0, nullptr, 0, "1,234.6"},
+        {1.5, 2, 16, 0, nullptr, 0, "1.5"}, /* more than 15 decimals: %g */
+        {0, 2, 2, 0, nullptr, 0, "0.00"},
+        {2e15, 2, 2, 0, nullptr, 0, "2e+15"},
         /* general */
-        { 1234.5, 0, -1, 0, nullptr, 0, "1,234.50" },
-        { 1234567, 0, -2, 0, nullptr, 0, "1.2M" },
-        { 2.5, 0, 0, 0, nullptr, 0, "3" },
-        { -2.5, 0, 0, 0, nullptr, 0, "-3" },
-        { 5, 0, 2, 0, nullptr, 0, "05" },
-        { 0, 0, 0, 0, nullptr, 0, "0" },                   /* a zero is never blank */
-        { 0.4, 0, 0, 0, nullptr, 0, "0" },
-        { 1234567, 0, 0, 0, nullptr, 0, "1,234,567" },
+        {1234.5, 0, -1, 0, nullptr, 0, "1,234.50"},
+        {1234567, 0, -2, 0, nullptr, 0, "1.2M"},
+        {2.5, 0, 0, 0, nullptr, 0, "3"},
+        {-2.5, 0, 0, 0, nullptr, 0, "-3"},
+        {5, 0, 2, 0, nullptr, 0, "05"},
+        {0, 0, 0, 0, nullptr, 0, "0"}, /* a zero is never blank */
+        {0.4, 0, 0, 0, nullptr, 0, "0"},
+        {1234567, 0, 0, 0, nullptr, 0, "1,234,567"},
         /* truth values, NaN and unknown codes */
-        { 1, 7, -1, 0, nullptr, 0, "True" },
-        { 0, 7, -1, 0, nullptr, 0, "False" },
-        { kNaN, 3, 2, 1, "EUR", 0, "n/a" },
-        { -kNaN, 8, -1, 0, nullptr, 0, "n/a" },
-        { -kInf, 3, 2, 1, "EUR", 0, "-inf" },
-        { 1234.5, 8, 2, 0, nullptr, 0, "1234.5" },
+        {1, 7, -1, 0, nullptr, 0, "True"},
+        {0, 7, -1, 0, nullptr, 0, "False"},
+        {kNaN, 3, 2, 1, "EUR", 0, "n/a"},
+        {-kNaN, 8, -1, 0, nullptr, 0, "n/a"},
+        {-kInf, 3, 2, 1, "EUR", 0, "-inf"},
+        {1234.5, 8, 2, 0, nullptr, 0, "1234.5"},
         /* price in 32nds */
-        { 99.5, 5, -1, 0, nullptr, 0, "99'160" },
+        {99.5, 5, -1, 0, nullptr, 0, "99'160"},
     };
     for (const auto &c : kCases) {
         SCOPED_TRACE(testing::Message() << c.value << " code " << c.code << " decimals " << c.decimals);
@@ -372,7 +394,7 @@ TEST_F(NumberTextTest, FormatNumberLongCurrencyFits)
 {
     char out[NUMBER_TEXT_SIZE + 8];
     memset(out, 'x', sizeof out);
-    const char *code = "ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLM";   /* 39 characters */
+    const char *code = "ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLM"; /* 39 characters */
     int length = FormatNumber(-999999999999999.0, 3, 15, 1, code, out);
     EXPECT_EQ(length, (int)strlen(out));
     EXPECT_LT(length, NUMBER_TEXT_SIZE);

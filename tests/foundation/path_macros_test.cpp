@@ -48,12 +48,13 @@ struct PathMacrosTest : ::testing::Test {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(PathMacrosTest, ProgramMacrosAndBases)
 {
     gRun.orderDate = 20240105;
     gSlatewickFolderSetting = "C:\\SW\\\\";
+    /* clang-format off */
     static const struct { const char *path, *base, *result; } kCases[] = {
         {"?DATA?\\x.kvd", nullptr, "C:\\D\\x.kvd"},
         {"?output?\\Orders\\?orderdate?.csv", nullptr, "C:\\Out\\Orders\\20240105.csv"},
@@ -73,6 +74,7 @@ TEST_F(PathMacrosTest, ProgramMacrosAndBases)
         {"", nullptr, ""},
         {"a?b.txt", "", "a?b.txt"},
     };
+    /* clang-format on */
     for (const auto &c : kCases) EXPECT_EQ(Expand(c.path, c.base), c.result) << c.path;
 
     /* The script being compiled comes before the ActiveScript setting. */
@@ -90,12 +92,12 @@ TEST_F(PathMacrosTest, DateAndTimeMacros)
     PlatGetLocalTime(&now);
     std::string today = std::to_string((now.year * 100 + now.month) * 100 + now.day);
     std::string result = Expand("?date?_?DATE?.csv", "");
-    if (result.size() == 21) {   /* not across midnight */
+    if (result.size() == 21) { /* not across midnight */
         EXPECT_EQ(result, today + "_" + today + ".csv");
     }
     std::string time = Expand("?time?", "");
     EXPECT_FALSE(time.empty());
-    EXPECT_TRUE(time == "0" || time[0] != '0') << time;   /* no leading zero */
+    EXPECT_TRUE(time == "0" || time[0] != '0') << time; /* no leading zero */
     EXPECT_EQ(time.find_first_not_of("0123456789"), std::string::npos);
     EXPECT_LE(std::stoi(time), 235959);
 }
@@ -131,9 +133,9 @@ TEST_F(PathMacrosTest, OverlongResultsFail)
 
     char path[260];
     CopyString(path, sizeof path, "?a?x?a?", -1);
-    std::string value(129, 'v');   /* twice: 259 characters */
+    std::string value(129, 'v'); /* twice: 259 characters */
     EXPECT_EQ(ReplacePathMacro(path, "?A?", value.c_str()), 0);
-    EXPECT_EQ(std::string(path), value + "x?a?");   /* left partly expanded */
+    EXPECT_EQ(std::string(path), value + "x?a?"); /* left partly expanded */
 
     /* Joining with the base follows the same limit. */
     std::string base = "C:\\" + std::string(245, 'b');
@@ -147,7 +149,7 @@ TEST_F(PathMacrosTest, DesktopIsUnderHome)
 {
     char home[260] = "";
     int hadHome = PlatGetEnv("HOME", home, sizeof home);
-    PlatSetEnv("USERPROFILE", "/profile");   /* a Windows variable decides nothing here */
+    PlatSetEnv("USERPROFILE", "/profile"); /* a Windows variable decides nothing here */
     PlatSetEnv("HOME", "/home/kv/");
     EXPECT_EQ(Expand("?desktop?\\x.csv", ""), "/home/kv/Desktop\\x.csv");
     PlatSetEnv("USERPROFILE", nullptr);

@@ -11,6 +11,7 @@
 
 TEST(FormatPrice, DecimalsOfTheTickAndBondFractions)
 {
+    /* clang-format off */
     static const struct { double value, tick; int bond, orders; const char *want; } kCases[] = {
         { 99.5, 0.03125, 1, 0, "99'160" },
         { 99.15625, 0.015625, 1, 0, "99'50" },
@@ -26,6 +27,7 @@ TEST(FormatPrice, DecimalsOfTheTickAndBondFractions)
         { 42.7, 1, 1, 0, "43" },
         { -std::numeric_limits<double>::quiet_NaN(), 0.01, 1, 0, "nan" },
     };
+    /* clang-format on */
     int32_t savedBond = gSettings.ShowBondPriceFractional, savedOrders = gRun.generatingOrders;
     for (const auto &c : kCases) {
         SCOPED_TRACE(testing::Message() << c.value << " tick " << c.tick);
@@ -42,6 +44,7 @@ TEST(FormatPrice, DecimalsOfTheTickAndBondFractions)
 
 TEST(FormatTrimmedNumber, UpTo15DecimalsWithoutTrailingZeros)
 {
+    /* clang-format off */
     static const struct { double value; const char *want; } kCases[] = {
         { 0, "0" },
         { 1.5, "1.5" },
@@ -60,6 +63,7 @@ TEST(FormatTrimmedNumber, UpTo15DecimalsWithoutTrailingZeros)
         { -std::numeric_limits<double>::quiet_NaN(), "nan" },
         { -std::numeric_limits<double>::infinity(), "-inf" },
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         char out[NUMBER_TEXT_SIZE];
         int length = FormatTrimmedNumber(c.value, out);

@@ -13,17 +13,27 @@ class RandomTest : public ::testing::Test {
 protected:
     uint32_t savedSeed;
     int savedSlot;
-    void SetUp() override { savedSeed = gRandomSeed; savedSlot = CurrentRandomSlot(); }
-    void TearDown() override { gRandomSeed = savedSeed; SelectRandomSlot(savedSlot); }
+    void SetUp() override
+    {
+        savedSeed = gRandomSeed;
+        savedSlot = CurrentRandomSlot();
+    }
+    void TearDown() override
+    {
+        gRandomSeed = savedSeed;
+        SelectRandomSlot(savedSlot);
+    }
 };
 
 TEST_F(RandomTest, ClassicSequence)
 {
+    /* clang-format off */
     static const struct { uint32_t seed; int want[8]; } kCases[] = {
         { 1, { 41, 18467, 6334, 26500, 19169, 15724, 11478, 29358 } },
         { 7, { 61, 17422, 15215, 7040, 15521, 6516, 30152, 11794 } },
         { 4294967295u, { 35, 29739, 3374 } },
     };
+    /* clang-format on */
     for (const auto &c : kCases) {
         SeedRandomGenerator(c.seed);
         int count = c.seed == 4294967295u ? 3 : 8;
@@ -55,7 +65,7 @@ TEST_F(RandomTest, EachWorkerSlotKeepsItsOwnSequence)
     SelectRandomSlot(6);
     SeedRandomGenerator(99);
     SelectRandomSlot(5);
-    EXPECT_EQ(NextRandom(), drawn[0][0]);   /* slot 6's seeding left slot 5 alone */
+    EXPECT_EQ(NextRandom(), drawn[0][0]); /* slot 6's seeding left slot 5 alone */
 
     SelectRandomSlot(40);
     EXPECT_EQ(CurrentRandomSlot(), RANDOM_SLOTS - 1);
@@ -67,15 +77,16 @@ TEST_F(RandomTest, SeededValuesRepeat)
 {
     SetRandomSeed(7);
     EXPECT_EQ(gRandomSeed, 7u);
-    const double want[] = { 1, 54, 47, 22, 48, 20, 93, 36 };
+    const double want[] = {1, 54, 47, 22, 48, 20, 93, 36};
     for (double w : want) EXPECT_EQ(RandomValue(1, 100, 1), w);
 
     SetRandomSeed(123);
-    EXPECT_EQ(RandomValue(5, 5, 1), 440 / 32767.0);   /* empty range: the fraction */
+    EXPECT_EQ(RandomValue(5, 5, 1), 440 / 32767.0); /* empty range: the fraction */
 }
 
 TEST_F(RandomTest, ValuesStayOnTheGridInsideTheRange)
 {
+    /* clang-format off */
     static const struct { double low, high, step; std::set<double> grid; } kCases[] = {
         { 1, 10, 1, { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 } },
         { 0, 10, 1, { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 } },
@@ -84,7 +95,8 @@ TEST_F(RandomTest, ValuesStayOnTheGridInsideTheRange)
         { -2.5, 2.5, 1, { -2, -1, 0, 1, 2 } },      /* negative bounds round inwards too */
         { -10.5, -7.5, 1, { -10, -9, -8 } },
     };
-    for (uint32_t seed : { 0u, 5u }) {
+    /* clang-format on */
+    for (uint32_t seed : {0u, 5u}) {
         SetRandomSeed(seed);
         for (const auto &c : kCases) {
             SCOPED_TRACE(testing::Message() << "seed " << seed << " " << c.low << ".." << c.high);
@@ -101,7 +113,7 @@ TEST_F(RandomTest, ValuesStayOnTheGridInsideTheRange)
 
 TEST_F(RandomTest, FractionsWithoutARange)
 {
-    for (uint32_t seed : { 0u, 9u }) {
+    for (uint32_t seed : {0u, 9u}) {
         SetRandomSeed(seed);
         double lowest = 1, highest = 0;
         for (int i = 0; i < 2000; i++) {

@@ -51,7 +51,7 @@ std::vector<std::string> Lines(const std::string &text)
     return lines;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(SettingsTableTest, TableHoldsEveryRowOnceInFileOrder)
 {
@@ -111,8 +111,8 @@ TEST_F(SettingsTableTest, DefaultsAreTheTableDefaults)
     EXPECT_STREQ(gSettings.PlotFormula, "V / AVG(V,20)");
     EXPECT_EQ(gSettings.SettingsColor, 0xF0F4F0u);
     EXPECT_EQ(gSettings.PopupSeconds, 3);
-    EXPECT_EQ(gChartColours.colours[0], 0x7C581Bu);   /* (27, 88, 124) */
-    EXPECT_EQ(gGraphColours.colours[0], 0xFF0000u);   /* (0, 0, 255) */
+    EXPECT_EQ(gChartColours.colours[0], 0x7C581Bu); /* (27, 88, 124) */
+    EXPECT_EQ(gGraphColours.colours[0], 0xFF0000u); /* (0, 0, 255) */
     EXPECT_EQ(gChartColours.lineWidth, 1);
     EXPECT_EQ(gEditorStyles[9].colour, 0x000080u);
     EXPECT_EQ(gEditorStyles[9].bold, 1);
@@ -149,7 +149,8 @@ TEST_F(SettingsTableTest, UnattendedRunWithAnUnusableFileSaysWhy)
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     std::string log = ReadTestFile(tmp.File("errorlog.txt"));
     EXPECT_NE(log.find("Unable to open " + longName + " for reading\r\n\r\nThe filename or extension is too long."),
-              std::string::npos) << log;
+              std::string::npos)
+        << log;
 
     /* A file of 4 GB is refused rather than read. */
     ASSERT_TRUE(WriteSparseTestFile(path, 0x100000000ull));
@@ -168,25 +169,26 @@ TEST_F(SettingsTableTest, LoadFindsKeysAnywhereAndParsesLikeTheCLibrary)
                               "AccountSize=2.5e6\r\nCalcThreads=many\r\nNumBars=12abc\r\n"
                               "ReportWidth=99999999999\r\nChartVisibleBars= -99999999999\r\n"
                               "SettingsColor=grey\r\nDebugColor= RGB ( 1 , 2 , 3 )\r\n"
-                              "TestName=" + std::string(500, 'n') + "\r\n"
-                              "DebugFormula=C\\n/ 2\r\nSectIDColor=RGB(1,1,1)\r\nSectIDItalic=1\r\n"
-                              "Indicator3Color=RGB(9,9,9)\r\nCombinedStatsColor=nope\r\n"
-                              "ChartLineWidth=3\r\nUnknownKey=1\r\n"));
+                              "TestName=" +
+                                  std::string(500, 'n') + "\r\n"
+                                                          "DebugFormula=C\\n/ 2\r\nSectIDColor=RGB(1,1,1)\r\nSectIDItalic=1\r\n"
+                                                          "Indicator3Color=RGB(9,9,9)\r\nCombinedStatsColor=nope\r\n"
+                                                          "ChartLineWidth=3\r\nUnknownKey=1\r\n"));
     memset(&gSettings, 0, sizeof gSettings);
     ASSERT_EQ(LoadSettings(path.c_str()), 1);
     EXPECT_EQ(gSettings.MaxBackups, 5);
     EXPECT_EQ(gSettings.AccountSize, 2500000.0);
     EXPECT_EQ(gSettings.CalcThreads, 0);
     EXPECT_EQ(gSettings.NumBars, 12);
-    EXPECT_EQ(gSettings.ReportWidth, INT32_MAX);         /* out of range: held at the end, */
-    EXPECT_EQ(gSettings.ChartVisibleBars, INT32_MIN);    /* in both builds */
-    EXPECT_EQ(gSettings.SettingsColor, 0xF0F4F0u);   /* unreadable: the default */
+    EXPECT_EQ(gSettings.ReportWidth, INT32_MAX);      /* out of range: held at the end, */
+    EXPECT_EQ(gSettings.ChartVisibleBars, INT32_MIN); /* in both builds */
+    EXPECT_EQ(gSettings.SettingsColor, 0xF0F4F0u);    /* unreadable: the default */
     EXPECT_EQ(gSettings.DebugColor, 0x030201u);
     EXPECT_EQ(strlen(gSettings.TestName), 79u);
     EXPECT_STREQ(gSettings.DebugFormula, "C\n/ 2");
-    EXPECT_EQ(gSettings.MaxMemPct, 95);   /* absent: the default */
+    EXPECT_EQ(gSettings.MaxMemPct, 95); /* absent: the default */
     EXPECT_EQ(gEditorStyles[8].colour, 0x010101u);
-    EXPECT_EQ(gEditorStyles[8].bold, 1);   /* absent: kept */
+    EXPECT_EQ(gEditorStyles[8].bold, 1); /* absent: kept */
     EXPECT_EQ(gEditorStyles[8].italic, 1);
     EXPECT_EQ(gChartColours.colours[3], 0x090909u);
     EXPECT_EQ(gChartColours.lineWidth, 3);
@@ -205,7 +207,8 @@ TEST_F(SettingsTableTest, GarbageAndEmptyFilesLoadWithoutHarm)
         memset(&gSettings, 0, sizeof gSettings);
         EXPECT_EQ(LoadSettings(path.c_str()), 1);
         EXPECT_EQ(gSettings.MaxMemPct, 95);
-        EXPECT_EQ(gSettings.MaxBackups, &file == &kFiles[5] ? 7 : &file == &kFiles[4] ? 0 : 3);
+        EXPECT_EQ(gSettings.MaxBackups, &file == &kFiles[5] ? 7 : &file == &kFiles[4] ? 0
+                                                                                      : 3);
     }
     EXPECT_EQ(gHeadless.messageCount, 0);
 }
@@ -213,7 +216,7 @@ TEST_F(SettingsTableTest, GarbageAndEmptyFilesLoadWithoutHarm)
 TEST_F(SettingsTableTest, AFileThatCannotBeOpenedGivesTheDefaults)
 {
     memset(&gSettings, 0, sizeof gSettings);
-    EXPECT_EQ(LoadSettings(tmp.path.c_str()), 0);   /* a folder */
+    EXPECT_EQ(LoadSettings(tmp.path.c_str()), 0); /* a folder */
     EXPECT_EQ(gHeadless.messageCount, 1);
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_EQ(gSettings.MaxMemPct, 95);
@@ -254,11 +257,13 @@ TEST_F(SettingsTableTest, SaveRewritesTheWholeFileInTableOrder)
             EXPECT_EQ(lines[i + 1][0], '[');
         }
     }
+    /* clang-format off */
     const std::vector<std::string> kHeaders = {
         "[Settings]", "[Options]", "[Import]", "[Internal]", "[Optimizer]", "[Reports]", "[FindInFiles]",
         "[DebugWindow]", "[ScriptWindows]", "[LogWindows]", "[ChartWindows]", "[GraphWindows]", "[PlotWindows]",
         "[CompareTrades]", "[ResGraphWindows]", "[RecentItems]", "[MainWindow]", "[WindowPositions]",
         "[OpenFiles]"};
+    /* clang-format on */
     EXPECT_EQ(headers, kHeaders);
     EXPECT_EQ(lines.back(), "FILE_COUNT=0");
     EXPECT_EQ(lines[lines.size() - 4], "iChartH=0");
@@ -298,7 +303,7 @@ TEST_F(SettingsTableTest, SaveThenLoadGivesBackEveryValue)
     gSettings.PopupSeconds = 7;
     gChartColours.colours[5] = 0x010203;
     gEditorStyles[0].italic = 1;
-    gEditorStyles[8].bold = 0;   /* bold by default: turning it off must last */
+    gEditorStyles[8].bold = 0; /* bold by default: turning it off must last */
     ProgramSettings want = gSettings;
     EditorStyleRecord wantStyles[EDITOR_STYLE_RECORDS];
     memcpy(wantStyles, gEditorStyles, sizeof wantStyles);
@@ -315,7 +320,11 @@ TEST_F(SettingsTableTest, SaveThenLoadGivesBackEveryValue)
         const char *got = (const char *)&gSettings + offset, *exp = (const char *)&want + offset;
         switch (row->type) {
         case ST_DOUBLE: EXPECT_EQ(*(const double *)got, *(const double *)exp) << row->key; break;
-        case ST_TEXT: case ST_EDITOR_TEXT: case ST_COMBO_TEXT: case ST_PATH: case ST_HISTORY:
+        case ST_TEXT:
+        case ST_EDITOR_TEXT:
+        case ST_COMBO_TEXT:
+        case ST_PATH:
+        case ST_HISTORY:
             if (row->data) {
                 EXPECT_STREQ(got, exp) << row->key;
             }
@@ -334,7 +343,7 @@ TEST_F(SettingsTableTest, SaveThenLoadGivesBackEveryValue)
         EXPECT_EQ(gEditorStyles[k].italic, wantStyles[k].italic) << k;
     }
     EXPECT_EQ(gEditorStyles[0].italic, 1);
-    EXPECT_EQ(gEditorStyles[1].colour, 0u);   /* the unknown-syntax style is not stored */
+    EXPECT_EQ(gEditorStyles[1].colour, 0u); /* the unknown-syntax style is not stored */
     EXPECT_EQ(gChartColours.colours[5], 0x010203u);
 }
 
@@ -349,7 +358,7 @@ TEST_F(SettingsTableTest, PathHistoriesForgetDeletedFiles)
         return e;
     };
     std::string file = "[Settings]\r\nActiveScriptMRU=" + escape(gone) + "\\n" + escape(kept) +
-                       "\r\nFindWhatMRU=" + escape(gone) + "\r\n";
+        "\r\nFindWhatMRU=" + escape(gone) + "\r\n";
     ASSERT_TRUE(WriteTestFile(path, file));
     ASSERT_EQ(LoadSettings(path.c_str()), 1);
     EXPECT_STREQ(gSettings.ActiveScriptMRU, kept.c_str());
@@ -402,11 +411,16 @@ TEST_F(SettingsTableTest, DoublesPrintShortAndReadBackExactly)
         double value;
         const char *want;
     } kCases[] = {
-        { 100000.0, "100000" }, { 0.005, "0.005" }, { 1.0e-13, "1e-13" }, { 0.1, "0.1" },
-        { 2.5e6, "2.5e+06" },   { 0.0, "0" },       { -0.25, "-0.25" },
-        { 1234567.0, "1234567" },      /* "%g" would give 1.23457e+06 */
-        { 1234.5678, "1234.5678" },
-        { 0.1 + 0.2, "0.30000000000000004" },
+        {100000.0, "100000"},
+        {0.005, "0.005"},
+        {1.0e-13, "1e-13"},
+        {0.1, "0.1"},
+        {2.5e6, "2.5e+06"},
+        {0.0, "0"},
+        {-0.25, "-0.25"},
+        {1234567.0, "1234567"}, /* "%g" would give 1.23457e+06 */
+        {1234.5678, "1234.5678"},
+        {0.1 + 0.2, "0.30000000000000004"},
     };
     char out[64];
     for (const auto &c : kCases) {
@@ -435,7 +449,7 @@ TEST_F(SettingsTableTest, PathRowsHaveTheirMacrosExpanded)
     ASSERT_TRUE(WriteTestFile(path, "[Settings]\r\nDataFile=?KESTOVAR?\\x.kvd\r\nTestName=?kestovar?\r\n"));
     ASSERT_EQ(LoadSettings(path.c_str()), 1);
     EXPECT_EQ(std::string(gSettings.DataFile), tmp.path + "\\x.kvd");
-    EXPECT_STREQ(gSettings.TestName, "?kestovar?");   /* a plain text stays as it is */
+    EXPECT_STREQ(gSettings.TestName, "?kestovar?"); /* a plain text stays as it is */
 }
 
 TEST_F(SettingsTableTest, InteractiveStartCreatesAMissingFile)

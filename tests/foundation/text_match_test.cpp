@@ -7,18 +7,20 @@
 
 TEST(TextMatch, Wildcards)
 {
+    /* clang-format off */
     struct Case { const char *pattern, *text; int expected; } cases[] = {
         {"A?C", "abc", 1}, {"A*", "A", 1},    {"*", "", 1},      {"A*B", "AB", 1},   {"A*B", "AXB", 1},
         {"A*B", "AXBY", 0}, {"AB", "ABC", 0}, {"A*", "", 0},     {"*.csv", "spy.CSV", 1},
         {"S*Y", "SPY", 1}, {"??", "a", 0},    {"a*b*c", "aXbYc", 1}, {"a*b*c", "aXbY", 0},
     };
+    /* clang-format on */
     for (const Case &c : cases) EXPECT_EQ(MatchWildcard(c.pattern, c.text), c.expected) << c.pattern << " " << c.text;
     EXPECT_EQ(MatchWildcard(nullptr, "a"), 0);
     EXPECT_EQ(MatchWildcard("a", nullptr), 0);
     EXPECT_EQ(MatchChars("a?c", "ABCD"), 3);
     EXPECT_EQ(MatchChars("abc", "AB"), 2);
     std::string longPattern(400, 'a');
-    EXPECT_EQ(MatchWildcard(longPattern.c_str(), std::string(255, 'a').c_str()), 1);   // cut at 255
+    EXPECT_EQ(MatchWildcard(longPattern.c_str(), std::string(255, 'a').c_str()), 1); // cut at 255
 }
 
 TEST(TextMatch, SearchAndKeywords)

@@ -64,7 +64,7 @@ std::vector<size_t> DateOffsets(const std::string &file)
 
 struct DataFileFuzz : datafixture::DataTest {};
 
-}  // namespace
+} // namespace
 
 TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
 {
@@ -82,7 +82,7 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
     static const float kVersions[] = {0.26f, 0.27f, 0.28f, 0.29f, 0.30f, 0.31f, 0.32f, 0.33f, 0.34f, 0.35f};
     static const uint32_t kBadDates[] = {0, 1, 9991231, 99991232, 100000101, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu};
 #ifdef _WIN32
-    const int rounds = 300;   /* file calls are slow under Wine */
+    const int rounds = 300; /* file calls are slow under Wine */
 #else
     const int rounds = 3000;
 #endif
@@ -92,13 +92,13 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
         int edits = 1 + (int)rng.Below(3);
         for (int e = 0; e < edits; e++) {
             switch (rng.Below(6)) {
-            case 0:   /* a few bytes anywhere */
+            case 0: /* a few bytes anywhere */
                 for (int k = 0; k < 4; k++) s[rng.Below((uint32_t)s.size())] = (char)rng.Next();
                 break;
-            case 1:   /* an extreme value in an aligned word of the header or the records */
+            case 1: /* an extreme value in an aligned word of the header or the records */
                 PutU32(s, 4 * rng.Below((uint32_t)s.size() / 4), kInteresting[rng.Below(16)]);
                 break;
-            case 2:   /* a header count */
+            case 2: /* a header count */
                 PutU32(s, 4 * (4 + rng.Below(8)), kInteresting[rng.Below(16)]);
                 break;
             case 3: { /* another version, its record size sometimes to match */
@@ -110,10 +110,10 @@ TEST_F(DataFileFuzz, DamagedCopiesOfAValidFileLoadOrFailCleanly)
                 if (rng.Below(2) && GetDataFileLayout(v, &layout)) PutU32(s, 4, layout.recordSize);
                 break;
             }
-            case 4:   /* a date outside the calendar */
+            case 4: /* a date outside the calendar */
                 PutU32(s, dates[rng.Below((uint32_t)dates.size())], kBadDates[rng.Below(8)]);
                 break;
-            default:  /* a cut */
+            default: /* a cut */
                 s.resize(rng.Below((uint32_t)s.size() + 1));
                 break;
             }

@@ -62,7 +62,7 @@ TEST_F(ImportFuzz, DamagedPriceFilesReadOrFailCleanly)
     const std::string valid[IMPORT_FUZZ_TARGETS] = {ValidCsv(), ValidMaster(), ValidData()};
     static const char kBytes[] = {'\0', '\n', '\r', ',', '"', ';', '-', '.', '9', 'e', ' ', '\xff', '\x80'};
 #ifdef _WIN32
-    const int rounds = 150;   /* file calls are slow under Wine */
+    const int rounds = 150; /* file calls are slow under Wine */
 #else
     const int rounds = 900;
 #endif
@@ -77,7 +77,7 @@ TEST_F(ImportFuzz, DamagedPriceFilesReadOrFailCleanly)
             switch (rng.Below(4)) {
             case 0: s[at] = kBytes[rng.Below(sizeof kBytes)]; break;
             case 1: s[at] = (char)rng.Below(256); break;
-            case 2: s.resize(at); break;                                   /* cut */
+            case 2: s.resize(at); break; /* cut */
             default: s.insert(at, std::string(1 + rng.Below(300), kBytes[rng.Below(sizeof kBytes)])); break;
             }
         }
@@ -88,4 +88,4 @@ TEST_F(ImportFuzz, DamagedPriceFilesReadOrFailCleanly)
         ASSERT_TRUE(CheckImportInput(tmp.path, target, (const uint8_t *)"", 0, &why)) << "empty input: " << why;
 }
 
-}  // namespace
+} // namespace

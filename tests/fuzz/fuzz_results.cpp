@@ -47,14 +47,14 @@ std::string ValidResultsFile(const std::string &path)
     return ReadTestFile(path);
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(DamagedInputs, ResultsFilesCutOrOverwrittenLoadOrFailCleanly)
 {
     const std::string file = ValidResultsFile(tmp.File("good.kvr"));
     ASSERT_GT(file.size(), 4000u);
 #ifdef _WIN32
-    const size_t step = 37;   /* file calls are slow under Wine */
+    const size_t step = 37; /* file calls are slow under Wine */
     const int rounds = 100;
 #else
     const size_t step = 1;
@@ -78,6 +78,7 @@ TEST_F(DamagedInputs, ResultsFilesCutOrOverwrittenLoadOrFailCleanly)
 
 TEST_F(DamagedInputs, TradeListsWithDamagedLinesReadOrFailCleanly)
 {
+    /* clang-format off */
     const std::string lines[] = {
         "Symbol,Side,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut,Reason,Strategy,AssetId\n",
         "Symbol,Action,DateTime,Shares,PriceIn,FeesIn\n",
@@ -92,6 +93,7 @@ TEST_F(DamagedInputs, TradeListsWithDamagedLinesReadOrFailCleanly)
         "ccc;31.02.2024;\"1.000,5\"\n",
         "\r\n\r\n",
     };
+    /* clang-format on */
     Lcg rng = {7};
     for (int round = 0; round < 400; round++) {
         std::string s(1, (char)rng.Next());

@@ -14,7 +14,7 @@ namespace {
 
 struct FuzzSeed {
     const char *target;
-    const char *name;    /* "" for a target without seeds */
+    const char *name; /* "" for a target without seeds */
     int (*run)(const uint8_t *data, size_t size);
     const uint8_t *data;
     size_t size;
@@ -24,7 +24,7 @@ struct FuzzSeed {
 
 struct FuzzSeeds : ProgramStateTest {};
 
-}  // namespace
+} // namespace
 
 TEST_F(FuzzSeeds, EveryTargetRunsItsSeeds)
 {

@@ -23,12 +23,13 @@ struct AddBarCase {
     Bar in;
     double adjusted, unadjusted, dividend;
     int kept;
-    double close, volume, split, extra, dividendEvent;   /* NAN: no dividend event */
+    double close, volume, split, extra, dividendEvent; /* NAN: no dividend event */
 };
 
 TEST_F(ImportTest, AddBarAppliesEveryRule)
 {
     const double none = NAN;
+    /* clang-format off */
     const AddBarCase cases[] = {
         {"raw close doubles an adjusted bar", "ABC", 0, 0, 1, {20240102, 0, 50, 50, 50, 50, 1000, 0, 0}, 50, 100, 1.0,
          1, 100, 500, 2, 0, 2.0},
@@ -48,6 +49,7 @@ TEST_F(ImportTest, AddBarAppliesEveryRule)
         {"seven significant digits", "ABC", 0, 0, 1, {20240102, 0, 1, 1, 1, 1.23456789, 7, 0, 0}, 0, 0, 0, 1, 1.234568,
          7, 1, 0, none},
     };
+    /* clang-format on */
     for (const AddBarCase &c : cases) {
         SCOPED_TRACE(c.name);
         Begin();
@@ -91,8 +93,7 @@ TEST_F(ImportTest, AddBarMarksTheCalendarDay)
     ASSERT_EQ(AddBar(&record, &unmarked, 0, 0, 0, 0), 1);
     std::vector<int32_t> calendar((int32_t *)gStore.dateLists[BAR_DAILY].dates,
                                   (int32_t *)gStore.dateLists[BAR_DAILY].dates + gStore.dateLists[BAR_DAILY].count);
-    EXPECT_EQ(calendar, (std::vector<int32_t>{-20240101, -20240102, 20240103, -20240104, -20240105, -20240106,
-                                              -20240107}));
+    EXPECT_EQ(calendar, (std::vector<int32_t>{-20240101, -20240102, 20240103, -20240104, -20240105, -20240106, -20240107}));
     FreeSymbolRecord(&record);
 }
 
@@ -101,8 +102,7 @@ TEST_F(ImportTest, SortBarsKeepsTheLaterOfTwoEqualBars)
     SymbolRecord record;
     /* Of the bars of 2 January (same time) the last to arrive, close 5, stays. */
     MakeRecord(&record, "ABC",
-               {{20240103, 2, 2, 2, 2, 1}, {20240102, 1, 1, 1, 1, 1}, {20240102, 3, 3, 3, 3, 1},
-                {20240104, 4, 4, 4, 4, 1}, {20240102, 4, 4, 4, 4, 1}, {20240102, 5, 5, 5, 5, 1}});
+               {{20240103, 2, 2, 2, 2, 1}, {20240102, 1, 1, 1, 1, 1}, {20240102, 3, 3, 3, 3, 1}, {20240104, 4, 4, 4, 4, 1}, {20240102, 4, 4, 4, 4, 1}, {20240102, 5, 5, 5, 5, 1}});
     SortBars(&record);
     EXPECT_EQ(Dates(record), (std::vector<int32_t>{20240102, 20240103, 20240104}));
     EXPECT_EQ(record.bars[BAR_DAILY][0].close, 5);
@@ -118,8 +118,15 @@ TEST_F(ImportTest, ExcludePatternsMatchWholeSymbols)
         const char *pattern, *symbol;
         int excluded;
     } cases[] = {
-        {"AB*", "AB", 1}, {"AB*", "abc", 1}, {"AB*", "XAB", 0}, {"AB*C", "ABXC", 1}, {"AB*C", "AB", 0},
-        {"A?C", "ABC", 1}, {"A?C", "ABCD", 0}, {"xyz", "XYZ", 1}, {"xyz", "XY", 0},
+        {"AB*", "AB", 1},
+        {"AB*", "abc", 1},
+        {"AB*", "XAB", 0},
+        {"AB*C", "ABXC", 1},
+        {"AB*C", "AB", 0},
+        {"A?C", "ABC", 1},
+        {"A?C", "ABCD", 0},
+        {"xyz", "XYZ", 1},
+        {"xyz", "XY", 0},
     };
     for (const auto &c : cases) {
         gImport.excludeCount = 0;
@@ -154,8 +161,7 @@ TEST_F(ImportTest, FuturesContractSymbols)
     struct {
         const char *symbol;
         int contract;
-    } cases[] = {{"ES-2024Z", 1}, {"ES_2023H", 1}, {"ES-24Z", 0},    {"ES-2024z", 0},
-                 {"ES-9999H", 0}, {"ES-2023", 0},  {"ES-2023HX", 0}, {"ESZ", 0}};
+    } cases[] = {{"ES-2024Z", 1}, {"ES_2023H", 1}, {"ES-24Z", 0}, {"ES-2024z", 0}, {"ES-9999H", 0}, {"ES-2023", 0}, {"ES-2023HX", 0}, {"ESZ", 0}};
     for (const auto &c : cases) {
         const char *suffix = nullptr;
         EXPECT_EQ(IsFuturesContractText(c.symbol, &suffix), c.contract) << c.symbol;
@@ -186,8 +192,12 @@ TEST_F(ImportTest, ShareClassesKeepTheMostTradedClass)
         const char *symbol, *name;
         double volume;
     } rows[] = {
-        {"ACM", "Acme", 100},          {"ACMA", "Acme Class A", 50},        {"BRA", "Bravo Class A", 50},
-        {"BRH", "Bravo Holdings", 100}, {"DCA", "Delta Corp Class A", 100}, {"DCB", "Delta Corp Class B", 50},
+        {"ACM", "Acme", 100},
+        {"ACMA", "Acme Class A", 50},
+        {"BRA", "Bravo Class A", 50},
+        {"BRH", "Bravo Holdings", 100},
+        {"DCA", "Delta Corp Class A", 100},
+        {"DCB", "Delta Corp Class B", 50},
         {"DCO", "Delta Corporation", 10},
     };
     for (const auto &r : rows) {
@@ -209,9 +219,7 @@ TEST_F(ImportTest, TickSizeForms)
         const char *text;
         int form;
         double value;
-    } cases[] = {{"1/4", 1, 0.25},     {"1/32&1/2s", 1, 1.0 / 64}, {"1/8q", 1, 0.03125}, {"1/2t", 1, 0.05},
-                 {"1/2h", 1, 0.25},    {"1/2e", 1, 0.0625},       {"0.5", 0, 0.5},      {"1/0", -1, 0},
-                 {"1/2&1/0s", -1, 0}};
+    } cases[] = {{"1/4", 1, 0.25}, {"1/32&1/2s", 1, 1.0 / 64}, {"1/8q", 1, 0.03125}, {"1/2t", 1, 0.05}, {"1/2h", 1, 0.25}, {"1/2e", 1, 0.0625}, {"0.5", 0, 0.5}, {"1/0", -1, 0}, {"1/2&1/0s", -1, 0}};
     for (const auto &c : cases) {
         double v = -1;
         EXPECT_EQ(ParseTickSize(c.text, &v), c.form) << c.text;
@@ -271,16 +279,15 @@ TEST_F(ImportTest, CsiFuturesInformationRows)
 TEST_F(ImportTest, EventListEventsJoinFinishedSymbols)
 {
     Begin();
-    ASSERT_EQ(Line(IMPKW_EVENT_LIST_FILE, Write("events.csv",
-                                                "Symbol,Date,Time,Type,Value\n"
-                                                "ABC,2024-01-03,,-1,1.0\n"
-                                                "ABC,2024-01-04,10:00,7,3\n"
-                                                "ABC,2024-01-04,,0,3\n"
-                                                "ABC,,,7,3\n"
-                                                "ABC,2024-01-04,,-999,20240315\n"
-                                                "ABC,2023-06-01,,-5,1\n"
-                                                "*,2024-01-02,,9,4\n"
-                                                "*,2025-01-02,,9,4\n")),
+    ASSERT_EQ(Line(IMPKW_EVENT_LIST_FILE, Write("events.csv", "Symbol,Date,Time,Type,Value\n"
+                                                              "ABC,2024-01-03,,-1,1.0\n"
+                                                              "ABC,2024-01-04,10:00,7,3\n"
+                                                              "ABC,2024-01-04,,0,3\n"
+                                                              "ABC,,,7,3\n"
+                                                              "ABC,2024-01-04,,-999,20240315\n"
+                                                              "ABC,2023-06-01,,-5,1\n"
+                                                              "*,2024-01-02,,9,4\n"
+                                                              "*,2025-01-02,,9,4\n")),
               0);
     const ImportItem *item = (const ImportItem *)gImportItems.items + 1;
     ASSERT_EQ(ReadEventListFile(item), 1);
@@ -332,4 +339,4 @@ TEST_F(ImportTest, ListFilesFeedTheWorkListAndExcludes)
     EXPECT_EQ(IsSymbolExcluded("ZA", 1), 1);
 }
 
-}  // namespace
+} // namespace

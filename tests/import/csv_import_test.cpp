@@ -71,7 +71,7 @@ struct CsvImportTest : ImportTest {
                                                           "DDD;03/01/2024;5;5;5;5;10\n"
                                                           "bad line;;;\n"
                                                           "DDD;x;5;5;5;5;10\n" +
-                                                          longLine)),
+                                                 longLine)),
                   0);
         Finish();
     }
@@ -113,13 +113,11 @@ TEST_F(CsvImportTest, ImportsAFolderAndAMultiSymbolFile)
 
     /* AAA has no bar on the 4th, a market day of the others: padded. */
     ExpectDaily(Symbol("AAA"), BAR_DAILY,
-                {{20240102, 10, 11, 9, 10.5, 1000, 1}, {20240103, 10.5, 12, 10, 11, 1500, 1}, {20240104, 11, 11, 11, 11, 0, 1},
-                 {20240105, 11, 11.5, 10.5, 11.2, 800, 1}, {20240108, 11.2, 12, 11, 11.8, 900, 1}});
+                {{20240102, 10, 11, 9, 10.5, 1000, 1}, {20240103, 10.5, 12, 10, 11, 1500, 1}, {20240104, 11, 11, 11, 11, 0, 1}, {20240105, 11, 11.5, 10.5, 11.2, 800, 1}, {20240108, 11.2, 12, 11, 11.8, 900, 1}});
     ExpectDaily(Symbol("AAA"), BAR_WEEKLY, {{20240105, 10, 12, 9, 11.2, 3300, 1}, {20240108, 11.2, 12, 11, 11.8, 900, 1}});
     /* The split of the 5th applies to every earlier bar. */
     ExpectDaily(Symbol("BBB"), BAR_DAILY,
-                {{20240102, 98, 99, 96, 97, 60, 2}, {20240103, 99, 101, 97, 98, 40, 2}, {20240104, 100, 102, 98, 100, 50, 2},
-                 {20240105, 50, 52, 48, 51, 100, 1}, {20240108, 50, 51, 49, 50, 100, 1}});
+                {{20240102, 98, 99, 96, 97, 60, 2}, {20240103, 99, 101, 97, 98, 40, 2}, {20240104, 100, 102, 98, 100, 50, 2}, {20240105, 50, 52, 48, 51, 100, 1}, {20240108, 50, 51, 49, 50, 100, 1}});
     ExpectDaily(Symbol("BBB"), BAR_WEEKLY, {{20240105, 49, 52, 48, 51, 400, 1}, {20240108, 50, 51, 49, 50, 100, 1}});
     ExpectDaily(Symbol("BBB"), BAR_MONTHLY, {{20240108, 49, 52, 48, 50, 500, 1}});
     const SymbolRecord &bbb = Symbol("BBB");
@@ -214,12 +212,11 @@ TEST_F(CsvImportTest, ParseNumberFormats)
         const char *text;
         int format;
         double value;
-    } cases[] = {{"1.234,56", NUMBER_COMMA, 1234.56}, {"1,234.56", NUMBER_POINT, 1234.56}, {"12,5", NUMBER_POINT, 125},
-                 {"-0,5", NUMBER_COMMA, -0.5},        {"7x", NUMBER_POINT, 7},             {"", NUMBER_POINT, 0}};
+    } cases[] = {{"1.234,56", NUMBER_COMMA, 1234.56}, {"1,234.56", NUMBER_POINT, 1234.56}, {"12,5", NUMBER_POINT, 125}, {"-0,5", NUMBER_COMMA, -0.5}, {"7x", NUMBER_POINT, 7}, {"", NUMBER_POINT, 0}};
     for (const auto &c : cases) EXPECT_DOUBLE_EQ(ParseNumber(c.text, c.format), c.value) << c.text;
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -291,7 +288,7 @@ TEST_F(CsvImportTest, OnlineSourceWithoutItsServiceFailsCleanly)
     EXPECT_NE(ReadTestFile(log).find("Importing Yahoo Data From Yahoo"), std::string::npos);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -310,7 +307,7 @@ TEST_F(CsvImportTest, ExcludeIfFiltersFinishedSymbols)
     EXPECT_NE(ReadTestFile(log).find("bbb\twas filtered\n"), std::string::npos);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -332,4 +329,4 @@ TEST_F(CsvImportTest, CsiStocksPreferTextFiles)
     EXPECT_EQ(ibm.TickSize, 0.01);
 }
 
-}  // namespace
+} // namespace

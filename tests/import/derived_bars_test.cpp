@@ -81,12 +81,9 @@ TEST_F(ImportTest, DerivedListsAndBarsFollowCalendarPeriods)
         ExpectBars(a, BAR_WEEKLY, {{20260102, 11, 15, 10, 14, 300, weekExtra}, {20260107, 14, 14, 13, 13, 100, 3}});
         ExpectBars(a, BAR_MONTHLY, {{20251229, 11, 13, 10, 12, 100, 1}, {20260107, 12, 15, 11, 13, 300, monthExtra}});
         ExpectBars(a, BAR_YEARLY, {{20251229, 11, 13, 10, 12, 100, 1}, {20260107, 12, 15, 11, 13, 300, monthExtra}});
-        ExpectBars(b, BAR_WEEKLY, {{20251222, 10, 12, 9, 11, 100, 0}, {20260107, 14, 14, 13, 13, 100, 0},
-                                   {20270106, 20, 21, 19, 20, 50, 0}});
-        ExpectBars(b, BAR_MONTHLY, {{20251229, 10, 12, 9, 11, 100, 0}, {20260107, 14, 14, 13, 13, 100, 0},
-                                    {20270106, 20, 21, 19, 20, 50, 0}});
-        ExpectBars(b, BAR_QUARTERLY, {{20251229, 10, 12, 9, 11, 100, 0}, {20260107, 14, 14, 13, 13, 100, 0},
-                                      {20270106, 20, 21, 19, 20, 50, 0}});
+        ExpectBars(b, BAR_WEEKLY, {{20251222, 10, 12, 9, 11, 100, 0}, {20260107, 14, 14, 13, 13, 100, 0}, {20270106, 20, 21, 19, 20, 50, 0}});
+        ExpectBars(b, BAR_MONTHLY, {{20251229, 10, 12, 9, 11, 100, 0}, {20260107, 14, 14, 13, 13, 100, 0}, {20270106, 20, 21, 19, 20, 50, 0}});
+        ExpectBars(b, BAR_QUARTERLY, {{20251229, 10, 12, 9, 11, 100, 0}, {20260107, 14, 14, 13, 13, 100, 0}, {20270106, 20, 21, 19, 20, 50, 0}});
         FreeSymbolRecord(&a);
         FreeSymbolRecord(&b);
     }
@@ -167,4 +164,4 @@ TEST_F(ImportTest, NoPaddingLeavesBarsAlone)
     EXPECT_EQ(Dates(Symbol("X")), (std::vector<int32_t>{20240102, 20240106, 20240108}));
 }
 
-}  // namespace
+} // namespace

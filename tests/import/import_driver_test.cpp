@@ -64,9 +64,8 @@ TEST_F(ImportTest, ContractChainsLinkContractsOfOneRoot)
     LinkContractChains();
     struct {
         const char *symbol, *root;
-        uint32_t previous, next;   /* 1-based symbol numbers */
-    } expected[] = {{"ES-2023H", "ES", 0, 3},   {"ES-2023H_X", "", 0, 0}, {"ES-2023M", "ES", 1, 4},
-                    {"ES-2023U", "ES", 3, 0},   {"NQ-2023H", "NQ", 0, 0}, {"SPY", "", 0, 0}};
+        uint32_t previous, next; /* 1-based symbol numbers */
+    } expected[] = {{"ES-2023H", "ES", 0, 3}, {"ES-2023H_X", "", 0, 0}, {"ES-2023M", "ES", 1, 4}, {"ES-2023U", "ES", 3, 0}, {"NQ-2023H", "NQ", 0, 0}, {"SPY", "", 0, 0}};
     for (int i = 0; i < 6; i++) {
         const SymbolInfo &info = gStore.symbols[i].info;
         EXPECT_STREQ(info.Symbol, expected[i].symbol);
@@ -105,4 +104,4 @@ TEST_F(ImportTest, MetaStockSecurityIsMarkedOnlyOnceKept)
     EXPECT_EQ(gImport.count, 0);
 }
 
-}  // namespace
+} // namespace

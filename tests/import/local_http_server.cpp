@@ -17,7 +17,7 @@ static void CloseSocket(intptr_t s) { closesocket((SOCKET)s); }
 #include <sys/socket.h>
 #include <unistd.h>
 static void CloseSocket(intptr_t s) { close((int)s); }
-enum { SEND_FLAGS = MSG_NOSIGNAL };  /* a client that left is no signal */
+enum { SEND_FLAGS = MSG_NOSIGNAL }; /* a client that left is no signal */
 #endif
 
 static bool SendAll(intptr_t s, const std::string &data)
@@ -80,7 +80,7 @@ void LocalHttpServer::Serve()
         if (select((int)listener + 1, &ready, nullptr, nullptr, &wait) <= 0) continue;
         intptr_t client = (intptr_t)accept((decltype(socket(0, 0, 0)))listener, nullptr, nullptr);
         if (client < 0) continue;
-        /* A client that stops reading must not hold an answer's thread forever. */
+            /* A client that stops reading must not hold an answer's thread forever. */
 #ifdef _WIN32
         DWORD limit = 300;
 #else

@@ -12,11 +12,11 @@
 
 struct HttpAnswer {
     int status = 200;
-    std::string headers;     /* extra header lines, each ending in "\r\n" */
+    std::string headers; /* extra header lines, each ending in "\r\n" */
     std::string body;
-    int delayMs = 0;         /* wait before answering */
-    bool drop = false;       /* close the connection without an answer */
-    bool endless = false;    /* after body, keep sending (3 s at most) until the client leaves */
+    int delayMs = 0;      /* wait before answering */
+    bool drop = false;    /* close the connection without an answer */
+    bool endless = false; /* after body, keep sending (3 s at most) until the client leaves */
 };
 
 struct LocalHttpServer {
@@ -28,7 +28,7 @@ struct LocalHttpServer {
     /* The paths asked for, in arrival order. */
     std::vector<std::string> Paths();
 
-  private:
+private:
     void Serve();
     void Answer(intptr_t socket);
     Handler handler;

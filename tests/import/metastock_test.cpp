@@ -119,8 +119,7 @@ TEST(MetaStockValues, MbfToDouble)
         uint8_t bytes[4];
         int result;
         double value;
-    } cases[] = {{{0, 0, 0, 0x81}, 1, 1.0},   {{0, 0, 0, 0}, 0, 0.0},      {{0, 0, 0x80, 0x81}, 1, -1.0},
-                 {{0, 0, 0x20, 0x84}, 1, 10.0}, {{0xFF, 0xFF, 0x7F, 2}, 0, 0.0}, {{0, 0, 0, 1}, 0, 0.0}};
+    } cases[] = {{{0, 0, 0, 0x81}, 1, 1.0}, {{0, 0, 0, 0}, 0, 0.0}, {{0, 0, 0x80, 0x81}, 1, -1.0}, {{0, 0, 0x20, 0x84}, 1, 10.0}, {{0xFF, 0xFF, 0x7F, 2}, 0, 0.0}, {{0, 0, 0, 1}, 0, 0.0}};
     for (const auto &c : cases) {
         double v = -7;
         EXPECT_EQ(MbfToDouble(c.bytes, &v), c.result);
@@ -134,18 +133,13 @@ struct MetaStockTest : ImportTest {
         ImportTest::SetUp();
         PlatCreateFolder(tmp.File("ms").c_str());
         PlatCreateFolder(tmp.File("ms\\ext").c_str());
-        Write("ms\\master", Master({{1, 6, "MSA", "Alpha", 20240102, 20240104},
-                                    {2, 5, "MSD", "Delta", 20240102, 20240104},
-                                    {9, 6, "OLD", "Old", 20200102, 20201231}}));
-        Write("ms\\F1.dat", DataFile(6, {{20240102, 10, 11, 9, 10.5, 1000}, {20240103, 10.5, 12, 10, 11, 1500},
-                                         {20240104, 11, 11.5, 10.5, 11.25, 800}}));
-        Write("ms\\F2.dat", DataFile(5, {{20240102, 0, 11, 9, 10, 100}, {20240103, 0, 12, 10, 11, 100},
-                                         {20240104, 0, 12, 12, 12, 100}}));
+        Write("ms\\master", Master({{1, 6, "MSA", "Alpha", 20240102, 20240104}, {2, 5, "MSD", "Delta", 20240102, 20240104}, {9, 6, "OLD", "Old", 20200102, 20201231}}));
+        Write("ms\\F1.dat", DataFile(6, {{20240102, 10, 11, 9, 10.5, 1000}, {20240103, 10.5, 12, 10, 11, 1500}, {20240104, 11, 11.5, 10.5, 11.25, 800}}));
+        Write("ms\\F2.dat", DataFile(5, {{20240102, 0, 11, 9, 10, 100}, {20240103, 0, 12, 10, 11, 100}, {20240104, 0, 12, 12, 12, 100}}));
         Write("ms\\ext\\master", Master({{5, 6, "JUNK", "Junk", 20240102, 20240104}}));
         Write("ms\\ext\\emaster", Emaster({{1, 7, "MSB", "Bravo", 20240102, 20240103}}));
         Write("ms\\ext\\F1.dat", DataFile(7, {{20240102, 5, 6, 4, 5.5, 10, 77}, {20240103, 5.5, 6, 5, 5.75, 20, 78}}));
-        Write("ms\\ext\\xmaster", Xmaster({{300, 0, "MSC", "Charlie", 20240103, 20240104},
-                                           {400, 0, "MSB", "Bravo again", 20240102, 20240103}}));
+        Write("ms\\ext\\xmaster", Xmaster({{300, 0, "MSC", "Charlie", 20240103, 20240104}, {400, 0, "MSB", "Bravo again", 20240102, 20240103}}));
         Write("ms\\ext\\F300.mwd", DataFile(7, {{20240103, 2, 2.5, 1.5, 2.25, 5, 1}, {20240104, 2.25, 3, 2, 2.5, 6, 2}}));
         Write("ms\\ext\\F400.mwd", DataFile(7, {{20240102, 9, 9, 9, 9, 9, 9}}));
         ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "MetaStock"), 0);
@@ -168,7 +162,7 @@ TEST_F(MetaStockTest, ImportsEveryLayout)
     ASSERT_EQ(gStore.symbolCount, 4) << "JUNK (master beside emaster) and OLD (ended before StartDate) are not read";
     struct {
         const char *symbol;
-        std::vector<std::vector<double>> bars;   /* date, open, high, low, close, volume, extra */
+        std::vector<std::vector<double>> bars; /* date, open, high, low, close, volume, extra */
     } expected[] = {
         {"MSA", {{20240102, 10, 11, 9, 10.5, 1000, 0}, {20240103, 10.5, 12, 10, 11, 1500, 0}, {20240104, 11, 11.5, 10.5, 11.25, 800, 0}}},
         {"MSB", {{20240102, 5, 6, 4, 5.5, 10, 77}, {20240103, 5.5, 6, 5, 5.75, 20, 78}}},
@@ -213,4 +207,4 @@ TEST_F(MetaStockTest, DamagedTreesFailTheImport)
     }
 }
 
-}  // namespace
+} // namespace

@@ -90,9 +90,12 @@ TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
         const char *path;
         int result;
         const char *errorHas;
-        double seconds;       /* at most (a client may read an endless body whole first) */
+        double seconds; /* at most (a client may read an endless body whole first) */
     } cases[] = {
-        {"/ok", 1, "", 1.0}, {"/status500", 0, "status 500", 1.0}, {"/slow", 0, "", 1.8}, {"/drop", 0, "", 1.0},
+        {"/ok", 1, "", 1.0},
+        {"/status500", 0, "status 500", 1.0},
+        {"/slow", 0, "", 1.8},
+        {"/drop", 0, "", 1.0},
         {"/endless", 0, "", 3.8},
     };
     for (const Case &c : cases) {
@@ -100,8 +103,10 @@ TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
         EXPECT_EQ(HttpGet(0, c.path, 0, HTTP_BODY_FIRST), c.result) << c.path;
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_LT(seconds, c.seconds) << c.path << ": the time-out of a second holds";
-        if (c.result) EXPECT_STREQ(gHttpSlots[0].body[0], "fine");
-        else EXPECT_NE(std::string(gImportErrorText).find(c.errorHas), std::string::npos) << gImportErrorText;
+        if (c.result)
+            EXPECT_STREQ(gHttpSlots[0].body[0], "fine");
+        else
+            EXPECT_NE(std::string(gImportErrorText).find(c.errorHas), std::string::npos) << gImportErrorText;
     }
     /* HTTPS to a plain-HTTP port: refused with the transport's own words. */
     SetImportErrorText(nullptr);
@@ -115,9 +120,12 @@ TEST_F(OnlineTest, YahooImportIsTheSameOnOneOrManyWorkers)
     LocalHttpServer server([](const std::string &path) {
         HttpAnswer a;
         int n = SymbolNumber(path);
-        if (n == 7) a.body = "<html>not a chart</html>";   /* damaged: passed over */
-        else if (n >= 0) a.body = ChartFor(n);
-        else a.body = "home";
+        if (n == 7)
+            a.body = "<html>not a chart</html>"; /* damaged: passed over */
+        else if (n >= 0)
+            a.body = ChartFor(n);
+        else
+            a.body = "home";
         return a;
     });
     std::map<std::string, std::vector<double>> runs[2];
@@ -154,8 +162,10 @@ TEST_F(OnlineTest, RetriesThenFailsWithTheReason)
         int n = SymbolNumber(path);
         if (n == 1) {
             /* S1 drops the first request and is fine afterwards. */
-            if (calls++ == 0) a.drop = true;
-            else a.body = ChartFor(1);
+            if (calls++ == 0)
+                a.drop = true;
+            else
+                a.body = ChartFor(1);
         } else if (n == 2) {
             a = {503, "", "busy"};
         } else {
@@ -217,14 +227,19 @@ std::string NorgateSeries()
 HttpAnswer Updater(const std::string &path, const char *watchlist)
 {
     HttpAnswer a;
-    if (path == "/api/v1/status") a.body = "OK";
-    else if (path.rfind("/api/v1/watchlist/", 0) == 0) a.body = watchlist;
+    if (path == "/api/v1/status")
+        a.body = "OK";
+    else if (path.rfind("/api/v1/watchlist/", 0) == 0)
+        a.body = watchlist;
     else if (path.rfind("/api/v1/prices/", 0) == 0) {
         a.headers = "Field-Count: 6\r\nRecord-Count: 2\r\n";
         a.body = NorgateSeries();
-    } else if (path.find("/basetype") != std::string::npos) a.body = "Stock";
-    else if (path.find("/name") != std::string::npos) a.body = "Name & Co <Ltd>";
-    else if (path.find("correspondingindustryindex") != std::string::npos) a.body = "$SPXIT";
+    } else if (path.find("/basetype") != std::string::npos)
+        a.body = "Stock";
+    else if (path.find("/name") != std::string::npos)
+        a.body = "Name & Co <Ltd>";
+    else if (path.find("correspondingindustryindex") != std::string::npos)
+        a.body = "$SPXIT";
     return a;
 }
 
@@ -268,7 +283,7 @@ TEST_F(OnlineTest, NorgateWatchlistAndIndustryIndexes)
     EXPECT_STREQ(gImport.work[1].symbol, "BBB");
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -280,8 +295,10 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
             a.body = "date,close,high,low,open,volume,adjClose,adjHigh,adjLow,adjOpen,adjVolume,divCash,splitFactor\n"
                      "2024-01-02,20,21,19,20,100,10,10.5,9.5,10,200,0.0,1.0\n"
                      "2024-01-03,10,11,9,10,200,10,11,9,10,200,0.0,2.0\n";
-        else if (path.rfind("/tiingo/daily/BBB/prices", 0) == 0) a.body = "Error: Ticker 'BBB' not found";
-        else if (path.rfind("/tiingo/daily/AAA?", 0) == 0) a.body = "{\"name\":\"A Corp\",\"exchangeCode\":\"NYSE\"}";
+        else if (path.rfind("/tiingo/daily/BBB/prices", 0) == 0)
+            a.body = "Error: Ticker 'BBB' not found";
+        else if (path.rfind("/tiingo/daily/AAA?", 0) == 0)
+            a.body = "{\"name\":\"A Corp\",\"exchangeCode\":\"NYSE\"}";
         else if (path.rfind("/tiingo/crypto/prices", 0) == 0)
             a.body = "[{\"ticker\":\"btcusd\",\"priceData\":[{\"date\":\"2024-01-02T00:00:00+00:00\",\"open\":10,"
                      "\"high\":12,\"low\":9,\"close\":11,\"volume\":5,\"tradesDone\":7}]}]";
@@ -323,7 +340,7 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
     EXPECT_EQ(gImport.count, 2);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -386,4 +403,4 @@ TEST_F(OnlineTest, ConstituencyIdsAreTheUnionOfEveryAnswer)
     EXPECT_EQ(kinds, (std::vector<int32_t>{-10, -6}));
 }
 
-}  // namespace
+} // namespace

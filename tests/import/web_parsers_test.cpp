@@ -19,7 +19,10 @@ TEST(HttpHelpers, UrlEncodeAndUnixSeconds)
         int capacity;
         const char *encoded;
     } cases[] = {
-        {"AB C/1", 40, "AB%20C%2F1"}, {"\xC3", 40, "%C3"}, {"ABC/", 5, "ABC"}, {"$XJO.au", 40, "%24XJO%2Eau"},
+        {"AB C/1", 40, "AB%20C%2F1"},
+        {"\xC3", 40, "%C3"},
+        {"ABC/", 5, "ABC"},
+        {"$XJO.au", 40, "%24XJO%2Eau"},
         {"ABCD", 4, "ABC"},
     };
     for (const Case &c : cases) {
@@ -30,7 +33,7 @@ TEST(HttpHelpers, UrlEncodeAndUnixSeconds)
     }
     EXPECT_EQ(DateTimeToUnix(19700101, 0), 0);
     EXPECT_EQ(DateTimeToUnix(19700102, 23), 169200);
-    EXPECT_EQ(DateTimeToUnix(20240102, 14) + 1800, 1704205800);   /* 14:30 UTC, from the calendar */
+    EXPECT_EQ(DateTimeToUnix(20240102, 14) + 1800, 1704205800); /* 14:30 UTC, from the calendar */
     EXPECT_EQ(DateTimeToUnix(19691231, 0), -86400);
 }
 
@@ -47,9 +50,9 @@ struct NorgateCase {
     std::string headers;
     std::string body;
     int result;
-    double extra0;            /* Extra of the first bar */
-    int dividends;            /* dividend events */
-    double close0;            /* close of the first bar */
+    double extra0; /* Extra of the first bar */
+    int dividends; /* dividend events */
+    double close0; /* close of the first bar */
 };
 
 TEST_F(ImportTest, NorgatePricesReadEachLayout)
@@ -59,9 +62,10 @@ TEST_F(ImportTest, NorgatePricesReadEachLayout)
     std::string plain6 = NorgateRecord(45293, {10, 11, 9, 10.5f, 1000}) + NorgateRecord(45294, {10, 11, 9, 10, 900});
     /* F = 9: the second record carries the first one's c = 0.5 over its divisor d. */
     std::string carry = NorgateRecord(45293, {20, 20, 20, 20, 100, 0, 20, 0.5f}) +
-                        NorgateRecord(45294, {10, 10, 10, 10, 100, 0, 10, 0});
+        NorgateRecord(45294, {10, 10, 10, 10, 100, 0, 10, 0});
     std::string zeroDivisor = NorgateRecord(45293, {20, 20, 20, 20, 100, 0, 20, 0.5f}) +
-                              NorgateRecord(45294, {10, 10, 10, 10, 100, 0, 0, 0});
+        NorgateRecord(45294, {10, 10, 10, 10, 100, 0, 0, 0});
+    /* clang-format off */
     NorgateCase cases[] = {
         {"field count 4", "Field-Count: 4\r\nRecord-Count: 2\r\n", plain6, -1, 0, 0, 0},
         {"no record count", "Field-Count: 6\r\n", plain6, -1, 0, 0, 0},
@@ -72,6 +76,7 @@ TEST_F(ImportTest, NorgatePricesReadEachLayout)
         {"carried dividend", "Field-Count: 9\r\nRecord-Count: 2\r\n", carry, 2, 0, 1, 20},
         {"zero divisor", "Field-Count: 9\r\nRecord-Count: 2\r\n", zeroDivisor, 2, 0, 0, 20},
     };
+    /* clang-format on */
     for (const NorgateCase &c : cases) {
         SymbolRecord r = {};
         ApplySymbolInfo("X", &r, SOURCE_NORGATE);
@@ -86,7 +91,7 @@ TEST_F(ImportTest, NorgatePricesReadEachLayout)
                 if (r.events[e].kind != EVENT_DIVIDEND) continue;
                 dividends++;
                 EXPECT_EQ(r.events[e].date, 20240103) << c.name;
-                EXPECT_DOUBLE_EQ(r.events[e].value, 0.5) << c.name;   /* 0.5 x 1 x 10 / 10 */
+                EXPECT_DOUBLE_EQ(r.events[e].value, 0.5) << c.name; /* 0.5 x 1 x 10 / 10 */
             }
             EXPECT_EQ(dividends, c.dividends) << c.name;
         }
@@ -136,8 +141,8 @@ TEST_F(ImportTest, YahooChartSplitsDividendsAndDamage)
         const char *from, *to;
         int result;
     } damaged[] = {
-        {"\"volume\":[1000,2000,4000]", "\"volume\":[1000,2000]", 0},      /* short array */
-        {"\"close\":[11,12,6.5]", "\"close\":[11,null,6.5]", 2},            /* a missing price: no bar */
+        {"\"volume\":[1000,2000,4000]", "\"volume\":[1000,2000]", 0}, /* short array */
+        {"\"close\":[11,12,6.5]", "\"close\":[11,null,6.5]", 2},      /* a missing price: no bar */
         {"\"timestamp\":[1704205800,1704292200,1704378600]", "\"timestamps\":[]", 0},
         {"\"currency\":\"GBp\"", "\"currency\":\"GBP\"", 3},
     };
@@ -176,4 +181,4 @@ TEST_F(ImportTest, TiingoCryptoKeysStayInTheirRecord)
     FreeMemory(&r.bars[BAR_DAILY]);
 }
 
-}  // namespace
+} // namespace

@@ -17,8 +17,8 @@ TEST(HolidayRules, ObservedDates)
         int year, rule;
         int32_t want;
     } kCases[] = {
-        {2022, HOLIDAY_NEW_YEAR, 0},                    /* Saturday: not observed */
-        {2023, HOLIDAY_NEW_YEAR, 20230102},             /* Sunday: the Monday after */
+        {2022, HOLIDAY_NEW_YEAR, 0},        /* Saturday: not observed */
+        {2023, HOLIDAY_NEW_YEAR, 20230102}, /* Sunday: the Monday after */
         {2024, HOLIDAY_NEW_YEAR, 20240101},
         {2024, HOLIDAY_JANUARY_MONDAY, 20240115},
         {2021, HOLIDAY_JANUARY_MONDAY, 20210118},
@@ -28,20 +28,20 @@ TEST(HolidayRules, ObservedDates)
         {2008, HOLIDAY_GOOD_FRIDAY, 20080321},
         {2024, HOLIDAY_MAY_MONDAY, 20240527},
         {2021, HOLIDAY_MAY_MONDAY, 20210531},
-        {2021, HOLIDAY_JUNE_19, 0},                     /* before the exchange kept it */
-        {2022, HOLIDAY_JUNE_19, 20220620},              /* Sunday */
-        {2027, HOLIDAY_JUNE_19, 20270618},              /* Saturday */
-        {2020, HOLIDAY_JULY_4, 20200703},               /* Saturday: the Friday before */
-        {2021, HOLIDAY_JULY_4, 20210705},               /* Sunday: the Monday after */
+        {2021, HOLIDAY_JUNE_19, 0},        /* before the exchange kept it */
+        {2022, HOLIDAY_JUNE_19, 20220620}, /* Sunday */
+        {2027, HOLIDAY_JUNE_19, 20270618}, /* Saturday */
+        {2020, HOLIDAY_JULY_4, 20200703},  /* Saturday: the Friday before */
+        {2021, HOLIDAY_JULY_4, 20210705},  /* Sunday: the Monday after */
         {2024, HOLIDAY_SEPTEMBER_MONDAY, 20240902},
         {2018, HOLIDAY_NOVEMBER_THURSDAY, 20181122},
         {2024, HOLIDAY_NOVEMBER_THURSDAY, 20241128},
-        {2021, HOLIDAY_CHRISTMAS, 20211224},            /* Saturday */
-        {2022, HOLIDAY_CHRISTMAS, 20221226},            /* Sunday */
+        {2021, HOLIDAY_CHRISTMAS, 20211224}, /* Saturday */
+        {2022, HOLIDAY_CHRISTMAS, 20221226}, /* Sunday */
         {2024, 0, 0},
         {2024, 11, 0},
-        {10000, HOLIDAY_NEW_YEAR, 0},                   /* beyond the last valid date */
-        {214749, HOLIDAY_CHRISTMAS, 0},                 /* a year read from a damaged date */
+        {10000, HOLIDAY_NEW_YEAR, 0},   /* beyond the last valid date */
+        {214749, HOLIDAY_CHRISTMAS, 0}, /* a year read from a damaged date */
     };
     for (const auto &c : kCases) EXPECT_EQ(HolidayDate(c.year, c.rule), c.want) << c.year << " rule " << c.rule;
 }
@@ -66,7 +66,7 @@ TEST_F(HolidayListTest, EarlyClosesAndGrowth)
     EXPECT_FALSE(Has(20271223, 1));
     EXPECT_TRUE(Has(20260703, 0));
     EXPECT_FALSE(Has(20260702, 1));
-    EXPECT_TRUE(Has(20261224, 1));      /* Christmas 2026 is a Friday */
+    EXPECT_TRUE(Has(20261224, 1)); /* Christmas 2026 is a Friday */
     /* five full years, none of their pairs dropped */
     EXPECT_GT(gCalendar.holidays.count, 60);
     EXPECT_EQ(gCalendar.holidays.count, 61);
@@ -130,32 +130,32 @@ TEST_F(SteppingTest, OffsetTradingDate)
         int32_t want;
     } kCases[] = {
         {BAR_DAILY, 0, 3, 0},
-        {BAR_DAILY, 20240112, 1, 20240116},     /* beyond the data over the holiday Monday */
+        {BAR_DAILY, 20240112, 1, 20240116}, /* beyond the data over the holiday Monday */
         {BAR_DAILY, 20240112, 3, 20240118},
-        {BAR_DAILY, 20240110, 1, 20240111},     /* inside the list */
-        {BAR_DAILY, 20240106, 0, 20240105},     /* Saturday: the Friday before */
+        {BAR_DAILY, 20240110, 1, 20240111}, /* inside the list */
+        {BAR_DAILY, 20240106, 0, 20240105}, /* Saturday: the Friday before */
         {BAR_DAILY, 20240106, 1, 20240108},
-        {BAR_DAILY, 20231003, -5, 20230926},    /* before the data */
-        {BAR_DAILY, 20240113, 0, 20240113},     /* beyond the list, no step */
-        {BAR_DAILY, 20240524, 1, 20240528},     /* Monday 27 May is a holiday */
-        {BAR_DAILY, 20240703, 1, 20240705},     /* the early close counts, the holiday not */
-        {BAR_WEEKLY, 20240119, 1, 20240126},    /* Friday to the next Friday */
-        {BAR_WEEKLY, 20240117, 1, 20240119},    /* Wednesday to that week's Friday */
+        {BAR_DAILY, 20231003, -5, 20230926}, /* before the data */
+        {BAR_DAILY, 20240113, 0, 20240113},  /* beyond the list, no step */
+        {BAR_DAILY, 20240524, 1, 20240528},  /* Monday 27 May is a holiday */
+        {BAR_DAILY, 20240703, 1, 20240705},  /* the early close counts, the holiday not */
+        {BAR_WEEKLY, 20240119, 1, 20240126}, /* Friday to the next Friday */
+        {BAR_WEEKLY, 20240117, 1, 20240119}, /* Wednesday to that week's Friday */
         {BAR_WEEKLY, 20240117, 2, 20240126},
-        {BAR_WEEKLY, 20240117, -1, 20240116},   /* back: first day of the week left */
-        {BAR_WEEKLY, 20240327, 1, 20240328},    /* Good Friday ends the week on Thursday */
+        {BAR_WEEKLY, 20240117, -1, 20240116}, /* back: first day of the week left */
+        {BAR_WEEKLY, 20240327, 1, 20240328},  /* Good Friday ends the week on Thursday */
         {BAR_MONTHLY, 20240117, 1, 20240131},
         {BAR_MONTHLY, 20240117, 2, 20240229},
         {BAR_QUARTERLY, 20240117, 1, 20240328},
         {BAR_YEARLY, 20240117, 1, 20241231},
         {BAR_DAILY, 99991230, 1, 99991231},
-        {BAR_DAILY, 99991231, 1, 0},            /* the calendar ends */
+        {BAR_DAILY, 99991231, 1, 0}, /* the calendar ends */
         {BAR_DAILY, 10000101, -1, 0},
-        {BAR_WEEKLY, 99991227, 1, 0},           /* the last week of 9999 never completes */
+        {BAR_WEEKLY, 99991227, 1, 0}, /* the last week of 9999 never completes */
     };
     for (const auto &c : kCases) {
         DateList list = gStore.dateLists[c.barSize];
-        if (c.barSize != BAR_DAILY) list.count = 0;   /* step by extrapolation */
+        if (c.barSize != BAR_DAILY) list.count = 0; /* step by extrapolation */
         EXPECT_EQ(OffsetTradingDate(&list, c.date, c.n), c.want)
             << "size " << c.barSize << " date " << c.date << " n " << c.n;
     }
@@ -172,14 +172,14 @@ TEST_F(SteppingTest, PeriodEnds)
         {20240110, BAR_DAILY, 1, 20240110},
         {20240110, BAR_WEEKLY, 0, 20240112},
         {20240112, BAR_WEEKLY, 1, 20240112},
-        {20240328, BAR_WEEKLY, 1, 20240328},     /* before Good Friday */
+        {20240328, BAR_WEEKLY, 1, 20240328}, /* before Good Friday */
         {20240327, BAR_WEEKLY, 0, 20240328},
         {20231229, BAR_MONTHLY, 1, 20231229},
         {20231228, BAR_MONTHLY, 0, 20231229},
         {20231229, BAR_QUARTERLY, 1, 20231229},
         {20231229, BAR_YEARLY, 1, 20231229},
         {20240110, BAR_YEARLY, 0, 20241231},
-        {20240110, 9, 0, 20240110},              /* unknown size */
+        {20240110, 9, 0, 20240110}, /* unknown size */
     };
     for (const auto &c : kCases) {
         EXPECT_EQ(IsPeriodEnd(c.date, c.barSize, nullptr), c.isEnd) << c.date << " size " << c.barSize;
@@ -230,15 +230,15 @@ TEST_F(StoreTest, PeriodFirstDate)
         int32_t want;
     } kCases[] = {
         {20240110, 1, BAR_WEEKLY, 20240108},
-        {20240117, 1, BAR_WEEKLY, 20240116},     /* after a Monday holiday */
+        {20240117, 1, BAR_WEEKLY, 20240116}, /* after a Monday holiday */
         {20240110, 1, BAR_DAILY, 20240110},
-        {20240110, 2, BAR_WEEKLY, 20240110},     /* count above 1: the date */
+        {20240110, 2, BAR_WEEKLY, 20240110}, /* count above 1: the date */
         {20240110, 0, BAR_WEEKLY, 20240108},
         {20240215, 1, BAR_MONTHLY, 20240201},
         {20240515, 1, BAR_QUARTERLY, 20240401},
         {20240515, 1, BAR_YEARLY, 20240102},
-        {20231220, 1, BAR_WEEKLY, 20240102},     /* before the list: its first date */
-        {20240115, 1, BAR_WEEKLY, 20240115},     /* holiday Monday: no market day of its week yet */
+        {20231220, 1, BAR_WEEKLY, 20240102}, /* before the list: its first date */
+        {20240115, 1, BAR_WEEKLY, 20240115}, /* holiday Monday: no market day of its week yet */
     };
     for (const auto &c : kCases)
         EXPECT_EQ(GetPeriodFirstDate(c.date, c.count, c.barSize), c.want) << c.date << " size " << c.barSize;
@@ -250,19 +250,19 @@ TEST_F(SteppingTest, CountTradingDays)
     EXPECT_EQ(CountTradingDays(daily, 20240105, 20240105), 1);
     EXPECT_EQ(CountTradingDays(daily, 20240102, 20240112), 9);
     EXPECT_EQ(CountTradingDays(daily, 20240112, 20240102), -9);
-    EXPECT_EQ(CountTradingDays(daily, 20240106, 20240107), 0);   /* a weekend inside the data */
+    EXPECT_EQ(CountTradingDays(daily, 20240106, 20240107), 0); /* a weekend inside the data */
     EXPECT_EQ(CountTradingDays(&gStore.dateLists[BAR_WEEKLY], 20231002, 20231027), 4);
     /* beyond the data: stepping weekdays, then periods of five days */
-    EXPECT_EQ(CountTradingDays(daily, 20240112, 20240119), 5);   /* the Monday holiday is skipped */
+    EXPECT_EQ(CountTradingDays(daily, 20240112, 20240119), 5); /* the Monday holiday is skipped */
     EXPECT_EQ(CountTradingDays(daily, 20240119, 20240112), -5);
     DateList weekly = gStore.dateLists[BAR_WEEKLY];
-    EXPECT_EQ(CountTradingDays(&weekly, 20240112, 20240216), 5);  /* 25 days / 5 */
+    EXPECT_EQ(CountTradingDays(&weekly, 20240112, 20240216), 5); /* 25 days / 5 */
     EXPECT_EQ(CountTradingDays(&weekly, 20240112, 20240215), 4);
     /* A first date that is no session does not count: 2024 had 262 weekdays and 10 holidays. */
     EXPECT_EQ(CountTradingDays(daily, 20240101, 20241231), 252);
     EXPECT_EQ(CountTradingDays(daily, 20241231, 20240101), -252);
-    EXPECT_EQ(CountTradingDays(daily, 20240113, 20240119), 4);   /* from a Saturday over the holiday */
-    EXPECT_EQ(CountTradingDays(daily, 10000101, 20020101), 0);   /* 1002 years apart */
+    EXPECT_EQ(CountTradingDays(daily, 20240113, 20240119), 4); /* from a Saturday over the holiday */
+    EXPECT_EQ(CountTradingDays(daily, 10000101, 20020101), 0); /* 1002 years apart */
     EXPECT_EQ(CountTradingDays(daily, 9990101, 20240101), 0);
 }
 
@@ -273,7 +273,7 @@ TEST_F(SteppingTest, FindDateIndex)
     static const struct {
         int32_t date;
         int direction;
-        int want;   /* -2: the last index */
+        int want; /* -2: the last index */
     } kCases[] = {
         {20231002, 0, 0},
         {20231007, 0, -1},
@@ -307,4 +307,4 @@ TEST_F(StoreTest, DefaultDateList)
     FreeMemory(&list.dates);
 }
 
-}  // namespace
+} // namespace

@@ -62,8 +62,8 @@ TEST_F(ConstituencyTest, ReadsRowsAndSkipsThoseWithoutAUsableId)
 
     EXPECT_STREQ(FindConstituencyLabel(3), "S&P 500 Large");
     EXPECT_STREQ(FindConstituencyLabel(7), "");
-    EXPECT_EQ(FindConstituencyLabel(998), nullptr);   /* refused row */
-    EXPECT_EQ(FindConstituencyLabel(0), nullptr);     /* the heading */
+    EXPECT_EQ(FindConstituencyLabel(998), nullptr); /* refused row */
+    EXPECT_EQ(FindConstituencyLabel(0), nullptr);   /* the heading */
 }
 
 TEST_F(ConstituencyTest, FallsBackToTheProgramFolder)
@@ -136,12 +136,18 @@ TEST(SecurityTypes, FromTypeText)
         const char *text;
         int want;
     } kCases[] = {
-        {"Futures", SECURITY_FUTURES}, {"FUT", SECURITY_FUTURES}, {"future", SECURITY_FUTURES},
-        {"Forex", SECURITY_FOREX},     {"FX", SECURITY_FOREX},    {"fx spot", SECURITY_FOREX},
-        {"Stock", SECURITY_STOCK},     {"", SECURITY_STOCK},      {"Fu", SECURITY_STOCK},
+        {"Futures", SECURITY_FUTURES},
+        {"FUT", SECURITY_FUTURES},
+        {"future", SECURITY_FUTURES},
+        {"Forex", SECURITY_FOREX},
+        {"FX", SECURITY_FOREX},
+        {"fx spot", SECURITY_FOREX},
+        {"Stock", SECURITY_STOCK},
+        {"", SECURITY_STOCK},
+        {"Fu", SECURITY_STOCK},
         {nullptr, SECURITY_STOCK},
     };
     for (const auto &c : kCases) EXPECT_EQ(ParseSecurityType(c.text), c.want) << (c.text ? c.text : "null");
 }
 
-}  // namespace
+} // namespace

@@ -74,8 +74,8 @@ inline const char *ImportText() { return KeptImport().given ? KeptImport().text.
 
 struct SymbolSpec {
     const char *symbol;
-    int days;       /* daily bars */
-    int events;     /* events (0 = none) */
+    int days;   /* daily bars */
+    int events; /* events (0 = none) */
 };
 
 /* Fills the loaded data with symbols (given in sorted order), one weekday
@@ -221,4 +221,4 @@ struct DataTest : ::testing::Test {
     }
 };
 
-}  // namespace datafixture
+} // namespace datafixture

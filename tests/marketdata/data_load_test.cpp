@@ -31,7 +31,7 @@ struct DataLoadTest : DataTest {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DataLoadTest, LoadingWithNoDataWindowsAsksNothing)
 {
@@ -48,7 +48,7 @@ TEST_F(DataLoadTest, ClosingDataWindowsAsksAndKeepsDataOnCancel)
 {
     LoadTwoSymbols();
     OpenWindows({"KestovarTrades", "KestovarScript", "KestovarChart", "KestovarPlot"});
-    gHeadless.messageBoxAnswer = 2;   /* Cancel */
+    gHeadless.messageBoxAnswer = 2; /* Cancel */
     EXPECT_EQ(LoadData(0), 0);
     EXPECT_STREQ(LastMessage(), "Changing the Data File will close all Chart, Graph, Plot, Scan and Trades windows.");
     EXPECT_EQ(gStore.symbolCount, 2);
@@ -56,7 +56,7 @@ TEST_F(DataLoadTest, ClosingDataWindowsAsksAndKeepsDataOnCancel)
     EXPECT_EQ(gHeadless.windowCount, 4);
     EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
 
-    gHeadless.messageBoxAnswer = 1;   /* OK: closed chart, graph, plot, scan, trades in that order */
+    gHeadless.messageBoxAnswer = 1; /* OK: closed chart, graph, plot, scan, trades in that order */
     ASSERT_EQ(LoadData(0), 1);
     EXPECT_STREQ(gHeadless.closedWindows, "KestovarChart;KestovarPlot;KestovarTrades;");
     EXPECT_EQ(gHeadless.windowCount, 1);
@@ -139,8 +139,8 @@ TEST_F(DataLoadTest, TestDateRangeFollowsTheSettings)
     static const struct {
         const char *what;
         int earliest, latest, numBars;
-        int32_t firstDate, lastDate;   /* settings before */
-        int32_t wantFirst, wantLast;   /* indexes */
+        int32_t firstDate, lastDate; /* settings before */
+        int32_t wantFirst, wantLast; /* indexes */
     } kCases[] = {
         {"whole range, bar count ignored", 1, 1, 100, 0, 0, 0, 199},
         {"last 100 dates", 0, 1, 100, 20200101, 0, 100, 199},

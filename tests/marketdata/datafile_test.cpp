@@ -84,7 +84,7 @@ std::string EncodeOldFile(float version, uint32_t infoBytes, uint32_t trailerByt
 
 const std::vector<SymbolSpec> kTwoSymbols = {{"AAA", 300, 2}, {"bbb", 40, 0}};
 
-}  // namespace
+} // namespace
 
 TEST_F(DataFileTest, SavedFileReadsBackBlockForBlock)
 {
@@ -118,7 +118,7 @@ TEST_F(DataFileTest, SavedFileReadsBackBlockForBlock)
     EXPECT_TRUE(Snapshot() == before);
     EXPECT_EQ(gStore.fileVersion, DATA_FILE_VERSION);
     EXPECT_STREQ(gStore.loadedPath, path.c_str());
-    EXPECT_EQ(gStore.symbols[1].events, nullptr);            /* no events: no array */
+    EXPECT_EQ(gStore.symbols[1].events, nullptr); /* no events: no array */
     EXPECT_EQ(gStore.symbols[0].firstUsedDate, FIRST_USED_NONE);
     EXPECT_EQ(gStore.maxDailyBars, 300);
     EXPECT_EQ(gStore.firstDate, 20200102);
@@ -162,8 +162,13 @@ TEST_F(DataFileTest, OlderVersionsConvertWithoutLosingFields)
         float version;
         uint32_t info, trailer;
     } kVersions[] = {
-        {0.27f, 680, 24},  {0.28f, 920, 24},  {0.29f, 1176, 24}, {0.30f, 1336, 24},
-        {0.31f, 1344, 24}, {0.32f, 1344, 32}, {0.33f, 1352, 32},
+        {0.27f, 680, 24},
+        {0.28f, 920, 24},
+        {0.29f, 1176, 24},
+        {0.30f, 1336, 24},
+        {0.31f, 1344, 24},
+        {0.32f, 1344, 32},
+        {0.33f, 1352, 32},
     };
     for (const auto &v : kVersions) {
         SCOPED_TRACE(v.version);
@@ -310,9 +315,12 @@ TEST_F(DataFileTest, HugeCountsInSymbolTrailersFailCleanly)
         size_t offset;
         const char *message;
     } kCases[] = {
-        {0, "Unable to read daily bars for AAA"},       {4, "Unable to read weekly bars for AAA"},
-        {8, "Unable to read monthly bars for AAA"},     {32, "Unable to read quarterly bars for AAA"},
-        {36, "Unable to read yearly bars for AAA"},     {12, "Unable to read event list for stock AAA"},
+        {0, "Unable to read daily bars for AAA"},
+        {4, "Unable to read weekly bars for AAA"},
+        {8, "Unable to read monthly bars for AAA"},
+        {32, "Unable to read quarterly bars for AAA"},
+        {36, "Unable to read yearly bars for AAA"},
+        {12, "Unable to read event list for stock AAA"},
     };
     const std::string path = dir.File("bad.kvd");
     for (const auto &c : kCases) {
@@ -348,7 +356,7 @@ TEST_F(DataFileTest, DatesOutsideTheCalendarRefuseTheFile)
     const struct {
         size_t offset;
         uint32_t date;
-        std::string message;   /* empty: the file loads */
+        std::string message; /* empty: the file loads */
     } kCases[] = {
         {daily, 0, "Unable to read the date list"},
         {daily, 100000101, "Unable to read the date list"},
@@ -398,8 +406,7 @@ TEST_F(DataFileTest, TruncatedFilesNameTheMissingBlock)
         uint64_t size;
         std::string message;
     };
-    std::vector<Block> blocks = {{DATA_HEADER_SIZE, "Unable to read " + path}, {80, "Unable to read " + path},
-                                 {5, "Unable to read " + path}};
+    std::vector<Block> blocks = {{DATA_HEADER_SIZE, "Unable to read " + path}, {80, "Unable to read " + path}, {5, "Unable to read " + path}};
     for (int b = 0; b < BAR_SIZE_COUNT; b++)
         blocks.push_back({4 * (uint64_t)(gStore.dateLists[b].count + 1), "Unable to read the date list"});
     static const char *const kSizes[] = {"daily", "weekly", "monthly", "quarterly", "yearly"};
@@ -529,7 +536,8 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     PlatListFolder((dir.path + "\\*").c_str(), [](const char *, int, void *user) {
         ++*(int *)user;
         return 1;
-    }, &entries);
+    },
+                   &entries);
     EXPECT_EQ(entries, 3);
 }
 
@@ -540,9 +548,9 @@ TEST_F(DataFileTest, NoteIsTheScriptsImportSection)
 {
     TempFolder dir;
     static const struct {
-        const char *loaded;   /* the note the loaded data has */
-        const char *import;   /* the compiled script's Import section */
-        const char *want;     /* the note of the file, null none */
+        const char *loaded; /* the note the loaded data has */
+        const char *import; /* the compiled script's Import section */
+        const char *want;   /* the note of the file, null none */
     } kCases[] = {
         {"old note", nullptr, nullptr},
         {"old note", "Import:\n  DataSource: CSV\n", "Import:\n  DataSource: CSV\n"},
@@ -587,5 +595,5 @@ TEST_F(DataFileTest, FileWithoutNoteOrNamesReadsBack)
     EXPECT_TRUE(Snapshot() == before);
     EXPECT_EQ(gStore.note, nullptr);
     EXPECT_EQ(gStore.symbols[1].barCounts[BAR_DAILY], 0);
-    ASSERT_NE(gStore.symbols[1].bars[BAR_DAILY], nullptr);   /* room for one bar, as every array */
+    ASSERT_NE(gStore.symbols[1].bars[BAR_DAILY], nullptr); /* room for one bar, as every array */
 }

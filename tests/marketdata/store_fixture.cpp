@@ -49,7 +49,8 @@ void MakeSymbol(SymbolRecord *record, const char *symbol, const std::vector<int3
         std::vector<size_t> ends;
         if (k == 0)
             for (size_t i = 0; i < days.size(); i++) ends.push_back(i);
-        else ends = PeriodLastIndexes(days, k);
+        else
+            ends = PeriodLastIndexes(days, k);
         ASSERT_TRUE(AllocMemory(&record->bars[k], (ends.size() + 1) * sizeof(Bar)));
         size_t from = 0;
         for (size_t n = 0; n < ends.size(); n++) {

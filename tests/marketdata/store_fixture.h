@@ -17,7 +17,7 @@ std::vector<int32_t> MarketDays(int32_t from, int32_t to, std::initializer_list<
 inline int64_t PeriodKey(int32_t date, int barSize)
 {
     switch (barSize) {
-    case BAR_WEEKLY: return DaysBetween(19000101, date) / 7;   /* 1 January 1900 is a Monday */
+    case BAR_WEEKLY: return DaysBetween(19000101, date) / 7; /* 1 January 1900 is a Monday */
     case BAR_MONTHLY: return date / 100;
     case BAR_QUARTERLY: return date / 10000 * 10 + (date / 100 % 100 - 1) / 3;
     case BAR_YEARLY: return date / 10000;

@@ -74,29 +74,29 @@ TEST_F(LookupTest, FindsTheBarOfEachSizeAndPhase)
         int barSize;
         int32_t date;
         int phase;
-        int32_t want;   /* date of the bar found, 0 for none */
+        int32_t want; /* date of the bar found, 0 for none */
     } kCases[] = {
         {BAR_DAILY, 20240105, PHASE_CLOSE, 20240105},
-        {BAR_DAILY, 20240106, PHASE_CLOSE, 0},          /* Saturday */
-        {BAR_DAILY, 20240115, PHASE_OPEN, 0},           /* holiday */
-        {BAR_DAILY, 20231229, PHASE_CLOSE, 0},          /* before the first date */
-        {BAR_DAILY, 20250102, PHASE_CLOSE, 0},          /* after the last date */
+        {BAR_DAILY, 20240106, PHASE_CLOSE, 0}, /* Saturday */
+        {BAR_DAILY, 20240115, PHASE_OPEN, 0},  /* holiday */
+        {BAR_DAILY, 20231229, PHASE_CLOSE, 0}, /* before the first date */
+        {BAR_DAILY, 20250102, PHASE_CLOSE, 0}, /* after the last date */
         {BAR_WEEKLY, 20231229, PHASE_CLOSE, 0},
         {BAR_YEARLY, 20250102, PHASE_CLOSE, 0},
-        {BAR_WEEKLY, 20240110, PHASE_CLOSE, 20240112},  /* Wednesday: its week's bar */
-        {BAR_WEEKLY, 20240108, PHASE_OPEN, 20240112},   /* first market date of the week */
+        {BAR_WEEKLY, 20240110, PHASE_CLOSE, 20240112}, /* Wednesday: its week's bar */
+        {BAR_WEEKLY, 20240108, PHASE_OPEN, 20240112},  /* first market date of the week */
         {BAR_WEEKLY, 20240110, PHASE_OPEN, 20240112},
         {BAR_WEEKLY, 20240110, PHASE_NONE, 20240112},
-        {BAR_WEEKLY, 20240117, PHASE_INTRADAY, 0},      /* the week is not over */
+        {BAR_WEEKLY, 20240117, PHASE_INTRADAY, 0}, /* the week is not over */
         {BAR_WEEKLY, 20240112, PHASE_INTRADAY, 20240112},
-        {BAR_WEEKLY, 20240116, PHASE_OPEN, 20240119},   /* Tuesday after a Monday holiday */
-        {BAR_WEEKLY, 20240115, PHASE_OPEN, 0},          /* the holiday opens no week */
+        {BAR_WEEKLY, 20240116, PHASE_OPEN, 20240119}, /* Tuesday after a Monday holiday */
+        {BAR_WEEKLY, 20240115, PHASE_OPEN, 0},        /* the holiday opens no week */
         {BAR_MONTHLY, 20240215, PHASE_CLOSE, 20240229},
         {BAR_QUARTERLY, 20240215, PHASE_CLOSE, 20240328},
         {BAR_YEARLY, 20240601, PHASE_CLOSE, 20241231},
-        {BAR_WEEKLY, 20241228, PHASE_CLOSE, 20241231},  /* Saturday before the last week */
+        {BAR_WEEKLY, 20241228, PHASE_CLOSE, 20241231}, /* Saturday before the last week */
         {BAR_WEEKLY, 20241231, PHASE_CLOSE, 20241231},
-        {7, 20240105, PHASE_CLOSE, 20240105},           /* unknown sizes are daily */
+        {7, 20240105, PHASE_CLOSE, 20240105}, /* unknown sizes are daily */
     };
     for (const auto &c : kCases) {
         Bar *bar = (Bar *)1;
@@ -189,9 +189,9 @@ TEST_F(StoreTest, FirstUsedDateIsTheEarliestTradedBarLandedOn)
     InstallSymbols({r});
     SymbolRecord *v = &gStore.symbols[0];
 
-    FindBarIndex(v, BAR_DAILY, days[3], PHASE_CLOSE, 0, nullptr);          /* no volume */
+    FindBarIndex(v, BAR_DAILY, days[3], PHASE_CLOSE, 0, nullptr); /* no volume */
     EXPECT_EQ(GetFirstUsedDate(v), FIRST_USED_NONE);
-    FindBarIndex(v, BAR_DAILY, NextDay(days[4]), PHASE_CLOSE, 0, nullptr);  /* fails, lands on a dry bar */
+    FindBarIndex(v, BAR_DAILY, NextDay(days[4]), PHASE_CLOSE, 0, nullptr); /* fails, lands on a dry bar */
     EXPECT_EQ(GetFirstUsedDate(v), FIRST_USED_NONE);
 
     /* Workers on their own slots race to lower it; the minimum wins. */
@@ -242,11 +242,11 @@ TEST_F(LookupTest, ResetGivesBackEverythingTheStoreHolds)
 
 TEST_F(LookupTest, BarOnOrBefore)
 {
-    EXPECT_EQ(GetBarOnOrBefore(spy, 20240106, BAR_DAILY)->date, 20240105);   /* Saturday */
+    EXPECT_EQ(GetBarOnOrBefore(spy, 20240106, BAR_DAILY)->date, 20240105); /* Saturday */
     EXPECT_EQ(GetBarOnOrBefore(spy, 20240105, BAR_DAILY)->date, 20240105);
-    EXPECT_EQ(GetBarOnOrBefore(spy, 20250301, BAR_DAILY)->date, 20241231);   /* after the data */
+    EXPECT_EQ(GetBarOnOrBefore(spy, 20250301, BAR_DAILY)->date, 20241231); /* after the data */
     EXPECT_EQ(GetBarOnOrBefore(spy, 20231201, BAR_DAILY), nullptr);
-    EXPECT_EQ(GetBarOnOrBefore(spy, 20240110, BAR_WEEKLY)->date, 20240112);  /* the week in progress */
+    EXPECT_EQ(GetBarOnOrBefore(spy, 20240110, BAR_WEEKLY)->date, 20240112); /* the week in progress */
 }
 
 TEST_F(LookupTest, SymbolAtDate)
@@ -257,9 +257,9 @@ TEST_F(LookupTest, SymbolAtDate)
     EXPECT_EQ(bar->date, 20240105);
     EXPECT_EQ(FindSymbolAtDate("spy", BAR_DAILY, 0, &bar, 1), spy);
     EXPECT_EQ(bar->date, 20241231);
-    EXPECT_EQ(FindSymbolAtDate("SPY", BAR_DAILY, 20240106, &bar, 0), spy);   /* next bar */
+    EXPECT_EQ(FindSymbolAtDate("SPY", BAR_DAILY, 20240106, &bar, 0), spy); /* next bar */
     EXPECT_EQ(bar->date, 20240108);
-    EXPECT_EQ(FindSymbolAtDate("SPY", BAR_DAILY, 20230106, &bar, 0), spy);   /* first bar */
+    EXPECT_EQ(FindSymbolAtDate("SPY", BAR_DAILY, 20230106, &bar, 0), spy); /* first bar */
     EXPECT_EQ(bar->date, 20240102);
     EXPECT_EQ(gHeadless.messageCount, 0);
 
@@ -339,13 +339,13 @@ TEST_F(CurrencyTest, UsesTheRateKnownOnTheDate)
 {
     static const struct {
         int32_t date;
-        int32_t rateDate;   /* whose close is the factor */
+        int32_t rateDate; /* whose close is the factor */
     } kCases[] = {
         {20240212, 20240212},
-        {20240214, 20240212},   /* gap: the last close before, not the latest rate */
-        {20240217, 20240212},   /* Saturday in the gap */
-        {20240110, 20240201},   /* before the rate's data: its first close */
-        {20240614, 20240531},   /* after it: its last close */
+        {20240214, 20240212}, /* gap: the last close before, not the latest rate */
+        {20240217, 20240212}, /* Saturday in the gap */
+        {20240110, 20240201}, /* before the rate's data: its first close */
+        {20240614, 20240531}, /* after it: its last close */
     };
     for (const auto &c : kCases) {
         EXPECT_DOUBLE_EQ(Factor(c.date), CloseOn(c.rateDate)) << c.date;
@@ -355,7 +355,7 @@ TEST_F(CurrencyTest, UsesTheRateKnownOnTheDate)
     }
     stock->currencySymbol = 0;
     EXPECT_EQ(Factor(20240212), 1.0);
-    stock->currencySymbol = 99;   /* a number outside the array converts nothing */
+    stock->currencySymbol = 99; /* a number outside the array converts nothing */
     EXPECT_EQ(Factor(20240212), 1.0);
 }
 
@@ -400,10 +400,10 @@ TEST_F(CurrencyTest, BarDateOfTheContextOnDailyBars)
     context.symbol = stock;
     context.date = 20240215;
     context.barPhase = PHASE_CLOSE;
-    context.lastBar = 25;   /* SAP's bar 25 */
+    context.lastBar = 25; /* SAP's bar 25 */
     int32_t barDate = stock->bars[BAR_DAILY][25].date;
     EXPECT_DOUBLE_EQ(GetCurrencyFactor(&context, 1), CloseOn(barDate));
-    context.lastBar = 5000;   /* outside the bars: the context date stands */
+    context.lastBar = 5000; /* outside the bars: the context date stands */
     EXPECT_DOUBLE_EQ(GetCurrencyFactor(&context, 1), CloseOn(20240212));
 }
 
@@ -416,14 +416,14 @@ TEST_F(LookupTest, SyncAndBindContext)
         int size;
         int32_t date;
         int phase;
-        int32_t barDate;    /* 0: no bar */
-        int lastBarShift;   /* last completed bar relative to the bar index; -9: none */
+        int32_t barDate;  /* 0: no bar */
+        int lastBarShift; /* last completed bar relative to the bar index; -9: none */
     } kCases[] = {
         {BAR_DAILY, 20240110, PHASE_OPEN, 20240110, -1},
         {BAR_DAILY, 20240110, PHASE_CLOSE, 20240110, 0},
-        {BAR_DAILY, 20240102, PHASE_OPEN, 20240102, -9},    /* first bar: none completed */
+        {BAR_DAILY, 20240102, PHASE_OPEN, 20240102, -9}, /* first bar: none completed */
         {BAR_DAILY, 20240106, PHASE_CLOSE, 0, 0},
-        {BAR_WEEKLY, 20240110, PHASE_CLOSE, 20240112, -1},  /* mid-week: the week is open */
+        {BAR_WEEKLY, 20240110, PHASE_CLOSE, 20240112, -1}, /* mid-week: the week is open */
         {BAR_WEEKLY, 20240112, PHASE_CLOSE, 20240112, 0},
         {BAR_WEEKLY, 20240112, PHASE_OPEN, 20240112, -1},
         {BAR_MONTHLY, 20240131, PHASE_CLOSE, 20240131, 0},
@@ -457,9 +457,9 @@ TEST_F(LookupTest, SyncAndBindContext)
     EXPECT_EQ(BindContextSymbol(&context)->date, 20240105);
     EXPECT_EQ(context.symbol, spy);
 
-    context.date = 20240107;   /* Sunday: moves back to Friday's bar */
+    context.date = 20240107; /* Sunday: moves back to Friday's bar */
     ClampDateToSymbolBar(&context);
     EXPECT_EQ(context.date, 20240105);
 }
 
-}  // namespace
+} // namespace

@@ -29,7 +29,7 @@ TEST(PlatformFiles, WholeFileRoundTripWithSizeAndWriteTime)
     char buf[32];
     uint32_t got = 0;
     ASSERT_EQ(PlatReadFile(f, buf, sizeof buf, &got), 1);
-    EXPECT_EQ(got, 10u);   // a short read at the end is not a failure
+    EXPECT_EQ(got, 10u); // a short read at the end is not a failure
     ASSERT_EQ(PlatReadFile(f, buf, sizeof buf, &got), 1);
     EXPECT_EQ(got, 0u);
     PlatCloseFile(f);
@@ -78,7 +78,7 @@ TEST(PlatformFolders, CreateListWithWildcardAndRemove)
     TempFolder tmp;
     std::string sub = tmp.File("Sub");
     ASSERT_EQ(PlatCreateFolder(sub.c_str()), 1);
-    EXPECT_EQ(PlatCreateFolder(sub.c_str()), 1);   // an existing folder is fine
+    EXPECT_EQ(PlatCreateFolder(sub.c_str()), 1); // an existing folder is fine
     EXPECT_EQ(PlatFolderExists(sub.c_str()), 1);
     ASSERT_TRUE(WriteTestFile(sub + "\\a.csv", "1"));
     ASSERT_TRUE(WriteTestFile(sub + "\\B.CSV", "2"));
@@ -87,16 +87,19 @@ TEST(PlatformFolders, CreateListWithWildcardAndRemove)
 
     std::set<std::string> names;
     ASSERT_EQ(PlatListFolder((sub + "\\*.csv").c_str(), [](const char *name, int isFolder, void *user) {
-        ((std::set<std::string> *)user)->insert(name);
-        return 1;
-    }, &names), 1);
+                  ((std::set<std::string> *)user)->insert(name);
+                  return 1;
+              },
+                             &names),
+              1);
     EXPECT_EQ(names, (std::set<std::string>{"a.csv", "B.CSV"}));
 
     std::set<std::string> folders;
     PlatListFolder((sub + "\\*").c_str(), [](const char *name, int isFolder, void *user) {
         if (isFolder) ((std::set<std::string> *)user)->insert(name);
         return 1;
-    }, &folders);
+    },
+                   &folders);
     EXPECT_EQ(folders, (std::set<std::string>{"inner"}));
 
     // a parent that does not exist is reported as a missing path
@@ -125,7 +128,7 @@ TEST(PlatformPaths, BackslashComposedPathsWork)
     // The program composes every path with '\'; the OS layer accepts them.
     TempFolder tmp;
     std::string p = tmp.path + "\\one\\two.txt";
-    ASSERT_EQ(PlatCreateFolder((tmp.path + "\\one\\").c_str()), 1);   // trailing separator is fine
+    ASSERT_EQ(PlatCreateFolder((tmp.path + "\\one\\").c_str()), 1); // trailing separator is fine
     ASSERT_TRUE(WriteTestFile(p, "x"));
     EXPECT_EQ(PlatFileExists(p.c_str()), 1);
     char native[300];
@@ -149,7 +152,7 @@ TEST(PlatformTime, LocalTimeAndTicks)
     uint64_t t0 = PlatTickCount64();
     PlatSleep(60);
     uint64_t t1 = PlatTickCount64();
-    EXPECT_GE(t1 - t0, 30u);   // tick counters can be coarse (about 16 ms)
+    EXPECT_GE(t1 - t0, 30u); // tick counters can be coarse (about 16 ms)
     EXPECT_LT(t1 - t0, 5000u);
 }
 
@@ -160,7 +163,7 @@ TEST(PlatformProcess, EnvironmentMemoryAndProcessors)
     ASSERT_EQ(PlatGetEnv("KV_TEST_VAR", buf, sizeof buf), 1);
     EXPECT_STREQ(buf, "hello");
     char tiny[3];
-    EXPECT_EQ(PlatGetEnv("KV_TEST_VAR", tiny, sizeof tiny), 0);   // does not fit
+    EXPECT_EQ(PlatGetEnv("KV_TEST_VAR", tiny, sizeof tiny), 0); // does not fit
     ASSERT_EQ(PlatSetEnv("KV_TEST_VAR", nullptr), 1);
     EXPECT_EQ(PlatGetEnv("KV_TEST_VAR", buf, sizeof buf), 0);
 

@@ -32,10 +32,10 @@ TEST_F(Averages, ValuesAtTheLastBarMatchTheDefinitions)
     } cases[] = {
         {"HMA(C, 4)", 15.905555555555553},
         {"HMA(C, 9)", 16.098148148148152},
-        {"HMA(C, 10)", NAN},                  /* needs 10 + 3 bars */
+        {"HMA(C, 10)", NAN}, /* needs 10 + 3 bars */
         {"ROC(C, 1)", -3.125},
         {"ROC(C, 3)", 3.3333333333333437},
-        {"ROC(C - 10, 11)", 0},               /* a base of 0 */
+        {"ROC(C - 10, 11)", 0}, /* a base of 0 */
         {"Median(C, 4)", 15.25},
         {"Median(C, 5)", 15},
         {"RankN(1, C, 5)", 16},
@@ -61,14 +61,16 @@ TEST_F(Averages, ValuesAtTheLastBarMatchTheDefinitions)
         {"Correl(C, C, 6)", 1},
         {"Correl(C, 5, 6)", 0},
         {"Spearman(C, O, 6)", 0.88571428571428568},
-        {"Spearman(C, V, 12)", 0.2712919476926145},  /* ties in the volumes */
+        {"Spearman(C, V, 12)", 0.2712919476926145}, /* ties in the volumes */
         {"Spearman(C, C * 2, 6)", 1},
         {"Spearman(C, O, 1)", NAN},
     };
     for (const auto &c : cases) {
         double got = Value(c.text);
-        if (std::isnan(c.want)) EXPECT_TRUE(std::isnan(got)) << c.text << " gave " << got;
-        else EXPECT_NEAR(c.want, got, 1e-9 * fmax(1, fabs(c.want))) << c.text;
+        if (std::isnan(c.want))
+            EXPECT_TRUE(std::isnan(got)) << c.text << " gave " << got;
+        else
+            EXPECT_NEAR(c.want, got, 1e-9 * fmax(1, fabs(c.want))) << c.text;
     }
 }
 
@@ -82,17 +84,19 @@ TEST_F(Averages, GroupCorrelationNamesTheMostCorrelatedSymbol)
     EXPECT_STREQ("BBB", slot->nodes[0][0].text);
     EXPECT_NEAR(1, Value("CorrelAvg(1, C, 5)"), 1e-12);
     EXPECT_NEAR(1, Value("CorrelMin(1, C, 5, 1)"), 1e-12);
-    EXPECT_TRUE(std::isnan(Value("CorrelAvg(0, C, 5)")));     /* the filter leaves no symbol */
-    EXPECT_TRUE(std::isnan(Value("CorrelAvg(1, C, 9)")));     /* too few bars */
+    EXPECT_TRUE(std::isnan(Value("CorrelAvg(0, C, 5)"))); /* the filter leaves no symbol */
+    EXPECT_TRUE(std::isnan(Value("CorrelAvg(1, C, 9)"))); /* too few bars */
 }
 
 TEST_F(Averages, OnePassAgreesWithThePerBarPath)
 {
+    /* clang-format off */
     const char *const members[] = {
         "Median(%s, %d)", "RankN(2, %s, %d)", "PercentRankN(30, %s, %d)", "LinReg(%s, %d)", "Slope(%s, %d)",
         "YInt(%s, %d)",   "StdErr(%s, %d)",   "LinReg(%s, O, %d)",        "YInt(%s, O, %d)", "Correl(%s, O, %d)",
         "Correl(%s, V, %d)",
     };
+    /* clang-format on */
     const char *const series[] = {"C", "C[(BarNum MOD 5 = 2) * 100000]"};
     const int lengths[] = {1, 3, 8, 25, 70};
     int compared = 0;
@@ -119,4 +123,4 @@ TEST_F(Averages, OnePassAgreesWithThePerBarPath)
     EXPECT_GT(compared, 5000);
 }
 
-}  // namespace
+} // namespace

@@ -31,20 +31,20 @@ TEST_F(Counters, ScansFindWhereAndHowOftenAConditionHeld)
         double want;
     } cases[] = {
         {"SinceTrue(C > C[1])", 1},
-        {"SinceTrue(C > C[1], 1)", -1},      /* the scan stops after one bar */
+        {"SinceTrue(C > C[1], 1)", -1}, /* the scan stops after one bar */
         {"SinceTrue(C < 2)", 0},
-        {"SinceTrue(C > 8)", 6},             /* bar 5 at its own scale: 9 */
+        {"SinceTrue(C > 8)", 6}, /* bar 5 at its own scale: 9 */
         {"SinceTrue(C > 8, 5)", -1},
         {"SinceTrue(C > 100)", -1},
-        {"UntilTrue(C > 8)[7]", 1},          /* from bar 4 ahead to bar 5 */
+        {"UntilTrue(C > 8)[7]", 1}, /* from bar 4 ahead to bar 5 */
         {"UntilTrue(C > 100)[7]", -1},
         {"WhenTrue(C > C[1], C)", 6},
         {"WhenTrue(C > C[1], C, 0, 2)", 5},
-        {"WhenTrue(C > C[1], C, 0, 5)", 8},  /* bar 4 as traded, not 4 */
+        {"WhenTrue(C > C[1], C, 0, 5)", 8}, /* bar 4 as traded, not 4 */
         {"WhenTrue(C > 8, C)", 9},
-        {"C[6]", 4.5},                       /* the same bar seen from today */
+        {"C[6]", 4.5}, /* the same bar seen from today */
         {"WhenTrue(C > 100, C)", NAN},
-        {"WhenTrue(C > C[1], C, 0, -2)[7]", 9},   /* counting forward from bar 4 itself */
+        {"WhenTrue(C > C[1], C, 0, -2)[7]", 9}, /* counting forward from bar 4 itself */
         {"SumSince(C > C[1], C)", 1},
         {"SumSince(C > C[1], C, 0, 2)", 7},
         {"SumSince(C < 2, C)", 0},
@@ -56,8 +56,10 @@ TEST_F(Counters, ScansFindWhereAndHowOftenAConditionHeld)
     };
     for (const auto &c : cases) {
         double got = Value(c.text);
-        if (std::isnan(c.want)) EXPECT_TRUE(std::isnan(got)) << c.text << " gave " << got;
-        else EXPECT_DOUBLE_EQ(c.want, got) << c.text;
+        if (std::isnan(c.want))
+            EXPECT_TRUE(std::isnan(got)) << c.text << " gave " << got;
+        else
+            EXPECT_DOUBLE_EQ(c.want, got) << c.text;
     }
 }
 
@@ -68,20 +70,19 @@ TEST_F(Counters, ZigzagSkipsTheFirstTurnAndSequencesKeepTheirOrder)
         const char *text;
         double want;
     } cases[] = {
-        {"Peak(C, 20)", 6},       {"PeakBars(C, 20)", 1},      {"Trough(C, 20)", 2},
-        {"TroughBars(C, 20)", 4}, {"Peak(C, 20, 2)", 9},       {"PeakBars(C, 20, 2)", 6},
-        {"Peak(C, 20, 5)", NAN},  {"Trough(C, 500)", NAN},
-        {"Sequence(10, C = 9, C = 4)", 1},  /* 9 six bars ago, then 4 three bars ago */
-        {"Sequence(10, C = 4, C = 9)", 1},  /* 4 nine bars ago, then 9 */
-        {"Sequence(8, C = 4, C = 9)", 0},   /* within 8 bars the 4 comes after the 9 */
+        {"Peak(C, 20)", 6}, {"PeakBars(C, 20)", 1}, {"Trough(C, 20)", 2}, {"TroughBars(C, 20)", 4}, {"Peak(C, 20, 2)", 9}, {"PeakBars(C, 20, 2)", 6}, {"Peak(C, 20, 5)", NAN}, {"Trough(C, 500)", NAN}, {"Sequence(10, C = 9, C = 4)", 1}, /* 9 six bars ago, then 4 three bars ago */
+        {"Sequence(10, C = 4, C = 9)", 1},                                                                                                                                                                                                 /* 4 nine bars ago, then 9 */
+        {"Sequence(8, C = 4, C = 9)", 0},                                                                                                                                                                                                  /* within 8 bars the 4 comes after the 9 */
         {"Sequence(10, C = 9, C = 9)", 0},
         {"Sequence(3, C = 1)", 1},
-        {"Sequence(13, C = 1)", NAN},       /* more bars than exist */
+        {"Sequence(13, C = 1)", NAN}, /* more bars than exist */
     };
     for (const auto &c : cases) {
         double got = Value(c.text);
-        if (std::isnan(c.want)) EXPECT_TRUE(std::isnan(got)) << c.text << " gave " << got;
-        else EXPECT_DOUBLE_EQ(c.want, got) << c.text;
+        if (std::isnan(c.want))
+            EXPECT_TRUE(std::isnan(got)) << c.text << " gave " << got;
+        else
+            EXPECT_DOUBLE_EQ(c.want, got) << c.text;
     }
 }
 
@@ -110,4 +111,4 @@ TEST_F(Counters, OnePassAgreesWithThePerBarScans)
     EXPECT_GT(compared, 2000);
 }
 
-}  // namespace
+} // namespace

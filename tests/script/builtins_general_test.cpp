@@ -25,17 +25,20 @@ using General = BuiltinTest;
 
 struct Case {
     std::string text;
-    double want;        /* NaN: no value */
-    double tolerance;   /* 0: exact */
+    double want;      /* NaN: no value */
+    double tolerance; /* 0: exact */
 };
 
 void CheckCases(General *t, const std::vector<Case> &cases)
 {
     for (const Case &c : cases) {
         double got = t->Value(c.text);
-        if (std::isnan(c.want)) EXPECT_TRUE(std::isnan(got)) << c.text << " gave " << got;
-        else if (c.tolerance > 0) EXPECT_NEAR(c.want, got, c.tolerance) << c.text;
-        else EXPECT_DOUBLE_EQ(c.want, got) << c.text;
+        if (std::isnan(c.want))
+            EXPECT_TRUE(std::isnan(got)) << c.text << " gave " << got;
+        else if (c.tolerance > 0)
+            EXPECT_NEAR(c.want, got, c.tolerance) << c.text;
+        else
+            EXPECT_DOUBLE_EQ(c.want, got) << c.text;
     }
 }
 
@@ -50,26 +53,51 @@ std::string TextOf(General *t, const std::string &formula)
 TEST_F(General, MathFunctionsFollowTheirDefinitions)
 {
     CheckCases(this, {
-        {"Bound(5, 1, 3)", 3, 0},         {"Bound(0, 1, 3)", 1, 0},          {"Bound(2, 1, 3)", 2, 0},
-        {"Rescale(5, 0, 10, 0, 100)", 50, 0}, {"Rescale(15, 0, 10, 0, 100, 1)", 100, 0},
-        {"Rescale(15, 0, 10, 0, 100)", 150, 0}, {"Rescale(-5, 10, 0, 0, 100, 1)", 100, 0},
-        {"Rescale(1, 2, 2, 0, 1)", NAN, 0},
-        {"Abs(-3.5)", 3.5, 0},            {"Sign(0)", 0, 0},                 {"Sign(-0.001)", -1, 0},
-        {"Round(2.5)", 3, 0},             {"Round(-2.5)", -3, 0},            {"Round(17, 5)", 15, 0},
-        {"Round(17, 5, 1)", 20, 0},       {"Round(17.9, 5, -1)", 15, 0},
-        {"Top(98765, 3)", 987, 0},        {"Top(7, 3)", 7, 0},               {"Top(12345, 2)", 12, 0},
-        {"Top(-12.7, 2)", -12, 0},        {"Top(0, 2)", 0, 0},
-        {"Sqr(16)", 4, 0},                {"Sqr(-1)", NAN, 0},               {"Log(0)", NAN, 0},
-        {"Log(Exp(2))", 2, 1e-15},        {"Logit(0.75)", log(3.0), 1e-15},  {"Logit(1)", NAN, 0},
-        {"Sine(30)", 0.5, 1e-15},         {"Cosine(60)", 0.5, 1e-15},        {"Tangent(45)", 1, 1e-15},
-        {"ArcTan(1)", 45, 1e-13},         {"ArcSin(0.5)", 30, 1e-13},        {"ArcCos(0.5)", 60, 1e-13},
-        {"CosH(0)", 1, 0},                {"SinH(1)", 1.1752011936438014, 1e-15}, {"TanH(0)", 0, 0},
-        /* the normal distribution at 0, 1.96 and -1 (tables: 0.5, 0.9750021, 0.1586553) */
-        {"CDF(0)", 0.5, 7.5e-8},          {"CDF(1.96)", 0.9750021048517795, 7.5e-8},
-        {"CDF(-1)", 0.15865525393145707, 7.5e-8},
-        {"ICDF(0.975)", 1.959963984540054, 4.5e-4}, {"ICDF(0.1)", -1.2815515655446004, 4.5e-4},
-        {"ICDF(0)", NAN, 0},              {"ICDF(1)", NAN, 0},
-    });
+                         {"Bound(5, 1, 3)", 3, 0},
+                         {"Bound(0, 1, 3)", 1, 0},
+                         {"Bound(2, 1, 3)", 2, 0},
+                         {"Rescale(5, 0, 10, 0, 100)", 50, 0},
+                         {"Rescale(15, 0, 10, 0, 100, 1)", 100, 0},
+                         {"Rescale(15, 0, 10, 0, 100)", 150, 0},
+                         {"Rescale(-5, 10, 0, 0, 100, 1)", 100, 0},
+                         {"Rescale(1, 2, 2, 0, 1)", NAN, 0},
+                         {"Abs(-3.5)", 3.5, 0},
+                         {"Sign(0)", 0, 0},
+                         {"Sign(-0.001)", -1, 0},
+                         {"Round(2.5)", 3, 0},
+                         {"Round(-2.5)", -3, 0},
+                         {"Round(17, 5)", 15, 0},
+                         {"Round(17, 5, 1)", 20, 0},
+                         {"Round(17.9, 5, -1)", 15, 0},
+                         {"Top(98765, 3)", 987, 0},
+                         {"Top(7, 3)", 7, 0},
+                         {"Top(12345, 2)", 12, 0},
+                         {"Top(-12.7, 2)", -12, 0},
+                         {"Top(0, 2)", 0, 0},
+                         {"Sqr(16)", 4, 0},
+                         {"Sqr(-1)", NAN, 0},
+                         {"Log(0)", NAN, 0},
+                         {"Log(Exp(2))", 2, 1e-15},
+                         {"Logit(0.75)", log(3.0), 1e-15},
+                         {"Logit(1)", NAN, 0},
+                         {"Sine(30)", 0.5, 1e-15},
+                         {"Cosine(60)", 0.5, 1e-15},
+                         {"Tangent(45)", 1, 1e-15},
+                         {"ArcTan(1)", 45, 1e-13},
+                         {"ArcSin(0.5)", 30, 1e-13},
+                         {"ArcCos(0.5)", 60, 1e-13},
+                         {"CosH(0)", 1, 0},
+                         {"SinH(1)", 1.1752011936438014, 1e-15},
+                         {"TanH(0)", 0, 0},
+                         /* the normal distribution at 0, 1.96 and -1 (tables: 0.5, 0.9750021, 0.1586553) */
+                         {"CDF(0)", 0.5, 7.5e-8},
+                         {"CDF(1.96)", 0.9750021048517795, 7.5e-8},
+                         {"CDF(-1)", 0.15865525393145707, 7.5e-8},
+                         {"ICDF(0.975)", 1.959963984540054, 4.5e-4},
+                         {"ICDF(0.1)", -1.2815515655446004, 4.5e-4},
+                         {"ICDF(0)", NAN, 0},
+                         {"ICDF(1)", NAN, 0},
+                     });
     for (int k = 0; k < 50; k++) {
         double r = Value("Random(10)");
         EXPECT_TRUE(r >= 0 && r <= 10 && r == floor(r)) << r;
@@ -86,42 +114,75 @@ TEST_F(General, DatesAcrossMonthAndYearEnds)
 {
     AtBar(5);
     CheckCases(this, {
-        {"Date(24, 2, 29)", 20240229, 0},  {"Date(2023, 2, 29)", NAN, 0},   {"Date(99, 12, 31)", 19991231, 0},
-        {"Date(2024.5, 1, 1)", NAN, 0},    {"Date(2023, 12, 31)", 20231231, 0}, {"Date(2024, 13, 1)", NAN, 0},
-        {"Date(999, 1, 1)", NAN, 0},
-        {"DateDay(20240315)", 15, 0},      {"DateYear(20240315.9)", 2024, 0}, {"DateMonth(20241231)", 12, 0},
-        {"Days(20240101, 20240201)", 31, 0}, {"Days(20231231, 20240101)", 1, 0},
-        {"Days(20240301, 20240228)", -2, 0}, {"Days(20240101, 99991231)", NAN, 0},
-        {"Days(20240125, 20240207, 1)", 9, 0},   /* ten market dates, both ends counted, less one */
-        {"DateBars(20240129)", 3, 0},      {"DateBars(20240101)", 5, 0},     {"DateBars(20240210)", -5, 0},
-        {"DateBars(20240125)", 5, 0},
-        /* Thursday 1 February is the first Thursday and not the last. */
-        {"NthOfMonth(4, 1)", 1, 0},        {"NthOfMonth(4, -1)", 0, 0},      {"NthOfMonth(4, -4)", 0, 0},
-        {"NthOfMonth(4, -5)", 1, 0},       {"NthOfMonth(5, 1)", 0, 0},       {"NthOfMonth(4, 0)", 0, 0},
-        /* Friday 26 January, four bars back: the fourth and last Friday of January. */
-        {"NthOfMonth(5, -1)[4]", 1, 0},    {"NthOfMonth(5, 4)[4]", 1, 0},    {"NthOfMonth(5, 3)[4]", 0, 0},
-        {"NthOfMonth(5, -1, 1)[4]", 1, 0}, {"NthOfMonth(5, -1)[20]", 0, 0},
-    });
+                         {"Date(24, 2, 29)", 20240229, 0},
+                         {"Date(2023, 2, 29)", NAN, 0},
+                         {"Date(99, 12, 31)", 19991231, 0},
+                         {"Date(2024.5, 1, 1)", NAN, 0},
+                         {"Date(2023, 12, 31)", 20231231, 0},
+                         {"Date(2024, 13, 1)", NAN, 0},
+                         {"Date(999, 1, 1)", NAN, 0},
+                         {"DateDay(20240315)", 15, 0},
+                         {"DateYear(20240315.9)", 2024, 0},
+                         {"DateMonth(20241231)", 12, 0},
+                         {"Days(20240101, 20240201)", 31, 0},
+                         {"Days(20231231, 20240101)", 1, 0},
+                         {"Days(20240301, 20240228)", -2, 0},
+                         {"Days(20240101, 99991231)", NAN, 0},
+                         {"Days(20240125, 20240207, 1)", 9, 0}, /* ten market dates, both ends counted, less one */
+                         {"DateBars(20240129)", 3, 0},
+                         {"DateBars(20240101)", 5, 0},
+                         {"DateBars(20240210)", -5, 0},
+                         {"DateBars(20240125)", 5, 0},
+                         /* Thursday 1 February is the first Thursday and not the last. */
+                         {"NthOfMonth(4, 1)", 1, 0},
+                         {"NthOfMonth(4, -1)", 0, 0},
+                         {"NthOfMonth(4, -4)", 0, 0},
+                         {"NthOfMonth(4, -5)", 1, 0},
+                         {"NthOfMonth(5, 1)", 0, 0},
+                         {"NthOfMonth(4, 0)", 0, 0},
+                         /* Friday 26 January, four bars back: the fourth and last Friday of January. */
+                         {"NthOfMonth(5, -1)[4]", 1, 0},
+                         {"NthOfMonth(5, 4)[4]", 1, 0},
+                         {"NthOfMonth(5, 3)[4]", 0, 0},
+                         {"NthOfMonth(5, -1, 1)[4]", 1, 0},
+                         {"NthOfMonth(5, -1)[20]", 0, 0},
+                     });
 }
 
 TEST_F(General, ControlFunctionsPickAndCompare)
 {
     AtBar(5);
     CheckCases(this, {
-        {"IF(1, 2, 3)", 2, 0},             {"IF(0, 2, 3)", 3, 0},            {"IIF(C > 15, C, 0)", 16, 0},
-        {"Switch(3, 1, 10, 2, 20, 99)", 99, 0}, {"Switch(3, 1, 10, 2, 20)", NAN, 0},
-        {"Switch(2, 1, 10, 2, 20)", 20, 0}, {"Switch(\"b\", \"A\", 1, \"B\", 2)", 2, 0},
-        {"Select(0, 1, 1, 2)", 2, 0},      {"Select(0, 1, 0, 2, 7)", 7, 0},  {"Select(0, 1)", NAN, 0},
-        {"InSet(3, 1, 2, 3)", 1, 0},       {"InSet(4, 1, 2, 3)", 0, 0},      
-        {"InSet(\"x\", \"A\", \"X\")", 1, 0},
-        {"IsNaN(C[20])", 1, 0},            {"IsNaN(C)", 0, 0},               {"IsNaN(1 / 0)", 0, 0},
-        {"Max(3, 8, 2)", 8, 0},            {"Min(3, 8, 2)", 2, 0},           {"MaxN(2, 5, 9, 7)", 7, 0},
-        {"MinN(1, 5, 9, 7)", 5, 0},        {"MinN(2, 5, 9, 7)", 7, 0},       {"MaxN(3, 5, 9)", NAN, 0},
-        /* closes 15 then 16 */
-        {"Cross(C, 15.5)", 1, 0},          {"Cross(C, 16)", 0, 0},           {"Cross(C, 14.5)", 0, 0},
-        {"Cross(15.5, C)", 0, 0},
-        {"Sum(This(C), 3)", 48, 0},        {"Sum(C, 3)", 45, 0},
-    });
+                         {"IF(1, 2, 3)", 2, 0},
+                         {"IF(0, 2, 3)", 3, 0},
+                         {"IIF(C > 15, C, 0)", 16, 0},
+                         {"Switch(3, 1, 10, 2, 20, 99)", 99, 0},
+                         {"Switch(3, 1, 10, 2, 20)", NAN, 0},
+                         {"Switch(2, 1, 10, 2, 20)", 20, 0},
+                         {"Switch(\"b\", \"A\", 1, \"B\", 2)", 2, 0},
+                         {"Select(0, 1, 1, 2)", 2, 0},
+                         {"Select(0, 1, 0, 2, 7)", 7, 0},
+                         {"Select(0, 1)", NAN, 0},
+                         {"InSet(3, 1, 2, 3)", 1, 0},
+                         {"InSet(4, 1, 2, 3)", 0, 0},
+                         {"InSet(\"x\", \"A\", \"X\")", 1, 0},
+                         {"IsNaN(C[20])", 1, 0},
+                         {"IsNaN(C)", 0, 0},
+                         {"IsNaN(1 / 0)", 0, 0},
+                         {"Max(3, 8, 2)", 8, 0},
+                         {"Min(3, 8, 2)", 2, 0},
+                         {"MaxN(2, 5, 9, 7)", 7, 0},
+                         {"MinN(1, 5, 9, 7)", 5, 0},
+                         {"MinN(2, 5, 9, 7)", 7, 0},
+                         {"MaxN(3, 5, 9)", NAN, 0},
+                         /* closes 15 then 16 */
+                         {"Cross(C, 15.5)", 1, 0},
+                         {"Cross(C, 16)", 0, 0},
+                         {"Cross(C, 14.5)", 0, 0},
+                         {"Cross(15.5, C)", 0, 0},
+                         {"Sum(This(C), 3)", 48, 0},
+                         {"Sum(C, 3)", 45, 0},
+                     });
 }
 
 TEST_F(General, EventsAndMissingBars)
@@ -130,8 +191,7 @@ TEST_F(General, EventsAndMissingBars)
     gStore.symbols[0].events = events;
     gStore.symbols[0].eventCount = 2;
     AtBar(5);
-    CheckCases(this, {{"Event(5)[3]", 2.5, 0}, {"Event(5)", 0, 0}, {"Event(5, 1)", 2.5, 0}, {"Event(6)[1]", 4, 0},
-                      {"Event(6)", 0, 0}, {"Event(5)[20]", NAN, 0}});
+    CheckCases(this, {{"Event(5)[3]", 2.5, 0}, {"Event(5)", 0, 0}, {"Event(5, 1)", 2.5, 0}, {"Event(6)[1]", 4, 0}, {"Event(6)", 0, 0}, {"Event(5)[20]", NAN, 0}});
     gStore.symbols[0].events = nullptr;
     gStore.symbols[0].eventCount = 0;
     /* AAA skips Monday 29 January; BBB trades every day. */
@@ -152,8 +212,7 @@ TEST_F(General, IncludeListsByNumberAndName)
     gStore.listNames = names;
     gStore.listNameCount = 2;
     gStore.symbols[0].info.includeLists[1] = 1;
-    CheckCases(this, {{"InList(2)", 1, 0}, {"InList(1)", 0, 0}, {"InList(0)", 0, 0}, {"InList(300)", 0, 0},
-                      {"InList(\"banks\")", 1, 0}, {"InList(\"Tech\")", 0, 0}, {"InList(\"Other\")", 0, 0}});
+    CheckCases(this, {{"InList(2)", 1, 0}, {"InList(1)", 0, 0}, {"InList(0)", 0, 0}, {"InList(300)", 0, 0}, {"InList(\"banks\")", 1, 0}, {"InList(\"Tech\")", 0, 0}, {"InList(\"Other\")", 0, 0}});
     gStore.listNames = nullptr;
     gStore.listNameCount = 0;
 }
@@ -198,24 +257,40 @@ TEST_F(General, TextFunctionsCutSearchAndConvert)
         EXPECT_DOUBLE_EQ(c.value, Value(c.formula)) << c.formula;
     }
     CheckCases(this, {
-        {"Find(\"Hello\", \"LL\")", 3, 0},  {"Find(\"Hello\", \"x\")", 0, 0}, {"Find(\"\", \"x\")", 0, 0},
-        {"Length(\"\")", 0, 0},              {"Length(Format(\"{?}{?}\", " + t40 + ", " + t39 + "))", 79, 0},
-        {"Match(\"Hello\", \"h*O\")", 1, 0}, {"Match(\"Hello\", \"h?o\")", 0, 0},
-        {"ToNum(\"ab 12 cd 7.5\", 2)", 7.5, 0}, {"ToNum(\"12abc\")", 12, 0}, {"ToNum(\" -4.5e1x\")", -45, 0},
-        {"ToNum(\"x 3 y\", 5)", 0, 0},       {"ToNum(\"\")", 0, 0},          {"ToNum(\"a1b2c3\", 3)", 3, 0},
-        {"ToDate(\"2024-03-15\")", 20240315, 0}, {"ToDate(\"nothing\")", 0, 0},
-    });
+                         {"Find(\"Hello\", \"LL\")", 3, 0},
+                         {"Find(\"Hello\", \"x\")", 0, 0},
+                         {"Find(\"\", \"x\")", 0, 0},
+                         {"Length(\"\")", 0, 0},
+                         {"Length(Format(\"{?}{?}\", " + t40 + ", " + t39 + "))", 79, 0},
+                         {"Match(\"Hello\", \"h*O\")", 1, 0},
+                         {"Match(\"Hello\", \"h?o\")", 0, 0},
+                         {"ToNum(\"ab 12 cd 7.5\", 2)", 7.5, 0},
+                         {"ToNum(\"12abc\")", 12, 0},
+                         {"ToNum(\" -4.5e1x\")", -45, 0},
+                         {"ToNum(\"x 3 y\", 5)", 0, 0},
+                         {"ToNum(\"\")", 0, 0},
+                         {"ToNum(\"a1b2c3\", 3)", 3, 0},
+                         {"ToDate(\"2024-03-15\")", 20240315, 0},
+                         {"ToDate(\"nothing\")", 0, 0},
+                     });
 }
 
 TEST_F(General, ShapersAndSymbolAndStrategyNumbers)
 {
     AtBar(5);
     CheckCases(this, {
-        {"NoNan(C[20], 7)", 7, 0},  {"NoNan(C[20])", 0, 0},  {"NoNan(C)", 16, 0},
-        {"DataType(5, 2)", 5, 0},   {"Reason(3, \"why\")", 3, 0},
-        {"SymRef(\"bbb\")", 2, 0},  {"SymRef(\"ZZZ\")", NAN, 0}, {"SymRef(3)", NAN, 0}, {"SymNum(1)", 1, 0},
-        {"StratRef(5)", NAN, 0},    {"StratRef(\"none\")", NAN, 0},
-    });
+                         {"NoNan(C[20], 7)", 7, 0},
+                         {"NoNan(C[20])", 0, 0},
+                         {"NoNan(C)", 16, 0},
+                         {"DataType(5, 2)", 5, 0},
+                         {"Reason(3, \"why\")", 3, 0},
+                         {"SymRef(\"bbb\")", 2, 0},
+                         {"SymRef(\"ZZZ\")", NAN, 0},
+                         {"SymRef(3)", NAN, 0},
+                         {"SymNum(1)", 1, 0},
+                         {"StratRef(5)", NAN, 0},
+                         {"StratRef(\"none\")", NAN, 0},
+                     });
     EXPECT_EQ("why", TextOf(this, "Reason(3, \"why\")"));
 }
 
@@ -223,16 +298,15 @@ TEST_F(General, ShapersAndSymbolAndStrategyNumbers)
 
 TEST_F(General, ItemBuildsTheNameAndFindsLibraryItems)
 {
-    SetLibrary({{"MA50", "C * 2"}, {"X1000", "7"}, {"Nine", "Arg1 + Arg2 + Arg3 + Arg4 + Arg5 + Arg6 + Arg7 + Arg8 + Arg9"},
-                {"Len", "Length(Arg1)"}});
+    SetLibrary({{"MA50", "C * 2"}, {"X1000", "7"}, {"Nine", "Arg1 + Arg2 + Arg3 + Arg4 + Arg5 + Arg6 + Arg7 + Arg8 + Arg9"}, {"Len", "Length(Arg1)"}});
     AtBar(5);
     CheckCases(this, {
-        {"Item(\"MA{##}\", 50)", 32, 0},
-        {"Item(\"X{#0}\", 1000)", 7, 0},      /* "X1,000" without its separator */
-        {"Item(\"Nothing\")", NAN, 0},
-        {"Nine(1, 2, 3, 4, 5, 6, 7, 8, 9)", 45, 0},
-        {"Len(\"abcd\")", 4, 0},
-    });
+                         {"Item(\"MA{##}\", 50)", 32, 0},
+                         {"Item(\"X{#0}\", 1000)", 7, 0}, /* "X1,000" without its separator */
+                         {"Item(\"Nothing\")", NAN, 0},
+                         {"Nine(1, 2, 3, 4, 5, 6, 7, 8, 9)", 45, 0},
+                         {"Len(\"abcd\")", 4, 0},
+                     });
 }
 
 TEST_F(General, NestingStopsAtTheThirtyThirdLevel)
@@ -266,14 +340,14 @@ TEST_F(General, ExternReadsTheOtherSymbolsCompletedBar)
 {
     AtBar(5);
     CheckCases(this, {{"Extern($BBB, C)", 160, 0}, {"Extern(SymRef(\"BBB\"), C)", 160, 0}, {"Extern($ZZZ, C)", NAN, 0}});
-    AtBar(5, PHASE_OPEN);   /* bar 5 has not closed: its close is not seen */
+    AtBar(5, PHASE_OPEN); /* bar 5 has not closed: its close is not seen */
     CheckCases(this, {{"Extern($BBB, C)", 150, 0}, {"Extern($BBB, O)", 140, 0}});
     FormulaSlot *slot = CompileText("Extern($BBB, V)");
     double v = 0;
     AtBar(5);
     ASSERT_EQ(1, EvalFormulaSlot(slot, &ctx, &v));
     EXPECT_EQ(6000, v);
-    EXPECT_EQ(4u, slot->nodes[0][0].dataType);   /* extern volume */
+    EXPECT_EQ(4u, slot->nodes[0][0].dataType); /* extern volume */
     ctx.importFlag = 1;
     EXPECT_TRUE(std::isnan(Value("Extern($BBB, C)")));
 }
@@ -307,13 +381,13 @@ void AddFutures(General *t)
 TEST_F(General, ExternFollowsFuturesChains)
 {
     AddFutures(this);
-    AtBar(3);   /* Tuesday 30 January: the first contract is in force */
+    AtBar(3); /* Tuesday 30 January: the first contract is in force */
     EXPECT_EQ("AA-1001", TextOf(this, "Extern(&0, ?Symbol)"));
     EXPECT_EQ("AA-1002", TextOf(this, "Extern(&1, ?Symbol)"));
     EXPECT_TRUE(std::isnan(Value("Extern(&-1, C)")));
-    AtBar(5);   /* Thursday 1 February: the second one */
+    AtBar(5); /* Thursday 1 February: the second one */
     EXPECT_EQ("AA-1002", TextOf(this, "Extern(&0, ?Symbol)"));
-    EXPECT_TRUE(std::isnan(Value("Extern(&-1, C)")));   /* the expired contract has no bar today */
+    EXPECT_TRUE(std::isnan(Value("Extern(&-1, C)"))); /* the expired contract has no bar today */
     EXPECT_TRUE(std::isnan(Value("Extern(&1, C)")));
     ctx.symbol = &gStore.symbols[1];
     EXPECT_EQ("&AA", TextOf(this, "Extern(&cc, ?Symbol)"));
@@ -330,10 +404,10 @@ TEST_F(General, TargetPriceSearchesATrialBarAndLeavesTheBarsAlone)
     /* At the close the trial bar stands one past the last bar: searched 85.5 .. 104.5. */
     const double tick = 0.0100001;
     EXPECT_NEAR(100, Value("TargetPrice(C, 100, 10)"), tick);
-    EXPECT_NEAR(104.5, Value("TargetPrice(C, 200, 10)"), tick);         /* the end of the range */
-    EXPECT_NEAR(105, Value("TargetPrice(C + C[1], 200, 20)"), tick);    /* C[1] is the real 95 */
-    EXPECT_NEAR(97, Value("TargetPrice(-C, -97)"), tick);               /* a falling expression */
-    ctx.barPhase = PHASE_OPEN;   /* before the open the trial bar is today's bar */
+    EXPECT_NEAR(104.5, Value("TargetPrice(C, 200, 10)"), tick);      /* the end of the range */
+    EXPECT_NEAR(105, Value("TargetPrice(C + C[1], 200, 20)"), tick); /* C[1] is the real 95 */
+    EXPECT_NEAR(97, Value("TargetPrice(-C, -97)"), tick);            /* a falling expression */
+    ctx.barPhase = PHASE_OPEN;                                       /* before the open the trial bar is today's bar */
     ctx.lastBar = 1;
     EXPECT_NEAR(93, Value("TargetPrice(C - C[1], 1)"), tick);
     EXPECT_EQ(0, memcmp(before.data(), gStore.symbols[0].bars[BAR_DAILY], before.size() * sizeof(Bar)));
@@ -353,15 +427,19 @@ TEST_F(General, TargetPriceOnManyWorkersReadingOneSymbol)
             EvalContext mine = ctx;
             mine.slot = k;
             for (int round = 0; round < 20; round++) {
-                if (k % 2 == 0) EvalFormulaSlot(target, &mine, &results[k]);
-                else EvalFormulaSlot(plain, &mine, &reads[k]);
+                if (k % 2 == 0)
+                    EvalFormulaSlot(target, &mine, &results[k]);
+                else
+                    EvalFormulaSlot(plain, &mine, &reads[k]);
             }
         });
     }
     for (std::thread &w : workers) w.join();
     for (int k = 0; k < 32; k++) {
-        if (k % 2 == 0) EXPECT_EQ(single, results[k]) << k;
-        else EXPECT_EQ(187, reads[k]) << k;
+        if (k % 2 == 0)
+            EXPECT_EQ(single, results[k]) << k;
+        else
+            EXPECT_EQ(187, reads[k]) << k;
     }
 }
 
@@ -392,15 +470,10 @@ TEST_F(General, TradeStatisticsOverClosedTradesUpToTheDate)
     ctx.strategyIndex = 0;
     AtBar(5);
     CheckCases(this, {
-        {"TradeStatSum(T.Bars)", 20, 0},       {"TradeStatMin(T.Bars)", 2, 0},
-        {"TradeStatMax(T.Bars)", 10, 0},       {"TradeStatAvg(T.Bars, 0)", 5, 0},
-        {"TradeStatStdDev(T.Bars)", 3.082207001484488, 1e-12},
-        {"TradeStatSkew(T.Bars)", 0.7684172579878226, 1e-12},
-        {"TradeStatKurt(T.Bars)", -1, 1e-12},
-        {"TradeStatSum(T.Bars, 2)", 12, 0},    /* the two newest: 10 and 2 */
-        {"TradeStatSum(T.Bars, 0, 2)", 0, 0},  /* none in BBB */
-    });
-    AtBar(2);   /* only the trades closed by then */
+                         {"TradeStatSum(T.Bars)", 20, 0}, {"TradeStatMin(T.Bars)", 2, 0}, {"TradeStatMax(T.Bars)", 10, 0}, {"TradeStatAvg(T.Bars, 0)", 5, 0}, {"TradeStatStdDev(T.Bars)", 3.082207001484488, 1e-12}, {"TradeStatSkew(T.Bars)", 0.7684172579878226, 1e-12}, {"TradeStatKurt(T.Bars)", -1, 1e-12}, {"TradeStatSum(T.Bars, 2)", 12, 0}, /* the two newest: 10 and 2 */
+                         {"TradeStatSum(T.Bars, 0, 2)", 0, 0},                                                                                                                                                                                                                                                                                       /* none in BBB */
+                     });
+    AtBar(2); /* only the trades closed by then */
     CheckCases(this, {{"TradeStatSum(T.Bars)", 8, 0}, {"TradeStatMin(T.Bars)", 3, 0}});
     ctx.strategyIndex = 3;
     CheckCases(this, {{"TradeStatSum(T.Bars)", NAN, 0}});
@@ -412,7 +485,7 @@ TEST_F(General, TradeStatisticsOverClosedTradesUpToTheDate)
 TEST_F(General, SumsWalkTheStrategysSetupsAndOpenPositions)
 {
     AtBar(5);
-    EXPECT_TRUE(std::isnan(Value("SetupSum(C)")));   /* no strategies */
+    EXPECT_TRUE(std::isnan(Value("SetupSum(C)"))); /* no strategies */
     std::vector<StrategyRecord> records(1);
     std::vector<PositionRecord> setups(2), open(1);
     setups[0].symbol = &gStore.symbols[0];
@@ -428,8 +501,7 @@ TEST_F(General, SumsWalkTheStrategysSetupsAndOpenPositions)
     ctx.strategy = &records[0];
     ctx.strategyIndex = 0;
     /* AAA closes at 16 on bar 5, BBB at 160 */
-    CheckCases(this, {{"SetupSum(C)", 32, 0}, {"OrderSum(C)", 16, 0}, {"PositionSum(C)", 160, 0},
-                      {"PositionSum(C, 1)", 0, 0}, {"SetupSum(1, 2)", 0, 0}, {"SetupSum(1, 1)", 2, 0}});
+    CheckCases(this, {{"SetupSum(C)", 32, 0}, {"OrderSum(C)", 16, 0}, {"PositionSum(C)", 160, 0}, {"PositionSum(C, 1)", 0, 0}, {"SetupSum(1, 2)", 0, 0}, {"SetupSum(1, 1)", 2, 0}});
     gStrategies = nullptr;
     gStrategyCount = 0;
     ctx.strategy = nullptr;
@@ -453,7 +525,7 @@ TEST_F(General, AssertReportsAndStopsUnattendedRunsWithoutAsking)
     EXPECT_TRUE(std::isnan(Value("Assert(0)")));
     EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
     gHeadless.messageCount = 0;
-    EXPECT_TRUE(std::isnan(Value("Assert(0)")));   /* once stopped, nothing more is reported */
+    EXPECT_TRUE(std::isnan(Value("Assert(0)"))); /* once stopped, nothing more is reported */
     EXPECT_EQ(0, gHeadless.messageCount);
     gRun.state = RUN_IDLE;
     gRun.unattended = savedUnattended;
@@ -465,11 +537,11 @@ TEST_F(General, AssertAsksOneWorkerAtATimeAndNoStopsThemAll)
     int savedUnattended = gRun.unattended;
     gRun.unattended = 0;
     gRun.state = RUN_TESTING;
-    gHeadless.messageBoxAnswer = 6;   /* Yes: go on with the value 0 */
+    gHeadless.messageBoxAnswer = 6; /* Yes: go on with the value 0 */
     EXPECT_EQ(0, Value("Assert(0)"));
     EXPECT_NE(nullptr, strstr(LastMessage(), "\n\nContinue the Script?"));
     EXPECT_EQ(RUN_TESTING, gRun.state.load());
-    gHeadless.messageBoxAnswer = 7;   /* No */
+    gHeadless.messageBoxAnswer = 7; /* No */
     gHeadless.messageCount = 0;
     FormulaSlot *slot = CompileText("Assert(C > 100)");
     std::vector<std::thread> workers;
@@ -482,11 +554,11 @@ TEST_F(General, AssertAsksOneWorkerAtATimeAndNoStopsThemAll)
         });
     }
     for (std::thread &w : workers) w.join();
-    EXPECT_EQ(1, gHeadless.messageCount);   /* the first answer stopped the others before they asked */
+    EXPECT_EQ(1, gHeadless.messageCount); /* the first answer stopped the others before they asked */
     EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
     gHeadless.messageBoxAnswer = 1;
     gRun.state = RUN_IDLE;
     gRun.unattended = savedUnattended;
 }
 
-}  // namespace
+} // namespace

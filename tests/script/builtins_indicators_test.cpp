@@ -17,15 +17,17 @@ using Indicators = BuiltinTest;
 
 struct Case {
     const char *text;
-    double want;     /* NaN: no value */
+    double want; /* NaN: no value */
 };
 
 void ExpectCases(BuiltinTest *t, const Case *cases, size_t n)
 {
     for (size_t i = 0; i < n; i++) {
         double got = t->Value(cases[i].text);
-        if (std::isnan(cases[i].want)) EXPECT_TRUE(std::isnan(got)) << cases[i].text << " gave " << got;
-        else EXPECT_NEAR(cases[i].want, got, 1e-9 * fmax(1, fabs(cases[i].want))) << cases[i].text;
+        if (std::isnan(cases[i].want))
+            EXPECT_TRUE(std::isnan(got)) << cases[i].text << " gave " << got;
+        else
+            EXPECT_NEAR(cases[i].want, got, 1e-9 * fmax(1, fabs(cases[i].want))) << cases[i].text;
     }
 }
 
@@ -49,6 +51,7 @@ TEST_F(Indicators, ValuesAtTheLastBarMatchTheDefinitions)
     SetSwingBars(this);
     gSettings.EmaPrecision = 3;
     gScriptSettings.DaysPerYear = 252;
+    /* clang-format off */
     const Case cases[] = {
         {"ATR(5)", 1.9050693396001008},
         {"RSI(4)", 81.257339110237808},
@@ -79,6 +82,7 @@ TEST_F(Indicators, ValuesAtTheLastBarMatchTheDefinitions)
         {"BBTop(31, 2)", NAN},
         {"OBV(30)", NAN},                      /* needs the bar before the window */
     };
+    /* clang-format on */
     ExpectCases(this, cases, sizeof cases / sizeof cases[0]);
     ctx.barSize = BAR_DAILY;
 }
@@ -116,11 +120,10 @@ TEST_F(Indicators, EdgeCasesOfTheRsiFamilyAndFlatMarkets)
     SetCloses({5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5});
     /* No change, no range, no deviation: 0 where the indicator defines it,
     ** else no value rather than an infinity. */
-    const Case flat[] = {{"RSI(2)", 0}, {"STOC(3, 2)", 0}, {"CCI(4)", NAN}, {"SigSpike(5)", NAN},
-                         {"BBPct(5, 2)", NAN}, {"ATR(2)", 0}, {"HVOL(5)", 0}};
+    const Case flat[] = {{"RSI(2)", 0}, {"STOC(3, 2)", 0}, {"CCI(4)", NAN}, {"SigSpike(5)", NAN}, {"BBPct(5, 2)", NAN}, {"ATR(2)", 0}, {"HVOL(5)", 0}};
     ExpectCases(this, flat, sizeof flat / sizeof flat[0]);
     SetCloses({5, 5, 0, 5, 5, 5, 5, 5, 5, 5, 5, 5});
-    EXPECT_TRUE(std::isnan(Value("HVOL(11)")));        /* a zero close has no log return */
+    EXPECT_TRUE(std::isnan(Value("HVOL(11)"))); /* a zero close has no log return */
     EXPECT_TRUE(std::isnan(Value("SigSpike(8)")));
 }
 
@@ -128,6 +131,7 @@ TEST_F(Indicators, TrailingStopsMatchTheirDefinitions)
 {
     SetSwingBars(this);
     gSettings.EmaPrecision = 3;
+    /* clang-format off */
     const Case cases[] = {
         {"SAR(0.02, 0.2, 20)", 18.79634789888636},
         {"SAR(0.05, 0.3, 30)", 19.623451552514883},
@@ -142,6 +146,7 @@ TEST_F(Indicators, TrailingStopsMatchTheirDefinitions)
         {"SuperTrend(3, 2)", 22.016994514036039},
         {"SuperTrend(2, 1)", 23.969426245268419},
     };
+    /* clang-format on */
     ExpectCases(this, cases, sizeof cases / sizeof cases[0]);
     /* Warm-up of a one-pass SuperTrend with UseAvailableBars: the first bar
     ** its close, the next ones their mid price. */
@@ -154,13 +159,15 @@ TEST_F(Indicators, TrailingStopsMatchTheirDefinitions)
 
 TEST_F(Indicators, OnePassAgreesWithThePerBarPathAcrossSplits)
 {
-    gSettings.EmaPrecision = 1e9;     /* the per-bar walks reach the first bar */
+    gSettings.EmaPrecision = 1e9; /* the per-bar walks reach the first bar */
+                                  /* clang-format off */
     const char *const members[] = {
         "ATR(%d)",        "RSI(%d)",        "RRSI(%d, 60)",   "ADX(%d)",         "PDI(%d)",        "MDI(%d)",
         "HVOL(%d, 252)",  "MACD(%d, 9)",    "MACDS(%d, 9, 4)", "MACDH(4, %d, 3)", "BBTop(%d, 2)",  "BBBot(%d, 2)",
         "BBWidth(%d, 2)", "BBPct(%d, 1.5)", "BBTrend(%d, 6, 2)", "KBTop(%d, 2)",  "KBBot(%d, 1)",
         "SuperTrend(%d, 2)",
     };
+                                  /* clang-format on */
     const int lengths[] = {1, 2, 5, 14, 80};
     int compared = 0;
     for (uint32_t seed = 1; seed <= 2; seed++) {
@@ -185,4 +192,4 @@ TEST_F(Indicators, OnePassAgreesWithThePerBarPathAcrossSplits)
     EXPECT_GT(compared, 5000);
 }
 
-}  // namespace
+} // namespace

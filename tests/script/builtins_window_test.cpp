@@ -30,15 +30,17 @@ TEST_F(WindowFunctions, EveryIndicatorAndMultiBarRowHasAnImplementation)
 
 struct Case {
     const char *text;
-    double want;     /* NaN: no value */
+    double want; /* NaN: no value */
 };
 
 void ExpectCases(BuiltinTest *t, const Case *cases, size_t n)
 {
     for (size_t i = 0; i < n; i++) {
         double got = t->Value(cases[i].text);
-        if (std::isnan(cases[i].want)) EXPECT_TRUE(std::isnan(got)) << cases[i].text << " gave " << got;
-        else EXPECT_NEAR(cases[i].want, got, 1e-9 * fmax(1, fabs(cases[i].want))) << cases[i].text;
+        if (std::isnan(cases[i].want))
+            EXPECT_TRUE(std::isnan(got)) << cases[i].text << " gave " << got;
+        else
+            EXPECT_NEAR(cases[i].want, got, 1e-9 * fmax(1, fabs(cases[i].want))) << cases[i].text;
     }
 }
 
@@ -54,6 +56,7 @@ TEST_F(WindowFunctions, ValuesAtTheLastBarMatchTheDefinitions)
     for (int i = 0; i < 12; i++) bars.push_back({kCloses[i], kCloses[i], kCloses[i], kCloses[i], kVolumes[i], 1});
     SetBars(bars);
     gSettings.EmaPrecision = 3;
+    /* clang-format off */
     const Case cases[] = {
         {"Sum(C, 4)", 61},
         {"SumSQ(C, 3)", 706.5},
@@ -96,14 +99,17 @@ TEST_F(WindowFunctions, ValuesAtTheLastBarMatchTheDefinitions)
         {"Sum(C, 12.5)", 0},                   /* ...to 13, beyond the 12 bars */
         {"MA(C, 2)[1]", 15.25},
     };
+    /* clang-format on */
     ExpectCases(this, cases, sizeof cases / sizeof cases[0]);
     gUseAvailableBars = 1;
+    /* clang-format off */
     const Case available[] = {
         {"Sum(C, 20)", 156},
         {"MA(C, 20)", 13},
         {"Highest(C, 99)", 16},
         {"SinceLow(C, 99)", 11},
     };
+    /* clang-format on */
     ExpectCases(this, available, sizeof available / sizeof available[0]);
 }
 
@@ -122,8 +128,7 @@ TEST_F(WindowFunctions, EdgeCasesOfRanksExtremesAndRsi)
     EXPECT_DOUBLE_EQ(0, Value("RsiF(C, 2)"));
     /* A flat window has no deviation: no band position, skew or width ratio
     ** instead of an infinity. */
-    const Case flat[] = {{"BBPctF(C, 4, 2)", NAN}, {"Skewness(C, 4)", NAN}, {"Kurtosis(C, 4)", NAN},
-                         {"StdDev(C, 4)", 0}};
+    const Case flat[] = {{"BBPctF(C, 4, 2)", NAN}, {"Skewness(C, 4)", NAN}, {"Kurtosis(C, 4)", NAN}, {"StdDev(C, 4)", 0}};
     ExpectCases(this, flat, sizeof flat / sizeof flat[0]);
 }
 
@@ -139,8 +144,12 @@ TEST_F(WindowFunctions, SmoothingLookbackFollowsEmaPrecision)
         int32_t multiplier;
         int32_t want;
     } cases[] = {
-        {&nodes[0], 1, 41}, {&nodes[0], 2, 76}, {&nodes[0], 3, 108},
-        {twenty, 1, 76},    {twenty, 2, 138},   {twenty, 3, 195},
+        {&nodes[0], 1, 41},
+        {&nodes[0], 2, 76},
+        {&nodes[0], 3, 108},
+        {twenty, 1, 76},
+        {twenty, 2, 138},
+        {twenty, 3, 195},
     };
     for (const auto &c : cases) {
         int32_t lookback = 0;
@@ -154,7 +163,7 @@ TEST_F(WindowFunctions, SmoothingLookbackFollowsEmaPrecision)
     ASSERT_EQ(1, GetSmoothingLengthArg(&nodes[0], 1, &ctx, 2, 0, &lookback, &length));
     EXPECT_EQ(30, lookback);
     ASSERT_EQ(1, GetSmoothingLengthArg(&nodes[0], 1, &ctx, 2, 290, &lookback, &length));
-    EXPECT_EQ(10, lookback);                /* cut to the bars that exist */
+    EXPECT_EQ(10, lookback); /* cut to the bars that exist */
 }
 
 TEST_F(WindowFunctions, AWindowOfZerosSumsToExactlyZero)
@@ -173,6 +182,7 @@ TEST_F(WindowFunctions, OnePassAgreesWithThePerBarPath)
 {
     /* Every exponential member walks all bars back, as the one-pass walk does. */
     gSettings.EmaPrecision = 1e9;
+    /* clang-format off */
     const char *const members[] = {
         "Sum(%s, %d)",      "MA(%s, %d)",       "StdDev(%s, %d)",    "Skewness(%s, %d)", "Kurtosis(%s, %d)",
         "BBTopF(%s, %d, 2)", "BBBotF(%s, %d, 2)", "BBWidthF(%s, %d, 2)", "BBPctF(%s, %d, 1.5)",
@@ -180,6 +190,7 @@ TEST_F(WindowFunctions, OnePassAgreesWithThePerBarPath)
         "DEMA(%s, %d)",     "TEMA(%s, %d)",     "RsiF(%s, %d)",      "VWMA(%s, %d)",     "KAMA(%s, %d, 2, 30)",
         "Highest(%s, %d)",  "Lowest(%s, %d)",   "SinceHigh(%s, %d)", "SinceLow(%s, %d)",
     };
+    /* clang-format on */
     const char *const series[] = {"C", "C[(BarNum MOD 7 = 3) * 100000]", "V"};
     const int lengths[] = {1, 2, 7, 30, 90};
     int compared = 0;
@@ -251,11 +262,13 @@ TEST_F(WindowFunctions, TheOnePassEntryWritesWhatTheEvaluatedFormulaWrites)
         EvalContext at = ctx;
         ASSERT_EQ(1, CalcOnePassSeries(slot->nodes[0], &at, got.data())) << text;
         for (int32_t i = 0; i < barCount; i++) {
-            if (std::isnan(want[i])) EXPECT_TRUE(std::isnan(got[i])) << text << " at " << i;
-            else EXPECT_EQ(want[i], got[i]) << text << " at " << i;
+            if (std::isnan(want[i]))
+                EXPECT_TRUE(std::isnan(got[i])) << text << " at " << i;
+            else
+                EXPECT_EQ(want[i], got[i]) << text << " at " << i;
         }
     }
-    FormulaSlot *plain = CompileText("WMA(C, 3)");     /* not shareable */
+    FormulaSlot *plain = CompileText("WMA(C, 3)"); /* not shareable */
     std::vector<double> out((size_t)barCount, NAN);
     EXPECT_EQ(0, CalcOnePassSeries(plain->nodes[0], &ctx, out.data()));
 }
@@ -266,7 +279,7 @@ TEST_F(WindowFunctions, OnePassOptionActsAsAvailableBarsForSumsAndExtremes)
     std::vector<double> plain = OnePass(CompileText("-Highest(C, 3)"));
     std::vector<double> option = OnePass(CompileText("-Highest(C, 3)"), 1);
     EXPECT_TRUE(std::isnan(plain[1]));
-    EXPECT_DOUBLE_EQ(-6, plain[2]);          /* the unary minus applies to every output */
+    EXPECT_DOUBLE_EQ(-6, plain[2]); /* the unary minus applies to every output */
     EXPECT_DOUBLE_EQ(-4, option[0]);
     EXPECT_DOUBLE_EQ(-4, option[1]);
     /* A bar without a value stays without one under NOT, as it does when the
@@ -275,8 +288,8 @@ TEST_F(WindowFunctions, OnePassOptionActsAsAvailableBarsForSumsAndExtremes)
     EXPECT_TRUE(std::isnan(notted[1]));
     EXPECT_EQ(0.0, notted[2]);
     std::vector<double> sums = OnePass(CompileText("Sum(C, 3)"));
-    EXPECT_EQ(0.0, sums[0]);                  /* a Sum is 0 until its window fills */
+    EXPECT_EQ(0.0, sums[0]); /* a Sum is 0 until its window fills */
     EXPECT_DOUBLE_EQ(11, sums[2]);
 }
 
-}  // namespace
+} // namespace

@@ -461,7 +461,7 @@ TEST_F(DriverTest, IncludeLinesNameTheirFile)
 {
     const struct {
         const char *text;
-        const char *path;   /* relative to the scripts folder; null: none */
+        const char *path; /* relative to the scripts folder; null: none */
     } cases[] = {
         {"  lib.kvs\r\nData:", "lib.kvs"},
         {"lib.kvs Data: X", "lib.kvs"},
@@ -483,7 +483,7 @@ TEST_F(DriverTest, IncludeLinesNameTheirFile)
     EXPECT_STREQ(out, "C:\\libs\\x.kvs") << "a drive's colon stays in the name";
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -539,7 +539,7 @@ TEST_F(DriverTest, CalendarSymbolsWaitForTheSecondPass)
     EXPECT_EQ(gLastFormulaError.code, 26);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -565,6 +565,7 @@ TEST_F(DriverTest, RecompilingTheSameScriptAllocatesNothingMore)
     Write("autoinclude.kvs", "Data:\n  AutoItem: C + 1\n");
     Write("lib.kvs", "Data:\n  Shared: C * 2\n");
     Write("cash.csv", "2024-01-02,100\r\n");
+    /* clang-format off */
     const std::string scripts[] = {
         std::string(kWholeScript) + "Strategy: T\n  Tracker: Hidden\n  Using: Base\n  EntrySetup: C > 1\n"
                                     "Template: Late\n  Side: Long\n",
@@ -573,17 +574,19 @@ TEST_F(DriverTest, RecompilingTheSameScriptAllocatesNothingMore)
         "  Len: 5\nImport:\n  DataSource: Yahoo\n  IncludeList: list.txt\nStrategy: S\n  CashList: cash.csv\n"
         "  EntrySetup: Fast > Len\n",
     };
+    /* clang-format on */
     for (const std::string &script : scripts) {
         for (int warm = 0; warm < 8; warm++) ASSERT_EQ(CompileText(script, 3, 1 + warm % 2), 1) << LastMessage();
         uint64_t settled = gAllocatedBytes.load();
         for (int run = 0; run < 4; run++) {
             ASSERT_EQ(CompileText(script, 3, 1 + run % 2), 1) << LastMessage();
-            EXPECT_EQ(gAllocatedBytes.load(), settled) << "compile " << run + 9 << " of\n" << script;
+            EXPECT_EQ(gAllocatedBytes.load(), settled) << "compile " << run + 9 << " of\n"
+                                                       << script;
         }
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -632,7 +635,7 @@ TEST_F(DriverTest, ConstituencySeriesAreCheckedAgainstTheLoadedDataFile)
     const char *script = "Data:\n  InIndex: SP500\n";
     struct {
         int pass;
-        uint32_t loaded;   /* the one id the data file includes, 0 none */
+        uint32_t loaded; /* the one id the data file includes, 0 none */
         int ok;
     } const cases[] = {{1, 0, 1}, {2, 7, 1}, {2, 9, 0}, {2, 0, 0}};
     for (const auto &c : cases) {
@@ -646,7 +649,7 @@ TEST_F(DriverTest, ConstituencySeriesAreCheckedAgainstTheLoadedDataFile)
     gConstituencyCount = 0;
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -659,8 +662,8 @@ TEST_F(DriverTest, ReleasingTheScriptStateFreesEverythingACompileTook)
     Write("lib.kvs", "Data:\n  Shared: C * 2\n");
     Write("cash.csv", "2024-01-02,100\r\n");
     const std::string script = std::string(kWholeScript) +
-                               "Strategy: T\n  Tracker: Hidden\n  Using: Base\n  CashList: cash.csv\n"
-                               "  EntrySetup: C > 1\nTemplate: Late\n  Side: Long\n";
+        "Strategy: T\n  Tracker: Hidden\n  Using: Base\n  CashList: cash.csv\n"
+        "  EntrySetup: C > 1\nTemplate: Late\n  Side: Long\n";
     uint64_t before = gAllocatedBytes.load();
     for (int pass : {1, 2}) {
         ASSERT_EQ(CompileText(script, 3, pass), 1) << LastMessage();
@@ -672,4 +675,4 @@ TEST_F(DriverTest, ReleasingTheScriptStateFreesEverythingACompileTook)
     }
 }
 
-}  // namespace
+} // namespace

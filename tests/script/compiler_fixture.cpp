@@ -28,11 +28,13 @@
 ** here; their column formulas share the node arrays of the test's slots,
 ** which the test owns.  Any other list (left by code under test) is tracked
 ** memory with its own nodes and is freed whole. */
-enum ListHold { HOLD_NONE, HOLD_LENT, HOLD_BUILT };
+enum ListHold { HOLD_NONE,
+                HOLD_LENT,
+                HOLD_BUILT };
 
-static DefinitionList *const kFixtureLists[] = {&gDataItems,     &gTestDataItems, &gStratDataItems, &gLibraryItems,
-                                                &gResultsColumns, &gGraphsColumns, &gChartsColumns,  &gTradesColumns,
-                                                &gScanColumns,    &gTestScanColumns, &gParameters};
+static DefinitionList *const kFixtureLists[] = {&gDataItems, &gTestDataItems, &gStratDataItems, &gLibraryItems,
+                                                &gResultsColumns, &gGraphsColumns, &gChartsColumns, &gTradesColumns,
+                                                &gScanColumns, &gTestScanColumns, &gParameters};
 static ListHold sHold[sizeof kFixtureLists / sizeof *kFixtureLists];
 
 static ListHold &HoldOf(const DefinitionList *list)
@@ -58,7 +60,7 @@ static void ReleaseList(DefinitionList *list)
         FreeDefinitionList(list);
     } else {
         bool columns = list != &gDataItems && list != &gTestDataItems && list != &gStratDataItems &&
-                       list != &gLibraryItems;
+            list != &gLibraryItems;
         for (int32_t i = 0; hold == HOLD_NONE && list->items && i < list->capacity; i++)
             FreeFormulaNodes(columns ? &((FormulaColumn *)list->items)[i].formula : &((FormulaItem *)list->items)[i].formula);
         FreeDefinitionList(list);
@@ -74,7 +76,7 @@ static void ReleaseDefinitionLists()
 void CompilerTest::SetUp()
 {
     ResetHeadlessShell();
-    gHeadless.captureLog = 1;   /* keeps error boxes and log lines off the console */
+    gHeadless.captureLog = 1; /* keeps error boxes and log lines off the console */
     gRun.unattended = 0;
     gOutOfMemory = 0;
     /* Every compile starts from a clear compiler record; tests that drive the
@@ -199,7 +201,7 @@ std::string CompilerTest::Compile(const std::string &text, uint32_t section, int
     gLastFormulaError = FormulaErrorSelection{};
     if (!CompileFormula(slot, section, definitionIndex)) {
         return "error " + std::to_string(gLastFormulaError.code) + " @" + std::to_string(gLastFormulaError.offset) +
-               "+" + std::to_string(gLastFormulaError.length);
+            "+" + std::to_string(gLastFormulaError.length);
     }
     return DescribeNodes(slot);
 }

@@ -28,7 +28,7 @@ struct FixtureParameter {
 ** test. */
 struct CompilerTest : ::testing::Test {
     std::vector<FormulaSlot *> slots;
-    std::deque<std::string> texts;   /* deque: the script texts never move */
+    std::deque<std::string> texts; /* deque: the script texts never move */
     void SetUp() override;
     void TearDown() override;
 

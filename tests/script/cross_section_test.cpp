@@ -19,11 +19,12 @@ namespace {
 
 constexpr int kSymbols = 5;
 constexpr int kDates = 4;
-constexpr double X = -999;   /* no bar on that date */
+constexpr double X = -999; /* no bar on that date */
 constexpr double N = NAN;
 const int32_t kDays[kDates] = {20200106, 20200107, 20200108, 20200109};
 
 /* Arguments by symbol A..E (positions 0..4) and date; the calendar's cells hold 42. */
+/* clang-format off */
 const double kInput[kSymbols][kDates] = {
     {5, 1, 2, N},   /* A, Tech */
     {X, 7, 2, N},   /* B, no industry, starts late */
@@ -31,6 +32,7 @@ const double kInput[kSymbols][kDates] = {
     {9, X, 8, N},   /* D, Oil, misses a day */
     {7, N, 2, N},   /* E, Oil */
 };
+/* clang-format on */
 const char *const kIndustry[kSymbols] = {"Tech", "", "tech", "Oil", "Oil"};
 
 struct CrossSectionTest : ::testing::Test {
@@ -96,12 +98,13 @@ struct Case {
     int function;
     int grouping;
     double parameter;
-    double expected[kSymbols + 1][kDates];   /* symbols A..E, then the calendar */
+    double expected[kSymbols + 1][kDates]; /* symbols A..E, then the calendar */
 };
 
 /* Worked by hand from the inputs above.  On the last date no symbol has a value. */
 const double P1 = 100.0 / 3, P2 = 200.0 / 3;
 const double kRoot2 = sqrt(2.0);
+/* clang-format off */
 const Case kCases[] = {
     {ITEM_CS_RANK, 0, 0, {{4, 3, 2, N}, {X, 1, 3, N}, {2, 2, X, X}, {1, X, 1, N}, {3, N, 4, N}, {N, N, N, 42}}},
     {ITEM_CS_DENSE_RANK, 0, 0, {{3, 3, 2, N}, {X, 1, 2, N}, {2, 2, X, X}, {1, X, 1, N}, {2, N, 2, N}, {N, N, N, 42}}},
@@ -129,6 +132,7 @@ const Case kCases[] = {
     {ITEM_CS_SUM, ITEM_CS_BY_LIST_NUM, 0,
      {{19, 4, 4, N}, {X, 7, 10, N}, {19, 4, X, X}, {9, X, 10, N}, {19, 4, 4, N}, {9, 7, 10, 42}}},
 };
+/* clang-format on */
 
 TEST_F(CrossSectionTest, StatisticsAcrossSymbolsAndGroupsMatchHandWorkedValues)
 {
@@ -178,7 +182,7 @@ TEST_F(CrossSectionTest, StrategiesOfOneRowAreRankedAgainstEachOther)
     test.stratDataItemCount = 2;
     test.stratDataValueCount = 12;
     double cells[12];
-    for (int i = 0; i < 12; i++) cells[i] = i;   /* row 0 item 1 cells: 1, 3, 5 */
+    for (int i = 0; i < 12; i++) cells[i] = i; /* row 0 item 1 cells: 1, 3, 5 */
     cells[3] = NAN;
     test.stratDataValues = cells;
     EvalContext context{};
@@ -188,11 +192,11 @@ TEST_F(CrossSectionTest, StrategiesOfOneRowAreRankedAgainstEachOther)
     EXPECT_EQ(2, cells[1]);
     EXPECT_TRUE(std::isnan(cells[3]));
     EXPECT_EQ(1, cells[5]);
-    EXPECT_EQ(0, cells[0]);   /* other items and rows untouched */
+    EXPECT_EQ(0, cells[0]); /* other items and rows untouched */
     EXPECT_EQ(7, cells[7]);
     ASSERT_EQ(1, CalcItemAcrossStrategies(&context, 0, ITEM_CS_AVG, 0));
     EXPECT_EQ(2, cells[0]);
     EXPECT_EQ(2, cells[4]);
 }
 
-}  // namespace
+} // namespace

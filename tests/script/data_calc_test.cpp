@@ -245,6 +245,7 @@ struct DataCalcTest : CompilerTest {
 };
 
 /* Ten formulas of operators, bar values, offsets and earlier items. */
+/* clang-format off */
 const std::vector<ItemSpec> kTenItems = {
     {"Span", "C - O"},
     {"Middle", "(H + L) / 2"},
@@ -257,8 +258,9 @@ const std::vector<ItemSpec> kTenItems = {
     {"Square", "Change * Change - Stoch"},
     {"Smooth", "(C + C[3] + C[5]) / 3 - Middle"},
 };
+/* clang-format on */
 
-}  // namespace
+} // namespace
 
 TEST_F(DataCalcTest, ValuesAreBitIdenticalWithOneAndWithManyWorkers)
 {
@@ -292,7 +294,7 @@ TEST_F(DataCalcTest, ValuesAreBitIdenticalWithOneAndWithManyWorkers)
             EXPECT_DOUBLE_EQ(bar.close * bar.volume, Value(symbol, 2, i));
             EXPECT_DOUBLE_EQ(bar.close - bar.open + (bar.high + bar.low) / 2, Value(symbol, 5, i));
         }
-        EXPECT_TRUE(std::isnan(Value(symbol, 3, 0)));    /* C[1] has no bar before the first */
+        EXPECT_TRUE(std::isnan(Value(symbol, 3, 0))); /* C[1] has no bar before the first */
         EXPECT_TRUE(std::isnan(Value(symbol, 9, 4)));
         EXPECT_FALSE(std::isnan(Value(symbol, 9, 5)));
     }
@@ -320,13 +322,13 @@ TEST_F(DataCalcTest, BlocksFollowTheLayoutRule)
     const SymbolRecord *symbol = &gStore.symbols[1];
     int32_t daily = symbol->barCounts[BAR_DAILY], weekly = symbol->barCounts[BAR_WEEKLY];
     const int32_t *off = symbol->dataOffsets[0];
-    EXPECT_EQ(0, off[1]);                 /* PerSym: one value */
-    EXPECT_EQ(1, off[2]);                 /* PerDate: none on a symbol */
-    EXPECT_EQ(1, off[3]);                 /* Weekly: one per weekly bar */
-    EXPECT_EQ(1 + weekly, off[4]);        /* Both: none on a symbol */
-    EXPECT_EQ(1 + weekly, off[0]);        /* Plain: one per daily bar, last */
+    EXPECT_EQ(0, off[1]);          /* PerSym: one value */
+    EXPECT_EQ(1, off[2]);          /* PerDate: none on a symbol */
+    EXPECT_EQ(1, off[3]);          /* Weekly: one per weekly bar */
+    EXPECT_EQ(1 + weekly, off[4]); /* Both: none on a symbol */
+    EXPECT_EQ(1 + weekly, off[0]); /* Plain: one per daily bar, last */
     EXPECT_EQ((uint64_t)(1 + weekly + daily) * sizeof(double), TrackedBlockSize(symbol->dataValues[0]));
-    EXPECT_DOUBLE_EQ(symbol->bars[BAR_DAILY][0].close + 1, Value(symbol, 1, 0));   /* its first bar's value */
+    EXPECT_DOUBLE_EQ(symbol->bars[BAR_DAILY][0].close + 1, Value(symbol, 1, 0)); /* its first bar's value */
     EXPECT_DOUBLE_EQ(symbol->bars[BAR_WEEKLY][2].close * 2, Value(symbol, 3, 2));
     EXPECT_DOUBLE_EQ(symbol->bars[BAR_DAILY][daily - 1].close, Value(symbol, 0, daily - 1));
 
@@ -378,18 +380,20 @@ TEST_F(DataCalcTest, OnlyChangedItemsAndTheirDependantsAreComputedAgain)
 
     struct Step {
         const char *what;
-        int recompile;        /* item to compile again (-1 none) */
+        int recompile; /* item to compile again (-1 none) */
         const char *text;
-        double parameter;     /* the parameter's value now */
-        int32_t want;         /* items to compute */
-        int32_t states[6];    /* their states afterwards decided */
+        double parameter;  /* the parameter's value now */
+        int32_t want;      /* items to compute */
+        int32_t states[6]; /* their states afterwards decided */
     };
+    /* clang-format off */
     const Step steps[] = {
         {"nothing changed but Random", -1, nullptr, 10.0, 1, {-1, -1, -1, -1, 1, -1}},
         {"A compiled from a new text", 0, "H", 10.0, 3, {1, 1, -1, -1, 1, -1}},
         {"the same text compiled again", 0, "H", 10.0, 1, {-1, -1, -1, -1, 1, -1}},
         {"the parameter's value changed", -1, nullptr, 12.0, 3, {-1, -1, 1, 1, 1, -1}},
     };
+    /* clang-format on */
     for (const Step &step : steps) {
         if (step.recompile >= 0) Recompile(step.recompile, step.text);
         ((Parameter *)gParameters.items)[0].values[0] = step.parameter;
@@ -479,7 +483,7 @@ TEST_F(DataCalcTest, WorkersAndTheCalendarPassSeedTheirOwnGenerators)
     EXPECT_EQ(firstDrawAfter(8), nextFromSlot(0));
     EXPECT_EQ(firstDrawAfter(11), nextFromSlot(3));
 
-    Item(1)->onePerDate = 1;    /* now no worker runs after the calendar pass */
+    Item(1)->onePerDate = 1; /* now no worker runs after the calendar pass */
     ASSERT_EQ(1, CalculateData());
     EXPECT_EQ(firstDrawAfter(41), nextFromSlot(0));
 }
@@ -513,10 +517,10 @@ TEST_F(DataCalcTest, LowMemoryEndsTheCalculationLikeAStop)
     MakeStore(12, 40);
     SetItems({{"First", "C"}, {"Second", "O"}});
     ASSERT_EQ(1, CalculateData());
-    gSettings.UseShortCircuit = 0;   /* everything is computed again, into the blocks it has */
-    gOutOfMemory = 1;                /* an allocation failed: the next message pass finds low memory */
+    gSettings.UseShortCircuit = 0; /* everything is computed again, into the blocks it has */
+    gOutOfMemory = 1;              /* an allocation failed: the next message pass finds low memory */
     EXPECT_EQ(0, CalculateData());
-    EXPECT_EQ(1, gHeadless.messageCount);           /* the low-memory warning */
+    EXPECT_EQ(1, gHeadless.messageCount); /* the low-memory warning */
     EXPECT_STREQ("Calculation Stopped", LastNotice());
     EXPECT_EQ(RESULT_LOW_MEMORY, gRun.resultCode.load());
     EXPECT_EQ(RUN_IDLE, gRun.state.load());
@@ -535,7 +539,7 @@ TEST_F(DataCalcTest, BlocksThatCannotGrowFailWithoutComputing)
     EXPECT_EQ(0, CalcDataArraysForBarSize(nullptr, 0));
     EXPECT_EQ(nullptr, gStore.symbols[0].dataValues[0]);
     gOutOfMemory = 0;
-    gSettings.MaxMemPct = 0;          /* any use of memory is at the limit */
+    gSettings.MaxMemPct = 0; /* any use of memory is at the limit */
     EXPECT_EQ(0, CalcDataArraysForBarSize(nullptr, 0));
     gSettings.MaxMemPct = 90;
     EXPECT_EQ(1, CalcDataArraysForBarSize(nullptr, 0));
@@ -591,13 +595,15 @@ TEST_F(DataCalcTest, ProgressIsShownOnlyAboveTenThousandValues)
 {
     struct Case {
         int32_t symbols, days, showStatusBar;
-        const char *want;   /* status part 1 afterwards */
+        const char *want; /* status part 1 afterwards */
     };
+    /* clang-format off */
     const Case cases[] = {
         {8, 60, 1, ""},                   /* 540 values */
         {45, 240, 1, "(2) Last:"},        /* above 10000 */
         {45, 240, 0, ""},                 /* no status bar */
     };
+    /* clang-format on */
     for (const Case &c : cases) {
         TearDown();
         SetUp();
@@ -685,7 +691,7 @@ TEST_F(DataCalcTest, BuiltinsGiveTheSameValuesWithAnyWorkerCountInBothPaths)
               {"WeekVol", "HVOL(10)", BAR_WEEKLY},
               {"WeekVol52", "HVOL(10, 52)", BAR_WEEKLY}});
     const int32_t kItems = 10;
-    const int32_t kCompared = 5;     /* the first five walk the same bars both ways */
+    const int32_t kCompared = 5; /* the first five walk the same bars both ways */
     std::vector<std::vector<double>> perBar((size_t)gStore.symbolCount * kCompared);
     for (int onePass = 0; onePass <= 1; onePass++) {
         for (int32_t i = 0; i < kItems; i++) Item(i)->formula.sharedSeries = (uint32_t)onePass;
@@ -756,15 +762,14 @@ struct PluginFolder {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DataCalcTest, PluginFillsEachSymbolFromItsBarsAndEarlierItems)
 {
     PluginFolder folder(TestProgramFolder());
     MakeStore(6, 40);
-    SetItems({{"Span", "C - O"}, {"Weekly", "C", BAR_WEEKLY}, {"Plain", "DllDataCalc(3)"},
-              {"WithItem", "DllDataCalc(2, \"ok\")"}, {"WeekPlug", "DllDataCalc(1)", BAR_WEEKLY}});
-    for (int32_t i : {2, 3, 4}) Item(i)->formula.sharedSeries = Item(i)->formula.onePass = 1;   /* as the compile driver marks them */
+    SetItems({{"Span", "C - O"}, {"Weekly", "C", BAR_WEEKLY}, {"Plain", "DllDataCalc(3)"}, {"WithItem", "DllDataCalc(2, \"ok\")"}, {"WeekPlug", "DllDataCalc(1)", BAR_WEEKLY}});
+    for (int32_t i : {2, 3, 4}) Item(i)->formula.sharedSeries = Item(i)->formula.onePass = 1; /* as the compile driver marks them */
     std::vector<uint8_t> first;
     for (int threads : {1, 32}) {
         gSettings.CalcThreads = threads;
@@ -805,8 +810,7 @@ TEST_F(DataCalcTest, PluginFailuresStopCleanly)
         /* A library of that name without the export is refused and unloaded. */
         TempFolder temp;
         std::string suffix = PlatLibrarySuffix();
-        ASSERT_EQ(1, PlatCopyFile((TestProgramFolder() + "\\kvtestlib" + suffix).c_str(),
-                                  temp.File("radez" + suffix).c_str()));
+        ASSERT_EQ(1, PlatCopyFile((TestProgramFolder() + "\\kvtestlib" + suffix).c_str(), temp.File("radez" + suffix).c_str()));
         PluginFolder other(temp.path);
         EXPECT_EQ(0, LoadPluginDll(1));
         LoadPluginDll(0);
@@ -848,7 +852,7 @@ TEST_F(DataCalcTest, WeeklyReferencesSeeOnlyCompletedWeeks)
         if (first.empty()) first = Blocks();
         EXPECT_TRUE(first == Blocks()) << threads << " workers";
     }
-    for (int32_t s : {0, 2}) {   /* symbols without splits */
+    for (int32_t s : {0, 2}) { /* symbols without splits */
         const SymbolRecord *symbol = &gStore.symbols[s];
         const Bar *weeks = symbol->bars[BAR_WEEKLY];
         int32_t n = symbol->barCounts[BAR_DAILY], w = 0;
@@ -972,7 +976,7 @@ TEST_F(DataCalcTest, CrossSectionalItemsAreTheSameWithAnyWorkerCount)
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -1042,7 +1046,7 @@ TEST_F(DataCalcTest, TestDataItemsFillTheLastCompletedBarOfEachSymbol)
     }
     int32_t calendarBar = 20;
     EXPECT_EQ(7.0, TestValue(&gStore.calendar, 1, calendarBar));
-    EXPECT_EQ(gStore.symbols[0].dataOffsets[1][1], gStore.symbols[0].dataOffsets[1][2]);   /* no values on symbols */
+    EXPECT_EQ(gStore.symbols[0].dataOffsets[1][1], gStore.symbols[0].dataOffsets[1][2]); /* no values on symbols */
 }
 
 /* StratData cells of the row of the date, per strategy, then across them. */
@@ -1071,7 +1075,7 @@ TEST_F(DataCalcTest, StratDataItemsFillTheRowOfTheDateForEveryStrategy)
     context.strategyIndex = -1;
     context.funBar = -1;
     context.dataItemIndex = -1;
-    context.date = days[2];   /* before the first row: nothing changes */
+    context.date = days[2]; /* before the first row: nothing changes */
     ASSERT_EQ(1, CalcStrategyAggregates(&context));
     for (double v : values) EXPECT_EQ(-1, v);
     context.date = days[4];
@@ -1082,4 +1086,4 @@ TEST_F(DataCalcTest, StratDataItemsFillTheRowOfTheDateForEveryStrategy)
     FreeDefinitionList(&gStratDataItems);
 }
 
-}  // namespace
+} // namespace

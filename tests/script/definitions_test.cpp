@@ -17,7 +17,8 @@ namespace {
 const std::string kName60(60, 'n');
 const std::string kSpace62(62, 'n');
 
-void ClearLists() {
+void ClearLists()
+{
     ResetScriptState(SCRIPT_RESET_RELEASE);
     SetRunSetting(RUNSET_SCAN_NO_DEF_COLS, 0);
 }
@@ -26,14 +27,16 @@ struct DefinitionsTest : ::testing::Test {
     void SetUp() override { ClearLists(); }
     void TearDown() override { ClearLists(); }
 
-    FormulaItem *AddItem(DefinitionList *list, const char *name) {
+    FormulaItem *AddItem(DefinitionList *list, const char *name)
+    {
         int32_t i = AddDefinitionRecord(list, sizeof(FormulaItem));
         EXPECT_GE(i, 0);
         FormulaItem *item = (FormulaItem *)list->items + i;
         CopyString(item->formula.name, sizeof item->formula.name, name, -1);
         return item;
     }
-    FormulaColumn *AddColumn(DefinitionList *list, const char *name, int format, const char *heading = "") {
+    FormulaColumn *AddColumn(DefinitionList *list, const char *name, int format, const char *heading = "")
+    {
         int32_t i = AddDefinitionRecord(list, sizeof(FormulaColumn));
         FormulaColumn *column = (FormulaColumn *)list->items + i;
         CopyString(column->formula.name, sizeof column->formula.name, name, -1);
@@ -43,7 +46,8 @@ struct DefinitionsTest : ::testing::Test {
     }
 };
 
-TEST(QualifyName, PrefixesOnlyPlainNamesThatFit) {
+TEST(QualifyName, PrefixesOnlyPlainNamesThatFit)
+{
     const struct {
         const char *name, *nameSpace, *want;
         int result;
@@ -51,21 +55,24 @@ TEST(QualifyName, PrefixesOnlyPlainNamesThatFit) {
         {"X", "lib", "lib.X", 5},
         {"a.X", "lib", "a.X", 0},
         {"X", "", "X", 0},
-        {kName60.c_str(), "lib", "", -1},   /* 63 would fit; 64 does not */
+        {kName60.c_str(), "lib", "", -1}, /* 63 would fit; 64 does not */
     };
     for (const auto &c : cases) {
         char name[64];
         CopyString(name, sizeof name, c.name, -1);
         EXPECT_EQ(QualifyName(name, sizeof name, c.nameSpace), c.result) << c.name;
-        if (c.result >= 0) EXPECT_STREQ(name, c.want);
-        else EXPECT_STREQ(name, c.name) << "left alone";
+        if (c.result >= 0)
+            EXPECT_STREQ(name, c.want);
+        else
+            EXPECT_STREQ(name, c.name) << "left alone";
     }
     char fits[64];
     CopyString(fits, sizeof fits, std::string(58, 'n').c_str(), -1);
     EXPECT_EQ(QualifyName(fits, sizeof fits, "lib"), 62);
 }
 
-TEST_F(DefinitionsTest, FindsItemsInListOrderAndColumnsOnlyFromTheirSection) {
+TEST_F(DefinitionsTest, FindsItemsInListOrderAndColumnsOnlyFromTheirSection)
+{
     AddItem(&gDataItems, "Trend");
     AddItem(&gLibraryItems, "Helper");
     AddItem(&gLibraryItems, "lib.Inner");
@@ -103,7 +110,8 @@ TEST_F(DefinitionsTest, FindsItemsInListOrderAndColumnsOnlyFromTheirSection) {
     EXPECT_EQ(ReferencedFormula(ITEM_NUMBER, 0), nullptr);
 }
 
-TEST_F(DefinitionsTest, ParametersGiveTheirDefaultValue) {
+TEST_F(DefinitionsTest, ParametersGiveTheirDefaultValue)
+{
     int32_t i = AddDefinitionRecord(&gParameters, sizeof(Parameter));
     Parameter *p = (Parameter *)gParameters.items + i;
     CopyString(p->name, sizeof p->name, "lib.Len", -1);
@@ -127,7 +135,8 @@ TEST_F(DefinitionsTest, ParametersGiveTheirDefaultValue) {
     EXPECT_EQ(p->name[0], 0);
 }
 
-TEST_F(DefinitionsTest, ListsGrowByOneAndKeepTheirAllocationAcrossResets) {
+TEST_F(DefinitionsTest, ListsGrowByOneAndKeepTheirAllocationAcrossResets)
+{
     AddColumn(&gScanColumns, "A", 2);
     AddColumn(&gScanColumns, "B", 2);
     gScanFilterCount = 2;
@@ -146,7 +155,8 @@ TEST_F(DefinitionsTest, ListsGrowByOneAndKeepTheirAllocationAcrossResets) {
     EXPECT_EQ(first->decimals, -1);
 }
 
-TEST_F(DefinitionsTest, SortListsAcceptBuiltInWordsAndShownColumns) {
+TEST_F(DefinitionsTest, SortListsAcceptBuiltInWordsAndShownColumns)
+{
     AddColumn(&gTradesColumns, "Gain", 4, "Percent Gain");
     AddColumn(&gTradesColumns, "Hidden", 0);
     AddColumn(&gTradesColumns, "lib.Risk", 2, "Risk");
@@ -181,7 +191,8 @@ TEST_F(DefinitionsTest, SortListsAcceptBuiltInWordsAndShownColumns) {
     EXPECT_EQ(ResolveColumnList(SECTION_RESULTS, nullptr, 0, ""), 0);
 }
 
-TEST_F(DefinitionsTest, StrategyRecordResetMarksEveryConstantUnset) {
+TEST_F(DefinitionsTest, StrategyRecordResetMarksEveryConstantUnset)
+{
     StrategyRecord *record = AppendStrategyRecord();
     ASSERT_NE(record, nullptr);
     CopyString(record->name, sizeof record->name, "S", -1);
@@ -202,7 +213,8 @@ TEST_F(DefinitionsTest, StrategyRecordResetMarksEveryConstantUnset) {
     EXPECT_EQ(record->slots[3].capacity, 4) << "node allocations stay";
 }
 
-TEST(IndexList, CopiesTheIdsOfConsecutiveRows) {
+TEST(IndexList, CopiesTheIdsOfConsecutiveRows)
+{
     IndexList list = {};
     ASSERT_TRUE(InitIndexList(&list, gScriptItems + 10, 5, 7));
     EXPECT_EQ(list.count, 5);
@@ -212,7 +224,8 @@ TEST(IndexList, CopiesTheIdsOfConsecutiveRows) {
     FreeMemory(&list.values);
 }
 
-TEST(KeywordTable, HoldsTheHeadersAndOnlyWordsSomeSectionAccepts) {
+TEST(KeywordTable, HoldsTheHeadersAndOnlyWordsSomeSectionAccepts)
+{
     int rows = 0, headers = 0;
     for (const ScriptKeyword *row = kScriptKeywords; row->name[0]; row++, rows++) {
         EXPECT_EQ(row->reserved, 0);
@@ -231,7 +244,7 @@ TEST(KeywordTable, HoldsTheHeadersAndOnlyWordsSomeSectionAccepts) {
         case SECTION_TEST_SCAN: accepted = CompareNoCase(row->name, "Sort") == 0; break;
         case SECTION_DATA:
         case SECTION_TEST_DATA: accepted = CompareNoCase(row->name, "BarSize") == 0; break;
-        case SECTION_STRATEGY: accepted = true; break;   /* constants, lists and slots: checked below */
+        case SECTION_STRATEGY: accepted = true; break; /* constants, lists and slots: checked below */
         }
         EXPECT_TRUE(accepted) << row->name;
     }
@@ -247,4 +260,4 @@ TEST(KeywordTable, HoldsTheHeadersAndOnlyWordsSomeSectionAccepts) {
     EXPECT_EQ(FindSectionName(""), 0);
 }
 
-}  // namespace
+} // namespace

@@ -12,8 +12,8 @@
 #include "support/test_support.h"
 
 struct DriverTest : ProgramStateTest {
-    TempFolder &folder = tmp;   /* the program folder */
-    std::string scripts;        /* the scripts folder */
+    TempFolder &folder = tmp; /* the program folder */
+    std::string scripts;      /* the scripts folder */
     void SetUp() override;
     void TearDown() override;
 
@@ -23,7 +23,8 @@ struct DriverTest : ProgramStateTest {
     int CompileText(const std::string &text, int mode = 3, int pass = 1, const std::string &name = "main.kvs");
 
     const FormulaItem &Item(const DefinitionList &list, int i) const { return ((const FormulaItem *)list.items)[i]; }
-    const FormulaColumn &Column(const DefinitionList &list, int i) const {
+    const FormulaColumn &Column(const DefinitionList &list, int i) const
+    {
         return ((const FormulaColumn *)list.items)[i];
     }
     /* The names of a list's records, comma-separated. */

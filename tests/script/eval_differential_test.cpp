@@ -32,11 +32,12 @@ struct ReferenceWalk {
     double scale;
     bool shortCircuit;
     const std::vector<FormulaItem> *dataItems;
-    const std::vector<double> *series;     /* kBars values per Data item */
+    const std::vector<double> *series; /* kBars values per Data item */
 
     static double Unary(uint32_t unary, double v)
     {
-        return unary == UNARY_NEGATE ? -v : unary == UNARY_NOT ? (v == 0 ? 1.0 : 0.0) : v;
+        return unary == UNARY_NEGATE ? -v : unary == UNARY_NOT ? (v == 0 ? 1.0 : 0.0)
+                                                               : v;
     }
 
     bool BarValue(FormulaNode *node, int32_t back)
@@ -66,7 +67,8 @@ struct ReferenceWalk {
             const FormulaItem &item = (*dataItems)[node->index];
             v = (*series)[node->index * kBars + j];
             type = item.formula.resultFormat;
-            v = type == 1 ? v * f : type == 2 ? v / f : v;
+            v = type == 1 ? v * f : type == 2 ? v / f
+                                              : v;
             break;
         }
         case ITEM_TRUE_RANGE: {
@@ -113,7 +115,10 @@ struct ReferenceWalk {
         *type = 0;
         switch (op) {
         case ITEM_POWER: v = b == 2.0 ? a * a : pow(a, b), *type = ta; break;
-        case ITEM_TIMES: v = a * b, *type = ta && tb && ta != tb ? 0 : ta ? ta : tb; break;
+        case ITEM_TIMES:
+            v = a * b, *type = ta && tb && ta != tb ? 0 : ta ? ta
+                                                             : tb;
+            break;
         case ITEM_DIVIDE: v = b == 0 ? 0.0 : a / b, *type = b == 0 || tb ? 0 : ta; break;
         case ITEM_MOD: v = b == 0 ? 0.0 : fmod(a, b); break;
         case ITEM_PLUS: v = a + b, *type = ta ? ta : tb; break;
@@ -178,7 +183,7 @@ struct ReferenceWalk {
             skipping = false;
             double left = start->value;
             bool zeroDecides = p->item == ITEM_POWER || p->item == ITEM_TIMES || p->item == ITEM_DIVIDE ||
-                               p->item == ITEM_MOD || p->item == ITEM_AND;
+                p->item == ITEM_MOD || p->item == ITEM_AND;
             if (shortCircuit && ((left == 0 && zeroDecides) || (p->item == ITEM_OR && (left != 0 || std::isnan(left))))) {
                 start->dataType = 0;
                 skipping = true;
@@ -229,7 +234,7 @@ struct Random {
     }
 };
 
-const char *const kBarItems[] = {"O",     "H",        "L",     "C",         "V",        "Extra",  "BarNum",
+const char *const kBarItems[] = {"O", "H", "L", "C", "V", "Extra", "BarNum",
                                  "BarsLeft", "Range", "TrueRange", "NextOpen", "DPrice", "DVolume", "DPlain"};
 const uint32_t kBarItemCount = sizeof kBarItems / sizeof kBarItems[0];
 const char *const kNumbers[] = {"0", "1", "2", "0.5", "3", "100", "0.00000000000001", "nan", "(nan)"};
@@ -252,13 +257,19 @@ std::string Term(Random &r, int depth)
 {
     std::string text;
     uint32_t unary = r.Next(8);
-    if (unary == 0) text = "-";
-    else if (unary == 1) text = "NOT ";
+    if (unary == 0)
+        text = "-";
+    else if (unary == 1)
+        text = "NOT ";
     uint32_t kind = r.Next(depth > 2 ? 9 : 12);
-    if (kind < 5) text += kBarItems[r.Next(kBarItemCount)];
-    else if (kind < 8) text += kNumbers[r.Next(9)];
-    else if (kind < 9) text += kTexts[r.Next(4)];
-    else text += "(" + Expression(r, depth + 1) + ")";
+    if (kind < 5)
+        text += kBarItems[r.Next(kBarItemCount)];
+    else if (kind < 8)
+        text += kNumbers[r.Next(9)];
+    else if (kind < 9)
+        text += kTexts[r.Next(4)];
+    else
+        text += "(" + Expression(r, depth + 1) + ")";
     if (kind < 5 || kind >= 9) {
         if (r.Next(3) == 0) text += kOffsets[r.Next(8)];
     }
@@ -300,7 +311,8 @@ struct EvalDifferential : EvalTest {
         for (uint32_t k = 0; k < 3; k++) {
             CopyString(dataItems[k].formula.name, 64, names[k], -1);
             dataItems[k].barSize = -1;
-            dataItems[k].formula.resultFormat = k == 0 ? 1 : k == 1 ? 2 : 0;
+            dataItems[k].formula.resultFormat = k == 0 ? 1 : k == 1 ? 2
+                                                                    : 0;
         }
         InstallItems(SECTION_DATA, dataItems.data(), 3);
         series.resize(3 * kBars);
@@ -387,4 +399,4 @@ TEST_F(EvalDifferential, AFailedBarLeavesTheFormulasOwnTextAlone)
     }
 }
 
-}  // namespace
+} // namespace

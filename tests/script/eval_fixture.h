@@ -16,8 +16,8 @@
 ** bars times ten. */
 struct EvalTest : CompilerTest {
     EvalContext ctx{};
-    std::vector<FormulaItem> library;     /* the Library list the formulas see */
-    std::vector<FormulaItem> dataItems;   /* the Data list */
+    std::vector<FormulaItem> library;   /* the Library list the formulas see */
+    std::vector<FormulaItem> dataItems; /* the Data list */
     void SetUp() override;
     void TearDown() override;
 

@@ -27,15 +27,17 @@ using Evaluator = EvalTest;
 
 struct ValueCase {
     const char *text;
-    double want;     /* NaN: the formula has no value */
+    double want; /* NaN: the formula has no value */
 };
 
 void ExpectValues(EvalTest *t, const ValueCase *cases, size_t n)
 {
     for (size_t i = 0; i < n; i++) {
         double got = t->Value(cases[i].text);
-        if (std::isnan(cases[i].want)) EXPECT_TRUE(std::isnan(got)) << cases[i].text << " gave " << got;
-        else EXPECT_DOUBLE_EQ(cases[i].want, got) << cases[i].text;
+        if (std::isnan(cases[i].want))
+            EXPECT_TRUE(std::isnan(got)) << cases[i].text << " gave " << got;
+        else
+            EXPECT_DOUBLE_EQ(cases[i].want, got) << cases[i].text;
     }
 }
 
@@ -43,6 +45,7 @@ void ExpectValues(EvalTest *t, const ValueCase *cases, size_t n)
 ** V 6000; bar 4 closes at 15; bars 0..2 carry split factor 2. */
 TEST_F(Evaluator, OperatorsFollowPrecedenceAndTheCombiningRules)
 {
+    /* clang-format off */
     const ValueCase cases[] = {
         {"1 + 2 * 3", 7},
         {"(1 + 2) * 3", 9},
@@ -68,11 +71,13 @@ TEST_F(Evaluator, OperatorsFollowPrecedenceAndTheCombiningRules)
         {"(C + O) / 2", 15.5},
         {"()", 0},
     };
+    /* clang-format on */
     ExpectValues(this, cases, sizeof cases / sizeof cases[0]);
 }
 
 TEST_F(Evaluator, NaNFromAnOperatorFlowsOnAndTheLogicalOperatorsTreatItAsTrue)
 {
+    /* clang-format off */
     const ValueCase cases[] = {
         {"(0 - 1) ^ 0.5", NAN},
         {"(0 - 1) ^ 0.5 + 1", NAN},
@@ -81,6 +86,7 @@ TEST_F(Evaluator, NaNFromAnOperatorFlowsOnAndTheLogicalOperatorsTreatItAsTrue)
         {"(0 - 1) ^ 0.5 OR 0", NAN},    /* a NaN left value short-circuits OR and stays */
         {"10 ^ 400", NAN},             /* an infinite result has no value */
     };
+    /* clang-format on */
     ExpectValues(this, cases, sizeof cases / sizeof cases[0]);
     gSettings.UseShortCircuit = 0;
     EXPECT_DOUBLE_EQ(1, Value("(0 - 1) ^ 0.5 OR 0"));
@@ -90,6 +96,7 @@ TEST_F(Evaluator, ShortCircuitsSkipTheRestOfTheOperandOnlyWhenOn)
 {
     /* C[100] has no bar: evaluating it fails the whole formula, so a value
     ** shows that it was skipped. */
+    /* clang-format off */
     const ValueCase on[] = {
         {"0 ^ 0", 0},
         {"5 OR C[100]", 5},
@@ -101,14 +108,17 @@ TEST_F(Evaluator, ShortCircuitsSkipTheRestOfTheOperandOnlyWhenOn)
         {"1 AND C[100]", NAN},
         {"0 + C[100]", NAN},
     };
+    /* clang-format on */
     ExpectValues(this, on, sizeof on / sizeof on[0]);
     gSettings.UseShortCircuit = 0;
+    /* clang-format off */
     const ValueCase off[] = {
         {"0 ^ 0", 1},
         {"5 OR 0", 1},
         {"5 OR C[100]", NAN},
         {"0 AND C[100]", NAN},
     };
+    /* clang-format on */
     ExpectValues(this, off, sizeof off / sizeof off[0]);
 }
 
@@ -127,10 +137,27 @@ TEST_F(Evaluator, DataTypesTravelWithValuesAndSetTheResultFormatOnce)
         const char *text;
         uint32_t type;
     } cases[] = {
-        {"C", 1}, {"V", 2}, {"C * 2", 1}, {"2 * C", 1}, {"C * V", 0}, {"C / Split", 0},
-        {"C / 2", 1}, {"2 / C", 0}, {"C / V", 0}, {"V + 1", 2}, {"1 + V", 2}, {"C - O", 1},
-        {"C > O", 0}, {"C ^ 2", 1}, {"C MOD 2", 0}, {"C AND 1", 0}, {"(C)", 1}, {"-(V)", 2},
-        {"Split * C", 0}, {"BarNum", 0}, {"(C + O) / 2", 1},
+        {"C", 1},
+        {"V", 2},
+        {"C * 2", 1},
+        {"2 * C", 1},
+        {"C * V", 0},
+        {"C / Split", 0},
+        {"C / 2", 1},
+        {"2 / C", 0},
+        {"C / V", 0},
+        {"V + 1", 2},
+        {"1 + V", 2},
+        {"C - O", 1},
+        {"C > O", 0},
+        {"C ^ 2", 1},
+        {"C MOD 2", 0},
+        {"C AND 1", 0},
+        {"(C)", 1},
+        {"-(V)", 2},
+        {"Split * C", 0},
+        {"BarNum", 0},
+        {"(C + O) / 2", 1},
     };
     for (const auto &c : cases) {
         FormulaSlot *slot = CompileText(c.text);
@@ -149,6 +176,7 @@ TEST_F(Evaluator, DataTypesTravelWithValuesAndSetTheResultFormatOnce)
 
 TEST_F(Evaluator, BarOffsetsApplyToTheirTermOrGroupOnly)
 {
+    /* clang-format off */
     const ValueCase cases[] = {
         {"C[1]", 15},
         {"C[2 - 1]", 15},
@@ -170,8 +198,9 @@ TEST_F(Evaluator, BarOffsetsApplyToTheirTermOrGroupOnly)
         /* An offset without a number gives no value. */
         {"C[C[6]]", NAN},
     };
+    /* clang-format on */
     ExpectValues(this, cases, sizeof cases / sizeof cases[0]);
-    AtBar(1);    /* at the bar's own split level nothing is scaled */
+    AtBar(1); /* at the bar's own split level nothing is scaled */
     EXPECT_DOUBLE_EQ(12, Value("C"));
     EXPECT_DOUBLE_EQ(2000, Value("V"));
 }
@@ -179,6 +208,7 @@ TEST_F(Evaluator, BarOffsetsApplyToTheirTermOrGroupOnly)
 TEST_F(Evaluator, TextsCompareWithoutCaseUnlessAnOperandIsNumeric)
 {
     CopyString(gStore.symbols[0].info.Name, sizeof gStore.symbols[0].info.Name, "Acme Corp", -1);
+    /* clang-format off */
     const ValueCase cases[] = {
         {"?Name = 'acme CORP'", 1},
         {"?Name <> 'acme corp'", 0},
@@ -192,6 +222,7 @@ TEST_F(Evaluator, TextsCompareWithoutCaseUnlessAnOperandIsNumeric)
         {"$CalSym", -2},
         {"$NOSUCH + 0", 0},
     };
+    /* clang-format on */
     ExpectValues(this, cases, sizeof cases / sizeof cases[0]);
 }
 
@@ -202,7 +233,11 @@ TEST_F(Evaluator, FormulaResultsAsTextAndInteger)
         const char *text;
         const char *want;
     } cases[] = {
-        {"2.5", "2.5"}, {"1 - 1", ""}, {"?Name", "Acme Corp"}, {"C * 1000000", "1.6e+07"}, {"'x y'", "x y"},
+        {"2.5", "2.5"},
+        {"1 - 1", ""},
+        {"?Name", "Acme Corp"},
+        {"C * 1000000", "1.6e+07"},
+        {"'x y'", "x y"},
         {"$BBB", "BBB"},
     };
     for (const auto &c : cases) {
@@ -245,7 +280,7 @@ TEST_F(Evaluator, EvaluationsDoNotDependOnTheEvaluationBefore)
     ASSERT_EQ(1, EvalFormulaSlot(slot, &ctx, &a));
     ASSERT_EQ(1, EvalFormulaSlot(slot, &ctx, &b));
     EXPECT_EQ(a, b);
-    EXPECT_DOUBLE_EQ(19, a);   /* a text literal counts as its length */
+    EXPECT_DOUBLE_EQ(19, a); /* a text literal counts as its length */
 }
 
 TEST_F(Evaluator, SystemValues)
@@ -278,7 +313,7 @@ TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
     len->walkCount = 3;
     ctx.walkForwardInterval = 2;
     EXPECT_DOUBLE_EQ(7, Value("Len + 0"));
-    ctx.outOfSample = 1;                      /* out of sample plays the interval before */
+    ctx.outOfSample = 1; /* out of sample plays the interval before */
     EXPECT_DOUBLE_EQ(6, Value("Len + 0"));
     ctx.walkForwardInterval = -1;
     ctx.outOfSample = 0;
@@ -297,7 +332,7 @@ TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
     ctx.test = &test;
     ctx.storedParameters = 1;
     EXPECT_DOUBLE_EQ(33, Value("Len + 0"));
-    EXPECT_TRUE(std::isnan(Value("Gap + 0")));   /* beyond the stored parameters */
+    EXPECT_TRUE(std::isnan(Value("Gap + 0"))); /* beyond the stored parameters */
     ctx.storedParameters = 0;
 
     /* A chart opened on a trade shows the values of the trade's test, found
@@ -307,7 +342,7 @@ TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
     EXPECT_DOUBLE_EQ(0.5, Value("Gap + 0"));
     chart.kind = CHART_KIND_TRADE;
     EXPECT_DOUBLE_EQ(33, Value("Len + 0"));
-    EXPECT_TRUE(std::isnan(Value("Gap + 0")));   /* not among the test's parameters */
+    EXPECT_TRUE(std::isnan(Value("Gap + 0"))); /* not among the test's parameters */
     test.parameterCount = 2;
     EXPECT_DOUBLE_EQ(0.25, Value("Gap + 0"));
     ctx.test = nullptr;
@@ -354,7 +389,7 @@ TEST_F(Evaluator, LibraryItemsAndArgumentsCarryValueTypeAndText)
     ASSERT_EQ(1, EvalFormulaText(CompileText("Label"), &ctx, out, sizeof out));
     EXPECT_STREQ("hello", out);
     ctx.argCount = 0;
-    EXPECT_TRUE(std::isnan(Value("Twice")));   /* Arg1 outside the arguments */
+    EXPECT_TRUE(std::isnan(Value("Twice"))); /* Arg1 outside the arguments */
 }
 
 TEST_F(Evaluator, ALibraryItemThatReachesItselfIsRefusedCleanly)
@@ -362,8 +397,7 @@ TEST_F(Evaluator, ALibraryItemThatReachesItselfIsRefusedCleanly)
     /* A direct self-reference is a compile error; rings through other items
     ** compile and must be caught while evaluating. */
     gRun.state = RUN_TESTING;
-    SetLibrary({{"Ping", "1 + Pong"}, {"Pong", "Ping * 2"}, {"Ra", "Rb + C"}, {"Rb", "Rc[1]"}, {"Rc", "Ra"},
-                {"Fine", "C"}});
+    SetLibrary({{"Ping", "1 + Pong"}, {"Pong", "Ping * 2"}, {"Ra", "Rb + C"}, {"Rb", "Rc[1]"}, {"Rc", "Ra"}, {"Fine", "C"}});
     EXPECT_TRUE(std::isnan(Value("Ping + 0")));
     EXPECT_STREQ("Library item 'Ping' refers back to itself while it is being evaluated", gPendingRuntimeError);
     EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
@@ -424,7 +458,7 @@ TEST_F(Evaluator, ABuiltInWithoutImplementationFailsWithOneInternalError)
     EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
     gHeadless.messageCount = 0;
     EXPECT_TRUE(std::isnan(Value("ArcTan(1)")));
-    EXPECT_EQ(0, gHeadless.messageCount);   /* reported once, not on every bar */
+    EXPECT_EQ(0, gHeadless.messageCount); /* reported once, not on every bar */
     gRun.state = RUN_IDLE;
     gItemImpls[ITEM_ARC_TAN] = installed;
 }
@@ -485,11 +519,11 @@ TEST_F(Evaluator, WorkersRecordTheFirstDataTypeOfAFormulaAndNeverOverwriteIt)
         });
         EXPECT_TRUE(slot->resultFormat == 1 || slot->resultFormat == 2) << slot->resultFormat;
         uint32_t first = slot->resultFormat;
-        AtBar(first == 1 ? 8 : 2);    /* a bar of the other type changes nothing */
+        AtBar(first == 1 ? 8 : 2); /* a bar of the other type changes nothing */
         double v;
         ASSERT_EQ(1, EvalFormulaSlot(slot, &ctx, &v));
         EXPECT_EQ(first, slot->resultFormat);
     }
 }
 
-}  // namespace
+} // namespace

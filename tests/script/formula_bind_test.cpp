@@ -14,7 +14,7 @@ namespace {
 
 /* A script's definitions as the stand-in lists hold them. */
 struct BindTest : CompilerTest {
-    std::vector<FormulaItem> lists[4];   // Data, TestData, StratData, Library
+    std::vector<FormulaItem> lists[4]; // Data, TestData, StratData, Library
     std::vector<FormulaSlot> columns;
     std::vector<FixtureColumn> columnRows;
     FixtureParameter parameters[1] = {{"Len", 20}};
@@ -62,6 +62,7 @@ struct BindCase {
 
 TEST_F(BindTest, DefinitionsFollowVisibilityAndOrder)
 {
+    /* clang-format off */
     const BindCase cases[] = {
         {"D0", SECTION_RESULTS, 0, "error 31 @0+2"},
         {"D0", SECTION_GRAPHS, 0, "249"},
@@ -92,6 +93,7 @@ TEST_F(BindTest, DefinitionsFollowVisibilityAndOrder)
         {"Arg10", SECTION_LIBRARY, 0, "error 2 @0+5"},
         {"ndx", SECTION_DATA, 0, "247"},
     };
+    /* clang-format on */
     for (const BindCase &c : cases) EXPECT_EQ(Compile(c.text, c.section, c.index), c.expected) << c.text;
 }
 
@@ -122,6 +124,7 @@ TEST_F(BindTest, ModifiersApplyToTheItemBeingCompiled)
     EXPECT_EQ(Compile("#OnePerDate C", SECTION_DATA, 2), "238");
     EXPECT_EQ(Data(2).onePerDate, 1);
 
+    /* clang-format off */
     const BindCase cases[] = {
         {"#PercentRankN C", SECTION_DATA, 3, "error 92 @14+1"},
         {"#PercentRankN (C)", SECTION_DATA, 3, "error 92 @14+1"},
@@ -133,6 +136,7 @@ TEST_F(BindTest, ModifiersApplyToTheItemBeingCompiled)
         {"#OnePerSym L0(1)", SECTION_TEST_DATA, 2, "error 90 @11+2"},
         {"#OnePerSym D1", SECTION_TEST_DATA, 3, "error 90 @11+2"},
     };
+    /* clang-format on */
     for (const BindCase &c : cases) EXPECT_EQ(Compile(c.text, c.section, c.index), c.expected) << c.text;
 
     Data(0).onePerSymbol = 1;
@@ -146,6 +150,7 @@ TEST_F(BindTest, SecondPassResolvesSymbolsAndChecksStrategies)
     gCompileSession.pass = 1;
     EXPECT_EQ(Compile("$nope + @nope"), "7=-7'nope' 26 5=-7'nope'");
     gCompileSession.pass = 2;
+    /* clang-format off */
     const BindCase cases[] = {
         {"$spy", 0, -1, "7=2'spy'fv2"},
         {"$Global + $calsym", 0, -1, "7=-1'Global' 26 7=-2'calsym'"},
@@ -154,8 +159,9 @@ TEST_F(BindTest, SecondPassResolvesSymbolsAndChecksStrategies)
         {"@S2", 0, -1, "error 27 @1+2"},
         {"SP500", SECTION_DATA, 0, "error 89 @0+5"},
     };
+    /* clang-format on */
     for (const BindCase &c : cases) EXPECT_EQ(Compile(c.text, c.section, c.index), c.expected) << c.text;
-    gStore.constituencyIds[0] = 1;   /* the data file includes series 1 */
+    gStore.constituencyIds[0] = 1; /* the data file includes series 1 */
     EXPECT_EQ(Compile("SP500", SECTION_DATA, 0), "247");
 }
 
@@ -170,4 +176,4 @@ TEST_F(BindTest, ResolvedSymbolReachesEveryWorkerCopy)
     }
 }
 
-}  // namespace
+} // namespace

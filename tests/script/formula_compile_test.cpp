@@ -27,6 +27,7 @@ using FormulaCompile = CompilerTest;
 
 TEST_F(FormulaCompile, CompilesEveryConstructIntoExactNodes)
 {
+    /* clang-format off */
     const Case cases[] = {
         {"1 - -2", 0, "2=1 27 -2=2"},
         {"-5", 0, "-2=5fv-5"},
@@ -83,11 +84,13 @@ TEST_F(FormulaCompile, CompilesEveryConstructIntoExactNodes)
         {"Shares", SECTION_STRATEGY, "88"},
         {"   ", SECTION_DATA, ""},
     };
+    /* clang-format on */
     for (const Case &c : cases) EXPECT_EQ(Compile(c.text, c.section), c.expected) << c.text;
 }
 
 TEST_F(FormulaCompile, ReportsExactErrorCodesAndSpans)
 {
+    /* clang-format off */
     const Case cases[] = {
         {"", SECTION_DATA, "error 1 @0+0"},
         {"foo", 0, "error 2 @0+3"},
@@ -134,6 +137,7 @@ TEST_F(FormulaCompile, ReportsExactErrorCodesAndSpans)
         {"DllDataCalc()", SECTION_DATA, "error 96 @0+11"},
         {"Avg(S.Equity, 5)", SECTION_DATA, "error 31 @4+8"},
     };
+    /* clang-format on */
     for (const Case &c : cases) EXPECT_EQ(Compile(c.text, c.section), c.expected) << c.text;
 }
 
@@ -179,7 +183,7 @@ TEST_F(FormulaCompile, SecondCompileWithoutResetChangesNothing)
     FormulaSlot *slot = MakeSlot("C + 1");
     ASSERT_EQ(CompileFormula(slot, 0, -1), 1);
     std::string before = DescribeNodes(slot);
-    const_cast<char *>(slot->scriptText)[0] = '*';   // a recompile would now fail
+    const_cast<char *>(slot->scriptText)[0] = '*'; // a recompile would now fail
     EXPECT_EQ(CompileFormula(slot, 0, -1), 1);
     EXPECT_EQ(DescribeNodes(slot), before);
 }
@@ -225,9 +229,9 @@ TEST_F(FormulaCompile, ErrorSelectionLeavesOutTrailingBlanks)
     FormulaSlot *slot = MakeSlot("abc  \r\n");
     ShowFormulaError(0, slot, 0, 7, "C:\\s.kvs");
     EXPECT_EQ(gLastFormulaError.length, 3);
-    EXPECT_EQ(gHeadless.messageCount, 0);   // code 0 only selects
+    EXPECT_EQ(gHeadless.messageCount, 0); // code 0 only selects
     ShowFormulaError(2, slot, -1, 3, "C:\\s.kvs");
-    EXPECT_EQ(gLastFormulaError.requests, 1);  // no offset: nothing to select
+    EXPECT_EQ(gLastFormulaError.requests, 1); // no offset: nothing to select
     EXPECT_EQ(gHeadless.messageCount, 1);
 }
 
@@ -244,7 +248,7 @@ TEST_F(FormulaCompile, UnattendedErrorsGoToTheErrorLog)
     EXPECT_EQ(gHeadless.messageCount, 0);
     std::string log = ReadTestFile(folder.File("errorlog.txt"));
     EXPECT_NE(log.find("Error in Test formula:\r\n\r\nsyntax structure error"), std::string::npos) << log;
-    EXPECT_EQ(gLastFormulaError.offset, 2);   // the editor is still asked to select the span
+    EXPECT_EQ(gLastFormulaError.offset, 2); // the editor is still asked to select the span
 }
 
 TEST_F(FormulaCompile, ScratchFormulaKeepsItsError)
@@ -276,7 +280,10 @@ TEST_F(FormulaCompile, TokensEndWithTheFormulaSpan)
         int32_t length;
         const char *expected;
     } const cases[] = {
-        {"1234", 2, "2=12fv12"}, {"1.5e3", 3, "2=1.5fv1.5"}, {"Closed", 5, "238"}, {"'abc'def", 4, "3'abc'fv3"},
+        {"1234", 2, "2=12fv12"},
+        {"1.5e3", 3, "2=1.5fv1.5"},
+        {"Closed", 5, "238"},
+        {"'abc'def", 4, "3'abc'fv3"},
     };
     for (const auto &c : cases) {
         FormulaSlot *slot = MakeSlot(c.text);
@@ -320,4 +327,4 @@ TEST_F(FormulaCompile, DllDataCalcMustStandAlone)
     EXPECT_EQ(Compile("DllDataCalc() + 1", SECTION_DATA), "error 95 @0+11");
 }
 
-}  // namespace
+} // namespace

@@ -153,10 +153,10 @@ TEST_F(ReferenceTest, FindsItemsThroughLibraryCallsAndSurvivesRings)
     CompileItem(2, "S.Equity / Arg1");
     FormulaSlot *quantity = MakeSlot("L2(5) * 100", "Quantity");
     ASSERT_EQ(CompileFormula(quantity, SECTION_STRATEGY, 0), 1);
-    EXPECT_EQ(FormulaReferences(quantity, 161), 1);           // S.Equity, two levels down
+    EXPECT_EQ(FormulaReferences(quantity, 161), 1); // S.Equity, two levels down
     EXPECT_EQ(FormulaReferences(quantity, 238), 0);
-    EXPECT_EQ(FormulaReferences(&library[1].formula, 161), 1);  // L1 -> L0 -> L2
-    EXPECT_EQ(FormulaReferences(&library[0].formula, 238), 0);  // L0 <-> L1 ring ends
+    EXPECT_EQ(FormulaReferences(&library[1].formula, 161), 1); // L1 -> L0 -> L2
+    EXPECT_EQ(FormulaReferences(&library[0].formula, 238), 0); // L0 <-> L1 ring ends
     EXPECT_EQ(FormulaReferences(&library[1].formula, 238), 0);
 }
 
@@ -177,7 +177,7 @@ TEST_F(ReferenceTest, CopyAndReset)
     FormulaNode *kept = library[2].formula.nodes[0];
     ResetItemArray(library, 3);
     EXPECT_EQ(library[2].formula.count, 0);
-    EXPECT_EQ(library[2].formula.nodes[0], kept);   // the allocation stays for the next compile
+    EXPECT_EQ(library[2].formula.nodes[0], kept); // the allocation stays for the next compile
     EXPECT_EQ(kept[0].item, 0u);
     EXPECT_EQ(library[2].formula.name[0], 0);
     EXPECT_EQ(library[2].formula.usesPrevExits, 0u);
@@ -187,4 +187,4 @@ TEST_F(ReferenceTest, CopyAndReset)
     EXPECT_EQ(library[2].barSize, -1);
 }
 
-}  // namespace
+} // namespace

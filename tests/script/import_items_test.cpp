@@ -19,8 +19,8 @@ namespace {
 struct Line {
     const char *keyword;
     const char *value;
-    int code;              /* expected answer */
-    int offset = 0;        /* span of the answer when code is not 0 and length is not -1 */
+    int code;       /* expected answer */
+    int offset = 0; /* span of the answer when code is not 0 and length is not -1 */
     int length = -1;
 };
 
@@ -28,7 +28,8 @@ struct ImportTest : ::testing::Test {
     ConstituencyRecord *savedTable = nullptr;
     int32_t savedCount = 0;
     ConstituencyRecord table[2] = {{"S&P 500", "$SPX", "", 1}, {"Nasdaq 100", "$NDX", "", 2}};
-    void SetUp() override {
+    void SetUp() override
+    {
         savedTable = gConstituency;
         savedCount = gConstituencyCount;
         gConstituency = table;
@@ -36,13 +37,15 @@ struct ImportTest : ::testing::Test {
         gSettings.DateInputFormat = 1;
         ResetImportState();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         ResetImportState();
         gConstituency = savedTable;
         gConstituencyCount = savedCount;
     }
     /* Applies the lines in order; stops at the first answer other than 0. */
-    void Apply(const std::vector<Line> &lines, const char *nameSpace = "") {
+    void Apply(const std::vector<Line> &lines, const char *nameSpace = "")
+    {
         for (const Line &l : lines) {
             SCOPED_TRACE(std::string(l.keyword) + ": " + l.value);
             int index = FindImportKeyword(l.keyword);
@@ -60,7 +63,9 @@ struct ImportTest : ::testing::Test {
     ImportItem *Item(int i) { return (ImportItem *)gImportItems.items + i; }
 };
 
-TEST_F(ImportTest, LinesThatFailNameTheirErrors) {
+TEST_F(ImportTest, LinesThatFailNameTheirErrors)
+{
+    /* clang-format off */
     static const std::vector<std::vector<Line>> kScripts = {
         {{"CSVFile", "prices.csv", 62}},
         {{"DataSource", "Bloomberg", 48}},
@@ -86,6 +91,7 @@ TEST_F(ImportTest, LinesThatFailNameTheirErrors) {
         {{"DataSource", "Yahoo", 0}, {"StartDate", "someday", 42}},
         {{"DataSource", "Yahoo", 0}, {"SaveAs", "out.txt", 37}},
     };
+    /* clang-format on */
     for (const auto &script : kScripts) {
         ResetImportState();
         Apply(script);
@@ -95,7 +101,8 @@ TEST_F(ImportTest, LinesThatFailNameTheirErrors) {
     Apply({{"DataSource", "CSV", 0}, {"CSVFile", longPath.c_str(), 10}});
 }
 
-TEST_F(ImportTest, BlocksNumberTheirItemsAndKeepTheirLayout) {
+TEST_F(ImportTest, BlocksNumberTheirItemsAndKeepTheirLayout)
+{
     Apply({{"DataSource", "csv // local files", 0},
            {"CSVFields", "Symbol, ,Date,Close,,Volume", 0},
            {"CSVNumFmt", "Comma", 0},
@@ -124,7 +131,7 @@ TEST_F(ImportTest, BlocksNumberTheirItemsAndKeepTheirLayout) {
     /* Decimal commas move the delimiter to the semicolon. */
     EXPECT_EQ(file->csvNumberFormat, 1);
     EXPECT_EQ(file->csvDelimiter, 1);
-    EXPECT_EQ(file->csvDateOrder, 1);   /* the input date order of the options */
+    EXPECT_EQ(file->csvDateOrder, 1); /* the input date order of the options */
     EXPECT_EQ(Item(2)->kind, IMPKW_INCLUDE_LIST);
     EXPECT_EQ(Item(2)->listFlag, 0);
     /* The second block's adjustment lands on its own DataSource item only. */
@@ -148,14 +155,16 @@ TEST_F(ImportTest, BlocksNumberTheirItemsAndKeepTheirLayout) {
     EXPECT_EQ(gFundamentalFields[FindFundamentalField("beta")].requested, 0);
 }
 
-TEST_F(ImportTest, MarksMadeBeforeAnUnknownNameStay) {
+TEST_F(ImportTest, MarksMadeBeforeAnUnknownNameStay)
+{
     Apply({{"DataSource", "Norgate", 0}, {"Fundamentals", "beta, nosuch, mktcap", 52, 6, 6}});
     EXPECT_EQ(gFundamentalFields[FindFundamentalField("beta")].requested, 1);
     EXPECT_EQ(gFundamentalFields[FindFundamentalField("mktcap")].requested, 0);
     EXPECT_EQ(gImportState.fundamentalCount, 1);
 }
 
-TEST_F(ImportTest, FundamentalsTableHasItsGroupsAndUniqueNames) {
+TEST_F(ImportTest, FundamentalsTableHasItsGroupsAndUniqueNames)
+{
     int titles = 0;
     std::set<std::string> names;
     int rows = 0;
@@ -179,4 +188,4 @@ TEST_F(ImportTest, FundamentalsTableHasItsGroupsAndUniqueNames) {
     EXPECT_EQ(FindFundamentalField(""), -1);
 }
 
-}  // namespace
+} // namespace

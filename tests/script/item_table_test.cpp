@@ -30,13 +30,31 @@ TEST(ItemTable, CategoriesCoverTheirRanges)
     struct Range {
         uint32_t first, last, category;
     } const ranges[] = {
-        {0, 1, CAT_END}, {2, 2, CAT_CONSTANT}, {3, 3, CAT_TEXT}, {4, 10, CAT_CONSTANT}, {11, 15, CAT_SYSTEM},
-        {16, 16, CAT_ARGUMENT}, {17, 19, CAT_OPEN}, {20, 21, CAT_CLOSE}, {22, 36, CAT_OPERATOR},
-        {37, 57, CAT_BREADTH}, {58, 85, CAT_SYMBOL_INFO}, {86, 110, CAT_POSITION_INFO},
-        {111, 115, CAT_STRATEGY_INFO}, {116, 186, CAT_STRATEGY_STAT}, {187, 219, CAT_TRADE_VALUE},
-        {220, 222, CAT_BAR_VALUE}, {223, 234, CAT_BAR_DATE}, {235, 254, CAT_BAR_VALUE},
-        {255, 311, CAT_MULTI_BAR}, {312, 336, CAT_INDICATOR}, {337, 392, CAT_FUNCTION}, {393, 395, CAT_SUM},
-        {396, 409, CAT_FUNCTION}, {410, 416, CAT_TRADE_STAT}, {417, 417, CAT_END},
+        {0, 1, CAT_END},
+        {2, 2, CAT_CONSTANT},
+        {3, 3, CAT_TEXT},
+        {4, 10, CAT_CONSTANT},
+        {11, 15, CAT_SYSTEM},
+        {16, 16, CAT_ARGUMENT},
+        {17, 19, CAT_OPEN},
+        {20, 21, CAT_CLOSE},
+        {22, 36, CAT_OPERATOR},
+        {37, 57, CAT_BREADTH},
+        {58, 85, CAT_SYMBOL_INFO},
+        {86, 110, CAT_POSITION_INFO},
+        {111, 115, CAT_STRATEGY_INFO},
+        {116, 186, CAT_STRATEGY_STAT},
+        {187, 219, CAT_TRADE_VALUE},
+        {220, 222, CAT_BAR_VALUE},
+        {223, 234, CAT_BAR_DATE},
+        {235, 254, CAT_BAR_VALUE},
+        {255, 311, CAT_MULTI_BAR},
+        {312, 336, CAT_INDICATOR},
+        {337, 392, CAT_FUNCTION},
+        {393, 395, CAT_SUM},
+        {396, 409, CAT_FUNCTION},
+        {410, 416, CAT_TRADE_STAT},
+        {417, 417, CAT_END},
     };
     for (const Range &r : ranges) {
         for (uint32_t id = r.first; id <= r.last; id++) EXPECT_EQ(gScriptItems[id].category, r.category) << id;
@@ -69,9 +87,23 @@ TEST(ItemTable, LookupByNameOrAlias)
         const char *word;
         uint32_t id;
     } const cases[] = {
-        {"mod", 25}, {"%", 25}, {"MOD", 25}, {"c", 238}, {"==", 32}, {"!=", 33}, {"&&", 35}, {"||", 36},
-        {"!", 34}, {"xavg", 269}, {"S.DDDlr", 179}, {"InfoExpiry", 69}, {"Contracts", 88}, {"iif", 348},
-        {"symnum", 388}, {"", 0}, {"nothing", 0},
+        {"mod", 25},
+        {"%", 25},
+        {"MOD", 25},
+        {"c", 238},
+        {"==", 32},
+        {"!=", 33},
+        {"&&", 35},
+        {"||", 36},
+        {"!", 34},
+        {"xavg", 269},
+        {"S.DDDlr", 179},
+        {"InfoExpiry", 69},
+        {"Contracts", 88},
+        {"iif", 348},
+        {"symnum", 388},
+        {"", 0},
+        {"nothing", 0},
     };
     for (const auto &c : cases) EXPECT_EQ(FindScriptItem(c.word, nullptr), c.id) << c.word;
     FormulaNode node = {};
@@ -87,9 +119,24 @@ TEST(ItemTable, StatisticDisplayFormats)
     struct {
         uint32_t id, format, decimals;
     } const cases[] = {
-        {116, 2, 0}, {133, 2, 0}, {134, 3, 2}, {136, 4, 2}, {147, 3, 2}, {148, 2, 0}, {149, 3, 0},
-        {155, 4, 0}, {163, 3, 0}, {165, 4, 2}, {167, 2, 2}, {170, 3, 2}, {174, 3, 0}, {178, 2, 0},
-        {180, 3, 0}, {181, 4, 2}, {182, 4, 2}, {186, 0, 0},
+        {116, 2, 0},
+        {133, 2, 0},
+        {134, 3, 2},
+        {136, 4, 2},
+        {147, 3, 2},
+        {148, 2, 0},
+        {149, 3, 0},
+        {155, 4, 0},
+        {163, 3, 0},
+        {165, 4, 2},
+        {167, 2, 2},
+        {170, 3, 2},
+        {174, 3, 0},
+        {178, 2, 0},
+        {180, 3, 0},
+        {181, 4, 2},
+        {182, 4, 2},
+        {186, 0, 0},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(gScriptItems[c.id].format, c.format) << c.id;
@@ -145,12 +192,14 @@ TEST(ItemTable, HelpTextsTheEditorShows)
 TEST(ItemTable, SharableIndicatorsAndMultiBarFunctions)
 {
     /* an identical Data sub-expression on one of these is calculated once */
+    /* clang-format off */
     const std::set<uint32_t> shared = {
         255, 258, 259, 260, 261, 262, 263, 264, 265, 266, 267, 268, 269, 270, 271, 272, 273, 274, 275,
         278, 280, 281, 282, 283, 284, 285, 286, 287, 288, 289, 290, 292, 293, 294, 295, 296, 297, 298,
         299, 312, 313, 314, 316, 317, 318, 319, 321, 322, 323, 327, 328, 329, 330, 331, 332, 333, 336,
     };
+    /* clang-format on */
     for (uint32_t id = 255; id <= 336; id++) EXPECT_EQ(gScriptItems[id].shareable, shared.count(id)) << id;
 }
 
-}  // namespace
+} // namespace

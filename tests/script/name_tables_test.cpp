@@ -34,7 +34,7 @@ TEST_F(Visibility, TheEditorSeesWhatTheCompilerAccepts)
 {
     const uint32_t itemSections[] = {SECTION_DATA, SECTION_TEST_DATA, SECTION_STRAT_DATA, SECTION_LIBRARY};
     const uint32_t columnSections[] = {SECTION_RESULTS, SECTION_GRAPHS, SECTION_CHARTS,
-                                       SECTION_TRADES,  SECTION_SCAN,   SECTION_TEST_SCAN};
+                                       SECTION_TRADES, SECTION_SCAN, SECTION_TEST_SCAN};
     for (uint32_t defining : itemSections) {
         FormulaItem item = {};
         CopyString(item.formula.name, sizeof item.formula.name, "Xdef", -1);
@@ -74,13 +74,13 @@ TEST(NameTables, SpecialSectionsOfTheTable)
     const struct {
         int32_t referencing, defining, sees;
     } cases[] = {
-        {SECTION_PARAMETERS, SECTION_DATA, 0},     /* parameter lines see no item */
+        {SECTION_PARAMETERS, SECTION_DATA, 0}, /* parameter lines see no item */
         {SECTION_WALK_FORWARD, SECTION_PARAMETERS, 0},
         {SECTION_STRATEGY, SECTION_STATS_GROUP, 1}, /* Using lists name other records */
         {SECTION_STATS_GROUP, SECTION_TEMPLATE, 1},
         {SECTION_DATA, SECTION_STRATEGY, 0},
         {SECTION_NONE, SECTION_STRATEGY, 1},
-        {-1, -1, 1},                                /* preprocessor names */
+        {-1, -1, 1}, /* preprocessor names */
         {-1, -2, 0},
         {-3, -2, 1},
         {SECTION_DATA, -1, 0},
@@ -216,7 +216,7 @@ struct NameScan : ::testing::Test {
         std::string out;
         for (int i = 0; i < s.scriptNameCount; i++)
             out += (out.empty() ? "" : " ") + std::string(s.scriptNames[i].name) + "/" +
-                   std::to_string(s.scriptNames[i].section);
+                std::to_string(s.scriptNames[i].section);
         return out;
     }
 };
@@ -288,4 +288,4 @@ TEST_F(NameScan, AnUntitledActiveWindowOrNothing)
     EXPECT_EQ(ScanScriptItemNames(folder.File("missing.kvs").c_str(), counts, 0, nullptr), 0);
 }
 
-}  // namespace
+} // namespace

@@ -13,7 +13,8 @@ namespace {
 
 /* Walks text as the parser does: directives are handled, every other
 ** character is kept.  Returns what is read, or "error N" for a pending error. */
-std::string Preprocess(const std::string &text, int mode, int depth = 1, bool withState = true) {
+std::string Preprocess(const std::string &text, int mode, int depth = 1, bool withState = true)
+{
     FreeMemory(&gCompiler.definedNames);
     gCompiler = CompilerState{};
     gCompiler.includeDepth = depth;
@@ -37,6 +38,7 @@ struct Case {
     const char *read;
 };
 
+/* clang-format off */
 const Case kCases[] = {
     /* run-mode symbols */
     {"#ifdef test\nA\n#endif\nB", 3, 1, "\nA\n\nB"},
@@ -69,13 +71,17 @@ const Case kCases[] = {
     /* a name that only begins like a directive is text */
     {"#defined X", 3, 1, "#defined X"},
 };
+/* clang-format on */
 
-TEST(Preprocessor, ReadsTheBlocksOfTheRunModeAndFileLevel) {
+TEST(Preprocessor, ReadsTheBlocksOfTheRunModeAndFileLevel)
+{
     for (const Case &c : kCases)
         EXPECT_EQ(Preprocess(c.text, c.mode, c.depth), c.read) << c.text << " mode " << c.mode;
 }
 
-TEST(Preprocessor, SkippingModePassesOverEveryDirective) {
+TEST(Preprocessor, SkippingModePassesOverEveryDirective)
+{
+    /* clang-format off */
     const Case cases[] = {
         {"#ifdef test A #endif B", 3, 1, " B"},
         {"#define X A", 3, 1, " A"},
@@ -83,21 +89,23 @@ TEST(Preprocessor, SkippingModePassesOverEveryDirective) {
         {"#else A #endif B", 3, 1, " B"},
         {"#endif B", 3, 1, " B"},
     };
+    /* clang-format on */
     for (const Case &c : cases) EXPECT_EQ(Preprocess(c.text, c.mode, c.depth, false), c.read) << c.text;
 }
 
-TEST(Preprocessor, NestingBeyondTheSlotsIsAStructureErrorNotAnOverrun) {
+TEST(Preprocessor, NestingBeyondTheSlotsIsAStructureErrorNotAnOverrun)
+{
     std::string open, close;
     for (int i = 0; i < PREPROC_SLOTS - 1; i++) open += "#ifdef test\n";
     for (int i = 0; i < PREPROC_SLOTS - 1; i++) close += "#endif\n";
-    EXPECT_EQ(Preprocess(open + "#ifdef test\nA\n#endif\n" + close, 3), std::string(31 + 1, '\n') + "A\n" +
-                                                                           std::string(32, '\n'))
+    EXPECT_EQ(Preprocess(open + "#ifdef test\nA\n#endif\n" + close, 3), std::string(31 + 1, '\n') + "A\n" + std::string(32, '\n'))
         << "32 levels fit";
     EXPECT_EQ(Preprocess(open + "#ifdef test\n#ifdef test\nA\n#endif\n#endif\n" + close, 3), "error 7");
     EXPECT_LT(gCompiler.conditionNesting, PREPROC_SLOTS);
 }
 
-TEST(Preprocessor, DefinedNamesAreKeptOncePerName) {
+TEST(Preprocessor, DefinedNamesAreKeptOncePerName)
+{
     Preprocess("#define A\n#define a\n#define B\n", 3);
     ASSERT_EQ(gCompiler.definedNameCount, 2);
     EXPECT_EQ(gCompiler.definedNames[0].tag, PREPROC_DEFINE_TAG);
@@ -107,4 +115,4 @@ TEST(Preprocessor, DefinedNamesAreKeptOncePerName) {
     gCompiler = CompilerState{};
 }
 
-}  // namespace
+} // namespace

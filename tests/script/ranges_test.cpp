@@ -12,14 +12,16 @@
 
 namespace {
 
-std::vector<double> Expand(const char *text, int room = 100) {
+std::vector<double> Expand(const char *text, int room = 100)
+{
     std::vector<double> values(room > 0 ? room : 1);
     int n = ExpandOptimizationRange(text, -1, nullptr, values.data(), room);
     values.resize(n > 0 ? n : 0);
     return values;
 }
 
-TEST(OptimizationRange, ExpandsStepsFactorsDefaultsAndRounding) {
+TEST(OptimizationRange, ExpandsStepsFactorsDefaultsAndRounding)
+{
     const struct {
         const char *text;
         std::vector<double> values;
@@ -40,7 +42,8 @@ TEST(OptimizationRange, ExpandsStepsFactorsDefaultsAndRounding) {
     }
 }
 
-TEST(OptimizationRange, RefusesBadRangesWithTheirCodes) {
+TEST(OptimizationRange, RefusesBadRangesWithTheirCodes)
+{
     const struct {
         const char *text;
         int want;
@@ -51,21 +54,22 @@ TEST(OptimizationRange, RefusesBadRangesWithTheirCodes) {
         {"from 1 to 10 step 0", RANGE_BAD},
         {"from 1 to 10 step -1", RANGE_BAD},
         {"from 1 to 10 mult 1", RANGE_BAD},
-        {"from 0 to 10 mult 2", RANGE_BAD},        /* a factor never leaves zero */
+        {"from 0 to 10 mult 2", RANGE_BAD}, /* a factor never leaves zero */
         {"from -4 to 10 mult 2", RANGE_BAD},
         {"from 1 to 10 jump 2", RANGE_NOT_A_RANGE},
         {"from 1 to 10 step", RANGE_NOT_A_RANGE},
         {"1, 2, 3", RANGE_NOT_A_RANGE},
         {"to 1 from 2", RANGE_NOT_A_RANGE},
         {"", RANGE_NOT_A_RANGE},
-        {"from 1 to 2000000", RANGE_TOO_MANY},     /* reported, not cut */
+        {"from 1 to 2000000", RANGE_TOO_MANY}, /* reported, not cut */
         {"from 0 to 1 step 0.0000001", RANGE_TOO_MANY},
     };
     for (const auto &c : cases)
         EXPECT_EQ(ExpandOptimizationRange(c.text, -1, nullptr, nullptr, 0), c.want) << c.text;
 }
 
-TEST(OptimizationRange, CountsWithoutOutputAndStopsAtTheRoom) {
+TEST(OptimizationRange, CountsWithoutOutputAndStopsAtTheRoom)
+{
     EXPECT_EQ(ExpandOptimizationRange("from 1 to 1000000", -1, nullptr, nullptr, 0), 1000000);
     EXPECT_EQ(Expand("from 1 to 10", 3).size(), 3u);
     /* A default that fills the room leaves no value written past it. */
@@ -96,7 +100,9 @@ struct Hint {
     int caret;
 };
 
-TEST(DisplayHint, ReadsFormatDecimalsFlagsAndHeading) {
+TEST(DisplayHint, ReadsFormatDecimalsFlagsAndHeading)
+{
+    /* clang-format off */
     const Hint cases[] = {
         {"Profit", "{$2} S.NetProfit", 3, 2, 0, "Profit", 0, 0, 0},
         {"Gain", "{%-1} S.Gain", 4, 1, 1, "Gain", 0, 0, 0},
@@ -115,6 +121,7 @@ TEST(DisplayHint, ReadsFormatDecimalsFlagsAndHeading) {
         {"_Hidden", "{$2} C", 0, 2, 0, "_Hidden", 0, 0, 0},
         {"None", "C + 1", 2, -1, 0, "None", 0, 0, 0},
     };
+    /* clang-format on */
     for (const Hint &c : cases) {
         FormulaColumn column = {};
         CopyString(column.formula.name, sizeof column.formula.name, c.name, -1);
@@ -131,7 +138,8 @@ TEST(DisplayHint, ReadsFormatDecimalsFlagsAndHeading) {
     }
 }
 
-TEST(DisplayHint, TextAndFilterItemsAreNotMadeNumbers) {
+TEST(DisplayHint, TextAndFilterItemsAreNotMadeNumbers)
+{
     FormulaColumn column = {};
     CopyString(column.formula.name, sizeof column.formula.name, "Text", -1);
     column.isText = 1;
@@ -146,4 +154,4 @@ TEST(DisplayHint, TextAndFilterItemsAreNotMadeNumbers) {
     EXPECT_STREQ(column.heading, "Text");
 }
 
-}  // namespace
+} // namespace

@@ -21,7 +21,8 @@
 
 namespace {
 
-void ClearCompiledScript() {
+void ClearCompiledScript()
+{
     ResetScriptState(SCRIPT_RESET_RELEASE);
     for (int i = 0; i < RUNSET_COUNT; i++) SetRunSetting(i, 0);
     gSettings.DateInputFormat = 0;
@@ -42,21 +43,24 @@ struct ParserTest : ::testing::Test {
     char *parsed = nullptr;
     char nameSpace[64] = "";
 
-    void SetUp() override {
+    void SetUp() override
+    {
         ClearCompiledScript();
         ResetScriptParserState();
         ResetHeadlessShell();
-        gHeadless.captureLog = 1;   /* keeps the error boxes off the console */
+        gHeadless.captureLog = 1; /* keeps the error boxes off the console */
         gLastFormulaError = FormulaErrorSelection{};
         gRun.resultCode = 0;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         FreeMemory(&parsed);
         ClearCompiledScript();
         ResetScriptParserState();
     }
 
-    Outcome Parse(const std::string &script, int mode = 3) {
+    Outcome Parse(const std::string &script, int mode = 3)
+    {
         FreeMemory(&parsed);
         text = script;
         std::string path = folder.File("script.kvs");
@@ -94,7 +98,9 @@ struct ErrorCase {
 const std::string kName63 = std::string(63, 'a');
 const std::string kName64 = std::string(64, 'a');
 
-TEST_F(ParserTest, RefusesBadScriptsOverTheBadText) {
+TEST_F(ParserTest, RefusesBadScriptsOverTheBadText)
+{
+    /* clang-format off */
     const ErrorCase cases[] = {
         /* structure of names and sections */
         {"A: 1\n", 3, 2, "A"},
@@ -152,6 +158,7 @@ TEST_F(ParserTest, RefusesBadScriptsOverTheBadText) {
         {"Data:\n#ifdef scan\nA: 1\n", 3, 7, "#ifdef scan\nA: 1\n"},
         {"Data:\nA: 1\n#define", 3, 12, "#define"},
     };
+    /* clang-format on */
     for (const ErrorCase &c : cases) {
         SetUp();
         Outcome got = Parse(c.script, c.mode);
@@ -164,7 +171,8 @@ TEST_F(ParserTest, RefusesBadScriptsOverTheBadText) {
     }
 }
 
-TEST_F(ParserTest, NamesOfSixtyThreeCharactersFitAndSixtyFourDoNot) {
+TEST_F(ParserTest, NamesOfSixtyThreeCharactersFitAndSixtyFourDoNot)
+{
     EXPECT_EQ(Parse("Data:\n" + kName63 + ": 1\n").code, 0);
     ASSERT_EQ(gDataItems.count, 1);
     EXPECT_STREQ(Item(gDataItems, 0).formula.name, kName63.c_str());
@@ -173,7 +181,8 @@ TEST_F(ParserTest, NamesOfSixtyThreeCharactersFitAndSixtyFourDoNot) {
     EXPECT_EQ(got.span, kName64);
 }
 
-TEST_F(ParserTest, AMissingFileIsReportedWithTheFileResultCode) {
+TEST_F(ParserTest, AMissingFileIsReportedWithTheFileResultCode)
+{
     char ns[64] = "";
     EXPECT_EQ(ParseScriptText(folder.File("missing.kvs").c_str(), ns), nullptr);
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
@@ -182,7 +191,8 @@ TEST_F(ParserTest, AMissingFileIsReportedWithTheFileResultCode) {
 
 /* ---- what a good script leaves behind -------------------------------------------------- */
 
-TEST_F(ParserTest, StoresItemsWithTheirTextSpans) {
+TEST_F(ParserTest, StoresItemsWithTheirTextSpans)
+{
     ASSERT_EQ(Parse("\xEF\xBB\xBF"
                     "Data:\n"
                     "  Fast: Avg(C, 10)   // short\n"
@@ -205,7 +215,8 @@ TEST_F(ParserTest, StoresItemsWithTheirTextSpans) {
     EXPECT_EQ(gCompileSession.sectionCounts[SECTION_LIBRARY], 1);
 }
 
-TEST_F(ParserTest, ColonsInPathsQuotesCommentsAndNotesMakeNoItems) {
+TEST_F(ParserTest, ColonsInPathsQuotesCommentsAndNotesMakeNoItems)
+{
     ASSERT_EQ(Parse("Notes: free text: with colons\n"
                     "  and more: here (see: there)\n"
                     "Settings:\n"
@@ -220,7 +231,8 @@ TEST_F(ParserTest, ColonsInPathsQuotesCommentsAndNotesMakeNoItems) {
     EXPECT_STREQ(Item(gDataItems, 1).formula.name, "B");
 }
 
-TEST_F(ParserTest, NamespacesQualifyItemNames) {
+TEST_F(ParserTest, NamespacesQualifyItemNames)
+{
     ASSERT_EQ(Parse("Namespace: lib\nData:\n  X: 1\n  other.Y: 2\nNamespace: none\nData:\n  Z: 3\n").code, 0);
     ASSERT_EQ(gDataItems.count, 3);
     EXPECT_STREQ(Item(gDataItems, 0).formula.name, "lib.X");
@@ -236,7 +248,8 @@ TEST_F(ParserTest, NamespacesQualifyItemNames) {
     EXPECT_EQ(got.span, "Long");
 }
 
-TEST_F(ParserTest, AllowSameNameReplacesTheEarlierItemInPlace) {
+TEST_F(ParserTest, AllowSameNameReplacesTheEarlierItemInPlace)
+{
     ASSERT_EQ(Parse("Settings:\nAllowSameName: True\nData:\nA: 1\nB: 2\nA: 3\n").code, 0);
     ASSERT_EQ(gDataItems.count, 2);
     EXPECT_STREQ(Item(gDataItems, 0).formula.name, "A");
@@ -247,7 +260,8 @@ TEST_F(ParserTest, AllowSameNameReplacesTheEarlierItemInPlace) {
     EXPECT_EQ(Parse("TestSettings:\nAllowSameName: True\nData:\nA: 1\nA: 3\n", 2).code, 76);
 }
 
-TEST_F(ParserTest, ColumnsReadTheirHintsFiltersAndSortLists) {
+TEST_F(ParserTest, ColumnsReadTheirHintsFiltersAndSortLists)
+{
     ASSERT_EQ(Parse("Results:\n"
                     "  Profit: {$2 'Net'} S.NetProfit\n"
                     "  _Work: 1\n"
@@ -286,7 +300,8 @@ TEST_F(ParserTest, ColumnsReadTheirHintsFiltersAndSortLists) {
     EXPECT_STREQ(gScanSort, "-Date");
 }
 
-TEST_F(ParserTest, DataBarSizeSetsTheItemsThatFollowOnly) {
+TEST_F(ParserTest, DataBarSizeSetsTheItemsThatFollowOnly)
+{
     ASSERT_EQ(Parse("Settings:\nBarSize: Daily\nData:\nA: 1\nBarSize: Weekly\nB: 2\nData:\nD: 3\n").code, 0);
     ASSERT_EQ(gDataItems.count, 3);
     EXPECT_EQ(Item(gDataItems, 0).barSize, -1);
@@ -296,15 +311,24 @@ TEST_F(ParserTest, DataBarSizeSetsTheItemsThatFollowOnly) {
     EXPECT_EQ(gCompileSession.sectionCounts[SECTION_DATA], 2);
 }
 
-TEST_F(ParserTest, SettingsApplyOnlyInSectionsOfTheRunMode) {
+TEST_F(ParserTest, SettingsApplyOnlyInSectionsOfTheRunMode)
+{
     const struct {
         const char *section;
         int mode;
         int applies;
     } cases[] = {
-        {"Settings", 0, 1},     {"Settings", 5, 1},         {"ScanSettings", 2, 1},  {"ScanSettings", 3, 0},
-        {"TestSettings", 3, 1}, {"TestSettings", 2, 0},     {"TestSettings", 4, 1},  {"OptimizeSettings", 4, 1},
-        {"OptimizeSettings", 3, 0}, {"OrderSettings", 5, 1}, {"OrderSettings", 1, 0},
+        {"Settings", 0, 1},
+        {"Settings", 5, 1},
+        {"ScanSettings", 2, 1},
+        {"ScanSettings", 3, 0},
+        {"TestSettings", 3, 1},
+        {"TestSettings", 2, 0},
+        {"TestSettings", 4, 1},
+        {"OptimizeSettings", 4, 1},
+        {"OptimizeSettings", 3, 0},
+        {"OrderSettings", 5, 1},
+        {"OrderSettings", 1, 0},
     };
     for (const auto &c : cases) {
         SetUp();
@@ -320,7 +344,8 @@ TEST_F(ParserTest, SettingsApplyOnlyInSectionsOfTheRunMode) {
     }
 }
 
-TEST_F(ParserTest, DateInputComesOnlyFromSectionsThatApply) {
+TEST_F(ParserTest, DateInputComesOnlyFromSectionsThatApply)
+{
     ASSERT_EQ(Parse("TestSettings:\nDateInput: DMY\n", 2).code, 0);
     EXPECT_EQ(gSettings.DateInputFormat, 0);
     ASSERT_EQ(Parse("TestSettings:\nDateInput: DMY\n", 3).code, 0);
@@ -331,7 +356,8 @@ TEST_F(ParserTest, DateInputComesOnlyFromSectionsThatApply) {
     EXPECT_EQ(Strategy(0).TLEndDate, 20240102);
 }
 
-TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange) {
+TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange)
+{
     const struct {
         const char *script;
         int32_t first, last, numBars;
@@ -367,7 +393,8 @@ TEST_F(ParserTest, NumBarsDerivesTheOtherEndOfTheRange) {
     EXPECT_EQ(gSettings.LastDate, 99991231);
 }
 
-TEST_F(ParserTest, IncludeHeadersKeepTheirPathOnTheHeaderLine) {
+TEST_F(ParserTest, IncludeHeadersKeepTheirPathOnTheHeaderLine)
+{
     ASSERT_EQ(Parse("Include: lib\\common.kvs\nScanInclude: c:\\scan.kvs // for scans\n"
                     "TestInclude: lib\\common.kvs\nOrdersInclude: c:\\orders.kvs\nData:\nA: 1\n")
                   .code,
@@ -377,7 +404,8 @@ TEST_F(ParserTest, IncludeHeadersKeepTheirPathOnTheHeaderLine) {
         EXPECT_EQ(gCompileSession.sectionCounts[s], 1) << s;
 }
 
-TEST_F(ParserTest, ManyItemsGrowTheLineRecordsPastOneStep) {
+TEST_F(ParserTest, ManyItemsGrowTheLineRecordsPastOneStep)
+{
     std::string script = "Data:\n";
     for (int i = 0; i < 100; i++) script += "  Item" + std::to_string(i) + ": " + std::to_string(i) + "\n";
     ASSERT_EQ(Parse(script).code, 0);
@@ -386,7 +414,8 @@ TEST_F(ParserTest, ManyItemsGrowTheLineRecordsPastOneStep) {
     EXPECT_EQ(TextOf(Item(gDataItems, 99).formula), "99");
 }
 
-TEST_F(ParserTest, EveryFileStartsWithNoOpenBlock) {
+TEST_F(ParserTest, EveryFileStartsWithNoOpenBlock)
+{
     /* A block left open by one included file is not there to close in the next. */
     WriteTestFile(folder.File("first.kvs"), "#ifdef test\nLibrary:\n  Twice: 1\n");
     WriteTestFile(folder.File("second.kvs"), "Data:\n  Once: 1\n#endif\n");
@@ -395,7 +424,8 @@ TEST_F(ParserTest, EveryFileStartsWithNoOpenBlock) {
     EXPECT_EQ(gLibraryItems.count, 1);
 }
 
-TEST_F(ParserTest, PreprocessorBlocksFollowTheRunMode) {
+TEST_F(ParserTest, PreprocessorBlocksFollowTheRunMode)
+{
     const char *script = "Data:\n#ifdef test\n  A: 1\n#else\n  B: 2\n#endif\n  D: 3\n";
     ASSERT_EQ(Parse(script, 3).code, 0);
     ASSERT_EQ(gDataItems.count, 2);
@@ -408,7 +438,8 @@ TEST_F(ParserTest, PreprocessorBlocksFollowTheRunMode) {
     EXPECT_STREQ(Item(gDataItems, 0).formula.name, "B");
 }
 
-TEST_F(ParserTest, StrategiesTakeSlotsConstantsAndTexts) {
+TEST_F(ParserTest, StrategiesTakeSlotsConstantsAndTexts)
+{
     ASSERT_EQ(Parse("Template: T\n  Side: Long\n"
                     "Strategy: S1\n  Using: T\n  EntrySetup: C > O\n  TradeList: trades.csv // file\n"
                     "  TLEndDate: latest\n  BarSize: Daily\n"
@@ -434,14 +465,16 @@ TEST_F(ParserTest, StrategiesTakeSlotsConstantsAndTexts) {
     EXPECT_EQ(TextOf(Strategy(3).slots[1]), "50");
 }
 
-TEST_F(ParserTest, ImportSectionKeepsItsTextAndFilter) {
+TEST_F(ParserTest, ImportSectionKeepsItsTextAndFilter)
+{
     ASSERT_EQ(Parse("Import:\r\n  DataSource: CSV\r\n  ExcludeIf: C < 1\r\nData:\r\nA: 1\r\n", 0).code, 0);
     EXPECT_EQ(std::string(gScriptParser.importText.text), "Import:\n  DataSource: CSV\n  ExcludeIf: C < 1\n");
     EXPECT_EQ(TextOf(gImportFilter.formula), "C < 1");
     EXPECT_EQ(gImportFilter.section, SECTION_IMPORT);
 }
 
-TEST_F(ParserTest, DefaultSectionScriptsDefineOnlyTheirSection) {
+TEST_F(ParserTest, DefaultSectionScriptsDefineOnlyTheirSection)
+{
     gCompileSession.sectionFilter = SECTION_RESULTS;
     ASSERT_EQ(Parse("Results:\nA: 1\n").code, 0);
     TearDown();
@@ -452,13 +485,15 @@ TEST_F(ParserTest, DefaultSectionScriptsDefineOnlyTheirSection) {
     EXPECT_EQ(got.span, "Data");
 }
 
-TEST_F(ParserTest, CollectsTheScriptTextWithIncludeLinesCommentedOut) {
+TEST_F(ParserTest, CollectsTheScriptTextWithIncludeLinesCommentedOut)
+{
     gCompileSession.collectText = 1;
     ASSERT_EQ(Parse("Include: a.kvs\nData:\nA: 1\n").code, 0);
     EXPECT_EQ(std::string(gScriptParser.collectedText.text), "// Include: a.kvs\nData:\nA: 1\n");
 }
 
-TEST_F(ParserTest, GetSectionLineValueEndsAtCommentsAndDirectives) {
+TEST_F(ParserTest, GetSectionLineValueEndsAtCommentsAndDirectives)
+{
     const struct {
         const char *text;
         const char *value;
@@ -479,13 +514,14 @@ TEST_F(ParserTest, GetSectionLineValueEndsAtCommentsAndDirectives) {
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
 /* Every prefix of a script that uses every kind of section either parses or
 ** stops with one code of the table: cut texts never crash the reader. */
-TEST_F(ParserTest, EveryCutOfAScriptParsesOrFailsCleanly) {
+TEST_F(ParserTest, EveryCutOfAScriptParsesOrFailsCleanly)
+{
     const std::string script =
         "// sample\nSettings:\n  StartDate: 2024-01-02\n  NumBars: 20\nTestSettings:\n  TestName: \"t\"\n"
         "Namespace: lib\nLibrary:\n  Half: arg1 / 2 { comment: here }\nNamespace: none\n"
@@ -503,13 +539,14 @@ TEST_F(ParserTest, EveryCutOfAScriptParsesOrFailsCleanly) {
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
 /* Stored records compile where they stand: names resolve through the
 ** definition lists, with the visibility and order rules of their sections. */
-TEST_F(ParserTest, StoredItemsCompileAgainstTheDefinitionLists) {
+TEST_F(ParserTest, StoredItemsCompileAgainstTheDefinitionLists)
+{
     ASSERT_EQ(Parse("Data:\n  Up: C > O\n  Both: Up AND Later\n  Later: 1\n"
                     "Results:\n  Seen: {#} Up\n"
                     "Graphs:\n  Used: Up\n")
@@ -531,4 +568,4 @@ TEST_F(ParserTest, StoredItemsCompileAgainstTheDefinitionLists) {
     FreeFormulaNodes(&results[0].formula);
 }
 
-}  // namespace
+} // namespace

@@ -211,11 +211,11 @@ TEST_F(SettingsItems, RandomSeedSeedsTheGenerator)
 
 TEST_F(SettingsItems, RestoringPutsBackOnlyWhatWasSaved)
 {
-    RestoreRunSettings();   /* nothing saved: nothing changes */
+    RestoreRunSettings(); /* nothing saved: nothing changes */
     gSettings.OptIterations = 9;
     SaveRunSettings();
     gSettings.OptIterations = 1;
-    gSettings.iMainW = 777;   /* a window size changed during the run stays */
+    gSettings.iMainW = 777; /* a window size changed during the run stays */
     RestoreRunSettings();
     EXPECT_EQ(gSettings.OptIterations, 9);
     EXPECT_EQ(gSettings.iMainW, 777);
@@ -230,7 +230,7 @@ TEST_F(SettingsItems, RestoringUndoesEveryKeyword)
         "True", "False", "2", "2020-01-02", "latest", "earliest", "other.kvd", "other.kvr", "Weekly", "DMY",
         "Genetic", "End", "Years", "All", "Report, Graph, Log, Trades, Scan, Debug",
         "Correl, Graphs, Monthly, Plots, Script, Settings, Stats", "dd.MM.yyyy", "Mine", "None"};
-    gCompileSession.mode = 2;   /* SaveChartsTo counts in scans only */
+    gCompileSession.mode = 2; /* SaveChartsTo counts in scans only */
     ProgramSettings before = gSettings;
     std::string reports = gReportsFolder;
     for (int index = 0; index < SETTINGS_KEYWORD_COUNT; index++) {
@@ -244,4 +244,4 @@ TEST_F(SettingsItems, RestoringUndoesEveryKeyword)
     }
 }
 
-}  // namespace
+} // namespace

@@ -39,9 +39,10 @@ struct ShareCase {
     const char *items;
     int extract;
     const char *names;
-    const char *shapes;   /* Shape of every item, ';'-separated */
+    const char *shapes; /* Shape of every item, ';'-separated */
 };
 
+/* clang-format off */
 const ShareCase kShareCases[] = {
     {"  A: Avg(C, 20) + 1\n  B: Avg(C, 20) * 2\n", 1, "A,B,_Avg_C_20_", "ref 2;ref 2;series"},
     {"  A: Avg(C, 20) + 1\n  B: Avg(C, 20) * 2\n", 0, "A,B", ";"},
@@ -58,6 +59,7 @@ const ShareCase kShareCases[] = {
     {"  _Avg_C_20_: C\n  A: 1 + Avg(C, 20)\n", 1, "_Avg_C_20_,A,_Avg_C_20_2_", ";ref 2;series"},
     {"  A: Avg(C, 20) + Avg(C, 20.0000001)\n", 1, "A,_Avg_C_20_,_Avg_C_20_2_", "ref 1;series;series"},
 };
+/* clang-format on */
 
 TEST_F(SharedSubexprTest, ShareableCallsBecomeReferencesToOneItemEach)
 {
@@ -109,4 +111,4 @@ TEST_F(SharedSubexprTest, NamesGiveBarSizesAndFormulasGiveOneValueMarks)
     }
 }
 
-}  // namespace
+} // namespace

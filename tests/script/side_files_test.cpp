@@ -29,7 +29,8 @@ struct SideFileTest : ::testing::Test {
     HolidayList holidays = {};
     StrategyRecord *record = nullptr;
 
-    void SetUp() override {
+    void SetUp() override
+    {
         ResetHeadlessShell();
         CopyString(savedProgram, sizeof savedProgram, gProgramFolder, -1);
         CopyString(savedScripts, sizeof savedScripts, gScriptsFolder, -1);
@@ -52,7 +53,8 @@ struct SideFileTest : ::testing::Test {
         record = (StrategyRecord *)calloc(1, sizeof(StrategyRecord));
         ResetStrategyRecord(record);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         ResetStrategyRecord(record);
         for (FormulaSlot &slot : record->slots) FreeFormulaNodes(&slot);
         free(record);
@@ -64,7 +66,8 @@ struct SideFileTest : ::testing::Test {
         gSymChangeListSetting[0] = 0;
         gHeadless.captureLog = 0;
     }
-    std::string Write(const std::string &name, const std::string &text) {
+    std::string Write(const std::string &name, const std::string &text)
+    {
         std::string path = folder.File(name);
         EXPECT_TRUE(WriteTestFile(path, text));
         return path;
@@ -76,7 +79,8 @@ struct SideFileTest : ::testing::Test {
 
 /* ---- holiday lists ----------------------------------------------------------------- */
 
-TEST_F(SideFileTest, HolidayFilesMarkEarlyClosesAndSkipOtherLines) {
+TEST_F(SideFileTest, HolidayFilesMarkEarlyClosesAndSkipOtherLines)
+{
     std::string path = Write("h.txt", "Holidays 2024\r\n2024-01-01\r\n*2024-07-03\r\n  12/25/2024\r\nnot a date\r\n\r\n");
     ASSERT_EQ(LoadHolidayList(&holidays, path.c_str()), 1);
     ASSERT_EQ(holidays.count, 3);
@@ -96,7 +100,8 @@ TEST_F(SideFileTest, HolidayFilesMarkEarlyClosesAndSkipOtherLines) {
     EXPECT_EQ(holidays.count, 0);
 }
 
-TEST_F(SideFileTest, AutomaticUsHolidaysWaitForTheLoadedData) {
+TEST_F(SideFileTest, AutomaticUsHolidaysWaitForTheLoadedData)
+{
     int32_t savedLast = gStore.lastDate;
     gStore.lastDate = 20240614;
     EXPECT_EQ(LoadHolidayList(&holidays, "US_Auto"), 1);
@@ -114,7 +119,8 @@ TEST_F(SideFileTest, AutomaticUsHolidaysWaitForTheLoadedData) {
 
 /* ---- exchange map ------------------------------------------------------------------ */
 
-TEST_F(SideFileTest, ExchangeMapFillsFieldsByHeaderName) {
+TEST_F(SideFileTest, ExchangeMapFillsFieldsByHeaderName)
+{
     Write("program\\ExchangeMap.csv",
           "Market, Exchange,HasMoc,FuturesOpenTime,Bogus,Primary\r\n"
           "US,NYSE,1,9:30,x,\"NYSE,ARCA\"\r\n"
@@ -135,7 +141,8 @@ TEST_F(SideFileTest, ExchangeMapFillsFieldsByHeaderName) {
     EXPECT_TRUE(MatchWildcard("*ExchangeMap.csv", gExchangeMapSetting));
 }
 
-TEST_F(SideFileTest, ExchangeMapComesFromTheSlatewickFolderFirst) {
+TEST_F(SideFileTest, ExchangeMapComesFromTheSlatewickFolderFirst)
+{
     std::string sw = folder.File("sw");
     PlatCreateFolder(sw.c_str());
     Write("sw\\ExchangeMap.csv", "Exchange\r\nSW\r\n");
@@ -150,7 +157,8 @@ TEST_F(SideFileTest, ExchangeMapComesFromTheSlatewickFolderFirst) {
     EXPECT_STREQ(ContractAt(0)->Exchange, "PROGRAM");
 }
 
-TEST_F(SideFileTest, MissingExchangeMapMattersOnlyForOrders) {
+TEST_F(SideFileTest, MissingExchangeMapMattersOnlyForOrders)
+{
     Write("program\\ExchangeMap.csv", "Exchange\r\nOLD\r\n");
     ASSERT_EQ(LoadExchangeMap(), 1);
     ASSERT_EQ(gContractSpecs.count, 1);
@@ -170,7 +178,8 @@ TEST_F(SideFileTest, MissingExchangeMapMattersOnlyForOrders) {
 
 /* ---- symbol changes ---------------------------------------------------------------- */
 
-TEST_F(SideFileTest, SymbolChangesReadEveryLineAndApplyUpToTheirDate) {
+TEST_F(SideFileTest, SymbolChangesReadEveryLineAndApplyUpToTheirDate)
+{
     Write("program\\symchanges.csv",
           "Old,New,Date,Other\r\n"
           "FB,META,2022-06-09,x,ignored\r\n"
@@ -192,7 +201,8 @@ TEST_F(SideFileTest, SymbolChangesReadEveryLineAndApplyUpToTheirDate) {
     EXPECT_TRUE(MatchWildcard("*symchanges.csv", gSymChangeListSetting));
 }
 
-TEST_F(SideFileTest, WithoutASymbolChangeFileNoEarlierChangesApply) {
+TEST_F(SideFileTest, WithoutASymbolChangeFileNoEarlierChangesApply)
+{
     Write("program\\symchanges.csv", "FB,META\r\n");
     ASSERT_EQ(LoadSymbolChanges(), 1);
     ASSERT_EQ(gSymbolChanges.count, 1);
@@ -211,7 +221,8 @@ TEST_F(SideFileTest, WithoutASymbolChangeFileNoEarlierChangesApply) {
 
 /* ---- cash and fee lists ------------------------------------------------------------- */
 
-TEST_F(SideFileTest, CashListsAddAmountsOfTheSameDate) {
+TEST_F(SideFileTest, CashListsAddAmountsOfTheSameDate)
+{
     std::string path = Write("cash.csv", "Date,Amount\r\n2024-01-02, 1000\r\n2024-02-01,\"2,500.50\"\r\n2024-01-02,-100\r\n");
     ASSERT_EQ(LoadCashFeesList(record, path.c_str(), 0), 1);
     ASSERT_EQ(record->cashList.count, 2);
@@ -224,12 +235,15 @@ TEST_F(SideFileTest, CashListsAddAmountsOfTheSameDate) {
     EXPECT_EQ(record->feesList.count, 1);
 }
 
-TEST_F(SideFileTest, CashListsRefuseBadRows) {
+TEST_F(SideFileTest, CashListsRefuseBadRows)
+{
+    /* clang-format off */
     static const char *const kBad[] = {
         "2024-01-02,100\r\n2024-01-03,0\r\n",       /* an amount of 0 */
         "2024-01-02,100\r\nlater,5\r\n",            /* not a date */
         "Date,Amount\r\n2024-01-02\r\n",            /* no amount */
     };
+    /* clang-format on */
     for (const char *text : kBad) {
         SCOPED_TRACE(text);
         std::string path = Write("bad.csv", text);
@@ -244,4 +258,4 @@ TEST_F(SideFileTest, CashListsRefuseBadRows) {
     EXPECT_DOUBLE_EQ(Cash(0)->amount, 7);
 }
 
-}  // namespace
+} // namespace

@@ -23,7 +23,8 @@
 
 namespace {
 
-void ClearStrategies() {
+void ClearStrategies()
+{
     for (int32_t i = 0; i < gStrategyCapacity; i++) ResetStrategyRecord(gStrategies + i);
     gStrategyCount = 0;
 }
@@ -33,7 +34,8 @@ StrategyRecord *Rec(int32_t i) { return gStrategies + i; }
 struct StrategyTest : ::testing::Test {
     TempFolder folder;
     std::vector<char *> texts;
-    void SetUp() override {
+    void SetUp() override
+    {
         ResetHeadlessShell();
         ClearStrategies();
         ResetScriptDefinitions(SECTION_PARAMETERS);
@@ -48,7 +50,8 @@ struct StrategyTest : ::testing::Test {
         gSettings.KeepBench = 0;
         gRun.resultCode = 0;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         ClearStrategies();
         FreeParameterLists();
         for (char *&t : texts) FreeMemory(&t);
@@ -56,7 +59,8 @@ struct StrategyTest : ::testing::Test {
 
     /* Parses script, compiles every given strategy slot, links Using lists
     ** and applies the defaults, as a compile does; 1 when all of it passed. */
-    int Compile(const std::string &script) {
+    int Compile(const std::string &script)
+    {
         std::string path = folder.File("s.kvs");
         EXPECT_TRUE(WriteTestFile(path, script));
         char nameSpace[VALUE_NAME_SIZE] = "";
@@ -73,7 +77,8 @@ struct StrategyTest : ::testing::Test {
             if (!ApplyStrategyDefaults(i, gCompileSession.pass)) return 0;
         return 1;
     }
-    StrategyRecord *Named(const char *name) {
+    StrategyRecord *Named(const char *name)
+    {
         for (int32_t i = 0; i < gStrategyCount; i++)
             if (strcmp(Rec(i)->name, name) == 0) return Rec(i);
         return nullptr;
@@ -82,12 +87,13 @@ struct StrategyTest : ::testing::Test {
 
 /* ---- constants ---------------------------------------------------------------------- */
 
-TEST_F(StrategyTest, ConstantsReadTheirWordsAliasesAndErrors) {
+TEST_F(StrategyTest, ConstantsReadTheirWordsAliasesAndErrors)
+{
     static const struct {
         const char *keyword, *value;
-        int answer;       /* table index + 1, 0 no constant */
+        int answer; /* table index + 1, 0 no constant */
         int error;
-        size_t field;     /* offset of the i32 checked when error is 0 */
+        size_t field; /* offset of the i32 checked when error is 0 */
         int32_t want;
     } kCases[] = {
         {"Side", "Long", 1, 0, offsetof(StrategyRecord, Side), 1},
@@ -130,7 +136,8 @@ TEST_F(StrategyTest, ConstantsReadTheirWordsAliasesAndErrors) {
     }
 }
 
-TEST_F(StrategyTest, ConstantsAreRefusedInGroupsAndCalendarSymWaitsForTheData) {
+TEST_F(StrategyTest, ConstantsAreRefusedInGroupsAndCalendarSymWaitsForTheData)
+{
     int error = 0, length = 0;
     StrategyRecord *group = AddStrategyRecord(SECTION_STATS_GROUP, "G", &error);
     EXPECT_EQ(ParseStrategyConstant(group, "Side", "Long", 4, &error, &length), -1);
@@ -149,7 +156,8 @@ TEST_F(StrategyTest, ConstantsAreRefusedInGroupsAndCalendarSymWaitsForTheData) {
 
 /* ---- records and names -------------------------------------------------------------- */
 
-TEST_F(StrategyTest, RecordNamesAreUniqueAndCombinedIsReserved) {
+TEST_F(StrategyTest, RecordNamesAreUniqueAndCombinedIsReserved)
+{
     int error = 0;
     ASSERT_NE(AddStrategyRecord(SECTION_STRATEGY, "Strategy2", &error), nullptr);
     ASSERT_NE(AddStrategyRecord(SECTION_STRATEGY, "", &error), nullptr);
@@ -174,7 +182,8 @@ TEST_F(StrategyTest, RecordNamesAreUniqueAndCombinedIsReserved) {
     EXPECT_EQ(StrategyByNumber(5), nullptr);
 }
 
-TEST_F(StrategyTest, UsingListsNameEarlierRecordsOnly) {
+TEST_F(StrategyTest, UsingListsNameEarlierRecordsOnly)
+{
     int error = 0;
     AddStrategyRecord(SECTION_TEMPLATE, "T", &error);
     AddStrategyRecord(SECTION_STATS_GROUP, "G", &error);
@@ -183,12 +192,12 @@ TEST_F(StrategyTest, UsingListsNameEarlierRecordsOnly) {
     AddStrategyRecord(SECTION_STATS_GROUP, "G2", &error);
     StrategyRecord *b = Rec(3);
     static const struct {
-        int record;       /* 2 A, 3 B, 4 G2 */
+        int record; /* 2 A, 3 B, 4 G2 */
         const char *text;
         int code, offset, length;
     } kCases[] = {
         {3, "T, a , t // later", 0, 0, 0},
-        {2, "T, B", 19, 3, 1},          /* B comes later in the script */
+        {2, "T, B", 19, 3, 1}, /* B comes later in the script */
         {3, "A, G", 20, 3, 1},
         {4, "A,  T", 21, 4, 1},
         {2, "Nope", 19, 0, 4},
@@ -203,12 +212,13 @@ TEST_F(StrategyTest, UsingListsNameEarlierRecordsOnly) {
             EXPECT_EQ(length, c.length);
         }
     }
-    ASSERT_EQ(b->usingCount, 2);   /* T named twice counts once */
+    ASSERT_EQ(b->usingCount, 2); /* T named twice counts once */
     EXPECT_EQ(b->usingList[0], 0);
     EXPECT_EQ(b->usingList[1], 2);
 }
 
-TEST_F(StrategyTest, UsingListsHoldAtMost99Names) {
+TEST_F(StrategyTest, UsingListsHoldAtMost99Names)
+{
     int error = 0;
     std::string list;
     for (int i = 0; i < 100; i++) {
@@ -223,7 +233,8 @@ TEST_F(StrategyTest, UsingListsHoldAtMost99Names) {
     EXPECT_EQ(s->usingCount, 99);
 }
 
-TEST_F(StrategyTest, TradeListFieldsMapColumnsBothWays) {
+TEST_F(StrategyTest, TradeListFieldsMapColumnsBothWays)
+{
     int error = 0, offset = 0, length = 0;
     StrategyRecord *s = AddStrategyRecord(SECTION_STRATEGY, "S", &error);
     const char *text = "Symbol, , DateIn,PriceIn";
@@ -256,7 +267,8 @@ Parameter *Param(int i) { return (Parameter *)gParameters.items + i; }
 
 std::vector<double> Values(const Parameter *p) { return std::vector<double>(p->values, p->values + p->valueCount); }
 
-TEST_F(StrategyTest, ParameterListsAndRanges) {
+TEST_F(StrategyTest, ParameterListsAndRanges)
+{
     static const struct {
         const char *text;
         int code;
@@ -292,20 +304,22 @@ TEST_F(StrategyTest, ParameterListsAndRanges) {
     }
 }
 
-TEST_F(StrategyTest, WrittenOutListsObeyTheValueCapToo) {
+TEST_F(StrategyTest, WrittenOutListsObeyTheValueCapToo)
+{
     std::string many;
     for (int i = 0; i <= RANGE_MAX_VALUES; i++) many += "1,";
     many.pop_back();
     EXPECT_EQ(AddParameterName(SECTION_PARAMETERS, "Big", "", many.c_str(), (int)many.size()), 85);
-    many.resize(many.size() - 2);   /* exactly at the cap */
+    many.resize(many.size() - 2); /* exactly at the cap */
     EXPECT_EQ(AddParameterName(SECTION_PARAMETERS, "Big", "", many.c_str(), (int)many.size()), 0);
     EXPECT_EQ(Param(0)->valueCount, RANGE_MAX_VALUES);
 }
 
-TEST_F(StrategyTest, WalkForwardNeedsDatesFirstAndOneValueLessThanDates) {
+TEST_F(StrategyTest, WalkForwardNeedsDatesFirstAndOneValueLessThanDates)
+{
     const char *values = "1, 2";
     EXPECT_EQ(AddParameterName(SECTION_PARAMETERS, "Len", "", "5", 1), 0);
-    EXPECT_EQ(AddParameterName(SECTION_WALK_FORWARD, "Len", "", values, 4), 87);   /* no dates yet */
+    EXPECT_EQ(AddParameterName(SECTION_WALK_FORWARD, "Len", "", values, 4), 87); /* no dates yet */
     EXPECT_EQ(AddParameterName(SECTION_WALK_FORWARD, "Other", "", values, 4), 88);
     const char *dates = "2020-01-01, 2021-01-01,2022-01-01";
     EXPECT_EQ(AddParameterName(SECTION_WALK_FORWARD, "Dates", "", dates, (int)strlen(dates)), 0);
@@ -321,7 +335,8 @@ TEST_F(StrategyTest, WalkForwardNeedsDatesFirstAndOneValueLessThanDates) {
 
 /* ---- whole scripts: inheritance and defaults ------------------------------------------- */
 
-TEST_F(StrategyTest, TemplatesPassOnWhatStrategiesLeaveUnset) {
+TEST_F(StrategyTest, TemplatesPassOnWhatStrategiesLeaveUnset)
+{
     ASSERT_EQ(Compile("Template: Base\n"
                       "  Side: Long\n"
                       "  TLNumFmt: Comma\n"
@@ -361,7 +376,8 @@ TEST_F(StrategyTest, TemplatesPassOnWhatStrategiesLeaveUnset) {
     EXPECT_EQ(a->keepTrades, 1);
 }
 
-TEST_F(StrategyTest, DefaultsFollowTheRecordAndItsFormulas) {
+TEST_F(StrategyTest, DefaultsFollowTheRecordAndItsFormulas)
+{
     ASSERT_EQ(Compile("Strategy: Plain\n"
                       "  EntryTime: Intraday\n"
                       "Strategy: Weekly\n"
@@ -383,7 +399,7 @@ TEST_F(StrategyTest, DefaultsFollowTheRecordAndItsFormulas) {
               1)
         << LastMessage();
     StrategyRecord *plain = Named("Plain");
-    EXPECT_EQ(plain->EntryTime, TIME_NEXT_OPEN);     /* Intraday without limit or stop orders */
+    EXPECT_EQ(plain->EntryTime, TIME_NEXT_OPEN); /* Intraday without limit or stop orders */
     EXPECT_EQ(plain->ExitTime, TIME_NEXT_OPEN);
     EXPECT_EQ(plain->ExitLimitTime, TIME_INTRADAY);
     EXPECT_EQ(plain->Side, 0);
@@ -407,7 +423,8 @@ TEST_F(StrategyTest, DefaultsFollowTheRecordAndItsFormulas) {
             EXPECT_NE(*c, STRATEGY_CONSTANT_UNSET) << Rec(i)->name;
 }
 
-TEST_F(StrategyTest, OwnCalendarAndHolidaysBindInTheSecondPass) {
+TEST_F(StrategyTest, OwnCalendarAndHolidaysBindInTheSecondPass)
+{
     static Bar daily[3] = {{.date = 20240102}, {.date = 20240103}, {.date = 20240105}};
     static Bar weekly[1] = {{.date = 20240105}};
     static SymbolRecord symbols[1] = {};
@@ -442,7 +459,8 @@ TEST_F(StrategyTest, OwnCalendarAndHolidaysBindInTheSecondPass) {
     EXPECT_EQ(Named("B")->hasOwnHolidays, 0);
 }
 
-TEST_F(StrategyTest, DynamicSizingRefusesOrderFormulasAndASide) {
+TEST_F(StrategyTest, DynamicSizingRefusesOrderFormulasAndASide)
+{
     EXPECT_EQ(Compile("Strategy: D\n  DynamicSizing: True\n  ExitRule: C > 1\n"), 0);
     EXPECT_STREQ(LastMessage(), "Strategy D speficies DynamicSizing and ExitRule -- these are not allowed together");
     ClearStrategies();
@@ -452,7 +470,8 @@ TEST_F(StrategyTest, DynamicSizingRefusesOrderFormulasAndASide) {
     EXPECT_EQ(Compile("Strategy: F\n  DynamicSizing: True\n  Quantity: 10\n"), 1);
 }
 
-TEST_F(StrategyTest, ScriptErrorsStopAtTheOffendingElement) {
+TEST_F(StrategyTest, ScriptErrorsStopAtTheOffendingElement)
+{
     EXPECT_EQ(Compile("Strategy: A\n  Using: B\nStrategy: B\n"), 0);
     EXPECT_EQ(gLastFormulaError.code, 19);
     ClearStrategies();
@@ -461,4 +480,4 @@ TEST_F(StrategyTest, ScriptErrorsStopAtTheOffendingElement) {
     EXPECT_EQ(gLastFormulaError.code, 64);
 }
 
-}  // namespace
+} // namespace

@@ -14,10 +14,25 @@ TEST(FormulaTextHelpers, NumberText)
         const char *text;
         int allowNegative, whole, expected;
     } const cases[] = {
-        {"12", 0, 1, 1},     {"1.5e3", 0, 1, 1},   {".5", 0, 1, 1},     {"5.", 0, 1, 1},   {"+5", 0, 0, 0},
-        {"inf", 0, 0, 0},    {"Infinity", 1, 0, 0}, {"nan", 0, 1, 1},   {"nan ", 0, 0, 1}, {"nanx", 0, 0, 0},
-        {"-3", 0, 0, 0},     {"-3", 1, 1, 1},      {"12abc", 0, 0, 1}, {"12abc", 0, 1, 0}, {"abc", 1, 0, 0},
-        {"", 1, 0, 0},       {"1e", 0, 1, 0},      {"1e", 0, 0, 1},    {".", 1, 0, 0},
+        {"12", 0, 1, 1},
+        {"1.5e3", 0, 1, 1},
+        {".5", 0, 1, 1},
+        {"5.", 0, 1, 1},
+        {"+5", 0, 0, 0},
+        {"inf", 0, 0, 0},
+        {"Infinity", 1, 0, 0},
+        {"nan", 0, 1, 1},
+        {"nan ", 0, 0, 1},
+        {"nanx", 0, 0, 0},
+        {"-3", 0, 0, 0},
+        {"-3", 1, 1, 1},
+        {"12abc", 0, 0, 1},
+        {"12abc", 0, 1, 0},
+        {"abc", 1, 0, 0},
+        {"", 1, 0, 0},
+        {"1e", 0, 1, 0},
+        {"1e", 0, 0, 1},
+        {".", 1, 0, 0},
     };
     for (const auto &c : cases)
         EXPECT_EQ(IsNumberText(c.text, c.allowNegative, c.whole), c.expected) << c.text << c.allowNegative << c.whole;
@@ -35,10 +50,10 @@ TEST(FormulaTextHelpers, Delimiters)
 TEST(FormulaTextHelpers, NamesAndIdentifiers)
 {
     EXPECT_EQ(IsValidName("abc_1.x", 7), 1);
-    EXPECT_EQ(IsValidName("_1", 2), 0);   // no letter
+    EXPECT_EQ(IsValidName("_1", 2), 0); // no letter
     EXPECT_EQ(IsValidName("1a", 2), 0);
     EXPECT_EQ(IsValidName("a-b", 3), 0);
-    EXPECT_EQ(IsValidName("ab-", 2), 1);  // only the first n count
+    EXPECT_EQ(IsValidName("ab-", 2), 1); // only the first n count
 
     struct {
         const char *text;
@@ -75,10 +90,15 @@ TEST(FormulaTextHelpers, SkipComment)
     struct {
         const char *text;
         int skipped;
-        int stop;   /* offset the pointer is left at */
+        int stop; /* offset the pointer is left at */
     } const cases[] = {
-        {"// to the end\nX", 1, 12}, {"/* a */X", 1, 6}, {"/* open", 1, 6},
-        {"{ brace }X", 1, 8},       {"{ open", 1, 5},   {"/x", 0, 0}, {"X", 0, 0},
+        {"// to the end\nX", 1, 12},
+        {"/* a */X", 1, 6},
+        {"/* open", 1, 6},
+        {"{ brace }X", 1, 8},
+        {"{ open", 1, 5},
+        {"/x", 0, 0},
+        {"X", 0, 0},
     };
     for (const auto &c : cases) {
         const char *p = c.text;
@@ -128,4 +148,4 @@ TEST(CompileErrors, TableTexts)
     for (int code = 1; code < COMPILE_ERROR_COUNT; code++) EXPECT_GT(strlen(CompileErrorText[code]), 10u) << code;
 }
 
-}  // namespace
+} // namespace

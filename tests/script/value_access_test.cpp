@@ -26,16 +26,18 @@ TEST_F(ValueAccess, ResultRowsByDateAndPeriod)
     const struct {
         int32_t date, period, want;
     } cases[] = {
-        {20240131, 0, 0}, {20240207, 0, 1}, {20240205, 0, -1},
-        {20240205, 2, 1},     /* inside February, whose row ends later */
-        {20240205, 1, 1},     /* the week of 5 February starts that Monday */
-        {20240201, 1, -1},    /* the row's week begins on 5 February, after the date */
-        {20240120, 2, -1},    /* before the first listed date */
+        {20240131, 0, 0},
+        {20240207, 0, 1},
+        {20240205, 0, -1},
+        {20240205, 2, 1},  /* inside February, whose row ends later */
+        {20240205, 1, 1},  /* the week of 5 February starts that Monday */
+        {20240201, 1, -1}, /* the row's week begins on 5 February, after the date */
+        {20240120, 2, -1}, /* before the first listed date */
         {20240210, 2, -1},
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.want, FindResultRowByDate(&test, c.date, c.period)) << c.date << " period " << c.period;
-    test.rowsFilled = 1;     /* rows not reached yet are not searched */
+    test.rowsFilled = 1; /* rows not reached yet are not searched */
     EXPECT_EQ(-1, FindResultRowByDate(&test, 20240207, 0));
     EXPECT_EQ(-1, FindResultRowByDate(nullptr, 20240207, 0));
 }
@@ -45,7 +47,7 @@ TEST_F(ValueAccess, PeriodFirstDates)
     EXPECT_EQ(20240129, GetPeriodFirstDate(20240131, 1, BAR_WEEKLY));
     EXPECT_EQ(20240131, GetPeriodFirstDate(20240131, 1, BAR_DAILY));
     EXPECT_EQ(20240201, GetPeriodFirstDate(20240206, 1, BAR_MONTHLY));
-    EXPECT_EQ(20240125, GetPeriodFirstDate(20240131, 1, BAR_YEARLY));   /* the list's first date */
+    EXPECT_EQ(20240125, GetPeriodFirstDate(20240131, 1, BAR_YEARLY)); /* the list's first date */
 
     /* After a market closed for the rest of a week, or a gap of a year, the
     ** period still begins inside its own calendar week or month. */
@@ -62,12 +64,14 @@ TEST_F(ValueAccess, PeriodFirstDates)
 
 TEST_F(ValueAccess, DatedValuesByDayTimeAndLatestFlag)
 {
+    /* clang-format off */
     EventItem events[] = {
         {20240126, 0, -1, 0, 0.3},
         {20240131, 150000, -1, 0, 0.4},     /* the trading date before 1 February, after 10:00 */
         {20240201, 90000, 7, 0, 5.0},
         {20240201, 120000, 7, 0, 6.0},
     };
+    /* clang-format on */
     gStore.symbols[0].events = events;
     gStore.symbols[0].eventCount = 4;
     int32_t on = 0;
@@ -94,11 +98,11 @@ TEST_F(ValueAccess, TestArraysAreReachedOnlyInsideTheirBounds)
     test.rowCount = 3;
     test.stratDataValues = stratData;
     test.stratDataItemCount = 2;
-    test.stratDataValueCount = 10;     /* the last cell's values are missing */
+    test.stratDataValueCount = 10; /* the last cell's values are missing */
     test.graphValues = graphs;
-    test.graphValueCount = 12;         /* two Graphs columns per cell */
+    test.graphValueCount = 12; /* two Graphs columns per cell */
     test.resultsValues = results;
-    test.resultsValueCount = 6;        /* three Results columns per strategy */
+    test.resultsValueCount = 6; /* three Results columns per strategy */
 
     EXPECT_EQ(&cells[3], GetResultCell(&test, 1, 1));
     EXPECT_EQ(nullptr, GetResultCell(&test, 3, 0));
@@ -107,7 +111,7 @@ TEST_F(ValueAccess, TestArraysAreReachedOnlyInsideTheirBounds)
 
     ASSERT_NE(nullptr, GetExtraStatValuePtr(&test, 1, 1, 1));
     EXPECT_EQ(7, *GetExtraStatValuePtr(&test, 1, 1, 1));
-    EXPECT_EQ(nullptr, GetExtraStatValuePtr(&test, 2, 1, 0));   /* beyond the total count */
+    EXPECT_EQ(nullptr, GetExtraStatValuePtr(&test, 2, 1, 0)); /* beyond the total count */
     EXPECT_EQ(nullptr, GetExtraStatValuePtr(&test, 0, 0, 2));
 
     ASSERT_NE(nullptr, GetGraphColValuePtr(&test, 2, 0, 1));
@@ -145,10 +149,10 @@ TEST_F(ValueAccess, OnePerDateItemsReadTheCalendarsValueOfTheSymbolsDate)
     b.firstDate = kFixtureDates[5];
     ctx.symbol = &b;
     ctx.date = kFixtureDates[7];
-    ctx.barIndex = ctx.lastBar = 2;             /* BBB's bar of 5 February */
+    ctx.barIndex = ctx.lastBar = 2; /* BBB's bar of 5 February */
     EXPECT_EQ(107, GetAlignedSeriesValue(&ctx, 0, 0, 0));
     EXPECT_EQ(106, GetAlignedSeriesValue(&ctx, 1, 0, 0));
-    EXPECT_TRUE(std::isnan(GetAlignedSeriesValue(&ctx, 3, 0, 0)));   /* before BBB's first bar */
+    EXPECT_TRUE(std::isnan(GetAlignedSeriesValue(&ctx, 3, 0, 0))); /* before BBB's first bar */
     gStore.calendar = savedCalendar;
 }
 
@@ -174,4 +178,4 @@ TEST_F(ValueAccess, SeriesValuesAndBarSync)
     EXPECT_EQ(2, ctx.lastBar);
 }
 
-}  // namespace
+} // namespace

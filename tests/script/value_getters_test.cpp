@@ -23,7 +23,7 @@ namespace {
 
 struct ValueCase {
     const char *text;
-    double want;     /* NaN: no value */
+    double want; /* NaN: no value */
 };
 
 struct Getters : EvalTest {
@@ -31,8 +31,10 @@ struct Getters : EvalTest {
     {
         for (size_t i = 0; i < n; i++) {
             double got = Value(cases[i].text);
-            if (std::isnan(cases[i].want)) EXPECT_TRUE(std::isnan(got)) << cases[i].text << " gave " << got;
-            else EXPECT_NEAR(cases[i].want, got, 1e-12) << cases[i].text;
+            if (std::isnan(cases[i].want))
+                EXPECT_TRUE(std::isnan(got)) << cases[i].text << " gave " << got;
+            else
+                EXPECT_NEAR(cases[i].want, got, 1e-12) << cases[i].text;
         }
     }
     std::string Text(const char *formula, uint32_t section = 0)
@@ -63,6 +65,7 @@ void Open(PositionRecord *p, SymbolRecord *symbol, int32_t side, double quantity
 
 TEST_F(Getters, BarValuesAtTheContextsSplitLevel)
 {
+    /* clang-format off */
     const ValueCase cases[] = {
         {"BarNum", 6}, {"BarsLeft", 4}, {"O", 15}, {"H", 17}, {"L", 14}, {"C", 16}, {"V", 6000},
         {"Extra", 2.5}, {"Split", 1}, {"NextOpen", 16}, {"Range", 3}, {"TrueRange", 3}, {"FunBar", -1},
@@ -73,24 +76,27 @@ TEST_F(Getters, BarValuesAtTheContextsSplitLevel)
         {"Split[4]", 2},
         {"BarNum[6]", NAN},
     };
+    /* clang-format on */
     EXPECT_CASES(cases);
     AtBar(9);
     const ValueCase last[] = {{"NextOpen", NAN}, {"BarsLeft", 0}, {"TrueRange", 3}};
     EXPECT_CASES(last);
     AtBar(0);
-    EXPECT_DOUBLE_EQ(3, Value("TrueRange"));   /* the first bar: high - low */
-    AtBar(5, PHASE_OPEN);                      /* bars back count from the last completed bar */
+    EXPECT_DOUBLE_EQ(3, Value("TrueRange")); /* the first bar: high - low */
+    AtBar(5, PHASE_OPEN);                    /* bars back count from the last completed bar */
     EXPECT_DOUBLE_EQ(15, Value("C"));
 }
 
 TEST_F(Getters, DividendsOfTheBarsDayScaledToTheSplitLevel)
 {
+    /* clang-format off */
     EventItem events[] = {
         {20240126, 0, EVENT_DIVIDEND, 0, 0.4},    /* bar 1, split 2 */
         {20240130, 0, 7, 0, 9.0},                 /* another kind */
         {20240201, 0, EVENT_DIVIDEND, 0, 0.5},
         {20240202, 93000, EVENT_DIVIDEND, 0, 0.7},  /* after the start of the day: not this bar's */
     };
+    /* clang-format on */
     gStore.symbols[0].events = events;
     gStore.symbols[0].eventCount = 4;
     const ValueCase cases[] = {{"Dividend", 0.5}, {"Dividend[1]", 0}, {"Dividend[4]", 0.2}, {"Dividend[-1]", 0}};
@@ -106,8 +112,8 @@ TEST_F(Getters, ConstituencySeriesAndDataItems)
     static const char *const lists[] = {"SP500", "NDX"};
     InstallNamedLists(lists, 2);
     EventItem events[] = {
-        {20240129, 0, -2, 0, 1.0},      /* joins series 0 on bar 2 */
-        {20240206, 0, -3, 0, 1.0},      /* series 1 */
+        {20240129, 0, -2, 0, 1.0}, /* joins series 0 on bar 2 */
+        {20240206, 0, -3, 0, 1.0}, /* series 1 */
     };
     gStore.symbols[0].events = events;
     gStore.symbols[0].eventCount = 2;
@@ -126,11 +132,13 @@ TEST_F(Getters, ConstituencySeriesAndDataItems)
     gStore.symbols[0].dataValues[0] = block;
     gStore.symbols[0].dataOffsets[0] = offsets;
 
+    /* clang-format off */
     const ValueCase cases[] = {
         {"SP500", 1}, {"SP500[3]", 1}, {"SP500[4]", 0}, {"NDX", 0},
         {"Plain", 50}, {"Plain[4]", 5},     /* price format: bar 1 at split 2 is halved */
         {"Once", 77}, {"Once[3]", 77},
     };
+    /* clang-format on */
     EXPECT_CASES(cases);
     FormulaSlot *slot = CompileText("Plain");
     double v;
@@ -160,7 +168,7 @@ TEST_F(Getters, ScanColumnsReadTheWorkersLastValueAtBarZeroOnly)
     InstallColumns(columns, 1);
     ctx.slot = 3;
     double v;
-    FormulaSlot *later = MakeSlot("Score * 2");      /* a column after Score */
+    FormulaSlot *later = MakeSlot("Score * 2"); /* a column after Score */
     ASSERT_EQ(1, CompileFormula(later, SECTION_SCAN, 1));
     ASSERT_EQ(1, EvalFormulaSlot(later, &ctx, &v));
     EXPECT_DOUBLE_EQ(15, v);
@@ -172,6 +180,7 @@ TEST_F(Getters, ScanColumnsReadTheWorkersLastValueAtBarZeroOnly)
 
 TEST_F(Getters, BarDatesStepTheCalendarBeyondTheBars)
 {
+    /* clang-format off */
     const ValueCase cases[] = {
         {"BarDate", 20240201}, {"BarStart", 20240201}, {"Day", 1}, {"Month", 2}, {"Year", 2024},
         {"DayOfWeek", 4}, {"DayOfYear", 32}, {"EndOfWeek", 0}, {"EndOfMonth", 0},
@@ -185,6 +194,7 @@ TEST_F(Getters, BarDatesStepTheCalendarBeyondTheBars)
         {"BarDate[1000000000]", NAN},
         {"BarDate[-1000000000]", NAN},
     };
+    /* clang-format on */
     EXPECT_CASES(cases);
     ctx.symbol = nullptr;
     EXPECT_TRUE(std::isnan(Value("BarDate")));
@@ -237,7 +247,7 @@ TEST_F(Getters, SymbolInformationTexts)
 TEST_F(Getters, ThePositionOfTheContext)
 {
     PositionRecord position{};
-    Open(&position, &gStore.symbols[0], -1, 100, 2, 20.5, 1, 20240126);   /* entered before the 2:1 split */
+    Open(&position, &gStore.symbols[0], -1, 100, 2, 20.5, 1, 20240126); /* entered before the 2:1 split */
     position.orderPrice = 20;
     position.openingNumber = 3;
     position.entryValue = 4100;
@@ -247,6 +257,7 @@ TEST_F(Getters, ThePositionOfTheContext)
     const ValueCase none[] = {{"Side", 0}, {"Shares", 0}, {"EntryRank", NAN}, {"Category", NAN}};
     EXPECT_CASES(none);
     ctx.position = &position;
+    /* clang-format off */
     const ValueCase cases[] = {
         {"Side", -1},
         {"Shares", 200},           /* 100 shares then are 200 now */
@@ -263,10 +274,11 @@ TEST_F(Getters, ThePositionOfTheContext)
         {"Category", 12},
         {"PrevExitLimit", 30},
     };
+    /* clang-format on */
     EXPECT_CASES(cases);
     CopyString(position.category, 80, "tech", -1);
     EXPECT_EQ("tech", Text("Category"));
-    position.exitBar = 4;          /* closed before the context bar */
+    position.exitBar = 4; /* closed before the context bar */
     EXPECT_DOUBLE_EQ(0, Value("BarsHeld"));
     ctx.ownPosition = 1;
     ctx.position = nullptr;
@@ -286,11 +298,11 @@ TEST_F(Getters, BarsHeldCountsOneMoreForOrdersTradeChartsAndAfterTheClose)
         double want;
     } cases[] = {
         {0, 0, PHASE_CLOSE, 0, 0, 0, 2},
-        {1, 0, PHASE_CLOSE, 0, 0, 0, 3},    /* orders for the next day: that bar counts */
-        {1, 1, PHASE_CLOSE, 0, 0, 0, 2},    /* ... unless the orders use live data */
+        {1, 0, PHASE_CLOSE, 0, 0, 0, 3}, /* orders for the next day: that bar counts */
+        {1, 1, PHASE_CLOSE, 0, 0, 0, 2}, /* ... unless the orders use live data */
         {1, 0, PHASE_OPEN, 0, 0, 0, 2},
-        {0, 0, PHASE_CLOSE, 1, 0, 0, 3},    /* a chart of a trade */
-        {0, 0, PHASE_CLOSE, 0, 1, 1, 3},    /* after the close, with the option on */
+        {0, 0, PHASE_CLOSE, 1, 0, 0, 3}, /* a chart of a trade */
+        {0, 0, PHASE_CLOSE, 0, 1, 1, 3}, /* after the close, with the option on */
         {0, 0, PHASE_CLOSE, 0, 1, 0, 2},
     };
     for (const auto &c : cases) {
@@ -312,7 +324,7 @@ TEST_F(Getters, AQuantityWithALaterFillIsInThatFillsSplitTerms)
 {
     PositionRecord position{};
     Open(&position, &gStore.symbols[0], 1, 100, 2, 20, 1, 20240126);
-    position.exitPrice = 12;       /* filled again while the split factor was still 2 */
+    position.exitPrice = 12; /* filled again while the split factor was still 2 */
     position.exitSplit = 2;
     ctx.position = &position;
     const ValueCase cases[] = {{"Shares", 100}, {"FillQty", 100}, {"FillValue", 1200}, {"FillPrice", 6}};
@@ -324,7 +336,7 @@ TEST_F(Getters, ChartsColumnsReadTheChartsCalculatedValues)
     FormulaNode node{};
     node.item = ITEM_CHARTS_COLUMN;
     node.index = 1;
-    ASSERT_EQ(1, GetBarValue(&node, &ctx, 0));   /* outside a chart */
+    ASSERT_EQ(1, GetBarValue(&node, &ctx, 0)); /* outside a chart */
     EXPECT_EQ(0, node.value);
 
     double first[10] = {}, second[10] = {};
@@ -413,6 +425,7 @@ struct StatGetters : Getters {
 
 TEST_F(StatGetters, StatisticsOfTheRowAndStrategy)
 {
+    /* clang-format off */
     const ValueCase cases[] = {
         {"S.Number", 2}, {"S.Number[1]", 1}, {"S.Number[2]", NAN}, {"S.Date", 20240131},
         {"S.BPY", 252}, {"S.BPQ", 63}, {"S.BPM", 21}, {"S.BPW", 4.846154},
@@ -421,13 +434,13 @@ TEST_F(StatGetters, StatisticsOfTheRowAndStrategy)
         {"S.FreeCash", 705},      /* the combined strategy's cell, start equity (not compounded) */
         {"StratNum", 1}, {"IsTracker", 0}, {"S.Compounded", 0},
     };
+    /* clang-format on */
     EXPECT_CASES(cases);
     EXPECT_EQ("Alpha", Text("?Strategy"));
     EXPECT_EQ("Strategy", Text("?StratType"));
     strategies[0].markedToMarket = 1;
     strategies[0].compounded = 1;
-    const ValueCase marked[] = {{"S.Equity", 1135}, {"S.Invested", 410}, {"S.LongInv", 320}, {"S.ShortInv", 110},
-                                {"S.FreeCash", 905}};
+    const ValueCase marked[] = {{"S.Equity", 1135}, {"S.Invested", 410}, {"S.LongInv", 320}, {"S.ShortInv", 110}, {"S.FreeCash", 905}};
     EXPECT_CASES(marked);
     ctx.strategyIndex = 1;
     EXPECT_EQ("Combined", Text("?StratType"));
@@ -477,17 +490,22 @@ TEST_F(StatGetters, TradeValuesOfTheContextsTradeOrOfTheTradesClosedOnTheBar)
         t.lowest = 9 - k;
         t.reason = 3;
     }
-    trades[0].dateOut = 20240131;   /* bar 4 */
-    trades[1].dateOut = 20240201;   /* bar 5 */
+    trades[0].dateOut = 20240131; /* bar 4 */
+    trades[1].dateOut = 20240201; /* bar 5 */
     trades[2].dateOut = 20240201;
-    trades[2].strategy = 1;         /* the combined strategy, which Alpha does not hold */
+    trades[2].strategy = 1; /* the combined strategy, which Alpha does not hold */
     test.trades = trades;
     test.tradeCount = 3;
     const ValueCase cases[] = {
-        {"T.Profit", 20}, {"T.Points", 2}, {"T.QtyIn", 10}, {"T.Highest", 13}, {"T.Profit[1]", 10}, {"T.Profit[2]", 0},
+        {"T.Profit", 20},
+        {"T.Points", 2},
+        {"T.QtyIn", 10},
+        {"T.Highest", 13},
+        {"T.Profit[1]", 10},
+        {"T.Profit[2]", 0},
     };
     EXPECT_CASES(cases);
-    ctx.strategyIndex = 1;           /* the combined strategy holds Alpha: both trades of the bar */
+    ctx.strategyIndex = 1; /* the combined strategy holds Alpha: both trades of the bar */
     EXPECT_DOUBLE_EQ(50, Value("T.Profit"));
     EXPECT_DOUBLE_EQ(14, Value("T.Highest"));
     EXPECT_DOUBLE_EQ(7, Value("T.Lowest"));
@@ -500,7 +518,7 @@ TEST_F(StatGetters, TradeValuesOfTheContextsTradeOrOfTheTradesClosedOnTheBar)
     EXPECT_EQ("exit stop", Text("T.Reason"));
     CopyString(trades[1].reasonText, 80, "trailing", -1);
     EXPECT_EQ("trailing", Text("T.Reason"));
-    trades[1].priceIn = 0;           /* no entry value: the percentage has no value */
+    trades[1].priceIn = 0; /* no entry value: the percentage has no value */
     EXPECT_TRUE(std::isnan(Value("T.NetPct")));
 }
 
@@ -519,12 +537,12 @@ struct GroupPositions : StatGetters {
     void SetUp() override
     {
         StatGetters::SetUp();
-        Open(&p1, &gStore.symbols[0], 1, 100, 2, 20, 1, 20240126);   /* 200 shares at 10 now */
+        Open(&p1, &gStore.symbols[0], 1, 100, 2, 20, 1, 20240126); /* 200 shares at 10 now */
         p1.fraction = 0.25;
         p1.entryValue = 2000;
         p1.kept = 1;
         p1.setupRank = 3;
-        Open(&p3, &gStore.symbols[1], 1, 999, 1, 99, 2, 20240129);   /* another symbol */
+        Open(&p3, &gStore.symbols[1], 1, 999, 1, 99, 2, 20240129); /* another symbol */
         p3.kept = 1;
         Open(&p5, &gStore.symbols[0], 1, 10, 1, 15, 3, 20240130);
         p5.fraction = 0.1;
@@ -539,7 +557,7 @@ struct GroupPositions : StatGetters {
         p2.listed = 1;
         p2.setupRank = 2;
         p2.selectionNumber = 1;
-        Open(&p4, &gStore.symbols[0], 1, 0, 1, 0, -1, 0);             /* a setup not entered */
+        Open(&p4, &gStore.symbols[0], 1, 0, 1, 0, -1, 0); /* a setup not entered */
         p4.setupRank = 5;
         records[0].kind = STRATEGY_KIND_STRATEGY;
         records[0].openPositions = alpha;
@@ -564,6 +582,7 @@ struct GroupPositions : StatGetters {
 
 TEST_F(GroupPositions, ItemsOverTheGroupsOpenPositionsInTheSymbol)
 {
+    /* clang-format off */
     const ValueCase cases[] = {
         {"Shares", 260},
         {"FillQty", 260},
@@ -582,8 +601,9 @@ TEST_F(GroupPositions, ItemsOverTheGroupsOpenPositionsInTheSymbol)
         {"OrderRank", 0},
         {"Side", 0},                    /* no position in the context, no search */
     };
+    /* clang-format on */
     EXPECT_CASES(cases);
-    p5.setupRank = (uint32_t)-1;        /* a negative rank is kept */
+    p5.setupRank = (uint32_t)-1; /* a negative rank is kept */
     EXPECT_DOUBLE_EQ(-1, Value("SetupRank"));
 
     /* Without a test record only the strategy's own positions count. */
@@ -603,10 +623,10 @@ TEST_F(GroupPositions, SetupItemsReadThePositionAtHandUnlessTheyAggregate)
     p5.kept = 7;
     const ValueCase single[] = {{"SetupRank", -2}, {"OrderRank", 2}, {"IsSetup", 1}, {"IsOrder", 0}};
     EXPECT_CASES(single);
-    ctx.strategyData = 1;           /* over Alpha's positions in AAA: p1 and p5 */
+    ctx.strategyData = 1; /* over Alpha's positions in AAA: p1 and p5 */
     const ValueCase group[] = {{"SetupRank", -2}, {"OrderRank", 2}, {"IsSetup", 2}, {"IsOrder", 0}};
     EXPECT_CASES(group);
-    p1.setupRank = (uint32_t)-1;    /* the first negative rank stands */
+    p1.setupRank = (uint32_t)-1; /* the first negative rank stands */
     EXPECT_DOUBLE_EQ(-1, Value("SetupRank"));
 }
 
@@ -617,16 +637,18 @@ TEST_F(GroupPositions, ASearchingStrategyFindsItsPositionsItself)
     ctx.position = &p1;
     const ValueCase single[] = {{"Shares", 200}, {"FillValue", 2000}, {"FillPrice", 10}, {"Side", 1}};
     EXPECT_CASES(single);
-    ctx.position = &p2;             /* a position of another strategy in hand */
+    ctx.position = &p2; /* a position of another strategy in hand */
     records[0].positionSearch = 1;
+    /* clang-format off */
     const ValueCase searched[] = {
         {"Shares", 210},            /* over Alpha's positions, not the one at hand */
         {"FillFraction", 0.35},
         {"FillPrice", 16},          /* prices still read the position at hand */
         {"Side", 1},                /* Alpha's first position in AAA */
     };
+    /* clang-format on */
     EXPECT_CASES(searched);
-    records[0].openPositions = alpha + 1;   /* only the position in BBB is left first */
+    records[0].openPositions = alpha + 1; /* only the position in BBB is left first */
     records[0].openCount = 1;
     EXPECT_DOUBLE_EQ(0, Value("Side"));
 }
@@ -654,9 +676,9 @@ TEST_F(StatGetters, IdsOutsideAGettersRangeAreInternalErrorsThatStopTheRun)
     }
     gRun.state = RUN_IDLE;
     FormulaNode node{};
-    node.item = 100;                 /* bar dates: an unknown id is only 0 */
+    node.item = 100; /* bar dates: an unknown id is only 0 */
     EXPECT_EQ(1, GetBarDateValue(&node, &ctx, 0));
     EXPECT_EQ(0, node.value);
 }
 
-}  // namespace
+} // namespace

@@ -24,21 +24,21 @@ struct CommandLineTest : ProgramStateTest {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(CommandLineToken, SplitsBlanksAndQuotes)
 {
     std::string longToken(300, 'x');
     struct Case {
         std::string line;
-        const char *token;     /* null: no token */
+        const char *token; /* null: no token */
         const char *rest;
     } cases[] = {
         {"  -test  a.kvs", "-test", "  a.kvs"},
         {"\"my scripts\\a b.kvs\" next", "my scripts\\a b.kvs", " next"},
         {"\"unclosed quote", "unclosed quote", ""},
         {"\"\" a", "", " a"},
-        {longToken + " z", nullptr, " z"},   /* cut to 255, checked below */
+        {longToken + " z", nullptr, " z"}, /* cut to 255, checked below */
         {"   ", nullptr, nullptr},
         {"", nullptr, nullptr},
     };
@@ -52,8 +52,10 @@ TEST(CommandLineToken, SplitsBlanksAndQuotes)
         }
         ASSERT_NE(nullptr, after);
         EXPECT_STREQ(c.rest, after);
-        if (c.token) EXPECT_STREQ(c.token, token);
-        else EXPECT_EQ(std::string(255, 'x'), token);
+        if (c.token)
+            EXPECT_STREQ(c.token, token);
+        else
+            EXPECT_EQ(std::string(255, 'x'), token);
     }
     char token[COMMAND_LINE_TOKEN_SIZE];
     EXPECT_EQ(nullptr, NextCommandLineToken(nullptr, token));
@@ -76,8 +78,8 @@ TEST_F(CommandLineTest, FirstPassSetsTheFlagsAndTheSettingsFile)
         {"-bogus", 1, 1, ""},
         {"-inifile \"" + ini + "\"", 0, 0, ini},
         {"-inifile \"" + ini + "\" a.kvs", 0, 0, ini},
-        {"-inifile \"my settings.ini\" -import x.kvs", 1, 1, ini},   /* relative to the program folder */
-        {"-inifile -noexit \"my settings.ini\"", 1, 0, ini},           /* the next path, past switches */
+        {"-inifile \"my settings.ini\" -import x.kvs", 1, 1, ini}, /* relative to the program folder */
+        {"-inifile -noexit \"my settings.ini\"", 1, 0, ini},       /* the next path, past switches */
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);

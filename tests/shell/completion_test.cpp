@@ -43,7 +43,11 @@ TEST(Completion, FiltersByTypedText)
         const char *name, *typed;
         int match;
     } cases[] = {
-        {"Close", "", 1}, {"Close", "cl", 1}, {"Close", "os", 0}, {"Close", "OSE", 1}, {"Close", "closer", 0},
+        {"Close", "", 1},
+        {"Close", "cl", 1},
+        {"Close", "os", 0},
+        {"Close", "OSE", 1},
+        {"Close", "closer", 0},
     };
     for (const auto &c : cases) EXPECT_EQ(MatchesTypedText(c.name, c.typed), c.match) << c.name << "/" << c.typed;
     static ChoiceBuffer buffer;
@@ -94,4 +98,4 @@ TEST(Completion, FindsTheCalltipAndTheCurrentArgument)
     EXPECT_EQ(CalltipItemAt("x: MA(C, 5)", 11, nullptr), 0u) << "no open parenthesis";
 }
 
-}  // namespace
+} // namespace

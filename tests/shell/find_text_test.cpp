@@ -14,7 +14,11 @@ TEST(FindText, UnescapesIntoACopy)
         const char *typed;
         const char *sought;
     } cases[] = {
-        {"a\\tb", "a\tb"}, {"a\\\\tb", "a\\tb"}, {"x\\n", "x\r\n"}, {"c:\\data", "c:\\data"}, {"end\\", "end\\"},
+        {"a\\tb", "a\tb"},
+        {"a\\\\tb", "a\\tb"},
+        {"x\\n", "x\r\n"},
+        {"c:\\data", "c:\\data"},
+        {"end\\", "end\\"},
     };
     for (const auto &c : cases) {
         std::string typed = c.typed;
@@ -64,4 +68,4 @@ TEST(FindText, SearchesRealLines)
     EXPECT_EQ(SearchTextLines(mostlyText.c_str(), (int32_t)mostlyText.size(), "Avg", 1, 0, nullptr, nullptr), 1);
 }
 
-}  // namespace
+} // namespace

@@ -11,10 +11,7 @@ TEST(FrameRules, CommandRoutes)
 {
     struct Case {
         int id, route;
-    } cases[] = {{5000, ROUTE_RECENT_FILE}, {5008, ROUTE_RECENT_FILE}, {5009, ROUTE_NOT_HANDLED},
-                 {1005, ROUTE_NOT_HANDLED}, {5199, ROUTE_NOT_HANDLED}, {5150, ROUTE_KIND_HANDLER},
-                 {5499, ROUTE_NOT_HANDLED}, {9999, ROUTE_NOT_HANDLED}, {40078, ROUTE_KIND_HANDLER},
-                 {65535, ROUTE_KIND_HANDLER}};
+    } cases[] = {{5000, ROUTE_RECENT_FILE}, {5008, ROUTE_RECENT_FILE}, {5009, ROUTE_NOT_HANDLED}, {1005, ROUTE_NOT_HANDLED}, {5199, ROUTE_NOT_HANDLED}, {5150, ROUTE_KIND_HANDLER}, {5499, ROUTE_NOT_HANDLED}, {9999, ROUTE_NOT_HANDLED}, {40078, ROUTE_KIND_HANDLER}, {65535, ROUTE_KIND_HANDLER}};
     for (const Case &c : cases) EXPECT_EQ(RouteOtherCommand(c.id), c.route) << c.id;
     EXPECT_EQ(KindCommandResult(5150), 1);
     EXPECT_EQ(KindCommandResult(40078), 0);
@@ -40,8 +37,7 @@ TEST(FrameRules, RunMenuBySectionsAndState)
     const struct {
         int state, mode;
         const char *name;
-    } names[] = {{0, 3, ""}, {1, 0, "Import"}, {2, 3, "Data Loading"}, {3, 3, "Calculation"},
-                 {4, 2, "Scan"}, {4, 4, "Optimization"}, {4, 5, "Test"}, {5, 3, ""}};
+    } names[] = {{0, 3, ""}, {1, 0, "Import"}, {2, 3, "Data Loading"}, {3, 3, "Calculation"}, {4, 2, "Scan"}, {4, 4, "Optimization"}, {4, 5, "Test"}, {5, 3, ""}};
     for (const auto &n : names) {
         GetRunTypeName(n.state, n.mode, name, sizeof name);
         EXPECT_STREQ(name, n.name);
@@ -78,7 +74,7 @@ TEST(FrameRules, StatusBarParts)
     const int expected[7] = {432, 560, 688, 816, 944, 1072, -1};
     for (int i = 0; i < 7; i++) EXPECT_EQ(edges[i], expected[i]) << i;
     StatusBarEdges(500, 96, 4, edges);
-    EXPECT_EQ(edges[0], 384);   // at least 3 units
+    EXPECT_EQ(edges[0], 384); // at least 3 units
 }
 
 TEST(FrameRules, StartUpRules)
@@ -128,8 +124,8 @@ TEST(FrameRules, CommandLineTokensAndHandOff)
     char out[16];
     EXPECT_TRUE(TakeHandOffText("a.kvs", 6, out, sizeof out));
     EXPECT_STREQ(out, "a.kvs");
-    EXPECT_FALSE(TakeHandOffText("abcdef", 6, out, sizeof out));             // not terminated
-    EXPECT_FALSE(TakeHandOffText("0123456789abcdefgh", 19, out, sizeof out));  // longer than the buffer
+    EXPECT_FALSE(TakeHandOffText("abcdef", 6, out, sizeof out));              // not terminated
+    EXPECT_FALSE(TakeHandOffText("0123456789abcdefgh", 19, out, sizeof out)); // longer than the buffer
     EXPECT_FALSE(TakeHandOffText(nullptr, 0, out, sizeof out));
     char path[64];
     UnquotePath("\"C:\\a b\\c.kvs\"", path, sizeof path);
@@ -166,14 +162,14 @@ std::string LogEntry(int hasText, int continueLine, const char *format, ...)
     va_end(args);
     return out;
 }
-}  // namespace
+} // namespace
 
 TEST(FrameRules, LogEntriesBreakBeforeText)
 {
     EXPECT_EQ(LogEntry(0, 0, "a%d", 1), "a1");
     EXPECT_EQ(LogEntry(1, 0, "b"), "\r\nb");
     EXPECT_EQ(LogEntry(1, 1, "c"), "c");
-    EXPECT_EQ(LogEntry(1, 0, "%s", "0123456789abcdefghij"), "\r\n0123456789abc");   // cut at the buffer
+    EXPECT_EQ(LogEntry(1, 0, "%s", "0123456789abcdefghij"), "\r\n0123456789abc"); // cut at the buffer
 }
 
 TEST(ListCsv, QuotesLinesAndFields)
@@ -196,8 +192,8 @@ TEST(ListCsv, QuotesLinesAndFields)
         }
         lineNo++;
     }
-    EXPECT_EQ(rows, "1:AB|1234|x|3:1|2|");   // the blank line 2 makes no row; "1,2" is a row
-    EXPECT_EQ(columns.symbol, 3);           // kvsym wins over Symbol
+    EXPECT_EQ(rows, "1:AB|1234|x|3:1|2|"); // the blank line 2 makes no row; "1,2" is a row
+    EXPECT_EQ(columns.symbol, 3);          // kvsym wins over Symbol
 }
 
 TEST(ListCsv, HeadingsAndChartSymbols)
@@ -210,8 +206,7 @@ TEST(ListCsv, HeadingsAndChartSymbols)
     EXPECT_EQ(c.exchange, 3);
     struct Case {
         const char *symbol, *exchange, *chart;
-    } cases[] = {{"BHP", "ASX", "BHP.au"}, {"ABC.CA", "TSX Venture", "ABC.CA"}, {"XYZ", "neo", "XYZ.ca"},
-                 {"BHP.AU", "asx", "BHP.AU"}, {"IBM", "NYSE", "IBM"}, {"IBM", "", "IBM"}};
+    } cases[] = {{"BHP", "ASX", "BHP.au"}, {"ABC.CA", "TSX Venture", "ABC.CA"}, {"XYZ", "neo", "XYZ.ca"}, {"BHP.AU", "asx", "BHP.AU"}, {"IBM", "NYSE", "IBM"}, {"IBM", "", "IBM"}};
     char out[64];
     for (const Case &k : cases) {
         ChartSymbolForRow(k.symbol, k.exchange, out, sizeof out);
@@ -227,7 +222,7 @@ TEST(VersionCheck, ParseAndCompare)
     EXPECT_EQ(date, 20260101);
     struct Case {
         const char *text;
-        int order;   // published compared with the running 2.1.0.4
+        int order; // published compared with the running 2.1.0.4
     } cases[] = {{"2.1.0.4", 0}, {"2.1.0.4b", 1}, {"2.1.1", 1}, {"2.0.9", -1}, {"3", 1}, {"2.1.0.3z\n20250101", -1}};
     for (const Case &c : cases) {
         ParseVersionString(c.text, &published, &date, 20260101);
@@ -244,10 +239,8 @@ TEST(VersionCheck, PublishedTextMustBeCleanBeforeNamingAFile)
     char out[32];
     struct Case {
         const char *text;
-        const char *clean;   // null: refused
-    } cases[] = {{" 2.1.0.5 \r\n", "2.1.0.5"}, {"2.1.0.5b", "2.1.0.5b"}, {"..\\..\\evil", nullptr},
-                 {"2.1/../x", nullptr},       {"2.1.0.5bc", nullptr}, {"", nullptr},
-                 {"2..1", nullptr},            {"12345678901234567890123456789012", nullptr}};
+        const char *clean; // null: refused
+    } cases[] = {{" 2.1.0.5 \r\n", "2.1.0.5"}, {"2.1.0.5b", "2.1.0.5b"}, {"..\\..\\evil", nullptr}, {"2.1/../x", nullptr}, {"2.1.0.5bc", nullptr}, {"", nullptr}, {"2..1", nullptr}, {"12345678901234567890123456789012", nullptr}};
     for (const Case &c : cases) {
         int ok = CleanVersionText(c.text, out, sizeof out);
         EXPECT_EQ(ok, c.clean != nullptr) << c.text;
@@ -273,7 +266,7 @@ TEST(VersionCheck, CrashReportListsAtMostSixteenFrames)
     EXPECT_EQ(s.find("16: "), std::string::npos);
     EXPECT_NE(s.find("If you close this popup window, Kestovar will exit immediately."), std::string::npos);
     FormatCrashReport(text, sizeof text, "1.0.0.0", 0x80000003u, addresses, 0);
-    EXPECT_NE(std::string(text).find("Call Stack:\n\n"), std::string::npos);   // no frames walked
+    EXPECT_NE(std::string(text).find("Call Stack:\n\n"), std::string::npos); // no frames walked
 }
 
 #include "marketdata/store/symbols.h"
@@ -285,7 +278,7 @@ TEST(LowMemory, EstimatesOfLoadedAndCalculatedData)
     SymbolRecord symbols[3] = {};
     symbols[0].barCounts[0] = 100;
     symbols[0].barCounts[1] = 20;
-    symbols[0].barCounts[2] = 5;   // monthly bars do not count
+    symbols[0].barCounts[2] = 5; // monthly bars do not count
     symbols[0].eventCount = 3;
     symbols[1].barCounts[0] = 10;
     symbols[1].barCounts[1] = 2;
@@ -302,6 +295,6 @@ TEST(LowMemory, EstimatesOfLoadedAndCalculatedData)
     gStore.symbolCount = savedCount;
     gDataItems = savedData;
     gTestDataItems = savedTest;
-    EXPECT_EQ(loaded, 9176.0 + 2192.0);    // 120 x 64 + 3 x 24 + 1424, 12 x 64 + 1424
-    EXPECT_EQ(calculated, 4400.0);         // 110 daily bars x 5 slots x 8
+    EXPECT_EQ(loaded, 9176.0 + 2192.0); // 120 x 64 + 3 x 24 + 1424, 12 x 64 + 1424
+    EXPECT_EQ(calculated, 4400.0);      // 110 daily bars x 5 slots x 8
 }

@@ -35,8 +35,8 @@ Styled Style(const std::string &text, int inDialog = 0)
 
 struct StyleCase {
     const char *script;
-    const char *at;      /* text whose first character is checked */
-    int occurrence;      /* 0: first occurrence of at */
+    const char *at; /* text whose first character is checked */
+    int occurrence; /* 0: first occurrence of at */
     int style;
 };
 
@@ -124,8 +124,13 @@ TEST(ScriptStyle, IndentsAfterEnter)
         const char *line;
         const char *indent;
     } cases[] = {
-        {"  Fast: 1", "  "}, {"Data:", "\t"},     {"   ", ""},   {"Include: a.kvs", ""},
-        {"\t x", "\t "},     {"  MyData: 1", "\t "}, {"x", ""},
+        {"  Fast: 1", "  "},
+        {"Data:", "\t"},
+        {"   ", ""},
+        {"Include: a.kvs", ""},
+        {"\t x", "\t "},
+        {"  MyData: 1", "\t "},
+        {"x", ""},
     };
     for (const auto &c : cases) {
         char out[300];
@@ -138,4 +143,4 @@ TEST(ScriptStyle, IndentsAfterEnter)
     EXPECT_STREQ(out, "");
 }
 
-}  // namespace
+} // namespace

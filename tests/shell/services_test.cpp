@@ -19,7 +19,7 @@ struct ShellTest : ProgramStateTest {
     void SetUp() override
     {
         ProgramStateTest::SetUp();
-        MemoryPercent();   // makes sure the physical-memory figure has been read
+        MemoryPercent(); // makes sure the physical-memory figure has been read
         savedPhysical = gPhysicalMemory;
         memcpy(savedOutput, gOutputFolder, sizeof savedOutput);
     }
@@ -31,7 +31,7 @@ struct ShellTest : ProgramStateTest {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(ShellTest, StatusTextPartsAndReady)
 {
@@ -40,7 +40,7 @@ TEST_F(ShellTest, StatusTextPartsAndReady)
     SetStatusText(1, "Test %d of %d", 3, 7);
     EXPECT_STREQ(gHeadless.statusParts[1], "Test 3 of 7");
     char readBack[8];
-    GetStatusText(1, readBack, sizeof readBack);   // cut to the caller's buffer
+    GetStatusText(1, readBack, sizeof readBack); // cut to the caller's buffer
     EXPECT_STREQ(readBack, "Test 3 ");
     SetStatusText(1, nullptr);
     EXPECT_STREQ(gHeadless.statusParts[1], "");
@@ -81,13 +81,13 @@ TEST_F(ShellTest, LowMemoryWarnsOncePerRiseAndStopsTheRun)
     gSettings.MaxMemPct = 95;
     gRun.state = RUN_TESTING;
 
-    gPhysicalMemory = held * 100 / 94;   // 94 percent
+    gPhysicalMemory = held * 100 / 94; // 94 percent
     PumpMessages();
     EXPECT_EQ(gRun.lowMemory.load(), 0);
     EXPECT_EQ(gHeadless.messageCount, 0);
     EXPECT_EQ(std::string(gHeadless.statusParts[gSettings.StatusBarFields + 2]), "Memory: 94%");
 
-    gPhysicalMemory = held * 100 / 95;   // 95 percent: warn and stop
+    gPhysicalMemory = held * 100 / 95; // 95 percent: warn and stop
     PumpMessages();
     EXPECT_EQ(gRun.lowMemory.load(), 1);
     EXPECT_EQ(gHeadless.messageCount, 1);
@@ -96,16 +96,16 @@ TEST_F(ShellTest, LowMemoryWarnsOncePerRiseAndStopsTheRun)
     EXPECT_NE(strstr(LastMessage(), "*** WARNING: LOW MEMORY ***"), nullptr);
     EXPECT_NE(strstr(gHeadless.frameTitle, " - LOW MEMORY WARNING"), nullptr);
 
-    gPhysicalMemory = held * 100 / 96;   // staying high: nothing more
+    gPhysicalMemory = held * 100 / 96; // staying high: nothing more
     PumpMessages();
     EXPECT_EQ(gHeadless.messageCount, 1);
 
-    gPhysicalMemory = held * 100 / 90;   // dropping clears the flag and the title
+    gPhysicalMemory = held * 100 / 90; // dropping clears the flag and the title
     PumpMessages();
     EXPECT_EQ(gRun.lowMemory.load(), 0);
     EXPECT_EQ(strstr(gHeadless.frameTitle, "LOW MEMORY"), nullptr);
 
-    gPhysicalMemory = held * 100 / 97;   // rising again warns again
+    gPhysicalMemory = held * 100 / 97; // rising again warns again
     PumpMessages();
     EXPECT_EQ(gHeadless.messageCount, 2);
     FreeMemory(&block);
@@ -117,9 +117,9 @@ TEST_F(ShellTest, FailedAllocationRaisesWarningAtLowPercentage)
     gOutOfMemory = 1;
     PumpMessages();
     EXPECT_EQ(gRun.lowMemory.load(), 1);
-    EXPECT_EQ(gOutOfMemory.load(), 0);   // the pump is what clears it
+    EXPECT_EQ(gOutOfMemory.load(), 0); // the pump is what clears it
     EXPECT_EQ(gHeadless.messageCount, 1);
-    EXPECT_EQ(gRun.state.load(), RUN_IDLE);   // no run was going, none is stopped
+    EXPECT_EQ(gRun.state.load(), RUN_IDLE); // no run was going, none is stopped
 }
 
 TEST_F(ShellTest, LowMemoryMessageWordingAndAdvice)
@@ -194,7 +194,7 @@ TEST_F(ShellTest, CreateOutputFoldersMakesInfoLogsReports)
 TEST_F(ShellTest, HistoryListRules)
 {
     char history[SETTING_HISTORY_SIZE] = "b\nA\nc";
-    UpdateHistoryList(history, "a", 0);   // case-insensitive duplicate moves to the front
+    UpdateHistoryList(history, "a", 0); // case-insensitive duplicate moves to the front
     EXPECT_STREQ(history, "a\nb\nc");
 
     // path checking drops entries that are gone
@@ -238,7 +238,7 @@ TEST_F(ShellTest, HistoryFromDialogAlsoFeedsRecentFiles)
     gSettings.RecentFilesMRU[0] = 0;
     gSettings.DataFileMRU[0] = 0;
     UpdateHistoryCombo(&dialog, 1031, 1, script.c_str(), gSettings.DataFileMRU);
-    EXPECT_STREQ(gSettings.RecentFilesMRU, "");   // the data-file history is kept apart
+    EXPECT_STREQ(gSettings.RecentFilesMRU, ""); // the data-file history is kept apart
 }
 
 TEST(ShellRules, WorkerCount)
@@ -273,8 +273,7 @@ TEST_F(ShellTest, DebugHeaderLines)
     slot.start = 11;
     slot.length = 13;
     LogDebugHeader(20170224, "SPY", &slot);
-    EXPECT_EQ(std::string(gHeadless.logText), std::string(60, '-') +
-                                                  "\nSymbol:\tSPY\nBarSize:\tWeekly\nDate:\t2017-02-24\nFormula:\tC / AVG(C,20)\n");
+    EXPECT_EQ(std::string(gHeadless.logText), std::string(60, '-') + "\nSymbol:\tSPY\nBarSize:\tWeekly\nDate:\t2017-02-24\nFormula:\tC / AVG(C,20)\n");
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
     LogDebugHeader(20170224, "SPY", nullptr);

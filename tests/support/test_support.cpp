@@ -8,15 +8,20 @@
 
 static void RemoveTree(const std::string &path)
 {
-    struct Ctx { std::vector<std::pair<std::string, int>> items; } ctx;
+    struct Ctx {
+        std::vector<std::pair<std::string, int>> items;
+    } ctx;
     PlatListFolder((path + "\\*").c_str(), [](const char *name, int isFolder, void *user) {
         ((Ctx *)user)->items.push_back({name, isFolder});
         return 1;
-    }, &ctx);
+    },
+                   &ctx);
     for (auto &it : ctx.items) {
         std::string full = path + "\\" + it.first;
-        if (it.second) RemoveTree(full);
-        else PlatDeleteFile(full.c_str());
+        if (it.second)
+            RemoveTree(full);
+        else
+            PlatDeleteFile(full.c_str());
     }
     PlatRemoveFolder(path.c_str());
 }

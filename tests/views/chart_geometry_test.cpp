@@ -14,8 +14,7 @@ namespace {
 ** pixels from y 34 to y 566, the bar area 900 pixels from x 17. */
 void SetGeometry()
 {
-    gChartGeometry = ChartGeometry{ .labelHeight = 16, .leftMargin = 17, .rightMargin = 83, .priceTop = 34,
-                                    .priceBottom = 34, .clientHeight = 600, .clientWidth = 1000 };
+    gChartGeometry = ChartGeometry{.labelHeight = 16, .leftMargin = 17, .rightMargin = 83, .priceTop = 34, .priceBottom = 34, .clientHeight = 600, .clientWidth = 1000};
 }
 
 TEST(ChartGeometry, BarsMapToSlotsAndBack)
@@ -28,9 +27,18 @@ TEST(ChartGeometry, BarsMapToSlotsAndBack)
     EXPECT_EQ(ChartXFromIndex(5, 0, 1000), 0);
 
     ChartWindow chart{};
-    chart.barCount = 3;  /* slots at 17, 317, 617; half a slot is 150 */
-    const struct { int32_t x, slot; } cases[] = {
-        { 0, 0 }, { 17, 0 }, { 167, 0 }, { 168, 1 }, { 467, 1 }, { 468, 2 }, { 767, 2 }, { 768, -1 },
+    chart.barCount = 3; /* slots at 17, 317, 617; half a slot is 150 */
+    const struct {
+        int32_t x, slot;
+    } cases[] = {
+        {0, 0},
+        {17, 0},
+        {167, 0},
+        {168, 1},
+        {467, 1},
+        {468, 2},
+        {767, 2},
+        {768, -1},
     };
     for (const auto &c : cases) EXPECT_EQ(ChartIndexFromX(&chart, c.x, 1000), c.slot) << c.x;
     chart.barCount = 0;
@@ -51,7 +59,7 @@ TEST(ChartGeometry, ValuesMapToPanes)
     chart.priceMax = 1000;
     EXPECT_EQ(ChartYFromValue(10, &chart, 600), 566);
     EXPECT_EQ(ChartYFromValue(1000, &chart, 600), 34);
-    chart.priceMin = 0;  /* no logarithm of 0: the linear mapping */
+    chart.priceMin = 0; /* no logarithm of 0: the linear mapping */
     chart.priceMax = 200;
     EXPECT_EQ(ChartYFromValue(100, &chart, 600), 300);
 
@@ -74,6 +82,7 @@ TEST(ChartGeometry, ValuesMapToPanes)
 
 TEST(ChartGeometry, PriceScaleSteps)
 {
+    /* clang-format off */
     const struct { double low, high; int32_t room; double step, first; int32_t decimals; } cases[] = {
         { 100, 200, 10, 10, 100, 0 },
         { 1.0, 1.0625, 5, 0.02, 1.0, 2 },
@@ -84,6 +93,7 @@ TEST(ChartGeometry, PriceScaleSteps)
         { 5, 5.000001, 10, 1, 5, 0 },      /* equal within the loose tolerance */
         { 0, 100, 0, 1, 0, 0 },            /* no room for a label */
     };
+    /* clang-format on */
     for (const auto &c : cases) {
         ChartScale s = ChartPriceScale(c.low, c.high, c.room);
         EXPECT_NEAR(s.step, c.step, c.step * 1e-12) << c.low << " " << c.high;
@@ -94,6 +104,7 @@ TEST(ChartGeometry, PriceScaleSteps)
 
 TEST(ChartGeometry, PaneScaleStepsAndLabels)
 {
+    /* clang-format off */
     const struct { double min, max; int32_t room, integers, wholeStart; double step, first; std::vector<double> labels; } cases[] = {
         { 0, 100, 4, 0, 0, 25, 100, { 75, 50, 25 } },
         { -30, 70, 5, 0, 0, 25, 0, { 0, 25, 50, -25 } },
@@ -101,6 +112,7 @@ TEST(ChartGeometry, PaneScaleStepsAndLabels)
         { 0, 1, 5, 1, 0, 1, 0, { 0 } },                                /* whole numbers: start at max moves to min */
         { 0, 1000, 4, 1, 1, 250, 0, { 0, 250, 500, 750 } },
     };
+    /* clang-format on */
     for (const auto &c : cases) {
         ChartScale s = ChartPaneScale(c.min, c.max, c.room, c.integers, c.wholeStart);
         EXPECT_DOUBLE_EQ(s.step, c.step) << c.min << " " << c.max;
@@ -113,6 +125,7 @@ TEST(ChartGeometry, PaneScaleStepsAndLabels)
 
 TEST(ChartGeometry, PaneHeightsAndBarWidth)
 {
+    /* clang-format off */
     const struct { int32_t ind, vol, showInd, showVol, dragging, room, indOut, volOut, indH, volH; } cases[] = {
         { 30, 70, 1, 1, CHART_DIVIDER_NONE, 1000, 20, 70, 200, 700 },
         { 95, 5, 1, 0, CHART_DIVIDER_NONE, 500, 90, 10, 450, 50 },
@@ -120,6 +133,7 @@ TEST(ChartGeometry, PaneHeightsAndBarWidth)
         { 50, 60, 1, 1, CHART_DIVIDER_VOLUME, 1000, 50, 40, 500, 400 },
         { 0, 0, 0, 0, CHART_DIVIDER_NONE, 333, 10, 10, 33, 33 },
     };
+    /* clang-format on */
     for (const auto &c : cases) {
         int32_t ind = c.ind, vol = c.vol, indH = -1, volH = -1;
         ChartPaneHeights(&ind, &vol, c.showInd, c.showVol, c.dragging, c.room, &indH, &volH);
@@ -135,6 +149,7 @@ TEST(ChartGeometry, PaneHeightsAndBarWidth)
 
 TEST(ChartGeometry, DateAxis)
 {
+    /* clang-format off */
     const struct { int32_t days, width, barSize, interval; } intervals[] = {
         { 365, 1000, BAR_DAILY, 1 },
         { 3650, 1000, BAR_MONTHLY, 12 },
@@ -142,6 +157,7 @@ TEST(ChartGeometry, DateAxis)
         { 36500, 1000, BAR_WEEKLY, 96 },
         { 10, 1, BAR_DAILY, 12 },      /* no room at all still ends */
     };
+    /* clang-format on */
     for (const auto &c : intervals)
         EXPECT_EQ(ChartDateLabelInterval(c.days, c.width, c.barSize), c.interval) << c.days;
 
@@ -152,6 +168,7 @@ TEST(ChartGeometry, DateAxis)
     EXPECT_EQ(ChartDateLabelDue(6, 2, BAR_DAILY), 0);
     EXPECT_EQ(ChartDateLabelDue(2023, 5, BAR_YEARLY), 1);
 
+    /* clang-format off */
     const struct { int32_t date, barSize, shortNames; const char *text; } labels[] = {
         { 20240115, BAR_MONTHLY, 0, "'24" },
         { 20240515, BAR_DAILY, 0, "May" },
@@ -160,6 +177,7 @@ TEST(ChartGeometry, DateAxis)
         { 20050215, BAR_QUARTERLY, 0, "'05" },
         { 19990630, BAR_YEARLY, 0, "'99" },
     };
+    /* clang-format on */
     for (const auto &c : labels) {
         char text[16];
         FormatChartDateLabel(c.date, c.barSize, c.shortNames, text, sizeof text);
@@ -173,7 +191,7 @@ std::vector<Bar> TenBars()
 {
     std::vector<Bar> bars;
     for (int i = 0; i < 10; i++)
-        bars.push_back(Bar{ 20240102 + i, 0, 8.0 + i, 10.0 + i, 5.0 + i, 9.0 + i, 100.0 * (i + 1), 0, i == 9 ? 2.0 : 1.0 });
+        bars.push_back(Bar{20240102 + i, 0, 8.0 + i, 10.0 + i, 5.0 + i, 9.0 + i, 100.0 * (i + 1), 0, i == 9 ? 2.0 : 1.0});
     return bars;
 }
 
@@ -183,7 +201,7 @@ TEST(ChartGeometry, ViewZoomsScrollsAndClamps)
     ChartWindow chart{};
     chart.barCount = 5;
     chart.lastBar = 9;
-    ScaleChartView(&chart, bars.data(), 10, -10, 0);  /* one bar asked: two shown */
+    ScaleChartView(&chart, bars.data(), 10, -10, 0); /* one bar asked: two shown */
     EXPECT_EQ(chart.barCount, 2);
     EXPECT_EQ(chart.visibleBars, 2);
     EXPECT_EQ(chart.firstBar, 8);
@@ -196,7 +214,7 @@ TEST(ChartGeometry, ViewZoomsScrollsAndClamps)
     EXPECT_EQ(chart.lastBar, 9);
     EXPECT_EQ(chart.firstDate, 20240102);
 
-    chart.barCount = 100;  /* a single bar shows that one bar */
+    chart.barCount = 100; /* a single bar shows that one bar */
     chart.showCursor = 1;
     chart.cursorSlot = 3;
     ScaleChartView(&chart, bars.data(), 1, 2, 1);
@@ -233,7 +251,7 @@ TEST(ChartGeometry, ViewRangesFromBarsAndSeries)
     series[0].capacity = 10;
     series[0].pane = CHART_PANE_INDICATOR;
     series[0].displayFormat = 1;
-    series[1].values = hidden;  /* no display format: not drawn, widens nothing */
+    series[1].values = hidden; /* no display format: not drawn, widens nothing */
     series[1].capacity = 10;
     series[1].pane = CHART_PANE_PRICE;
 
@@ -253,7 +271,7 @@ TEST(ChartGeometry, ViewRangesFromBarsAndSeries)
     EXPECT_DOUBLE_EQ(chart.indicatorMax, 3);
 
     chart.splitAdjusted = 0;
-    chart.anyVolumeSeries = 1;  /* volume formulas own the volume range */
+    chart.anyVolumeSeries = 1; /* volume formulas own the volume range */
     ScaleChartView(&chart, bars.data(), 10, 0, 0);
     EXPECT_DOUBLE_EQ(chart.priceMin, 13);
     EXPECT_DOUBLE_EQ(chart.priceMax, 19);
@@ -261,4 +279,4 @@ TEST(ChartGeometry, ViewRangesFromBarsAndSeries)
     EXPECT_DOUBLE_EQ(chart.volumeMax, -1e14);
 }
 
-}  // namespace
+} // namespace

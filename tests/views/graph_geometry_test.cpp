@@ -11,7 +11,7 @@ TEST(GraphGeometry, PeriodsAndValuesMapToPixels)
 {
     /* top 20, H 16, A 8, G 48, Lw 80: x from 80 over 912 pixels; the plot
     ** from y 76 (high) to y 464 (low) for a plot height of 500. */
-    gGraphGeometry = GraphGeometry{ .top = 20, .labelHeight = 16, .averageWidth = 8, .legendHeight = 48, .labelWidth = 80 };
+    gGraphGeometry = GraphGeometry{.top = 20, .labelHeight = 16, .averageWidth = 8, .legendHeight = 48, .labelWidth = 80};
     EXPECT_EQ(GraphXFromIndex(0, 4, 1000), 80);
     EXPECT_EQ(GraphXFromIndex(1, 4, 1000), 308);
     EXPECT_EQ(GraphXFromIndex(3, 0, 1000), 0);
@@ -28,6 +28,7 @@ TEST(GraphGeometry, PeriodsAndValuesMapToPixels)
 
 TEST(GraphGeometry, AxisSteps)
 {
+    /* clang-format off */
     const struct { double min, max; int32_t room, logForm, integers; double step, unit; } cases[] = {
         { 1000, 1e6, 3, 1, 0, 10, 1 },        /* factor 10 */
         { 1, 1.2, 1, 1, 0, 2, 1 },            /* a factor is at least 2 */
@@ -37,6 +38,7 @@ TEST(GraphGeometry, AxisSteps)
         { 5, 5, 6, 0, 0, 1, 1 },
         { 0, 100, 0, 0, 0, 1, 1 },
     };
+    /* clang-format on */
     for (const auto &c : cases) {
         GraphAxis axis = GraphAxisStep(c.min, c.max, c.room, c.logForm, c.integers);
         EXPECT_NEAR(axis.step, c.step, c.step * 1e-12) << c.min << " " << c.max;
@@ -46,20 +48,20 @@ TEST(GraphGeometry, AxisSteps)
 
 TEST(GraphGeometry, AxisLabels)
 {
-    GraphAxis linear = { 30, 10 };
+    GraphAxis linear = {30, 10};
     EXPECT_EQ(GraphFirstLabel(&linear, -5, 88, 50, 0, 0), 0.0);
     EXPECT_EQ(GraphFirstLabel(&linear, 12, 88, 0, 0, 0), 10.0);
-    EXPECT_EQ(GraphFirstLabel(&linear, 37, 88, 50, 0, 1), 40.0);  /* a date subset starts at min */
-    GraphAxis factor = { 10, 1 };
+    EXPECT_EQ(GraphFirstLabel(&linear, 37, 88, 50, 0, 1), 40.0); /* a date subset starts at min */
+    GraphAxis factor = {10, 1};
     EXPECT_EQ(GraphFirstLabel(&factor, 1000, 1e6, 1, 1, 0), 1000.0);
 
     double out[16];
     int32_t n = GraphAxisLabels(&linear, 10, 12, 88, 0, out, 16);
-    EXPECT_EQ(std::vector<double>(out, out + n), (std::vector<double>{ 10, 40, 70 }));
+    EXPECT_EQ(std::vector<double>(out, out + n), (std::vector<double>{10, 40, 70}));
     n = GraphAxisLabels(&linear, 0, -65, 20, 0, out, 16);
-    EXPECT_EQ(std::vector<double>(out, out + n), (std::vector<double>{ 0, -30, -60 }));
+    EXPECT_EQ(std::vector<double>(out, out + n), (std::vector<double>{0, -30, -60}));
     n = GraphAxisLabels(&factor, 1000, 1000, 1e6, 1, out, 16);
-    EXPECT_EQ(std::vector<double>(out, out + n), (std::vector<double>{ 1000, 10000, 100000, 1e6 }));
+    EXPECT_EQ(std::vector<double>(out, out + n), (std::vector<double>{1000, 10000, 100000, 1e6}));
 
     /* All values equal: one label. */
     GraphAxis flat = GraphAxisStep(5, 5, 6, 0, 0);
@@ -67,10 +69,17 @@ TEST(GraphGeometry, AxisLabels)
     EXPECT_EQ(GraphAxisLabels(&flat, first, 5, 5, 0, out, 16), 1);
     EXPECT_EQ(out[0], 5.0);
 
-    const struct { double step, first; int32_t decimals; } decimals[] = {
-        { 30, 0, 0 }, { 0.005, 0, 4 }, { 0.5, 0, 2 }, { 1, 2.5, 2 }, { 1, 0.005, 2 },
+    const struct {
+        double step, first;
+        int32_t decimals;
+    } decimals[] = {
+        {30, 0, 0},
+        {0.005, 0, 4},
+        {0.5, 0, 2},
+        {1, 2.5, 2},
+        {1, 0.005, 2},
     };
     for (const auto &c : decimals) EXPECT_EQ(GraphLabelDecimals(c.step, c.first), c.decimals) << c.step;
 }
 
-}  // namespace
+} // namespace

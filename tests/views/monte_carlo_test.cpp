@@ -14,7 +14,7 @@ struct McRun {
     std::vector<MonteCarloSummary> profits, drawdowns;
     MonteCarloJob job;
     McRun(const std::vector<double> &points, int32_t samples, int32_t kind, int percent, uint32_t seed,
-        int32_t workers)
+          int32_t workers)
         : curves(size_t(samples) * points.size()), profits(size_t(samples)), drawdowns(size_t(samples))
     {
         job.points = points.data();
@@ -93,18 +93,18 @@ TEST(MonteCarlo, PercentDrawdownsAndDegenerateTables)
     std::vector<double> points = {0.9, 1.2};
     McRun run(points, 3, PLOT_MC_DRAWDOWNS, 1, 5, 2);
     ASSERT_EQ(RunMonteCarlo(&run.job), 1);
-    EXPECT_NEAR(run.curves[2 * 2 + 0], -0.1, 1e-12);  /* a first trade losing 10 % */
+    EXPECT_NEAR(run.curves[2 * 2 + 0], -0.1, 1e-12); /* a first trade losing 10 % */
 
     MonteCarloRow rows[9];
-    ASSERT_EQ(MonteCarloPercentiles(&run.job, 0.0, rows), 9);  /* zero days per year */
+    ASSERT_EQ(MonteCarloPercentiles(&run.job, 0.0, rows), 9); /* zero days per year */
     for (const MonteCarloRow &row : rows) {
         EXPECT_FALSE(row.hasAnnual);
         EXPECT_TRUE(std::isfinite(row.annual));
     }
-    run.job.finished = 0;  /* a table over no finished samples */
+    run.job.finished = 0; /* a table over no finished samples */
     EXPECT_EQ(MonteCarloPercentiles(&run.job, 1.0, rows), 0);
 
-    run.job.stop = 1;  /* stopped before any sample finished: nothing to show */
+    run.job.stop = 1; /* stopped before any sample finished: nothing to show */
     ASSERT_EQ(RunMonteCarlo(&run.job), 1);
     EXPECT_EQ(run.job.finished, 0);
     EXPECT_EQ(MonteCarloPercentiles(&run.job, 1.0, rows), 0);
@@ -119,4 +119,4 @@ TEST(MonteCarlo, RefusesMoreThanThirtyTwoBitDataPoints)
     EXPECT_EQ(RunMonteCarlo(&run.job), 0);
 }
 
-}  // namespace
+} // namespace

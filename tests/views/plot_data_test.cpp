@@ -22,7 +22,7 @@ TEST(PlotData, HistogramBucketsWorkedByHand)
 {
     struct Case {
         const char *name;
-        std::vector<double> values;  /* sorted */
+        std::vector<double> values; /* sorted */
         int32_t buckets;
         std::vector<PlotBucket> expected;
     } cases[] = {
@@ -83,8 +83,7 @@ TEST(PlotData, EqualRangeBins)
         int32_t expectedCount;
         std::vector<PlotBucket> expected;
     } cases[] = {
-        {"negative x start at the floor", {-3.5, -0.5, 0.5, 2, 9.9}, {1, 2, 3, 4, 5}, 2, 5,
-         {{-4, 1}, {-2, 2}, {0, 3}, {2, 4}, {8, 5}}},
+        {"negative x start at the floor", {-3.5, -0.5, 0.5, 2, 9.9}, {1, 2, 3, 4, 5}, 2, 5, {{-4, 1}, {-2, 2}, {0, 3}, {2, 4}, {8, 5}}},
         {"two points in one bin", {1, 1.5, 3}, {10, 20, 6}, 2, 2, {{0, 15}, {2, 6}}},
         {"increment 0 keeps the previous bins", {1}, {1}, 0, -1, {}},
         {"huge x, tiny increment", {1e17, 1e17 + 16}, {1, 2}, 1, 2, {{1e17, 1}, {1e17 + 16, 2}}},
@@ -101,4 +100,4 @@ TEST(PlotData, EqualRangeBins)
     }
 }
 
-}  // namespace
+} // namespace

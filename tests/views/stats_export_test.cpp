@@ -32,7 +32,7 @@ TEST_F(ExportTest, OptimizationFileNamesCarryTheTestNumber)
     } cases[] = {
         {RUN_MODE_OPTIMIZE, "out.csv", "out.7.csv"},
         {RUN_MODE_OPTIMIZE, "out", "out.7"},
-        {RUN_MODE_OPTIMIZE, "C:\\my.dir\\out", "C:\\my.dir\\out.7"},     /* a dot in a folder is no extension */
+        {RUN_MODE_OPTIMIZE, "C:\\my.dir\\out", "C:\\my.dir\\out.7"}, /* a dot in a folder is no extension */
         {RUN_MODE_OPTIMIZE, "a.b\\c.d.csv", "a.b\\c.d.7.csv"},
         {RUN_MODE_TEST, "stats.csv", "stats.csv"},
     };
@@ -119,4 +119,4 @@ TEST_F(ExportTest, AnExportThatCannotBeCreatedSetsTheFileErrorCode)
     FreeTestRecord(nullptr, t);
 }
 
-}  // namespace
+} // namespace

@@ -108,8 +108,10 @@ void CenterWindow(HWND window)
     for (;;) {
         HWND parent = GetParent(reference);
         HWND next = nullptr;
-        if (parent && parent != GetDesktopWindow()) next = parent;
-        else if (!(GetWindowLongA(reference, GWL_STYLE) & WS_CHILD)) next = GetWindow(reference, GW_OWNER);
+        if (parent && parent != GetDesktopWindow())
+            next = parent;
+        else if (!(GetWindowLongA(reference, GWL_STYLE) & WS_CHILD))
+            next = GetWindow(reference, GW_OWNER);
         if (!next || next == GetDesktopWindow()) break;
         reference = next;
     }
@@ -253,8 +255,10 @@ void SetColumn(HWND listView, const char *heading, int format, int column, int i
     col.fmt = format;
     col.cx = 96;
     col.pszText = (char *)heading;
-    if (insert) ListView_InsertColumn(listView, column, &col);
-    else ListView_SetColumn(listView, column, &col);
+    if (insert)
+        ListView_InsertColumn(listView, column, &col);
+    else
+        ListView_SetColumn(listView, column, &col);
 }
 
 void SetItemText(HWND listView, int row, int column, const char *text)
@@ -322,7 +326,7 @@ void MoveListSelection(HWND listWindow, int count, int wrap)
 enum { COPY_CHUNK = 65536 };
 
 struct CopyTarget {
-    PlatFile file;       /* null: the clipboard */
+    PlatFile file; /* null: the clipboard */
     HGLOBAL memory;
     size_t used, capacity;
     char buffer[COPY_CHUNK];
@@ -472,9 +476,7 @@ struct ListFindState {
     char text[80];
     FINDREPLACEA record;
 };
-static ListFindState sFind[5] = {{.className = "KestovarList"}, {.className = "KestovarResults"},
-                                 {.className = "KestovarTrades"}, {.className = "KestovarScan"},
-                                 {.className = "KestovarCompare"}};
+static ListFindState sFind[5] = {{.className = "KestovarList"}, {.className = "KestovarResults"}, {.className = "KestovarTrades"}, {.className = "KestovarScan"}, {.className = "KestovarCompare"}};
 
 static ListFindState *FindStateOf(HWND listWindow)
 {

@@ -12,7 +12,7 @@
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
-#undef ReplaceFile   /* the file helpers have a record of that name */
+#undef ReplaceFile /* the file helpers have a record of that name */
 
 #include <cstdint>
 

@@ -55,7 +55,7 @@ static void FillHistoryList(HWND combo, const char *history)
 ** the entries on disk and feed the recent-files list) and shows the list. */
 static void UpdateRowHistory(HWND dialog, const SettingEntry *row, const char *text, int checkPaths)
 {
-    std::string keep = text;   /* text may be the variable the rule rewrites */
+    std::string keep = text; /* text may be the variable the rule rewrites */
     UpdateHistoryCombo(dialog, (int)row->controlId, checkPaths, keep.c_str(), row->extra.history);
     HWND combo = GetDlgItem(dialog, (int)row->controlId);
     FillHistoryList(combo, row->extra.history);
@@ -135,7 +135,11 @@ static void RowToDialog(HWND dialog, const SettingEntry *row)
         CheckDlgButton(dialog, id, *(const int32_t *)row->data ? BST_CHECKED : BST_UNCHECKED);
         break;
     case ST_RADIO: RadioToDialog(dialog, row, *(const int32_t *)row->data); break;
-    case ST_WORD: case ST_OPTVAR: case ST_RESCOL: case ST_GRAPHCOL: case ST_STRAT:
+    case ST_WORD:
+    case ST_OPTVAR:
+    case ST_RESCOL:
+    case ST_GRAPHCOL:
+    case ST_STRAT:
         SendMessageA(control, CB_SETCURSEL, (WPARAM)(INT_PTR)(*(const int32_t *)row->data), 0);
         break;
     case ST_INT: SetDlgItemInt(dialog, id, (UINT)(*(const int32_t *)row->data), TRUE); break;
@@ -194,7 +198,11 @@ static void RowFromDialog(HWND dialog, const SettingEntry *row)
     switch (row->type) {
     case ST_BOOL: *(int32_t *)row->data = (int32_t)IsDlgButtonChecked(dialog, id); break;
     case ST_RADIO: *(int32_t *)row->data = RadioFromDialog(dialog, row); break;
-    case ST_WORD: case ST_OPTVAR: case ST_RESCOL: case ST_GRAPHCOL: case ST_STRAT: {
+    case ST_WORD:
+    case ST_OPTVAR:
+    case ST_RESCOL:
+    case ST_GRAPHCOL:
+    case ST_STRAT: {
         LRESULT at = SendMessageA(control, CB_GETCURSEL, 0, 0);
         *(int32_t *)row->data = at == CB_ERR ? -1 : (int32_t)at;
         break;
@@ -252,7 +260,9 @@ static void FillRowList(HWND dialog, const SettingEntry *row)
         for (const char *const *word = row->extra.words; word && *word; word++)
             SendMessageA(control, CB_ADDSTRING, 0, (LPARAM)*word);
         break;
-    case ST_RESCOL: case ST_GRAPHCOL: case ST_STRAT: {
+    case ST_RESCOL:
+    case ST_GRAPHCOL:
+    case ST_STRAT: {
         SendMessageA(control, CB_RESETCONTENT, 0, 0);
         char entry[256];
         for (int i = 0; gSettingListSource && gSettingListSource(row->type, i, entry, sizeof entry); i++)
@@ -261,7 +271,7 @@ static void FillRowList(HWND dialog, const SettingEntry *row)
     }
     case ST_TEXT: SetTextLimit(control, (int)row->extra.n - 1); break;
     case ST_DATE: SendMessageA(control, DTM_SETFORMATA, 0, (LPARAM)gSettings.DateDisplayFormat); break;
-    case ST_TIME: SendMessageA(control, DTM_SETFORMATA, 0, (LPARAM)"H:mm:ss"); break;
+    case ST_TIME: SendMessageA(control, DTM_SETFORMATA, 0, (LPARAM) "H:mm:ss"); break;
     case ST_PATH:
     case ST_HISTORY: {
         SetTextLimit(control, row->type == ST_PATH ? SETTING_PATH_SIZE - 1 : SETTING_HISTORY_TEXT_SIZE - 1);

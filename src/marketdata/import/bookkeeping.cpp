@@ -38,7 +38,7 @@ static const char kLogShareClassPair[] = "\nremoved\t%s\t%s\nkept\t%s\t%s\n";
 
 enum {
     TURNOVER_BARS = 20,
-    SHARE_CLASS_BEFORE = 5,    /* neighbours looked at: i - 5 .. i + 4 */
+    SHARE_CLASS_BEFORE = 5, /* neighbours looked at: i - 5 .. i + 4 */
     SHARE_CLASS_AFTER = 4,
     LOG_LINE_SIZE = 2048,
     CSV_LIST_COLUMNS = 32
@@ -108,8 +108,10 @@ int BeginImport()
     int32_t date = start;
     for (int32_t i = 0; i < days; i++, date = NextDay(date)) {
         int32_t mark = -date;
-        if (gImportState.Padding == 4) mark = date;
-        else if (gImportState.Padding == 3 && DayOfWeek(date) <= 5) mark = date;
+        if (gImportState.Padding == 4)
+            mark = date;
+        else if (gImportState.Padding == 3 && DayOfWeek(date) <= 5)
+            mark = date;
         calendar.dates[i] = (uint32_t)mark;
     }
     calendar.dates[days] = 0;
@@ -146,7 +148,7 @@ static int TakeListSymbol(const ImportItem *item, char *symbol)
     if (!symbol[0]) return 1;
     if (item->kind == IMPKW_EXCLUDE_LIST) return AddExcludePattern(symbol, item->blockNumber) || !gOutOfMemory.load();
     return AddSymbolToImportList(symbol, item->blockNumber, item->listNumber, item->listFlag) != nullptr ||
-           !gOutOfMemory.load();
+        !gOutOfMemory.load();
 }
 
 static int IsListSeparator(char c)
@@ -178,7 +180,7 @@ int ReadImportListFile(const ImportItem *item)
                 if (comma) *comma = 0;
                 if (header) {
                     symbolColumn[column] = FindTextNoCase(field, "symbol") || FindTextNoCase(field, "ticker") ||
-                                           FindTextNoCase(field, "underlying");
+                        FindTextNoCase(field, "underlying");
                 } else if (symbolColumn[column]) {
                     while (isspace((unsigned char)*field)) field++;
                     char *e = field + strlen(field);
@@ -261,9 +263,12 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
         } else {
             double f = 1.0;
             if (record->securityType == SECURITY_STOCK) {
-                if (raw != 0.0 && adjusted != 0.0) f = raw / adjusted;
-                else if (raw != 0.0) f = bar->close != 0.0 ? raw / bar->close : 1.0;  /* no factor over a zero close */
-                else f = adjusted != 0.0 ? bar->close / adjusted : 1.0;
+                if (raw != 0.0 && adjusted != 0.0)
+                    f = raw / adjusted;
+                else if (raw != 0.0)
+                    f = bar->close != 0.0 ? raw / bar->close : 1.0; /* no factor over a zero close */
+                else
+                    f = adjusted != 0.0 ? bar->close / adjusted : 1.0;
             }
             if (raw != 0.0) {
                 bar->open *= f;
@@ -343,8 +348,10 @@ static double SplitOnDate(const SymbolRecord *record, int32_t date)
     while (lo <= hi) {
         int32_t mid = (lo + hi) / 2;
         if (bars[mid].date == date) return bars[mid].split;
-        if (bars[mid].date < date) lo = mid + 1;
-        else hi = mid - 1;
+        if (bars[mid].date < date)
+            lo = mid + 1;
+        else
+            hi = mid - 1;
     }
     return 0.0;
 }
@@ -612,8 +619,10 @@ void ReportImportMisses(int result)
             if (!headed++) LogImportMessage("\nEventList symbols/dates not found in imported data:\n");
             char date[DATE_TEXT_SIZE];
             FormatDefaultDate(row.date, date);
-            if (number) LogImportMessage("%s has no bar for %s\n", row.symbol, date);
-            else LogImportMessage("%s was not imported\n", row.symbol);
+            if (number)
+                LogImportMessage("%s has no bar for %s\n", row.symbol, date);
+            else
+                LogImportMessage("%s was not imported\n", row.symbol);
         }
         headed = 0;
         for (int32_t w = 0; w < gImport.workCount; w++) {

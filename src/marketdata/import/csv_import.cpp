@@ -22,8 +22,19 @@
 
 /* CSV field ids, the positions of kCsvFieldNames. */
 enum CsvField {
-    CSV_SKIP = 0, CSV_SYMBOL = 1, CSV_DATE = 2, CSV_TIME = 3, CSV_OPEN = 4, CSV_HIGH = 5, CSV_LOW = 6,
-    CSV_CLOSE = 7, CSV_VOLUME = 8, CSV_ADJ_CLOSE = 9, CSV_REAL_CLOSE = 10, CSV_SPLIT = 11, CSV_DIVIDEND = 12,
+    CSV_SKIP = 0,
+    CSV_SYMBOL = 1,
+    CSV_DATE = 2,
+    CSV_TIME = 3,
+    CSV_OPEN = 4,
+    CSV_HIGH = 5,
+    CSV_LOW = 6,
+    CSV_CLOSE = 7,
+    CSV_VOLUME = 8,
+    CSV_ADJ_CLOSE = 9,
+    CSV_REAL_CLOSE = 10,
+    CSV_SPLIT = 11,
+    CSV_DIVIDEND = 12,
     CSV_EXTRA = 13
 };
 static_assert(CSV_EXTRA + 1 == CSV_FIELD_COUNT, "one id per CSV field name");
@@ -33,13 +44,14 @@ static const char kMsgNoFiles[] = "No files with %s extension were found in %s";
 static const char kLogNameTooLong[] = "%s\tnot imported because its name is too long\n";
 
 enum {
-    FILE_NAME_SYMBOL_MAX = 40,   /* the last '.' must lie within the first 40 characters */
+    FILE_NAME_SYMBOL_MAX = 40, /* the last '.' must lie within the first 40 characters */
     STATUS_LINES = 1000,
     LOCAL_GROWTH = 100,
     BAR_GROWTH = 100
 };
 
-static char DelimiterChar(int code) { return code == 1 ? ';' : code == 2 ? '\t' : ','; }
+static char DelimiterChar(int code) { return code == 1 ? ';' : code == 2 ? '\t'
+                                                                         : ','; }
 
 static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 
@@ -142,19 +154,22 @@ static void ReadHeaderColumns(ImportItem *row, char **columns, int n, const Symb
         if (id >= 0) id += 1;
         int csi = row->dataSource == SOURCE_CSI_FUTURES || row->dataSource == SOURCE_CSI_STOCKS;
         if (id < 0 && row->dataSource == SOURCE_TIINGO && row->adjustment != ADJUST_TOTAL_RETURN) {
-            if (CompareNoCase(name, "divcash") == 0) id = CSV_DIVIDEND;
-            else if (CompareNoCase(name, "splitfactor") == 0) id = CSV_EXTRA;
+            if (CompareNoCase(name, "divcash") == 0)
+                id = CSV_DIVIDEND;
+            else if (CompareNoCase(name, "splitfactor") == 0)
+                id = CSV_EXTRA;
         }
         if (csi) {
-            if (id == CSV_VOLUME || (id < 0 && (CompareNoCase(name, "TotalVolume") == 0 || CompareNoCase(name, "OI") == 0 ||
-                                                CompareNoCase(name, "TotalOI") == 0))) {
+            if (id == CSV_VOLUME || (id < 0 && (CompareNoCase(name, "TotalVolume") == 0 || CompareNoCase(name, "OI") == 0 || CompareNoCase(name, "TotalOI") == 0))) {
                 id = haveVolume ? -1 : CSV_VOLUME;
                 haveVolume = 1;
             } else if (id < 0 && CompareNoCase(name, "UnAdjustedClose") == 0) {
                 id = CSV_REAL_CLOSE;
             } else if (id < 0 && record->securityType == SECURITY_FUTURES) {
-                if (CompareNoCase(name, "ExpiryDate") == 0) id = CSV_EXTRA;
-                else if (CompareNoCase(name, "NumericDeliveryMonth") == 0) id = CSV_SPLIT;
+                if (CompareNoCase(name, "ExpiryDate") == 0)
+                    id = CSV_EXTRA;
+                else if (CompareNoCase(name, "NumericDeliveryMonth") == 0)
+                    id = CSV_SPLIT;
             }
         }
         if (id > 0) row->csvFields[c] = id;
@@ -183,7 +198,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     gSettings.DateInputFormat = row->csvDateOrder;
     char delim = DelimiterChar(row->csvDelimiter);
     int fileSource = row->dataSource == SOURCE_CSV || row->dataSource == SOURCE_CSI_FUTURES ||
-                     row->dataSource == SOURCE_CSI_STOCKS;
+        row->dataSource == SOURCE_CSI_STOCKS;
     char *buffer = nullptr;
     int lines = 0;
     if (fileSource) {
@@ -281,8 +296,10 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
 static ImportWorkItem *WorkItemFor(ImportItem *row, char *symbol)
 {
     ImportWorkItem *item;
-    if (row->blockHasIncludeList && !gImportState.KeepNonIncluded) item = FindImportWorkItem(symbol, row->blockNumber);
-    else item = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag);
+    if (row->blockHasIncludeList && !gImportState.KeepNonIncluded)
+        item = FindImportWorkItem(symbol, row->blockNumber);
+    else
+        item = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag);
     if (!item || IsInIncludeList(symbol, row->listNumber) || IsSymbolExcluded(symbol, row->blockNumber)) return nullptr;
     return item;
 }

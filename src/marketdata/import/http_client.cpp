@@ -17,7 +17,7 @@ char gImportErrorText[IMPORT_ERROR_TEXT_SIZE];
 /* An answer larger than this is taken for a runaway body and refused. */
 static const uint32_t kBodyMax = 256u << 20;
 static std::mutex gErrorTextLock;
-static int gConnectNesting;   /* UI thread only */
+static int gConnectNesting; /* UI thread only */
 
 static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 static int OnUiThread() { return PlatCurrentThreadId() == gRun.uiThreadId; }

@@ -25,24 +25,26 @@ enum {
     HTTP_SLOT_COUNT = 32,
     HTTP_SLOT_TEXT_SIZE = 44,
     IMPORT_ERROR_TEXT_SIZE = 256,
-    HTTP_FLAG_SECURE = 0x800000       /* request flags: HTTPS */
+    HTTP_FLAG_SECURE = 0x800000 /* request flags: HTTPS */
 };
 
-enum HttpBodyTarget { HTTP_NO_BODY = 0, HTTP_BODY_FIRST = 1, HTTP_BODY_SECOND = 2 };
+enum HttpBodyTarget { HTTP_NO_BODY = 0,
+                      HTTP_BODY_FIRST = 1,
+                      HTTP_BODY_SECOND = 2 };
 
 struct HttpSlot {
-    void *session;                     /* transport session; null when closed */
-    void *connection;                  /* connection to one host and port */
-    char *headers;                     /* raw response headers of the last request that asked */
-    char *body[2];                     /* first and second body buffers */
-    uint32_t bodyCapacity[2];          /* bytes */
-    uint32_t headerCapacity;           /* bytes */
-    uint32_t flags;                    /* 0 or HTTP_FLAG_SECURE */
-    uint32_t received;                 /* body bytes of the last request */
-    int32_t status;                    /* HTTP status of the last answer; 0 none */
-    char text[HTTP_SLOT_TEXT_SIZE];    /* what the slot is fetching (status bar) */
-    char error[IMPORT_ERROR_TEXT_SIZE];  /* why the slot's last request failed */
-    char target[80];                   /* "host:port" of the connection */
+    void *session;                      /* transport session; null when closed */
+    void *connection;                   /* connection to one host and port */
+    char *headers;                      /* raw response headers of the last request that asked */
+    char *body[2];                      /* first and second body buffers */
+    uint32_t bodyCapacity[2];           /* bytes */
+    uint32_t headerCapacity;            /* bytes */
+    uint32_t flags;                     /* 0 or HTTP_FLAG_SECURE */
+    uint32_t received;                  /* body bytes of the last request */
+    int32_t status;                     /* HTTP status of the last answer; 0 none */
+    char text[HTTP_SLOT_TEXT_SIZE];     /* what the slot is fetching (status bar) */
+    char error[IMPORT_ERROR_TEXT_SIZE]; /* why the slot's last request failed */
+    char target[80];                    /* "host:port" of the connection */
 };
 
 extern HttpSlot gHttpSlots[HTTP_SLOT_COUNT];

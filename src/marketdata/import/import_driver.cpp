@@ -32,7 +32,7 @@ static ImportItem *Rows() { return (ImportItem *)gImportItems.items; }
 static int IsOnlineSource(int source)
 {
     return source == SOURCE_NORGATE || source == SOURCE_YAHOO || source == SOURCE_TIINGO ||
-           source == SOURCE_TIINGO_CRYPTO;
+        source == SOURCE_TIINGO_CRYPTO;
 }
 
 static void CloseHttpSlots()
@@ -48,8 +48,10 @@ static int PrepareNorgate()
         if (Rows()[r].dataSource == SOURCE_NORGATE) used = 1;
     if (!used) return 1;
     void *window = FindNorgateUpdaterWindow();
-    if (window && FindBusyCancelButton(window)) SetStatusText(0, "Waiting for Norgate to %s updating...", "finish");
-    else if (window && !gImportState.Update) return 1;
+    if (window && FindBusyCancelButton(window))
+        SetStatusText(0, "Waiting for Norgate to %s updating...", "finish");
+    else if (window && !gImportState.Update)
+        return 1;
     if (!ControlNorgateUpdater(gImportState.Update ? 1 : 0)) return 0;
     if (gImportState.Update && !ControlNorgateUpdater(1)) return 0;
     return 1;
@@ -108,8 +110,10 @@ static int WalkImportRows()
                 row.listNumber = ++listCounter;
                 hasIncludeList = 1;
             }
-            if (row.dataSource == SOURCE_NORGATE && row.value[0] == '.') ok = ReadNorgateWatchlist(&row);
-            else ok = ReadImportListFile(&row);
+            if (row.dataSource == SOURCE_NORGATE && row.value[0] == '.')
+                ok = ReadNorgateWatchlist(&row);
+            else
+                ok = ReadImportListFile(&row);
             break;
         default: break;
         }
@@ -177,7 +181,7 @@ static int ImportSources()
             source = &row;
         }
         int imports = row.kind == IMPKW_CSV_FILE || row.kind == IMPKW_DATA_PATH ||
-                      (row.kind == IMPKW_DATA_SOURCE && IsOnlineSource(row.dataSource));
+            (row.kind == IMPKW_DATA_SOURCE && IsOnlineSource(row.dataSource));
         if (!imports) continue;
         if (source) row.blockHasIncludeList = source->blockHasIncludeList;
         LogImportMessage(kLogBlockHeading, kDataSourceNames[row.dataSource], row.value);
@@ -222,7 +226,7 @@ void RemoveLatestBars()
 void LinkContractChains()
 {
     char previousRoot[IMPORT_SYMBOL_SIZE] = "";
-    int32_t previous = -1;   /* position of the last contract seen */
+    int32_t previous = -1; /* position of the last contract seen */
     for (int32_t i = 0; i < gStore.symbolCount; i++) {
         SymbolInfo &info = gStore.symbols[i].info;
         const char *suffix = nullptr;

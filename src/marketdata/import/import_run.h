@@ -39,27 +39,27 @@ enum {
     IMPORT_SYMBOL_SIZE = 40,
     IMPORT_LISTS = 256,
     FAILED_SYMBOLS_SIZE = 5000,
-    WORK_LIST_SPARE = 100,            /* room kept after each addition */
-    IMPORT_GROWTH = 100,              /* imported records added at a time */
-    REUSED_INDUSTRY_ITEM = 99         /* list number of an item re-used for an industry index */
+    WORK_LIST_SPARE = 100,    /* room kept after each addition */
+    IMPORT_GROWTH = 100,      /* imported records added at a time */
+    REUSED_INDUSTRY_ITEM = 99 /* list number of an item re-used for an industry index */
 };
 
 /* One symbol to import (or, in the exclude list, one pattern). */
 struct ImportWorkItem {
-    char symbol[IMPORT_SYMBOL_SIZE];  /* as requested from the source */
-    char saveAs[IMPORT_SYMBOL_SIZE];  /* as stored; symbol unless the list said name>savename */
-    uint8_t lists[IMPORT_LISTS];      /* byte k-1: member of list k */
-    uint32_t block;                   /* block number of the source block that asked */
-    uint32_t list;                    /* list number when first added */
-    uint32_t flags;                   /* list flag of the first row: AddBar's mark */
-    uint32_t imported;                /* 1 once stored */
+    char symbol[IMPORT_SYMBOL_SIZE]; /* as requested from the source */
+    char saveAs[IMPORT_SYMBOL_SIZE]; /* as stored; symbol unless the list said name>savename */
+    uint8_t lists[IMPORT_LISTS];     /* byte k-1: member of list k */
+    uint32_t block;                  /* block number of the source block that asked */
+    uint32_t list;                   /* list number when first added */
+    uint32_t flags;                  /* list flag of the first row: AddBar's mark */
+    uint32_t imported;               /* 1 once stored */
 };
 
 /* One row of an event-list file; 64 bytes. */
 struct EventListRow {
     int32_t date;
     int32_t time;
-    char symbol[IMPORT_SYMBOL_SIZE];  /* "*" = every symbol */
+    char symbol[IMPORT_SYMBOL_SIZE]; /* "*" = every symbol */
     int32_t kind;
     int32_t reserved;
     double value;
@@ -67,28 +67,28 @@ struct EventListRow {
 static_assert(sizeof(EventListRow) == 64, "event-list row is 64 bytes");
 
 struct ImportRun {
-    int32_t count;                    /* imported symbols in gStore.symbols */
-    int32_t capacity;                 /* records allocated in gStore.symbols */
-    HashTable *importedKeys;          /* "0.SYMBOL" -> 1-based position when stored */
-    HashTable *workKeys;              /* MakeSymbolKey -> 1-based work item */
-    ImportWorkItem *work;             /* tracked */
+    int32_t count;           /* imported symbols in gStore.symbols */
+    int32_t capacity;        /* records allocated in gStore.symbols */
+    HashTable *importedKeys; /* "0.SYMBOL" -> 1-based position when stored */
+    HashTable *workKeys;     /* MakeSymbolKey -> 1-based work item */
+    ImportWorkItem *work;    /* tracked */
     int32_t workCount, workCapacity;
-    ImportWorkItem *excludes;         /* tracked; symbol = pattern */
+    ImportWorkItem *excludes; /* tracked; symbol = pattern */
     int32_t excludeCount, excludeCapacity;
-    SymbolInfo *infoRows;             /* tracked; symbol-information table */
+    SymbolInfo *infoRows; /* tracked; symbol-information table */
     int32_t infoCount, infoCapacity;
-    int32_t infoWildcard;             /* a row's symbol holds '*' or '?' */
-    int32_t infoSorted;               /* rows sorted by symbol (binary search allowed) */
-    EventListRow *eventRows;          /* tracked; event-list table */
+    int32_t infoWildcard;    /* a row's symbol holds '*' or '?' */
+    int32_t infoSorted;      /* rows sorted by symbol (binary search allowed) */
+    EventListRow *eventRows; /* tracked; event-list table */
     int32_t eventCount, eventCapacity;
-    char *failedSymbols;              /* tracked, FAILED_SYMBOLS_SIZE bytes */
-    PlatFile log;                     /* the import log, null when none */
-    std::mutex lock;                  /* the import lock */
-    int32_t useLock;                  /* the current block runs more than one thread */
-    int32_t keptCount;                /* symbols stored (the online status) */
-    int32_t processedCount;           /* symbols looked at (the online status) */
-    int32_t referenceDate;            /* the day after today: end of online requests */
-    int32_t startDate, endDate;       /* the import's date range */
+    char *failedSymbols;        /* tracked, FAILED_SYMBOLS_SIZE bytes */
+    PlatFile log;               /* the import log, null when none */
+    std::mutex lock;            /* the import lock */
+    int32_t useLock;            /* the current block runs more than one thread */
+    int32_t keptCount;          /* symbols stored (the online status) */
+    int32_t processedCount;     /* symbols looked at (the online status) */
+    int32_t referenceDate;      /* the day after today: end of online requests */
+    int32_t startDate, endDate; /* the import's date range */
 };
 
 extern ImportRun gImport;
@@ -172,7 +172,9 @@ void AddListName(const char *name);
 
 /* ---- symbol information and event lists ------------------------------------------------- */
 
-enum SymbolInfoMode { SYMINFO_NAMED = -1, SYMINFO_CSI_FUTURES = 3, SYMINFO_CSI_STOCKS = 4 };
+enum SymbolInfoMode { SYMINFO_NAMED = -1,
+                      SYMINFO_CSI_FUTURES = 3,
+                      SYMINFO_CSI_STOCKS = 4 };
 
 /* Adds the rows of a symbol-information file (SymbolInfoMode) to the table.
 ** 1, or 0 after reporting. */

@@ -8,7 +8,8 @@
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
 
-enum { JSON_TEXT_MAX = 79, JSON_KEY_SIZE = 128 };
+enum { JSON_TEXT_MAX = 79,
+       JSON_KEY_SIZE = 128 };
 
 /* The text right after "key": (blanks after the colon skipped), or null. */
 static const char *FindJsonValue(const char *json, const char *key, const char *after)

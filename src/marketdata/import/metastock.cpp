@@ -20,15 +20,20 @@
 struct MasterLayout {
     const char *name;
     uint32_t headerSize;
-    uint32_t countOffset;     /* u16 record count in the header */
+    uint32_t countOffset; /* u16 record count in the header */
     uint32_t recordSize;
 };
-enum MasterKind { MASTER_PLAIN = 0, MASTER_E = 1, MASTER_X = 2, MASTER_KINDS = 3 };
+enum MasterKind { MASTER_PLAIN = 0,
+                  MASTER_E = 1,
+                  MASTER_X = 2,
+                  MASTER_KINDS = 3 };
+/* clang-format off */
 static const MasterLayout kMasterLayouts[MASTER_KINDS] = {
     {.name = "master", .headerSize = 53, .countOffset = 0, .recordSize = 53},
     {.name = "emaster", .headerSize = 192, .countOffset = 0, .recordSize = 192},
     {.name = "xmaster", .headerSize = 150, .countOffset = 10, .recordSize = 150},
 };
+/* clang-format on */
 static_assert(sizeof kMasterLayouts / sizeof kMasterLayouts[0] == MASTER_KINDS, "one layout per directory file");
 
 enum {
@@ -48,7 +53,7 @@ int MbfToDouble(const uint8_t b[4], double *out)
         return 0;
     }
     uint32_t bits = (uint32_t)(b[2] & 0x80) << 24 | (uint32_t)(b[3] - 2) << 23 | (uint32_t)(b[2] & 0x7F) << 16 |
-                    (uint32_t)b[1] << 8 | b[0];
+        (uint32_t)b[1] << 8 | b[0];
     float f;
     memcpy(&f, &bits, sizeof f);
     *out = f;
@@ -93,7 +98,9 @@ static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *name, const char *path,
                       const uint8_t *lists, int flags, int fields)
 {
-    uint32_t size = fields == 5 ? 20 : fields == 6 ? 24 : fields == 7 ? 28 : 0;
+    uint32_t size = fields == 5 ? 20 : fields == 6 ? 24
+        : fields == 7                              ? 28
+                                                   : 0;
     if (!size) return -1;
     PlatFile file = nullptr;
     if (!OpenFileForRead(&file, path)) return -1;
@@ -215,8 +222,10 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
         gImport.processedCount++;
         if (firstDate > gImport.endDate || (lastDate != 0 && lastDate < gImport.startDate)) continue;
         ImportWorkItem *item;
-        if (row->blockHasIncludeList && !gImportState.KeepNonIncluded) item = FindImportWorkItem(symbol, row->blockNumber);
-        else item = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag);
+        if (row->blockHasIncludeList && !gImportState.KeepNonIncluded)
+            item = FindImportWorkItem(symbol, row->blockNumber);
+        else
+            item = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag);
         if (!item || IsInIncludeList(symbol, row->listNumber) || IsSymbolExcluded(symbol, row->blockNumber)) continue;
         char dataPath[260], saveAs[IMPORT_SYMBOL_SIZE];
         uint8_t lists[IMPORT_LISTS];
@@ -227,7 +236,8 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
         if (result < 0) ok = 0;
         /* Marked only once its data is stored, so a failed or filtered
         ** security shows in the misses report. */
-        else if (result > 0) item->imported = 1;
+        else if (result > 0)
+            item->imported = 1;
     }
     PlatCloseFile(file);
     return ok;
@@ -270,7 +280,7 @@ static int ImportMetaStockTree(ImportItem *row, const char *folder, int depth)
             continue;
         }
         int read = CompareNoCase(name, "emaster") == 0 || CompareNoCase(name, "xmaster") == 0 ||
-                   (CompareNoCase(name, "master") == 0 && !hasExtended);
+            (CompareNoCase(name, "master") == 0 && !hasExtended);
         if (read && !ReadMetaStockMaster(row, folder, name)) return 0;
     }
     return 1;

@@ -94,12 +94,13 @@ int ControlNorgateUpdater(int mode)
         return 0;
     }
     static const char *const kArguments[] = {" close", " donotshow", " update donotshow"};
-    const char *status = mode < 0    ? "Closing Norgate Data Updater..."
-                         : mode == 0 ? "Launching Norgate Data Updater..."
-                         : running   ? "Updating Norgate Data..."
-                                     : "Launching Norgate Data Updater and Updating Data...";
+    const char *status = mode < 0 ? "Closing Norgate Data Updater..."
+        : mode == 0               ? "Launching Norgate Data Updater..."
+        : running                 ? "Updating Norgate Data..."
+                                  : "Launching Norgate Data Updater and Updating Data...";
     char command[600];
-    FormatText(command, sizeof command, "\"%sbin\\ndu.trigger.exe\"%s", folder, kArguments[mode < 0 ? 0 : mode == 0 ? 1 : 2]);
+    FormatText(command, sizeof command, "\"%sbin\\ndu.trigger.exe\"%s", folder, kArguments[mode < 0 ? 0 : mode == 0 ? 1
+                                                                                                                    : 2]);
     SetStatusText(0, "%s", status);
     if (!NduStartProgram(command)) {
         ReportError(kMsgLaunch);
@@ -122,7 +123,7 @@ int CheckNorgateApi(int slot)
 {
     const OnlineHost &h = gOnlineHosts[HOST_NORGATE];
     int ok = HttpConnect(slot, h.host, h.port, h.flags, "Norgate") && HttpGet(slot, "/api/v1/status", 0, HTTP_BODY_FIRST) &&
-             CompareNoCase(gHttpSlots[slot].body[0], "OK") == 0;
+        CompareNoCase(gHttpSlots[slot].body[0], "OK") == 0;
     if (!ok) SetImportErrorText("The Norgate Data Updater's local web interface is not responding.");
     return ok;
 }
@@ -153,8 +154,10 @@ int ReadNorgateWatchlist(ImportItem *row)
         if (!comma || (end && comma > end)) break;
         char symbol[IMPORT_SYMBOL_SIZE * 2];
         CopyString(symbol, sizeof symbol, line, (int)(comma - line));
-        if (row->kind == IMPKW_EXCLUDE_LIST) result = AddExcludePattern(symbol, row->blockNumber);
-        else result = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag) != nullptr;
+        if (row->kind == IMPKW_EXCLUDE_LIST)
+            result = AddExcludePattern(symbol, row->blockNumber);
+        else
+            result = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag) != nullptr;
         if (!result) return 0;
         p = end;
     }
@@ -214,7 +217,11 @@ static void WriteEscaped(PlatFile file, const char *text)
     char out[1024];
     int n = 0;
     for (const char *p = text; *p; p++) {
-        const char *e = *p == '<' ? "&lt;" : *p == '>' ? "&gt;" : *p == '&' ? "&amp;" : *p == '\'' ? "&#39;" : *p == '"' ? "&quot;" : nullptr;
+        const char *e = *p == '<' ? "&lt;" : *p == '>' ? "&gt;"
+            : *p == '&'                                ? "&amp;"
+            : *p == '\''                               ? "&#39;"
+            : *p == '"'                                ? "&quot;"
+                                                       : nullptr;
         if (n > (int)sizeof out - 8) {
             uint32_t written = 0;
             PlatWriteFile(file, out, (uint32_t)n, &written);
@@ -301,8 +308,7 @@ void ShowNorgateSecurityInfo(const SymbolRecord *record)
                 const char *texts[] = {field.description};
                 if (headings++) WriteHtml(file, "</table>", nullptr, 0);
                 WriteHtml(file, "<h3 class='w3-container w3-pale-red'>%s</h3>\n<table class='w3-table w3-striped'>\n", texts, 1);
-                WriteHtml(file, fundamental ? "<tr class='w3-pale-green'><th>Item</th><th>Description</th><th>Value</th><th>Date</th></tr>\n"
-                                            : "<tr class='w3-pale-green'><th>Item</th><th>Value</th></tr>\n",
+                WriteHtml(file, fundamental ? "<tr class='w3-pale-green'><th>Item</th><th>Description</th><th>Value</th><th>Date</th></tr>\n" : "<tr class='w3-pale-green'><th>Item</th><th>Value</th></tr>\n",
                           nullptr, 0);
                 continue;
             }

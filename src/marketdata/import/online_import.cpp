@@ -24,12 +24,14 @@
 #include "script/compiler/formula.h"
 #include "shell/services.h"
 
+/* clang-format off */
 OnlineHost gOnlineHosts[ONLINE_HOST_COUNT] = {
     [HOST_NORGATE] = {.host = "127.0.0.1", .port = NORGATE_PORT, .flags = 0},
     [HOST_YAHOO_SITE] = {.host = "finance.yahoo.com", .port = 443, .flags = HTTP_FLAG_SECURE},
     [HOST_YAHOO_CHART] = {.host = "query1.finance.yahoo.com", .port = 443, .flags = HTTP_FLAG_SECURE},
     [HOST_TIINGO] = {.host = "api.tiingo.com", .port = 443, .flags = HTTP_FLAG_SECURE},
 };
+/* clang-format on */
 
 std::atomic<int> gImportThreadCount;
 
@@ -56,13 +58,14 @@ static const char *const kPaddingNames[] = {"None", "AlignWithSymbol", "AllMarke
 static const char *const kFamilyCodes[] = {"$SPX", "$SP1500", "$XJO.au", "$XKO.au"};
 static const char *const kClassificationNames[] = {"TRBC", "GICS"};
 
-enum PaddingSetting { PADDING_ALIGN_WITH_SYMBOL = 1, PADDING_ALL_MARKET_DAYS = 2 };
+enum PaddingSetting { PADDING_ALIGN_WITH_SYMBOL = 1,
+                      PADDING_ALL_MARKET_DAYS = 2 };
 
 struct WorkerContext {
     ImportItem *row;
     int32_t index;
     std::atomic<int> running;
-    std::atomic<int> error;     /* 0 none, 1 stop or failure, above 1 a thread-creation code */
+    std::atomic<int> error; /* 0 none, 1 stop or failure, above 1 a thread-creation code */
 };
 
 /* The state of one online import run that outlives a block: the industry
@@ -70,7 +73,7 @@ struct WorkerContext {
 struct OnlineRun {
     char industryList[INDUSTRY_LIST_SIZE];
     int32_t industryLength;
-    std::vector<uint8_t> answered;   /* per constituency row: some symbol's history arrived */
+    std::vector<uint8_t> answered; /* per constituency row: some symbol's history arrived */
 };
 static OnlineRun gOnline;
 /* The failure texts of the block's workers, one line each. */
@@ -81,8 +84,15 @@ static WorkerContext gWorkers[MAX_WORKERS];
 /* ---- the Tiingo CSV layout ---------------------------------------------------------- */
 
 enum CsvFieldId {
-    CSVF_DATE = 2, CSVF_OPEN = 4, CSVF_HIGH = 5, CSVF_LOW = 6, CSVF_CLOSE = 7, CSVF_VOLUME = 8,
-    CSVF_REAL_CLOSE = 10, CSVF_DIVIDEND = 12, CSVF_EXTRA = 13
+    CSVF_DATE = 2,
+    CSVF_OPEN = 4,
+    CSVF_HIGH = 5,
+    CSVF_LOW = 6,
+    CSVF_CLOSE = 7,
+    CSVF_VOLUME = 8,
+    CSVF_REAL_CLOSE = 10,
+    CSVF_DIVIDEND = 12,
+    CSVF_EXTRA = 13
 };
 
 static void SetTiingoFieldMap(ImportItem *row)
@@ -115,8 +125,8 @@ struct Worker {
     char familyCode[REQUEST_SYMBOL_SIZE];
     const char *paddingName;
     char pendingIndex[INDEX_SYMBOL_MAX + 1];
-    uint32_t priceBytes;           /* length of the price answer in the second body buffer */
-    int failureNoted;              /* the worker's failure text is in gWorkerFailures */
+    uint32_t priceBytes; /* length of the price answer in the second body buffer */
+    int failureNoted;    /* the worker's failure text is in gWorkerFailures */
 };
 
 /* Adds one worker's failure text (a line of its own) to the block's report. */
@@ -189,9 +199,12 @@ static int ImportConstituency(Worker *w, int32_t row)
                w->paddingName);
     char indexName[REQUEST_SYMBOL_SIZE * 3];
     UrlEncode(c.label, indexName, sizeof indexName);
-    if (strcmp(c.label, "$MEL") == 0) FormatText(path, sizeof path, "/api/v1/majorexchangelisted/%s?%s", w->requestSymbol, query);
-    else if (strcmp(c.label, "$BCC") == 0) FormatText(path, sizeof path, "/api/v1/blankcheckcompany/%s?%s", w->requestSymbol, query);
-    else FormatText(path, sizeof path, "/api/v1/indexconstituent/%s?indexname=%s&%s", w->requestSymbol, indexName, query);
+    if (strcmp(c.label, "$MEL") == 0)
+        FormatText(path, sizeof path, "/api/v1/majorexchangelisted/%s?%s", w->requestSymbol, query);
+    else if (strcmp(c.label, "$BCC") == 0)
+        FormatText(path, sizeof path, "/api/v1/blankcheckcompany/%s?%s", w->requestSymbol, query);
+    else
+        FormatText(path, sizeof path, "/api/v1/indexconstituent/%s?indexname=%s&%s", w->requestSymbol, indexName, query);
     if (!HttpGet(w->k, path, 1, HTTP_BODY_FIRST)) return 0;
     if (!w->slot->received) {
         LogImportMessage(kLogConstituencyMissing, c.label);
@@ -236,8 +249,10 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
     if (!AskText(w, "security", "basetype", base, sizeof base)) return 0;
     if (base[0]) {
         if (!AskText(w, "security", "subtype1", sub, sizeof sub)) return 0;
-        if (sub[0]) FormatText(info.Type, sizeof info.Type, "%s/%s", base, sub);
-        else CopyString(info.Type, sizeof info.Type, base, -1);
+        if (sub[0])
+            FormatText(info.Type, sizeof info.Type, "%s/%s", base, sub);
+        else
+            CopyString(info.Type, sizeof info.Type, base, -1);
     }
     int futures = StartsWith(info.Type, "Fut");
     if (futures) {
@@ -298,7 +313,8 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
             if (Answer(w)) {
                 CopyString(info.InduIndex, sizeof info.InduIndex, Answer(w), INDEX_SYMBOL_MAX);
                 CopyString(w->pendingIndex, sizeof w->pendingIndex, info.InduIndex, -1);
-                const char *suffix = strstr(w->familyCode, "%2Eau") ? ".au" : strstr(w->familyCode, "%2Eca") ? ".ca" : nullptr;
+                const char *suffix = strstr(w->familyCode, "%2Eau") ? ".au" : strstr(w->familyCode, "%2Eca") ? ".ca"
+                                                                                                             : nullptr;
                 if (suffix) {
                     char encoded[REQUEST_SYMBOL_SIZE];
                     UrlEncode(w->pendingIndex, encoded, sizeof encoded);
@@ -630,8 +646,10 @@ int ImportOnlineSymbols(ImportItem *row)
         gOnline.industryLength = 0;
         gOnline.answered.assign((size_t)(gConstituencyCount > 0 ? gConstituencyCount : 0), 0);
     }
-    if (row->dataSource == SOURCE_TIINGO) SetTiingoFieldMap(row);
-    else memset(row->csvFields, 0, sizeof row->csvFields);
+    if (row->dataSource == SOURCE_TIINGO)
+        SetTiingoFieldMap(row);
+    else
+        memset(row->csvFields, 0, sizeof row->csvFields);
     int n = gSettings.CalcThreads < gImport.workCount ? gSettings.CalcThreads : gImport.workCount;
     if (row->dataSource != SOURCE_NORGATE && gSettings.ImportThreads >= 1 && n > gSettings.ImportThreads)
         n = gSettings.ImportThreads;

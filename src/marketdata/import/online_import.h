@@ -21,11 +21,12 @@
 #include "marketdata/store/symbols.h"
 #include "script/compiler/import_items.h"
 
-enum { HTTP_SLOTS = HTTP_SLOT_COUNT, NORGATE_PORT = 38889 };
+enum { HTTP_SLOTS = HTTP_SLOT_COUNT,
+       NORGATE_PORT = 38889 };
 
 /* The services of the online sources, by where they are reached. */
 enum OnlineHostId {
-    HOST_NORGATE = 0,        /* the updater's local web interface */
+    HOST_NORGATE = 0, /* the updater's local web interface */
     HOST_YAHOO_SITE = 1,
     HOST_YAHOO_CHART = 2,
     HOST_TIINGO = 3,
@@ -34,7 +35,7 @@ enum OnlineHostId {
 struct OnlineHost {
     const char *host;
     int port;
-    uint32_t flags;          /* 0 or HTTP_FLAG_SECURE */
+    uint32_t flags; /* 0 or HTTP_FLAG_SECURE */
 };
 extern OnlineHost gOnlineHosts[ONLINE_HOST_COUNT];
 

@@ -108,8 +108,10 @@ int PadBars()
             if (days[k] < 0) {
                 /* After a removal the walk stays on the day, which the next
                 ** bar (the new first bar, when bar 0 went) may share. */
-                if (date == barDate) RemoveBar(record, i);
-                else k++;
+                if (date == barDate)
+                    RemoveBar(record, i);
+                else
+                    k++;
                 continue;
             }
             if (date < barDate) {

@@ -17,26 +17,49 @@
 /* Columns of a symbol-information file, in the order of the named-column
 ** header words; the CSI layouts map their own words onto the same fields. */
 enum InfoField {
-    INFO_SYMBOL, INFO_NAME, INFO_TYPE, INFO_EXCHANGE, INFO_CURRENCY, INFO_DOMICILE, INFO_SECTOR,
-    INFO_INDUSTRY, INFO_INDU_INDEX, INFO_POINT_VALUE, INFO_TICK_SIZE, INFO_TRBC, INFO_GICS, INFO_SHARES,
-    INFO_FLOAT, INFO_ASSET_ID, INFO_DELIST_DATE, INFO_REPORTING_CURRENCY, INFO_LISTING_TYPE,
-    INFO_EQUITY_TYPE, INFO_ECON_SECT, INFO_IND_GROUP, INFO_MARGIN, INFO_PRICE_MULT,
+    INFO_SYMBOL,
+    INFO_NAME,
+    INFO_TYPE,
+    INFO_EXCHANGE,
+    INFO_CURRENCY,
+    INFO_DOMICILE,
+    INFO_SECTOR,
+    INFO_INDUSTRY,
+    INFO_INDU_INDEX,
+    INFO_POINT_VALUE,
+    INFO_TICK_SIZE,
+    INFO_TRBC,
+    INFO_GICS,
+    INFO_SHARES,
+    INFO_FLOAT,
+    INFO_ASSET_ID,
+    INFO_DELIST_DATE,
+    INFO_REPORTING_CURRENCY,
+    INFO_LISTING_TYPE,
+    INFO_EQUITY_TYPE,
+    INFO_ECON_SECT,
+    INFO_IND_GROUP,
+    INFO_MARGIN,
+    INFO_PRICE_MULT,
     INFO_NAMED_COUNT,
-    INFO_FILE_NAME = INFO_NAMED_COUNT,   /* CSI "File Name": the symbol up to its first '.' */
+    INFO_FILE_NAME = INFO_NAMED_COUNT, /* CSI "File Name": the symbol up to its first '.' */
     INFO_NONE = -1
 };
 
+/* clang-format off */
 static const char *const kInfoFieldNames[INFO_NAMED_COUNT] = {
     "Symbol", "Name", "Type", "Exchange", "Currency", "Domicile", "Sector", "Industry", "InduIndex",
     "PointValue", "TickSize", "TRBC", "GICS", "Shares", "Float", "AssetId", "DelistDate",
     "ReportingCurrency", "ListingType", "EquityType", "EconSect", "IndGroup", "Margin", "PriceMult",
 };
+/* clang-format on */
 static_assert(sizeof kInfoFieldNames / sizeof kInfoFieldNames[0] == INFO_NAMED_COUNT, "one name per field");
 
 struct CsiColumn {
     const char *name;
     int field;
 };
+/* clang-format off */
 static const CsiColumn kCsiStockColumns[] = {
     {.name = "Symbol", .field = INFO_SYMBOL},
     {.name = "Description", .field = INFO_NAME},
@@ -46,7 +69,9 @@ static const CsiColumn kCsiStockColumns[] = {
     {.name = "Sector", .field = INFO_SECTOR},
     {.name = "Industry", .field = INFO_INDUSTRY},
 };
+/* clang-format on */
 /* The minimum tick rides in TRBC until the row ends. */
+/* clang-format off */
 static const CsiColumn kCsiFuturesColumns[] = {
     {.name = "File Name", .field = INFO_FILE_NAME},
     {.name = "Description", .field = INFO_NAME},
@@ -58,6 +83,7 @@ static const CsiColumn kCsiFuturesColumns[] = {
     {.name = "Tick Size", .field = INFO_TICK_SIZE},
     {.name = "Minimum Tick", .field = INFO_TRBC},
 };
+/* clang-format on */
 
 enum { MAX_FILE_COLUMNS = 256 };
 
@@ -190,9 +216,12 @@ static void SetInfoField(SymbolInfo *row, int field, const char *text, int *tick
         *number = atof(text);
         return;
     }
-    if (field == INFO_ASSET_ID) row->AssetId = atoi(text);
-    else if (field == INFO_DELIST_DATE) row->DelistDate = text[0] ? ParseDate(text) : 0;
-    else if (field == INFO_TICK_SIZE) *tickForm = ParseTickSize(text, &row->TickSize);
+    if (field == INFO_ASSET_ID)
+        row->AssetId = atoi(text);
+    else if (field == INFO_DELIST_DATE)
+        row->DelistDate = text[0] ? ParseDate(text) : 0;
+    else if (field == INFO_TICK_SIZE)
+        *tickForm = ParseTickSize(text, &row->TickSize);
 }
 
 static int GrowTable(void *pItems, int32_t *capacity, int32_t need, uint32_t size)
@@ -276,8 +305,10 @@ int ReadSymbolInfoFile(const char *path, int mode)
         if (mode == SYMINFO_CSI_FUTURES) {
             CopyString(row.Type, sizeof row.Type, row.Currency[0] ? "Futures" : "Forex", -1);
             double minimumTick = row.TRBC;
-            if (row.TickSize == 0.0) row.TickSize = minimumTick;
-            else if (tickForm == 0 && minimumTick != 0.0) row.TickSize *= minimumTick;
+            if (row.TickSize == 0.0)
+                row.TickSize = minimumTick;
+            else if (tickForm == 0 && minimumTick != 0.0)
+                row.TickSize *= minimumTick;
             row.TRBC = 0.0;
         } else if (mode == SYMINFO_CSI_STOCKS) {
             CopyString(row.Type, sizeof row.Type, "Stock", -1);
@@ -304,7 +335,13 @@ int ReadSymbolInfoFile(const char *path, int mode)
 
 /* ---- event-list file -------------------------------------------------------------------- */
 
-enum EventColumn { EVCOL_NONE = -1, EVCOL_SYMBOL, EVCOL_DATE, EVCOL_TIME, EVCOL_TYPE, EVCOL_VALUE, EVCOL_COUNT };
+enum EventColumn { EVCOL_NONE = -1,
+                   EVCOL_SYMBOL,
+                   EVCOL_DATE,
+                   EVCOL_TIME,
+                   EVCOL_TYPE,
+                   EVCOL_VALUE,
+                   EVCOL_COUNT };
 static const char *const kEventColumnNames[EVCOL_COUNT] = {"Symbol", "Date", "Time", "Type", "Value"};
 
 int ReadEventListFile(const ImportItem *item)
@@ -314,8 +351,7 @@ int ReadEventListFile(const ImportItem *item)
     char *text = nullptr;
     int lines = LoadCsvText(item->value, &text, ',');
     int ok = lines > 0;
-    if (ok && !GrowTable(&gImport.eventRows, &gImport.eventCapacity, gImport.eventCount + lines + 1,
-                         sizeof(EventListRow)))
+    if (ok && !GrowTable(&gImport.eventRows, &gImport.eventCapacity, gImport.eventCount + lines + 1, sizeof(EventListRow)))
         ok = 0;
     if (ok) {
         int column[MAX_FILE_COLUMNS];
@@ -396,8 +432,10 @@ EventListRow *FindSymbolEvents(const char *symbol, int32_t *count)
             found = mid;
             break;
         }
-        if (c < 0) hi = mid - 1;
-        else lo = mid + 1;
+        if (c < 0)
+            hi = mid - 1;
+        else
+            lo = mid + 1;
     }
     if (found < 0) return nullptr;
     int32_t first = found, last = found;
@@ -461,8 +499,10 @@ static const SymbolInfo *FindInfoRow(const char *symbol, int *wildcard)
         int32_t mid = (lo + hi) / 2;
         int c = CompareNoCase(symbol, gImport.infoRows[mid].Symbol);
         if (c == 0) return &gImport.infoRows[mid];
-        if (c < 0) hi = mid - 1;
-        else lo = mid + 1;
+        if (c < 0)
+            hi = mid - 1;
+        else
+            lo = mid + 1;
     }
     return nullptr;
 }

@@ -130,7 +130,8 @@ int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, Sym
     record->lastDate = 0;
     /* A value field exists only inside its record (value v at 8 + 4v). */
     auto field = [&](const unsigned char *r, int v) { return 8 + 4 * v < (int)recordSize ? (double)ReadF32(r + 8 + 4 * v) : 0.0; };
-    int oiField = openInterest && fields == 7 ? 5 : openInterest && fields == 8 ? 6 : -1;
+    int oiField = openInterest && fields == 7 ? 5 : openInterest && fields == 8 ? 6
+                                                                                : -1;
     int carryLayout = fields == 9 && oiField < 0;
     int turnoverLayout = turnover && oiField < 0 && fields > 5 && !gImportState.KeepAdjusted;
     Bar *bars = record->bars[BAR_DAILY];
@@ -178,7 +179,7 @@ static double NumberInside(const char *from, const char *to, const char *key)
     if (!p || p + n > to) return 0.0;
     const char *v = p + n;
     while (v < to && *v == ' ') v++;
-    if (v < to && *v == '"') v++;   /* a number written as text */
+    if (v < to && *v == '"') v++; /* a number written as text */
     return v < to ? strtod(v, nullptr) : 0.0;
 }
 
@@ -246,8 +247,12 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
         size_t offset;
     };
     const Column columns[] = {
-        {"open", offsetof(Bar, open)},     {"high", offsetof(Bar, high)}, {"low", offsetof(Bar, low)},
-        {"close", offsetof(Bar, close)},   {"adjclose", offsetof(Bar, extra)}, {"volume", offsetof(Bar, volume)},
+        {"open", offsetof(Bar, open)},
+        {"high", offsetof(Bar, high)},
+        {"low", offsetof(Bar, low)},
+        {"close", offsetof(Bar, close)},
+        {"adjclose", offsetof(Bar, extra)},
+        {"volume", offsetof(Bar, volume)},
     };
     int ok = 1;
     for (const Column &c : columns) {

@@ -16,7 +16,8 @@
 #include "marketdata/store/symbols.h"
 #include "script/compiler/import_items.h"
 
-enum NumberFormat { NUMBER_POINT = 0, NUMBER_COMMA = 1 };
+enum NumberFormat { NUMBER_POINT = 0,
+                    NUMBER_COMMA = 1 };
 
 /* The decimal value of text (its leading number; the rest ignored), at most
 ** 32 characters of it: NUMBER_POINT takes '.' as the decimal point and drops

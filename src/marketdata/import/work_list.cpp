@@ -63,8 +63,10 @@ ImportWorkItem *AddSymbolToImportList(char *text, int block, int list, int flags
         item->flags = (uint32_t)flags;
         char key[IMPORT_SYMBOL_SIZE];
         MakeSymbolKey(text, block, key);
-        if (HashInsert(gImport.workKeys, key, (uint64_t)gImport.workCount + 1)) gImport.workCount++;
-        else item = nullptr;
+        if (HashInsert(gImport.workKeys, key, (uint64_t)gImport.workCount + 1))
+            gImport.workCount++;
+        else
+            item = nullptr;
     }
     if (arrow) *arrow = '>';
     if (item && list >= 1 && list <= IMPORT_LISTS) item->lists[list - 1] = 1;

@@ -16,7 +16,8 @@ void ResetCalendar()
     gCalendar = CalendarState{};
 }
 
-enum { HOLIDAY_LIST_START = 60, HOLIDAY_LIST_YEARS = 5 };
+enum { HOLIDAY_LIST_START = 60,
+       HOLIDAY_LIST_YEARS = 5 };
 
 /* ---- holiday rules -------------------------------------------------------------- */
 
@@ -126,8 +127,10 @@ int BuildHolidayList(HolidayList *list, int firstYear, int ignored, int log)
         for (int32_t i = 0; i < list->count; i++) {
             char text[32];
             FormatDefaultDate(list->pairs[i].date, text);
-            if (list->pairs[i].earlyClose) LogPrintf("*%s", text);
-            else LogPrintf("%s", text);
+            if (list->pairs[i].earlyClose)
+                LogPrintf("*%s", text);
+            else
+                LogPrintf("%s", text);
         }
     }
     return 1;
@@ -201,8 +204,10 @@ static int LastOnOrBefore(const DateList *list, int32_t date)
     int lo = -1, hi = list->count;
     while (hi - lo > 1) {
         int mid = lo + (hi - lo) / 2;
-        if ((int32_t)list->dates[mid] <= date) lo = mid;
-        else hi = mid;
+        if ((int32_t)list->dates[mid] <= date)
+            lo = mid;
+        else
+            hi = mid;
     }
     return lo;
 }
@@ -249,7 +254,7 @@ int32_t OffsetTradingDate(const DateList *list, int32_t date, int n)
     for (;;) {
         int32_t from = day;
         day = StepTradingDay(day, dir, strategy);
-        if (day == 0) return 0;   /* the calendar ends before the periods do */
+        if (day == 0) return 0; /* the calendar ends before the periods do */
         if (daily) {
             if (++counted == need) return day;
         } else if (from != date && !SameBarPeriod(from, day, barSize)) {
@@ -302,7 +307,7 @@ int CountTradingDays(const DateList *list, int32_t a, int32_t b)
     if (list && list->count > 0 && list->dates && gStore.firstDate <= lo && hi <= gStore.lastDate) {
         int j = LastOnOrBefore(list, hi);
         int i = LastOnOrBefore(list, lo);
-        if (i < 0 || (int32_t)list->dates[i] != lo) i++;    /* first date on or after lo */
+        if (i < 0 || (int32_t)list->dates[i] != lo) i++; /* first date on or after lo */
         count = (j >= i && i < list->count) ? j - i + 1 : 0;
     } else {
         if (DateYear(hi) - DateYear(lo) > 1000) return 0;

@@ -32,14 +32,14 @@
 struct StrategyRecord;
 
 struct HolidayPair {
-    int32_t date;             /* yyyymmdd */
-    int32_t earlyClose;       /* 0 closed all day, 1 closes early */
+    int32_t date;       /* yyyymmdd */
+    int32_t earlyClose; /* 0 closed all day, 1 closes early */
 };
 /* A tracked array of holiday pairs. */
 struct HolidayList {
-    HolidayPair *pairs;       /* tracked block */
-    int32_t capacity;         /* pairs allocated */
-    int32_t count;            /* pairs held */
+    HolidayPair *pairs; /* tracked block */
+    int32_t capacity;   /* pairs allocated */
+    int32_t count;      /* pairs held */
 };
 
 /* The calendars of the compiled strategies.  Either lookup may be null. */
@@ -52,7 +52,7 @@ struct StrategyCalendars {
 };
 
 struct CalendarState {
-    HolidayList holidays;            /* the program's holiday list */
+    HolidayList holidays; /* the program's holiday list */
     /* Set while the engine compares dates of a test: the bar size (0 none)
     ** and the strategy whose calendar applies. */
     int32_t compareBarSize;
@@ -67,14 +67,14 @@ void ResetCalendar();
 
 enum HolidayRule {
     HOLIDAY_NEW_YEAR = 1,
-    HOLIDAY_JANUARY_MONDAY = 2,      /* third Monday of January */
-    HOLIDAY_FEBRUARY_MONDAY = 3,     /* third Monday of February */
+    HOLIDAY_JANUARY_MONDAY = 2,  /* third Monday of January */
+    HOLIDAY_FEBRUARY_MONDAY = 3, /* third Monday of February */
     HOLIDAY_GOOD_FRIDAY = 4,
-    HOLIDAY_MAY_MONDAY = 5,          /* last Monday of May */
-    HOLIDAY_JUNE_19 = 6,             /* from 2022 */
+    HOLIDAY_MAY_MONDAY = 5, /* last Monday of May */
+    HOLIDAY_JUNE_19 = 6,    /* from 2022 */
     HOLIDAY_JULY_4 = 7,
-    HOLIDAY_SEPTEMBER_MONDAY = 8,    /* first Monday of September */
-    HOLIDAY_NOVEMBER_THURSDAY = 9,   /* fourth Thursday of November */
+    HOLIDAY_SEPTEMBER_MONDAY = 8,  /* first Monday of September */
+    HOLIDAY_NOVEMBER_THURSDAY = 9, /* fourth Thursday of November */
     HOLIDAY_CHRISTMAS = 10
 };
 

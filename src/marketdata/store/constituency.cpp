@@ -16,7 +16,8 @@ int32_t gConstituencyCount = 0;
 static const char kConstituencyFile[] = "%s\\constituency.csv";
 static const char kReservedId[] = "Constituency id %u in %s is reserved and was skipped.";
 
-enum { RESERVED_ID_FIRST = 997, RESERVED_ID_LAST = 998 };
+enum { RESERVED_ID_FIRST = 997,
+       RESERVED_ID_LAST = 998 };
 
 /* ---- constituency table ------------------------------------------------------ */
 

@@ -20,13 +20,13 @@
 #include "marketdata/store/symbols.h"
 
 struct ConstituencyRecord {
-    char label[40];           /* second column; shown in the data information log */
-    char scriptName[40];      /* third column; the name scripts use, case ignored */
-    char fourthColumn[80];    /* fourth column text */
-    uint32_t id;              /* first column, from 1; membership event kind -(id + 1) */
+    char label[40];        /* second column; shown in the data information log */
+    char scriptName[40];   /* third column; the name scripts use, case ignored */
+    char fourthColumn[80]; /* fourth column text */
+    uint32_t id;           /* first column, from 1; membership event kind -(id + 1) */
 };
 
-extern ConstituencyRecord *gConstituency;   /* tracked block */
+extern ConstituencyRecord *gConstituency; /* tracked block */
 extern int32_t gConstituencyCount;
 
 /* Reads constituency.csv into the table, replacing what it held.  1 read, 0

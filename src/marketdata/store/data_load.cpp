@@ -19,9 +19,12 @@
 
 ScriptDataLinks gScriptDataLinks = {};
 
-enum { MB_OKCANCEL_STYLE = 0x01, MB_ICONQUESTION_STYLE = 0x20, ID_OK = 1 };
+enum { MB_OKCANCEL_STYLE = 0x01,
+       MB_ICONQUESTION_STYLE = 0x20,
+       ID_OK = 1 };
 
 /* The windows that show loaded data, in the order they are closed. */
+/* clang-format off */
 static const char *const kDataWindowClasses[] = {
     "KestovarChart",
     "KestovarGraph",
@@ -29,6 +32,7 @@ static const char *const kDataWindowClasses[] = {
     "KestovarScan",
     "KestovarTrades",
 };
+/* clang-format on */
 
 int CloseDataWindows()
 {

@@ -21,6 +21,7 @@ static const char kMsgNotCompatible[] = "%s is not compatible with this version 
 static const char kMsgDateList[] = "Unable to read the date list";
 static const char kMsgStopped[] = "Data was not completely loaded.";
 static const char kMsgRecord[] = "Unable to read stock record number %d of %d";
+/* clang-format off */
 static const char *const kMsgBars[BAR_SIZE_COUNT] = {
     "Unable to read daily bars for %s",
     "Unable to read weekly bars for %s",
@@ -28,6 +29,7 @@ static const char *const kMsgBars[BAR_SIZE_COUNT] = {
     "Unable to read quarterly bars for %s",
     "Unable to read yearly bars for %s",
 };
+/* clang-format on */
 static const char kMsgEvents[] = "Unable to read event list for stock %s";
 static const char kMsgCannotCreate[] = "Unable to create %s\r\n\r\n%s";
 static const char kMsgFundamentals[] = "Unable to read current fundamentals for stock %s";
@@ -35,6 +37,7 @@ static const char kMsgFundamentals[] = "Unable to read current fundamentals for 
 /* ---- versions ------------------------------------------------------------------- */
 
 /* Newest first: a stored version uses the first row it is not below. */
+/* clang-format off */
 static const DataFileLayout kLayouts[] = {
     /* version  info  trailer  record */
     {0.34f, 1384, 40, 1424},
@@ -46,6 +49,7 @@ static const DataFileLayout kLayouts[] = {
     {0.28f, 920, 24, 944},
     {0.27f, 680, 24, 704},
 };
+/* clang-format on */
 
 int GetDataFileLayout(float version, DataFileLayout *layout)
 {
@@ -171,8 +175,8 @@ void EncodeSymbolTrailer(const SymbolTrailer *t, uint8_t out[SYMBOL_TRAILER_SIZE
 /* ---- converting older symbol records ------------------------------------------------ */
 
 enum {
-    OLD_SYMBOL_END = 24,        /* the symbol text was 24 characters before 0.34 */
-    OLD_INDU_INDEX_END = 624,   /* where the shorter root-symbol field ended, once moved */
+    OLD_SYMBOL_END = 24,      /* the symbol text was 24 characters before 0.34 */
+    OLD_INDU_INDEX_END = 624, /* where the shorter root-symbol field ended, once moved */
     INFO_NAME = 40,
     INFO_TYPE = 120,
     INFO_LIST_NUMBER = 640,
@@ -220,8 +224,20 @@ void ConvertSymbolRecord(uint8_t *rec, SymbolTrailer *trailer, const DataFileLay
 ** fill one to the brim; ending each with a NUL keeps every later use of the
 ** texts inside its field. */
 static const uint16_t kInfoTexts[][2] = {
-    {0, 40},    {40, 80},  {120, 80}, {200, 80}, {280, 80},  {360, 80},  {440, 80},
-    {520, 80},  {600, 40}, {712, 80}, {792, 80}, {872, 80}, {1208, 80}, {1288, 80},
+    {0, 40},
+    {40, 80},
+    {120, 80},
+    {200, 80},
+    {280, 80},
+    {360, 80},
+    {440, 80},
+    {520, 80},
+    {600, 40},
+    {712, 80},
+    {792, 80},
+    {872, 80},
+    {1208, 80},
+    {1288, 80},
 };
 
 static void TerminateInfoTexts(uint8_t *rec)
@@ -376,7 +392,7 @@ static int ReadDataFileAt(const char *path, int ask)
 {
     int ok = 0;
     int busy = 0;
-    int touched = 0;         /* the loaded data may hold parts of this file */
+    int touched = 0; /* the loaded data may hold parts of this file */
     int statusSaved = 0;
     char savedStatus[257];
     DataFileHeader h;

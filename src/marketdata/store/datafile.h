@@ -64,7 +64,7 @@
 
 enum {
     DATA_HEADER_SIZE = 312,
-    DATA_HEADER_SIZE_OLD = 304,      /* before version 0.34 */
+    DATA_HEADER_SIZE_OLD = 304, /* before version 0.34 */
     SYMBOL_INFO_SIZE = 1384,
     SYMBOL_TRAILER_SIZE = 40,
     DATA_SYMBOL_RECORD_SIZE = SYMBOL_INFO_SIZE + SYMBOL_TRAILER_SIZE,
@@ -92,7 +92,7 @@ struct DataFileHeader {
     uint32_t eventSize;
     uint32_t keepAdjusted;
     uint32_t symbolCount;
-    uint32_t listLengths[BAR_SIZE_COUNT];   /* stored at 24, 28, 32, 304, 308 */
+    uint32_t listLengths[BAR_SIZE_COUNT]; /* stored at 24, 28, 32, 304, 308 */
     uint32_t noteLength;
     uint32_t fundamentalsCount;
     uint32_t listNameCount;
@@ -100,7 +100,7 @@ struct DataFileHeader {
 };
 
 struct SymbolTrailer {
-    uint32_t barCounts[BAR_SIZE_COUNT];     /* stored at 0, 4, 8, 32, 36 */
+    uint32_t barCounts[BAR_SIZE_COUNT]; /* stored at 0, 4, 8, 32, 36 */
     uint32_t eventCount;
     int32_t firstDate;
     int32_t lastDate;
@@ -110,10 +110,10 @@ struct SymbolTrailer {
 
 /* How one stored version lays out a symbol record. */
 struct DataFileLayout {
-    float version;           /* the f32 constant the stored version is compared with */
-    uint32_t infoBytes;      /* stored SymbolInfo bytes */
-    uint32_t trailerBytes;   /* stored trailer bytes: 24, 32 or 40 */
-    uint32_t recordSize;     /* infoBytes + trailerBytes, as the header states it */
+    float version;         /* the f32 constant the stored version is compared with */
+    uint32_t infoBytes;    /* stored SymbolInfo bytes */
+    uint32_t trailerBytes; /* stored trailer bytes: 24, 32 or 40 */
+    uint32_t recordSize;   /* infoBytes + trailerBytes, as the header states it */
 };
 
 /* ---- format helpers ------------------------------------------------------------- */

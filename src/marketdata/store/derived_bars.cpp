@@ -33,8 +33,10 @@ static int32_t MasterDateOnOrAfter(const DateList &list, int32_t date)
     int32_t lo = 0, hi = list.count;
     while (lo < hi) {
         int32_t mid = (lo + hi) / 2;
-        if ((int32_t)list.dates[mid] < date) lo = mid + 1;
-        else hi = mid;
+        if ((int32_t)list.dates[mid] < date)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     return lo < list.count ? (int32_t)list.dates[lo] : date;
 }

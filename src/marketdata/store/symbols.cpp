@@ -10,6 +10,7 @@
 #include "foundation/dates.h"
 #include "marketdata/store/calendar.h"
 
+/* clang-format off */
 SymbolStore gStore = {
     .dateLists = {
         {nullptr, 0, 0, BAR_DAILY, 0},
@@ -19,6 +20,7 @@ SymbolStore gStore = {
         {nullptr, 0, 0, BAR_YEARLY, 0},
     },
 };
+/* clang-format on */
 
 static const char kUnknownSymbol[] = "Symbol '%s' is not in the current data set.";
 static const char kNoDataOnDate[] = "No data is avaliable for %s on %s";
@@ -85,8 +87,10 @@ int FindSymbolIndex(const char *symbol)
         int mid = lo + (hi - lo) / 2;
         int c = CompareSymbolText(symbol, gStore.symbols[mid].info.Symbol);
         if (c == 0) return mid + 1;
-        if (c < 0) hi = mid - 1;
-        else lo = mid + 1;
+        if (c < 0)
+            hi = mid - 1;
+        else
+            lo = mid + 1;
     }
     return 0;
 }
@@ -162,8 +166,10 @@ static int LocateOnOrBefore(const Bar *bars, int count, int32_t date, int hint)
     /* bars[lo] is on or before the date (or lo is -1), bars[hi] after it (or hi is count) */
     while (hi - lo > 1) {
         int mid = lo + (hi - lo) / 2;
-        if (bars[mid].date <= date) lo = mid;
-        else hi = mid;
+        if (bars[mid].date <= date)
+            lo = mid;
+        else
+            hi = mid;
     }
     return lo;
 }
@@ -183,7 +189,7 @@ int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int
     ** a wrong answer. */
     std::atomic_ref<int32_t> hint(record->barHints[slot]);
 
-    if (bars[count - 1].date < date) {        /* every bar is earlier */
+    if (bars[count - 1].date < date) { /* every bar is earlier */
         hint.store(count - 1, std::memory_order_relaxed);
         return -1;
     }
@@ -211,8 +217,10 @@ int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int
         result = -1;
     } else {
         int32_t nextStart = phase <= PHASE_OPEN ? GetPeriodFirstDate(bars[i + 1].date, 1, barSize) : bars[i + 1].date;
-        if (phase == PHASE_CLOSE || nextStart <= date) result = i + 1;
-        else result = i == 0 ? 0 : -1;
+        if (phase == PHASE_CLOSE || nextStart <= date)
+            result = i + 1;
+        else
+            result = i == 0 ? 0 : -1;
     }
     hint.store(result >= 0 ? result : i, std::memory_order_relaxed);
     if (result >= 0 && bar) *bar = &bars[result];
@@ -261,8 +269,10 @@ SymbolRecord *FindSymbolAtDate(const char *symbol, int barSize, int32_t date, Ba
         int i = LocateOnOrBefore(bars, count, date, count - 1);
         /* the first bar on or after the date: the one found when it is exact,
         ** else the next; the last bar when every bar is earlier */
-        if (i < 0) i = 0;
-        else if (bars[i].date < date && i + 1 < count) i++;
+        if (i < 0)
+            i = 0;
+        else if (bars[i].date < date && i + 1 < count)
+            i++;
         *bar = &bars[i];
     }
     return record;

@@ -58,8 +58,8 @@ enum BarPhase {
 enum { WORKER_SLOTS = 32 };
 
 enum {
-    LIST_NAME_SIZE = 80,             /* characters of an include-list name */
-    CONSTITUENCY_ID_BYTES = 256,     /* bytes of the data file's id block */
+    LIST_NAME_SIZE = 80,         /* characters of an include-list name */
+    CONSTITUENCY_ID_BYTES = 256, /* bytes of the data file's id block */
     MAX_CONSTITUENCY_IDS = CONSTITUENCY_ID_BYTES / 4,
     DATA_PATH_SIZE = 260
 };
@@ -96,11 +96,11 @@ static_assert(offsetof(Bar, open) == 8 && offsetof(Bar, close) == 32 && offsetof
 
 /* The ascending market dates of one bar size, followed by a 0. */
 struct DateList {
-    uint32_t *dates;          /* tracked block; count + 1 entries used */
-    int32_t capacity;         /* entries allocated */
-    int32_t count;            /* dates, not counting the terminating 0 */
-    int32_t barSize;          /* BarSize of the list */
-    int32_t holidayStrategy;  /* 1-based strategy whose holiday list applies
+    uint32_t *dates;         /* tracked block; count + 1 entries used */
+    int32_t capacity;        /* entries allocated */
+    int32_t count;           /* dates, not counting the terminating 0 */
+    int32_t barSize;         /* BarSize of the list */
+    int32_t holidayStrategy; /* 1-based strategy whose holiday list applies
                                  when dates are stepped on this list; 0 or out
                                  of range: the program's list */
 };
@@ -114,7 +114,7 @@ enum SecurityType {
 
 /* One fundamentals value; 16 bytes in memory and in the data file. */
 struct FundamentalItem {
-    uint32_t fieldId;         /* row of the fundamentals field table; 0 = no field */
+    uint32_t fieldId; /* row of the fundamentals field table; 0 = no field */
     uint32_t intValue;
     double value;
 };
@@ -124,8 +124,8 @@ static_assert(sizeof(FundamentalItem) == 16, "FundamentalItem is 16 bytes");
 ** An index-membership change of constituency id k has kind -(k + 1). */
 enum EventKind {
     EVENT_DIVIDEND = -1,
-    EVENT_CONTRACT = -999,        /* contract of a futures bar, yyyymmdd form */
-    EVENT_CONTRACT_SECOND = -998  /* the second value given with it */
+    EVENT_CONTRACT = -999,       /* contract of a futures bar, yyyymmdd form */
+    EVENT_CONTRACT_SECOND = -998 /* the second value given with it */
 };
 
 /* One dated event of a symbol; 24 bytes in memory and in the data file.
@@ -208,50 +208,50 @@ static_assert(offsetof(SymbolInfo, PriceMult) == 1376, "SymbolInfo.PriceMult");
 ** date is lowered only through LowerFirstUsedDate, which treats it as an
 ** atomic 32-bit value. */
 struct SymbolRecord {
-    Bar *bars[BAR_SIZE_COUNT];          /* daily, weekly, monthly, quarterly, yearly;
+    Bar *bars[BAR_SIZE_COUNT];         /* daily, weekly, monthly, quarterly, yearly;
                                            each with room for count + 1 bars */
-    int32_t barHints[WORKER_SLOTS];     /* last bar index found, per worker slot */
-    double *dataValues[2];              /* Data and TestData value blocks */
-    int32_t *dataOffsets[2];            /* per-item start offsets of those blocks */
-    EventItem *events;                  /* dated events, date order */
-    FundamentalItem *fundamentals;      /* the data file's fundamentals count of items */
-    int32_t firstDate;                  /* first daily bar date */
-    int32_t lastDate;                   /* last daily bar date */
-    int32_t dailyCapacity;              /* daily bars allocated while importing */
-    int32_t barCounts[BAR_SIZE_COUNT];  /* daily .. yearly */
+    int32_t barHints[WORKER_SLOTS];    /* last bar index found, per worker slot */
+    double *dataValues[2];             /* Data and TestData value blocks */
+    int32_t *dataOffsets[2];           /* per-item start offsets of those blocks */
+    EventItem *events;                 /* dated events, date order */
+    FundamentalItem *fundamentals;     /* the data file's fundamentals count of items */
+    int32_t firstDate;                 /* first daily bar date */
+    int32_t lastDate;                  /* last daily bar date */
+    int32_t dailyCapacity;             /* daily bars allocated while importing */
+    int32_t barCounts[BAR_SIZE_COUNT]; /* daily .. yearly */
     int32_t eventCount;
     int32_t eventCapacity;
-    int32_t currencySymbol;             /* 1-based symbol converting the prices; 0 none */
-    int32_t invertCurrency;             /* nonzero: factor is 1 / close of that symbol */
-    int32_t shareClassMark;             /* scratch flag of the import's share-class filter */
-    int32_t firstUsedDate;              /* earliest traded bar date any lookup landed on;
+    int32_t currencySymbol;     /* 1-based symbol converting the prices; 0 none */
+    int32_t invertCurrency;     /* nonzero: factor is 1 / close of that symbol */
+    int32_t shareClassMark;     /* scratch flag of the import's share-class filter */
+    int32_t firstUsedDate;      /* earliest traded bar date any lookup landed on;
                                            99991231 after loading */
-    SymbolInfo info;                    /* info.Symbol is the sort key */
-    void *strategyArrays;               /* per-symbol strategy data */
-    int64_t strategyArraysSize;         /* bytes of strategyArrays */
-    int32_t dataSource;                 /* DataSource imported from; -1 unknown */
-    int32_t securityType;               /* SecurityType */
+    SymbolInfo info;            /* info.Symbol is the sort key */
+    void *strategyArrays;       /* per-symbol strategy data */
+    int64_t strategyArraysSize; /* bytes of strategyArrays */
+    int32_t dataSource;         /* DataSource imported from; -1 unknown */
+    int32_t securityType;       /* SecurityType */
 };
 
 /* ---- the loaded data ---------------------------------------------------------- */
 
 struct SymbolStore {
-    SymbolRecord *symbols;               /* symbolCount + 1 records (tracked block) */
+    SymbolRecord *symbols; /* symbolCount + 1 records (tracked block) */
     int32_t symbolCount;
-    DateList dateLists[BAR_SIZE_COUNT];  /* master date lists by BarSize */
-    SymbolRecord calendar;               /* "Global": one bar per market date */
-    int32_t firstDate;                   /* first date of the loaded data */
-    int32_t lastDate;                    /* last date of the loaded data */
-    int32_t keepAdjusted;                /* data file imported with KeepAdjusted */
-    float fileVersion;                   /* version of the loaded file; 0 none */
-    int32_t fundamentalsCount;           /* FundamentalItems per symbol */
-    char (*listNames)[LIST_NAME_SIZE];   /* include-list names (tracked block) */
+    DateList dateLists[BAR_SIZE_COUNT]; /* master date lists by BarSize */
+    SymbolRecord calendar;              /* "Global": one bar per market date */
+    int32_t firstDate;                  /* first date of the loaded data */
+    int32_t lastDate;                   /* last date of the loaded data */
+    int32_t keepAdjusted;               /* data file imported with KeepAdjusted */
+    float fileVersion;                  /* version of the loaded file; 0 none */
+    int32_t fundamentalsCount;          /* FundamentalItems per symbol */
+    char (*listNames)[LIST_NAME_SIZE];  /* include-list names (tracked block) */
     int32_t listNameCount;
-    char *note;                          /* note text (tracked block), null when none */
-    uint32_t noteLength;                 /* bytes including the NUL; 0 = none */
-    uint32_t constituencyIds[MAX_CONSTITUENCY_IDS];  /* 0-terminated */
-    int32_t maxDailyBars;                /* largest daily bar count of a symbol */
-    char loadedPath[DATA_PATH_SIZE];     /* "" when no file is loaded */
+    char *note;                                     /* note text (tracked block), null when none */
+    uint32_t noteLength;                            /* bytes including the NUL; 0 = none */
+    uint32_t constituencyIds[MAX_CONSTITUENCY_IDS]; /* 0-terminated */
+    int32_t maxDailyBars;                           /* largest daily bar count of a symbol */
+    char loadedPath[DATA_PATH_SIZE];                /* "" when no file is loaded */
 };
 extern SymbolStore gStore;
 

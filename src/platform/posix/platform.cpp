@@ -29,9 +29,11 @@ static int MapErrno(int e)
     switch (e) {
     case ENOENT: return PLAT_ERR_FILE_NOT_FOUND;
     case ENOTDIR: return PLAT_ERR_PATH_NOT_FOUND;
-    case EACCES: case EPERM: case EROFS: return PLAT_ERR_ACCESS_DENIED;
+    case EACCES:
+    case EPERM:
+    case EROFS: return PLAT_ERR_ACCESS_DENIED;
     case EEXIST: return PLAT_ERR_ALREADY_EXISTS;
-    default: return 100000 + e;   /* kept apart from the Windows codes, still reversible */
+    default: return 100000 + e; /* kept apart from the Windows codes, still reversible */
     }
 }
 
@@ -50,11 +52,15 @@ void PlatNativePath(const char *path, char *out, size_t size)
     out[i] = 0;
 }
 
-#define NATIVE(var, path) char var[4096]; PlatNativePath(path, var, sizeof var)
+#define NATIVE(var, path) \
+    char var[4096];       \
+    PlatNativePath(path, var, sizeof var)
 
 /* ---- files ---------------------------------------------------------------- */
 
-struct PosixFile { int fd; };
+struct PosixFile {
+    int fd;
+};
 
 PlatFile PlatOpenFile(const char *path, int mode)
 {
@@ -68,7 +74,10 @@ PlatFile PlatOpenFile(const char *path, int mode)
     default: tLastError = 87; return nullptr;
     }
     int fd = open(p, flags | O_CLOEXEC, 0644);
-    if (fd < 0) { Fail(); return nullptr; }
+    if (fd < 0) {
+        Fail();
+        return nullptr;
+    }
     struct stat st;
     if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         close(fd);
@@ -76,7 +85,11 @@ PlatFile PlatOpenFile(const char *path, int mode)
         return nullptr;
     }
     PosixFile *f = (PosixFile *)malloc(sizeof(PosixFile));
-    if (!f) { close(fd); tLastError = 8; return nullptr; }
+    if (!f) {
+        close(fd);
+        tLastError = 8;
+        return nullptr;
+    }
     f->fd = fd;
     return f;
 }
@@ -94,7 +107,10 @@ int PlatReadFile(PlatFile file, void *buffer, uint32_t size, uint32_t *pRead)
 {
     uint32_t total = 0;
     if (pRead) *pRead = 0;
-    if (!file) { tLastError = 6; return 0; }
+    if (!file) {
+        tLastError = 6;
+        return 0;
+    }
     PosixFile *f = (PosixFile *)file;
     while (total < size) {
         ssize_t n = read(f->fd, (char *)buffer + total, size - total);
@@ -114,7 +130,10 @@ int PlatWriteFile(PlatFile file, const void *data, uint32_t size, uint32_t *pWri
 {
     uint32_t total = 0;
     if (pWritten) *pWritten = 0;
-    if (!file) { tLastError = 6; return 0; }
+    if (!file) {
+        tLastError = 6;
+        return 0;
+    }
     PosixFile *f = (PosixFile *)file;
     while (total < size) {
         ssize_t n = write(f->fd, (const char *)data + total, size - total);
@@ -131,7 +150,10 @@ int PlatWriteFile(PlatFile file, const void *data, uint32_t size, uint32_t *pWri
 
 int PlatGetFileSize(PlatFile file, uint64_t *pSize)
 {
-    if (!file) { tLastError = 6; return 0; }
+    if (!file) {
+        tLastError = 6;
+        return 0;
+    }
     struct stat st;
     if (fstat(((PosixFile *)file)->fd, &st) != 0) return Fail();
     if (pSize) *pSize = (uint64_t)st.st_size;
@@ -140,8 +162,12 @@ int PlatGetFileSize(PlatFile file, uint64_t *pSize)
 
 int PlatSeekFile(PlatFile file, int64_t offset, int origin, uint64_t *pPos)
 {
-    if (!file) { tLastError = 6; return 0; }
-    int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END;
+    if (!file) {
+        tLastError = 6;
+        return 0;
+    }
+    int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR
+                                                      : SEEK_END;
     off_t r = lseek(((PosixFile *)file)->fd, (off_t)offset, whence);
     if (r < 0) return Fail();
     if (pPos) *pPos = (uint64_t)r;
@@ -150,7 +176,10 @@ int PlatSeekFile(PlatFile file, int64_t offset, int origin, uint64_t *pPos)
 
 int PlatSetEndOfFile(PlatFile file)
 {
-    if (!file) { tLastError = 6; return 0; }
+    if (!file) {
+        tLastError = 6;
+        return 0;
+    }
     int fd = ((PosixFile *)file)->fd;
     off_t pos = lseek(fd, 0, SEEK_CUR);
     if (pos < 0 || ftruncate(fd, pos) != 0) return Fail();
@@ -159,7 +188,10 @@ int PlatSetEndOfFile(PlatFile file)
 
 int PlatFlushFile(PlatFile file)
 {
-    if (!file) { tLastError = 6; return 0; }
+    if (!file) {
+        tLastError = 6;
+        return 0;
+    }
     return fsync(((PosixFile *)file)->fd) == 0 ? 1 : Fail();
 }
 
@@ -228,16 +260,29 @@ int PlatCopyFile(const char *src, const char *dst)
     int in = open(s, O_RDONLY | O_CLOEXEC);
     if (in < 0) return Fail();
     int out = open(d, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0) { int e = errno; close(in); errno = e; return Fail(); }
+    if (out < 0) {
+        int e = errno;
+        close(in);
+        errno = e;
+        return Fail();
+    }
     char buf[65536];
     int ok = 1;
     for (;;) {
         ssize_t n = read(in, buf, sizeof buf);
-        if (n < 0) { if (errno == EINTR) continue; ok = Fail(); break; }
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = Fail();
+            break;
+        }
         if (n == 0) break;
         for (ssize_t off = 0; off < n;) {
             ssize_t w = write(out, buf + off, (size_t)(n - off));
-            if (w < 0) { if (errno == EINTR) continue; ok = Fail(); break; }
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                ok = Fail();
+                break;
+            }
             off += w;
         }
         if (!ok) break;
@@ -259,7 +304,10 @@ int PlatCreateFolder(const char *path)
         tLastError = PLAT_ERR_ALREADY_EXISTS;
         return 0;
     }
-    if (errno == ENOENT) { tLastError = PLAT_ERR_PATH_NOT_FOUND; return 0; }
+    if (errno == ENOENT) {
+        tLastError = PLAT_ERR_PATH_NOT_FOUND;
+        return 0;
+    }
     return Fail();
 }
 
@@ -297,7 +345,7 @@ int PlatListFolder(const char *pattern, PlatListCallback callback, void *user)
     char folder[4096];
     if (slash) {
         size_t len = (size_t)(slash - p);
-        if (len == 0) len = 1;   /* "/name" lists the root */
+        if (len == 0) len = 1; /* "/name" lists the root */
         memcpy(folder, p, len);
         folder[len] = 0;
     } else {
@@ -328,7 +376,10 @@ int PlatGetProgramFolder(char *out, size_t size)
     buf[n] = 0;
     char *slash = strrchr(buf, '/');
     if (slash && slash != buf) *slash = 0;
-    if (strlen(buf) + 1 > size) { tLastError = 206; return 0; }
+    if (strlen(buf) + 1 > size) {
+        tLastError = 206;
+        return 0;
+    }
     strcpy(out, buf);
     return 1;
 }
@@ -372,10 +423,14 @@ void PlatErrorText(int code, char *out, size_t size)
     case PLAT_ERR_ALREADY_EXISTS: e = EEXIST; break;
     default: e = code >= 100000 ? code - 100000 : EINVAL; break;
     }
-    if (code == 0) snprintf(out, size, "%s", "The operation completed successfully.");
-    else if (code == PLAT_ERR_PATH_NOT_FOUND) snprintf(out, size, "%s", "The system cannot find the path specified.");
-    else if (code == PLAT_ERR_FILE_NOT_FOUND) snprintf(out, size, "%s", "The system cannot find the file specified.");
-    else snprintf(out, size, "%s", strerror(e));
+    if (code == 0)
+        snprintf(out, size, "%s", "The operation completed successfully.");
+    else if (code == PLAT_ERR_PATH_NOT_FOUND)
+        snprintf(out, size, "%s", "The system cannot find the path specified.");
+    else if (code == PLAT_ERR_FILE_NOT_FOUND)
+        snprintf(out, size, "%s", "The system cannot find the file specified.");
+    else
+        snprintf(out, size, "%s", strerror(e));
 }
 
 /* ---- time ------------------------------------------------------------------------ */
@@ -409,9 +464,15 @@ void PlatSleep(uint32_t milliseconds)
 int PlatGetEnv(const char *name, char *out, size_t size)
 {
     const char *v = getenv(name);
-    if (!v) { tLastError = 203; return 0; }
+    if (!v) {
+        tLastError = 203;
+        return 0;
+    }
     size_t n = strlen(v);
-    if (n + 1 > size) { tLastError = 234; return 0; }
+    if (n + 1 > size) {
+        tLastError = 234;
+        return 0;
+    }
     memcpy(out, v, n + 1);
     return 1;
 }

@@ -58,7 +58,10 @@ int PlatReadFile(PlatFile file, void *buffer, uint32_t size, uint32_t *pRead)
 {
     uint32_t total = 0;
     if (pRead) *pRead = 0;
-    if (!file) { SetLastError(ERROR_INVALID_HANDLE); return 0; }
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
     while (total < size) {
         DWORD n = 0;
         if (!ReadFile(H(file), (char *)buffer + total, size - total, &n, nullptr)) {
@@ -76,7 +79,10 @@ int PlatWriteFile(PlatFile file, const void *data, uint32_t size, uint32_t *pWri
 {
     uint32_t total = 0;
     if (pWritten) *pWritten = 0;
-    if (!file) { SetLastError(ERROR_INVALID_HANDLE); return 0; }
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
     while (total < size) {
         DWORD n = 0;
         if (!WriteFile(H(file), (const char *)data + total, size - total, &n, nullptr) || n == 0) {
@@ -101,7 +107,8 @@ int PlatSeekFile(PlatFile file, int64_t offset, int origin, uint64_t *pPos)
 {
     LARGE_INTEGER dist, pos;
     dist.QuadPart = offset;
-    DWORD method = origin == 0 ? FILE_BEGIN : origin == 1 ? FILE_CURRENT : FILE_END;
+    DWORD method = origin == 0 ? FILE_BEGIN : origin == 1 ? FILE_CURRENT
+                                                          : FILE_END;
     if (!file || !SetFilePointerEx(H(file), dist, &pos, method)) return 0;
     if (pPos) *pPos = (uint64_t)pos.QuadPart;
     return 1;
@@ -167,7 +174,10 @@ int PlatCreateFolder(const char *path)
 {
     char p[MAX_PATH * 4];
     size_t n = strlen(path);
-    if (n >= sizeof p) { SetLastError(ERROR_FILENAME_EXCED_RANGE); return 0; }
+    if (n >= sizeof p) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
     memcpy(p, path, n + 1);
     while (n > 3 && (p[n - 1] == '\\' || p[n - 1] == '/')) p[--n] = 0;
     if (CreateDirectoryA(p, nullptr)) return 1;
@@ -204,7 +214,10 @@ int PlatGetProgramFolder(char *out, size_t size)
     if (n == 0 || n >= sizeof buf) return 0;
     char *slash = strrchr(buf, '\\');
     if (slash) *slash = 0;
-    if (strlen(buf) + 1 > size) { SetLastError(ERROR_FILENAME_EXCED_RANGE); return 0; }
+    if (strlen(buf) + 1 > size) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
     strcpy(out, buf);
     return 1;
 }

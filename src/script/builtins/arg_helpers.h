@@ -17,7 +17,7 @@ struct EvalContext;
 struct Bar;
 
 enum {
-    FRAME_WINDOW = 300      /* window values kept in the caller's frame */
+    FRAME_WINDOW = 300 /* window values kept in the caller's frame */
 };
 
 /* Evaluates argument k at barsBack: 1 with its value (and data type when
@@ -96,5 +96,6 @@ double DirectBarValue(const EvalContext *context, const Bar *bar, uint32_t field
 /* Rescales a value of data type 1 (price: × r) or 2 (volume: ÷ r). */
 inline double RescaleByType(double value, uint32_t dataType, double r)
 {
-    return dataType == 1 ? value * r : dataType == 2 ? value / r : value;
+    return dataType == 1 ? value * r : dataType == 2 ? value / r
+                                                     : value;
 }

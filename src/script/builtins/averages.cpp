@@ -45,7 +45,7 @@ double StepScale(EvalContext *context, const Bar *bars, int32_t j)
     return r;
 }
 
-}  // namespace
+} // namespace
 
 /* ============================================================================
 ** Hull average and rate of change
@@ -122,12 +122,12 @@ int OrderValue(uint32_t id, const double *sorted, int32_t n, double rank, double
         return 1;
     }
     int64_t at = id == ITEM_RANK_N ? n - (int64_t)trunc(rank) : (int64_t)trunc((n - 1) * rank / 100);
-    if (at < 0 || at >= n) return 0;     /* a rank beyond the values held so far */
+    if (at < 0 || at >= n) return 0; /* a rank beyond the values held so far */
     *value = sorted[at];
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 int CalcMedian(FormulaNode *node, EvalContext *context, int barsBack)
 {
@@ -226,7 +226,7 @@ struct PairSums {
             sy -= oy;
             syy -= oy * oy;
             if (positional) {
-                sxy -= sy;              /* positions 1..L-1 become 0..L-2 */
+                sxy -= sy; /* positions 1..L-1 become 0..L-2 */
             } else {
                 sx -= ox;
                 sxx -= ox * ox;
@@ -362,10 +362,11 @@ int PairWalk(FormulaNode *node, EvalContext *context, int barsBack, int lengthAr
         uint32_t firstType = 0, secondType = 0;
         int ok = (direct1 ? (first = DirectBarValue(context, &bars[j], direct1, &firstType), 1)
                           : EvalArg(node, context, 1, bb, &first, &firstType)) &&
-                 (!xSeries || (direct2 ? (second = DirectBarValue(context, &bars[j], direct2, &secondType), 1)
-                                       : EvalArg(node, context, 2, bb, &second, &secondType)));
-        if (correl) x = first, tx = firstType, y = second, ty = secondType;
-        else y = first, ty = firstType, x = second, tx = secondType;
+            (!xSeries || (direct2 ? (second = DirectBarValue(context, &bars[j], direct2, &secondType), 1) : EvalArg(node, context, 2, bb, &second, &secondType)));
+        if (correl)
+            x = first, tx = firstType, y = second, ty = secondType;
+        else
+            y = first, ty = firstType, x = second, tx = secondType;
         if (!ok || !std::isfinite(x) || !std::isfinite(y)) {
             if (onePass) continue;
             context->priceScale = savedScale;
@@ -392,7 +393,7 @@ int PairWalk(FormulaNode *node, EvalContext *context, int barsBack, int lengthAr
     return RegressionValue(id, p, &node->value);
 }
 
-}  // namespace
+} // namespace
 
 int CalcLinReg(FormulaNode *node, EvalContext *context, int barsBack)
 {
@@ -438,7 +439,7 @@ double AssignRanks(RankPair *pairs, int32_t n, bool byX)
     return ties;
 }
 
-}  // namespace
+} // namespace
 
 double SpearmanRho(RankPair *pairs, int32_t n)
 {
@@ -466,7 +467,7 @@ int CalcSpearman(FormulaNode *node, EvalContext *context, int barsBack)
     for (int32_t i = 0; ok && i < L; i++) {
         pairs[i] = RankPair{};
         ok = EvalArg(node, context, 1, barsBack + i, &pairs[i].x) && EvalArg(node, context, 2, barsBack + i, &pairs[i].y) &&
-             std::isfinite(pairs[i].x) && std::isfinite(pairs[i].y);
+            std::isfinite(pairs[i].x) && std::isfinite(pairs[i].y);
     }
     if (ok) node->value = SpearmanRho(pairs, L);
     FreeMemory(&pairs);
@@ -481,7 +482,7 @@ namespace {
 
 struct SymbolCorrelation {
     double r;
-    int32_t symbol;    /* index in the symbol array */
+    int32_t symbol; /* index in the symbol array */
 };
 
 int CompareCorrelation(const void *a, const void *b)
@@ -504,7 +505,7 @@ double PearsonOf(const RankPair *pairs, int32_t n)
     return dev == 0 ? 0.0 : (sxy / n - sx / n * (sy / n)) / dev;
 }
 
-}  // namespace
+} // namespace
 
 int CalcGroupCorrel(FormulaNode *node, EvalContext *context, int barsBack)
 {
@@ -516,7 +517,7 @@ int CalcGroupCorrel(FormulaNode *node, EvalContext *context, int barsBack)
     if (node->argCount >= 5 && !EvalArg(node, context, 5, barsBack, &logArg)) return 0;
     bool spearman = std::isfinite(spearmanArg) && trunc(spearmanArg) != 0;
     bool logging = node->argCount >= 5 && std::isfinite(logArg) && trunc(logArg) != 0 &&
-                   PlatCurrentThreadId() == gRun.uiThreadId;
+        PlatCurrentThreadId() == gRun.uiThreadId;
     const char *name = gScriptItems[node->item].name;
     if (logging) {
         int32_t count = 0;
@@ -530,7 +531,7 @@ int CalcGroupCorrel(FormulaNode *node, EvalContext *context, int barsBack)
     SymbolCorrelation *found = nullptr;
     double *own = nullptr;
     int ok = ReallocMemory(&pairs, (uint64_t)L * sizeof *pairs) && ReallocMemory(&own, (uint64_t)L * sizeof *own) &&
-             ReallocMemory(&found, (uint64_t)(gStore.symbolCount > 0 ? gStore.symbolCount : 1) * sizeof *found);
+        ReallocMemory(&found, (uint64_t)(gStore.symbolCount > 0 ? gStore.symbolCount : 1) * sizeof *found);
     for (int32_t i = 0; ok && i < L; i++) {
         ok = EvalArg(node, context, 2, barsBack + L - 1 - i, &own[i]) && std::isfinite(own[i]);
     }
@@ -579,8 +580,10 @@ int CalcGroupCorrel(FormulaNode *node, EvalContext *context, int barsBack)
         if (logging) {
             bool symbolValue = id == ITEM_CORREL_MIN_SYM || id == ITEM_CORREL_MAX_SYM;
             char text[64];
-            if (symbolValue) CopyString(text, sizeof text, node->text, -1);
-            else FormatText(text, sizeof text, "%g", value);
+            if (symbolValue)
+                CopyString(text, sizeof text, node->text, -1);
+            else
+                FormatText(text, sizeof text, "%g", value);
             LogPrintf("-------\t--------\n%s:\t%s", name + 6, text);
         }
     }

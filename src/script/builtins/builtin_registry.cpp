@@ -9,12 +9,13 @@
 namespace {
 
 struct BuiltinRow {
-    uint32_t item;     /* ItemId / BuiltinItemId */
+    uint32_t item; /* ItemId / BuiltinItemId */
     ItemImpl impl;
 };
 
 /* One row per implemented function row, in item order (the window
 ** functions first, HMA with the averages). */
+/* clang-format off */
 const BuiltinRow kBuiltins[] = {
     { .item = ITEM_SUM,             .impl = CalcWindowFunction },
     { .item = ITEM_SUM_SQ,          .impl = CalcWindowFunction },
@@ -99,8 +100,9 @@ const BuiltinRow kBuiltins[] = {
     { .item = ITEM_KDSAR,           .impl = CalcKDSAR },
     { .item = ITEM_SUPER_TREND,     .impl = CalcSuperTrend },
 };
+/* clang-format on */
 
-}  // namespace
+} // namespace
 
 int InstallBuiltins()
 {

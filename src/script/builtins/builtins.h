@@ -60,7 +60,7 @@ int CalcGroupCorrel(FormulaNode *node, EvalContext *context, int barsBack);
 /* One pair of a rank correlation with the ranks found for it. */
 struct RankPair {
     double x, y;
-    double rankX, rankY;   /* 1-based, average ranks for ties */
+    double rankX, rankY; /* 1-based, average ranks for ties */
 };
 /* The rank correlation of n pairs, average ranks for ties; the pairs are
 ** sorted in place and their ranks filled. */
@@ -95,7 +95,7 @@ int CalcSequence(FormulaNode *node, EvalContext *context, int barsBack);
 
 /* ---- dates, calendars, events, include lists and control (date_control.cpp) ------- */
 int CalcDate(FormulaNode *node, EvalContext *context, int barsBack);
-int CalcDatePart(FormulaNode *node, EvalContext *context, int barsBack);   /* DateYear, DateMonth, DateDay */
+int CalcDatePart(FormulaNode *node, EvalContext *context, int barsBack); /* DateYear, DateMonth, DateDay */
 int CalcDays(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcDateBars(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcMissingBars(FormulaNode *node, EvalContext *context, int barsBack);
@@ -109,7 +109,7 @@ int CalcSwitch(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcSelect(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcIsNaN(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcCross(FormulaNode *node, EvalContext *context, int barsBack);
-int CalcMaxMin(FormulaNode *node, EvalContext *context, int barsBack);     /* Max, Min, MaxN, MinN */
+int CalcMaxMin(FormulaNode *node, EvalContext *context, int barsBack); /* Max, Min, MaxN, MinN */
 
 /* ---- math (math.cpp) ---------------------------------------------------------------- */
 int CalcBound(FormulaNode *node, EvalContext *context, int barsBack);
@@ -125,7 +125,7 @@ int CalcICDF(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcRandom(FormulaNode *node, EvalContext *context, int barsBack);
 
 /* ---- texts (text.cpp) --------------------------------------------------------------- */
-enum { FORMAT_TEXT_SIZE = 256 };   /* Format's work buffers: 255 characters */
+enum { FORMAT_TEXT_SIZE = 256 }; /* Format's work buffers: 255 characters */
 /* Format's text from the node's arguments (template, values) into out; *used
 ** gets the number of values placed.  0 when an argument fails. */
 int BuildFormatText(FormulaNode *node, EvalContext *context, int barsBack, char out[FORMAT_TEXT_SIZE],
@@ -140,7 +140,7 @@ int CalcMatch(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcMid(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcReplace(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcRight(FormulaNode *node, EvalContext *context, int barsBack);
-int CalcChangeCase(FormulaNode *node, EvalContext *context, int barsBack);   /* ToLower, ToUpper */
+int CalcChangeCase(FormulaNode *node, EvalContext *context, int barsBack); /* ToLower, ToUpper */
 int CalcToDate(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcToNum(FormulaNode *node, EvalContext *context, int barsBack);
 
@@ -157,8 +157,8 @@ int CalcDebugEval(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcSymRef(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcStratRef(FormulaNode *node, EvalContext *context, int barsBack);
 int CalcReason(FormulaNode *node, EvalContext *context, int barsBack);
-int CalcRecordSum(FormulaNode *node, EvalContext *context, int barsBack);   /* SetupSum, OrderSum, PositionSum */
-int CalcTradeStat(FormulaNode *node, EvalContext *context, int barsBack);   /* TradeStatSum .. TradeStatKurt */
+int CalcRecordSum(FormulaNode *node, EvalContext *context, int barsBack); /* SetupSum, OrderSum, PositionSum */
+int CalcTradeStat(FormulaNode *node, EvalContext *context, int barsBack); /* TradeStatSum .. TradeStatKurt */
 
 /* ---- the plug-in library (plugin.cpp) ----------------------------------------------- */
 int CalcDllDataCalc(FormulaNode *node, EvalContext *context, int barsBack);
@@ -174,9 +174,9 @@ enum { DLL_MAX_ARGS = 10 };
 
 /* One earlier Data item handed to the plug-in (80 bytes). */
 struct DllDataItem {
-    double *values;          /* that item's values for the symbol, one per bar */
-    char name[64];           /* zero-terminated */
-    int32_t dataType;        /* 0 none, 1 price, 2 volume, 3 extern price, 4 extern volume */
+    double *values;   /* that item's values for the symbol, one per bar */
+    char name[64];    /* zero-terminated */
+    int32_t dataType; /* 0 none, 1 price, 2 volume, 3 extern price, 4 extern volume */
     int32_t reserved;
 };
 
@@ -185,12 +185,12 @@ struct DllDataItem {
 ** the output. */
 struct DllCallBlock {
     Bar *bars;
-    double *output;          /* one value per bar, NaN on entry */
-    double *arguments;       /* DLL_MAX_ARGS slots, the first argumentCount filled */
+    double *output;    /* one value per bar, NaN on entry */
+    double *arguments; /* DLL_MAX_ARGS slots, the first argumentCount filled */
     int32_t argumentCount;
     int32_t barCount;
-    char **argumentTexts;    /* DLL_MAX_ARGS slots of 80-character texts */
-    DllDataItem *items;      /* null when there are none */
+    char **argumentTexts; /* DLL_MAX_ARGS slots of 80-character texts */
+    DllDataItem *items;   /* null when there are none */
     int32_t itemCount;
     int32_t reserved;
 };

@@ -28,7 +28,7 @@ constexpr int EXPR_ARG = 2;
 /* A condition holds when its value is not 0. */
 inline bool Holds(double v) { return v != 0; }
 
-}  // namespace
+} // namespace
 
 int CalcSinceTrue(FormulaNode *node, EvalContext *context, int barsBack)
 {
@@ -105,8 +105,7 @@ int CalcSinceTrue(FormulaNode *node, EvalContext *context, int barsBack)
         break;
     case ITEM_WHEN_TRUE:
         /* Read at the bar where the condition held, with that bar's scale. */
-        ok = found && EvalArg(node, context, EXPR_ARG, (int32_t)(forward ? barsBack - k : barsBack + k), &node->value,
-                              &exprType);
+        ok = found && EvalArg(node, context, EXPR_ARG, (int32_t)(forward ? barsBack - k : barsBack + k), &node->value, &exprType);
         node->dataType = exprType;
         break;
     case ITEM_SUM_SINCE:
@@ -132,22 +131,27 @@ int CalcSinceTrueOnePass(FormulaNode *node, EvalContext *context)
     bool backward = id == ITEM_UNTIL_TRUE;
     int64_t c = (id == ITEM_SINCE_TRUE || id == ITEM_UNTIL_TRUE || id == ITEM_SUM_SINCE) ? -1 : 0;
     double savedScale = context->priceScale;
-    double previous = NAN;     /* the output of the bar walked before */
+    double previous = NAN; /* the output of the bar walked before */
     for (int32_t j = 0; j < barCount; j++) {
         int32_t bar = backward ? barCount - 1 - j : j;
         int32_t back = context->lastBar - bar;
         context->priceScale = BarSplitFactor(&bars[bar]);
         double cond = 0, out = NAN;
         if (!EvalArg(node, context, 1, back, &cond)) {
-            if (id == ITEM_SINCE_TRUE || id == ITEM_UNTIL_TRUE) out = -1, c = -1;
-            else if (id == ITEM_SUM_SINCE) out = 0, c = -1;
-            else if (id == ITEM_COUNT_TRUE || id == ITEM_TRUE_IN_ROW) out = 0, c = 0;
+            if (id == ITEM_SINCE_TRUE || id == ITEM_UNTIL_TRUE)
+                out = -1, c = -1;
+            else if (id == ITEM_SUM_SINCE)
+                out = 0, c = -1;
+            else if (id == ITEM_COUNT_TRUE || id == ITEM_TRUE_IN_ROW)
+                out = 0, c = 0;
         } else if (!Holds(cond)) {
             switch (id) {
             case ITEM_SINCE_TRUE:
             case ITEM_UNTIL_TRUE:
-                if (c >= 0) out = (double)++c;
-                else out = -1;
+                if (c >= 0)
+                    out = (double)++c;
+                else
+                    out = -1;
                 break;
             case ITEM_WHEN_TRUE: out = previous; break;
             case ITEM_SUM_SINCE: {
@@ -246,13 +250,15 @@ int CalcSequence(FormulaNode *node, EvalContext *context, int barsBack)
     int32_t m = node->argCount - 1;
     if (m < 1) return 0;
     /* Each condition's result at each offset: 0 not yet known, 1 true, 255 false. */
-    enum : uint8_t { UNKNOWN = 0, TRUE_AT = 1, FALSE_AT = 255 };
+    enum : uint8_t { UNKNOWN = 0,
+                     TRUE_AT = 1,
+                     FALSE_AT = 255 };
     uint8_t *table = nullptr;
     if (!ReallocMemory(&table, (uint64_t)m * (uint64_t)L)) return 0;
     memset(table, 0, (size_t)m * (size_t)L);
     int ok = 1, matched = 0;
     for (int32_t s = 0; ok && !matched && s < L; s++) {
-        int32_t condition = m;       /* 1-based; argument condition + 1 */
+        int32_t condition = m; /* 1-based; argument condition + 1 */
         for (int32_t o = s; ok && o < L; o++) {
             uint8_t *cell = &table[(size_t)(condition - 1) * (size_t)L + (size_t)o];
             if (*cell == UNKNOWN) {

@@ -82,7 +82,7 @@ int MatchesKey(FormulaNode *node, EvalContext *context, int k, int32_t barsBack,
 /* The daily master date list (the market dates of every symbol). */
 const DateList *MasterDays() { return &gStore.dateLists[BAR_DAILY]; }
 
-}  // namespace
+} // namespace
 
 /* ============================================================================
 ** Dates
@@ -96,8 +96,10 @@ int CalcDate(FormulaNode *node, EvalContext *context, int barsBack)
         if (!std::isfinite(x) || x != floor(x) || fabs(x) > 1e6) return 0;
     }
     int year = (int)v[0], month = (int)v[1], day = (int)v[2];
-    if (year >= 0 && year < 50) year += 2000;
-    else if (year >= 50 && year <= 99) year += 1900;
+    if (year >= 0 && year < 50)
+        year += 2000;
+    else if (year >= 50 && year <= 99)
+        year += 1900;
     if (year < 1000 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return 0;
     return SetPlainNumber(node, MakeDate(year, month, day));
 }
@@ -137,8 +139,10 @@ int CalcDateBars(FormulaNode *node, EvalContext *context, int barsBack)
     int32_t lo = 0, hi = count;
     while (lo < hi) {
         int32_t mid = lo + (hi - lo) / 2;
-        if (bars[mid].date < date) lo = mid + 1;
-        else hi = mid;
+        if (bars[mid].date < date)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     return SetNumber(node, (double)context->lastBar - lo);
 }
@@ -209,8 +213,7 @@ int CalcEvent(FormulaNode *node, EvalContext *context, int barsBack)
     int64_t i = (int64_t)context->lastBar - barsBack;
     if (!bars || i < 0 || i >= count) return 0;
     int latest = node->argCount >= 2 && v[1] != 0;
-    return SetNumber(node, LookupDatedValue(context->symbol, context->barSize, bars[i].date, bars[i].time, Whole(v[0]),
-                                            latest, nullptr));
+    return SetNumber(node, LookupDatedValue(context->symbol, context->barSize, bars[i].date, bars[i].time, Whole(v[0]), latest, nullptr));
 }
 
 int CalcInList(FormulaNode *node, EvalContext *context, int barsBack)
@@ -256,7 +259,7 @@ int CalcIf(FormulaNode *node, EvalContext *context, int barsBack)
 {
     double condition;
     if (!EvalArg(node, context, 1, barsBack, &condition)) return 0;
-    int k = condition != 0 ? 2 : 3;   /* NaN is not 0: it selects the second */
+    int k = condition != 0 ? 2 : 3; /* NaN is not 0: it selects the second */
     if (k > node->argCount) return 0;
     return TakeArg(node, context, k, barsBack);
 }
@@ -283,7 +286,7 @@ int CalcSwitch(FormulaNode *node, EvalContext *context, int barsBack)
     Key key;
     if (!ReadKey(node, context, barsBack, &key)) return 0;
     for (int k = 2; k <= node->argCount; k += 2) {
-        if (k == node->argCount) return TakeArg(node, context, k, barsBack);   /* the default */
+        if (k == node->argCount) return TakeArg(node, context, k, barsBack); /* the default */
         int m = MatchesKey(node, context, k, barsBack, &key);
         if (m < 0) return 0;
         if (m) return TakeArg(node, context, k + 1, barsBack);
@@ -294,7 +297,7 @@ int CalcSwitch(FormulaNode *node, EvalContext *context, int barsBack)
 int CalcSelect(FormulaNode *node, EvalContext *context, int barsBack)
 {
     for (int k = 1; k <= node->argCount; k += 2) {
-        if (k == node->argCount) return TakeArg(node, context, k, barsBack);   /* the default */
+        if (k == node->argCount) return TakeArg(node, context, k, barsBack); /* the default */
         double condition;
         if (!EvalArg(node, context, k, barsBack, &condition)) return 0;
         if (condition != 0) return TakeArg(node, context, k + 1, barsBack);

@@ -10,11 +10,12 @@
 namespace {
 
 struct GeneralRow {
-    uint32_t item;     /* ItemId */
+    uint32_t item; /* ItemId */
     ItemImpl impl;
 };
 
 /* One row per implemented function row, in item order. */
+/* clang-format off */
 const GeneralRow kGeneralBuiltins[] = {
     { .item = ITEM_DATE_BARS,          .impl = CalcDateBars },
     { .item = ITEM_MISSING_BARS,       .impl = CalcMissingBars },
@@ -97,8 +98,9 @@ const GeneralRow kGeneralBuiltins[] = {
     { .item = ITEM_TRADE_STAT_SKEW,    .impl = CalcTradeStat },
     { .item = ITEM_TRADE_STAT_KURT,    .impl = CalcTradeStat },
 };
+/* clang-format on */
 
-}  // namespace
+} // namespace
 
 int InstallGeneralBuiltins()
 {

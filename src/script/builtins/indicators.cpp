@@ -72,7 +72,7 @@ int SetResult(FormulaNode *node, double value, bool price)
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 /* ============================================================================
 ** Directional movement
@@ -100,8 +100,10 @@ int CalcADX(FormulaNode *node, EvalContext *context, int barsBack)
         double tr = fmax(pc, h) - fmin(pc, l);
         double up = h - view.H(b - 1), down = view.L(b - 1) - l;
         double plus = 0, minus = 0;
-        if (CompareDoubleApprox(up, down) > 0 && up > 0) plus = up;
-        else if (CompareDoubleApprox(down, up) > 0 && down > 0) minus = down;
+        if (CompareDoubleApprox(up, down) > 0 && up > 0)
+            plus = up;
+        else if (CompareDoubleApprox(down, up) > 0 && down > 0)
+            minus = down;
         if (i >= n - 1) {
             if (i > n - 1) {
                 trSum -= trSum / n;
@@ -130,9 +132,12 @@ int CalcADX(FormulaNode *node, EvalContext *context, int barsBack)
         plusSum += plus;
         minusSum += minus;
         if (onePass) {
-            if (id == ITEM_ADX && i > 2 * n - 1 && haveAdx) WriteBar(node, context, view, b, adx, false);
-            else if (id == ITEM_PDI && i > n - 1) WriteBar(node, context, view, b, pdi, false);
-            else if (id == ITEM_MDI && i > n - 1) WriteBar(node, context, view, b, mdi, false);
+            if (id == ITEM_ADX && i > 2 * n - 1 && haveAdx)
+                WriteBar(node, context, view, b, adx, false);
+            else if (id == ITEM_PDI && i > n - 1)
+                WriteBar(node, context, view, b, pdi, false);
+            else if (id == ITEM_MDI && i > n - 1)
+                WriteBar(node, context, view, b, mdi, false);
         }
     }
     if (onePass) return SetResult(node, 0, false);
@@ -171,8 +176,10 @@ int CalcATR(FormulaNode *node, EvalContext *context, int barsBack)
             atr = (atr * (n - 1) + tr) / n;
         }
         if (onePass) {
-            if (i >= n - 1) WriteBar(node, context, view, b, atr, true);
-            else if (gUseAvailableBars) WriteBar(node, context, view, b, atr / (i + 1), true);
+            if (i >= n - 1)
+                WriteBar(node, context, view, b, atr, true);
+            else if (gUseAvailableBars)
+                WriteBar(node, context, view, b, atr / (i + 1), true);
         }
     }
     if (onePass) return SetResult(node, 0, true);
@@ -244,9 +251,12 @@ int CalcCRSI(FormulaNode *node, EvalContext *context, int barsBack)
     for (int32_t b = current - N + 2; b <= current; b++) {
         double d = view.C(b) - view.C(b - 1);
         double before = streak;
-        if (d > 0) streak = streak < 0 ? 1 : streak + 1;
-        else if (d < 0) streak = streak <= 0 ? streak - 1 : -1;
-        else streak = 0;
+        if (d > 0)
+            streak = streak < 0 ? 1 : streak + 1;
+        else if (d < 0)
+            streak = streak <= 0 ? streak - 1 : -1;
+        else
+            streak = 0;
         double ds = streak - before;
         upS = ((S - 1) * upS + (ds > 0 ? ds : 0)) / S;
         downS = ((S - 1) * downS + (ds < 0 ? -ds : 0)) / S;
@@ -358,8 +368,10 @@ int CalcOBV(FormulaNode *node, EvalContext *context, int barsBack)
     for (int32_t b = current - n + 1; b <= current; b++) {
         double v = view.V(b);
         total += v;
-        if (view.C(b) > view.C(b - 1)) net += v;
-        else if (view.C(b) < view.C(b - 1)) net -= v;
+        if (view.C(b) > view.C(b - 1))
+            net += v;
+        else if (view.C(b) < view.C(b - 1))
+            net -= v;
     }
     return SetResult(node, net * 100 / total, false);
 }
@@ -413,7 +425,8 @@ int CalcMACD(FormulaNode *node, EvalContext *context, int barsBack)
             e2 += (c - e2) * a2;
             if (signal) sig += ((e1 - e2) - sig) * a3;
         }
-        value = node->item == ITEM_MACD ? e1 - e2 : node->item == ITEM_MACDS ? sig : e1 - e2 - sig;
+        value = node->item == ITEM_MACD ? e1 - e2 : node->item == ITEM_MACDS ? sig
+                                                                             : e1 - e2 - sig;
         if (onePass && i >= from - 1) WriteBar(node, context, view, b, value, true);
     }
     return SetResult(node, onePass ? 0 : value, true);
@@ -431,7 +444,7 @@ void RingStats(const double *ring, int32_t held, double *mean, double *sd)
     *sd = sqrt(squares / held);
 }
 
-}  // namespace
+} // namespace
 
 int CalcBollinger(FormulaNode *node, EvalContext *context, int barsBack)
 {

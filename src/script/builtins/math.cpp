@@ -23,7 +23,7 @@ int SetNumber(FormulaNode *node, double value)
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 int CalcBound(FormulaNode *node, EvalContext *context, int barsBack)
 {
@@ -42,8 +42,10 @@ int CalcRescale(FormulaNode *node, EvalContext *context, int barsBack)
     if (node->argCount < 5 || !EvalAllArgs(node, context, barsBack, v, nullptr)) return 0;
     double value = v[0], low = v[1], high = v[2];
     if (node->argCount >= 6 && (v[5] != 0 || std::isnan(v[5]))) {
-        if (CompareDouble(value, low) < 0) value = low > high ? high : low;
-        else if (CompareDouble(value, high) > 0) value = high;
+        if (CompareDouble(value, low) < 0)
+            value = low > high ? high : low;
+        else if (CompareDouble(value, high) > 0)
+            value = high;
     }
     return SetNumber(node, (value - low) / (high - low) * (v[4] - v[3]) + v[3]);
 }

@@ -38,7 +38,7 @@ PluginState sPlugin;
 
 const char *const kPluginFile = "radez";
 
-}  // namespace
+} // namespace
 
 static_assert(sizeof(void *) == 8, "the plug-in block carries 64-bit pointers");
 static_assert(sizeof(DllCallBlock) == 56, "DllCallBlock is 56 bytes");

@@ -32,8 +32,8 @@
 namespace {
 
 enum {
-    ASSERT_TEXT_SIZE = 256,        /* the optional text: 255 characters */
-    ASSERT_MESSAGE_SIZE = 5001,    /* the whole message: 5000 characters */
+    ASSERT_TEXT_SIZE = 256,     /* the optional text: 255 characters */
+    ASSERT_MESSAGE_SIZE = 5001, /* the whole message: 5000 characters */
     TARGET_STEPS = 100,
     BOX_YES_NO = 0x04,
     BOX_ICON_QUESTION = 0x20,
@@ -122,7 +122,7 @@ PositionRecord *OpenPositionOf(const EvalContext *copy)
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 /* ============================================================================
 ** Item and Library calls
@@ -262,8 +262,10 @@ int CalcTargetPrice(FormulaNode *node, EvalContext *context, int barsBack)
         if (!evaluate(price, &f)) return 0;
         if (f == last) break;
         last = f;
-        if ((f - value) * d > 0) hi = price;
-        else lo = price;
+        if ((f - value) * d > 0)
+            hi = price;
+        else
+            lo = price;
         if (hi - lo < tick) break;
         price = tick > 0 ? RoundToStep((lo + hi) / 2, tick, 0) : (lo + hi) / 2;
     }
@@ -412,8 +414,11 @@ int CalcExtern(FormulaNode *node, EvalContext *context, int barsBack)
     double v;
     if (!EvalArg(node, &copy, 2, barsBack, &v, &type)) return 0;
     node->value = v;
-    if (barSizeChanged) node->dataType = type;
-    else if (symbolChanged) node->dataType = type == 1 || type == 3 ? 3 : type == 2 || type == 4 ? 4 : 0;
+    if (barSizeChanged)
+        node->dataType = type;
+    else if (symbolChanged)
+        node->dataType = type == 1 || type == 3 ? 3 : type == 2 || type == 4 ? 4
+                                                                             : 0;
     return 1;
 }
 
@@ -441,8 +446,10 @@ static void RenderCall(const FormulaNode *node, char *out, int size)
     for (uint32_t k = 0; k <= node->width && n < size - 1; k++) {
         const FormulaNode *token = node + k;
         if (token->item == ITEM_END) break;
-        if (token->item == ITEM_TEXT) n += FormatText(out + n, (size_t)(size - n), "\"%s\"", token->text);
-        else n += FormatTokenText(token, out + n, size - n);
+        if (token->item == ITEM_TEXT)
+            n += FormatText(out + n, (size_t)(size - n), "\"%s\"", token->text);
+        else
+            n += FormatTokenText(token, out + n, size - n);
         if (n >= size) n = size - 1;
     }
 }
@@ -519,7 +526,7 @@ int CalcDebugEval(FormulaNode *node, EvalContext *context, int barsBack)
         int32_t count = 0;
         const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
         int32_t date = bars && context->barIndex >= 0 && context->barIndex < count ? bars[context->barIndex].date
-                                                                                  : context->date;
+                                                                                   : context->date;
         LogDebugHeader(date, context->symbol ? context->symbol->info.Symbol : "n/a", nullptr);
         LogPrintf("Evaluation:");
         gDebugEvalOn = 1;
@@ -637,7 +644,7 @@ int CalcRecordSum(FormulaNode *node, EvalContext *context, int barsBack)
     double sum = 0;
     for (int32_t s = 0; s < gStrategyCount; s++) {
         bool member = s == context->strategyIndex ||
-                      (context->test && StrategyInGroup(context->test, s, context->strategyIndex));
+            (context->test && StrategyInGroup(context->test, s, context->strategyIndex));
         if (!member) continue;
         StrategyRecord *record = &gStrategies[s];
         bool open = node->item == ITEM_POSITION_SUM;

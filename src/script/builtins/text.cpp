@@ -35,7 +35,9 @@ int ArgNumber(FormulaNode *node, EvalContext *context, int k, int32_t barsBack, 
 {
     double v;
     if (!EvalArg(node, context, k, barsBack, &v)) return 0;
-    *out = std::isnan(v) ? 0 : v > 1e6 ? 1000000 : v < -1e6 ? -1000000 : (int32_t)v;
+    *out = std::isnan(v) ? 0 : v > 1e6 ? 1000000
+        : v < -1e6                     ? -1000000
+                                       : (int32_t)v;
     return 1;
 }
 
@@ -73,8 +75,7 @@ double ReadNumber(const char *text)
         }
     }
     if (digits == 0) return 0;
-    if ((*p == 'e' || *p == 'E') && (isdigit((unsigned char)p[1]) ||
-                                     ((p[1] == '+' || p[1] == '-') && isdigit((unsigned char)p[2])))) {
+    if ((*p == 'e' || *p == 'E') && (isdigit((unsigned char)p[1]) || ((p[1] == '+' || p[1] == '-') && isdigit((unsigned char)p[2])))) {
         p++;
         int32_t esign = 1, e = 0;
         if (*p == '+' || *p == '-') esign = *p++ == '-' ? -1 : 1;
@@ -87,7 +88,7 @@ double ReadNumber(const char *text)
     return sign * value;
 }
 
-}  // namespace
+} // namespace
 
 /* ============================================================================
 ** Format
@@ -120,10 +121,22 @@ int BuildFormatText(FormulaNode *node, EvalContext *context, int barsBack, char 
                 }
                 asText = false;
                 break;
-            case '$': code = DISPLAY_CURRENCY; asText = false; break;
-            case '%': code = DISPLAY_PERCENT; asText = false; break;
-            case '`': code = DISPLAY_PRICE32; asText = false; break;
-            case '~': code = DISPLAY_TRUTH; asText = false; break;
+            case '$':
+                code = DISPLAY_CURRENCY;
+                asText = false;
+                break;
+            case '%':
+                code = DISPLAY_PERCENT;
+                asText = false;
+                break;
+            case '`':
+                code = DISPLAY_PRICE32;
+                asText = false;
+                break;
+            case '~':
+                code = DISPLAY_TRUTH;
+                asText = false;
+                break;
             case '?': asText = true; break;
             case '/':
                 if (s + 1 < close && s[1] == '/') {
@@ -144,8 +157,10 @@ int BuildFormatText(FormulaNode *node, EvalContext *context, int barsBack, char 
         double v;
         if (!EvalArg(node, context, next++, barsBack, &v)) return 0;
         char piece[NUMBER_TEXT_SIZE];
-        if (asText) CopyString(piece, sizeof piece, node->textFlag ? node->text : "", -1);
-        else FormatNumber(v, code, decimals, 0, nullptr, piece);
+        if (asText)
+            CopyString(piece, sizeof piece, node->textFlag ? node->text : "", -1);
+        else
+            FormatNumber(v, code, decimals, 0, nullptr, piece);
         int32_t length = (int32_t)strlen(piece);
         if (n + length > limit) break;
         memcpy(out + n, piece, (size_t)length);

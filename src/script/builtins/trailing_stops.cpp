@@ -42,7 +42,7 @@ int ReadStopArgs(FormulaNode *node, EvalContext *context, int barsBack, int leng
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 int CalcSAR(FormulaNode *node, EvalContext *context, int barsBack)
 {
@@ -135,7 +135,8 @@ int CalcKDSAR(FormulaNode *node, EvalContext *context, int barsBack)
             longFactor = accel;
             shortResetLast = false;
         } else {
-            if (kdmode == 0) longStop += (longExtreme - longStop) * longFactor;
+            if (kdmode == 0)
+                longStop += (longExtreme - longStop) * longFactor;
             else if (b.l >= longStop && prev.l >= longStop)
                 longStop = fmin(fmin(prev.l, b.l), longStop + (b.h - longStop) * longFactor);
             if (b.h > longExtreme) {
@@ -150,7 +151,8 @@ int CalcKDSAR(FormulaNode *node, EvalContext *context, int barsBack)
             shortFactor = accel;
             shortResetLast = true;
         } else {
-            if (kdmode == 0) shortStop -= (shortStop - shortExtreme) * shortFactor;
+            if (kdmode == 0)
+                shortStop -= (shortStop - shortExtreme) * shortFactor;
             else if (shortStop >= b.h && shortStop >= prev.h)
                 shortStop = fmax(fmax(prev.h, b.h), shortStop - (shortStop - b.l) * shortFactor);
             if (b.l < shortExtreme) {
@@ -161,7 +163,8 @@ int CalcKDSAR(FormulaNode *node, EvalContext *context, int barsBack)
         prev = b;
     }
     /* Without a direction the stop of the side that did not just break. */
-    node->value = dir > 0 ? longStop : dir < 0 ? shortStop : (shortResetLast ? longStop : shortStop);
+    node->value = dir > 0 ? longStop : dir < 0 ? shortStop
+                                               : (shortResetLast ? longStop : shortStop);
     node->dataType = 1;
     return 1;
 }

@@ -25,21 +25,21 @@ namespace {
 
 /* How a member keeps its state. */
 enum WindowFamily {
-    FAMILY_SUM,        /* Sum, MA */
+    FAMILY_SUM, /* Sum, MA */
     FAMILY_SUM_SQ,
     FAMILY_PRODUCT,
-    FAMILY_MOMENTS,    /* StdDev .. BBTrendF */
-    FAMILY_RANK,       /* Rank, PercentRank */
+    FAMILY_MOMENTS, /* StdDev .. BBTrendF */
+    FAMILY_RANK,    /* Rank, PercentRank */
     FAMILY_EMA,
     FAMILY_ESD,
-    FAMILY_AEMA,       /* AEMA, AESD */
-    FAMILY_DEMA,       /* DEMA, TEMA */
+    FAMILY_AEMA, /* AEMA, AESD */
+    FAMILY_DEMA, /* DEMA, TEMA */
     FAMILY_RSI,
     FAMILY_SAR,
     FAMILY_WMA,
     FAMILY_VWMA,
     FAMILY_KAMA,
-    FAMILY_EXTREME,    /* Highest .. SinceLow */
+    FAMILY_EXTREME, /* Highest .. SinceLow */
     FAMILY_NONE
 };
 
@@ -84,16 +84,30 @@ WindowFamily FamilyOf(uint32_t id)
 bool SkipsFailedBars(WindowFamily family)
 {
     return family == FAMILY_EMA || family == FAMILY_ESD || family == FAMILY_DEMA || family == FAMILY_RSI ||
-           family == FAMILY_KAMA;
+        family == FAMILY_KAMA;
 }
 
 /* Members whose result carries the series' data type. */
 bool KeepsSeriesType(uint32_t id)
 {
     switch (id) {
-    case ITEM_SUM: case ITEM_MA: case ITEM_STD_DEV: case ITEM_BB_TOP_F: case ITEM_BB_BOT_F: case ITEM_EMA:
-    case ITEM_ESD: case ITEM_AEMA: case ITEM_AESD: case ITEM_DEMA: case ITEM_TEMA: case ITEM_SAR_F:
-    case ITEM_WMA: case ITEM_VWMA: case ITEM_KAMA: case ITEM_HIGHEST: case ITEM_LOWEST: return true;
+    case ITEM_SUM:
+    case ITEM_MA:
+    case ITEM_STD_DEV:
+    case ITEM_BB_TOP_F:
+    case ITEM_BB_BOT_F:
+    case ITEM_EMA:
+    case ITEM_ESD:
+    case ITEM_AEMA:
+    case ITEM_AESD:
+    case ITEM_DEMA:
+    case ITEM_TEMA:
+    case ITEM_SAR_F:
+    case ITEM_WMA:
+    case ITEM_VWMA:
+    case ITEM_KAMA:
+    case ITEM_HIGHEST:
+    case ITEM_LOWEST: return true;
     default: return false;
     }
 }
@@ -104,7 +118,7 @@ bool KeepsSeriesType(uint32_t id)
 struct Ring {
     double *v = nullptr;
     int32_t size = 0;
-    int32_t pos = 0;       /* slot the next value goes to */
+    int32_t pos = 0; /* slot the next value goes to */
     int32_t filled = 0;
     int32_t zeroRun = 0;
     double sum = 0;
@@ -117,8 +131,10 @@ struct Ring {
     }
     void Add(double x)
     {
-        if (filled == size) sum -= v[pos];
-        else filled++;
+        if (filled == size)
+            sum -= v[pos];
+        else
+            filled++;
         v[pos] = x;
         pos = pos + 1 == size ? 0 : pos + 1;
         if (x == 0) {
@@ -175,16 +191,16 @@ Moments RingMoments(const Ring &ring)
 struct WindowState {
     uint32_t id;
     WindowFamily family;
-    int32_t L = 0, L2 = 0;         /* window lengths (L2: second band of BBTrendF) */
-    double mult = 0;               /* band multiplier */
-    double a = 0, n = 0;           /* smoothing factor; RsiF length */
+    int32_t L = 0, L2 = 0; /* window lengths (L2: second band of BBTrendF) */
+    double mult = 0;       /* band multiplier */
+    double a = 0, n = 0;   /* smoothing factor; RsiF length */
     double accel = 0.02, maxAf = 0.2;
-    double fast = 0, slow = 0;     /* KAMA factors */
-    bool useRing = false;          /* values kept in windows (one pass, or members that need them) */
+    double fast = 0, slow = 0; /* KAMA factors */
+    bool useRing = false;      /* values kept in windows (one pass, or members that need them) */
     Ring ring, ring2;
     int64_t count = 0;
-    uint32_t type = 0;             /* data type of the last series value */
-    double last = 0;               /* the last series value */
+    uint32_t type = 0; /* data type of the last series value */
+    double last = 0;   /* the last series value */
     double sum = 0, ema = 0, var = 0, e1 = 0, e2 = 0, e3 = 0, gain = 0, loss = 0;
     double prev = 0, prev2 = 0, sar = 0, ep = 0, af = 0;
     bool isLong = false;
@@ -226,8 +242,10 @@ void UpdateState(WindowState *s, double x, double volume, double factorArg)
     s->last = x;
     switch (s->family) {
     case FAMILY_SUM:
-        if (s->useRing) s->ring.Add(x);
-        else s->sum += x;
+        if (s->useRing)
+            s->ring.Add(x);
+        else
+            s->sum += x;
         break;
     case FAMILY_SUM_SQ: s->sum += x * x; break;
     case FAMILY_PRODUCT: s->sum = c == 1 ? x : s->sum * x; break;
@@ -412,8 +430,10 @@ int ResultOf(const WindowState *s, double *value)
         int32_t rank = 1;
         for (int32_t i = 0; i < n - 1; i++)
             if (r.At(i) > x) rank++;
-        if (s->id == ITEM_RANK) *value = rank;
-        else *value = n < 2 ? 1.0 : 100.0 / (n - 1) * (n - rank);
+        if (s->id == ITEM_RANK)
+            *value = rank;
+        else
+            *value = n < 2 ? 1.0 : 100.0 / (n - 1) * (n - rank);
         return 1;
     }
     case FAMILY_EMA:
@@ -426,8 +446,10 @@ int ResultOf(const WindowState *s, double *value)
     case FAMILY_RSI:
         /* A series that only rose is at the top of the scale, not the bottom;
         ** with no change at all the value stays 0. */
-        if (s->loss == 0) *value = s->gain > 0 ? 100.0 : 0.0;
-        else *value = 100 - 100 / (s->gain / s->loss + 1);
+        if (s->loss == 0)
+            *value = s->gain > 0 ? 100.0 : 0.0;
+        else
+            *value = 100 - 100 / (s->gain / s->loss + 1);
         return 1;
     case FAMILY_SAR:
         if (s->count < 2) return 0;
@@ -439,7 +461,7 @@ int ResultOf(const WindowState *s, double *value)
         for (int32_t i = 0; i < r.filled; i++) weighted += r.At(i) * s->ring2.At(i);
         if (s->ring2.sum == 0) {
             *value = 0;
-            return 2;      /* no volume: 0 per bar, nothing in a one-pass walk */
+            return 2; /* no volume: 0 per bar, nothing in a one-pass walk */
         }
         *value = weighted / s->ring2.sum;
         return 1;
@@ -475,7 +497,7 @@ int32_t WalkCount(double v)
     return (int32_t)v;
 }
 
-}  // namespace
+} // namespace
 
 /* ============================================================================
 ** The one implementation of the window functions
@@ -582,10 +604,11 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
     /* ---- window buffers ---- */
     s.useRing = onePass || (s.family != FAMILY_SUM && s.family != FAMILY_EXTREME);
     bool needRing = s.useRing && s.family != FAMILY_SUM_SQ && s.family != FAMILY_PRODUCT &&
-                    s.family != FAMILY_EMA && s.family != FAMILY_ESD && s.family != FAMILY_AEMA &&
-                    s.family != FAMILY_DEMA && s.family != FAMILY_RSI && s.family != FAMILY_SAR &&
-                    s.family != FAMILY_WMA && s.family != FAMILY_EXTREME;
-    int32_t secondSize = s.id == ITEM_BB_TREND_F ? s.ring2.size : s.family == FAMILY_VWMA ? s.L : 0;
+        s.family != FAMILY_EMA && s.family != FAMILY_ESD && s.family != FAMILY_AEMA &&
+        s.family != FAMILY_DEMA && s.family != FAMILY_RSI && s.family != FAMILY_SAR &&
+        s.family != FAMILY_WMA && s.family != FAMILY_EXTREME;
+    int32_t secondSize = s.id == ITEM_BB_TREND_F ? s.ring2.size : s.family == FAMILY_VWMA ? s.L
+                                                                                          : 0;
     int32_t queueSize = s.family == FAMILY_EXTREME && onePass ? 2 * s.L : 0;
     WindowBuffer buffer;
     if (needRing) {
@@ -597,14 +620,14 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
         s.queue = buffer.Get(queueSize);
         if (!s.queue) return 0;
     }
-    if (s.id == ITEM_BB_TREND_F) s.L = s.L2;   /* the window counts as full at the longer length */
+    if (s.id == ITEM_BB_TREND_F) s.L = s.L2; /* the window counts as full at the longer length */
 
     /* ---- the walk ---- */
     int32_t n = onePass ? barCount : walk;
     if (n < 1) return 0;
     bool scalePerBar = onePass && s.family != FAMILY_RSI;
     bool partial = gUseAvailableBars ||
-                   (context->onePassOption && (s.family == FAMILY_SUM || s.family == FAMILY_EXTREME));
+        (context->onePassOption && (s.family == FAMILY_SUM || s.family == FAMILY_EXTREME));
     double savedScale = context->priceScale;
     const Bar *bars = onePass ? GetBarArray(context->symbol, context->barSize, &barCount) : nullptr;
     uint32_t direct = onePass ? DirectBarField(node, 1) : 0;
@@ -643,8 +666,10 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
         if (onePass) {
             double value = 0;
             int has = 0;
-            if (OnePassWrites(&s, partial)) has = ResultOf(&s, &value) == 1;
-            else if (s.id == ITEM_SUM) has = 1;     /* before the window fills a Sum is 0 */
+            if (OnePassWrites(&s, partial))
+                has = ResultOf(&s, &value) == 1;
+            else if (s.id == ITEM_SUM)
+                has = 1; /* before the window fills a Sum is 0 */
             if (has) {
                 WriteOnePass(node, context, j, value);
                 lastOutput = value;

@@ -58,7 +58,8 @@ char sCurrentScript[260];
 
 /* Room for one more text, made before a parse so that a text the parsed
 ** records point into can always be kept. */
-int ReserveScriptText() {
+int ReserveScriptText()
+{
     ScriptState &s = gScript;
     if (s.textCount + s.textsReserved >= s.textCapacity) {
         int32_t capacity = s.textCapacity + 8;
@@ -71,40 +72,48 @@ int ReserveScriptText() {
 
 /* Keeps the text of a finished parse in its reserved place (null: the parse
 ** failed and gives its place back). */
-void KeepScriptText(char *text, int32_t owner) {
+void KeepScriptText(char *text, int32_t owner)
+{
     gScript.textsReserved--;
     if (text) gScript.texts[gScript.textCount++] = KeptScriptText{text, owner};
 }
 
 /* Frees the texts a compile with that owner read (all when owner is -1). */
-void FreeScriptTexts(int32_t owner) {
+void FreeScriptTexts(int32_t owner)
+{
     ScriptState &s = gScript;
     int32_t kept = 0;
     for (int32_t i = 0; i < s.textCount; i++) {
-        if (owner < 0 || s.texts[i].owner == owner) FreeMemory(&s.texts[i].text);
-        else s.texts[kept++] = s.texts[i];
+        if (owner < 0 || s.texts[i].owner == owner)
+            FreeMemory(&s.texts[i].text);
+        else
+            s.texts[kept++] = s.texts[i];
     }
     s.textCount = kept;
 }
 
-void SetCurrentScript(const char *path) {
+void SetCurrentScript(const char *path)
+{
     CopyString(sCurrentScript, sizeof sCurrentScript, path ? path : "", -1);
     gCompilingScriptPath = sCurrentScript[0] ? sCurrentScript : nullptr;
 }
 
 /* ---- resets -------------------------------------------------------------------------- */
 
-void ResetItemList(DefinitionList *list) {
+void ResetItemList(DefinitionList *list)
+{
     for (int32_t i = 0; i < list->capacity; i++) ResetFormulaItem((FormulaItem *)list->items + i);
     list->count = 0;
 }
 
-void ResetStandalone(StandaloneFormula *formula) {
+void ResetStandalone(StandaloneFormula *formula)
+{
     ResetDefinitionSlot(&formula->formula);
     formula->section = 0;
 }
 
-bool FilterPasses(int section) {
+bool FilterPasses(int section)
+{
     return gCompileSession.sectionFilter == 0 || gCompileSession.sectionFilter == section;
 }
 
@@ -112,14 +121,16 @@ bool SectionPresent(int section) { return gCompileSession.sectionCounts[section]
 
 /* ---- compiling the formulas of the top-level file ----------------------------------------- */
 
-int CompileStandalone(StandaloneFormula *formula, int section) {
+int CompileStandalone(StandaloneFormula *formula, int section)
+{
     if (formula->formula.length <= 0 || !formula->formula.scriptText) return 1;
     return CompileFormula(&formula->formula, (uint32_t)section, 0);
 }
 
 /* Compiles the formulas of an item or column list in order; a failing one
 ** cuts the list there.  Both record kinds begin with their formula. */
-int CompileList(int section, size_t recordSize) {
+int CompileList(int section, size_t recordSize)
+{
     if (!SectionPresent(section) || !FilterPasses(section)) return 1;
     DefinitionList *list = DefinitionListFor((uint32_t)section);
     for (int32_t i = 0; i < list->count; i++) {
@@ -144,7 +155,8 @@ int CompileColumnList(int section) { return CompileList(section, sizeof(FormulaC
 
 /* The Data items, each followed by its bar size, its one-value marks and the
 ** sharing walk; every item takes the next definition sequence number. */
-int CompileDataItems() {
+int CompileDataItems()
+{
     if (!SectionPresent(SECTION_DATA) || !FilterPasses(SECTION_DATA)) return 1;
     gDataItemSequence = 0;
     /* Sharing appends generated items while the loop runs; they arrive
@@ -171,7 +183,8 @@ int CompileDataItems() {
     return 1;
 }
 
-int CompileStrategySlots() {
+int CompileStrategySlots()
+{
     for (int32_t r = 0; r < gStrategyCount; r++) {
         for (int s = 0; s < STRATEGY_SLOTS; s++) {
             FormulaSlot *slot = &gStrategies[r].slots[s];
@@ -184,29 +197,32 @@ int CompileStrategySlots() {
 
 /* Every formula of the parsed script, in the order the sections depend on
 ** each other. */
-int CompileAllFormulas() {
+int CompileAllFormulas()
+{
     return CompileStandalone(&gImportFilter, SECTION_IMPORT) &&
-           CompileStandalone(&gSkipTestIf, gSkipTestIf.section) &&
-           CompileStandalone(&gTestNameFormula, gTestNameFormula.section) &&
-           CompileStandalone(&gOrdersComment, gOrdersComment.section) && CompileItemList(SECTION_LIBRARY) &&
-           CompileDataItems() && CompileColumnList(SECTION_RESULTS) && CompileColumnList(SECTION_GRAPHS) &&
-           CompileColumnList(SECTION_CHARTS) && CompileColumnList(SECTION_TRADES) &&
-           CompileItemList(SECTION_TEST_DATA) && CompileItemList(SECTION_STRAT_DATA) &&
-           CompileColumnList(SECTION_SCAN) && CompileColumnList(SECTION_TEST_SCAN) && CompileStrategySlots();
+        CompileStandalone(&gSkipTestIf, gSkipTestIf.section) &&
+        CompileStandalone(&gTestNameFormula, gTestNameFormula.section) &&
+        CompileStandalone(&gOrdersComment, gOrdersComment.section) && CompileItemList(SECTION_LIBRARY) &&
+        CompileDataItems() && CompileColumnList(SECTION_RESULTS) && CompileColumnList(SECTION_GRAPHS) &&
+        CompileColumnList(SECTION_CHARTS) && CompileColumnList(SECTION_TRADES) &&
+        CompileItemList(SECTION_TEST_DATA) && CompileItemList(SECTION_STRAT_DATA) &&
+        CompileColumnList(SECTION_SCAN) && CompileColumnList(SECTION_TEST_SCAN) && CompileStrategySlots();
 }
 
 /* ---- linking the strategy records ---------------------------------------------------- */
 
 /* After the record at from moved to to (the records between shifted by one
 ** toward from), every link follows its record. */
-int32_t MovedIndex(int32_t index, int32_t from, int32_t to) {
+int32_t MovedIndex(int32_t index, int32_t from, int32_t to)
+{
     if (index == from) return to;
     if (from < to && index > from && index <= to) return index - 1;
     if (from > to && index >= to && index < from) return index + 1;
     return index;
 }
 
-void FixLinks(int32_t from, int32_t to, int32_t records) {
+void FixLinks(int32_t from, int32_t to, int32_t records)
+{
     for (int32_t i = 0; i < records; i++) {
         StrategyRecord *r = gStrategies + i;
         for (int32_t g = 0; g < r->groupCount; g++) r->groups[g] = MovedIndex(r->groups[g], from, to);
@@ -216,7 +232,8 @@ void FixLinks(int32_t from, int32_t to, int32_t records) {
 }
 
 /* Moves the record at from to the place to (from < to), through the scratch record. */
-void MoveRecord(StrategyRecord *scratch, int32_t from, int32_t to, int32_t records) {
+void MoveRecord(StrategyRecord *scratch, int32_t from, int32_t to, int32_t records)
+{
     if (from == to) return;
     memcpy(scratch, gStrategies + from, sizeof *scratch);
     memmove(gStrategies + from, gStrategies + from + 1, (size_t)(to - from) * sizeof *scratch);
@@ -224,7 +241,8 @@ void MoveRecord(StrategyRecord *scratch, int32_t from, int32_t to, int32_t recor
     FixLinks(from, to, records);
 }
 
-int AddGroup(StrategyRecord *record, int32_t group, const char *groupName) {
+int AddGroup(StrategyRecord *record, int32_t group, const char *groupName)
+{
     for (int32_t g = 0; g < record->groupCount; g++)
         if (record->groups[g] == group) return 1;
     if (record->groupCount >= STRATEGY_MAX_LINKS) {
@@ -236,7 +254,8 @@ int AddGroup(StrategyRecord *record, int32_t group, const char *groupName) {
 }
 
 /* Using and StatsGroup links, records in list order. */
-int LinkUsingLists() {
+int LinkUsingLists()
+{
     for (int32_t i = 0; i < gStrategyCount; i++) {
         for (int32_t u = 0; u < gStrategies[i].usingCount; u++) {
             int32_t j = gStrategies[i].usingList[u];
@@ -255,7 +274,8 @@ int LinkUsingLists() {
 ** positive Tracker is always the place + 1 of a Strategy's tracking benchmark
 ** and -1 marks that benchmark; every other record holds 0, so a Tracker word
 ** given to a Template or Benchmark never reads as a link. */
-int AddTrackers() {
+int AddTrackers()
+{
     for (int32_t i = 0; i < gStrategyCount; i++) {
         if (gStrategies[i].Tracker == STRATEGY_CONSTANT_UNSET) gStrategies[i].Tracker = TRACKER_NONE;
         if (gStrategies[i].kind != SECTION_STRATEGY) {
@@ -281,7 +301,8 @@ int AddTrackers() {
 
 /* Templates leave the active records; the combined record is found, moved
 ** last or made, and becomes a StatsGroup over the strategies before it. */
-int OrderRecords(StrategyRecord *scratch, int slatewick) {
+int OrderRecords(StrategyRecord *scratch, int slatewick)
+{
     gCombinedIndex = -1;
     int32_t strategies = 0;
     int32_t total = gStrategyCount;
@@ -323,11 +344,13 @@ int OrderRecords(StrategyRecord *scratch, int slatewick) {
 
 /* ---- orders mode ----------------------------------------------------------------------- */
 
-bool IsSlatewickMode(int ordersMode) {
+bool IsSlatewickMode(int ordersMode)
+{
     return ordersMode == ORDERS_SLATEWICK || ordersMode == ORDERS_SLATEWICK_SYNC || ordersMode == ORDERS_SLATEWICK_STATS;
 }
 
-int CheckOrdersFiles() {
+int CheckOrdersFiles()
+{
     ScriptSettingsBlock &s = gScriptSettings;
     if (IsSlatewickMode(s.OrdersMode)) {
         if (!s.SlatewickFolder[0]) {
@@ -360,7 +383,8 @@ int CheckOrdersFiles() {
 
 /* ---- after the parse ------------------------------------------------------------------- */
 
-int ResolveOptScoreCol() {
+int ResolveOptScoreCol()
+{
     if (!gOptScoreColName[0]) return 1;
     int32_t shown = 0;
     for (int32_t i = 0; i < gResultsColumns.count; i++) {
@@ -376,13 +400,15 @@ int ResolveOptScoreCol() {
     return 0;
 }
 
-void MarkUsedResultsColumns() {
+void MarkUsedResultsColumns()
+{
     for (int32_t i = 0; i < gResultsColumns.count; i++)
         if (((const FormulaColumn *)gResultsColumns.items)[i].barFlag) MarkResultsColumnUsed(i);
 }
 
 /* The section of a default section script that path names, else 0. */
-int DefaultScriptSection(const char *path) {
+int DefaultScriptSection(const char *path)
+{
     static const int kOrder[] = {SECTION_CHARTS, SECTION_GRAPHS, SECTION_RESULTS, SECTION_TRADES};
     for (int section : kOrder) {
         char candidate[260];
@@ -394,7 +420,8 @@ int DefaultScriptSection(const char *path) {
 
 /* "autoinclude.kvs" beside the script, or in the scripts folder when the
 ** script names no folder or is missing. */
-void AutoIncludePath(const char *path, char *out) {
+void AutoIncludePath(const char *path, char *out)
+{
     const char *slash = strrchr(path, '\\');
     if (slash && PlatFileExists(path)) {
         char folder[260];
@@ -405,7 +432,8 @@ void AutoIncludePath(const char *path, char *out) {
     }
 }
 
-void RefreshSection(int section) {
+void RefreshSection(int section)
+{
     switch (section) {
     case SECTION_RESULTS:
         RecalculateAllResults();
@@ -421,7 +449,8 @@ void RefreshSection(int section) {
 /* Remembers the file's last-write time for the section; 1 when it changed.
 ** A time that cannot be read counts as a change, so the windows are redrawn
 ** rather than left showing what may be stale. */
-int NoteSourceTime(int section, const char *path) {
+int NoteSourceTime(int section, const char *path)
+{
     DefaultSectionSource &source = gDefaultSectionSources[section - SECTION_RESULTS];
     CopyString(source.path, sizeof source.path, path, 259);
     PlatDateTime written = {};
@@ -435,7 +464,8 @@ int NoteSourceTime(int section, const char *path) {
 }
 
 /* The body of CompileScript after the resets; the caller frees the state. */
-int CompileScriptBody(const char *path, StrategyRecord *scratch) {
+int CompileScriptBody(const char *path, StrategyRecord *scratch)
+{
     int mode = gCompileSession.mode;
     int pass = gCompileSession.pass;
     char script[260];
@@ -477,11 +507,12 @@ int CompileScriptBody(const char *path, StrategyRecord *scratch) {
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 /* ---- the compiled script's one reset ----------------------------------------------------- */
 
-void ResetScriptState(ScriptReset how) {
+void ResetScriptState(ScriptReset how)
+{
     ScriptState &s = gScript;
     FreeScriptTexts(-1);
     ResetIncludeState();
@@ -537,7 +568,8 @@ void ResetScriptState(ScriptReset how) {
 
 /* ---- the compile ------------------------------------------------------------------------- */
 
-int CompileScript(const char *path, int mode, int pass) {
+int CompileScript(const char *path, int mode, int pass)
+{
     StrategyRecord *scratch = nullptr;
     if (!AllocMemory(&scratch, sizeof(StrategyRecord))) return 0;
 
@@ -582,7 +614,8 @@ void MarkResultsColumnUsed(int32_t index)
 
 /* ---- includes ------------------------------------------------------------------------------ */
 
-int IncludeScriptFile(const char *path, char *nameSpace) {
+int IncludeScriptFile(const char *path, char *nameSpace)
+{
     char resolved[260];
     CopyString(resolved, sizeof resolved, path, -1);
     if (!ExpandPathMacros(resolved, gScriptsFolder)) {
@@ -622,14 +655,16 @@ int IncludeScriptFile(const char *path, char *nameSpace) {
     return ok;
 }
 
-void ResetIncludeState() {
+void ResetIncludeState()
+{
     FreeMemory(&gCompiler.scriptNames);
     FreeMemory(&gCompiler.includedFiles);
     FreeMemory(&gCompiler.definedNames);
     memset(&gCompiler, 0, sizeof gCompiler);
 }
 
-int AddIncludedFile(const char *path, CompilerState *state) {
+int AddIncludedFile(const char *path, CompilerState *state)
+{
     if (!state) return 1;
     if (state->includedFileCount >= state->includedFileCapacity) {
         int32_t capacity = state->includedFileCapacity + INCLUDED_FILE_GROW;
@@ -640,14 +675,16 @@ int AddIncludedFile(const char *path, CompilerState *state) {
     return 1;
 }
 
-int IsFileIncluded(const char *path, const CompilerState *state) {
+int IsFileIncluded(const char *path, const CompilerState *state)
+{
     if (!state) return 0;
     for (int32_t i = 0; i < state->includedFileCount; i++)
         if (CompareNoCase(state->includedFiles[i], path) == 0) return 1;
     return 0;
 }
 
-int ExtractIncludePath(const char *text, char *outPath) {
+int ExtractIncludePath(const char *text, char *outPath)
+{
     while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') text++;
     int n = 0;
     for (;; n++) {
@@ -669,12 +706,14 @@ int ExtractIncludePath(const char *text, char *outPath) {
 
 /* ---- default section scripts ---------------------------------------------------------------- */
 
-void DefaultSectionScriptPath(int section, char *outPath) {
+void DefaultSectionScriptPath(int section, char *outPath)
+{
     FormatText(outPath, 260, "%s\\%s.kvs", gScriptsFolder, kSectionNames[section]);
     if (!PlatFileExists(outPath)) FormatText(outPath, 260, "%s\\%s.kvs", gProgramFolder, kSectionNames[section]);
 }
 
-int LoadDefaultSectionScript(int section) {
+int LoadDefaultSectionScript(int section)
+{
     if (section < (int)SECTION_RESULTS || section > (int)SECTION_TRADES) return -1;
     ResetScriptDefinitions((uint32_t)section);
     FreeScriptTexts(section);
@@ -708,7 +747,8 @@ int LoadDefaultSectionScript(int section) {
 [[maybe_unused]] static const bool kUnloadLinked =
     (gScriptDataLinks.loadMissingDefaultScripts = LoadMissingDefaultScripts, true);
 
-int LoadMissingDefaultScripts() {
+int LoadMissingDefaultScripts()
+{
     static const int kOrder[] = {SECTION_RESULTS, SECTION_GRAPHS, SECTION_TRADES, SECTION_CHARTS};
     for (int section : kOrder) {
         if (ColumnListFor((uint32_t)section)->count != 0) continue;
@@ -720,7 +760,8 @@ int LoadMissingDefaultScripts() {
     return 1;
 }
 
-void CheckDefaultScriptChanged(const char *path) {
+void CheckDefaultScriptChanged(const char *path)
+{
     static const int kOrder[] = {SECTION_RESULTS, SECTION_GRAPHS, SECTION_CHARTS, SECTION_TRADES};
     for (int section : kOrder) {
         if (!SectionPresent(section)) continue;

@@ -42,8 +42,8 @@
 struct CompilerState;
 
 enum {
-    MAX_INCLUDE_DEPTH = 31,          /* file levels, the top-level script included */
-    DEFAULT_SECTION_SCRIPTS = 4      /* Results, Graphs, Charts, Trades */
+    MAX_INCLUDE_DEPTH = 31,     /* file levels, the top-level script included */
+    DEFAULT_SECTION_SCRIPTS = 4 /* Results, Graphs, Charts, Trades */
 };
 
 /* gCombinedIndex, gSlatewickTradesPath and gDataItemSequence: script_state.h. */
@@ -51,7 +51,7 @@ enum {
 /* Where a default section script last came from. */
 struct DefaultSectionSource {
     char path[260];
-    PlatDateTime written;            /* last-write time, local; zero when never read */
+    PlatDateTime written; /* last-write time, local; zero when never read */
 };
 /* Indexed by section id - 2: Results, Graphs, Charts, Trades. */
 extern DefaultSectionSource gDefaultSectionSources[DEFAULT_SECTION_SCRIPTS];

@@ -8,6 +8,7 @@
 #include "script/compiler/formula.h"
 #include "script/eval/item_table.h"
 
+/* clang-format off */
 const char *const CompileErrorText[COMPILE_ERROR_COUNT] = {
     "",
     /*  1 */ "formula is empty",
@@ -107,6 +108,7 @@ const char *const CompileErrorText[COMPILE_ERROR_COUNT] = {
     /* 95 */ "the DllDataCalc function must be the only thing in a Data formula",
     /* 96 */ "radez.dll could not be loaded or has no DllDataCalc function",
 };
+/* clang-format on */
 
 FormulaErrorSelection gLastFormulaError;
 
@@ -123,9 +125,17 @@ bool EndsSubExpression(const FormulaNode *node, uint32_t terminator)
 bool AcceptsBarOffset(uint32_t category)
 {
     switch (category) {
-    case CAT_ARGUMENT: case CAT_OPEN: case CAT_BAR_VALUE: case CAT_BAR_DATE: case CAT_INDICATOR:
-    case CAT_MULTI_BAR: case CAT_FUNCTION: case CAT_POSITION_INFO: case CAT_STRATEGY_STAT:
-    case CAT_TRADE_VALUE: case CAT_TRADE_STAT:
+    case CAT_ARGUMENT:
+    case CAT_OPEN:
+    case CAT_BAR_VALUE:
+    case CAT_BAR_DATE:
+    case CAT_INDICATOR:
+    case CAT_MULTI_BAR:
+    case CAT_FUNCTION:
+    case CAT_POSITION_INFO:
+    case CAT_STRATEGY_STAT:
+    case CAT_TRADE_VALUE:
+    case CAT_TRADE_STAT:
         return true;
     default:
         return false;
@@ -184,14 +194,14 @@ struct NestingLevel {
     ~NestingLevel() { sNesting--; }
 };
 
-}  // namespace
+} // namespace
 
 int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *function)
 {
     NestingLevel level;
     FormulaNode *start = *pNode;
     if (EndsSubExpression(start, terminator)) return ERR_NONE;
-    if (sNesting - 1 > MAX_FORMULA_NESTING) return Fail(pNode, start, ERR_STRUCTURE);   /* 1: the formula itself */
+    if (sNesting - 1 > MAX_FORMULA_NESTING) return Fail(pNode, start, ERR_STRUCTURE); /* 1: the formula itself */
     if (start->item == ITEM_END) return Fail(pNode, start - 1, ERR_INCOMPLETE);
 
     FormulaNode *n = start;
@@ -240,9 +250,12 @@ int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *fu
             if (next == start + 1 && (start->category == CAT_CONSTANT || start->category == CAT_TEXT)) {
                 start->constantFlag = 1;
                 start->evaluated = 1;
-                if (start->unary == UNARY_NEGATE) start->value = -start->constant;
-                else if (start->unary == UNARY_NOT) start->value = start->constant == 0 ? 1.0 : 0.0;
-                else start->value = start->constant;
+                if (start->unary == UNARY_NEGATE)
+                    start->value = -start->constant;
+                else if (start->unary == UNARY_NOT)
+                    start->value = start->constant == 0 ? 1.0 : 0.0;
+                else
+                    start->value = start->constant;
             }
             if ((next - 1)->category == CAT_OPERATOR) return Fail(pNode, next - 1, ERR_STRUCTURE);
             return Fail(pNode, next, ERR_NONE);
@@ -273,8 +286,10 @@ void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t
     }
     if (code <= 0 || code >= COMPILE_ERROR_COUNT) return;
     const char *message = CompileErrorText[code];
-    if (!slot) ReportError("Syntax Error:\r\n\r\n%s", message);
-    else if (slot->strategyNumber == 0) ReportError("Error in %s formula:\r\n\r\n%s", slot->name, message);
+    if (!slot)
+        ReportError("Syntax Error:\r\n\r\n%s", message);
+    else if (slot->strategyNumber == 0)
+        ReportError("Error in %s formula:\r\n\r\n%s", slot->name, message);
     else
         ReportError("Error in %s %s formula:\r\n\r\n%s", CompiledStrategyName((int32_t)slot->strategyNumber),
                     slot->name, message);

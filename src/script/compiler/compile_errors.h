@@ -149,8 +149,8 @@ void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t
 struct FormulaErrorSelection {
     char path[260];
     int32_t offset;
-    int32_t length;            /* after trailing white space was left out */
+    int32_t length; /* after trailing white space was left out */
     int32_t code;
-    int32_t requests;          /* selections asked for so far */
+    int32_t requests; /* selections asked for so far */
 };
 extern FormulaErrorSelection gLastFormulaError;

@@ -49,42 +49,42 @@ enum SectionId : uint32_t {
 };
 
 enum {
-    COMPILER_MAX_FILE_LEVELS = 32,   /* include depth at which recursion stops */
-    COMPILER_CONDITION_SLOTS = 32,   /* #if nesting slots per file level */
+    COMPILER_MAX_FILE_LEVELS = 32, /* include depth at which recursion stops */
+    COMPILER_CONDITION_SLOTS = 32, /* #if nesting slots per file level */
     SCRIPT_NAME_GROW = 10,
     INCLUDED_FILE_GROW = 2
 };
 
 struct ScriptNameRow {
     char name[80];
-    int32_t section;          /* SectionId; negative for preprocessor names */
+    int32_t section; /* SectionId; negative for preprocessor names */
 };
 
 struct DefinedNameRow {
     char name[80];
-    int32_t tag;              /* -1 for "#define" names */
+    int32_t tag; /* -1 for "#define" names */
 };
 
 struct CompilerState {
-    ScriptNameRow *scriptNames;     /* script-name list */
+    ScriptNameRow *scriptNames; /* script-name list */
     int32_t scriptNameCount;
     int32_t scriptNameCapacity;
-    char (*includedFiles)[260];     /* included-file list */
+    char (*includedFiles)[260]; /* included-file list */
     int32_t includedFileCount;
     int32_t includedFileCapacity;
-    int32_t includeDepth;           /* also the file level a compiling formula makes current */
-    DefinedNameRow *definedNames;   /* the preprocessor's defined names */
+    int32_t includeDepth;         /* also the file level a compiling formula makes current */
+    DefinedNameRow *definedNames; /* the preprocessor's defined names */
     int32_t definedNameCount;
     int32_t conditionNesting;
-    int32_t conditions[COMPILER_MAX_FILE_LEVELS][COMPILER_CONDITION_SLOTS];  /* 0, 1 or -1 */
-    int32_t pendingError;           /* compile error the preprocessor leaves for the parser */
+    int32_t conditions[COMPILER_MAX_FILE_LEVELS][COMPILER_CONDITION_SLOTS]; /* 0, 1 or -1 */
+    int32_t pendingError;                                                   /* compile error the preprocessor leaves for the parser */
 };
 
 /* What the compile driver sets before it parses the first file. */
 struct CompileSession {
-    int32_t mode;                  /* RunMode */
-    int32_t pass;                  /* 1 before the data file is loaded, 2 after */
-    int32_t sectionFilter;         /* 0: all sections; else only this section may appear */
-    int32_t collectText;           /* 1: the parser appends each file to the collected script text */
-    int32_t sectionCounts[SECTION_COUNT];  /* headers met per section during this compile */
+    int32_t mode;                         /* RunMode */
+    int32_t pass;                         /* 1 before the data file is loaded, 2 after */
+    int32_t sectionFilter;                /* 0: all sections; else only this section may appear */
+    int32_t collectText;                  /* 1: the parser appends each file to the collected script text */
+    int32_t sectionCounts[SECTION_COUNT]; /* headers met per section during this compile */
 };

@@ -23,13 +23,16 @@ struct ReferenceRow {
 };
 
 /* Item lists in the order names are searched. */
+/* clang-format off */
 const ReferenceRow kItemLists[4] = {
     {SECTION_DATA, ITEM_DATA_REF, CAT_BAR_VALUE, &gDataItems},
     {SECTION_TEST_DATA, ITEM_TESTDATA_REF, CAT_BAR_VALUE, &gTestDataItems},
     {SECTION_STRAT_DATA, ITEM_STRATDATA_REF, CAT_STRATEGY_STAT, &gStratDataItems},
     {SECTION_LIBRARY, ITEM_LIBRARY_REF, CAT_ARGUMENT, &gLibraryItems},
 };
+/* clang-format on */
 
+/* clang-format off */
 const ReferenceRow kColumnLists[6] = {
     {SECTION_RESULTS, ITEM_RESULTS_COLUMN, CAT_STRATEGY_STAT, &gResultsColumns},
     {SECTION_GRAPHS, ITEM_GRAPHS_COLUMN, CAT_STRATEGY_STAT, &gGraphsColumns},
@@ -38,16 +41,18 @@ const ReferenceRow kColumnLists[6] = {
     {SECTION_SCAN, ITEM_SCAN_COLUMN, CAT_BAR_VALUE, &gScanColumns},
     {SECTION_TEST_SCAN, ITEM_TESTSCAN_COLUMN, CAT_BAR_VALUE, &gTestScanColumns},
 };
+/* clang-format on */
 
 /* The sort words a section offers besides its own columns. */
-const char *const kTradesSortNames[] = {"Trade",   "Strategy", "Symbol",  "Side",   "DateIn",   "TimeIn", "QtyIn",
-                                        "PriceIn", "DateOut",  "TimeOut", "QtyOut", "PriceOut", "Reason"};
+const char *const kTradesSortNames[] = {"Trade", "Strategy", "Symbol", "Side", "DateIn", "TimeIn", "QtyIn",
+                                        "PriceIn", "DateOut", "TimeOut", "QtyOut", "PriceOut", "Reason"};
 const char *const kScanSortNames[] = {"Date", "Symbol"};
 
 FormulaItem *ItemAt(DefinitionList *list, int32_t i) { return (FormulaItem *)list->items + i; }
 FormulaColumn *ColumnAt(DefinitionList *list, int32_t i) { return (FormulaColumn *)list->items + i; }
 
-void Bind(FormulaNode *node, uint32_t row, uint32_t category, uint32_t index) {
+void Bind(FormulaNode *node, uint32_t row, uint32_t category, uint32_t index)
+{
     if (!node) return;
     node->item = row;
     node->category = category;
@@ -55,16 +60,18 @@ void Bind(FormulaNode *node, uint32_t row, uint32_t category, uint32_t index) {
 }
 
 /* name qualified into out (64 bytes); 0 when it would not fit. */
-int QualifiedCopy(char *out, const char *name, const char *nameSpace) {
+int QualifiedCopy(char *out, const char *name, const char *nameSpace)
+{
     CopyString(out, VALUE_NAME_SIZE, name, -1);
     if ((int)strlen(name) >= VALUE_NAME_SIZE) return 0;
     return QualifyName(out, VALUE_NAME_SIZE, nameSpace) >= 0;
 }
 
 
-}  // namespace
+} // namespace
 
-void ResetDefinitionSlot(FormulaSlot *slot) {
+void ResetDefinitionSlot(FormulaSlot *slot)
+{
     ClearFormulaNodes(slot);
     FormulaNode *nodes[FORMULA_WORKER_COPIES];
     memcpy(nodes, slot->nodes, sizeof nodes);
@@ -76,16 +83,18 @@ void ResetDefinitionSlot(FormulaSlot *slot) {
 
 namespace {
 
-void ResetColumns(DefinitionList *list) {
+void ResetColumns(DefinitionList *list)
+{
     for (int32_t i = 0; i < list->capacity; i++) ResetFormulaColumn(ColumnAt(list, i));
     list->count = 0;
 }
 
-}  // namespace
+} // namespace
 
 /* ---- list services --------------------------------------------------------------- */
 
-DefinitionList *DefinitionListFor(uint32_t section) {
+DefinitionList *DefinitionListFor(uint32_t section)
+{
     for (const ReferenceRow &list : kItemLists)
         if (list.section == section) return list.list;
     for (const ReferenceRow &list : kColumnLists)
@@ -94,20 +103,23 @@ DefinitionList *DefinitionListFor(uint32_t section) {
     return nullptr;
 }
 
-DefinitionList *ColumnListFor(uint32_t section) {
+DefinitionList *ColumnListFor(uint32_t section)
+{
     for (const ReferenceRow &list : kColumnLists)
         if (list.section == section) return list.list;
     return nullptr;
 }
 
-char *SortListFor(uint32_t section) {
+char *SortListFor(uint32_t section)
+{
     if (section == SECTION_TRADES) return gTradesSort;
     if (section == SECTION_SCAN) return gScanSort;
     if (section == SECTION_TEST_SCAN) return gTestScanSort;
     return nullptr;
 }
 
-int32_t AddDefinitionRecord(DefinitionList *list, uint32_t recordSize) {
+int32_t AddDefinitionRecord(DefinitionList *list, uint32_t recordSize)
+{
     if (list->count >= list->capacity) {
         /* Lists grow one record at a time and keep their allocation across
         ** compiles, so a script of the same shape never allocates again. */
@@ -117,7 +129,8 @@ int32_t AddDefinitionRecord(DefinitionList *list, uint32_t recordSize) {
     return list->count++;
 }
 
-void ResetFormulaColumn(FormulaColumn *column) {
+void ResetFormulaColumn(FormulaColumn *column)
+{
     ResetDefinitionSlot(&column->formula);
     ClearColumnHint(column);
     column->isText = 0;
@@ -125,7 +138,8 @@ void ResetFormulaColumn(FormulaColumn *column) {
     column->used = 0;
 }
 
-void ResetFormulaItem(FormulaItem *item) {
+void ResetFormulaItem(FormulaItem *item)
+{
     ResetDefinitionSlot(&item->formula);
     item->onePerDate = 0;
     item->onePerSymbol = 0;
@@ -133,7 +147,8 @@ void ResetFormulaItem(FormulaItem *item) {
     item->barSize = -1;
 }
 
-void FreeDefinitionList(DefinitionList *list) {
+void FreeDefinitionList(DefinitionList *list)
+{
     FreeMemory(&list->items);
     list->capacity = 0;
     list->count = 0;
@@ -141,7 +156,8 @@ void FreeDefinitionList(DefinitionList *list) {
 
 /* ---- resets ------------------------------------------------------------------------ */
 
-void ResetScriptDefinitions(uint32_t section) {
+void ResetScriptDefinitions(uint32_t section)
+{
     switch (section) {
     case SECTION_RESULTS:
     case SECTION_GRAPHS:
@@ -179,7 +195,8 @@ void ResetScriptDefinitions(uint32_t section) {
     }
 }
 
-StrategyRecord *AppendStrategyRecord() {
+StrategyRecord *AppendStrategyRecord()
+{
     if (gStrategyCount >= gStrategyCapacity) {
         if (!ReallocMemory(&gStrategies, (uint64_t)(gStrategyCapacity + 1) * sizeof(StrategyRecord))) return nullptr;
         gStrategyCapacity++;
@@ -189,7 +206,8 @@ StrategyRecord *AppendStrategyRecord() {
     return record;
 }
 
-void FreeStrategyRecords() {
+void FreeStrategyRecords()
+{
     for (int32_t i = 0; i < gStrategyCapacity; i++) {
         ResetStrategyRecord(gStrategies + i);
         for (FormulaSlot &slot : gStrategies[i].slots) FreeFormulaNodes(&slot);
@@ -203,7 +221,8 @@ void FreeStrategyRecords() {
 
 /* ---- names ------------------------------------------------------------------------- */
 
-int QualifyName(char *name, int size, const char *nameSpace) {
+int QualifyName(char *name, int size, const char *nameSpace)
+{
     if (!nameSpace || !nameSpace[0] || strchr(name, '.')) return 0;
     int length = (int)strlen(nameSpace) + 1 + (int)strlen(name);
     if (length >= VALUE_NAME_SIZE || length >= size) return -1;
@@ -213,7 +232,8 @@ int QualifyName(char *name, int size, const char *nameSpace) {
     return length;
 }
 
-uint32_t FindScriptDefinition(const char *name, FormulaNode *node, uint32_t section, const char *nameSpace) {
+uint32_t FindScriptDefinition(const char *name, FormulaNode *node, uint32_t section, const char *nameSpace)
+{
     char qualified[VALUE_NAME_SIZE];
     if (!name || !QualifiedCopy(qualified, name, nameSpace)) return 0;
     for (const ReferenceRow &list : kItemLists) {
@@ -237,7 +257,8 @@ uint32_t FindScriptDefinition(const char *name, FormulaNode *node, uint32_t sect
     return 0;
 }
 
-int FindParameterName(const char *name, FormulaNode *node, const char *nameSpace) {
+int FindParameterName(const char *name, FormulaNode *node, const char *nameSpace)
+{
     char qualified[VALUE_NAME_SIZE];
     if (!name || !QualifiedCopy(qualified, name, nameSpace)) return 0;
     for (int32_t i = 0; i < gParameters.count; i++) {
@@ -253,7 +274,8 @@ int FindParameterName(const char *name, FormulaNode *node, const char *nameSpace
     return 0;
 }
 
-FormulaItem *DefinitionItem(uint32_t section, uint32_t index) {
+FormulaItem *DefinitionItem(uint32_t section, uint32_t index)
+{
     for (const ReferenceRow &list : kItemLists) {
         if (list.section != section) continue;
         return (int64_t)index < list.list->count ? ItemAt(list.list, (int32_t)index) : nullptr;
@@ -261,7 +283,8 @@ FormulaItem *DefinitionItem(uint32_t section, uint32_t index) {
     return nullptr;
 }
 
-FormulaSlot *ReferencedFormula(uint32_t row, uint32_t index) {
+FormulaSlot *ReferencedFormula(uint32_t row, uint32_t index)
+{
     if (row == ITEM_LIBRARY_CALL) row = ITEM_LIBRARY_REF;
     for (const ReferenceRow &list : kItemLists) {
         if (list.row != row) continue;
@@ -277,7 +300,8 @@ FormulaSlot *ReferencedFormula(uint32_t row, uint32_t index) {
 /* ---- sort lists ------------------------------------------------------------------- */
 
 /* 1 when entry is a built-in sort word of the section or names a shown column. */
-static int IsKnownSortEntry(uint32_t section, const char *entry, const char *nameSpace, int *pTooLong) {
+static int IsKnownSortEntry(uint32_t section, const char *entry, const char *nameSpace, int *pTooLong)
+{
     *pTooLong = 0;
     if (section == SECTION_TRADES) {
         for (const char *word : kTradesSortNames)
@@ -302,7 +326,8 @@ static int IsKnownSortEntry(uint32_t section, const char *entry, const char *nam
     return 0;
 }
 
-int ResolveColumnList(uint32_t section, char *badName, int badSize, const char *nameSpace) {
+int ResolveColumnList(uint32_t section, char *badName, int badSize, const char *nameSpace)
+{
     const char *list = SortListFor(section);
     if (!list) return 0;
     const char *p = list;
@@ -326,7 +351,8 @@ int ResolveColumnList(uint32_t section, char *badName, int badSize, const char *
 
 /* ---- index lists ----------------------------------------------------------------- */
 
-int InitIndexList(IndexList *list, const ScriptItem *rows, int32_t n, int32_t tag) {
+int InitIndexList(IndexList *list, const ScriptItem *rows, int32_t n, int32_t tag)
+{
     if (n < 0) n = 0;
     if (!AllocMemory(&list->values, (uint64_t)(n > 0 ? n : 1) * sizeof(uint32_t))) return 0;
     for (int32_t i = 0; i < n; i++) list->values[i] = rows[i].id;

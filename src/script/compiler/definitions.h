@@ -74,17 +74,17 @@ enum {
 ** hint; the views add their own fields behind these. */
 struct FormulaColumn {
     FormulaSlot formula;
-    int32_t format;            /* display format code; 0: the column is not shown */
-    int32_t decimals;          /* -1: the format's default */
-    uint32_t negativeParens;   /* negatives shown in parentheses */
-    double barNumber;          /* the number given after "|", 0 when none */
+    int32_t format;          /* display format code; 0: the column is not shown */
+    int32_t decimals;        /* -1: the format's default */
+    uint32_t negativeParens; /* negatives shown in parentheses */
+    double barNumber;        /* the number given after "|", 0 when none */
     char heading[HEADING_SIZE];
-    uint32_t barFlag;          /* "|" given */
-    uint32_t caretFlag;        /* "^" given */
-    int32_t isText;            /* the Charts item named Text */
-    int32_t filter;            /* Trades: 1 for the trade filter; Scan and TestScan: the
+    uint32_t barFlag;   /* "|" given */
+    uint32_t caretFlag; /* "^" given */
+    int32_t isText;     /* the Charts item named Text */
+    int32_t filter;     /* Trades: 1 for the trade filter; Scan and TestScan: the
                                   filter's number (1, 2, ...); 0 for a column */
-    int32_t used;              /* a Results column some marked column needs */
+    int32_t used;       /* a Results column some marked column needs */
 };
 
 /* Parameter, DatedAmount and StrategyRecord: strategy.h. */

@@ -25,9 +25,29 @@ int32_t gScratchErrorLength;
 bool IsTokenDelimiter(char c)
 {
     switch (c) {
-    case 0: case '\t': case '\n': case '\r': case ' ': case '!': case '(': case ')': case '*': case '+':
-    case ',': case '-': case '/': case ':': case '<': case '=': case '>': case '[': case '\\': case ']':
-    case '^': case '{': case '}':
+    case 0:
+    case '\t':
+    case '\n':
+    case '\r':
+    case ' ':
+    case '!':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case ',':
+    case '-':
+    case '/':
+    case ':':
+    case '<':
+    case '=':
+    case '>':
+    case '[':
+    case '\\':
+    case ']':
+    case '^':
+    case '{':
+    case '}':
         return true;
     default:
         return false;
@@ -99,10 +119,12 @@ int IsValidName(const char *text, int n)
     bool letter = false;
     for (int i = 0; i < n; i++) {
         char c = text[i];
-        if (IsLetter(c)) letter = true;
+        if (IsLetter(c))
+            letter = true;
         else if (IsDigit(c)) {
             if (i == 0) return 0;
-        } else if (c != '.' && c != '_') return 0;
+        } else if (c != '.' && c != '_')
+            return 0;
     }
     return letter ? 1 : 0;
 }
@@ -119,8 +141,10 @@ int SkipComment(const char **pText, CompilerState *state)
     if (p[0] == '/' && p[1] == '*') {
         p += 2;
         while (*p && !(p[0] == '*' && p[1] == '/')) p++;
-        if (*p) p++;           /* the "/" of the closing mark */
-        else p--;              /* no end: the text's last character */
+        if (*p)
+            p++; /* the "/" of the closing mark */
+        else
+            p--; /* no end: the text's last character */
         *pText = p;
         return 1;
     }
@@ -228,7 +252,7 @@ namespace {
 ** exactly what a scan from row 0 would find. */
 struct ItemIndex {
     enum { SLOTS = 2048 };
-    uint16_t rows[SLOTS];      /* row + 1; 0 empty */
+    uint16_t rows[SLOTS]; /* row + 1; 0 empty */
 
     static uint32_t Hash(const char *word)
     {
@@ -271,7 +295,7 @@ const ItemIndex &GetItemIndex()
     return index;
 }
 
-}  // namespace
+} // namespace
 
 uint32_t FindScriptItem(const char *name, FormulaNode *node)
 {
@@ -298,34 +322,34 @@ constexpr uint32_t kStrategySections =
     Bit(SECTION_COMBINED);
 /* The section sets that decide where a kind of item may be used. */
 constexpr uint32_t kSetA = Bit(0) | Bit(SECTION_GRAPHS) | Bit(SECTION_CHARTS) | Bit(SECTION_TRADES) |
-                           Bit(SECTION_DATA) | Bit(SECTION_SCAN) | Bit(SECTION_IMPORT) | kStrategySections |
-                           Bit(SECTION_LIBRARY) | Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) |
-                           Bit(SECTION_STRAT_DATA);
+    Bit(SECTION_DATA) | Bit(SECTION_SCAN) | Bit(SECTION_IMPORT) | kStrategySections |
+    Bit(SECTION_LIBRARY) | Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) |
+    Bit(SECTION_STRAT_DATA);
 constexpr uint32_t kSetB = Bit(0) | Bit(SECTION_RESULTS) | Bit(SECTION_GRAPHS) | Bit(SECTION_CHARTS) |
-                           Bit(SECTION_TRADES) | kStrategySections | Bit(SECTION_LIBRARY) | Bit(SECTION_TEST_SCAN) |
-                           Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
+    Bit(SECTION_TRADES) | kStrategySections | Bit(SECTION_LIBRARY) | Bit(SECTION_TEST_SCAN) |
+    Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
 constexpr uint32_t kSetC = Bit(0) | Bit(SECTION_CHARTS) | kStrategySections | Bit(SECTION_LIBRARY) |
-                           Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
+    Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
 constexpr uint32_t kSetD = Bit(0) | Bit(SECTION_RESULTS) | Bit(SECTION_GRAPHS) | Bit(SECTION_CHARTS) |
-                           kStrategySections | Bit(SECTION_LIBRARY) | Bit(SECTION_TEST_SCAN) |
-                           Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
+    kStrategySections | Bit(SECTION_LIBRARY) | Bit(SECTION_TEST_SCAN) |
+    Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
 constexpr uint32_t kBreadthSections = Bit(SECTION_DATA) | Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
 
 bool InSet(uint32_t set, uint32_t section) { return section < 32 && (set >> section) & 1; }
 
 /* Where a name found among the definitions may be used (order rules aside). */
 constexpr uint32_t kDataVisible = Bit(0) | kStrategySections | Bit(SECTION_GRAPHS) | Bit(SECTION_CHARTS) |
-                                  Bit(SECTION_TRADES) | Bit(SECTION_SCAN) | Bit(SECTION_LIBRARY) |
-                                  Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
+    Bit(SECTION_TRADES) | Bit(SECTION_SCAN) | Bit(SECTION_LIBRARY) |
+    Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
 constexpr uint32_t kTestDataVisible = Bit(0) | kStrategySections | Bit(SECTION_RESULTS) | Bit(SECTION_GRAPHS) |
-                                      Bit(SECTION_CHARTS) | Bit(SECTION_TRADES) | Bit(SECTION_LIBRARY) |
-                                      Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
+    Bit(SECTION_CHARTS) | Bit(SECTION_TRADES) | Bit(SECTION_LIBRARY) |
+    Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
 
 struct CompileRun {
     FormulaSlot *slot;
     uint32_t section;
     int32_t definitionIndex;
-    FormulaToken *tokens;      /* tracked block */
+    FormulaToken *tokens; /* tracked block */
     int32_t tokenCount;
     int32_t tokenCapacity;
     int errorCode;
@@ -399,11 +423,11 @@ int Tokenize(CompileRun &run)
         }
         const char *skip = p;
         if (c == '#' && HandlePreprocessorDirective(&skip, nullptr)) {
-            p = skip;          /* reading goes on where the directive ended */
+            p = skip; /* reading goes on where the directive ended */
             continue;
         }
         if (SkipComment(&skip, nullptr)) {
-            p = *skip ? skip + 1 : skip;   /* past the comment's last character */
+            p = *skip ? skip + 1 : skip; /* past the comment's last character */
             continue;
         }
         uint32_t offset = (uint32_t)(p - text);
@@ -424,9 +448,12 @@ int Tokenize(CompileRun &run)
                     size_t k = strlen(word);
                     return q + k <= end && CompareNoCaseN(q, word, k) == 0 && IsTokenDelimiter(q + k < end ? q[k] : 0);
                 };
-                if (code("ccb")) m = 3, value = RELATIVE_CCB;
-                else if (code("cii")) m = 3, value = RELATIVE_CII;
-                else if (code("cc")) m = 2, value = RELATIVE_CC;
+                if (code("ccb"))
+                    m = 3, value = RELATIVE_CCB;
+                else if (code("cii"))
+                    m = 3, value = RELATIVE_CII;
+                else if (code("cc"))
+                    m = 2, value = RELATIVE_CC;
             }
             if (m > 0) {
                 FormulaToken *t = AddToken(run, TOKEN_RELATIVE, offset, (uint32_t)(m + 1));
@@ -520,7 +547,7 @@ int CheckVisibility(CompileRun &run, uint32_t found, const FormulaNode *node)
     case SECTION_STRAT_DATA:
         return InSet(kTestDataVisible, s) ? ERR_NONE : ERR_NOT_IN_SECTION;
     default:
-        return ERR_NOT_IN_SECTION;   /* a column seen from another section */
+        return ERR_NOT_IN_SECTION; /* a column seen from another section */
     }
 }
 
@@ -536,9 +563,12 @@ int BindName(CompileRun &run, const FormulaToken &token, const FormulaToken *nex
         if (category == CAT_BAR_VALUE || category == CAT_BAR_DATE || category == CAT_INDICATOR ||
             category == CAT_SYMBOL_INFO)
             allowed = InSet(kSetA, s);
-        else if (category == CAT_POSITION_INFO || category == CAT_SUM) allowed = InSet(kSetC, s);
-        else if (category == CAT_STRATEGY_INFO || category == CAT_STRATEGY_STAT) allowed = InSet(kSetB, s);
-        else if (category == CAT_TRADE_STAT) allowed = InSet(kSetD, s);
+        else if (category == CAT_POSITION_INFO || category == CAT_SUM)
+            allowed = InSet(kSetC, s);
+        else if (category == CAT_STRATEGY_INFO || category == CAT_STRATEGY_STAT)
+            allowed = InSet(kSetB, s);
+        else if (category == CAT_TRADE_STAT)
+            allowed = InSet(kSetD, s);
         else if (category == CAT_BREADTH) {
             allowed = InSet(kBreadthSections, s);
             if (row == ITEM_CS_SLOW_CALC) allowed = s == SECTION_DATA;
@@ -667,7 +697,7 @@ int UnaryPass(CompileRun &run, FormulaNode *nodes, int32_t &count)
         FormulaNode *node = &nodes[i];
         if (!IsUnaryCandidate(node)) continue;
         bool unary = i == 0 || nodes[i - 1].category == CAT_OPERATOR || nodes[i - 1].category == CAT_OPEN ||
-                     nodes[i - 1].category == CAT_BREADTH;
+            nodes[i - 1].category == CAT_BREADTH;
         if (!unary) {
             if (node->item == ITEM_NOT) return NodeError(run, ERR_STRUCTURE, node);
             continue;
@@ -676,8 +706,10 @@ int UnaryPass(CompileRun &run, FormulaNode *nodes, int32_t &count)
         if (operand->item == ITEM_END || operand->category == CAT_OPERATOR || operand->category == CAT_CLOSE)
             return NodeError(run, ERR_STRUCTURE, node);
         /* "-" and NOT each toggle their own operator; the other one is replaced */
-        if (node->item == ITEM_MINUS) operand->unary = operand->unary == UNARY_NEGATE ? UNARY_NONE : UNARY_NEGATE;
-        else if (node->item == ITEM_NOT) operand->unary = operand->unary == UNARY_NOT ? UNARY_NONE : UNARY_NOT;
+        if (node->item == ITEM_MINUS)
+            operand->unary = operand->unary == UNARY_NEGATE ? UNARY_NONE : UNARY_NEGATE;
+        else if (node->item == ITEM_NOT)
+            operand->unary = operand->unary == UNARY_NOT ? UNARY_NONE : UNARY_NOT;
         RemoveFormulaNodes(node, 1);
         count--;
     }
@@ -736,7 +768,8 @@ int FunctionPass(CompileRun &run, FormulaNode *nodes)
         FormulaNode *p = open + 1;
         for (;; p++) {
             if (p->item == ITEM_END) return NodeError(run, ERR_UNBALANCED, node);
-            if (p->item == ITEM_OPEN_PAREN) depth++;
+            if (p->item == ITEM_OPEN_PAREN)
+                depth++;
             else if (p->item == ITEM_CLOSE_PAREN) {
                 if (--depth == 0) break;
             } else if (p->item == ITEM_COMMA && depth == 1) {
@@ -753,9 +786,9 @@ int FunctionPass(CompileRun &run, FormulaNode *nodes)
         if (node->item == ITEM_EXTERN) {
             const FormulaNode *first = node + 2;
             bool ok = first->item == ITEM_SYM_REF || first->item == ITEM_STRAT_REF || first->item == ITEM_TRACKER ||
-                      ((first->item == ITEM_SYMBOL_REF || first->item == ITEM_STRATEGY_REF ||
-                        first->item == ITEM_RELATIVE_SYMBOL || first->item == ITEM_BAR_SIZE) &&
-                       first->constantFlag);
+                ((first->item == ITEM_SYMBOL_REF || first->item == ITEM_STRATEGY_REF ||
+                  first->item == ITEM_RELATIVE_SYMBOL || first->item == ITEM_BAR_SIZE) &&
+                 first->constantFlag);
             if (!ok) return NodeError(run, ERR_EXTERN_ITEM, node);
         }
         if (node->item == ITEM_DLL_DATA_CALC && (node != nodes || (p + 1)->item != ITEM_END))
@@ -778,8 +811,8 @@ int ReferencePass(CompileRun &run, FormulaNode *nodes)
 {
     FormulaItem *item = run.definitionIndex >= 0 ? DefinitionItem(run.section, (uint32_t)run.definitionIndex) : nullptr;
     bool onePerSymbol = item && item->onePerSymbol &&
-                        (run.section == SECTION_DATA || run.section == SECTION_TEST_DATA ||
-                         run.section == SECTION_STRAT_DATA);
+        (run.section == SECTION_DATA || run.section == SECTION_TEST_DATA ||
+         run.section == SECTION_STRAT_DATA);
     int pass = CurrentCompilePass();
     for (FormulaNode *node = nodes; node->item != ITEM_END; node++) {
         uint32_t row = node->item;
@@ -792,10 +825,10 @@ int ReferencePass(CompileRun &run, FormulaNode *nodes)
             } else {
                 uint32_t c = node->category;
                 bad = c == CAT_BAR_VALUE || c == CAT_BAR_DATE || c == CAT_INDICATOR || c == CAT_MULTI_BAR ||
-                      c == CAT_POSITION_INFO || c == CAT_STRATEGY_STAT || c == CAT_TRADE_VALUE ||
-                      c == CAT_TRADE_STAT || row == ITEM_LIBRARY_REF || row == ITEM_LIBRARY_CALL ||
-                      row == ITEM_DATE_BARS || row == ITEM_EVENT || row == ITEM_ITEM || row == ITEM_SYM_REF ||
-                      row == ITEM_STRAT_REF || row == ITEM_DLL_DATA_CALC;
+                    c == CAT_POSITION_INFO || c == CAT_STRATEGY_STAT || c == CAT_TRADE_VALUE ||
+                    c == CAT_TRADE_STAT || row == ITEM_LIBRARY_REF || row == ITEM_LIBRARY_CALL ||
+                    row == ITEM_DATE_BARS || row == ITEM_EVENT || row == ITEM_ITEM || row == ITEM_SYM_REF ||
+                    row == ITEM_STRAT_REF || row == ITEM_DLL_DATA_CALC;
             }
             if (bad) return NodeError(run, ERR_ONE_PER_SYM_BARS, node);
         }
@@ -806,9 +839,12 @@ int ReferencePass(CompileRun &run, FormulaNode *nodes)
             return NodeError(run, ERR_UNKNOWN_STRATEGY, node);
         if (row == ITEM_SYMBOL_REF && node->constant == UNRESOLVED_REF) {
             double number;
-            if (CompareNoCase(node->text, "Global") == 0) number = -1.0;
-            else if (CompareNoCase(node->text, "CalSym") == 0) number = -2.0;
-            else number = LookupSymbolIndex(node->text);
+            if (CompareNoCase(node->text, "Global") == 0)
+                number = -1.0;
+            else if (CompareNoCase(node->text, "CalSym") == 0)
+                number = -2.0;
+            else
+                number = LookupSymbolIndex(node->text);
             if (number == 0) return NodeError(run, ERR_UNKNOWN_SYMBOL, node);
             node->constant = number;
             node->value = number;
@@ -850,10 +886,10 @@ int BuildNodes(CompileRun &run)
 bool EmptyFormulaAllowed(uint32_t section)
 {
     return section == SECTION_NONE || section == SECTION_TEMPLATE || section == SECTION_BENCHMARK ||
-           section == SECTION_STRATEGY || section == SECTION_STATS_GROUP || section == SECTION_COMBINED;
+        section == SECTION_STRATEGY || section == SECTION_STATS_GROUP || section == SECTION_COMBINED;
 }
 
-}  // namespace
+} // namespace
 
 int CompileFormula(FormulaSlot *slot, uint32_t section, int32_t definitionIndex)
 {
@@ -874,7 +910,7 @@ int CompileFormula(FormulaSlot *slot, uint32_t section, int32_t definitionIndex)
         if (ok) return 1;
         /* no worker may meet a half-built or stale array of a failed compile */
         ClearFormulaNodes(slot);
-        if (run.errorCode == 0) return 0;   /* out of memory: no message */
+        if (run.errorCode == 0) return 0; /* out of memory: no message */
     }
     if (slot == &gScratchFormula) {
         gScratchErrorCode = run.errorCode;

@@ -32,10 +32,14 @@ enum {
 };
 
 /* Unary operator of a node, applied to its value. */
-enum UnaryOp : uint32_t { UNARY_NONE = 0, UNARY_NEGATE = 1, UNARY_NOT = 2 };
+enum UnaryOp : uint32_t { UNARY_NONE = 0,
+                          UNARY_NEGATE = 1,
+                          UNARY_NOT = 2 };
 
 /* The constants of the named relative symbols "&cc", "&ccb" and "&cii". */
-enum RelativeSymbolCode { RELATIVE_CC = 97, RELATIVE_CCB = 98, RELATIVE_CII = 99 };
+enum RelativeSymbolCode { RELATIVE_CC = 97,
+                          RELATIVE_CCB = 98,
+                          RELATIVE_CII = 99 };
 
 /* What a value measures, so that splits adjust it and equal prices compare
 ** within a tolerance; carried from a node to the Data item that stores it. */
@@ -56,17 +60,17 @@ constexpr double UNRESOLVED_REF = -7.0;
 ** refers to nodes by their index only, so it stays right when the array is
 ** copied; clearing the array clears it.  The compiler leaves it zero. */
 struct WalkPlanStep {
-    uint8_t kind;              /* the evaluator's step kinds */
+    uint8_t kind; /* the evaluator's step kinds */
     uint8_t unary;
     uint8_t dataType;
-    uint8_t left, right;       /* steps of the operands or of a group's content */
-    uint8_t node;              /* index of a constant's node */
-    uint16_t item;             /* bar value or operator row */
+    uint8_t left, right; /* steps of the operands or of a group's content */
+    uint8_t node;        /* index of a constant's node */
+    uint16_t item;       /* bar value or operator row */
     int32_t barsBack;
 };
 enum { WALK_PLAN_STEPS = 20 };
 struct WalkPlan {
-    uint32_t state;            /* 0 not built yet, 1 ready, 2 the formula has none */
+    uint32_t state; /* 0 not built yet, 1 ready, 2 the formula has none */
     uint32_t count;
     WalkPlanStep steps[WALK_PLAN_STEPS];
 };
@@ -76,30 +80,30 @@ struct WalkPlan {
 ** argument links and the source span, read by calls and messages, follow. */
 struct FormulaNode {
     /* ---- read on every bar */
-    double value;              /* result while evaluated; final for folded constants */
-    uint32_t item;             /* item-table row; 0 ends the array */
-    uint32_t category;         /* ItemCategory; 5 for a parameter */
-    uint32_t precedence;       /* operators */
-    uint32_t unary;            /* UnaryOp */
-    uint32_t constantFlag;     /* 1: this node alone is a complete constant or text sub-expression */
-    uint32_t width;            /* distance from a term's first node to its last */
-    uint32_t barsBackLink;     /* distance from a term's first node to its "[" expression, 0 none */
-    uint32_t dataType;         /* ValueDataType */
-    uint32_t textFlag;         /* 1 for a quoted text */
-    uint32_t evaluated;        /* 1 when value holds the node's result */
-    uint32_t index;            /* position of the bound definition, column or parameter */
-    double constant;           /* number, text length, bar size, relative-symbol code,
+    double value;          /* result while evaluated; final for folded constants */
+    uint32_t item;         /* item-table row; 0 ends the array */
+    uint32_t category;     /* ItemCategory; 5 for a parameter */
+    uint32_t precedence;   /* operators */
+    uint32_t unary;        /* UnaryOp */
+    uint32_t constantFlag; /* 1: this node alone is a complete constant or text sub-expression */
+    uint32_t width;        /* distance from a term's first node to its last */
+    uint32_t barsBackLink; /* distance from a term's first node to its "[" expression, 0 none */
+    uint32_t dataType;     /* ValueDataType */
+    uint32_t textFlag;     /* 1 for a quoted text */
+    uint32_t evaluated;    /* 1 when value holds the node's result */
+    uint32_t index;        /* position of the bound definition, column or parameter */
+    double constant;       /* number, text length, bar size, relative-symbol code,
                                ** parameter value, symbol/strategy number or UNRESOLVED_REF */
     /* ---- read by calls, references and messages */
-    char text[FORMULA_TEXT_SIZE];  /* name of a $ or @ reference, or a quoted text */
-    int32_t argCount;          /* minimum after binding, actual after the function pass */
-    int32_t maxArgs;           /* from the item table (10 for a library call) */
-    uint32_t operandCategory;  /* multi-bar functions: 9, 18 or 19 of the first such argument node */
+    char text[FORMULA_TEXT_SIZE]; /* name of a $ or @ reference, or a quoted text */
+    int32_t argCount;             /* minimum after binding, actual after the function pass */
+    int32_t maxArgs;              /* from the item table (10 for a library call) */
+    uint32_t operandCategory;     /* multi-bar functions: 9, 18 or 19 of the first such argument node */
     union {
-        uint32_t argLinks[FORMULA_MAX_ARGS];  /* distance from a function node to each argument */
-        WalkPlan walkPlan;                    /* the end node only */
+        uint32_t argLinks[FORMULA_MAX_ARGS]; /* distance from a function node to each argument */
+        WalkPlan walkPlan;                   /* the end node only */
     };
-    uint32_t textOffset;       /* token span in the whole script text */
+    uint32_t textOffset; /* token span in the whole script text */
     uint32_t textLength;
 };
 static_assert(sizeof(FormulaNode) == 424, "formula node layout");
@@ -109,54 +113,54 @@ static_assert(offsetof(FormulaNode, text) == 64, "the fields read on every bar f
 /* One formula: the master node array, 31 worker copies and what the compile
 ** recorded about it. */
 struct FormulaSlot {
-    FormulaNode *nodes[FORMULA_WORKER_COPIES];  /* [0] master, [k] worker slot k */
-    int32_t capacity;          /* nodes allocated in each array */
-    int32_t count;             /* nodes before the end node; 0: not compiled */
-    const char *scriptText;    /* the whole text of the script file that holds the formula */
-    int32_t start;             /* offset of the formula's first character */
-    int32_t length;            /* characters of the formula text */
+    FormulaNode *nodes[FORMULA_WORKER_COPIES]; /* [0] master, [k] worker slot k */
+    int32_t capacity;                          /* nodes allocated in each array */
+    int32_t count;                             /* nodes before the end node; 0: not compiled */
+    const char *scriptText;                    /* the whole text of the script file that holds the formula */
+    int32_t start;                             /* offset of the formula's first character */
+    int32_t length;                            /* characters of the formula text */
     char nameSpace[FORMULA_NAME_SIZE];
     char name[FORMULA_NAME_SIZE];
-    char path[FORMULA_PATH_SIZE];   /* the script file that defined it */
-    uint32_t slowCalc;         /* began with #SlowCalc */
-    uint32_t resultFormat;     /* display format code, filled at the first evaluation */
-    uint32_t breadthFunction;  /* row of the cross-sectional function that began it, 0 none */
-    uint32_t grouping;         /* row of #ByMkt .. #ByListNum, 0 none */
-    double percentRankN;       /* the number given to #PercentRankN */
-    uint32_t strategyNumber;   /* 1-based owning strategy, 0 none */
-    uint32_t definitionSection;  /* SectionId whose own columns a name may refer to */
-    uint32_t sameSectionRef;   /* refers to a definition of its own section */
-    uint32_t usesPrevExits;    /* uses PrevExitLimit or PrevExitStop */
-    int32_t includeDepth;      /* include depth at the definition */
+    char path[FORMULA_PATH_SIZE]; /* the script file that defined it */
+    uint32_t slowCalc;            /* began with #SlowCalc */
+    uint32_t resultFormat;        /* display format code, filled at the first evaluation */
+    uint32_t breadthFunction;     /* row of the cross-sectional function that began it, 0 none */
+    uint32_t grouping;            /* row of #ByMkt .. #ByListNum, 0 none */
+    double percentRankN;          /* the number given to #PercentRankN */
+    uint32_t strategyNumber;      /* 1-based owning strategy, 0 none */
+    uint32_t definitionSection;   /* SectionId whose own columns a name may refer to */
+    uint32_t sameSectionRef;      /* refers to a definition of its own section */
+    uint32_t usesPrevExits;       /* uses PrevExitLimit or PrevExitStop */
+    int32_t includeDepth;         /* include depth at the definition */
     /* marks of the shared sub-expression pass */
-    uint32_t sharedSeries;     /* one shareable call by itself, generated by sharing, or DllDataCalc */
-    uint32_t onePass;          /* one-pass cumulative */
+    uint32_t sharedSeries; /* one shareable call by itself, generated by sharing, or DllDataCalc */
+    uint32_t onePass;      /* one-pass cumulative */
 };
 
 /* One named item of a Data, TestData, StratData or Library section. */
 struct FormulaItem {
     FormulaSlot formula;
-    int32_t onePerDate;        /* one value per date for all symbols */
-    int32_t onePerSymbol;      /* one value per symbol for all dates */
-    int32_t sequence;          /* order in which Data items were compiled; -1 reset */
-    int32_t barSize;           /* -1 reset: the settings' bar size applies */
+    int32_t onePerDate;   /* one value per date for all symbols */
+    int32_t onePerSymbol; /* one value per symbol for all dates */
+    int32_t sequence;     /* order in which Data items were compiled; -1 reset */
+    int32_t barSize;      /* -1 reset: the settings' bar size applies */
 };
 
 /* One token, alive only while a formula compiles. */
 struct FormulaToken {
-    char text[FORMULA_TEXT_SIZE];  /* name or operator text; empty for the other kinds */
-    uint32_t offset;           /* from the start of the whole script text */
+    char text[FORMULA_TEXT_SIZE]; /* name or operator text; empty for the other kinds */
+    uint32_t offset;              /* from the start of the whole script text */
     uint32_t length;
-    uint32_t kind;             /* TokenKind */
-    double value;              /* numbers and relative symbols */
+    uint32_t kind; /* TokenKind */
+    double value;  /* numbers and relative symbols */
 };
 
 enum TokenKind : uint32_t {
-    TOKEN_NAME = 0,            /* name or operator */
+    TOKEN_NAME = 0, /* name or operator */
     TOKEN_NUMBER = 1,
-    TOKEN_QUOTED = 2,          /* span covers the characters between the quotes */
-    TOKEN_REFERENCE = 3,       /* $symbol, @strategy, ~barsize; span covers the name */
-    TOKEN_RELATIVE = 4         /* &relative symbol */
+    TOKEN_QUOTED = 2,    /* span covers the characters between the quotes */
+    TOKEN_REFERENCE = 3, /* $symbol, @strategy, ~barsize; span covers the name */
+    TOKEN_RELATIVE = 4   /* &relative symbol */
 };
 
 /* The debug panel's formula, shared with the trade-plot formula.  When a

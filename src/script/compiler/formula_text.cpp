@@ -65,7 +65,7 @@ int Append(char *out, int outSize, int used, const char *format, ...)
     return used + n;
 }
 
-}  // namespace
+} // namespace
 
 int FormulaReferences(const FormulaSlot *formula, uint32_t item)
 {
@@ -105,8 +105,10 @@ int FormatTokenText(const FormulaNode *node, char *out, int outSize)
 {
     int n = 0;
     out[0] = 0;
-    if (node->unary == UNARY_NEGATE) n = Append(out, outSize, n, "-");
-    else if (node->unary == UNARY_NOT) n = Append(out, outSize, n, "NOT ");
+    if (node->unary == UNARY_NEGATE)
+        n = Append(out, outSize, n, "-");
+    else if (node->unary == UNARY_NOT)
+        n = Append(out, outSize, n, "NOT ");
     const ScriptItem &row = gScriptItems[node->item < SCRIPT_ITEM_COUNT ? node->item : ITEM_END_RECORD];
     switch (node->item) {
     case ITEM_NUMBER:

@@ -23,15 +23,16 @@ GrowList gImportItems;
 ImportState gImportState;
 uint8_t *gConstituencyRequested = nullptr;
 
-const char *const kDataSourceNames[DATA_SOURCE_COUNT] = {"Norgate",   "Yahoo",     "CSV",    "CSIFutures",
-                                                          "CSIStocks", "MetaStock", "Tiingo", "TiingoCrypto"};
+const char *const kDataSourceNames[DATA_SOURCE_COUNT] = {"Norgate", "Yahoo", "CSV", "CSIFutures",
+                                                         "CSIStocks", "MetaStock", "Tiingo", "TiingoCrypto"};
 
-const char *const kCsvFieldNames[CSV_FIELD_COUNT] = {"",      "Symbol", "Date",     "Time",      "Open",
-                                                     "High",  "Low",    "Close",    "Volume",    "AdjClose",
+const char *const kCsvFieldNames[CSV_FIELD_COUNT] = {"", "Symbol", "Date", "Time", "Open",
+                                                     "High", "Low", "Close", "Volume", "AdjClose",
                                                      "RealClose", "Split", "Dividend", "Extra"};
 
 /* Group titles sit in the rows with an empty name; row numbers are the field
 ** ids of the data file's fundamentals. */
+/* clang-format off */
 FundamentalField gFundamentalFields[FUNDAMENTAL_FIELD_ROWS + 1] = {
     {.group = 1, .requested = 0, .present = 0, .name = "", .description = "Security Information"},
     {.group = 1, .requested = 0, .present = 0, .name = "basetype", .description = "Base security type, such as equity or fund"},
@@ -213,6 +214,7 @@ FundamentalField gFundamentalFields[FUNDAMENTAL_FIELD_ROWS + 1] = {
     {.group = 6, .requested = 0, .present = 0, .name = "projltgrowthrate", .description = "Mean long-term earnings growth rate forecast"},
     {.group = 0, .requested = 0, .present = 0, .name = "", .description = ""},
 };
+/* clang-format on */
 
 namespace {
 
@@ -227,26 +229,30 @@ const char *const kIndustryFamilies[] = {"$SPX", "$SP1500", "$XJO.au", "$XKO.au"
 const char *const kIndustryLevels[] = {"EconomicSector", "IndustryGroup", "SpecificIndustry", "SubIndustry"};
 
 template <size_t N>
-int WordOf(const std::string &value, const char *const (&words)[N]) {
+int WordOf(const std::string &value, const char *const (&words)[N])
+{
     return FindKeyword(value.c_str(), words, (int)N);
 }
 
 bool IsLocalFileSource(int source) { return source >= SOURCE_CSV && source <= SOURCE_METASTOCK; }
 bool IsLocalCsvSource(int source) { return source >= SOURCE_CSV && source <= SOURCE_CSI_STOCKS; }
 
-ImportItem *LastItem() {
+ImportItem *LastItem()
+{
     return gImportItems.count > 0 ? (ImportItem *)gImportItems.items + gImportItems.count - 1 : nullptr;
 }
 
 /* Separators of the Constituency and Fundamentals lists. */
-bool IsListSeparator(char c) {
+bool IsListSeparator(char c)
+{
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '(' || c == ')';
 }
 
 /* Calls visit(name, offset) for each name of a separated list; stops at the
 ** first visit that answers a code other than 0 and returns that code. */
 template <typename Visit>
-int ForEachListName(const std::string &value, Visit visit) {
+int ForEachListName(const std::string &value, Visit visit)
+{
     size_t i = 0;
     while (i < value.size()) {
         while (i < value.size() && IsListSeparator(value[i])) i++;
@@ -258,7 +264,8 @@ int ForEachListName(const std::string &value, Visit visit) {
     return 0;
 }
 
-int MarkConstituency(const std::string &name) {
+int MarkConstituency(const std::string &name)
+{
     for (int32_t i = 0; i < gConstituencyCount; i++) {
         if (CompareNoCase(gConstituency[i].scriptName, name.c_str()) != 0) continue;
         if (!gConstituencyRequested && !AllocMemory(&gConstituencyRequested, (uint64_t)gConstituencyCount)) return -1;
@@ -272,7 +279,8 @@ int MarkConstituency(const std::string &name) {
 }
 
 /* A data file path of SaveAs or LogFile, resolved against the data folder. */
-int StoreDataPath(char *target, const std::string &value) {
+int StoreDataPath(char *target, const std::string &value)
+{
     char path[IMPORT_VALUE_SIZE];
     CopyString(path, sizeof path, value.c_str(), -1);
     if (!ExpandPathMacros(path, gDataFolder)) return ERR_PATH_TOO_LONG;
@@ -280,15 +288,17 @@ int StoreDataPath(char *target, const std::string &value) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
-int FindFundamentalField(const char *name) {
+int FindFundamentalField(const char *name)
+{
     for (int i = 0; gFundamentalFields[i].group != 0; i++)
         if (gFundamentalFields[i].name[0] && CompareNoCase(gFundamentalFields[i].name, name) == 0) return i;
     return -1;
 }
 
-void ResetImportState() {
+void ResetImportState()
+{
     if (gImportItems.items) memset(gImportItems.items, 0, (size_t)gImportItems.capacity * sizeof(ImportItem));
     gImportItems.count = 0;
     gImportState = ImportState{};
@@ -298,7 +308,8 @@ void ResetImportState() {
     for (FundamentalField &row : gFundamentalFields) row.requested = 0;
 }
 
-void ApplyCsvFormatToItem() {
+void ApplyCsvFormatToItem()
+{
     ImportItem *item = LastItem();
     if (!item) return;
     memcpy(item->csvFields, gImportState.csvFields, sizeof item->csvFields);
@@ -309,7 +320,8 @@ void ApplyCsvFormatToItem() {
     if (item->csvNumberFormat == 1 && item->csvDelimiter == 0) item->csvDelimiter = 1;
 }
 
-void ApplyAdjustmentToSource() {
+void ApplyAdjustmentToSource()
+{
     for (int32_t i = gImportItems.count - 1; i >= 0; i--) {
         ImportItem *item = (ImportItem *)gImportItems.items + i;
         if (item->kind == IMPKW_DATA_SOURCE) {
@@ -319,7 +331,8 @@ void ApplyAdjustmentToSource() {
     }
 }
 
-int AddImportItem(int kind, const char *value, const char *name, int listFlag) {
+int AddImportItem(int kind, const char *value, const char *name, int listFlag)
+{
     if (!GrowListReserve(&gImportItems, gImportItems.count + 1, sizeof(ImportItem))) return 0;
     ImportItem *item = (ImportItem *)gImportItems.items + gImportItems.count;
     memset(item, 0, sizeof *item);
@@ -339,7 +352,8 @@ int AddImportItem(int kind, const char *value, const char *name, int listFlag) {
     return 1;
 }
 
-int ApplyImportItem(int index, const char *value, int length, const char *nameSpace, int *outOffset, int *outLength) {
+int ApplyImportItem(int index, const char *value, int length, const char *nameSpace, int *outOffset, int *outLength)
+{
     std::string raw(value, length > 0 ? strnlen(value, (size_t)length) : 0);
     std::string text = raw;
     char saved = 0;
@@ -357,8 +371,10 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
         ParseFormatSpec(raw.c_str(), (int)raw.size(), &hint);
         if (hint.format == DISPLAY_DATE) listFlag = 0;
         if (hint.heading[0]) {
-            if (nameSpace && nameSpace[0]) FormatText(name, sizeof name, "%s.%s", nameSpace, hint.heading);
-            else CopyString(name, sizeof name, hint.heading, -1);
+            if (nameSpace && nameSpace[0])
+                FormatText(name, sizeof name, "%s.%s", nameSpace, hint.heading);
+            else
+                CopyString(name, sizeof name, hint.heading, -1);
         }
     }
     if (text.size() >= IMPORT_VALUE_SIZE) return ERR_LITERAL_TOO_LONG;
@@ -468,8 +484,8 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
     case IMPKW_NO_WEEKENDS: {
         if ((w = WordOf(text, kTrueFalse)) < 0) return ERR_EXPECTED_TRUE_FALSE;
         int32_t &target = index == IMPKW_KEEP_NON_INCLUDED ? st.KeepNonIncluded
-                          : index == IMPKW_KEEP_REDUNDANT  ? st.KeepRedundant
-                          : index == IMPKW_REMOVE_LATEST   ? st.RemoveLatest
+            : index == IMPKW_KEEP_REDUNDANT                ? st.KeepRedundant
+            : index == IMPKW_REMOVE_LATEST                 ? st.RemoveLatest
                                                            : st.NoWeekends;
         target = w;
         return 0;

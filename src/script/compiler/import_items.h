@@ -33,7 +33,7 @@ enum {
     IMPORT_CSV_FIELDS = 16,
     DATA_SOURCE_COUNT = 8,
     CSV_FIELD_COUNT = 14,
-    FUNDAMENTAL_FIELD_ROWS = 178     /* the table's rows before its end row */
+    FUNDAMENTAL_FIELD_ROWS = 178 /* the table's rows before its end row */
 };
 
 /* Import keywords, at the index the parser passes (kImportKeywordNames). */
@@ -82,44 +82,47 @@ enum DataSourceId {
     SOURCE_TIINGO_CRYPTO = 7
 };
 
-enum Adjustment { ADJUST_TOTAL_RETURN = 0, ADJUST_CAPITAL_SPECIAL = 1, ADJUST_CAPITAL = 2, ADJUST_NONE = 3 };
+enum Adjustment { ADJUST_TOTAL_RETURN = 0,
+                  ADJUST_CAPITAL_SPECIAL = 1,
+                  ADJUST_CAPITAL = 2,
+                  ADJUST_NONE = 3 };
 
 /* One DataSource, CSVFile, DataPath, SymInfoFile, EventListFile, IncludeList
 ** or ExcludeList line. */
 struct ImportItem {
-    char value[IMPORT_VALUE_SIZE];   /* source name, file or folder path, list file */
-    char name[IMPORT_NAME_SIZE];     /* display name from the brace hint, namespace-qualified */
-    int32_t csvFields[IMPORT_CSV_FIELDS];   /* CSV field id of each column, 0 none */
-    int32_t dataSource;        /* DataSourceId of the block */
-    int32_t blockNumber;       /* DataSource lines up to and including this block, from 1 */
-    int32_t listNumber;        /* set by the import run */
-    int32_t kind;              /* ImportKeyword of the line */
-    int32_t csvDateOrder;      /* 0 MDY, 1 DMY */
-    int32_t csvNumberFormat;   /* 0 Point, 1 Comma */
-    int32_t csvDelimiter;      /* 0 Comma, 1 Semicolon, 2 Tab */
-    int32_t adjustment;        /* Adjustment, on DataSource items */
-    int32_t blockHasIncludeList;   /* set by the import run */
-    int32_t listFlag;          /* 1, or 0 when the brace hint is "//" */
-    int32_t filterNeedsSecurity;   /* set by the import run: ExcludeIf reads security fields */
-    int32_t filterNeedsEvents;     /* set by the import run: ExcludeIf reads membership events */
+    char value[IMPORT_VALUE_SIZE];        /* source name, file or folder path, list file */
+    char name[IMPORT_NAME_SIZE];          /* display name from the brace hint, namespace-qualified */
+    int32_t csvFields[IMPORT_CSV_FIELDS]; /* CSV field id of each column, 0 none */
+    int32_t dataSource;                   /* DataSourceId of the block */
+    int32_t blockNumber;                  /* DataSource lines up to and including this block, from 1 */
+    int32_t listNumber;                   /* set by the import run */
+    int32_t kind;                         /* ImportKeyword of the line */
+    int32_t csvDateOrder;                 /* 0 MDY, 1 DMY */
+    int32_t csvNumberFormat;              /* 0 Point, 1 Comma */
+    int32_t csvDelimiter;                 /* 0 Comma, 1 Semicolon, 2 Tab */
+    int32_t adjustment;                   /* Adjustment, on DataSource items */
+    int32_t blockHasIncludeList;          /* set by the import run */
+    int32_t listFlag;                     /* 1, or 0 when the brace hint is "//" */
+    int32_t filterNeedsSecurity;          /* set by the import run: ExcludeIf reads security fields */
+    int32_t filterNeedsEvents;            /* set by the import run: ExcludeIf reads membership events */
 };
 
 /* The state the Import lines build, beside the item list. */
 struct ImportState {
-    int32_t currentSource;     /* DataSourceId of the open block */
-    int32_t sourceCount;       /* DataSource lines so far */
+    int32_t currentSource; /* DataSourceId of the open block */
+    int32_t sourceCount;   /* DataSource lines so far */
     int32_t csvFields[IMPORT_CSV_FIELDS];
     int32_t csvFieldSum;
-    int32_t fundamentalCount;  /* fundamentals fields requested */
-    int32_t StartDate;         /* yyyymmdd, 0 earliest */
-    int32_t EndDate;           /* yyyymmdd, 0 latest */
-    int32_t adjustment;        /* Adjustment */
-    int32_t Padding;           /* 0 None, 1 AlignWithSymbol, 2 AllMarketDays, 3 AllWeekDays, 4 AllCalendarDays */
+    int32_t fundamentalCount; /* fundamentals fields requested */
+    int32_t StartDate;        /* yyyymmdd, 0 earliest */
+    int32_t EndDate;          /* yyyymmdd, 0 latest */
+    int32_t adjustment;       /* Adjustment */
+    int32_t Padding;          /* 0 None, 1 AlignWithSymbol, 2 AllMarketDays, 3 AllWeekDays, 4 AllCalendarDays */
     int32_t csvDateOrder;
     int32_t csvNumberFormat;
     int32_t csvDelimiter;
-    int32_t Classification;    /* 0 TRBC, 1 GICS */
-    int32_t CIIFamily;         /* -1 none */
+    int32_t Classification; /* 0 TRBC, 1 GICS */
+    int32_t CIIFamily;      /* -1 none */
     int32_t CIILevel;
     int32_t KeepAdjusted;
     int32_t KeepNonIncluded;
@@ -135,14 +138,14 @@ struct ImportState {
 /* One row of the fundamentals field table.  A row with an empty name opens
 ** its group and carries the group's title as its description. */
 struct FundamentalField {
-    int32_t group;             /* 1..6; 0 ends the table */
-    int32_t requested;         /* an Import line asks for it */
-    int32_t present;           /* the loaded data holds it */
-    const char *name;          /* the field name the source knows it by */
-    const char *description;   /* one line for the views and the editor */
+    int32_t group;           /* 1..6; 0 ends the table */
+    int32_t requested;       /* an Import line asks for it */
+    int32_t present;         /* the loaded data holds it */
+    const char *name;        /* the field name the source knows it by */
+    const char *description; /* one line for the views and the editor */
 };
 
-extern GrowList gImportItems;         /* ImportItem */
+extern GrowList gImportItems; /* ImportItem */
 extern ImportState gImportState;
 extern const char *const kDataSourceNames[DATA_SOURCE_COUNT];
 extern const char *const kCsvFieldNames[CSV_FIELD_COUNT];

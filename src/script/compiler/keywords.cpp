@@ -9,6 +9,7 @@
 
 #include "foundation/text_match.h"
 
+/* clang-format off */
 const char *const kSettingsKeywordNames[SETTINGS_KEYWORD_COUNT] = {
     "DataFile", "StartDate", "EndDate", "NumBars", "DateDisplay", "DateInput", "HolidayList",
     "BarSize", "UseAvailableBars", "ScanNoDefCols", "ScanNoHeader", "SaveChartsTo",
@@ -25,7 +26,9 @@ const char *const kSettingsKeywordNames[SETTINGS_KEYWORD_COUNT] = {
     "OptKeepBySymbol", "OptKeepNoTrades", "OptTimeUnit", "OptTestLength", "OptTestInterval",
     "OptAnchor", "OptWalkForward", "OptMultiSaveAs", "OptSummaryLog", "OptNoDialog",
 };
+/* clang-format on */
 
+/* clang-format off */
 const char *const kImportKeywordNames[IMPORT_KEYWORD_COUNT] = {
     "DataSource", "CSVFields", "CSVFile", "CSVDateFmt", "CSVNumFmt", "CSVDelim", "DataPath",
     "SymInfoFile", "EventListFile", "IncludeList", "ExcludeList", "Constituency",
@@ -33,7 +36,9 @@ const char *const kImportKeywordNames[IMPORT_KEYWORD_COUNT] = {
     "RemoveLatest", "Padding", "PadAlignSym", "NoWeekends", "Classification", "CIIFamily",
     "CIILevel", "Update", "ExcludeIf", "StartDate", "EndDate", "SaveAs", "LogFile",
 };
+/* clang-format on */
 
+/* clang-format off */
 const char *const kStrategySlotNames[STRATEGY_SLOT_COUNT] = {
     "StartPercent", "Allocation", "CashInOut", "FeesInOut", "Quantity", "QtyFinal", "QtyRound",
     "PriceRound", "Reduce", "MaxPositions", "MaxNewPos", "MaxExposure", "MaxNewExp",
@@ -48,7 +53,9 @@ const char *const kStrategySlotNames[STRATEGY_SLOT_COUNT] = {
     "OrderNote", "OrderExtra1", "OrderExtra2", "OrderExtra3", "OrderExtra4", "OrderExtra5",
     "OrderExtra6", "OrderExtra7", "OrderExtra8", "OrderExtra9", "OrdersMktAsLmtPct",
 };
+/* clang-format on */
 
+/* clang-format off */
 const char *const kSectionNames[SECTION_COUNT] = {
     "", "Include", "Results", "Graphs", "Charts", "Trades", "Data", "Scan", "Import",
     "Parameters", "WalkForward", "ScanSettings", "TestSettings", "Template", "Benchmark",
@@ -56,7 +63,9 @@ const char *const kSectionNames[SECTION_COUNT] = {
     "ScanInclude", "TestInclude", "OrdersInclude", "Notes", "Combined", "StratData",
     "Namespace", "OptimizeSettings",
 };
+/* clang-format on */
 
+/* clang-format off */
 const ScriptKeyword kScriptKeywords[SCRIPT_KEYWORD_ROWS] = {
     { .name = "Include",            .section = SECTION_INCLUDE,            .kind = KEYWORD_KIND_HEADER,  .valueClass = VALUE_CLASS_TEXT,  .target = 22, .valueType = 22, .reserved = 0, .description = "" },
     { .name = "Results",            .section = SECTION_RESULTS,            .kind = KEYWORD_KIND_HEADER,  .valueClass = VALUE_CLASS_NONE,  .target =  5, .valueType =  0, .reserved = 0, .description = "" },
@@ -308,28 +317,33 @@ const ScriptKeyword kScriptKeywords[SCRIPT_KEYWORD_ROWS] = {
     { .name = "OrdersMktAsLmtPct",  .section = SECTION_STRATEGY,           .kind = KEYWORD_KIND_KEYWORD, .valueClass = VALUE_CLASS_NONE,  .target =  9, .valueType = 48, .reserved = 0, .description = "" },
     { .name = "", .section = SECTION_NONE, .kind = 0, .valueClass = VALUE_CLASS_NONE, .target = 0, .valueType = 0, .reserved = 0, .description = "" },
 };
+/* clang-format on */
 
 /* A name of up to 79 characters matched against a list, case ignored. */
-static int FindInList(const char *name, const char *const *list, int count) {
+static int FindInList(const char *name, const char *const *list, int count)
+{
     for (int i = 0; i < count; i++)
         if (CompareNoCase(name, list[i]) == 0) return i;
     return -1;
 }
 
-int FindSectionName(const char *name) {
+int FindSectionName(const char *name)
+{
     if (!name || !*name) return 0;
     int i = FindInList(name, kSectionNames + 1, SECTION_COUNT - 1);
     return i < 0 ? 0 : i + 1;
 }
 
-int IsScriptKeyword(const char *name) {
+int IsScriptKeyword(const char *name)
+{
     if (!name || !*name) return 0;
     for (const ScriptKeyword *row = kScriptKeywords; row->name[0]; row++)
         if (CompareNoCase(name, row->name) == 0) return 1;
     return 0;
 }
 
-int FindSettingsKeyword(const char *name) {
+int FindSettingsKeyword(const char *name)
+{
     if (!name) return -1;
     /* Older scripts use these words for the same settings. */
     if (CompareNoCase(name, "NumDays") == 0) return SETKW_NUMBARS;
@@ -338,22 +352,26 @@ int FindSettingsKeyword(const char *name) {
     return FindInList(name, kSettingsKeywordNames, SETTINGS_KEYWORD_COUNT);
 }
 
-int FindImportKeyword(const char *name) {
+int FindImportKeyword(const char *name)
+{
     return name ? FindInList(name, kImportKeywordNames, IMPORT_KEYWORD_COUNT) : -1;
 }
 
-int FindStrategySlot(const char *name) {
+int FindStrategySlot(const char *name)
+{
     if (!name) return -1;
     if (CompareNoCase(name, "OrderMktAsLmtPct") == 0) return STRATEGY_SLOT_COUNT - 1;
     return FindInList(name, kStrategySlotNames, STRATEGY_SLOT_COUNT);
 }
 
-int IsSettingsSection(int section) {
+int IsSettingsSection(int section)
+{
     return section == SECTION_SETTINGS || section == SECTION_SCAN_SETTINGS || section == SECTION_TEST_SETTINGS ||
-           section == SECTION_ORDER_SETTINGS || section == SECTION_OPTIMIZE_SETTINGS;
+        section == SECTION_ORDER_SETTINGS || section == SECTION_OPTIMIZE_SETTINGS;
 }
 
-int IsStrategySection(int section) {
+int IsStrategySection(int section)
+{
     return section == SECTION_TEMPLATE || section == SECTION_BENCHMARK || section == SECTION_STRATEGY ||
-           section == SECTION_STATS_GROUP || section == SECTION_COMBINED;
+        section == SECTION_STATS_GROUP || section == SECTION_COMBINED;
 }

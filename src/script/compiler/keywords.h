@@ -16,17 +16,18 @@
 #pragma once
 #include <cstdint>
 
-#include "script/compiler/compiler_state.h"   /* SectionId */
+#include "script/compiler/compiler_state.h" /* SectionId */
 
 /* Row kinds of the keyword table. */
-enum { KEYWORD_KIND_HEADER = 8, KEYWORD_KIND_KEYWORD = 10 };
+enum { KEYWORD_KIND_HEADER = 8,
+       KEYWORD_KIND_KEYWORD = 10 };
 
 /* Value classes: what the editor colours after the row's colon. */
 enum {
     VALUE_CLASS_NONE = 0,
-    VALUE_CLASS_NAME = 9,         /* the name after a strategy-type header */
-    VALUE_CLASS_TEXT = 12,        /* paths and lists */
-    VALUE_CLASS_NOTES = 21        /* the free text of a Notes section */
+    VALUE_CLASS_NAME = 9,  /* the name after a strategy-type header */
+    VALUE_CLASS_TEXT = 12, /* paths and lists */
+    VALUE_CLASS_NOTES = 21 /* the free text of a Notes section */
 };
 
 /* One row of the section-and-keyword table. */
@@ -45,7 +46,7 @@ struct ScriptKeyword {
 };
 
 enum {
-    SCRIPT_KEYWORD_ROWS = 249,      /* 248 words and the end row */
+    SCRIPT_KEYWORD_ROWS = 249, /* 248 words and the end row */
     SETTINGS_KEYWORD_COUNT = 74,
     IMPORT_KEYWORD_COUNT = 30,
     STRATEGY_SLOT_COUNT = 74

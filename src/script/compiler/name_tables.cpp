@@ -24,39 +24,43 @@ namespace {
 constexpr uint32_t Bit(int32_t section) { return 1u << section; }
 
 constexpr uint32_t kStrategyLike = Bit(SECTION_TEMPLATE) | Bit(SECTION_BENCHMARK) | Bit(SECTION_STRATEGY) |
-                                   Bit(SECTION_STATS_GROUP) | Bit(SECTION_COMBINED);
+    Bit(SECTION_STATS_GROUP) | Bit(SECTION_COMBINED);
 constexpr uint32_t kColumnSections = Bit(SECTION_RESULTS) | Bit(SECTION_GRAPHS) | Bit(SECTION_CHARTS) |
-                                     Bit(SECTION_TRADES) | Bit(SECTION_SCAN) | Bit(SECTION_TEST_SCAN);
+    Bit(SECTION_TRADES) | Bit(SECTION_SCAN) | Bit(SECTION_TEST_SCAN);
 /* The sections whose formulas see each kind of definition (the formula
 ** compiler's rule). */
 constexpr uint32_t kSeeData = Bit(SECTION_NONE) | kStrategyLike | Bit(SECTION_GRAPHS) | Bit(SECTION_CHARTS) |
-                              Bit(SECTION_TRADES) | Bit(SECTION_SCAN) | Bit(SECTION_LIBRARY) |
-                              Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA) |
-                              Bit(SECTION_DATA);
+    Bit(SECTION_TRADES) | Bit(SECTION_SCAN) | Bit(SECTION_LIBRARY) |
+    Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA) |
+    Bit(SECTION_DATA);
 constexpr uint32_t kSeeTestData = Bit(SECTION_NONE) | kStrategyLike | Bit(SECTION_RESULTS) | Bit(SECTION_GRAPHS) |
-                                  Bit(SECTION_CHARTS) | Bit(SECTION_TRADES) | Bit(SECTION_LIBRARY) |
-                                  Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
+    Bit(SECTION_CHARTS) | Bit(SECTION_TRADES) | Bit(SECTION_LIBRARY) |
+    Bit(SECTION_TEST_SCAN) | Bit(SECTION_TEST_DATA) | Bit(SECTION_STRAT_DATA);
 
 bool In(uint32_t set, int32_t section) { return section >= 0 && section < 32 && ((set >> section) & 1); }
 
 /* Sections whose "Name:" lines are keywords, not item names. */
-bool IsKeywordSection(int32_t section) {
+bool IsKeywordSection(int32_t section)
+{
     return section == SECTION_NONE || section == SECTION_IMPORT || section == SECTION_SCAN_SETTINGS ||
-           section == SECTION_TEST_SETTINGS || In(kStrategyLike, section) || section == SECTION_SETTINGS ||
-           section == SECTION_ORDER_SETTINGS || section == SECTION_NOTES || section == SECTION_OPTIMIZE_SETTINGS;
+        section == SECTION_TEST_SETTINGS || In(kStrategyLike, section) || section == SECTION_SETTINGS ||
+        section == SECTION_ORDER_SETTINGS || section == SECTION_NOTES || section == SECTION_OPTIMIZE_SETTINGS;
 }
 
-bool HasName(const char *name, const CompilerState *state) {
+bool HasName(const char *name, const CompilerState *state)
+{
     for (int32_t i = 0; i < state->scriptNameCount; i++)
         if (state->scriptNames[i].name[0] && CompareNoCase(state->scriptNames[i].name, name) == 0) return true;
     return false;
 }
 
-void AddIfNew(const char *name, int32_t section, CompilerState *state) {
+void AddIfNew(const char *name, int32_t section, CompilerState *state)
+{
     if (name[0] && !HasName(name, state)) AddScriptName(name, section, state);
 }
 
-void FreeStateLists(CompilerState *state) {
+void FreeStateLists(CompilerState *state)
+{
     FreeMemory(&state->scriptNames);
     FreeMemory(&state->includedFiles);
     FreeMemory(&state->definedNames);
@@ -73,20 +77,23 @@ struct PreprocessorSave {
     int32_t conditions[COMPILER_MAX_FILE_LEVELS][COMPILER_CONDITION_SLOTS];
 };
 
-void SavePreprocessor(const CompilerState *state, PreprocessorSave *save) {
+void SavePreprocessor(const CompilerState *state, PreprocessorSave *save)
+{
     save->nesting = state->conditionNesting;
     save->pendingError = state->pendingError;
     memcpy(save->conditions, state->conditions, sizeof save->conditions);
 }
 
-void RestorePreprocessor(CompilerState *state, const PreprocessorSave *save) {
+void RestorePreprocessor(CompilerState *state, const PreprocessorSave *save)
+{
     state->conditionNesting = save->nesting;
     state->pendingError = save->pendingError;
     memcpy(state->conditions, save->conditions, sizeof save->conditions);
 }
 
 /* The name token on the rest of a header's line (up to its end or a comment). */
-void HeaderName(const char *p, const char *end, char *out, int size) {
+void HeaderName(const char *p, const char *end, char *out, int size)
+{
     int n = 0;
     while (p + n < end && p[n] && p[n] != '\r' && p[n] != '\n' && p[n] != '{' &&
            !(p[n] == '/' && (p[n + 1] == '/' || p[n + 1] == '*')))
@@ -95,7 +102,8 @@ void HeaderName(const char *p, const char *end, char *out, int size) {
     if (ReadNameToken(out, size, p, n) != 0) out[0] = 0;
 }
 
-void ScanInclude(const char *valueText, int32_t *counts, CompilerState *state) {
+void ScanInclude(const char *valueText, int32_t *counts, CompilerState *state)
+{
     char path[260];
     if (!ExtractIncludePath(valueText, path)) return;
     if (IsFileIncluded(path, state) || state->includeDepth + 1 >= COMPILER_MAX_FILE_LEVELS) return;
@@ -105,7 +113,8 @@ void ScanInclude(const char *valueText, int32_t *counts, CompilerState *state) {
 }
 
 /* Walks the text: section headers, their names, and item names. */
-void WalkNames(const char *text, int32_t length, int32_t *counts, CompilerState *state) {
+void WalkNames(const char *text, int32_t length, int32_t *counts, CompilerState *state)
+{
     int32_t section = SECTION_NONE;
     char nameSpace[64] = "";
     const char *end = text + length;
@@ -169,11 +178,12 @@ void WalkNames(const char *text, int32_t length, int32_t *counts, CompilerState 
     }
 }
 
-}  // namespace
+} // namespace
 
 /* ---- the list ---------------------------------------------------------------------- */
 
-void AddScriptName(const char *name, int32_t section, CompilerState *state) {
+void AddScriptName(const char *name, int32_t section, CompilerState *state)
+{
     if (!state || gOutOfMemory) return;
     ScriptNameRow *row = nullptr;
     for (int32_t i = 0; i < state->scriptNameCount && !row; i++)
@@ -192,7 +202,8 @@ void AddScriptName(const char *name, int32_t section, CompilerState *state) {
     row->section = section;
 }
 
-int FindScriptName(const char *name, int32_t section, const CompilerState *state) {
+int FindScriptName(const char *name, int32_t section, const CompilerState *state)
+{
     if (!state) return 0;
     for (int32_t i = 0; i < state->scriptNameCount; i++) {
         const ScriptNameRow &row = state->scriptNames[i];
@@ -201,7 +212,8 @@ int FindScriptName(const char *name, int32_t section, const CompilerState *state
     return 0;
 }
 
-int SectionCanSee(int32_t referencing, int32_t defining) {
+int SectionCanSee(int32_t referencing, int32_t defining)
+{
     if (referencing < 0) return defining < 0 && defining >= referencing;
     if (defining < 0) return 0;
     if (referencing == SECTION_IMPORT || referencing == SECTION_PARAMETERS || referencing == SECTION_WALK_FORWARD)
@@ -220,7 +232,8 @@ int SectionCanSee(int32_t referencing, int32_t defining) {
     }
 }
 
-int MatchSectionHeader(const char *text, int32_t *id) {
+int MatchSectionHeader(const char *text, int32_t *id)
+{
     for (int32_t s = 1; s < (int32_t)SECTION_COUNT; s++) {
         size_t n = strlen(kSectionNames[s]);
         if (CompareNoCaseN(text, kSectionNames[s], n) == 0 && text[n] == ':') {
@@ -235,16 +248,18 @@ int MatchSectionHeader(const char *text, int32_t *id) {
 
 namespace {
 
-void BindNode(FormulaNode *node, uint32_t row, uint32_t category, uint32_t index) {
+void BindNode(FormulaNode *node, uint32_t row, uint32_t category, uint32_t index)
+{
     if (!node) return;
     node->item = row;
     node->category = category;
     node->index = index;
 }
 
-}  // namespace
+} // namespace
 
-int ResolveNamedListItem(const char *name, FormulaNode *node) {
+int ResolveNamedListItem(const char *name, FormulaNode *node)
+{
     for (int32_t i = 0; i < gConstituencyCount; i++) {
         if (gConstituency[i].scriptName[0] && CompareNoCase(gConstituency[i].scriptName, name) == 0) {
             BindNode(node, ITEM_CONSTITUENCY, CAT_BAR_VALUE, gConstituency[i].id - 1);
@@ -254,7 +269,8 @@ int ResolveNamedListItem(const char *name, FormulaNode *node) {
     return 0;
 }
 
-int ResolveFundamentalField(const char *name, FormulaNode *node) {
+int ResolveFundamentalField(const char *name, FormulaNode *node)
+{
     if (!(name[0] == 'F' || name[0] == 'f') || name[1] != '.') return 0;
     char field[80];
     CopyString(field, sizeof field, name + 2, -1);
@@ -271,7 +287,8 @@ int ResolveFundamentalField(const char *name, FormulaNode *node) {
 }
 
 /* "arg1" to "arg9"; "arg1.0" counts as 1. */
-int ResolveArgName(const char *name, FormulaNode *node) {
+int ResolveArgName(const char *name, FormulaNode *node)
+{
     if (CompareNoCaseN(name, "arg", 3) != 0) return 0;
     double n = 0;
     int used = ReadNumberPrefix(name + 3, &n);
@@ -284,15 +301,16 @@ int ResolveArgName(const char *name, FormulaNode *node) {
 /* ---- the scan ------------------------------------------------------------------------ */
 
 namespace {
-int sScanNesting;   /* scans running, the outermost one included */
+int sScanNesting; /* scans running, the outermost one included */
 int ScanNames(const char *source, int32_t *counts, int length, CompilerState *state);
-}  // namespace
+} // namespace
 
 /* A state given to the outermost scan keeps its own included-file list: that
 ** list is the compile's record of files already parsed, and a name scan ahead
 ** of the parser must not make the parser skip them.  The scan tracks the
 ** files it visits in a list of its own. */
-int ScanScriptItemNames(const char *source, int32_t *counts, int length, CompilerState *state) {
+int ScanScriptItemNames(const char *source, int32_t *counts, int length, CompilerState *state)
+{
     if (!state || sScanNesting > 0) {
         sScanNesting++;
         int ok = ScanNames(source, counts, length, state);
@@ -316,7 +334,8 @@ int ScanScriptItemNames(const char *source, int32_t *counts, int length, Compile
 
 namespace {
 
-int ScanNames(const char *source, int32_t *counts, int length, CompilerState *state) {
+int ScanNames(const char *source, int32_t *counts, int length, CompilerState *state)
+{
     const bool givenState = state != nullptr;
     CompilerState *temporary = nullptr;
     char *owned = nullptr;
@@ -405,4 +424,4 @@ int ScanNames(const char *source, int32_t *counts, int length, CompilerState *st
     return 1;
 }
 
-}  // namespace
+} // namespace

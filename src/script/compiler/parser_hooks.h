@@ -30,8 +30,8 @@
 ** belong to the settings that only a script gives. */
 
 enum RunSetting {
-    RUNSET_ALLOW_SAME_NAME,        /* AllowSameName of the script's settings */
-    RUNSET_SCAN_NO_DEF_COLS,       /* ScanNoDefCols of the script's settings */
+    RUNSET_ALLOW_SAME_NAME,  /* AllowSameName of the script's settings */
+    RUNSET_SCAN_NO_DEF_COLS, /* ScanNoDefCols of the script's settings */
     RUNSET_COUNT
 };
 int32_t GetRunSetting(int which);

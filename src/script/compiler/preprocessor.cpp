@@ -11,7 +11,13 @@
 #include "script/compiler/parser_hooks.h"
 #include "shell/services.h"
 
-enum Directive { DIR_DEFINE, DIR_UNDEF, DIR_IFDEF, DIR_IFNDEF, DIR_ELSE, DIR_ENDIF, DIR_COUNT };
+enum Directive { DIR_DEFINE,
+                 DIR_UNDEF,
+                 DIR_IFDEF,
+                 DIR_IFNDEF,
+                 DIR_ELSE,
+                 DIR_ENDIF,
+                 DIR_COUNT };
 
 static const char *const kDirectiveNames[DIR_COUNT] = {"#define", "#undef", "#ifdef", "#ifndef", "#else", "#endif"};
 
@@ -23,7 +29,8 @@ enum { SYMBOL_SIZE = 80 };
 
 /* The directive whose name stands at p (case ignored), or -1.  With
 ** needDelimiter, the name must be followed by NUL or white space. */
-static int MatchDirective(const char *p, int needDelimiter) {
+static int MatchDirective(const char *p, int needDelimiter)
+{
     if (*p != '#') return -1;
     for (int d = 0; d < DIR_COUNT; d++) {
         size_t n = strlen(kDirectiveNames[d]);
@@ -36,7 +43,8 @@ static int MatchDirective(const char *p, int needDelimiter) {
 /* Skips an "#ifdef"/"#ifndef" block whose name ends at p: every nested block
 ** is skipped whole and "#else" parts are passed over.  Returns the position
 ** after the matching "#endif", or the end of the text. */
-static const char *SkipWholeBlock(const char *p) {
+static const char *SkipWholeBlock(const char *p)
+{
     int depth = 1;
     while (*p) {
         int d = MatchDirective(p, 0);
@@ -55,7 +63,8 @@ static const char *SkipWholeBlock(const char *p) {
 /* Reads the symbol after a directive name: white space skipped, then the
 ** symbol up to the next white space (79 characters kept).  Returns 0 when the
 ** text ends before the symbol or right after it; *pEnd is then the text's end. */
-static int ReadDirectiveSymbol(const char *p, char *symbol, const char **pEnd) {
+static int ReadDirectiveSymbol(const char *p, char *symbol, const char **pEnd)
+{
     while (*p && isspace((unsigned char)*p)) p++;
     const char *start = p;
     while (*p && !isspace((unsigned char)*p)) p++;
@@ -64,7 +73,8 @@ static int ReadDirectiveSymbol(const char *p, char *symbol, const char **pEnd) {
     return p > start && *p != 0;
 }
 
-static int IsDefinedName(const char *symbol, const CompilerState *state) {
+static int IsDefinedName(const char *symbol, const CompilerState *state)
+{
     for (int i = 0; i < state->definedNameCount; i++) {
         const DefinedNameRow *row = state->definedNames + i;
         if (row->tag == PREPROC_DEFINE_TAG && CompareNoCase(row->name, symbol) == 0) return 1;
@@ -74,7 +84,8 @@ static int IsDefinedName(const char *symbol, const CompilerState *state) {
 
 int IsPreprocessorDirectiveAt(const char *p) { return p && MatchDirective(p, 1) >= 0; }
 
-int IsPreprocessorSymbolDefined(const char *symbol, const CompilerState *state) {
+int IsPreprocessorSymbolDefined(const char *symbol, const CompilerState *state)
+{
     for (int mode = 0; mode < (int)(sizeof kRunModeSymbols / sizeof *kRunModeSymbols); mode++)
         if (CompareNoCase(symbol, kRunModeSymbols[mode]) == 0) return gCompileSession.mode == mode;
     if (CompareNoCase(symbol, "standalone") == 0) return state->includeDepth == 1;
@@ -83,7 +94,8 @@ int IsPreprocessorSymbolDefined(const char *symbol, const CompilerState *state) 
 
 /* Adds a "#define" name unless it is there already.  When the list cannot
 ** grow the allocator's failure flag stays set and the compile ends on it. */
-static void DefineSymbol(const char *symbol, CompilerState *state) {
+static void DefineSymbol(const char *symbol, CompilerState *state)
+{
     if (IsDefinedName(symbol, state)) return;
     if (!ReallocMemory(&state->definedNames, (uint64_t)(state->definedNameCount + 1) * sizeof(DefinedNameRow)))
         return;
@@ -92,7 +104,8 @@ static void DefineSymbol(const char *symbol, CompilerState *state) {
     row->tag = PREPROC_DEFINE_TAG;
 }
 
-static void UndefineSymbol(const char *symbol, CompilerState *state) {
+static void UndefineSymbol(const char *symbol, CompilerState *state)
+{
     DefinedNameRow *rows = state->definedNames;
     for (int i = 0; i < state->definedNameCount; i++) {
         if (rows[i].tag != PREPROC_DEFINE_TAG || CompareNoCase(rows[i].name, symbol) != 0) continue;
@@ -104,7 +117,8 @@ static void UndefineSymbol(const char *symbol, CompilerState *state) {
 }
 
 /* The condition slot of the current file level and nesting. */
-static int32_t *CurrentSlot(CompilerState *state) {
+static int32_t *CurrentSlot(CompilerState *state)
+{
     int level = state->includeDepth;
     if (level < 0) level = 0;
     if (level >= PREPROC_LEVELS) level = PREPROC_LEVELS - 1;
@@ -114,17 +128,22 @@ static int32_t *CurrentSlot(CompilerState *state) {
     return &state->conditions[level][nesting];
 }
 
-static void CloseBlock(CompilerState *state) {
+static void CloseBlock(CompilerState *state)
+{
     *CurrentSlot(state) = COND_NONE;
     if (state->conditionNesting > 0) state->conditionNesting--;
 }
 
 /* Skips the false part of a block: a nested block whole; at "#else" the else
 ** part is read; at "#endif" the block closes. */
-static const char *SkipFalsePart(const char *p, CompilerState *state) {
+static const char *SkipFalsePart(const char *p, CompilerState *state)
+{
     while (*p) {
         int d = MatchDirective(p, 0);
-        if (d < 0) { p++; continue; }
+        if (d < 0) {
+            p++;
+            continue;
+        }
         p += strlen(kDirectiveNames[d]);
         if (d == DIR_IFDEF || d == DIR_IFNDEF) {
             p = SkipWholeBlock(p);
@@ -142,22 +161,29 @@ static const char *SkipFalsePart(const char *p, CompilerState *state) {
 
 /* Skips the else part after a true part: to the matching "#endif", nested
 ** blocks whole; a second "#else" is a structure error and stops there. */
-static const char *SkipElsePart(const char *p, CompilerState *state) {
+static const char *SkipElsePart(const char *p, CompilerState *state)
+{
     while (*p) {
         int d = MatchDirective(p, 0);
-        if (d < 0) { p++; continue; }
+        if (d < 0) {
+            p++;
+            continue;
+        }
         if (d == DIR_ELSE) {
             if (state) state->pendingError = ERR_STRUCTURE;
             return p;
         }
         p += strlen(kDirectiveNames[d]);
-        if (d == DIR_IFDEF || d == DIR_IFNDEF) p = SkipWholeBlock(p);
-        else if (d == DIR_ENDIF) return p;
+        if (d == DIR_IFDEF || d == DIR_IFNDEF)
+            p = SkipWholeBlock(p);
+        else if (d == DIR_ENDIF)
+            return p;
     }
     return p;
 }
 
-int HandlePreprocessorDirective(const char **pText, CompilerState *state) {
+int HandlePreprocessorDirective(const char **pText, CompilerState *state)
+{
     const char *p = *pText;
     if (!p) return 0;
     int d = MatchDirective(p, 1);
@@ -177,8 +203,10 @@ int HandlePreprocessorDirective(const char **pText, CompilerState *state) {
 
     if (!state) {
         /* Inside formulas and one-line values the directives are only passed over. */
-        if (d == DIR_IFDEF || d == DIR_IFNDEF) p = SkipWholeBlock(p);
-        else if (d == DIR_ELSE) p = SkipElsePart(p, nullptr);
+        if (d == DIR_IFDEF || d == DIR_IFNDEF)
+            p = SkipWholeBlock(p);
+        else if (d == DIR_ELSE)
+            p = SkipElsePart(p, nullptr);
         *pText = p;
         return 1;
     }
@@ -204,8 +232,10 @@ int HandlePreprocessorDirective(const char **pText, CompilerState *state) {
         }
         int holds = IsPreprocessorSymbolDefined(symbol, state);
         if (d == DIR_IFNDEF) holds = !holds;
-        if (holds) *CurrentSlot(state) = COND_TRUE;
-        else p = SkipFalsePart(p, state);
+        if (holds)
+            *CurrentSlot(state) = COND_TRUE;
+        else
+            p = SkipFalsePart(p, state);
         break;
     }
     case DIR_ELSE:

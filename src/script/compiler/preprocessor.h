@@ -23,13 +23,15 @@
 struct CompilerState;
 
 enum {
-    PREPROC_SLOTS = 32,        /* condition slots per file level */
-    PREPROC_LEVELS = 32,       /* file levels (include depth 1 .. 31) */
-    PREPROC_DEFINE_TAG = -1    /* section tag of "#define" names in the script-name list */
+    PREPROC_SLOTS = 32,     /* condition slots per file level */
+    PREPROC_LEVELS = 32,    /* file levels (include depth 1 .. 31) */
+    PREPROC_DEFINE_TAG = -1 /* section tag of "#define" names in the script-name list */
 };
 
 /* Condition slot values. */
-enum { COND_NONE = 0, COND_TRUE = 1, COND_ELSE = -1 };
+enum { COND_NONE = 0,
+       COND_TRUE = 1,
+       COND_ELSE = -1 };
 
 /* When a directive begins at *pText (a directive name, case ignored, then NUL
 ** or white space), acts on it, moves *pText to where reading goes on and

@@ -16,7 +16,8 @@
 
 /* v rounded to a multiple of unit; the small epsilon keeps 0.30000000000000004
 ** from rounding away from 0.3. */
-static double RoundRangeValue(double v, double unit) {
+static double RoundRangeValue(double v, double unit)
+{
     if (v == 0 || !(unit > 0)) return v;
     double a = std::fabs(v);
     double e = std::floor(std::log10(a));
@@ -32,7 +33,8 @@ struct RangePair {
 /* Reads up to five "word number" pairs.  A word is a run of letters of at most
 ** 7 characters; a pair whose word is longer, or whose number is missing, ends
 ** the reading and marks the text as no range (*pBroken). */
-static int ReadRangePairs(const char *text, RangePair *pairs, int *pBroken) {
+static int ReadRangePairs(const char *text, RangePair *pairs, int *pBroken)
+{
     int n = 0;
     *pBroken = 0;
     const char *p = text;
@@ -41,13 +43,19 @@ static int ReadRangePairs(const char *text, RangePair *pairs, int *pBroken) {
         if (!*p) break;
         int len = 0;
         while (isalpha((unsigned char)p[len])) len++;
-        if (len == 0 || len > 7) { *pBroken = 1; break; }
+        if (len == 0 || len > 7) {
+            *pBroken = 1;
+            break;
+        }
         memcpy(pairs[n].word, p, len);
         pairs[n].word[len] = 0;
         p += len;
         char *end = nullptr;
         double value = strtod(p, &end);
-        if (end == p) { *pBroken = 1; break; }
+        if (end == p) {
+            *pBroken = 1;
+            break;
+        }
         pairs[n].number = value;
         p = end;
         n++;
@@ -55,7 +63,8 @@ static int ReadRangePairs(const char *text, RangePair *pairs, int *pBroken) {
     return n;
 }
 
-int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, double *values, int room) {
+int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, double *values, int room)
+{
     if (parameter) parameter->rangeFlag = 0;
     if (values && room < 1) return 0;
     if (!text) return 0;
@@ -138,7 +147,8 @@ done:
 
 /* Reads a run of digits (after an optional "-") as the decimals; the minus
 ** asks for negatives in parentheses.  Returns the characters read. */
-static int ReadHintDecimals(const char *p, const char *end, FormulaColumn *column) {
+static int ReadHintDecimals(const char *p, const char *end, FormulaColumn *column)
+{
     const char *q = p;
     int negative = 0;
     if (q < end && *q == '-' && q + 1 < end && isdigit((unsigned char)q[1])) {
@@ -157,15 +167,15 @@ static int ReadHintDecimals(const char *p, const char *end, FormulaColumn *colum
 }
 
 /* Reads the number right after a "|".  Returns the characters read. */
-static int ReadHintBarNumber(const char *p, const char *end, FormulaColumn *column) {
+static int ReadHintBarNumber(const char *p, const char *end, FormulaColumn *column)
+{
     const char *q = p;
     if (q < end && *q == '-') q++;
     if (q >= end || !(isdigit((unsigned char)*q) || *q == '.')) return 0;
     char buffer[64];
     int n = 0;
     const char *r = p;
-    while (r < end && n < 63 && (isdigit((unsigned char)*r) || *r == '.' || *r == '-' || *r == 'e' || *r == 'E' ||
-                                 ((*r == '+') && n > 0 && (r[-1] == 'e' || r[-1] == 'E')))) {
+    while (r < end && n < 63 && (isdigit((unsigned char)*r) || *r == '.' || *r == '-' || *r == 'e' || *r == 'E' || ((*r == '+') && n > 0 && (r[-1] == 'e' || r[-1] == 'E')))) {
         buffer[n++] = *r++;
     }
     buffer[n] = 0;
@@ -176,7 +186,8 @@ static int ReadHintBarNumber(const char *p, const char *end, FormulaColumn *colu
     return (int)(stop - buffer);
 }
 
-void ClearColumnHint(FormulaColumn *column) {
+void ClearColumnHint(FormulaColumn *column)
+{
     column->format = 0;
     column->decimals = -1;
     column->negativeParens = 0;
@@ -186,7 +197,8 @@ void ClearColumnHint(FormulaColumn *column) {
     column->caretFlag = 0;
 }
 
-void ParseFormatSpec(const char *text, int length, FormulaColumn *column) {
+void ParseFormatSpec(const char *text, int length, FormulaColumn *column)
+{
     ClearColumnHint(column);
     const char *p = text ? text : "";
     const char *end = p + (length > 0 ? length : 0);
@@ -209,24 +221,45 @@ void ParseFormatSpec(const char *text, int length, FormulaColumn *column) {
             continue;
         }
         if (c == '}') break;
-        if (isspace((unsigned char)c)) { p++; continue; }
+        if (isspace((unsigned char)c)) {
+            p++;
+            continue;
+        }
         if (c == '#' || c == '$' || c == '%') {
-            if (c == '#') column->format = (p + 1 < end && p[1] == '#') ? DISPLAY_PLAIN : DISPLAY_NUMBER;
-            else column->format = c == '$' ? DISPLAY_CURRENCY : DISPLAY_PERCENT;
+            if (c == '#')
+                column->format = (p + 1 < end && p[1] == '#') ? DISPLAY_PLAIN : DISPLAY_NUMBER;
+            else
+                column->format = c == '$' ? DISPLAY_CURRENCY : DISPLAY_PERCENT;
             p += (c == '#' && column->format == DISPLAY_PLAIN) ? 2 : 1;
             p += ReadHintDecimals(p, end, column);
             continue;
         }
-        if (c == '`') { column->format = DISPLAY_PRICE32; p++; continue; }
-        if (c == '~') { column->format = DISPLAY_TRUTH; p++; continue; }
-        if (c == '/' && p + 1 < end && p[1] == '/') { column->format = DISPLAY_DATE; p += 2; continue; }
+        if (c == '`') {
+            column->format = DISPLAY_PRICE32;
+            p++;
+            continue;
+        }
+        if (c == '~') {
+            column->format = DISPLAY_TRUTH;
+            p++;
+            continue;
+        }
+        if (c == '/' && p + 1 < end && p[1] == '/') {
+            column->format = DISPLAY_DATE;
+            p += 2;
+            continue;
+        }
         if (c == '|') {
             column->barFlag = 1;
             p++;
             p += ReadHintBarNumber(p, end, column);
             continue;
         }
-        if (c == '^') { column->caretFlag = 1; p++; continue; }
+        if (c == '^') {
+            column->caretFlag = 1;
+            p++;
+            continue;
+        }
         if (c == '"' || c == '\'') {
             const char *q = p + 1;
             while (q < end && *q && *q != c) q++;
@@ -241,7 +274,9 @@ void ParseFormatSpec(const char *text, int length, FormulaColumn *column) {
         if (p < end && *p == '}') p++;
         inHint = 0;
     }
-    if (column->formula.name[0] == '_') column->format = 0;   /* not shown */
-    else if (column->format == 0 && !column->isText && !column->filter) column->format = DISPLAY_NUMBER;
+    if (column->formula.name[0] == '_')
+        column->format = 0; /* not shown */
+    else if (column->format == 0 && !column->isText && !column->filter)
+        column->format = DISPLAY_NUMBER;
     if (!column->heading[0]) CopyString(column->heading, sizeof column->heading, column->formula.name, 79);
 }

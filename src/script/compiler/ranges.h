@@ -17,11 +17,11 @@ struct FormulaColumn;
 
 enum {
     RANGE_MAX_VALUES = 1000000,
-    RANGE_NOT_A_RANGE = 0,        /* the text is a plain value list */
-    RANGE_BAD = -1,               /* descending, a step of 0 or less, a factor of 1 or less,
+    RANGE_NOT_A_RANGE = 0,      /* the text is a plain value list */
+    RANGE_BAD = -1,             /* descending, a step of 0 or less, a factor of 1 or less,
                                      or a factor applied to a start of 0 or less */
-    RANGE_STEP_AND_MULT = -2,     /* both "step" and "mult" given */
-    RANGE_TOO_MANY = 2147483647   /* more than RANGE_MAX_VALUES values */
+    RANGE_STEP_AND_MULT = -2,   /* both "step" and "mult" given */
+    RANGE_TOO_MANY = 2147483647 /* more than RANGE_MAX_VALUES values */
 };
 
 /* Reads "from A to B" with up to three clauses "step S", "mult M", "round R"

@@ -33,21 +33,25 @@ const char *GetImportSectionText()
 
 namespace {
 
-enum { NAME_KEEP = 80, MAX_NAME_LENGTH = 63, HEADER_NAME_SIZE = 256, MAX_INCLUDE_LEVELS = 32 };
-enum { FIRST_VALID_DATE = 10000101, LAST_VALID_DATE = 99991231 };
+enum { NAME_KEEP = 80,
+       MAX_NAME_LENGTH = 63,
+       HEADER_NAME_SIZE = 256,
+       MAX_INCLUDE_LEVELS = 32 };
+enum { FIRST_VALID_DATE = 10000101,
+       LAST_VALID_DATE = 99991231 };
 
 /* One "name:" found in the text. */
 struct LineRecord {
     char name[NAME_KEEP];
-    char headerName[NAME_KEEP];   /* the strategy's name on a strategy header */
+    char headerName[NAME_KEEP]; /* the strategy's name on a strategy header */
     uint32_t nameOffset;
     uint32_t nameLength;
-    uint32_t valueOffset;         /* first non-blank character after the ":" */
-    uint32_t valueLength;         /* up to the next name, trailing white space left out */
-    int valueOpen;                /* the value's end is not known yet */
+    uint32_t valueOffset; /* first non-blank character after the ":" */
+    uint32_t valueLength; /* up to the next name, trailing white space left out */
+    int valueOpen;        /* the value's end is not known yet */
     /* what pass 2 learnt, for pass 3 */
-    int32_t section;              /* the section the record stands in (its own for a header) */
-    int32_t strategy;             /* index of the current strategy record, -1 none */
+    int32_t section;  /* the section the record stands in (its own for a header) */
+    int32_t strategy; /* index of the current strategy record, -1 none */
     char qualified[VALUE_NAME_SIZE];
     char nameSpace[VALUE_NAME_SIZE];
 };
@@ -68,7 +72,8 @@ struct LineRecords {
 };
 
 /* Appends a record; 0 when the allocator fails (its flag ends the compile). */
-int PushRecord(LineRecords &records, const LineRecord &record) {
+int PushRecord(LineRecords &records, const LineRecord &record)
+{
     if (records.count >= records.capacity) {
         uint32_t capacity = records.capacity + LINE_RECORD_STEP;
         if (!ReallocMemory(&records.items, (uint64_t)capacity * sizeof(LineRecord))) return 0;
@@ -84,7 +89,7 @@ struct Parse {
     uint32_t length;
     char *nameSpace;
     LineRecords records;
-    uint32_t appended;            /* collected-text position reached */
+    uint32_t appended; /* collected-text position reached */
 };
 
 /* ---- small text helpers ------------------------------------------------------------- */
@@ -93,13 +98,15 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsNameChar(char c) { return isalnum((unsigned char)c) || c == '.' || c == '_'; }
 
 /* Shows the parser's error over a span of this file and fails. */
-int Fail(Parse &ps, int code, uint32_t offset, uint32_t length) {
+int Fail(Parse &ps, int code, uint32_t offset, uint32_t length)
+{
     ShowFormulaError(code, nullptr, (int32_t)offset, (int32_t)length, ps.path);
     return 0;
 }
 
 /* The section whose name, directly followed by ":", begins at p; else 0. */
-int MatchSectionAt(const char *p) {
+int MatchSectionAt(const char *p)
+{
     for (int id = 1; id < (int)SECTION_COUNT; id++) {
         size_t n = strlen(kSectionNames[id]);
         if (CompareNoCaseN(p, kSectionNames[id], n) == 0 && p[n] == ':') return id;
@@ -107,7 +114,8 @@ int MatchSectionAt(const char *p) {
     return 0;
 }
 
-void CloseValue(Parse &ps, LineRecord &record, uint32_t end) {
+void CloseValue(Parse &ps, LineRecord &record, uint32_t end)
+{
     if (!record.valueOpen) return;
     record.valueOpen = 0;
     if (end <= record.valueOffset) {
@@ -118,7 +126,8 @@ void CloseValue(Parse &ps, LineRecord &record, uint32_t end) {
     record.valueLength = end - record.valueOffset;
 }
 
-int AppendText(GrowText *out, const char *text, uint32_t length) {
+int AppendText(GrowText *out, const char *text, uint32_t length)
+{
     if (length == 0) return 1;
     int64_t need = (int64_t)out->length + length + 1;
     if (need > out->capacity) {
@@ -134,7 +143,8 @@ int AppendText(GrowText *out, const char *text, uint32_t length) {
 }
 
 /* Appends the file's text up to end to the collected script text. */
-int CollectUpTo(Parse &ps, uint32_t end) {
+int CollectUpTo(Parse &ps, uint32_t end)
+{
     if (!gCompileSession.collectText || end <= ps.appended) return 1;
     int ok = AppendText(&gScriptParser.collectedText, ps.text + ps.appended, end - ps.appended);
     ps.appended = end;
@@ -143,7 +153,8 @@ int CollectUpTo(Parse &ps, uint32_t end) {
 
 /* The header line's own text: after the ":" up to the line end, the value's
 ** end, a comment or a directive, blanks at both ends left out. */
-void HeaderLineSpan(const Parse &ps, const LineRecord &r, uint32_t *pStart, uint32_t *pLength) {
+void HeaderLineSpan(const Parse &ps, const LineRecord &r, uint32_t *pStart, uint32_t *pLength)
+{
     uint32_t start = r.nameOffset + r.nameLength + 1;
     uint32_t limit = r.valueOffset + r.valueLength;
     while (start < limit && (ps.text[start] == ' ' || ps.text[start] == '\t')) start++;
@@ -159,7 +170,8 @@ void HeaderLineSpan(const Parse &ps, const LineRecord &r, uint32_t *pStart, uint
 }
 
 /* The end of the line that holds offset, its line break included. */
-uint32_t LineEndAfter(const Parse &ps, uint32_t offset) {
+uint32_t LineEndAfter(const Parse &ps, uint32_t offset)
+{
     while (offset < ps.length && ps.text[offset] && ps.text[offset] != '\n') offset++;
     return offset < ps.length && ps.text[offset] == '\n' ? offset + 1 : offset;
 }
@@ -167,7 +179,8 @@ uint32_t LineEndAfter(const Parse &ps, uint32_t offset) {
 /* ---- pass 1: line records --------------------------------------------------------- */
 
 /* Takes the name that ends at the ":" at offset colon; adds its record. */
-int AddLineRecord(Parse &ps, uint32_t colon, int running) {
+int AddLineRecord(Parse &ps, uint32_t colon, int running)
+{
     uint32_t end = colon;
     while (end > 0 && IsBlank(ps.text[end - 1])) end--;
     uint32_t start = end;
@@ -179,7 +192,7 @@ int AddLineRecord(Parse &ps, uint32_t colon, int running) {
         if (length > MAX_NAME_LENGTH) return Fail(ps, ERR_NAME_TOO_LONG, start, MAX_NAME_LENGTH + 1);
         if (!IsValidName(ps.text + start, (int)length)) return Fail(ps, ERR_BAD_NAME, start, length);
     } else if (length == 0) {
-        return 1;   /* free text of a Notes section */
+        return 1; /* free text of a Notes section */
     }
     if (!ps.records.empty()) CloseValue(ps, ps.records.back(), start);
     LineRecord record = {};
@@ -197,7 +210,8 @@ int AddLineRecord(Parse &ps, uint32_t colon, int running) {
 
 /* Follows what the editor's name scan needs of an include line and applies
 ** DateInput at once, so that later dates of this file read in its order. */
-int EarlyRecordWork(Parse &ps, int running) {
+int EarlyRecordWork(Parse &ps, int running)
+{
     LineRecord &record = ps.records.back();
     if (running == SECTION_INCLUDE && CompareNoCase(record.name, kSectionNames[SECTION_INCLUDE]) == 0) {
         char path[260];
@@ -220,7 +234,8 @@ int EarlyRecordWork(Parse &ps, int running) {
     return 1;
 }
 
-int SplitIntoRecords(Parse &ps) {
+int SplitIntoRecords(Parse &ps)
+{
     char *text = ps.text;
     int running = SECTION_NONE;
     uint32_t i = 0;
@@ -268,47 +283,66 @@ int SplitIntoRecords(Parse &ps) {
 
 /* ---- pass 2: sections and items ----------------------------------------------------- */
 
-const char *const kStrategyListNames[] = {"TLFields",   "TradeList",    "CashList",       "FeesList",       "HolidayList",
+const char *const kStrategyListNames[] = {"TLFields", "TradeList", "CashList", "FeesList", "HolidayList",
                                           "OrdersFile", "OrdersNetLiq", "OrdersFreeCash", "OrdersTemplate", "TLEndDate"};
 enum {
-    SLIST_TLFIELDS, SLIST_TRADELIST, SLIST_CASHLIST, SLIST_FEESLIST, SLIST_HOLIDAYLIST,
-    SLIST_ORDERSFILE, SLIST_ORDERSNETLIQ, SLIST_ORDERSFREECASH, SLIST_ORDERSTEMPLATE, SLIST_TLENDDATE,
+    SLIST_TLFIELDS,
+    SLIST_TRADELIST,
+    SLIST_CASHLIST,
+    SLIST_FEESLIST,
+    SLIST_HOLIDAYLIST,
+    SLIST_ORDERSFILE,
+    SLIST_ORDERSNETLIQ,
+    SLIST_ORDERSFREECASH,
+    SLIST_ORDERSTEMPLATE,
+    SLIST_TLENDDATE,
     SLIST_COUNT
 };
-enum { STRATEGY_CONSTANT_COUNT = 25, CONSTANT_BARSIZE = 1 };
+enum { STRATEGY_CONSTANT_COUNT = 25,
+       CONSTANT_BARSIZE = 1 };
 /* Formula slots that a StatsGroup or Combined may give. */
-enum { SLOT_STARTPERCENT = 0, SLOT_ALLOCATION = 1, SLOT_MAXPOSITIONS = 9, SLOT_MINFREECASH = 23,
-       SLOT_MAXSAMECAT = 34, SLOT_MAXSYMINV = 39, SLOT_MAXENTRIES = 50 };
+enum { SLOT_STARTPERCENT = 0,
+       SLOT_ALLOCATION = 1,
+       SLOT_MAXPOSITIONS = 9,
+       SLOT_MINFREECASH = 23,
+       SLOT_MAXSAMECAT = 34,
+       SLOT_MAXSYMINV = 39,
+       SLOT_MAXENTRIES = 50 };
 
 struct SectionWalk {
-    int section;                 /* current section, 0 before any header */
-    int applies;                 /* a settings section that applies to this run */
-    int itemBarSize;             /* bar size of the Data and TestData items that follow */
-    int32_t strategy;            /* current strategy record, -1 none */
+    int section;      /* current section, 0 before any header */
+    int applies;      /* a settings section that applies to this run */
+    int itemBarSize;  /* bar size of the Data and TestData items that follow */
+    int32_t strategy; /* current strategy record, -1 none */
     uint8_t slotGiven[STRATEGY_SLOTS];
     uint8_t constantGiven[STRATEGY_CONSTANT_COUNT + 1];
     uint8_t listGiven[SLIST_COUNT];
 };
 
-StrategyRecord *StrategyAt(int32_t index) {
+StrategyRecord *StrategyAt(int32_t index)
+{
     return index >= 0 && index < gStrategyCount ? gStrategies + index : nullptr;
 }
 
-bool IsIncludeSection(int s) {
+bool IsIncludeSection(int s)
+{
     return s == SECTION_INCLUDE || s == SECTION_SCAN_INCLUDE || s == SECTION_TEST_INCLUDE || s == SECTION_ORDERS_INCLUDE;
 }
 
-bool IsColumnSection(int s) {
+bool IsColumnSection(int s)
+{
     return s == SECTION_RESULTS || s == SECTION_GRAPHS || s == SECTION_CHARTS || s == SECTION_TRADES ||
-           s == SECTION_SCAN || s == SECTION_TEST_SCAN;
+        s == SECTION_SCAN || s == SECTION_TEST_SCAN;
 }
 
-bool IsItemSection(int s) {
+bool IsItemSection(int s)
+{
     return s == SECTION_DATA || s == SECTION_TEST_DATA || s == SECTION_STRAT_DATA || s == SECTION_LIBRARY;
 }
 
 /* An upper bound of the periods of barSize between two valid dates a <= b. */
-int64_t PeriodsBetween(int32_t a, int32_t b, int barSize) {
+int64_t PeriodsBetween(int32_t a, int32_t b, int barSize)
+{
     int64_t months = (int64_t)(DateYear(b) - DateYear(a)) * 12 + DateMonth(b) - DateMonth(a);
     switch (barSize) {
     case BAR_WEEKLY: return DaysBetween(a, b) / 7 + 1;
@@ -323,13 +357,14 @@ int64_t PeriodsBetween(int32_t a, int32_t b, int barSize) {
 ** the calendar's valid dates.  A count larger than the periods left before
 ** the calendar's edge ends at that edge at once: a mistyped NumBars of
 ** millions must not step day by day past the last valid date. */
-int32_t OffsetRangeDate(const DateList *master, int32_t date, int32_t steps) {
-    if (date < FIRST_VALID_DATE || date > LAST_VALID_DATE) return date;   /* no date (0) or none to step from */
+int32_t OffsetRangeDate(const DateList *master, int32_t date, int32_t steps)
+{
+    if (date < FIRST_VALID_DATE || date > LAST_VALID_DATE) return date; /* no date (0) or none to step from */
     int32_t edge = steps >= 0 ? LAST_VALID_DATE : FIRST_VALID_DATE;
     int64_t room = steps >= 0 ? PeriodsBetween(date, edge, master->barSize) : PeriodsBetween(edge, date, master->barSize);
     if ((steps >= 0 ? (int64_t)steps : -(int64_t)steps) > room) return edge;
     int32_t derived = OffsetTradingDate(master, date, steps);
-    if (derived == 0) return edge;   /* the steps ran into the calendar's edge */
+    if (derived == 0) return edge; /* the steps ran into the calendar's edge */
     if (derived > LAST_VALID_DATE) return LAST_VALID_DATE;
     if (derived < FIRST_VALID_DATE) return FIRST_VALID_DATE;
     return derived;
@@ -339,7 +374,8 @@ int32_t OffsetRangeDate(const DateList *master, int32_t date, int32_t steps) {
 ** of the test range: without NumBars it is cleared; with it, the end date is
 ** derived from the start date (or, when the script gave the end date, the
 ** start from the end) in trading days of the script's bar size. */
-void FinishSettingsSection(const SectionWalk &walk) {
+void FinishSettingsSection(const SectionWalk &walk)
+{
     if (!IsSettingsSection(walk.section) || !walk.applies) return;
     if (!gScriptParser.settingGiven[SETKW_NUMBARS]) {
         gSettings.NumBars = 0;
@@ -357,12 +393,13 @@ void FinishSettingsSection(const SectionWalk &walk) {
     }
 }
 
-int IncludeFromHeader(Parse &ps, const LineRecord &r, uint32_t lineStart, uint32_t lineLength) {
+int IncludeFromHeader(Parse &ps, const LineRecord &r, uint32_t lineStart, uint32_t lineLength)
+{
     int mode = gCompileSession.mode;
     int s = r.section;
     int active = s == SECTION_INCLUDE || (s == SECTION_SCAN_INCLUDE && mode == RUN_MODE_SCAN) ||
-                 (s == SECTION_TEST_INCLUDE && (mode == RUN_MODE_TEST || mode == RUN_MODE_OPTIMIZE)) ||
-                 (s == SECTION_ORDERS_INCLUDE && mode == RUN_MODE_ORDERS);
+        (s == SECTION_TEST_INCLUDE && (mode == RUN_MODE_TEST || mode == RUN_MODE_OPTIMIZE)) ||
+        (s == SECTION_ORDERS_INCLUDE && mode == RUN_MODE_ORDERS);
     if (!active) return 1;
     ScanScriptItemNames(ps.text, nullptr, (int)r.nameOffset, &gCompiler);
     if (gCompileSession.collectText) {
@@ -386,7 +423,8 @@ int IncludeFromHeader(Parse &ps, const LineRecord &r, uint32_t lineStart, uint32
 
 /* Keeps the Import section's text, from its header to the next header, for
 ** the import run and the data file's note. */
-int KeepImportText(Parse &ps, size_t index) {
+int KeepImportText(Parse &ps, size_t index)
+{
     uint32_t start = ps.records[index].nameOffset;
     uint32_t end = ps.length;
     for (size_t k = index + 1; k < ps.records.size(); k++) {
@@ -402,7 +440,8 @@ int KeepImportText(Parse &ps, size_t index) {
     return 1;
 }
 
-int HandleHeader(Parse &ps, size_t index, SectionWalk &walk) {
+int HandleHeader(Parse &ps, size_t index, SectionWalk &walk)
+{
     LineRecord &r = ps.records[index];
     int s = r.section;
     if (gCompileSession.sectionFilter && s != gCompileSession.sectionFilter) return Fail(ps, ERR_DEFAULT_SCRIPT_SECTION, r.nameOffset, r.nameLength);
@@ -411,7 +450,7 @@ int HandleHeader(Parse &ps, size_t index, SectionWalk &walk) {
     HeaderLineSpan(ps, r, &lineStart, &lineLength);
     char headerName[HEADER_NAME_SIZE] = "";
     bool needsName = s == SECTION_TEMPLATE || s == SECTION_BENCHMARK || s == SECTION_STRATEGY ||
-                     s == SECTION_STATS_GROUP || s == SECTION_NAMESPACE;
+        s == SECTION_STATS_GROUP || s == SECTION_NAMESPACE;
     if (needsName) {
         if (lineLength == 0) return Fail(ps, s == SECTION_NAMESPACE ? ERR_NAME_MISSING : 13, r.nameOffset, r.nameLength);
         int code = ReadNameToken(headerName, sizeof headerName, ps.text + lineStart, (int)lineLength);
@@ -479,7 +518,8 @@ int HandleHeader(Parse &ps, size_t index, SectionWalk &walk) {
 }
 
 /* Copies the value with its white space dropped, up to a comment; 0 or 11. */
-int ReadListValue(char *out, int size, const char *text, int length) {
+int ReadListValue(char *out, int size, const char *text, int length)
+{
     int n = 0;
     for (int i = 0; i < length && text[i]; i++) {
         const char *p = text + i;
@@ -495,7 +535,8 @@ int ReadListValue(char *out, int size, const char *text, int length) {
     return 0;
 }
 
-void FillSlot(Parse &ps, FormulaSlot *slot, const LineRecord &r, const char *name, int section) {
+void FillSlot(Parse &ps, FormulaSlot *slot, const LineRecord &r, const char *name, int section)
+{
     CopyString(slot->name, sizeof slot->name, name, MAX_NAME_LENGTH);
     CopyString(slot->path, sizeof slot->path, ps.path, 259);
     CopyString(slot->nameSpace, sizeof slot->nameSpace, ps.nameSpace, MAX_NAME_LENGTH);
@@ -508,7 +549,8 @@ void FillSlot(Parse &ps, FormulaSlot *slot, const LineRecord &r, const char *nam
 
 /* A column or item record of the section's list: the one named the same when
 ** it is replaced, else the next one.  Null when the list cannot grow. */
-void *TakeRecord(int section, int replaceIndex, uint32_t size, bool *pIsNew) {
+void *TakeRecord(int section, int replaceIndex, uint32_t size, bool *pIsNew)
+{
     DefinitionList *list = DefinitionListFor((uint32_t)section);
     int32_t index = replaceIndex;
     *pIsNew = replaceIndex < 0;
@@ -516,7 +558,8 @@ void *TakeRecord(int section, int replaceIndex, uint32_t size, bool *pIsNew) {
     return (char *)list->items + (size_t)index * size;
 }
 
-int StoreColumn(Parse &ps, const LineRecord &r, int s, int replaceIndex) {
+int StoreColumn(Parse &ps, const LineRecord &r, int s, int replaceIndex)
+{
     if (CompareNoCase(r.name, "Sort") == 0 && (s == SECTION_TRADES || s == SECTION_SCAN || s == SECTION_TEST_SCAN)) {
         /* The sort list keeps its direction signs and commas. */
         char *sort = SortListFor((uint32_t)s);
@@ -544,7 +587,8 @@ int StoreColumn(Parse &ps, const LineRecord &r, int s, int replaceIndex) {
     return 1;
 }
 
-int StoreItem(Parse &ps, const LineRecord &r, int s, int replaceIndex, int barSize) {
+int StoreItem(Parse &ps, const LineRecord &r, int s, int replaceIndex, int barSize)
+{
     bool isNew = false;
     FormulaItem *item = (FormulaItem *)TakeRecord(s, replaceIndex, sizeof(FormulaItem), &isNew);
     if (!item) return 0;
@@ -555,15 +599,16 @@ int StoreItem(Parse &ps, const LineRecord &r, int s, int replaceIndex, int barSi
     return 1;
 }
 
-int HandleSettingsItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
+int HandleSettingsItem(Parse &ps, const LineRecord &r, SectionWalk &walk)
+{
     int index = FindSettingsKeyword(r.name);
     if (index < 0) return Fail(ps, ERR_UNKNOWN_SETTING, r.nameOffset, r.nameLength);
     if (!walk.applies) return 1;
     gScriptParser.settingGiven[index] = 1;
-    StandaloneFormula *formula = index == SETKW_TESTNAME        ? &gTestNameFormula
-                                 : index == SETKW_ORDERSCOMMENT ? &gOrdersComment
-                                 : index == SETKW_SKIPTESTIF    ? &gSkipTestIf
-                                                                : nullptr;
+    StandaloneFormula *formula = index == SETKW_TESTNAME ? &gTestNameFormula
+        : index == SETKW_ORDERSCOMMENT                   ? &gOrdersComment
+        : index == SETKW_SKIPTESTIF                      ? &gSkipTestIf
+                                                         : nullptr;
     if (formula) {
         ResetDefinitionSlot(&formula->formula);
         FillSlot(ps, &formula->formula, r, kSettingsKeywordNames[index], walk.section);
@@ -576,7 +621,8 @@ int HandleSettingsItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
     return 1;
 }
 
-int HandleImportItem(Parse &ps, const LineRecord &r) {
+int HandleImportItem(Parse &ps, const LineRecord &r)
+{
     int index = FindImportKeyword(r.name);
     if (index < 0) return Fail(ps, ERR_UNKNOWN_IMPORT_ITEM, r.nameOffset, r.nameLength);
     if (index == IMPORTKW_EXCLUDEIF) {
@@ -597,7 +643,8 @@ int HandleImportItem(Parse &ps, const LineRecord &r) {
 /* The code for an element a StatsGroup or Combined does not take. */
 int GroupRefusal(int kind) { return kind == SECTION_COMBINED ? 34 : 35; }
 
-int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
+int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk)
+{
     StrategyRecord *record = StrategyAt(walk.strategy);
     if (!record) return Fail(ps, ERR_UNRECOGNIZED, r.nameOffset, r.nameLength);
     int kind = walk.section;
@@ -606,7 +653,7 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
 
     if (CompareNoCase(r.name, "Using") == 0) {
         if (kind == SECTION_COMBINED) return Fail(ps, ERR_NOT_IN_COMBINED, r.nameOffset, r.nameLength);
-        return 1;   /* taken up once every strategy is known */
+        return 1; /* taken up once every strategy is known */
     }
     int list = -1;
     for (int k = 0; k < SLIST_COUNT; k++)
@@ -631,17 +678,19 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
             break;
         case SLIST_TLENDDATE: {
             int32_t date = CompareNoCase(valueText, "latest") == 0 ? 99991231 : ParseDate(valueText);
-            if (!date) ok = Fail(ps, ERR_DATE_FORMAT, r.valueOffset, (uint32_t)n);
-            else record->TLEndDate = date;
+            if (!date)
+                ok = Fail(ps, ERR_DATE_FORMAT, r.valueOffset, (uint32_t)n);
+            else
+                record->TLEndDate = date;
             break;
         }
         default: {
-            char *target = list == SLIST_TRADELIST      ? record->TradeList
-                           : list == SLIST_HOLIDAYLIST  ? record->HolidayList
-                           : list == SLIST_ORDERSFILE   ? record->OrdersFile
-                           : list == SLIST_ORDERSNETLIQ ? record->OrdersNetLiq
-                           : list == SLIST_ORDERSFREECASH ? record->OrdersFreeCash
-                                                          : record->OrdersTemplate;
+            char *target = list == SLIST_TRADELIST ? record->TradeList
+                : list == SLIST_HOLIDAYLIST        ? record->HolidayList
+                : list == SLIST_ORDERSFILE         ? record->OrdersFile
+                : list == SLIST_ORDERSNETLIQ       ? record->OrdersNetLiq
+                : list == SLIST_ORDERSFREECASH     ? record->OrdersFreeCash
+                                                   : record->OrdersTemplate;
             CopyString(target, STRATEGY_PATH_SIZE, valueText, 259);
             break;
         }
@@ -669,7 +718,7 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
     if (slot < 0) return Fail(ps, ERR_UNKNOWN_STRATEGY_ELEMENT, r.nameOffset, r.nameLength);
     if (group) {
         bool limit = (slot >= SLOT_MAXPOSITIONS && slot <= SLOT_MINFREECASH) ||
-                     (slot >= SLOT_MAXSAMECAT && slot <= SLOT_MAXSYMINV);
+            (slot >= SLOT_MAXSAMECAT && slot <= SLOT_MAXSYMINV);
         if (!limit && slot != SLOT_STARTPERCENT && slot != SLOT_ALLOCATION && slot != SLOT_MAXENTRIES)
             return Fail(ps, GroupRefusal(kind), r.nameOffset, r.nameLength);
         if (limit) record->hasGroupLimits = 1;
@@ -687,7 +736,8 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk) {
 /* The index of the definition named name in the section's own list, else -1.
 ** The section's list is searched by itself: a Data item of the same name
 ** must not hide a second column of that name from the duplicate check. */
-int FindInOwnList(int section, const char *name) {
+int FindInOwnList(int section, const char *name)
+{
     const DefinitionList *list = DefinitionListFor((uint32_t)section);
     for (int32_t i = 0; list && i < list->count; i++) {
         const FormulaSlot *slot = IsColumnSection(section) ? &((const FormulaColumn *)list->items)[i].formula
@@ -697,7 +747,8 @@ int FindInOwnList(int section, const char *name) {
     return -1;
 }
 
-int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
+int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk)
+{
     int s = walk.section;
     if (s == SECTION_NONE || IsIncludeSection(s)) return Fail(ps, ERR_UNRECOGNIZED, r.nameOffset, r.nameLength);
     if (s == SECTION_NAMESPACE) return Fail(ps, ERR_UNKNOWN_STRATEGY_ELEMENT, r.nameOffset, r.nameLength);
@@ -710,8 +761,8 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
     if (named && !barSizeItem) {
         /* The walk-forward date list is named "dates" in every namespace. */
         bool special = CompareNoCase(r.name, "Filter") == 0 || CompareNoCase(r.name, "Sort") == 0 ||
-                       CompareNoCase(r.name, "Text") == 0 ||
-                       (s == SECTION_WALK_FORWARD && CompareNoCase(r.name, "dates") == 0);
+            CompareNoCase(r.name, "Text") == 0 ||
+            (s == SECTION_WALK_FORWARD && CompareNoCase(r.name, "dates") == 0);
         if (!special && ps.nameSpace[0] && !strchr(r.name, '.')) {
             char joined[2 * VALUE_NAME_SIZE + 2];
             int n = FormatText(joined, sizeof joined, "%s.%s", ps.nameSpace, r.name);
@@ -770,7 +821,8 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk) {
     }
 }
 
-int WalkSections(Parse &ps) {
+int WalkSections(Parse &ps)
+{
     SectionWalk walk = {};
     walk.strategy = -1;
     walk.itemBarSize = -1;
@@ -796,7 +848,8 @@ int WalkSections(Parse &ps) {
 /* ---- pass 3: what needs the whole script ------------------------------------------- */
 
 /* The span of word in the value as a whole word, else the whole value. */
-void FindWordSpan(const Parse &ps, const LineRecord &r, const char *word, uint32_t *pOffset, uint32_t *pLength) {
+void FindWordSpan(const Parse &ps, const LineRecord &r, const char *word, uint32_t *pOffset, uint32_t *pLength)
+{
     size_t n = strlen(word);
     for (uint32_t i = r.valueOffset; n && i + n <= r.valueOffset + r.valueLength; i++) {
         if (CompareNoCaseN(ps.text + i, word, n) != 0) continue;
@@ -812,24 +865,26 @@ void FindWordSpan(const Parse &ps, const LineRecord &r, const char *word, uint32
     *pLength = r.valueLength;
 }
 
-int CheckNameClash(Parse &ps, const LineRecord &r) {
+int CheckNameClash(Parse &ps, const LineRecord &r)
+{
     int s = r.section;
     bool parameter = s == SECTION_PARAMETERS || s == SECTION_WALK_FORWARD;
     if (!parameter && !IsItemSection(s)) return 1;
     if ((s == SECTION_DATA || s == SECTION_TEST_DATA) && CompareNoCase(r.name, "BarSize") == 0) return 1;
     uint32_t found = FindScriptDefinition(r.qualified, nullptr, SECTION_NONE, "");
     if (found && found != (uint32_t)s) {
-        int code = found == SECTION_DATA ? ERR_NAME_IS_DATA
-                   : found == SECTION_TEST_DATA  ? ERR_NAME_IS_TEST_DATA
-                   : found == SECTION_STRAT_DATA ? ERR_NAME_IS_STRAT_DATA
-                                                 : ERR_NAME_IS_LIBRARY;
+        int code = found == SECTION_DATA  ? ERR_NAME_IS_DATA
+            : found == SECTION_TEST_DATA  ? ERR_NAME_IS_TEST_DATA
+            : found == SECTION_STRAT_DATA ? ERR_NAME_IS_STRAT_DATA
+                                          : ERR_NAME_IS_LIBRARY;
         return Fail(ps, code, r.nameOffset, r.nameLength);
     }
     if (!parameter && FindParameterName(r.qualified, nullptr, "")) return Fail(ps, ERR_NAME_IS_PARAMETER, r.nameOffset, r.nameLength);
     return 1;
 }
 
-int CheckWholeScript(Parse &ps) {
+int CheckWholeScript(Parse &ps)
+{
     for (const LineRecord &r : ps.records) {
         if (FindSectionName(r.name)) continue;
         int s = r.section;
@@ -854,11 +909,12 @@ int CheckWholeScript(Parse &ps) {
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 /* ---- interface ----------------------------------------------------------------------- */
 
-void ResetScriptParserState() {
+void ResetScriptParserState()
+{
     GrowText collected = gScriptParser.collectedText;
     GrowText import = gScriptParser.importText;
     gScriptParser = ScriptParserState{};
@@ -870,7 +926,8 @@ void ResetScriptParserState() {
     gScriptParser.importText = import;
 }
 
-int SettingsSectionApplies(int section) {
+int SettingsSectionApplies(int section)
+{
     if (section == SECTION_SETTINGS) return 1;
     switch (gCompileSession.mode) {
     case RUN_MODE_SCAN: return section == SECTION_SCAN_SETTINGS;
@@ -881,7 +938,8 @@ int SettingsSectionApplies(int section) {
     }
 }
 
-int GetSectionLineValue(char *text, int length, char *saved) {
+int GetSectionLineValue(char *text, int length, char *saved)
+{
     int n = 0;
     while (n < length && text[n]) {
         const char *p = text + n;
@@ -894,7 +952,8 @@ int GetSectionLineValue(char *text, int length, char *saved) {
     return n;
 }
 
-char *ParseScriptText(const char *path, char *nameSpace) {
+char *ParseScriptText(const char *path, char *nameSpace)
+{
     Parse ps = {};
     ps.path = path;
     ps.nameSpace = nameSpace;

@@ -37,18 +37,18 @@
 
 /* A growable text through the tracked allocator. */
 struct GrowText {
-    char *text;          /* NUL-terminated when not null */
+    char *text; /* NUL-terminated when not null */
     int32_t capacity;
     int32_t length;
 };
 
 struct ScriptParserState {
-    int32_t settingGiven[SETTINGS_KEYWORD_COUNT];  /* the script set this keyword in an applying section */
-    int32_t combinedHeaders;     /* Combined headers met in the script and its includes */
-    int32_t excludeIfGiven;      /* the Import section's ExcludeIf was given */
-    int32_t groupMaxEntries;     /* a StatsGroup or Combined gives MaxEntries */
-    GrowText collectedText;      /* the script text with its includes, for the test record */
-    GrowText importText;         /* the Import section's text, carriage returns removed */
+    int32_t settingGiven[SETTINGS_KEYWORD_COUNT]; /* the script set this keyword in an applying section */
+    int32_t combinedHeaders;                      /* Combined headers met in the script and its includes */
+    int32_t excludeIfGiven;                       /* the Import section's ExcludeIf was given */
+    int32_t groupMaxEntries;                      /* a StatsGroup or Combined gives MaxEntries */
+    GrowText collectedText;                       /* the script text with its includes, for the test record */
+    GrowText importText;                          /* the Import section's text, carriage returns removed */
 };
 extern ScriptParserState gScriptParser;
 

@@ -22,13 +22,13 @@ struct StrategyRecord;
 
 /* The header of one list of definitions. */
 struct DefinitionList {
-    void *items;          /* contiguous records, through the tracked allocator */
-    int32_t capacity;     /* records allocated; kept across compiles */
-    int32_t count;        /* records in use */
+    void *items;      /* contiguous records, through the tracked allocator */
+    int32_t capacity; /* records allocated; kept across compiles */
+    int32_t count;    /* records in use */
 };
 
 enum {
-    SORT_LIST_SIZE = 256         /* a sort list holds up to 255 characters */
+    SORT_LIST_SIZE = 256 /* a sort list holds up to 255 characters */
 };
 
 /* A formula outside every list, with the settings section it stands in. */
@@ -46,43 +46,43 @@ struct KeptScriptText {
 
 struct ScriptState {
     /* ---- definition lists (records: definitions.h, strategy.h) ---- */
-    DefinitionList dataItems;          /* FormulaItem */
-    DefinitionList testDataItems;      /* FormulaItem */
-    DefinitionList stratDataItems;     /* FormulaItem */
-    DefinitionList libraryItems;       /* FormulaItem */
-    DefinitionList resultsColumns;     /* FormulaColumn */
+    DefinitionList dataItems;      /* FormulaItem */
+    DefinitionList testDataItems;  /* FormulaItem */
+    DefinitionList stratDataItems; /* FormulaItem */
+    DefinitionList libraryItems;   /* FormulaItem */
+    DefinitionList resultsColumns; /* FormulaColumn */
     DefinitionList graphsColumns;
     DefinitionList chartsColumns;
     DefinitionList tradesColumns;
     DefinitionList scanColumns;
     DefinitionList testScanColumns;
-    DefinitionList parameters;         /* Parameter */
-    DefinitionList parameterCopies;    /* Parameter, the optimizer's second list */
-    DefinitionList walkForwardDates;   /* int32 dates */
+    DefinitionList parameters;       /* Parameter */
+    DefinitionList parameterCopies;  /* Parameter, the optimizer's second list */
+    DefinitionList walkForwardDates; /* int32 dates */
     char tradesSort[SORT_LIST_SIZE];
     char scanSort[SORT_LIST_SIZE];
     char testScanSort[SORT_LIST_SIZE];
     int32_t scanFilterCount;
     int32_t testScanFilterCount;
     /* ---- stand-alone formulas ---- */
-    StandaloneFormula importFilter;    /* the Import section's ExcludeIf */
+    StandaloneFormula importFilter; /* the Import section's ExcludeIf */
     StandaloneFormula skipTestIf;
     StandaloneFormula testNameFormula;
     StandaloneFormula ordersComment;
-    int32_t chartsUseDataItems;        /* a Charts formula uses a Data item */
-    int32_t graphsUseDataItems;        /* a Graphs formula uses a Data item */
+    int32_t chartsUseDataItems; /* a Charts formula uses a Data item */
+    int32_t graphsUseDataItems; /* a Graphs formula uses a Data item */
     /* ---- strategy records, numbered from 1 (strategies[n - 1]) ---- */
     StrategyRecord *strategies;
     int32_t strategyCount;
     int32_t strategyCapacity;
-    int32_t combinedIndex;             /* the combined record, -1 when the script has no aggregate */
-    char slatewickTradesPath[260];     /* the Slatewick trades file of an orders run, else "" */
-    int32_t dataItemSequence;          /* next Data item definition sequence number */
+    int32_t combinedIndex;         /* the combined record, -1 when the script has no aggregate */
+    char slatewickTradesPath[260]; /* the Slatewick trades file of an orders run, else "" */
+    int32_t dataItemSequence;      /* next Data item definition sequence number */
     /* ---- script texts the formulas point into ---- */
     KeptScriptText *texts;
     int32_t textCount;
     int32_t textCapacity;
-    int32_t textsReserved;             /* places promised to parses still running (includes nest) */
+    int32_t textsReserved; /* places promised to parses still running (includes nest) */
     /* ---- the running compile ---- */
     CompileSession session;
     CompilerState compiler;
@@ -90,8 +90,8 @@ struct ScriptState {
 extern ScriptState gScript;
 
 enum ScriptReset {
-    SCRIPT_RESET_KEEP_MEMORY = 0,      /* a compile: every list empty, allocations kept for reuse */
-    SCRIPT_RESET_RELEASE = 1           /* the program closes, or a test ends: everything freed */
+    SCRIPT_RESET_KEEP_MEMORY = 0, /* a compile: every list empty, allocations kept for reuse */
+    SCRIPT_RESET_RELEASE = 1      /* the program closes, or a test ends: everything freed */
 };
 /* Returns the compiled script, its script settings, the import state and the
 ** parser's state to their empty form. */

@@ -38,54 +38,56 @@ namespace {
 
 /* Compile errors of settings values (texts in the compile error table). */
 enum {
-    ERR_DATA_FILE_NAME = 37,     /* data file names must end with '.kvd' */
-    ERR_RESULTS_FILE_NAME = 38,  /* results file names must end with '.kvr' */
-    ERR_SETTING_VALUE = 40,      /* unrecognized setting value */
-    ERR_BAD_DATE = 42            /* invalid date format */
+    ERR_DATA_FILE_NAME = 37,    /* data file names must end with '.kvd' */
+    ERR_RESULTS_FILE_NAME = 38, /* results file names must end with '.kvr' */
+    ERR_SETTING_VALUE = 40,     /* unrecognized setting value */
+    ERR_BAD_DATE = 42           /* invalid date format */
 };
 
 /* ---- value forms --------------------------------------------------------------------- */
 
 enum SettingForm {
-    FORM_FORMULA,        /* kept by the parser; nothing here */
-    FORM_PATH,           /* stored, then resolved against a folder */
-    FORM_TEXT,           /* stored as given */
-    FORM_BOOL,           /* "False" 0, "True" 1 */
-    FORM_WORD,           /* the position of one word of a list */
-    FORM_WORD_SET,       /* a comma list of words, each setting flags */
-    FORM_NUMBER,         /* f64, the whole value a number */
-    FORM_WHOLE,          /* a number with its fraction dropped, not negative */
-    FORM_POSITIVE,       /* the leading whole number, above 0 */
+    FORM_FORMULA,  /* kept by the parser; nothing here */
+    FORM_PATH,     /* stored, then resolved against a folder */
+    FORM_TEXT,     /* stored as given */
+    FORM_BOOL,     /* "False" 0, "True" 1 */
+    FORM_WORD,     /* the position of one word of a list */
+    FORM_WORD_SET, /* a comma list of words, each setting flags */
+    FORM_NUMBER,   /* f64, the whole value a number */
+    FORM_WHOLE,    /* a number with its fraction dropped, not negative */
+    FORM_POSITIVE, /* the leading whole number, above 0 */
     FORM_START_DATE,
     FORM_END_DATE,
-    FORM_SYMBOL          /* a symbol of the loaded data, pass 2 only */
+    FORM_SYMBOL /* a symbol of the loaded data, pass 2 only */
 };
 
-enum PathBase { BASE_DATA, BASE_SCRIPTS, BASE_OUTPUT };
+enum PathBase { BASE_DATA,
+                BASE_SCRIPTS,
+                BASE_OUTPUT };
 
 /* One flag a word of a word set may set. */
 struct WordFlag {
     const char *word;
-    int32_t *flags[3];   /* the flags it sets; null ends */
+    int32_t *flags[3]; /* the flags it sets; null ends */
 };
 
 struct SettingRow {
     const char *keyword;
     int32_t form;
-    void *target;            /* char[size], int32_t or double */
-    int32_t size;            /* text capacity */
-    int32_t base;            /* PathBase */
-    const char *extension;   /* a path must end with it, "" none */
+    void *target;          /* char[size], int32_t or double */
+    int32_t size;          /* text capacity */
+    int32_t base;          /* PathBase */
+    const char *extension; /* a path must end with it, "" none */
     int32_t extensionError;
-    const char *const *words;  /* FORM_WORD */
+    const char *const *words; /* FORM_WORD */
     int32_t wordCount;
-    const WordFlag *set;       /* FORM_WORD_SET: the words, "None" first */
+    const WordFlag *set; /* FORM_WORD_SET: the words, "None" first */
     int32_t setCount;
-    int32_t setWordsRead;      /* words of the set read; later ones ignored */
-    int32_t allowNegative;     /* FORM_NUMBER */
-    double scale;              /* FORM_NUMBER: the value is multiplied by it */
-    int32_t scanOnly;          /* applied in scan runs only */
-    int32_t seedsRandom;       /* FORM_WHOLE: RandomSeed */
+    int32_t setWordsRead;  /* words of the set read; later ones ignored */
+    int32_t allowNegative; /* FORM_NUMBER */
+    double scale;          /* FORM_NUMBER: the value is multiplied by it */
+    int32_t scanOnly;      /* applied in scan runs only */
+    int32_t seedsRandom;   /* FORM_WHOLE: RandomSeed */
 };
 
 const char *const kBoolWords[] = {"False", "True"};
@@ -99,6 +101,7 @@ const char *const kOptimizeModeWords[] = {"Combinatorial", "Sequential", "Geneti
 const char *const kOptTimeUnitWords[] = {"None", "Days", "Weeks", "Months", "Years"};
 const char *const kOptAnchorWords[] = {"None", "Start", "End"};
 
+/* clang-format off */
 const WordFlag kKeepTradesWords[] = {
     {"None", {nullptr}},
     {"Strategy", {&gSettings.KeepTrades, nullptr}},
@@ -106,6 +109,7 @@ const WordFlag kKeepTradesWords[] = {
     {"Skipped", {&gSettings.KeepSkipped, nullptr}},
     {"All", {&gSettings.KeepTrades, &gSettings.KeepBench, &gSettings.KeepSkipped}},
 };
+/* clang-format on */
 const WordFlag kTestOutputWords[] = {
     {"None", {nullptr}},
     {"Report", {&gSettings.AddReport, nullptr}},
@@ -115,6 +119,7 @@ const WordFlag kTestOutputWords[] = {
     {"Scan", {&gSettings.AddScan, nullptr}},
     {"Debug", {&gSettings.AddDebug, nullptr}},
 };
+/* clang-format off */
 const WordFlag kReportContentWords[] = {
     {"None", {nullptr}},
     {"Correl", {&gSettings.ReportCorrel, nullptr}},
@@ -125,11 +130,13 @@ const WordFlag kReportContentWords[] = {
     {"Settings", {&gSettings.ReportSettings, nullptr}},
     {"Stats", {&gSettings.ReportStats, nullptr}},
 };
+/* clang-format on */
 
 #define COUNT(a) (int32_t)(sizeof(a) / sizeof((a)[0]))
-#define S ScriptSettingsBlock
+#define S        ScriptSettingsBlock
 
 /* The keywords in index order (the order of kSettingsKeywordNames). */
+/* clang-format off */
 const SettingRow kSettingRows[SETTINGS_KEYWORD_COUNT] = {
     { .keyword = "DataFile",         .form = FORM_PATH,     .target = gSettings.DataFile, .size = 260, .base = BASE_DATA, .extension = "kvd", .extensionError = ERR_DATA_FILE_NAME },
     { .keyword = "StartDate",        .form = FORM_START_DATE },
@@ -206,10 +213,12 @@ const SettingRow kSettingRows[SETTINGS_KEYWORD_COUNT] = {
     { .keyword = "OptSummaryLog",    .form = FORM_BOOL,     .target = &gSettings.OptSummaryLog },
     { .keyword = "OptNoDialog",      .form = FORM_BOOL,     .target = &gOptNoDialog },
 };
+/* clang-format on */
 
 #undef S
 
-const char *BaseFolder(int base) {
+const char *BaseFolder(int base)
+{
     switch (base) {
     case BASE_DATA: return gDataFolder;
     case BASE_SCRIPTS: return gScriptsFolder;
@@ -219,7 +228,8 @@ const char *BaseFolder(int base) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-int ApplyPath(const SettingRow &row, const char *text) {
+int ApplyPath(const SettingRow &row, const char *text)
+{
     int n = (int)strlen(text);
     if (n > SCRIPT_PATH_SIZE - 1) return ERR_PATH_TOO_LONG;
     if (row.extension && row.extension[0] && !HasFileExtension(text, row.extension)) return row.extensionError;
@@ -231,7 +241,8 @@ int ApplyPath(const SettingRow &row, const char *text) {
 
 /* A word set: every flag of the keyword cleared, then each word sets its own.
 ** The bad word's span goes to *outOffset / *outLength. */
-int ApplyWordSet(const SettingRow &row, const char *text, int *outOffset, int *outLength) {
+int ApplyWordSet(const SettingRow &row, const char *text, int *outOffset, int *outLength)
+{
     for (int32_t w = 0; w < row.setCount; w++)
         for (int32_t *const *flag = row.set[w].flags; flag < row.set[w].flags + 3 && *flag; flag++) **flag = 0;
     const char *p = text;
@@ -258,7 +269,8 @@ int ApplyWordSet(const SettingRow &row, const char *text, int *outOffset, int *o
     return 0;
 }
 
-int ApplyDate(const char *text, const char *word, int32_t *date, int32_t *useFlag) {
+int ApplyDate(const char *text, const char *word, int32_t *date, int32_t *useFlag)
+{
     if (CompareNoCase(text, word) == 0) {
         *useFlag = 1;
         return 0;
@@ -270,7 +282,8 @@ int ApplyDate(const char *text, const char *word, int32_t *date, int32_t *useFla
     return 0;
 }
 
-int ApplyRow(const SettingRow &row, const char *text, int *outOffset, int *outLength) {
+int ApplyRow(const SettingRow &row, const char *text, int *outOffset, int *outLength)
+{
     switch (row.form) {
     case FORM_FORMULA:
         return 0;
@@ -303,8 +316,10 @@ int ApplyRow(const SettingRow &row, const char *text, int *outOffset, int *outLe
         if (!IsNumberText(text, 0, 1)) return ERR_SETTING_VALUE;
         double value = strtod(text, nullptr);
         if (!(value < 4294967296.0)) return ERR_SETTING_VALUE;
-        if (row.seedsRandom) SetRandomSeed((uint32_t)value);
-        else *(int32_t *)row.target = value > 2147483647.0 ? 2147483647 : (int32_t)value;
+        if (row.seedsRandom)
+            SetRandomSeed((uint32_t)value);
+        else
+            *(int32_t *)row.target = value > 2147483647.0 ? 2147483647 : (int32_t)value;
         return 0;
     }
     case FORM_POSITIVE: {
@@ -337,10 +352,14 @@ struct SavedField {
     size_t size;
 };
 
-#define FIELD(name) {offsetof(ProgramSettings, name), sizeof(((ProgramSettings *)nullptr)->name)}
+#define FIELD(name)                                                                 \
+    {                                                                               \
+        offsetof(ProgramSettings, name), sizeof(((ProgramSettings *)nullptr)->name) \
+    }
 
 /* Every program setting that a settings keyword may change, with the rest of
 ** the run settings the panel shows. */
+/* clang-format off */
 const SavedField kRunSettingFields[] = {
     FIELD(DataFile),       FIELD(ActiveScript),    FIELD(TestName),       FIELD(FirstDate),
     FIELD(LastDate),       FIELD(NumBars),         FIELD(UseEarliestDate), FIELD(UseLatestDate),
@@ -355,6 +374,7 @@ const SavedField kRunSettingFields[] = {
     FIELD(ReportStats),    FIELD(ReportMonthly),   FIELD(ReportCorrel),   FIELD(ReportGraphs),
     FIELD(ReportPlots),    FIELD(ReportSettings),  FIELD(ReportScript),
 };
+/* clang-format on */
 
 #undef FIELD
 
@@ -363,11 +383,12 @@ int32_t sSavedUseAvailableBars;
 char sSavedReportsFolder[260];
 int sSaved;
 
-}  // namespace
+} // namespace
 
 /* ---- interface ------------------------------------------------------------------------ */
 
-void ResetScriptSettings() {
+void ResetScriptSettings()
+{
     memset(&gScriptSettings, 0, sizeof gScriptSettings);
     gScriptSettings.DaysPerYear = 252.0;
     gScriptSettings.EndOfTestExits = 1;
@@ -376,7 +397,8 @@ void ResetScriptSettings() {
     gSymChangeListSetting = gScriptSettings.SymChangeList;
 }
 
-int ApplySettingsItem(int index, const char *value, int length, int *outOffset, int *outLength) {
+int ApplySettingsItem(int index, const char *value, int length, int *outOffset, int *outLength)
+{
     if (index < 0 || index >= SETTINGS_KEYWORD_COUNT) return 0;
     /* The value is read from a copy, so the script text is never changed. */
     std::string copy(value, (size_t)(length > 0 ? length : 0));
@@ -392,7 +414,8 @@ int ApplySettingsItem(int index, const char *value, int length, int *outOffset, 
     return code;
 }
 
-void SaveRunSettings() {
+void SaveRunSettings()
+{
     for (const SavedField &f : kRunSettingFields)
         memcpy((char *)&sSavedSettings + f.offset, (const char *)&gSettings + f.offset, f.size);
     sSavedUseAvailableBars = gUseAvailableBars;
@@ -400,7 +423,8 @@ void SaveRunSettings() {
     sSaved = 1;
 }
 
-void RestoreRunSettings() {
+void RestoreRunSettings()
+{
     if (!sSaved) return;
     for (const SavedField &f : kRunSettingFields)
         memcpy((char *)&gSettings + f.offset, (const char *)&sSavedSettings + f.offset, f.size);
@@ -418,7 +442,8 @@ int32_t GetScriptDateSym() { return gScriptSettings.DateSym; }
 
 /* ---- the script settings the parser reads back ------------------------------------------ */
 
-int32_t GetRunSetting(int which) {
+int32_t GetRunSetting(int which)
+{
     switch (which) {
     case RUNSET_ALLOW_SAME_NAME: return gScriptSettings.AllowSameName;
     case RUNSET_SCAN_NO_DEF_COLS: return gScriptSettings.ScanNoDefCols;
@@ -426,7 +451,8 @@ int32_t GetRunSetting(int which) {
     }
 }
 
-void SetRunSetting(int which, int32_t value) {
+void SetRunSetting(int which, int32_t value)
+{
     switch (which) {
     case RUNSET_ALLOW_SAME_NAME: gScriptSettings.AllowSameName = value; break;
     case RUNSET_SCAN_NO_DEF_COLS: gScriptSettings.ScanNoDefCols = value; break;

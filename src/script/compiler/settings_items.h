@@ -45,15 +45,15 @@ enum OrdersModeValue {
 
 /* The settings that only a script gives. */
 struct ScriptSettingsBlock {
-    char HolidayList[SCRIPT_PATH_SIZE];       /* resolved path, loaded after parsing */
+    char HolidayList[SCRIPT_PATH_SIZE]; /* resolved path, loaded after parsing */
     char SaveChartsTo[SCRIPT_PATH_SIZE];
     char SaveScanAs[SCRIPT_PATH_SIZE];
     char SaveStatsAs[SCRIPT_PATH_SIZE];
     char SaveTestListAs[SCRIPT_PATH_SIZE];
     char SavePositionsAs[SCRIPT_PATH_SIZE];
     char SaveTradesAs[SCRIPT_PATH_SIZE];
-    int32_t SaveTradesType;                   /* 0 Full, 1 Compact */
-    int32_t OrdersMode;                       /* OrdersModeValue */
+    int32_t SaveTradesType; /* 0 Full, 1 Compact */
+    int32_t OrdersMode;     /* OrdersModeValue */
     int32_t OrdersLiveData;
     int32_t OrdersUseQtyIn;
     char OrdersFile[SCRIPT_PATH_SIZE];
@@ -62,7 +62,7 @@ struct ScriptSettingsBlock {
     char OrdersTemplate[SCRIPT_PATH_SIZE];
     char ExchangeMap[SCRIPT_PATH_SIZE];
     char SymChangeList[SCRIPT_PATH_SIZE];
-    double OrdersMktAsLmtPct;                 /* not negative */
+    double OrdersMktAsLmtPct; /* not negative */
     char SlatewickFolder[SCRIPT_PATH_SIZE];
     char Currency[SCRIPT_CURRENCY_SIZE];
     int32_t ScanNoWindow;
@@ -72,13 +72,13 @@ struct ScriptSettingsBlock {
     int32_t AllowSameName;
     int32_t AlwaysImport;
     int32_t EndOfTestExits;
-    int32_t AccountType;                      /* 0 Margin, 1 CashSameDay, 2 CashNextDay */
-    int32_t CommCurrency;                     /* 0 Instrument, 1 Account */
-    double CashIntPct;                        /* fractions: 2.5 in the script is 0.025 */
+    int32_t AccountType;  /* 0 Margin, 1 CashSameDay, 2 CashNextDay */
+    int32_t CommCurrency; /* 0 Instrument, 1 Account */
+    double CashIntPct;    /* fractions: 2.5 in the script is 0.025 */
     double MarginIntPct;
     double ShortLoanIntPct;
     double ShortPrcdsIntPct;
-    int32_t RiskFreeRateSym;                  /* 1-based symbol index, 0 none (pass 2 only) */
+    int32_t RiskFreeRateSym; /* 1-based symbol index, 0 none (pass 2 only) */
     int32_t DateSym;
     double DaysPerYear;
 };

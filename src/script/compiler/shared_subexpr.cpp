@@ -17,7 +17,7 @@
 #include "script/eval/item_table.h"
 
 enum {
-    SHARED_NAME_LIMIT = 63   /* a generated name reaching this many characters is refused */
+    SHARED_NAME_LIMIT = 63 /* a generated name reaching this many characters is refused */
 };
 
 
@@ -35,14 +35,14 @@ static int32_t IndexOf(const FormulaItem *item)
 static bool SinceTrueFamily(uint32_t id)
 {
     return id == ITEM_SINCE_TRUE || id == ITEM_UNTIL_TRUE || id == ITEM_WHEN_TRUE || id == ITEM_SUM_SINCE ||
-           id == ITEM_COUNT_TRUE || id == ITEM_TRUE_IN_ROW;
+        id == ITEM_COUNT_TRUE || id == ITEM_TRUE_IN_ROW;
 }
 
 /* The functions whose running form may end at BarNum (a cumulative window). */
 static bool CumulativeAllowed(uint32_t id)
 {
     return id == ITEM_SUM || id == ITEM_PRODUCT || id == ITEM_MA || id == ITEM_HIGHEST || id == ITEM_LOWEST ||
-           id == ITEM_SINCE_HIGH || id == ITEM_SINCE_LOW;
+        id == ITEM_SINCE_HIGH || id == ITEM_SINCE_LOW;
 }
 
 /* Width of the call at node: up to its closing parenthesis, leaving a bar
@@ -137,8 +137,10 @@ int ShareDataSubexpressions(FormulaItem *item, int32_t node, int32_t barSize, in
     /* Inner calls first. */
     for (int32_t k = node + 2; k < node + w;) {
         int32_t inner = 0;
-        if (ShareDataSubexpressions(item, k, barSize, &inner) == 1) k += inner + 1;
-        else k++;
+        if (ShareDataSubexpressions(item, k, barSize, &inner) == 1)
+            k += inner + 1;
+        else
+            k++;
         /* Generating an item may have moved the list. */
         item = DataItems() + itemIndex;
         nodes = item->formula.nodes[0];
@@ -154,9 +156,12 @@ int ShareDataSubexpressions(FormulaItem *item, int32_t node, int32_t barSize, in
         FormulaNode *p = &nodes[node + 2];
         for (; p < closing && seen < series; p++) {
             uint32_t id = p->item;
-            if (id == ITEM_OPEN_PAREN || id == ITEM_OPEN_BRACKET) depth++;
-            else if (id == ITEM_CLOSE_PAREN || id == ITEM_CLOSE_BRACKET) depth--;
-            else if (id == ITEM_COMMA && depth == 0) seen++;
+            if (id == ITEM_OPEN_PAREN || id == ITEM_OPEN_BRACKET)
+                depth++;
+            else if (id == ITEM_CLOSE_PAREN || id == ITEM_CLOSE_BRACKET)
+                depth--;
+            else if (id == ITEM_COMMA && depth == 0)
+                seen++;
             if (id == ITEM_THIS || ExternOfOtherSymbol(p) || id == ITEM_LIBRARY_CALL || id == ITEM_LIBRARY_REF ||
                 (id == ITEM_DATA_REF && (int32_t)p->index == itemIndex))
                 return 0;
@@ -186,7 +191,7 @@ int ShareDataSubexpressions(FormulaItem *item, int32_t node, int32_t barSize, in
 static bool SameNode(const FormulaNode &a, const FormulaNode &b)
 {
     return a.item == b.item && a.constant == b.constant && a.index == b.index && a.argCount == b.argCount &&
-           a.unary == b.unary;
+        a.unary == b.unary;
 }
 
 /* The name part of one node of a call ("" for parentheses and commas). */
@@ -204,13 +209,15 @@ static void AppendNamePart(char *name, size_t size, const FormulaNode *node)
     }
     const ScriptItem &row = gScriptItems[node->item < SCRIPT_ITEM_COUNT ? node->item : 0];
     const char *part = nullptr;
-    if (IsLetter(row.alias[0])) part = row.alias;
-    else if (IsLetter(row.name[0])) part = row.name;
+    if (IsLetter(row.alias[0]))
+        part = row.alias;
+    else if (IsLetter(row.name[0]))
+        part = row.name;
     else
         switch (node->item) {
         case ITEM_PARAMETER:
             part = node->index < (uint32_t)gParameters.count ? ((const Parameter *)gParameters.items)[node->index].name
-                                                              : "";
+                                                             : "";
             break;
         case ITEM_LIBRARY_REF:
         case ITEM_DATA_REF: {
@@ -339,7 +346,7 @@ int ShareDataItem(int32_t index)
         return 1;
     }
     int32_t barSize = item->barSize;
-    int32_t externEnd = -1;   /* last node of the Extern whose bar size is in force */
+    int32_t externEnd = -1; /* last node of the Extern whose bar size is in force */
     int32_t outerBarSize = barSize;
     for (int32_t k = 0; k < DataItems()[index].formula.count;) {
         item = DataItems() + index;
@@ -365,8 +372,10 @@ int ShareDataItem(int32_t index)
             }
         }
         int32_t width = 0;
-        if (ShareDataSubexpressions(item, k, barSize, &width) == 1) k += width + 1;
-        else k++;
+        if (ShareDataSubexpressions(item, k, barSize, &width) == 1)
+            k += width + 1;
+        else
+            k++;
     }
     item = DataItems() + index;
     CopyToWorkers(&item->formula);

@@ -23,11 +23,13 @@
 GrowList gContractSpecs;
 GrowList gSymbolChanges;
 
+/* clang-format off */
 const char *const kExchangeMapColumns[EXCHANGE_MAP_COLUMNS] = {
     "Exchange",      "Primary",          "Match1",      "Match2",           "HasOpg",
     "HasMoc",        "HasLoc",           "TimeZone",    "LastMocTime",      "NearCloseTime",
     "EarlyLastMocTime", "EarlyNearCloseTime", "LateLocTime", "EarlyLateLocTime", "WeeklyLastMocTime",
     "LastOpenTime",  "Market",           "AllHours",    "FuturesOpenTime"};
+/* clang-format on */
 
 static char sExchangeMapPath[FILE_PATH_SIZE];
 static char sSymChangeListPath[FILE_PATH_SIZE];
@@ -36,27 +38,39 @@ char *gSymChangeListSetting = sSymChangeListPath;
 
 namespace {
 
-enum { HOLIDAY_GROW = 32, HOLIDAY_LINE_SIZE = 80 };
+enum { HOLIDAY_GROW = 32,
+       HOLIDAY_LINE_SIZE = 80 };
 
 /* Where each header name puts its text: a text field, a whole number or a time. */
-enum FieldKind { FIELD_TEXT, FIELD_NUMBER, FIELD_TIME };
+enum FieldKind { FIELD_TEXT,
+                 FIELD_NUMBER,
+                 FIELD_TIME };
 struct ExchangeColumn {
     size_t offset;
     int kind;
 };
-#define T(name) {offsetof(ContractSpec, name), FIELD_TEXT}
-#define N(name) {offsetof(ContractSpec, name), FIELD_NUMBER}
+#define T(name)                                  \
+    {                                            \
+        offsetof(ContractSpec, name), FIELD_TEXT \
+    }
+#define N(name)                                    \
+    {                                              \
+        offsetof(ContractSpec, name), FIELD_NUMBER \
+    }
 /* By position in kExchangeMapColumns. */
+/* clang-format off */
 const ExchangeColumn kExchangeColumnFields[EXCHANGE_MAP_COLUMNS] = {
     T(Exchange),    T(Primary),          T(Match1),      T(Match2),           N(HasOpg),
     N(HasMoc),      N(HasLoc),           T(TimeZone),    T(LastMocTime),      T(NearCloseTime),
     T(EarlyLastMocTime), T(EarlyNearCloseTime), T(LateLocTime), T(EarlyLateLocTime), T(WeeklyLastMocTime),
     T(LastOpenTime), T(Market),          N(AllHours),    {offsetof(ContractSpec, FuturesOpenTime), FIELD_TIME}};
+/* clang-format on */
 #undef T
 #undef N
 
 /* The lines of a text, each without its line break and trailing carriage return. */
-std::vector<std::string> SplitLines(const char *text) {
+std::vector<std::string> SplitLines(const char *text)
+{
     std::vector<std::string> lines;
     const char *p = text;
     while (*p) {
@@ -72,7 +86,8 @@ std::vector<std::string> SplitLines(const char *text) {
 }
 
 /* The comma-separated fields of a line, blanks after each comma skipped. */
-std::vector<std::string> SplitFields(const std::string &line) {
+std::vector<std::string> SplitFields(const std::string &line)
+{
     std::vector<std::string> fields;
     size_t start = 0;
     for (;;) {
@@ -87,7 +102,8 @@ std::vector<std::string> SplitFields(const std::string &line) {
 
 /* Reads a CSV side file as text (quotes and quoted commas dropped); the lines,
 ** or false after the file helpers reported the failure. */
-bool ReadCsvLines(const char *path, std::vector<std::string> *lines) {
+bool ReadCsvLines(const char *path, std::vector<std::string> *lines)
+{
     char *text = nullptr;
     if (!LoadCsvText(path, &text, ',')) return false;
     *lines = SplitLines(text);
@@ -96,15 +112,17 @@ bool ReadCsvLines(const char *path, std::vector<std::string> *lines) {
 }
 
 /* "%s\\name" in folder when folder is set and the file is there. */
-bool FindInFolder(char *out, const char *folder, const char *name) {
-    if (!folder || !folder[0]) return false;   /* an empty folder is no folder, not the root */
+bool FindInFolder(char *out, const char *folder, const char *name)
+{
+    if (!folder || !folder[0]) return false; /* an empty folder is no folder, not the root */
     FormatText(out, FILE_PATH_SIZE, "%s\\%s", folder, name);
     return PlatFileExists(out) && !PlatFolderExists(out);
 }
 
 /* The side file's path: the setting when given, else name in the
 ** SlatewickFolder or the program folder, else "" (none found). */
-void ChooseSideFile(char *out, const char *setting, const char *name) {
+void ChooseSideFile(char *out, const char *setting, const char *name)
+{
     out[0] = 0;
     if (setting && setting[0]) {
         CopyString(out, FILE_PATH_SIZE, setting, -1);
@@ -115,7 +133,8 @@ void ChooseSideFile(char *out, const char *setting, const char *name) {
     out[0] = 0;
 }
 
-bool ResolveScriptPath(char path[FILE_PATH_SIZE], const char *given) {
+bool ResolveScriptPath(char path[FILE_PATH_SIZE], const char *given)
+{
     CopyString(path, FILE_PATH_SIZE, given, -1);
     if (ExpandPathMacros(path, gScriptsFolder)) return true;
     ReportError("Unable to access %s", given);
@@ -125,11 +144,12 @@ bool ResolveScriptPath(char path[FILE_PATH_SIZE], const char *given) {
 
 bool FileIsReadable(const char *path) { return path[0] && PlatFileExists(path) && !PlatFolderExists(path); }
 
-}  // namespace
+} // namespace
 
 /* ---- holiday lists ------------------------------------------------------------------- */
 
-int LoadHolidayList(HolidayList *list, const char *path) {
+int LoadHolidayList(HolidayList *list, const char *path)
+{
     if (!path || !path[0]) {
         list->count = 0;
         return 1;
@@ -173,7 +193,8 @@ int LoadHolidayList(HolidayList *list, const char *path) {
 
 /* ---- exchange map ------------------------------------------------------------------------ */
 
-int LoadExchangeMap() {
+int LoadExchangeMap()
+{
     char path[FILE_PATH_SIZE];
     bool given = gExchangeMapSetting[0] != 0;
     ChooseSideFile(path, gExchangeMapSetting, "ExchangeMap.csv");
@@ -196,7 +217,7 @@ int LoadExchangeMap() {
     gContractSpecs.count = 0;
     if (lines.empty()) return 1;
 
-    std::vector<int> fieldOfColumn;   /* header position -> column name index, -1 unknown */
+    std::vector<int> fieldOfColumn; /* header position -> column name index, -1 unknown */
     for (const std::string &name : SplitFields(lines[0])) {
         std::string trimmed = name;
         while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.pop_back();
@@ -210,9 +231,12 @@ int LoadExchangeMap() {
             const ExchangeColumn &column = kExchangeColumnFields[fieldOfColumn[c]];
             char *field = (char *)row + column.offset;
             const char *text = fields[c].c_str();
-            if (column.kind == FIELD_TEXT) CopyString(field, SIDE_TEXT_SIZE, text, SIDE_TEXT_SIZE - 1);
-            else if (column.kind == FIELD_NUMBER) *(int32_t *)field = (int32_t)strtol(text, nullptr, 10);
-            else *(int32_t *)field = text[0] ? ParseTime(text) : 0;
+            if (column.kind == FIELD_TEXT)
+                CopyString(field, SIDE_TEXT_SIZE, text, SIDE_TEXT_SIZE - 1);
+            else if (column.kind == FIELD_NUMBER)
+                *(int32_t *)field = (int32_t)strtol(text, nullptr, 10);
+            else
+                *(int32_t *)field = text[0] ? ParseTime(text) : 0;
         }
     }
     return 1;
@@ -220,7 +244,8 @@ int LoadExchangeMap() {
 
 /* ---- symbol changes ----------------------------------------------------------------------- */
 
-int LoadSymbolChanges() {
+int LoadSymbolChanges()
+{
     char path[FILE_PATH_SIZE];
     ChooseSideFile(path, gSymChangeListSetting, "symchanges.csv");
     if (!path[0]) {
@@ -249,7 +274,8 @@ int LoadSymbolChanges() {
     return 1;
 }
 
-const SymbolChange *FindSymbolChange(const char *symbol, int32_t date) {
+const SymbolChange *FindSymbolChange(const char *symbol, int32_t date)
+{
     for (int32_t i = 0; i < gSymbolChanges.count; i++) {
         const SymbolChange *row = (const SymbolChange *)gSymbolChanges.items + i;
         if (CompareNoCase(row->oldSymbol, symbol) == 0 && (row->date == 0 || row->date >= date)) return row;
@@ -259,7 +285,8 @@ const SymbolChange *FindSymbolChange(const char *symbol, int32_t date) {
 
 /* ---- cash and fee lists --------------------------------------------------------------------- */
 
-int LoadCashFeesList(StrategyRecord *record, const char *path, int which) {
+int LoadCashFeesList(StrategyRecord *record, const char *path, int which)
+{
     GrowList *list = which ? &record->feesList : &record->cashList;
     list->count = 0;
     char resolved[FILE_PATH_SIZE];

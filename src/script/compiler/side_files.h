@@ -30,7 +30,9 @@
 
 struct StrategyRecord;
 
-enum { SIDE_TEXT_SIZE = 80, SYMBOL_CHANGE_TEXT_SIZE = 40, EXCHANGE_MAP_COLUMNS = 19 };
+enum { SIDE_TEXT_SIZE = 80,
+       SYMBOL_CHANGE_TEXT_SIZE = 40,
+       EXCHANGE_MAP_COLUMNS = 19 };
 
 /* One row of the exchange map; order generation reads it. */
 struct ContractSpec {
@@ -52,19 +54,19 @@ struct ContractSpec {
     char LateLocTime[SIDE_TEXT_SIZE];
     char EarlyLateLocTime[SIDE_TEXT_SIZE];
     int32_t HasOpg;
-    int32_t FuturesOpenTime;   /* hhmmss */
+    int32_t FuturesOpenTime; /* hhmmss */
 };
 
 /* One row of the symbol-change list. */
 struct SymbolChange {
     char oldSymbol[SYMBOL_CHANGE_TEXT_SIZE];
     char newSymbol[SYMBOL_CHANGE_TEXT_SIZE];
-    char secondText[SYMBOL_CHANGE_TEXT_SIZE];   /* second replacement text */
-    int32_t date;              /* yyyymmdd of the change; 0 none */
+    char secondText[SYMBOL_CHANGE_TEXT_SIZE]; /* second replacement text */
+    int32_t date;                             /* yyyymmdd of the change; 0 none */
 };
 
-extern GrowList gContractSpecs;      /* ContractSpec */
-extern GrowList gSymbolChanges;      /* SymbolChange */
+extern GrowList gContractSpecs; /* ContractSpec */
+extern GrowList gSymbolChanges; /* SymbolChange */
 
 /* The column names of ExchangeMap.csv, in the order the header is matched. */
 extern const char *const kExchangeMapColumns[EXCHANGE_MAP_COLUMNS];

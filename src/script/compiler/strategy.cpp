@@ -27,38 +27,53 @@
 
 /* ---- tables ------------------------------------------------------------------------ */
 
+/* clang-format off */
 const char *const kStrategyConstantNames[STRATEGY_CONSTANTS] = {
     "Side",        "BarSize",       "EntryTime",     "ExitTime",      "ExitLimitTime",   "ExitStopTime",
     "QtyType",     "QtyPrice",      "Compounded",    "MarkToMarket",  "Ambiguity",       "TLAdjusted",
     "TLAdoptPos",  "TLDateFmt",     "TLNumFmt",      "TLDelim",       "TLTimeShift",     "TLStratName",
     "CalendarSym", "DynamicSizing", "GreedyScoring", "AllowNoVolume", "AllowMissingBar", "IgnoreDividends",
     "Tracker"};
+/* clang-format on */
 
 const char *const kTradeListFieldNames[TL_FIELD_COUNT] = {
-    "",        "TradeID", "Strategy", "Side",    "Symbol",  "Underlying", "AssetId", "Action",
-    "DateTime", "Shares", "DateIn",   "TimeIn",  "QtyIn",   "PriceIn",    "FeesIn",  "ValueIn",
-    "DateOut", "TimeOut", "QtyOut",   "PriceOut", "FeesOut", "ValueOut",  "Reason"};
+    "", "TradeID", "Strategy", "Side", "Symbol", "Underlying", "AssetId", "Action",
+    "DateTime", "Shares", "DateIn", "TimeIn", "QtyIn", "PriceIn", "FeesIn", "ValueIn",
+    "DateOut", "TimeOut", "QtyOut", "PriceOut", "FeesOut", "ValueOut", "Reason"};
 
 namespace {
 
 /* How a constant's value is read. */
-enum ConstantForm { FORM_WORDS, FORM_WHOLE_NUMBER, FORM_STRAT_NAME, FORM_CALENDAR_SYM };
+enum ConstantForm { FORM_WORDS,
+                    FORM_WHOLE_NUMBER,
+                    FORM_STRAT_NAME,
+                    FORM_CALENDAR_SYM };
 
 struct ConstantRow {
     int form;
-    int error;                     /* compile error when no word matches */
-    int sideOffset;                /* 1 for Side: the stored value is the position - 1 */
-    const char *words[5];          /* value words by position, null-ended */
-    const char *aliases[5];        /* alias at the same position, null when none */
-    size_t field;                  /* offset of the i32 in StrategyRecord */
+    int error;              /* compile error when no word matches */
+    int sideOffset;         /* 1 for Side: the stored value is the position - 1 */
+    const char *words[5];   /* value words by position, null-ended */
+    const char *aliases[5]; /* alias at the same position, null when none */
+    size_t field;           /* offset of the i32 in StrategyRecord */
 };
 
 #define F(name) offsetof(StrategyRecord, name)
-#define TIME_WORDS {"ThisClose", "NextOpen", "Intraday", "NextClose", nullptr}
-#define TIME_ALIASES {"AtClose", "AtOpen", "Intraday", "NextClose", nullptr}
-#define BOOL_WORDS {"False", "True", nullptr}
+#define TIME_WORDS                                                \
+    {                                                             \
+        "ThisClose", "NextOpen", "Intraday", "NextClose", nullptr \
+    }
+#define TIME_ALIASES                                          \
+    {                                                         \
+        "AtClose", "AtOpen", "Intraday", "NextClose", nullptr \
+    }
+#define BOOL_WORDS               \
+    {                            \
+        "False", "True", nullptr \
+    }
 
 /* The 25 constants in table order (kStrategyConstantNames). */
+/* clang-format off */
 const ConstantRow kConstantRows[STRATEGY_CONSTANTS] = {
     {.form = FORM_WORDS, .error = ERR_STRATEGY_SIDE, .sideOffset = 1, .words = {"Short", "Both", "Long", nullptr}, .aliases = {}, .field = F(Side)},
     {.form = FORM_WORDS, .error = ERR_BAR_SIZE, .sideOffset = 0, .words = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"}, .aliases = {}, .field = F(BarSize)},
@@ -86,25 +101,30 @@ const ConstantRow kConstantRows[STRATEGY_CONSTANTS] = {
     {.form = FORM_WORDS, .error = ERR_EXPECTED_TRUE_FALSE, .sideOffset = 0, .words = BOOL_WORDS, .aliases = {}, .field = F(IgnoreDividends)},
     {.form = FORM_WORDS, .error = ERR_TRACKER_SETTING, .sideOffset = 0, .words = {"None", "Hidden", "Visible", nullptr}, .aliases = {}, .field = F(Tracker)},
 };
+/* clang-format on */
 
 /* The numeric constants that inheritance and a reset treat alike (every
 ** constant but TLStratName and CalendarSym, which are not 99-marked). */
+/* clang-format off */
 const size_t kUnsetFields[] = {
     F(Side),          F(QtyType),        F(QtyPrice),      F(BarSize),        F(EntryTime),       F(ExitTime),
     F(ExitLimitTime), F(ExitStopTime),   F(Compounded),    F(MarkToMarket),   F(DynamicSizing),   F(IgnoreDividends),
     F(GreedyScoring), F(AllowNoVolume),  F(AllowMissingBar), F(Tracker),      F(Ambiguity),       F(TLAdjusted),
     F(TLAdoptPos),    F(TLDateFmt),      F(TLNumFmt),      F(TLDelim),        F(TLTimeShift)};
+/* clang-format on */
 
 #undef F
 #undef TIME_WORDS
 #undef TIME_ALIASES
 #undef BOOL_WORDS
 
-int32_t &FieldAt(StrategyRecord *record, size_t offset) {
+int32_t &FieldAt(StrategyRecord *record, size_t offset)
+{
     return *reinterpret_cast<int32_t *>(reinterpret_cast<char *>(record) + offset);
 }
 
-int32_t FieldAt(const StrategyRecord *record, size_t offset) {
+int32_t FieldAt(const StrategyRecord *record, size_t offset)
+{
     return *reinterpret_cast<const int32_t *>(reinterpret_cast<const char *>(record) + offset);
 }
 
@@ -114,7 +134,8 @@ bool IsBlankChar(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n
 
 /* A one-line value as a string: it ends at length, a NUL, a comment or a
 ** directive, trailing white space left out.  The script text is not touched. */
-std::string LineValue(const char *text, int length) {
+std::string LineValue(const char *text, int length)
+{
     std::string copy(text, length > 0 ? strnlen(text, (size_t)length) : 0);
     char saved = 0;
     int n = GetSectionLineValue(copy.data(), (int)copy.size(), &saved);
@@ -122,13 +143,15 @@ std::string LineValue(const char *text, int length) {
     return copy;
 }
 
-int FindRecordByName(const char *name, int32_t before) {
+int FindRecordByName(const char *name, int32_t before)
+{
     for (int32_t i = 0; i < before; i++)
         if (CompareNoCase(RecordAt(i)->name, name) == 0) return i;
     return -1;
 }
 
-int FindParameter(const char *name) {
+int FindParameter(const char *name)
+{
     for (int32_t i = 0; i < gParameters.count; i++)
         if (CompareNoCase(((Parameter *)gParameters.items)[i].name, name) == 0) return i;
     return -1;
@@ -136,7 +159,8 @@ int FindParameter(const char *name) {
 
 /* Grows a tracked array to hold at least n elements (gains are zeroed). */
 template <typename T>
-int GrowArray(T **items, int32_t *capacity, int32_t n) {
+int GrowArray(T **items, int32_t *capacity, int32_t n)
+{
     if (n <= *capacity) return 1;
     if (!ReallocMemory(items, (uint64_t)n * sizeof(T))) return 0;
     *capacity = n;
@@ -144,7 +168,8 @@ int GrowArray(T **items, int32_t *capacity, int32_t n) {
 }
 
 /* Moves p past a comment or directive that begins there; false when none does. */
-bool SkipCommentAt(const char *&p) {
+bool SkipCommentAt(const char *&p)
+{
     bool directive = *p == '#';
     if (!SkipComment(&p, nullptr)) return false;
     /* A comment leaves p on its last character, a directive where reading goes on. */
@@ -154,20 +179,23 @@ bool SkipCommentAt(const char *&p) {
 
 int UsesItem(const FormulaSlot *slot, uint32_t row) { return row && IsSlotGiven(slot) && FormulaReferences(slot, row); }
 
-}  // namespace
+} // namespace
 
 /* ---- records ----------------------------------------------------------------------- */
 
-StrategyRecord *StrategyByNumber(int32_t number) {
+StrategyRecord *StrategyByNumber(int32_t number)
+{
     if (number < 1 || number > gStrategyCount || !gStrategies) return nullptr;
     return RecordAt(number - 1);
 }
 
-int IsSlotGiven(const FormulaSlot *slot) {
+int IsSlotGiven(const FormulaSlot *slot)
+{
     return slot->count > 0 && slot->nodes[0] && slot->nodes[0][0].item != ITEM_END;
 }
 
-void ResetStrategyRecord(StrategyRecord *record) {
+void ResetStrategyRecord(StrategyRecord *record)
+{
     for (DateList &list : record->dateLists) FreeMemory(&list.dates);
     FreeMemory(&record->holidays.pairs);
     FreeMemory(&record->cashList.items);
@@ -186,7 +214,8 @@ void ResetStrategyRecord(StrategyRecord *record) {
     for (size_t field : kUnsetFields) FieldAt(record, field) = STRATEGY_CONSTANT_UNSET;
 }
 
-StrategyRecord *AddStrategyRecord(int kind, const char *name, int *outError) {
+StrategyRecord *AddStrategyRecord(int kind, const char *name, int *outError)
+{
     *outError = 0;
     if (!name) name = "";
     if (kind != SECTION_COMBINED && name[0]) {
@@ -216,7 +245,8 @@ StrategyRecord *AddStrategyRecord(int kind, const char *name, int *outError) {
 }
 
 int ParseStrategyConstant(StrategyRecord *record, const char *keyword, const char *value, int length, int *outError,
-                          int *outLength) {
+                          int *outLength)
+{
     int index = FindKeyword(keyword, kStrategyConstantNames, STRATEGY_CONSTANTS);
     if (index < 0) return 0;
     if (record->kind == SECTION_STATS_GROUP || record->kind == SECTION_COMBINED) return -1;
@@ -257,8 +287,10 @@ int ParseStrategyConstant(StrategyRecord *record, const char *keyword, const cha
         break;
     case FORM_CALENDAR_SYM: {
         int32_t symbol = FindSymbolIndex(word);
-        if (!symbol) *outError = row.error;
-        else record->CalendarSym = symbol;
+        if (!symbol)
+            *outError = row.error;
+        else
+            record->CalendarSym = symbol;
         break;
     }
     default: {
@@ -267,15 +299,18 @@ int ParseStrategyConstant(StrategyRecord *record, const char *keyword, const cha
             if (CompareNoCase(word, row.words[k]) == 0) position = k;
         for (int k = 0; k < 5 && row.aliases[k] && position < 0; k++)
             if (CompareNoCase(word, row.aliases[k]) == 0) position = k;
-        if (position < 0) *outError = row.error;
-        else FieldAt(record, row.field) = position - row.sideOffset;
+        if (position < 0)
+            *outError = row.error;
+        else
+            FieldAt(record, row.field) = position - row.sideOffset;
         break;
     }
     }
     return index + 1;
 }
 
-int ParseUsingList(StrategyRecord *record, const char *text, int length, int *outOffset, int *outLength) {
+int ParseUsingList(StrategyRecord *record, const char *text, int length, int *outOffset, int *outLength)
+{
     std::string value = LineValue(text, length);
     int32_t self = (int32_t)(record - RecordAt(0));
     size_t start = 0;
@@ -291,15 +326,20 @@ int ParseUsingList(StrategyRecord *record, const char *text, int length, int *ou
             /* Only records defined earlier count, so a chain of Using can
             ** never loop back on itself. */
             int found = FindRecordByName(name.c_str(), self);
-            if (found < 0) code = ERR_UNKNOWN_STRATEGY_NAME;
-            else if (RecordAt(found)->kind == SECTION_STATS_GROUP) code = ERR_USING_STATS_GROUP;
-            else if (record->kind == SECTION_STATS_GROUP && RecordAt(found)->kind == SECTION_TEMPLATE) code = ERR_STATS_GROUP_USING_TEMPLATE;
+            if (found < 0)
+                code = ERR_UNKNOWN_STRATEGY_NAME;
+            else if (RecordAt(found)->kind == SECTION_STATS_GROUP)
+                code = ERR_USING_STATS_GROUP;
+            else if (record->kind == SECTION_STATS_GROUP && RecordAt(found)->kind == SECTION_TEMPLATE)
+                code = ERR_STATS_GROUP_USING_TEMPLATE;
             if (!code) {
                 bool listed = false;
                 for (int32_t i = 0; i < record->usingCount; i++) listed |= record->usingList[i] == found;
                 if (!listed) {
-                    if (record->usingCount >= STRATEGY_MAX_LINKS) code = ERR_USING_TOO_LONG;
-                    else record->usingList[record->usingCount++] = found;
+                    if (record->usingCount >= STRATEGY_MAX_LINKS)
+                        code = ERR_USING_TOO_LONG;
+                    else
+                        record->usingList[record->usingCount++] = found;
                 }
             }
             if (code) {
@@ -313,7 +353,8 @@ int ParseUsingList(StrategyRecord *record, const char *text, int length, int *ou
     return 0;
 }
 
-int ParseTLFieldsList(StrategyRecord *record, const char *text, int length, int *outOffset, int *outLength) {
+int ParseTLFieldsList(StrategyRecord *record, const char *text, int length, int *outOffset, int *outLength)
+{
     std::string value = LineValue(text, length);
     record->tlFieldSum = 0;
     memset(record->tlColumnField, 0, sizeof record->tlColumnField);
@@ -326,12 +367,13 @@ int ParseTLFieldsList(StrategyRecord *record, const char *text, int length, int 
         start = comma + 1;
         while (a < b && IsBlankChar(value[a])) a++;
         while (b > a && IsBlankChar(value[b - 1])) b--;
-        if (b == a) continue;   /* an empty name leaves the column unused */
+        if (b == a) continue; /* an empty name leaves the column unused */
         std::string name = value.substr(a, b - a);
         int id = -1;
         for (int k = 1; k < TL_FIELD_COUNT && id < 0; k++)
             if (CompareNoCase(name.c_str(), kTradeListFieldNames[k]) == 0) id = k;
-        int code = id < 0 ? ERR_TRADE_LIST_FIELD : record->tlFieldColumn[id] ? ERR_DUPLICATE_TRADE_LIST_FIELD : ERR_NONE;
+        int code = id < 0 ? ERR_TRADE_LIST_FIELD : record->tlFieldColumn[id] ? ERR_DUPLICATE_TRADE_LIST_FIELD
+                                                                             : ERR_NONE;
         if (code && outOffset) {
             *outOffset = (int)a;
             if (outLength) *outLength = (int)(b - a);
@@ -352,7 +394,8 @@ int ParseTLFieldsList(StrategyRecord *record, const char *text, int length, int 
 
 /* ---- parameters -------------------------------------------------------------------- */
 
-int AddParameterName(int section, const char *name, const char *nameSpace, const char *values, int length) {
+int AddParameterName(int section, const char *name, const char *nameSpace, const char *values, int length)
+{
     /* A bounded copy: every reader below stops at its NUL. */
     std::string text(values, length > 0 ? strnlen(values, (size_t)length) : 0);
     bool walk = section == SECTION_WALK_FORWARD;
@@ -449,8 +492,10 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
         }
         /* An empty list stands for one value of 0. */
         if (read == 0) {
-            if (dates) dateTarget[0] = 0;
-            else target[0] = 0;
+            if (dates)
+                dateTarget[0] = 0;
+            else
+                target[0] = 0;
             read = 1;
         }
     }
@@ -467,7 +512,8 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
     return 0;
 }
 
-void FreeParameterLists() {
+void FreeParameterLists()
+{
     for (DefinitionList *list : {&gParameters, &gParameterCopies}) {
         for (int32_t i = 0; i < list->capacity; i++) {
             Parameter *p = (Parameter *)list->items + i;
@@ -481,7 +527,8 @@ void FreeParameterLists() {
 
 /* ---- inheritance and defaults -------------------------------------------------------- */
 
-int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy) {
+int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy)
+{
     int ok = 1;
     for (int i = 0; i < STRATEGY_SLOTS; i++)
         if (!IsSlotGiven(&strategy->slots[i]) && !CopyFormulaRecord(&from->slots[i], &strategy->slots[i])) ok = 0;
@@ -501,6 +548,7 @@ int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy
         memcpy(strategy->tlColumnField, from->tlColumnField, sizeof strategy->tlColumnField);
         memcpy(strategy->tlFieldColumn, from->tlFieldColumn, sizeof strategy->tlFieldColumn);
     }
+    /* clang-format off */
     struct Text { char *to; const char *from; int size; } texts[] = {
         {strategy->TradeList, from->TradeList, STRATEGY_PATH_SIZE},
         {strategy->TLStratName, from->TLStratName, STRATEGY_NAME_SIZE},
@@ -509,6 +557,7 @@ int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy
         {strategy->OrdersNetLiq, from->OrdersNetLiq, STRATEGY_PATH_SIZE},
         {strategy->OrdersFreeCash, from->OrdersFreeCash, STRATEGY_PATH_SIZE},
         {strategy->OrdersTemplate, from->OrdersTemplate, STRATEGY_PATH_SIZE}};
+    /* clang-format on */
     for (const Text &t : texts)
         if (!t.to[0]) CopyString(t.to, t.size, t.from, -1);
     return ok;
@@ -517,7 +566,8 @@ int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy
 namespace {
 
 /* Fills the record's five date lists from its calendar symbol's bars. */
-int BindOwnCalendar(StrategyRecord *record, int32_t index) {
+int BindOwnCalendar(StrategyRecord *record, int32_t index)
+{
     int32_t k = record->CalendarSym;
     const SymbolRecord *symbol = gStore.symbols && k >= 1 && k <= gStore.symbolCount ? &gStore.symbols[k - 1] : nullptr;
     if (!symbol) return 0;
@@ -538,12 +588,13 @@ int BindOwnCalendar(StrategyRecord *record, int32_t index) {
 }
 
 /* The slots DynamicSizing cannot be used with, in the order they are checked. */
-const int kNotWithDynamicSizing[] = {SLOT_MAX_SAME_CAT,  SLOT_MAX_SAME_SYM, SLOT_ENTRY_SETUP,   SLOT_MAX_SETUPS,
-                                     SLOT_ENTRY_LIMIT,   SLOT_ENTRY_STOP,   SLOT_ENTRY_SCORE,   SLOT_MAX_ENTRIES,
-                                     SLOT_EXIT_SCORE,    SLOT_EXIT_RULE,    SLOT_EXIT_LIMIT,    SLOT_EXIT_STOP,
-                                     SLOT_EXIT_QTY,      SLOT_EXIT_LIMIT_QTY, SLOT_EXIT_STOP_QTY};
+const int kNotWithDynamicSizing[] = {SLOT_MAX_SAME_CAT, SLOT_MAX_SAME_SYM, SLOT_ENTRY_SETUP, SLOT_MAX_SETUPS,
+                                     SLOT_ENTRY_LIMIT, SLOT_ENTRY_STOP, SLOT_ENTRY_SCORE, SLOT_MAX_ENTRIES,
+                                     SLOT_EXIT_SCORE, SLOT_EXIT_RULE, SLOT_EXIT_LIMIT, SLOT_EXIT_STOP,
+                                     SLOT_EXIT_QTY, SLOT_EXIT_LIMIT_QTY, SLOT_EXIT_STOP_QTY};
 
-int DefaultCompounded(const StrategyRecord *r) {
+int DefaultCompounded(const StrategyRecord *r)
+{
     if (r->kind == SECTION_STATS_GROUP) return 0;
     const uint32_t equity = ITEM_S_EQUITY;
     const uint32_t alloc = ITEM_S_ALLOC;
@@ -555,21 +606,24 @@ int DefaultCompounded(const StrategyRecord *r) {
     return 1;
 }
 
-}  // namespace
+} // namespace
 
-static const HolidayList *OwnHolidays(int strategy) {
+static const HolidayList *OwnHolidays(int strategy)
+{
     if (!gStrategies || strategy < 1 || strategy > gStrategyCount) return nullptr;
     const StrategyRecord *record = &gStrategies[strategy - 1];
     return record->hasOwnHolidays ? &record->holidays : nullptr;
 }
 
-static const DateList *OwnDateList(const StrategyRecord *strategy, int barSize) {
+static const DateList *OwnDateList(const StrategyRecord *strategy, int barSize)
+{
     return strategy->hasOwnDateLists ? &strategy->dateLists[barSize] : nullptr;
 }
 
 void LinkStrategyCalendars() { gCalendar.strategies = {OwnHolidays, OwnDateList}; }
 
-int ApplyStrategyDefaults(int32_t index, int pass) {
+int ApplyStrategyDefaults(int32_t index, int pass)
+{
     if (index < 0 || index >= gStrategyCount) return 1;
     StrategyRecord *r = RecordAt(index);
     const int32_t U = STRATEGY_CONSTANT_UNSET;
@@ -600,10 +654,10 @@ int ApplyStrategyDefaults(int32_t index, int pass) {
     r->hasEntryLimit = IsSlotGiven(&r->slots[SLOT_ENTRY_LIMIT]);
     r->hasEntryStop = IsSlotGiven(&r->slots[SLOT_ENTRY_STOP]);
     r->nextCloseOnly = r->EntryTime == TIME_NEXT_CLOSE && r->ExitTime == TIME_NEXT_CLOSE &&
-                       !IsSlotGiven(&r->slots[SLOT_EXIT_LIMIT]) && !IsSlotGiven(&r->slots[SLOT_EXIT_STOP]);
-    r->keepTrades = r->kind == SECTION_BENCHMARK  ? gSettings.KeepBench
-                    : r->kind == SECTION_STRATEGY ? gSettings.KeepTrades
-                                                  : 0;
+        !IsSlotGiven(&r->slots[SLOT_EXIT_LIMIT]) && !IsSlotGiven(&r->slots[SLOT_EXIT_STOP]);
+    r->keepTrades = r->kind == SECTION_BENCHMARK ? gSettings.KeepBench
+        : r->kind == SECTION_STRATEGY            ? gSettings.KeepTrades
+                                                 : 0;
     if (r->DynamicSizing == 1) {
         const char *clash = nullptr;
         for (int slot : kNotWithDynamicSizing)
@@ -615,8 +669,10 @@ int ApplyStrategyDefaults(int32_t index, int pass) {
             return 0;
         }
     }
-    if (r->hasEntryLimit || r->hasEntryStop) orZero(r->EntryTime, TIME_INTRADAY);
-    else if (r->EntryTime == U || r->EntryTime == TIME_INTRADAY) r->EntryTime = TIME_NEXT_OPEN;
+    if (r->hasEntryLimit || r->hasEntryStop)
+        orZero(r->EntryTime, TIME_INTRADAY);
+    else if (r->EntryTime == U || r->EntryTime == TIME_INTRADAY)
+        r->EntryTime = TIME_NEXT_OPEN;
     r->effectiveEntryTime = r->EntryTime;
     if (r->TradeList[0] && !r->TLStratName[0]) CopyString(r->TLStratName, sizeof r->TLStratName, r->name, -1);
     if (r->ExitTime == U || r->ExitTime == TIME_INTRADAY) r->ExitTime = TIME_NEXT_OPEN;
@@ -639,7 +695,8 @@ int ApplyStrategyDefaults(int32_t index, int pass) {
     return 1;
 }
 
-int ReserveStrategyIndexLists() {
+int ReserveStrategyIndexLists()
+{
     for (int32_t i = 0; i < gStrategyCount; i++) {
         StrategyRecord *r = RecordAt(i);
         if (!GrowArray(&r->strategyIndexes, &r->strategyIndexCapacity, gStrategyCount)) return 0;

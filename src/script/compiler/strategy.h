@@ -46,11 +46,11 @@ enum {
     STRATEGY_SLOTS = 74,
     STRATEGY_CONSTANTS = 25,
     STRATEGY_CONSTANT_UNSET = 99,
-    STRATEGY_MAX_LINKS = 99,     /* groups and Using names per record */
+    STRATEGY_MAX_LINKS = 99, /* groups and Using names per record */
     TL_MAX_COLUMNS = 128,
     TL_FIELD_COUNT = 23,
     VALUE_NAME_SIZE = 64,
-    CONSTANT_WORD_SIZE = 80      /* value words and CalendarSym read up to 79 characters */
+    CONSTANT_WORD_SIZE = 80 /* value words and CalendarSym read up to 79 characters */
 };
 
 /* The 25 constants, at the table index ParseStrategyConstant answers (less 1). */
@@ -83,14 +83,22 @@ enum StrategyConstant {
 };
 
 /* Values of the QtyType constant. */
-enum QuantityType { QTY_SHARES = 0, QTY_VALUE = 1, QTY_PERCENT = 2 };
+enum QuantityType { QTY_SHARES = 0,
+                    QTY_VALUE = 1,
+                    QTY_PERCENT = 2 };
 
 /* Values of the Tracker constant as the script gives it; after linking a
 ** tracked strategy holds its clone's index + 1 and the clone TRACKER_CLONE. */
-enum TrackerSetting { TRACKER_NONE = 0, TRACKER_HIDDEN = 1, TRACKER_VISIBLE = 2, TRACKER_CLONE = -1 };
+enum TrackerSetting { TRACKER_NONE = 0,
+                      TRACKER_HIDDEN = 1,
+                      TRACKER_VISIBLE = 2,
+                      TRACKER_CLONE = -1 };
 
 /* Values of the entry and exit time constants. */
-enum EntryExitTime { TIME_THIS_CLOSE = 0, TIME_NEXT_OPEN = 1, TIME_INTRADAY = 2, TIME_NEXT_CLOSE = 3 };
+enum EntryExitTime { TIME_THIS_CLOSE = 0,
+                     TIME_NEXT_OPEN = 1,
+                     TIME_INTRADAY = 2,
+                     TIME_NEXT_CLOSE = 3 };
 
 /* The formula slots, in the order of kStrategySlotNames. */
 enum StrategySlot {
@@ -173,23 +181,23 @@ static_assert(SLOT_ORDERS_MKT_AS_LMT_PCT + 1 == STRATEGY_SLOTS, "one name per fo
 
 /* One dated amount of a strategy's cash or fees list. */
 struct DatedAmount {
-    int32_t date;              /* yyyymmdd */
-    double amount;             /* account currency; never 0 */
+    int32_t date;  /* yyyymmdd */
+    double amount; /* account currency; never 0 */
 };
 
 /* One optimization parameter (a Parameters line, completed by WalkForward). */
 struct Parameter {
-    char name[VALUE_NAME_SIZE];        /* qualified by the namespace in force */
-    char nameSpace[VALUE_NAME_SIZE];   /* namespace where it was defined (or last walked forward) */
+    char name[VALUE_NAME_SIZE];      /* qualified by the namespace in force */
+    char nameSpace[VALUE_NAME_SIZE]; /* namespace where it was defined (or last walked forward) */
     int32_t valueCapacity;
     int32_t valueCount;
-    double *values;            /* tracked; values[0] is the default */
+    double *values; /* tracked; values[0] is the default */
     int32_t walkCapacity;
     int32_t walkCount;
-    double *walkValues;        /* tracked; one value per walk-forward interval */
-    int32_t rangeFlag;         /* the values came from a from-to range */
-    int32_t labelFlag;         /* the value text holds "{x}" */
-    int32_t deselected;        /* the optimizer's fields */
+    double *walkValues; /* tracked; one value per walk-forward interval */
+    int32_t rangeFlag;  /* the values came from a from-to range */
+    int32_t labelFlag;  /* the value text holds "{x}" */
+    int32_t deselected; /* the optimizer's fields */
     int32_t started;
     int32_t currentIndex;
     int32_t counter;
@@ -201,34 +209,34 @@ struct Parameter {
 ** run-time state; a compile only resets them. */
 struct StrategyRecord {
     char name[STRATEGY_NAME_SIZE];
-    char TLStratName[STRATEGY_NAME_SIZE];   /* strategy name to take from an imported trade list */
-    int32_t kind;              /* SectionId: 13 Template, 14 Benchmark, 15 Strategy, 16 StatsGroup, 26 Combined */
-    int32_t Side;              /* -1 Short, 0 Both, 1 Long */
-    int32_t BarSize;           /* BarSize 0..4 */
-    int32_t CalendarSym;       /* 1-based calendar symbol, 0 none */
-    int32_t hasOwnDateLists;   /* dateLists below apply (CalendarSym bound in pass 2) */
+    char TLStratName[STRATEGY_NAME_SIZE]; /* strategy name to take from an imported trade list */
+    int32_t kind;                         /* SectionId: 13 Template, 14 Benchmark, 15 Strategy, 16 StatsGroup, 26 Combined */
+    int32_t Side;                         /* -1 Short, 0 Both, 1 Long */
+    int32_t BarSize;                      /* BarSize 0..4 */
+    int32_t CalendarSym;                  /* 1-based calendar symbol, 0 none */
+    int32_t hasOwnDateLists;              /* dateLists below apply (CalendarSym bound in pass 2) */
     DateList dateLists[BAR_SIZE_COUNT];   /* own calendar, each marked with the record's index + 1 */
-    int32_t hasOwnHolidays;    /* holidays below apply */
-    struct HolidayList holidays;   /* own holiday list (the field HolidayList is its path) */
+    int32_t hasOwnHolidays;               /* holidays below apply */
+    struct HolidayList holidays;          /* own holiday list (the field HolidayList is its path) */
     char HolidayList[STRATEGY_PATH_SIZE]; /* the path it is loaded from */
     int32_t groupCount;
-    int32_t groups[STRATEGY_MAX_LINKS];    /* StatsGroups and the combined record holding this one */
+    int32_t groups[STRATEGY_MAX_LINKS]; /* StatsGroups and the combined record holding this one */
     int32_t usingCount;
     int32_t usingList[STRATEGY_MAX_LINKS]; /* records named by Using, in order */
-    int32_t QtyType;           /* 0 Shares, 1 Value, 2 Percent */
-    int32_t QtyPrice;          /* 0 OrderPrice, 1 FillPrice */
-    int32_t EntryTime;         /* EntryExitTime */
-    int32_t effectiveEntryTime;   /* EntryTime after the defaults */
-    int32_t engineMark1;       /* the engine's */
-    int32_t hasEntryLimit;     /* the EntryLimit formula is given */
+    int32_t QtyType;                       /* 0 Shares, 1 Value, 2 Percent */
+    int32_t QtyPrice;                      /* 0 OrderPrice, 1 FillPrice */
+    int32_t EntryTime;                     /* EntryExitTime */
+    int32_t effectiveEntryTime;            /* EntryTime after the defaults */
+    int32_t engineMark1;                   /* the engine's */
+    int32_t hasEntryLimit;                 /* the EntryLimit formula is given */
     int32_t hasEntryStop;
-    int32_t nextCloseOnly;     /* enters and exits at the next close without exit orders */
-    int32_t keepTrades;        /* the test keeps this record's trades */
-    int32_t engineMark2;       /* the engine's */
+    int32_t nextCloseOnly; /* enters and exits at the next close without exit orders */
+    int32_t keepTrades;    /* the test keeps this record's trades */
+    int32_t engineMark2;   /* the engine's */
     int32_t ExitTime;
     int32_t ExitLimitTime;
     int32_t ExitStopTime;
-    int32_t Ambiguity;         /* 0 Default, 1 Stop, 2 Target, 3 Neither */
+    int32_t Ambiguity; /* 0 Default, 1 Stop, 2 Target, 3 Neither */
     int32_t Compounded;
     int32_t MarkToMarket;
     int32_t DynamicSizing;
@@ -236,42 +244,42 @@ struct StrategyRecord {
     int32_t AllowNoVolume;
     int32_t AllowMissingBar;
     int32_t IgnoreDividends;
-    int32_t Tracker;           /* 0 None, 1 Hidden, 2 Visible; after linking: clone index + 1, -1 a clone */
-    int32_t hasGroupLimits;    /* a StatsGroup or Combined gives position or exposure limits */
+    int32_t Tracker;        /* 0 None, 1 Hidden, 2 Visible; after linking: clone index + 1, -1 a clone */
+    int32_t hasGroupLimits; /* a StatsGroup or Combined gives position or exposure limits */
     FormulaSlot slots[STRATEGY_SLOTS];
-    char TradeList[STRATEGY_PATH_SIZE];   /* the trade-list file that drives the strategy */
+    char TradeList[STRATEGY_PATH_SIZE]; /* the trade-list file that drives the strategy */
     int32_t TLAdjusted;
     int32_t TLAdoptPos;
-    int32_t TLDateFmt;         /* 0 MDY, 1 DMY */
-    int32_t TLNumFmt;          /* 0 Point, 1 Comma */
-    int32_t TLDelim;           /* 0 Comma, 1 Semicolon, 2 Tab */
+    int32_t TLDateFmt; /* 0 MDY, 1 DMY */
+    int32_t TLNumFmt;  /* 0 Point, 1 Comma */
+    int32_t TLDelim;   /* 0 Comma, 1 Semicolon, 2 Tab */
     int32_t TLTimeShift;
-    int32_t TLTimeShiftGiven;  /* the script gave TLTimeShift (99 included) */
-    int32_t TLEndDate;         /* yyyymmdd, 0 none, 99991231 "latest" */
-    int32_t tlFieldSum;        /* sum of the field ids given; 0: no TLFields */
-    int32_t tlColumnField[TL_MAX_COLUMNS];  /* field id of each file column, 0 unused */
-    int32_t tlFieldColumn[TL_FIELD_COUNT];  /* column + 1 of each field id, 0 absent */
-    GrowList cashList;         /* DatedAmount, one per distinct date */
-    GrowList feesList;         /* DatedAmount */
+    int32_t TLTimeShiftGiven;              /* the script gave TLTimeShift (99 included) */
+    int32_t TLEndDate;                     /* yyyymmdd, 0 none, 99991231 "latest" */
+    int32_t tlFieldSum;                    /* sum of the field ids given; 0: no TLFields */
+    int32_t tlColumnField[TL_MAX_COLUMNS]; /* field id of each file column, 0 unused */
+    int32_t tlFieldColumn[TL_FIELD_COUNT]; /* column + 1 of each field id, 0 absent */
+    GrowList cashList;                     /* DatedAmount, one per distinct date */
+    GrowList feesList;                     /* DatedAmount */
     char OrdersFile[STRATEGY_PATH_SIZE];
     char OrdersNetLiq[STRATEGY_PATH_SIZE];
     char OrdersFreeCash[STRATEGY_PATH_SIZE];
     char OrdersTemplate[STRATEGY_PATH_SIZE];
     /* ---- run-time state of the engine ---- */
-    int32_t symbolNumber;      /* 1-based symbol the strategy trades; 0 none */
-    int32_t positionSearch;    /* read by Side and the single-position rule */
-    void *tradeListRows;       /* imported trade-list rows (tracked) */
+    int32_t symbolNumber;   /* 1-based symbol the strategy trades; 0 none */
+    int32_t positionSearch; /* read by Side and the single-position rule */
+    void *tradeListRows;    /* imported trade-list rows (tracked) */
     int32_t tradeListRowCount;
     int32_t tradeListRowCapacity;
-    int32_t *strategyIndexes;  /* the engine's per-strategy index list, one entry per record (tracked) */
+    int32_t *strategyIndexes; /* the engine's per-strategy index list, one entry per record (tracked) */
     int32_t strategyIndexCapacity;
     /* ---- the test run's per-strategy state (engine) ---- */
-    PositionRecord *setups;    /* the day's setups (tracked; grows to 2n + 2) */
-    int32_t setupCount;        /* committed setups */
+    PositionRecord *setups; /* the day's setups (tracked; grows to 2n + 2) */
+    int32_t setupCount;     /* committed setups */
     int32_t setupCapacity;
-    int32_t keptSetupCount;    /* setups kept by the selection */
-    int32_t nextSetup;         /* cursor of the selection turns */
-    PositionRecord *openPositions;  /* open positions (tracked; grows to 2n + 2) */
+    int32_t keptSetupCount;        /* setups kept by the selection */
+    int32_t nextSetup;             /* cursor of the selection turns */
+    PositionRecord *openPositions; /* open positions (tracked; grows to 2n + 2) */
     int32_t openCount;
     int32_t openCapacity;
     double allocationFraction; /* StartPercent / 100, 1.0 without one: the account share factor */

@@ -19,7 +19,7 @@
 #include "script/eval/value_access.h"
 
 enum {
-    LIST_NUM_KEY_SIZE = 4   /* "%03d" and its terminator */
+    LIST_NUM_KEY_SIZE = 4 /* "%03d" and its terminator */
 };
 
 static_assert(ITEM_CS_COUNT - ITEM_CS_AVG == 10, "cross-sectional functions #Avg .. #Count");
@@ -61,7 +61,8 @@ int CompareGroupKeys(const void *a, const void *b)
         int c = CompareNoCase(x->key, y->key);
         if (c != 0) return c;
     }
-    return x->symbol < y->symbol ? -1 : x->symbol > y->symbol ? 1 : 0;
+    return x->symbol < y->symbol ? -1 : x->symbol > y->symbol ? 1
+                                                              : 0;
 }
 
 int CompareRankValues(const void *a, const void *b)
@@ -305,8 +306,10 @@ int RankValue(const RankValueEntry *sorted, int n, int position, double value, i
         int mid = low + (high - low) / 2;
         int c = CompareRankValues(&sorted[mid], &key);
         if (c == 0) return n - mid;
-        if (c < 0) low = mid + 1;
-        else high = mid - 1;
+        if (c < 0)
+            low = mid + 1;
+        else
+            high = mid - 1;
     }
     return -1;
 }

@@ -45,16 +45,16 @@ static_assert(sizeof kBarSizeNames / sizeof *kBarSizeNames == BAR_SIZE_COUNT, "o
 ** the item as it was at the last successful calculation and this
 ** calculation's decision. */
 struct ItemCalcRecord {
-    FormulaSlot saved;         /* the compile of the last successful calculation */
-    double savedParameter;     /* its #PercentRankN parameter */
-    int32_t savedValid;        /* saved holds a calculation's compile (0: never calculated) */
+    FormulaSlot saved;     /* the compile of the last successful calculation */
+    double savedParameter; /* its #PercentRankN parameter */
+    int32_t savedValid;    /* saved holds a calculation's compile (0: never calculated) */
     int32_t savedOnePerDate;
     int32_t savedOnePerSymbol;
     int32_t savedSequence;
-    int32_t savedBarSize;      /* the bar size the values were computed at */
-    int32_t state;             /* RecalcState */
-    int32_t deciding;          /* set while its answer is being worked out (guards cycles) */
-    int64_t valueCount;        /* values laid out over all symbols (Data items) */
+    int32_t savedBarSize; /* the bar size the values were computed at */
+    int32_t state;        /* RecalcState */
+    int32_t deciding;     /* set while its answer is being worked out (guards cycles) */
+    int64_t valueCount;   /* values laid out over all symbols (Data items) */
 };
 
 /* What the calculation keeps from one calculation to the next; emptied by
@@ -288,8 +288,8 @@ int CountItemsToRecalc(EvalContext *context)
     }
     FormulaItem *items = (FormulaItem *)gDataItems.items;
     int forced = gDataRecalcNeeded || !sCalc.snapshot.valid || sCalc.snapshot.AutoOnePerX != gSettings.AutoOnePerX ||
-                 sCalc.snapshot.UseShortCircuit != gSettings.UseShortCircuit ||
-                 sCalc.snapshot.UseAvailableBars != gUseAvailableBars;
+        sCalc.snapshot.UseShortCircuit != gSettings.UseShortCircuit ||
+        sCalc.snapshot.UseAvailableBars != gUseAvailableBars;
     for (int32_t i = 0; !forced && i < gDataItems.count; i++) {
         const ItemCalcRecord *record = &sCalc.records[0][i];
         if (record->savedValid &&

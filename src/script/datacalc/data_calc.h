@@ -55,8 +55,8 @@
 enum {
     CALC_MAX_WORKERS = 32,
     CALC_STATUS_SIZE = 40,
-    CALC_PROGRESS_VALUES = 10000,   /* progress is shown above this many values */
-    CALC_REFRESH_MS = 100           /* worker status parts refreshed at most this often */
+    CALC_PROGRESS_VALUES = 10000, /* progress is shown above this many values */
+    CALC_REFRESH_MS = 100         /* worker status parts refreshed at most this often */
 };
 
 /* Recalculation state of an item. */
@@ -72,29 +72,29 @@ enum RecalcState {
 ** read and written by both sides of the pass, always through
 ** std::atomic_ref; the worker writes nothing else of it but its own arrays. */
 struct CalcWorkerContext {
-    FormulaNode *nodes;          /* the item's node copy of this worker's index */
+    FormulaNode *nodes; /* the item's node copy of this worker's index */
     const char *itemName;
-    int32_t function;            /* cross-sectional function row, 0 none */
-    int32_t grouping;            /* group modifier row, 0 none */
-    double parameter;            /* the percentile of #PercentRankN */
-    GroupKeyEntry *groupKeys;    /* per-date pass: one per position; the worker's own */
-    RankValueEntry *values;      /* per-date pass: one per position; the worker's own */
-    int32_t groupStart;          /* position where the current group begins */
-    int32_t onePass;             /* the item is computed in one evaluation per symbol */
-    int32_t block;               /* 0 Data value block, 1 TestData value block */
-    char status[CALC_STATUS_SIZE];  /* symbol or date the worker is at (written by the
+    int32_t function;              /* cross-sectional function row, 0 none */
+    int32_t grouping;              /* group modifier row, 0 none */
+    double parameter;              /* the percentile of #PercentRankN */
+    GroupKeyEntry *groupKeys;      /* per-date pass: one per position; the worker's own */
+    RankValueEntry *values;        /* per-date pass: one per position; the worker's own */
+    int32_t groupStart;            /* position where the current group begins */
+    int32_t onePass;               /* the item is computed in one evaluation per symbol */
+    int32_t block;                 /* 0 Data value block, 1 TestData value block */
+    char status[CALC_STATUS_SIZE]; /* symbol or date the worker is at (written by the
                                        polling loop from current, for the status bar) */
-    int32_t itemIndex;           /* the item's index in its list */
-    int32_t worker;              /* 0..N-1: first work item and evaluation slot */
-    int32_t barSize;             /* the item's bar size */
-    int32_t running;             /* 1 from creation until the worker ends */
-    int32_t stop;                /* 1: end early; set by the polling loop or the worker */
-    uint32_t seedBase;           /* the random seed of the calculation, 0 none */
-    int32_t workerCount;         /* N, the stride of the work items */
-    int32_t walkForwardInterval; /* copied into every evaluation context */
+    int32_t itemIndex;             /* the item's index in its list */
+    int32_t worker;                /* 0..N-1: first work item and evaluation slot */
+    int32_t barSize;               /* the item's bar size */
+    int32_t running;               /* 1 from creation until the worker ends */
+    int32_t stop;                  /* 1: end early; set by the polling loop or the worker */
+    uint32_t seedBase;             /* the random seed of the calculation, 0 none */
+    int32_t workerCount;           /* N, the stride of the work items */
+    int32_t walkForwardInterval;   /* copied into every evaluation context */
     int32_t outOfSample;
-    int32_t current;             /* work item the worker is at (atomic), -1 before the first */
-    int32_t *nextWork;           /* per-symbol pass: the next symbol not yet taken (atomic,
+    int32_t current;   /* work item the worker is at (atomic), -1 before the first */
+    int32_t *nextWork; /* per-symbol pass: the next symbol not yet taken (atomic,
                                     shared by the pass's workers); null: interleaved */
 };
 
@@ -125,11 +125,11 @@ int ItemNeedsRecalc(FormulaItem *item, EvalContext *context);
 
 /* What one calculation hands to each of its passes, fixed when it begins. */
 struct CalcRun {
-    int32_t maxWorkers;            /* the CalcThreads setting (1 .. CALC_MAX_WORKERS used) */
-    int32_t walkForwardInterval;   /* of the calling context, -1 without one */
+    int32_t maxWorkers;          /* the CalcThreads setting (1 .. CALC_MAX_WORKERS used) */
+    int32_t walkForwardInterval; /* of the calling context, -1 without one */
     int32_t outOfSample;
-    int32_t showProgress;          /* per-worker progress in the status bar */
-    uint32_t seedBase;             /* the random seed, 0 when none is set */
+    int32_t showProgress; /* per-worker progress in the status bar */
+    uint32_t seedBase;    /* the random seed, 0 when none is set */
 };
 
 /* Runs one pass of the Data item at itemIndex: per symbol (perDate 0; the

@@ -20,7 +20,7 @@
 
 /* The one-per-symbol TestData items already computed in this test. */
 static struct {
-    uint8_t *done;      /* one flag per TestData item (tracked block) */
+    uint8_t *done; /* one flag per TestData item (tracked block) */
 } sStrategyData;
 
 static FormulaItem *TestDataItems() { return (FormulaItem *)gTestDataItems.items; }

@@ -200,8 +200,8 @@ int GetNamedValue(FormulaNode *node, EvalContext *context)
             value = test->parameters[k].value;
         } else if (parameter->values && parameter->valueCount > 0) {
             int32_t at = parameter->currentIndex >= 0 && parameter->currentIndex < parameter->valueCount
-                             ? parameter->currentIndex
-                             : 0;
+                ? parameter->currentIndex
+                : 0;
             value = parameter->values[at];
         } else {
             return 0;
@@ -232,7 +232,7 @@ static int GetSystemValue(FormulaNode *node)
         PlatDateTime now;
         PlatGetLocalTime(&now);
         node->value = MakeDate(now.year, now.month, now.day) +
-                      (now.hour * 10000 + now.minute * 100 + now.second) / 1000000.0;
+            (now.hour * 10000 + now.minute * 100 + now.second) / 1000000.0;
         FormatText(node->text, sizeof node->text, "%.4d-%.2d-%.2d %.2d:%.2d:%.2d", now.year, now.month, now.day,
                    now.hour, now.minute, now.second);
         break;
@@ -340,7 +340,8 @@ static inline double SplitFactor(double scale, double split)
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-static void TraceFunctionEntry(const FormulaNode *node)
+static void
+TraceFunctionEntry(const FormulaNode *node)
 {
     char text[FORMULA_TEXT_SIZE + 8];
     gDebugEvalDepth++;
@@ -395,8 +396,8 @@ int EvalTermNode(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case CAT_BAR_VALUE:
         /* A trial bar (TargetPrice) is seen only through the bar getter. */
         ok = node->item >= ITEM_OPEN && node->item <= ITEM_VOLUME && !context->trialBar
-                 ? GetPriceOrVolume(node, context, barsBack)
-                 : GetBarValue(node, context, barsBack);
+            ? GetPriceOrVolume(node, context, barsBack)
+            : GetBarValue(node, context, barsBack);
         break;
     case CAT_BAR_DATE: ok = GetBarDateValue(node, context, barsBack); break;
     case CAT_INDICATOR:
@@ -464,7 +465,8 @@ static int CompareOperands(const FormulaNode *left, const FormulaNode *right)
 {
     if ((left->textFlag || right->textFlag) && !IsNumericOperand(left) && !IsNumericOperand(right)) {
         int c = CompareNoCase(left->textFlag ? left->text : "", right->textFlag ? right->text : "");
-        return c < 0 ? -1 : c > 0 ? 1 : 0;
+        return c < 0 ? -1 : c > 0 ? 1
+                                  : 0;
     }
     return CompareByDataType(left->value, right->value, left->dataType, right->dataType);
 }
@@ -537,7 +539,8 @@ static void CombineOperands(uint32_t op, const FormulaNode *left, const FormulaN
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-static void TraceOperator(const FormulaNode *left, const FormulaNode *op, const FormulaNode *right, double result)
+static void
+TraceOperator(const FormulaNode *left, const FormulaNode *op, const FormulaNode *right, double result)
 {
     char leftText[FORMULA_TEXT_SIZE + 8], opText[FORMULA_TEXT_SIZE + 8], rightText[FORMULA_TEXT_SIZE + 8];
     FormatLiteralToken(left, leftText, sizeof leftText);
@@ -557,7 +560,8 @@ constexpr int32_t BARS_BACK_LIMIT = 1000000000;
 static int32_t AddBarsBack(int32_t barsBack, int32_t offset)
 {
     int64_t sum = (int64_t)barsBack + offset;
-    return sum > BARS_BACK_LIMIT ? BARS_BACK_LIMIT : sum < -BARS_BACK_LIMIT ? -BARS_BACK_LIMIT : (int32_t)sum;
+    return sum > BARS_BACK_LIMIT ? BARS_BACK_LIMIT : sum < -BARS_BACK_LIMIT ? -BARS_BACK_LIMIT
+                                                                            : (int32_t)sum;
 }
 
 static bool IsStop(const FormulaNode *node, uint32_t stopItem)
@@ -566,7 +570,7 @@ static bool IsStop(const FormulaNode *node, uint32_t stopItem)
     ** walk waits for, stops it too: a malformed array can never be walked
     ** past its end. */
     return node->item == stopItem || node->item == ITEM_END || node->category == CAT_CLOSE ||
-           node->item == ITEM_COMMA;
+        node->item == ITEM_COMMA;
 }
 
 static int EvalGroup(FormulaNode *open, EvalContext *context, int32_t barsBack)
@@ -601,7 +605,8 @@ int EvalNodes(FormulaNode **position, uint32_t minPrecedence, uint32_t stopItem,
         /* An offset without a number gives no value rather than a bar picked
         ** by an undefined conversion. */
         if (std::isnan(v)) return 0;
-        offset = v > BARS_BACK_LIMIT ? BARS_BACK_LIMIT : v < -BARS_BACK_LIMIT ? -BARS_BACK_LIMIT : (int32_t)v;
+        offset = v > BARS_BACK_LIMIT ? BARS_BACK_LIMIT : v < -BARS_BACK_LIMIT ? -BARS_BACK_LIMIT
+                                                                              : (int32_t)v;
     }
     FormulaNode *p = start;
     bool shortCircuit = false;
@@ -687,9 +692,12 @@ void ResolveFormulaRefs(FormulaNode *nodes, EvalContext *context)
                 node->constant = node->value = same ? 1.0 : 0.0;
             } else if (node->constant == UNRESOLVED_REF) {
                 double number;
-                if (CompareNoCase(node->text, "Global") == 0) number = -1;
-                else if (CompareNoCase(node->text, "CalSym") == 0) number = -2;
-                else number = FindSymbolIndex(node->text);
+                if (CompareNoCase(node->text, "Global") == 0)
+                    number = -1;
+                else if (CompareNoCase(node->text, "CalSym") == 0)
+                    number = -2;
+                else
+                    number = FindSymbolIndex(node->text);
                 node->constant = node->value = number;
             }
         }
@@ -772,7 +780,8 @@ int EvalFormulaInt(FormulaSlot *slot, EvalContext *context, int32_t *value)
         return 0;
     }
     double r = round(v + 0.000001);
-    *value = r >= 2147483647.0 ? INT32_MAX : r <= -2147483648.0 ? INT32_MIN : (int32_t)r;
+    *value = r >= 2147483647.0 ? INT32_MAX : r <= -2147483648.0 ? INT32_MIN
+                                                                : (int32_t)r;
     return 1;
 }
 
@@ -781,9 +790,12 @@ int EvalFormulaText(FormulaSlot *slot, EvalContext *context, char *out, int outS
     double v;
     if (!EvalFormulaSlot(slot, context, &v)) return 0;
     FormulaNode *nodes = SlotNodes(slot, context);
-    if (nodes && nodes[0].textFlag) CopyString(out, outSize, nodes[0].text, -1);
-    else if (v == 0) out[0] = 0;
-    else FormatText(out, (size_t)outSize, "%g", v);
+    if (nodes && nodes[0].textFlag)
+        CopyString(out, outSize, nodes[0].text, -1);
+    else if (v == 0)
+        out[0] = 0;
+    else
+        FormatText(out, (size_t)outSize, "%g", v);
     return 1;
 }
 
@@ -805,20 +817,25 @@ int EvalFormulaText(FormulaSlot *slot, EvalContext *context, char *out, int outS
 ** that fails anywhere is then walked by EvalFormula, so the block path never
 ** has to reproduce a failure, only the values of a success. */
 
-enum : uint8_t { PLAN_CONSTANT = 0, PLAN_TERM = 1, PLAN_TERM_CONSTANT = 2, PLAN_GROUP = 3, PLAN_OPERATOR = 4 };
-enum { PLAN_MAX_STEPS = 32, PLAN_LANES = 128 };
+enum : uint8_t { PLAN_CONSTANT = 0,
+                 PLAN_TERM = 1,
+                 PLAN_TERM_CONSTANT = 2,
+                 PLAN_GROUP = 3,
+                 PLAN_OPERATOR = 4 };
+enum { PLAN_MAX_STEPS = 32,
+       PLAN_LANES = 128 };
 
 struct PlanStep {
-    uint8_t kind;          /* PLAN_... */
-    uint8_t unary;         /* UnaryOp of a term or a group */
-    uint8_t dataType;      /* of a bar value term */
-    uint8_t left, right;   /* steps of a group's content (left) or an operator's operands */
-    uint32_t item;         /* bar value or operator row */
-    int32_t barsBack;      /* of a term */
-    double constant;       /* PLAN_CONSTANT: the folded value; PLAN_TERM_CONSTANT: the number */
-    const FormulaNode *source;  /* the node of a constant */
-    const double *series;  /* a Data item's values for the context symbol, one per bar */
-    uint32_t *format;      /* that item's result format */
+    uint8_t kind;              /* PLAN_... */
+    uint8_t unary;             /* UnaryOp of a term or a group */
+    uint8_t dataType;          /* of a bar value term */
+    uint8_t left, right;       /* steps of a group's content (left) or an operator's operands */
+    uint32_t item;             /* bar value or operator row */
+    int32_t barsBack;          /* of a term */
+    double constant;           /* PLAN_CONSTANT: the folded value; PLAN_TERM_CONSTANT: the number */
+    const FormulaNode *source; /* the node of a constant */
+    const double *series;      /* a Data item's values for the context symbol, one per bar */
+    uint32_t *format;          /* that item's result format */
 };
 
 struct BlockPlan {
@@ -899,7 +916,8 @@ static int PlanWalk(BlockPlan *plan, const FormulaNode **position, uint32_t minP
             return -1;
         double v = trunc(expression->value);
         if (std::isnan(v)) return -1;
-        offset = v > BARS_BACK_LIMIT ? BARS_BACK_LIMIT : v < -BARS_BACK_LIMIT ? -BARS_BACK_LIMIT : (int32_t)v;
+        offset = v > BARS_BACK_LIMIT ? BARS_BACK_LIMIT : v < -BARS_BACK_LIMIT ? -BARS_BACK_LIMIT
+                                                                              : (int32_t)v;
     }
     const FormulaNode *p = start;
     int result = -1;
@@ -992,19 +1010,30 @@ static inline bool BarItemValue(const Bar *bars, int32_t count, int64_t j, doubl
     double f = SplitFactor(scale, bar->split);
     double v;
     bool ok = true;
-    if constexpr (ITEM == ITEM_OPEN) v = f * bar->open;
-    else if constexpr (ITEM == ITEM_HIGH) v = f * bar->high;
-    else if constexpr (ITEM == ITEM_LOW) v = f * bar->low;
-    else if constexpr (ITEM == ITEM_CLOSE) v = f * bar->close;
-    else if constexpr (ITEM == ITEM_VOLUME) v = bar->volume / f;
-    else if constexpr (ITEM == ITEM_EXTRA) v = bar->extra;
-    else if constexpr (ITEM == ITEM_BAR_NUM) v = (double)(j + 1);
-    else if constexpr (ITEM == ITEM_BARS_LEFT) v = (double)(count - j - 1);
-    else if constexpr (ITEM == ITEM_RANGE) v = f * (bar->high - bar->low);
+    if constexpr (ITEM == ITEM_OPEN)
+        v = f * bar->open;
+    else if constexpr (ITEM == ITEM_HIGH)
+        v = f * bar->high;
+    else if constexpr (ITEM == ITEM_LOW)
+        v = f * bar->low;
+    else if constexpr (ITEM == ITEM_CLOSE)
+        v = f * bar->close;
+    else if constexpr (ITEM == ITEM_VOLUME)
+        v = bar->volume / f;
+    else if constexpr (ITEM == ITEM_EXTRA)
+        v = bar->extra;
+    else if constexpr (ITEM == ITEM_BAR_NUM)
+        v = (double)(j + 1);
+    else if constexpr (ITEM == ITEM_BARS_LEFT)
+        v = (double)(count - j - 1);
+    else if constexpr (ITEM == ITEM_RANGE)
+        v = f * (bar->high - bar->low);
     else if constexpr (ITEM == ITEM_DATA_REF) {
         v = series[j];
-        if (format == DATA_TYPE_PRICE) v *= f;
-        else if (format == DATA_TYPE_VOLUME) v /= f;
+        if (format == DATA_TYPE_PRICE)
+            v *= f;
+        else if (format == DATA_TYPE_VOLUME)
+            v /= f;
     } else if constexpr (ITEM == ITEM_NEXT_OPEN) {
         ok = j + 1 < count;
         v = ok ? f * bar[1].open : 0;
@@ -1039,7 +1068,7 @@ static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, i
         int64_t j = (int64_t)i - barsBack;
         double v = 0;
         bool ok = j >= 0 && j < count && BarItemValue<ITEM>(bars, count, j, bars[i].split, series, format, &v) &&
-                  std::isfinite(v);
+            std::isfinite(v);
         value[k] = ok ? ApplyUnary(unary, v) : 0;
         failed[k] = !ok;
     }
@@ -1126,20 +1155,20 @@ static void RunOperatorStep(const PlanStep &step, PlanLanes *lanes, int s, int n
     switch (step.item) {
 #define PLAN_OPERATOR_CASE(op) \
     case op: RunOperatorLanes<op>(step, lanes, s, n, useShortCircuit, nearZero); break;
-    PLAN_OPERATOR_CASE(ITEM_POWER)
-    PLAN_OPERATOR_CASE(ITEM_TIMES)
-    PLAN_OPERATOR_CASE(ITEM_DIVIDE)
-    PLAN_OPERATOR_CASE(ITEM_MOD)
-    PLAN_OPERATOR_CASE(ITEM_PLUS)
-    PLAN_OPERATOR_CASE(ITEM_MINUS)
-    PLAN_OPERATOR_CASE(ITEM_GREATER)
-    PLAN_OPERATOR_CASE(ITEM_GREATER_EQUAL)
-    PLAN_OPERATOR_CASE(ITEM_LESS)
-    PLAN_OPERATOR_CASE(ITEM_LESS_EQUAL)
-    PLAN_OPERATOR_CASE(ITEM_EQUAL)
-    PLAN_OPERATOR_CASE(ITEM_NOT_EQUAL)
-    PLAN_OPERATOR_CASE(ITEM_AND)
-    PLAN_OPERATOR_CASE(ITEM_OR)
+        PLAN_OPERATOR_CASE(ITEM_POWER)
+        PLAN_OPERATOR_CASE(ITEM_TIMES)
+        PLAN_OPERATOR_CASE(ITEM_DIVIDE)
+        PLAN_OPERATOR_CASE(ITEM_MOD)
+        PLAN_OPERATOR_CASE(ITEM_PLUS)
+        PLAN_OPERATOR_CASE(ITEM_MINUS)
+        PLAN_OPERATOR_CASE(ITEM_GREATER)
+        PLAN_OPERATOR_CASE(ITEM_GREATER_EQUAL)
+        PLAN_OPERATOR_CASE(ITEM_LESS)
+        PLAN_OPERATOR_CASE(ITEM_LESS_EQUAL)
+        PLAN_OPERATOR_CASE(ITEM_EQUAL)
+        PLAN_OPERATOR_CASE(ITEM_NOT_EQUAL)
+        PLAN_OPERATOR_CASE(ITEM_AND)
+        PLAN_OPERATOR_CASE(ITEM_OR)
 #undef PLAN_OPERATOR_CASE
     default:
         for (int k = 0; k < n; k++) lanes->failed[s][k] = 1;
@@ -1168,8 +1197,8 @@ static void RunPlan(const BlockPlan *plan, PlanLanes *lanes, const Bar *bars, in
             /* A Data item's format is read as the walk reads it, here once
             ** per run; it is its values' data type. */
             uint32_t format = step.item == ITEM_DATA_REF
-                                  ? std::atomic_ref<uint32_t>(*step.format).load(std::memory_order_relaxed)
-                                  : 0;
+                ? std::atomic_ref<uint32_t>(*step.format).load(std::memory_order_relaxed)
+                : 0;
             RunTermStep(step, bars, count, first, n, format, lanes->value[s], lanes->failed[s]);
             memset(lanes->dataType[s], step.item == ITEM_DATA_REF ? (int)format : step.dataType, (size_t)n);
             break;
@@ -1209,7 +1238,7 @@ void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, in
     bool inRange = bars && first >= 0 && (int64_t)first + count <= barCount;
     BlockPlan plan;
     bool planned = inRange && nodes && nodes[0].item != ITEM_END && !context->importFlag && !TraceOn() &&
-                   !(nodes[0].constantFlag && nodes[1].item == ITEM_END) && BuildBlockPlan(nodes, &plan, context);
+        !(nodes[0].constantFlag && nodes[1].item == ITEM_END) && BuildBlockPlan(nodes, &plan, context);
     int32_t end = first + count;
     if (!planned) {
         for (int32_t i = first; i < end; i++)
@@ -1243,7 +1272,9 @@ void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, in
 ** One bar by the plan
 ** ========================================================================== */
 
-enum : uint32_t { WALK_PLAN_UNKNOWN = 0, WALK_PLAN_READY = 1, WALK_PLAN_NONE = 2 };
+enum : uint32_t { WALK_PLAN_UNKNOWN = 0,
+                  WALK_PLAN_READY = 1,
+                  WALK_PLAN_NONE = 2 };
 
 /* The plan of a node array, without Data items (their values belong to one
 ** symbol), in the compact form of the end node. */
@@ -1281,7 +1312,7 @@ static int RunWalkPlan(const WalkPlan *plan, const FormulaNode *nodes, const Eva
                        uint32_t *dataType)
 {
     const SymbolRecord *symbol = context->symbol;
-    if (context->trialBar) return 0;   /* the plan reads the bar array, never a trial bar */
+    if (context->trialBar) return 0; /* the plan reads the bar array, never a trial bar */
     int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
     const Bar *bars = symbol ? symbol->bars[barSize] : nullptr;
     int32_t count = symbol ? symbol->barCounts[barSize] : 0;

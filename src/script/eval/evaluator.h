@@ -54,7 +54,7 @@
 
 enum {
     ARG_TEXT_SIZE = 80,
-    LIBRARY_NESTING_LIMIT = 32,     /* levels of Library and Item nesting allowed */
+    LIBRARY_NESTING_LIMIT = 32, /* levels of Library and Item nesting allowed */
     RUNTIME_ERROR_SIZE = 1024
 };
 

@@ -4,6 +4,7 @@
 #include "foundation/errors.h"
 #include "foundation/numbers.h"
 
+/* clang-format off */
 constexpr ScriptItem gScriptItems[SCRIPT_ITEM_COUNT] = {
     {.id = ITEM_END, .name = "", .alias = "", .category = CAT_END, .precedence = 0, .minimum = 0, .maximum = 0, .impl = nullptr, .description = "", .syntax = ""},
     {.id = ITEM_UNUSED, .name = "", .alias = "", .category = CAT_END, .precedence = 0, .minimum = 0, .maximum = 0, .impl = nullptr, .description = "", .syntax = ""},
@@ -424,6 +425,7 @@ constexpr ScriptItem gScriptItems[SCRIPT_ITEM_COUNT] = {
     {.id = ITEM_TRADE_STAT_KURT, .name = "TradeStatKurt", .alias = "", .category = CAT_TRADE_STAT, .precedence = 0, .minimum = 1, .maximum = 3, .impl = nullptr, .description = "kurtosis of an expression over the closed trades", .syntax = "TradeStatKurt(expr, count {all}, cond {1})"},
     {.id = ITEM_END_RECORD, .name = "", .alias = "", .category = CAT_END, .precedence = 0, .minimum = 0, .maximum = 0, .impl = nullptr, .description = "", .syntax = ""},
 };
+/* clang-format on */
 
 namespace {
 
@@ -437,7 +439,7 @@ constexpr bool RowsInIdOrder()
 }
 static_assert(RowsInIdOrder(), "a row of the item table does not stand at its ItemId");
 
-}  // namespace
+} // namespace
 
 ItemImpl gItemImpls[SCRIPT_ITEM_COUNT];
 

@@ -16,28 +16,28 @@ struct EvalContext;
 
 /* What a row is and how the evaluator treats a node of it. */
 enum ItemCategory : uint32_t {
-    CAT_END = 0,            /* ends a compiled formula */
-    CAT_CONSTANT = 1,       /* the node's stored constant */
-    CAT_TEXT = 2,           /* the node's stored text */
-    CAT_SYSTEM = 3,         /* ?LocalTime .. ?ScriptName */
-    CAT_ARGUMENT = 4,       /* Arg1..Arg9; Library item references */
-    CAT_PARAMETER = 5,      /* optimization parameter (compiler-given) */
-    CAT_OPEN = 6,           /* "(", "[" and "," */
-    CAT_CLOSE = 7,          /* ")" and "]" */
+    CAT_END = 0,       /* ends a compiled formula */
+    CAT_CONSTANT = 1,  /* the node's stored constant */
+    CAT_TEXT = 2,      /* the node's stored text */
+    CAT_SYSTEM = 3,    /* ?LocalTime .. ?ScriptName */
+    CAT_ARGUMENT = 4,  /* Arg1..Arg9; Library item references */
+    CAT_PARAMETER = 5, /* optimization parameter (compiler-given) */
+    CAT_OPEN = 6,      /* "(", "[" and "," */
+    CAT_CLOSE = 7,     /* ")" and "]" */
     CAT_OPERATOR = 8,
     CAT_BAR_VALUE = 9,
     CAT_BAR_DATE = 10,
     CAT_INDICATOR = 11,
     CAT_MULTI_BAR = 12,
-    CAT_BREADTH = 13,       /* cross-sectional items and modifiers */
+    CAT_BREADTH = 13, /* cross-sectional items and modifiers */
     CAT_FUNCTION = 14,
     CAT_SYMBOL_INFO = 15,
     CAT_POSITION_INFO = 16,
     CAT_STRATEGY_INFO = 17,
     CAT_STRATEGY_STAT = 18,
     CAT_TRADE_VALUE = 19,
-    CAT_TRADE_STAT = 20,    /* closed-trade statistics */
-    CAT_SUM = 21            /* sums over setups, orders or positions */
+    CAT_TRADE_STAT = 20, /* closed-trade statistics */
+    CAT_SUM = 21         /* sums over setups, orders or positions */
 };
 
 /* A built-in function: evaluates the node (its arguments through the node's
@@ -48,24 +48,24 @@ typedef int (*ItemImpl)(FormulaNode *node, EvalContext *context, int barsBack);
 /* One row.  Each column holds one meaning.  Rows are always addressed by
 ** id (nothing walks the table by byte stride), so the row size is free. */
 struct ScriptItem {
-    uint32_t id;              /* the row's own index */
-    const char *name;         /* empty for rows the compiler creates internally */
-    const char *alias;        /* second accepted spelling, or empty */
-    uint32_t category;        /* ItemCategory */
-    uint32_t precedence;      /* operators: binding strength; else 0 */
-    uint32_t minimum;         /* functions and cross-sectional items: least arguments */
-    uint32_t maximum;         /* functions: most arguments (at most 64) */
-    ItemImpl impl;            /* always null: the table is constant data; see gItemImpls */
-    const char *description;  /* one line of editor help */
-    const char *syntax;       /* call pattern, optional arguments with their default in braces */
-    uint8_t shareable;        /* indicators and multi-bar functions: 1 when an identical
+    uint32_t id;             /* the row's own index */
+    const char *name;        /* empty for rows the compiler creates internally */
+    const char *alias;       /* second accepted spelling, or empty */
+    uint32_t category;       /* ItemCategory */
+    uint32_t precedence;     /* operators: binding strength; else 0 */
+    uint32_t minimum;        /* functions and cross-sectional items: least arguments */
+    uint32_t maximum;        /* functions: most arguments (at most 64) */
+    ItemImpl impl;           /* always null: the table is constant data; see gItemImpls */
+    const char *description; /* one line of editor help */
+    const char *syntax;      /* call pattern, optional arguments with their default in braces */
+    uint8_t shareable;       /* indicators and multi-bar functions: 1 when an identical
                               ** Data sub-expression built on the item may be shared */
-    uint8_t format;           /* strategy statistics: DisplayFormat of the statistics listing */
-    uint8_t decimals;         /* strategy statistics: decimals of the statistics listing */
+    uint8_t format;          /* strategy statistics: DisplayFormat of the statistics listing */
+    uint8_t decimals;        /* strategy statistics: decimals of the statistics listing */
 };
 
 enum {
-    SCRIPT_ITEM_COUNT = 418,        /* rows, the end record included */
+    SCRIPT_ITEM_COUNT = 418, /* rows, the end record included */
     MAX_FUNCTION_ARGS = 64
 };
 
@@ -514,5 +514,5 @@ int CheckItemRows(const ScriptItem *rows, int count);
 inline bool IsFunctionCategory(uint32_t category)
 {
     return category == CAT_INDICATOR || category == CAT_MULTI_BAR || category == CAT_FUNCTION ||
-           category == CAT_TRADE_STAT || category == CAT_SUM;
+        category == CAT_TRADE_STAT || category == CAT_SUM;
 }

@@ -181,8 +181,8 @@ double LookupDatedValue(const SymbolRecord *symbol, int32_t barSize, int32_t dat
         if (n > 0 && e->date >= n) break;
         if (e->kind != kind) continue;
         bool counts = (latest && (e->date < date || (e->date == date && e->time < time))) ||
-                      (e->date == p && e->time > time) || (e->date == date && e->time <= time) ||
-                      (size != BAR_DAILY && e->date > p && e->date < date);
+            (e->date == p && e->time > time) || (e->date == date && e->time <= time) ||
+            (size != BAR_DAILY && e->date > p && e->date < date);
         if (counts) {
             v = e->value;
             if (v != 0 && outDate) *outDate = size != BAR_DAILY ? date : e->date;

@@ -103,8 +103,10 @@ static double BarDividend(const EvalContext *context, const Bar *bar)
         if (n > 0 && e->date >= n) break;
         if (e->kind != EVENT_DIVIDEND) continue;
         bool counts;
-        if (barSize == BAR_DAILY) counts = e->date == d && e->time <= 0;
-        else counts = (e->date > p && e->date < d) || (e->date == p && e->time > 0) || (e->date == d && e->time <= 0);
+        if (barSize == BAR_DAILY)
+            counts = e->date == d && e->time <= 0;
+        else
+            counts = (e->date > p && e->date < d) || (e->date == p && e->time > 0) || (e->date == d && e->time <= 0);
         if (counts) amount = e->value;
     }
     if (amount == 0) return 0.0;
@@ -131,8 +133,10 @@ static int GetDataItemValue(FormulaNode *node, EvalContext *context, int32_t bar
     }
     uint32_t format = std::atomic_ref<uint32_t>(item->formula.resultFormat).load(std::memory_order_relaxed);
     double f = AdjustmentFactor(context, bar);
-    if (format == DATA_TYPE_PRICE) value *= f;
-    else if (format == DATA_TYPE_VOLUME) value /= f;
+    if (format == DATA_TYPE_PRICE)
+        value *= f;
+    else if (format == DATA_TYPE_VOLUME)
+        value /= f;
     return SetValue(node, value, format);
 }
 
@@ -353,8 +357,8 @@ static double PositionBarsHeld(const EvalContext *context, const PositionRecord 
 {
     if (position->entryBar < 0 || (position->exitBar >= 0 && context->barIndex > position->exitBar)) return 0.0;
     int k = (gRun.generatingOrders && !gScriptSettings.OrdersLiveData && context->barPhase == PHASE_CLOSE) ||
-            (context->chart && context->trade) ||
-            (context->postClose && gSettings.BarsHeldIncrPostClose);
+        (context->chart && context->trade) ||
+        (context->postClose && gSettings.BarsHeldIncrPostClose);
     return context->barIndex - position->entryBar - barsBack + k;
 }
 
@@ -362,9 +366,9 @@ static double PositionBarsHeld(const EvalContext *context, const PositionRecord 
 
 /* Where a walk over a group's positions stands. */
 struct PositionWalk {
-    int32_t strategy;              /* test strategy index being walked; -1 before the first */
-    int32_t next;                  /* next entry of record's position list */
-    const StrategyRecord *record;  /* the record being walked, null between records */
+    int32_t strategy;             /* test strategy index being walked; -1 before the first */
+    int32_t next;                 /* next entry of record's position list */
+    const StrategyRecord *record; /* the record being walked, null between records */
 };
 
 /* The record of test strategy s: the context's own for the current strategy. */
@@ -382,7 +386,7 @@ static const PositionRecord *NextGroupPosition(const EvalContext *context, Posit
 {
     const TestRecord *test = context->test;
     bool inTest = test && test->strategies && context->strategyIndex >= 0 &&
-                  context->strategyIndex < test->strategyCount;
+        context->strategyIndex < test->strategyCount;
     for (;;) {
         const StrategyRecord *r = walk->record;
         while (r && r->openPositions && walk->next < r->openCount) {
@@ -479,13 +483,12 @@ static int GroupPositionValue(FormulaNode *node, const EvalContext *context, int
             any = true;
             break;
         }
-        default: break;   /* OrderPrice names one position's order: none over a group */
+        default: break; /* OrderPrice names one position's order: none over a group */
         }
     }
     if (id == ITEM_FILL_PRICE || id == ITEM_FILL_PRICE_AVG) v = shares != 0 ? weighted / shares : 0.0;
-    return SetValue(node, v, id == ITEM_SHARES                                        ? DATA_TYPE_VOLUME
-                             : id >= ITEM_ORDER_PRICE && id <= ITEM_FILL_PRICE_MAX ? DATA_TYPE_PRICE
-                                                                                   : DATA_TYPE_NONE);
+    return SetValue(node, v, id == ITEM_SHARES ? DATA_TYPE_VOLUME : id >= ITEM_ORDER_PRICE && id <= ITEM_FILL_PRICE_MAX ? DATA_TYPE_PRICE
+                                                                                                                        : DATA_TYPE_NONE);
 }
 
 static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
@@ -500,7 +503,7 @@ static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t bar
         single = true;
     } else {
         single = !context->strategyData && !IsStatsGroup(context) && position &&
-                 (isPrice ? (position->entryPrice != 0 || position->orderPrice != 0) : position->quantity != 0);
+            (isPrice ? (position->entryPrice != 0 || position->orderPrice != 0) : position->quantity != 0);
         /* A strategy that searches its positions holds its quantities over
         ** all of them, never in the one position at hand. */
         if (isQuantity && context->strategy && context->strategy->positionSearch) single = false;
@@ -625,10 +628,10 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case ITEM_ORDER_RANK:
     case ITEM_IS_ORDER:
         if (position && !IsStatsGroup(context) && !context->strategyData) {
-            double v = id == ITEM_IS_SETUP   ? position->kept != 0
-                       : id == ITEM_SETUP_RANK ? (int32_t)position->setupRank
-                       : id == ITEM_ORDER_RANK ? (int32_t)position->selectionNumber
-                                   : position->listed != 0;
+            double v = id == ITEM_IS_SETUP ? position->kept != 0
+                : id == ITEM_SETUP_RANK    ? (int32_t)position->setupRank
+                : id == ITEM_ORDER_RANK    ? (int32_t)position->selectionNumber
+                                           : position->listed != 0;
             return SetValue(node, v, DATA_TYPE_NONE);
         }
         return SetValue(node, GroupSetupValue(id, context), DATA_TYPE_NONE);
@@ -661,16 +664,19 @@ static const char *StrategyKindName(int32_t kind)
 /* Bars per year, quarter, month and week (which 0..3) at the test's bar size. */
 static double BarsPerPeriod(const TestRecord *test, int which)
 {
+    /* clang-format off */
     static const double kFixed[4][4] = {
         {52, 13, 4, 1},   /* weekly */
         {12, 3, 1, 0},    /* monthly */
         {4, 1, 0, 0},     /* quarterly */
         {1, 0, 0, 0},     /* yearly */
     };
+    /* clang-format on */
     int barSize = test->settings.BarSize2;
     if (barSize >= BAR_WEEKLY && barSize <= BAR_YEARLY) return kFixed[barSize - 1][which];
     static const double kDailyFactor[4] = {1.0, 0.25, 1.0 / 12, 1.0 / 52};
-    return which == 2 ? test->daysPerYear / 12 : which == 3 ? test->daysPerYear / 52 : test->daysPerYear * kDailyFactor[which];
+    return which == 2 ? test->daysPerYear / 12 : which == 3 ? test->daysPerYear / 52
+                                                            : test->daysPerYear * kDailyFactor[which];
 }
 
 static double PerAllocation(double value, const StatCell *cell)
@@ -690,7 +696,10 @@ static int CellStatistic(uint32_t id, const TestRecord *test, const StrategyResu
     case ITEM_S_NUMBER: v = cell->rowNumber; break;
     case ITEM_S_FIRST: v = cell->first; break;
     case ITEM_S_DATE: v = cell->date; break;
-    case ITEM_S_BPY: case ITEM_S_BPQ: case ITEM_S_BPM: case ITEM_S_BPW: v = BarsPerPeriod(test, (int)(id - ITEM_S_BPY)); break;
+    case ITEM_S_BPY:
+    case ITEM_S_BPQ:
+    case ITEM_S_BPM:
+    case ITEM_S_BPW: v = BarsPerPeriod(test, (int)(id - ITEM_S_BPY)); break;
     case ITEM_S_SETUPS: v = cell->setups; break;
     case ITEM_S_ENTRY_ORDERS: v = cell->entryOrders; break;
     case ITEM_S_ENTRIES: v = cell->entries; break;
@@ -794,8 +803,8 @@ int GetStatValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case ITEM_GRAPHS_COLUMN:
     case ITEM_RESULTS_COLUMN: {
         const double *p = id == ITEM_STRATDATA_REF ? GetExtraStatValuePtr(test, row, s, (int32_t)node->index)
-                          : id == ITEM_GRAPHS_COLUMN ? GetGraphColValuePtr(test, row, s, (int32_t)node->index)
-                                                     : GetStrategyValues(test, s, (int32_t)node->index);
+            : id == ITEM_GRAPHS_COLUMN             ? GetGraphColValuePtr(test, row, s, (int32_t)node->index)
+                                                   : GetStrategyValues(test, s, (int32_t)node->index);
         if (!p) return 0;
         v = *p;
         break;
@@ -827,8 +836,8 @@ static double TradeItem(uint32_t id, const TradeRecord *trade, const TestRecord 
     switch (id) {
     case ITEM_T_STRAT: {
         const char *name = test->strategies && trade->strategy >= 0 && trade->strategy < test->strategyCount
-                               ? test->strategies[trade->strategy].name
-                               : "";
+            ? test->strategies[trade->strategy].name
+            : "";
         SetText(node, 0, name);
         return trade->strategy + 1;
     }
@@ -904,8 +913,10 @@ int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     int32_t lo = 0, hi = test->trades ? test->tradeCount : 0;
     while (lo < hi) {
         int32_t mid = lo + (hi - lo) / 2;
-        if (TradeKey(&test->trades[mid]) <= previous) lo = mid + 1;
-        else hi = mid;
+        if (TradeKey(&test->trades[mid]) <= previous)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     bool found = false;
     double sum = 0;
@@ -915,9 +926,13 @@ int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
         if (trade->symbolNumber != symbolNumber) continue;
         if (trade->strategy != s && !StrategyInGroup(test, trade->strategy, s)) continue;
         double v = TradeItem(id, trade, test, node);
-        if (std::isnan(v)) continue;   /* a trade without the value adds nothing */
+        if (std::isnan(v)) continue; /* a trade without the value adds nothing */
         switch (id) {
-        case ITEM_T_QTY_IN: case ITEM_T_QTY_OUT: case ITEM_T_POINTS: case ITEM_T_PROFIT: case ITEM_T_NET_PCT: sum += v; break;
+        case ITEM_T_QTY_IN:
+        case ITEM_T_QTY_OUT:
+        case ITEM_T_POINTS:
+        case ITEM_T_PROFIT:
+        case ITEM_T_NET_PCT: sum += v; break;
         case ITEM_T_HIGHEST: sum = found && sum > v ? sum : v; break;
         case ITEM_T_LOWEST: sum = found && sum < v ? sum : v; break;
         default:

@@ -44,9 +44,9 @@ const Bar *ContextBarArray(const EvalContext *context, int32_t *count);
 inline const Bar *ContextBarAt(const EvalContext *context, const Bar *bars, int32_t index)
 {
     return context->trialBar && index == context->trialIndex && context->trialSymbol == context->symbol &&
-                   context->trialBarSize == context->barSize
-               ? context->trialBar
-               : &bars[index];
+            context->trialBarSize == context->barSize
+        ? context->trialBar
+        : &bars[index];
 }
 
 /* Categories 9 (bar values) and the series references 247-254. */

@@ -8,30 +8,33 @@
 #pragma once
 #include <cstdint>
 
-enum { HEADLESS_STATUS_PARTS = 11, HEADLESS_NOTICES = 16, HEADLESS_MESSAGES = 16, HEADLESS_WINDOWS = 16 };
+enum { HEADLESS_STATUS_PARTS = 11,
+       HEADLESS_NOTICES = 16,
+       HEADLESS_MESSAGES = 16,
+       HEADLESS_WINDOWS = 16 };
 
 struct HeadlessShell {
     char statusParts[HEADLESS_STATUS_PARTS][257];
     char frameTitle[1024];
-    int noticeCount;                      /* total shown; the last 16 are kept */
+    int noticeCount; /* total shown; the last 16 are kept */
     char notices[HEADLESS_NOTICES][257];
     uint32_t noticeColours[HEADLESS_NOTICES];
-    int messageCount;                     /* total shown; the last 16 are kept */
+    int messageCount; /* total shown; the last 16 are kept */
     char messages[HEADLESS_MESSAGES][1024];
-    int messageBoxAnswer;                 /* the button every message box "presses"; 1 = OK */
-    int comboCount;                       /* entries the last history combo showed */
+    int messageBoxAnswer; /* the button every message box "presses"; 1 = OK */
+    int comboCount;       /* entries the last history combo showed */
     char comboEntries[10][260];
-    int captureLog;                       /* 1: LogPrintf appends to logText instead of stdout,
+    int captureLog; /* 1: LogPrintf appends to logText instead of stdout,
                                           ** one "\n" after each entry */
-    char *logText;                        /* malloc'd capture, null when empty */
+    char *logText;  /* malloc'd capture, null when empty */
     uint64_t logLength;
-    int pumpCount;                        /* PumpMessages calls */
-    int stopAtPump;                       /* > 0: the pump with that count requests a stop */
-    int windowCount;                      /* child windows a test pretends are open */
+    int pumpCount;   /* PumpMessages calls */
+    int stopAtPump;  /* > 0: the pump with that count requests a stop */
+    int windowCount; /* child windows a test pretends are open */
     char windowClasses[HEADLESS_WINDOWS][32];
-    char closedWindows[512];              /* classes closed, in order, each followed by ';' */
-    int findDialogs;                      /* find dialogs registered */
-    void (*statusEcho)(int part, const char *text);  /* the native program's terminal line, null none */
+    char closedWindows[512];                        /* classes closed, in order, each followed by ';' */
+    int findDialogs;                                /* find dialogs registered */
+    void (*statusEcho)(int part, const char *text); /* the native program's terminal line, null none */
 };
 extern HeadlessShell gHeadless;
 
@@ -47,23 +50,23 @@ const char *LastMessage();
 enum { HEADLESS_SCRIPT_WINDOWS = 4 };
 
 struct HeadlessScriptWindow {
-    char path[260];            /* "" for an untitled script */
-    const char *text;          /* the editor's text */
-    int active;                /* the active window */
-    int refuseSave;            /* SaveScript answers 0 */
-    int saves;                 /* SaveScript calls */
-    CompilerState state;       /* the window's own name-scan record */
-    char appended[8192];       /* text appended by EDITOR_APPEND_TEXT */
-    int caretAtEnd;            /* EDITOR_DOCUMENT_END was sent */
+    char path[260];      /* "" for an untitled script */
+    const char *text;    /* the editor's text */
+    int active;          /* the active window */
+    int refuseSave;      /* SaveScript answers 0 */
+    int saves;           /* SaveScript calls */
+    CompilerState state; /* the window's own name-scan record */
+    char appended[8192]; /* text appended by EDITOR_APPEND_TEXT */
+    int caretAtEnd;      /* EDITOR_DOCUMENT_END was sent */
 };
 
 struct HeadlessScripts {
     int windowCount;
     HeadlessScriptWindow windows[HEADLESS_SCRIPT_WINDOWS];
-    int results;               /* RecalculateAllResults calls */
-    int resGraphs;             /* RefreshAllResGraphs calls */
-    int graphs;                /* RefreshAllGraphs calls */
-    int tradeLists;            /* RefreshAllTradeLists calls */
-    int charts;                /* RefreshAllCharts calls */
+    int results;    /* RecalculateAllResults calls */
+    int resGraphs;  /* RefreshAllResGraphs calls */
+    int graphs;     /* RefreshAllGraphs calls */
+    int tradeLists; /* RefreshAllTradeLists calls */
+    int charts;     /* RefreshAllCharts calls */
 };
 extern HeadlessScripts gHeadlessScripts;

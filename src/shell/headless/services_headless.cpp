@@ -112,8 +112,10 @@ int ShowMessageBox(const char *text, const char *title, uint32_t style)
 ** wait cursor is in foundation/win32/messages.cpp.) */
 void SetWaitCursor(int on)
 {
-    if (on) gMessageState.waitNesting++;
-    else if (gMessageState.waitNesting > 0) gMessageState.waitNesting--;
+    if (on)
+        gMessageState.waitNesting++;
+    else if (gMessageState.waitNesting > 0)
+        gMessageState.waitNesting--;
 }
 #endif
 

@@ -8,7 +8,7 @@
 
 void SettingsPanelToSettings() {}
 void ShowDataFileInPanel() {}
-void ShowActiveScriptInPanel() {}                      /* STANDIN */
+void ShowActiveScriptInPanel() {} /* STANDIN */
 void SetPanelDate(int panelDate, int32_t date) {}
 void *GetSettingsPanel() { return nullptr; }
 void EnableSettingsPanelControls(int forceRunning) {}
@@ -31,4 +31,7 @@ int OpenLogFile(const char *path) { return path && path[0] ? 1 : 0; }
 
 #include "engine/optimizer.h"
 
-int RunOptimizerDialog() { return 1; }
+int RunOptimizerDialog()
+{
+    return 1;
+}

@@ -29,9 +29,9 @@
 #include "shell/services.h"
 
 static struct {
-    int onTerminal;      /* stdout is a terminal: the line is rewritten in place */
-    int lineOpen;        /* a progress line waits for its end */
-    char last[257];      /* the last text shown, so repeats are not printed */
+    int onTerminal; /* stdout is a terminal: the line is rewritten in place */
+    int lineOpen;   /* a progress line waits for its end */
+    char last[257]; /* the last text shown, so repeats are not printed */
 } sTerminal;
 
 static void EchoStatus(int part, const char *text)
@@ -65,8 +65,10 @@ static int InitApplication()
     gRun.uiThreadId = PlatCurrentThreadId();
     if (!InstallBuiltins()) return 0;
     if (!gSettingsFile[0]) FormatText(gSettingsFile, sizeof gSettingsFile, "%s\\kestovar.ini", gProgramFolder);
-    if (PlatFileExists(gSettingsFile)) LoadSettings(gSettingsFile);
-    else ResetSettingsToDefaults();
+    if (PlatFileExists(gSettingsFile))
+        LoadSettings(gSettingsFile);
+    else
+        ResetSettingsToDefaults();
     RepairLoadedSettings(&gSettings.AccountSize, &gSettings.MaxMemPct, &gSettings.StatusBarFields);
     gSettings.ShowStatusBar = 1;
     if (!gSettings.ScriptPath[0]) {
@@ -159,8 +161,10 @@ int main(int argc, char **argv)
             for (char &c : arg)
                 if (c == '/') c = '\\';
         /* Each argument comes back as one token, blanks and all. */
-        if (arg.find_first_of(" \t") != std::string::npos || arg.empty()) line += '"' + arg + '"';
-        else line += arg;
+        if (arg.find_first_of(" \t") != std::string::npos || arg.empty())
+            line += '"' + arg + '"';
+        else
+            line += arg;
     }
     PlatGetProgramFolder(gProgramFolder, sizeof gProgramFolder);
     InitMessages(nullptr, nullptr, gProgramFolder);

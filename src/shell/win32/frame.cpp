@@ -18,6 +18,7 @@
 #include "shell/services.h"
 
 /* Row order is the tab icons' order; several rules name kinds by row. */
+/* clang-format off */
 WindowKind gWindowKinds[WK_COUNT] = {
     {.className = "", .iconId = 0, .menuId = IDR_MENU_FRAME, .menu = nullptr, .label = "", .focusChild = 0, .helpId = 0, .command = nullptr},
     {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = StandInKindCommand},
@@ -32,6 +33,7 @@ WindowKind gWindowKinds[WK_COUNT] = {
     {.className = "KestovarList", .iconId = IDI_COMPARE, .menuId = IDR_MENU_LIST, .menu = nullptr, .label = "&List", .focusChild = 1, .helpId = 123, .command = ListCommand},
     {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = StandInKindCommand},
 };
+/* clang-format on */
 
 int FindWindowKind(HWND window)
 {
@@ -123,7 +125,7 @@ void LayoutFrame()
 int OpenFileByType(const char *path, int left, int top, int width, int height)
 {
     char clean[260];
-    if (strlen(path) >= sizeof clean) return 0;   /* a path that long cannot be opened */
+    if (strlen(path) >= sizeof clean) return 0; /* a path that long cannot be opened */
     UnquotePath(path, clean, sizeof clean);
     if (!ExpandPathMacros(clean, nullptr)) return 0;
     if (GetFileAttributesA(clean) == INVALID_FILE_ATTRIBUTES) {
@@ -218,7 +220,7 @@ static int ListOpenFileWindows(OpenFileWindow *out, int max)
         if (!TabCtrl_GetItem(gFrame.tabs, i, &item)) continue;
         HWND child = (HWND)item.lParam;
         int kind = FindWindowKind(child);
-        if (kind != WK_LOG) continue;   /* script and results windows add theirs once they exist */
+        if (kind != WK_LOG) continue; /* script and results windows add theirs once they exist */
         OpenFileWindow *w = &out[count];
         if (!LogWindowPath(child, w->path, sizeof w->path) || !w->path[0]) continue;
         WINDOWPLACEMENT wp = {};
@@ -248,7 +250,9 @@ int QuerySaveAll(int closing)
 
 /* ---- editor commands --------------------------------------------------------------------------- */
 
-enum { EDITOR_REDO = 2011, EDITOR_UNDO = 2176, EDITOR_SET_SELECTION = 2160 };
+enum { EDITOR_REDO = 2011,
+       EDITOR_UNDO = 2176,
+       EDITOR_SET_SELECTION = 2160 };
 
 LRESULT SendToActiveChild(UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -384,8 +388,10 @@ int DispatchFrameCommand(int id)
     case IDM_SELECT_ALL: SendToActiveChild(EDITOR_SET_SELECTION, 0, (LPARAM)-1); return 1;
     case IDM_FIND:
     case IDM_FIND_NEXT:
-        if (child && IsListKind(FindWindowKind(child))) FindInList(child, id == IDM_FIND);
-        else StandInKindCommand(child, id);
+        if (child && IsListKind(FindWindowKind(child)))
+            FindInList(child, id == IDM_FIND);
+        else
+            StandInKindCommand(child, id);
         return 1;
     case IDM_REPLACE:
     case IDM_FIND_IN_FILES:
@@ -506,8 +512,10 @@ static void CloseFrame(HWND frame)
     if (gRun.state.load() != RUN_IDLE) {
         /* Windows that a run works in must outlive it: the run is asked to
         ** stop (unattended) or the user to wait; the frame stays. */
-        if (gRun.unattended) RequestStop();
-        else ReportError("Please wait for the currently running task to finish before closing Kestovar.");
+        if (gRun.unattended)
+            RequestStop();
+        else
+            ReportError("Please wait for the currently running task to finish before closing Kestovar.");
         return;
     }
     if (!gRun.unattended && !QuerySaveAll(1)) return;
@@ -519,8 +527,10 @@ static void ShowMenuHelp(WPARAM wParam, LPARAM lParam)
     if (gRun.state.load() != RUN_IDLE) return;
     UINT flags = HIWORD(wParam);
     if (flags == 0xFFFF && !lParam) return;
-    if (flags & MF_POPUP) ResetStatusBar(0);
-    else if (LOWORD(wParam)) ResetStatusBar(LOWORD(wParam));
+    if (flags & MF_POPUP)
+        ResetStatusBar(0);
+    else if (LOWORD(wParam))
+        ResetStatusBar(LOWORD(wParam));
 }
 
 static void RecordPopupHelp(HMENU popup)
@@ -528,8 +538,7 @@ static void RecordPopupHelp(HMENU popup)
     static const struct {
         const char *title;
         int help;
-    } kPopups[] = {{"&File", 111}, {"&Edit", 112}, {"&View", 113}, {"&Run", 114},
-                   {"&Window", 115}, {"&Help", 116}, {"&Data", 132}};
+    } kPopups[] = {{"&File", 111}, {"&Edit", 112}, {"&View", 113}, {"&Run", 114}, {"&Window", 115}, {"&Help", 116}, {"&Data", 132}};
     HMENU bar = GetMenu(gFrame.frame);
     int count = bar ? GetMenuItemCount(bar) : 0;
     for (int i = 0; i < count; i++) {
@@ -578,8 +587,10 @@ LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         if (wParam != SIZE_MINIMIZED) LayoutFrame();
         return 0;
     case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_INACTIVE) gFrame.focusOnDeactivate = GetFocus();
-        else if (gFrame.focusOnDeactivate && IsWindow(gFrame.focusOnDeactivate)) SetFocus(gFrame.focusOnDeactivate);
+        if (LOWORD(wParam) == WA_INACTIVE)
+            gFrame.focusOnDeactivate = GetFocus();
+        else if (gFrame.focusOnDeactivate && IsWindow(gFrame.focusOnDeactivate))
+            SetFocus(gFrame.focusOnDeactivate);
         break;
     case WM_CLOSE: CloseFrame(window); return 0;
     case WM_COMMAND:
@@ -625,8 +636,10 @@ LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_INITMENUPOPUP: RecordPopupHelp((HMENU)wParam); return 0;
     case WM_MENUSELECT: ShowMenuHelp(wParam, lParam); return 0;
     case WM_HELP:
-        if (((HELPINFO *)lParam)->iContextType == HELPINFO_MENUITEM) OpenHelp(gFrame.helpContext);
-        else if (!gFrame.helpAnswered) PostMessageA(window, WM_COMMAND, IDM_HELP_TOPICS, 0);
+        if (((HELPINFO *)lParam)->iContextType == HELPINFO_MENUITEM)
+            OpenHelp(gFrame.helpContext);
+        else if (!gFrame.helpAnswered)
+            PostMessageA(window, WM_COMMAND, IDM_HELP_TOPICS, 0);
         gFrame.helpAnswered = 0;
         return TRUE;
     case WM_FRAME_REFRESH: UpdateFrameMenus(window, 0); return 0;

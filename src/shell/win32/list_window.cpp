@@ -20,18 +20,18 @@
 #include "shell/services.h"
 
 struct ListWindow {
-    void *owner;                 /* the filler's record, when it wants to find its list again */
+    void *owner; /* the filler's record, when it wants to find its list again */
     char listName[260];
-    char title[260];             /* a CSV list's window title */
+    char title[260]; /* a CSV list's window title */
     uint8_t sortPriority[LIST_SORT_COLUMNS];
     uint8_t sortDirection[LIST_SORT_COLUMNS];
     int32_t columnCount;
-    int32_t symbolColumn;        /* 0 none */
-    int32_t exchangeColumn;      /* 0 none */
+    int32_t symbolColumn;   /* 0 none */
+    int32_t exchangeColumn; /* 0 none */
 };
 
-static int sNewListWindow;       /* the next GetListWindow makes a new window */
-static ListWindow *sSortList;    /* the list being sorted, for the sort callback */
+static int sNewListWindow;    /* the next GetListWindow makes a new window */
+static ListWindow *sSortList; /* the list being sorted, for the sort callback */
 static HWND sSortView;
 
 static ListWindow *ListRecord(HWND window) { return (ListWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
@@ -272,8 +272,10 @@ static LRESULT OnListNotify(HWND window, NMHDR *header)
     case LVN_COLUMNCLICK: SortListByColumn(window, ((NMLISTVIEW *)header)->iSubItem); break;
     case LVN_KEYDOWN: {
         NMLVKEYDOWN *key = (NMLVKEYDOWN *)header;
-        if (key->wVKey == VK_RETURN) ChartListRow(window);
-        else if (key->wVKey == 'C' && GetKeyState(VK_CONTROL) < 0) CopyListView(window, nullptr);
+        if (key->wVKey == VK_RETURN)
+            ChartListRow(window);
+        else if (key->wVKey == 'C' && GetKeyState(VK_CONTROL) < 0)
+            CopyListView(window, nullptr);
         break;
     }
     case NM_DBLCLK: ChartListRow(window); break;

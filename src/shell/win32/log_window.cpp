@@ -23,12 +23,13 @@
 #include "shell/frame_rules.h"
 #include "shell/services.h"
 
-enum { LOG_BUFFER_SIZE = 32767, LOG_EDITOR_ID = 1 };
+enum { LOG_BUFFER_SIZE = 32767,
+       LOG_EDITOR_ID = 1 };
 
 struct LogWindow {
-    char path[260];         /* "" untitled */
+    char path[260]; /* "" untitled */
     int readOnly;
-    char *buffer;           /* LOG_BUFFER_SIZE bytes */
+    char *buffer; /* LOG_BUFFER_SIZE bytes */
 };
 
 /* Placement of the next new log window; x and y are set only while the frame
@@ -50,8 +51,10 @@ static void SetLogTitle(HWND window)
 {
     LogWindow *log = LogRecord(window);
     if (!log) return;
-    if (log->path[0]) SetWindowTextA(window, log->path);
-    else SetWindowTextA(window, "Log (untitled)");
+    if (log->path[0])
+        SetWindowTextA(window, log->path);
+    else
+        SetWindowTextA(window, "Log (untitled)");
     UpdateWindowTab(window);
 }
 

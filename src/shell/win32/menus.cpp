@@ -147,7 +147,7 @@ void UpdateRunMenu(HMENU runPopup)
     int available = 0, sections = 0;
     if (state == RUN_IDLE) sections = ActiveScriptSections(&available);
     static const int kRun[] = {IDM_RUN_APPLY, IDM_RUN_TEST, IDM_RUN_OPTIMIZE, IDM_RUN_IMPORT,
-                               IDM_RUN_SCAN,  IDM_RUN_ORDERS, IDM_STOP};
+                               IDM_RUN_SCAN, IDM_RUN_ORDERS, IDM_STOP};
     for (int id : kRun)
         EnableCommand(runPopup, id, IsRunCommandEnabled(id, state, available, gRun.lowMemory.load(), sections));
 }
@@ -295,8 +295,10 @@ void ShowTabContextMenu(LPARAM lParam)
             char text[128] = "";
             UINT id = GetMenuItemID(edit, i);
             GetMenuStringA(edit, (UINT)i, text, sizeof text, MF_BYPOSITION);
-            if (id == 0 || id == (UINT)-1) InsertMenuA(popup, (UINT)added, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
-            else InsertMenuA(popup, (UINT)added, MF_BYPOSITION | MF_STRING, id, text);
+            if (id == 0 || id == (UINT)-1)
+                InsertMenuA(popup, (UINT)added, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+            else
+                InsertMenuA(popup, (UINT)added, MF_BYPOSITION | MF_STRING, id, text);
             added++;
         }
         UpdateEditMenu(popup, 0);

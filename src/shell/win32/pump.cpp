@@ -319,15 +319,17 @@ void OnMdiChildActivate(HWND child, HWND deactivated, HWND activated)
 void TrackChildMaximized(HWND child, WPARAM sizeType)
 {
     if (child != gFrame.activeChild) return;
-    if (sizeType == SIZE_MAXIMIZED) gSettings.fChildMaxed = 1;
-    else if (sizeType == SIZE_RESTORED) gSettings.fChildMaxed = 0;
+    if (sizeType == SIZE_MAXIMIZED)
+        gSettings.fChildMaxed = 1;
+    else if (sizeType == SIZE_RESTORED)
+        gSettings.fChildMaxed = 0;
 }
 
 static int IsEditorControl(HWND window)
 {
     char name[64];
     return window && GetClassNameA(window, name, sizeof name) &&
-           (CompareNoCaseN(name, "Scintilla", 9) == 0 || CompareNoCase(name, "Edit") == 0);
+        (CompareNoCaseN(name, "Scintilla", 9) == 0 || CompareNoCase(name, "Edit") == 0);
 }
 
 HWND GetFocusedEditor()
@@ -354,7 +356,7 @@ void CloseChildWindows(const char *className)
     while (FindNextChildWindow(&child, className)) {
         HWND next = child;
         SendMessageA(child, WM_CLOSE, 0, 0);
-        if (!IsWindow(next)) child = nullptr;   /* closed: start over from the first */
+        if (!IsWindow(next)) child = nullptr; /* closed: start over from the first */
     }
 }
 

@@ -40,14 +40,14 @@ enum WindowKindRow {
 typedef int (*KindCommandHandler)(HWND child, int commandId);
 
 struct WindowKind {
-    const char *className;        /* "" for the frame */
+    const char *className; /* "" for the frame */
     uint32_t iconId;
     uint32_t menuId;
-    HMENU menu;                   /* loaded at start-up */
-    const char *label;            /* title of the kind's own popup */
-    uint32_t focusChild;          /* 1: activation focuses the first child control */
-    uint32_t helpId;              /* help context of the kind's popup */
-    KindCommandHandler command;   /* null for the frame */
+    HMENU menu;                 /* loaded at start-up */
+    const char *label;          /* title of the kind's own popup */
+    uint32_t focusChild;        /* 1: activation focuses the first child control */
+    uint32_t helpId;            /* help context of the kind's popup */
+    KindCommandHandler command; /* null for the frame */
 };
 extern WindowKind gWindowKinds[WK_COUNT];
 
@@ -56,35 +56,38 @@ int FindWindowKind(HWND window);
 
 /* ---- frame state ------------------------------------------------------------------- */
 
-enum { MODELESS_SLOTS = 15, MODELESS_FIRST_FIND = 2, WM_FRAME_REFRESH = WM_USER + 1, WM_VERSION_ANSWER = WM_USER + 2 };
+enum { MODELESS_SLOTS = 15,
+       MODELESS_FIRST_FIND = 2,
+       WM_FRAME_REFRESH = WM_USER + 1,
+       WM_VERSION_ANSWER = WM_USER + 2 };
 
 struct FrameState {
     HINSTANCE instance;
     HWND frame, mdiClient, rebar, toolbar, tabs, statusBar, settingsPanel, debugPanel, findInFiles;
-    HWND activeChild;             /* null when no child is active */
-    int activeKind;               /* row of the active child, -1 none */
-    HMENU frameMenu;              /* row 0's menu */
-    int fChildMaxed;              /* new children open maximised */
+    HWND activeChild; /* null when no child is active */
+    int activeKind;   /* row of the active child, -1 none */
+    HMENU frameMenu;  /* row 0's menu */
+    int fChildMaxed;  /* new children open maximised */
     HWND focusOnDeactivate;
-    int helpContext;              /* of the last opened popup */
-    int helpAnswered;             /* a window answered F1 with its own topic */
-    int imageRequest;             /* 1 copy, -1 save, 0 none */
+    int helpContext;  /* of the last opened popup */
+    int helpAnswered; /* a window answered F1 with its own topic */
+    int imageRequest; /* 1 copy, -1 save, 0 none */
     char imagePath[260], imageFolder[260];
     HACCEL accelerators;
-    HWND modeless[MODELESS_SLOTS];/* 0 settings panel, 1 debug panel, 2..14 find dialogs */
-    int manualCheck;              /* Check for Updates was chosen */
-    int checkRunning;             /* a version check owns its connection */
+    HWND modeless[MODELESS_SLOTS]; /* 0 settings panel, 1 debug panel, 2..14 find dialogs */
+    int manualCheck;               /* Check for Updates was chosen */
+    int checkRunning;              /* a version check owns its connection */
     int firstRun, exitAfterBatch;
     char settingsPath[260];
     char helpPath[260];
-    HFONT uiFont;                 /* "Verdana" 8 points */
+    HFONT uiFont; /* "Verdana" 8 points */
     int dpi;
     HIMAGELIST tabImages;
     int tabHot, tabInClose, tabTipVisible, tabDragging, tabPressed;
     RECT tabCloseSelected, tabCloseHot;
     HWND tabHotWindow;
     POINT tabLastCursor;
-    UINT findMessage;             /* "commdlg_FindReplace" */
+    UINT findMessage; /* "commdlg_FindReplace" */
 };
 extern FrameState gFrame;
 
@@ -109,7 +112,7 @@ void OpenHelp(int context);
 /* The handed-over command line of a second start: each file named opens. */
 int OpenHandOffText(const char *text);
 extern const char kUpdateServer[];
-extern int gNextLogX, gNextLogY;   /* placement of the next log window (restored files) */
+extern int gNextLogX, gNextLogY; /* placement of the next log window (restored files) */
 
 /* ---- message pump, status bar, MDI helpers (pump.cpp) -------------------------------------- */
 
@@ -130,8 +133,8 @@ int StatusPartCount();
 
 enum { TOOLBAR_BUTTONS = 38 };
 struct ToolbarButton {
-    int commandId;                /* 0 separator */
-    const char *label;            /* shown beside the image, or null */
+    int commandId;     /* 0 separator */
+    const char *label; /* shown beside the image, or null */
 };
 extern const ToolbarButton kToolbarButtons[TOOLBAR_BUTTONS];
 int CreateToolbar(HWND frame);

@@ -7,6 +7,7 @@
 #include "foundation/text_match.h"
 #include "shell/frame_rules.h"
 
+/* clang-format off */
 const ToolbarButton kToolbarButtons[TOOLBAR_BUTTONS] = {
     {.commandId = 0, .label = nullptr},
     {.commandId = IDM_NEW_SCRIPT, .label = nullptr},
@@ -47,6 +48,7 @@ const ToolbarButton kToolbarButtons[TOOLBAR_BUTTONS] = {
     {.commandId = IDM_RESULTS_REPORT, .label = "Report"},
     {.commandId = IDM_RESULTS_OPTGRAPH, .label = "Results"},
 };
+/* clang-format on */
 
 /* ---- toolbar ------------------------------------------------------------------------------------ */
 
@@ -237,7 +239,8 @@ void DrawWindowTab(const DRAWITEMSTRUCT *item)
     RECT r = item->rcItem;
     int selected = (int)item->itemID == TabCtrl_GetCurSel(gFrame.tabs);
     int hot = (int)item->itemID == gFrame.tabHot;
-    int colour = selected ? COLOR_ACTIVECAPTION : hot ? COLOR_INACTIVECAPTION : COLOR_GRADIENTINACTIVECAPTION;
+    int colour = selected ? COLOR_ACTIVECAPTION : hot ? COLOR_INACTIVECAPTION
+                                                      : COLOR_GRADIENTINACTIVECAPTION;
     FillRect(dc, &r, GetSysColorBrush(colour));
     int ux = GetSystemMetrics(SM_CXSMICON) / 8 + 1, uy = GetSystemMetrics(SM_CYCAPTION) / 8 + 1;
     int right = r.right;
@@ -301,8 +304,7 @@ static int TabAt(POINT p, int *inClose)
     TCHITTESTINFO hit = {};
     hit.pt = p;
     int index = TabCtrl_HitTest(gFrame.tabs, &hit);
-    *inClose = index >= 0 && ((index == TabCtrl_GetCurSel(gFrame.tabs) && PtInRect(&gFrame.tabCloseSelected, p)) ||
-                              (index == gFrame.tabHot && PtInRect(&gFrame.tabCloseHot, p)));
+    *inClose = index >= 0 && ((index == TabCtrl_GetCurSel(gFrame.tabs) && PtInRect(&gFrame.tabCloseSelected, p)) || (index == gFrame.tabHot && PtInRect(&gFrame.tabCloseHot, p)));
     return index;
 }
 
@@ -339,8 +341,10 @@ static LRESULT CALLBACK WindowTabsSubclassProc(HWND window, UINT message, WPARAM
         HWND tabWindow = index >= 0 ? TabWindow(index) : nullptr;
         if (tabWindow && IsIconic(tabWindow)) ShowWindow(tabWindow, SW_RESTORE);
         if (message == WM_LBUTTONDBLCLK && tabWindow && !inClose && gFrame.activeChild) {
-            if (IsZoomed(gFrame.activeChild)) SendMessageA(gFrame.mdiClient, WM_MDIRESTORE, (WPARAM)gFrame.activeChild, 0);
-            else SendMessageA(gFrame.mdiClient, WM_MDIMAXIMIZE, (WPARAM)gFrame.activeChild, 0);
+            if (IsZoomed(gFrame.activeChild))
+                SendMessageA(gFrame.mdiClient, WM_MDIRESTORE, (WPARAM)gFrame.activeChild, 0);
+            else
+                SendMessageA(gFrame.mdiClient, WM_MDIMAXIMIZE, (WPARAM)gFrame.activeChild, 0);
         }
         return result;
     }
@@ -356,7 +360,8 @@ LRESULT HandleTabNotify(NMHDR *header)
     case TTN_GETDISPINFOA: {
         NMTTDISPINFOA *info = (NMTTDISPINFOA *)header;
         static char text[256];
-        if (gFrame.tabInClose) CopyString(text, sizeof text, "Close", -1);
+        if (gFrame.tabInClose)
+            CopyString(text, sizeof text, "Close", -1);
         else {
             HWND window = TabWindow((int)header->idFrom);
             text[0] = 0;

@@ -25,7 +25,7 @@
 
 extern const char kUpdateServer[] = "https://www.kestovar.example";
 
-static char sLatestVersion[LATEST_VERSION_SIZE];   /* written by the worker before it posts */
+static char sLatestVersion[LATEST_VERSION_SIZE]; /* written by the worker before it posts */
 static std::atomic<int> sCheckBusy{0};
 static std::atomic<int> sCheckFailed{0};
 

@@ -43,9 +43,7 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
         }
         ofn.lpstrDefExt = nullptr;
     } else {
-        static const char *const kTypes[6][2] = {{"Script Files (*.KVS)", "*.KVS"}, {"Data Files (*.KVD)", "*.KVD"},
-                                                 {"Results Files (*.KVR)", "*.KVR"}, {"Log Files (*.TXT)", "*.TXT"},
-                                                 {"CSV Files (*.CSV)", "*.CSV"},     {"All Files (*.*)", "*.*"}};
+        static const char *const kTypes[6][2] = {{"Script Files (*.KVS)", "*.KVS"}, {"Data Files (*.KVD)", "*.KVD"}, {"Results Files (*.KVR)", "*.KVR"}, {"Log Files (*.TXT)", "*.TXT"}, {"CSV Files (*.CSV)", "*.CSV"}, {"All Files (*.*)", "*.*"}};
         for (const auto &t : kTypes) {
             at = AddFilterPart(filter, at, sizeof filter, t[0]);
             at = AddFilterPart(filter, at, sizeof filter, t[1]);
@@ -58,8 +56,10 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
     if (folder && !folder[0] && path[0]) {
         CopyString(folder, 260, path, -1);
         char *slash = strrchr(folder, '\\');
-        if (slash) *slash = 0;
-        else folder[0] = 0;
+        if (slash)
+            *slash = 0;
+        else
+            folder[0] = 0;
         CopyString(initial, sizeof initial, folder, -1);
         ofn.lpstrInitialDir = initial[0] ? initial : nullptr;
     }

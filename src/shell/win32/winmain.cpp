@@ -77,12 +77,18 @@ static int RegisterWindowClasses(HINSTANCE instance)
         int icon;
         int redraw;
     } kClasses[13] = {
-        {"KestovarFrame", FrameWndProc, IDI_FRAME, 0},       {"KestovarResults", StandInChildWndProc, IDI_RESULTS, 0},
-        {"KestovarTrades", StandInChildWndProc, IDI_TRADES, 0}, {"KestovarScan", StandInChildWndProc, IDI_SCAN, 0},
-        {"KestovarCompare", StandInChildWndProc, IDI_COMPARE, 0}, {"KestovarList", ListWndProc, IDI_COMPARE, 0},
-        {"KestovarGraph", StandInChildWndProc, IDI_GRAPH, 1},   {"KestovarPlot", StandInChildWndProc, IDI_PLOT, 1},
-        {"KestovarResGraph", StandInChildWndProc, IDI_RESGRAPH, 1}, {"KestovarChart", StandInChildWndProc, IDI_CHART, 1},
-        {"KestovarScript", StandInChildWndProc, IDI_SCRIPT, 0}, {"KestovarLog", LogWndProc, IDI_LOG, 0},
+        {"KestovarFrame", FrameWndProc, IDI_FRAME, 0},
+        {"KestovarResults", StandInChildWndProc, IDI_RESULTS, 0},
+        {"KestovarTrades", StandInChildWndProc, IDI_TRADES, 0},
+        {"KestovarScan", StandInChildWndProc, IDI_SCAN, 0},
+        {"KestovarCompare", StandInChildWndProc, IDI_COMPARE, 0},
+        {"KestovarList", ListWndProc, IDI_COMPARE, 0},
+        {"KestovarGraph", StandInChildWndProc, IDI_GRAPH, 1},
+        {"KestovarPlot", StandInChildWndProc, IDI_PLOT, 1},
+        {"KestovarResGraph", StandInChildWndProc, IDI_RESGRAPH, 1},
+        {"KestovarChart", StandInChildWndProc, IDI_CHART, 1},
+        {"KestovarScript", StandInChildWndProc, IDI_SCRIPT, 0},
+        {"KestovarLog", LogWndProc, IDI_LOG, 0},
         {"KestovarPopup", PopupNoticeWndProc, 0, 0},
     };
     for (const auto &c : kClasses) {
@@ -153,8 +159,7 @@ int InitApplication(HINSTANCE instance)
 {
     gFrame.instance = instance;
     gRun.uiThreadId = GetCurrentThreadId();
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_DATE_CLASSES |
-                                                          ICC_COOL_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_DATE_CLASSES | ICC_COOL_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     if (!InitCommonControlsEx(&controls)) {
         ReportError("Can't initialize common controls.");
         return 0;
@@ -182,8 +187,10 @@ int InitApplication(HINSTANCE instance)
     CopyString(gSettingsFile, sizeof gSettingsFile, gFrame.settingsPath, -1);
     char dateFormat[16];
     ReadSettingsKey("DateFormat", "-1", dateFormat, sizeof dateFormat);
-    if (PlatFileExists(gFrame.settingsPath)) LoadSettings(gFrame.settingsPath);
-    else ResetSettingsToDefaults();
+    if (PlatFileExists(gFrame.settingsPath))
+        LoadSettings(gFrame.settingsPath);
+    else
+        ResetSettingsToDefaults();
     ApplyLegacyDateFormat(atoi(dateFormat), &gSettings.DateInputFormat, gSettings.DateDisplayFormat,
                           sizeof gSettings.DateDisplayFormat);
     ClampWindowPositions();
@@ -260,7 +267,8 @@ static int RunProgram(HINSTANCE instance, const char *commandLine)
     }
     InitMessages(nullptr, frame, gProgramFolder);
     SetFrameTitle(nullptr);
-    ShowWindow(frame, gFrame.exitAfterBatch ? SW_SHOWMINIMIZED : gSettings.fMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+    ShowWindow(frame, gFrame.exitAfterBatch ? SW_SHOWMINIMIZED : gSettings.fMaximized ? SW_SHOWMAXIMIZED
+                                                                                      : SW_SHOWNORMAL);
     if (gSettings.ShowSettings && gFrame.settingsPanel) ShowWindow(gFrame.settingsPanel, SW_SHOW);
     if (gSettings.ShowDebugger && gFrame.debugPanel) ShowWindow(gFrame.debugPanel, SW_SHOW);
     LayoutFrame();

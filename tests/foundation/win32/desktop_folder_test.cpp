@@ -31,13 +31,15 @@ struct MovedDesktop {
     ~MovedDesktop()
     {
         if (!key) return;
-        if (had) RegSetValueExA(key, "Desktop", 0, type, (const BYTE *)saved, size);
-        else RegDeleteValueA(key, "Desktop");
+        if (had)
+            RegSetValueExA(key, "Desktop", 0, type, (const BYTE *)saved, size);
+        else
+            RegDeleteValueA(key, "Desktop");
         RegCloseKey(key);
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(DesktopFolder, FollowsAMovedDesktop)
 {

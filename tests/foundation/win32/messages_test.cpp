@@ -36,7 +36,7 @@ std::string MenuText(HMENU menu, UINT item, UINT flags)
     return text;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(WindowTest, DialogItemTextIsFormatted)
 {
@@ -72,7 +72,7 @@ TEST_F(WindowTest, WaitCursorNests)
     SetWaitCursor(0);
     EXPECT_EQ(GetCursor(), arrow);
     EXPECT_EQ(gMessageState.waitNesting, 0);
-    SetWaitCursor(0);   /* an unmatched close changes nothing */
+    SetWaitCursor(0); /* an unmatched close changes nothing */
     EXPECT_EQ(gMessageState.waitNesting, 0);
 }
 

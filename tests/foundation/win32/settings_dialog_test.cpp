@@ -18,7 +18,9 @@ namespace {
 
 /* ---- an in-memory dialog template --------------------------------------------------------- */
 
-enum : WORD { CLS_BUTTON = 0x80, CLS_EDIT = 0x81, CLS_COMBO = 0x85 };
+enum : WORD { CLS_BUTTON = 0x80,
+              CLS_EDIT = 0x81,
+              CLS_COMBO = 0x85 };
 
 struct DialogBuilder {
     std::vector<WORD> words;
@@ -27,11 +29,11 @@ struct DialogBuilder {
     {
         Dword(WS_POPUP | WS_VISIBLE);
         Dword(0);
-        words.push_back(0);   /* item count, patched */
+        words.push_back(0); /* item count, patched */
         for (int i = 0; i < 4; i++) words.push_back(i < 2 ? 0 : 400);
-        words.push_back(0);   /* no menu */
-        words.push_back(0);   /* standard class */
-        words.push_back(0);   /* no title */
+        words.push_back(0); /* no menu */
+        words.push_back(0); /* standard class */
+        words.push_back(0); /* no title */
     }
     void Dword(DWORD v)
     {
@@ -60,7 +62,7 @@ struct DialogBuilder {
             words.push_back(atom);
         }
         Text("");
-        words.push_back(0);   /* no creation data */
+        words.push_back(0); /* no creation data */
         items++;
         words[4] = (WORD)items;
     }
@@ -96,6 +98,7 @@ struct Vars {
 
 const char *const kWords[] = {"Daily", "Weekly", "Monthly", nullptr};
 
+/* clang-format off */
 const SettingEntry kRows[] = {
 /*    section  key           default dialog ctl  type            variable         extra */
     { "T", "B",          "0", 900, 101, ST_BOOL,        &v.b,           {} },
@@ -120,11 +123,13 @@ const SettingEntry kRows[] = {
     { "T", "Elsewhere",  "0", 901, 101, ST_BOOL,        &v.other,       {} },
     { nullptr, nullptr, nullptr, 0, 0, 0, nullptr, {} },
 };
+/* clang-format on */
 
 int ListSource(uint32_t type, int index, char *out, int size)
 {
     if (index >= 2) return 0;
-    FormatText(out, (size_t)size, "%s %d", type == ST_RESCOL ? "Col" : type == ST_GRAPHCOL ? "Graph" : "Strategy",
+    FormatText(out, (size_t)size, "%s %d", type == ST_RESCOL ? "Col" : type == ST_GRAPHCOL ? "Graph"
+                                                                                           : "Strategy",
                index);
     return 1;
 }
@@ -144,7 +149,7 @@ struct SettingsDialogTest : ::testing::Test {
         b.Item(110, BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, CLS_BUTTON);
         b.Item(111, BS_AUTORADIOBUTTON, CLS_BUTTON);
         b.Item(112, BS_AUTORADIOBUTTON, CLS_BUTTON);
-        b.Item(113, BS_AUTOCHECKBOX, CLS_BUTTON);   /* ends the group */
+        b.Item(113, BS_AUTOCHECKBOX, CLS_BUTTON); /* ends the group */
         for (WORD id : {120, 121, 122, 123, 124, 160}) b.Item(id, CBS_DROPDOWNLIST | WS_VSCROLL, CLS_COMBO);
         for (WORD id : {130, 131, 132, 133, 140}) b.Item(id, ES_AUTOHSCROLL, CLS_EDIT);
         b.Item(141, ES_MULTILINE | ES_AUTOVSCROLL, CLS_EDIT);
@@ -184,7 +189,7 @@ struct SettingsDialogTest : ::testing::Test {
     int Checked(int id) { return (int)IsDlgButtonChecked(dialog, id); }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(SettingsDialogTest, ListsLimitsAndPictures)
 {
@@ -194,7 +199,7 @@ TEST_F(SettingsDialogTest, ListsLimitsAndPictures)
     FillDialogListsRows(kRows, dialog, 900);
     EXPECT_EQ(Count(120), 3);
     EXPECT_EQ(Entry(120, 2), "Monthly");
-    EXPECT_EQ(Count(121), 3);   /* filled by its window, left alone */
+    EXPECT_EQ(Count(121), 3); /* filled by its window, left alone */
     EXPECT_EQ(Count(122), 2);
     EXPECT_EQ(Entry(122, 1), "Col 1");
     EXPECT_EQ(Entry(123, 0), "Graph 0");
@@ -233,7 +238,7 @@ TEST_F(SettingsDialogTest, VariablesShowInTheirControls)
     EXPECT_EQ(gExchangeSeenDuringChange, 1);
     EXPECT_EQ(Checked(101), 1);
     EXPECT_EQ(Checked(110) * 100 + Checked(111) * 10 + Checked(112), 1);
-    EXPECT_EQ(Checked(113), 0);   /* not part of the group */
+    EXPECT_EQ(Checked(113), 0); /* not part of the group */
     EXPECT_EQ(Sel(120), 1);
     EXPECT_EQ(Sel(121), 2);
     EXPECT_EQ(Sel(122), 1);
@@ -253,7 +258,7 @@ TEST_F(SettingsDialogTest, VariablesShowInTheirControls)
     EXPECT_STREQ(v.pathHistory, "C:\\nowhere\\a.kvd");
     EXPECT_EQ(Entry(170, 0), "C:\\nowhere\\a.kvd");
     EXPECT_EQ(TextOf(171), "needle");
-    EXPECT_STREQ(v.textHistory, "");   /* shown, not yet added */
+    EXPECT_STREQ(v.textHistory, ""); /* shown, not yet added */
 
     /* whole doubles print without decimals; unknown combo text selects entry 0 */
     v.autoDouble = 100000.0;
@@ -275,7 +280,7 @@ TEST_F(SettingsDialogTest, ControlsReadBackIntoTheVariables)
     CheckDlgButton(dialog, 111, BST_CHECKED);
     SendDlgItemMessageA(dialog, 120, CB_SETCURSEL, 2, 0);
     SendDlgItemMessageA(dialog, 122, CB_SETCURSEL, (WPARAM)-1, 0);
-    SetDlgItemTextA(dialog, 130, "-7");   /* a minus sign reads as 0 */
+    SetDlgItemTextA(dialog, 130, "-7"); /* a minus sign reads as 0 */
     SetDlgItemTextA(dialog, 131, "255");
     SetDlgItemTextA(dialog, 132, "2.5e3");
     SetDlgItemTextA(dialog, 133, "junk");
@@ -309,7 +314,7 @@ TEST_F(SettingsDialogTest, ControlsReadBackIntoTheVariables)
     EXPECT_STREQ(v.hist, "find me");
     EXPECT_STREQ(v.textHistory, "find me");
     EXPECT_EQ(TextOf(171), "find me");
-    EXPECT_EQ(v.other, 42);   /* another dialog's row */
+    EXPECT_EQ(v.other, 42); /* another dialog's row */
 
     /* no radio button checked reads as -1; no combo entry as empty text */
     for (int id : {110, 111, 112}) CheckDlgButton(dialog, id, BST_UNCHECKED);

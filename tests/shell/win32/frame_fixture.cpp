@@ -37,7 +37,7 @@ BOOL CALLBACK AnswerDialog(HWND window, LPARAM)
         return TRUE;
     char title[256];
     GetWindowTextA(window, title, sizeof title);
-    if (strcmp(title, "Find") == 0) return TRUE;   // modeless find dialogs stay open
+    if (strcmp(title, "Find") == 0) return TRUE; // modeless find dialogs stay open
     std::string seen = std::string(title) + "|";
     EnumChildWindows(window, CollectText, (LPARAM)&seen);
     int answer;
@@ -50,7 +50,7 @@ BOOL CALLBACK AnswerDialog(HWND window, LPARAM)
     if (answer != IDCANCEL) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
     return TRUE;
 }
-}  // namespace
+} // namespace
 
 void DialogWatcher::Start()
 {
@@ -117,11 +117,11 @@ void FrameTest::SetUp()
 void FrameTest::TearDown()
 {
     gRun.state = RUN_IDLE;
-    gRun.unattended = 1;   // closes without asking about modified windows
+    gRun.unattended = 1; // closes without asking about modified windows
     if (gFrame.frame) {
         HWND child;
         while (gFrame.mdiClient && (child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
-        SetMenu(gFrame.frame, nullptr);   // the menus are loaded once and serve the next frame too
+        SetMenu(gFrame.frame, nullptr); // the menus are loaded once and serve the next frame too
         DestroyWindow(gFrame.frame);
     }
     MSG msg;

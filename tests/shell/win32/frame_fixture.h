@@ -15,7 +15,7 @@
 struct DialogWatcher {
     static void Start();
     static void Answer(int button);
-    static std::vector<std::string> Seen();   /* "title|texts" of each dialog answered */
+    static std::vector<std::string> Seen(); /* "title|texts" of each dialog answered */
     static void Clear();
 };
 

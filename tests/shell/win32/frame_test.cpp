@@ -27,7 +27,7 @@ bool SeenText(const char *text)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(FrameTest, FrameHasItsBandsAndReadyStatus)
 {
@@ -112,7 +112,7 @@ TEST_F(FrameTest, EveryMenuCommandIsDispatched)
         Pump();
         EXPECT_EQ(gFrame.frame != nullptr, true) << id;
     }
-    EXPECT_EQ(gRun.state.load(), RUN_IDLE);   // Stop while idle leaves no stop request behind
+    EXPECT_EQ(gRun.state.load(), RUN_IDLE); // Stop while idle leaves no stop request behind
     EXPECT_TRUE(SeenText("About Kestovar|"));
     EXPECT_TRUE(SeenText("Version 1.0.0.0 ("));
     Command(IDM_RUN_TEST);
@@ -173,7 +173,7 @@ TEST_F(FrameTest, SecondStartHandOff)
     std::string two = "\"" + File("a.csv") + "\" " + File("b.txt");
     EXPECT_EQ(send(two.c_str(), (DWORD)two.size() + 1, 999), 1);
     Pump();
-    EXPECT_EQ(CountChildren("KestovarList"), 1);   // each named file opens
+    EXPECT_EQ(CountChildren("KestovarList"), 1); // each named file opens
     EXPECT_EQ(CountChildren("KestovarLog"), 1);
     // Not terminated, another tag, or empty: refused, nothing opened.
     char raw[8] = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'};
@@ -193,14 +193,14 @@ TEST_F(FrameTest, OpenFilesAreRestoredWithTheirPlaces)
     WriteTestFile(File("one.txt"), "1");
     WriteTestFile(File("two.txt"), "2");
     std::string ini = "[OpenFiles]\r\nFILE_COUNT=2\r\nFILE_1_PATH=" + File("one.txt") + "\r\nFILE_1_WINDOW=*10,20,300,200,1\r\n" +
-                      "FILE_2_PATH=" + File("two.txt") + "\r\nFILE_2_WINDOW=99999,5,300,200,1\r\n";
+        "FILE_2_PATH=" + File("two.txt") + "\r\nFILE_2_WINDOW=99999,5,300,200,1\r\n";
     WriteTestFile(File("restore.ini"), ini);
     RestoreOpenFiles(File("restore.ini").c_str());
     Pump();
     EXPECT_EQ(CountChildren("KestovarLog"), 2);
     char title[300];
     GetWindowTextA(gFrame.activeChild, title, sizeof title);
-    EXPECT_EQ(std::string(title), File("one.txt"));   // the starred window is active
+    EXPECT_EQ(std::string(title), File("one.txt")); // the starred window is active
     RECT r;
     GetWindowRect(gFrame.activeChild, &r);
     MapWindowPoints(nullptr, gFrame.mdiClient, (POINT *)&r, 2);
@@ -234,7 +234,7 @@ TEST_F(FrameTest, FindDialogRegistryHoldsThirteen)
     EXPECT_EQ(RegisterFindDialog(dialogs[13]), 0);
     EXPECT_TRUE(SeenText("Sorry, but you can't have more than 13 Find/Replace dialogs open at the same time."));
     UnregisterFindDialog(dialogs[4]);
-    EXPECT_EQ(gFrame.modeless[MODELESS_FIRST_FIND + 4], dialogs[5]);   // later slots move down
+    EXPECT_EQ(gFrame.modeless[MODELESS_FIRST_FIND + 4], dialogs[5]); // later slots move down
     EXPECT_EQ(gFrame.modeless[MODELESS_SLOTS - 1], nullptr);
     for (int i = 0; i < 14; i++) {
         UnregisterFindDialog(dialogs[i]);
@@ -311,8 +311,8 @@ TEST_F(FrameTest, TabsFollowWindowsAndDragAcross)
         SendMessageA(gFrame.frame, WM_MOUSEMOVE, 0, 0);
     }
     SendMessageA(gFrame.frame, WM_LBUTTONUP, 0, 0);
-    EXPECT_EQ(tabWindow(2), first);   // moved two places
-    EXPECT_EQ(CountChildren("KestovarLog"), 3);   // a drag closes nothing
+    EXPECT_EQ(tabWindow(2), first);             // moved two places
+    EXPECT_EQ(CountChildren("KestovarLog"), 3); // a drag closes nothing
     // A list window's tab shows the name its filler gave it.
     WriteTestFile(File("named.csv"), "A\n1\n");
     OpenCsvAsList(nullptr, File("named.csv").c_str());

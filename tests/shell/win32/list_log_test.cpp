@@ -56,7 +56,7 @@ std::string LogText()
     return text;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(FrameTest, CsvFilesOfEveryShape)
 {
@@ -64,13 +64,13 @@ TEST_F(FrameTest, CsvFilesOfEveryShape)
     struct Case {
         const char *name, *text;
         int columns;
-        const char *firstColumn;   // the "#" column: line numbers of the rows
+        const char *firstColumn; // the "#" column: line numbers of the rows
         const char *secondColumn;
     } cases[] = {
         {"quoted.csv", "Name,Amount\r\n\"Smith, J\",\"1,234\"\r\nLee,5\r\n", 3, "1;2;", "Smith J;Lee;"},
         {"blank.csv", "A,B\n1,2\n\n3,4\n", 3, "1;3;", "1;3;"},
-        {"short.csv", "A\nx\n\n12\n", 2, "1;3;", "x;12;"},          // short lines are rows
-        {"wide.csv", "A\n1,2,3\n", 2, "1;", "1;"},                     // extra fields are not shown
+        {"short.csv", "A\nx\n\n12\n", 2, "1;3;", "x;12;"}, // short lines are rows
+        {"wide.csv", "A\n1,2,3\n", 2, "1;", "1;"},         // extra fields are not shown
         {"empty.csv", "", 1, "", ""},
         {"noend.csv", "A,B\r\n7,8", 3, "1;", "7;"},
     };
@@ -98,12 +98,12 @@ TEST_F(FrameTest, ListSortsByKeysFindsCopiesAndExports)
                   "Symbol,Day,Amount\nAB,1/2/2020,\"$1,234,567.50\"\nCD,12/31/2019,(12.5%)\nAB,12/31/2019,10\nEF,1/2/2020,10\n");
     ASSERT_EQ(OpenCsvAsList("Prices", File("prices.csv").c_str()), 1);
     HWND list = ActiveList();
-    ClickHeader(list, 2, false);   // Day ascending (as dates)
-    ClickHeader(list, 3, true);    // then Amount ascending (as numbers)
+    ClickHeader(list, 2, false); // Day ascending (as dates)
+    ClickHeader(list, 3, true);  // then Amount ascending (as numbers)
     EXPECT_EQ(Column(list, 0), "2;3;4;1;");
-    ClickHeader(list, 3, true);    // Amount now descending
+    ClickHeader(list, 3, true); // Amount now descending
     EXPECT_EQ(Column(list, 0), "3;2;1;4;");
-    ClickHeader(list, 1, false);   // Symbol only, then Day
+    ClickHeader(list, 1, false); // Symbol only, then Day
     ClickHeader(list, 2, true);
     EXPECT_EQ(Column(list, 0), "3;1;2;4;");
     HWND header = ListView_GetHeader(GetListViewOf(list));
@@ -113,7 +113,7 @@ TEST_F(FrameTest, ListSortsByKeysFindsCopiesAndExports)
     EXPECT_TRUE(item.fmt & HDF_IMAGE);
     EXPECT_EQ(item.iImage, 1);
     Header_GetItem(header, 3, &item);
-    EXPECT_FALSE(item.fmt & HDF_IMAGE);   // no longer a key
+    EXPECT_FALSE(item.fmt & HDF_IMAGE); // no longer a key
 
     // Find: from the row after the selection, wrapping to the top.
     SelectItem(list, 2);
@@ -124,7 +124,7 @@ TEST_F(FrameTest, ListSortsByKeysFindsCopiesAndExports)
     SendMessageA(find, WM_COMMAND, IDOK, 0);
     Pump();
     EXPECT_EQ(GetSelectedItem(list), 3);
-    SendMessageA(find, WM_COMMAND, IDOK, 0);   // only row 3 holds it: not found again
+    SendMessageA(find, WM_COMMAND, IDOK, 0); // only row 3 holds it: not found again
     Pump();
     EXPECT_NE(DialogWatcher::Seen().size(), 0u);
     SendMessageA(find, WM_CLOSE, 0, 0);
@@ -185,8 +185,9 @@ TEST_F(FrameTest, OnlyTheProgramsOwnTemporaryFileIsDeleted)
 
 TEST_F(FrameTest, DialogLayoutFollowsGrowthOnly)
 {
-    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LOG_OPTIONS), gFrame.frame,
-                                     [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    HWND dialog = CreateDialogParamA(
+        GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LOG_OPTIONS), gFrame.frame,
+        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
     ASSERT_NE(dialog, nullptr);
     auto place = [&](int id) {
         RECT r;
@@ -235,6 +236,6 @@ TEST_F(FrameTest, ZoomingOneLogZoomsAll)
     EXPECT_EQ(gSettings.LogZoomLevel, 1);
     LOGFONTA after = {};
     GetObjectA((HFONT)SendMessageA(GetDlgItem(b, 1), WM_GETFONT, 0, 0), sizeof after, &after);
-    EXPECT_LT(after.lfHeight, before.lfHeight);   // taller (heights are negative)
+    EXPECT_LT(after.lfHeight, before.lfHeight); // taller (heights are negative)
     gSettings.LogZoomLevel = 0;
 }

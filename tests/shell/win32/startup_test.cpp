@@ -26,7 +26,7 @@ DWORD RunProgramCopy(const std::string &folder, const std::string &arguments)
     return code;
 }
 
-}  // namespace
+} // namespace
 
 TEST(StartUp, ErrorsBeforeTheFrameReachTheErrorLog)
 {

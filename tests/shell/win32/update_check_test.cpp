@@ -55,7 +55,7 @@ struct LocalServer {
             auto found = files.find(path);
             std::string body = found != files.end() ? found->second : "missing";
             std::string reply = std::string(found != files.end() ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found") +
-                                "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+                "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
             send(client, reply.data(), (int)reply.size(), 0);
             shutdown(client, SD_SEND);
             closesocket(client);
@@ -95,7 +95,7 @@ bool Seen(const char *text)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(FrameTest, UpdateCheckAgainstALocalServer)
 {
@@ -106,7 +106,7 @@ TEST_F(FrameTest, UpdateCheckAgainstALocalServer)
 
     server.files["version.txt"] = "1.0.0.0\r\n";
     server.files["version_date.txt"] = "20261201";
-    RunCheck(0);   // the start-up check is silent when current
+    RunCheck(0); // the start-up check is silent when current
     EXPECT_TRUE(DialogWatcher::Seen().empty());
     RunCheck(1);
     EXPECT_TRUE(Seen("You are running the latest version."));

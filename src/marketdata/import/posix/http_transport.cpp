@@ -16,7 +16,7 @@ enum { URL_SIZE = 1024 };
 struct Transfer {
     HttpSlot *slot;
     int target;
-    int failed;      /* no memory or a stop request */
+    int failed; /* no memory or a stop request */
 };
 
 static std::once_flag gCurlInit;
@@ -87,8 +87,10 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     slot->status = (int32_t)status;
     if (code != CURLE_OK || transfer.failed) {
-        if (transfer.failed) CopyString(error, errorSize, "The answer could not be stored.", -1);
-        else FormatText(error, errorSize, "%s", curlError[0] ? curlError : curl_easy_strerror(code));
+        if (transfer.failed)
+            CopyString(error, errorSize, "The answer could not be stored.", -1);
+        else
+            FormatText(error, errorSize, "%s", curlError[0] ? curlError : curl_easy_strerror(code));
         return 0;
     }
     if (wantHeaders) {

@@ -9,7 +9,8 @@
 #include "foundation/text_match.h"
 #include "marketdata/import/http_client.h"
 
-enum { WIDE_PATH_SIZE = 1024, READ_CHUNK = 65536 };
+enum { WIDE_PATH_SIZE = 1024,
+       READ_CHUNK = 65536 };
 
 static void WinHttpErrorText(DWORD code, char *out, int size)
 {
@@ -17,8 +18,10 @@ static void WinHttpErrorText(DWORD code, char *out, int size)
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
                              GetModuleHandleA("winhttp.dll"), code, 0, text, sizeof text, nullptr);
     while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n')) text[--n] = 0;
-    if (n) CopyString(out, size, text, -1);
-    else FormatText(out, size, "The request failed (error %lu).", (unsigned long)code);
+    if (n)
+        CopyString(out, size, text, -1);
+    else
+        FormatText(out, size, "The request failed (error %lu).", (unsigned long)code);
 }
 
 int HttpTransportOpen(HttpSlot *slot, const char *host, int port)
@@ -75,8 +78,8 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
         wchar_t *wide = nullptr;
         char *narrow = nullptr;
         ok = bytes > 0 && AllocMemory(&wide, bytes + 2) && AllocMemory(&narrow, bytes / 2 + 2) &&
-             WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, wide, &bytes,
-                                 WINHTTP_NO_HEADER_INDEX);
+            WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, wide, &bytes,
+                                WINHTTP_NO_HEADER_INDEX);
         if (ok) {
             int n = WideCharToMultiByte(CP_ACP, 0, wide, (int)(bytes / 2), narrow, (int)(bytes / 2 + 1), nullptr, nullptr);
             ok = HttpStoreHeaders(slot, narrow, (uint32_t)n);
