@@ -222,18 +222,29 @@ static void MarkMarketDay(int32_t date)
     DateList &calendar = gStore.dateLists[BAR_DAILY];
     int32_t *days = (int32_t *)calendar.dates;
     int32_t *found = nullptr;
+    /* Workers of an online import mark the days of their own symbols at the
+    ** same time: every read and write of a day goes through an atomic, and
+    ** each writer stores the same whole value. */
+    auto day = [&](int32_t k) { return __atomic_load_n(&days[k], __ATOMIC_RELAXED); };
     /* The calendar holds every day from the start, so the day's place is
     ** its distance from the first; the search is the fallback. */
-    int32_t at = calendar.count > 0 ? DaysBetween(days[0] < 0 ? -days[0] : days[0], date) : -1;
-    if (at >= 0 && at < calendar.count && (days[at] == date || days[at] == -date)) {
+    int32_t first = calendar.count > 0 ? day(0) : 0;
+    int32_t at = calendar.count > 0 ? DaysBetween(first < 0 ? -first : first, date) : -1;
+    if (at >= 0 && at < calendar.count && (day(at) == date || day(at) == -date)) {
         found = &days[at];
     } else {
-        int32_t key = date;
-        found = (int32_t *)bsearch(&key, days, (size_t)calendar.count, sizeof(int32_t), CompareAbsDate);
+        int32_t lo = 0, hi = calendar.count - 1;
+        while (lo <= hi && !found) {
+            int32_t mid = lo + (hi - lo) / 2, v = day(mid), a = v < 0 ? -v : v;
+            if (a == date)
+                found = &days[mid];
+            else if (a < date)
+                lo = mid + 1;
+            else
+                hi = mid - 1;
+        }
     }
-    /* Workers mark days of their own symbols at once; each writes the same
-    ** whole value, so a plain atomic store is enough. */
-    if (found && *found < 0) __atomic_store_n(found, date, __ATOMIC_RELAXED);
+    if (found && __atomic_load_n(found, __ATOMIC_RELAXED) < 0) __atomic_store_n(found, date, __ATOMIC_RELAXED);
 }
 
 int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark)
@@ -425,7 +436,7 @@ int LogSymbolLine(SymbolRecord *record)
         uint32_t written = 0;
         PlatWriteFile(gImport.log, line, (uint32_t)n, &written);
     }
-    gImport.keptCount++;
+    __atomic_add_fetch(&gImport.keptCount, 1, __ATOMIC_RELAXED); /* the status line reads it while workers run */
     return daily;
 }
 
@@ -477,11 +488,13 @@ int IsInIncludeList(const char *symbol, int list)
     MakeIdentifier(id);
     FormatText(key, sizeof key, "0.%s", id);
     for (char *p = key; *p; p++) *p = (char)toupper((unsigned char)*p);
+    /* Other workers insert keys while this one looks: the lookup is made
+    ** under the import lock. */
+    std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);
+    if (gImport.useLock) guard.lock();
     uint64_t position = gImport.importedKeys ? HashLookup(gImport.importedKeys, key) : 0;
     if (!position) return 0;
     if (list >= 1 && list <= IMPORT_LISTS) {
-        std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);
-        if (gImport.useLock) guard.lock();
         SymbolRecord *record = &gStore.symbols[position - 1];
         if (position > (uint64_t)gImport.count || CompareNoCase(record->info.Symbol, id) != 0) {
             record = nullptr;

@@ -79,6 +79,8 @@ static OnlineRun gOnline;
 /* The failure texts of the block's workers, one line each. */
 static char gWorkerFailures[IMPORT_ERROR_TEXT_SIZE];
 static std::mutex gFailureLock;
+/* The status bar shows what each slot fetches while its worker changes it. */
+static std::mutex gSlotTextLock;
 static WorkerContext gWorkers[MAX_WORKERS];
 
 /* ---- the Tiingo CSV layout ---------------------------------------------------------- */
@@ -433,7 +435,10 @@ static void PricePath(Worker *w, const ImportWorkItem *item, char *path, int siz
             FormatText(exchanges, sizeof exchanges, "&exchanges=%s", gSettings.TiingoExchanges);
         }
     }
-    CopyString(w->slot->text, sizeof w->slot->text, ticker, -1);
+    {
+        std::lock_guard<std::mutex> hold(gSlotTextLock);
+        CopyString(w->slot->text, sizeof w->slot->text, ticker, -1);
+    }
     UrlEncode(ticker, w->requestSymbol, sizeof w->requestSymbol);
     int32_t s = gImport.startDate, e = gImport.endDate;
     int sy = DateYear(s), sm = DateMonth(s), sd = DateDay(s), ey = DateYear(e), em = DateMonth(e), ed = DateDay(e);
@@ -534,6 +539,7 @@ static void CleanRecord(Worker *w)
     FreeMemory(&w->record.fundamentals);
     FreeMemory(&w->record.events);
     memset((void *)&w->record, 0, sizeof w->record);
+    std::lock_guard<std::mutex> hold(gSlotTextLock);
     w->slot->text[0] = 0;
 }
 
@@ -686,10 +692,13 @@ int ImportOnlineSymbols(ImportItem *row)
         uint64_t now = PlatTickCount64();
         if (now - shown > STATUS_INTERVAL_MS) {
             shown = now;
-            SetStatusText(1, "Kept %d of %d", gImport.keptCount, __atomic_load_n(&gImport.processedCount, __ATOMIC_RELAXED));
+            SetStatusText(1, "Kept %d of %d", __atomic_load_n(&gImport.keptCount, __ATOMIC_RELAXED), __atomic_load_n(&gImport.processedCount, __ATOMIC_RELAXED));
             for (int k = 0; k < n && k < gSettings.StatusBarFields; k++) {
                 char text[HTTP_SLOT_TEXT_SIZE];
-                CopyString(text, sizeof text, gHttpSlots[k].text, HTTP_SLOT_TEXT_SIZE - 1);
+                {
+                    std::lock_guard<std::mutex> hold(gSlotTextLock);
+                    CopyString(text, sizeof text, gHttpSlots[k].text, HTTP_SLOT_TEXT_SIZE - 1);
+                }
                 SetStatusText(k + 2, "%s", text);
             }
         }
