@@ -9,6 +9,7 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
+#include "foundation/folder_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/symbols.h"
@@ -129,6 +130,27 @@ void ShowLowMemoryWarning()
     FormatLowMemoryWarning(text, sizeof text, loaded, calculated, results);
     ReportError("%s", text);
     SetResultCode(RESULT_LOW_MEMORY);
+}
+
+static void MakeFolder(char *folder)
+{
+    if (!CreateFolder(folder)) CopyString(folder, 260, gProgramFolder, -1);
+}
+
+void SetUpProgramFolders()
+{
+    if (!gSettings.ScriptPath[0]) {
+        FormatText(gSettings.ScriptPath, sizeof gSettings.ScriptPath, "%s\\Scripts", gProgramFolder);
+        FormatText(gSettings.DataPath, sizeof gSettings.DataPath, "%s\\Data", gProgramFolder);
+        FormatText(gSettings.OutputPath, sizeof gSettings.OutputPath, "%s\\Output", gProgramFolder);
+    }
+    MakeFolder(gSettings.ScriptPath);
+    MakeFolder(gSettings.DataPath);
+    MakeFolder(gSettings.OutputPath);
+    CopyString(gScriptsFolder, sizeof gScriptsFolder, gSettings.ScriptPath, -1);
+    CopyString(gDataFolder, sizeof gDataFolder, gSettings.DataPath, -1);
+    CopyString(gOutputFolder, sizeof gOutputFolder, gSettings.OutputPath, -1);
+    CreateOutputFolders();
 }
 
 int CreateOutputFolders()

@@ -212,6 +212,12 @@ void LogDebugHeader(int date, const char *symbol, const FormulaSlot *formula);
 ** its path would not fit 260 characters (then nothing is created). */
 int CreateOutputFolders();
 
+/* The program's folders at start-up: Scripts, Data and Output under the
+** program folder when the settings name none, each created (a folder that
+** cannot be made falls back to the program folder), copied into
+** gScriptsFolder, gDataFolder and gOutputFolder, then CreateOutputFolders. */
+void SetUpProgramFolders();
+
 /* The history rule: drops entries equal to newText (case ignored) and, when
 ** checking paths, entries missing on disk; drops the oldest until newText fits
 ** in 2048 bytes; puts newText first (null newText only cleans the list). */

@@ -54,11 +54,6 @@ static void EndProgressLine()
     fflush(stdout);
 }
 
-static void MakeFolder(char *folder)
-{
-    if (!CreateFolder(folder)) CopyString(folder, 260, gProgramFolder, -1);
-}
-
 /* The window program's initialisation without the window steps. */
 static int InitApplication()
 {
@@ -71,18 +66,7 @@ static int InitApplication()
         ResetSettingsToDefaults();
     RepairLoadedSettings(&gSettings.AccountSize, &gSettings.MaxMemPct, &gSettings.StatusBarFields);
     gSettings.ShowStatusBar = 1;
-    if (!gSettings.ScriptPath[0]) {
-        FormatText(gSettings.ScriptPath, sizeof gSettings.ScriptPath, "%s\\Scripts", gProgramFolder);
-        FormatText(gSettings.DataPath, sizeof gSettings.DataPath, "%s\\Data", gProgramFolder);
-        FormatText(gSettings.OutputPath, sizeof gSettings.OutputPath, "%s\\Output", gProgramFolder);
-    }
-    MakeFolder(gSettings.ScriptPath);
-    MakeFolder(gSettings.DataPath);
-    MakeFolder(gSettings.OutputPath);
-    CopyString(gScriptsFolder, sizeof gScriptsFolder, gSettings.ScriptPath, -1);
-    CopyString(gDataFolder, sizeof gDataFolder, gSettings.DataPath, -1);
-    CopyString(gOutputFolder, sizeof gOutputFolder, gSettings.OutputPath, -1);
-    CreateOutputFolders();
+    SetUpProgramFolders();
     gSettings.CalcThreads = ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount());
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;

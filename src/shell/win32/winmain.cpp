@@ -150,11 +150,6 @@ static void ReadSettingsKey(const char *key, const char *defaultValue, char *out
     IniClose(&ini);
 }
 
-static void MakeFolder(char *folder)
-{
-    if (!CreateFolder(folder)) CopyString(folder, 260, gProgramFolder, -1);
-}
-
 int InitApplication(HINSTANCE instance)
 {
     gFrame.instance = instance;
@@ -198,18 +193,7 @@ int InitApplication(HINSTANCE instance)
     if (!gSettings.UserDllPath[0] || !CreateFolder(gSettings.UserDllPath))
         CopyString(gSettings.UserDllPath, sizeof gSettings.UserDllPath, gProgramFolder, -1);
 
-    if (!gSettings.ScriptPath[0]) {
-        FormatText(gSettings.ScriptPath, sizeof gSettings.ScriptPath, "%s\\Scripts", gProgramFolder);
-        FormatText(gSettings.DataPath, sizeof gSettings.DataPath, "%s\\Data", gProgramFolder);
-        FormatText(gSettings.OutputPath, sizeof gSettings.OutputPath, "%s\\Output", gProgramFolder);
-    }
-    MakeFolder(gSettings.ScriptPath);
-    MakeFolder(gSettings.DataPath);
-    MakeFolder(gSettings.OutputPath);
-    CopyString(gScriptsFolder, sizeof gScriptsFolder, gSettings.ScriptPath, -1);
-    CopyString(gDataFolder, sizeof gDataFolder, gSettings.DataPath, -1);
-    CopyString(gOutputFolder, sizeof gOutputFolder, gSettings.OutputPath, -1);
-    CreateOutputFolders();
+    SetUpProgramFolders();
     SetCurrentDirectoryA(gScriptsFolder);
     if (gSettings.DataFile[0]) ExpandPathMacros(gSettings.DataFile, gDataFolder);
     if (gSettings.ActiveScript[0]) ExpandPathMacros(gSettings.ActiveScript, gScriptsFolder);
