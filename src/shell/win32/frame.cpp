@@ -15,6 +15,7 @@
 #include "foundation/win32/settings_dialog.h"
 #include "marketdata/store/data_load.h"
 #include "shell/frame_rules.h"
+#include "engine/run_driver.h"
 #include "shell/services.h"
 
 /* Row order is the tab icons' order; several rules name kinds by row. */
@@ -362,7 +363,7 @@ int DispatchFrameCommand(int id)
     int idle = gRun.state.load() == RUN_IDLE;
     int mode = RunModeOfCommand(id);
     if (mode >= 0) {
-        if (idle) StandInRunScript(mode);
+        if (idle) RunScript(mode);
         return 1;
     }
     switch (id) {

@@ -62,14 +62,6 @@ int StandInKindCommand(HWND child, int commandId)
     return 1;
 }
 
-/* STANDIN for the run driver's RunScript. */
-int StandInRunScript(int mode)
-{
-    static const char *const kModes[6] = {"Import", "Apply", "Scan", "Test", "Optimize", "Orders"};
-    SetStatusText(0, "%s: the run driver is not available yet", kModes[mode >= 0 && mode < 6 ? mode : 1]);
-    return -1;
-}
-
 static HWND OpenTextChild(const char *className, const char *title, const char *path)
 {
     char *text = nullptr;
