@@ -10,6 +10,8 @@
 ** array on one thread (qsort and a write per member), measured in the same run. */
 #include <benchmark/benchmark.h>
 
+#include "bench_store.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -54,53 +56,7 @@ struct Store {
         gSettings.NearZero = 1.0e-13;
         gSettings.BarSize2 = BAR_DAILY;
 
-        /* Weekdays from 2000 on: 25 years of market days. */
-        std::vector<int32_t> days;
-        for (int y = 2000; y < 2000 + kYears; y++)
-            for (int m = 1; m <= 12; m++)
-                for (int d = 1; d <= 28; d++) {
-                    int32_t date = y * 10000 + m * 100 + d;
-                    if ((y * 372 + m * 31 + d) % 7 < 5) days.push_back(date);
-                }
-        DateList &daily = gStore.dateLists[BAR_DAILY];
-        AllocMemory(&daily.dates, (days.size() + 1) * sizeof(uint32_t));
-        for (size_t i = 0; i < days.size(); i++) daily.dates[i] = (uint32_t)days[i];
-        daily.count = (int32_t)days.size();
-        daily.capacity = daily.count + 1;
-        for (int b = BAR_WEEKLY; b < BAR_SIZE_COUNT; b++) AllocMemory(&gStore.dateLists[b].dates, sizeof(uint32_t));
-
-        AllocMemory(&gStore.symbols, (uint64_t)(kSymbols + 1) * sizeof(SymbolRecord));
-        uint32_t state = 12345;
-        for (int32_t s = 0; s < kSymbols; s++) {
-            SymbolRecord &r = gStore.symbols[s];
-            FormatText(r.info.Symbol, sizeof r.info.Symbol, "S%05d", s);
-            r.firstUsedDate = FIRST_USED_NONE;
-            int32_t first = s % 700; /* symbols start at different dates */
-            int32_t n = daily.count - first;
-            AllocMemory(&r.bars[BAR_DAILY], (uint64_t)(n + 1) * sizeof(Bar));
-            double price = 20.0 + s % 90;
-            for (int32_t i = 0; i < n; i++) {
-                state = state * 214013u + 2531011u;
-                double move = ((double)((state >> 16) & 0x7FFF) / 32767.0 - 0.5) * 0.04;
-                Bar &bar = r.bars[BAR_DAILY][i];
-                bar.date = days[(size_t)(first + i)];
-                bar.open = price;
-                price *= 1.0 + move;
-                bar.close = price;
-                bar.high = std::max(bar.open, bar.close) * 1.01;
-                bar.low = std::min(bar.open, bar.close) * 0.99;
-                bar.volume = 1000.0 + (state & 1023);
-                bar.split = 1.0;
-            }
-            r.barCounts[BAR_DAILY] = n;
-            r.firstDate = r.bars[BAR_DAILY][0].date;
-            r.lastDate = r.bars[BAR_DAILY][n - 1].date;
-            bars += n;
-        }
-        gStore.symbolCount = kSymbols;
-        gStore.firstDate = days.front();
-        gStore.lastDate = days.back();
-        BuildCalendarSymbol();
+        bars = MakeBenchStore(kSymbols, kYears);
 
         texts.reserve(kItemCount);
         for (int32_t i = 0; i < kItemCount; i++) {
