@@ -13,6 +13,7 @@
 #include "engine/positions.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
+#include "engine/run_view_hooks.h"
 #include "engine/trace.h"
 #include "engine/trade_list.h"
 #include "foundation/allocator.h"
@@ -267,6 +268,31 @@ static int CheckOutputPath(char *outPath, const char *path, const char *kind)
     return path[0] && CheckSaveAsCsvPath(outPath, path, kind);
 }
 
+/* The live graph of the test: refreshed when it is open, else opened. */
+static void ShowLiveGraph(TestRecord *test)
+{
+    if (gRunViewHooks.showLiveGraph) gEngineRun.liveGraph = gRunViewHooks.showLiveGraph(gEngineRun.liveGraph, gEngineRun.results, test);
+}
+
+/* What a listed test hands to the views: live graph, report, the two CSV
+** exports and the trade-list window, as the settings ask. */
+static void FinishTestOutputs(ResultsWindow *window, TestRecord *test)
+{
+    if (gEngineRun.liveGraph || gSettings.AddGraph) ShowLiveGraph(test);
+    gEngineRun.liveGraph = nullptr;
+    if (gSettings.AddGraph) {
+        PlatSleep(100);
+        PumpMessages();
+    }
+    if (gSettings.AddReport && gRunViewHooks.writeTestReport) gRunViewHooks.writeTestReport(window, test);
+    char path[260];
+    if (CheckOutputPath(path, gScriptSettings.SaveStatsAs, "Stats") && gRunViewHooks.saveStatsCsv)
+        gRunViewHooks.saveStatsCsv(test, path);
+    if (CheckOutputPath(path, gScriptSettings.SaveTradesAs, "Trades") && gRunViewHooks.saveTradesCsv)
+        gRunViewHooks.saveTradesCsv(test, path);
+    if (gSettings.AddTrades && test->tradeCount > 0 && gRunViewHooks.openTradeList) gRunViewHooks.openTradeList(test);
+}
+
 /* Frees a record that will not be listed, with the open log. */
 static int DropTest(TestRecord *test, int result)
 {
@@ -349,7 +375,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     if (!LoadTradeLists(test)) return DropTest(test, 0);
 
     int32_t previous = OffsetTradingDate(list, test->firstDate, -1);
-    uint64_t lastProgress = PlatTickCount64();
+    uint64_t lastProgress = PlatTickCount64(), lastGraph = lastProgress;
     const int32_t *wfDates = (const int32_t *)gWalkForwardDates.items;
     for (int32_t r = 0; r < rowCount; r++) {
         int32_t date = (int32_t)list->dates[firstIndex + r];
@@ -484,6 +510,12 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             FormatDate(date, gSettings.DateDisplayFormat, day);
             SetStatusText(1, "Date: %s", day);
             lastProgress = now;
+            bool fewTests = gRun.mode != RUN_MODE_OPTIMIZE || gEngineRun.testCount < 1000;
+            if (gSettings.ShowStatusBar && fewTests && gRunViewHooks.showStatLines) gRunViewHooks.showStatLines(test);
+            if (gSettings.AddGraph && gRun.mode != RUN_MODE_OPTIMIZE && now - lastGraph > 1000) {
+                ShowLiveGraph(test);
+                lastGraph = now;
+            }
         }
         PumpMessages();
         if (gRun.state == RUN_STOP_REQUESTED) {
@@ -501,10 +533,15 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     }
     if (gRun.mode == RUN_MODE_OPTIMIZE && test->closedTradeCount == 0 && !gSettings.OptKeepNoTrades) return DropTest(test, 1);
     if (gRun.testLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog();
-    if (gEngineRun.results)
-        AddTestToResults(gEngineRun.results, test);
-    else
+    ResultsWindow *window = gEngineRun.results;
+    if (!window) {
         FreeTestRecord(nullptr, test);
+        RefreshAllResGraphs();
+        return 1;
+    }
+    AddTestToResults(window, test);
     RefreshAllResGraphs();
+    if (gRun.mode == RUN_MODE_OPTIMIZE) return 1;
+    FinishTestOutputs(window, test);
     return 1;
 }
