@@ -540,6 +540,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         return 1;
     }
     AddTestToResults(window, test);
+    gEngineRun.testsListed++;
     RefreshAllResGraphs();
     if (gRun.mode == RUN_MODE_OPTIMIZE) return 1;
     FinishTestOutputs(window, test);
