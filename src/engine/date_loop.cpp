@@ -243,7 +243,8 @@ static void PrepareStrategies(TestRecord *test, EvalContext *context)
 /* The StratData aggregates and per-strategy items of the date. */
 static void CalcStrategyData(EvalContext *context)
 {
-    if (gStratDataItems.count == 0) return;
+    /* Each routine returns at once without items of its own kind: a script
+    ** with TestData items but no StratData ones still needs its TestData. */
     CalcStrategyAggregates(context);
     CalcStrategyItems(context);
 }
@@ -371,7 +372,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     }
     context.strategy = nullptr;
     context.strategyIndex = -1;
-    if (gStratDataItems.count > 0 && !AllocStrategyArrays()) return DropTest(test, 0);
+    if (!AllocStrategyArrays()) return DropTest(test, 0);
     if (!LoadTradeLists(test)) return DropTest(test, 0);
 
     int32_t previous = OffsetTradingDate(list, test->firstDate, -1);
