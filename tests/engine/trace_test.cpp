@@ -82,3 +82,21 @@ TEST_F(TraceTest, DebugItemsShowTheFormulaTextOfTheEntry)
 }
 
 } // namespace
+
+namespace {
+
+/* Each bar date the limits given are traced before the setups: MaxSameSym
+** only when above 1, amounts as money. */
+TEST_F(TraceTest, TheLimitsGivenAreTracedEachDate)
+{
+    ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: 0\n  MaxPositions: 3\n  MaxSameSym: 1\n  MaxInvested: 5000\n"));
+    std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("\r\n2024-01-10\topen\tS1\tMaxPositions = 3 MaxInvested = $5,000.00 \r\n"))
+        << log;
+    ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: 0\n"));
+    std::string second = ReadTestFile(gLogsFolder + std::string("\\TEST_0002.TXT"));
+    EXPECT_FALSE(second.empty());
+    EXPECT_EQ(std::string::npos, second.find("Max")) << second;
+}
+
+} // namespace
