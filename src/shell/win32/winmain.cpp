@@ -22,6 +22,7 @@
 #include "script/eval/item_table.h"
 #include "script/builtins/builtins.h"
 #include "shell/command_line.h"
+#include "shell/run_view_setup.h"
 #include "shell/frame_rules.h"
 #include "shell/services.h"
 #include "shell/version_check.h"
@@ -205,6 +206,7 @@ int InitApplication(HINSTANCE instance)
     gSettings.CalcThreads = ComputeWorkerCount(gSettings.CalcThreads, (int)system.dwNumberOfProcessors);
 
     if (!InstallBuiltins()) return 0;
+    InstallRunViewHooks();
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
