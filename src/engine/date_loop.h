@@ -40,6 +40,10 @@ extern EngineRun gEngineRun;
 /* Frees the run's scratch and empties the record. */
 void ResetEngineRun();
 
+/* Fills the debug panel from the last test: the first open position of the
+** first strategy that holds one gives the Symbol and Strategy boxes. */
+void UpdateExaminePanel();
+
 /* Runs test testIndex of the run, in sample (wfFlag 0) or out of sample (1). */
 int RunTest(int32_t testIndex, int32_t wfFlag);
 
