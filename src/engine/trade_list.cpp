@@ -654,6 +654,16 @@ static int32_t DelistedMonth(const char *candidate, const char *symbol, const ch
     return yyyymm;
 }
 
+void MoveToSessionDates(TradeListRow *row, const ContractSpec *spec)
+{
+    if (!spec || spec->FuturesOpenTime <= 0) return;
+    const DateList *days = &gStore.dateLists[BAR_DAILY];
+    if (row->entryDate && row->entryClock >= spec->FuturesOpenTime)
+        row->entryDate = OffsetTradingDate(days, row->entryDate, 1);
+    if (row->exitDate && row->exitClock >= spec->FuturesOpenTime)
+        row->exitDate = OffsetTradingDate(days, row->exitDate, 1);
+}
+
 void MapTradeSymbols(StrategyRecord *strategy, TradeListRow *row, int32_t firstDate, int32_t lastDate)
 {
     if (row->quantityIn == 0) {

@@ -11,6 +11,7 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "script/compiler/side_files.h"
 #include "script/compiler/strategy.h"
 #include "shell/headless/headless.h"
 #include "support/test_support.h"
@@ -264,6 +265,40 @@ TEST_F(TradeListTest, TheEndDateDecidesBetweenReplayAndRules)
     strategy->tradeListRowCount = 0;
     gStrategies = savedStrategies;
     gStrategyCount = savedCount;
+}
+
+} // namespace
+
+namespace {
+
+/* A session that ends at 17:00: a fill at or after it belongs to the next
+** trading date (Friday's evening fill to Monday); without a session end or a
+** clock nothing moves. */
+TEST_F(TradeListTest, FillsAfterTheSessionEndMoveToTheNextTradingDate)
+{
+    LoadStore(Weekdays(20240108, 20240119), {{"ES", {}}});
+    struct Case {
+        int32_t sessionEnd, entryClock, exitDate, exitClock;
+        int32_t entryAfter, exitAfter;
+    } cases[] = {
+        {170000, 170000, 20240112, 235900, 20240111, 20240115},
+        {170000, 165959, 20240112, 93000, 20240110, 20240112},
+        {170000, 180000, 0, 180000, 20240111, 0}, /* still open */
+        {0, 180000, 20240112, 180000, 20240110, 20240112},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.entryClock);
+        ContractSpec spec{};
+        spec.FuturesOpenTime = c.sessionEnd;
+        TradeListRow row{};
+        row.entryDate = 20240110;
+        row.entryClock = c.entryClock;
+        row.exitDate = c.exitDate;
+        row.exitClock = c.exitClock;
+        MoveToSessionDates(&row, &spec);
+        EXPECT_EQ(c.entryAfter, row.entryDate);
+        EXPECT_EQ(c.exitAfter, row.exitDate);
+    }
 }
 
 } // namespace
