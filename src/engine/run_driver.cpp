@@ -146,6 +146,8 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     if (window) {
         RefreshResultsList(window);
         if (gResultsFileName[0]) SaveResultsFile(window, 0);
+        if (gScriptSettings.SaveTestListAs[0] && gRunViewHooks.saveTestList)
+            gRunViewHooks.saveTestList(window, gScriptSettings.SaveTestListAs);
     }
     if (gPendingRuntimeError[0]) {
         ReportError("Script Runtime Error:\n%s", gPendingRuntimeError);
