@@ -285,7 +285,8 @@ void UpdateExaminePanel()
 /* The live graph of the test: refreshed when it is open, else opened. */
 static void ShowLiveGraph(TestRecord *test)
 {
-    if (gRunViewHooks.showLiveGraph) gEngineRun.liveGraph = gRunViewHooks.showLiveGraph(gEngineRun.liveGraph, gEngineRun.results, test);
+    if (gRunViewHooks.showLiveGraph)
+        gEngineRun.liveGraph = gRunViewHooks.showLiveGraph(gEngineRun.liveGraph, gEngineRun.results, test);
 }
 
 /* What a listed test hands to the views: live graph, report, the two CSV

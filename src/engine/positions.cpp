@@ -260,10 +260,24 @@ static double EvalAmountLimit(StrategyRecord *r, int32_t slot, EvalContext *cont
 static bool TracesLimits(const StrategyRecord *r)
 {
     static const int32_t kTraced[] = {
-        SLOT_MAX_SETUPS,   SLOT_MAX_ENTRIES,  SLOT_MAX_POSITIONS, SLOT_MAX_NEW_POS,   SLOT_MAX_SAME_CAT,
-        SLOT_MAX_SAME_SYM, SLOT_MAX_EXPOSURE, SLOT_MAX_NEW_EXP,   SLOT_MAX_SYM_EXP,   SLOT_MAX_CAT_EXP,
-        SLOT_MAX_INVESTED, SLOT_MAX_NEW_INV,  SLOT_MAX_SYM_INV,   SLOT_MAX_CAT_INV,   SLOT_MAX_LONG_INV,
-        SLOT_MAX_SHORT_INV, SLOT_MAX_NET_INV, SLOT_MIN_NET_INV,
+        SLOT_MAX_SETUPS,
+        SLOT_MAX_ENTRIES,
+        SLOT_MAX_POSITIONS,
+        SLOT_MAX_NEW_POS,
+        SLOT_MAX_SAME_CAT,
+        SLOT_MAX_SAME_SYM,
+        SLOT_MAX_EXPOSURE,
+        SLOT_MAX_NEW_EXP,
+        SLOT_MAX_SYM_EXP,
+        SLOT_MAX_CAT_EXP,
+        SLOT_MAX_INVESTED,
+        SLOT_MAX_NEW_INV,
+        SLOT_MAX_SYM_INV,
+        SLOT_MAX_CAT_INV,
+        SLOT_MAX_LONG_INV,
+        SLOT_MAX_SHORT_INV,
+        SLOT_MAX_NET_INV,
+        SLOT_MIN_NET_INV,
     };
     for (int32_t slot : kTraced)
         if (IsSlotGiven(&r->slots[slot])) return true;

@@ -114,8 +114,7 @@ TEST_F(TraceTest, TargetAndStopChecksWriteOneDebugLineEach)
     int32_t test = 0;
     for (const char *exits : cases) {
         SCOPED_TRACE(exits);
-        ASSERT_EQ(0, Run(std::string("Strategy: S1\n  EntrySetup: 1\n  Quantity: 100\n  MaxPositions: 1\n") + exits +
-                         "  DebugTargetStop: C\n"));
+        ASSERT_EQ(0, Run(std::string("Strategy: S1\n  EntrySetup: 1\n  Quantity: 100\n  MaxPositions: 1\n") + exits + "  DebugTargetStop: C\n"));
         char name[32];
         FormatText(name, sizeof name, "\\TEST_%.4d.TXT", (int)++test);
         std::string log = ReadTestFile(gLogsFolder + std::string(name));
