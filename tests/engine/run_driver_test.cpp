@@ -98,6 +98,7 @@ TEST_F(DriverRun, APendingRuntimeErrorIsShownOnceAndCleared)
 ** place is the one the next compile loads: here a copy without the export. */
 TEST_F(DriverRun, ARunLetsGoOfThePlugInLibrary)
 {
+    ASSERT_TRUE(InstallBuiltins());
     TempFolder folder;
     std::string suffix = PlatLibrarySuffix(), plugin = folder.File("radez" + suffix);
     ASSERT_EQ(1, PlatCopyFile((TestProgramFolder() + "\\radez" + suffix).c_str(), plugin.c_str()));
