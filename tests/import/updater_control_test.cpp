@@ -30,7 +30,8 @@ void KeepStatus(int part, const char *text)
 int UpdaterState()
 {
     void *window = FindNorgateUpdaterWindow();
-    return !window ? 0 : FindBusyCancelButton(window) ? 2 : 1;
+    return !window ? 0 : FindBusyCancelButton(window) ? 2
+                                                      : 1;
 }
 
 /* Waits up to five seconds for the updater to reach state; true when it did. */
@@ -202,7 +203,8 @@ TEST_F(UpdaterTest, WritesTheSecurityInformationPage)
              "<tr><td class='w3-text-blue'>projepsq</td><td>Mean earnings per share forecast, current quarter</td>"
              "<td class='w3-text-red'>12</td><td>2024-06-30</td></tr>\n",
          })
-        EXPECT_NE(std::string::npos, page.find(part)) << part << "\n---\n" << page;
+        EXPECT_NE(std::string::npos, page.find(part)) << part << "\n---\n"
+                                                      << page;
     EXPECT_EQ(std::string::npos, page.find("subtype1"));
     const std::string end = "</table></div>\n</body>\n</html>\n";
     EXPECT_EQ(end, page.substr(page.size() - end.size()));

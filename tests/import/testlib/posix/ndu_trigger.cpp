@@ -27,7 +27,8 @@
 #include <cstring>
 #include <string>
 
-enum { BUSY_MS = 1500, LIFETIME_MS = 120000 };
+enum { BUSY_MS = 1500,
+       LIFETIME_MS = 120000 };
 static const char kTitle[] = "Norgate Data Updater";
 static const char kCancel[] = "Cancel Update";
 

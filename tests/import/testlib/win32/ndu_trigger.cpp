@@ -25,7 +25,8 @@
 #include <cstring>
 #include <string>
 
-enum { BUSY_MS = 1500, LIFETIME_MS = 120000 };
+enum { BUSY_MS = 1500,
+       LIFETIME_MS = 120000 };
 static const char kTitle[] = "Norgate Data Updater";
 static const char kCancel[] = "Cancel Update";
 
@@ -39,7 +40,9 @@ static std::string InstallFolder(const char *self, char separator)
     return (cut == std::string::npos ? "" : path.substr(0, cut)) + separator;
 }
 
-enum { MSG_UPDATE = WM_APP + 1, TIMER_BUSY = 1, TIMER_LIFE = 2 };
+enum { MSG_UPDATE = WM_APP + 1,
+       TIMER_BUSY = 1,
+       TIMER_LIFE = 2 };
 static const char kKey[] = "SOFTWARE\\NDU\\norgate";
 static HWND sCancel;
 
@@ -91,7 +94,9 @@ int main(int argc, char **argv)
     HWND running = FindWindowA(nullptr, kTitle);
     bool update = strcmp(verb, "update") == 0;
     if (strcmp(verb, "close") == 0 || running) {
-        if (running) PostMessageA(running, strcmp(verb, "close") == 0 ? WM_CLOSE : update ? MSG_UPDATE : WM_NULL, 0, 0);
+        if (running) PostMessageA(running, strcmp(verb, "close") == 0 ? WM_CLOSE : update ? MSG_UPDATE
+                                                                                          : WM_NULL,
+                                  0, 0);
         return 0;
     }
     WNDCLASSA type = {};
@@ -111,4 +116,3 @@ int main(int argc, char **argv)
     }
     return 0;
 }
-
