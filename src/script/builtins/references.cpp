@@ -241,6 +241,7 @@ int CalcTargetPrice(FormulaNode *node, EvalContext *context, int barsBack)
     copy.trialSymbol = copy.symbol;
     copy.trialIndex = (int32_t)at;
     copy.trialBarSize = copy.barSize;
+    copy.onePassWindow = nullptr; /* one-pass walks index the bar array; the trial bar is read bar by bar */
     copy.lastBar = copy.barIndex + (copy.barPhase == PHASE_CLOSE ? 1 : 0);
 
     double p0 = previous->close / toBar;
