@@ -27,6 +27,8 @@
 #include "shell/services.h"
 #include "shell/version_check.h"
 #include "views/win32/draw_resources.h"
+#include "shell/win32/editor_host.h"
+#include "shell/win32/script_window.h"
 
 #ifndef KV_VERSION_TEXT
 #define KV_VERSION_TEXT "1.0.0.0"
@@ -89,7 +91,7 @@ static int RegisterWindowClasses(HINSTANCE instance)
         {"KestovarPlot", StandInChildWndProc, IDI_PLOT, 1},
         {"KestovarResGraph", StandInChildWndProc, IDI_RESGRAPH, 1},
         {"KestovarChart", StandInChildWndProc, IDI_CHART, 1},
-        {"KestovarScript", StandInChildWndProc, IDI_SCRIPT, 0},
+        {"KestovarScript", ScriptWndProc, IDI_SCRIPT, 0},
         {"KestovarLog", LogWndProc, IDI_LOG, 0},
         {"KestovarPopup", PopupNoticeWndProc, 0, 0},
     };
@@ -161,10 +163,8 @@ int InitApplication(HINSTANCE instance)
         ReportError("Can't initialize common controls.");
         return 0;
     }
-    /* The editor component registers its classes once it is part of the
-    ** program (STANDIN: the log windows use a plain text control meanwhile). */
     gFrame.findMessage = RegisterWindowMessageA("commdlg_FindReplace");
-    if (!RegisterWindowClasses(instance)) {
+    if (!RegisterWindowClasses(instance) || !RegisterEditorClass(instance)) {
         ReportError("Unable to register window classes.");
         return 0;
     }
