@@ -24,6 +24,7 @@
 #include "marketdata/store/data_load.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/definitions.h"
+#include "script/compiler/formula_text.h"
 #include "script/compiler/script_parser.h"
 #include "script/compiler/settings_items.h"
 #include "script/datacalc/data_calc.h"
@@ -535,7 +536,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         }
         PumpMessages();
         if (gRun.state == RUN_STOP_REQUESTED) {
-            if (gEngineRun.debugTraceWritten) UpdateExaminePanel();
+            if (gDebugEvalWritten) UpdateExaminePanel();
             test->lastDate = date;
             test->settings.LastDate = date;
             ShowPopupNotice(255, "Test Stopped");

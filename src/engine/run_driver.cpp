@@ -22,6 +22,7 @@
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
+#include "script/compiler/formula_text.h"
 #include "script/compiler/import_items.h"
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/script_parser.h"
@@ -354,6 +355,7 @@ int RunScript(int mode)
 {
     if (!gRun.unattended && gSettingsFile[0]) SaveSettings(gSettingsFile);
     ResetEngineRun();
+    gDebugEvalWritten = 0;
     char dateDisplay[sizeof gSettings.DateDisplayFormat];
     CopyString(dateDisplay, sizeof dateDisplay, gSettings.DateDisplayFormat, -1);
     int32_t dateInput = gSettings.DateInputFormat;
