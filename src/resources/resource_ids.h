@@ -127,5 +127,30 @@
 #define IDM_RENAME_TEST       40129
 #define IDM_SWALLOWED_KEY     65535
 
+/* ---- trade plot and results graph windows ---- */
+#define IDM_PLOT_CUMULATIVE       40085
+#define IDM_PLOT_DOLLARS          40086
+#define IDM_PLOT_PROFIT_DIST      40087
+#define IDM_PLOT_EXCURSION_DIST   40088
+#define IDM_PLOT_COUNT_BINS       40089
+#define IDM_PLOT_BY_FORMULA       40093
+#define IDM_PLOT_MC_PROFITS       40095
+#define IDM_PLOT_MC_DRAWDOWNS     40097
+#define IDM_PLOT_OPTIONS          40099
+#define IDM_PLOT_TRADE_PERCENT    40100
+#define IDM_PLOT_ALLOC_PERCENT    40101
+#define IDM_PLOT_SCATTER          40102
+#define IDM_PLOT_LOG_STATS        40103
+#define IDM_PLOT_BY_TRADE         40105
+#define IDM_PLOT_TREND            40107
+#define IDM_PLOT_RANGE_BINS       40109
+#define IDM_PLOT_CROSS_HAIR       40084
+#define IDM_RESGRAPH_HEAT_MAP     40111
+#define IDM_RESGRAPH_OPTIONS      40113
+#define IDM_RESGRAPH_SORT         40115
+#define IDM_RESGRAPH_REFRESH      40175
+#define IDM_RESGRAPH_TREND        40212
+#define IDC_RESGRAPH_TABS         999
+
 /* ---- strings beside the command texts ---- */
 #define IDS_READY 1

@@ -128,7 +128,6 @@ intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t l
 
 /* STANDIN: no such windows to refresh yet. */
 void RecalculateAllResults() {}
-void RefreshAllResGraphs() {}
 void RefreshAllGraphs() {}
 void RefreshAllTradeLists() {}
 void RefreshAllCharts() {}
