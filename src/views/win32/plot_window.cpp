@@ -294,7 +294,7 @@ int PlotCommand(HWND window, int commandId)
     if (commandId == IDM_SWALLOWED_KEY) return 1;
     for (const PlotKey &k : kPlotKeys)
         if (k.commandId == commandId) {
-            PostMessageA(window, WM_CHAR, (WPARAM)(unsigned char)k.key, 0);
+            SendMessageA(window, WM_CHAR, (WPARAM)(unsigned char)k.key, 0);
             return 1;
         }
     if (commandId == IDM_PLOT_OPTIONS) return StandInKindCommand(window, commandId);
