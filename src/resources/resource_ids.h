@@ -151,6 +151,32 @@
 #define IDM_RESGRAPH_REFRESH      40175
 #define IDM_RESGRAPH_TREND        40212
 #define IDC_RESGRAPH_TABS         999
+#define IDD_PLOT_OPTIONS          219
+#define IDD_RESGRAPH_OPTIONS      227
+#define IDC_RG_BAR_CHART          1015
+#define IDC_RG_HEAT_MAP           1065
+#define IDC_RG_SORTED             1149
+#define IDC_RG_TREND              1175
+#define IDC_RG_X_VAR              1191
+#define IDC_RG_Y_VAR              1193
+#define IDC_RG_Y_GROUP            1240
+#define IDC_PLOT_STRATEGY         1155
+#define IDC_PLOT_SORT_BY          1189
+#define IDC_PLOT_TRADE_VALUE      1190
+#define IDC_PLOT_TYPE             1125
+#define IDC_PLOT_MC_SAMPLES       1099
+#define IDC_PLOT_MC_SHOW          1102
+#define IDC_PLOT_CROSS_HAIR       1029
+#define IDC_PLOT_TREND            1175
+#define IDC_PLOT_LOG_STATS        1091
+#define IDC_PLOT_USE_MAX          1202
+#define IDC_PLOT_MAX              1203
+#define IDC_PLOT_USE_MIN          1204
+#define IDC_PLOT_MIN              1205
+#define IDC_PLOT_DIST_BINS        1022
+#define IDC_PLOT_COUNT_BINS       1021
+#define IDC_PLOT_RANGE_INCR       1023
+#define IDC_PLOT_FORMULA          1047
 
 /* ---- strings beside the command texts ---- */
 #define IDS_READY 1

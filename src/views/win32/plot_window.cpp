@@ -6,6 +6,7 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/win32/settings_dialog.h"
 #include "shell/services.h"
 #include "shell/win32/shell_win32.h"
 #include "views/trade_plot.h"
@@ -55,6 +56,7 @@ void RecalculatePlot(HWND window, PlotWindow *record)
 {
     record->crossX = record->crossY = -1;
     if (CalcTradePlotData(record)) InvalidateRect(window, nullptr, FALSE);
+    if (record->optionsDialog) SettingsToDialog((HWND)record->optionsDialog, IDD_PLOT_OPTIONS, 0);
 }
 
 void SetKind(HWND window, PlotWindow *record, int32_t kind)
@@ -121,6 +123,7 @@ void OnCharacter(HWND window, PlotWindow *record, int c)
         gSettings.PlotLogStats = record->logStats;
         InvalidateRect(window, nullptr, FALSE);
         break;
+    case 'o': ShowPlotOptions(window); break;
     default: break;
     }
 }
@@ -297,7 +300,10 @@ int PlotCommand(HWND window, int commandId)
             SendMessageA(window, WM_CHAR, (WPARAM)(unsigned char)k.key, 0);
             return 1;
         }
-    if (commandId == IDM_PLOT_OPTIONS) return StandInKindCommand(window, commandId);
+    if (commandId == IDM_PLOT_OPTIONS) {
+        ShowPlotOptions(window);
+        return 1;
+    }
     return 0;
 }
 
@@ -334,12 +340,28 @@ LRESULT CALLBACK TradePlotWndProc(HWND window, UINT message, WPARAM wParam, LPAR
             gSettings.iPlotH = r.bottom - r.top;
         }
         break;
-    case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;
+    case WM_MDIACTIVATE:
+        /* The open options dialog works on the plot that was activated last. */
+        if ((HWND)lParam == window && record) {
+            HWND other = nullptr;
+            while (!record->optionsDialog && FindNextChildWindow(&other, kPlotClass)) {
+                PlotWindow *o = GetPlotRecord(other);
+                if (other != window && o && o->optionsDialog) {
+                    record->optionsDialog = o->optionsDialog;
+                    o->optionsDialog = nullptr;
+                    SetWindowLongPtrA((HWND)record->optionsDialog, DWLP_USER, (LONG_PTR)window);
+                    UpdatePlotOptionsDialog((HWND)record->optionsDialog);
+                }
+            }
+        }
+        OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam);
+        break;
     case WM_HELP:
         OpenHelp(360);
         gFrame.helpAnswered = 1;
         return TRUE;
     case WM_DESTROY:
+        if (record && record->optionsDialog) SendMessageA((HWND)record->optionsDialog, WM_CLOSE, 0, 0);
         if (GetParent(window) == gFrame.mdiClient) RemoveWindowTab(window);
         if (gFrame.activeChild == window) {
             gFrame.activeChild = nullptr;

@@ -41,3 +41,13 @@ int ResGraphCommand(HWND window, int commandId);
 void DrawResultsHeatMap(HWND window, HDC dc, ResGraphWindow *record);
 void DrawResultsBarChart(HWND window, HDC dc, ResGraphWindow *record);
 ResGraphWindow *GetResGraphRecord(HWND window);
+
+/* The options dialogs: the plot's modeless one (one per plot window) and the
+** results graph's modal one. */
+INT_PTR CALLBACK TradePlotOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+void UpdatePlotOptionsDialog(HWND dialog);
+HWND GetPlotOfOptionsDialog(HWND dialog);
+/* Opens the plot window's options dialog or brings it to the front. */
+void ShowPlotOptions(HWND window);
+INT_PTR CALLBACK ResGraphOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+void UpdateResGraphOptions(HWND dialog, int variableCount);

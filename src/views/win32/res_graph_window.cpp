@@ -205,7 +205,10 @@ int ResGraphCommand(HWND window, int id)
         break;
     case IDM_RESGRAPH_TREND: ToggleSetting(&r->trend, &gSettings.ResGraphTrend); break;
     case IDM_RESGRAPH_SORT: ToggleSetting(&r->sorted, &gSettings.ResGraphSort); break;
-    case IDM_RESGRAPH_OPTIONS: return StandInKindCommand(window, id);
+    case IDM_RESGRAPH_OPTIONS:
+        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_RESGRAPH_OPTIONS), gFrame.frame, ResGraphOptionsDlgProc,
+                        (LPARAM)window);
+        return 1;
     case IDM_RESGRAPH_REFRESH: break;
     default:
         if (id >= RES_GRAPH_FIRST_VALUE_COLUMN && id < RES_GRAPH_FIRST_X_VARIABLE) {

@@ -115,6 +115,22 @@ TEST_F(FrameTest, PlotWindowKeysCommandsAndPictures)
     EXPECT_EQ(gFrame.imageRequest, 0);
     EXPECT_EQ(ReadTestFile(png).substr(1, 3), "PNG");
 
+    /* The options dialog: a refresh reads the controls, and a bucket count
+    ** above the point count comes back as the point count. */
+    DispatchFrameCommand(IDM_PLOT_OPTIONS);
+    HWND dialog = (HWND)record->optionsDialog;
+    ASSERT_NE(dialog, nullptr);
+    GetWindowTextA(dialog, title, sizeof title);
+    EXPECT_STREQ(title, "Trade Plot Options - Test 4 - Breakout");
+    SendDlgItemMessageA(dialog, IDC_PLOT_TYPE, CB_SETCURSEL, PLOT_PROFIT_DISTRIBUTION, 0);
+    SetDlgItemTextA(dialog, IDC_PLOT_DIST_BINS, "500");
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(record->kind, PLOT_PROFIT_DISTRIBUTION);
+    EXPECT_EQ(record->distributionBuckets, 3);
+    EXPECT_EQ(GetDlgItemInt(dialog, IDC_PLOT_DIST_BINS, nullptr, FALSE), 3u);
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(record->optionsDialog, nullptr);
+
     /* mode 1 reuses the window */
     EXPECT_EQ(OpenTradePlotWindow(nullptr, &t.test, 1), window);
     EXPECT_EQ(CountChildren("KestovarPlot"), 1);
@@ -214,6 +230,19 @@ TEST_F(FrameTest, ResultsGraphCommandsAndTitles)
     }
     EXPECT_STREQ(r->xLabel, "Test:");
     EXPECT_EQ(r->pointCount, 4);
+
+    /* The options dialog greys what does not apply: "Test Number" as the
+    ** x axis greys the second variable; heat maps need two variables. */
+    HWND options = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_RESGRAPH_OPTIONS), nullptr,
+                                      ResGraphOptionsDlgProc, (LPARAM)window);
+    ASSERT_NE(options, nullptr);
+    EXPECT_EQ(SendDlgItemMessageA(options, IDC_RG_X_VAR, CB_GETCOUNT, 0, 0), 3);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, IDC_RG_Y_VAR)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(options, IDC_RG_HEAT_MAP)));
+    UpdateResGraphOptions(options, 1);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, IDC_RG_HEAT_MAP)));
+    EXPECT_EQ(IsDlgButtonChecked(options, IDC_RG_BAR_CHART), BST_CHECKED);
+    DestroyWindow(options);
 
     /* The heat map in a picture without the tab strip. */
     DispatchFrameCommand(RES_GRAPH_FIRST_X_VARIABLE);
