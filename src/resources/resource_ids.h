@@ -178,5 +178,8 @@
 #define IDC_PLOT_RANGE_INCR       1023
 #define IDC_PLOT_FORMULA          1047
 
+/* ---- script windows (script editor) ---- */
+#define IDM_SUGGEST_CHOICES   40148
+
 /* ---- strings beside the command texts ---- */
 #define IDS_READY 1

@@ -1,5 +1,5 @@
-/* picture.cpp -- the memory pictures plots and graphs paint into, and their
-** way to the clipboard. */
+/* picture.cpp -- the memory pictures plots and graphs paint into: 32-bit
+** bitmaps whose pixels can be read back. */
 #include <cstring>
 
 #include "views/win32/plot_paint.h"
@@ -48,22 +48,4 @@ uint32_t PicturePixel(const PictureDC *picture, int x, int y)
     GdiFlush();
     uint32_t p = picture->bits[size_t(y) * size_t(picture->width) + size_t(x)]; /* 0x00RRGGBB in memory order */
     return ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF);
-}
-
-int CopyPictureToClipboard(const PictureDC *picture, HWND owner)
-{
-    if (!OpenClipboard(owner)) return 0;
-    EmptyClipboard();
-    HDC screen = GetDC(nullptr);
-    HDC copy = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, picture->width, picture->height);
-    HGDIOBJ old = SelectObject(copy, bitmap);
-    BitBlt(copy, 0, 0, picture->width, picture->height, picture->dc, 0, 0, SRCCOPY);
-    SelectObject(copy, old);
-    DeleteDC(copy);
-    ReleaseDC(nullptr, screen);
-    int ok = SetClipboardData(CF_BITMAP, bitmap) != nullptr;
-    if (!ok) DeleteObject(bitmap);
-    CloseClipboard();
-    return ok;
 }

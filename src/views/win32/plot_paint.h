@@ -54,9 +54,3 @@ int CreatePictureDC(PictureDC *picture, HDC reference, int width, int height);
 void ReleasePictureDC(PictureDC *picture);
 /* The pixel as 0x00BBGGRR, or 0xFFFFFFFF outside the picture. */
 uint32_t PicturePixel(const PictureDC *picture, int x, int y);
-
-/* STANDIN for the drawing resources' PNG writer: the picture through WIC into
-** path; 1 when written. */
-int StandInSavePicturePng(const PictureDC *picture, const char *path);
-/* Puts the picture on the clipboard as a bitmap. */
-int CopyPictureToClipboard(const PictureDC *picture, HWND owner);

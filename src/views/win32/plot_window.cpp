@@ -4,12 +4,14 @@
 
 #include "engine/test_records.h"
 #include "foundation/allocator.h"
+#include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/settings_dialog.h"
 #include "shell/services.h"
 #include "shell/win32/shell_win32.h"
 #include "views/trade_plot.h"
+#include "views/win32/draw_resources.h"
 #include "views/win32/plot_paint.h"
 #include "views/win32/plot_windows.h"
 
@@ -132,7 +134,7 @@ void OnKeyDown(HWND window, PlotWindow *record, WPARAM key)
 {
     int control = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
     if (key == 'C' && control) {
-        gFrame.imageRequest = 1;
+        ImageRequest = IMAGE_CLIPBOARD;
         InvalidateRect(window, nullptr, FALSE);
         return;
     }
@@ -158,9 +160,7 @@ void PaintPlot(HWND window, HDC dc, PlotWindow *record, int reportKind)
     if (!CreatePictureDC(&picture, dc, client.right, client.bottom)) return;
     RenderTradePlot(record, picture.dc, picture.width, picture.height, gFrame.activeChild == window);
     if (reportKind >= 0) {
-        char path[300];
-        FormatText(path, sizeof path, "%s\\plot%d.png", gPlotReportTarget.folder, reportKind);
-        CopyString(gFrame.imagePath, sizeof gFrame.imagePath, path, -1);
+        FormatText(ImagePath, sizeof ImagePath, "%s\\plot%d.png", gPlotReportTarget.folder, reportKind);
         char html[1024];
         int n = FormatText(html, sizeof html,
                            "<img class='w3-image' src='plot%d.png'onclick=\" "
@@ -171,15 +171,10 @@ void PaintPlot(HWND window, HDC dc, PlotWindow *record, int reportKind)
                            reportKind, reportKind, reportKind, reportKind, reportKind);
         uint32_t written = 0;
         if (gPlotReportTarget.html) PlatWriteFile(gPlotReportTarget.html, html, uint32_t(n), &written);
-        StandInSavePicturePng(&picture, path);
-    } else if (gFrame.imageRequest == -1) {
-        StandInSavePicturePng(&picture, gFrame.imagePath);
-    } else if (gFrame.imageRequest == 1) {
-        CopyPictureToClipboard(&picture, window);
-    } else {
+        if (FAILED(SaveBitmapImage(picture.bitmap))) ReportError("Unable to create %s", ImagePath);
+    } else if (ServeImageRequest(window, picture.bitmap)) {
         BitBlt(dc, 0, 0, picture.width, picture.height, picture.dc, 0, 0, SRCCOPY);
     }
-    gFrame.imageRequest = 0;
     ReleasePictureDC(&picture);
 }
 

@@ -8,13 +8,13 @@
 #include "foundation/numbers.h"
 #include "foundation/text_match.h"
 #include "views/res_graph.h"
+#include "views/win32/draw_resources.h"
 #include "views/win32/plot_paint.h"
 
 namespace {
 
 struct Canvas {
     HDC dc;
-    HFONT font;
     HGDIOBJ oldFont;
     int T, C;
 };
@@ -24,8 +24,8 @@ void OpenCanvas(Canvas *c, HDC dc, int W, int H)
     RECT all = {0, 0, W, H};
     FillRect(dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
     c->dc = dc;
-    c->font = CreateFontA(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, DEFAULT_QUALITY, 0, "Arial");
-    c->oldFont = SelectObject(dc, c->font);
+    HGDIOBJ font = GraphStyleSet.normalFont ? (HGDIOBJ)GraphStyleSet.normalFont : GetStockObject(DEFAULT_GUI_FONT);
+    c->oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     TEXTMETRICA tm;
     GetTextMetricsA(dc, &tm);
@@ -33,11 +33,7 @@ void OpenCanvas(Canvas *c, HDC dc, int W, int H)
     c->C = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 1;
 }
 
-void CloseCanvas(Canvas *c)
-{
-    SelectObject(c->dc, c->oldFont);
-    DeleteObject(c->font);
-}
+void CloseCanvas(Canvas *c) { SelectObject(c->dc, c->oldFont); }
 
 int Width(HDC dc, const char *text)
 {
@@ -53,14 +49,13 @@ void Text(HDC dc, int x, int y, const char *text, UINT align, COLORREF colour)
     TextOutA(dc, x, y, text, int(strlen(text)));
 }
 
-void Line(HDC dc, int style, int width, COLORREF colour, int x0, int y0, int x1, int y1)
+/* A line in one of the shared pens. */
+void Line(HDC dc, HPEN pen, int x0, int y0, int x1, int y1)
 {
-    HPEN pen = CreatePen(style, width, colour);
     HGDIOBJ old = SelectObject(dc, pen);
     MoveToEx(dc, x0, y0, nullptr);
     LineTo(dc, x1, y1);
     SelectObject(dc, old);
-    DeleteObject(pen);
 }
 
 /* A rectangle filled and outlined in one colour. */
@@ -127,7 +122,7 @@ int RenderResultsHeatMap(ResGraphWindow *r, HDC dc, int W, int H, int top)
             Text(dc, L / 2, y - cellH / 2 - T / 2, text, TA_RIGHT, PLOT_BLACK);
             Block(dc, x, y, x + cellW, y - cellH, ResGraphCellColour(p.value, r->minimum, r->maximum));
         }
-        Line(dc, PS_SOLID, 1, PLOT_BLACK, W - R + C, S + 8, W - R + C, H);
+        Line(dc, PenBlack, W - R + C, S + 8, W - R + C, H);
         for (int i = 0; i <= k && n > 0; i++) {
             int32_t rank = HeatMapLegendRank(i, k, n);
             FormatValue(r, sorted[rank], text);
@@ -178,9 +173,9 @@ int RenderResultsBarChart(ResGraphWindow *r, HDC dc, int W, int H, int top)
             if (hi == lo) return H / 2;
             return int((H - T / 2 - 3 * T) - double(H - 2 * T - T - 3 * T) * (v - lo) / (hi - lo)) + S;
         };
-        Line(dc, PS_SOLID, 1, PLOT_BLACK, L - 2 * C, S + 2 * T, L - 2 * C, H - 3 * T + T);
+        Line(dc, PenBlack, L - 2 * C, S + 2 * T, L - 2 * C, H - 3 * T + T);
         int B = H - 3 * T + 10;
-        Line(dc, PS_SOLID, 1, PLOT_BLACK, L - 3 * C, B, W, B);
+        Line(dc, PenBlack, L - 3 * C, B, W, B);
         double step = ResGraphGridStep(lo, hi, (H - 3 * T) / (2 * T), r->allIntegers);
         for (int dir = 1; dir >= -1; dir -= 2) {
             for (int j = dir > 0 ? 0 : 1; j < 1000; j++) {
@@ -188,7 +183,7 @@ int RenderResultsBarChart(ResGraphWindow *r, HDC dc, int W, int H, int top)
                 if ((dir > 0 && v > hi) || (dir < 0 && v < lo)) break;
                 int y = Y(v);
                 if (y >= B) continue;
-                Line(dc, v == 0 ? PS_SOLID : PS_DOT, 1, v == 0 ? PLOT_DARK_GREY : PLOT_LIGHT_GREY, L - 2 * C, y, W, y);
+                Line(dc, v == 0 ? PenDarkGrey : DotPenLightGrey, L - 2 * C, y, W, y);
                 FormatValue(r, v, text);
                 Text(dc, L - 3 * C, y - T / 2, text, TA_RIGHT, PLOT_BLACK);
             }
@@ -207,7 +202,7 @@ int RenderResultsBarChart(ResGraphWindow *r, HDC dc, int W, int H, int top)
             if (p.tests == 0) continue;
             int x = L + int(int64_t(W - C - L) * j / k) + h / 2;
             if (x >= nextLabel) {
-                Line(dc, PS_DOT, 1, PLOT_LIGHT_GREY, x, S + 2 * T, x, H - 2 * T);
+                Line(dc, DotPenLightGrey, x, S + 2 * T, x, H - 2 * T);
                 FormatText(text, sizeof text, "%g", p.x);
                 Text(dc, x, H - 2 * T, text, TA_CENTER, PLOT_BLACK);
                 int width = Width(dc, text);
@@ -229,7 +224,7 @@ int RenderResultsBarChart(ResGraphWindow *r, HDC dc, int W, int H, int top)
         }
         double a, b;
         if (fit && FitLine(xs, ys, k, &a, &b))
-            Line(dc, PS_SOLID, 2, PLOT_MAGENTA, L - C, int(a + b * (L - C)), lastRight - 1, int(a + b * (lastRight - 1)));
+            Line(dc, PenMagenta2, L - C, int(a + b * (L - C)), lastRight - 1, int(a + b * (lastRight - 1)));
         FreeMemory(&xs);
         FreeMemory(&ys);
         drawn = 1;

@@ -14,6 +14,7 @@
 #include "shell/services.h"
 #include "shell/win32/shell_win32.h"
 #include "views/res_graph.h"
+#include "views/win32/draw_resources.h"
 #include "views/win32/plot_paint.h"
 #include "views/win32/plot_windows.h"
 
@@ -78,20 +79,19 @@ void PaintResGraph(HWND window, HDC dc, ResGraphWindow *r)
     GetClientRect(window, &client);
     PictureDC picture;
     if (!CreatePictureDC(&picture, dc, client.right, client.bottom)) return;
-    int request = gFrame.imageRequest;
+    int request = ImageRequest;
     /* A picture for the clipboard or a file leaves out the tab strip. */
     int top = request ? 0 : TabHeight();
     if (r->heatMap)
         RenderResultsHeatMap(r, picture.dc, picture.width, picture.height, top);
     else
         RenderResultsBarChart(r, picture.dc, picture.width, picture.height, top);
-    if (request == -1)
-        StandInSavePicturePng(&picture, gFrame.imagePath);
-    else if (request == 1)
-        CopyPictureToClipboard(&picture, window);
-    else
-        BitBlt(dc, 0, 0, picture.width, picture.height, picture.dc, 0, 0, SRCCOPY);
-    gFrame.imageRequest = 0;
+    if (ServeImageRequest(window, picture.bitmap)) {
+        if (request)
+            InvalidateRect(window, nullptr, FALSE); /* drawn again with the tabs' offset */
+        else
+            BitBlt(dc, 0, 0, picture.width, picture.height, picture.dc, 0, 0, SRCCOPY);
+    }
     ReleasePictureDC(&picture);
 }
 
@@ -262,7 +262,7 @@ LRESULT CALLBACK ResGraphWndProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_KEYDOWN:
         if (!r) break;
         if (wParam == 'C' && GetKeyState(VK_CONTROL) < 0) {
-            gFrame.imageRequest = 1;
+            ImageRequest = IMAGE_CLIPBOARD;
             InvalidateRect(window, nullptr, FALSE);
         } else if (wParam == VK_LEFT && r->valueColumn > 0) {
             UpdateResGraphWindow(window, r->valueColumn - 1);

@@ -9,12 +9,10 @@
 #include "foundation/text_match.h"
 #include "views/res_graph.h"
 #include "views/trade_plot.h"
+#include "views/win32/draw_resources.h"
 #include "views/win32/plot_paint.h"
 
 namespace {
-
-/* Colours the Monte Carlo curves take in turn. */
-const COLORREF kCurveColours[8] = {0x0000C0, 0xC00000, 0x008000, 0x00A0C0, 0xC000C0, 0x808000, 0x004080, 0x808080};
 
 struct Layout {
     HDC dc;
@@ -65,10 +63,20 @@ void Line(HDC dc, int x0, int y0, int x1, int y1)
     LineTo(dc, x1, y1);
 }
 
+/* The shared pen of the picture's lines; pens are never made here. */
 HPEN SelectNewPen(HDC dc, int style, int width, COLORREF colour, HPEN *made)
 {
-    *made = CreatePen(style, width, colour);
-    return (HPEN)SelectObject(dc, *made);
+    *made = nullptr;
+    HPEN pen = PenBlack;
+    if (style == PS_DOT)
+        pen = DotPenLightGrey;
+    else if (colour == PLOT_DARK_GREY)
+        pen = PenDarkGrey;
+    else if (colour == PLOT_MAGENTA)
+        pen = PenMagenta2;
+    else if (width == 3)
+        pen = PenBlack3;
+    return (HPEN)SelectObject(dc, pen);
 }
 
 void FormatValue(const Layout &g, double v, char *out)
@@ -201,21 +209,19 @@ struct Sample {
     }
 };
 
-void FillRectColour(HDC dc, int x0, int y0, int x1, int y1, COLORREF colour)
+void FillRectColour(HDC dc, int x0, int y0, int x1, int y1, HBRUSH brush)
 {
     RECT r = {x0 < x1 ? x0 : x1, y0 < y1 ? y0 : y1, x0 < x1 ? x1 : x0, y0 < y1 ? y1 : y0};
     if (r.right == r.left) r.right++;
     if (r.bottom == r.top) r.bottom++;
-    HBRUSH brush = CreateSolidBrush(colour);
     FillRect(dc, &r, brush);
-    DeleteObject(brush);
 }
 
-void PaintCurve(const Layout &g, const PlotWindow *record, int32_t sample, COLORREF colour, int width, Sample *fit)
+void PaintCurve(const Layout &g, const PlotWindow *record, int32_t sample, HPEN pen, Sample *fit)
 {
     int32_t n = record->pointCount;
     const double *curve = record->curves + int64_t(sample) * n;
-    HPEN pen, old = SelectNewPen(g.dc, PS_SOLID, width, colour, &pen);
+    HGDIOBJ old = SelectObject(g.dc, pen);
     int lastX = -1000000;
     for (int32_t j = 0; j < n; j++) {
         int x = PositionX(g, j), y = ValueY(g, curve[j]);
@@ -228,7 +234,6 @@ void PaintCurve(const Layout &g, const PlotWindow *record, int32_t sample, COLOR
         fit->Add(x, y);
     }
     SelectObject(g.dc, old);
-    DeleteObject(pen);
 }
 
 void PaintBody(const Layout &g, PlotWindow *record, double gridBase, Sample *fit)
@@ -263,15 +268,11 @@ void PaintBody(const Layout &g, PlotWindow *record, double gridBase, Sample *fit
             lastX = x;
             lastY = y;
             if (kind == PLOT_CUMULATIVE && !record->flags[i]) continue;
-            COLORREF colour = record->flags[i] ? PLOT_GREEN : PLOT_RED;
-            HPEN ring = CreatePen(PS_SOLID, 1, colour);
-            HBRUSH fill = CreateSolidBrush(colour);
-            HGDIOBJ op = SelectObject(dc, ring), ob = SelectObject(dc, fill);
+            int gain = record->flags[i];
+            HGDIOBJ op = SelectObject(dc, gain ? PenGreen : PenRed), ob = SelectObject(dc, gain ? BrushGreen : BrushRed);
             Ellipse(dc, x - 3, y - 3, x + 4, y + 4);
             SelectObject(dc, op);
             SelectObject(dc, ob);
-            DeleteObject(ring);
-            DeleteObject(fill);
         }
         break;
     }
@@ -281,8 +282,8 @@ void PaintBody(const Layout &g, PlotWindow *record, double gridBase, Sample *fit
             const PlotBucket &k = record->buckets[b];
             if (k.value <= 0) continue;
             int y = ValueY(g, k.position);
-            COLORREF colour = k.position > 0 ? PLOT_GREEN : k.position < 0 ? PLOT_RED : PLOT_DARK_BLUE;
-            FillRectColour(dc, g.L, y - 1, PositionX(g, k.value), y + 2, colour);
+            HBRUSH brush = k.position > 0 ? BrushGreen : k.position < 0 ? BrushRed : BrushDarkBlue;
+            FillRectColour(dc, g.L, y - 1, PositionX(g, k.value), y + 2, brush);
         }
         break;
     case PLOT_EQUAL_COUNT_BINS:
@@ -294,7 +295,7 @@ void PaintBody(const Layout &g, PlotWindow *record, double gridBase, Sample *fit
             int centre = PositionX(g, b + 0.5);
             int half = right - left < 8 ? 1 : (right - left) / 4;
             int top = ValueY(g, average);
-            FillRectColour(dc, centre - half, top, centre + half, base, average >= 0 ? PLOT_GREEN : PLOT_RED);
+            FillRectColour(dc, centre - half, top, centre + half, base, average >= 0 ? BrushGreen : BrushRed);
             fit->Add(centre, top);
         }
         break;
@@ -306,12 +307,17 @@ void PaintBody(const Layout &g, PlotWindow *record, double gridBase, Sample *fit
         const MonteCarloSummary *order = kind == PLOT_MC_PROFITS ? record->profits : record->drawdowns;
         int32_t shown = record->shown < 0 ? 0 : record->shown;
         int32_t K = kind == PLOT_MC_PROFITS ? (S / 2 < shown ? S / 2 : shown) : (S < shown ? S : shown);
-        int colour = 0;
-        for (int32_t k = 0; k < K; k++) PaintCurve(g, record, int32_t(order[k].sample), kCurveColours[colour++ % 8], 1, fit);
+        /* Each curve takes the graph style set's next colour. */
+        int32_t styles = GraphStyleSet.styleCount > 0 ? GraphStyleSet.styleCount : 1;
+        int32_t next = 0;
+        auto nextPen = [&]() {
+            HPEN pen = GraphStyleSet.styles[next++ % styles].pen;
+            return pen ? pen : PenBlue;
+        };
+        for (int32_t k = 0; k < K; k++) PaintCurve(g, record, int32_t(order[k].sample), nextPen(), fit);
         if (kind == PLOT_MC_PROFITS)
-            for (int32_t k = 0; k < K; k++)
-                PaintCurve(g, record, int32_t(order[S - 1 - k].sample), kCurveColours[colour++ % 8], 1, fit);
-        if (record->monteCarloFinished >= record->samples) PaintCurve(g, record, record->samples - 1, PLOT_BLACK, 3, fit);
+            for (int32_t k = 0; k < K; k++) PaintCurve(g, record, int32_t(order[S - 1 - k].sample), nextPen(), fit);
+        if (record->monteCarloFinished >= record->samples) PaintCurve(g, record, record->samples - 1, PenBlack3, fit);
         break;
     }
     default: break;
@@ -334,7 +340,7 @@ int RenderTradePlot(PlotWindow *record, HDC dc, int W, int H, int active)
         if (!ReallocMemory(&record->flags, uint64_t(n + 1))) return 0;
         record->flagCapacity = n + 1;
     }
-    HFONT font = CreateFontA(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, DEFAULT_QUALITY, 0, "Arial");
+    HGDIOBJ font = GraphStyleSet.normalFont ? (HGDIOBJ)GraphStyleSet.normalFont : GetStockObject(DEFAULT_GUI_FONT);
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     TEXTMETRICA tm;
@@ -436,6 +442,5 @@ int RenderTradePlot(PlotWindow *record, HDC dc, int W, int H, int active)
     BuildTradePlotTitle(record, text, sizeof text);
     Text(dc, g.C, g.T / 2, text, TA_LEFT, PLOT_DARK_BLUE);
     SelectObject(dc, oldFont);
-    DeleteObject(font);
     return drawn;
 }

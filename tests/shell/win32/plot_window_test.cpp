@@ -13,6 +13,7 @@
 #include "support/test_support.h"
 #include "views/res_graph.h"
 #include "views/trade_plot.h"
+#include "views/win32/draw_resources.h"
 #include "views/win32/plot_windows.h"
 
 namespace {
@@ -109,10 +110,10 @@ TEST_F(FrameTest, PlotWindowKeysCommandsAndPictures)
 
     /* A save request writes the picture instead of showing it. */
     std::string png = File("scatter.png");
-    CopyString(gFrame.imagePath, sizeof gFrame.imagePath, png.c_str(), -1);
-    gFrame.imageRequest = -1;
+    CopyString(ImagePath, sizeof ImagePath, png.c_str(), -1);
+    ImageRequest = IMAGE_SAVE_PNG;
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    EXPECT_EQ(gFrame.imageRequest, 0);
+    EXPECT_EQ(ImageRequest, IMAGE_NONE);
     EXPECT_EQ(ReadTestFile(png).substr(1, 3), "PNG");
 
     /* The options dialog: a refresh reads the controls, and a bucket count
@@ -248,8 +249,8 @@ TEST_F(FrameTest, ResultsGraphCommandsAndTitles)
     DispatchFrameCommand(RES_GRAPH_FIRST_X_VARIABLE);
     DispatchFrameCommand(IDM_RESGRAPH_HEAT_MAP);
     std::string png = File("heat.png");
-    CopyString(gFrame.imagePath, sizeof gFrame.imagePath, png.c_str(), -1);
-    gFrame.imageRequest = -1;
+    CopyString(ImagePath, sizeof ImagePath, png.c_str(), -1);
+    ImageRequest = IMAGE_SAVE_PNG;
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     EXPECT_EQ(ReadTestFile(png).substr(1, 3), "PNG");
     ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
