@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -44,6 +45,18 @@ struct PlotTest {
     }
     ~PlotTest() { FreeMemory(&test.trades); }
 };
+
+/* With KV_LOOK_MS set, keeps the windows on screen that long, so they can be
+** looked at under a real display. */
+void HoldForLook()
+{
+    const char *ms = getenv("KV_LOOK_MS");
+    DWORD end = GetTickCount() + (ms ? DWORD(atoi(ms)) : 0);
+    while (ms && GetTickCount() < end) {
+        FrameTest::Pump();
+        Sleep(20);
+    }
+}
 
 void KeyWithShift(HWND window, WPARAM key, int shift)
 {
@@ -97,6 +110,7 @@ TEST_F(FrameTest, PlotWindowKeysCommandsAndPictures)
         EXPECT_EQ(record->kind, s.kind) << s.key;
         EXPECT_EQ(record->units, s.units) << s.key;
         EXPECT_EQ(record->strategy, s.strategy) << s.key;
+        if (s.kind == PLOT_MC_DRAWDOWNS && s.units == PLOT_DOLLARS) HoldForLook();
     }
     EXPECT_EQ(gSettings.PlotDisplay, PLOT_CUMULATIVE);
     EXPECT_EQ(gSettings.PlotYField, PLOT_TRADE_PERCENT);
@@ -118,9 +132,11 @@ TEST_F(FrameTest, PlotWindowKeysCommandsAndPictures)
 
     /* The options dialog: a refresh reads the controls, and a bucket count
     ** above the point count comes back as the point count. */
-    DispatchFrameCommand(IDM_PLOT_OPTIONS);
-    HWND dialog = (HWND)record->optionsDialog;
+    /* made hidden, so the dialog watcher leaves it alone */
+    HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_PLOT_OPTIONS), nullptr,
+                                     TradePlotOptionsDlgProc, (LPARAM)window);
     ASSERT_NE(dialog, nullptr);
+    record->optionsDialog = dialog;
     GetWindowTextA(dialog, title, sizeof title);
     EXPECT_STREQ(title, "Trade Plot Options - Test 4 - Breakout");
     SendDlgItemMessageA(dialog, IDC_PLOT_TYPE, CB_SETCURSEL, PLOT_PROFIT_DISTRIBUTION, 0);
@@ -248,6 +264,7 @@ TEST_F(FrameTest, ResultsGraphCommandsAndTitles)
     /* The heat map in a picture without the tab strip. */
     DispatchFrameCommand(RES_GRAPH_FIRST_X_VARIABLE);
     DispatchFrameCommand(IDM_RESGRAPH_HEAT_MAP);
+    HoldForLook();
     std::string png = File("heat.png");
     CopyString(ImagePath, sizeof ImagePath, png.c_str(), -1);
     ImageRequest = IMAGE_SAVE_PNG;
