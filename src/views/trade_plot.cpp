@@ -105,9 +105,9 @@ double TradeFormulaX(const PlotWindow *record, const TradeRecord *t, EvalContext
     context->dataItemIndex = -1;
     context->funBar = -1;
     context->trade = const_cast<TradeRecord *>(t);
-    int index = FindSymbolIndex(t->symbol);
-    if (index < 0 || index >= gStore.symbolCount) return 0;
-    context->symbol = &gStore.symbols[index];
+    int number = FindSymbolIndex(t->symbol); /* 1-based, 0 when absent */
+    if (number < 1 || number > gStore.symbolCount) return 0;
+    context->symbol = &gStore.symbols[number - 1];
     if (!SyncContextBar(context)) return 0;
     double value = 0;
     if (!EvalFormulaSlot(&gPlotFormula.formula, context, &value) || !std::isfinite(value)) return NAN;

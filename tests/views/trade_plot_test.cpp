@@ -11,6 +11,11 @@
 #include "foundation/settings_table.h"
 #include "shell/headless/headless.h"
 #include "views/trade_plot.h"
+#include "marketdata/store/symbols.h"
+#include "script/builtins/builtins.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/formula.h"
+#include "script/eval/evaluator.h"
 
 namespace {
 
@@ -271,6 +276,95 @@ TEST(TradePlot, MonteCarloTableOfEqualTrades)
     log = gHeadless.logText ? gHeadless.logText : "";
     EXPECT_NE(log.find("50%\t$100\tn/a\t$0\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("inf"), std::string::npos);
+    ResetHeadlessShell();
+}
+
+/* Two symbols of five daily bars; bar i of AAA closes at 11 + i, of BBB at
+** 10 x that. */
+struct SmallStore {
+    const int32_t dates[5] = {20240102, 20240103, 20240104, 20240105, 20240108};
+    SmallStore()
+    {
+        InstallBuiltins();
+        gSettings.UseShortCircuit = 1;
+        gSettings.NearZero = 1.0e-13;
+        ResetEvaluatorState();
+        AllocMemory(&gStore.symbols, 3 * sizeof(SymbolRecord));
+        const char *names[2] = {"AAA", "BBB"};
+        for (int s = 0; s < 2; s++) {
+            SymbolRecord *r = &gStore.symbols[s];
+            strcpy(r->info.Symbol, names[s]);
+            r->info.PointValue = 1;
+            r->firstUsedDate = FIRST_USED_NONE;
+            r->dataSource = -1;
+            AllocMemory(&r->bars[BAR_DAILY], 6 * sizeof(Bar));
+            for (int i = 0; i < 5; i++) {
+                Bar &b = r->bars[BAR_DAILY][i];
+                b.date = dates[i];
+                b.open = b.high = b.low = b.close = (11 + i) * (s ? 10.0 : 1.0);
+                b.split = 1;
+            }
+            r->barCounts[BAR_DAILY] = 5;
+            r->firstDate = dates[0];
+            r->lastDate = dates[4];
+        }
+        gStore.symbolCount = 2;
+        DateList &list = gStore.dateLists[BAR_DAILY];
+        AllocMemory(&list.dates, 6 * sizeof(uint32_t));
+        for (int i = 0; i < 5; i++) list.dates[i] = uint32_t(dates[i]);
+        list.capacity = 6;
+        list.count = 5;
+        list.barSize = BAR_DAILY;
+    }
+    ~SmallStore()
+    {
+        for (int s = 0; s < 2; s++) FreeMemory(&gStore.symbols[s].bars[BAR_DAILY]);
+        FreeMemory(&gStore.symbols);
+        gStore.symbolCount = 0;
+        FreeMemory(&gStore.dateLists[BAR_DAILY].dates);
+        gStore.dateLists[BAR_DAILY] = DateList{};
+        FreeFormulaNodes(&gPlotFormula.formula);
+    }
+};
+
+TEST(TradePlot, FormulaOrdersTradesByTheirEntryValue)
+{
+    SmallStore store;
+    ResetHeadlessShell();
+    gHeadless.captureLog = 1;
+    /* entries: AAA on bar 3 (close 14), a symbol not loaded, BBB on bar 0
+    ** (110), AAA on bar 1 (12) */
+    PlotFixture f({{0, 1, 10, 20, 1, 1, 20, 10, PHASE_CLOSE},
+                   {0, 1, 10, 20, 2, 1, 20, 10, PHASE_CLOSE},
+                   {0, 1, 10, 20, 3, 1, 20, 10, PHASE_CLOSE},
+                   {0, 1, 10, 20, 4, 1, 20, 10, PHASE_CLOSE}});
+    const char *symbols[4] = {"AAA", "ZZZ", "BBB", "AAA"};
+    const int bars[4] = {3, 2, 0, 1};
+    for (int i = 0; i < 4; i++) {
+        strcpy(f.test.trades[i].symbol, symbols[i]);
+        f.test.trades[i].dateIn = store.dates[bars[i]];
+    }
+    f.test.settings.BarSize2 = BAR_DAILY;
+    f.record->sortField = PLOT_SORT_FORMULA;
+    strcpy(f.record->formula, "C");
+    ASSERT_EQ(CalcTradePlotData(f.record), 1);
+    EXPECT_EQ(f.record->sortField, PLOT_SORT_FORMULA);
+    EXPECT_EQ(f.record->dataLoaded, 1);
+    ASSERT_EQ(f.record->pointCount, 4);
+    const int trades[4] = {1, 3, 0, 2}; /* x 0 (not loaded), 12, 14, 110 */
+    const double xs[4] = {0, 12, 14, 110};
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(f.record->points[i].trade, trades[i]) << i;
+        EXPECT_EQ(f.record->points[i].x, xs[i]) << i;
+    }
+    EXPECT_EQ(f.record->xMin, 0);
+    EXPECT_EQ(f.record->xMax, 110);
+
+    /* A formula that does not compile sorts by trade number from then on. */
+    strcpy(f.record->formula, "C +* (");
+    ASSERT_EQ(CalcTradePlotData(f.record), 1);
+    EXPECT_EQ(f.record->sortField, PLOT_SORT_TRADE_NUMBER);
+    EXPECT_EQ(f.record->points[0].trade, 0);
     ResetHeadlessShell();
 }
 
