@@ -202,7 +202,9 @@ int RunPlotWorkers(PlotWindow *record)
     if (workers < 1) return 1;
     std::mutex lock;
     record->lock = &lock;
-    static PlotWorker pool[PLOT_MAX_WORKERS];
+    /* Another plot may calculate inside this one's message pump: each call
+    ** keeps its own workers. */
+    PlotWorker pool[PLOT_MAX_WORKERS];
     std::thread threads[PLOT_MAX_WORKERS];
     for (int32_t k = 0; k < workers; k++) {
         PlotWorker *w = &pool[k];

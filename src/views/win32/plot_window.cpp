@@ -314,6 +314,10 @@ LRESULT CALLBACK TradePlotWndProc(HWND window, UINT message, WPARAM wParam, LPAR
         return 0;
     }
     case WM_ERASEBKGND: return 1;
+    case WM_CLOSE:
+        /* The workers use the record until the calculation ends. */
+        if (record && record->busy) return 0;
+        break;
     case WM_KEYDOWN:
         if (record) OnKeyDown(window, record, wParam);
         break;
