@@ -76,11 +76,14 @@ int CompareOptGraphPoints(const void *a, const void *b)
 int BuildOptimizationGraphData(ResGraphWindow *record, const ResultsWindow *results, const ResGraphColumn *column)
 {
     int32_t vc = record->variableCount;
+    /* Only the upper end is clamped: a negative x variable is "none", which
+    ** the title tells apart, and like any x outside the variables it lists
+    ** the tests one by one. */
     int32_t xMax = record->heatMap ? vc - 1 : vc;
-    record->xVariable = ClampInt(record->xVariable, 0, xMax < 0 ? 0 : xMax);
-    record->yVariable = ClampInt(record->yVariable, 0, vc > 0 ? vc - 1 : 0);
-    int testAxis = record->xVariable >= vc;
-    int useY = !testAxis && vc >= 2 && record->yVariable != record->xVariable;
+    if (record->xVariable > xMax) record->xVariable = xMax;
+    if (record->yVariable > vc - 1) record->yVariable = vc - 1;
+    int testAxis = record->xVariable < 0 || record->xVariable >= vc;
+    int useY = !testAxis && vc >= 2 && record->yVariable >= 0 && record->yVariable != record->xVariable;
     int32_t tests = results ? results->testCount : 0;
     const ParamValue *xVar = testAxis ? nullptr : &record->variables[record->xVariable];
     const ParamValue *yVar = useY ? &record->variables[record->yVariable] : nullptr;
