@@ -54,13 +54,18 @@ void FillAxisMenus(const ResGraphWindow *r)
     HMENU popup = nullptr;
     for (int i = GetMenuItemCount(bar) - 1; i >= 0 && !popup; i--) {
         HMENU sub = GetSubMenu(bar, i);
-        if (sub && GetMenuItemID(sub, 2) == UINT(-1) && GetSubMenu(sub, 0) && GetSubMenu(sub, 1)) popup = sub;
+        if (sub && GetSubMenu(sub, 0) && GetSubMenu(sub, 1)) popup = sub; /* X-Axis, then the second */
     }
     if (!popup) return;
     HMENU xs = GetSubMenu(popup, 0), ys = GetSubMenu(popup, 1);
     while (GetMenuItemCount(xs) > 0) DeleteMenu(xs, 0, MF_BYPOSITION);
     while (GetMenuItemCount(ys) > 0) DeleteMenu(ys, 0, MF_BYPOSITION);
-    ModifyMenuA(popup, 1, MF_BYPOSITION | MF_POPUP | MF_STRING, (UINT_PTR)ys, r->heatMap ? "Y-Axis" : "Average By");
+    /* Only the text changes: replacing the item would destroy its sub-menu. */
+    MENUITEMINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STRING;
+    info.dwTypeData = (char *)(r->heatMap ? "Y-Axis" : "Average By");
+    SetMenuItemInfoA(popup, 1, TRUE, &info);
     for (int32_t i = 0; i < r->variableCount; i++) {
         AppendMenuA(xs, MF_STRING | (i == r->xVariable ? MF_CHECKED : 0), RES_GRAPH_FIRST_X_VARIABLE + i,
                     r->variables[i].name);

@@ -248,6 +248,17 @@ TEST_F(FrameTest, ResultsGraphCommandsAndTitles)
     EXPECT_STREQ(r->xLabel, "Test:");
     EXPECT_EQ(r->pointCount, 4);
 
+    /* The axis sub-menus list the variables; outside a heat map the x list
+    ** ends in "Test Number", and choosing it greys the second list. */
+    HMENU bar = gWindowKinds[WK_RESGRAPH].menu, popup = nullptr;
+    for (int i = 0; bar && i < GetMenuItemCount(bar) && !popup; i++)
+        if (GetSubMenu(bar, i) && GetSubMenu(GetSubMenu(bar, i), 0)) popup = GetSubMenu(bar, i);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(GetMenuItemCount(GetSubMenu(popup, 0)), 3);
+    EXPECT_EQ(GetMenuItemCount(GetSubMenu(popup, 1)), 2);
+    EXPECT_EQ(GetMenuState(GetSubMenu(popup, 0), 2, MF_BYPOSITION) & MF_CHECKED, UINT(MF_CHECKED));
+    EXPECT_EQ(GetMenuState(popup, 1, MF_BYPOSITION) & MF_GRAYED, UINT(MF_GRAYED));
+
     /* The options dialog greys what does not apply: "Test Number" as the
     ** x axis greys the second variable; heat maps need two variables. */
     HWND options = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_RESGRAPH_OPTIONS), nullptr,
@@ -264,6 +275,10 @@ TEST_F(FrameTest, ResultsGraphCommandsAndTitles)
     /* The heat map in a picture without the tab strip. */
     DispatchFrameCommand(RES_GRAPH_FIRST_X_VARIABLE);
     DispatchFrameCommand(IDM_RESGRAPH_HEAT_MAP);
+    char text[40];
+    GetMenuStringA(popup, 1, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "Y-Axis");
+    EXPECT_EQ(GetMenuItemCount(GetSubMenu(popup, 0)), 2);
     HoldForLook();
     std::string png = File("heat.png");
     CopyString(ImagePath, sizeof ImagePath, png.c_str(), -1);
