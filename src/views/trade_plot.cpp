@@ -571,8 +571,14 @@ int CalcTradePlotData(PlotWindow *record)
         record->bucketCount = MakeHistogram(points, count, buckets, record->buckets);
         record->xMin = 0;
         record->xMax = 0;
-        for (int32_t b = 0; b < record->bucketCount; b++)
-            if (record->buckets[b].value > record->xMax) record->xMax = record->buckets[b].value;
+        for (int32_t b = 0; b < record->bucketCount; b++) {
+            const PlotBucket &k = record->buckets[b];
+            if (k.value > record->xMax) record->xMax = k.value;
+            /* The bucket of the largest value is centred above it: the range
+            ** takes in every centre, so that bucket is drawn too. */
+            if (k.position > record->valueMax) record->valueMax = k.position;
+            if (k.position < record->valueMin) record->valueMin = k.position;
+        }
         break;
     }
     case PLOT_CUMULATIVE: {

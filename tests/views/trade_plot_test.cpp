@@ -184,6 +184,7 @@ TEST(TradePlot, DistributionAndBinsThroughTheRecord)
     EXPECT_EQ(one.record->buckets[0].value, 1);
     EXPECT_EQ(one.record->buckets[0].position, -25);
     EXPECT_EQ(one.record->xMax, 1);
+    EXPECT_EQ(one.record->valueMax, -25); /* the range takes in the centre */
 
     /* Equal-range bins of trade numbers 1..25 by 10: starts 0, 10, 20, the
     ** top (round(25 / 10) x 10 = 30) is never passed. */

@@ -64,9 +64,8 @@ void Line(HDC dc, int x0, int y0, int x1, int y1)
 }
 
 /* The shared pen of the picture's lines; pens are never made here. */
-HPEN SelectNewPen(HDC dc, int style, int width, COLORREF colour, HPEN *made)
+HGDIOBJ SelectSharedPen(HDC dc, int style, int width, COLORREF colour)
 {
-    *made = nullptr;
     HPEN pen = PenBlack;
     if (style == PS_DOT)
         pen = DotPenLightGrey;
@@ -90,7 +89,7 @@ template <typename LabelFn>
 void BottomLabels(const Layout &g, double last, double step, LabelFn label)
 {
     if (!(step > 0)) return;
-    HPEN pen, old = SelectNewPen(g.dc, PS_DOT, 1, PLOT_LIGHT_GREY, &pen);
+    HGDIOBJ old = SelectSharedPen(g.dc, PS_DOT, 1, PLOT_LIGHT_GREY);
     char text[64];
     for (double v = 0; v <= last + step * 1e-9; v += step) {
         int x = PositionX(g, v);
@@ -99,25 +98,17 @@ void BottomLabels(const Layout &g, double last, double step, LabelFn label)
         Text(g.dc, x, g.H - 3 * g.T + g.C + 2, text, TA_CENTER, PLOT_BLACK);
     }
     SelectObject(g.dc, old);
-    DeleteObject(pen);
 }
 
-/* The smallest step of 1, 2 or 5 times a power of ten that keeps at most
-** limit labels over the span. */
-double LabelStep(double span, int limit, int whole)
+/* The smallest whole step that keeps at most limit labels from 0 to last. */
+double WholeLabelStep(double last, int limit)
 {
     if (limit < 1) limit = 1;
-    double step = whole ? 1 : 0.0001;
-    const double factors[3] = {1, 2, 5};
-    for (int guard = 0; guard < 60; guard++) {
-        for (double f : factors) {
-            double s = step * f;
-            if (whole && s < 1) continue;
-            if (span / s <= limit) return s;
-        }
-        step *= 10;
-    }
-    return span > 0 ? span : 1;
+    if (!(last > 0) || !std::isfinite(last)) return 1;
+    double step = std::ceil(last / limit);
+    while (step > 1 && std::floor(last / (step - 1)) + 1 <= limit) step--;
+    while (std::floor(last / step) + 1 > limit) step++;
+    return step;
 }
 
 void PaintValueGrid(const Layout &g, const PlotWindow *record, double *gridBase)
@@ -128,7 +119,7 @@ void PaintValueGrid(const Layout &g, const PlotWindow *record, double *gridBase)
     double step, base;
     PlotGridStep(lo, hi, lines, &step, &base);
     *gridBase = base;
-    HPEN pen, old = SelectNewPen(g.dc, PS_DOT, 1, PLOT_LIGHT_GREY, &pen);
+    HGDIOBJ old = SelectSharedPen(g.dc, PS_DOT, 1, PLOT_LIGHT_GREY);
     char text[64];
     for (int dir = 1; dir >= -1; dir -= 2) {
         for (int k = dir > 0 ? 0 : 1; k < 1000; k++) {
@@ -141,7 +132,6 @@ void PaintValueGrid(const Layout &g, const PlotWindow *record, double *gridBase)
         }
     }
     SelectObject(g.dc, old);
-    DeleteObject(pen);
 }
 
 void PaintBottomGrid(const Layout &g, const PlotWindow *record)
@@ -153,11 +143,11 @@ void PaintBottomGrid(const Layout &g, const PlotWindow *record)
     int limit = g.W / (3 * (labelWidth > 0 ? labelWidth : 1));
     if (limit < 1) limit = 1;
     if (kind == PLOT_PROFIT_DISTRIBUTION || kind == PLOT_EXCURSION_DISTRIBUTION) {
-        BottomLabels(g, record->xMax, LabelStep(record->xMax, limit, 1),
+        BottomLabels(g, record->xMax, WholeLabelStep(record->xMax, limit),
                      [](double v, char *t) { FormatText(t, 64, "%g", v); });
     } else if (kind == PLOT_EQUAL_COUNT_BINS || kind == PLOT_EQUAL_RANGE_BINS) {
         int32_t bins = record->bucketCount;
-        double step = LabelStep(bins, limit, 1);
+        double step = WholeLabelStep(bins, limit);
         double incr = record->rangeIncrement;
         int whole = incr == std::floor(incr);
         int places = std::fabs(incr) < 0.01 ? 4 : 2;
@@ -176,9 +166,10 @@ void PaintBottomGrid(const Layout &g, const PlotWindow *record)
         });
     } else {
         int byTrade = record->sortField == PLOT_SORT_TRADE_NUMBER || kind == PLOT_MC_PROFITS || kind == PLOT_MC_DRAWDOWNS;
-        double span = record->xMax - record->xMin;
-        double step = LabelStep(span, limit, byTrade);
-        HPEN pen, old = SelectNewPen(g.dc, PS_DOT, 1, PLOT_LIGHT_GREY, &pen);
+        double step, base;
+        PlotGridStep(record->xMin, record->xMax, limit, &step, &base);
+        if (byTrade) step = step < 1 ? 1 : std::round(step);
+        HGDIOBJ old = SelectSharedPen(g.dc, PS_DOT, 1, PLOT_LIGHT_GREY);
         char text[64];
         double first = std::ceil(record->xMin / step) * step;
         for (double v = first; v <= record->xMax + step * 1e-9 && step > 0; v += step) {
@@ -191,7 +182,6 @@ void PaintBottomGrid(const Layout &g, const PlotWindow *record)
             Text(g.dc, x, g.H - 3 * g.T + g.C + 2, text, TA_CENTER, PLOT_BLACK);
         }
         SelectObject(g.dc, old);
-        DeleteObject(pen);
     }
 }
 
@@ -244,7 +234,7 @@ void PaintBody(const Layout &g, PlotWindow *record, double gridBase, Sample *fit
     switch (kind) {
     case PLOT_SCATTER:
     case PLOT_CUMULATIVE: {
-        HPEN pen, old = SelectNewPen(dc, PS_SOLID, 1, PLOT_DARK_GREY, &pen);
+        HGDIOBJ old = SelectSharedPen(dc, PS_SOLID, 1, PLOT_DARK_GREY);
         int lastX = -1000000, lastY = -1000000;
         for (int32_t i = 0; i < n; i++) {
             const PlotPoint &p = record->points[i];
@@ -261,7 +251,6 @@ void PaintBody(const Layout &g, PlotWindow *record, double gridBase, Sample *fit
             }
         }
         SelectObject(dc, old);
-        DeleteObject(pen);
         for (int32_t i = 0; i < n; i++) {
             int x = record->pixels[2 * i], y = record->pixels[2 * i + 1];
             if (x == lastX && y == lastY) continue;
@@ -376,11 +365,10 @@ int RenderTradePlot(PlotWindow *record, HDC dc, int W, int H, int active)
         g.xMin = bins ? 0 : record->xMin;
         g.xMax = bins ? record->bucketCount : record->xMax;
 
-        HPEN pen, old = SelectNewPen(dc, PS_SOLID, 1, PLOT_BLACK, &pen);
+        HGDIOBJ old = SelectSharedPen(dc, PS_SOLID, 1, PLOT_BLACK);
         Line(dc, g.L - g.C, 2 * g.T, g.L - g.C, H - 2 * g.T);
         Line(dc, g.L - 2 * g.C, H - 3 * g.T + g.C, W, H - 3 * g.T + g.C);
         SelectObject(dc, old);
-        DeleteObject(pen);
         double gridBase = 0;
         PaintValueGrid(g, record, &gridBase);
         const char *axis = "Trade:";
@@ -406,10 +394,9 @@ int RenderTradePlot(PlotWindow *record, HDC dc, int W, int H, int active)
         int trendKind = record->kind != PLOT_PROFIT_DISTRIBUTION && record->kind != PLOT_EXCURSION_DISTRIBUTION;
         double a, b;
         if (record->trend && trendKind && FitLine(fit.xs, fit.ys, fit.n, &a, &b)) {
-            HPEN magenta, before = SelectNewPen(dc, PS_SOLID, 2, PLOT_MAGENTA, &magenta);
+            HGDIOBJ before = SelectSharedPen(dc, PS_SOLID, 2, PLOT_MAGENTA);
             Line(dc, g.L, int(a + b * g.L), W - 1, int(a + b * (W - 1)));
             SelectObject(dc, before);
-            DeleteObject(magenta);
         }
         SelectClipRgn(dc, nullptr);
         DeleteObject(clip);
@@ -417,11 +404,10 @@ int RenderTradePlot(PlotWindow *record, HDC dc, int W, int H, int active)
         FreeMemory(&fit.ys);
 
         if (record->crossHair && active && record->crossX >= 0 && record->crossY >= 0) {
-            HPEN black, before = SelectNewPen(dc, PS_SOLID, 1, PLOT_BLACK, &black);
+            HGDIOBJ before = SelectSharedPen(dc, PS_SOLID, 1, PLOT_BLACK);
             Line(dc, 0, record->crossY, W, record->crossY);
             Line(dc, record->crossX, 0, record->crossX, H);
             SelectObject(dc, before);
-            DeleteObject(black);
             SetBkMode(dc, OPAQUE);
             SetBkColor(dc, PLOT_CROSS_HAIR_BACK);
             if (record->kind < PLOT_EQUAL_COUNT_BINS && W - g.C > g.L) {
