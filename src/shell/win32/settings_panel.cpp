@@ -340,13 +340,14 @@ INT_PTR CALLBACK SettingsPanelDlgProc(HWND panel, UINT message, WPARAM wParam, L
         return TRUE;
     case WM_NOTIFY: {
         NMHDR *header = (NMHDR *)lParam;
-        if (header->code == DTN_DATETIMECHANGE && !sPanel.guard &&
+        if (header->code == DTN_DATETIMECHANGE && !sPanel.guard && !SettingsExchangeActive &&
             (header->idFrom == IDC_SP_FIRST_DATE || header->idFrom == IDC_SP_LAST_DATE))
             DateChanged(panel, (int)header->idFrom);
         return FALSE;
     }
     case WM_COMMAND:
-        if (sPanel.guard) return FALSE;
+        /* Values the program itself shows cause no rules to run. */
+        if (sPanel.guard || SettingsExchangeActive) return FALSE;
         PanelCommand(panel, LOWORD(wParam), HIWORD(wParam));
         if (sPanel.initialised) EnableSettingsPanelControls(0);
         return FALSE;
