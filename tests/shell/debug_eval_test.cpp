@@ -6,6 +6,7 @@
 #include "engine/results_file.h"
 #include "engine/test_records.h"
 #include "marketdata/store/symbols.h"
+#include "platform/platform.h"
 #include "panel_store.h"
 #include "script/eval/eval_context.h"
 #include "shell/debug_eval.h"
@@ -17,6 +18,7 @@ struct DebugEvalTest : PanelStoreTest {
     {
         PanelStoreTest::SetUp();
         gHeadless.captureLog = 1;
+        gRun.uiThreadId = PlatCurrentThreadId(); /* the trace runs on the UI thread only */
         gSettings.DebugShowEval = 0;
         gSettings.DebugBars = 10;
         CopyString(gSettings.DebugSymbol, sizeof gSettings.DebugSymbol, "AAA", -1);
@@ -86,6 +88,17 @@ TEST_F(DebugEvalTest, FormulaResultsGoToTheLog)
     EvalDebugText("C + 1", nullptr, nullptr, nullptr);
     EXPECT_NE(Log().find("Symbol:\tAAA\nBarSize:\tDaily\nDate:\t2024-02-06\nFormula:\tC + 1\n"), std::string::npos)
         << Log();
+
+    /* With the trace on, the evaluation's terms come between header and result. */
+    ResetHeadlessShell();
+    gHeadless.captureLog = 1;
+    gSettings.DebugShowEval = 1;
+    EvalDebugText("C + 1", nullptr, nullptr, nullptr);
+    gSettings.DebugShowEval = 0;
+    size_t evaluation = Log().find("Evaluation:"), result = Log().find("Result:");
+    ASSERT_NE(evaluation, std::string::npos) << Log();
+    ASSERT_NE(result, std::string::npos);
+    EXPECT_NE(Log().substr(evaluation, result - evaluation).find("124"), std::string::npos) << Log();
 
     ResetHeadlessShell();
     EXPECT_EQ(EvalDebugText("from 5 to 1", nullptr, nullptr, nullptr), DEBUG_EVAL_FAILED);

@@ -231,7 +231,8 @@ static void ActiveScriptChosen(HWND panel)
 
 static void OpenActiveScript()
 {
-    if (gSettings.ActiveScript[0]) StandInOpenScript(gSettings.ActiveScript);
+    if (gSettings.ActiveScript[0] && GetFileAttributesA(gSettings.ActiveScript) != INVALID_FILE_ATTRIBUTES)
+        StandInOpenScript(gSettings.ActiveScript);
 }
 
 static void PanelCommand(HWND panel, int id, int code)
@@ -301,7 +302,8 @@ INT_PTR CALLBACK SettingsPanelDlgProc(HWND panel, UINT message, WPARAM wParam, L
 {
     switch (message) {
     case WM_INITDIALOG: {
-        static const int kStretch[] = {IDC_PANEL_DATA_FILE, IDC_SP_SCRIPT, 0};
+        /* The panel's rows keep their places; a wider frame only shows more of its colour. */
+        static const int kStretch[] = {0};
         gFrame.settingsPanel = panel;
         sPanel.layout = SaveDialogLayout(panel, kStretch);
         SendDlgItemMessageA(panel, IDC_SP_BAR_SPIN, UDM_SETRANGE32, 1, 2147483647);
