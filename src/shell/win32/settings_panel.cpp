@@ -15,6 +15,7 @@
 #include "marketdata/store/symbols.h"
 #include "shell/panel_rules.h"
 #include "shell/services.h"
+#include "shell/win32/script_window.h"
 
 /* The panel's own state. */
 struct SettingsPanelState {
@@ -227,12 +228,13 @@ static void ActiveScriptChosen(HWND panel)
 {
     HWND combo = GetDlgItem(panel, IDC_SP_SCRIPT);
     GetWindowTextA(combo, gSettings.ActiveScript, sizeof gSettings.ActiveScript);
+    UpdateScriptTitles();
 }
 
 static void OpenActiveScript()
 {
     if (gSettings.ActiveScript[0] && GetFileAttributesA(gSettings.ActiveScript) != INVALID_FILE_ATTRIBUTES)
-        StandInOpenScript(gSettings.ActiveScript);
+        OpenScript(gSettings.ActiveScript, nullptr);
 }
 
 static void PanelCommand(HWND panel, int id, int code)
