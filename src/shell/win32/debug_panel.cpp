@@ -17,6 +17,9 @@
 #include "script/eval/eval_context.h"
 #include "shell/debug_eval.h"
 #include "shell/services.h"
+#include "shell/win32/editor_host.h"
+
+#include <Scintilla.h>
 
 struct DebugPanelState {
     int initialised;
@@ -27,16 +30,14 @@ static DebugPanelState sDebug;
 
 static HWND Panel() { return gFrame.debugPanel; }
 
-/* The formula box.  It is a plain multi-line edit until the script editor
-** component is part of the program; this is the one place that makes it, so
-** switching to the editor (and binding its settings) happens here alone. */
-static HWND CreateFormulaBox(HWND panel)
+/* The formula box: an editor with the script editor's settings and look,
+** without a horizontal scroll bar. */
+static void BindFormulaEditor(HWND panel)
 {
-    HWND placeholder = GetDlgItem(panel, IDC_DP_FORMULA);
-    if (!placeholder) return nullptr;
-    SendMessageA(placeholder, EM_SETLIMITTEXT, sizeof gSettings.DebugFormula - 1, 0);
-    ShowScrollBar(placeholder, SB_HORZ, FALSE);
-    return placeholder;
+    LoadEditorSettings();
+    if (!AttachEditor(panel, IDC_DP_FORMULA, &gScriptEditorSettings)) return;
+    ApplyEditorSettings(panel);
+    EditorSend(panel, SCI_SETHSCROLLBAR, 0);
 }
 
 void ShowDebugPanelDate()
@@ -97,7 +98,7 @@ void UpdateDebugPanelControls()
     char symbol[64];
     ComboText(panel, IDC_DP_SYMBOL, symbol, sizeof symbol);
     int chart = !IsDataFileNameChanged() && state != RUN_IMPORT && state != RUN_LOADING && symbol[0];
-    int formula = GetWindowTextLengthA(GetDlgItem(panel, IDC_DP_FORMULA)) > 0;
+    int formula = SendDlgItemMessageA(panel, IDC_DP_FORMULA, EDITOR_GET_LENGTH, 0, 0) > 0;
     TestRecord *test = AnyTest();
     EnableWindow(GetDlgItem(panel, IDC_DP_CHART), chart);
     EnableWindow(GetDlgItem(panel, IDC_DP_DATA), chart);
@@ -120,9 +121,8 @@ void EvalDebugFormula(HWND panel)
     int32_t offset = 0, length = 0;
     int result = EvalDebugText(gSettings.DebugFormula, &selection, &offset, &length);
     if (result == DEBUG_EVAL_NOT_COMPILED) {
-        HWND box = GetDlgItem(panel, IDC_DP_FORMULA);
-        SetFocus(box);
-        SendMessageA(box, EM_SETSEL, (WPARAM)offset, (LPARAM)(offset + length));
+        SetFocus(GetDlgItem(panel, IDC_DP_FORMULA));
+        EditorSend(panel, SCI_SETSEL, (uintptr_t)offset, offset + length);
     } else if (result != DEBUG_EVAL_FAILED) {
         ShowDebugLog();
     }
@@ -260,7 +260,7 @@ INT_PTR CALLBACK DebugPanelDlgProc(HWND panel, UINT message, WPARAM wParam, LPAR
         gFrame.debugPanel = panel;
         sDebug.layout = SaveDialogLayout(panel, kStretch);
         SendDlgItemMessageA(panel, IDC_DP_BARS_SPIN, UDM_SETRANGE32, 1, 9999);
-        CreateFormulaBox(panel);
+        BindFormulaEditor(panel);
         FillDialogLists(panel, IDD_DEBUG_PANEL);
         SettingsToDialog(panel, IDD_DEBUG_PANEL, 0);
         sDebug.initialised = 1;
@@ -274,14 +274,20 @@ INT_PTR CALLBACK DebugPanelDlgProc(HWND panel, UINT message, WPARAM wParam, LPAR
         LayoutFrame();
         return TRUE;
     case WM_DESTROY:
+        DetachEditor(panel);
         FreeMemory(&sDebug.layout);
         if (sDebug.brush) DeleteObject(sDebug.brush);
         sDebug = DebugPanelState{};
         return FALSE;
     case WM_HELP:
-        if (!IsWindowVisible(panel)) PostMessageA(gFrame.frame, WM_COMMAND, IDM_HELP_TOPICS, 0);
-        else OpenHelp(150);
+        if (!IsWindowVisible(panel))
+            PostMessageA(gFrame.frame, WM_COMMAND, IDM_HELP_TOPICS, 0);
+        else
+            ShowEditorHelp(panel);
         return TRUE;
+    case WM_NOTIFY:
+        if (((NMHDR *)lParam)->idFrom == IDC_DP_FORMULA) OnEditorNotify(panel, (SCNotification *)lParam);
+        return FALSE;
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
