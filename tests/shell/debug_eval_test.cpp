@@ -167,7 +167,12 @@ TEST_F(DebugEvalTest, TestPartsOfTheContext)
     EXPECT_EQ(table.columns[1], "S.Number");
     EXPECT_EQ(table.rows[0][1], "5");
     EXPECT_EQ(table.rows[4][1], "1");
+
+    /* Deleting the panel's current test leaves no pointer to it behind. */
+    gCurrentTest = test;
     FreeTestRecord(nullptr, test);
+    EXPECT_EQ(gCurrentTest, nullptr);
+    EXPECT_EQ(FindStrategyByName("Trend", gCurrentTest), -1);
 }
 
 TEST_F(DebugEvalTest, DataTableListsBarsBackNewestFirst)
@@ -184,4 +189,34 @@ TEST_F(DebugEvalTest, DataTableListsBarsBackNewestFirst)
     EXPECT_EQ(table.rows[0][0], "2024-01-04");
     EXPECT_EQ(table.rows[0][4], "102"); // close
     EXPECT_EQ(table.rows[2][0], "2024-01-02");
+}
+
+TEST_F(DebugEvalTest, TestComboTextFindsTheTest)
+{
+    ResultsWindow *window = CreateResultsWindow(0, nullptr);
+    ASSERT_NE(window, nullptr);
+    const struct {
+        int number;
+        const char *name;
+    } made[] = {{1, "Alpha"}, {12, "Beta"}};
+    for (const auto &m : made) {
+        TestRecord *t = ReadTestRecord(nullptr, 0, 1, 1, 0);
+        ASSERT_NE(t, nullptr);
+        t->testNumber = m.number;
+        CopyString(t->settings.TestName, sizeof t->settings.TestName, m.name, -1);
+        AddTestToResults(window, t);
+    }
+    struct Case {
+        const char *text;
+        int byNumber;
+        int want; /* test number, 0 none */
+    } cases[] = {
+        {"0012:Beta", 1, 12}, {"0001:Alpha", 1, 1}, {"0003:Beta", 1, 0}, {"Beta", 1, 0},
+        {"alpha", 0, 1},      {"0012:BETA", 0, 12}, {"", 0, 0},
+    };
+    for (const Case &c : cases) {
+        TestRecord *found = FindTestByText(c.text, c.byNumber);
+        EXPECT_EQ(found ? found->testNumber : 0, c.want) << c.text;
+    }
+    CloseResultsWindow(window);
 }
