@@ -17,6 +17,7 @@
 #include "shell/frame_rules.h"
 #include "shell/kind_menu_rules.h"
 #include "shell/services.h"
+#include "shell/win32/editor_host.h"
 
 void EnableCommand(HMENU menu, int commandId, int enabled)
 {
@@ -162,6 +163,21 @@ int EditorMenuFacts(HWND child, KindMenuFacts *facts)
     return 1;
 }
 
+int ScriptMenuFacts(HWND child, KindMenuFacts *facts)
+{
+    EditorRecord *record = GetEditorRecord(child);
+    facts->modified = record && record->modified;
+    return 1;
+}
+
+void ScriptMenuTexts(HMENU popup, HWND child, int full)
+{
+    if (!popup) return;
+    char text[64];
+    FormatText(text, sizeof text, "%s Selection\tCtrl+/", ToggleLineComment(child, 0) ? "Un&comment" : "&Comment");
+    ModifyMenuA(popup, IDM_COMMENT, MF_BYCOMMAND | MF_STRING, IDM_COMMENT, text);
+}
+
 int ListPlaceFacts(HWND child, KindMenuFacts *facts)
 {
     facts->place = GetSelectionPlace(child);
@@ -169,9 +185,10 @@ int ListPlaceFacts(HWND child, KindMenuFacts *facts)
 }
 
 /* The active kind's popup by its row's rules; Save and Save As also on the File popup. */
-static void UpdateKindMenu(HMENU menu, HMENU own, int kind, HWND child)
+static void UpdateKindMenu(HMENU menu, HMENU own, int kind, HWND child, int full)
 {
     const WindowKind &row = gWindowKinds[kind];
+    if (row.menuTexts) row.menuTexts(own, child, full);
     if (!row.menuRules || !row.menuFacts) return;
     KindMenuFacts facts = {};
     facts.runState = gRun.state.load();
@@ -230,7 +247,7 @@ void UpdateFrameMenus(HWND frame, int full)
     int kind = gFrame.activeKind;
     HWND child = gFrame.activeChild;
     HMENU own = (menu && kind > 0) ? FindSubMenuByText(menu, gWindowKinds[kind].label) : nullptr;
-    if (child && kind > 0) UpdateKindMenu(menu, own, kind, child);
+    if (child && kind > 0) UpdateKindMenu(menu, own, kind, child, full);
     if (!full && kind != WK_RESULTS) {
         static const int kResultsButtons[] = {IDM_RESULTS_GRAPHS, IDM_RESULTS_TRADES, IDM_RESULTS_PLOTS,
                                               IDM_RESULTS_OPTGRAPH, IDM_RESULTS_REPORT};

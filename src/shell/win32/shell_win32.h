@@ -45,6 +45,9 @@ struct KindMenuFacts;
 typedef int (*KindMenuFactsReader)(HWND child, KindMenuFacts *facts);
 /* The text a kind's tab shows in place of its window text; 0 when none. */
 typedef int (*KindTabTitle)(HWND window, char *out, int size);
+/* The item texts and checks of a kind's own popup that follow its window's
+** state (full: a menu is about to open). */
+typedef void (*KindMenuTexts)(HMENU popup, HWND child, int full);
 
 struct WindowKind {
     const char *className; /* "" for the frame */
@@ -58,6 +61,7 @@ struct WindowKind {
     const KindMenuRule *menuRules;  /* the kind's popup rules (kind_menu_rules.h), or null */
     KindMenuFactsReader menuFacts;  /* what the rules read of a window, or null */
     KindTabTitle tabTitle;          /* the kind's own tab title, or null: the window text */
+    KindMenuTexts menuTexts;        /* the popup's state-dependent texts and checks, or null */
 };
 extern WindowKind gWindowKinds[WK_COUNT];
 
@@ -171,6 +175,8 @@ void SetMenuItemBitmaps(HMENU popup);
 void ShowTabContextMenu(LPARAM lParam);
 /* Facts of a window whose first child is its editor, and of a list-like window. */
 int EditorMenuFacts(HWND child, KindMenuFacts *facts);
+int ScriptMenuFacts(HWND child, KindMenuFacts *facts);
+void ScriptMenuTexts(HMENU popup, HWND child, int full);
 int ListPlaceFacts(HWND child, KindMenuFacts *facts);
 
 /* ---- log and list windows ------------------------------------------------------------- */
