@@ -65,13 +65,13 @@ static HWND Panel() { return gFrame.settingsPanel; }
 
 /* ---- reading and showing -------------------------------------------------------------- */
 
-static void ShowDate(int id, int32_t date)
+/* Shows the setting of a date picker, under the guard. */
+static void ShowDate(int id)
 {
     HWND panel = Panel();
     if (!panel) return;
     sPanel.guard++;
     SettingsToDialog(panel, IDD_SETTINGS_PANEL, (uint32_t)id);
-    (void)date;
     sPanel.guard--;
 }
 
@@ -98,10 +98,10 @@ void SetPanelDate(int panelDate, int32_t date)
     }
     if (panelDate == PANEL_FIRST_DATE) {
         gSettings.FirstDate = date;
-        ShowDate(IDC_SP_FIRST_DATE, date);
+        ShowDate(IDC_SP_FIRST_DATE);
     } else {
         gSettings.LastDate = date;
-        ShowDate(IDC_SP_LAST_DATE, date);
+        ShowDate(IDC_SP_LAST_DATE);
     }
 }
 
@@ -186,8 +186,8 @@ void SetTestRunning(int state)
 
 static void ShowRange()
 {
-    ShowDate(IDC_SP_FIRST_DATE, gSettings.FirstDate);
-    ShowDate(IDC_SP_LAST_DATE, gSettings.LastDate);
+    ShowDate(IDC_SP_FIRST_DATE);
+    ShowDate(IDC_SP_LAST_DATE);
 }
 
 static void BarCountEdited(HWND panel)
