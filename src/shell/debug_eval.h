@@ -48,9 +48,9 @@ TestRecord *FindTestByText(const char *text, int byNumber);
 int FindStrategyByName(const char *text, const TestRecord *test);
 
 enum DebugEvalResult {
-    DEBUG_EVAL_FAILED = 0,    /* reported, or the context could not be built */
-    DEBUG_EVAL_DONE = 1,      /* the result is in the log */
-    DEBUG_EVAL_RANGE = 2,     /* an optimization range: its values are in the log */
+    DEBUG_EVAL_FAILED = 0,      /* reported, or the context could not be built */
+    DEBUG_EVAL_DONE = 1,        /* the result is in the log */
+    DEBUG_EVAL_RANGE = 2,       /* an optimization range: its values are in the log */
     DEBUG_EVAL_NOT_COMPILED = 3 /* errorOffset/errorLength give the failing span */
 };
 /* Evaluates the formula text for the panel's context with the trace when

@@ -11,23 +11,23 @@
 
 /* The facts a kind's popup rules read. */
 struct KindMenuFacts {
-    int32_t place;           /* selection place: 0 empty, 1 none selected, 2 first, 3 middle, 4 last, 5 only */
-    int32_t modified;        /* the window's document is modified */
-    int32_t runState;        /* RunState */
-    int32_t currentHasTrades; /* the current test has trades */
-    int32_t symbolColumn;    /* the list has a symbol column */
+    int32_t place;               /* selection place: 0 empty, 1 none selected, 2 first, 3 middle, 4 last, 5 only */
+    int32_t modified;            /* the window's document is modified */
+    int32_t runState;            /* RunState */
+    int32_t currentHasTrades;    /* the current test has trades */
+    int32_t symbolColumn;        /* the list has a symbol column */
     int32_t leftSide, rightSide; /* the selected compare row's sides exist */
 };
 
 /* Conditions of a rule; all that a row names must hold. */
 enum KindMenuNeed : uint32_t {
-    NEED_NOT_EMPTY = 1,      /* place not 0 */
-    NEED_SELECTION = 2,      /* place above 1 */
+    NEED_NOT_EMPTY = 1, /* place not 0 */
+    NEED_SELECTION = 2, /* place above 1 */
     NEED_PLACE_1_TO_4 = 4,
     NEED_MODIFIED = 8,
     NEED_IDLE = 16,
-    NEED_TRADES = 32,        /* the current test has trades */
-    NEED_NOT_LOADING = 64,   /* no import or data loading goes on */
+    NEED_TRADES = 32,      /* the current test has trades */
+    NEED_NOT_LOADING = 64, /* no import or data loading goes on */
     NEED_SYMBOL_COLUMN = 128,
     NEED_LEFT_SIDE = 256,
     NEED_RIGHT_SIDE = 512

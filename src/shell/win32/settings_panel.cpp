@@ -20,9 +20,9 @@
 /* The panel's own state. */
 struct SettingsPanelState {
     int initialised;
-    int guard;          /* set while the program writes the bar count or the dates */
-    int firstFixed;     /* the first-date picker stays put when the bar count changes */
-    HBRUSH brush;       /* SettingsColor, made on first use */
+    int guard;      /* set while the program writes the bar count or the dates */
+    int firstFixed; /* the first-date picker stays put when the bar count changes */
+    HBRUSH brush;   /* SettingsColor, made on first use */
     DialogLayout *layout;
 };
 static SettingsPanelState sPanel;
