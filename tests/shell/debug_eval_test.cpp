@@ -54,7 +54,9 @@ TEST_F(DebugEvalTest, ContextDateFollowsTheSymbolsBars)
         EXPECT_EQ(gSettings.DebugDate, c.wantDate);
         EXPECT_STREQ(LastNotice(), c.notice);
         EXPECT_STREQ(LastMessage(), c.error);
-        if (c.notice[0]) EXPECT_EQ(gHeadless.noticeColours[0], 0xFF0000u); // blue
+        if (c.notice[0]) {
+            EXPECT_EQ(gHeadless.noticeColours[0], 0xFF0000u); // blue
+        }
         if (c.ok) {
             EXPECT_EQ(context.barIndex, c.wantBar);
             EXPECT_EQ(context.date, c.wantDate);
@@ -153,7 +155,9 @@ TEST_F(DebugEvalTest, TestPartsOfTheContext)
         PositionRecord position;
         ASSERT_EQ(CheckDebugContext(&chosen, &context, &position, 1, 1, 1), 1);
         EXPECT_EQ(context.position != nullptr, c.held != 0) << c.date;
-        if (c.held) EXPECT_DOUBLE_EQ(position.value, 1000.0); // 10 x 50 x point value 2
+        if (c.held) {
+            EXPECT_DOUBLE_EQ(position.value, 1000.0); // 10 x 50 x point value 2
+        }
     }
 
     /* The last of 5 rows with 10 bars back lists all 5, newest first. */

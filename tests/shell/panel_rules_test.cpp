@@ -27,7 +27,9 @@ TEST_F(PanelRulesTest, ClampsTheRangeToTheDataAndCountsBars)
     for (const Case &c : cases) {
         int32_t first = c.first, last = c.last;
         int count = ClampPanelRange(c.barSize, &first, &last);
-        if (c.count >= 0) EXPECT_EQ(count, c.count) << c.first;
+        if (c.count >= 0) {
+            EXPECT_EQ(count, c.count) << c.first;
+        }
         EXPECT_EQ(first, c.wantFirst);
         EXPECT_EQ(last, c.wantLast);
     }
