@@ -183,3 +183,65 @@
 
 /* ---- strings beside the command texts ---- */
 #define IDS_READY 1
+
+/* ---- settings panel, debug panel and the option dialogs ---- */
+#define IDD_PROGRAM_OPTIONS 229
+#define IDD_REPORT_OPTIONS  252
+/* settings panel (215) */
+#define IDC_SP_BAR_COUNT     1017
+#define IDC_SP_BAR_SPIN      1019
+#define IDC_SP_EARLIEST      1035
+#define IDC_SP_FIRST_DATE    1043
+#define IDC_SP_LAST_DATE     1079
+#define IDC_SP_LATEST        1081
+#define IDC_SP_LOAD          1085
+#define IDC_SP_BAR_SIZE      1094
+#define IDC_SP_DATA_SELECT   1103
+#define IDC_SP_SCRIPT        1137
+#define IDC_SP_SCRIPT_SELECT 1139
+#define IDC_SP_ADD_GRAPH     1145
+#define IDC_SP_ACCOUNT       1153
+#define IDC_SP_TEST_NAME     1169
+#define IDC_SP_ADD_REPORT    1278
+#define IDC_SP_ADD_TRADES    1279
+#define IDC_SP_ADD_SCAN      1280
+#define IDC_SP_ADD_DEBUG     1281
+#define IDC_SP_ADD_LOG       1301
+#define IDC_SP_KEEP_TRADES   1303
+#define IDC_SP_KEEP_SKIPPED  1314
+#define IDC_SP_KEEP_BENCH    1315
+/* debug panel (205) */
+#define IDC_DP_BARS       1017
+#define IDC_DP_BARS_SPIN  1019
+#define IDC_DP_DATE       1033
+#define IDC_DP_EVALUATE   1039
+#define IDC_DP_FORMULA    1047
+#define IDC_DP_DATA       1087
+#define IDC_DP_STATS      1091
+#define IDC_DP_CHART      1141
+#define IDC_DP_SHOW_EVAL  1143
+#define IDC_DP_GRAPH      1145
+#define IDC_DP_STRATEGY   1155
+#define IDC_DP_SYMBOL     1157
+#define IDC_DP_TEST       1167
+#define IDC_DP_POSITIONS  1268
+/* Program Options (229): the settings' own controls, then the dialog's others */
+#define IDC_PO_THREADS          1230
+#define IDC_PO_MEMORY           1234
+#define IDC_PO_SCRIPT_PATH      1334
+#define IDC_PO_DATA_PATH        1336
+#define IDC_PO_OUTPUT_PATH      1338
+#define IDC_PO_DATE_FORMAT      1357
+#define IDC_PO_SCRIPT_SELECT    1601
+#define IDC_PO_DATA_SELECT      1602
+#define IDC_PO_OUTPUT_SELECT    1603
+#define IDC_PO_THREADS_SPIN     1604
+#define IDC_PO_MEMORY_SPIN      1605
+#define IDC_PO_CORES            1606
+#define IDC_PO_MEMORY_TEXT      1607
+#define IDC_PO_DATE_EXAMPLE     1608
+#define IDC_PO_SETTINGS_COLOUR  1609
+#define IDC_PO_DEBUG_COLOUR     1610
+/* Report Options (252) */
+#define IDC_RO_REFRESH_INDEX 1353
+#define IDC_RO_OPEN_FOLDER   1355

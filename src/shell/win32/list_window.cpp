@@ -17,6 +17,7 @@
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "shell/list_csv.h"
+#include "shell/kind_menu_rules.h"
 #include "shell/services.h"
 
 struct ListWindow {
@@ -36,6 +37,14 @@ static HWND sSortView;
 
 static ListWindow *ListRecord(HWND window) { return (ListWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
 
+int ListMenuFacts(HWND window, KindMenuFacts *facts)
+{
+    ListWindow *list = ListRecord(window);
+    facts->place = GetSelectionPlace(window);
+    facts->symbolColumn = list && list->symbolColumn > 0;
+    return 1;
+}
+
 int ListWindowName(HWND window, char *out, int size)
 {
     ListWindow *list = ListRecord(window);
@@ -44,6 +53,13 @@ int ListWindowName(HWND window, char *out, int size)
 }
 
 /* ---- filling -------------------------------------------------------------------------------------- */
+
+void SetListWindowName(HWND window, const char *name)
+{
+    ListWindow *list = ListRecord(window);
+    if (list) CopyString(list->listName, sizeof list->listName, name, -1);
+    UpdateWindowTab(window);
+}
 
 HWND GetListWindow()
 {

@@ -227,11 +227,11 @@ int InitApplication(HINSTANCE instance)
 
 static void OpenCommandLineFiles(const char *commandLine)
 {
-    char token[COMMAND_TOKEN_SIZE];
+    char token[COMMAND_LINE_TOKEN_SIZE];
     const char *p = commandLine;
-    while ((p = NextCommandToken(p, token)) != nullptr) {
+    while ((p = NextCommandLineToken(p, token)) != nullptr) {
         if (CompareNoCase(token, "-inifile") == 0) {
-            p = NextCommandToken(p, token);
+            p = NextCommandLineToken(p, token);
             if (!p) break;
             continue;
         }
