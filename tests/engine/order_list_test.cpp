@@ -1,0 +1,83 @@
+/* Orders runs end to end over small hand-made data: the order files a run
+** leaves, compared with files worked out by hand. */
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine_fixture.h"
+#include "foundation/path_macros.h"
+#include "platform/platform.h"
+#include "foundation/settings_table.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct OrderListTest : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        /* Mon 2024-01-08 .. Tue 2024-01-16; the order date is Wed 2024-01-17. */
+        std::vector<int32_t> d = Weekdays(20240108, 20240116);
+        LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16, 17})}, {"BBB", FlatBars(d, {50, 50, 50, 50, 50, 50, 50, 40})}});
+        /* Every symbol trades on one exchange with an opening auction and market-on-close orders. */
+        PlatCreateFolder(tmp.File("Output\\Orders").c_str());
+        WriteTestFile(tmp.File("ExchangeMap.csv"), "Exchange,Primary,Match1,HasOpg,HasMoc,TimeZone,NearCloseTime\n"
+                                                   "NYSE,NYSE,*,1,1,EST,15:45\n");
+    }
+    std::string OrdersFile(const char *name) { return ReadTestFile(tmp.File(std::string("Output\\Orders\\") + name)); }
+};
+
+/* BBB's exit rule fires on the last close, so it is sold at the open and
+** bought again by tomorrow's setup; AAA (bought at 11 on 9 January, 1.1% of
+** the account) stays held. */
+const char kScript[] = "\nStrategy: S1\n  EntrySetup: C > 0\n  Quantity: 100\n  QtyType: Shares\n"
+                       "  ExitRule: C > 16\n  ExitTime: NextOpen\n";
+const char kTextList[] = "*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+                         "\nS1 exit orders -- change as needed to match actual positions\n\n"
+                         "    sell 100 BBB market on open  (ExitRule)\n"
+                         "\nS1 entry orders\n\n"
+                         "    buy 100 (5%) [$5,000] BBB market on open  \n";
+
+/* Each mode writes its own files; a file a mode does not write keeps what it held. */
+TEST_F(OrderListTest, EveryModeWritesItsFiles)
+{
+    const struct {
+        const char *mode;
+        const char *text, *csv;
+    } cases[] = {
+        {"Text", kTextList, "stale"},
+        {"Rebalance", kTextList,
+         "DES,AAA,STK,SMART/AMEX,,,,,,1.1\nDES,BBB,STK,SMART/AMEX,,,,,,5\nBBB,100\n"},
+        {"Template", kTextList, "Sym,Qty\nBBB,100\nBBB,100\n"},
+        {"SlatewickStats", "stale", "stale"},
+    };
+    WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.mode);
+        ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117_orders.txt"), "stale"));
+        ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117.csv"), "stale"));
+        std::string script = std::string("Settings:\n  OrdersMode: ") + c.mode + "\n  OrdersTemplate: " + tmp.File("t.csv") +
+            kScript;
+        EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+        EXPECT_EQ(c.text, OrdersFile("main_20240117_orders.txt"));
+        EXPECT_EQ(c.csv, OrdersFile("main_20240117.csv"));
+    }
+}
+
+/* A failure after some files were opened leaves every previous file as it was. */
+TEST_F(OrderListTest, FailureKeepsThePreviousFiles)
+{
+    WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
+    ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117_orders.txt"), "stale"));
+    ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117.csv"), "stale"));
+    std::string script = std::string("Settings:\n  OrdersMode: Template\n  OrdersTemplate: ") + tmp.File("t.csv") +
+        "\nStrategy: S2\n  EntrySetup: 0\n  OrdersFile: nofolder\\s2.csv" + kScript;
+    Run(script, 5);
+    EXPECT_NE(std::string::npos, std::string(LastMessage()).find("Unable to create strategy orders file")) << LastMessage();
+    EXPECT_EQ("stale", OrdersFile("main_20240117_orders.txt"));
+    EXPECT_EQ("stale", OrdersFile("main_20240117.csv"));
+}
+
+} // namespace
