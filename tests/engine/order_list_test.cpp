@@ -8,6 +8,7 @@
 #include "foundation/path_macros.h"
 #include "platform/platform.h"
 #include "foundation/settings_table.h"
+#include "shell/command_line.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
 #include "support/test_support.h"
@@ -78,6 +79,15 @@ TEST_F(OrderListTest, FailureKeepsThePreviousFiles)
     EXPECT_NE(std::string::npos, std::string(LastMessage()).find("Unable to create strategy orders file")) << LastMessage();
     EXPECT_EQ("stale", OrdersFile("main_20240117_orders.txt"));
     EXPECT_EQ("stale", OrdersFile("main_20240117.csv"));
+}
+
+/* "-orders" in a batch runs the script in the orders mode and leaves its list. */
+TEST_F(OrderListTest, BatchOrdersRun)
+{
+    Write("o.kvs", std::string("Settings:\n  OrdersMode: Text\n") + kScript);
+    gRun.unattended = 1;
+    EXPECT_EQ(0, RunBatchCommandLine("-orders o.kvs"));
+    EXPECT_EQ(kTextList, OrdersFile("o_20240117_orders.txt"));
 }
 
 } // namespace
