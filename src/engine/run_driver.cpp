@@ -311,15 +311,21 @@ static int RunModeWork(int mode, const char *script)
         int32_t flag = 0;
         if (walkForward) flag = mode == RUN_MODE_TEST ? i : 1;
         TestRecord *before = gCurrentTest;
+        if (!BeginStrategyRestriction()) break;
         last = RunTest(i, flag);
+        EndStrategyRestriction();
         if (!last) break;
         if (mode == RUN_MODE_OPTIMIZE && gCurrentTest && gCurrentTest != before) {
             /* The score is the test's value in the OptScoreCol column (1-based) of its main strategy. */
             const double *score = GetStrategyValues(gCurrentTest, gCurrentTest->mainStrategy, gSettings.OptScoreCol - 1);
             RecordOptimizerScore(score ? *score : 0);
+            if (gSettings.OptSortResults)
+                SortResultsList(window, gSettings.OptKeepBest, gSettings.OptKeepByDate, gSettings.OptKeepBySymbol);
         }
     }
     if (last && mode == RUN_MODE_OPTIMIZE && gSettings.OptWalkForward) InsertWalkForwardSection();
+    if (last && mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptSummaryLog && gWalkForwardDates.count == 0)
+        LogOptimizationSummary(window);
     return last ? 0 : -1;
 }
 
