@@ -191,6 +191,15 @@ void StartVersionCheck();
 void RunUpdateCheck();
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+/* ---- the Optimizer dialog (optimizer_dialog.cpp) ------------------------------------------ */
+
+INT_PTR CALLBACK OptimizerDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+/* The parameter rows with their check boxes (initialize), or the boxes read
+** back into the parameters' deselected flags. */
+void FillOptimizerParamList(HWND dialog, int initialize);
+/* Recomputes the test counts from the settings and shows them. */
+void ComputeOptimizerTestCounts(HWND dialog);
+
 /* ---- windows of other kinds, until they are built (shell_standins_win32.cpp) ---------------- */
 
 LRESULT CALLBACK StandInChildWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
