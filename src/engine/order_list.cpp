@@ -341,6 +341,46 @@ static void WriteExitSection(EvalContext *context, int32_t s)
     context->barPhase = phase;
 }
 
+/* A setup for tomorrow from the entry formulas: its limit and stop are
+** orders to place, never tested against a bar.  1 when a setup was made. */
+static int EvalOrderSetup(EvalContext *context, PositionRecord *setup, const Bar *bar)
+{
+    StrategyRecord *r = context->strategy;
+    if (r->DynamicSizing == 1) return EvalSetup(context, setup, bar);
+    context->position = setup;
+    int32_t signal = 0;
+    if (!EvalFormulaInt(&r->slots[SLOT_ENTRY_SETUP], context, &signal) || signal == 0) return 0;
+    FormulaSlot *category = &r->slots[SLOT_CATEGORY];
+    if (IsSlotGiven(category) && !EvalFormulaText(category, context, setup->category, POSITION_TEXT_SIZE)) return 0;
+    FormulaSlot *limitSlot = &r->slots[SLOT_ENTRY_LIMIT], *stopSlot = &r->slots[SLOT_ENTRY_STOP];
+    double limit = 0, stop = 0;
+    if (IsSlotGiven(limitSlot) && !EvalFormulaSlot(limitSlot, context, &limit)) return 0;
+    if (IsSlotGiven(stopSlot) && !EvalFormulaSlot(stopSlot, context, &stop)) return 0;
+    if (IsSlotGiven(limitSlot) && IsSlotGiven(stopSlot) && limit == 0 && stop == 0) return 0;
+    if (limit != 0) limit = RoundToStep(limit, GetPriceRoundUnit(context, setup->symbol, bar, limit), 0);
+    if (stop != 0) stop = RoundToStep(stop, GetPriceRoundUnit(context, setup->symbol, bar, stop), 0);
+    if (r->Side != 0) {
+        setup->side = r->Side;
+    } else {
+        if (!ComputePositionSize(context, 0)) return 0;
+        setup->side = setup->quantity < 0 ? -1 : 1;
+    }
+    setup->limitPrice = limit;
+    setup->stopPrice = stop;
+    setup->orderPrice = setup->entryPrice = limit != 0 ? limit : stop != 0 ? stop
+                                                                           : bar->close;
+    setup->fillKind = limit != 0 ? FILL_LIMIT : stop != 0 ? FILL_STOP
+                                                          : FILL_MARKET;
+    setup->entryTiming = context->barPhase;
+    int32_t skip = 0;
+    FormulaSlot *skipSlot = &r->slots[SLOT_ENTRY_SKIP];
+    if (IsSlotGiven(skipSlot) && EvalFormulaInt(skipSlot, context, &skip) && skip != 0) {
+        setup->skipped = 1;
+        setup->skipReason = SKIP_ENTRY_SKIP;
+    }
+    return AddEntryOrder(context, setup, bar, bar->split);
+}
+
 /* Tomorrow's setups of strategy s on the order date. */
 static void MakeOrderSetups(EvalContext *context, int32_t s)
 {
@@ -383,7 +423,7 @@ static void MakeOrderSetups(EvalContext *context, int32_t s)
             gOrderRun.failed = 1;
             break;
         }
-        EvalSetup(context, setup, bar);
+        EvalOrderSetup(context, setup, bar);
     }
 }
 
@@ -394,9 +434,10 @@ struct EntryForm {
     char gat[ORDER_TEXT_SIZE], gtd[ORDER_TEXT_SIZE];
 };
 
-static void ChooseEntryForm(const StrategyRecord *r, const OrderInfo *info, bool priced, bool hasLimitOnly,
-                            int32_t date, EntryForm *f)
+static void ChooseEntryForm(EvalContext *context, const OrderInfo *info, bool priced, bool hasLimitOnly, int32_t date,
+                            EntryForm *f)
 {
+    StrategyRecord *r = context->strategy;
     f->gat[0] = f->gtd[0] = 0;
     f->tif = info->allHours ? "GTC" : "DAY";
     f->words = "";
@@ -427,7 +468,14 @@ static void ChooseEntryForm(const StrategyRecord *r, const OrderInfo *info, bool
         return;
     }
     f->type = hasLimitOnly ? "LMT" : "STP";
-    if (time == TIME_NEXT_CLOSE) {
+    double exitLimit = 0;
+    if (time == TIME_INTRADAY && r->ExitLimitTime == TIME_NEXT_CLOSE && IsSlotGiven(&r->slots[SLOT_EXIT_LIMIT]))
+        EvalFormulaSlot(&r->slots[SLOT_EXIT_LIMIT], context, &exitLimit);
+    if (time == TIME_INTRADAY && (exitLimit != 0 || IsExitRuleCertain(context))) {
+        f->tif = "GTD";
+        f->words = "good until";
+        FormatText(f->gtd, sizeof f->gtd, "%d %s", (int)date, info->lastMocTime);
+    } else if (time == TIME_NEXT_CLOSE) {
         f->words = "good after";
         FormatText(f->gat, sizeof f->gat, "%d %s", (int)date, info->nearCloseTime);
         if (hasLimitOnly && info->lateLocTime[0]) {
@@ -519,7 +567,7 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
         EvalOrderTexts(context, &info);
         EntryForm f;
         bool priced = limit[0] || stop[0];
-        ChooseEntryForm(r, &info, priced, limit[0] && !stop[0], r->orderDate, &f);
+        ChooseEntryForm(context, &info, priced, limit[0] && !stop[0], r->orderDate, &f);
         OrderLine *line = gOrderRun.text ? NewOrderLine(gOrderRun.text, s, ORDER_LINE_ENTRY) : nullptr;
         if (setup->skipped) {
             if (line)

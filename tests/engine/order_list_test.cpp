@@ -81,6 +81,39 @@ TEST_F(OrderListTest, FailureKeepsThePreviousFiles)
     EXPECT_EQ("stale", OrdersFile("main_20240117.csv"));
 }
 
+/* Limit and stop entries are orders at their prices, never tested against a
+** bar; a strategy whose order date is a holiday gets only its note. */
+TEST_F(OrderListTest, EntryFormsAndHolidays)
+{
+    const char *noExits = "*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+                          "\nS1 exit orders -- change as needed to match actual positions\n\n"
+                          "    (no exit orders)\n"
+                          "\nS1 entry orders\n\n";
+    const struct {
+        const char *name, *extra, *entries;
+    } cases[] = {
+        /* AAA closed at 16, BBB at 50; 100 shares valued at the close. */
+        {"limit", "  EntryLimit: C * 0.9\n",
+         "    buy 100 (1.6%) [$1,600] AAA 14.40 limit    \n    buy 100 (5%) [$5,000] BBB 45.00 limit    \n"},
+        /* AAA's rising opens went through its stops, so it is held and skipped. */
+        {"stop", "  EntryStop: C * 1.1\n", "    buy 100 (5%) [$5,000] BBB 55.00 stop    \n"},
+        {"limit at the next close", "  EntryLimit: C * 0.9\n  EntryTime: NextClose\n",
+         "    buy 100 (1.6%) [$1,600] AAA 14.40 limit good after 20240117 15:45 EST  \n"
+         "    buy 100 (5%) [$5,000] BBB 45.00 limit good after 20240117 15:45 EST  \n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(0, Run(std::string("Settings:\n  OrdersMode: Text\n") + kScript + c.extra, 5)) << LastMessage();
+        EXPECT_EQ(std::string(noExits) + c.entries, OrdersFile("main_20240117_orders.txt"));
+    }
+    WriteTestFile(tmp.File("Scripts\\holidays.txt"), "1/17/2024\n");
+    EXPECT_EQ(0, Run(std::string("Settings:\n  OrdersMode: Text\n") + kScript + "  HolidayList: holidays.txt\n", 5))
+        << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nno orders for S1 because 1/17/24 is on its holiday list\n",
+              OrdersFile("main_20240117_orders.txt"));
+}
+
 /* "-orders" in a batch runs the script in the orders mode and leaves its list. */
 TEST_F(OrderListTest, BatchOrdersRun)
 {
