@@ -163,5 +163,8 @@
 #define IDC_OPT_MULTI_SAVE     1416
 #define IDC_OPT_KEEP_NO_TRADES 1420
 
+/* ---- script windows (script editor) ---- */
+#define IDM_SUGGEST_CHOICES   40148
+
 /* ---- strings beside the command texts ---- */
 #define IDS_READY 1
