@@ -20,6 +20,7 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
+#include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
@@ -647,17 +648,26 @@ static int AllocateRun()
         AllocMemory(&gOrderRun.exits, (uint64_t)n * sizeof(int32_t));
 }
 
+/* Closes one file and, when it was committed, shows it in a log window. */
+static int CloseAndShow(OrderFile **file, int commit)
+{
+    if (!*file) return 1;
+    char path[FILE_PATH_SIZE];
+    CopyString(path, sizeof path, (*file)->file.path, -1);
+    int ok = CloseOrderFile(*file, commit);
+    *file = nullptr;
+    if (ok && commit) OpenLogFile(path);
+    return ok;
+}
+
 /* Closes every file: committed only when the whole list succeeded. */
 static int CloseOrderFiles(int commit)
 {
     int ok = 1;
-    for (int32_t s = 0; gOrderRun.strategyCsv && s < gStrategyCount; s++) {
-        ok = CloseOrderFile(gOrderRun.strategyCsv[s], commit) && ok;
-        gOrderRun.strategyCsv[s] = nullptr;
-    }
-    ok = CloseOrderFile(gOrderRun.csv, commit) && ok;
-    ok = CloseOrderFile(gOrderRun.text, commit) && ok;
-    gOrderRun.csv = gOrderRun.text = nullptr;
+    for (int32_t s = 0; gOrderRun.strategyCsv && s < gStrategyCount; s++)
+        ok = CloseAndShow(&gOrderRun.strategyCsv[s], commit) && ok;
+    ok = CloseAndShow(&gOrderRun.csv, commit) && ok;
+    ok = CloseAndShow(&gOrderRun.text, commit) && ok;
     return ok;
 }
 
