@@ -20,6 +20,8 @@ const std::vector<DayBar> kThreeDays = {
 struct OrderExitsTest : PassTest {
     PositionRecord *Open(const char *exitQty)
     {
+        gContractSpecs.count = 0; /* what an earlier compile loaded */
+        gSymbolChanges.count = 0;
         LoadMarket({{"AAA", kThreeDays}});
         AddStrategy("Exits");
         SetFormula(0, SLOT_ENTRY_SETUP, "C < 11");

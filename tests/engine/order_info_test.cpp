@@ -21,6 +21,8 @@ struct OrderInfoTest : PassTest {
     void SetUp() override
     {
         PassTest::SetUp();
+        gContractSpecs.count = 0; /* what an earlier compile loaded */
+        gSymbolChanges.count = 0;
         LoadMarket({{"AAA", kDays}});
         AddStrategy("Orders");
         ctx.strategy = &strategies[0];

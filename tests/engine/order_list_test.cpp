@@ -7,6 +7,7 @@
 #include "engine_fixture.h"
 #include "foundation/path_macros.h"
 #include "platform/platform.h"
+#include "script/compiler/side_files.h"
 #include "foundation/settings_table.h"
 #include "shell/command_line.h"
 #include "shell/headless/headless.h"
@@ -26,6 +27,11 @@ struct OrderListTest : EngineTest {
         PlatCreateFolder(tmp.File("Output\\Orders").c_str());
         WriteTestFile(tmp.File("ExchangeMap.csv"), "Exchange,Primary,Match1,HasOpg,HasMoc,TimeZone,NearCloseTime\n"
                                                    "NYSE,NYSE,*,1,1,EST,15:45\n");
+    }
+    void TearDown() override
+    {
+        gContractSpecs.count = 0; /* the map these runs loaded */
+        EngineTest::TearDown();
     }
     std::string OrdersFile(const char *name) { return ReadTestFile(tmp.File(std::string("Output\\Orders\\") + name)); }
 };
