@@ -120,6 +120,29 @@ TEST_F(OrderListTest, EntryFormsAndHolidays)
               OrdersFile("main_20240117_orders.txt"));
 }
 
+/* A stop at any point of the run leaves either the whole new list or the
+** previous one, never a part. */
+TEST_F(OrderListTest, AStopNeverLeavesAPartialList)
+{
+    std::string script = std::string("Settings:\n  OrdersMode: Text\n") + kScript;
+    ResetHeadlessShell();
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    int pumps = gHeadless.pumpCount;
+    int kept = 0;
+    for (int stopAt = 1; stopAt <= pumps; stopAt++) {
+        SCOPED_TRACE(stopAt);
+        ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117_orders.txt"), "stale"));
+        ResetHeadlessShell();
+        gHeadless.stopAtPump = stopAt;
+        Run(script, 5);
+        std::string text = OrdersFile("main_20240117_orders.txt");
+        EXPECT_TRUE(text == "stale" || text == kTextList) << text;
+        kept += text == "stale";
+    }
+    EXPECT_GT(kept, 0);
+    ResetHeadlessShell();
+}
+
 /* "-orders" in a batch runs the script in the orders mode and leaves its list. */
 TEST_F(OrderListTest, BatchOrdersRun)
 {
