@@ -79,6 +79,8 @@ static void AddProvisionalBars(int32_t orderDate)
         *bar = Bar{};
         bar->date = orderDate;
         bar->open = bar->high = bar->low = bar->close = close;
+        /* The last volume keeps the bar from counting as one that did not trade. */
+        bar->volume = bars[count - 1].volume;
         bar->split = 1;
         s->barCounts[BAR_DAILY] = count + 1;
         gOrderRun.realLastDate[k] = s->lastDate;

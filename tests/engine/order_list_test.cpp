@@ -143,6 +143,31 @@ TEST_F(OrderListTest, AStopNeverLeavesAPartialList)
     ResetHeadlessShell();
 }
 
+/* With id and parent columns, an entry at the open carries its exits as
+** child orders; every exit row names its one-cancels-all group. */
+TEST_F(OrderListTest, ChildExitsFollowTheirEntry)
+{
+    WriteTestFile(tmp.File("t.csv"), "Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\nact,sym,type,qty,lmt,oca,id,parent\n");
+    std::string script = std::string("Settings:\n  OrdersMode: Template\n  OrdersTemplate: ") + tmp.File("t.csv") +
+        kScript + "  ExitLimit: C * 1.2\n";
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    /* AAA's limit is 1.2 x 16; the new BBB position's 1.2 x 50. */
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    sell 100 AAA 19.20 limit   \n"
+              "    sell 100 BBB market on open  (ExitRule)\n"
+              "\nS1 entry orders\n\n"
+              "    buy 100 (5%) [$5,000] BBB market on open  \n"
+              "    child: sell 100 BBB 60.00 limit   \n",
+              OrdersFile("main_20240117_orders.txt"));
+    EXPECT_EQ("Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\n"
+              "SELL,AAA,LMT,100,19.20,1,,\n"
+              "SELL,BBB,MKT,100,,2,,\n"
+              "BUY,BBB,MKT,100,,,3,\n"
+              "SELL,BBB,LMT,100,60.00,3,,3\n",
+              OrdersFile("main_20240117.csv"));
+}
+
 /* "-orders" in a batch runs the script in the orders mode and leaves its list. */
 TEST_F(OrderListTest, BatchOrdersRun)
 {
