@@ -104,6 +104,7 @@ static void CountExit(ExitWriter *w, bool roll)
 static void ExitInSimulation(ExitWriter *w, int32_t reason)
 {
     StrategyRecord *r = w->context->strategy;
+    if (!r->openPositions || w->position < r->openPositions || w->position >= r->openPositions + r->openCount) return;
     int32_t index = (int32_t)(w->position - r->openPositions);
     SymbolRecord *symbol = w->context->symbol;
     ProcessPositionExit(w->context, index, reason);
@@ -252,7 +253,8 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
     w.output = output;
     w.bar = GetOrderBar(context);
     if (!w.bar) return;
-    int32_t positionIndex = (int32_t)(position - r->openPositions);
+    bool held = r->openPositions && position >= r->openPositions && position < r->openPositions + r->openCount;
+    int32_t positionIndex = held ? (int32_t)(position - r->openPositions) : -1;
     bool countedPartial = position->partialExits == 0;
     if (countedPartial) position->partialExits = 1;
     FillOrderInfo(context, w.bar, &w.info, 1);
@@ -400,5 +402,8 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
     }
     if (!output->child && output->orderId) *output->orderId += w.written;
     /* An exit in the simulation may have moved the open positions. */
-    if (countedPartial && positionIndex < r->openCount) r->openPositions[positionIndex].partialExits = 0;
+    if (countedPartial && positionIndex >= 0 && positionIndex < r->openCount)
+        r->openPositions[positionIndex].partialExits = 0;
+    else if (countedPartial && !held)
+        position->partialExits = 0;
 }
