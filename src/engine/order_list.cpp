@@ -384,6 +384,62 @@ static int EvalOrderSetup(EvalContext *context, PositionRecord *setup, const Bar
     return AddEntryOrder(context, setup, bar, bar->split);
 }
 
+/* The exit orders that bring the held quantity of the context symbol to
+** target, written before the simulation reduces the positions. */
+static void WriteReductionOrders(EvalContext *context, int32_t s, double held, double target)
+{
+    StrategyRecord *r = &gStrategies[s];
+    SymbolRecord *symbol = context->symbol;
+    ExitOrderOutput out{};
+    out.text = r->kind == STRATEGY_KIND_STRATEGY ? gOrderRun.text : nullptr;
+    out.csv = gScriptSettings.OrdersMode == ORDERS_REBALANCE ? nullptr : StrategyCsv(s);
+    out.orderId = &gOrderRun.orderId;
+    out.exitCount = &gOrderRun.exits[s];
+    double remaining = held - target;
+    for (int32_t k = r->openCount - 1; k >= 0 && remaining != 0; k--) {
+        PositionRecord *p = &r->openPositions[k];
+        if (p->symbol != symbol || p->entryBar < 0 || p->side * remaining <= 0) continue;
+        double part = std::fmin(p->quantity, std::fabs(remaining));
+        if (target != 0 && part < p->quantityStep) continue;
+        double request = p->exitQuantityRequest;
+        p->exitQuantityRequest = part;
+        WriteExitOrders(context, p, &out);
+        p->exitQuantityRequest = request;
+        remaining -= p->side * part;
+        context->symbol = symbol;
+    }
+}
+
+/* A dynamic-sizing setup: the difference between the target size and the
+** quantity held becomes the order, reductions first. */
+static void SizeDynamically(EvalContext *context, int32_t s, PositionRecord *setup, const Bar *bar)
+{
+    StrategyRecord *r = &gStrategies[s];
+    SymbolRecord *symbol = context->symbol;
+    int32_t setupIndex = (int32_t)(setup - r->setups);
+    context->position = setup;
+    if (!ComputePositionSize(context, 0)) return;
+    double target = setup->side * setup->quantity, held = 0;
+    for (int32_t k = 0; k < r->openCount; k++) {
+        const PositionRecord *p = &r->openPositions[k];
+        if (p->symbol == symbol && p->entryBar >= 0) held += p->side * p->quantity;
+    }
+    if ((held > 0 && target < held) || (held < 0 && target > held))
+        WriteReductionOrders(context, s, held, held * target > 0 ? target : 0);
+    double d = ReducePositionsToTarget(context, bar, target, nullptr);
+    setup = &r->setups[setupIndex];
+    context->symbol = symbol;
+    context->position = setup;
+    bar = SyncContextBar(context);
+    if (!bar || d == 0 || std::fabs(d) < setup->quantityStep) return;
+    setup->side = d < 0 ? -1 : 1;
+    setup->quantity = std::fabs(d);
+    setup->heldCount = held != 0;
+    setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
+    setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
+    EvalSetup(context, setup, bar);
+}
+
 /* Tomorrow's setups of strategy s on the order date. */
 static void MakeOrderSetups(EvalContext *context, int32_t s)
 {
@@ -404,6 +460,10 @@ static void MakeOrderSetups(EvalContext *context, int32_t s)
     context->date = atClose ? date : r->orderDate;
     context->barPhase = atClose ? PHASE_CLOSE : PHASE_OPEN;
     context->signalDate = date;
+    if (r->DynamicSizing == 1) {
+        if (r->kind == STRATEGY_KIND_STRATEGY) Note(s, ORDER_LINE_ENTRY, "\n%s dynamic sizing orders%s\n\n", r->name, "");
+        if (r->openCount >= 2) SortPositionRecords(r->openPositions, r->openCount, ComparePositionsForSizing);
+    }
     for (int32_t k = 0; k < gStore.symbolCount; k++) {
         SymbolRecord *symbol = &gStore.symbols[k];
         if (symbol->info.DelistDate > 0 && symbol->securityType == SECURITY_FUTURES &&
@@ -426,7 +486,10 @@ static void MakeOrderSetups(EvalContext *context, int32_t s)
             gOrderRun.failed = 1;
             break;
         }
-        EvalOrderSetup(context, setup, bar);
+        if (r->DynamicSizing == 1)
+            SizeDynamically(context, s, setup, bar);
+        else
+            EvalOrderSetup(context, setup, bar);
     }
 }
 

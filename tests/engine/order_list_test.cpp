@@ -168,6 +168,31 @@ TEST_F(OrderListTest, ChildExitsFollowTheirEntry)
               OrdersFile("main_20240117.csv"));
 }
 
+/* Dynamic sizing: the difference between the target and the 100 shares
+** held becomes a reduction, an exit or an addition (AAA's last close of 16
+** changes its target; BBB's stays at what is held). */
+TEST_F(OrderListTest, DynamicSizingOrders)
+{
+    const struct {
+        const char *quantity, *sizing, *entries;
+    } cases[] = {
+        {"100 - 60 * (C > 15.5)", "    sell 60 AAA market on open  (reduce position)\n", "    (no setups)\n"},
+        {"100 * (C < 15.5)", "    sell 100 AAA market on open  (exit position)\n", "    (no setups)\n"},
+        {"100 + 50 * (C > 15.5)", "", "    buy 50 (0.8%) [$800] AAA market on open  (add to position) \n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.quantity);
+        ASSERT_EQ(0, Run(std::string("Settings:\n  OrdersMode: Text\nStrategy: D\n  DynamicSizing: True\n"
+                                     "  QtyType: Shares\n  Quantity: ") +
+                             c.quantity + "\n",
+                         5))
+            << LastMessage();
+        EXPECT_EQ(std::string("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n\nD dynamic sizing orders\n\n") +
+                      c.sizing + "\nD entry orders\n\n" + c.entries,
+                  OrdersFile("main_20240117_orders.txt"));
+    }
+}
+
 /* "-orders" in a batch runs the script in the orders mode and leaves its list. */
 TEST_F(OrderListTest, BatchOrdersRun)
 {
