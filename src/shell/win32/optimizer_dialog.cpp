@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/optimizer.h"
+#include "foundation/allocator.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -65,6 +66,46 @@ static int sSettingUp;
 static Parameter *DialogParameters()
 {
     return (Parameter *)gParameters.items;
+}
+
+/* The names and deselected flags of the last dialog, so that the user's
+** choices survive a recompile (which resets the parameters' flags). */
+struct PreviousChoice {
+    char name[VALUE_NAME_SIZE];
+    int32_t deselected;
+};
+struct PreviousChoices {
+    PreviousChoice *rows; /* tracked */
+    int32_t count;
+};
+static PreviousChoices sPrevious;
+
+void ResetOptimizerDialogChoices()
+{
+    FreeMemory(&sPrevious.rows);
+    sPrevious.count = 0;
+}
+
+static void RememberChoices()
+{
+    const Parameter *p = DialogParameters();
+    if (gParameters.count > 0 && !ReallocMemory(&sPrevious.rows, (uint64_t)gParameters.count * sizeof(PreviousChoice))) return;
+    for (int32_t k = 0; p && k < gParameters.count; k++) {
+        CopyString(sPrevious.rows[k].name, VALUE_NAME_SIZE, p[k].name, -1);
+        sPrevious.rows[k].deselected = p[k].deselected;
+    }
+    sPrevious.count = gParameters.count;
+}
+
+/* A parameter of the previous dialog keeps the choice made there. */
+static void RecallChoices()
+{
+    Parameter *p = DialogParameters();
+    for (int32_t k = 0; p && k < gParameters.count; k++) {
+        if (p[k].valueCount < 2) continue;
+        for (int32_t i = 0; i < sPrevious.count; i++)
+            if (strcmp(sPrevious.rows[i].name, p[k].name) == 0) p[k].deselected = sPrevious.rows[i].deselected;
+    }
 }
 
 static void CheckBox(HWND dialog, int id, int on)
@@ -202,6 +243,7 @@ static void SetUpOptimizerDialog(HWND dialog)
     SetColumn(list, "Parameter", LVCFMT_LEFT, 0, 1);
     SetColumn(list, "Count", LVCFMT_RIGHT, 1, 1);
     SetColumn(list, "Values (first is default)", LVCFMT_LEFT, 2, 1);
+    RecallChoices();
     FillOptimizerParamList(dialog, 1);
     AutoSizeColumns(list);
     SettingsToControls(dialog);
@@ -243,6 +285,7 @@ INT_PTR CALLBACK OptimizerDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             FillOptimizerParamList(dialog, 0);
             ComputeOptimizerTestCounts(dialog);
         }
+        if (id == IDOK || id == IDC_OPT_SELECT_ALL || id == IDC_OPT_CLEAR_ALL) RememberChoices();
         if (id == IDOK) {
             RECT r;
             GetWindowRect(dialog, &r);

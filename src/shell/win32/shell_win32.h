@@ -198,6 +198,8 @@ INT_PTR CALLBACK OptimizerDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 void FillOptimizerParamList(HWND dialog, int initialize);
 /* Recomputes the test counts from the settings and shows them. */
 void ComputeOptimizerTestCounts(HWND dialog);
+/* Forgets the parameter choices of the last dialog. */
+void ResetOptimizerDialogChoices();
 
 /* ---- windows of other kinds, until they are built (shell_standins_win32.cpp) ---------------- */
 

@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "engine/optimizer.h"
+#include "foundation/allocator.h"
+#include "foundation/text_match.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
+#include "script/compiler/strategy.h"
 #include "foundation/settings_table.h"
 #include "frame_fixture.h"
 #include "script/compiler/settings_items.h"
@@ -120,6 +128,54 @@ TEST_F(OptimizerDialogTest, DependentBoxesFollowTheirConditions)
     EXPECT_EQ(0, gSettings.OptKeepByDate);
     EXPECT_EQ(0, gSettings.OptWalkForward);
     DestroyWindow(dialog);
+}
+
+/* A parameter the user cleared stays cleared in the next dialog, after a
+** recompile has reset its flag; one with a single value is never checked. */
+TEST_F(OptimizerDialogTest, ParameterChoicesSurviveARecompile)
+{
+    const struct {
+        const char *name;
+        std::vector<double> values;
+    } rows[] = {{"fast", {2, 3, 4}}, {"slow", {10, 20}}, {"fixed", {5}}};
+    for (const auto &r : rows) {
+        int32_t at = AddDefinitionRecord(&gParameters, sizeof(Parameter));
+        ASSERT_GE(at, 0);
+        Parameter *p = &((Parameter *)gParameters.items)[at];
+        CopyString(p->name, sizeof p->name, r.name, -1);
+        ASSERT_TRUE(AllocMemory(&p->values, r.values.size() * sizeof(double)));
+        for (size_t i = 0; i < r.values.size(); i++) p->values[i] = r.values[i];
+        p->valueCount = p->valueCapacity = (int32_t)r.values.size();
+    }
+    Parameter *p = (Parameter *)gParameters.items;
+    auto open = [&]() {
+        HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_OPTIMIZER), gFrame.frame, OptimizerDlgProc, 0);
+        EXPECT_NE(dialog, nullptr);
+        return dialog;
+    };
+    auto checks = [](HWND dialog) {
+        HWND list = GetDlgItem(dialog, IDC_OPT_PARAMS);
+        std::string s;
+        for (int k = 0; k < 3; k++) s += ListView_GetCheckState(list, k) ? '1' : '0';
+        return s;
+    };
+    HWND dialog = open();
+    EXPECT_EQ("110", checks(dialog));
+    ListView_SetCheckState(GetDlgItem(dialog, IDC_OPT_PARAMS), 0, FALSE);
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    DestroyWindow(dialog);
+    EXPECT_EQ(1, p[0].deselected);
+    EXPECT_EQ(0, p[1].deselected);
+    for (int k = 0; k < 3; k++) p[k].deselected = 0; /* a recompile */
+    dialog = open();
+    EXPECT_EQ("010", checks(dialog));
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    DestroyWindow(dialog);
+    EXPECT_EQ(1, p[0].deselected);
+    EXPECT_EQ(1, p[2].deselected);
+    for (int k = 0; k < 3; k++) FreeMemory(&p[k].values);
+    FreeDefinitionList(&gParameters);
+    ResetOptimizerDialogChoices();
 }
 
 } // namespace
