@@ -192,7 +192,8 @@ static int OpenOrderFiles(int32_t orderDate)
         FormatText(folder, sizeof folder, "%s\\Orders", gOutputFolder);
         PlatCreateFolder(folder);
         FormatText(textName, sizeof textName, "Orders\\%s_%d_orders.txt", base, (int)orderDate);
-        if (csv && (mode == ORDERS_REBALANCE || mode == ORDERS_TEMPLATE))
+        /* Without a companion folder its CSV stays beside the text list, never in the root. */
+        if (csv && (mode == ORDERS_REBALANCE || mode == ORDERS_TEMPLATE || !gScriptSettings.SlatewickFolder[0]))
             FormatText(csvName, sizeof csvName, "Orders\\%s_%d.csv", base, (int)orderDate);
         else if (csv)
             FormatText(csvName, sizeof csvName, "%s\\%s_%d_orders.csv", gScriptSettings.SlatewickFolder, base,
