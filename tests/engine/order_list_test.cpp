@@ -58,8 +58,6 @@ TEST_F(OrderListTest, EveryModeWritesItsFiles)
         {"Rebalance", kTextList,
          "DES,AAA,STK,SMART/AMEX,,,,,,1.1\nDES,BBB,STK,SMART/AMEX,,,,,,5\nBBB,100\n"},
         {"Template", kTextList, "Sym,Qty\nBBB,100\nBBB,100\n"},
-        /* Without a companion folder its CSV stays beside the text list. */
-        {"Slatewick", kTextList, "Sym,Qty\nBBB,100\nBBB,100\n"},
         {"SlatewickStats", "stale", "stale"},
     };
     WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
