@@ -252,4 +252,34 @@ TEST_F(OrderExitsTest, ChildGroupAndBenchmarkRows)
     }
 }
 
+/* A roll sells the whole position at the open as a roll order: a text line,
+** no CSV row, counted as a roll and not as an exit. */
+TEST_F(OrderExitsTest, RollOrder)
+{
+    PositionRecord *p = Open("30");
+    ASSERT_NE(p, nullptr);
+    strategies[0].ExitTime = TIME_NEXT_OPEN;
+    gOrdersTemplate = OrderTemplate{};
+    gOrdersTemplate.columns[gOrdersTemplate.columnCount++].code = ORDER_FIELD_ACT;
+    OrderFile *text = CreateOrderFile(tmp.File("orders.txt").c_str());
+    OrderFile *csv = CreateOrderFile(tmp.File("orders.csv").c_str());
+    ASSERT_TRUE(text && csv);
+    int32_t orderId = 1, exits = 0, rolls = 0;
+    ExitOrderOutput out{};
+    out.text = text;
+    out.csv = csv;
+    out.orderId = &orderId;
+    out.exitCount = &exits;
+    out.rollCount = &rolls;
+    out.roll = 1;
+    WriteExitOrders(&ctx, p, &out);
+    /* The whole 100 shares, whatever ExitQty says. */
+    EXPECT_EQ("    sell 100 AAA market on open  (roll forward)\n", LineTexts(text));
+    EXPECT_EQ("", LineTexts(csv));
+    EXPECT_EQ(1, rolls);
+    EXPECT_EQ(0, exits);
+    CloseOrderFile(text, 0);
+    CloseOrderFile(csv, 0);
+}
+
 } // namespace
