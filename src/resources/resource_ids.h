@@ -177,6 +177,41 @@
 #define IDC_PLOT_COUNT_BINS       1021
 #define IDC_PLOT_RANGE_INCR       1023
 #define IDC_PLOT_FORMULA          1047
+/* ---- the Optimizer dialog (213; controls 1049..1420 as the settings name them) ---- */
+#define IDD_OPTIMIZER          213
+#define IDC_OPT_MUTATE         1049
+#define IDC_OPT_MUTATE_SPIN    1050
+#define IDC_OPT_LENGTH         1069
+#define IDC_OPT_LENGTH_SPIN    1070
+#define IDC_OPT_INTERVAL       1071
+#define IDC_OPT_INTERVAL_SPIN  1072
+#define IDC_OPT_ITERATIONS     1073
+#define IDC_OPT_ITERATIONS_SPIN 1074
+#define IDC_OPT_KEEP_BY_DATE   1105
+#define IDC_OPT_CLEAR_RESULTS  1107
+#define IDC_OPT_KEEP_BEST      1109
+#define IDC_OPT_KEEP_BEST_SPIN 1110
+#define IDC_OPT_MODE_FIRST     1113 /* five radio buttons, OptimizeMode order */
+#define IDC_OPT_MODE_SEQUENTIAL 1114
+#define IDC_OPT_MODE_GENETIC   1115
+#define IDC_OPT_MODE_RANDOM    1116
+#define IDC_OPT_MODE_LAST      1117
+#define IDC_OPT_SORT_RESULTS   1123
+#define IDC_OPT_SCORE_COL      1135
+#define IDC_OPT_UNIT_COUNT     1171
+#define IDC_OPT_TEST_COUNT     1173
+#define IDC_OPT_PARAMS         1179
+#define IDC_OPT_WALK_FORWARD   1187
+#define IDC_OPT_TIME_UNIT      1206
+#define IDC_OPT_BY_SYMBOL      1207
+#define IDC_OPT_KEEP_BY_SYMBOL 1208
+#define IDC_OPT_ANCHOR         1212
+#define IDC_OPT_SELECT_ALL     1213
+#define IDC_OPT_CLEAR_ALL      1214
+#define IDC_OPT_BY_STRATEGY    1401
+#define IDC_OPT_SUMMARY_LOG    1407
+#define IDC_OPT_MULTI_SAVE     1416
+#define IDC_OPT_KEEP_NO_TRADES 1420
 
 /* ---- script windows (script editor) ---- */
 #define IDM_SUGGEST_CHOICES   40148

@@ -105,7 +105,3 @@ void RefreshAllGraphs() {}
 void RefreshAllTradeLists() {}
 void RefreshAllCharts() {}
 
-/* ====== replaced by the Optimizer dialog ====== */
-
-/* STANDIN: the optimization runs with the settings as they are. */
-int RunOptimizerDialog() { return 1; }

@@ -239,6 +239,16 @@ void ShowDebugPanelDate();
 void ShowDebugLog();
 /* Names a filled list window (its tab title). */
 void SetListWindowName(HWND window, const char *name);
+/* ---- the Optimizer dialog (optimizer_dialog.cpp) ------------------------------------------ */
+
+INT_PTR CALLBACK OptimizerDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+/* The parameter rows with their check boxes (initialize), or the boxes read
+** back into the parameters' deselected flags. */
+void FillOptimizerParamList(HWND dialog, int initialize);
+/* Recomputes the test counts from the settings and shows them. */
+void ComputeOptimizerTestCounts(HWND dialog);
+/* Forgets the parameter choices of the last dialog. */
+void ResetOptimizerDialogChoices();
 
 /* ---- windows of other kinds, until they are built (shell_standins_win32.cpp) ---------------- */
 
