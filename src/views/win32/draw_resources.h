@@ -118,7 +118,7 @@ LRESULT HandleColorListNotify(HWND dialog, NMHDR *notification);
 HRESULT SaveBitmapImage(HBITMAP bitmap);
 
 /* Serves a painter's finished memory bitmap as ImageRequest asks, then sets
-** ImageRequest back to 0.  Returns 1 when the window is still to be drawn
-** (no request, or a save), 0 after a clipboard copy.  A PNG that cannot be
+** ImageRequest back to 0.  Returns 1 when the bitmap is still to be copied
+** to the window (no request), 0 after a copy or a save.  A PNG that cannot be
 ** written is reported ("Unable to create %s") with the result code set. */
 int ServeImageRequest(HWND window, HBITMAP bitmap);
