@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
+#include "support/program_state.h"
+#include "views/chart_series.h"
+
+namespace {
+
+struct ChartTexts : ProgramStateTest {
+    SymbolRecord symbol = {};
+    ChartWindow chart = {};
+    void SetUp() override
+    {
+        ProgramStateTest::SetUp();
+        ResetSettingsToDefaults();
+        CopyString(symbol.info.Symbol, sizeof symbol.info.Symbol, "ABC", -1);
+        symbol.info.TickSize = 0.01;
+        chart.symbol = &symbol;
+        chart.barSize = BAR_DAILY;
+    }
+};
+
+TEST_F(ChartTexts, StatusLineByHand)
+{
+    /* A tick of 0.01 prints two decimals.  Bar 1 splits 2:1 against bar 0: its unadjusted close of 55 against the
+    ** previous close of 100 scaled by 2 / 1 is a change of 55 / 200 - 1. */
+    std::vector<Bar> bars(3);
+    bars[0] = { .date = 20240314, .open = 98, .high = 101, .low = 97, .close = 100, .volume = 1234567, .split = 1 };
+    bars[1] = { .date = 20240315, .open = 50, .high = 56, .low = 49, .close = 55, .volume = 2000, .split = 2 };
+    struct Case {
+        const char *name;
+        int32_t shown;
+        uint32_t splitAdjusted, showVolume, anyVolumeSeries;
+        const char *expected;
+    } cases[] = {
+        { "first bar, no change, volume with commas", 0, 1, 1, 0,
+          "  ABC - Daily 3/14/24:  O = 98.00,  H = 101.00,  L = 97.00,  C = 100.00 (0.00%), V = 1,234,567" },
+        { "split bar adjusted", 1, 1, 0, 0,
+          "  ABC - Daily 3/15/24:  O = 25.00,  H = 28.00,  L = 24.50,  C = 27.50 (-72.50%)  adjust = 2.00" },
+        { "split bar unadjusted, volume pane taken by a formula", 1, 0, 1, 1,
+          "  ABC - Daily 3/15/24:  O = 50.00,  H = 56.00,  L = 49.00,  C = 55.00 (-72.50%)  unadjusted" },
+    };
+    for (const Case &c : cases) {
+        chart.splitAdjusted = c.splitAdjusted;
+        chart.showVolumePane = c.showVolume;
+        chart.anyVolumeSeries = c.anyVolumeSeries;
+        char out[CHART_STATUS_SIZE];
+        FormatChartStatus(&chart, bars.data(), c.shown, out, sizeof out);
+        EXPECT_STREQ(out, c.expected) << c.name;
+    }
+}
+
+TEST_F(ChartTexts, TitlesByKind)
+{
+    struct Case {
+        int32_t kind;
+        const char *name, *industry, *expected;
+    } cases[] = {
+        { CHART_KIND_SYMBOL, "", "", "Chart - ABC" },
+        { CHART_KIND_SCAN, "Abc Corp", "", "Scan - ABC [Abc Corp]" },
+        { CHART_KIND_TRADE, "Abc Corp", "Tools", "Trade - Breakout - ABC [Abc Corp | Tools]" },
+        { CHART_KIND_COMPARE, "", "Tools", "Compare - ABC" },
+    };
+    for (const Case &c : cases) {
+        chart.kind = c.kind;
+        CopyString(symbol.info.Name, sizeof symbol.info.Name, c.name, -1);
+        CopyString(symbol.info.Industry, sizeof symbol.info.Industry, c.industry, -1);
+        char out[CHART_TITLE_SIZE];
+        FormatChartTitle(&chart, "Breakout", out, sizeof out);
+        EXPECT_STREQ(out, c.expected);
+    }
+}
+
+TEST_F(ChartTexts, ShownBarFollowsTheCursorOnlyInsideTheView)
+{
+    chart.firstBar = 10;
+    chart.lastBar = 19;
+    chart.barCount = 10;
+    struct Case {
+        uint32_t showCursor;
+        int32_t slot, expected;
+    } cases[] = { { 0, 3, 19 }, { 1, 3, 13 }, { 1, 10, 19 }, { 1, -1, 19 } };
+    for (const Case &c : cases) {
+        chart.showCursor = c.showCursor;
+        chart.cursorSlot = c.slot;
+        EXPECT_EQ(ChartShownBar(&chart), c.expected) << c.showCursor << " " << c.slot;
+    }
+    chart.barCount = 0;
+    EXPECT_EQ(ChartShownBar(&chart), -1);
+}
+
+} // namespace
