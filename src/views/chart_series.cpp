@@ -291,3 +291,25 @@ int FormatChartTitle(const ChartWindow *chart, const char *strategyName, char *o
     }
     return n;
 }
+
+/* ---- changing the symbol ------------------------------------------------------------ */
+
+void MoveChartViewToSymbol(ChartWindow *chart, SymbolRecord *symbol)
+{
+    int32_t daily = symbol->barCounts[BAR_DAILY];
+    if (daily > 0) {
+        const Bar *bars = symbol->bars[BAR_DAILY];
+        if (bars[0].volume != 0 || bars[daily - 1].volume != 0) LowerFirstUsedDate(symbol, bars[0].date);
+    }
+    /* Both counts are taken at the chart's bar size: mixing a daily count into
+    ** a weekly view would throw the view to the end of the bars. */
+    int32_t old = chart->symbol ? chart->symbol->barCounts[chart->loadedBarSize] : 0;
+    int32_t now = symbol->barCounts[chart->loadedBarSize];
+    chart->symbol = symbol;
+    int32_t last = chart->lastBar + (now - old);
+    chart->lastBar = last < 0 ? 0 : last;
+    int32_t count = chart->visibleBars;
+    if (count > now) count = now;
+    if (count < 2) count = 2;
+    chart->barCount = count;
+}

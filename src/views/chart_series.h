@@ -56,3 +56,10 @@ int FormatChartStatus(ChartWindow *chart, const Bar *bars, int32_t shown, char *
 ** industry]" when the symbol has a name.  strategyName is the trade's
 ** strategy for a trade chart.  Returns the length. */
 int FormatChartTitle(const ChartWindow *chart, const char *strategyName, char *out, int size);
+
+/* Moves the chart's view to another symbol at the chart's own bar size: the
+** last bar keeps its distance from the end of the bars (never below 0), the
+** bar count is the remembered zoom within [2, the new symbol's bars].  A
+** symbol whose first or last daily bar has volume counts as having volume
+** from its first daily bar on.  The caller recomputes series and ranges. */
+void MoveChartViewToSymbol(ChartWindow *chart, SymbolRecord *symbol);

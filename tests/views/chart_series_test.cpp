@@ -95,3 +95,37 @@ TEST_F(ChartTexts, ShownBarFollowsTheCursorOnlyInsideTheView)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ChartSymbolChange, ViewKeepsItsPlaceAtTheChartsBarSize)
+{
+    /* A weekly chart 9 bars before the end of a 20-week symbol moves to a
+    ** symbol of 300 daily and 60 weekly bars: 9 bars before its end is bar 50. */
+    struct Case {
+        const char *name;
+        int32_t oldWeeks, newWeeks, lastBar, visible;
+        int32_t expectedLast, expectedCount;
+    } cases[] = {
+        { "middle of the bars", 20, 60, 10, 8, 50, 8 },
+        { "end of the bars", 20, 60, 19, 8, 59, 8 },
+        { "shorter symbol, zoom limited", 20, 8, 19, 30, 7, 8 },
+        { "far shorter symbol, view at its start", 20, 2, 5, 30, 0, 2 },
+    };
+    for (const Case &c : cases) {
+        SymbolRecord before = {}, after = {};
+        before.barCounts[BAR_WEEKLY] = c.oldWeeks;
+        after.barCounts[BAR_WEEKLY] = c.newWeeks;
+        ChartWindow chart = {};
+        chart.symbol = &before;
+        chart.barSize = chart.loadedBarSize = BAR_WEEKLY;
+        chart.lastBar = c.lastBar;
+        chart.visibleBars = c.visible;
+        MoveChartViewToSymbol(&chart, &after);
+        EXPECT_EQ(chart.symbol, &after) << c.name;
+        EXPECT_EQ(chart.lastBar, c.expectedLast) << c.name;
+        EXPECT_EQ(chart.barCount, c.expectedCount) << c.name;
+    }
+}
+
+} // namespace
