@@ -127,5 +127,27 @@
 #define IDM_RENAME_TEST       40129
 #define IDM_SWALLOWED_KEY     65535
 
+/* ---- chart window commands ---- */
+#define IDM_CHART_CANDLES         40001
+#define IDM_CHART_BLACK           40002
+#define IDM_CHART_CURSOR          40003
+#define IDM_CHART_INDICATOR_PANE  40005
+#define IDM_CHART_VOLUME_PANE     40006
+#define IDM_CHART_JUMP            40007
+#define IDM_CHART_INFO            40008
+#define IDM_CHART_LOG             40009
+#define IDM_CHART_NEXT            40011
+#define IDM_CHART_OPTIONS         40013
+#define IDM_CHART_PREVIOUS        40015
+#define IDM_CHART_SPLIT           40017
+#define IDM_CHART_DATA            40018
+#define IDM_CHART_CROSS_HAIR      40019
+#define IDM_CHART_ALL_BARS        40020
+#define IDM_CHART_DAILY           40200
+#define IDM_CHART_WEEKLY          40201
+#define IDM_CHART_MONTHLY         40202
+#define IDM_CHART_QUARTERLY       40203
+#define IDM_CHART_YEARLY          40204
+
 /* ---- strings beside the command texts ---- */
 #define IDS_READY 1

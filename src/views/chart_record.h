@@ -80,6 +80,7 @@ struct ChartWindow {
     void *tradeLink;              /* kind 1 the scan row, 2 the TradeRecord, 3 the compare row */
     void *window;                 /* the chart window (HWND) */
     void *owner;                  /* the window that opened the chart, or null */
+    struct TestRecord *ownerTest; /* the owner's test (trade and compare charts), or null */
     int32_t cursorX;              /* x of the bar cursor, set by painting */
     int32_t mouseX, mouseY;       /* last cross-hair point, (-1, -1) none */
     double crossValue;            /* value under the mouse in its pane */

@@ -33,7 +33,7 @@ WindowKind gWindowKinds[WK_COUNT] = {
     {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = 128, .command = StandInKindCommand},
     {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = StandInKindCommand},
     {.className = "KestovarList", .iconId = IDI_COMPARE, .menuId = IDR_MENU_LIST, .menu = nullptr, .label = "&List", .focusChild = 1, .helpId = 123, .command = ListCommand},
-    {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = StandInKindCommand},
+    {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = ChartCommand},
 };
 /* clang-format on */
 

@@ -124,14 +124,13 @@ void *GetEmptyActiveScriptWindow() { return nullptr; }
 CompilerState *ScriptWindowState(void *window) { return nullptr; }
 intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t lparam) { return 0; }
 
-/* ====== replaced by the results, graph, trade list and chart windows ====== */
+/* ====== replaced by the results, graph and trade list windows ====== */
 
 /* STANDIN: no such windows to refresh yet. */
 void RecalculateAllResults() {}
 void RefreshAllResGraphs() {}
 void RefreshAllGraphs() {}
 void RefreshAllTradeLists() {}
-void RefreshAllCharts() {}
 
 /* ====== replaced by the Optimizer dialog ====== */
 

@@ -197,3 +197,22 @@ INT_PTR CALLBACK StandInPanelDlgProc(HWND dialog, UINT message, WPARAM wParam, L
 int StandInKindCommand(HWND child, int commandId);
 int StandInOpenScript(const char *path);
 int StandInOpenResults(const char *path);
+
+/* ---- chart windows (chart_window.cpp) ------------------------------------------------ */
+
+struct ChartWindow;
+struct SymbolRecord;
+struct TestRecord;
+/* Opens a chart (show mode -1: drawn once hidden for ImageRequest, 0: a new
+** window, 1: the owner's chart window reused); the window, or null. */
+HWND OpenChart(const char *symbolName, int32_t date, int32_t kind, void *tradeLink, HWND owner, TestRecord *ownerTest,
+               int showMode, int activate);
+void ChangeChartSymbol(HWND window, ChartWindow *chart, SymbolRecord *symbol);
+HWND FindChartWindow(HWND owner);
+void CloseChartWindows(HWND owner);
+void RefreshChartWindows();
+void ScaleChart(ChartWindow *chart, int32_t zoom, int32_t scroll);
+void UpdateChartScrollBar(ChartWindow *chart);
+void SetChartCursorAtX(HWND window, int x);
+int ChartCommand(HWND window, int command);
+LRESULT CALLBACK ChartWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

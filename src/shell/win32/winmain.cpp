@@ -87,7 +87,7 @@ static int RegisterWindowClasses(HINSTANCE instance)
         {"KestovarGraph", StandInChildWndProc, IDI_GRAPH, 1},
         {"KestovarPlot", StandInChildWndProc, IDI_PLOT, 1},
         {"KestovarResGraph", StandInChildWndProc, IDI_RESGRAPH, 1},
-        {"KestovarChart", StandInChildWndProc, IDI_CHART, 1},
+        {"KestovarChart", ChartWndProc, IDI_CHART, 1},
         {"KestovarScript", StandInChildWndProc, IDI_SCRIPT, 0},
         {"KestovarLog", LogWndProc, IDI_LOG, 0},
         {"KestovarPopup", PopupNoticeWndProc, 0, 0},

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "frame_fixture.h"
+#include "marketdata/store/symbols.h"
+#include "support/test_support.h"
+#include "views/chart_record.h"
+#include "views/win32/draw_resources.h"
+
+namespace {
+
+/* Three loaded symbols of 100 daily bars each, sorted by name; the store
+** goes back to empty afterwards. */
+struct ChartStore {
+    std::vector<std::vector<Bar>> bars;
+    ChartStore()
+    {
+        const char *names[] = { "AAA", "BBB", "CCC" };
+        bars.resize(3);
+        EXPECT_TRUE(AllocMemory(&gStore.symbols, 4 * sizeof(SymbolRecord)));
+        for (int s = 0; s < 3; s++) {
+            std::vector<Bar> &b = bars[size_t(s)];
+            b.resize(101);
+            for (int i = 0; i < 100; i++) {
+                double base = 50 + s * 10 + (i % 7);
+                b[size_t(i)] = { .date = 20230101 + (i / 28) * 100 + i % 28 + 1, .open = base, .high = base + 2,
+                                 .low = base - 2, .close = base + 1, .volume = 1000.0 + i, .split = 1 };
+            }
+            SymbolRecord &r = gStore.symbols[s];
+            r.bars[BAR_DAILY] = b.data();
+            r.barCounts[BAR_DAILY] = 100;
+            r.firstDate = b[0].date;
+            r.lastDate = b[99].date;
+            r.firstUsedDate = 99991231;
+            CopyString(r.info.Symbol, sizeof r.info.Symbol, names[s], -1);
+        }
+        gStore.symbolCount = 3;
+    }
+    ~ChartStore()
+    {
+        memset(gStore.symbols, 0, 4 * sizeof(SymbolRecord));
+        FreeMemory(&gStore.symbols);
+        gStore.symbolCount = 0;
+    }
+};
+
+bool SeenText(const char *text)
+{
+    for (const std::string &s : DialogWatcher::Seen())
+        if (s.find(text) != std::string::npos) return true;
+    return false;
+}
+
+ChartWindow *Record(HWND window) { return (ChartWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
+
+std::string Title(HWND window)
+{
+    char text[256] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+} // namespace
+
+TEST_F(FrameTest, ChartOpensScrollsZoomsAndRefusesUnknownSymbols)
+{
+    ChartStore store;
+    gSettings.ChartVisibleBars = 40;
+    gSettings.ChartBarSize2 = BAR_DAILY;
+    DialogWatcher::Clear();
+    EXPECT_EQ(OpenChart("ZZZ", 0, CHART_KIND_SYMBOL, nullptr, nullptr, nullptr, 0, 1), nullptr);
+    EXPECT_TRUE(SeenText("Symbol 'ZZZ' is not in the current data set."));
+
+    HWND window = OpenChart("BBB", 0, CHART_KIND_SYMBOL, nullptr, nullptr, nullptr, 0, 1);
+    ASSERT_NE(window, nullptr);
+    Pump();
+    EXPECT_EQ(Title(window), "Chart - BBB");
+    ChartWindow *chart = Record(window);
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(chart->lastBar, 99);
+    EXPECT_EQ(chart->barCount, 40);
+    struct Step {
+        const char *what;
+        UINT message;
+        WPARAM key;
+        int32_t firstBar, barCount;
+    } steps[] = {
+        { "Home goes to the first bars", WM_KEYDOWN, VK_HOME, 0, 40 },
+        { "Right scrolls one bar", WM_KEYDOWN, VK_RIGHT, 1, 40 },
+        { "Page Down scrolls a view", WM_KEYDOWN, VK_NEXT, 41, 40 },
+        { "'+' zooms in by a tenth, keeping the last bar", WM_CHAR, '+', 45, 36 },
+        { "'a' shows every bar", WM_CHAR, 'a', 0, 100 },
+        { "Esc brings back the view before", WM_KEYDOWN, VK_ESCAPE, 64, 36 },
+        { "End goes to the last bars", WM_KEYDOWN, VK_END, 64, 36 },
+    };
+    for (const Step &s : steps) {
+        SendMessageA(window, s.message, s.key, 0);
+        EXPECT_EQ(chart->firstBar, s.firstBar) << s.what;
+        EXPECT_EQ(chart->barCount, s.barCount) << s.what;
+    }
+    SendMessageA(window, WM_CHAR, 'c', 0);
+    EXPECT_EQ(gSettings.ChartCandlestick, int32_t(chart->candlestick)) << "a toggle sets the default too";
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    Pump();
+}
+
+TEST_F(FrameTest, NextSymbolStepsThroughTheLoadedSymbolsAndStopsAtTheLast)
+{
+    ChartStore store;
+    HWND window = OpenChart("AAA", 0, CHART_KIND_SYMBOL, nullptr, nullptr, nullptr, 0, 1);
+    ASSERT_NE(window, nullptr);
+    const char *expected[] = { "Chart - BBB", "Chart - CCC", "Chart - CCC" };
+    for (const char *title : expected) {
+        SendMessageA(window, WM_KEYDOWN, VK_SPACE, 0);
+        EXPECT_EQ(Title(window), title);
+    }
+    SendMessageA(window, WM_KEYDOWN, VK_UP, 0);
+    EXPECT_EQ(Title(window), "Chart - BBB");
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    Pump();
+}
+
+TEST_F(FrameTest, HiddenChartWritesItsImageAndLeavesNoWindow)
+{
+    ChartStore store;
+    std::string path = File("hidden_chart.png");
+    CopyString(ImagePath, sizeof ImagePath, path.c_str(), -1);
+    ImageRequest = IMAGE_SAVE_PNG;
+    EXPECT_EQ(OpenChart("CCC", 0, CHART_KIND_SYMBOL, nullptr, nullptr, nullptr, -1, 0), nullptr);
+    EXPECT_EQ(ImageRequest, IMAGE_NONE);
+    EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(CountChildren("KestovarChart"), 0);
+    EXPECT_EQ(FindWindowA("KestovarChart", nullptr), nullptr);
+}
