@@ -127,6 +127,9 @@
 #define IDM_RENAME_TEST       40129
 #define IDM_SWALLOWED_KEY     65535
 
+/* ---- script windows (script editor) ---- */
+#define IDM_SUGGEST_CHOICES   40148
+
 /* ---- chart window commands ---- */
 #define IDM_CHART_CANDLES         40001
 #define IDM_CHART_BLACK           40002
