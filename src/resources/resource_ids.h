@@ -152,5 +152,18 @@
 #define IDM_CHART_QUARTERLY       40203
 #define IDM_CHART_YEARLY          40204
 
+/* ---- statistics graph window commands ---- */
+#define IDM_GRAPH_DATA            40067
+#define IDM_GRAPH_OPTIONS         40069
+#define IDM_GRAPH_CURSOR          40070
+#define IDM_GRAPH_SORT            40071
+#define IDM_GRAPH_LOG             40072
+#define IDM_GRAPH_MOVING_AVERAGE  40073
+#define IDM_GRAPH_FULL_RANGE      40074
+#define IDM_GRAPH_AREA            40191
+#define IDM_GRAPH_FIXED_HEIGHT    40192
+#define IDM_GRAPH_TAB_FIRST       5100
+#define IDM_GRAPH_TAB_LAST        5199
+
 /* ---- strings beside the command texts ---- */
 #define IDS_READY 1

@@ -28,7 +28,7 @@ WindowKind gWindowKinds[WK_COUNT] = {
     {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = StandInKindCommand},
     {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = ScriptCommand},
     {.className = "KestovarLog", .iconId = IDI_LOG, .menuId = IDR_MENU_LOG, .menu = nullptr, .label = "&Log", .focusChild = 1, .helpId = 124, .command = LogCommand},
-    {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = StandInKindCommand},
+    {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = GraphCommand},
     {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = StandInKindCommand},
     {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = 126, .command = StandInKindCommand},
     {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = StandInKindCommand},

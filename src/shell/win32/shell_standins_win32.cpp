@@ -106,12 +106,11 @@ void SuggestChoicesInEditor(HWND host, int forced) {}
 /* STANDIN: the dialogs are not there yet. */
 void FindReplaceInEditor(HWND host, int open, int replace) {}
 
-/* ====== replaced by the results, graph and trade list windows ====== */
+/* ====== replaced by the results and trade list windows ====== */
 
 /* STANDIN: no such windows to refresh yet. */
 void RecalculateAllResults() {}
 void RefreshAllResGraphs() {}
-void RefreshAllGraphs() {}
 void RefreshAllTradeLists() {}
 
 /* ====== replaced by the Optimizer dialog ====== */

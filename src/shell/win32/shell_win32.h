@@ -215,3 +215,17 @@ void UpdateChartScrollBar(ChartWindow *chart);
 void SetChartCursorAtX(HWND window, int x);
 int ChartCommand(HWND window, int command);
 LRESULT CALLBACK ChartWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* ---- statistics graph windows (graph_window.cpp) ---------------------------------------- */
+
+struct ResultsWindow;
+/* Opens the statistics graph of a test (mode 1: reusing the open graph
+** window, 0: a new one, -1: the report images of the marked formulas, no
+** window kept); the window, or null. */
+HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode);
+/* Selects (index -1 keeps), recalculates and redraws; -1 keeps a subset bound. */
+int RefreshGraph(HWND window, int32_t index, int32_t subsetFirst, int32_t subsetLast, int clearCache);
+int GraphCommand(HWND window, int command);
+LRESULT CALLBACK GraphWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+/* Hands the live graph to the run. */
+void InstallGraphViewHooks();

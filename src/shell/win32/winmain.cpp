@@ -87,7 +87,7 @@ static int RegisterWindowClasses(HINSTANCE instance)
         {"KestovarScan", StandInChildWndProc, IDI_SCAN, 0},
         {"KestovarCompare", StandInChildWndProc, IDI_COMPARE, 0},
         {"KestovarList", ListWndProc, IDI_COMPARE, 0},
-        {"KestovarGraph", StandInChildWndProc, IDI_GRAPH, 1},
+        {"KestovarGraph", GraphWndProc, IDI_GRAPH, 1},
         {"KestovarPlot", StandInChildWndProc, IDI_PLOT, 1},
         {"KestovarResGraph", StandInChildWndProc, IDI_RESGRAPH, 1},
         {"KestovarChart", ChartWndProc, IDI_CHART, 1},
@@ -207,6 +207,7 @@ int InitApplication(HINSTANCE instance)
 
     if (!InstallBuiltins()) return 0;
     InstallRunViewHooks();
+    InstallGraphViewHooks();
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();

@@ -120,7 +120,9 @@ TEST_F(GraphPaintTest, SeriesLateStartAndCombinedArea)
 
     hand.graph.combinedArea = 0;
     png = Paint(&hand.graph, "graph_paint_lines.png");
-    EXPECT_EQ(png.At(x(45) + 2, y(3000)), 0xFFFFFF);
+    int white = 0;
+    for (int row = y(3000) - 2; row <= y(3000) + 2; row++) white += png.At(x(45) + 2, row) == 0xFFFFFF;
+    EXPECT_GE(white, 4) << "only a grid line may cross the spot";
 }
 
 TEST_F(GraphPaintTest, FlatValuesGiveOneLabelAtHalfHeight)
