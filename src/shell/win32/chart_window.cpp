@@ -3,12 +3,16 @@
 ** picture itself is painted by views/win32/chart_paint. */
 #include "shell/win32/shell_win32.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "engine/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
+#include "foundation/numbers.h"
+#include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
 #include "foundation/settings_table.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
@@ -395,6 +399,37 @@ static void StepSymbol(HWND window, ChartWindow *chart, int by)
     ChangeChartSymbol(window, chart, &gStore.symbols[index]);
 }
 
+void ShowChartDataWindow(ChartWindow *chart)
+{
+    const Bar *bars = ChartBars(chart);
+    if (!bars || chart->barCount < 1) return;
+    HWND window = GetListWindow();
+    if (!window) return;
+    HWND view = GetListViewOf(window);
+    char text[300];
+    FormatText(text, sizeof text, "Chart Data - %s", chart->symbol->info.Symbol);
+    SetWindowTextA(window, text);
+    FormatText(text, sizeof text, "%s Chart Data", chart->symbol->info.Symbol);
+    SetListWindowName(window, text);
+    static const char *const kColumns[] = { "Date", "Open", "High", "Low", "Close", "Volume", "Split", "Extra" };
+    int columns = 0;
+    for (const char *heading : kColumns) AddCentredListColumn(view, columns++, heading);
+    for (int32_t s = 0; s < chart->seriesCount; s++)
+        if (chart->series[s].pane >= 0) AddCentredListColumn(view, columns++, chart->series[s].name);
+    for (int32_t i = 0; i < chart->barCount; i++) {
+        int32_t b = chart->firstBar + i;
+        int column = AddBarRow(view, i, &bars[b]) + 1;
+        for (int32_t s = 0; s < chart->seriesCount; s++) {
+            const ChartSeries &series = chart->series[s];
+            if (series.pane < 0) continue;
+            double value = (uint32_t)b < series.capacity ? series.values[b] : NAN;
+            FormatNumber(value, (int32_t)series.displayFormat, (int32_t)series.decimals, 0, nullptr, text);
+            SetItemText(view, i, column++, text);
+        }
+    }
+    FinishListWindow(window, view);
+}
+
 int ChartCommand(HWND window, int command)
 {
     ChartWindow *chart = window ? ChartRecord(window) : nullptr;
@@ -417,6 +452,7 @@ int ChartCommand(HWND window, int command)
     case IDM_CHART_LOG: ChartCharacter(window, chart, 'l'); return 1;
     case IDM_CHART_SPLIT: ChartCharacter(window, chart, 's'); return 1;
     case IDM_CHART_REFRESH: RefreshChartWindows(); return 1;
+    case IDM_CHART_DATA: ShowChartDataWindow(chart); return 1;
     default: return 0;
     }
 }

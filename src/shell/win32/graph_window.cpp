@@ -10,6 +10,9 @@
 #include "engine/run_view_hooks.h"
 #include "engine/test_records.h"
 #include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/numbers.h"
+#include "foundation/win32/list_view.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/definitions.h"
@@ -232,6 +235,48 @@ static void *ShowLiveGraph(void *graph, ResultsWindow *results, TestRecord *test
 
 void InstallGraphViewHooks() { gRunViewHooks.showLiveGraph = ShowLiveGraph; }
 
+/* ---- the data list ---------------------------------------------------------------------- */
+
+static void ShowGraphDataWindow(GraphWindow *graph)
+{
+    if (!graph->test || graph->pointCount < 1) return;
+    HWND window = GetListWindow();
+    if (!window) return;
+    HWND view = GetListViewOf(window);
+    char text[300];
+    FormatText(text, sizeof text, "Graph Data - Test %d - %s", graph->test->testNumber, graph->title);
+    SetWindowTextA(window, text);
+    FormatText(text, sizeof text, "Test %d %s", graph->test->testNumber, graph->title);
+    SetListWindowName(window, text);
+    int columns = 0;
+    AddCentredListColumn(view, columns++, "Date");
+    for (int32_t s = 0; s < graph->seriesCount; s++)
+        if (graph->series[s].shown) AddCentredListColumn(view, columns++, graph->series[s].name);
+    int32_t decimals = (int32_t)graph->decimals;
+    if (decimals == -1) decimals = graph->displayFormat == DISPLAY_PERCENT ? DECIMALS_FEWEST_FROM_2 : DECIMALS_TRIMMED;
+    const char *currency = graph->test->currency;
+    for (int32_t j = 0; j < graph->pointCount; j++) {
+        char date[DATE_TEXT_SIZE];
+        FormatDate(graph->dates[j], gSettings.DateDisplayFormat, date);
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = j;
+        item.pszText = date;
+        item.lParam = graph->dates[j];
+        ListView_InsertItem(view, &item);
+        int column = 1;
+        for (int32_t s = 0; s < graph->seriesCount; s++) {
+            if (!graph->series[s].shown) continue;
+            if (graph->hasColumn)
+                FormatNumber(graph->series[s].values[j], (int32_t)graph->displayFormat, decimals, 0, currency, text);
+            else
+                CopyString(text, sizeof text, "???", -1);
+            SetItemText(view, j, column++, text);
+        }
+    }
+    FinishListWindow(window, view);
+}
+
 /* ---- keys, characters and commands --------------------------------------------------------- */
 
 static void Redraw(HWND window)
@@ -251,6 +296,7 @@ static void GraphCharacter(HWND window, GraphWindow *graph, int key)
         RefreshGraph(window, -1, -1, -1, 0);
         break;
     case 'a': case 'A': ShowOnlyGraphSeries(graph, -1); break;
+    case 'd': case 'D': ShowGraphDataWindow(graph); return;
     case 'c': case 'C':
         if (graph->graphType != 0) break;
         graph->combinedArea = !graph->combinedArea;
@@ -353,6 +399,7 @@ int GraphCommand(HWND window, int command)
         return RefreshGraph(window, command - IDM_GRAPH_TAB_FIRST, -1, -1, 0), 1;
     switch (command) {
     case IDM_GRAPH_CURSOR: GraphCharacter(window, graph, '.'); return 1;
+    case IDM_GRAPH_DATA: GraphCharacter(window, graph, 'd'); return 1;
     case IDM_GRAPH_SORT: GraphCharacter(window, graph, 's'); return 1;
     case IDM_GRAPH_LOG: GraphCharacter(window, graph, 'l'); return 1;
     case IDM_GRAPH_FIXED_HEIGHT: GraphCharacter(window, graph, 'f'); return 1;

@@ -87,6 +87,22 @@ int AddBarRow(HWND listView, int row, const Bar *bar)
     return 7;
 }
 
+void AddCentredListColumn(HWND listView, int column, const char *heading)
+{
+    LVCOLUMNA c = {};
+    c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+    c.fmt = LVCFMT_CENTER;
+    c.cx = 96;
+    c.pszText = (char *)heading;
+    ListView_InsertColumn(listView, column, &c);
+}
+
+void SetListWindowName(HWND window, const char *name)
+{
+    ListWindow *list = ListRecord(window);
+    if (list) CopyString(list->listName, sizeof list->listName, name, -1);
+}
+
 void FinishListWindow(HWND window, HWND listView)
 {
     ListWindow *list = ListRecord(window);

@@ -180,6 +180,10 @@ struct Bar;
 HWND GetListWindow();
 int AddBarRow(HWND listView, int row, const Bar *bar);
 void FinishListWindow(HWND window, HWND listView);
+/* The list's name (its tab title and the file name of its exports). */
+void SetListWindowName(HWND window, const char *name);
+/* A centred column of 96 pixels at position column. */
+void AddCentredListColumn(HWND listView, int column, const char *heading);
 void ChartListRow(HWND window);
 /* The name the filler gave the list (its tab title); 0 when none. */
 int ListWindowName(HWND window, char *out, int size);
@@ -214,6 +218,8 @@ void ScaleChart(ChartWindow *chart, int32_t zoom, int32_t scroll);
 void UpdateChartScrollBar(ChartWindow *chart);
 void SetChartCursorAtX(HWND window, int x);
 int ChartCommand(HWND window, int command);
+/* The visible bars and the drawn series of the chart in the List window. */
+void ShowChartDataWindow(ChartWindow *chart);
 LRESULT CALLBACK ChartWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 /* ---- statistics graph windows (graph_window.cpp) ---------------------------------------- */

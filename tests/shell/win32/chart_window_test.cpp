@@ -7,6 +7,7 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
 #include "frame_fixture.h"
 #include "marketdata/store/symbols.h"
 #include "support/test_support.h"
@@ -106,6 +107,18 @@ TEST_F(FrameTest, ChartOpensScrollsZoomsAndRefusesUnknownSymbols)
     }
     SendMessageA(window, WM_CHAR, 'c', 0);
     EXPECT_EQ(gSettings.ChartCandlestick, int32_t(chart->candlestick)) << "a toggle sets the default too";
+
+    /* Show Data lists the visible bars: the first row is bar 64. */
+    EXPECT_EQ(ChartCommand(window, IDM_CHART_DATA), 1);
+    HWND list = FindWindowExA(gFrame.mdiClient, nullptr, "KestovarList", nullptr);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(Title(list), "Chart Data - BBB");
+    HWND view = GetListViewOf(list);
+    EXPECT_EQ(ListView_GetItemCount(view), 36);
+    char close[32] = "";
+    ListView_GetItemText(view, 0, 4, close, sizeof close);
+    EXPECT_STREQ(close, "62"); /* 50 + 10 + (64 mod 7) + 1 */
+    SendMessageA(list, WM_CLOSE, 0, 0);
     SendMessageA(window, WM_CLOSE, 0, 0);
     Pump();
 }

@@ -9,6 +9,7 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
 #include "frame_fixture.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
@@ -114,6 +115,15 @@ TEST_F(FrameTest, GraphOpensWithTabsSeriesAndKeys)
     SendMessageA(window, WM_KEYDOWN, VK_RIGHT, 0);
     EXPECT_STREQ(Record(window)->title, "Drawdown");
     EXPECT_EQ(gSettings.GraphType, 1);
+
+    SendMessageA(window, WM_CHAR, 'd', 0);
+    HWND list = FindWindowExA(gFrame.mdiClient, nullptr, "KestovarList", nullptr);
+    ASSERT_NE(list, nullptr);
+    GetWindowTextA(list, title, sizeof title);
+    EXPECT_STREQ(title, "Graph Data - Test 7 - Drawdown");
+    EXPECT_EQ(ListView_GetItemCount(GetListViewOf(list)), 30);
+    EXPECT_EQ(Header_GetItemCount(ListView_GetHeader(GetListViewOf(list))), 3);
+    SendMessageA(list, WM_CLOSE, 0, 0);
 
     /* The run's live graph refreshes the open window. */
     ASSERT_NE(gRunViewHooks.showLiveGraph, nullptr);
