@@ -6,6 +6,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/symbols.h"
+#include "platform/platform.h"
 #include "support/program_state.h"
 #include "views/chart_series.h"
 
@@ -126,6 +127,87 @@ TEST(ChartSymbolChange, ViewKeepsItsPlaceAtTheChartsBarSize)
         EXPECT_EQ(chart.lastBar, c.expectedLast) << c.name;
         EXPECT_EQ(chart.barCount, c.expectedCount) << c.name;
     }
+}
+
+} // namespace
+
+#include "script/compiler/compile_driver.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
+#include "shell/services.h"
+
+namespace {
+
+/* Charts formulas compiled from a script, evaluated over a hand-made symbol
+** whose bar 2 carries a split factor of 2. */
+struct ChartSeriesLoad : ProgramStateTest {
+    std::vector<Bar> bars;
+    SymbolRecord symbol = {};
+    ChartWindow chart = {};
+    void SetUp() override
+    {
+        ProgramStateTest::SetUp();
+        ResetSettingsToDefaults();
+        ResetScriptState(SCRIPT_RESET_RELEASE);
+        std::string scripts = tmp.File("Scripts");
+        CopyString(gScriptsFolder, sizeof gScriptsFolder, scripts.c_str(), -1);
+        PlatCreateFolder(gScriptsFolder);
+        WriteTestFile(scripts + "\\Results.kvs", "Results:\n  DefNet: 1 {#}\n");
+        WriteTestFile(scripts + "\\Graphs.kvs", "Graphs:\n  DefGraph: 1\n");
+        WriteTestFile(scripts + "\\Charts.kvs", "Charts:\n  DefChart: C\n");
+        WriteTestFile(scripts + "\\Trades.kvs", "Trades:\n  DefTrade: 1\n");
+        bars.resize(5);
+        for (int i = 0; i < 4; i++)
+            bars[size_t(i)] = { .date = 20240102 + i, .open = 100, .high = 110, .low = 90, .close = 100 + 10.0 * i,
+                                .volume = 1000, .split = i == 2 ? 2.0 : 1.0 };
+        symbol.bars[BAR_DAILY] = bars.data();
+        symbol.barCounts[BAR_DAILY] = 4;
+        symbol.firstUsedDate = 99991231;
+        CopyString(symbol.info.Symbol, sizeof symbol.info.Symbol, "ABC", -1);
+        chart.symbol = &symbol;
+        chart.barSize = BAR_DAILY;
+    }
+    void TearDown() override
+    {
+        FreeChartIndicators(&chart);
+        ResetScriptState(SCRIPT_RESET_RELEASE);
+        ProgramStateTest::TearDown();
+    }
+    void Compile(const std::string &text)
+    {
+        std::string path = tmp.File("Scripts\\main.kvs");
+        WriteTestFile(path, text);
+        ASSERT_EQ(CompileScript(path.c_str(), RUN_MODE_TEST, 1), 1) << LastMessage();
+    }
+};
+
+TEST_F(ChartSeriesLoad, PanesStatusMarkAndSplitAdjustment)
+{
+    Compile("Charts:\n  Price: C {#}\n  Twice: C * 2 {# |1}\n  Fives: 5 {# |2}\n  Remark: 7 {# ^}\n");
+    ASSERT_EQ(gChartsColumns.count, 4);
+    chart.splitAdjusted = 1;
+    ASSERT_EQ(LoadChartSeries(&chart, nullptr), 1);
+    ASSERT_EQ(chart.seriesCount, 4);
+    EXPECT_EQ(chart.series[0].pane, CHART_PANE_PRICE);
+    EXPECT_EQ(chart.series[1].pane, CHART_PANE_INDICATOR);
+    EXPECT_EQ(chart.series[2].pane, CHART_PANE_VOLUME);
+    EXPECT_EQ(chart.series[3].pane, CHART_PANE_STATUS);
+    EXPECT_EQ(chart.statusFormula, &((FormulaColumn *)gChartsColumns.items)[3]);
+    EXPECT_TRUE(chart.showIndicatorPane && chart.showVolumePane && chart.anyIndicatorSeries);
+    /* A price-like value on the split bar is divided by its factor. */
+    EXPECT_EQ(chart.series[0].values[1], 110);
+    EXPECT_EQ(chart.series[0].values[2], 120 / 2.0);
+    EXPECT_EQ(chart.series[0].min, 60);
+    EXPECT_EQ(chart.series[0].max, 130);
+    EXPECT_EQ(chart.series[0].integers, 1u);
+    /* The marked formula's value closes the status line. */
+    chart.firstBar = 0;
+    chart.lastBar = 3;
+    chart.barCount = 4;
+    char status[CHART_STATUS_SIZE];
+    FormatChartStatus(&chart, bars.data(), 3, status, sizeof status);
+    std::string text = status;
+    EXPECT_EQ(text.substr(text.size() - 3), ", 7") << text;
 }
 
 } // namespace
