@@ -122,7 +122,13 @@ HWND OpenChart(const char *symbolName, int32_t date, int32_t kind, void *tradeLi
                int showMode, int activate)
 {
     gChartOpening = 1;
-    HWND existing = owner ? FindChartWindow(owner) : nullptr;
+    /* Without an owner, the chart being worked in (the active one) is the
+    ** owner's chart. */
+    HWND existing = nullptr;
+    if (!owner && gFrame.activeChild && ChartRecord(gFrame.activeChild) &&
+        !ChartRecord(gFrame.activeChild)->owner && FindWindowKind(gFrame.activeChild) == WK_CHART)
+        existing = gFrame.activeChild;
+    if (!existing) existing = FindChartWindow(owner);
     if (existing && ChartRecord(existing)) SaveChartDefaults(ChartRecord(existing));
     int32_t visible = gSettings.ChartVisibleBars;
     if (kind == CHART_KIND_TRADE && tradeLink) {
@@ -324,6 +330,7 @@ static void ChartCharacter(HWND window, ChartWindow *chart, int key)
     case 'l': case 'L': Toggle(window, chart, &chart->logScale); return;
     case 'v': case 'V': Toggle(window, chart, &chart->showVolumePane); return;
     case 'x': case 'X': Toggle(window, chart, &chart->crossHair); return;
+    case 'o': case 'O': ChartCommand(window, IDM_CHART_OPTIONS); return;
     case 's': case 'S':
         Toggle(window, chart, &chart->splitAdjusted);
         if (!LoadChartSeries(chart, GetChartOwnerData(chart, chart->ownerTest))) FreeChartIndicators(chart);
@@ -453,6 +460,9 @@ int ChartCommand(HWND window, int command)
     case IDM_CHART_SPLIT: ChartCharacter(window, chart, 's'); return 1;
     case IDM_CHART_REFRESH: RefreshChartWindows(); return 1;
     case IDM_CHART_DATA: ShowChartDataWindow(chart); return 1;
+    case IDM_CHART_OPTIONS:
+        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_CHART_OPTIONS), gFrame.frame, ChartOptionsDlgProc, 0);
+        return 1;
     default: return 0;
     }
 }

@@ -297,6 +297,9 @@ static void GraphCharacter(HWND window, GraphWindow *graph, int key)
         break;
     case 'a': case 'A': ShowOnlyGraphSeries(graph, -1); break;
     case 'd': case 'D': ShowGraphDataWindow(graph); return;
+    case 'o': case 'O':
+        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_GRAPH_OPTIONS), gFrame.frame, GraphOptionsDlgProc, 0);
+        return;
     case 'c': case 'C':
         if (graph->graphType != 0) break;
         graph->combinedArea = !graph->combinedArea;
@@ -400,6 +403,7 @@ int GraphCommand(HWND window, int command)
     switch (command) {
     case IDM_GRAPH_CURSOR: GraphCharacter(window, graph, '.'); return 1;
     case IDM_GRAPH_DATA: GraphCharacter(window, graph, 'd'); return 1;
+    case IDM_GRAPH_OPTIONS: GraphCharacter(window, graph, 'o'); return 1;
     case IDM_GRAPH_SORT: GraphCharacter(window, graph, 's'); return 1;
     case IDM_GRAPH_LOG: GraphCharacter(window, graph, 'l'); return 1;
     case IDM_GRAPH_FIXED_HEIGHT: GraphCharacter(window, graph, 'f'); return 1;

@@ -235,3 +235,16 @@ int GraphCommand(HWND window, int command);
 LRESULT CALLBACK GraphWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 /* Hands the live graph to the run. */
 void InstallGraphViewHooks();
+
+/* ---- chart and graph option dialogs (view_dialogs.cpp) ------------------------------------ */
+
+struct DrawStyleSet;
+typedef void (*ColorKeyBuilder)(int index, char *out, const char *text);
+/* The colour list (control 1131) of an option dialog: one line per style in
+** its colour, the key built with a blank separator. */
+void SetupColorList(HWND dialog, DrawStyleSet *set, ColorKeyBuilder keyBuilder);
+/* A click on a line's marker opens the colour chooser for that style; the new
+** colour shows at once, the pens follow at the dialog's OK. */
+LRESULT HandleColorListNotify(HWND dialog, NMHDR *notification);
+INT_PTR CALLBACK ChartOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK GraphOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -26,8 +26,7 @@ enum {
     DRAW_STYLE_SLOTS = 32,  /* style table entries of a set */
     DRAW_STYLES = 10,       /* styles in use */
     CUSTOM_COLOURS = 16,    /* entries of a colour chooser's custom colours */
-    DRAW_FACE_SIZE = 32,    /* font face name, with its terminator */
-    IDC_COLOR_LIST = 1131   /* the colour list of the chart and graph option dialogs */
+    DRAW_FACE_SIZE = 32     /* font face name, with its terminator */
 };
 
 /* One style: its colour and the solid brush and pen of that colour.  The
@@ -104,13 +103,6 @@ void RecreateStylePens(DrawStyleSet *set);
 /* The shared pens and brushes, then the chart and the graph set from the
 ** settings.  Called once at start-up; a second call changes nothing shared. */
 void CreateDrawingResources();
-
-/* The colour list (IDC_COLOR_LIST) of an option dialog: one line per style
-** in its colour, the key built with a blank separator. */
-void SetupColorList(HWND dialog, DrawStyleSet *set, ColorKeyBuilder keyBuilder);
-/* A click on a line's marker opens the colour chooser for that style; the
-** new colour shows at once, the pens follow at the dialog's OK. */
-LRESULT HandleColorListNotify(HWND dialog, NMHDR *notification);
 
 /* Writes the bitmap to ImagePath as a 24-bit PNG.  Returns S_OK or the first
 ** failing HRESULT (E_FAIL when the bitmap cannot be described); no file is

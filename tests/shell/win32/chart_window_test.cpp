@@ -13,6 +13,9 @@
 #include "support/test_support.h"
 #include "views/chart_record.h"
 #include "views/win32/draw_resources.h"
+#include "shell/win32/editor_host.h"
+
+#include <Scintilla.h>
 
 namespace {
 
@@ -119,6 +122,22 @@ TEST_F(FrameTest, ChartOpensScrollsZoomsAndRefusesUnknownSymbols)
     ListView_GetItemText(view, 0, 4, close, sizeof close);
     EXPECT_STREQ(close, "62"); /* 50 + 10 + (64 mod 7) + 1 */
     SendMessageA(list, WM_CLOSE, 0, 0);
+
+    /* The options dialog lists the chart colours by their keys; its OK
+    ** rebuilds the pens at the line width and reopens the chart in place. */
+    gSettings.ChartLineWidth = 3;
+    DialogWatcher::Clear();
+    DialogWatcher::Answer(IDOK);
+    EXPECT_EQ(ChartCommand(window, IDM_CHART_OPTIONS), 1);
+    Pump();
+    EXPECT_TRUE(SeenText("Chart Options"));
+    EXPECT_EQ(ChartStyleSet.penWidth, 3u);
+    LOGPEN pen = {};
+    ASSERT_TRUE(GetObjectA(ChartStyleSet.styles[3].pen, sizeof pen, &pen));
+    EXPECT_EQ(pen.lopnWidth.x, 3);
+    EXPECT_EQ(CountChildren("KestovarChart"), 1);
+    chart = Record(window);
+    ASSERT_NE(chart, nullptr);
     SendMessageA(window, WM_CLOSE, 0, 0);
     Pump();
 }
@@ -150,4 +169,38 @@ TEST_F(FrameTest, HiddenChartWritesItsImageAndLeavesNoWindow)
     EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(CountChildren("KestovarChart"), 0);
     EXPECT_EQ(FindWindowA("KestovarChart", nullptr), nullptr);
+}
+
+namespace {
+
+INT_PTR CALLBACK ColorListOnly(HWND dialog, UINT message, WPARAM, LPARAM)
+{
+    if (message == WM_INITDIALOG) SetupColorList(dialog, &GraphStyleSet, GraphColorKey);
+    if (message == WM_DESTROY) DetachEditor(dialog);
+    return message == WM_INITDIALOG;
+}
+
+} // namespace
+
+TEST_F(FrameTest, ColorListShowsEachStyleInItsColourWithAMarker)
+{
+    HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_GRAPH_OPTIONS), gFrame.frame, ColorListOnly, 0);
+    ASSERT_NE(dialog, nullptr);
+    HWND list = GetDlgItem(dialog, IDC_VIEW_COLOR_LIST);
+    char text[1024] = "";
+    SendMessageA(list, WM_GETTEXT, sizeof text, (LPARAM)text);
+    std::string lines = text;
+    EXPECT_EQ(lines.substr(0, 49), "Combined Stats Color _________\r\nStrategy 1 Color ");
+    struct Line {
+        int line;
+        int style;
+    } checks[] = { { 0, 0 }, { 2, 2 }, { 9, 9 } };
+    for (const Line &c : checks) {
+        intptr_t start = SendMessageA(list, SCI_POSITIONFROMLINE, (WPARAM)c.line, 0);
+        EXPECT_EQ(SendMessageA(list, SCI_GETSTYLEAT, (WPARAM)start + 2, 0), c.style) << c.line;
+        EXPECT_EQ(SendMessageA(list, SCI_MARKERGET, (WPARAM)c.line, 0) & 1, 1) << c.line;
+        EXPECT_EQ((COLORREF)SendMessageA(list, SCI_STYLEGETFORE, (WPARAM)c.style, 0), GraphStyleSet.styles[c.style].colour);
+    }
+    EXPECT_EQ(SendMessageA(list, SCI_GETREADONLY, 0, 0), 1);
+    DestroyWindow(dialog);
 }
