@@ -4,7 +4,9 @@
 #include "shell/win32/shell_win32.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "engine/test_records.h"
 #include "foundation/allocator.h"
@@ -28,8 +30,10 @@ static const char kChartClass[] = "KestovarChart";
 static struct {
     int32_t zoom, scroll;
     int remembered;
-    int pressX; /* a pending press, -1 none */
-} sChartMouse = { 0, 0, 0, -1 };
+    int pressX;         /* a pending press, -1 none */
+    int selecting;      /* a zoom selection is being dragged */
+    int selectLeft, selectRight;
+} sChartMouse = { 0, 0, 0, -1, 0, 0, 0 };
 
 static ChartWindow *ChartRecord(HWND window) { return (ChartWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
 
@@ -467,6 +471,134 @@ int ChartCommand(HWND window, int command)
     }
 }
 
+/* ---- mouse ------------------------------------------------------------------------------------ */
+
+/* The value under y, found by stepping through the pane's range with its own
+** mapping, as painting places values. */
+static double ChartValueAtY(const ChartWindow *chart, int y)
+{
+    const ChartGeometry &g = gChartGeometry;
+    int C = g.clientHeight;
+    if (chart->showIndicatorPane && y < g.priceTop) {
+        double step = (chart->indicatorMax - chart->indicatorMin) / (C > 0 ? C : 1);
+        if (step < 1e-6) step = 1e-6;
+        double v = chart->indicatorMax;
+        while (v > chart->indicatorMin &&
+               ChartPaneYFromValue(v, chart->indicatorMin, chart->indicatorMax, g.priceTop) < y)
+            v -= step;
+        return v;
+    }
+    if (chart->showVolumePane && y >= C - g.priceBottom && chart->volumeMax > chart->volumeMin) {
+        int h = g.priceBottom - g.labelHeight;
+        double range = chart->volumeMax - chart->volumeMin;
+        if (chart->anyVolumeSeries) {
+            double step = range / C < 1e-6 ? 1e-6 : range / C;
+            double v = chart->volumeMax;
+            while (v > chart->volumeMin && ChartLowerPaneYFromValue(v, chart->volumeMin, chart->volumeMax, h) < y)
+                v -= step;
+            return v;
+        }
+        double step = range / C < 1.0 ? 1.0 : range / C;
+        double v = chart->volumeMin;
+        while (v < chart->volumeMax && ChartLowerPaneOffsetFromValue(v, chart->volumeMin, chart->volumeMax, h) < C - y)
+            v += step;
+        return v;
+    }
+    double step = (chart->priceMax - chart->priceMin) / (C > 0 ? C : 1);
+    if (step < 1e-6) step = 1e-6;
+    double v = chart->priceMax;
+    while (v > chart->priceMin && ChartYFromValue(v, chart, C) < y) v -= step;
+    return v;
+}
+
+void InvalidateChartCursor(HWND window, ChartWindow *chart, int x, int y)
+{
+    if (chart->mouseX >= 0) InvalidateRect(window, nullptr, FALSE);
+    RECT client;
+    GetClientRect(window, &client);
+    bool inside = x >= 0 && y >= 0 && x < client.right && y < client.bottom;
+    if (!chart->crossHair || gFrame.activeChild != window || !inside || chart->barCount < 1) {
+        chart->mouseX = chart->mouseY = -1;
+        chart->crossBar = -1;
+        return;
+    }
+    if (x == chart->mouseX && y == chart->mouseY) return;
+    int32_t slot = ChartIndexFromX(chart, x, client.right);
+    chart->crossBar = chart->firstBar + (slot < 0 ? chart->barCount - 1 : slot);
+    chart->crossValue = ChartValueAtY(chart, y);
+    chart->mouseX = x;
+    chart->mouseY = y;
+    InvalidateRect(window, nullptr, FALSE);
+    TRACKMOUSEEVENT track = { sizeof track, TME_LEAVE, window, 0 };
+    TrackMouseEvent(&track);
+}
+
+static void InvertBand(HWND window, int left, int right)
+{
+    RECT client, band;
+    GetClientRect(window, &client);
+    band = { left < right ? left : right, 0, left < right ? right : left, client.bottom };
+    HDC dc = GetDC(window);
+    InvertRect(dc, &band);
+    ReleaseDC(window, dc);
+}
+
+static void ChartMouseMove(HWND window, ChartWindow *chart, int x, int y)
+{
+    if (x < 0) x = 0;
+    if (sChartMouse.selecting) {
+        InvertBand(window, sChartMouse.selectLeft, sChartMouse.selectRight);
+        sChartMouse.selectRight = x;
+        InvertBand(window, sChartMouse.selectLeft, sChartMouse.selectRight);
+        return;
+    }
+    if (sChartMouse.pressX >= 0 && std::abs(x - sChartMouse.pressX) >= 16) {
+        sChartMouse.selecting = 1;
+        sChartMouse.selectLeft = sChartMouse.pressX;
+        sChartMouse.selectRight = x;
+        SetCapture(window);
+        InvertBand(window, sChartMouse.selectLeft, sChartMouse.selectRight);
+        return;
+    }
+    InvalidateChartCursor(window, chart, x, y);
+}
+
+/* The first slot at or right of x, or count when none. */
+static int32_t SlotAtOrRight(const ChartWindow *chart, int x, int width)
+{
+    for (int32_t i = 0; i < chart->barCount; i++)
+        if (ChartXFromIndex(i, chart->barCount, width) >= x) return i;
+    return chart->barCount;
+}
+
+static void ChartButtonUp(HWND window, ChartWindow *chart, int x)
+{
+    int pressed = sChartMouse.pressX >= 0, selecting = sChartMouse.selecting;
+    sChartMouse.pressX = -1;
+    sChartMouse.selecting = 0;
+    if (GetCapture() == window) ReleaseCapture();
+    if (!pressed && !selecting) return;
+    int left = sChartMouse.selectLeft, right = sChartMouse.selectRight;
+    if (!selecting || left == right) {
+        SetChartCursorAtX(window, x);
+        return;
+    }
+    if (left > right) std::swap(left, right);
+    RECT client;
+    GetClientRect(window, &client);
+    int32_t first = SlotAtOrRight(chart, left, client.right);
+    int32_t last = SlotAtOrRight(chart, right, client.right);
+    if (first >= chart->barCount) first = 0;
+    int32_t zoom = (last - first) - chart->barCount;
+    int32_t scroll = (chart->firstBar + last - 1) - chart->lastBar;
+    int32_t countBefore = chart->barCount, lastBefore = chart->lastBar;
+    ScaleChart(chart, zoom, scroll);
+    /* Esc puts the view back as it was. */
+    sChartMouse.zoom = countBefore - chart->barCount;
+    sChartMouse.scroll = lastBefore - chart->lastBar;
+    sChartMouse.remembered = 1;
+}
+
 /* ---- window procedure ---------------------------------------------------------------------------- */
 
 static void ChartScrollMessage(ChartWindow *chart, WPARAM wParam)
@@ -553,10 +685,16 @@ LRESULT CALLBACK ChartWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_LBUTTONDOWN:
         SetFocus(window);
         sChartMouse.pressX = (short)LOWORD(lParam);
+        sChartMouse.selecting = 0;
+        return 0;
+    case WM_MOUSEMOVE:
+        if (chart) ChartMouseMove(window, chart, (short)LOWORD(lParam), (short)HIWORD(lParam));
+        return 0;
+    case WM_MOUSELEAVE:
+        if (chart) InvalidateChartCursor(window, chart, -1, -1);
         return 0;
     case WM_LBUTTONUP:
-        if (sChartMouse.pressX >= 0) SetChartCursorAtX(window, (short)LOWORD(lParam));
-        sChartMouse.pressX = -1;
+        if (chart) ChartButtonUp(window, chart, (short)LOWORD(lParam));
         return 0;
     default: break;
     }

@@ -217,6 +217,8 @@ void RefreshChartWindows();
 void ScaleChart(ChartWindow *chart, int32_t zoom, int32_t scroll);
 void UpdateChartScrollBar(ChartWindow *chart);
 void SetChartCursorAtX(HWND window, int x);
+/* Recomputes the cross-hair from the mouse at (x, y) (-1, -1: gone). */
+void InvalidateChartCursor(HWND window, ChartWindow *chart, int x, int y);
 int ChartCommand(HWND window, int command);
 /* The visible bars and the drawn series of the chart in the List window. */
 void ShowChartDataWindow(ChartWindow *chart);

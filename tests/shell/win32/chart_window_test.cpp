@@ -11,6 +11,7 @@
 #include "frame_fixture.h"
 #include "marketdata/store/symbols.h"
 #include "support/test_support.h"
+#include "views/chart_geometry.h"
 #include "views/chart_record.h"
 #include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"
@@ -108,6 +109,39 @@ TEST_F(FrameTest, ChartOpensScrollsZoomsAndRefusesUnknownSymbols)
         EXPECT_EQ(chart->firstBar, s.firstBar) << s.what;
         EXPECT_EQ(chart->barCount, s.barCount) << s.what;
     }
+    /* A forward wheel turn scrolls forward, or back with "Up=Back". */
+    SendMessageA(window, WM_KEYDOWN, VK_HOME, 0);
+    SendMessageA(window, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    EXPECT_EQ(chart->firstBar, 1);
+    chart->wheelScroll = 1;
+    SendMessageA(window, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    EXPECT_EQ(chart->firstBar, 0);
+    SendMessageA(window, WM_KEYDOWN, VK_END, 0);
+    ASSERT_EQ(chart->firstBar, 64);
+
+    /* A drag of 16 pixels or more zooms to the slots it covers; Esc undoes
+    ** it.  A shorter one is a click that places the bar cursor. */
+    UpdateWindow(window);
+    RECT client;
+    GetClientRect(window, &client);
+    auto slotX = [&](int slot) { return ChartXFromIndex(slot, chart->barCount, client.right); };
+    int x10 = slotX(10), x20 = slotX(20), x5 = slotX(5);
+    ASSERT_GE(x20 - x10, 16);
+    SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x10, 50));
+    SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x20, 50));
+    SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(x20, 50));
+    EXPECT_EQ(chart->firstBar, 74);
+    EXPECT_EQ(chart->barCount, 10);
+    SendMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(chart->firstBar, 64);
+    EXPECT_EQ(chart->barCount, 36);
+    SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x5, 50));
+    SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x5 + 10, 50));
+    SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(x5, 50));
+    EXPECT_EQ(chart->barCount, 36);
+    EXPECT_EQ(chart->showCursor, 1u);
+    EXPECT_EQ(chart->cursorSlot, 5);
+
     SendMessageA(window, WM_CHAR, 'c', 0);
     EXPECT_EQ(gSettings.ChartCandlestick, int32_t(chart->candlestick)) << "a toggle sets the default too";
 
