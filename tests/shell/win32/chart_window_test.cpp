@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/results_file.h"
+#include "engine/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -237,4 +239,45 @@ TEST_F(FrameTest, ColorListShowsEachStyleInItsColourWithAMarker)
     }
     EXPECT_EQ(SendMessageA(list, SCI_GETREADONLY, 0, 0), 1);
     DestroyWindow(dialog);
+}
+
+TEST_F(FrameTest, TradeChartEndsItsExtraBarsAfterTheExitOrEntry)
+{
+    ChartStore store;
+    DateList saved = gStore.dateLists[BAR_DAILY];
+    std::vector<uint32_t> dates;
+    for (int i = 0; i < 100; i++) dates.push_back(uint32_t(store.bars[0][size_t(i)].date));
+    dates.push_back(0);
+    gStore.dateLists[BAR_DAILY] = DateList{ dates.data(), 101, 100, BAR_DAILY, 0 };
+    TestRecord *test = ReadTestRecord(nullptr, 0, 1, 1, 0);
+    ASSERT_NE(test, nullptr);
+    CopyString(test->strategies[0].name, sizeof test->strategies[0].name, "Breakout", -1);
+    TradeRecord trade = {};
+    CopyString(trade.symbol, sizeof trade.symbol, "AAA", -1);
+    trade.side = 1;
+    trade.dateIn = store.bars[0][20].date;
+    trade.dateOut = store.bars[0][40].date;
+    trade.bars = 20;
+    trade.quantityIn = trade.quantityOut = 100;
+    trade.priceIn = 55;
+    trade.priceOut = 57;
+    gSettings.ChartVisibleBars = 40;
+    gSettings.ChartExtraBars = 10;
+    struct Case {
+        int32_t afterExit, lastBar, barCount;
+    } cases[] = { { 1, 50, 40 }, { 0, 30, 31 } };
+    for (const Case &c : cases) {
+        gSettings.ChartAfterExit = c.afterExit;
+        HWND window = OpenChart("", 0, CHART_KIND_TRADE, &trade, nullptr, test, 0, 1);
+        ASSERT_NE(window, nullptr);
+        ChartWindow *chart = Record(window);
+        EXPECT_EQ(chart->lastBar, c.lastBar) << c.afterExit;
+        EXPECT_EQ(chart->barCount, c.barCount) << c.afterExit;
+        EXPECT_EQ(Title(window), "Trade - Breakout - AAA");
+        UpdateWindow(window); /* the trade marks paint */
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        Pump();
+    }
+    FreeTestRecord(nullptr, test);
+    gStore.dateLists[BAR_DAILY] = saved;
 }

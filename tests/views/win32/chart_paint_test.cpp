@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -187,6 +188,47 @@ TEST_F(ChartPaintTest, TooSmallOrBarlessChartsPaintBlank)
         DestroyWindow(window);
         window = nullptr;
         chart = {};
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ChartPaintTest, TradeMarksCircleEntryAndExitInTheStrategyColour)
+{
+    HandSymbol symbol(20);
+    Open(&symbol.record, 640, 400);
+    TradeRecord trade = {};
+    CopyString(trade.symbol, sizeof trade.symbol, "HAND", -1);
+    trade.side = 1;
+    trade.dateIn = symbol.bars[5].date;
+    trade.dateOut = symbol.bars[12].date;
+    trade.priceIn = 104;
+    trade.priceOut = 112;
+    trade.quantityIn = trade.quantityOut = 100;
+    trade.splitIn = trade.splitOut = 1;
+    trade.bars = 7;
+    trade.reason = 1;
+    chart.kind = CHART_KIND_TRADE;
+    chart.tradeLink = &trade;
+    chart.entryExitLine = 1;
+    ScaleChartView(&chart, symbol.bars.data(), 20, 0, 0);
+    PngImage png;
+    ASSERT_TRUE(ReadPngImage(PaintToPng("chart_paint_trade.png"), &png));
+    const ChartGeometry &g = gChartGeometry;
+    COLORREF c = GraphStyleSet.styles[1].colour;
+    long style = long(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c);
+    struct Mark {
+        const char *what;
+        int bar;
+        double price;
+    } marks[] = { { "entry", 5, 104 }, { "exit", 12, 112 } };
+    for (const Mark &m : marks) {
+        int x = ChartXFromIndex(m.bar, chart.barCount, g.clientWidth);
+        int y = ChartYFromValue(m.price, &chart, g.clientHeight);
+        EXPECT_EQ(png.At(x, y - 3), style) << m.what;
+        EXPECT_EQ(png.At(x, y + 3), style) << m.what;
     }
 }
 
