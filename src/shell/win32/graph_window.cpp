@@ -4,7 +4,9 @@
 ** views/win32/graph_paint. */
 #include "shell/win32/shell_win32.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
@@ -417,11 +419,116 @@ int GraphCommand(HWND window, int command)
 
 /* ---- mouse ------------------------------------------------------------------------------------ */
 
+static struct {
+    int pressX; /* a pending press, -1 none */
+    int selecting, selectLeft, selectRight;
+} sGraphMouse = { -1, 0, 0, 0 };
+
+/* The bottom of the plot's selectable strip. */
+static int GraphPlotBottom(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    return client.bottom - 3 * gGraphGeometry.labelHeight + 10;
+}
+
+static void InvertGraphBand(HWND window, int left, int right)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    RECT band = { left < right ? left : right, gGraphGeometry.top + gGraphGeometry.legendHeight,
+                  left < right ? right : left, GraphPlotBottom(window) };
+    HDC dc = GetDC(window);
+    InvertRect(dc, &band);
+    ReleaseDC(window, dc);
+}
+
+int SetGraphCursorAtX(HWND window, int x, int *refresh)
+{
+    GraphWindow *graph = GraphRecord(window);
+    *refresh = 0;
+    if (!graph) return 0;
+    RECT client;
+    GetClientRect(window, &client);
+    int32_t index = -1;
+    for (int32_t i = 1; i < graph->pointCount; i++) {
+        if (GraphXFromIndex(i - 1, graph->pointCount, client.right) < x &&
+            x <= GraphXFromIndex(i, graph->pointCount, client.right)) {
+            index = i;
+            break;
+        }
+    }
+    if (index < 0) {
+        *refresh = graph->cursorShown != 0;
+        graph->cursorShown = 0;
+        return 1;
+    }
+    *refresh = !graph->cursorShown;
+    graph->cursorIndex = index;
+    graph->cursorShown = 1;
+    InvalidateRect(window, nullptr, FALSE);
+    return 1;
+}
+
+static void GraphButtonUp(HWND window, GraphWindow *graph, int x)
+{
+    int pressed = sGraphMouse.pressX >= 0, selecting = sGraphMouse.selecting;
+    sGraphMouse.pressX = -1;
+    sGraphMouse.selecting = 0;
+    if (GetCapture() == window) ReleaseCapture();
+    if (!pressed) return;
+    int left = sGraphMouse.selectLeft, right = sGraphMouse.selectRight;
+    if (selecting && left != right) {
+        if (left > right) std::swap(left, right);
+        RECT client;
+        GetClientRect(window, &client);
+        int32_t first = 0, last = 0;
+        for (int32_t i = 0; i < graph->pointCount && (!first || !last); i++) {
+            int px = GraphXFromIndex(i, graph->pointCount, client.right);
+            if (!first && px >= left) first = graph->dates[i];
+            if (!last && px >= right) last = graph->dates[i];
+        }
+        RefreshGraph(window, -1, first, last, 0);
+        return;
+    }
+    int refresh = 0;
+    SetGraphCursorAtX(window, x, &refresh);
+    if (refresh) RefreshGraph(window, -1, -1, -1, 0);
+}
+
+static void GraphMouseMove(HWND window, GraphWindow *graph, int x, int y)
+{
+    if (x < 0) x = 0;
+    gGraphMouse = { x, y };
+    if (sGraphMouse.selecting) {
+        InvertGraphBand(window, sGraphMouse.selectLeft, sGraphMouse.selectRight);
+        sGraphMouse.selectRight = x;
+        InvertGraphBand(window, sGraphMouse.selectLeft, sGraphMouse.selectRight);
+        return;
+    }
+    if (sGraphMouse.pressX >= 0 && std::abs(x - sGraphMouse.pressX) > 15) {
+        sGraphMouse.selecting = 1;
+        sGraphMouse.selectLeft = sGraphMouse.pressX;
+        sGraphMouse.selectRight = x;
+        SetCapture(window);
+        InvertGraphBand(window, sGraphMouse.selectLeft, sGraphMouse.selectRight);
+        return;
+    }
+    if (y < gGraphGeometry.top + gGraphGeometry.legendHeight) {
+        gGraphHovered = -1;
+        InvalidateGraphLegend(window);
+    }
+}
+
 static void GraphLeftButton(HWND window, GraphWindow *graph, int x, int y)
 {
     const GraphGeometry &g = gGraphGeometry;
     gGraphMouse = { x, y };
     int control = GetKeyState(VK_CONTROL) < 0;
+    if (y > g.top + g.legendHeight && y < GraphPlotBottom(window) && !graph->sorted) {
+        sGraphMouse.pressX = x;
+        return;
+    }
     if (y >= g.top && y < g.top + g.legendHeight) {
         if (gGraphHovered == GRAPH_SHOW_ALL)
             ShowOnlyGraphSeries(graph, control ? -2 : -1);
@@ -488,11 +595,10 @@ LRESULT CALLBACK GraphWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         if (graph) GraphLeftButton(window, graph, (short)LOWORD(lParam), (short)HIWORD(lParam));
         return 0;
     case WM_MOUSEMOVE:
-        gGraphMouse = { (short)LOWORD(lParam), (short)HIWORD(lParam) };
-        if (graph && gGraphMouse.y < gGraphGeometry.top + gGraphGeometry.legendHeight) {
-            gGraphHovered = -1;
-            InvalidateGraphLegend(window);
-        }
+        if (graph) GraphMouseMove(window, graph, (short)LOWORD(lParam), (short)HIWORD(lParam));
+        return 0;
+    case WM_LBUTTONUP:
+        if (graph) GraphButtonUp(window, graph, (short)LOWORD(lParam));
         return 0;
     case WM_KEYDOWN:
         if (graph) GraphKeyDown(window, graph, wParam);

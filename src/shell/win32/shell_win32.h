@@ -234,6 +234,9 @@ HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode);
 /* Selects (index -1 keeps), recalculates and redraws; -1 keeps a subset bound. */
 int RefreshGraph(HWND window, int32_t index, int32_t subsetFirst, int32_t subsetLast, int clearCache);
 int GraphCommand(HWND window, int command);
+/* Puts the cursor on the point under x (hidden left of the second point's
+** segment or right of the last point); *refresh asks for a recalculation. */
+int SetGraphCursorAtX(HWND window, int x, int *refresh);
 LRESULT CALLBACK GraphWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 /* Hands the live graph to the run. */
 void InstallGraphViewHooks();

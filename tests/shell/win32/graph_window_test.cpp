@@ -13,6 +13,7 @@
 #include "frame_fixture.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
+#include "views/graph_geometry.h"
 #include "views/graph_record.h"
 
 namespace {
@@ -124,6 +125,23 @@ TEST_F(FrameTest, GraphOpensWithTabsSeriesAndKeys)
     EXPECT_EQ(ListView_GetItemCount(GetListViewOf(list)), 30);
     EXPECT_EQ(Header_GetItemCount(ListView_GetHeader(GetListViewOf(list))), 3);
     SendMessageA(list, WM_CLOSE, 0, 0);
+
+    /* A drag across the plot shows that subset of dates; Esc shows all again. */
+    UpdateWindow(window);
+    RECT client;
+    GetClientRect(window, &client);
+    int x5 = GraphXFromIndex(5, 30, client.right), x15 = GraphXFromIndex(15, 30, client.right);
+    int y = client.bottom / 2;
+    SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x5, y));
+    SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x15, y));
+    SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(x15, y));
+    graph = Record(window);
+    EXPECT_EQ(graph->subsetFirst, 20240107);
+    EXPECT_EQ(graph->subsetLast, 20240117);
+    EXPECT_EQ(graph->pointCount, 11);
+    SendMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(graph->subsetFirst, 0);
+    EXPECT_EQ(graph->pointCount, 30);
 
     /* The run's live graph refreshes the open window. */
     ASSERT_NE(gRunViewHooks.showLiveGraph, nullptr);
