@@ -401,7 +401,7 @@ static void StepSymbol(HWND window, ChartWindow *chart, int by)
 {
     HWND owner = (HWND)chart->owner;
     if (owner && IsWindow(owner)) {
-        SendMessageA(owner, WM_KEYDOWN, by > 0 ? VK_DOWN : VK_UP, 0);
+        MoveListSelection(owner, by, 1);
         return;
     }
     if (!gStore.symbols || chart->symbol == &gStore.calendar) return;

@@ -281,3 +281,27 @@ TEST_F(FrameTest, TradeChartEndsItsExtraBarsAfterTheExitOrEntry)
     FreeTestRecord(nullptr, test);
     gStore.dateLists[BAR_DAILY] = saved;
 }
+
+TEST_F(FrameTest, ListChartsItsRowAndTheChartFollowsTheList)
+{
+    ChartStore store;
+    std::string csv = File("symbols.csv");
+    ASSERT_TRUE(WriteTestFile(csv, "Symbol,Value\r\nAAA,1\r\nBBB,2\r\nCCC,3\r\n"));
+    ASSERT_TRUE(OpenCsvAsList("Symbols", csv.c_str()));
+    Pump();
+    HWND list = FindWindowExA(gFrame.mdiClient, nullptr, "KestovarList", nullptr);
+    ASSERT_NE(list, nullptr);
+    ChartListRow(list);
+    HWND chart = FindChartWindow(list);
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(Title(chart), "Chart - AAA");
+    /* Next Symbol moves the list's selection, and the owned chart follows it. */
+    EXPECT_EQ(ChartCommand(chart, IDM_CHART_NEXT), 1);
+    Pump();
+    EXPECT_EQ(FindChartWindow(list), chart);
+    EXPECT_EQ(Title(chart), "Chart - BBB");
+    EXPECT_EQ(CountChildren("KestovarChart"), 1);
+    SendMessageA(chart, WM_CLOSE, 0, 0);
+    SendMessageA(list, WM_CLOSE, 0, 0);
+    Pump();
+}
