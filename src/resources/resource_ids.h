@@ -168,6 +168,9 @@
 /* ---- chart and graph option dialogs ---- */
 #define IDD_CHART_OPTIONS         203
 #define IDD_GRAPH_OPTIONS         209
+#define IDD_SHOW_CHART            225
+#define IDC_VIEW_SYMBOL_LIST      1083
+#define IDC_VIEW_SYMBOL_EDIT      1157
 #define IDC_VIEW_RADIO_ENTRY      1003
 #define IDC_VIEW_RADIO_EXIT       1005
 #define IDC_VIEW_EXTRA_SPIN       1013

@@ -335,6 +335,7 @@ static void ChartCharacter(HWND window, ChartWindow *chart, int key)
     case 'v': case 'V': Toggle(window, chart, &chart->showVolumePane); return;
     case 'x': case 'X': Toggle(window, chart, &chart->crossHair); return;
     case 'o': case 'O': ChartCommand(window, IDM_CHART_OPTIONS); return;
+    case 'j': case 'J': ChartCommand(window, IDM_CHART_JUMP); return;
     case 's': case 'S':
         Toggle(window, chart, &chart->splitAdjusted);
         if (!LoadChartSeries(chart, GetChartOwnerData(chart, chart->ownerTest))) FreeChartIndicators(chart);
@@ -464,6 +465,9 @@ int ChartCommand(HWND window, int command)
     case IDM_CHART_SPLIT: ChartCharacter(window, chart, 's'); return 1;
     case IDM_CHART_REFRESH: RefreshChartWindows(); return 1;
     case IDM_CHART_DATA: ShowChartDataWindow(chart); return 1;
+    case IDM_CHART_JUMP:
+        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SHOW_CHART), gFrame.frame, ChartChangeSymbolDlgProc, 1);
+        return 1;
     case IDM_CHART_OPTIONS:
         DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_CHART_OPTIONS), gFrame.frame, ChartOptionsDlgProc, 0);
         return 1;

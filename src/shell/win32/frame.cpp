@@ -382,7 +382,9 @@ int DispatchFrameCommand(int id)
         if (idle && CloseDataWindows()) UnloadData();
         PostMessageA(gFrame.frame, WM_FRAME_REFRESH, 0, 0);
         return 1;
-    case IDM_SHOW_CHART: return StandInKindCommand(nullptr, id);
+    case IDM_SHOW_CHART:
+        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SHOW_CHART), gFrame.frame, ChartChangeSymbolDlgProc, 0);
+        return 1;
     case IDM_COPY: SendToActiveChild(WM_COPY, 0, 0); return 1;
     case IDM_CUT: SendToActiveChild(WM_CUT, 0, 0); return 1;
     case IDM_DELETE: SendToActiveChild(WM_CLEAR, 0, 0); return 1;

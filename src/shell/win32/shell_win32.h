@@ -253,3 +253,6 @@ void SetupColorList(HWND dialog, DrawStyleSet *set, ColorKeyBuilder keyBuilder);
 LRESULT HandleColorListNotify(HWND dialog, NMHDR *notification);
 INT_PTR CALLBACK ChartOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK GraphOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+/* The Show Chart dialog; lParam 1 when opened from a chart (it then changes
+** the first plain chart's symbol). */
+INT_PTR CALLBACK ChartChangeSymbolDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -291,3 +291,95 @@ INT_PTR CALLBACK GraphOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, L
     }
     return FALSE;
 }
+
+/* ---- Show Chart ---------------------------------------------------------------------------- */
+
+/* The chart the dialog changes, or null when it opens new charts. */
+static HWND sSymbolDialogChart;
+
+static void SelectSymbolLine(HWND dialog, int line)
+{
+    SendDlgItemMessageA(dialog, IDC_VIEW_SYMBOL_LIST, LB_SETCURSEL, (WPARAM)line, 0);
+}
+
+/* The first line whose symbol starts with the text, else the first symbol
+** whose name holds it (case ignored); -1 when none. */
+static int FindSymbolLine(const char *text)
+{
+    if (!text[0]) return -1;
+    int length = (int)strlen(text);
+    for (int i = 0; i < gStore.symbolCount; i++)
+        if (CompareNoCaseN(gStore.symbols[i].info.Symbol, text, length) == 0) return i;
+    for (int i = 0; i < gStore.symbolCount; i++)
+        if (FindTextNoCase(gStore.symbols[i].info.Name, text)) return i;
+    return -1;
+}
+
+INT_PTR CALLBACK ChartChangeSymbolDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        sSymbolDialogChart = nullptr;
+        HWND first = nullptr;
+        if (lParam && FindNextChildWindow(&first, "KestovarChart")) {
+            ChartWindow *chart = (ChartWindow *)GetWindowLongPtrA(first, GWLP_USERDATA);
+            if (chart && chart->kind == CHART_KIND_SYMBOL) sSymbolDialogChart = first;
+        }
+        if (sSymbolDialogChart) SetWindowTextA(dialog, "Change Chart Symbol");
+        HWND list = GetDlgItem(dialog, IDC_VIEW_SYMBOL_LIST);
+        int stop = 64;
+        SendMessageA(list, LB_SETTABSTOPS, 1, (LPARAM)&stop);
+        for (int i = 0; i < gStore.symbolCount; i++) {
+            char line[200];
+            FormatText(line, sizeof line, "%s\t%s", gStore.symbols[i].info.Symbol, gStore.symbols[i].info.Name);
+            SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)line);
+        }
+        int selected = 0;
+        if (sSymbolDialogChart) {
+            ChartWindow *chart = (ChartWindow *)GetWindowLongPtrA(sSymbolDialogChart, GWLP_USERDATA);
+            if (chart->symbol && chart->symbol != &gStore.calendar) {
+                SetDlgItemTextA(dialog, IDC_VIEW_SYMBOL_EDIT, chart->symbol->info.Symbol);
+                selected = (int)(chart->symbol - gStore.symbols);
+            }
+        }
+        SelectSymbolLine(dialog, selected);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_VIEW_SYMBOL_LIST:
+            if (HIWORD(wParam) == LBN_SELCHANGE || HIWORD(wParam) == LBN_DBLCLK) {
+                int line = (int)SendDlgItemMessageA(dialog, IDC_VIEW_SYMBOL_LIST, LB_GETCURSEL, 0, 0);
+                if (line >= 0 && line < gStore.symbolCount)
+                    SetDlgItemTextA(dialog, IDC_VIEW_SYMBOL_EDIT, gStore.symbols[line].info.Symbol);
+                if (HIWORD(wParam) == LBN_DBLCLK) PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+            }
+            return TRUE;
+        case IDC_VIEW_SYMBOL_EDIT:
+            if (HIWORD(wParam) == EN_CHANGE && GetFocus() == GetDlgItem(dialog, IDC_VIEW_SYMBOL_EDIT)) {
+                char text[80];
+                GetDlgItemTextA(dialog, IDC_VIEW_SYMBOL_EDIT, text, sizeof text);
+                int line = FindSymbolLine(text);
+                if (line >= 0) SelectSymbolLine(dialog, line);
+            }
+            return TRUE;
+        case IDOK: {
+            int line = (int)SendDlgItemMessageA(dialog, IDC_VIEW_SYMBOL_LIST, LB_GETCURSEL, 0, 0);
+            if (line < 0 || line >= gStore.symbolCount) return TRUE;
+            SymbolRecord *symbol = &gStore.symbols[line];
+            HWND window = sSymbolDialogChart && IsWindow(sSymbolDialogChart) ? sSymbolDialogChart : nullptr;
+            EndDialog(dialog, IDOK);
+            if (window)
+                ChangeChartSymbol(window, (ChartWindow *)GetWindowLongPtrA(window, GWLP_USERDATA), symbol);
+            else
+                OpenChart(symbol->info.Symbol, symbol->lastDate, CHART_KIND_SYMBOL, nullptr, nullptr, nullptr, 0, 1);
+            return TRUE;
+        }
+        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+        default: break;
+        }
+        break;
+    default: break;
+    }
+    return FALSE;
+}

@@ -190,6 +190,21 @@ TEST_F(FrameTest, NextSymbolStepsThroughTheLoadedSymbolsAndStopsAtTheLast)
     }
     SendMessageA(window, WM_KEYDOWN, VK_UP, 0);
     EXPECT_EQ(Title(window), "Chart - BBB");
+
+    /* Jump to Symbol changes this chart; the frame's Show Chart opens a new
+    ** one on the first symbol. */
+    DialogWatcher::Clear();
+    DialogWatcher::Answer(IDOK);
+    EXPECT_EQ(ChartCommand(window, IDM_CHART_JUMP), 1);
+    EXPECT_TRUE(SeenText("Change Chart Symbol"));
+    EXPECT_EQ(CountChildren("KestovarChart"), 1);
+    DialogWatcher::Clear();
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_SHOW_CHART, 0);
+    Pump();
+    EXPECT_TRUE(SeenText("Show Chart"));
+    EXPECT_EQ(CountChildren("KestovarChart"), 2);
+    EXPECT_EQ(Title(gFrame.activeChild), "Chart - AAA");
+    SendMessageA(gFrame.activeChild, WM_CLOSE, 0, 0);
     SendMessageA(window, WM_CLOSE, 0, 0);
     Pump();
 }
