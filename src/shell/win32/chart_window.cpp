@@ -18,7 +18,10 @@
 #include "foundation/settings_table.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
 #include "shell/services.h"
+#include "shell/win32/script_window.h"
 #include "views/chart_geometry.h"
 #include "views/chart_series.h"
 #include "views/win32/chart_paint.h"
@@ -464,6 +467,9 @@ int ChartCommand(HWND window, int command)
     case IDM_CHART_LOG: ChartCharacter(window, chart, 'l'); return 1;
     case IDM_CHART_SPLIT: ChartCharacter(window, chart, 's'); return 1;
     case IDM_CHART_REFRESH: RefreshChartWindows(); return 1;
+    case IDM_CHART_FORMULAS:
+        if (gChartsColumns.count > 0) OpenScript(((FormulaColumn *)gChartsColumns.items)[0].formula.path, nullptr);
+        return 1;
     case IDM_CHART_DATA: ShowChartDataWindow(chart); return 1;
     case IDM_CHART_JUMP:
         DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SHOW_CHART), gFrame.frame, ChartChangeSymbolDlgProc, 1);

@@ -19,6 +19,7 @@
 #include "foundation/text_match.h"
 #include "script/compiler/definitions.h"
 #include "shell/services.h"
+#include "shell/win32/script_window.h"
 #include "views/graph_data.h"
 #include "views/graph_geometry.h"
 #include "views/win32/draw_resources.h"
@@ -413,6 +414,9 @@ int GraphCommand(HWND window, int command)
     case IDM_GRAPH_MOVING_AVERAGE: GraphCharacter(window, graph, 'm'); return 1;
     case IDM_GRAPH_FULL_RANGE: GraphKeyDown(window, graph, VK_ESCAPE); return 1;
     case IDM_CHART_REFRESH: RefreshAllGraphs(); return 1;
+    case IDM_CHART_FORMULAS:
+        if (gGraphsColumns.count > 0) OpenScript(((FormulaColumn *)gGraphsColumns.items)[0].formula.path, nullptr);
+        return 1;
     default: return 0;
     }
 }
