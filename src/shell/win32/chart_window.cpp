@@ -36,7 +36,8 @@ static struct {
     int pressX;         /* a pending press, -1 none */
     int selecting;      /* a zoom selection is being dragged */
     int selectLeft, selectRight;
-} sChartMouse = { 0, 0, 0, -1, 0, 0, 0 };
+    int armedDivider;   /* ChartDivider under the mouse */
+} sChartMouse = { 0, 0, 0, -1, 0, 0, 0, 0 };
 
 static ChartWindow *ChartRecord(HWND window) { return (ChartWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
 
@@ -570,6 +571,26 @@ static void ChartMouseMove(HWND window, ChartWindow *chart, int x, int y)
         InvertBand(window, sChartMouse.selectLeft, sChartMouse.selectRight);
         return;
     }
+    RECT client;
+    GetClientRect(window, &client);
+    int C = client.bottom, cursor = GetSystemMetrics(SM_CYCURSOR);
+    if (chart->draggingDivider) {
+        if (x < client.right && y >= 0 && y < C && C > 0) {
+            if (chart->draggingDivider == CHART_DIVIDER_INDICATOR)
+                chart->indicatorPanePercent = (y + cursor / 2) * 100 / C;
+            else
+                chart->volumePanePercent = (cursor / 2 - y + C) * 100 / C;
+            InvalidateRect(window, nullptr, FALSE);
+        }
+        return;
+    }
+    int q = cursor / 4;
+    sChartMouse.armedDivider = CHART_DIVIDER_NONE;
+    if (chart->showIndicatorPane && std::abs(y - (chart->indicatorPaneHeight - q)) <= 5)
+        sChartMouse.armedDivider = CHART_DIVIDER_INDICATOR;
+    else if (chart->showVolumePane && std::abs(y - (C - chart->volumePaneHeight + q)) <= 5)
+        sChartMouse.armedDivider = CHART_DIVIDER_VOLUME;
+    SetCursor(LoadCursorA(nullptr, (LPCSTR)(sChartMouse.armedDivider ? IDC_SIZENS : IDC_ARROW)));
     InvalidateChartCursor(window, chart, x, y);
 }
 
@@ -583,6 +604,17 @@ static int32_t SlotAtOrRight(const ChartWindow *chart, int x, int width)
 
 static void ChartButtonUp(HWND window, ChartWindow *chart, int x)
 {
+    if (chart->draggingDivider) {
+        /* The dragged pane sizes become the defaults of the next chart. */
+        chart->draggingDivider = CHART_DIVIDER_NONE;
+        if (GetCapture() == window) ReleaseCapture();
+        SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_ARROW));
+        gSettings.ChartIndPanePct = chart->indicatorPanePercent;
+        gSettings.ChartVolPanePct = chart->volumePanePercent;
+        sChartMouse.pressX = -1;
+        InvalidateRect(window, nullptr, FALSE);
+        return;
+    }
     int pressed = sChartMouse.pressX >= 0, selecting = sChartMouse.selecting;
     sChartMouse.pressX = -1;
     sChartMouse.selecting = 0;
@@ -694,8 +726,13 @@ LRESULT CALLBACK ChartWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_LBUTTONDOWN:
         SetFocus(window);
-        sChartMouse.pressX = (short)LOWORD(lParam);
         sChartMouse.selecting = 0;
+        if (chart && sChartMouse.armedDivider) {
+            chart->draggingDivider = sChartMouse.armedDivider;
+            SetCapture(window);
+            return 0;
+        }
+        sChartMouse.pressX = (short)LOWORD(lParam);
         return 0;
     case WM_MOUSEMOVE:
         if (chart) ChartMouseMove(window, chart, (short)LOWORD(lParam), (short)HIWORD(lParam));

@@ -144,6 +144,21 @@ TEST_F(FrameTest, ChartOpensScrollsZoomsAndRefusesUnknownSymbols)
     EXPECT_EQ(chart->showCursor, 1u);
     EXPECT_EQ(chart->cursorSlot, 5);
 
+    /* Dragging the volume pane's divider up to the middle makes that pane
+    ** about half the window, also for the next chart. */
+    UpdateWindow(window);
+    int quarter = GetSystemMetrics(SM_CYCURSOR) / 4;
+    int dividerY = client.bottom - chart->volumePaneHeight + quarter;
+    SendMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(100, dividerY));
+    SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, dividerY));
+    SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(100, client.bottom / 2));
+    SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(100, client.bottom / 2));
+    EXPECT_GE(chart->volumePanePercent, 50);
+    EXPECT_LE(chart->volumePanePercent, 60);
+    EXPECT_EQ(gSettings.ChartVolPanePct, chart->volumePanePercent);
+    EXPECT_EQ(chart->firstBar, 64) << "a divider drag is no zoom";
+    EXPECT_EQ(chart->barCount, 36);
+
     SendMessageA(window, WM_CHAR, 'c', 0);
     EXPECT_EQ(gSettings.ChartCandlestick, int32_t(chart->candlestick)) << "a toggle sets the default too";
 
