@@ -110,7 +110,6 @@ void FindReplaceInEditor(HWND host, int open, int replace) {}
 
 /* STANDIN: no such windows to refresh yet. */
 void RecalculateAllResults() {}
-void RefreshAllResGraphs() {}
 void RefreshAllTradeLists() {}
 
 /* ====== replaced by the Optimizer dialog ====== */
