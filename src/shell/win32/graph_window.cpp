@@ -224,16 +224,19 @@ HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode)
     return window;
 }
 
+static HWND sLiveGraph; /* the window opened after each test, null none */
+
 /* The run's live graph: the open one refreshed, else a new one. */
 static void *ShowLiveGraph(void *graph, ResultsWindow *results, TestRecord *test)
 {
     HWND window = (HWND)graph;
-    if (window && IsWindow(window) && GraphRecord(window)) {
+    if (window && window == sLiveGraph && IsWindow(window) && GraphRecord(window)) {
         GraphRecord(window)->test = test;
         RefreshGraph(window, -1, -1, -1, 1);
         return window;
     }
-    return OpenStatsGraph(results, test, 0);
+    sLiveGraph = OpenStatsGraph(results, test, 0);
+    return sLiveGraph;
 }
 
 void InstallGraphViewHooks() { gRunViewHooks.showLiveGraph = ShowLiveGraph; }
@@ -552,6 +555,12 @@ LRESULT CALLBACK GraphWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     bool child = GetParent(window) == gFrame.mdiClient;
     switch (message) {
     case WM_DESTROY:
+        if (window == sLiveGraph) {
+            /* Closing the graph shown after each test stops showing it. */
+            sLiveGraph = nullptr;
+            gSettings.AddGraph = 0;
+            if (gFrame.settingsPanel) CheckDlgButton(gFrame.settingsPanel, 1145, BST_UNCHECKED);
+        }
         if (graph) {
             FreeGraphRecord(&graph);
             SetWindowLongPtrA(window, GWLP_USERDATA, 0);

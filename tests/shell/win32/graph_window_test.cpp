@@ -143,9 +143,18 @@ TEST_F(FrameTest, GraphOpensWithTabsSeriesAndKeys)
     EXPECT_EQ(graph->subsetFirst, 0);
     EXPECT_EQ(graph->pointCount, 30);
 
-    /* The run's live graph refreshes the open window. */
-    ASSERT_NE(gRunViewHooks.showLiveGraph, nullptr);
-    EXPECT_EQ(gRunViewHooks.showLiveGraph(window, fixture.results, fixture.test), window);
     SendMessageA(window, WM_CLOSE, 0, 0);
     Pump();
+
+    /* The run's live graph opens once, is refreshed after the next test, and
+    ** closing it turns the after-test graph off. */
+    ASSERT_NE(gRunViewHooks.showLiveGraph, nullptr);
+    gSettings.AddGraph = 1;
+    HWND live = (HWND)gRunViewHooks.showLiveGraph(nullptr, fixture.results, fixture.test);
+    ASSERT_NE(live, nullptr);
+    EXPECT_EQ(gRunViewHooks.showLiveGraph(live, fixture.results, fixture.test), live);
+    EXPECT_EQ(CountChildren("KestovarGraph"), 1);
+    SendMessageA(live, WM_CLOSE, 0, 0);
+    Pump();
+    EXPECT_EQ(gSettings.AddGraph, 0);
 }
