@@ -216,6 +216,83 @@
 /* ---- script windows (script editor) ---- */
 #define IDM_SUGGEST_CHOICES   40148
 
+/* ---- chart window commands ---- */
+#define IDM_CHART_CANDLES         40001
+#define IDM_CHART_BLACK           40002
+#define IDM_CHART_CURSOR          40003
+#define IDM_CHART_INDICATOR_PANE  40005
+#define IDM_CHART_VOLUME_PANE     40006
+#define IDM_CHART_JUMP            40007
+#define IDM_CHART_INFO            40008
+#define IDM_CHART_LOG             40009
+#define IDM_CHART_NEXT            40011
+#define IDM_CHART_OPTIONS         40013
+#define IDM_CHART_PREVIOUS        40015
+#define IDM_CHART_SPLIT           40017
+#define IDM_CHART_DATA            40018
+#define IDM_CHART_CROSS_HAIR      40019
+#define IDM_CHART_ALL_BARS        40020
+#define IDM_CHART_DAILY           40200
+#define IDM_CHART_WEEKLY          40201
+#define IDM_CHART_MONTHLY         40202
+#define IDM_CHART_QUARTERLY       40203
+#define IDM_CHART_YEARLY          40204
+
+/* ---- statistics graph window commands ---- */
+#define IDM_GRAPH_DATA            40067
+#define IDM_GRAPH_OPTIONS         40069
+#define IDM_GRAPH_CURSOR          40070
+#define IDM_GRAPH_SORT            40071
+#define IDM_GRAPH_LOG             40072
+#define IDM_GRAPH_MOVING_AVERAGE  40073
+#define IDM_GRAPH_FULL_RANGE      40074
+#define IDM_GRAPH_AREA            40191
+#define IDM_GRAPH_FIXED_HEIGHT    40192
+#define IDM_GRAPH_TAB_FIRST       5100
+#define IDM_GRAPH_TAB_LAST        5199
+
+/* ---- chart and graph option dialogs ---- */
+#define IDD_CHART_OPTIONS         203
+#define IDD_GRAPH_OPTIONS         209
+#define IDD_SHOW_CHART            225
+#define IDC_VIEW_SYMBOL_LIST      1083
+#define IDC_VIEW_SYMBOL_EDIT      1157
+#define IDC_VIEW_RADIO_ENTRY      1003
+#define IDC_VIEW_RADIO_EXIT       1005
+#define IDC_VIEW_EXTRA_SPIN       1013
+#define IDC_VIEW_CANDLES          1027
+#define IDC_VIEW_CROSS_HAIR       1029
+#define IDC_VIEW_EXTRA            1041
+#define IDC_VIEW_LABEL_FONT       1045
+#define IDC_VIEW_IND_PANE         1067
+#define IDC_VIEW_VOL_PANE         1068
+#define IDC_VIEW_LOG              1089
+#define IDC_VIEW_BAR_SIZE         1094
+#define IDC_VIEW_WHEEL            1095
+#define IDC_VIEW_MA_LENGTH        1095
+#define IDC_VIEW_MA_SPIN          1097
+#define IDC_VIEW_COLOR_LIST       1131
+#define IDC_VIEW_SHOW_MA          1147
+#define IDC_VIEW_SORT             1149
+#define IDC_VIEW_SPLIT            1151
+#define IDC_VIEW_VISIBLE_SPIN     1183
+#define IDC_VIEW_VISIBLE          1185
+#define IDC_VIEW_BLACK            1195
+#define IDC_VIEW_ENTRY_EXIT       1201
+#define IDC_VIEW_LINE_WIDTH       1211
+#define IDC_VIEW_LINE_WIDTH_SPIN  1220
+#define IDC_VIEW_IND_PCT          1222
+#define IDC_VIEW_VOL_PCT          1223
+#define IDC_VIEW_IND_PCT_SPIN     1224
+#define IDC_VIEW_VOL_PCT_SPIN     1225
+#define IDC_VIEW_LOG_SCALE        1239
+#define IDC_VIEW_AREA             1258
+#define IDC_VIEW_STRATEGY_LIST    1340
+#define IDC_VIEW_UP_BAR           1403
+#define IDC_VIEW_DOWN_BAR         1404
+#define IDC_VIEW_OTHER_TRADES     1405
+#define IDC_VIEW_FIXED_HEIGHT     1415
+
 /* ---- strings beside the command texts ---- */
 #define IDS_READY 1
 

@@ -31,14 +31,14 @@ WindowKind gWindowKinds[WK_COUNT] = {
     {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = StandInKindCommand, .menuRules = kResultsMenuRules, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = ScriptCommand, .menuRules = kSaveMenuRules, .menuFacts = ScriptMenuFacts, .tabTitle = nullptr, .menuTexts = ScriptMenuTexts},
     {.className = "KestovarLog", .iconId = IDI_LOG, .menuId = IDR_MENU_LOG, .menu = nullptr, .label = "&Log", .focusChild = 1, .helpId = 124, .command = LogCommand, .menuRules = kSaveMenuRules, .menuFacts = EditorMenuFacts, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = StandInKindCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = GraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = PlotCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = 126, .command = ResGraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = StandInKindCommand, .menuRules = kTradesMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = 128, .command = StandInKindCommand, .menuRules = kScanMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = StandInKindCommand, .menuRules = kCompareMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarList", .iconId = IDI_COMPARE, .menuId = IDR_MENU_LIST, .menu = nullptr, .label = "&List", .focusChild = 1, .helpId = 123, .command = ListCommand, .menuRules = kListMenuRules, .menuFacts = ListMenuFacts, .tabTitle = ListWindowName, .menuTexts = nullptr},
-    {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = StandInKindCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = ChartCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
 };
 /* clang-format on */
 
@@ -384,7 +384,9 @@ int DispatchFrameCommand(int id)
         if (idle && CloseDataWindows()) UnloadData();
         PostMessageA(gFrame.frame, WM_FRAME_REFRESH, 0, 0);
         return 1;
-    case IDM_SHOW_CHART: return StandInKindCommand(nullptr, id);
+    case IDM_SHOW_CHART:
+        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SHOW_CHART), gFrame.frame, ChartChangeSymbolDlgProc, 0);
+        return 1;
     case IDM_COPY: SendToActiveChild(WM_COPY, 0, 0); return 1;
     case IDM_CUT: SendToActiveChild(WM_CUT, 0, 0); return 1;
     case IDM_DELETE: SendToActiveChild(WM_CLEAR, 0, 0); return 1;

@@ -97,11 +97,9 @@ void SuggestChoicesInEditor(HWND host, int forced) {}
 /* STANDIN: the dialogs are not there yet. */
 void FindReplaceInEditor(HWND host, int open, int replace) {}
 
-/* ====== replaced by the results, graph, trade list and chart windows ====== */
+/* ====== replaced by the results and trade list windows ====== */
 
 /* STANDIN: no such windows to refresh yet. */
 void RecalculateAllResults() {}
-void RefreshAllGraphs() {}
 void RefreshAllTradeLists() {}
-void RefreshAllCharts() {}
 

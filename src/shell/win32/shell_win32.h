@@ -202,6 +202,10 @@ struct Bar;
 HWND GetListWindow();
 int AddBarRow(HWND listView, int row, const Bar *bar);
 void FinishListWindow(HWND window, HWND listView);
+/* The list's name (its tab title and the file name of its exports). */
+void SetListWindowName(HWND window, const char *name);
+/* A centred column of 96 pixels at position column. */
+void AddCentredListColumn(HWND listView, int column, const char *heading);
 void ChartListRow(HWND window);
 /* The name the filler gave the list (its tab title); 0 when none. */
 int ListWindowName(HWND window, char *out, int size);
@@ -257,3 +261,59 @@ LRESULT CALLBACK StandInChildWndProc(HWND window, UINT message, WPARAM wParam, L
 void WriteReportsIndex();
 int StandInKindCommand(HWND child, int commandId);
 int StandInOpenResults(const char *path);
+
+/* ---- chart windows (chart_window.cpp) ------------------------------------------------ */
+
+struct ChartWindow;
+struct SymbolRecord;
+struct TestRecord;
+/* Opens a chart (show mode -1: drawn once hidden for ImageRequest, 0: a new
+** window, 1: the owner's chart window reused); the window, or null. */
+HWND OpenChart(const char *symbolName, int32_t date, int32_t kind, void *tradeLink, HWND owner, TestRecord *ownerTest,
+               int showMode, int activate);
+void ChangeChartSymbol(HWND window, ChartWindow *chart, SymbolRecord *symbol);
+HWND FindChartWindow(HWND owner);
+void CloseChartWindows(HWND owner);
+void RefreshChartWindows();
+void ScaleChart(ChartWindow *chart, int32_t zoom, int32_t scroll);
+void UpdateChartScrollBar(ChartWindow *chart);
+void SetChartCursorAtX(HWND window, int x);
+/* Recomputes the cross-hair from the mouse at (x, y) (-1, -1: gone). */
+void InvalidateChartCursor(HWND window, ChartWindow *chart, int x, int y);
+int ChartCommand(HWND window, int command);
+/* The visible bars and the drawn series of the chart in the List window. */
+void ShowChartDataWindow(ChartWindow *chart);
+LRESULT CALLBACK ChartWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* ---- statistics graph windows (graph_window.cpp) ---------------------------------------- */
+
+struct ResultsWindow;
+/* Opens the statistics graph of a test (mode 1: reusing the open graph
+** window, 0: a new one, -1: the report images of the marked formulas, no
+** window kept); the window, or null. */
+HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode);
+/* Selects (index -1 keeps), recalculates and redraws; -1 keeps a subset bound. */
+int RefreshGraph(HWND window, int32_t index, int32_t subsetFirst, int32_t subsetLast, int clearCache);
+int GraphCommand(HWND window, int command);
+/* Puts the cursor on the point under x (hidden left of the second point's
+** segment or right of the last point); *refresh asks for a recalculation. */
+int SetGraphCursorAtX(HWND window, int x, int *refresh);
+LRESULT CALLBACK GraphWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+/* Hands the live graph to the run. */
+void InstallGraphViewHooks();
+
+/* ---- chart and graph option dialogs (view_dialogs.cpp) ------------------------------------ */
+
+struct DrawStyleSet;
+typedef void (*ColorKeyBuilder)(int index, char *out, const char *text);
+/* The colour list (control 1131) of an option dialog: one line per style in
+** its colour, the key built with a blank separator. */
+void SetupColorList(HWND dialog, DrawStyleSet *set, ColorKeyBuilder keyBuilder);
+/* A click on a line's marker opens the colour chooser for that style; the new
+** colour shows at once, the pens follow at the dialog's OK. */
+LRESULT HandleColorListNotify(HWND dialog, NMHDR *notification);
+INT_PTR CALLBACK ChartOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK GraphOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+/* The Show Chart dialog; lParam 1 when opened from a chart (it then changes
+** the first plain chart's symbol). */
+INT_PTR CALLBACK ChartChangeSymbolDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -88,10 +88,10 @@ static int RegisterWindowClasses(HINSTANCE instance)
         {"KestovarScan", StandInChildWndProc, IDI_SCAN, 0},
         {"KestovarCompare", StandInChildWndProc, IDI_COMPARE, 0},
         {"KestovarList", ListWndProc, IDI_COMPARE, 0},
-        {"KestovarGraph", StandInChildWndProc, IDI_GRAPH, 1},
+        {"KestovarGraph", GraphWndProc, IDI_GRAPH, 1},
         {"KestovarPlot", TradePlotWndProc, IDI_PLOT, 1},
         {"KestovarResGraph", ResGraphWndProc, IDI_RESGRAPH, 1},
-        {"KestovarChart", StandInChildWndProc, IDI_CHART, 1},
+        {"KestovarChart", ChartWndProc, IDI_CHART, 1},
         {"KestovarScript", ScriptWndProc, IDI_SCRIPT, 0},
         {"KestovarLog", LogWndProc, IDI_LOG, 0},
         {"KestovarPopup", PopupNoticeWndProc, 0, 0},
@@ -208,6 +208,7 @@ int InitApplication(HINSTANCE instance)
 
     if (!InstallBuiltins()) return 0;
     InstallRunViewHooks();
+    InstallGraphViewHooks();
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
