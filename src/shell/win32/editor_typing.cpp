@@ -14,6 +14,8 @@
 #include "script/eval/item_table.h"
 #include "shell/completion.h"
 #include "shell/script_style.h"
+#include "shell/services.h"
+#include "shell/suggest.h"
 #include "shell/win32/editor_host.h"
 
 enum { DEBUG_PANEL_RUN_COMMAND = 1039,
@@ -188,4 +190,23 @@ void InsertAutoCompleteWord(HWND host, const char *chosen)
     EditorSend(host, SCI_ENDUNDOACTION);
     EditorSend(host, SCI_SETSEL, (uintptr_t)caretAfter, caretAfter);
     if (function) ShowItemCalltip(host);
+}
+
+void SuggestChoicesInEditor(HWND host, int forced)
+{
+    EditorRecord *record = GetEditorRecord(host);
+    if (!record || record->readOnly || record->test) return;
+    int32_t length = 0;
+    const char *text = EditorDocumentText(host, &length);
+    if (!text) return;
+    int32_t caret = (int32_t)EditorSend(host, SCI_GETCURRENTPOS);
+    static SuggestResult result; /* UI thread only; too large for the stack */
+    SuggestChoicesAt(text, length, caret, forced, (int)record->inDialog, record->names, &result);
+    if (!result.hasContext) return;
+    EditorSend(host, SCI_SETLINESTATE, (uintptr_t)EditorSend(host, SCI_LINEFROMPOSITION, (uintptr_t)caret), result.kind);
+    if (result.hint[0]) ShowPopupNotice(result.hintIsWarning ? RGB(255, 0, 0) : RGB(0, 0, 255), "%s", result.hint);
+    if (result.show == SUGGEST_SHOW_USER_LIST)
+        EditorSend(host, SCI_USERLISTSHOW, 1, (intptr_t)result.list.text);
+    else if (result.show == SUGGEST_SHOW_AUTOCOMPLETE)
+        EditorSend(host, SCI_AUTOCSHOW, (uintptr_t)result.typedLength, (intptr_t)result.list.text);
 }

@@ -99,10 +99,8 @@ INT_PTR CALLBACK StandInPanelDlgProc(HWND dialog, UINT message, WPARAM wParam, L
     return FALSE;
 }
 
-/* ====== replaced by Suggest Choices and the Find and Replace dialogs of editor windows ====== */
+/* ====== replaced by the Find and Replace dialogs of editor windows ====== */
 
-/* STANDIN: no choices are offered yet. */
-void SuggestChoicesInEditor(HWND host, int forced) {}
 /* STANDIN: the dialogs are not there yet. */
 void FindReplaceInEditor(HWND host, int open, int replace) {}
 
