@@ -47,6 +47,12 @@ EditorRecord *GetEditorRecord(HWND host)
     return host ? (EditorRecord *)GetWindowLongPtrA(host, GWLP_USERDATA) : nullptr;
 }
 
+int IsEditorWindow(HWND window)
+{
+    int kind = window ? FindWindowKind(window) : -1;
+    return (kind == WK_SCRIPT || kind == WK_LOG) && GetEditorRecord(window) != nullptr;
+}
+
 intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t lparam)
 {
     HWND host = (HWND)window;

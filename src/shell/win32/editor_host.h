@@ -76,6 +76,8 @@ struct EditorRecord {
 
 /* The record of a host window, or null. */
 EditorRecord *GetEditorRecord(HWND host);
+/* 1 for the MDI children that host an editor (script and log windows). */
+int IsEditorWindow(HWND window);
 
 /* Registers the control's window class; once at start-up. */
 int RegisterEditorClass(HINSTANCE instance);
@@ -125,9 +127,14 @@ void UpdateCalltipHighlight(HWND host);
 void SetScriptTitle(HWND window);
 void MarkTitleModified(HWND window, int modified);
 
-/* Find and Replace of an editor window (find_replace_dialogs.cpp). */
+/* Find and Replace of an editor window (find_replace.cpp): with open, the
+** Find (replace 0) or Replace dialog opens or comes forward; without, the
+** dialog's request is carried out (the dialog opens when there is no find
+** text yet).  FindNextInEditor repeats the last search as a Find Next. */
 void FindReplaceInEditor(HWND host, int open, int replace);
-/* Suggest Choices at the caret (suggest_window.cpp). */
+void FindNextInEditor(HWND host);
+/* Suggest Choices at the caret (editor_typing.cpp): the kind becomes the
+** caret line's state; a list, a hint or nothing is shown. */
 void SuggestChoicesInEditor(HWND host, int forced);
 /* Inserts a chosen list entry (the user-list and autocompletion selection). */
 void InsertAutoCompleteWord(HWND host, const char *chosen);

@@ -99,11 +99,6 @@ INT_PTR CALLBACK StandInPanelDlgProc(HWND dialog, UINT message, WPARAM wParam, L
     return FALSE;
 }
 
-/* ====== replaced by the Find and Replace dialogs of editor windows ====== */
-
-/* STANDIN: the dialogs are not there yet. */
-void FindReplaceInEditor(HWND host, int open, int replace) {}
-
 /* ====== replaced by the results, graph, trade list and chart windows ====== */
 
 /* STANDIN: no such windows to refresh yet. */

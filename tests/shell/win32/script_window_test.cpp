@@ -2,6 +2,7 @@
 
 #include <Scintilla.h>
 
+#include <cstring>
 #include <string>
 
 #include "engine/test_records.h"
@@ -210,4 +211,82 @@ TEST_F(ScriptWindowTest, FoldingAWritableSectionMarksItsHeader)
     SendMessageA(folded, WM_NOTIFY, EDITOR_CONTROL_ID, (LPARAM)&style);
     EXPECT_EQ(EditorCall(folded, SCI_GETFOLDEXPANDED, 0, 0), 0);
     EXPECT_EQ(EditorCall(folded, SCI_GETFOLDEXPANDED, 2, 0), 1);
+}
+
+namespace {
+
+/* What a Find or Replace dialog sends: its texts and flags, then the
+** registered message to the owner. */
+void Request(HWND window, const char *find, const char *replace, DWORD flags)
+{
+    EditorRecord *record = GetEditorRecord(window);
+    CopyString(record->findText, sizeof record->findText, find, -1);
+    CopyString(record->replaceText, sizeof record->replaceText, replace, -1);
+    record->findReplace.Flags = flags;
+    SendMessageA(window, gFrame.findMessage, 0, (LPARAM)&record->findReplace);
+}
+
+std::string Selected(HWND window)
+{
+    intptr_t start = EditorCall(window, SCI_GETSELECTIONSTART, 0, 0);
+    intptr_t end = EditorCall(window, SCI_GETSELECTIONEND, 0, 0);
+    return std::to_string(start) + "-" + std::to_string(end);
+}
+
+} // namespace
+
+TEST_F(ScriptWindowTest, FindAndReplaceRoundTrips)
+{
+    const char *original = "alpha beta\talpha\r\nAlpha a\\tb\r\n";
+    std::string path = File("find.kvs");
+    WriteTestFile(path, original);
+    ASSERT_EQ(OpenScript(path.c_str(), nullptr), 1);
+    HWND window = gFrame.activeChild;
+
+    // The Find dialog opens on the word at the caret, searching down.
+    EditorCall(window, SCI_GOTOPOS, 2, 0);
+    FindReplaceInEditor(window, 1, 0);
+    EditorRecord *record = GetEditorRecord(window);
+    ASSERT_NE(record->findDialog, nullptr);
+    EXPECT_STREQ(record->findText, "alpha");
+
+    struct Case {
+        const char *find, *replace;
+        DWORD flags;
+        int caret;
+        int answer; /* to the question whether to search from the other end */
+        const char *text, *selection, *message;
+    } cases[] = {
+        {"alpha", "X", FR_DOWN | FR_REPLACEALL | FR_MATCHCASE, 30, IDOK, "X beta\tX\r\nAlpha a\\tb\r\n", nullptr,
+         "2 occurence(s) of 'alpha' replaced with 'X'"},
+        {"alpha", "X", FR_DOWN | FR_REPLACEALL, 30, IDOK, "X beta\tX\r\nX a\\tb\r\n", nullptr,
+         "3 occurence(s) of 'alpha' replaced with 'X'"},
+        {"\\t", " ", FR_DOWN | FR_REPLACEALL, 0, IDOK, "alpha beta alpha\r\nAlpha a\\tb\r\n", nullptr, "1 occurence(s)"},
+        {"\\\\t", "T", FR_DOWN | FR_REPLACEALL, 0, IDOK, "alpha beta\talpha\r\nAlpha aTb\r\n", nullptr, "1 occurence(s)"},
+        {"zzz", "X", FR_DOWN | FR_REPLACEALL, 0, IDOK, original, nullptr, "No occurences of 'zzz' were found"},
+        {"zzz", "", FR_DOWN | FR_FINDNEXT, 0, IDOK, original, nullptr, "'zzz' not found."},
+        {"alph", "", FR_DOWN | FR_FINDNEXT | FR_WHOLEWORD, 0, IDOK, original, nullptr, "'alph' not found."},
+        {"alpha", "", FR_DOWN | FR_FINDNEXT, 6, IDOK, original, "11-16", nullptr},
+        {"alpha", "", FR_DOWN | FR_FINDNEXT | FR_MATCHCASE, 12, IDOK, original, "0-5", "Search from beginning?"},
+        {"alpha", "", FR_DOWN | FR_FINDNEXT, 20, IDOK, original, "0-5", "not found below here. Search from beginning?"},
+        {"alpha", "", FR_FINDNEXT, 10, IDOK, original, "0-5", nullptr},
+        {"beta", "B", FR_DOWN | FR_REPLACE, 6, IDCANCEL, "alpha B\talpha\r\nAlpha a\\tb\r\n", "6-7",
+         "not found below here"},
+    };
+    for (const Case &c : cases) {
+        SetEditorText(window, original, (int32_t)strlen(original));
+        EditorCall(window, SCI_GOTOPOS, (uintptr_t)c.caret, 0);
+        DialogWatcher::Clear();
+        DialogWatcher::Answer(c.answer);
+        Request(window, c.find, c.replace, c.flags);
+        Pump();
+        EXPECT_EQ(Text(window), c.text) << c.find << " " << c.flags;
+        if (c.selection) {
+            EXPECT_EQ(Selected(window), c.selection) << c.find << " " << c.flags;
+        }
+        if (c.message) {
+            EXPECT_TRUE(SawText(c.message)) << c.find << " " << c.flags;
+        }
+        EXPECT_STREQ(record->findText, c.find) << "the typed text stays as typed";
+    }
 }
