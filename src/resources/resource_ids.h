@@ -129,6 +129,17 @@
 
 /* ---- script windows (script editor) ---- */
 #define IDM_SUGGEST_CHOICES   40148
+#define IDD_FIND_IN_FILES     232
+#define IDC_FIF_WHAT          1242
+#define IDC_FIF_TYPES         1243
+#define IDC_FIF_FOLDER        1244
+#define IDC_FIF_BROWSE        1245
+#define IDC_FIF_SUBFOLDERS    1246
+#define IDC_FIF_WHOLE_WORD    1247
+#define IDC_FIF_MATCH_CASE    1248
+#define IDC_FIF_TREE          1249
+#define IDC_FIF_LABEL         1250
+#define IDC_FIF_FIND_ALL      1395
 
 /* ---- strings beside the command texts ---- */
 #define IDS_READY 1

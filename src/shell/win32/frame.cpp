@@ -409,7 +409,7 @@ int DispatchFrameCommand(int id)
     case IDM_OPEN_UNDER_CURSOR:
         if (child && FindWindowKind(child) == WK_SCRIPT) GetFileAtCaret(child, nullptr);
         return 1;
-    case IDM_FIND_IN_FILES: return StandInKindCommand(child, id);
+    case IDM_FIND_IN_FILES: OpenFindInFiles(); return 1;
     case IDM_EXIT: PostMessageA(gFrame.frame, WM_CLOSE, 0, 0); return 1;
     case IDM_NEW_LOG: OpenLogFile(nullptr); return 1;
     case IDM_NEW_RESULTS: StandInOpenResults(nullptr); return 1;

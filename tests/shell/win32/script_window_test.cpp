@@ -290,3 +290,89 @@ TEST_F(ScriptWindowTest, FindAndReplaceRoundTrips)
         EXPECT_STREQ(record->findText, c.find) << "the typed text stays as typed";
     }
 }
+
+namespace {
+
+/* The tree as "text{children}" items. */
+std::string Dump(HWND tree, HTREEITEM item)
+{
+    std::string out;
+    for (; item; item = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)item)) {
+        char text[300] = "";
+        TVITEMA tv = {};
+        tv.mask = TVIF_TEXT;
+        tv.hItem = item;
+        tv.pszText = text;
+        tv.cchTextMax = sizeof text;
+        SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&tv);
+        out += text;
+        HTREEITEM child = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)item);
+        if (child) out += "{" + Dump(tree, child) + "}";
+        out += ";";
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(ScriptWindowTest, FindInFilesShowsHitsByFolderAndOpensThem)
+{
+    std::string root = File("fif");
+    PlatCreateFolder(root.c_str());
+    PlatCreateFolder((root + "\\sub").c_str());
+    WriteTestFile(root + "\\a.kvs", "Data:\r\n\tx: Close\r\n\ty: Closed\r\n");
+    WriteTestFile(root + "\\b.kvs", "nothing here\r\n");
+    WriteTestFile(root + "\\bin.kvs", std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x0e\x0f\x10 Close\r\n", 19));
+    WriteTestFile(root + "\\.hidden.kvs", "Close\r\n");
+    WriteTestFile(root + "\\note.txt", "Close\r\n");
+    WriteTestFile(root + "\\sub\\c.kvs", "close\r\n");
+    CopyString(gSettings.FindWhat, sizeof gSettings.FindWhat, "Close", -1);
+    CopyString(gSettings.FindFolder, sizeof gSettings.FindFolder, (root + "\\").c_str(), -1);
+    CopyString(gSettings.FindTypes, sizeof gSettings.FindTypes, "*.kvs", -1);
+    gSettings.IncludeSubfolders = 1;
+    gSettings.MatchFase = 0;
+    gSettings.WholeWord = 1;
+    OpenFindInFiles();
+    HWND dialog = gFrame.findInFiles;
+    ASSERT_NE(dialog, nullptr);
+    HWND tree = GetDlgItem(dialog, IDC_FIF_TREE);
+    struct Case {
+        int matchCase, wholeWord;
+        const char *what;
+        const char *label;
+        std::string tree;
+    } cases[] = {
+        {0, 1, "Close", "Found 2 instances:", root + "{a.kvs{0002: \tx: Close;};" + root + "\\sub{c.kvs{0001: close;};};};"},
+        {1, 1, "Close", "Found 1 instance:", root + "{a.kvs{0002: \tx: Close;};};"},
+        {1, 0, "Close", "Found 2 instances:", root + "{a.kvs{0002: \tx: Close;0003: \ty: Closed;};};"},
+        {0, 0, "zzz", "Found 0 instances:", ""},
+    };
+    for (const Case &c : cases) {
+        CheckDlgButton(dialog, IDC_FIF_MATCH_CASE, c.matchCase ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(dialog, IDC_FIF_WHOLE_WORD, c.wholeWord ? BST_CHECKED : BST_UNCHECKED);
+        SetDlgItemTextA(dialog, IDC_FIF_WHAT, c.what);
+        SendMessageA(dialog, WM_COMMAND, IDC_FIF_FIND_ALL, 0);
+        char label[100] = "";
+        GetDlgItemTextA(dialog, IDC_FIF_LABEL, label, sizeof label);
+        EXPECT_STREQ(label, c.label) << c.what << c.matchCase << c.wholeWord;
+        EXPECT_EQ(Dump(tree, (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)), c.tree)
+            << c.what << c.matchCase << c.wholeWord;
+    }
+    EXPECT_EQ(gSettings.MatchFase, 0);
+
+    // A double click on a hit opens its file at the line, the text selected.
+    SetDlgItemTextA(dialog, IDC_FIF_WHAT, "Closed");
+    SendMessageA(dialog, WM_COMMAND, IDC_FIF_FIND_ALL, 0);
+    HTREEITEM folder = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    HTREEITEM file = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)folder);
+    HTREEITEM hit = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)file);
+    ASSERT_NE(hit, nullptr);
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)hit);
+    ASSERT_EQ(OpenFindInFilesHit(dialog), 1);
+    HWND window = gFrame.activeChild;
+    ASSERT_EQ(FindWindowKind(window), WK_SCRIPT);
+    EXPECT_EQ(Selected(window), "22-28"); // line 3 starts at 18, after "\ty: "
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    Pump();
+    EXPECT_EQ(gFrame.findInFiles, nullptr);
+}
