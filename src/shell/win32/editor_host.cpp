@@ -547,7 +547,13 @@ int EditorHostProc(HWND host, UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_ERASEBKGND: return 0;
     case WM_DESTROY:
-        if (record->findDialog) SendMessageA(record->findDialog, WM_COMMAND, IDCANCEL, 0);
+        if (record->findDialog) {
+            /* The dialog's closing request would find no record any more. */
+            HWND dialog = record->findDialog;
+            record->findDialog = nullptr;
+            UnregisterFindDialog(dialog);
+            SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
         FreeEditorRecord(host);
         return 1; /* the window's own procedure still tidies up */
     case WM_SIZE: {

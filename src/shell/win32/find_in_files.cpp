@@ -246,10 +246,11 @@ INT_PTR CALLBACK FindInFilesDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
         }
         break;
     }
-    case WM_CLOSE:
+    case WM_CLOSE: DestroyWindow(dialog); return TRUE;
+    case WM_DESTROY:
+        /* Also when the frame goes and takes its owned dialog along. */
         if (gFrame.findInFiles == dialog) gFrame.findInFiles = nullptr;
         UnregisterFindDialog(dialog);
-        DestroyWindow(dialog);
         return TRUE;
     default: break;
     }
@@ -258,7 +259,7 @@ INT_PTR CALLBACK FindInFilesDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
 
 void OpenFindInFiles()
 {
-    if (gFrame.findInFiles) {
+    if (gFrame.findInFiles && IsWindow(gFrame.findInFiles)) {
         SetForegroundWindow(gFrame.findInFiles);
         return;
     }
