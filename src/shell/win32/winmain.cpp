@@ -22,9 +22,11 @@
 #include "script/eval/item_table.h"
 #include "script/builtins/builtins.h"
 #include "shell/command_line.h"
+#include "shell/run_view_setup.h"
 #include "shell/frame_rules.h"
 #include "shell/services.h"
 #include "shell/version_check.h"
+#include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
 
@@ -204,6 +206,7 @@ int InitApplication(HINSTANCE instance)
     gSettings.CalcThreads = ComputeWorkerCount(gSettings.CalcThreads, (int)system.dwNumberOfProcessors);
 
     if (!InstallBuiltins()) return 0;
+    InstallRunViewHooks();
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
@@ -215,6 +218,7 @@ int InitApplication(HINSTANCE instance)
     gFrame.uiFont = CreateFontA(-MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0, 0, 0,
                                 DEFAULT_CHARSET, 0, 0, 0, 0, "Verdana");
     ReleaseDC(nullptr, screen);
+    CreateDrawingResources();
     return 1;
 }
 
