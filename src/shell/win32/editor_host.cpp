@@ -4,6 +4,7 @@
 #include "shell/win32/shell_win32.h"
 
 #include "shell/win32/editor_host.h"
+#include "shell/win32/script_window.h"
 
 #include <Scintilla.h>
 
@@ -591,6 +592,9 @@ int EditorHostProc(HWND host, UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_MDIACTIVATE:
         OnMdiChildActivate(host, (HWND)wParam, (HWND)lParam);
+        /* Runs use the script of the window last activated. */
+        if ((HWND)lParam == host && record->opened && !record->test && FindWindowKind(host) == WK_SCRIPT)
+            SetActiveScript(record->path);
         if ((HWND)wParam == host && gRun.state == RUN_IDLE) {
             SetStatusText(gSettings.StatusBarFields, "");
             SetStatusText(gSettings.StatusBarFields + 1, "");

@@ -376,3 +376,21 @@ TEST_F(ScriptWindowTest, FindInFilesShowsHitsByFolderAndOpensThem)
     Pump();
     EXPECT_EQ(gFrame.findInFiles, nullptr);
 }
+
+TEST_F(ScriptWindowTest, TheLastActivatedScriptIsTheActiveScript)
+{
+    std::string one = File("one.kvs"), two = File("two.kvs");
+    WriteTestFile(one, "Data:\r\n");
+    WriteTestFile(two, "Data:\r\n");
+    ASSERT_EQ(OpenScript(one.c_str(), nullptr), 1);
+    HWND first = gFrame.activeChild;
+    ASSERT_EQ(OpenScript(two.c_str(), nullptr), 1);
+    HWND second = gFrame.activeChild;
+    EXPECT_STREQ(gSettings.ActiveScript, two.c_str());
+    EXPECT_EQ(Title(first), "Script - " + one);
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)first, 0);
+    Pump();
+    EXPECT_STREQ(gSettings.ActiveScript, one.c_str());
+    EXPECT_EQ(Title(first), "Active Script - " + one);
+    EXPECT_EQ(Title(second), "Script - " + two);
+}
