@@ -140,6 +140,23 @@
 #define IDC_FIF_TREE          1249
 #define IDC_FIF_LABEL         1250
 #define IDC_FIF_FIND_ALL      1395
+#define IDM_SCRIPT_OPTIONS    40147
+#define IDD_SCRIPT_OPTIONS    223
+#define IDC_SO_AUTOCOMP       1007
+#define IDC_SO_AUTOCDESC      1009
+#define IDC_SO_HIGHLIGHT      1010
+#define IDC_SO_BACKGROUND     1011
+#define IDC_SO_CALLTIPS       1025
+#define IDC_SO_FONT           1045
+#define IDC_SO_PREVIEW        1131
+#define IDC_SO_TAB            1161
+#define IDC_SO_ZOOM           1162
+#define IDC_SO_TAB_SPIN       1163
+#define IDC_SO_ZOOM_SPIN      1164
+#define IDC_SO_BACKUPS        1165
+#define IDC_SO_MARGIN_CLICK   1361
+#define IDC_SO_DYNAMIC_TABS   1398
+#define IDC_SO_CARET          1402
 
 /* ---- strings beside the command texts ---- */
 #define IDS_READY 1

@@ -114,6 +114,13 @@ const char *EditorDocumentText(HWND host, int32_t *length);
 ** history emptied. */
 void SetEditorText(HWND host, const char *text, int32_t length);
 
+/* The script editor options dialog (resource 223, editor_options.cpp);
+** RunEditorOptions shows it and, after OK, applies the settings to every
+** script window.  ChooseEditorFont: the font dialog for the host's editor. */
+INT_PTR CALLBACK EditorSettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+void RunEditorOptions(HWND owner);
+int ChooseEditorFont(HWND host);
+
 /* Typing aids (editor_typing.cpp): indentation after a typed line feed (in
 ** a dialog editor the line feed runs the dialog's command instead), tab
 ** stops aligned over the document, the call tip of the function at the

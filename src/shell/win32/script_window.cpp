@@ -362,6 +362,7 @@ int ScriptCommand(HWND window, int commandId)
     case IDM_SUGGEST_CHOICES: SuggestChoicesInEditor(window, 1); return 1;
     case IDM_COMMENT:
     case IDM_UNCOMMENT: ToggleLineComment(window, 1); return 1;
+    case IDM_SCRIPT_OPTIONS: RunEditorOptions(window); return 1;
     default: break;
     }
     return 0;

@@ -10,6 +10,7 @@
 #include "foundation/text_match.h"
 #include "frame_fixture.h"
 #include "platform/platform.h"
+#include "shell/script_style.h"
 #include "shell/services.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
@@ -393,4 +394,45 @@ TEST_F(ScriptWindowTest, TheLastActivatedScriptIsTheActiveScript)
     EXPECT_STREQ(gSettings.ActiveScript, one.c_str());
     EXPECT_EQ(Title(first), "Active Script - " + one);
     EXPECT_EQ(Title(second), "Script - " + two);
+}
+
+TEST_F(ScriptWindowTest, OptionsPreviewTogglesStylesAndCancelRestoresThem)
+{
+    const EditorStyleRecord section = gEditorStyles[SCRIPT_STYLE_SECTION];
+    const EditorStyleRecord text = gEditorStyles[SCRIPT_STYLE_STRING];
+    auto clickMargin = [](HWND dialog, int margin, int line) {
+        SCNotification click = {};
+        click.nmhdr.hwndFrom = GetDlgItem(dialog, IDC_SO_PREVIEW);
+        click.nmhdr.idFrom = IDC_SO_PREVIEW;
+        click.nmhdr.code = SCN_MARGINCLICK;
+        click.margin = margin;
+        click.position = (Sci_Position)EditorCall(dialog, SCI_POSITIONFROMLINE, (uintptr_t)line, 0);
+        SendMessageA(dialog, WM_NOTIFY, IDC_SO_PREVIEW, (LPARAM)&click);
+    };
+    for (int button : {IDCANCEL, IDOK}) {
+        // Hidden, so the dialog watcher leaves it to the test.
+        HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SCRIPT_OPTIONS), gFrame.frame,
+                                         EditorSettingsDlgProc, 0);
+        ASSERT_NE(dialog, nullptr);
+        char line[64] = "";
+        EditorCall(dialog, SCI_GETLINE, 0, (intptr_t)line);
+        EXPECT_STREQ(line, "Script Section\r\n");
+        EXPECT_EQ(EditorCall(dialog, SCI_GETSTYLEAT, 0, 0), SCRIPT_STYLE_SECTION);
+        clickMargin(dialog, 0, 0);  // Script Section: bold off
+        clickMargin(dialog, 1, 13); // Text String: italic on
+        EXPECT_EQ(gEditorStyles[SCRIPT_STYLE_SECTION].bold, !section.bold);
+        EXPECT_EQ(gEditorStyles[SCRIPT_STYLE_STRING].italic, !text.italic);
+        EXPECT_EQ(EditorCall(dialog, SCI_STYLEGETBOLD, SCRIPT_STYLE_SECTION, 0), !section.bold);
+        CheckDlgButton(dialog, IDC_SO_AUTOCOMP, BST_UNCHECKED);
+        SendMessageA(dialog, WM_COMMAND, IDC_SO_AUTOCOMP, 0);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_SO_AUTOCDESC)));
+        CheckDlgButton(dialog, IDC_SO_AUTOCOMP, BST_CHECKED);
+        SendMessageA(dialog, WM_COMMAND, button, 0);
+        DestroyWindow(dialog);
+        int changed = button == IDOK;
+        EXPECT_EQ(gEditorStyles[SCRIPT_STYLE_SECTION].bold, changed ? !section.bold : section.bold) << button;
+        EXPECT_EQ(gEditorStyles[SCRIPT_STYLE_STRING].italic, changed ? !text.italic : text.italic) << button;
+    }
+    gEditorStyles[SCRIPT_STYLE_SECTION] = section;
+    gEditorStyles[SCRIPT_STYLE_STRING] = text;
 }
