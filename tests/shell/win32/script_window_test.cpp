@@ -436,3 +436,35 @@ TEST_F(ScriptWindowTest, OptionsPreviewTogglesStylesAndCancelRestoresThem)
     gEditorStyles[SCRIPT_STYLE_SECTION] = section;
     gEditorStyles[SCRIPT_STYLE_STRING] = text;
 }
+
+TEST_F(ScriptWindowTest, TheFileNamedUnderTheCaret)
+{
+    std::string inc = File("inc.kvs");
+    WriteTestFile(inc, "Data:\r\n");
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1);
+    HWND window = gFrame.activeChild;
+    struct Case {
+        std::string text;
+        size_t caret;
+        size_t selectFrom; /* == caret: no selection */
+        const char *found; /* null: nothing */
+    } cases[] = {
+        {"Include: " + inc + "\r\n", 12, 12, inc.c_str()},             // after the keyword's colon
+        {"Include: " + inc + "\r\n", 9 + inc.size(), 9 + inc.size(), inc.c_str()}, // the drive letter's colon
+        {"  " + inc + "   \r\n", 4, 4, inc.c_str()},                     // no keyword: from the first non-blank
+        {"Include: " + inc + "/ the rest\r\n", 12, 12, inc.c_str()},     // a '/' ends the name
+        {"x: " + inc + " tail\r\n", 3 + inc.size(), 3, inc.c_str()},     // the selection is the name
+        {"Include: " + File("none.kvs") + "\r\n", 12, 12, nullptr},
+        {"Include: x\r\n", 1, 1, nullptr},                               // the caret before position 2
+    };
+    for (const Case &c : cases) {
+        SetEditorText(window, c.text.c_str(), (int32_t)c.text.size());
+        EditorCall(window, SCI_SETSEL, c.selectFrom, (intptr_t)c.caret);
+        char path[260] = "";
+        int ok = GetFileAtCaret(window, path);
+        EXPECT_EQ(ok, c.found ? 1 : 0) << c.text << " at " << c.caret;
+        if (c.found) {
+            EXPECT_EQ(CompareNoCase(path, c.found), 0) << path;
+        }
+    }
+}
