@@ -14,6 +14,8 @@
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
 #include "script/compiler/import_items.h"
 #include "script/compiler/keywords.h"
 #include "script/compiler/name_tables.h"
@@ -596,6 +598,14 @@ void FillList(SuggestResult *out, const Context &c)
                 FormatAutocompleteEntry(&out->list, f.name, f.description, -1, gSettings.ScriptAutoCDesc);
         }
         return;
+    case 64: {
+        /* The Results columns of the last compile that are shown. */
+        const FormulaColumn *columns = (const FormulaColumn *)gResultsColumns.items;
+        for (int32_t i = 0; columns && i < gResultsColumns.count; i++)
+            if (columns[i].format && columns[i].formula.name[0] && MatchesTypedText(columns[i].formula.name, c.typed))
+                FormatAutocompleteEntry(&out->list, columns[i].formula.name, nullptr, -1, 0);
+        return;
+    }
     case SUGGEST_KIND_SORT:
         if (c.forced) {
             AddHint(out, c, "Comma-separated column list, leading dash means descending.");

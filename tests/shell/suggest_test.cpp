@@ -7,7 +7,10 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "platform/platform.h"
+#include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
 #include "script/compiler/name_tables.h"
 #include "script/eval/item_table.h"
 #include "shell/suggest.h"
@@ -137,6 +140,20 @@ TEST_F(SuggestTest, ScriptNamesFollowTheirSections)
     };
     for (const Case &c : cases) EXPECT_EQ(Suggest(c.script, c.forced, &names).list, c.list) << c.script;
     FreeMemory(&names.scriptNames);
+}
+
+TEST_F(SuggestTest, TheScoreColumnIsOneOfTheShownResultsColumns)
+{
+    static FormulaColumn columns[2];
+    columns[0] = FormulaColumn{};
+    columns[1] = FormulaColumn{};
+    CopyString(columns[0].formula.name, sizeof columns[0].formula.name, "Profit", -1);
+    columns[0].format = 1;
+    CopyString(columns[1].formula.name, sizeof columns[1].formula.name, "Helper", -1);
+    DefinitionList saved = gResultsColumns;
+    gResultsColumns = DefinitionList{.items = columns, .capacity = 2, .count = 2};
+    EXPECT_EQ(Suggest("OptimizeSettings:\n\tOptScoreCol: |", 1).list, "Profit?12");
+    gResultsColumns = saved;
 }
 
 TEST_F(SuggestTest, FileValuesListTheirFolderAndTheImportSourceDecides)
