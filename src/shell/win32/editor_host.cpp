@@ -671,7 +671,7 @@ void OnEditorNotify(HWND host, SCNotification *n)
         if (gSettings.ScriptHighlightOther) HighlightMatches(host);
         if (record->pendingSuggestion) {
             record->pendingSuggestion = 0;
-            SuggestChoicesInEditor(host, 0);
+            SuggestChoices(host, 0);
         }
         MatchBraces(host);
         break;

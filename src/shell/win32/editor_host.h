@@ -114,6 +114,17 @@ const char *EditorDocumentText(HWND host, int32_t *length);
 ** history emptied. */
 void SetEditorText(HWND host, const char *text, int32_t length);
 
+/* Sections of a window's text (script_style.h over the document): the
+** section of a header word at position (0 none); the section enclosing
+** position (walking back to the nearest header); 1 when position starts a
+** line with "//" directly followed by a section header, its section in
+** *section.  EditorGetLineText: the value after line's keyword colon (1 to
+** 255 characters) into out; 0 when none. */
+int32_t FindSectionAtPosition(HWND host, int32_t position);
+int32_t FindEnclosingSection(HWND host, int32_t position);
+int EditorIsLineCommentAt(HWND host, int32_t position, int32_t *section);
+int EditorGetLineText(HWND host, int32_t line, char *out, int32_t outSize);
+
 /* The script editor options dialog (resource 223, editor_options.cpp);
 ** RunEditorOptions shows it and, after OK, applies the settings to every
 ** script window.  ChooseEditorFont: the font dialog for the host's editor. */
@@ -142,6 +153,6 @@ void FindReplaceInEditor(HWND host, int open, int replace);
 void FindNextInEditor(HWND host);
 /* Suggest Choices at the caret (editor_typing.cpp): the kind becomes the
 ** caret line's state; a list, a hint or nothing is shown. */
-void SuggestChoicesInEditor(HWND host, int forced);
+void SuggestChoices(HWND host, int forced);
 /* Inserts a chosen list entry (the user-list and autocompletion selection). */
 void InsertAutoCompleteWord(HWND host, const char *chosen);

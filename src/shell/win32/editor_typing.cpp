@@ -192,7 +192,7 @@ void InsertAutoCompleteWord(HWND host, const char *chosen)
     if (function) ShowItemCalltip(host);
 }
 
-void SuggestChoicesInEditor(HWND host, int forced)
+void SuggestChoices(HWND host, int forced)
 {
     EditorRecord *record = GetEditorRecord(host);
     if (!record || record->readOnly || record->test) return;
@@ -209,4 +209,40 @@ void SuggestChoicesInEditor(HWND host, int forced)
         EditorSend(host, SCI_USERLISTSHOW, 1, (intptr_t)result.list.text);
     else if (result.show == SUGGEST_SHOW_AUTOCOMPLETE)
         EditorSend(host, SCI_AUTOCSHOW, (uintptr_t)result.typedLength, (intptr_t)result.list.text);
+}
+
+int32_t FindSectionAtPosition(HWND host, int32_t position)
+{
+    int32_t length = 0;
+    const char *text = EditorDocumentText(host, &length);
+    return text ? SectionAtPosition(text, length, position) : 0;
+}
+
+int32_t FindEnclosingSection(HWND host, int32_t position)
+{
+    for (int32_t p = position; p > 0; p--)
+        if (EditorSend(host, SCI_GETSTYLEAT, (uintptr_t)p) == SCRIPT_STYLE_SECTION) return FindSectionAtPosition(host, p);
+    return 0;
+}
+
+int EditorIsLineCommentAt(HWND host, int32_t position, int32_t *section)
+{
+    if (position > 0 && EditorSend(host, SCI_GETCHARAT, (uintptr_t)position - 1) != '\n') return 0;
+    if (EditorSend(host, SCI_GETCHARAT, (uintptr_t)position) != '/' ||
+        EditorSend(host, SCI_GETCHARAT, (uintptr_t)position + 1) != '/')
+        return 0;
+    int32_t found = FindSectionAtPosition(host, position + 2);
+    if (section) *section = found;
+    return found != 0;
+}
+
+int EditorGetLineText(HWND host, int32_t line, char *out, int32_t outSize)
+{
+    intptr_t start = EditorSend(host, SCI_POSITIONFROMLINE, (uintptr_t)line);
+    intptr_t end = EditorSend(host, SCI_GETLINEENDPOSITION, (uintptr_t)line);
+    if (start < 0 || end - start < 1 || end - start > 255) return 0;
+    char text[LINE_TEXT_SIZE];
+    Sci_TextRangeFull range = {{start, end}, text};
+    EditorSend(host, SCI_GETTEXTRANGEFULL, 0, (intptr_t)&range);
+    return LineValueText(text, (int32_t)(end - start), out, outSize);
 }

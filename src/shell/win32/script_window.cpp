@@ -359,7 +359,7 @@ int ScriptCommand(HWND window, int commandId)
     case IDM_SAVE: return SaveScript(window, 0), 1;
     case IDM_SAVE_AS: return SaveScript(window, 1), 1;
     case IDM_SCRIPT_F2:
-    case IDM_SUGGEST_CHOICES: SuggestChoicesInEditor(window, 1); return 1;
+    case IDM_SUGGEST_CHOICES: SuggestChoices(window, 1); return 1;
     case IDM_COMMENT:
     case IDM_UNCOMMENT: ToggleLineComment(window, 1); return 1;
     case IDM_SCRIPT_OPTIONS: RunEditorOptions(window); return 1;

@@ -468,3 +468,23 @@ TEST_F(ScriptWindowTest, TheFileNamedUnderTheCaret)
         }
     }
 }
+
+TEST_F(ScriptWindowTest, SectionsAndValuesOfTheDocument)
+{
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1);
+    HWND window = gFrame.activeChild;
+    const char *text = "Data:\r\n\tx: Close\r\n//Results:\r\n\ty: x\r\n";
+    SetEditorText(window, text, (int32_t)strlen(text));
+    StyleScriptText(window);
+    EXPECT_EQ(FindSectionAtPosition(window, 0), 6);          // Data
+    EXPECT_EQ(FindSectionAtPosition(window, 8), 0);          // "x:" names an item
+    EXPECT_EQ(FindEnclosingSection(window, 12), 6);          // inside "Close"
+    int32_t section = -1;
+    EXPECT_EQ(EditorIsLineCommentAt(window, 18, &section), 1); // "//Results:"
+    EXPECT_EQ(section, 2);
+    EXPECT_EQ(EditorIsLineCommentAt(window, 7, &section), 0);
+    char value[256] = "";
+    ASSERT_EQ(EditorGetLineText(window, 1, value, sizeof value), 1);
+    EXPECT_STREQ(value, "Close");
+    EXPECT_EQ(EditorGetLineText(window, 4, value, sizeof value), 0); // the empty last line
+}
