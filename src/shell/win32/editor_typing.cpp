@@ -152,10 +152,11 @@ void InsertAutoCompleteWord(HWND host, const char *chosen)
         Sci_TextRangeFull range = {{lineStart, lineEnd}, lineText};
         EditorSend(host, SCI_GETTEXTRANGEFULL, 0, (intptr_t)&range);
         if (!LineValueText(lineText, (int32_t)(lineEnd - lineStart), value, sizeof value) || !value[0]) return;
-        const char *at = strstr(lineText, value);
-        if (!at) return;
-        from = lineStart + (at - lineText);
-        to = from + (intptr_t)strlen(value);
+        /* The value runs to the line's end, trailing blanks cut. */
+        intptr_t end = lineEnd - lineStart;
+        while (end > 0 && (lineText[end - 1] == ' ' || lineText[end - 1] == '\t')) end--;
+        to = lineStart + end;
+        from = to - (intptr_t)strlen(value);
         CopyString(text, sizeof text, chosen, -1);
         caretAfter = from + (intptr_t)strlen(text);
     } else {

@@ -343,9 +343,11 @@ LRESULT CALLBACK ScriptWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_CLOSE:
         if (!QuerySaveScript(window, 1)) return 0;
         break;
-    case WM_NOTIFY:
-        if (GetEditorRecord(window)) OnEditorNotify(window, (SCNotification *)lParam);
+    case WM_NOTIFY: {
+        EditorRecord *record = GetEditorRecord(window);
+        if (record && ((NMHDR *)lParam)->hwndFrom == record->editor) OnEditorNotify(window, (SCNotification *)lParam);
         break;
+    }
     case WM_HELP: ShowEditorHelp(window); return TRUE;
     default: break;
     }

@@ -488,3 +488,30 @@ TEST_F(ScriptWindowTest, SectionsAndValuesOfTheDocument)
     EXPECT_STREQ(value, "Close");
     EXPECT_EQ(EditorGetLineText(window, 4, value, sizeof value), 0); // the empty last line
 }
+
+TEST_F(ScriptWindowTest, AChosenEntryReplacesTheWordOrTheValue)
+{
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1);
+    HWND window = gFrame.activeChild;
+    struct Case {
+        const char *line;
+        int caret, kind;
+        const char *chosen, *after;
+        int caretAfter;
+    } cases[] = {
+        {"\tx: Clo", 7, 0, "Close -- closing price", "\tx: Close", 9},
+        {"\tUsi  : x", 4, 9, "Using:", "\tUsing: x", 7},      // one colon stays
+        {"\tx: MA", 6, 48, "MA -- moving average", "\tx: MA( )", 7}, // a function gets its parentheses
+        {"\tx: Close", 9, 48, "Close", "\tx: Close", 9},           // a bar value does not
+        {"Include: CSV\\old.kvs  ", 14, 22, "CSV\\new.kvs", "Include: CSV\\new.kvs  ", 20},
+    };
+    for (const Case &c : cases) {
+        SetEditorText(window, c.line, (int32_t)strlen(c.line));
+        EditorCall(window, SCI_GOTOPOS, (uintptr_t)c.caret, 0);
+        EditorCall(window, SCI_SETLINESTATE, 0, c.kind);
+        InsertAutoCompleteWord(window, c.chosen);
+        EXPECT_EQ(Text(window), c.after) << c.line;
+        EXPECT_EQ(EditorCall(window, SCI_GETCURRENTPOS, 0, 0), c.caretAfter) << c.line;
+    }
+    EXPECT_NE(GetEditorRecord(window)->calltipItem, 0u) << "the tip of the function inserted last shows";
+}
