@@ -515,3 +515,54 @@ TEST_F(ScriptWindowTest, AChosenEntryReplacesTheWordOrTheValue)
     }
     EXPECT_NE(GetEditorRecord(window)->calltipItem, 0u) << "the tip of the function inserted last shows";
 }
+
+TEST_F(ScriptWindowTest, LineCommentsFollowTheSelectionAndSections)
+{
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1);
+    HWND window = gFrame.activeChild;
+    const char *script = "Data:\r\n\tx: 1\r\n\r\n\ty: 2\r\nResults:\r\n\tz: x\r\n";
+    struct Case {
+        const char *text;
+        int from, to; /* the selection */
+        int commented;  /* ToggleLineComment without apply: the first line is commented */
+        const char *after;
+    } cases[] = {
+        // A selection that ends at column 0 of a line leaves that line alone.
+        {script, 7, 16, 0, "Data:\r\n//\tx: 1\r\n\r\n\ty: 2\r\nResults:\r\n\tz: x\r\n"},
+        // On a header with no selection: the whole section down to the next header; blank lines stay.
+        {script, 2, 2, 0, "//Data:\r\n//\tx: 1\r\n\r\n//\ty: 2\r\nResults:\r\n\tz: x\r\n"},
+        // The first non-blank line decides: commented lines are uncommented.
+        {"//a\r\n\r\nb\r\n//c\r\n", 0, 13, 1, "a\r\n\r\nb\r\nc\r\n"},
+    };
+    for (const Case &c : cases) {
+        SetEditorText(window, c.text, (int32_t)strlen(c.text));
+        StyleScriptText(window);
+        EditorCall(window, SCI_SETSEL, (uintptr_t)c.from, c.to);
+        EXPECT_EQ(ToggleLineComment(window, 0), c.commented) << c.text;
+        ToggleLineComment(window, 1);
+        EXPECT_EQ(Text(window), c.after) << c.text;
+        EditorCall(window, SCI_UNDO, 0, 0); // one undo action takes it all back
+        EXPECT_EQ(Text(window), c.text);
+    }
+}
+
+TEST_F(ScriptWindowTest, OtherInstancesOfTheSelectedWordAreMarked)
+{
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1);
+    HWND window = gFrame.activeChild;
+    const char *text = "\tx: 1\r\n\ty: x + xx * x.y\r\n";
+    SetEditorText(window, text, (int32_t)strlen(text));
+    auto marked = [&]() {
+        std::string out;
+        for (int p = 0; p < (int)strlen(text); p++)
+            out += EditorCall(window, SCI_INDICATORVALUEAT, EDITOR_HIGHLIGHT_INDICATOR, p) ? '^' : '.';
+        return out;
+    };
+    EditorCall(window, SCI_SETSEL, 1, 2); // the word x
+    HighlightMatches(window);
+    // Whole words only: not inside "xx" nor "x.y" ('.' is a word character).
+    EXPECT_EQ(marked(), ".^.........^.............");
+    EditorCall(window, SCI_SETSEL, 1, 3); // "x:" is no word
+    HighlightMatches(window);
+    EXPECT_EQ(marked(), std::string(strlen(text), '.'));
+}
