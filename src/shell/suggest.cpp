@@ -10,6 +10,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/import/online_import.h"
 #include "marketdata/store/constituency.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
@@ -516,7 +517,10 @@ void AddFileChoices(SuggestResult *out, const Context &c)
         return;
     }
     if (c.kind == SUGGEST_KIND_SYMBOL_LIST && norgate && value[0] == '.') {
-        /* The watchlist names come from the data source's own service. */
+        if (ListNorgateWatchlistNames(value) && gNorgateWatchlistNames[0]) {
+            out->list.length = CopyString(out->list.text, sizeof out->list.text, gNorgateWatchlistNames, -1);
+            out->show = SUGGEST_SHOW_USER_LIST;
+        }
         return;
     }
     ListFolderOf(out, c, value, c.kind, BaseFolderOf(c.kind));

@@ -8,6 +8,9 @@
 **                    WM_NOTIFY from the control -> OnEditorNotify(dialog,
 **                    (SCNotification *)lParam); EditorCall(dialog, SCI_...)
 **                    to talk to it; DetachEditor(dialog) on WM_DESTROY.
+**                    The dialog's GWLP_USERDATA slot belongs to the record:
+**                    after the options dialog the debug panel's formula
+**                    editor (control 1047) is detached and bound again.
 ** Owns:       the "Script" and "Log" EditorSettings, the zoom guard.  The
 **             user's script style table is the settings table's gEditorStyles.
 ** Record:     one EditorRecord per host window, in its GWLP_USERDATA slot.

@@ -17,7 +17,8 @@
 
 namespace {
 
-enum { SHOWN_STYLES = 20, /* the style rows the dialog shows; the unknown-word style is not */
+enum { DEBUG_FORMULA_CONTROL = 1047,
+       SHOWN_STYLES = 20, /* the style rows the dialog shows; the unknown-word style is not */
        MARKER_DOTS = 0,
        MARKER_ITALIC_OFF = 1,
        MARKER_ITALIC_ON = 2,
@@ -216,4 +217,14 @@ void RunEditorOptions(HWND owner)
     LoadEditorSettings();
     HWND child = nullptr;
     while (FindNextChildWindow(&child, "KestovarScript")) ApplyEditorSettings(child);
+    /* The debug panel's formula editor, bound through AttachEditor, takes the
+    ** new look too. */
+    HWND panel = gFrame.debugPanel;
+    HWND formula = panel ? GetDlgItem(panel, DEBUG_FORMULA_CONTROL) : nullptr;
+    char className[16] = "";
+    if (formula && GetClassNameA(formula, className, sizeof className) && strcmp(className, "Scintilla") == 0 &&
+        GetEditorRecord(panel)) {
+        DetachEditor(panel);
+        if (AttachEditor(panel, DEBUG_FORMULA_CONTROL, &gScriptEditorSettings)) ApplyEditorSettings(panel);
+    }
 }
