@@ -27,8 +27,6 @@ enum { IDM_SCRIPT_F2 = 40129 };
 /* The folder last used for script files; where the save dialog starts. */
 static char sScriptFolder[260];
 
-char gRunningScript[260];
-
 /* ---- finding ------------------------------------------------------------------------------ */
 
 HWND FindScriptWindow(const char *path, int activate, TestRecord *test)

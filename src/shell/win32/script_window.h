@@ -13,9 +13,6 @@
 
 struct TestRecord;
 
-/* The script a run is using right now ("" when none); set by the run driver. */
-extern char gRunningScript[260];
-
 /* Opens path (null or "(untitled)": a new script from the newscript
 ** template) or the script of test; 1 or 0. */
 int OpenScript(const char *path, TestRecord *test);

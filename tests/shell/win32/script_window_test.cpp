@@ -394,6 +394,12 @@ TEST_F(ScriptWindowTest, TheLastActivatedScriptIsTheActiveScript)
     EXPECT_STREQ(gSettings.ActiveScript, one.c_str());
     EXPECT_EQ(Title(first), "Active Script - " + one);
     EXPECT_EQ(Title(second), "Script - " + two);
+    // While a run uses a script, its window says so and no window is "Active".
+    CopyString(gRunningScript, sizeof gRunningScript, two.c_str(), -1);
+    UpdateScriptTitles();
+    EXPECT_EQ(Title(first), "Script - " + one);
+    EXPECT_EQ(Title(second), "Running Script - " + two);
+    gRunningScript[0] = 0;
 }
 
 TEST_F(ScriptWindowTest, OptionsPreviewTogglesStylesAndCancelRestoresThem)
