@@ -127,6 +127,57 @@
 #define IDM_RENAME_TEST       40129
 #define IDM_SWALLOWED_KEY     65535
 
+/* ---- trade plot and results graph windows ---- */
+#define IDM_PLOT_CUMULATIVE       40085
+#define IDM_PLOT_DOLLARS          40086
+#define IDM_PLOT_PROFIT_DIST      40087
+#define IDM_PLOT_EXCURSION_DIST   40088
+#define IDM_PLOT_COUNT_BINS       40089
+#define IDM_PLOT_BY_FORMULA       40093
+#define IDM_PLOT_MC_PROFITS       40095
+#define IDM_PLOT_MC_DRAWDOWNS     40097
+#define IDM_PLOT_OPTIONS          40099
+#define IDM_PLOT_TRADE_PERCENT    40100
+#define IDM_PLOT_ALLOC_PERCENT    40101
+#define IDM_PLOT_SCATTER          40102
+#define IDM_PLOT_LOG_STATS        40103
+#define IDM_PLOT_BY_TRADE         40105
+#define IDM_PLOT_TREND            40107
+#define IDM_PLOT_RANGE_BINS       40109
+#define IDM_PLOT_CROSS_HAIR       40084
+#define IDM_RESGRAPH_HEAT_MAP     40111
+#define IDM_RESGRAPH_OPTIONS      40113
+#define IDM_RESGRAPH_SORT         40115
+#define IDM_RESGRAPH_REFRESH      40175
+#define IDM_RESGRAPH_TREND        40212
+#define IDC_RESGRAPH_TABS         999
+#define IDD_PLOT_OPTIONS          219
+#define IDD_RESGRAPH_OPTIONS      227
+#define IDC_RG_BAR_CHART          1015
+#define IDC_RG_HEAT_MAP           1065
+#define IDC_RG_SORTED             1149
+#define IDC_RG_TREND              1175
+#define IDC_RG_X_VAR              1191
+#define IDC_RG_Y_VAR              1193
+#define IDC_RG_Y_GROUP            1240
+#define IDC_PLOT_STRATEGY         1155
+#define IDC_PLOT_SORT_BY          1189
+#define IDC_PLOT_TRADE_VALUE      1190
+#define IDC_PLOT_TYPE             1125
+#define IDC_PLOT_MC_SAMPLES       1099
+#define IDC_PLOT_MC_SHOW          1102
+#define IDC_PLOT_CROSS_HAIR       1029
+#define IDC_PLOT_TREND            1175
+#define IDC_PLOT_LOG_STATS        1091
+#define IDC_PLOT_USE_MAX          1202
+#define IDC_PLOT_MAX              1203
+#define IDC_PLOT_USE_MIN          1204
+#define IDC_PLOT_MIN              1205
+#define IDC_PLOT_DIST_BINS        1022
+#define IDC_PLOT_COUNT_BINS       1021
+#define IDC_PLOT_RANGE_INCR       1023
+#define IDC_PLOT_FORMULA          1047
+
 /* ---- script windows (script editor) ---- */
 #define IDM_SUGGEST_CHOICES   40148
 #define IDD_FIND_IN_FILES     232

@@ -17,6 +17,7 @@
 #include "shell/frame_rules.h"
 #include "engine/run_driver.h"
 #include "shell/services.h"
+#include "views/win32/plot_windows.h"
 #include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
@@ -29,8 +30,8 @@ WindowKind gWindowKinds[WK_COUNT] = {
     {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = ScriptCommand},
     {.className = "KestovarLog", .iconId = IDI_LOG, .menuId = IDR_MENU_LOG, .menu = nullptr, .label = "&Log", .focusChild = 1, .helpId = 124, .command = LogCommand},
     {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = StandInKindCommand},
-    {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = StandInKindCommand},
-    {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = 126, .command = StandInKindCommand},
+    {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = PlotCommand},
+    {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = 126, .command = ResGraphCommand},
     {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = StandInKindCommand},
     {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = 128, .command = StandInKindCommand},
     {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = StandInKindCommand},

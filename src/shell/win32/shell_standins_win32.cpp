@@ -103,7 +103,6 @@ INT_PTR CALLBACK StandInPanelDlgProc(HWND dialog, UINT message, WPARAM wParam, L
 
 /* STANDIN: no such windows to refresh yet. */
 void RecalculateAllResults() {}
-void RefreshAllResGraphs() {}
 void RefreshAllGraphs() {}
 void RefreshAllTradeLists() {}
 void RefreshAllCharts() {}

@@ -14,6 +14,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "views/win32/plot_windows.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
 #include "script/compiler/compile_driver.h"
@@ -88,8 +89,8 @@ static int RegisterWindowClasses(HINSTANCE instance)
         {"KestovarCompare", StandInChildWndProc, IDI_COMPARE, 0},
         {"KestovarList", ListWndProc, IDI_COMPARE, 0},
         {"KestovarGraph", StandInChildWndProc, IDI_GRAPH, 1},
-        {"KestovarPlot", StandInChildWndProc, IDI_PLOT, 1},
-        {"KestovarResGraph", StandInChildWndProc, IDI_RESGRAPH, 1},
+        {"KestovarPlot", TradePlotWndProc, IDI_PLOT, 1},
+        {"KestovarResGraph", ResGraphWndProc, IDI_RESGRAPH, 1},
         {"KestovarChart", StandInChildWndProc, IDI_CHART, 1},
         {"KestovarScript", ScriptWndProc, IDI_SCRIPT, 0},
         {"KestovarLog", LogWndProc, IDI_LOG, 0},
