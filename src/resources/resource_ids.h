@@ -215,6 +215,34 @@
 
 /* ---- script windows (script editor) ---- */
 #define IDM_SUGGEST_CHOICES   40148
+#define IDD_FIND_IN_FILES     232
+#define IDC_FIF_WHAT          1242
+#define IDC_FIF_TYPES         1243
+#define IDC_FIF_FOLDER        1244
+#define IDC_FIF_BROWSE        1245
+#define IDC_FIF_SUBFOLDERS    1246
+#define IDC_FIF_WHOLE_WORD    1247
+#define IDC_FIF_MATCH_CASE    1248
+#define IDC_FIF_TREE          1249
+#define IDC_FIF_LABEL         1250
+#define IDC_FIF_FIND_ALL      1395
+#define IDM_SCRIPT_OPTIONS    40147
+#define IDD_SCRIPT_OPTIONS    223
+#define IDC_SO_AUTOCOMP       1007
+#define IDC_SO_AUTOCDESC      1009
+#define IDC_SO_HIGHLIGHT      1010
+#define IDC_SO_BACKGROUND     1011
+#define IDC_SO_CALLTIPS       1025
+#define IDC_SO_FONT           1045
+#define IDC_SO_PREVIEW        1131
+#define IDC_SO_TAB            1161
+#define IDC_SO_ZOOM           1162
+#define IDC_SO_TAB_SPIN       1163
+#define IDC_SO_ZOOM_SPIN      1164
+#define IDC_SO_BACKUPS        1165
+#define IDC_SO_MARGIN_CLICK   1361
+#define IDC_SO_DYNAMIC_TABS   1398
+#define IDC_SO_CARET          1402
 
 /* ---- chart window commands ---- */
 #define IDM_CHART_CANDLES         40001

@@ -18,6 +18,7 @@
 
 RunControl gRun = {};
 char gSettingsFile[260] = "";
+char gRunningScript[260];
 
 char gProgramFolder[260];
 char gScriptsFolder[260];

@@ -74,6 +74,9 @@ extern RunControl gRun;
 ** at start-up, stays).  The caller closes an open test log first. */
 void ResetRunControl();
 extern char gSettingsFile[260]; /* the settings file in use, "" none */
+/* The script a run is using right now, "" when none: the run driver sets it,
+** the script windows' titles show it. */
+extern char gRunningScript[260];
 
 /* Effective folders, set by InitApplication. */
 extern char gProgramFolder[260];

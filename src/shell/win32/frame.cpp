@@ -398,12 +398,23 @@ int DispatchFrameCommand(int id)
     case IDM_FIND_NEXT:
         if (child && IsListKind(FindWindowKind(child)))
             FindInList(child, id == IDM_FIND);
+        else if (child && IsEditorWindow(child) && id == IDM_FIND)
+            FindReplaceInEditor(child, 1, 0);
+        else if (child && IsEditorWindow(child))
+            FindNextInEditor(child);
         else
             StandInKindCommand(child, id);
         return 1;
     case IDM_REPLACE:
-    case IDM_FIND_IN_FILES:
-    case IDM_OPEN_UNDER_CURSOR: return StandInKindCommand(child, id);
+        if (child && IsEditorWindow(child))
+            FindReplaceInEditor(child, 1, 1);
+        else
+            StandInKindCommand(child, id);
+        return 1;
+    case IDM_OPEN_UNDER_CURSOR:
+        if (child && FindWindowKind(child) == WK_SCRIPT) GetFileAtCaret(child, nullptr);
+        return 1;
+    case IDM_FIND_IN_FILES: OpenFindInFiles(); return 1;
     case IDM_EXIT: PostMessageA(gFrame.frame, WM_CLOSE, 0, 0); return 1;
     case IDM_NEW_LOG: OpenLogFile(nullptr); return 1;
     case IDM_NEW_RESULTS: StandInOpenResults(nullptr); return 1;

@@ -18,6 +18,7 @@
 #include "shell/kind_menu_rules.h"
 #include "shell/services.h"
 #include "shell/win32/editor_host.h"
+#include "shell/win32/script_window.h"
 
 void EnableCommand(HMENU menu, int commandId, int enabled)
 {
@@ -77,7 +78,10 @@ int UpdateEditMenu(HMENU editPopup, int full)
     int notEmpty = length > 0;
     EnableCommand(editPopup, IDM_SAVE, writable && notEmpty);
     EnableCommand(editPopup, IDM_SAVE_AS, notEmpty);
-    if (full) EnableCommand(editPopup, IDM_OPEN_UNDER_CURSOR, 0);
+    char underCursor[260];
+    if (full)
+        EnableCommand(editPopup, IDM_OPEN_UNDER_CURSOR,
+                      gFrame.activeKind == WK_SCRIPT && GetFileAtCaret(gFrame.activeChild, underCursor));
     EnableCommand(editPopup, IDM_UNDO, writable && SendMessageA(editor, EM_CANUNDO, 0, 0));
     EnableCommand(editPopup, IDM_REDO, 0);
     EnableCommand(editPopup, IDM_CUT, writable && selection > 0);

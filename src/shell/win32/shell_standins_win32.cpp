@@ -90,14 +90,7 @@ int StandInOpenResults(const char *path)
 /* STANDIN: no reports index is written yet. */
 void WriteReportsIndex() { SetStatusText(0, "Reports index: not available yet"); }
 
-/* ====== replaced by Suggest Choices and the Find and Replace dialogs of editor windows ====== */
-
-/* STANDIN: no choices are offered yet. */
-void SuggestChoicesInEditor(HWND host, int forced) {}
-/* STANDIN: the dialogs are not there yet. */
-void FindReplaceInEditor(HWND host, int open, int replace) {}
-
-/* ====== replaced by the results and trade list windows ====== */
+/* ====== replaced by the results, graph, trade list and chart windows ====== */
 
 /* STANDIN: no such windows to refresh yet. */
 void RecalculateAllResults() {}

@@ -159,7 +159,7 @@ int InitApplication(HINSTANCE instance)
 {
     gFrame.instance = instance;
     gRun.uiThreadId = GetCurrentThreadId();
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_DATE_CLASSES | ICC_COOL_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_DATE_CLASSES | ICC_COOL_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     if (!InitCommonControlsEx(&controls)) {
         ReportError("Can't initialize common controls.");
         return 0;
