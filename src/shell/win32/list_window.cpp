@@ -114,12 +114,6 @@ void AddCentredListColumn(HWND listView, int column, const char *heading)
     ListView_InsertColumn(listView, column, &c);
 }
 
-void SetListWindowName(HWND window, const char *name)
-{
-    ListWindow *list = ListRecord(window);
-    if (list) CopyString(list->listName, sizeof list->listName, name, -1);
-}
-
 void FinishListWindow(HWND window, HWND listView)
 {
     ListWindow *list = ListRecord(window);
