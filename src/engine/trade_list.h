@@ -20,7 +20,6 @@ struct EvalContext;
 struct PositionRecord;
 struct StrategyRecord;
 struct SymbolRecord;
-struct ContractSpec;
 
 enum {
     TL_SYMBOL_SIZE = 40,
@@ -101,10 +100,6 @@ int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount);
 /* Maps and checks every row, sorts them, writes the debug file when asked. */
 void BuildTradeListTrades(StrategyRecord *strategy, int32_t firstDate, int32_t lastDate);
 void MapTradeSymbols(StrategyRecord *strategy, TradeListRow *row, int32_t firstDate, int32_t lastDate);
-/* A fill at or after its exchange's session end (the exchange map row's
-** FuturesOpenTime, when spec gives one) belongs to the next trading date:
-** the row's entry and exit dates move on by one when their clock says so. */
-void MoveToSessionDates(TradeListRow *row, const ContractSpec *spec);
 /* 1 when the bar of the row's entry (firstDate given) or exit exists. */
 int ValidateTradePrices(StrategyRecord *strategy, SymbolRecord *symbol, TradeListRow *row, int32_t firstDate);
 /* Valid rows first; then symbol (case ignored), entry date, entry time, sequence. */

@@ -271,34 +271,50 @@ TEST_F(TradeListTest, TheEndDateDecidesBetweenReplayAndRules)
 
 namespace {
 
-/* A session that ends at 17:00: a fill at or after it belongs to the next
-** trading date (Friday's evening fill to Monday); without a session end or a
-** clock nothing moves. */
+/* An exchange map row whose session ends at 17:00 (matching ES only): a fill
+** at or after it belongs to the next trading date (Friday evening's to
+** Monday); fills before it, open trades and other symbols stay. */
 TEST_F(TradeListTest, FillsAfterTheSessionEndMoveToTheNextTradingDate)
 {
-    LoadStore(Weekdays(20240108, 20240119), {{"ES", {}}});
+    std::vector<int32_t> d = Weekdays(20240108, 20240119);
+    std::vector<DayBar> bars = FlatBars(d, std::vector<double>(d.size(), 10));
+    LoadStore(d, {{"ES", bars}, {"NQ", bars}});
+    gContractSpecs.count = 0;
+    ASSERT_TRUE(GrowListReserve(&gContractSpecs, 1, sizeof(ContractSpec)));
+    ContractSpec *spec = (ContractSpec *)gContractSpecs.items + gContractSpecs.count++;
+    *spec = ContractSpec{};
+    CopyString(spec->Match1, sizeof spec->Match1, "ES", -1);
+    spec->FuturesOpenTime = 170000;
+    ResetTradeListState();
     struct Case {
-        int32_t sessionEnd, entryClock, exitDate, exitClock;
+        const char *symbol;
+        int32_t entryClock, exitDate, exitClock;
         int32_t entryAfter, exitAfter;
     } cases[] = {
-        {170000, 170000, 20240112, 235900, 20240111, 20240115},
-        {170000, 165959, 20240112, 93000, 20240110, 20240112},
-        {170000, 180000, 0, 180000, 20240111, 0}, /* still open */
-        {0, 180000, 20240112, 180000, 20240110, 20240112},
+        {"ES", 170000, 20240112, 235900, 20240111, 20240115},
+        {"ES", 165959, 20240112, 93000, 20240110, 20240112},
+        {"ES", 180000, 0, 180000, 20240111, 0}, /* still open */
+        {"NQ", 180000, 20240112, 180000, 20240110, 20240112},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.entryClock);
-        ContractSpec spec{};
-        spec.FuturesOpenTime = c.sessionEnd;
+        SCOPED_TRACE(std::string(c.symbol) + " " + std::to_string(c.entryClock));
         TradeListRow row{};
+        CopyString(row.symbol, TL_SYMBOL_SIZE, c.symbol, -1);
+        row.side = 1;
+        row.quantityIn = row.quantityOut = 1;
+        row.priceIn = row.priceOut = 10;
+        row.valid = 1;
         row.entryDate = 20240110;
         row.entryClock = c.entryClock;
         row.exitDate = c.exitDate;
         row.exitClock = c.exitClock;
-        MoveToSessionDates(&row, &spec);
+        MapTradeSymbols(strategy.get(), &row, 20240108, 20240119);
+        EXPECT_EQ(1u, row.valid);
         EXPECT_EQ(c.entryAfter, row.entryDate);
         EXPECT_EQ(c.exitAfter, row.exitDate);
     }
+    FreeMemory(&gContractSpecs.items);
+    gContractSpecs = GrowList{};
 }
 
 } // namespace
