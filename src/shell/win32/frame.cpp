@@ -17,6 +17,7 @@
 #include "shell/frame_rules.h"
 #include "engine/run_driver.h"
 #include "shell/services.h"
+#include "views/win32/draw_resources.h"
 
 /* Row order is the tab icons' order; several rules name kinds by row. */
 /* clang-format off */
@@ -338,9 +339,9 @@ static void SaveImageAs()
     if (bracket) *bracket = 0;
     int n = (int)strlen(title);
     while (n > 0 && title[n - 1] == ' ') title[--n] = 0;
-    FormatText(gFrame.imagePath, sizeof gFrame.imagePath, "%s.png", title);
-    if (!BrowseForFile(gFrame.imagePath, gFrame.imageFolder, "Save As Image", "PNG", "PNG", 1)) return;
-    gFrame.imageRequest = -1;
+    FormatText(ImagePath, sizeof ImagePath, "%s.png", title);
+    if (!BrowseForFile(ImagePath, gFrame.imageFolder, "Save As Image", "PNG", "PNG", 1)) return;
+    ImageRequest = IMAGE_SAVE_PNG;
     InvalidateRect(gFrame.activeChild, nullptr, FALSE);
 }
 
@@ -438,7 +439,7 @@ int DispatchFrameCommand(int id)
     case IDM_TILE_ALL_KIND: TileAllOfKind(); return 1;
     case IDM_COPY_IMAGE:
         if (child) {
-            gFrame.imageRequest = 1;
+            ImageRequest = IMAGE_CLIPBOARD;
             InvalidateRect(child, nullptr, FALSE);
         }
         return 1;

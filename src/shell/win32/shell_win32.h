@@ -71,8 +71,7 @@ struct FrameState {
     HWND focusOnDeactivate;
     int helpContext;  /* of the last opened popup */
     int helpAnswered; /* a window answered F1 with its own topic */
-    int imageRequest; /* 1 copy, -1 save, 0 none */
-    char imagePath[260], imageFolder[260];
+    char imageFolder[260]; /* last folder of Save Image as PNG */
     HACCEL accelerators;
     HWND modeless[MODELESS_SLOTS]; /* 0 settings panel, 1 debug panel, 2..14 find dialogs */
     int manualCheck;               /* Check for Updates was chosen */

@@ -25,6 +25,7 @@
 #include "shell/frame_rules.h"
 #include "shell/services.h"
 #include "shell/version_check.h"
+#include "views/win32/draw_resources.h"
 
 #ifndef KV_VERSION_TEXT
 #define KV_VERSION_TEXT "1.0.0.0"
@@ -215,6 +216,7 @@ int InitApplication(HINSTANCE instance)
     gFrame.uiFont = CreateFontA(-MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0, 0, 0,
                                 DEFAULT_CHARSET, 0, 0, 0, 0, "Verdana");
     ReleaseDC(nullptr, screen);
+    CreateDrawingResources();
     return 1;
 }
 

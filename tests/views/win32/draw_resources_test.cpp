@@ -1,0 +1,183 @@
+/* Drawing resources and PNG images under Wine. */
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <wincodec.h>
+
+#include <string>
+
+#include "foundation/text_match.h"
+#include "shell/headless/headless.h"
+#include "support/test_support.h"
+#include "views/win32/draw_resources.h"
+
+namespace {
+
+/* Reads one pixel of a PNG file through the system's own decoder, as
+** 0xRRGGBB; -1 when the file cannot be decoded. */
+long ReadPngPixel(const std::string &path, int x, int y, UINT *width = nullptr, UINT *height = nullptr)
+{
+    wchar_t wide[300];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, 300);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IWICImagingFactory *factory = nullptr;
+    IWICBitmapDecoder *decoder = nullptr;
+    IWICBitmapFrameDecode *frame = nullptr;
+    IWICFormatConverter *converter = nullptr;
+    long result = -1;
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                  (void **)&factory);
+    if (SUCCEEDED(hr))
+        hr = factory->CreateDecoderFromFilename(wide, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder);
+    if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, &frame);
+    if (SUCCEEDED(hr)) hr = factory->CreateFormatConverter(&converter);
+    if (SUCCEEDED(hr))
+        hr = converter->Initialize(frame, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
+                                   WICBitmapPaletteTypeCustom);
+    if (SUCCEEDED(hr) && width && height) converter->GetSize(width, height);
+    BYTE bgr[3];
+    WICRect one = { x, y, 1, 1 };
+    if (SUCCEEDED(hr)) hr = converter->CopyPixels(&one, 3, 3, bgr);
+    if (SUCCEEDED(hr)) result = (long)bgr[2] << 16 | bgr[1] << 8 | bgr[0];
+    if (converter) converter->Release();
+    if (frame) frame->Release();
+    if (decoder) decoder->Release();
+    if (factory) factory->Release();
+    CoUninitialize();
+    return result;
+}
+
+/* A 40 x 30 picture: white, a red block at (5..14, 5..9), a blue 3-pixel line. */
+HBITMAP MakeTestBitmap()
+{
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 40, 30);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    RECT all = { 0, 0, 40, 30 }, block = { 5, 5, 15, 10 };
+    FillRect(memory, &all, BrushWhite);
+    FillRect(memory, &block, BrushRed);
+    SelectObject(memory, PenBlack3);
+    MoveToEx(memory, 0, 20, nullptr);
+    LineTo(memory, 40, 20);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    return bitmap;
+}
+
+struct DrawResourcesTest : ::testing::Test {
+    static void SetUpTestSuite() { CreateDrawingResources(); }
+    void SetUp() override { ResetHeadlessShell(); }
+};
+
+TEST_F(DrawResourcesTest, SharedObjectsHaveTheirColoursAndWidths)
+{
+    struct Row {
+        HPEN pen;
+        COLORREF colour;
+        int width;
+    } rows[] = {
+        { PenWhite, RGB(255, 255, 255), 1 }, { PenRed, RGB(255, 0, 0), 1 },     { PenBlue, RGB(0, 0, 255), 1 },
+        { PenDarkBlue, RGB(0, 0, 192), 1 },  { PenMagenta2, RGB(255, 0, 255), 2 }, { PenBlack3, RGB(0, 0, 0), 3 },
+    };
+    for (const Row &row : rows) {
+        LOGPEN pen = {};
+        ASSERT_TRUE(GetObjectA(row.pen, sizeof pen, &pen));
+        EXPECT_EQ(pen.lopnColor, row.colour);
+        EXPECT_EQ(pen.lopnWidth.x, row.width);
+    }
+    EXTLOGPEN dotted = {};
+    ASSERT_TRUE(GetObjectA(DotPenRed, sizeof dotted, &dotted));
+    EXPECT_EQ(dotted.elpPenStyle & PS_STYLE_MASK, (DWORD)PS_ALTERNATE);
+    EXPECT_EQ(dotted.elpColor, RGB(255, 0, 0));
+    LOGBRUSH brush = {};
+    ASSERT_TRUE(GetObjectA(BrushGreen, sizeof brush, &brush));
+    EXPECT_EQ(brush.lbColor, RGB(0, 128, 0));
+}
+
+TEST_F(DrawResourcesTest, StyleSetTakesSavedColoursAndRebuildsOnlyOnRequest)
+{
+    StyleColourSet saved = {};
+    LoadStyleColours(nullptr, &saved, kChartDefaultColours, 2, IndicatorColorKey);
+    saved.colours[3] = RGB(1, 2, 3);
+    DrawStyleSet set = {};
+    CreateChartStyleObjects(&set, &saved, kChartDefaultColours, "Arial", 9);
+    EXPECT_EQ(set.styleCount, 10);
+    EXPECT_EQ(set.selectionFore, 0xFFFFFFu);
+    LOGPEN pen = {};
+    ASSERT_TRUE(GetObjectA(set.styles[3].pen, sizeof pen, &pen));
+    EXPECT_EQ(pen.lopnColor, RGB(1, 2, 3));
+    EXPECT_EQ(pen.lopnWidth.x, 2);
+    EXPECT_EQ(CustomColors[3], RGB(1, 2, 3));
+    ASSERT_TRUE(GetObjectA(set.styles[0].pen, sizeof pen, &pen));
+    EXPECT_EQ(pen.lopnColor, RGB(27, 88, 124));
+
+    /* 9 points at 96 pixels per inch: 12 pixels of character height. */
+    LOGFONTA font = {};
+    ASSERT_TRUE(GetObjectA(set.boldFont, sizeof font, &font));
+    EXPECT_EQ(font.lfHeight, -MulDiv(9, gScreenDpiY, 72));
+    EXPECT_EQ(font.lfWeight, 700);
+    EXPECT_STREQ(font.lfFaceName, "Arial");
+
+    /* A changed colour is a value until the rebuild; then pen, brush and the
+    ** colours the settings file keeps follow. */
+    HPEN before = set.styles[5].pen;
+    set.styles[5].colour = RGB(10, 20, 30);
+    ASSERT_TRUE(GetObjectA(before, sizeof pen, &pen));
+    EXPECT_NE(pen.lopnColor, RGB(10, 20, 30));
+    set.penWidth = 1;
+    RecreateStylePens(&set);
+    ASSERT_TRUE(GetObjectA(set.styles[5].pen, sizeof pen, &pen));
+    EXPECT_EQ(pen.lopnColor, RGB(10, 20, 30));
+    EXPECT_EQ(pen.lopnWidth.x, 1);
+    LOGBRUSH brush = {};
+    ASSERT_TRUE(GetObjectA(set.styles[5].brush, sizeof brush, &brush));
+    EXPECT_EQ(brush.lbColor, RGB(10, 20, 30));
+    EXPECT_EQ(saved.colours[5], RGB(10, 20, 30));
+    EXPECT_EQ(saved.lineWidth, 1);
+}
+
+TEST_F(DrawResourcesTest, SavedPngHoldsThePicture)
+{
+    std::string path = TestProgramFolder() + "\\draw_resources_test.png";
+    DeleteFileA(path.c_str());
+    CopyString(ImagePath, sizeof ImagePath, path.c_str(), -1);
+    HBITMAP bitmap = MakeTestBitmap();
+    ASSERT_EQ(SaveBitmapImage(bitmap), S_OK);
+    DeleteObject(bitmap);
+    UINT width = 0, height = 0;
+    EXPECT_EQ(ReadPngPixel(path, 0, 0, &width, &height), 0xFFFFFF);
+    EXPECT_EQ(width, 40u);
+    EXPECT_EQ(height, 30u);
+    EXPECT_EQ(ReadPngPixel(path, 5, 5), 0xFF0000);
+    EXPECT_EQ(ReadPngPixel(path, 14, 9), 0xFF0000);
+    EXPECT_EQ(ReadPngPixel(path, 15, 9), 0xFFFFFF);
+    EXPECT_EQ(ReadPngPixel(path, 20, 20), 0x000000);
+    EXPECT_EQ(ReadPngPixel(path, 20, 17), 0xFFFFFF);
+    EXPECT_EQ(GetFileAttributesA((path + ".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(DrawResourcesTest, FailedSavesLeaveNoFileAndAreReportedOnlyForTheUser)
+{
+    TempFolder temp;
+    /* No bitmap to describe: E_FAIL, nothing written, nothing said. */
+    std::string path = temp.File("none.png");
+    CopyString(ImagePath, sizeof ImagePath, path.c_str(), -1);
+    EXPECT_EQ(SaveBitmapImage((HBITMAP)GetStockObject(WHITE_BRUSH)), E_FAIL);
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(gHeadless.messageCount, 0);
+
+    /* A folder that does not exist: the user's save says so, and the request
+    ** is served. */
+    path = temp.File("missing\\chart.png");
+    CopyString(ImagePath, sizeof ImagePath, path.c_str(), -1);
+    HBITMAP bitmap = MakeTestBitmap();
+    EXPECT_TRUE(FAILED(SaveBitmapImage(bitmap)));
+    ImageRequest = IMAGE_SAVE_PNG;
+    EXPECT_EQ(ServeImageRequest(nullptr, bitmap), 1);
+    EXPECT_EQ(ImageRequest, IMAGE_NONE);
+    EXPECT_EQ(std::string(LastMessage()), "Unable to create " + path);
+    DeleteObject(bitmap);
+}
+
+} // namespace
