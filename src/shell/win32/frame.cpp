@@ -18,20 +18,21 @@
 #include "engine/run_driver.h"
 #include "shell/services.h"
 #include "views/win32/draw_resources.h"
+#include "views/win32/result_windows.h"
 
 /* Row order is the tab icons' order; several rules name kinds by row. */
 /* clang-format off */
 WindowKind gWindowKinds[WK_COUNT] = {
     {.className = "", .iconId = 0, .menuId = IDR_MENU_FRAME, .menu = nullptr, .label = "", .focusChild = 0, .helpId = 0, .command = nullptr},
-    {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = StandInKindCommand},
+    {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = ResultsCommand},
     {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = StandInKindCommand},
     {.className = "KestovarLog", .iconId = IDI_LOG, .menuId = IDR_MENU_LOG, .menu = nullptr, .label = "&Log", .focusChild = 1, .helpId = 124, .command = LogCommand},
     {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = StandInKindCommand},
     {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = StandInKindCommand},
     {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = 126, .command = StandInKindCommand},
-    {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = StandInKindCommand},
-    {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = 128, .command = StandInKindCommand},
-    {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = StandInKindCommand},
+    {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = TradeListCommand},
+    {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = 128, .command = ScanCommand},
+    {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = CompareCommand},
     {.className = "KestovarList", .iconId = IDI_COMPARE, .menuId = IDR_MENU_LIST, .menu = nullptr, .label = "&List", .focusChild = 1, .helpId = 123, .command = ListCommand},
     {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = StandInKindCommand},
 };
@@ -143,7 +144,7 @@ int OpenFileByType(const char *path, int left, int top, int width, int height)
         if (gFrame.settingsPanel) SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, IDC_PANEL_DATA_FILE);
         return LoadData(0);
     }
-    if (CompareNoCase(ext, ".kvr") == 0) return StandInOpenResults(clean);
+    if (CompareNoCase(ext, ".kvr") == 0) return OpenResultsWindow(clean);
     if (CompareNoCase(ext, ".csv") == 0 && gSettings.CsvListView) return OpenCsvAsList(nullptr, clean);
     if (width) {
         gSettings.iLogW = width;
@@ -400,7 +401,7 @@ int DispatchFrameCommand(int id)
     case IDM_OPEN_UNDER_CURSOR: return StandInKindCommand(child, id);
     case IDM_EXIT: PostMessageA(gFrame.frame, WM_CLOSE, 0, 0); return 1;
     case IDM_NEW_LOG: OpenLogFile(nullptr); return 1;
-    case IDM_NEW_RESULTS: StandInOpenResults(nullptr); return 1;
+    case IDM_NEW_RESULTS: OpenResultsWindow(nullptr); return 1;
     case IDM_NEW_SCRIPT: StandInOpenScript(nullptr); return 1;
     case IDM_OPEN: OpenWithChooser(); return 1;
     case IDM_SAVE_ALL: QuerySaveAll(0); return 1;

@@ -95,11 +95,6 @@ int StandInOpenScript(const char *path)
     return OpenTextChild("KestovarScript", path ? path : "Script (untitled)", path) != nullptr;
 }
 
-/* STANDIN for the results window's file opening and New Results. */
-int StandInOpenResults(const char *path)
-{
-    return OpenTextChild("KestovarResults", path ? path : "Results (untitled)", nullptr) != nullptr;
-}
 
 /* ====== replaced by the settings panel and the debug panel ====== */
 
@@ -127,10 +122,8 @@ intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t l
 /* ====== replaced by the results, graph, trade list and chart windows ====== */
 
 /* STANDIN: no such windows to refresh yet. */
-void RecalculateAllResults() {}
 void RefreshAllResGraphs() {}
 void RefreshAllGraphs() {}
-void RefreshAllTradeLists() {}
 void RefreshAllCharts() {}
 
 /* ====== replaced by the Optimizer dialog ====== */

@@ -196,4 +196,3 @@ LRESULT CALLBACK StandInChildWndProc(HWND window, UINT message, WPARAM wParam, L
 INT_PTR CALLBACK StandInPanelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 int StandInKindCommand(HWND child, int commandId);
 int StandInOpenScript(const char *path);
-int StandInOpenResults(const char *path);
