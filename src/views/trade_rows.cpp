@@ -2,6 +2,7 @@
 ** Trades columns computed on worker threads. */
 #include "views/trade_rows.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <thread>
@@ -317,6 +318,10 @@ int BuildTradeList(CellListWindow *list, int32_t workers)
     list->lock = nullptr;
     if (!ready) list->rowCount = 0;
 
+    /* Rows come in the order the workers finished them; trade order first
+    ** makes every later sort the same whatever the worker count. */
+    std::sort(list->rowIndex, list->rowIndex + list->rowCount,
+              [list](uint32_t a, uint32_t b) { return list->cells[a].tradeIndex < list->cells[b].tradeIndex; });
     char *spec = SortListFor(SECTION_TRADES);
     SetListSort(list, spec ? spec : "");
     bool anyKey = false;

@@ -5,6 +5,9 @@
 #include <vector>
 
 #include "engine/results_file.h"
+#include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
 #include "shell/headless/headless.h"
 #include "support/program_state.h"
 #include "views/trade_compare.h"
@@ -111,6 +114,10 @@ TEST_F(TradeRowsTest, SameListWithOneWorkerAndWithThirtyTwo)
         specs.push_back({k % 2, symbols[k % 5], k % 3 ? 1 : -1, 20240102 + k % 20, 20240201 + k % 7, 10.0 + k,
                          5 + k % 11, 6 + k % 13});
     TestRecord *t = MakeTest(1, specs);
+    /* The script's sort list names a column with many equal values. */
+    char *sortList = SortListFor(SECTION_TRADES);
+    ASSERT_NE(nullptr, sortList);
+    CopyString(sortList, SORT_LIST_SIZE, "Side", -1);
     std::vector<std::string> texts[2];
     for (int pass = 0; pass < 2; pass++) {
         CellListWindow list = {};
@@ -121,8 +128,12 @@ TEST_F(TradeRowsTest, SameListWithOneWorkerAndWithThirtyTwo)
             for (int32_t c = 0; c < list.columnCount; c++) texts[pass].push_back(GetListCell(&list, r, c)->text);
         FreeListWindow(&list);
     }
+    sortList[0] = 0;
     EXPECT_EQ(texts[0], texts[1]);
-    EXPECT_EQ("00700", texts[1][699 * TRADE_FIXED_COLUMNS]);
+    /* 466 longs (k % 3 != 0) first, then the shorts, each in trade order. */
+    EXPECT_EQ("00002", texts[1][0]);
+    EXPECT_EQ("00699", texts[1][465 * TRADE_FIXED_COLUMNS]);
+    EXPECT_EQ("00001", texts[1][466 * TRADE_FIXED_COLUMNS]);
     FreeTestRecord(nullptr, t);
 }
 

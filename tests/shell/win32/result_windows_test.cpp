@@ -127,6 +127,7 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     ClickHeader(window, 0);
     EXPECT_EQ("0003;0002;0001;", Column(window, 0));
     EXPECT_EQ(3, list->firstTest->testNumber); /* the list itself is in the order shown */
+    HoldForScreenshot();
 
     /* Deleting test 2 drops the Stop column, which only it had. */
     SelectItem(window, 1);
