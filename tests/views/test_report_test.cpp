@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -287,6 +288,18 @@ TEST_F(ReportTest, FolderNamesAndCorrelationColours)
     out.clear();
     WriteCorrelationTable(t, 0, &out);
     EXPECT_NE(std::string::npos, out.find("<td bgcolor=#FF0000 style='text-align:center'>-1.00</td>"));
+    FreeTestRecord(nullptr, t);
+}
+
+/* With KV_REPORT_SAMPLE set to a folder, writes a report there for a person
+** (or tools/report-shot) to look at; otherwise there is nothing to do. */
+TEST_F(ReportTest, SampleReportForReview)
+{
+    const char *folder = getenv("KV_REPORT_SAMPLE");
+    if (!folder || !folder[0]) GTEST_SKIP() << "KV_REPORT_SAMPLE not set";
+    CopyString(gReportsFolder, sizeof gReportsFolder, folder, -1);
+    TestRecord *t = MakeTest("Data:\r\n  x: C < 3 && O > 2\r\nStrategy: \"A<b>&'\\\"\"\r\n  EntrySetup: x\r\n");
+    ASSERT_EQ(1, WriteTestReport(t));
     FreeTestRecord(nullptr, t);
 }
 

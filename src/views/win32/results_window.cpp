@@ -135,6 +135,7 @@ static void SyncResultsRows(HWND window, int rebuild)
     }
     const bool added = t != nullptr;
     for (; t; t = t->next, matched++) InsertTestRow(view, matched, host->list, t, columns);
+    if (added) AutoSizeColumns(view);
     if (added && ListView_GetSelectedCount(view) == 0) SelectItem(window, matched - 1);
     char title[320];
     FormatText(title, sizeof title, "%s", host->list->title);
