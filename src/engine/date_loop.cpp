@@ -13,6 +13,7 @@
 #include "engine/positions.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
+#include "engine/run_view_hooks.h"
 #include "engine/trace.h"
 #include "engine/trade_list.h"
 #include "foundation/allocator.h"
@@ -242,7 +243,8 @@ static void PrepareStrategies(TestRecord *test, EvalContext *context)
 /* The StratData aggregates and per-strategy items of the date. */
 static void CalcStrategyData(EvalContext *context)
 {
-    if (gStratDataItems.count == 0) return;
+    /* Each routine returns at once without items of its own kind: a script
+    ** with TestData items but no StratData ones still needs its TestData. */
     CalcStrategyAggregates(context);
     CalcStrategyItems(context);
 }
@@ -265,6 +267,31 @@ static int LoadTradeLists(const TestRecord *test)
 static int CheckOutputPath(char *outPath, const char *path, const char *kind)
 {
     return path[0] && CheckSaveAsCsvPath(outPath, path, kind);
+}
+
+/* The live graph of the test: refreshed when it is open, else opened. */
+static void ShowLiveGraph(TestRecord *test)
+{
+    if (gRunViewHooks.showLiveGraph) gEngineRun.liveGraph = gRunViewHooks.showLiveGraph(gEngineRun.liveGraph, gEngineRun.results, test);
+}
+
+/* What a listed test hands to the views: live graph, report, the two CSV
+** exports and the trade-list window, as the settings ask. */
+static void FinishTestOutputs(ResultsWindow *window, TestRecord *test)
+{
+    if (gEngineRun.liveGraph || gSettings.AddGraph) ShowLiveGraph(test);
+    gEngineRun.liveGraph = nullptr;
+    if (gSettings.AddGraph) {
+        PlatSleep(100);
+        PumpMessages();
+    }
+    if (gSettings.AddReport && gRunViewHooks.writeTestReport) gRunViewHooks.writeTestReport(window, test);
+    char path[260];
+    if (CheckOutputPath(path, gScriptSettings.SaveStatsAs, "Stats") && gRunViewHooks.saveStatsCsv)
+        gRunViewHooks.saveStatsCsv(test, path);
+    if (CheckOutputPath(path, gScriptSettings.SaveTradesAs, "Trades") && gRunViewHooks.saveTradesCsv)
+        gRunViewHooks.saveTradesCsv(test, path);
+    if (gSettings.AddTrades && test->tradeCount > 0 && gRunViewHooks.openTradeList) gRunViewHooks.openTradeList(test);
 }
 
 /* Frees a record that will not be listed, with the open log. */
@@ -345,11 +372,11 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     }
     context.strategy = nullptr;
     context.strategyIndex = -1;
-    if (gStratDataItems.count > 0 && !AllocStrategyArrays()) return DropTest(test, 0);
+    if (!AllocStrategyArrays()) return DropTest(test, 0);
     if (!LoadTradeLists(test)) return DropTest(test, 0);
 
     int32_t previous = OffsetTradingDate(list, test->firstDate, -1);
-    uint64_t lastProgress = PlatTickCount64();
+    uint64_t lastProgress = PlatTickCount64(), lastGraph = lastProgress;
     const int32_t *wfDates = (const int32_t *)gWalkForwardDates.items;
     for (int32_t r = 0; r < rowCount; r++) {
         int32_t date = (int32_t)list->dates[firstIndex + r];
@@ -484,6 +511,12 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             FormatDate(date, gSettings.DateDisplayFormat, day);
             SetStatusText(1, "Date: %s", day);
             lastProgress = now;
+            bool fewTests = gRun.mode != RUN_MODE_OPTIMIZE || gEngineRun.testCount < 1000;
+            if (gSettings.ShowStatusBar && fewTests && gRunViewHooks.showStatLines) gRunViewHooks.showStatLines(test);
+            if (gSettings.AddGraph && gRun.mode != RUN_MODE_OPTIMIZE && now - lastGraph > 1000) {
+                ShowLiveGraph(test);
+                lastGraph = now;
+            }
         }
         PumpMessages();
         if (gRun.state == RUN_STOP_REQUESTED) {
@@ -501,10 +534,16 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     }
     if (gRun.mode == RUN_MODE_OPTIMIZE && test->closedTradeCount == 0 && !gSettings.OptKeepNoTrades) return DropTest(test, 1);
     if (gRun.testLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog();
-    if (gEngineRun.results)
-        AddTestToResults(gEngineRun.results, test);
-    else
+    ResultsWindow *window = gEngineRun.results;
+    if (!window) {
         FreeTestRecord(nullptr, test);
+        RefreshAllResGraphs();
+        return 1;
+    }
+    AddTestToResults(window, test);
+    gEngineRun.testsListed++;
     RefreshAllResGraphs();
+    if (gRun.mode == RUN_MODE_OPTIMIZE) return 1;
+    FinishTestOutputs(window, test);
     return 1;
 }

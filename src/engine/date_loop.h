@@ -32,6 +32,8 @@ struct EngineRun {
     ResultsWindow *results;    /* the results list the tests go to */
     int32_t debugTraceWritten; /* a DebugEval trace was written during the run */
     char testLogPath[260];     /* the test log of the current test */
+    void *liveGraph;           /* the live statistics graph of the current test, or null */
+    int32_t testsListed;       /* tests of the run that joined the results list */
 };
 extern EngineRun gEngineRun;
 

@@ -8,6 +8,7 @@
 #include "engine/date_loop.h"
 #include "engine/optimizer.h"
 #include "engine/results_file.h"
+#include "engine/run_view_hooks.h"
 #include "engine/walk_forward.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
@@ -189,6 +190,24 @@ static int HasStrategy()
     return 0;
 }
 
+/* The statistics and trades CSVs of every listed test, numbered by test,
+** until Escape is pressed. */
+static void SaveEveryTest(ResultsWindow *window)
+{
+    char statsPath[260], tradesPath[260];
+    bool stats = gScriptSettings.SaveStatsAs[0] && CheckSaveAsCsvPath(statsPath, gScriptSettings.SaveStatsAs, "Stats");
+    bool trades = gScriptSettings.SaveTradesAs[0] && CheckSaveAsCsvPath(tradesPath, gScriptSettings.SaveTradesAs, "Trades");
+    if (!stats && !trades) return;
+    SetStatusText(0, "Exporting Stats and/or Trades for %d Tests - Press ESC to Cancel", (int)window->testCount);
+    for (TestRecord *test = window->firstTest; test; test = test->next) {
+        PumpMessages();
+        if (PlatEscapePressed()) break;
+        SetStatusText(1, "Test %d", (int)test->testNumber);
+        if (stats && gRunViewHooks.saveStatsCsv) gRunViewHooks.saveStatsCsv(test, statsPath);
+        if (trades && gRunViewHooks.saveTradesCsv) gRunViewHooks.saveTradesCsv(test, tradesPath);
+    }
+}
+
 /* The mode's work once the script is compiled and the data loaded; the run's
 ** result. */
 static int RunModeWork(int mode, const char *script)
@@ -310,16 +329,20 @@ static int RunModeWork(int mode, const char *script)
         }
         int32_t flag = 0;
         if (walkForward) flag = mode == RUN_MODE_TEST ? i : 1;
-        TestRecord *before = gCurrentTest;
+        int32_t listed = gEngineRun.testsListed;
         last = RunTest(i, flag);
         if (!last) break;
-        if (mode == RUN_MODE_OPTIMIZE && gCurrentTest && gCurrentTest != before) {
+        /* A test dropped by SkipTestIf or for having no trades has no score. */
+        if (mode == RUN_MODE_OPTIMIZE && gEngineRun.testsListed != listed && gCurrentTest) {
             /* The score is the test's value in the OptScoreCol column (1-based) of its main strategy. */
             const double *score = GetStrategyValues(gCurrentTest, gCurrentTest->mainStrategy, gSettings.OptScoreCol - 1);
             RecordOptimizerScore(score ? *score : 0);
+            if (gSettings.OptSortResults)
+                SortResultsList(window, gSettings.OptKeepBest, gSettings.OptKeepByDate, gSettings.OptKeepBySymbol);
         }
     }
     if (last && mode == RUN_MODE_OPTIMIZE && gSettings.OptWalkForward) InsertWalkForwardSection();
+    if (mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptMultiSaveAs) SaveEveryTest(window);
     return last ? 0 : -1;
 }
 

@@ -127,6 +127,9 @@
 #define IDM_RENAME_TEST       40129
 #define IDM_SWALLOWED_KEY     65535
 
+/* ---- script windows (script editor) ---- */
+#define IDM_SUGGEST_CHOICES   40148
+
 /* ---- strings beside the command texts ---- */
 #define IDS_READY 1
 

@@ -518,6 +518,16 @@ int WriteTestReport(TestRecord *test)
     return 1;
 }
 
+void WriteRunReport(ResultsWindow *, TestRecord *test)
+{
+    WriteTestReport(test);
+}
+
+void ShowStatLines(TestRecord *test)
+{
+    if (test) AppendStatLines(test, nullptr);
+}
+
 /* ---- the report list --------------------------------------------------------------- */
 
 static int CollectFolder(const char *name, int isFolder, void *user)

@@ -55,6 +55,11 @@ void MakeReportFolderName(int32_t number, const char *testName, char *out, int s
 ** unattended only with ReportBatchDisp); 1, or 0 after reporting, or 0 at
 ** once when a report is being written. */
 int WriteTestReport(TestRecord *test);
+/* The run's hand-offs: the report of a test just run (its results list is
+** not needed), and its summary statistics in the status bar. */
+struct ResultsWindow;
+void WriteRunReport(ResultsWindow *window, TestRecord *test);
+void ShowStatLines(TestRecord *test);
 /* Rewrites the report list; with open 1 opens it.  1, or 0 when the list
 ** cannot be written. */
 int WriteReportsIndex(int open);

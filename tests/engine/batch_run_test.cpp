@@ -2,12 +2,15 @@
 ** order, and the exit code of each way a batch ends. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "engine/results_file.h"
+#include "engine/run_view_hooks.h"
 #include "engine_fixture.h"
 #include "shell/command_line.h"
 #include "shell/headless/headless.h"
+#include "shell/run_view_setup.h"
 #include "shell/services.h"
 
 namespace {
@@ -22,6 +25,12 @@ struct BatchRun : EngineTest {
         Write("b.kvs", "Strategy: S2\n  EntrySetup: 0\n");
         Write("with blank.kvs", "Strategy: S3\n  EntrySetup: 0\n");
         gRun.unattended = 1;
+        InstallRunViewHooks();
+    }
+    void TearDown() override
+    {
+        gRunViewHooks = {};
+        EngineTest::TearDown();
     }
     int32_t Listed() const
     {
@@ -105,4 +114,23 @@ TEST_F(BatchRun, AFailedRunEndsWithItsStickyCodeOrEight)
     Write("nodata.kvs", "Settings:\n  DataFile: " + tmp.File("Data\\none.kvd") + "\nStrategy: S1\n  EntrySetup: 0\n");
     EXPECT_EQ(RESULT_DATA_NOT_LOADED, RunBatchCommandLine("-test nodata.kvs a.kvs"));
     EXPECT_EQ(1, Listed()); /* still only the test of the low-memory run */
+}
+
+TEST_F(BatchRun, ATestWritesTheStatsAndTradesFilesItsScriptNames)
+{
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    std::string stats = tmp.File("Output\\stats.csv"), trades = tmp.File("Output\\trades.csv");
+    Write("export.kvs", "Settings:\n  SaveStatsAs: " + stats + "\n  SaveTradesAs: " + trades +
+                            "\n  SaveTradesType: Compact\nStrategy: S1\n  EntrySetup: BarDate = 20240110\n"
+                            "  Quantity: 100\n  ExitRule: 1\n");
+    ASSERT_EQ(0, RunBatchCommandLine("-test export.kvs")) << ErrorLog();
+    /* Set up at the close of Jan 10, in at the open of Jan 11 and out at the
+    ** next open, all at 10; no EntryTradeValue, so no trade values. */
+    EXPECT_EQ("Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,"
+              "ValueIn,ValueOut\n"
+              "S1,AAA,1,2024-01-11,100,10,0,2024-01-12,100,10,0,open,open,0,0\n",
+              ReadTestFile(trades));
+    std::string text = ReadTestFile(stats);
+    EXPECT_EQ(0u, text.find("Date,Strategy\n2024-01-08,S1\n2024-01-09,S1\n")) << text;
+    EXPECT_EQ(11, std::count(text.begin(), text.end(), '\n')); /* the header and ten market days */
 }

@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "engine/date_loop.h"
+#include "engine/optimizer.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
+#include "engine/run_view_hooks.h"
 #include "engine_fixture.h"
 #include "script/compiler/settings_items.h"
 #include "platform/platform.h"
@@ -14,6 +16,7 @@
 #include "foundation/settings_table.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
+#include "shell/run_view_setup.h"
 #include "shell/services.h"
 
 namespace {
@@ -237,6 +240,42 @@ TEST_F(DriverRun, TestsGoToTheResultsListOfTheResultsFile)
     ASSERT_NE(other, mine);
     EXPECT_EQ(1, mine->testCount);
     DeleteAllTests(mine);
+}
+
+} // namespace
+
+namespace {
+
+/* P = 1 sets up nothing, so its test is dropped and scores nothing; the
+** multi-save then writes one trades file per listed test, numbered by test. */
+TEST_F(DriverRun, AnOptimizationScoresAndSavesOnlyTheTestsItLists)
+{
+    InstallRunViewHooks();
+    ResetOptimizer();
+    gSettings.OptimizeMode = OPT_COMBINATORIAL;
+    gSettings.OptKeepNoTrades = 0;
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    std::string trades = tmp.File("Output\\trades.csv");
+    ASSERT_EQ(0, Run("Parameters:\n  P: 1, 2, 3\nSettings:\n  SaveTradesAs: " + trades +
+                         "\n  SaveTradesType: Compact\n  OptMultiSaveAs: True\nStrategy: S1\n"
+                         "  EntrySetup: BarDate = 20240110 AND P > 1.5\n  Quantity: 100 * P\n  ExitRule: 1\n",
+                     RUN_MODE_OPTIMIZE))
+        << LastMessage();
+    gRunViewHooks = {};
+    EXPECT_EQ(2, Listed());
+    EXPECT_EQ(2, gOptimizer.scoreCount);
+    const char *header =
+        "Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,ValueIn,ValueOut\n";
+    struct Case {
+        const char *file, *trade;
+    } cases[] = {
+        {"Output\\trades.1.csv", "S1,AAA,1,2024-01-11,200,10,0,2024-01-12,200,10,0,open,open,0,0\n"},
+        {"Output\\trades.2.csv", "S1,AAA,1,2024-01-11,300,10,0,2024-01-12,300,10,0,open,open,0,0\n"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(std::string(header) + c.trade, ReadTestFile(tmp.File(c.file))) << c.file;
+    EXPECT_FALSE(PlatFileExists(tmp.File("Output\\trades.3.csv").c_str()));
+    EXPECT_FALSE(PlatFileExists(trades.c_str()));
+    ResetOptimizer();
 }
 
 } // namespace

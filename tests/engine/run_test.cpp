@@ -206,6 +206,22 @@ TEST_F(TradeRun, OneStrategyTradesWithCostsIntoTheTestRecord)
     EXPECT_NEAR(5, last->slippage, 1e-9);
 }
 
+/* The signal as a TestData item (computed date by date during the test)
+** trades as the Data item does: in on Jan 3 at 10.55, out on Jan 9 at 10.95. */
+TEST_F(TradeRun, ATestDataSignalTradesLikeTheDataSignal)
+{
+    std::string script = kTrend;
+    script.replace(0, 5, "TestData:");
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(1, test->tradeCount);
+    EXPECT_EQ(20240103, test->trades[0].dateIn);
+    EXPECT_DOUBLE_EQ(10.55, test->trades[0].priceIn);
+    EXPECT_EQ(20240109, test->trades[0].dateOut);
+    EXPECT_DOUBLE_EQ(10.95, test->trades[0].priceOut);
+}
+
 TEST_F(TradeRun, TheSameTestGivesTheSameTradesWithOneOr32WorkersAndOnARerun)
 {
     std::vector<TradeRecord> first;

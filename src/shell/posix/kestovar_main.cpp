@@ -26,6 +26,7 @@
 #include "shell/command_line.h"
 #include "shell/frame_rules.h"
 #include "shell/headless/headless.h"
+#include "shell/run_view_setup.h"
 #include "shell/services.h"
 
 static struct {
@@ -59,6 +60,7 @@ static int InitApplication()
 {
     gRun.uiThreadId = PlatCurrentThreadId();
     if (!InstallBuiltins()) return 0;
+    InstallRunViewHooks();
     if (!gSettingsFile[0]) FormatText(gSettingsFile, sizeof gSettingsFile, "%s\\kestovar.ini", gProgramFolder);
     if (PlatFileExists(gSettingsFile))
         LoadSettings(gSettingsFile);

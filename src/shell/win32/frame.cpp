@@ -18,6 +18,8 @@
 #include "engine/run_driver.h"
 #include "shell/services.h"
 #include "views/win32/draw_resources.h"
+#include "shell/win32/editor_host.h"
+#include "shell/win32/script_window.h"
 #include "views/win32/result_windows.h"
 
 /* Row order is the tab icons' order; several rules name kinds by row. */
@@ -25,7 +27,7 @@
 WindowKind gWindowKinds[WK_COUNT] = {
     {.className = "", .iconId = 0, .menuId = IDR_MENU_FRAME, .menu = nullptr, .label = "", .focusChild = 0, .helpId = 0, .command = nullptr},
     {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = ResultsCommand},
-    {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = StandInKindCommand},
+    {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = ScriptCommand},
     {.className = "KestovarLog", .iconId = IDI_LOG, .menuId = IDR_MENU_LOG, .menu = nullptr, .label = "&Log", .focusChild = 1, .helpId = 124, .command = LogCommand},
     {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = StandInKindCommand},
     {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = StandInKindCommand},
@@ -138,7 +140,7 @@ int OpenFileByType(const char *path, int left, int top, int width, int height)
     }
     const char *dot = strrchr(clean, '.');
     const char *ext = dot ? dot : "";
-    if (CompareNoCase(ext, ".kvs") == 0) return StandInOpenScript(clean);
+    if (CompareNoCase(ext, ".kvs") == 0) return OpenScript(clean, nullptr);
     if (CompareNoCase(ext, ".kvd") == 0) {
         CopyString(gSettings.DataFile, sizeof gSettings.DataFile, clean, -1);
         if (gFrame.settingsPanel) SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, IDC_PANEL_DATA_FILE);
@@ -247,8 +249,8 @@ int QuerySaveAll(int closing)
     if (gFrame.settingsPanel) DialogToSettings(gFrame.settingsPanel, IDD_SETTINGS_PANEL, IDC_PANEL_DATA_FILE);
     gListOpenFileWindows = ListOpenFileWindows;
     SaveSettings(gFrame.settingsPath);
-    /* Script and results windows ask in their own windows once they exist. */
-    return QuerySaveLogs(closing ? 1 : 0);
+    /* Results windows ask in their own windows once they exist. */
+    return QuerySaveScripts(closing ? 1 : 0) && QuerySaveLogs(closing ? 1 : 0);
 }
 
 /* ---- editor commands --------------------------------------------------------------------------- */
@@ -402,7 +404,7 @@ int DispatchFrameCommand(int id)
     case IDM_EXIT: PostMessageA(gFrame.frame, WM_CLOSE, 0, 0); return 1;
     case IDM_NEW_LOG: OpenLogFile(nullptr); return 1;
     case IDM_NEW_RESULTS: OpenResultsWindow(nullptr); return 1;
-    case IDM_NEW_SCRIPT: StandInOpenScript(nullptr); return 1;
+    case IDM_NEW_SCRIPT: OpenScript(nullptr, nullptr); return 1;
     case IDM_OPEN: OpenWithChooser(); return 1;
     case IDM_SAVE_ALL: QuerySaveAll(0); return 1;
     case IDM_ABOUT:

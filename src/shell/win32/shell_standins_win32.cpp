@@ -14,8 +14,10 @@
 #include "shell/frame_rules.h"
 #include "engine/optimizer.h"
 #include "shell/services.h"
+#include "shell/win32/editor_host.h"
+#include "shell/win32/script_window.h"
 
-/* ====== replaced by the results, script, chart, graph, plot, trade list, scan and
+/* ====== replaced by the results, chart, graph, plot, trade list, scan and
 ** ====== compare windows, each with its own procedure and command handler ====== */
 
 /* STANDIN: an MDI child of any unbuilt kind, showing its text read-only. */
@@ -62,40 +64,6 @@ int StandInKindCommand(HWND child, int commandId)
     return 1;
 }
 
-static HWND OpenTextChild(const char *className, const char *title, const char *path)
-{
-    char *text = nullptr;
-    uint32_t size = 0;
-    if (path && !LoadFile(path, &text, &size)) return nullptr;
-    HWND child = CreateMdiChild(className, title, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, text);
-    FreeMemory(&text);
-    if (child) {
-        ShowWindow(child, SW_SHOW);
-        SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)child, 0);
-        UpdateWindowTab(child);
-    }
-    return child;
-}
-
-/* STANDIN for OpenScript of the script windows. */
-int StandInOpenScript(const char *path)
-{
-    if (path) {
-        HWND child = nullptr;
-        char title[260];
-        while (FindNextChildWindow(&child, "KestovarScript")) {
-            GetWindowTextA(child, title, sizeof title);
-            if (CompareNoCase(title, path) == 0) {
-                SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)child, 0);
-                return 1;
-            }
-        }
-        UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
-    }
-    return OpenTextChild("KestovarScript", path ? path : "Script (untitled)", path) != nullptr;
-}
-
-
 /* ====== replaced by the settings panel and the debug panel ====== */
 
 /* STANDIN: the panels' dialog procedure; the Edit button opens the active script. */
@@ -104,20 +72,18 @@ INT_PTR CALLBACK StandInPanelDlgProc(HWND dialog, UINT message, WPARAM wParam, L
     if (message == WM_INITDIALOG) return TRUE;
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_EDIT_SCRIPT) {
         if (gSettings.ActiveScript[0] && GetFileAttributesA(gSettings.ActiveScript) != INVALID_FILE_ATTRIBUTES)
-            StandInOpenScript(gSettings.ActiveScript);
+            OpenScript(gSettings.ActiveScript, nullptr);
         return TRUE;
     }
     return FALSE;
 }
 
-/* ====== replaced by the script windows (editor windows of the shell) ====== */
+/* ====== replaced by Suggest Choices and the Find and Replace dialogs of editor windows ====== */
 
-/* STANDIN: script windows keep no editor record yet. */
-void *FindScriptWindow(const char *path) { return nullptr; }
-int SaveScript(void *window, int saveAs) { return 0; }
-void *GetEmptyActiveScriptWindow() { return nullptr; }
-CompilerState *ScriptWindowState(void *window) { return nullptr; }
-intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t lparam) { return 0; }
+/* STANDIN: no choices are offered yet. */
+void SuggestChoicesInEditor(HWND host, int forced) {}
+/* STANDIN: the dialogs are not there yet. */
+void FindReplaceInEditor(HWND host, int open, int replace) {}
 
 /* ====== replaced by the results, graph, trade list and chart windows ====== */
 

@@ -22,10 +22,13 @@
 #include "script/eval/item_table.h"
 #include "script/builtins/builtins.h"
 #include "shell/command_line.h"
+#include "shell/run_view_setup.h"
 #include "shell/frame_rules.h"
 #include "shell/services.h"
 #include "shell/version_check.h"
 #include "views/win32/draw_resources.h"
+#include "shell/win32/editor_host.h"
+#include "shell/win32/script_window.h"
 #include "views/win32/result_windows.h"
 
 #ifndef KV_VERSION_TEXT
@@ -89,7 +92,7 @@ static int RegisterWindowClasses(HINSTANCE instance)
         {"KestovarPlot", StandInChildWndProc, IDI_PLOT, 1},
         {"KestovarResGraph", StandInChildWndProc, IDI_RESGRAPH, 1},
         {"KestovarChart", StandInChildWndProc, IDI_CHART, 1},
-        {"KestovarScript", StandInChildWndProc, IDI_SCRIPT, 0},
+        {"KestovarScript", ScriptWndProc, IDI_SCRIPT, 0},
         {"KestovarLog", LogWndProc, IDI_LOG, 0},
         {"KestovarPopup", PopupNoticeWndProc, 0, 0},
     };
@@ -161,10 +164,8 @@ int InitApplication(HINSTANCE instance)
         ReportError("Can't initialize common controls.");
         return 0;
     }
-    /* The editor component registers its classes once it is part of the
-    ** program (STANDIN: the log windows use a plain text control meanwhile). */
     gFrame.findMessage = RegisterWindowMessageA("commdlg_FindReplace");
-    if (!RegisterWindowClasses(instance)) {
+    if (!RegisterWindowClasses(instance) || !RegisterEditorClass(instance)) {
         ReportError("Unable to register window classes.");
         return 0;
     }
@@ -206,6 +207,7 @@ int InitApplication(HINSTANCE instance)
     gSettings.CalcThreads = ComputeWorkerCount(gSettings.CalcThreads, (int)system.dwNumberOfProcessors);
 
     if (!InstallBuiltins()) return 0;
+    InstallRunViewHooks();
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
+#include "engine/run_view_hooks.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
@@ -594,9 +595,15 @@ static void OpenReportPage(const char *path)
     ShellExecuteA(gFrame.frame, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+static void *OpenRunTradeList(TestRecord *test)
+{
+    return OpenTradeList(test);
+}
+
 void StartResultWindows()
 {
     gOpenReportPage = OpenReportPage;
+    gRunViewHooks.openTradeList = OpenRunTradeList;
     if (!gScanTarget) {
         CellListWindow *target = nullptr;
         if (AllocMemory(&target, sizeof *target)) target->listKind = LIST_KIND_SCAN;

@@ -1,0 +1,38 @@
+/* run_view_hooks.h -- the hand-off from a test run to the views that show and
+** export its results.
+**
+** The engine runs below the views and the shell, so it calls them through
+** this record of function pointers instead of their headers.  The programs'
+** start-up fills the entries whose owners are part of the program; the run
+** checks each entry for null before it calls, and a null entry skips that
+** output quietly (a program without windows has no trade-list window).
+**
+** Owns:       gRunViewHooks.
+** Threads:    filled once at start-up; called on the UI thread inside a run.
+*/
+#pragma once
+#include <cstdint>
+
+struct ResultsWindow;
+struct TestRecord;
+
+struct RunViewHooks {
+    /* The statistics CSV of a test to path (after each test and in a
+    ** multi-save); 1, or 0 on a failure. */
+    int (*saveStatsCsv)(TestRecord *test, const char *path);
+    /* The trades CSV of a test to path; 1, also after a reported failure. */
+    int (*saveTradesCsv)(TestRecord *test, const char *path);
+    /* Writes the HTML report of one test of window and opens it. */
+    void (*writeTestReport)(ResultsWindow *window, TestRecord *test);
+    /* Opens the trade-list window of a test; the window or null. */
+    void *(*openTradeList)(TestRecord *test);
+    /* The live statistics graph of a test: graph, when not null, is
+    ** refreshed; else a graph window is opened.  The window or null. */
+    void *(*showLiveGraph)(void *graph, ResultsWindow *window, TestRecord *test);
+    /* Shows the test's summary statistics in the status bar's statistic parts. */
+    void (*showStatLines)(TestRecord *test);
+    /* Fills the debug panel's Test, Symbol and Strategy boxes after a test
+    ** (an empty text empties its box) and updates its buttons. */
+    void (*updateExaminePanel)(const char *symbol, const char *strategy);
+};
+extern RunViewHooks gRunViewHooks;

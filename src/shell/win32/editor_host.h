@@ -1,0 +1,133 @@
+/* editor_host.h -- every text editor of the program is an editor component
+** control driven from here: script windows, log windows and single editors
+** inside dialogs (the debug panel's formula box and others).
+**
+** Use in a dialog:   AttachEditor(dialog, controlId, &gScriptEditorSettings)
+**                    on WM_INITDIALOG (the control is of class "Scintilla");
+**                    ApplyEditorSettings(dialog) for the script look;
+**                    WM_NOTIFY from the control -> OnEditorNotify(dialog,
+**                    (SCNotification *)lParam); EditorCall(dialog, SCI_...)
+**                    to talk to it; DetachEditor(dialog) on WM_DESTROY.
+** Owns:       the "Script" and "Log" EditorSettings, the zoom guard.  The
+**             user's script style table is the settings table's gEditorStyles.
+** Record:     one EditorRecord per host window, in its GWLP_USERDATA slot.
+** Threads:    UI thread only.
+** Platform:   Windows only.
+*/
+#pragma once
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstdint>
+
+struct TestRecord;
+struct CompilerState;
+struct SCNotification;
+
+enum { EDITOR_STYLE_COUNT = 22,
+       EDITOR_CONTROL_ID = 999,
+       EDITOR_STYLE_DEFAULT = 32,
+       EDITOR_STYLE_BRACE = 34,
+       EDITOR_HIGHLIGHT_INDICATOR = 8,
+       EDITOR_TEXT_SIZE = 256 };
+
+struct EditorStyleEntry {
+    COLORREF colour;
+    uint32_t bold;
+    uint32_t italic;
+    uint32_t reserved[5];
+};
+
+struct EditorSettings {
+    char name[16]; /* "Script" or "Log" */
+    int32_t x, y, width, height;
+    int32_t tabWidth;
+    int32_t fontHeight; /* points */
+    char fontName[32];
+    COLORREF foreground, background, caret;
+    EditorStyleEntry styles[EDITOR_STYLE_COUNT];
+    int32_t styleCount;
+};
+extern EditorSettings gScriptEditorSettings;
+extern EditorSettings gLogEditorSettings;
+
+struct EditorRecord {
+    char path[260]; /* "" untitled */
+    HWND editor;
+    void *directFunction;
+    void *directPointer;
+    HWND findDialog;
+    char findText[EDITOR_TEXT_SIZE];
+    char replaceText[EDITOR_TEXT_SIZE];
+    FINDREPLACEA findReplace;
+    EditorSettings *settings;
+    char *textBuffer;
+    int32_t textBufferSize;
+    uint32_t opened;
+    uint32_t modified;
+    uint32_t inDialog;
+    uint32_t stylesApplied;
+    uint32_t readOnly;
+    TestRecord *test;
+    CompilerState *names; /* the compiler's per-window name record, freed with this */
+    uint32_t calltipItem;
+    uint32_t pendingSuggestion;
+};
+
+/* The record of a host window, or null. */
+EditorRecord *GetEditorRecord(HWND host);
+
+/* Registers the control's window class; once at start-up. */
+int RegisterEditorClass(HINSTANCE instance);
+/* Fills both EditorSettings from the user settings (font, colours, tab width,
+** window size). */
+void LoadEditorSettings();
+
+/* The control of a host window: a child of class "Scintilla" (id 999), the
+** record allocated with an extra block of extraSize bytes (the log's work
+** buffer); null on failure with everything freed. */
+HWND CreateEditor(HWND host, int32_t extraSize, EditorSettings *settings);
+/* Binds a dialog's existing control; 1 or 0.  DetachEditor frees the record. */
+int AttachEditor(HWND dialog, int controlId, EditorSettings *settings);
+void DetachEditor(HWND dialog);
+
+/* EditorCall (host, message, wparam, lparam) is declared in shell/services.h. */
+intptr_t EditorSend(HWND host, uint32_t message, uintptr_t wparam = 0, intptr_t lparam = 0);
+
+void ApplyEditorFont(HWND host);
+void ApplyEditorSettings(HWND host);
+void SetEditorZoom(HWND host, int zoom);
+/* 0 when the message was handled, 1 when the caller goes on. */
+int EditorHostProc(HWND host, UINT message, WPARAM wParam, LPARAM lParam);
+void OnEditorNotify(HWND host, SCNotification *notification);
+void HighlightMatches(HWND host);
+int ToggleLineComment(HWND host, int apply);
+void ShowEditorHelp(HWND host);
+/* Restyles the whole document and sets the fold levels. */
+void StyleScriptText(HWND host);
+/* The host's document as a NUL-terminated text in its record's buffer
+** (grown as needed); its length in *length.  Null on failure. */
+const char *EditorDocumentText(HWND host, int32_t *length);
+/* The whole document is replaced by text; the save point is set and the undo
+** history emptied. */
+void SetEditorText(HWND host, const char *text, int32_t length);
+
+/* Typing aids (editor_typing.cpp): indentation after a typed line feed (in
+** a dialog editor the line feed runs the dialog's command instead), tab
+** stops aligned over the document, the call tip of the function at the
+** caret and its current argument. */
+void EditorOnEnter(HWND host);
+void UpdateDynamicTabs(HWND host);
+void ShowItemCalltip(HWND host);
+void UpdateCalltipHighlight(HWND host);
+
+/* Titles of script and log windows (script_window.cpp). */
+void SetScriptTitle(HWND window);
+void MarkTitleModified(HWND window, int modified);
+
+/* Find and Replace of an editor window (find_replace_dialogs.cpp). */
+void FindReplaceInEditor(HWND host, int open, int replace);
+/* Suggest Choices at the caret (suggest_window.cpp). */
+void SuggestChoicesInEditor(HWND host, int forced);
+/* Inserts a chosen list entry (the user-list and autocompletion selection). */
+void InsertAutoCompleteWord(HWND host, const char *chosen);
