@@ -17,6 +17,7 @@
 #include "script/compiler/settings_items.h"
 #include "shell/services.h"
 #include "shell/win32/shell_win32.h"
+#include "views/scan_charts.h"
 #include "views/scan_run.h"
 #include "views/stats_export.h"
 #include "views/trade_rows.h"
@@ -220,6 +221,7 @@ HWND FinishScanWindow()
         SaveListCsv(child, gScriptSettings.SaveScanAs);
         gOmitListHeading = 0;
     }
+    if (gScriptSettings.SaveChartsTo[0]) SaveChartsToFolder(list, gScriptSettings.SaveChartsTo);
     return child;
 }
 
@@ -410,6 +412,12 @@ int ScanCommand(HWND window, int commandId)
         ChartOfRow(window, 1);
         return 1;
     case IDM_DEBUG_ROW: DebugRow(window); return 1;
+    case IDM_SAVE_ALL_CHARTS: {
+        CopyString(gScriptSettings.SaveChartsTo, sizeof gScriptSettings.SaveChartsTo, gSettings.OutputPath, -1);
+        if (BrowseForFolder(gScriptSettings.SaveChartsTo, "Save Charts To Folder", 0, gFrame.frame))
+            SaveChartsToFolder(ListOf(window), gScriptSettings.SaveChartsTo);
+        return 1;
+    }
     default: return 0;
     }
 }
