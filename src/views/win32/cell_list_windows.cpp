@@ -133,31 +133,42 @@ static TradeRecord *SelectedTrade(HWND window)
     return &list->test->trades[cell->tradeIndex];
 }
 
-/* STANDIN until the chart window exists: the status bar names the chart the
-** row asks for. */
+/* The chart of the selected row (trade lists: its trade; scans: its symbol
+** at its date). */
 static void ChartOfRow(HWND window, int activate)
 {
     CellListWindow *list = ListOf(window);
     if (!list) return;
-    char date[DATE_TEXT_SIZE] = "";
     if (list->listKind == LIST_KIND_TRADES) {
         const TradeRecord *t = SelectedTrade(window);
-        if (!t) return;
-        FormatDefaultDate(t->dateOut > t->dateIn ? t->dateOut : t->dateIn, date);
-        SetStatusText(0, "Chart: %s %s", t->symbol, date);
+        if (t) OpenRowChart(window, t->symbol, t->dateOut > t->dateIn ? t->dateOut : t->dateIn, activate);
     } else {
         const ListCell *cell = GetListCell(list, GetSelectedItem(window), 0);
-        if (!cell) return;
-        FormatDefaultDate(cell->date, date);
-        SetStatusText(0, "Chart: %s %s", cell->symbolIndex >= 0 && cell->symbolIndex < gStore.symbolCount
-                          ? gStore.symbols[cell->symbolIndex].info.Symbol : "", date);
+        if (cell)
+            OpenRowChart(window,
+                         cell->symbolIndex >= 0 && cell->symbolIndex < gStore.symbolCount
+                             ? gStore.symbols[cell->symbolIndex].info.Symbol
+                             : "",
+                         cell->date, activate);
     }
 }
 
-/* STANDIN until the debug panel exists: the status bar names the row. */
+/* The selected row in the debug panel. */
 static void DebugRow(HWND window)
 {
-    ChartOfRow(window, 0);
+    CellListWindow *list = ListOf(window);
+    if (!list) return;
+    if (list->listKind == LIST_KIND_TRADES) {
+        const TradeRecord *t = SelectedTrade(window);
+        if (t) ShowRowInDebugPanel(t->symbol, t->dateOut > t->dateIn ? t->dateOut : t->dateIn);
+    } else {
+        const ListCell *cell = GetListCell(list, GetSelectedItem(window), 0);
+        if (cell)
+            ShowRowInDebugPanel(cell->symbolIndex >= 0 && cell->symbolIndex < gStore.symbolCount
+                                    ? gStore.symbols[cell->symbolIndex].info.Symbol
+                                    : "",
+                                cell->date);
+    }
 }
 
 void RefreshAllTradeLists()

@@ -197,13 +197,14 @@ INT_PTR ShowCompareDialog(HWND refresh)
 
 /* ---- the window ------------------------------------------------------------------------ */
 
-/* STANDIN until the chart window exists: the status bar names the row. */
+/* The chart of the selected row: its symbol at its first entry date. */
 static void ShowCompareRowChart(HWND window, int activate)
 {
     CompareWindow *record = CompareOf(window);
     const int row = GetSelectedItem(window);
     if (!record || row < 0 || row >= record->rowCount) return;
-    SetStatusText(0, "Chart: %s %s", record->rows[row].cells[CMP_COL_SYMBOL].text, record->rows[row].cells[CMP_COL_DATE].text);
+    const CompareRow *r = &record->rows[row];
+    OpenRowChart(window, r->cells[CMP_COL_SYMBOL].text, (int32_t)r->cells[CMP_COL_DATE].number, activate);
 }
 
 /* Selects, in the trade list of one side's test, the row of that side's trade. */

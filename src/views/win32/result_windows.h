@@ -14,6 +14,8 @@
 #include <windows.h>
 #undef ReplaceFile /* the file helpers have a record of that name */
 
+#include <cstdint>
+
 struct TestRecord;
 struct ResultsWindow;
 
@@ -42,5 +44,16 @@ HWND OpenTradeList(TestRecord *test);
 HWND FinishScanWindow();
 /* The Compare Trade Lists dialog; refresh: the compare window to refresh, or null. */
 INT_PTR ShowCompareDialog(HWND refresh);
+/* The first window (of the class, when one is given) that shows the test:
+** its trade list, a comparison of it, or a window whose record is the test. */
+HWND FindTestViewWindow(const TestRecord *test, const char *className);
+/* Moves the results list's selection by delta rows (no wrap) and runs the
+** command on the test then selected (graph and plot windows step with it). */
+void RunResultsActionOnRow(HWND window, int delta, int command);
+/* STANDIN (views_standins_win32.cpp) until the chart window and the debug
+** panel exist: the chart of a list row, owned by the list (symbol "" the
+** calendar), and a row's symbol and date in the debug panel. */
+void OpenRowChart(HWND owner, const char *symbol, int32_t date, int activate);
+void ShowRowInDebugPanel(const char *symbol, int32_t date);
 /* The first selected test of a results window and its row, -1 when none. */
 int GetSelectedTest(HWND window, TestRecord **test);

@@ -26,6 +26,7 @@
 #include "views/scan_run.h"
 #include "views/stats_export.h"
 #include "views/test_report.h"
+#include "views/trade_compare.h"
 
 enum { RESULTS_TIMER_ID = 0x5201, RESULTS_TIMER_MS = 250 };
 
@@ -220,14 +221,50 @@ int GetSelectedTest(HWND window, TestRecord **test)
     return *test ? row : -1;
 }
 
-static HWND FindTradeListOf(const TestRecord *test)
+static void RunSelectedTestAction(HWND window, int command);
+
+HWND FindTestViewWindow(const TestRecord *test, const char *className)
 {
-    HWND child = nullptr;
-    while (FindNextChildWindow(&child, "KestovarTrades")) {
-        const CellListWindow *list = (const CellListWindow *)GetWindowLongPtrA(child, GWLP_USERDATA);
-        if (list && list->test == test) return child;
+    if (!test || !gFrame.mdiClient) return nullptr;
+    char name[64];
+    for (HWND child = GetWindow(gFrame.mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (GetParent(child) != gFrame.mdiClient || !GetClassNameA(child, name, sizeof name)) continue;
+        if (className && strcmp(name, className) != 0) continue;
+        const LONG_PTR data = GetWindowLongPtrA(child, GWLP_USERDATA);
+        if (!data) continue;
+        bool shows;
+        if (strcmp(name, "KestovarTrades") == 0) {
+            shows = ((const CellListWindow *)data)->test == test;
+        } else if (strcmp(name, "KestovarCompare") == 0) {
+            const CompareWindow *compare = (const CompareWindow *)data;
+            shows = compare->test1 == test || compare->test2 == test;
+        } else {
+            shows = data == (LONG_PTR)test;
+        }
+        if (shows) return child;
     }
     return nullptr;
+}
+
+/* Closes every window that shows the test, before the test is freed. */
+static void CloseTestViews(const TestRecord *test)
+{
+    HWND view;
+    while ((view = FindTestViewWindow(test, nullptr)) != nullptr) {
+        SendMessageA(view, WM_CLOSE, 0, 0);
+        if (IsWindow(view)) DestroyWindow(view);
+    }
+}
+
+static HWND FindTradeListOf(const TestRecord *test)
+{
+    return FindTestViewWindow(test, "KestovarTrades");
+}
+
+void RunResultsActionOnRow(HWND window, int delta, int command)
+{
+    MoveListSelection(window, delta, 0);
+    RunSelectedTestAction(window, command);
 }
 
 /* Writes text to the program folder's _temp_.txt and opens it in a log window. */
@@ -295,8 +332,7 @@ static void DeleteSelectedTest(HWND window)
     if (!host || !host->list || row < 0) return;
     HWND view = GetListViewOf(window);
     ListView_DeleteItem(view, row);
-    HWND trades;
-    while ((trades = FindTradeListOf(test)) != nullptr) SendMessageA(trades, WM_CLOSE, 0, 0);
+    CloseTestViews(test);
     std::vector<int32_t> dropped((size_t)host->list->columnCount + 1);
     const int32_t count = DeleteTestFromResults(host->list, test, dropped.data());
     for (int32_t k = 0; k < count; k++) ListView_DeleteColumn(view, dropped[(size_t)k]);
@@ -318,10 +354,7 @@ static void DeleteAllResults(HWND window)
     if (gSettings.AskDeleteTests &&
         MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete all the test results in this window?") != IDYES)
         return;
-    for (TestRecord *t = host->list->firstTest; t; t = t->next) {
-        HWND trades;
-        while ((trades = FindTradeListOf(t)) != nullptr) SendMessageA(trades, WM_CLOSE, 0, 0);
-    }
+    for (TestRecord *t = host->list->firstTest; t; t = t->next) CloseTestViews(t);
     DeleteAllTests(host->list);
     gCurrentTest = nullptr;
     SyncResultsRows(window, 1);
@@ -502,8 +535,7 @@ static int CloseResults(HWND window)
         }
         if (!QuerySaveResults(host->list, 1)) return 0;
         for (TestRecord *t = host->list->firstTest; t; t = t->next) {
-            HWND trades;
-            while ((trades = FindTradeListOf(t)) != nullptr) SendMessageA(trades, WM_CLOSE, 0, 0);
+            CloseTestViews(t);
             if (gCurrentTest == t) gCurrentTest = nullptr;
         }
         CloseResultsWindow(host->list);

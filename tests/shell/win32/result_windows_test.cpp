@@ -172,7 +172,7 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
     gSettings.KeepMatches = gSettings.KeepNonMatches = 1;
     gSettings.MatchDateIn = 1;
     gSettings.MinDlrDiff = gSettings.MinPctDiff = 0;
-    /* The selected row (test 2, the last added) stands for both lists. */
+    /* The selected row (test 1) stands for both lists. */
     SelectItem(FindResultsHwnd(list), 0);
     DialogWatcher::Answer(IDOK);
     ResultsCommand(FindResultsHwnd(list), IDM_RESULTS_COMPARE);
@@ -186,6 +186,14 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
     ClickHeader(compare, 1);
     ClickHeader(compare, 1);
     EXPECT_EQ("MSFT;MSFT;AAPL;", Column(compare, 1));
+
+    /* Deleting test 1 closes the comparison that shows it. */
+    HWND results = FindResultsHwnd(list);
+    SelectItem(results, 0);
+    ResultsCommand(results, IDM_DELETE_TEST);
+    Pump();
+    EXPECT_EQ(0, CountChildren("KestovarCompare"));
+    EXPECT_EQ(1, list->testCount);
 }
 
 TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
