@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "engine/test_records.h"
@@ -267,7 +268,9 @@ int BuildTradeList(CellListWindow *list, int32_t workers)
     if (workers > trades) workers = trades;
     std::mutex lock;
     list->lock = &lock;
-    static TradeWorker pool[TRADE_LIST_MAX_WORKERS];
+    /* Each computation has workers of its own: a list refreshed while
+    ** another one is being computed must not share them. */
+    std::unique_ptr<TradeWorker[]> pool(new TradeWorker[TRADE_LIST_MAX_WORKERS]);
     std::thread threads[TRADE_LIST_MAX_WORKERS];
     const int32_t columns = gTradesColumns.count > 0 ? gTradesColumns.count : 1;
     bool ready = true;

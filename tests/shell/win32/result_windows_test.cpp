@@ -129,6 +129,14 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     EXPECT_EQ(3, list->firstTest->testNumber); /* the list itself is in the order shown */
     HoldForScreenshot();
 
+    /* The rename dialog names the selected test. */
+    list->modified = 0;
+    DialogWatcher::Answer(IDOK);
+    ResultsCommand(window, IDM_RENAME_TEST);
+    ASSERT_FALSE(DialogWatcher::Seen().empty());
+    EXPECT_EQ(0u, DialogWatcher::Seen().back().find("Rename Test 0003|"));
+    EXPECT_EQ(1, list->modified);
+
     /* Deleting test 2 drops the Stop column, which only it had. */
     SelectItem(window, 1);
     ResultsCommand(window, IDM_DELETE_TEST);
