@@ -18,6 +18,7 @@
 #include "marketdata/import/import_driver.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
+#include "script/builtins/builtins.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -151,6 +152,7 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
         ReportError("Script Runtime Error:\n%s", gPendingRuntimeError);
         ClearPendingRuntimeError();
     }
+    LoadPluginDll(0); /* the next compile loads it afresh, so a rebuilt library is picked up */
 
     /* What the run itself changed carries over the restore: an import run's
     ** new data file above all. */

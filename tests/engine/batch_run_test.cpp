@@ -93,9 +93,11 @@ TEST_F(BatchRun, AScriptPathThatDoesNotFitEndsWithThree)
 
 TEST_F(BatchRun, AFailedRunEndsWithItsStickyCodeOrEight)
 {
-    /* A scan that answers below 0 failed; nothing set a code, so 8. */
-    Write("scan.kvs", "Scan:\n  Pick: 1\n");
+    /* A scan that answers below 0 failed (here it has nowhere to write its
+    ** rows); nothing set a code, so 8. */
+    Write("scan.kvs", "Settings:\n  ScanNoWindow: True\nScan:\n  Pick: 1\n");
     EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-scan scan.kvs -test a.kvs"));
+    EXPECT_NE(std::string::npos, ErrorLog().find("ScanNoWindow requires SaveScanAs")) << ErrorLog();
     EXPECT_EQ(RESULT_STOPPED, gRun.resultCode.load());
     EXPECT_EQ(0, Listed());
     /* Memory use at the limit: the warning stops the run, and the batch ends

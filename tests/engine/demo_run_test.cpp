@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,7 @@
 namespace {
 
 struct DemoRun : EngineTest {
+    std::map<std::string, std::string> lastClose; /* each symbol's last close as its file has it */
     void SetUp() override
     {
         EngineTest::SetUp();
@@ -48,6 +52,9 @@ struct DemoRun : EngineTest {
                          (open < price ? open : price) * 0.995, price, 1000000 + 1000 * k);
                 text += line;
             }
+            char close[40];
+            snprintf(close, sizeof close, "%.2f", price);
+            lastClose[names[k]] = close;
             ASSERT_TRUE(WriteTestFile(prices + "\\" + names[k] + ".csv", text));
         }
         Write("demo.kvs", kDemoScript);
@@ -94,4 +101,51 @@ TEST_F(DemoRun, ImportsTestsAndRepeats)
     ASSERT_EQ(0, RunBatchCommandLine("-test demo.kvs"));
     EXPECT_EQ(2, FirstResultsWindow()->testCount);
     EXPECT_EQ(first, Summary());
+}
+
+/* The results file the batch saved holds the test as it ran: closed and
+** loaded again, the list has the one test with the same statistics. */
+TEST_F(DemoRun, TheSavedResultsFileLoadsBack)
+{
+    ASSERT_EQ(0, RunBatchCommandLine("-import -test demo.kvs")) << ReadTestFile(tmp.File("errorlog.txt"));
+    std::vector<double> ran = Summary();
+    ASSERT_FALSE(ran.empty());
+    std::string path = scripts + "\\output\\demo.kvr";
+    ASSERT_TRUE(PlatFileExists(path.c_str()));
+    CloseResultsWindow(FirstResultsWindow());
+    ASSERT_EQ(nullptr, FirstResultsWindow());
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0));
+    ResultsWindow *window = FirstResultsWindow();
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(1, window->testCount);
+    EXPECT_STREQ("Demo", LastTest()->settings.TestName);
+    EXPECT_EQ(ran, Summary());
+}
+
+/* The scan script on the data the demo imported: the candidates of the last
+** day, each with its close as the price file has it and passing the scan's
+** setup filter (a close at its 50-day high, or a 2-day RSI below 10). */
+TEST_F(DemoRun, TheScanScriptListsTheLastDaysCandidates)
+{
+    Write("scan.kvs", kScanScript);
+    ASSERT_EQ(0, RunBatchCommandLine("-import demo.kvs -scan scan.kvs")) << ReadTestFile(tmp.File("errorlog.txt"));
+    std::istringstream csv(ReadTestFile(scripts + "\\output\\scan.csv"));
+    std::string line;
+    ASSERT_TRUE(std::getline(csv, line));
+    EXPECT_EQ("Date,Symbol,Last,RSI2,High50", line);
+    int rows = 0;
+    while (std::getline(csv, line)) {
+        std::vector<std::string> cells;
+        std::istringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, ',');) cells.push_back(cell);
+        ASSERT_EQ(5u, cells.size()) << line;
+        SCOPED_TRACE(line);
+        ASSERT_EQ(1u, lastClose.count(cells[1]));
+        EXPECT_EQ(lastClose[cells[1]], cells[2]);
+        double last = atof(cells[2].c_str()), rsi = atof(cells[3].c_str()), high = atof(cells[4].c_str());
+        EXPECT_GE(high, last);
+        if (rsi >= 10) EXPECT_EQ(cells[4], cells[2]);
+        rows++;
+    }
+    EXPECT_GT(rows, 0) << ReadTestFile(scripts + "\\output\\scan.csv");
 }

@@ -10,7 +10,9 @@
 #include "engine/run_driver.h"
 #include "engine/run_view_hooks.h"
 #include "engine_fixture.h"
+#include "script/builtins/builtins.h"
 #include "script/compiler/settings_items.h"
+#include "foundation/text_match.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
 #include "foundation/settings_table.h"
@@ -90,6 +92,24 @@ TEST_F(DriverRun, APendingRuntimeErrorIsShownOnceAndCleared)
     Run("Data:\n  X: C\n", 1);
     EXPECT_STREQ("Script Runtime Error:\nDivision by zero in X", LastMessage());
     EXPECT_EQ(0, gPendingRuntimeError[0]);
+}
+
+/* The plug-in library is let go when a run ends, so a library rebuilt in its
+** place is the one the next compile loads: here a copy without the export. */
+TEST_F(DriverRun, ARunLetsGoOfThePlugInLibrary)
+{
+    ASSERT_TRUE(InstallBuiltins());
+    TempFolder folder;
+    std::string suffix = PlatLibrarySuffix(), plugin = folder.File("radez" + suffix);
+    ASSERT_EQ(1, PlatCopyFile((TestProgramFolder() + "\\radez" + suffix).c_str(), plugin.c_str()));
+    char saved[sizeof gSettings.UserDllPath];
+    memcpy(saved, gSettings.UserDllPath, sizeof saved);
+    CopyString(gSettings.UserDllPath, sizeof gSettings.UserDllPath, folder.path.c_str(), -1);
+    EXPECT_EQ(0, Run("Data:\n  P: DllDataCalc(2)\n", 1)) << LastMessage();
+    ASSERT_EQ(1, PlatCopyFile((TestProgramFolder() + "\\kvtestlib" + suffix).c_str(), plugin.c_str()));
+    EXPECT_EQ(0, LoadPluginDll(1));
+    LoadPluginDll(0);
+    memcpy(gSettings.UserDllPath, saved, sizeof saved);
 }
 
 TEST_F(DriverRun, AStopMidTestKeepsThePartialTestAndTheSettings)

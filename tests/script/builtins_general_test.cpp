@@ -15,6 +15,7 @@
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/datafile.h"
+#include "platform/platform.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
 #include "shell/services.h"
@@ -395,6 +396,70 @@ TEST_F(General, ExternFollowsFuturesChains)
     EXPECT_EQ("AA-1002", TextOf(this, "Extern(&1, ?Symbol)"));
 }
 
+/* A second chain of the kind whose bars carry dated contract events: the
+** series ZZ_B and its contracts ZZ_1001 (expiring 15 February) and ZZ_1002
+** (15 March), with the plain series ZZ.  The series follows ZZ_1001 until
+** 1 February, when its event names the March contract. */
+void AddDatedFutures(General *t, EventItem *seriesEvents, EventItem *contractEvent)
+{
+    ASSERT_EQ(1, ReallocMemory(&gStore.symbols, 7 * sizeof(SymbolRecord)));
+    const char *names[4] = {"ZZ", "ZZ_1001", "ZZ_1002", "ZZ_B"};
+    for (int k = 0; k < 4; k++) {
+        SymbolRecord &r = gStore.symbols[2 + k];
+        r = gStore.symbols[0];
+        r.bars[BAR_DAILY] = nullptr;
+        ASSERT_EQ(1, AllocMemory(&r.bars[BAR_DAILY], 11 * sizeof(Bar)));
+        memcpy(r.bars[BAR_DAILY], gStore.symbols[0].bars[BAR_DAILY], 11 * sizeof(Bar));
+        CopyString(r.info.Symbol, sizeof r.info.Symbol, names[k], -1);
+        r.securityType = SECURITY_FUTURES;
+        r.events = contractEvent;
+        r.eventCount = 1;
+    }
+    seriesEvents[0] = EventItem{.date = 20240125, .time = 0, .kind = EVENT_CONTRACT, .reserved = 0, .value = 20240215};
+    seriesEvents[1] = EventItem{.date = 20240201, .time = 0, .kind = EVENT_CONTRACT, .reserved = 0, .value = 20240315};
+    *contractEvent = seriesEvents[0];
+    gStore.symbols[5].events = seriesEvents;
+    gStore.symbols[5].eventCount = 2;
+    gStore.symbols[3].info.DelistDate = 20240215;
+    gStore.symbols[3].info.nextContract = 5;
+    gStore.symbols[4].info.DelistDate = 20240315;
+    gStore.symbols[4].info.previousContract = 4;
+    gStore.symbolCount = 6;
+    t->ctx.symbol = &gStore.symbols[5];
+    t->ctx.callingSymbol = t->ctx.symbol;
+}
+
+TEST_F(General, ExternFollowsChainsWithDatedContracts)
+{
+    EventItem seriesEvents[2], contractEvent;
+    AddDatedFutures(this, seriesEvents, &contractEvent);
+    struct Case {
+        int32_t bar;
+        int symbol; /* index in the store */
+        const char *formula;
+        const char *want;
+    } cases[] = {
+        {3, 5, "Extern(&0, ?Symbol)", "ZZ_1001"}, /* 30 January: the February contract */
+        {3, 5, "Extern(&1, ?Symbol)", "ZZ_1002"},
+        {5, 5, "Extern(&0, ?Symbol)", "ZZ_1002"}, /* 1 February: the event names March, not the bar's date */
+        {5, 5, "Extern(&-1, ?Symbol)", "ZZ_1001"},
+        {5, 3, "Extern(&cc, ?Symbol)", "ZZ"},
+        {5, 3, "Extern(&ccb, ?Symbol)", "ZZ_B"},
+        {5, 5, "Extern(&cc, ?Symbol)", "ZZ"},
+        {5, 3, "Extern(&1, ?Symbol)", "ZZ_1002"}, /* a contract steps along its links */
+    };
+    for (const Case &c : cases) {
+        AtBar(c.bar);
+        ctx.symbol = &gStore.symbols[c.symbol];
+        EXPECT_EQ(c.want, TextOf(this, c.formula)) << c.formula << " at bar " << c.bar;
+    }
+    gStore.symbols[5].events[1].time = 1; /* the switch to March after the close of 1 February */
+    AtBar(5);
+    ctx.symbol = &gStore.symbols[5];
+    EXPECT_EQ("ZZ_1001", TextOf(this, "Extern(&0, ?Symbol)"));
+    for (int k = 2; k < 6; k++) gStore.symbols[k].events = nullptr;
+}
+
 /* ---- TargetPrice -------------------------------------------------------------------- */
 
 TEST_F(General, TargetPriceSearchesATrialBarAndLeavesTheBarsAlone)
@@ -411,6 +476,35 @@ TEST_F(General, TargetPriceSearchesATrialBarAndLeavesTheBarsAlone)
     ctx.lastBar = 1;
     EXPECT_NEAR(93, Value("TargetPrice(C - C[1], 1)"), tick);
     EXPECT_EQ(0, memcmp(before.data(), gStore.symbols[0].bars[BAR_DAILY], before.size() * sizeof(Bar)));
+}
+
+/* Indicators that walk the bar array see the trial bar as the bar getters do.
+** Closes 90, 92, 95, flat bars.  At the close the trial bar P follows 95:
+**   C + ATR(1) = P + |P - 95|, so 105 is reached at P = 100;
+**   SAR(0.02, 0.2, 4) is long from 90 with its extreme 95 and factor 0.04:
+**   90 + 5 x 0.04 = 90.2 while P stays above it, so C - SAR = 5 at P = 95.2.
+** Before the open the trial bar replaces the 95 (previous close 92):
+**   C + ATR(1) = P + |P - 92| reaches 100 at P = 96. */
+TEST_F(General, TargetPriceReachesIndicatorsThroughTheTrialBar)
+{
+    struct Case {
+        int32_t phase;
+        const char *formula;
+        double want;
+    } cases[] = {
+        {PHASE_CLOSE, "TargetPrice(C + ATR(1), 105, 10)", 100},
+        {PHASE_CLOSE, "TargetPrice(C - SAR(0.02, 0.2, 4), 5, 10)", 95.2},
+        {PHASE_OPEN, "TargetPrice(C + ATR(1), 100, 10)", 96},
+    };
+    const double tick = 0.0100001;
+    for (const Case &c : cases) {
+        SetCloses({90, 92, 95});
+        if (c.phase == PHASE_OPEN) {
+            ctx.barPhase = PHASE_OPEN;
+            ctx.lastBar = 1;
+        }
+        EXPECT_NEAR(c.want, Value(c.formula), tick) << c.formula;
+    }
 }
 
 TEST_F(General, TargetPriceOnManyWorkersReadingOneSymbol)
@@ -478,6 +572,90 @@ TEST_F(General, TradeStatisticsOverClosedTradesUpToTheDate)
     ctx.strategyIndex = 3;
     CheckCases(this, {{"TradeStatSum(T.Bars)", NAN, 0}});
     ctx.test = nullptr;
+}
+
+/* Strategy 0 combines S1 (index 1, tracking S2) and S2 (index 2).  S1 closed
+** trades held 3 and 5 bars, S2 trades held 2 and 10: S1 sums 8, S2 12, and
+** the combined strategy, whose members both are, 20. */
+TEST_F(General, ExternAndCombinedMoveToOtherStrategiesOfTheTest)
+{
+    TestRecord test{};
+    StrategyResult strategies[3] = {};
+    CopyString(strategies[0].name, sizeof strategies[0].name, "All", -1);
+    CopyString(strategies[1].name, sizeof strategies[1].name, "S1", -1);
+    CopyString(strategies[2].name, sizeof strategies[2].name, "S2", -1);
+    strategies[1].tracker = 3;
+    for (int k : {1, 2}) {
+        strategies[k].parentCount = 1;
+        strategies[k].parents[0] = 0;
+    }
+    TradeRecord trades[4] = {};
+    const int32_t bars[4] = {3, 2, 5, 10}, owner[4] = {1, 2, 1, 2};
+    for (int k = 0; k < 4; k++) {
+        trades[k].number = k + 1;
+        trades[k].strategy = owner[k];
+        trades[k].symbolNumber = 1;
+        trades[k].bars = bars[k];
+        trades[k].dateIn = kFixtureDates[0];
+        trades[k].dateOut = kFixtureDates[k + 1];
+    }
+    test.strategyCount = 3;
+    test.strategies = strategies;
+    test.trades = trades;
+    test.tradeCount = 4;
+    test.mainStrategy = 0;
+    ctx.test = &test;
+    ctx.strategyIndex = 1;
+    AtBar(5);
+    CheckCases(this, {
+                         {"TradeStatSum(T.Bars)", 8, 0},
+                         {"Extern(StratRef(3), TradeStatSum(T.Bars))", 12, 0},
+                         {"Extern(StratRef(\"s2\"), TradeStatSum(T.Bars))", 12, 0},
+                         {"Extern(@tracker, TradeStatSum(T.Bars))", 12, 0},
+                         {"Extern(StratRef(4), TradeStatSum(T.Bars))", NAN, 0},
+                         {"Combined(TradeStatSum(T.Bars))", 20, 0},
+                         {"Combined(TradeStatMax(T.Bars)) - TradeStatMax(T.Bars)", 5, 0},
+                     });
+    ctx.strategyIndex = 2; /* S2 tracks nothing */
+    CheckCases(this, {{"Extern(@tracker, TradeStatSum(T.Bars))", NAN, 0}, {"Extern(StratRef(2), TradeStatSum(T.Bars))", 8, 0}});
+    ctx.test = nullptr;
+    CheckCases(this, {{"Combined(C)", NAN, 0}});
+    ctx.strategyIndex = -1;
+}
+
+/* DebugEval writes the filter, the value and, when the filter has a data
+** type, its text (AAA's bar 5: close 16, volume 6000). */
+TEST_F(General, DebugEvalLogsTheResultWithTheFiltersDataType)
+{
+    gRun.uiThreadId = PlatCurrentThreadId();
+    AtBar(5); /* AAA closes at 16 */
+    struct Case {
+        const char *formula;
+        const char *line; /* the result line; "" when nothing is traced */
+        double want;
+    } cases[] = {
+        {"DebugEval(C, C * 2)", "\r\nResult:\t16 (32) [price]\r\n", 32},
+        {"DebugEval(V, 1.5)", "\r\nResult:\t6000 (1.5) [volume]\r\n", 1.5},
+        {"DebugEval(1, 7)", "\r\nResult:\t1 (7)\r\n", 7},
+        {"DebugEval(0, 7)", "", 7},
+        {"DebugEval(1, Extern($ZZZ, C))", "\r\nResult:\tn/a\r\n", NAN},
+    };
+    for (const Case &c : cases) {
+        ResetHeadlessShell();
+        gHeadless.captureLog = 1;
+        double got = Value(c.formula);
+        if (std::isnan(c.want))
+            EXPECT_TRUE(std::isnan(got)) << c.formula;
+        else
+            EXPECT_DOUBLE_EQ(c.want, got) << c.formula;
+        std::string log = gHeadless.logText ? gHeadless.logText : "";
+        if (!c.line[0]) {
+            EXPECT_EQ(std::string::npos, log.find("Result:")) << c.formula;
+            continue;
+        }
+        EXPECT_NE(std::string::npos, log.find(c.line)) << c.formula << ": " << log;
+    }
+    ResetHeadlessShell();
 }
 
 /* ---- sums over setups, orders and positions ----------------------------------------- */

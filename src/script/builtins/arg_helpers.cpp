@@ -138,7 +138,7 @@ const Bar *ContextBars(const EvalContext *context, int32_t *count)
 {
     *count = 0;
     if (!context->symbol) return nullptr;
-    const Bar *bars = GetBarArray(context->symbol, context->barSize, count);
+    const Bar *bars = ContextBarArray(context, count);
     if (!bars) *count = 0;
     return bars;
 }

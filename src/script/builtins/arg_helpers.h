@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "script/eval/eval_context.h"
+#include "script/eval/value_getters.h"
 
 struct FormulaNode;
 struct EvalContext;
@@ -76,7 +77,9 @@ struct WindowBuffer {
 };
 
 /* The bars of the context symbol at the context's bar size and their count;
-** null without a symbol or bars. */
+** null without a symbol or bars. While TargetPrice's trial bar stands one
+** past the last bar the count includes it, so every bar is read through
+** ContextBarAt (value_getters.h), never by indexing the array. */
 const Bar *ContextBars(const EvalContext *context, int32_t *count);
 /* The split factor a bar's prices are scaled by (1 for a bar without one). */
 double BarSplitFactor(const Bar *bar);

@@ -524,7 +524,7 @@ int CalcGroupCorrel(FormulaNode *node, EvalContext *context, int barsBack)
         const Bar *bars = ContextBars(context, &count);
         char date[DATE_TEXT_SIZE] = "";
         if (bars && context->lastBar >= 0 && context->lastBar < count)
-            FormatDate(bars[context->lastBar].date, gSettings.DateDisplayFormat, date);
+            FormatDate(ContextBarAt(context, bars, context->lastBar)->date, gSettings.DateDisplayFormat, date);
         LogPrintf("\n>>> %s for %s on %s <<<", name, context->symbol->info.Symbol, date);
     }
     RankPair *pairs = nullptr;

@@ -70,7 +70,7 @@ int CalcSinceTrue(FormulaNode *node, EvalContext *context, int barsBack)
     for (k = 0; k < limit; k++) {
         int64_t position = forward ? start + k : start - k;
         if (position < 0 || position >= total) break;
-        if (bars) context->priceScale = BarSplitFactor(&bars[position]);
+        if (bars) context->priceScale = BarSplitFactor(ContextBarAt(context, bars, (int32_t)position));
         int32_t back = (int32_t)(forward ? barsBack - k : barsBack + k);
         double c = 0;
         if (!EvalArg(node, context, 1, back, &c)) break;
@@ -135,7 +135,7 @@ int CalcSinceTrueOnePass(FormulaNode *node, EvalContext *context)
     for (int32_t j = 0; j < barCount; j++) {
         int32_t bar = backward ? barCount - 1 - j : j;
         int32_t back = context->lastBar - bar;
-        context->priceScale = BarSplitFactor(&bars[bar]);
+        context->priceScale = BarSplitFactor(ContextBarAt(context, bars, bar));
         double cond = 0, out = NAN;
         if (!EvalArg(node, context, 1, back, &cond)) {
             if (id == ITEM_SINCE_TRUE || id == ITEM_UNTIL_TRUE)

@@ -139,7 +139,7 @@ int CalcDateBars(FormulaNode *node, EvalContext *context, int barsBack)
     int32_t lo = 0, hi = count;
     while (lo < hi) {
         int32_t mid = lo + (hi - lo) / 2;
-        if (bars[mid].date < date)
+        if (ContextBarAt(context, bars, mid)->date < date)
             lo = mid + 1;
         else
             hi = mid;
@@ -163,15 +163,16 @@ int CalcMissingBars(FormulaNode *node, EvalContext *context, int barsBack)
     }
     int32_t slot = context->slot;
     int32_t count = 0;
-    const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+    const Bar *bars = ContextBars(context, &count);
     int32_t at = FindBarIndex(context->symbol, context->barSize, context->date, PHASE_CLOSE, slot, nullptr);
     if (!bars || at < 0) return 0;
     int64_t i = (int64_t)at - barsBack;
     if (i < 1 || i >= count) return 0;
-    int32_t previous = bars[i - 1].date;
+    int32_t previous = ContextBarAt(context, bars, (int32_t)i - 1)->date;
     int32_t refCount = 0;
     const Bar *refBars = GetBarArray(reference, context->barSize, &refCount);
-    int32_t j = FindBarIndex(reference, context->barSize, bars[i].date, PHASE_CLOSE, slot, nullptr);
+    int32_t j = FindBarIndex(reference, context->barSize, ContextBarAt(context, bars, (int32_t)i)->date, PHASE_CLOSE,
+                             slot, nullptr);
     if (!refBars || j < 0) return 0;
     int32_t missing = 0;
     for (int32_t k = j - 1; k >= 0 && refBars[k].date > previous; k--) missing++;
@@ -187,11 +188,12 @@ int CalcNthOfMonth(FormulaNode *node, EvalContext *context, int barsBack)
     node->textFlag = 0;
     if (weekday < 1 || weekday > 7 || nth < -5 || nth > 5 || nth == 0) return SetNumber(node, 0);
     int32_t count = 0;
-    const Bar *daily = GetBarArray(context->symbol, BAR_DAILY, &count);
+    bool daily = context->barSize == BAR_DAILY;
+    const Bar *bars = daily ? ContextBars(context, &count) : GetBarArray(context->symbol, BAR_DAILY, &count);
     int64_t i = (int64_t)context->lastBar - barsBack;
     /* Outside the daily bars there is no date to judge: not the day asked for. */
-    if (!daily || i < 0 || i >= count) return SetNumber(node, 0);
-    int32_t d = daily[i].date;
+    if (!bars || i < 0 || i >= count) return SetNumber(node, 0);
+    int32_t d = daily ? ContextBarAt(context, bars, (int32_t)i)->date : bars[i].date;
     if (DayOfWeek(d) != weekday) return SetNumber(node, 0);
     int step = nth < 0 ? 1 : -1, found = 1;
     int32_t month = DateMonth(d);
@@ -213,7 +215,8 @@ int CalcEvent(FormulaNode *node, EvalContext *context, int barsBack)
     int64_t i = (int64_t)context->lastBar - barsBack;
     if (!bars || i < 0 || i >= count) return 0;
     int latest = node->argCount >= 2 && v[1] != 0;
-    return SetNumber(node, LookupDatedValue(context->symbol, context->barSize, bars[i].date, bars[i].time, Whole(v[0]), latest, nullptr));
+    const Bar *bar = ContextBarAt(context, bars, (int32_t)i);
+    return SetNumber(node, LookupDatedValue(context->symbol, context->barSize, bar->date, bar->time, Whole(v[0]), latest, nullptr));
 }
 
 int CalcInList(FormulaNode *node, EvalContext *context, int barsBack)

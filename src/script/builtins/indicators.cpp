@@ -28,19 +28,29 @@ struct BarView {
     const Bar *bars = nullptr;
     int32_t count = 0;
     double scale = 1;
+    /* TargetPrice's trial bar and the index it stands at (-1: none), so the
+    ** walk sees the trial prices as the bar getters do. */
+    const Bar *trial = nullptr;
+    int32_t trialIndex = -1;
 
-    double F(int32_t i) const { return bars[i].split != 0 ? scale / bars[i].split : 1.0; }
-    double O(int32_t i) const { return bars[i].open * F(i); }
-    double H(int32_t i) const { return bars[i].high * F(i); }
-    double L(int32_t i) const { return bars[i].low * F(i); }
-    double C(int32_t i) const { return bars[i].close * F(i); }
-    double V(int32_t i) const { return bars[i].volume / F(i); }
+    const Bar &B(int32_t i) const { return i == trialIndex ? *trial : bars[i]; }
+    double F(int32_t i) const { return B(i).split != 0 ? scale / B(i).split : 1.0; }
+    double O(int32_t i) const { return B(i).open * F(i); }
+    double H(int32_t i) const { return B(i).high * F(i); }
+    double L(int32_t i) const { return B(i).low * F(i); }
+    double C(int32_t i) const { return B(i).close * F(i); }
+    double V(int32_t i) const { return B(i).volume / F(i); }
 };
 
 bool OpenView(const EvalContext *context, BarView *view)
 {
     view->bars = ContextBars(context, &view->count);
     view->scale = context->priceScale;
+    if (view->bars && context->trialBar &&
+        ContextBarAt(context, view->bars, context->trialIndex) == context->trialBar) {
+        view->trial = context->trialBar;
+        view->trialIndex = context->trialIndex;
+    }
     return view->bars && view->count > 0;
 }
 

@@ -241,6 +241,7 @@ int CalcTargetPrice(FormulaNode *node, EvalContext *context, int barsBack)
     copy.trialSymbol = copy.symbol;
     copy.trialIndex = (int32_t)at;
     copy.trialBarSize = copy.barSize;
+    copy.onePassWindow = nullptr; /* one-pass walks index the bar array; the trial bar is read bar by bar */
     copy.lastBar = copy.barIndex + (copy.barPhase == PHASE_CLOSE ? 1 : 0);
 
     double p0 = previous->close / toBar;
@@ -280,17 +281,29 @@ int CalcTargetPrice(FormulaNode *node, EvalContext *context, int barsBack)
 ** ========================================================================== */
 
 /* ---- futures chains ----
-** A continuous series is named "&" + root (with an optional "_" suffix); its
-** contracts are named root + "-" + a number from 1001 to 2999, each expiring
-** on its InfoExpiry date and linked to the next and previous contract. */
+** Two kinds of continuous series exist.  An ordinary one (kind 0) is named
+** "&" + root (with an optional "_" suffix) and its contracts root + "-" + a
+** number from 1001 to 2999.  One that carries dated contract events (kind 3)
+** is named root + "_B" and its contracts root + "_" + such a number.  Every
+** contract expires on its InfoExpiry date and is linked to the next and
+** previous contract. */
+
+/* Kind 3: a futures series whose bars carry dated contract events. */
+static bool HasDatedContracts(const SymbolRecord *symbol)
+{
+    if (symbol->securityType != SECURITY_FUTURES) return false;
+    for (int32_t k = 0; k < symbol->eventCount && symbol->events; k++)
+        if (symbol->events[k].kind == EVENT_CONTRACT) return true;
+    return false;
+}
 
 /* The contract of the continuous series with this root in force on date. */
-static SymbolRecord *ContractInForce(const char *root, size_t rootLength, int32_t date)
+static SymbolRecord *ContractInForce(const char *root, size_t rootLength, char separator, int32_t date)
 {
     int32_t previousLast = 0;
     for (int32_t k = 0; gStore.symbols && k < gStore.symbolCount; k++) {
         const char *code = gStore.symbols[k].info.Symbol;
-        if (CompareNoCaseN(code, root, rootLength) != 0 || code[rootLength] != '-') continue;
+        if (CompareNoCaseN(code, root, rootLength) != 0 || code[rootLength] != separator) continue;
         const char *digits = code + rootLength + 1;
         int32_t number = 0, length = 0;
         while (digits[length] >= '0' && digits[length] <= '9' && length < 5) number = number * 10 + (digits[length++] - '0');
@@ -301,6 +314,20 @@ static SymbolRecord *ContractInForce(const char *root, size_t rootLength, int32_
     return nullptr;
 }
 
+/* The contract date a kind 3 series follows on date: the value of its last
+** contract event before the date, or on it before the open; date itself when
+** no event names one. */
+static int32_t DatedContract(const SymbolRecord *symbol, int32_t date)
+{
+    double value = 0;
+    for (int32_t k = 0; k < symbol->eventCount; k++) {
+        const EventItem *e = &symbol->events[k];
+        if (e->kind != EVENT_CONTRACT) continue;
+        if (e->date < date || (e->date == date && e->time <= 0)) value = e->value;
+    }
+    return value >= 1 ? (int32_t)value : date;
+}
+
 /* The symbol a relative reference names: &cii the corresponding industry
 ** index, &cc and &ccb the continuous series of a contract, &n the contract n
 ** places later (earlier when negative) along the contract links. */
@@ -309,20 +336,31 @@ static SymbolRecord *RelativeSymbol(const EvalContext *context, int32_t code, in
     const SymbolInfo *info = &context->symbol->info;
     char name[sizeof info->Symbol + 8];
     if (code == RELATIVE_CII) return SymbolByNumber(FindSymbolIndex(info->InduIndex));
+    bool dated = HasDatedContracts(context->symbol);
+    size_t underscore = strcspn(info->Symbol, "_");
     if (code == RELATIVE_CC || code == RELATIVE_CCB) {
-        size_t cut = strcspn(info->Symbol, info->Symbol[0] == '&' ? "_" : "-");
-        FormatText(name, sizeof name, "%s%.*s%s", info->Symbol[0] == '&' ? "" : "&", (int)cut, info->Symbol,
-                   code == RELATIVE_CCB ? "_CCB" : "");
+        if (dated) {
+            FormatText(name, sizeof name, "%.*s%s", (int)underscore, info->Symbol, code == RELATIVE_CCB ? "_B" : "");
+        } else {
+            size_t cut = strcspn(info->Symbol, info->Symbol[0] == '&' ? "_" : "-");
+            FormatText(name, sizeof name, "%s%.*s%s", info->Symbol[0] == '&' ? "" : "&", (int)cut, info->Symbol,
+                       code == RELATIVE_CCB ? "_CCB" : "");
+        }
         return SymbolByNumber(FindSymbolIndex(name));
     }
     SymbolRecord *at = context->symbol;
-    if (info->Symbol[0] == '&') {
+    bool continuous = dated ? info->Symbol[underscore] == '_' && strcmp(info->Symbol + underscore + 1, "B") == 0
+                            : info->Symbol[0] == '&';
+    if (continuous) {
         int32_t count = 0;
-        const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+        const Bar *bars = ContextBarArray(context, &count);
         int64_t i = (int64_t)context->barIndex - barsBack;
         if (!bars || i < 0 || i >= count) return nullptr;
-        const char *root = info->Symbol + 1;
-        at = ContractInForce(root, strcspn(root, "_"), bars[i].date);
+        int32_t date = ContextBarAt(context, bars, (int32_t)i)->date;
+        if (dated)
+            at = ContractInForce(info->Symbol, underscore, '_', DatedContract(context->symbol, date));
+        else
+            at = ContractInForce(info->Symbol + 1, strcspn(info->Symbol + 1, "_"), '-', date);
         if (!at) return nullptr;
     }
     for (int32_t step = 0; step < (code < 0 ? -code : code); step++) {
@@ -524,9 +562,10 @@ int CalcDebugEval(FormulaNode *node, EvalContext *context, int barsBack)
     FormulaNode *filterNode = node + node->argLinks[0];
     if (ok && filter != 0) {
         int32_t count = 0;
-        const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
-        int32_t date = bars && context->barIndex >= 0 && context->barIndex < count ? bars[context->barIndex].date
-                                                                                   : context->date;
+        const Bar *bars = context->symbol ? ContextBarArray(context, &count) : nullptr;
+        int32_t date = bars && context->barIndex >= 0 && context->barIndex < count
+            ? ContextBarAt(context, bars, context->barIndex)->date
+            : context->date;
         LogDebugHeader(date, context->symbol ? context->symbol->info.Symbol : "n/a", nullptr);
         LogPrintf("Evaluation:");
         gDebugEvalOn = 1;
@@ -544,7 +583,9 @@ int CalcDebugEval(FormulaNode *node, EvalContext *context, int barsBack)
             char filterText[FORMULA_TEXT_SIZE * 2], valueText[64];
             FormatLiteralToken(filterNode, filterText, sizeof filterText);
             FormatTrimmed(v, valueText, sizeof valueText);
-            LogPrintf("\r\nResult:\t%s (%s)%s\r\n", filterText, valueText, "");
+            char typeText[24] = "";
+            if (filterType != DATA_TYPE_NONE) FormatText(typeText, sizeof typeText, " [%s]", DataTypeName(filterType));
+            LogPrintf("\r\nResult:\t%s (%s)%s\r\n", filterText, valueText, typeText);
         } else {
             LogPrintf("\r\nResult:\tn/a\r\n");
         }

@@ -22,8 +22,9 @@ struct Hlc {
 
 Hlc AdjustedBar(const EvalContext *context, const Bar *bars, int32_t i)
 {
-    double f = bars[i].split != 0 ? context->priceScale / bars[i].split : 1.0;
-    return Hlc{bars[i].high * f, bars[i].low * f, bars[i].close * f};
+    const Bar *bar = ContextBarAt(context, bars, i);
+    double f = bar->split != 0 ? context->priceScale / bar->split : 1.0;
+    return Hlc{bar->high * f, bar->low * f, bar->close * f};
 }
 
 /* Reads the optional arguments of SAR and KDSAR, the last given first: the

@@ -920,3 +920,11 @@ int CompileFormula(FormulaSlot *slot, uint32_t section, int32_t definitionIndex)
     ShowFormulaError(run.errorCode, slot, run.errorOffset, run.errorLength, slot->path);
     return 0;
 }
+
+static const char *const kDataTypeNames[] = {"", "price", "volume", "extern price", "extern volume"};
+static_assert(sizeof kDataTypeNames / sizeof *kDataTypeNames == DATA_TYPE_EXTERN_VOLUME + 1, "one name per ValueDataType");
+
+const char *DataTypeName(uint32_t dataType)
+{
+    return dataType <= DATA_TYPE_EXTERN_VOLUME ? kDataTypeNames[dataType] : "";
+}

@@ -51,6 +51,10 @@ enum ValueDataType : uint32_t {
     DATA_TYPE_EXTERN_VOLUME = 4
 };
 
+/* The text of a data type in logs: "price", "volume", "extern price",
+** "extern volume"; "" for none or an unknown type. */
+const char *DataTypeName(uint32_t dataType);
+
 /* Constant of a $ or @ reference that is not resolved yet. */
 constexpr double UNRESOLVED_REF = -7.0;
 

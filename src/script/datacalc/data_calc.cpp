@@ -34,8 +34,6 @@ enum {
     STOP_NOTICE_COLOUR = 255
 };
 
-static const char *const kDataTypeNames[] = {"", "price", "volume", "extern price", "extern volume"};
-static_assert(sizeof kDataTypeNames / sizeof *kDataTypeNames == DATA_TYPE_EXTERN_VOLUME + 1, "one name per ValueDataType");
 static const char *const kBarSizeNames[] = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"};
 static_assert(sizeof kBarSizeNames / sizeof *kBarSizeNames == BAR_SIZE_COUNT, "one name per bar size");
 
@@ -752,7 +750,7 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
                                                   : (item->onePerSymbol ? "Sym" : "");
             const char *mark = record->state <= 0 ? " **" : (ItemOnePass(item) ? " *" : "");
             LogPrintf("%s\t%s\t%s\t%s\t%s\t%.3f sec%s", item->formula.name, kBarSizeNames[ItemBarSize(item)],
-                      type < 5 ? kDataTypeNames[type] : "", onePer, values, ElapsedMs(itemStarted) / 1000.0, mark);
+                      DataTypeName(type), onePer, values, ElapsedMs(itemStarted) / 1000.0, mark);
             memoryMb += (double)record->valueCount * 8.0 / 1048576.0;
         }
     }
