@@ -78,6 +78,11 @@ void ReportPrintf(const char *format, ...)
     WritePage(text);
 }
 
+void ReportWrite(const char *text)
+{
+    if (text) WritePage(text);
+}
+
 std::string EscapeHtml(const char *text)
 {
     std::string out;

@@ -45,6 +45,8 @@ void ReportPrintf(const char *format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+/* Appends text as it is to the open page (for writers that format their own). */
+void ReportWrite(const char *text);
 /* text with & < > ' " written as character references. */
 std::string EscapeHtml(const char *text);
 /* "%.4d_%s" of the number and the name, with blanks, control characters,
