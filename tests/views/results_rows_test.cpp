@@ -95,4 +95,26 @@ TEST_F(ResultsRowsTest, SummaryOfAnEvenNumberOfTestsTakesTheMiddleMean)
               std::string(gHeadless.logText ? gHeadless.logText : ""));
 }
 
+TEST_F(ResultsRowsTest, UniqueSymbolsAreCountedAndSortedWithoutCase)
+{
+    struct Case {
+        std::vector<const char *> symbols;
+        const char *text;
+    } cases[] = {
+        {{"msft", "IBM", "MSFT", "ibm", "aapl"}, "5 Unique Symbols\n\naapl\nIBM\nibm\nmsft\nMSFT\n"},
+        {{"X", "X"}, "1 Unique Symbol\n\nX\n"},
+    };
+    for (const Case &c : cases) {
+        TestRecord *t = ReadTestRecord(nullptr, 0, 1, 1, 0);
+        for (const char *symbol : c.symbols) CopyString(AddTrade(t)->symbol, 40, symbol, -1);
+        const std::string path = tmp.File("_temp_.txt");
+        EXPECT_EQ(1, WriteUniqueSymbols(t, path.c_str()));
+        EXPECT_EQ(c.text, ReadTestFile(path));
+        FreeTestRecord(nullptr, t);
+    }
+    TestRecord *none = ReadTestRecord(nullptr, 0, 1, 1, 0);
+    EXPECT_EQ(0, WriteUniqueSymbols(none, tmp.File("none.txt").c_str()));
+    FreeTestRecord(nullptr, none);
+}
+
 } // namespace

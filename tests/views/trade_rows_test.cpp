@@ -228,6 +228,33 @@ TEST_F(CompareTest, TradesPairBySymbolOverlapAndNearestDates)
     FreeTestRecord(nullptr, b);
 }
 
+TEST_F(CompareTest, TradesThatOnlyTouchDoNotPair)
+{
+    struct Case {
+        int32_t in2, out2;
+        int32_t matchDateIn;
+        std::vector<RowView> rows;
+    } cases[] = {
+        {20240108, 20240112, 0, {{1, 0}, {0, 1}}}, /* list 1 ends the day list 2 begins */
+        {20231229, 20240102, 0, {{1, 0}, {0, 1}}}, /* list 2 ends the day list 1 begins */
+        {20240101, 20240102, 0, {{1, 1}}},         /* ... but a one-day trade that touches pairs */
+        {20240105, 20240112, 0, {{1, 1}}},         /* a real overlap */
+        {20240105, 20240112, 1, {{1, 0}, {0, 1}}}, /* ... but the entry dates must agree */
+        {20240103, 20240103, 0, {{1, 1}}},         /* a one-day trade inside */
+    };
+    TestRecord *a = MakeTest(1, {{0, "AAA", 1, 20240102, 20240108, 100, 10, 11}});
+    for (const Case &c : cases) {
+        TestRecord *b = MakeTest(2, {{0, "AAA", 1, c.in2, c.out2, 100, 10, 11}});
+        gSettings.MatchDateIn = c.matchDateIn;
+        CompareWindow w = {};
+        ASSERT_EQ(1, BuildTradeComparison(&w, a, 0, b, 0));
+        EXPECT_EQ(c.rows, Rows(w)) << c.in2 << "-" << c.out2;
+        FreeCompareWindowData(&w);
+        FreeTestRecord(nullptr, b);
+    }
+    FreeTestRecord(nullptr, a);
+}
+
 TEST_F(CompareTest, IdenticalListsDifferNowhere)
 {
     std::vector<TradeSpec> specs = {{0, "AAA", 1, 20240102, 20240105, 100, 10, 11},
