@@ -17,6 +17,8 @@
 #pragma once
 #include <cstdint>
 
+struct ResultsWindow;
+
 enum OptimizeMode {
     OPT_COMBINATORIAL = 0,
     OPT_SEQUENTIAL = 1,
@@ -85,6 +87,16 @@ int RunOptimizerDialog();
 int32_t ComputeOptimizerTestCounts();
 /* Sets the parameter combination of test testsDone; 0 when none is left. */
 int NextParameterCombination(int32_t testsDone);
+/* With OptByStrategy in an Optimize run, makes the script's strategy array
+** a copy holding only the strategy being optimized and the benchmarks (no
+** parent lists, no combined record) for one test; 0 when memory fails. */
+int BeginStrategyRestriction();
+/* Puts the script's strategies back after the test, keeping what the test
+** grew in the records it ran. */
+void EndStrategyRestriction();
+/* Logs min, max, median, mean and standard deviation over the window's tests
+** of every Results column marked for the summary. */
+void LogOptimizationSummary(const ResultsWindow *window);
 /* Records the score of the optimization test just run into the run's
 ** accumulators and the parameters' best and worst fields. */
 void RecordOptimizerScore(double score);

@@ -21,6 +21,8 @@ struct EvalContext;
 struct StrategyRecord;
 struct SymbolRecord;
 struct Bar;
+struct ContractSpec;
+struct PositionRecord;
 
 enum {
     ORDER_TEXT_SIZE = 80,
@@ -190,9 +192,22 @@ int WriteTemplateRow(OrderFile *file, const OrderInfo *info, uint32_t kind, cons
                      const char *tif, const char *gtd, const char *gat, const char *oca, const char *qty, double dlr,
                      double frac, const char *lmt, const char *stp, int32_t id, int32_t parent, int32_t maxent);
 
-/* The bar the context's orders are written from (the context date's bar of
-** its symbol), or null. */
+/* The bar the context's orders are written from: the context date's bar of
+** its symbol, else, when the strategy allows a missing bar, its last bar on
+** or before the date; null when none. */
 const Bar *GetOrderBar(EvalContext *context);
+/* The exchange map row of symbol (file order: a Match pattern or the
+** symbol's own exchange qualifies it, Market narrows it); *dotFlag tells
+** whether the matching pattern holds a '.'.  Null when no row fits. */
+const ContractSpec *FindContractSpec(const SymbolRecord *symbol, int *dotFlag);
+/* Fills info afresh for the context's symbol, strategy and position. */
+void FillOrderInfo(EvalContext *context, const Bar *bar, OrderInfo *info, int isExit);
+/* The broker and local symbols and the expiry of a futures contract, with
+** date the reference date of a continuous series' contract events. */
+void FormatFuturesOrderSymbol(EvalContext *context, int32_t date, OrderInfo *info);
+/* Counts one more UniqueOrderId and evaluates OrderNote and OrderExtra1..9
+** as texts into info. */
+void EvalOrderTexts(EvalContext *context, OrderInfo *info);
 /* The quantity of the context position's exit order by the strategy's slot
 ** (ExitQty, ExitLimitQty or ExitStopQty), clamped to the position converted
 ** by factor and rounded to its quantity step; the number as text into out
@@ -202,6 +217,25 @@ double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, c
 ** the next close when it gives a text now (kept as the position's label), at
 ** this close when it is a non-zero constant and the data are not live. */
 int IsExitRuleCertain(EvalContext *context);
+
+/* Where the exit orders of one position go and what they count. */
+struct ExitOrderOutput {
+    OrderFile *text;    /* the text order list, or none */
+    OrderFile *csv;     /* the CSV, or none */
+    int32_t *orderId;   /* the running order number: parent of child orders, group text */
+    int32_t *exitCount; /* counts every exit order written, or none */
+    int32_t *rollCount; /* counts every roll order written, or none */
+    int32_t child;      /* the exits belong to the entry just written */
+    int32_t group;      /* fill in the one-cancels-all group */
+    int32_t sync;       /* the position is missing from the companion tool's list */
+    int32_t roll;       /* the exit of a futures roll */
+};
+
+/* Writes tomorrow's exit orders of position (an open position of the
+** context's strategy): a market exit by the exit rule, a limit and a stop
+** exit.  Exits certain at the next open are applied to the simulation at
+** once.  Sets the context's symbol and position. */
+void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitOrderOutput *output);
 
 /* Generates the order list of every strategy for the order date; failures
 ** are reported and end the generation. */

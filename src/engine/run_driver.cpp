@@ -332,7 +332,9 @@ static int RunModeWork(int mode, const char *script)
         int32_t flag = 0;
         if (walkForward) flag = mode == RUN_MODE_TEST ? i : 1;
         int32_t listed = gEngineRun.testsListed;
+        if (!BeginStrategyRestriction()) break;
         last = RunTest(i, flag);
+        EndStrategyRestriction();
         if (!last) break;
         /* A test dropped by SkipTestIf or for having no trades has no score. */
         if (mode == RUN_MODE_OPTIMIZE && gEngineRun.testsListed != listed && gCurrentTest) {
@@ -344,6 +346,8 @@ static int RunModeWork(int mode, const char *script)
         }
     }
     if (last && mode == RUN_MODE_OPTIMIZE && gSettings.OptWalkForward) InsertWalkForwardSection();
+    if (last && mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptSummaryLog && gWalkForwardDates.count == 0)
+        LogOptimizationSummary(window);
     if (mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptMultiSaveAs) SaveEveryTest(window);
     return last ? 0 : -1;
 }

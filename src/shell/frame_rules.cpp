@@ -166,30 +166,6 @@ void ClampFrameToScreen(int32_t *x, int32_t *y, int32_t *w, int32_t *h, int scre
     if (*h > screenHeight) *h = screenHeight;
 }
 
-const char *NextCommandToken(const char *p, char token[COMMAND_TOKEN_SIZE])
-{
-    token[0] = 0;
-    if (!p) return nullptr;
-    while (*p == ' ' || *p == '\t') p++;
-    if (!*p) return nullptr;
-    int n = 0;
-    if (*p == '"') {
-        p++;
-        while (*p && *p != '"') {
-            if (n < COMMAND_TOKEN_SIZE - 1) token[n++] = *p;
-            p++;
-        }
-        if (*p == '"') p++;
-    } else {
-        while (*p && *p != ' ' && *p != '\t') {
-            if (n < COMMAND_TOKEN_SIZE - 1) token[n++] = *p;
-            p++;
-        }
-    }
-    token[n] = 0;
-    return p;
-}
-
 int TakeHandOffText(const void *data, uint32_t dataSize, char *out, int size)
 {
     out[0] = 0;

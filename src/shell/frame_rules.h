@@ -83,11 +83,6 @@ void ClampFrameToScreen(int32_t *x, int32_t *y, int32_t *w, int32_t *h, int scre
 
 /* ---- files from outside: a second start, the command line, the open-files list ------ */
 
-enum { COMMAND_TOKEN_SIZE = 256 };
-/* The next token of a command line (a run of non-blanks, or the text between
-** two double quotes; at most 255 characters kept); null at the end.  Returns
-** the position after the token. */
-const char *NextCommandToken(const char *p, char token[COMMAND_TOKEN_SIZE]);
 /* The text a second start sent: accepted only when it is terminated within
 ** its size; copied into out (at most size - 1 characters, never more than
 ** the data holds).  1 accepted, 0 refused. */

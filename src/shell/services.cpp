@@ -18,6 +18,7 @@
 
 RunControl gRun = {};
 char gSettingsFile[260] = "";
+char gRunningScript[260];
 
 char gProgramFolder[260];
 char gScriptsFolder[260];
@@ -167,7 +168,9 @@ int CreateOutputFolders()
         }
     }
     for (const char *folder : folders) {
-        if (!PlatCreateFolder(folder) && PlatLastError() == PLAT_ERR_PATH_NOT_FOUND) {
+        /* Only the folder being there afterwards counts: a create refused for
+        ** want of access, or a file of that name, is no folder to write to. */
+        if (!PlatCreateFolder(folder) && !PlatFolderExists(folder)) {
             ReportError("Unable to create folder %s", folder);
             SetResultCode(RESULT_FILE_ERROR);
             return 0;

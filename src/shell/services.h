@@ -74,6 +74,9 @@ extern RunControl gRun;
 ** at start-up, stays).  The caller closes an open test log first. */
 void ResetRunControl();
 extern char gSettingsFile[260]; /* the settings file in use, "" none */
+/* The script a run is using right now, "" when none: the run driver sets it,
+** the script windows' titles show it. */
+extern char gRunningScript[260];
 
 /* Effective folders, set by InitApplication. */
 extern char gProgramFolder[260];
@@ -154,9 +157,10 @@ void *GetSettingsPanel();
 void ShowDataFileInPanel();
 /* Shows the ActiveScript setting in the settings panel's Active Script control. */
 void ShowActiveScriptInPanel();
-/* Sets one of the settings panel's two date pickers. */
+/* Sets one of the settings panel's two date pickers, or the debug panel's. */
 enum PanelDate { PANEL_FIRST_DATE = 0,
-                 PANEL_LAST_DATE = 1 };
+                 PANEL_LAST_DATE = 1,
+                 PANEL_DEBUG_DATE = 2 };
 void SetPanelDate(int panelDate, int32_t date);
 /* Clamps the panel's dates to the loaded data and shows the bar count
 ** (UpdateBarCount on the settings panel). */
@@ -208,8 +212,9 @@ void LogDebugHeader(int date, const char *symbol, const FormulaSlot *formula);
 /* ---- folders, history lists, start-up rules -------------------------------------------- */
 
 /* Info, Logs and Reports under the output folder; 0 after reporting (result
-** code 3) when one cannot be created because its parent is missing, or when
-** its path would not fit 260 characters (then nothing is created). */
+** code 3) when one does not exist after creating it (a missing parent, no
+** access, a file of that name), or when its path would not fit 260
+** characters (then nothing is created). */
 int CreateOutputFolders();
 
 /* The program's folders at start-up: Scripts, Data and Output under the

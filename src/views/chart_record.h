@@ -16,6 +16,7 @@
 #include <cstdint>
 
 struct SymbolRecord;
+struct FormulaColumn;
 
 /* How a chart window was opened. */
 enum ChartKind {
@@ -74,4 +75,35 @@ struct ChartWindow {
     ChartSeries *series; /* one row per Charts formula */
     int32_t seriesCount, seriesCapacity;
     uint32_t anyIndicatorSeries, anyVolumeSeries;
+
+    /* ---- the window's own state, after what evaluations read ---- */
+    void *tradeLink;              /* kind 1 the scan row, 2 the TradeRecord, 3 the compare row */
+    void *window;                 /* the chart window (HWND) */
+    void *owner;                  /* the window that opened the chart, or null */
+    struct TestRecord *ownerTest; /* the owner's test (trade and compare charts), or null */
+    int32_t cursorX;              /* x of the bar cursor, set by painting */
+    int32_t mouseX, mouseY;       /* last cross-hair point, (-1, -1) none */
+    double crossValue;            /* value under the mouse in its pane */
+    int32_t crossBar;             /* bar under the mouse, -1 none */
+    FormulaColumn *statusFormula;        /* the Charts formula of the status line, or null */
+    int32_t indicatorPaneHeight;  /* pixels, set by painting */
+    int32_t volumePaneHeight;
+    int32_t loadedBarSize;        /* bar size the view indexes refer to */
+    /* Options, bound to the program-wide defaults (LoadChartDefaults). */
+    uint32_t candlestick;
+    uint32_t showIndicatorPane;
+    int32_t indicatorPanePercent;
+    uint32_t showVolumePane;
+    int32_t volumePanePercent;
+    uint32_t crossHair;
+    uint32_t blackBackground;
+    uint32_t entryExitLine;
+    uint32_t showOtherTrades;
+    int32_t extraBars;
+    uint32_t afterExit;
+    uint32_t wheelScroll;
+    uint32_t upColour, downColour; /* COLORREF */
+    void *upBrush, *downBrush;     /* made at the first paint, deleted with the window */
+    void *upPen, *downPen;
+    int32_t draggingDivider;       /* ChartDivider being dragged, 0 none */
 };

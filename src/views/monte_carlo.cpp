@@ -9,6 +9,8 @@
 #include "foundation/numbers.h"
 #include "foundation/random.h"
 #include "foundation/errors.h"
+#include "foundation/text_match.h"
+#include "shell/services.h"
 
 namespace {
 
@@ -16,6 +18,7 @@ struct MonteCarloBlock {
     MonteCarloJob *job;
     int32_t first, step;
     std::mutex *lock;
+    std::atomic<int> running;
 };
 
 int32_t DrawIndex(int seeded, int32_t n)
@@ -62,15 +65,27 @@ void MonteCarloThread(MonteCarloBlock *block)
             if (c < lo) lo = c;
             if (c > hi) hi = c;
         }
+        if (block->first == 0) job->progress.fetch_add(uint32_t(j) * uint32_t(block->step), std::memory_order_relaxed);
         if (j < n) break;
         job->profits[s] = {job->percentUnits ? r - 1 : r, uint32_t(s)};
-        job->drawdowns[s] = {job->percentUnits ? -F : -D, uint32_t(s)};
+        /* A sample that never fell reports 0, not -0, so it prints as "$0". */
+        double drawdown = job->percentUnits ? F : D;
+        job->drawdowns[s] = {drawdown > 0 ? -drawdown : 0.0, uint32_t(s)};
         done++;
     }
     std::lock_guard<std::mutex> guard(*block->lock);
     if (lo < job->valueMin) job->valueMin = lo;
     if (hi > job->valueMax) job->valueMax = hi;
     job->finished += done;
+    block->running = 0;
+}
+
+void ShowThousands(int part, const char *format, int64_t count)
+{
+    char digits[32];
+    int length = FormatText(digits, sizeof digits, "%lld", (long long)count);
+    InsertCommas(digits, length, sizeof digits);
+    SetStatusText(part, format, digits);
 }
 
 /* Unfinished samples sort last and are left out of the table. */
@@ -99,6 +114,9 @@ int RunMonteCarlo(MonteCarloJob *job)
     job->valueMin = 1e14;
     job->valueMax = -1e14;
     job->finished = 0;
+    job->progress = 0;
+    int statusShown = total >= 1000000;
+    if (statusShown) ShowThousands(0, "Randomizing %s Trades - Press ESC to Cancel", total);
     for (int32_t s = 0; s < job->samples; s++) {
         job->profits[s] = {UNFINISHED, uint32_t(s)};
         job->drawdowns[s] = {UNFINISHED, uint32_t(s)};
@@ -111,10 +129,29 @@ int RunMonteCarlo(MonteCarloJob *job)
     MonteCarloBlock blocks[MONTE_CARLO_MAX_WORKERS];
     std::thread threads[MONTE_CARLO_MAX_WORKERS];
     for (int32_t k = 0; k < workers; k++) {
-        blocks[k] = {job, k, workers, &lock};
+        blocks[k].job = job;
+        blocks[k].first = k;
+        blocks[k].step = workers;
+        blocks[k].lock = &lock;
+        blocks[k].running = 1;
         threads[k] = std::thread(MonteCarloThread, &blocks[k]);
     }
+    uint64_t shown = PlatTickCount64();
+    for (;;) {
+        int running = 0;
+        for (int32_t k = 0; k < workers; k++) running += blocks[k].running.load();
+        if (!running) break;
+        PumpMessages();
+        if (gRun.lowMemory.load() || PlatEscapePressed()) job->stop = 1;
+        uint64_t now = PlatTickCount64();
+        if (statusShown && now - shown >= 100) {
+            shown = now;
+            ShowThousands(1, "Trade %s", job->progress.load(std::memory_order_relaxed));
+        }
+        PlatSleep(1);
+    }
     for (int32_t k = 0; k < workers; k++) threads[k].join();
+    if (statusShown) SetStatusText(1, nullptr);
     qsort(job->profits, size_t(job->samples), sizeof(MonteCarloSummary), CompareMonteCarloValues);
     qsort(job->drawdowns, size_t(job->samples), sizeof(MonteCarloSummary), CompareMonteCarloValues);
     return 1;

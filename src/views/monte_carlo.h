@@ -32,6 +32,7 @@ struct MonteCarloJob {
     double valueMin, valueMax;
     std::atomic<int> stop;
     int32_t finished; /* samples completed; a stopped run shows these */
+    std::atomic<uint32_t> progress; /* the first worker's draws times the worker count */
 };
 
 enum { PLOT_MC_PROFITS = 4,
@@ -40,7 +41,9 @@ enum { PLOT_MC_PROFITS = 4,
 /* Ascending by value; equal values put the higher sample index first. */
 int CompareMonteCarloValues(const void *a, const void *b);
 
-/* 1 done, 0 refused (too many data points, reported) or no samples. */
+/* 1 done, 0 refused (too many data points, reported) or no samples.  While
+** the workers run it pumps messages, turns Escape and low memory into a stop,
+** and from 1,000,000 data points shows its progress in the status bar. */
 int RunMonteCarlo(MonteCarloJob *job);
 
 struct MonteCarloRow {

@@ -83,7 +83,7 @@ int32_t MakeEqualCountBins(const PlotPoint *points, int32_t count, int32_t bins,
 }
 
 int32_t MakeEqualRangeBins(const PlotPoint *points, int32_t count, double increment,
-                           PlotBucket *out, int32_t capacity)
+                           PlotBucket *out, int32_t capacity, int32_t *counts)
 {
     if (increment == 0) return -1;
     double d = std::fabs(increment);
@@ -100,6 +100,7 @@ int32_t MakeEqualRangeBins(const PlotPoint *points, int32_t count, double increm
             c++;
             i++;
         }
+        if (counts) counts[stored] = c;
         out[stored++] = {lo, sum / c};
     }
     return stored;

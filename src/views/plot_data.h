@@ -45,6 +45,7 @@ int32_t MakeEqualCountBins(const PlotPoint *points, int32_t count, int32_t bins,
 
 /* Bins of x width increment over points in x order, into out (room for
 ** capacity entries).  Returns the bins stored, or -1 when increment is 0 (the
-** caller keeps its previous bins). */
+** caller keeps its previous bins).  counts, when given, receives each bin's
+** number of points. */
 int32_t MakeEqualRangeBins(const PlotPoint *points, int32_t count, double increment,
-                           PlotBucket *out, int32_t capacity);
+                           PlotBucket *out, int32_t capacity, int32_t *counts = nullptr);

@@ -179,36 +179,6 @@ int32_t DeleteTestFromResults(ResultsWindow *window, TestRecord *test, int32_t *
 
 /* ---- texts for the log ------------------------------------------------------------- */
 
-void LogOptimizationSummary(const ResultsWindow *window)
-{
-    if (!window || !window->firstTest) return;
-    LogPrintf("*** Optimization Summary ***\n");
-    LogPrintf("Stat\tMin\tMax\tMed\tAvg\tStd");
-    LogPrintf("----\t---\t---\t---\t---\t---");
-    std::vector<double> values;
-    for (int32_t k = 0; k < gResultsColumns.count; k++) {
-        const FormulaColumn *column = ResultsColumn(k);
-        if (!column->caretFlag) continue;
-        values.clear();
-        for (TestRecord *t = window->firstTest; t; t = t->next) values.push_back(EvalTestStat(t, RESULTS_OWN_STRATEGY, k, 0));
-        const double n = (double)values.size();
-        double sum = 0;
-        for (double v : values) sum += v;
-        const double mean = sum / n;
-        double squares = 0;
-        for (double v : values) squares += (v - mean) * (v - mean);
-        const double deviation = std::sqrt(squares / n);
-        std::sort(values.begin(), values.end());
-        const size_t half = values.size() / 2;
-        const double median = values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
-        const double shown[5] = {values.front(), values.back(), median, mean, deviation};
-        char text[5][NUMBER_TEXT_SIZE];
-        for (int i = 0; i < 5; i++) FormatNumber(shown[i], column->format, column->decimals, 0, nullptr, text[i]);
-        LogPrintf("%s\t%s\t%s\t%s\t%s\t%s", column->heading, text[0], text[1], text[2], text[3], text[4]);
-    }
-    LogPrintf("%s", "");
-}
-
 void LogTestSettings(const TestRecord *test)
 {
     if (!test) return;

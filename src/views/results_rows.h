@@ -1,8 +1,8 @@
 /* results_rows.h -- what the results list shows of a test: its statistics
 ** (the script's Results columns), the texts of its row, the removal of a test
 ** with the parameter columns nobody uses any more, and the texts the list's
-** commands write to the log (optimization summary, test settings, unique
-** symbols).
+** commands write to the log (test settings, unique symbols; the
+** optimization summary is the engine's).
 **
 ** Owns:       nothing; the list and its tests are the results list's
 **             (engine/results_file.h), the list view is the window's.
@@ -47,10 +47,6 @@ void FillResultsRow(const ResultsWindow *window, TestRecord *test, char (*cells)
 ** number of list columns dropped. */
 int32_t DeleteTestFromResults(ResultsWindow *window, TestRecord *test, int32_t *droppedColumns);
 
-/* Writes the optimization summary of the list's tests to the log (nothing
-** for a list without tests): min, max, median, mean and population standard
-** deviation of each marked Results column's stored values. */
-void LogOptimizationSummary(const ResultsWindow *window);
 /* Logs the settings of one test ("TEST %d SETTINGS" and the lines after it). */
 void LogTestSettings(const TestRecord *test);
 /* Writes the distinct symbols of the test's trades, sorted without regard to

@@ -321,7 +321,9 @@ void AppendStatLines(TestRecord *test, std::string *text)
     int part = 2;
     for (int32_t k = 0; k < gResultsColumns.count; k++) {
         const FormulaColumn *column = ResultsColumnAt(k);
-        if (!column->caretFlag) continue;
+        /* The summary statistics carry "|1" in their display hint, as the
+        ** optimization summary reads them. */
+        if (!column->barFlag || column->barNumber != 1) continue;
         char value[NUMBER_TEXT_SIZE];
         FormatNumber(EvalTestStat(test, RESULTS_OWN_STRATEGY, k, 1), column->format, column->decimals, 1,
                      test->currency, value);

@@ -10,6 +10,7 @@
 #include "foundation/random.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/strategy.h"
+#include "shell/headless/headless.h"
 
 namespace {
 
@@ -299,6 +300,55 @@ TEST_F(OptimizerTest, OptimizeRunListsEveryCombination)
     std::vector<double> values;
     for (TestRecord *t = window->firstTest; t; t = t->next) values.push_back(t->parameters[0].value);
     EXPECT_EQ(values, (std::vector<double>{4, 2, 3}));
+}
+
+/* For Each Strategy runs each test with the benchmarks and the one strategy
+** being optimized; Sort After Each Test keeps the best; the summary follows
+** the run. */
+TEST_F(OptimizerTest, ByStrategyKeepBestAndSummary)
+{
+    const struct {
+        int32_t byStrategy, sortResults, keepBest, summary;
+        std::vector<std::string> names; /* newest first */
+        int32_t strategies;             /* in each test */
+    } cases[] = {
+        {1, 0, 0, 0, {"S2", "S2", "S1", "S1"}, 2},
+        {0, 0, 0, 1, {"main", "main"}, 4},
+        {0, 1, 1, 0, {"main"}, 4},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.byStrategy * 100 + c.sortResults * 10 + c.summary);
+        ResetOptimizer();
+        if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+        ResetHeadlessShell();
+        gHeadless.captureLog = 1;
+        gSettings.OptimizeMode = OPT_COMBINATORIAL;
+        gSettings.OptKeepNoTrades = 1;
+        gSettings.OptByStrategy = c.byStrategy;
+        gSettings.OptSortResults = c.sortResults;
+        gSettings.OptKeepBest = c.keepBest;
+        gSettings.OptSummaryLog = c.summary;
+        gSettings.TestName[0] = 0;
+        gSettings.OptScoreCol = 1;
+        ASSERT_EQ(0, Run("Parameters:\n  P: 1, 2\nResults:\n  Score: P {#}\n  Twice: P * 2 {#}\nBenchmark: B\n  EntrySetup: 0\nStrategy: S1\n  EntrySetup: 0\n"
+                         "Strategy: S2\n  EntrySetup: 0\n",
+                         RUN_MODE_OPTIMIZE))
+            << LastMessage();
+        ResultsWindow *window = FirstResultsWindow();
+        ASSERT_NE(window, nullptr);
+        std::vector<std::string> names;
+        for (TestRecord *t = window->lastTest; t; t = t->previous) {
+            names.push_back(t->settings.TestName);
+            EXPECT_EQ(c.strategies, t->strategyCount);
+        }
+        EXPECT_EQ(c.names, names);
+        std::string log = gHeadless.logText ? gHeadless.logText : "";
+        EXPECT_EQ(c.summary != 0, log.find("*** Optimization Summary ***\n\nStat\tMin\tMax\tMed\tAvg\tStd\n----") != std::string::npos)
+            << log;
+    }
+    gSettings.OptByStrategy = 0;
+    gSettings.OptSortResults = 0;
+    gSettings.OptSummaryLog = 0;
 }
 
 } // namespace

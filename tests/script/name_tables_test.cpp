@@ -8,6 +8,7 @@
 #include "compiler_fixture.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
@@ -203,6 +204,7 @@ struct NameScan : ::testing::Test {
             FreeMemory(&s->definedNames);
         }
         gHeadlessScripts = HeadlessScripts{};
+        ResetScriptTextCache();
     }
     std::string Write(const std::string &name, const std::string &text)
     {
@@ -256,6 +258,28 @@ TEST_F(NameScan, IncludesAreScannedOnceEvenInACycle)
     EXPECT_EQ(Names(state), "FromB/17 FromA/6 Mine/6");
     EXPECT_EQ(counts[SECTION_INCLUDE], 4);
     EXPECT_EQ(state.includedFileCount, 0) << "a given state keeps its own include list";
+}
+
+TEST_F(NameScan, AChangedIncludeIsReadAgain)
+{
+    std::string main = Write("main.kvs", "Include: inc.kvs\nData:\n  Mine: 1\n");
+    Write("inc.kvs", "Data:\n  Old: 1\n");
+    struct Step {
+        const char *include; /* null: the file is deleted */
+        const char *names;
+    } steps[] = {
+        {"Data:\n  Old: 1\n", "Old/6 Mine/6"},
+        {nullptr, "Old/6 Mine/6"}, // unchanged: the kept text serves
+        {"Data:\n  Newer: 1\n", "Newer/6 Mine/6"},
+        {"", "Mine/6"},
+    };
+    for (const Step &step : steps) {
+        if (step.include && step.include[0]) Write("inc.kvs", step.include);
+        if (step.include && !step.include[0]) PlatDeleteFile(folder.File("inc.kvs").c_str());
+        state.scriptNameCount = 0;
+        ASSERT_EQ(ScanScriptItemNames(main.c_str(), counts, 0, &state), 1);
+        EXPECT_EQ(Names(state), step.names) << (step.include ? step.include : "(kept)");
+    }
 }
 
 TEST_F(NameScan, AnEditorWindowsTextAndRecordAreUsed)

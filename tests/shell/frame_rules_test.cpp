@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "shell/command_line.h"
 #include "shell/frame_rules.h"
 #include "shell/list_csv.h"
 #include "shell/version_check.h"
@@ -115,10 +116,10 @@ TEST(FrameRules, StartUpRules)
 
 TEST(FrameRules, CommandLineTokensAndHandOff)
 {
-    char token[COMMAND_TOKEN_SIZE];
+    char token[COMMAND_LINE_TOKEN_SIZE];
     const char *p = "  -inifile \"C:\\My Files\\k.ini\" a.kvs";
     std::string seen;
-    while ((p = NextCommandToken(p, token)) != nullptr) seen += std::string("[") + token + "]";
+    while ((p = NextCommandLineToken(p, token)) != nullptr) seen += std::string("[") + token + "]";
     EXPECT_EQ(seen, "[-inifile][C:\\My Files\\k.ini][a.kvs]");
 
     char out[16];

@@ -191,6 +191,19 @@ TEST_F(ShellTest, CreateOutputFoldersMakesInfoLogsReports)
     EXPECT_EQ(PlatFolderExists(longOutput.c_str()), 0);
 }
 
+/* A create that fails for any reason but a missing parent (here a file that
+** holds the Logs name) leaves no folder to write to, and says so. */
+TEST_F(ShellTest, CreateOutputFoldersReportsAFolderThatIsNotThere)
+{
+    snprintf(gOutputFolder, sizeof gOutputFolder, "%s", tmp.File("Blocked").c_str());
+    ASSERT_EQ(PlatCreateFolder(gOutputFolder), 1);
+    ASSERT_TRUE(WriteTestFile(tmp.File("Blocked\\Logs"), "not a folder"));
+    EXPECT_EQ(CreateOutputFolders(), 0);
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
+    EXPECT_EQ(std::string(LastMessage()), "Unable to create folder " + tmp.File("Blocked") + "\\Logs");
+    EXPECT_EQ(PlatFolderExists((tmp.File("Blocked") + "\\Reports").c_str()), 0);
+}
+
 TEST_F(ShellTest, HistoryListRules)
 {
     char history[SETTING_HISTORY_SIZE] = "b\nA\nc";

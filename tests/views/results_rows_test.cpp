@@ -7,6 +7,7 @@
 #include "script/compiler/script_state.h"
 #include "shell/headless/headless.h"
 #include "support/program_state.h"
+#include "engine/optimizer.h"
 #include "views/results_rows.h"
 
 namespace {
@@ -23,7 +24,8 @@ struct ResultsRowsTest : ProgramStateTest {
         gHeadless.captureLog = 1;
         columns[0].format = 2;
         columns[0].decimals = 1;
-        columns[0].caretFlag = 1;
+        columns[0].barFlag = 1;
+        columns[0].barNumber = 1;
         CopyString(columns[0].heading, 80, "Score", -1);
         columns[1].format = 0;
         gResultsColumns.items = columns;

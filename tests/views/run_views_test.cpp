@@ -5,6 +5,7 @@
 
 #include "../engine/engine_fixture.h"
 #include "engine/results_file.h"
+#include "shell/services.h"
 #include "views/results_rows.h"
 #include "views/test_report.h"
 #include "views/trade_rows.h"
@@ -14,12 +15,22 @@ namespace {
 /* Six days of one symbol: a bar that closes up signals an entry at the next
 ** open, one that closes down an exit at the next open. */
 struct RunViews : EngineTest {
+    /* The run points the program's folders into this test's temporary folder;
+    ** the tests after it get the folders they had. */
+    char *folders[5] = {gScriptsFolder, gDataFolder, gOutputFolder, gLogsFolder, gReportsFolder};
+    char saved[5][260];
     void SetUp() override
     {
+        for (int k = 0; k < 5; k++) CopyString(saved[k], 260, folders[k], -1);
         EngineTest::SetUp();
         std::vector<int32_t> d = {20240102, 20240103, 20240104, 20240105, 20240108, 20240109};
         LoadStore(d, {{"AAA", {{20240102, 10.0, 11.0, 9.5, 10.5}, {20240103, 10.5, 12.0, 10.0, 11.5}, {20240104, 11.6, 12.5, 11.0, 12.0}, {20240105, 12.0, 13.0, 11.8, 12.8}, {20240108, 12.5, 12.6, 11.0, 11.2}, {20240109, 11.0, 11.5, 10.5, 11.4}}}});
         CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    }
+    void TearDown() override
+    {
+        EngineTest::TearDown();
+        for (int k = 0; k < 5; k++) CopyString(folders[k], 260, saved[k], -1);
     }
 };
 
@@ -28,7 +39,7 @@ const char kTrend[] = "Data:\n  Up: C > O\nStrategy: Trend\n  EntrySetup: Up\n  
 
 TEST_F(RunViews, ResultsRowAndTradeListOfARealRun)
 {
-    Write("Results.kvs", "Results:\n  Net: S.Equity {$ \"Net Equity\" ^}\n  Hidden: 2 {\"_x\"}\n");
+    Write("Results.kvs", "Results:\n  Net: S.Equity {$ \"Net Equity\" |1}\n  Hidden: 2 {\"_x\"}\n");
     Write("Trades.kvs", "Trades:\n  Profit: T.Profit {$2 \"Profit\"}\n  Keep: T.Profit > 0 {~ |}\n");
     ASSERT_EQ(0, Run(kTrend)) << LastMessage();
     TestRecord *test = LastTest();

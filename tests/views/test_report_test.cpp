@@ -149,7 +149,8 @@ struct ReportTest : ProgramStateTest {
             *s = 1;
         columns[0].format = 3;
         columns[0].decimals = 2;
-        columns[0].caretFlag = 1;
+        columns[0].barFlag = 1;
+        columns[0].barNumber = 1;
         CopyString(columns[0].heading, 80, "Net <Profit>", -1);
         columns[1].format = 0; /* not shown */
         gResultsColumns.items = columns;

@@ -14,6 +14,15 @@
 #include "foundation/text_match.h"
 #include "shell/services.h"
 
+/* The editor component's control (class "Scintilla") keeps its text as bytes
+** behind its own messages; any other control is a plain edit. */
+enum { EDITOR_SET_TEXT = 2181 };
+static int IsEditorControl(HWND control)
+{
+    char name[16];
+    return control && GetClassNameA(control, name, sizeof name) && strcmp(name, "Scintilla") == 0;
+}
+
 static int Takes(const SettingEntry *row, uint32_t dialogId, uint32_t controlId)
 {
     return row->dialogId == dialogId && row->controlId != 0 && (controlId == 0 || controlId == row->controlId);
@@ -148,6 +157,11 @@ static void RowToDialog(HWND dialog, const SettingEntry *row)
     case ST_TEXT: SetDlgItemTextA(dialog, id, (const char *)row->data); break;
     case ST_EDITOR_TEXT: {
         /* The editor's text, caret at its end. */
+        if (IsEditorControl(control)) {
+            SendMessageA(control, EDITOR_SET_TEXT, 0, (LPARAM)(const char *)row->data);
+            SendMessageA(control, EDITOR_DOCUMENT_END, 0, 0);
+            break;
+        }
         SetDlgItemTextA(dialog, id, (const char *)row->data);
         int len = GetWindowTextLengthA(control);
         SendMessageA(control, EM_SETSEL, (WPARAM)len, (LPARAM)len);
@@ -215,8 +229,15 @@ static void RowFromDialog(HWND dialog, const SettingEntry *row)
         *(double *)row->data = atof(text);
         break;
     }
-    case ST_TEXT:
-    case ST_EDITOR_TEXT: GetDlgItemTextA(dialog, id, (char *)row->data, size); break;
+    case ST_EDITOR_TEXT:
+        if (IsEditorControl(control)) {
+            ((char *)row->data)[0] = 0;
+            SendMessageA(control, EDITOR_GET_TEXT, (WPARAM)(size - 1), (LPARAM)(char *)row->data);
+            break;
+        }
+        GetDlgItemTextA(dialog, id, (char *)row->data, size);
+        break;
+    case ST_TEXT: GetDlgItemTextA(dialog, id, (char *)row->data, size); break;
     case ST_DATE: *(int32_t *)row->data = GetDateControl(dialog, id); break;
     case ST_TIME: {
         SYSTEMTIME st = {};

@@ -533,6 +533,7 @@ void ResetScriptState(ScriptReset how)
             FreeDefinitionList(list);
         FreeParameterLists();
         FreeStrategyRecords();
+        ResetScriptTextCache();
         for (StandaloneFormula *f : {&s.importFilter, &s.skipTestIf, &s.testNameFormula, &s.ordersComment})
             FreeFormulaNodes(&f->formula);
         FreeMemory(&s.texts);

@@ -9,6 +9,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
+#include "platform/platform.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/formula.h"
@@ -334,6 +335,68 @@ int ScanScriptItemNames(const char *source, int32_t *counts, int length, Compile
 
 namespace {
 
+/* The editor rescans the names on every styling request, so the texts of
+** included files are kept and read again only when their size or time of
+** writing changed.  A few slots, replaced in turn. */
+enum { SCRIPT_TEXT_CACHE_SLOTS = 16 };
+struct CachedScriptText {
+    char path[260];
+    uint64_t size;
+    PlatDateTime written;
+    char *text;
+    uint32_t length;
+};
+struct ScriptTextCache {
+    CachedScriptText slots[SCRIPT_TEXT_CACHE_SLOTS];
+    int32_t next;
+};
+ScriptTextCache sScriptTextCache;
+
+/* A copy of the file's text in *out (the caller frees it); 0 when it cannot
+** be read, without a message: a file the editor cannot read has no names. */
+int LoadScriptTextCached(const char *path, char **out, uint32_t *size)
+{
+    uint64_t fileSize = 0;
+    PlatDateTime written = {};
+    if (!PlatGetFileInfo(path, &fileSize, &written)) return 0;
+    CachedScriptText *slot = nullptr;
+    for (CachedScriptText &s : sScriptTextCache.slots)
+        if (s.text && CompareNoCase(s.path, path) == 0) slot = &s;
+    if (!slot || slot->size != fileSize || memcmp(&slot->written, &written, sizeof written) != 0) {
+        char *text = nullptr;
+        uint32_t length = 0;
+        gMessageState.suppressNext = 1;
+        int ok = LoadFile(path, &text, &length);
+        gMessageState.suppressNext = 0;
+        if (!ok) return 0;
+        if (!slot) {
+            slot = &sScriptTextCache.slots[sScriptTextCache.next];
+            sScriptTextCache.next = (sScriptTextCache.next + 1) % SCRIPT_TEXT_CACHE_SLOTS;
+        }
+        FreeMemory(&slot->text);
+        CopyString(slot->path, sizeof slot->path, path, -1);
+        slot->size = fileSize;
+        slot->written = written;
+        slot->text = text;
+        slot->length = length;
+    }
+    if (!AllocMemory(out, (uint64_t)slot->length + 1)) return 0;
+    if (slot->text) memcpy(*out, slot->text, slot->length);
+    (*out)[slot->length] = 0;
+    *size = slot->length;
+    return 1;
+}
+
+} // namespace
+
+void ResetScriptTextCache()
+{
+    for (CachedScriptText &s : sScriptTextCache.slots) FreeMemory(&s.text);
+    sScriptTextCache = {};
+}
+
+namespace {
+
 int ScanNames(const char *source, int32_t *counts, int length, CompilerState *state)
 {
     const bool givenState = state != nullptr;
@@ -373,10 +436,7 @@ int ScanNames(const char *source, int32_t *counts, int length, CompilerState *st
             uint32_t size = 0;
             /* The editor scans while the user types: a file it cannot read
             ** simply has no names. */
-            gMessageState.suppressNext = 1;
-            int ok = LoadFile(path, &owned, &size);
-            gMessageState.suppressNext = 0;
-            if (!ok) return 0;
+            if (!LoadScriptTextCached(path, &owned, &size)) return 0;
             textLength = (int32_t)size;
             if (!state) {
                 if (!AllocMemory(&temporary, sizeof(CompilerState))) {

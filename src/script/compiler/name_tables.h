@@ -58,3 +58,6 @@ int MatchSectionHeader(const char *text, int32_t *id);
 ** Included files are scanned once each with the same state, down to 31 levels.
 ** Returns 1, or 0 when there is nothing to scan. */
 int ScanScriptItemNames(const char *source, int32_t *counts, int length, CompilerState *state);
+/* The scan keeps the texts of the files it read and reads a file again only
+** when its size or time of writing changed; this forgets them all. */
+void ResetScriptTextCache();

@@ -8,7 +8,7 @@
 
 void SettingsPanelToSettings() {}
 void ShowDataFileInPanel() {}
-void ShowActiveScriptInPanel() {} /* STANDIN */
+void ShowActiveScriptInPanel() {}
 void SetPanelDate(int panelDate, int32_t date) {}
 void *GetSettingsPanel() { return nullptr; }
 void EnableSettingsPanelControls(int forceRunning) {}

@@ -4,9 +4,11 @@
 #include "shell/win32/shell_win32.h"
 
 #include "shell/win32/editor_host.h"
+#include "shell/win32/script_window.h"
 
 #include <Scintilla.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "foundation/allocator.h"
@@ -15,6 +17,7 @@
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/name_tables.h"
+#include "shell/help_topics.h"
 #include "shell/script_style.h"
 #include "shell/services.h"
 
@@ -45,6 +48,12 @@ int IsWordCharacter(char c) { return c && strchr(kWordCharacters, c) != nullptr;
 EditorRecord *GetEditorRecord(HWND host)
 {
     return host ? (EditorRecord *)GetWindowLongPtrA(host, GWLP_USERDATA) : nullptr;
+}
+
+int IsEditorWindow(HWND window)
+{
+    int kind = window ? FindWindowKind(window) : -1;
+    return (kind == WK_SCRIPT || kind == WK_LOG) && GetEditorRecord(window) != nullptr;
 }
 
 intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t lparam)
@@ -496,25 +505,55 @@ int ToggleLineComment(HWND host, int apply)
     return 1;
 }
 
+/* The run of keyword characters around position. */
+static int32_t KeyAround(HWND host, const char *text, int32_t length, int32_t position, char *out, int32_t size)
+{
+    int32_t start = position, end = position;
+    auto keyChar = [](char c) { return isalnum((unsigned char)c) || c == '_' || c == '.'; };
+    while (start > 0 && keyChar(text[start - 1])) start--;
+    while (end < length && keyChar(text[end])) end++;
+    return CopyString(out, size, text + start, end - start);
+}
+
 void ShowEditorHelp(HWND host)
 {
     EditorRecord *record = GetEditorRecord(host);
-    int topic = 200;
+    int topic = HELP_TOPIC_SCRIPT_WINDOW;
     if (record && record->inDialog)
-        topic = GetDlgCtrlID(record->editor) == 1047 ? 130 : 360;
+        topic = GetDlgCtrlID(record->editor) == 1047 ? HELP_TOPIC_DEBUG_PANEL : HELP_TOPIC_DIALOG_EDITOR;
     else if (record && record->settings == &gLogEditorSettings)
-        topic = 190;
-    if (record && EditorSend(host, SCI_GETCURRENTPOS) > 0) {
-        intptr_t caret = EditorSend(host, SCI_GETCURRENTPOS);
-        intptr_t start = EditorSend(host, SCI_WORDSTARTPOSITION, (uintptr_t)caret - 1, 1);
-        intptr_t end = EditorSend(host, SCI_WORDENDPOSITION, (uintptr_t)caret - 1, 1);
-        char word[256] = "";
-        if (end > start && end - start < (intptr_t)sizeof word) {
-            Sci_TextRangeFull range = {{start, end}, word};
-            EditorSend(host, SCI_GETTEXTRANGEFULL, 0, (intptr_t)&range);
+        topic = HELP_TOPIC_LOG_WINDOW;
+    int32_t caret = record ? (int32_t)EditorSend(host, SCI_GETCURRENTPOS) : 0;
+    int32_t length = 0;
+    const char *text = caret > 0 ? EditorDocumentText(host, &length) : nullptr;
+    char key[EDITOR_TEXT_SIZE] = "";
+    if (text) {
+        int style = (int)EditorSend(host, SCI_GETSTYLEAT, (uintptr_t)caret - 1);
+        if (style == SCRIPT_STYLE_INFO || (style >= SCRIPT_STYLE_STAT_ITEM && style <= SCRIPT_STYLE_FUNCTION)) {
+            intptr_t selStart = EditorSend(host, SCI_GETSELECTIONSTART), selEnd = EditorSend(host, SCI_GETSELECTIONEND);
+            if (selEnd > selStart)
+                CopyString(key, sizeof key, text + selStart, (int)(selEnd - selStart));
+            else {
+                intptr_t start = EditorSend(host, SCI_WORDSTARTPOSITION, (uintptr_t)caret - 1, 1);
+                intptr_t end = EditorSend(host, SCI_WORDENDPOSITION, (uintptr_t)caret - 1, 1);
+                CopyString(key, sizeof key, text + start, (int)(end - start));
+            }
+        } else {
+            for (int32_t p = caret - 1; p >= 0; p--) {
+                int s = (int)EditorSend(host, SCI_GETSTYLEAT, (uintptr_t)p);
+                if (s != SCRIPT_STYLE_SECTION && s != SCRIPT_STYLE_SECTION_ITEM) continue;
+                int32_t n = KeyAround(host, text, length, p, key, sizeof key - 8);
+                int32_t section = 0;
+                for (int32_t q = p; q > 0 && !section; q--)
+                    if (EditorSend(host, SCI_GETSTYLEAT, (uintptr_t)q) == SCRIPT_STYLE_SECTION)
+                        section = SectionAtPosition(text, length, q);
+                FormatText(key + n, sizeof key - (size_t)n, "%d", (int)HelpSectionNumber(section));
+                break;
+            }
         }
-        if (CompareNoCaseN(word, "Arg", 3) == 0 && word[3] >= '1' && word[3] <= '9' && !word[4]) topic = 10145;
     }
+    int32_t found = HelpTopicForKey(key);
+    if (found) topic = found;
     OpenHelp(topic);
     gFrame.helpAnswered = 1;
 }
@@ -541,7 +580,13 @@ int EditorHostProc(HWND host, UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_ERASEBKGND: return 0;
     case WM_DESTROY:
-        if (record->findDialog) SendMessageA(record->findDialog, WM_COMMAND, IDCANCEL, 0);
+        if (record->findDialog) {
+            /* The dialog's closing request would find no record any more. */
+            HWND dialog = record->findDialog;
+            record->findDialog = nullptr;
+            UnregisterFindDialog(dialog);
+            SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
         FreeEditorRecord(host);
         return 1; /* the window's own procedure still tidies up */
     case WM_SIZE: {
@@ -579,6 +624,9 @@ int EditorHostProc(HWND host, UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_MDIACTIVATE:
         OnMdiChildActivate(host, (HWND)wParam, (HWND)lParam);
+        /* Runs use the script of the window last activated. */
+        if ((HWND)lParam == host && record->opened && !record->test && FindWindowKind(host) == WK_SCRIPT)
+            SetActiveScript(record->path);
         if ((HWND)wParam == host && gRun.state == RUN_IDLE) {
             SetStatusText(gSettings.StatusBarFields, "");
             SetStatusText(gSettings.StatusBarFields + 1, "");
@@ -623,7 +671,7 @@ void OnEditorNotify(HWND host, SCNotification *n)
         if (gSettings.ScriptHighlightOther) HighlightMatches(host);
         if (record->pendingSuggestion) {
             record->pendingSuggestion = 0;
-            SuggestChoicesInEditor(host, 0);
+            SuggestChoices(host, 0);
         }
         MatchBraces(host);
         break;

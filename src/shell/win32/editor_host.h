@@ -8,6 +8,9 @@
 **                    WM_NOTIFY from the control -> OnEditorNotify(dialog,
 **                    (SCNotification *)lParam); EditorCall(dialog, SCI_...)
 **                    to talk to it; DetachEditor(dialog) on WM_DESTROY.
+**                    The dialog's GWLP_USERDATA slot belongs to the record:
+**                    after the options dialog the debug panel's formula
+**                    editor (control 1047) is detached and bound again.
 ** Owns:       the "Script" and "Log" EditorSettings, the zoom guard.  The
 **             user's script style table is the settings table's gEditorStyles.
 ** Record:     one EditorRecord per host window, in its GWLP_USERDATA slot.
@@ -76,6 +79,8 @@ struct EditorRecord {
 
 /* The record of a host window, or null. */
 EditorRecord *GetEditorRecord(HWND host);
+/* 1 for the MDI children that host an editor (script and log windows). */
+int IsEditorWindow(HWND window);
 
 /* Registers the control's window class; once at start-up. */
 int RegisterEditorClass(HINSTANCE instance);
@@ -112,6 +117,24 @@ const char *EditorDocumentText(HWND host, int32_t *length);
 ** history emptied. */
 void SetEditorText(HWND host, const char *text, int32_t length);
 
+/* Sections of a window's text (script_style.h over the document): the
+** section of a header word at position (0 none); the section enclosing
+** position (walking back to the nearest header); 1 when position starts a
+** line with "//" directly followed by a section header, its section in
+** *section.  EditorGetLineText: the value after line's keyword colon (1 to
+** 255 characters) into out; 0 when none. */
+int32_t FindSectionAtPosition(HWND host, int32_t position);
+int32_t FindEnclosingSection(HWND host, int32_t position);
+int EditorIsLineCommentAt(HWND host, int32_t position, int32_t *section);
+int EditorGetLineText(HWND host, int32_t line, char *out, int32_t outSize);
+
+/* The script editor options dialog (resource 223, editor_options.cpp);
+** RunEditorOptions shows it and, after OK, applies the settings to every
+** script window.  ChooseEditorFont: the font dialog for the host's editor. */
+INT_PTR CALLBACK EditorSettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+void RunEditorOptions(HWND owner);
+int ChooseEditorFont(HWND host);
+
 /* Typing aids (editor_typing.cpp): indentation after a typed line feed (in
 ** a dialog editor the line feed runs the dialog's command instead), tab
 ** stops aligned over the document, the call tip of the function at the
@@ -125,9 +148,14 @@ void UpdateCalltipHighlight(HWND host);
 void SetScriptTitle(HWND window);
 void MarkTitleModified(HWND window, int modified);
 
-/* Find and Replace of an editor window (find_replace_dialogs.cpp). */
+/* Find and Replace of an editor window (find_replace.cpp): with open, the
+** Find (replace 0) or Replace dialog opens or comes forward; without, the
+** dialog's request is carried out (the dialog opens when there is no find
+** text yet).  FindNextInEditor repeats the last search as a Find Next. */
 void FindReplaceInEditor(HWND host, int open, int replace);
-/* Suggest Choices at the caret (suggest_window.cpp). */
-void SuggestChoicesInEditor(HWND host, int forced);
+void FindNextInEditor(HWND host);
+/* Suggest Choices at the caret (editor_typing.cpp): the kind becomes the
+** caret line's state; a list, a hint or nothing is shown. */
+void SuggestChoices(HWND host, int forced);
 /* Inserts a chosen list entry (the user-list and autocompletion selection). */
 void InsertAutoCompleteWord(HWND host, const char *chosen);

@@ -14,6 +14,8 @@
 #include "script/eval/item_table.h"
 #include "shell/completion.h"
 #include "shell/script_style.h"
+#include "shell/services.h"
+#include "shell/suggest.h"
 #include "shell/win32/editor_host.h"
 
 enum { DEBUG_PANEL_RUN_COMMAND = 1039,
@@ -150,10 +152,11 @@ void InsertAutoCompleteWord(HWND host, const char *chosen)
         Sci_TextRangeFull range = {{lineStart, lineEnd}, lineText};
         EditorSend(host, SCI_GETTEXTRANGEFULL, 0, (intptr_t)&range);
         if (!LineValueText(lineText, (int32_t)(lineEnd - lineStart), value, sizeof value) || !value[0]) return;
-        const char *at = strstr(lineText, value);
-        if (!at) return;
-        from = lineStart + (at - lineText);
-        to = from + (intptr_t)strlen(value);
+        /* The value runs to the line's end, trailing blanks cut. */
+        intptr_t end = lineEnd - lineStart;
+        while (end > 0 && (lineText[end - 1] == ' ' || lineText[end - 1] == '\t')) end--;
+        to = lineStart + end;
+        from = to - (intptr_t)strlen(value);
         CopyString(text, sizeof text, chosen, -1);
         caretAfter = from + (intptr_t)strlen(text);
     } else {
@@ -188,4 +191,59 @@ void InsertAutoCompleteWord(HWND host, const char *chosen)
     EditorSend(host, SCI_ENDUNDOACTION);
     EditorSend(host, SCI_SETSEL, (uintptr_t)caretAfter, caretAfter);
     if (function) ShowItemCalltip(host);
+}
+
+void SuggestChoices(HWND host, int forced)
+{
+    EditorRecord *record = GetEditorRecord(host);
+    if (!record || record->readOnly || record->test) return;
+    int32_t length = 0;
+    const char *text = EditorDocumentText(host, &length);
+    if (!text) return;
+    int32_t caret = (int32_t)EditorSend(host, SCI_GETCURRENTPOS);
+    static SuggestResult result; /* UI thread only; too large for the stack */
+    SuggestChoicesAt(text, length, caret, forced, (int)record->inDialog, record->names, &result);
+    if (!result.hasContext) return;
+    EditorSend(host, SCI_SETLINESTATE, (uintptr_t)EditorSend(host, SCI_LINEFROMPOSITION, (uintptr_t)caret), result.kind);
+    if (result.hint[0]) ShowPopupNotice(result.hintIsWarning ? RGB(255, 0, 0) : RGB(0, 0, 255), "%s", result.hint);
+    if (result.show == SUGGEST_SHOW_USER_LIST)
+        EditorSend(host, SCI_USERLISTSHOW, 1, (intptr_t)result.list.text);
+    else if (result.show == SUGGEST_SHOW_AUTOCOMPLETE)
+        EditorSend(host, SCI_AUTOCSHOW, (uintptr_t)result.typedLength, (intptr_t)result.list.text);
+}
+
+int32_t FindSectionAtPosition(HWND host, int32_t position)
+{
+    int32_t length = 0;
+    const char *text = EditorDocumentText(host, &length);
+    return text ? SectionAtPosition(text, length, position) : 0;
+}
+
+int32_t FindEnclosingSection(HWND host, int32_t position)
+{
+    for (int32_t p = position; p > 0; p--)
+        if (EditorSend(host, SCI_GETSTYLEAT, (uintptr_t)p) == SCRIPT_STYLE_SECTION) return FindSectionAtPosition(host, p);
+    return 0;
+}
+
+int EditorIsLineCommentAt(HWND host, int32_t position, int32_t *section)
+{
+    if (position > 0 && EditorSend(host, SCI_GETCHARAT, (uintptr_t)position - 1) != '\n') return 0;
+    if (EditorSend(host, SCI_GETCHARAT, (uintptr_t)position) != '/' ||
+        EditorSend(host, SCI_GETCHARAT, (uintptr_t)position + 1) != '/')
+        return 0;
+    int32_t found = FindSectionAtPosition(host, position + 2);
+    if (section) *section = found;
+    return found != 0;
+}
+
+int EditorGetLineText(HWND host, int32_t line, char *out, int32_t outSize)
+{
+    intptr_t start = EditorSend(host, SCI_POSITIONFROMLINE, (uintptr_t)line);
+    intptr_t end = EditorSend(host, SCI_GETLINEENDPOSITION, (uintptr_t)line);
+    if (start < 0 || end - start < 1 || end - start > 255) return 0;
+    char text[LINE_TEXT_SIZE];
+    Sci_TextRangeFull range = {{start, end}, text};
+    EditorSend(host, SCI_GETTEXTRANGEFULL, 0, (intptr_t)&range);
+    return LineValueText(text, (int32_t)(end - start), out, outSize);
 }

@@ -14,9 +14,12 @@
 #include "foundation/win32/list_view.h"
 #include "foundation/win32/settings_dialog.h"
 #include "marketdata/store/data_load.h"
+#include "shell/command_line.h"
 #include "shell/frame_rules.h"
+#include "shell/kind_menu_rules.h"
 #include "engine/run_driver.h"
 #include "shell/services.h"
+#include "views/win32/plot_windows.h"
 #include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
@@ -25,18 +28,18 @@
 /* Row order is the tab icons' order; several rules name kinds by row. */
 /* clang-format off */
 WindowKind gWindowKinds[WK_COUNT] = {
-    {.className = "", .iconId = 0, .menuId = IDR_MENU_FRAME, .menu = nullptr, .label = "", .focusChild = 0, .helpId = 0, .command = nullptr},
-    {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = ResultsCommand},
-    {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = ScriptCommand},
-    {.className = "KestovarLog", .iconId = IDI_LOG, .menuId = IDR_MENU_LOG, .menu = nullptr, .label = "&Log", .focusChild = 1, .helpId = 124, .command = LogCommand},
-    {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = StandInKindCommand},
-    {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = StandInKindCommand},
-    {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = 126, .command = StandInKindCommand},
-    {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = TradeListCommand},
-    {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = 128, .command = ScanCommand},
-    {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = CompareCommand},
-    {.className = "KestovarList", .iconId = IDI_COMPARE, .menuId = IDR_MENU_LIST, .menu = nullptr, .label = "&List", .focusChild = 1, .helpId = 123, .command = ListCommand},
-    {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = StandInKindCommand},
+    {.className = "", .iconId = 0, .menuId = IDR_MENU_FRAME, .menu = nullptr, .label = "", .focusChild = 0, .helpId = 0, .command = nullptr, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = ResultsCommand, .menuRules = kResultsMenuRules, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = ScriptCommand, .menuRules = kSaveMenuRules, .menuFacts = ScriptMenuFacts, .tabTitle = nullptr, .menuTexts = ScriptMenuTexts},
+    {.className = "KestovarLog", .iconId = IDI_LOG, .menuId = IDR_MENU_LOG, .menu = nullptr, .label = "&Log", .focusChild = 1, .helpId = 124, .command = LogCommand, .menuRules = kSaveMenuRules, .menuFacts = EditorMenuFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = GraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = PlotCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = 126, .command = ResGraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = TradeListCommand, .menuRules = kTradesMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = 128, .command = ScanCommand, .menuRules = kScanMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = CompareCommand, .menuRules = kCompareMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarList", .iconId = IDI_COMPARE, .menuId = IDR_MENU_LIST, .menu = nullptr, .label = "&List", .focusChild = 1, .helpId = 123, .command = ListCommand, .menuRules = kListMenuRules, .menuFacts = ListMenuFacts, .tabTitle = ListWindowName, .menuTexts = nullptr},
+    {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = ChartCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
 };
 /* clang-format on */
 
@@ -143,7 +146,7 @@ int OpenFileByType(const char *path, int left, int top, int width, int height)
     if (CompareNoCase(ext, ".kvs") == 0) return OpenScript(clean, nullptr);
     if (CompareNoCase(ext, ".kvd") == 0) {
         CopyString(gSettings.DataFile, sizeof gSettings.DataFile, clean, -1);
-        if (gFrame.settingsPanel) SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, IDC_PANEL_DATA_FILE);
+        ShowDataFileInPanel();
         return LoadData(0);
     }
     if (CompareNoCase(ext, ".kvr") == 0) return OpenResultsWindow(clean);
@@ -162,10 +165,10 @@ int OpenFileByType(const char *path, int left, int top, int width, int height)
 /* A second start names one file or several; each is opened. */
 int OpenHandOffText(const char *text)
 {
-    char token[COMMAND_TOKEN_SIZE];
+    char token[COMMAND_LINE_TOKEN_SIZE];
     const char *p = text;
     int opened = 0, any = 0;
-    while ((p = NextCommandToken(p, token)) != nullptr) {
+    while ((p = NextCommandLineToken(p, token)) != nullptr) {
         if (!token[0]) continue;
         any = 1;
         opened += OpenFileByType(token, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0) ? 1 : 0;
@@ -244,9 +247,8 @@ static int ListOpenFileWindows(OpenFileWindow *out, int max)
 
 int QuerySaveAll(int closing)
 {
-    /* The panels that stand in for the settings and debug panels hold only the
-    ** data file; reading every row of the real panels comes with them (STANDIN). */
-    if (gFrame.settingsPanel) DialogToSettings(gFrame.settingsPanel, IDD_SETTINGS_PANEL, IDC_PANEL_DATA_FILE);
+    SettingsPanelToSettings();
+    if (gFrame.debugPanel) DialogToSettings(gFrame.debugPanel, IDD_DEBUG_PANEL, 0);
     gListOpenFileWindows = ListOpenFileWindows;
     SaveSettings(gFrame.settingsPath);
     /* Results windows ask in their own windows once they exist. */
@@ -383,7 +385,9 @@ int DispatchFrameCommand(int id)
         if (idle && CloseDataWindows()) UnloadData();
         PostMessageA(gFrame.frame, WM_FRAME_REFRESH, 0, 0);
         return 1;
-    case IDM_SHOW_CHART: return StandInKindCommand(nullptr, id);
+    case IDM_SHOW_CHART:
+        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SHOW_CHART), gFrame.frame, ChartChangeSymbolDlgProc, 0);
+        return 1;
     case IDM_COPY: SendToActiveChild(WM_COPY, 0, 0); return 1;
     case IDM_CUT: SendToActiveChild(WM_CUT, 0, 0); return 1;
     case IDM_DELETE: SendToActiveChild(WM_CLEAR, 0, 0); return 1;
@@ -395,12 +399,23 @@ int DispatchFrameCommand(int id)
     case IDM_FIND_NEXT:
         if (child && IsListKind(FindWindowKind(child)))
             FindInList(child, id == IDM_FIND);
+        else if (child && IsEditorWindow(child) && id == IDM_FIND)
+            FindReplaceInEditor(child, 1, 0);
+        else if (child && IsEditorWindow(child))
+            FindNextInEditor(child);
         else
             StandInKindCommand(child, id);
         return 1;
     case IDM_REPLACE:
-    case IDM_FIND_IN_FILES:
-    case IDM_OPEN_UNDER_CURSOR: return StandInKindCommand(child, id);
+        if (child && IsEditorWindow(child))
+            FindReplaceInEditor(child, 1, 1);
+        else
+            StandInKindCommand(child, id);
+        return 1;
+    case IDM_OPEN_UNDER_CURSOR:
+        if (child && FindWindowKind(child) == WK_SCRIPT) GetFileAtCaret(child, nullptr);
+        return 1;
+    case IDM_FIND_IN_FILES: OpenFindInFiles(); return 1;
     case IDM_EXIT: PostMessageA(gFrame.frame, WM_CLOSE, 0, 0); return 1;
     case IDM_NEW_LOG: OpenLogFile(nullptr); return 1;
     case IDM_NEW_RESULTS: OpenResultsWindow(nullptr); return 1;
@@ -448,7 +463,11 @@ int DispatchFrameCommand(int id)
         return 1;
     case IDM_SAVE_IMAGE: SaveImageAs(); return 1;
     case IDM_PROGRAM_OPTIONS:
-    case IDM_REPORT_OPTIONS: return StandInKindCommand(nullptr, id);
+        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_PROGRAM_OPTIONS), gFrame.frame, ProgramOptionsDlgProc, 0);
+        return 1;
+    case IDM_REPORT_OPTIONS:
+        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_REPORT_OPTIONS), gFrame.frame, ReportOptionsDlgProc, 0);
+        return 1;
     case IDM_CHECK_UPDATES:
         gFrame.manualCheck = 1;
         SetWaitCursor(1);
@@ -501,10 +520,9 @@ static int CreateFrameParts(HWND frame)
         ResetStatusBar(0);
     }
     gFrame.settingsPanel = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SETTINGS_PANEL), frame,
-                                              StandInPanelDlgProc, 0);
+                                              SettingsPanelDlgProc, 0);
     gFrame.debugPanel = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_DEBUG_PANEL), frame,
-                                           StandInPanelDlgProc, 0);
-    if (gFrame.settingsPanel) SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, IDC_PANEL_DATA_FILE);
+                                           DebugPanelDlgProc, 0);
     gFrame.modeless[0] = gFrame.settingsPanel;
     gFrame.modeless[1] = gFrame.settingsPanel ? gFrame.debugPanel : nullptr;
     DrawMenuBar(frame);

@@ -13,10 +13,12 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "views/chart_record.h"
 #include "foundation/win32/list_view.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "shell/list_csv.h"
+#include "shell/kind_menu_rules.h"
 #include "shell/services.h"
 
 struct ListWindow {
@@ -36,6 +38,14 @@ static HWND sSortView;
 
 static ListWindow *ListRecord(HWND window) { return (ListWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
 
+int ListMenuFacts(HWND window, KindMenuFacts *facts)
+{
+    ListWindow *list = ListRecord(window);
+    facts->place = GetSelectionPlace(window);
+    facts->symbolColumn = list && list->symbolColumn > 0;
+    return 1;
+}
+
 int ListWindowName(HWND window, char *out, int size)
 {
     ListWindow *list = ListRecord(window);
@@ -44,6 +54,13 @@ int ListWindowName(HWND window, char *out, int size)
 }
 
 /* ---- filling -------------------------------------------------------------------------------------- */
+
+void SetListWindowName(HWND window, const char *name)
+{
+    ListWindow *list = ListRecord(window);
+    if (list) CopyString(list->listName, sizeof list->listName, name, -1);
+    UpdateWindowTab(window);
+}
 
 HWND GetListWindow()
 {
@@ -85,6 +102,16 @@ int AddBarRow(HWND listView, int row, const Bar *bar)
     FormatText(text, sizeof text, "%g", bar->extra);
     SetItemText(listView, row, 7, text);
     return 7;
+}
+
+void AddCentredListColumn(HWND listView, int column, const char *heading)
+{
+    LVCOLUMNA c = {};
+    c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+    c.fmt = LVCFMT_CENTER;
+    c.cx = 96;
+    c.pszText = (char *)heading;
+    ListView_InsertColumn(listView, column, &c);
 }
 
 void FinishListWindow(HWND window, HWND listView)
@@ -228,8 +255,7 @@ void ChartListRow(HWND window)
     if (!symbol[0]) return;
     if (list->exchangeColumn) ListView_GetItemText(view, row, list->exchangeColumn, exchange, sizeof exchange);
     ChartSymbolForRow(symbol, exchange, chart, sizeof chart);
-    /* The chart window opens the symbol once it exists (STANDIN). */
-    SetStatusText(0, "Chart: %s", chart);
+    OpenChart(chart, 0, CHART_KIND_SYMBOL, nullptr, window, nullptr, 1, 1);
 }
 
 int ListCommand(HWND window, int commandId)
@@ -279,6 +305,13 @@ static LRESULT OnListNotify(HWND window, NMHDR *header)
         break;
     }
     case NM_DBLCLK: ChartListRow(window); break;
+    case LVN_ITEMCHANGED: {
+        /* An open chart of this list follows its selection. */
+        NMLISTVIEW *change = (NMLISTVIEW *)header;
+        if ((change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED) && FindChartWindow(window))
+            ChartListRow(window);
+        break;
+    }
     default: break;
     }
     return 0;

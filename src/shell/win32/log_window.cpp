@@ -1,10 +1,9 @@
 /* log_window.cpp -- the program log and the log windows.
 **
-** A log window hosts a plain multi-line text control in the place of the
-** editor component (STANDIN: the editor host replaces it, bringing the
-** editor's own messages and zoom); meanwhile the zoom adds points to the
-** shared log font.  The record keeps the file path and the work buffer
-** LogPrintf formats into.
+** A log window hosts the editor component with the "Log" editor settings
+** (editor_host.h).  Its editor record keeps the file path, the modified and
+** read-only flags and, as its extra block, the work buffer LogPrintf formats
+** into.  Log text is not styled; the zoom is shared by every log window.
 */
 #include "shell/win32/shell_win32.h"
 
@@ -22,41 +21,27 @@
 #include "platform/platform.h"
 #include "shell/frame_rules.h"
 #include "shell/services.h"
+#include "shell/win32/editor_host.h"
 
-enum { LOG_BUFFER_SIZE = 32767,
-       LOG_EDITOR_ID = 1 };
+#include <Scintilla.h>
 
-struct LogWindow {
-    char path[260]; /* "" untitled */
-    int readOnly;
-    char *buffer; /* LOG_BUFFER_SIZE bytes */
-};
+enum { LOG_BUFFER_SIZE = 32767 };
 
 /* Placement of the next new log window; x and y are set only while the frame
 ** restores an open file. */
 int gNextLogX = CW_USEDEFAULT, gNextLogY = CW_USEDEFAULT;
 
-static LogWindow *LogRecord(HWND window) { return (LogWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
-static HWND LogEditor(HWND window) { return GetDlgItem(window, LOG_EDITOR_ID); }
+static EditorRecord *LogRecord(HWND window) { return GetEditorRecord(window); }
 
 int LogWindowPath(HWND window, char *out, int size)
 {
-    LogWindow *log = LogRecord(window);
+    EditorRecord *log = LogRecord(window);
     if (!log) return 0;
     CopyString(out, size, log->path, -1);
     return 1;
 }
 
-static void SetLogTitle(HWND window)
-{
-    LogWindow *log = LogRecord(window);
-    if (!log) return;
-    if (log->path[0])
-        SetWindowTextA(window, log->path);
-    else
-        SetWindowTextA(window, "Log (untitled)");
-    UpdateWindowTab(window);
-}
+static void SetLogTitle(HWND window) { SetScriptTitle(window); }
 
 static void ActivateLog(HWND window)
 {
@@ -66,6 +51,7 @@ static void ActivateLog(HWND window)
 
 static HWND CreateLogWindow()
 {
+    LoadEditorSettings();
     int w = gSettings.iLogW ? gSettings.iLogW : CW_USEDEFAULT, h = gSettings.iLogH ? gSettings.iLogH : CW_USEDEFAULT;
     HWND window = CreateMdiChild("KestovarLog", "", 0, gNextLogX, gNextLogY, w, h, nullptr);
     gNextLogX = gNextLogY = CW_USEDEFAULT;
@@ -79,37 +65,33 @@ static int LoadLogText(HWND window, const char *path)
     char *text = nullptr;
     uint32_t size = 0;
     if (!LoadFile(path, &text, &size)) return 0;
-    SetWindowTextA(LogEditor(window), text ? text : "");
+    EditorSend(window, SCI_SETREADONLY, 0);
+    SetEditorText(window, text ? text : "", (int32_t)size);
     FreeMemory(&text);
-    SendMessageA(LogEditor(window), EM_SETMODIFY, FALSE, 0);
-    SendMessageA(LogEditor(window), EM_EMPTYUNDOBUFFER, 0, 0);
-    LogWindow *log = LogRecord(window);
+    EditorRecord *log = LogRecord(window);
     DWORD attributes = GetFileAttributesA(path);
     log->readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-    SendMessageA(LogEditor(window), EM_SETREADONLY, log->readOnly, 0);
+    EditorSend(window, SCI_SETREADONLY, log->readOnly);
     CopyString(log->path, sizeof log->path, path, -1);
     return 1;
 }
 
 static int WriteLogText(HWND window, const char *path)
 {
-    HWND editor = LogEditor(window);
-    int length = GetWindowTextLengthA(editor);
-    char *text = nullptr;
-    if (!AllocMemory(&text, (uint64_t)length + 1)) return 0;
-    GetWindowTextA(editor, text, length + 1);
+    int32_t length = 0;
+    const char *text = EditorDocumentText(window, &length);
+    if (!text) return 0;
     int ok = SaveFile(path, text, (uint32_t)length);
-    FreeMemory(&text);
+    if (ok) EditorSend(window, SCI_SETSAVEPOINT);
     return ok;
 }
 
 int SaveLog(HWND window, int saveAs)
 {
-    LogWindow *log = LogRecord(window);
+    EditorRecord *log = LogRecord(window);
     if (!log) return 1;
     if (log->path[0] && !saveAs) {
         if (!WriteLogText(window, log->path)) return 0;
-        SendMessageA(LogEditor(window), EM_SETMODIFY, FALSE, 0);
         SetLogTitle(window);
         return 1;
     }
@@ -119,15 +101,14 @@ int SaveLog(HWND window, int saveAs)
     if (!WriteLogText(window, path)) return 0;
     CopyString(log->path, sizeof log->path, path, -1);
     UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
-    SendMessageA(LogEditor(window), EM_SETMODIFY, FALSE, 0);
     SetLogTitle(window);
     return 1;
 }
 
 int QueryCloseLog(HWND window, int ask)
 {
-    LogWindow *log = LogRecord(window);
-    if (!log || !SendMessageA(LogEditor(window), EM_GETMODIFY, 0, 0)) return 1;
+    EditorRecord *log = LogRecord(window);
+    if (!log || !log->modified) return 1;
     if (!log->path[0] && !gSettings.AskSaveUntitled) return 1;
     if (ask) {
         int answer = MessageBoxFormat(MB_YESNOCANCEL | MB_ICONQUESTION, "Save changes to %s?",
@@ -152,13 +133,13 @@ HWND FindLogWindow(const char *path)
 {
     HWND child = nullptr;
     while (FindNextChildWindow(&child, "KestovarLog")) {
-        LogWindow *log = LogRecord(child);
+        EditorRecord *log = LogRecord(child);
         if (!log) continue;
         int match = path ? CompareNoCase(log->path, path) == 0 : log->path[0] == 0;
         if (!match) continue;
         ActivateLog(child);
         if (!path) return child;
-        if (SendMessageA(LogEditor(child), EM_GETMODIFY, 0, 0) && (log->path[0] || gSettings.AskSaveUntitled)) {
+        if (log->modified && (log->path[0] || gSettings.AskSaveUntitled)) {
             int answer = MessageBoxFormat(MB_YESNOCANCEL | MB_ICONQUESTION, "Save changes to %s?", log->path);
             if (answer == IDCANCEL) continue;
             if (answer == IDYES && !SaveLog(child, 0)) continue;
@@ -175,7 +156,7 @@ HWND GetLogWindow(char **buffer)
     HWND window = nullptr;
     HWND child = nullptr;
     while (FindNextChildWindow(&child, "KestovarLog")) {
-        LogWindow *log = LogRecord(child);
+        EditorRecord *log = LogRecord(child);
         if (log && !log->path[0]) {
             window = child;
             break;
@@ -196,7 +177,7 @@ HWND GetLogWindow(char **buffer)
             return nullptr;
         }
     }
-    if (buffer) *buffer = LogRecord(window) ? LogRecord(window)->buffer : nullptr;
+    if (buffer) *buffer = LogRecord(window) ? LogRecord(window)->textBuffer : nullptr;
     ActivateLog(window);
     return window;
 }
@@ -262,31 +243,29 @@ void LogPrintf(const char *format, ...)
     char *buffer = nullptr;
     HWND window = GetLogWindow(&buffer);
     if (!window || !buffer) return;
-    HWND editor = LogEditor(window);
-    int length = GetWindowTextLengthA(editor);
+    intptr_t length = EditorSend(window, SCI_GETLENGTH);
     va_start(args, format);
     FormatLogEntry(buffer, LOG_BUFFER_SIZE, length > 0, gRun.logContinueLine, format, args);
     va_end(args);
-    SendMessageA(editor, EM_SETSEL, (WPARAM)length, (LPARAM)length);
-    SendMessageA(editor, EM_REPLACESEL, FALSE, (LPARAM)buffer);
-    if (!gRun.logContinueLine) {
-        int end = GetWindowTextLengthA(editor);
-        SendMessageA(editor, EM_SETSEL, (WPARAM)end, (LPARAM)end);
-        SendMessageA(editor, EM_SCROLLCARET, 0, 0);
-    }
+    EditorSend(window, SCI_APPENDTEXT, strlen(buffer), (intptr_t)buffer);
+    if (!gRun.logContinueLine) EditorSend(window, SCI_DOCUMENTEND);
 }
 
 /* ---- window procedure and commands --------------------------------------------------------------------------- */
 
-static void ApplyLogTabs(HWND window)
+/* Every log window shows the same font, tab width and zoom; a change
+** applies to all of them. */
+static void RestyleLogWindows()
 {
-    int stops = (gSettings.LogTabWidth > 0 ? gSettings.LogTabWidth : 14) * 4;
-    SendMessageA(LogEditor(window), EM_SETTABSTOPS, 1, (LPARAM)&stops);
-    InvalidateRect(LogEditor(window), nullptr, TRUE);
+    LoadEditorSettings();
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, "KestovarLog")) {
+        ApplyEditorFont(child);
+        SetEditorZoom(child, gSettings.LogZoomLevel);
+    }
 }
 
 static void ChooseLogFont(HWND owner);
-static void RestyleLogWindows();
 
 static INT_PTR CALLBACK LogOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -304,11 +283,8 @@ static INT_PTR CALLBACK LogOptionsDlgProc(HWND dialog, UINT message, WPARAM wPar
             int tab = (int)GetDlgItemInt(dialog, IDC_LOG_TAB, &ok, FALSE);
             if (ok && tab >= 1 && tab <= 99) gSettings.LogTabWidth = tab;
             int zoom = (int)GetDlgItemInt(dialog, IDC_LOG_ZOOM, &ok, TRUE);
-            if (ok && zoom >= -10 && zoom <= 20 && zoom != gSettings.LogZoomLevel) {
-                gSettings.LogZoomLevel = zoom;
-                RestyleLogWindows();
-            }
-            if (gFrame.activeKind == WK_LOG && gFrame.activeChild) ApplyLogTabs(gFrame.activeChild);
+            if (ok && zoom >= -10 && zoom <= 20) gSettings.LogZoomLevel = zoom;
+            RestyleLogWindows();
             return TRUE;
         }
         case IDC_LOG_FONT: ChooseLogFont(dialog); return TRUE;
@@ -335,98 +311,37 @@ int LogCommand(HWND window, int commandId)
     return 0;
 }
 
-/* The log font from the "Log" settings, made again when they change. */
-static HFONT sLogFont;
-static HFONT LogFont()
-{
-    if (!sLogFont) {
-        HDC dc = GetDC(nullptr);
-        /* The zoom adds points to the font, as the editor component's zoom does. */
-        int points = (gSettings.LogFontHeight > 0 ? gSettings.LogFontHeight : 8) + gSettings.LogZoomLevel;
-        if (points < 2) points = 2;
-        int height = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
-        ReleaseDC(nullptr, dc);
-        sLogFont = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, FIXED_PITCH,
-                               gSettings.LogFont[0] ? gSettings.LogFont : "Consolas");
-    }
-    return sLogFont;
-}
-
 /* The font dialog for the log windows: the chosen face and size become the
 ** "Log" settings and every log window is restyled. */
 static void ChooseLogFont(HWND owner)
 {
     LOGFONTA chosen = {};
-    GetObjectA(LogFont(), sizeof chosen, &chosen);
+    HDC dc = GetDC(nullptr);
+    int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(nullptr, dc);
+    chosen.lfHeight = -MulDiv(gSettings.LogFontHeight > 0 ? gSettings.LogFontHeight : 8, pixelsPerInch, 72);
+    CopyString(chosen.lfFaceName, sizeof chosen.lfFaceName, gSettings.LogFont[0] ? gSettings.LogFont : "Consolas", -1);
     CHOOSEFONTA choose = {};
     choose.lStructSize = sizeof choose;
     choose.hwndOwner = owner;
     choose.lpLogFont = &chosen;
-    choose.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_FIXEDPITCHONLY;
+    choose.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_FIXEDPITCHONLY | CF_FORCEFONTEXIST;
     if (!ChooseFontA(&choose)) return;
     CopyString(gSettings.LogFont, sizeof gSettings.LogFont, chosen.lfFaceName, -1);
-    gSettings.LogFontHeight = choose.iPointSize / 10 - gSettings.LogZoomLevel;
+    gSettings.LogFontHeight = choose.iPointSize / 10;
     RestyleLogWindows();
-}
-
-/* Every log window shows the same font and zoom; a change restyles them all. */
-static void RestyleLogWindows()
-{
-    HFONT old = sLogFont;
-    sLogFont = nullptr;
-    HWND child = nullptr;
-    while (FindNextChildWindow(&child, "KestovarLog"))
-        SendMessageA(LogEditor(child), WM_SETFONT, (WPARAM)LogFont(), TRUE);
-    if (old) DeleteObject(old);
-}
-
-/* Ctrl and the mouse wheel zoom one log window, and with it all others. */
-static WNDPROC sEditDefault;
-static LRESULT CALLBACK LogEditorSubclassProc(HWND editor, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_MOUSEWHEEL && (GET_KEYSTATE_WPARAM(wParam) & MK_CONTROL)) {
-        int zoom = gSettings.LogZoomLevel + (GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? 1 : -1);
-        if (zoom >= -10 && zoom <= 20 && zoom != gSettings.LogZoomLevel) {
-            gSettings.LogZoomLevel = zoom;
-            RestyleLogWindows();
-        }
-        return 0;
-    }
-    return CallWindowProcA(sEditDefault, editor, message, wParam, lParam);
-}
-
-static int CreateLogParts(HWND window)
-{
-    LogWindow *log = nullptr;
-    if (!AllocMemory(&log, sizeof *log)) return 0;
-    if (!AllocMemory(&log->buffer, LOG_BUFFER_SIZE)) {
-        FreeMemory(&log);
-        return 0;
-    }
-    SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)log);
-    HWND editor = CreateWindowExA(0, "EDIT", "",
-                                  WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
-                                      ES_AUTOHSCROLL | ES_NOHIDESEL | ES_WANTRETURN,
-                                  0, 0, 0, 0, window, (HMENU)(INT_PTR)LOG_EDITOR_ID, gFrame.instance, nullptr);
-    if (!editor) return 0;
-    SendMessageA(editor, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
-    WNDPROC previous = (WNDPROC)SetWindowLongPtrA(editor, GWLP_WNDPROC, (LONG_PTR)LogEditorSubclassProc);
-    if (!sEditDefault) sEditDefault = previous;
-    HFONT font = LogFont();
-    SendMessageA(editor, WM_SETFONT, (WPARAM)font, 0);
-    ApplyLogTabs(window);
-    return 1;
 }
 
 LRESULT CALLBACK LogWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_SIZE && window == gFrame.activeChild) TrackChildMaximized(window, wParam);
+    if (!EditorHostProc(window, message, wParam, lParam)) return 0;
     switch (message) {
     case WM_CREATE:
-        if (!CreateLogParts(window)) return -1;
+        if (!CreateEditor(window, LOG_BUFFER_SIZE, &gLogEditorSettings)) return -1;
+        SetEditorZoom(window, gSettings.LogZoomLevel);
         break;
     case WM_SIZE:
-        TrackChildMaximized(window, wParam);
-        SizeChildToClient(window, TRUE);
         if (wParam == SIZE_RESTORED) {
             RECT r;
             GetWindowRect(window, &r);
@@ -434,28 +349,31 @@ LRESULT CALLBACK LogWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             gSettings.iLogH = r.bottom - r.top;
         }
         break;
-    case WM_SETFOCUS: SetFocus(LogEditor(window)); return 0;
-    case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;
+    case WM_NOTIFY: {
+        const SCNotification *n = (const SCNotification *)lParam;
+        EditorRecord *log = LogRecord(window);
+        if (!log || n->nmhdr.hwndFrom != log->editor || n->nmhdr.code != SCN_ZOOM) break;
+        /* Ctrl and the mouse wheel zoom one log window, and with it all others. */
+        int zoom = (int)EditorSend(window, SCI_GETZOOM);
+        if (zoom == gSettings.LogZoomLevel) break;
+        gSettings.LogZoomLevel = zoom;
+        HWND child = nullptr;
+        while (FindNextChildWindow(&child, "KestovarLog"))
+            if (child != window) SetEditorZoom(child, zoom);
+        break;
+    }
     case WM_CLOSE:
         if (!QueryCloseLog(window, 1)) return 0;
         break;
-    case WM_DESTROY: {
+    case WM_DESTROY:
         RemoveWindowTab(window);
         if (gFrame.activeChild == window) {
             gFrame.activeChild = nullptr;
             gFrame.activeKind = -1;
         }
-        LogWindow *log = LogRecord(window);
-        if (log) {
-            FreeMemory(&log->buffer);
-            FreeMemory(&log);
-            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-        }
         break;
-    }
     case WM_HELP:
-        OpenHelp(190);
-        gFrame.helpAnswered = 1;
+        ShowEditorHelp(window);
         return TRUE;
     default: break;
     }

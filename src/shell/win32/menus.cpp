@@ -12,8 +12,13 @@
 #include "platform/platform.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/name_tables.h"
+#include "engine/test_records.h"
+#include "script/eval/eval_context.h"
 #include "shell/frame_rules.h"
+#include "shell/kind_menu_rules.h"
 #include "shell/services.h"
+#include "shell/win32/editor_host.h"
+#include "shell/win32/script_window.h"
 
 void EnableCommand(HMENU menu, int commandId, int enabled)
 {
@@ -73,7 +78,10 @@ int UpdateEditMenu(HMENU editPopup, int full)
     int notEmpty = length > 0;
     EnableCommand(editPopup, IDM_SAVE, writable && notEmpty);
     EnableCommand(editPopup, IDM_SAVE_AS, notEmpty);
-    if (full) EnableCommand(editPopup, IDM_OPEN_UNDER_CURSOR, 0);
+    char underCursor[260];
+    if (full)
+        EnableCommand(editPopup, IDM_OPEN_UNDER_CURSOR,
+                      gFrame.activeKind == WK_SCRIPT && GetFileAtCaret(gFrame.activeChild, underCursor));
     EnableCommand(editPopup, IDM_UNDO, writable && SendMessageA(editor, EM_CANUNDO, 0, 0));
     EnableCommand(editPopup, IDM_REDO, 0);
     EnableCommand(editPopup, IDM_CUT, writable && selection > 0);
@@ -152,23 +160,58 @@ void UpdateRunMenu(HMENU runPopup)
         EnableCommand(runPopup, id, IsRunCommandEnabled(id, state, available, gRun.lowMemory.load(), sections));
 }
 
-static void UpdateListKindMenu(HMENU popup, HWND child)
+int EditorMenuFacts(HWND child, KindMenuFacts *facts)
 {
-    int place = GetSelectionPlace(child);
-    EnableCommand(popup, IDM_FIND, place != SELECTION_EMPTY);
-    EnableCommand(popup, IDM_FIND_NEXT, place != SELECTION_EMPTY);
-    int selected = place > SELECTION_NONE;
-    EnableCommand(popup, IDM_COPY_ROW, selected);
-    EnableCommand(popup, IDM_LIST_CHART, selected);
+    HWND editor = GetWindow(child, GW_CHILD);
+    facts->modified = editor && SendMessageA(editor, EM_GETMODIFY, 0, 0);
+    return 1;
+}
+
+int ScriptMenuFacts(HWND child, KindMenuFacts *facts)
+{
+    EditorRecord *record = GetEditorRecord(child);
+    facts->modified = record && record->modified;
+    return 1;
+}
+
+void ScriptMenuTexts(HMENU popup, HWND child, int full)
+{
+    if (!popup) return;
+    char text[64];
+    FormatText(text, sizeof text, "%s Selection\tCtrl+/", ToggleLineComment(child, 0) ? "Un&comment" : "&Comment");
+    ModifyMenuA(popup, IDM_COMMENT, MF_BYCOMMAND | MF_STRING, IDM_COMMENT, text);
+}
+
+int ListPlaceFacts(HWND child, KindMenuFacts *facts)
+{
+    facts->place = GetSelectionPlace(child);
+    return 1;
+}
+
+/* The active kind's popup by its row's rules; Save and Save As also on the File popup. */
+static void UpdateKindMenu(HMENU menu, HMENU own, int kind, HWND child, int full)
+{
+    const WindowKind &row = gWindowKinds[kind];
+    if (row.menuTexts) row.menuTexts(own, child, full);
+    if (!row.menuRules || !row.menuFacts) return;
+    KindMenuFacts facts = {};
+    facts.runState = gRun.state.load();
+    facts.currentHasTrades = gCurrentTest && gCurrentTest->tradeCount > 0;
+    if (!row.menuFacts(child, &facts)) return;
+    HMENU file = menu ? FindSubMenuByText(menu, "&File") : nullptr;
+    for (const KindMenuRule *rule = row.menuRules; rule->commandId; rule++) {
+        int enabled = IsKindCommandEnabled(rule, &facts);
+        EnableCommand(own, rule->commandId, enabled);
+        if (file && (rule->commandId == IDM_SAVE || rule->commandId == IDM_SAVE_AS))
+            EnableCommand(file, rule->commandId, enabled);
+    }
 }
 
 void UpdateFrameMenus(HWND frame, int full)
 {
     HMENU menu = GetMenu(frame);
     int idle = gRun.state.load() == RUN_IDLE;
-    char panelName[260] = "";
-    if (gFrame.settingsPanel) GetDlgItemTextA(gFrame.settingsPanel, IDC_PANEL_DATA_FILE, panelName, sizeof panelName);
-    int nameChanged = CompareNoCase(panelName[0] ? panelName : gSettings.DataFile, gStore.loadedPath) != 0;
+    int nameChanged = IsDataFileNameChanged();
     if (full && menu) {
         UpdateRecentFilesMenu(FindSubMenuByText(menu, "&File"), gSettings.RecentFilesMRU);
         UpdateEditMenu(FindSubMenuByText(menu, "&Edit"), 1);
@@ -208,18 +251,7 @@ void UpdateFrameMenus(HWND frame, int full)
     int kind = gFrame.activeKind;
     HWND child = gFrame.activeChild;
     HMENU own = (menu && kind > 0) ? FindSubMenuByText(menu, gWindowKinds[kind].label) : nullptr;
-    if (kind == WK_LOG && child) {
-        HWND editor = GetWindow(child, GW_CHILD);
-        int modified = editor && SendMessageA(editor, EM_GETMODIFY, 0, 0);
-        EnableCommand(own, IDM_SAVE, modified);
-        EnableCommand(own, IDM_SAVE_AS, 1);
-        if (menu) {
-            EnableCommand(FindSubMenuByText(menu, "&File"), IDM_SAVE, modified);
-            EnableCommand(FindSubMenuByText(menu, "&File"), IDM_SAVE_AS, 1);
-        }
-    } else if ((kind == WK_LIST || kind == WK_TRADES || kind == WK_SCAN || kind == WK_COMPARE) && child) {
-        UpdateListKindMenu(own, child);
-    }
+    if (child && kind > 0) UpdateKindMenu(menu, own, kind, child, full);
     if (!full && kind != WK_RESULTS) {
         static const int kResultsButtons[] = {IDM_RESULTS_GRAPHS, IDM_RESULTS_TRADES, IDM_RESULTS_PLOTS,
                                               IDM_RESULTS_OPTGRAPH, IDM_RESULTS_REPORT};

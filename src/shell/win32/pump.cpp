@@ -365,6 +365,8 @@ void FillHistoryCombo(void *dialog, int controlId, const char *history)
     if (!dialog) return;
     HWND combo = GetDlgItem((HWND)dialog, controlId);
     if (!combo) return;
+    char kept[260] = "";
+    GetWindowTextA(combo, kept, sizeof kept);
     SendMessageA(combo, CB_RESETCONTENT, 0, 0);
     const char *p = history;
     int shown = 0;
@@ -379,6 +381,7 @@ void FillHistoryCombo(void *dialog, int controlId, const char *history)
         }
         p += len + (end ? 1 : 0);
     }
+    SetWindowTextA(combo, kept);
 }
 
 /* ---- Windows dialog -------------------------------------------------------------------------------- */

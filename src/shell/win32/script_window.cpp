@@ -27,8 +27,6 @@ enum { IDM_SCRIPT_F2 = 40129 };
 /* The folder last used for script files; where the save dialog starts. */
 static char sScriptFolder[260];
 
-char gRunningScript[260];
-
 /* ---- finding ------------------------------------------------------------------------------ */
 
 HWND FindScriptWindow(const char *path, int activate, TestRecord *test)
@@ -343,9 +341,11 @@ LRESULT CALLBACK ScriptWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_CLOSE:
         if (!QuerySaveScript(window, 1)) return 0;
         break;
-    case WM_NOTIFY:
-        if (GetEditorRecord(window)) OnEditorNotify(window, (SCNotification *)lParam);
+    case WM_NOTIFY: {
+        EditorRecord *record = GetEditorRecord(window);
+        if (record && ((NMHDR *)lParam)->hwndFrom == record->editor) OnEditorNotify(window, (SCNotification *)lParam);
         break;
+    }
     case WM_HELP: ShowEditorHelp(window); return TRUE;
     default: break;
     }
@@ -359,9 +359,10 @@ int ScriptCommand(HWND window, int commandId)
     case IDM_SAVE: return SaveScript(window, 0), 1;
     case IDM_SAVE_AS: return SaveScript(window, 1), 1;
     case IDM_SCRIPT_F2:
-    case IDM_SUGGEST_CHOICES: SuggestChoicesInEditor(window, 1); return 1;
+    case IDM_SUGGEST_CHOICES: SuggestChoices(window, 1); return 1;
     case IDM_COMMENT:
     case IDM_UNCOMMENT: ToggleLineComment(window, 1); return 1;
+    case IDM_SCRIPT_OPTIONS: RunEditorOptions(window); return 1;
     default: break;
     }
     return 0;

@@ -9,11 +9,9 @@
 */
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 
 struct TestRecord;
-
-/* The script a run is using right now ("" when none); set by the run driver. */
-extern char gRunningScript[260];
 
 /* Opens path (null or "(untitled)": a new script from the newscript
 ** template) or the script of test; 1 or 0. */
@@ -31,3 +29,12 @@ void SetActiveScript(const char *name);
 int GetFileAtCaret(HWND window, char *outPath);
 LRESULT CALLBACK ScriptWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int ScriptCommand(HWND window, int commandId);
+
+/* Find In Files (find_in_files.cpp): the single modeless dialog opens or
+** comes forward; the searches fill its tree and return their hit counts. */
+void OpenFindInFiles();
+int SearchFolderForText(const char *folder, HWND tree, HTREEITEM parent);
+int SearchFileForText(const char *folder, HWND tree, HTREEITEM parent);
+/* Opens the selected hit of the tree in a script window at its line. */
+int OpenFindInFilesHit(HWND dialog);
+INT_PTR CALLBACK FindInFilesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -64,35 +64,4 @@ int StandInKindCommand(HWND child, int commandId)
     return 1;
 }
 
-/* ====== replaced by the settings panel and the debug panel ====== */
 
-/* STANDIN: the panels' dialog procedure; the Edit button opens the active script. */
-INT_PTR CALLBACK StandInPanelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND && LOWORD(wParam) == IDC_EDIT_SCRIPT) {
-        if (gSettings.ActiveScript[0] && GetFileAttributesA(gSettings.ActiveScript) != INVALID_FILE_ATTRIBUTES)
-            OpenScript(gSettings.ActiveScript, nullptr);
-        return TRUE;
-    }
-    return FALSE;
-}
-
-/* ====== replaced by Suggest Choices and the Find and Replace dialogs of editor windows ====== */
-
-/* STANDIN: no choices are offered yet. */
-void SuggestChoicesInEditor(HWND host, int forced) {}
-/* STANDIN: the dialogs are not there yet. */
-void FindReplaceInEditor(HWND host, int open, int replace) {}
-
-/* ====== replaced by the results, graph, trade list and chart windows ====== */
-
-/* STANDIN: no such windows to refresh yet. */
-void RefreshAllResGraphs() {}
-void RefreshAllGraphs() {}
-void RefreshAllCharts() {}
-
-/* ====== replaced by the Optimizer dialog ====== */
-
-/* STANDIN: the optimization runs with the settings as they are. */
-int RunOptimizerDialog() { return 1; }

@@ -38,6 +38,16 @@ enum WindowKindRow {
 };
 
 typedef int (*KindCommandHandler)(HWND child, int commandId);
+struct KindMenuRule;
+struct KindMenuFacts;
+/* Reads what the kind's popup rules need of one of its windows; 0 leaves the
+** popup as it is. */
+typedef int (*KindMenuFactsReader)(HWND child, KindMenuFacts *facts);
+/* The text a kind's tab shows in place of its window text; 0 when none. */
+typedef int (*KindTabTitle)(HWND window, char *out, int size);
+/* The item texts and checks of a kind's own popup that follow its window's
+** state (full: a menu is about to open). */
+typedef void (*KindMenuTexts)(HMENU popup, HWND child, int full);
 
 struct WindowKind {
     const char *className; /* "" for the frame */
@@ -48,6 +58,10 @@ struct WindowKind {
     uint32_t focusChild;        /* 1: activation focuses the first child control */
     uint32_t helpId;            /* help context of the kind's popup */
     KindCommandHandler command; /* null for the frame */
+    const KindMenuRule *menuRules;  /* the kind's popup rules (kind_menu_rules.h), or null */
+    KindMenuFactsReader menuFacts;  /* what the rules read of a window, or null */
+    KindTabTitle tabTitle;          /* the kind's own tab title, or null: the window text */
+    KindMenuTexts menuTexts;        /* the popup's state-dependent texts and checks, or null */
 };
 extern WindowKind gWindowKinds[WK_COUNT];
 
@@ -59,7 +73,8 @@ int FindWindowKind(HWND window);
 enum { MODELESS_SLOTS = 15,
        MODELESS_FIRST_FIND = 2,
        WM_FRAME_REFRESH = WM_USER + 1,
-       WM_VERSION_ANSWER = WM_USER + 2 };
+       WM_VERSION_ANSWER = WM_USER + 2,
+       WM_PANEL_COLOUR = 999 /* a panel's colour setting changed */ };
 
 struct FrameState {
     HINSTANCE instance;
@@ -158,6 +173,11 @@ void UpdateRunMenu(HMENU runPopup);
 HMENU FindSubMenuByText(HMENU menu, const char *text);
 void SetMenuItemBitmaps(HMENU popup);
 void ShowTabContextMenu(LPARAM lParam);
+/* Facts of a window whose first child is its editor, and of a list-like window. */
+int EditorMenuFacts(HWND child, KindMenuFacts *facts);
+int ScriptMenuFacts(HWND child, KindMenuFacts *facts);
+void ScriptMenuTexts(HMENU popup, HWND child, int full);
+int ListPlaceFacts(HWND child, KindMenuFacts *facts);
 
 /* ---- log and list windows ------------------------------------------------------------- */
 
@@ -173,6 +193,8 @@ int QuerySaveLogs(int ask);
 
 LRESULT CALLBACK ListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int ListCommand(HWND window, int commandId);
+/* Selection place and symbol column of a list window, for its popup rules. */
+int ListMenuFacts(HWND window, KindMenuFacts *facts);
 int OpenCsvAsList(const char *caption, const char *path);
 /* A filler's order: GetListWindow; title, list name, columns; AddBarRow or
 ** cells row by row; FinishListWindow. */
@@ -180,6 +202,10 @@ struct Bar;
 HWND GetListWindow();
 int AddBarRow(HWND listView, int row, const Bar *bar);
 void FinishListWindow(HWND window, HWND listView);
+/* The list's name (its tab title and the file name of its exports). */
+void SetListWindowName(HWND window, const char *name);
+/* A centred column of 96 pixels at position column. */
+void AddCentredListColumn(HWND listView, int column, const char *heading);
 void ChartListRow(HWND window);
 /* The name the filler gave the list (its tab title); 0 when none. */
 int ListWindowName(HWND window, char *out, int size);
@@ -190,8 +216,101 @@ void StartVersionCheck();
 void RunUpdateCheck();
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+/* ---- settings panel, option dialogs, debug panel ------------------------------------------------ */
+
+INT_PTR CALLBACK SettingsPanelDlgProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
+/* 1 when no data is loaded, else whether the Data File control's text differs
+** (case ignored) from the loaded data file's name. */
+int IsDataFileNameChanged();
+/* Clamps the panel's dates to the loaded data and shows the bar count. */
+void UpdateBarCount(HWND panel);
+/* The selected item's text into the edit field; with no selection, the item
+** matching the edit text becomes selected. */
+void SyncComboText(HWND combo);
+/* The run state and everything that shows it. */
+void SetTestRunning(int state);
+/* Refills a combo with the first 10 entries of a history list, keeping its text. */
+void FillHistoryCombo(void *dialog, int controlId, const char *history);
+INT_PTR CALLBACK ProgramOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ReportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK DebugPanelDlgProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
+void EvalDebugFormula(HWND panel);
+void ShowDataWindow(HWND panel, int button);
+void ShowStatsWindow(HWND panel, int button);
+/* The debug panel's date picker shows DebugDate. */
+void ShowDebugPanelDate();
+/* An empty log line; the first log window activated with the focus in it. */
+void ShowDebugLog();
+/* Names a filled list window (its tab title). */
+void SetListWindowName(HWND window, const char *name);
+/* ---- the Optimizer dialog (optimizer_dialog.cpp) ------------------------------------------ */
+
+INT_PTR CALLBACK OptimizerDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+/* The parameter rows with their check boxes (initialize), or the boxes read
+** back into the parameters' deselected flags. */
+void FillOptimizerParamList(HWND dialog, int initialize);
+/* Recomputes the test counts from the settings and shows them. */
+void ComputeOptimizerTestCounts(HWND dialog);
+/* Forgets the parameter choices of the last dialog. */
+void ResetOptimizerDialogChoices();
+
 /* ---- windows of other kinds, until they are built (shell_standins_win32.cpp) ---------------- */
 
 LRESULT CALLBACK StandInChildWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK StandInPanelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 int StandInKindCommand(HWND child, int commandId);
+
+/* ---- chart windows (chart_window.cpp) ------------------------------------------------ */
+
+struct ChartWindow;
+struct SymbolRecord;
+struct TestRecord;
+/* Opens a chart (show mode -1: drawn once hidden for ImageRequest, 0: a new
+** window, 1: the owner's chart window reused); the window, or null. */
+HWND OpenChart(const char *symbolName, int32_t date, int32_t kind, void *tradeLink, HWND owner, TestRecord *ownerTest,
+               int showMode, int activate);
+void ChangeChartSymbol(HWND window, ChartWindow *chart, SymbolRecord *symbol);
+HWND FindChartWindow(HWND owner);
+void CloseChartWindows(HWND owner);
+void RefreshChartWindows();
+void ScaleChart(ChartWindow *chart, int32_t zoom, int32_t scroll);
+void UpdateChartScrollBar(ChartWindow *chart);
+void SetChartCursorAtX(HWND window, int x);
+/* Recomputes the cross-hair from the mouse at (x, y) (-1, -1: gone). */
+void InvalidateChartCursor(HWND window, ChartWindow *chart, int x, int y);
+int ChartCommand(HWND window, int command);
+/* The visible bars and the drawn series of the chart in the List window. */
+void ShowChartDataWindow(ChartWindow *chart);
+LRESULT CALLBACK ChartWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* ---- statistics graph windows (graph_window.cpp) ---------------------------------------- */
+
+struct ResultsWindow;
+/* Opens the statistics graph of a test (mode 1: reusing the open graph
+** window, 0: a new one, -1: the report images of the marked formulas, no
+** window kept); the window, or null. */
+HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode);
+/* Selects (index -1 keeps), recalculates and redraws; -1 keeps a subset bound. */
+int RefreshGraph(HWND window, int32_t index, int32_t subsetFirst, int32_t subsetLast, int clearCache);
+int GraphCommand(HWND window, int command);
+/* Puts the cursor on the point under x (hidden left of the second point's
+** segment or right of the last point); *refresh asks for a recalculation. */
+int SetGraphCursorAtX(HWND window, int x, int *refresh);
+LRESULT CALLBACK GraphWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+/* Hands the live graph to the run. */
+void InstallGraphViewHooks();
+
+/* ---- chart and graph option dialogs (view_dialogs.cpp) ------------------------------------ */
+
+struct DrawStyleSet;
+typedef void (*ColorKeyBuilder)(int index, char *out, const char *text);
+/* The colour list (control 1131) of an option dialog: one line per style in
+** its colour, the key built with a blank separator. */
+void SetupColorList(HWND dialog, DrawStyleSet *set, ColorKeyBuilder keyBuilder);
+/* A click on a line's marker opens the colour chooser for that style; the new
+** colour shows at once, the pens follow at the dialog's OK. */
+LRESULT HandleColorListNotify(HWND dialog, NMHDR *notification);
+INT_PTR CALLBACK ChartOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK GraphOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+/* The Show Chart dialog; lParam 1 when opened from a chart (it then changes
+** the first plain chart's symbol). */
+INT_PTR CALLBACK ChartChangeSymbolDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

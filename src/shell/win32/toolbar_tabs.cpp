@@ -222,7 +222,7 @@ int GetWindowTabTitle(HWND window, char *out, int size, int *kindIndex, int *tab
     char text[260];
     char title[64];
     int n;
-    if (kind == WK_LIST && ListWindowName(window, text, sizeof text)) {
+    if (gWindowKinds[kind].tabTitle && gWindowKinds[kind].tabTitle(window, text, sizeof text)) {
         n = ShortenTabTitle(text, title, sizeof title);
     } else {
         GetWindowTextA(window, text, sizeof text);

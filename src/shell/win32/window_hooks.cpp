@@ -1,5 +1,5 @@
 /* window_hooks.cpp -- what the data store asks of the windows: the file
-** chooser, the frame's refresh, and the settings and debug panels. */
+** chooser, the frame's refresh and the settings panel's window. */
 #include "shell/win32/shell_win32.h"
 
 #include <commdlg.h>
@@ -89,14 +89,3 @@ void PostFrameRefresh()
 }
 
 void *GetSettingsPanel() { return gFrame.settingsPanel; }
-
-/* ====== replaced by the settings panel and the debug panel ====== */
-
-/* STANDIN: the panels' own controls and rules come with the panels. */
-void SettingsPanelToSettings() {}
-void ShowDataFileInPanel() {}
-void ShowActiveScriptInPanel() {}
-void SetPanelDate(int panelDate, int32_t date) {}
-void EnableSettingsPanelControls(int forceRunning) {}
-void UpdateDebugPanelControls() {}
-void UpdatePanelBarCount() {}

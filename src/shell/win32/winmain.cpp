@@ -14,6 +14,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "views/win32/plot_windows.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
 #include "script/compiler/compile_driver.h"
@@ -88,10 +89,10 @@ static int RegisterWindowClasses(HINSTANCE instance)
         {"KestovarScan", ScanWndProc, IDI_SCAN, 0},
         {"KestovarCompare", CompareWndProc, IDI_COMPARE, 0},
         {"KestovarList", ListWndProc, IDI_COMPARE, 0},
-        {"KestovarGraph", StandInChildWndProc, IDI_GRAPH, 1},
-        {"KestovarPlot", StandInChildWndProc, IDI_PLOT, 1},
-        {"KestovarResGraph", StandInChildWndProc, IDI_RESGRAPH, 1},
-        {"KestovarChart", StandInChildWndProc, IDI_CHART, 1},
+        {"KestovarGraph", GraphWndProc, IDI_GRAPH, 1},
+        {"KestovarPlot", TradePlotWndProc, IDI_PLOT, 1},
+        {"KestovarResGraph", ResGraphWndProc, IDI_RESGRAPH, 1},
+        {"KestovarChart", ChartWndProc, IDI_CHART, 1},
         {"KestovarScript", ScriptWndProc, IDI_SCRIPT, 0},
         {"KestovarLog", LogWndProc, IDI_LOG, 0},
         {"KestovarPopup", PopupNoticeWndProc, 0, 0},
@@ -159,7 +160,7 @@ int InitApplication(HINSTANCE instance)
 {
     gFrame.instance = instance;
     gRun.uiThreadId = GetCurrentThreadId();
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_DATE_CLASSES | ICC_COOL_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_DATE_CLASSES | ICC_COOL_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     if (!InitCommonControlsEx(&controls)) {
         ReportError("Can't initialize common controls.");
         return 0;
@@ -208,6 +209,7 @@ int InitApplication(HINSTANCE instance)
 
     if (!InstallBuiltins()) return 0;
     InstallRunViewHooks();
+    InstallGraphViewHooks();
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
@@ -227,11 +229,11 @@ int InitApplication(HINSTANCE instance)
 
 static void OpenCommandLineFiles(const char *commandLine)
 {
-    char token[COMMAND_TOKEN_SIZE];
+    char token[COMMAND_LINE_TOKEN_SIZE];
     const char *p = commandLine;
-    while ((p = NextCommandToken(p, token)) != nullptr) {
+    while ((p = NextCommandLineToken(p, token)) != nullptr) {
         if (CompareNoCase(token, "-inifile") == 0) {
-            p = NextCommandToken(p, token);
+            p = NextCommandLineToken(p, token);
             if (!p) break;
             continue;
         }

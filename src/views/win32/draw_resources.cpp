@@ -249,5 +249,5 @@ int ServeImageRequest(HWND window, HBITMAP bitmap)
         ReportError("Unable to create %s", ImagePath);
         SetResultCode(RESULT_FILE_ERROR);
     }
-    return 1;
+    return request == IMAGE_NONE;
 }

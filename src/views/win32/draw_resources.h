@@ -26,8 +26,7 @@ enum {
     DRAW_STYLE_SLOTS = 32,  /* style table entries of a set */
     DRAW_STYLES = 10,       /* styles in use */
     CUSTOM_COLOURS = 16,    /* entries of a colour chooser's custom colours */
-    DRAW_FACE_SIZE = 32,    /* font face name, with its terminator */
-    IDC_COLOR_LIST = 1131   /* the colour list of the chart and graph option dialogs */
+    DRAW_FACE_SIZE = 32     /* font face name, with its terminator */
 };
 
 /* One style: its colour and the solid brush and pen of that colour.  The
@@ -105,20 +104,13 @@ void RecreateStylePens(DrawStyleSet *set);
 ** settings.  Called once at start-up; a second call changes nothing shared. */
 void CreateDrawingResources();
 
-/* The colour list (IDC_COLOR_LIST) of an option dialog: one line per style
-** in its colour, the key built with a blank separator. */
-void SetupColorList(HWND dialog, DrawStyleSet *set, ColorKeyBuilder keyBuilder);
-/* A click on a line's marker opens the colour chooser for that style; the
-** new colour shows at once, the pens follow at the dialog's OK. */
-LRESULT HandleColorListNotify(HWND dialog, NMHDR *notification);
-
 /* Writes the bitmap to ImagePath as a 24-bit PNG.  Returns S_OK or the first
 ** failing HRESULT (E_FAIL when the bitmap cannot be described); no file is
 ** left behind on failure. */
 HRESULT SaveBitmapImage(HBITMAP bitmap);
 
 /* Serves a painter's finished memory bitmap as ImageRequest asks, then sets
-** ImageRequest back to 0.  Returns 1 when the window is still to be drawn
-** (no request, or a save), 0 after a clipboard copy.  A PNG that cannot be
+** ImageRequest back to 0.  Returns 1 when the bitmap is still to be copied
+** to the window (no request), 0 after a copy or a save.  A PNG that cannot be
 ** written is reported ("Unable to create %s") with the result code set. */
 int ServeImageRequest(HWND window, HBITMAP bitmap);

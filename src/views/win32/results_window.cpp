@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/optimizer.h"
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
 #include "foundation/allocator.h"

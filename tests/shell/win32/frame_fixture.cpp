@@ -37,7 +37,8 @@ BOOL CALLBACK AnswerDialog(HWND window, LPARAM)
         return TRUE;
     char title[256];
     GetWindowTextA(window, title, sizeof title);
-    if (strcmp(title, "Find") == 0) return TRUE; // modeless find dialogs stay open
+    // modeless find dialogs stay open
+    if (strcmp(title, "Find") == 0 || strcmp(title, "Find In Files") == 0) return TRUE;
     std::string seen = std::string(title) + "|";
     EnumChildWindows(window, CollectText, (LPARAM)&seen);
     int answer;

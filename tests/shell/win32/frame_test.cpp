@@ -201,7 +201,7 @@ TEST_F(FrameTest, OpenFilesAreRestoredWithTheirPlaces)
     EXPECT_EQ(CountChildren("KestovarLog"), 2);
     char title[300];
     GetWindowTextA(gFrame.activeChild, title, sizeof title);
-    EXPECT_EQ(std::string(title), File("one.txt")); // the starred window is active
+    EXPECT_EQ(std::string(title), "Log - " + File("one.txt")); // the starred window is active
     RECT r;
     GetWindowRect(gFrame.activeChild, &r);
     MapWindowPoints(nullptr, gFrame.mdiClient, (POINT *)&r, 2);

@@ -98,6 +98,8 @@ struct ResultWindowsTest : FrameTest {
     void SetUp() override
     {
         FrameTest::SetUp();
+        /* Lists that earlier tests left without a window are not this test's. */
+        while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
         CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
         gSettings.AskDeleteTests = 0;
     }

@@ -2,6 +2,7 @@
 
 #include <Scintilla.h>
 
+#include <cstring>
 #include <string>
 
 #include "engine/test_records.h"
@@ -9,6 +10,7 @@
 #include "foundation/text_match.h"
 #include "frame_fixture.h"
 #include "platform/platform.h"
+#include "shell/script_style.h"
 #include "shell/services.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
@@ -210,4 +212,363 @@ TEST_F(ScriptWindowTest, FoldingAWritableSectionMarksItsHeader)
     SendMessageA(folded, WM_NOTIFY, EDITOR_CONTROL_ID, (LPARAM)&style);
     EXPECT_EQ(EditorCall(folded, SCI_GETFOLDEXPANDED, 0, 0), 0);
     EXPECT_EQ(EditorCall(folded, SCI_GETFOLDEXPANDED, 2, 0), 1);
+}
+
+namespace {
+
+/* What a Find or Replace dialog sends: its texts and flags, then the
+** registered message to the owner. */
+void Request(HWND window, const char *find, const char *replace, DWORD flags)
+{
+    EditorRecord *record = GetEditorRecord(window);
+    CopyString(record->findText, sizeof record->findText, find, -1);
+    CopyString(record->replaceText, sizeof record->replaceText, replace, -1);
+    record->findReplace.Flags = flags;
+    SendMessageA(window, gFrame.findMessage, 0, (LPARAM)&record->findReplace);
+}
+
+std::string Selected(HWND window)
+{
+    intptr_t start = EditorCall(window, SCI_GETSELECTIONSTART, 0, 0);
+    intptr_t end = EditorCall(window, SCI_GETSELECTIONEND, 0, 0);
+    return std::to_string(start) + "-" + std::to_string(end);
+}
+
+} // namespace
+
+TEST_F(ScriptWindowTest, FindAndReplaceRoundTrips)
+{
+    const char *original = "alpha beta\talpha\r\nAlpha a\\tb\r\n";
+    std::string path = File("find.kvs");
+    WriteTestFile(path, original);
+    ASSERT_EQ(OpenScript(path.c_str(), nullptr), 1);
+    HWND window = gFrame.activeChild;
+
+    // The Find dialog opens on the word at the caret, searching down.
+    EditorCall(window, SCI_GOTOPOS, 2, 0);
+    FindReplaceInEditor(window, 1, 0);
+    EditorRecord *record = GetEditorRecord(window);
+    ASSERT_NE(record->findDialog, nullptr);
+    EXPECT_STREQ(record->findText, "alpha");
+
+    struct Case {
+        const char *find, *replace;
+        DWORD flags;
+        int caret;
+        int answer; /* to the question whether to search from the other end */
+        const char *text, *selection, *message;
+    } cases[] = {
+        {"alpha", "X", FR_DOWN | FR_REPLACEALL | FR_MATCHCASE, 30, IDOK, "X beta\tX\r\nAlpha a\\tb\r\n", nullptr,
+         "2 occurence(s) of 'alpha' replaced with 'X'"},
+        {"alpha", "X", FR_DOWN | FR_REPLACEALL, 30, IDOK, "X beta\tX\r\nX a\\tb\r\n", nullptr,
+         "3 occurence(s) of 'alpha' replaced with 'X'"},
+        {"\\t", " ", FR_DOWN | FR_REPLACEALL, 0, IDOK, "alpha beta alpha\r\nAlpha a\\tb\r\n", nullptr, "1 occurence(s)"},
+        {"\\\\t", "T", FR_DOWN | FR_REPLACEALL, 0, IDOK, "alpha beta\talpha\r\nAlpha aTb\r\n", nullptr, "1 occurence(s)"},
+        {"zzz", "X", FR_DOWN | FR_REPLACEALL, 0, IDOK, original, nullptr, "No occurences of 'zzz' were found"},
+        {"zzz", "", FR_DOWN | FR_FINDNEXT, 0, IDOK, original, nullptr, "'zzz' not found."},
+        {"alph", "", FR_DOWN | FR_FINDNEXT | FR_WHOLEWORD, 0, IDOK, original, nullptr, "'alph' not found."},
+        {"alpha", "", FR_DOWN | FR_FINDNEXT, 6, IDOK, original, "11-16", nullptr},
+        {"alpha", "", FR_DOWN | FR_FINDNEXT | FR_MATCHCASE, 12, IDOK, original, "0-5", "Search from beginning?"},
+        {"alpha", "", FR_DOWN | FR_FINDNEXT, 20, IDOK, original, "0-5", "not found below here. Search from beginning?"},
+        {"alpha", "", FR_FINDNEXT, 10, IDOK, original, "0-5", nullptr},
+        {"beta", "B", FR_DOWN | FR_REPLACE, 6, IDCANCEL, "alpha B\talpha\r\nAlpha a\\tb\r\n", "6-7",
+         "not found below here"},
+    };
+    for (const Case &c : cases) {
+        SetEditorText(window, original, (int32_t)strlen(original));
+        EditorCall(window, SCI_GOTOPOS, (uintptr_t)c.caret, 0);
+        DialogWatcher::Clear();
+        DialogWatcher::Answer(c.answer);
+        Request(window, c.find, c.replace, c.flags);
+        Pump();
+        EXPECT_EQ(Text(window), c.text) << c.find << " " << c.flags;
+        if (c.selection) {
+            EXPECT_EQ(Selected(window), c.selection) << c.find << " " << c.flags;
+        }
+        if (c.message) {
+            EXPECT_TRUE(SawText(c.message)) << c.find << " " << c.flags;
+        }
+        EXPECT_STREQ(record->findText, c.find) << "the typed text stays as typed";
+    }
+}
+
+namespace {
+
+/* The tree as "text{children}" items. */
+std::string Dump(HWND tree, HTREEITEM item)
+{
+    std::string out;
+    for (; item; item = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)item)) {
+        char text[300] = "";
+        TVITEMA tv = {};
+        tv.mask = TVIF_TEXT;
+        tv.hItem = item;
+        tv.pszText = text;
+        tv.cchTextMax = sizeof text;
+        SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&tv);
+        out += text;
+        HTREEITEM child = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)item);
+        if (child) out += "{" + Dump(tree, child) + "}";
+        out += ";";
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(ScriptWindowTest, FindInFilesShowsHitsByFolderAndOpensThem)
+{
+    std::string root = File("fif");
+    PlatCreateFolder(root.c_str());
+    PlatCreateFolder((root + "\\sub").c_str());
+    WriteTestFile(root + "\\a.kvs", "Data:\r\n\tx: Close\r\n\ty: Closed\r\n");
+    WriteTestFile(root + "\\b.kvs", "nothing here\r\n");
+    WriteTestFile(root + "\\bin.kvs", std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x0e\x0f\x10 Close\r\n", 19));
+    WriteTestFile(root + "\\.hidden.kvs", "Close\r\n");
+    WriteTestFile(root + "\\note.txt", "Close\r\n");
+    WriteTestFile(root + "\\sub\\c.kvs", "close\r\n");
+    CopyString(gSettings.FindWhat, sizeof gSettings.FindWhat, "Close", -1);
+    CopyString(gSettings.FindFolder, sizeof gSettings.FindFolder, (root + "\\").c_str(), -1);
+    CopyString(gSettings.FindTypes, sizeof gSettings.FindTypes, "*.kvs", -1);
+    gSettings.IncludeSubfolders = 1;
+    gSettings.MatchFase = 0;
+    gSettings.WholeWord = 1;
+    OpenFindInFiles();
+    HWND dialog = gFrame.findInFiles;
+    ASSERT_NE(dialog, nullptr);
+    HWND tree = GetDlgItem(dialog, IDC_FIF_TREE);
+    struct Case {
+        int matchCase, wholeWord;
+        const char *what;
+        const char *label;
+        std::string tree;
+    } cases[] = {
+        {0, 1, "Close", "Found 2 instances:", root + "{a.kvs{0002: \tx: Close;};" + root + "\\sub{c.kvs{0001: close;};};};"},
+        {1, 1, "Close", "Found 1 instance:", root + "{a.kvs{0002: \tx: Close;};};"},
+        {1, 0, "Close", "Found 2 instances:", root + "{a.kvs{0002: \tx: Close;0003: \ty: Closed;};};"},
+        {0, 0, "zzz", "Found 0 instances:", ""},
+    };
+    for (const Case &c : cases) {
+        CheckDlgButton(dialog, IDC_FIF_MATCH_CASE, c.matchCase ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(dialog, IDC_FIF_WHOLE_WORD, c.wholeWord ? BST_CHECKED : BST_UNCHECKED);
+        SetDlgItemTextA(dialog, IDC_FIF_WHAT, c.what);
+        SendMessageA(dialog, WM_COMMAND, IDC_FIF_FIND_ALL, 0);
+        char label[100] = "";
+        GetDlgItemTextA(dialog, IDC_FIF_LABEL, label, sizeof label);
+        EXPECT_STREQ(label, c.label) << c.what << c.matchCase << c.wholeWord;
+        EXPECT_EQ(Dump(tree, (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)), c.tree)
+            << c.what << c.matchCase << c.wholeWord;
+    }
+    EXPECT_EQ(gSettings.MatchFase, 0);
+
+    // A double click on a hit opens its file at the line, the text selected.
+    SetDlgItemTextA(dialog, IDC_FIF_WHAT, "Closed");
+    SendMessageA(dialog, WM_COMMAND, IDC_FIF_FIND_ALL, 0);
+    HTREEITEM folder = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    HTREEITEM file = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)folder);
+    HTREEITEM hit = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)file);
+    ASSERT_NE(hit, nullptr);
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)hit);
+    ASSERT_EQ(OpenFindInFilesHit(dialog), 1);
+    HWND window = gFrame.activeChild;
+    ASSERT_EQ(FindWindowKind(window), WK_SCRIPT);
+    EXPECT_EQ(Selected(window), "22-28"); // line 3 starts at 18, after "\ty: "
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    Pump();
+    EXPECT_EQ(gFrame.findInFiles, nullptr);
+}
+
+TEST_F(ScriptWindowTest, TheLastActivatedScriptIsTheActiveScript)
+{
+    std::string one = File("one.kvs"), two = File("two.kvs");
+    WriteTestFile(one, "Data:\r\n");
+    WriteTestFile(two, "Data:\r\n");
+    ASSERT_EQ(OpenScript(one.c_str(), nullptr), 1);
+    HWND first = gFrame.activeChild;
+    ASSERT_EQ(OpenScript(two.c_str(), nullptr), 1);
+    HWND second = gFrame.activeChild;
+    EXPECT_STREQ(gSettings.ActiveScript, two.c_str());
+    EXPECT_EQ(Title(first), "Script - " + one);
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)first, 0);
+    Pump();
+    EXPECT_STREQ(gSettings.ActiveScript, one.c_str());
+    EXPECT_EQ(Title(first), "Active Script - " + one);
+    EXPECT_EQ(Title(second), "Script - " + two);
+    // While a run uses a script, its window says so and no window is "Active".
+    CopyString(gRunningScript, sizeof gRunningScript, two.c_str(), -1);
+    UpdateScriptTitles();
+    EXPECT_EQ(Title(first), "Script - " + one);
+    EXPECT_EQ(Title(second), "Running Script - " + two);
+    gRunningScript[0] = 0;
+}
+
+TEST_F(ScriptWindowTest, OptionsPreviewTogglesStylesAndCancelRestoresThem)
+{
+    const EditorStyleRecord section = gEditorStyles[SCRIPT_STYLE_SECTION];
+    const EditorStyleRecord text = gEditorStyles[SCRIPT_STYLE_STRING];
+    auto clickMargin = [](HWND dialog, int margin, int line) {
+        SCNotification click = {};
+        click.nmhdr.hwndFrom = GetDlgItem(dialog, IDC_SO_PREVIEW);
+        click.nmhdr.idFrom = IDC_SO_PREVIEW;
+        click.nmhdr.code = SCN_MARGINCLICK;
+        click.margin = margin;
+        click.position = (Sci_Position)EditorCall(dialog, SCI_POSITIONFROMLINE, (uintptr_t)line, 0);
+        SendMessageA(dialog, WM_NOTIFY, IDC_SO_PREVIEW, (LPARAM)&click);
+    };
+    for (int button : {IDCANCEL, IDOK}) {
+        // Hidden, so the dialog watcher leaves it to the test.
+        HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SCRIPT_OPTIONS), gFrame.frame,
+                                         EditorSettingsDlgProc, 0);
+        ASSERT_NE(dialog, nullptr);
+        char line[64] = "";
+        EditorCall(dialog, SCI_GETLINE, 0, (intptr_t)line);
+        EXPECT_STREQ(line, "Script Section\r\n");
+        EXPECT_EQ(EditorCall(dialog, SCI_GETSTYLEAT, 0, 0), SCRIPT_STYLE_SECTION);
+        clickMargin(dialog, 0, 0);  // Script Section: bold off
+        clickMargin(dialog, 1, 13); // Text String: italic on
+        EXPECT_EQ(gEditorStyles[SCRIPT_STYLE_SECTION].bold, !section.bold);
+        EXPECT_EQ(gEditorStyles[SCRIPT_STYLE_STRING].italic, !text.italic);
+        EXPECT_EQ(EditorCall(dialog, SCI_STYLEGETBOLD, SCRIPT_STYLE_SECTION, 0), !section.bold);
+        CheckDlgButton(dialog, IDC_SO_AUTOCOMP, BST_UNCHECKED);
+        SendMessageA(dialog, WM_COMMAND, IDC_SO_AUTOCOMP, 0);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_SO_AUTOCDESC)));
+        CheckDlgButton(dialog, IDC_SO_AUTOCOMP, BST_CHECKED);
+        SendMessageA(dialog, WM_COMMAND, button, 0);
+        DestroyWindow(dialog);
+        int changed = button == IDOK;
+        EXPECT_EQ(gEditorStyles[SCRIPT_STYLE_SECTION].bold, changed ? !section.bold : section.bold) << button;
+        EXPECT_EQ(gEditorStyles[SCRIPT_STYLE_STRING].italic, changed ? !text.italic : text.italic) << button;
+    }
+    gEditorStyles[SCRIPT_STYLE_SECTION] = section;
+    gEditorStyles[SCRIPT_STYLE_STRING] = text;
+}
+
+TEST_F(ScriptWindowTest, TheFileNamedUnderTheCaret)
+{
+    std::string inc = File("inc.kvs");
+    WriteTestFile(inc, "Data:\r\n");
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1);
+    HWND window = gFrame.activeChild;
+    struct Case {
+        std::string text;
+        size_t caret;
+        size_t selectFrom; /* == caret: no selection */
+        const char *found; /* null: nothing */
+    } cases[] = {
+        {"Include: " + inc + "\r\n", 12, 12, inc.c_str()},             // after the keyword's colon
+        {"Include: " + inc + "\r\n", 9 + inc.size(), 9 + inc.size(), inc.c_str()}, // the drive letter's colon
+        {"  " + inc + "   \r\n", 4, 4, inc.c_str()},                     // no keyword: from the first non-blank
+        {"Include: " + inc + "/ the rest\r\n", 12, 12, inc.c_str()},     // a '/' ends the name
+        {"x: " + inc + " tail\r\n", 3 + inc.size(), 3, inc.c_str()},     // the selection is the name
+        {"Include: " + File("none.kvs") + "\r\n", 12, 12, nullptr},
+        {"Include: x\r\n", 1, 1, nullptr},                               // the caret before position 2
+    };
+    for (const Case &c : cases) {
+        SetEditorText(window, c.text.c_str(), (int32_t)c.text.size());
+        EditorCall(window, SCI_SETSEL, c.selectFrom, (intptr_t)c.caret);
+        char path[260] = "";
+        int ok = GetFileAtCaret(window, path);
+        EXPECT_EQ(ok, c.found ? 1 : 0) << c.text << " at " << c.caret;
+        if (c.found) {
+            EXPECT_EQ(CompareNoCase(path, c.found), 0) << path;
+        }
+    }
+}
+
+TEST_F(ScriptWindowTest, SectionsAndValuesOfTheDocument)
+{
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1);
+    HWND window = gFrame.activeChild;
+    const char *text = "Data:\r\n\tx: Close\r\n//Results:\r\n\ty: x\r\n";
+    SetEditorText(window, text, (int32_t)strlen(text));
+    StyleScriptText(window);
+    EXPECT_EQ(FindSectionAtPosition(window, 0), 6);          // Data
+    EXPECT_EQ(FindSectionAtPosition(window, 8), 0);          // "x:" names an item
+    EXPECT_EQ(FindEnclosingSection(window, 12), 6);          // inside "Close"
+    int32_t section = -1;
+    EXPECT_EQ(EditorIsLineCommentAt(window, 18, &section), 1); // "//Results:"
+    EXPECT_EQ(section, 2);
+    EXPECT_EQ(EditorIsLineCommentAt(window, 7, &section), 0);
+    char value[256] = "";
+    ASSERT_EQ(EditorGetLineText(window, 1, value, sizeof value), 1);
+    EXPECT_STREQ(value, "Close");
+    EXPECT_EQ(EditorGetLineText(window, 4, value, sizeof value), 0); // the empty last line
+}
+
+TEST_F(ScriptWindowTest, AChosenEntryReplacesTheWordOrTheValue)
+{
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1);
+    HWND window = gFrame.activeChild;
+    struct Case {
+        const char *line;
+        int caret, kind;
+        const char *chosen, *after;
+        int caretAfter;
+    } cases[] = {
+        {"\tx: Clo", 7, 0, "Close -- closing price", "\tx: Close", 9},
+        {"\tUsi  : x", 4, 9, "Using:", "\tUsing: x", 7},      // one colon stays
+        {"\tx: MA", 6, 48, "MA -- moving average", "\tx: MA( )", 7}, // a function gets its parentheses
+        {"\tx: Close", 9, 48, "Close", "\tx: Close", 9},           // a bar value does not
+        {"Include: CSV\\old.kvs  ", 14, 22, "CSV\\new.kvs", "Include: CSV\\new.kvs  ", 20},
+    };
+    for (const Case &c : cases) {
+        SetEditorText(window, c.line, (int32_t)strlen(c.line));
+        EditorCall(window, SCI_GOTOPOS, (uintptr_t)c.caret, 0);
+        EditorCall(window, SCI_SETLINESTATE, 0, c.kind);
+        InsertAutoCompleteWord(window, c.chosen);
+        EXPECT_EQ(Text(window), c.after) << c.line;
+        EXPECT_EQ(EditorCall(window, SCI_GETCURRENTPOS, 0, 0), c.caretAfter) << c.line;
+    }
+    EXPECT_NE(GetEditorRecord(window)->calltipItem, 0u) << "the tip of the function inserted last shows";
+}
+
+TEST_F(ScriptWindowTest, LineCommentsFollowTheSelectionAndSections)
+{
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1);
+    HWND window = gFrame.activeChild;
+    const char *script = "Data:\r\n\tx: 1\r\n\r\n\ty: 2\r\nResults:\r\n\tz: x\r\n";
+    struct Case {
+        const char *text;
+        int from, to; /* the selection */
+        int commented;  /* ToggleLineComment without apply: the first line is commented */
+        const char *after;
+    } cases[] = {
+        // A selection that ends at column 0 of a line leaves that line alone.
+        {script, 7, 16, 0, "Data:\r\n//\tx: 1\r\n\r\n\ty: 2\r\nResults:\r\n\tz: x\r\n"},
+        // On a header with no selection: the whole section down to the next header; blank lines stay.
+        {script, 2, 2, 0, "//Data:\r\n//\tx: 1\r\n\r\n//\ty: 2\r\nResults:\r\n\tz: x\r\n"},
+        // The first non-blank line decides: commented lines are uncommented.
+        {"//a\r\n\r\nb\r\n//c\r\n", 0, 13, 1, "a\r\n\r\nb\r\nc\r\n"},
+    };
+    for (const Case &c : cases) {
+        SetEditorText(window, c.text, (int32_t)strlen(c.text));
+        StyleScriptText(window);
+        EditorCall(window, SCI_SETSEL, (uintptr_t)c.from, c.to);
+        EXPECT_EQ(ToggleLineComment(window, 0), c.commented) << c.text;
+        ToggleLineComment(window, 1);
+        EXPECT_EQ(Text(window), c.after) << c.text;
+        EditorCall(window, SCI_UNDO, 0, 0); // one undo action takes it all back
+        EXPECT_EQ(Text(window), c.text);
+    }
+}
+
+TEST_F(ScriptWindowTest, OtherInstancesOfTheSelectedWordAreMarked)
+{
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1);
+    HWND window = gFrame.activeChild;
+    const char *text = "\tx: 1\r\n\ty: x + xx * x.y\r\n";
+    SetEditorText(window, text, (int32_t)strlen(text));
+    auto marked = [&]() {
+        std::string out;
+        for (int p = 0; p < (int)strlen(text); p++)
+            out += EditorCall(window, SCI_INDICATORVALUEAT, EDITOR_HIGHLIGHT_INDICATOR, p) ? '^' : '.';
+        return out;
+    };
+    EditorCall(window, SCI_SETSEL, 1, 2); // the word x
+    HighlightMatches(window);
+    // Whole words only: not inside "xx" nor "x.y" ('.' is a word character).
+    EXPECT_EQ(marked(), ".^.........^.............");
+    EditorCall(window, SCI_SETSEL, 1, 3); // "x:" is no word
+    HighlightMatches(window);
+    EXPECT_EQ(marked(), std::string(strlen(text), '.'));
 }

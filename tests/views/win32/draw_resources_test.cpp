@@ -1,7 +1,6 @@
 /* Drawing resources and PNG images under Wine. */
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <wincodec.h>
 
 #include <string>
 
@@ -9,42 +8,9 @@
 #include "shell/headless/headless.h"
 #include "support/test_support.h"
 #include "views/win32/draw_resources.h"
+#include "views/win32/png_image.h"
 
 namespace {
-
-/* Reads one pixel of a PNG file through the system's own decoder, as
-** 0xRRGGBB; -1 when the file cannot be decoded. */
-long ReadPngPixel(const std::string &path, int x, int y, UINT *width = nullptr, UINT *height = nullptr)
-{
-    wchar_t wide[300];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, 300);
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IWICImagingFactory *factory = nullptr;
-    IWICBitmapDecoder *decoder = nullptr;
-    IWICBitmapFrameDecode *frame = nullptr;
-    IWICFormatConverter *converter = nullptr;
-    long result = -1;
-    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                  (void **)&factory);
-    if (SUCCEEDED(hr))
-        hr = factory->CreateDecoderFromFilename(wide, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder);
-    if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, &frame);
-    if (SUCCEEDED(hr)) hr = factory->CreateFormatConverter(&converter);
-    if (SUCCEEDED(hr))
-        hr = converter->Initialize(frame, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
-                                   WICBitmapPaletteTypeCustom);
-    if (SUCCEEDED(hr) && width && height) converter->GetSize(width, height);
-    BYTE bgr[3];
-    WICRect one = { x, y, 1, 1 };
-    if (SUCCEEDED(hr)) hr = converter->CopyPixels(&one, 3, 3, bgr);
-    if (SUCCEEDED(hr)) result = (long)bgr[2] << 16 | bgr[1] << 8 | bgr[0];
-    if (converter) converter->Release();
-    if (frame) frame->Release();
-    if (decoder) decoder->Release();
-    if (factory) factory->Release();
-    CoUninitialize();
-    return result;
-}
 
 /* A 40 x 30 picture: white, a red block at (5..14, 5..9), a blue 3-pixel line. */
 HBITMAP MakeTestBitmap()
@@ -145,15 +111,16 @@ TEST_F(DrawResourcesTest, SavedPngHoldsThePicture)
     HBITMAP bitmap = MakeTestBitmap();
     ASSERT_EQ(SaveBitmapImage(bitmap), S_OK);
     DeleteObject(bitmap);
-    UINT width = 0, height = 0;
-    EXPECT_EQ(ReadPngPixel(path, 0, 0, &width, &height), 0xFFFFFF);
-    EXPECT_EQ(width, 40u);
-    EXPECT_EQ(height, 30u);
-    EXPECT_EQ(ReadPngPixel(path, 5, 5), 0xFF0000);
-    EXPECT_EQ(ReadPngPixel(path, 14, 9), 0xFF0000);
-    EXPECT_EQ(ReadPngPixel(path, 15, 9), 0xFFFFFF);
-    EXPECT_EQ(ReadPngPixel(path, 20, 20), 0x000000);
-    EXPECT_EQ(ReadPngPixel(path, 20, 17), 0xFFFFFF);
+    PngImage png;
+    ASSERT_TRUE(ReadPngImage(path, &png));
+    EXPECT_EQ(png.width, 40u);
+    EXPECT_EQ(png.height, 30u);
+    EXPECT_EQ(png.At(0, 0), 0xFFFFFF);
+    EXPECT_EQ(png.At(5, 5), 0xFF0000);
+    EXPECT_EQ(png.At(14, 9), 0xFF0000);
+    EXPECT_EQ(png.At(15, 9), 0xFFFFFF);
+    EXPECT_EQ(png.At(20, 20), 0x000000);
+    EXPECT_EQ(png.At(20, 17), 0xFFFFFF);
     EXPECT_EQ(GetFileAttributesA((path + ".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
@@ -174,7 +141,7 @@ TEST_F(DrawResourcesTest, FailedSavesLeaveNoFileAndAreReportedOnlyForTheUser)
     HBITMAP bitmap = MakeTestBitmap();
     EXPECT_TRUE(FAILED(SaveBitmapImage(bitmap)));
     ImageRequest = IMAGE_SAVE_PNG;
-    EXPECT_EQ(ServeImageRequest(nullptr, bitmap), 1);
+    EXPECT_EQ(ServeImageRequest(nullptr, bitmap), 0);
     EXPECT_EQ(ImageRequest, IMAGE_NONE);
     EXPECT_EQ(std::string(LastMessage()), "Unable to create " + path);
     DeleteObject(bitmap);

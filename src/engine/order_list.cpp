@@ -1,0 +1,911 @@
+/* order_list.cpp -- the order list for the next trading day: exits of the
+** open positions, futures rolls, entries from tomorrow's setups and the
+** rebalancing basket, written as a text list and CSV files.  The simulated
+** state is put back afterwards, and the files replace their previous
+** versions only when the whole list was written. */
+#include <cmath>
+#include <cstring>
+
+#include "engine/date_loop.h"
+#include "engine/exit_pass.h"
+#include "engine/fills.h"
+#include "engine/futures.h"
+#include "engine/limits.h"
+#include "engine/orders.h"
+#include "engine/positions.h"
+#include "engine/sizing.h"
+#include "engine/test_records.h"
+#include "engine/trace.h"
+#include "engine/trade_list.h"
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/numbers.h"
+#include "foundation/path_macros.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
+#include "platform/platform.h"
+#include "script/compiler/script_state.h"
+#include "script/compiler/settings_items.h"
+#include "script/eval/evaluator.h"
+#include "script/eval/value_access.h"
+#include "shell/services.h"
+
+/* What one strategy had before the generation, put back after it. */
+struct SavedStrategy {
+    PositionRecord *positions; /* tracked copy */
+    int32_t openCount;
+    int32_t setupCount;
+    StatCell cell;
+    int32_t hasCell;
+    double freeCashOverride;
+};
+
+/* The state of one generation. */
+struct OrderListRun {
+    OrderFile *text;
+    OrderFile *csv;
+    OrderFile **strategyCsv; /* tracked, one per strategy or null */
+    SavedStrategy *saved;    /* tracked, one per strategy */
+    int32_t *realLastDate;   /* tracked, one per symbol (+ calendar last); 0: no provisional bar */
+    uint8_t *noOrders;       /* tracked, one per strategy */
+    double *netLiq, *freeCash;
+    int32_t *entries, *exits; /* lines written per strategy */
+    int32_t orderId;
+    int32_t tradeCount, closedTradeCount;
+    int failed;
+};
+
+static OrderListRun gOrderRun;
+
+static const char *const kPeriodWords[BAR_SIZE_COUNT] = {"day", "week", "month", "quarter", "year"};
+
+/* ---- provisional bars -------------------------------------------------------------- */
+
+/* Gives every symbol whose data end before the order date a bar on it at its
+** last close (each bar array has room for one more bar). */
+static void AddProvisionalBars(int32_t orderDate)
+{
+    for (int32_t k = 0; k <= gStore.symbolCount; k++) {
+        SymbolRecord *s = k < gStore.symbolCount ? &gStore.symbols[k] : &gStore.calendar;
+        int32_t count = s->barCounts[BAR_DAILY];
+        Bar *bars = s->bars[BAR_DAILY];
+        if (!bars || count <= 0 || s->lastDate >= orderDate) continue;
+        if (s->info.DelistDate > 0 && s->securityType == SECURITY_FUTURES && s->info.DelistDate < orderDate) continue;
+        double close = bars[count - 1].close;
+        Bar *bar = &bars[count];
+        *bar = Bar{};
+        bar->date = orderDate;
+        bar->open = bar->high = bar->low = bar->close = close;
+        /* The last volume keeps the bar from counting as one that did not trade. */
+        bar->volume = bars[count - 1].volume;
+        bar->split = 1;
+        s->barCounts[BAR_DAILY] = count + 1;
+        gOrderRun.realLastDate[k] = s->lastDate;
+        s->lastDate = orderDate;
+    }
+}
+
+static void RemoveProvisionalBars()
+{
+    for (int32_t k = 0; gOrderRun.realLastDate && k <= gStore.symbolCount; k++) {
+        if (!gOrderRun.realLastDate[k]) continue;
+        SymbolRecord *s = k < gStore.symbolCount ? &gStore.symbols[k] : &gStore.calendar;
+        int32_t count = --s->barCounts[BAR_DAILY];
+        s->lastDate = gOrderRun.realLastDate[k];
+        s->bars[BAR_DAILY][count] = Bar{};
+    }
+}
+
+/* ---- saving and restoring ------------------------------------------------------------ */
+
+static int SaveSimulation(EvalContext *context)
+{
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        SavedStrategy *saved = &gOrderRun.saved[s];
+        saved->openCount = r->openCount;
+        saved->setupCount = r->setupCount;
+        if (r->openCount > 0) {
+            if (!AllocMemory(&saved->positions, (uint64_t)r->openCount * sizeof(PositionRecord))) return 0;
+            memcpy(saved->positions, r->openPositions, (size_t)r->openCount * sizeof(PositionRecord));
+        }
+        StatCell *cell = GetCurrentCell(context, s);
+        if (cell) {
+            saved->cell = *cell;
+            saved->hasCell = 1;
+        }
+        StrategyAccount *account = GetStrategyAccount(s);
+        if (account) saved->freeCashOverride = account->freeCashOverride;
+    }
+    if (context->test) {
+        gOrderRun.tradeCount = context->test->tradeCount;
+        gOrderRun.closedTradeCount = context->test->closedTradeCount;
+    }
+    return 1;
+}
+
+static void RestoreSimulation(EvalContext *context)
+{
+    for (int32_t s = 0; gOrderRun.saved && s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        SavedStrategy *saved = &gOrderRun.saved[s];
+        if (saved->openCount > 0 && saved->positions && saved->openCount <= r->openCapacity)
+            memcpy(r->openPositions, saved->positions, (size_t)saved->openCount * sizeof(PositionRecord));
+        r->openCount = saved->openCount <= r->openCapacity ? saved->openCount : 0;
+        r->setupCount = 0;
+        r->keptSetupCount = 0;
+        StatCell *cell = GetCurrentCell(context, s);
+        if (cell && saved->hasCell) *cell = saved->cell;
+        StrategyAccount *account = GetStrategyAccount(s);
+        if (account) account->freeCashOverride = saved->freeCashOverride;
+        FreeMemory(&saved->positions);
+    }
+    if (context->test && gOrderRun.tradeCount <= context->test->tradeCount) {
+        context->test->tradeCount = gOrderRun.tradeCount;
+        context->test->closedTradeCount = gOrderRun.closedTradeCount;
+    }
+}
+
+/* ---- file names -------------------------------------------------------------------- */
+
+/* The script's file name without folder and extension. */
+static void ScriptBaseName(char *out, int size)
+{
+    const char *path = gSettings.ActiveScript;
+    const char *name = path;
+    for (const char *c = path; *c; c++)
+        if (*c == '\\' || *c == '/') name = c + 1;
+    const char *dot = strrchr(name, '.');
+    CopyString(out, size, name, dot ? (int)(dot - name) : -1);
+}
+
+/* Resolves name against the output folder into out (260); 0 when too long. */
+static int ResolveOrderPath(char *out, const char *name)
+{
+    if (strlen(name) > 259) return 0;
+    CopyString(out, 260, name, -1);
+    return ExpandPathMacros(out, gOutputFolder);
+}
+
+static bool CsvWanted()
+{
+    int32_t mode = gScriptSettings.OrdersMode;
+    if (mode == ORDERS_REBALANCE || mode == ORDERS_SLATEWICK || mode == ORDERS_SLATEWICK_SYNC) return true;
+    if (mode != ORDERS_TEMPLATE) return false;
+    for (int32_t s = 0; s < gStrategyCount; s++)
+        if (gStrategies[s].kind == STRATEGY_KIND_STRATEGY && !gStrategies[s].OrdersFile[0]) return true;
+    return false;
+}
+
+/* Opens the text list and the global CSV; 0 after reporting. */
+static int OpenOrderFiles(int32_t orderDate)
+{
+    char base[260], textName[300] = "", csvName[300] = "";
+    ScriptBaseName(base, sizeof base);
+    bool csv = CsvWanted();
+    int32_t mode = gScriptSettings.OrdersMode;
+    if (!gScriptSettings.OrdersFile[0]) {
+        char folder[300];
+        FormatText(folder, sizeof folder, "%s\\Orders", gOutputFolder);
+        PlatCreateFolder(folder);
+        FormatText(textName, sizeof textName, "Orders\\%s_%d_orders.txt", base, (int)orderDate);
+        /* Without a companion folder its CSV stays beside the text list, never in the root. */
+        if (csv && (mode == ORDERS_REBALANCE || mode == ORDERS_TEMPLATE || !gScriptSettings.SlatewickFolder[0]))
+            FormatText(csvName, sizeof csvName, "Orders\\%s_%d.csv", base, (int)orderDate);
+        else if (csv)
+            FormatText(csvName, sizeof csvName, "%s\\%s_%d_orders.csv", gScriptSettings.SlatewickFolder, base,
+                       (int)orderDate);
+    } else if (csv) {
+        CopyString(csvName, sizeof csvName, gScriptSettings.OrdersFile, -1);
+        CopyString(textName, sizeof textName, gScriptSettings.OrdersFile, -1);
+        char *dot = strrchr(textName, '.');
+        char *slash = strrchr(textName, '\\');
+        if (dot && (!slash || dot > slash)) *dot = 0;
+        size_t length = strlen(textName);
+        FormatText(textName + length, sizeof textName - length, ".txt");
+    } else {
+        CopyString(textName, sizeof textName, gScriptSettings.OrdersFile, -1);
+    }
+    char textPath[260], csvPath[260];
+    if (!ResolveOrderPath(textPath, textName)) {
+        ReportError("Order List text file path is too long -- maximum is 260 chars.");
+        return 0;
+    }
+    if (csvName[0]) {
+        if (!ResolveOrderPath(csvPath, csvName)) {
+            ReportError("Order List CSV file path is too long -- maximum is 260 chars.");
+            return 0;
+        }
+        gOrderRun.csv = CreateOrderFile(csvPath);
+        if (!gOrderRun.csv) {
+            ReportError("Unable to create orders file %s", csvPath);
+            return 0;
+        }
+        if (mode != ORDERS_REBALANCE && gOrdersTemplate.header[0])
+            AddOrderLine(gOrderRun.csv, -1, ORDER_LINE_NOTE, "%s", gOrdersTemplate.header);
+    }
+    if (gSettings.ShowTextOrders || !gOrderRun.csv) {
+        gOrderRun.text = CreateOrderFile(textPath);
+        if (!gOrderRun.text) {
+            ReportError("Unable to create order list file %s", textPath);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+/* ---- sections ------------------------------------------------------------------------- */
+
+static void Note(int32_t s, uint32_t kind, const char *format, const char *a, const char *b)
+{
+    if (gOrderRun.text) AddOrderLine(gOrderRun.text, s, kind, format, a, b);
+}
+
+/* The CSV that takes strategy s's rows, or none. */
+static OrderFile *StrategyCsv(int32_t s)
+{
+    if (gOrderRun.strategyCsv && gOrderRun.strategyCsv[s]) return gOrderRun.strategyCsv[s];
+    return gOrderRun.csv;
+}
+
+/* The date two bars of the strategy's bar size before its order date; trades
+** that exited before it are not recent. */
+static void WarnEndOfDataExits(EvalContext *context, int32_t s)
+{
+    TestRecord *test = context->test;
+    StrategyRecord *r = &gStrategies[s];
+    if (!test) return;
+    const DateList *list = r->hasOwnDateLists ? &r->dateLists[r->BarSize] : &gStore.dateLists[r->BarSize];
+    int32_t recent = OffsetTradingDate(list, r->orderDate, -2);
+    for (int32_t k = test->tradeCount - 1; k >= 0; k--) {
+        const TradeRecord *t = &test->trades[k];
+        if (t->dateOut > 0 && t->dateOut < recent) break;
+        if (t->strategy == s && t->reason == EXIT_END_OF_DATA)
+            Note(s, ORDER_LINE_NOTE, "\nWarning: according to the backtest %s had an end-of-data exit recently\n", t->symbol,
+                 "");
+    }
+}
+
+/* The exit section and the roll section of strategy s. */
+static void WriteExitSection(EvalContext *context, int32_t s)
+{
+    StrategyRecord *r = &gStrategies[s];
+    int32_t orderDate = r->orderDate;
+    if (r->BarSize == BAR_DAILY && IsCalendarHoliday(orderDate, 0, s + 1)) {
+        char day[DATE_TEXT_SIZE];
+        FormatDate(orderDate, gSettings.DateDisplayFormat, day);
+        Note(s, ORDER_LINE_NOTE, "\nno orders for %s because %s is on its holiday list\n", r->name, day);
+        gOrderRun.noOrders[s] = 1;
+        return;
+    }
+    if (r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT && !IsPeriodEnd(context->date, r->BarSize, r))
+        Note(s, ORDER_LINE_NOTE, "\nno orders for %s because the %s has not ended yet\n", r->name,
+             kPeriodWords[r->BarSize]);
+    WarnEndOfDataExits(context, s);
+    if (r->DynamicSizing == 1) return;
+    bool isStrategy = r->kind == STRATEGY_KIND_STRATEGY;
+    const char *suffix = IsTradeListActive(s) ? "" : " -- change as needed to match actual positions";
+    if (isStrategy) Note(s, ORDER_LINE_EXIT, "\n%s exit orders%s\n\n", r->name, suffix);
+    ExitOrderOutput out{};
+    out.text = isStrategy ? gOrderRun.text : nullptr;
+    out.csv = gScriptSettings.OrdersMode == ORDERS_REBALANCE ? nullptr : StrategyCsv(s);
+    out.orderId = &gOrderRun.orderId;
+    out.exitCount = &gOrderRun.exits[s];
+    out.group = 1;
+    int32_t date = context->date, phase = context->barPhase;
+    context->strategy = r;
+    context->strategyIndex = s;
+    context->barSize = r->BarSize;
+    if (r->AllowMissingBar == 1 && !gScriptSettings.OrdersLiveData) {
+        context->date = orderDate;
+        context->barPhase = PHASE_OPEN;
+    }
+    int32_t open = r->openCount;
+    for (int32_t k = 0; k < open && k < r->openCount; k++) {
+        if (r->openPositions[k].entryBar < 0) continue;
+        WriteExitOrders(context, &r->openPositions[k], &out);
+    }
+    RemoveClosedPositions(s);
+
+    if (r->tradesFutures) {
+        if (isStrategy) Note(s, ORDER_LINE_ROLL, "\n%s roll orders%s\n\n", r->name, suffix);
+        int32_t rolls = 0;
+        ExitOrderOutput roll = out;
+        roll.exitCount = nullptr;
+        roll.rollCount = &rolls;
+        roll.roll = 1;
+        roll.group = 0;
+        const DateList *list = &gStore.dateLists[BAR_DAILY];
+        for (int32_t k = 0; k < r->openCount; k++) {
+            PositionRecord *p = &r->openPositions[k];
+            if (!IsContinuousFutures(p->symbol)) continue;
+            double value = 0;
+            int32_t next = OffsetTradingDate(list, orderDate, 1);
+            if (FindContractEvent(p->symbol, EVENT_CONTRACT, orderDate, date, next > 0 ? next : orderDate + 1, 1, 1,
+                                  &value))
+                WriteExitOrders(context, p, &roll);
+        }
+        if (rolls == 0 && isStrategy) Note(s, ORDER_LINE_ROLL, "%s%s", "    (no roll orders)\n", "");
+    }
+    if (isStrategy) {
+        bool hasRule = IsSlotGiven(&r->slots[SLOT_EXIT_RULE]);
+        if (r->openCount > 0 && hasRule && r->ExitTime == TIME_THIS_CLOSE && !gScriptSettings.OrdersLiveData)
+            Note(s, ORDER_LINE_EXIT, "%s%s", "    (unable to generate exit orders for tomorrow when ExitTime is ThisClose)\n",
+                 "");
+        else if (r->openCount > 0 && hasRule && r->ExitTime != TIME_THIS_CLOSE && gScriptSettings.OrdersLiveData)
+            Note(s, ORDER_LINE_EXIT, "%s%s",
+                 "    (unable to generate exit orders for tomorrow when the OrdersLiveData setting is True)\n", "");
+        else if (gOrderRun.exits[s] == 0)
+            Note(s, ORDER_LINE_EXIT, "%s%s", "    (no exit orders)\n", "");
+    }
+    context->date = date;
+    context->barPhase = phase;
+}
+
+/* A setup for tomorrow from the entry formulas: its limit and stop are
+** orders to place, never tested against a bar.  1 when a setup was made. */
+static int EvalOrderSetup(EvalContext *context, PositionRecord *setup, const Bar *bar)
+{
+    StrategyRecord *r = context->strategy;
+    if (r->DynamicSizing == 1) return EvalSetup(context, setup, bar);
+    context->position = setup;
+    int32_t signal = 0;
+    if (!EvalFormulaInt(&r->slots[SLOT_ENTRY_SETUP], context, &signal) || signal == 0) return 0;
+    FormulaSlot *category = &r->slots[SLOT_CATEGORY];
+    if (IsSlotGiven(category) && !EvalFormulaText(category, context, setup->category, POSITION_TEXT_SIZE)) return 0;
+    FormulaSlot *limitSlot = &r->slots[SLOT_ENTRY_LIMIT], *stopSlot = &r->slots[SLOT_ENTRY_STOP];
+    double limit = 0, stop = 0;
+    if (IsSlotGiven(limitSlot) && !EvalFormulaSlot(limitSlot, context, &limit)) return 0;
+    if (IsSlotGiven(stopSlot) && !EvalFormulaSlot(stopSlot, context, &stop)) return 0;
+    if (IsSlotGiven(limitSlot) && IsSlotGiven(stopSlot) && limit == 0 && stop == 0) return 0;
+    if (limit != 0) limit = RoundToStep(limit, GetPriceRoundUnit(context, setup->symbol, bar, limit), 0);
+    if (stop != 0) stop = RoundToStep(stop, GetPriceRoundUnit(context, setup->symbol, bar, stop), 0);
+    if (r->Side != 0) {
+        setup->side = r->Side;
+    } else {
+        if (!ComputePositionSize(context, 0)) return 0;
+        setup->side = setup->quantity < 0 ? -1 : 1;
+    }
+    setup->limitPrice = limit;
+    setup->stopPrice = stop;
+    setup->orderPrice = setup->entryPrice = limit != 0 ? limit : stop != 0 ? stop
+                                                                           : bar->close;
+    setup->fillKind = limit != 0 ? FILL_LIMIT : stop != 0 ? FILL_STOP
+                                                          : FILL_MARKET;
+    setup->entryTiming = context->barPhase;
+    int32_t skip = 0;
+    FormulaSlot *skipSlot = &r->slots[SLOT_ENTRY_SKIP];
+    if (IsSlotGiven(skipSlot) && EvalFormulaInt(skipSlot, context, &skip) && skip != 0) {
+        setup->skipped = 1;
+        setup->skipReason = SKIP_ENTRY_SKIP;
+    }
+    return AddEntryOrder(context, setup, bar, bar->split);
+}
+
+/* The exit orders that bring the held quantity of the context symbol to
+** target, written before the simulation reduces the positions. */
+static void WriteReductionOrders(EvalContext *context, int32_t s, double held, double target)
+{
+    StrategyRecord *r = &gStrategies[s];
+    SymbolRecord *symbol = context->symbol;
+    ExitOrderOutput out{};
+    out.text = r->kind == STRATEGY_KIND_STRATEGY ? gOrderRun.text : nullptr;
+    out.csv = gScriptSettings.OrdersMode == ORDERS_REBALANCE ? nullptr : StrategyCsv(s);
+    out.orderId = &gOrderRun.orderId;
+    out.exitCount = &gOrderRun.exits[s];
+    double remaining = held - target;
+    for (int32_t k = r->openCount - 1; k >= 0 && remaining != 0; k--) {
+        PositionRecord *p = &r->openPositions[k];
+        if (p->symbol != symbol || p->entryBar < 0 || p->side * remaining <= 0) continue;
+        double part = std::fmin(p->quantity, std::fabs(remaining));
+        if (target != 0 && part < p->quantityStep) continue;
+        double request = p->exitQuantityRequest;
+        p->exitQuantityRequest = part;
+        WriteExitOrders(context, p, &out);
+        p->exitQuantityRequest = request;
+        remaining -= p->side * part;
+        context->symbol = symbol;
+    }
+}
+
+/* A dynamic-sizing setup: the difference between the target size and the
+** quantity held becomes the order, reductions first. */
+static void SizeDynamically(EvalContext *context, int32_t s, PositionRecord *setup, const Bar *bar)
+{
+    StrategyRecord *r = &gStrategies[s];
+    SymbolRecord *symbol = context->symbol;
+    int32_t setupIndex = (int32_t)(setup - r->setups);
+    context->position = setup;
+    if (!ComputePositionSize(context, 0)) return;
+    double target = setup->side * setup->quantity, held = 0;
+    for (int32_t k = 0; k < r->openCount; k++) {
+        const PositionRecord *p = &r->openPositions[k];
+        if (p->symbol == symbol && p->entryBar >= 0) held += p->side * p->quantity;
+    }
+    if ((held > 0 && target < held) || (held < 0 && target > held))
+        WriteReductionOrders(context, s, held, held * target > 0 ? target : 0);
+    double d = ReducePositionsToTarget(context, bar, target, nullptr);
+    setup = &r->setups[setupIndex];
+    context->symbol = symbol;
+    context->position = setup;
+    bar = SyncContextBar(context);
+    if (!bar || d == 0 || std::fabs(d) < setup->quantityStep) return;
+    setup->side = d < 0 ? -1 : 1;
+    setup->quantity = std::fabs(d);
+    setup->heldCount = held != 0;
+    setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
+    setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
+    EvalSetup(context, setup, bar);
+}
+
+/* Tomorrow's setups of strategy s on the order date. */
+static void MakeOrderSetups(EvalContext *context, int32_t s)
+{
+    StrategyRecord *r = &gStrategies[s];
+    r->setupCount = 0;
+    r->keptSetupCount = 0;
+    if (gOrderRun.noOrders[s] || r->kind == STRATEGY_KIND_STATS_GROUP) return;
+    if (gScriptSettings.OrdersLiveData && r->EntryTime != TIME_THIS_CLOSE) return;
+    if (IsTradeListActive(s) && !IsSlotGiven(&r->slots[SLOT_ENTRY_SETUP]) &&
+        !(r->DynamicSizing == 1 && IsSlotGiven(&r->slots[SLOT_QUANTITY])))
+        return;
+    int32_t date = context->date;
+    context->strategy = r;
+    context->strategyIndex = s;
+    context->barSize = r->BarSize;
+    if (r->BarSize != BAR_DAILY && !IsPeriodEnd(date, r->BarSize, r)) return;
+    bool atClose = gScriptSettings.OrdersLiveData != 0;
+    context->date = atClose ? date : r->orderDate;
+    context->barPhase = atClose ? PHASE_CLOSE : PHASE_OPEN;
+    context->signalDate = date;
+    if (r->DynamicSizing == 1) {
+        if (r->kind == STRATEGY_KIND_STRATEGY) Note(s, ORDER_LINE_ENTRY, "\n%s dynamic sizing orders%s\n\n", r->name, "");
+        if (r->openCount >= 2) SortPositionRecords(r->openPositions, r->openCount, ComparePositionsForSizing);
+    }
+    for (int32_t k = 0; k < gStore.symbolCount; k++) {
+        SymbolRecord *symbol = &gStore.symbols[k];
+        if (symbol->info.DelistDate > 0 && symbol->securityType == SECURITY_FUTURES &&
+            symbol->info.DelistDate <= r->orderDate)
+            continue;
+        context->symbol = symbol;
+        context->position = nullptr;
+        const Bar *bar = GetOrderBar(context);
+        if (!bar) continue;
+        if (!atClose && r->AllowMissingBar != 1) {
+            int32_t count = 0;
+            const Bar *bars = GetBarArray(symbol, context->barSize, &count);
+            int32_t index = (int32_t)(bar - bars);
+            if (index < 1 || bars[index - 1].date != date) continue;
+        }
+        if (symbol->securityType == SECURITY_FUTURES && !r->tradesFutures && IsContinuousFutures(symbol))
+            r->tradesFutures = 1;
+        PositionRecord *setup = AddSetup(r, s, symbol);
+        if (!setup) {
+            gOrderRun.failed = 1;
+            break;
+        }
+        if (r->DynamicSizing == 1)
+            SizeDynamically(context, s, setup, bar);
+        else
+            EvalOrderSetup(context, setup, bar);
+    }
+}
+
+/* The words, type and time in force of an entry order (the setup's limit or
+** stop, or at market). */
+struct EntryForm {
+    const char *type, *tif, *words;
+    char gat[ORDER_TEXT_SIZE], gtd[ORDER_TEXT_SIZE];
+};
+
+static void ChooseEntryForm(EvalContext *context, const OrderInfo *info, bool priced, bool hasLimitOnly, int32_t date,
+                            EntryForm *f)
+{
+    StrategyRecord *r = context->strategy;
+    f->gat[0] = f->gtd[0] = 0;
+    f->tif = info->allHours ? "GTC" : "DAY";
+    f->words = "";
+    bool daily = r->BarSize == BAR_DAILY;
+    int32_t time = r->EntryTime;
+    if (!priced) {
+        f->type = "MKT";
+        if (time == TIME_THIS_CLOSE) {
+            f->words = "near close";
+        } else if (time == TIME_NEXT_CLOSE) {
+            if (info->hasMarketOnClose) {
+                f->type = "MOC";
+                if (daily && !info->allHours) {
+                    f->words = "on close";
+                } else {
+                    f->words = "on close after";
+                    FormatText(f->gat, sizeof f->gat, "%d %s", (int)date, info->lastMocTime);
+                }
+            } else {
+                f->words = "good after";
+                FormatText(f->gat, sizeof f->gat, "%d %s", (int)date, info->nearCloseTime);
+            }
+        } else {
+            f->words = "on open";
+            f->tif = info->hasOpeningAuction ? "OPG" : info->allHours ? "GTC"
+                                                                      : "DAY";
+        }
+        return;
+    }
+    f->type = hasLimitOnly ? "LMT" : "STP";
+    double exitLimit = 0;
+    if (time == TIME_INTRADAY && r->ExitLimitTime == TIME_NEXT_CLOSE && IsSlotGiven(&r->slots[SLOT_EXIT_LIMIT]))
+        EvalFormulaSlot(&r->slots[SLOT_EXIT_LIMIT], context, &exitLimit);
+    if (time == TIME_INTRADAY && (exitLimit != 0 || IsExitRuleCertain(context))) {
+        f->tif = "GTD";
+        f->words = "good until";
+        FormatText(f->gtd, sizeof f->gtd, "%d %s", (int)date, info->lastMocTime);
+    } else if (time == TIME_NEXT_CLOSE) {
+        f->words = "good after";
+        FormatText(f->gat, sizeof f->gat, "%d %s", (int)date, info->nearCloseTime);
+        if (hasLimitOnly && info->lateLocTime[0]) {
+            FormatText(f->gat, sizeof f->gat, "%d %s", (int)date, info->lateLocTime);
+            f->type = info->hasLimitOnClose ? "LOC" : "LMT";
+            f->words = "on close good after";
+        } else if (hasLimitOnly && info->hasLimitOnClose) {
+            f->type = "LOC";
+            f->words = "on close";
+            f->gat[0] = 0;
+        }
+    } else if (info->allHours || !daily) {
+        f->tif = "GTD";
+        f->words = "good until";
+        FormatText(f->gtd, sizeof f->gtd, "%d %s", (int)date, info->nearCloseTime);
+    } else if (time == TIME_NEXT_OPEN && info->hasOpeningAuction && !r->hasEntryStop) {
+        f->words = "on open";
+        f->tif = "OPG";
+    } else if (time == TIME_NEXT_OPEN) {
+        f->tif = "GTD";
+        f->words = "good until";
+        FormatText(f->gtd, sizeof f->gtd, "%d %s", (int)date, info->lastOpenTime);
+    } else {
+        f->words = time >= 0 && time < 4 ? (time == TIME_THIS_CLOSE ? "near close" : "") : "";
+    }
+}
+
+/* The entry section of strategy s from its selected setups. */
+static void WriteEntrySection(EvalContext *context, int32_t s)
+{
+    StrategyRecord *r = &gStrategies[s];
+    if (r->kind != STRATEGY_KIND_STRATEGY || gOrderRun.noOrders[s]) return;
+    int32_t maxEntries = LIMIT_UNLIMITED_COUNT;
+    StrategyAccount *account = GetStrategyAccount(s);
+    if (account) maxEntries = account->limits.MaxEntries;
+    if (maxEntries > 0 && maxEntries < LIMIT_UNLIMITED_COUNT) {
+        char count[16];
+        FormatText(count, sizeof count, "%d", (int)maxEntries);
+        if (gOrderRun.text)
+            AddOrderLine(gOrderRun.text, s, ORDER_LINE_ENTRY, "\n%s entry orders -- only the first %s fill%s\n\n",
+                         r->name, count, maxEntries == 1 ? "" : "s");
+    } else {
+        Note(s, ORDER_LINE_ENTRY, "\n%s entry orders%s\n\n", r->name, "");
+    }
+    if (gScriptSettings.OrdersLiveData && r->EntryTime != TIME_THIS_CLOSE) {
+        Note(s, ORDER_LINE_ENTRY, "%s%s",
+             "    (unable to generate entry orders for tomorrow when the OrdersLiveData setting is True)\n", "");
+        return;
+    }
+    if (!gScriptSettings.OrdersLiveData && r->EntryTime == TIME_THIS_CLOSE) {
+        Note(s, ORDER_LINE_ENTRY, "%s%s",
+             "    (unable to generate entry orders for tomorrow when EntryTime is ThisClose)\n", "");
+        return;
+    }
+    if (r->setupCount == 0) {
+        Note(s, ORDER_LINE_ENTRY, "%s%s", "    (no setups)\n", "");
+        return;
+    }
+    OrderFile *csv = StrategyCsv(s);
+    const OrderTemplate *t = OrdersTemplateFor(s);
+    int32_t date = context->date, phase = context->barPhase;
+    context->strategy = r;
+    context->strategyIndex = s;
+    context->barSize = r->BarSize;
+    context->date = gScriptSettings.OrdersLiveData ? date : r->orderDate;
+    context->barPhase = gScriptSettings.OrdersLiveData ? PHASE_CLOSE : PHASE_OPEN;
+    for (int32_t k = 0; k < r->setupCount; k++) {
+        PositionRecord *setup = &r->setups[k];
+        if (!setup->kept && !setup->skipped) continue;
+        if (setup->skipped && !gSettings.KeepSkipped) continue;
+        if (setup->quantity == 0) continue;
+        context->symbol = setup->symbol;
+        context->position = setup;
+        const Bar *bar = GetOrderBar(context);
+        if (!bar) continue;
+        OrderInfo info;
+        FillOrderInfo(context, bar, &info, 0);
+        bool isLong = setup->side > 0;
+        const char *action = isLong ? "buy" : r->DynamicSizing == 1 ? "sell"
+                                                                    : "short";
+        const char *csvAction = isLong ? "BUY" : "SELL";
+        char qty[64], limit[64] = "", stop[64] = "", dollars[64];
+        FormatTrimmedNumber(setup->quantity, qty);
+        double unit = GetPriceRoundUnit(context, setup->symbol, bar, setup->limitPrice);
+        if (setup->limitPrice != 0) FormatPrice(setup->limitPrice, unit, limit);
+        if (setup->stopPrice != 0) FormatPrice(setup->stopPrice, unit, stop);
+        FormatNumber(setup->value, DISPLAY_CURRENCY, 0, 0, "", dollars);
+        double percent = setup->fraction * 100;
+        EvalOrderTexts(context, &info);
+        EntryForm f;
+        bool priced = limit[0] || stop[0];
+        ChooseEntryForm(context, &info, priced, limit[0] && !stop[0], r->orderDate, &f);
+        OrderLine *line = gOrderRun.text ? NewOrderLine(gOrderRun.text, s, ORDER_LINE_ENTRY) : nullptr;
+        if (setup->skipped) {
+            if (line)
+                AppendOrderText(line, "    SKIP %s %s (%g%%) [%s] %s %s %s -- %s\n", action, qty, percent, dollars,
+                                info.localSymbol, priced ? (limit[0] ? limit : stop) : "market", f.words,
+                                setup->skipReason < SKIP_REASON_COUNT ? kSkipReasonText[setup->skipReason] : "");
+            continue;
+        }
+        if (limit[0] && stop[0]) {
+            f.type = "STP LMT";
+            if (line)
+                AppendOrderText(line, "    %s %s (%g%%) [%s] %s %s stop %s limit %s %s %s %s\n", action, qty, percent,
+                                dollars, info.localSymbol, stop, limit, f.words, f.gat, f.gtd, info.note);
+        } else if (limit[0]) {
+            if (line)
+                AppendOrderText(line, "    %s %s (%g%%) [%s] %s %s limit %s %s %s %s\n", action, qty, percent, dollars,
+                                info.localSymbol, limit, f.words, f.gat, f.gtd, info.note);
+        } else if (stop[0]) {
+            if (line)
+                AppendOrderText(line, "    %s %s (%g%%) [%s] %s %s stop %s %s %s %s\n", action, qty, percent, dollars,
+                                info.localSymbol, stop, f.words, f.gat, f.gtd, info.note);
+        } else {
+            const char *priceWord = "market";
+            if (info.mktAsLmtPrice[0]) {
+                priceWord = info.mktAsLmtWords;
+                f.type = "LMT";
+                f.words = "";
+                CopyString(limit, sizeof limit, info.mktAsLmtPrice, -1);
+            }
+            const char *sizing = r->DynamicSizing != 1 ? "" : setup->heldCount > 0 ? " (add to position)"
+                                                                                   : " (new position)";
+            if (line)
+                AppendOrderText(line, "    %s %s (%g%%) [%s] %s %s %s %s%s %s\n", action, qty, percent, dollars,
+                                info.localSymbol, priceWord, f.words, f.gat, sizing, info.note);
+        }
+        gOrderRun.entries[s]++;
+        int32_t id = gOrderRun.orderId;
+        if (csv)
+            WriteTemplateRow(csv, &info, ORDER_LINE_ENTRY, csvAction, f.type, f.tif, f.gtd, f.gat, "", qty,
+                             setup->value, setup->fraction, limit, stop, id, 0,
+                             maxEntries == LIMIT_UNLIMITED_COUNT ? 0 : maxEntries);
+        if (!priced) {
+            AddBasketWeight(info.localSymbol, setup->side * setup->fraction);
+            context->position = setup;
+            OpenPosition(context);
+            bool atOpen = r->EntryTime == TIME_NEXT_OPEN || r->EntryTime == TIME_INTRADAY || info.allHours;
+            if (t->hasIdAndParent && atOpen && r->openCount > 0) {
+                ExitOrderOutput out{};
+                out.text = gOrderRun.text;
+                out.csv = gScriptSettings.OrdersMode == ORDERS_REBALANCE ? nullptr : csv;
+                out.orderId = &gOrderRun.orderId;
+                out.exitCount = &gOrderRun.exits[s];
+                out.child = 1;
+                out.group = 1;
+                WriteExitOrders(context, &r->openPositions[r->openCount - 1], &out);
+            }
+        }
+        gOrderRun.orderId++;
+    }
+    if (gOrderRun.entries[s] == 0)
+        Note(s, ORDER_LINE_ENTRY, "    (no%s orders)\n", r->DynamicSizing == 1 ? "" : " entry", "");
+    context->date = date;
+    context->barPhase = phase;
+}
+
+/* ---- the generation ------------------------------------------------------------------- */
+
+static int AllocateRun()
+{
+    int32_t n = gStrategyCount > 0 ? gStrategyCount : 1;
+    return AllocMemory(&gOrderRun.strategyCsv, (uint64_t)n * sizeof(OrderFile *)) &&
+        AllocMemory(&gOrderRun.saved, (uint64_t)n * sizeof(SavedStrategy)) &&
+        AllocMemory(&gOrderRun.realLastDate, ((uint64_t)gStore.symbolCount + 1) * sizeof(int32_t)) &&
+        AllocMemory(&gOrderRun.noOrders, (uint64_t)n) && AllocMemory(&gOrderRun.netLiq, (uint64_t)n * sizeof(double)) &&
+        AllocMemory(&gOrderRun.freeCash, (uint64_t)n * sizeof(double)) &&
+        AllocMemory(&gOrderRun.entries, (uint64_t)n * sizeof(int32_t)) &&
+        AllocMemory(&gOrderRun.exits, (uint64_t)n * sizeof(int32_t));
+}
+
+/* Closes one file and, when it was committed, shows it in a log window. */
+static int CloseAndShow(OrderFile **file, int commit)
+{
+    if (!*file) return 1;
+    char path[FILE_PATH_SIZE];
+    CopyString(path, sizeof path, (*file)->file.path, -1);
+    int ok = CloseOrderFile(*file, commit);
+    *file = nullptr;
+    if (ok && commit) OpenLogFile(path);
+    return ok;
+}
+
+/* Closes every file: committed only when the whole list succeeded. */
+static int CloseOrderFiles(int commit)
+{
+    int ok = 1;
+    for (int32_t s = 0; gOrderRun.strategyCsv && s < gStrategyCount; s++)
+        ok = CloseAndShow(&gOrderRun.strategyCsv[s], commit) && ok;
+    ok = CloseAndShow(&gOrderRun.csv, commit) && ok;
+    ok = CloseAndShow(&gOrderRun.text, commit) && ok;
+    return ok;
+}
+
+static void FreeRun()
+{
+    FreeMemory(&gOrderRun.strategyCsv);
+    FreeMemory(&gOrderRun.saved);
+    FreeMemory(&gOrderRun.realLastDate);
+    FreeMemory(&gOrderRun.noOrders);
+    FreeMemory(&gOrderRun.netLiq);
+    FreeMemory(&gOrderRun.freeCash);
+    FreeMemory(&gOrderRun.entries);
+    FreeMemory(&gOrderRun.exits);
+    memset(&gOrderRun, 0, sizeof gOrderRun);
+}
+
+static bool StopRequested()
+{
+    PumpMessages();
+    return gRun.state == RUN_STOP_REQUESTED;
+}
+
+/* Every step that writes; 0 when the list is not complete. */
+static int WriteOrderList(EvalContext *context)
+{
+    int32_t mode = gScriptSettings.OrdersMode;
+    /* 1. Templates. */
+    if (!LoadOrdersTemplate(-1)) return 0;
+    if (mode == ORDERS_TEMPLATE) {
+        bool someWithout = false;
+        for (int32_t s = 0; s < gStrategyCount; s++) {
+            if (!LoadOrdersTemplate(s)) return 0;
+            if (gStrategies[s].kind == STRATEGY_KIND_STRATEGY && !gStrategies[s].OrdersTemplate[0]) someWithout = true;
+        }
+        if (gOrdersTemplate.columnCount == 0 && someWithout) {
+            ReportError("An OrdersTemplate path must be provided in Settings or in every Strategy");
+            return 0;
+        }
+    }
+    /* 2. Account values. */
+    double netLiq = 0, freeCash = 0;
+    if (!ReadAccountValueFile(gScriptSettings.OrdersNetLiq, &netLiq, 0)) return 0;
+    if (!ReadAccountValueFile(gScriptSettings.OrdersFreeCash, &freeCash, 1)) return 0;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        gOrderRun.netLiq[s] = netLiq;
+        gOrderRun.freeCash[s] = freeCash;
+        if (r->kind == STRATEGY_KIND_BENCHMARK) continue;
+        double own = 0;
+        if (!ReadAccountValueFile(r->OrdersNetLiq, &own, 0)) return 0;
+        if (own != 0) gOrderRun.netLiq[s] = own;
+        if (!ReadAccountValueFile(r->OrdersFreeCash, &own, 1)) return 0;
+        if (own != 0) gOrderRun.freeCash[s] = own;
+    }
+    /* 5. The log. */
+    if (gSettings.AddLog) {
+        LogPrintf("%s", "\n*** Generating Order List ***\n");
+        LogPortfolioState(context);
+    }
+    /* 6., 7. Files and the list's heading. */
+    if (!OpenOrderFiles(gRun.orderDate)) return 0;
+    if (gOrderRun.text) {
+        char day[DATE_TEXT_SIZE];
+        FormatDate(gRun.orderDate, gSettings.DateDisplayFormat, day);
+        AddOrderLine(gOrderRun.text, -1, ORDER_LINE_NOTE, "*** ORDERS TO PLACE BEFORE THE %s OF %s ***\n",
+                     gScriptSettings.OrdersLiveData ? "CLOSE" : "OPEN", day);
+        char comment[ORDER_LINE_SIZE] = "";
+        if (IsSlotGiven(&gOrdersComment.formula) &&
+            EvalFormulaText(&gOrdersComment.formula, context, comment, sizeof comment) && comment[0])
+            AddOrderLine(gOrderRun.text, -1, ORDER_LINE_NOTE, "\n%s\n", comment);
+    }
+    /* 8. The basket of today's positions. */
+    gBasketWeights.count = 0;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        const StrategyRecord *r = &gStrategies[s];
+        if (r->kind != STRATEGY_KIND_STRATEGY) continue;
+        for (int32_t k = 0; k < r->openCount; k++) {
+            const PositionRecord *p = &r->openPositions[k];
+            if (p->entryBar >= 0 && AddBasketWeight(p->symbol->info.Symbol, p->side * p->fraction) < 0) return 0;
+        }
+    }
+    if (StopRequested()) return 0;
+    /* 9. Exits and rolls. */
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        if (r->kind == STRATEGY_KIND_STATS_GROUP) continue;
+        if (mode == ORDERS_TEMPLATE && r->OrdersFile[0]) {
+            char path[260];
+            if (!ResolveOrderPath(path, r->OrdersFile)) {
+                ReportError("Strategy orders file path is too long -- maximum is 260 chars.");
+                return 0;
+            }
+            gOrderRun.strategyCsv[s] = CreateOrderFile(path);
+            if (!gOrderRun.strategyCsv[s]) {
+                ReportError("Unable to create strategy orders file %s", path);
+                return 0;
+            }
+            const OrderTemplate *t = OrdersTemplateFor(s);
+            if (t->header[0]) AddOrderLine(gOrderRun.strategyCsv[s], -1, ORDER_LINE_NOTE, "%s", t->header);
+        }
+        WriteExitSection(context, s);
+    }
+    if (StopRequested()) return 0;
+    /* 10. Allocations from the account values. */
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        const StrategyRecord *r = &gStrategies[s];
+        StrategyAccount *account = GetStrategyAccount(s);
+        if (gOrderRun.freeCash[s] != 0 && account) account->freeCashOverride = gOrderRun.freeCash[s];
+        if (!gSettings.AddLog) continue;
+        char money[64];
+        if (gOrderRun.netLiq[s] != 0) {
+            FormatNumber(gOrderRun.netLiq[s], DISPLAY_CURRENCY, 2, 0, "", money);
+            LogPrintf(">>> OrdersNetLiq changes allocation to %s%s for strategy '%s' <<<", money,
+                      r->MarkToMarket == 0 ? " (adjusted for M2M)" : "", r->name);
+        }
+        if (gOrderRun.freeCash[s] != 0) {
+            FormatNumber(gOrderRun.freeCash[s], DISPLAY_CURRENCY, 2, 0, "", money);
+            LogPrintf(">>> OrdersFreeCash changes available cash to %s for strategy '%s' <<<", money, r->name);
+        }
+    }
+    /* 11., 12. Strategy formulas, setups and their selection. */
+    int32_t date = context->date, phase = context->barPhase;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        context->strategy = r;
+        context->strategyIndex = s;
+        context->barSize = r->BarSize;
+        context->date = gScriptSettings.OrdersLiveData ? date : r->orderDate;
+        context->barPhase = gScriptSettings.OrdersLiveData ? PHASE_CLOSE : PHASE_OPEN;
+        EvalStrategyFormulas(context, context->barPhase);
+        context->date = date;
+        context->barPhase = phase;
+        MakeOrderSetups(context, s);
+        context->date = date;
+        context->barPhase = phase;
+        if (gOrderRun.failed) return 0;
+    }
+    context->date = gScriptSettings.OrdersLiveData ? date : gRun.orderDate;
+    context->barPhase = gScriptSettings.OrdersLiveData ? PHASE_CLOSE : PHASE_OPEN;
+    SelectSetups(context, STRATEGY_KIND_STRATEGY, -1);
+    context->date = date;
+    context->barPhase = phase;
+    if (StopRequested()) return 0;
+    /* 13. Entries. */
+    for (int32_t s = 0; s < gStrategyCount; s++) WriteEntrySection(context, s);
+    /* 14. The basket rows. */
+    if (mode == ORDERS_REBALANCE && gOrderRun.csv) {
+        for (int32_t k = 0; k < gBasketWeights.count; k++) {
+            const BasketWeight *b = &gBasketWeights.rows[k];
+            AddOrderLine(gOrderRun.csv, -1, ORDER_LINE_NOTE, "DES,%s,STK,SMART/AMEX,,,,,,%g\n", b->name,
+                         RoundSignificant(b->amount * 100, 7));
+        }
+    }
+    return !StopRequested();
+}
+
+void GenerateOrderList(EvalContext *context)
+{
+    if (gRun.mode != RUN_MODE_ORDERS || gScriptSettings.OrdersMode == ORDERS_SLATEWICK_STATS) return;
+    FreeRun();
+    EvalContext saved = *context;
+    gRun.generatingOrders = 1;
+    gOrderRun.orderId = 1;
+    int ok = AllocateRun() && SaveSimulation(context);
+    if (ok) {
+        AddProvisionalBars(gRun.orderDate);
+        ok = WriteOrderList(context);
+    }
+    ok = CloseOrderFiles(ok) && ok;
+    RemoveProvisionalBars();
+    RestoreSimulation(context);
+    *context = saved;
+    FreeRun();
+    gRun.generatingOrders = 0;
+}

@@ -1,0 +1,205 @@
+/* Orders runs end to end over small hand-made data: the order files a run
+** leaves, compared with files worked out by hand. */
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine_fixture.h"
+#include "foundation/path_macros.h"
+#include "platform/platform.h"
+#include "script/compiler/side_files.h"
+#include "foundation/settings_table.h"
+#include "shell/command_line.h"
+#include "shell/headless/headless.h"
+#include "shell/services.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct OrderListTest : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        /* Mon 2024-01-08 .. Tue 2024-01-16; the order date is Wed 2024-01-17. */
+        std::vector<int32_t> d = Weekdays(20240108, 20240116);
+        LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16, 17})}, {"BBB", FlatBars(d, {50, 50, 50, 50, 50, 50, 50, 40})}});
+        /* Every symbol trades on one exchange with an opening auction and market-on-close orders. */
+        PlatCreateFolder(tmp.File("Output\\Orders").c_str());
+        WriteTestFile(tmp.File("ExchangeMap.csv"), "Exchange,Primary,Match1,HasOpg,HasMoc,TimeZone,NearCloseTime\n"
+                                                   "NYSE,NYSE,*,1,1,EST,15:45\n");
+    }
+    void TearDown() override
+    {
+        gContractSpecs.count = 0; /* the map these runs loaded */
+        EngineTest::TearDown();
+    }
+    std::string OrdersFile(const char *name) { return ReadTestFile(tmp.File(std::string("Output\\Orders\\") + name)); }
+};
+
+/* BBB's exit rule fires on the last close, so it is sold at the open and
+** bought again by tomorrow's setup; AAA (bought at 11 on 9 January, 1.1% of
+** the account) stays held. */
+const char kScript[] = "\nStrategy: S1\n  EntrySetup: C > 0\n  Quantity: 100\n  QtyType: Shares\n"
+                       "  ExitRule: C > 16\n  ExitTime: NextOpen\n";
+const char kTextList[] = "*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+                         "\nS1 exit orders -- change as needed to match actual positions\n\n"
+                         "    sell 100 BBB market on open  (ExitRule)\n"
+                         "\nS1 entry orders\n\n"
+                         "    buy 100 (5%) [$5,000] BBB market on open  \n";
+
+/* Each mode writes its own files; a file a mode does not write keeps what it held. */
+TEST_F(OrderListTest, EveryModeWritesItsFiles)
+{
+    const struct {
+        const char *mode;
+        const char *text, *csv;
+    } cases[] = {
+        {"Text", kTextList, "stale"},
+        {"Rebalance", kTextList,
+         "DES,AAA,STK,SMART/AMEX,,,,,,1.1\nDES,BBB,STK,SMART/AMEX,,,,,,5\nBBB,100\n"},
+        {"Template", kTextList, "Sym,Qty\nBBB,100\nBBB,100\n"},
+        {"SlatewickStats", "stale", "stale"},
+    };
+    WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.mode);
+        ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117_orders.txt"), "stale"));
+        ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117.csv"), "stale"));
+        std::string script = std::string("Settings:\n  OrdersMode: ") + c.mode + "\n  OrdersTemplate: " + tmp.File("t.csv") +
+            kScript;
+        EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+        EXPECT_EQ(c.text, OrdersFile("main_20240117_orders.txt"));
+        EXPECT_EQ(c.csv, OrdersFile("main_20240117.csv"));
+    }
+}
+
+/* A failure after some files were opened leaves every previous file as it was. */
+TEST_F(OrderListTest, FailureKeepsThePreviousFiles)
+{
+    WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
+    ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117_orders.txt"), "stale"));
+    ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117.csv"), "stale"));
+    std::string script = std::string("Settings:\n  OrdersMode: Template\n  OrdersTemplate: ") + tmp.File("t.csv") +
+        "\nStrategy: S2\n  EntrySetup: 0\n  OrdersFile: nofolder\\s2.csv" + kScript;
+    Run(script, 5);
+    EXPECT_NE(std::string::npos, std::string(LastMessage()).find("Unable to create strategy orders file")) << LastMessage();
+    EXPECT_EQ("stale", OrdersFile("main_20240117_orders.txt"));
+    EXPECT_EQ("stale", OrdersFile("main_20240117.csv"));
+}
+
+/* Limit and stop entries are orders at their prices, never tested against a
+** bar; a strategy whose order date is a holiday gets only its note. */
+TEST_F(OrderListTest, EntryFormsAndHolidays)
+{
+    const char *noExits = "*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+                          "\nS1 exit orders -- change as needed to match actual positions\n\n"
+                          "    (no exit orders)\n"
+                          "\nS1 entry orders\n\n";
+    const struct {
+        const char *name, *extra, *entries;
+    } cases[] = {
+        /* AAA closed at 16, BBB at 50; 100 shares valued at the close. */
+        {"limit", "  EntryLimit: C * 0.9\n",
+         "    buy 100 (1.6%) [$1,600] AAA 14.40 limit    \n    buy 100 (5%) [$5,000] BBB 45.00 limit    \n"},
+        /* AAA's rising opens went through its stops, so it is held and skipped. */
+        {"stop", "  EntryStop: C * 1.1\n", "    buy 100 (5%) [$5,000] BBB 55.00 stop    \n"},
+        {"limit at the next close", "  EntryLimit: C * 0.9\n  EntryTime: NextClose\n",
+         "    buy 100 (1.6%) [$1,600] AAA 14.40 limit good after 20240117 15:45 EST  \n"
+         "    buy 100 (5%) [$5,000] BBB 45.00 limit good after 20240117 15:45 EST  \n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(0, Run(std::string("Settings:\n  OrdersMode: Text\n") + kScript + c.extra, 5)) << LastMessage();
+        EXPECT_EQ(std::string(noExits) + c.entries, OrdersFile("main_20240117_orders.txt"));
+    }
+    WriteTestFile(tmp.File("Scripts\\holidays.txt"), "1/17/2024\n");
+    EXPECT_EQ(0, Run(std::string("Settings:\n  OrdersMode: Text\n") + kScript + "  HolidayList: holidays.txt\n", 5))
+        << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nno orders for S1 because 1/17/24 is on its holiday list\n",
+              OrdersFile("main_20240117_orders.txt"));
+}
+
+/* A stop at any point of the run leaves either the whole new list or the
+** previous one, never a part. */
+TEST_F(OrderListTest, AStopNeverLeavesAPartialList)
+{
+    std::string script = std::string("Settings:\n  OrdersMode: Text\n") + kScript;
+    ResetHeadlessShell();
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    int pumps = gHeadless.pumpCount;
+    int kept = 0;
+    for (int stopAt = 1; stopAt <= pumps; stopAt++) {
+        SCOPED_TRACE(stopAt);
+        ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117_orders.txt"), "stale"));
+        ResetHeadlessShell();
+        gHeadless.stopAtPump = stopAt;
+        Run(script, 5);
+        std::string text = OrdersFile("main_20240117_orders.txt");
+        EXPECT_TRUE(text == "stale" || text == kTextList) << text;
+        kept += text == "stale";
+    }
+    EXPECT_GT(kept, 0);
+    ResetHeadlessShell();
+}
+
+/* With id and parent columns, an entry at the open carries its exits as
+** child orders; every exit row names its one-cancels-all group. */
+TEST_F(OrderListTest, ChildExitsFollowTheirEntry)
+{
+    WriteTestFile(tmp.File("t.csv"), "Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\nact,sym,type,qty,lmt,oca,id,parent\n");
+    std::string script = std::string("Settings:\n  OrdersMode: Template\n  OrdersTemplate: ") + tmp.File("t.csv") +
+        kScript + "  ExitLimit: C * 1.2\n";
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    /* AAA's limit is 1.2 x 16; the new BBB position's 1.2 x 50. */
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    sell 100 AAA 19.20 limit   \n"
+              "    sell 100 BBB market on open  (ExitRule)\n"
+              "\nS1 entry orders\n\n"
+              "    buy 100 (5%) [$5,000] BBB market on open  \n"
+              "    child: sell 100 BBB 60.00 limit   \n",
+              OrdersFile("main_20240117_orders.txt"));
+    EXPECT_EQ("Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\n"
+              "SELL,AAA,LMT,100,19.20,1,,\n"
+              "SELL,BBB,MKT,100,,2,,\n"
+              "BUY,BBB,MKT,100,,,3,\n"
+              "SELL,BBB,LMT,100,60.00,3,,3\n",
+              OrdersFile("main_20240117.csv"));
+}
+
+/* Dynamic sizing: the difference between the target and the 100 shares
+** held becomes a reduction, an exit or an addition (AAA's last close of 16
+** changes its target; BBB's stays at what is held). */
+TEST_F(OrderListTest, DynamicSizingOrders)
+{
+    const struct {
+        const char *quantity, *sizing, *entries;
+    } cases[] = {
+        {"100 - 60 * (C > 15.5)", "    sell 60 AAA market on open  (reduce position)\n", "    (no setups)\n"},
+        {"100 * (C < 15.5)", "    sell 100 AAA market on open  (exit position)\n", "    (no setups)\n"},
+        {"100 + 50 * (C > 15.5)", "", "    buy 50 (0.8%) [$800] AAA market on open  (add to position) \n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.quantity);
+        ASSERT_EQ(0, Run(std::string("Settings:\n  OrdersMode: Text\nStrategy: D\n  DynamicSizing: True\n"
+                                     "  QtyType: Shares\n  Quantity: ") +
+                             c.quantity + "\n",
+                         5))
+            << LastMessage();
+        EXPECT_EQ(std::string("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n\nD dynamic sizing orders\n\n") +
+                      c.sizing + "\nD entry orders\n\n" + c.entries,
+                  OrdersFile("main_20240117_orders.txt"));
+    }
+}
+
+/* "-orders" in a batch runs the script in the orders mode and leaves its list. */
+TEST_F(OrderListTest, BatchOrdersRun)
+{
+    Write("o.kvs", std::string("Settings:\n  OrdersMode: Text\n") + kScript);
+    gRun.unattended = 1;
+    EXPECT_EQ(0, RunBatchCommandLine("-orders o.kvs"));
+    EXPECT_EQ(kTextList, OrdersFile("o_20240117_orders.txt"));
+}
+
+} // namespace

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include "marketdata/store/symbols.h"
+#include "panel_store.h"
+#include "shell/panel_rules.h"
+
+using PanelRulesTest = PanelStoreTest;
+
+/* The fixture's calendar counted by hand: January has 21 market days (2..31
+** without the 15th), February 20, March 1..28 has 20; 13 weeks hold them. */
+TEST_F(PanelRulesTest, ClampsTheRangeToTheDataAndCountsBars)
+{
+    ASSERT_EQ(days.size(), 61u);
+    ASSERT_EQ(weeks.size(), 13u);
+    struct Case {
+        int barSize;
+        int32_t first, last;
+        int32_t wantFirst, wantLast;
+        int count;
+    } cases[] = {
+        {0, 20231201, 20250101, 20240102, 20240328, 61}, // both ends pulled in
+        {0, 20240201, 20240229, 20240201, 20240229, 20}, // inside: unchanged
+        {1, 20231201, 20250101, 20240102, 20240328, 13}, // weekly: the first week's first day
+        {1, 20240105, 20240216, 20240105, 20240216, 7},
+        {1, 20240205, 20240216, 20240205, 20240216, 2},
+    };
+    for (const Case &c : cases) {
+        int32_t first = c.first, last = c.last;
+        int count = ClampPanelRange(c.barSize, &first, &last);
+        if (c.count >= 0) {
+            EXPECT_EQ(count, c.count) << c.first;
+        }
+        EXPECT_EQ(first, c.wantFirst);
+        EXPECT_EQ(last, c.wantLast);
+    }
+}
+
+TEST_F(PanelRulesTest, BarCountMovesTheFreeEnd)
+{
+    struct Case {
+        int barSize, n, firstFixed;
+        int32_t first, last, wantFirst, wantLast;
+    } cases[] = {
+        {0, 50, 0, 20240102, 20240328, 20240118, 20240328}, // 49 market days before 28 March
+        {0, 5, 1, 20240110, 20240328, 20240110, 20240117},  // over the 15 January holiday
+        {0, 1, 1, 20240205, 20240328, 20240205, 20240205},
+        {1, 3, 0, 20240102, 20240216, 20240202, 20240216}, // weeks ending 2, 9, 16 February
+        {0, 0, 1, 20240102, 20240328, 20240102, 20240328}, // no count: nothing moves
+    };
+    for (const Case &c : cases) {
+        int32_t first = c.first, last = c.last;
+        EXPECT_EQ(RangeFromBarCount(c.barSize, c.n, c.firstFixed, &first, &last), c.n > 0 ? 1 : 0);
+        EXPECT_EQ(first, c.wantFirst) << c.n;
+        EXPECT_EQ(last, c.wantLast) << c.n;
+    }
+}
+
+TEST_F(PanelRulesTest, EnabledStates)
+{
+    struct Case {
+        int runState, earliest, latest, nameChanged;
+        int want[PANEL_GROUP_COUNT]; /* idle, first date, last date, bar count, load */
+    } cases[] = {
+        {RUN_IDLE, 1, 1, 0, {1, 0, 0, 0, 0}},   // both ends fixed: no dates, no count
+        {RUN_IDLE, 1, 0, 1, {1, 0, 1, 1, 1}},
+        {RUN_IDLE, 0, 1, 0, {1, 1, 0, 1, 0}},
+        {RUN_IDLE, 0, 0, 0, {1, 1, 1, 1, 0}},
+        {RUN_TESTING, 0, 0, 1, {0, 0, 0, 0, 0}}, // a run disables the whole panel
+        {RUN_LOADING, 1, 1, 1, {0, 0, 0, 0, 0}},
+    };
+    for (const Case &c : cases)
+        for (int g = 0; g < PANEL_GROUP_COUNT; g++)
+            EXPECT_EQ(IsPanelGroupEnabled(g, c.runState, c.earliest, c.latest, c.nameChanged), c.want[g])
+                << "state " << c.runState << " group " << g;
+}
+
+TEST_F(PanelRulesTest, DataFileNameComparesWithoutCase)
+{
+    EXPECT_EQ(DataFileNameDiffers("c:\\data\\STOCKS.kvd"), 0);
+    EXPECT_EQ(DataFileNameDiffers("C:\\Data\\Other.kvd"), 1);
+    gStore.loadedPath[0] = 0;
+    EXPECT_EQ(DataFileNameDiffers("C:\\Data\\Stocks.kvd"), 1); // nothing loaded
+}

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "engine/results_file.h"
+#include "engine/run_view_hooks.h"
+#include "engine/test_records.h"
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
+#include "frame_fixture.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
+#include "views/graph_geometry.h"
+#include "views/graph_record.h"
+
+namespace {
+
+/* A test of two Strategy sections over 30 dates, with the Graphs columns given
+** (their formulas have no nodes: every value is 0). */
+struct GraphFixture {
+    ResultsWindow *results = nullptr;
+    TestRecord *test = nullptr;
+    DefinitionList savedColumns = gGraphsColumns;
+    GraphFixture(int shownColumns)
+    {
+        results = CreateResultsWindow(0, nullptr);
+        test = ReadTestRecord(nullptr, 0, 2, 30, 0);
+        EXPECT_TRUE(results && test);
+        test->testNumber = 7;
+        CopyString(test->settings.TestName, sizeof test->settings.TestName, "Demo", -1);
+        test->firstDate = 20240102;
+        test->lastDate = 20240131;
+        test->mainStrategy = 1;
+        for (int s = 0; s < 2; s++) {
+            test->strategies[s].kind = STRATEGY_KIND_STRATEGY;
+            FormatText(test->strategies[s].name, sizeof test->strategies[s].name, s ? "Combined" : "Breakout");
+        }
+        for (int p = 0; p < 30; p++)
+            for (int s = 0; s < 2; s++) test->cells[p * 2 + s].date = uint32_t(20240102 + p);
+        gGraphsColumns = DefinitionList{};
+        EXPECT_TRUE(AllocMemory(&gGraphsColumns.items, 2 * sizeof(FormulaColumn)));
+        gGraphsColumns.capacity = gGraphsColumns.count = 2;
+        FormulaColumn *columns = (FormulaColumn *)gGraphsColumns.items;
+        for (int k = 0; k < 2; k++) {
+            columns[k].format = k < shownColumns ? 1 : 0;
+            columns[k].decimals = -1;
+            CopyString(columns[k].heading, sizeof columns[k].heading, k ? "Drawdown" : "Equity", -1);
+        }
+    }
+    ~GraphFixture()
+    {
+        FreeMemory(&gGraphsColumns.items);
+        gGraphsColumns = savedColumns;
+        FreeTestRecord(nullptr, test);
+    }
+};
+
+bool SeenText(const char *text)
+{
+    for (const std::string &s : DialogWatcher::Seen())
+        if (s.find(text) != std::string::npos) return true;
+    return false;
+}
+
+GraphWindow *Record(HWND window) { return (GraphWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
+
+} // namespace
+
+TEST_F(FrameTest, GraphNeedsAShownFormula)
+{
+    GraphFixture fixture(0);
+    DialogWatcher::Clear();
+    EXPECT_EQ(OpenStatsGraph(fixture.results, fixture.test, 0), nullptr);
+    EXPECT_TRUE(SeenText("Unable to correctly display stats graphs."));
+    EXPECT_EQ(CountChildren("KestovarGraph"), 0);
+}
+
+TEST_F(FrameTest, GraphOpensWithTabsSeriesAndKeys)
+{
+    GraphFixture fixture(2);
+    gSettings.GraphType = 0;
+    HWND window = OpenStatsGraph(fixture.results, fixture.test, 0);
+    ASSERT_NE(window, nullptr);
+    Pump();
+    char title[200];
+    GetWindowTextA(window, title, sizeof title);
+    EXPECT_STREQ(title, "Daily Stats Graph - Test 7 - Demo");
+    GraphWindow *graph = Record(window);
+    ASSERT_NE(graph, nullptr);
+    EXPECT_EQ(TabCtrl_GetItemCount((HWND)graph->tabs), 2);
+    EXPECT_EQ(graph->pointCount, 30);
+    EXPECT_EQ(graph->seriesCount, 2);
+    EXPECT_EQ(graph->combinedIndex, 1);
+    EXPECT_STREQ(graph->title, "Equity");
+
+    struct Key {
+        const char *what;
+        WPARAM key;
+        uint32_t first, second;
+    } keys[] = {
+        { "1 shows the first strategy only", '1', 1, 0 },
+        { "0 shows the combined series only", '0', 0, 1 },
+        { "a shows all again", 0, 1, 1 },
+    };
+    for (const Key &k : keys) {
+        if (k.key)
+            SendMessageA(window, WM_KEYDOWN, k.key, 0);
+        else
+            SendMessageA(window, WM_CHAR, 'a', 0);
+        EXPECT_EQ(graph->series[0].shown, k.first) << k.what;
+        EXPECT_EQ(graph->series[1].shown, k.second) << k.what;
+    }
+    SendMessageA(window, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_STREQ(Record(window)->title, "Drawdown");
+    EXPECT_EQ(gSettings.GraphType, 1);
+
+    SendMessageA(window, WM_CHAR, 'd', 0);
+    HWND list = FindWindowExA(gFrame.mdiClient, nullptr, "KestovarList", nullptr);
+    ASSERT_NE(list, nullptr);
+    GetWindowTextA(list, title, sizeof title);
+    EXPECT_STREQ(title, "Graph Data - Test 7 - Drawdown");
+    EXPECT_EQ(ListView_GetItemCount(GetListViewOf(list)), 30);
+    EXPECT_EQ(Header_GetItemCount(ListView_GetHeader(GetListViewOf(list))), 3);
+    SendMessageA(list, WM_CLOSE, 0, 0);
+
+    /* A drag across the plot shows that subset of dates; Esc shows all again. */
+    UpdateWindow(window);
+    RECT client;
+    GetClientRect(window, &client);
+    int x5 = GraphXFromIndex(5, 30, client.right), x15 = GraphXFromIndex(15, 30, client.right);
+    int y = client.bottom / 2;
+    SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x5, y));
+    SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x15, y));
+    SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(x15, y));
+    graph = Record(window);
+    EXPECT_EQ(graph->subsetFirst, 20240107);
+    EXPECT_EQ(graph->subsetLast, 20240117);
+    EXPECT_EQ(graph->pointCount, 11);
+    SendMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(graph->subsetFirst, 0);
+    EXPECT_EQ(graph->pointCount, 30);
+
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    Pump();
+
+    /* The run's live graph opens once, is refreshed after the next test, and
+    ** closing it turns the after-test graph off. */
+    ASSERT_NE(gRunViewHooks.showLiveGraph, nullptr);
+    gSettings.AddGraph = 1;
+    HWND live = (HWND)gRunViewHooks.showLiveGraph(nullptr, fixture.results, fixture.test);
+    ASSERT_NE(live, nullptr);
+    EXPECT_EQ(gRunViewHooks.showLiveGraph(live, fixture.results, fixture.test), live);
+    EXPECT_EQ(CountChildren("KestovarGraph"), 1);
+    SendMessageA(live, WM_CLOSE, 0, 0);
+    Pump();
+    EXPECT_EQ(gSettings.AddGraph, 0);
+}

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/optimizer.h"
+#include "foundation/allocator.h"
+#include "foundation/text_match.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
+#include "script/compiler/strategy.h"
+#include "foundation/settings_table.h"
+#include "frame_fixture.h"
+#include "script/compiler/settings_items.h"
+
+namespace {
+
+/* The Optimizer settings one dialog control each stands for. */
+struct OptimizerChoices {
+    int32_t mode, byStrategy, bySymbol, clear, sort, keepByDate, keepBySymbol, noTrades, walkForward, multiSave, summary;
+    int32_t unit, anchor, mutate, iterations, keepBest, length, interval;
+};
+
+/* Each state is consistent with the enabling rules, and every control
+** changes at least once from one state to the next. */
+const OptimizerChoices kStates[] = {
+    {OPT_GENETIC, 0, 0, 1, 1, 1, 0, 1, 1, 1, 1, 3, ANCHOR_START, 30, 2, 5, 6, 2},
+    {OPT_COMBINATORIAL, 1, 1, 0, 1, 0, 1, 0, 0, 0, 0, 0, ANCHOR_END, 40, 3, 7, 4, -1},
+    {OPT_RANDOM, 0, 0, 1, 0, 0, 0, 1, 0, 1, 0, 2, ANCHOR_NONE, 50, 1, 0, 9, 3},
+    {OPT_DEFAULTS_ONLY, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, ANCHOR_START, 60, 4, 1, 2, 1},
+    {OPT_SEQUENTIAL, 0, 0, 1, 1, 1, 0, 1, 1, 1, 1, 3, ANCHOR_START, 30, 2, 5, 6, 2},
+};
+
+int32_t *Field(OptimizerChoices &c, int k)
+{
+    int32_t *fields[] = {&c.mode, &c.byStrategy, &c.bySymbol, &c.clear, &c.sort, &c.keepByDate,
+                         &c.keepBySymbol, &c.noTrades, &c.walkForward, &c.multiSave, &c.summary, &c.unit,
+                         &c.anchor, &c.mutate, &c.iterations, &c.keepBest, &c.length, &c.interval};
+    return fields[k];
+}
+int32_t *Setting(int k)
+{
+    int32_t *settings[] = {&gSettings.OptimizeMode, &gSettings.OptByStrategy, &gSettings.OptBySymbol,
+                           &gSettings.OptClearResults, &gSettings.OptSortResults, &gSettings.OptKeepByDate,
+                           &gSettings.OptKeepBySymbol, &gSettings.OptKeepNoTrades, &gSettings.OptWalkForward,
+                           &gSettings.OptMultiSaveAs, &gSettings.OptSummaryLog, &gSettings.OptTimeUnit,
+                           &gSettings.OptAnchor, &gSettings.OptMutatePct, &gSettings.OptIterations,
+                           &gSettings.OptKeepBest, &gSettings.OptTestLength, &gSettings.OptTestInterval};
+    return settings[k];
+}
+const int kFields = 18;
+
+const int kCheckIds[] = {IDC_OPT_BY_STRATEGY, IDC_OPT_BY_SYMBOL, IDC_OPT_CLEAR_RESULTS, IDC_OPT_SORT_RESULTS,
+                         IDC_OPT_KEEP_BY_DATE, IDC_OPT_KEEP_BY_SYMBOL, IDC_OPT_KEEP_NO_TRADES, IDC_OPT_WALK_FORWARD,
+                         IDC_OPT_MULTI_SAVE, IDC_OPT_SUMMARY_LOG};
+const int kNumberIds[] = {IDC_OPT_MUTATE, IDC_OPT_ITERATIONS, IDC_OPT_KEEP_BEST, IDC_OPT_LENGTH, IDC_OPT_INTERVAL};
+
+/* What the dialog's controls show, in the order of OptimizerChoices. */
+OptimizerChoices ReadControls(HWND dialog)
+{
+    OptimizerChoices c{};
+    for (int m = OPT_COMBINATORIAL; m <= OPT_DEFAULTS_ONLY; m++)
+        if (IsDlgButtonChecked(dialog, IDC_OPT_MODE_FIRST + m) == BST_CHECKED) c.mode = m;
+    for (int k = 0; k < 10; k++) *Field(c, 1 + k) = IsDlgButtonChecked(dialog, kCheckIds[k]) == BST_CHECKED;
+    c.unit = (int32_t)SendDlgItemMessageA(dialog, IDC_OPT_TIME_UNIT, CB_GETCURSEL, 0, 0);
+    c.anchor = (int32_t)SendDlgItemMessageA(dialog, IDC_OPT_ANCHOR, CB_GETCURSEL, 0, 0);
+    for (int k = 0; k < 5; k++) *Field(c, 13 + k) = (int32_t)GetDlgItemInt(dialog, kNumberIds[k], nullptr, TRUE);
+    return c;
+}
+
+/* Sets the controls to c as a user would, each change announced. */
+void WriteControls(HWND dialog, OptimizerChoices c)
+{
+    for (int m = OPT_COMBINATORIAL; m <= OPT_DEFAULTS_ONLY; m++)
+        CheckDlgButton(dialog, IDC_OPT_MODE_FIRST + m, m == c.mode ? BST_CHECKED : BST_UNCHECKED);
+    SendDlgItemMessageA(dialog, IDC_OPT_TIME_UNIT, CB_SETCURSEL, (WPARAM)c.unit, 0);
+    SendDlgItemMessageA(dialog, IDC_OPT_ANCHOR, CB_SETCURSEL, (WPARAM)c.anchor, 0);
+    for (int k = 0; k < 10; k++) CheckDlgButton(dialog, kCheckIds[k], *Field(c, 1 + k) ? BST_CHECKED : BST_UNCHECKED);
+    for (int k = 0; k < 5; k++) SetDlgItemInt(dialog, kNumberIds[k], (UINT)*Field(c, 13 + k), TRUE);
+}
+
+bool Same(OptimizerChoices a, OptimizerChoices b, std::string *which)
+{
+    for (int k = 0; k < kFields; k++)
+        if (*Field(a, k) != *Field(b, k)) *which += std::to_string(k) + " ";
+    return which->empty();
+}
+
+struct OptimizerDialogTest : FrameTest {};
+
+/* Every control shows its setting when the dialog opens and gives it back
+** when the tests are run. */
+TEST_F(OptimizerDialogTest, EveryControlMovesItsSettingBothWays)
+{
+    const int states = (int)(sizeof kStates / sizeof kStates[0]);
+    for (int s = 0; s + 1 < states; s++) {
+        SCOPED_TRACE(s);
+        OptimizerChoices from = kStates[s], to = kStates[s + 1];
+        for (int k = 0; k < kFields; k++) *Setting(k) = *Field(from, k);
+        HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_OPTIMIZER), gFrame.frame, OptimizerDlgProc, 0);
+        ASSERT_NE(dialog, nullptr);
+        std::string which;
+        EXPECT_TRUE(Same(from, ReadControls(dialog), &which)) << "controls differ: " << which;
+        WriteControls(dialog, to);
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+        OptimizerChoices now{};
+        for (int k = 0; k < kFields; k++) *Field(now, k) = *Setting(k);
+        which.clear();
+        EXPECT_TRUE(Same(to, now, &which)) << "settings differ: " << which;
+        DestroyWindow(dialog);
+    }
+}
+
+/* A control that depends on another is cleared and disabled with it. */
+TEST_F(OptimizerDialogTest, DependentBoxesFollowTheirConditions)
+{
+    gSettings.OptSortResults = 1;
+    gSettings.OptTimeUnit = 3;
+    gSettings.OptKeepByDate = 1;
+    gSettings.OptWalkForward = 1;
+    HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_OPTIMIZER), gFrame.frame, OptimizerDlgProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_OPT_WALK_FORWARD)));
+    CheckDlgButton(dialog, IDC_OPT_SORT_RESULTS, BST_UNCHECKED);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_SORT_RESULTS, BN_CLICKED), 0);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_OPT_KEEP_BY_DATE)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_OPT_WALK_FORWARD)));
+    EXPECT_EQ(0, gSettings.OptKeepByDate);
+    EXPECT_EQ(0, gSettings.OptWalkForward);
+    DestroyWindow(dialog);
+}
+
+/* A parameter the user cleared stays cleared in the next dialog, after a
+** recompile has reset its flag; one with a single value is never checked. */
+TEST_F(OptimizerDialogTest, ParameterChoicesSurviveARecompile)
+{
+    const struct {
+        const char *name;
+        std::vector<double> values;
+    } rows[] = {{"fast", {2, 3, 4}}, {"slow", {10, 20}}, {"fixed", {5}}};
+    for (const auto &r : rows) {
+        int32_t at = AddDefinitionRecord(&gParameters, sizeof(Parameter));
+        ASSERT_GE(at, 0);
+        Parameter *p = &((Parameter *)gParameters.items)[at];
+        CopyString(p->name, sizeof p->name, r.name, -1);
+        ASSERT_TRUE(AllocMemory(&p->values, r.values.size() * sizeof(double)));
+        for (size_t i = 0; i < r.values.size(); i++) p->values[i] = r.values[i];
+        p->valueCount = p->valueCapacity = (int32_t)r.values.size();
+    }
+    Parameter *p = (Parameter *)gParameters.items;
+    auto open = [&]() {
+        HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_OPTIMIZER), gFrame.frame, OptimizerDlgProc, 0);
+        EXPECT_NE(dialog, nullptr);
+        return dialog;
+    };
+    auto checks = [](HWND dialog) {
+        HWND list = GetDlgItem(dialog, IDC_OPT_PARAMS);
+        std::string s;
+        for (int k = 0; k < 3; k++) s += ListView_GetCheckState(list, k) ? '1' : '0';
+        return s;
+    };
+    HWND dialog = open();
+    EXPECT_EQ("110", checks(dialog));
+    ListView_SetCheckState(GetDlgItem(dialog, IDC_OPT_PARAMS), 0, FALSE);
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    DestroyWindow(dialog);
+    EXPECT_EQ(1, p[0].deselected);
+    EXPECT_EQ(0, p[1].deselected);
+    for (int k = 0; k < 3; k++) p[k].deselected = 0; /* a recompile */
+    dialog = open();
+    EXPECT_EQ("010", checks(dialog));
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    DestroyWindow(dialog);
+    EXPECT_EQ(1, p[0].deselected);
+    EXPECT_EQ(1, p[2].deselected);
+    for (int k = 0; k < 3; k++) FreeMemory(&p[k].values);
+    FreeDefinitionList(&gParameters);
+    ResetOptimizerDialogChoices();
+}
+
+} // namespace

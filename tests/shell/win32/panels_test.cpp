@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "foundation/win32/settings_dialog.h"
+#include "frame_fixture.h"
+#include "platform/platform.h"
+#include "shell/services.h"
+
+namespace {
+
+SYSTEMTIME Day(int32_t date)
+{
+    SYSTEMTIME t = {};
+    t.wYear = (WORD)(date / 10000);
+    t.wMonth = (WORD)(date / 100 % 100);
+    t.wDay = (WORD)(date % 100);
+    return t;
+}
+
+int32_t PickerDate(HWND picker)
+{
+    SYSTEMTIME t = {};
+    SendMessageA(picker, DTM_GETSYSTEMTIME, 0, (LPARAM)&t);
+    return t.wYear * 10000 + t.wMonth * 100 + t.wDay;
+}
+
+/* The formula box is the editor component, which keeps its text as bytes
+** behind its own messages (2181 set, 2182 get). */
+bool IsEditor(HWND control)
+{
+    char name[16] = "";
+    GetClassNameA(control, name, sizeof name);
+    return strcmp(name, "Scintilla") == 0;
+}
+
+std::string Text(HWND control)
+{
+    char text[1100] = "";
+    if (IsEditor(control))
+        SendMessageA(control, 2182, sizeof text - 1, (LPARAM)text);
+    else
+        GetWindowTextA(control, text, sizeof text);
+    return text;
+}
+
+void SetText(HWND control, const char *text)
+{
+    if (IsEditor(control))
+        SendMessageA(control, 2181, 0, (LPARAM)text);
+    else
+        SetWindowTextA(control, text);
+}
+
+/* Every row of a dialog: the setting shows in its control, and the control's
+** new state comes back into the setting. */
+void CheckEveryRowBothWays(HWND dialog, uint32_t dialogId)
+{
+    int rows = 0;
+    for (const SettingEntry *row = gSettingTable; row->key; row++) {
+        if (row->dialogId != dialogId || row->controlId == 0) continue;
+        SCOPED_TRACE(row->key);
+        HWND control = GetDlgItem(dialog, (int)row->controlId);
+        ASSERT_NE(control, nullptr);
+        rows++;
+        switch (row->type) {
+        case ST_BOOL:
+            *(int32_t *)row->data = 1;
+            SettingsToDialog(dialog, dialogId, row->controlId);
+            EXPECT_EQ(IsDlgButtonChecked(dialog, (int)row->controlId), BST_CHECKED);
+            CheckDlgButton(dialog, (int)row->controlId, BST_UNCHECKED);
+            DialogToSettings(dialog, dialogId, row->controlId);
+            EXPECT_EQ(*(int32_t *)row->data, 0);
+            break;
+        case ST_INT:
+            *(int32_t *)row->data = 17;
+            SettingsToDialog(dialog, dialogId, row->controlId);
+            EXPECT_EQ(Text(control), "17");
+            SetWindowTextA(control, "23");
+            DialogToSettings(dialog, dialogId, row->controlId);
+            EXPECT_EQ(*(int32_t *)row->data, 23);
+            break;
+        case ST_DOUBLE:
+            *(double *)row->data = 2500;
+            SettingsToDialog(dialog, dialogId, row->controlId);
+            EXPECT_NE(Text(control).find("2"), std::string::npos);
+            SetWindowTextA(control, "75000");
+            DialogToSettings(dialog, dialogId, row->controlId);
+            EXPECT_EQ(*(double *)row->data, 75000.0);
+            break;
+        case ST_TEXT:
+        case ST_EDITOR_TEXT:
+        case ST_PATH:
+            CopyString((char *)row->data, 40, "C:\\FIRST", -1);
+            SettingsToDialog(dialog, dialogId, row->controlId);
+            EXPECT_EQ(Text(control), "C:\\FIRST");
+            SetText(control, "C:\\SECOND");
+            DialogToSettings(dialog, dialogId, row->controlId);
+            EXPECT_STREQ((char *)row->data, "C:\\SECOND");
+            break;
+        case ST_DATE: {
+            *(int32_t *)row->data = 20240315;
+            SettingsToDialog(dialog, dialogId, row->controlId);
+            EXPECT_EQ(PickerDate(control), 20240315);
+            SYSTEMTIME t = Day(20230102);
+            SendMessageA(control, DTM_SETSYSTEMTIME, GDT_VALID, (LPARAM)&t);
+            DialogToSettings(dialog, dialogId, row->controlId);
+            EXPECT_EQ(*(int32_t *)row->data, 20230102);
+            break;
+        }
+        case ST_WORD:
+            *(int32_t *)row->data = 1;
+            SettingsToDialog(dialog, dialogId, row->controlId);
+            EXPECT_EQ(SendMessageA(control, CB_GETCURSEL, 0, 0), 1);
+            SendMessageA(control, CB_SETCURSEL, 0, 0);
+            DialogToSettings(dialog, dialogId, row->controlId);
+            EXPECT_EQ(*(int32_t *)row->data, 0);
+            break;
+        default: ADD_FAILURE() << "row type " << row->type; break;
+        }
+    }
+    EXPECT_GT(rows, 0);
+}
+
+int Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) ? 1 : 0; }
+
+} // namespace
+
+TEST_F(FrameTest, EveryPanelAndOptionControlMovesItsSetting)
+{
+    ProgramSettings saved = gSettings;
+    CheckEveryRowBothWays(gFrame.settingsPanel, IDD_SETTINGS_PANEL);
+    CheckEveryRowBothWays(gFrame.debugPanel, IDD_DEBUG_PANEL);
+    HWND options = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRAM_OPTIONS), gFrame.frame,
+                                      ProgramOptionsDlgProc, 0);
+    ASSERT_NE(options, nullptr);
+    CheckEveryRowBothWays(options, IDD_PROGRAM_OPTIONS);
+    DestroyWindow(options);
+    HWND reports = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_REPORT_OPTIONS), gFrame.frame,
+                                      ReportOptionsDlgProc, 0);
+    ASSERT_NE(reports, nullptr);
+    CheckEveryRowBothWays(reports, IDD_REPORT_OPTIONS);
+    DestroyWindow(reports);
+    gSettings = saved;
+}
+
+TEST_F(FrameTest, SettingsPanelEnabledStates)
+{
+    HWND panel = gFrame.settingsPanel;
+    struct Case {
+        int earliest, latest, runState;
+        int first, last, count, barSize;
+    } cases[] = {
+        {1, 1, RUN_IDLE, 0, 0, 0, 1}, // both ends fixed
+        {1, 0, RUN_IDLE, 0, 1, 1, 1},
+        {0, 0, RUN_IDLE, 1, 1, 1, 1},
+        {0, 0, RUN_TESTING, 0, 0, 0, 0}, // a run greys everything
+    };
+    for (const Case &c : cases) {
+        CheckDlgButton(panel, IDC_SP_EARLIEST, c.earliest ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(panel, IDC_SP_LATEST, c.latest ? BST_CHECKED : BST_UNCHECKED);
+        SetTestRunning(c.runState);
+        EXPECT_EQ(Enabled(panel, IDC_SP_FIRST_DATE), c.first) << c.earliest << c.latest << c.runState;
+        EXPECT_EQ(Enabled(panel, IDC_SP_LAST_DATE), c.last);
+        EXPECT_EQ(Enabled(panel, IDC_SP_BAR_COUNT), c.count);
+        EXPECT_EQ(Enabled(panel, IDC_SP_BAR_SPIN), c.count);
+        EXPECT_EQ(Enabled(panel, IDC_SP_BAR_SIZE), c.barSize);
+        EXPECT_EQ(Enabled(panel, IDC_SP_KEEP_SKIPPED), c.barSize);
+    }
+    SetTestRunning(RUN_IDLE);
+    EXPECT_EQ(Enabled(panel, IDC_SP_EARLIEST), 1);
+}
+
+TEST_F(FrameTest, BarCountMovesTheFirstDateWhenTheLastIsFixed)
+{
+    HWND panel = gFrame.settingsPanel;
+    CheckDlgButton(panel, IDC_SP_EARLIEST, BST_UNCHECKED);
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_SP_EARLIEST, BN_CLICKED), (LPARAM)GetDlgItem(panel, IDC_SP_EARLIEST));
+    CheckDlgButton(panel, IDC_SP_LATEST, BST_CHECKED);
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_SP_LATEST, BN_CLICKED), (LPARAM)GetDlgItem(panel, IDC_SP_LATEST));
+    int32_t last = PickerDate(GetDlgItem(panel, IDC_SP_LAST_DATE));
+    SetDlgItemTextA(panel, IDC_SP_BAR_COUNT, "50");
+    EXPECT_EQ(gSettings.NumBars, 50);
+    EXPECT_EQ(PickerDate(GetDlgItem(panel, IDC_SP_LAST_DATE)), last);
+    int32_t first = PickerDate(GetDlgItem(panel, IDC_SP_FIRST_DATE));
+    EXPECT_EQ(first, gSettings.FirstDate);
+    EXPECT_LT(first, last);
+    // a bar-size change clears the count
+    SendDlgItemMessageA(panel, IDC_SP_BAR_SIZE, CB_SETCURSEL, 1, 0);
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_SP_BAR_SIZE, CBN_SELCHANGE), (LPARAM)GetDlgItem(panel, IDC_SP_BAR_SIZE));
+    EXPECT_EQ(gSettings.NumBars, 0);
+    EXPECT_EQ(gSettings.BarSize2, 1);
+    SendDlgItemMessageA(panel, IDC_SP_BAR_SIZE, CB_SETCURSEL, 0, 0);
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_SP_BAR_SIZE, CBN_SELCHANGE), (LPARAM)GetDlgItem(panel, IDC_SP_BAR_SIZE));
+}
+
+/* A thread count of 0 means every processor (at most 32), as at start-up. */
+TEST_F(FrameTest, ProgramOptionsZeroThreadsMeansAllProcessors)
+{
+    ProgramSettings saved = gSettings;
+    FormatText(gSettings.ScriptPath, sizeof gSettings.ScriptPath, "%s", File("Scripts").c_str());
+    FormatText(gSettings.DataPath, sizeof gSettings.DataPath, "%s", File("Data").c_str());
+    FormatText(gSettings.OutputPath, sizeof gSettings.OutputPath, "%s", File("Output").c_str());
+    gSettings.CalcThreads = 0;
+    gSettings.CheckForUpdates = 0;
+    DialogWatcher::Answer(IDOK);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_PROGRAM_OPTIONS, 0);
+    int processors = PlatProcessorCount();
+    EXPECT_EQ(gSettings.CalcThreads, processors < 32 ? processors : 32);
+    EXPECT_EQ(PlatFolderExists(File("Output\\Reports").c_str()), 1);
+    gSettings = saved;
+}
+
+TEST_F(FrameTest, DebugPanelWithoutTestsOrData)
+{
+    HWND panel = gFrame.debugPanel;
+    UpdateDebugPanelControls();
+    EXPECT_EQ(Enabled(panel, IDC_DP_GRAPH), 0);
+    EXPECT_EQ(Enabled(panel, IDC_DP_STATS), 0);
+    EXPECT_EQ(Enabled(panel, IDC_DP_POSITIONS), 0);
+    EXPECT_EQ(SendDlgItemMessageA(panel, IDC_DP_TEST, CB_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(Text(GetDlgItem(panel, IDC_DP_STRATEGY)), "");
+    // a range in the formula box is listed in the log, not compiled
+    SetText(GetDlgItem(panel, IDC_DP_FORMULA), "from 2 to 6 step 2");
+    EvalDebugFormula(panel);
+    EXPECT_STREQ(gSettings.DebugFormula, "from 2 to 6 step 2");
+    HWND log = nullptr;
+    ASSERT_TRUE(FindNextChildWindow(&log, "KestovarLog"));
+    EXPECT_NE(Text(GetWindow(log, GW_CHILD)).find("3 Values:\r\n 2, 4, 6"), std::string::npos);
+}

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "views/graph_data.h"
+
+namespace {
+
+struct Series {
+    std::vector<double> values;
+    std::vector<int32_t> order;
+};
+
+/* A graph of n series with room for 8 points each. */
+struct SmallGraph {
+    std::vector<Series> store;
+    std::vector<GraphSeries> series;
+    GraphWindow graph = {};
+    explicit SmallGraph(int n) : store(size_t(n)), series(size_t(n))
+    {
+        for (int s = 0; s < n; s++) {
+            store[size_t(s)].values.assign(8, 0);
+            store[size_t(s)].order.assign(8, 0);
+            series[size_t(s)] = {};
+            series[size_t(s)].values = store[size_t(s)].values.data();
+            series[size_t(s)].order = store[size_t(s)].order.data();
+            series[size_t(s)].min = 1e14;
+            series[size_t(s)].max = -1e14;
+        }
+        graph.series = series.data();
+        graph.seriesCount = n;
+        graph.combinedIndex = -1;
+        graph.pointCapacity = 8;
+        graph.integers = 1;
+    }
+};
+
+TEST(GraphData, StoredValuesKeepRangeOrderAndStart)
+{
+    SmallGraph g(2);
+    const double a[] = { 5, 7, 5, 9 }, b[] = { 3, 4, 2, 6 };
+    for (int j = 0; j < 4; j++) {
+        StoreGraphValue(&g.graph, 0, j, a[j], j == 0);
+        StoreGraphValue(&g.graph, 1, j, b[j], j == 0);
+    }
+    /* Descending, earlier points first among equals (5 at points 0 and 2). */
+    EXPECT_EQ(g.store[0].order, (std::vector<int32_t>{ 3, 1, 0, 2, 0, 0, 0, 0 }));
+    EXPECT_EQ(g.series[0].min, 5);
+    EXPECT_EQ(g.series[0].max, 9);
+    EXPECT_EQ(g.graph.startingValue, 3); /* the smaller first value */
+    EXPECT_EQ(g.graph.integers, 1u);
+    StoreGraphValue(&g.graph, 1, 4, 2.5, 0);
+    EXPECT_EQ(g.graph.integers, 0u);
+}
+
+TEST(GraphData, LogFormFallsBackForValuesNotAboveZero)
+{
+    struct Case {
+        const char *name;
+        std::vector<double> values;
+        uint32_t logAfter;
+        std::vector<double> stored;
+    } cases[] = {
+        { "a first value of 0 ends the log form", { 0, 5, 10 }, 0, { 0, 5, 10 } },
+        { "a later negative value is drawn at the series low", { 4, 2, -1 }, 1, { 4, 2, 2 } },
+        { "positive values stay", { 1, 2 }, 1, { 1, 2 } },
+    };
+    for (const Case &c : cases) {
+        SmallGraph g(1);
+        g.graph.effectiveLog = 1;
+        for (size_t j = 0; j < c.values.size(); j++) StoreGraphValue(&g.graph, 0, int32_t(j), c.values[j], j == 0);
+        EXPECT_EQ(g.graph.effectiveLog, c.logAfter) << c.name;
+        for (size_t j = 0; j < c.stored.size(); j++) EXPECT_EQ(g.store[0].values[j], c.stored[j]) << c.name << j;
+    }
+}
+
+TEST(GraphData, SelectionOfSeries)
+{
+    SmallGraph g(3);
+    g.graph.combinedIndex = 2;
+    struct Step {
+        const char *what;
+        int32_t only, toggle; /* -9: not this step */
+        std::vector<uint32_t> shown;
+        uint32_t allShown, combinedShown;
+    } steps[] = {
+        { "all", -1, -9, { 1, 1, 1 }, 1, 1 },
+        { "only the first", 0, -9, { 1, 0, 0 }, 0, 0 },
+        { "toggle the second on", -9, 1, { 1, 1, 0 }, 1, 0 },
+        { "none", -2, -9, { 0, 0, 0 }, 0, 0 },
+        { "toggle the combined on", -9, 2, { 0, 0, 1 }, 0, 1 },
+    };
+    for (const Step &s : steps) {
+        if (s.only != -9) ShowOnlyGraphSeries(&g.graph, s.only);
+        if (s.toggle != -9) ToggleGraphSeries(&g.graph, s.toggle);
+        for (int i = 0; i < 3; i++) EXPECT_EQ(g.series[size_t(i)].shown, s.shown[size_t(i)]) << s.what << i;
+        EXPECT_EQ(g.graph.allShown, s.allShown) << s.what;
+        EXPECT_EQ(g.graph.combinedShown, s.combinedShown) << s.what;
+        EXPECT_EQ(g.graph.savedShown[1], s.shown[1]) << s.what;
+    }
+}
+
+} // namespace

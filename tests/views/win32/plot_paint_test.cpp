@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/results_file.h"
+#include "engine/test_records.h"
+#include "foundation/allocator.h"
+#include "views/res_graph.h"
+#include "views/trade_plot.h"
+#include "views/win32/draw_resources.h"
+#include "views/win32/plot_paint.h"
+#include "foundation/text_match.h"
+
+namespace {
+
+/* Where the pictures of a colour lie: count, centre and extent. */
+struct Blob {
+    int count = 0;
+    double cx = 0, cy = 0;
+    int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
+};
+
+Blob Find(const PictureDC &p, uint32_t colour)
+{
+    Blob b;
+    for (int y = 0; y < p.height; y++)
+        for (int x = 0; x < p.width; x++)
+            if (PicturePixel(&p, x, y) == colour) {
+                b.count++;
+                b.cx += x;
+                b.cy += y;
+                if (x < b.left) b.left = x;
+                if (x > b.right) b.right = x;
+                if (y < b.top) b.top = y;
+                if (y > b.bottom) b.bottom = y;
+            }
+    if (b.count) {
+        b.cx /= b.count;
+        b.cy /= b.count;
+    }
+    return b;
+}
+
+struct Picture {
+    PictureDC p{};
+    Picture(int w, int h)
+    {
+        CreateDrawingResources();
+        HDC screen = GetDC(nullptr);
+        EXPECT_EQ(CreatePictureDC(&p, screen, w, h), 1);
+        ReleaseDC(nullptr, screen);
+    }
+    ~Picture() { ReleasePictureDC(&p); }
+    void Save(const char *name)
+    {
+        CopyString(ImagePath, sizeof ImagePath, name, -1);
+        EXPECT_EQ(SaveBitmapImage(p.bitmap), S_OK) << name;
+    }
+};
+
+/* One strategy with trades of the given dollar profits (10 shares at 10). */
+struct Trades {
+    TestRecord test{};
+    StrategyResult strategy{};
+    PlotWindow *record = nullptr;
+    explicit Trades(const std::vector<double> &profits, int32_t kind)
+    {
+        test.testNumber = 1;
+        test.strategyCount = 1;
+        test.strategies = &strategy;
+        strcpy(strategy.name, "Main");
+        for (double profit : profits) {
+            TradeRecord *t = AddTrade(&test);
+            t->side = 1;
+            t->dateIn = 20200102;
+            t->dateOut = 20200103;
+            t->priceIn = 10;
+            t->priceOut = 10 + profit / 10;
+            t->quantityIn = t->quantityOut = 10;
+            t->splitIn = t->splitOut = t->fxIn = t->fxOut = t->pointValue = t->fraction = 1;
+            t->highest = t->priceOut > 10 ? t->priceOut : 10;
+            t->lowest = t->priceOut < 10 ? t->priceOut : 10;
+        }
+        AllocMemory(&record, sizeof *record);
+        record->test = &test;
+        record->kind = kind;
+        record->samples = 10;
+        record->shown = 2;
+        record->distributionBuckets = 10;
+        record->equalCountBins = 2;
+        record->rangeIncrement = 1;
+        EXPECT_EQ(CalcTradePlotData(record), 1);
+    }
+    ~Trades()
+    {
+        FreePlotWindow(record);
+        FreeMemory(&test.trades);
+    }
+};
+
+TEST(PlotPaint, ScatterPlacesGainsAboveLossesInTradeOrder)
+{
+    Trades t({100, -50}, PLOT_SCATTER);
+    t.record->trend = 1;
+    Picture pic(600, 400);
+    ASSERT_EQ(RenderTradePlot(t.record, pic.p.dc, 600, 400, 0), 1);
+    pic.Save("plot_scatter.png");
+    Blob gain = Find(pic.p, PLOT_GREEN), loss = Find(pic.p, PLOT_RED);
+    /* each a disc of radius 3 */
+    EXPECT_GE(gain.count, 20);
+    EXPECT_LE(gain.right - gain.left, 8);
+    EXPECT_GE(loss.count, 20);
+    EXPECT_LT(gain.cx, loss.cx);
+    EXPECT_LT(gain.cy, loss.cy);
+    /* the trend line through both */
+    EXPECT_GT(Find(pic.p, PLOT_MAGENTA).count, 100);
+    EXPECT_EQ(PicturePixel(&pic.p, 599, 399), PLOT_WHITE);
+}
+
+TEST(PlotPaint, EveryKindDrawsItsBody)
+{
+    struct Case {
+        int32_t kind;
+        uint32_t colour; /* a colour only the body uses */
+        const char *file;
+    } cases[] = {
+        {PLOT_PROFIT_DISTRIBUTION, PLOT_GREEN, "plot_distribution.png"},
+        {PLOT_EXCURSION_DISTRIBUTION, PLOT_RED, "plot_excursions.png"},
+        {PLOT_CUMULATIVE, PLOT_DARK_GREY, "plot_cumulative.png"},
+        {PLOT_MC_PROFITS, PLOT_BLACK, "plot_mc_profits.png"},
+        {PLOT_MC_DRAWDOWNS, PLOT_BLACK, "plot_mc_drawdowns.png"},
+        {PLOT_EQUAL_COUNT_BINS, PLOT_GREEN, "plot_count_bins.png"},
+        {PLOT_EQUAL_RANGE_BINS, PLOT_RED, "plot_range_bins.png"},
+    };
+    for (const Case &c : cases) {
+        Trades t({100, -50, 30, -20, 60, 10}, c.kind);
+        Picture pic(600, 400);
+        ASSERT_EQ(RenderTradePlot(t.record, pic.p.dc, 600, 400, 0), 1) << c.file;
+        pic.Save(c.file);
+        EXPECT_GT(Find(pic.p, c.colour).count, 20) << c.file;
+    }
+    /* Monte Carlo profits: the backtest curve is 3 pixels wide in black and
+    ** the 2 best and 2 worst samples take four other colours. */
+    Trades mc({100, -50, 30, -20, 60, 10}, PLOT_MC_PROFITS);
+    Picture pic(600, 400);
+    RenderTradePlot(mc.record, pic.p.dc, 600, 400, 0);
+    int coloured = 0;
+    for (int k = 0; k < 4; k++) coloured += Find(pic.p, GraphStyleSet.styles[k].colour).count > 10;
+    EXPECT_GE(coloured, 3);
+}
+
+TEST(PlotPaint, TinyWindowStaysWhite)
+{
+    Trades t({100, -50}, PLOT_SCATTER);
+    Picture pic(40, 30);
+    EXPECT_EQ(RenderTradePlot(t.record, pic.p.dc, 40, 30, 0), 0);
+    EXPECT_EQ(Find(pic.p, PLOT_GREEN).count, 0);
+}
+
+/* A heat map of 3 by 2 cells with values straddling 0. */
+TEST(PlotPaint, HeatMapAndBarChartColourTheirCells)
+{
+    ResGraphWindow r{};
+    ResGraphPoint points[6] = {
+        {-10, 1, 1, 0, 0, 1}, {0, 2, 1, 1, 0, 1}, {10, 3, 1, 2, 0, 1},
+        {5, 1, 2, 0, 1, 1},   {-5, 2, 2, 1, 1, 1}, {0, 3, 2, 2, 1, 0},
+    };
+    r.points = points;
+    r.pointCount = 6;
+    r.xCount = 3;
+    r.yCount = 2;
+    r.minimum = -10;
+    r.maximum = 10;
+    r.valueCode = 2;
+    r.valueDecimals = 0;
+    strcpy(r.valueLabel, "Net");
+    strcpy(r.xLabel, "A:");
+    strcpy(r.yLabel, "B");
+    Picture heat(600, 400);
+    ASSERT_EQ(RenderResultsHeatMap(&r, heat.p.dc, 600, 400, 0), 1);
+    heat.Save("resgraph_heatmap.png");
+    Blob red = Find(heat.p, 0x0000FF), green = Find(heat.p, 0x00FF00);
+    ASSERT_GT(red.count, 500);
+    ASSERT_GT(green.count, 500);
+    /* -10 is the left cell of the lower row, +10 the right one; the legend's
+    ** colour bar ends in both colours on the right, so compare the cells by
+    ** their left edges. */
+    EXPECT_LT(red.left, green.left);
+
+    /* Bars of 5, 10 and 20 from 0: black, green 85, pure green. */
+    ResGraphWindow b{};
+    ResGraphPoint bars[3] = {{5, 1, 0, 0, -1, 1}, {10, 2, 0, 1, -1, 1}, {20, 3, 0, 2, -1, 1}};
+    b.points = bars;
+    b.pointCount = 3;
+    b.minimum = 5;
+    b.maximum = 20;
+    b.allIntegers = 1;
+    b.valueCode = 2;
+    b.valueDecimals = 0;
+    strcpy(b.valueLabel, "Net");
+    strcpy(b.xLabel, "A:");
+    Picture chart(600, 400);
+    ASSERT_EQ(RenderResultsBarChart(&b, chart.p.dc, 600, 400, 0), 1);
+    chart.Save("resgraph_bars.png");
+    EXPECT_EQ(b.minimum, 0); /* the axis takes in 0 */
+    Blob mid = Find(chart.p, 85 << 8), top = Find(chart.p, 0x00FF00);
+    ASSERT_GT(mid.count, 100);
+    ASSERT_GT(top.count, 100);
+    EXPECT_LT(mid.cx, top.cx);
+    EXPECT_GT(mid.top, top.top); /* 10 stands lower than 20 */
+    EXPECT_EQ(mid.bottom, top.bottom);
+    EXPECT_GT(Find(chart.p, 0x000000).count, 200); /* the bar of 5 is black */
+}
+
+} // namespace
