@@ -11,7 +11,7 @@
 #include "shell/services.h"
 #include "views/scan_run.h"
 
-int (*gChartImageWriter)(int32_t symbolIndex, int32_t date, const char *path);
+int (*gChartImageWriter)(const ListCell *row, const char *path);
 
 enum { FAILED_ROWS_NAMED = 10 }; /* rows the closing message names */
 
@@ -51,7 +51,7 @@ int32_t SaveChartsToFolder(const CellListWindow *list, const char *path)
         FormatText(file, sizeof file, "%s\\%s_%d.PNG", folder, symbol, cell->date);
         /* An image left by an earlier save must not pass for this one. */
         PlatDeleteFile(file);
-        if (gChartImageWriter && gChartImageWriter(cell->symbolIndex, cell->date, file) && PlatFileExists(file)) {
+        if (gChartImageWriter && gChartImageWriter(cell, file) && PlatFileExists(file)) {
             written++;
             continue;
         }

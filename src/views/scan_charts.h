@@ -12,10 +12,11 @@
 #include <cstdint>
 
 struct CellListWindow;
+struct ListCell;
 
-/* Writes the chart of symbol (index into the symbol array, -1 the calendar)
-** at date to path; 1 when the file was written.  Null: no chart can be drawn. */
-extern int (*gChartImageWriter)(int32_t symbolIndex, int32_t date, const char *path);
+/* Writes the chart of a row (its first cell: symbol index, -1 the calendar,
+** and date) to path; 1 when the file was written.  Null: no chart is drawn. */
+extern int (*gChartImageWriter)(const ListCell *row, const char *path);
 
 /* Saves a chart of every row, in the order shown; Escape (checked at every
 ** tenth row) stops early.  Returns the number of images written. */

@@ -35,18 +35,18 @@ struct ScanChartsTest : ProgramStateTest {
 };
 
 /* Writes the image of every date but Jan 3. */
-int WriteSomeCharts(int32_t, int32_t date, const char *path)
+int WriteSomeCharts(const ListCell *row, const char *path)
 {
-    return date != 20240103 && WriteTestFile(path, "png");
+    return row->date != 20240103 && WriteTestFile(path, "png");
 }
 
 /* Claims success without writing anything. */
-int ClaimCharts(int32_t, int32_t, const char *) { return 1; }
+int ClaimCharts(const ListCell *, const char *) { return 1; }
 
 TEST_F(ScanChartsTest, OnlyWrittenImagesCountAndFailedRowsAreNamed)
 {
     struct Case {
-        int (*writer)(int32_t, int32_t, const char *);
+        int (*writer)(const ListCell *, const char *);
         int32_t written;
         const char *tail;
     } cases[] = {

@@ -17,7 +17,9 @@
 #include "script/compiler/settings_items.h"
 #include "shell/services.h"
 #include "shell/win32/shell_win32.h"
+#include "views/chart_record.h"
 #include "views/scan_charts.h"
+#include "views/win32/draw_resources.h"
 #include "views/scan_run.h"
 #include "views/stats_export.h"
 #include "views/trade_rows.h"
@@ -133,24 +135,34 @@ static TradeRecord *SelectedTrade(HWND window)
     return &list->test->trades[cell->tradeIndex];
 }
 
+static const char *RowSymbol(const ListCell *cell)
+{
+    return cell->symbolIndex >= 0 && cell->symbolIndex < gStore.symbolCount ? gStore.symbols[cell->symbolIndex].info.Symbol
+                                                                             : "";
+}
+
 /* The chart of the selected row (trade lists: its trade; scans: its symbol
-** at its date). */
+** at its date), in the chart this list owns. */
 static void ChartOfRow(HWND window, int activate)
 {
     CellListWindow *list = ListOf(window);
     if (!list) return;
     if (list->listKind == LIST_KIND_TRADES) {
-        const TradeRecord *t = SelectedTrade(window);
-        if (t) OpenRowChart(window, t->symbol, t->dateOut > t->dateIn ? t->dateOut : t->dateIn, activate);
+        TradeRecord *t = SelectedTrade(window);
+        if (t) OpenChart(t->symbol, t->dateIn, CHART_KIND_TRADE, t, window, list->test, 1, activate);
     } else {
-        const ListCell *cell = GetListCell(list, GetSelectedItem(window), 0);
-        if (cell)
-            OpenRowChart(window,
-                         cell->symbolIndex >= 0 && cell->symbolIndex < gStore.symbolCount
-                             ? gStore.symbols[cell->symbolIndex].info.Symbol
-                             : "",
-                         cell->date, activate);
+        ListCell *cell = (ListCell *)GetListCell(list, GetSelectedItem(window), 0);
+        if (cell) OpenChart(RowSymbol(cell), cell->date, CHART_KIND_SCAN, cell, window, nullptr, 1, activate);
     }
+}
+
+int WriteScanRowChart(const ListCell *row, const char *path)
+{
+    CopyString(ImagePath, sizeof ImagePath, path, -1);
+    ImageRequest = IMAGE_SAVE_PNG;
+    OpenChart(RowSymbol(row), row->date, CHART_KIND_SCAN, (void *)row, nullptr, nullptr, -1, 0);
+    ImageRequest = 0;
+    return PlatFileExists(path);
 }
 
 /* The selected row in the debug panel. */
@@ -160,15 +172,33 @@ static void DebugRow(HWND window)
     if (!list) return;
     if (list->listKind == LIST_KIND_TRADES) {
         const TradeRecord *t = SelectedTrade(window);
-        if (t) ShowRowInDebugPanel(t->symbol, t->dateOut > t->dateIn ? t->dateOut : t->dateIn);
+        if (!t) return;
+        const bool known = t->strategy >= 0 && t->strategy < list->test->strategyCount;
+        ShowRowInDebugPanel(t->symbol, t->dateOut > t->dateIn ? t->dateOut : t->dateIn, list->test,
+                            known ? list->test->strategies[t->strategy].name : "");
     } else {
         const ListCell *cell = GetListCell(list, GetSelectedItem(window), 0);
-        if (cell)
-            ShowRowInDebugPanel(cell->symbolIndex >= 0 && cell->symbolIndex < gStore.symbolCount
-                                    ? gStore.symbols[cell->symbolIndex].info.Symbol
-                                    : "",
-                                cell->date);
+        if (cell) ShowRowInDebugPanel(RowSymbol(cell), cell->date, nullptr, nullptr);
     }
+}
+
+void ShowRowInDebugPanel(const char *symbol, int32_t date, const TestRecord *test, const char *strategy)
+{
+    if (!gFrame.debugPanel) return;
+    if (!IsWindowVisible(gFrame.debugPanel)) SendMessageA(gFrame.frame, WM_COMMAND, IDM_DEBUG_PANEL, 0);
+    gSettings.DebugDate = date;
+    ShowDebugPanelDate();
+    SetDlgItemTextA(gFrame.debugPanel, IDC_DP_SYMBOL, symbol);
+    if (test) {
+        char text[120];
+        FormatText(text, sizeof text, "%.4d:%s", test->testNumber, test->settings.TestName);
+        SetDlgItemTextA(gFrame.debugPanel, IDC_DP_TEST, text);
+        SetDlgItemTextA(gFrame.debugPanel, IDC_DP_STRATEGY, strategy ? strategy : "");
+        const int notified[2] = {IDC_DP_TEST, IDC_DP_STRATEGY};
+        for (int id : notified)
+            SendMessageA(gFrame.debugPanel, WM_COMMAND, MAKEWPARAM(id, 7), (LPARAM)GetDlgItem(gFrame.debugPanel, id));
+    }
+    UpdateDebugPanelControls();
 }
 
 void RefreshAllTradeLists()
@@ -297,7 +327,17 @@ static LRESULT OnListNotify(HWND window, NMHDR *header)
         return 0;
     }
     case NM_CUSTOMDRAW: return DrawListCell(window, (NMLVCUSTOMDRAW *)header);
-    case LVN_COLUMNCLICK: SortByColumn(window, ((NMLISTVIEW *)header)->iSubItem); break;
+    case LVN_COLUMNCLICK:
+        SortByColumn(window, ((NMLISTVIEW *)header)->iSubItem);
+        if (FindChartWindow(window)) ChartOfRow(window, 0);
+        break;
+    case LVN_ITEMCHANGED: {
+        const NMLISTVIEW *change = (const NMLISTVIEW *)header;
+        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED) &&
+            FindChartWindow(window))
+            ChartOfRow(window, 0);
+        break;
+    }
     case LVN_KEYDOWN: {
         NMLVKEYDOWN *key = (NMLVKEYDOWN *)header;
         const bool control = GetKeyState(VK_CONTROL) < 0;
@@ -341,6 +381,7 @@ static LRESULT CellListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         break;
     }
     case WM_DESTROY: {
+        CloseChartWindows(window);
         CellListWindow *list = ListOf(window);
         if (list) {
             FreeListWindow(list);

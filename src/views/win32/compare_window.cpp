@@ -14,6 +14,7 @@
 #include "foundation/win32/settings_dialog.h"
 #include "shell/services.h"
 #include "shell/win32/shell_win32.h"
+#include "views/chart_record.h"
 #include "views/trade_compare.h"
 #include "views/trade_rows.h"
 
@@ -203,8 +204,9 @@ static void ShowCompareRowChart(HWND window, int activate)
     CompareWindow *record = CompareOf(window);
     const int row = GetSelectedItem(window);
     if (!record || row < 0 || row >= record->rowCount) return;
-    const CompareRow *r = &record->rows[row];
-    OpenRowChart(window, r->cells[CMP_COL_SYMBOL].text, (int32_t)r->cells[CMP_COL_DATE].number, activate);
+    CompareRow *r = &record->rows[row];
+    OpenChart(r->cells[CMP_COL_SYMBOL].text, (int32_t)r->cells[CMP_COL_DATE].number, CHART_KIND_COMPARE, r, window,
+              r->side[0].test, 1, activate);
 }
 
 /* Selects, in the trade list of one side's test, the row of that side's trade. */
@@ -294,7 +296,17 @@ static LRESULT OnCompareNotify(HWND window, NMHDR *header)
         return 0;
     }
     case NM_CUSTOMDRAW: return DrawCompareCell(window, (NMLVCUSTOMDRAW *)header);
-    case LVN_COLUMNCLICK: SortCompareColumn(window, ((NMLISTVIEW *)header)->iSubItem); break;
+    case LVN_COLUMNCLICK:
+        SortCompareColumn(window, ((NMLISTVIEW *)header)->iSubItem);
+        if (FindChartWindow(window)) ShowCompareRowChart(window, 0);
+        break;
+    case LVN_ITEMCHANGED: {
+        const NMLISTVIEW *change = (const NMLISTVIEW *)header;
+        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED) &&
+            FindChartWindow(window))
+            ShowCompareRowChart(window, 0);
+        break;
+    }
     case LVN_KEYDOWN: {
         NMLVKEYDOWN *key = (NMLVKEYDOWN *)header;
         if (key->wVKey == VK_RETURN) ShowCompareRowChart(window, 1);
@@ -329,6 +341,7 @@ LRESULT CALLBACK CompareWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     }
     case WM_DESTROY: {
+        CloseChartWindows(window);
         CompareWindow *record = CompareOf(window);
         if (record) {
             FreeCompareWindowData(record);

@@ -50,10 +50,11 @@ HWND FindTestViewWindow(const TestRecord *test, const char *className);
 /* Moves the results list's selection by delta rows (no wrap) and runs the
 ** command on the test then selected (graph and plot windows step with it). */
 void RunResultsActionOnRow(HWND window, int delta, int command);
-/* STANDIN (views_standins_win32.cpp) until the chart window and the debug
-** panel exist: the chart of a list row, owned by the list (symbol "" the
-** calendar), and a row's symbol and date in the debug panel. */
-void OpenRowChart(HWND owner, const char *symbol, int32_t date, int activate);
-void ShowRowInDebugPanel(const char *symbol, int32_t date);
+/* A list row in the debug panel (opened when hidden): its date and symbol
+** and, for a trade, its test ("%.4d:%s") and strategy (null: left alone). */
+void ShowRowInDebugPanel(const char *symbol, int32_t date, const TestRecord *test, const char *strategy);
+/* Writes the PNG of a scan row's chart (the chart image writer). */
+struct ListCell;
+int WriteScanRowChart(const ListCell *row, const char *path);
 /* The first selected test of a results window and its row, -1 when none. */
 int GetSelectedTest(HWND window, TestRecord **test);

@@ -24,10 +24,13 @@
 #include "shell/services.h"
 #include "shell/win32/shell_win32.h"
 #include "views/results_rows.h"
+#include "views/scan_charts.h"
 #include "views/scan_run.h"
 #include "views/stats_export.h"
 #include "views/test_report.h"
 #include "views/trade_compare.h"
+#include "views/win32/graph_paint.h"
+#include "views/win32/plot_windows.h"
 
 enum { RESULTS_TIMER_ID = 0x5201, RESULTS_TIMER_MS = 250 };
 
@@ -222,7 +225,7 @@ int GetSelectedTest(HWND window, TestRecord **test)
     return *test ? row : -1;
 }
 
-static void RunSelectedTestAction(HWND window, int command);
+static void RunSelectedTestAction(HWND window, int command, int flag = 0);
 
 HWND FindTestViewWindow(const TestRecord *test, const char *className)
 {
@@ -265,7 +268,7 @@ static HWND FindTradeListOf(const TestRecord *test)
 void RunResultsActionOnRow(HWND window, int delta, int command)
 {
     MoveListSelection(window, delta, 0);
-    RunSelectedTestAction(window, command);
+    RunSelectedTestAction(window, command, 1);
 }
 
 /* Writes text to the program folder's _temp_.txt and opens it in a log window. */
@@ -276,9 +279,15 @@ static int ShowTempText(const std::string &text)
     return SaveFile(path, text.data(), (uint32_t)text.size()) && OpenLogFile(path);
 }
 
-static void ShowTestItem(HWND window, TestRecord *test, int command)
+static void ShowTestItem(HWND window, TestRecord *test, int command, int flag)
 {
+    ResultsHost *host = HostOf(window);
     switch (command) {
+    case IDM_RESULTS_GRAPHS: OpenStatsGraph(host ? host->list : nullptr, test, flag); break;
+    case IDM_RESULTS_PLOTS: OpenTradePlotWindow(host ? host->list : nullptr, test, flag); break;
+    case IDM_RESULTS_OPTGRAPH:
+        if (host && host->list) CreateResGraphWindow(host->list);
+        break;
     case IDM_LOG_TEST_SETTINGS: LogTestSettings(test); break;
     case IDM_RESULTS_REPORT: WriteTestReport(test); break;
     case IDM_RESULTS_TRADES: {
@@ -298,14 +307,11 @@ static void ShowTestItem(HWND window, TestRecord *test, int command)
         else
             ReportError("Script contents are not saved in tests run as part of an optimization.");
         break;
-    default:
-        /* Graphs, plots and the optimization graph open with their windows. */
-        SetStatusText(0, "Not available yet");
-        break;
+    default: break;
     }
 }
 
-static void RunSelectedTestAction(HWND window, int command)
+static void RunSelectedTestAction(HWND window, int command, int flag)
 {
     if (command == 0) command = IDM_RESULTS_GRAPHS;
     if ((gRun.state == RUN_IMPORT || gRun.state == RUN_LOADING) &&
@@ -322,7 +328,7 @@ static void RunSelectedTestAction(HWND window, int command)
         return;
     }
     gCurrentTest = test;
-    ShowTestItem(window, test, command);
+    ShowTestItem(window, test, command, flag);
 }
 
 static void DeleteSelectedTest(HWND window)
@@ -628,6 +634,25 @@ static void OpenReportPage(const char *path)
     ShellExecuteA(gFrame.frame, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+/* The report's graphs and plots: the windows draw them into the open page. */
+static void WriteReportGraphs(TestRecord *test)
+{
+    CopyString(gGraphReportFolder, sizeof gGraphReportFolder, gReportFolder, -1);
+    gGraphReportWrite = ReportWrite;
+    OpenStatsGraph(nullptr, test, -1);
+    gGraphReportWrite = nullptr;
+    gGraphReportFolder[0] = 0;
+}
+
+static void WriteReportPlots(TestRecord *test)
+{
+    CopyString(gPlotReportTarget.folder, sizeof gPlotReportTarget.folder, gReportFolder, -1);
+    gPlotReportTarget.html = gReportPage;
+    OpenTradePlotWindow(nullptr, test, -1);
+    gPlotReportTarget.html = nullptr;
+    gPlotReportTarget.folder[0] = 0;
+}
+
 static void *OpenRunTradeList(TestRecord *test)
 {
     return OpenTradeList(test);
@@ -637,6 +662,9 @@ void StartResultWindows()
 {
     gOpenReportPage = OpenReportPage;
     gRunViewHooks.openTradeList = OpenRunTradeList;
+    gChartImageWriter = WriteScanRowChart;
+    gReportGraphWriter = WriteReportGraphs;
+    gReportPlotWriter = WriteReportPlots;
     if (!gScanTarget) {
         CellListWindow *target = nullptr;
         if (AllocMemory(&target, sizeof *target)) target->listKind = LIST_KIND_SCAN;
