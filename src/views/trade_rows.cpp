@@ -325,8 +325,8 @@ int BuildTradeList(CellListWindow *list, int32_t workers)
     ** makes every later sort the same whatever the worker count. */
     std::sort(list->rowIndex, list->rowIndex + list->rowCount,
               [list](uint32_t a, uint32_t b) { return list->cells[a].tradeIndex < list->cells[b].tradeIndex; });
-    char *spec = SortListFor(SECTION_TRADES);
-    SetListSort(list, spec ? spec : "");
+    char *sortText = SortListFor(SECTION_TRADES);
+    SetListSort(list, sortText ? sortText : "");
     bool anyKey = false;
     for (int32_t c = 0; c < list->columnCount && c < LIST_MAX_SORT_COLUMNS; c++) anyKey = anyKey || list->sortPriorities[c];
     if (!anyKey) list->sortPriorities[TRADE_COL_TRADE] = 1;
@@ -342,13 +342,13 @@ int BuildTradeList(CellListWindow *list, int32_t workers)
     return ready && !list->incomplete;
 }
 
-void SetListSort(CellListWindow *list, const char *spec)
+void SetListSort(CellListWindow *list, const char *sortText)
 {
     memset(list->sortPriorities, 0, sizeof list->sortPriorities);
     memset(list->sortDirections, 0, sizeof list->sortDirections);
     /* Names beyond the longest sort list the script accepts are ignored. */
     char text[SORT_SPEC_MAX + 1];
-    CopyString(text, sizeof text, spec ? spec : "", SORT_SPEC_MAX);
+    CopyString(text, sizeof text, sortText ? sortText : "", SORT_SPEC_MAX);
     char *names[LIST_MAX_SORT_COLUMNS];
     int32_t count = 0;
     for (char *p = text; *p && count < LIST_MAX_SORT_COLUMNS;) {

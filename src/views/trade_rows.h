@@ -69,7 +69,7 @@ int BuildTradeList(CellListWindow *list, int32_t workers);
 /* Applies a sort list ("-Side,Trade": names with an optional '+' or '-', at
 ** most 128 of them, at most SORT_SPEC_MAX characters, the rest ignored) to
 ** the list's columns, matching each heading with its white space removed. */
-void SetListSort(CellListWindow *list, const char *spec);
+void SetListSort(CellListWindow *list, const char *sortText);
 
 /* "Trade List - Test %d - %s Trade%s%s%s" of the list. */
 void FormatTradeListTitle(const CellListWindow *list, char *out, int size);

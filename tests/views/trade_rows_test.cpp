@@ -143,9 +143,9 @@ TEST_F(TradeRowsTest, LongSortListIsCutNotOverrun)
     TestRecord *t = MakeTest(1, {});
     list.test = t;
     InitTradeColumns(&list);
-    std::string spec(300, 'x');
-    spec += ",Trade";
-    SetListSort(&list, spec.c_str());
+    std::string sortText(300, 'x');
+    sortText += ",Trade";
+    SetListSort(&list, sortText.c_str());
     EXPECT_EQ(0, list.sortPriorities[TRADE_COL_TRADE]); /* beyond the 254 characters */
     SetListSort(&list, "Symbol , - DateIn");
     EXPECT_EQ(1, list.sortPriorities[TRADE_COL_SYMBOL]);
