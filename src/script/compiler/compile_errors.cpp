@@ -165,6 +165,8 @@ int CheckArguments(FormulaNode *function, FormulaNode **pLast)
         for (int32_t k = 0; k < minimum; k++) {
             FormulaNode *p = cur;
             uint32_t terminator = k + 1 < minimum ? ITEM_COMMA : ITEM_CLOSE_PAREN;
+            /* An empty argument would leave the evaluator a link to a "," or ")". */
+            if (cur->item == ITEM_COMMA || cur->item == ITEM_CLOSE_PAREN) return Fail(pLast, cur, ERR_ARGUMENT_COUNT);
             int code = CheckFormulaSyntax(&p, terminator, function);
             if (code) return Fail(pLast, p, code);
             cur = p + 1;
@@ -180,6 +182,8 @@ int CheckArguments(FormulaNode *function, FormulaNode **pLast)
         int code = CheckFormulaSyntax(&p, terminator, function);
         if (code) return Fail(pLast, p, code);
         if (++count > maximum) return Fail(pLast, cur, ERR_TOO_MANY_ARGUMENTS);
+        if (p == cur || (p->item == ITEM_COMMA && (p + 1)->item == ITEM_CLOSE_PAREN))
+            return Fail(pLast, p == cur ? cur : p + 1, ERR_ARGUMENT_COUNT);
         cur = p->item == ITEM_COMMA ? p + 1 : p;
     }
     *pLast = cur;

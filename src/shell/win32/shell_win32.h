@@ -241,8 +241,7 @@ void ShowStatsWindow(HWND panel, int button);
 void ShowDebugPanelDate();
 /* An empty log line; the first log window activated with the focus in it. */
 void ShowDebugLog();
-/* Names a filled list window (its tab title). */
-void SetListWindowName(HWND window, const char *name);
+
 /* ---- the Optimizer dialog (optimizer_dialog.cpp) ------------------------------------------ */
 
 INT_PTR CALLBACK OptimizerDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
