@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "engine/run_view_hooks.h"
 #include "engine/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
