@@ -1,0 +1,103 @@
+/* The Results, Graphs, Trades and Charts scripts the program ships: each
+** compiles as a default section script, and the Results defaults give the
+** figures worked out by hand for a small test. */
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "engine/results_file.h"
+#include "engine_fixture.h"
+#include "script/builtins/builtins.h"
+#include "script/compiler/compile_driver.h"
+#include "script/compiler/compiler_state.h"
+#include "script/compiler/definitions.h"
+#include "shell/headless/headless.h"
+#include "support/test_support.h"
+#include "views/results_rows.h"
+
+namespace {
+
+std::string Shipped(const char *name)
+{
+    return ReadTestFile(std::string(KV_DEFAULT_SCRIPTS_DIR) + "/" + name);
+}
+
+struct DefaultScripts : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        ASSERT_TRUE(InstallBuiltins());
+        /* Six days of one symbol: a bar that closes up signals an entry at
+        ** the next open, one that closes down an exit at the next open. */
+        std::vector<int32_t> d = {20240102, 20240103, 20240104, 20240105, 20240108, 20240109};
+        LoadStore(d, {{"AAA",
+                       {{20240102, 10.0, 11.0, 9.5, 10.5},
+                        {20240103, 10.5, 12.0, 10.0, 11.5},
+                        {20240104, 11.6, 12.5, 11.0, 12.0},
+                        {20240105, 12.0, 13.0, 11.8, 12.8},
+                        {20240108, 12.5, 12.6, 11.0, 11.2},
+                        {20240109, 11.0, 11.5, 10.5, 11.4}}}});
+    }
+};
+
+} // namespace
+
+TEST_F(DefaultScripts, EachCompilesAsItsSectionsDefaults)
+{
+    const struct {
+        int section;
+        const char *file;
+    } cases[] = {
+        {SECTION_RESULTS, "Results.kvs"},
+        {SECTION_GRAPHS, "Graphs.kvs"},
+        {SECTION_CHARTS, "Charts.kvs"},
+        {SECTION_TRADES, "Trades.kvs"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string text = Shipped(c.file);
+        ASSERT_FALSE(text.empty());
+        Write(c.file, text);
+        int messages = gHeadless.messageCount;
+        EXPECT_EQ(1, LoadDefaultSectionScript(c.section)) << "a first load counts as changed";
+        EXPECT_EQ(messages, gHeadless.messageCount) << gHeadless.messages[0];
+        EXPECT_GE(ColumnListFor((uint32_t)c.section)->count, 3);
+    }
+}
+
+TEST_F(DefaultScripts, ResultsShowTheTestsFiguresWorkedByHand)
+{
+    Write("Results.kvs", Shipped("Results.kvs"));
+    /* 100 shares bought at the open of Jan 3 (10.50) and sold at the open of
+    ** Jan 9 (11.00): equity 2000, 2100, 2150, 2230, 2070, 2050. Six dates at
+    ** three a year are two years. */
+    ASSERT_EQ(0, Run("Settings:\n  AccountSize: 2000\n  DaysPerYear: 3\n"
+                     "Data:\n  Up: C > O\n"
+                     "Strategy: Trend\n  EntrySetup: Up\n  Quantity: 100\n  ExitRule: C < O\n"));
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(1, test->tradeCount);
+    ResultsWindow *window = FirstResultsWindow();
+    ASSERT_NE(nullptr, window);
+    char cells[40][RESULTS_CELL_SIZE] = {};
+    FillResultsRow(window, test, cells, 40);
+    std::map<std::string, std::string> shown;
+    const DefinitionList *list = ColumnListFor(SECTION_RESULTS);
+    for (int32_t k = 0; k < list->count; k++) {
+        const FormulaColumn *column = &((const FormulaColumn *)list->items)[k];
+        shown[column->heading] = cells[3 + k];
+    }
+    const struct {
+        const char *heading, *text;
+    } expected[] = {
+        {"Net %", "2.50%"},         /* 50 / 2000 */
+        {"CAR", "1.24%"},           /* sqrt(1.025) - 1 = 0.012423 */
+        {"Max DD %", "9.00%"},      /* not compounded: 2230 - 2050 of the 2000 allocated */
+        {"Trades", "1"},
+        {"Win %", "100.0%"},
+        {"Avg Trade %", "4.76%"},   /* 50 / 1050 */
+        {"Profit Factor", "0.00"},  /* no losing trade */
+    };
+    for (const auto &e : expected) EXPECT_EQ(e.text, shown[e.heading]) << e.heading;
+}
