@@ -5,7 +5,6 @@
 ** error, and the process result is the batch's exit code. */
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,6 +14,7 @@
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/folder_helpers.h"
+#include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
@@ -22,12 +22,15 @@
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
 #include "script/eval/item_table.h"
 #include "shell/command_line.h"
 #include "shell/frame_rules.h"
 #include "shell/headless/headless.h"
 #include "shell/run_view_setup.h"
 #include "shell/services.h"
+#include "views/results_rows.h"
 
 static struct {
     int onTerminal; /* stdout is a terminal: the line is rewritten in place */
@@ -101,7 +104,16 @@ static void CopyNewErrors(const char *path, uint64_t from)
     PlatCloseFile(f);
 }
 
-/* The last test of the results list in a few numbers per strategy, so a
+/* A summary column is as wide as its heading (16 characters at most) and
+** never narrower than 9. */
+static int SummaryWidth(const FormulaColumn *column)
+{
+    int width = (int)strlen(column->heading);
+    return width < 9 ? 9 : width > 16 ? 16 : width;
+}
+
+/* The last test of the results list, one line per strategy with the shown
+** Results columns (the script's own, else the default Results script), so a
 ** batch run on a terminal shows what it found without a window. */
 static void PrintTestSummary()
 {
@@ -112,26 +124,29 @@ static void PrintTestSummary()
     FormatDate(test->firstDate, "yyyy-MM-dd", first);
     FormatDate(test->lastDate, "yyyy-MM-dd", last);
     printf("\nTest %d: %s to %s\n", test->testNumber, first, last);
-    printf("%-24s %14s %9s %9s %8s %7s\n", "Strategy", "End equity", "Net %", "CAR %", "MaxDD %", "Trades");
-    double years = 0;
-    if (test->daysPerYear > 0) years = test->rowsFilled / test->daysPerYear;
+    const FormulaColumn *columns = (const FormulaColumn *)gResultsColumns.items;
+    std::string line = "Strategy                ";
+    for (int32_t k = 0; k < gResultsColumns.count; k++) {
+        if (columns[k].format == 0) continue;
+        char cell[40];
+        FormatText(cell, sizeof cell, " %*.16s", SummaryWidth(&columns[k]), columns[k].heading);
+        line += cell;
+    }
+    printf("%s\n", line.c_str());
     for (int32_t s = 0; s < test->strategyCount; s++) {
-        const StatCell *cell = CellAt(test, test->rowsFilled - 1, s);
-        double equity = cell->equityBase + cell->markToMarket;
-        double growth = cell->startEquity > 0 ? equity / cell->startEquity : 0;
-        double car = years > 0 && growth > 0 ? (pow(growth, 1.0 / years) - 1.0) * 100.0 : 0;
-        int32_t trades = 0;
-        /* A combined strategy counts the trades of the strategies it holds. */
-        for (int32_t t = 0; t < test->tradeCount; t++) {
-            const TradeRecord &trade = test->trades[t];
-            if (trade.quantityIn == 0 || trade.strategy < 0 || trade.strategy >= test->strategyCount) continue;
-            const StrategyResult &owner = test->strategies[trade.strategy];
-            int held = trade.strategy == s;
-            for (int32_t p = 0; p < owner.parentCount && !held; p++) held = owner.parents[p] == s;
-            trades += held;
+        char name[40];
+        FormatText(name, sizeof name, "%-24.24s", test->strategies[s].name);
+        line = name;
+        for (int32_t k = 0; k < gResultsColumns.count; k++) {
+            double value = EvalTestStat(test, s, k, 1);
+            if (columns[k].format == 0) continue;
+            char text[NUMBER_TEXT_SIZE], cell[NUMBER_TEXT_SIZE + 8];
+            FormatNumber(value, columns[k].format, columns[k].decimals, (int32_t)columns[k].negativeParens,
+                         test->currency, text);
+            FormatText(cell, sizeof cell, " %*s", SummaryWidth(&columns[k]), text);
+            line += cell;
         }
-        printf("%-24.24s %14.2f %9.2f %9.2f %8.2f %7d\n", test->strategies[s].name, equity, (growth - 1.0) * 100.0, car,
-               cell->maxDrawdownPercent * 100.0, trades);
+        printf("%s\n", line.c_str());
     }
 }
 
