@@ -258,11 +258,6 @@ void ComputeOptimizerTestCounts(HWND dialog);
 /* Forgets the parameter choices of the last dialog. */
 void ResetOptimizerDialogChoices();
 
-/* ---- windows of other kinds, until they are built (shell_standins_win32.cpp) ---------------- */
-
-LRESULT CALLBACK StandInChildWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-int StandInKindCommand(HWND child, int commandId);
-
 /* ---- chart windows (chart_window.cpp) ------------------------------------------------ */
 
 struct ChartWindow;
