@@ -2,8 +2,8 @@
 ** of connection slots, so that each import worker owns one connection and its
 ** buffers; percent-encoding and Unix seconds for building request paths.
 **
-** Owns:       gHttpSlots (32 slots; worker k of an online import uses slot k,
-**             the update check slot 1) and gImportErrorText.
+** Owns:       gHttpSlots (worker k of an online import uses slot k, the
+**             update check HTTP_UPDATE_SLOT) and gImportErrorText.
 ** Buffers:    grow and never shrink while the slot is open; a body buffer
 **             always holds two NUL bytes after the received data, so a text
 **             body reads as a string.  All come from the tracked allocator.
@@ -22,7 +22,11 @@
 #include <cstdint>
 
 enum {
-    HTTP_SLOT_COUNT = 32,
+    /* Slots 0-31 belong to the import workers and the UI; the update check,
+    ** which outlives the command that started it and can run beside an
+    ** import, has a slot of its own that an import never opens or closes. */
+    HTTP_UPDATE_SLOT = 32,
+    HTTP_SLOT_COUNT = 33,
     HTTP_SLOT_TEXT_SIZE = 44,
     IMPORT_ERROR_TEXT_SIZE = 256,
     HTTP_FLAG_SECURE = 0x800000 /* request flags: HTTPS */

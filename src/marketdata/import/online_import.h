@@ -21,7 +21,7 @@
 #include "marketdata/store/symbols.h"
 #include "script/compiler/import_items.h"
 
-enum { HTTP_SLOTS = HTTP_SLOT_COUNT,
+enum { HTTP_SLOTS = HTTP_UPDATE_SLOT, /* the slots an import may use */
        NORGATE_PORT = 38889 };
 
 /* The services of the online sources, by where they are reached. */

@@ -20,6 +20,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/import/http_client.h"
 #include "shell/services.h"
 #include "shell/version_check.h"
 
@@ -37,9 +38,8 @@ static void UpdateServer(char *out, int size)
         CopyString(out, size, kUpdateServer, -1);
 }
 
-/* GETs one file of the update server into a tracked block (NUL-terminated);
-** 1 and the block, or 0.  STANDIN for the HTTP client's connection slot 1,
-** which the update check moves to once the client is part of the program. */
+/* GETs one file of the update server into a tracked block (NUL-terminated)
+** over the update check's connection slot; 1 and the block, or 0. */
 static int GetUpdateFile(const char *name, char **body, uint32_t *size)
 {
     char server[260];
@@ -53,7 +53,8 @@ static int GetUpdateFile(const char *name, char **body, uint32_t *size)
     parts.dwHostNameLength = 256;
     parts.dwUrlPathLength = (DWORD)-1;
     if (!WinHttpCrackUrl(url, 0, 0, &parts)) return 0;
-    wchar_t path[400];
+    char hostName[256];
+    WideCharToMultiByte(CP_ACP, 0, host, -1, hostName, sizeof hostName, nullptr, nullptr);
     char file[300];
     const char *base = "";
     if (parts.dwUrlPathLength > 0) {
@@ -63,37 +64,21 @@ static int GetUpdateFile(const char *name, char **body, uint32_t *size)
     }
     char full[300];
     FormatText(full, sizeof full, "%s/%s", strcmp(base, "/") == 0 ? "" : base, name);
-    MultiByteToWideChar(CP_ACP, 0, full, -1, path, 400);
-    int ok = 0;
-    HINTERNET session = WinHttpOpen(L"Kestovar", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, nullptr, nullptr, 0);
-    HINTERNET connection = session ? WinHttpConnect(session, host, parts.nPort, 0) : nullptr;
-    DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    HINTERNET request = connection ? WinHttpOpenRequest(connection, L"GET", path, nullptr, nullptr, nullptr, flags) : nullptr;
-    if (request) WinHttpSetTimeouts(request, 5000, 5000, 10000, 30000);
-    if (request && WinHttpSendRequest(request, nullptr, 0, nullptr, 0, 0, 0) && WinHttpReceiveResponse(request, nullptr)) {
-        DWORD status = 0, length = sizeof status;
-        WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, nullptr, &status, &length,
-                            nullptr);
-        *body = nullptr;
-        *size = 0;
-        ok = status == 200;
-        DWORD available = 0;
-        while (ok && WinHttpQueryDataAvailable(request, &available) && available > 0) {
-            if (!ReallocMemory(body, (uint64_t)*size + available + 1)) {
-                ok = 0;
-                break;
-            }
-            DWORD read = 0;
-            if (!WinHttpReadData(request, *body + *size, available, &read)) ok = 0;
-            *size += read;
+    uint32_t flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? HTTP_FLAG_SECURE : 0;
+    int ok = HttpConnect(HTTP_UPDATE_SLOT, hostName, parts.nPort, flags, "version") &&
+        HttpGet(HTTP_UPDATE_SLOT, full, 0, HTTP_BODY_FIRST);
+    *body = nullptr;
+    *size = 0;
+    if (ok) {
+        const HttpSlot &slot = gHttpSlots[HTTP_UPDATE_SLOT];
+        *size = slot.received;
+        ok = AllocMemory(body, (uint64_t)*size + 1);
+        if (ok) {
+            memcpy(*body, slot.body[0], *size);
             (*body)[*size] = 0;
         }
-        if (ok && !*body) ok = AllocMemory(body, 1);
-        if (!ok) FreeMemory(body);
     }
-    if (request) WinHttpCloseHandle(request);
-    if (connection) WinHttpCloseHandle(connection);
-    if (session) WinHttpCloseHandle(session);
+    HttpClose(HTTP_UPDATE_SLOT);
     return ok;
 }
 
