@@ -714,26 +714,33 @@ static int AllocateRun()
         AllocMemory(&gOrderRun.exits, (uint64_t)n * sizeof(int32_t));
 }
 
-/* Closes one file and, when it was committed, shows it in a log window. */
-static int CloseAndShow(OrderFile **file, int commit)
+/* Closes one file and, when it was committed, shows it: a CSV as a table
+** when asked and the CsvListView setting is on, else as text in a log window. */
+static int CloseAndShow(OrderFile **file, int commit, bool asList)
 {
     if (!*file) return 1;
     char path[FILE_PATH_SIZE];
     CopyString(path, sizeof path, (*file)->file.path, -1);
     int ok = CloseOrderFile(*file, commit);
     *file = nullptr;
-    if (ok && commit) OpenLogFile(path);
+    if (ok && commit) {
+        if (asList && gSettings.CsvListView)
+            OpenCsvAsList("Order List", path);
+        else
+            OpenLogFile(path);
+    }
     return ok;
 }
 
 /* Closes every file: committed only when the whole list succeeded. */
 static int CloseOrderFiles(int commit)
 {
+    int32_t mode = gScriptSettings.OrdersMode;
     int ok = 1;
     for (int32_t s = 0; gOrderRun.strategyCsv && s < gStrategyCount; s++)
-        ok = CloseAndShow(&gOrderRun.strategyCsv[s], commit) && ok;
-    ok = CloseAndShow(&gOrderRun.csv, commit) && ok;
-    ok = CloseAndShow(&gOrderRun.text, commit) && ok;
+        ok = CloseAndShow(&gOrderRun.strategyCsv[s], commit, mode == ORDERS_TEMPLATE) && ok;
+    ok = CloseAndShow(&gOrderRun.csv, commit, mode >= ORDERS_TEMPLATE && mode <= ORDERS_SLATEWICK_SYNC) && ok;
+    ok = CloseAndShow(&gOrderRun.text, commit, false) && ok;
     return ok;
 }
 

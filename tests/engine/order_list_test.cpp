@@ -47,18 +47,21 @@ const char kTextList[] = "*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
                          "\nS1 entry orders\n\n"
                          "    buy 100 (5%) [$5,000] BBB market on open  \n";
 
-/* Each mode writes its own files; a file a mode does not write keeps what it held. */
+/* Each mode writes its own files and shows them (a template CSV as a table);
+** a file a mode does not write keeps what it held. */
 TEST_F(OrderListTest, EveryModeWritesItsFiles)
 {
     const struct {
         const char *mode;
-        const char *text, *csv;
+        const char *text, *csv, *shown;
     } cases[] = {
-        {"Text", kTextList, "stale"},
+        {"Text", kTextList, "stale", "log:main_20240117_orders.txt;"},
         {"Rebalance", kTextList,
-         "DES,AAA,STK,SMART/AMEX,,,,,,1.1\nDES,BBB,STK,SMART/AMEX,,,,,,5\nBBB,100\n"},
-        {"Template", kTextList, "Sym,Qty\nBBB,100\nBBB,100\n"},
-        {"SlatewickStats", "stale", "stale"},
+         "DES,AAA,STK,SMART/AMEX,,,,,,1.1\nDES,BBB,STK,SMART/AMEX,,,,,,5\nBBB,100\n",
+         "log:main_20240117.csv;log:main_20240117_orders.txt;"},
+        {"Template", kTextList, "Sym,Qty\nBBB,100\nBBB,100\n",
+         "list:Order List:main_20240117.csv;log:main_20240117_orders.txt;"},
+        {"SlatewickStats", "stale", "stale", ""},
     };
     WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
     for (const auto &c : cases) {
@@ -67,10 +70,13 @@ TEST_F(OrderListTest, EveryModeWritesItsFiles)
         ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117.csv"), "stale"));
         std::string script = std::string("Settings:\n  OrdersMode: ") + c.mode + "\n  OrdersTemplate: " + tmp.File("t.csv") +
             kScript;
+        ResetHeadlessShell();
         EXPECT_EQ(0, Run(script, 5)) << LastMessage();
         EXPECT_EQ(c.text, OrdersFile("main_20240117_orders.txt"));
         EXPECT_EQ(c.csv, OrdersFile("main_20240117.csv"));
+        EXPECT_STREQ(c.shown, gHeadless.shownFiles);
     }
+    ResetHeadlessShell();
 }
 
 /* A failure after some files were opened leaves every previous file as it was. */
