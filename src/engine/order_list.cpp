@@ -763,6 +763,37 @@ static bool StopRequested()
     return gRun.state == RUN_STOP_REQUESTED;
 }
 
+/* The account values replace what the simulation has: a net liquidation
+** amount becomes the allocation that sizes tomorrow's entries (less the open
+** positions' mark-to-market value when the strategy keeps it out of its
+** allocation), a free cash amount the cash the limits see. */
+static void ApplyAccountValues(EvalContext *context)
+{
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        const StrategyRecord *r = &gStrategies[s];
+        StrategyAccount *account = GetStrategyAccount(s);
+        if (gOrderRun.freeCash[s] != 0 && account) account->freeCashOverride = gOrderRun.freeCash[s];
+        char money[64], m2m[64], suffix[96] = "";
+        if (gOrderRun.netLiq[s] != 0) {
+            StatCell *cell = GetCurrentCell(context, s);
+            double allocation = gOrderRun.netLiq[s];
+            if (r->MarkToMarket == 0 && cell) {
+                allocation -= cell->markToMarket;
+                FormatNumber(cell->markToMarket, DISPLAY_CURRENCY, 2, 0, "", m2m);
+                FormatText(suffix, sizeof suffix, " (adjusted for %s M2M)", m2m);
+            }
+            if (cell) cell->allocation = allocation;
+            FormatNumber(allocation, DISPLAY_CURRENCY, 2, 0, "", money);
+            if (gSettings.AddLog)
+                LogPrintf(">>> OrdersNetLiq changes allocation to %s%s for strategy '%s' <<<", money, suffix, r->name);
+        }
+        if (gOrderRun.freeCash[s] != 0 && gSettings.AddLog) {
+            FormatNumber(gOrderRun.freeCash[s], DISPLAY_CURRENCY, 2, 0, "", money);
+            LogPrintf(">>> OrdersFreeCash changes available cash to %s for strategy '%s' <<<", money, r->name);
+        }
+    }
+}
+
 /* Every step that writes; 0 when the list is not complete. */
 static int WriteOrderList(EvalContext *context)
 {
@@ -845,22 +876,7 @@ static int WriteOrderList(EvalContext *context)
     }
     if (StopRequested()) return 0;
     /* 10. Allocations from the account values. */
-    for (int32_t s = 0; s < gStrategyCount; s++) {
-        const StrategyRecord *r = &gStrategies[s];
-        StrategyAccount *account = GetStrategyAccount(s);
-        if (gOrderRun.freeCash[s] != 0 && account) account->freeCashOverride = gOrderRun.freeCash[s];
-        if (!gSettings.AddLog) continue;
-        char money[64];
-        if (gOrderRun.netLiq[s] != 0) {
-            FormatNumber(gOrderRun.netLiq[s], DISPLAY_CURRENCY, 2, 0, "", money);
-            LogPrintf(">>> OrdersNetLiq changes allocation to %s%s for strategy '%s' <<<", money,
-                      r->MarkToMarket == 0 ? " (adjusted for M2M)" : "", r->name);
-        }
-        if (gOrderRun.freeCash[s] != 0) {
-            FormatNumber(gOrderRun.freeCash[s], DISPLAY_CURRENCY, 2, 0, "", money);
-            LogPrintf(">>> OrdersFreeCash changes available cash to %s for strategy '%s' <<<", money, r->name);
-        }
-    }
+    ApplyAccountValues(context);
     /* 11., 12. Strategy formulas, setups and their selection. */
     int32_t date = context->date, phase = context->barPhase;
     for (int32_t s = 0; s < gStrategyCount; s++) {

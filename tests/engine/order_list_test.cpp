@@ -208,4 +208,48 @@ TEST_F(OrderListTest, BatchOrdersRun)
     EXPECT_EQ(kTextList, OrdersFile("o_20240117_orders.txt"));
 }
 
+/* A net liquidation amount becomes the allocation that sizes tomorrow's
+** entries (S.Alloc / 1000 shares of BBB at 50).  The simulated allocation is
+** the account plus the open AAA gain, 100 x (16 - 11) = 500; without
+** mark-to-market that gain is taken off the amount. */
+TEST_F(OrderListTest, NetLiquidationSetsTheAllocation)
+{
+    const struct {
+        const char *amount, *markToMarket, *entry, *log;
+    } cases[] = {
+        {"", "True", "    buy 100 (4.97512%) [$5,000] BBB market on open  \n", ""},
+        {"200000 USD", "True", "    buy 200 (5%) [$10,000] BBB market on open  \n",
+         ">>> OrdersNetLiq changes allocation to $200,000.00 for strategy 'S1' <<<\n"},
+        {"200500", "False", "    buy 200 (5%) [$10,000] BBB market on open  \n",
+         ">>> OrdersNetLiq changes allocation to $200,000.00 (adjusted for $500.00 M2M) for strategy 'S1' <<<\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.amount);
+        WriteTestFile(tmp.File("netliq.txt"), c.amount);
+        ResetHeadlessShell();
+        gSettings.AddLog = 1;
+        std::string script = std::string("Settings:\n  OrdersMode: Text\n  OrdersNetLiq: ") +
+            (c.amount[0] ? tmp.File("netliq.txt") : std::string("")) +
+            "\nStrategy: S1\n  EntrySetup: C > 0\n  Quantity: S.Alloc / 1000\n  QtyType: Shares\n"
+            "  ExitRule: C > 16\n  ExitTime: NextOpen\n  MarkToMarket: " +
+            c.markToMarket + "\n";
+        ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+        gSettings.AddLog = 0;
+        std::string text = OrdersFile("main_20240117_orders.txt");
+        EXPECT_NE(std::string::npos, text.find(c.entry)) << text;
+        /* The run's own test log, the highest numbered one. */
+        std::string log;
+        for (int n = 1; n < 10; n++) {
+            char name[32];
+            snprintf(name, sizeof name, "\\TEST_%.4d.TXT", n);
+            if (PlatFileExists((gLogsFolder + std::string(name)).c_str())) log = ReadTestFile(gLogsFolder + std::string(name));
+        }
+        std::string line;
+        size_t at = log.find(">>> OrdersNetLiq");
+        if (at != std::string::npos) line = log.substr(at, log.find("<<<", at) + 3 - at) + "\n";
+        EXPECT_EQ(c.log, line) << log;
+    }
+    ResetHeadlessShell();
+}
+
 } // namespace
