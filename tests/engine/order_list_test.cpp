@@ -208,6 +208,62 @@ TEST_F(OrderListTest, BatchOrdersRun)
     EXPECT_EQ(kTextList, OrdersFile("o_20240117_orders.txt"));
 }
 
+/* The companion tool's modes against its trades file, where CCC is held only
+** in the account and BBB only in the simulation (the account closed it on the
+** order date).  Without sync every simulated position gets its exits; with
+** sync CCC is closed in the account, AAA (held by both) gets its usual exit
+** and BBB is entered again with its exit as a child order.  Limits are 1.2 x
+** the last closes 16 and 50; BBB's 100 shares at 50 are 5% of the account. */
+TEST_F(OrderListTest, CompanionModesReconcileWithTheAccount)
+{
+    std::vector<int32_t> d = Weekdays(20240108, 20240116);
+    LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16})},
+                  {"BBB", FlatBars(d, {50, 50, 50, 50, 50, 50, 50})},
+                  {"CCC", FlatBars(d, {20, 20, 20, 20, 20, 20, 20})}});
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"),
+                  "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\n"
+                  "AAA,S1,Long,100,20240109,100,11,0,,,,\n"
+                  "BBB,S1,Long,100,20240110,100,50,0,20240117,100,50,0\n"
+                  "CCC,S1,Long,30,20240117,30,20,0,,,,\n");
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"),
+                  "Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\nact,sym,type,qty,lmt,oca,id,parent\n");
+    const struct {
+        const char *mode, *text, *csv;
+    } cases[] = {
+        {"Slatewick",
+         "    sell 100 AAA 19.20 limit   \n"
+         "    sell 100 BBB 60.00 limit   \n"
+         "\nS1 entry orders\n\n    (no entry orders)\n",
+         "SELL,AAA,LMT,100,19.20,1,,\n"
+         "SELL,BBB,LMT,100,60.00,2,,\n"},
+        {"SlatewickSync",
+         "    sell 30 CCC market on open  (SlatewickSync)\n"
+         "    sell 100 AAA 19.20 limit   \n"
+         "\nS1 entry orders for SlatewickSync missing positions\n\n"
+         "    buy 100 (5%) [$5,000] BBB market on open  \n"
+         "    child: sell 100 BBB 60.00 limit   \n"
+         "\nS1 entry orders\n\n    (no entry orders)\n",
+         "SELL,CCC,MKT,30,,1,,\n"
+         "SELL,AAA,LMT,100,19.20,2,,\n"
+         "BUY,BBB,MKT,100,,,3,\n"
+         "SELL,BBB,LMT,100,60.00,3,,3\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.mode);
+        ResetHeadlessShell();
+        ASSERT_EQ(0, Run(std::string("Settings:\n  OrdersMode: ") + c.mode +
+                             "\nStrategy: S1\n  EntrySetup: C != 20\n  Quantity: 100\n  QtyType: Shares\n"
+                             "  ExitRule: C > 100\n  ExitTime: NextOpen\n  ExitLimit: C * 1.2\n",
+                         5))
+            << LastMessage();
+        EXPECT_EQ(std::string("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n\nS1 exit orders\n\n") + c.text,
+                  OrdersFile("main_20240117_orders.txt"));
+        EXPECT_EQ(std::string("Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\n") + c.csv, OrdersFile("main_20240117_orders.csv"));
+        EXPECT_STREQ("list:Order List:main_20240117_orders.csv;log:main_20240117_orders.txt;", gHeadless.shownFiles);
+    }
+    ResetHeadlessShell();
+}
+
 /* A net liquidation amount becomes the allocation that sizes tomorrow's
 ** entries (S.Alloc / 1000 shares of BBB at 50).  The simulated allocation is
 ** the account plus the open AAA gain, 100 x (16 - 11) = 500; without
