@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/run_view_hooks.h"
 #include "engine/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -127,6 +128,14 @@ int SaveStatsCsv(TestRecord *test, const char *path)
 int SaveTradesCsv(TestRecord *test, const char *path)
 {
     if (!test || !ChooseExportPath(path, test->testNumber, "Save Trades as CSV", sExport.tradesFolder)) return 0;
+    /* The full file is the trade-list window's own list, which the window
+    ** saves to gExportPath and then closes; a program without that window
+    ** writes the compact file instead. */
+    if (gScriptSettings.SaveTradesType != SAVE_TRADES_COMPACT && gRunViewHooks.openTradeList) {
+        gRunViewHooks.openTradeList(test);
+        gExportPath[0] = 0;
+        return 1;
+    }
     std::string out =
         "Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,ValueIn,"
         "ValueOut\n";
