@@ -195,6 +195,7 @@ LRESULT CALLBACK ListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 int ListCommand(HWND window, int commandId);
 /* Selection place and symbol column of a list window, for its popup rules. */
 int ListMenuFacts(HWND window, KindMenuFacts *facts);
+int OpenCsvAsList(const char *caption, const char *path);
 /* A filler's order: GetListWindow; title, list name, columns; AddBarRow or
 ** cells row by row; FinishListWindow. */
 struct Bar;
