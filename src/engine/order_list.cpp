@@ -26,6 +26,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
+#include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/compiler/script_state.h"
 #include "script/compiler/settings_items.h"
@@ -269,6 +270,124 @@ static void WarnEndOfDataExits(EvalContext *context, int32_t s)
     }
 }
 
+/* ---- reconciling with the companion tool's positions ------------------------------ */
+
+/* The companion tool's open positions of a strategy are the rows of its
+** trades file (the strategy's trade list in the companion modes) that have
+** no exit yet. */
+static const TradeListRow *CompanionPosition(StrategyRecord *r, int32_t row, SymbolRecord **symbol)
+{
+    const TradeListRow *t = TradeListRowAt(r, row);
+    if (!t || t->exitDate != 0 || t->quantityIn == 0) return nullptr;
+    /* A row the replay left out (entered after the data end) keeps no symbol number. */
+    int32_t number = t->symbolNumber != 0 ? t->symbolNumber : FindSymbolIndex(t->symbol);
+    if (number <= 0 || number > gStore.symbolCount) return nullptr;
+    *symbol = &gStore.symbols[number - 1];
+    return t;
+}
+
+static bool CompanionHolds(StrategyRecord *r, const SymbolRecord *symbol)
+{
+    SymbolRecord *held = nullptr;
+    for (int32_t k = 1; k <= r->tradeListRowCount; k++)
+        if (CompanionPosition(r, k, &held) && held == symbol) return true;
+    return false;
+}
+
+/* Strategies trade the companion tool's file in its modes; a file that could
+** not be read (reported when the run started) reconciles nothing. */
+static bool SyncsWithCompanion(const StrategyRecord *r)
+{
+    return gScriptSettings.OrdersMode == ORDERS_SLATEWICK_SYNC && r->kind == STRATEGY_KIND_STRATEGY &&
+        r->tradeListRowCount >= 0;
+}
+
+static bool SimulationHolds(const StrategyRecord *r, const SymbolRecord *symbol)
+{
+    for (int32_t k = 0; k < r->openCount; k++)
+        if (r->openPositions[k].symbol == symbol && r->openPositions[k].entryBar >= 0) return true;
+    return false;
+}
+
+/* The exits of every companion position whose symbol the simulation does not
+** hold: the position exists only in the account, so it is closed there.  The
+** record stands for the account's position and never joins the simulation. */
+static void WriteCompanionOnlyExits(EvalContext *context, int32_t s, const ExitOrderOutput *out)
+{
+    StrategyRecord *r = &gStrategies[s];
+    ExitOrderOutput sync = *out;
+    sync.sync = 1;
+    for (int32_t k = 1; k <= r->tradeListRowCount; k++) {
+        SymbolRecord *symbol = nullptr;
+        const TradeListRow *t = CompanionPosition(r, k, &symbol);
+        if (!t) continue;
+        if (SimulationHolds(r, symbol)) continue;
+        PositionRecord account{};
+        account.symbol = symbol;
+        account.strategyIndex = s;
+        account.side = t->side != 0 ? t->side : r->Side < 0 ? -1 : 1;
+        account.quantity = std::fabs(t->quantityIn);
+        account.entryDate = t->entryDate;
+        account.entryBar = 0;
+        account.exitBar = -1;
+        account.entrySplit = 1;
+        account.entryPrice = account.orderPrice = t->priceIn;
+        WriteExitOrders(context, &account, &sync);
+        context->position = nullptr;
+    }
+}
+
+/* Every simulated position of strategy s that the companion tool's list
+** lacks is entered at market on the open (or at the market-as-limit price),
+** with its exits as child orders. */
+static void WriteCompanionMissingEntries(EvalContext *context, int32_t s)
+{
+    StrategyRecord *r = &gStrategies[s];
+    Note(s, ORDER_LINE_ENTRY, "\n%s entry orders for SlatewickSync missing positions%s\n\n", r->name, "");
+    OrderFile *csv = StrategyCsv(s);
+    int32_t open = r->openCount;
+    for (int32_t k = 0; k < open && k < r->openCount; k++) {
+        PositionRecord *p = &r->openPositions[k];
+        if (p->entryBar < 0 || CompanionHolds(r, p->symbol)) continue;
+        context->symbol = p->symbol;
+        context->position = p;
+        const Bar *bar = GetOrderBar(context);
+        if (!bar) continue;
+        OrderInfo info;
+        FillOrderInfo(context, bar, &info, 0);
+        char qty[64], dollars[64], limit[ORDER_TEXT_SIZE] = "";
+        FormatTrimmedNumber(p->quantity, qty);
+        /* The position's worth at the last close is what the account buys back. */
+        double value = p->quantity * bar->close * (p->sizingFx != 0 ? p->sizingFx : 1.0) * p->symbol->info.PointValue;
+        FormatNumber(value, DISPLAY_CURRENCY, 0, 0, "", dollars);
+        EvalOrderTexts(context, &info);
+        const char *type = "MKT", *priceWord = "market", *words = "on open";
+        const char *tif = info.hasOpeningAuction ? "OPG" : info.allHours ? "GTC" : "DAY";
+        if (info.mktAsLmtPrice[0]) {
+            type = "LMT";
+            priceWord = info.mktAsLmtWords;
+            words = "";
+            CopyString(limit, sizeof limit, info.mktAsLmtPrice, -1);
+        }
+        if (gOrderRun.text)
+            AddOrderLine(gOrderRun.text, s, ORDER_LINE_ENTRY, "    %s %s (%g%%) [%s] %s %s %s %s%s %s\n",
+                         p->side > 0 ? "buy" : "short", qty, p->fraction * 100, dollars, info.localSymbol, priceWord,
+                         words, "", "", info.note);
+        if (csv)
+            WriteTemplateRow(csv, &info, ORDER_LINE_ENTRY, p->side > 0 ? "BUY" : "SELL", type, tif, "", "", "", qty,
+                             value, p->fraction, limit, "", gOrderRun.orderId, 0, 0);
+        ExitOrderOutput out{};
+        out.text = gOrderRun.text;
+        out.csv = csv;
+        out.orderId = &gOrderRun.orderId;
+        out.exitCount = &gOrderRun.exits[s];
+        out.child = 1;
+        out.group = 1;
+        WriteExitOrders(context, p, &out);
+        gOrderRun.orderId++;
+    }
+}
+
 /* The exit section and the roll section of strategy s. */
 static void WriteExitSection(EvalContext *context, int32_t s)
 {
@@ -303,9 +422,13 @@ static void WriteExitSection(EvalContext *context, int32_t s)
         context->date = orderDate;
         context->barPhase = PHASE_OPEN;
     }
+    bool sync = SyncsWithCompanion(r);
+    if (sync) WriteCompanionOnlyExits(context, s, &out);
     int32_t open = r->openCount;
     for (int32_t k = 0; k < open && k < r->openCount; k++) {
         if (r->openPositions[k].entryBar < 0) continue;
+        /* A simulated position the account lacks gets its entry with the setups instead. */
+        if (sync && !CompanionHolds(r, r->openPositions[k].symbol)) continue;
         WriteExitOrders(context, &r->openPositions[k], &out);
     }
     RemoveClosedPositions(s);
@@ -461,6 +584,7 @@ static void MakeOrderSetups(EvalContext *context, int32_t s)
     context->date = atClose ? date : r->orderDate;
     context->barPhase = atClose ? PHASE_CLOSE : PHASE_OPEN;
     context->signalDate = date;
+    if (SyncsWithCompanion(r)) WriteCompanionMissingEntries(context, s);
     if (r->DynamicSizing == 1) {
         if (r->kind == STRATEGY_KIND_STRATEGY) Note(s, ORDER_LINE_ENTRY, "\n%s dynamic sizing orders%s\n\n", r->name, "");
         if (r->openCount >= 2) SortPositionRecords(r->openPositions, r->openCount, ComparePositionsForSizing);
@@ -714,26 +838,33 @@ static int AllocateRun()
         AllocMemory(&gOrderRun.exits, (uint64_t)n * sizeof(int32_t));
 }
 
-/* Closes one file and, when it was committed, shows it in a log window. */
-static int CloseAndShow(OrderFile **file, int commit)
+/* Closes one file and, when it was committed, shows it: a CSV as a table
+** when asked and the CsvListView setting is on, else as text in a log window. */
+static int CloseAndShow(OrderFile **file, int commit, bool asList)
 {
     if (!*file) return 1;
     char path[FILE_PATH_SIZE];
     CopyString(path, sizeof path, (*file)->file.path, -1);
     int ok = CloseOrderFile(*file, commit);
     *file = nullptr;
-    if (ok && commit) OpenLogFile(path);
+    if (ok && commit) {
+        if (asList && gSettings.CsvListView)
+            OpenCsvAsList("Order List", path);
+        else
+            OpenLogFile(path);
+    }
     return ok;
 }
 
 /* Closes every file: committed only when the whole list succeeded. */
 static int CloseOrderFiles(int commit)
 {
+    int32_t mode = gScriptSettings.OrdersMode;
     int ok = 1;
     for (int32_t s = 0; gOrderRun.strategyCsv && s < gStrategyCount; s++)
-        ok = CloseAndShow(&gOrderRun.strategyCsv[s], commit) && ok;
-    ok = CloseAndShow(&gOrderRun.csv, commit) && ok;
-    ok = CloseAndShow(&gOrderRun.text, commit) && ok;
+        ok = CloseAndShow(&gOrderRun.strategyCsv[s], commit, mode == ORDERS_TEMPLATE) && ok;
+    ok = CloseAndShow(&gOrderRun.csv, commit, mode >= ORDERS_TEMPLATE && mode <= ORDERS_SLATEWICK_SYNC) && ok;
+    ok = CloseAndShow(&gOrderRun.text, commit, false) && ok;
     return ok;
 }
 
@@ -754,6 +885,37 @@ static bool StopRequested()
 {
     PumpMessages();
     return gRun.state == RUN_STOP_REQUESTED;
+}
+
+/* The account values replace what the simulation has: a net liquidation
+** amount becomes the allocation that sizes tomorrow's entries (less the open
+** positions' mark-to-market value when the strategy keeps it out of its
+** allocation), a free cash amount the cash the limits see. */
+static void ApplyAccountValues(EvalContext *context)
+{
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        const StrategyRecord *r = &gStrategies[s];
+        StrategyAccount *account = GetStrategyAccount(s);
+        if (gOrderRun.freeCash[s] != 0 && account) account->freeCashOverride = gOrderRun.freeCash[s];
+        char money[64], m2m[64], suffix[96] = "";
+        if (gOrderRun.netLiq[s] != 0) {
+            StatCell *cell = GetCurrentCell(context, s);
+            double allocation = gOrderRun.netLiq[s];
+            if (r->MarkToMarket == 0 && cell) {
+                allocation -= cell->markToMarket;
+                FormatNumber(cell->markToMarket, DISPLAY_CURRENCY, 2, 0, "", m2m);
+                FormatText(suffix, sizeof suffix, " (adjusted for %s M2M)", m2m);
+            }
+            if (cell) cell->allocation = allocation;
+            FormatNumber(allocation, DISPLAY_CURRENCY, 2, 0, "", money);
+            if (gSettings.AddLog)
+                LogPrintf(">>> OrdersNetLiq changes allocation to %s%s for strategy '%s' <<<", money, suffix, r->name);
+        }
+        if (gOrderRun.freeCash[s] != 0 && gSettings.AddLog) {
+            FormatNumber(gOrderRun.freeCash[s], DISPLAY_CURRENCY, 2, 0, "", money);
+            LogPrintf(">>> OrdersFreeCash changes available cash to %s for strategy '%s' <<<", money, r->name);
+        }
+    }
 }
 
 /* Every step that writes; 0 when the list is not complete. */
@@ -838,22 +1000,7 @@ static int WriteOrderList(EvalContext *context)
     }
     if (StopRequested()) return 0;
     /* 10. Allocations from the account values. */
-    for (int32_t s = 0; s < gStrategyCount; s++) {
-        const StrategyRecord *r = &gStrategies[s];
-        StrategyAccount *account = GetStrategyAccount(s);
-        if (gOrderRun.freeCash[s] != 0 && account) account->freeCashOverride = gOrderRun.freeCash[s];
-        if (!gSettings.AddLog) continue;
-        char money[64];
-        if (gOrderRun.netLiq[s] != 0) {
-            FormatNumber(gOrderRun.netLiq[s], DISPLAY_CURRENCY, 2, 0, "", money);
-            LogPrintf(">>> OrdersNetLiq changes allocation to %s%s for strategy '%s' <<<", money,
-                      r->MarkToMarket == 0 ? " (adjusted for M2M)" : "", r->name);
-        }
-        if (gOrderRun.freeCash[s] != 0) {
-            FormatNumber(gOrderRun.freeCash[s], DISPLAY_CURRENCY, 2, 0, "", money);
-            LogPrintf(">>> OrdersFreeCash changes available cash to %s for strategy '%s' <<<", money, r->name);
-        }
-    }
+    ApplyAccountValues(context);
     /* 11., 12. Strategy formulas, setups and their selection. */
     int32_t date = context->date, phase = context->barPhase;
     for (int32_t s = 0; s < gStrategyCount; s++) {

@@ -203,6 +203,9 @@ void LogPrintf(const char *format, ...)
 
 /* Opens the text file in a log window, or activates the window showing it; 1/0. */
 int OpenLogFile(const char *path);
+/* Shows a CSV file as a table in a List window titled "<caption> - <path>"
+** (caption null: "CSV File"), replacing an older list of the same title; 1/0. */
+int OpenCsvAsList(const char *caption, const char *path);
 struct FormulaSlot;
 /* The header of a debug trace: 60 dashes, then the symbol, the run's bar size,
 ** the date in the display format and the formula's text (at most 255

@@ -47,18 +47,21 @@ const char kTextList[] = "*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
                          "\nS1 entry orders\n\n"
                          "    buy 100 (5%) [$5,000] BBB market on open  \n";
 
-/* Each mode writes its own files; a file a mode does not write keeps what it held. */
+/* Each mode writes its own files and shows them (a template CSV as a table);
+** a file a mode does not write keeps what it held. */
 TEST_F(OrderListTest, EveryModeWritesItsFiles)
 {
     const struct {
         const char *mode;
-        const char *text, *csv;
+        const char *text, *csv, *shown;
     } cases[] = {
-        {"Text", kTextList, "stale"},
+        {"Text", kTextList, "stale", "log:main_20240117_orders.txt;"},
         {"Rebalance", kTextList,
-         "DES,AAA,STK,SMART/AMEX,,,,,,1.1\nDES,BBB,STK,SMART/AMEX,,,,,,5\nBBB,100\n"},
-        {"Template", kTextList, "Sym,Qty\nBBB,100\nBBB,100\n"},
-        {"SlatewickStats", "stale", "stale"},
+         "DES,AAA,STK,SMART/AMEX,,,,,,1.1\nDES,BBB,STK,SMART/AMEX,,,,,,5\nBBB,100\n",
+         "log:main_20240117.csv;log:main_20240117_orders.txt;"},
+        {"Template", kTextList, "Sym,Qty\nBBB,100\nBBB,100\n",
+         "list:Order List:main_20240117.csv;log:main_20240117_orders.txt;"},
+        {"SlatewickStats", "stale", "stale", ""},
     };
     WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
     for (const auto &c : cases) {
@@ -67,10 +70,13 @@ TEST_F(OrderListTest, EveryModeWritesItsFiles)
         ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117.csv"), "stale"));
         std::string script = std::string("Settings:\n  OrdersMode: ") + c.mode + "\n  OrdersTemplate: " + tmp.File("t.csv") +
             kScript;
+        ResetHeadlessShell();
         EXPECT_EQ(0, Run(script, 5)) << LastMessage();
         EXPECT_EQ(c.text, OrdersFile("main_20240117_orders.txt"));
         EXPECT_EQ(c.csv, OrdersFile("main_20240117.csv"));
+        EXPECT_STREQ(c.shown, gHeadless.shownFiles);
     }
+    ResetHeadlessShell();
 }
 
 /* A failure after some files were opened leaves every previous file as it was. */
@@ -200,6 +206,106 @@ TEST_F(OrderListTest, BatchOrdersRun)
     gRun.unattended = 1;
     EXPECT_EQ(0, RunBatchCommandLine("-orders o.kvs"));
     EXPECT_EQ(kTextList, OrdersFile("o_20240117_orders.txt"));
+}
+
+/* The companion tool's modes against its trades file, where CCC is held only
+** in the account and BBB only in the simulation (the account closed it on the
+** order date).  Without sync every simulated position gets its exits; with
+** sync CCC is closed in the account, AAA (held by both) gets its usual exit
+** and BBB is entered again with its exit as a child order.  Limits are 1.2 x
+** the last closes 16 and 50; BBB's 100 shares at 50 are 5% of the account. */
+TEST_F(OrderListTest, CompanionModesReconcileWithTheAccount)
+{
+    std::vector<int32_t> d = Weekdays(20240108, 20240116);
+    LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16})},
+                  {"BBB", FlatBars(d, {50, 50, 50, 50, 50, 50, 50})},
+                  {"CCC", FlatBars(d, {20, 20, 20, 20, 20, 20, 20})}});
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"),
+                  "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\n"
+                  "AAA,S1,Long,100,20240109,100,11,0,,,,\n"
+                  "BBB,S1,Long,100,20240110,100,50,0,20240117,100,50,0\n"
+                  "CCC,S1,Long,30,20240117,30,20,0,,,,\n");
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"),
+                  "Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\nact,sym,type,qty,lmt,oca,id,parent\n");
+    const struct {
+        const char *mode, *text, *csv;
+    } cases[] = {
+        {"Slatewick",
+         "    sell 100 AAA 19.20 limit   \n"
+         "    sell 100 BBB 60.00 limit   \n"
+         "\nS1 entry orders\n\n    (no entry orders)\n",
+         "SELL,AAA,LMT,100,19.20,1,,\n"
+         "SELL,BBB,LMT,100,60.00,2,,\n"},
+        {"SlatewickSync",
+         "    sell 30 CCC market on open  (SlatewickSync)\n"
+         "    sell 100 AAA 19.20 limit   \n"
+         "\nS1 entry orders for SlatewickSync missing positions\n\n"
+         "    buy 100 (5%) [$5,000] BBB market on open  \n"
+         "    child: sell 100 BBB 60.00 limit   \n"
+         "\nS1 entry orders\n\n    (no entry orders)\n",
+         "SELL,CCC,MKT,30,,1,,\n"
+         "SELL,AAA,LMT,100,19.20,2,,\n"
+         "BUY,BBB,MKT,100,,,3,\n"
+         "SELL,BBB,LMT,100,60.00,3,,3\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.mode);
+        ResetHeadlessShell();
+        ASSERT_EQ(0, Run(std::string("Settings:\n  OrdersMode: ") + c.mode +
+                             "\nStrategy: S1\n  EntrySetup: C != 20\n  Quantity: 100\n  QtyType: Shares\n"
+                             "  ExitRule: C > 100\n  ExitTime: NextOpen\n  ExitLimit: C * 1.2\n",
+                         5))
+            << LastMessage();
+        EXPECT_EQ(std::string("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n\nS1 exit orders\n\n") + c.text,
+                  OrdersFile("main_20240117_orders.txt"));
+        EXPECT_EQ(std::string("Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\n") + c.csv, OrdersFile("main_20240117_orders.csv"));
+        EXPECT_STREQ("list:Order List:main_20240117_orders.csv;log:main_20240117_orders.txt;", gHeadless.shownFiles);
+    }
+    ResetHeadlessShell();
+}
+
+/* A net liquidation amount becomes the allocation that sizes tomorrow's
+** entries (S.Alloc / 1000 shares of BBB at 50).  The simulated allocation is
+** the account plus the open AAA gain, 100 x (16 - 11) = 500; without
+** mark-to-market that gain is taken off the amount. */
+TEST_F(OrderListTest, NetLiquidationSetsTheAllocation)
+{
+    const struct {
+        const char *amount, *markToMarket, *entry, *log;
+    } cases[] = {
+        {"", "True", "    buy 100 (4.97512%) [$5,000] BBB market on open  \n", ""},
+        {"200000 USD", "True", "    buy 200 (5%) [$10,000] BBB market on open  \n",
+         ">>> OrdersNetLiq changes allocation to $200,000.00 for strategy 'S1' <<<\n"},
+        {"200500", "False", "    buy 200 (5%) [$10,000] BBB market on open  \n",
+         ">>> OrdersNetLiq changes allocation to $200,000.00 (adjusted for $500.00 M2M) for strategy 'S1' <<<\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.amount);
+        WriteTestFile(tmp.File("netliq.txt"), c.amount);
+        ResetHeadlessShell();
+        gSettings.AddLog = 1;
+        std::string script = std::string("Settings:\n  OrdersMode: Text\n  OrdersNetLiq: ") +
+            (c.amount[0] ? tmp.File("netliq.txt") : std::string("")) +
+            "\nStrategy: S1\n  EntrySetup: C > 0\n  Quantity: S.Alloc / 1000\n  QtyType: Shares\n"
+            "  ExitRule: C > 16\n  ExitTime: NextOpen\n  MarkToMarket: " +
+            c.markToMarket + "\n";
+        ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+        gSettings.AddLog = 0;
+        std::string text = OrdersFile("main_20240117_orders.txt");
+        EXPECT_NE(std::string::npos, text.find(c.entry)) << text;
+        /* The run's own test log, the highest numbered one. */
+        std::string log;
+        for (int n = 1; n < 10; n++) {
+            char name[32];
+            snprintf(name, sizeof name, "\\TEST_%.4d.TXT", n);
+            if (PlatFileExists((gLogsFolder + std::string(name)).c_str())) log = ReadTestFile(gLogsFolder + std::string(name));
+        }
+        std::string line;
+        size_t at = log.find(">>> OrdersNetLiq");
+        if (at != std::string::npos) line = log.substr(at, log.find("<<<", at) + 3 - at) + "\n";
+        EXPECT_EQ(c.log, line) << log;
+    }
+    ResetHeadlessShell();
 }
 
 } // namespace

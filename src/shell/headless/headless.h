@@ -34,6 +34,8 @@ struct HeadlessShell {
     char windowClasses[HEADLESS_WINDOWS][32];
     char closedWindows[512];                        /* classes closed, in order, each followed by ';' */
     int findDialogs;                                /* find dialogs registered */
+    char shownFiles[1024]; /* files shown, in order: "log:<name>;" or "list:<caption>:<name>;"
+                           ** (name without its folder) */
     void (*statusEcho)(int part, const char *text); /* the native program's terminal line, null none */
 };
 extern HeadlessShell gHeadless;
@@ -43,6 +45,8 @@ void ResetHeadlessShell();
 /* The last notice or message box text, "" when none. */
 const char *LastNotice();
 const char *LastMessage();
+/* Appends "<kind>:<caption>:<name>;" (no caption part when caption is null) to shownFiles. */
+void NoteShownFile(const char *kind, const char *caption, const char *path);
 
 /* Script editor windows a test pretends are open, and the refreshes asked for. */
 #include "script/compiler/compiler_state.h"

@@ -272,3 +272,23 @@ void RefreshAllResGraphs() { gHeadlessScripts.resGraphs++; }
 void RefreshAllGraphs() { gHeadlessScripts.graphs++; }
 void RefreshAllTradeLists() { gHeadlessScripts.tradeLists++; }
 void RefreshAllCharts() { gHeadlessScripts.charts++; }
+
+void NoteShownFile(const char *kind, const char *caption, const char *path)
+{
+    const char *name = path;
+    for (const char *c = path; *c; c++)
+        if (*c == '\\' || *c == '/') name = c + 1;
+    size_t used = strlen(gHeadless.shownFiles);
+    if (caption)
+        FormatText(gHeadless.shownFiles + used, (int)(sizeof gHeadless.shownFiles - used), "%s:%s:%s;", kind, caption, name);
+    else
+        FormatText(gHeadless.shownFiles + used, (int)(sizeof gHeadless.shownFiles - used), "%s:%s;", kind, name);
+}
+
+/* Without a List window the request is kept for tests. */
+int OpenCsvAsList(const char *caption, const char *path)
+{
+    if (!path || !path[0]) return 0;
+    NoteShownFile("list", caption ? caption : "CSV File", path);
+    return 1;
+}

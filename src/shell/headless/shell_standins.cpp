@@ -2,6 +2,7 @@
 ** without windows (the native build and the test programs).  The window
 ** program has the window shell's own (src/shell/win32/).  `grep -rn STANDIN
 ** src` lists the stand-ins that still wait for their windows. */
+#include "shell/headless/headless.h"
 #include "shell/services.h"
 
 /* ---- panels, frame and file chooser: no windows, so nothing to show -------------- */
@@ -23,8 +24,13 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
     return 0;
 }
 
-/* Without a log window the file is left where it was written. */
-int OpenLogFile(const char *path) { return path && path[0] ? 1 : 0; }
+/* Without a log window the file is left where it was written; the request is kept for tests. */
+int OpenLogFile(const char *path)
+{
+    if (!path || !path[0]) return 0;
+    NoteShownFile("log", nullptr, path);
+    return 1;
+}
 
 
 /* ---- optimizer dialog: without windows the settings stay as they are ------------- */
