@@ -335,3 +335,53 @@ TEST_F(FrameTest, ListChartsItsRowAndTheChartFollowsTheList)
     SendMessageA(list, WM_CLOSE, 0, 0);
     Pump();
 }
+
+TEST_F(FrameTest, DraggingAScrollThumbEdgeZoomsKeepingTheOtherEnd)
+{
+    ChartStore store;
+    gSettings.ChartVisibleBars = 40;
+    gSettings.ChartBarSize2 = BAR_DAILY;
+    /* Half the track is half of the 100 bars; the dragged edge decides which
+    ** end of the view stays. */
+    struct Case {
+        const char *what;
+        int edge; /* -1 left, 1 right */
+        int32_t firstBar, lastBar;
+    } cases[] = {
+        { "right edge keeps the first bar", 1, 30, 79 },
+        { "left edge keeps the last bar", -1, 20, 69 },
+    };
+    for (const Case &c : cases) {
+        HWND window = OpenChart("AAA", 0, CHART_KIND_SYMBOL, nullptr, nullptr, nullptr, 0, 1);
+        ASSERT_NE(window, nullptr);
+        ChartWindow *chart = Record(window);
+        SendMessageA(window, WM_HSCROLL, MAKEWPARAM(SB_THUMBTRACK, 30), 0);
+        ASSERT_EQ(chart->firstBar, 30);
+        ASSERT_EQ(chart->lastBar, 69);
+        UpdateWindow(window);
+        SCROLLBARINFO info = {};
+        info.cbSize = sizeof info;
+        ASSERT_TRUE(GetScrollBarInfo(window, OBJID_HSCROLL, &info));
+        int trackLeft = info.rcScrollBar.left + info.dxyLineButton;
+        int track = info.rcScrollBar.right - info.dxyLineButton - trackLeft;
+        int edgeX = info.rcScrollBar.left + (c.edge > 0 ? info.xyThumbBottom : info.xyThumbTop);
+        int fixedX = info.rcScrollBar.left + (c.edge > 0 ? info.xyThumbTop : info.xyThumbBottom);
+        int y = (info.rcScrollBar.top + info.rcScrollBar.bottom) / 2;
+        /* Within 5 pixels of the edge arms it; the press starts the drag. */
+        SendMessageA(window, WM_NCMOUSEMOVE, HTHSCROLL, MAKELPARAM(edgeX + c.edge * 3, y));
+        ASSERT_EQ(SendMessageA(window, WM_NCLBUTTONDOWN, HTHSCROLL, MAKELPARAM(edgeX + c.edge * 3, y)), 0);
+        ASSERT_EQ(GetCapture(), window) << c.what;
+        /* The mouse half a track away from the fixed edge, plus a pixel so the
+        ** truncation lands on 50. */
+        POINT p = { fixedX + c.edge * (track / 2 + 1), y };
+        ScreenToClient(window, &p);
+        SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+        SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+        EXPECT_EQ(GetCapture(), nullptr);
+        EXPECT_EQ(chart->barCount, 50) << c.what;
+        EXPECT_EQ(chart->firstBar, c.firstBar) << c.what;
+        EXPECT_EQ(chart->lastBar, c.lastBar) << c.what;
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        Pump();
+    }
+}
