@@ -17,6 +17,8 @@
 #include "views/win32/draw_resources.h"
 #include "views/win32/plot_windows.h"
 
+#include <Scintilla.h>
+
 namespace {
 
 /* A test of count strategies; strategy 0 has trades of +100, -50 and +30. */
@@ -139,9 +141,20 @@ TEST_F(FrameTest, PlotWindowKeysCommandsAndPictures)
     record->optionsDialog = dialog;
     GetWindowTextA(dialog, title, sizeof title);
     EXPECT_STREQ(title, "Trade Plot Options - Test 4 - Breakout");
+    /* The formula field is an editor holding the setting; its text goes back
+    ** to the record and the setting on refresh. */
+    HWND formula = GetDlgItem(dialog, IDC_PLOT_FORMULA);
+    char className[32] = "", text[300] = "";
+    GetClassNameA(formula, className, sizeof className);
+    EXPECT_STREQ(className, "Scintilla");
+    SendMessageA(formula, SCI_GETTEXT, sizeof text, (LPARAM)text);
+    EXPECT_STREQ(text, gSettings.PlotFormula);
+    SendMessageA(formula, SCI_SETTEXT, 0, (LPARAM)"C / AVG(C,50)");
     SendDlgItemMessageA(dialog, IDC_PLOT_TYPE, CB_SETCURSEL, PLOT_PROFIT_DISTRIBUTION, 0);
     SetDlgItemTextA(dialog, IDC_PLOT_DIST_BINS, "500");
     SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    EXPECT_STREQ(record->formula, "C / AVG(C,50)");
+    EXPECT_STREQ(gSettings.PlotFormula, "C / AVG(C,50)");
     EXPECT_EQ(record->kind, PLOT_PROFIT_DISTRIBUTION);
     EXPECT_EQ(record->distributionBuckets, 3);
     EXPECT_EQ(GetDlgItemInt(dialog, IDC_PLOT_DIST_BINS, nullptr, FALSE), 3u);
