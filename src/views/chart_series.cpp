@@ -82,9 +82,20 @@ void FreeChartIndicators(ChartWindow *chart)
     chart->seriesCount = chart->seriesCapacity = 0;
 }
 
+const ChartCompareSide *GetCompareChartSide(const ChartWindow *chart, int side)
+{
+    if (chart->kind != CHART_KIND_COMPARE || !chart->tradeLink) return nullptr;
+    return &((const ChartCompareSide *)chart->tradeLink)[side];
+}
+
 TestRecord *GetChartOwnerData(const ChartWindow *chart, TestRecord *ownerTest)
 {
-    return chart->kind == CHART_KIND_TRADE || chart->kind == CHART_KIND_COMPARE ? ownerTest : nullptr;
+    if (chart->kind == CHART_KIND_COMPARE) {
+        const ChartCompareSide *left = GetCompareChartSide(chart, COMPARE_LEFT);
+        if (!left) return nullptr;
+        return left->test ? left->test : GetCompareChartSide(chart, COMPARE_RIGHT)->test;
+    }
+    return chart->kind == CHART_KIND_TRADE ? ownerTest : nullptr;
 }
 
 enum { HINT_PANE_INDICATOR = 1, HINT_PANE_VOLUME = 2 };

@@ -33,8 +33,21 @@ void SaveChartDefaults(const ChartWindow *chart);
 /* Frees both arrays of every series and the series array; count 0. */
 void FreeChartIndicators(ChartWindow *chart);
 
+/* The head of a compare row as a compare chart reads it through its trade
+** link: a left and a right half, each the side's test, its trade (none for an
+** unpaired side), net profit and percent gain. */
+struct ChartCompareSide {
+    TestRecord *test;
+    TradeRecord *trade;
+    double netProfit, percentGain;
+};
+enum { COMPARE_LEFT = 0, COMPARE_RIGHT = 1 };
+/* A half of a compare chart's row, or null for other charts. */
+const ChartCompareSide *GetCompareChartSide(const ChartWindow *chart, int side);
+
 /* The test whose values a chart shows: a trade chart's owner test (passed in
-** by the window that owns it); none for other kinds. */
+** by the window that owns it); a compare chart's left test, else its right
+** one; none for other kinds. */
 TestRecord *GetChartOwnerData(const ChartWindow *chart, TestRecord *ownerTest);
 
 /* (Re)computes every series from the compiled Charts formulas over all bars of

@@ -143,13 +143,20 @@ HWND OpenChart(const char *symbolName, int32_t date, int32_t kind, void *tradeLi
     if (!existing) existing = FindChartWindow(owner);
     if (existing && ChartRecord(existing)) SaveChartDefaults(ChartRecord(existing));
     int32_t visible = gSettings.ChartVisibleBars;
-    if (kind == CHART_KIND_TRADE && tradeLink) {
-        const TradeRecord *trade = (const TradeRecord *)tradeLink;
+    const TradeRecord *trade = nullptr;
+    if (kind == CHART_KIND_TRADE && tradeLink) trade = (const TradeRecord *)tradeLink;
+    if (kind == CHART_KIND_COMPARE && tradeLink) {
+        /* The left trade, or the right one of an unpaired row. */
+        const ChartCompareSide *sides = (const ChartCompareSide *)tradeLink;
+        trade = sides[COMPARE_LEFT].trade ? sides[COMPARE_LEFT].trade : sides[COMPARE_RIGHT].trade;
+        gSettings.ChartShowCursor = 0;
+    }
+    if (trade) {
         symbolName = trade->symbol;
         date = TradeChartDate(trade);
         int32_t held = trade->bars;
         int32_t extra = gSettings.ChartExtraBars > held / 10 ? gSettings.ChartExtraBars : held / 10;
-        int32_t span = (gSettings.ChartAfterExit ? held : 0) + extra;
+        int32_t span = (kind == CHART_KIND_COMPARE || gSettings.ChartAfterExit ? held : 0) + extra;
         if (span >= visible) visible = span;
     }
     gChartOpening = 0;
@@ -169,7 +176,7 @@ HWND OpenChart(const char *symbolName, int32_t date, int32_t kind, void *tradeLi
     const DateList *dates = &gStore.dateLists[barSize];
     int at = dates->count > 0 ? FindDateIndex(dates, date, -1) : -1;
     if (at >= 0) date = (int32_t)dates->dates[at];
-    if (kind == CHART_KIND_TRADE && dates->count > 0) {
+    if (trade && dates->count > 0) {
         int32_t later = OffsetTradingDate(dates, date, gSettings.ChartExtraBars);
         if (later) date = later;
     }

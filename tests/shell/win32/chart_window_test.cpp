@@ -15,6 +15,7 @@
 #include "support/test_support.h"
 #include "views/chart_geometry.h"
 #include "views/chart_record.h"
+#include "views/chart_series.h"
 #include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"
 
@@ -384,4 +385,61 @@ TEST_F(FrameTest, DraggingAScrollThumbEdgeZoomsKeepingTheOtherEnd)
         SendMessageA(window, WM_CLOSE, 0, 0);
         Pump();
     }
+}
+
+TEST_F(FrameTest, CompareChartShowsTheLeftTradeOrTheRightOfAnUnpairedRow)
+{
+    ChartStore store;
+    DateList saved = gStore.dateLists[BAR_DAILY];
+    std::vector<uint32_t> dates;
+    for (int i = 0; i < 100; i++) dates.push_back(uint32_t(store.bars[0][size_t(i)].date));
+    dates.push_back(0);
+    gStore.dateLists[BAR_DAILY] = DateList{ dates.data(), 101, 100, BAR_DAILY, 0 };
+    TestRecord *left = ReadTestRecord(nullptr, 0, 1, 1, 0), *right = ReadTestRecord(nullptr, 0, 1, 1, 0);
+    ASSERT_TRUE(left && right);
+    auto makeTrade = [&](const char *symbol, int in, int out) {
+        TradeRecord t = {};
+        CopyString(t.symbol, sizeof t.symbol, symbol, -1);
+        t.side = 1;
+        t.dateIn = store.bars[0][size_t(in)].date;
+        t.dateOut = store.bars[0][size_t(out)].date;
+        t.bars = out - in;
+        t.quantityIn = t.quantityOut = 100;
+        t.priceIn = 55;
+        t.priceOut = 57;
+        return t;
+    };
+    TradeRecord leftTrade = makeTrade("BBB", 10, 30), rightTrade = makeTrade("CCC", 40, 70);
+    gSettings.ChartVisibleBars = 20;
+    gSettings.ChartExtraBars = 5;
+    gSettings.ChartAfterExit = 1;
+    gSettings.ChartShowCursor = 1;
+    /* The view ends 5 trading days after the exit and spans the trade's bars
+    ** plus the extra ones when that is more than the visible bars. */
+    struct Case {
+        const char *what;
+        bool withLeft;
+        const char *title;
+        int32_t lastBar, barCount;
+    } cases[] = {
+        { "a paired row charts the left trade", true, "Compare - BBB", 35, 25 },
+        { "an unpaired row charts the right trade", false, "Compare - CCC", 75, 35 },
+    };
+    for (const Case &c : cases) {
+        ChartCompareSide row[2] = { { left, c.withLeft ? &leftTrade : nullptr, 0, 0 }, { right, &rightTrade, 0, 0 } };
+        HWND window = OpenChart("", 0, CHART_KIND_COMPARE, row, nullptr, nullptr, 0, 1);
+        ASSERT_NE(window, nullptr) << c.what;
+        ChartWindow *chart = Record(window);
+        EXPECT_EQ(Title(window), c.title) << c.what;
+        EXPECT_EQ(chart->lastBar, c.lastBar) << c.what;
+        EXPECT_EQ(chart->barCount, c.barCount) << c.what;
+        EXPECT_EQ(GetChartOwnerData(chart, nullptr), left) << c.what; /* the row's left test */
+        EXPECT_EQ(gSettings.ChartShowCursor, 0) << c.what;
+        UpdateWindow(window); /* both trades' marks paint */
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        Pump();
+    }
+    FreeTestRecord(nullptr, left);
+    FreeTestRecord(nullptr, right);
+    gStore.dateLists[BAR_DAILY] = saved;
 }
