@@ -24,6 +24,7 @@
 #include "marketdata/store/data_load.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/definitions.h"
+#include "script/compiler/formula_text.h"
 #include "script/compiler/script_parser.h"
 #include "script/compiler/settings_items.h"
 #include "script/datacalc/data_calc.h"
@@ -269,10 +270,24 @@ static int CheckOutputPath(char *outPath, const char *path, const char *kind)
     return path[0] && CheckSaveAsCsvPath(outPath, path, kind);
 }
 
+void UpdateExaminePanel()
+{
+    const char *symbol = "", *strategy = "";
+    for (int32_t s = 0; s < gStrategyCount && !symbol[0]; s++) {
+        const StrategyRecord *r = &gStrategies[s];
+        if (r->openCount <= 0 || !r->openPositions[0].symbol) continue;
+        symbol = r->openPositions[0].symbol->info.Symbol;
+        strategy = r->name;
+    }
+    if (gRunViewHooks.updateExaminePanel) gRunViewHooks.updateExaminePanel(symbol, strategy);
+    UpdateDebugPanelControls();
+}
+
 /* The live graph of the test: refreshed when it is open, else opened. */
 static void ShowLiveGraph(TestRecord *test)
 {
-    if (gRunViewHooks.showLiveGraph) gEngineRun.liveGraph = gRunViewHooks.showLiveGraph(gEngineRun.liveGraph, gEngineRun.results, test);
+    if (gRunViewHooks.showLiveGraph)
+        gEngineRun.liveGraph = gRunViewHooks.showLiveGraph(gEngineRun.liveGraph, gEngineRun.results, test);
 }
 
 /* What a listed test hands to the views: live graph, report, the two CSV
@@ -497,6 +512,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                 }
             }
             CalcStrategyData(&context);
+            if (gRun.mode != RUN_MODE_OPTIMIZE && gSettings.AddDebug) UpdateExaminePanel();
             if (gScriptSettings.EndOfTestExits) {
                 RunExitPass(&context, EXIT_END_OF_TEST);
                 UpdateDailyEquityStats(&context, 1);
@@ -520,6 +536,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         }
         PumpMessages();
         if (gRun.state == RUN_STOP_REQUESTED) {
+            if (gDebugEvalWritten) UpdateExaminePanel();
             test->lastDate = date;
             test->settings.LastDate = date;
             ShowPopupNotice(255, "Test Stopped");

@@ -30,7 +30,6 @@ struct EngineRun {
     int32_t testCount;         /* tests of the run, for the live-graph rule */
     int32_t walkForwardRun;    /* the run has walk-forward dates (not optimizing) */
     ResultsWindow *results;    /* the results list the tests go to */
-    int32_t debugTraceWritten; /* a DebugEval trace was written during the run */
     char testLogPath[260];     /* the test log of the current test */
     void *liveGraph;           /* the live statistics graph of the current test, or null */
     int32_t testsListed;       /* tests of the run that joined the results list */
@@ -39,6 +38,10 @@ extern EngineRun gEngineRun;
 
 /* Frees the run's scratch and empties the record. */
 void ResetEngineRun();
+
+/* Fills the debug panel from the last test: the first open position of the
+** first strategy that holds one gives the Symbol and Strategy boxes. */
+void UpdateExaminePanel();
 
 /* Runs test testIndex of the run, in sample (wfFlag 0) or out of sample (1). */
 int RunTest(int32_t testIndex, int32_t wfFlag);

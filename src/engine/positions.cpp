@@ -256,6 +256,34 @@ static double EvalAmountLimit(StrategyRecord *r, int32_t slot, EvalContext *cont
     return EvalFormulaSlot(f, context, &v) ? v * scale : failed;
 }
 
+/* The limits the trace shows: a strategy gives at least one of them. */
+static bool TracesLimits(const StrategyRecord *r)
+{
+    static const int32_t kTraced[] = {
+        SLOT_MAX_SETUPS,
+        SLOT_MAX_ENTRIES,
+        SLOT_MAX_POSITIONS,
+        SLOT_MAX_NEW_POS,
+        SLOT_MAX_SAME_CAT,
+        SLOT_MAX_SAME_SYM,
+        SLOT_MAX_EXPOSURE,
+        SLOT_MAX_NEW_EXP,
+        SLOT_MAX_SYM_EXP,
+        SLOT_MAX_CAT_EXP,
+        SLOT_MAX_INVESTED,
+        SLOT_MAX_NEW_INV,
+        SLOT_MAX_SYM_INV,
+        SLOT_MAX_CAT_INV,
+        SLOT_MAX_LONG_INV,
+        SLOT_MAX_SHORT_INV,
+        SLOT_MAX_NET_INV,
+        SLOT_MIN_NET_INV,
+    };
+    for (int32_t slot : kTraced)
+        if (IsSlotGiven(&r->slots[slot])) return true;
+    return false;
+}
+
 void EvalStrategyFormulas(EvalContext *context, int32_t phase)
 {
     int32_t s = context->strategyIndex;
@@ -303,7 +331,10 @@ void EvalStrategyFormulas(EvalContext *context, int32_t phase)
     /* These two apply even while a trade list governs the strategy. */
     l.MaxPerTurn = EvalIntLimit(r, SLOT_MAX_PER_TURN, context, false, 1, 1);
     l.Reduce = EvalAmountLimit(r, SLOT_REDUCE, context, false, 0, 0, 1);
-    (void)phase;
+    if (gSettings.AddLog && TracesLimits(r)) {
+        context->barPhase = phase;
+        LogPositionLimit(context);
+    }
 }
 
 /* ---- opening a position ------------------------------------------------------------- */

@@ -22,6 +22,7 @@
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
+#include "script/compiler/formula_text.h"
 #include "script/compiler/import_items.h"
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/script_parser.h"
@@ -147,6 +148,8 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     if (window) {
         RefreshResultsList(window);
         if (gResultsFileName[0]) SaveResultsFile(window, 0);
+        if (gScriptSettings.SaveTestListAs[0] && gRunViewHooks.saveTestList)
+            gRunViewHooks.saveTestList(window, gScriptSettings.SaveTestListAs);
     }
     if (gPendingRuntimeError[0]) {
         ReportError("Script Runtime Error:\n%s", gPendingRuntimeError);
@@ -356,6 +359,7 @@ int RunScript(int mode)
 {
     if (!gRun.unattended && gSettingsFile[0]) SaveSettings(gSettingsFile);
     ResetEngineRun();
+    gDebugEvalWritten = 0;
     char dateDisplay[sizeof gSettings.DateDisplayFormat];
     CopyString(dateDisplay, sizeof dateDisplay, gSettings.DateDisplayFormat, -1);
     int32_t dateInput = gSettings.DateInputFormat;

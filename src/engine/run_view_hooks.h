@@ -31,6 +31,9 @@ struct RunViewHooks {
     void *(*showLiveGraph)(void *graph, ResultsWindow *window, TestRecord *test);
     /* Shows the test's summary statistics in the status bar's statistic parts. */
     void (*showStatLines)(TestRecord *test);
+    /* Writes the list of the results window as CSV to path (SaveTestListAs,
+    ** at the end of a run that used the window). */
+    void (*saveTestList)(ResultsWindow *window, const char *path);
     /* Fills the debug panel's Test, Symbol and Strategy boxes after a test
     ** (an empty text empties its box) and updates its buttons. */
     void (*updateExaminePanel)(const char *symbol, const char *strategy);

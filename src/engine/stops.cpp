@@ -3,6 +3,7 @@
 
 #include "engine/exit_pass.h"
 #include "engine/fills.h"
+#include "engine/trace.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -29,8 +30,9 @@ static bool CheckedInPhase(int32_t time, int32_t phase, bool enteredHere, int32_
 }
 
 /* Evaluates an exit price formula; a NextClose order is evaluated as of the
-** previous bar, in the intraday phase.  0 when it fails or gives none. */
-static double EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t time, char *label)
+** previous bar, in the intraday phase, and so is the DebugTargetStop item
+** traced before it when debug is set.  0 when it fails or gives none. */
+static double EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t time, char *label, bool debug)
 {
     int32_t phase = context->barPhase;
     int32_t barIndex = context->barIndex, lastBar = context->lastBar;
@@ -38,6 +40,7 @@ static double EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t tim
         context->barPhase = PHASE_INTRADAY;
         SyncContextBar(context);
     }
+    if (debug) LogDebugItem(context, SLOT_DEBUG_TARGET_STOP);
     double value = 0;
     if (!EvalFormulaSlot(slot, context, &value)) value = 0;
     label[0] = 0;
@@ -80,7 +83,7 @@ void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousC
     double T = 0;
     if (checkTarget) {
         target.checked = true;
-        T = EvalExitPrice(context, targetSlot, r->ExitLimitTime, target.label);
+        T = EvalExitPrice(context, targetSlot, r->ExitLimitTime, target.label, true);
         if (T != 0) {
             p->limitPrice = T;
             if (r->ExitLimitTime == TIME_NEXT_OPEN) {
@@ -116,7 +119,9 @@ void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousC
     }
     if (checkStop) {
         char label[POSITION_TEXT_SIZE];
-        double S = EvalExitPrice(context, stopSlot, r->ExitStopTime, label);
+        /* One debug line serves a target and a stop of the same timing. */
+        bool debug = !(checkTarget && r->ExitLimitTime == r->ExitStopTime);
+        double S = EvalExitPrice(context, stopSlot, r->ExitStopTime, label, debug);
         stop.checked = true;
         CopyString(stop.label, sizeof stop.label, label, -1);
         if (S != 0) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/futures.h"
+#include "engine/orders.h"
 #include "engine/positions.h"
 #include "engine/sizing.h"
 #include "foundation/allocator.h"
@@ -654,6 +655,18 @@ static int32_t DelistedMonth(const char *candidate, const char *symbol, const ch
     return yyyymm;
 }
 
+/* A fill at or after its exchange's session end (the exchange map row's
+** FuturesOpenTime, when spec gives one) belongs to the next trading date. */
+static void MoveToSessionDates(TradeListRow *row, const ContractSpec *spec)
+{
+    if (!spec || spec->FuturesOpenTime <= 0) return;
+    const DateList *days = &gStore.dateLists[BAR_DAILY];
+    if (row->entryDate && row->entryClock >= spec->FuturesOpenTime)
+        row->entryDate = OffsetTradingDate(days, row->entryDate, 1);
+    if (row->exitDate && row->exitClock >= spec->FuturesOpenTime)
+        row->exitDate = OffsetTradingDate(days, row->exitDate, 1);
+}
+
 void MapTradeSymbols(StrategyRecord *strategy, TradeListRow *row, int32_t firstDate, int32_t lastDate)
 {
     if (row->quantityIn == 0) {
@@ -726,6 +739,8 @@ void MapTradeSymbols(StrategyRecord *strategy, TradeListRow *row, int32_t firstD
                 strategy->Side > 0 ? "Long" : "Short");
     }
     SymbolRecord *symbol = &gStore.symbols[number - 1];
+    int dot = 0;
+    MoveToSessionDates(row, FindContractSpec(symbol, &dot));
     if (!ValidateTradePrices(strategy, symbol, row, firstDate)) {
         row->valid = 0;
         return;

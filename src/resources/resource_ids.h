@@ -385,3 +385,34 @@
 /* Report Options (252) */
 #define IDC_RO_REFRESH_INDEX 1353
 #define IDC_RO_OPEN_FOLDER   1355
+
+/* ---- results, trade list, scan and compare windows: commands, dialogs, controls ---- */
+#define IDM_RESULTS_COMPARE   40116
+#define IDM_DELETE_TEST       40117
+#define IDM_DELETE_ALL_TESTS  40119
+#define IDM_LOG_TEST_SETTINGS 40125
+#define IDM_UNIQUE_SYMBOLS    40127
+#define IDM_SHOW_TEST_SCRIPT  40137
+#define IDM_SAVE_STATS_CSV    40205
+#define IDM_SAVE_TRADES_CSV   40206
+#define IDM_LOG_OPT_SUMMARY   40213
+#define IDM_SAVE_ALL_CHARTS   40079
+#define IDM_DEBUG_ROW         40080
+#define IDM_COMPARE_SETTINGS  40209
+#define IDM_FIND_LEFT_TRADE   40210
+#define IDM_FIND_RIGHT_TRADE  40211
+#define IDD_RENAME_TEST       221
+#define IDD_COMPARE_TRADES    253
+#define IDC_RENAME_TEXT       1101
+#define IDC_CMP_TEST1         1167
+#define IDC_CMP_TEST2         1168
+#define IDC_CMP_STRAT1        1155
+#define IDC_CMP_STRAT2        1156
+#define IDC_CMP_MIN_DOLLARS   1370
+#define IDC_CMP_MIN_PERCENT   1371
+#define IDC_CMP_STRATEGY      1374
+#define IDC_CMP_DATE_IN       1376
+#define IDC_CMP_DATE_OUT      1377
+#define IDC_CMP_MATCHES       1378
+#define IDC_CMP_NON_MATCHES   1379
+#define IDC_CMP_ACCOUNT_PCT   1380

@@ -5,9 +5,12 @@
 
 #include "engine/run_view_hooks.h"
 #include "views/stats_export.h"
+#include "views/test_report.h"
 
 void InstallRunViewHooks()
 {
     gRunViewHooks.saveStatsCsv = SaveStatsCsv;
     gRunViewHooks.saveTradesCsv = SaveTradesCsv;
+    gRunViewHooks.writeTestReport = WriteRunReport;
+    gRunViewHooks.showStatLines = ShowStatLines;
 }

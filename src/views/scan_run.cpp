@@ -2,6 +2,7 @@
 ** worker threads, into a cell list or straight into a CSV file. */
 #include "views/scan_run.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -101,14 +102,10 @@ void SortListRows(CellListWindow *list)
 {
     if (!list || list->rowCount < 2) return;
     gSortedList = list;
-    /* Equal rows keep the order they were added in. */
-    auto stable = [](const void *pa, const void *pb) {
-        int r = CompareListRows(pa, pb);
-        if (r) return r;
-        uint32_t a = *(const uint32_t *)pa, b = *(const uint32_t *)pb;
-        return a < b ? -1 : a > b;
-    };
-    qsort(list->rowIndex, (size_t)list->rowCount, sizeof(uint32_t), stable);
+    /* Equal rows keep the order they are shown in, so sorting by one column
+    ** after another sorts by both. */
+    std::stable_sort(list->rowIndex, list->rowIndex + list->rowCount,
+                     [](uint32_t a, uint32_t b) { return CompareListRows(&a, &b) < 0; });
 }
 
 /* ---- rows ---------------------------------------------------------------------------- */

@@ -16,6 +16,7 @@
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
 #include "shell/services.h"
+#include "views/trade_rows.h"
 
 char gExportPath[EXPORT_PATH_SIZE];
 
@@ -124,9 +125,41 @@ int SaveStatsCsv(TestRecord *test, const char *path)
     return WriteExport(out, "Unable to create SaveStatsAs file '%s'.");
 }
 
+/* The trade list's columns, as the trade list window would save them:
+** heading row, then every row in the list's order, commas removed. */
+static int SaveFullTradeList(TestRecord *test)
+{
+    CellListWindow list;
+    memset((void *)&list, 0, sizeof list);
+    list.listKind = LIST_KIND_TRADES;
+    list.test = test;
+    BuildTradeList(&list, 0);
+    std::string out;
+    auto add = [&out](const char *text) {
+        for (const char *p = text; *p; p++)
+            if (*p != ',') out += *p;
+    };
+    for (int32_t c = 0; c < list.columnCount; c++) {
+        if (c) out += ',';
+        add(list.headings[c]);
+    }
+    out += "\r\n";
+    for (int32_t r = 0; r < list.rowCount; r++) {
+        for (int32_t c = 0; c < list.columnCount; c++) {
+            if (c) out += ',';
+            add(GetListCell(&list, r, c)->text);
+        }
+        out += "\r\n";
+    }
+    FreeListWindow(&list);
+    WriteExport(out, "Unable to create %s");
+    return 1;
+}
+
 int SaveTradesCsv(TestRecord *test, const char *path)
 {
     if (!test || !ChooseExportPath(path, test->testNumber, "Save Trades as CSV", sExport.tradesFolder)) return 0;
+    if (gScriptSettings.SaveTradesType != SAVE_TRADES_COMPACT) return SaveFullTradeList(test);
     std::string out =
         "Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,ValueIn,"
         "ValueOut\n";

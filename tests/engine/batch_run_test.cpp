@@ -122,9 +122,8 @@ TEST_F(BatchRun, ATestWritesTheStatsAndTradesFilesItsScriptNames)
 {
     CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
     std::string stats = tmp.File("Output\\stats.csv"), trades = tmp.File("Output\\trades.csv");
-    Write("export.kvs", "Settings:\n  SaveStatsAs: " + stats + "\n  SaveTradesAs: " + trades +
-                            "\n  SaveTradesType: Compact\nStrategy: S1\n  EntrySetup: BarDate = 20240110\n"
-                            "  Quantity: 100\n  ExitRule: 1\n");
+    Write("export.kvs", "Settings:\n  SaveStatsAs: " + stats + "\n  SaveTradesAs: " + trades + "\n  SaveTradesType: Compact\nStrategy: S1\n  EntrySetup: BarDate = 20240110\n"
+                                                                                               "  Quantity: 100\n  ExitRule: 1\n");
     ASSERT_EQ(0, RunBatchCommandLine("-test export.kvs")) << ErrorLog();
     /* Set up at the close of Jan 10, in at the open of Jan 11 and out at the
     ** next open, all at 10; no EntryTradeValue, so no trade values. */

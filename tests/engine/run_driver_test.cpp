@@ -276,9 +276,8 @@ TEST_F(DriverRun, AnOptimizationScoresAndSavesOnlyTheTestsItLists)
     gSettings.OptKeepNoTrades = 0;
     CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
     std::string trades = tmp.File("Output\\trades.csv");
-    ASSERT_EQ(0, Run("Parameters:\n  P: 1, 2, 3\nSettings:\n  SaveTradesAs: " + trades +
-                         "\n  SaveTradesType: Compact\n  OptMultiSaveAs: True\nStrategy: S1\n"
-                         "  EntrySetup: BarDate = 20240110 AND P > 1.5\n  Quantity: 100 * P\n  ExitRule: 1\n",
+    ASSERT_EQ(0, Run("Parameters:\n  P: 1, 2, 3\nSettings:\n  SaveTradesAs: " + trades + "\n  SaveTradesType: Compact\n  OptMultiSaveAs: True\nStrategy: S1\n"
+                                                                                         "  EntrySetup: BarDate = 20240110 AND P > 1.5\n  Quantity: 100 * P\n  ExitRule: 1\n",
                      RUN_MODE_OPTIMIZE))
         << LastMessage();
     gRunViewHooks = {};

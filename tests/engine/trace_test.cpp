@@ -82,3 +82,48 @@ TEST_F(TraceTest, DebugItemsShowTheFormulaTextOfTheEntry)
 }
 
 } // namespace
+
+namespace {
+
+/* Each bar date the limits given are traced before the setups: MaxSameSym
+** only when above 1, amounts as money. */
+TEST_F(TraceTest, TheLimitsGivenAreTracedEachDate)
+{
+    ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: 0\n  MaxPositions: 3\n  MaxSameSym: 1\n  MaxInvested: 5000\n"));
+    std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("\r\n2024-01-10\topen\tS1\tMaxPositions = 3 MaxInvested = $5,000.00 \r\n"))
+        << log;
+    ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: 0\n"));
+    std::string second = ReadTestFile(gLogsFolder + std::string("\\TEST_0002.TXT"));
+    EXPECT_FALSE(second.empty());
+    EXPECT_EQ(std::string::npos, second.find("Max")) << second;
+}
+
+} // namespace
+
+namespace {
+
+/* Held from the open of Jan 9, the stop (and target) are checked intraday on
+** Jan 9 to 12; each check writes one debug line, also when a target and a
+** stop of the same timing are both checked.  Before the close the formula
+** reads the day before: Jan 9 reads the close of Jan 8, 10. */
+TEST_F(TraceTest, TargetAndStopChecksWriteOneDebugLineEach)
+{
+    gSettings.AddDebug = 1;
+    const char *cases[] = {"  ExitStop: 5\n", "  ExitStop: 5\n  ExitLimit: 100\n"};
+    int32_t test = 0;
+    for (const char *exits : cases) {
+        SCOPED_TRACE(exits);
+        ASSERT_EQ(0, Run(std::string("Strategy: S1\n  EntrySetup: 1\n  Quantity: 100\n  MaxPositions: 1\n") + exits + "  DebugTargetStop: C\n"));
+        char name[32];
+        FormatText(name, sizeof name, "\\TEST_%.4d.TXT", (int)++test);
+        std::string log = ReadTestFile(gLogsFolder + std::string(name));
+        EXPECT_NE(std::string::npos, log.find("\r\n2024-01-09\tintraday\tS1\t*DEBUG*\tAAA\tDebugTargetStop\t2024-01-08\t10\t\r\n"))
+            << log;
+        size_t lines = 0;
+        for (size_t at = log.find("DebugTargetStop"); at != std::string::npos; at = log.find("DebugTargetStop", at + 1)) lines++;
+        EXPECT_EQ(4u, lines) << log;
+    }
+}
+
+} // namespace

@@ -11,6 +11,7 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "script/compiler/side_files.h"
 #include "script/compiler/strategy.h"
 #include "shell/headless/headless.h"
 #include "support/test_support.h"
@@ -264,6 +265,56 @@ TEST_F(TradeListTest, TheEndDateDecidesBetweenReplayAndRules)
     strategy->tradeListRowCount = 0;
     gStrategies = savedStrategies;
     gStrategyCount = savedCount;
+}
+
+} // namespace
+
+namespace {
+
+/* An exchange map row whose session ends at 17:00 (matching ES only): a fill
+** at or after it belongs to the next trading date (Friday evening's to
+** Monday); fills before it, open trades and other symbols stay. */
+TEST_F(TradeListTest, FillsAfterTheSessionEndMoveToTheNextTradingDate)
+{
+    std::vector<int32_t> d = Weekdays(20240108, 20240119);
+    std::vector<DayBar> bars = FlatBars(d, std::vector<double>(d.size(), 10));
+    LoadStore(d, {{"ES", bars}, {"NQ", bars}});
+    gContractSpecs.count = 0;
+    ASSERT_TRUE(GrowListReserve(&gContractSpecs, 1, sizeof(ContractSpec)));
+    ContractSpec *spec = (ContractSpec *)gContractSpecs.items + gContractSpecs.count++;
+    *spec = ContractSpec{};
+    CopyString(spec->Match1, sizeof spec->Match1, "ES", -1);
+    spec->FuturesOpenTime = 170000;
+    ResetTradeListState();
+    struct Case {
+        const char *symbol;
+        int32_t entryClock, exitDate, exitClock;
+        int32_t entryAfter, exitAfter;
+    } cases[] = {
+        {"ES", 170000, 20240112, 235900, 20240111, 20240115},
+        {"ES", 165959, 20240112, 93000, 20240110, 20240112},
+        {"ES", 180000, 0, 180000, 20240111, 0}, /* still open */
+        {"NQ", 180000, 20240112, 180000, 20240110, 20240112},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.symbol) + " " + std::to_string(c.entryClock));
+        TradeListRow row{};
+        CopyString(row.symbol, TL_SYMBOL_SIZE, c.symbol, -1);
+        row.side = 1;
+        row.quantityIn = row.quantityOut = 1;
+        row.priceIn = row.priceOut = 10;
+        row.valid = 1;
+        row.entryDate = 20240110;
+        row.entryClock = c.entryClock;
+        row.exitDate = c.exitDate;
+        row.exitClock = c.exitClock;
+        MapTradeSymbols(strategy.get(), &row, 20240108, 20240119);
+        EXPECT_EQ(1u, row.valid);
+        EXPECT_EQ(c.entryAfter, row.entryDate);
+        EXPECT_EQ(c.exitAfter, row.exitDate);
+    }
+    FreeMemory(&gContractSpecs.items);
+    gContractSpecs = GrowList{};
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/results_file.h"
+#include "script/compiler/settings_items.h"
 #include "support/program_state.h"
 #include "views/stats_export.h"
 
@@ -85,6 +86,7 @@ TestRecord *MakeTest()
 
 TEST_F(ExportTest, TradesFileHoldsOnlyClosedStrategyTrades)
 {
+    gScriptSettings.SaveTradesType = 1; /* Compact */
     TestRecord *t = MakeTest();
     std::string path = tmp.File("trades.csv");
     EXPECT_EQ(1, SaveTradesCsv(t, path.c_str()));
@@ -101,6 +103,23 @@ TEST_F(ExportTest, StatsFileHasARowPerDateAndStrategy)
     std::string path = tmp.File("stats.csv");
     EXPECT_EQ(1, SaveStatsCsv(t, path.c_str()));
     EXPECT_EQ("Date,Strategy\n2024-01-02,Main\n2024-01-02,Bench\n2024-01-03,Main\n2024-01-03,Bench\n",
+              ReadTestFile(path));
+    FreeTestRecord(nullptr, t);
+}
+
+TEST_F(ExportTest, FullTradesFileHasTheTradeListColumns)
+{
+    gScriptSettings.SaveTradesType = 0; /* Full */
+    /* The first trade was made whole again, so it carries number 0; prices
+    ** without a tick print their own decimals; the benchmark trade has no
+    ** quantity, so it is a paper trade. */
+    TestRecord *t = MakeTest();
+    std::string path = tmp.File("full.csv");
+    EXPECT_EQ(1, SaveTradesCsv(t, path.c_str()));
+    EXPECT_EQ("Trade,Strategy,Symbol,Side,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut,Reason\r\n"
+              "00000,Main,AAA,Short,2024-01-02,open,100,12.5,2024-01-03,close,100,11.25,n/a\r\n"
+              "00002,Main,,Skip Trade,2024-01-03,n/a,0,0,,n/a,n/a,n/a,\r\n"
+              "00003,Bench,,Paper Trade,2024-01-02,n/a,0,0,2024-01-03,n/a,0,0,n/a\r\n",
               ReadTestFile(path));
     FreeTestRecord(nullptr, t);
 }

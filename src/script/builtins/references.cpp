@@ -570,6 +570,7 @@ int CalcDebugEval(FormulaNode *node, EvalContext *context, int barsBack)
         LogPrintf("Evaluation:");
         gDebugEvalOn = 1;
         gDebugEvalDepth = 1;
+        gDebugEvalWritten = 1;
         if (RunActive()) RequestStop();
     }
     bool tracing = ok && filter != 0;

@@ -15,6 +15,7 @@
 #include "shell/services.h"
 
 int32_t gDebugEvalOn;
+int32_t gDebugEvalWritten;
 int32_t gDebugEvalDepth;
 
 /* The definition lists clear their records the same way before a parse;

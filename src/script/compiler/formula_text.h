@@ -19,6 +19,9 @@ struct FormulaItem;
 /* The DebugEval trace: on/off and the current depth (one tab per level). */
 extern int32_t gDebugEvalOn;
 extern int32_t gDebugEvalDepth;
+/* Set when a DebugEval trace is written; the run driver clears it at the start
+** of a run, and a stopped test refreshes the debug panel when it is set. */
+extern int32_t gDebugEvalWritten;
 
 /* Clears a column's or slot's formula: nodes (allocations kept), text span,
 ** namespace, name, path, marks, breadth function, grouping, owning strategy

@@ -95,6 +95,7 @@ const char *const kDateInputWords[] = {"MDY", "DMY"};
 const char *const kBarSizeNames[] = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"};
 const char *const kOrdersModeWords[] = {"Text", "Rebalance", "Template", "Slatewick", "SlatewickSync", "SlatewickStats"};
 const char *const kSaveTradesTypeWords[] = {"Full", "Compact"};
+static_assert(sizeof kSaveTradesTypeWords / sizeof kSaveTradesTypeWords[0] == SAVE_TRADES_COMPACT + 1, "one word per trades file type");
 const char *const kAccountTypeWords[] = {"Margin", "CashSameDay", "CashNextDay"};
 const char *const kCommCurrencyWords[] = {"Instrument", "Account"};
 const char *const kOptimizeModeWords[] = {"Combinatorial", "Sequential", "Genetic", "Random", "Defaults"};

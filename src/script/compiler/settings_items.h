@@ -43,6 +43,12 @@ enum OrdersModeValue {
     ORDERS_SLATEWICK_STATS = 5
 };
 
+/* SaveTradesType: the trade-list window's columns, or the fixed 15. */
+enum SaveTradesTypeValue {
+    SAVE_TRADES_FULL = 0,
+    SAVE_TRADES_COMPACT = 1
+};
+
 /* The settings that only a script gives. */
 struct ScriptSettingsBlock {
     char HolidayList[SCRIPT_PATH_SIZE]; /* resolved path, loaded after parsing */
@@ -52,7 +58,7 @@ struct ScriptSettingsBlock {
     char SaveTestListAs[SCRIPT_PATH_SIZE];
     char SavePositionsAs[SCRIPT_PATH_SIZE];
     char SaveTradesAs[SCRIPT_PATH_SIZE];
-    int32_t SaveTradesType; /* 0 Full, 1 Compact */
+    int32_t SaveTradesType; /* SaveTradesTypeValue */
     int32_t OrdersMode;     /* OrdersModeValue */
     int32_t OrdersLiveData;
     int32_t OrdersUseQtyIn;

@@ -23,20 +23,21 @@
 #include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
+#include "views/win32/result_windows.h"
 
 /* Row order is the tab icons' order; several rules name kinds by row. */
 /* clang-format off */
 WindowKind gWindowKinds[WK_COUNT] = {
     {.className = "", .iconId = 0, .menuId = IDR_MENU_FRAME, .menu = nullptr, .label = "", .focusChild = 0, .helpId = 0, .command = nullptr, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = StandInKindCommand, .menuRules = kResultsMenuRules, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = ResultsCommand, .menuRules = kResultsMenuRules, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = ScriptCommand, .menuRules = kSaveMenuRules, .menuFacts = ScriptMenuFacts, .tabTitle = nullptr, .menuTexts = ScriptMenuTexts},
     {.className = "KestovarLog", .iconId = IDI_LOG, .menuId = IDR_MENU_LOG, .menu = nullptr, .label = "&Log", .focusChild = 1, .helpId = 124, .command = LogCommand, .menuRules = kSaveMenuRules, .menuFacts = EditorMenuFacts, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = GraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = PlotCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = 126, .command = ResGraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = StandInKindCommand, .menuRules = kTradesMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = 128, .command = StandInKindCommand, .menuRules = kScanMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = StandInKindCommand, .menuRules = kCompareMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = TradeListCommand, .menuRules = kTradesMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = 128, .command = ScanCommand, .menuRules = kScanMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = CompareCommand, .menuRules = kCompareMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
     {.className = "KestovarList", .iconId = IDI_COMPARE, .menuId = IDR_MENU_LIST, .menu = nullptr, .label = "&List", .focusChild = 1, .helpId = 123, .command = ListCommand, .menuRules = kListMenuRules, .menuFacts = ListMenuFacts, .tabTitle = ListWindowName, .menuTexts = nullptr},
     {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = ChartCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
 };
@@ -148,7 +149,7 @@ int OpenFileByType(const char *path, int left, int top, int width, int height)
         ShowDataFileInPanel();
         return LoadData(0);
     }
-    if (CompareNoCase(ext, ".kvr") == 0) return StandInOpenResults(clean);
+    if (CompareNoCase(ext, ".kvr") == 0) return OpenResultsWindow(clean);
     if (CompareNoCase(ext, ".csv") == 0 && gSettings.CsvListView) return OpenCsvAsList(nullptr, clean);
     if (width) {
         gSettings.iLogW = width;
@@ -417,7 +418,7 @@ int DispatchFrameCommand(int id)
     case IDM_FIND_IN_FILES: OpenFindInFiles(); return 1;
     case IDM_EXIT: PostMessageA(gFrame.frame, WM_CLOSE, 0, 0); return 1;
     case IDM_NEW_LOG: OpenLogFile(nullptr); return 1;
-    case IDM_NEW_RESULTS: StandInOpenResults(nullptr); return 1;
+    case IDM_NEW_RESULTS: OpenResultsWindow(nullptr); return 1;
     case IDM_NEW_SCRIPT: OpenScript(nullptr, nullptr); return 1;
     case IDM_OPEN: OpenWithChooser(); return 1;
     case IDM_SAVE_ALL: QuerySaveAll(0); return 1;

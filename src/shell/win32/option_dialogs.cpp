@@ -16,6 +16,7 @@
 #include "foundation/win32/settings_dialog.h"
 #include "platform/platform.h"
 #include "shell/services.h"
+#include "views/test_report.h"
 
 /* The chooser's 16 custom colours, kept for the program's run. */
 static COLORREF sCustomColours[16];
@@ -170,7 +171,7 @@ INT_PTR CALLBACK ReportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, 
             EndDialog(dialog, IDOK);
             return TRUE;
         case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-        case IDC_RO_REFRESH_INDEX: WriteReportsIndex(); return TRUE;
+        case IDC_RO_REFRESH_INDEX: WriteReportsIndex(1); return TRUE;
         case IDC_RO_OPEN_FOLDER: {
             char parameters[300];
             FormatText(parameters, sizeof parameters, "%s", gReportsFolder);

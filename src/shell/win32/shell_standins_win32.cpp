@@ -64,35 +64,4 @@ int StandInKindCommand(HWND child, int commandId)
     return 1;
 }
 
-static HWND OpenTextChild(const char *className, const char *title, const char *path)
-{
-    char *text = nullptr;
-    uint32_t size = 0;
-    if (path && !LoadFile(path, &text, &size)) return nullptr;
-    HWND child = CreateMdiChild(className, title, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, text);
-    FreeMemory(&text);
-    if (child) {
-        ShowWindow(child, SW_SHOW);
-        SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)child, 0);
-        UpdateWindowTab(child);
-    }
-    return child;
-}
-
-/* STANDIN for the results window's file opening and New Results. */
-int StandInOpenResults(const char *path)
-{
-    return OpenTextChild("KestovarResults", path ? path : "Results (untitled)", nullptr) != nullptr;
-}
-
-/* ====== replaced by the HTML test report ====== */
-
-/* STANDIN: no reports index is written yet. */
-void WriteReportsIndex() { SetStatusText(0, "Reports index: not available yet"); }
-
-/* ====== replaced by the results, graph, trade list and chart windows ====== */
-
-/* STANDIN: no such windows to refresh yet. */
-void RecalculateAllResults() {}
-void RefreshAllTradeLists() {}
 

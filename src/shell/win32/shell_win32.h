@@ -256,10 +256,7 @@ void ResetOptimizerDialogChoices();
 /* ---- windows of other kinds, until they are built (shell_standins_win32.cpp) ---------------- */
 
 LRESULT CALLBACK StandInChildWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-/* STANDIN for the reports index of the HTML test report. */
-void WriteReportsIndex();
 int StandInKindCommand(HWND child, int commandId);
-int StandInOpenResults(const char *path);
 
 /* ---- chart windows (chart_window.cpp) ------------------------------------------------ */
 

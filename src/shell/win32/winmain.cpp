@@ -30,6 +30,7 @@
 #include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
+#include "views/win32/result_windows.h"
 
 #ifndef KV_VERSION_TEXT
 #define KV_VERSION_TEXT "1.0.0.0"
@@ -83,10 +84,10 @@ static int RegisterWindowClasses(HINSTANCE instance)
         int redraw;
     } kClasses[13] = {
         {"KestovarFrame", FrameWndProc, IDI_FRAME, 0},
-        {"KestovarResults", StandInChildWndProc, IDI_RESULTS, 0},
-        {"KestovarTrades", StandInChildWndProc, IDI_TRADES, 0},
-        {"KestovarScan", StandInChildWndProc, IDI_SCAN, 0},
-        {"KestovarCompare", StandInChildWndProc, IDI_COMPARE, 0},
+        {"KestovarResults", ResultsWndProc, IDI_RESULTS, 0},
+        {"KestovarTrades", TradeListWndProc, IDI_TRADES, 0},
+        {"KestovarScan", ScanWndProc, IDI_SCAN, 0},
+        {"KestovarCompare", CompareWndProc, IDI_COMPARE, 0},
         {"KestovarList", ListWndProc, IDI_COMPARE, 0},
         {"KestovarGraph", GraphWndProc, IDI_GRAPH, 1},
         {"KestovarPlot", TradePlotWndProc, IDI_PLOT, 1},
@@ -256,6 +257,7 @@ static int RunProgram(HINSTANCE instance, const char *commandLine)
         return RESULT_STOPPED;
     }
     InitMessages(nullptr, frame, gProgramFolder);
+    StartResultWindows();
     SetFrameTitle(nullptr);
     ShowWindow(frame, gFrame.exitAfterBatch ? SW_SHOWMINIMIZED : gSettings.fMaximized ? SW_SHOWMAXIMIZED
                                                                                       : SW_SHOWNORMAL);

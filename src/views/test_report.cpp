@@ -1,0 +1,585 @@
+/* test_report.cpp -- the HTML summary report of a test and the report list. */
+#include "views/test_report.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+#include <vector>
+
+#include "engine/test_records.h"
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/numbers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
+#include "shell/services.h"
+#include "views/results_rows.h"
+
+PlatFile gReportPage;
+char gReportFolder[REPORT_PATH_SIZE];
+void (*gReportGraphWriter)(TestRecord *test);
+void (*gReportPlotWriter)(TestRecord *test);
+void (*gOpenReportPage)(const char *path);
+
+static const char kPublicStyleSheet[] = "https://www.w3schools.com/w3css/4/w3.css";
+static const char kRedClass[] = " class='w3-text-red'";
+/* The page's bytes are the program's own 8-bit text. */
+static const char kPageMeta[] = "<meta charset='windows-1252'>\n"
+                                "<meta name='viewport' content='width=device-width, initial-scale=1'>\n";
+static const char kNameValueTable[] =
+    "<table class='w3-table w3-striped'>\n<tr class='w3-pale-green'><th>Name</th><th>Value</th></tr>\n";
+static const char *const kReportMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+/* ---- text helpers ------------------------------------------------------------------ */
+
+static void AppendFormat(std::string *out, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+static void AppendFormat(std::string *out, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    char small[512];
+    int length = vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    if (length < (int)sizeof small) {
+        if (length > 0) out->append(small, (size_t)length);
+    } else {
+        std::vector<char> big((size_t)length + 1);
+        vsnprintf(big.data(), big.size(), format, copy);
+        out->append(big.data(), (size_t)length);
+    }
+    va_end(copy);
+}
+
+static void WritePage(const std::string &text)
+{
+    if (!gReportPage || text.empty()) return;
+    uint32_t written = 0;
+    PlatWriteFile(gReportPage, text.data(), (uint32_t)text.size(), &written);
+}
+
+void ReportPrintf(const char *format, ...)
+{
+    if (!gReportPage) return;
+    va_list args;
+    va_start(args, format);
+    char text[2048];
+    FormatTextV(text, sizeof text, format, args);
+    va_end(args);
+    WritePage(text);
+}
+
+void ReportWrite(const char *text)
+{
+    if (text) WritePage(text);
+}
+
+std::string EscapeHtml(const char *text)
+{
+    std::string out;
+    for (const char *c = text ? text : ""; *c; c++) {
+        switch (*c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '\'': out += "&#39;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += *c; break;
+        }
+    }
+    return out;
+}
+
+/* A folder name as the path part of a link: characters a URL gives a meaning
+** of its own are percent-encoded, then the text is escaped for the attribute. */
+static std::string LinkPath(const char *name)
+{
+    std::string out;
+    for (const char *c = name; *c; c++) {
+        if (*c == '%' || *c == '#' || *c == '&' || *c == '\'' || *c == ';' || *c == '+') {
+            char code[4];
+            FormatText(code, sizeof code, "%%%02X", (unsigned char)*c);
+            out += code;
+        } else {
+            out += *c;
+        }
+    }
+    return out;
+}
+
+void MakeReportFolderName(int32_t number, const char *testName, char *out, int size)
+{
+    FormatText(out, (size_t)size, "%.4d_%s", number, testName ? testName : "");
+    for (char *c = out; *c; c++) {
+        const unsigned char u = (unsigned char)*c;
+        if (u <= 32 || u > 127 || strchr("<>:\"/\\|?*", *c)) *c = '_';
+    }
+}
+
+static void FormatPercent(double ratio, char out[NUMBER_TEXT_SIZE])
+{
+    FormatNumber(ratio, DISPLAY_PERCENT, 1, 0, nullptr, out);
+}
+
+static const char *StyleSheet(const char *inFolder)
+{
+    char path[REPORT_PATH_SIZE];
+    FormatText(path, sizeof path, "%s\\w3.css", gReportsFolder);
+    return PlatFileExists(path) ? inFolder : kPublicStyleSheet;
+}
+
+/* ---- cells and tables ------------------------------------------------------------- */
+
+double HtmlStatCell(std::string *out, double value, double base, double divisor, int bold)
+{
+    const double ratio = base != 0 && divisor != 0 ? (value - base) / divisor : 0;
+    char text[NUMBER_TEXT_SIZE];
+    FormatPercent(ratio, text);
+    AppendFormat(out, "<td%s>%s%s%s</td>", ratio < 0 ? kRedClass : "", bold ? "<b>" : "", text, bold ? "</b>" : "");
+    return ratio;
+}
+
+double HtmlTextCell(std::string *out, double drawdown, double peak)
+{
+    const double ratio = peak != 0 ? drawdown / peak : 0;
+    char text[NUMBER_TEXT_SIZE];
+    FormatPercent(-ratio, text);
+    AppendFormat(out, "<td>%s</td>", text);
+    return ratio;
+}
+
+static const StatCell *CellOf(const TestRecord *test, int32_t row, int32_t strategy)
+{
+    return &test->cells[(int64_t)row * test->strategyCount + strategy];
+}
+
+static int32_t FilledRows(const TestRecord *test)
+{
+    if (!test->cells || test->strategyCount <= 0) return 0;
+    return test->rowsFilled < test->rowCount ? test->rowsFilled : test->rowCount;
+}
+
+void WriteMonthlyGainsTable(const TestRecord *test, std::string *out)
+{
+    *out += "<h3 class='w3-container w3-pale-red'>Combined Monthly Percent Gains</h3>\n"
+            "<div style='overflow-x:auto'>\n<table class='w3-table w3-striped'>\n<tr class='w3-pale-green'><th>YEAR</th>";
+    for (const char *month : kReportMonths) AppendFormat(out, "<th>%s</th>", month);
+    *out += "<th>TOTAL</th><th>MaxDD</th></tr>";
+
+    const int32_t rows = FilledRows(test);
+    const int32_t s = test->mainStrategy >= 0 && test->mainStrategy < test->strategyCount ? test->mainStrategy : 0;
+    const bool compound = test->compounded != 0;
+    double monthSum[13] = {}, drawdownSum = 0;
+    int32_t monthCount[13] = {}, years = 0;
+    double current = 0, monthStart = 0, yearStart = 0, peak = 0, maxDrawdown = 0, peakAtMax = 0;
+    int32_t previousDate = 0;
+    for (int32_t r = 0; r < rows; r++) {
+        const StatCell *cell = CellOf(test, r, s);
+        const int32_t date = (int32_t)cell->date;
+        const double base = cell->allocation;
+        if (r == 0) {
+            AppendFormat(out, "<tr><th>%d</th>", date / 10000);
+            for (int32_t m = 1; m < date / 100 % 100; m++) *out += "<td>n/a</td>";
+            current = monthStart = yearStart = peak = compound ? 1.0 : base;
+        } else if (date / 100 != previousDate / 100) {
+            const int32_t month = previousDate / 100 % 100 - 1;
+            const double ratio = HtmlStatCell(out, current, monthStart, compound ? monthStart : base, 0);
+            monthSum[month] += ratio;
+            monthCount[month]++;
+            monthStart = current;
+            if (date / 10000 != previousDate / 10000) {
+                monthSum[12] += HtmlStatCell(out, current, yearStart, compound ? yearStart : base, 1);
+                monthCount[12]++;
+                drawdownSum += HtmlTextCell(out, maxDrawdown, compound ? peakAtMax : base);
+                years++;
+                maxDrawdown = 0;
+                AppendFormat(out, "</tr>\n<tr><th>%d</th>", date / 10000);
+                yearStart = peak = current;
+            }
+        }
+        current = compound ? cell->timeWeightedEquity : cell->cashInOut + cell->equityBase + cell->feesInOut +
+                (test->strategies[s].markedToMarket ? cell->markToMarket : 0);
+        if (current > peak) peak = current;
+        if (peak - current > maxDrawdown) {
+            maxDrawdown = peak - current;
+            peakAtMax = peak;
+        }
+        previousDate = date;
+    }
+    if (rows > 0) {
+        const double base = CellOf(test, rows - 1, s)->allocation;
+        const int32_t month = previousDate / 100 % 100 - 1;
+        const double ratio = HtmlStatCell(out, current, monthStart, compound ? monthStart : base, 0);
+        monthSum[month] += ratio;
+        monthCount[month]++;
+        for (int32_t m = month + 1; m < 12; m++) *out += "<td>n/a</td>";
+        monthSum[12] += HtmlStatCell(out, current, yearStart, compound ? yearStart : base, 1);
+        monthCount[12]++;
+        drawdownSum += HtmlTextCell(out, maxDrawdown, compound ? peakAtMax : base);
+        years++;
+    }
+    *out += "</tr>\n<tr class='w3-pale-green'><th>AVG</th>";
+    for (int32_t m = 0; m < 13; m++) {
+        char text[NUMBER_TEXT_SIZE] = "n/a";
+        if (monthCount[m]) FormatPercent(monthSum[m] / monthCount[m], text);
+        AppendFormat(out, "<th%s><b>%s</b></th>", monthSum[m] < 0 ? kRedClass : "", text);
+    }
+    char average[NUMBER_TEXT_SIZE];
+    FormatPercent(years ? -drawdownSum / years : 0, average);
+    AppendFormat(out, "<td><b>%s</b></td></tr>\n</table>\n</div>\n", average);
+}
+
+static bool IsListedStrategy(const TestRecord *test, int32_t s)
+{
+    return test->strategies[s].name[0] != '_';
+}
+
+static double SeriesValue(const StatCell *cell, int kind)
+{
+    const double v = kind == 0 ? cell->netPercent : cell->drawdownPercent;
+    return std::isfinite(v) ? v : 0;
+}
+
+static double Correlate(const TestRecord *test, int32_t a, int32_t b, int kind)
+{
+    const int32_t rows = FilledRows(test);
+    if (rows <= 0) return 0;
+    double sx = 0, sy = 0, sxy = 0, sxx = 0, syy = 0;
+    for (int32_t r = 0; r < rows; r++) {
+        const double x = SeriesValue(CellOf(test, r, a), kind), y = SeriesValue(CellOf(test, r, b), kind);
+        sx += x;
+        sy += y;
+        sxy += x * y;
+        sxx += x * x;
+        syy += y * y;
+    }
+    const double n = rows, mx = sx / n, my = sy / n;
+    const double vx = sxx / n - mx * mx, vy = syy / n - my * my;
+    const double spread = std::sqrt(vx > 0 ? vx : 0) * std::sqrt(vy > 0 ? vy : 0);
+    return spread != 0 ? (sxy / n - mx * my) / spread : 0;
+}
+
+static void StrategyColour(int32_t k, char out[8])
+{
+    const uint32_t colour = gGraphColours.colours[k % 9 + 1];
+    FormatText(out, 8, "#%.2X%.2X%.2X", colour & 0xFF, colour >> 8 & 0xFF, colour >> 16 & 0xFF);
+}
+
+void WriteCorrelationTable(const TestRecord *test, int kind, std::string *out)
+{
+    AppendFormat(out,
+                 "<p><div style='overflow-x:auto'><table class='w3-table' style='border:1px solid black'><tr "
+                 "style='border-bottom:1px solid black'><td style = 'border-right:1px solid "
+                 "black;text-align:center'><b>%s</b></td>\n",
+                 kind == 0 ? "RETURNS" : "DRAWDOWNS");
+    char colour[8];
+    for (int32_t s = 0; s < test->strategyCount; s++) {
+        if (!IsListedStrategy(test, s)) continue;
+        StrategyColour(s, colour);
+        AppendFormat(out, "<th scope='col' bgcolor=#F0F0F0 style='text-align:center;color:%s'>%s</th>", colour,
+                     EscapeHtml(test->strategies[s].name).c_str());
+    }
+    *out += "</tr>\n";
+    for (int32_t a = 0; a < test->strategyCount; a++) {
+        if (!IsListedStrategy(test, a)) continue;
+        StrategyColour(a, colour);
+        AppendFormat(out,
+                     "<tr><th scope='row' bgcolor=#F0F0F0 style='text-align:right;border-right:1px solid "
+                     "black;color:%s'>%s</th>",
+                     colour, EscapeHtml(test->strategies[a].name).c_str());
+        for (int32_t b = 0; b < test->strategyCount; b++) {
+            if (!IsListedStrategy(test, b)) continue;
+            const double r = Correlate(test, a, b, kind);
+            int red = 255, green = 255, blue = 255;
+            if (r > 0) red = blue = (int)((1 - r) * 255);
+            if (r < 0) green = blue = (int)((r + 1) * 255);
+            AppendFormat(out, "<td bgcolor=#%.2X%.2X%.2X style='text-align:center'>%.2f</td>", red, green, blue, r);
+        }
+        *out += "</tr>\n";
+    }
+    *out += "</table>\n</div>\n";
+}
+
+/* ---- statistics -------------------------------------------------------------------- */
+
+static const FormulaColumn *ResultsColumnAt(int32_t k)
+{
+    return &((const FormulaColumn *)gResultsColumns.items)[k];
+}
+
+void AppendStatLines(TestRecord *test, std::string *text)
+{
+    int part = 2;
+    for (int32_t k = 0; k < gResultsColumns.count; k++) {
+        const FormulaColumn *column = ResultsColumnAt(k);
+        /* The summary statistics carry "|1" in their display hint, as the
+        ** optimization summary reads them. */
+        if (!column->barFlag || column->barNumber != 1) continue;
+        char value[NUMBER_TEXT_SIZE];
+        FormatNumber(EvalTestStat(test, RESULTS_OWN_STRATEGY, k, 1), column->format, column->decimals, 1,
+                     test->currency, value);
+        if (text) {
+            AppendFormat(text, " | %s: %s", EscapeHtml(column->heading).c_str(), value);
+        } else if (part <= gSettings.StatusBarFields + 1) {
+            SetStatusText(part++, "%s: %s", column->heading, value);
+        }
+    }
+}
+
+static void WriteSummaryStats(TestRecord *test, std::string *out)
+{
+    *out += "<h3 class='w3-container w3-pale-red'>Summary Stats</h3>\n<div style='overflow-x:auto'>\n"
+            "<table class='w3-table w3-striped'>\n<tr class='w3-pale-green'><th></th>";
+    std::vector<int32_t> listed;
+    bool benchmark = false, hidden = false;
+    for (int32_t s = 0; s < test->strategyCount; s++) {
+        const StrategyResult *r = &test->strategies[s];
+        if (r->name[0] == '_' && test->strategyCount > 1) {
+            hidden = true;
+            continue;
+        }
+        listed.push_back(s);
+        const bool isBenchmark = r->kind == STRATEGY_KIND_BENCHMARK;
+        benchmark = benchmark || isBenchmark;
+        AppendFormat(out, "<th>%s%s</th>", EscapeHtml(r->name).c_str(), isBenchmark ? "*" : "");
+    }
+    *out += "</tr>\n";
+    for (int32_t k = 0; k < gResultsColumns.count; k++) {
+        const FormulaColumn *column = ResultsColumnAt(k);
+        if (column->format == 0) continue;
+        AppendFormat(out, "<tr><th>%s</th>", EscapeHtml(column->heading).c_str());
+        for (int32_t s : listed) {
+            const double value = EvalTestStat(test, s, k, 1);
+            char text[NUMBER_TEXT_SIZE];
+            FormatNumber(value, column->format, column->decimals, 1, test->currency, text);
+            AppendFormat(out, "<td%s>%s</td>", value < 0 ? kRedClass : "", text);
+        }
+        *out += "</tr>\n";
+    }
+    *out += "</table>\n</div>\n";
+    if (benchmark) *out += "<p class='w3-right-align'><i>* benchmark strategies are not included in combined stats</i>\n";
+    if (hidden)
+        *out += "<p class='w3-right-align'><i>** strategies that start with an underscore are included but not "
+                "listed</i>\n";
+}
+
+/* ---- the report -------------------------------------------------------------------- */
+
+static int CountStrategySections(const TestRecord *test)
+{
+    int count = 0;
+    for (int32_t s = 0; s < test->strategyCount; s++) count += test->strategies[s].kind == STRATEGY_KIND_STRATEGY;
+    return count;
+}
+
+static void WriteSettingsSections(const TestRecord *test, std::string *out)
+{
+    const TestSettingsCopy *s = &test->settings;
+    char account[NUMBER_TEXT_SIZE];
+    FormatNumber(s->AccountSize, DISPLAY_CURRENCY, -1, 0, test->currency, account);
+    const int32_t barSize = s->BarSize2 >= 0 && s->BarSize2 < BAR_SIZE_COUNT ? s->BarSize2 : BAR_DAILY;
+    AppendFormat(out, "<h3 class='w3-container w3-pale-red'>Settings</h3>\n%s", kNameValueTable);
+    AppendFormat(out, "<tr><th>Script</th><th>%s</th></tr>\n", EscapeHtml(s->ActiveScript).c_str());
+    AppendFormat(out, "<tr><th>Data File</th><th>%s</th></tr>\n", EscapeHtml(s->DataFile).c_str());
+    AppendFormat(out, "<tr><th>Bar Size</th><th>%s</th></tr>\n", kBarSizeWords[barSize]);
+    AppendFormat(out, "<tr><th>Use Available Bars</th><th>%s</th></tr>\n", s->useAvailableBars ? "True" : "False");
+    AppendFormat(out, "<tr><th>Account Size</th><th>%s</th></tr>\n", account);
+    *out += "</table>\n";
+    if (test->parameterCount <= 0) return;
+    AppendFormat(out, "<h3 class='w3-container w3-pale-red'>Parameters</h3>\n%s", kNameValueTable);
+    for (int32_t p = 0; p < test->parameterCount; p++)
+        AppendFormat(out, "<tr><th>%s</th><th>%g</th></tr>\n", EscapeHtml(test->parameters[p].name).c_str(),
+                     test->parameters[p].value);
+    *out += "</table>\n";
+}
+
+static void WriteScriptSection(const TestRecord *test, std::string *out)
+{
+    *out += "<h3 class='w3-container w3-pale-red'>Test Script</h3>\n<div style='overflow-x:auto'>\n"
+            "<pre class='w3-code w3-responsive'>\n";
+    const char *text = test->settings.scriptText;
+    std::string script;
+    for (uint32_t i = 0; i < test->settings.scriptTextLength && text[i]; i++)
+        if (text[i] != '\r') script += text[i];
+    *out += EscapeHtml(script.c_str());
+    *out += "\n</pre>\n</div>\n";
+}
+
+/* Removes the images an earlier report left in a reused folder, so the page
+** never shows a picture of another test. */
+static int CollectImage(const char *name, int isFolder, void *user)
+{
+    if (!isFolder) ((std::vector<std::string> *)user)->emplace_back(name);
+    return 1;
+}
+
+static void RemoveOldImages(const char *folder)
+{
+    const char *patterns[2] = {"graph*.png", "plot*.png"};
+    for (const char *pattern : patterns) {
+        std::vector<std::string> names;
+        char path[REPORT_PATH_SIZE];
+        FormatText(path, sizeof path, "%s\\%s", folder, pattern);
+        PlatListFolder(path, CollectImage, &names);
+        for (const std::string &name : names) {
+            FormatText(path, sizeof path, "%s\\%s", folder, name.c_str());
+            PlatDeleteFile(path);
+        }
+    }
+}
+
+int WriteTestReport(TestRecord *test)
+{
+    if (gReportPage || !test) return 0;
+    const int32_t number = gSettings.ReportNumber + 1;
+    char name[REPORT_PATH_SIZE];
+    MakeReportFolderName(number, test->settings.TestName, name, sizeof name);
+    char folder[REPORT_PATH_SIZE];
+    FormatText(folder, sizeof folder, "%s\\%s", gReportsFolder, name);
+    for (size_t n = strlen(folder); n > 0 && folder[n - 1] == '\\'; n--) folder[n - 1] = 0;
+    if (!PlatCreateFolder(folder) && !PlatFolderExists(folder)) {
+        ReportError("Unable to create folder %s", folder);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    RemoveOldImages(folder);
+    char page[REPORT_PATH_SIZE];
+    FormatText(page, sizeof page, "%s\\index.html", folder);
+    gReportPage = PlatOpenFile(page, PLAT_CREATE_WRITE);
+    if (!gReportPage) {
+        ReportError("Unable to create %s", page);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    CopyString(gReportFolder, sizeof gReportFolder, folder, -1);
+    const std::string testName = EscapeHtml(test->settings.TestName);
+    char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];
+    FormatDefaultDate(test->settings.FirstDate, first);
+    FormatDefaultDate(test->settings.LastDate, last);
+
+    gHtmlReport = 1;
+    std::string link;
+    AppendFormat(&link, "<a class='w3-button w3-small' href='%s/index.html'>%d | <b>%s</b> | %s - %s",
+                 EscapeHtml(LinkPath(name).c_str()).c_str(), number, testName.c_str(), first, last);
+    AppendStatLines(test, &link);
+    link += "</a>";
+    char linkPath[REPORT_PATH_SIZE];
+    FormatText(linkPath, sizeof linkPath, "%s\\link.txt", folder);
+    PlatFile linkFile = PlatOpenFile(linkPath, PLAT_CREATE_WRITE);
+    if (linkFile) {
+        uint32_t written = 0;
+        PlatWriteFile(linkFile, link.data(), (uint32_t)link.size(), &written);
+        PlatCloseFile(linkFile);
+    }
+
+    std::string out;
+    AppendFormat(&out,
+                 "<!DOCTYPE html>\n<!-- Generated by Kestovar.exe -->\n<html lang='en'>\n<head>\n<title>Test %d - "
+                 "%s</title>\n%s<link rel='stylesheet' href='%s'>\n</head>\n<body style='max-width:%dpx;margin:auto' "
+                 "class='w3-small'>\n<h3 class='w3-container w3-cell-row w3-blue-grey'><div class='w3-cell'>Report %d "
+                 "| %s | %s - %s</div><a class='w3-cell w3-button w3-large' href='../index.html'>Report "
+                 "List</a></h3>\n",
+                 test->testNumber, testName.c_str(), kPageMeta, StyleSheet("../w3.css"), gSettings.ReportWidth, number,
+                 testName.c_str(), first, last);
+    const int strategySections = CountStrategySections(test);
+    if (gSettings.ReportSettings) WriteSettingsSections(test, &out);
+    if (gSettings.ReportStats) WriteSummaryStats(test, &out);
+    if (gSettings.ReportMonthly && strategySections > 0) WriteMonthlyGainsTable(test, &out);
+    if (gSettings.ReportCorrel && test->strategyCount >= 2) {
+        out += "<h3 class='w3-container w3-pale-red'>Strategy Correlations</h3>\n";
+        WriteCorrelationTable(test, 0, &out);
+        WriteCorrelationTable(test, 1, &out);
+    }
+    gHtmlReport = 0;
+    if (gSettings.ReportGraphs) {
+        out += "<h3 class='w3-container w3-pale-red'>Daily Stats Graphs</h3>\n";
+        WritePage(out);
+        out.clear();
+        if (gReportGraphWriter) gReportGraphWriter(test);
+    }
+    if (gSettings.ReportPlots && strategySections > 0 && test->tradeCount >= 10) {
+        out += "<h3 class='w3-container w3-pale-red'>Trade Plots</h3>\n";
+        WritePage(out);
+        out.clear();
+        if (gReportPlotWriter) gReportPlotWriter(test);
+    }
+    if (gSettings.ReportScript && test->settings.scriptText && test->settings.scriptTextLength > 1)
+        WriteScriptSection(test, &out);
+    out += "</body>\n</html>\n";
+    WritePage(out);
+    PlatCloseFile(gReportPage);
+    gReportPage = nullptr;
+    gReportFolder[0] = 0;
+    gSettings.ReportNumber = number;
+    WriteReportsIndex(0);
+    if ((!gRun.unattended || gSettings.ReportBatchDisp) && gOpenReportPage) gOpenReportPage(page);
+    return 1;
+}
+
+void WriteRunReport(ResultsWindow *, TestRecord *test)
+{
+    WriteTestReport(test);
+}
+
+void ShowStatLines(TestRecord *test)
+{
+    if (test) AppendStatLines(test, nullptr);
+}
+
+/* ---- the report list --------------------------------------------------------------- */
+
+static int CollectFolder(const char *name, int isFolder, void *user)
+{
+    if (isFolder && name[0] != '.') ((std::vector<std::string> *)user)->emplace_back(name);
+    return 1;
+}
+
+int WriteReportsIndex(int open)
+{
+    std::string out;
+    AppendFormat(&out,
+                 "<!DOCTYPE html>\n<!-- Generated by Kestovar.exe -->\n<html lang='en'>\n<head>\n<title>Report "
+                 "List</title>\n%s<link rel='stylesheet' href='%s'>\n</head>\n<body "
+                 "style='max-width:%dpx;margin:auto;overflow-x:auto'>\n<h3 class='w3-container w3-blue-grey'>Report "
+                 "List</h3>\n",
+                 kPageMeta, StyleSheet("w3.css"), gSettings.ReportWidth);
+    std::vector<std::string> folders;
+    char path[REPORT_PATH_SIZE];
+    FormatText(path, sizeof path, "%s\\*", gReportsFolder);
+    PlatListFolder(path, CollectFolder, &folders);
+    int listed = 0;
+    for (const std::string &folder : folders) {
+        FormatText(path, sizeof path, "%s\\%s\\link.txt", gReportsFolder, folder.c_str());
+        PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
+        if (!file) continue;
+        /* The whole first line: a cut line would leave its link open and
+        ** swallow every report listed after it. */
+        char line[4096] = "";
+        uint32_t got = 0;
+        PlatReadFile(file, line, sizeof line - 1, &got);
+        PlatCloseFile(file);
+        line[got] = 0;
+        line[strcspn(line, "\r\n")] = 0;
+        AppendFormat(&out, "%s<br>\n", line);
+        listed++;
+    }
+    out += "</body>\n</html>\n";
+    if (!listed) gSettings.ReportNumber = 0;
+    FormatText(path, sizeof path, "%s\\index.html", gReportsFolder);
+    PlatFile file = PlatOpenFile(path, PLAT_CREATE_WRITE);
+    if (!file) return 0;
+    uint32_t written = 0;
+    const int ok = PlatWriteFile(file, out.data(), (uint32_t)out.size(), &written);
+    PlatCloseFile(file);
+    if (open && gOpenReportPage) gOpenReportPage(path);
+    return ok;
+}

@@ -1,0 +1,83 @@
+/* test_report.h -- the summary report of one test: a folder under the
+** reports folder with index.html (settings, parameters, summary statistics,
+** monthly gains, strategy correlations, statistics graphs, trade plots, the
+** script) and link.txt, and the report list (index.html of the reports
+** folder) that links every report.
+**
+** Owns:       the open report page (gReportPage and its folder): while it is
+**             set, a second report request returns at once, and the graph and
+**             plot writers put their PNG files and image tags into it.
+** Text:       the page's bytes are the program's 8-bit text (cp1252), and the
+**             page says so.  Every text a user or a script chose (names of
+**             scripts, tests, strategies, columns, parameters, the script
+**             itself) is escaped, so it shows as typed and never as markup.
+** Errors:     a folder whose parent is missing: "Unable to create folder %s"
+**             (result code 3); a page that cannot be created: "Unable to
+**             create %s".  ReportNumber moves on only for a written report.
+** Threads:    UI thread.
+*/
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+struct TestRecord;
+
+enum { REPORT_PATH_SIZE = 260 };
+
+/* The page being written, null when none, and its folder. */
+extern PlatFile gReportPage;
+extern char gReportFolder[REPORT_PATH_SIZE];
+
+/* Writers of the Daily Stats Graphs and Trade Plots sections, installed by
+** the windows that draw them; each writes its PNG files into gReportFolder
+** and its image tags into the page (ReportPrintf).  Null: the section has
+** its heading only. */
+extern void (*gReportGraphWriter)(TestRecord *test);
+extern void (*gReportPlotWriter)(TestRecord *test);
+/* Opens a written page with the system's default handler; null: not opened. */
+extern void (*gOpenReportPage)(const char *path);
+
+/* Appends formatted text to the open page (nothing when none is open). */
+void ReportPrintf(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+/* Appends text as it is to the open page (for writers that format their own). */
+void ReportWrite(const char *text);
+/* text with & < > ' " written as character references. */
+std::string EscapeHtml(const char *text);
+/* "%.4d_%s" of the number and the name, with blanks, control characters,
+** bytes above 127 and the characters file names forbid turned to '_'. */
+void MakeReportFolderName(int32_t number, const char *testName, char *out, int size);
+
+/* Writes the report of the test and opens it (always when a user is there,
+** unattended only with ReportBatchDisp); 1, or 0 after reporting, or 0 at
+** once when a report is being written. */
+int WriteTestReport(TestRecord *test);
+/* The run's hand-offs: the report of a test just run (its results list is
+** not needed), and its summary statistics in the status bar. */
+struct ResultsWindow;
+void WriteRunReport(ResultsWindow *window, TestRecord *test);
+void ShowStatLines(TestRecord *test);
+/* Rewrites the report list; with open 1 opens it.  1, or 0 when the list
+** cannot be written. */
+int WriteReportsIndex(int open);
+/* " | %s: %s" of each summary statistic into the text; with no text, the
+** statistics go to the status bar from part 2 on. */
+void AppendStatLines(TestRecord *test, std::string *text);
+
+/* The report's table cells: the ratio (value - base) / divisor (0 when base
+** is 0) as a percent with 1 decimal, red when negative, bold on request; and
+** the negated ratio drawdown / peak (0 when peak is 0).  Each returns the
+** ratio and appends the cell to out. */
+double HtmlStatCell(std::string *out, double value, double base, double divisor, int bold);
+double HtmlTextCell(std::string *out, double drawdown, double peak);
+/* The Combined Monthly Percent Gains table of the test's results strategy. */
+void WriteMonthlyGainsTable(const TestRecord *test, std::string *out);
+/* The correlation table of the listed strategies: kind 0 daily returns, kind
+** 1 current drawdowns.  A coefficient of exactly 0 is drawn white, where both
+** ends of the colour scale meet. */
+void WriteCorrelationTable(const TestRecord *test, int kind, std::string *out);

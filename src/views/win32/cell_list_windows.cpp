@@ -1,0 +1,475 @@
+/* cell_list_windows.cpp -- the trade list and scan windows: virtual report
+** lists over a CellListWindow, sorted by column, coloured by strategy and
+** sign, with the selected row's chart and debug hand-offs. */
+#include "views/win32/result_windows.h"
+
+#include <cstring>
+
+#include "engine/test_records.h"
+#include "foundation/allocator.h"
+#include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/numbers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
+#include "marketdata/store/symbols.h"
+#include "script/compiler/settings_items.h"
+#include "shell/services.h"
+#include "shell/win32/shell_win32.h"
+#include "views/chart_record.h"
+#include "views/scan_charts.h"
+#include "views/win32/draw_resources.h"
+#include "views/scan_run.h"
+#include "views/stats_export.h"
+#include "views/trade_rows.h"
+
+static CellListWindow *ListOf(HWND window)
+{
+    return (CellListWindow *)GetWindowLongPtrA(window, GWLP_USERDATA);
+}
+
+/* ---- building the list view -------------------------------------------------------- */
+
+static void SetupListColumns(HWND window, const CellListWindow *list)
+{
+    HWND view = GetListViewOf(window);
+    HWND header = ListView_GetHeader(view);
+    const int existing = header ? Header_GetItemCount(header) : 0;
+    for (int32_t c = 0; c < list->columnCount; c++) {
+        const bool left = list->listKind == LIST_KIND_TRADES ? c == TRADE_COL_TRADE : false;
+        SetColumn(view, list->headings[c], left ? LVCFMT_LEFT : LVCFMT_CENTER, c, c >= existing);
+        if (c >= existing) ListView_SetColumnWidth(view, c, 96);
+    }
+    for (int c = existing - 1; c >= list->columnCount; c--) ListView_DeleteColumn(view, c);
+}
+
+/* Shows the list's rows: count, arrows, widths, first row selected. */
+static void ShowListRows(HWND window, const CellListWindow *list)
+{
+    HWND view = GetListViewOf(window);
+    ListView_SetItemCountEx(view, list->rowCount, LVSICF_NOSCROLL);
+    ShowSortArrows(view, list->sortPriorities, list->sortDirections);
+    AutoSizeColumns(view);
+    EnableWindow(view, TRUE);
+    ListView_EnsureVisible(view, 0, FALSE);
+    if (list->rowCount > 0) SelectItem(window, 0);
+    InvalidateRect(view, nullptr, TRUE);
+}
+
+static HWND CreateListChild(const char *className, const char *title, CellListWindow *list, int width, int height)
+{
+    HWND child = CreateMdiChild(className, title, 0, CW_USEDEFAULT, CW_USEDEFAULT, width > 0 ? width : CW_USEDEFAULT,
+                                height > 0 ? height : CW_USEDEFAULT, list);
+    if (!child) return nullptr;
+    SetupListColumns(child, list);
+    return child;
+}
+
+static void ActivateChild(HWND child)
+{
+    ShowWindow(child, SW_SHOW);
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)child, 0);
+    UpdateWindowTab(child);
+}
+
+/* ---- trade lists -------------------------------------------------------------------- */
+
+/* Computes the list again and shows it; 0 when it was cancelled. */
+static int RecomputeTradeList(HWND window)
+{
+    CellListWindow *list = ListOf(window);
+    if (!list || list->busy) return 1;
+    const int complete = BuildTradeList(list, 0);
+    SetupListColumns(window, list);
+    char title[200];
+    FormatTradeListTitle(list, title, sizeof title);
+    SetWindowTextA(window, title);
+    ShowListRows(window, list);
+    UpdateWindowTab(window);
+    if (list->incomplete) {
+        char count[32];
+        int length = FormatText(count, sizeof count, "%d", list->rowCount);
+        InsertCommas(count, length, sizeof count);
+        ReportError("Trade list update was cancelled. Only the first %s trades are included in the list.", count);
+    }
+    return complete || !list->incomplete;
+}
+
+HWND OpenTradeList(TestRecord *test)
+{
+    if (!test) return nullptr;
+    CellListWindow *list = nullptr;
+    if (!AllocMemory(&list, sizeof *list)) return nullptr;
+    list->listKind = LIST_KIND_TRADES;
+    list->test = test;
+    if (!InitTradeColumns(list)) {
+        FreeMemory(&list);
+        return nullptr;
+    }
+    HWND child = CreateListChild("KestovarTrades", "Trade List", list, gSettings.iTradesW, gSettings.iTradesH);
+    if (!child) {
+        FreeListWindow(list);
+        FreeMemory(&list);
+        return nullptr;
+    }
+    RecomputeTradeList(child);
+    if (gExportPath[0]) {
+        SaveListCsv(child, gExportPath);
+        gExportPath[0] = 0;
+        DestroyWindow(child);
+        return nullptr;
+    }
+    ActivateChild(child);
+    if (gStore.symbolCount == 0) ReportError("Some trade values can not be displayed until a data file has been loaded.");
+    return child;
+}
+
+/* The trade of the selected row, or null. */
+static TradeRecord *SelectedTrade(HWND window)
+{
+    CellListWindow *list = ListOf(window);
+    const int row = GetSelectedItem(window);
+    const ListCell *cell = list ? GetListCell(list, row, 0) : nullptr;
+    if (!cell || !list->test || cell->tradeIndex < 0 || cell->tradeIndex >= list->test->tradeCount) return nullptr;
+    return &list->test->trades[cell->tradeIndex];
+}
+
+static const char *RowSymbol(const ListCell *cell)
+{
+    return cell->symbolIndex >= 0 && cell->symbolIndex < gStore.symbolCount ? gStore.symbols[cell->symbolIndex].info.Symbol
+                                                                             : "";
+}
+
+/* The chart of the selected row (trade lists: its trade; scans: its symbol
+** at its date), in the chart this list owns. */
+static void ChartOfRow(HWND window, int activate)
+{
+    CellListWindow *list = ListOf(window);
+    if (!list) return;
+    if (list->listKind == LIST_KIND_TRADES) {
+        TradeRecord *t = SelectedTrade(window);
+        if (t) OpenChart(t->symbol, t->dateIn, CHART_KIND_TRADE, t, window, list->test, 1, activate);
+    } else {
+        ListCell *cell = (ListCell *)GetListCell(list, GetSelectedItem(window), 0);
+        if (cell) OpenChart(RowSymbol(cell), cell->date, CHART_KIND_SCAN, cell, window, nullptr, 1, activate);
+    }
+}
+
+int WriteScanRowChart(const ListCell *row, const char *path)
+{
+    CopyString(ImagePath, sizeof ImagePath, path, -1);
+    ImageRequest = IMAGE_SAVE_PNG;
+    OpenChart(RowSymbol(row), row->date, CHART_KIND_SCAN, (void *)row, nullptr, nullptr, -1, 0);
+    ImageRequest = 0;
+    return PlatFileExists(path);
+}
+
+/* The selected row in the debug panel. */
+static void DebugRow(HWND window)
+{
+    CellListWindow *list = ListOf(window);
+    if (!list) return;
+    if (list->listKind == LIST_KIND_TRADES) {
+        const TradeRecord *t = SelectedTrade(window);
+        if (!t) return;
+        const bool known = t->strategy >= 0 && t->strategy < list->test->strategyCount;
+        ShowRowInDebugPanel(t->symbol, t->dateOut > t->dateIn ? t->dateOut : t->dateIn, list->test,
+                            known ? list->test->strategies[t->strategy].name : "");
+    } else {
+        const ListCell *cell = GetListCell(list, GetSelectedItem(window), 0);
+        if (cell) ShowRowInDebugPanel(RowSymbol(cell), cell->date, nullptr, nullptr);
+    }
+}
+
+void ShowRowInDebugPanel(const char *symbol, int32_t date, const TestRecord *test, const char *strategy)
+{
+    if (!gFrame.debugPanel) return;
+    if (!IsWindowVisible(gFrame.debugPanel)) SendMessageA(gFrame.frame, WM_COMMAND, IDM_DEBUG_PANEL, 0);
+    gSettings.DebugDate = date;
+    ShowDebugPanelDate();
+    SetDlgItemTextA(gFrame.debugPanel, IDC_DP_SYMBOL, symbol);
+    if (test) {
+        char text[120];
+        FormatText(text, sizeof text, "%.4d:%s", test->testNumber, test->settings.TestName);
+        SetDlgItemTextA(gFrame.debugPanel, IDC_DP_TEST, text);
+        SetDlgItemTextA(gFrame.debugPanel, IDC_DP_STRATEGY, strategy ? strategy : "");
+        const int notified[2] = {IDC_DP_TEST, IDC_DP_STRATEGY};
+        for (int id : notified)
+            SendMessageA(gFrame.debugPanel, WM_COMMAND, MAKEWPARAM(id, 7), (LPARAM)GetDlgItem(gFrame.debugPanel, id));
+    }
+    UpdateDebugPanelControls();
+}
+
+void RefreshAllTradeLists()
+{
+    gTradeListCancel = 0;
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, "KestovarTrades"))
+        if (!RecomputeTradeList(child)) break;
+}
+
+/* ---- scans -------------------------------------------------------------------------- */
+
+static void ResetScanTarget()
+{
+    CellListWindow *fresh = nullptr;
+    if (AllocMemory(&fresh, sizeof *fresh)) fresh->listKind = LIST_KIND_SCAN;
+    gScanTarget = fresh;
+}
+
+HWND FinishScanWindow()
+{
+    CellListWindow *list = gScanTarget;
+    if (!list || list->columnCount == 0) return nullptr;
+    ResetScanTarget();
+    /* Without sort keys the rows come by date, then symbol. */
+    bool anyKey = false;
+    for (int32_t c = 0; c < list->columnCount && c < LIST_MAX_SORT_COLUMNS; c++) anyKey = anyKey || list->sortPriorities[c];
+    const bool dated = !gScriptSettings.ScanNoDefCols && list->columnCount >= 2;
+    if (!anyKey && dated) list->sortPriorities[0] = 1, list->sortPriorities[1] = 2;
+    SortListRows(list);
+    if (!anyKey && dated) list->sortPriorities[0] = list->sortPriorities[1] = 0;
+
+    HWND child = nullptr;
+    if (gSettings.ReuseListWindows && FindNextChildWindow(&child, "KestovarScan")) {
+        CellListWindow *old = ListOf(child);
+        ListView_DeleteAllItems(GetListViewOf(child));
+        SetWindowLongPtrA(child, GWLP_USERDATA, (LONG_PTR)list);
+        if (old) {
+            FreeListWindow(old);
+            FreeMemory(&old);
+        }
+        SetupListColumns(child, list);
+    } else {
+        child = CreateListChild("KestovarScan", "Scan", list, gSettings.iScanW, gSettings.iScanH);
+        if (!child) {
+            FreeListWindow(list);
+            FreeMemory(&list);
+            return nullptr;
+        }
+    }
+    char count[32], title[80];
+    int length = FormatText(count, sizeof count, "%d", list->rowCount);
+    InsertCommas(count, length, sizeof count);
+    FormatText(title, sizeof title, "%s - %s Item%s", list->listKind == LIST_KIND_TEST_SCAN ? "TestScan" : "Scan", count,
+               list->rowCount == 1 ? "" : "s");
+    SetWindowTextA(child, title);
+    ShowListRows(child, list);
+    ActivateChild(child);
+    if (gScriptSettings.SaveScanAs[0] && !gScriptSettings.ScanNoWindow) {
+        gOmitListHeading = gScriptSettings.ScanNoHeader;
+        SaveListCsv(child, gScriptSettings.SaveScanAs);
+        gOmitListHeading = 0;
+    }
+    if (gScriptSettings.SaveChartsTo[0]) SaveChartsToFolder(list, gScriptSettings.SaveChartsTo);
+    return child;
+}
+
+/* ---- shared window procedure --------------------------------------------------------- */
+
+static void SortByColumn(HWND window, int column)
+{
+    CellListWindow *list = ListOf(window);
+    HWND view = GetListViewOf(window);
+    if (!list || !view) return;
+    UpdateSortKeys(view, column, list->sortPriorities, list->sortDirections);
+    SortListRows(list);
+    SelectItem(window, 0);
+    ShowSortArrows(view, list->sortPriorities, list->sortDirections);
+    InvalidateRect(view, nullptr, TRUE);
+}
+
+static COLORREF StrategyColour(int32_t strategy)
+{
+    const int32_t count = gGraphColours.colourCount > 0 ? gGraphColours.colourCount : 1;
+    return (COLORREF)gGraphColours.colours[(strategy + 1) % count];
+}
+
+static LRESULT DrawListCell(HWND window, NMLVCUSTOMDRAW *draw)
+{
+    CellListWindow *list = ListOf(window);
+    switch (draw->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT: return CDRF_NOTIFYSUBITEMDRAW;
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+        draw->clrTextBk = RGB(255, 255, 255);
+        draw->clrText = RGB(0, 0, 0);
+        const ListCell *cell = list ? GetListCell(list, (int32_t)draw->nmcd.dwItemSpec, draw->iSubItem) : nullptr;
+        if (!cell) return CDRF_NEWFONT;
+        if (list->listKind == LIST_KIND_TRADES && draw->iSubItem == TRADE_COL_STRATEGY)
+            draw->clrText = StrategyColour((int32_t)cell->number);
+        else if (cell->negativeColour && (cell->text[0] == '-' || cell->text[0] == '('))
+            draw->clrText = RGB(255, 0, 0);
+        return CDRF_NEWFONT;
+    }
+    default: return CDRF_DODEFAULT;
+    }
+}
+
+static LRESULT OnListNotify(HWND window, NMHDR *header)
+{
+    HWND view = GetListViewOf(window);
+    CellListWindow *list = ListOf(window);
+    if (!view || !list) return 0;
+    if (header->hwndFrom == ListView_GetHeader(view)) {
+        if (header->code == HDN_DIVIDERDBLCLICKA || header->code == HDN_DIVIDERDBLCLICKW)
+            AutoSizeColumn((NMHEADERA *)header);
+        return 0;
+    }
+    if (header->hwndFrom != view) return 0;
+    switch (header->code) {
+    case LVN_GETDISPINFOA: {
+        NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;
+        const ListCell *cell = GetListCell(list, info->item.iItem, info->item.iSubItem);
+        if (info->item.mask & LVIF_TEXT) info->item.pszText = cell ? (char *)cell->text : (char *)"";
+        if (info->item.mask & LVIF_PARAM) info->item.lParam = info->item.iItem;
+        return 0;
+    }
+    case NM_CUSTOMDRAW: return DrawListCell(window, (NMLVCUSTOMDRAW *)header);
+    case LVN_COLUMNCLICK:
+        SortByColumn(window, ((NMLISTVIEW *)header)->iSubItem);
+        if (FindChartWindow(window)) ChartOfRow(window, 0);
+        break;
+    case LVN_ITEMCHANGED: {
+        const NMLISTVIEW *change = (const NMLISTVIEW *)header;
+        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED) &&
+            FindChartWindow(window))
+            ChartOfRow(window, 0);
+        break;
+    }
+    case LVN_KEYDOWN: {
+        NMLVKEYDOWN *key = (NMLVKEYDOWN *)header;
+        const bool control = GetKeyState(VK_CONTROL) < 0;
+        if (key->wVKey == VK_RETURN) {
+            if (control)
+                DebugRow(window);
+            else
+                ChartOfRow(window, 1);
+        } else if (key->wVKey == 'C' && control) {
+            CopyListView(window, nullptr);
+        }
+        break;
+    }
+    case NM_DBLCLK:
+        if (GetKeyState(VK_CONTROL) < 0)
+            DebugRow(window);
+        else
+            ChartOfRow(window, 1);
+        break;
+    default: break;
+    }
+    return 0;
+}
+
+static LRESULT CellListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int *width, int *height,
+                               int helpTopic)
+{
+    switch (message) {
+    case WM_CREATE: {
+        CREATESTRUCTA *create = (CREATESTRUCTA *)lParam;
+        MDICREATESTRUCTA *mdi = (MDICREATESTRUCTA *)create->lpCreateParams;
+        SetWindowLongPtrA(window, GWLP_USERDATA, mdi ? (LONG_PTR)mdi->lParam : 0);
+        HWND view = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                                    WS_CHILD | WS_VISIBLE | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
+                                        LVS_SHOWSELALWAYS,
+                                    0, 0, 0, 0, window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
+        if (!view) return -1;
+        SetSortImageList(view);
+        ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
+        SizeChildToClient(window, FALSE);
+        break;
+    }
+    case WM_DESTROY: {
+        CloseChartWindows(window);
+        CellListWindow *list = ListOf(window);
+        if (list) {
+            FreeListWindow(list);
+            FreeMemory(&list);
+            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        }
+        RemoveWindowTab(window);
+        if (gFrame.activeChild == window) {
+            gFrame.activeChild = nullptr;
+            gFrame.activeKind = -1;
+        }
+        break;
+    }
+    case WM_SIZE:
+        TrackChildMaximized(window, wParam);
+        SizeChildToClient(window, TRUE);
+        [[fallthrough]];
+    case WM_MOVE:
+        if (!IsZoomed(window) && !IsIconic(window)) {
+            RECT r;
+            GetWindowRect(window, &r);
+            *width = r.right - r.left;
+            *height = r.bottom - r.top;
+        }
+        break;
+    case WM_NOTIFY: return OnListNotify(window, (NMHDR *)lParam);
+    case WM_SETFOCUS: {
+        HWND view = GetListViewOf(window);
+        if (view) SetFocus(view);
+        return 0;
+    }
+    case WM_HELP:
+        OpenHelp(helpTopic);
+        gFrame.helpAnswered = 1;
+        return TRUE;
+    case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;
+    default:
+        if (message == gFrame.findMessage && gFrame.findMessage) {
+            FindInList(window, 0);
+            return 0;
+        }
+        break;
+    }
+    return DefMDIChildProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TradeListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return CellListWndProc(window, message, wParam, lParam, &gSettings.iTradesW, &gSettings.iTradesH, 320);
+}
+
+LRESULT CALLBACK ScanWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return CellListWndProc(window, message, wParam, lParam, &gSettings.iScanW, &gSettings.iScanH, 325);
+}
+
+int TradeListCommand(HWND window, int commandId)
+{
+    switch (commandId) {
+    case IDM_LIST_CHART:
+        MoveListSelection(window, 0, 0);
+        ChartOfRow(window, 1);
+        return 1;
+    case IDM_DEBUG_ROW: DebugRow(window); return 1;
+    case IDM_CHART_FORMULAS: {
+        char path[260];
+        FormatText(path, sizeof path, "%s\\Trades.kvs", gScriptsFolder);
+        return OpenFileByType(path, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
+    }
+    case IDM_CHART_REFRESH: RefreshAllTradeLists(); return 1;
+    default: return 0;
+    }
+}
+
+int ScanCommand(HWND window, int commandId)
+{
+    switch (commandId) {
+    case IDM_LIST_CHART:
+        MoveListSelection(window, 0, 0);
+        ChartOfRow(window, 1);
+        return 1;
+    case IDM_DEBUG_ROW: DebugRow(window); return 1;
+    case IDM_SAVE_ALL_CHARTS: {
+        CopyString(gScriptSettings.SaveChartsTo, sizeof gScriptSettings.SaveChartsTo, gSettings.OutputPath, -1);
+        if (BrowseForFolder(gScriptSettings.SaveChartsTo, "Save Charts To Folder", 0, gFrame.frame))
+            SaveChartsToFolder(ListOf(window), gScriptSettings.SaveChartsTo);
+        return 1;
+    }
+    default: return 0;
+    }
+}

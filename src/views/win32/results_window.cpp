@@ -1,0 +1,674 @@
+/* results_window.cpp -- the results window: one row a test of a results
+** list, the hub from which every per-test view opens. */
+#include "views/win32/result_windows.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "engine/optimizer.h"
+#include "engine/results_file.h"
+#include "engine/run_view_hooks.h"
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
+#include "script/compiler/settings_items.h"
+#include "script/eval/eval_context.h"
+#include "shell/services.h"
+#include "shell/win32/shell_win32.h"
+#include "views/results_rows.h"
+#include "views/scan_charts.h"
+#include "views/scan_run.h"
+#include "views/stats_export.h"
+#include "views/test_report.h"
+#include "views/trade_compare.h"
+#include "views/win32/graph_paint.h"
+#include "views/win32/plot_windows.h"
+
+enum { RESULTS_TIMER_ID = 0x5201, RESULTS_TIMER_MS = 250 };
+
+/* The window's record: its results list and the list view's sort keys. */
+struct ResultsHost {
+    ResultsWindow *list;
+    uint8_t sortPriorities[LIST_MAX_SORT_COLUMNS];
+    uint8_t sortDirections[LIST_MAX_SORT_COLUMNS];
+    int32_t shownColumns; /* list columns at the last setup */
+};
+
+static ResultsHost *HostOf(HWND window)
+{
+    return (ResultsHost *)GetWindowLongPtrA(window, GWLP_USERDATA);
+}
+
+HWND FindResultsHwnd(const ResultsWindow *list)
+{
+    HWND child = nullptr;
+    while (list && FindNextChildWindow(&child, "KestovarResults")) {
+        const ResultsHost *host = HostOf(child);
+        if (host && host->list == list) return child;
+    }
+    return nullptr;
+}
+
+/* ---- columns and rows -------------------------------------------------------------- */
+
+static void SetupResultsColumns(HWND window)
+{
+    ResultsHost *host = HostOf(window);
+    HWND view = GetListViewOf(window);
+    HWND header = ListView_GetHeader(view);
+    int existing = header ? Header_GetItemCount(header) : 0;
+    if (existing == 0) {
+        const char *fixed[3] = {"Test", "Name", "Dates"};
+        for (int c = 0; c < 3; c++) {
+            SetColumn(view, fixed[c], c == 0 ? LVCFMT_LEFT : LVCFMT_CENTER, c, 1);
+            ListView_SetColumnWidth(view, c, 96);
+        }
+        existing = 3;
+    }
+    int column = RESULTS_FIXED_COLUMNS;
+    const FormulaColumn *columns = (const FormulaColumn *)gResultsColumns.items;
+    for (int32_t k = 0; k < gResultsColumns.count; k++) {
+        if (columns[k].format == 0) continue;
+        SetColumn(view, columns[k].heading, LVCFMT_CENTER, column, column >= existing);
+        if (column >= existing) ListView_SetColumnWidth(view, column, 96);
+        column++;
+    }
+    for (int32_t j = 0; host->list && j < host->list->columnCount; j++, column++) {
+        SetColumn(view, host->list->columns[j].name, LVCFMT_CENTER, column, column >= existing);
+        if (column >= existing) ListView_SetColumnWidth(view, column, 96);
+    }
+    for (int c = existing - 1; c >= column; c--) ListView_DeleteColumn(view, c);
+    host->shownColumns = column;
+}
+
+static void SetRowCells(HWND view, int row, const ResultsWindow *list, TestRecord *test, int32_t columns)
+{
+    std::vector<char[RESULTS_CELL_SIZE]> cells((size_t)columns);
+    FillResultsRow(list, test, cells.data(), columns);
+    for (int32_t c = 0; c < columns; c++) SetItemText(view, row, c, cells[(size_t)c]);
+}
+
+static void InsertTestRow(HWND view, int row, const ResultsWindow *list, TestRecord *test, int32_t columns)
+{
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = row;
+    item.pszText = (char *)"";
+    item.lParam = (LPARAM)test;
+    ListView_InsertItem(view, &item);
+    SetRowCells(view, row, list, test, columns);
+}
+
+static TestRecord *RowTest(HWND view, int row)
+{
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    return ListView_GetItem(view, &item) ? (TestRecord *)item.lParam : nullptr;
+}
+
+/* Brings the rows in line with the list: rows that still match the list's
+** first tests stay, new tests are appended, any other change rebuilds. */
+static void SyncResultsRows(HWND window, int rebuild)
+{
+    ResultsHost *host = HostOf(window);
+    if (!host || !host->list) return;
+    HWND view = GetListViewOf(window);
+    const int32_t columns = CountResultsListColumns(host->list);
+    if (columns != host->shownColumns || rebuild) {
+        SetupResultsColumns(window);
+        rebuild = 1;
+    }
+    const int rows = ListView_GetItemCount(view);
+    int matched = 0;
+    TestRecord *t = host->list->firstTest;
+    for (; t && matched < rows && !rebuild; t = t->next, matched++)
+        if (RowTest(view, matched) != t) break;
+    if (rebuild || matched < rows) {
+        SendMessageA(view, WM_SETREDRAW, FALSE, 0);
+        ListView_DeleteAllItems(view);
+        matched = 0;
+        t = host->list->firstTest;
+        SendMessageA(view, WM_SETREDRAW, TRUE, 0);
+    }
+    const bool added = t != nullptr;
+    for (; t; t = t->next, matched++) InsertTestRow(view, matched, host->list, t, columns);
+    if (added) AutoSizeColumns(view);
+    if (added && ListView_GetSelectedCount(view) == 0) SelectItem(window, matched - 1);
+    char title[320];
+    FormatText(title, sizeof title, "%s", host->list->title);
+    char shown[320] = "";
+    GetWindowTextA(window, shown, sizeof shown);
+    if (strcmp(title, shown) != 0) {
+        SetWindowTextA(window, title);
+        UpdateWindowTab(window);
+    }
+}
+
+/* ---- windows of the lists ---------------------------------------------------------------- */
+
+static HWND CreateResultsHwnd(ResultsWindow *list)
+{
+    ResultsHost *host = nullptr;
+    if (!AllocMemory(&host, sizeof *host)) return nullptr;
+    host->list = list;
+    HWND child = CreateMdiChild("KestovarResults", list->title, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                                gSettings.iResW > 0 ? gSettings.iResW : CW_USEDEFAULT,
+                                gSettings.iResH > 0 ? gSettings.iResH : CW_USEDEFAULT, host);
+    if (!child) {
+        FreeMemory(&host);
+        return nullptr;
+    }
+    SyncResultsRows(child, 1);
+    ShowWindow(child, SW_SHOW);
+    UpdateWindowTab(child);
+    return child;
+}
+
+void SyncResultsWindows()
+{
+    /* The lists a run may have opened: the first one and the one the script names. */
+    ResultsWindow *candidates[2] = {FirstResultsWindow(),
+                                    gResultsFileName[0] ? FindResultsWindowByPath(gResultsFileName) : nullptr};
+    for (ResultsWindow *list : candidates)
+        if (list && !FindResultsHwnd(list)) CreateResultsHwnd(list);
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, "KestovarResults")) {
+        ResultsHost *host = HostOf(child);
+        if (host && host->list && !host->list->open) {
+            host->list = nullptr; /* the list was closed under the window */
+            PostMessageA(child, WM_CLOSE, 0, 0);
+        } else {
+            SyncResultsRows(child, 0);
+        }
+    }
+}
+
+int OpenResultsWindow(const char *path)
+{
+    ResultsWindow *list = nullptr;
+    if (path) {
+        if (!LoadResultsFile(path, 0)) return 0;
+        list = FindResultsWindowByPath(path);
+    } else {
+        list = CreateResultsWindow(0, nullptr);
+    }
+    if (!list) return 0;
+    HWND child = FindResultsHwnd(list);
+    if (!child) child = CreateResultsHwnd(list);
+    if (child) SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)child, 0);
+    return child != nullptr;
+}
+
+void RecalculateAllResults()
+{
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, "KestovarResults")) SyncResultsRows(child, 1);
+}
+
+/* ---- selection and per-test actions ------------------------------------------------------ */
+
+int GetSelectedTest(HWND window, TestRecord **test)
+{
+    HWND view = GetListViewOf(window);
+    const int row = view ? ListView_GetNextItem(view, -1, LVNI_SELECTED) : -1;
+    *test = row >= 0 ? RowTest(view, row) : nullptr;
+    if (*test) gCurrentTest = *test;
+    return *test ? row : -1;
+}
+
+static void RunSelectedTestAction(HWND window, int command, int flag = 0);
+
+HWND FindTestViewWindow(const TestRecord *test, const char *className)
+{
+    if (!test || !gFrame.mdiClient) return nullptr;
+    char name[64];
+    for (HWND child = GetWindow(gFrame.mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (GetParent(child) != gFrame.mdiClient || !GetClassNameA(child, name, sizeof name)) continue;
+        if (className && strcmp(name, className) != 0) continue;
+        const LONG_PTR data = GetWindowLongPtrA(child, GWLP_USERDATA);
+        if (!data) continue;
+        bool shows;
+        if (strcmp(name, "KestovarTrades") == 0) {
+            shows = ((const CellListWindow *)data)->test == test;
+        } else if (strcmp(name, "KestovarCompare") == 0) {
+            const CompareWindow *compare = (const CompareWindow *)data;
+            shows = compare->test1 == test || compare->test2 == test;
+        } else {
+            shows = data == (LONG_PTR)test;
+        }
+        if (shows) return child;
+    }
+    return nullptr;
+}
+
+/* Closes every window that shows the test, before the test is freed. */
+static void CloseTestViews(const TestRecord *test)
+{
+    HWND view;
+    while ((view = FindTestViewWindow(test, nullptr)) != nullptr) {
+        SendMessageA(view, WM_CLOSE, 0, 0);
+        if (IsWindow(view)) DestroyWindow(view);
+    }
+}
+
+static HWND FindTradeListOf(const TestRecord *test)
+{
+    return FindTestViewWindow(test, "KestovarTrades");
+}
+
+void RunResultsActionOnRow(HWND window, int delta, int command)
+{
+    MoveListSelection(window, delta, 0);
+    RunSelectedTestAction(window, command, 1);
+}
+
+/* Writes text to the program folder's _temp_.txt and opens it in a log window. */
+static int ShowTempText(const std::string &text)
+{
+    char path[260];
+    FormatText(path, sizeof path, "%s\\_temp_.txt", gProgramFolder);
+    return SaveFile(path, text.data(), (uint32_t)text.size()) && OpenLogFile(path);
+}
+
+static void ShowTestItem(HWND window, TestRecord *test, int command, int flag)
+{
+    ResultsHost *host = HostOf(window);
+    switch (command) {
+    case IDM_RESULTS_GRAPHS: OpenStatsGraph(host ? host->list : nullptr, test, flag); break;
+    case IDM_RESULTS_PLOTS: OpenTradePlotWindow(host ? host->list : nullptr, test, flag); break;
+    case IDM_RESULTS_OPTGRAPH:
+        if (host && host->list) CreateResGraphWindow(host->list);
+        break;
+    case IDM_LOG_TEST_SETTINGS: LogTestSettings(test); break;
+    case IDM_RESULTS_REPORT: WriteTestReport(test); break;
+    case IDM_RESULTS_TRADES: {
+        HWND list = FindTradeListOf(test);
+        if (list)
+            SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)list, 0);
+        else if (test->tradeCount > 0 && test->trades)
+            OpenTradeList(test);
+        else
+            ReportError("Unable to show trade list. This test either had no trades or was run with the option to not "
+                        "store them.");
+        break;
+    }
+    case IDM_SHOW_TEST_SCRIPT:
+        if (test->settings.scriptText && test->settings.scriptTextLength > 1)
+            ShowTempText(std::string(test->settings.scriptText, strnlen(test->settings.scriptText, test->settings.scriptTextLength)));
+        else
+            ReportError("Script contents are not saved in tests run as part of an optimization.");
+        break;
+    default: break;
+    }
+}
+
+static void RunSelectedTestAction(HWND window, int command, int flag)
+{
+    if (command == 0) command = IDM_RESULTS_GRAPHS;
+    if ((gRun.state == RUN_IMPORT || gRun.state == RUN_LOADING) &&
+        (command == IDM_RESULTS_GRAPHS || command == IDM_RESULTS_PLOTS || command == IDM_RESULTS_TRADES)) {
+        ReportError("Please wait until data has finished loading.");
+        return;
+    }
+    HWND view = GetListViewOf(window);
+    const int row = view ? ListView_GetNextItem(view, -1, LVNI_SELECTED) : -1;
+    if (row < 0) return;
+    TestRecord *test = RowTest(view, row);
+    if (!test) {
+        ReportError("Internal Error: test data not accessible.");
+        return;
+    }
+    gCurrentTest = test;
+    ShowTestItem(window, test, command, flag);
+}
+
+static void DeleteSelectedTest(HWND window)
+{
+    ResultsHost *host = HostOf(window);
+    TestRecord *test = nullptr;
+    const int row = GetSelectedTest(window, &test);
+    if (!host || !host->list || row < 0) return;
+    HWND view = GetListViewOf(window);
+    ListView_DeleteItem(view, row);
+    CloseTestViews(test);
+    std::vector<int32_t> dropped((size_t)host->list->columnCount + 1);
+    const int32_t count = DeleteTestFromResults(host->list, test, dropped.data());
+    for (int32_t k = 0; k < count; k++) ListView_DeleteColumn(view, dropped[(size_t)k]);
+    host->shownColumns -= count;
+    if (!host->list->firstTest) {
+        memset(host->sortPriorities, 0, sizeof host->sortPriorities);
+        memset(host->sortDirections, 0, sizeof host->sortDirections);
+        ShowSortArrows(view, host->sortPriorities, host->sortDirections);
+    } else {
+        SelectItem(window, std::min(row, ListView_GetItemCount(view) - 1));
+    }
+    UpdateDebugPanelControls();
+}
+
+static void DeleteAllResults(HWND window)
+{
+    ResultsHost *host = HostOf(window);
+    if (!host || !host->list) return;
+    if (gSettings.AskDeleteTests &&
+        MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete all the test results in this window?") != IDYES)
+        return;
+    for (TestRecord *t = host->list->firstTest; t; t = t->next) CloseTestViews(t);
+    DeleteAllTests(host->list);
+    gCurrentTest = nullptr;
+    SyncResultsRows(window, 1);
+}
+
+/* Sorts the list itself, so its saved order is the order shown. */
+static void SortResults(HWND window, int column)
+{
+    ResultsHost *host = HostOf(window);
+    HWND view = GetListViewOf(window);
+    if (!host || !host->list || column < 0 || column >= LIST_MAX_SORT_COLUMNS) return;
+    UpdateSortKeys(view, column, host->sortPriorities, host->sortDirections);
+    ResultsWindow *list = host->list;
+    list->keyCount = 0;
+    for (int c = 0; c < RESULTS_SORT_KEY_MAX; c++) {
+        list->sortKeys[c] = host->sortPriorities[c];
+        list->sortDescending[c] = host->sortDirections[c];
+        if (list->sortKeys[c] > list->keyCount) list->keyCount = list->sortKeys[c];
+    }
+    std::vector<TestRecord *> tests;
+    for (TestRecord *t = list->firstTest; t; t = t->next) tests.push_back(t);
+    std::stable_sort(tests.begin(), tests.end(),
+                     [list](TestRecord *a, TestRecord *b) { return CompareResultsRows(list, a, b) < 0; });
+    list->firstTest = list->lastTest = nullptr;
+    for (TestRecord *t : tests) {
+        t->previous = list->lastTest;
+        t->next = nullptr;
+        if (list->lastTest)
+            list->lastTest->next = t;
+        else
+            list->firstTest = t;
+        list->lastTest = t;
+    }
+    SyncResultsRows(window, 1);
+    SelectItem(window, 0);
+    ShowSortArrows(view, host->sortPriorities, host->sortDirections);
+}
+
+/* ---- rename dialog ---------------------------------------------------------------------- */
+
+static INT_PTR CALLBACK RenameTestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    static HWND sWindow;
+    static TestRecord *sTest;
+    if (message == WM_INITDIALOG) {
+        sWindow = FindResultsHwnd(FirstResultsWindow());
+        sTest = nullptr;
+        if (!sWindow || GetSelectedTest(sWindow, &sTest) < 0) {
+            EndDialog(dialog, 2);
+            return TRUE;
+        }
+        char title[64];
+        FormatText(title, sizeof title, "Rename Test %4.4d", sTest->testNumber);
+        SetWindowTextA(dialog, title);
+        SetDlgItemTextA(dialog, IDC_RENAME_TEXT, sTest->settings.TestName);
+        SendDlgItemMessageA(dialog, IDC_RENAME_TEXT, EM_LIMITTEXT, 79, 0);
+        return TRUE;
+    }
+    if (message != WM_COMMAND) return FALSE;
+    if (LOWORD(wParam) == IDOK) {
+        GetDlgItemTextA(dialog, IDC_RENAME_TEXT, sTest->settings.TestName, 80);
+        HWND view = GetListViewOf(sWindow);
+        TestRecord *test = nullptr;
+        const int row = GetSelectedTest(sWindow, &test);
+        if (row >= 0) SetItemText(view, row, 1, sTest->settings.TestName);
+        ListView_SetColumnWidth(view, 1, LVSCW_AUTOSIZE_USEHEADER);
+        if (HostOf(sWindow)->list) HostOf(sWindow)->list->modified = 1;
+        EndDialog(dialog, 1);
+        return TRUE;
+    }
+    if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+/* ---- commands ------------------------------------------------------------------------- */
+
+int ResultsCommand(HWND window, int commandId)
+{
+    if (!window) window = FindResultsHwnd(FirstResultsWindow());
+    ResultsHost *host = window ? HostOf(window) : nullptr;
+    TestRecord *test = nullptr;
+    switch (commandId) {
+    case IDM_NEW_RESULTS: return OpenResultsWindow(nullptr);
+    case IDM_SAVE:
+    case IDM_SAVE_AS:
+        if (host && host->list) SaveResultsFile(host->list, commandId == IDM_SAVE_AS);
+        if (window) SyncResultsRows(window, 0);
+        return 1;
+    case IDM_RESULTS_COMPARE: ShowCompareDialog(nullptr); return 1;
+    case IDM_DELETE_TEST:
+        if (window && (!gSettings.AskDeleteTests ||
+                       MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete the selected test result?") == IDYES))
+            DeleteSelectedTest(window);
+        return 1;
+    case IDM_DELETE_ALL_TESTS: DeleteAllResults(window); return 1;
+    case IDM_UNIQUE_SYMBOLS: {
+        char path[260];
+        FormatText(path, sizeof path, "%s\\_temp_.txt", gProgramFolder);
+        if (!window || GetSelectedTest(window, &test) < 0 || !WriteUniqueSymbols(test, path) || !OpenLogFile(path))
+            ReportError("Unable to create unique symbol list.");
+        return 1;
+    }
+    case IDM_RENAME_TEST:
+        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_RENAME_TEST), gFrame.frame, RenameTestDlgProc, 0);
+        return 1;
+    case IDM_CHART_FORMULAS: {
+        char path[260];
+        FormatText(path, sizeof path, "%s\\Results.kvs", gScriptsFolder);
+        return OpenFileByType(path, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
+    }
+    case IDM_CHART_REFRESH: RecalculateAllResults(); return 1;
+    case IDM_SAVE_STATS_CSV:
+        if (window && GetSelectedTest(window, &test) >= 0) SaveStatsCsv(test, nullptr);
+        return 1;
+    case IDM_SAVE_TRADES_CSV:
+        if (window && GetSelectedTest(window, &test) >= 0) SaveTradesCsv(test, nullptr);
+        return 1;
+    case IDM_LOG_OPT_SUMMARY:
+        if (host) LogOptimizationSummary(host->list);
+        return 1;
+    default:
+        if (window) RunSelectedTestAction(window, commandId);
+        return 1;
+    }
+}
+
+/* ---- window procedure -------------------------------------------------------------------- */
+
+static LRESULT OnResultsNotify(HWND window, NMHDR *header)
+{
+    HWND view = GetListViewOf(window);
+    if (!view) return 0;
+    if (header->hwndFrom == ListView_GetHeader(view)) {
+        if (header->code == HDN_DIVIDERDBLCLICKA || header->code == HDN_DIVIDERDBLCLICKW)
+            AutoSizeColumn((NMHEADERA *)header);
+        return 0;
+    }
+    if (header->hwndFrom != view) return 0;
+    switch (header->code) {
+    case LVN_KEYDOWN: {
+        NMLVKEYDOWN *key = (NMLVKEYDOWN *)header;
+        TestRecord *test = nullptr;
+        if (key->wVKey == VK_RETURN)
+            RunSelectedTestAction(window, 0);
+        else if (key->wVKey == VK_DELETE && GetSelectedTest(window, &test) >= 0)
+            PostMessageA(gFrame.frame, WM_COMMAND, IDM_DELETE_TEST, 0);
+        else if (key->wVKey == 'C' && GetKeyState(VK_CONTROL) < 0)
+            CopyListView(window, nullptr);
+        else if (key->wVKey == VK_F2)
+            PostMessageA(gFrame.frame, WM_COMMAND, IDM_RENAME_TEST, 0);
+        break;
+    }
+    case NM_DBLCLK: RunSelectedTestAction(window, 0); break;
+    case LVN_COLUMNCLICK: SortResults(window, ((NMLISTVIEW *)header)->iSubItem); break;
+    case LVN_ITEMCHANGED: {
+        NMLISTVIEW *change = (NMLISTVIEW *)header;
+        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED)) {
+            gCurrentTest = (TestRecord *)change->lParam;
+            PostFrameRefresh();
+        }
+        break;
+    }
+    default: break;
+    }
+    return 0;
+}
+
+static int CloseResults(HWND window)
+{
+    ResultsHost *host = HostOf(window);
+    if (host && host->list) {
+        if (gRun.state != RUN_IDLE && host->list == FirstResultsWindow()) {
+            ReportError("Please stop the current test before closing its results window.");
+            return 0;
+        }
+        if (!QuerySaveResults(host->list, 1)) return 0;
+        for (TestRecord *t = host->list->firstTest; t; t = t->next) {
+            CloseTestViews(t);
+            if (gCurrentTest == t) gCurrentTest = nullptr;
+        }
+        CloseResultsWindow(host->list);
+        host->list = nullptr;
+        UpdateDebugPanelControls();
+    }
+    DestroyWindow(window);
+    return 1;
+}
+
+LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE: {
+        CREATESTRUCTA *create = (CREATESTRUCTA *)lParam;
+        MDICREATESTRUCTA *mdi = (MDICREATESTRUCTA *)create->lpCreateParams;
+        SetWindowLongPtrA(window, GWLP_USERDATA, mdi ? (LONG_PTR)mdi->lParam : 0);
+        HWND view = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                                    WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
+                                    window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
+        if (!view) return -1;
+        SetSortImageList(view);
+        ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
+        SizeChildToClient(window, FALSE);
+        break;
+    }
+    case WM_CLOSE: CloseResults(window); return 0;
+    case WM_DESTROY: {
+        ResultsHost *host = HostOf(window);
+        if (host) {
+            if (host->list) CloseResultsWindow(host->list);
+            FreeMemory(&host);
+            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        }
+        RemoveWindowTab(window);
+        if (gFrame.activeChild == window) {
+            gFrame.activeChild = nullptr;
+            gFrame.activeKind = -1;
+        }
+        break;
+    }
+    case WM_SIZE:
+        TrackChildMaximized(window, wParam);
+        SizeChildToClient(window, TRUE);
+        [[fallthrough]];
+    case WM_MOVE:
+        if (!IsZoomed(window) && !IsIconic(window)) {
+            RECT r;
+            GetWindowRect(window, &r);
+            gSettings.iResW = r.right - r.left;
+            gSettings.iResH = r.bottom - r.top;
+        }
+        break;
+    case WM_NOTIFY: return OnResultsNotify(window, (NMHDR *)lParam);
+    case WM_SETFOCUS: {
+        HWND view = GetListViewOf(window);
+        if (view) SetFocus(view);
+        return 0;
+    }
+    case WM_HELP:
+        OpenHelp(240);
+        gFrame.helpAnswered = 1;
+        return TRUE;
+    case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;
+    default:
+        if (message == gFrame.findMessage && gFrame.findMessage) {
+            FindInList(window, 0);
+            return 0;
+        }
+        break;
+    }
+    return DefMDIChildProcA(window, message, wParam, lParam);
+}
+
+/* ---- start-up -------------------------------------------------------------------------- */
+
+static void CALLBACK ResultWindowsTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    static int busy;
+    if (busy) return;
+    busy = 1;
+    SyncResultsWindows();
+    if (gRun.state == RUN_IDLE) FinishScanWindow();
+    busy = 0;
+}
+
+static void OpenReportPage(const char *path)
+{
+    ShellExecuteA(gFrame.frame, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+/* The report's graphs and plots: the windows draw them into the open page. */
+static void WriteReportGraphs(TestRecord *test)
+{
+    CopyString(gGraphReportFolder, sizeof gGraphReportFolder, gReportFolder, -1);
+    gGraphReportWrite = ReportWrite;
+    OpenStatsGraph(nullptr, test, -1);
+    gGraphReportWrite = nullptr;
+    gGraphReportFolder[0] = 0;
+}
+
+static void WriteReportPlots(TestRecord *test)
+{
+    CopyString(gPlotReportTarget.folder, sizeof gPlotReportTarget.folder, gReportFolder, -1);
+    gPlotReportTarget.html = gReportPage;
+    OpenTradePlotWindow(nullptr, test, -1);
+    gPlotReportTarget.html = nullptr;
+    gPlotReportTarget.folder[0] = 0;
+}
+
+static void *OpenRunTradeList(TestRecord *test)
+{
+    return OpenTradeList(test);
+}
+
+void StartResultWindows()
+{
+    gOpenReportPage = OpenReportPage;
+    gRunViewHooks.openTradeList = OpenRunTradeList;
+    gChartImageWriter = WriteScanRowChart;
+    gReportGraphWriter = WriteReportGraphs;
+    gReportPlotWriter = WriteReportPlots;
+    if (!gScanTarget) {
+        CellListWindow *target = nullptr;
+        if (AllocMemory(&target, sizeof *target)) target->listKind = LIST_KIND_SCAN;
+        gScanTarget = target;
+    }
+    if (gFrame.frame) SetTimer(gFrame.frame, RESULTS_TIMER_ID, RESULTS_TIMER_MS, ResultWindowsTimer);
+}

@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine/results_file.h"
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
+#include "frame_fixture.h"
+#include "shell/services.h"
+#include "views/scan_run.h"
+#include "views/win32/result_windows.h"
+
+namespace {
+
+std::string Cell(HWND window, int row, int column)
+{
+    char text[256] = "";
+    ListView_GetItemText(GetListViewOf(window), row, column, text, sizeof text);
+    return text;
+}
+
+std::string Column(HWND window, int column)
+{
+    std::string s;
+    const int rows = ListView_GetItemCount(GetListViewOf(window));
+    for (int r = 0; r < rows; r++) s += Cell(window, r, column) + ";";
+    return s;
+}
+
+std::string Title(HWND window)
+{
+    char text[400] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+void ClickHeader(HWND window, int column)
+{
+    NMLISTVIEW click = {};
+    click.hdr.hwndFrom = GetListViewOf(window);
+    click.hdr.idFrom = LIST_VIEW_ID;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    SendMessageA(window, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
+}
+
+/* Pumps for a while when KV_SCREENSHOT_HOLD names milliseconds, so a
+** screenshot of the screen can be taken while the windows show. */
+void HoldForScreenshot()
+{
+    const char *hold = getenv("KV_SCREENSHOT_HOLD");
+    for (int waited = 0; hold && waited < atoi(hold); waited += 50) {
+        FrameTest::Pump();
+        Sleep(50);
+    }
+}
+
+/* A test with two strategies, trades of both and a parameter. */
+TestRecord *MakeTest(int32_t number, const char *parameter, double value, int trades)
+{
+    TestRecord *t = ReadTestRecord(nullptr, parameter ? 1 : 0, 2, 1, 0);
+    t->testNumber = number;
+    t->settings.FirstDate = 20240102;
+    t->settings.LastDate = 20241231;
+    FormatText(t->settings.TestName, 80, "Run %d", number);
+    CopyString(t->strategies[0].name, 80, "Alpha", -1);
+    CopyString(t->strategies[1].name, 80, "Beta", -1);
+    t->strategies[0].kind = t->strategies[1].kind = STRATEGY_KIND_STRATEGY;
+    if (parameter) {
+        CopyString(t->parameters[0].name, 64, parameter, -1);
+        t->parameters[0].value = value;
+    }
+    const char *symbols[3] = {"MSFT", "IBM", "AAPL"};
+    for (int k = 0; k < trades; k++) {
+        TradeRecord *r = AddTrade(t);
+        r->strategy = k % 2;
+        CopyString(r->symbol, 40, symbols[k % 3], -1);
+        r->side = k % 4 == 3 ? -1 : 1;
+        r->dateIn = 20240102 + k;
+        r->dateOut = k == 4 ? 0 : 20240201 + k;
+        r->quantityIn = r->quantityOut = 100 + 10 * k;
+        r->priceIn = 20 + k;
+        r->priceOut = 21 + k * (k % 2 ? -0.5 : 1);
+        r->splitIn = r->splitOut = r->pointValue = r->fxIn = r->fxOut = 1;
+        r->roundingIn = r->roundingOut = 0.01;
+        r->timeIn = 1;
+        r->timeOut = 3;
+    }
+    return t;
+}
+
+struct ResultWindowsTest : FrameTest {
+    void SetUp() override
+    {
+        FrameTest::SetUp();
+        /* Lists that earlier tests left without a window are not this test's. */
+        while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+        CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+        gSettings.AskDeleteTests = 0;
+    }
+};
+
+TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
+{
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    ASSERT_NE(nullptr, list);
+    HWND window = FindResultsHwnd(list);
+    ASSERT_NE(nullptr, window);
+    ParamValue names[2] = {};
+    CopyString(names[0].name, 64, "Len", -1);
+    CopyString(names[1].name, 64, "Stop", -1);
+    AddResultsColumns(list, 2, names);
+    AddTestToResults(list, MakeTest(1, "Len", 5, 12));
+    AddTestToResults(list, MakeTest(2, "Stop", 1.5, 6));
+    AddTestToResults(list, MakeTest(3, "Len", 9, 0));
+    SyncResultsWindows();
+    EXPECT_EQ("0001;0002;0003;", Column(window, 0));
+    EXPECT_EQ("2024-01-02 - 2024-12-31", Cell(window, 0, 2));
+    EXPECT_EQ("5;;9;", Column(window, 3));
+    EXPECT_EQ(";1.5;;", Column(window, 4));
+
+    ClickHeader(window, 0); /* ascending, then descending */
+    ClickHeader(window, 0);
+    EXPECT_EQ("0003;0002;0001;", Column(window, 0));
+    EXPECT_EQ(3, list->firstTest->testNumber); /* the list itself is in the order shown */
+    HoldForScreenshot();
+
+    /* The rename dialog names the selected test. */
+    list->modified = 0;
+    DialogWatcher::Answer(IDOK);
+    ResultsCommand(window, IDM_RENAME_TEST);
+    ASSERT_FALSE(DialogWatcher::Seen().empty());
+    EXPECT_EQ(0u, DialogWatcher::Seen().back().find("Rename Test 0003|"));
+    EXPECT_EQ(1, list->modified);
+
+    /* Deleting test 2 drops the Stop column, which only it had. */
+    SelectItem(window, 1);
+    ResultsCommand(window, IDM_DELETE_TEST);
+    EXPECT_EQ("0003;0001;", Column(window, 0));
+    EXPECT_EQ(2, list->testCount);
+    EXPECT_EQ(1, list->columnCount);
+    EXPECT_EQ("", Cell(window, 0, 4));
+
+    /* Test 3 has no trades; test 1 opens its trade list. */
+    SelectItem(window, 0);
+    ResultsCommand(window, IDM_RESULTS_TRADES);
+    EXPECT_EQ(0, CountChildren("KestovarTrades"));
+    EXPECT_NE(std::string::npos, DialogWatcher::Seen().back().find("Unable to show trade list."));
+    SelectItem(window, 1);
+    ResultsCommand(window, IDM_RESULTS_TRADES);
+    ASSERT_EQ(1, CountChildren("KestovarTrades"));
+    HWND trades = gFrame.activeChild;
+    EXPECT_EQ("Trade List - Test 1 - 12 Trades", Title(trades));
+    EXPECT_EQ("00001", Cell(trades, 0, 0));
+    ClickHeader(trades, 3); /* Side: longs, shorts, then the skipped setup */
+    EXPECT_EQ("Long", Cell(trades, 0, 3));
+    EXPECT_EQ("Short", Cell(trades, 8, 3));
+    EXPECT_EQ("Skip Long", Cell(trades, 11, 3));
+    /* Asking again activates the same list. */
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)window, 0);
+    ResultsCommand(window, IDM_RESULTS_TRADES);
+    EXPECT_EQ(1, CountChildren("KestovarTrades"));
+    HoldForScreenshot();
+}
+
+TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
+{
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    AddTestToResults(list, MakeTest(1, nullptr, 0, 8));
+    AddTestToResults(list, MakeTest(2, nullptr, 0, 6));
+    SyncResultsWindows();
+    gSettings.Test1 = 1;
+    gSettings.Test2 = 2;
+    gSettings.Strat1 = gSettings.Strat2 = 0;
+    gSettings.KeepMatches = gSettings.KeepNonMatches = 1;
+    gSettings.MatchDateIn = 1;
+    gSettings.MinDlrDiff = gSettings.MinPctDiff = 0;
+    /* The selected row (test 1) stands for both lists. */
+    SelectItem(FindResultsHwnd(list), 0);
+    DialogWatcher::Answer(IDOK);
+    ResultsCommand(FindResultsHwnd(list), IDM_RESULTS_COMPARE);
+    Pump();
+    ASSERT_EQ(1, CountChildren("KestovarCompare"));
+    HWND compare = gFrame.activeChild;
+    /* Test 1 against itself: Alpha's four closed trades pair one to one. */
+    EXPECT_EQ("Compare - Test 1 Alpha vs Test 1 Alpha - 0 of 3 Differ - Net Difference $0.00 / 0.00% / 0 Qty",
+              Title(compare));
+    EXPECT_EQ("AAPL;MSFT;MSFT;", Column(compare, 1)); /* by symbol, then entry date */
+    ClickHeader(compare, 1);
+    ClickHeader(compare, 1);
+    EXPECT_EQ("MSFT;MSFT;AAPL;", Column(compare, 1));
+
+    /* Deleting test 1 closes the comparison that shows it. */
+    HWND results = FindResultsHwnd(list);
+    SelectItem(results, 0);
+    ResultsCommand(results, IDM_DELETE_TEST);
+    Pump();
+    EXPECT_EQ(0, CountChildren("KestovarCompare"));
+    EXPECT_EQ(1, list->testCount);
+}
+
+TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
+{
+    StartResultWindows();
+    CellListWindow *target = gScanTarget;
+    ASSERT_NE(nullptr, target);
+    target->columnCount = 3;
+    ASSERT_TRUE(AllocMemory(&target->headings, 3 * LIST_CELL_TEXT_SIZE));
+    CopyString(target->headings[0], 80, "Date", -1);
+    CopyString(target->headings[1], 80, "Symbol", -1);
+    CopyString(target->headings[2], 80, "Close", -1);
+    ASSERT_TRUE(AllocMemory(&target->cells, 9 * sizeof(ListCell)));
+    ASSERT_TRUE(AllocMemory(&target->rowIndex, 3 * sizeof(uint32_t)));
+    const struct {
+        int32_t date;
+        const char *symbol, *close;
+    } rows[3] = {{20240103, "IBM", "-1.50"}, {20240102, "MSFT", "2.00"}, {20240103, "AAPL", "3.25"}};
+    for (int r = 0; r < 3; r++) {
+        ListCell *cells = &target->cells[r * 3];
+        FormatText(cells[0].text, 80, "%d", rows[r].date);
+        cells[0].number = rows[r].date;
+        cells[0].formatCode = 6;
+        CopyString(cells[1].text, 80, rows[r].symbol, -1);
+        cells[1].formatCode = LIST_FORMAT_TEXT;
+        CopyString(cells[2].text, 80, rows[r].close, -1);
+        cells[2].negativeColour = 1;
+        target->rowIndex[r] = (uint32_t)(r * 3);
+    }
+    target->rowCount = 3;
+    HWND scan = FinishScanWindow();
+    ASSERT_NE(nullptr, scan);
+    EXPECT_NE(target, gScanTarget); /* the next scan gets a list of its own */
+    EXPECT_EQ("Scan - 3 Items", Title(scan));
+    EXPECT_EQ("MSFT;AAPL;IBM;", Column(scan, 1));
+    EXPECT_EQ(nullptr, FinishScanWindow()); /* nothing new to show */
+    HoldForScreenshot();
+}
+
+} // namespace

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../engine/engine_fixture.h"
+#include "engine/results_file.h"
+#include "shell/services.h"
+#include "views/results_rows.h"
+#include "views/test_report.h"
+#include "views/trade_rows.h"
+
+namespace {
+
+/* Six days of one symbol: a bar that closes up signals an entry at the next
+** open, one that closes down an exit at the next open. */
+struct RunViews : EngineTest {
+    /* The run points the program's folders into this test's temporary folder;
+    ** the tests after it get the folders they had. */
+    char *folders[5] = {gScriptsFolder, gDataFolder, gOutputFolder, gLogsFolder, gReportsFolder};
+    char saved[5][260];
+    void SetUp() override
+    {
+        for (int k = 0; k < 5; k++) CopyString(saved[k], 260, folders[k], -1);
+        EngineTest::SetUp();
+        std::vector<int32_t> d = {20240102, 20240103, 20240104, 20240105, 20240108, 20240109};
+        LoadStore(d, {{"AAA", {{20240102, 10.0, 11.0, 9.5, 10.5}, {20240103, 10.5, 12.0, 10.0, 11.5}, {20240104, 11.6, 12.5, 11.0, 12.0}, {20240105, 12.0, 13.0, 11.8, 12.8}, {20240108, 12.5, 12.6, 11.0, 11.2}, {20240109, 11.0, 11.5, 10.5, 11.4}}}});
+        CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    }
+    void TearDown() override
+    {
+        EngineTest::TearDown();
+        for (int k = 0; k < 5; k++) CopyString(folders[k], 260, saved[k], -1);
+    }
+};
+
+const char kTrend[] = "Data:\n  Up: C > O\nStrategy: Trend\n  EntrySetup: Up\n  Quantity: 100\n  ExitRule: C < O\n"
+                      "  Commission: 5\n  Slippage: 0.05\n  Compounded: False\n";
+
+TEST_F(RunViews, ResultsRowAndTradeListOfARealRun)
+{
+    Write("Results.kvs", "Results:\n  Net: S.Equity {$ \"Net Equity\" |1}\n  Hidden: 2 {\"_x\"}\n");
+    Write("Trades.kvs", "Trades:\n  Profit: T.Profit {$2 \"Profit\"}\n  Keep: T.Profit > 0 {~ |}\n");
+    ASSERT_EQ(0, Run(kTrend)) << LastMessage();
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(1, test->tradeCount);
+    char cells[5][RESULTS_CELL_SIZE];
+    FillResultsRow(FirstResultsWindow(), test, cells, 5);
+    EXPECT_STREQ("0001", cells[0]);
+    /* In at 10.55, out at 10.95, 100 shares, 5.00 each way: 40 - 10 = 30. */
+    EXPECT_STREQ("$100,030.00", cells[3]);
+
+    /* The report of the run: its summary statistic and its script. */
+    CopyString(gReportsFolder, sizeof gReportsFolder, tmp.File("Output").c_str(), -1);
+    gSettings.ReportNumber = 0;
+    ASSERT_EQ(1, WriteTestReport(test));
+    const std::string page = ReadTestFile(tmp.File("Output\\0001_" + std::string(test->settings.TestName) + "\\index.html"));
+    EXPECT_NE(std::string::npos, page.find("<tr><th>Net Equity</th><td>$100,030.00</td></tr>")) << page;
+    EXPECT_NE(std::string::npos, page.find("  ExitRule: C &lt; O\n")) << page;
+}
+
+TEST_F(RunViews, TradesFilterDropsTheTradesItRejects)
+{
+    struct Case {
+        const char *filter;
+        int32_t rows;
+        const char *title;
+    } cases[] = {
+        {"T.Profit > 100", 0, "Trade List - Test 1 - 0 Trades (filtered)"},
+        {"T.Profit > 0", 1, "Trade List - Test 2 - 1 Trade"},
+    };
+    for (const Case &c : cases) {
+        Write("Trades.kvs", std::string("Trades:\n  Profit: T.Profit {$2}\n  Filter: ") + c.filter + "\n");
+        ASSERT_EQ(0, Run(kTrend)) << LastMessage();
+        CellListWindow list = {};
+        list.test = LastTest();
+        ASSERT_EQ(1, BuildTradeList(&list, 4));
+        EXPECT_EQ(c.rows, list.rowCount);
+        EXPECT_EQ(TRADE_FIXED_COLUMNS + 1, list.columnCount); /* the filter is not shown */
+        char title[200];
+        FormatTradeListTitle(&list, title, sizeof title);
+        EXPECT_STREQ(c.title, title);
+        if (c.rows) EXPECT_STREQ("$30.00", GetListCell(&list, 0, TRADE_FIXED_COLUMNS)->text);
+        FreeListWindow(&list);
+    }
+}
+
+} // namespace

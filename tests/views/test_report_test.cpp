@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/results_file.h"
+#include "foundation/allocator.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
+#include "support/program_state.h"
+#include "views/test_report.h"
+
+namespace {
+
+/* ---- a small HTML checker: tags balance, attributes are quoted or plain,
+** every '&' in text or attribute starts a character reference ------------------------ */
+
+struct Element {
+    std::string name;
+    std::string text; /* the text inside, nested elements' included */
+};
+
+struct Parsed {
+    bool ok = true;
+    std::string error;
+    std::vector<std::string> texts;      /* every text run */
+    std::vector<std::string> attributes; /* every attribute value */
+    std::vector<std::string> cells;      /* text of each td/th, in order */
+};
+
+bool IsVoid(const std::string &name)
+{
+    return name == "meta" || name == "link" || name == "br" || name == "img" || name == "!doctype";
+}
+
+bool ValidReferences(const std::string &s)
+{
+    for (size_t i = s.find('&'); i != std::string::npos; i = s.find('&', i + 1)) {
+        size_t end = s.find(';', i);
+        if (end == std::string::npos || end - i < 3 || end - i > 8) return false;
+        for (size_t k = i + 1; k < end; k++)
+            if (!isalnum((unsigned char)s[k]) && s[k] != '#') return false;
+    }
+    return true;
+}
+
+Parsed ParseHtml(const std::string &html)
+{
+    Parsed p;
+    std::vector<Element> stack;
+    auto fail = [&](const std::string &why) {
+        if (p.ok) p.error = why;
+        p.ok = false;
+    };
+    size_t i = 0;
+    std::string text;
+    auto flushText = [&]() {
+        if (text.find_first_not_of(" \n") != std::string::npos) {
+            if (text.find('>') != std::string::npos || !ValidReferences(text)) fail("bad text: " + text);
+            p.texts.push_back(text);
+        }
+        for (Element &e : stack) e.text += text;
+        text.clear();
+    };
+    while (i < html.size() && p.ok) {
+        if (html[i] != '<') {
+            text += html[i++];
+            continue;
+        }
+        flushText();
+        if (html.compare(i, 4, "<!--") == 0) {
+            size_t end = html.find("-->", i);
+            if (end == std::string::npos) fail("open comment");
+            i = end + 3;
+            continue;
+        }
+        bool closing = html[i + 1] == '/';
+        size_t at = i + (closing ? 2 : 1);
+        std::string name;
+        while (at < html.size() && (isalnum((unsigned char)html[at]) || html[at] == '!')) name += (char)tolower(html[at++]);
+        if (name.empty()) fail("bad tag at " + std::to_string(i));
+        while (at < html.size() && html[at] != '>' && p.ok) {
+            if (isspace((unsigned char)html[at])) {
+                at++;
+                continue;
+            }
+            while (at < html.size() && (isalnum((unsigned char)html[at]) || html[at] == '-')) at++;
+            while (at < html.size() && html[at] == ' ') at++;
+            if (html[at] != '=') continue;
+            at++;
+            while (html[at] == ' ') at++;
+            std::string value;
+            if (html[at] == '\'' || html[at] == '"') {
+                char quote = html[at++];
+                size_t end = html.find(quote, at);
+                if (end == std::string::npos) fail("open attribute");
+                value = html.substr(at, end - at);
+                at = end + 1;
+            } else {
+                while (at < html.size() && !isspace((unsigned char)html[at]) && html[at] != '>') value += html[at++];
+            }
+            if (value.find('<') != std::string::npos || !ValidReferences(value)) fail("bad attribute " + value);
+            p.attributes.push_back(value);
+        }
+        i = at + 1;
+        if (!p.ok) break;
+        /* A paragraph ends where a block or its parent ends. */
+        auto endParagraph = [&]() {
+            if (!stack.empty() && stack.back().name == "p") stack.pop_back();
+        };
+        if (closing) {
+            if (name != "p") endParagraph();
+            if (stack.empty() || stack.back().name != name) {
+                fail("unbalanced </" + name + ">");
+                break;
+            }
+            if (name == "td" || name == "th") p.cells.push_back(stack.back().text);
+            stack.pop_back();
+        } else if (!IsVoid(name)) {
+            if (name == "p" || name == "div" || name == "table" || name == "h3" || name == "pre") endParagraph();
+            stack.push_back({name, ""});
+        }
+    }
+    if (p.ok && !stack.empty()) fail("unclosed <" + stack.back().name + ">");
+    return p;
+}
+
+/* ---- a test made by hand ---------------------------------------------------------------- */
+
+const char kUserName[] = "A<b>&'\"";
+const char kEscapedName[] = "A&lt;b&gt;&amp;&#39;&quot;";
+
+struct ReportTest : ProgramStateTest {
+    FormulaColumn columns[2] = {};
+    DefinitionList savedResults = gResultsColumns;
+
+    void SetUp() override
+    {
+        ProgramStateTest::SetUp();
+        CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+        CopyString(gReportsFolder, sizeof gReportsFolder, tmp.path.c_str(), -1);
+        gSettings.ReportNumber = 0;
+        gSettings.ReportWidth = 1200;
+        for (int32_t *s : {&gSettings.ReportStats, &gSettings.ReportMonthly, &gSettings.ReportCorrel,
+                           &gSettings.ReportGraphs, &gSettings.ReportPlots, &gSettings.ReportSettings,
+                           &gSettings.ReportScript})
+            *s = 1;
+        columns[0].format = 3;
+        columns[0].decimals = 2;
+        columns[0].barFlag = 1;
+        columns[0].barNumber = 1;
+        CopyString(columns[0].heading, 80, "Net <Profit>", -1);
+        columns[1].format = 0; /* not shown */
+        gResultsColumns.items = columns;
+        gResultsColumns.count = 2;
+        gRun.unattended = 0;
+    }
+    void TearDown() override
+    {
+        gResultsColumns = savedResults;
+        ProgramStateTest::TearDown();
+    }
+};
+
+/* Two strategies over Jan 30 .. Mar 1, 2024 with equity 1000, 1100, 990,
+** 1089 (month ends) and 1200; one parameter; the script text. */
+TestRecord *MakeTest(const char *scriptText)
+{
+    const int32_t dates[] = {20240130, 20240131, 20240229, 20240301};
+    const double equity[] = {1000, 1100, 990, 1089};
+    const double returns[2][4] = {{0, 0.10, -0.10, 0.10}, {0.01, 0.02, 0.03, 0.04}};
+    TestRecord *t = ReadTestRecord(nullptr, 1, 2, 4, 0);
+    t->testNumber = 12;
+    t->rowsFilled = 4;
+    t->settings.FirstDate = 20240130;
+    t->settings.LastDate = 20240301;
+    CopyString(t->settings.TestName, 80, "a/b: c?", -1);
+    CopyString(t->settings.ActiveScript, 260, "C:\\s\\<x>.kvs", -1);
+    CopyString(t->strategies[0].name, 80, kUserName, -1);
+    t->strategies[0].kind = STRATEGY_KIND_STRATEGY;
+    CopyString(t->strategies[1].name, 80, "Bench", -1);
+    t->strategies[1].kind = STRATEGY_KIND_BENCHMARK;
+    CopyString(t->parameters[0].name, 64, "Len&", -1);
+    t->parameters[0].value = 5;
+    for (int r = 0; r < 4; r++)
+        for (int s = 0; s < 2; s++) {
+            StatCell *c = &t->cells[r * 2 + s];
+            c->date = (uint32_t)dates[r];
+            c->equityBase = c->timeWeightedEquity = equity[r];
+            c->allocation = 1000;
+            c->netPercent = returns[s][r];
+        }
+    if (scriptText) {
+        size_t n = strlen(scriptText) + 1;
+        AllocMemory(&t->settings.scriptText, n);
+        memcpy(t->settings.scriptText, scriptText, n);
+        t->settings.scriptTextLength = (uint32_t)n;
+    }
+    return t;
+}
+
+TEST_F(ReportTest, PageIsWellFormedWithEveryUserTextEscaped)
+{
+    TestRecord *t = MakeTest("Data:\r\n  x: C < 3 && O > 2\r\n");
+    ASSERT_EQ(1, WriteTestReport(t));
+    const std::string page = ReadTestFile(tmp.File("0001_a_b__c_\\index.html"));
+    const Parsed p = ParseHtml(page);
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(std::string::npos, page.find(kUserName));
+    EXPECT_NE(std::string::npos, page.find(std::string("<th>") + kEscapedName + "</th>"));
+    EXPECT_NE(std::string::npos, page.find("<tr><th>Len&amp;</th><th>5</th></tr>"));
+    EXPECT_NE(std::string::npos, page.find("<tr><th>Net &lt;Profit&gt;</th>"));
+    EXPECT_NE(std::string::npos, page.find("x: C &lt; 3 &amp;&amp; O &gt; 2\n")); /* carriage returns dropped */
+    EXPECT_NE(std::string::npos, page.find("<meta charset='windows-1252'>"));
+    EXPECT_EQ(std::string::npos, page.find("utf-8"));
+    /* The monthly table, worked by hand: not compounded, gains against the
+    ** allocation 1000: Jan (1100 - 1000) / 1000, Feb (990 - 1100) / 1000, Mar
+    ** (1089 - 990) / 1000; the year 2024 (1089 - 1000) / 1000; drawdown 110
+    ** from the peak 1100 over the base 1000. */
+    const std::vector<std::string> expect = {"2024", "10.0%", "-11.0%", "9.9%", "n/a", "n/a", "n/a", "n/a", "n/a",
+                                             "n/a",  "n/a",   "n/a",    "n/a",  "8.9%", "-11.0%"};
+    auto at = std::search(p.cells.begin(), p.cells.end(), expect.begin(), expect.end());
+    EXPECT_NE(p.cells.end(), at) << page;
+    /* Correlations: returns of the two strategies, worked by hand: x = 0, .1,
+    ** -.1, .1 and y = .01 .. .04 give r = 0.000125 / (0.08292 x 0.01118) =
+    ** 0.1348, green 255 and red = blue = trunc(0.8652 x 255) = 220. */
+    EXPECT_NE(std::string::npos, page.find("<td bgcolor=#DCFFDC style='text-align:center'>0.13</td>"));
+    EXPECT_NE(std::string::npos, page.find("<td bgcolor=#00FF00 style='text-align:center'>1.00</td>"));
+    EXPECT_EQ(1, gSettings.ReportNumber);
+    FreeTestRecord(nullptr, t);
+}
+
+TEST_F(ReportTest, LinkAndListNameEveryReport)
+{
+    TestRecord *t = MakeTest(nullptr);
+    ASSERT_EQ(1, WriteTestReport(t));
+    ASSERT_EQ(1, WriteTestReport(t));
+    const std::string link = ReadTestFile(tmp.File("0002_a_b__c_\\link.txt"));
+    EXPECT_EQ("<a class='w3-button w3-small' href='0002_a_b__c_/index.html'>2 | <b>a/b: c?</b> | 2024-01-30 - "
+              "2024-03-01 | Net &lt;Profit&gt;: $0.00</a>",
+              link);
+    const std::string list = ReadTestFile(tmp.File("index.html"));
+    const Parsed p = ParseHtml(list);
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_NE(std::string::npos, list.find("href='0001_a_b__c_/index.html'"));
+    EXPECT_NE(std::string::npos, list.find("href='0002_a_b__c_/index.html'"));
+    EXPECT_EQ(std::string::npos, ReadTestFile(tmp.File("0002_a_b__c_\\index.html")).find("Test Script"));
+    FreeTestRecord(nullptr, t);
+}
+
+TEST_F(ReportTest, FailedReportKeepsItsNumberAndReusedFolderLosesOldImages)
+{
+    TestRecord *t = MakeTest(nullptr);
+    CopyString(gReportsFolder, sizeof gReportsFolder, tmp.File("missing\\deeper").c_str(), -1);
+    EXPECT_EQ(0, WriteTestReport(t));
+    EXPECT_EQ("Unable to create folder " + tmp.File("missing\\deeper\\0001_a_b__c_"), std::string(LastMessage()));
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_EQ(0, gSettings.ReportNumber);
+
+    CopyString(gReportsFolder, sizeof gReportsFolder, tmp.path.c_str(), -1);
+    ASSERT_TRUE(PlatCreateFolder(tmp.File("0001_a_b__c_").c_str()));
+    ASSERT_TRUE(WriteTestFile(tmp.File("0001_a_b__c_\\graph3.png"), "old"));
+    ASSERT_TRUE(WriteTestFile(tmp.File("0001_a_b__c_\\notes.txt"), "mine"));
+    EXPECT_EQ(1, WriteTestReport(t));
+    EXPECT_FALSE(PlatFileExists(tmp.File("0001_a_b__c_\\graph3.png").c_str()));
+    EXPECT_TRUE(PlatFileExists(tmp.File("0001_a_b__c_\\notes.txt").c_str()));
+    FreeTestRecord(nullptr, t);
+}
+
+TEST_F(ReportTest, FolderNamesAndCorrelationColours)
+{
+    char name[260];
+    MakeReportFolderName(7, "a/b: c?", name, sizeof name);
+    EXPECT_STREQ("0007_a_b__c_", name);
+    MakeReportFolderName(12, "x*y|z\"\xE9<>\\", name, sizeof name);
+    EXPECT_STREQ("0012_x_y_z_____", name);
+
+    /* One strategy flat, one moving: r is 0, which is white. */
+    TestRecord *t = MakeTest(nullptr);
+    for (int r = 0; r < 4; r++) t->cells[r * 2].netPercent = 0.05;
+    std::string out;
+    WriteCorrelationTable(t, 0, &out);
+    EXPECT_NE(std::string::npos, out.find("<td bgcolor=#FFFFFF style='text-align:center'>0.00</td>"));
+    /* A falling series against a rising one: r = -1, pure red. */
+    const double down[4] = {0.04, 0.03, 0.02, 0.01};
+    for (int r = 0; r < 4; r++) t->cells[r * 2].netPercent = down[r];
+    out.clear();
+    WriteCorrelationTable(t, 0, &out);
+    EXPECT_NE(std::string::npos, out.find("<td bgcolor=#FF0000 style='text-align:center'>-1.00</td>"));
+    FreeTestRecord(nullptr, t);
+}
+
+/* With KV_REPORT_SAMPLE set to a folder, writes a report there for a person
+** (or tools/report-shot) to look at; otherwise there is nothing to do. */
+TEST_F(ReportTest, SampleReportForReview)
+{
+    const char *folder = getenv("KV_REPORT_SAMPLE");
+    if (!folder || !folder[0]) GTEST_SKIP() << "KV_REPORT_SAMPLE not set";
+    CopyString(gReportsFolder, sizeof gReportsFolder, folder, -1);
+    TestRecord *t = MakeTest("Data:\r\n  x: C < 3 && O > 2\r\nStrategy: \"A<b>&'\\\"\"\r\n  EntrySetup: x\r\n");
+    ASSERT_EQ(1, WriteTestReport(t));
+    FreeTestRecord(nullptr, t);
+}
+
+} // namespace
