@@ -20,6 +20,7 @@
 struct Bar;
 struct TestRecord;
 struct TradeRecord;
+struct CompareSide;
 
 enum {
     CHART_STATUS_SIZE = 1024, /* status line text */
@@ -33,17 +34,10 @@ void SaveChartDefaults(const ChartWindow *chart);
 /* Frees both arrays of every series and the series array; count 0. */
 void FreeChartIndicators(ChartWindow *chart);
 
-/* The head of a compare row as a compare chart reads it through its trade
-** link: a left and a right half, each the side's test, its trade (none for an
-** unpaired side), net profit and percent gain. */
-struct ChartCompareSide {
-    TestRecord *test;
-    TradeRecord *trade;
-    double netProfit, percentGain;
-};
 enum { COMPARE_LEFT = 0, COMPARE_RIGHT = 1 };
-/* A half of a compare chart's row, or null for other charts. */
-const ChartCompareSide *GetCompareChartSide(const ChartWindow *chart, int side);
+/* A half of a compare chart's row (its trade link is a CompareRow), or null
+** for other charts. */
+const CompareSide *GetCompareChartSide(const ChartWindow *chart, int side);
 
 /* The test whose values a chart shows: a trade chart's owner test (passed in
 ** by the window that owns it); a compare chart's left test, else its right

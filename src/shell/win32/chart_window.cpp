@@ -25,6 +25,7 @@
 #include "shell/win32/script_window.h"
 #include "views/chart_geometry.h"
 #include "views/chart_series.h"
+#include "views/trade_compare.h"
 #include "views/win32/chart_paint.h"
 #include "views/win32/draw_resources.h"
 
@@ -147,7 +148,7 @@ HWND OpenChart(const char *symbolName, int32_t date, int32_t kind, void *tradeLi
     if (kind == CHART_KIND_TRADE && tradeLink) trade = (const TradeRecord *)tradeLink;
     if (kind == CHART_KIND_COMPARE && tradeLink) {
         /* The left trade, or the right one of an unpaired row. */
-        const ChartCompareSide *sides = (const ChartCompareSide *)tradeLink;
+        const CompareSide *sides = ((const CompareRow *)tradeLink)->side;
         trade = sides[COMPARE_LEFT].trade ? sides[COMPARE_LEFT].trade : sides[COMPARE_RIGHT].trade;
         gSettings.ChartShowCursor = 0;
     }

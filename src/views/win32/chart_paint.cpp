@@ -13,6 +13,7 @@
 #include "marketdata/store/symbols.h"
 #include "views/chart_geometry.h"
 #include "views/chart_series.h"
+#include "views/trade_compare.h"
 #include "views/win32/draw_resources.h"
 
 int32_t gChartBarHalfWidth = 2;
@@ -405,8 +406,8 @@ static void DrawChartTrades(HDC dc, ChartWindow *chart, const Bar *bars, TestRec
     };
     if (chart->kind == CHART_KIND_COMPARE) {
         /* The left trade with the chart's test, then the right one with its own. */
-        const ChartCompareSide *left = GetCompareChartSide(chart, COMPARE_LEFT);
-        const ChartCompareSide *right = GetCompareChartSide(chart, COMPARE_RIGHT);
+        const CompareSide *left = GetCompareChartSide(chart, COMPARE_LEFT);
+        const CompareSide *right = GetCompareChartSide(chart, COMPARE_RIGHT);
         if (!left) return;
         if (left->trade && inView(left->trade)) {
             DrawTradeMarks(dc, chart, bars, test, left->trade, logForm, low, high, client, y);

@@ -16,6 +16,7 @@
 #include "views/chart_geometry.h"
 #include "views/chart_record.h"
 #include "views/chart_series.h"
+#include "views/trade_compare.h"
 #include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"
 
@@ -426,8 +427,10 @@ TEST_F(FrameTest, CompareChartShowsTheLeftTradeOrTheRightOfAnUnpairedRow)
         { "an unpaired row charts the right trade", false, "Compare - CCC", 75, 35 },
     };
     for (const Case &c : cases) {
-        ChartCompareSide row[2] = { { left, c.withLeft ? &leftTrade : nullptr, 0, 0 }, { right, &rightTrade, 0, 0 } };
-        HWND window = OpenChart("", 0, CHART_KIND_COMPARE, row, nullptr, nullptr, 0, 1);
+        CompareRow row = {};
+        row.side[COMPARE_LEFT] = { left, c.withLeft ? &leftTrade : nullptr, 0, 0 };
+        row.side[COMPARE_RIGHT] = { right, &rightTrade, 0, 0 };
+        HWND window = OpenChart("", 0, CHART_KIND_COMPARE, &row, nullptr, nullptr, 0, 1);
         ASSERT_NE(window, nullptr) << c.what;
         ChartWindow *chart = Record(window);
         EXPECT_EQ(Title(window), c.title) << c.what;
