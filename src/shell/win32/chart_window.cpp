@@ -638,6 +638,7 @@ static void ChartMouseMove(HWND window, ChartWindow *chart, int x, int y)
         DragThumbEdge(window, chart, x);
         return;
     }
+    sChartMouse.armedEdge = 0; /* the mouse is off the scroll bar */
     if (x < 0) x = 0;
     if (sChartMouse.selecting) {
         InvertBand(window, sChartMouse.selectLeft, sChartMouse.selectRight);
