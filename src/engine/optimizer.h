@@ -64,6 +64,7 @@ struct OptimizerState {
     int32_t repetition;           /* 1 .. OptIterations */
     int32_t strategyIndex;        /* record index of the strategy optimized alone */
     int32_t symbolIndex;          /* symbol optimized alone */
+    double currentScore;          /* the OptScoreCol value of the test whose results row was filled last */
     double scoreSum;              /* the run's score accumulators */
     int32_t scoreCount;
     double bestScore;

@@ -341,9 +341,11 @@ static int RunModeWork(int mode, const char *script)
         if (!last) break;
         /* A test dropped by SkipTestIf or for having no trades has no score. */
         if (mode == RUN_MODE_OPTIMIZE && gEngineRun.testsListed != listed && gCurrentTest) {
-            /* The score is the test's value in the OptScoreCol column (1-based) of its main strategy. */
-            const double *score = GetStrategyValues(gCurrentTest, gCurrentTest->mainStrategy, gSettings.OptScoreCol - 1);
-            RecordOptimizerScore(score ? *score : 0);
+            /* The score is the test's value in the OptScoreCol column, taken
+            ** when its results row is filled. */
+            gOptimizer.currentScore = 0;
+            if (gRunViewHooks.fillResultsRow) gRunViewHooks.fillResultsRow(window, gCurrentTest);
+            RecordOptimizerScore(gOptimizer.currentScore);
             if (gSettings.OptSortResults)
                 SortResultsList(window, gSettings.OptKeepBest, gSettings.OptKeepByDate, gSettings.OptKeepBySymbol);
         }

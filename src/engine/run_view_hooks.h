@@ -34,6 +34,10 @@ struct RunViewHooks {
     /* Writes the list of the results window as CSV to path (SaveTestListAs,
     ** at the end of a run that used the window). */
     void (*saveTestList)(ResultsWindow *window, const char *path);
+    /* Fills the results row of a test that joined the window's list, which
+    ** computes its Results columns and leaves the optimization score in
+    ** gOptimizer.currentScore. */
+    void (*fillResultsRow)(ResultsWindow *window, TestRecord *test);
     /* Fills the debug panel's Test, Symbol and Strategy boxes after a test
     ** (an empty text empties its box) and updates its buttons. */
     void (*updateExaminePanel)(const char *symbol, const char *strategy);

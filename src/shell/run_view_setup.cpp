@@ -3,12 +3,23 @@
 ** program's own start-up after this. */
 #include "shell/run_view_setup.h"
 
+#include <vector>
+
 #include "engine/run_view_hooks.h"
+#include "views/results_rows.h"
 #include "views/stats_export.h"
 #include "views/test_report.h"
 
+/* The row's texts are the window's business; the run wants the values it computes. */
+static void FillRowForRun(ResultsWindow *window, TestRecord *test)
+{
+    std::vector<char[RESULTS_CELL_SIZE]> cells((size_t)CountResultsListColumns(window));
+    FillResultsRow(window, test, cells.data(), (int32_t)cells.size());
+}
+
 void InstallRunViewHooks()
 {
+    gRunViewHooks.fillResultsRow = FillRowForRun;
     gRunViewHooks.saveStatsCsv = SaveStatsCsv;
     gRunViewHooks.saveTradesCsv = SaveTradesCsv;
     gRunViewHooks.writeTestReport = WriteRunReport;

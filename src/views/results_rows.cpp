@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/optimizer.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/file_helpers.h"
@@ -122,6 +123,7 @@ void FillResultsRow(const ResultsWindow *window, TestRecord *test, char (*cells)
         double value = EvalTestStat(test, RESULTS_OWN_STRATEGY, k, 1);
         const FormulaColumn *column = ResultsColumn(k);
         if (column->format == 0) continue;
+        if (listColumn == gSettings.OptScoreCol + RESULTS_FIXED_COLUMNS) gOptimizer.currentScore = value;
         if (listColumn < count) {
             char text[NUMBER_TEXT_SIZE];
             FormatNumber(value, column->format, column->decimals, (int32_t)column->negativeParens, test->currency, text);

@@ -10,7 +10,9 @@
 #include "foundation/random.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/strategy.h"
+#include "engine/run_view_hooks.h"
 #include "shell/headless/headless.h"
+#include "shell/run_view_setup.h"
 
 namespace {
 
@@ -349,6 +351,28 @@ TEST_F(OptimizerTest, ByStrategyKeepBestAndSummary)
     gSettings.OptByStrategy = 0;
     gSettings.OptSortResults = 0;
     gSettings.OptSummaryLog = 0;
+}
+
+/* The score of each test is its value in the OptScoreCol-th shown Results
+** column after the first (list column OptScoreCol + 3), taken when its row is
+** filled: here "Twice", so the tests of P = 1, 3, 2 score 2, 6 and 4. */
+TEST_F(OptimizerTest, ScoresComeFromTheFilledResultsRow)
+{
+    ResetOptimizer();
+    if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+    InstallRunViewHooks();
+    gSettings.OptimizeMode = OPT_COMBINATORIAL;
+    gSettings.OptKeepNoTrades = 1;
+    gSettings.OptScoreCol = 1;
+    gSettings.TestName[0] = 0;
+    ASSERT_EQ(0, Run("Parameters:\n  P: 1, 3, 2\nResults:\n  Score: P {#}\n  Twice: P * 2 {#}\n"
+                     "Strategy: S1\n  EntrySetup: 0\n",
+                     RUN_MODE_OPTIMIZE))
+        << LastMessage();
+    EXPECT_EQ(gOptimizer.scoreCount, 3);
+    EXPECT_DOUBLE_EQ(gOptimizer.scoreSum, 12);
+    EXPECT_DOUBLE_EQ(gOptimizer.bestScore, 6);
+    gRunViewHooks = {};
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "foundation/win32/settings_dialog.h"
 #include "marketdata/store/symbols.h"
 #include "script/eval/eval_context.h"
+#include "views/chart_record.h"
 #include "shell/debug_eval.h"
 #include "shell/services.h"
 #include "shell/win32/editor_host.h"
@@ -158,7 +159,7 @@ void ShowDataWindow(HWND panel, int button)
     if (!CheckDebugContext(&selection, &context, &position, 1, 0, 1)) return;
     ShowDebugPanelDate();
     if (button == IDC_DP_CHART) {
-        StandInKindCommand(nullptr, IDM_SHOW_CHART);
+        if (context.symbol) OpenChart(context.symbol->info.Symbol, context.date, CHART_KIND_SYMBOL, nullptr, nullptr, nullptr, 0, 1);
         return;
     }
     DebugTable table;
@@ -173,7 +174,7 @@ void ShowStatsWindow(HWND panel, int button)
     EvalContext context;
     if (!CheckDebugContext(&selection, &context, nullptr, 1, 1, 1)) return;
     if (button == IDC_DP_GRAPH) {
-        StandInKindCommand(nullptr, IDM_RESULTS_GRAPHS);
+        if (context.test) OpenStatsGraph(FirstResultsWindow(), context.test, 1);
         return;
     }
     DebugTable table;

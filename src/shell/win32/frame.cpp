@@ -403,14 +403,9 @@ int DispatchFrameCommand(int id)
             FindReplaceInEditor(child, 1, 0);
         else if (child && IsEditorWindow(child))
             FindNextInEditor(child);
-        else
-            StandInKindCommand(child, id);
         return 1;
     case IDM_REPLACE:
-        if (child && IsEditorWindow(child))
-            FindReplaceInEditor(child, 1, 1);
-        else
-            StandInKindCommand(child, id);
+        if (child && IsEditorWindow(child)) FindReplaceInEditor(child, 1, 1);
         return 1;
     case IDM_OPEN_UNDER_CURSOR:
         if (child && FindWindowKind(child) == WK_SCRIPT) GetFileAtCaret(child, nullptr);

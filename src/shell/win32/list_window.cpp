@@ -317,6 +317,54 @@ static LRESULT OnListNotify(HWND window, NMHDR *header)
     return 0;
 }
 
+/* The messages every list-type child answers alike; its own procedure has
+** already freed its record on WM_DESTROY.  1 when the message is answered
+** (result set), 0 when the default MDI handling follows. */
+int ListChildMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int *savedWidth, int *savedHeight,
+                     int helpTopic, LRESULT *result)
+{
+    switch (message) {
+    case WM_DESTROY:
+        RemoveWindowTab(window);
+        if (gFrame.activeChild == window) {
+            gFrame.activeChild = nullptr;
+            gFrame.activeKind = -1;
+        }
+        return 0;
+    case WM_SIZE:
+        TrackChildMaximized(window, wParam);
+        SizeChildToClient(window, TRUE);
+        [[fallthrough]];
+    case WM_MOVE:
+        if (!IsZoomed(window) && !IsIconic(window)) {
+            RECT r;
+            GetWindowRect(window, &r);
+            *savedWidth = r.right - r.left;
+            *savedHeight = r.bottom - r.top;
+        }
+        return 0;
+    case WM_SETFOCUS: {
+        HWND view = GetListViewOf(window);
+        if (view) SetFocus(view);
+        *result = 0;
+        return 1;
+    }
+    case WM_HELP:
+        OpenHelp(helpTopic);
+        gFrame.helpAnswered = 1;
+        *result = TRUE;
+        return 1;
+    case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); return 0;
+    default:
+        if (message == gFrame.findMessage && gFrame.findMessage) {
+            FindInList(window, 0);
+            *result = 0;
+            return 1;
+        }
+        return 0;
+    }
+}
+
 LRESULT CALLBACK ListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -329,42 +377,12 @@ LRESULT CALLBACK ListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             FreeMemory(&list);
             SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         }
-        RemoveWindowTab(window);
-        if (gFrame.activeChild == window) {
-            gFrame.activeChild = nullptr;
-            gFrame.activeKind = -1;
-        }
         break;
     }
-    case WM_SIZE:
-        TrackChildMaximized(window, wParam);
-        SizeChildToClient(window, TRUE);
-        [[fallthrough]];
-    case WM_MOVE:
-        if (!IsZoomed(window) && !IsIconic(window)) {
-            RECT r;
-            GetWindowRect(window, &r);
-            gSettings.iListW = r.right - r.left;
-            gSettings.iListH = r.bottom - r.top;
-        }
-        break;
     case WM_NOTIFY: return OnListNotify(window, (NMHDR *)lParam);
-    case WM_SETFOCUS: {
-        HWND view = GetListViewOf(window);
-        if (view) SetFocus(view);
-        return 0;
+    default: break;
     }
-    case WM_HELP:
-        OpenHelp(230);
-        gFrame.helpAnswered = 1;
-        return TRUE;
-    case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;
-    default:
-        if (message == gFrame.findMessage && gFrame.findMessage) {
-            FindInList(window, 0);
-            return 0;
-        }
-        break;
-    }
+    LRESULT result = 0;
+    if (ListChildMessage(window, message, wParam, lParam, &gSettings.iListW, &gSettings.iListH, 230, &result)) return result;
     return DefMDIChildProcA(window, message, wParam, lParam);
 }

@@ -53,15 +53,15 @@ struct WindowKind {
     const char *className; /* "" for the frame */
     uint32_t iconId;
     uint32_t menuId;
-    HMENU menu;                 /* loaded at start-up */
-    const char *label;          /* title of the kind's own popup */
-    uint32_t focusChild;        /* 1: activation focuses the first child control */
-    uint32_t helpId;            /* help context of the kind's popup */
-    KindCommandHandler command; /* null for the frame */
-    const KindMenuRule *menuRules;  /* the kind's popup rules (kind_menu_rules.h), or null */
-    KindMenuFactsReader menuFacts;  /* what the rules read of a window, or null */
-    KindTabTitle tabTitle;          /* the kind's own tab title, or null: the window text */
-    KindMenuTexts menuTexts;        /* the popup's state-dependent texts and checks, or null */
+    HMENU menu;                    /* loaded at start-up */
+    const char *label;             /* title of the kind's own popup */
+    uint32_t focusChild;           /* 1: activation focuses the first child control */
+    uint32_t helpId;               /* help context of the kind's popup */
+    KindCommandHandler command;    /* null for the frame */
+    const KindMenuRule *menuRules; /* the kind's popup rules (kind_menu_rules.h), or null */
+    KindMenuFactsReader menuFacts; /* what the rules read of a window, or null */
+    KindTabTitle tabTitle;         /* the kind's own tab title, or null: the window text */
+    KindMenuTexts menuTexts;       /* the popup's state-dependent texts and checks, or null */
 };
 extern WindowKind gWindowKinds[WK_COUNT];
 
@@ -84,8 +84,8 @@ struct FrameState {
     HMENU frameMenu;  /* row 0's menu */
     int fChildMaxed;  /* new children open maximised */
     HWND focusOnDeactivate;
-    int helpContext;  /* of the last opened popup */
-    int helpAnswered; /* a window answered F1 with its own topic */
+    int helpContext;       /* of the last opened popup */
+    int helpAnswered;      /* a window answered F1 with its own topic */
     char imageFolder[260]; /* last folder of Save Image as PNG */
     HACCEL accelerators;
     HWND modeless[MODELESS_SLOTS]; /* 0 settings panel, 1 debug panel, 2..14 find dialogs */
@@ -192,6 +192,11 @@ int LogWindowPath(HWND window, char *out, int size);
 int QuerySaveLogs(int ask);
 
 LRESULT CALLBACK ListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+/* The messages every list-type child (list, results, trade list, scan,
+** compare) answers alike: tab and activation bookkeeping on WM_DESTROY, the
+** saved size, focus to the list view, help, Find.  1 when answered. */
+int ListChildMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int *savedWidth, int *savedHeight,
+                     int helpTopic, LRESULT *result);
 int ListCommand(HWND window, int commandId);
 /* Selection place and symbol column of a list window, for its popup rules. */
 int ListMenuFacts(HWND window, KindMenuFacts *facts);
@@ -252,11 +257,6 @@ void FillOptimizerParamList(HWND dialog, int initialize);
 void ComputeOptimizerTestCounts(HWND dialog);
 /* Forgets the parameter choices of the last dialog. */
 void ResetOptimizerDialogChoices();
-
-/* ---- windows of other kinds, until they are built (shell_standins_win32.cpp) ---------------- */
-
-LRESULT CALLBACK StandInChildWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-int StandInKindCommand(HWND child, int commandId);
 
 /* ---- chart windows (chart_window.cpp) ------------------------------------------------ */
 

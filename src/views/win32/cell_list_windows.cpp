@@ -138,7 +138,7 @@ static TradeRecord *SelectedTrade(HWND window)
 static const char *RowSymbol(const ListCell *cell)
 {
     return cell->symbolIndex >= 0 && cell->symbolIndex < gStore.symbolCount ? gStore.symbols[cell->symbolIndex].info.Symbol
-                                                                             : "";
+                                                                            : "";
 }
 
 /* The chart of the selected row (trade lists: its trade; scans: its symbol
@@ -388,43 +388,13 @@ static LRESULT CellListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
             FreeMemory(&list);
             SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         }
-        RemoveWindowTab(window);
-        if (gFrame.activeChild == window) {
-            gFrame.activeChild = nullptr;
-            gFrame.activeKind = -1;
-        }
         break;
     }
-    case WM_SIZE:
-        TrackChildMaximized(window, wParam);
-        SizeChildToClient(window, TRUE);
-        [[fallthrough]];
-    case WM_MOVE:
-        if (!IsZoomed(window) && !IsIconic(window)) {
-            RECT r;
-            GetWindowRect(window, &r);
-            *width = r.right - r.left;
-            *height = r.bottom - r.top;
-        }
-        break;
     case WM_NOTIFY: return OnListNotify(window, (NMHDR *)lParam);
-    case WM_SETFOCUS: {
-        HWND view = GetListViewOf(window);
-        if (view) SetFocus(view);
-        return 0;
+    default: break;
     }
-    case WM_HELP:
-        OpenHelp(helpTopic);
-        gFrame.helpAnswered = 1;
-        return TRUE;
-    case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;
-    default:
-        if (message == gFrame.findMessage && gFrame.findMessage) {
-            FindInList(window, 0);
-            return 0;
-        }
-        break;
-    }
+    LRESULT result = 0;
+    if (ListChildMessage(window, message, wParam, lParam, width, height, helpTopic, &result)) return result;
     return DefMDIChildProcA(window, message, wParam, lParam);
 }
 

@@ -261,7 +261,8 @@ static LRESULT DrawCompareCell(HWND window, NMLVCUSTOMDRAW *draw)
         const int row = (int)draw->nmcd.dwItemSpec, column = draw->iSubItem;
         if (!record || row < 0 || row >= record->rowCount || column < 0 || column >= COMPARE_COLUMNS) return CDRF_NEWFONT;
         const CompareRow *r = &record->rows[row];
-        const int side = column == CMP_COL_STRATEGY ? 0 : column == CMP_COL_STRATEGY + COMPARE_SIDE_STRIDE ? 1 : -1;
+        const int side = column == CMP_COL_STRATEGY ? 0 : column == CMP_COL_STRATEGY + COMPARE_SIDE_STRIDE ? 1
+                                                                                                           : -1;
         if (side >= 0) {
             if (r->side[side].trade) {
                 const int32_t count = gGraphColours.colourCount > 0 ? gGraphColours.colourCount : 1;
@@ -348,43 +349,13 @@ LRESULT CALLBACK CompareWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
             FreeMemory(&record);
             SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         }
-        RemoveWindowTab(window);
-        if (gFrame.activeChild == window) {
-            gFrame.activeChild = nullptr;
-            gFrame.activeKind = -1;
-        }
         break;
     }
-    case WM_SIZE:
-        TrackChildMaximized(window, wParam);
-        SizeChildToClient(window, TRUE);
-        [[fallthrough]];
-    case WM_MOVE:
-        if (!IsZoomed(window) && !IsIconic(window)) {
-            RECT r;
-            GetWindowRect(window, &r);
-            gSettings.iCompareW = r.right - r.left;
-            gSettings.iCompareH = r.bottom - r.top;
-        }
-        break;
     case WM_NOTIFY: return OnCompareNotify(window, (NMHDR *)lParam);
-    case WM_SETFOCUS: {
-        HWND view = GetListViewOf(window);
-        if (view) SetFocus(view);
-        return 0;
+    default: break;
     }
-    case WM_HELP:
-        OpenHelp(326);
-        gFrame.helpAnswered = 1;
-        return TRUE;
-    case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;
-    default:
-        if (message == gFrame.findMessage && gFrame.findMessage) {
-            FindInList(window, 0);
-            return 0;
-        }
-        break;
-    }
+    LRESULT result = 0;
+    if (ListChildMessage(window, message, wParam, lParam, &gSettings.iCompareW, &gSettings.iCompareH, 326, &result)) return result;
     return DefMDIChildProcA(window, message, wParam, lParam);
 }
 

@@ -32,7 +32,8 @@
 #include "views/win32/graph_paint.h"
 #include "views/win32/plot_windows.h"
 
-enum { RESULTS_TIMER_ID = 0x5201, RESULTS_TIMER_MS = 250 };
+enum { RESULTS_TIMER_ID = 0x5201,
+       RESULTS_TIMER_MS = 250 };
 
 /* The window's record: its results list and the list view's sort keys. */
 struct ResultsHost {
@@ -455,8 +456,7 @@ int ResultsCommand(HWND window, int commandId)
         return 1;
     case IDM_RESULTS_COMPARE: ShowCompareDialog(nullptr); return 1;
     case IDM_DELETE_TEST:
-        if (window && (!gSettings.AskDeleteTests ||
-                       MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete the selected test result?") == IDYES))
+        if (window && (!gSettings.AskDeleteTests || MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete the selected test result?") == IDYES))
             DeleteSelectedTest(window);
         return 1;
     case IDM_DELETE_ALL_TESTS: DeleteAllResults(window); return 1;
@@ -577,43 +577,13 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
             FreeMemory(&host);
             SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         }
-        RemoveWindowTab(window);
-        if (gFrame.activeChild == window) {
-            gFrame.activeChild = nullptr;
-            gFrame.activeKind = -1;
-        }
         break;
     }
-    case WM_SIZE:
-        TrackChildMaximized(window, wParam);
-        SizeChildToClient(window, TRUE);
-        [[fallthrough]];
-    case WM_MOVE:
-        if (!IsZoomed(window) && !IsIconic(window)) {
-            RECT r;
-            GetWindowRect(window, &r);
-            gSettings.iResW = r.right - r.left;
-            gSettings.iResH = r.bottom - r.top;
-        }
-        break;
     case WM_NOTIFY: return OnResultsNotify(window, (NMHDR *)lParam);
-    case WM_SETFOCUS: {
-        HWND view = GetListViewOf(window);
-        if (view) SetFocus(view);
-        return 0;
+    default: break;
     }
-    case WM_HELP:
-        OpenHelp(240);
-        gFrame.helpAnswered = 1;
-        return TRUE;
-    case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;
-    default:
-        if (message == gFrame.findMessage && gFrame.findMessage) {
-            FindInList(window, 0);
-            return 0;
-        }
-        break;
-    }
+    LRESULT result = 0;
+    if (ListChildMessage(window, message, wParam, lParam, &gSettings.iResW, &gSettings.iResH, 240, &result)) return result;
     return DefMDIChildProcA(window, message, wParam, lParam);
 }
 
