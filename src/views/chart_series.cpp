@@ -17,6 +17,7 @@
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
+#include "views/trade_compare.h"
 
 static const double kNoMin = 1e14, kNoMax = -1e14;
 
@@ -82,9 +83,20 @@ void FreeChartIndicators(ChartWindow *chart)
     chart->seriesCount = chart->seriesCapacity = 0;
 }
 
+const CompareSide *GetCompareChartSide(const ChartWindow *chart, int side)
+{
+    if (chart->kind != CHART_KIND_COMPARE || !chart->tradeLink) return nullptr;
+    return &((const CompareRow *)chart->tradeLink)->side[side];
+}
+
 TestRecord *GetChartOwnerData(const ChartWindow *chart, TestRecord *ownerTest)
 {
-    return chart->kind == CHART_KIND_TRADE || chart->kind == CHART_KIND_COMPARE ? ownerTest : nullptr;
+    if (chart->kind == CHART_KIND_COMPARE) {
+        const CompareSide *left = GetCompareChartSide(chart, COMPARE_LEFT);
+        if (!left) return nullptr;
+        return left->test ? left->test : GetCompareChartSide(chart, COMPARE_RIGHT)->test;
+    }
+    return chart->kind == CHART_KIND_TRADE ? ownerTest : nullptr;
 }
 
 enum { HINT_PANE_INDICATOR = 1, HINT_PANE_VOLUME = 2 };

@@ -20,6 +20,7 @@
 struct Bar;
 struct TestRecord;
 struct TradeRecord;
+struct CompareSide;
 
 enum {
     CHART_STATUS_SIZE = 1024, /* status line text */
@@ -33,8 +34,14 @@ void SaveChartDefaults(const ChartWindow *chart);
 /* Frees both arrays of every series and the series array; count 0. */
 void FreeChartIndicators(ChartWindow *chart);
 
+enum { COMPARE_LEFT = 0, COMPARE_RIGHT = 1 };
+/* A half of a compare chart's row (its trade link is a CompareRow), or null
+** for other charts. */
+const CompareSide *GetCompareChartSide(const ChartWindow *chart, int side);
+
 /* The test whose values a chart shows: a trade chart's owner test (passed in
-** by the window that owns it); none for other kinds. */
+** by the window that owns it); a compare chart's left test, else its right
+** one; none for other kinds. */
 TestRecord *GetChartOwnerData(const ChartWindow *chart, TestRecord *ownerTest);
 
 /* (Re)computes every series from the compiled Charts formulas over all bars of

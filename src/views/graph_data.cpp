@@ -195,6 +195,8 @@ static int ShowGraphProgress(GraphProgress *progress, int32_t period, int32_t pe
     return !PlatEscapePressed();
 }
 
+static_assert((int)GRAPH_FIRST_VALUE_DATES == (int)GRAPH_FLAG_COUNT, "a first-value date per cache-valid flag");
+
 int CalcGraphData(GraphWindow *graph, int clearCache)
 {
     TestRecord *test = graph->test;
@@ -210,11 +212,17 @@ int CalcGraphData(GraphWindow *graph, int clearCache)
     GraphProgress progress = { PlatTickCount64(), 0, "" };
     int aborted = 0;
 
+    if (graph->firstValueTest != test) {
+        memset(graph->firstValueDates, 0, sizeof graph->firstValueDates);
+        graph->firstValueTest = test;
+    }
     for (int32_t f = 0; f <= shownIndex && !aborted; f++) {
         bool shown = f == shownIndex;
         if (!shown && gRun.state.load() != 0 && !columns[shownIndex].formula.sameSectionRef) continue;
-        bool evaluate = f >= GRAPH_FLAG_COUNT || !test->graphValid[f];
-        int32_t firstValueDate = 99991231;
+        /* Cached values are used only with the date they first had a value;
+        ** without it the formula is evaluated again. */
+        bool evaluate = f >= GRAPH_FLAG_COUNT || !test->graphValid[f] || !graph->firstValueDates[f];
+        int32_t firstValueDate = evaluate ? 99991231 : graph->firstValueDates[f];
         bool firstPoint = true, plottedAny = false;
         EvalContext context;
         memset(&context, 0, sizeof context);
@@ -273,7 +281,10 @@ int CalcGraphData(GraphWindow *graph, int clearCache)
                 firstPoint = date < firstValueDate;
             }
         }
-        if (evaluate && !aborted && f < GRAPH_FLAG_COUNT) test->graphValid[f] = 1;
+        if (evaluate && !aborted && f < GRAPH_FLAG_COUNT) {
+            test->graphValid[f] = 1;
+            graph->firstValueDates[f] = firstValueDate;
+        }
     }
     if (progress.shown) {
         SetWaitCursor(0);

@@ -17,7 +17,8 @@ struct TestRecord;
 enum {
     GRAPH_NAME_SIZE = 80,
     GRAPH_SAVED_FLAGS = 256,
-    GRAPH_SHOW_ALL = 999 /* hit id of the legend's "Show All" entry */
+    GRAPH_SHOW_ALL = 999, /* hit id of the legend's "Show All" entry */
+    GRAPH_FIRST_VALUE_DATES = 128 /* as many as the test's cache-valid flags */
 };
 
 struct GraphSeries {
@@ -59,4 +60,9 @@ struct GraphWindow {
     TestRecord *test;
     char title[GRAPH_NAME_SIZE];
     int32_t hasColumn;   /* the shown formula exists (texts print "???" without it) */
+    /* The date each Graphs formula first had a value, learnt when this record
+    ** evaluated it for firstValueTest: a formula whose values come from the
+    ** test's cache needs it to tell lead periods from plotted ones.  0 unknown. */
+    const TestRecord *firstValueTest;
+    int32_t firstValueDates[GRAPH_FIRST_VALUE_DATES];
 };

@@ -94,6 +94,9 @@ struct PlotWindow {
     double xMin, xMax;
     double valueMin, valueMax;
     int32_t crossX, crossY;
+    /* The left margin and text height of the last painting: where the cross
+    ** hair's labels go, so that moving it redraws only its strips. */
+    int32_t paintedLeft, paintedTextHeight;
     int32_t formulaFormat; /* display format the formula reported */
     TestRecord *test;
     void *optionsDialog;

@@ -2,6 +2,12 @@
 
 #include <vector>
 
+#include "engine/results_file.h"
+#include "engine/test_records.h"
+#include "foundation/allocator.h"
+#include "foundation/text_match.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
 #include "views/graph_data.h"
 
 namespace {
@@ -101,3 +107,42 @@ TEST(GraphData, SelectionOfSeries)
 }
 
 } // namespace
+
+/* A test of one strategy over 4 dates with two shown Graphs formulas that
+** have no nodes (each evaluates to 0). */
+TEST(GraphData, CachedFormulaIsPlottedFromTheCache)
+{
+    TestRecord *test = ReadTestRecord(nullptr, 0, 1, 4, 0);
+    ASSERT_NE(test, nullptr);
+    test->strategies[0].kind = STRATEGY_KIND_STRATEGY;
+    CopyString(test->strategies[0].name, sizeof test->strategies[0].name, "Breakout", -1);
+    for (int p = 0; p < 4; p++) test->cells[p].date = uint32_t(20240102 + p);
+    DefinitionList saved = gGraphsColumns;
+    gGraphsColumns = DefinitionList{};
+    ASSERT_TRUE(AllocMemory(&gGraphsColumns.items, 2 * sizeof(FormulaColumn)));
+    gGraphsColumns.capacity = gGraphsColumns.count = 2;
+    for (int k = 0; k < 2; k++) {
+        FormulaColumn &column = ((FormulaColumn *)gGraphsColumns.items)[k];
+        column.format = 1;
+        column.decimals = -1;
+    }
+    GraphWindow graph = {};
+    ASSERT_TRUE(AllocGraphWindow(&graph, test));
+    ASSERT_TRUE(CheckGraphDisplay(&graph, 1));
+    ASSERT_EQ(CalcGraphData(&graph, 1), 1);
+    ASSERT_TRUE(test->graphValid[0] && test->graphValid[1]);
+    /* Values the cache holds for formula 0 at periods 0..3 (two formulas per
+    ** cell); showing it again takes them without evaluating. */
+    const double cached[] = { 3, 9, 6, 1 };
+    for (int p = 0; p < 4; p++) test->graphValues[p * 2] = cached[p];
+    ASSERT_TRUE(CheckGraphDisplay(&graph, 0));
+    ASSERT_EQ(CalcGraphData(&graph, 0), 1);
+    EXPECT_EQ(graph.series[0].leadCount, 0u);
+    ASSERT_EQ(graph.pointCount, 4);
+    for (int p = 0; p < 4; p++) EXPECT_EQ(graph.series[0].values[p], cached[p]) << p;
+    EXPECT_EQ(graph.series[0].max, 9);
+    FreeGraphWindow(&graph);
+    FreeMemory(&gGraphsColumns.items);
+    gGraphsColumns = saved;
+    FreeTestRecord(nullptr, test);
+}

@@ -16,6 +16,7 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "foundation/settings_table.h"
+#include "marketdata/import/online_import.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/definitions.h"
@@ -24,6 +25,7 @@
 #include "shell/win32/script_window.h"
 #include "views/chart_geometry.h"
 #include "views/chart_series.h"
+#include "views/trade_compare.h"
 #include "views/win32/chart_paint.h"
 #include "views/win32/draw_resources.h"
 
@@ -37,7 +39,10 @@ static struct {
     int selecting;      /* a zoom selection is being dragged */
     int selectLeft, selectRight;
     int armedDivider;   /* ChartDivider under the mouse */
-} sChartMouse = { 0, 0, 0, -1, 0, 0, 0, 0 };
+    int armedEdge;      /* scroll-thumb edge under the mouse: -1 left, 0 none, 1 right */
+    int draggedEdge;    /* the thumb edge being dragged, 0 none */
+    int fixedEdgeX;     /* screen x of the thumb edge that stays */
+} sChartMouse = { 0, 0, 0, -1, 0, 0, 0, 0, 0, 0, 0 };
 
 static ChartWindow *ChartRecord(HWND window) { return (ChartWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
 
@@ -139,13 +144,20 @@ HWND OpenChart(const char *symbolName, int32_t date, int32_t kind, void *tradeLi
     if (!existing) existing = FindChartWindow(owner);
     if (existing && ChartRecord(existing)) SaveChartDefaults(ChartRecord(existing));
     int32_t visible = gSettings.ChartVisibleBars;
-    if (kind == CHART_KIND_TRADE && tradeLink) {
-        const TradeRecord *trade = (const TradeRecord *)tradeLink;
+    const TradeRecord *trade = nullptr;
+    if (kind == CHART_KIND_TRADE && tradeLink) trade = (const TradeRecord *)tradeLink;
+    if (kind == CHART_KIND_COMPARE && tradeLink) {
+        /* The left trade, or the right one of an unpaired row. */
+        const CompareSide *sides = ((const CompareRow *)tradeLink)->side;
+        trade = sides[COMPARE_LEFT].trade ? sides[COMPARE_LEFT].trade : sides[COMPARE_RIGHT].trade;
+        gSettings.ChartShowCursor = 0;
+    }
+    if (trade) {
         symbolName = trade->symbol;
         date = TradeChartDate(trade);
         int32_t held = trade->bars;
         int32_t extra = gSettings.ChartExtraBars > held / 10 ? gSettings.ChartExtraBars : held / 10;
-        int32_t span = (gSettings.ChartAfterExit ? held : 0) + extra;
+        int32_t span = (kind == CHART_KIND_COMPARE || gSettings.ChartAfterExit ? held : 0) + extra;
         if (span >= visible) visible = span;
     }
     gChartOpening = 0;
@@ -165,7 +177,7 @@ HWND OpenChart(const char *symbolName, int32_t date, int32_t kind, void *tradeLi
     const DateList *dates = &gStore.dateLists[barSize];
     int at = dates->count > 0 ? FindDateIndex(dates, date, -1) : -1;
     if (at >= 0) date = (int32_t)dates->dates[at];
-    if (kind == CHART_KIND_TRADE && dates->count > 0) {
+    if (trade && dates->count > 0) {
         int32_t later = OffsetTradingDate(dates, date, gSettings.ChartExtraBars);
         if (later) date = later;
     }
@@ -309,7 +321,7 @@ static void ChartCharacter(HWND window, ChartWindow *chart, int key)
 {
     int32_t step = chart->barCount / 10 > 1 ? chart->barCount / 10 : 1;
     int32_t size = BarSizeOfKey(key);
-    if (size >= 0 && (key | 0x20) != 'g') {
+    if (size >= 0) {
         if (size == chart->barSize) return;
         chart->barSize = size;
         SaveChartDefaults(chart);
@@ -340,6 +352,10 @@ static void ChartCharacter(HWND window, ChartWindow *chart, int key)
     case 'x': case 'X': Toggle(window, chart, &chart->crossHair); return;
     case 'o': case 'O': ChartCommand(window, IDM_CHART_OPTIONS); return;
     case 'j': case 'J': ChartCommand(window, IDM_CHART_JUMP); return;
+    case 'g': case 'G':
+        /* The calendar pseudo-symbol is no security. */
+        if (chart->symbol && chart->symbol != &gStore.calendar) ShowNorgateSecurityInfo(chart->symbol);
+        return;
     case 's': case 'S':
         Toggle(window, chart, &chart->splitAdjusted);
         if (!LoadChartSeries(chart, GetChartOwnerData(chart, chart->ownerTest))) FreeChartIndicators(chart);
@@ -467,6 +483,7 @@ int ChartCommand(HWND window, int command)
     case IDM_CHART_CANDLES: ChartCharacter(window, chart, 'c'); return 1;
     case IDM_CHART_LOG: ChartCharacter(window, chart, 'l'); return 1;
     case IDM_CHART_SPLIT: ChartCharacter(window, chart, 's'); return 1;
+    case IDM_CHART_INFO: ChartCharacter(window, chart, 'g'); return 1;
     case IDM_CHART_REFRESH: RefreshChartWindows(); return 1;
     case IDM_CHART_FORMULAS:
         if (gChartsColumns.count > 0) OpenScript(((FormulaColumn *)gChartsColumns.items)[0].formula.path, nullptr);
@@ -554,8 +571,74 @@ static void InvertBand(HWND window, int left, int right)
     ReleaseDC(window, dc);
 }
 
+/* The horizontal scroll bar in screen coordinates: its thumb edges and the
+** track between the two arrows.  0 when the window has none. */
+struct ThumbTrack {
+    int thumbLeft, thumbRight, trackLeft, trackRight;
+};
+
+static int GetThumbTrack(HWND window, ThumbTrack *track)
+{
+    SCROLLBARINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetScrollBarInfo(window, OBJID_HSCROLL, &info)) return 0;
+    if (info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) return 0;
+    int left = info.rcScrollBar.left;
+    track->thumbLeft = left + info.xyThumbTop;
+    track->thumbRight = left + info.xyThumbBottom;
+    track->trackLeft = left + info.dxyLineButton;
+    track->trackRight = info.rcScrollBar.right - info.dxyLineButton;
+    return track->trackRight > track->trackLeft;
+}
+
+/* Arms the thumb edge within 5 pixels of the screen x, with its cursor. */
+static void ArmThumbEdge(HWND window, int screenX)
+{
+    ThumbTrack track;
+    sChartMouse.armedEdge = 0;
+    if (GetThumbTrack(window, &track)) {
+        if (std::abs(screenX - track.thumbLeft) <= 5)
+            sChartMouse.armedEdge = -1;
+        else if (std::abs(screenX - track.thumbRight) <= 5)
+            sChartMouse.armedEdge = 1;
+    }
+    SetCursor(LoadCursorA(nullptr, (LPCSTR)(sChartMouse.armedEdge ? IDC_SIZEWE : IDC_ARROW)));
+}
+
+static int StartThumbDrag(HWND window)
+{
+    ThumbTrack track;
+    if (!sChartMouse.armedEdge || !GetThumbTrack(window, &track)) return 0;
+    sChartMouse.draggedEdge = sChartMouse.armedEdge;
+    sChartMouse.fixedEdgeX = sChartMouse.draggedEdge > 0 ? track.thumbLeft : track.thumbRight;
+    sChartMouse.pressX = -1;
+    SetCapture(window);
+    return 1;
+}
+
+/* The thumb's length from the fixed edge to the mouse sets the share of all
+** bars in view: the right edge keeps the first bar, the left the last. */
+static void DragThumbEdge(HWND window, ChartWindow *chart, int clientX)
+{
+    ThumbTrack track;
+    if (!GetThumbTrack(window, &track)) return;
+    POINT p = { clientX, 0 };
+    ClientToScreen(window, &p);
+    int x = p.x < track.trackLeft ? track.trackLeft : p.x > track.trackRight ? track.trackRight : p.x;
+    int length = std::abs(x - sChartMouse.fixedEdgeX);
+    int32_t count = (int32_t)((double)length / (track.trackRight - track.trackLeft) * ChartBarTotal(chart));
+    int32_t zoom = count - chart->barCount;
+    if (zoom == 0) return;
+    ScaleChart(chart, zoom, sChartMouse.draggedEdge > 0 ? zoom : 0);
+}
+
 static void ChartMouseMove(HWND window, ChartWindow *chart, int x, int y)
 {
+    if (sChartMouse.draggedEdge) {
+        DragThumbEdge(window, chart, x);
+        return;
+    }
+    sChartMouse.armedEdge = 0; /* the mouse is off the scroll bar */
     if (x < 0) x = 0;
     if (sChartMouse.selecting) {
         InvertBand(window, sChartMouse.selectLeft, sChartMouse.selectRight);
@@ -604,9 +687,10 @@ static int32_t SlotAtOrRight(const ChartWindow *chart, int x, int width)
 
 static void ChartButtonUp(HWND window, ChartWindow *chart, int x)
 {
-    if (chart->draggingDivider) {
+    if (chart->draggingDivider || sChartMouse.draggedEdge) {
         /* The dragged pane sizes become the defaults of the next chart. */
         chart->draggingDivider = CHART_DIVIDER_NONE;
+        sChartMouse.draggedEdge = sChartMouse.armedEdge = 0;
         if (GetCapture() == window) ReleaseCapture();
         SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_ARROW));
         gSettings.ChartIndPanePct = chart->indicatorPanePercent;
@@ -673,6 +757,26 @@ LRESULT CALLBACK ChartWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 {
     ChartWindow *chart = ChartRecord(window);
     switch (message) {
+    case WM_CREATE: sChartMouse.armedEdge = sChartMouse.draggedEdge = 0; break;
+    case WM_NCMOUSEMOVE:
+        if (wParam == HTHSCROLL && !sChartMouse.draggedEdge) {
+            ArmThumbEdge(window, (short)LOWORD(lParam));
+            if (sChartMouse.armedEdge) return 0;
+        }
+        break;
+    case WM_NCLBUTTONDOWN:
+        if (chart && wParam == HTHSCROLL && StartThumbDrag(window)) return 0;
+        break;
+    case WM_NCLBUTTONUP:
+        if (chart && sChartMouse.draggedEdge) {
+            ChartButtonUp(window, chart, 0);
+            return 0;
+        }
+        break;
+    case WM_SETCURSOR:
+        /* The resize cursor of an armed thumb edge stays while it is armed. */
+        if (LOWORD(lParam) == HTHSCROLL && sChartMouse.armedEdge) return TRUE;
+        break;
     case WM_DESTROY:
         if (chart) {
             FreeChartRecord(&chart);

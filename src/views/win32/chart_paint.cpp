@@ -13,6 +13,7 @@
 #include "marketdata/store/symbols.h"
 #include "views/chart_geometry.h"
 #include "views/chart_series.h"
+#include "views/trade_compare.h"
 #include "views/win32/draw_resources.h"
 
 int32_t gChartBarHalfWidth = 2;
@@ -398,11 +399,27 @@ void DrawTradeMarks(HDC dc, ChartWindow *chart, const Bar *bars, TestRecord *tes
 static void DrawChartTrades(HDC dc, ChartWindow *chart, const Bar *bars, TestRecord *test, int logForm, double low,
                             double high, const RECT *client, int statusY)
 {
-    if (chart->kind != CHART_KIND_TRADE || !chart->tradeLink) return;
-    const TradeRecord *trade = (const TradeRecord *)chart->tradeLink;
     int H = gChartGeometry.labelHeight;
     int y = statusY;
-    if (trade->dateIn <= chart->lastDate && (!trade->dateOut || trade->dateOut >= chart->firstDate)) {
+    auto inView = [chart](const TradeRecord *t) {
+        return t->dateIn <= chart->lastDate && (!t->dateOut || t->dateOut >= chart->firstDate);
+    };
+    if (chart->kind == CHART_KIND_COMPARE) {
+        /* The left trade with the chart's test, then the right one with its own. */
+        const CompareSide *left = GetCompareChartSide(chart, COMPARE_LEFT);
+        const CompareSide *right = GetCompareChartSide(chart, COMPARE_RIGHT);
+        if (!left) return;
+        if (left->trade && inView(left->trade)) {
+            DrawTradeMarks(dc, chart, bars, test, left->trade, logForm, low, high, client, y);
+            y += H;
+        }
+        if (right->trade && inView(right->trade))
+            DrawTradeMarks(dc, chart, bars, right->test, right->trade, logForm, low, high, client, y);
+        return;
+    }
+    if (chart->kind != CHART_KIND_TRADE || !chart->tradeLink) return;
+    const TradeRecord *trade = (const TradeRecord *)chart->tradeLink;
+    if (inView(trade)) {
         DrawTradeMarks(dc, chart, bars, test, trade, logForm, low, high, client, y);
         y += H;
     }

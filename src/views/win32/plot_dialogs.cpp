@@ -7,12 +7,16 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/settings_dialog.h"
 #include "shell/services.h"
+#include "shell/win32/editor_host.h"
 #include "shell/win32/shell_win32.h"
 #include "views/res_graph.h"
 #include "views/trade_plot.h"
 #include "views/win32/plot_windows.h"
 
 namespace {
+
+/* The editor component's message that hides its horizontal scroll bar. */
+enum { EDITOR_SET_HSCROLLBAR = 2130 };
 
 const char kWaitText[] = "Please wait for the current calculation to finish.";
 
@@ -99,8 +103,20 @@ INT_PTR CALLBACK TradePlotOptionsDlgProc(HWND dialog, UINT message, WPARAM wPara
     switch (message) {
     case WM_INITDIALOG:
         SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)lParam);
+        /* The formula is typed with the script editor's colouring and
+        ** completion, on one line. */
+        LoadEditorSettings();
+        if (AttachEditor(dialog, IDC_PLOT_FORMULA, &gScriptEditorSettings)) {
+            ApplyEditorSettings(dialog);
+            EditorSend(dialog, EDITOR_SET_HSCROLLBAR, 0);
+        }
         UpdatePlotOptionsDialog(dialog);
         return TRUE;
+    case WM_NOTIFY:
+        if (((NMHDR *)lParam)->idFrom == IDC_PLOT_FORMULA) OnEditorNotify(dialog, (SCNotification *)lParam);
+        return FALSE;
+    case WM_HELP: ShowEditorHelp(dialog); return TRUE;
+    case WM_DESTROY: DetachEditor(dialog); return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
             RefreshPlot(dialog);

@@ -265,10 +265,28 @@ HWND OpenTradePlotWindow(void *resultsWindow, TestRecord *test, int mode)
 
 void DrawTradePlot(HWND window, HDC dc, PlotWindow *record) { PaintPlot(window, dc, record, -1); }
 
+/* The strips a cross hair at (x, y) covers: 5 pixels round its lines, the
+** value label in the left margin and the x label under the axis. */
+static void InvalidateCrossHair(HWND window, const PlotWindow *record, int x, int y)
+{
+    if (x < 0 || y < 0) return;
+    RECT client;
+    GetClientRect(window, &client);
+    int T = record->paintedTextHeight > 0 ? record->paintedTextHeight : 16;
+    const RECT strips[] = {
+        {x - 5, 0, x + 6, client.bottom},
+        {0, y - 5, client.right, y + 6},
+        {0, y - T, record->paintedLeft, y + T},
+        {0, client.bottom - 3 * T, client.right, client.bottom},
+    };
+    for (const RECT &r : strips) InvalidateRect(window, &r, FALSE);
+}
+
 void TrackPlotCrossHair(HWND window)
 {
     PlotWindow *record = GetPlotRecord(window);
     if (!record || record->busy) return;
+    InvalidateCrossHair(window, record, record->crossX, record->crossY);
     POINT mouse;
     GetCursorPos(&mouse);
     ScreenToClient(window, &mouse);
@@ -279,12 +297,12 @@ void TrackPlotCrossHair(HWND window)
         if (mouse.x == record->crossX && mouse.y == record->crossY) return;
         record->crossX = mouse.x;
         record->crossY = mouse.y;
+        InvalidateCrossHair(window, record, mouse.x, mouse.y);
         TRACKMOUSEEVENT track = {sizeof track, TME_LEAVE, window, 0};
         TrackMouseEvent(&track);
     } else {
         record->crossX = record->crossY = -1;
     }
-    InvalidateRect(window, nullptr, FALSE);
 }
 
 int PlotCommand(HWND window, int commandId)
@@ -325,7 +343,8 @@ LRESULT CALLBACK TradePlotWndProc(HWND window, UINT message, WPARAM wParam, LPAR
         if (record) OnCharacter(window, record, int(wParam));
         return 0;
     case WM_MOUSEMOVE:
-    case WM_MOUSELEAVE: TrackPlotCrossHair(window); break;
+    case WM_MOUSELEAVE:
+    case WM_NCMOUSEMOVE: TrackPlotCrossHair(window); break;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN: SetFocus(window); break;
     case WM_SIZE:

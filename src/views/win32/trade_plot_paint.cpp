@@ -351,6 +351,8 @@ int RenderTradePlot(PlotWindow *record, HDC dc, int W, int H, int active)
     FormatValue(g, record->valueMin, text);
     if (TextWidth(dc, text) > widest) widest = TextWidth(dc, text);
     g.L = 2 * g.T + widest;
+    record->paintedLeft = g.L;
+    record->paintedTextHeight = g.T;
     int drawn = 0;
     if (H > 5 * g.T && W > g.L && n > 0 && record->valueMax >= record->valueMin) {
         g.logScale = percent && (record->kind == PLOT_CUMULATIVE || record->kind == PLOT_MC_PROFITS);

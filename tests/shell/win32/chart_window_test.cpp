@@ -15,6 +15,8 @@
 #include "support/test_support.h"
 #include "views/chart_geometry.h"
 #include "views/chart_record.h"
+#include "views/chart_series.h"
+#include "views/trade_compare.h"
 #include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"
 
@@ -334,4 +336,113 @@ TEST_F(FrameTest, ListChartsItsRowAndTheChartFollowsTheList)
     SendMessageA(chart, WM_CLOSE, 0, 0);
     SendMessageA(list, WM_CLOSE, 0, 0);
     Pump();
+}
+
+TEST_F(FrameTest, DraggingAScrollThumbEdgeZoomsKeepingTheOtherEnd)
+{
+    ChartStore store;
+    gSettings.ChartVisibleBars = 40;
+    gSettings.ChartBarSize2 = BAR_DAILY;
+    /* Half the track is half of the 100 bars; the dragged edge decides which
+    ** end of the view stays. */
+    struct Case {
+        const char *what;
+        int edge; /* -1 left, 1 right */
+        int32_t firstBar, lastBar;
+    } cases[] = {
+        { "right edge keeps the first bar", 1, 30, 79 },
+        { "left edge keeps the last bar", -1, 20, 69 },
+    };
+    for (const Case &c : cases) {
+        HWND window = OpenChart("AAA", 0, CHART_KIND_SYMBOL, nullptr, nullptr, nullptr, 0, 1);
+        ASSERT_NE(window, nullptr);
+        ChartWindow *chart = Record(window);
+        SendMessageA(window, WM_HSCROLL, MAKEWPARAM(SB_THUMBTRACK, 30), 0);
+        ASSERT_EQ(chart->firstBar, 30);
+        ASSERT_EQ(chart->lastBar, 69);
+        UpdateWindow(window);
+        SCROLLBARINFO info = {};
+        info.cbSize = sizeof info;
+        ASSERT_TRUE(GetScrollBarInfo(window, OBJID_HSCROLL, &info));
+        int trackLeft = info.rcScrollBar.left + info.dxyLineButton;
+        int track = info.rcScrollBar.right - info.dxyLineButton - trackLeft;
+        int edgeX = info.rcScrollBar.left + (c.edge > 0 ? info.xyThumbBottom : info.xyThumbTop);
+        int fixedX = info.rcScrollBar.left + (c.edge > 0 ? info.xyThumbTop : info.xyThumbBottom);
+        int y = (info.rcScrollBar.top + info.rcScrollBar.bottom) / 2;
+        /* Within 5 pixels of the edge arms it; the press starts the drag. */
+        SendMessageA(window, WM_NCMOUSEMOVE, HTHSCROLL, MAKELPARAM(edgeX + c.edge * 3, y));
+        ASSERT_EQ(SendMessageA(window, WM_NCLBUTTONDOWN, HTHSCROLL, MAKELPARAM(edgeX + c.edge * 3, y)), 0);
+        ASSERT_EQ(GetCapture(), window) << c.what;
+        /* The mouse half a track away from the fixed edge, plus a pixel so the
+        ** truncation lands on 50. */
+        POINT p = { fixedX + c.edge * (track / 2 + 1), y };
+        ScreenToClient(window, &p);
+        SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+        SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+        EXPECT_EQ(GetCapture(), nullptr);
+        EXPECT_EQ(chart->barCount, 50) << c.what;
+        EXPECT_EQ(chart->firstBar, c.firstBar) << c.what;
+        EXPECT_EQ(chart->lastBar, c.lastBar) << c.what;
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        Pump();
+    }
+}
+
+TEST_F(FrameTest, CompareChartShowsTheLeftTradeOrTheRightOfAnUnpairedRow)
+{
+    ChartStore store;
+    DateList saved = gStore.dateLists[BAR_DAILY];
+    std::vector<uint32_t> dates;
+    for (int i = 0; i < 100; i++) dates.push_back(uint32_t(store.bars[0][size_t(i)].date));
+    dates.push_back(0);
+    gStore.dateLists[BAR_DAILY] = DateList{ dates.data(), 101, 100, BAR_DAILY, 0 };
+    TestRecord *left = ReadTestRecord(nullptr, 0, 1, 1, 0), *right = ReadTestRecord(nullptr, 0, 1, 1, 0);
+    ASSERT_TRUE(left && right);
+    auto makeTrade = [&](const char *symbol, int in, int out) {
+        TradeRecord t = {};
+        CopyString(t.symbol, sizeof t.symbol, symbol, -1);
+        t.side = 1;
+        t.dateIn = store.bars[0][size_t(in)].date;
+        t.dateOut = store.bars[0][size_t(out)].date;
+        t.bars = out - in;
+        t.quantityIn = t.quantityOut = 100;
+        t.priceIn = 55;
+        t.priceOut = 57;
+        return t;
+    };
+    TradeRecord leftTrade = makeTrade("BBB", 10, 30), rightTrade = makeTrade("CCC", 40, 70);
+    gSettings.ChartVisibleBars = 20;
+    gSettings.ChartExtraBars = 5;
+    gSettings.ChartAfterExit = 1;
+    gSettings.ChartShowCursor = 1;
+    /* The view ends 5 trading days after the exit and spans the trade's bars
+    ** plus the extra ones when that is more than the visible bars. */
+    struct Case {
+        const char *what;
+        bool withLeft;
+        const char *title;
+        int32_t lastBar, barCount;
+    } cases[] = {
+        { "a paired row charts the left trade", true, "Compare - BBB", 35, 25 },
+        { "an unpaired row charts the right trade", false, "Compare - CCC", 75, 35 },
+    };
+    for (const Case &c : cases) {
+        CompareRow row = {};
+        row.side[COMPARE_LEFT] = { left, c.withLeft ? &leftTrade : nullptr, 0, 0 };
+        row.side[COMPARE_RIGHT] = { right, &rightTrade, 0, 0 };
+        HWND window = OpenChart("", 0, CHART_KIND_COMPARE, &row, nullptr, nullptr, 0, 1);
+        ASSERT_NE(window, nullptr) << c.what;
+        ChartWindow *chart = Record(window);
+        EXPECT_EQ(Title(window), c.title) << c.what;
+        EXPECT_EQ(chart->lastBar, c.lastBar) << c.what;
+        EXPECT_EQ(chart->barCount, c.barCount) << c.what;
+        EXPECT_EQ(GetChartOwnerData(chart, nullptr), left) << c.what; /* the row's left test */
+        EXPECT_EQ(gSettings.ChartShowCursor, 0) << c.what;
+        UpdateWindow(window); /* both trades' marks paint */
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        Pump();
+    }
+    FreeTestRecord(nullptr, left);
+    FreeTestRecord(nullptr, right);
+    gStore.dateLists[BAR_DAILY] = saved;
 }

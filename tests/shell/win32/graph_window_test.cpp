@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -13,21 +14,23 @@
 #include "frame_fixture.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
+#include "shell/services.h"
+#include "views/graph_data.h"
 #include "views/graph_geometry.h"
 #include "views/graph_record.h"
 
 namespace {
 
-/* A test of two Strategy sections over 30 dates, with the Graphs columns given
-** (their formulas have no nodes: every value is 0). */
+/* A test of two Strategy sections over rows dates (30 by default), with the
+** Graphs columns given (their formulas have no nodes: every value is 0). */
 struct GraphFixture {
     ResultsWindow *results = nullptr;
     TestRecord *test = nullptr;
     DefinitionList savedColumns = gGraphsColumns;
-    GraphFixture(int shownColumns)
+    explicit GraphFixture(int shownColumns, int rows = 30)
     {
         results = CreateResultsWindow(0, nullptr);
-        test = ReadTestRecord(nullptr, 0, 2, 30, 0);
+        test = ReadTestRecord(nullptr, 0, 2, rows, 0);
         EXPECT_TRUE(results && test);
         test->testNumber = 7;
         CopyString(test->settings.TestName, sizeof test->settings.TestName, "Demo", -1);
@@ -38,7 +41,7 @@ struct GraphFixture {
             test->strategies[s].kind = STRATEGY_KIND_STRATEGY;
             FormatText(test->strategies[s].name, sizeof test->strategies[s].name, s ? "Combined" : "Breakout");
         }
-        for (int p = 0; p < 30; p++)
+        for (int p = 0; p < rows; p++)
             for (int s = 0; s < 2; s++) test->cells[p * 2 + s].date = uint32_t(20240102 + p);
         gGraphsColumns = DefinitionList{};
         EXPECT_TRUE(AllocMemory(&gGraphsColumns.items, 2 * sizeof(FormulaColumn)));
@@ -157,4 +160,69 @@ TEST_F(FrameTest, GraphOpensWithTabsSeriesAndKeys)
     SendMessageA(live, WM_CLOSE, 0, 0);
     Pump();
     EXPECT_EQ(gSettings.AddGraph, 0);
+}
+
+namespace {
+
+/* Runs inside the calculation's message pump once its progress shows: notes
+** the status texts and presses Esc. */
+struct ProgressSeen {
+    char status[2][260];
+    int fired;
+} sProgress;
+
+void CALLBACK PressEscOnce(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    if (sProgress.fired++) return;
+    GetStatusText(0, sProgress.status[0], sizeof sProgress.status[0]);
+    GetStatusText(1, sProgress.status[1], sizeof sProgress.status[1]);
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+}
+
+} // namespace
+
+TEST_F(FrameTest, LongGraphCalculationShowsItsProgressAndStopsOnEsc)
+{
+    /* Cached values that rise period by period make every new point move to
+    ** the front of the descending order, so gathering 60000 points takes
+    ** well over a second. */
+    const int rows = 60000;
+    GraphFixture fixture(1, rows);
+    TestRecord *test = fixture.test;
+    ASSERT_TRUE(AllocMemory(&test->graphValues, uint64_t(rows) * 2 * 2 * sizeof(double)));
+    test->graphValueCount = rows * 2 * 2;
+    for (int i = 0; i < rows * 2 * 2; i++) test->graphValues[i] = i;
+    test->graphValid[0] = test->graphValid[1] = 1;
+    GraphWindow graph = {};
+    ASSERT_TRUE(AllocGraphWindow(&graph, test));
+    ASSERT_TRUE(CheckGraphDisplay(&graph, 0));
+    graph.firstValueTest = test;
+    graph.firstValueDates[0] = 20240102;
+    SetStatusText(0, "Ready");
+    sProgress = ProgressSeen{};
+    UINT_PTR timer = SetTimer(nullptr, 0, 10, PressEscOnce);
+    ASSERT_NE(timer, 0u);
+    DialogWatcher::Clear();
+    DWORD started = GetTickCount();
+    int ok = CalcGraphData(&graph, 0);
+    DWORD took = GetTickCount() - started;
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(ok, 0);
+    EXPECT_TRUE(SeenText("Calculation aborted"));
+    EXPECT_EQ(sProgress.fired, 1);
+    EXPECT_STREQ(sProgress.status[0], "Calculating Graph Data...");
+    int period = 0, periods = 0;
+    EXPECT_EQ(sscanf(sProgress.status[1], "Period %d of %d", &period, &periods), 2) << sProgress.status[1];
+    EXPECT_EQ(periods, rows);
+    EXPECT_GT(period, 1);
+    EXPECT_LT(period, rows);
+    EXPECT_GE(took, 1000u) << "no progress within the first second";
+    char status[260] = "";
+    GetStatusText(0, status, sizeof status);
+    EXPECT_STREQ(status, "Ready");
+    FreeGraphWindow(&graph);
+    FreeMemory(&test->graphValues);
+    test->graphValueCount = 0;
 }

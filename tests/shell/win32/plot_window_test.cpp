@@ -17,6 +17,8 @@
 #include "views/win32/draw_resources.h"
 #include "views/win32/plot_windows.h"
 
+#include <Scintilla.h>
+
 namespace {
 
 /* A test of count strategies; strategy 0 has trades of +100, -50 and +30. */
@@ -139,9 +141,20 @@ TEST_F(FrameTest, PlotWindowKeysCommandsAndPictures)
     record->optionsDialog = dialog;
     GetWindowTextA(dialog, title, sizeof title);
     EXPECT_STREQ(title, "Trade Plot Options - Test 4 - Breakout");
+    /* The formula field is an editor holding the setting; its text goes back
+    ** to the record and the setting on refresh. */
+    HWND formula = GetDlgItem(dialog, IDC_PLOT_FORMULA);
+    char className[32] = "", text[300] = "";
+    GetClassNameA(formula, className, sizeof className);
+    EXPECT_STREQ(className, "Scintilla");
+    SendMessageA(formula, SCI_GETTEXT, sizeof text, (LPARAM)text);
+    EXPECT_STREQ(text, gSettings.PlotFormula);
+    SendMessageA(formula, SCI_SETTEXT, 0, (LPARAM)"C / AVG(C,50)");
     SendDlgItemMessageA(dialog, IDC_PLOT_TYPE, CB_SETCURSEL, PLOT_PROFIT_DISTRIBUTION, 0);
     SetDlgItemTextA(dialog, IDC_PLOT_DIST_BINS, "500");
     SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    EXPECT_STREQ(record->formula, "C / AVG(C,50)");
+    EXPECT_STREQ(gSettings.PlotFormula, "C / AVG(C,50)");
     EXPECT_EQ(record->kind, PLOT_PROFIT_DISTRIBUTION);
     EXPECT_EQ(record->distributionBuckets, 3);
     EXPECT_EQ(GetDlgItemInt(dialog, IDC_PLOT_DIST_BINS, nullptr, FALSE), 3u);
@@ -151,6 +164,71 @@ TEST_F(FrameTest, PlotWindowKeysCommandsAndPictures)
     /* mode 1 reuses the window */
     EXPECT_EQ(OpenTradePlotWindow(nullptr, &t.test, 1), window);
     EXPECT_EQ(CountChildren("KestovarPlot"), 1);
+}
+
+TEST_F(FrameTest, PlotCrossHairRedrawsOnlyItsStrips)
+{
+    PlotTest t(1);
+    gSettings.PlotDisplay = PLOT_CUMULATIVE;
+    gSettings.PlotCrossHair = 0;
+    HWND window = OpenTradePlotWindow(nullptr, &t.test, 0);
+    ASSERT_NE(window, nullptr);
+    Pump();
+    PlotWindow *record = GetPlotRecord(window);
+    SendMessageA(window, WM_CHAR, 'x', 0);
+    ASSERT_EQ(record->crossHair, 1);
+    UpdateWindow(window);
+    RECT client;
+    GetClientRect(window, &client);
+    ASSERT_GT(client.right, 300);
+    ASSERT_GT(client.bottom, 200);
+    int T = record->paintedTextHeight;
+    ASSERT_GT(T, 0);
+    auto moveTo = [&](int x, int y, UINT message) {
+        POINT p = {x, y};
+        ClientToScreen(window, &p);
+        SetCursorPos(p.x, p.y);
+        SendMessageA(window, message, 0, message == WM_MOUSEMOVE ? MAKELPARAM(x, y) : MAKELPARAM(p.x, p.y));
+    };
+    HRGN update = CreateRectRgn(0, 0, 0, 0);
+    auto invalid = [&](int x, int y) {
+        GetUpdateRgn(window, update, FALSE);
+        return PtInRegion(update, x, y) != 0;
+    };
+    int x1 = client.right / 2, y1 = client.bottom / 3, x2 = x1 + 60, y2 = y1 + 50;
+    moveTo(x1, y1, WM_MOUSEMOVE);
+    EXPECT_EQ(record->crossX, x1);
+    EXPECT_EQ(record->crossY, y1);
+    struct Probe {
+        const char *what;
+        int x, y;
+        bool dirty;
+    } first[] = {
+        {"on the vertical line", x1 + 4, 5, true},
+        {"on the horizontal line", client.right - 2, y1 - 4, true},
+        {"the value label in the margin", 1, y1 + T - 1, true},
+        {"the x label under the axis", 2, client.bottom - 2, true},
+        {"away from both lines", x1 + 30, y1 + 30, false},
+    };
+    for (const Probe &p : first) EXPECT_EQ(invalid(p.x, p.y), p.dirty) << p.what;
+    UpdateWindow(window);
+    moveTo(x2, y2, WM_MOUSEMOVE);
+    Probe second[] = {
+        {"the old vertical line", x1, 5, true},
+        {"the new vertical line", x2, 5, true},
+        {"the new horizontal line", client.right - 2, y2, true},
+        {"between them", x1 + 30, y1 + 25, false},
+    };
+    for (const Probe &p : second) EXPECT_EQ(invalid(p.x, p.y), p.dirty) << p.what;
+    UpdateWindow(window);
+    /* Onto the window's frame: the cross hair goes, its strips are redrawn. */
+    moveTo(x2, client.bottom + 2, WM_NCMOUSEMOVE);
+    EXPECT_EQ(record->crossX, -1);
+    EXPECT_TRUE(invalid(x2, 5));
+    EXPECT_FALSE(invalid(x1, 5));
+    DeleteObject(update);
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    Pump();
 }
 
 TEST_F(FrameTest, ReportPlotsWriteFivePicturesAndTheirHtml)
