@@ -118,6 +118,9 @@ static int RunComparison(HWND dialog)
     HWND target = sCompareDialog.refresh;
     CompareWindow scratch = {};
     CompareWindow *record = target ? CompareOf(target) : &scratch;
+    /* A chart of a compare row points into the rows that a new comparison
+    ** frees, so the window's charts go first. */
+    if (target) CloseChartWindows(target);
     int ok = BuildTradeComparison(record, test1, s1, test2, s2);
     if (ok && !target) {
         CompareWindow *owned = nullptr;
