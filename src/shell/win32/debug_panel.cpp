@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/results_file.h"
+#include "engine/run_view_hooks.h"
 #include "engine/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
@@ -114,6 +115,20 @@ void UpdateDebugPanelControls()
         SetDlgItemTextA(panel, IDC_DP_STRATEGY, "");
     }
 }
+
+/* After a test: the Test box empties, the Symbol and Strategy boxes take
+** the run's choice, and the buttons follow. */
+static void UpdateExaminePanelBoxes(const char *symbol, const char *strategy)
+{
+    HWND panel = Panel();
+    if (!panel) return;
+    SetDlgItemTextA(panel, IDC_DP_TEST, "");
+    SetDlgItemTextA(panel, IDC_DP_SYMBOL, symbol ? symbol : "");
+    SetDlgItemTextA(panel, IDC_DP_STRATEGY, strategy ? strategy : "");
+    UpdateDebugPanelControls();
+}
+
+void InstallDebugPanelHooks() { gRunViewHooks.updateExaminePanel = UpdateExaminePanelBoxes; }
 
 void EvalDebugFormula(HWND panel)
 {

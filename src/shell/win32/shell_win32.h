@@ -297,6 +297,8 @@ int SetGraphCursorAtX(HWND window, int x, int *refresh);
 LRESULT CALLBACK GraphWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 /* Hands the live graph to the run. */
 void InstallGraphViewHooks();
+/* The run's hand-off to the debug panel after a test. */
+void InstallDebugPanelHooks();
 
 /* ---- chart and graph option dialogs (view_dialogs.cpp) ------------------------------------ */
 

@@ -210,6 +210,7 @@ int InitApplication(HINSTANCE instance)
     if (!InstallBuiltins()) return 0;
     InstallRunViewHooks();
     InstallGraphViewHooks();
+    InstallDebugPanelHooks();
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();

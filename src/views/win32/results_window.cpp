@@ -628,10 +628,18 @@ static void *OpenRunTradeList(TestRecord *test)
     return OpenTradeList(test);
 }
 
+/* SaveTestListAs: the results list as it is shown. */
+static void SaveRunTestList(ResultsWindow *list, const char *path)
+{
+    HWND window = FindResultsHwnd(list);
+    if (window) SaveListCsv(window, path); /* reports its own failure */
+}
+
 void StartResultWindows()
 {
     gOpenReportPage = OpenReportPage;
     gRunViewHooks.openTradeList = OpenRunTradeList;
+    gRunViewHooks.saveTestList = SaveRunTestList;
     gChartImageWriter = WriteScanRowChart;
     gReportGraphWriter = WriteReportGraphs;
     gReportPlotWriter = WriteReportPlots;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/run_view_hooks.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/settings_dialog.h"
@@ -223,6 +224,12 @@ TEST_F(FrameTest, DebugPanelWithoutTestsOrData)
     EXPECT_EQ(Enabled(panel, IDC_DP_POSITIONS), 0);
     EXPECT_EQ(SendDlgItemMessageA(panel, IDC_DP_TEST, CB_GETCOUNT, 0, 0), 0);
     EXPECT_EQ(Text(GetDlgItem(panel, IDC_DP_STRATEGY)), "");
+    // after a test the run names the symbol and strategy to look at
+    InstallDebugPanelHooks();
+    SetDlgItemTextA(panel, IDC_DP_TEST, "0001");
+    gRunViewHooks.updateExaminePanel("AAA", "Trend");
+    EXPECT_EQ(Text(GetDlgItem(panel, IDC_DP_TEST)), "");
+    EXPECT_EQ(Text(GetDlgItem(panel, IDC_DP_SYMBOL)), "AAA");
     // a range in the formula box is listed in the log, not compiled
     SetText(GetDlgItem(panel, IDC_DP_FORMULA), "from 2 to 6 step 2");
     EvalDebugFormula(panel);
