@@ -398,6 +398,8 @@ int RunScript(int mode)
                 break;
             }
         }
+        /* The panel shows the data file the script named, since loading reads the panel. */
+        ShowDataFileInPanel();
         if (CompareNoCase(gSettings.DataFile, gStore.loadedPath) != 0 && !LoadData(0)) {
             SetResultCode(RESULT_DATA_NOT_LOADED);
             break;

@@ -522,7 +522,8 @@ int ReadDataFile(const char *pathIn, int ask)
     char path[DATA_PATH_SIZE];
     CopyString(path, sizeof path, pathIn ? pathIn : "", -1);
     if (ask || !path[0]) {
-        if (!BrowseForFile(path, nullptr, "Select Data File", "Data", "KVD", 0)) return 0;
+        /* An unattended run has nobody to answer a file chooser. */
+        if (gRun.unattended || !BrowseForFile(path, nullptr, "Select Data File", "Data", "KVD", 0)) return 0;
     }
     return ReadDataFileAt(path, ask);
 }
