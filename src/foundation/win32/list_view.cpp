@@ -452,20 +452,21 @@ int SaveListCsv(HWND listWindow, const char *path)
         CopyString(chosen, sizeof chosen, title, -1);
         if (!BrowseForFile(chosen, gLastCsvFolder, "Save CSV File", "CSV", "CSV", 1)) return 0;
     }
-    PlatFile file = PlatOpenFile(chosen, PLAT_CREATE_WRITE);
-    if (!file) {
-        ReportError("Unable to create %s\r\n\r\n%s", chosen, GetErrorText());
+    /* The rows go to a file beside the old one, which stays as it was
+    ** until the new one is complete. */
+    ReplaceFile replace;
+    if (!BeginReplaceFile(&replace, chosen, 0)) return 0;
+    if (!CopyListView(listWindow, replace.file)) {
+        AbandonReplaceFile(&replace);
+        ReportError("Unable to save %s", chosen);
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
-    int ok = CopyListView(listWindow, file);
-    PlatCloseFile(file);
-    if (!ok) {
-        ReportError("Unable to save %s", chosen);
+    if (!CommitReplaceFile(&replace)) {
         SetResultCode(RESULT_FILE_ERROR);
-        PlatDeleteFile(chosen);
+        return 0;
     }
-    return ok;
+    return 1;
 }
 
 /* ---- find ---------------------------------------------------------------------------------------------- */

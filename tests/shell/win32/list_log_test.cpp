@@ -132,7 +132,9 @@ TEST_F(FrameTest, ListSortsByKeysFindsCopiesAndExports)
     SendMessageA(find, WM_CLOSE, 0, 0);
     Pump();
 
-    // Export: commas inside cells are dropped, the heading comes first.
+    // Export: commas inside cells are dropped, the heading comes first; a
+    // longer file of the same name is replaced whole.
+    ASSERT_TRUE(WriteTestFile(File("out.csv"), std::string(4000, 'x')));
     ASSERT_EQ(SaveListCsv(list, File("out.csv").c_str()), 1);
     EXPECT_EQ(ReadTestFile(File("out.csv")),
               "#,Symbol,Day,Amount\r\n3,AB,12/31/2019,10\r\n1,AB,1/2/2020,$1234567.50\r\n2,CD,12/31/2019,(12.5%)\r\n"
