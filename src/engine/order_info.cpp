@@ -145,26 +145,26 @@ void FillOrderInfo(EvalContext *context, const Bar *bar, OrderInfo *info, int is
     int32_t direction = p ? p->side : (r ? r->Side : 1);
 
     int dot = 0;
-    const ContractSpec *spec = FindContractSpec(context->symbol, &dot);
-    if (spec) {
+    const ContractSpec *contract = FindContractSpec(context->symbol, &dot);
+    if (contract) {
         char *last = strrchr(info->brokerSymbol, '.');
         if (last) *last = dot ? 0 : ' ';
-        FormatText(info->routingExchange, ORDER_TEXT_SIZE, "SMART/%s", spec->Primary);
-        CopyString(info->primaryExchange, ORDER_TEXT_SIZE, spec->Primary, -1);
+        FormatText(info->routingExchange, ORDER_TEXT_SIZE, "SMART/%s", contract->Primary);
+        CopyString(info->primaryExchange, ORDER_TEXT_SIZE, contract->Primary, -1);
         int strategyNumber = r && gStrategies ? (int)(r - gStrategies) + 1 : 0;
         bool early = IsCalendarHoliday(info->orderDate, 1, strategyNumber) != 0;
-        const char *zone = spec->TimeZone;
-        const char *moc = r && r->BarSize != BAR_DAILY ? spec->WeeklyLastMocTime
-            : early                                    ? spec->EarlyLastMocTime
-                                                       : spec->LastMocTime;
+        const char *zone = contract->TimeZone;
+        const char *moc = r && r->BarSize != BAR_DAILY ? contract->WeeklyLastMocTime
+            : early                                    ? contract->EarlyLastMocTime
+                                                       : contract->LastMocTime;
         FormatExchangeTime(info->lastMocTime, moc, zone);
-        FormatExchangeTime(info->nearCloseTime, early ? spec->EarlyNearCloseTime : spec->NearCloseTime, zone);
-        FormatExchangeTime(info->lateLocTime, early ? spec->EarlyLateLocTime : spec->LateLocTime, zone);
-        FormatExchangeTime(info->lastOpenTime, spec->LastOpenTime, zone);
-        info->hasOpeningAuction = spec->HasOpg;
-        info->hasMarketOnClose = spec->HasMoc;
-        info->hasLimitOnClose = spec->HasLoc;
-        info->allHours = spec->AllHours;
+        FormatExchangeTime(info->nearCloseTime, early ? contract->EarlyNearCloseTime : contract->NearCloseTime, zone);
+        FormatExchangeTime(info->lateLocTime, early ? contract->EarlyLateLocTime : contract->LateLocTime, zone);
+        FormatExchangeTime(info->lastOpenTime, contract->LastOpenTime, zone);
+        info->hasOpeningAuction = contract->HasOpg;
+        info->hasMarketOnClose = contract->HasMoc;
+        info->hasLimitOnClose = contract->HasLoc;
+        info->allHours = contract->AllHours;
     }
     if (context->symbol->securityType == SECURITY_FUTURES) {
         CopyString(info->secType, sizeof info->secType, "FUT", -1);

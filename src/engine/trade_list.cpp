@@ -656,14 +656,14 @@ static int32_t DelistedMonth(const char *candidate, const char *symbol, const ch
 }
 
 /* A fill at or after its exchange's session end (the exchange map row's
-** FuturesOpenTime, when spec gives one) belongs to the next trading date. */
-static void MoveToSessionDates(TradeListRow *row, const ContractSpec *spec)
+** FuturesOpenTime, when the contract row gives one) belongs to the next trading date. */
+static void MoveToSessionDates(TradeListRow *row, const ContractSpec *contract)
 {
-    if (!spec || spec->FuturesOpenTime <= 0) return;
+    if (!contract || contract->FuturesOpenTime <= 0) return;
     const DateList *days = &gStore.dateLists[BAR_DAILY];
-    if (row->entryDate && row->entryClock >= spec->FuturesOpenTime)
+    if (row->entryDate && row->entryClock >= contract->FuturesOpenTime)
         row->entryDate = OffsetTradingDate(days, row->entryDate, 1);
-    if (row->exitDate && row->exitClock >= spec->FuturesOpenTime)
+    if (row->exitDate && row->exitClock >= contract->FuturesOpenTime)
         row->exitDate = OffsetTradingDate(days, row->exitDate, 1);
 }
 

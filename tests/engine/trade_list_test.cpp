@@ -281,10 +281,10 @@ TEST_F(TradeListTest, FillsAfterTheSessionEndMoveToTheNextTradingDate)
     LoadStore(d, {{"ES", bars}, {"NQ", bars}});
     gContractSpecs.count = 0;
     ASSERT_TRUE(GrowListReserve(&gContractSpecs, 1, sizeof(ContractSpec)));
-    ContractSpec *spec = (ContractSpec *)gContractSpecs.items + gContractSpecs.count++;
-    *spec = ContractSpec{};
-    CopyString(spec->Match1, sizeof spec->Match1, "ES", -1);
-    spec->FuturesOpenTime = 170000;
+    ContractSpec *contract = (ContractSpec *)gContractSpecs.items + gContractSpecs.count++;
+    *contract = ContractSpec{};
+    CopyString(contract->Match1, sizeof contract->Match1, "ES", -1);
+    contract->FuturesOpenTime = 170000;
     ResetTradeListState();
     struct Case {
         const char *symbol;

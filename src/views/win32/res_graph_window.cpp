@@ -160,11 +160,11 @@ void UpdateResGraphWindow(HWND window, int valueColumn)
     gSettings.ResGraphValueCol = valueColumn;
     int32_t index = -1;
     const FormulaColumn *column = ShownResultsColumn(valueColumn, &index);
-    ResGraphColumn spec = {column ? column->heading : "", column ? column->format : 2,
+    ResGraphColumn graphColumn = {column ? column->heading : "", column ? column->format : 2,
                            column ? column->decimals : -1, index};
     const ResultsWindow *results = (const ResultsWindow *)r->owner;
     r->currency = results && results->firstTest ? results->firstTest->currency : nullptr;
-    BuildOptimizationGraphData(r, results, &spec);
+    BuildOptimizationGraphData(r, results, &graphColumn);
     char title[300];
     if (r->heatMap)
         FormatText(title, sizeof title, "Optimization Heat Map - %s", r->valueLabel);
