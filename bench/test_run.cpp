@@ -11,7 +11,7 @@
 ** change in speed that also changes the answers shows. */
 #include <benchmark/benchmark.h>
 
-#include "bench_store.h"
+#include "bench_run.h"
 
 #include <chrono>
 #include <cmath>
@@ -60,52 +60,13 @@ const char kScript[] =
     "  ExitRule: Span < 0 AND Smooth < 0\n";
 
 struct Universe {
-    int64_t bars = 0;
-    char folder[260];
-
-    Universe()
-    {
-        gHeadless.captureLog = 1;
-        gRun.unattended = 1;
-        gSettings.MaxMemPct = 95;
-        gSettings.ShowStatusBar = 0;
-        gSettings.StatusBarFields = 4;
-        gSettings.UseShortCircuit = 1;
-        gSettings.NearZero = 1.0e-13;
-        gSettings.BarSize2 = BAR_DAILY;
-        gSettings.AccountSize = 1000000;
-        gSettings.CalcThreads = 1;
-        gSettings.KeepTrades = 1;
-
-        bars = MakeBenchStore(kSymbols, kYears);
-        gSettings.FirstDate = gStore.firstDate;
-        gSettings.LastDate = gStore.lastDate;
-
-        /* Benchmarks run in the native build only. */
-        FormatText(folder, sizeof folder, "/tmp/kv_bench_test_run");
-        PlatCreateFolder(folder);
-        CopyString(gScriptsFolder, sizeof gScriptsFolder, folder, -1);
-        CopyString(gOutputFolder, sizeof gOutputFolder, folder, -1);
-        CopyString(gLogsFolder, sizeof gLogsFolder, folder, -1);
-        FormatText(gSettings.ActiveScript, sizeof gSettings.ActiveScript, "%s/bench.kvs", folder);
-        PlatFile file = PlatOpenFile(gSettings.ActiveScript, PLAT_CREATE_WRITE);
-        uint32_t written = 0;
-        PlatWriteFile(file, kScript, (uint32_t)strlen(kScript), &written);
-        PlatCloseFile(file);
-        CopyString(gStore.loadedPath, sizeof gStore.loadedPath, "bench.kvd", -1);
-        CopyString(gSettings.DataFile, sizeof gSettings.DataFile, "bench.kvd", -1);
-    }
+    int64_t bars = MakeBenchRun(kSymbols, kYears, "kv_bench_test_run", kScript);
 };
 
 Universe &TheUniverse()
 {
     static Universe universe;
     return universe;
-}
-
-double Seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)
-{
-    return std::chrono::duration<double>(b - a).count();
 }
 
 void BM_TestRun(benchmark::State &state)

@@ -17,9 +17,29 @@
 #include "shell/services.h"
 
 const char *const kCompareColumnNames[COMPARE_COLUMNS] = {
-    "Date",      "Symbol",    "Strategy1", "DateIn1",   "QtyIn1",    "PriceIn1",   "DateOut1",    "QtyOut1",
-    "PriceOut1", "Profit1",   "PctGain1",  "Strategy2", "DateIn2",   "QtyIn2",     "PriceIn2",    "DateOut2",
-    "QtyOut2",   "PriceOut2", "Profit2",   "PctGain2",  "ProfitDiff", "PctGainDiff", "QtyDiff",
+    "Date",
+    "Symbol",
+    "Strategy1",
+    "DateIn1",
+    "QtyIn1",
+    "PriceIn1",
+    "DateOut1",
+    "QtyOut1",
+    "PriceOut1",
+    "Profit1",
+    "PctGain1",
+    "Strategy2",
+    "DateIn2",
+    "QtyIn2",
+    "PriceIn2",
+    "DateOut2",
+    "QtyOut2",
+    "PriceOut2",
+    "Profit2",
+    "PctGain2",
+    "ProfitDiff",
+    "PctGainDiff",
+    "QtyDiff",
 };
 static_assert(CMP_COL_PCT_GAIN + COMPARE_SIDE_STRIDE == 19 && CMP_COL_QTY_DIFF + 1 == COMPARE_COLUMNS,
               "the side columns and the differences fill the row");
@@ -91,7 +111,7 @@ void FormatCompareRow(CompareRow *row, int side)
     if (!t) {
         s->profit = s->gain = 0;
         for (int32_t c = CMP_COL_STRATEGY; c <= CMP_COL_PCT_GAIN; c++)
-            NumberCell(&cells[c], 0, c == CMP_COL_STRATEGY ? LIST_FORMAT_TEXT : DISPLAY_NUMBER, "");
+            NumberCell(&cells[c], 0, c == CMP_COL_STRATEGY ? (int32_t)LIST_FORMAT_TEXT : (int32_t)DISPLAY_NUMBER, "");
     } else {
         s->profit = TradeNetProfit(t);
         s->gain = CompareTradeGain(t, s->profit);
@@ -108,7 +128,9 @@ void FormatCompareRow(CompareRow *row, int side)
         TextCell(&row->cells[CMP_COL_SYMBOL], t->symbol);
     }
     const TradeRecord *a = row->side[0].trade, *b = row->side[1].trade;
-    const int32_t date = a && b ? std::min(a->dateIn, b->dateIn) : a ? a->dateIn : b ? b->dateIn : 0;
+    const int32_t date = a && b ? std::min(a->dateIn, b->dateIn) : a ? a->dateIn
+        : b                                                          ? b->dateIn
+                                                                     : 0;
     DateCell(&row->cells[CMP_COL_DATE], date);
 }
 
@@ -360,7 +382,8 @@ static int CompareCells(const ListCell *x, const ListCell *y)
         return order < 0 ? -1 : order > 0;
     }
     const bool nx = std::isnan(x->number), ny = std::isnan(y->number);
-    if (nx || ny) return nx && ny ? 0 : nx ? -1 : 1;
+    if (nx || ny) return nx && ny ? 0 : nx ? -1
+                                           : 1;
     return CompareDouble(x->number, y->number);
 }
 
