@@ -14,7 +14,7 @@
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 inline int64_t MakeBenchRun(int32_t symbols, int32_t years, const char *name, const char *script)
 {

@@ -27,7 +27,7 @@
 #include "script/compiler/keywords.h"
 #include "script/datacalc/data_calc.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/definitions.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

@@ -27,7 +27,7 @@
 #include "marketdata/store/data_load.h"
 #include "platform/platform.h"
 #include "script/compiler/import_items.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

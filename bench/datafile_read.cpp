@@ -27,7 +27,7 @@
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

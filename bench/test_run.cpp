@@ -32,7 +32,7 @@
 #include "script/compiler/compile_driver.h"
 #include "script/datacalc/data_calc.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

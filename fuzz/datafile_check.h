@@ -19,7 +19,7 @@
 #include "marketdata/store/datafile.h"
 #include "platform/platform.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 inline bool InCalendar(int64_t date) { return date >= DATE_FIRST_VALID && date <= DATE_LAST_VALID; }
 

@@ -22,7 +22,7 @@
 #include "platform/platform.h"
 #include "script/compiler/import_items.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 enum { TARGET_CSV = 0,
        TARGET_MASTER = 1,

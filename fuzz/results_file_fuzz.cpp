@@ -14,7 +14,7 @@
 #include "foundation/text_match.h"
 #include "platform/platform.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static const char *CheckList(const ResultsWindow *w)
 {

@@ -20,7 +20,7 @@
 #include "script/compiler/strategy.h"
 #include "shell/headless/headless.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static void ClearCompiledScript()
 {

@@ -17,7 +17,7 @@
 #include "platform/platform.h"
 #include "script/compiler/strategy.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

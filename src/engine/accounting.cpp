@@ -18,7 +18,7 @@
 #include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static const double kNoValue = std::numeric_limits<double>::quiet_NaN();
 

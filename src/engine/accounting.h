@@ -17,7 +17,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "script/eval/eval_context.h"
 
 /* Interest of the main strategy's cell for the days since the previous date. */

@@ -30,7 +30,7 @@
 #include "script/datacalc/data_calc.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 EngineRun gEngineRun;
 

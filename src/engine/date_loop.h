@@ -19,7 +19,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "script/eval/eval_context.h"
 
 struct ResultsWindow;

@@ -4,14 +4,14 @@
 #include <cstring>
 
 #include "engine/date_loop.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 const char kContractMonthLetters[14] = " FGHJKMNQUVXZ";
 

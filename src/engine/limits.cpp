@@ -12,7 +12,7 @@
 #include "foundation/text_match.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static void SkipWith(PositionRecord *setup, uint32_t code)
 {

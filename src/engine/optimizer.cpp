@@ -18,7 +18,7 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/settings_items.h"
 #include "script/compiler/strategy.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 OptimizerState gOptimizer;
 

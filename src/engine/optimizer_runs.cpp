@@ -7,7 +7,7 @@
 
 #include "engine/optimizer.h"
 #include "engine/results_file.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
@@ -15,7 +15,7 @@
 #include "script/compiler/script_state.h"
 #include "script/compiler/strategy.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* The script's strategies while a test runs on a copy of them. */
 struct StrategyRestriction {

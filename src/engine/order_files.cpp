@@ -14,7 +14,7 @@
 #include "marketdata/store/symbols.h"
 #include "script/compiler/settings_items.h"
 #include "script/compiler/strategy.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 OrderTemplate gOrdersTemplate;
 OrderTemplate *gStrategyTemplates;

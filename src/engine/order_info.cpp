@@ -9,7 +9,7 @@
 #include "engine/fills.h"
 #include "engine/futures.h"
 #include "engine/orders.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -20,7 +20,7 @@
 #include "script/compiler/strategy.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 const Bar *GetOrderBar(EvalContext *context)
 {

@@ -14,7 +14,7 @@
 #include "engine/orders.h"
 #include "engine/positions.h"
 #include "engine/sizing.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "engine/trace.h"
 #include "engine/trade_list.h"
 #include "foundation/allocator.h"
@@ -32,7 +32,7 @@
 #include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* What one strategy had before the generation, put back after it. */
 struct SavedStrategy {

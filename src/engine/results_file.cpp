@@ -22,7 +22,7 @@
 #include "foundation/text_match.h"
 #include "script/compiler/definitions.h"
 #include "script/eval/eval_context.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 const float kResultsFileVersion = 0.39f;
 

@@ -7,7 +7,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "platform/platform.h"
 
 enum {

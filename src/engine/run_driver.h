@@ -17,8 +17,8 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/test_records.h"
-#include "shell/services.h"
+#include "records/test_records.h"
+#include "services/services.h"
 
 /* Runs the active script in mode. */
 int RunScript(int mode);

@@ -9,7 +9,7 @@
 #include "foundation/text_match.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* One exit order's outcome on the bar. */
 struct OrderHit {

@@ -12,7 +12,7 @@
 #include "engine/date_loop.h"
 #include "engine/futures.h"
 #include "engine/positions.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
@@ -21,7 +21,7 @@
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static const char *const kPhaseNames[4] = {"n/a", "open", "intraday", "close"};
 enum { LIMIT_UNSET = 2147483647 };

@@ -29,7 +29,7 @@
 #include "script/compiler/settings_items.h"
 #include "script/eval/eval_context.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 TradeListState gTradeListState;
 

@@ -13,7 +13,7 @@
 #include "marketdata/store/symbols.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/strategy.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static const DateList *DailyDates()
 {

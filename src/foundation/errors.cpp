@@ -8,7 +8,7 @@
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr};
 

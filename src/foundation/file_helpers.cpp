@@ -8,7 +8,7 @@
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* The program's file messages, worded as the user sees them. */
 static const char kCreateFailed[] = "Unable to create %s\r\n\r\n%s";

@@ -6,7 +6,7 @@
 #include "foundation/errors.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 void StripTrailingSlashes(char *path)
 {

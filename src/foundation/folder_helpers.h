@@ -1,5 +1,5 @@
 /* folder_helpers.h -- making folders the way the program's settings name them.
-** (The file chooser, BrowseForFile, is a shell service: shell/services.h.)
+** (The file chooser, BrowseForFile, is a shell service: services/services.h.)
 **
 ** Errors:     CreateFolder reports "Unable to create folder %s" and sets result
 **             code 3 only when the parent folder is missing; any other failure

@@ -9,7 +9,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static const char kOpenForAppendFailed[] = "Unable to open %s for appending\r\n\r\n%s";
 static const char kSeekFailed[] = "Unable to seek to %d bytes from %s in file %s";

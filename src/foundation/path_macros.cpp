@@ -6,7 +6,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 const char *gCompilingScriptPath = nullptr;
 const char *gSlatewickFolderSetting = nullptr;

@@ -12,7 +12,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* clang-format off */
 ProgramSettings gSettings = {

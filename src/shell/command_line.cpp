@@ -9,7 +9,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* clang-format off */
 const BatchSwitch kBatchSwitches[BATCH_SWITCH_COUNT] = {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "engine/results_file.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/numbers.h"
@@ -23,7 +23,7 @@
 #include "script/eval/item_table.h"
 #include "script/eval/value_access.h"
 #include "shell/panel_rules.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static const char kDashes[] = "------------------------------------------------------------";
 static const char *const kValueKindNames[] = {"", "price", "volume", "extern price", "extern volume"};

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "foundation/text_match.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* Command ids of the Run menu, as the menus and accelerators carry them. */
 enum {

@@ -6,7 +6,7 @@
 
 #include "foundation/text_match.h"
 #include "shell/frame_rules.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* Command ids of the kinds' popups. */
 enum {

@@ -4,7 +4,7 @@
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 const DateList *PanelDateList(int barSize)
 {

@@ -1,7 +1,7 @@
 /* services.cpp -- the shell rules that hold whatever draws the windows:
 ** control words, the memory check, folder creation, history lists and the
 ** worker-count rule. */
-#include "shell/services.h"
+#include "services/services.h"
 
 #include <cstdarg>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
@@ -23,7 +23,7 @@
 #include "script/eval/eval_context.h"
 #include "script/eval/item_table.h"
 #include "shell/script_style.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

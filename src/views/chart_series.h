@@ -15,7 +15,7 @@
 #pragma once
 #include <cstdint>
 
-#include "views/chart_record.h"
+#include "records/chart_record.h"
 
 struct Bar;
 struct TestRecord;

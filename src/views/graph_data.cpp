@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
@@ -15,7 +15,7 @@
 #include "script/compiler/script_state.h"
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static const double kNoMin = 1e14, kNoMax = -1e14;
 

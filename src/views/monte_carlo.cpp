@@ -10,7 +10,7 @@
 #include "foundation/random.h"
 #include "foundation/errors.h"
 #include "foundation/text_match.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

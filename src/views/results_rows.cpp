@@ -21,7 +21,7 @@
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static FormulaColumn *ResultsColumn(int32_t k)
 {

@@ -8,7 +8,7 @@
 #include "foundation/text_match.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "views/scan_run.h"
 
 int (*gChartImageWriter)(const ListCell *row, const char *path);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
@@ -15,7 +15,7 @@
 #include "script/compiler/settings_items.h"
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "views/trade_rows.h"
 
 char gExportPath[EXPORT_PATH_SIZE];

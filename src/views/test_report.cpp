@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/numbers.h"
@@ -15,7 +15,7 @@
 #include "marketdata/store/symbols.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "views/results_rows.h"
 
 PlatFile gReportPage;

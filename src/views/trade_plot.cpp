@@ -8,7 +8,7 @@
 #include <cstring>
 #include <thread>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/numbers.h"
@@ -21,7 +21,7 @@
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* clang-format off */
 const PlotKindInfo kPlotKinds[PLOT_KIND_COUNT] = {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <thread>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
@@ -22,7 +22,7 @@
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 const char *const kTradeColumnNames[TRADE_FIXED_COLUMNS] = {
     "Trade",  "Strategy", "Symbol",  "Side",     "DateIn",   "TimeIn", "QtyIn",

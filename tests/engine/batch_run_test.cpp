@@ -11,7 +11,7 @@
 #include "shell/command_line.h"
 #include "shell/headless/headless.h"
 #include "shell/run_view_setup.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

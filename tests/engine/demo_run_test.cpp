@@ -17,7 +17,7 @@
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
 #include "shell/command_line.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

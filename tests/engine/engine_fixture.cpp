@@ -21,7 +21,7 @@
 #include "script/datacalc/data_calc.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 std::vector<int32_t> Weekdays(int32_t from, int32_t to)
 {

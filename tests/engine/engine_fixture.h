@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "marketdata/store/symbols.h"
 #include "support/program_state.h"
 

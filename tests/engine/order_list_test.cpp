@@ -11,7 +11,7 @@
 #include "foundation/settings_table.h"
 #include "shell/command_line.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/test_support.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
 #include "shell/run_view_setup.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "support/test_support.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 
 namespace {

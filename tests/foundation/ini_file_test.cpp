@@ -8,7 +8,7 @@
 #include "foundation/ini_file.h"
 #include "foundation/settings_table.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/program_state.h"
 
 namespace {

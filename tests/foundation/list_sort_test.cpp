@@ -159,7 +159,7 @@ TEST(ListSort, SeparatorsAndLayout)
 }
 
 #include "foundation/folder_helpers.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/headless/headless.h"
 #include "support/test_support.h"
 

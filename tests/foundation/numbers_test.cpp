@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/services.h"
+#include "services/services.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "shell/services.h"
+#include "services/services.h"
 #include "foundation/settings_table.h"
 
 TEST(FormatPrice, DecimalsOfTheTickAndBondFractions)

@@ -18,7 +18,7 @@
 #include "marketdata/import/online_import.h"
 #include "marketdata/store/constituency.h"
 #include "marketdata/store/datafile.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "marketdata/import/http_client.h"
 #include "marketdata/import/online_import.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

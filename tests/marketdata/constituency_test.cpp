@@ -5,7 +5,7 @@
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "store_fixture.h"
 #include "support/test_support.h"
 

@@ -15,7 +15,7 @@
 #include "marketdata/store/datafile.h"
 #include "marketdata/store_fixture.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace datafixture {
 

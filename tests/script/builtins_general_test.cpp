@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "builtins_fixture.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/datafile.h"
 #include "platform/platform.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

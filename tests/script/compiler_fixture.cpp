@@ -9,7 +9,7 @@
 #include "marketdata/store/datafile.h"
 #include "marketdata/store/symbols.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/test_support.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_links.h"

@@ -10,7 +10,7 @@
 
 #include "compiler_fixture.h"
 #include "support/test_support.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/random.h"
@@ -28,7 +28,7 @@
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

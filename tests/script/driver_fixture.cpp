@@ -9,7 +9,7 @@
 #include "script/compiler/script_parser.h"
 #include "script/compiler/settings_items.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 void FreeCompiledScript() { ResetScriptState(SCRIPT_RESET_RELEASE); }
 

@@ -11,15 +11,15 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "platform/platform.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula_text.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
-#include "views/chart_record.h"
+#include "services/services.h"
+#include "records/chart_record.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "script/compiler/script_state.h"
 #include "script/eval/item_table.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/test_support.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "marketdata/store/constituency.h"
 #include "script/compiler/import_items.h"
 #include "script/compiler/keywords.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

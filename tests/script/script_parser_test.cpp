@@ -16,7 +16,7 @@
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/script_parser.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/test_support.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "script/compiler/keywords.h"
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/settings_items.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/test_support.h"
 
 namespace {

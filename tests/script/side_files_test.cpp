@@ -16,7 +16,7 @@
 #include "script/compiler/side_files.h"
 #include "script/compiler/strategy.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/test_support.h"
 
 namespace {

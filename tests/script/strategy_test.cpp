@@ -18,7 +18,7 @@
 #include "script/compiler/script_parser.h"
 #include "script/compiler/strategy.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/test_support.h"
 
 namespace {

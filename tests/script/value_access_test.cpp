@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "eval_fixture.h"
 #include "script/compiler/compiler_state.h"
 #include "script/eval/value_access.h"

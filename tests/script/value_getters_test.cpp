@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "eval_fixture.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
@@ -16,8 +16,8 @@
 #include "script/eval/item_table.h"
 #include "script/eval/value_getters.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
-#include "views/chart_record.h"
+#include "services/services.h"
+#include "records/chart_record.h"
 
 namespace {
 

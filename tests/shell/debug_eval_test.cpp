@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/results_file.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "panel_store.h"

@@ -272,7 +272,7 @@ TEST(VersionCheck, CrashReportListsAtMostSixteenFrames)
 
 #include "marketdata/store/symbols.h"
 #include "script/compiler/definitions.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 TEST(LowMemory, EstimatesOfLoadedAndCalculatedData)
 {

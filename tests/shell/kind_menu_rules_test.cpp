@@ -3,7 +3,7 @@
 #include <string>
 
 #include "shell/kind_menu_rules.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "foundation/text_match.h"
 #include "script/compiler/formula.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/program_state.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/test_support.h"
 
 struct ProgramStateTest : ::testing::Test {

@@ -134,7 +134,7 @@ TEST(ChartSymbolChange, ViewKeepsItsPlaceAtTheChartsBarSize)
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

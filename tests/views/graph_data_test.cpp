@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "script/compiler/definitions.h"

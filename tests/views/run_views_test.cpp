@@ -5,7 +5,7 @@
 
 #include "../engine/engine_fixture.h"
 #include "engine/results_file.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "views/results_rows.h"
 #include "views/test_report.h"
 #include "views/trade_rows.h"

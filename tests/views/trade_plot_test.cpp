@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/random.h"
 #include "foundation/settings_table.h"

@@ -13,7 +13,7 @@
 #include "foundation/list_sort.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 int gOmitListHeading = 0;
 char gLastCsvFolder[260];

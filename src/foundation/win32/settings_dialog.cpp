@@ -12,7 +12,7 @@
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* The editor component's control (class "Scintilla") keeps its text as bytes
 ** behind its own messages; any other control is a plain edit. */

@@ -24,7 +24,7 @@
 #include "script/compiler/formula.h"
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 ImportRun gImport;
 

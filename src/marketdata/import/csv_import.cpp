@@ -18,7 +18,7 @@
 #include "marketdata/import/web_parsers.h"
 #include "marketdata/store/data_load.h"
 #include "script/compiler/formula.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* CSV field ids, the positions of kCsvFieldNames. */
 enum CsvField {

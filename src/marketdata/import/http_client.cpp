@@ -9,7 +9,7 @@
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 HttpSlot gHttpSlots[HTTP_SLOT_COUNT];
 char gImportErrorText[IMPORT_ERROR_TEXT_SIZE];

@@ -15,7 +15,7 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_parser.h"
 #include "script/eval/item_table.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static const char kMsgLogCreate[] = "Unable to create the import log file %s";
 static const char kMsgNoInfoFile[] = "CSI DataPath %s has no symbol information file";

@@ -14,7 +14,7 @@
 #include "marketdata/import/import_run.h"
 #include "marketdata/store/data_load.h"
 #include "script/compiler/formula.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* One directory file layout. */
 struct MasterLayout {

@@ -14,7 +14,7 @@
 #include "marketdata/import/import_run.h"
 #include "marketdata/import/online_import.h"
 #include "marketdata/store/constituency.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 char gNorgateWatchlistNames[10000];
 

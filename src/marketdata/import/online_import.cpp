@@ -22,7 +22,7 @@
 #include "marketdata/store/datafile.h"
 #include "marketdata/store/events.h"
 #include "script/compiler/formula.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* clang-format off */
 OnlineHost gOnlineHosts[ONLINE_HOST_COUNT] = {

@@ -6,7 +6,7 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 CalendarState gCalendar = {};
 

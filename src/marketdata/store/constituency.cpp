@@ -8,7 +8,7 @@
 #include "foundation/allocator.h"
 #include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 ConstituencyRecord *gConstituency = nullptr;
 int32_t gConstituencyCount = 0;

@@ -15,7 +15,7 @@
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
 #include "marketdata/store/datafile.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 ScriptDataLinks gScriptDataLinks = {};
 

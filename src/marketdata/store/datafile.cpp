@@ -11,7 +11,7 @@
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
 #include "marketdata/store/data_load.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* ---- messages ----------------------------------------------------------------- */
 

@@ -19,7 +19,7 @@
 #include "script/eval/eval_context.h"
 #include "script/eval/item_table.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

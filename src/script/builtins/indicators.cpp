@@ -11,7 +11,7 @@
 
 #include <cmath>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/numbers.h"
 #include "marketdata/store/symbols.h"
 #include "script/builtins/arg_helpers.h"

@@ -26,7 +26,7 @@
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/numbers.h"
@@ -27,7 +27,7 @@
 #include "script/eval/item_table.h"
 #include "script/eval/value_access.h"
 #include "script/eval/value_getters.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include "script/compiler/side_files.h"
 #include "script/compiler/strategy.h"
 #include "script/eval/item_table.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* ---- messages ------------------------------------------------------------------------ */
 

@@ -12,7 +12,7 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
 #include "script/eval/item_table.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 int32_t gDebugEvalOn;
 int32_t gDebugEvalWritten;

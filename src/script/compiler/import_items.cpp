@@ -17,7 +17,7 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/ranges.h"
 #include "script/compiler/script_parser.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 GrowList gImportItems;
 ImportState gImportState;

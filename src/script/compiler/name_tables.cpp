@@ -18,7 +18,7 @@
 #include "script/compiler/keywords.h"
 #include "script/compiler/preprocessor.h"
 #include "script/eval/item_table.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/parser_hooks.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 enum Directive { DIR_DEFINE,
                  DIR_UNDEF,

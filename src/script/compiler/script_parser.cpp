@@ -21,7 +21,7 @@
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/preprocessor.h"
 #include "script/compiler/ranges.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 ScriptParserState gScriptParser;
 

@@ -26,7 +26,7 @@
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/script_parser.h"
 #include "script/compiler/side_files.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 ScriptSettingsBlock gScriptSettings;
 char gResultsFileName[SCRIPT_PATH_SIZE];

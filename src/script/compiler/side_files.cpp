@@ -18,7 +18,7 @@
 #include "platform/platform.h"
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/strategy.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 GrowList gContractSpecs;
 GrowList gSymbolChanges;

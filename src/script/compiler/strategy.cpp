@@ -23,7 +23,7 @@
 #include "script/compiler/script_parser.h"
 #include "script/compiler/side_files.h"
 #include "script/eval/item_table.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* ---- tables ------------------------------------------------------------------------ */
 

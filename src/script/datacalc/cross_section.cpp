@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/numbers.h"
 #include "foundation/text_match.h"

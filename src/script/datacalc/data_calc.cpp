@@ -26,7 +26,7 @@
 #include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 int32_t gDataRecalcNeeded = 1;
 

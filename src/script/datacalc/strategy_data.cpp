@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "marketdata/store/symbols.h"

@@ -6,9 +6,10 @@
 **             engine's program-wide values that the data store and the script
 **             language read (order generation, comparison bar size, current
 **             test).
-** Records:    TestRecord, PositionRecord and TradeRecord belong to the engine
-**             (engine/test_records.h), the chart window's record to the views
-**             (views/chart_record.h); they are only declared here.
+** Records:    TestRecord, PositionRecord and TradeRecord are filled by the
+**             engine, the chart window's record by the views; their layouts
+**             sit below the script language (records/test_records.h,
+**             records/chart_record.h), and are only declared here.
 **             StrategyRecord belongs to the compiled script
 **             (script/compiler/strategy.h), with the run-time fields that the
 **             store's lookups and calendar read.
@@ -21,7 +22,7 @@
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/strategy.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 struct TestRecord;
 struct PositionRecord;

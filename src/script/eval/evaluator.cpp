@@ -18,12 +18,12 @@
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula_text.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "script/eval/item_table.h"
 #include "script/eval/value_access.h"
 #include "script/eval/value_getters.h"
-#include "shell/services.h"
-#include "views/chart_record.h"
+#include "services/services.h"
+#include "records/chart_record.h"
 
 char gPendingRuntimeError[RUNTIME_ERROR_SIZE];
 

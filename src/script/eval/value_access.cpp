@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "marketdata/store/calendar.h"

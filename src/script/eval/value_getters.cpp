@@ -9,7 +9,7 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
@@ -23,7 +23,7 @@
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 #include "script/eval/value_access.h"
-#include "views/chart_record.h"
+#include "records/chart_record.h"
 
 const Bar *ContextBarArray(const EvalContext *context, int32_t *count)
 {

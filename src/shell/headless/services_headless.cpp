@@ -11,7 +11,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 HeadlessShell gHeadless = {.messageBoxAnswer = 1};
 

@@ -3,7 +3,7 @@
 ** program has the window shell's own (src/shell/win32/).  `grep -rn STANDIN
 ** src` lists the stand-ins that still wait for their windows. */
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* ---- panels, frame and file chooser: no windows, so nothing to show -------------- */
 

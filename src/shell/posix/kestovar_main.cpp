@@ -29,7 +29,7 @@
 #include "shell/frame_rules.h"
 #include "shell/headless/headless.h"
 #include "shell/run_view_setup.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "views/results_rows.h"
 
 static struct {

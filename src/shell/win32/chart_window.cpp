@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -21,7 +21,7 @@
 #include "marketdata/store/symbols.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/script_window.h"
 #include "views/chart_geometry.h"
 #include "views/chart_series.h"

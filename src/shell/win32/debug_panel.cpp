@@ -8,7 +8,7 @@
 
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -16,9 +16,9 @@
 #include "foundation/win32/settings_dialog.h"
 #include "marketdata/store/symbols.h"
 #include "script/eval/eval_context.h"
-#include "views/chart_record.h"
+#include "records/chart_record.h"
 #include "shell/debug_eval.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/editor_host.h"
 
 #include <Scintilla.h>

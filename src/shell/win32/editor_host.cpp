@@ -19,7 +19,7 @@
 #include "script/compiler/name_tables.h"
 #include "shell/help_topics.h"
 #include "shell/script_style.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 static_assert((int)SCRIPT_STYLE_COUNT == (int)EDITOR_STYLE_COUNT && (int)EDITOR_STYLE_RECORDS >= (int)EDITOR_STYLE_COUNT,
               "one style record per script style");

@@ -96,7 +96,7 @@ HWND CreateEditor(HWND host, int32_t extraSize, EditorSettings *settings);
 int AttachEditor(HWND dialog, int controlId, EditorSettings *settings);
 void DetachEditor(HWND dialog);
 
-/* EditorCall (host, message, wparam, lparam) is declared in shell/services.h. */
+/* EditorCall (host, message, wparam, lparam) is declared in services/services.h. */
 intptr_t EditorSend(HWND host, uint32_t message, uintptr_t wparam = 0, intptr_t lparam = 0);
 
 void ApplyEditorFont(HWND host);

@@ -14,7 +14,7 @@
 #include "script/eval/item_table.h"
 #include "shell/completion.h"
 #include "shell/script_style.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/suggest.h"
 #include "shell/win32/editor_host.h"
 

@@ -19,7 +19,7 @@
 #include "foundation/win32/settings_dialog.h"
 #include "platform/platform.h"
 #include "shell/find_text.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
 

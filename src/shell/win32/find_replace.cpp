@@ -10,7 +10,7 @@
 #include "foundation/errors.h"
 #include "foundation/text_match.h"
 #include "shell/find_text.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/editor_host.h"
 
 static_assert(FIND_FLAG_WHOLE_WORD == SCFIND_WHOLEWORD && FIND_FLAG_MATCH_CASE == SCFIND_MATCHCASE,

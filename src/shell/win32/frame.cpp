@@ -18,7 +18,7 @@
 #include "shell/frame_rules.h"
 #include "shell/kind_menu_rules.h"
 #include "engine/run_driver.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "views/win32/plot_windows.h"
 #include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"

@@ -10,7 +10,7 @@
 
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
@@ -18,7 +18,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/definitions.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/script_window.h"
 #include "views/graph_data.h"
 #include "views/graph_geometry.h"

@@ -13,13 +13,13 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "views/chart_record.h"
+#include "records/chart_record.h"
 #include "foundation/win32/list_view.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "shell/list_csv.h"
 #include "shell/kind_menu_rules.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 struct ListWindow {
     void *owner; /* the filler's record, when it wants to find its list again */

@@ -20,7 +20,7 @@
 #include "foundation/win32/list_view.h"
 #include "platform/platform.h"
 #include "shell/frame_rules.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/editor_host.h"
 
 #include <Scintilla.h>

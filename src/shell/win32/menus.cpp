@@ -12,11 +12,11 @@
 #include "platform/platform.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/name_tables.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "script/eval/eval_context.h"
 #include "shell/frame_rules.h"
 #include "shell/kind_menu_rules.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
 

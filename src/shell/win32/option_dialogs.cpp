@@ -15,7 +15,7 @@
 #include "foundation/win32/list_view.h"
 #include "foundation/win32/settings_dialog.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "views/test_report.h"
 
 /* The chooser's 16 custom colours, kept for the program's run. */

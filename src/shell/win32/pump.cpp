@@ -11,7 +11,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "shell/frame_rules.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 FrameState gFrame = {.activeKind = -1, .tabHot = -1, .tabPressed = -1};
 

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
@@ -15,7 +15,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
 

@@ -14,7 +14,7 @@
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/symbols.h"
 #include "shell/panel_rules.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/script_window.h"
 
 /* The panel's own state. */

@@ -21,7 +21,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/import/http_client.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/version_check.h"
 
 extern const char kUpdateServer[] = "https://www.kestovar.example";

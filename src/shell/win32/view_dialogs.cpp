@@ -12,7 +12,7 @@
 #include "foundation/win32/settings_dialog.h"
 #include "marketdata/store/symbols.h"
 #include "shell/win32/editor_host.h"
-#include "views/chart_record.h"
+#include "records/chart_record.h"
 #include "views/chart_series.h"
 #include "views/graph_data.h"
 #include "views/win32/draw_resources.h"

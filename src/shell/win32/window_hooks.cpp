@@ -8,7 +8,7 @@
 
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 /* Appends text and its terminating NUL to a filter list. */
 static int AddFilterPart(char *filter, int at, int size, const char *text)

@@ -25,7 +25,7 @@
 #include "shell/command_line.h"
 #include "shell/run_view_setup.h"
 #include "shell/frame_rules.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/version_check.h"
 #include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -15,9 +15,9 @@
 #include "foundation/win32/list_view.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/settings_items.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/shell_win32.h"
-#include "views/chart_record.h"
+#include "records/chart_record.h"
 #include "views/scan_charts.h"
 #include "views/win32/draw_resources.h"
 #include "views/scan_run.h"

@@ -13,7 +13,7 @@
 #pragma once
 #include <windows.h>
 
-#include "views/chart_record.h"
+#include "records/chart_record.h"
 
 struct Bar;
 struct TestRecord;

@@ -12,9 +12,9 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "foundation/win32/settings_dialog.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/shell_win32.h"
-#include "views/chart_record.h"
+#include "records/chart_record.h"
 #include "views/trade_compare.h"
 #include "views/trade_rows.h"
 

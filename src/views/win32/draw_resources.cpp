@@ -8,7 +8,7 @@
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 DrawStyleSet ChartStyleSet;
 DrawStyleSet GraphStyleSet;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"

@@ -2,11 +2,11 @@
 ** graph's options dialog, both driven by the settings table. */
 #include <cstring>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/settings_dialog.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/shell_win32.h"
 #include "views/res_graph.h"

@@ -2,13 +2,13 @@
 ** painting with its image requests, the cross hair and the report plots. */
 #include <cstring>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/settings_dialog.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/shell_win32.h"
 #include "views/trade_plot.h"
 #include "views/win32/draw_resources.h"

@@ -11,7 +11,7 @@
 #include "foundation/text_match.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/shell_win32.h"
 #include "views/res_graph.h"
 #include "views/win32/draw_resources.h"

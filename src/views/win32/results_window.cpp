@@ -21,7 +21,7 @@
 #include "script/compiler/script_state.h"
 #include "script/compiler/settings_items.h"
 #include "script/eval/eval_context.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/shell_win32.h"
 #include "views/results_rows.h"
 #include "views/scan_charts.h"

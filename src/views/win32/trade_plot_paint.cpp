@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/numbers.h"
 #include "foundation/text_match.h"

@@ -7,7 +7,7 @@
 
 #include "foundation/dates.h"
 #include "foundation/errors.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

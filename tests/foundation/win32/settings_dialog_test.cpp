@@ -12,7 +12,7 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/settings_dialog.h"
 #include "shell/headless/headless.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

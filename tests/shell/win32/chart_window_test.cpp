@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -14,7 +14,7 @@
 #include "marketdata/store/symbols.h"
 #include "support/test_support.h"
 #include "views/chart_geometry.h"
-#include "views/chart_record.h"
+#include "records/chart_record.h"
 #include "views/chart_series.h"
 #include "views/trade_compare.h"
 #include "views/win32/draw_resources.h"

@@ -7,7 +7,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/test_support.h"
 
 std::string FrameTest::folder;

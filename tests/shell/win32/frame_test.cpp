@@ -6,7 +6,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "frame_fixture.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/test_support.h"
 
 namespace {

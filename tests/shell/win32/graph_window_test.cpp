@@ -6,7 +6,7 @@
 
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -14,7 +14,7 @@
 #include "frame_fixture.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "views/graph_data.h"
 #include "views/graph_geometry.h"
 #include "views/graph_record.h"

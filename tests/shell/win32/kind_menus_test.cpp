@@ -3,7 +3,7 @@
 #include <string>
 
 #include "frame_fixture.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/script_window.h"
 #include "support/test_support.h"
 

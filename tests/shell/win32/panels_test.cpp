@@ -9,7 +9,7 @@
 #include "foundation/win32/settings_dialog.h"
 #include "frame_fixture.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 namespace {
 

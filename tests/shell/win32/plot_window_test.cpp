@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"

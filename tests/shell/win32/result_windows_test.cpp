@@ -10,7 +10,7 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "frame_fixture.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "views/scan_run.h"
 #include "views/win32/result_windows.h"
 

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <string>
 
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "frame_fixture.h"
 #include "platform/platform.h"
 #include "shell/script_style.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
 #include "support/test_support.h"

@@ -10,7 +10,7 @@
 #include "foundation/errors.h"
 #include "frame_fixture.h"
 #include "platform/platform.h"
-#include "shell/services.h"
+#include "services/services.h"
 #include "support/test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
-#include "engine/test_records.h"
+#include "records/test_records.h"
 #include "foundation/allocator.h"
 #include "views/res_graph.h"
 #include "views/trade_plot.h"

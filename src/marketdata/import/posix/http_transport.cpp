@@ -9,7 +9,7 @@
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "marketdata/import/http_client.h"
-#include "shell/services.h"
+#include "services/services.h"
 
 enum { URL_SIZE = 1024 };
 

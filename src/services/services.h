@@ -1,11 +1,16 @@
 /* services.h -- what the core asks of the application shell.
 **
+** Layer:      just above the platform layer, so that every layer from the
+**             foundation up may call the shell without including anything of
+**             it; this header depends on the platform header alone.
+**
 ** Owns:       gRun, the program-wide control words (run state, run mode,
 **             order generation flag and date, low-memory flag, sticky result code,
 **             unattended flag, UI thread id, the log's line and file), and the
 **             effective program folders.
-** Implemented by: services.cpp (the rules that hold for every shell) and either
-**             the window shell or headless/services_headless.cpp, which keeps
+** Implemented by: shell/services.cpp (the rules that hold for every shell) and
+**             either the window shell (shell/win32/) or
+**             shell/headless/services_headless.cpp, which keeps
 **             status texts, notices, titles and message boxes where tests can
 **             read them, writes the log to the run's log file or standard output,
 **             and never waits for a user.

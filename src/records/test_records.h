@@ -5,6 +5,9 @@
 ** Owns:       the record layouts and the reason-text tables; the small trade
 **             and cell computations that the script language and the views
 **             share (price move, net profit, currency gain, cell equity).
+** Layer:      below the script language, which reads these records by the
+**             language's definition (T. and S. items, StratData cells, open
+**             positions); the engine fills them and the views show them.
 ** Layout:     TestRecord (1008 bytes), StrategyResult (504), StatCell (448),
 **             TradeRecord (344) and ParamValue (88) keep their field order and
 **             widths, since the results file stores them byte for byte; the

@@ -6,6 +6,8 @@
 **             opened, its bar size, and the values of its Charts columns once
 **             the chart has calculated them.  The chart window code keeps its
 **             own drawing state after these fields.
+** Layer:      below the script language, whose value getters read it; the
+**             views fill it.
 ** Invariants: indicators is null until the chart has calculated its Charts
 **             columns; then it holds indicatorCount arrays, array k with one
 **             value per bar of symbol at barSize.

@@ -1,6 +1,6 @@
 /* test_records.cpp -- reason texts, the trade array and the trade and cell
 ** computations. */
-#include "engine/test_records.h"
+#include "records/test_records.h"
 
 #include <cstring>
 
