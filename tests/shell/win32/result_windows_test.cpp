@@ -10,8 +10,11 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "frame_fixture.h"
+#include "script/compiler/settings_items.h"
 #include "services/services.h"
+#include "support/test_support.h"
 #include "views/scan_run.h"
+#include "views/stats_export.h"
 #include "views/win32/result_windows.h"
 
 namespace {
@@ -204,6 +207,41 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
     Pump();
     EXPECT_EQ(0, CountChildren("KestovarCompare"));
     EXPECT_EQ(1, list->testCount);
+}
+
+TEST_F(ResultWindowsTest, ShowTradeListAfterAnExportShowsTheList)
+{
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    TestRecord *test = MakeTest(1, nullptr, 0, 6);
+    AddTestToResults(list, test);
+    SyncResultsWindows();
+    HWND results = FindResultsHwnd(list);
+    SelectItem(results, 0);
+    const std::string path = File("exported.csv");
+    struct Export {
+        const char *what;
+        int (*save)(TestRecord *, const char *);
+        int32_t tradesType;
+    } exports[] = {
+        {"full trade list", SaveTradesCsv, SAVE_TRADES_FULL},
+        {"compact trade list", SaveTradesCsv, SAVE_TRADES_COMPACT},
+        {"statistics", SaveStatsCsv, SAVE_TRADES_FULL},
+    };
+    for (const Export &e : exports) {
+        gScriptSettings.SaveTradesType = e.tradesType;
+        ASSERT_EQ(1, e.save(test, path.c_str())) << e.what;
+        ASSERT_TRUE(WriteTestFile(path, "the user's own edit"));
+        SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)results, 0);
+        ResultsCommand(results, IDM_RESULTS_TRADES);
+        Pump();
+        EXPECT_EQ(1, CountChildren("KestovarTrades")) << e.what;
+        EXPECT_EQ("Trade List - Test 1 - 6 Trades", Title(gFrame.activeChild)) << e.what;
+        EXPECT_EQ("the user's own edit", ReadTestFile(path)) << e.what;
+        HWND trades = nullptr;
+        while (FindNextChildWindow(&trades, "KestovarTrades")) DestroyWindow(trades), trades = nullptr;
+    }
+    gScriptSettings.SaveTradesType = SAVE_TRADES_FULL;
 }
 
 TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
