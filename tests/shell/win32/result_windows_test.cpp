@@ -4,17 +4,25 @@
 #include <cstring>
 #include <string>
 
+#include <vector>
+
 #include "engine/results_file.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "frame_fixture.h"
+#include "marketdata/store/symbols.h"
+#include "records/chart_record.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
 #include "script/compiler/settings_items.h"
 #include "services/services.h"
 #include "support/test_support.h"
 #include "views/scan_run.h"
 #include "views/stats_export.h"
+#include "views/trade_compare.h"
+#include "views/win32/plot_windows.h"
 #include "views/win32/result_windows.h"
 
 namespace {
@@ -96,6 +104,52 @@ TestRecord *MakeTest(int32_t number, const char *parameter, double value, int tr
     }
     return t;
 }
+
+/* The symbols MakeTest trades, loaded with 100 daily bars each from the
+** first trading day of 2024, and one shown Graphs column; both go back to
+** empty afterwards. */
+struct ViewData {
+    std::vector<std::vector<Bar>> bars;
+    DefinitionList savedGraphs = gGraphsColumns;
+    ViewData()
+    {
+        const char *names[] = {"AAPL", "IBM", "MSFT"};
+        bars.resize(3);
+        EXPECT_TRUE(AllocMemory(&gStore.symbols, 4 * sizeof(SymbolRecord)));
+        for (int s = 0; s < 3; s++) {
+            std::vector<Bar> &b = bars[size_t(s)];
+            b.resize(101);
+            for (int i = 0; i < 100; i++) {
+                const double base = 20 + s * 5 + (i % 7);
+                b[size_t(i)] = {.date = 20240101 + (i / 28) * 100 + i % 28 + 1, .open = base, .high = base + 2,
+                                .low = base - 2, .close = base + 1, .volume = 1000.0 + i, .split = 1};
+            }
+            SymbolRecord &r = gStore.symbols[s];
+            r.bars[BAR_DAILY] = b.data();
+            r.barCounts[BAR_DAILY] = 100;
+            r.firstDate = b[0].date;
+            r.lastDate = b[99].date;
+            r.firstUsedDate = 99991231;
+            CopyString(r.info.Symbol, sizeof r.info.Symbol, names[s], -1);
+        }
+        gStore.symbolCount = 3;
+        gGraphsColumns = DefinitionList{};
+        EXPECT_TRUE(AllocMemory(&gGraphsColumns.items, sizeof(FormulaColumn)));
+        gGraphsColumns.capacity = gGraphsColumns.count = 1;
+        FormulaColumn *column = (FormulaColumn *)gGraphsColumns.items;
+        column->format = 1;
+        column->decimals = -1;
+        CopyString(column->heading, sizeof column->heading, "Equity", -1);
+    }
+    ~ViewData()
+    {
+        memset(gStore.symbols, 0, 4 * sizeof(SymbolRecord));
+        FreeMemory(&gStore.symbols);
+        gStore.symbolCount = 0;
+        FreeMemory(&gGraphsColumns.items);
+        gGraphsColumns = savedGraphs;
+    }
+};
 
 struct ResultWindowsTest : FrameTest {
     void SetUp() override
@@ -207,6 +261,62 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
     Pump();
     EXPECT_EQ(0, CountChildren("KestovarCompare"));
     EXPECT_EQ(1, list->testCount);
+}
+
+TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
+{
+    ViewData data;
+    gSettings.ChartBarSize2 = BAR_DAILY;
+    gSettings.ChartVisibleBars = 40;
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    TestRecord *doomed = MakeTest(1, nullptr, 0, 8), *kept = MakeTest(2, nullptr, 0, 6);
+    AddTestToResults(list, doomed);
+    AddTestToResults(list, kept);
+    SyncResultsWindows();
+    HWND results = FindResultsHwnd(list);
+
+    /* Test 1: statistics graph, trade plots, trade list with a chart of a
+    ** trade, a comparison with a chart of a row, and the results graph. */
+    ASSERT_NE(nullptr, OpenStatsGraph(list, doomed, 0));
+    ASSERT_NE(nullptr, OpenTradePlotWindow(list, doomed, 0));
+    HWND trades = OpenTradeList(doomed);
+    ASSERT_NE(nullptr, trades);
+    TradeListCommand(trades, IDM_LIST_CHART);
+    gSettings.Test1 = gSettings.Test2 = 1;
+    gSettings.Strat1 = gSettings.Strat2 = 0;
+    gSettings.KeepMatches = gSettings.KeepNonMatches = 1;
+    gSettings.MinDlrDiff = gSettings.MinPctDiff = 0;
+    SelectItem(results, 0);
+    DialogWatcher::Answer(IDOK);
+    ShowCompareDialog(nullptr);
+    Pump();
+    HWND compare = nullptr;
+    ASSERT_TRUE(FindNextChildWindow(&compare, "KestovarCompare"));
+    CompareCommand(compare, IDM_LIST_CHART);
+    ASSERT_NE(nullptr, CreateResGraphWindow(list));
+    /* Test 2: its own statistics graph and trade plots. */
+    HWND keptGraph = OpenStatsGraph(list, kept, 0), keptPlot = OpenTradePlotWindow(list, kept, 0);
+    ASSERT_TRUE(keptGraph && keptPlot);
+    Pump();
+    struct Kind {
+        const char *className;
+        int before, after;
+    } kinds[] = {
+        {"KestovarGraph", 2, 1}, {"KestovarPlot", 2, 1},    {"KestovarTrades", 1, 0},
+        {"KestovarChart", 2, 0}, {"KestovarCompare", 1, 0}, {"KestovarResGraph", 1, 0},
+    };
+    for (const Kind &k : kinds) EXPECT_EQ(k.before, CountChildren(k.className)) << k.className;
+    HoldForScreenshot();
+
+    /* They close before the test is freed, not at some later message. */
+    SelectItem(results, 0);
+    ResultsCommand(results, IDM_DELETE_TEST);
+    for (const Kind &k : kinds) EXPECT_EQ(k.after, CountChildren(k.className)) << k.className;
+    EXPECT_TRUE(IsWindow(keptGraph) && IsWindow(keptPlot));
+    EXPECT_EQ(1, list->testCount);
+    Pump();
+    HoldForScreenshot();
 }
 
 TEST_F(ResultWindowsTest, ShowTradeListAfterAnExportShowsTheList)
