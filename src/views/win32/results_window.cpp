@@ -23,6 +23,8 @@
 #include "script/eval/eval_context.h"
 #include "records/chart_record.h"
 #include "services/services.h"
+#include "script/compiler/compiler_state.h"
+#include "shell/win32/script_window.h"
 #include "shell/win32/shell_win32.h"
 #include "views/res_graph.h"
 #include "views/results_rows.h"
@@ -493,8 +495,8 @@ int ResultsCommand(HWND window, int commandId)
         return 1;
     case IDM_CHART_FORMULAS: {
         char path[260];
-        FormatText(path, sizeof path, "%s\\Results.kvs", gScriptsFolder);
-        return OpenFileByType(path, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
+        ColumnScriptPath(SECTION_RESULTS, path);
+        return OpenScript(path, nullptr);
     }
     case IDM_CHART_REFRESH: RecalculateAllResults(); return 1;
     case IDM_SAVE_STATS_CSV:

@@ -18,6 +18,7 @@
 #include "script/compiler/script_state.h"
 #include "script/compiler/settings_items.h"
 #include "services/services.h"
+#include "shell/win32/script_window.h"
 #include "support/test_support.h"
 #include "views/scan_run.h"
 #include "views/stats_export.h"
@@ -352,6 +353,56 @@ TEST_F(ResultWindowsTest, ShowTradeListAfterAnExportShowsTheList)
         while (FindNextChildWindow(&trades, "KestovarTrades")) DestroyWindow(trades), trades = nullptr;
     }
     gScriptSettings.SaveTradesType = SAVE_TRADES_FULL;
+}
+
+TEST_F(ResultWindowsTest, EditColumnFormulasOpensTheScriptInUse)
+{
+    /* The scripts folder has no default scripts: those beside the program
+    ** are the ones in use. */
+    char savedScripts[260];
+    CopyString(savedScripts, sizeof savedScripts, gScriptsFolder, -1);
+    CreateDirectoryA(File("scripts").c_str(), nullptr);
+    CopyString(gScriptsFolder, sizeof gScriptsFolder, File("scripts").c_str(), -1);
+    for (const char *name : {"Results.kvs", "Trades.kvs", "mine.kvs"})
+        ASSERT_TRUE(WriteTestFile(File(name), "// columns\r\n"));
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    TestRecord *test = MakeTest(1, nullptr, 0, 4);
+    AddTestToResults(list, test);
+    SyncResultsWindows();
+    HWND results = FindResultsHwnd(list), trades = OpenTradeList(test);
+    ASSERT_TRUE(results && trades);
+
+    struct Case {
+        const char *what;
+        int (*command)(HWND, int);
+        HWND window;
+        DefinitionList *columns;
+        const char *columnFile; /* a compiled column's script, or null for none */
+        std::string opened;
+    } cases[] = {
+        {"results, no columns compiled", ResultsCommand, results, &gResultsColumns, nullptr, File("Results.kvs")},
+        {"trade list, no columns compiled", TradeListCommand, trades, &gTradesColumns, nullptr, File("Trades.kvs")},
+        {"results, columns of a script", ResultsCommand, results, &gResultsColumns, "mine.kvs", File("mine.kvs")},
+        {"trade list, columns of a script", TradeListCommand, trades, &gTradesColumns, "mine.kvs", File("mine.kvs")},
+    };
+    for (const Case &c : cases) {
+        ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+        if (c.columnFile) {
+            const int32_t k = AddDefinitionRecord(c.columns, sizeof(FormulaColumn));
+            ASSERT_GE(k, 0);
+            FormulaColumn *column = &((FormulaColumn *)c.columns->items)[k];
+            CopyString(column->formula.path, sizeof column->formula.path, File(c.columnFile).c_str(), -1);
+        }
+        c.command(c.window, IDM_CHART_FORMULAS);
+        Pump();
+        HWND script = FindScriptWindow(c.opened.c_str(), 0, nullptr);
+        EXPECT_NE(nullptr, script) << c.what;
+        if (script) DestroyWindow(script);
+    }
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+    CopyString(gScriptsFolder, sizeof gScriptsFolder, savedScripts, -1);
 }
 
 TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
