@@ -426,7 +426,10 @@ int CopyListView(HWND listWindow, void *target)
     }
     if (ok) ok = FlushCopy(t);
     if (ok && !t->file) {
+        /* The block goes over at the text's own size: a paste converts the
+        ** whole block, zero and all, so any spare room would follow the list. */
         if (!t->memory) t->memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 1);
+        else if (HGLOBAL exact = GlobalReAlloc(t->memory, t->used + 1, GMEM_MOVEABLE)) t->memory = exact;
         if (t->memory && OpenClipboard(GetParent(view))) {
             EmptyClipboard();
             if (SetClipboardData(CF_TEXT, t->memory)) t->memory = nullptr;

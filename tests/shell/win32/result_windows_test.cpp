@@ -405,6 +405,32 @@ TEST_F(ResultWindowsTest, EditColumnFormulasOpensTheScriptInUse)
     CopyString(gScriptsFolder, sizeof gScriptsFolder, savedScripts, -1);
 }
 
+TEST_F(ResultWindowsTest, CopyPutsExactlyTheListOnTheClipboard)
+{
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    AddTestToResults(list, MakeTest(1, nullptr, 0, 0));
+    AddTestToResults(list, MakeTest(2, nullptr, 0, 0));
+    SyncResultsWindows();
+    ASSERT_EQ(1, CopyListView(FindResultsHwnd(list), nullptr));
+    const std::string expected = "Test\tName\tDates\r\n"
+                                 "0001\tRun 1\t2024-01-02 - 2024-12-31\r\n"
+                                 "0002\tRun 2\t2024-01-02 - 2024-12-31\r\n";
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE text = GetClipboardData(CF_TEXT);
+    ASSERT_NE(nullptr, text);
+    /* A paste takes the whole block, so the block is the text and its zero. */
+    EXPECT_EQ(expected.size() + 1, GlobalSize(text));
+    const char *copied = (const char *)GlobalLock(text);
+    EXPECT_EQ(expected, std::string(copied, strnlen(copied, GlobalSize(text))));
+    GlobalUnlock(text);
+    HANDLE wide = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(nullptr, wide);
+    EXPECT_EQ((expected.size() + 1) * sizeof(WCHAR), GlobalSize(wide));
+    CloseClipboard();
+}
+
 TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
 {
     StartResultWindows();
