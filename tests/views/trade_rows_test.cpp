@@ -154,6 +154,39 @@ TEST_F(TradeRowsTest, LongSortListIsCutNotOverrun)
     FreeTestRecord(nullptr, t);
 }
 
+TEST_F(TradeRowsTest, SortListFindsHeadingsWithBlanks)
+{
+    /* A Trades column headed "Gain %" is named either as it is shown or
+    ** without its blanks. */
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+    const int32_t k = AddDefinitionRecord(&gTradesColumns, sizeof(FormulaColumn));
+    ASSERT_GE(k, 0);
+    FormulaColumn *gain = &((FormulaColumn *)gTradesColumns.items)[k];
+    gain->format = 1;
+    CopyString(gain->heading, sizeof gain->heading, "Gain %", -1);
+    CellListWindow list = {};
+    TestRecord *t = MakeTest(1, {});
+    list.test = t;
+    ASSERT_EQ(TRADE_FIXED_COLUMNS + 1, InitTradeColumns(&list));
+    struct Case {
+        const char *sortText;
+        int priority, descending;
+    } cases[] = {
+        {"Gain %", 1, 0},
+        {"Trade,-gain %", 2, 1},
+        {"+GAIN%", 1, 0},
+        {"Gain", 0, 0},
+    };
+    for (const Case &c : cases) {
+        SetListSort(&list, c.sortText);
+        EXPECT_EQ(c.priority, list.sortPriorities[TRADE_FIXED_COLUMNS]) << c.sortText;
+        EXPECT_EQ(c.descending, list.sortDirections[TRADE_FIXED_COLUMNS]) << c.sortText;
+    }
+    FreeListWindow(&list);
+    FreeTestRecord(nullptr, t);
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+}
+
 /* ---- comparison ----------------------------------------------------------------------- */
 
 struct CompareTest : TradeRowsTest {
