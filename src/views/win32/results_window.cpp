@@ -309,9 +309,6 @@ static void ShowTestItem(HWND window, TestRecord *test, int command, int flag)
     switch (command) {
     case IDM_RESULTS_GRAPHS: OpenStatsGraph(host ? host->list : nullptr, test, flag); break;
     case IDM_RESULTS_PLOTS: OpenTradePlotWindow(host ? host->list : nullptr, test, flag); break;
-    case IDM_RESULTS_OPTGRAPH:
-        if (host && host->list) CreateResGraphWindow(host->list);
-        break;
     case IDM_LOG_TEST_SETTINGS: LogTestSettings(test); break;
     case IDM_RESULTS_REPORT: WriteTestReport(test); break;
     case IDM_RESULTS_TRADES: {
@@ -499,6 +496,10 @@ int ResultsCommand(HWND window, int commandId)
         return OpenScript(path, nullptr);
     }
     case IDM_CHART_REFRESH: RecalculateAllResults(); return 1;
+    case IDM_RESULTS_OPTGRAPH:
+        /* The graph is of every test of the list, so it needs no selected row. */
+        if (host && host->list && host->list->firstTest) CreateResGraphWindow(host->list);
+        return 1;
     case IDM_SAVE_STATS_CSV:
         if (window && GetSelectedTest(window, &test) >= 0) SaveStatsCsv(test, nullptr);
         return 1;

@@ -431,6 +431,21 @@ TEST_F(ResultWindowsTest, CopyPutsExactlyTheListOnTheClipboard)
     CloseClipboard();
 }
 
+TEST_F(ResultWindowsTest, OptimizationGraphNeedsNoSelectedRow)
+{
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    HWND results = FindResultsHwnd(list);
+    ResultsCommand(results, IDM_RESULTS_OPTGRAPH); /* an empty list has nothing to graph */
+    EXPECT_EQ(0, CountChildren("KestovarResGraph"));
+    AddTestToResults(list, MakeTest(1, "Len", 5, 0));
+    AddTestToResults(list, MakeTest(2, "Len", 9, 0));
+    SyncResultsWindows();
+    ListView_SetItemState(GetListViewOf(results), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ResultsCommand(results, IDM_RESULTS_OPTGRAPH);
+    EXPECT_EQ(1, CountChildren("KestovarResGraph"));
+}
+
 TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
 {
     StartResultWindows();
