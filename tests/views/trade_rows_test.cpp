@@ -250,6 +250,17 @@ TEST_F(CompareTest, TradesPairBySymbolOverlapAndNearestDates)
     ** 0% and -100 qty; #3 alone -50 and -10%; ZZZ alone (no quantity) 0. */
     EXPECT_STREQ("Compare - Test 1 Alpha vs Test 2 Alpha - 3 of 4 Differ - Net Difference ($150.00) / 0.00% / -100 Qty",
                  w.title);
+
+    /* Sorting by profit difference moves every row (-200, -50, 0, +100); a
+    ** pointer to a row follows it, one to no row stays as it was. */
+    w.sortPriorities[CMP_COL_PROFIT_DIFF] = 1;
+    CompareRow *follow[3] = {&w.rows[0], &w.rows[2], nullptr};
+    SortComparisonRows(&w, follow, 3);
+    EXPECT_EQ((std::vector<RowView>{{2, 1}, {3, 0}, {0, 2}, {1, 0}}), Rows(w));
+    EXPECT_EQ(&w.rows[3], follow[0]);
+    EXPECT_EQ(&w.rows[1], follow[1]);
+    EXPECT_EQ(nullptr, follow[2]);
+    w.sortPriorities[CMP_COL_PROFIT_DIFF] = 0;
     FreeCompareWindowData(&w);
 
     /* Only the unpaired trades without KeepMatches. */

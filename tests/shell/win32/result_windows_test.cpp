@@ -229,6 +229,8 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
 
 TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
 {
+    ViewData data;
+    gSettings.ChartBarSize2 = BAR_DAILY;
     ASSERT_EQ(1, OpenResultsWindow(nullptr));
     ResultsWindow *list = FirstResultsWindow();
     AddTestToResults(list, MakeTest(1, nullptr, 0, 8));
@@ -251,9 +253,20 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
     EXPECT_EQ("Compare - Test 1 Alpha vs Test 1 Alpha - 0 of 3 Differ - Net Difference $0.00 / 0.00% / 0 Qty",
               Title(compare));
     EXPECT_EQ("AAPL;MSFT;MSFT;", Column(compare, 1)); /* by symbol, then entry date */
+    /* A chart of the AAPL row stays on that row, and so does the selection,
+    ** when a sort moves the row. */
+    SelectItem(compare, 0);
+    CompareCommand(compare, IDM_LIST_CHART);
+    HWND chartWindow = nullptr;
+    ASSERT_TRUE(FindNextChildWindow(&chartWindow, "KestovarChart"));
+    const ChartWindow *chart = (const ChartWindow *)GetWindowLongPtrA(chartWindow, GWLP_USERDATA);
+    const TradeRecord *charted = ((const CompareRow *)chart->tradeLink)->side[0].trade;
+    ASSERT_STREQ("AAPL", charted->symbol);
     ClickHeader(compare, 1);
     ClickHeader(compare, 1);
     EXPECT_EQ("MSFT;MSFT;AAPL;", Column(compare, 1));
+    EXPECT_EQ(charted, ((const CompareRow *)chart->tradeLink)->side[0].trade);
+    EXPECT_EQ(2, GetSelectedItem(compare));
 
     /* Deleting test 1 closes the comparison that shows it. */
     HWND results = FindResultsHwnd(list);
