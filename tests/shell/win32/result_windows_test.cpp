@@ -61,6 +61,29 @@ void ClickHeader(HWND window, int column)
     SendMessageA(window, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
 }
 
+/* Whether a column is wide enough for the header to draw its whole heading
+** and sort arrow: the header control keeps three edge widths of margin on
+** each side of the text and of the 16-pixel arrow image. */
+bool HeadingFits(HWND window, int column)
+{
+    HWND header = ListView_GetHeader(GetListViewOf(window));
+    char text[100] = "";
+    HDITEMA item = {};
+    item.mask = HDI_TEXT | HDI_FORMAT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    Header_GetItem(header, column, &item);
+    HDC dc = GetDC(header);
+    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(header, WM_GETFONT, 0, 0));
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, text, (int)strlen(text), &size);
+    SelectObject(dc, old);
+    ReleaseDC(header, dc);
+    const int margin = 3 * GetSystemMetrics(SM_CXEDGE);
+    const int needed = size.cx + 2 * margin + ((item.fmt & HDF_IMAGE) ? 16 + 2 * margin : 0);
+    return ListView_GetColumnWidth(GetListViewOf(window), column) >= needed;
+}
+
 /* Pumps for a while when KV_SCREENSHOT_HOLD names milliseconds, so a
 ** screenshot of the screen can be taken while the windows show. */
 void HoldForScreenshot()
@@ -186,6 +209,7 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     ClickHeader(window, 0); /* ascending, then descending */
     ClickHeader(window, 0);
     EXPECT_EQ("0003;0002;0001;", Column(window, 0));
+    EXPECT_TRUE(HeadingFits(window, 0));
     EXPECT_EQ(3, list->firstTest->testNumber); /* the list itself is in the order shown */
     HoldForScreenshot();
 
@@ -217,6 +241,7 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     EXPECT_EQ("Trade List - Test 1 - 12 Trades", Title(trades));
     EXPECT_EQ("00001", Cell(trades, 0, 0));
     ClickHeader(trades, 3); /* Side: longs, shorts, then the skipped setup */
+    EXPECT_TRUE(HeadingFits(trades, 3)) << "a sorted narrow column keeps its heading readable";
     EXPECT_EQ("Long", Cell(trades, 0, 3));
     EXPECT_EQ("Short", Cell(trades, 8, 3));
     EXPECT_EQ("Skip Long", Cell(trades, 11, 3));
