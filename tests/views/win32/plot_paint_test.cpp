@@ -151,6 +151,26 @@ TEST(PlotPaint, EveryKindDrawsItsBody)
     EXPECT_GE(coloured, 3);
 }
 
+TEST(PlotPaint, BottomLabelsStayInsideThePicture)
+{
+    /* 2000 trades in two bins: the last boundary's label "2000" sits at the
+    ** right end of the axis.  The picture is drawn 600 wide on a wider white
+    ** bitmap, so anything drawn past its right edge shows. */
+    Trades t(std::vector<double>(2000, 10), PLOT_EQUAL_COUNT_BINS);
+    Picture pic(700, 400);
+    RECT all = {0, 0, 700, 400};
+    FillRect(pic.p.dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    ASSERT_EQ(RenderTradePlot(t.record, pic.p.dc, 600, 400, 0), 1);
+    pic.Save("plot_bin_labels.png");
+    int outside = 0, nearEdge = 0;
+    for (int y = 0; y < 400; y++) {
+        for (int x = 600; x < 700; x++) outside += PicturePixel(&pic.p, x, y) != PLOT_WHITE;
+        for (int x = 560; x < 600; x++) nearEdge += PicturePixel(&pic.p, x, y) == PLOT_BLACK && y > 350;
+    }
+    EXPECT_EQ(outside, 0);
+    EXPECT_GT(nearEdge, 10) << "the last label is drawn, moved in";
+}
+
 TEST(PlotPaint, TinyWindowStaysWhite)
 {
     Trades t({100, -50}, PLOT_SCATTER);
