@@ -234,4 +234,55 @@ TEST(PlotPaint, HeatMapAndBarChartColourTheirCells)
     EXPECT_GT(Find(chart.p, 0x000000).count, 200); /* the bar of 5 is black */
 }
 
+/* Ink drawn left of a picture's origin or right of its width, found by
+** drawing it 50 pixels in from the left of a wider white bitmap. */
+template <typename Render> int InkOutside(int W, int H, Render render)
+{
+    Picture pic(W + 100, H);
+    RECT all = {0, 0, W + 100, H};
+    FillRect(pic.p.dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    POINT before;
+    SetViewportOrgEx(pic.p.dc, 50, 0, &before);
+    EXPECT_EQ(render(pic.p.dc), 1);
+    SetViewportOrgEx(pic.p.dc, before.x, before.y, nullptr);
+    int ink = 0;
+    for (int y = 0; y < H; y++)
+        for (int x = 0; x < W + 100; x++)
+            if (x < 50 || x >= 50 + W) ink += PicturePixel(&pic.p, x, y) != PLOT_WHITE;
+    return ink;
+}
+
+TEST(PlotPaint, ResultsGraphLabelsStayInsideThePicture)
+{
+    /* A heat map whose second variable has long values: they are written
+    ** right-aligned in the left margin, which must hold them whole. */
+    ResGraphWindow heat{};
+    ResGraphPoint cells[4] = {
+        {1, 1, 0.000125, 0, 0, 1}, {2, 2, 0.000125, 1, 0, 1}, {3, 1, 0.000375, 0, 1, 1}, {4, 2, 0.000375, 1, 1, 1}};
+    heat.points = cells;
+    heat.pointCount = 4;
+    heat.xCount = heat.yCount = 2;
+    heat.minimum = 1;
+    heat.maximum = 4;
+    heat.valueCode = 2;
+    strcpy(heat.valueLabel, "Net");
+    strcpy(heat.xLabel, "A:");
+    strcpy(heat.yLabel, "B");
+    EXPECT_EQ(0, InkOutside(600, 400, [&](HDC dc) { return RenderResultsHeatMap(&heat, dc, 600, 400, 0); }));
+
+    /* A narrow bar chart whose last bar has a long label. */
+    ResGraphWindow bars{};
+    ResGraphPoint points[10];
+    for (int i = 0; i < 10; i++) points[i] = {double(i + 1), i < 9 ? double(i + 1) : 0.000123456, 0, i, -1, 1};
+    bars.points = points;
+    bars.pointCount = 10;
+    bars.minimum = 1;
+    bars.maximum = 10;
+    bars.allIntegers = 1;
+    bars.valueCode = 2;
+    strcpy(bars.valueLabel, "Net");
+    strcpy(bars.xLabel, "A:");
+    EXPECT_EQ(0, InkOutside(250, 300, [&](HDC dc) { return RenderResultsBarChart(&bars, dc, 250, 300, 0); }));
+}
+
 } // namespace
