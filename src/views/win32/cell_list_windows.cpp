@@ -14,12 +14,15 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "marketdata/store/symbols.h"
+#include "script/compiler/compiler_state.h"
 #include "script/compiler/settings_items.h"
 #include "services/services.h"
+#include "shell/win32/script_window.h"
 #include "shell/win32/shell_win32.h"
 #include "records/chart_record.h"
 #include "views/scan_charts.h"
 #include "views/win32/draw_resources.h"
+#include "views/results_rows.h"
 #include "views/scan_run.h"
 #include "views/stats_export.h"
 #include "views/trade_rows.h"
@@ -418,8 +421,8 @@ int TradeListCommand(HWND window, int commandId)
     case IDM_DEBUG_ROW: DebugRow(window); return 1;
     case IDM_CHART_FORMULAS: {
         char path[260];
-        FormatText(path, sizeof path, "%s\\Trades.kvs", gScriptsFolder);
-        return OpenFileByType(path, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
+        ColumnScriptPath(SECTION_TRADES, path);
+        return OpenScript(path, nullptr);
     }
     case IDM_CHART_REFRESH: RefreshAllTradeLists(); return 1;
     default: return 0;
