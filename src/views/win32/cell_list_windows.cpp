@@ -34,13 +34,22 @@ static CellListWindow *ListOf(HWND window)
 
 /* ---- building the list view -------------------------------------------------------- */
 
+/* Trade lists: the trade number reads from the left.  Scans: a column of
+** texts does, numbers and the Date and Symbol columns stay centred. */
+static bool IsLeftAligned(const CellListWindow *list, int32_t c)
+{
+    if (list->listKind == LIST_KIND_TRADES) return c == TRADE_COL_TRADE;
+    const ListCell *cell = GetListCell(list, 0, c);
+    return c >= (gScriptSettings.ScanNoDefCols ? 0 : 2) && cell && cell->formatCode == LIST_FORMAT_TEXT;
+}
+
 static void SetupListColumns(HWND window, const CellListWindow *list)
 {
     HWND view = GetListViewOf(window);
     HWND header = ListView_GetHeader(view);
     const int existing = header ? Header_GetItemCount(header) : 0;
     for (int32_t c = 0; c < list->columnCount; c++) {
-        const bool left = list->listKind == LIST_KIND_TRADES ? c == TRADE_COL_TRADE : false;
+        const bool left = IsLeftAligned(list, c);
         SetColumn(view, list->headings[c], left ? LVCFMT_LEFT : LVCFMT_CENTER, c, c >= existing);
         if (c >= existing) ListView_SetColumnWidth(view, c, 96);
     }

@@ -484,24 +484,32 @@ TEST_F(ResultWindowsTest, OptimizationGraphNeedsNoSelectedRow)
     EXPECT_EQ(1, CountChildren("KestovarResGraph"));
 }
 
+int ColumnFormat(HWND window, int column)
+{
+    LVCOLUMNA col = {};
+    col.mask = LVCF_FMT;
+    ListView_GetColumn(GetListViewOf(window), column, &col);
+    return col.fmt & LVCFMT_JUSTIFYMASK;
+}
+
+/* Text columns of a scan read from the left; numbers, Date and Symbol stay centred. */
 TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
 {
     StartResultWindows();
     CellListWindow *target = gScanTarget;
     ASSERT_NE(nullptr, target);
-    target->columnCount = 3;
-    ASSERT_TRUE(AllocMemory(&target->headings, 3 * LIST_CELL_TEXT_SIZE));
-    CopyString(target->headings[0], 80, "Date", -1);
-    CopyString(target->headings[1], 80, "Symbol", -1);
-    CopyString(target->headings[2], 80, "Close", -1);
-    ASSERT_TRUE(AllocMemory(&target->cells, 9 * sizeof(ListCell)));
+    target->columnCount = 4;
+    ASSERT_TRUE(AllocMemory(&target->headings, 4 * LIST_CELL_TEXT_SIZE));
+    const char *headings[4] = {"Date", "Symbol", "Close", "Note"};
+    for (int c = 0; c < 4; c++) CopyString(target->headings[c], 80, headings[c], -1);
+    ASSERT_TRUE(AllocMemory(&target->cells, 12 * sizeof(ListCell)));
     ASSERT_TRUE(AllocMemory(&target->rowIndex, 3 * sizeof(uint32_t)));
     const struct {
         int32_t date;
         const char *symbol, *close;
     } rows[3] = {{20240103, "IBM", "-1.50"}, {20240102, "MSFT", "2.00"}, {20240103, "AAPL", "3.25"}};
     for (int r = 0; r < 3; r++) {
-        ListCell *cells = &target->cells[r * 3];
+        ListCell *cells = &target->cells[r * 4];
         FormatText(cells[0].text, 80, "%d", rows[r].date);
         cells[0].number = rows[r].date;
         cells[0].formatCode = 6;
@@ -509,7 +517,9 @@ TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
         cells[1].formatCode = LIST_FORMAT_TEXT;
         CopyString(cells[2].text, 80, rows[r].close, -1);
         cells[2].negativeColour = 1;
-        target->rowIndex[r] = (uint32_t)(r * 3);
+        CopyString(cells[3].text, 80, "watch", -1);
+        cells[3].formatCode = LIST_FORMAT_TEXT;
+        target->rowIndex[r] = (uint32_t)(r * 4);
     }
     target->rowCount = 3;
     HWND scan = FinishScanWindow();
@@ -517,6 +527,9 @@ TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
     EXPECT_NE(target, gScanTarget); /* the next scan gets a list of its own */
     EXPECT_EQ("Scan - 3 Items", Title(scan));
     EXPECT_EQ("MSFT;AAPL;IBM;", Column(scan, 1));
+    EXPECT_EQ(LVCFMT_CENTER, ColumnFormat(scan, 1));
+    EXPECT_EQ(LVCFMT_CENTER, ColumnFormat(scan, 2));
+    EXPECT_EQ(LVCFMT_LEFT, ColumnFormat(scan, 3));
     EXPECT_EQ(nullptr, FinishScanWindow()); /* nothing new to show */
     HoldForScreenshot();
 }
