@@ -572,9 +572,7 @@ TEST_F(General, TradeStatisticsOverClosedTradesUpToTheDate)
     /* Three trades of one value: three times 0.1 averages 0.1 + 1.4e-17, and
     ** still they have no spread to divide by. */
     AtBar(3);
-    CheckCases(this, {{"TradeStatStdDev(0.1 + 0 * T.Bars)", 0, 0},
-                      {"TradeStatSkew(0.1 + 0 * T.Bars)", NAN, 0},
-                      {"TradeStatKurt(0.1 + 0 * T.Bars)", NAN, 0}});
+    CheckCases(this, {{"TradeStatStdDev(0.1 + 0 * T.Bars)", 0, 0}, {"TradeStatSkew(0.1 + 0 * T.Bars)", NAN, 0}, {"TradeStatKurt(0.1 + 0 * T.Bars)", NAN, 0}});
     ctx.strategyIndex = 3;
     CheckCases(this, {{"TradeStatSum(T.Bars)", NAN, 0}});
     ctx.test = nullptr;

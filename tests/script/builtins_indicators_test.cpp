@@ -140,10 +140,14 @@ TEST_F(Indicators, AWindowOfEqualValuesHasNoSpreadToDivideBy)
         double want;  /* per bar at the last bar; NaN: no value */
         bool onePass; /* also the last output of a one-pass walk */
     } cases[] = {
-        {"CCI(20)", NAN, false},          {"CCI(20) > 50", NAN, false},
-        {"BBPct(20, 2)", NAN, true},      {"BBPctF(C, 20, 2)", NAN, true},
-        {"Skewness(C, 20)", NAN, true},   {"Kurtosis(C, 20)", NAN, true},
-        {"StdDev(C, 20)", 0, true},       {"BBWidth(20, 2)", 0, true},
+        {"CCI(20)", NAN, false},
+        {"CCI(20) > 50", NAN, false},
+        {"BBPct(20, 2)", NAN, true},
+        {"BBPctF(C, 20, 2)", NAN, true},
+        {"Skewness(C, 20)", NAN, true},
+        {"Kurtosis(C, 20)", NAN, true},
+        {"StdDev(C, 20)", 0, true},
+        {"BBWidth(20, 2)", 0, true},
     };
     for (double flat : {10.1, 1234.5678}) {
         std::vector<double> closes;
