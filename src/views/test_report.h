@@ -6,14 +6,22 @@
 **
 ** Owns:       the open report page (gReportPage and its folder): while it is
 **             set, a second report request returns at once, and the graph and
-**             plot writers put their PNG files and image tags into it.
+**             plot writers put their PNG files into the folder and their image
+**             tags into the page through ReportPrintf and ReportWrite.
 ** Text:       the page's bytes are the program's 8-bit text (cp1252), and the
 **             page says so.  Every text a user or a script chose (names of
 **             scripts, tests, strategies, columns, parameters, the script
 **             itself) is escaped, so it shows as typed and never as markup.
+** Files:      the page, link.txt and the report list each replace the old
+**             file of that name only once complete: a report that cannot be
+**             written leaves the previous files as they were.  The page's text
+**             is kept until the report is complete and written at once; its
+**             link.txt follows only a page that was written.
 ** Errors:     a folder whose parent is missing: "Unable to create folder %s"
 **             (result code 3); a page that cannot be created: "Unable to
-**             create %s".  ReportNumber moves on only for a written report.
+**             create %s"; any other file that cannot be written is reported by
+**             the file helpers (result code 3).  ReportNumber moves on only
+**             for a written page.
 ** Threads:    UI thread.
 */
 #pragma once
@@ -54,16 +62,17 @@ std::string EscapeHtml(const char *text);
 void MakeReportFolderName(int32_t number, const char *testName, char *out, int size);
 
 /* Writes the report of the test and opens it (always when a user is there,
-** unattended only with ReportBatchDisp); 1, or 0 after reporting, or 0 at
-** once when a report is being written. */
+** unattended only with ReportBatchDisp); 1, or 0 after reporting (also when
+** the page was written but its link.txt or the report list was not), or 0
+** at once when a report is being written. */
 int WriteTestReport(TestRecord *test);
 /* The run's hand-offs: the report of a test just run (its results list is
 ** not needed), and its summary statistics in the status bar. */
 struct ResultsWindow;
 void WriteRunReport(ResultsWindow *window, TestRecord *test);
 void ShowStatLines(TestRecord *test);
-/* Rewrites the report list; with open 1 opens it.  1, or 0 when the list
-** cannot be written. */
+/* Rewrites the report list; with open 1 opens it.  1, or 0 after reporting
+** that the list cannot be written (the old list stays). */
 int WriteReportsIndex(int open);
 /* " | %s: %s" of each summary statistic into the text; with no text, the
 ** statistics go to the status bar from part 2 on. */
