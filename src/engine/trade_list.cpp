@@ -768,6 +768,7 @@ void BuildTradeListTrades(StrategyRecord *strategy, int32_t firstDate, int32_t l
     FormatText(path, sizeof path, "%s\\%s_TL_Debug.csv", gSettings.OutputPath, strategy->name);
     if (strlen(path) >= TL_PATH_MAX) {
         ReportError("TradeList Debug file path is too long -- maximum is 260 chars.");
+        SetResultCode(RESULT_FILE_ERROR);
         return;
     }
     std::string out = "Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,Reason,Valid\n";
@@ -782,13 +783,10 @@ void BuildTradeListTrades(StrategyRecord *strategy, int32_t firstDate, int32_t l
                    (int)r.valid);
         out += line;
     }
-    PlatFile file = PlatOpenFile(path, PLAT_CREATE_WRITE);
-    if (!file) {
-        ReportError("Unable to create %s", path);
-        SetResultCode(RESULT_FILE_ERROR);
-        return;
-    }
-    if (WriteFileData(&file, out.data(), (uint32_t)out.size(), path)) PlatCloseFile(file);
+    /* The previous debug file stays until the new one is complete. */
+    ReplaceFile file;
+    if (!BeginReplaceFileWithMessage(&file, path, 0, "Unable to create %s")) return;
+    if (!WriteReplaceFile(&file, out.data(), (uint32_t)out.size()) || !CommitReplaceFile(&file)) AbandonReplaceFile(&file);
 }
 
 /* ---- activation ----------------------------------------------------------------- */

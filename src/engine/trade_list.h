@@ -97,7 +97,9 @@ int32_t ReadTradeListFile(StrategyRecord *strategy);
 /* Fill-per-row text (line count lines, the first a header when it holds no
 ** date) paired into trades; the row count. */
 int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount);
-/* Maps and checks every row, sorts them, writes the debug file when asked. */
+/* Maps and checks every row, sorts them, writes the debug file when asked
+** (it replaces the old one only once complete; a failure is reported with
+** result code 3). */
 void BuildTradeListTrades(StrategyRecord *strategy, int32_t firstDate, int32_t lastDate);
 void MapTradeSymbols(StrategyRecord *strategy, TradeListRow *row, int32_t firstDate, int32_t lastDate);
 /* 1 when the bar of the row's entry (firstDate given) or exit exists. */

@@ -167,5 +167,9 @@ int RunBatchCommandLine(const char *commandLine)
         int code = RunScriptModes(flags);
         if (code != 0) return code;
     }
-    return 0;
+    /* A run can do its work and still fail to write one of its files (the
+    ** results file, an export, a report): it reported that and set the
+    ** sticky code, and the later runs went ahead all the same.  The batch
+    ** ends with that code, so a scheduler learns of it. */
+    return gRun.resultCode.load();
 }

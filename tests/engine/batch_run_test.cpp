@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
@@ -134,4 +135,61 @@ TEST_F(BatchRun, ATestWritesTheStatsAndTradesFilesItsScriptNames)
     std::string text = ReadTestFile(stats);
     EXPECT_EQ(0u, text.find("Date,Strategy\n2024-01-08,S1\n2024-01-09,S1\n")) << text;
     EXPECT_EQ(11, std::count(text.begin(), text.end(), '\n')); /* the header and ten market days */
+}
+
+/* A batch on a disk where the files of a run cannot be written: every write
+** of a test that saves its results file, both exports, its positions and a
+** report fails in turn (a full disk), then every rename (a file held open
+** elsewhere).  Each time the batch goes on to the next script and ends with 3
+** after its error entry, and the file the entry names keeps its old bytes (or
+** is not there when it had none). */
+TEST_F(BatchRun, AFileThatCannotBeWrittenEndsTheBatchWithThree)
+{
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    const std::string out = tmp.File("Output");
+    CopyString(gReportsFolder, sizeof gReportsFolder, (out + "\\Reports").c_str(), -1);
+    ASSERT_EQ(1, PlatCreateFolder(gReportsFolder));
+    const std::vector<std::string> files = {out + "\\stats.csv", out + "\\trades.csv", out + "\\held.csv",
+                                            out + "\\runs.kvr", out + "\\Reports\\index.html"};
+    Write("export.kvs", "Settings:\n  SaveStatsAs: " + files[0] + "\n  SaveTradesAs: " + files[1] +
+                            "\n  SavePositionsAs: " + files[2] + "\n  ResultsFile: " + files[3] +
+                            "\n  TestOutput: Report\nStrategy: S1\n  EntrySetup: BarDate = 20240110\n  Quantity: 100\n"
+                            "  ExitRule: 1\n");
+    /* A clean run first: the files every later run replaces. */
+    ASSERT_EQ(0, RunBatchCommandLine("-test export.kvs")) << ErrorLog();
+    std::vector<std::string> old;
+    for (const std::string &f : files) {
+        old.push_back(ReadTestFile(f));
+        ASSERT_FALSE(old.back().empty()) << f;
+    }
+    for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME}) {
+        int failures = 0;
+        for (int pass = 0; pass < 100; pass++) {
+            SCOPED_TRACE("kind " + std::to_string(kind) + ", call " + std::to_string(pass));
+            for (size_t k = 0; k < files.size(); k++) ASSERT_TRUE(WriteTestFile(files[k], old[k]));
+            PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+            gRun.resultCode = RESULT_OK;
+            DeleteAllTests(FirstResultsWindow());
+            PlatPlanFault(kind, pass, 1);
+            const int code = RunBatchCommandLine("-test export.kvs a.kvs");
+            const int made = PlatFaultsMade(kind);
+            PlatPlanFault(kind, 0, 0);
+            if (made == 0) break;
+            failures++;
+            EXPECT_EQ(RESULT_FILE_ERROR, code);
+            EXPECT_EQ(2, Listed()); /* a.kvs ran all the same */
+            const std::string log = ErrorLog();
+            const std::string named = kind == PLAT_FAULT_WRITE ? " bytes to " : "Unable to create ";
+            const size_t at = log.find(named), end = log.find("\r\n", at);
+            ASSERT_NE(std::string::npos, end) << log;
+            const std::string path = log.substr(at + named.size(), end - at - named.size());
+            auto known = std::find(files.begin(), files.end(), path);
+            if (known != files.end())
+                EXPECT_EQ(old[known - files.begin()], ReadTestFile(path)) << path;
+            else
+                EXPECT_FALSE(PlatFileExists(path.c_str())) << path;
+        }
+        /* Every file above, and the new report's page and link. */
+        EXPECT_GE(failures, 7);
+    }
 }

@@ -193,6 +193,41 @@ TEST_F(TradeListTest, PricesAreCheckedAgainstTheDaysRange)
     EXPECT_NE(std::string::npos, log.find("TradeList: symbol CCC not found in currently loaded data file"));
 }
 
+/* The debug file replaces the one of an earlier run only once complete: a
+** full disk or a refused rename reports once and keeps the old file. */
+TEST_F(TradeListTest, TheDebugFileIsWholeOrNotWritten)
+{
+    std::vector<int32_t> d = Weekdays(20240108, 20240112);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) bars.push_back({day, 101, 110, 100, 105});
+    LoadStore(d, {{"AAA", bars}});
+    ResetTradeListState();
+    gSettings.WriteTLDebugFile = 1;
+    CopyString(gSettings.OutputPath, sizeof gSettings.OutputPath, tmp.File("Output").c_str(), -1);
+    ASSERT_EQ(1, PlatCreateFolder(gSettings.OutputPath));
+    const std::string path = tmp.File("Output\\TL_TL_Debug.csv"), old = "Symbol,Side\nOLD,1\n";
+    ASSERT_EQ(1, Read("Symbol,DateIn,QtyIn,PriceIn\nAAA,2024-01-09,100,102\n"));
+    for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME}) {
+        SCOPED_TRACE(kind);
+        ASSERT_TRUE(WriteTestFile(path, old));
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        PlatPlanFault(kind, 0, 1);
+        BuildTradeListTrades(strategy.get(), 20240108, 20240112);
+        EXPECT_EQ(1, PlatFaultsMade(kind));
+        EXPECT_EQ(old, ReadTestFile(path));
+        EXPECT_EQ("TL_TL_Debug.csv;", ListTestFolder(gSettings.OutputPath));
+        EXPECT_EQ(1, gHeadless.messageCount);
+        EXPECT_NE(std::string::npos, std::string(LastMessage()).find(path + "\r\n\r\n")) << LastMessage();
+        EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    }
+    BuildTradeListTrades(strategy.get(), 20240108, 20240112);
+    EXPECT_EQ(0u, ReadTestFile(path).rfind("Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,"
+                                           "Reason,Valid\nAAA,",
+                                           0))
+        << ReadTestFile(path);
+}
+
 TEST_F(TradeListTest, ContractPricesMoveOntoTheContinuousSeries)
 {
     /* The continuous ES closes 5 above the contract it follows (extra 100

@@ -641,9 +641,9 @@ static void WriteReportGraphs(TestRecord *test)
 static void WriteReportPlots(TestRecord *test)
 {
     CopyString(gPlotReportTarget.folder, sizeof gPlotReportTarget.folder, gReportFolder, -1);
-    gPlotReportTarget.html = gReportPage;
+    gPlotReportTarget.write = ReportWrite;
     OpenTradePlotWindow(nullptr, test, -1);
-    gPlotReportTarget.html = nullptr;
+    gPlotReportTarget.write = nullptr;
     gPlotReportTarget.folder[0] = 0;
 }
 
