@@ -135,6 +135,8 @@ void FinishListWindow(HWND window, HWND listView)
     EnableWindow(listView, TRUE);
     ListView_EnsureVisible(listView, 0, FALSE);
     SelectItem(window, 0);
+    /* The header may only exist once columns do: it gets the arrows now. */
+    SetSortImageList(listView);
     if (list) ShowSortArrows(listView, list->sortPriority, list->sortDirection);
     AutoSizeColumns(listView);
     ShowWindow(window, SW_SHOW);
