@@ -418,6 +418,18 @@ ResultsWindow *FirstResultsWindow()
     return nullptr;
 }
 
+double EstimateResultsMemory()
+{
+    double bytes = 0;
+    for (const ResultsWindow &w : sResults.windows) {
+        if (!w.open) continue;
+        for (const TestRecord *t = w.firstTest; t; t = t->next)
+            bytes += (double)((int64_t)(t->strategyCount + 2) * 504 + (int64_t)t->tradeCount * 344 +
+                              (int64_t)t->parameterCount * 88);
+    }
+    return bytes;
+}
+
 ResultsWindow *FindResultsWindowByPath(const char *path)
 {
     for (ResultsWindow &w : sResults.windows)

@@ -64,6 +64,10 @@ void ConvertTestRecordV024(TestRecord *record);
 void FreeTestRecord(ResultsWindow *window, TestRecord *record);
 /* The first open results window, or null. */
 ResultsWindow *FirstResultsWindow();
+/* Bytes the tests of every open results window hold, by the low-memory
+** warning's measure: per test (strategies + 2) x 504 + trades x 344 +
+** parameter values x 88. */
+double EstimateResultsMemory();
 /* The open results window showing path (case ignored), or null. */
 ResultsWindow *FindResultsWindowByPath(const char *path);
 /* A new results window with the parameter columns; null after reporting. */

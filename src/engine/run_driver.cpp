@@ -173,9 +173,7 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     if (barSize >= 0 && barSize < BAR_SIZE_COUNT) SetTestDateRange(&gStore.dateLists[barSize], nullptr, nullptr);
 
     ResetEngineRun();
-    gRun.state = RUN_IDLE;
-    ResetStatusBar(0);
-    SetFrameTitle(nullptr);
+    SetTestRunning(RUN_IDLE);
     gRun.mode = RUN_MODE_APPLY;
 
     uint64_t elapsed = PlatTickCount64() - started;
@@ -299,7 +297,7 @@ static int RunModeWork(int mode, const char *script)
         gSettings.AddLog = 0;
         gSettings.AddDebug = 0;
     }
-    gRun.state = RUN_TESTING;
+    SetTestRunning(RUN_TESTING);
     const char *title = mode == RUN_MODE_ORDERS ? "Running Order Generation" : "Running Single Test";
     if (count == 1) SetFrameTitle("%s", title);
     gSettings.UseEarliestDate = 0;

@@ -81,6 +81,8 @@ TEST_F(BatchRun, GroupsRunTheirModesOnTheirScripts)
     std::string log = ErrorLog();
     EXPECT_NE(std::string::npos, log.find("\nUnrecognized batch run mode '-bogus'\n")) << log;
     EXPECT_NE(std::string::npos, log.find("\nUnable to access " + scripts + "\\missing.kvs\n")) << log;
+    /* Each entry names the script the batch was on, not the last one that ran. */
+    EXPECT_NE(std::string::npos, log.find(" error in " + scripts + "\\missing.kvs <<<\nUnable to access")) << log;
     EXPECT_NE(std::string::npos, log.find("has a missing or incomplete Import section.")) << log;
 }
 

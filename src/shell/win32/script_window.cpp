@@ -275,6 +275,22 @@ int OpenScript(const char *path, TestRecord *test)
     return 1;
 }
 
+void ShowScriptSpan(const char *path, int32_t offset, int32_t length)
+{
+    if (!path || !path[0] || offset < 0 || !OpenScript(path, nullptr)) return;
+    HWND window = FindScriptWindow(path, 1, nullptr);
+    if (!window) return;
+    intptr_t end = offset + (length > 0 ? length : 0);
+    intptr_t size = EditorSend(window, SCI_GETLENGTH);
+    if (end > size) end = size;
+    if (offset > end) offset = (int32_t)end;
+    EditorSend(window, SCI_ENSUREVISIBLEENFORCEPOLICY, (uintptr_t)EditorSend(window, SCI_LINEFROMPOSITION, (uintptr_t)end));
+    EditorSend(window, SCI_SETSEL, (uintptr_t)offset, end);
+    EditorSend(window, SCI_SCROLLCARET);
+    EditorRecord *record = GetEditorRecord(window);
+    if (record && record->editor) SetFocus(record->editor);
+}
+
 /* ---- the file named under the caret ------------------------------------------------------------------- */
 
 int GetFileAtCaret(HWND window, char *outPath)

@@ -84,6 +84,11 @@ TEST_F(FrameTest, PlotWindowKeysCommandsAndPictures)
     char title[300];
     GetWindowTextA(window, title, sizeof title);
     EXPECT_STREQ(title, "Trade Analysis Plots - Test 4 - Breakout");
+    {
+        char tab[64] = "";
+        GetWindowTabTitle(window, tab, sizeof tab, nullptr, nullptr);
+        EXPECT_STREQ(tab, "Test4 Plots"); // the tab names the kind's own subject
+    }
     EXPECT_EQ(gSettings.PlotStrat, 0);
     PlotWindow *record = GetPlotRecord(window);
     ASSERT_NE(record, nullptr);

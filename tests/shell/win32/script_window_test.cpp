@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "engine/results_file.h"
+#include "foundation/allocator.h"
 #include "records/test_records.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -571,4 +573,110 @@ TEST_F(ScriptWindowTest, OtherInstancesOfTheSelectedWordAreMarked)
     EditorCall(window, SCI_SETSEL, 1, 3); // "x:" is no word
     HighlightMatches(window);
     EXPECT_EQ(marked(), std::string(strlen(text), '.'));
+}
+
+/* A compile error opens the script, or brings its window forward, with the
+** failing text selected and the caret on its line. */
+TEST_F(ScriptWindowTest, ACompileErrorTakesTheUserToIt)
+{
+    std::string path = File("broken.kvs");
+    const std::string text = "Data:\r\n  Good: C\r\n  Bad: C + * 2\r\n";
+    WriteTestFile(path, text);
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path.c_str(), -1);
+    ShowActiveScriptInPanel();
+    for (int round = 0; round < 2; round++) {
+        OpenLogFile(nullptr); // another window in front
+        DialogWatcher::Clear();
+        SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_APPLY, 0);
+        Pump();
+        EXPECT_FALSE(DialogWatcher::Seen().empty()) << round;
+        EXPECT_EQ(CountChildren("KestovarScript"), 1) << round;
+        ASSERT_EQ(gFrame.activeKind, WK_SCRIPT) << round;
+        HWND window = gFrame.activeChild;
+        intptr_t start = EditorCall(window, SCI_GETSELECTIONSTART, 0, 0);
+        intptr_t end = EditorCall(window, SCI_GETSELECTIONEND, 0, 0);
+        intptr_t caret = EditorCall(window, SCI_GETCURRENTPOS, 0, 0);
+        EXPECT_LT(start, end) << round;
+        EXPECT_EQ(caret, end) << round;
+        EXPECT_EQ(EditorCall(window, SCI_LINEFROMPOSITION, (uintptr_t)caret, 0), 2) << round;
+        EXPECT_GE(start, (intptr_t)text.find("Bad")) << round;
+    }
+}
+
+namespace {
+
+bool MenuEnabled(int id)
+{
+    UpdateFrameMenus(gFrame.frame, 1);
+    return !(GetMenuState(GetMenu(gFrame.frame), (UINT)id, MF_BYCOMMAND) & MF_GRAYED);
+}
+
+std::string MenuText(int id)
+{
+    char text[300] = "";
+    GetMenuStringA(GetMenu(gFrame.frame), (UINT)id, text, sizeof text, MF_BYCOMMAND);
+    return text;
+}
+
+} // namespace
+
+/* The Edit commands follow the focused editor's own state; the kind's Save
+** follows its document; the File menu's recent files keep one separator. */
+TEST_F(ScriptWindowTest, MenusFollowTheEditorsState)
+{
+    std::string target = File("other.kvs");
+    WriteTestFile(target, "Data:\r\n");
+    WriteTestFile(File("menus.kvs"), "Include: " + target + "\r\n");
+    ASSERT_EQ(OpenScript(File("menus.kvs").c_str(), nullptr), 1);
+    HWND window = gFrame.activeChild;
+    EditorCall(window, SCI_GOTOPOS, 12, 0); // inside the path
+    EXPECT_TRUE(MenuEnabled(IDM_OPEN_UNDER_CURSOR));
+    EXPECT_EQ(MenuText(IDM_OPEN_UNDER_CURSOR), "Open other.kvs\tCtrl+Shift+O");
+    EXPECT_FALSE(MenuEnabled(IDM_REDO));
+    Type(window, "x");
+    EditorCall(window, SCI_UNDO, 0, 0);
+    EXPECT_TRUE(MenuEnabled(IDM_REDO));
+
+    // A test's script is read-only: copying is all that is left.
+    TestRecord *test = ReadTestRecord(nullptr, 0, 1, 1, 0);
+    ASSERT_NE(test, nullptr);
+    test->testNumber = 9;
+    const char text[] = "Data:\r\n  x: C\r\n";
+    ASSERT_EQ(AllocMemory(&test->settings.scriptText, sizeof text), 1);
+    memcpy(test->settings.scriptText, text, sizeof text);
+    ASSERT_EQ(OpenScript(nullptr, test), 1);
+    EditorCall(gFrame.activeChild, SCI_SETSEL, 0, 4);
+    OpenClipboard(nullptr);
+    EmptyClipboard();
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, 4);
+    memcpy(GlobalLock(data), "abc", 4);
+    GlobalUnlock(data);
+    SetClipboardData(CF_TEXT, data);
+    CloseClipboard();
+    const struct {
+        int id;
+        bool enabled;
+    } readOnly[] = {{IDM_COPY, true}, {IDM_CUT, false}, {IDM_PASTE, false}, {IDM_DELETE, false},
+                    {IDM_REPLACE, false}, {IDM_UNDO, false}};
+    for (const auto &c : readOnly) EXPECT_EQ(MenuEnabled(c.id), c.enabled) << c.id;
+
+    // A changed log may be saved.
+    OpenLogFile(nullptr);
+    LogPrintf("changed");
+    EXPECT_TRUE(MenuEnabled(IDM_SAVE));
+
+    // Opening the File menu again and again adds no separators.
+    CopyString(gSettings.RecentFilesMRU, sizeof gSettings.RecentFilesMRU,
+               (target + "\n" + File("menus.kvs")).c_str(), -1);
+    HMENU file = FindSubMenuByText(GetMenu(gFrame.frame), "&File");
+    UpdateFrameMenus(gFrame.frame, 1);
+    int count = GetMenuItemCount(file);
+    UpdateFrameMenus(gFrame.frame, 1);
+    UpdateFrameMenus(gFrame.frame, 1);
+    EXPECT_EQ(GetMenuItemCount(file), count);
+    EXPECT_EQ(GetMenuItemID(file, count - 1), (UINT)IDM_RECENT_FIRST + 1);
+    EXPECT_EQ(GetMenuItemID(file, count - 2), (UINT)IDM_RECENT_FIRST);
+    EXPECT_EQ(GetMenuState(file, (UINT)(count - 3), MF_BYPOSITION) & MF_SEPARATOR, (UINT)MF_SEPARATOR);
+    DestroyWindow(FindScriptWindow(nullptr, 0, test));
+    FreeTestRecord(nullptr, test);
 }
