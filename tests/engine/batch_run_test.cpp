@@ -135,3 +135,19 @@ TEST_F(BatchRun, ATestWritesTheStatsAndTradesFilesItsScriptNames)
     EXPECT_EQ(0u, text.find("Date,Strategy\n2024-01-08,S1\n2024-01-09,S1\n")) << text;
     EXPECT_EQ(11, std::count(text.begin(), text.end(), '\n')); /* the header and ten market days */
 }
+
+/* A results file cut short loads only in part; the run's test is then not
+** saved over it, and the batch says so with its exit code. */
+TEST_F(BatchRun, AResultsFileThatCannotBeKeptEndsTheBatchWithThree)
+{
+    Write("kept.kvs", "Settings:\n  ResultsFile: " + tmp.File("kept.kvr") + "\nStrategy: S1\n  EntrySetup: 0\n");
+    ASSERT_EQ(0, RunBatchCommandLine("-test kept.kvs")) << ErrorLog();
+    CloseResultsWindow(FindResultsWindowByPath(tmp.File("kept.kvr").c_str()));
+    std::string file = ReadTestFile(tmp.File("kept.kvr"));
+    ASSERT_GT(file.size(), 1100u);
+    ASSERT_TRUE(WriteTestFile(tmp.File("kept.kvr"), file.substr(0, file.size() - 10)));
+    gRun.resultCode = RESULT_OK;
+    EXPECT_EQ(RESULT_FILE_ERROR, RunBatchCommandLine("-test kept.kvs"));
+    EXPECT_NE(std::string::npos, ErrorLog().find("kept.kvr was only partly loaded; the results were not saved.")) << ErrorLog();
+    EXPECT_EQ(file.size() - 10, ReadTestFile(tmp.File("kept.kvr")).size());
+}
