@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/run_view_hooks.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -757,21 +758,38 @@ int QuerySaveResults(ResultsWindow *window, int ask)
 
 /* ---- order -------------------------------------------------------------------- */
 
+/* The list shows only the Results columns with a format, in their order;
+** the statistics columns of the list, OptScoreCol and the parameter columns
+** after them all count those.  shownIndex -1 gives the number shown; else
+** the index in gResultsColumns of the shownIndex-th shown column, -1 when
+** there is none. */
+static int32_t ShownResultsColumn(int32_t shownIndex)
+{
+    const FormulaColumn *columns = (const FormulaColumn *)gResultsColumns.items;
+    int32_t shown = 0;
+    for (int32_t k = 0; columns && k < gResultsColumns.count; k++) {
+        if (columns[k].format == 0) continue;
+        if (shown == shownIndex) return k;
+        shown++;
+    }
+    return shownIndex < 0 ? shown : -1;
+}
+
 /* The value a list column shows for the test, for sorting. */
 static double ColumnValue(const ResultsWindow *window, const TestRecord *test, int32_t column)
 {
     if (column == 0) return test->testNumber;
     if (column == 2) return test->settings.FirstDate * 1e8 + test->settings.LastDate;
-    const int32_t statistics = gResultsColumns.count;
+    const int32_t statistics = ShownResultsColumn(-1);
     if (column < RESULTS_FIXED_COLUMNS + statistics) {
-        const int32_t k = column - RESULTS_FIXED_COLUMNS;
-        if (!test->resultsValues || test->strategyCount <= 0) return 0;
+        const int32_t k = ShownResultsColumn(column - RESULTS_FIXED_COLUMNS);
+        if (k < 0 || !test->resultsValues || test->strategyCount <= 0) return 0;
         const int64_t perStrategy = test->resultsValueCount / test->strategyCount;
         const int64_t at = (int64_t)test->mainStrategy * perStrategy + k;
         return k < perStrategy && at < test->resultsValueCount ? test->resultsValues[at] : 0;
     }
     const int32_t p = column - RESULTS_FIXED_COLUMNS - statistics;
-    if (p >= window->columnCount) return -1e14;
+    if (p < 0 || p >= window->columnCount) return -1e14;
     for (int32_t i = 0; i < test->parameterCount; i++)
         if (CompareNoCase(test->parameters[i].name, window->columns[p].name) == 0) return test->parameters[i].value;
     return -1e14;
@@ -805,7 +823,7 @@ static int32_t AnchorDate(const TestRecord *test)
 void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int keepBySymbol)
 {
     const int32_t scoreColumn = gSettings.OptScoreCol + RESULTS_FIXED_COLUMNS;
-    if (!window || gSettings.OptScoreCol < 0 || gSettings.OptScoreCol >= gResultsColumns.count ||
+    if (!window || gSettings.OptScoreCol < 0 || gSettings.OptScoreCol >= ShownResultsColumn(-1) ||
         scoreColumn >= RESULTS_SORT_KEY_MAX)
         return;
     ClearSortKeys(window);
@@ -849,7 +867,39 @@ void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int ke
     }
 }
 
-void RecalculateTestStats(ResultsWindow *, int)
+void RecalculateTestStats(ResultsWindow *window, int full)
 {
-    /* Each row's statistics are refilled by the list's window when it shows them. */
+    /* Without full only the sort arrows and widths are restored: those
+    ** belong to the list's window. */
+    if (!window || !full || !gRunViewHooks.fillResultsRow) return;
+    const uint64_t started = PlatTickCount64();
+    bool shown = false, aborted = false;
+    char savedStatus[256] = "";
+    int32_t done = 0;
+    for (TestRecord *t = window->firstTest; t; t = t->next) {
+        /* A long list shows its progress and can be stopped with Escape; the
+        ** rows not reached keep the values they had. */
+        if (!shown && PlatTickCount64() - started > 1000) {
+            shown = true;
+            GetStatusText(0, savedStatus, sizeof savedStatus);
+            SetStatusText(0, "Recalculating Test Stats...");
+            SetWaitCursor(1);
+        }
+        if (shown) {
+            SetStatusText(1, "Test %d of %d", (int)(done + 1), (int)window->testCount);
+            PumpMessages();
+            if (PlatEscapePressed()) {
+                aborted = true;
+                break;
+            }
+        }
+        gRunViewHooks.fillResultsRow(window, t);
+        done++;
+    }
+    if (shown) {
+        SetWaitCursor(0);
+        SetStatusText(1, nullptr);
+        SetStatusText(0, savedStatus[0] ? savedStatus : nullptr);
+    }
+    if (aborted) ReportError("Calculation aborted");
 }

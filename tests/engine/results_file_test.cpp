@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "engine/results_file.h"
+#include "engine/run_view_hooks.h"
 #include "script/compiler/definitions.h"
+#include "shell/headless/headless.h"
+#include "services/services.h"
 #include "support/program_state.h"
 
 namespace {
@@ -373,6 +378,36 @@ TEST_F(ResultsFileTest, OldFilesWithTwoStrategiesGainTheCombinedStrategy)
     EXPECT_EQ(300, t->cells[2].equityBase);
 }
 
+/* Every test is computed again; once that has taken over a second (the
+** first test here) the status bar says so and counts the tests, and it is
+** put back at the end. */
+TEST_F(ResultsFileTest, RecalculatingALongListShowsItsProgress)
+{
+    static int calls;
+    static std::vector<std::string> status;
+    calls = 0;
+    status.clear();
+    gRunViewHooks.fillResultsRow = [](ResultsWindow *, TestRecord *) {
+        if (calls++ == 0) PlatSleep(1100);
+    };
+    gHeadless.statusEcho = [](int part, const char *text) {
+        if (part <= 1) status.push_back(std::to_string(part) + ":" + (text ? text : ""));
+    };
+    SetStatusText(0, "Before");
+    ResultsWindow *w = CreateResultsWindow(0, nullptr);
+    for (int k = 0; k < 3; k++) AddTestToResults(w, ReadTestRecord(nullptr, 0, 1, 1, 0));
+    status.clear();
+    RecalculateTestStats(w, 0);
+    EXPECT_EQ(0, calls);
+    RecalculateTestStats(w, 1);
+    gRunViewHooks = {};
+    gHeadless.statusEcho = nullptr;
+    EXPECT_EQ(3, calls);
+    const std::vector<std::string> expect = {"0:Recalculating Test Stats...", "1:Test 2 of 3", "1:Test 3 of 3", "0:Before"};
+    EXPECT_EQ(expect, status);
+    EXPECT_STREQ("", gHeadless.statusParts[1]);
+}
+
 TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
 {
     struct Case {
@@ -389,7 +424,10 @@ TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
         {1, 1, 1, 4, "5412"},      /* group (later date, spy) 5, 3 keeps 5 */
     };
     /* clang-format on */
-    const int32_t savedCount = gResultsColumns.count;
+    const DefinitionList saved = gResultsColumns;
+    FormulaColumn score = {};
+    score.format = 2;
+    gResultsColumns.items = &score;
     gResultsColumns.count = 1;
     gSettings.OptScoreCol = 0;
     gSettings.OptAnchor = 0;
@@ -415,7 +453,65 @@ TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
         EXPECT_EQ(c.expectedOrder, order);
         CloseResultsWindow(w);
     }
-    gResultsColumns.count = savedCount;
+    gResultsColumns = saved;
+}
+
+/* Results columns "_Hidden", "Score" and "Other", then the parameter column
+** Len.  The list shows Score as column 3, Other as 4 and Len as 5;
+** OptScoreCol 0 names Score.  Tests 1..4 store hidden values that rank them
+** the other way round. */
+TEST_F(ResultsFileTest, HiddenResultsColumnsAreNotCountedInTheList)
+{
+    const DefinitionList saved = gResultsColumns;
+    FormulaColumn columns[3] = {};
+    columns[1].format = columns[2].format = 2;
+    gResultsColumns.items = columns;
+    gResultsColumns.count = 3;
+    gSettings.OptScoreCol = 0;
+    const struct {
+        int32_t sortColumn; /* -1: SortResultsList keeping the best two */
+        const char *expectedOrder;
+    } cases[] = {
+        {-1, "34"},   /* scores 20, 10, 40, 30 keep 3 and 4 ... */
+        {3, "3412"},  /* ... and a click on Score sorts the same way */
+        {4, "2413"},  /* Other: 5, 8, 1, 6 */
+        {5, "1432"},  /* Len: 9, 2, 3, 7 */
+    };
+    const double values[4][3] = {{1, 20, 5}, {2, 10, 8}, {3, 40, 1}, {4, 30, 6}};
+    const double lens[4] = {9, 2, 3, 7};
+    ParamValue len = {};
+    CopyString(len.name, PARAM_VALUE_NAME_SIZE, "Len", -1);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.sortColumn);
+        ResultsWindow *w = CreateResultsWindow(1, &len);
+        for (int k = 0; k < 4; k++) {
+            TestRecord *t = ReadTestRecord(nullptr, 1, 1, 1, 0);
+            t->testNumber = k + 1;
+            t->parameters[0] = len;
+            t->parameters[0].value = lens[k];
+            ASSERT_TRUE(AllocMemory(&t->resultsValues, sizeof values[k]));
+            memcpy(t->resultsValues, values[k], sizeof values[k]);
+            t->resultsValueCount = 3;
+            AddTestToResults(w, t);
+        }
+        if (c.sortColumn < 0) {
+            SortResultsList(w, 2, 0, 0);
+        } else {
+            std::vector<TestRecord *> rows;
+            for (TestRecord *t = w->firstTest; t; t = t->next) rows.push_back(t);
+            w->sortKeys[c.sortColumn] = 1;
+            w->sortDescending[c.sortColumn] = 1;
+            w->keyCount = 1;
+            std::stable_sort(rows.begin(), rows.end(), [w](TestRecord *a, TestRecord *b) { return CompareResultsRows(w, a, b) < 0; });
+            w->firstTest = rows[0];
+            for (size_t k = 0; k < rows.size(); k++) rows[k]->next = k + 1 < rows.size() ? rows[k + 1] : nullptr;
+        }
+        std::string order;
+        for (TestRecord *t = w->firstTest; t; t = t->next) order += (char)('0' + t->testNumber);
+        EXPECT_EQ(c.expectedOrder, order);
+        CloseResultsWindow(w);
+    }
+    gResultsColumns = saved;
 }
 
 } // namespace
