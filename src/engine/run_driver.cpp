@@ -311,11 +311,18 @@ static int RunModeWork(int mode, const char *script)
 
     uint64_t loopStart = PlatTickCount64();
     int last = 0;
+    bool exhausted = false; /* the optimizer ran out of untested combinations */
     for (int32_t i = 0; i < count && gRun.state == RUN_TESTING; i++) {
         if (count == 1) {
             SetStatusText(0, "%s", title);
         } else {
-            if (mode == RUN_MODE_OPTIMIZE && !NextParameterCombination(i)) break;
+            if (mode == RUN_MODE_OPTIMIZE && !NextParameterCombination(i)) {
+                /* Fewer tests ran than the run was asked for: the tests done
+                ** are kept, but the run did not do its work. */
+                exhausted = true;
+                SetResultCode(RESULT_STOPPED);
+                break;
+            }
             PumpMessages();
             if (gRun.state != RUN_TESTING) break;
             char text[160];
@@ -358,7 +365,7 @@ static int RunModeWork(int mode, const char *script)
     if (last && mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptSummaryLog && gWalkForwardDates.count == 0)
         LogOptimizationSummary(window);
     if (mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptMultiSaveAs) SaveEveryTest(window);
-    return last ? 0 : -1;
+    return last && !exhausted ? 0 : -1;
 }
 
 int RunScript(int mode)

@@ -151,3 +151,14 @@ TEST_F(BatchRun, AResultsFileThatCannotBeKeptEndsTheBatchWithThree)
     EXPECT_NE(std::string::npos, ErrorLog().find("kept.kvr was only partly loaded; the results were not saved.")) << ErrorLog();
     EXPECT_EQ(file.size() - 10, ReadTestFile(tmp.File("kept.kvr")).size());
 }
+
+/* Two parameters of two values give four combinations; a random search asked
+** for ten tests runs out after four, says so, and the batch fails. */
+TEST_F(BatchRun, ARandomSearchThatRunsOutOfCombinationsEndsWithEight)
+{
+    Write("random.kvs", "Settings:\n  OptimizeMode: Random\n  OptIterations: 10\n  OptKeepNoTrades: True\n"
+                        "Parameters:\n  A: 1, 2\n  B: 3, 4\nStrategy: S1\n  EntrySetup: A + B < 0\n");
+    EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize random.kvs"));
+    EXPECT_EQ(4, Listed());
+    EXPECT_NE(std::string::npos, ErrorLog().find("Unable to find an untested parameter combination.")) << ErrorLog();
+}
