@@ -217,6 +217,35 @@ static void SaveEveryTest(ResultsWindow *window)
     }
 }
 
+/* Plays the walk-forward values just found back as two tests of mode 3:
+** in sample over the optimization's range, then out of sample from the end
+** of the first interval to the data's last date.  An unattended run then
+** saves the script the section went into.  1 when both tests ran. */
+static int PlayBackWalkForward(int32_t testsDone, void *editor)
+{
+    const int32_t *dates = (const int32_t *)gWalkForwardDates.items;
+    const int32_t count = gWalkForwardDates.count;
+    if (!dates || count < 2) return 1;
+    gRun.mode = RUN_MODE_TEST;
+    SetFrameTitle("Running IS Playback");
+    gSettings.FirstDate = dates[0];
+    gSettings.LastDate = dates[count - 1];
+    SetPanelDate(PANEL_FIRST_DATE, gSettings.FirstDate);
+    SetPanelDate(PANEL_LAST_DATE, gSettings.LastDate);
+    if (!RunTest(testsDone + 1, 0)) return 0;
+    SetFrameTitle("Running OOS Playback");
+    gSettings.FirstDate = dates[1];
+    gSettings.LastDate = gStore.lastDate;
+    SetPanelDate(PANEL_FIRST_DATE, gSettings.FirstDate);
+    SetPanelDate(PANEL_LAST_DATE, gSettings.LastDate);
+    if (!RunTest(testsDone + 2, 1)) return 0;
+    if (gRun.unattended && editor && !SaveScript(editor, 0)) {
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    return 1;
+}
+
 /* The mode's work once the script is compiled and the data loaded; the run's
 ** result. */
 static int RunModeWork(int mode, const char *script)
@@ -311,8 +340,9 @@ static int RunModeWork(int mode, const char *script)
 
     uint64_t loopStart = PlatTickCount64();
     int last = 0;
+    int32_t i = 0;
     bool exhausted = false; /* the optimizer ran out of untested combinations */
-    for (int32_t i = 0; i < count && gRun.state == RUN_TESTING; i++) {
+    for (; i < count && gRun.state == RUN_TESTING; i++) {
         if (count == 1) {
             SetStatusText(0, "%s", title);
         } else {
@@ -361,7 +391,10 @@ static int RunModeWork(int mode, const char *script)
                 SortResultsList(window, gSettings.OptKeepBest, gSettings.OptKeepByDate, gSettings.OptKeepBySymbol);
         }
     }
-    if (last && mode == RUN_MODE_OPTIMIZE && gSettings.OptWalkForward) InsertWalkForwardSection();
+    if (last && mode == RUN_MODE_OPTIMIZE && gSettings.OptWalkForward) {
+        void *editor = nullptr;
+        last = InsertWalkForwardSection(&editor) && PlayBackWalkForward(i, editor);
+    }
     if (last && mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptSummaryLog && gWalkForwardDates.count == 0)
         LogOptimizationSummary(window);
     if (mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptMultiSaveAs) SaveEveryTest(window);
