@@ -11,6 +11,7 @@
 #include "engine/results_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -87,7 +88,7 @@ ResultsLayout GetResultsLayout(float versionWord)
     ResultsLayout layout = {versionWord, 0, 0, 0, 0, 0};
     /* A version word that is no number belongs to no layout: its sizes stay
     ** 0, which no header may give. */
-    if (versionWord != versionWord) return layout;
+    if (std::isnan(versionWord)) return layout;
     if (versionWord == 879.0f) {
         layout.version = 0.36f;
         layout.legacy = 1;

@@ -218,9 +218,9 @@ static void SaveEveryTest(ResultsWindow *window)
 }
 
 /* Plays the walk-forward values just found back as two tests of mode 3:
-** in sample over the optimization's range, then out of sample from the end
-** of the first interval to the data's last date.  An unattended run then
-** saves the script the section went into.  1 when both tests ran. */
+** in sample over the optimization's range, then out of sample from the day
+** after the first interval to the data's last date.  An unattended run then
+** saves the editor the section went into.  1 when both tests ran. */
 static int PlayBackWalkForward(int32_t testsDone, void *editor)
 {
     const int32_t *dates = (const int32_t *)gWalkForwardDates.items;
