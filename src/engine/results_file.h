@@ -95,7 +95,11 @@ int LoadResultsFile(const char *path, int create);
 int SaveResultsFile(ResultsWindow *window, int saveAs);
 /* Sort arrows, widths and selection after a run. */
 void RefreshResultsList(ResultsWindow *window);
-/* full 0: sort arrows and widths only; else every row's statistics again. */
+/* full 0: sort arrows and widths only (the window's).  Else every test's
+** statistics are computed again through gRunViewHooks.fillResultsRow; once
+** that has taken over a second, the status bar shows "Recalculating Test
+** Stats..." and "Test %d of %d", and Escape stops it with "Calculation
+** aborted" (the tests not reached keep their values). */
 void RecalculateTestStats(ResultsWindow *window, int full);
 /* Re-sorts an optimization's list by score and keeps the best keepBest tests
 ** of each group (keepBest 0: no limit). */

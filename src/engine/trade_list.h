@@ -85,7 +85,10 @@ extern TradeListState gTradeListState;
 void ResetTradeListState();
 
 /* "n/a", "open", "intraday", "close" give 0..3; h:m[:s] gives hhmmss; a bare
-** number >= 10000 is hhmmss, >= 100 hhmm, else hours.  No text gives 0. */
+** number >= 10000 is hhmmss, >= 100 hhmm, else hours.  No text gives 0.
+** TL_TIME_BAD for an h:m[:s] text whose parts are not 0 to 99: such a field
+** makes its row a bad one. */
+enum { TL_TIME_BAD = -1 };
 int32_t ParseTradeListTime(const char *text);
 /* A number in the file's format (numFmt 1: decimal comma, '.' groups). */
 double ParseTradeListNumber(const char *text, int32_t numFmt);

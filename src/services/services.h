@@ -257,6 +257,11 @@ struct CompilerState;
 void ShowScriptSpan(const char *path, int32_t offset, int32_t length);
 /* The script editor window showing path (case ignored), or null. */
 void *FindScriptWindow(const char *path);
+/* Opens the script in an editor window, or brings its window forward; the
+** window, or null when none could be opened (reported) or the program has no
+** editor windows (the headless shell offers only those a test pretends are
+** open). */
+void *OpenScriptWindow(const char *path);
 /* Saves the window's text to its file with the numbered backup; 0 when the
 ** save failed or was refused. */
 int SaveScript(void *window, int saveAs);

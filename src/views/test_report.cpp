@@ -254,11 +254,15 @@ void WriteMonthlyGainsTable(const TestRecord *test, std::string *out)
     int32_t monthCount[13] = {}, years = 0;
     double current = 0, monthStart = 0, yearStart = 0, peak = 0, maxDrawdown = 0, peakAtMax = 0;
     int32_t previousDate = 0;
+    bool started = false;
     for (int32_t r = 0; r < rows; r++) {
         const StatCell *cell = CellOf(test, r, s);
         const int32_t date = (int32_t)cell->date;
         const double base = cell->allocation;
-        if (r == 0) {
+        /* A row whose date has no month has no column to go to. */
+        if (date / 100 % 100 < 1 || date / 100 % 100 > 12) continue;
+        if (!started) {
+            started = true;
             AppendFormat(out, "<tr><th>%d</th>", date / 10000);
             for (int32_t m = 1; m < date / 100 % 100; m++) *out += "<td>n/a</td>";
             current = monthStart = yearStart = peak = compound ? 1.0 : base;
@@ -287,7 +291,7 @@ void WriteMonthlyGainsTable(const TestRecord *test, std::string *out)
         }
         previousDate = date;
     }
-    if (rows > 0) {
+    if (started) {
         const double base = CellOf(test, rows - 1, s)->allocation;
         const int32_t month = previousDate / 100 % 100 - 1;
         const double ratio = HtmlStatCell(out, current, monthStart, compound ? monthStart : base, 0);

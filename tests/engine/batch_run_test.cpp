@@ -195,3 +195,30 @@ TEST_F(BatchRun, AFileThatCannotBeWrittenEndsTheBatchWithThree)
         EXPECT_GE(failures, 7);
     }
 }
+
+/* A results file cut short loads only in part; the run's test is then not
+** saved over it, and the batch says so with its exit code. */
+TEST_F(BatchRun, AResultsFileThatCannotBeKeptEndsTheBatchWithThree)
+{
+    Write("kept.kvs", "Settings:\n  ResultsFile: " + tmp.File("kept.kvr") + "\nStrategy: S1\n  EntrySetup: 0\n");
+    ASSERT_EQ(0, RunBatchCommandLine("-test kept.kvs")) << ErrorLog();
+    CloseResultsWindow(FindResultsWindowByPath(tmp.File("kept.kvr").c_str()));
+    std::string file = ReadTestFile(tmp.File("kept.kvr"));
+    ASSERT_GT(file.size(), 1100u);
+    ASSERT_TRUE(WriteTestFile(tmp.File("kept.kvr"), file.substr(0, file.size() - 10)));
+    gRun.resultCode = RESULT_OK;
+    EXPECT_EQ(RESULT_FILE_ERROR, RunBatchCommandLine("-test kept.kvs"));
+    EXPECT_NE(std::string::npos, ErrorLog().find("kept.kvr was only partly loaded; the results were not saved.")) << ErrorLog();
+    EXPECT_EQ(file.size() - 10, ReadTestFile(tmp.File("kept.kvr")).size());
+}
+
+/* Two parameters of two values give four combinations; a random search asked
+** for ten tests runs out after four, says so, and the batch fails. */
+TEST_F(BatchRun, ARandomSearchThatRunsOutOfCombinationsEndsWithEight)
+{
+    Write("random.kvs", "Settings:\n  OptimizeMode: Random\n  OptIterations: 10\n  OptKeepNoTrades: True\n"
+                        "Parameters:\n  A: 1, 2\n  B: 3, 4\nStrategy: S1\n  EntrySetup: A + B < 0\n");
+    EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize random.kvs"));
+    EXPECT_EQ(4, Listed());
+    EXPECT_NE(std::string::npos, ErrorLog().find("Unable to find an untested parameter combination.")) << ErrorLog();
+}

@@ -50,7 +50,8 @@ TEST_F(TradeListTest, TimesReadAsWordsClockTimesOrNumbers)
     const struct {
         const char *text;
         int32_t expected;
-    } cases[] = {{"open", 1}, {"Close", 3}, {"n/a", 0}, {"intraday", 2}, {"9:30", 93000}, {"16:00", 160000}, {"9:30:15", 93015}, {"93000", 93000}, {"930", 93000}, {"9", 90000}, {"", 0}, {"later", 0}};
+    } cases[] = {{"open", 1}, {"Close", 3}, {"n/a", 0}, {"intraday", 2}, {"9:30", 93000}, {"16:00", 160000}, {"9:30:15", 93015}, {"93000", 93000}, {"930", 93000}, {"9", 90000}, {"", 0}, {"later", 0},
+                 {"99999999999999999999:30", TL_TIME_BAD}, {"9:-5", TL_TIME_BAD}, {"9:30:100", TL_TIME_BAD}};
     for (const auto &c : cases) EXPECT_EQ(c.expected, ParseTradeListTime(c.text)) << c.text;
 }
 
@@ -150,6 +151,29 @@ TEST_F(TradeListTest, BadLinesAreDroppedAndBadFilesReported)
     CopyString(strategy->TradeList, sizeof strategy->TradeList, tmp.File("none.csv").c_str(), -1);
     EXPECT_EQ(-1, ReadTradeListFile(strategy.get()));
     EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+}
+
+/* A time or an AssetId beyond what its field can mean drops its row, in
+** both file shapes; the rows around it stay. */
+TEST_F(TradeListTest, FieldsBeyondTheirRangeDropTheirRow)
+{
+    ASSERT_EQ(2, Read("Symbol,DateIn,TimeIn,QtyIn,AssetId\n"
+                      "AAA,2024-01-08,9:30,10,7\n"
+                      "BBB,2024-01-08,99999999999999999999:30,10,7\n"
+                      "CCC,2024-01-08,9:30,10,-2147483648\n"
+                      "DDD,2024-01-08,9:30,10,99999999999\n"
+                      "EEE,2024-01-08,9:30,10,2147483647\n"
+                      "FFF,2024-01-08 99999:00,9:30,10,1\n"));
+    EXPECT_STREQ("AAA", Row(0).symbol);
+    EXPECT_EQ(-7, Row(0).symbolNumber);
+    EXPECT_STREQ("EEE", Row(1).symbol);
+    EXPECT_EQ(-2147483647, Row(1).symbolNumber);
+    strategy->tlFieldSum = 0;
+    ASSERT_EQ(1, Read("Symbol,Action,DateTime,Shares,AssetId\n"
+                      "AAA,Buy,2024-01-08 9:30,10,7\n"
+                      "BBB,Buy,2024-01-08 1234:30,10,7\n"
+                      "CCC,Buy,2024-01-08 9:30,10,-2147483648\n"));
+    EXPECT_STREQ("AAA", Row(0).symbol);
 }
 
 TEST_F(TradeListTest, PricesAreCheckedAgainstTheDaysRange)

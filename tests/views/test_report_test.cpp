@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -382,6 +383,32 @@ TEST_F(ReportTest, FolderNamesAndCorrelationColours)
     WriteCorrelationTable(t, 0, &out);
     EXPECT_NE(std::string::npos, out.find("<td bgcolor=#FF0000 style='text-align:center'>-1.00</td>"));
     FreeTestRecord(nullptr, t);
+}
+
+/* A row dated 0 or in a thirteenth month (a damaged file) takes no column;
+** the other rows give the months worked by hand in the test above. */
+TEST_F(ReportTest, MonthlyTableLeavesOutRowsWithoutAMonth)
+{
+    const struct {
+        int32_t row;
+        uint32_t date;
+        std::vector<std::string> expect;
+    } cases[] = {
+        {0, 0, {"2024", "10.0%", "-11.0%", "9.9%", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "8.9%", "-11.0%"}},
+        /* Jan 10%, Feb (990 - 1100) / 1000 ends the year at (990 - 1000) / 1000. */
+        {3, 20241301, {"2024", "10.0%", "-11.0%", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "-1.0%", "-11.0%"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.date);
+        TestRecord *t = MakeTest(nullptr);
+        t->cells[c.row * 2].date = c.date;
+        std::string out;
+        WriteMonthlyGainsTable(t, &out);
+        const Parsed p = ParseHtml(out);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_NE(p.cells.end(), std::search(p.cells.begin(), p.cells.end(), c.expect.begin(), c.expect.end())) << out;
+        FreeTestRecord(nullptr, t);
+    }
 }
 
 /* With KV_REPORT_SAMPLE set to a folder, writes a report there for a person

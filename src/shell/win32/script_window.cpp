@@ -50,6 +50,13 @@ HWND FindScriptWindow(const char *path, int activate, TestRecord *test)
 ** saving and the compiler's per-window name record. */
 void *FindScriptWindow(const char *path) { return FindScriptWindow(path, 0, nullptr); }
 
+void *OpenScriptWindow(const char *path)
+{
+    /* Only a script with a file has a window to find again. */
+    if (!path || !path[0] || CompareNoCase(path, kUntitled) == 0 || !OpenScript(path, nullptr)) return nullptr;
+    return FindScriptWindow(path, 1, nullptr);
+}
+
 void *GetEmptyActiveScriptWindow()
 {
     HWND child = gFrame.activeChild;

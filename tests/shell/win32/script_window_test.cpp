@@ -6,8 +6,12 @@
 #include <string>
 
 #include "engine/results_file.h"
+#include "engine/walk_forward.h"
 #include "foundation/allocator.h"
 #include "records/test_records.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
+#include "script/compiler/strategy.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "frame_fixture.h"
@@ -98,6 +102,58 @@ TEST_F(ScriptWindowTest, OpensEditsAndSavesWithNumberedBackups)
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_TRUE(SawText("Unable to access " + File("missing.kvs")));
     EXPECT_EQ(CountChildren("KestovarScript"), 1);
+}
+
+/* The WalkForward section of an optimization opens the active script's
+** editor when none shows it and appends the section there, leaving the file
+** to the editor's save.  A second section brings the same editor forward. */
+TEST_F(ScriptWindowTest, AWalkForwardSectionGoesIntoTheActiveScriptsEditor)
+{
+    const std::string path = File("wf.kvs");
+    WriteTestFile(path, "Data:\r\n");
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path.c_str(), -1);
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    gSettings.FirstDate = 20240102;
+    gSettings.LastDate = 20240329;
+    gSettings.OptTimeUnit = 0;
+    gSettings.OptTestLength = gSettings.OptTestInterval = 1;
+    const int32_t at = AddDefinitionRecord(&gParameters, sizeof(Parameter));
+    ASSERT_GE(at, 0);
+    Parameter *p = &((Parameter *)gParameters.items)[at];
+    CopyString(p->name, sizeof p->name, "Len", -1);
+    ASSERT_TRUE(AllocMemory(&p->values, 2 * sizeof(double)));
+    p->values[0] = 5;
+    p->values[1] = 10;
+    p->valueCount = p->valueCapacity = 2;
+    const std::string section = "\r\nWalkForward: // unit=None, length=1, offset=1\r\n\tDates: 2024-01-02, 2024-03-29\r\n\tLen: 5\r\n";
+    void *editor = nullptr;
+    ASSERT_EQ(1, InsertWalkForwardSection(&editor));
+    HWND window = (HWND)editor;
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(window, gFrame.activeChild);
+    EXPECT_EQ(Text(window), "Data:\r\n" + section);
+    EXPECT_EQ(ReadTestFile(path), "Data:\r\n");
+
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1); /* another window in front */
+    HWND other = gFrame.activeChild;
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path.c_str(), -1); /* a run's script */
+    gWalkForwardDates.count = 0;
+    p->walkCount = 0;
+    ASSERT_EQ(1, InsertWalkForwardSection(&editor));
+    EXPECT_EQ(window, (HWND)editor);
+    EXPECT_EQ(window, gFrame.activeChild);
+    EXPECT_EQ(Text(window), "Data:\r\n" + section + section);
+    EXPECT_EQ(CountChildren("KestovarScript"), 2);
+
+    for (HWND w : {window, other}) {
+        EditorCall(w, SCI_SETSAVEPOINT, 0, 0);
+        SendMessageA(w, WM_CLOSE, 0, 0);
+    }
+    Pump();
+    FreeMemory(&p->values);
+    FreeMemory(&p->walkValues);
+    FreeDefinitionList(&gParameters);
+    gWalkForwardDates.count = 0;
 }
 
 TEST_F(ScriptWindowTest, ClosingAModifiedScriptAsks)
