@@ -141,16 +141,14 @@ static void FormatClock(char *out, size_t size, uint64_t ms)
     FormatText(out, size, "%.2d:%.2d:%.2d", (int)(seconds / 3600), (int)(seconds / 60 % 60), (int)(seconds % 60));
 }
 
-/* The steps that end every run, whatever happened before.  0 when the
-** results file the script names could not be saved (reported, with the
-** sticky result code set), else 1. */
-static int EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
+/* The steps that end every run, whatever happened before.  A results file
+** that cannot be saved is reported with the sticky result code set. */
+static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
 {
     ResultsWindow *window = gEngineRun.results;
-    int saved = 1;
     if (window) {
         RefreshResultsList(window);
-        if (gResultsFileName[0]) saved = SaveResultsFile(window, 0);
+        if (gResultsFileName[0]) SaveResultsFile(window, 0);
         if (gScriptSettings.SaveTestListAs[0] && gRunViewHooks.saveTestList)
             gRunViewHooks.saveTestList(window, gScriptSettings.SaveTestListAs);
     }
@@ -185,7 +183,6 @@ static int EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     FormatText(text, sizeof text, "Time: %s.%d", clock, (int)(elapsed % 1000));
     SetStatusText(1, "%s", text);
     if (gSettings.LogDataCalcTimes) LogPrintf("Total Run %s", text);
-    return saved;
 }
 
 /* 1 when the compiled script has a record that can trade. */
@@ -453,7 +450,9 @@ int RunScript(int mode)
         result = RunModeWork(mode, script);
     } while (false);
 
-    /* A run whose results could not be kept failed, whatever its tests did. */
-    if (!EndRun(started, dateDisplay, dateInput)) result = -1;
+    /* Results that could not be kept leave the file-error code (EndRun
+    ** reports them): a batch goes on with its next run and ends with it, as
+    ** for any file its runs could not write. */
+    EndRun(started, dateDisplay, dateInput);
     return result;
 }
