@@ -106,6 +106,8 @@ int FormatLowMemoryWarning(char *out, int size, double loadedBytes, double calcu
                       advice);
 }
 
+void (*gConsoleEcho)(int stream, const char *text) = nullptr;
+
 /* Test results are held by the results windows; their share comes from the
 ** view side once the results window keeps test records (0 until then). */
 double (*gResultsMemoryEstimate)() = nullptr;

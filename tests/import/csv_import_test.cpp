@@ -187,23 +187,111 @@ TEST_F(CsvImportTest, NothingImportedIsAFailure)
     EXPECT_FALSE(PlatFileExists(out.c_str()));
 }
 
-TEST_F(CsvImportTest, DamagedLinesArePassedOver)
+/* What the console echo of the native program would show, kept for a test. */
+std::string gEchoed;
+void KeepEcho(int stream, const char *text) { gEchoed += std::to_string(stream) + ":" + text; }
+
+/* A line that is not a bar is never stored as one: it is passed over,
+** counted and reported with its number and reason; the rest goes on.
+** Missing and extra columns that are no prices, negative prices, dates out
+** of order and repeated are bars. */
+TEST_F(CsvImportTest, LinesThatAreNotBarsAreRefusedWithTheirReason)
 {
-    /* Text in number fields reads as 0; missing and extra columns, dates out
-    ** of order and duplicated, a line without a date: the rest goes on. */
     PlatCreateFolder(tmp.File("bad").c_str());
-    Write("bad\\QQQ.csv", "Date,Open,High,Low,Close,Volume\n"
-                          "2024-01-03,2,2,2,2,abc\n"
-                          "2024-01-02,1,1,1,1\n"
-                          "2024-01-03,3,3,3,3,30,99,99,99,99,99,99,99,99,99,99,99,99,99\n"
-                          "not a date,4,4,4,4,4\n"
-                          "2024-01-04,x,y,z,5,5\n");
+    std::string path = Write("bad\\QQQ.csv", "Date,Open,High,Low,Close,Volume\n"
+                                             "2024-01-02,1,1,1,1\n"
+                                             "2024-01-03,2,2,2,2,abc\n"
+                                             "2024-01-03,3,3,3,3,30,99,99,99,99,99,99,99,99,99,99,99,99,99\n"
+                                             "not a date,4,4,4,4,4\n"
+                                             "2024-01-04,x,y,z,5,5\n"
+                                             "2024-01-05,,6,5,5.5,1\n"
+                                             "2024-01-08,nan,6,5,5.5,1\n"
+                                             "2024-01-09,6,inf,5,5.5,1\n"
+                                             "2024-01-10,6,5,7,5.5,1\n"
+                                             "2024-01-11,-1.5,-1,-2,-1.25,7\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("bad")), 0);
+    Finish(0);
+    gEchoed.clear();
+    gConsoleEcho = KeepEcho;
+    int result = RunImport();
+    gConsoleEcho = nullptr;
+    ASSERT_EQ(result, 1) << Messages();
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
+    ExpectDaily(Symbol("QQQ"), BAR_DAILY,
+                {{20240102, 1, 1, 1, 1, 0, 1}, {20240103, 3, 3, 3, 3, 30, 1}, {20240111, -1.5, -1, -2, -1.25, 7, 1}});
+    const std::string report = path + ": 7 lines not read as bars: line 3 (a number field holds text), line 5 (no date "
+                                      "could be read), line 6 (a number field holds text), line 7 (a price is missing), "
+                                      "line 8 (a number is not finite) and 2 more\n";
+    EXPECT_NE(ReadTestFile(log).find(report), std::string::npos) << ReadTestFile(log);
+    EXPECT_EQ(gEchoed, "2:" + report);
+    EXPECT_EQ(gImport.refusedLineCount, 7);
+
+    /* The last two reasons, on lines of their own. */
+    Write("bad\\QQQ.csv", "Date,Open,High,Low,Close\n2024-01-09,6,inf,5,5.5\n2024-01-10,6,5,7,5.5\n2024-01-11,1,1,1,1\n");
+    ResetImportState();
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("bad")), 0);
     Finish(0);
     ASSERT_EQ(RunImport(), 1) << Messages();
-    ExpectDaily(Symbol("QQQ"), BAR_DAILY,
-                {{20240102, 1, 1, 1, 1, 0, 1}, {20240103, 3, 3, 3, 3, 30, 1}, {20240104, 5, 5, 5, 5, 5, 1}});
+    EXPECT_NE(ReadTestFile(log).find(path + ": 2 lines not read as bars: line 2 (a number is not finite), line 3 (the "
+                                            "high is below the low)\n"),
+              std::string::npos)
+        << ReadTestFile(log);
+}
+
+/* A file that gives no bar at all is reported with the reason; the import
+** of the others succeeds. */
+TEST_F(CsvImportTest, FilesRefusedWholeAreReportedWithTheReason)
+{
+    PlatCreateFolder(tmp.File("some").c_str());
+    const struct {
+        const char *name, *text, *reason;
+    } files[] = {
+        {"EMPTY.csv", "\r\n\n", "the file is empty"},
+        {"HEAD.csv", "Date,Open,High,Low,Close\n", "the file holds only a header line"},
+        {"SEMI.csv", "Date;Open;High;Low;Close\n2024-01-02;1;1;1;1\n", "no line is divided by the comma delimiter"},
+        {"WHEN.csv", "Date,Close\nyesterday,1\n2024-13-01,2\n", "no date could be read"},
+        {"TEXT.csv", "Date,Close\n2024-01-02,one\n", "no line holds a bar"},
+    };
+    for (const auto &f : files) Write(std::string("some\\") + f.name, f.text);
+    Write("some\\GOOD.csv", "Date,Close\n2024-01-02,1\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("some")), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
+    EXPECT_EQ(gStore.symbolCount, 1);
+    std::string text = ReadTestFile(log);
+    for (const auto &f : files)
+        EXPECT_NE(text.find(tmp.File(std::string("some\\") + f.name) + " was not imported: " + f.reason + "\n"),
+                  std::string::npos)
+            << f.name << "\n"
+            << text;
+    EXPECT_EQ(gImport.refusedCount, 5);
+}
+
+/* A byte order mark before the first line is no part of it, in a
+** multi-symbol file and in an online CSV answer. */
+TEST_F(CsvImportTest, ByteOrderMarkIsDropped)
+{
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, Write("bom.csv", "\xEF\xBB\xBF"
+                                                    "AAA,2024-01-02,1,1,1,1\nAAA,2024-01-03,2,2,2,2\n")),
+              0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 1);
+    EXPECT_EQ(Dates(Symbol("AAA")), (std::vector<int32_t>{20240102, 20240103}));
+
+    ResetImportState();
+    UnloadData();
+    Begin("Tiingo", 20240101, 20241231);
+    ImportItem row = *(ImportItem *)gImportItems.items;
+    SymbolRecord record = {};
+    EXPECT_EQ(ParseHeaderCsv(&row, "\xEF\xBB\xBF" "date,close\n2024-01-02,5\n2024-01-03,6\n", "TTT", &record, 0), 2);
+    FreeSymbolRecord(&record);
 }
 
 TEST_F(CsvImportTest, ParseNumberFormats)
