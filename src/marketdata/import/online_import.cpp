@@ -724,6 +724,12 @@ int ImportOnlineSymbols(ImportItem *row)
         uint64_t now = PlatTickCount64();
         if (now - shown > STATUS_INTERVAL_MS) {
             shown = now;
+            gImport.progressTotal = gImport.workCount;
+            gImport.progressDone = __atomic_load_n(&gImport.processedCount, __ATOMIC_RELAXED);
+            {
+                std::lock_guard<std::mutex> hold(gSlotTextLock);
+                CopyString(gImport.progressName, sizeof gImport.progressName, gHttpSlots[0].text, IMPORT_SYMBOL_SIZE - 1);
+            }
             SetStatusText(1, "Kept %d of %d", __atomic_load_n(&gImport.keptCount, __ATOMIC_RELAXED), __atomic_load_n(&gImport.processedCount, __ATOMIC_RELAXED));
             for (int k = 0; k < n && k < gSettings.StatusBarFields; k++) {
                 char text[HTTP_SLOT_TEXT_SIZE];
