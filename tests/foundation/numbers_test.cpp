@@ -139,6 +139,37 @@ TEST(RoundSignificant, Digits)
     EXPECT_EQ(RoundSignificant(kInf, 2), kInf);
 }
 
+/* The rounding of imported prices against the plain formula with round()
+** and log10, over seeded values of every size the prices take and over
+** exact halves: the same doubles, bit for bit. */
+TEST(RoundSignificant, AgreesWithThePlainFormula)
+{
+    uint32_t state = 97;
+    auto next = [&] {
+        state = state * 214013u + 2531011u;
+        return (state >> 16) & 0x7FFF;
+    };
+    for (int i = 0; i < 200000; i++) {
+        double mantissa = (next() * 32768.0 + next()) / 1073741824.0 + 0.1;
+        int exponent = (int)(next() % 24) - 12;
+        double value = mantissa * pow(10.0, exponent) * (i % 7 == 0 ? -1 : 1);
+        if (i % 5 == 0) value = (double)(next() % 100000) / 20.0; /* halves and quarters */
+        for (unsigned digits : {6u, 7u}) {
+            double a = fabs(value);
+            if (a == 0) continue;
+            int e = (int)floor(log10(a));
+            if (PowerOfTen(e) > a) e--;
+            if (PowerOfTen(e + 1) <= a) e++;
+            int scale = e - ((int)digits - 1);
+            if (scale >= 0 || scale < -22) continue;
+            double factor = PowerOfTen(-scale);
+            double want = round(a * factor) / factor;
+            if (value < 0) want = -want;
+            ASSERT_EQ(RoundSignificant(value, digits), want) << value << " to " << digits;
+        }
+    }
+}
+
 TEST(PowerOfTen, TableEnds)
 {
     EXPECT_EQ(PowerOfTen(0), 1.0);

@@ -305,9 +305,17 @@ static void MarkMarketDay(int32_t date)
     ** each writer stores the same whole value. */
     auto day = [&](int32_t k) { return __atomic_load_n(&days[k], __ATOMIC_RELAXED); };
     /* The calendar holds every day from the start, so the day's place is
-    ** its distance from the first; the search is the fallback. */
+    ** its distance from the first; the search is the fallback.  A symbol's
+    ** bars come mostly in order, so the distance is carried from the last
+    ** bar of the same month when there is one. */
     int32_t first = calendar.count > 0 ? day(0) : 0;
-    int32_t at = calendar.count > 0 ? DaysBetween(first < 0 ? -first : first, date) : -1;
+    thread_local int32_t lastFirst, lastDate, lastAt;
+    int32_t at;
+    if (calendar.count > 0 && first == lastFirst && lastDate && date / 100 == lastDate / 100)
+        at = lastAt + (date - lastDate);
+    else
+        at = calendar.count > 0 ? DaysBetween(first < 0 ? -first : first, date) : -1;
+    lastFirst = first, lastDate = date, lastAt = at;
     if (at >= 0 && at < calendar.count && (day(at) == date || day(at) == -date)) {
         found = &days[at];
     } else {
@@ -390,7 +398,8 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
     bar->high = RoundSignificant(bar->high, 7);
     bar->low = RoundSignificant(bar->low, 7);
     bar->close = RoundSignificant(bar->close, 7);
-    bar->split = RoundSignificant(bar->split, 6);
+    /* Rounding leaves a factor of 1 as it is, and most bars have it. */
+    if (bar->split != 1.0) bar->split = RoundSignificant(bar->split, 6);
     if (dividend != 0.0) {
         if (contract) {
             SetEventItem(record, bar->date, 0, EVENT_CONTRACT, dividend);

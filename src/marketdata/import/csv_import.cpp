@@ -261,6 +261,73 @@ static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *
     return why;
 }
 
+/* The common line read straight through, with the answers of SplitColumns
+** and ReadDataLine: no quotes, point decimals, every number plain and every
+** price there.  The columns read (above 0) when the line is such a bar;
+** 0 when it needs the general reading, which then also says why it is no
+** bar. */
+static int ReadPlainLine(const char *p, const char *end, char delim, const int32_t *map, int columns, Bar *bar,
+                         LineValues *v, char *symbol)
+{
+    memset(bar, 0, sizeof *bar);
+    memset(v, 0, sizeof *v);
+    if (symbol) symbol[0] = 0;
+    int haveHigh = 0, haveLow = 0, c = 0;
+    for (; c < columns; c++) {
+        while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
+        if (p < end && *p == '"') return 0;
+        int field = map[c];
+        double *number = nullptr;
+        int price = 0;
+        switch (field) {
+        case CSV_OPEN: number = &bar->open, price = 1; break;
+        case CSV_HIGH: number = &bar->high, price = 1, haveHigh = 1; break;
+        case CSV_LOW: number = &bar->low, price = 1, haveLow = 1; break;
+        case CSV_CLOSE: number = &bar->close, price = 1; break;
+        case CSV_VOLUME: number = &bar->volume; break;
+        case CSV_EXTRA: number = &bar->extra; break;
+        case CSV_ADJ_CLOSE: number = &v->adjusted; break;
+        case CSV_REAL_CLOSE: number = &v->unadjusted; break;
+        case CSV_SPLIT: number = &v->split; break;
+        case CSV_DIVIDEND: number = &v->dividend; break;
+        default: break;
+        }
+        if (number) {
+            if (p == end || *p == delim) {
+                if (price) return 0;
+            } else {
+                auto [stop, error] = std::from_chars(p, end, *number);
+                if (error != std::errc() || stop - p > 32 || !std::isfinite(*number)) return 0;
+                p = stop;
+                while (p < end && (*p == ' ' || *p == '\r' || (*p == '\t' && delim != '\t'))) p++;
+                if (p < end && *p != delim) return 0;
+            }
+        } else {
+            const char *q = p;
+            while (q < end && *q != delim) q++;
+            CsvColumn column = {p, (int32_t)(q - p)};
+            if (field == CSV_DATE) {
+                bar->date = ReadDateColumn(column);
+                if (!bar->date) return 0;
+            } else if (field == CSV_TIME) {
+                char buffer[64];
+                bar->time = ParseTime(ColumnText(column, buffer, sizeof buffer));
+            } else if (field == CSV_SYMBOL && symbol) {
+                CopyString(symbol, IMPORT_SYMBOL_SIZE, p, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
+            }
+            p = q;
+        }
+        if (p == end) break;
+        p++;
+    }
+    /* Columns the line lacks read as nothing: no price may be among them. */
+    for (int k = c + 1; k < columns; k++)
+        if (map[k] >= CSV_OPEN && map[k] <= CSV_CLOSE) return 0;
+    if (!bar->date) return 0;
+    if (haveHigh && haveLow && bar->high < bar->low) return 0;
+    return c + 1 < columns ? c + 1 : columns;
+}
+
 /* Maps the columns of a header line onto field ids. */
 static void ReadHeaderColumns(ImportItem *row, const CsvColumn *columns, int n, const SymbolRecord *record)
 {
@@ -388,13 +455,21 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     record->lastDate = 0;
     int ok = AllocMemory(&record->bars[BAR_DAILY], (uint64_t)(lines + 1) * sizeof(Bar));
     if (ok) record->dailyCapacity = lines + 1;
-    int header = MappedColumns(row->csvFields) == 0;
+    int mapped = MappedColumns(row->csvFields);
+    int header = mapped == 0;
     int csiFutures = row->dataSource == SOURCE_CSI_FUTURES;
+    /* Lines of the CSI futures layout change their values before they are
+    ** taken in; they always take the general reading. */
+    int plain = row->csvNumberFormat == NUMBER_POINT && !csiFutures;
     /* A Split column gives every bar the factor of the splits after it, so
     ** the bars are read first and taken in afterwards; otherwise each bar is
     ** taken in as it is read. */
     int twoPass = 0;
+    for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
+        if (row->csvFields[c] == CSV_SPLIT && !csiFutures) twoPass = 1;
     std::vector<LineValues> values;
+    if (twoPass) values.resize((size_t)lines + 1);
+    LineValues plainValues;
     FileTally tally = {};
     int32_t count = 0, kept = 0;
     const char *p = buffer, *end = buffer ? buffer + strlen(buffer) : nullptr;
@@ -410,7 +485,20 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             p = next;
             continue;
         }
-        int n = SplitColumns(p, lineEnd, delim, columns);
+        int n = 0;
+        const char *why = nullptr;
+        if (!header && plain && (n = ReadPlainLine(p, lineEnd, delim, row->csvFields, mapped, &record->bars[BAR_DAILY][twoPass ? count : kept], twoPass ? &values[(size_t)count] : &plainValues, nullptr)) > 0) {
+            p = next;
+            tally.lines++;
+            tally.dataLines++;
+            tally.divided += n > 1;
+            LineValues &v = twoPass ? values[(size_t)count] : plainValues;
+            Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
+            count++;
+            if (!twoPass && AddBar(record, bar, v.adjusted, v.unadjusted, v.dividend, flags)) kept++;
+            continue;
+        }
+        n = SplitColumns(p, lineEnd, delim, columns);
         p = next;
         tally.lines++;
         if (header) {
@@ -419,16 +507,14 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             tally.header = 1;
             for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
                 if (row->csvFields[c] == CSV_SPLIT && !csiFutures) twoPass = 1;
+            if (twoPass && values.empty()) values.resize((size_t)lines + 1);
+            mapped = MappedColumns(row->csvFields);
             continue;
         }
-        if (tally.lines == 1)
-            for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
-                if (row->csvFields[c] == CSV_SPLIT && !csiFutures) twoPass = 1;
-        if (twoPass && values.empty()) values.resize((size_t)lines + 1);
         Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
         LineValues scratch;
         LineValues &v = twoPass ? values[(size_t)count] : scratch;
-        const char *why = ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, bar, &v, nullptr);
+        why = ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, bar, &v, nullptr);
         tally.dataLines++;
         if (n > 1) tally.divided++;
         if (why) {
