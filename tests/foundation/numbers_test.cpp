@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -167,6 +168,29 @@ TEST(RoundSignificant, AgreesWithThePlainFormula)
             if (value < 0) want = -want;
             ASSERT_EQ(RoundSignificant(value, digits), want) << value << " to " << digits;
         }
+    }
+}
+
+/* A price read from a decimal of at most 7 significant digits, anywhere
+** from 1e-15 to 1e15, comes back unchanged: the importer leaves out the
+** rounding of such prices. */
+TEST(RoundSignificant, GivesBackSevenDigitDecimals)
+{
+    uint32_t state = 4242;
+    auto next = [&] {
+        state = state * 214013u + 2531011u;
+        return (state >> 16) & 0x7FFF;
+    };
+    for (int i = 0; i < 200000; i++) {
+        int digits = 1 + (int)(next() % 7);
+        long long m = 0;
+        for (int d = 0; d < digits; d++) m = m * 10 + (d == 0 ? 1 + next() % 9 : next() % 10);
+        int exponent = (int)(next() % 30) - 15 - digits + 1;
+        char text[64];
+        snprintf(text, sizeof text, "%s%llde%d", i % 3 ? "" : "-", m, exponent);
+        double value = strtod(text, nullptr);
+        if (fabs(value) < 1e-15 || fabs(value) >= 1e15) continue;
+        ASSERT_EQ(RoundSignificant(value, 7), value) << text;
     }
 }
 

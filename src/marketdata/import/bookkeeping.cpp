@@ -333,7 +333,8 @@ static void MarkMarketDay(int32_t date)
     if (found && __atomic_load_n(found, __ATOMIC_RELAXED) < 0) __atomic_store_n(found, date, __ATOMIC_RELAXED);
 }
 
-int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark)
+int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
+           int plainPrices)
 {
     if (bar->date < gImport.startDate || bar->date > gImport.endDate) return 0;
     /* Whatever a source sent, a bar is a day of the calendar with finite
@@ -345,7 +346,9 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
     if (gImportState.NoWeekends && DayOfWeek(bar->date) >= 6) return 0;
     int contract = record->dataSource == SOURCE_CSI_FUTURES && dividend >= 10000101.0 && dividend <= 99991231.0;
     double mult = record->info.PriceMult;
+    int changed = 0; /* a price was computed here, not read */
     if (mult != 0.0 && mult != 1.0) {
+        changed = 1;
         bar->open /= mult;
         bar->high /= mult;
         bar->low /= mult;
@@ -374,6 +377,7 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
                     f = adjusted != 0.0 ? bar->close / adjusted : 1.0;
             }
             if (raw != 0.0) {
+                changed = 1;
                 bar->open *= f;
                 bar->high *= f;
                 bar->low *= f;
@@ -386,6 +390,7 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
     if (gImportState.KeepAdjusted) {
         bar->extra = bar->close;
         if (record->securityType == SECURITY_STOCK && bar->split != 0.0) {
+            changed |= bar->split != 1.0;
             bar->open /= bar->split;
             bar->high /= bar->split;
             bar->low /= bar->split;
@@ -394,10 +399,12 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
             bar->split = 1.0;
         }
     }
-    bar->open = RoundSignificant(bar->open, 7);
-    bar->high = RoundSignificant(bar->high, 7);
-    bar->low = RoundSignificant(bar->low, 7);
-    bar->close = RoundSignificant(bar->close, 7);
+    if (!plainPrices || changed) {
+        bar->open = RoundSignificant(bar->open, 7);
+        bar->high = RoundSignificant(bar->high, 7);
+        bar->low = RoundSignificant(bar->low, 7);
+        bar->close = RoundSignificant(bar->close, 7);
+    }
     /* Rounding leaves a factor of 1 as it is, and most bars have it. */
     if (bar->split != 1.0) bar->split = RoundSignificant(bar->split, 6);
     if (dividend != 0.0) {

@@ -261,17 +261,38 @@ static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *
     return why;
 }
 
+/* 1 when the decimal text [p, stop) has at most 7 significant digits and
+** no exponent, and value lies within 1e-15 to 1e15 (or is 0): rounding it to
+** 7 digits gives it back. */
+static int IsSevenDigitText(const char *p, const char *stop, double value)
+{
+    int digits = 0, leading = 1;
+    for (; p < stop; p++) {
+        char c = *p;
+        if (c >= '0' && c <= '9') {
+            if (c != '0') leading = 0;
+            if (!leading) digits++;
+        } else if (c != '.' && c != '-') {
+            return 0;
+        }
+    }
+    double a = value < 0 ? -value : value;
+    return digits <= 7 && (a == 0.0 || (a >= 1e-15 && a < 1e15));
+}
+
 /* The common line read straight through, with the answers of SplitColumns
 ** and ReadDataLine: no quotes, point decimals, every number plain and every
 ** price there.  The columns read (above 0) when the line is such a bar;
 ** 0 when it needs the general reading, which then also says why it is no
-** bar. */
+** bar.  *plainPrices tells whether every price was a text of at most 7
+** significant digits (AddBar's plainPrices). */
 static int ReadPlainLine(const char *p, const char *end, char delim, const int32_t *map, int columns, Bar *bar,
-                         LineValues *v, char *symbol)
+                         LineValues *v, char *symbol, int *plainPrices)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
     if (symbol) symbol[0] = 0;
+    *plainPrices = 1;
     int haveHigh = 0, haveLow = 0, c = 0;
     for (; c < columns; c++) {
         while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
@@ -298,6 +319,7 @@ static int ReadPlainLine(const char *p, const char *end, char delim, const int32
             } else {
                 auto [stop, error] = std::from_chars(p, end, *number);
                 if (error != std::errc() || stop - p > 32 || !std::isfinite(*number)) return 0;
+                if (price && *plainPrices) *plainPrices = IsSevenDigitText(p, stop, *number);
                 p = stop;
                 while (p < end && (*p == ' ' || *p == '\r' || (*p == '\t' && delim != '\t'))) p++;
                 if (p < end && *p != delim) return 0;
@@ -487,7 +509,8 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         }
         int n = 0;
         const char *why = nullptr;
-        if (!header && plain && (n = ReadPlainLine(p, lineEnd, delim, row->csvFields, mapped, &record->bars[BAR_DAILY][twoPass ? count : kept], twoPass ? &values[(size_t)count] : &plainValues, nullptr)) > 0) {
+        int plainPrices = 0;
+        if (!header && plain && (n = ReadPlainLine(p, lineEnd, delim, row->csvFields, mapped, &record->bars[BAR_DAILY][twoPass ? count : kept], twoPass ? &values[(size_t)count] : &plainValues, nullptr, &plainPrices)) > 0) {
             p = next;
             tally.lines++;
             tally.dataLines++;
@@ -495,7 +518,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             LineValues &v = twoPass ? values[(size_t)count] : plainValues;
             Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
             count++;
-            if (!twoPass && AddBar(record, bar, v.adjusted, v.unadjusted, v.dividend, flags)) kept++;
+            if (!twoPass && AddBar(record, bar, v.adjusted, v.unadjusted, v.dividend, flags, plainPrices)) kept++;
             continue;
         }
         n = SplitColumns(p, lineEnd, delim, columns);

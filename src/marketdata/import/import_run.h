@@ -125,8 +125,12 @@ int ReadImportListFile(const ImportItem *item);
 ** range, weekends, price divisor, zero prices, adjustment, KeepAdjusted,
 ** rounding, dividend or contract events, first/last date, market-day mark.
 ** adjusted/unadjusted are the source's adjusted and as-traded closes (0 none),
-** dividend the cash dividend (CSIFutures: the contract).  1 keep, 0 drop. */
-int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark);
+** dividend the cash dividend (CSIFutures: the contract).  With plainPrices
+** the caller read open, high, low and close from decimal texts of at most 7
+** significant digits (1e-15 to 1e15): when nothing here changes them, their
+** rounding to 7 digits would give them back, and is left out.  1 keep, 0 drop. */
+int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
+           int plainPrices = 0);
 /* Sorts the daily bars by date and time (of equal ones the later to arrive is
 ** kept) and the events; sets first and last date. */
 void SortBars(SymbolRecord *record);
