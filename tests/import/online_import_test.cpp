@@ -217,6 +217,8 @@ TEST_F(OnlineTest, RetriesThenFailsWithTheReason)
     EXPECT_EQ(gImport.count, 1);
 }
 
+HttpAnswer Updater(const std::string &path, const char *watchlist);
+
 /* One unknown or failing symbol costs only itself: the answers of a 404, a
 ** 429 or a 500 are read, refused for their content, and not asked again. */
 TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
@@ -271,6 +273,23 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
     ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
     EXPECT_EQ(gImport.count, 2);
     EXPECT_EQ(gImport.refusedCount, 2);
+
+    /* The updater answers an unknown symbol, and its fields, with 404. */
+    LocalHttpServer updater([](const std::string &path) {
+        if (path.find("/ZZZ") != std::string::npos)
+            return HttpAnswer{404, "", path.rfind("/api/v1/prices/", 0) == 0 ? "Symbol ZZZ not found" : ""};
+        return Updater(path, "");
+    });
+    TearDown();
+    SetUp();
+    PointAt(updater);
+    Begin("Norgate", 20240101, 20241231);
+    Add("AAA");
+    Add("ZZZ");
+    ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
+    ASSERT_EQ(gImport.count, 1);
+    EXPECT_STREQ(gStore.symbols[0].info.Symbol, "AAA");
+    EXPECT_EQ(gImport.refusedCount, 1);
 }
 
 TEST_F(OnlineTest, StopEndsTheImport)
@@ -382,7 +401,7 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
                      "2024-01-02,20,21,19,20,100,10,10.5,9.5,10,200,0.0,1.0\n"
                      "2024-01-03,10,11,9,10,200,10,11,9,10,200,0.0,2.0\n";
         else if (path.rfind("/tiingo/daily/BBB/prices", 0) == 0)
-            a.body = "Error: Ticker 'BBB' not found";
+            a = {404, "", "Error: Ticker 'BBB' not found"};
         else if (path.rfind("/tiingo/daily/AAA?", 0) == 0)
             a.body = "{\"name\":\"A Corp\",\"exchangeCode\":\"NYSE\"}";
         else if (path.rfind("/tiingo/crypto/prices", 0) == 0)
