@@ -89,8 +89,9 @@ struct NativeProgramTest : ProgramStateTest {
     }
 };
 
-/* Notices and refused input go to standard error, the closing counts to
-** standard output; something imported is a success. */
+/* Notices and refused input go to standard error, with paths as the system
+** writes them, the closing counts to standard output; something imported is
+** a success. */
 TEST_F(NativeProgramTest, ImportReportsOnTheConsole)
 {
     Put("prices/BAD.csv", "Date,Open,High,Low,Close\n2024-01-02,1,1,1,1\n2024-01-03,x,1,1,1\n");
@@ -105,8 +106,8 @@ TEST_F(NativeProgramTest, ImportReportsOnTheConsole)
     EXPECT_EQ(ExitCode(pid), 0) << said << errors;
     const char *expected[] = {
         "/csi has no symbol information file\n",
-        "prices\\BAD.csv: 1 line not read as bars: line 3 (a number field holds text)\n",
-        "prices\\EMPTY.csv was not imported: the file is empty\n",
+        "prices/BAD.csv: 1 line not read as bars: line 3 (a number field holds text)\n",
+        "prices/EMPTY.csv was not imported: the file is empty\n",
     };
     for (const char *e : expected) EXPECT_NE(errors.find(e), std::string::npos) << e << "\n" << errors;
     EXPECT_NE(said.find("Symbols kept: 3, passed over: 0, refused: 1; lines not read as bars: 1\n"), std::string::npos)
