@@ -13,6 +13,7 @@
 #include "script/compiler/script_state.h"
 #include "services/services.h"
 #include "shell/win32/shell_win32.h"
+#include "shell/help_topics.h"
 #include "views/res_graph.h"
 #include "views/win32/draw_resources.h"
 #include "views/win32/plot_paint.h"
@@ -299,7 +300,7 @@ LRESULT CALLBACK ResGraphWndProc(HWND window, UINT message, WPARAM wParam, LPARA
         if (r && (HWND)lParam == window) BuildOptGraphAxisMenu(ResGraphPopup(), r);
         break;
     case WM_HELP:
-        OpenHelp(300);
+        OpenHelp(HELP_TOPIC_RESGRAPH_WINDOW);
         gFrame.helpAnswered = 1;
         return TRUE;
     case WM_DESTROY:
