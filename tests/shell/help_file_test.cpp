@@ -2,7 +2,8 @@
 ** The file is read here with a reader of its own: the directory of the .chm
 ** container gives every stored file; the context map (#IVB pairs of id and
 ** offset into #STRINGS) must be stored uncompressed, and each id must name a
-** stored page whose title (read from the page the file was made from) is the
+** stored page (by its name from the root, as the help viewer looks it up)
+** whose title (read from the page the file was made from) is the
 ** word the editor looked up. */
 #include <gtest/gtest.h>
 
@@ -113,8 +114,8 @@ TEST(HelpFile, EveryTopicTheProgramAsksForOpensItsPage)
             ADD_FAILURE() << what << ": topic " << topic << " is not in the context map";
             return "";
         }
-        EXPECT_TRUE(files.count(found->second)) << what << ": " << found->second << " is not stored";
-        std::string source = ReadTestFile(std::string(KV_HELP_PAGES) + found->second);
+        EXPECT_TRUE(files.count("/" + found->second)) << what << ": " << found->second << " is not stored";
+        std::string source = ReadTestFile(std::string(KV_HELP_PAGES) + "/" + found->second);
         size_t start = source.find("<title>"), end = source.find("</title>");
         return start == std::string::npos || end == std::string::npos ? "" : source.substr(start + 7, end - start - 7);
     };
