@@ -23,6 +23,7 @@
 #include "script/compiler/script_state.h"
 #include "services/services.h"
 #include "shell/win32/script_window.h"
+#include "shell/help_topics.h"
 #include "views/chart_geometry.h"
 #include "views/chart_series.h"
 #include "views/trade_compare.h"
@@ -812,7 +813,7 @@ LRESULT CALLBACK ChartWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     }
     case WM_ERASEBKGND: return 1;
     case WM_HELP:
-        OpenHelp(330);
+        OpenHelp(HELP_TOPIC_CHART_WINDOW);
         gFrame.helpAnswered = 1;
         return TRUE;
     case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;

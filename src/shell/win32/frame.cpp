@@ -16,6 +16,7 @@
 #include "marketdata/store/data_load.h"
 #include "shell/command_line.h"
 #include "shell/frame_rules.h"
+#include "shell/help_topics.h"
 #include "shell/kind_menu_rules.h"
 #include "engine/run_driver.h"
 #include "services/services.h"
@@ -30,17 +31,17 @@
 /* clang-format off */
 WindowKind gWindowKinds[WK_COUNT] = {
     {.className = "", .iconId = 0, .menuId = IDR_MENU_FRAME, .menu = nullptr, .label = "", .focusChild = 0, .helpId = 0, .command = nullptr, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = ResultsCommand, .menuRules = kResultsMenuRules, .menuFacts = ResultsMenuFacts, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = ScriptCommand, .menuRules = kSaveMenuRules, .menuFacts = ScriptMenuFacts, .tabTitle = ScriptTabTitle, .menuTexts = ScriptMenuTexts},
-    {.className = "KestovarLog", .iconId = IDI_LOG, .menuId = IDR_MENU_LOG, .menu = nullptr, .label = "&Log", .focusChild = 1, .helpId = 124, .command = LogCommand, .menuRules = kSaveMenuRules, .menuFacts = EditorMenuFacts, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = GraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = GraphTabTitle, .menuTexts = GraphMenuTexts},
-    {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = PlotCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = PlotTabTitle, .menuTexts = PlotMenuTexts},
-    {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = 126, .command = ResGraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = ResGraphTabTitle, .menuTexts = nullptr},
-    {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = TradeListCommand, .menuRules = kTradesMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = TradesTabTitle, .menuTexts = nullptr},
-    {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = 128, .command = ScanCommand, .menuRules = kScanMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = CompareCommand, .menuRules = kCompareMenuRules, .menuFacts = CompareMenuFacts, .tabTitle = CompareTabTitle, .menuTexts = nullptr},
-    {.className = "KestovarList", .iconId = IDI_COMPARE, .menuId = IDR_MENU_LIST, .menu = nullptr, .label = "&List", .focusChild = 1, .helpId = 123, .command = ListCommand, .menuRules = kListMenuRules, .menuFacts = ListMenuFacts, .tabTitle = ListWindowName, .menuTexts = nullptr},
-    {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = ChartCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = ChartTabTitle, .menuTexts = ChartMenuTexts},
+    {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = HELP_TOPIC_RESULTS_MENU, .command = ResultsCommand, .menuRules = kResultsMenuRules, .menuFacts = ResultsMenuFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = HELP_TOPIC_SCRIPT_MENU, .command = ScriptCommand, .menuRules = kSaveMenuRules, .menuFacts = ScriptMenuFacts, .tabTitle = ScriptTabTitle, .menuTexts = ScriptMenuTexts},
+    {.className = "KestovarLog", .iconId = IDI_LOG, .menuId = IDR_MENU_LOG, .menu = nullptr, .label = "&Log", .focusChild = 1, .helpId = HELP_TOPIC_LOG_MENU, .command = LogCommand, .menuRules = kSaveMenuRules, .menuFacts = EditorMenuFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = HELP_TOPIC_GRAPH_MENU, .command = GraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = GraphTabTitle, .menuTexts = GraphMenuTexts},
+    {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = HELP_TOPIC_PLOT_MENU, .command = PlotCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = PlotTabTitle, .menuTexts = PlotMenuTexts},
+    {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = HELP_TOPIC_RESGRAPH_MENU, .command = ResGraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = ResGraphTabTitle, .menuTexts = ResGraphMenuTexts},
+    {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = HELP_TOPIC_TRADES_MENU, .command = TradeListCommand, .menuRules = kTradesMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = TradesTabTitle, .menuTexts = nullptr},
+    {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = HELP_TOPIC_SCAN_MENU, .command = ScanCommand, .menuRules = kScanMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = HELP_TOPIC_COMPARE_MENU, .command = CompareCommand, .menuRules = kCompareMenuRules, .menuFacts = CompareMenuFacts, .tabTitle = CompareTabTitle, .menuTexts = nullptr},
+    {.className = "KestovarList", .iconId = IDI_COMPARE, .menuId = IDR_MENU_LIST, .menu = nullptr, .label = "&List", .focusChild = 1, .helpId = HELP_TOPIC_LIST_MENU, .command = ListCommand, .menuRules = kListMenuRules, .menuFacts = ListMenuFacts, .tabTitle = ListWindowName, .menuTexts = nullptr},
+    {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = HELP_TOPIC_CHART_MENU, .command = ChartCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = ChartTabTitle, .menuTexts = ChartMenuTexts},
 };
 /* clang-format on */
 
@@ -459,7 +460,7 @@ int DispatchFrameCommand(int id)
     case IDM_ABOUT:
         DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_ABOUT), gFrame.frame, AboutDlgProc, 0);
         return 1;
-    case IDM_HELP_TOPICS: OpenHelp(150); return 1;
+    case IDM_HELP_TOPICS: OpenHelp(HELP_TOPIC_CONTENTS); return 1;
     case IDM_COPY_LIST:
         if (child) CopyListView(child, nullptr);
         return 1;
@@ -595,7 +596,7 @@ static void RecordPopupHelp(HMENU popup)
     static const struct {
         const char *title;
         int help;
-    } kPopups[] = {{"&File", 111}, {"&Edit", 112}, {"&View", 113}, {"&Run", 114}, {"&Window", 115}, {"&Help", 116}, {"&Data", 132}};
+    } kPopups[] = {{"&File", HELP_TOPIC_FILE_MENU}, {"&Edit", HELP_TOPIC_EDIT_MENU}, {"&View", HELP_TOPIC_VIEW_MENU}, {"&Run", HELP_TOPIC_RUN_MENU}, {"&Window", HELP_TOPIC_WINDOW_MENU}, {"&Help", HELP_TOPIC_HELP_MENU}, {"&Data", HELP_TOPIC_DATA_MENU}};
     HMENU bar = GetMenu(gFrame.frame);
     int count = bar ? GetMenuItemCount(bar) : 0;
     for (int i = 0; i < count; i++) {

@@ -20,6 +20,7 @@
 #include "script/compiler/definitions.h"
 #include "services/services.h"
 #include "shell/win32/script_window.h"
+#include "shell/help_topics.h"
 #include "views/graph_data.h"
 #include "views/graph_geometry.h"
 #include "views/win32/draw_resources.h"
@@ -603,7 +604,7 @@ LRESULT CALLBACK GraphWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         return 0;
     }
     case WM_HELP:
-        OpenHelp(270);
+        OpenHelp(HELP_TOPIC_GRAPH_WINDOW);
         gFrame.helpAnswered = 1;
         return TRUE;
     case WM_MDIACTIVATE: OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam); break;

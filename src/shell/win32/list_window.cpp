@@ -20,6 +20,7 @@
 #include "foundation/win32/list_view.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
+#include "shell/help_topics.h"
 #include "shell/list_csv.h"
 #include "shell/kind_menu_rules.h"
 #include "services/services.h"
@@ -439,6 +440,6 @@ LRESULT CALLBACK ListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     default: break;
     }
     LRESULT result = 0;
-    if (ListChildMessage(window, message, wParam, lParam, &gSettings.iListW, &gSettings.iListH, 230, &result)) return result;
+    if (ListChildMessage(window, message, wParam, lParam, &gSettings.iListW, &gSettings.iListH, HELP_TOPIC_LIST_WINDOW, &result)) return result;
     return DefMDIChildProcA(window, message, wParam, lParam);
 }

@@ -24,6 +24,7 @@
 #include "marketdata/store/symbols.h"
 #include "records/chart_record.h"
 #include "views/graph_record.h"
+#include "views/res_graph.h"
 #include "views/trade_compare.h"
 #include "views/trade_plot.h"
 #include "views/win32/plot_windows.h"
@@ -342,6 +343,18 @@ void ChartMenuTexts(HMENU popup, HWND child, int full)
     CheckItem(popup, IDM_CHART_SPLIT, chart->splitAdjusted);
     CheckItem(popup, IDM_CHART_BLACK, chart->blackBackground);
     for (int size = 0; size < 5; size++) CheckItem(popup, IDM_CHART_DAILY + size, chart->barSize == size);
+}
+
+void ResGraphMenuTexts(HMENU popup, HWND child, int full)
+{
+    const ResGraphWindow *graph = GetResGraphRecord(child);
+    if (!popup || !full || !graph) return;
+    BuildOptGraphAxisMenu(popup, graph);
+    EnableCommand(popup, IDM_RESGRAPH_HEAT_MAP, graph->variableCount > 1);
+    CheckItem(popup, IDM_RESGRAPH_HEAT_MAP, graph->heatMap);
+    EnableCommand(popup, IDM_RESGRAPH_SORT, !graph->heatMap);
+    CheckItem(popup, IDM_RESGRAPH_SORT, graph->sorted);
+    CheckItem(popup, IDM_RESGRAPH_TREND, graph->trend);
 }
 
 /* The active kind's popup by its row's rules; Save and Save As also on the File popup. */

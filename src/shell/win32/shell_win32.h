@@ -192,6 +192,7 @@ int CompareMenuFacts(HWND child, KindMenuFacts *facts);
 void GraphMenuTexts(HMENU popup, HWND child, int full);
 void PlotMenuTexts(HMENU popup, HWND child, int full);
 void ChartMenuTexts(HMENU popup, HWND child, int full);
+void ResGraphMenuTexts(HMENU popup, HWND child, int full);
 
 /* ---- log and list windows ------------------------------------------------------------- */
 

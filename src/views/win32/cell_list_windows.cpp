@@ -17,6 +17,7 @@
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/settings_items.h"
 #include "services/services.h"
+#include "shell/help_topics.h"
 #include "shell/win32/script_window.h"
 #include "shell/win32/shell_win32.h"
 #include "records/chart_record.h"
@@ -412,12 +413,12 @@ static LRESULT CellListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 LRESULT CALLBACK TradeListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return CellListWndProc(window, message, wParam, lParam, &gSettings.iTradesW, &gSettings.iTradesH, 320);
+    return CellListWndProc(window, message, wParam, lParam, &gSettings.iTradesW, &gSettings.iTradesH, HELP_TOPIC_TRADES_WINDOW);
 }
 
 LRESULT CALLBACK ScanWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return CellListWndProc(window, message, wParam, lParam, &gSettings.iScanW, &gSettings.iScanH, 325);
+    return CellListWndProc(window, message, wParam, lParam, &gSettings.iScanW, &gSettings.iScanH, HELP_TOPIC_SCAN_WINDOW);
 }
 
 int TradeListCommand(HWND window, int commandId)

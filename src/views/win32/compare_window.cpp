@@ -14,6 +14,7 @@
 #include "foundation/win32/list_view.h"
 #include "foundation/win32/settings_dialog.h"
 #include "services/services.h"
+#include "shell/help_topics.h"
 #include "shell/win32/shell_win32.h"
 #include "records/chart_record.h"
 #include "views/trade_compare.h"
@@ -374,7 +375,7 @@ LRESULT CALLBACK CompareWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
     default: break;
     }
     LRESULT result = 0;
-    if (ListChildMessage(window, message, wParam, lParam, &gSettings.iCompareW, &gSettings.iCompareH, 326, &result)) return result;
+    if (ListChildMessage(window, message, wParam, lParam, &gSettings.iCompareW, &gSettings.iCompareH, HELP_TOPIC_COMPARE_WINDOW, &result)) return result;
     return DefMDIChildProcA(window, message, wParam, lParam);
 }
 

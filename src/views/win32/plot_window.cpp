@@ -10,6 +10,7 @@
 #include "foundation/win32/settings_dialog.h"
 #include "services/services.h"
 #include "shell/win32/shell_win32.h"
+#include "shell/help_topics.h"
 #include "views/trade_plot.h"
 #include "views/win32/draw_resources.h"
 #include "views/win32/plot_paint.h"
@@ -377,7 +378,7 @@ LRESULT CALLBACK TradePlotWndProc(HWND window, UINT message, WPARAM wParam, LPAR
         OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam);
         break;
     case WM_HELP:
-        OpenHelp(360);
+        OpenHelp(HELP_TOPIC_PLOT_WINDOW);
         gFrame.helpAnswered = 1;
         return TRUE;
     case WM_DESTROY:

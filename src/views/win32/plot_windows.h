@@ -42,6 +42,9 @@ int ResGraphCommand(HWND window, int commandId);
 void DrawResultsHeatMap(HWND window, HDC dc, ResGraphWindow *record);
 void DrawResultsBarChart(HWND window, HDC dc, ResGraphWindow *record);
 ResGraphWindow *GetResGraphRecord(HWND window);
+/* Fills the X-Axis (sub-menu 0) and second-variable (sub-menu 1) lists of the
+** kind's popup from the graph's variables, with the current ones ticked. */
+void BuildOptGraphAxisMenu(HMENU popup, const ResGraphWindow *record);
 
 /* The options dialogs: the plot's modeless one (one per plot window) and the
 ** results graph's modal one. */

@@ -13,6 +13,7 @@
 #include "script/compiler/script_state.h"
 #include "services/services.h"
 #include "shell/win32/shell_win32.h"
+#include "shell/help_topics.h"
 #include "views/res_graph.h"
 #include "views/win32/draw_resources.h"
 #include "views/win32/plot_paint.h"
@@ -46,36 +47,15 @@ int32_t CountShownResultsColumns()
 
 int TabHeight() { return GetSystemMetrics(SM_CYMENUSIZE); }
 
-/* The X-Axis and Y-Axis sub-menus of the window kind's popup. */
-void FillAxisMenus(const ResGraphWindow *r)
+/* The kind's own popup in its menu: the one holding the two axis sub-menus. */
+HMENU ResGraphPopup()
 {
     HMENU bar = gWindowKinds[WK_RESGRAPH].menu;
-    if (!bar) return;
-    HMENU popup = nullptr;
-    for (int i = GetMenuItemCount(bar) - 1; i >= 0 && !popup; i--) {
+    for (int i = bar ? GetMenuItemCount(bar) - 1 : -1; i >= 0; i--) {
         HMENU sub = GetSubMenu(bar, i);
-        if (sub && GetSubMenu(sub, 0) && GetSubMenu(sub, 1)) popup = sub; /* X-Axis, then the second */
+        if (sub && GetSubMenu(sub, 0) && GetSubMenu(sub, 1)) return sub; /* X-Axis, then the second */
     }
-    if (!popup) return;
-    HMENU xs = GetSubMenu(popup, 0), ys = GetSubMenu(popup, 1);
-    while (GetMenuItemCount(xs) > 0) DeleteMenu(xs, 0, MF_BYPOSITION);
-    while (GetMenuItemCount(ys) > 0) DeleteMenu(ys, 0, MF_BYPOSITION);
-    /* Only the text changes: replacing the item would destroy its sub-menu. */
-    MENUITEMINFOA info = {};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_STRING;
-    info.dwTypeData = (char *)(r->heatMap ? "Y-Axis" : "Average By");
-    SetMenuItemInfoA(popup, 1, TRUE, &info);
-    for (int32_t i = 0; i < r->variableCount; i++) {
-        AppendMenuA(xs, MF_STRING | (i == r->xVariable ? MF_CHECKED : 0), RES_GRAPH_FIRST_X_VARIABLE + i,
-                    r->variables[i].name);
-        AppendMenuA(ys, MF_STRING | (i == r->yVariable ? MF_CHECKED : 0), RES_GRAPH_FIRST_Y_VARIABLE + i,
-                    r->variables[i].name);
-    }
-    if (!r->heatMap)
-        AppendMenuA(xs, MF_STRING | (r->xVariable == r->variableCount ? MF_CHECKED : 0),
-                    RES_GRAPH_FIRST_X_VARIABLE + r->variableCount, "Test Number");
-    EnableMenuItem(popup, 1, MF_BYPOSITION | (!r->heatMap && r->xVariable == r->variableCount ? MF_GRAYED : MF_ENABLED));
+    return nullptr;
 }
 
 void PaintResGraph(HWND window, HDC dc, ResGraphWindow *r)
@@ -109,6 +89,32 @@ void ToggleSetting(int32_t *field, int32_t *setting)
 } // namespace
 
 ResGraphWindow *GetResGraphRecord(HWND window) { return (ResGraphWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
+
+void BuildOptGraphAxisMenu(HMENU popup, const ResGraphWindow *r)
+{
+    if (!popup || !r) return;
+    HMENU xs = GetSubMenu(popup, 0), ys = GetSubMenu(popup, 1);
+    if (!xs || !ys) return;
+    while (GetMenuItemCount(xs) > 0) DeleteMenu(xs, 0, MF_BYPOSITION);
+    while (GetMenuItemCount(ys) > 0) DeleteMenu(ys, 0, MF_BYPOSITION);
+    /* Only the text changes: replacing the item would destroy its sub-menu. */
+    MENUITEMINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STRING;
+    info.dwTypeData = (char *)(r->heatMap ? "Y-Axis" : "Average By");
+    SetMenuItemInfoA(popup, 1, TRUE, &info);
+    for (int32_t i = 0; i < r->variableCount; i++) {
+        AppendMenuA(xs, MF_STRING | (i == r->xVariable ? MF_CHECKED : 0), RES_GRAPH_FIRST_X_VARIABLE + i,
+                    r->variables[i].name);
+        AppendMenuA(ys, MF_STRING | (i == r->yVariable ? MF_CHECKED : 0), RES_GRAPH_FIRST_Y_VARIABLE + i,
+                    r->variables[i].name);
+    }
+    if (!r->heatMap)
+        AppendMenuA(xs, MF_STRING | (r->xVariable == r->variableCount ? MF_CHECKED : 0),
+                    RES_GRAPH_FIRST_X_VARIABLE + r->variableCount, "Test Number");
+    EnableMenuItem(popup, 0, MF_BYPOSITION | MF_ENABLED);
+    EnableMenuItem(popup, 1, MF_BYPOSITION | (!r->heatMap && r->xVariable == r->variableCount ? MF_GRAYED : MF_ENABLED));
+}
 
 void DrawResultsHeatMap(HWND window, HDC dc, ResGraphWindow *record) { PaintResGraph(window, dc, record); }
 void DrawResultsBarChart(HWND window, HDC dc, ResGraphWindow *record) { PaintResGraph(window, dc, record); }
@@ -189,7 +195,7 @@ void UpdateResGraphWindow(HWND window, int valueColumn)
         }
         SendMessageA(tabs, TCM_SETCURSEL, valueColumn, 0);
     }
-    if (gFrame.activeChild == window) FillAxisMenus(r);
+    if (gFrame.activeChild == window) BuildOptGraphAxisMenu(ResGraphPopup(), r);
     UpdateWindowTab(window);
     InvalidateRect(window, nullptr, FALSE);
 }
@@ -291,10 +297,10 @@ LRESULT CALLBACK ResGraphWndProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_NCLBUTTONDOWN: SetFocus(window); break;
     case WM_MDIACTIVATE:
         OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam);
-        if (r && (HWND)lParam == window) FillAxisMenus(r);
+        if (r && (HWND)lParam == window) BuildOptGraphAxisMenu(ResGraphPopup(), r);
         break;
     case WM_HELP:
-        OpenHelp(300);
+        OpenHelp(HELP_TOPIC_RESGRAPH_WINDOW);
         gFrame.helpAnswered = 1;
         return TRUE;
     case WM_DESTROY:

@@ -24,6 +24,7 @@
 #include "script/compiler/settings_items.h"
 #include "script/eval/eval_context.h"
 #include "services/services.h"
+#include "shell/help_topics.h"
 #include "shell/win32/script_window.h"
 #include "shell/win32/shell_win32.h"
 #include "views/res_graph.h"
@@ -621,7 +622,7 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
     default: break;
     }
     LRESULT result = 0;
-    if (ListChildMessage(window, message, wParam, lParam, &gSettings.iResW, &gSettings.iResH, 240, &result)) return result;
+    if (ListChildMessage(window, message, wParam, lParam, &gSettings.iResW, &gSettings.iResH, HELP_TOPIC_RESULTS_WINDOW, &result)) return result;
     return DefMDIChildProcA(window, message, wParam, lParam);
 }
 

@@ -373,6 +373,39 @@ TEST_F(FrameTest, ResultsGraphCommandsAndTitles)
     ImageRequest = IMAGE_SAVE_PNG;
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     EXPECT_EQ(ReadTestFile(png).substr(1, 3), "PNG");
+
+    /* An opening menu shows the graph's own state: Heat Map ticked by its mode
+    ** and greyed with fewer than two variables, Sort Columns ticked by its flag
+    ** and greyed in a heat map, the regression line ticked by its flag, and the
+    ** axis lists rebuilt with the current variables ticked. */
+    struct MenuCase {
+        const char *what;
+        int command, variables;
+        UINT heat, heatGrey, sort, sortGrey, trend;
+    } menuCases[] = {
+        {"heat map, sorted", 0, 2, MF_CHECKED, 0, MF_CHECKED, MF_GRAYED, 0},
+        {"regression line on", IDM_RESGRAPH_TREND, 2, MF_CHECKED, 0, MF_CHECKED, MF_GRAYED, MF_CHECKED},
+        {"bar chart", IDM_RESGRAPH_HEAT_MAP, 2, 0, 0, MF_CHECKED, 0, MF_CHECKED},
+        {"unsorted", IDM_RESGRAPH_SORT, 2, 0, 0, 0, 0, MF_CHECKED},
+        {"one variable", 0, 1, 0, MF_GRAYED, 0, 0, MF_CHECKED},
+    };
+    HMENU own = FindSubMenuByText(GetMenu(gFrame.frame), "Res&Graph");
+    ASSERT_NE(own, nullptr);
+    for (const MenuCase &c : menuCases) {
+        if (c.command) DispatchFrameCommand(c.command);
+        r->variableCount = c.variables; /* the graph of a one-parameter optimization */
+        DeleteMenu(GetSubMenu(own, 0), 0, MF_BYPOSITION);
+        UpdateFrameMenus(gFrame.frame, 1);
+        EXPECT_EQ(GetMenuState(own, IDM_RESGRAPH_HEAT_MAP, MF_BYCOMMAND) & MF_CHECKED, c.heat) << c.what;
+        EXPECT_EQ(GetMenuState(own, IDM_RESGRAPH_HEAT_MAP, MF_BYCOMMAND) & MF_GRAYED, c.heatGrey) << c.what;
+        EXPECT_EQ(GetMenuState(own, IDM_RESGRAPH_SORT, MF_BYCOMMAND) & MF_CHECKED, c.sort) << c.what;
+        EXPECT_EQ(GetMenuState(own, IDM_RESGRAPH_SORT, MF_BYCOMMAND) & MF_GRAYED, c.sortGrey) << c.what;
+        EXPECT_EQ(GetMenuState(own, IDM_RESGRAPH_TREND, MF_BYCOMMAND) & MF_CHECKED, c.trend) << c.what;
+        /* The x list: the variables, then "Test Number" outside a heat map; A is the x variable. */
+        EXPECT_EQ(GetMenuItemCount(GetSubMenu(own, 0)), c.variables + (c.heat ? 0 : 1)) << c.what;
+        EXPECT_EQ(GetMenuState(GetSubMenu(own, 0), 0, MF_BYPOSITION) & MF_CHECKED, UINT(MF_CHECKED)) << c.what;
+    }
+    r->variableCount = 2;
     ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
 }
 
