@@ -243,13 +243,15 @@ static void TestEntryLimit(EvalContext *context, PositionRecord *setup, const Ba
     setup->entryPrice = L;
 }
 
-int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar)
+int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, int knownSignal)
 {
     StrategyRecord *r = context->strategy;
     context->position = setup;
     if (!bar) return 0;
     if (r->DynamicSizing == 1) {
         if (setup->quantity == 0 && setup->tradeListRow <= 0) return 0;
+    } else if (knownSignal) {
+        TakeKnownFormulaValue(&r->slots[SLOT_ENTRY_SETUP], context);
     } else {
         int32_t signal = 0;
         if (!EvalFormulaInt(&r->slots[SLOT_ENTRY_SETUP], context, &signal)) return 0;

@@ -1,0 +1,185 @@
+/* setup_filter.cpp -- the EntrySetup bits of every date and symbol, made in
+** block form before the date loop. */
+#include "engine/setup_filter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "engine/futures.h"
+#include "engine/trade_list.h"
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "marketdata/store/calendar.h"
+#include "marketdata/store/symbols.h"
+#include "records/test_records.h"
+#include "script/compiler/formula_text.h"
+#include "script/compiler/strategy.h"
+#include "script/eval/evaluator.h"
+#include "services/services.h"
+
+SetupFilterState gSetupFilter;
+int gSetupFilterOff = 0;
+
+void FreeSetupFilters()
+{
+    for (int32_t s = 0; s < gSetupFilter.count && gSetupFilter.filters; s++) {
+        FreeMemory(&gSetupFilter.filters[s].bits);
+        FreeMemory(&gSetupFilter.filters[s].known);
+    }
+    FreeMemory(&gSetupFilter.filters);
+    FreeMemory(&gSetupFilter.pending);
+    gSetupFilter = SetupFilterState{};
+}
+
+/* The strategy judges its setups one symbol at a time by its EntrySetup on
+** its daily bars of the master calendar. */
+static bool CanFilter(const StrategyRecord *r, int32_t s)
+{
+    if (r->kind != STRATEGY_KIND_STRATEGY && r->kind != STRATEGY_KIND_BENCHMARK) return false;
+    if (r->BarSize != BAR_DAILY || r->CalendarSym > 0 || r->hasOwnDateLists) return false;
+    if (r->DynamicSizing == 1 || r->TradeList[0] || IsTradeListActive(s)) return false;
+    return IsSlotGiven(&r->slots[SLOT_ENTRY_SETUP]) && r->slots[SLOT_ENTRY_SETUP].count > 0;
+}
+
+/* EvalFormulaInt's signal is 0 for the value v. */
+static bool CertainlyZero(double v)
+{
+    return std::isfinite(v) && std::round(v + 0.000001) == 0;
+}
+
+/* The bits of strategy s; false when memory ran out. */
+static bool BuildFilter(SetupFilter *filter, int32_t s, const EvalContext *loop, const DateList *list)
+{
+    StrategyRecord *r = &gStrategies[s];
+    filter->rowCount = list->count;
+    filter->words = (gStore.symbolCount + 63) / 64;
+    filter->symbolCount = gStore.symbolCount;
+    uint64_t words = (uint64_t)filter->rowCount * (uint64_t)filter->words;
+    if (!AllocMemory(&filter->bits, words * sizeof(uint64_t)) || !AllocMemory(&filter->known, words * sizeof(uint64_t)))
+        return false;
+    /* Setups of an open-phase strategy are judged on the bar before the
+    ** one they are made on, those at the close on that bar itself. */
+    filter->phase = r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : PHASE_CLOSE;
+    int32_t shift = filter->phase == PHASE_OPEN ? 1 : 0;
+
+    EvalContext context = *loop;
+    context.strategy = r;
+    context.strategyIndex = s;
+    context.barSize = BAR_DAILY;
+    context.barPhase = PHASE_CLOSE;
+    context.position = nullptr;
+    context.trialBar = nullptr;
+    FormulaNode *nodes = r->slots[SLOT_ENTRY_SETUP].nodes[0];
+    std::vector<double> values;
+    for (int32_t k = 0; k < gStore.symbolCount; k++) {
+        SymbolRecord *symbol = &gStore.symbols[k];
+        int32_t count = symbol->barCounts[BAR_DAILY];
+        const Bar *bars = symbol->bars[BAR_DAILY];
+        if (count <= 0 || !bars) continue;
+        context.symbol = symbol;
+        context.callingSymbol = symbol;
+        values.resize((size_t)count);
+        /* A continuous futures contract is visited on every bar: the visit
+        ** marks its strategy as one that trades futures. */
+        bool futures = IsContinuousFutures(symbol);
+        bool planned = !futures && EvalFormulaPlanned(nodes, &context, 0, count, values.data());
+        if (!planned && !futures) {
+            /* One value for the symbol on every bar (a benchmark's choice of
+            ** its symbol, say), found once on its last bar. */
+            context.barIndex = context.lastBar = count - 1;
+            context.date = bars[count - 1].date;
+            double v;
+            if (EvalFormulaPerSymbol(nodes, &context, &v)) {
+                std::fill(values.begin(), values.end(), v);
+                planned = true;
+            }
+        }
+        uint64_t *column = filter->bits + k / 64, *knownColumn = filter->known + k / 64;
+        uint64_t mask = uint64_t(1) << (k % 64);
+        int32_t row = FindDateIndex(list, bars[0].date, 1);
+        for (int32_t j = 0; j < count && row >= 0 && row < filter->rowCount; j++) {
+            while (row < filter->rowCount && (int32_t)list->dates[row] < bars[j].date) row++;
+            if (row >= filter->rowCount) break;
+            if ((int32_t)list->dates[row] != bars[j].date) continue;
+            int32_t judged = j - shift;
+            double v = planned && judged >= 0 ? values[(size_t)judged] : NAN;
+            if (CertainlyZero(v)) continue;
+            column[(int64_t)row * filter->words] |= mask;
+            if (std::isfinite(v)) knownColumn[(int64_t)row * filter->words] |= mask;
+        }
+    }
+    return true;
+}
+
+int BuildSetupFilters(const EvalContext *context)
+{
+    FreeSetupFilters();
+    const DateList *list = &gStore.dateLists[BAR_DAILY];
+    if (gSetupFilterOff || gStrategyCount <= 0 || gStore.symbolCount <= 0 || !list->dates || list->count <= 0 || gSettings.OptBySymbol ||
+        gRun.generatingOrders || gRun.mode == RUN_MODE_ORDERS || gDebugEvalOn)
+        return 1;
+    if (!AllocMemory(&gSetupFilter.filters, (uint64_t)gStrategyCount * sizeof(SetupFilter))) return 0;
+    gSetupFilter.count = gStrategyCount;
+    bool any = false;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        if (!CanFilter(&gStrategies[s], s)) continue;
+        if (!BuildFilter(&gSetupFilter.filters[s], s, context, list)) {
+            FreeSetupFilters();
+            return 0;
+        }
+        any = true;
+    }
+    if (!any) {
+        FreeSetupFilters();
+        return 1;
+    }
+    if (!AllocMemory(&gSetupFilter.pending, (uint64_t)gStore.symbolCount * sizeof(int32_t))) {
+        FreeSetupFilters();
+        return 0;
+    }
+    for (int32_t k = 0; k < gStore.symbolCount; k++) gSetupFilter.pending[k] = k;
+    std::stable_sort(gSetupFilter.pending, gSetupFilter.pending + gStore.symbolCount,
+                     [](int32_t a, int32_t b) { return gStore.symbols[a].firstDate < gStore.symbols[b].firstDate; });
+    gSetupFilter.pendingCount = gStore.symbolCount;
+    return 1;
+}
+
+const uint64_t *SetupFilterRow(int32_t s, const EvalContext *context, int32_t *words, const uint64_t **known)
+{
+    if (s < 0 || s >= gSetupFilter.count) return nullptr;
+    const SetupFilter *filter = &gSetupFilter.filters[s];
+    const DateList *list = &gStore.dateLists[BAR_DAILY];
+    if (!filter->bits || filter->symbolCount != gStore.symbolCount || filter->rowCount != list->count ||
+        context->barSize != BAR_DAILY || context->barPhase != filter->phase || context->trialBar ||
+        gRun.generatingOrders || gDebugEvalOn)
+        return nullptr;
+    int32_t row = FindDateIndex(list, context->date, 0);
+    if (row < 0 || row >= filter->rowCount) return nullptr;
+    *words = filter->words;
+    *known = filter->known + (int64_t)row * filter->words;
+    return filter->bits + (int64_t)row * filter->words;
+}
+
+void LowerFirstUsedDates(const EvalContext *context)
+{
+    SetupFilterState &g = gSetupFilter;
+    int32_t date = context->date;
+    while (g.activeCount < g.pendingCount && gStore.symbols[g.pending[g.activeCount]].firstDate <= date) g.activeCount++;
+    /* A symbol whose first used date is a bar on or before the date keeps it:
+    ** every later lookup lands on that bar or a later one.  One past its last
+    ** bar is never looked up again. */
+    int32_t kept = 0;
+    for (int32_t i = 0; i < g.activeCount; i++) {
+        SymbolRecord *symbol = &gStore.symbols[g.pending[i]];
+        FindBarIndex(symbol, BAR_DAILY, date, context->barPhase, context->slot, nullptr);
+        if (GetFirstUsedDate(symbol) <= date || date >= symbol->lastDate) continue;
+        g.pending[kept++] = g.pending[i];
+    }
+    int32_t dropped = g.activeCount - kept;
+    if (dropped > 0) {
+        std::copy(g.pending + g.activeCount, g.pending + g.pendingCount, g.pending + kept);
+        g.pendingCount -= dropped;
+        g.activeCount = kept;
+    }
+}
