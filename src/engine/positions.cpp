@@ -534,7 +534,7 @@ void SortPositionRecords(PositionRecord *records, int32_t count,
     if (count > g.sortCapacity) {
         int32_t capacity = 2 * count + 2;
         if (ReallocMemory(&g.sortOrder, (uint64_t)capacity * sizeof(int32_t)) &&
-            ReallocMemory(&g.sortRecords, (uint64_t)capacity * sizeof(PositionRecord)))
+            (g.sortRecords || AllocMemory(&g.sortRecords, sizeof(PositionRecord))))
             g.sortCapacity = capacity;
     }
     if (count > g.sortCapacity) {
@@ -544,13 +544,26 @@ void SortPositionRecords(PositionRecord *records, int32_t count,
         return;
     }
     /* A record is several hundred bytes: sorting their indexes and moving
-    ** each record once costs far less than swapping records. */
+    ** each record once, cycle by cycle, costs far less than swapping
+    ** records, and a record already in its place is not moved at all. */
     int32_t *order = g.sortOrder;
     for (int32_t k = 0; k < count; k++) order[k] = k;
     std::sort(order, order + count, [records, compare](int32_t a, int32_t b) {
         int c = compare(&records[a], &records[b]);
         return c != 0 ? c < 0 : a < b;
     });
-    for (int32_t k = 0; k < count; k++) g.sortRecords[k] = records[order[k]];
-    memcpy(records, g.sortRecords, (size_t)count * sizeof(PositionRecord));
+    PositionRecord *held = g.sortRecords;
+    for (int32_t start = 0; start < count; start++) {
+        if (order[start] == start) continue;
+        *held = records[start];
+        int32_t k = start;
+        while (order[k] != start) {
+            int32_t from = order[k];
+            records[k] = records[from];
+            order[k] = k;
+            k = from;
+        }
+        records[k] = *held;
+        order[k] = k;
+    }
 }

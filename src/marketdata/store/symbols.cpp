@@ -189,11 +189,13 @@ int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int
     ** a wrong answer. */
     std::atomic_ref<int32_t> hint(record->barHints[slot]);
 
-    if (bars[count - 1].date < date) { /* every bar is earlier */
+    int i = LocateOnOrBefore(bars, count, date, hint.load(std::memory_order_relaxed));
+    /* Every bar is earlier: asked only once the search ends on the last bar,
+    ** which a walk through the dates in order seldom reaches. */
+    if (i == count - 1 && bars[i].date < date) {
         hint.store(count - 1, std::memory_order_relaxed);
         return -1;
     }
-    int i = LocateOnOrBefore(bars, count, date, hint.load(std::memory_order_relaxed));
     if (i < 0) {
         if (daily) {
             hint.store(0, std::memory_order_relaxed);
