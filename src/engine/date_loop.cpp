@@ -242,13 +242,14 @@ static void PrepareStrategies(TestRecord *test, EvalContext *context)
     context->strategyIndex = -1;
 }
 
-/* The StratData aggregates and per-strategy items of the date. */
+/* The per-symbol TestData items of the date, then the StratData aggregates,
+** which may read the TestData values of the same date. */
 static void CalcStrategyData(EvalContext *context)
 {
     /* Each routine returns at once without items of its own kind: a script
     ** with TestData items but no StratData ones still needs its TestData. */
-    CalcStrategyAggregates(context);
     CalcStrategyItems(context);
+    CalcStrategyAggregates(context);
 }
 
 /* Checks a Save...As path against the output folder; 1 with outPath. */

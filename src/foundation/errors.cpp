@@ -10,7 +10,7 @@
 #include "foundation/text_match.h"
 #include "services/services.h"
 
-MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr};
+MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr, 0};
 
 enum { MB_ICONINFORMATION_STYLE = 0x40 };
 
@@ -29,6 +29,7 @@ static void AppendErrorLog(const char *message)
     FormatText(path, sizeof path, "%s\\errorlog.txt", gProgramFolder);
     char entry[1400];
     int n = FormatText(entry, sizeof entry, "\n>>> %s error in %s <<<\n%s\n", stamp, gSettings.ActiveScript, message);
+    if (gMessageState.nativePaths) PlatNativePath(entry, entry, sizeof entry);
 
     std::lock_guard<std::mutex> hold(sErrorLogLock);
     PlatFile f = PlatOpenFile(path, PLAT_OPEN_APPEND);

@@ -30,6 +30,8 @@ struct MessageState {
     std::atomic<int> suppressNext; /* one-shot: the next ReportError on the UI thread shows nothing */
     int waitNesting;               /* open SetWaitCursor levels */
     void *previousCursor;          /* the cursor to restore when the last level closes */
+    int nativePaths;               /* 1 in the native program: the logs and the terminal show
+                                   ** paths as the system writes them, not with '\' */
 };
 extern MessageState gMessageState;
 

@@ -242,8 +242,15 @@ int IniGetString(const IniFile *rec, const char *key, const char *defaultValue, 
     }
     int from = 0;
     int to = ValueSpan(rec, eq, &from);
+    /* A NUL byte from a damaged file ends the value as every reader of the
+    ** text sees it, and a value too long for out ends at its size: either
+    ** way the white space before the end goes, as at the line's end, so the
+    ** value written back reads back the same. */
+    const void *nul = memchr(rec->text + from, 0, (size_t)(to - from));
+    if (nul) to = (int)((const char *)nul - rec->text);
+    if (to - from > size - 1) to = from + size - 1;
+    while (to > from && IsBlank(rec->text[to - 1])) to--;
     int n = to - from;
-    if (n > size - 1) n = size - 1;
     memcpy(out, rec->text + from, (size_t)n);
     out[n] = 0;
     return 1;

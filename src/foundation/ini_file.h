@@ -66,9 +66,11 @@ int IniSection(IniFile *rec, const char *name);
 ** non-blank character. */
 int IniSectionText(const IniFile *rec, int *pEnd);
 
-/* Copies the key's value (trailing white space dropped, cut to size - 1
-** characters) or, when the key is absent, the default (cut likewise) into
-** out.  Returns 1; 0 only when rec has no text (out then holds the default). */
+/* Copies the key's value (ended by a NUL byte in a damaged file, cut to
+** size - 1 characters, trailing white space dropped after either, so that a
+** value saved back reads back the same) or, when the key is absent, the
+** default (cut likewise) into out.  Returns 1; 0 only when rec has no text
+** (out then holds the default). */
 int IniGetString(const IniFile *rec, const char *key, const char *defaultValue, char *out, int size);
 
 /* Sets the key's value in the current section, in place when the key is

@@ -263,6 +263,17 @@ static int FormatAbbreviated(double value, double a, char *out)
     return -1;
 }
 
+/* Whether a magnitude below 1 prints as nothing but zeros with that many
+** decimals (a zero itself does). */
+static bool PrintsAsZero(double magnitude, int32_t decimals)
+{
+    if (magnitude == 0) return true;
+    if (magnitude >= 1 || decimals < 0 || decimals > 20) return false;
+    char text[32];
+    FormatText(text, sizeof text, "%.*f", (int)decimals, magnitude);
+    return strspn(text, "0.") == strlen(text);
+}
+
 int FormatDouble(double value, int32_t decimals, int32_t noCommas, char *out)
 {
     value = UnsignedNaN(value);
@@ -287,6 +298,9 @@ int FormatDouble(double value, int32_t decimals, int32_t noCommas, char *out)
         decimals = 6; /* what printf makes of a negative precision */
     }
 
+    /* A negative amount too small to show prints without its sign: "-0.00"
+    ** would read as a loss that is not there. */
+    if (std::signbit(value) && (a == 0 || (a >= 1e-15 && PrintsAsZero(a, decimals)))) value = a;
     if (a > 1e15 || a < 1e-15) return FormatText(out, NUMBER_TEXT_SIZE, "%g", value);
 
     if (decimals > 0) {
@@ -350,6 +364,8 @@ int FormatNumber(double value, int32_t code, int32_t decimals, int32_t negParens
         length = FormatText(out, NUMBER_TEXT_SIZE, wrapper, work);
     } else {
         double a = fabs(value);
+        /* As in FormatDouble: no sign on an amount that shows as zero. */
+        if (std::signbit(value) && (a == 0 || (a >= 1e-15 && decimals <= 15 && PrintsAsZero(a, decimals)))) value = a;
         if (value != 0 && (a > 1e15 || a < 1e-15 || decimals > 15)) {
             length = FormatText(out, NUMBER_TEXT_SIZE, "%g", value);
         } else if (code == DISPLAY_CURRENCY && negParens && value < 0) {

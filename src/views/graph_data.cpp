@@ -60,7 +60,10 @@ int CheckGraphDisplay(GraphWindow *graph, int32_t index)
     const FormulaColumn *column = GetGraphColumn(graph);
     graph->hasColumn = 1;
     CopyString(graph->title, sizeof graph->title, column->heading[0] ? column->heading : column->formula.name, -1);
-    graph->graphType = column->barFlag ? 1 : 0;
+    /* "|" alone asks for bars (standing on 0); a number after it is the base
+    ** value of a line graph: where its first label sits and, above 0, what
+    ** lets it take the log scale. */
+    graph->graphType = column->barFlag && column->barNumber == 0 ? 1 : 0;
     graph->displayFormat = (uint32_t)column->format;
     graph->decimals = (uint32_t)column->decimals;
     graph->baseValue = column->barNumber;

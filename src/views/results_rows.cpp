@@ -15,6 +15,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/symbols.h"
+#include "script/compiler/compile_driver.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
 #include "script/compiler/script_state.h"
@@ -226,4 +227,14 @@ int WriteUniqueSymbols(const TestRecord *test, const char *path)
         return 0;
     }
     return 1;
+}
+
+void ColumnScriptPath(uint32_t section, char *out)
+{
+    const DefinitionList *list = ColumnListFor(section);
+    const FormulaColumn *first = list && list->count > 0 ? (const FormulaColumn *)list->items : nullptr;
+    if (first && first->formula.path[0])
+        CopyString(out, 260, first->formula.path, -1);
+    else
+        DefaultSectionScriptPath((int)section, out);
 }

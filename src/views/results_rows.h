@@ -53,3 +53,9 @@ void LogTestSettings(const TestRecord *test);
 ** case, to path; 1, or 0 when there are none or the file fails (nothing is
 ** reported: the caller reports "Unable to create unique symbol list."). */
 int WriteUniqueSymbols(const TestRecord *test, const char *path);
+
+/* The script file that a column section's columns (Results, Trades, ...)
+** were compiled from, into out (260 characters): the file of its first
+** column, or, before any compiled column, the section's default script in
+** the scripts folder, else the one beside the program. */
+void ColumnScriptPath(uint32_t section, char *out);

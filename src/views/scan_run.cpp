@@ -24,12 +24,13 @@
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 #include "services/services.h"
+#include "views/trade_rows.h"
 
 CellListWindow *gScanTarget;
 
 static const char kNeedsSaveAs[] = "ScanNoWindow requires SaveScanAs";
-static const char kNothingToWrite[] = "The scan found nothing to write to %s";
-static const char kNoScanList[] = "No scan list is open to receive the scan.";
+static const char kNoWindowNeedsSaveAs[] =
+    "There is no scan window here: the scan is written to the file that SaveScanAs names, and SaveScanAs is empty";
 
 /* One worker's share of a scan. */
 struct ScanWorker {
@@ -46,9 +47,9 @@ struct ScanWorker {
     std::atomic<int> stop;
     char symbolName[40];
     ReplaceFile *file; /* direct output, one worker only */
-    int32_t rowsWritten;
-    double *values;                     /* tracked; one per column */
-    char (*texts)[LIST_CELL_TEXT_SIZE]; /* tracked; one per column, "" for numbers */
+    double *values;                     /* tracked; one per column, NaN when it has none */
+    char (*texts)[LIST_CELL_TEXT_SIZE]; /* tracked; one per column, the text of a text result */
+    uint8_t *isText;                    /* tracked; one per column, 1 for a text result */
 };
 
 /* ---- the cell list ---------------------------------------------------------------- */
@@ -128,8 +129,8 @@ static void WriteTextField(char *line, size_t room, size_t *used, const char *te
     if (*used + 1 < room) line[(*used)++] = '"';
 }
 
-static void FillCell(ListCell *cell, const FormulaColumn *column, double value, const char *text, int32_t symbol,
-                     int32_t date)
+static void FillCell(ListCell *cell, const FormulaColumn *column, double value, const char *text, int isText,
+                     int32_t symbol, int32_t date)
 {
     memset(cell, 0, sizeof *cell);
     cell->symbolIndex = symbol;
@@ -139,12 +140,13 @@ static void FillCell(ListCell *cell, const FormulaColumn *column, double value, 
         cell->formatCode = LIST_FORMAT_TEXT;
         return;
     }
-    if (text[0]) {
+    if (isText) {
         cell->formatCode = LIST_FORMAT_TEXT;
         CopyString(cell->text, sizeof cell->text, text, -1);
         return;
     }
     cell->formatCode = column->format > 0 && column->format < LIST_FORMAT_TEXT ? column->format : 0;
+    /* A value the formula does not have is NaN, which reads "n/a". */
     cell->number = value;
     FormatNumber(value, cell->formatCode, column->decimals, 1, "", cell->text);
 }
@@ -180,7 +182,7 @@ static int AddScanRow(ScanWorker *w, int32_t date, int32_t symbol)
         const FormulaColumn *column = &w->columns[k];
         if (column->format == 0 || column->filter) continue;
         ListCell *cell = &cells[c++];
-        FillCell(cell, column, w->values[k], w->texts[k], symbol, date);
+        FillCell(cell, column, w->values[k], w->texts[k], w->isText[k], symbol, date);
         if (used > 0 && used + 1 < sizeof line) line[used++] = ',';
         if (cell->formatCode == LIST_FORMAT_TEXT)
             WriteTextField(line, sizeof line, &used, cell->text);
@@ -189,7 +191,6 @@ static int AddScanRow(ScanWorker *w, int32_t date, int32_t symbol)
     }
     if (w->file) {
         line[used++] = '\n';
-        w->rowsWritten++;
         return WriteReplaceFile(w->file, line, (uint32_t)used);
     }
     list->rowCount++;
@@ -210,18 +211,23 @@ static void ScanSymbolsForDate(ScanWorker *w, EvalContext *context)
             for (int32_t k = 0; k < w->columnCount; k++) {
                 FormulaColumn *column = &w->columns[k];
                 w->values[k] = 0;
+                w->isText[k] = 0;
                 w->texts[k][0] = 0;
                 if (!alive) continue;
                 context->itemName = column->heading;
                 double value = 0;
                 FormulaSlot *slot = &column->formula;
-                int ok = EvalFormulaSlot(slot, context, &value);
+                const int ok = EvalFormulaSlot(slot, context, &value);
+                /* Whatever gives a text (a symbol's name, Left, Format, a
+                ** quoted text) leaves it in the first node. */
                 const FormulaNode *first = slot->count > 0 ? slot->nodes[context->slot] : nullptr;
-                if (first && first->textFlag && first->constantFlag)
+                if (ok && first && first->textFlag) {
                     CopyString(w->texts[k], LIST_CELL_TEXT_SIZE, first->text, -1);
-                w->values[k] = value;
+                    w->isText[k] = 1;
+                }
+                w->values[k] = ok ? value : NAN;
                 /* A filter keeps the symbol only with a number other than 0. */
-                if (column->filter == pass && (!ok || value == 0 || std::isnan(value))) alive = false;
+                if (column->filter == pass && (!ok || value == 0)) alive = false;
             }
             if (!alive) continue;
             if (w->list->lock) {
@@ -284,13 +290,14 @@ static int PrepareWorker(ScanWorker *w, CellListWindow *list, DefinitionList *co
     w->defaultColumns = !gScriptSettings.ScanNoDefCols;
     int32_t n = w->columnCount > 0 ? w->columnCount : 1;
     return AllocMemory(&w->values, (uint64_t)n * sizeof(double)) &&
-        AllocMemory(&w->texts, (uint64_t)n * LIST_CELL_TEXT_SIZE);
+        AllocMemory(&w->texts, (uint64_t)n * LIST_CELL_TEXT_SIZE) && AllocMemory(&w->isText, (uint64_t)n);
 }
 
 static void ReleaseWorker(ScanWorker *w)
 {
     FreeMemory(&w->values);
     FreeMemory(&w->texts);
+    FreeMemory(&w->isText);
 }
 
 /* Sets up the list's columns and headings for the scan's shown columns. */
@@ -311,7 +318,21 @@ static int PrepareList(CellListWindow *list, const DefinitionList *columns, int3
     }
     for (int32_t k = 0; k < columns->count; k++)
         if (items[k].format != 0 && !items[k].filter) CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, items[k].heading, -1);
+    char *sort = SortListFor(kind == LIST_KIND_TEST_SCAN ? SECTION_TEST_SCAN : SECTION_SCAN);
+    SetListSort(list, sort ? sort : "");
     return 1;
+}
+
+/* Rows by date, then symbol, then the order they were found in (a symbol's
+** passes): the order workers add rows in depends on their number, this one
+** does not, so rows that the sort keys call equal always come the same way. */
+static void SortRowsByDateAndSymbol(CellListWindow *list)
+{
+    const ListCell *cells = list->cells;
+    std::stable_sort(list->rowIndex, list->rowIndex + list->rowCount, [cells](uint32_t a, uint32_t b) {
+        if (cells[a].date != cells[b].date) return cells[a].date < cells[b].date;
+        return cells[a].symbolIndex < cells[b].symbolIndex;
+    });
 }
 
 void ScanTestDate(CellListWindow *list, EvalContext *context)
@@ -340,13 +361,15 @@ int RunScan()
     ReplaceFile file;
     memset(&file, 0, sizeof file);
     CellListWindow *list = gScanTarget;
-    bool toFile = gScriptSettings.ScanNoWindow != 0;
+    /* Without a scan list to fill (the native program has no windows) the
+    ** scan goes straight to its file, as with ScanNoWindow. */
+    const bool toFile = gScriptSettings.ScanNoWindow != 0 || !list;
 
     do {
         if (!SetTestDateRange(dates, &firstIndex, &lastIndex)) break;
         if (toFile) {
             if (!gScriptSettings.SaveScanAs[0]) {
-                ReportError(kNeedsSaveAs);
+                ReportError(gScriptSettings.ScanNoWindow ? kNeedsSaveAs : kNoWindowNeedsSaveAs);
                 break;
             }
             list = &direct;
@@ -366,10 +389,6 @@ int RunScan()
                 if (!WriteReplaceFile(&file, line, (uint32_t)used)) break;
             }
         } else {
-            if (!list) {
-                ReportError(kNoScanList);
-                break;
-            }
             if (!PrepareList(list, &gScanColumns, LIST_KIND_SCAN)) {
                 result = 0;
                 break;
@@ -432,20 +451,18 @@ int RunScan()
         }
         for (int32_t k = 0; k < workers; k++) {
             if (threads[k].joinable()) threads[k].join();
-            if (toFile) direct.rowCount += pool[k].rowsWritten;
             ReleaseWorker(&pool[k]);
         }
         list->lock = nullptr;
         SetStatusText(1, "");
         if (!ready) break;
         if (toFile) {
-            if (direct.rowCount == 0) {
-                AbandonReplaceFile(&file);
-                ShowPopupNotice(255, kNothingToWrite, gScriptSettings.SaveScanAs);
-            } else if (!CommitReplaceFile(&file)) {
-                break;
-            }
+            /* A scan that finds nothing still replaces the last one's file
+            ** (with the heading alone): yesterday's rows must never pass for
+            ** today's. */
+            if (!CommitReplaceFile(&file)) break;
         } else {
+            SortRowsByDateAndSymbol(list);
             SortListRows(list);
         }
         result = 0;

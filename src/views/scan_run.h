@@ -3,7 +3,12 @@
 **
 ** Owns:       nothing between runs.  A CellListWindow belongs to the window
 **             that shows it (FreeListWindow frees it); RunScan fills the
-**             list named by gScanTarget, or writes straight to SaveScanAs.
+**             list named by gScanTarget, or writes straight to SaveScanAs
+**             (with ScanNoWindow, or when there is no list to fill).  The
+**             file is replaced only once complete, heading alone when the
+**             scan finds nothing.
+** Cells:      a text result keeps its text (format LIST_FORMAT_TEXT); a
+**             formula without a value gives NaN, shown "n/a".
 ** Invariants: a list holds rowCount rows of columnCount cells in the order
 **             they were added; rowIndex permutes them (sorting moves only
 **             rowIndex).  Both arrays grow to 2n + 2 rows.
@@ -59,15 +64,16 @@ struct CellListWindow {
     std::mutex *lock; /* set while several workers add rows */
 };
 
-/* The list a windowed scan fills (the scan window's record); null makes
-** RunScan refuse a windowed scan. */
+/* The list a windowed scan fills (the scan window's record); null sends
+** the scan to its SaveScanAs file. */
 extern CellListWindow *gScanTarget;
 
 /* The whole scan run of the active script; 0 finished or stopped, -1 failed. */
 int RunScan();
 /* TestScan rows of the context's date, on the calling thread, into list. */
 void ScanTestDate(CellListWindow *list, EvalContext *context);
-/* Sorts the row index by the sort keys. */
+/* Sorts the row index by the sort keys (a scan list starts with the
+** section's Sort). */
 void SortListRows(CellListWindow *list);
 /* Frees the list's arrays (the record itself stays with its owner). */
 void FreeListWindow(CellListWindow *list);

@@ -48,6 +48,13 @@ void MakeNumberedFileName(const char *path, int32_t testNumber)
     FormatText(gExportPath, sizeof gExportPath, "%.*s%s%s", (int)stem, path, number, extension);
 }
 
+/* Empties gExportPath when an export ends, however it ends: a path left
+** behind would make the next trade list the user opens save itself over
+** this export's file instead of showing. */
+struct ExportPathClearer {
+    ~ExportPathClearer() { gExportPath[0] = 0; }
+};
+
 /* gExportPath from the given path, or from the save dialog; 0 when cancelled. */
 static int ChooseExportPath(const char *path, int32_t testNumber, const char *title, char *folder)
 {
@@ -75,6 +82,7 @@ static int WriteExport(const std::string &text, const char *createMessage)
 
 int SaveStatsCsv(TestRecord *test, const char *path)
 {
+    ExportPathClearer clearAfter;
     if (!test || !ChooseExportPath(path, test->testNumber, "Save Stats as CSV", sExport.statsFolder)) return 0;
     FormulaColumn *columns = (FormulaColumn *)gGraphsColumns.items;
     std::string out = "Date,Strategy";
@@ -158,6 +166,7 @@ static int SaveFullTradeList(TestRecord *test)
 
 int SaveTradesCsv(TestRecord *test, const char *path)
 {
+    ExportPathClearer clearAfter;
     if (!test || !ChooseExportPath(path, test->testNumber, "Save Trades as CSV", sExport.tradesFolder)) return 0;
     if (gScriptSettings.SaveTradesType != SAVE_TRADES_COMPACT) return SaveFullTradeList(test);
     std::string out =

@@ -26,8 +26,8 @@ void (*gOpenReportPage)(const char *path);
 
 static const char kPublicStyleSheet[] = "https://www.w3schools.com/w3css/4/w3.css";
 static const char kRedClass[] = " class='w3-text-red'";
-/* The page's bytes are the program's own 8-bit text. */
-static const char kPageMeta[] = "<meta charset='windows-1252'>\n"
+/* The pages are written in UTF-8 (PageText). */
+static const char kPageMeta[] = "<meta charset='utf-8'>\n"
                                 "<meta name='viewport' content='width=device-width, initial-scale=1'>\n";
 static const char kNameValueTable[] =
     "<table class='w3-table w3-striped'>\n<tr class='w3-pale-green'><th>Name</th><th>Value</th></tr>\n";
@@ -60,11 +60,66 @@ static void AppendFormat(std::string *out, const char *format, ...)
     va_end(copy);
 }
 
+/* Windows-1252 characters 0x80..0x9F; the five it leaves undefined keep
+** their own code points, as Windows converts them. */
+static const uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+/* The length of the well-formed UTF-8 sequence at p (at most n bytes), 0
+** when there is none. */
+static size_t Utf8SequenceLength(const unsigned char *p, size_t n)
+{
+    auto follows = [&](size_t k, unsigned char low, unsigned char high) { return k < n && p[k] >= low && p[k] <= high; };
+    const unsigned char c = p[0];
+    if (c >= 0xC2 && c <= 0xDF) return follows(1, 0x80, 0xBF) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        const unsigned char low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+        return follows(1, low, high) && follows(2, 0x80, 0xBF) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        const unsigned char low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+        return follows(1, low, high) && follows(2, 0x80, 0xBF) && follows(3, 0x80, 0xBF) ? 4 : 0;
+    }
+    return 0;
+}
+
+std::string PageText(const char *text, size_t length)
+{
+    std::string out;
+    out.reserve(length);
+    const unsigned char *p = (const unsigned char *)text;
+    for (size_t i = 0; i < length;) {
+        if (p[i] < 0x80) {
+            out += (char)p[i++];
+            continue;
+        }
+        const size_t sequence = Utf8SequenceLength(p + i, length - i);
+        if (sequence) {
+            out.append(text + i, sequence);
+            i += sequence;
+            continue;
+        }
+        const uint32_t code = p[i] < 0xA0 ? kCp1252High[p[i] - 0x80] : p[i];
+        if (code < 0x800) {
+            out += (char)(0xC0 | (code >> 6));
+        } else {
+            out += (char)(0xE0 | (code >> 12));
+            out += (char)(0x80 | ((code >> 6) & 0x3F));
+        }
+        out += (char)(0x80 | (code & 0x3F));
+        i++;
+    }
+    return out;
+}
+
 static void WritePage(const std::string &text)
 {
     if (!gReportPage || text.empty()) return;
+    const std::string page = PageText(text.data(), text.size());
     uint32_t written = 0;
-    PlatWriteFile(gReportPage, text.data(), (uint32_t)text.size(), &written);
+    PlatWriteFile(gReportPage, page.data(), (uint32_t)page.size(), &written);
 }
 
 void ReportPrintf(const char *format, ...)
@@ -130,8 +185,22 @@ static void FormatPercent(double ratio, char out[NUMBER_TEXT_SIZE])
     FormatNumber(ratio, DISPLAY_PERCENT, 1, 0, nullptr, out);
 }
 
+/* The stylesheet the program ships beside itself goes into a reports folder
+** that has none, so the reports read the same without a network; by way of
+** a temporary file, so a copy cut short never passes for the stylesheet. */
+static void ProvideStyleSheet()
+{
+    char source[REPORT_PATH_SIZE], target[REPORT_PATH_SIZE], temporary[REPORT_PATH_SIZE + 8];
+    FormatText(target, sizeof target, "%s\\w3.css", gReportsFolder);
+    FormatText(source, sizeof source, "%s\\w3.css", gProgramFolder);
+    if (PlatFileExists(target) || !PlatFileExists(source)) return;
+    FormatText(temporary, sizeof temporary, "%s.tmp", target);
+    if (!PlatCopyFile(source, temporary) || !PlatRenameReplace(temporary, target)) PlatDeleteFile(temporary);
+}
+
 static const char *StyleSheet(const char *inFolder)
 {
+    ProvideStyleSheet();
     char path[REPORT_PATH_SIZE];
     FormatText(path, sizeof path, "%s\\w3.css", gReportsFolder);
     return PlatFileExists(path) ? inFolder : kPublicStyleSheet;
@@ -472,6 +541,7 @@ int WriteTestReport(TestRecord *test)
                  EscapeHtml(LinkPath(name).c_str()).c_str(), number, testName.c_str(), first, last);
     AppendStatLines(test, &link);
     link += "</a>";
+    link = PageText(link.data(), link.size());
     char linkPath[REPORT_PATH_SIZE];
     FormatText(linkPath, sizeof linkPath, "%s\\link.txt", folder);
     PlatFile linkFile = PlatOpenFile(linkPath, PLAT_CREATE_WRITE);
@@ -573,6 +643,7 @@ int WriteReportsIndex(int open)
         listed++;
     }
     out += "</body>\n</html>\n";
+    out = PageText(out.data(), out.size());
     if (!listed) gSettings.ReportNumber = 0;
     FormatText(path, sizeof path, "%s\\index.html", gReportsFolder);
     PlatFile file = PlatOpenFile(path, PLAT_CREATE_WRITE);

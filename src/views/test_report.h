@@ -7,10 +7,15 @@
 ** Owns:       the open report page (gReportPage and its folder): while it is
 **             set, a second report request returns at once, and the graph and
 **             plot writers put their PNG files and image tags into it.
-** Text:       the page's bytes are the program's 8-bit text (cp1252), and the
-**             page says so.  Every text a user or a script chose (names of
-**             scripts, tests, strategies, columns, parameters, the script
-**             itself) is escaped, so it shows as typed and never as markup.
+** Text:       the pages are UTF-8, and say so.  The program's texts are
+**             8-bit: those that hold UTF-8 (a script saved so) pass as they
+**             are, every other byte is read as Windows-1252 (PageText).
+**             Every text a user or a script chose (names of scripts, tests,
+**             strategies, columns, parameters, the script itself) is
+**             escaped, so it shows as typed and never as markup.
+** Style:      the pages use W3.CSS 4: "w3.css" in the reports folder, which
+**             a report puts there from the program's folder when it is
+**             missing; the public copy only when neither folder has one.
 ** Errors:     a folder whose parent is missing: "Unable to create folder %s"
 **             (result code 3); a page that cannot be created: "Unable to
 **             create %s".  ReportNumber moves on only for a written report.
@@ -47,6 +52,10 @@ void ReportPrintf(const char *format, ...)
     ;
 /* Appends text as it is to the open page (for writers that format their own). */
 void ReportWrite(const char *text);
+/* The page bytes of length bytes of program text: well-formed UTF-8
+** sequences as they are, every other byte above 127 as its Windows-1252
+** character in UTF-8. */
+std::string PageText(const char *text, size_t length);
 /* text with & < > ' " written as character references. */
 std::string EscapeHtml(const char *text);
 /* "%.4d_%s" of the number and the name, with blanks, control characters,

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "records/test_records.h"
 #include "foundation/allocator.h"
@@ -387,21 +388,52 @@ static int CompareCells(const ListCell *x, const ListCell *y)
     return CompareDouble(x->number, y->number);
 }
 
-void SortComparisonRows(CompareWindow *window)
+void SortComparisonRows(CompareWindow *window, CompareRow **follow, int32_t count)
 {
     if (!window || window->rowCount < 2) return;
-    std::stable_sort(window->rows, window->rows + window->rowCount, [window](const CompareRow &x, const CompareRow &y) {
+    /* The order is found on row numbers, so the rows themselves move once
+    ** and every pointer into them can be carried along. */
+    std::vector<int32_t> order((size_t)window->rowCount);
+    for (int32_t i = 0; i < window->rowCount; i++) order[(size_t)i] = i;
+    const CompareRow *rows = window->rows;
+    std::stable_sort(order.begin(), order.end(), [window, rows](int32_t a, int32_t b) {
+        const CompareRow &x = rows[a], &y = rows[b];
         for (int32_t priority = 1; priority <= COMPARE_COLUMNS; priority++) {
             int32_t column = -1;
             for (int32_t c = 0; c < COMPARE_COLUMNS && column < 0; c++)
                 if (window->sortPriorities[c] == priority) column = c;
             if (column < 0) return false;
-            int order = CompareCells(&x.cells[column], &y.cells[column]);
-            if (window->sortDirections[column]) order = -order;
-            if (order) return order < 0;
+            int sign = CompareCells(&x.cells[column], &y.cells[column]);
+            if (window->sortDirections[column]) sign = -sign;
+            if (sign) return sign < 0;
         }
         return false;
     });
+    std::vector<int32_t> moved((size_t)window->rowCount);
+    for (int32_t i = 0; i < window->rowCount; i++) moved[(size_t)order[(size_t)i]] = i;
+    /* Each cycle of the new order is walked once with one row held aside,
+    ** so a long comparison needs no second copy of its rows. */
+    std::vector<uint8_t> placed((size_t)window->rowCount);
+    for (int32_t i = 0; i < window->rowCount; i++) {
+        if (placed[(size_t)i]) continue;
+        const CompareRow held = window->rows[i];
+        int32_t j = i;
+        for (;;) {
+            placed[(size_t)j] = 1;
+            const int32_t from = order[(size_t)j];
+            if (from == i) {
+                window->rows[j] = held;
+                break;
+            }
+            window->rows[j] = window->rows[from];
+            j = from;
+        }
+    }
+    const uintptr_t first = (uintptr_t)window->rows, end = (uintptr_t)(window->rows + window->rowCount);
+    for (int32_t k = 0; k < count; k++) {
+        const uintptr_t at = (uintptr_t)follow[k];
+        if (at >= first && at < end) follow[k] = &window->rows[moved[(at - first) / sizeof(CompareRow)]];
+    }
 }
 
 void FreeCompareWindowData(CompareWindow *window)

@@ -85,7 +85,10 @@ void FormatCompareRow(CompareRow *row, int side);
 int BuildTradeComparison(CompareWindow *window, TestRecord *test1, int32_t strategy1, TestRecord *test2,
                          int32_t strategy2);
 
-/* Sorts the rows by the window's sort keys (stable). */
-void SortComparisonRows(CompareWindow *window);
+/* Sorts the rows by the window's sort keys (stable).  Each of the count
+** row pointers in follow (null when count is 0) that points at a row of the
+** window is moved to where that row went, so a chart or a selection made on
+** a row stays on it. */
+void SortComparisonRows(CompareWindow *window, CompareRow **follow = nullptr, int32_t count = 0);
 /* Frees the rows. */
 void FreeCompareWindowData(CompareWindow *window);

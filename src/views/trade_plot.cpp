@@ -396,6 +396,15 @@ int MakeEqualRangeBins(PlotWindow *record, double increment)
     return 1;
 }
 
+/* One line of the Monte Carlo table in the log.  Every field but the last is
+** padded to the same width before its tab, so the columns line up under
+** their headings whatever the length of a value and the log's tab width. */
+static void LogMonteCarloLine(const char *first, const char *second, const char *third, const char *last)
+{
+    enum { FIELD = 15 };
+    LogPrintf("%-*s\t%-*s\t%-*s\t%s", FIELD, first, FIELD, second, FIELD, third, last);
+}
+
 void WriteMonteCarloTable(const PlotWindow *record)
 {
     const TestRecord *test = record->test;
@@ -431,7 +440,7 @@ void WriteMonteCarloTable(const PlotWindow *record)
         LogPrintf("%s", dashes);
         LogPrintf("Monte Carlo Analysis");
         LogPrintf("%s", dashes);
-        LogPrintf("Percentile\tNet Profit\t%s\tMax Drawdown", column);
+        LogMonteCarloLine("Percentile", "Net Profit", column, "Max Drawdown");
     }
     const char *red = " class='w3-text-red'";
     char profit[64], annual[64], drawdown[64];
@@ -448,8 +457,11 @@ void WriteMonteCarloTable(const PlotWindow *record)
             emit(FormatText(line, sizeof line, "<tr><td>%d%%</td><td%s>%s</td><td>%s</td><td%s>%s</td></tr>\n",
                             row.percentile, row.netProfit < 0 ? red : "", profit, annual, row.drawdown < 0 ? red : "",
                             drawdown));
-        else
-            LogPrintf("%d%%\t%s\t%s\t%s", row.percentile, profit, annual, drawdown);
+        else {
+            char percentile[16];
+            FormatText(percentile, sizeof percentile, "%d%%", row.percentile);
+            LogMonteCarloLine(percentile, profit, annual, drawdown);
+        }
     }
     const StatCell *cell = test ? GetResultCell(test, test->rowsFilled - 1, record->strategy) : nullptr;
     if (cell) {
@@ -471,7 +483,9 @@ void WriteMonteCarloTable(const PlotWindow *record)
                             "<tr><th>backtest</th><th%s>%s</th><th>%s</th><th%s>%s</th></tr>\n</table>\n",
                             e0 > e ? red : "", profit, annual, cell->maxDrawdownAmount > 0 ? red : "", drawdown));
         } else {
-            LogPrintf("\r\nbacktest\t%s\t%s\t%s\r\n", profit, annual, drawdown);
+            LogPrintf("%s", "");
+            LogMonteCarloLine("backtest", profit, annual, drawdown);
+            LogPrintf("%s", "");
         }
     } else if (html) {
         emit(FormatText(line, sizeof line, "</table>\n"));

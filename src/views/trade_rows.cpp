@@ -373,7 +373,7 @@ void SetListSort(CellListWindow *list, const char *sortText)
             if (*from == '+' || *from == '-') descending = *from++ == '-';
             CopyString(name, sizeof name, from, -1);
             for (size_t e = strlen(name); e > 0 && isspace((unsigned char)name[e - 1]); e--) name[e - 1] = 0;
-            if (CompareNoCase(heading, name) != 0) continue;
+            if (CompareNoCase(heading, name) != 0 && CompareNoCase(list->headings[c], name) != 0) continue;
             list->sortPriorities[c] = (uint8_t)(k + 1);
             list->sortDirections[c] = (uint8_t)descending;
             break;

@@ -14,7 +14,11 @@
 #include "script/compiler/definitions.h"
 #include "shell/headless/headless.h"
 #include "support/test_support.h"
+#include "views/graph_data.h"
+#include "views/graph_record.h"
 #include "views/results_rows.h"
+#include "views/test_report.h"
+#include "views/trade_rows.h"
 
 namespace {
 
@@ -100,4 +104,50 @@ TEST_F(DefaultScripts, ResultsShowTheTestsFiguresWorkedByHand)
         {"Profit Factor", "0.00"},  /* no losing trade */
     };
     for (const auto &e : expected) EXPECT_EQ(e.text, shown[e.heading]) << e.heading;
+    /* The summary statistics: the status bar, the report list and the
+    ** optimization summary show these. */
+    std::string stats;
+    AppendStatLines(test, &stats);
+    EXPECT_EQ(0u, stats.find(" | Net %: 2.50% | CAR: 1.24% | Max DD %: 9.00% | Trades: 1 | Sharpe: ")) << stats;
+}
+
+/* Shorted at 10.50 on Jan 3 and covered at 11.00 on Jan 9: 100 shares lose
+** $50, shown in parentheses and marked to be drawn red. */
+TEST_F(DefaultScripts, ALosingTradesProfitIsMarkedRed)
+{
+    Write("Trades.kvs", Shipped("Trades.kvs"));
+    ASSERT_EQ(0, Run("Settings:\n  AccountSize: 2000\nData:\n  Up: C > O\n"
+                     "Strategy: Fade\n  Side: Short\n  EntrySetup: Up\n  Quantity: 100\n  ExitRule: C < O\n"));
+    CellListWindow list = {};
+    list.listKind = LIST_KIND_TRADES;
+    list.test = LastTest();
+    ASSERT_NE(nullptr, list.test);
+    ASSERT_GT(InitTradeColumns(&list), TRADE_FIXED_COLUMNS);
+    ASSERT_EQ(1, BuildTradeList(&list, 1));
+    ASSERT_EQ(1, list.rowCount);
+    EXPECT_STREQ("Profit", list.headings[TRADE_FIXED_COLUMNS]);
+    const ListCell *profit = GetListCell(&list, 0, TRADE_FIXED_COLUMNS);
+    EXPECT_STREQ("($50.00)", profit->text);
+    EXPECT_NE(0, profit->negativeColour);
+    FreeListWindow(&list);
+}
+
+/* The equity curve is a line graph with a base value above 0, so it can take
+** the log scale; the report draws the equity and drawdown graphs. */
+TEST_F(DefaultScripts, EquityTakesTheLogScaleAndTheReportDrawsTwoGraphs)
+{
+    Write("Graphs.kvs", Shipped("Graphs.kvs"));
+    ASSERT_EQ(1, LoadDefaultSectionScript(SECTION_GRAPHS));
+    GraphWindow graph = {};
+    ASSERT_EQ(1, CheckGraphDisplay(&graph, 0));
+    EXPECT_STREQ("Equity", graph.title);
+    EXPECT_EQ(0u, graph.graphType);
+    EXPECT_GE(graph.baseValue, 1e-6);
+    std::string reported;
+    const DefinitionList *list = ColumnListFor(SECTION_GRAPHS);
+    for (int32_t k = 0; k < list->count; k++) {
+        const FormulaColumn *column = &((const FormulaColumn *)list->items)[k];
+        if (column->format && column->caretFlag) reported += std::string(column->heading) + ";";
+    }
+    EXPECT_EQ("Equity;Drawdown %;", reported);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <string>
@@ -17,7 +18,9 @@
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
 #include "shell/command_line.h"
+#include "script/compiler/definitions.h"
 #include "services/services.h"
+#include "views/results_rows.h"
 
 namespace {
 
@@ -148,4 +151,35 @@ TEST_F(DemoRun, TheScanScriptListsTheLastDaysCandidates)
         rows++;
     }
     EXPECT_GT(rows, 0) << ReadTestFile(scripts + "\\output\\scan.csv");
+}
+
+/* The benchmark holds IDX from the second day (a setup on the first buys at
+** the next open) to the end: 599 of 600 days, an exposure near 100%, as the
+** shipped Results columns measure it.  Both strategies trade beside it. */
+TEST_F(DemoRun, TheBenchmarkHoldsTheIndexAndBothStrategiesTrade)
+{
+    Write("Results.kvs", ReadTestFile(std::string(KV_DEFAULT_SCRIPTS_DIR) + "/Results.kvs"));
+    ASSERT_EQ(0, RunBatchCommandLine("-import -test demo.kvs")) << ReadTestFile(tmp.File("errorlog.txt"));
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(4, test->strategyCount);
+    int trades[4] = {};
+    for (int32_t k = 0; k < test->tradeCount; k++) {
+        const TradeRecord &t = test->trades[k];
+        ASSERT_TRUE(t.strategy >= 0 && t.strategy < 4);
+        trades[t.strategy]++;
+        if (t.strategy != 0) continue;
+        EXPECT_STREQ("IDX", t.symbol);
+        EXPECT_EQ(20200107, t.dateIn);
+        EXPECT_EQ(20220506, t.dateOut);
+    }
+    EXPECT_EQ(1, trades[0]);
+    EXPECT_GT(trades[1], 0) << "TrendFollower";
+    EXPECT_GT(trades[2], 0) << "MeanReversion";
+    const DefinitionList *columns = ColumnListFor(SECTION_RESULTS);
+    int32_t exposure = -1;
+    for (int32_t k = 0; k < columns->count; k++)
+        if (strcmp(((const FormulaColumn *)columns->items)[k].heading, "Exposure") == 0) exposure = k;
+    ASSERT_GE(exposure, 0);
+    EXPECT_GE(EvalTestStat(test, 0, exposure, 1), 0.99);
 }

@@ -13,7 +13,9 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "support/test_support.h"
+#include "script/builtins/builtins.h"
 #include "script/eval/evaluator.h"
+#include "script/eval/value_access.h"
 #include "shell/headless/headless.h"
 #include "services/services.h"
 
@@ -220,6 +222,25 @@ TEST_F(TradeRun, ATestDataSignalTradesLikeTheDataSignal)
     EXPECT_DOUBLE_EQ(10.55, test->trades[0].priceIn);
     EXPECT_EQ(20240109, test->trades[0].dateOut);
     EXPECT_DOUBLE_EQ(10.95, test->trades[0].priceOut);
+}
+
+/* The TestData items of a date are computed before its StratData items, so a
+** StratData formula reads the TestData value of its own date on every row. */
+TEST_F(TradeRun, AStratDataItemReadsTheTestDataOfItsOwnDate)
+{
+    ASSERT_TRUE(InstallBuiltins()); /* Extern */
+    ASSERT_EQ(0, Run("TestData:\n  Centre: (H + L) / 2\nStratData:\n  SeenCentre: Extern($AAA, Centre)\n"
+                     "Strategy: S1\n  EntrySetup: 0\n"))
+        << LastMessage();
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(6, test->rowCount);
+    const double mid[6] = {10.25, 11, 11.75, 12.4, 11.8, 11}; /* (high + low) / 2 of each bar */
+    for (int r = 0; r < 6; r++) {
+        const double *cell = GetExtraStatValuePtr(test, r, 0, 0);
+        ASSERT_NE(nullptr, cell) << r;
+        EXPECT_DOUBLE_EQ(mid[r], *cell) << r;
+    }
 }
 
 TEST_F(TradeRun, TheSameTestGivesTheSameTradesWithOneOr32WorkersAndOnARerun)

@@ -4,6 +4,7 @@
 #include "engine_fixture.h"
 #include "foundation/file_helpers.h"
 #include "foundation/random.h"
+#include "script/builtins/builtins.h"
 #include "views/scan_run.h"
 
 namespace {
@@ -13,6 +14,7 @@ struct ScanRunTest : EngineTest {
     void SetUp() override
     {
         EngineTest::SetUp();
+        ASSERT_TRUE(InstallBuiltins());
         gScanTarget = &list;
     }
     void TearDown() override
@@ -87,24 +89,59 @@ TEST_F(ScanRunTest, WorkerCountDoesNotChangeTheRows)
     EXPECT_EQ(rows[0], rows[1]);
 }
 
-/* Straight to a file: no grouping commas, texts quoted; nothing found leaves no file. */
+/* Straight to a file: no grouping commas, texts quoted.  A scan that finds
+** nothing replaces the last scan's file with the heading alone. */
 TEST_F(ScanRunTest, DirectFileReadsLikeTheSavedList)
 {
     LoadTwoSymbols(this);
     std::string path = tmp.File("Output\\scan.csv");
     std::string settings = "Settings:\n  ScanNoWindow: True\n  SaveScanAs: " + path + "\n";
     ASSERT_EQ(0, Run(settings + kScan, 2));
-    char *text = nullptr;
-    ASSERT_TRUE(LoadFile(path.c_str(), &text, nullptr));
-    EXPECT_STREQ(text, "Date,Symbol,Price,Tag\n2024-01-02,AAA,10000,\"x\"\n2024-01-03,AAA,20000,\"x\"\n"
-                       "2024-01-04,AAA,30000,\"x\"\n2024-01-04,BBB,7000,\"x\"\n2024-01-05,AAA,40000,\"x\"\n"
-                       "2024-01-05,BBB,8000,\"x\"\n");
-    FreeMemory(&text);
+    EXPECT_EQ(ReadTestFile(path), "Date,Symbol,Price,Tag\n2024-01-02,AAA,10000,\"x\"\n2024-01-03,AAA,20000,\"x\"\n"
+                                  "2024-01-04,AAA,30000,\"x\"\n2024-01-04,BBB,7000,\"x\"\n2024-01-05,AAA,40000,\"x\"\n"
+                                  "2024-01-05,BBB,8000,\"x\"\n");
 
-    std::string empty = tmp.File("Output\\empty.csv");
-    ASSERT_EQ(0, Run("Settings:\n  ScanNoWindow: True\n  SaveScanAs: " + empty + "\nScan:\n  Filter: C > 1000\n  Price: C\n", 2));
-    EXPECT_FALSE(PlatFileExists(empty.c_str()));
-    EXPECT_EQ(std::string(LastNotice()), "The scan found nothing to write to " + empty);
+    ASSERT_EQ(0, Run(settings + "Scan:\n  Filter: C > 1000\n  Price: C\n", 2));
+    EXPECT_EQ(ReadTestFile(path), "Date,Symbol,Price\n");
+}
+
+/* Each cell as its formula gives it: texts of every kind, and "n/a" for a
+** value the formula does not have (the close of the bar before the first).
+** The same in the scan list, in the file and without a scan list at all. */
+TEST_F(ScanRunTest, CellsHoldTextsAndNoValueAsTheFormulaGivesThem)
+{
+    std::vector<int32_t> days = {20240102, 20240103};
+    LoadStore(days, {{"AAA", FlatBars(days, {10, 20})}});
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    const std::string scan = "Scan:\n  Name: ?Symbol\n  Cut: Left('abcdef', 3)\n  Before: C[1] {#0}\n  Tag: 'abc'\n";
+    ASSERT_EQ(0, Run(scan, 2));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"2024-01-02|AAA|AAA|abc|n/a|abc", "2024-01-03|AAA|AAA|abc|10|abc"}));
+    EXPECT_EQ(LIST_FORMAT_TEXT, GetListCell(&list, 0, 3)->formatCode);
+
+    const std::string path = tmp.File("Output\\cells.csv");
+    const std::string file = "Date,Symbol,Name,Cut,Before,Tag\n2024-01-02,AAA,\"AAA\",\"abc\",n/a,\"abc\"\n"
+                             "2024-01-03,AAA,\"AAA\",\"abc\",10,\"abc\"\n";
+    ASSERT_EQ(0, Run("Settings:\n  ScanNoWindow: True\n  SaveScanAs: " + path + "\n" + scan, 2));
+    EXPECT_EQ(ReadTestFile(path), file);
+
+    /* No scan list (the program without windows): the file all the same, or
+    ** a message naming the setting when there is no file to write. */
+    PlatDeleteFile(path.c_str());
+    gScanTarget = nullptr;
+    ASSERT_EQ(0, Run("Settings:\n  SaveScanAs: " + path + "\n" + scan, 2));
+    EXPECT_EQ(ReadTestFile(path), file);
+    EXPECT_EQ(-1, Run(scan, 2));
+    EXPECT_NE(std::string::npos, std::string(LastMessage()).find("SaveScanAs")) << LastMessage();
+}
+
+/* The Scan section's Sort orders the list; rows it calls equal come by date,
+** then symbol. */
+TEST_F(ScanRunTest, TheSectionsSortOrdersTheList)
+{
+    LoadTwoSymbols(this);
+    ASSERT_EQ(0, Run("Scan:\n  Step: Min(C, 7)\n  Sort: -Step\n", 2));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"2024-01-02|AAA|7", "2024-01-03|AAA|7", "2024-01-04|AAA|7", "2024-01-04|BBB|7",
+                                                "2024-01-05|AAA|7", "2024-01-05|BBB|7", "2024-01-03|BBB|6", "2024-01-02|BBB|5"}));
 }
 
 /* Workers seed their own generators; the script's seed stays the program's seed. */

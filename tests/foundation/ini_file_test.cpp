@@ -96,6 +96,33 @@ TEST_F(IniFileTest, ValuesAreCutToTheBuffer)
     IniClose(&ini);
 }
 
+/* A value ends at a NUL byte of a damaged file or at its buffer's size, and
+** loses the white space before that end as it does at a line's end, so the
+** value written back is read back the same. */
+TEST_F(IniFileTest, AValueCutByANulOrItsBufferEndsWithoutBlanks)
+{
+    static const struct {
+        std::string file;
+        int size;
+        const char *want;
+    } kCases[] = {
+        {std::string("[A]\r\nK=yyyy  \0MM\r\n", 18), 256, "yyyy"},
+        {std::string("[A]\r\nK=\t \0x\r\nL=1", 16), 256, ""},
+        {std::string("[A]\r\nK=  v\0 \r\nL=1", 17), 256, "  v"},
+        {"[A]\r\nK=ab  cd\r\n", 5, "ab"},
+        {"[A]\r\nK=ab  cd\r\n", 6, "ab  c"},
+    };
+    for (const auto &c : kCases) {
+        IniFile ini;
+        Open(&ini, c.file, 1);
+        EXPECT_EQ(Get(&ini, "K", c.size), c.want) << c.size;
+        std::string value = Get(&ini, "K", c.size);
+        ASSERT_EQ(IniPutString(&ini, "K", value.c_str()), 1);
+        EXPECT_EQ(Get(&ini, "K", c.size), c.want) << c.size;
+        IniClose(&ini);
+    }
+}
+
 TEST_F(IniFileTest, MissingReadOnlySectionKeepsTheCurrentOne)
 {
     IniFile ini;

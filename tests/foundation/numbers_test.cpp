@@ -200,6 +200,14 @@ TEST(FormatDouble, EveryMode)
         { 1.25e12, -2, 0, "1.3T" },
         { 1e15, -2, 0, "1,000,000,000,000,000" },
         { 12345678901234567.0, -2, 0, "1.23457e+16" },
+        /* a negative amount that shows as zero has no sign */
+        { -0.0, 2, 0, "0" },
+        { -0.3, 0, 0, "0" },
+        { -0.6, 0, 0, "-1" },
+        { -0.004, 2, 0, "0.00" },
+        { -0.005, 2, 0, "-0.01" },             /* -0.005000000000000000104 rounds away */
+        { -0.0000004, -1, 0, "0" },
+        { -1e-16, 4, 0, "-1e-16" },            /* below 1e-15 it still prints as %g */
     };
     /* clang-format on */
     for (const auto &c : kCases) {
@@ -377,6 +385,12 @@ TEST_F(NumberTextTest, FormatNumberByDisplayCode)
         {-kNaN, 8, -1, 0, nullptr, 0, "n/a"},
         {-kInf, 3, 2, 1, "EUR", 0, "-inf"},
         {1234.5, 8, 2, 0, nullptr, 0, "1234.5"},
+        /* a negative amount that shows as zero has no sign */
+        {-0.0004, 4, 1, 0, nullptr, 0, "0.0%"},
+        {-0.0006, 4, 1, 0, nullptr, 0, "-0.1%"},
+        {-0.004, 3, 2, 1, nullptr, 0, "$0.00"},
+        {-0.0, 2, 2, 0, nullptr, 0, "0.00"},
+        {-0.04, 1, 1, 0, nullptr, 0, "0.0"},
         /* price in 32nds */
         {99.5, 5, -1, 0, nullptr, 0, "99'160"},
     };

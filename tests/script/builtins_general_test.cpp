@@ -569,6 +569,10 @@ TEST_F(General, TradeStatisticsOverClosedTradesUpToTheDate)
                      });
     AtBar(2); /* only the trades closed by then */
     CheckCases(this, {{"TradeStatSum(T.Bars)", 8, 0}, {"TradeStatMin(T.Bars)", 3, 0}});
+    /* Three trades of one value: three times 0.1 averages 0.1 + 1.4e-17, and
+    ** still they have no spread to divide by. */
+    AtBar(3);
+    CheckCases(this, {{"TradeStatStdDev(0.1 + 0 * T.Bars)", 0, 0}, {"TradeStatSkew(0.1 + 0 * T.Bars)", NAN, 0}, {"TradeStatKurt(0.1 + 0 * T.Bars)", NAN, 0}});
     ctx.strategyIndex = 3;
     CheckCases(this, {{"TradeStatSum(T.Bars)", NAN, 0}});
     ctx.test = nullptr;

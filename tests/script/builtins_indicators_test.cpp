@@ -127,6 +127,77 @@ TEST_F(Indicators, EdgeCasesOfTheRsiFamilyAndFlatMarkets)
     EXPECT_TRUE(std::isnan(Value("SigSpike(8)")));
 }
 
+/* Equal closes whose sum does not divide back exactly: 20 of 10.1 average
+** 10.1 - 1.8e-15, 20 of 1234.5678 average 1234.5678 + 2.3e-13.  Their
+** deviation is 0 all the same, so whatever divides by it has no value (a
+** halted stock never passes CCI(20) > 50), per bar and in a one-pass walk;
+** StdDev is 0 and the band width 0.  The flat stretch closes a long swinging
+** history, whose running sums the one-pass walk carries into it. */
+TEST_F(Indicators, AWindowOfEqualValuesHasNoSpreadToDivideBy)
+{
+    struct {
+        const char *text;
+        double want;  /* per bar at the last bar; NaN: no value */
+        bool onePass; /* also the last output of a one-pass walk */
+    } cases[] = {
+        {"CCI(20)", NAN, false},
+        {"CCI(20) > 50", NAN, false},
+        {"BBPct(20, 2)", NAN, true},
+        {"BBPctF(C, 20, 2)", NAN, true},
+        {"Skewness(C, 20)", NAN, true},
+        {"Kurtosis(C, 20)", NAN, true},
+        {"StdDev(C, 20)", 0, true},
+        {"BBWidth(20, 2)", 0, true},
+    };
+    for (double flat : {10.1, 1234.5678}) {
+        std::vector<double> closes;
+        for (int i = 0; i < 1500; i++) closes.push_back(round((flat * (1 + 0.2 * sin(i * 0.37))) * 100) / 100);
+        for (int i = 0; i < 25; i++) closes.push_back(flat);
+        SetCloses(closes);
+        for (const auto &c : cases) {
+            SCOPED_TRACE(testing::Message() << c.text << " of " << flat);
+            double got = Value(c.text);
+            if (std::isnan(c.want))
+                EXPECT_TRUE(std::isnan(got)) << got;
+            else
+                EXPECT_EQ(c.want, got);
+            if (!c.onePass) continue;
+            double last = OnePass(CompileText(c.text)).back();
+            if (std::isnan(c.want))
+                EXPECT_TRUE(std::isnan(last)) << last;
+            else
+                EXPECT_EQ(c.want, last);
+        }
+    }
+
+    /* Returns all but equal: closes growing 1% a bar give returns that differ
+    ** only in their last places. */
+    std::vector<double> growing;
+    for (int i = 0; i < 30; i++) growing.push_back(100 * pow(1.01, i));
+    SetCloses(growing);
+    EXPECT_TRUE(std::isnan(Value("SigSpike(20)")));
+
+    /* The same price either side of a 7:1 split, 86.38 before it, 12.34 after,
+    ** comes out a unit of the last place apart: no range, so each %K of
+    ** STOC(5, 3) counts 0. */
+    std::vector<BarSpec> bars;
+    for (int i = 0; i < 10; i++) {
+        double p = i < 5 ? 86.38 : 12.34;
+        bars.push_back({p, p, p, p, 1000, i < 5 ? 7.0 : 1.0});
+    }
+    SetBars(bars);
+    EXPECT_EQ(0, Value("STOC(5, 3)"));
+
+    /* A regression on x values that are all equal has no slope, and its line
+    ** stands at the mean of y. */
+    SetCloses({3, 1, 4, 1, 5, 9, 2, 6, 5, 3, 5, 8, 9, 7, 9, 3, 2, 3, 8, 4});
+    for (const char *x : {"10.1", "19.99", "7.77"}) {
+        SCOPED_TRACE(x);
+        EXPECT_EQ(0, Value(std::string("Slope(C, ") + x + " + 0 * C, 20)"));
+        EXPECT_DOUBLE_EQ(4.85, Value(std::string("LinReg(C, ") + x + " + 0 * C, 20)"));
+    }
+}
+
 TEST_F(Indicators, TrailingStopsMatchTheirDefinitions)
 {
     SetSwingBars(this);

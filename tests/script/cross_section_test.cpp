@@ -174,6 +174,59 @@ TEST_F(CrossSectionTest, ASingleMemberRanksFirstAndHasNoPercentRank)
     EXPECT_EQ(-1, RankValue(two, 2, 5, 3.0, ITEM_CS_RANK));
 }
 
+/* 0.1 + 0.2 is 0.30000000000000004: equal to 0.3 within the tolerance that
+** sorts the values, so both share a dense rank in either order of positions,
+** and 0.5 alone ranks first.  The same across the strategies of a row. */
+TEST_F(CrossSectionTest, DenseRanksStepOnlyWhereTheSortingComparisonSeesAChange)
+{
+    const double tied = 0.1 + 0.2;
+    ASSERT_NE(0.3, tied);
+    struct {
+        double a, c, d; /* symbols A, C, D (E has no value) */
+        double rankA, rankC, rankD;
+    } cases[] = {
+        {0.3, tied, 0.5, 2, 2, 1},
+        {tied, 0.3, 0.5, 2, 2, 1},
+        {0.3, tied, 0.2, 1, 1, 2},
+        {tied, 0.3, 0.3, 1, 1, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.a << " " << c.c << " " << c.d);
+        TearDown();
+        SetUp();
+        /* Date 0 is bar 0 of A, C, D and E. */
+        gStore.symbols[0].dataValues[0][0] = c.a;
+        gStore.symbols[2].dataValues[0][0] = c.c;
+        gStore.symbols[3].dataValues[0][0] = c.d;
+        gStore.symbols[4].dataValues[0][0] = N;
+        CalcWorkerContext worker{};
+        worker.function = ITEM_CS_DENSE_RANK;
+        worker.barSize = BAR_DAILY;
+        ASSERT_EQ(1, BuildGroupKeys(&worker));
+        ASSERT_EQ(1, CalcItemForDate(kDays[0], &worker));
+        FreeMemory(&worker.groupKeys);
+        FreeMemory(&worker.values);
+        EXPECT_EQ(c.rankA, Cell(0, 0));
+        EXPECT_EQ(c.rankC, Cell(2, 0));
+        EXPECT_EQ(c.rankD, Cell(3, 0));
+
+        TestRecord test{};
+        test.rowCount = 1;
+        test.strategyCount = 3;
+        test.stratDataItemCount = 1;
+        test.stratDataValueCount = 3;
+        double cells[3] = {c.a, c.c, c.d};
+        test.stratDataValues = cells;
+        EvalContext context{};
+        context.test = &test;
+        context.resultRow = 0;
+        ASSERT_EQ(1, CalcItemAcrossStrategies(&context, 0, ITEM_CS_DENSE_RANK, 0));
+        EXPECT_EQ(c.rankA, cells[0]);
+        EXPECT_EQ(c.rankC, cells[1]);
+        EXPECT_EQ(c.rankD, cells[2]);
+    }
+}
+
 TEST_F(CrossSectionTest, StrategiesOfOneRowAreRankedAgainstEachOther)
 {
     TestRecord test{};

@@ -786,16 +786,17 @@ TEST_F(DataCalcTest, PluginFillsEachSymbolFromItsBarsAndEarlierItems)
                 EXPECT_DOUBLE_EQ(3 * bar.close + Value(symbol, 0, i), Value(symbol, 2, i)) << s << " " << i;
                 EXPECT_DOUBLE_EQ(2 * bar.close + Value(symbol, 0, i), Value(symbol, 3, i)) << s << " " << i;
             }
-            /* A weekly item gets the weekly bars, one value per week, and
-            ** nothing is written past its range. */
+            /* A weekly item is given the daily bars and their count too; the
+            ** library fills a value per daily bar, and the item keeps one per
+            ** week, nothing written past its range (the last in the block). */
             for (int32_t w = 0; w < symbol->barCounts[BAR_WEEKLY]; w++)
-                EXPECT_DOUBLE_EQ(symbol->bars[BAR_WEEKLY][w].close + Value(symbol, 1, w), Value(symbol, 4, w));
+                EXPECT_DOUBLE_EQ(symbol->bars[BAR_DAILY][w].close + Value(symbol, 1, w), Value(symbol, 4, w));
         }
     }
     EXPECT_STREQ("", gPendingRuntimeError);
 }
 
-TEST_F(DataCalcTest, PluginFailuresStopCleanly)
+TEST_F(DataCalcTest, PluginFailuresAndResultsAreHandledCleanly)
 {
     {
         PluginFolder missing(TestProgramFolder() + "\\no-such-folder");
@@ -815,13 +816,16 @@ TEST_F(DataCalcTest, PluginFailuresStopCleanly)
         EXPECT_EQ(0, LoadPluginDll(1));
         LoadPluginDll(0);
     }
+    /* What the export returns means nothing to the program: a library that
+    ** returns -1 has its values kept, and the calculation goes on. */
     PluginFolder folder(TestProgramFolder());
-    SetItems({{"Fails", "DllDataCalc(1, \"F\")"}});
+    SetItems({{"Returns", "DllDataCalc(1, \"F\")"}});
     Item(0)->formula.sharedSeries = Item(0)->formula.onePass = 1;
     gRun.state = RUN_CALCULATING;
-    CalculateData();
-    EXPECT_EQ(0, strncmp("radez", gPendingRuntimeError, 5)) << gPendingRuntimeError;
-    EXPECT_TRUE(std::isnan(Value(&gStore.symbols[0], 0, 0)));
+    EXPECT_EQ(1, CalculateData());
+    EXPECT_STREQ("", gPendingRuntimeError);
+    for (int32_t s = 0; s < gStore.symbolCount; s++)
+        EXPECT_DOUBLE_EQ(gStore.symbols[s].bars[BAR_DAILY][0].close, Value(&gStore.symbols[s], 0, 0)) << s;
     gRun.state = RUN_IDLE;
 
     /* Outside a one-pass Data calculation the library is not called. */

@@ -392,26 +392,60 @@ TEST_F(Evaluator, LibraryItemsAndArgumentsCarryValueTypeAndText)
     EXPECT_TRUE(std::isnan(Value("Twice"))); /* Arg1 outside the arguments */
 }
 
-TEST_F(Evaluator, ALibraryItemThatReachesItselfIsRefusedCleanly)
+TEST_F(Evaluator, ALibraryItemReachingItselfNestsUntilTheThirtyThirdLevel)
 {
     /* A direct self-reference is a compile error; rings through other items
-    ** compile and must be caught while evaluating. */
+    ** compile and nest until the limit: level 33 is Ping again (odd levels),
+    ** and in the ring Rb, Rc, Ra it is Ra. */
     gRun.state = RUN_TESTING;
     SetLibrary({{"Ping", "1 + Pong"}, {"Pong", "Ping * 2"}, {"Ra", "Rb + C"}, {"Rb", "Rc[1]"}, {"Rc", "Ra"}, {"Fine", "C"}});
     EXPECT_TRUE(std::isnan(Value("Ping + 0")));
-    EXPECT_STREQ("Library item 'Ping' refers back to itself while it is being evaluated", gPendingRuntimeError);
+    EXPECT_STREQ("Item<=>Library infinite recursion in 'Ping'", gPendingRuntimeError);
     EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
 
     ClearPendingRuntimeError();
     gRun.state = RUN_TESTING;
     EXPECT_TRUE(std::isnan(Value("Rb")));
-    EXPECT_STREQ("Library item 'Rb' refers back to itself while it is being evaluated", gPendingRuntimeError);
+    EXPECT_STREQ("Item<=>Library infinite recursion in 'Ra'", gPendingRuntimeError);
 
     /* The refusal leaves nothing behind: an unrelated item evaluates, and so
     ** does the same item twice in one formula (one after the other, never
     ** nested). */
     EXPECT_DOUBLE_EQ(16, Value("Fine"));
     EXPECT_DOUBLE_EQ(32, Value("Fine + Fine"));
+    gRun.state = RUN_IDLE;
+}
+
+/* An item that reads itself at the bar before through Item gets a value: each
+** level walks on its own results, the outer ones kept as they were.  Bars 0..2
+** stand before a 2:1 split, so at bar 5 their closes count half. */
+TEST_F(Evaluator, ALibraryItemReadsItselfAtEarlierBarsThroughItem)
+{
+    SetLibrary({{"Rec2", "IF(BarNum <= 1, C, Item('Rec2')[1])"},
+                {"Acc", "C + IF(BarNum <= 1, 0, Item(\"Acc\")[1])"},
+                {"Depth", "IF(BarNum <= 1, 1, 1 + Item(\"Depth\")[1])"},
+                {"Self", "1 + Item(\"Self\")"}});
+    struct {
+        const char *formula;
+        int32_t bar;
+        double want;
+    } cases[] = {
+        {"Rec2", 5, 5.5},
+        {"Rec2 + Rec2[1]", 9, 11},
+        {"Acc", 5, 5.5 + 6 + 6.5 + 14 + 15 + 16},
+        {"Acc[2] * 10 + Acc", 9, 98 * 10 + 137}, /* bars 0..7 and 0..9 */
+        {"Depth", 9, 10},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.formula);
+        AtBar(c.bar);
+        EXPECT_DOUBLE_EQ(c.want, Value(c.formula));
+        EXPECT_STREQ("", gPendingRuntimeError);
+    }
+    gRun.state = RUN_TESTING;
+    EXPECT_TRUE(std::isnan(Value("Self")));
+    EXPECT_STREQ("Item<=>Library infinite recursion in 'Self'", gPendingRuntimeError);
+    EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
     gRun.state = RUN_IDLE;
 }
 

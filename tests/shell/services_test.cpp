@@ -163,6 +163,32 @@ TEST_F(ShellTest, LogGoesToTheTestLogFileWhenOpen)
     EXPECT_STREQ(gHeadless.logText, "to the program log\n");
 }
 
+/* In the native program the run's log and the error log show paths as the
+** system writes them: '/' here, '\\' on Windows, whatever the program
+** composed. */
+TEST_F(ShellTest, LogsWritePathsTheSystemsWay)
+{
+    gMessageState.nativePaths = 1;
+#ifdef _WIN32
+    const std::string path = "\\home\\me\\demo.kvs";
+#else
+    const std::string path = "/home/me/demo.kvs";
+#endif
+    std::string log = tmp.File("TEST_0002.TXT");
+    gRun.testLogFile = PlatOpenFile(log.c_str(), PLAT_CREATE_WRITE);
+    ASSERT_NE(gRun.testLogFile, nullptr);
+    LogPrintf("Script:\t%s", "\\home\\me\\demo.kvs");
+    PlatCloseFile(gRun.testLogFile);
+    gRun.testLogFile = nullptr;
+    EXPECT_EQ(ReadTestFile(log), "Script:\t" + path + "\r\n");
+
+    gRun.unattended = 1;
+    ReportError("Unable to create %s", "\\home\\me\\demo.kvs");
+    const std::string errors = ReadTestFile(tmp.File("errorlog.txt"));
+    EXPECT_NE(std::string::npos, errors.find("\nUnable to create " + path + "\n")) << errors;
+    gMessageState.nativePaths = 0;
+}
+
 TEST_F(ShellTest, CreateOutputFoldersMakesInfoLogsReports)
 {
     snprintf(gOutputFolder, sizeof gOutputFolder, "%s", tmp.File("Output").c_str());

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "engine/results_file.h"
@@ -7,6 +8,7 @@
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "script/compiler/definitions.h"
+#include "script/compiler/ranges.h"
 #include "script/compiler/script_state.h"
 #include "views/graph_data.h"
 
@@ -104,6 +106,36 @@ TEST(GraphData, SelectionOfSeries)
         EXPECT_EQ(g.graph.combinedShown, s.combinedShown) << s.what;
         EXPECT_EQ(g.graph.savedShown[1], s.shown[1]) << s.what;
     }
+}
+
+/* The Graphs hint: "|" alone gives bars standing on 0; "|" with a number
+** gives a line graph with that base value, which the log scale needs. */
+TEST(GraphData, BarMarkAndBaseValueOfTheHint)
+{
+    const struct {
+        const char *hint;
+        uint32_t graphType;
+        double baseValue;
+    } cases[] = {
+        {"{$0}", 0, 0},
+        {"{%1 |}", 1, 0},
+        {"{$0 |1 ^}", 0, 1},
+        {"{#2 |100}", 0, 100},
+    };
+    DefinitionList saved = gGraphsColumns;
+    gGraphsColumns = DefinitionList{};
+    ASSERT_TRUE(AllocMemory(&gGraphsColumns.items, sizeof(FormulaColumn)));
+    gGraphsColumns.capacity = gGraphsColumns.count = 1;
+    FormulaColumn &column = *(FormulaColumn *)gGraphsColumns.items;
+    for (const auto &c : cases) {
+        ParseFormatSpec(c.hint, (int)strlen(c.hint), &column);
+        GraphWindow graph = {};
+        ASSERT_EQ(1, CheckGraphDisplay(&graph, 0)) << c.hint;
+        EXPECT_EQ(c.graphType, graph.graphType) << c.hint;
+        EXPECT_EQ(c.baseValue, graph.baseValue) << c.hint;
+    }
+    FreeMemory(&gGraphsColumns.items);
+    gGraphsColumns = saved;
 }
 
 } // namespace

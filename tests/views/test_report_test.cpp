@@ -213,8 +213,8 @@ TEST_F(ReportTest, PageIsWellFormedWithEveryUserTextEscaped)
     EXPECT_NE(std::string::npos, page.find("<tr><th>Len&amp;</th><th>5</th></tr>"));
     EXPECT_NE(std::string::npos, page.find("<tr><th>Net &lt;Profit&gt;</th>"));
     EXPECT_NE(std::string::npos, page.find("x: C &lt; 3 &amp;&amp; O &gt; 2\n")); /* carriage returns dropped */
-    EXPECT_NE(std::string::npos, page.find("<meta charset='windows-1252'>"));
-    EXPECT_EQ(std::string::npos, page.find("utf-8"));
+    EXPECT_NE(std::string::npos, page.find("<meta charset='utf-8'>"));
+    EXPECT_EQ(std::string::npos, page.find("windows-1252"));
     /* The monthly table, worked by hand: not compounded, gains against the
     ** allocation 1000: Jan (1100 - 1000) / 1000, Feb (990 - 1100) / 1000, Mar
     ** (1089 - 990) / 1000; the year 2024 (1089 - 1000) / 1000; drawdown 110
@@ -229,6 +229,49 @@ TEST_F(ReportTest, PageIsWellFormedWithEveryUserTextEscaped)
     EXPECT_NE(std::string::npos, page.find("<td bgcolor=#DCFFDC style='text-align:center'>0.13</td>"));
     EXPECT_NE(std::string::npos, page.find("<td bgcolor=#00FF00 style='text-align:center'>1.00</td>"));
     EXPECT_EQ(1, gSettings.ReportNumber);
+    FreeTestRecord(nullptr, t);
+}
+
+/* The pages are UTF-8: the program's 8-bit text is read as Windows-1252,
+** except where it already holds UTF-8 (a script saved so). */
+TEST(ReportText, PageTextIsUtf8)
+{
+    const struct {
+        const char *text, *page;
+    } cases[] = {
+        {"plain <ascii>", "plain <ascii>"},
+        {"caf\xE9", "caf\xC3\xA9"},                   /* e acute */
+        {"\x80 \x99 \x9F", "\xE2\x82\xAC \xE2\x84\xA2 \xC5\xB8"}, /* euro, trade mark, Y diaeresis */
+        {"\x81", "\xC2\x81"},                         /* undefined in 1252: its own code point */
+        {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"}, /* UTF-8 already */
+        {"\xC3", "\xC3\x83"},                         /* a sequence cut short */
+        {"\xE0\x80\x80", "\xC3\xA0\xE2\x82\xAC\xE2\x82\xAC"}, /* an overlong form is no UTF-8 */
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},       /* nor a surrogate */
+    };
+    for (const auto &c : cases) EXPECT_EQ(c.page, PageText(c.text, strlen(c.text))) << c.text;
+}
+
+/* The stylesheet the program ships goes into a reports folder without one,
+** and the pages use it; with none anywhere they use the public copy. */
+TEST_F(ReportTest, PagesUseTheStyleSheetShippedWithTheProgram)
+{
+    const std::string reports = tmp.File("Reports");
+    ASSERT_TRUE(PlatCreateFolder(reports.c_str()));
+    CopyString(gReportsFolder, sizeof gReportsFolder, reports.c_str(), -1);
+    TestRecord *t = MakeTest(nullptr);
+    CopyString(t->settings.TestName, 80, "Caf\xE9", -1);
+    ASSERT_EQ(1, WriteTestReport(t));
+    std::string page = ReadTestFile(reports + "\\0001_Caf_\\index.html");
+    EXPECT_NE(std::string::npos, page.find("href='https://www.w3schools.com/w3css/4/w3.css'"));
+    EXPECT_NE(std::string::npos, page.find("<title>Test 12 - Caf\xC3\xA9</title>"));
+
+    ASSERT_TRUE(WriteTestFile(tmp.File("w3.css"), ".w3-text-red{color:#f44336!important}\n"));
+    ASSERT_EQ(1, WriteTestReport(t));
+    page = ReadTestFile(reports + "\\0002_Caf_\\index.html");
+    EXPECT_NE(std::string::npos, page.find("<link rel='stylesheet' href='../w3.css'>"));
+    EXPECT_EQ(".w3-text-red{color:#f44336!important}\n", ReadTestFile(reports + "\\w3.css"));
+    EXPECT_NE(std::string::npos, ReadTestFile(reports + "\\index.html").find("href='w3.css'"));
+    EXPECT_NE(std::string::npos, ReadTestFile(reports + "\\0002_Caf_\\link.txt").find("<b>Caf\xC3\xA9</b>"));
     FreeTestRecord(nullptr, t);
 }
 

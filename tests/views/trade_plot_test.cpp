@@ -264,9 +264,12 @@ TEST(TradePlot, MonteCarloTableOfEqualTrades)
     EXPECT_EQ(f.record->xMax, 3);
     EXPECT_EQ(f.record->valueMin, 25);
     EXPECT_EQ(f.record->valueMax, 100);
+    /* Each field but the last fills 15 characters before its tab, so the
+    ** columns line up under their headings. */
     std::string expected = std::string(80, '-') + "\nMonte Carlo Analysis\n" + std::string(80, '-') +
-        "\nPercentile\tNet Profit\tAAR\tMax Drawdown\n";
-    for (int q : {1, 5, 10, 20, 50, 80, 90, 95, 99}) expected += std::to_string(q) + "%\t$100\t$50\t$0\n";
+        "\nPercentile     \tNet Profit     \tAAR            \tMax Drawdown\n";
+    for (const char *q : {"1%", "5%", "10%", "20%", "50%", "80%", "90%", "95%", "99%"})
+        expected += std::string(q) + std::string(15 - strlen(q), ' ') + "\t$100           \t$50            \t$0\n";
     EXPECT_EQ(log, expected);
 
     /* No days per year: no yearly rate rather than an infinity. */
@@ -275,7 +278,7 @@ TEST(TradePlot, MonteCarloTableOfEqualTrades)
     f.test.daysPerYear = 0;
     ASSERT_EQ(CalcTradePlotData(f.record), 1);
     log = gHeadless.logText ? gHeadless.logText : "";
-    EXPECT_NE(log.find("50%\t$100\tn/a\t$0\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("50%            \t$100           \tn/a            \t$0\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("inf"), std::string::npos);
     ResetHeadlessShell();
 }

@@ -154,6 +154,39 @@ TEST_F(TradeRowsTest, LongSortListIsCutNotOverrun)
     FreeTestRecord(nullptr, t);
 }
 
+TEST_F(TradeRowsTest, SortListFindsHeadingsWithBlanks)
+{
+    /* A Trades column headed "Gain %" is named either as it is shown or
+    ** without its blanks. */
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+    const int32_t k = AddDefinitionRecord(&gTradesColumns, sizeof(FormulaColumn));
+    ASSERT_GE(k, 0);
+    FormulaColumn *gain = &((FormulaColumn *)gTradesColumns.items)[k];
+    gain->format = 1;
+    CopyString(gain->heading, sizeof gain->heading, "Gain %", -1);
+    CellListWindow list = {};
+    TestRecord *t = MakeTest(1, {});
+    list.test = t;
+    ASSERT_EQ(TRADE_FIXED_COLUMNS + 1, InitTradeColumns(&list));
+    struct Case {
+        const char *sortText;
+        int priority, descending;
+    } cases[] = {
+        {"Gain %", 1, 0},
+        {"Trade,-gain %", 2, 1},
+        {"+GAIN%", 1, 0},
+        {"Gain", 0, 0},
+    };
+    for (const Case &c : cases) {
+        SetListSort(&list, c.sortText);
+        EXPECT_EQ(c.priority, list.sortPriorities[TRADE_FIXED_COLUMNS]) << c.sortText;
+        EXPECT_EQ(c.descending, list.sortDirections[TRADE_FIXED_COLUMNS]) << c.sortText;
+    }
+    FreeListWindow(&list);
+    FreeTestRecord(nullptr, t);
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+}
+
 /* ---- comparison ----------------------------------------------------------------------- */
 
 struct CompareTest : TradeRowsTest {
@@ -217,6 +250,17 @@ TEST_F(CompareTest, TradesPairBySymbolOverlapAndNearestDates)
     ** 0% and -100 qty; #3 alone -50 and -10%; ZZZ alone (no quantity) 0. */
     EXPECT_STREQ("Compare - Test 1 Alpha vs Test 2 Alpha - 3 of 4 Differ - Net Difference ($150.00) / 0.00% / -100 Qty",
                  w.title);
+
+    /* Sorting by profit difference moves every row (-200, -50, 0, +100); a
+    ** pointer to a row follows it, one to no row stays as it was. */
+    w.sortPriorities[CMP_COL_PROFIT_DIFF] = 1;
+    CompareRow *follow[3] = {&w.rows[0], &w.rows[2], nullptr};
+    SortComparisonRows(&w, follow, 3);
+    EXPECT_EQ((std::vector<RowView>{{2, 1}, {3, 0}, {0, 2}, {1, 0}}), Rows(w));
+    EXPECT_EQ(&w.rows[3], follow[0]);
+    EXPECT_EQ(&w.rows[1], follow[1]);
+    EXPECT_EQ(nullptr, follow[2]);
+    w.sortPriorities[CMP_COL_PROFIT_DIFF] = 0;
     FreeCompareWindowData(&w);
 
     /* Only the unpaired trades without KeepMatches. */

@@ -197,6 +197,8 @@ static int TextWidth(HDC dc, const char *text)
     return size.cx;
 }
 
+enum { SORT_ARROW_WIDTH = 16 }; /* the sort-arrow images are 16 x 16 */
+
 void FitColumnWidth(HWND listView, int column, HDC dc)
 {
     TEXTMETRICA metrics;
@@ -220,7 +222,17 @@ void FitColumnWidth(HWND listView, int column, HDC dc)
     item.cchTextMax = sizeof text;
     text[0] = 0;
     if (header && Header_GetItem(header, column, &item)) {
-        int w = TextWidth(dc, text) + pad + ((item.fmt & HDF_IMAGE) ? 20 : 0);
+        /* The header draws the heading in its own font, three edge widths in
+        ** from each side, and a sort arrow with the same margin on both of
+        ** its sides: narrower, a sorted column shows "..." for its name. */
+        const int margin = 3 * GetSystemMetrics(SM_CXEDGE);
+        HDC headerDc = GetDC(header);
+        HFONT font = (HFONT)SendMessageA(header, WM_GETFONT, 0, 0);
+        HGDIOBJ oldFont = SelectObject(headerDc, font ? (HGDIOBJ)font : GetStockObject(DEFAULT_GUI_FONT));
+        int w = TextWidth(headerDc, text) + 2 * margin + ((item.fmt & HDF_IMAGE) ? SORT_ARROW_WIDTH + 2 * margin : 0);
+        SelectObject(headerDc, oldFont);
+        ReleaseDC(header, headerDc);
+        if (w < TextWidth(dc, text) + pad) w = TextWidth(dc, text) + pad;
         if (w > width) width = w;
     }
     ListView_SetColumnWidth(listView, column, width);
@@ -426,7 +438,10 @@ int CopyListView(HWND listWindow, void *target)
     }
     if (ok) ok = FlushCopy(t);
     if (ok && !t->file) {
+        /* The block goes over at the text's own size: a paste converts the
+        ** whole block, zero and all, so any spare room would follow the list. */
         if (!t->memory) t->memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 1);
+        else if (HGLOBAL exact = GlobalReAlloc(t->memory, t->used + 1, GMEM_MOVEABLE)) t->memory = exact;
         if (t->memory && OpenClipboard(GetParent(view))) {
             EmptyClipboard();
             if (SetClipboardData(CF_TEXT, t->memory)) t->memory = nullptr;
@@ -554,11 +569,11 @@ void SetSortImageList(HWND listView)
 {
     static HIMAGELIST images;
     if (!images) {
-        images = ImageList_Create(16, 16, ILC_COLOR24, 9, 0);
+        images = ImageList_Create(SORT_ARROW_WIDTH, 16, ILC_COLOR24, 9, 0);
         COLORREF face = GetSysColor(COLOR_BTNFACE);
         for (int i = 0; i < 9; i++) {
             HBITMAP bitmap = (HBITMAP)LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(2000 + i), IMAGE_BITMAP,
-                                                 16, 16, LR_CREATEDIBSECTION);
+                                                 SORT_ARROW_WIDTH, 16, LR_CREATEDIBSECTION);
             if (!bitmap) continue;
             DIBSECTION dib;
             if (GetObjectA(bitmap, sizeof dib, &dib) == sizeof dib && dib.dsBm.bmBitsPixel == 24) {

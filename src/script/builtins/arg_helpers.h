@@ -102,3 +102,15 @@ inline double RescaleByType(double value, uint32_t dataType, double r)
     return dataType == 1 ? value * r : dataType == 2 ? value / r
                                                      : value;
 }
+
+/* A spread (a deviation, a mean deviation or a range) of values that are all
+** equal is 0, but their mean comes out a unit or so of the last place off, so
+** the spread does too, and a figure divided by it becomes arbitrary.  The
+** spread is 0 when it is within FLAT_SPREAD_RELATIVE of size, the largest
+** magnitude among the values it was taken from; a division by it then gives
+** no value, as for any zero spread. */
+constexpr double FLAT_SPREAD_RELATIVE = 1e-10;
+inline double FlatSpread(double spread, double size)
+{
+    return spread <= FLAT_SPREAD_RELATIVE * (size < 0 ? -size : size) ? 0.0 : spread;
+}

@@ -292,7 +292,19 @@ int RegressionValue(uint32_t id, const PairSums &p, double *value)
 {
     double m = p.held;
     if (m < 1) return 0;
+    /* m² times the variance of x.  Where the running sums leave little of it
+    ** beside the values' size, it is taken from the x values themselves, and
+    ** x values all equal (the sums' residue aside) have none. */
     double den = m * p.sxx - p.sx * p.sx;
+    if (!p.positional && !(den > 1e-6 * m * p.sxx)) {
+        double mean = p.sx / m, squares = 0, size = 0;
+        for (int32_t i = 0; i < p.held; i++) {
+            double d = p.X(i) - mean;
+            squares += d * d;
+            size = fmax(size, fabs(p.X(i)));
+        }
+        den = FlatSpread(sqrt(squares / m), size) == 0 ? 0.0 : m * squares;
+    }
     double b = den == 0 ? 0.0 : (m * p.sxy - p.sx * p.sy) / den;
     double a = (p.sy - b * p.sx) / m;
     switch (id) {

@@ -181,11 +181,12 @@ struct DllDataItem {
 };
 
 /* The record whose address is the export's only argument (56 bytes).  The
-** bars and their count are those of the calling item's bar size, the size of
-** the output. */
+** bars and their count are the symbol's daily ones whatever the calling
+** item's bar size; the output holds one value per bar of that size, in room
+** for at least one per daily bar. */
 struct DllCallBlock {
-    Bar *bars;
-    double *output;    /* one value per bar, NaN on entry */
+    Bar *bars;         /* daily */
+    double *output;    /* one value per bar of the item's bar size, NaN on entry */
     double *arguments; /* DLL_MAX_ARGS slots, the first argumentCount filled */
     int32_t argumentCount;
     int32_t barCount;
@@ -195,7 +196,7 @@ struct DllCallBlock {
     int32_t reserved;
 };
 
-/* The export "DllDataCalc"; a negative result reports a failure. */
+/* The export "DllDataCalc"; its result is not used. */
 typedef int32_t (*DllDataCalcExport)(DllCallBlock *block);
 
 /* load 0: unloads the library (when loaded); 1.  Otherwise loads

@@ -344,7 +344,8 @@ int CalcSTOC(FormulaNode *node, EvalContext *context, int barsBack)
             hi = fmax(hi, view.H(b));
             lo = fmin(lo, view.L(b));
         }
-        if (hi != lo) sum += (view.C(end) - lo) * 100 / (hi - lo);
+        double range = FlatSpread(hi - lo, fmax(fabs(hi), fabs(lo)));
+        if (range != 0) sum += (view.C(end) - lo) * 100 / range;
     }
     return SetResult(node, sum / avg, false);
 }
@@ -358,11 +359,14 @@ int CalcCCI(FormulaNode *node, EvalContext *context, int barsBack)
     int32_t current = context->lastBar - barsBack;
     if (current - n + 1 < 0 || current >= view.count) return 0;
     auto tp = [&view](int32_t b) { return (view.H(b) + view.L(b) + view.C(b)) / 3; };
-    double mean = 0, md = 0;
-    for (int32_t b = current - n + 1; b <= current; b++) mean += tp(b);
+    double mean = 0, md = 0, size = 0;
+    for (int32_t b = current - n + 1; b <= current; b++) {
+        mean += tp(b);
+        size = fmax(size, fabs(tp(b)));
+    }
     mean /= n;
     for (int32_t b = current - n + 1; b <= current; b++) md += fabs(tp(b) - mean);
-    md /= n;
+    md = FlatSpread(md / n, size);
     return SetResult(node, (tp(current) - mean) / (0.015 * md), false);
 }
 
@@ -395,11 +399,14 @@ int CalcSigSpike(FormulaNode *node, EvalContext *context, int barsBack)
     int32_t current = context->lastBar - barsBack;
     if (current - n - 1 < 0 || current >= view.count) return 0;
     auto ret = [&view](int32_t b) { return view.C(b) / view.C(b - 1) - 1; };
-    double mean = 0, squares = 0;
-    for (int32_t b = current - n; b < current; b++) mean += ret(b);
+    double mean = 0, squares = 0, size = 0;
+    for (int32_t b = current - n; b < current; b++) {
+        mean += ret(b);
+        size = fmax(size, fabs(ret(b)));
+    }
     mean /= n;
     for (int32_t b = current - n; b < current; b++) squares += (ret(b) - mean) * (ret(b) - mean);
-    return SetResult(node, ret(current) / sqrt(squares / n), false);
+    return SetResult(node, ret(current) / FlatSpread(sqrt(squares / n), size), false);
 }
 
 /* ============================================================================
@@ -444,14 +451,18 @@ int CalcMACD(FormulaNode *node, EvalContext *context, int barsBack)
 
 namespace {
 
-/* Mean and population deviation of a ring's held values. */
+/* Mean and population deviation of a ring's held values; the deviation of a
+** flat ring is 0. */
 void RingStats(const double *ring, int32_t held, double *mean, double *sd)
 {
-    double sum = 0, squares = 0;
-    for (int32_t k = 0; k < held; k++) sum += ring[k];
+    double sum = 0, squares = 0, size = 0;
+    for (int32_t k = 0; k < held; k++) {
+        sum += ring[k];
+        size = fmax(size, fabs(ring[k]));
+    }
     *mean = sum / held;
     for (int32_t k = 0; k < held; k++) squares += (ring[k] - *mean) * (ring[k] - *mean);
-    *sd = sqrt(squares / held);
+    *sd = FlatSpread(sqrt(squares / held), size);
 }
 
 } // namespace

@@ -24,9 +24,7 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
 #include "script/eval/eval_context.h"
-#include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
-#include "services/services.h"
 
 namespace {
 
@@ -86,15 +84,24 @@ int CalcDllDataCalc(FormulaNode *node, EvalContext *context, int barsBack)
         CopyString(texts[k], sizeof texts[k], node->textFlag ? node->text : "", -1);
         textSlots[k] = texts[k];
     }
-    /* The output holds one value per bar of the item's bar size, so the bars
-    ** handed over are those of that size: a library that fills one value per
-    ** bar it was given stays inside the output. */
-    int32_t barCount = 0;
-    Bar *bars = GetBarArray(context->symbol, context->barSize, &barCount);
-    if (!bars) return 0;
+    /* The library is given the daily bars whatever the item's bar size.  The
+    ** item's output holds one value per bar of its own size, fewer than the
+    ** daily bars for a longer size, so such a call writes into a block as
+    ** long as the daily bars (a library filling one value per bar it was
+    ** given stays inside it), and the item keeps the values of its range. */
+    int32_t barCount = 0, outputCount = 0;
+    Bar *bars = GetBarArray(context->symbol, BAR_DAILY, &barCount);
+    if (!bars || !GetBarArray(context->symbol, context->barSize, &outputCount)) return 0;
+    double *output = context->onePassWindow, *wide = nullptr;
+    if (outputCount < barCount) {
+        if (!AllocMemory(&wide, (uint64_t)barCount * sizeof(double))) return 0;
+        memcpy(wide, output, (size_t)outputCount * sizeof(double));
+        for (int32_t i = outputCount; i < barCount; i++) wide[i] = NAN;
+        output = wide;
+    }
     DllCallBlock block = {};
     block.bars = bars;
-    block.output = context->onePassWindow;
+    block.output = output;
     block.arguments = values;
     block.argumentCount = count;
     block.barCount = barCount;
@@ -104,7 +111,10 @@ int CalcDllDataCalc(FormulaNode *node, EvalContext *context, int barsBack)
     int32_t index = context->dataItemIndex < gDataItems.count ? context->dataItemIndex : gDataItems.count;
     DllDataItem *entries = nullptr;
     if (index > 0 && items) {
-        if (!AllocMemory(&entries, (uint64_t)index * sizeof(DllDataItem))) return 0;
+        if (!AllocMemory(&entries, (uint64_t)index * sizeof(DllDataItem))) {
+            FreeMemory(&wide);
+            return 0;
+        }
         memset(entries, 0, (size_t)index * sizeof(DllDataItem));
         const FormulaItem *self = &items[context->dataItemIndex];
         int32_t selfSize = DataItemBarSize(self);
@@ -122,15 +132,11 @@ int CalcDllDataCalc(FormulaNode *node, EvalContext *context, int barsBack)
         block.items = n > 0 ? entries : nullptr;
         block.itemCount = n;
     }
-    int32_t result = entry(&block);
+    entry(&block); /* what it returns has no meaning to the program */
     FreeMemory(&entries);
-    if (result < 0) {
-        /* The library said it failed: its values cannot be used, and the
-        ** calculation stops with its own message. */
-        SetPendingRuntimeError("%s%s failed (%d) for %s", kPluginFile, PlatLibrarySuffix(), (int)result,
-                               context->symbol->info.Symbol);
-        RequestStop();
-        return 0;
+    if (wide) {
+        memcpy(context->onePassWindow, wide, (size_t)outputCount * sizeof(double));
+        FreeMemory(&wide);
     }
     return 1;
 }

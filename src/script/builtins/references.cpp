@@ -781,7 +781,9 @@ int CalcTradeStat(FormulaNode *node, EvalContext *context, int barsBack)
             m3 /= n;
             m4 /= n;
         }
-        double sd = sqrt(m2);
+        /* Trades of one value have no spread, whatever the mean's last place. */
+        double sd = FlatSpread(sqrt(m2), fmax(fabs(low), fabs(high)));
+        if (sd == 0) m2 = 0;
         switch (node->item) {
         case ITEM_TRADE_STAT_SUM: result = sum; break;
         case ITEM_TRADE_STAT_MIN: result = low; break;

@@ -173,15 +173,17 @@ Moments RingMoments(const Ring &ring)
     int32_t n = ring.filled;
     if (n <= 0) return Moments{NAN, NAN, NAN, NAN};
     m.mean = ring.sum / n;
-    double m2 = 0, m3 = 0, m4 = 0;
+    double m2 = 0, m3 = 0, m4 = 0, size = 0;
     for (int32_t i = 0; i < n; i++) {
         double d = ring.At(i) - m.mean;
         double d2 = d * d;
         m2 += d2;
         m3 += d2 * d;
         m4 += d2 * d2;
+        size = fmax(size, fabs(ring.At(i)));
     }
-    m.sd = sqrt(m2 / n);
+    /* A flat window has no spread: the running sum's residue is no deviation. */
+    m.sd = FlatSpread(sqrt(m2 / n), size);
     m.m3 = m3 / n;
     m.m4 = m4 / n;
     return m;

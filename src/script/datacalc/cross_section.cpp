@@ -82,8 +82,8 @@ int BuildGroupKeys(CalcWorkerContext *worker)
     ** rank of each position on the date being computed. */
     uint64_t keyBytes = entries * sizeof(GroupKeyEntry) + entries * LIST_NUM_KEY_SIZE + entries * sizeof(int32_t);
     if ((TrackedBlockSize(worker->groupKeys) < keyBytes && !ReallocMemory(&worker->groupKeys, keyBytes)) ||
-        (TrackedBlockSize(worker->values) < entries * (sizeof(RankValueEntry) + sizeof(double)) &&
-         !ReallocMemory(&worker->values, entries * (sizeof(RankValueEntry) + sizeof(double))))) {
+        (TrackedBlockSize(worker->values) < entries * sizeof(RankValueEntry) &&
+         !ReallocMemory(&worker->values, entries * sizeof(RankValueEntry)))) {
         std::atomic_ref<int32_t>(worker->stop).store(1, std::memory_order_release);
         return 0;
     }
@@ -177,19 +177,17 @@ static double *ItemCell(SymbolRecord *symbol, const FormulaItem *item, int block
     return symbol->dataValues[block] + symbol->dataOffsets[block][itemIndex] + at;
 }
 
-/* Dense ranks of all n sorted members at once, by RankValue's rule: 1 plus
-** the steps up (exactly greater) whose lower value is at least the member's.
-** The lower values of the steps are sorted exactly, so each member counts
-** them by one search. */
-static void DenseRanks(const RankValueEntry *sorted, int n, double *steps, int32_t *rankAt)
+/* Dense ranks of all n sorted members at once, by RankValue's rule: walking
+** down from the highest, the rank grows by one wherever the next lower value
+** is lower by CompareDouble, the comparison that sorted them; values equal
+** within its tolerance share a rank. */
+static void DenseRanks(const RankValueEntry *sorted, int n, int32_t *rankAt)
 {
-    int m = 0;
-    for (int i = 0; i + 1 < n; i++)
-        if (sorted[i + 1].value > sorted[i].value) steps[m++] = sorted[i].value;
-    std::sort(steps, steps + m);
-    for (int k = 0; k < n; k++) {
-        int atLeast = (int)(steps + m - std::lower_bound(steps, steps + m, sorted[k].value));
-        rankAt[sorted[k].position] = n == 1 ? 1 : 1 + atLeast;
+    int32_t rank = 1;
+    rankAt[sorted[n - 1].position] = 1;
+    for (int k = n - 2; k >= 0; k--) {
+        if (CompareDouble(sorted[k + 1].value, sorted[k].value) > 0) rank++;
+        rankAt[sorted[k].position] = rank;
     }
 }
 
@@ -258,7 +256,7 @@ int CalcItemForDate(int32_t date, CalcWorkerContext *worker)
     if (SortsValues(function) && s.n > 1) qsort(values, (size_t)s.n, sizeof(RankValueEntry), CompareRankValues);
     if (ranksBySort && function != ITEM_CS_DENSE_RANK)
         for (int k = 0; k < s.n; k++) rankAt[values[k].position] = s.n - k;
-    if (function == ITEM_CS_DENSE_RANK) DenseRanks(values, s.n, (double *)(values + S + 1), rankAt);
+    if (function == ITEM_CS_DENSE_RANK) DenseRanks(values, s.n, rankAt);
     s.mean = s.sum / s.n;
     double deviation = function == ITEM_CS_STD_DEV ? Deviation(values, s.n, s.mean) : 0.0;
 
@@ -294,18 +292,20 @@ int RankValue(const RankValueEntry *sorted, int n, int position, double value, i
 {
     if (n < 1) return -1;
     if (n == 1) return 1;
-    if (function == ITEM_CS_DENSE_RANK) {
-        int rank = 1;
-        for (int i = 0; i + 1 < n; i++)
-            if (sorted[i + 1].value > sorted[i].value && sorted[i].value >= value) rank++;
-        return rank;
-    }
     RankValueEntry key{position, value};
     int low = 0, high = n - 1;
     while (low <= high) {
         int mid = low + (high - low) / 2;
         int c = CompareRankValues(&sorted[mid], &key);
-        if (c == 0) return n - mid;
+        if (c == 0) {
+            if (function != ITEM_CS_DENSE_RANK) return n - mid;
+            /* 1 plus the steps up above the member, a step being a value
+            ** higher by the same tolerant comparison that sorted them. */
+            int rank = 1;
+            for (int i = mid; i + 1 < n; i++)
+                if (CompareDouble(sorted[i + 1].value, sorted[i].value) > 0) rank++;
+            return rank;
+        }
         if (c < 0)
             low = mid + 1;
         else

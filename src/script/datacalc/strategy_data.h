@@ -29,7 +29,9 @@ int AllocStrategyArrays();
 ** 0 when the cross-sectional arrays cannot be allocated. */
 int CalcStrategyItems(EvalContext *context);
 /* Computes every StratData item for every strategy on the row of the
-** context's date.  1, or 0 when a cross-strategy statistic fails. */
+** context's date.  1, or 0 when a cross-strategy statistic fails.  Callers
+** run CalcStrategyItems for the date first, so these formulas read the
+** date's TestData values. */
 int CalcStrategyAggregates(EvalContext *context);
 /* Sets the context's strategy, strategy index and position from the first
 ** Strategy of the context's bar size holding its symbol; none when no such. */

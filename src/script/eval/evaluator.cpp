@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/numbers.h"
@@ -71,11 +72,19 @@ void ReportEvalInternalError(const char *format, ...)
 
 enum { LIBRARY_STACK_SIZE = LIBRARY_NESTING_LIMIT + 1 };
 
-/* The Library node arrays each worker slot is walking right now.  Only the
-** thread that owns a worker slot touches its row, so no lock is needed. */
+/* The Library node arrays each worker slot is walking right now, and the
+** states of those it re-entered.  A Library item's formula is walked in
+** place, and its nodes hold the partial results of the walk under way, so an
+** item entered again (through Item, with a bar offset, up to the nesting
+** limit) first saves its array and gets it back once the inner walk is done.
+** The saved block grows to the deepest re-entry seen and is kept for the next
+** one: no allocation per bar.  Only the thread that owns a worker slot touches
+** its row, so no lock is needed. */
 struct LibraryStack {
     const FormulaNode *active[LIBRARY_STACK_SIZE];
     int32_t count;
+    FormulaNode *saved; /* tracked block: saved arrays, innermost last */
+    int64_t savedNodes; /* nodes of saved in use */
 };
 static LibraryStack sLibraryStacks[WORKER_SLOTS];
 
@@ -90,6 +99,23 @@ static bool IsActiveLibrary(const LibraryStack *stack, const FormulaNode *nodes)
         if (stack->active[k] == nodes) return true;
     }
     return false;
+}
+
+/* Pushes a copy of length nodes onto the slot's saved block; 0 when memory
+** fails (the allocator's flag then stops the run). */
+static int SaveLibraryNodes(LibraryStack *stack, const FormulaNode *nodes, int64_t length)
+{
+    uint64_t need = (uint64_t)(stack->savedNodes + length) * sizeof(FormulaNode);
+    if (TrackedBlockSize(stack->saved) < need && !ReallocMemory(&stack->saved, need)) return 0;
+    memcpy(stack->saved + stack->savedNodes, nodes, (size_t)length * sizeof(FormulaNode));
+    stack->savedNodes += length;
+    return 1;
+}
+
+static void RestoreLibraryNodes(LibraryStack *stack, FormulaNode *nodes, int64_t length)
+{
+    stack->savedNodes -= length;
+    memcpy(nodes, stack->saved + stack->savedNodes, (size_t)length * sizeof(FormulaNode));
 }
 
 static void RefuseLibrary(FormulaNode *node, const char *format, const char *name)
@@ -119,18 +145,15 @@ int EvalLibraryItem(FormulaNode *node, uint32_t libraryIndex, EvalContext *conte
     int32_t worker = WorkerSlot(context);
     FormulaNode *nodes = slot->count > 0 ? slot->nodes[worker] : nullptr;
     if (!nodes) return 0;
-    if (context->libraryDepth >= LIBRARY_NESTING_LIMIT) {
+    LibraryStack *stack = &sLibraryStacks[worker];
+    if (context->libraryDepth >= LIBRARY_NESTING_LIMIT || stack->count >= LIBRARY_STACK_SIZE) {
         RefuseLibrary(node, "Item<=>Library infinite recursion in '%s'", slot->name);
         return 0;
     }
-    LibraryStack *stack = &sLibraryStacks[worker];
-    /* The item's nodes hold the partial results of the walk that is already
-    ** under way; walking them again would overwrite those and give a wrong
-    ** value, so recursion is refused instead. */
-    if (IsActiveLibrary(stack, nodes) || stack->count >= LIBRARY_STACK_SIZE) {
-        RefuseLibrary(node, "Library item '%s' refers back to itself while it is being evaluated", slot->name);
-        return 0;
-    }
+    /* Re-entered: the walk under way keeps its partial results aside. */
+    int64_t length = (int64_t)slot->count + 1;
+    bool reentered = IsActiveLibrary(stack, nodes);
+    if (reentered && !SaveLibraryNodes(stack, nodes, length)) return 0;
     stack->active[stack->count++] = nodes;
     context->libraryDepth++;
     ResolveFormulaRefs(nodes, context);
@@ -144,10 +167,15 @@ int EvalLibraryItem(FormulaNode *node, uint32_t libraryIndex, EvalContext *conte
         nodes[0].value = NAN;
         DropResultText(&nodes[0]);
     }
+    /* The calling node may stand in the array about to be restored. */
+    uint32_t dataType = nodes[0].dataType, textFlag = nodes[0].textFlag;
+    char text[sizeof node->text];
+    if (textFlag) CopyString(text, sizeof text, nodes[0].text, -1);
+    if (reentered) RestoreLibraryNodes(stack, nodes, length);
     node->value = value;
-    node->dataType = nodes[0].dataType;
-    node->textFlag = nodes[0].textFlag;
-    if (nodes[0].textFlag) CopyString(node->text, sizeof node->text, nodes[0].text, -1);
+    node->dataType = dataType;
+    node->textFlag = textFlag;
+    if (textFlag) CopyString(node->text, sizeof node->text, text, -1);
     return std::isfinite(value) ? 1 : 0;
 }
 
@@ -300,6 +328,10 @@ static std::atomic<uint8_t> sMissingReported[SCRIPT_ITEM_COUNT];
 void ResetEvaluatorState()
 {
     ClearPendingRuntimeError();
+    for (LibraryStack &stack : sLibraryStacks) {
+        FreeMemory(&stack.saved);
+        stack.savedNodes = 0;
+    }
     for (std::atomic<uint8_t> &reported : sMissingReported) reported.store(0);
 }
 

@@ -18,13 +18,14 @@
 **             with 1e-14; the first node's type becomes the formula's result
 **             format the first time it is evaluated.
 ** Library:    a Library item's formula is walked in place, on the node array
-**             of the context's worker slot, so it must never be entered again
-**             while it is already being walked on that worker.  Every Library
-**             evaluation (a reference, a call with arguments, Item) goes
-**             through EvalLibraryItem, which counts the nesting (the 33rd
-**             level is refused) and refuses a Library item that is already
-**             being evaluated on the same worker.  Both refusals leave the
-**             pending runtime error text, request a stop and give no value.
+**             of the context's worker slot.  Every Library evaluation (a
+**             reference, a call with arguments, Item) goes through
+**             EvalLibraryItem, which counts the nesting and refuses the 33rd
+**             level: the pending runtime error text, a stop request and no
+**             value.  An item entered again while it is being walked (Item of
+**             itself at an earlier bar) has its array's partial results saved
+**             in a per-worker block, kept for the next re-entry, and put back
+**             when the inner walk returns.
 ** Threads:    any number of workers at once; worker k touches only node copy k
 **             and its own context.  The formula's result format is the one
 **             shared write, made once by compare-and-set.  Settings, the item
@@ -159,8 +160,9 @@ void SetPendingRuntimeError(const char *format, ...)
 /* Empties the pending text so that the next run can report (UI thread, no
 ** worker running). */
 void ClearPendingRuntimeError();
-/* Returns the evaluator's program-wide state to its start: no pending text and
-** no missing built-in reported yet (UI thread, no worker running). */
+/* Returns the evaluator's program-wide state to its start: no pending text, no
+** missing built-in reported yet and no Library save blocks (UI thread, no
+** worker running). */
 void ResetEvaluatorState();
 /* Reports an internal error of the evaluation and requests a stop when a run
 ** is going (any thread). */

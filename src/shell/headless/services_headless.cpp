@@ -102,7 +102,12 @@ int ShowMessageBox(const char *text, const char *title, uint32_t style)
     int slot = gHeadless.messageCount % HEADLESS_MESSAGES;
     CopyString(gHeadless.messages[slot], 1024, text, -1);
     gHeadless.messageCount++;
-    if (!gHeadless.captureLog) fprintf(stderr, "%s: %s\n", title ? title : "", text);
+    if (!gHeadless.captureLog) {
+        char shown[1024];
+        CopyString(shown, sizeof shown, text, -1);
+        if (gMessageState.nativePaths) PlatNativePath(shown, shown, sizeof shown);
+        fprintf(stderr, "%s: %s\n", title ? title : "", shown);
+    }
     return gHeadless.messageBoxAnswer;
 }
 
@@ -174,6 +179,7 @@ void LogPrintf(const char *format, ...)
     if (gRun.testLogFile) {
         /* The run's log is a text file the user opens on Windows: its
         ** entries end in "\r\n" whichever build wrote it. */
+        if (gMessageState.nativePaths) PlatNativePath(buffer, buffer, sizeof buffer);
         uint32_t written;
         PlatWriteFile(gRun.testLogFile, buffer, (uint32_t)n, &written);
         if (!gRun.logContinueLine) PlatWriteFile(gRun.testLogFile, "\r\n", 2, &written);
@@ -184,6 +190,7 @@ void LogPrintf(const char *format, ...)
         if (!gRun.logContinueLine) CaptureLog("\n", 1);
         return;
     }
+    if (gMessageState.nativePaths) PlatNativePath(buffer, buffer, sizeof buffer);
     fwrite(buffer, 1, (size_t)n, stdout);
     if (!gRun.logContinueLine) fputc('\n', stdout);
     fflush(stdout);

@@ -42,6 +42,10 @@ static void EchoStatus(int part, const char *text)
 {
     if (part != 0 || !text[0] || strcmp(text, "Ready") == 0 || strcmp(text, sTerminal.last) == 0) return;
     CopyString(sTerminal.last, sizeof sTerminal.last, text, -1);
+    /* Paths as this system writes them; the program composes them with '\\'. */
+    char shown[sizeof sTerminal.last];
+    PlatNativePath(text, shown, sizeof shown);
+    text = shown;
     if (sTerminal.onTerminal) {
         fprintf(stdout, "\r\033[K%s", text);
         sTerminal.lineOpen = 1;
@@ -169,6 +173,9 @@ int main(int argc, char **argv)
     }
     PlatGetProgramFolder(gProgramFolder, sizeof gProgramFolder);
     InitMessages(nullptr, nullptr, gProgramFolder);
+    /* Everything this program prints and logs shows paths as Linux writes
+    ** them; the program composes them with '\\'. */
+    gMessageState.nativePaths = 1;
     sTerminal.onTerminal = isatty(STDOUT_FILENO);
     gHeadless.statusEcho = EchoStatus;
 

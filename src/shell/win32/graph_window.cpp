@@ -94,11 +94,15 @@ void RefreshAllGraphs()
     while (FindNextChildWindow(&child, kGraphClass)) RefreshGraph(child, -1, -1, -1, 1);
 }
 
+/* The tab strip spans the client width from the start: the window's own
+** size messages came before its record (and so the strip) existed. */
 static HWND CreateGraphTabs(HWND window)
 {
+    RECT client;
+    GetClientRect(window, &client);
     HWND tabs = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD | WS_VISIBLE | TCS_BUTTONS | TCS_HOTTRACK |
                                                             TCS_FOCUSNEVER,
-                                0, 0, 0, GetSystemMetrics(SM_CYMENUSIZE), window, (HMENU)(INT_PTR)GRAPH_TABS_ID,
+                                0, 0, client.right, GetSystemMetrics(SM_CYMENUSIZE), window, (HMENU)(INT_PTR)GRAPH_TABS_ID,
                                 gFrame.instance, nullptr);
     if (tabs && gFrame.uiFont) SendMessageA(tabs, WM_SETFONT, (WPARAM)gFrame.uiFont, FALSE);
     return tabs;

@@ -14,12 +14,15 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "marketdata/store/symbols.h"
+#include "script/compiler/compiler_state.h"
 #include "script/compiler/settings_items.h"
 #include "services/services.h"
+#include "shell/win32/script_window.h"
 #include "shell/win32/shell_win32.h"
 #include "records/chart_record.h"
 #include "views/scan_charts.h"
 #include "views/win32/draw_resources.h"
+#include "views/results_rows.h"
 #include "views/scan_run.h"
 #include "views/stats_export.h"
 #include "views/trade_rows.h"
@@ -31,13 +34,22 @@ static CellListWindow *ListOf(HWND window)
 
 /* ---- building the list view -------------------------------------------------------- */
 
+/* Trade lists: the trade number reads from the left.  Scans: a column of
+** texts does, numbers and the Date and Symbol columns stay centred. */
+static bool IsLeftAligned(const CellListWindow *list, int32_t c)
+{
+    if (list->listKind == LIST_KIND_TRADES) return c == TRADE_COL_TRADE;
+    const ListCell *cell = GetListCell(list, 0, c);
+    return c >= (gScriptSettings.ScanNoDefCols ? 0 : 2) && cell && cell->formatCode == LIST_FORMAT_TEXT;
+}
+
 static void SetupListColumns(HWND window, const CellListWindow *list)
 {
     HWND view = GetListViewOf(window);
     HWND header = ListView_GetHeader(view);
     const int existing = header ? Header_GetItemCount(header) : 0;
     for (int32_t c = 0; c < list->columnCount; c++) {
-        const bool left = list->listKind == LIST_KIND_TRADES ? c == TRADE_COL_TRADE : false;
+        const bool left = IsLeftAligned(list, c);
         SetColumn(view, list->headings[c], left ? LVCFMT_LEFT : LVCFMT_CENTER, c, c >= existing);
         if (c >= existing) ListView_SetColumnWidth(view, c, 96);
     }
@@ -418,8 +430,8 @@ int TradeListCommand(HWND window, int commandId)
     case IDM_DEBUG_ROW: DebugRow(window); return 1;
     case IDM_CHART_FORMULAS: {
         char path[260];
-        FormatText(path, sizeof path, "%s\\Trades.kvs", gScriptsFolder);
-        return OpenFileByType(path, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
+        ColumnScriptPath(SECTION_TRADES, path);
+        return OpenScript(path, nullptr);
     }
     case IDM_CHART_REFRESH: RefreshAllTradeLists(); return 1;
     default: return 0;

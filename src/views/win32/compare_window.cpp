@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "engine/results_file.h"
 #include "foundation/allocator.h"
@@ -240,14 +241,29 @@ static void FindSideTrade(HWND window, int side)
     }
 }
 
+/* Sorts by a column.  The rows themselves move, so the selection and every
+** chart opened on a row are carried to where their row went: a chart keeps
+** showing the trades it was opened for. */
 static void SortCompareColumn(HWND window, int column)
 {
     CompareWindow *record = CompareOf(window);
     HWND view = GetListViewOf(window);
     if (!record || !view) return;
     UpdateSortKeys(view, column, record->sortPriorities, record->sortDirections);
-    SortComparisonRows(record);
-    SelectItem(window, 0);
+    std::vector<ChartWindow *> charts;
+    std::vector<CompareRow *> follow;
+    const int selected = GetSelectedItem(window);
+    follow.push_back(selected >= 0 && selected < record->rowCount ? &record->rows[selected] : nullptr);
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, "KestovarChart")) {
+        ChartWindow *chart = (ChartWindow *)GetWindowLongPtrA(child, GWLP_USERDATA);
+        if (!chart || (HWND)chart->owner != window || chart->kind != CHART_KIND_COMPARE) continue;
+        charts.push_back(chart);
+        follow.push_back((CompareRow *)chart->tradeLink);
+    }
+    SortComparisonRows(record, follow.data(), (int32_t)follow.size());
+    for (size_t k = 0; k < charts.size(); k++) charts[k]->tradeLink = follow[k + 1];
+    SelectItem(window, follow[0] ? (int)(follow[0] - record->rows) : 0);
     ShowSortArrows(view, record->sortPriorities, record->sortDirections);
     InvalidateRect(view, nullptr, TRUE);
 }

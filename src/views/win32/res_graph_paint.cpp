@@ -49,6 +49,14 @@ void Text(HDC dc, int x, int y, const char *text, UINT align, COLORREF colour)
     TextOutA(dc, x, y, text, int(strlen(text)));
 }
 
+/* Writes a label centred under x, moved left only as far as it takes to end
+** inside a picture W wide. */
+void CentredText(HDC dc, int x, int y, const char *text, int W)
+{
+    const int right = W - 1 - (Width(dc, text) + 1) / 2;
+    Text(dc, x < right ? x : right, y, text, TA_CENTER, PLOT_BLACK);
+}
+
 /* A line in one of the shared pens. */
 void Line(HDC dc, HPEN pen, int x0, int y0, int x1, int y1)
 {
@@ -119,7 +127,10 @@ int RenderResultsHeatMap(ResGraphWindow *r, HDC dc, int W, int H, int top)
             FormatText(text, sizeof text, "%g", p.x);
             Text(dc, x + cellW / 2, H - int(1.5 * T), text, TA_CENTER, PLOT_BLACK);
             FormatText(text, sizeof text, "%g", p.y);
-            Text(dc, L / 2, y - cellH / 2 - T / 2, text, TA_RIGHT, PLOT_BLACK);
+            /* Half the margin holds short values; a long one ends further
+            ** right so that it starts inside the picture. */
+            const int labelRight = L / 2 > Width(dc, text) + C ? L / 2 : Width(dc, text) + C;
+            Text(dc, labelRight, y - cellH / 2 - T / 2, text, TA_RIGHT, PLOT_BLACK);
             Block(dc, x, y, x + cellW, y - cellH, ResGraphCellColour(p.value, r->minimum, r->maximum));
         }
         Line(dc, PenBlack, W - R + C, S + 8, W - R + C, H);
@@ -204,11 +215,11 @@ int RenderResultsBarChart(ResGraphWindow *r, HDC dc, int W, int H, int top)
             if (x >= nextLabel) {
                 Line(dc, DotPenLightGrey, x, S + 2 * T, x, H - 2 * T);
                 FormatText(text, sizeof text, "%g", p.x);
-                Text(dc, x, H - 2 * T, text, TA_CENTER, PLOT_BLACK);
+                CentredText(dc, x, H - 2 * T, text, W);
                 int width = Width(dc, text);
                 if (r->yLabel[0]) {
                     FormatText(text, sizeof text, "%g", p.y);
-                    Text(dc, x, H - T, text, TA_CENTER, PLOT_BLACK);
+                    CentredText(dc, x, H - T, text, W);
                     if (Width(dc, text) > width) width = Width(dc, text);
                 }
                 nextLabel = x + width + C;

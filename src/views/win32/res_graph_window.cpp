@@ -124,8 +124,12 @@ HWND CreateResGraphWindow(ResultsWindow *results)
         FreeResGraphWindow(r);
         return nullptr;
     }
+    /* The strip spans the client from the start: a maximised child had its
+    ** size message before the strip existed, and gets no other. */
+    RECT client;
+    GetClientRect(window, &client);
     HWND tabs = CreateWindowExA(0, WC_TABCONTROLA, "",
-                                WS_CHILD | WS_VISIBLE | TCS_BUTTONS | TCS_HOTTRACK | TCS_FOCUSNEVER, 0, 0, 0,
+                                WS_CHILD | WS_VISIBLE | TCS_BUTTONS | TCS_HOTTRACK | TCS_FOCUSNEVER, 0, 0, client.right,
                                 TabHeight(), window, (HMENU)(INT_PTR)IDC_RESGRAPH_TABS, gFrame.instance, nullptr);
     if (tabs && gFrame.uiFont) SendMessageA(tabs, WM_SETFONT, (WPARAM)gFrame.uiFont, 0);
     r->owner = results;

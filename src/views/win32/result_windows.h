@@ -45,8 +45,10 @@ HWND FinishScanWindow();
 /* The Compare Trade Lists dialog; refresh: the compare window to refresh, or null. */
 INT_PTR ShowCompareDialog(HWND refresh);
 /* The first window (of the class, when one is given) that shows the test:
-** its trade list, a comparison of it, or a window whose record is the test. */
-HWND FindTestViewWindow(const TestRecord *test, const char *className);
+** its trade list, a comparison of it, its statistics graph or trade plots, a
+** chart of one of its trades or compare rows, a results graph of its results
+** list (results null: none), or a window whose record is the test. */
+HWND FindTestViewWindow(const ResultsWindow *results, const TestRecord *test, const char *className);
 /* Moves the results list's selection by delta rows (no wrap) and runs the
 ** command on the test then selected (graph and plot windows step with it). */
 void RunResultsActionOnRow(HWND window, int delta, int command);

@@ -17,18 +17,23 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "records/chart_record.h"
+#include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
 #include "script/compiler/settings_items.h"
 #include "script/eval/eval_context.h"
 #include "services/services.h"
+#include "shell/win32/script_window.h"
 #include "shell/win32/shell_win32.h"
+#include "views/res_graph.h"
 #include "views/results_rows.h"
 #include "views/scan_charts.h"
 #include "views/scan_run.h"
 #include "views/stats_export.h"
 #include "views/test_report.h"
 #include "views/trade_compare.h"
+#include "views/trade_plot.h"
 #include "views/win32/graph_paint.h"
 #include "views/win32/plot_windows.h"
 
@@ -228,34 +233,52 @@ int GetSelectedTest(HWND window, TestRecord **test)
 
 static void RunSelectedTestAction(HWND window, int command, int flag = 0);
 
-HWND FindTestViewWindow(const TestRecord *test, const char *className)
+/* Whether a window shows the test, read from its kind's own record: a chart
+** of a trade or compare row shows it when its owner does, or when that owner
+** is already gone (the chart then waits for a close that was only posted,
+** and must not outlive the rows and trades it points into); a results graph
+** shows every test of its results list. */
+static bool WindowShowsTest(HWND window, const ResultsWindow *results, const TestRecord *test)
+{
+    char name[64];
+    if (!GetClassNameA(window, name, sizeof name)) return false;
+    const LONG_PTR data = GetWindowLongPtrA(window, GWLP_USERDATA);
+    if (!data) return false;
+    if (strcmp(name, "KestovarTrades") == 0) return ((const CellListWindow *)data)->test == test;
+    if (strcmp(name, "KestovarCompare") == 0) {
+        const CompareWindow *compare = (const CompareWindow *)data;
+        return compare->test1 == test || compare->test2 == test;
+    }
+    if (strcmp(name, "KestovarGraph") == 0) return ((const GraphWindow *)data)->test == test;
+    if (strcmp(name, "KestovarPlot") == 0) return ((const PlotWindow *)data)->test == test;
+    if (strcmp(name, "KestovarResGraph") == 0) return results && ((const ResGraphWindow *)data)->owner == results;
+    if (strcmp(name, "KestovarChart") == 0) {
+        const ChartWindow *chart = (const ChartWindow *)data;
+        if (chart->kind != CHART_KIND_TRADE && chart->kind != CHART_KIND_COMPARE) return false;
+        if (chart->ownerTest == test) return true;
+        HWND owner = (HWND)chart->owner;
+        return owner && (!IsWindow(owner) || WindowShowsTest(owner, results, test));
+    }
+    return data == (LONG_PTR)test;
+}
+
+HWND FindTestViewWindow(const ResultsWindow *results, const TestRecord *test, const char *className)
 {
     if (!test || !gFrame.mdiClient) return nullptr;
     char name[64];
     for (HWND child = GetWindow(gFrame.mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         if (GetParent(child) != gFrame.mdiClient || !GetClassNameA(child, name, sizeof name)) continue;
         if (className && strcmp(name, className) != 0) continue;
-        const LONG_PTR data = GetWindowLongPtrA(child, GWLP_USERDATA);
-        if (!data) continue;
-        bool shows;
-        if (strcmp(name, "KestovarTrades") == 0) {
-            shows = ((const CellListWindow *)data)->test == test;
-        } else if (strcmp(name, "KestovarCompare") == 0) {
-            const CompareWindow *compare = (const CompareWindow *)data;
-            shows = compare->test1 == test || compare->test2 == test;
-        } else {
-            shows = data == (LONG_PTR)test;
-        }
-        if (shows) return child;
+        if (WindowShowsTest(child, results, test)) return child;
     }
     return nullptr;
 }
 
 /* Closes every window that shows the test, before the test is freed. */
-static void CloseTestViews(const TestRecord *test)
+static void CloseTestViews(const ResultsWindow *results, const TestRecord *test)
 {
     HWND view;
-    while ((view = FindTestViewWindow(test, nullptr)) != nullptr) {
+    while ((view = FindTestViewWindow(results, test, nullptr)) != nullptr) {
         SendMessageA(view, WM_CLOSE, 0, 0);
         if (IsWindow(view)) DestroyWindow(view);
     }
@@ -263,7 +286,7 @@ static void CloseTestViews(const TestRecord *test)
 
 static HWND FindTradeListOf(const TestRecord *test)
 {
-    return FindTestViewWindow(test, "KestovarTrades");
+    return FindTestViewWindow(nullptr, test, "KestovarTrades");
 }
 
 void RunResultsActionOnRow(HWND window, int delta, int command)
@@ -286,9 +309,6 @@ static void ShowTestItem(HWND window, TestRecord *test, int command, int flag)
     switch (command) {
     case IDM_RESULTS_GRAPHS: OpenStatsGraph(host ? host->list : nullptr, test, flag); break;
     case IDM_RESULTS_PLOTS: OpenTradePlotWindow(host ? host->list : nullptr, test, flag); break;
-    case IDM_RESULTS_OPTGRAPH:
-        if (host && host->list) CreateResGraphWindow(host->list);
-        break;
     case IDM_LOG_TEST_SETTINGS: LogTestSettings(test); break;
     case IDM_RESULTS_REPORT: WriteTestReport(test); break;
     case IDM_RESULTS_TRADES: {
@@ -340,7 +360,7 @@ static void DeleteSelectedTest(HWND window)
     if (!host || !host->list || row < 0) return;
     HWND view = GetListViewOf(window);
     ListView_DeleteItem(view, row);
-    CloseTestViews(test);
+    CloseTestViews(host->list, test);
     std::vector<int32_t> dropped((size_t)host->list->columnCount + 1);
     const int32_t count = DeleteTestFromResults(host->list, test, dropped.data());
     for (int32_t k = 0; k < count; k++) ListView_DeleteColumn(view, dropped[(size_t)k]);
@@ -362,7 +382,7 @@ static void DeleteAllResults(HWND window)
     if (gSettings.AskDeleteTests &&
         MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete all the test results in this window?") != IDYES)
         return;
-    for (TestRecord *t = host->list->firstTest; t; t = t->next) CloseTestViews(t);
+    for (TestRecord *t = host->list->firstTest; t; t = t->next) CloseTestViews(host->list, t);
     DeleteAllTests(host->list);
     gCurrentTest = nullptr;
     SyncResultsRows(window, 1);
@@ -472,10 +492,14 @@ int ResultsCommand(HWND window, int commandId)
         return 1;
     case IDM_CHART_FORMULAS: {
         char path[260];
-        FormatText(path, sizeof path, "%s\\Results.kvs", gScriptsFolder);
-        return OpenFileByType(path, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
+        ColumnScriptPath(SECTION_RESULTS, path);
+        return OpenScript(path, nullptr);
     }
     case IDM_CHART_REFRESH: RecalculateAllResults(); return 1;
+    case IDM_RESULTS_OPTGRAPH:
+        /* The graph is of every test of the list, so it needs no selected row. */
+        if (host && host->list && host->list->firstTest) CreateResGraphWindow(host->list);
+        return 1;
     case IDM_SAVE_STATS_CSV:
         if (window && GetSelectedTest(window, &test) >= 0) SaveStatsCsv(test, nullptr);
         return 1;
@@ -542,7 +566,7 @@ static int CloseResults(HWND window)
         }
         if (!QuerySaveResults(host->list, 1)) return 0;
         for (TestRecord *t = host->list->firstTest; t; t = t->next) {
-            CloseTestViews(t);
+            CloseTestViews(host->list, t);
             if (gCurrentTest == t) gCurrentTest = nullptr;
         }
         CloseResultsWindow(host->list);

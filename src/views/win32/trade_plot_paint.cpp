@@ -78,6 +78,18 @@ HGDIOBJ SelectSharedPen(HDC dc, int style, int width, COLORREF colour)
     return (HPEN)SelectObject(dc, pen);
 }
 
+/* Writes a label along the bottom centred under x, moved in only as far as
+** it takes to keep it whole: right of the value axis and inside the picture
+** (the first and last labels would otherwise be struck through or cut). */
+void BottomText(const Layout &g, int x, const char *text)
+{
+    const int width = TextWidth(g.dc, text);
+    const int right = g.W - 1 - (width + 1) / 2, left = g.L - g.C + 2 + width / 2;
+    if (x > right) x = right;
+    if (x < left) x = left;
+    Text(g.dc, x, g.H - 3 * g.T + g.C + 2, text, TA_CENTER, PLOT_BLACK);
+}
+
 void FormatValue(const Layout &g, double v, char *out)
 {
     FormatNumber(v, g.code, g.decimals, 0, g.currency, out);
@@ -95,7 +107,7 @@ void BottomLabels(const Layout &g, double last, double step, LabelFn label)
         int x = PositionX(g, v);
         Line(g.dc, x, 2 * g.T, x, g.H - 3 * g.T + g.C);
         label(v, text);
-        Text(g.dc, x, g.H - 3 * g.T + g.C + 2, text, TA_CENTER, PLOT_BLACK);
+        BottomText(g, x, text);
     }
     SelectObject(g.dc, old);
 }
@@ -179,7 +191,7 @@ void PaintBottomGrid(const Layout &g, const PlotWindow *record)
                 FormatText(text, sizeof text, "%g", v);
             else
                 FormatText(text, sizeof text, "%.*f", step >= 1 ? 0 : step >= 0.01 ? 2 : 4, v);
-            Text(g.dc, x, g.H - 3 * g.T + g.C + 2, text, TA_CENTER, PLOT_BLACK);
+            BottomText(g, x, text);
         }
         SelectObject(g.dc, old);
     }
@@ -415,7 +427,7 @@ int RenderTradePlot(PlotWindow *record, HDC dc, int W, int H, int active)
             if (record->kind < PLOT_EQUAL_COUNT_BINS && W - g.C > g.L) {
                 double x = g.xMin + (g.xMax - g.xMin) * (record->crossX - g.L) / double(W - g.C - g.L);
                 FormatText(text, sizeof text, "%g", x);
-                Text(dc, record->crossX, H - 3 * g.T + g.C + 2, text, TA_CENTER, PLOT_BLACK);
+                BottomText(g, record->crossX, text);
             }
             if (g.vMax > g.vMin) {
                 double top = H - g.T / 2 - 3 * g.T, span = H - 6 * g.T;

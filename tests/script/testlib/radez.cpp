@@ -1,7 +1,7 @@
-// A plug-in library for the tests of the DllDataCalc built-in.  It fills
-// output[i] = arguments[0] * close + the first earlier item's value (when
-// there is one), and reports what it was given in the last call's record.
-// A second argument whose text starts with 'F' makes it report failure.
+// A plug-in library for the tests of the DllDataCalc built-in.  For each bar
+// it is given it fills output[i] = arguments[0] * close + the first earlier
+// item's value (when there is one).  A second argument whose text starts
+// with 'F' makes it return -1 after filling.
 #include <cstdint>
 
 #if defined(_WIN32)
@@ -34,11 +34,11 @@ struct PluginBlock {
 
 KV_EXPORT int32_t DllDataCalc(PluginBlock *block)
 {
-    if (block->argumentCount >= 2 && block->argumentTexts[1][0] == 'F') return -1;
     double factor = block->argumentCount >= 1 ? block->arguments[0] : 1.0;
     for (int32_t i = 0; i < block->barCount; i++) {
         double earlier = block->itemCount > 0 ? block->items[0].values[i] : 0.0;
         block->output[i] = factor * block->bars[i].close + earlier;
     }
+    if (block->argumentCount >= 2 && block->argumentTexts[1][0] == 'F') return -1;
     return block->itemCount;
 }

@@ -94,6 +94,11 @@ TEST_F(FrameTest, GraphOpensWithTabsSeriesAndKeys)
     GraphWindow *graph = Record(window);
     ASSERT_NE(graph, nullptr);
     EXPECT_EQ(TabCtrl_GetItemCount((HWND)graph->tabs), 2);
+    RECT client, strip;
+    GetClientRect(window, &client);
+    GetClientRect((HWND)graph->tabs, &strip);
+    EXPECT_GT(client.right, 0);
+    EXPECT_EQ(strip.right, client.right) << "the tab strip spans the window";
     EXPECT_EQ(graph->pointCount, 30);
     EXPECT_EQ(graph->seriesCount, 2);
     EXPECT_EQ(graph->combinedIndex, 1);
@@ -131,7 +136,6 @@ TEST_F(FrameTest, GraphOpensWithTabsSeriesAndKeys)
 
     /* A drag across the plot shows that subset of dates; Esc shows all again. */
     UpdateWindow(window);
-    RECT client;
     GetClientRect(window, &client);
     int x5 = GraphXFromIndex(5, 30, client.right), x15 = GraphXFromIndex(15, 30, client.right);
     int y = client.bottom / 2;

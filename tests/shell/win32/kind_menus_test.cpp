@@ -48,3 +48,13 @@ TEST_F(FrameTest, ScriptPopupFollowsItsEditor)
     EXPECT_EQ(ItemText(popup, IDM_COMMENT), "&Comment Selection\tCtrl+/"); // the first line is not commented
     EXPECT_EQ(ItemEnabled(file, IDM_SAVE), 1);
 }
+
+/* The chart menu offers every chart command, Get Information among them. */
+TEST_F(FrameTest, ChartMenuHoldsGetInformation)
+{
+    HMENU bar = gWindowKinds[WK_CHART].menu;
+    ASSERT_NE(bar, nullptr);
+    HMENU popup = FindSubMenuByText(bar, "&Chart");
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(ItemText(popup, IDM_CHART_INFO), "&Get Information");
+}

@@ -303,9 +303,16 @@ TEST_F(FrameTest, ResultsGraphCommandsAndTitles)
     gSettings.ResGraphValueCol = 5; /* beyond the one shown column */
     HWND window = CreateResGraphWindow(&results);
     ASSERT_NE(window, nullptr);
-    Pump();
     ResGraphWindow *r = GetResGraphRecord(window);
     ASSERT_NE(r, nullptr);
+    /* The tab strip spans the window at once (a maximised one gets no later
+    ** size message). */
+    RECT client, strip;
+    GetClientRect(window, &client);
+    GetClientRect((HWND)r->tabs, &strip);
+    EXPECT_GT(client.right, 0);
+    EXPECT_EQ(strip.right, client.right);
+    Pump();
     EXPECT_EQ(gSettings.ResGraphValueCol, 0);
     struct Step {
         int command;

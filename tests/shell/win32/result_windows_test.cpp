@@ -4,14 +4,26 @@
 #include <cstring>
 #include <string>
 
+#include <vector>
+
 #include "engine/results_file.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "frame_fixture.h"
+#include "marketdata/store/symbols.h"
+#include "records/chart_record.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
+#include "script/compiler/settings_items.h"
 #include "services/services.h"
+#include "shell/win32/script_window.h"
+#include "support/test_support.h"
 #include "views/scan_run.h"
+#include "views/stats_export.h"
+#include "views/trade_compare.h"
+#include "views/win32/plot_windows.h"
 #include "views/win32/result_windows.h"
 
 namespace {
@@ -47,6 +59,29 @@ void ClickHeader(HWND window, int column)
     click.iItem = -1;
     click.iSubItem = column;
     SendMessageA(window, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
+}
+
+/* Whether a column is wide enough for the header to draw its whole heading
+** and sort arrow: the header control keeps three edge widths of margin on
+** each side of the text and of the 16-pixel arrow image. */
+bool HeadingFits(HWND window, int column)
+{
+    HWND header = ListView_GetHeader(GetListViewOf(window));
+    char text[100] = "";
+    HDITEMA item = {};
+    item.mask = HDI_TEXT | HDI_FORMAT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    Header_GetItem(header, column, &item);
+    HDC dc = GetDC(header);
+    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(header, WM_GETFONT, 0, 0));
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, text, (int)strlen(text), &size);
+    SelectObject(dc, old);
+    ReleaseDC(header, dc);
+    const int margin = 3 * GetSystemMetrics(SM_CXEDGE);
+    const int needed = size.cx + 2 * margin + ((item.fmt & HDF_IMAGE) ? 16 + 2 * margin : 0);
+    return ListView_GetColumnWidth(GetListViewOf(window), column) >= needed;
 }
 
 /* Pumps for a while when KV_SCREENSHOT_HOLD names milliseconds, so a
@@ -94,6 +129,52 @@ TestRecord *MakeTest(int32_t number, const char *parameter, double value, int tr
     return t;
 }
 
+/* The symbols MakeTest trades, loaded with 100 daily bars each from the
+** first trading day of 2024, and one shown Graphs column; both go back to
+** empty afterwards. */
+struct ViewData {
+    std::vector<std::vector<Bar>> bars;
+    DefinitionList savedGraphs = gGraphsColumns;
+    ViewData()
+    {
+        const char *names[] = {"AAPL", "IBM", "MSFT"};
+        bars.resize(3);
+        EXPECT_TRUE(AllocMemory(&gStore.symbols, 4 * sizeof(SymbolRecord)));
+        for (int s = 0; s < 3; s++) {
+            std::vector<Bar> &b = bars[size_t(s)];
+            b.resize(101);
+            for (int i = 0; i < 100; i++) {
+                const double base = 20 + s * 5 + (i % 7);
+                b[size_t(i)] = {.date = 20240101 + (i / 28) * 100 + i % 28 + 1, .open = base, .high = base + 2,
+                                .low = base - 2, .close = base + 1, .volume = 1000.0 + i, .split = 1};
+            }
+            SymbolRecord &r = gStore.symbols[s];
+            r.bars[BAR_DAILY] = b.data();
+            r.barCounts[BAR_DAILY] = 100;
+            r.firstDate = b[0].date;
+            r.lastDate = b[99].date;
+            r.firstUsedDate = 99991231;
+            CopyString(r.info.Symbol, sizeof r.info.Symbol, names[s], -1);
+        }
+        gStore.symbolCount = 3;
+        gGraphsColumns = DefinitionList{};
+        EXPECT_TRUE(AllocMemory(&gGraphsColumns.items, sizeof(FormulaColumn)));
+        gGraphsColumns.capacity = gGraphsColumns.count = 1;
+        FormulaColumn *column = (FormulaColumn *)gGraphsColumns.items;
+        column->format = 1;
+        column->decimals = -1;
+        CopyString(column->heading, sizeof column->heading, "Equity", -1);
+    }
+    ~ViewData()
+    {
+        memset(gStore.symbols, 0, 4 * sizeof(SymbolRecord));
+        FreeMemory(&gStore.symbols);
+        gStore.symbolCount = 0;
+        FreeMemory(&gGraphsColumns.items);
+        gGraphsColumns = savedGraphs;
+    }
+};
+
 struct ResultWindowsTest : FrameTest {
     void SetUp() override
     {
@@ -128,6 +209,7 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     ClickHeader(window, 0); /* ascending, then descending */
     ClickHeader(window, 0);
     EXPECT_EQ("0003;0002;0001;", Column(window, 0));
+    EXPECT_TRUE(HeadingFits(window, 0));
     EXPECT_EQ(3, list->firstTest->testNumber); /* the list itself is in the order shown */
     HoldForScreenshot();
 
@@ -159,6 +241,7 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     EXPECT_EQ("Trade List - Test 1 - 12 Trades", Title(trades));
     EXPECT_EQ("00001", Cell(trades, 0, 0));
     ClickHeader(trades, 3); /* Side: longs, shorts, then the skipped setup */
+    EXPECT_TRUE(HeadingFits(trades, 3)) << "a sorted narrow column keeps its heading readable";
     EXPECT_EQ("Long", Cell(trades, 0, 3));
     EXPECT_EQ("Short", Cell(trades, 8, 3));
     EXPECT_EQ("Skip Long", Cell(trades, 11, 3));
@@ -171,6 +254,8 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
 
 TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
 {
+    ViewData data;
+    gSettings.ChartBarSize2 = BAR_DAILY;
     ASSERT_EQ(1, OpenResultsWindow(nullptr));
     ResultsWindow *list = FirstResultsWindow();
     AddTestToResults(list, MakeTest(1, nullptr, 0, 8));
@@ -193,9 +278,20 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
     EXPECT_EQ("Compare - Test 1 Alpha vs Test 1 Alpha - 0 of 3 Differ - Net Difference $0.00 / 0.00% / 0 Qty",
               Title(compare));
     EXPECT_EQ("AAPL;MSFT;MSFT;", Column(compare, 1)); /* by symbol, then entry date */
+    /* A chart of the AAPL row stays on that row, and so does the selection,
+    ** when a sort moves the row. */
+    SelectItem(compare, 0);
+    CompareCommand(compare, IDM_LIST_CHART);
+    HWND chartWindow = nullptr;
+    ASSERT_TRUE(FindNextChildWindow(&chartWindow, "KestovarChart"));
+    const ChartWindow *chart = (const ChartWindow *)GetWindowLongPtrA(chartWindow, GWLP_USERDATA);
+    const TradeRecord *charted = ((const CompareRow *)chart->tradeLink)->side[0].trade;
+    ASSERT_STREQ("AAPL", charted->symbol);
     ClickHeader(compare, 1);
     ClickHeader(compare, 1);
     EXPECT_EQ("MSFT;MSFT;AAPL;", Column(compare, 1));
+    EXPECT_EQ(charted, ((const CompareRow *)chart->tradeLink)->side[0].trade);
+    EXPECT_EQ(2, GetSelectedItem(compare));
 
     /* Deleting test 1 closes the comparison that shows it. */
     HWND results = FindResultsHwnd(list);
@@ -206,24 +302,214 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
     EXPECT_EQ(1, list->testCount);
 }
 
+TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
+{
+    ViewData data;
+    gSettings.ChartBarSize2 = BAR_DAILY;
+    gSettings.ChartVisibleBars = 40;
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    TestRecord *doomed = MakeTest(1, nullptr, 0, 8), *kept = MakeTest(2, nullptr, 0, 6);
+    AddTestToResults(list, doomed);
+    AddTestToResults(list, kept);
+    SyncResultsWindows();
+    HWND results = FindResultsHwnd(list);
+
+    /* Test 1: statistics graph, trade plots, trade list with a chart of a
+    ** trade, a comparison with a chart of a row, and the results graph. */
+    ASSERT_NE(nullptr, OpenStatsGraph(list, doomed, 0));
+    ASSERT_NE(nullptr, OpenTradePlotWindow(list, doomed, 0));
+    HWND trades = OpenTradeList(doomed);
+    ASSERT_NE(nullptr, trades);
+    TradeListCommand(trades, IDM_LIST_CHART);
+    gSettings.Test1 = gSettings.Test2 = 1;
+    gSettings.Strat1 = gSettings.Strat2 = 0;
+    gSettings.KeepMatches = gSettings.KeepNonMatches = 1;
+    gSettings.MinDlrDiff = gSettings.MinPctDiff = 0;
+    SelectItem(results, 0);
+    DialogWatcher::Answer(IDOK);
+    ShowCompareDialog(nullptr);
+    Pump();
+    HWND compare = nullptr;
+    ASSERT_TRUE(FindNextChildWindow(&compare, "KestovarCompare"));
+    CompareCommand(compare, IDM_LIST_CHART);
+    ASSERT_NE(nullptr, CreateResGraphWindow(list));
+    /* Test 2: its own statistics graph and trade plots. */
+    HWND keptGraph = OpenStatsGraph(list, kept, 0), keptPlot = OpenTradePlotWindow(list, kept, 0);
+    ASSERT_TRUE(keptGraph && keptPlot);
+    Pump();
+    struct Kind {
+        const char *className;
+        int before, after;
+    } kinds[] = {
+        {"KestovarGraph", 2, 1}, {"KestovarPlot", 2, 1},    {"KestovarTrades", 1, 0},
+        {"KestovarChart", 2, 0}, {"KestovarCompare", 1, 0}, {"KestovarResGraph", 1, 0},
+    };
+    for (const Kind &k : kinds) EXPECT_EQ(k.before, CountChildren(k.className)) << k.className;
+    HoldForScreenshot();
+
+    /* They close before the test is freed, not at some later message. */
+    SelectItem(results, 0);
+    ResultsCommand(results, IDM_DELETE_TEST);
+    for (const Kind &k : kinds) EXPECT_EQ(k.after, CountChildren(k.className)) << k.className;
+    EXPECT_TRUE(IsWindow(keptGraph) && IsWindow(keptPlot));
+    EXPECT_EQ(1, list->testCount);
+    Pump();
+    HoldForScreenshot();
+}
+
+TEST_F(ResultWindowsTest, ShowTradeListAfterAnExportShowsTheList)
+{
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    TestRecord *test = MakeTest(1, nullptr, 0, 6);
+    AddTestToResults(list, test);
+    SyncResultsWindows();
+    HWND results = FindResultsHwnd(list);
+    SelectItem(results, 0);
+    const std::string path = File("exported.csv");
+    struct Export {
+        const char *what;
+        int (*save)(TestRecord *, const char *);
+        int32_t tradesType;
+    } exports[] = {
+        {"full trade list", SaveTradesCsv, SAVE_TRADES_FULL},
+        {"compact trade list", SaveTradesCsv, SAVE_TRADES_COMPACT},
+        {"statistics", SaveStatsCsv, SAVE_TRADES_FULL},
+    };
+    for (const Export &e : exports) {
+        gScriptSettings.SaveTradesType = e.tradesType;
+        ASSERT_EQ(1, e.save(test, path.c_str())) << e.what;
+        ASSERT_TRUE(WriteTestFile(path, "the user's own edit"));
+        SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)results, 0);
+        ResultsCommand(results, IDM_RESULTS_TRADES);
+        Pump();
+        EXPECT_EQ(1, CountChildren("KestovarTrades")) << e.what;
+        EXPECT_EQ("Trade List - Test 1 - 6 Trades", Title(gFrame.activeChild)) << e.what;
+        EXPECT_EQ("the user's own edit", ReadTestFile(path)) << e.what;
+        HWND trades = nullptr;
+        while (FindNextChildWindow(&trades, "KestovarTrades")) DestroyWindow(trades), trades = nullptr;
+    }
+    gScriptSettings.SaveTradesType = SAVE_TRADES_FULL;
+}
+
+TEST_F(ResultWindowsTest, EditColumnFormulasOpensTheScriptInUse)
+{
+    /* The scripts folder has no default scripts: those beside the program
+    ** are the ones in use. */
+    char savedScripts[260];
+    CopyString(savedScripts, sizeof savedScripts, gScriptsFolder, -1);
+    CreateDirectoryA(File("scripts").c_str(), nullptr);
+    CopyString(gScriptsFolder, sizeof gScriptsFolder, File("scripts").c_str(), -1);
+    for (const char *name : {"Results.kvs", "Trades.kvs", "mine.kvs"})
+        ASSERT_TRUE(WriteTestFile(File(name), "// columns\r\n"));
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    TestRecord *test = MakeTest(1, nullptr, 0, 4);
+    AddTestToResults(list, test);
+    SyncResultsWindows();
+    HWND results = FindResultsHwnd(list), trades = OpenTradeList(test);
+    ASSERT_TRUE(results && trades);
+
+    struct Case {
+        const char *what;
+        int (*command)(HWND, int);
+        HWND window;
+        DefinitionList *columns;
+        const char *columnFile; /* a compiled column's script, or null for none */
+        std::string opened;
+    } cases[] = {
+        {"results, no columns compiled", ResultsCommand, results, &gResultsColumns, nullptr, File("Results.kvs")},
+        {"trade list, no columns compiled", TradeListCommand, trades, &gTradesColumns, nullptr, File("Trades.kvs")},
+        {"results, columns of a script", ResultsCommand, results, &gResultsColumns, "mine.kvs", File("mine.kvs")},
+        {"trade list, columns of a script", TradeListCommand, trades, &gTradesColumns, "mine.kvs", File("mine.kvs")},
+    };
+    for (const Case &c : cases) {
+        ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+        if (c.columnFile) {
+            const int32_t k = AddDefinitionRecord(c.columns, sizeof(FormulaColumn));
+            ASSERT_GE(k, 0);
+            FormulaColumn *column = &((FormulaColumn *)c.columns->items)[k];
+            CopyString(column->formula.path, sizeof column->formula.path, File(c.columnFile).c_str(), -1);
+        }
+        c.command(c.window, IDM_CHART_FORMULAS);
+        Pump();
+        HWND script = FindScriptWindow(c.opened.c_str(), 0, nullptr);
+        EXPECT_NE(nullptr, script) << c.what;
+        if (script) DestroyWindow(script);
+    }
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+    CopyString(gScriptsFolder, sizeof gScriptsFolder, savedScripts, -1);
+}
+
+TEST_F(ResultWindowsTest, CopyPutsExactlyTheListOnTheClipboard)
+{
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    AddTestToResults(list, MakeTest(1, nullptr, 0, 0));
+    AddTestToResults(list, MakeTest(2, nullptr, 0, 0));
+    SyncResultsWindows();
+    ASSERT_EQ(1, CopyListView(FindResultsHwnd(list), nullptr));
+    const std::string expected = "Test\tName\tDates\r\n"
+                                 "0001\tRun 1\t2024-01-02 - 2024-12-31\r\n"
+                                 "0002\tRun 2\t2024-01-02 - 2024-12-31\r\n";
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE text = GetClipboardData(CF_TEXT);
+    ASSERT_NE(nullptr, text);
+    /* A paste takes the whole block, so the block is the text and its zero. */
+    EXPECT_EQ(expected.size() + 1, GlobalSize(text));
+    const char *copied = (const char *)GlobalLock(text);
+    EXPECT_EQ(expected, std::string(copied, strnlen(copied, GlobalSize(text))));
+    GlobalUnlock(text);
+    HANDLE wide = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(nullptr, wide);
+    EXPECT_EQ((expected.size() + 1) * sizeof(WCHAR), GlobalSize(wide));
+    CloseClipboard();
+}
+
+TEST_F(ResultWindowsTest, OptimizationGraphNeedsNoSelectedRow)
+{
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    HWND results = FindResultsHwnd(list);
+    ResultsCommand(results, IDM_RESULTS_OPTGRAPH); /* an empty list has nothing to graph */
+    EXPECT_EQ(0, CountChildren("KestovarResGraph"));
+    AddTestToResults(list, MakeTest(1, "Len", 5, 0));
+    AddTestToResults(list, MakeTest(2, "Len", 9, 0));
+    SyncResultsWindows();
+    ListView_SetItemState(GetListViewOf(results), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ResultsCommand(results, IDM_RESULTS_OPTGRAPH);
+    EXPECT_EQ(1, CountChildren("KestovarResGraph"));
+}
+
+int ColumnFormat(HWND window, int column)
+{
+    LVCOLUMNA col = {};
+    col.mask = LVCF_FMT;
+    ListView_GetColumn(GetListViewOf(window), column, &col);
+    return col.fmt & LVCFMT_JUSTIFYMASK;
+}
+
+/* Text columns of a scan read from the left; numbers, Date and Symbol stay centred. */
 TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
 {
     StartResultWindows();
     CellListWindow *target = gScanTarget;
     ASSERT_NE(nullptr, target);
-    target->columnCount = 3;
-    ASSERT_TRUE(AllocMemory(&target->headings, 3 * LIST_CELL_TEXT_SIZE));
-    CopyString(target->headings[0], 80, "Date", -1);
-    CopyString(target->headings[1], 80, "Symbol", -1);
-    CopyString(target->headings[2], 80, "Close", -1);
-    ASSERT_TRUE(AllocMemory(&target->cells, 9 * sizeof(ListCell)));
+    target->columnCount = 4;
+    ASSERT_TRUE(AllocMemory(&target->headings, 4 * LIST_CELL_TEXT_SIZE));
+    const char *headings[4] = {"Date", "Symbol", "Close", "Note"};
+    for (int c = 0; c < 4; c++) CopyString(target->headings[c], 80, headings[c], -1);
+    ASSERT_TRUE(AllocMemory(&target->cells, 12 * sizeof(ListCell)));
     ASSERT_TRUE(AllocMemory(&target->rowIndex, 3 * sizeof(uint32_t)));
     const struct {
         int32_t date;
         const char *symbol, *close;
     } rows[3] = {{20240103, "IBM", "-1.50"}, {20240102, "MSFT", "2.00"}, {20240103, "AAPL", "3.25"}};
     for (int r = 0; r < 3; r++) {
-        ListCell *cells = &target->cells[r * 3];
+        ListCell *cells = &target->cells[r * 4];
         FormatText(cells[0].text, 80, "%d", rows[r].date);
         cells[0].number = rows[r].date;
         cells[0].formatCode = 6;
@@ -231,7 +517,9 @@ TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
         cells[1].formatCode = LIST_FORMAT_TEXT;
         CopyString(cells[2].text, 80, rows[r].close, -1);
         cells[2].negativeColour = 1;
-        target->rowIndex[r] = (uint32_t)(r * 3);
+        CopyString(cells[3].text, 80, "watch", -1);
+        cells[3].formatCode = LIST_FORMAT_TEXT;
+        target->rowIndex[r] = (uint32_t)(r * 4);
     }
     target->rowCount = 3;
     HWND scan = FinishScanWindow();
@@ -239,6 +527,9 @@ TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
     EXPECT_NE(target, gScanTarget); /* the next scan gets a list of its own */
     EXPECT_EQ("Scan - 3 Items", Title(scan));
     EXPECT_EQ("MSFT;AAPL;IBM;", Column(scan, 1));
+    EXPECT_EQ(LVCFMT_CENTER, ColumnFormat(scan, 1));
+    EXPECT_EQ(LVCFMT_CENTER, ColumnFormat(scan, 2));
+    EXPECT_EQ(LVCFMT_LEFT, ColumnFormat(scan, 3));
     EXPECT_EQ(nullptr, FinishScanWindow()); /* nothing new to show */
     HoldForScreenshot();
 }

@@ -151,6 +151,26 @@ TEST(PlotPaint, EveryKindDrawsItsBody)
     EXPECT_GE(coloured, 3);
 }
 
+TEST(PlotPaint, BottomLabelsStayInsideThePicture)
+{
+    /* 2000 trades in two bins: the last boundary's label "2000" sits at the
+    ** right end of the axis.  The picture is drawn 600 wide on a wider white
+    ** bitmap, so anything drawn past its right edge shows. */
+    Trades t(std::vector<double>(2000, 10), PLOT_EQUAL_COUNT_BINS);
+    Picture pic(700, 400);
+    RECT all = {0, 0, 700, 400};
+    FillRect(pic.p.dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    ASSERT_EQ(RenderTradePlot(t.record, pic.p.dc, 600, 400, 0), 1);
+    pic.Save("plot_bin_labels.png");
+    int outside = 0, nearEdge = 0;
+    for (int y = 0; y < 400; y++) {
+        for (int x = 600; x < 700; x++) outside += PicturePixel(&pic.p, x, y) != PLOT_WHITE;
+        for (int x = 560; x < 600; x++) nearEdge += PicturePixel(&pic.p, x, y) == PLOT_BLACK && y > 350;
+    }
+    EXPECT_EQ(outside, 0);
+    EXPECT_GT(nearEdge, 10) << "the last label is drawn, moved in";
+}
+
 TEST(PlotPaint, TinyWindowStaysWhite)
 {
     Trades t({100, -50}, PLOT_SCATTER);
@@ -212,6 +232,57 @@ TEST(PlotPaint, HeatMapAndBarChartColourTheirCells)
     EXPECT_GT(mid.top, top.top); /* 10 stands lower than 20 */
     EXPECT_EQ(mid.bottom, top.bottom);
     EXPECT_GT(Find(chart.p, 0x000000).count, 200); /* the bar of 5 is black */
+}
+
+/* Ink drawn left of a picture's origin or right of its width, found by
+** drawing it 50 pixels in from the left of a wider white bitmap. */
+template <typename Render> int InkOutside(int W, int H, Render render)
+{
+    Picture pic(W + 100, H);
+    RECT all = {0, 0, W + 100, H};
+    FillRect(pic.p.dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    POINT before;
+    SetViewportOrgEx(pic.p.dc, 50, 0, &before);
+    EXPECT_EQ(render(pic.p.dc), 1);
+    SetViewportOrgEx(pic.p.dc, before.x, before.y, nullptr);
+    int ink = 0;
+    for (int y = 0; y < H; y++)
+        for (int x = 0; x < W + 100; x++)
+            if (x < 50 || x >= 50 + W) ink += PicturePixel(&pic.p, x, y) != PLOT_WHITE;
+    return ink;
+}
+
+TEST(PlotPaint, ResultsGraphLabelsStayInsideThePicture)
+{
+    /* A heat map whose second variable has long values: they are written
+    ** right-aligned in the left margin, which must hold them whole. */
+    ResGraphWindow heat{};
+    ResGraphPoint cells[4] = {
+        {1, 1, 0.000125, 0, 0, 1}, {2, 2, 0.000125, 1, 0, 1}, {3, 1, 0.000375, 0, 1, 1}, {4, 2, 0.000375, 1, 1, 1}};
+    heat.points = cells;
+    heat.pointCount = 4;
+    heat.xCount = heat.yCount = 2;
+    heat.minimum = 1;
+    heat.maximum = 4;
+    heat.valueCode = 2;
+    strcpy(heat.valueLabel, "Net");
+    strcpy(heat.xLabel, "A:");
+    strcpy(heat.yLabel, "B");
+    EXPECT_EQ(0, InkOutside(600, 400, [&](HDC dc) { return RenderResultsHeatMap(&heat, dc, 600, 400, 0); }));
+
+    /* A narrow bar chart whose last bar has a long label. */
+    ResGraphWindow bars{};
+    ResGraphPoint points[10];
+    for (int i = 0; i < 10; i++) points[i] = {double(i + 1), i < 9 ? double(i + 1) : 0.000123456, 0, i, -1, 1};
+    bars.points = points;
+    bars.pointCount = 10;
+    bars.minimum = 1;
+    bars.maximum = 10;
+    bars.allIntegers = 1;
+    bars.valueCode = 2;
+    strcpy(bars.valueLabel, "Net");
+    strcpy(bars.xLabel, "A:");
+    EXPECT_EQ(0, InkOutside(250, 300, [&](HDC dc) { return RenderResultsBarChart(&bars, dc, 250, 300, 0); }));
 }
 
 } // namespace
