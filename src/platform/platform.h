@@ -107,7 +107,7 @@ void PlatErrorText(int code, char *out, size_t size);
 void PlatGetLocalTime(PlatDateTime *out);
 uint32_t PlatTickCount();   /* milliseconds, wraps after 49.7 days */
 uint64_t PlatTickCount64(); /* milliseconds since an arbitrary start */
-void PlatSleep(uint32_t milliseconds);
+void PlatSleep(uint32_t milliseconds); /* 0: give up the rest of the time slice */
 
 /* ---- process and machine --------------------------------------------------- */
 
