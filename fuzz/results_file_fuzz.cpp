@@ -1,8 +1,8 @@
 /* results_file_fuzz.cpp -- libFuzzer target for the results file reader: any
 ** bytes as a .kvr file, loaded, checked and closed.  Whatever the bytes, the
 ** load either fails (0, with a message) or gives a list whose every test has
-** its arrays and a consistent set of counts; closing the list gives back
-** every byte.  Seeds in fuzz/seeds/results_file_fuzz/ are replayed by the
+** its arrays and a consistent set of counts, whose monthly table and trade
+** list the views can make; closing the list gives back every byte.  Seeds in fuzz/seeds/results_file_fuzz/ are replayed by the
 ** normal test build.
 */
 #include <cstdint>
@@ -15,6 +15,20 @@
 #include "platform/platform.h"
 #include "shell/headless/headless.h"
 #include "services/services.h"
+#include "views/test_report.h"
+#include "views/trade_rows.h"
+
+/* What the views make of any test that loads: the report's monthly table
+** and the trade list's fixed cells. */
+static void ShowTest(TestRecord *t)
+{
+    std::string table;
+    WriteMonthlyGainsTable(t, &table);
+    CellListWindow list = {};
+    list.test = t;
+    BuildTradeList(&list, 1);
+    FreeListWindow(&list);
+}
 
 static const char *CheckList(const ResultsWindow *w)
 {
@@ -58,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             why = "a load that succeeded left no list";
         else
             why = CheckList(w);
+        for (TestRecord *t = w && !why ? w->firstTest : nullptr; t; t = t->next) ShowTest(t);
         CloseResultsWindow(w);
     } else if (!gHeadless.messageCount) {
         why = "a failed load said nothing";

@@ -283,11 +283,7 @@ int WritePositionsCsv(EvalContext *context, const char *path)
 {
     TestRecord *test = context->test;
     ReplaceFile file;
-    if (!BeginReplaceFile(&file, path, 0)) {
-        ReportError("Unable to create SavePositionsAs file %s", path);
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
+    if (!BeginReplaceFileWithMessage(&file, path, 0, "Unable to create SavePositionsAs file %s")) return 0;
     static const char kHeader[] = "Strategy,Side,Symbol,DateIn,QtyIn,PriceIn,PriceNow,AllocIn,AllocNow\n";
     int ok = WriteReplaceFile(&file, kHeader, sizeof kHeader - 1);
     for (int32_t s = 0; ok && s < gStrategyCount; s++) {

@@ -74,22 +74,6 @@ int CheckLimitRule(int32_t strategy, PositionRecord *setup, double share, double
     return 0;
 }
 
-/* Adds a kept setup to the pending figures of one record. */
-static void AddSetupToAccount(int32_t record, const PositionRecord *setup)
-{
-    StrategyAccount *a = GetStrategyAccount(record);
-    if (!a) return;
-    if (setup->heldCount == 0) {
-        a->openCount++;
-        a->newCount++;
-    }
-    a->freeCash -= (setup->marginPerUnit != 0 ? setup->marginPerUnit * setup->quantity : setup->side * setup->value) +
-        setup->entryCommission;
-    a->totalValue += setup->value;
-    a->newValue += setup->value;
-    if (setup->side < 0) a->shortValue += setup->value;
-}
-
 /* The record and the strategies whose parent list holds it. */
 static bool BelongsTo(const EvalContext *context, int32_t member, int32_t record)
 {
@@ -167,6 +151,14 @@ static void TraceLimitDecision(const EvalContext *context, int32_t record, const
         LogPrintf("%s keeps %s", name, symbol);
 }
 
+/* A setup whose entry limit or stop its bar does not reach stays kept
+** through these checks: it is still an order that the account would have to
+** hold room for, and which of the day's orders fill cannot be known when the
+** orders are chosen.  So the kept flag, not the skipped one, says whether the
+** setup is still in the running here.  A setup that passes is added to the
+** figures of its strategy and of every group above it once, when the checks
+** of its own strategy end, so the groups' limits hold among the setups of
+** one date. */
 int CheckSetupLimits(EvalContext *context, int32_t record, PositionRecord *setup)
 {
     if (setup->consumed || !setup->kept) return 0;
@@ -174,11 +166,12 @@ int CheckSetupLimits(EvalContext *context, int32_t record, PositionRecord *setup
     if (!a) return 0;
     const StrategyRecord *r = &gStrategies[record];
     const StrategyLimits &l = a->limits;
+    const bool own = record == setup->strategyIndex;
     double base = setup->sizingBase;
     int32_t side = setup->side < 0 ? -1 : 1;
     bool governed = setup->tradeListRow > 0 && gStrategies[setup->strategyIndex].tradeListRowCount > 0;
     if (governed) {
-        if (r->kind != STRATEGY_KIND_STATS_GROUP) AddSetupToAccount(record, setup);
+        if (own && r->kind != STRATEGY_KIND_STATS_GROUP) AddSetupToPendingTotals(record, setup);
         TraceLimitDecision(context, record, setup);
         return (int)setup->kept;
     }
@@ -193,7 +186,7 @@ int CheckSetupLimits(EvalContext *context, int32_t record, PositionRecord *setup
     double net = a->totalValue - 2 * a->shortValue;
     int32_t categoryCount = 0, symbolCount = 0;
     bool passed =
-        !setup->skipped && CheckLimitRule(record, setup, 1.0, a->totalValue, l.MaxExposure * base, 1, SKIP_MAX_EXPOSURE) &&
+        setup->kept && CheckLimitRule(record, setup, 1.0, a->totalValue, l.MaxExposure * base, 1, SKIP_MAX_EXPOSURE) &&
         CheckLimitRule(record, setup, 1.0, a->totalValue, l.MaxInvested, 1, SKIP_MAX_INVESTED) &&
         CheckLimitRule(record, setup, 1.0, a->newValue, l.MaxNewExp * base, 1, SKIP_MAX_NEW_EXPOSURE) &&
         CheckLimitRule(record, setup, 1.0, a->newValue, l.MaxNewInv, 1, SKIP_MAX_NEW_INVESTED) &&
@@ -214,7 +207,7 @@ int CheckSetupLimits(EvalContext *context, int32_t record, PositionRecord *setup
             SkipWith(setup, SKIP_MAX_SAME_SYMBOL);
     }
     FormulaSlot *skip = &gStrategies[record].slots[SLOT_SETUP_SKIP];
-    if (!setup->skipped && record == setup->strategyIndex && IsSlotGiven(skip)) {
+    if (setup->kept && own && IsSlotGiven(skip)) {
         context->symbol = setup->symbol;
         context->position = setup;
         SyncContextBar(context);
@@ -225,13 +218,13 @@ int CheckSetupLimits(EvalContext *context, int32_t record, PositionRecord *setup
             if (nodes && nodes[0].value < 0) setup->turnEnd = 1;
         }
     }
-    if (!setup->skipped) {
+    if (setup->kept) {
         for (int32_t g = 0; g < r->groupCount && g < STRATEGY_MAX_LINKS; g++) {
             int32_t parent = r->groups[g];
             if (parent < 0 || parent >= gStrategyCount || parent == record) continue;
             if (!CheckSetupLimits(context, parent, setup)) return 0;
         }
-        if (r->kind != STRATEGY_KIND_STATS_GROUP) AddSetupToAccount(record, setup);
+        if (own && r->kind != STRATEGY_KIND_STATS_GROUP) AddSetupToPendingTotals(record, setup);
     }
     TraceLimitDecision(context, record, setup);
     return (int)setup->kept;

@@ -11,9 +11,11 @@
 #include "engine/results_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "engine/run_view_hooks.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -34,10 +36,11 @@ enum {
     PARAM_SIZE = (int)sizeof(ParamValue),
     ITEM_NAME_SIZE = 80,
     OLD_RESULT_SIZE = 92,
-    /* Cells a loaded test may hold: the unfilled rows of a stopped run are
-    ** not in the file, so their count cannot be checked against its size. */
-    MAX_LOADED_CELLS = 1 << 19
+    /* Counts of one stored test beyond any a script can produce. */
+    MAX_STORED_COUNT = 100000
 };
+/* Largest piece of one file read or write: the file calls take 32-bit sizes. */
+static const uint64_t kFilePiece = 1u << 30;
 
 /* The lists and the layout of the records being read. */
 struct ResultsState {
@@ -83,6 +86,9 @@ static const LayoutBand kLayoutBands[] = {
 ResultsLayout GetResultsLayout(float versionWord)
 {
     ResultsLayout layout = {versionWord, 0, 0, 0, 0, 0};
+    /* A version word that is no number belongs to no layout: its sizes stay
+    ** 0, which no header may give. */
+    if (std::isnan(versionWord)) return layout;
     if (versionWord == 879.0f) {
         layout.version = 0.36f;
         layout.legacy = 1;
@@ -147,6 +153,47 @@ static TestRecord *NewTestRecord(int32_t parameterCount, int32_t strategyCount, 
     return record;
 }
 
+/* Reads size bytes in pieces the file calls can take; 1/0 as ReadFileData. */
+static int ReadFileBytes(PlatFile file, void *buffer, uint64_t size, const char *path)
+{
+    char *p = (char *)buffer;
+    for (uint64_t done = 0; done < size;) {
+        uint64_t piece = size - done < kFilePiece ? size - done : kFilePiece;
+        if (!ReadFileData(file, p + done, (uint32_t)piece, path)) return 0;
+        done += piece;
+    }
+    return 1;
+}
+
+/* Writes size bytes in pieces the file calls can take; 1/0 as WriteFileData. */
+static int WriteFileBytes(PlatFile *pFile, const void *data, uint64_t size, const char *path)
+{
+    const char *p = (const char *)data;
+    for (uint64_t done = 0; done < size;) {
+        uint64_t piece = size - done < kFilePiece ? size - done : kFilePiece;
+        if (!WriteFileData(pFile, p + done, (uint32_t)piece, path)) return 0;
+        done += piece;
+    }
+    return 1;
+}
+
+/* Moves past size bytes that were counted among the bytes left; 1, or 0
+** after reporting. */
+static int SkipFileBytes(PlatFile file, uint64_t size, const char *path)
+{
+    if (PlatSeekFile(file, (int64_t)size, 1, nullptr)) return 1;
+    ReportError("Unable to read %s\r\n\r\n%s", path, GetErrorText());
+    SetResultCode(RESULT_FILE_ERROR);
+    return 0;
+}
+
+/* A yyyymmdd date of the calendar (year 1000 to 9999). */
+static bool IsCalendarDate(uint32_t date)
+{
+    const int y = DateYear((int)date), m = DateMonth((int)date), d = DateDay((int)date);
+    return date >= 10000101u && date <= 99991231u && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
+}
+
 /* Bytes left in the file being loaded. */
 static uint64_t BytesLeft(PlatFile file)
 {
@@ -171,7 +218,7 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
     const bool oldResults = L.resultSize == OLD_RESULT_SIZE;
     TestRecord *record = nullptr;
     if (!AllocMemory(&record, sizeof *record)) return nullptr;
-    if (!ReadFileData(file, record, (uint32_t)L.recordSize, path)) {
+    if (L.recordSize <= 0 || L.recordSize > RECORD_SIZE || !ReadFileData(file, record, (uint32_t)L.recordSize, path)) {
         FreeMemory(&record);
         return nullptr;
     }
@@ -193,15 +240,18 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
     record->stratDataValues = nullptr;
     record->tradeCapacity = record->tradeCount;
 
-    /* Every count against the others and the bytes left, before any is used. */
+    /* Every count against the others and the bytes left, before any is used.
+    ** The rows after the date a stopped run reached hold no cells in the
+    ** file, so a loaded test keeps only the rows it stores: nothing it
+    ** allocates is more than the file's own length accounts for. */
     const int64_t strategies = record->strategyCount, params = record->parameterCount;
     const int64_t rows = record->rowCount, filled = record->rowsFilled, trades = record->tradeCount;
     const int64_t text = record->settings.scriptTextLength, items = record->stratDataItemCount;
     const int64_t values = record->stratDataValueCount;
     const int64_t columns = strategies + (oldResults ? 1 : 0);
-    bool sane = strategies >= 0 && strategies < 100000 && params >= 0 && params < 100000 && rows >= 0 &&
-        filled >= 0 && filled <= rows && trades >= 0 && items >= 0 && items < 100000 && text >= 0 &&
-        rows * columns <= MAX_LOADED_CELLS && values == strategies * rows * items;
+    bool sane = strategies >= 0 && strategies < MAX_STORED_COUNT && params >= 0 && params < MAX_STORED_COUNT && rows >= 0 &&
+        filled >= 0 && filled <= rows && trades >= 0 && items >= 0 && items < MAX_STORED_COUNT && text >= 0 && values >= 0 &&
+        (strategies * items == 0 ? values == 0 : values % (strategies * items) == 0 && values / (strategies * items) == rows);
     if (sane) {
         uint64_t need = (uint64_t)strategies * L.resultSize + (uint64_t)params * PARAM_SIZE +
             (uint64_t)filled * columns * L.cellSize + (uint64_t)text + (uint64_t)trades * L.tradeSize +
@@ -214,12 +264,15 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
         FreeMemory(&record);
         return nullptr;
     }
+    const int64_t keptValues = strategies * filled * items;
+    record->rowCount = (int32_t)filled;
+    record->stratDataValueCount = (int32_t)keptValues;
 
     bool ok = AllocMemory(&record->strategies, (uint64_t)(columns + 1) * RESULT_SIZE) &&
         AllocMemory(&record->parameters, (uint64_t)(params + 1) * PARAM_SIZE) &&
-        AllocMemory(&record->cells, ((uint64_t)rows * columns + 1) * CELL_SIZE);
+        AllocMemory(&record->cells, ((uint64_t)filled * columns + 1) * CELL_SIZE);
     /* Results. */
-    if (ok && !oldResults) ok = ReadFileData(file, record->strategies, (uint32_t)(strategies * RESULT_SIZE), path);
+    if (ok && !oldResults) ok = ReadFileBytes(file, record->strategies, (uint64_t)strategies * RESULT_SIZE, path);
     for (int64_t s = 0; ok && oldResults && s < strategies; s++) {
         ok = ReadFileData(file, &record->strategies[s], OLD_RESULT_SIZE, path);
         record->strategies[s].markedToMarket = 1;
@@ -242,11 +295,11 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
         }
     }
     /* Parameter values. */
-    if (ok) ok = ReadFileData(file, record->parameters, (uint32_t)(params * PARAM_SIZE), path);
+    if (ok) ok = ReadFileBytes(file, record->parameters, (uint64_t)params * PARAM_SIZE, path);
     /* Cells: the grid holds columns stored, less the dropped old last column. */
     const int64_t keptColumns = oldResults && strategyKinds < 2 ? strategies : columns;
     if (ok && L.cellSize == CELL_SIZE && L.version >= 0.33f && !oldResults) {
-        ok = ReadFileData(file, record->cells, (uint32_t)(filled * columns * CELL_SIZE), path);
+        ok = ReadFileBytes(file, record->cells, (uint64_t)filled * columns * CELL_SIZE, path);
     } else {
         StatCell scratch;
         for (int64_t r = 0; ok && r < filled; r++)
@@ -255,6 +308,15 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
                 memset(cell, 0, sizeof *cell);
                 ok = ReadFileData(file, cell, (uint32_t)L.cellSize, path);
             }
+    }
+    /* Every filled cell carries the date of its row; one that is no calendar
+    ** date would send the views that group rows by month out of their tables. */
+    for (int64_t c = 0; ok && c < filled * keptColumns; c++) {
+        if (!IsCalendarDate(record->cells[c].date)) {
+            ReportError("%s is damaged: a test holds a row without a valid date.", path);
+            SetResultCode(RESULT_FILE_ERROR);
+            ok = false;
+        }
     }
     if (L.version < 0.39f) record->daysPerYear = 252.0;
     if (ok && oldResults && strategyKinds >= 2) {
@@ -268,14 +330,14 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
     /* Script text, always ending in a 0 byte. */
     if (ok && text > 0) {
         ok = AllocMemory(&record->settings.scriptText, (uint64_t)text + 1) &&
-            ReadFileData(file, record->settings.scriptText, (uint32_t)text, path);
+            ReadFileBytes(file, record->settings.scriptText, (uint64_t)text, path);
         if (ok) record->settings.scriptText[text - 1] = 0;
     }
     /* Trades. */
     if (ok && trades > 0) {
         ok = AllocMemory(&record->trades, (uint64_t)trades * TRADE_SIZE);
         if (ok && L.tradeSize == TRADE_SIZE && !L.legacy) {
-            ok = ReadFileData(file, record->trades, (uint32_t)(trades * TRADE_SIZE), path);
+            ok = ReadFileBytes(file, record->trades, (uint64_t)trades * TRADE_SIZE, path);
         } else {
             for (int64_t t = 0; ok && t < trades; t++) {
                 TradeRecord *trade = &record->trades[t];
@@ -294,10 +356,12 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
     }
     /* Data items. */
     if (ok && items > 0) {
+        /* Values are stored row by row, so those of the unfilled rows come last. */
         ok = AllocMemory(&record->stratDataNames, (uint64_t)items * ITEM_NAME_SIZE) &&
-            AllocMemory(&record->stratDataValues, (uint64_t)values * 8 + 8) &&
-            ReadFileData(file, record->stratDataNames, (uint32_t)(items * ITEM_NAME_SIZE), path) &&
-            ReadFileData(file, record->stratDataValues, (uint32_t)(values * 8), path);
+            AllocMemory(&record->stratDataValues, (uint64_t)keptValues * 8 + 8) &&
+            ReadFileBytes(file, record->stratDataNames, (uint64_t)items * ITEM_NAME_SIZE, path) &&
+            ReadFileBytes(file, record->stratDataValues, (uint64_t)keptValues * 8, path) &&
+            (values == keptValues || SkipFileBytes(file, (uint64_t)(values - keptValues) * 8, path));
         for (int64_t i = 0; ok && i < items; i++) record->stratDataNames[i][ITEM_NAME_SIZE - 1] = 0;
     }
     if (ok) {
@@ -352,15 +416,14 @@ int WriteTestRecord(PlatFile *pFile, const TestRecord *record, const char *path)
 
     const uint64_t cells = (uint64_t)image.rowsFilled * record->strategyCount;
     return WriteFileData(pFile, &image, RECORD_SIZE, path) &&
-        WriteFileData(pFile, record->strategies, (uint32_t)record->strategyCount * RESULT_SIZE, path) &&
-        WriteFileData(pFile, record->parameters, (uint32_t)record->parameterCount * PARAM_SIZE, path) &&
-        WriteFileData(pFile, record->cells, (uint32_t)(cells * CELL_SIZE), path) &&
-        WriteFileData(pFile, text, image.settings.scriptTextLength, path) &&
-        WriteFileData(pFile, record->trades, (uint32_t)record->tradeCount * TRADE_SIZE, path) &&
+        WriteFileBytes(pFile, record->strategies, (uint64_t)record->strategyCount * RESULT_SIZE, path) &&
+        WriteFileBytes(pFile, record->parameters, (uint64_t)record->parameterCount * PARAM_SIZE, path) &&
+        WriteFileBytes(pFile, record->cells, cells * CELL_SIZE, path) &&
+        WriteFileBytes(pFile, text, image.settings.scriptTextLength, path) &&
+        WriteFileBytes(pFile, record->trades, (uint64_t)record->tradeCount * TRADE_SIZE, path) &&
         (!hasItems ||
-         (WriteFileData(pFile, record->stratDataNames, (uint32_t)record->stratDataItemCount * ITEM_NAME_SIZE,
-                        path) &&
-          WriteFileData(pFile, record->stratDataValues, (uint32_t)record->stratDataValueCount * 8, path)));
+         (WriteFileBytes(pFile, record->stratDataNames, (uint64_t)record->stratDataItemCount * ITEM_NAME_SIZE, path) &&
+          WriteFileBytes(pFile, record->stratDataValues, (uint64_t)record->stratDataValueCount * 8, path)));
 }
 
 void ConvertTestRecordV024(TestRecord *record)
@@ -416,6 +479,18 @@ ResultsWindow *FirstResultsWindow()
     for (ResultsWindow &w : sResults.windows)
         if (w.open) return &w;
     return nullptr;
+}
+
+double EstimateResultsMemory()
+{
+    double bytes = 0;
+    for (const ResultsWindow &w : sResults.windows) {
+        if (!w.open) continue;
+        for (const TestRecord *t = w.firstTest; t; t = t->next)
+            bytes += (double)((int64_t)(t->strategyCount + 2) * 504 + (int64_t)t->tradeCount * 344 +
+                              (int64_t)t->parameterCount * 88);
+    }
+    return bytes;
 }
 
 ResultsWindow *FindResultsWindowByPath(const char *path)
@@ -546,7 +621,8 @@ static int32_t GetI32(const uint8_t *at)
 static int ConfirmPartialSave(ResultsWindow *window)
 {
     if (gRun.unattended) {
-        LogPrintf("%s was only partly loaded; the results were not saved.", window->path);
+        ReportError("%s was only partly loaded; the results were not saved.", window->path);
+        SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
     return MessageBoxFormat(0x24 /* MB_YESNO | MB_ICONQUESTION */,
@@ -623,7 +699,7 @@ int LoadResultsFile(const char *path, int create)
     memcpy(&versionWord, header, 4);
     const ResultsLayout layout = GetResultsLayout(versionWord);
     const int32_t testCount = GetI32(header + 24), columnCount = GetI32(header + 28);
-    if (GetI32(header + 4) != layout.recordSize || GetI32(header + 8) != PARAM_SIZE ||
+    if (layout.recordSize <= 0 || GetI32(header + 4) != layout.recordSize || GetI32(header + 8) != PARAM_SIZE ||
         GetI32(header + 12) != layout.resultSize || GetI32(header + 16) != layout.cellSize ||
         GetI32(header + 20) != layout.tradeSize || testCount < 0 || columnCount < 0 ||
         (uint64_t)columnCount * PARAM_SIZE > sResults.fileSize - RESULTS_HEADER_SIZE) {
@@ -695,21 +771,38 @@ int QuerySaveResults(ResultsWindow *window, int ask)
 
 /* ---- order -------------------------------------------------------------------- */
 
+/* The list shows only the Results columns with a format, in their order;
+** the statistics columns of the list, OptScoreCol and the parameter columns
+** after them all count those.  shownIndex -1 gives the number shown; else
+** the index in gResultsColumns of the shownIndex-th shown column, -1 when
+** there is none. */
+static int32_t ShownResultsColumn(int32_t shownIndex)
+{
+    const FormulaColumn *columns = (const FormulaColumn *)gResultsColumns.items;
+    int32_t shown = 0;
+    for (int32_t k = 0; columns && k < gResultsColumns.count; k++) {
+        if (columns[k].format == 0) continue;
+        if (shown == shownIndex) return k;
+        shown++;
+    }
+    return shownIndex < 0 ? shown : -1;
+}
+
 /* The value a list column shows for the test, for sorting. */
 static double ColumnValue(const ResultsWindow *window, const TestRecord *test, int32_t column)
 {
     if (column == 0) return test->testNumber;
     if (column == 2) return test->settings.FirstDate * 1e8 + test->settings.LastDate;
-    const int32_t statistics = gResultsColumns.count;
+    const int32_t statistics = ShownResultsColumn(-1);
     if (column < RESULTS_FIXED_COLUMNS + statistics) {
-        const int32_t k = column - RESULTS_FIXED_COLUMNS;
-        if (!test->resultsValues || test->strategyCount <= 0) return 0;
+        const int32_t k = ShownResultsColumn(column - RESULTS_FIXED_COLUMNS);
+        if (k < 0 || !test->resultsValues || test->strategyCount <= 0) return 0;
         const int64_t perStrategy = test->resultsValueCount / test->strategyCount;
         const int64_t at = (int64_t)test->mainStrategy * perStrategy + k;
         return k < perStrategy && at < test->resultsValueCount ? test->resultsValues[at] : 0;
     }
     const int32_t p = column - RESULTS_FIXED_COLUMNS - statistics;
-    if (p >= window->columnCount) return -1e14;
+    if (p < 0 || p >= window->columnCount) return -1e14;
     for (int32_t i = 0; i < test->parameterCount; i++)
         if (CompareNoCase(test->parameters[i].name, window->columns[p].name) == 0) return test->parameters[i].value;
     return -1e14;
@@ -743,7 +836,7 @@ static int32_t AnchorDate(const TestRecord *test)
 void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int keepBySymbol)
 {
     const int32_t scoreColumn = gSettings.OptScoreCol + RESULTS_FIXED_COLUMNS;
-    if (!window || gSettings.OptScoreCol < 0 || gSettings.OptScoreCol >= gResultsColumns.count ||
+    if (!window || gSettings.OptScoreCol < 0 || gSettings.OptScoreCol >= ShownResultsColumn(-1) ||
         scoreColumn >= RESULTS_SORT_KEY_MAX)
         return;
     ClearSortKeys(window);
@@ -787,7 +880,39 @@ void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int ke
     }
 }
 
-void RecalculateTestStats(ResultsWindow *, int)
+void RecalculateTestStats(ResultsWindow *window, int full)
 {
-    /* Each row's statistics are refilled by the list's window when it shows them. */
+    /* Without full only the sort arrows and widths are restored: those
+    ** belong to the list's window. */
+    if (!window || !full || !gRunViewHooks.fillResultsRow) return;
+    const uint64_t started = PlatTickCount64();
+    bool shown = false, aborted = false;
+    char savedStatus[256] = "";
+    int32_t done = 0;
+    for (TestRecord *t = window->firstTest; t; t = t->next) {
+        /* A long list shows its progress and can be stopped with Escape; the
+        ** rows not reached keep the values they had. */
+        if (!shown && PlatTickCount64() - started > 1000) {
+            shown = true;
+            GetStatusText(0, savedStatus, sizeof savedStatus);
+            SetStatusText(0, "Recalculating Test Stats...");
+            SetWaitCursor(1);
+        }
+        if (shown) {
+            SetStatusText(1, "Test %d of %d", (int)(done + 1), (int)window->testCount);
+            PumpMessages();
+            if (PlatEscapePressed()) {
+                aborted = true;
+                break;
+            }
+        }
+        gRunViewHooks.fillResultsRow(window, t);
+        done++;
+    }
+    if (shown) {
+        SetWaitCursor(0);
+        SetStatusText(1, nullptr);
+        SetStatusText(0, savedStatus[0] ? savedStatus : nullptr);
+    }
+    if (aborted) ReportError("Calculation aborted");
 }

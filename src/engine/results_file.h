@@ -64,6 +64,10 @@ void ConvertTestRecordV024(TestRecord *record);
 void FreeTestRecord(ResultsWindow *window, TestRecord *record);
 /* The first open results window, or null. */
 ResultsWindow *FirstResultsWindow();
+/* Bytes the tests of every open results window hold, by the low-memory
+** warning's measure: per test (strategies + 2) x 504 + trades x 344 +
+** parameter values x 88. */
+double EstimateResultsMemory();
 /* The open results window showing path (case ignored), or null. */
 ResultsWindow *FindResultsWindowByPath(const char *path);
 /* A new results window with the parameter columns; null after reporting. */
@@ -91,7 +95,11 @@ int LoadResultsFile(const char *path, int create);
 int SaveResultsFile(ResultsWindow *window, int saveAs);
 /* Sort arrows, widths and selection after a run. */
 void RefreshResultsList(ResultsWindow *window);
-/* full 0: sort arrows and widths only; else every row's statistics again. */
+/* full 0: sort arrows and widths only (the window's).  Else every test's
+** statistics are computed again through gRunViewHooks.fillResultsRow; once
+** that has taken over a second, the status bar shows "Recalculating Test
+** Stats..." and "Test %d of %d", and Escape stops it with "Calculation
+** aborted" (the tests not reached keep their values). */
 void RecalculateTestStats(ResultsWindow *window, int full);
 /* Re-sorts an optimization's list by score and keeps the best keepBest tests
 ** of each group (keepBest 0: no limit). */

@@ -141,7 +141,8 @@ static void FormatClock(char *out, size_t size, uint64_t ms)
     FormatText(out, size, "%.2d:%.2d:%.2d", (int)(seconds / 3600), (int)(seconds / 60 % 60), (int)(seconds % 60));
 }
 
-/* The steps that end every run, whatever happened before. */
+/* The steps that end every run, whatever happened before.  A results file
+** that cannot be saved is reported with the sticky result code set. */
 static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
 {
     ResultsWindow *window = gEngineRun.results;
@@ -173,9 +174,7 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     if (barSize >= 0 && barSize < BAR_SIZE_COUNT) SetTestDateRange(&gStore.dateLists[barSize], nullptr, nullptr);
 
     ResetEngineRun();
-    gRun.state = RUN_IDLE;
-    ResetStatusBar(0);
-    SetFrameTitle(nullptr);
+    SetTestRunning(RUN_IDLE);
     gRun.mode = RUN_MODE_APPLY;
 
     uint64_t elapsed = PlatTickCount64() - started;
@@ -211,6 +210,35 @@ static void SaveEveryTest(ResultsWindow *window)
         if (stats && gRunViewHooks.saveStatsCsv) gRunViewHooks.saveStatsCsv(test, statsPath);
         if (trades && gRunViewHooks.saveTradesCsv) gRunViewHooks.saveTradesCsv(test, tradesPath);
     }
+}
+
+/* Plays the walk-forward values just found back as two tests of mode 3:
+** in sample over the optimization's range, then out of sample from the day
+** after the first interval to the data's last date.  An unattended run then
+** saves the editor the section went into.  1 when both tests ran. */
+static int PlayBackWalkForward(int32_t testsDone, void *editor)
+{
+    const int32_t *dates = (const int32_t *)gWalkForwardDates.items;
+    const int32_t count = gWalkForwardDates.count;
+    if (!dates || count < 2) return 1;
+    gRun.mode = RUN_MODE_TEST;
+    SetFrameTitle("Running IS Playback");
+    gSettings.FirstDate = dates[0];
+    gSettings.LastDate = dates[count - 1];
+    SetPanelDate(PANEL_FIRST_DATE, gSettings.FirstDate);
+    SetPanelDate(PANEL_LAST_DATE, gSettings.LastDate);
+    if (!RunTest(testsDone + 1, 0)) return 0;
+    SetFrameTitle("Running OOS Playback");
+    gSettings.FirstDate = dates[1];
+    gSettings.LastDate = gStore.lastDate;
+    SetPanelDate(PANEL_FIRST_DATE, gSettings.FirstDate);
+    SetPanelDate(PANEL_LAST_DATE, gSettings.LastDate);
+    if (!RunTest(testsDone + 2, 1)) return 0;
+    if (gRun.unattended && editor && !SaveScript(editor, 0)) {
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    return 1;
 }
 
 /* The mode's work once the script is compiled and the data loaded; the run's
@@ -299,7 +327,7 @@ static int RunModeWork(int mode, const char *script)
         gSettings.AddLog = 0;
         gSettings.AddDebug = 0;
     }
-    gRun.state = RUN_TESTING;
+    SetTestRunning(RUN_TESTING);
     const char *title = mode == RUN_MODE_ORDERS ? "Running Order Generation" : "Running Single Test";
     if (count == 1) SetFrameTitle("%s", title);
     gSettings.UseEarliestDate = 0;
@@ -307,11 +335,19 @@ static int RunModeWork(int mode, const char *script)
 
     uint64_t loopStart = PlatTickCount64();
     int last = 0;
-    for (int32_t i = 0; i < count && gRun.state == RUN_TESTING; i++) {
+    int32_t i = 0;
+    bool exhausted = false; /* the optimizer ran out of untested combinations */
+    for (; i < count && gRun.state == RUN_TESTING; i++) {
         if (count == 1) {
             SetStatusText(0, "%s", title);
         } else {
-            if (mode == RUN_MODE_OPTIMIZE && !NextParameterCombination(i)) break;
+            if (mode == RUN_MODE_OPTIMIZE && !NextParameterCombination(i)) {
+                /* Fewer tests ran than the run was asked for: the tests done
+                ** are kept, but the run did not do its work. */
+                exhausted = true;
+                SetResultCode(RESULT_STOPPED);
+                break;
+            }
             PumpMessages();
             if (gRun.state != RUN_TESTING) break;
             char text[160];
@@ -350,11 +386,14 @@ static int RunModeWork(int mode, const char *script)
                 SortResultsList(window, gSettings.OptKeepBest, gSettings.OptKeepByDate, gSettings.OptKeepBySymbol);
         }
     }
-    if (last && mode == RUN_MODE_OPTIMIZE && gSettings.OptWalkForward) InsertWalkForwardSection();
+    if (last && mode == RUN_MODE_OPTIMIZE && gSettings.OptWalkForward) {
+        void *editor = nullptr;
+        last = InsertWalkForwardSection(&editor) && PlayBackWalkForward(i, editor);
+    }
     if (last && mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptSummaryLog && gWalkForwardDates.count == 0)
         LogOptimizationSummary(window);
     if (mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptMultiSaveAs) SaveEveryTest(window);
-    return last ? 0 : -1;
+    return last && !exhausted ? 0 : -1;
 }
 
 int RunScript(int mode)
@@ -411,6 +450,9 @@ int RunScript(int mode)
         result = RunModeWork(mode, script);
     } while (false);
 
+    /* Results that could not be kept leave the file-error code (EndRun
+    ** reports them): a batch goes on with its next run and ends with it, as
+    ** for any file its runs could not write. */
     EndRun(started, dateDisplay, dateInput);
     return result;
 }

@@ -85,6 +85,9 @@ int32_t ParseTradeListTime(const char *text)
     if (*end == ':') {
         long minutes = strtol(end + 1, &end, 10), seconds = 0;
         if (*end == ':') seconds = strtol(end + 1, &end, 10);
+        /* Each part of a clock time has two digits; anything larger is no
+        ** time, and would not fit the hhmmss number either. */
+        if (hours > 99 || minutes < 0 || minutes > 99 || seconds < 0 || seconds > 99) return TL_TIME_BAD;
         return (int32_t)(hours * 10000 + minutes * 100 + seconds);
     }
     if (hours >= 10000) return (int32_t)std::min(hours, 2359599L);
@@ -150,6 +153,17 @@ int32_t ParseTradeListDate(const char *text, int32_t dateFmt)
         return 0;
     }
     return RealDate(y, m, d) ? MakeDate(y, m, d) : 0;
+}
+
+/* The symbol number of an AssetId field: minus the id (0 for an empty or
+** non-numeric field).  false for an id whose negative is no 32-bit number,
+** which makes the row a bad one. */
+static bool ParseAssetId(const char *text, int32_t *number)
+{
+    const long long id = strtoll(text, nullptr, 10);
+    if (id <= INT32_MIN || id > INT32_MAX) return false;
+    *number = -(int32_t)id;
+    return true;
 }
 
 /* A price field: a leading "=" marks it exact. */
@@ -341,6 +355,7 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         TradeListRow row{};
         row.entryDate = ParseDateWithTime(Field(column, fields, n, TLF_DATE_IN), dateFmt, &row.entryClock);
         if (!row.entryDate || !StrategyMatches(strategy, column, fields, n)) continue;
+        bool bad = false;
         for (int id = 1; id < TL_FIELD_COUNT; id++) {
             if (!HasField(column, id)) continue;
             const char *f = Field(column, fields, n, id);
@@ -349,7 +364,7 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
             case TLF_SIDE: row.side = ParseSide(f); break;
             case TLF_SYMBOL:
             case TLF_UNDERLYING: ReadSymbolToken(f, row.symbol); break;
-            case TLF_ASSET_ID: row.symbolNumber = -(int32_t)strtol(f, nullptr, 10); break;
+            case TLF_ASSET_ID: bad = bad || !ParseAssetId(f, &row.symbolNumber); break;
             case TLF_SHARES: row.quantityIn = row.quantityOut = ParseTradeListNumber(f, numFmt); break;
             case TLF_TIME_IN: row.entryTime = ParseTradeListTime(f); break;
             case TLF_QTY_IN: row.quantityIn = ParseTradeListNumber(f, numFmt); break;
@@ -366,6 +381,8 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
             default: break;
             }
         }
+        /* A field out of every range drops its row, as a line without a date is dropped. */
+        if (bad || row.entryTime < 0 || row.exitTime < 0 || row.entryClock < 0 || row.exitClock < 0) continue;
         RenameSymbol(row.symbol, row.entryDate);
         row.valid = 1;
         rows[count++] = row;
@@ -427,6 +444,7 @@ int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount)
         /* A header line holds no date and is dropped with every other such line. */
         if (!f.entryDate) continue;
         if (HasField(column, TLF_TIME_IN)) f.entryTime = ParseTradeListTime(Field(column, fields, n, TLF_TIME_IN));
+        if (f.entryTime < 0) continue; /* no clock time: a bad line */
         if (strategy->TLTimeShift != 0) {
             int64_t seconds = (int64_t)(f.entryTime / 10000) * 3600 + (f.entryTime / 100 % 100) * 60 + f.entryTime % 100 +
                 (int64_t)strategy->TLTimeShift * 3600;
@@ -448,8 +466,8 @@ int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount)
         f.side = *action == 'b' || *action == 'B' ? 1 : -1;
         if (HasField(column, TLF_SYMBOL)) ReadSymbolToken(Field(column, fields, n, TLF_SYMBOL), f.symbol);
         if (HasField(column, TLF_UNDERLYING)) ReadSymbolToken(Field(column, fields, n, TLF_UNDERLYING), f.symbol);
-        if (HasField(column, TLF_ASSET_ID))
-            f.symbolNumber = -(int32_t)strtol(Field(column, fields, n, TLF_ASSET_ID), nullptr, 10);
+        if (HasField(column, TLF_ASSET_ID) && !ParseAssetId(Field(column, fields, n, TLF_ASSET_ID), &f.symbolNumber))
+            continue;
         if (HasField(column, TLF_SHARES))
             f.quantityIn = std::fabs(ParseTradeListNumber(Field(column, fields, n, TLF_SHARES), numFmt));
         if (HasField(column, TLF_QTY_IN))
@@ -768,6 +786,7 @@ void BuildTradeListTrades(StrategyRecord *strategy, int32_t firstDate, int32_t l
     FormatText(path, sizeof path, "%s\\%s_TL_Debug.csv", gSettings.OutputPath, strategy->name);
     if (strlen(path) >= TL_PATH_MAX) {
         ReportError("TradeList Debug file path is too long -- maximum is 260 chars.");
+        SetResultCode(RESULT_FILE_ERROR);
         return;
     }
     std::string out = "Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,Reason,Valid\n";
@@ -782,13 +801,10 @@ void BuildTradeListTrades(StrategyRecord *strategy, int32_t firstDate, int32_t l
                    (int)r.valid);
         out += line;
     }
-    PlatFile file = PlatOpenFile(path, PLAT_CREATE_WRITE);
-    if (!file) {
-        ReportError("Unable to create %s", path);
-        SetResultCode(RESULT_FILE_ERROR);
-        return;
-    }
-    if (WriteFileData(&file, out.data(), (uint32_t)out.size(), path)) PlatCloseFile(file);
+    /* The previous debug file stays until the new one is complete. */
+    ReplaceFile file;
+    if (!BeginReplaceFileWithMessage(&file, path, 0, "Unable to create %s")) return;
+    if (!WriteReplaceFile(&file, out.data(), (uint32_t)out.size()) || !CommitReplaceFile(&file)) AbandonReplaceFile(&file);
 }
 
 /* ---- activation ----------------------------------------------------------------- */

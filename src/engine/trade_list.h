@@ -85,7 +85,10 @@ extern TradeListState gTradeListState;
 void ResetTradeListState();
 
 /* "n/a", "open", "intraday", "close" give 0..3; h:m[:s] gives hhmmss; a bare
-** number >= 10000 is hhmmss, >= 100 hhmm, else hours.  No text gives 0. */
+** number >= 10000 is hhmmss, >= 100 hhmm, else hours.  No text gives 0.
+** TL_TIME_BAD for an h:m[:s] text whose parts are not 0 to 99: such a field
+** makes its row a bad one. */
+enum { TL_TIME_BAD = -1 };
 int32_t ParseTradeListTime(const char *text);
 /* A number in the file's format (numFmt 1: decimal comma, '.' groups). */
 double ParseTradeListNumber(const char *text, int32_t numFmt);
@@ -97,7 +100,9 @@ int32_t ReadTradeListFile(StrategyRecord *strategy);
 /* Fill-per-row text (line count lines, the first a header when it holds no
 ** date) paired into trades; the row count. */
 int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount);
-/* Maps and checks every row, sorts them, writes the debug file when asked. */
+/* Maps and checks every row, sorts them, writes the debug file when asked
+** (it replaces the old one only once complete; a failure is reported with
+** result code 3). */
 void BuildTradeListTrades(StrategyRecord *strategy, int32_t firstDate, int32_t lastDate);
 void MapTradeSymbols(StrategyRecord *strategy, TradeListRow *row, int32_t firstDate, int32_t lastDate);
 /* 1 when the bar of the row's entry (firstDate given) or exit exists. */

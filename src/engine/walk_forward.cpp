@@ -7,6 +7,8 @@
 #include "engine/optimizer.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
+#include "foundation/file_helpers.h"
+#include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
@@ -130,23 +132,52 @@ int32_t BuildWalkForwardSection(char *text, int32_t size)
     return fits ? used : 0;
 }
 
-void InsertWalkForwardSection()
+/* Appends length bytes of text to the script file; the old file stays until
+** the new one is complete.  1, or 0 after reporting. */
+static int AppendToScriptFile(const char *path, const char *text, int32_t length)
 {
+    char *old = nullptr;
+    uint32_t size = 0;
+    if (!LoadFile(path, &old, &size)) return 0;
+    int ok = 0;
+    char *joined = nullptr;
+    if (AllocMemory(&joined, (uint64_t)size + (uint64_t)length)) {
+        memcpy(joined, old, size);
+        memcpy(joined + size, text, (size_t)length);
+        ok = SaveFile(path, joined, size + (uint32_t)length);
+    }
+    FreeMemory(&joined);
+    FreeMemory(&old);
+    return ok;
+}
+
+int InsertWalkForwardSection(void **pEditor)
+{
+    *pEditor = nullptr;
     RecordWalkForwardStep(0);
-    void *window = FindScriptWindow(gSettings.ActiveScript);
-    if (!window) return;
+    /* A batch run has no one to look at an editor, so without one the
+    ** section goes straight into the file, where the next run reads it. */
+    void *window = OpenScriptWindow(gSettings.ActiveScript);
+    if (!window && !gRun.unattended) return 1;
     int32_t optimized = 0;
     const Parameter *rows = (const Parameter *)gParameters.items;
     for (int32_t k = 0; rows && k < gParameters.count; k++)
         if (rows[k].valueCount > 0 && !rows[k].deselected) optimized++;
     uint64_t size = (uint64_t)(optimized + 1) * (uint64_t)gWalkForwardDates.count * 128 + 256;
-    if (size > INT32_MAX) return;
     char *text = nullptr;
-    if (!AllocMemory(&text, size)) return;
+    if (size > INT32_MAX || !AllocMemory(&text, size)) return 0;
     int32_t length = BuildWalkForwardSection(text, (int32_t)size);
-    if (length > 0) {
+    int ok = 1;
+    if (length > 0 && window) {
         EditorCall(window, EDITOR_APPEND_TEXT, (uintptr_t)length, (intptr_t)text);
         EditorCall(window, EDITOR_DOCUMENT_END, 0, 0);
+        *pEditor = window;
+    } else if (length > 0) {
+        char path[260];
+        CopyString(path, sizeof path, gSettings.ActiveScript, -1);
+        ExpandPathMacros(path, gScriptsFolder); /* the compile read the script by the same path */
+        ok = AppendToScriptFile(path, text, length);
     }
     FreeMemory(&text);
+    return ok;
 }

@@ -36,5 +36,8 @@ void RecordWalkForwardStep(int32_t offset);
 ** parameters' current indexes. */
 int32_t BuildWalkForwardSection(char *text, int32_t size);
 /* Writes the WalkForward section of the optimization's best values into the
-** script. */
-void InsertWalkForwardSection();
+** active script: appended to its editor window, which is opened or brought
+** forward (*pEditor gets it), or, in an unattended run of a program without
+** editor windows, appended to the script file itself (*pEditor null).  1, or
+** 0 after reporting a file that could not be written. */
+int InsertWalkForwardSection(void **pEditor);

@@ -21,14 +21,20 @@ static void AppendErrorLog(const char *message)
 {
     PlatDateTime now;
     GetUtcDateTime(&now);
+    /* An error before the settings are read (a bad settings file on the
+    ** command line) still carries its date, in the default picture. */
+    const char *picture = gSettings.DateDisplayFormat[0] ? gSettings.DateDisplayFormat : "M/d/yy";
     char date[DATE_TEXT_SIZE];
-    FormatDate(MakeDate(now.year, now.month, now.day), gSettings.DateDisplayFormat, date);
+    FormatDate(MakeDate(now.year, now.month, now.day), picture, date);
     char stamp[64];
     FormatText(stamp, sizeof stamp, "%s %02d:%02d:%02d", date, now.hour, now.minute, now.second);
     char path[300];
     FormatText(path, sizeof path, "%s\\errorlog.txt", gProgramFolder);
     char entry[1400];
-    int n = FormatText(entry, sizeof entry, "\n>>> %s error in %s <<<\n%s\n", stamp, gSettings.ActiveScript, message);
+    /* The script a batch is on names the entry; it need not be the settings'
+    ** active script yet (a script that cannot be read never becomes it). */
+    const char *script = gRunningScript[0] ? gRunningScript : gSettings.ActiveScript;
+    int n = FormatText(entry, sizeof entry, "\n>>> %s error in %s <<<\n%s\n", stamp, script, message);
     if (gMessageState.nativePaths) PlatNativePath(entry, entry, sizeof entry);
 
     std::lock_guard<std::mutex> hold(sErrorLogLock);

@@ -214,19 +214,24 @@ static int MakeTempPath(char *out, const char *path)
 
 int BeginReplaceFile(ReplaceFile *rf, const char *path, uint32_t expectedSize)
 {
+    return BeginReplaceFileWithMessage(rf, path, expectedSize, kCreateFailed);
+}
+
+int BeginReplaceFileWithMessage(ReplaceFile *rf, const char *path, uint32_t expectedSize, const char *createMessage)
+{
     rf->file = nullptr;
     rf->tempPath[0] = 0;
     CopyString(rf->path, sizeof rf->path, path, -1);
     if (!PathFits(path) || !MakeTempPath(rf->tempPath, path)) {
         PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
-        ReportError(kCreateFailed, path, GetErrorText());
+        ReportError(createMessage, path, GetErrorText());
         SetResultCode(RESULT_FILE_ERROR);
         rf->tempPath[0] = 0;
         return 0;
     }
     rf->file = PlatOpenFile(rf->tempPath, PLAT_CREATE_WRITE);
     if (!rf->file) {
-        ReportError(kCreateFailed, path, GetErrorText());
+        ReportError(createMessage, path, GetErrorText());
         SetResultCode(RESULT_FILE_ERROR);
         rf->tempPath[0] = 0;
         return 0;

@@ -86,6 +86,10 @@ struct ReplaceFile {
 /* Creates the temporary file beside path (messages name path itself).  On
 ** failure rf->file is null and nothing is left on disk. */
 int BeginReplaceFile(ReplaceFile *rf, const char *path, uint32_t expectedSize);
+/* The same for a writer with its own wording for a file that cannot be
+** created: createMessage takes the path (its first %s) and may take the
+** system's error text (a second %s). */
+int BeginReplaceFileWithMessage(ReplaceFile *rf, const char *path, uint32_t expectedSize, const char *createMessage);
 /* Writes through WriteFileData with the target's name in its message.  After
 ** a failure only AbandonReplaceFile is left to call. */
 int WriteReplaceFile(ReplaceFile *rf, const void *data, uint32_t size);

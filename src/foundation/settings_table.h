@@ -411,7 +411,7 @@ void LoadStyleColours(const IniFile *ini, StyleColourSet *set, const uint32_t *d
 
 /* One window to reopen at the next start. */
 struct OpenFileWindow {
-    char path[260];                   /* its document: results file, script or log */
+    char path[260];                   /* its document: results file, script, log or CSV list */
     int32_t active;                   /* 1 for the active window */
     int32_t left, top, width, height; /* normal (restored) placement */
     int32_t showState;                /* the placement's show command */
@@ -419,7 +419,7 @@ struct OpenFileWindow {
 
 /* The shell fills out with the windows to remember, in the order they are
 ** written (from the last tab of the tab bar to the first; only results,
-** script and log windows that have a path), and returns how many (at most
+** script, log and list windows that show a file), and returns how many (at most
 ** max).  Null, as in the headless shell, means no windows. */
 typedef int (*OpenFileLister)(OpenFileWindow *out, int max);
 extern OpenFileLister gListOpenFileWindows;

@@ -12,7 +12,9 @@
 **             caller's business (the file helpers add the program's messages).
 ** Threads:    every routine may be called from any thread; PlatLastError() is
 **             per thread.
-** Implemented by posix/platform.cpp (native build) and win32/platform.cpp.
+** Implemented by posix/platform.cpp (native build) and win32/platform.cpp;
+** the planned failures of the test programs by file_faults.cpp, which both
+** consult.
 */
 #pragma once
 #include <cstdint>
@@ -93,6 +95,7 @@ enum {
     PLAT_ERR_FILE_NOT_FOUND = 2,
     PLAT_ERR_PATH_NOT_FOUND = 3,
     PLAT_ERR_ACCESS_DENIED = 5,
+    PLAT_ERR_DISK_FULL = 112,
     PLAT_ERR_ALREADY_EXISTS = 183
 };
 /* The calling thread's last system error, as a Windows-style code (the posix
@@ -101,6 +104,25 @@ int PlatLastError();
 void PlatSetLastError(int code);
 /* The system's own text for an error code, trailing line breaks removed. */
 void PlatErrorText(int code, char *out, size_t size);
+
+/* ---- planned failures (test programs) -------------------------------------
+** A test makes file operations fail on purpose to show that a writer keeps
+** the user's previous file and reports the failure.  PlatWriteFile and
+** PlatRenameReplace ask PlatFaultDue first; with nothing planned that costs
+** one atomic load. */
+
+enum PlatFaultKind {
+    PLAT_FAULT_WRITE = 0,  /* PlatWriteFile: as on a full disk (PLAT_ERR_DISK_FULL), nothing written */
+    PLAT_FAULT_RENAME = 1, /* PlatRenameReplace: refused (PLAT_ERR_ACCESS_DENIED), nothing moved */
+    PLAT_FAULT_KINDS = 2
+};
+/* After pass more calls of the kind succeed, the next fail calls fail (any
+** thread); fail 0 removes the plan.  The count of failures made starts at 0. */
+void PlatPlanFault(int kind, int pass, int fail);
+/* The calls of the kind made to fail since the last plan. */
+int PlatFaultsMade(int kind);
+/* 1 when this call of the kind is to fail (for the two implementations). */
+int PlatFaultDue(int kind);
 
 /* ---- time ------------------------------------------------------------------ */
 

@@ -79,8 +79,8 @@ extern RunControl gRun;
 ** at start-up, stays).  The caller closes an open test log first. */
 void ResetRunControl();
 extern char gSettingsFile[260]; /* the settings file in use, "" none */
-/* The script a run is using right now, "" when none: the run driver sets it,
-** the script windows' titles show it. */
+/* The script a run is using right now, "" when none: a batch sets it for each
+** script it runs, the script windows' titles and the error log show it. */
 extern char gRunningScript[260];
 
 /* Effective folders, set by InitApplication. */
@@ -113,8 +113,6 @@ void ShowLowMemoryWarning();
 ** events x 24, 1424 more) and by the calculated Data and TestData values
 ** (daily bars x their allocated item slots x 8). */
 void EstimateMemoryUse(double *loaded, double *calculated);
-/* The test results' bytes, installed by the results windows; null = none. */
-extern double (*gResultsMemoryEstimate)();
 /* Formats the low-memory message from three byte estimates. */
 int FormatLowMemoryWarning(char *out, int size, double loadedBytes, double calculatedBytes, double resultBytes);
 
@@ -156,6 +154,11 @@ void EnableSettingsPanelControls(int forceRunning);
 void UpdateDebugPanelControls();
 /* Asks the frame to refresh its menu and toolbar. */
 void PostFrameRefresh();
+/* Sets the run state and everything that shows it: the settings panel and the
+** debug panel grey what cannot be used during a run (and come back after it),
+** the run's status parts are cleared, and the frame refreshes its menu and
+** toolbar; state 0 also clears the status bar and resets the frame title. */
+void SetTestRunning(int state);
 /* The settings panel window, null when there is none. */
 void *GetSettingsPanel();
 /* Shows the DataFile setting in the settings panel's data-file control. */
@@ -248,8 +251,17 @@ int ComputeWorkerCount(int setting, int processors);
 
 struct CompilerState;
 
+/* Opens the script at path in an editor (or brings its window forward) and
+** selects length characters from offset, the caret at the span's end and its
+** line in view: where a compile error takes the user.  Headless: nothing. */
+void ShowScriptSpan(const char *path, int32_t offset, int32_t length);
 /* The script editor window showing path (case ignored), or null. */
 void *FindScriptWindow(const char *path);
+/* Opens the script in an editor window, or brings its window forward; the
+** window, or null when none could be opened (reported) or the program has no
+** editor windows (the headless shell offers only those a test pretends are
+** open). */
+void *OpenScriptWindow(const char *path);
 /* Saves the window's text to its file with the numbered backup; 0 when the
 ** save failed or was refused. */
 int SaveScript(void *window, int saveAs);

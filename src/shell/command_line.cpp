@@ -153,19 +153,29 @@ int RunBatchCommandLine(const char *commandLine)
         newGroup = 1;
         char path[260];
         CopyString(path, sizeof path, token, -1);
+        /* Whatever fails from here on is this script's error. */
+        CopyString(gRunningScript, sizeof gRunningScript, token, -1);
         if (!ExpandPathMacros(path, gScriptsFolder)) {
             ReportError("File path starting with '%s' is too long -- maximum is 260 chars", token);
+            gRunningScript[0] = 0;
             return RESULT_FILE_ERROR;
         }
+        CopyString(gRunningScript, sizeof gRunningScript, path, -1);
         if (!PlatFileExists(path)) {
             ReportError("Unable to access %s", path);
             SetResultCode(RESULT_FILE_ERROR);
+            gRunningScript[0] = 0;
             return RESULT_FILE_ERROR;
         }
         CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path, -1);
         ShowActiveScriptInPanel();
         int code = RunScriptModes(flags);
+        gRunningScript[0] = 0;
         if (code != 0) return code;
     }
-    return 0;
+    /* A run can do its work and still fail to write one of its files (the
+    ** results file, an export, a report): it reported that and set the
+    ** sticky code, and the later runs went ahead all the same.  The batch
+    ** ends with that code, so a scheduler learns of it. */
+    return gRun.resultCode.load();
 }

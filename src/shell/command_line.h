@@ -5,7 +5,10 @@
 ** group runs; every script runs its flagged modes through the run driver in
 ** the fixed order of the switch table, and the batch ends with an exit code a
 ** scheduler can test (0 all runs succeeded, 1 unknown switch, 3 a file that
-** cannot be reached, else the sticky result code of the failed run).
+** cannot be reached, else the sticky result code of the failed run).  A run
+** that succeeded but could not write a file (results file, export, report,
+** positions CSV, ...) does not end the batch; the batch ends with the sticky
+** code that failure set.
 ** Owns:       gCommandLine (the exit-after-batch flag).
 ** Reads:      gRun.unattended is set here; gSettingsFile receives "-inifile".
 ** Errors:     through ReportError, which goes to errorlog.txt once unattended.
@@ -40,5 +43,6 @@ const char *NextCommandLineToken(const char *commandLine, char token[COMMAND_LIN
 ** file cannot be accessed). */
 int ParseCommandLineOptions(const char *commandLine);
 
-/* The second pass: runs every group's modes on its scripts; the exit code. */
+/* The second pass: runs every group's modes on its scripts; the exit code
+** (the sticky result code at the end of the line: 0 when nothing failed). */
 int RunBatchCommandLine(const char *commandLine);

@@ -273,6 +273,8 @@ int32_t StyleNotes(StylePass *p, int32_t i)
     if (!IsTokenDelimiter(t[i]) && (i == 0 || IsTokenDelimiter(t[i - 1]))) {
         char word[WORD_SIZE];
         int32_t end = ReadWord(p, i, word);
+        /* A quote is no word and opens nothing here: it is notes text. */
+        if (end == i) end = i + 1;
         int32_t id = FindSectionName(word);
         if (id && ColonFollows(t + end)) {
             const ScriptKeyword *row = FindKeywordRow(word);

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "engine/results_file.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -106,10 +107,6 @@ int FormatLowMemoryWarning(char *out, int size, double loadedBytes, double calcu
                       advice);
 }
 
-/* Test results are held by the results windows; their share comes from the
-** view side once the results window keeps test records (0 until then). */
-double (*gResultsMemoryEstimate)() = nullptr;
-
 void EstimateMemoryUse(double *loaded, double *calculated)
 {
     *loaded = *calculated = 0;
@@ -126,7 +123,7 @@ void ShowLowMemoryWarning()
     RequestStop();
     double loaded, calculated;
     EstimateMemoryUse(&loaded, &calculated);
-    double results = gResultsMemoryEstimate ? gResultsMemoryEstimate() : 0;
+    double results = EstimateResultsMemory();
     char text[1024];
     FormatLowMemoryWarning(text, sizeof text, loaded, calculated, results);
     ReportError("%s", text);

@@ -350,7 +350,7 @@ void ScanTestDate(CellListWindow *list, EvalContext *context)
 
 int RunScan()
 {
-    gRun.state = RUN_TESTING;
+    SetTestRunning(RUN_TESTING);
     SetFrameTitle("Running Scan");
     int barSize = gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : BAR_DAILY;
     const DateList *dates = &gStore.dateLists[barSize];
@@ -471,7 +471,7 @@ int RunScan()
     AbandonReplaceFile(&file);
     FreeListWindow(&direct);
     if (gRun.state == RUN_STOP_REQUESTED) ShowPopupNotice(255, "Scan Stopped");
-    gRun.state = RUN_IDLE;
+    SetTestRunning(RUN_IDLE);
     SetFrameTitle("");
     return result;
 }

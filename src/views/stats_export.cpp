@@ -66,18 +66,24 @@ static int ChooseExportPath(const char *path, int32_t testNumber, const char *ti
     return BrowseForFile(gExportPath, folder, title, "CSV", "CSV", 1) != 0;
 }
 
-/* Writes the whole text to gExportPath; 0 after reporting. */
+/* Writes the whole text to gExportPath; 0 after reporting.  The text goes to
+** a file beside the old export, which stays as it was until the new one is
+** complete: a full disk or a file held open elsewhere costs the new export,
+** never the previous one. */
 static int WriteExport(const std::string &text, const char *createMessage)
 {
-    PlatFile file = PlatOpenFile(gExportPath, PLAT_CREATE_WRITE);
-    if (!file) {
-        ReportError(createMessage, gExportPath);
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
+    ReplaceFile file;
+    if (!BeginReplaceFileWithMessage(&file, gExportPath, 0, createMessage)) return 0;
+    /* The file helpers move less than 4 GB at a time. */
+    for (size_t done = 0; done < text.size();) {
+        const uint32_t piece = text.size() - done > 0x40000000u ? 0x40000000u : (uint32_t)(text.size() - done);
+        if (!WriteReplaceFile(&file, text.data() + done, piece)) {
+            AbandonReplaceFile(&file);
+            return 0;
+        }
+        done += piece;
     }
-    if (!WriteFileData(&file, text.data(), (uint32_t)text.size(), gExportPath)) return 0;
-    PlatCloseFile(file);
-    return 1;
+    return CommitReplaceFile(&file);
 }
 
 int SaveStatsCsv(TestRecord *test, const char *path)

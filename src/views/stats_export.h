@@ -3,8 +3,10 @@
 ** the script names a file (SaveStatsAs, SaveTradesAs).
 **
 ** Owns:       gExportPath, the path of the export in progress.
-** Errors:     a file that cannot be created is reported through ReportError
-**             with result code 3.
+** Errors:     a file that cannot be created or written is reported through
+**             ReportError with result code 3.  The previous file of that name
+**             stays as it was until the new one is complete, so a failed
+**             export never costs the last good one.
 ** Threads:    UI thread.
 */
 #pragma once

@@ -9,6 +9,7 @@
 #include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
+#include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -20,6 +21,11 @@
 
 PlatFile gReportPage;
 char gReportFolder[REPORT_PATH_SIZE];
+/* The page being written: its temporary file beside the old page, and its
+** text, which is kept until the report is complete and then written at once,
+** so a failed report leaves the previous page as it was. */
+static ReplaceFile sPage;
+static std::string sPageText;
 void (*gReportGraphWriter)(TestRecord *test);
 void (*gReportPlotWriter)(TestRecord *test);
 void (*gOpenReportPage)(const char *path);
@@ -116,10 +122,7 @@ std::string PageText(const char *text, size_t length)
 
 static void WritePage(const std::string &text)
 {
-    if (!gReportPage || text.empty()) return;
-    const std::string page = PageText(text.data(), text.size());
-    uint32_t written = 0;
-    PlatWriteFile(gReportPage, page.data(), (uint32_t)page.size(), &written);
+    if (gReportPage) sPageText += text;
 }
 
 void ReportPrintf(const char *format, ...)
@@ -251,11 +254,15 @@ void WriteMonthlyGainsTable(const TestRecord *test, std::string *out)
     int32_t monthCount[13] = {}, years = 0;
     double current = 0, monthStart = 0, yearStart = 0, peak = 0, maxDrawdown = 0, peakAtMax = 0;
     int32_t previousDate = 0;
+    bool started = false;
     for (int32_t r = 0; r < rows; r++) {
         const StatCell *cell = CellOf(test, r, s);
         const int32_t date = (int32_t)cell->date;
         const double base = cell->allocation;
-        if (r == 0) {
+        /* A row whose date has no month has no column to go to. */
+        if (date / 100 % 100 < 1 || date / 100 % 100 > 12) continue;
+        if (!started) {
+            started = true;
             AppendFormat(out, "<tr><th>%d</th>", date / 10000);
             for (int32_t m = 1; m < date / 100 % 100; m++) *out += "<td>n/a</td>";
             current = monthStart = yearStart = peak = compound ? 1.0 : base;
@@ -284,7 +291,7 @@ void WriteMonthlyGainsTable(const TestRecord *test, std::string *out)
         }
         previousDate = date;
     }
-    if (rows > 0) {
+    if (started) {
         const double base = CellOf(test, rows - 1, s)->allocation;
         const int32_t month = previousDate / 100 % 100 - 1;
         const double ratio = HtmlStatCell(out, current, monthStart, compound ? monthStart : base, 0);
@@ -523,12 +530,9 @@ int WriteTestReport(TestRecord *test)
     RemoveOldImages(folder);
     char page[REPORT_PATH_SIZE];
     FormatText(page, sizeof page, "%s\\index.html", folder);
-    gReportPage = PlatOpenFile(page, PLAT_CREATE_WRITE);
-    if (!gReportPage) {
-        ReportError("Unable to create %s", page);
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
+    if (!BeginReplaceFileWithMessage(&sPage, page, 0, "Unable to create %s")) return 0;
+    gReportPage = sPage.file;
+    sPageText.clear();
     CopyString(gReportFolder, sizeof gReportFolder, folder, -1);
     const std::string testName = EscapeHtml(test->settings.TestName);
     char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];
@@ -542,14 +546,6 @@ int WriteTestReport(TestRecord *test)
     AppendStatLines(test, &link);
     link += "</a>";
     link = PageText(link.data(), link.size());
-    char linkPath[REPORT_PATH_SIZE];
-    FormatText(linkPath, sizeof linkPath, "%s\\link.txt", folder);
-    PlatFile linkFile = PlatOpenFile(linkPath, PLAT_CREATE_WRITE);
-    if (linkFile) {
-        uint32_t written = 0;
-        PlatWriteFile(linkFile, link.data(), (uint32_t)link.size(), &written);
-        PlatCloseFile(linkFile);
-    }
 
     std::string out;
     AppendFormat(&out,
@@ -586,13 +582,23 @@ int WriteTestReport(TestRecord *test)
         WriteScriptSection(test, &out);
     out += "</body>\n</html>\n";
     WritePage(out);
-    PlatCloseFile(gReportPage);
     gReportPage = nullptr;
     gReportFolder[0] = 0;
+    const std::string pageText = PageText(sPageText.data(), sPageText.size());
+    int ok = WriteReplaceFile(&sPage, pageText.data(), (uint32_t)pageText.size()) && CommitReplaceFile(&sPage);
+    AbandonReplaceFile(&sPage);
+    sPageText = std::string();
+    /* A page that could not be written keeps the old one, its number and its
+    ** line in the report list. */
+    if (!ok) return 0;
+    /* The report list's line is written once the page is there to link to. */
+    char linkPath[REPORT_PATH_SIZE];
+    FormatText(linkPath, sizeof linkPath, "%s\\link.txt", folder);
+    ok = SaveFile(linkPath, link.data(), (uint32_t)link.size());
     gSettings.ReportNumber = number;
-    WriteReportsIndex(0);
+    if (!WriteReportsIndex(0)) ok = 0;
     if ((!gRun.unattended || gSettings.ReportBatchDisp) && gOpenReportPage) gOpenReportPage(page);
-    return 1;
+    return ok;
 }
 
 void WriteRunReport(ResultsWindow *, TestRecord *test)
@@ -646,11 +652,7 @@ int WriteReportsIndex(int open)
     out = PageText(out.data(), out.size());
     if (!listed) gSettings.ReportNumber = 0;
     FormatText(path, sizeof path, "%s\\index.html", gReportsFolder);
-    PlatFile file = PlatOpenFile(path, PLAT_CREATE_WRITE);
-    if (!file) return 0;
-    uint32_t written = 0;
-    const int ok = PlatWriteFile(file, out.data(), (uint32_t)out.size(), &written);
-    PlatCloseFile(file);
+    const int ok = SaveFile(path, out.data(), (uint32_t)out.size());
     if (open && gOpenReportPage) gOpenReportPage(path);
     return ok;
 }

@@ -6,7 +6,8 @@
 **
 ** Owns:       the open report page (gReportPage and its folder): while it is
 **             set, a second report request returns at once, and the graph and
-**             plot writers put their PNG files and image tags into it.
+**             plot writers put their PNG files into the folder and their image
+**             tags into the page through ReportPrintf and ReportWrite.
 ** Text:       the pages are UTF-8, and say so.  The program's texts are
 **             8-bit: those that hold UTF-8 (a script saved so) pass as they
 **             are, every other byte is read as Windows-1252 (PageText).
@@ -16,9 +17,16 @@
 ** Style:      the pages use W3.CSS 4: "w3.css" in the reports folder, which
 **             a report puts there from the program's folder when it is
 **             missing; the public copy only when neither folder has one.
+** Files:      the page, link.txt and the report list each replace the old
+**             file of that name only once complete: a report that cannot be
+**             written leaves the previous files as they were.  The page's text
+**             is kept until the report is complete and written at once; its
+**             link.txt follows only a page that was written.
 ** Errors:     a folder whose parent is missing: "Unable to create folder %s"
 **             (result code 3); a page that cannot be created: "Unable to
-**             create %s".  ReportNumber moves on only for a written report.
+**             create %s"; any other file that cannot be written is reported by
+**             the file helpers (result code 3).  ReportNumber moves on only
+**             for a written page.
 ** Threads:    UI thread.
 */
 #pragma once
@@ -63,16 +71,17 @@ std::string EscapeHtml(const char *text);
 void MakeReportFolderName(int32_t number, const char *testName, char *out, int size);
 
 /* Writes the report of the test and opens it (always when a user is there,
-** unattended only with ReportBatchDisp); 1, or 0 after reporting, or 0 at
-** once when a report is being written. */
+** unattended only with ReportBatchDisp); 1, or 0 after reporting (also when
+** the page was written but its link.txt or the report list was not), or 0
+** at once when a report is being written. */
 int WriteTestReport(TestRecord *test);
 /* The run's hand-offs: the report of a test just run (its results list is
 ** not needed), and its summary statistics in the status bar. */
 struct ResultsWindow;
 void WriteRunReport(ResultsWindow *window, TestRecord *test);
 void ShowStatLines(TestRecord *test);
-/* Rewrites the report list; with open 1 opens it.  1, or 0 when the list
-** cannot be written. */
+/* Rewrites the report list; with open 1 opens it.  1, or 0 after reporting
+** that the list cannot be written (the old list stays). */
 int WriteReportsIndex(int open);
 /* " | %s: %s" of each summary statistic into the text; with no text, the
 ** statistics go to the status bar from part 2 on. */

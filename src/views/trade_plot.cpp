@@ -421,12 +421,9 @@ void WriteMonteCarloTable(const PlotWindow *record)
     MonteCarloRow rows[9];
     int32_t count = MonteCarloPercentiles(&job, years, rows);
     const char *column = percent ? "CAR" : "AAR";
-    PlatFile html = record->reportFile;
+    void (*html)(const char *text) = record->reportWrite;
     char line[1024];
-    auto emit = [&](int n) {
-        uint32_t written = 0;
-        PlatWriteFile(html, line, uint32_t(n), &written);
-    };
+    auto emit = [&](int) { html(line); };
     if (html) {
         emit(FormatText(line, sizeof line,
                         "<h3 class='w3-container w3-pale-red'>Monte Carlo Analysis</h3>\n<table class='w3-table "

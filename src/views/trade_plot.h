@@ -101,8 +101,8 @@ struct PlotWindow {
     TestRecord *test;
     void *optionsDialog;
     void *resultsWindow;
-    PlatFile reportFile; /* the HTML report being written, or null */
-    std::mutex *lock;    /* set while workers run */
+    void (*reportWrite)(const char *text); /* appends to the HTML report being written, or null */
+    std::mutex *lock;                      /* set while workers run */
 };
 
 extern FormulaColumn gPlotFormula;

@@ -115,6 +115,15 @@ static void SetCell(ListCell *cell, const char *text, double number, int32_t cod
     cell->formatCode = code;
 }
 
+/* The Reason column's sort value: the code, skip reasons after exit reasons.
+** A code outside its table reads "n/a" and sorts with the exit table's "n/a". */
+static double ReasonSortValue(const TradeRecord *t, bool skipped)
+{
+    const int32_t count = skipped ? SKIP_REASON_COUNT : EXIT_REASON_COUNT;
+    if (t->reason < 0 || t->reason >= count) return 0;
+    return skipped ? t->reason * 10.0 : t->reason;
+}
+
 /* The fixed cells of a trade. */
 static void FillFixedCells(const TestRecord *test, const TradeRecord *t, ListCell *cells)
 {
@@ -150,7 +159,7 @@ static void FillFixedCells(const TestRecord *test, const TradeRecord *t, ListCel
         FormatPrice(t->priceOut, t->roundingOut, text);
         SetCell(&cells[TRADE_COL_PRICE_OUT], text, t->priceOut, DISPLAY_NUMBER);
     }
-    SetCell(&cells[TRADE_COL_REASON], GetTradeReason(t->reasonText, t->reason, skipped), t->reason * (skipped ? 10 : 1),
+    SetCell(&cells[TRADE_COL_REASON], GetTradeReason(t->reasonText, t->reason, skipped), ReasonSortValue(t, skipped),
             DISPLAY_PLAIN);
     for (int32_t c = 0; c < TRADE_FIXED_COLUMNS; c++) {
         cells[c].negativeColour = 0;

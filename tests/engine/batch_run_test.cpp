@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
@@ -80,6 +81,8 @@ TEST_F(BatchRun, GroupsRunTheirModesOnTheirScripts)
     std::string log = ErrorLog();
     EXPECT_NE(std::string::npos, log.find("\nUnrecognized batch run mode '-bogus'\n")) << log;
     EXPECT_NE(std::string::npos, log.find("\nUnable to access " + scripts + "\\missing.kvs\n")) << log;
+    /* Each entry names the script the batch was on, not the last one that ran. */
+    EXPECT_NE(std::string::npos, log.find(" error in " + scripts + "\\missing.kvs <<<\nUnable to access")) << log;
     EXPECT_NE(std::string::npos, log.find("has a missing or incomplete Import section.")) << log;
 }
 
@@ -134,4 +137,88 @@ TEST_F(BatchRun, ATestWritesTheStatsAndTradesFilesItsScriptNames)
     std::string text = ReadTestFile(stats);
     EXPECT_EQ(0u, text.find("Date,Strategy\n2024-01-08,S1\n2024-01-09,S1\n")) << text;
     EXPECT_EQ(11, std::count(text.begin(), text.end(), '\n')); /* the header and ten market days */
+}
+
+/* A batch on a disk where the files of a run cannot be written: every write
+** of a test that saves its results file, both exports, its positions and a
+** report fails in turn (a full disk), then every rename (a file held open
+** elsewhere).  Each time the batch goes on to the next script and ends with 3
+** after its error entry, and the file the entry names keeps its old bytes (or
+** is not there when it had none). */
+TEST_F(BatchRun, AFileThatCannotBeWrittenEndsTheBatchWithThree)
+{
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    const std::string out = tmp.File("Output");
+    CopyString(gReportsFolder, sizeof gReportsFolder, (out + "\\Reports").c_str(), -1);
+    ASSERT_EQ(1, PlatCreateFolder(gReportsFolder));
+    const std::vector<std::string> files = {out + "\\stats.csv", out + "\\trades.csv", out + "\\held.csv",
+                                            out + "\\runs.kvr", out + "\\Reports\\index.html"};
+    Write("export.kvs", "Settings:\n  SaveStatsAs: " + files[0] + "\n  SaveTradesAs: " + files[1] +
+                            "\n  SavePositionsAs: " + files[2] + "\n  ResultsFile: " + files[3] +
+                            "\n  TestOutput: Report\nStrategy: S1\n  EntrySetup: BarDate = 20240110\n  Quantity: 100\n"
+                            "  ExitRule: 1\n");
+    /* A clean run first: the files every later run replaces. */
+    ASSERT_EQ(0, RunBatchCommandLine("-test export.kvs")) << ErrorLog();
+    std::vector<std::string> old;
+    for (const std::string &f : files) {
+        old.push_back(ReadTestFile(f));
+        ASSERT_FALSE(old.back().empty()) << f;
+    }
+    for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME}) {
+        int failures = 0;
+        for (int pass = 0; pass < 100; pass++) {
+            SCOPED_TRACE("kind " + std::to_string(kind) + ", call " + std::to_string(pass));
+            for (size_t k = 0; k < files.size(); k++) ASSERT_TRUE(WriteTestFile(files[k], old[k]));
+            PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+            gRun.resultCode = RESULT_OK;
+            DeleteAllTests(FirstResultsWindow());
+            PlatPlanFault(kind, pass, 1);
+            const int code = RunBatchCommandLine("-test export.kvs a.kvs");
+            const int made = PlatFaultsMade(kind);
+            PlatPlanFault(kind, 0, 0);
+            if (made == 0) break;
+            failures++;
+            EXPECT_EQ(RESULT_FILE_ERROR, code);
+            EXPECT_EQ(2, Listed()); /* a.kvs ran all the same */
+            const std::string log = ErrorLog();
+            const std::string named = kind == PLAT_FAULT_WRITE ? " bytes to " : "Unable to create ";
+            const size_t at = log.find(named), end = log.find("\r\n", at);
+            ASSERT_NE(std::string::npos, end) << log;
+            const std::string path = log.substr(at + named.size(), end - at - named.size());
+            auto known = std::find(files.begin(), files.end(), path);
+            if (known != files.end())
+                EXPECT_EQ(old[known - files.begin()], ReadTestFile(path)) << path;
+            else
+                EXPECT_FALSE(PlatFileExists(path.c_str())) << path;
+        }
+        /* Every file above, and the new report's page and link. */
+        EXPECT_GE(failures, 7);
+    }
+}
+
+/* A results file cut short loads only in part; the run's test is then not
+** saved over it, and the batch says so with its exit code. */
+TEST_F(BatchRun, AResultsFileThatCannotBeKeptEndsTheBatchWithThree)
+{
+    Write("kept.kvs", "Settings:\n  ResultsFile: " + tmp.File("kept.kvr") + "\nStrategy: S1\n  EntrySetup: 0\n");
+    ASSERT_EQ(0, RunBatchCommandLine("-test kept.kvs")) << ErrorLog();
+    CloseResultsWindow(FindResultsWindowByPath(tmp.File("kept.kvr").c_str()));
+    std::string file = ReadTestFile(tmp.File("kept.kvr"));
+    ASSERT_GT(file.size(), 1100u);
+    ASSERT_TRUE(WriteTestFile(tmp.File("kept.kvr"), file.substr(0, file.size() - 10)));
+    gRun.resultCode = RESULT_OK;
+    EXPECT_EQ(RESULT_FILE_ERROR, RunBatchCommandLine("-test kept.kvs"));
+    EXPECT_NE(std::string::npos, ErrorLog().find("kept.kvr was only partly loaded; the results were not saved.")) << ErrorLog();
+    EXPECT_EQ(file.size() - 10, ReadTestFile(tmp.File("kept.kvr")).size());
+}
+
+/* Two parameters of two values give four combinations; a random search asked
+** for ten tests runs out after four, says so, and the batch fails. */
+TEST_F(BatchRun, ARandomSearchThatRunsOutOfCombinationsEndsWithEight)
+{
+    Write("random.kvs", "Settings:\n  OptimizeMode: Random\n  OptIterations: 10\n  OptKeepNoTrades: True\n"
+                        "Parameters:\n  A: 1, 2\n  B: 3, 4\nStrategy: S1\n  EntrySetup: A + B < 0\n");
+    EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize random.kvs"));
+    EXPECT_EQ(4, Listed());
+    EXPECT_NE(std::string::npos, ErrorLog().find("Unable to find an untested parameter combination.")) << ErrorLog();
 }

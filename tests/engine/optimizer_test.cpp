@@ -262,7 +262,9 @@ TEST_F(OptimizerTest, WalkForwardIntervalsAndSection)
     CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, "main.kvs", -1);
     HeadlessScriptWindow *w = &gHeadlessScripts.windows[gHeadlessScripts.windowCount++];
     CopyString(w->path, sizeof w->path, gSettings.ActiveScript, -1);
-    InsertWalkForwardSection();
+    void *editor = nullptr;
+    EXPECT_EQ(1, InsertWalkForwardSection(&editor));
+    EXPECT_EQ(w, editor);
     EXPECT_STREQ(w->appended, "\r\nWalkForward: // unit=Months, length=1, offset=1"
                               "\r\n\tDates: 2020-01-01, 2020-02-03, 2020-03-02, 2020-03-31"
                               "\r\n\tlen: 10, 5, 5\r\n");

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "engine/results_file.h"
+#include "engine/run_view_hooks.h"
 #include "script/compiler/definitions.h"
+#include "shell/headless/headless.h"
+#include "services/services.h"
 #include "support/program_state.h"
 
 namespace {
@@ -41,8 +47,10 @@ TestRecord *MakeTest(int seed)
         FormatText(t->parameters[p].name, PARAM_VALUE_NAME_SIZE, "P%d", p);
         t->parameters[p].value = seed * 10 + p;
     }
-    for (int c = 0; c < 6; c++) t->cells[c].equityBase = seed * 1000 + c;
-    t->cells[5].equityBase = 0; /* the unfilled row is not stored */
+    for (int c = 0; c < 4; c++) {
+        t->cells[c].equityBase = seed * 1000 + c;
+        t->cells[c].date = 20240102 + c / 2;
+    }
     CopyString(t->stratDataNames[0], 80, "Item", -1);
     for (int v = 0; v < t->stratDataValueCount; v++) t->stratDataValues[v] = v * 0.5;
     EXPECT_TRUE(AllocMemory(&t->settings.scriptText, 2));
@@ -62,7 +70,9 @@ void ExpectSameTest(const TestRecord *a, const TestRecord *b)
     EXPECT_EQ(0, memcmp(&a->settings, &b->settings, offsetof(TestSettingsCopy, scriptText)));
     EXPECT_STREQ(a->settings.scriptText, b->settings.scriptText);
     EXPECT_EQ(a->testNumber, b->testNumber);
-    EXPECT_EQ(a->rowCount, b->rowCount);
+    /* The row the stopped test did not reach is not stored, and a loaded
+    ** test keeps the rows it stores. */
+    EXPECT_EQ(a->rowsFilled, b->rowCount);
     EXPECT_EQ(a->rowsFilled, b->rowsFilled);
     EXPECT_STREQ(a->currency, b->currency);
     EXPECT_EQ(a->daysPerYear, b->daysPerYear);
@@ -74,9 +84,9 @@ void ExpectSameTest(const TestRecord *a, const TestRecord *b)
     ASSERT_EQ(a->tradeCount, b->tradeCount);
     EXPECT_EQ(b->tradeCount, b->tradeCapacity);
     EXPECT_EQ(0, memcmp(a->trades, b->trades, a->tradeCount * sizeof(TradeRecord)));
-    ASSERT_EQ(a->stratDataValueCount, b->stratDataValueCount);
+    ASSERT_EQ(a->strategyCount * a->rowsFilled * a->stratDataItemCount, b->stratDataValueCount);
     EXPECT_STREQ(a->stratDataNames[0], b->stratDataNames[0]);
-    EXPECT_EQ(0, memcmp(a->stratDataValues, b->stratDataValues, a->stratDataValueCount * sizeof(double)));
+    EXPECT_EQ(0, memcmp(a->stratDataValues, b->stratDataValues, b->stratDataValueCount * sizeof(double)));
 }
 
 /* 32 + 2 columns + per test 1008 + 2 x 504 + 2 x 88 + 2 rows x 2 x 448 + 2 text
@@ -160,6 +170,10 @@ TEST_F(ResultsFileTest, DamagedFilesFailWithTheirMessage)
         {"rows filled above rows", 32 + 88 + 32, 9, "is damaged"},
         {"huge trade count", 32 + 88 + 48, 0x1000000, "is damaged"},
         {"values not strategies x rows x items", 32 + 88 + 996, 7, "is damaged"},
+        /* The first cell's date: after the record, two results and two parameters. */
+        {"a row dated 0", 32 + 88 + 2192 + 8, 0, "a test holds a row without a valid date"},
+        {"a thirteenth month", 32 + 88 + 2192 + 8, 20241301, "a test holds a row without a valid date"},
+        {"30 February", 32 + 88 + 2192 + 8, 20240230, "a test holds a row without a valid date"},
     };
     /* clang-format on */
     for (const Case &c : cases) {
@@ -251,7 +265,9 @@ TEST_F(ResultsFileTest, Legacy879FileReadsWithRollCostsZeroAndTheReasonMoved)
     s += result;
     std::string cell(432, '\0');
     double equity = 5000;
+    uint32_t date = 20240102;
     Put(cell, offsetof(StatCell, equityBase), &equity, 8);
+    Put(cell, offsetof(StatCell, date), &date, 4);
     s += cell;
     std::string trade(328, '\0');
     Put(trade, 184, "why", 3);
@@ -281,6 +297,45 @@ TEST_F(ResultsFileTest, Legacy879FileReadsWithRollCostsZeroAndTheReasonMoved)
     EXPECT_NE(nullptr, strstr(LastMessage(), "is not compatible with this version of Kestovar."));
 }
 
+/* A 32-byte header whose version word is no number and whose sizes are all
+** 0 belongs to no layout, whatever test count it claims. */
+TEST_F(ResultsFileTest, AHeaderOfNoVersionIsRefused)
+{
+    const std::string s = Header(std::numeric_limits<float>::quiet_NaN(), 0, 0, 0, 0, 0x7FFFFFFF);
+    const std::string path = tmp.File("nan.kvr");
+    ASSERT_TRUE(WriteTestFile(path, s));
+    EXPECT_EQ(0, LoadResultsFile(path.c_str(), 0));
+    EXPECT_EQ(path + " is not compatible with this version of Kestovar.", std::string(LastMessage()));
+    EXPECT_EQ(nullptr, FirstResultsWindow());
+}
+
+/* A run stopped on its second day of 600,000: more rows x strategies than
+** any fixed limit, but only the two rows reached are in the file, and only
+** they are kept. */
+TEST_F(ResultsFileTest, AStoppedLongTestLoadsWithTheRowsItReached)
+{
+    std::string s = Header(0.39f, 1008, 504, 448, 344, 1);
+    std::string rec(1008, '\0');
+    int32_t counts[] = {600000, 2, 0, 0, 1}; /* rows, rows filled, compounded, parameters, strategies */
+    Put(rec, 28, counts, sizeof counts);
+    s += rec + std::string(504, '\0');
+    for (uint32_t date : {20240102u, 20240103u}) {
+        std::string cell(448, '\0');
+        Put(cell, offsetof(StatCell, date), &date, 4);
+        s += cell;
+    }
+    const std::string path = tmp.File("long.kvr");
+    ASSERT_TRUE(WriteTestFile(path, s));
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0)) << LastMessage();
+    ResultsWindow *w = FindResultsWindowByPath(path.c_str());
+    ASSERT_NE(nullptr, w);
+    ASSERT_EQ(1, w->testCount) << LastMessage();
+    EXPECT_EQ(0, w->partialLoad);
+    EXPECT_EQ(2, w->firstTest->rowsFilled);
+    EXPECT_EQ(2, w->firstTest->rowCount);
+    EXPECT_EQ(20240103u, w->firstTest->cells[1].date);
+}
+
 TEST_F(ResultsFileTest, OldFilesWithTwoStrategiesGainTheCombinedStrategy)
 {
     /* 0.28: 928-byte record, 92-byte results, 352-byte cells, one extra
@@ -300,7 +355,9 @@ TEST_F(ResultsFileTest, OldFilesWithTwoStrategiesGainTheCombinedStrategy)
     for (int c = 0; c < 3; c++) {
         std::string cell(352, '\0');
         double equity = 100 * (c + 1);
+        uint32_t date = 20240102;
         Put(cell, offsetof(StatCell, equityBase), &equity, 8);
+        Put(cell, offsetof(StatCell, date), &date, 4);
         s += cell;
     }
     const std::string path = tmp.File("old.kvr");
@@ -321,6 +378,36 @@ TEST_F(ResultsFileTest, OldFilesWithTwoStrategiesGainTheCombinedStrategy)
     EXPECT_EQ(300, t->cells[2].equityBase);
 }
 
+/* Every test is computed again; once that has taken over a second (the
+** first test here) the status bar says so and counts the tests, and it is
+** put back at the end. */
+TEST_F(ResultsFileTest, RecalculatingALongListShowsItsProgress)
+{
+    static int calls;
+    static std::vector<std::string> status;
+    calls = 0;
+    status.clear();
+    gRunViewHooks.fillResultsRow = [](ResultsWindow *, TestRecord *) {
+        if (calls++ == 0) PlatSleep(1100);
+    };
+    gHeadless.statusEcho = [](int part, const char *text) {
+        if (part <= 1) status.push_back(std::to_string(part) + ":" + (text ? text : ""));
+    };
+    SetStatusText(0, "Before");
+    ResultsWindow *w = CreateResultsWindow(0, nullptr);
+    for (int k = 0; k < 3; k++) AddTestToResults(w, ReadTestRecord(nullptr, 0, 1, 1, 0));
+    status.clear();
+    RecalculateTestStats(w, 0);
+    EXPECT_EQ(0, calls);
+    RecalculateTestStats(w, 1);
+    gRunViewHooks = {};
+    gHeadless.statusEcho = nullptr;
+    EXPECT_EQ(3, calls);
+    const std::vector<std::string> expect = {"0:Recalculating Test Stats...", "1:Test 2 of 3", "1:Test 3 of 3", "0:Before"};
+    EXPECT_EQ(expect, status);
+    EXPECT_STREQ("", gHeadless.statusParts[1]);
+}
+
 TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
 {
     struct Case {
@@ -337,7 +424,10 @@ TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
         {1, 1, 1, 4, "5412"},      /* group (later date, spy) 5, 3 keeps 5 */
     };
     /* clang-format on */
-    const int32_t savedCount = gResultsColumns.count;
+    const DefinitionList saved = gResultsColumns;
+    FormulaColumn score = {};
+    score.format = 2;
+    gResultsColumns.items = &score;
     gResultsColumns.count = 1;
     gSettings.OptScoreCol = 0;
     gSettings.OptAnchor = 0;
@@ -363,7 +453,65 @@ TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
         EXPECT_EQ(c.expectedOrder, order);
         CloseResultsWindow(w);
     }
-    gResultsColumns.count = savedCount;
+    gResultsColumns = saved;
+}
+
+/* Results columns "_Hidden", "Score" and "Other", then the parameter column
+** Len.  The list shows Score as column 3, Other as 4 and Len as 5;
+** OptScoreCol 0 names Score.  Tests 1..4 store hidden values that rank them
+** the other way round. */
+TEST_F(ResultsFileTest, HiddenResultsColumnsAreNotCountedInTheList)
+{
+    const DefinitionList saved = gResultsColumns;
+    FormulaColumn columns[3] = {};
+    columns[1].format = columns[2].format = 2;
+    gResultsColumns.items = columns;
+    gResultsColumns.count = 3;
+    gSettings.OptScoreCol = 0;
+    const struct {
+        int32_t sortColumn; /* -1: SortResultsList keeping the best two */
+        const char *expectedOrder;
+    } cases[] = {
+        {-1, "34"},   /* scores 20, 10, 40, 30 keep 3 and 4 ... */
+        {3, "3412"},  /* ... and a click on Score sorts the same way */
+        {4, "2413"},  /* Other: 5, 8, 1, 6 */
+        {5, "1432"},  /* Len: 9, 2, 3, 7 */
+    };
+    const double values[4][3] = {{1, 20, 5}, {2, 10, 8}, {3, 40, 1}, {4, 30, 6}};
+    const double lens[4] = {9, 2, 3, 7};
+    ParamValue len = {};
+    CopyString(len.name, PARAM_VALUE_NAME_SIZE, "Len", -1);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.sortColumn);
+        ResultsWindow *w = CreateResultsWindow(1, &len);
+        for (int k = 0; k < 4; k++) {
+            TestRecord *t = ReadTestRecord(nullptr, 1, 1, 1, 0);
+            t->testNumber = k + 1;
+            t->parameters[0] = len;
+            t->parameters[0].value = lens[k];
+            ASSERT_TRUE(AllocMemory(&t->resultsValues, sizeof values[k]));
+            memcpy(t->resultsValues, values[k], sizeof values[k]);
+            t->resultsValueCount = 3;
+            AddTestToResults(w, t);
+        }
+        if (c.sortColumn < 0) {
+            SortResultsList(w, 2, 0, 0);
+        } else {
+            std::vector<TestRecord *> rows;
+            for (TestRecord *t = w->firstTest; t; t = t->next) rows.push_back(t);
+            w->sortKeys[c.sortColumn] = 1;
+            w->sortDescending[c.sortColumn] = 1;
+            w->keyCount = 1;
+            std::stable_sort(rows.begin(), rows.end(), [w](TestRecord *a, TestRecord *b) { return CompareResultsRows(w, a, b) < 0; });
+            w->firstTest = rows[0];
+            for (size_t k = 0; k < rows.size(); k++) rows[k]->next = k + 1 < rows.size() ? rows[k + 1] : nullptr;
+        }
+        std::string order;
+        for (TestRecord *t = w->firstTest; t; t = t->next) order += (char)('0' + t->testNumber);
+        EXPECT_EQ(c.expectedOrder, order);
+        CloseResultsWindow(w);
+    }
+    gResultsColumns = saved;
 }
 
 } // namespace

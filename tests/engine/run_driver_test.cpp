@@ -298,3 +298,57 @@ TEST_F(DriverRun, AnOptimizationScoresAndSavesOnlyTheTestsItLists)
 }
 
 } // namespace
+
+namespace {
+
+struct WalkForwardRun : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        std::vector<int32_t> d = Weekdays(20240102, 20240430);
+        LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
+    }
+};
+
+/* An unattended optimization over three monthly intervals.  Without an
+** editor the WalkForward section goes into the script file; with one it
+** goes into the editor, which is saved once the playbacks ran.  The
+** in-sample playback runs over the optimization's range and the
+** out-of-sample one from the second interval to the data's last date.
+** Every test scores 0, so each interval keeps its first value, 1. */
+TEST_F(WalkForwardRun, ABatchOptimizationWritesTheSectionAndPlaysItBack)
+{
+    ResetOptimizer();
+    gRun.unattended = 1;
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    const std::string script = "Settings:\n  StartDate: 2024-01-02\n  EndDate: 2024-03-29\n  OptTimeUnit: Months\n"
+                               "  OptTestLength: 1\n  OptTestInterval: 1\n  OptWalkForward: True\n  OptKeepNoTrades: True\n"
+                               "Parameters:\n  Len: 1, 2\nStrategy: S1\n  EntrySetup: C > 10 + Len\n";
+    const std::string section = "\r\nWalkForward: // unit=Months, length=1, offset=1"
+                                "\r\n\tDates: 2024-01-02, 2024-02-01, 2024-03-01, 2024-03-29\r\n\tLen: 1, 1, 1\r\n";
+    /* The editor a test pretends is open on the script. */
+    HeadlessScriptWindow *editor = &gHeadlessScripts.windows[gHeadlessScripts.windowCount++];
+    CopyString(editor->path, sizeof editor->path, (scripts + "\\main.kvs").c_str(), -1);
+    editor->text = script.c_str();
+    ASSERT_EQ(0, Run(script, RUN_MODE_OPTIMIZE)) << LastMessage();
+    EXPECT_EQ(section, editor->appended);
+    EXPECT_EQ(3, editor->saves); /* each of the two compiles saves it first; then the playbacks' save */
+    while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    gHeadlessScripts = HeadlessScripts{};
+
+    ASSERT_EQ(0, Run(script, RUN_MODE_OPTIMIZE)) << LastMessage();
+    EXPECT_EQ(script + section, ReadTestFile(scripts + "\\main.kvs"));
+    ResultsWindow *w = FirstResultsWindow();
+    ASSERT_NE(nullptr, w);
+    ASSERT_EQ(8, w->testCount); /* two values in each of three intervals, then the two playbacks */
+    const TestRecord *oos = w->lastTest, *is = oos->previous;
+    EXPECT_STREQ("main #WF-IS", is->settings.TestName);
+    EXPECT_EQ(20240102, is->settings.FirstDate);
+    EXPECT_EQ(20240329, is->settings.LastDate);
+    EXPECT_STREQ("main #WF-OOS", oos->settings.TestName);
+    EXPECT_EQ(20240201, oos->settings.FirstDate);
+    EXPECT_EQ(20240430, oos->settings.LastDate);
+    ResetOptimizer();
+}
+
+} // namespace

@@ -294,6 +294,7 @@ TEST_F(TradeRun, APositionsCsvThatCannotBeCreatedIsReported)
     std::string script = std::string(kTrend) + "Settings:\n  SavePositionsAs: " + path + "\n";
     ASSERT_EQ(0, Run(script));
     EXPECT_EQ("Unable to create SavePositionsAs file " + path, std::string(LastMessage()));
+    EXPECT_EQ(1, gHeadless.messageCount); /* in its own words only */
     EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
 }
 

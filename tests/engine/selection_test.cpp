@@ -4,6 +4,7 @@
 #include "engine/limits.h"
 #include "pass_fixture.h"
 #include "foundation/settings_table.h"
+#include "script/compiler/settings_items.h"
 
 namespace {
 
@@ -222,6 +223,119 @@ TEST_F(PassTest, AGroupsEntryLimitOpensItsMembersRoundByRound)
     EXPECT_EQ(SKIP_MAX_ENTRIES, test.trades[0].reason);
     EXPECT_EQ(SKIP_MAX_ENTRIES, test.trades[1].reason);
     EXPECT_EQ(2, Cell(1, 2)->entries);
+}
+
+} // namespace
+
+namespace {
+
+/* AAA scores higher but its limit order at 10.00 is not reached on the
+** second day (low 10.20); BBB's order at 20.00 fills at the open of 19.90.
+** Both orders are placed before anyone can know which will fill, so the
+** unfilled one holds its place under every limit.  Each order is 100
+** shares: 1,000 for AAA and 2,000 for BBB at their limit prices. */
+TEST_F(PassTest, AnUnfilledLimitOrderHoldsItsPlaceUnderTheLimits)
+{
+    const struct {
+        int32_t slot;
+        const char *text;
+        const char *held;
+        const char *skipped; /* symbol and reason code of each kept skipped trade */
+    } cases[] = {
+        {SLOT_MAX_POSITIONS, "1", "", "AAA7 BBB2 "},
+        {SLOT_MAX_POSITIONS, "2", "BBB ", "AAA7 "},
+        {SLOT_MAX_NEW_POS, "1", "", "AAA7 BBB13 "},
+        {SLOT_MAX_INVESTED, "2500", "", "AAA7 BBB1 "}, /* 1,000 held for AAA + 2,000 */
+        {SLOT_MAX_INVESTED, "3000", "BBB ", "AAA7 "},  /* exactly at the limit */
+        {SLOT_MAX_INVESTED, "500", "", "AAA1 BBB1 "},  /* the first refusal names the reason */
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " " + c.held);
+        LoadMarket({{"AAA", {{20240102, 10, 11, 9.5, 10.5}, {20240103, 10.4, 10.6, 10.2, 10.3}, {20240104, 10.3, 10.4, 10.1, 10.2}}},
+                    {"BBB", {{20240102, 20, 21, 19.5, 20.5}, {20240103, 19.9, 20.3, 19.7, 19.8}, {20240104, 19.8, 19.9, 19.5, 19.6}}}});
+        AddStrategy("Alpha");
+        SetFormula(0, SLOT_ENTRY_SETUP, "C > O");
+        SetFormula(0, SLOT_ENTRY_LIMIT, "C - 0.5");
+        SetFormula(0, SLOT_QUANTITY, "100");
+        SetFormula(0, SLOT_SETUP_SCORE, "-C");
+        SetFormula(0, c.slot, c.text);
+        gSettings.KeepSkipped = 1;
+        StartTest();
+        RunAll();
+        std::string held, skipped;
+        for (int32_t k = 0; k < strategies[0].openCount; k++)
+            held += strategies[0].openPositions[k].symbol->info.Symbol + std::string(" ");
+        for (int32_t k = 0; k < test.tradeCount; k++)
+            skipped += test.trades[k].symbol + std::to_string(test.trades[k].reason) + " ";
+        EXPECT_EQ(c.held, held);
+        EXPECT_EQ(c.skipped, skipped);
+        if (strategies[0].openCount == 1) {
+            EXPECT_DOUBLE_EQ(19.9, strategies[0].openPositions[0].entryPrice);
+        }
+        TearDown();
+        SetUp();
+    }
+}
+
+/* Alpha trades the cheap symbols, Beta the dear ones; their Combined record
+** (a StatsGroup, as the compiler makes it) limits both.  Alpha takes first in
+** every turn (no StrategyScore), one setup a turn.
+**   positions: turn 1 keeps AAA and CCC, so the group holds two and turn 2's
+**              BBB and DDD meet its MaxPositions;
+**   cash:      each order is about 60,000 of 100,000 (Value sizing at the
+**              first close of 100.5 or 200.5), so after Alpha's AAA only
+**              about 40,000 is free and Beta's CCC meets the account's
+**              minimum free cash of 0. */
+TEST_F(PassTest, AGroupsLimitsHoldAmongTheSetupsOfOneDate)
+{
+    const struct {
+        const char *what;
+        int32_t slot; /* of the group, -1 none */
+        const char *text;
+        int32_t accountType;
+        const char *quantity;
+        int32_t qtyType;
+        const char *alpha, *beta, *skipped;
+    } cases[] = {
+        {"positions", SLOT_MAX_POSITIONS, "2", 0, "10", 0, "AAA ", "CCC ", "BBB2 DDD2 "},
+        {"cash", -1, "", 1, "60000", 1, "AAA ", "", "BBB26 CCC26 DDD26 "},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        LoadMarket({{"AAA", TwoDays(100)}, {"BBB", TwoDays(110)}, {"CCC", TwoDays(200)}, {"DDD", TwoDays(210)}});
+        AddStrategy("Alpha");
+        AddStrategy("Beta");
+        AddStrategy("Combined", STRATEGY_KIND_STATS_GROUP);
+        for (int32_t s = 0; s < 2; s++) {
+            strategies[s].groupCount = 1;
+            strategies[s].groups[0] = 2;
+            strategies[s].QtyType = c.qtyType;
+            SetFormula(s, SLOT_QUANTITY, c.quantity);
+        }
+        SetFormula(0, SLOT_ENTRY_SETUP, "C < 150");
+        SetFormula(1, SLOT_ENTRY_SETUP, "C > 150");
+        if (c.slot >= 0) SetFormula(2, c.slot, c.text);
+        gScriptSettings.AccountType = c.accountType;
+        gSettings.KeepSkipped = 1;
+        StartTest();
+        test.mainStrategy = 2;
+        gPositionState.accountStrategy = 2;
+        RunAll();
+        auto held = [&](int32_t s) {
+            std::string out;
+            for (int32_t k = 0; k < strategies[s].openCount; k++)
+                out += strategies[s].openPositions[k].symbol->info.Symbol + std::string(" ");
+            return out;
+        };
+        EXPECT_EQ(c.alpha, held(0));
+        EXPECT_EQ(c.beta, held(1));
+        std::string skipped;
+        for (int32_t k = 0; k < test.tradeCount; k++)
+            skipped += test.trades[k].symbol + std::to_string(test.trades[k].reason) + " ";
+        EXPECT_EQ(c.skipped, skipped);
+        TearDown();
+        SetUp();
+    }
 }
 
 } // namespace

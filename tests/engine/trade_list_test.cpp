@@ -50,7 +50,8 @@ TEST_F(TradeListTest, TimesReadAsWordsClockTimesOrNumbers)
     const struct {
         const char *text;
         int32_t expected;
-    } cases[] = {{"open", 1}, {"Close", 3}, {"n/a", 0}, {"intraday", 2}, {"9:30", 93000}, {"16:00", 160000}, {"9:30:15", 93015}, {"93000", 93000}, {"930", 93000}, {"9", 90000}, {"", 0}, {"later", 0}};
+    } cases[] = {{"open", 1}, {"Close", 3}, {"n/a", 0}, {"intraday", 2}, {"9:30", 93000}, {"16:00", 160000}, {"9:30:15", 93015}, {"93000", 93000}, {"930", 93000}, {"9", 90000}, {"", 0}, {"later", 0},
+                 {"99999999999999999999:30", TL_TIME_BAD}, {"9:-5", TL_TIME_BAD}, {"9:30:100", TL_TIME_BAD}};
     for (const auto &c : cases) EXPECT_EQ(c.expected, ParseTradeListTime(c.text)) << c.text;
 }
 
@@ -152,6 +153,29 @@ TEST_F(TradeListTest, BadLinesAreDroppedAndBadFilesReported)
     EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
 }
 
+/* A time or an AssetId beyond what its field can mean drops its row, in
+** both file shapes; the rows around it stay. */
+TEST_F(TradeListTest, FieldsBeyondTheirRangeDropTheirRow)
+{
+    ASSERT_EQ(2, Read("Symbol,DateIn,TimeIn,QtyIn,AssetId\n"
+                      "AAA,2024-01-08,9:30,10,7\n"
+                      "BBB,2024-01-08,99999999999999999999:30,10,7\n"
+                      "CCC,2024-01-08,9:30,10,-2147483648\n"
+                      "DDD,2024-01-08,9:30,10,99999999999\n"
+                      "EEE,2024-01-08,9:30,10,2147483647\n"
+                      "FFF,2024-01-08 99999:00,9:30,10,1\n"));
+    EXPECT_STREQ("AAA", Row(0).symbol);
+    EXPECT_EQ(-7, Row(0).symbolNumber);
+    EXPECT_STREQ("EEE", Row(1).symbol);
+    EXPECT_EQ(-2147483647, Row(1).symbolNumber);
+    strategy->tlFieldSum = 0;
+    ASSERT_EQ(1, Read("Symbol,Action,DateTime,Shares,AssetId\n"
+                      "AAA,Buy,2024-01-08 9:30,10,7\n"
+                      "BBB,Buy,2024-01-08 1234:30,10,7\n"
+                      "CCC,Buy,2024-01-08 9:30,10,-2147483648\n"));
+    EXPECT_STREQ("AAA", Row(0).symbol);
+}
+
 TEST_F(TradeListTest, PricesAreCheckedAgainstTheDaysRange)
 {
     /* Jan 8-12; AAA trades 100-110 (close 105) every day; a delisted
@@ -191,6 +215,41 @@ TEST_F(TradeListTest, PricesAreCheckedAgainstTheDaysRange)
     EXPECT_NE(std::string::npos, log.find("(trade adjusted)")) << log;
     EXPECT_NE(std::string::npos, log.find("TradeList: symbol BBB has been delisted -- using BBB-202402 instead"));
     EXPECT_NE(std::string::npos, log.find("TradeList: symbol CCC not found in currently loaded data file"));
+}
+
+/* The debug file replaces the one of an earlier run only once complete: a
+** full disk or a refused rename reports once and keeps the old file. */
+TEST_F(TradeListTest, TheDebugFileIsWholeOrNotWritten)
+{
+    std::vector<int32_t> d = Weekdays(20240108, 20240112);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) bars.push_back({day, 101, 110, 100, 105});
+    LoadStore(d, {{"AAA", bars}});
+    ResetTradeListState();
+    gSettings.WriteTLDebugFile = 1;
+    CopyString(gSettings.OutputPath, sizeof gSettings.OutputPath, tmp.File("Output").c_str(), -1);
+    ASSERT_EQ(1, PlatCreateFolder(gSettings.OutputPath));
+    const std::string path = tmp.File("Output\\TL_TL_Debug.csv"), old = "Symbol,Side\nOLD,1\n";
+    ASSERT_EQ(1, Read("Symbol,DateIn,QtyIn,PriceIn\nAAA,2024-01-09,100,102\n"));
+    for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME}) {
+        SCOPED_TRACE(kind);
+        ASSERT_TRUE(WriteTestFile(path, old));
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        PlatPlanFault(kind, 0, 1);
+        BuildTradeListTrades(strategy.get(), 20240108, 20240112);
+        EXPECT_EQ(1, PlatFaultsMade(kind));
+        EXPECT_EQ(old, ReadTestFile(path));
+        EXPECT_EQ("TL_TL_Debug.csv;", ListTestFolder(gSettings.OutputPath));
+        EXPECT_EQ(1, gHeadless.messageCount);
+        EXPECT_NE(std::string::npos, std::string(LastMessage()).find(path + "\r\n\r\n")) << LastMessage();
+        EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    }
+    BuildTradeListTrades(strategy.get(), 20240108, 20240112);
+    EXPECT_EQ(0u, ReadTestFile(path).rfind("Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,"
+                                           "Reason,Valid\nAAA,",
+                                           0))
+        << ReadTestFile(path);
 }
 
 TEST_F(TradeListTest, ContractPricesMoveOntoTheContinuousSeries)

@@ -209,6 +209,19 @@ TEST_F(UpdaterTest, WritesTheSecurityInformationPage)
     const std::string end = "</table></div>\n</body>\n</html>\n";
     EXPECT_EQ(end, page.substr(page.size() - end.size()));
 
+    /* A page that cannot be written whole (a full disk part way, a refused
+    ** rename) is reported once and leaves the one before as it was. */
+    for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME}) {
+        SCOPED_TRACE(kind);
+        ResetHeadlessShell();
+        PlatPlanFault(kind, kind == PLAT_FAULT_WRITE ? 3 : 0, 1);
+        ShowNorgateSecurityInfo(&record);
+        EXPECT_EQ(1, PlatFaultsMade(kind));
+        EXPECT_EQ(page, ReadTestFile(tmp.path + "\\Info\\AAA_INFO.html"));
+        EXPECT_EQ("AAA_INFO.html;w3.css;", ListTestFolder(tmp.path + "\\Info"));
+        EXPECT_EQ(1, gHeadless.messageCount);
+    }
+
     /* A security the interface does not know gives its message and no page. */
     CopyString(record.info.Symbol, sizeof record.info.Symbol, "ZZZ", -1);
     ShowNorgateSecurityInfo(&record);

@@ -123,6 +123,46 @@ TEST(PlatformFiles, RenameReplacesExistingFileAndCopyOverwrites)
     EXPECT_EQ(PlatFileExists(c.c_str()), 0);
 }
 
+TEST(PlatformFiles, AFullDiskAndAPlannedFailureFailAlike)
+{
+    TempFolder tmp;
+#ifndef _WIN32
+    // A device that is always full: the system's own "no space" is the program's disk-full code.
+    PlatFile full = PlatOpenFile("/dev/full", PLAT_CREATE_WRITE);
+    ASSERT_NE(full, nullptr);
+    uint32_t none = 9;
+    EXPECT_EQ(PlatWriteFile(full, "x", 1, &none), 0);
+    EXPECT_EQ(PlatLastError(), PLAT_ERR_DISK_FULL);
+    PlatCloseFile(full);
+#endif
+    // The third write fails as on a full disk and writes nothing; the plan is then used up.
+    std::string a = tmp.File("a.txt"), b = tmp.File("b.txt");
+    PlatFile f = PlatOpenFile(a.c_str(), PLAT_CREATE_WRITE);
+    ASSERT_NE(f, nullptr);
+    PlatPlanFault(PLAT_FAULT_WRITE, 2, 1);
+    const struct {
+        const char *text;
+        int ok;
+    } writes[] = {{"1", 1}, {"2", 1}, {"3", 0}, {"4", 1}};
+    for (const auto &w : writes) {
+        uint32_t written = 9;
+        EXPECT_EQ(PlatWriteFile(f, w.text, 1, &written), w.ok) << w.text;
+        EXPECT_EQ(written, w.ok ? 1u : 0u) << w.text;
+        if (!w.ok) EXPECT_EQ(PlatLastError(), PLAT_ERR_DISK_FULL);
+    }
+    PlatCloseFile(f);
+    EXPECT_EQ(ReadTestFile(a), "124");
+    EXPECT_EQ(PlatFaultsMade(PLAT_FAULT_WRITE), 1);
+    // A refused rename moves nothing.
+    ASSERT_TRUE(WriteTestFile(b, "old"));
+    PlatPlanFault(PLAT_FAULT_RENAME, 0, 1);
+    EXPECT_EQ(PlatRenameReplace(a.c_str(), b.c_str()), 0);
+    EXPECT_EQ(PlatLastError(), PLAT_ERR_ACCESS_DENIED);
+    EXPECT_EQ(ReadTestFile(b), "old");
+    EXPECT_EQ(PlatRenameReplace(a.c_str(), b.c_str()), 1);
+    EXPECT_EQ(ReadTestFile(b), "124");
+}
+
 TEST(PlatformPaths, BackslashComposedPathsWork)
 {
     // The program composes every path with '\'; the OS layer accepts them.

@@ -455,6 +455,33 @@ TEST_F(DriverTest, EachCompileStartsFromEmptyLists)
     EXPECT_EQ(gCombinedIndex, -1);
 }
 
+/* The parameters with several values are preselected while the script's
+** Parameters differ from those the Optimizer dialog last saw. */
+TEST_F(DriverTest, ParametersArePreselectedWhenTheScriptsParametersChange)
+{
+    const struct {
+        const char *name, *text;
+        int dialogBefore; /* the dialog opened since the compile before */
+        const char *preselected;
+    } cases[] = {
+        {"main.kvs", "Parameters:\n  A: 1, 2\n  B: 5\n", 0, "10"},
+        {"main.kvs", "Parameters:\n  A: 1, 2\n  B: 5\n", 0, "10"}, /* not yet seen */
+        {"main.kvs", "Parameters:\n  A: 1, 2\n  B: 5\n", 1, "00"},
+        {"main.kvs", "Parameters:\n  A: 1, 2\n  B: 5, 6\n", 1, "11"}, /* new values */
+        {"main.kvs", "Parameters:\n  A: 1, 2\n  B: 5, 6\n", 1, "00"},
+        {"other.kvs", "Parameters:\n  A: 1, 2\n  B: 5, 6\n", 1, "11"}, /* another script */
+        {"other.kvs", "Data:\n  X: 1\nParameters:\n  A: 1, 2\n  B: 5, 6\n", 1, "00"}, /* only a formula */
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.text);
+        if (c.dialogBefore) ClearParameterPreselection();
+        ASSERT_EQ(CompileText(c.text, 4, 1, c.name), 1) << LastMessage();
+        std::string marks;
+        for (int32_t k = 0; k < gParameters.count; k++) marks += ((Parameter *)gParameters.items)[k].preselected ? '1' : '0';
+        EXPECT_EQ(c.preselected, marks);
+    }
+}
+
 /* ---- include lines ------------------------------------------------------------------------ */
 
 TEST_F(DriverTest, IncludeLinesNameTheirFile)

@@ -518,6 +518,12 @@ TEST_F(StatGetters, TradeValuesOfTheContextsTradeOrOfTheTradesClosedOnTheBar)
     EXPECT_EQ("exit stop", Text("T.Reason"));
     CopyString(trades[1].reasonText, 80, "trailing", -1);
     EXPECT_EQ("trailing", Text("T.Reason"));
+    /* A kept skipped setup never left, so its code is a skip reason. */
+    trades[1].reasonText[0] = 0;
+    trades[1].dateOut = 0;
+    trades[1].reason = 8;
+    EXPECT_EQ("stop not hit", Text("T.Reason"));
+    trades[1].dateOut = 20240201;
     trades[1].priceIn = 0; /* no entry value: the percentage has no value */
     EXPECT_TRUE(std::isnan(Value("T.NetPct")));
 }

@@ -5,9 +5,12 @@
 
 #include "engine/results_file.h"
 #include "records/test_records.h"
+#include "marketdata/store/data_load.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "panel_store.h"
+#include "script/compiler/script_state.h"
+#include "script/compiler/strategy.h"
 #include "script/eval/eval_context.h"
 #include "shell/debug_eval.h"
 
@@ -223,4 +226,32 @@ TEST_F(DebugEvalTest, TestComboTextFindsTheTest)
         EXPECT_EQ(found ? found->testNumber : 0, c.want) << c.text;
     }
     CloseResultsWindow(window);
+}
+
+/* A stopped run's open position points at a symbol of the loaded data; after
+** an unload nothing may read it: the positions are gone with the data. */
+TEST_F(DebugEvalTest, UnloadingDataDropsTheLastRunsPositions)
+{
+    int error = 0;
+    StrategyRecord *r = AddStrategyRecord(SECTION_STRATEGY, "Trend", &error);
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(AllocMemory(&r->openPositions, 2 * sizeof(PositionRecord)), 1);
+    ASSERT_EQ(AllocMemory(&r->setups, sizeof(PositionRecord)), 1);
+    r->openPositions[0].symbol = &gStore.symbols[0];
+    r->openPositions[0].entryDate = 20240206;
+    r->openPositions[0].quantity = 10;
+    r->openCount = 1;
+    r->setups[0].symbol = &gStore.symbols[0];
+    r->setupCount = 1;
+    ASSERT_EQ(HasOpenPositions(), 1);
+    LogOpenPositions();
+    EXPECT_NE(Log().find("Trend\tAAA\t2024-02-06\t"), std::string::npos) << Log();
+
+    UnloadData();
+    EXPECT_EQ(HasOpenPositions(), 0);
+    EXPECT_EQ(r->setupCount, 0);
+    gHeadless.logLength = 0;
+    LogOpenPositions();
+    EXPECT_NE(Log().find("no positions open"), std::string::npos) << Log();
+    ResetScriptState(SCRIPT_RESET_RELEASE);
 }

@@ -82,6 +82,11 @@ TEST(ScriptStyle, ClassifiesEveryKindOfText)
         {"Notes:\n  see Data here {x\nData:\n  a: C\n", "Data:", 0, 8},
         {"Notes:\n  see Data here {x\nData:\n  a: C\n", "C\n", 0, 17},
         {"Notes:\n  x\n//#ifdef y\n  a: C\n", "C\n", 0, 17},
+        {"Notes:\n  he said \"go\" it's 'x'\nData:\n  a: C\n", "\"go", 0, 21},
+        {"Notes:\n  he said \"go\" it's 'x'\nData:\n  a: C\n", "go\"", 0, 21},
+        {"Notes:\n  he said \"go\" it's 'x'\nData:\n  a: C\n", "'x", 0, 21},
+        {"Notes:\n  he said \"go\" it's 'x'\nData:\n  a: C\n", "Data:", 0, 8},
+        {"Notes:\n  \"open\nData:\n  a: C\n", "Data:", 0, 8},
     };
     for (const StyleCase &c : cases) {
         std::string text = c.script;

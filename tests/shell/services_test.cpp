@@ -3,9 +3,11 @@
 #include <cstring>
 #include <string>
 
+#include "engine/results_file.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "records/test_records.h"
 #include "script/compiler/formula.h"
 #include "shell/headless/headless.h"
 #include "services/services.h"
@@ -130,6 +132,27 @@ TEST_F(ShellTest, LowMemoryMessageWordingAndAdvice)
                        "- calculated data: 0.1 GB\n- test results etc: 0 GB\n\nPlease unload data before continuing.");
     FormatLowMemoryWarning(text, sizeof text, 0, 0, 2.0 * 1073741824.0);
     EXPECT_NE(strstr(text, "Please clear test results before continuing."), nullptr);
+}
+
+/* The warning weighs the tests that the results windows hold. */
+TEST_F(ShellTest, LowMemoryWarningCountsTheTestResults)
+{
+    ResultsWindow *window = CreateResultsWindow(0, nullptr);
+    ASSERT_NE(window, nullptr);
+    TestRecord *a = ReadTestRecord(nullptr, 4, 2, 1, 0);
+    TestRecord *b = ReadTestRecord(nullptr, 0, 1, 1, 0);
+    ASSERT_TRUE(a && b);
+    a->tradeCount = 3; /* counted, not read */
+    AddTestToResults(window, a);
+    AddTestToResults(window, b);
+    /* (2 + 2) x 504 + 3 x 344 + 4 x 88 = 3400 and (1 + 2) x 504 = 1512. */
+    EXPECT_EQ(EstimateResultsMemory(), 4912.0);
+    ShowLowMemoryWarning();
+    EXPECT_NE(strstr(LastMessage(), "- test results etc: 0.1 GB\n\nPlease clear test results"), nullptr)
+        << LastMessage();
+    a->tradeCount = 0;
+    CloseResultsWindow(window);
+    EXPECT_EQ(EstimateResultsMemory(), 0.0);
 }
 
 TEST_F(ShellTest, NoticesAndMessageBoxesAreKept)

@@ -5,7 +5,7 @@
 ** (so the unattended error log lands there) and the backup root.  Settings,
 ** the message state, the control words and the headless shell's kept texts
 ** are saved before the test and restored after it, so tests may change any
-** of them freely.
+** of them freely; planned file failures end with the test.
 */
 #pragma once
 #include <gtest/gtest.h>
@@ -51,5 +51,6 @@ private:
         ResetRunControl();
         gOutOfMemory = 0;
         gMessageState.suppressNext = 0;
+        for (int kind = 0; kind < PLAT_FAULT_KINDS; kind++) PlatPlanFault(kind, 0, 0);
     }
 };

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <vector>
@@ -73,6 +74,21 @@ std::string ReadTestFile(const std::string &path)
     PlatCloseFile(f);
     s.resize(got);
     return s;
+}
+
+std::string ListTestFolder(const std::string &folder)
+{
+    std::vector<std::string> names;
+    PlatListFolder((folder + "\\*").c_str(),
+                   [](const char *name, int, void *user) {
+                       ((std::vector<std::string> *)user)->emplace_back(name);
+                       return 1;
+                   },
+                   &names);
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (const std::string &n : names) out += n + ";";
+    return out;
 }
 
 std::string TestProgramFolder()

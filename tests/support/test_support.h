@@ -22,5 +22,7 @@ bool WriteTestFile(const std::string &path, const std::string &bytes);
 bool WriteSparseTestFile(const std::string &path, uint64_t size);
 /* Reads a whole file; empty string when it cannot be read. */
 std::string ReadTestFile(const std::string &path);
+/* The names in a folder, sorted, each followed by ';' ("" when empty). */
+std::string ListTestFolder(const std::string &folder);
 /* The folder of the running test program. */
 std::string TestProgramFolder();

@@ -138,4 +138,47 @@ TEST_F(ExportTest, AnExportThatCannotBeCreatedSetsTheFileErrorCode)
     FreeTestRecord(nullptr, t);
 }
 
+/* A full disk while the new file is written, or a rename refused (the old file
+** held open elsewhere): the export is reported once and the user's previous
+** file keeps every byte, with nothing left beside it. */
+TEST_F(ExportTest, AFailedExportLeavesThePreviousFileAsItWas)
+{
+    TestRecord *t = MakeTest();
+    const std::string path = tmp.File("out.csv"), old = "Date,Strategy\n2023-12-29,Main\n";
+    const struct {
+        const char *what;
+        int (*save)(TestRecord *, const char *);
+        int32_t tradesType; /* 0 Full, 1 Compact */
+        int result;         /* what the export answers after the failure */
+    } exports[] = {
+        {"stats", SaveStatsCsv, 1, 0},
+        {"compact trades", SaveTradesCsv, 1, 1},
+        {"full trades", SaveTradesCsv, 0, 1},
+    };
+    const struct {
+        int kind;
+        std::string message; /* how the report begins */
+    } faults[] = {
+        {PLAT_FAULT_WRITE, "Error writing "},
+        {PLAT_FAULT_RENAME, "Unable to create " + path + "\r\n\r\n"},
+    };
+    for (const auto &e : exports)
+        for (const auto &f : faults) {
+            SCOPED_TRACE(std::string(e.what) + " " + f.message);
+            gScriptSettings.SaveTradesType = e.tradesType;
+            ASSERT_TRUE(WriteTestFile(path, old));
+            ResetHeadlessShell();
+            gRun.resultCode = RESULT_OK;
+            PlatPlanFault(f.kind, 0, 1);
+            EXPECT_EQ(e.result, e.save(t, path.c_str()));
+            EXPECT_EQ(1, PlatFaultsMade(f.kind));
+            EXPECT_EQ(old, ReadTestFile(path));
+            EXPECT_EQ("out.csv;", ListTestFolder(tmp.path));
+            EXPECT_EQ(1, gHeadless.messageCount);
+            EXPECT_EQ(0u, std::string(LastMessage()).rfind(f.message, 0)) << LastMessage();
+            EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+        }
+    FreeTestRecord(nullptr, t);
+}
+
 } // namespace

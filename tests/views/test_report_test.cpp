@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -312,6 +313,55 @@ TEST_F(ReportTest, FailedReportKeepsItsNumberAndReusedFolderLosesOldImages)
     FreeTestRecord(nullptr, t);
 }
 
+/* Report 1 of a test again in a folder an earlier run left (unattended runs
+** keep no report number), with the n-th of its three files failing: a full
+** disk or a refused rename.  The file that failed keeps its old bytes; a page
+** that failed takes its link and the list's rewrite with it, and its number. */
+TEST_F(ReportTest, AFailedWriteKeepsThePreviousReportFiles)
+{
+    TestRecord *t = MakeTest(nullptr);
+    const std::string folder = tmp.File("0001_a_b__c_");
+    const std::string files[3] = {folder + "\\index.html", folder + "\\link.txt", tmp.File("index.html")};
+    const std::string old[3] = {"<html>old page</html>", "<a href='0001_a_b__c_/index.html'>old</a>",
+                                "<html>old list</html>"};
+    const struct {
+        int failing;      /* 0 page, 1 link.txt, 2 report list */
+        bool replaced[3]; /* page, link.txt, list */
+        int32_t number;   /* ReportNumber afterwards */
+    } cases[] = {
+        {0, {false, false, false}, 0},
+        {1, {true, false, true}, 1},
+        {2, {true, true, false}, 1},
+    };
+    ASSERT_TRUE(PlatCreateFolder(folder.c_str()));
+    for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME})
+        for (const auto &c : cases) {
+            SCOPED_TRACE("kind " + std::to_string(kind) + ", file " + std::to_string(c.failing));
+            for (int k = 0; k < 3; k++) ASSERT_TRUE(WriteTestFile(files[k], old[k]));
+            ResetHeadlessShell();
+            gRun.resultCode = RESULT_OK;
+            gSettings.ReportNumber = 0;
+            PlatPlanFault(kind, c.failing, 1);
+            EXPECT_EQ(0, WriteTestReport(t));
+            EXPECT_EQ(1, PlatFaultsMade(kind));
+            EXPECT_EQ(1, gHeadless.messageCount);
+            const std::string named = kind == PLAT_FAULT_WRITE ? " bytes to " : "Unable to create ";
+            EXPECT_NE(std::string::npos, std::string(LastMessage()).find(named + files[c.failing] + "\r\n\r\n"))
+                << LastMessage();
+            EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+            for (int k = 0; k < 3; k++) {
+                const std::string now = ReadTestFile(files[k]);
+                EXPECT_EQ(!c.replaced[k], now == old[k]) << files[k] << ": " << now;
+                EXPECT_FALSE(now.empty()) << files[k];
+            }
+            EXPECT_EQ("index.html;link.txt;", ListTestFolder(folder));
+            EXPECT_EQ("0001_a_b__c_;index.html;", ListTestFolder(tmp.path));
+            EXPECT_EQ(c.number, gSettings.ReportNumber);
+            EXPECT_EQ(nullptr, gReportPage);
+        }
+    FreeTestRecord(nullptr, t);
+}
+
 TEST_F(ReportTest, FolderNamesAndCorrelationColours)
 {
     char name[260];
@@ -333,6 +383,32 @@ TEST_F(ReportTest, FolderNamesAndCorrelationColours)
     WriteCorrelationTable(t, 0, &out);
     EXPECT_NE(std::string::npos, out.find("<td bgcolor=#FF0000 style='text-align:center'>-1.00</td>"));
     FreeTestRecord(nullptr, t);
+}
+
+/* A row dated 0 or in a thirteenth month (a damaged file) takes no column;
+** the other rows give the months worked by hand in the test above. */
+TEST_F(ReportTest, MonthlyTableLeavesOutRowsWithoutAMonth)
+{
+    const struct {
+        int32_t row;
+        uint32_t date;
+        std::vector<std::string> expect;
+    } cases[] = {
+        {0, 0, {"2024", "10.0%", "-11.0%", "9.9%", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "8.9%", "-11.0%"}},
+        /* Jan 10%, Feb (990 - 1100) / 1000 ends the year at (990 - 1000) / 1000. */
+        {3, 20241301, {"2024", "10.0%", "-11.0%", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "-1.0%", "-11.0%"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.date);
+        TestRecord *t = MakeTest(nullptr);
+        t->cells[c.row * 2].date = c.date;
+        std::string out;
+        WriteMonthlyGainsTable(t, &out);
+        const Parsed p = ParseHtml(out);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_NE(p.cells.end(), std::search(p.cells.begin(), p.cells.end(), c.expect.begin(), c.expect.end())) << out;
+        FreeTestRecord(nullptr, t);
+    }
 }
 
 /* With KV_REPORT_SAMPLE set to a folder, writes a report there for a person

@@ -106,6 +106,30 @@ TEST_F(TradeRowsTest, FixedCellsAndTheirOrder)
     FreeTestRecord(nullptr, t);
 }
 
+/* Reason codes as a damaged results file may hold them: a code outside its
+** table reads "n/a" and sorts as the exit table's "n/a" (0), before "exit
+** rule" (1) and the skip reasons (code x 10). */
+TEST_F(TradeRowsTest, ReasonCodesOutsideTheirTablesReadAndSortAsNotAvailable)
+{
+    TestRecord *t = MakeTest(1, {{0, "AAA", 1, 20240102, 0, 10, 5, 0},
+                                 {0, "BBB", 1, 20240102, 20240103, 10, 5, 6},
+                                 {0, "CCC", 1, 20240102, 0, 10, 5, 0},
+                                 {0, "DDD", 1, 20240102, 20240103, 10, 5, 6}});
+    t->trades[0].reason = 214748365; /* x 10 is past the 32-bit range */
+    t->trades[1].reason = 1;
+    t->trades[2].reason = 8;
+    t->trades[3].reason = -2147483647 - 1;
+    CellListWindow list = {};
+    list.test = t;
+    ASSERT_EQ(1, BuildTradeList(&list, 1));
+    EXPECT_EQ((std::vector<std::string>{"n/a", "exit rule", "stop not hit", "n/a"}), Column(list, TRADE_COL_REASON));
+    SetListSort(&list, "Reason, Trade");
+    SortListRows(&list);
+    EXPECT_EQ((std::vector<std::string>{"AAA", "DDD", "BBB", "CCC"}), Column(list, TRADE_COL_SYMBOL));
+    FreeListWindow(&list);
+    FreeTestRecord(nullptr, t);
+}
+
 TEST_F(TradeRowsTest, SameListWithOneWorkerAndWithThirtyTwo)
 {
     std::vector<TradeSpec> specs;

@@ -211,8 +211,9 @@ int ListNorgateWatchlistNames(const char *typed)
 
 /* ---- the security information page ------------------------------------------------------- */
 
-/* Writes text with the characters HTML gives a meaning escaped. */
-static void WriteEscaped(PlatFile file, const char *text)
+/* Writes text with the characters HTML gives a meaning escaped.  After a
+** failed write (reported) the rest goes nowhere. */
+static void WriteEscaped(ReplaceFile *file, const char *text)
 {
     char out[1024];
     int n = 0;
@@ -223,8 +224,7 @@ static void WriteEscaped(PlatFile file, const char *text)
             : *p == '"'                                ? "&quot;"
                                                        : nullptr;
         if (n > (int)sizeof out - 8) {
-            uint32_t written = 0;
-            PlatWriteFile(file, out, (uint32_t)n, &written);
+            WriteReplaceFile(file, out, (uint32_t)n);
             n = 0;
         }
         if (e) {
@@ -234,21 +234,19 @@ static void WriteEscaped(PlatFile file, const char *text)
             out[n++] = *p;
         }
     }
-    uint32_t written = 0;
-    PlatWriteFile(file, out, (uint32_t)n, &written);
+    WriteReplaceFile(file, out, (uint32_t)n);
 }
 
 /* Writes format, where each "%s" takes the next text escaped and every other
 ** character is written as it stands. */
-static void WriteHtml(PlatFile file, const char *format, const char *const *texts, int count)
+static void WriteHtml(ReplaceFile *file, const char *format, const char *const *texts, int count)
 {
     int used = 0;
     const char *p = format;
     while (*p) {
         const char *next = strstr(p, "%s");
         size_t n = next ? (size_t)(next - p) : strlen(p);
-        uint32_t written = 0;
-        PlatWriteFile(file, p, (uint32_t)n, &written);
+        WriteReplaceFile(file, p, (uint32_t)n);
         if (!next) break;
         WriteEscaped(file, used < count ? texts[used] : "");
         used++;
@@ -262,7 +260,11 @@ void ShowNorgateSecurityInfo(const SymbolRecord *record)
     char savedStatus[256];
     GetStatusText(0, savedStatus, sizeof savedStatus);
     const char *symbol = record->info.Symbol;
-    PlatFile file = nullptr;
+    /* The page replaces an earlier one of the symbol only once complete. */
+    ReplaceFile page;
+    ReplaceFile *file = &page;
+    page.file = nullptr;
+    page.tempPath[0] = 0;
     char exchange[80] = "";
     char encoded[40];
     char info[260], path[300], css[300];
@@ -283,11 +285,7 @@ void ShowNorgateSecurityInfo(const SymbolRecord *record)
     }
     FormatText(info, sizeof info, "%s\\Info", gSettings.OutputPath);
     FormatText(path, sizeof path, "%s\\%s_INFO.html", info, symbol);
-    file = PlatOpenFile(path, PLAT_CREATE_WRITE);
-    if (!file) {
-        ReportError(kMsgCreate, path);
-        goto done;
-    }
+    if (!BeginReplaceFileWithMessage(&page, path, 0, kMsgCreate)) goto done;
     FormatText(css, sizeof css, "%s\\w3.css", info);
     {
         const char *sheet = PlatFileExists(css) ? "w3.css" : "https://www.w3schools.com/w3css/4/w3.css";
@@ -301,7 +299,7 @@ void ShowNorgateSecurityInfo(const SymbolRecord *record)
     }
     {
         int headings = 0;
-        for (int32_t f = 0; f < FUNDAMENTAL_FIELD_ROWS && gFundamentalFields[f].group; f++) {
+        for (int32_t f = 0; f < FUNDAMENTAL_FIELD_ROWS && gFundamentalFields[f].group && page.file; f++) {
             const FundamentalField &field = gFundamentalFields[f];
             int fundamental = field.group >= 2;
             if (!field.name || !field.name[0]) {
@@ -345,8 +343,8 @@ void ShowNorgateSecurityInfo(const SymbolRecord *record)
         }
     }
     WriteHtml(file, "</table></div>\n</body>\n</html>\n", nullptr, 0);
-    PlatCloseFile(file);
-    NduOpenDocument(path);
+    if (CommitReplaceFile(&page)) NduOpenDocument(path);
 done:
+    AbandonReplaceFile(&page);
     SetStatusText(0, "%s", savedStatus);
 }

@@ -656,7 +656,8 @@ int ImportOnlineSymbols(ImportItem *row)
         SetTiingoFieldMap(row);
     else
         memset(row->csvFields, 0, sizeof row->csvFields);
-    int n = gSettings.CalcThreads < gImport.workCount ? gSettings.CalcThreads : gImport.workCount;
+    int workers = ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount());
+    int n = workers < gImport.workCount ? workers : gImport.workCount;
     if (row->dataSource != SOURCE_NORGATE && gSettings.ImportThreads >= 1 && n > gSettings.ImportThreads)
         n = gSettings.ImportThreads;
     if (n < 1) n = 1;

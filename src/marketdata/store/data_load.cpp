@@ -78,6 +78,9 @@ void UnloadData()
     gStore.symbolCount = 0;
     gStore.fundamentalsCount = 0;
     gStore.listNameCount = 0;
+    /* Nothing may read a symbol of the old data once it is freed: the last
+    ** run's positions go first, then the panel greys what needs data. */
+    if (gScriptDataLinks.dropRunPositions) gScriptDataLinks.dropRunPositions();
     UpdateDebugPanelControls();
 
     int showing = count > 9 && gSettings.ShowStatusBar;

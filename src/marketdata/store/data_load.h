@@ -40,6 +40,9 @@ struct ScriptDataLinks {
     ** (ids 0 and beyond the table mark nothing), and clears every mark. */
     void (*markFundamentalField)(uint32_t fieldId);
     void (*clearFundamentalFields)();
+    /* Drops the open positions and setups that the last run left in the
+    ** strategies: they point at symbols of the data being unloaded. */
+    void (*dropRunPositions)();
 };
 extern ScriptDataLinks gScriptDataLinks;
 

@@ -34,6 +34,7 @@ static int MapErrno(int e)
     case EPERM:
     case EROFS: return PLAT_ERR_ACCESS_DENIED;
     case EEXIST: return PLAT_ERR_ALREADY_EXISTS;
+    case ENOSPC: return PLAT_ERR_DISK_FULL;
     default: return 100000 + e; /* kept apart from the Windows codes, still reversible */
     }
 }
@@ -133,6 +134,10 @@ int PlatWriteFile(PlatFile file, const void *data, uint32_t size, uint32_t *pWri
     if (pWritten) *pWritten = 0;
     if (!file) {
         tLastError = 6;
+        return 0;
+    }
+    if (PlatFaultDue(PLAT_FAULT_WRITE)) {
+        tLastError = PLAT_ERR_DISK_FULL;
         return 0;
     }
     PosixFile *f = (PosixFile *)file;
@@ -249,6 +254,10 @@ int PlatDeleteFile(const char *path)
 
 int PlatRenameReplace(const char *src, const char *dst)
 {
+    if (PlatFaultDue(PLAT_FAULT_RENAME)) {
+        tLastError = PLAT_ERR_ACCESS_DENIED;
+        return 0;
+    }
     NATIVE(s, src);
     NATIVE(d, dst);
     return rename(s, d) == 0 ? 1 : Fail();
@@ -422,6 +431,7 @@ void PlatErrorText(int code, char *out, size_t size)
     case PLAT_ERR_PATH_NOT_FOUND: e = ENOENT; break;
     case PLAT_ERR_ACCESS_DENIED: e = EACCES; break;
     case PLAT_ERR_ALREADY_EXISTS: e = EEXIST; break;
+    case PLAT_ERR_DISK_FULL: e = ENOSPC; break;
     default: e = code >= 100000 ? code - 100000 : EINVAL; break;
     }
     if (code == 0)

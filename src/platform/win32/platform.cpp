@@ -12,6 +12,11 @@
 #include <cstdio>
 #include <cstring>
 
+/* The program's names for error codes are the system's own numbers. */
+static_assert(PLAT_ERR_FILE_NOT_FOUND == ERROR_FILE_NOT_FOUND && PLAT_ERR_PATH_NOT_FOUND == ERROR_PATH_NOT_FOUND &&
+              PLAT_ERR_ACCESS_DENIED == ERROR_ACCESS_DENIED && PLAT_ERR_DISK_FULL == ERROR_DISK_FULL &&
+              PLAT_ERR_ALREADY_EXISTS == ERROR_ALREADY_EXISTS);
+
 void PlatNativePath(const char *path, char *out, size_t size)
 {
     if (!out || size == 0) return;
@@ -81,6 +86,10 @@ int PlatWriteFile(PlatFile file, const void *data, uint32_t size, uint32_t *pWri
     if (pWritten) *pWritten = 0;
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (PlatFaultDue(PLAT_FAULT_WRITE)) {
+        SetLastError(ERROR_DISK_FULL);
         return 0;
     }
     while (total < size) {
@@ -165,6 +174,10 @@ int PlatDeleteFile(const char *path) { return DeleteFileA(path) ? 1 : 0; }
 
 int PlatRenameReplace(const char *src, const char *dst)
 {
+    if (PlatFaultDue(PLAT_FAULT_RENAME)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
     return MoveFileExA(src, dst, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
 }
 

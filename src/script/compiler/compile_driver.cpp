@@ -504,10 +504,51 @@ int CompileScriptBody(const char *path, StrategyRecord *scratch)
     if (!LoadMissingDefaultScripts()) return 0;
     if (!ResolveOptScoreCol()) return 0;
     MarkUsedResultsColumns();
+    PreselectParameters(script);
     return 1;
 }
 
 } // namespace
+
+/* ---- the parameters the optimizer takes by default --------------------------------------- */
+
+static void HashBytes(uint64_t *h, const void *data, size_t size)
+{
+    const unsigned char *p = (const unsigned char *)data;
+    for (size_t i = 0; i < size; i++) {
+        *h ^= p[i];
+        *h *= 0x100000001b3ull;
+    }
+}
+
+/* A user who chose the parameters in the Optimizer dialog keeps that choice
+** over the recompile of every run; a script with other parameters (another
+** script, or names or values edited) starts again from the compiler's
+** choice, so a parameter that has just been given several values is not
+** left out because it once had one. */
+void PreselectParameters(const char *script)
+{
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (const char *c = script; *c; c++) {
+        const char folded = *c >= 'A' && *c <= 'Z' ? (char)(*c + 'a' - 'A') : *c; /* paths compare without case */
+        HashBytes(&h, &folded, 1);
+    }
+    Parameter *rows = (Parameter *)gParameters.items;
+    for (int32_t k = 0; rows && k < gParameters.count; k++) {
+        HashBytes(&h, rows[k].name, strlen(rows[k].name) + 1);
+        HashBytes(&h, &rows[k].valueCount, sizeof rows[k].valueCount);
+        if (rows[k].values) HashBytes(&h, rows[k].values, (size_t)rows[k].valueCount * sizeof(double));
+    }
+    if (h != gScript.parameterSignature) gScript.parametersChanged = 1;
+    gScript.parameterSignature = h;
+    for (int32_t k = 0; rows && k < gParameters.count; k++)
+        rows[k].preselected = gScript.parametersChanged && rows[k].valueCount >= 2;
+}
+
+void ClearParameterPreselection()
+{
+    gScript.parametersChanged = 0;
+}
 
 /* ---- the compiled script's one reset ----------------------------------------------------- */
 

@@ -96,6 +96,14 @@ int LoadMissingDefaultScripts();
 ** of that section when the file's last-write time changed. */
 void CheckDefaultScriptChanged(const char *path);
 
+/* Marks every parameter with two or more values preselected when the
+** script's path or its Parameters (names and values) changed since the
+** Optimizer dialog last opened, none otherwise. */
+void PreselectParameters(const char *script);
+/* The Optimizer dialog opened: later compiles preselect nothing until the
+** script's parameters change again. */
+void ClearParameterPreselection();
+
 /* The path of the default section script of section as CompileScript tests
 ** it: in the scripts folder, or in the program folder when it is not there. */
 void DefaultSectionScriptPath(int section, char *outPath);

@@ -7,6 +7,7 @@
 #include "script/compiler/compile_links.h"
 #include "script/compiler/formula.h"
 #include "script/eval/item_table.h"
+#include "services/services.h"
 
 /* clang-format off */
 const char *const CompileErrorText[COMPILE_ERROR_COUNT] = {
@@ -287,6 +288,7 @@ void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t
         gLastFormulaError.length = length;
         gLastFormulaError.code = code;
         gLastFormulaError.requests++;
+        ShowScriptSpan(path, offset, length);
     }
     if (code <= 0 || code >= COMPILE_ERROR_COUNT) return;
     const char *message = CompileErrorText[code];

@@ -83,6 +83,10 @@ struct ScriptState {
     int32_t textCount;
     int32_t textCapacity;
     int32_t textsReserved; /* places promised to parses still running (includes nest) */
+    /* ---- what a recompile keeps: the Parameters the Optimizer dialog last
+    ** saw, so that a change of them preselects the parameters again ---- */
+    uint64_t parameterSignature; /* of the script path and its Parameters, 0 before the first compile */
+    int32_t parametersChanged;   /* they changed since the Optimizer dialog last opened */
     /* ---- the running compile ---- */
     CompileSession session;
     CompilerState compiler;

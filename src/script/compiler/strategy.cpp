@@ -14,6 +14,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/data_load.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula_text.h"
@@ -193,6 +194,21 @@ int IsSlotGiven(const FormulaSlot *slot)
 {
     return slot->count > 0 && slot->nodes[0] && slot->nodes[0][0].item != ITEM_END;
 }
+
+/* The positions and setups a finished or stopped run leaves in its strategies
+** point at symbol records; when the data goes they go too (their memory is
+** kept for the next run). */
+static void DropRunPositions()
+{
+    for (int32_t s = 0; gStrategies && s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        r->openCount = 0;
+        r->setupCount = 0;
+        r->keptSetupCount = 0;
+        r->nextSetup = 0;
+    }
+}
+[[maybe_unused]] static const bool kPositionsLinked = (gScriptDataLinks.dropRunPositions = DropRunPositions, true);
 
 void ResetStrategyRecord(StrategyRecord *record)
 {

@@ -202,6 +202,7 @@ struct Parameter {
     int32_t currentIndex;
     int32_t counter;
     int32_t defaultIndex;
+    int32_t preselected; /* the compile's choice of the parameters to optimize (see PreselectParameters) */
 };
 
 /* One strategy-like section.  Constants hold STRATEGY_CONSTANT_UNSET while

@@ -724,7 +724,9 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
 
     int ok = 1;
     double memoryMb = 0;
-    run.maxWorkers = gSettings.CalcThreads;
+    /* The setting keeps the user's choice (0: every processor); the count is
+    ** worked out here, on this machine. */
+    run.maxWorkers = ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount());
     for (int32_t index : order) {
         FormulaItem *item = &items[index];
         ItemCalcRecord *record = &sCalc.records[0][index];

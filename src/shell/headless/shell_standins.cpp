@@ -3,6 +3,7 @@
 ** program has the window shell's own (src/shell/win32/).  `grep -rn STANDIN
 ** src` lists the stand-ins that still wait for their windows. */
 #include "shell/headless/headless.h"
+#include "foundation/settings_table.h"
 #include "services/services.h"
 
 /* ---- panels, frame and file chooser: no windows, so nothing to show -------------- */
@@ -16,6 +17,22 @@ void EnableSettingsPanelControls(int forceRunning) {}
 void UpdateDebugPanelControls() {}
 void UpdatePanelBarCount() {}
 void PostFrameRefresh() {}
+
+/* Without an editor the span stays in gLastFormulaError for tests. */
+void ShowScriptSpan(const char *path, int32_t offset, int32_t length) {}
+
+/* Without panels only the run state and the status bar and title show it. */
+void SetTestRunning(int state)
+{
+    gRun.state.store(state);
+    if (state != RUN_IDLE) {
+        SetStatusText(gSettings.StatusBarFields, nullptr);
+        SetStatusText(gSettings.StatusBarFields + 1, nullptr);
+    } else {
+        ResetStatusBar(0);
+        SetFrameTitle(nullptr);
+    }
+}
 
 /* Without a chooser every dialog counts as cancelled. */
 int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,

@@ -76,7 +76,6 @@ static int InitApplication()
     RepairLoadedSettings(&gSettings.AccountSize, &gSettings.MaxMemPct, &gSettings.StatusBarFields);
     gSettings.ShowStatusBar = 1;
     SetUpProgramFolders();
-    gSettings.CalcThreads = ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount());
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();

@@ -96,10 +96,12 @@ void UpdateDebugPanelControls()
 {
     HWND panel = Panel();
     if (!panel) return;
-    int state = gRun.state.load();
+    /* Every button evaluates formulas or reads the run's records, which a run
+    ** is changing: none works while one goes on. */
+    int idle = gRun.state.load() == RUN_IDLE;
     char symbol[64];
     ComboText(panel, IDC_DP_SYMBOL, symbol, sizeof symbol);
-    int chart = !IsDataFileNameChanged() && state != RUN_IMPORT && state != RUN_LOADING && symbol[0];
+    int chart = idle && !IsDataFileNameChanged() && symbol[0];
     int formula = SendDlgItemMessageA(panel, IDC_DP_FORMULA, EDITOR_GET_LENGTH, 0, 0) > 0;
     TestRecord *test = AnyTest();
     EnableWindow(GetDlgItem(panel, IDC_DP_CHART), chart);
@@ -107,7 +109,7 @@ void UpdateDebugPanelControls()
     EnableWindow(GetDlgItem(panel, IDC_DP_EVALUATE), chart && formula);
     EnableWindow(GetDlgItem(panel, IDC_DP_GRAPH), chart && test);
     EnableWindow(GetDlgItem(panel, IDC_DP_STATS), chart && test);
-    EnableWindow(GetDlgItem(panel, IDC_DP_POSITIONS), HasOpenPositions() && gCurrentTest);
+    EnableWindow(GetDlgItem(panel, IDC_DP_POSITIONS), idle && HasOpenPositions() && gCurrentTest);
     if (!test) {
         SendDlgItemMessageA(panel, IDC_DP_TEST, CB_RESETCONTENT, 0, 0);
         SendDlgItemMessageA(panel, IDC_DP_STRATEGY, CB_RESETCONTENT, 0, 0);

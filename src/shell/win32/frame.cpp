@@ -24,22 +24,23 @@
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
 #include "views/win32/result_windows.h"
+#include "engine/results_file.h"
 
 /* Row order is the tab icons' order; several rules name kinds by row. */
 /* clang-format off */
 WindowKind gWindowKinds[WK_COUNT] = {
     {.className = "", .iconId = 0, .menuId = IDR_MENU_FRAME, .menu = nullptr, .label = "", .focusChild = 0, .helpId = 0, .command = nullptr, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = ResultsCommand, .menuRules = kResultsMenuRules, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = ScriptCommand, .menuRules = kSaveMenuRules, .menuFacts = ScriptMenuFacts, .tabTitle = nullptr, .menuTexts = ScriptMenuTexts},
+    {.className = "KestovarResults", .iconId = IDI_RESULTS, .menuId = IDR_MENU_RESULTS, .menu = nullptr, .label = "Resul&ts", .focusChild = 1, .helpId = 127, .command = ResultsCommand, .menuRules = kResultsMenuRules, .menuFacts = ResultsMenuFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarScript", .iconId = IDI_SCRIPT, .menuId = IDR_MENU_SCRIPT, .menu = nullptr, .label = "&Script", .focusChild = 1, .helpId = 129, .command = ScriptCommand, .menuRules = kSaveMenuRules, .menuFacts = ScriptMenuFacts, .tabTitle = ScriptTabTitle, .menuTexts = ScriptMenuTexts},
     {.className = "KestovarLog", .iconId = IDI_LOG, .menuId = IDR_MENU_LOG, .menu = nullptr, .label = "&Log", .focusChild = 1, .helpId = 124, .command = LogCommand, .menuRules = kSaveMenuRules, .menuFacts = EditorMenuFacts, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = GraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = PlotCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = 126, .command = ResGraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = TradeListCommand, .menuRules = kTradesMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarGraph", .iconId = IDI_GRAPH, .menuId = IDR_MENU_GRAPH, .menu = nullptr, .label = "&Graph", .focusChild = 0, .helpId = 122, .command = GraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = GraphTabTitle, .menuTexts = GraphMenuTexts},
+    {.className = "KestovarPlot", .iconId = IDI_PLOT, .menuId = IDR_MENU_PLOT, .menu = nullptr, .label = "&Plot", .focusChild = 0, .helpId = 125, .command = PlotCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = PlotTabTitle, .menuTexts = PlotMenuTexts},
+    {.className = "KestovarResGraph", .iconId = IDI_RESGRAPH, .menuId = IDR_MENU_RESGRAPH, .menu = nullptr, .label = "Res&Graph", .focusChild = 0, .helpId = 126, .command = ResGraphCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = ResGraphTabTitle, .menuTexts = nullptr},
+    {.className = "KestovarTrades", .iconId = IDI_TRADES, .menuId = IDR_MENU_TRADES, .menu = nullptr, .label = "&Trades", .focusChild = 1, .helpId = 131, .command = TradeListCommand, .menuRules = kTradesMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = TradesTabTitle, .menuTexts = nullptr},
     {.className = "KestovarScan", .iconId = IDI_SCAN, .menuId = IDR_MENU_SCAN, .menu = nullptr, .label = "&Scan", .focusChild = 1, .helpId = 128, .command = ScanCommand, .menuRules = kScanMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
-    {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = CompareCommand, .menuRules = kCompareMenuRules, .menuFacts = ListPlaceFacts, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarCompare", .iconId = IDI_COMPARE, .menuId = IDR_MENU_COMPARE, .menu = nullptr, .label = "&Compare", .focusChild = 1, .helpId = 133, .command = CompareCommand, .menuRules = kCompareMenuRules, .menuFacts = CompareMenuFacts, .tabTitle = CompareTabTitle, .menuTexts = nullptr},
     {.className = "KestovarList", .iconId = IDI_COMPARE, .menuId = IDR_MENU_LIST, .menu = nullptr, .label = "&List", .focusChild = 1, .helpId = 123, .command = ListCommand, .menuRules = kListMenuRules, .menuFacts = ListMenuFacts, .tabTitle = ListWindowName, .menuTexts = nullptr},
-    {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = ChartCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = nullptr, .menuTexts = nullptr},
+    {.className = "KestovarChart", .iconId = IDI_CHART, .menuId = IDR_MENU_CHART, .menu = nullptr, .label = "&Chart", .focusChild = 0, .helpId = 121, .command = ChartCommand, .menuRules = nullptr, .menuFacts = nullptr, .tabTitle = ChartTabTitle, .menuTexts = ChartMenuTexts},
 };
 /* clang-format on */
 
@@ -200,6 +201,11 @@ void RestoreOpenFiles(const char *settingsPath)
             int w = p.w == PLACE_DEFAULT ? CW_USEDEFAULT : p.w, h = p.h == PLACE_DEFAULT ? CW_USEDEFAULT : p.h;
             if (!OpenFileByType(path, x, y, w == CW_USEDEFAULT ? 0 : w, h)) continue;
             HWND child = gFrame.activeChild;
+            /* Every kind comes back where it was; a place that no longer fits
+            ** the client keeps the system's. */
+            if (child && w != CW_USEDEFAULT && h != CW_USEDEFAULT)
+                SetWindowPos(child, nullptr, x == CW_USEDEFAULT ? 0 : x, y == CW_USEDEFAULT ? 0 : y, w, h,
+                             SWP_NOZORDER | SWP_NOACTIVATE | (x == CW_USEDEFAULT || y == CW_USEDEFAULT ? SWP_NOMOVE : 0));
             if (child && p.showState == SW_SHOWMINIMIZED) {
                 WINDOWPLACEMENT wp = {};
                 wp.length = sizeof wp;
@@ -216,8 +222,31 @@ void RestoreOpenFiles(const char *settingsPath)
     if (starred && IsWindow(starred)) SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)starred, 0);
 }
 
-/* The windows to reopen at the next start, from the last tab to the first:
-** results, script and log windows that show a file. */
+/* The file a window shows that reopens it at the next start: a script (not a
+** test's own script), a log, a results file or a CSV list; 0 for a window
+** without one. */
+static int OpenFileWindowPath(HWND child, char *path, int size)
+{
+    path[0] = 0;
+    switch (FindWindowKind(child)) {
+    case WK_SCRIPT: {
+        EditorRecord *record = GetEditorRecord(child);
+        if (record && !record->test) CopyString(path, size, record->path, -1);
+        break;
+    }
+    case WK_LOG: LogWindowPath(child, path, size); break;
+    case WK_RESULTS: {
+        ResultsWindow *list = ResultsListOf(child);
+        if (list) CopyString(path, size, list->path, -1);
+        break;
+    }
+    case WK_LIST: ListWindowPath(child, path, size); break;
+    default: break;
+    }
+    return path[0] != 0;
+}
+
+/* The windows to reopen at the next start, from the last tab to the first. */
 static int ListOpenFileWindows(OpenFileWindow *out, int max)
 {
     int count = 0;
@@ -227,10 +256,8 @@ static int ListOpenFileWindows(OpenFileWindow *out, int max)
         item.mask = TCIF_PARAM;
         if (!TabCtrl_GetItem(gFrame.tabs, i, &item)) continue;
         HWND child = (HWND)item.lParam;
-        int kind = FindWindowKind(child);
-        if (kind != WK_LOG) continue; /* script and results windows add theirs once they exist */
         OpenFileWindow *w = &out[count];
-        if (!LogWindowPath(child, w->path, sizeof w->path) || !w->path[0]) continue;
+        if (!OpenFileWindowPath(child, w->path, sizeof w->path)) continue;
         WINDOWPLACEMENT wp = {};
         wp.length = sizeof wp;
         GetWindowPlacement(child, &wp);
@@ -251,8 +278,8 @@ int QuerySaveAll(int closing)
     if (gFrame.debugPanel) DialogToSettings(gFrame.debugPanel, IDD_DEBUG_PANEL, 0);
     gListOpenFileWindows = ListOpenFileWindows;
     SaveSettings(gFrame.settingsPath);
-    /* Results windows ask in their own windows once they exist. */
-    return QuerySaveScripts(closing ? 1 : 0) && QuerySaveLogs(closing ? 1 : 0);
+    return QuerySaveScripts(closing ? 1 : 0) && QuerySaveLogs(closing ? 1 : 0) &&
+        QuerySaveResultsWindows(closing ? 1 : 0);
 }
 
 /* ---- editor commands --------------------------------------------------------------------------- */
@@ -291,12 +318,22 @@ static void TogglePanel(int32_t *flag, HWND panel)
     PostMessageA(gFrame.mdiClient, WM_MDIICONARRANGE, 0, 0);
 }
 
+/* Help that cannot be shown says why, rather than leaving F1 without an answer. */
 void OpenHelp(int context)
 {
+    if (GetFileAttributesA(gFrame.helpPath) == INVALID_FILE_ATTRIBUTES) {
+        ReportError("Help is not available: the help file %s is missing.", gFrame.helpPath);
+        return;
+    }
     typedef HWND(WINAPI * HtmlHelpFn)(HWND, LPCSTR, UINT, DWORD_PTR);
     static HMODULE library = LoadLibraryA("hhctrl.ocx");
     HtmlHelpFn help = library ? (HtmlHelpFn)(void *)GetProcAddress(library, "HtmlHelpA") : nullptr;
-    if (help) help(gFrame.frame, gFrame.helpPath, 0x000F /* HH_HELP_CONTEXT */, (DWORD_PTR)context);
+    if (!help) {
+        ReportError("Help is not available: the HTML Help viewer (hhctrl.ocx) could not be loaded.");
+        return;
+    }
+    if (!help(gFrame.frame, gFrame.helpPath, 0x000F /* HH_HELP_CONTEXT */, (DWORD_PTR)context))
+        ReportError("Help topic %d could not be opened from the help file %s.", context, gFrame.helpPath);
 }
 
 static void TileAllOfKind()
@@ -383,6 +420,8 @@ int DispatchFrameCommand(int id)
     case IDM_LOG_DATA_INFO: LogDataInfo(); return 1;
     case IDM_UNLOAD_DATA:
         if (idle && CloseDataWindows()) UnloadData();
+        /* With no data loaded the panel's Load button has something to load. */
+        EnableSettingsPanelControls(0);
         PostMessageA(gFrame.frame, WM_FRAME_REFRESH, 0, 0);
         return 1;
     case IDM_SHOW_CHART:

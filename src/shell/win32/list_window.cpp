@@ -3,7 +3,10 @@
 ** columns, with a chart of the selected row's symbol. */
 #include "shell/win32/shell_win32.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
@@ -25,6 +28,7 @@ struct ListWindow {
     void *owner; /* the filler's record, when it wants to find its list again */
     char listName[260];
     char title[260]; /* a CSV list's window title */
+    char path[260];  /* the CSV file shown, "" for a table a window filled */
     uint8_t sortPriority[LIST_SORT_COLUMNS];
     uint8_t sortDirection[LIST_SORT_COLUMNS];
     int32_t columnCount;
@@ -33,8 +37,6 @@ struct ListWindow {
 };
 
 static int sNewListWindow;    /* the next GetListWindow makes a new window */
-static ListWindow *sSortList; /* the list being sorted, for the sort callback */
-static HWND sSortView;
 
 static ListWindow *ListRecord(HWND window) { return (ListWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
 
@@ -43,6 +45,15 @@ int ListMenuFacts(HWND window, KindMenuFacts *facts)
     ListWindow *list = ListRecord(window);
     facts->place = GetSelectionPlace(window);
     facts->symbolColumn = list && list->symbolColumn > 0;
+    return 1;
+}
+
+int ListWindowPath(HWND window, char *out, int size)
+{
+    ListWindow *list = ListRecord(window);
+    out[0] = 0;
+    if (!list) return 0;
+    CopyString(out, size, list->path, -1);
     return 1;
 }
 
@@ -67,6 +78,8 @@ HWND GetListWindow()
     HWND window = nullptr;
     if (gSettings.ReuseListWindows && !sNewListWindow && FindNextChildWindow(&window, "KestovarList")) {
         HWND view = GetListViewOf(window);
+        ListWindow *list = ListRecord(window);
+        if (list) list->path[0] = 0; /* a filler's table is no file */
         ShowWindow(view, SW_HIDE);
         ListView_DeleteAllItems(view);
         HWND header = ListView_GetHeader(view);
@@ -122,6 +135,8 @@ void FinishListWindow(HWND window, HWND listView)
     EnableWindow(listView, TRUE);
     ListView_EnsureVisible(listView, 0, FALSE);
     SelectItem(window, 0);
+    /* The header may only exist once columns do: it gets the arrows now. */
+    SetSortImageList(listView);
     if (list) ShowSortArrows(listView, list->sortPriority, list->sortDirection);
     AutoSizeColumns(listView);
     ShowWindow(window, SW_SHOW);
@@ -178,6 +193,7 @@ int OpenCsvAsList(const char *caption, const char *path)
     const char *slash = strrchr(path, '\\');
     CopyString(list->listName, sizeof list->listName, slash ? slash + 1 : path, -1);
     CopyString(list->title, sizeof list->title, title, -1);
+    CopyString(list->path, sizeof list->path, path, -1);
     SetWindowTextA(window, title);
     SetColumn(view, "#", LVCFMT_CENTER, 0, 1);
     int pos = 0, lineNumber = 0, columns = 1, rows = 0;
@@ -217,29 +233,69 @@ int OpenCsvAsList(const char *caption, const char *path)
 
 /* ---- sorting and charting ---------------------------------------------------------------------------- */
 
-static void ReadListCell(void *user, int row, int column, char *out, int size)
+/* The rows' texts and item data, read once for a sort. */
+struct ListRows {
+    int columns;
+    std::vector<std::string> cells; /* row-major */
+    std::vector<LPARAM> data;
+};
+
+static void ReadCachedCell(void *user, int row, int column, char *out, int size)
 {
-    out[0] = 0;
-    ListView_GetItemText((HWND)user, row, column, out, size);
+    const ListRows *rows = (const ListRows *)user;
+    CopyString(out, size, rows->cells[(size_t)row * (size_t)rows->columns + (size_t)column].c_str(), -1);
 }
 
-int CALLBACK CompareListItems(LPARAM rowA, LPARAM rowB, LPARAM)
-{
-    if (!sSortList) return 0;
-    return CompareListRows((int)rowA, (int)rowB, sSortList->columnCount, sSortList->sortPriority,
-                           sSortList->sortDirection, ReadListCell, sSortView);
-}
-
+/* Sorts the rows by the sort keys.  The list view's own sort hands the
+** comparison row indexes that do not hold still on every system, so the rows
+** are read, put in order here (stable, so equal rows keep their order) and
+** written back. */
 static void SortListByColumn(HWND window, int column)
 {
     ListWindow *list = ListRecord(window);
     HWND view = GetListViewOf(window);
     if (!list || !view) return;
     UpdateSortKeys(view, column, list->sortPriority, list->sortDirection);
-    sSortList = list;
-    sSortView = view;
-    ListView_SortItemsEx(view, CompareListItems, 0);
-    sSortList = nullptr;
+    HWND header = ListView_GetHeader(view);
+    ListRows rows;
+    rows.columns = header ? Header_GetItemCount(header) : 0;
+    int count = ListView_GetItemCount(view);
+    if (rows.columns > 0 && count > 1) {
+        rows.cells.resize((size_t)count * (size_t)rows.columns);
+        rows.data.resize((size_t)count);
+        char text[256];
+        for (int r = 0; r < count; r++) {
+            LVITEMA item = {};
+            item.mask = LVIF_PARAM;
+            item.iItem = r;
+            ListView_GetItem(view, &item);
+            rows.data[(size_t)r] = item.lParam;
+            for (int c = 0; c < rows.columns; c++) {
+                text[0] = 0;
+                ListView_GetItemText(view, r, c, text, sizeof text);
+                rows.cells[(size_t)r * (size_t)rows.columns + (size_t)c] = text;
+            }
+        }
+        std::vector<int> order((size_t)count);
+        for (int r = 0; r < count; r++) order[(size_t)r] = r;
+        int keyed = list->columnCount < rows.columns ? list->columnCount : rows.columns;
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            return CompareListRows(a, b, keyed, list->sortPriority, list->sortDirection, ReadCachedCell, &rows) < 0;
+        });
+        SendMessageA(view, WM_SETREDRAW, FALSE, 0);
+        for (int r = 0; r < count; r++) {
+            int from = order[(size_t)r];
+            LVITEMA item = {};
+            item.mask = LVIF_PARAM;
+            item.iItem = r;
+            item.lParam = rows.data[(size_t)from];
+            ListView_SetItem(view, &item);
+            for (int c = 0; c < rows.columns; c++)
+                SetItemText(view, r, c, rows.cells[(size_t)from * (size_t)rows.columns + (size_t)c].c_str());
+        }
+        SendMessageA(view, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(view, nullptr, TRUE);
+    }
     SelectItem(window, 0);
     ShowSortArrows(view, list->sortPriority, list->sortDirection);
 }

@@ -19,6 +19,14 @@
 #include "services/services.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
+#include "engine/results_file.h"
+#include "views/win32/result_windows.h"
+#include "marketdata/store/symbols.h"
+#include "records/chart_record.h"
+#include "views/graph_record.h"
+#include "views/trade_compare.h"
+#include "views/trade_plot.h"
+#include "views/win32/plot_windows.h"
 
 void EnableCommand(HMENU menu, int commandId, int enabled)
 {
@@ -51,11 +59,14 @@ void UpdateRecentFilesMenu(HMENU filePopup, char *recentFiles)
         if (len > 0) {
             char path[260], text[300];
             CopyString(path, sizeof path, p, len);
+            /* One separator above the list: the one a former opening left
+            ** stays, and the items after the first need none. */
             int count = GetMenuItemCount(filePopup);
             MENUITEMINFOA last = {};
             last.cbSize = sizeof last;
             last.fMask = MIIM_FTYPE;
-            if (count > 0 && GetMenuItemInfoA(filePopup, (UINT)(count - 1), TRUE, &last) && !(last.fType & MFT_SEPARATOR))
+            if (added == 0 && count > 0 && GetMenuItemInfoA(filePopup, (UINT)(count - 1), TRUE, &last) &&
+                !(last.fType & MFT_SEPARATOR))
                 AppendMenuA(filePopup, MF_SEPARATOR, 0, nullptr);
             RecentFileItemText(added + 1, path, text, sizeof text);
             AppendMenuA(filePopup, MF_STRING, (UINT_PTR)(IDM_RECENT_FIRST + added), text);
@@ -67,27 +78,65 @@ void UpdateRecentFilesMenu(HMENU filePopup, char *recentFiles)
     EnableCommand(filePopup, IDM_SAVE_AS, 0);
 }
 
+/* What the Edit rules read of the focused editor: the editor component's own
+** state through its messages, a plain text control's through the window's. */
+struct EditorState {
+    int length, selection, writable, canUndo, canRedo, canPaste;
+};
+
+static EditorState ReadEditorState(HWND editor)
+{
+    EditorState s = {};
+    if (!editor) return s;
+    char name[16] = "";
+    GetClassNameA(editor, name, sizeof name);
+    if (CompareNoCaseN(name, "Scintilla", 9) == 0) {
+        enum { SCI_GETLENGTH = 2006, SCI_GETREADONLY = 2140, SCI_GETSELECTIONSTART = 2143,
+               SCI_GETSELECTIONEND = 2145, SCI_CANPASTE = 2173, SCI_CANUNDO = 2174, SCI_CANREDO = 2016 };
+        s.length = (int)SendMessageA(editor, SCI_GETLENGTH, 0, 0);
+        s.selection = (int)(SendMessageA(editor, SCI_GETSELECTIONEND, 0, 0) -
+                            SendMessageA(editor, SCI_GETSELECTIONSTART, 0, 0));
+        s.writable = !SendMessageA(editor, SCI_GETREADONLY, 0, 0);
+        s.canUndo = SendMessageA(editor, SCI_CANUNDO, 0, 0) != 0;
+        s.canRedo = SendMessageA(editor, SCI_CANREDO, 0, 0) != 0;
+        s.canPaste = SendMessageA(editor, SCI_CANPASTE, 0, 0) != 0;
+        return s;
+    }
+    DWORD start = 0, end = 0;
+    SendMessageA(editor, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+    s.length = GetWindowTextLengthA(editor);
+    s.selection = (int)(end - start);
+    s.writable = !(GetWindowLongA(editor, GWL_STYLE) & ES_READONLY);
+    s.canUndo = SendMessageA(editor, EM_CANUNDO, 0, 0) != 0;
+    s.canPaste = IsClipboardFormatAvailable(CF_TEXT);
+    return s;
+}
+
 int UpdateEditMenu(HMENU editPopup, int full)
 {
     HWND editor = GetFocusedEditor();
-    int length = editor ? GetWindowTextLengthA(editor) : 0;
-    DWORD start = 0, end = 0;
-    if (editor) SendMessageA(editor, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
-    int selection = (int)(end - start);
-    int writable = editor && !(GetWindowLongA(editor, GWL_STYLE) & ES_READONLY);
-    int notEmpty = length > 0;
+    EditorState e = ReadEditorState(editor);
+    int selection = e.selection, writable = editor && e.writable, notEmpty = e.length > 0;
     EnableCommand(editPopup, IDM_SAVE, writable && notEmpty);
     EnableCommand(editPopup, IDM_SAVE_AS, notEmpty);
-    char underCursor[260];
-    if (full)
-        EnableCommand(editPopup, IDM_OPEN_UNDER_CURSOR,
-                      gFrame.activeKind == WK_SCRIPT && GetFileAtCaret(gFrame.activeChild, underCursor));
-    EnableCommand(editPopup, IDM_UNDO, writable && SendMessageA(editor, EM_CANUNDO, 0, 0));
-    EnableCommand(editPopup, IDM_REDO, 0);
+    if (full) {
+        char underCursor[260];
+        int found = gFrame.activeKind == WK_SCRIPT && GetFileAtCaret(gFrame.activeChild, underCursor);
+        if (editPopup) {
+            const char *slash = found ? strrchr(underCursor, '\\') : nullptr;
+            char text[300];
+            FormatText(text, sizeof text, "Open %s\tCtrl+Shift+O",
+                       found ? (slash ? slash + 1 : underCursor) : "File Under Cursor");
+            ModifyMenuA(editPopup, IDM_OPEN_UNDER_CURSOR, MF_BYCOMMAND | MF_STRING, IDM_OPEN_UNDER_CURSOR, text);
+        }
+        EnableCommand(editPopup, IDM_OPEN_UNDER_CURSOR, found);
+    }
+    EnableCommand(editPopup, IDM_UNDO, writable && e.canUndo);
+    EnableCommand(editPopup, IDM_REDO, writable && e.canRedo);
     EnableCommand(editPopup, IDM_CUT, writable && selection > 0);
     EnableCommand(editPopup, IDM_DELETE, writable && selection > 0);
     EnableCommand(editPopup, IDM_COPY, selection > 0);
-    EnableCommand(editPopup, IDM_PASTE, writable && IsClipboardFormatAvailable(CF_TEXT));
+    EnableCommand(editPopup, IDM_PASTE, writable && e.canPaste);
     EnableCommand(editPopup, IDM_SELECT_ALL, notEmpty);
     if (!(gFrame.activeKind == WK_RESULTS || gFrame.activeKind == WK_TRADES || gFrame.activeKind == WK_SCAN ||
           gFrame.activeKind == WK_COMPARE || gFrame.activeKind == WK_LIST)) {
@@ -162,8 +211,18 @@ void UpdateRunMenu(HMENU runPopup)
 
 int EditorMenuFacts(HWND child, KindMenuFacts *facts)
 {
-    HWND editor = GetWindow(child, GW_CHILD);
-    facts->modified = editor && SendMessageA(editor, EM_GETMODIFY, 0, 0);
+    /* The record follows the editor's save point; the editor component
+    ** answers no plain-text-control messages. */
+    EditorRecord *record = GetEditorRecord(child);
+    facts->modified = record && record->modified;
+    return 1;
+}
+
+int ResultsMenuFacts(HWND child, KindMenuFacts *facts)
+{
+    ResultsWindow *list = ResultsListOf(child);
+    facts->place = GetSelectionPlace(child);
+    facts->modified = list && list->modified;
     return 1;
 }
 
@@ -186,6 +245,103 @@ int ListPlaceFacts(HWND child, KindMenuFacts *facts)
 {
     facts->place = GetSelectionPlace(child);
     return 1;
+}
+
+int CompareMenuFacts(HWND child, KindMenuFacts *facts)
+{
+    const CompareWindow *compare = (const CompareWindow *)GetWindowLongPtrA(child, GWLP_USERDATA);
+    facts->place = GetSelectionPlace(child);
+    int row = GetSelectedItem(child);
+    if (compare && row >= 0 && row < compare->rowCount) {
+        facts->leftSide = compare->rows[row].side[0].trade != nullptr;
+        facts->rightSide = compare->rows[row].side[1].trade != nullptr;
+    }
+    return 1;
+}
+
+/* ---- the picture kinds' texts and checks (when a menu is about to open) ---------------- */
+
+static void SetItemText(HMENU popup, int id, const char *format, const char *word)
+{
+    char text[96];
+    FormatText(text, sizeof text, format, word);
+    ModifyMenuA(popup, (UINT)id, MF_BYCOMMAND | MF_STRING, (UINT_PTR)id, text);
+}
+
+static void CheckItem(HMENU popup, int id, int checked)
+{
+    CheckMenuItem(popup, (UINT)id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+static const char *ShowOrHide(uint32_t shown) { return shown ? "Hide" : "Show"; }
+
+void GraphMenuTexts(HMENU popup, HWND child, int full)
+{
+    const GraphWindow *graph = (const GraphWindow *)GetWindowLongPtrA(child, GWLP_USERDATA);
+    if (!popup || !full || !graph) return;
+    int bars = graph->graphType == 1;
+    SetItemText(popup, IDM_GRAPH_CURSOR, "%s &Cursor\t.", ShowOrHide(graph->cursorShown));
+    EnableCommand(popup, IDM_GRAPH_CURSOR, !graph->sorted);
+    EnableCommand(popup, IDM_GRAPH_SORT, bars);
+    CheckItem(popup, IDM_GRAPH_SORT, graph->sorted);
+    const struct {
+        int id;
+        uint32_t flag;
+    } kLineOnly[] = {{IDM_GRAPH_LOG, graph->logScale}, {IDM_GRAPH_MOVING_AVERAGE, graph->movingAverage},
+                     {IDM_GRAPH_AREA, graph->combinedArea}};
+    for (const auto &item : kLineOnly) {
+        EnableCommand(popup, item.id, !bars);
+        CheckItem(popup, item.id, item.flag);
+    }
+    CheckItem(popup, IDM_GRAPH_FIXED_HEIGHT, graph->fixedHeight);
+    EnableCommand(popup, IDM_GRAPH_FULL_RANGE, graph->subsetFirst != 0 || graph->subsetLast != 0);
+}
+
+void PlotMenuTexts(HMENU popup, HWND child, int full)
+{
+    const PlotWindow *plot = GetPlotRecord(child);
+    if (!popup || !full || !plot) return;
+    static const int kKinds[PLOT_KIND_COUNT] = {IDM_PLOT_SCATTER,    IDM_PLOT_PROFIT_DIST,  IDM_PLOT_EXCURSION_DIST,
+                                                IDM_PLOT_CUMULATIVE, IDM_PLOT_MC_PROFITS,   IDM_PLOT_MC_DRAWDOWNS,
+                                                IDM_PLOT_COUNT_BINS, IDM_PLOT_RANGE_BINS};
+    static const int kUnits[3] = {IDM_PLOT_DOLLARS, IDM_PLOT_TRADE_PERCENT, IDM_PLOT_ALLOC_PERCENT};
+    static const int kOrder[2] = {IDM_PLOT_BY_TRADE, IDM_PLOT_BY_FORMULA};
+    for (int k = 0; k < PLOT_KIND_COUNT; k++) CheckItem(popup, kKinds[k], plot->kind == k);
+    for (int u = 0; u < 3; u++) CheckItem(popup, kUnits[u], plot->units == u);
+    for (int x = 0; x < 2; x++) CheckItem(popup, kOrder[x], plot->sortField == x);
+    CheckItem(popup, IDM_PLOT_CROSS_HAIR, plot->crossHair);
+    CheckItem(popup, IDM_PLOT_TREND, plot->trend);
+    CheckItem(popup, IDM_PLOT_LOG_STATS, plot->logStats);
+}
+
+void ChartMenuTexts(HMENU popup, HWND child, int full)
+{
+    const ChartWindow *chart = (const ChartWindow *)GetWindowLongPtrA(child, GWLP_USERDATA);
+    if (!popup || !full || !chart) return;
+    /* Where the chart stands in the list it steps through: its owner's rows
+    ** while the owner is open, else the loaded symbols. */
+    int first = 0, last = 0;
+    HWND owner = (HWND)chart->owner;
+    if (owner && IsWindow(owner)) {
+        int place = GetSelectionPlace(owner);
+        first = place == SELECTION_FIRST || place == SELECTION_ONLY;
+        last = place == SELECTION_LAST || place == SELECTION_ONLY;
+    } else if (gStore.symbols && chart->symbol && chart->symbol != &gStore.calendar) {
+        int32_t index = (int32_t)(chart->symbol - gStore.symbols);
+        first = index <= 0;
+        last = index >= gStore.symbolCount - 1;
+    }
+    SetItemText(popup, IDM_CHART_NEXT, "%s Symbol\tDown or Space", last ? "&First" : "&Next");
+    SetItemText(popup, IDM_CHART_PREVIOUS, "%s Symbol\tUp or Backspace", first ? "&Last" : "&Previous");
+    SetItemText(popup, IDM_CHART_INDICATOR_PANE, "%s &Indicator Pane\tI", ShowOrHide(chart->showIndicatorPane));
+    SetItemText(popup, IDM_CHART_VOLUME_PANE, "%s &Volume Pane\tV", ShowOrHide(chart->showVolumePane));
+    SetItemText(popup, IDM_CHART_CURSOR, "%s Cursor\t.", ShowOrHide(chart->showCursor));
+    SetItemText(popup, IDM_CHART_CROSS_HAIR, "%s Cross-&Hair\tX", ShowOrHide(chart->crossHair));
+    CheckItem(popup, IDM_CHART_CANDLES, chart->candlestick);
+    CheckItem(popup, IDM_CHART_LOG, chart->logScale);
+    CheckItem(popup, IDM_CHART_SPLIT, chart->splitAdjusted);
+    CheckItem(popup, IDM_CHART_BLACK, chart->blackBackground);
+    for (int size = 0; size < 5; size++) CheckItem(popup, IDM_CHART_DAILY + size, chart->barSize == size);
 }
 
 /* The active kind's popup by its row's rules; Save and Save As also on the File popup. */
@@ -315,7 +471,9 @@ void ShowTabContextMenu(LPARAM lParam)
     if (!popup) return;
     int kind = gFrame.activeKind;
     int added = 0;
-    if (kind == WK_RESULTS || kind == WK_TRADES || kind == WK_SCAN || kind == WK_COMPARE || kind == WK_LIST) {
+    /* Kinds whose popup holds Find and Find Next already show them once. */
+    int hasFind = GetMenuState(popup, IDM_FIND, MF_BYCOMMAND) != (UINT)-1;
+    if (!hasFind && (kind == WK_RESULTS || kind == WK_TRADES || kind == WK_SCAN || kind == WK_COMPARE || kind == WK_LIST)) {
         int notEmpty = GetSelectionPlace(child) != SELECTION_EMPTY;
         InsertMenuA(popup, 0, MF_BYPOSITION | MF_STRING | (notEmpty ? 0 : MF_GRAYED), IDM_FIND, "&Find...\tCtrl+F");
         InsertMenuA(popup, 1, MF_BYPOSITION | MF_STRING | (notEmpty ? 0 : MF_GRAYED), IDM_FIND_NEXT, "Find &Next\tF3");

@@ -14,6 +14,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "script/compiler/compile_driver.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
 #include "script/compiler/settings_items.h"
@@ -97,10 +98,19 @@ static void RememberChoices()
     sPrevious.count = gParameters.count;
 }
 
-/* A parameter of the previous dialog keeps the choice made there. */
+/* A parameter of the previous dialog keeps the choice made there; after a
+** change of the script's parameters the compiler's preselection stands
+** instead. */
 static void RecallChoices()
 {
     Parameter *p = DialogParameters();
+    bool preselected = false;
+    for (int32_t k = 0; p && k < gParameters.count; k++) preselected = preselected || p[k].preselected;
+    ClearParameterPreselection();
+    if (preselected) {
+        for (int32_t k = 0; k < gParameters.count; k++) p[k].deselected = !p[k].preselected;
+        return;
+    }
     for (int32_t k = 0; p && k < gParameters.count; k++) {
         if (p[k].valueCount < 2) continue;
         for (int32_t i = 0; i < sPrevious.count; i++)
@@ -184,7 +194,7 @@ static void ControlsToSettings(HWND dialog)
     LRESULT anchor = SendDlgItemMessageA(dialog, IDC_OPT_ANCHOR, CB_GETCURSEL, 0, 0);
     if (anchor >= 0) gSettings.OptAnchor = (int32_t)anchor;
     LRESULT score = SendDlgItemMessageA(dialog, IDC_OPT_SCORE_COL, CB_GETCURSEL, 0, 0);
-    if (score >= 0) gSettings.OptScoreCol = (int32_t)score + 1;
+    if (score >= 0) gSettings.OptScoreCol = (int32_t)score;
 }
 
 /* Every setting into its control. */
@@ -199,7 +209,7 @@ static void SettingsToControls(HWND dialog)
     }
     SendDlgItemMessageA(dialog, IDC_OPT_TIME_UNIT, CB_SETCURSEL, (WPARAM)gSettings.OptTimeUnit, 0);
     SendDlgItemMessageA(dialog, IDC_OPT_ANCHOR, CB_SETCURSEL, (WPARAM)gSettings.OptAnchor, 0);
-    SendDlgItemMessageA(dialog, IDC_OPT_SCORE_COL, CB_SETCURSEL, (WPARAM)(gSettings.OptScoreCol - 1), 0);
+    SendDlgItemMessageA(dialog, IDC_OPT_SCORE_COL, CB_SETCURSEL, (WPARAM)gSettings.OptScoreCol, 0);
 }
 
 /* The enabled states that follow from the other choices; boxes that become
@@ -232,12 +242,18 @@ static void SetUpOptimizerDialog(HWND dialog)
     if (gSettings.OptIterations < 1) gSettings.OptIterations = 1;
     if (gSettings.OptTestLength < 1) gSettings.OptTestLength = 1;
     if (gSettings.OptTestInterval == 0) gSettings.OptTestInterval = 1;
-    if (gSettings.OptScoreCol < 1 || gSettings.OptScoreCol > gResultsColumns.count) gSettings.OptScoreCol = 1;
     for (const char *name : kTimeUnitNames) SendDlgItemMessageA(dialog, IDC_OPT_TIME_UNIT, CB_ADDSTRING, 0, (LPARAM)name);
     for (const char *name : kAnchorNames) SendDlgItemMessageA(dialog, IDC_OPT_ANCHOR, CB_ADDSTRING, 0, (LPARAM)name);
+    /* The score column counts the Results columns the list shows, as the
+    ** list and the script's OptScoreCol do. */
     const FormulaColumn *columns = (const FormulaColumn *)gResultsColumns.items;
-    for (int32_t c = 0; columns && c < gResultsColumns.count; c++)
+    int32_t shown = 0;
+    for (int32_t c = 0; columns && c < gResultsColumns.count; c++) {
+        if (columns[c].format == 0) continue;
         SendDlgItemMessageA(dialog, IDC_OPT_SCORE_COL, CB_ADDSTRING, 0, (LPARAM)columns[c].heading);
+        shown++;
+    }
+    if (gSettings.OptScoreCol < 0 || gSettings.OptScoreCol >= shown) gSettings.OptScoreCol = shown > 1 ? 1 : 0;
     HWND list = GetDlgItem(dialog, IDC_OPT_PARAMS);
     ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     SetColumn(list, "Parameter", LVCFMT_LEFT, 0, 1);

@@ -102,8 +102,6 @@ static void ConfirmProgramOptions(HWND dialog)
     int updatesBefore = gSettings.CheckForUpdates;
     DialogToSettings(dialog, IDD_PROGRAM_OPTIONS, 0);
     if (!FoldersCreatable(dialog)) return;
-    /* 0 means every processor (capped at 32), as at start-up. */
-    gSettings.CalcThreads = ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount());
     ApplyDateFormat();
     if (gFrame.settingsPath[0] && !gRun.unattended) SaveSettings(gFrame.settingsPath);
     EndDialog(dialog, IDOK);

@@ -50,6 +50,13 @@ HWND FindScriptWindow(const char *path, int activate, TestRecord *test)
 ** saving and the compiler's per-window name record. */
 void *FindScriptWindow(const char *path) { return FindScriptWindow(path, 0, nullptr); }
 
+void *OpenScriptWindow(const char *path)
+{
+    /* Only a script with a file has a window to find again. */
+    if (!path || !path[0] || CompareNoCase(path, kUntitled) == 0 || !OpenScript(path, nullptr)) return nullptr;
+    return FindScriptWindow(path, 1, nullptr);
+}
+
 void *GetEmptyActiveScriptWindow()
 {
     HWND child = gFrame.activeChild;
@@ -273,6 +280,22 @@ int OpenScript(const char *path, TestRecord *test)
     if (test) SetScriptTitle(window);
     SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)window, 0);
     return 1;
+}
+
+void ShowScriptSpan(const char *path, int32_t offset, int32_t length)
+{
+    if (!path || !path[0] || offset < 0 || !OpenScript(path, nullptr)) return;
+    HWND window = FindScriptWindow(path, 1, nullptr);
+    if (!window) return;
+    intptr_t end = offset + (length > 0 ? length : 0);
+    intptr_t size = EditorSend(window, SCI_GETLENGTH);
+    if (end > size) end = size;
+    if (offset > end) offset = (int32_t)end;
+    EditorSend(window, SCI_ENSUREVISIBLEENFORCEPOLICY, (uintptr_t)EditorSend(window, SCI_LINEFROMPOSITION, (uintptr_t)end));
+    EditorSend(window, SCI_SETSEL, (uintptr_t)offset, end);
+    EditorSend(window, SCI_SCROLLCARET);
+    EditorRecord *record = GetEditorRecord(window);
+    if (record && record->editor) SetFocus(record->editor);
 }
 
 /* ---- the file named under the caret ------------------------------------------------------------------- */

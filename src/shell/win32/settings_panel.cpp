@@ -174,11 +174,13 @@ void SetTestRunning(int state)
     if (state != RUN_IDLE) {
         SetStatusText(gSettings.StatusBarFields, nullptr);
         SetStatusText(gSettings.StatusBarFields + 1, nullptr);
-        PostFrameRefresh();
     } else {
         ResetStatusBar(0);
         SetFrameTitle(nullptr);
     }
+    /* The toolbar's Stop and run buttons follow at once, not at the next
+    ** notice that happens to reach the frame. */
+    PostFrameRefresh();
     sPanel.guard--;
 }
 

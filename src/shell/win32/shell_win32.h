@@ -162,6 +162,14 @@ void RemoveWindowTab(HWND window);
 LRESULT HandleTabNotify(NMHDR *header);
 int HandleTabMouse(UINT message, WPARAM wParam, LPARAM lParam);
 int FindTabIndex(HWND window);
+/* The kinds' own tab titles (KindTabTitle); 0 when the window has none yet. */
+int ScriptTabTitle(HWND window, char *out, int size);
+int GraphTabTitle(HWND window, char *out, int size);
+int PlotTabTitle(HWND window, char *out, int size);
+int TradesTabTitle(HWND window, char *out, int size);
+int ResGraphTabTitle(HWND window, char *out, int size);
+int CompareTabTitle(HWND window, char *out, int size);
+int ChartTabTitle(HWND window, char *out, int size);
 
 /* ---- menus (menus.cpp) ------------------------------------------------------------------- */
 
@@ -178,6 +186,12 @@ int EditorMenuFacts(HWND child, KindMenuFacts *facts);
 int ScriptMenuFacts(HWND child, KindMenuFacts *facts);
 void ScriptMenuTexts(HMENU popup, HWND child, int full);
 int ListPlaceFacts(HWND child, KindMenuFacts *facts);
+int ResultsMenuFacts(HWND child, KindMenuFacts *facts);
+int CompareMenuFacts(HWND child, KindMenuFacts *facts);
+/* The picture kinds' popups: Show/Hide texts, checks and states. */
+void GraphMenuTexts(HMENU popup, HWND child, int full);
+void PlotMenuTexts(HMENU popup, HWND child, int full);
+void ChartMenuTexts(HMENU popup, HWND child, int full);
 
 /* ---- log and list windows ------------------------------------------------------------- */
 
@@ -214,6 +228,9 @@ void AddCentredListColumn(HWND listView, int column, const char *heading);
 void ChartListRow(HWND window);
 /* The name the filler gave the list (its tab title); 0 when none. */
 int ListWindowName(HWND window, char *out, int size);
+/* The CSV file a list window shows ("" for a table a window filled); 0 when
+** the window is no list window. */
+int ListWindowPath(HWND window, char *out, int size);
 
 /* ---- update check and about box (update_check.cpp) ---------------------------------------- */
 
@@ -232,8 +249,6 @@ void UpdateBarCount(HWND panel);
 /* The selected item's text into the edit field; with no selection, the item
 ** matching the edit text becomes selected. */
 void SyncComboText(HWND combo);
-/* The run state and everything that shows it. */
-void SetTestRunning(int state);
 /* Refills a combo with the first 10 entries of a history list, keeping its text. */
 void FillHistoryCombo(void *dialog, int controlId, const char *history);
 INT_PTR CALLBACK ProgramOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

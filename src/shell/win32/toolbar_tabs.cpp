@@ -3,9 +3,21 @@
 
 #include <cstring>
 
+#include "engine/results_file.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/symbols.h"
+#include "records/chart_record.h"
+#include "records/test_records.h"
 #include "shell/frame_rules.h"
+#include "shell/kind_menu_rules.h"
+#include "shell/win32/editor_host.h"
+#include "views/graph_record.h"
+#include "views/res_graph.h"
+#include "views/scan_run.h"
+#include "views/trade_compare.h"
+#include "views/trade_plot.h"
+#include "views/win32/result_windows.h"
 
 /* clang-format off */
 const ToolbarButton kToolbarButtons[TOOLBAR_BUTTONS] = {
@@ -206,9 +218,64 @@ static HWND TabWindow(int index)
     return TabCtrl_GetItem(gFrame.tabs, index, &item) ? (HWND)item.lParam : nullptr;
 }
 
-/* A list window's tab shows the name its filler gave it; the test windows'
-** own names come with those windows, so their titles come from the window
-** text meanwhile. */
+/* ---- the kinds' own tab titles ---------------------------------------------------------------------- */
+
+static const void *WindowRecord(HWND window) { return (const void *)GetWindowLongPtrA(window, GWLP_USERDATA); }
+
+static int TestTabTitle(int form, const TestRecord *test, char *out, int size)
+{
+    return test ? FormatKindTabTitle(form, test->testNumber, nullptr, out, size) : 0;
+}
+
+int ScriptTabTitle(HWND window, char *out, int size)
+{
+    EditorRecord *record = GetEditorRecord(window);
+    return record ? TestTabTitle(TAB_TEST_SCRIPT, record->test, out, size) : 0;
+}
+
+int GraphTabTitle(HWND window, char *out, int size)
+{
+    const GraphWindow *graph = (const GraphWindow *)WindowRecord(window);
+    return graph ? TestTabTitle(TAB_TEST_GRAPHS, graph->test, out, size) : 0;
+}
+
+int PlotTabTitle(HWND window, char *out, int size)
+{
+    const PlotWindow *plot = (const PlotWindow *)WindowRecord(window);
+    return plot ? TestTabTitle(TAB_TEST_PLOTS, plot->test, out, size) : 0;
+}
+
+int TradesTabTitle(HWND window, char *out, int size)
+{
+    const CellListWindow *list = (const CellListWindow *)WindowRecord(window);
+    return list ? TestTabTitle(TAB_TEST_TRADES, list->test, out, size) : 0;
+}
+
+int ResGraphTabTitle(HWND window, char *out, int size)
+{
+    const ResGraphWindow *graph = (const ResGraphWindow *)WindowRecord(window);
+    const ResultsWindow *results = graph ? ResultsListOf((HWND)graph->owner) : nullptr;
+    if (!results || !results->path[0]) return 0;
+    return FormatKindTabTitle(TAB_FILE_NAME, 0, results->path, out, size);
+}
+
+int CompareTabTitle(HWND window, char *out, int size)
+{
+    const CompareWindow *compare = (const CompareWindow *)WindowRecord(window);
+    if (!compare || !compare->name[0]) return 0;
+    return FormatKindTabTitle(TAB_RECORD_NAME, 0, compare->name, out, size);
+}
+
+int ChartTabTitle(HWND window, char *out, int size)
+{
+    const ChartWindow *chart = (const ChartWindow *)WindowRecord(window);
+    if (!chart || !chart->symbol) return 0;
+    return FormatKindTabTitle(TAB_CHART, 0, chart->symbol->info.Symbol, out, size);
+}
+
+/* A window's tab shows its kind's own title (a test's windows by the test's
+** number, a chart by its symbol, a list by the name its filler gave it), else
+** one made from the window text. */
 int GetWindowTabTitle(HWND window, char *out, int size, int *kindIndex, int *tabIndex)
 {
     int kind = FindWindowKind(window);

@@ -203,10 +203,6 @@ int InitApplication(HINSTANCE instance)
     if (gSettings.ActiveScript[0]) ExpandPathMacros(gSettings.ActiveScript, gScriptsFolder);
     FormatText(gFrame.helpPath, sizeof gFrame.helpPath, "%s\\Kestovar User Guide.chm", gProgramFolder);
 
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    gSettings.CalcThreads = ComputeWorkerCount(gSettings.CalcThreads, (int)system.dwNumberOfProcessors);
-
     if (!InstallBuiltins()) return 0;
     InstallRunViewHooks();
     InstallGraphViewHooks();

@@ -8,6 +8,7 @@
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "services/services.h"
 
 DrawStyleSet ChartStyleSet;
@@ -199,8 +200,7 @@ HRESULT SaveBitmapImage(HBITMAP bitmap)
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     HRESULT hr = EncodePng(bitmap, widePath, (UINT)description.bmWidth, (UINT)description.bmHeight);
     if (SUCCEEDED(com)) CoUninitialize();
-    if (SUCCEEDED(hr) && !MoveFileExA(tempPath, ImagePath, MOVEFILE_REPLACE_EXISTING))
-        hr = HRESULT_FROM_WIN32(GetLastError());
+    if (SUCCEEDED(hr) && !PlatRenameReplace(tempPath, ImagePath)) hr = HRESULT_FROM_WIN32((DWORD)PlatLastError());
     if (FAILED(hr)) DeleteFileA(tempPath);
     return hr;
 }

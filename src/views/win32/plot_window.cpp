@@ -162,16 +162,18 @@ void PaintPlot(HWND window, HDC dc, PlotWindow *record, int reportKind)
     if (reportKind >= 0) {
         FormatText(ImagePath, sizeof ImagePath, "%s\\plot%d.png", gPlotReportTarget.folder, reportKind);
         char html[1024];
-        int n = FormatText(html, sizeof html,
-                           "<img class='w3-image' src='plot%d.png'onclick=\" "
-                           "document.getElementById('plot%d').style.display='block'\" style='cursor:pointer'>\n"
-                           "<div id='plot%d' class='w3-modal w3-center' style='padding-top:0' "
-                           "onclick=\"document.getElementById('plot%d').style.display='none'\">"
-                           "<div class='w3-modal-content' style='width:100%%'><img src='plot%d.png'></div></div>\n",
-                           reportKind, reportKind, reportKind, reportKind, reportKind);
-        uint32_t written = 0;
-        if (gPlotReportTarget.html) PlatWriteFile(gPlotReportTarget.html, html, uint32_t(n), &written);
-        if (FAILED(SaveBitmapImage(picture.bitmap))) ReportError("Unable to create %s", ImagePath);
+        FormatText(html, sizeof html,
+                   "<img class='w3-image' src='plot%d.png'onclick=\" "
+                   "document.getElementById('plot%d').style.display='block'\" style='cursor:pointer'>\n"
+                   "<div id='plot%d' class='w3-modal w3-center' style='padding-top:0' "
+                   "onclick=\"document.getElementById('plot%d').style.display='none'\">"
+                   "<div class='w3-modal-content' style='width:100%%'><img src='plot%d.png'></div></div>\n",
+                   reportKind, reportKind, reportKind, reportKind, reportKind);
+        if (gPlotReportTarget.write) gPlotReportTarget.write(html);
+        if (FAILED(SaveBitmapImage(picture.bitmap))) {
+            ReportError("Unable to create %s", ImagePath);
+            SetResultCode(RESULT_FILE_ERROR);
+        }
     } else if (ServeImageRequest(window, picture.bitmap)) {
         BitBlt(dc, 0, 0, picture.width, picture.height, picture.dc, 0, 0, SRCCOPY);
     }
@@ -200,7 +202,7 @@ void ReportPlots(PlotWindow *record)
     record->samples = gSettings.ReportMCLines;
     record->shown = gSettings.ReportMCKeep;
     record->units = test->compounded ? PLOT_ALLOC_PERCENT : PLOT_DOLLARS;
-    record->reportFile = gPlotReportTarget.html;
+    record->reportWrite = gPlotReportTarget.write;
     HDC dc = GetDC(window);
     for (int32_t kind : kReportKinds) {
         record->kind = kind;

@@ -17,10 +17,11 @@ struct ResGraphWindow;
 struct ResultsWindow;
 struct TestRecord;
 
-/* Where the report plots go: the report's folder and its open HTML file. */
+/* Where the report plots go: the report's folder and the writer of its
+** page, which appends a text to the page (null: no report). */
 struct PlotReportTarget {
     char folder[260];
-    PlatFile html;
+    void (*write)(const char *text);
 };
 extern PlotReportTarget gPlotReportTarget;
 

@@ -58,5 +58,10 @@ void ShowRowInDebugPanel(const char *symbol, int32_t date, const TestRecord *tes
 /* Writes the PNG of a scan row's chart (the chart image writer). */
 struct ListCell;
 int WriteScanRowChart(const ListCell *row, const char *path);
+/* The results list a results window shows, or null. */
+ResultsWindow *ResultsListOf(HWND window);
+/* Asks every results window with unsaved tests to save them (ask 0: saves
+** without asking); 0 when one was cancelled or its save failed. */
+int QuerySaveResultsWindows(int ask);
 /* The first selected test of a results window and its row, -1 when none. */
 int GetSelectedTest(HWND window, TestRecord **test);

@@ -53,6 +53,12 @@ static ResultsHost *HostOf(HWND window)
     return (ResultsHost *)GetWindowLongPtrA(window, GWLP_USERDATA);
 }
 
+ResultsWindow *ResultsListOf(HWND window)
+{
+    ResultsHost *host = window ? HostOf(window) : nullptr;
+    return host ? host->list : nullptr;
+}
+
 HWND FindResultsHwnd(const ResultsWindow *list)
 {
     HWND child = nullptr;
@@ -295,14 +301,6 @@ void RunResultsActionOnRow(HWND window, int delta, int command)
     RunSelectedTestAction(window, command, 1);
 }
 
-/* Writes text to the program folder's _temp_.txt and opens it in a log window. */
-static int ShowTempText(const std::string &text)
-{
-    char path[260];
-    FormatText(path, sizeof path, "%s\\_temp_.txt", gProgramFolder);
-    return SaveFile(path, text.data(), (uint32_t)text.size()) && OpenLogFile(path);
-}
-
 static void ShowTestItem(HWND window, TestRecord *test, int command, int flag)
 {
     ResultsHost *host = HostOf(window);
@@ -323,8 +321,12 @@ static void ShowTestItem(HWND window, TestRecord *test, int command, int flag)
         break;
     }
     case IDM_SHOW_TEST_SCRIPT:
-        if (test->settings.scriptText && test->settings.scriptTextLength > 1)
-            ShowTempText(std::string(test->settings.scriptText, strnlen(test->settings.scriptText, test->settings.scriptTextLength)));
+        /* The test's own script, read-only in a script window of its own:
+        ** no file is written, so none reaches the recent or open files. */
+        if (FindScriptWindow(nullptr, 1, test))
+            break;
+        else if (test->settings.scriptText && test->settings.scriptTextLength > 1)
+            OpenScript(nullptr, test);
         else
             ReportError("Script contents are not saved in tests run as part of an optimization.");
         break;
@@ -515,6 +517,18 @@ int ResultsCommand(HWND window, int commandId)
     }
 }
 
+int QuerySaveResultsWindows(int ask)
+{
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, "KestovarResults")) {
+        ResultsWindow *list = ResultsListOf(child);
+        if (!list) continue;
+        if (!QuerySaveResults(list, ask)) return 0;
+        SyncResultsRows(child, 0);
+    }
+    return 1;
+}
+
 /* ---- window procedure -------------------------------------------------------------------- */
 
 static LRESULT OnResultsNotify(HWND window, NMHDR *header)
@@ -641,9 +655,9 @@ static void WriteReportGraphs(TestRecord *test)
 static void WriteReportPlots(TestRecord *test)
 {
     CopyString(gPlotReportTarget.folder, sizeof gPlotReportTarget.folder, gReportFolder, -1);
-    gPlotReportTarget.html = gReportPage;
+    gPlotReportTarget.write = ReportWrite;
     OpenTradePlotWindow(nullptr, test, -1);
-    gPlotReportTarget.html = nullptr;
+    gPlotReportTarget.write = nullptr;
     gPlotReportTarget.folder[0] = 0;
 }
 

@@ -90,8 +90,23 @@ TEST_F(FrameTest, ChartOpensScrollsZoomsAndRefusesUnknownSymbols)
     ASSERT_NE(window, nullptr);
     Pump();
     EXPECT_EQ(Title(window), "Chart - BBB");
+    {
+        char tab[64] = "";
+        GetWindowTabTitle(window, tab, sizeof tab, nullptr, nullptr);
+        EXPECT_STREQ(tab, "BBB Chart"); // the tab names the kind's own subject
+    }
     ChartWindow *chart = Record(window);
     ASSERT_NE(chart, nullptr);
+    {
+        // The Chart menu shows the chart's own state.
+        UpdateFrameMenus(gFrame.frame, 1);
+        HMENU menu = GetMenu(gFrame.frame);
+        char text[64] = "";
+        GetMenuStringA(menu, IDM_CHART_INDICATOR_PANE, text, sizeof text, MF_BYCOMMAND);
+        EXPECT_STREQ(text, chart->showIndicatorPane ? "Hide &Indicator Pane\tI" : "Show &Indicator Pane\tI");
+        EXPECT_TRUE(GetMenuState(menu, IDM_CHART_DAILY, MF_BYCOMMAND) & MF_CHECKED);
+        EXPECT_FALSE(GetMenuState(menu, IDM_CHART_WEEKLY, MF_BYCOMMAND) & MF_CHECKED);
+    }
     EXPECT_EQ(chart->lastBar, 99);
     EXPECT_EQ(chart->barCount, 40);
     struct Step {

@@ -320,3 +320,66 @@ TEST_F(FrameTest, TabsFollowWindowsAndDragAcross)
     GetWindowTabTitle(gFrame.activeChild, title, sizeof title, nullptr, nullptr);
     EXPECT_STREQ(title, "named.csv");
 }
+
+#include "engine/results_file.h"
+#include "records/test_records.h"
+#include "shell/win32/script_window.h"
+
+/* Every window that shows a file comes back at the next start: scripts,
+** logs, results files and CSV lists; a test's own script and untitled
+** windows do not. */
+TEST_F(FrameTest, TheWorkspaceComesBack)
+{
+    gSettings.CsvListView = 1;
+    WriteTestFile(File("ws.kvs"), "Data:\r\n  x: C\r\n");
+    WriteTestFile(File("ws.txt"), "log text");
+    WriteTestFile(File("ws.csv"), "A,B\n1,2\n");
+    std::string results = File("ws.kvr");
+    ASSERT_EQ(LoadResultsFile(results.c_str(), 1), 1);
+    for (std::string name : {"ws.kvs", "ws.txt", "ws.csv", "ws.kvr"})
+        ASSERT_EQ(OpenFileByType(File(name).c_str(), CW_USEDEFAULT, CW_USEDEFAULT, 0, 0), 1) << name;
+    TestRecord *test = ReadTestRecord(nullptr, 0, 1, 1, 0);
+    ASSERT_NE(test, nullptr);
+    test->testNumber = 3;
+    OpenScript(nullptr, test);
+    OpenLogFile(nullptr);
+    Pump();
+    ASSERT_EQ(QuerySaveAll(0), 1);
+    std::string ini = ReadTestFile(gFrame.settingsPath);
+    EXPECT_NE(ini.find("FILE_COUNT=4\r\n"), std::string::npos) << ini;
+
+    HWND child;
+    while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
+    while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    FreeTestRecord(nullptr, test);
+    RestoreOpenFiles(gFrame.settingsPath);
+    Pump();
+    EXPECT_EQ(CountChildren("KestovarScript"), 1);
+    EXPECT_EQ(CountChildren("KestovarLog"), 1);
+    EXPECT_EQ(CountChildren("KestovarList"), 1);
+    EXPECT_EQ(CountChildren("KestovarResults"), 1);
+    EXPECT_NE(FindResultsWindowByPath(results.c_str()), nullptr);
+}
+
+/* Help that cannot be shown says so: a missing help file, a topic the file
+** cannot open. */
+TEST_F(FrameTest, HelpThatCannotBeShownSaysWhy)
+{
+    char saved[260];
+    CopyString(saved, sizeof saved, gFrame.helpPath, -1);
+    CopyString(gFrame.helpPath, sizeof gFrame.helpPath, File("none.chm").c_str(), -1);
+    Command(IDM_HELP_TOPICS);
+    Pump();
+    EXPECT_TRUE(SeenText(("Help is not available: the help file " + File("none.chm") + " is missing.").c_str()));
+    DialogWatcher::Clear();
+    WriteTestFile(File("empty.chm"), "not a help file");
+    CopyString(gFrame.helpPath, sizeof gFrame.helpPath, File("empty.chm").c_str(), -1);
+    HELPINFO info = {};
+    info.cbSize = sizeof info;
+    info.iContextType = HELPINFO_WINDOW;
+    SendMessageA(gFrame.frame, WM_HELP, 0, (LPARAM)&info); // F1 outside any window
+    Pump();
+    EXPECT_TRUE(SeenText("Help topic 150 could not be opened from the help file") ||
+                SeenText("Help is not available: the HTML Help viewer"));
+    CopyString(gFrame.helpPath, sizeof gFrame.helpPath, saved, -1);
+}

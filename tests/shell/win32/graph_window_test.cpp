@@ -91,6 +91,11 @@ TEST_F(FrameTest, GraphOpensWithTabsSeriesAndKeys)
     char title[200];
     GetWindowTextA(window, title, sizeof title);
     EXPECT_STREQ(title, "Daily Stats Graph - Test 7 - Demo");
+    {
+        char tab[64] = "";
+        GetWindowTabTitle(window, tab, sizeof tab, nullptr, nullptr);
+        EXPECT_STREQ(tab, "Test7 Graphs"); // the tab names the kind's own subject
+    }
     GraphWindow *graph = Record(window);
     ASSERT_NE(graph, nullptr);
     EXPECT_EQ(TabCtrl_GetItemCount((HWND)graph->tabs), 2);

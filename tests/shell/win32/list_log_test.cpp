@@ -109,6 +109,7 @@ TEST_F(FrameTest, ListSortsByKeysFindsCopiesAndExports)
     ClickHeader(list, 2, true);
     EXPECT_EQ(Column(list, 0), "3;1;2;4;");
     HWND header = ListView_GetHeader(GetListViewOf(list));
+    EXPECT_NE(Header_GetImageList(header), nullptr); // the arrows can show
     HDITEMA item = {};
     item.mask = HDI_FORMAT | HDI_IMAGE;
     Header_GetItem(header, 1, &item);

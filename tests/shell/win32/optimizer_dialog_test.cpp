@@ -173,9 +173,52 @@ TEST_F(OptimizerDialogTest, ParameterChoicesSurviveARecompile)
     DestroyWindow(dialog);
     EXPECT_EQ(1, p[0].deselected);
     EXPECT_EQ(1, p[2].deselected);
+    /* The script's parameters changed: the compiler's preselection stands,
+    ** whatever the last dialog chose, and is taken only once. */
+    p[0].preselected = p[1].preselected = 1;
+    gScript.parametersChanged = 1;
+    dialog = open();
+    EXPECT_EQ("110", checks(dialog));
+    EXPECT_EQ(0, gScript.parametersChanged);
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    DestroyWindow(dialog);
     for (int k = 0; k < 3; k++) FreeMemory(&p[k].values);
     FreeDefinitionList(&gParameters);
     ResetOptimizerDialogChoices();
+}
+
+/* The score list holds the Results columns the list shows, numbered as the
+** list numbers them: a hidden column before them takes no place. */
+TEST_F(OptimizerDialogTest, TheScoreColumnIsChosenAmongTheShownResultsColumns)
+{
+    const DefinitionList saved = gResultsColumns;
+    FormulaColumn columns[3] = {};
+    CopyString(columns[0].heading, 80, "_Hidden", -1);
+    CopyString(columns[1].heading, 80, "Net", -1);
+    CopyString(columns[2].heading, 80, "Pct", -1);
+    columns[1].format = columns[2].format = 2;
+    gResultsColumns.items = columns;
+    gResultsColumns.count = 3;
+    const struct {
+        int32_t setting, shown, chosen, after;
+    } cases[] = {
+        {1, 1, 0, 0}, /* Pct shown; the user picks Net */
+        {0, 0, 1, 1},
+        {2, 1, -1, 1}, /* no such column: the second */
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.setting);
+        gSettings.OptScoreCol = c.setting;
+        HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_OPTIMIZER), gFrame.frame, OptimizerDlgProc, 0);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(2, SendDlgItemMessageA(dialog, IDC_OPT_SCORE_COL, CB_GETCOUNT, 0, 0));
+        EXPECT_EQ(c.shown, SendDlgItemMessageA(dialog, IDC_OPT_SCORE_COL, CB_GETCURSEL, 0, 0));
+        if (c.chosen >= 0) SendDlgItemMessageA(dialog, IDC_OPT_SCORE_COL, CB_SETCURSEL, (WPARAM)c.chosen, 0);
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(c.after, gSettings.OptScoreCol);
+        DestroyWindow(dialog);
+    }
+    gResultsColumns = saved;
 }
 
 } // namespace

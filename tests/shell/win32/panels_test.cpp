@@ -10,6 +10,7 @@
 #include "frame_fixture.h"
 #include "platform/platform.h"
 #include "services/services.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -198,8 +199,9 @@ TEST_F(FrameTest, BarCountMovesTheFirstDateWhenTheLastIsFixed)
     SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_SP_BAR_SIZE, CBN_SELCHANGE), (LPARAM)GetDlgItem(panel, IDC_SP_BAR_SIZE));
 }
 
-/* A thread count of 0 means every processor (at most 32), as at start-up. */
-TEST_F(FrameTest, ProgramOptionsZeroThreadsMeansAllProcessors)
+/* A thread count of 0 (every processor) is the user's choice: it is kept and
+** saved as 0, and each calculation works out its workers on the machine. */
+TEST_F(FrameTest, ProgramOptionsKeepZeroThreads)
 {
     ProgramSettings saved = gSettings;
     FormatText(gSettings.ScriptPath, sizeof gSettings.ScriptPath, "%s", File("Scripts").c_str());
@@ -209,8 +211,8 @@ TEST_F(FrameTest, ProgramOptionsZeroThreadsMeansAllProcessors)
     gSettings.CheckForUpdates = 0;
     DialogWatcher::Answer(IDOK);
     SendMessageA(gFrame.frame, WM_COMMAND, IDM_PROGRAM_OPTIONS, 0);
-    int processors = PlatProcessorCount();
-    EXPECT_EQ(gSettings.CalcThreads, processors < 32 ? processors : 32);
+    EXPECT_EQ(gSettings.CalcThreads, 0);
+    EXPECT_NE(ReadTestFile(gFrame.settingsPath).find("\r\nCalcThreads=0\r\n"), std::string::npos);
     EXPECT_EQ(PlatFolderExists(File("Output\\Reports").c_str()), 1);
     gSettings = saved;
 }
@@ -237,4 +239,91 @@ TEST_F(FrameTest, DebugPanelWithoutTestsOrData)
     HWND log = nullptr;
     ASSERT_TRUE(FindNextChildWindow(&log, "KestovarLog"));
     EXPECT_NE(Text(GetWindow(log, GW_CHILD)).find("3 Values:\r\n 2, 4, 6"), std::string::npos);
+}
+
+namespace {
+
+/* A script that imports a month of one symbol's prices and tests a strategy
+** on them; the settings panel shows it as the active script. */
+std::string WriteRunScript()
+{
+    std::string prices = FrameTest::File("runprices"), data = FrameTest::File("run.kvd");
+    CreateDirectoryA(prices.c_str(), nullptr);
+    std::string csv = "Date,Open,High,Low,Close,Volume\n";
+    for (int day = 2; day <= 31; day++) {
+        SYSTEMTIME t = Day(20240100 + day);
+        FILETIME f;
+        SystemTimeToFileTime(&t, &f);
+        SYSTEMTIME w;
+        FileTimeToSystemTime(&f, &w);
+        if (w.wDayOfWeek == 0 || w.wDayOfWeek == 6) continue;
+        char line[80];
+        snprintf(line, sizeof line, "2024-01-%02d,%d,%d,%d,%d,1000\n", day, 10 + day, 11 + day, 9 + day, 10 + day);
+        csv += line;
+    }
+    WriteTestFile(prices + "\\AAA.csv", csv);
+    std::string script = FrameTest::File("run.kvs");
+    WriteTestFile(script, "Settings:\n  DataFile: " + data + "\nImport:\n  DataSource: CSV\n  DataPath: " + prices +
+                              "\n  SaveAs: " + data + "\n  StartDate: 2024-01-01\n  EndDate: 2024-01-31\n"
+                              "Strategy: S1\n  EntrySetup: C > 0\n");
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, script.c_str(), -1);
+    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, data.c_str(), -1);
+    gSettings.UseEarliestDate = gSettings.UseLatestDate = 1;
+    gSettings.AddGraph = gSettings.AddLog = gSettings.AddReport = gSettings.AddTrades = 0;
+    gSettings.AddDebug = 1; // the run hands the debug panel its symbol after the test
+    SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+    return script;
+}
+
+int ButtonEnabled(int id) { return SendMessageA(gFrame.toolbar, TB_ISBUTTONENABLED, (WPARAM)id, 0) != 0; }
+
+/* What the panels and the toolbar show while the test runs, taken when the
+** run hands its symbol to the debug panel. */
+struct DuringRun {
+    int seen, testName, evaluate, stop;
+};
+DuringRun gDuringRun;
+
+} // namespace
+
+/* A run greys the settings panel and the debug panel's buttons, and once it
+** ends they, the Stop button and the run buttons come back at once. */
+TEST_F(FrameTest, ARunLocksThePanelsAndItsEndFreesThemAtOnce)
+{
+    ProgramSettings saved = gSettings;
+    WriteRunScript();
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    SetText(GetDlgItem(gFrame.debugPanel, IDC_DP_SYMBOL), "AAA");
+    SetText(GetDlgItem(gFrame.debugPanel, IDC_DP_FORMULA), "C");
+    void (*examine)(const char *, const char *) = gRunViewHooks.updateExaminePanel;
+    gDuringRun = {};
+    gRunViewHooks.updateExaminePanel = [](const char *, const char *) {
+        PumpMessages(); // the refresh the run posted reaches the toolbar
+        gDuringRun = {1, Enabled(gFrame.settingsPanel, IDC_SP_TEST_NAME), Enabled(gFrame.debugPanel, IDC_DP_EVALUATE),
+                      ButtonEnabled(IDM_STOP)};
+    };
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_TEST, 0);
+    gRunViewHooks.updateExaminePanel = examine;
+    ASSERT_EQ(gDuringRun.seen, 1) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    EXPECT_EQ(gDuringRun.testName, 0);
+    EXPECT_EQ(gDuringRun.evaluate, 0);
+    EXPECT_EQ(gDuringRun.stop, 1);
+    Pump();
+    EXPECT_EQ(gRun.state.load(), RUN_IDLE);
+    EXPECT_EQ(Enabled(gFrame.settingsPanel, IDC_SP_TEST_NAME), 1);
+    EXPECT_EQ(Enabled(gFrame.debugPanel, IDC_DP_EVALUATE), 1);
+    EXPECT_EQ(ButtonEnabled(IDM_STOP), 0);
+    EXPECT_EQ(ButtonEnabled(IDM_RUN_TEST), 1);
+
+    // Unload Data: the Load button has the named file to load again, and
+    // nothing that needs the data stays enabled.
+    EXPECT_EQ(Enabled(gFrame.settingsPanel, IDC_SP_LOAD), 0);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_UNLOAD_DATA, 0);
+    Pump();
+    EXPECT_EQ(Enabled(gFrame.settingsPanel, IDC_SP_LOAD), 1);
+    EXPECT_EQ(Enabled(gFrame.debugPanel, IDC_DP_EVALUATE), 0);
+    EXPECT_EQ(Enabled(gFrame.debugPanel, IDC_DP_POSITIONS), 0);
+    gSettings = saved;
 }

@@ -84,6 +84,11 @@ TEST_F(FrameTest, PlotWindowKeysCommandsAndPictures)
     char title[300];
     GetWindowTextA(window, title, sizeof title);
     EXPECT_STREQ(title, "Trade Analysis Plots - Test 4 - Breakout");
+    {
+        char tab[64] = "";
+        GetWindowTabTitle(window, tab, sizeof tab, nullptr, nullptr);
+        EXPECT_STREQ(tab, "Test4 Plots"); // the tab names the kind's own subject
+    }
     EXPECT_EQ(gSettings.PlotStrat, 0);
     PlotWindow *record = GetPlotRecord(window);
     ASSERT_NE(record, nullptr);
@@ -236,17 +241,15 @@ TEST_F(FrameTest, ReportPlotsWriteFivePicturesAndTheirHtml)
     PlotTest t(1);
     gSettings.ReportMCLines = 20;
     gSettings.ReportMCKeep = 3;
-    std::string html = File("report.html");
+    static std::string text;
+    text.clear();
     CopyString(gPlotReportTarget.folder, sizeof gPlotReportTarget.folder, folder.c_str(), -1);
-    gPlotReportTarget.html = PlatOpenFile(html.c_str(), PLAT_CREATE_WRITE);
-    ASSERT_NE(gPlotReportTarget.html, nullptr);
+    gPlotReportTarget.write = [](const char *part) { text += part; };
     EXPECT_EQ(OpenTradePlotWindow(nullptr, &t.test, -1), nullptr);
-    PlatCloseFile(gPlotReportTarget.html);
-    gPlotReportTarget.html = nullptr;
+    gPlotReportTarget.write = nullptr;
     for (int kind : {0, 1, 2, 4, 5})
         EXPECT_EQ(ReadTestFile(File("plot" + std::to_string(kind) + ".png")).substr(1, 3), "PNG") << kind;
     EXPECT_TRUE(ReadTestFile(File("plot3.png")).empty());
-    std::string text = ReadTestFile(html);
     EXPECT_NE(text.find("<img class='w3-image' src='plot4.png'onclick=\" document.getElementById('plot4')"),
               std::string::npos);
     EXPECT_NE(text.find("<h3 class='w3-container w3-pale-red'>Monte Carlo Analysis</h3>"), std::string::npos);

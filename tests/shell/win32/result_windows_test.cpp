@@ -239,6 +239,11 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     ASSERT_EQ(1, CountChildren("KestovarTrades"));
     HWND trades = gFrame.activeChild;
     EXPECT_EQ("Trade List - Test 1 - 12 Trades", Title(trades));
+    {
+        char tab[64] = "";
+        GetWindowTabTitle(trades, tab, sizeof tab, nullptr, nullptr);
+        EXPECT_STREQ(tab, "Test1 Trades"); // the tab names the kind's own subject
+    }
     EXPECT_EQ("00001", Cell(trades, 0, 0));
     ClickHeader(trades, 3); /* Side: longs, shorts, then the skipped setup */
     EXPECT_TRUE(HeadingFits(trades, 3)) << "a sorted narrow column keeps its heading readable";
@@ -535,3 +540,78 @@ TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
 }
 
 } // namespace
+
+/* Closing the program asks about unsaved tests as closing their window does;
+** a Cancel keeps the program open. */
+TEST_F(ResultWindowsTest, ExitAsksBeforeThrowingResultsAway)
+{
+    gSettings.AskSaveUntitled = 1;
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_NEW_RESULTS, 0);
+    ResultsWindow *list = ResultsListOf(gFrame.activeChild);
+    ASSERT_NE(list, nullptr);
+    AddTestToResults(list, MakeTest(1, nullptr, 0, 2));
+    list->modified = 1;
+    DialogWatcher::Answer(IDCANCEL);
+    SendMessageA(gFrame.frame, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(IsWindow(gFrame.frame));
+    EXPECT_NE(DialogWatcher::Seen().size(), 0u);
+    EXPECT_NE(DialogWatcher::Seen().back().find("Save changes to (untitled results file)?"), std::string::npos);
+    EXPECT_EQ(list->testCount, 1);
+    DialogWatcher::Answer(IDNO);
+    SendMessageA(gFrame.frame, WM_CLOSE, 0, 0);
+    EXPECT_EQ(gFrame.frame, nullptr);
+}
+
+#include "platform/platform.h"
+#include "shell/win32/editor_host.h"
+
+/* A test's own script opens read-only in a script window of its own, and the
+** unique-symbol list's temporary file is shown untitled and deleted: neither
+** reaches the recent files or the files that reopen at the next start. */
+TEST_F(ResultWindowsTest, ATestsScriptAndTemporaryListsLeaveNoFiles)
+{
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    HWND window = FindResultsHwnd(list);
+    TestRecord *test = MakeTest(5, nullptr, 0, 3);
+    const char text[] = "Data:\r\n  x: C\r\n";
+    ASSERT_EQ(AllocMemory(&test->settings.scriptText, sizeof text), 1);
+    memcpy(test->settings.scriptText, text, sizeof text);
+    test->settings.scriptTextLength = sizeof text;
+    AddTestToResults(list, test);
+    SyncResultsWindows();
+    // The results buttons follow the results window's selection.
+    OpenLogFile(nullptr);
+    UpdateFrameMenus(gFrame.frame, 0);
+    EXPECT_EQ(SendMessageA(gFrame.toolbar, TB_ISBUTTONENABLED, IDM_RESULTS_GRAPHS, 0), 0);
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)window, 0);
+    SelectItem(window, 0);
+    Pump();
+    UpdateFrameMenus(gFrame.frame, 0);
+    for (int id : {IDM_RESULTS_GRAPHS, IDM_RESULTS_PLOTS, IDM_RESULTS_TRADES, IDM_RESULTS_REPORT})
+        EXPECT_NE(SendMessageA(gFrame.toolbar, TB_ISBUTTONENABLED, (WPARAM)id, 0), 0) << id;
+    DestroyWindow(FindWindowExA(gFrame.mdiClient, nullptr, "KestovarLog", nullptr));
+    gSettings.RecentFilesMRU[0] = 0;
+    for (int i = 0; i < 2; i++) {
+        SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)window, 0);
+        ResultsCommand(window, IDM_SHOW_TEST_SCRIPT);
+        Pump();
+    }
+    EXPECT_EQ(CountChildren("KestovarScript"), 1);
+    ASSERT_EQ(gFrame.activeKind, WK_SCRIPT);
+    EXPECT_EQ(Title(gFrame.activeChild), "Test 5 Script (read-only)");
+    {
+        char tab[64] = "";
+        GetWindowTabTitle(gFrame.activeChild, tab, sizeof tab, nullptr, nullptr);
+        EXPECT_STREQ(tab, "Test5 Script"); // the tab names the kind's own subject
+    }
+    EXPECT_EQ(EditorSend(gFrame.activeChild, 2140 /* read-only? */), 1);
+    EXPECT_EQ(CountChildren("KestovarLog"), 0);
+
+    ResultsCommand(window, IDM_UNIQUE_SYMBOLS);
+    Pump();
+    ASSERT_EQ(gFrame.activeKind, WK_LOG);
+    EXPECT_EQ(Title(gFrame.activeChild), "Log - (untitled)");
+    EXPECT_FALSE(PlatFileExists((folder + "\\_temp_.txt").c_str()));
+    EXPECT_STREQ(gSettings.RecentFilesMRU, "");
+}

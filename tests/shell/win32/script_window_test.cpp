@@ -5,7 +5,13 @@
 #include <cstring>
 #include <string>
 
+#include "engine/results_file.h"
+#include "engine/walk_forward.h"
+#include "foundation/allocator.h"
 #include "records/test_records.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
+#include "script/compiler/strategy.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "frame_fixture.h"
@@ -96,6 +102,58 @@ TEST_F(ScriptWindowTest, OpensEditsAndSavesWithNumberedBackups)
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_TRUE(SawText("Unable to access " + File("missing.kvs")));
     EXPECT_EQ(CountChildren("KestovarScript"), 1);
+}
+
+/* The WalkForward section of an optimization opens the active script's
+** editor when none shows it and appends the section there, leaving the file
+** to the editor's save.  A second section brings the same editor forward. */
+TEST_F(ScriptWindowTest, AWalkForwardSectionGoesIntoTheActiveScriptsEditor)
+{
+    const std::string path = File("wf.kvs");
+    WriteTestFile(path, "Data:\r\n");
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path.c_str(), -1);
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    gSettings.FirstDate = 20240102;
+    gSettings.LastDate = 20240329;
+    gSettings.OptTimeUnit = 0;
+    gSettings.OptTestLength = gSettings.OptTestInterval = 1;
+    const int32_t at = AddDefinitionRecord(&gParameters, sizeof(Parameter));
+    ASSERT_GE(at, 0);
+    Parameter *p = &((Parameter *)gParameters.items)[at];
+    CopyString(p->name, sizeof p->name, "Len", -1);
+    ASSERT_TRUE(AllocMemory(&p->values, 2 * sizeof(double)));
+    p->values[0] = 5;
+    p->values[1] = 10;
+    p->valueCount = p->valueCapacity = 2;
+    const std::string section = "\r\nWalkForward: // unit=None, length=1, offset=1\r\n\tDates: 2024-01-02, 2024-03-29\r\n\tLen: 5\r\n";
+    void *editor = nullptr;
+    ASSERT_EQ(1, InsertWalkForwardSection(&editor));
+    HWND window = (HWND)editor;
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(window, gFrame.activeChild);
+    EXPECT_EQ(Text(window), "Data:\r\n" + section);
+    EXPECT_EQ(ReadTestFile(path), "Data:\r\n");
+
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1); /* another window in front */
+    HWND other = gFrame.activeChild;
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path.c_str(), -1); /* a run's script */
+    gWalkForwardDates.count = 0;
+    p->walkCount = 0;
+    ASSERT_EQ(1, InsertWalkForwardSection(&editor));
+    EXPECT_EQ(window, (HWND)editor);
+    EXPECT_EQ(window, gFrame.activeChild);
+    EXPECT_EQ(Text(window), "Data:\r\n" + section + section);
+    EXPECT_EQ(CountChildren("KestovarScript"), 2);
+
+    for (HWND w : {window, other}) {
+        EditorCall(w, SCI_SETSAVEPOINT, 0, 0);
+        SendMessageA(w, WM_CLOSE, 0, 0);
+    }
+    Pump();
+    FreeMemory(&p->values);
+    FreeMemory(&p->walkValues);
+    FreeDefinitionList(&gParameters);
+    gWalkForwardDates.count = 0;
 }
 
 TEST_F(ScriptWindowTest, ClosingAModifiedScriptAsks)
@@ -571,4 +629,110 @@ TEST_F(ScriptWindowTest, OtherInstancesOfTheSelectedWordAreMarked)
     EditorCall(window, SCI_SETSEL, 1, 3); // "x:" is no word
     HighlightMatches(window);
     EXPECT_EQ(marked(), std::string(strlen(text), '.'));
+}
+
+/* A compile error opens the script, or brings its window forward, with the
+** failing text selected and the caret on its line. */
+TEST_F(ScriptWindowTest, ACompileErrorTakesTheUserToIt)
+{
+    std::string path = File("broken.kvs");
+    const std::string text = "Data:\r\n  Good: C\r\n  Bad: C + * 2\r\n";
+    WriteTestFile(path, text);
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path.c_str(), -1);
+    ShowActiveScriptInPanel();
+    for (int round = 0; round < 2; round++) {
+        OpenLogFile(nullptr); // another window in front
+        DialogWatcher::Clear();
+        SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_APPLY, 0);
+        Pump();
+        EXPECT_FALSE(DialogWatcher::Seen().empty()) << round;
+        EXPECT_EQ(CountChildren("KestovarScript"), 1) << round;
+        ASSERT_EQ(gFrame.activeKind, WK_SCRIPT) << round;
+        HWND window = gFrame.activeChild;
+        intptr_t start = EditorCall(window, SCI_GETSELECTIONSTART, 0, 0);
+        intptr_t end = EditorCall(window, SCI_GETSELECTIONEND, 0, 0);
+        intptr_t caret = EditorCall(window, SCI_GETCURRENTPOS, 0, 0);
+        EXPECT_LT(start, end) << round;
+        EXPECT_EQ(caret, end) << round;
+        EXPECT_EQ(EditorCall(window, SCI_LINEFROMPOSITION, (uintptr_t)caret, 0), 2) << round;
+        EXPECT_GE(start, (intptr_t)text.find("Bad")) << round;
+    }
+}
+
+namespace {
+
+bool MenuEnabled(int id)
+{
+    UpdateFrameMenus(gFrame.frame, 1);
+    return !(GetMenuState(GetMenu(gFrame.frame), (UINT)id, MF_BYCOMMAND) & MF_GRAYED);
+}
+
+std::string MenuText(int id)
+{
+    char text[300] = "";
+    GetMenuStringA(GetMenu(gFrame.frame), (UINT)id, text, sizeof text, MF_BYCOMMAND);
+    return text;
+}
+
+} // namespace
+
+/* The Edit commands follow the focused editor's own state; the kind's Save
+** follows its document; the File menu's recent files keep one separator. */
+TEST_F(ScriptWindowTest, MenusFollowTheEditorsState)
+{
+    std::string target = File("other.kvs");
+    WriteTestFile(target, "Data:\r\n");
+    WriteTestFile(File("menus.kvs"), "Include: " + target + "\r\n");
+    ASSERT_EQ(OpenScript(File("menus.kvs").c_str(), nullptr), 1);
+    HWND window = gFrame.activeChild;
+    EditorCall(window, SCI_GOTOPOS, 12, 0); // inside the path
+    EXPECT_TRUE(MenuEnabled(IDM_OPEN_UNDER_CURSOR));
+    EXPECT_EQ(MenuText(IDM_OPEN_UNDER_CURSOR), "Open other.kvs\tCtrl+Shift+O");
+    EXPECT_FALSE(MenuEnabled(IDM_REDO));
+    Type(window, "x");
+    EditorCall(window, SCI_UNDO, 0, 0);
+    EXPECT_TRUE(MenuEnabled(IDM_REDO));
+
+    // A test's script is read-only: copying is all that is left.
+    TestRecord *test = ReadTestRecord(nullptr, 0, 1, 1, 0);
+    ASSERT_NE(test, nullptr);
+    test->testNumber = 9;
+    const char text[] = "Data:\r\n  x: C\r\n";
+    ASSERT_EQ(AllocMemory(&test->settings.scriptText, sizeof text), 1);
+    memcpy(test->settings.scriptText, text, sizeof text);
+    ASSERT_EQ(OpenScript(nullptr, test), 1);
+    EditorCall(gFrame.activeChild, SCI_SETSEL, 0, 4);
+    OpenClipboard(nullptr);
+    EmptyClipboard();
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, 4);
+    memcpy(GlobalLock(data), "abc", 4);
+    GlobalUnlock(data);
+    SetClipboardData(CF_TEXT, data);
+    CloseClipboard();
+    const struct {
+        int id;
+        bool enabled;
+    } readOnly[] = {{IDM_COPY, true}, {IDM_CUT, false}, {IDM_PASTE, false}, {IDM_DELETE, false},
+                    {IDM_REPLACE, false}, {IDM_UNDO, false}};
+    for (const auto &c : readOnly) EXPECT_EQ(MenuEnabled(c.id), c.enabled) << c.id;
+
+    // A changed log may be saved.
+    OpenLogFile(nullptr);
+    LogPrintf("changed");
+    EXPECT_TRUE(MenuEnabled(IDM_SAVE));
+
+    // Opening the File menu again and again adds no separators.
+    CopyString(gSettings.RecentFilesMRU, sizeof gSettings.RecentFilesMRU,
+               (target + "\n" + File("menus.kvs")).c_str(), -1);
+    HMENU file = FindSubMenuByText(GetMenu(gFrame.frame), "&File");
+    UpdateFrameMenus(gFrame.frame, 1);
+    int count = GetMenuItemCount(file);
+    UpdateFrameMenus(gFrame.frame, 1);
+    UpdateFrameMenus(gFrame.frame, 1);
+    EXPECT_EQ(GetMenuItemCount(file), count);
+    EXPECT_EQ(GetMenuItemID(file, count - 1), (UINT)IDM_RECENT_FIRST + 1);
+    EXPECT_EQ(GetMenuItemID(file, count - 2), (UINT)IDM_RECENT_FIRST);
+    EXPECT_EQ(GetMenuState(file, (UINT)(count - 3), MF_BYPOSITION) & MF_SEPARATOR, (UINT)MF_SEPARATOR);
+    DestroyWindow(FindScriptWindow(nullptr, 0, test));
+    FreeTestRecord(nullptr, test);
 }

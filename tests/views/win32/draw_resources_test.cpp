@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "shell/headless/headless.h"
 #include "support/test_support.h"
 #include "views/win32/draw_resources.h"
@@ -144,6 +145,16 @@ TEST_F(DrawResourcesTest, FailedSavesLeaveNoFileAndAreReportedOnlyForTheUser)
     EXPECT_EQ(ServeImageRequest(nullptr, bitmap), 0);
     EXPECT_EQ(ImageRequest, IMAGE_NONE);
     EXPECT_EQ(std::string(LastMessage()), "Unable to create " + path);
+
+    /* A picture the system will not let the new one replace keeps its bytes. */
+    path = temp.File("held.png");
+    ASSERT_TRUE(WriteTestFile(path, "older picture"));
+    CopyString(ImagePath, sizeof ImagePath, path.c_str(), -1);
+    PlatPlanFault(PLAT_FAULT_RENAME, 0, 1);
+    EXPECT_EQ(SaveBitmapImage(bitmap), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(PlatFaultsMade(PLAT_FAULT_RENAME), 1);
+    EXPECT_EQ(ReadTestFile(path), "older picture");
+    EXPECT_EQ(ListTestFolder(temp.path), "held.png;");
     DeleteObject(bitmap);
 }
 
