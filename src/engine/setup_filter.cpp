@@ -3,7 +3,9 @@
 #include "engine/setup_filter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "engine/futures.h"
@@ -12,6 +14,7 @@
 #include "foundation/settings_table.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
+#include "platform/platform.h"
 #include "records/test_records.h"
 #include "script/compiler/formula_text.h"
 #include "script/compiler/strategy.h"
@@ -48,10 +51,9 @@ static bool CertainlyZero(double v)
     return std::isfinite(v) && std::round(v + 0.000001) == 0;
 }
 
-/* The bits of strategy s; false when memory ran out. */
-static bool BuildFilter(SetupFilter *filter, int32_t s, const EvalContext *loop, const DateList *list)
+/* The arrays of strategy s's filter; false when memory ran out. */
+static bool AllocFilter(SetupFilter *filter, int32_t s, const DateList *list)
 {
-    StrategyRecord *r = &gStrategies[s];
     filter->rowCount = list->count;
     filter->words = (gStore.symbolCount + 63) / 64;
     filter->symbolCount = gStore.symbolCount;
@@ -60,56 +62,79 @@ static bool BuildFilter(SetupFilter *filter, int32_t s, const EvalContext *loop,
         return false;
     /* Setups of an open-phase strategy are judged on the bar before the
     ** one they are made on, those at the close on that bar itself. */
-    filter->phase = r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : PHASE_CLOSE;
-    int32_t shift = filter->phase == PHASE_OPEN ? 1 : 0;
+    filter->phase = gStrategies[s].EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : PHASE_CLOSE;
+    return true;
+}
 
+/* The bits of symbol k in strategy s's filter.  The context is the worker's
+** own, on its worker slot; values is its scratch. */
+static void FillSymbolBits(SetupFilter *filter, int32_t s, int32_t k, EvalContext *context, std::vector<double> &values,
+                           const DateList *list)
+{
+    StrategyRecord *r = &gStrategies[s];
+    SymbolRecord *symbol = &gStore.symbols[k];
+    int32_t count = symbol->barCounts[BAR_DAILY];
+    const Bar *bars = symbol->bars[BAR_DAILY];
+    if (count <= 0 || !bars) return;
+    context->strategy = r;
+    context->strategyIndex = s;
+    context->symbol = symbol;
+    context->callingSymbol = symbol;
+    values.resize((size_t)count);
+    FormulaNode *nodes = r->slots[SLOT_ENTRY_SETUP].nodes[context->slot];
+    /* A continuous futures contract is visited on every bar: the visit marks
+    ** its strategy as one that trades futures. */
+    bool futures = IsContinuousFutures(symbol);
+    bool planned = !futures && EvalFormulaPlanned(nodes, context, 0, count, values.data());
+    if (!planned && !futures) {
+        /* One value for the symbol on every bar (a benchmark's choice of its
+        ** symbol, say), found once on its last bar. */
+        context->barIndex = context->lastBar = count - 1;
+        context->date = bars[count - 1].date;
+        double v;
+        if (EvalFormulaPerSymbol(nodes, context, &v)) {
+            std::fill(values.begin(), values.end(), v);
+            planned = true;
+        }
+    }
+    int32_t shift = filter->phase == PHASE_OPEN ? 1 : 0;
+    uint64_t *column = filter->bits + k / 64, *knownColumn = filter->known + k / 64;
+    uint64_t mask = uint64_t(1) << (k % 64);
+    int32_t row = FindDateIndex(list, bars[0].date, 1);
+    for (int32_t j = 0; j < count && row >= 0 && row < filter->rowCount; j++) {
+        while (row < filter->rowCount && (int32_t)list->dates[row] < bars[j].date) row++;
+        if (row >= filter->rowCount) break;
+        if ((int32_t)list->dates[row] != bars[j].date) continue;
+        int32_t judged = j - shift;
+        double v = planned && judged >= 0 ? values[(size_t)judged] : NAN;
+        if (CertainlyZero(v)) continue;
+        column[(int64_t)row * filter->words] |= mask;
+        if (std::isfinite(v)) knownColumn[(int64_t)row * filter->words] |= mask;
+    }
+}
+
+/* One worker of the build: blocks of 64 symbols, which share their words of
+** the bit rows, go to whichever worker asks next, so no word is written by
+** two workers. */
+static void FillFiltersThread(const EvalContext *loop, int32_t slot, std::atomic<int32_t> *nextBlock,
+                              const DateList *list)
+{
     EvalContext context = *loop;
-    context.strategy = r;
-    context.strategyIndex = s;
+    context.slot = slot;
     context.barSize = BAR_DAILY;
     context.barPhase = PHASE_CLOSE;
     context.position = nullptr;
     context.trialBar = nullptr;
-    FormulaNode *nodes = r->slots[SLOT_ENTRY_SETUP].nodes[0];
     std::vector<double> values;
-    for (int32_t k = 0; k < gStore.symbolCount; k++) {
-        SymbolRecord *symbol = &gStore.symbols[k];
-        int32_t count = symbol->barCounts[BAR_DAILY];
-        const Bar *bars = symbol->bars[BAR_DAILY];
-        if (count <= 0 || !bars) continue;
-        context.symbol = symbol;
-        context.callingSymbol = symbol;
-        values.resize((size_t)count);
-        /* A continuous futures contract is visited on every bar: the visit
-        ** marks its strategy as one that trades futures. */
-        bool futures = IsContinuousFutures(symbol);
-        bool planned = !futures && EvalFormulaPlanned(nodes, &context, 0, count, values.data());
-        if (!planned && !futures) {
-            /* One value for the symbol on every bar (a benchmark's choice of
-            ** its symbol, say), found once on its last bar. */
-            context.barIndex = context.lastBar = count - 1;
-            context.date = bars[count - 1].date;
-            double v;
-            if (EvalFormulaPerSymbol(nodes, &context, &v)) {
-                std::fill(values.begin(), values.end(), v);
-                planned = true;
-            }
-        }
-        uint64_t *column = filter->bits + k / 64, *knownColumn = filter->known + k / 64;
-        uint64_t mask = uint64_t(1) << (k % 64);
-        int32_t row = FindDateIndex(list, bars[0].date, 1);
-        for (int32_t j = 0; j < count && row >= 0 && row < filter->rowCount; j++) {
-            while (row < filter->rowCount && (int32_t)list->dates[row] < bars[j].date) row++;
-            if (row >= filter->rowCount) break;
-            if ((int32_t)list->dates[row] != bars[j].date) continue;
-            int32_t judged = j - shift;
-            double v = planned && judged >= 0 ? values[(size_t)judged] : NAN;
-            if (CertainlyZero(v)) continue;
-            column[(int64_t)row * filter->words] |= mask;
-            if (std::isfinite(v)) knownColumn[(int64_t)row * filter->words] |= mask;
+    int32_t blocks = (gStore.symbolCount + 63) / 64;
+    for (int32_t b = nextBlock->fetch_add(1); b < blocks; b = nextBlock->fetch_add(1)) {
+        for (int32_t s = 0; s < gSetupFilter.count; s++) {
+            SetupFilter *filter = &gSetupFilter.filters[s];
+            if (!filter->bits) continue;
+            for (int32_t k = b * 64; k < gStore.symbolCount && k < b * 64 + 64; k++)
+                FillSymbolBits(filter, s, k, &context, values, list);
         }
     }
-    return true;
 }
 
 int BuildSetupFilters(const EvalContext *context)
@@ -124,7 +149,7 @@ int BuildSetupFilters(const EvalContext *context)
     bool any = false;
     for (int32_t s = 0; s < gStrategyCount; s++) {
         if (!CanFilter(&gStrategies[s], s)) continue;
-        if (!BuildFilter(&gSetupFilter.filters[s], s, context, list)) {
+        if (!AllocFilter(&gSetupFilter.filters[s], s, list)) {
             FreeSetupFilters();
             return 0;
         }
@@ -134,6 +159,24 @@ int BuildSetupFilters(const EvalContext *context)
         FreeSetupFilters();
         return 1;
     }
+    /* The bits are the same whichever worker fills them; the calculation's
+    ** workers share out the symbols, the user-interface thread waiting for
+    ** this short step. */
+    std::atomic<int32_t> nextBlock{0};
+    int32_t blocks = (gStore.symbolCount + 63) / 64;
+    int32_t workers = std::min(ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount()), blocks);
+    std::thread threads[FORMULA_WORKER_COPIES];
+    int32_t started = 0;
+    for (int32_t w = 1; w < workers && w < FORMULA_WORKER_COPIES; w++) {
+        try {
+            threads[w] = std::thread(FillFiltersThread, context, w, &nextBlock, list);
+            started = w;
+        } catch (...) {
+            break;
+        }
+    }
+    FillFiltersThread(context, 0, &nextBlock, list);
+    for (int32_t w = 1; w <= started; w++) threads[w].join();
     if (!AllocMemory(&gSetupFilter.pending, (uint64_t)gStore.symbolCount * sizeof(int32_t))) {
         FreeSetupFilters();
         return 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/setup_filter.h"
+#include "foundation/settings_table.h"
 #include "engine_fixture.h"
 #include "marketdata/store/symbols.h"
 #include "script/builtins/builtins.h"
@@ -46,7 +47,7 @@ struct SetupFilterRun : EngineTest {
                 if (k == 9 && i < market.size() / 2) bar.split = 2.0;
                 bars.push_back(bar);
             }
-            char name[8];
+            char name[16];
             snprintf(name, sizeof name, "S%02d", k);
             symbols.push_back({name, bars});
         }
@@ -112,18 +113,24 @@ TEST_F(SetupFilterRun, EveryScriptTradesAsThePlainPassDoes)
     for (const char *body : scripts) {
         std::string script = std::string(kData) + body;
         SCOPED_TRACE(body);
+        gSettings.CalcThreads = 1;
         Outcome plain = RunOnce(script, 1);
-        Outcome filtered = RunOnce(script, 0);
         ASSERT_EQ(0, plain.code);
-        ASSERT_EQ(0, filtered.code);
         EXPECT_GT(plain.trades.size(), 0u);
-        ASSERT_EQ(plain.trades.size(), filtered.trades.size());
-        for (size_t t = 0; t < plain.trades.size(); t++)
-            EXPECT_EQ(0, memcmp(&plain.trades[t], &filtered.trades[t], sizeof(TradeRecord))) << "trade " << t;
-        ASSERT_EQ(plain.cells.size(), filtered.cells.size());
-        for (size_t c = 0; c < plain.cells.size(); c++)
-            EXPECT_EQ(0, memcmp(&plain.cells[c], &filtered.cells[c], sizeof(StatCell))) << "cell " << c;
-        EXPECT_EQ(plain.firstUsed, filtered.firstUsed);
+        /* The filter is built by as many workers as the calculation has. */
+        for (int workers : {1, 4}) {
+            SCOPED_TRACE(workers);
+            gSettings.CalcThreads = workers;
+            Outcome filtered = RunOnce(script, 0);
+            ASSERT_EQ(0, filtered.code);
+            ASSERT_EQ(plain.trades.size(), filtered.trades.size());
+            for (size_t t = 0; t < plain.trades.size(); t++)
+                EXPECT_EQ(0, memcmp(&plain.trades[t], &filtered.trades[t], sizeof(TradeRecord))) << "trade " << t;
+            ASSERT_EQ(plain.cells.size(), filtered.cells.size());
+            for (size_t c = 0; c < plain.cells.size(); c++)
+                EXPECT_EQ(0, memcmp(&plain.cells[c], &filtered.cells[c], sizeof(StatCell))) << "cell " << c;
+            EXPECT_EQ(plain.firstUsed, filtered.firstUsed);
+        }
     }
 }
 
