@@ -221,13 +221,14 @@ static bool EnterStrategy(EvalContext *context, int32_t s, int32_t phase)
 
 /* The setup of one symbol for strategy s, if it makes one (the context is on
 ** the strategy, its signal date set). */
-static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t signal, int knownSignal)
+static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t signal, int knownSignal,
+                            int32_t barIndex = -1)
 {
     StrategyRecord *r = &gStrategies[s];
     SymbolRecord *symbol = &gStore.symbols[k];
     context->symbol = symbol;
     context->position = nullptr;
-    const Bar *bar = SyncContextBar(context);
+    const Bar *bar = barIndex >= 0 ? SyncContextDailyBar(context, barIndex) : SyncContextBar(context);
     if (!bar || bar->date < gSettings.FirstDate) return;
     if (symbol->securityType == SECURITY_FUTURES && !r->tradesFutures && IsContinuousFutures(symbol))
         r->tradesFutures = 1;
@@ -291,16 +292,18 @@ static void MakeSetups(EvalContext *context, int32_t s)
     if (r->DynamicSizing == 1 && r->openCount >= 2)
         SortPositionRecords(r->openPositions, r->openCount, ComparePositionsForSizing);
     r->setupCount = 0;
-    int32_t words = 0;
-    const uint64_t *known = nullptr;
-    if (const uint64_t *row = SetupFilterRow(s, context, &words, &known)) {
-        /* Only the symbols that can make a setup today are visited; the
-        ** others are left as their lookups would have left them. */
+    SetupFilterRow row;
+    if (GetSetupFilterRow(s, context, &row)) {
+        /* Only the symbols that can make a setup today are visited, each at
+        ** the bar the filter found for it; the others are left as their
+        ** lookups would have left them. */
         LowerFirstUsedDates(context);
-        for (int32_t w = 0; w < words; w++) {
-            for (uint64_t bits = row[w]; bits; bits &= bits - 1) {
+        for (int32_t w = 0; w < row.words; w++) {
+            int32_t at = row.wordStart[w];
+            for (uint64_t bits = row.bits[w]; bits; bits &= bits - 1, at++) {
                 int32_t bit = __builtin_ctzll(bits), k = w * 64 + bit;
-                if (k < gStore.symbolCount) MakeSymbolSetup(context, s, k, signal, (known[w] >> bit) & 1);
+                if (k < gStore.symbolCount)
+                    MakeSymbolSetup(context, s, k, signal, (row.known[w] >> bit) & 1, row.barIndex[at]);
             }
         }
         return;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <thread>
 #include <vector>
@@ -29,6 +30,8 @@ void FreeSetupFilters()
     for (int32_t s = 0; s < gSetupFilter.count && gSetupFilter.filters; s++) {
         FreeMemory(&gSetupFilter.filters[s].bits);
         FreeMemory(&gSetupFilter.filters[s].known);
+        FreeMemory(&gSetupFilter.filters[s].wordStart);
+        FreeMemory(&gSetupFilter.filters[s].barIndex);
     }
     FreeMemory(&gSetupFilter.filters);
     FreeMemory(&gSetupFilter.pending);
@@ -58,7 +61,8 @@ static bool AllocFilter(SetupFilter *filter, int32_t s, const DateList *list)
     filter->words = (gStore.symbolCount + 63) / 64;
     filter->symbolCount = gStore.symbolCount;
     uint64_t words = (uint64_t)filter->rowCount * (uint64_t)filter->words;
-    if (!AllocMemory(&filter->bits, words * sizeof(uint64_t)) || !AllocMemory(&filter->known, words * sizeof(uint64_t)))
+    if (!AllocMemory(&filter->bits, words * sizeof(uint64_t)) || !AllocMemory(&filter->known, words * sizeof(uint64_t)) ||
+        !AllocMemory(&filter->wordStart, words * sizeof(int32_t)))
         return false;
     /* Setups of an open-phase strategy are judged on the bar before the
     ** one they are made on, those at the close on that bar itself. */
@@ -71,6 +75,26 @@ static bool AllocFilter(SetupFilter *filter, int32_t s, const DateList *list)
 static void FillSymbolBits(SetupFilter *filter, int32_t s, int32_t k, EvalContext *context, std::vector<double> &values,
                            const DateList *list)
 {
+    /* The second pass, once every bit is set: the bar indexes of the bits. */
+    if (filter->barIndex) {
+        const SymbolRecord *symbol = &gStore.symbols[k];
+        const Bar *bars = symbol->bars[BAR_DAILY];
+        int32_t count = symbol->barCounts[BAR_DAILY];
+        if (count <= 0 || !bars) return;
+        int32_t w = k / 64;
+        uint64_t below = (uint64_t(1) << (k % 64)) - 1, mask = uint64_t(1) << (k % 64);
+        int32_t row = FindDateIndex(list, bars[0].date, 1);
+        for (int32_t j = 0; j < count && row >= 0 && row < filter->rowCount; j++) {
+            while (row < filter->rowCount && (int32_t)list->dates[row] < bars[j].date) row++;
+            if (row >= filter->rowCount) break;
+            if ((int32_t)list->dates[row] != bars[j].date) continue;
+            int64_t at = (int64_t)row * filter->words + w;
+            uint64_t word = filter->bits[at];
+            if (!(word & mask)) continue;
+            filter->barIndex[filter->wordStart[at] + __builtin_popcountll(word & below)] = j;
+        }
+        return;
+    }
     StrategyRecord *r = &gStrategies[s];
     SymbolRecord *symbol = &gStore.symbols[k];
     int32_t count = symbol->barCounts[BAR_DAILY];
@@ -177,6 +201,33 @@ int BuildSetupFilters(const EvalContext *context)
     }
     FillFiltersThread(context, 0, &nextBlock, list);
     for (int32_t w = 1; w <= started; w++) threads[w].join();
+    /* The bar indexes of the set bits, in row order: counted, then written by
+    ** the workers as the bits were. */
+    for (int32_t s = 0; s < gSetupFilter.count; s++) {
+        SetupFilter *filter = &gSetupFilter.filters[s];
+        if (!filter->bits) continue;
+        int64_t words = (int64_t)filter->rowCount * filter->words, total = 0;
+        for (int64_t at = 0; at < words; at++) {
+            filter->wordStart[at] = (int32_t)total;
+            total += __builtin_popcountll(filter->bits[at]);
+        }
+        if (total > INT32_MAX || !AllocMemory(&filter->barIndex, (uint64_t)(total + 1) * sizeof(int32_t))) {
+            FreeSetupFilters();
+            return 0;
+        }
+    }
+    nextBlock = 0;
+    started = 0;
+    for (int32_t w = 1; w < workers && w < FORMULA_WORKER_COPIES; w++) {
+        try {
+            threads[w] = std::thread(FillFiltersThread, context, w, &nextBlock, list);
+            started = w;
+        } catch (...) {
+            break;
+        }
+    }
+    FillFiltersThread(context, 0, &nextBlock, list);
+    for (int32_t w = 1; w <= started; w++) threads[w].join();
     if (!AllocMemory(&gSetupFilter.pending, (uint64_t)gStore.symbolCount * sizeof(int32_t))) {
         FreeSetupFilters();
         return 0;
@@ -188,20 +239,24 @@ int BuildSetupFilters(const EvalContext *context)
     return 1;
 }
 
-const uint64_t *SetupFilterRow(int32_t s, const EvalContext *context, int32_t *words, const uint64_t **known)
+bool GetSetupFilterRow(int32_t s, const EvalContext *context, SetupFilterRow *out)
 {
-    if (s < 0 || s >= gSetupFilter.count) return nullptr;
+    if (s < 0 || s >= gSetupFilter.count) return false;
     const SetupFilter *filter = &gSetupFilter.filters[s];
     const DateList *list = &gStore.dateLists[BAR_DAILY];
-    if (!filter->bits || filter->symbolCount != gStore.symbolCount || filter->rowCount != list->count ||
-        context->barSize != BAR_DAILY || context->barPhase != filter->phase || context->trialBar ||
-        gRun.generatingOrders || gDebugEvalOn)
-        return nullptr;
+    if (!filter->bits || !filter->barIndex || filter->symbolCount != gStore.symbolCount ||
+        filter->rowCount != list->count || context->barSize != BAR_DAILY || context->barPhase != filter->phase ||
+        context->trialBar || gRun.generatingOrders || gDebugEvalOn)
+        return false;
     int32_t row = FindDateIndex(list, context->date, 0);
-    if (row < 0 || row >= filter->rowCount) return nullptr;
-    *words = filter->words;
-    *known = filter->known + (int64_t)row * filter->words;
-    return filter->bits + (int64_t)row * filter->words;
+    if (row < 0 || row >= filter->rowCount) return false;
+    int64_t at = (int64_t)row * filter->words;
+    out->bits = filter->bits + at;
+    out->known = filter->known + at;
+    out->wordStart = filter->wordStart + at;
+    out->barIndex = filter->barIndex;
+    out->words = filter->words;
+    return true;
 }
 
 void LowerFirstUsedDates(const EvalContext *context)

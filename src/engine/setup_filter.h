@@ -39,6 +39,9 @@ struct SetupFilter {
     uint64_t *bits;      /* rowCount rows of words words each, null: no filter */
     uint64_t *known;     /* the same shape: the bit is set because the formula
                             is certainly true there, so it need not be walked */
+    int32_t *wordStart;  /* the same shape: the set bits of the row before the word */
+    int32_t *barIndex;   /* per set bit, in row order: the symbol's daily bar on
+                            the row's date, so the entry pass need not look for it */
     int32_t rowCount;    /* dates of the daily master list when built */
     int32_t words;       /* 64-bit words of a row */
     int32_t phase;       /* the phase whose setups it judges (open or close) */
@@ -65,10 +68,17 @@ int BuildSetupFilters(const EvalContext *context);
 /* Frees every filter. */
 void FreeSetupFilters();
 
-/* The filter row of strategy s for the context's date and phase, or null
-** when the entry pass has to visit every symbol; *known gets the row of the
-** symbols whose EntrySetup is known to be true. */
-const uint64_t *SetupFilterRow(int32_t s, const EvalContext *context, int32_t *words, const uint64_t **known);
+/* One date's row of a filter. */
+struct SetupFilterRow {
+    const uint64_t *bits;      /* the symbols to visit */
+    const uint64_t *known;     /* those whose EntrySetup is known to be true */
+    const int32_t *wordStart;  /* the row's set bits before each word */
+    const int32_t *barIndex;   /* the filter's bar indexes, by set bit */
+    int32_t words;
+};
+/* The row of strategy s for the context's date and phase; false when the
+** entry pass has to visit every symbol. */
+bool GetSetupFilterRow(int32_t s, const EvalContext *context, SetupFilterRow *row);
 
 /* What looking up every symbol's bar on the context's date would leave
 ** behind in the symbols it does not visit: their first used dates. */

@@ -229,6 +229,14 @@ int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int
     return result;
 }
 
+void NoteDailyBarFound(SymbolRecord *record, int slot, int32_t index)
+{
+    const Bar *bar = &record->bars[BAR_DAILY][index];
+    if (slot < 0 || slot >= WORKER_SLOTS) slot = 0;
+    if (bar->volume > 0 && bar->date < GetFirstUsedDate(record)) LowerFirstUsedDate(record, bar->date);
+    std::atomic_ref<int32_t>(record->barHints[slot]).store(index, std::memory_order_relaxed);
+}
+
 Bar *GetBarOnOrBefore(SymbolRecord *record, int32_t date, int barSize)
 {
     Bar *bar = nullptr;
