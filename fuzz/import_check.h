@@ -5,7 +5,8 @@
 ** Inputs go to a per-symbol CSV file (read with ParseHeaderCsv from its
 ** header line), to a MetaStock "master" file, or to the data file a valid
 ** "master" lists.  Whatever the bytes, the reader must come back without a
-** crash, every bar it keeps must lie in the import's date range, the bars
+** crash, every bar it keeps must lie on a day of the calendar in the
+** import's date range, the bars
 ** must sort into order, and the end of the import must give back every byte.
 */
 #pragma once
@@ -62,6 +63,7 @@ inline int CheckImportRecord(const SymbolRecord *r, std::string *why)
     for (int32_t k = 0; k < r->barCounts[BAR_DAILY]; k++) {
         const Bar &b = r->bars[BAR_DAILY][k];
         if (b.date < gImport.startDate || b.date > gImport.endDate) *why = "a kept bar outside the date range";
+        if (!IsCalendarDate(b.date)) *why = "a kept bar on no day of the calendar";
         if (k && b.date < r->bars[BAR_DAILY][k - 1].date) *why = "bars out of order after sorting";
     }
     if (r->barCounts[BAR_DAILY] > 0 && TrackedBlockSize(r->bars[BAR_DAILY]) < (uint64_t)r->barCounts[BAR_DAILY] * sizeof(Bar))

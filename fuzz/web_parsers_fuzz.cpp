@@ -3,8 +3,8 @@
 ** binary series, the chart JSON, the crypto JSON).  For the binary series
 ** the next two bytes give the field and record counts of its headers and
 ** the third whether the headers name open interest or turnover.  Each
-** answer must give a result within the reader's range and bars inside the
-** import's date range and the record's allocation.  Its seeds in
+** answer must give a result within the reader's range and bars on days of
+** the calendar inside the import's date range and the record's allocation.  Its seeds in
 ** fuzz/seeds/web_parsers_fuzz/ are replayed by the normal test build.
 */
 #include <cstdint>
@@ -23,7 +23,7 @@ static bool Check(int result, const SymbolRecord &r)
     if (r.barCounts[BAR_DAILY] > 0 && r.barCounts[BAR_DAILY] > r.dailyCapacity) return false;
     for (int32_t i = 0; result > 0 && i < r.barCounts[BAR_DAILY]; i++) {
         int32_t d = r.bars[BAR_DAILY][i].date;
-        if (d < gImport.startDate || d > gImport.endDate) return false;
+        if (d < gImport.startDate || d > gImport.endDate || !IsCalendarDate(d)) return false;
     }
     return true;
 }

@@ -62,6 +62,13 @@ static int DecimalExponent(double a)
     else
         frexp(a, &binary);
     int e = ((binary - 1) * 78913) >> 18;
+    if (e > -300 && e < 300) {
+        /* Most values: a step or two through the tables, no range checks. */
+        auto power = [](int k) { return k >= 0 ? kPositivePowers[k] : kNegativePowers[-k]; };
+        while (power(e + 1) <= a) e++;
+        while (power(e) > a) e--;
+        return e;
+    }
     while (e < 308 && PowerOfTen(e + 1) <= a) e++;
     while (e > -324 && PowerOfTen(e) > a) e--;
     return e;
@@ -105,7 +112,15 @@ double RoundSignificant(double value, uint32_t digits)
         /* 10^-scale is exact here, so dividing by it rounds once and gives
         ** the double nearest the decimal result (0.00123, not 0.0012300000000000002). */
         double factor = PowerOfTen((int)-scale);
-        result = round(a * factor) / factor;
+        double scaled = a * factor;
+        if (scaled < 4503599627370496.0) {
+            /* round() below 2^52, without the call: the fraction of a double
+            ** is exact, and a half goes away from zero. */
+            double whole = (double)(int64_t)scaled;
+            result = (scaled - whole >= 0.5 ? whole + 1.0 : whole) / factor;
+        } else {
+            result = round(scaled) / factor;
+        }
     } else {
         double step = PowerOfTen((int)(scale < -400 ? -400 : scale > 400 ? 400
                                                                          : scale));

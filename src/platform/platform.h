@@ -40,7 +40,9 @@ enum PlatOpenMode {
     PLAT_OPEN_READ = 0,       /* existing file, shared for reading, sequential scan */
     PLAT_CREATE_WRITE = 1,    /* create or truncate, no sharing, random access */
     PLAT_OPEN_READ_WRITE = 2, /* existing file, read and write */
-    PLAT_OPEN_APPEND = 3      /* create when missing, writes go to the end */
+    PLAT_OPEN_APPEND = 3,     /* create when missing, writes go to the end */
+    PLAT_CREATE_EXCLUSIVE = 4 /* a new file (fails when the name exists), held for this process
+                              ** alone while open: no other process opens or deletes it */
 };
 
 PlatFile PlatOpenFile(const char *path, int mode);
@@ -63,6 +65,9 @@ int PlatFileExists(const char *path);   /* 1 for an existing file or folder */
 int PlatFolderExists(const char *path); /* 1 for an existing folder */
 int PlatIsLink(const char *path);       /* 1 for a symbolic link or other reparse point */
 int PlatDeleteFile(const char *path);
+/* Deletes a file unless a process holds it open with PLAT_CREATE_EXCLUSIVE;
+** then 0 with PLAT_ERR_SHARING_VIOLATION, as Windows refuses it. */
+int PlatDeleteUnusedFile(const char *path);
 /* Renames src to dst, replacing dst when it exists.  On failure dst is untouched. */
 int PlatRenameReplace(const char *src, const char *dst);
 /* Copies src over dst (replacing it). */
@@ -96,6 +101,7 @@ enum {
     PLAT_ERR_PATH_NOT_FOUND = 3,
     PLAT_ERR_ACCESS_DENIED = 5,
     PLAT_ERR_DISK_FULL = 112,
+    PLAT_ERR_SHARING_VIOLATION = 32,
     PLAT_ERR_ALREADY_EXISTS = 183
 };
 /* The calling thread's last system error, as a Windows-style code (the posix

@@ -130,6 +130,13 @@ void ResetStatusBar(int stringId);
 void SetFrameTitle(const char *format, ...);
 /* A transient notice of up to 256 characters in the given colour. */
 void ShowPopupNotice(uint32_t colour, const char *format, ...);
+/* Where a program without windows (the native one) repeats for its user
+** what the window program shows in windows or keeps in the import log:
+** stream 2 (standard error) gets the pop-up notices and the import's
+** reports of refused files and lines, stream 1 (the terminal) the import's
+** closing counts.  Null (the window program, tests): nothing is repeated.
+** Any thread; text is one or more whole lines. */
+extern void (*gConsoleEcho)(int stream, const char *text);
 /* A message box with the given MessageBoxA style; returns the button pressed. */
 int ShowMessageBox(const char *text, const char *title, uint32_t style);
 

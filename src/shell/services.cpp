@@ -107,6 +107,8 @@ int FormatLowMemoryWarning(char *out, int size, double loadedBytes, double calcu
                       advice);
 }
 
+void (*gConsoleEcho)(int stream, const char *text) = nullptr;
+
 void EstimateMemoryUse(double *loaded, double *calculated)
 {
     *loaded = *calculated = 0;

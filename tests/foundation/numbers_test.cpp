@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -137,6 +138,60 @@ TEST(RoundSignificant, Digits)
     }
     EXPECT_DOUBLE_EQ(RoundSignificant(1.23456e300, 2), 1.2e300);
     EXPECT_EQ(RoundSignificant(kInf, 2), kInf);
+}
+
+/* The rounding of imported prices against the plain formula with round()
+** and log10, over seeded values of every size the prices take and over
+** exact halves: the same doubles, bit for bit. */
+TEST(RoundSignificant, AgreesWithThePlainFormula)
+{
+    uint32_t state = 97;
+    auto next = [&] {
+        state = state * 214013u + 2531011u;
+        return (state >> 16) & 0x7FFF;
+    };
+    for (int i = 0; i < 200000; i++) {
+        double mantissa = (next() * 32768.0 + next()) / 1073741824.0 + 0.1;
+        int exponent = (int)(next() % 24) - 12;
+        double value = mantissa * pow(10.0, exponent) * (i % 7 == 0 ? -1 : 1);
+        if (i % 5 == 0) value = (double)(next() % 100000) / 20.0; /* halves and quarters */
+        for (unsigned digits : {6u, 7u}) {
+            double a = fabs(value);
+            if (a == 0) continue;
+            int e = (int)floor(log10(a));
+            if (PowerOfTen(e) > a) e--;
+            if (PowerOfTen(e + 1) <= a) e++;
+            int scale = e - ((int)digits - 1);
+            if (scale >= 0 || scale < -22) continue;
+            double factor = PowerOfTen(-scale);
+            double want = round(a * factor) / factor;
+            if (value < 0) want = -want;
+            ASSERT_EQ(RoundSignificant(value, digits), want) << value << " to " << digits;
+        }
+    }
+}
+
+/* A price read from a decimal of at most 7 significant digits, anywhere
+** from 1e-15 to 1e15, comes back unchanged: the importer leaves out the
+** rounding of such prices. */
+TEST(RoundSignificant, GivesBackSevenDigitDecimals)
+{
+    uint32_t state = 4242;
+    auto next = [&] {
+        state = state * 214013u + 2531011u;
+        return (state >> 16) & 0x7FFF;
+    };
+    for (int i = 0; i < 200000; i++) {
+        int digits = 1 + (int)(next() % 7);
+        long long m = 0;
+        for (int d = 0; d < digits; d++) m = m * 10 + (d == 0 ? 1 + next() % 9 : next() % 10);
+        int exponent = (int)(next() % 30) - 15 - digits + 1;
+        char text[64];
+        snprintf(text, sizeof text, "%s%llde%d", i % 3 ? "" : "-", m, exponent);
+        double value = strtod(text, nullptr);
+        if (fabs(value) < 1e-15 || fabs(value) >= 1e15) continue;
+        ASSERT_EQ(RoundSignificant(value, 7), value) << text;
+    }
 }
 
 TEST(PowerOfTen, TableEnds)

@@ -174,6 +174,86 @@ TEST_F(CsvImportTest, AFailedImportKeepsThePreviousDataFile)
     EXPECT_NE(ReadTestFile(log).find("\nImport Not Completed\n"), std::string::npos);
 }
 
+/* Two imports saving one data file: each writes a temporary file of its
+** own, and the one that finds the other still writing says so and fails,
+** leaving the other's file and the previous data file as they were. */
+TEST_F(CsvImportTest, AnotherSaveOfTheDataFileIsNeverOverwritten)
+{
+    Universe();
+    ASSERT_EQ(RunImport(), 1);
+    std::string before = ReadTestFile(out);
+    std::string temp = out + ".~kv";
+    PlatFile other = PlatOpenFile(temp.c_str(), PLAT_CREATE_EXCLUSIVE);
+    ASSERT_NE(other, nullptr);
+    uint32_t written = 0;
+    ASSERT_TRUE(PlatWriteFile(other, "another import", 14, &written));
+    ResetImportState();
+    ResetHeadlessShell();
+    Universe();
+    EXPECT_EQ(RunImport(), 0);
+    EXPECT_EQ(std::string(LastMessage()), "Unable to create " + out + "\r\n\r\nAnother import is saving this data file.");
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
+    PlatCloseFile(other);
+    EXPECT_EQ(ReadTestFile(temp), "another import");
+    EXPECT_TRUE(ReadTestFile(out) == before);
+
+    /* Left behind by an import that was killed: the next import removes it,
+    ** even one that comes to nothing. */
+    ResetImportState();
+    ResetHeadlessShell();
+    PlatCreateFolder(tmp.File("nothing").c_str());
+    Write("nothing\\OLD.csv", "Date,Close\n2001-01-02,1\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("nothing")), 0);
+    Finish();
+    EXPECT_EQ(RunImport(), 0);
+    EXPECT_FALSE(PlatFileExists(temp.c_str()));
+    EXPECT_TRUE(ReadTestFile(out) == before);
+}
+
+/* The pumps an import made up to the end of writing its data file (whose
+** status text says "Creating ..." until the file is in place). */
+int gPumpsWhileRunning;
+bool gSaving;
+void NotePumps(int part, const char *text)
+{
+    if (gSaving) gPumpsWhileRunning = gHeadless.pumpCount;
+    if (part == 0) gSaving = strncmp(text, "Creating ", 9) == 0;
+}
+
+/* A stop asked for at any moment of an import, the save included, keeps
+** the previous data file and leaves no temporary file. */
+TEST_F(CsvImportTest, AStopAtAnyMomentKeepsThePreviousDataFile)
+{
+    Universe();
+    ASSERT_EQ(RunImport(), 1);
+    std::string before = ReadTestFile(out);
+    /* Every run starts with nothing loaded, so that its pumps count alike. */
+    UnloadData();
+    ResetImportState();
+    ResetHeadlessShell();
+    Universe();
+    gPumpsWhileRunning = 0;
+    gSaving = false;
+    gHeadless.statusEcho = NotePumps;
+    ASSERT_EQ(RunImport(), 1);
+    gHeadless.statusEcho = nullptr;
+    int pumps = gPumpsWhileRunning;
+    ASSERT_GT(pumps, 3);
+    for (int pump = 1; pump <= pumps; pump++) {
+        SCOPED_TRACE("stop at pump " + std::to_string(pump) + " of " + std::to_string(pumps));
+        UnloadData();
+        ResetImportState();
+        ResetHeadlessShell();
+        Universe();
+        Write("prices\\AAA.csv", "Date,Close\n2024-01-02,99\n"); /* so that a new file would differ */
+        gHeadless.stopAtPump = pump;
+        EXPECT_EQ(RunImport(), 0);
+        EXPECT_TRUE(ReadTestFile(out) == before);
+        EXPECT_FALSE(PlatFileExists((out + ".~kv").c_str()));
+    }
+}
+
 TEST_F(CsvImportTest, NothingImportedIsAFailure)
 {
     PlatCreateFolder(tmp.File("empty").c_str());
@@ -187,23 +267,135 @@ TEST_F(CsvImportTest, NothingImportedIsAFailure)
     EXPECT_FALSE(PlatFileExists(out.c_str()));
 }
 
-TEST_F(CsvImportTest, DamagedLinesArePassedOver)
+/* What the console echo of the native program would show, kept for a test. */
+std::string gEchoed;
+void KeepEcho(int stream, const char *text) { gEchoed += std::to_string(stream) + ":" + text; }
+
+/* A line that is not a bar is never stored as one: it is passed over,
+** counted and reported with its number and reason; the rest goes on.
+** Missing and extra columns that are no prices, negative prices, dates out
+** of order and repeated are bars. */
+TEST_F(CsvImportTest, LinesThatAreNotBarsAreRefusedWithTheirReason)
 {
-    /* Text in number fields reads as 0; missing and extra columns, dates out
-    ** of order and duplicated, a line without a date: the rest goes on. */
     PlatCreateFolder(tmp.File("bad").c_str());
-    Write("bad\\QQQ.csv", "Date,Open,High,Low,Close,Volume\n"
-                          "2024-01-03,2,2,2,2,abc\n"
-                          "2024-01-02,1,1,1,1\n"
-                          "2024-01-03,3,3,3,3,30,99,99,99,99,99,99,99,99,99,99,99,99,99\n"
-                          "not a date,4,4,4,4,4\n"
-                          "2024-01-04,x,y,z,5,5\n");
+    std::string path = Write("bad\\QQQ.csv", "Date,Open,High,Low,Close,Volume\n"
+                                             "2024-01-02,1,1,1,1\n"
+                                             "2024-01-03,2,2,2,2,abc\n"
+                                             "2024-01-03,3,3,3,3,30,99,99,99,99,99,99,99,99,99,99,99,99,99\n"
+                                             "not a date,4,4,4,4,4\n"
+                                             "2024-01-04,x,y,z,5,5\n"
+                                             "2024-01-05,,6,5,5.5,1\n"
+                                             "2024-01-08,nan,6,5,5.5,1\n"
+                                             "2024-01-09,6,inf,5,5.5,1\n"
+                                             "2024-01-10,6,5,7,5.5,1\n"
+                                             "2024-01-11,-1.5,-1,-2,-1.25,7\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("bad")), 0);
+    Finish(0);
+    gEchoed.clear();
+    gConsoleEcho = KeepEcho;
+    int result = RunImport();
+    gConsoleEcho = nullptr;
+    ASSERT_EQ(result, 1) << Messages();
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
+    ExpectDaily(Symbol("QQQ"), BAR_DAILY,
+                {{20240102, 1, 1, 1, 1, 0, 1}, {20240103, 3, 3, 3, 3, 30, 1}, {20240111, -1.5, -1, -2, -1.25, 7, 1}});
+    const std::string report = path + ": 7 lines not read as bars: line 3 (a number field holds text), line 5 (no date "
+                                      "could be read), line 6 (a number field holds text), line 7 (a price is missing), "
+                                      "line 8 (a number is not finite) and 2 more\n";
+    EXPECT_NE(ReadTestFile(log).find(report), std::string::npos) << ReadTestFile(log);
+    EXPECT_EQ(gEchoed, "2:" + report + "1:Symbols kept: 1, passed over: 0, refused: 0; lines not read as bars: 7\n");
+    EXPECT_EQ(gImport.refusedLineCount, 7);
+
+    /* The last two reasons, on lines of their own. */
+    Write("bad\\QQQ.csv", "Date,Open,High,Low,Close\n2024-01-09,6,inf,5,5.5\n2024-01-10,6,5,7,5.5\n2024-01-11,1,1,1,1\n");
+    ResetImportState();
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("bad")), 0);
     Finish(0);
     ASSERT_EQ(RunImport(), 1) << Messages();
-    ExpectDaily(Symbol("QQQ"), BAR_DAILY,
-                {{20240102, 1, 1, 1, 1, 0, 1}, {20240103, 3, 3, 3, 3, 30, 1}, {20240104, 5, 5, 5, 5, 5, 1}});
+    EXPECT_NE(ReadTestFile(log).find(path + ": 2 lines not read as bars: line 2 (a number is not finite), line 3 (the "
+                                            "high is below the low)\n"),
+              std::string::npos)
+        << ReadTestFile(log);
+}
+
+/* A file that gives no bar at all is reported with the reason; the import
+** of the others succeeds. */
+TEST_F(CsvImportTest, FilesRefusedWholeAreReportedWithTheReason)
+{
+    PlatCreateFolder(tmp.File("some").c_str());
+    const struct {
+        const char *name, *text, *reason;
+    } files[] = {
+        {"EMPTY.csv", "\r\n\n", "the file is empty"},
+        {"HEAD.csv", "Date,Open,High,Low,Close\n", "the file holds only a header line"},
+        {"SEMI.csv", "Date;Open;High;Low;Close\n2024-01-02;1;1;1;1\n", "no line is divided by the comma delimiter"},
+        {"WHEN.csv", "Date,Close\nyesterday,1\n2024-13-01,2\n", "no date could be read"},
+        {"TEXT.csv", "Date,Close\n2024-01-02,one\n", "no line holds a bar"},
+    };
+    for (const auto &f : files) Write(std::string("some\\") + f.name, f.text);
+    Write("some\\GOOD.csv", "Date,Close\n2024-01-02,1\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("some")), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
+    EXPECT_EQ(gStore.symbolCount, 1);
+    std::string text = ReadTestFile(log);
+    for (const auto &f : files)
+        EXPECT_NE(text.find(tmp.File(std::string("some\\") + f.name) + " was not imported: " + f.reason + "\n"),
+                  std::string::npos)
+            << f.name << "\n"
+            << text;
+    EXPECT_EQ(gImport.refusedCount, 5);
+}
+
+#ifndef _WIN32
+/* A file whose path would pass 259 characters is reported, never opened
+** under a cut name: here the cut name is another file's.  (Windows cannot
+** make such a file through the calls this program uses.) */
+TEST_F(CsvImportTest, PathsOverTheLimitAreReportedNotCut)
+{
+    std::string folder = tmp.File(std::string(239 - tmp.path.size(), 'f'));
+    ASSERT_EQ(folder.size(), 240u);
+    PlatCreateFolder(folder.c_str());
+    std::string name = std::string(15, 'L') + ".csv"; /* 240 + 1 + 19 = 260 characters */
+    ASSERT_TRUE(WriteTestFile(folder + "\\" + name, "Date,Close\n2024-01-02,1\n"));
+    ASSERT_TRUE(WriteTestFile(folder + "\\" + name.substr(0, name.size() - 1), "Date,Close\n2024-01-02,666\n"));
+    ASSERT_TRUE(WriteTestFile(folder + "\\OK.csv", "Date,Close\n2024-01-02,2\n"));
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, folder), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 1);
+    EXPECT_STREQ(gStore.symbols[0].info.Symbol, "OK");
+    EXPECT_NE(ReadTestFile(log).find(name + " file path is too long -- maximum is 260 chars.\n"), std::string::npos)
+        << ReadTestFile(log);
+}
+#endif
+
+/* A byte order mark before the first line is no part of it, in a
+** multi-symbol file and in an online CSV answer. */
+TEST_F(CsvImportTest, ByteOrderMarkIsDropped)
+{
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, Write("bom.csv", "\xEF\xBB\xBF"
+                                                    "AAA,2024-01-02,1,1,1,1\nAAA,2024-01-03,2,2,2,2\n")),
+              0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 1);
+    EXPECT_EQ(Dates(Symbol("AAA")), (std::vector<int32_t>{20240102, 20240103}));
+
+    ResetImportState();
+    UnloadData();
+    Begin("Tiingo", 20240101, 20241231);
+    ImportItem row = *(ImportItem *)gImportItems.items;
+    SymbolRecord record = {};
+    EXPECT_EQ(ParseHeaderCsv(&row, "\xEF\xBB\xBF" "date,close\n2024-01-02,5\n2024-01-03,6\n", "TTT", &record, 0), 2);
+    FreeSymbolRecord(&record);
 }
 
 TEST_F(CsvImportTest, ParseNumberFormats)

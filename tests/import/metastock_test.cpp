@@ -207,4 +207,38 @@ TEST_F(MetaStockTest, DamagedTreesFailTheImport)
     }
 }
 
+/* Directory and data files are found in any case, as Windows finds them:
+** with EMASTER beside MASTER only EMASTER is read.  A record dated on no day
+** of the calendar is no bar: it is passed over and reported. */
+TEST_F(ImportTest, MetaStockNamesInAnyCaseAndDatesThatAreDays)
+{
+    PlatCreateFolder(tmp.File("up").c_str());
+    Write("up\\MASTER", Master({{5, 6, "JUNK", "Junk", 20190102, 20201231}}));
+    Write("up\\EMASTER", Emaster({{1, 6, "MSU", "Upper", 20190102, 20201231}}));
+    Write("up\\F5.DAT", DataFile(6, {{20190102, 1, 1, 1, 1, 1}}));
+    Write("up\\F1.DAT", DataFile(6, {{20190102, 1, 2, 0.5, 1.5, 10},
+                                    {20197392, 9, 9, 9, 9, 9},
+                                    {20200230, 9, 9, 9, 9, 9},
+                                    {20200603, 2, 3, 1, 2.5, 20},
+                                    {20200600, 9, 9, 9, 9, 9},
+                                    {20209999, 9, 9, 9, 9, 9}}));
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "MetaStock"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("up")), 0);
+    gImportState.StartDate = 20190101;
+    gImportState.EndDate = 20241231;
+    std::string log = tmp.File("ms.log");
+    CopyString(gImportState.SaveAs, sizeof gImportState.SaveAs, tmp.File("up.kvd").c_str(), -1);
+    CopyString(gImportState.LogFile, sizeof gImportState.LogFile, log.c_str(), -1);
+    ASSERT_EQ(RunImport(), 1) << Messages() << ReadTestFile(log);
+    ASSERT_EQ(gStore.symbolCount, 1) << "MASTER beside EMASTER is not read";
+    const SymbolRecord &r = Symbol("MSU");
+    EXPECT_EQ(Dates(r), (std::vector<int32_t>{20190102, 20200603}));
+    EXPECT_EQ(Dates(r, BAR_WEEKLY), (std::vector<int32_t>{20190102, 20200603}));
+    EXPECT_NE(ReadTestFile(log).find(tmp.File("up\\F1.DAT") + ": 4 records not read as bars: record 3 (the date is "
+                                     "not a calendar day), record 4 (the date is not a calendar day), record 6 (the "
+                                     "date is not a calendar day), record 7 (the date is not a calendar day)\n"),
+              std::string::npos)
+        << ReadTestFile(log);
+}
+
 } // namespace

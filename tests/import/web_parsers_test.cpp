@@ -145,6 +145,11 @@ TEST_F(ImportTest, YahooChartSplitsDividendsAndDamage)
         {"\"close\":[11,12,6.5]", "\"close\":[11,null,6.5]", 2},      /* a missing price: no bar */
         {"\"timestamp\":[1704205800,1704292200,1704378600]", "\"timestamps\":[]", 0},
         {"\"currency\":\"GBp\"", "\"currency\":\"GBP\"", 3},
+        /* A timestamp outside the calendar gives no bar, whatever its size. */
+        {"1704205800,1704292200,", "1704205800,4e42,", 2},
+        {"1704205800,1704292200,", "1704205800,-1e300,", 2},
+        {"1704205800,1704292200,", "1704205800,7.96899343984226e23,", 2}, /* a day count near the int64 limit */
+        {"1704205800,1704292200,", "1704205800,253402387200,", 2},        /* 10000-01-01 */
     };
     for (const Damaged &d : damaged) {
         std::string text = kChart;

@@ -36,6 +36,16 @@ static const char kLogShareClassHeading[] =
     "\nStocks removed because another class of the same stock has higher average turnover:\n";
 static const char kLogShareClassPair[] = "\nremoved\t%s\t%s\nkept\t%s\t%s\n";
 
+const char kRefusedNoDate[] = "no date could be read";
+const char kRefusedBadDate[] = "the date is not a calendar day";
+const char kRefusedText[] = "a number field holds text";
+const char kRefusedMissing[] = "a price is missing";
+const char kRefusedInfinite[] = "a number is not finite";
+const char kRefusedHighLow[] = "the high is below the low";
+const char kRefusedNoSymbol[] = "the symbol is missing";
+static const char kLogRefusedFile[] = "%s was not imported: %s\n";
+static const char kMsgPathTooLong[] = "%s file path is too long -- maximum is 260 chars.";
+
 enum {
     TURNOVER_BARS = 20,
     SHARE_CLASS_BEFORE = 5, /* neighbours looked at: i - 5 .. i + 4 */
@@ -73,6 +83,10 @@ void ResetImportRun()
     gImport.useLock = 0;
     gImport.keptCount = gImport.processedCount = 0;
     gImport.referenceDate = gImport.startDate = gImport.endDate = 0;
+    gImport.refusedCount = gImport.refusedLineCount = 0;
+    gImport.barCount = 0;
+    gImport.progressDone = gImport.progressTotal = 0;
+    gImport.progressName[0] = 0;
 }
 
 int BeginImport()
@@ -139,6 +153,70 @@ int BeginImport()
     ResetStatusBar(0);
     PostFrameRefresh();
     return 1;
+}
+
+/* ---- refused input ------------------------------------------------------------------- */
+
+/* One line to the import log and the console echo. */
+static void ReportLine(const char *line)
+{
+    LogImportMessage("%s", line);
+    if (gConsoleEcho) gConsoleEcho(2, line);
+}
+
+void ReportRefusedLines(const char *file, const RefusedLines *refused, const char *unit)
+{
+    if (refused->count < 1) return;
+    __atomic_add_fetch(&gImport.refusedLineCount, refused->count, __ATOMIC_RELAXED);
+    char line[LOG_LINE_SIZE];
+    int n = FormatText(line, sizeof line, "%s: %d %s%s not read as bars:", file, refused->count, unit,
+                       refused->count == 1 ? "" : "s");
+    int shown = refused->count < REFUSED_LINES_SHOWN ? refused->count : REFUSED_LINES_SHOWN;
+    for (int k = 0; k < shown; k++)
+        n += FormatText(line + n, sizeof line - (size_t)n, "%s %s %d (%s)", k ? "," : "", unit, (int)refused->lines[k],
+                        refused->reasons[k]);
+    if (refused->count > shown) n += FormatText(line + n, sizeof line - (size_t)n, " and %d more", refused->count - shown);
+    FormatText(line + n, sizeof line - (size_t)n, "\n");
+    ReportLine(line);
+}
+
+void ReportRefusedFile(const char *file, const char *format, ...)
+{
+    char reason[LOG_LINE_SIZE / 2], line[LOG_LINE_SIZE];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(reason, sizeof reason, format, args);
+    va_end(args);
+    __atomic_add_fetch(&gImport.refusedCount, 1, __ATOMIC_RELAXED);
+    FormatText(line, sizeof line, kLogRefusedFile, file, reason);
+    ReportLine(line);
+}
+
+int ComposeImportPath(char *out, const char *name, const char *format, ...)
+{
+    /* Composed in a larger buffer first, so that a cut can be seen. */
+    char full[4 * IMPORT_PATH_SIZE];
+    va_list args;
+    va_start(args, format);
+    int n = FormatTextV(full, sizeof full, format, args);
+    va_end(args);
+    CopyString(out, IMPORT_PATH_SIZE, full, -1);
+    if (n < IMPORT_PATH_SIZE) return 1;
+    char line[LOG_LINE_SIZE];
+    FormatText(line, sizeof line - 1, kMsgPathTooLong, name);
+    __atomic_add_fetch(&gImport.refusedCount, 1, __ATOMIC_RELAXED);
+    int length = (int)strlen(line);
+    line[length] = '\n';
+    line[length + 1] = 0;
+    ReportLine(line);
+    return 0;
+}
+
+int IsCalendarDate(int32_t date)
+{
+    if (date < DATE_FIRST_VALID || date > DATE_LAST_VALID) return 0;
+    int day = DateDay(date);
+    return day >= 1 && day <= DaysInMonth(DateYear(date), DateMonth(date));
 }
 
 /* ---- list files ------------------------------------------------------------------------ */
@@ -227,9 +305,17 @@ static void MarkMarketDay(int32_t date)
     ** each writer stores the same whole value. */
     auto day = [&](int32_t k) { return __atomic_load_n(&days[k], __ATOMIC_RELAXED); };
     /* The calendar holds every day from the start, so the day's place is
-    ** its distance from the first; the search is the fallback. */
+    ** its distance from the first; the search is the fallback.  A symbol's
+    ** bars come mostly in order, so the distance is carried from the last
+    ** bar of the same month when there is one. */
     int32_t first = calendar.count > 0 ? day(0) : 0;
-    int32_t at = calendar.count > 0 ? DaysBetween(first < 0 ? -first : first, date) : -1;
+    thread_local int32_t lastFirst, lastDate, lastAt;
+    int32_t at;
+    if (calendar.count > 0 && first == lastFirst && lastDate && date / 100 == lastDate / 100)
+        at = lastAt + (date - lastDate);
+    else
+        at = calendar.count > 0 ? DaysBetween(first < 0 ? -first : first, date) : -1;
+    lastFirst = first, lastDate = date, lastAt = at;
     if (at >= 0 && at < calendar.count && (day(at) == date || day(at) == -date)) {
         found = &days[at];
     } else {
@@ -247,13 +333,22 @@ static void MarkMarketDay(int32_t date)
     if (found && __atomic_load_n(found, __ATOMIC_RELAXED) < 0) __atomic_store_n(found, date, __ATOMIC_RELAXED);
 }
 
-int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark)
+int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
+           int plainPrices)
 {
     if (bar->date < gImport.startDate || bar->date > gImport.endDate) return 0;
+    /* Whatever a source sent, a bar is a day of the calendar with finite
+    ** prices: the readers refuse other lines first and say why, this keeps
+    ** every source to it. */
+    if (!IsCalendarDate(bar->date) || !std::isfinite(bar->open) || !std::isfinite(bar->high) ||
+        !std::isfinite(bar->low) || !std::isfinite(bar->close))
+        return 0;
     if (gImportState.NoWeekends && DayOfWeek(bar->date) >= 6) return 0;
     int contract = record->dataSource == SOURCE_CSI_FUTURES && dividend >= 10000101.0 && dividend <= 99991231.0;
     double mult = record->info.PriceMult;
+    int changed = 0; /* a price was computed here, not read */
     if (mult != 0.0 && mult != 1.0) {
+        changed = 1;
         bar->open /= mult;
         bar->high /= mult;
         bar->low /= mult;
@@ -282,6 +377,7 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
                     f = adjusted != 0.0 ? bar->close / adjusted : 1.0;
             }
             if (raw != 0.0) {
+                changed = 1;
                 bar->open *= f;
                 bar->high *= f;
                 bar->low *= f;
@@ -294,6 +390,7 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
     if (gImportState.KeepAdjusted) {
         bar->extra = bar->close;
         if (record->securityType == SECURITY_STOCK && bar->split != 0.0) {
+            changed |= bar->split != 1.0;
             bar->open /= bar->split;
             bar->high /= bar->split;
             bar->low /= bar->split;
@@ -302,11 +399,14 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
             bar->split = 1.0;
         }
     }
-    bar->open = RoundSignificant(bar->open, 7);
-    bar->high = RoundSignificant(bar->high, 7);
-    bar->low = RoundSignificant(bar->low, 7);
-    bar->close = RoundSignificant(bar->close, 7);
-    bar->split = RoundSignificant(bar->split, 6);
+    if (!plainPrices || changed) {
+        bar->open = RoundSignificant(bar->open, 7);
+        bar->high = RoundSignificant(bar->high, 7);
+        bar->low = RoundSignificant(bar->low, 7);
+        bar->close = RoundSignificant(bar->close, 7);
+    }
+    /* Rounding leaves a factor of 1 as it is, and most bars have it. */
+    if (bar->split != 1.0) bar->split = RoundSignificant(bar->split, 6);
     if (dividend != 0.0) {
         if (contract) {
             SetEventItem(record, bar->date, 0, EVENT_CONTRACT, dividend);
@@ -423,6 +523,7 @@ int LogSymbolLine(SymbolRecord *record)
     if (slot->firstDate < gStore.firstDate) gStore.firstDate = slot->firstDate;
     if (slot->lastDate > gStore.lastDate) gStore.lastDate = slot->lastDate;
     if (daily > gStore.maxDailyBars) gStore.maxDailyBars = daily;
+    __atomic_add_fetch(&gImport.barCount, daily, __ATOMIC_RELAXED);
     slot->firstUsedDate = FIRST_USED_NONE;
     if (gImport.log) {
         char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];

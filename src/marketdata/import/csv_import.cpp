@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -52,34 +54,59 @@ enum {
 
 static char DelimiterChar(int code) { return code == 1 ? ';' : code == 2 ? '\t'
                                                                          : ','; }
+static const char *DelimiterName(int code) { return code == 1 ? "semicolon" : code == 2 ? "tab"
+                                                                                        : "comma"; }
 
 static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 
-/* Splits line in place into at most IMPORT_CSV_FIELDS columns at delim; a
-** column that begins with '"' runs to the next '"' (quotes dropped).  White
-** space after a delimiter is skipped.  The number of columns. */
-static int SplitColumns(char *line, char delim, char **columns)
+/* Why a file gave no bar at all. */
+static const char kRefusedEmpty[] = "the file is empty";
+static const char kRefusedHeaderOnly[] = "the file holds only a header line";
+static const char kRefusedDelimiter[] = "no line is divided by the %s delimiter";
+static const char kRefusedNoDates[] = "no date could be read";
+static const char kRefusedNoBars[] = "no line holds a bar";
+
+/* A UTF-8 byte order mark at the start of a text is no part of it. */
+static const char *SkipByteOrderMark(const char *text, const char *end)
+{
+    if (end - text >= 3 && (unsigned char)text[0] == 0xEF && (unsigned char)text[1] == 0xBB &&
+        (unsigned char)text[2] == 0xBF)
+        return text + 3;
+    return text;
+}
+
+/* One column of a line: its text in the line (not terminated) and length. */
+struct CsvColumn {
+    const char *text;
+    int32_t length;
+};
+
+/* Splits [p, end) into at most IMPORT_CSV_FIELDS columns at delim; a column
+** that begins with '"' runs to the next '"' (quotes dropped, and what follows
+** up to the next delimiter).  White space after a delimiter is skipped.  The
+** number of columns. */
+static int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns)
 {
     int n = 0;
-    char *p = line;
     while (n < IMPORT_CSV_FIELDS) {
-        while (*p == ' ' || (*p == '\t' && delim != '\t')) p++;
-        if (*p == '"') {
-            char *close = strchr(p + 1, '"');
-            columns[n++] = p + 1;
-            if (!close) break;
-            *close = 0;
-            p = close + 1;
-            char *next = strchr(p, delim);
+        while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
+        if (p < end && *p == '"') {
+            const char *close = (const char *)memchr(p + 1, '"', (size_t)(end - p - 1));
+            if (!close) {
+                columns[n++] = {p + 1, (int32_t)(end - p - 1)};
+                break;
+            }
+            columns[n++] = {p + 1, (int32_t)(close - p - 1)};
+            const char *next = (const char *)memchr(close + 1, delim, (size_t)(end - close - 1));
             if (!next) break;
             p = next + 1;
             continue;
         }
-        columns[n++] = p;
-        char *next = strchr(p, delim);
-        if (!next) break;
-        *next = 0;
-        p = next + 1;
+        const char *q = p;
+        while (q < end && *q != delim) q++;
+        columns[n++] = {p, (int32_t)(q - p)};
+        if (q == end) break;
+        p = q + 1;
     }
     return n;
 }
@@ -94,16 +121,84 @@ static int Digits(const char *p, int n)
     return v;
 }
 
-/* ParseDate's answer for text, reading the usual year-first form directly
-** (the same date ParseDate gives it) and leaving every other form to it. */
-static int32_t ParsePriceDate(const char *text)
+/* The column's text, terminated, in out (cut to size - 1 characters). */
+static const char *ColumnText(const CsvColumn &c, char *out, int size)
 {
-    if (!text[0]) return 0;
-    if (strlen(text) == 10 && text[4] == text[7] && (text[4] == '-' || text[4] == '/' || text[4] == '.')) {
+    CopyString(out, size, c.text, c.length < size ? c.length : size - 1);
+    return out;
+}
+
+/* ParseDate's answer for the column, reading the usual year-first form
+** directly (the same date ParseDate gives it) and leaving every other form
+** to it. */
+static int32_t ReadDateColumn(const CsvColumn &c)
+{
+    const char *text = c.text;
+    if (c.length == 0) return 0;
+    if (c.length == 10 && text[4] == text[7] && (text[4] == '-' || text[4] == '/' || text[4] == '.')) {
         int y = Digits(text, 4), m = Digits(text + 5, 2), d = Digits(text + 8, 2);
         if (y >= 1001 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m)) return MakeDate(y, m, d);
     }
-    return ParseDate(text);
+    char buffer[256];
+    return ParseDate(ColumnText(c, buffer, sizeof buffer));
+}
+
+enum NumberRead { NUMBER_READ = 0,
+                  NUMBER_EMPTY = 1,
+                  NUMBER_TEXT = 2,
+                  NUMBER_NOT_FINITE = 3 };
+
+static int IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+/* 1 when text (without the separators the format drops) is a decimal
+** number: sign, digits with one decimal separator, an exponent. */
+static int IsDecimalText(const char *p, const char *end, int format)
+{
+    char point = format == NUMBER_COMMA ? ',' : '.', dropped = format == NUMBER_COMMA ? '.' : ',';
+    if (p < end && (*p == '+' || *p == '-')) p++;
+    int digits = 0, points = 0;
+    for (; p < end; p++) {
+        if (*p >= '0' && *p <= '9')
+            digits++;
+        else if (*p == point && !points)
+            points = 1;
+        else if (*p != dropped)
+            break;
+    }
+    if (!digits) return 0;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        p++;
+        if (p < end && (*p == '+' || *p == '-')) p++;
+        const char *first = p;
+        while (p < end && *p >= '0' && *p <= '9') p++;
+        if (p == first) return 0;
+    }
+    return p == end;
+}
+
+/* Reads a number column as ParseNumber reads it, and says whether the
+** column is a number at all: a NumberRead. */
+static int ReadNumberColumn(const CsvColumn &c, int format, double *value)
+{
+    const char *text = c.text, *end = text + c.length;
+    while (end > text && IsBlank(end[-1])) end--;
+    if (end == text) return NUMBER_EMPTY;
+    if (format == NUMBER_POINT && end - text <= 32) {
+        /* The plain decimal, as ParseNumber reads it first. */
+        auto [stop, error] = std::from_chars(text, end, *value);
+        if (error == std::errc() && stop == end) return std::isfinite(*value) ? NUMBER_READ : NUMBER_NOT_FINITE;
+    }
+    if (!IsDecimalText(text, end, format)) {
+        const char *word = text + (*text == '+' || *text == '-');
+        size_t n = (size_t)(end - word);
+        if ((n == 3 && (CompareNoCaseN(word, "inf", 3) == 0 || CompareNoCaseN(word, "nan", 3) == 0)) ||
+            (n == 8 && CompareNoCaseN(word, "infinity", 8) == 0))
+            return NUMBER_NOT_FINITE;
+        return NUMBER_TEXT;
+    }
+    char buffer[64];
+    *value = ParseNumber(ColumnText({text, (int32_t)(end - text)}, buffer, sizeof buffer), format);
+    return std::isfinite(*value) ? NUMBER_READ : NUMBER_NOT_FINITE;
 }
 
 /* Values of one data line beside its bar. */
@@ -111,45 +206,160 @@ struct LineValues {
     double adjusted, unadjusted, split, dividend;
 };
 
-/* Reads one data line's columns into bar and values by the field map. */
-static void ReadDataColumns(char **columns, int n, const int32_t *map, int numberFormat, Bar *bar, LineValues *v,
-                            char *symbol)
+/* Reads one data line's columns into bar and values by the field map.
+** Null when the line is a bar; otherwise why it is not (kRefusedNoDate
+** when its date cannot be read, which a header line also gives). */
+static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *map, int numberFormat, Bar *bar,
+                                LineValues *v, char *symbol)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
     if (symbol) symbol[0] = 0;
-    for (int c = 0; c < n; c++) {
-        const char *text = columns[c];
-        switch (map[c]) {
+    const char *why = nullptr;
+    int haveHigh = 0, haveLow = 0;
+    for (int c = 0; c < IMPORT_CSV_FIELDS; c++) {
+        int field = map[c];
+        if (field == CSV_SKIP) continue;
+        static const CsvColumn kAbsent = {"", 0};
+        const CsvColumn &column = c < n ? columns[c] : kAbsent;
+        double *number = nullptr;
+        int price = 0;
+        switch (field) {
         case CSV_SYMBOL:
-            if (symbol) CopyString(symbol, IMPORT_SYMBOL_SIZE, text, IMPORT_SYMBOL_SIZE - 1);
-            break;
-        case CSV_DATE: bar->date = ParsePriceDate(text); break;
-        case CSV_TIME: bar->time = ParseTime(text); break;
-        case CSV_OPEN: bar->open = ParseNumber(text, numberFormat); break;
-        case CSV_HIGH: bar->high = ParseNumber(text, numberFormat); break;
-        case CSV_LOW: bar->low = ParseNumber(text, numberFormat); break;
-        case CSV_CLOSE: bar->close = ParseNumber(text, numberFormat); break;
-        case CSV_VOLUME: bar->volume = ParseNumber(text, numberFormat); break;
-        case CSV_EXTRA: bar->extra = ParseNumber(text, numberFormat); break;
-        case CSV_ADJ_CLOSE: v->adjusted = ParseNumber(text, numberFormat); break;
-        case CSV_REAL_CLOSE: v->unadjusted = ParseNumber(text, numberFormat); break;
-        case CSV_SPLIT: v->split = ParseNumber(text, numberFormat); break;
-        case CSV_DIVIDEND: v->dividend = ParseNumber(text, numberFormat); break;
-        default: break;
+            if (symbol) CopyString(symbol, IMPORT_SYMBOL_SIZE, column.text, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
+            continue;
+        case CSV_DATE: bar->date = ReadDateColumn(column); continue;
+        case CSV_TIME: {
+            char buffer[64];
+            bar->time = ParseTime(ColumnText(column, buffer, sizeof buffer));
+            continue;
+        }
+        case CSV_OPEN: number = &bar->open, price = 1; break;
+        case CSV_HIGH: number = &bar->high, price = 1, haveHigh = 1; break;
+        case CSV_LOW: number = &bar->low, price = 1, haveLow = 1; break;
+        case CSV_CLOSE: number = &bar->close, price = 1; break;
+        case CSV_VOLUME: number = &bar->volume; break;
+        case CSV_EXTRA: number = &bar->extra; break;
+        case CSV_ADJ_CLOSE: number = &v->adjusted; break;
+        case CSV_REAL_CLOSE: number = &v->unadjusted; break;
+        case CSV_SPLIT: number = &v->split; break;
+        case CSV_DIVIDEND: number = &v->dividend; break;
+        default: continue;
+        }
+        int read = ReadNumberColumn(column, numberFormat, number);
+        if (read != NUMBER_READ) *number = 0.0;
+        if (why) continue;
+        if (read == NUMBER_TEXT)
+            why = kRefusedText;
+        else if (read == NUMBER_NOT_FINITE)
+            why = kRefusedInfinite;
+        else if (read == NUMBER_EMPTY && price)
+            why = kRefusedMissing;
+    }
+    if (!bar->date) return kRefusedNoDate;
+    if (!why && haveHigh && haveLow && bar->high < bar->low) why = kRefusedHighLow;
+    return why;
+}
+
+/* 1 when the decimal text [p, stop) has at most 7 significant digits and
+** no exponent, and value lies within 1e-15 to 1e15 (or is 0): rounding it to
+** 7 digits gives it back. */
+static int IsSevenDigitText(const char *p, const char *stop, double value)
+{
+    int digits = 0, leading = 1;
+    for (; p < stop; p++) {
+        char c = *p;
+        if (c >= '0' && c <= '9') {
+            if (c != '0') leading = 0;
+            if (!leading) digits++;
+        } else if (c != '.' && c != '-') {
+            return 0;
         }
     }
+    double a = value < 0 ? -value : value;
+    return digits <= 7 && (a == 0.0 || (a >= 1e-15 && a < 1e15));
+}
+
+/* The common line read straight through, with the answers of SplitColumns
+** and ReadDataLine: no quotes, point decimals, every number plain and every
+** price there.  The columns read (above 0) when the line is such a bar;
+** 0 when it needs the general reading, which then also says why it is no
+** bar.  *plainPrices tells whether every price was a text of at most 7
+** significant digits (AddBar's plainPrices). */
+static int ReadPlainLine(const char *p, const char *end, char delim, const int32_t *map, int columns, Bar *bar,
+                         LineValues *v, char *symbol, int *plainPrices)
+{
+    memset(bar, 0, sizeof *bar);
+    memset(v, 0, sizeof *v);
+    if (symbol) symbol[0] = 0;
+    *plainPrices = 1;
+    int haveHigh = 0, haveLow = 0, c = 0;
+    for (; c < columns; c++) {
+        while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
+        if (p < end && *p == '"') return 0;
+        int field = map[c];
+        double *number = nullptr;
+        int price = 0;
+        switch (field) {
+        case CSV_OPEN: number = &bar->open, price = 1; break;
+        case CSV_HIGH: number = &bar->high, price = 1, haveHigh = 1; break;
+        case CSV_LOW: number = &bar->low, price = 1, haveLow = 1; break;
+        case CSV_CLOSE: number = &bar->close, price = 1; break;
+        case CSV_VOLUME: number = &bar->volume; break;
+        case CSV_EXTRA: number = &bar->extra; break;
+        case CSV_ADJ_CLOSE: number = &v->adjusted; break;
+        case CSV_REAL_CLOSE: number = &v->unadjusted; break;
+        case CSV_SPLIT: number = &v->split; break;
+        case CSV_DIVIDEND: number = &v->dividend; break;
+        default: break;
+        }
+        if (number) {
+            if (p == end || *p == delim) {
+                if (price) return 0;
+            } else {
+                auto [stop, error] = std::from_chars(p, end, *number);
+                if (error != std::errc() || stop - p > 32 || !std::isfinite(*number)) return 0;
+                if (price && *plainPrices) *plainPrices = IsSevenDigitText(p, stop, *number);
+                p = stop;
+                while (p < end && (*p == ' ' || *p == '\r' || (*p == '\t' && delim != '\t'))) p++;
+                if (p < end && *p != delim) return 0;
+            }
+        } else {
+            const char *q = p;
+            while (q < end && *q != delim) q++;
+            CsvColumn column = {p, (int32_t)(q - p)};
+            if (field == CSV_DATE) {
+                bar->date = ReadDateColumn(column);
+                if (!bar->date) return 0;
+            } else if (field == CSV_TIME) {
+                char buffer[64];
+                bar->time = ParseTime(ColumnText(column, buffer, sizeof buffer));
+            } else if (field == CSV_SYMBOL && symbol) {
+                CopyString(symbol, IMPORT_SYMBOL_SIZE, p, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
+            }
+            p = q;
+        }
+        if (p == end) break;
+        p++;
+    }
+    /* Columns the line lacks read as nothing: no price may be among them. */
+    for (int k = c + 1; k < columns; k++)
+        if (map[k] >= CSV_OPEN && map[k] <= CSV_CLOSE) return 0;
+    if (!bar->date) return 0;
+    if (haveHigh && haveLow && bar->high < bar->low) return 0;
+    return c + 1 < columns ? c + 1 : columns;
 }
 
 /* Maps the columns of a header line onto field ids. */
-static void ReadHeaderColumns(ImportItem *row, char **columns, int n, const SymbolRecord *record)
+static void ReadHeaderColumns(ImportItem *row, const CsvColumn *columns, int n, const SymbolRecord *record)
 {
     int haveVolume = 0;
     for (int c = 0; c < n; c++)
         if (row->csvFields[c] == CSV_VOLUME) haveVolume = 1;
     for (int c = 0; c < n; c++) {
         if (row->csvFields[c] != CSV_SKIP) continue;
-        const char *name = columns[c];
+        char name[256];
+        ColumnText(columns[c], name, sizeof name);
         int id = FindKeyword(name, kCsvFieldNames + 1, CSV_FIELD_COUNT - 1);
         if (id >= 0) id += 1;
         int csi = row->dataSource == SOURCE_CSI_FUTURES || row->dataSource == SOURCE_CSI_STOCKS;
@@ -192,6 +402,45 @@ static void ApplySplitColumn(Bar *bars, const LineValues *values, int32_t n)
     }
 }
 
+/* What the lines of one file came to, for the report of a file that gave
+** no bar: which lines there were and why they were refused. */
+struct FileTally {
+    int32_t lines;          /* nonblank lines, the header included */
+    int32_t header;         /* a header line was read */
+    int32_t dataLines;      /* lines after the header */
+    int32_t divided;        /* data lines with more than one column */
+    int32_t noDate;         /* data lines refused for their date */
+    RefusedLines refused;
+};
+
+/* Reports a file's refused lines, and the file itself when it gave no bar
+** line at all (bars is the count of lines read as bars, before the date
+** range), with the reason. */
+static void ReportFileTally(const char *name, const FileTally &t, int32_t bars, int delimiter, int columnsWanted)
+{
+    ReportRefusedLines(name, &t.refused);
+    if (bars > 0) return;
+    if (t.lines == 0)
+        ReportRefusedFile(name, kRefusedEmpty);
+    else if (t.dataLines == 0 && t.header)
+        ReportRefusedFile(name, kRefusedHeaderOnly);
+    else if (t.divided == 0 && t.dataLines > 0 && columnsWanted != 1)
+        ReportRefusedFile(name, kRefusedDelimiter, DelimiterName(delimiter));
+    else if (t.noDate == t.refused.count && t.refused.count > 0)
+        ReportRefusedFile(name, kRefusedNoDates);
+    else
+        ReportRefusedFile(name, kRefusedNoBars);
+}
+
+/* The number of columns the field map reads. */
+static int MappedColumns(const int32_t *map)
+{
+    int n = 0;
+    for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
+        if (map[c] != CSV_SKIP) n = c + 1;
+    return n;
+}
+
 int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, SymbolRecord *record, int flags)
 {
     int32_t savedOrder = gSettings.DateInputFormat;
@@ -204,11 +453,12 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     if (fileSource) {
         lines = LoadCsvText(text, &buffer, delim);
     } else {
-        uint64_t length = strlen(text);
+        const char *start = SkipByteOrderMark(text, text + strlen(text));
+        uint64_t length = strlen(start);
         if (AllocMemory(&buffer, length + 1)) {
-            memcpy(buffer, text, length);
+            memcpy(buffer, start, length);
             lines = 1;
-            for (const char *p = text; *p; p++)
+            for (const char *p = start; *p; p++)
                 if (*p == '\n') lines++;
         }
     }
@@ -216,6 +466,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         gSettings.DateInputFormat = savedOrder;
         return -1;
     }
+    const char *reportName = fileSource ? text : storedSymbol;
     ApplySymbolInfo(storedSymbol, record, row->dataSource);
     SymbolInfo &info = record->info;
     if ((row->dataSource == SOURCE_CSI_FUTURES || row->dataSource == SOURCE_CSI_STOCKS) && info.InduIndex[0]) {
@@ -224,41 +475,84 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     }
     record->firstDate = FIRST_USED_NONE;
     record->lastDate = 0;
-    std::vector<LineValues> values;
     int ok = AllocMemory(&record->bars[BAR_DAILY], (uint64_t)(lines + 1) * sizeof(Bar));
-    if (ok) {
-        record->dailyCapacity = lines + 1;
-        values.resize((size_t)lines + 1);
-    }
-    int header = 1;
+    if (ok) record->dailyCapacity = lines + 1;
+    int mapped = MappedColumns(row->csvFields);
+    int header = mapped == 0;
+    int csiFutures = row->dataSource == SOURCE_CSI_FUTURES;
+    /* Lines of the CSI futures layout change their values before they are
+    ** taken in; they always take the general reading. */
+    int plain = row->csvNumberFormat == NUMBER_POINT && !csiFutures;
+    /* A Split column gives every bar the factor of the splits after it, so
+    ** the bars are read first and taken in afterwards; otherwise each bar is
+    ** taken in as it is read. */
+    int twoPass = 0;
     for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
-        if (row->csvFields[c] != CSV_SKIP) header = 0;
-    int hasSplitColumn = 0;
-    int32_t count = 0;
-    char *cursor = buffer;
-    char *columns[IMPORT_CSV_FIELDS];
-    while (ok && cursor && *cursor) {
-        char *line = cursor;
-        char *lf = strchr(line, '\n');
-        if (lf) {
-            *lf = 0;
-            cursor = lf + 1;
-        } else {
-            cursor = nullptr;
+        if (row->csvFields[c] == CSV_SPLIT && !csiFutures) twoPass = 1;
+    std::vector<LineValues> values;
+    if (twoPass) values.resize((size_t)lines + 1);
+    LineValues plainValues;
+    FileTally tally = {};
+    int32_t count = 0, kept = 0;
+    const char *p = buffer, *end = buffer ? buffer + strlen(buffer) : nullptr;
+    CsvColumn columns[IMPORT_CSV_FIELDS];
+    int32_t lineNumber = 0;
+    while (ok && p < end) {
+        const char *lf = (const char *)memchr(p, '\n', (size_t)(end - p));
+        const char *lineEnd = lf ? lf : end;
+        const char *next = lf ? lf + 1 : end;
+        lineNumber++;
+        if (lineEnd > p && lineEnd[-1] == '\r') lineEnd--;
+        if (lineEnd == p) {
+            p = next;
+            continue;
         }
-        size_t len = strlen(line);
-        if (len && line[len - 1] == '\r') line[--len] = 0;
-        if (!len) continue;
-        int n = SplitColumns(line, delim, columns);
+        int n = 0;
+        const char *why = nullptr;
+        int plainPrices = 0;
+        if (!header && plain && (n = ReadPlainLine(p, lineEnd, delim, row->csvFields, mapped, &record->bars[BAR_DAILY][twoPass ? count : kept], twoPass ? &values[(size_t)count] : &plainValues, nullptr, &plainPrices)) > 0) {
+            p = next;
+            tally.lines++;
+            tally.dataLines++;
+            tally.divided += n > 1;
+            LineValues &v = twoPass ? values[(size_t)count] : plainValues;
+            Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
+            count++;
+            if (!twoPass && AddBar(record, bar, v.adjusted, v.unadjusted, v.dividend, flags, plainPrices)) kept++;
+            continue;
+        }
+        n = SplitColumns(p, lineEnd, delim, columns);
+        p = next;
+        tally.lines++;
         if (header) {
             ReadHeaderColumns(row, columns, n, record);
             header = 0;
+            tally.header = 1;
+            for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
+                if (row->csvFields[c] == CSV_SPLIT && !csiFutures) twoPass = 1;
+            if (twoPass && values.empty()) values.resize((size_t)lines + 1);
+            mapped = MappedColumns(row->csvFields);
             continue;
         }
-        Bar *bar = &record->bars[BAR_DAILY][count];
-        LineValues &v = values[(size_t)count];
-        ReadDataColumns(columns, n, row->csvFields, row->csvNumberFormat, bar, &v, nullptr);
-        if (row->dataSource == SOURCE_CSI_FUTURES) {
+        Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
+        LineValues scratch;
+        LineValues &v = twoPass ? values[(size_t)count] : scratch;
+        why = ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, bar, &v, nullptr);
+        tally.dataLines++;
+        if (n > 1) tally.divided++;
+        if (why) {
+            /* The first line of a file read by CSVFields may be a header of
+            ** its own: its date reads as nothing, and it is passed over. */
+            if (why == kRefusedNoDate && tally.lines == 1) {
+                tally.dataLines--;
+                tally.divided -= n > 1;
+                continue;
+            }
+            if (why == kRefusedNoDate) tally.noDate++;
+            NoteRefusedLine(&tally.refused, lineNumber, why);
+            continue;
+        }
+        if (csiFutures) {
             double expiry = bar->extra;
             if (bar->date >= gImport.startDate && bar->date <= gImport.endDate && expiry >= 10000101.0 &&
                 expiry <= 99991231.0 && (int32_t)expiry != info.DelistDate) {
@@ -268,25 +562,24 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             bar->extra = v.unadjusted;
             v.unadjusted = v.split;
             v.split = 0.0;
-        } else if (v.split != 0.0) {
-            hasSplitColumn = 1;
         }
-        if (bar->date < 1) continue;
         count++;
+        if (!twoPass && AddBar(record, bar, v.adjusted, v.unadjusted, v.dividend, flags)) kept++;
     }
-    /* The bars are read first and taken in afterwards, so that a Split column
-    ** can give every bar the factor of the splits after it. */
-    if (ok && hasSplitColumn) ApplySplitColumn(record->bars[BAR_DAILY], values.data(), count);
-    int32_t kept = 0;
-    for (int32_t i = 0; ok && i < count; i++) {
-        Bar bar = record->bars[BAR_DAILY][i];
-        const LineValues &v = values[(size_t)i];
-        if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, flags))
-            record->bars[BAR_DAILY][kept++] = bar;
+    if (ok && twoPass) {
+        int hasSplit = 0;
+        for (int32_t i = 0; i < count && !hasSplit; i++) hasSplit = values[(size_t)i].split != 0.0;
+        if (hasSplit) ApplySplitColumn(record->bars[BAR_DAILY], values.data(), count);
+        for (int32_t i = 0; i < count; i++) {
+            Bar bar = record->bars[BAR_DAILY][i];
+            const LineValues &v = values[(size_t)i];
+            if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, flags)) record->bars[BAR_DAILY][kept++] = bar;
+        }
     }
     record->barCounts[BAR_DAILY] = kept;
     if (kept == 0) record->firstDate = 0;
     if (row->dataSource == SOURCE_CSI_FUTURES && !IsFuturesContractText(info.Symbol, nullptr)) info.DelistDate = 0;
+    if (ok) ReportFileTally(reportName, tally, count, row->csvDelimiter, MappedColumns(row->csvFields));
     FreeMemory(&buffer);
     gSettings.DateInputFormat = savedOrder;
     return ok ? kept : -1;
@@ -352,13 +645,13 @@ int ImportFolder(ImportItem *row)
     SetStatusText(0, "Importing %s Data From %s", sourceName, row->value);
     if (row->kind == IMPKW_CSV_FILE) return ImportCsvFile(row, row->listFlag);
 
-    char pattern[260];
+    char pattern[IMPORT_PATH_SIZE];
     const char *extension = ".csv";
     if (row->dataSource == SOURCE_CSI_STOCKS) {
-        FormatText(pattern, sizeof pattern, "%s\\*.txt", row->value);
+        if (!ComposeImportPath(pattern, row->value, "%s\\*.txt", row->value)) return 0;
         if (AnyFileMatches(pattern)) extension = ".txt";
     }
-    FormatText(pattern, sizeof pattern, "%s\\*%s", row->value, extension);
+    if (!ComposeImportPath(pattern, row->value, "%s\\*%s", row->value, extension)) return 0;
     std::vector<FolderEntry> entries;
     PlatListFolder(pattern, CollectEntry, &entries);
     /* Name order, so that both builds import the files alike. */
@@ -374,16 +667,19 @@ int ImportFolder(ImportItem *row)
     memcpy(givenFields, row->csvFields, sizeof givenFields);
     SymbolRecord record;
     memset(&record, 0, sizeof record);
+    gImport.progressTotal = (int32_t)entries.size();
+    gImport.progressDone = 0;
     for (const FolderEntry &entry : entries) {
         PumpMessages();
         if (StopRequested()) return 0;
+        gImport.progressDone++;
         if (entry.isFolder) continue;
-        char path[260];
-        FormatText(path, sizeof path, "%s\\%s", row->value, entry.name.c_str());
-        if (IsImportRowPath(path)) continue;
         const char *name = entry.name.c_str();
         const char *dot = strrchr(name, '.');
         if (!dot || dot == name || CompareNoCase(dot, extension) != 0) continue;
+        char path[IMPORT_PATH_SIZE];
+        if (!ComposeImportPath(path, name, "%s\\%s", row->value, name)) continue;
+        if (IsImportRowPath(path)) continue;
         if (dot - name >= FILE_NAME_SYMBOL_MAX) {
             LogImportMessage(kLogNameTooLong, name);
             continue;
@@ -394,6 +690,7 @@ int ImportFolder(ImportItem *row)
         gImport.processedCount++;
         ImportWorkItem *item = WorkItemFor(row, symbol);
         if (!item) continue;
+        CopyString(gImport.progressName, sizeof gImport.progressName, symbol, -1);
         SetStatusText(1, "Symbol: %s", symbol);
         memcpy(row->csvFields, givenFields, sizeof givenFields);
         if (ParseHeaderCsv(row, path, item->saveAs, &record, row->listFlag) < 1) {
@@ -477,16 +774,21 @@ int ImportCsvFile(ImportItem *row, int flags)
     ok = local.keys != nullptr;
     uint64_t started = PlatTickCount64();
     int64_t lineCount = 0;
-    char *cursor = text;
-    char *columns[IMPORT_CSV_FIELDS];
+    const char *cursor = SkipByteOrderMark(text, text + size);
+    CsvColumn columns[IMPORT_CSV_FIELDS];
+    FileTally tally = {};
+    int32_t bars = 0;
+    /* Lines of one symbol mostly follow each other: the last record found
+    ** is tried before the table. */
+    char lastSymbol[IMPORT_SYMBOL_SIZE] = "";
+    int32_t lastRecord = -1;
     /* Lines are taken whole from the text in memory, however long. */
     while (ok && cursor < text + size) {
-        char *line = cursor;
-        char *lf = (char *)memchr(line, '\n', (size_t)(text + size - line));
-        char *end = lf ? lf : text + size;
+        const char *line = cursor;
+        const char *lf = (const char *)memchr(line, '\n', (size_t)(text + size - line));
+        const char *end = lf ? lf : text + size;
         cursor = end + (lf ? 1 : 0);
         while (end > line && isspace((unsigned char)end[-1])) end--;
-        *end = 0;
         if (++lineCount % STATUS_LINES == 0) {
             char number[32], elapsedText[16], remainingText[16];
             FormatText(number, sizeof number, "%lld", (long long)lineCount);
@@ -505,14 +807,39 @@ int ImportCsvFile(ImportItem *row, int flags)
             }
         }
         if (line == end) continue;
-        int n = SplitColumns(line, delim, columns);
+        int n = SplitColumns(line, end, delim, columns);
         Bar bar;
         LineValues v;
         char symbol[IMPORT_SYMBOL_SIZE];
-        ReadDataColumns(columns, n, row->csvFields, row->csvNumberFormat, &bar, &v, symbol);
-        if (!symbol[0] || bar.date < 1) continue;
-        for (char *p = symbol; *p; p++) *p = (char)toupper((unsigned char)*p);
-        SymbolRecord *record = LocalRecord(&local, symbol, row->dataSource);
+        const char *why = ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, &bar, &v, symbol);
+        tally.lines++;
+        tally.dataLines++;
+        if (n > 1) tally.divided++;
+        if (!why && !symbol[0]) why = kRefusedNoSymbol;
+        if (why) {
+            /* A header line of column names has no date: it is passed over. */
+            if (why == kRefusedNoDate && tally.lines == 1) {
+                tally.header = 1;
+                tally.dataLines--;
+                tally.divided -= n > 1;
+                continue;
+            }
+            if (why == kRefusedNoDate) tally.noDate++;
+            NoteRefusedLine(&tally.refused, (int32_t)lineCount, why);
+            continue;
+        }
+        bars++;
+        for (char *q = symbol; *q; q++) *q = (char)toupper((unsigned char)*q);
+        SymbolRecord *record = nullptr;
+        if (lastRecord >= 0 && strcmp(symbol, lastSymbol) == 0) {
+            record = &local.records[lastRecord];
+        } else {
+            record = LocalRecord(&local, symbol, row->dataSource);
+            if (record) {
+                CopyString(lastSymbol, sizeof lastSymbol, symbol, -1);
+                lastRecord = (int32_t)(record - local.records);
+            }
+        }
         if (!record) {
             ok = 0;
             break;
@@ -533,10 +860,15 @@ int ImportCsvFile(ImportItem *row, int flags)
     }
     FreeMemory(&text);
     gSettings.DateInputFormat = savedOrder;
+    if (ok) ReportFileTally(path, tally, bars, row->csvDelimiter, MappedColumns(row->csvFields));
 
     if (ok) SetStatusText(0, "Processing %d unique symbols...", local.count);
+    gImport.progressTotal = local.count;
     for (int32_t i = 0; ok && i < local.count; i++) {
         SymbolRecord *record = &local.records[i];
+        gImport.processedCount++;
+        gImport.progressDone = i + 1;
+        CopyString(gImport.progressName, sizeof gImport.progressName, record->info.Symbol, -1);
         if (i % 100 == 99) {
             SetStatusText(1, "Symbol: %s", record->info.Symbol);
             PumpMessages();

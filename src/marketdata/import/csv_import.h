@@ -5,9 +5,12 @@
 ** Reads:      the row's CSV layout (field map, date order, number format,
 **             delimiter), gImportState (KeepNonIncluded, StartDate, EndDate).
 ** Errors:     "Unable to read %s" and "No files with %s extension were found
-**             in %s" fail the import; a file or line that yields no bar is
-**             passed over (logged when the import log is open); a stop request
-**             ends with 0.
+**             in %s" fail the import.  A line that is no bar (a date that is
+**             no day, text or nan in a number field, a missing price, a high
+**             below the low) is never stored: it is passed over and reported
+**             with its number and reason, and a file that gives no bar with
+**             the reason (ReportRefusedLines, ReportRefusedFile); the rest of
+**             the import goes on.  A stop request ends with 0.
 ** Threads:    UI thread (ParseHeaderCsv also on an online worker, on text).
 */
 #pragma once

@@ -62,9 +62,10 @@ int HttpAppendBody(HttpSlot *slot, int target, const void *data, uint32_t size)
     return 1;
 }
 
-/* One request; acceptAnyStatus makes any answer a success (the probe only
-** asks whether the connection works). */
-static int Request(int index, const char *path, int wantHeaders, int target, int acceptAnyStatus)
+/* One request.  Whatever the server answers, with any status, is the
+** answer: a 404 with an error text is that symbol's answer, which its reader
+** judges by content, and only a failure to get an answer at all fails. */
+static int Request(int index, const char *path, int wantHeaders, int target)
 {
     HttpSlot *slot = &gHttpSlots[index];
     if (StopRequested() || !slot->connection) return 0;
@@ -77,10 +78,6 @@ static int Request(int index, const char *path, int wantHeaders, int target, int
     int timeoutMs = gSettings.ImportTimeout > 0 ? gSettings.ImportTimeout * 1000 : 0;
     char error[IMPORT_ERROR_TEXT_SIZE] = "";
     int ok = HttpTransportGet(slot, path ? path : "/", wantHeaders, target, timeoutMs, error, sizeof error);
-    if (ok && !acceptAnyStatus && (slot->status < 200 || slot->status > 299)) {
-        FormatText(error, sizeof error, "The server answered with status %d.", slot->status);
-        ok = 0;
-    }
     if (!ok && StopRequested()) CopyString(error, sizeof error, "The request was stopped.", -1);
     if (!ok) {
         CopyString(slot->error, sizeof slot->error, error, -1);
@@ -91,7 +88,7 @@ static int Request(int index, const char *path, int wantHeaders, int target, int
 
 int HttpGet(int slot, const char *path, int wantHeaders, int target)
 {
-    return Request(slot, path, wantHeaders, target, 0);
+    return Request(slot, path, wantHeaders, target);
 }
 
 int HttpConnect(int index, const char *host, int port, uint32_t flags, const char *name)
@@ -101,7 +98,7 @@ int HttpConnect(int index, const char *host, int port, uint32_t flags, const cha
     FormatText(target, sizeof target, "%s:%d", host, port);
     /* Only a connection to the same place is reused. */
     if (slot->connection && slot->flags == flags && strcmp(slot->target, target) == 0 &&
-        Request(index, nullptr, 0, HTTP_NO_BODY, 1))
+        Request(index, nullptr, 0, HTTP_NO_BODY))
         return 1;
     int ui = index == 0 && OnUiThread();
     char saved[256] = "";
@@ -112,7 +109,7 @@ int HttpConnect(int index, const char *host, int port, uint32_t flags, const cha
         if (!StopRequested()) SetStatusText(0, "Connecting to %s ...", name);
         if (gConnectNesting++ == 0) SetWaitCursor(1);
     }
-    int ok = HttpTransportOpen(slot, host, port) && Request(index, nullptr, 0, HTTP_NO_BODY, 1);
+    int ok = HttpTransportOpen(slot, host, port) && Request(index, nullptr, 0, HTTP_NO_BODY);
     if (ok) {
         CopyString(slot->target, sizeof slot->target, target, -1);
     } else {

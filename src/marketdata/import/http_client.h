@@ -10,8 +10,10 @@
 **             The header buffer holds the raw response headers as text with
 **             CR LF line ends.
 ** Errors:     HttpConnect and HttpGet report by their result only.  A failed
-**             request (no answer, a time-out, a status outside 2xx, a stop
-**             request, no memory) leaves a description in gImportErrorText.
+**             request (no answer, a time-out, a stop request, no memory)
+**             leaves a description in gImportErrorText.  The HTTP status is
+**             not a failure: a 404 or 500 with a body is an answer, which the
+**             caller judges by its content (the status is kept in the slot).
 ** Threads:    each slot is used by one thread at a time.  The status text and
 **             wait cursor of a connection appear only when the caller is the UI
 **             thread; the error text is shared and written under its own lock.
@@ -67,7 +69,7 @@ void SetImportErrorText(const char *format, ...)
 int HttpConnect(int slot, const char *host, int port, uint32_t flags, const char *name);
 /* GET path (null: the root) on the slot's connection; with wantHeaders the
 ** response headers go to the header buffer; the body to target.  1 when an
-** answer with a 2xx status arrived whole, else 0. */
+** answer (of any status) arrived whole, else 0. */
 int HttpGet(int slot, const char *path, int wantHeaders, int target);
 /* Closes and frees everything of the slot; 0. */
 int HttpClose(int slot);
@@ -84,8 +86,9 @@ int64_t DateTimeToUnix(int32_t date, int hour);
 int HttpTransportOpen(HttpSlot *slot, const char *host, int port);
 /* Sends GET path and receives the answer: headers through HttpStoreHeaders
 ** when wanted, the body through HttpAppendBody when target is not 0, the
-** status into slot->status.  1 when an answer arrived whole; 0 with the
-** failure's description in error. */
+** status into slot->status.  timeoutMs 0 keeps the transport's own limits
+** (a server that never answers still ends the request).  1 when an answer
+** arrived whole; 0 with the failure's description in error. */
 int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int target, int timeoutMs, char *error,
                      int errorSize);
 /* Closes the connection and the session. */

@@ -279,6 +279,26 @@ static int PostProcess()
     return SaveDataFile(gImportState.SaveAs, GetImportSectionText());
 }
 
+/* The closing counts for a user without windows: symbols kept, passed
+** over (looked at and not kept: excluded, filtered, not in the date range)
+** and refused (nothing could be read), the lines that were no bars, and
+** whether the data file was written. */
+static void ReportClosingCounts(int result)
+{
+    if (!gConsoleEcho) return;
+    int32_t kept = gImport.count;
+    int32_t refused = gImport.refusedCount;
+    int32_t passed = gImport.processedCount - kept - refused;
+    if (passed < 0) passed = 0;
+    char text[256];
+    int n = FormatText(text, sizeof text, "Symbols kept: %d, passed over: %d, refused: %d", (int)kept, (int)passed,
+                       (int)refused);
+    if (gImport.refusedLineCount)
+        n += FormatText(text + n, sizeof text - (size_t)n, "; lines not read as bars: %d", (int)gImport.refusedLineCount);
+    FormatText(text + n, sizeof text - (size_t)n, "%s\n", result ? "" : "; no data file was written");
+    gConsoleEcho(1, text);
+}
+
 int RunImport()
 {
     if (gImportState.LogFile[0]) {
@@ -289,6 +309,9 @@ int RunImport()
         }
     }
     int result = 0;
+    /* A temporary data file left by a killed import of the same file goes
+    ** now, whether or not this import comes to save. */
+    RemoveDataFileLeftover(gImportState.SaveAs[0] ? gImportState.SaveAs : gSettings.DataFile);
     if (BeginImport()) {
         SetFrameTitle("Importing Data");
         if (PrepareNorgate() && WalkImportRows()) {
@@ -303,6 +326,7 @@ int RunImport()
             }
         }
     }
+    ReportClosingCounts(result);
     ReportImportMisses(result);
     CloseHttpSlots();
     if (gImport.log) {

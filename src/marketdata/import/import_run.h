@@ -89,6 +89,14 @@ struct ImportRun {
     int32_t processedCount;     /* symbols looked at (the online status) */
     int32_t referenceDate;      /* the day after today: end of online requests */
     int32_t startDate, endDate; /* the import's date range */
+    /* What the native program's progress line and closing counts show; the
+    ** counters are changed atomically (online workers), reset by RunImport. */
+    int32_t refusedCount;            /* files and symbols refused whole */
+    int32_t refusedLineCount;        /* lines and records not read as bars */
+    int64_t barCount;                /* daily bars of the symbols kept */
+    int32_t progressDone;            /* files, records or symbols walked in the current block */
+    int32_t progressTotal;           /* how many the block has, 0 unknown */
+    char progressName[IMPORT_SYMBOL_SIZE]; /* the file's symbol or the record being read */
 };
 
 extern ImportRun gImport;
@@ -117,8 +125,12 @@ int ReadImportListFile(const ImportItem *item);
 ** range, weekends, price divisor, zero prices, adjustment, KeepAdjusted,
 ** rounding, dividend or contract events, first/last date, market-day mark.
 ** adjusted/unadjusted are the source's adjusted and as-traded closes (0 none),
-** dividend the cash dividend (CSIFutures: the contract).  1 keep, 0 drop. */
-int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark);
+** dividend the cash dividend (CSIFutures: the contract).  With plainPrices
+** the caller read open, high, low and close from decimal texts of at most 7
+** significant digits (1e-15 to 1e15): when nothing here changes them, their
+** rounding to 7 digits would give them back, and is left out.  1 keep, 0 drop. */
+int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
+           int plainPrices = 0);
 /* Sorts the daily bars by date and time (of equal ones the later to arrive is
 ** kept) and the events; sets first and last date. */
 void SortBars(SymbolRecord *record);
@@ -148,6 +160,62 @@ int CompareByNameThenSymbol(const void *a, const void *b);
 ** upper-case month letter); else 0. */
 int IsFuturesContractSymbol(const SymbolRecord *record, const char **suffix);
 int IsFuturesContractText(const char *symbol, const char **suffix);
+
+/* ---- refused input --------------------------------------------------------------------- */
+
+enum { REFUSED_LINES_SHOWN = 5, /* lines a report names, the first ones */
+       IMPORT_PATH_SIZE = 260 };
+
+/* The lines of one file (or records of one data file) not read as bars:
+** how many, and the first few by number (1-based) with the reason, a
+** static text. */
+struct RefusedLines {
+    int32_t count;
+    int32_t lines[REFUSED_LINES_SHOWN];
+    const char *reasons[REFUSED_LINES_SHOWN];
+};
+
+/* Why a line is not a bar. */
+extern const char kRefusedNoDate[];    /* "no date could be read" */
+extern const char kRefusedBadDate[];   /* "the date is not a calendar day" */
+extern const char kRefusedText[];      /* "a number field holds text" */
+extern const char kRefusedMissing[];   /* "a price is missing" */
+extern const char kRefusedInfinite[];  /* "a number is not finite" */
+extern const char kRefusedHighLow[];   /* "the high is below the low" */
+extern const char kRefusedNoSymbol[];  /* "the symbol is missing" */
+
+inline void NoteRefusedLine(RefusedLines *refused, int32_t line, const char *reason)
+{
+    if (refused->count < REFUSED_LINES_SHOWN) {
+        refused->lines[refused->count] = line;
+        refused->reasons[refused->count] = reason;
+    }
+    refused->count++;
+}
+/* Reports the refused lines of file (nothing when there are none) in the
+** import log and through the console echo:
+** "<file>: 3 lines not read as bars: line 5 (a price is missing), ..."
+** (unit names what is counted: "line", or "record" in a data file).
+** Any thread. */
+void ReportRefusedLines(const char *file, const RefusedLines *refused, const char *unit = "line");
+/* Reports a file or symbol that gave nothing, with the reason, the same
+** way ("<file> was not imported: <reason>"), and counts it.  Any thread. */
+void ReportRefusedFile(const char *file, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+/* Composes a path into out[IMPORT_PATH_SIZE].  1 when it fits; 0 when it
+** would be longer than 259 characters, after reporting "<name> file path is
+** too long -- maximum is 260 chars." as a refused file, so that a cut name
+** can never open another file. */
+int ComposeImportPath(char *out, const char *name, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+/* 1 when date is yyyymmdd of a day of the calendar (years 1000..9999). */
+int IsCalendarDate(int32_t date);
 
 /* ---- work list, exclude patterns, list names --------------------------------------------- */
 

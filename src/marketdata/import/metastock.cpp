@@ -78,11 +78,15 @@ static float ReadF32(const uint8_t *p)
     return f;
 }
 
-/* A stored yymmdd-with-century date; 0 stays 0. */
+/* A stored yymmdd-with-century date; 0 stays 0.  The result may be no day
+** of the calendar (a damaged record): the callers check. */
 static int32_t CenturyDate(double stored)
 {
     return stored > 0.0 && stored < 9000000.0 ? (int32_t)stored + CENTURY_BASE : 0;
 }
+
+/* A directory file's first or last date, 0 (unknown) when it is no day. */
+static int32_t DirectoryDate(int32_t date) { return IsCalendarDate(date) ? date : 0; }
 
 /* Copies a text field of at most max bytes (it may lack a NUL), trailing blanks removed. */
 static void TakeText(char *dest, int size, const uint8_t *src, int max)
@@ -123,11 +127,18 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
             ApplySymbolInfo(storedSymbol, &record, row->dataSource);
             record.firstDate = FIRST_USED_NONE;
             int32_t stored = 0;
+            RefusedLines refused = {};
             for (uint32_t r = 0; r < count; r++) {
                 const uint8_t *p = data + (uint64_t)r * size;
                 Bar bar;
                 memset(&bar, 0, sizeof bar);
                 bar.date = CenturyDate(Mbf(p));
+                /* A record dated on no day of the calendar is no bar; the
+                ** first record holds the count, so records count from 2. */
+                if (bar.date && !IsCalendarDate(bar.date)) {
+                    NoteRefusedLine(&refused, (int32_t)r + 2, kRefusedBadDate);
+                    continue;
+                }
                 if (bar.date >= gImport.startDate && bar.date <= gImport.endDate) {
                     if (fields == 5) {
                         bar.high = Mbf(p + 4);
@@ -147,6 +158,7 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
                 if (AddBar(&record, &bar, 0.0, 0.0, 0.0, flags)) record.bars[BAR_DAILY][stored++] = bar;
                 record.barCounts[BAR_DAILY] = stored;
             }
+            ReportRefusedLines(path, &refused, "record");
             SortBars(&record);
             record.info.listNumber = (uint32_t)row->listNumber;
             memcpy(record.info.includeLists, lists, sizeof record.info.includeLists);
@@ -159,10 +171,32 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
     return result;
 }
 
+/* The names of a folder's files, for finding one whatever its case. */
+struct FolderNames {
+    std::vector<std::string> names; /* sorted, case ignored */
+};
+
+static int CollectName(const char *name, int isFolder, void *user)
+{
+    if (!isFolder) ((std::vector<std::string> *)user)->push_back(name);
+    return 1;
+}
+
+static bool NameBefore(const std::string &a, const std::string &b) { return CompareNoCase(a.c_str(), b.c_str()) < 0; }
+
+/* The name the folder holds for name in any case ("F1.DAT" for "F1.dat"),
+** or name itself when there is none. */
+static const char *FindFolderName(const FolderNames &folder, const char *name)
+{
+    std::string key = name;
+    auto at = std::lower_bound(folder.names.begin(), folder.names.end(), key, NameBefore);
+    return at != folder.names.end() && CompareNoCase(at->c_str(), name) == 0 ? at->c_str() : name;
+}
+
 int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
 {
-    char path[260];
-    FormatText(path, sizeof path, "%s\\%s", folder, name);
+    char path[IMPORT_PATH_SIZE];
+    if (!ComposeImportPath(path, name, "%s\\%s", folder, name)) return 1;
     PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
     if (!file) {
         char text[256];
@@ -178,7 +212,15 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
     int ok = ReadFileData(file, header, layout.headerSize, path);
     uint32_t count = ok ? ReadU16(header + layout.countOffset) : 0;
     const char *extension = kind == MASTER_X ? "mwd" : "dat";
+    /* The data files are found whatever the case of their names, as on
+    ** Windows: a database copied from there may say F1.DAT. */
+    FolderNames files;
+    char pattern[IMPORT_PATH_SIZE];
+    if (ok && ComposeImportPath(pattern, folder, "%s\\F*", folder)) PlatListFolder(pattern, CollectName, &files.names);
+    std::sort(files.names.begin(), files.names.end(), NameBefore);
+    gImport.progressTotal = (int32_t)count;
     for (uint32_t r = 0; ok && r < count; r++) {
+        gImport.progressDone = (int32_t)r + 1;
         PumpMessages();
         if (StopRequested()) {
             ok = 0;
@@ -196,16 +238,16 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
             fileNumber = rec[0];
             fields = rec[4];
             TakeText(securityName, sizeof securityName, rec + 7, 16);
-            firstDate = CenturyDate(Mbf(rec + 25));
-            lastDate = CenturyDate(Mbf(rec + 29));
+            firstDate = DirectoryDate(CenturyDate(Mbf(rec + 25)));
+            lastDate = DirectoryDate(CenturyDate(Mbf(rec + 29)));
             TakeText(symbol, sizeof symbol, rec + 36, 14);
         } else if (kind == MASTER_E) {
             fileNumber = rec[2];
             fields = rec[6];
             TakeText(symbol, sizeof symbol, rec + 11, 21);
             TakeText(securityName, sizeof securityName, rec + 32, 32);
-            firstDate = CenturyDate(ReadF32(rec + 64));
-            lastDate = CenturyDate(ReadF32(rec + 72));
+            firstDate = DirectoryDate(CenturyDate(ReadF32(rec + 64)));
+            lastDate = DirectoryDate(CenturyDate(ReadF32(rec + 72)));
             char longName[80];
             TakeText(longName, sizeof longName, rec + 139, 53);
             if (securityName[0] && strncmp(longName, securityName, strlen(securityName)) == 0)
@@ -214,12 +256,13 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
             TakeText(symbol, sizeof symbol, rec + 1, 15);
             TakeText(securityName, sizeof securityName, rec + 16, 49);
             fileNumber = ReadU16(rec + 65);
-            firstDate = (int32_t)ReadU32(rec + 108);
-            lastDate = (int32_t)ReadU32(rec + 116);
+            firstDate = DirectoryDate((int32_t)ReadU32(rec + 108));
+            lastDate = DirectoryDate((int32_t)ReadU32(rec + 116));
             fields = XMASTER_FIELDS;
         }
         MakeIdentifier(symbol);
         gImport.processedCount++;
+        CopyString(gImport.progressName, sizeof gImport.progressName, symbol, -1);
         if (firstDate > gImport.endDate || (lastDate != 0 && lastDate < gImport.startDate)) continue;
         ImportWorkItem *item;
         if (row->blockHasIncludeList && !gImportState.KeepNonIncluded)
@@ -227,9 +270,11 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
         else
             item = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag);
         if (!item || IsInIncludeList(symbol, row->listNumber) || IsSymbolExcluded(symbol, row->blockNumber)) continue;
-        char dataPath[260], saveAs[IMPORT_SYMBOL_SIZE];
+        char dataName[32], dataPath[IMPORT_PATH_SIZE], saveAs[IMPORT_SYMBOL_SIZE];
         uint8_t lists[IMPORT_LISTS];
-        FormatText(dataPath, sizeof dataPath, "%s\\F%d.%s", folder, fileNumber, extension);
+        FormatText(dataName, sizeof dataName, "F%d.%s", fileNumber, extension);
+        const char *onDisk = FindFolderName(files, dataName);
+        if (!ComposeImportPath(dataPath, onDisk, "%s\\%s", folder, onDisk)) continue;
         CopyString(saveAs, sizeof saveAs, item->saveAs, -1);
         memcpy(lists, item->lists, sizeof lists);
         int result = ReadMetaStockData(row, saveAs, securityName, dataPath, lists, row->listFlag, fields);
@@ -256,24 +301,25 @@ static int CollectTreeEntry(const char *name, int isFolder, void *user)
 
 static int ImportMetaStockTree(ImportItem *row, const char *folder, int depth)
 {
-    char pattern[260];
-    FormatText(pattern, sizeof pattern, "%s\\*", folder);
+    char pattern[IMPORT_PATH_SIZE];
+    if (!ComposeImportPath(pattern, folder, "%s\\*", folder)) return 1;
     std::vector<TreeEntry> entries;
     if (!PlatListFolder(pattern, CollectTreeEntry, &entries)) return 0;
     /* Name order, so that both builds read the folders alike. */
     std::sort(entries.begin(), entries.end(),
               [](const TreeEntry &a, const TreeEntry &b) { return CompareNoCase(a.name.c_str(), b.name.c_str()) < 0; });
-    char probe[260];
-    FormatText(probe, sizeof probe, "%s\\emaster", folder);
-    int hasExtended = PlatFileExists(probe);
-    FormatText(probe, sizeof probe, "%s\\xmaster", folder);
-    hasExtended = hasExtended || PlatFileExists(probe);
+    /* Directory files are named in any case, as Windows finds them. */
+    int hasExtended = 0;
+    for (const TreeEntry &entry : entries)
+        if (!entry.isFolder &&
+            (CompareNoCase(entry.name.c_str(), "emaster") == 0 || CompareNoCase(entry.name.c_str(), "xmaster") == 0))
+            hasExtended = 1;
     for (const TreeEntry &entry : entries) {
         const char *name = entry.name.c_str();
         if (entry.isFolder) {
             if (name[0] == '.') continue;
-            char sub[260];
-            FormatText(sub, sizeof sub, "%s\\%s", folder, name);
+            char sub[IMPORT_PATH_SIZE];
+            if (!ComposeImportPath(sub, name, "%s\\%s", folder, name)) continue;
             /* A link could lead back into the tree; the depth bounds the rest. */
             if (PlatIsLink(sub) || depth + 1 > METASTOCK_MAX_DEPTH) continue;
             if (!ImportMetaStockTree(row, sub, depth + 1)) return 0;

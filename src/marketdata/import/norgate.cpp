@@ -140,7 +140,9 @@ int ReadNorgateWatchlist(ImportItem *row)
     UrlEncode(name, encoded, sizeof encoded);
     FormatText(path, sizeof path, "/api/v1/watchlist/%s", encoded);
     int history = FindTextNoCase(name, kCurrentAndPast) != nullptr;
-    if (!HttpGet(0, path, 0, HTTP_BODY_FIRST) || gHttpSlots[0].received == 0) {
+    /* A watchlist the updater does not have is answered with an error
+    ** status and a text, which is no list. */
+    if (!HttpGet(0, path, 0, HTTP_BODY_FIRST) || gHttpSlots[0].received == 0 || gHttpSlots[0].status / 100 != 2) {
         ReportError(kMsgWatchlist, name, history ? kMsgPlatinum : "");
         return 0;
     }

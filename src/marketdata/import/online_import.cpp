@@ -128,6 +128,7 @@ struct Worker {
     const char *paddingName;
     char pendingIndex[INDEX_SYMBOL_MAX + 1];
     uint32_t priceBytes; /* length of the price answer in the second body buffer */
+    int32_t priceStatus; /* its HTTP status */
     int failureNoted;    /* the worker's failure text is in gWorkerFailures */
 };
 
@@ -267,6 +268,14 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
         r.securityType = StartsWith(info.Type, "For") || StartsWith(info.Type, "FX") ? SECURITY_FOREX : SECURITY_STOCK;
         info.PointValue = 1.0;
         info.TickSize = 0.01;
+    }
+    /* An answer without the series' headers is the updater's word that it
+    ** has no prices for the symbol (an unknown symbol is answered 404): the
+    ** symbol is passed over, not the import ended. */
+    if (!w->slot->headers || !strstr(w->slot->headers, "Field-Count: ")) {
+        ReportRefusedFile(item->symbol, "the answer holds no prices (status %d)", (int)w->priceStatus);
+        *skip = 1;
+        return 1;
     }
     /* The price answer's own length, kept before the field requests reused the slot. */
     int parsed = ParseNorgatePrices(w->slot->headers ? w->slot->headers : "", w->slot->body[1], w->priceBytes, &r,
@@ -476,6 +485,7 @@ static int DownloadPrices(Worker *w, const char *path)
         if (t > 0) PlatSleep(RETRY_PAUSE_MS);
         if (HttpGet(w->k, path, 1, HTTP_BODY_SECOND)) {
             w->priceBytes = w->slot->received;
+            w->priceStatus = w->slot->status;
             return 1;
         }
     }
@@ -503,6 +513,16 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
     }
     if ((source == SOURCE_TIINGO || source == SOURCE_TIINGO_CRYPTO) && StartsWith(body, "Error:")) {
         LogImportMessage("%s\n", body);
+        __atomic_add_fetch(&gImport.refusedCount, 1, __ATOMIC_RELAXED);
+        if (gConsoleEcho) {
+            char line[IMPORT_ERROR_TEXT_SIZE];
+            FormatText(line, sizeof line, "%s: %s", item->symbol, body);
+            char *lf = strchr(line, '\n');
+            if (lf) *lf = 0;
+            size_t n = strlen(line);
+            FormatText(line + n, sizeof line - n, "\n");
+            gConsoleEcho(2, line);
+        }
         return 1;
     }
     int parsed = 0;
@@ -527,7 +547,19 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
         NoteFailure(w, "Out of memory reading the %s data of %s.", kDataSourceNames[source], item->symbol);
         return 0;
     }
-    if (parsed == 0) return 1;
+    if (parsed == 0) {
+        /* An error answer (an unknown or delisted symbol, too many requests,
+        ** a server in trouble) is that symbol's answer: it is passed over
+        ** with the reason, and the other symbols go on. */
+        int status = w->priceStatus;
+        if (status < 200 || status > 299) {
+            char description[80] = "";
+            GetJsonText(body, "description", description);
+            ReportRefusedFile(item->symbol, "the server answered with status %d%s%s", status, description[0] ? ": " : "",
+                              description);
+        }
+        return 1;
+    }
     SortBars(&r);
     if (LogSymbolFiltered(&r, w->k) == 1) return 1;
     return FinishSymbol(&r, item) >= 0;
@@ -693,6 +725,12 @@ int ImportOnlineSymbols(ImportItem *row)
         uint64_t now = PlatTickCount64();
         if (now - shown > STATUS_INTERVAL_MS) {
             shown = now;
+            gImport.progressTotal = gImport.workCount;
+            gImport.progressDone = __atomic_load_n(&gImport.processedCount, __ATOMIC_RELAXED);
+            {
+                std::lock_guard<std::mutex> hold(gSlotTextLock);
+                CopyString(gImport.progressName, sizeof gImport.progressName, gHttpSlots[0].text, IMPORT_SYMBOL_SIZE - 1);
+            }
             SetStatusText(1, "Kept %d of %d", __atomic_load_n(&gImport.keptCount, __ATOMIC_RELAXED), __atomic_load_n(&gImport.processedCount, __ATOMIC_RELAXED));
             for (int k = 0; k < n && k < gSettings.StatusBarFields; k++) {
                 char text[HTTP_SLOT_TEXT_SIZE];

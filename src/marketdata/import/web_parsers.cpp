@@ -48,9 +48,16 @@ double ParseNumber(const char *text, int format)
 
 /* ---- dates ------------------------------------------------------------------------ */
 
-/* The civil date of a day count from 1970-01-01. */
+enum : int64_t {
+    FIRST_CALENDAR_DAY = -719162, /* 0001-01-01 from 1970-01-01 */
+    LAST_CALENDAR_DAY = 2932896   /* 9999-12-31 */
+};
+
+/* The civil date of a day count from 1970-01-01; 0 outside the years
+** 1..9999 (the arithmetic below never sees a count near the int64 limits). */
 static int32_t DateFromDays(int64_t days)
 {
+    if (days < FIRST_CALENDAR_DAY || days > LAST_CALENDAR_DAY) return 0;
     days += 719468;
     int64_t era = (days >= 0 ? days : days - 146096) / 146097;
     int64_t doe = days - era * 146097;
@@ -238,7 +245,12 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
     Bar *bars = record->bars[BAR_DAILY];
     for (int i = 0; i < n; i++) {
         memset(&bars[i], 0, sizeof bars[i]);
-        bars[i].date = std::isfinite(stamps[i]) ? DateFromDays((int64_t)floor((stamps[i] + gmtOffset) / 86400.0)) : 0;
+        /* A timestamp from the network may lie anywhere (4e42): only a day
+        ** count of the calendar is converted to an integer. */
+        double days = floor((stamps[i] + gmtOffset) / 86400.0);
+        bars[i].date = days >= (double)FIRST_CALENDAR_DAY && days <= (double)LAST_CALENDAR_DAY
+            ? DateFromDays((int64_t)days)
+            : 0;
         bars[i].time = gSettings.ImportBarTime;
     }
     int totalReturn = row->adjustment == ADJUST_TOTAL_RETURN;

@@ -32,6 +32,7 @@ static const char *const kMsgBars[BAR_SIZE_COUNT] = {
 /* clang-format on */
 static const char kMsgEvents[] = "Unable to read event list for stock %s";
 static const char kMsgCannotCreate[] = "Unable to create %s\r\n\r\n%s";
+static const char kMsgAnotherSave[] = "Another import is saving this data file.";
 static const char kMsgFundamentals[] = "Unable to read current fundamentals for stock %s";
 
 /* ---- versions ------------------------------------------------------------------- */
@@ -591,6 +592,66 @@ static void AppendDefaultExtension(char *path)
     }
 }
 
+/* The temporary file of a save of path: the name with ".~kv" added, or
+** "~kv.tmp" in its folder when that would be too long; 0 when neither fits. */
+static int DataFileTempPath(const char *path, char *out)
+{
+    size_t n = strlen(path);
+    if (n + 4 < DATA_PATH_SIZE) {
+        FormatText(out, DATA_PATH_SIZE, "%s.~kv", path);
+        return 1;
+    }
+    const char *slash = strrchr(path, '\\');
+    size_t folder = slash ? (size_t)(slash - path) + 1 : 0;
+    if (folder + 7 >= DATA_PATH_SIZE) return 0;
+    memcpy(out, path, folder);
+    CopyString(out + folder, (int)(DATA_PATH_SIZE - folder), "~kv.tmp", -1);
+    return 1;
+}
+
+void RemoveDataFileLeftover(const char *path)
+{
+    char full[DATA_PATH_SIZE], temp[DATA_PATH_SIZE];
+    if (!path || !path[0] || strlen(path) >= DATA_PATH_SIZE) return;
+    CopyString(full, sizeof full, path, -1);
+    AppendDefaultExtension(full);
+    if (DataFileTempPath(full, temp) && PlatFileExists(temp)) PlatDeleteUnusedFile(temp);
+}
+
+/* Starts the save of path in a temporary file of this save alone: a
+** leftover of a killed save is removed first, and the file is created
+** exclusively, so that two saves of one data file never write into the same
+** temporary file.  When another save holds it, this one reports that and
+** fails.  Messages name path; on failure nothing of this save is on disk. */
+static int BeginDataFileTemp(ReplaceFile *rf, const char *path, uint32_t reserve)
+{
+    rf->file = nullptr;
+    rf->tempPath[0] = 0;
+    CopyString(rf->path, sizeof rf->path, path, -1);
+    char temp[DATA_PATH_SIZE];
+    if (strlen(path) >= DATA_PATH_SIZE || !DataFileTempPath(path, temp)) {
+        PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
+        ReportError(kMsgCannotCreate, path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    int held = PlatFileExists(temp) && !PlatDeleteUnusedFile(temp);
+    if (!held) rf->file = PlatOpenFile(temp, PLAT_CREATE_EXCLUSIVE);
+    if (!rf->file) {
+        /* Held, or taken by another save between the removal and the
+        ** creation: said in the program's own words, alike in both builds. */
+        int taken = held || PlatLastError() == PLAT_ERR_ALREADY_EXISTS || PlatLastError() == PLAT_ERR_SHARING_VIOLATION;
+        ReportError(kMsgCannotCreate, path, taken ? kMsgAnotherSave : GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    CopyString(rf->tempPath, sizeof rf->tempPath, temp, -1);
+    if (reserve) ReserveFileSpace(rf->file, reserve);
+    return 1;
+}
+
+static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
+
 int SaveDataFile(const char *pathIn, const char *import)
 {
     char path[DATA_PATH_SIZE];
@@ -637,7 +698,7 @@ int SaveDataFile(const char *pathIn, const char *import)
 
     uint64_t size = DataFileSize(gStore.noteLength);
     uint32_t reserve = size > 0x7FFFFFFFu ? 0xFFFFFFFFu : (uint32_t)size;
-    while (!BeginReplaceFile(&rf, path, reserve)) {
+    while (!BeginDataFileTemp(&rf, path, reserve)) {
         /* The failure is reported; in unattended mode that is the end of it. */
         path[0] = 0;
         if (gRun.unattended || !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1)) {
@@ -683,6 +744,8 @@ int SaveDataFile(const char *pathIn, const char *import)
         }
         ok = WriteSymbol(&rf, &gStore.symbols[i]);
     }
+    /* A stop asked for while writing keeps the previous file as it was. */
+    if (ok && StopRequested()) ok = 0;
     if (ok) ok = CommitReplaceFile(&rf);
     if (!ok) {
         /* The old file stays until the new one is complete, so a failed save loses nothing. */

@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -73,11 +74,19 @@ PlatFile PlatOpenFile(const char *path, int mode)
     case PLAT_CREATE_WRITE: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
     case PLAT_OPEN_READ_WRITE: flags = O_RDWR; break;
     case PLAT_OPEN_APPEND: flags = O_WRONLY | O_CREAT | O_APPEND; break;
+    case PLAT_CREATE_EXCLUSIVE: flags = O_WRONLY | O_CREAT | O_EXCL; break;
     default: tLastError = 87; return nullptr;
     }
     int fd = open(p, flags | O_CLOEXEC, 0644);
     if (fd < 0) {
         Fail();
+        return nullptr;
+    }
+    /* The lock is what tells PlatDeleteUnusedFile of another process that
+    ** the file is in use, as Windows' sharing mode does. */
+    if (mode == PLAT_CREATE_EXCLUSIVE && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        tLastError = PLAT_ERR_SHARING_VIOLATION;
         return nullptr;
     }
     struct stat st;
@@ -250,6 +259,21 @@ int PlatDeleteFile(const char *path)
 {
     NATIVE(p, path);
     return unlink(p) == 0 ? 1 : Fail();
+}
+
+int PlatDeleteUnusedFile(const char *path)
+{
+    NATIVE(p, path);
+    int fd = open(p, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Fail();
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        tLastError = PLAT_ERR_SHARING_VIOLATION;
+        return 0;
+    }
+    int ok = unlink(p) == 0 ? 1 : Fail();
+    close(fd);
+    return ok;
 }
 
 int PlatRenameReplace(const char *src, const char *dst)
@@ -440,6 +464,8 @@ void PlatErrorText(int code, char *out, size_t size)
         snprintf(out, size, "%s", "The system cannot find the path specified.");
     else if (code == PLAT_ERR_FILE_NOT_FOUND)
         snprintf(out, size, "%s", "The system cannot find the file specified.");
+    else if (code == PLAT_ERR_SHARING_VIOLATION)
+        snprintf(out, size, "%s", "The process cannot access the file because it is being used by another process.");
     else
         snprintf(out, size, "%s", strerror(e));
 }

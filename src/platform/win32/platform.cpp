@@ -47,6 +47,9 @@ PlatFile PlatOpenFile(const char *path, int mode)
         h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
         break;
+    case PLAT_CREATE_EXCLUSIVE:
+        h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_RANDOM_ACCESS, nullptr);
+        break;
     default:
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -171,6 +174,9 @@ int PlatIsLink(const char *path)
 }
 
 int PlatDeleteFile(const char *path) { return DeleteFileA(path) ? 1 : 0; }
+
+/* A file another process holds open without sharing cannot be deleted. */
+int PlatDeleteUnusedFile(const char *path) { return DeleteFileA(path) ? 1 : 0; }
 
 int PlatRenameReplace(const char *src, const char *dst)
 {

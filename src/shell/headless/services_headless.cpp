@@ -90,6 +90,12 @@ void ShowPopupNotice(uint32_t colour, const char *format, ...)
     va_end(args);
     gHeadless.noticeColours[slot] = colour;
     gHeadless.noticeCount++;
+    /* Without a window the notice would go unseen: it is repeated as a line. */
+    if (gConsoleEcho) {
+        char line[260];
+        FormatText(line, sizeof line, "%s\n", gHeadless.notices[slot]);
+        gConsoleEcho(2, line);
+    }
 }
 
 /* Workers report too (a failed lookup during a data calculation); each

@@ -1,8 +1,12 @@
 /* kestovar_main.cpp -- the native program: the same command line as the
 ** window program, run without windows.  Status texts become a progress line
 ** on the terminal (rewritten in place there, plain lines when the output is a
-** file or a pipe), errors go to errorlog.txt and are repeated on standard
-** error, and the process result is the batch's exit code. */
+** file or a pipe; an import shows the file or symbol, how far it is and the
+** bars so far), notices and the import's refused files and lines go to
+** standard error, errors go to errorlog.txt and are repeated on standard
+** error, Ctrl+C stops the run as the window program's stop does, and the
+** process result is the batch's exit code. */
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,6 +21,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/import/import_run.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
 #include "marketdata/store/symbols.h"
@@ -32,34 +37,108 @@
 #include "services/services.h"
 #include "views/results_rows.h"
 
+enum { PROGRESS_INTERVAL_MS = 100 };
+
 static struct {
-    int onTerminal; /* stdout is a terminal: the line is rewritten in place */
-    int lineOpen;   /* a progress line waits for its end */
-    char last[257]; /* the last text shown, so repeats are not printed */
+    int onTerminal;     /* stdout is a terminal: the line is rewritten in place */
+    int lineOpen;       /* a progress line waits for its end */
+    char last[257];     /* the last part-0 text shown, so repeats are not printed */
+    uint64_t shown;     /* tick of the last import progress line */
 } sTerminal;
 
-static void EchoStatus(int part, const char *text)
-{
-    if (part != 0 || !text[0] || strcmp(text, "Ready") == 0 || strcmp(text, sTerminal.last) == 0) return;
-    CopyString(sTerminal.last, sizeof sTerminal.last, text, -1);
-    /* Paths as this system writes them; the program composes them with '\\'. */
-    char shown[sizeof sTerminal.last];
-    PlatNativePath(text, shown, sizeof shown);
-    text = shown;
-    if (sTerminal.onTerminal) {
-        fprintf(stdout, "\r\033[K%s", text);
-        sTerminal.lineOpen = 1;
-    } else {
-        fprintf(stdout, "%s\n", text);
-    }
-    fflush(stdout);
-}
+/* Set by Ctrl+C; the run is asked to stop, and the exit code is the stop's. */
+static volatile sig_atomic_t sInterrupted;
 
 static void EndProgressLine()
 {
     if (sTerminal.lineOpen) fputc('\n', stdout);
     sTerminal.lineOpen = 0;
     fflush(stdout);
+}
+
+/* The import's progress on the terminal: what the status says, the file or
+** symbol, how far the block is and the bars kept so far. */
+static void ShowImportProgress()
+{
+    uint64_t now = PlatTickCount64();
+    if (now - sTerminal.shown < PROGRESS_INTERVAL_MS) return;
+    sTerminal.shown = now;
+    char bars[32];
+    FormatText(bars, sizeof bars, "%lld", (long long)__atomic_load_n(&gImport.barCount, __ATOMIC_RELAXED));
+    InsertCommas(bars, (int32_t)strlen(bars), (int32_t)sizeof bars);
+    char line[512];
+    int n = FormatText(line, sizeof line, "%s", sTerminal.last);
+    int32_t done = gImport.progressDone, total = gImport.progressTotal;
+    if (gImport.progressName[0]) n += FormatText(line + n, sizeof line - (size_t)n, ": %s", gImport.progressName);
+    if (total > 0) n += FormatText(line + n, sizeof line - (size_t)n, " (%d of %d)", (int)done, (int)total);
+    FormatText(line + n, sizeof line - (size_t)n, ", %s bars", bars);
+    fprintf(stdout, "\r\033[K%s", line);
+    sTerminal.lineOpen = 1;
+    fflush(stdout);
+}
+
+static void EchoStatus(int part, const char *text)
+{
+    /* A Ctrl+C that came while nothing ran stops the run that follows. */
+    if (sInterrupted) RequestStop();
+    int importing = gRun.state.load() == RUN_IMPORT;
+    /* Paths as this system writes them; the program composes them with '\\'. */
+    char shown[sizeof sTerminal.last];
+    PlatNativePath(text, shown, sizeof shown);
+    text = shown;
+    if (part == 0 && text[0] && strcmp(text, "Ready") != 0 && strcmp(text, sTerminal.last) != 0) {
+        CopyString(sTerminal.last, sizeof sTerminal.last, text, -1);
+        if (sTerminal.onTerminal) {
+            fprintf(stdout, "\r\033[K%s", text);
+            sTerminal.lineOpen = 1;
+            sTerminal.shown = PlatTickCount64();
+        } else {
+            fprintf(stdout, "%s\n", text);
+        }
+        fflush(stdout);
+        return;
+    }
+    if (importing && sTerminal.onTerminal) ShowImportProgress();
+}
+
+/* Notices and the import's reports (stream 2) go to standard error, the
+** import's closing counts (stream 1) to the terminal, each in place of the
+** progress line, which the next progress redraws below them. */
+static void ConsoleEcho(int stream, const char *text)
+{
+    if (sTerminal.lineOpen) {
+        fputs("\r\033[K", stdout);
+        fflush(stdout);
+        sTerminal.lineOpen = 0;
+        sTerminal.shown = 0;
+    }
+    FILE *out = stream == 2 ? stderr : stdout;
+    std::string shown(strlen(text) + 1, '\0');
+    PlatNativePath(text, shown.data(), shown.size());
+    fputs(shown.c_str(), out);
+    fflush(out);
+}
+
+static void Interrupted(int)
+{
+    sInterrupted = 1;
+    RequestStop();
+    static const char kStopping[] = "\nStopping...\n";
+    ssize_t ignored = write(STDERR_FILENO, kStopping, sizeof kStopping - 1);
+    (void)ignored;
+}
+
+/* Ctrl+C asks the run to stop as the window program's stop does: the
+** import keeps the previous data file and removes its temporary file.  A
+** second Ctrl+C ends the program at once. */
+static void CatchInterrupt()
+{
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = Interrupted;
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
 }
 
 /* The window program's initialisation without the window steps. */
@@ -177,6 +256,8 @@ int main(int argc, char **argv)
     gMessageState.nativePaths = 1;
     sTerminal.onTerminal = isatty(STDOUT_FILENO);
     gHeadless.statusEcho = EchoStatus;
+    gConsoleEcho = ConsoleEcho;
+    CatchInterrupt();
 
     char errorLog[300];
     FormatText(errorLog, sizeof errorLog, "%s\\errorlog.txt", gProgramFolder);
@@ -188,6 +269,7 @@ int main(int argc, char **argv)
     gRun.unattended = 1;
     if (code == 0 && !InitApplication()) code = gRun.resultCode.load() ? gRun.resultCode.load() : RESULT_STOPPED;
     if (code == 0) code = RunBatchCommandLine(line.c_str());
+    if (sInterrupted) code = RESULT_STOPPED;
     EndProgressLine();
     PrintTestSummary();
     if (ErrorLogSize(errorLog) > errorsBefore) {

@@ -65,8 +65,10 @@ static int GetUpdateFile(const char *name, char **body, uint32_t *size)
     char full[300];
     FormatText(full, sizeof full, "%s/%s", strcmp(base, "/") == 0 ? "" : base, name);
     uint32_t flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? HTTP_FLAG_SECURE : 0;
+    /* Any answer is an answer to the HTTP client; a file that is not there
+    ** (a 404 page) is no version. */
     int ok = HttpConnect(HTTP_UPDATE_SLOT, hostName, parts.nPort, flags, "version") &&
-        HttpGet(HTTP_UPDATE_SLOT, full, 0, HTTP_BODY_FIRST);
+        HttpGet(HTTP_UPDATE_SLOT, full, 0, HTTP_BODY_FIRST) && gHttpSlots[HTTP_UPDATE_SLOT].status / 100 == 2;
     *body = nullptr;
     *size = 0;
     if (ok) {

@@ -11,7 +11,11 @@
 #include "marketdata/import/http_client.h"
 #include "services/services.h"
 
-enum { URL_SIZE = 1024 };
+enum {
+    URL_SIZE = 1024,
+    DEFAULT_CONNECT_MS = 60000,  /* WinHTTP's default connect time-out */
+    DEFAULT_SILENCE_SECONDS = 30 /* WinHTTP's default send and receive time-outs */
+};
 
 struct Transfer {
     HttpSlot *slot;
@@ -79,9 +83,21 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, none);
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, nullptr);
     /* WinHTTP's time-outs are per step; a whole-transfer limit of the same
-    ** length also ends an answer that never stops coming. */
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, (long)timeoutMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, (long)timeoutMs);
+    ** length also ends an answer that never stops coming.  Without one the
+    ** limits are WinHTTP's own defaults, so a server that never answers ends
+    ** the request here too: a minute to connect, half a minute without a
+    ** byte. */
+    if (timeoutMs > 0) {
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, (long)timeoutMs);
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, (long)timeoutMs);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 0L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 0L);
+    } else {
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, (long)DEFAULT_CONNECT_MS);
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 0L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, (long)DEFAULT_SILENCE_SECONDS);
+    }
     CURLcode code = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
