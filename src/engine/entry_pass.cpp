@@ -2,6 +2,7 @@
 #include "engine/entry_pass.h"
 
 #include <cmath>
+#include <cstddef>
 
 #include "engine/exit_pass.h"
 #include "engine/fills.h"
@@ -221,9 +222,10 @@ static bool EnterStrategy(EvalContext *context, int32_t s, int32_t phase)
 
 /* The setup of one symbol for strategy s, if it makes one (the context is on
 ** the strategy, its signal date set). */
-static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t signal, int knownSignal,
-                            int32_t barIndex = -1)
+static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t signal,
+                            const SetupVisit *visit = nullptr)
 {
+    int32_t barIndex = visit ? visit->bar : -1;
     StrategyRecord *r = &gStrategies[s];
     SymbolRecord *symbol = &gStore.symbols[k];
     context->symbol = symbol;
@@ -258,7 +260,13 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
             (context->lastBar >= 0 && context->lastBar < count && bars[context->lastBar].date == signal);
         if (!fillable || !signalled) return;
         PositionRecord *setup = AddSetup(r, s, symbol);
-        if (setup) EvalSetup(context, setup, bar, knownSignal);
+        if (!setup) return;
+        if (visit) {
+            KnownSetupValues known{symbol, context->lastBar, visit->known, visit->score};
+            EvalSetup(context, setup, bar, &known);
+        } else {
+            EvalSetup(context, setup, bar);
+        }
         return;
     }
     PositionRecord *setup = AddSetup(r, s, symbol);
@@ -298,13 +306,36 @@ static void MakeSetups(EvalContext *context, int32_t s)
         ** the bar the filter found for it; the others are left as their
         ** lookups would have left them. */
         LowerFirstUsedDates(context);
+        SetupVisit *visits = gSetupFilter.visits;
+        int32_t n = 0;
         for (int32_t w = 0; w < row.words; w++) {
             int32_t at = row.wordStart[w];
             for (uint64_t bits = row.bits[w]; bits; bits &= bits - 1, at++) {
                 int32_t bit = __builtin_ctzll(bits), k = w * 64 + bit;
                 if (k < gStore.symbolCount)
-                    MakeSymbolSetup(context, s, k, signal, (row.known[w] >> bit) & 1, row.barIndex[at]);
+                    visits[n++] = SetupVisit{k, row.barIndex[at], (int32_t)((row.known[w] >> bit) & 1),
+                                             row.scores ? row.scores[at] : NAN};
             }
+        }
+        /* The visits' records and bars lie all over memory: each is asked for
+        ** a few visits ahead, so that its wait overlaps the work on others. */
+        enum { RECORD_AHEAD = 8, BAR_AHEAD = 4 };
+        for (int32_t i = 0; i < n; i++) {
+            if (i + RECORD_AHEAD < n) {
+                const char *record = (const char *)&gStore.symbols[visits[i + RECORD_AHEAD].symbol];
+                __builtin_prefetch(record);
+                __builtin_prefetch(record + offsetof(SymbolRecord, firstDate));
+                __builtin_prefetch(record + offsetof(SymbolRecord, firstUsedDate));
+                __builtin_prefetch(record + offsetof(SymbolRecord, securityType));
+            }
+            if (i + BAR_AHEAD < n) {
+                const SetupVisit &ahead = visits[i + BAR_AHEAD];
+                const Bar *bar = gStore.symbols[ahead.symbol].bars[BAR_DAILY] + ahead.bar;
+                __builtin_prefetch(bar);
+                __builtin_prefetch((const char *)bar + sizeof(Bar) - 1);
+                if (ahead.bar > 0) __builtin_prefetch(bar - 1);
+            }
+            MakeSymbolSetup(context, s, visits[i].symbol, signal, &visits[i]);
         }
         return;
     }
@@ -313,7 +344,7 @@ static void MakeSetups(EvalContext *context, int32_t s)
         first = r->symbolNumber - 1;
         last = first + 1;
     }
-    for (int32_t k = first; k < last; k++) MakeSymbolSetup(context, s, k, signal, 0);
+    for (int32_t k = first; k < last; k++) MakeSymbolSetup(context, s, k, signal);
 }
 
 /* Opens one setup of strategy s (the context is on the strategy). */

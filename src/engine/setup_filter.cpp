@@ -32,9 +32,11 @@ void FreeSetupFilters()
         FreeMemory(&gSetupFilter.filters[s].known);
         FreeMemory(&gSetupFilter.filters[s].wordStart);
         FreeMemory(&gSetupFilter.filters[s].barIndex);
+        FreeMemory(&gSetupFilter.filters[s].scores);
     }
     FreeMemory(&gSetupFilter.filters);
     FreeMemory(&gSetupFilter.pending);
+    FreeMemory(&gSetupFilter.visits);
     gSetupFilter = SetupFilterState{};
 }
 
@@ -77,10 +79,21 @@ static void FillSymbolBits(SetupFilter *filter, int32_t s, int32_t k, EvalContex
 {
     /* The second pass, once every bit is set: the bar indexes of the bits. */
     if (filter->barIndex) {
-        const SymbolRecord *symbol = &gStore.symbols[k];
+        SymbolRecord *symbol = &gStore.symbols[k];
         const Bar *bars = symbol->bars[BAR_DAILY];
         int32_t count = symbol->barCounts[BAR_DAILY];
         if (count <= 0 || !bars) return;
+        bool scored = false;
+        if (filter->scores) {
+            context->strategy = &gStrategies[s];
+            context->strategyIndex = s;
+            context->symbol = symbol;
+            context->callingSymbol = symbol;
+            values.resize((size_t)count);
+            scored = EvalFormulaPlanned(gStrategies[s].slots[SLOT_SETUP_SCORE].nodes[context->slot], context, 0, count,
+                                        values.data());
+        }
+        int32_t shift = filter->phase == PHASE_OPEN ? 1 : 0;
         int32_t w = k / 64;
         uint64_t below = (uint64_t(1) << (k % 64)) - 1, mask = uint64_t(1) << (k % 64);
         int32_t row = FindDateIndex(list, bars[0].date, 1);
@@ -91,7 +104,10 @@ static void FillSymbolBits(SetupFilter *filter, int32_t s, int32_t k, EvalContex
             int64_t at = (int64_t)row * filter->words + w;
             uint64_t word = filter->bits[at];
             if (!(word & mask)) continue;
-            filter->barIndex[filter->wordStart[at] + __builtin_popcountll(word & below)] = j;
+            int32_t place = filter->wordStart[at] + __builtin_popcountll(word & below);
+            filter->barIndex[place] = j;
+            if (filter->scores)
+                filter->scores[place] = scored && j - shift >= 0 ? values[(size_t)(j - shift)] : NAN;
         }
         return;
     }
@@ -211,7 +227,11 @@ int BuildSetupFilters(const EvalContext *context)
             filter->wordStart[at] = (int32_t)total;
             total += __builtin_popcountll(filter->bits[at]);
         }
-        if (total > INT32_MAX || !AllocMemory(&filter->barIndex, (uint64_t)(total + 1) * sizeof(int32_t))) {
+        /* A score the walk gives by its plan alone is worked out here too. */
+        const FormulaSlot *score = &gStrategies[s].slots[SLOT_SETUP_SCORE];
+        bool scores = IsSlotGiven(score) && score->count > 0;
+        if (total > INT32_MAX || !AllocMemory(&filter->barIndex, (uint64_t)(total + 1) * sizeof(int32_t)) ||
+            (scores && !AllocMemory(&filter->scores, (uint64_t)(total + 1) * sizeof(double)))) {
             FreeSetupFilters();
             return 0;
         }
@@ -228,7 +248,8 @@ int BuildSetupFilters(const EvalContext *context)
     }
     FillFiltersThread(context, 0, &nextBlock, list);
     for (int32_t w = 1; w <= started; w++) threads[w].join();
-    if (!AllocMemory(&gSetupFilter.pending, (uint64_t)gStore.symbolCount * sizeof(int32_t))) {
+    if (!AllocMemory(&gSetupFilter.pending, (uint64_t)gStore.symbolCount * sizeof(int32_t)) ||
+        !AllocMemory(&gSetupFilter.visits, (uint64_t)gStore.symbolCount * sizeof(SetupVisit))) {
         FreeSetupFilters();
         return 0;
     }
@@ -255,6 +276,7 @@ bool GetSetupFilterRow(int32_t s, const EvalContext *context, SetupFilterRow *ou
     out->known = filter->known + at;
     out->wordStart = filter->wordStart + at;
     out->barIndex = filter->barIndex;
+    out->scores = filter->scores;
     out->words = filter->words;
     return true;
 }
@@ -280,4 +302,13 @@ void LowerFirstUsedDates(const EvalContext *context)
         g.pendingCount -= dropped;
         g.activeCount = kept;
     }
+}
+
+bool TakeKnownSetupScore(const KnownSetupValues *known, const EvalContext *context, double *score)
+{
+    if (!known || !std::isfinite(known->score) || context->symbol != known->symbol || context->lastBar != known->lastBar ||
+        context->barSize != BAR_DAILY || context->trialBar)
+        return false;
+    *score = known->score;
+    return true;
 }

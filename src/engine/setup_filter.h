@@ -42,6 +42,9 @@ struct SetupFilter {
     int32_t *wordStart;  /* the same shape: the set bits of the row before the word */
     int32_t *barIndex;   /* per set bit, in row order: the symbol's daily bar on
                             the row's date, so the entry pass need not look for it */
+    double *scores;      /* per set bit: the SetupScore its plan gives on the bar
+                            the setup is judged on, NaN where only a walk can tell;
+                            null when the strategy has no plan for its score */
     int32_t rowCount;    /* dates of the daily master list when built */
     int32_t words;       /* 64-bit words of a row */
     int32_t phase;       /* the phase whose setups it judges (open or close) */
@@ -55,7 +58,28 @@ struct SetupFilterState {
                              by first bar date */
     int32_t pendingCount;
     int32_t activeCount;  /* the leading pending ones that have begun trading */
+    struct SetupVisit *visits; /* scratch of the entry pass: one date's visits */
 };
+
+/* One symbol the entry pass visits on a date. */
+struct SetupVisit {
+    int32_t symbol; /* 0-based */
+    int32_t bar;    /* its daily bar on the date */
+    int32_t known;  /* its EntrySetup is known to be true */
+    double score;   /* its SetupScore when known, else NaN */
+};
+
+/* What the filter knows of one setup before its formulas are walked: taken
+** only while the context is still on the symbol and bar it was worked out
+** for (EvalSetup, AddEntryOrder). */
+struct KnownSetupValues {
+    const SymbolRecord *symbol;
+    int32_t lastBar; /* the completed bar the values belong to */
+    int32_t signal;  /* the EntrySetup is true */
+    double score;    /* the SetupScore, NaN when not known */
+};
+/* The known score for the context, or false. */
+bool TakeKnownSetupScore(const KnownSetupValues *known, const EvalContext *context, double *score);
 extern SetupFilterState gSetupFilter;
 
 /* Set, no filter is built and every symbol is visited on every date: the
@@ -70,6 +94,7 @@ void FreeSetupFilters();
 
 /* One date's row of a filter. */
 struct SetupFilterRow {
+    const double *scores;      /* the filter's scores, by set bit, or null */
     const uint64_t *bits;      /* the symbols to visit */
     const uint64_t *known;     /* those whose EntrySetup is known to be true */
     const int32_t *wordStart;  /* the row's set bits before each word */

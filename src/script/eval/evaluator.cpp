@@ -1109,6 +1109,20 @@ static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, i
     const int32_t barsBack = step.barsBack;
     const uint32_t unary = step.unary;
     const double *series = step.series;
+    if constexpr (ITEM == ITEM_DATA_REF) {
+        /* A value that is no price or volume takes no split factor, so its
+        ** run reads the item's values alone, not the bars. */
+        if (format != DATA_TYPE_PRICE && format != DATA_TYPE_VOLUME) {
+            for (int k = 0; k < n; k++) {
+                int64_t j = (int64_t)(first + k) - barsBack;
+                double v = j >= 0 && j < count ? series[j] : 0;
+                bool ok = j >= 0 && j < count && std::isfinite(v);
+                value[k] = ok ? ApplyUnary(unary, v) : 0;
+                failed[k] = !ok;
+            }
+            return;
+        }
+    }
     for (int k = 0; k < n; k++) {
         int32_t i = first + k;
         int64_t j = (int64_t)i - barsBack;
@@ -1117,25 +1131,6 @@ static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, i
             std::isfinite(v);
         value[k] = ok ? ApplyUnary(unary, v) : 0;
         failed[k] = !ok;
-    }
-}
-
-/* The same for one bar, any item of the plans. */
-[[maybe_unused]] static bool BarTermValue(uint32_t item, const Bar *bars, int32_t count, int64_t j, double scale, double *out)
-{
-    switch (item) {
-    case ITEM_OPEN: return BarItemValue<ITEM_OPEN>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_HIGH: return BarItemValue<ITEM_HIGH>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_LOW: return BarItemValue<ITEM_LOW>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_CLOSE: return BarItemValue<ITEM_CLOSE>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_VOLUME: return BarItemValue<ITEM_VOLUME>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_EXTRA: return BarItemValue<ITEM_EXTRA>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_BAR_NUM: return BarItemValue<ITEM_BAR_NUM>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_BARS_LEFT: return BarItemValue<ITEM_BARS_LEFT>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_RANGE: return BarItemValue<ITEM_RANGE>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_NEXT_OPEN: return BarItemValue<ITEM_NEXT_OPEN>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_TRUE_RANGE: return BarItemValue<ITEM_TRUE_RANGE>(bars, count, j, scale, nullptr, 0, out);
-    default: return false;
     }
 }
 
