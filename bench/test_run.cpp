@@ -8,7 +8,9 @@
 ** Counters: ratio_loop_to_calc is the date loop's time over the data
 ** calculation's (the aim is 1 or less on one worker), and ratio_to_baseline
 ** each timing over the plain loop's.  The trade count is reported too, so a
-** change in speed that also changes the answers shows. */
+** change in speed that also changes the answers shows; with KV_BENCH_EXPORT
+** naming a folder, the test's statistics and trades CSVs are written there
+** too, to be compared byte for byte with another build's. */
 #include <benchmark/benchmark.h>
 
 #include "bench_run.h"
@@ -16,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,6 +35,7 @@
 #include "script/compiler/compile_driver.h"
 #include "script/datacalc/data_calc.h"
 #include "shell/headless/headless.h"
+#include "views/stats_export.h"
 #include "services/services.h"
 
 namespace {
@@ -110,6 +114,10 @@ void BM_TestRun(benchmark::State &state)
             return;
         }
         trades = window->lastTest->closedTradeCount;
+        if (const char *folder = getenv("KV_BENCH_EXPORT")) {
+            SaveStatsCsv(window->lastTest, (std::string(folder) + "/stats.csv").c_str());
+            SaveTradesCsv(window->lastTest, (std::string(folder) + "/trades.csv").c_str());
+        }
         DeleteAllTests(window);
         plain += Seconds(t0, t1);
         calc += Seconds(t2, t3);

@@ -14,6 +14,7 @@
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
 #include "engine/run_view_hooks.h"
+#include "engine/setup_filter.h"
 #include "engine/trace.h"
 #include "engine/trade_list.h"
 #include "foundation/allocator.h"
@@ -313,6 +314,7 @@ static void FinishTestOutputs(ResultsWindow *window, TestRecord *test)
 /* Frees a record that will not be listed, with the open log. */
 static int DropTest(TestRecord *test, int result)
 {
+    FreeSetupFilters();
     if (gRun.testLogFile) {
         PlatCloseFile(gRun.testLogFile);
         gRun.testLogFile = nullptr;
@@ -376,6 +378,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     }
     NameTest(test, &context, wfFlag);
     if (!CalcDataArraysForBarSize(&context, 0)) return DropTest(test, 0);
+    BuildSetupFilters(&context);
     if (gSettings.AddLog || gSettings.AddDebug) OpenTestLog(test->testNumber);
 
     if (!PreparePositionState(test)) return DropTest(test, 0);
@@ -426,6 +429,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                     }
                 }
                 if (!CalcDataArraysForBarSize(&context, 1)) return DropTest(test, 0);
+                BuildSetupFilters(&context);
             }
         }
 
@@ -547,6 +551,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         previous = date;
     }
 
+    FreeSetupFilters();
     if (test->trades && test->tradeCount < test->tradeCapacity) {
         if (ReallocMemory(&test->trades, (uint64_t)test->tradeCount * sizeof(TradeRecord))) test->tradeCapacity = test->tradeCount;
     }

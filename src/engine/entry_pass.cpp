@@ -2,11 +2,13 @@
 #include "engine/entry_pass.h"
 
 #include <cmath>
+#include <cstddef>
 
 #include "engine/exit_pass.h"
 #include "engine/fills.h"
 #include "engine/futures.h"
 #include "engine/limits.h"
+#include "engine/setup_filter.h"
 #include "engine/sizing.h"
 #include "engine/trade_list.h"
 #include "foundation/numbers.h"
@@ -218,6 +220,76 @@ static bool EnterStrategy(EvalContext *context, int32_t s, int32_t phase)
     return IsBarDate(context, context->date);
 }
 
+/* The setup of one symbol for strategy s, if it makes one (the context is on
+** the strategy, its signal date set). */
+static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t signal,
+                            const SetupVisit *visit = nullptr)
+{
+    int32_t barIndex = visit ? visit->bar : -1;
+    StrategyRecord *r = &gStrategies[s];
+    SymbolRecord *symbol = &gStore.symbols[k];
+    context->symbol = symbol;
+    context->position = nullptr;
+    const Bar *bar = barIndex >= 0 ? SyncContextDailyBar(context, barIndex) : SyncContextBar(context);
+    if (!bar || bar->date < gSettings.FirstDate) return;
+    if (symbol->securityType == SECURITY_FUTURES && !r->tradesFutures && IsContinuousFutures(symbol))
+        r->tradesFutures = 1;
+    int32_t count = 0;
+    const Bar *bars = GetBarArray(symbol, context->barSize, &count);
+    if (IsTradeListActive(s)) {
+        /* Every row of the symbol and date becomes a setup; the rules
+        ** judge it only once they have taken over from the list. */
+        int32_t cursor = 0;
+        while (PositionRecord *setup = ReplayTradeList(context, &cursor)) {
+            if (TradeListRulesApply(s))
+                EvalSetup(context, setup, bar);
+            else
+                AddEntryOrder(context, setup, bar, bar->split);
+            context->symbol = symbol;
+            bar = SyncContextBar(context);
+            if (!bar) break;
+        }
+        return;
+    }
+    if (r->DynamicSizing != 1) {
+        /* A symbol whose last bar is the date has no bar left to fill an
+        ** order on, so it makes no setup before the run's last date, in
+        ** the open phase as at the close. */
+        bool fillable = bar->date >= gSettings.LastDate || context->barIndex + 1 < count;
+        bool signalled = r->AllowMissingBar == 1 || context->barPhase == PHASE_CLOSE ||
+            (context->lastBar >= 0 && context->lastBar < count && bars[context->lastBar].date == signal);
+        if (!fillable || !signalled) return;
+        PositionRecord *setup = AddSetup(r, s, symbol);
+        if (!setup) return;
+        if (visit) {
+            KnownSetupValues known{symbol, context->lastBar, visit->known, visit->score};
+            EvalSetup(context, setup, bar, &known);
+        } else {
+            EvalSetup(context, setup, bar);
+        }
+        return;
+    }
+    PositionRecord *setup = AddSetup(r, s, symbol);
+    if (!setup) return;
+    int32_t setupIndex = r->setupCount;
+    context->position = setup;
+    if (!ComputePositionSize(context, 0)) return;
+    double target = setup->side * setup->quantity;
+    double d = ReducePositionsToTarget(context, bar, target, nullptr);
+    /* Exits may have moved the context; the setup array itself never moves here. */
+    setup = &r->setups[setupIndex];
+    context->symbol = symbol;
+    context->position = setup;
+    bar = SyncContextBar(context);
+    if (!bar || d == 0 || std::fabs(d) < setup->quantityStep) return;
+    setup->side = d < 0 ? -1 : 1;
+    setup->quantity = std::fabs(d);
+    setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
+    setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
+    ApplyCommission(context, setup, 1);
+    EvalSetup(context, setup, bar);
+}
+
 /* Setups of one strategy over the symbols (the context is on the strategy). */
 static void MakeSetups(EvalContext *context, int32_t s)
 {
@@ -228,68 +300,51 @@ static void MakeSetups(EvalContext *context, int32_t s)
     if (r->DynamicSizing == 1 && r->openCount >= 2)
         SortPositionRecords(r->openPositions, r->openCount, ComparePositionsForSizing);
     r->setupCount = 0;
+    SetupFilterRow row;
+    if (GetSetupFilterRow(s, context, &row)) {
+        /* Only the symbols that can make a setup today are visited, each at
+        ** the bar the filter found for it; the others are left as their
+        ** lookups would have left them. */
+        LowerFirstUsedDates(context);
+        SetupVisit *visits = gSetupFilter.visits;
+        int32_t n = 0;
+        for (int32_t w = 0; w < row.words; w++) {
+            int32_t at = row.wordStart[w];
+            for (uint64_t bits = row.bits[w]; bits; bits &= bits - 1, at++) {
+                int32_t bit = __builtin_ctzll(bits), k = w * 64 + bit;
+                if (k < gStore.symbolCount)
+                    visits[n++] = SetupVisit{k, row.barIndex[at], (int32_t)((row.known[w] >> bit) & 1),
+                                             row.scores ? row.scores[at] : NAN};
+            }
+        }
+        /* The visits' records and bars lie all over memory: each is asked for
+        ** a few visits ahead, so that its wait overlaps the work on others. */
+        enum { RECORD_AHEAD = 8, BAR_AHEAD = 4 };
+        for (int32_t i = 0; i < n; i++) {
+            if (i + RECORD_AHEAD < n) {
+                const char *record = (const char *)&gStore.symbols[visits[i + RECORD_AHEAD].symbol];
+                __builtin_prefetch(record);
+                __builtin_prefetch(record + offsetof(SymbolRecord, firstDate));
+                __builtin_prefetch(record + offsetof(SymbolRecord, firstUsedDate));
+                __builtin_prefetch(record + offsetof(SymbolRecord, securityType));
+            }
+            if (i + BAR_AHEAD < n) {
+                const SetupVisit &ahead = visits[i + BAR_AHEAD];
+                const Bar *bar = gStore.symbols[ahead.symbol].bars[BAR_DAILY] + ahead.bar;
+                __builtin_prefetch(bar);
+                __builtin_prefetch((const char *)bar + sizeof(Bar) - 1);
+                if (ahead.bar > 0) __builtin_prefetch(bar - 1);
+            }
+            MakeSymbolSetup(context, s, visits[i].symbol, signal, &visits[i]);
+        }
+        return;
+    }
     int32_t first = 0, last = gStore.symbolCount;
     if (gSettings.OptBySymbol && r->symbolNumber > 0 && r->symbolNumber <= gStore.symbolCount) {
         first = r->symbolNumber - 1;
         last = first + 1;
     }
-    for (int32_t k = first; k < last; k++) {
-        SymbolRecord *symbol = &gStore.symbols[k];
-        context->symbol = symbol;
-        context->position = nullptr;
-        const Bar *bar = SyncContextBar(context);
-        if (!bar || bar->date < gSettings.FirstDate) continue;
-        if (symbol->securityType == SECURITY_FUTURES && !r->tradesFutures && IsContinuousFutures(symbol))
-            r->tradesFutures = 1;
-        int32_t count = 0;
-        const Bar *bars = GetBarArray(symbol, context->barSize, &count);
-        if (IsTradeListActive(s)) {
-            /* Every row of the symbol and date becomes a setup; the rules
-            ** judge it only once they have taken over from the list. */
-            int32_t cursor = 0;
-            while (PositionRecord *setup = ReplayTradeList(context, &cursor)) {
-                if (TradeListRulesApply(s))
-                    EvalSetup(context, setup, bar);
-                else
-                    AddEntryOrder(context, setup, bar, bar->split);
-                context->symbol = symbol;
-                bar = SyncContextBar(context);
-                if (!bar) break;
-            }
-            continue;
-        }
-        if (r->DynamicSizing != 1) {
-            /* A symbol whose last bar is the date has no bar left to fill an
-            ** order on, so it makes no setup before the run's last date, in
-            ** the open phase as at the close. */
-            bool fillable = bar->date >= gSettings.LastDate || context->barIndex + 1 < count;
-            bool signalled = r->AllowMissingBar == 1 || context->barPhase == PHASE_CLOSE ||
-                (context->lastBar >= 0 && context->lastBar < count && bars[context->lastBar].date == signal);
-            if (!fillable || !signalled) continue;
-            PositionRecord *setup = AddSetup(r, s, symbol);
-            if (setup) EvalSetup(context, setup, bar);
-            continue;
-        }
-        PositionRecord *setup = AddSetup(r, s, symbol);
-        if (!setup) continue;
-        int32_t setupIndex = r->setupCount;
-        context->position = setup;
-        if (!ComputePositionSize(context, 0)) continue;
-        double target = setup->side * setup->quantity;
-        double d = ReducePositionsToTarget(context, bar, target, nullptr);
-        /* Exits may have moved the context; the setup array itself never moves here. */
-        setup = &r->setups[setupIndex];
-        context->symbol = symbol;
-        context->position = setup;
-        bar = SyncContextBar(context);
-        if (!bar || d == 0 || std::fabs(d) < setup->quantityStep) continue;
-        setup->side = d < 0 ? -1 : 1;
-        setup->quantity = std::fabs(d);
-        setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
-        setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
-        ApplyCommission(context, setup, 1);
-        EvalSetup(context, setup, bar);
-    }
+    for (int32_t k = first; k < last; k++) MakeSymbolSetup(context, s, k, signal);
 }
 
 /* Opens one setup of strategy s (the context is on the strategy). */

@@ -40,6 +40,7 @@ void ResetPositionState()
     FreeMemory(&gPositionState.turnOrder);
     FreeMemory(&gPositionState.sortOrder);
     FreeMemory(&gPositionState.sortRecords);
+    FreeMemory(&gPositionState.sortKeys);
     gPositionState = PositionState{};
     gPositionState.accountStrategy = -1;
 }
@@ -526,6 +527,50 @@ int ComparePositionsForExit(const PositionRecord *a, const PositionRecord *b)
     return CompareSymbols(a, b);
 }
 
+/* The sort keys of the two orderings that every date sorts its setups by,
+** read out of the records once, so that the many comparisons of a sort read
+** a few bytes each instead of whole records.  Each comparison gives what the
+** record comparator gives for the same pair, so the order is the same. */
+struct SetupSortKey {
+    uint32_t first, second; /* both ascending */
+    double score;           /* descending */
+    const SymbolRecord *symbol;
+    int32_t inStore;        /* the symbol is one of the symbol array's */
+};
+
+static bool MakeSetupSortKeys(const PositionRecord *records, int32_t count,
+                              int (*compare)(const PositionRecord *, const PositionRecord *), SetupSortKey *keys)
+{
+    bool byScore = compare == CompareSetupsByScore, forOpening = compare == CompareSetupsForOpening;
+    if (!byScore && !forOpening) return false;
+    for (int32_t k = 0; k < count; k++) {
+        const PositionRecord *p = &records[k];
+        SetupSortKey &key = keys[k];
+        if (byScore) {
+            key.first = ~p->consumed; /* more consumed first */
+            key.second = ~p->kept;
+            key.score = p->setupScore;
+        } else {
+            key.first = OpeningKey(p);
+            key.second = (uint32_t)p->entryTiming ^ 0x80000000u; /* signed order */
+            key.score = p->entryScore;
+        }
+        key.symbol = p->symbol;
+        key.inStore = SymbolNumberOf(p->symbol) != 0;
+    }
+    return true;
+}
+
+static int CompareSetupSortKeys(const SetupSortKey &a, const SetupSortKey &b)
+{
+    if (a.first != b.first) return a.first < b.first ? -1 : 1;
+    if (a.second != b.second) return a.second < b.second ? -1 : 1;
+    int c = CompareDouble(a.score, b.score);
+    if (c != 0) return -c;
+    if (a.inStore && b.inStore) return a.symbol < b.symbol ? -1 : a.symbol > b.symbol ? 1 : 0;
+    return CompareSymbolText(a.symbol ? a.symbol->info.Symbol : "", b.symbol ? b.symbol->info.Symbol : "");
+}
+
 void SortPositionRecords(PositionRecord *records, int32_t count,
                          int (*compare)(const PositionRecord *, const PositionRecord *))
 {
@@ -534,7 +579,8 @@ void SortPositionRecords(PositionRecord *records, int32_t count,
     if (count > g.sortCapacity) {
         int32_t capacity = 2 * count + 2;
         if (ReallocMemory(&g.sortOrder, (uint64_t)capacity * sizeof(int32_t)) &&
-            ReallocMemory(&g.sortRecords, (uint64_t)capacity * sizeof(PositionRecord)))
+            ReallocMemory(&g.sortKeys, (uint64_t)capacity * sizeof(SetupSortKey)) &&
+            (g.sortRecords || AllocMemory(&g.sortRecords, sizeof(PositionRecord))))
             g.sortCapacity = capacity;
     }
     if (count > g.sortCapacity) {
@@ -544,13 +590,34 @@ void SortPositionRecords(PositionRecord *records, int32_t count,
         return;
     }
     /* A record is several hundred bytes: sorting their indexes and moving
-    ** each record once costs far less than swapping records. */
+    ** each record once, cycle by cycle, costs far less than swapping
+    ** records, and a record already in its place is not moved at all. */
     int32_t *order = g.sortOrder;
     for (int32_t k = 0; k < count; k++) order[k] = k;
-    std::sort(order, order + count, [records, compare](int32_t a, int32_t b) {
-        int c = compare(&records[a], &records[b]);
-        return c != 0 ? c < 0 : a < b;
-    });
-    for (int32_t k = 0; k < count; k++) g.sortRecords[k] = records[order[k]];
-    memcpy(records, g.sortRecords, (size_t)count * sizeof(PositionRecord));
+    if (g.sortKeys && MakeSetupSortKeys(records, count, compare, g.sortKeys)) {
+        const SetupSortKey *keys = g.sortKeys;
+        std::sort(order, order + count, [keys](int32_t a, int32_t b) {
+            int c = CompareSetupSortKeys(keys[a], keys[b]);
+            return c != 0 ? c < 0 : a < b;
+        });
+    } else {
+        std::sort(order, order + count, [records, compare](int32_t a, int32_t b) {
+            int c = compare(&records[a], &records[b]);
+            return c != 0 ? c < 0 : a < b;
+        });
+    }
+    PositionRecord *held = g.sortRecords;
+    for (int32_t start = 0; start < count; start++) {
+        if (order[start] == start) continue;
+        *held = records[start];
+        int32_t k = start;
+        while (order[k] != start) {
+            int32_t from = order[k];
+            records[k] = records[from];
+            order[k] = k;
+            k = from;
+        }
+        records[k] = *held;
+        order[k] = k;
+    }
 }

@@ -5,6 +5,7 @@
 
 #include "engine/fills.h"
 #include "engine/limits.h"
+#include "engine/setup_filter.h"
 #include "foundation/numbers.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
@@ -139,7 +140,8 @@ int ComputePositionSize(EvalContext *context, int final)
     return 1;
 }
 
-int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, double split)
+int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, double split,
+                  const KnownSetupValues *known)
 {
     StrategyRecord *r = context->strategy;
     context->position = setup;
@@ -154,7 +156,12 @@ int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, d
     if (!governed) {
         FormulaSlot *setupScore = &r->slots[SLOT_SETUP_SCORE];
         FormulaSlot *entryScore = &r->slots[SLOT_ENTRY_SCORE];
-        if (IsSlotGiven(setupScore) && !EvalFormulaSlot(setupScore, context, &setup->setupScore)) return 0;
+        if (IsSlotGiven(setupScore)) {
+            if (TakeKnownSetupScore(known, context, &setup->setupScore))
+                TakeKnownFormulaValue(setupScore, context);
+            else if (!EvalFormulaSlot(setupScore, context, &setup->setupScore))
+                return 0;
+        }
         if (IsSlotGiven(entryScore) && !EvalFormulaSlot(entryScore, context, &setup->entryScore)) return 0;
     }
     setup->listed = 1;
@@ -243,13 +250,15 @@ static void TestEntryLimit(EvalContext *context, PositionRecord *setup, const Ba
     setup->entryPrice = L;
 }
 
-int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar)
+int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const KnownSetupValues *known)
 {
     StrategyRecord *r = context->strategy;
     context->position = setup;
     if (!bar) return 0;
     if (r->DynamicSizing == 1) {
         if (setup->quantity == 0 && setup->tradeListRow <= 0) return 0;
+    } else if (known && known->signal) {
+        TakeKnownFormulaValue(&r->slots[SLOT_ENTRY_SETUP], context);
     } else {
         int32_t signal = 0;
         if (!EvalFormulaInt(&r->slots[SLOT_ENTRY_SETUP], context, &signal)) return 0;
@@ -328,5 +337,5 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar)
             : setup->entryPrice == setup->stopPrice && s != 0              ? FILL_STOP
                                                                            : FILL_MARKET;
     }
-    return AddEntryOrder(context, setup, bar, bar->split);
+    return AddEntryOrder(context, setup, bar, bar->split, known);
 }

@@ -12,13 +12,18 @@
 #include "engine/fills.h"
 #include "engine/positions.h"
 
+struct KnownSetupValues;
+
 /* Turns the strategy's entry formulas into the setup just made by AddSetup
 ** for the context symbol and bar; ends with AddEntryOrder.  1 when a setup
-** was made (skipped or not), 0 when there is none. */
-int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar);
+** was made (skipped or not), 0 when there is none.  What known holds (the
+** setup filter's values, setup_filter.h) is taken instead of walking the
+** EntrySetup and SetupScore again. */
+int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const KnownSetupValues *known = nullptr);
 /* Sizes (with a fixed Side), scores and commits the setup to the strategy's
 ** setup array.  1, or 0 when a formula fails (the setup is then not counted). */
-int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, double split);
+int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, double split,
+                  const KnownSetupValues *known = nullptr);
 /* Sizes the context's setup: final 0 from Quantity, final 1 from QtyFinal
 ** (nothing without it).  1, or 0 when a formula fails. */
 int ComputePositionSize(EvalContext *context, int final);

@@ -91,24 +91,6 @@ double UnsignedNaN(double value)
 
 /* ==== comparison and rounding ======================================================= */
 
-static int CompareWithin(double a, double b, double relative)
-{
-    if (a == b) return 0;
-    int aNan = std::isnan(a), bNan = std::isnan(b);
-    if (aNan || bNan) return aNan && bNan ? 0 : (aNan ? -1 : 1);
-    /* An infinite tolerance would make an infinity equal to every number and
-    ** break the ordering that sorts rely on, so infinities order by sign. */
-    if (std::isinf(a) || std::isinf(b)) return a < b ? -1 : 1;
-    double tolerance = fmax(fabs(a), fabs(b)) * relative;
-    if (a - b > tolerance) return 1;
-    if (b - a > tolerance) return -1;
-    return 0;
-}
-
-int CompareDouble(double a, double b) { return CompareWithin(a, b, 1e-14); }
-
-int CompareDoubleApprox(double a, double b) { return CompareWithin(a, b, 1e-6); }
-
 int CompareDoublePtr(const void *a, const void *b)
 {
     return CompareDouble(*(const double *)a, *(const double *)b);

@@ -26,6 +26,7 @@
 **             flag are written on the UI thread while no worker formats.
 */
 #pragma once
+#include <cmath>
 #include <cstdint>
 
 enum {
@@ -58,10 +59,25 @@ extern int32_t gHtmlReport;
 
 /* ---- comparison and rounding ------------------------------------------------ */
 
+/* Compares within relative times the larger magnitude.  Inline: sorts and
+** the date loop compare on every step. */
+inline int CompareWithin(double a, double b, double relative)
+{
+    if (a == b) return 0;
+    int aNan = std::isnan(a), bNan = std::isnan(b);
+    if (aNan || bNan) return aNan && bNan ? 0 : (aNan ? -1 : 1);
+    /* An infinite tolerance would make an infinity equal to every number and
+    ** break the ordering that sorts rely on, so infinities order by sign. */
+    if (std::isinf(a) || std::isinf(b)) return a < b ? -1 : 1;
+    double tolerance = std::fmax(std::fabs(a), std::fabs(b)) * relative;
+    if (a - b > tolerance) return 1;
+    if (b - a > tolerance) return -1;
+    return 0;
+}
 /* Compares within a relative tolerance of 1e-14 of the larger magnitude. */
-int CompareDouble(double a, double b);
+inline int CompareDouble(double a, double b) { return CompareWithin(a, b, 1e-14); }
 /* The same with a relative tolerance of 1e-6 (prices). */
-int CompareDoubleApprox(double a, double b);
+inline int CompareDoubleApprox(double a, double b) { return CompareWithin(a, b, 1e-6); }
 /* qsort comparator over two doubles, by CompareDouble. */
 int CompareDoublePtr(const void *a, const void *b);
 /* min(max(value, low), high): high wins when low > high. */

@@ -135,7 +135,7 @@ int PlatFaultDue(int kind);
 void PlatGetLocalTime(PlatDateTime *out);
 uint32_t PlatTickCount();   /* milliseconds, wraps after 49.7 days */
 uint64_t PlatTickCount64(); /* milliseconds since an arbitrary start */
-void PlatSleep(uint32_t milliseconds);
+void PlatSleep(uint32_t milliseconds); /* 0: give up the rest of the time slice */
 
 /* ---- process and machine --------------------------------------------------- */
 

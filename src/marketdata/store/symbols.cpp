@@ -189,11 +189,13 @@ int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int
     ** a wrong answer. */
     std::atomic_ref<int32_t> hint(record->barHints[slot]);
 
-    if (bars[count - 1].date < date) { /* every bar is earlier */
+    int i = LocateOnOrBefore(bars, count, date, hint.load(std::memory_order_relaxed));
+    /* Every bar is earlier: asked only once the search ends on the last bar,
+    ** which a walk through the dates in order seldom reaches. */
+    if (i == count - 1 && bars[i].date < date) {
         hint.store(count - 1, std::memory_order_relaxed);
         return -1;
     }
-    int i = LocateOnOrBefore(bars, count, date, hint.load(std::memory_order_relaxed));
     if (i < 0) {
         if (daily) {
             hint.store(0, std::memory_order_relaxed);
@@ -225,6 +227,14 @@ int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int
     hint.store(result >= 0 ? result : i, std::memory_order_relaxed);
     if (result >= 0 && bar) *bar = &bars[result];
     return result;
+}
+
+void NoteDailyBarFound(SymbolRecord *record, int slot, int32_t index)
+{
+    const Bar *bar = &record->bars[BAR_DAILY][index];
+    if (slot < 0 || slot >= WORKER_SLOTS) slot = 0;
+    if (bar->volume > 0 && bar->date < GetFirstUsedDate(record)) LowerFirstUsedDate(record, bar->date);
+    std::atomic_ref<int32_t>(record->barHints[slot]).store(index, std::memory_order_relaxed);
 }
 
 Bar *GetBarOnOrBefore(SymbolRecord *record, int32_t date, int barSize)

@@ -286,6 +286,10 @@ Bar *GetBarArray(const SymbolRecord *record, int barSize, int32_t *count);
 ** A traded bar (volume above 0) that the search stands on lowers the record's
 ** first used date. */
 int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int slot, Bar **bar);
+/* What FindBarIndex leaves behind when it finds the daily bar at index,
+** dated exactly the date asked for: the first used date lowered for a traded
+** bar, and the slot's hint.  For a caller that knows the index already. */
+void NoteDailyBarFound(SymbolRecord *record, int slot, int32_t index);
 /* The bar on or before date (FindBarIndex close phase, slot 0, else a walk);
 ** a date after the last bar gives the last bar; null when none is that early. */
 Bar *GetBarOnOrBefore(SymbolRecord *record, int32_t date, int barSize);

@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <sched.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -489,6 +490,13 @@ uint32_t PlatTickCount() { return (uint32_t)PlatTickCount64(); }
 
 void PlatSleep(uint32_t milliseconds)
 {
+    /* No time at all gives up the rest of the time slice, as on Windows; a
+    ** zero nanosleep would still wait out the timer slack (about 50 us),
+    ** which the message pump of a long loop pays once per step. */
+    if (milliseconds == 0) {
+        sched_yield();
+        return;
+    }
     struct timespec ts;
     ts.tv_sec = milliseconds / 1000;
     ts.tv_nsec = (long)(milliseconds % 1000) * 1000000L;

@@ -507,6 +507,9 @@ static int CompareOperands(const FormulaNode *left, const FormulaNode *right)
 ** of the result.  compare is the three-way comparison of a and b, read by
 ** the comparison operators only.  Both the walk and the block path combine
 ** here, so their results agree bit for bit. */
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
 static inline void CombineNumbers(uint32_t op, double a, double b, uint32_t ta, uint32_t tb, int compare,
                                   double nearZero, double *value, uint32_t *dataType)
 {
@@ -739,9 +742,11 @@ void ResolveFormulaRefs(FormulaNode *nodes, EvalContext *context)
     }
 }
 
-static bool EvalByWalkPlan(FormulaNode *nodes, EvalContext *context, double *result);
+static bool EvalByWalkPlan(FormulaNode *nodes, FormulaNode *end, EvalContext *context, const Bar *bars, int32_t count,
+                           double *result);
 
-double EvalFormula(FormulaNode *nodes, EvalContext *context)
+/* EvalFormula with the array's end node known (null: found by looking). */
+static double EvalFormulaToEnd(FormulaNode *nodes, FormulaNode *end, EvalContext *context)
 {
     if (!nodes || nodes[0].item == ITEM_END) return 0.0;
     FormulaNode *first = &nodes[0];
@@ -749,14 +754,17 @@ double EvalFormula(FormulaNode *nodes, EvalContext *context)
         (first->item == ITEM_STRATEGY_REF || first->item == ITEM_SYMBOL_REF) && first->constant == UNRESOLVED_REF;
     if (!context->importFlag && first->constantFlag && nodes[1].item == ITEM_END && !unresolvedRef)
         return first->value;
-    if (context->symbol) {
-        int32_t count = 0;
-        const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+    const Bar *bars = nullptr;
+    int32_t count = 0;
+    if (const SymbolRecord *symbol = context->symbol) {
+        int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
+        bars = symbol->bars[barSize];
+        count = symbol->barCounts[barSize];
         int32_t index = context->currentBar ? context->barIndex : context->lastBar;
         if (bars && index >= 0 && index < count) context->priceScale = bars[index].split;
     }
     double planned;
-    if (!context->importFlag && !TraceOn() && EvalByWalkPlan(nodes, context, &planned)) return planned;
+    if (!context->importFlag && !TraceOn() && EvalByWalkPlan(nodes, end, context, bars, count, &planned)) return planned;
     ResolveFormulaRefs(nodes, context);
     context->funBar = -1;
     context->depth = 0;
@@ -765,6 +773,11 @@ double EvalFormula(FormulaNode *nodes, EvalContext *context)
     if (std::isinf(result)) result = NAN;
     if (std::isnan(result)) DropResultText(first);
     return result;
+}
+
+double EvalFormula(FormulaNode *nodes, EvalContext *context)
+{
+    return EvalFormulaToEnd(nodes, nullptr, context);
 }
 
 /* The node array of the context's worker slot, or none. */
@@ -784,7 +797,8 @@ int EvalFormulaSlot(FormulaSlot *slot, EvalContext *context, double *value)
         *value = 0.0;
         return 1;
     }
-    double result = EvalFormula(nodes, context);
+    FormulaNode *end = slot->count > 0 && nodes[slot->count].item == ITEM_END ? &nodes[slot->count] : nullptr;
+    double result = EvalFormulaToEnd(nodes, end, context);
     uint32_t dataType = nodes[0].dataType;
     if (dataType != 0) {
         /* Workers evaluating the same Data item race to record its format;
@@ -1095,6 +1109,20 @@ static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, i
     const int32_t barsBack = step.barsBack;
     const uint32_t unary = step.unary;
     const double *series = step.series;
+    if constexpr (ITEM == ITEM_DATA_REF) {
+        /* A value that is no price or volume takes no split factor, so its
+        ** run reads the item's values alone, not the bars. */
+        if (format != DATA_TYPE_PRICE && format != DATA_TYPE_VOLUME) {
+            for (int k = 0; k < n; k++) {
+                int64_t j = (int64_t)(first + k) - barsBack;
+                double v = j >= 0 && j < count ? series[j] : 0;
+                bool ok = j >= 0 && j < count && std::isfinite(v);
+                value[k] = ok ? ApplyUnary(unary, v) : 0;
+                failed[k] = !ok;
+            }
+            return;
+        }
+    }
     for (int k = 0; k < n; k++) {
         int32_t i = first + k;
         int64_t j = (int64_t)i - barsBack;
@@ -1103,25 +1131,6 @@ static void RunTermLanes(const PlanStep &step, const Bar *bars, int32_t count, i
             std::isfinite(v);
         value[k] = ok ? ApplyUnary(unary, v) : 0;
         failed[k] = !ok;
-    }
-}
-
-/* The same for one bar, any item of the plans. */
-static bool BarTermValue(uint32_t item, const Bar *bars, int32_t count, int64_t j, double scale, double *out)
-{
-    switch (item) {
-    case ITEM_OPEN: return BarItemValue<ITEM_OPEN>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_HIGH: return BarItemValue<ITEM_HIGH>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_LOW: return BarItemValue<ITEM_LOW>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_CLOSE: return BarItemValue<ITEM_CLOSE>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_VOLUME: return BarItemValue<ITEM_VOLUME>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_EXTRA: return BarItemValue<ITEM_EXTRA>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_BAR_NUM: return BarItemValue<ITEM_BAR_NUM>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_BARS_LEFT: return BarItemValue<ITEM_BARS_LEFT>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_RANGE: return BarItemValue<ITEM_RANGE>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_NEXT_OPEN: return BarItemValue<ITEM_NEXT_OPEN>(bars, count, j, scale, nullptr, 0, out);
-    case ITEM_TRUE_RANGE: return BarItemValue<ITEM_TRUE_RANGE>(bars, count, j, scale, nullptr, 0, out);
-    default: return false;
     }
 }
 
@@ -1300,6 +1309,69 @@ void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, in
     values[end - 1 - first] = WalkBar(nodes, context, bars, end - 1, dataTypes ? &dataTypes[end - 1 - first] : nullptr);
 }
 
+int EvalFormulaPlanned(FormulaNode *nodes, EvalContext *context, int32_t first, int32_t count, double *values)
+{
+    int32_t barCount = 0;
+    const Bar *bars = context->symbol ? GetBarArray(context->symbol, context->barSize, &barCount) : nullptr;
+    if (!bars || count <= 0 || first < 0 || (int64_t)first + count > barCount || !nodes || nodes[0].item == ITEM_END ||
+        context->importFlag || context->trialBar || TraceOn() || (nodes[0].constantFlag && nodes[1].item == ITEM_END))
+        return 0;
+    BlockPlan plan;
+    if (!BuildBlockPlan(nodes, &plan, context)) return 0;
+    PlanLanes lanes;
+    int root = plan.count - 1;
+    int32_t end = first + count;
+    for (int32_t run = first; run < end; run += PLAN_LANES) {
+        int n = end - run < PLAN_LANES ? end - run : PLAN_LANES;
+        RunPlan(&plan, &lanes, bars, barCount, run, n);
+        for (int k = 0; k < n; k++) {
+            double v = lanes.value[root][k];
+            values[run + k - first] = lanes.failed[root][k] || std::isinf(v) ? NAN : v;
+        }
+    }
+    return 1;
+}
+
+int EvalFormulaPerSymbol(FormulaNode *nodes, EvalContext *context, double *value)
+{
+    if (!nodes || nodes[0].item == ITEM_END || !context->symbol || context->importFlag || context->trialBar || TraceOn())
+        return 0;
+    for (const FormulaNode *node = nodes; node->item != ITEM_END; node++) {
+        if (node->barsBackLink) return 0;
+        switch (node->item) {
+        case ITEM_NUMBER:
+        case ITEM_TEXT:
+        case ITEM_SYMBOL_REF:
+        case ITEM_SYMBOL:
+        case ITEM_Q_SYMBOL:
+        case ITEM_OPEN_PAREN:
+        case ITEM_CLOSE_PAREN: break;
+        default:
+            if (!IsPlanOperator(node->item) && node->item != ITEM_NOT) return 0;
+            break;
+        }
+    }
+    context->libraryDepth = 0;
+    *value = EvalFormula(nodes, context);
+    return 1;
+}
+
+void TakeKnownFormulaValue(FormulaSlot *slot, EvalContext *context)
+{
+    context->libraryDepth = 0;
+    if (slot) context->itemName = slot->name;
+    FormulaNode *nodes = SlotNodes(slot, context);
+    if (nodes && context->symbol) {
+        int32_t count = 0;
+        const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+        int32_t index = context->currentBar ? context->barIndex : context->lastBar;
+        if (bars && index >= 0 && index < count) context->priceScale = bars[index].split;
+    }
+    context->funBar = -1;
+    context->depth = 0;
+    context->currentBar = 0;
+}
+
 /* ============================================================================
 ** One bar by the plan
 ** ========================================================================== */
@@ -1307,6 +1379,51 @@ void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, in
 enum : uint32_t { WALK_PLAN_UNKNOWN = 0,
                   WALK_PLAN_READY = 1,
                   WALK_PLAN_NONE = 2 };
+
+/* The step codes of a plan kept in the end node: one code names both the
+** kind of step and its bar value or operator, so running a step takes one
+** choice.  The bar values and operators are those of the block plans. */
+#define WALK_TERMS(X)                                                                                             \
+    X(OPEN) X(HIGH) X(LOW) X(CLOSE) X(VOLUME) X(EXTRA) X(BAR_NUM) X(BARS_LEFT) X(RANGE) X(NEXT_OPEN) X(TRUE_RANGE)
+#define WALK_OPERATORS(X)                                                                                         \
+    X(POWER) X(TIMES) X(DIVIDE) X(MOD) X(PLUS) X(MINUS) X(GREATER) X(GREATER_EQUAL) X(LESS) X(LESS_EQUAL) X(EQUAL) \
+    X(NOT_EQUAL) X(AND) X(OR)
+enum : uint8_t {
+    WALK_CONSTANT,
+    WALK_TERM_CONSTANT,
+    WALK_GROUP,
+#define WALK_CODE(name) WALK_##name,
+    WALK_TERMS(WALK_CODE) WALK_OPERATORS(WALK_CODE)
+#undef WALK_CODE
+        WALK_CODE_COUNT
+};
+
+/* The code of a plan step; WALK_CODE_COUNT for one the walk plan cannot run. */
+static uint8_t WalkCode(const PlanStep &step)
+{
+    switch (step.kind) {
+    case PLAN_CONSTANT: return WALK_CONSTANT;
+    case PLAN_TERM_CONSTANT: return WALK_TERM_CONSTANT;
+    case PLAN_GROUP: return WALK_GROUP;
+    case PLAN_TERM:
+        switch (step.item) {
+#define WALK_CASE(name) \
+    case ITEM_##name: return WALK_##name;
+            WALK_TERMS(WALK_CASE)
+#undef WALK_CASE
+        default: return WALK_CODE_COUNT;
+        }
+    case PLAN_OPERATOR:
+        switch (step.item) {
+#define WALK_CASE(name) \
+    case ITEM_##name: return WALK_##name;
+            WALK_OPERATORS(WALK_CASE)
+#undef WALK_CASE
+        default: return WALK_CODE_COUNT;
+        }
+    default: return WALK_CODE_COUNT;
+    }
+}
 
 /* The plan of a node array, without Data items (their values belong to one
 ** symbol), in the compact form of the end node. */
@@ -1320,7 +1437,8 @@ static void BuildWalkPlan(const FormulaNode *nodes, WalkPlan *out)
         const PlanStep &from = plan.steps[s];
         WalkPlanStep &to = out->steps[s];
         to = WalkPlanStep{};
-        to.kind = from.kind;
+        to.kind = WalkCode(from);
+        if (to.kind == WALK_CODE_COUNT) return;
         to.unary = from.unary;
         to.dataType = from.dataType;
         to.left = from.left;
@@ -1337,17 +1455,32 @@ static void BuildWalkPlan(const FormulaNode *nodes, WalkPlan *out)
     out->state = WALK_PLAN_READY;
 }
 
+/* One operator step of a walk plan, as the walk combines its operands. */
+template <uint32_t OP>
+static inline void RunWalkOperator(const WalkPlanStep &step, double *v, uint32_t *t, uint32_t s, int useShortCircuit,
+                                   double nearZero)
+{
+    double a = v[step.left], b = v[step.right];
+    constexpr bool zeroDecides =
+        OP == ITEM_POWER || OP == ITEM_TIMES || OP == ITEM_DIVIDE || OP == ITEM_MOD || OP == ITEM_AND;
+    if (useShortCircuit && ((zeroDecides && a == 0) || (OP == ITEM_OR && (a != 0 || std::isnan(a))))) {
+        v[s] = a;
+        t[s] = 0;
+        return;
+    }
+    int compare = 0;
+    if constexpr (OP >= ITEM_GREATER && OP <= ITEM_NOT_EQUAL) compare = CompareByDataType(a, b, t[step.left], t[step.right]);
+    CombineNumbers(OP, a, b, t[step.left], t[step.right], compare, nearZero, &v[s], &t[s]);
+}
+
 /* The plan on the context's bar, as the walk computes it; 0 wherever the
 ** walk might fail (the caller then walks), which includes a failure in an
 ** operand that a short circuit would have skipped. */
-static int RunWalkPlan(const WalkPlan *plan, const FormulaNode *nodes, const EvalContext *context, double *value,
-                       uint32_t *dataType)
+static int RunWalkPlan(const WalkPlan *plan, const FormulaNode *nodes, const EvalContext *context, const Bar *bars,
+                       int32_t count, double *value, uint32_t *dataType)
 {
-    const SymbolRecord *symbol = context->symbol;
-    if (context->trialBar) return 0; /* the plan reads the bar array, never a trial bar */
-    int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
-    const Bar *bars = symbol ? symbol->bars[barSize] : nullptr;
-    int32_t count = symbol ? symbol->barCounts[barSize] : 0;
+    /* The plan reads the context symbol's bar array, never a trial bar. */
+    if (context->trialBar || !bars) return 0;
     double scale = context->priceScale;
     int64_t last = context->lastBar;
     int useShortCircuit = gSettings.UseShortCircuit;
@@ -1358,43 +1491,38 @@ static int RunWalkPlan(const WalkPlan *plan, const FormulaNode *nodes, const Eva
     for (uint32_t s = 0; s < n; s++) {
         const WalkPlanStep &step = plan->steps[s];
         switch (step.kind) {
-        case PLAN_CONSTANT:
+        case WALK_CONSTANT:
             v[s] = nodes[step.node].value;
             t[s] = 0;
             break;
-        case PLAN_TERM_CONSTANT: {
+        case WALK_TERM_CONSTANT: {
             double c = nodes[step.node].constant;
             if (!std::isfinite(c)) return 0;
             v[s] = ApplyUnary(step.unary, c);
             t[s] = 0;
             break;
         }
-        case PLAN_TERM: {
-            int64_t j = last - step.barsBack;
-            double x;
-            if (!bars || j < 0 || j >= count || !BarTermValue(step.item, bars, count, j, scale, &x) ||
-                !std::isfinite(x))
-                return 0;
-            v[s] = ApplyUnary(step.unary, x);
-            t[s] = step.dataType;
-            break;
-        }
-        case PLAN_GROUP:
+        case WALK_GROUP:
             v[s] = ApplyUnary(step.unary, v[step.left]);
             t[s] = t[step.left];
             break;
-        case PLAN_OPERATOR: {
-            uint32_t op = step.item;
-            double a = v[step.left], b = v[step.right];
-            if (useShortCircuit && ((a == 0 && ZeroShortCircuits(op)) || (op == ITEM_OR && (a != 0 || std::isnan(a))))) {
-                v[s] = a;
-                t[s] = 0;
-                break;
-            }
-            int compare = IsComparison(op) ? CompareByDataType(a, b, t[step.left], t[step.right]) : 0;
-            CombineNumbers(op, a, b, t[step.left], t[step.right], compare, nearZero, &v[s], &t[s]);
-            break;
-        }
+#define WALK_TERM_CASE(name)                                                                                  \
+    case WALK_##name: {                                                                                      \
+        int64_t j = last - step.barsBack;                                                                    \
+        double x;                                                                                            \
+        if (j < 0 || j >= count || !BarItemValue<ITEM_##name>(bars, count, j, scale, nullptr, 0, &x) ||      \
+            !std::isfinite(x))                                                                               \
+            return 0;                                                                                        \
+        v[s] = ApplyUnary(step.unary, x);                                                                    \
+        t[s] = step.dataType;                                                                                \
+        break;                                                                                               \
+    }
+            WALK_TERMS(WALK_TERM_CASE)
+#undef WALK_TERM_CASE
+#define WALK_OPERATOR_CASE(name) \
+    case WALK_##name: RunWalkOperator<ITEM_##name>(step, v, t, s, useShortCircuit, nearZero); break;
+            WALK_OPERATORS(WALK_OPERATOR_CASE)
+#undef WALK_OPERATOR_CASE
         default: return 0;
         }
     }
@@ -1405,15 +1533,18 @@ static int RunWalkPlan(const WalkPlan *plan, const FormulaNode *nodes, const Eva
 
 /* The formula's value on the context's bar by its plan, into the first node
 ** as the walk leaves it; false when the walk has to do it. */
-static bool EvalByWalkPlan(FormulaNode *nodes, EvalContext *context, double *result)
+static bool EvalByWalkPlan(FormulaNode *nodes, FormulaNode *end, EvalContext *context, const Bar *bars, int32_t count,
+                           double *result)
 {
-    FormulaNode *end = nodes;
-    while (end->item != ITEM_END) end++;
+    if (!end) {
+        end = nodes;
+        while (end->item != ITEM_END) end++;
+    }
     WalkPlan *plan = &end->walkPlan;
     if (plan->state == WALK_PLAN_UNKNOWN) BuildWalkPlan(nodes, plan);
     double value;
     uint32_t dataType;
-    if (plan->state != WALK_PLAN_READY || !RunWalkPlan(plan, nodes, context, &value, &dataType)) return false;
+    if (plan->state != WALK_PLAN_READY || !RunWalkPlan(plan, nodes, context, bars, count, &value, &dataType)) return false;
     FormulaNode *first = &nodes[0];
     first->value = value;
     first->dataType = dataType;

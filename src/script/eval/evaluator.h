@@ -91,6 +91,23 @@ double EvalFormula(FormulaNode *nodes, EvalContext *context);
 ** formula with a plan is computed a run of bars per step (see "Speed"). */
 void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, int32_t count, double *values,
                      uint32_t *dataTypes);
+/* The values EvalFormulaBars gives on bars first .. first + count - 1 of the
+** context symbol, by the formula's plan alone: 1 with values[k] the value of
+** bar first + k, NaN where the plan has none (a bar the walk would have to
+** do: its value is not known here); 0, with nothing written, when the formula
+** has no plan for the context.  Walks nothing, so the nodes and the context
+** are left as they were. */
+int EvalFormulaPlanned(FormulaNode *nodes, EvalContext *context, int32_t first, int32_t count, double *values);
+/* A formula of numbers, texts, operators and the symbol's own number, text
+** and $ references, without bar offsets, has one value for a symbol on every
+** bar that has a completed bar: 1 with that value (NaN: none) found on the
+** context's bar; 0, with nothing evaluated, for any other formula. */
+int EvalFormulaPerSymbol(FormulaNode *nodes, EvalContext *context, double *value);
+/* Leaves the context as EvalFormulaSlot would after evaluating the slot on
+** the context's bar, for a caller that knows the value already from the
+** formula's plan (EvalFormulaPlanned) and skips the evaluation.  The slot's
+** nodes and result format are not touched. */
+void TakeKnownFormulaValue(FormulaSlot *slot, EvalContext *context);
 /* Prepares a node array before a walk: binds strategy and symbol names that
 ** are still unresolved, and clears what the last walk left in the nodes. */
 void ResolveFormulaRefs(FormulaNode *nodes, EvalContext *context);

@@ -27,6 +27,15 @@ Bar *SyncContextBar(EvalContext *context)
     return bar;
 }
 
+Bar *SyncContextDailyBar(EvalContext *context, int32_t index)
+{
+    SymbolRecord *symbol = context->symbol;
+    NoteDailyBarFound(symbol, context->slot, index);
+    context->barIndex = index;
+    context->lastBar = context->barPhase < PHASE_CLOSE ? index - 1 : index;
+    return &symbol->bars[BAR_DAILY][index];
+}
+
 Bar *BindContextSymbol(EvalContext *context)
 {
     SymbolRecord *record = nullptr;

@@ -25,6 +25,10 @@ struct FormulaItem;
 ** size and phase; sets barIndex and lastBar (-1 when no bar completed).
 ** Returns the bar, or null (indexes then unchanged). */
 Bar *SyncContextBar(EvalContext *context);
+/* SyncContextBar for a daily context whose symbol has its bar dated the
+** context date at index, known to the caller: the same bar, indexes and
+** traces of the lookup, without the search. */
+Bar *SyncContextDailyBar(EvalContext *context, int32_t index);
 /* Sets the context's symbol from its strategy (calendar when none), syncs its
 ** bar and returns it. */
 Bar *BindContextSymbol(EvalContext *context);

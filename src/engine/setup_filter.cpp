@@ -1,0 +1,314 @@
+/* setup_filter.cpp -- the EntrySetup bits of every date and symbol, made in
+** block form before the date loop. */
+#include "engine/setup_filter.h"
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "engine/futures.h"
+#include "engine/trade_list.h"
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "marketdata/store/calendar.h"
+#include "marketdata/store/symbols.h"
+#include "platform/platform.h"
+#include "records/test_records.h"
+#include "script/compiler/formula_text.h"
+#include "script/compiler/strategy.h"
+#include "script/eval/evaluator.h"
+#include "services/services.h"
+
+SetupFilterState gSetupFilter;
+int gSetupFilterOff = 0;
+
+void FreeSetupFilters()
+{
+    for (int32_t s = 0; s < gSetupFilter.count && gSetupFilter.filters; s++) {
+        FreeMemory(&gSetupFilter.filters[s].bits);
+        FreeMemory(&gSetupFilter.filters[s].known);
+        FreeMemory(&gSetupFilter.filters[s].wordStart);
+        FreeMemory(&gSetupFilter.filters[s].barIndex);
+        FreeMemory(&gSetupFilter.filters[s].scores);
+    }
+    FreeMemory(&gSetupFilter.filters);
+    FreeMemory(&gSetupFilter.pending);
+    FreeMemory(&gSetupFilter.visits);
+    gSetupFilter = SetupFilterState{};
+}
+
+/* The strategy judges its setups one symbol at a time by its EntrySetup on
+** its daily bars of the master calendar. */
+static bool CanFilter(const StrategyRecord *r, int32_t s)
+{
+    if (r->kind != STRATEGY_KIND_STRATEGY && r->kind != STRATEGY_KIND_BENCHMARK) return false;
+    if (r->BarSize != BAR_DAILY || r->CalendarSym > 0 || r->hasOwnDateLists) return false;
+    if (r->DynamicSizing == 1 || r->TradeList[0] || IsTradeListActive(s)) return false;
+    return IsSlotGiven(&r->slots[SLOT_ENTRY_SETUP]) && r->slots[SLOT_ENTRY_SETUP].count > 0;
+}
+
+/* EvalFormulaInt's signal is 0 for the value v. */
+static bool CertainlyZero(double v)
+{
+    return std::isfinite(v) && std::round(v + 0.000001) == 0;
+}
+
+/* The arrays of strategy s's filter; false when memory ran out. */
+static bool AllocFilter(SetupFilter *filter, int32_t s, const DateList *list)
+{
+    filter->rowCount = list->count;
+    filter->words = (gStore.symbolCount + 63) / 64;
+    filter->symbolCount = gStore.symbolCount;
+    uint64_t words = (uint64_t)filter->rowCount * (uint64_t)filter->words;
+    if (!AllocMemory(&filter->bits, words * sizeof(uint64_t)) || !AllocMemory(&filter->known, words * sizeof(uint64_t)) ||
+        !AllocMemory(&filter->wordStart, words * sizeof(int32_t)))
+        return false;
+    /* Setups of an open-phase strategy are judged on the bar before the
+    ** one they are made on, those at the close on that bar itself. */
+    filter->phase = gStrategies[s].EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : PHASE_CLOSE;
+    return true;
+}
+
+/* The bits of symbol k in strategy s's filter.  The context is the worker's
+** own, on its worker slot; values is its scratch. */
+static void FillSymbolBits(SetupFilter *filter, int32_t s, int32_t k, EvalContext *context, std::vector<double> &values,
+                           const DateList *list)
+{
+    /* The second pass, once every bit is set: the bar indexes of the bits. */
+    if (filter->barIndex) {
+        SymbolRecord *symbol = &gStore.symbols[k];
+        const Bar *bars = symbol->bars[BAR_DAILY];
+        int32_t count = symbol->barCounts[BAR_DAILY];
+        if (count <= 0 || !bars) return;
+        bool scored = false;
+        if (filter->scores) {
+            context->strategy = &gStrategies[s];
+            context->strategyIndex = s;
+            context->symbol = symbol;
+            context->callingSymbol = symbol;
+            values.resize((size_t)count);
+            scored = EvalFormulaPlanned(gStrategies[s].slots[SLOT_SETUP_SCORE].nodes[context->slot], context, 0, count,
+                                        values.data());
+        }
+        int32_t shift = filter->phase == PHASE_OPEN ? 1 : 0;
+        int32_t w = k / 64;
+        uint64_t below = (uint64_t(1) << (k % 64)) - 1, mask = uint64_t(1) << (k % 64);
+        int32_t row = FindDateIndex(list, bars[0].date, 1);
+        for (int32_t j = 0; j < count && row >= 0 && row < filter->rowCount; j++) {
+            while (row < filter->rowCount && (int32_t)list->dates[row] < bars[j].date) row++;
+            if (row >= filter->rowCount) break;
+            if ((int32_t)list->dates[row] != bars[j].date) continue;
+            int64_t at = (int64_t)row * filter->words + w;
+            uint64_t word = filter->bits[at];
+            if (!(word & mask)) continue;
+            int32_t place = filter->wordStart[at] + __builtin_popcountll(word & below);
+            filter->barIndex[place] = j;
+            if (filter->scores)
+                filter->scores[place] = scored && j - shift >= 0 ? values[(size_t)(j - shift)] : NAN;
+        }
+        return;
+    }
+    StrategyRecord *r = &gStrategies[s];
+    SymbolRecord *symbol = &gStore.symbols[k];
+    int32_t count = symbol->barCounts[BAR_DAILY];
+    const Bar *bars = symbol->bars[BAR_DAILY];
+    if (count <= 0 || !bars) return;
+    context->strategy = r;
+    context->strategyIndex = s;
+    context->symbol = symbol;
+    context->callingSymbol = symbol;
+    values.resize((size_t)count);
+    FormulaNode *nodes = r->slots[SLOT_ENTRY_SETUP].nodes[context->slot];
+    /* A continuous futures contract is visited on every bar: the visit marks
+    ** its strategy as one that trades futures. */
+    bool futures = IsContinuousFutures(symbol);
+    bool planned = !futures && EvalFormulaPlanned(nodes, context, 0, count, values.data());
+    if (!planned && !futures) {
+        /* One value for the symbol on every bar (a benchmark's choice of its
+        ** symbol, say), found once on its last bar. */
+        context->barIndex = context->lastBar = count - 1;
+        context->date = bars[count - 1].date;
+        double v;
+        if (EvalFormulaPerSymbol(nodes, context, &v)) {
+            std::fill(values.begin(), values.end(), v);
+            planned = true;
+        }
+    }
+    int32_t shift = filter->phase == PHASE_OPEN ? 1 : 0;
+    uint64_t *column = filter->bits + k / 64, *knownColumn = filter->known + k / 64;
+    uint64_t mask = uint64_t(1) << (k % 64);
+    int32_t row = FindDateIndex(list, bars[0].date, 1);
+    for (int32_t j = 0; j < count && row >= 0 && row < filter->rowCount; j++) {
+        while (row < filter->rowCount && (int32_t)list->dates[row] < bars[j].date) row++;
+        if (row >= filter->rowCount) break;
+        if ((int32_t)list->dates[row] != bars[j].date) continue;
+        int32_t judged = j - shift;
+        double v = planned && judged >= 0 ? values[(size_t)judged] : NAN;
+        if (CertainlyZero(v)) continue;
+        column[(int64_t)row * filter->words] |= mask;
+        if (std::isfinite(v)) knownColumn[(int64_t)row * filter->words] |= mask;
+    }
+}
+
+/* One worker of the build: blocks of 64 symbols, which share their words of
+** the bit rows, go to whichever worker asks next, so no word is written by
+** two workers. */
+static void FillFiltersThread(const EvalContext *loop, int32_t slot, std::atomic<int32_t> *nextBlock,
+                              const DateList *list)
+{
+    EvalContext context = *loop;
+    context.slot = slot;
+    context.barSize = BAR_DAILY;
+    context.barPhase = PHASE_CLOSE;
+    context.position = nullptr;
+    context.trialBar = nullptr;
+    std::vector<double> values;
+    int32_t blocks = (gStore.symbolCount + 63) / 64;
+    for (int32_t b = nextBlock->fetch_add(1); b < blocks; b = nextBlock->fetch_add(1)) {
+        for (int32_t s = 0; s < gSetupFilter.count; s++) {
+            SetupFilter *filter = &gSetupFilter.filters[s];
+            if (!filter->bits) continue;
+            for (int32_t k = b * 64; k < gStore.symbolCount && k < b * 64 + 64; k++)
+                FillSymbolBits(filter, s, k, &context, values, list);
+        }
+    }
+}
+
+int BuildSetupFilters(const EvalContext *context)
+{
+    FreeSetupFilters();
+    const DateList *list = &gStore.dateLists[BAR_DAILY];
+    if (gSetupFilterOff || gStrategyCount <= 0 || gStore.symbolCount <= 0 || !list->dates || list->count <= 0 || gSettings.OptBySymbol ||
+        gRun.generatingOrders || gRun.mode == RUN_MODE_ORDERS || gDebugEvalOn)
+        return 1;
+    if (!AllocMemory(&gSetupFilter.filters, (uint64_t)gStrategyCount * sizeof(SetupFilter))) return 0;
+    gSetupFilter.count = gStrategyCount;
+    bool any = false;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        if (!CanFilter(&gStrategies[s], s)) continue;
+        if (!AllocFilter(&gSetupFilter.filters[s], s, list)) {
+            FreeSetupFilters();
+            return 0;
+        }
+        any = true;
+    }
+    if (!any) {
+        FreeSetupFilters();
+        return 1;
+    }
+    /* The bits are the same whichever worker fills them; the calculation's
+    ** workers share out the symbols, the user-interface thread waiting for
+    ** this short step. */
+    std::atomic<int32_t> nextBlock{0};
+    int32_t blocks = (gStore.symbolCount + 63) / 64;
+    int32_t workers = std::min(ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount()), blocks);
+    std::thread threads[FORMULA_WORKER_COPIES];
+    int32_t started = 0;
+    for (int32_t w = 1; w < workers && w < FORMULA_WORKER_COPIES; w++) {
+        try {
+            threads[w] = std::thread(FillFiltersThread, context, w, &nextBlock, list);
+            started = w;
+        } catch (...) {
+            break;
+        }
+    }
+    FillFiltersThread(context, 0, &nextBlock, list);
+    for (int32_t w = 1; w <= started; w++) threads[w].join();
+    /* The bar indexes of the set bits, in row order: counted, then written by
+    ** the workers as the bits were. */
+    for (int32_t s = 0; s < gSetupFilter.count; s++) {
+        SetupFilter *filter = &gSetupFilter.filters[s];
+        if (!filter->bits) continue;
+        int64_t words = (int64_t)filter->rowCount * filter->words, total = 0;
+        for (int64_t at = 0; at < words; at++) {
+            filter->wordStart[at] = (int32_t)total;
+            total += __builtin_popcountll(filter->bits[at]);
+        }
+        /* A score the walk gives by its plan alone is worked out here too. */
+        const FormulaSlot *score = &gStrategies[s].slots[SLOT_SETUP_SCORE];
+        bool scores = IsSlotGiven(score) && score->count > 0;
+        if (total > INT32_MAX || !AllocMemory(&filter->barIndex, (uint64_t)(total + 1) * sizeof(int32_t)) ||
+            (scores && !AllocMemory(&filter->scores, (uint64_t)(total + 1) * sizeof(double)))) {
+            FreeSetupFilters();
+            return 0;
+        }
+    }
+    nextBlock = 0;
+    started = 0;
+    for (int32_t w = 1; w < workers && w < FORMULA_WORKER_COPIES; w++) {
+        try {
+            threads[w] = std::thread(FillFiltersThread, context, w, &nextBlock, list);
+            started = w;
+        } catch (...) {
+            break;
+        }
+    }
+    FillFiltersThread(context, 0, &nextBlock, list);
+    for (int32_t w = 1; w <= started; w++) threads[w].join();
+    if (!AllocMemory(&gSetupFilter.pending, (uint64_t)gStore.symbolCount * sizeof(int32_t)) ||
+        !AllocMemory(&gSetupFilter.visits, (uint64_t)gStore.symbolCount * sizeof(SetupVisit))) {
+        FreeSetupFilters();
+        return 0;
+    }
+    for (int32_t k = 0; k < gStore.symbolCount; k++) gSetupFilter.pending[k] = k;
+    std::stable_sort(gSetupFilter.pending, gSetupFilter.pending + gStore.symbolCount,
+                     [](int32_t a, int32_t b) { return gStore.symbols[a].firstDate < gStore.symbols[b].firstDate; });
+    gSetupFilter.pendingCount = gStore.symbolCount;
+    return 1;
+}
+
+bool GetSetupFilterRow(int32_t s, const EvalContext *context, SetupFilterRow *out)
+{
+    if (s < 0 || s >= gSetupFilter.count) return false;
+    const SetupFilter *filter = &gSetupFilter.filters[s];
+    const DateList *list = &gStore.dateLists[BAR_DAILY];
+    if (!filter->bits || !filter->barIndex || filter->symbolCount != gStore.symbolCount ||
+        filter->rowCount != list->count || context->barSize != BAR_DAILY || context->barPhase != filter->phase ||
+        context->trialBar || gRun.generatingOrders || gDebugEvalOn)
+        return false;
+    int32_t row = FindDateIndex(list, context->date, 0);
+    if (row < 0 || row >= filter->rowCount) return false;
+    int64_t at = (int64_t)row * filter->words;
+    out->bits = filter->bits + at;
+    out->known = filter->known + at;
+    out->wordStart = filter->wordStart + at;
+    out->barIndex = filter->barIndex;
+    out->scores = filter->scores;
+    out->words = filter->words;
+    return true;
+}
+
+void LowerFirstUsedDates(const EvalContext *context)
+{
+    SetupFilterState &g = gSetupFilter;
+    int32_t date = context->date;
+    while (g.activeCount < g.pendingCount && gStore.symbols[g.pending[g.activeCount]].firstDate <= date) g.activeCount++;
+    /* A symbol whose first used date is a bar on or before the date keeps it:
+    ** every later lookup lands on that bar or a later one.  One past its last
+    ** bar is never looked up again. */
+    int32_t kept = 0;
+    for (int32_t i = 0; i < g.activeCount; i++) {
+        SymbolRecord *symbol = &gStore.symbols[g.pending[i]];
+        FindBarIndex(symbol, BAR_DAILY, date, context->barPhase, context->slot, nullptr);
+        if (GetFirstUsedDate(symbol) <= date || date >= symbol->lastDate) continue;
+        g.pending[kept++] = g.pending[i];
+    }
+    int32_t dropped = g.activeCount - kept;
+    if (dropped > 0) {
+        std::copy(g.pending + g.activeCount, g.pending + g.pendingCount, g.pending + kept);
+        g.pendingCount -= dropped;
+        g.activeCount = kept;
+    }
+}
+
+bool TakeKnownSetupScore(const KnownSetupValues *known, const EvalContext *context, double *score)
+{
+    if (!known || !std::isfinite(known->score) || context->symbol != known->symbol || context->lastBar != known->lastBar ||
+        context->barSize != BAR_DAILY || context->trialBar)
+        return false;
+    *score = known->score;
+    return true;
+}

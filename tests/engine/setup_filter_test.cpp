@@ -1,0 +1,137 @@
+/* The entry pass with the setup filter against the plain entry pass that
+** visits every symbol on every date: on a universe with late listings,
+** delistings, missing bars, dead bars and a split, every script gives the
+** same trades, the same statistics cells and the same first used dates
+** either way. */
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/setup_filter.h"
+#include "foundation/settings_table.h"
+#include "engine_fixture.h"
+#include "marketdata/store/symbols.h"
+#include "script/builtins/builtins.h"
+
+namespace {
+
+struct SetupFilterRun : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        ASSERT_TRUE(InstallBuiltins());
+        std::vector<int32_t> market = Weekdays(20200106, 20211231);
+        std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+        uint32_t state = 2024;
+        auto next = [&state]() {
+            state = state * 1103515245u + 12345u;
+            return ((state >> 16) % 20001) / 10000.0 - 1.0; /* -1..1 */
+        };
+        for (int k = 0; k < 24; k++) {
+            std::vector<DayBar> bars;
+            double price = 15.0 + 3.0 * k;
+            size_t first = k % 5 == 1 ? 40 + 13 * k : 0;                   /* late listings */
+            size_t last = k % 7 == 2 ? market.size() - 90 - 9 * k : market.size(); /* delistings */
+            for (size_t i = first; i < last; i++) {
+                if (k % 6 == 4 && i % 17 == 3) continue; /* missing bars */
+                double drift = (i / (60 + 7 * k)) % 2 == 0 ? 0.003 : -0.0025;
+                double open = price;
+                price = std::max(1.0, price * (1.0 + drift + 0.02 * next()));
+                DayBar bar{market[i], open, std::max(open, price) * 1.01, std::min(open, price) * 0.99, price,
+                           1000.0 + 900.0 * (next() + 1.0)};
+                if (k % 8 == 5 && i % 23 == 11) /* a dead bar: no trade, one price */
+                    bar = DayBar{market[i], price, price, price, price, 0};
+                if (k == 9 && i < market.size() / 2) bar.split = 2.0;
+                bars.push_back(bar);
+            }
+            char name[16];
+            snprintf(name, sizeof name, "S%02d", k);
+            symbols.push_back({name, bars});
+        }
+        LoadStore(market, symbols);
+    }
+
+    struct Outcome {
+        std::vector<TradeRecord> trades;
+        std::vector<StatCell> cells;
+        std::vector<int32_t> firstUsed;
+        int code = -1;
+    };
+
+    Outcome RunOnce(const std::string &script, int filterOff)
+    {
+        Outcome out;
+        for (int32_t k = 0; k < gStore.symbolCount; k++) gStore.symbols[k].firstUsedDate = FIRST_USED_NONE;
+        gSetupFilterOff = filterOff;
+        out.code = Run(script);
+        gSetupFilterOff = 0;
+        const TestRecord *test = LastTest();
+        if (!test) return out;
+        out.trades.assign(test->trades, test->trades + test->tradeCount);
+        out.cells.assign(test->cells, test->cells + (int64_t)test->rowsFilled * test->strategyCount);
+        for (int32_t k = 0; k < gStore.symbolCount; k++) out.firstUsed.push_back(gStore.symbols[k].firstUsedDate);
+        return out;
+    }
+};
+
+const char kData[] = "Data:\n"
+                     "  Up: C > O AND V > 1500\n"
+                     "  Strength: (C - L) / (H - L + 0.01)\n"
+                     "  Change: C - C[3]\n";
+
+TEST_F(SetupFilterRun, EveryScriptTradesAsThePlainPassDoes)
+{
+    const char *scripts[] = {
+        /* Market entries at the open, a score and a position limit, leaving
+        ** on a rule or after five bars. */
+        "Strategy: Trend\n  EntrySetup: Up AND Change > 0\n  SetupScore: Strength\n  MaxPositions: 3\n"
+        "  Quantity: 10\n  QtyType: Percent\n  ExitRule: Change < 0 OR BarsHeld >= 5\n",
+        /* Limit entries whose unfilled setups still hold their places. */
+        "Strategy: Dip\n  EntrySetup: Strength < 0.4\n  EntryLimit: C * 0.99\n  SetupScore: -Change\n"
+        "  MaxPositions: 2\n  Quantity: 20\n  QtyType: Percent\n  ExitRule: BarsHeld >= 3\n",
+        /* Two strategies on one account, one entering at the close, with a
+        ** benchmark that picks its symbol by number. */
+        "Benchmark: Hold\n  EntrySetup: Symbol = $S03\n  Quantity: 100\n  QtyType: Percent\n"
+        "Strategy: A\n  EntrySetup: Up\n  SetupScore: Change\n  MaxPositions: 2\n  Quantity: 15\n"
+        "  QtyType: Percent\n  ExitRule: BarsHeld >= 4\n"
+        "Strategy: B\n  EntrySetup: NOT Up AND Strength > 0.5\n  EntryTime: ThisClose\n  MaxPositions: 2\n"
+        "  Quantity: 15\n  QtyType: Percent\n  ExitRule: Change > 1\n"
+        "Combined:\n  MaxPositions: 3\n",
+        /* Entry stops, a text test of the symbol, and a setup formula the
+        ** block form cannot take (a function). */
+        "Strategy: Breakout\n  EntrySetup: ?Symbol <> \"S05\" AND C > O\n  EntryStop: H * 1.005\n"
+        "  MaxPositions: 4\n  Quantity: 10\n  QtyType: Percent\n  ExitRule: BarsHeld >= 2\n"
+        "Strategy: Average\n  EntrySetup: C > MA(C, 5)\n  MaxPositions: 2\n  Quantity: 10\n  QtyType: Percent\n"
+        "  ExitRule: C < MA(C, 5)\n",
+        /* TestData read by the rules, and a setup that is true everywhere. */
+        "TestData:\n  Gap: O - C[1]\nStrategy: Always\n  EntrySetup: 1\n  SetupScore: Gap\n  MaxPositions: 1\n"
+        "  Quantity: 50\n  QtyType: Percent\n  ExitRule: Gap < 0\n",
+    };
+    for (const char *body : scripts) {
+        std::string script = std::string(kData) + body;
+        SCOPED_TRACE(body);
+        gSettings.CalcThreads = 1;
+        Outcome plain = RunOnce(script, 1);
+        ASSERT_EQ(0, plain.code);
+        EXPECT_GT(plain.trades.size(), 0u);
+        /* The filter is built by as many workers as the calculation has. */
+        for (int workers : {1, 4}) {
+            SCOPED_TRACE(workers);
+            gSettings.CalcThreads = workers;
+            Outcome filtered = RunOnce(script, 0);
+            ASSERT_EQ(0, filtered.code);
+            ASSERT_EQ(plain.trades.size(), filtered.trades.size());
+            for (size_t t = 0; t < plain.trades.size(); t++)
+                EXPECT_EQ(0, memcmp(&plain.trades[t], &filtered.trades[t], sizeof(TradeRecord))) << "trade " << t;
+            ASSERT_EQ(plain.cells.size(), filtered.cells.size());
+            for (size_t c = 0; c < plain.cells.size(); c++)
+                EXPECT_EQ(0, memcmp(&plain.cells[c], &filtered.cells[c], sizeof(StatCell))) << "cell " << c;
+            EXPECT_EQ(plain.firstUsed, filtered.firstUsed);
+        }
+    }
+}
+
+} // namespace
