@@ -177,6 +177,29 @@ static void FillFiltersThread(const EvalContext *loop, int32_t slot, std::atomic
     }
 }
 
+/* One pass of the build over every symbol.  What it writes is the same
+** whichever worker writes it; the calculation's workers share out the
+** symbols, the user-interface thread taking part and waiting for this short
+** step. */
+static void FillFilters(const EvalContext *context, const DateList *list)
+{
+    std::atomic<int32_t> nextBlock{0};
+    int32_t blocks = (gStore.symbolCount + 63) / 64;
+    int32_t workers = std::min(ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount()), blocks);
+    std::thread threads[FORMULA_WORKER_COPIES];
+    int32_t started = 0;
+    for (int32_t w = 1; w < workers && w < FORMULA_WORKER_COPIES; w++) {
+        try {
+            threads[w] = std::thread(FillFiltersThread, context, w, &nextBlock, list);
+            started = w;
+        } catch (...) {
+            break; /* the threads running and this one share out the rest */
+        }
+    }
+    FillFiltersThread(context, 0, &nextBlock, list);
+    for (int32_t w = 1; w <= started; w++) threads[w].join();
+}
+
 int BuildSetupFilters(const EvalContext *context)
 {
     FreeSetupFilters();
@@ -199,24 +222,7 @@ int BuildSetupFilters(const EvalContext *context)
         FreeSetupFilters();
         return 1;
     }
-    /* The bits are the same whichever worker fills them; the calculation's
-    ** workers share out the symbols, the user-interface thread waiting for
-    ** this short step. */
-    std::atomic<int32_t> nextBlock{0};
-    int32_t blocks = (gStore.symbolCount + 63) / 64;
-    int32_t workers = std::min(ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount()), blocks);
-    std::thread threads[FORMULA_WORKER_COPIES];
-    int32_t started = 0;
-    for (int32_t w = 1; w < workers && w < FORMULA_WORKER_COPIES; w++) {
-        try {
-            threads[w] = std::thread(FillFiltersThread, context, w, &nextBlock, list);
-            started = w;
-        } catch (...) {
-            break;
-        }
-    }
-    FillFiltersThread(context, 0, &nextBlock, list);
-    for (int32_t w = 1; w <= started; w++) threads[w].join();
+    FillFilters(context, list);
     /* The bar indexes of the set bits, in row order: counted, then written by
     ** the workers as the bits were. */
     for (int32_t s = 0; s < gSetupFilter.count; s++) {
@@ -236,18 +242,7 @@ int BuildSetupFilters(const EvalContext *context)
             return 0;
         }
     }
-    nextBlock = 0;
-    started = 0;
-    for (int32_t w = 1; w < workers && w < FORMULA_WORKER_COPIES; w++) {
-        try {
-            threads[w] = std::thread(FillFiltersThread, context, w, &nextBlock, list);
-            started = w;
-        } catch (...) {
-            break;
-        }
-    }
-    FillFiltersThread(context, 0, &nextBlock, list);
-    for (int32_t w = 1; w <= started; w++) threads[w].join();
+    FillFilters(context, list);
     if (!AllocMemory(&gSetupFilter.pending, (uint64_t)gStore.symbolCount * sizeof(int32_t)) ||
         !AllocMemory(&gSetupFilter.visits, (uint64_t)gStore.symbolCount * sizeof(SetupVisit))) {
         FreeSetupFilters();

@@ -166,6 +166,9 @@ void PostFrameRefresh();
 ** the run's status parts are cleared, and the frame refreshes its menu and
 ** toolbar; state 0 also clears the status bar and resets the frame title. */
 void SetTestRunning(int state);
+/* SetTestRunning's share that every shell has: the run state, and the
+** status bar and title it clears (shell/services.cpp). */
+void ShowRunState(int state);
 /* The settings panel window, null when there is none. */
 void *GetSettingsPanel();
 /* Shows the DataFile setting in the settings panel's data-file control. */

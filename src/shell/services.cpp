@@ -253,3 +253,15 @@ void LogDebugHeader(int date, const char *symbol, const FormulaSlot *formula)
         CopyString(text, sizeof text, formula->scriptText + formula->start, formula->length);
     LogPrintf("Formula:\t%s", text);
 }
+
+void ShowRunState(int state)
+{
+    gRun.state.store(state);
+    if (state != RUN_IDLE) {
+        SetStatusText(gSettings.StatusBarFields, nullptr);
+        SetStatusText(gSettings.StatusBarFields + 1, nullptr);
+    } else {
+        ResetStatusBar(0);
+        SetFrameTitle(nullptr);
+    }
+}

@@ -206,6 +206,26 @@ struct LineValues {
     double adjusted, unadjusted, split, dividend;
 };
 
+/* Where a line's number field goes: its place in the bar or the line's
+** values, with whether it is a price (and the high or the low); null for a
+** field that holds no number. */
+static inline double *NumberField(int field, Bar *bar, LineValues *v, int *price, int *haveHigh, int *haveLow)
+{
+    switch (field) {
+    case CSV_OPEN: *price = 1; return &bar->open;
+    case CSV_HIGH: *price = *haveHigh = 1; return &bar->high;
+    case CSV_LOW: *price = *haveLow = 1; return &bar->low;
+    case CSV_CLOSE: *price = 1; return &bar->close;
+    case CSV_VOLUME: return &bar->volume;
+    case CSV_EXTRA: return &bar->extra;
+    case CSV_ADJ_CLOSE: return &v->adjusted;
+    case CSV_REAL_CLOSE: return &v->unadjusted;
+    case CSV_SPLIT: return &v->split;
+    case CSV_DIVIDEND: return &v->dividend;
+    default: return nullptr;
+    }
+}
+
 /* Reads one data line's columns into bar and values by the field map.
 ** Null when the line is a bar; otherwise why it is not (kRefusedNoDate
 ** when its date cannot be read, which a header line also gives). */
@@ -234,17 +254,10 @@ static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *
             bar->time = ParseTime(ColumnText(column, buffer, sizeof buffer));
             continue;
         }
-        case CSV_OPEN: number = &bar->open, price = 1; break;
-        case CSV_HIGH: number = &bar->high, price = 1, haveHigh = 1; break;
-        case CSV_LOW: number = &bar->low, price = 1, haveLow = 1; break;
-        case CSV_CLOSE: number = &bar->close, price = 1; break;
-        case CSV_VOLUME: number = &bar->volume; break;
-        case CSV_EXTRA: number = &bar->extra; break;
-        case CSV_ADJ_CLOSE: number = &v->adjusted; break;
-        case CSV_REAL_CLOSE: number = &v->unadjusted; break;
-        case CSV_SPLIT: number = &v->split; break;
-        case CSV_DIVIDEND: number = &v->dividend; break;
-        default: continue;
+        default:
+            number = NumberField(field, bar, v, &price, &haveHigh, &haveLow);
+            if (!number) continue;
+            break;
         }
         int read = ReadNumberColumn(column, numberFormat, number);
         if (read != NUMBER_READ) *number = 0.0;
@@ -298,21 +311,8 @@ static int ReadPlainLine(const char *p, const char *end, char delim, const int32
         while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
         if (p < end && *p == '"') return 0;
         int field = map[c];
-        double *number = nullptr;
         int price = 0;
-        switch (field) {
-        case CSV_OPEN: number = &bar->open, price = 1; break;
-        case CSV_HIGH: number = &bar->high, price = 1, haveHigh = 1; break;
-        case CSV_LOW: number = &bar->low, price = 1, haveLow = 1; break;
-        case CSV_CLOSE: number = &bar->close, price = 1; break;
-        case CSV_VOLUME: number = &bar->volume; break;
-        case CSV_EXTRA: number = &bar->extra; break;
-        case CSV_ADJ_CLOSE: number = &v->adjusted; break;
-        case CSV_REAL_CLOSE: number = &v->unadjusted; break;
-        case CSV_SPLIT: number = &v->split; break;
-        case CSV_DIVIDEND: number = &v->dividend; break;
-        default: break;
-        }
+        double *number = NumberField(field, bar, v, &price, &haveHigh, &haveLow);
         if (number) {
             if (p == end || *p == delim) {
                 if (price) return 0;

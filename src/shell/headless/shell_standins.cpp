@@ -24,14 +24,7 @@ void ShowScriptSpan(const char *path, int32_t offset, int32_t length) {}
 /* Without panels only the run state and the status bar and title show it. */
 void SetTestRunning(int state)
 {
-    gRun.state.store(state);
-    if (state != RUN_IDLE) {
-        SetStatusText(gSettings.StatusBarFields, nullptr);
-        SetStatusText(gSettings.StatusBarFields + 1, nullptr);
-    } else {
-        ResetStatusBar(0);
-        SetFrameTitle(nullptr);
-    }
+    ShowRunState(state);
 }
 
 /* Without a chooser every dialog counts as cancelled. */

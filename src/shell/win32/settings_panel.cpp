@@ -171,13 +171,7 @@ void SetTestRunning(int state)
     gRun.state.store(state);
     EnableSettingsPanelControls(0);
     UpdateDebugPanelControls();
-    if (state != RUN_IDLE) {
-        SetStatusText(gSettings.StatusBarFields, nullptr);
-        SetStatusText(gSettings.StatusBarFields + 1, nullptr);
-    } else {
-        ResetStatusBar(0);
-        SetFrameTitle(nullptr);
-    }
+    ShowRunState(state);
     /* The toolbar's Stop and run buttons follow at once, not at the next
     ** notice that happens to reach the frame. */
     PostFrameRefresh();
