@@ -488,9 +488,14 @@ int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount)
     /* Pairing: trades hold price x quantity sums until the end. */
     std::vector<TradeListRow> trades;
     size_t symbolStart = 0; /* first trade of the current symbol */
+    const TradeListRow *previous = nullptr;
     for (const TradeListRow &fill : fills) {
-        if (trades.empty() || CompareNoCase(trades[symbolStart].symbol, fill.symbol) != 0 ||
-            trades[symbolStart].symbolNumber != fill.symbolNumber) {
+        /* The fills come in symbol order; a symbol's fills may make no trade
+        ** at all (a zero quantity), so the symbol is the last fill's. */
+        bool newSymbol = !previous || CompareNoCase(previous->symbol, fill.symbol) != 0 ||
+            previous->symbolNumber != fill.symbolNumber;
+        previous = &fill;
+        if (newSymbol) {
             for (size_t k = symbolStart; k < trades.size(); k++) SplitTradeRow(trades, k);
             symbolStart = trades.size();
         }
