@@ -195,9 +195,7 @@ int LoadFile(const char *path, void *pBlock, uint32_t *pSize)
 
 /* ---- replacing a file safely ------------------------------------------------ */
 
-/* The temporary file's name beside the target: the target's name with
-** ".~kv" added, or "~kv.tmp" in the same folder when that would be too long. */
-static int MakeTempPath(char *out, const char *path)
+int MakeTempPath(char *out, const char *path)
 {
     size_t n = strlen(path);
     if (n + 4 < FILE_PATH_SIZE) {

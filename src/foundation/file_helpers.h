@@ -86,6 +86,10 @@ struct ReplaceFile {
 /* Creates the temporary file beside path (messages name path itself).  On
 ** failure rf->file is null and nothing is left on disk. */
 int BeginReplaceFile(ReplaceFile *rf, const char *path, uint32_t expectedSize);
+/* The temporary file's name beside path (out: FILE_PATH_SIZE characters):
+** the name with ".~kv" added, or "~kv.tmp" in the same folder when that
+** would be too long; 0 when neither fits. */
+int MakeTempPath(char *out, const char *path);
 /* The same for a writer with its own wording for a file that cannot be
 ** created: createMessage takes the path (its first %s) and may take the
 ** system's error text (a second %s). */

@@ -592,22 +592,7 @@ static void AppendDefaultExtension(char *path)
     }
 }
 
-/* The temporary file of a save of path: the name with ".~kv" added, or
-** "~kv.tmp" in its folder when that would be too long; 0 when neither fits. */
-static int DataFileTempPath(const char *path, char *out)
-{
-    size_t n = strlen(path);
-    if (n + 4 < DATA_PATH_SIZE) {
-        FormatText(out, DATA_PATH_SIZE, "%s.~kv", path);
-        return 1;
-    }
-    const char *slash = strrchr(path, '\\');
-    size_t folder = slash ? (size_t)(slash - path) + 1 : 0;
-    if (folder + 7 >= DATA_PATH_SIZE) return 0;
-    memcpy(out, path, folder);
-    CopyString(out + folder, (int)(DATA_PATH_SIZE - folder), "~kv.tmp", -1);
-    return 1;
-}
+static_assert(DATA_PATH_SIZE == FILE_PATH_SIZE, "a data file's path buffers take the replace-file names");
 
 void RemoveDataFileLeftover(const char *path)
 {
@@ -615,7 +600,7 @@ void RemoveDataFileLeftover(const char *path)
     if (!path || !path[0] || strlen(path) >= DATA_PATH_SIZE) return;
     CopyString(full, sizeof full, path, -1);
     AppendDefaultExtension(full);
-    if (DataFileTempPath(full, temp) && PlatFileExists(temp)) PlatDeleteUnusedFile(temp);
+    if (MakeTempPath(temp, full) && PlatFileExists(temp)) PlatDeleteUnusedFile(temp);
 }
 
 /* Starts the save of path in a temporary file of this save alone: a
@@ -629,7 +614,7 @@ static int BeginDataFileTemp(ReplaceFile *rf, const char *path, uint32_t reserve
     rf->tempPath[0] = 0;
     CopyString(rf->path, sizeof rf->path, path, -1);
     char temp[DATA_PATH_SIZE];
-    if (strlen(path) >= DATA_PATH_SIZE || !DataFileTempPath(path, temp)) {
+    if (strlen(path) >= DATA_PATH_SIZE || !MakeTempPath(temp, path)) {
         PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
         ReportError(kMsgCannotCreate, path, GetErrorText());
         SetResultCode(RESULT_FILE_ERROR);
