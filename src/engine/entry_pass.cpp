@@ -261,12 +261,7 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
         if (!fillable || !signalled) return;
         PositionRecord *setup = AddSetup(r, s, symbol);
         if (!setup) return;
-        if (visit) {
-            KnownSetupValues known{symbol, context->lastBar, visit->known, visit->score};
-            EvalSetup(context, setup, bar, &known);
-        } else {
-            EvalSetup(context, setup, bar);
-        }
+        EvalSetup(context, setup, bar, visit ? &visit->known : nullptr);
         return;
     }
     PositionRecord *setup = AddSetup(r, s, symbol);
@@ -312,13 +307,17 @@ static void MakeSetups(EvalContext *context, int32_t s)
             int32_t at = row.wordStart[w];
             for (uint64_t bits = row.bits[w]; bits; bits &= bits - 1, at++) {
                 int32_t bit = __builtin_ctzll(bits), k = w * 64 + bit;
-                if (k < gStore.symbolCount)
-                    visits[n++] = SetupVisit{k, row.barIndex[at], (int32_t)((row.known[w] >> bit) & 1),
-                                             row.scores ? row.scores[at] : NAN};
+                if (k >= gStore.symbolCount) continue;
+                int32_t bar = row.barIndex[at];
+                visits[n++] = SetupVisit{k, bar,
+                                         KnownSetupValues{&gStore.symbols[k], context->barPhase < PHASE_CLOSE ? bar - 1 : bar,
+                                                          (int32_t)((row.known[w] >> bit) & 1),
+                                                          row.scores ? row.scores[at] : NAN}};
             }
         }
         /* The visits' records and bars lie all over memory: each is asked for
         ** a few visits ahead, so that its wait overlaps the work on others. */
+        gSetupFilterVisits += n;
         enum { RECORD_AHEAD = 8, BAR_AHEAD = 4 };
         for (int32_t i = 0; i < n; i++) {
             if (i + RECORD_AHEAD < n) {

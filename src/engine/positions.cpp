@@ -39,7 +39,7 @@ void ResetPositionState()
     FreeMemory(&gPositionState.heldCounts);
     FreeMemory(&gPositionState.turnOrder);
     FreeMemory(&gPositionState.sortOrder);
-    FreeMemory(&gPositionState.sortRecords);
+    FreeMemory(&gPositionState.sortHeld);
     FreeMemory(&gPositionState.sortKeys);
     gPositionState = PositionState{};
     gPositionState.accountStrategy = -1;
@@ -484,30 +484,52 @@ bool CompareStrategiesForTurn(int32_t a, int32_t b)
     return a < b;
 }
 
-int CompareSetupsByScore(const PositionRecord *a, const PositionRecord *b)
+/* The two orderings that every date sorts its setups by, each written once
+** as a key: a sort reads the keys out of the records once, so its many
+** comparisons read a few bytes each instead of whole records. */
+struct SetupSortKey {
+    uint32_t first, second; /* both ascending */
+    double score;           /* descending */
+    const SymbolRecord *symbol;
+    int32_t inStore;        /* the symbol is one of the symbol array's */
+};
+
+/* More consumed, then kept setups first, then the higher SetupScore. */
+static SetupSortKey ScoreKey(const PositionRecord *p)
 {
-    if (a->consumed != b->consumed) return a->consumed > b->consumed ? -1 : 1;
-    if (a->kept != b->kept) return a->kept > b->kept ? -1 : 1;
-    int c = CompareDouble(a->setupScore, b->setupScore);
-    if (c != 0) return -c;
-    return CompareSymbols(a, b);
+    return SetupSortKey{~p->consumed, ~p->kept, p->setupScore, p->symbol, SymbolNumberOf(p->symbol) != 0};
 }
 
-/* Setups skipped only for a price not reached sort with the kept ones. */
-static uint32_t OpeningKey(const PositionRecord *p)
+/* Setups skipped only for a price not reached sort with the kept ones; then
+** the earlier entry timing, then the higher EntryScore. */
+static SetupSortKey OpeningSortKey(const PositionRecord *p)
 {
     uint32_t code = p->skipReason;
-    return code > 0 && (code < 7 || code > 10) ? code + 100 : code;
+    uint32_t skip = code > 0 && (code < 7 || code > 10) ? code + 100 : code;
+    return SetupSortKey{skip, (uint32_t)p->entryTiming ^ 0x80000000u /* signed order */, p->entryScore, p->symbol,
+                        SymbolNumberOf(p->symbol) != 0};
+}
+
+static int CompareSetupSortKeys(const SetupSortKey &a, const SetupSortKey &b)
+{
+    if (a.first != b.first) return a.first < b.first ? -1 : 1;
+    if (a.second != b.second) return a.second < b.second ? -1 : 1;
+    int c = CompareDouble(a.score, b.score);
+    if (c != 0) return -c;
+    /* The symbol array is sorted by name with case ignored, so two of its
+    ** records compare by their place without reading the names. */
+    if (a.inStore && b.inStore) return a.symbol < b.symbol ? -1 : a.symbol > b.symbol ? 1 : 0;
+    return CompareSymbolText(a.symbol ? a.symbol->info.Symbol : "", b.symbol ? b.symbol->info.Symbol : "");
+}
+
+int CompareSetupsByScore(const PositionRecord *a, const PositionRecord *b)
+{
+    return CompareSetupSortKeys(ScoreKey(a), ScoreKey(b));
 }
 
 int CompareSetupsForOpening(const PositionRecord *a, const PositionRecord *b)
 {
-    uint32_t x = OpeningKey(a), y = OpeningKey(b);
-    if (x != y) return x < y ? -1 : 1;
-    if (a->entryTiming != b->entryTiming) return a->entryTiming < b->entryTiming ? -1 : 1;
-    int c = CompareDouble(a->entryScore, b->entryScore);
-    if (c != 0) return -c;
-    return CompareSymbols(a, b);
+    return CompareSetupSortKeys(OpeningSortKey(a), OpeningSortKey(b));
 }
 
 int ComparePositionsForSizing(const PositionRecord *a, const PositionRecord *b)
@@ -527,48 +549,15 @@ int ComparePositionsForExit(const PositionRecord *a, const PositionRecord *b)
     return CompareSymbols(a, b);
 }
 
-/* The sort keys of the two orderings that every date sorts its setups by,
-** read out of the records once, so that the many comparisons of a sort read
-** a few bytes each instead of whole records.  Each comparison gives what the
-** record comparator gives for the same pair, so the order is the same. */
-struct SetupSortKey {
-    uint32_t first, second; /* both ascending */
-    double score;           /* descending */
-    const SymbolRecord *symbol;
-    int32_t inStore;        /* the symbol is one of the symbol array's */
-};
-
 static bool MakeSetupSortKeys(const PositionRecord *records, int32_t count,
                               int (*compare)(const PositionRecord *, const PositionRecord *), SetupSortKey *keys)
 {
-    bool byScore = compare == CompareSetupsByScore, forOpening = compare == CompareSetupsForOpening;
-    if (!byScore && !forOpening) return false;
-    for (int32_t k = 0; k < count; k++) {
-        const PositionRecord *p = &records[k];
-        SetupSortKey &key = keys[k];
-        if (byScore) {
-            key.first = ~p->consumed; /* more consumed first */
-            key.second = ~p->kept;
-            key.score = p->setupScore;
-        } else {
-            key.first = OpeningKey(p);
-            key.second = (uint32_t)p->entryTiming ^ 0x80000000u; /* signed order */
-            key.score = p->entryScore;
-        }
-        key.symbol = p->symbol;
-        key.inStore = SymbolNumberOf(p->symbol) != 0;
-    }
+    SetupSortKey (*keyOf)(const PositionRecord *) = compare == CompareSetupsByScore ? ScoreKey
+        : compare == CompareSetupsForOpening                                      ? OpeningSortKey
+                                                                                  : nullptr;
+    if (!keyOf) return false;
+    for (int32_t k = 0; k < count; k++) keys[k] = keyOf(&records[k]);
     return true;
-}
-
-static int CompareSetupSortKeys(const SetupSortKey &a, const SetupSortKey &b)
-{
-    if (a.first != b.first) return a.first < b.first ? -1 : 1;
-    if (a.second != b.second) return a.second < b.second ? -1 : 1;
-    int c = CompareDouble(a.score, b.score);
-    if (c != 0) return -c;
-    if (a.inStore && b.inStore) return a.symbol < b.symbol ? -1 : a.symbol > b.symbol ? 1 : 0;
-    return CompareSymbolText(a.symbol ? a.symbol->info.Symbol : "", b.symbol ? b.symbol->info.Symbol : "");
 }
 
 void SortPositionRecords(PositionRecord *records, int32_t count,
@@ -580,7 +569,7 @@ void SortPositionRecords(PositionRecord *records, int32_t count,
         int32_t capacity = 2 * count + 2;
         if (ReallocMemory(&g.sortOrder, (uint64_t)capacity * sizeof(int32_t)) &&
             ReallocMemory(&g.sortKeys, (uint64_t)capacity * sizeof(SetupSortKey)) &&
-            (g.sortRecords || AllocMemory(&g.sortRecords, sizeof(PositionRecord))))
+            (g.sortHeld || AllocMemory(&g.sortHeld, sizeof(PositionRecord))))
             g.sortCapacity = capacity;
     }
     if (count > g.sortCapacity) {
@@ -606,7 +595,7 @@ void SortPositionRecords(PositionRecord *records, int32_t count,
             return c != 0 ? c < 0 : a < b;
         });
     }
-    PositionRecord *held = g.sortRecords;
+    PositionRecord *held = g.sortHeld;
     for (int32_t start = 0; start < count; start++) {
         if (order[start] == start) continue;
         *held = records[start];

@@ -81,7 +81,7 @@ struct PositionState {
     int32_t exitCount;           /* exits of the test */
     int32_t *turnOrder;          /* scratch strategy order of a selection turn, one per strategy (tracked) */
     int32_t *sortOrder;          /* scratch record order of a sort (tracked) */
-    PositionRecord *sortRecords; /* the one record held aside while a sort moves the others (tracked) */
+    PositionRecord *sortHeld; /* the one record held aside while a sort moves the others (tracked) */
     struct SetupSortKey *sortKeys; /* scratch sort keys of the records being sorted (tracked) */
     int32_t sortCapacity;        /* entries of the sort order */
 };

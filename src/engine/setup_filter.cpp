@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cmath>
 #include <thread>
 #include <vector>
@@ -24,6 +23,7 @@
 
 SetupFilterState gSetupFilter;
 int gSetupFilterOff = 0;
+int64_t gSetupFilterVisits = 0;
 
 void FreeSetupFilters()
 {
@@ -37,17 +37,18 @@ void FreeSetupFilters()
     FreeMemory(&gSetupFilter.filters);
     FreeMemory(&gSetupFilter.pending);
     FreeMemory(&gSetupFilter.visits);
+    FreeMemory(&gSetupFilter.traded);
     gSetupFilter = SetupFilterState{};
 }
 
 /* The strategy judges its setups one symbol at a time by its EntrySetup on
 ** its daily bars of the master calendar. */
-static bool CanFilter(const StrategyRecord *r, int32_t s)
+static bool CanFilter(const StrategyRecord *r)
 {
     if (r->kind != STRATEGY_KIND_STRATEGY && r->kind != STRATEGY_KIND_BENCHMARK) return false;
     if (r->BarSize != BAR_DAILY || r->CalendarSym > 0 || r->hasOwnDateLists) return false;
-    if (r->DynamicSizing == 1 || r->TradeList[0] || IsTradeListActive(s)) return false;
-    return IsSlotGiven(&r->slots[SLOT_ENTRY_SETUP]) && r->slots[SLOT_ENTRY_SETUP].count > 0;
+    if (r->DynamicSizing == 1 || r->TradeList[0]) return false;
+    return IsSlotGiven(&r->slots[SLOT_ENTRY_SETUP]);
 }
 
 /* EvalFormulaInt's signal is 0 for the value v. */
@@ -72,45 +73,28 @@ static bool AllocFilter(SetupFilter *filter, int32_t s, const DateList *list)
     return true;
 }
 
-/* The bits of symbol k in strategy s's filter.  The context is the worker's
-** own, on its worker slot; values is its scratch. */
+/* The day rows of a symbol's daily bars: calls found(j, row) for each bar
+** j dated on a row of the master list. */
+template <typename Found>
+static void ForEachBarRow(const SymbolRecord *symbol, const DateList *list, int32_t rows, Found found)
+{
+    const Bar *bars = symbol->bars[BAR_DAILY];
+    int32_t count = symbol->barCounts[BAR_DAILY];
+    if (count <= 0 || !bars) return;
+    int32_t row = FindDateIndex(list, bars[0].date, 1);
+    for (int32_t j = 0; j < count && row >= 0 && row < rows; j++) {
+        while (row < rows && (int32_t)list->dates[row] < bars[j].date) row++;
+        if (row >= rows) break;
+        if ((int32_t)list->dates[row] == bars[j].date) found(j, row);
+    }
+}
+
+/* The first pass: the bits of symbol k in strategy s's filter, and whether
+** the symbol has ever traded.  The context is the worker's own, on its
+** worker slot; values is its scratch. */
 static void FillSymbolBits(SetupFilter *filter, int32_t s, int32_t k, EvalContext *context, std::vector<double> &values,
                            const DateList *list)
 {
-    /* The second pass, once every bit is set: the bar indexes of the bits. */
-    if (filter->barIndex) {
-        SymbolRecord *symbol = &gStore.symbols[k];
-        const Bar *bars = symbol->bars[BAR_DAILY];
-        int32_t count = symbol->barCounts[BAR_DAILY];
-        if (count <= 0 || !bars) return;
-        bool scored = false;
-        if (filter->scores) {
-            context->strategy = &gStrategies[s];
-            context->strategyIndex = s;
-            context->symbol = symbol;
-            context->callingSymbol = symbol;
-            values.resize((size_t)count);
-            scored = EvalFormulaPlanned(gStrategies[s].slots[SLOT_SETUP_SCORE].nodes[context->slot], context, 0, count,
-                                        values.data());
-        }
-        int32_t shift = filter->phase == PHASE_OPEN ? 1 : 0;
-        int32_t w = k / 64;
-        uint64_t below = (uint64_t(1) << (k % 64)) - 1, mask = uint64_t(1) << (k % 64);
-        int32_t row = FindDateIndex(list, bars[0].date, 1);
-        for (int32_t j = 0; j < count && row >= 0 && row < filter->rowCount; j++) {
-            while (row < filter->rowCount && (int32_t)list->dates[row] < bars[j].date) row++;
-            if (row >= filter->rowCount) break;
-            if ((int32_t)list->dates[row] != bars[j].date) continue;
-            int64_t at = (int64_t)row * filter->words + w;
-            uint64_t word = filter->bits[at];
-            if (!(word & mask)) continue;
-            int32_t place = filter->wordStart[at] + __builtin_popcountll(word & below);
-            filter->barIndex[place] = j;
-            if (filter->scores)
-                filter->scores[place] = scored && j - shift >= 0 ? values[(size_t)(j - shift)] : NAN;
-        }
-        return;
-    }
     StrategyRecord *r = &gStrategies[s];
     SymbolRecord *symbol = &gStore.symbols[k];
     int32_t count = symbol->barCounts[BAR_DAILY];
@@ -140,23 +124,54 @@ static void FillSymbolBits(SetupFilter *filter, int32_t s, int32_t k, EvalContex
     int32_t shift = filter->phase == PHASE_OPEN ? 1 : 0;
     uint64_t *column = filter->bits + k / 64, *knownColumn = filter->known + k / 64;
     uint64_t mask = uint64_t(1) << (k % 64);
-    int32_t row = FindDateIndex(list, bars[0].date, 1);
-    for (int32_t j = 0; j < count && row >= 0 && row < filter->rowCount; j++) {
-        while (row < filter->rowCount && (int32_t)list->dates[row] < bars[j].date) row++;
-        if (row >= filter->rowCount) break;
-        if ((int32_t)list->dates[row] != bars[j].date) continue;
+    ForEachBarRow(symbol, list, filter->rowCount, [&](int32_t j, int32_t row) {
         int32_t judged = j - shift;
         double v = planned && judged >= 0 ? values[(size_t)judged] : NAN;
-        if (CertainlyZero(v)) continue;
+        if (CertainlyZero(v)) return;
         column[(int64_t)row * filter->words] |= mask;
         if (std::isfinite(v)) knownColumn[(int64_t)row * filter->words] |= mask;
-    }
+    });
+    for (int32_t j = 0; j < count && !gSetupFilter.traded[k]; j++)
+        if (bars[j].volume > 0) gSetupFilter.traded[k] = 1;
 }
+
+/* The second pass, once every bit is set and counted: the bar index, and the
+** SetupScore its plan gives, of each set bit of symbol k. */
+static void FillSymbolBars(SetupFilter *filter, int32_t s, int32_t k, EvalContext *context, std::vector<double> &values,
+                           const DateList *list)
+{
+    SymbolRecord *symbol = &gStore.symbols[k];
+    int32_t count = symbol->barCounts[BAR_DAILY];
+    if (count <= 0 || !symbol->bars[BAR_DAILY]) return;
+    bool scored = false;
+    if (filter->scores) {
+        context->strategy = &gStrategies[s];
+        context->strategyIndex = s;
+        context->symbol = symbol;
+        context->callingSymbol = symbol;
+        values.resize((size_t)count);
+        scored = EvalFormulaPlanned(gStrategies[s].slots[SLOT_SETUP_SCORE].nodes[context->slot], context, 0, count,
+                                    values.data());
+    }
+    int32_t shift = filter->phase == PHASE_OPEN ? 1 : 0;
+    int32_t w = k / 64;
+    uint64_t below = (uint64_t(1) << (k % 64)) - 1, mask = uint64_t(1) << (k % 64);
+    ForEachBarRow(symbol, list, filter->rowCount, [&](int32_t j, int32_t row) {
+        int64_t at = (int64_t)row * filter->words + w;
+        uint64_t word = filter->bits[at];
+        if (!(word & mask)) return;
+        int32_t place = filter->wordStart[at] + __builtin_popcountll(word & below);
+        filter->barIndex[place] = j;
+        if (filter->scores) filter->scores[place] = scored && j - shift >= 0 ? values[(size_t)(j - shift)] : NAN;
+    });
+}
+
+typedef void (*FillSymbol)(SetupFilter *, int32_t, int32_t, EvalContext *, std::vector<double> &, const DateList *);
 
 /* One worker of the build: blocks of 64 symbols, which share their words of
 ** the bit rows, go to whichever worker asks next, so no word is written by
 ** two workers. */
-static void FillFiltersThread(const EvalContext *loop, int32_t slot, std::atomic<int32_t> *nextBlock,
+static void FillFiltersThread(FillSymbol fill, const EvalContext *loop, int32_t slot, std::atomic<int32_t> *nextBlock,
                               const DateList *list)
 {
     EvalContext context = *loop;
@@ -172,7 +187,7 @@ static void FillFiltersThread(const EvalContext *loop, int32_t slot, std::atomic
             SetupFilter *filter = &gSetupFilter.filters[s];
             if (!filter->bits) continue;
             for (int32_t k = b * 64; k < gStore.symbolCount && k < b * 64 + 64; k++)
-                FillSymbolBits(filter, s, k, &context, values, list);
+                fill(filter, s, k, &context, values, list);
         }
     }
 }
@@ -181,7 +196,7 @@ static void FillFiltersThread(const EvalContext *loop, int32_t slot, std::atomic
 ** whichever worker writes it; the calculation's workers share out the
 ** symbols, the user-interface thread taking part and waiting for this short
 ** step. */
-static void FillFilters(const EvalContext *context, const DateList *list)
+static void FillFilters(FillSymbol fill, const EvalContext *context, const DateList *list)
 {
     std::atomic<int32_t> nextBlock{0};
     int32_t blocks = (gStore.symbolCount + 63) / 64;
@@ -190,39 +205,54 @@ static void FillFilters(const EvalContext *context, const DateList *list)
     int32_t started = 0;
     for (int32_t w = 1; w < workers && w < FORMULA_WORKER_COPIES; w++) {
         try {
-            threads[w] = std::thread(FillFiltersThread, context, w, &nextBlock, list);
+            threads[w] = std::thread(FillFiltersThread, fill, context, w, &nextBlock, list);
             started = w;
         } catch (...) {
             break; /* the threads running and this one share out the rest */
         }
     }
-    FillFiltersThread(context, 0, &nextBlock, list);
+    FillFiltersThread(fill, context, 0, &nextBlock, list);
     for (int32_t w = 1; w <= started; w++) threads[w].join();
+}
+
+/* The filter is worth building only while memory allows: bytes more must
+** stay below the MaxMemPct setting, as the data calculation keeps them. */
+static bool MemoryAllows(uint64_t bytes)
+{
+    MemoryPercent(); /* reads the machine's memory once */
+    if (gPhysicalMemory == 0) return true;
+    return (gAllocatedBytes.load(std::memory_order_relaxed) + bytes) * 100 / gPhysicalMemory < (uint64_t)gSettings.MaxMemPct;
+}
+
+/* An allocation of the build failed: the run goes on without the filter,
+** the allocator's failure being the low-memory state it reports. */
+static int GiveUp()
+{
+    FreeSetupFilters();
+    return 0;
 }
 
 int BuildSetupFilters(const EvalContext *context)
 {
     FreeSetupFilters();
     const DateList *list = &gStore.dateLists[BAR_DAILY];
-    if (gSetupFilterOff || gStrategyCount <= 0 || gStore.symbolCount <= 0 || !list->dates || list->count <= 0 || gSettings.OptBySymbol ||
-        gRun.generatingOrders || gRun.mode == RUN_MODE_ORDERS || gDebugEvalOn)
+    if (gSetupFilterOff || gStrategyCount <= 0 || gStore.symbolCount <= 0 || !list->dates || list->count <= 0 ||
+        gSettings.OptBySymbol || gRun.generatingOrders || gRun.mode == RUN_MODE_ORDERS || gDebugEvalOn)
         return 1;
-    if (!AllocMemory(&gSetupFilter.filters, (uint64_t)gStrategyCount * sizeof(SetupFilter))) return 0;
+    int32_t filtered = 0;
+    for (int32_t s = 0; s < gStrategyCount; s++) filtered += CanFilter(&gStrategies[s]);
+    uint64_t rowWords = (uint64_t)list->count * (uint64_t)((gStore.symbolCount + 63) / 64);
+    uint64_t perSymbol = sizeof(int32_t) + sizeof(SetupVisit) + 1;
+    if (filtered == 0 ||
+        !MemoryAllows(filtered * rowWords * (2 * sizeof(uint64_t) + sizeof(int32_t)) + gStore.symbolCount * perSymbol))
+        return 1;
+    if (!AllocMemory(&gSetupFilter.filters, (uint64_t)gStrategyCount * sizeof(SetupFilter)) ||
+        !AllocMemory(&gSetupFilter.traded, (uint64_t)gStore.symbolCount))
+        return GiveUp();
     gSetupFilter.count = gStrategyCount;
-    bool any = false;
-    for (int32_t s = 0; s < gStrategyCount; s++) {
-        if (!CanFilter(&gStrategies[s], s)) continue;
-        if (!AllocFilter(&gSetupFilter.filters[s], s, list)) {
-            FreeSetupFilters();
-            return 0;
-        }
-        any = true;
-    }
-    if (!any) {
-        FreeSetupFilters();
-        return 1;
-    }
-    FillFilters(context, list);
+    for (int32_t s = 0; s < gStrategyCount; s++)
+        if (CanFilter(&gStrategies[s]) && !AllocFilter(&gSetupFilter.filters[s], s, list)) return GiveUp();
+    FillFilters(FillSymbolBits, context, list);
     /* The bar indexes of the set bits, in row order: counted, then written by
     ** the workers as the bits were. */
     for (int32_t s = 0; s < gSetupFilter.count; s++) {
@@ -234,24 +264,28 @@ int BuildSetupFilters(const EvalContext *context)
             total += __builtin_popcountll(filter->bits[at]);
         }
         /* A score the walk gives by its plan alone is worked out here too. */
-        const FormulaSlot *score = &gStrategies[s].slots[SLOT_SETUP_SCORE];
-        bool scores = IsSlotGiven(score) && score->count > 0;
-        if (total > INT32_MAX || !AllocMemory(&filter->barIndex, (uint64_t)(total + 1) * sizeof(int32_t)) ||
-            (scores && !AllocMemory(&filter->scores, (uint64_t)(total + 1) * sizeof(double)))) {
+        bool scores = IsSlotGiven(&gStrategies[s].slots[SLOT_SETUP_SCORE]);
+        uint64_t bytes = (uint64_t)(total + 1) * (sizeof(int32_t) + (scores ? sizeof(double) : 0));
+        if (total > INT32_MAX || !MemoryAllows(bytes)) {
             FreeSetupFilters();
-            return 0;
+            return 1;
         }
+        if (!AllocMemory(&filter->barIndex, (uint64_t)(total + 1) * sizeof(int32_t)) ||
+            (scores && !AllocMemory(&filter->scores, (uint64_t)(total + 1) * sizeof(double))))
+            return GiveUp();
     }
-    FillFilters(context, list);
+    FillFilters(FillSymbolBars, context, list);
     if (!AllocMemory(&gSetupFilter.pending, (uint64_t)gStore.symbolCount * sizeof(int32_t)) ||
-        !AllocMemory(&gSetupFilter.visits, (uint64_t)gStore.symbolCount * sizeof(SetupVisit))) {
-        FreeSetupFilters();
-        return 0;
-    }
-    for (int32_t k = 0; k < gStore.symbolCount; k++) gSetupFilter.pending[k] = k;
-    std::stable_sort(gSetupFilter.pending, gSetupFilter.pending + gStore.symbolCount,
+        !AllocMemory(&gSetupFilter.visits, (uint64_t)gStore.symbolCount * sizeof(SetupVisit)))
+        return GiveUp();
+    /* A symbol without a traded bar is never given a first used date by a
+    ** lookup, so only the others wait for theirs. */
+    int32_t n = 0;
+    for (int32_t k = 0; k < gStore.symbolCount; k++)
+        if (gSetupFilter.traded[k]) gSetupFilter.pending[n++] = k;
+    std::stable_sort(gSetupFilter.pending, gSetupFilter.pending + n,
                      [](int32_t a, int32_t b) { return gStore.symbols[a].firstDate < gStore.symbols[b].firstDate; });
-    gSetupFilter.pendingCount = gStore.symbolCount;
+    gSetupFilter.pendingCount = n;
     return 1;
 }
 
@@ -299,11 +333,8 @@ void LowerFirstUsedDates(const EvalContext *context)
     }
 }
 
-bool TakeKnownSetupScore(const KnownSetupValues *known, const EvalContext *context, double *score)
+bool KnownSetupApplies(const KnownSetupValues *known, const EvalContext *context)
 {
-    if (!known || !std::isfinite(known->score) || context->symbol != known->symbol || context->lastBar != known->lastBar ||
-        context->barSize != BAR_DAILY || context->trialBar)
-        return false;
-    *score = known->score;
-    return true;
+    return known && context->symbol == known->symbol && context->lastBar == known->lastBar &&
+        context->barSize == BAR_DAILY && !context->trialBar;
 }

@@ -16,17 +16,21 @@
 ** so the filter never changes a result.
 **
 ** Owns:       gSetupFilter: per strategy, one row of bits per date of the
-**             daily master list (one bit per symbol, in symbol order), and
-**             the symbols whose first used date a lookup may still lower;
-**             all through the tracked allocator.
+**             daily master list (one bit per symbol, in symbol order) with
+**             the bar index and known score of each set bit, and the traded
+**             symbols whose first used date a lookup may still lower; all
+**             through the tracked allocator.
 ** Applies to: daily Benchmark and Strategy sections on the master calendar
 **             that size their setups one by one and replay no trade list;
 **             never while orders are generated, the evaluator traces, or a
 **             single symbol is optimised.
-** Errors:     BuildSetupFilters returns 0 only when memory ran out (the
-**             allocator's sticky flag is then set); the run then goes on
-**             with every symbol visited.
-** Threads:    UI thread only, between the data calculation and the dates.
+** Errors:     the filter is built only while the MaxMemPct setting leaves
+**             room for it, else the run visits every symbol; BuildSetupFilters
+**             returns 0 only when an allocation failed all the same (the
+**             allocator's low-memory state then follows).
+** Threads:    built by the calculation's workers, blocks of 64 symbols each
+**             (a block owns its words of the rows), while the user-interface
+**             thread takes part and waits; read by the date loop alone.
 ** Speed:      one block evaluation per strategy and symbol, no walk; per date
 **             one row of bits per strategy, and the few symbols not yet used.
 */
@@ -44,7 +48,7 @@ struct SetupFilter {
                             the row's date, so the entry pass need not look for it */
     double *scores;      /* per set bit: the SetupScore its plan gives on the bar
                             the setup is judged on, NaN where only a walk can tell;
-                            null when the strategy has no plan for its score */
+                            null when the strategy has no SetupScore */
     int32_t rowCount;    /* dates of the daily master list when built */
     int32_t words;       /* 64-bit words of a row */
     int32_t phase;       /* the phase whose setups it judges (open or close) */
@@ -59,32 +63,34 @@ struct SetupFilterState {
     int32_t pendingCount;
     int32_t activeCount;  /* the leading pending ones that have begun trading */
     struct SetupVisit *visits; /* scratch of the entry pass: one date's visits */
-};
-
-/* One symbol the entry pass visits on a date. */
-struct SetupVisit {
-    int32_t symbol; /* 0-based */
-    int32_t bar;    /* its daily bar on the date */
-    int32_t known;  /* its EntrySetup is known to be true */
-    double score;   /* its SetupScore when known, else NaN */
+    uint8_t *traded;           /* per symbol: it has a bar with volume */
 };
 
 /* What the filter knows of one setup before its formulas are walked: taken
 ** only while the context is still on the symbol and bar it was worked out
-** for (EvalSetup, AddEntryOrder). */
+** for (KnownSetupApplies; EvalSetup, AddEntryOrder). */
 struct KnownSetupValues {
     const SymbolRecord *symbol;
     int32_t lastBar; /* the completed bar the values belong to */
     int32_t signal;  /* the EntrySetup is true */
     double score;    /* the SetupScore, NaN when not known */
 };
-/* The known score for the context, or false. */
-bool TakeKnownSetupScore(const KnownSetupValues *known, const EvalContext *context, double *score);
+/* One symbol the entry pass visits on a date. */
+struct SetupVisit {
+    int32_t symbol;         /* 0-based */
+    int32_t bar;            /* its daily bar on the date */
+    KnownSetupValues known;
+};
+/* known is for the context's symbol and bar. */
+bool KnownSetupApplies(const KnownSetupValues *known, const EvalContext *context);
 extern SetupFilterState gSetupFilter;
 
 /* Set, no filter is built and every symbol is visited on every date: the
 ** plain path, against which tests hold the filtered one. */
 extern int gSetupFilterOff;
+/* Symbols the entry pass has visited through a filter, counted for tests
+** that must know the filter took part. */
+extern int64_t gSetupFilterVisits;
 
 /* Builds the filter of every strategy that can have one, after the data
 ** calculation (the context is the test's, only copied). */

@@ -157,10 +157,12 @@ int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, d
         FormulaSlot *setupScore = &r->slots[SLOT_SETUP_SCORE];
         FormulaSlot *entryScore = &r->slots[SLOT_ENTRY_SCORE];
         if (IsSlotGiven(setupScore)) {
-            if (TakeKnownSetupScore(known, context, &setup->setupScore))
+            if (KnownSetupApplies(known, context) && std::isfinite(known->score)) {
+                setup->setupScore = known->score;
                 TakeKnownFormulaValue(setupScore, context);
-            else if (!EvalFormulaSlot(setupScore, context, &setup->setupScore))
+            } else if (!EvalFormulaSlot(setupScore, context, &setup->setupScore)) {
                 return 0;
+            }
         }
         if (IsSlotGiven(entryScore) && !EvalFormulaSlot(entryScore, context, &setup->entryScore)) return 0;
     }
@@ -178,8 +180,15 @@ int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, d
 static double AdjustSignalPrice(const EvalContext *context, const Bar *bar, double price)
 {
     if (context->barPhase == PHASE_CLOSE && context->strategy->EntryTime != TIME_NEXT_CLOSE) return price;
-    if (!bar || context->priceScale == 0) return price;
-    return price * bar->split / context->priceScale;
+    /* The price is in the split terms of the signal bar: its own factor, as
+    ** an evaluation on it takes, not whatever the last evaluation left in
+    ** the context (a formula of one number evaluates on no bar at all). */
+    int32_t count = 0;
+    const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+    int32_t signal = context->lastBar;
+    double scale = bars && signal >= 0 && signal < count ? bars[signal].split : context->priceScale;
+    if (!bar || scale == 0) return price;
+    return price * bar->split / scale;
 }
 
 /* The entry stop test of a setup (stop price s, not 0). */
@@ -257,7 +266,7 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
     if (!bar) return 0;
     if (r->DynamicSizing == 1) {
         if (setup->quantity == 0 && setup->tradeListRow <= 0) return 0;
-    } else if (known && known->signal) {
+    } else if (KnownSetupApplies(known, context) && known->signal) {
         TakeKnownFormulaValue(&r->slots[SLOT_ENTRY_SETUP], context);
     } else {
         int32_t signal = 0;

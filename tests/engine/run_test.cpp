@@ -461,3 +461,29 @@ TEST_F(TradeRun, AFuturesPositionHeldOverARollPaysTheRollCost)
 }
 
 } // namespace
+
+/* A limit given as a number is in the split terms of the symbol's own signal
+** bar, whatever the symbol before it left in the context: BBB's limit of 20
+** stays 20 after AAA, whose bars carry a 2:1 split factor, was scored. */
+TEST_F(EngineTest, ANumberLimitTakesItsOwnSymbolsSplitTerms)
+{
+    std::vector<int32_t> d = Weekdays(20240102, 20240108);
+    std::vector<DayBar> aaa, bbb;
+    for (int32_t day : d) {
+        aaa.push_back(DayBar{day, 30, 31, 29, 30, 1000, 2.0});
+        bbb.push_back(DayBar{day, 21, 22, 19.5, 21});
+    }
+    LoadStore(d, {{"AAA", aaa}, {"BBB", bbb}});
+    ASSERT_EQ(0, Run("Strategy: S\n  EntrySetup: 1\n  EntryLimit: 20\n  SetupScore: C\n  Quantity: 100\n"
+                     "  QtyType: Shares\n  ExitRule: BarsHeld >= 1\n"));
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    int bought = 0;
+    for (int32_t t = 0; t < test->tradeCount; t++) {
+        const TradeRecord &trade = test->trades[t];
+        EXPECT_EQ(2, trade.symbolNumber) << "AAA never trades at or under 20";
+        EXPECT_DOUBLE_EQ(20, trade.priceIn);
+        bought++;
+    }
+    EXPECT_GT(bought, 0);
+}

@@ -45,6 +45,7 @@ struct SetupFilterRun : EngineTest {
                 if (k % 8 == 5 && i % 23 == 11) /* a dead bar: no trade, one price */
                     bar = DayBar{market[i], price, price, price, price, 0};
                 if (k == 9 && i < market.size() / 2) bar.split = 2.0;
+                if (k == 23) bar.volume = 0; /* never traded, as an index may be */
                 bars.push_back(bar);
             }
             char name[16];
@@ -106,6 +107,10 @@ TEST_F(SetupFilterRun, EveryScriptTradesAsThePlainPassDoes)
         "  MaxPositions: 4\n  Quantity: 10\n  QtyType: Percent\n  ExitRule: BarsHeld >= 2\n"
         "Strategy: Average\n  EntrySetup: C > MA(C, 5)\n  MaxPositions: 2\n  Quantity: 10\n  QtyType: Percent\n"
         "  ExitRule: C < MA(C, 5)\n",
+        /* A setup of one number and a limit of one number, on the split
+        ** symbol too: the limit takes each symbol's own split terms. */
+        "Strategy: Numbers\n  EntrySetup: 1\n  EntryLimit: 20\n  SetupScore: -C\n  MaxPositions: 3\n  Quantity: 10\n"
+        "  QtyType: Percent\n  ExitRule: BarsHeld >= 2\n",
         /* TestData read by the rules, and a setup that is true everywhere. */
         "TestData:\n  Gap: O - C[1]\nStrategy: Always\n  EntrySetup: 1\n  SetupScore: Gap\n  MaxPositions: 1\n"
         "  Quantity: 50\n  QtyType: Percent\n  ExitRule: Gap < 0\n",
@@ -121,7 +126,9 @@ TEST_F(SetupFilterRun, EveryScriptTradesAsThePlainPassDoes)
         for (int workers : {1, 4}) {
             SCOPED_TRACE(workers);
             gSettings.CalcThreads = workers;
+            int64_t visits = gSetupFilterVisits;
             Outcome filtered = RunOnce(script, 0);
+            EXPECT_GT(gSetupFilterVisits, visits) << "the filter took part";
             ASSERT_EQ(0, filtered.code);
             ASSERT_EQ(plain.trades.size(), filtered.trades.size());
             for (size_t t = 0; t < plain.trades.size(); t++)

@@ -64,12 +64,11 @@ constexpr double UNRESOLVED_REF = -7.0;
 ** refers to nodes by their index only, so it stays right when the array is
 ** copied; clearing the array clears it.  The compiler leaves it zero. */
 struct WalkPlanStep {
-    uint8_t kind; /* the evaluator's step kinds */
+    uint8_t kind; /* the evaluator's step code: the kind of step with its bar value or operator */
     uint8_t unary;
     uint8_t dataType;
     uint8_t left, right; /* steps of the operands or of a group's content */
     uint8_t node;        /* index of a constant's node */
-    uint16_t item;       /* bar value or operator row */
     int32_t barsBack;
 };
 enum { WALK_PLAN_STEPS = 20 };

@@ -462,7 +462,7 @@ int EvalTermNode(FormulaNode *node, EvalContext *context, int32_t barsBack)
 ** ========================================================================== */
 
 /* Operators whose left value 0 decides the result when short circuits are on. */
-static bool ZeroShortCircuits(uint32_t op)
+static constexpr bool ZeroShortCircuits(uint32_t op)
 {
     return op == ITEM_POWER || op == ITEM_TIMES || op == ITEM_DIVIDE || op == ITEM_MOD || op == ITEM_AND;
 }
@@ -553,7 +553,7 @@ static inline void CombineNumbers(uint32_t op, double a, double b, uint32_t ta, 
 }
 
 static_assert(ITEM_NOT_EQUAL - ITEM_GREATER == 5, "the six comparisons are adjacent rows");
-static bool IsComparison(uint32_t op)
+static constexpr bool IsComparison(uint32_t op)
 {
     return op >= ITEM_GREATER && op <= ITEM_NOT_EQUAL;
 }
@@ -746,14 +746,19 @@ static bool EvalByWalkPlan(FormulaNode *nodes, FormulaNode *end, EvalContext *co
                            double *result);
 
 /* EvalFormula with the array's end node known (null: found by looking). */
-static double EvalFormulaToEnd(FormulaNode *nodes, FormulaNode *end, EvalContext *context)
+/* A formula of one constant needs no bar: its value is the node's. */
+static bool IsConstantFormula(const FormulaNode *nodes, const EvalContext *context)
 {
-    if (!nodes || nodes[0].item == ITEM_END) return 0.0;
-    FormulaNode *first = &nodes[0];
+    const FormulaNode *first = &nodes[0];
     bool unresolvedRef =
         (first->item == ITEM_STRATEGY_REF || first->item == ITEM_SYMBOL_REF) && first->constant == UNRESOLVED_REF;
-    if (!context->importFlag && first->constantFlag && nodes[1].item == ITEM_END && !unresolvedRef)
-        return first->value;
+    return !context->importFlag && first->constantFlag && nodes[1].item == ITEM_END && !unresolvedRef;
+}
+
+/* The context symbol's bars at the context's bar size, and the price scale
+** of the bar the evaluation stands on. */
+static void SetEvaluationBar(EvalContext *context, const Bar **barsOut, int32_t *countOut)
+{
     const Bar *bars = nullptr;
     int32_t count = 0;
     if (const SymbolRecord *symbol = context->symbol) {
@@ -763,6 +768,18 @@ static double EvalFormulaToEnd(FormulaNode *nodes, FormulaNode *end, EvalContext
         int32_t index = context->currentBar ? context->barIndex : context->lastBar;
         if (bars && index >= 0 && index < count) context->priceScale = bars[index].split;
     }
+    *barsOut = bars;
+    *countOut = count;
+}
+
+static double EvalFormulaToEnd(FormulaNode *nodes, FormulaNode *end, EvalContext *context)
+{
+    if (!nodes || nodes[0].item == ITEM_END) return 0.0;
+    FormulaNode *first = &nodes[0];
+    if (IsConstantFormula(nodes, context)) return first->value;
+    const Bar *bars;
+    int32_t count;
+    SetEvaluationBar(context, &bars, &count);
     double planned;
     if (!context->importFlag && !TraceOn() && EvalByWalkPlan(nodes, end, context, bars, count, &planned)) return planned;
     ResolveFormulaRefs(nodes, context);
@@ -1166,9 +1183,8 @@ static void RunOperatorLanes(const PlanStep &step, PlanLanes *lanes, int s, int 
     const uint8_t *fa = lanes->failed[step.left], *fb = lanes->failed[step.right];
     double *value = lanes->value[s];
     uint8_t *dataType = lanes->dataType[s], *failed = lanes->failed[s];
-    constexpr bool comparison = OP >= ITEM_GREATER && OP <= ITEM_NOT_EQUAL;
-    constexpr bool zeroDecides =
-        OP == ITEM_POWER || OP == ITEM_TIMES || OP == ITEM_DIVIDE || OP == ITEM_MOD || OP == ITEM_AND;
+    constexpr bool comparison = IsComparison(OP);
+    constexpr bool zeroDecides = ZeroShortCircuits(OP);
     for (int k = 0; k < n; k++) {
         double left = a[k];
         if (useShortCircuit &&
@@ -1361,14 +1377,14 @@ void TakeKnownFormulaValue(FormulaSlot *slot, EvalContext *context)
     context->libraryDepth = 0;
     if (slot) context->itemName = slot->name;
     FormulaNode *nodes = SlotNodes(slot, context);
-    if (nodes && context->symbol) {
-        int32_t count = 0;
-        const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
-        int32_t index = context->currentBar ? context->barIndex : context->lastBar;
-        if (bars && index >= 0 && index < count) context->priceScale = bars[index].split;
+    /* As the evaluation would: a constant formula leaves the context alone. */
+    if (nodes && nodes[0].item != ITEM_END && !IsConstantFormula(nodes, context)) {
+        const Bar *bars;
+        int32_t count;
+        SetEvaluationBar(context, &bars, &count);
+        context->funBar = -1;
+        context->depth = 0;
     }
-    context->funBar = -1;
-    context->depth = 0;
     context->currentBar = 0;
 }
 
@@ -1443,7 +1459,6 @@ static void BuildWalkPlan(const FormulaNode *nodes, WalkPlan *out)
         to.dataType = from.dataType;
         to.left = from.left;
         to.right = from.right;
-        to.item = (uint16_t)from.item;
         to.barsBack = from.barsBack;
         if (from.source) {
             ptrdiff_t index = from.source - nodes;
@@ -1461,15 +1476,14 @@ static inline void RunWalkOperator(const WalkPlanStep &step, double *v, uint32_t
                                    double nearZero)
 {
     double a = v[step.left], b = v[step.right];
-    constexpr bool zeroDecides =
-        OP == ITEM_POWER || OP == ITEM_TIMES || OP == ITEM_DIVIDE || OP == ITEM_MOD || OP == ITEM_AND;
+    constexpr bool zeroDecides = ZeroShortCircuits(OP);
     if (useShortCircuit && ((zeroDecides && a == 0) || (OP == ITEM_OR && (a != 0 || std::isnan(a))))) {
         v[s] = a;
         t[s] = 0;
         return;
     }
     int compare = 0;
-    if constexpr (OP >= ITEM_GREATER && OP <= ITEM_NOT_EQUAL) compare = CompareByDataType(a, b, t[step.left], t[step.right]);
+    if constexpr (IsComparison(OP)) compare = CompareByDataType(a, b, t[step.left], t[step.right]);
     CombineNumbers(OP, a, b, t[step.left], t[step.right], compare, nearZero, &v[s], &t[s]);
 }
 
