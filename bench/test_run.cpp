@@ -115,8 +115,11 @@ void BM_TestRun(benchmark::State &state)
         }
         trades = window->lastTest->closedTradeCount;
         if (const char *folder = getenv("KV_BENCH_EXPORT")) {
-            SaveStatsCsv(window->lastTest, (std::string(folder) + "/stats.csv").c_str());
-            SaveTradesCsv(window->lastTest, (std::string(folder) + "/trades.csv").c_str());
+            if (!SaveStatsCsv(window->lastTest, (std::string(folder) + "/stats.csv").c_str()) ||
+                !SaveTradesCsv(window->lastTest, (std::string(folder) + "/trades.csv").c_str())) {
+                state.SkipWithError("the exports could not be written");
+                return;
+            }
         }
         DeleteAllTests(window);
         plain += Seconds(t0, t1);

@@ -107,13 +107,19 @@ int GrowListReserve(GrowList *list, int32_t need, uint32_t elemSize)
 
 /* ---- string hash table ----------------------------------------------------- */
 
+void HashBytes(uint64_t *hash, const void *data, size_t size)
+{
+    const unsigned char *p = (const unsigned char *)data;
+    for (size_t i = 0; i < size; i++) {
+        *hash ^= p[i];
+        *hash *= 0x100000001b3ull;
+    }
+}
+
 static uint64_t HashKey(const char *key)
 {
-    uint64_t h = 0xcbf29ce484222325ull;
-    for (const unsigned char *p = (const unsigned char *)key; *p; p++) {
-        h ^= *p;
-        h *= 0x100000001b3ull;
-    }
+    uint64_t h = HASH_START;
+    HashBytes(&h, key, strlen(key));
     return h;
 }
 

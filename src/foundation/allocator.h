@@ -17,6 +17,7 @@
 */
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -56,6 +57,11 @@ struct GrowList {
 int GrowListReserve(GrowList *list, int32_t need, uint32_t elemSize);
 
 /* ---- string hash table --------------------------------------------------- */
+
+/* The table's byte hash (64-bit FNV-1a): start from HASH_START and add the
+** bytes of each part in turn. */
+enum : uint64_t { HASH_START = 0xcbf29ce484222325ull };
+void HashBytes(uint64_t *hash, const void *data, size_t size);
 
 struct HashBucket {
     char *key; /* owned copy; null = empty bucket */

@@ -325,6 +325,9 @@ double TradeCurrencyGain(const TradeRecord *trade);
 /* Free cash of a cell: the base equity chosen by the compounding flag, with
 ** cash and fees in and out, less the cash held in positions and margin. */
 double ComputeCellEquity(const StatCell *cell, int compounded);
+/* A trade record without an exit date is a skipped setup kept with
+** KeepSkipped: its reason is a skip code. */
+inline bool IsSkippedTrade(const TradeRecord *trade) { return trade->dateOut == 0; }
 /* The custom text when it is set and not "1"; else the skip or exit reason
 ** text of the code; "n/a" outside the tables. */
 const char *GetTradeReason(const char *customText, int32_t code, int isSkip);

@@ -127,7 +127,7 @@ static double ReasonSortValue(const TradeRecord *t, bool skipped)
 /* The fixed cells of a trade. */
 static void FillFixedCells(const TestRecord *test, const TradeRecord *t, ListCell *cells)
 {
-    const bool skipped = t->dateOut == 0;
+    const bool skipped = IsSkippedTrade(t);
     const int32_t sideRank = t->side > 0 ? 1 : t->side < 0 ? 2 : 3;
     char text[LIST_CELL_TEXT_SIZE];
     FormatText(text, sizeof text, "%.5d", t->number);

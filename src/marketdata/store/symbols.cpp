@@ -133,6 +133,12 @@ Bar *GetBarArray(const SymbolRecord *record, int barSize, int32_t *count)
     return record->bars[barSize];
 }
 
+/* A traded bar a lookup stands on lowers the record's first used date. */
+static void NoteBarUsed(SymbolRecord *record, const Bar *bar)
+{
+    if (bar->volume > 0 && bar->date < GetFirstUsedDate(record)) LowerFirstUsedDate(record, bar->date);
+}
+
 /* Index of the last bar dated on or before date, or -1 when bar 0 is later.
 ** The search gallops from the hint, so a walk through dates in order costs a
 ** step or two per lookup and a jump costs the logarithm of its distance. */
@@ -203,7 +209,7 @@ int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int
         }
         i = 0;
     }
-    if (bars[i].volume > 0 && bars[i].date < GetFirstUsedDate(record)) LowerFirstUsedDate(record, bars[i].date);
+    NoteBarUsed(record, &bars[i]);
 
     int result;
     if (bars[i].date == date) {
@@ -233,7 +239,7 @@ void NoteDailyBarFound(SymbolRecord *record, int slot, int32_t index)
 {
     const Bar *bar = &record->bars[BAR_DAILY][index];
     if (slot < 0 || slot >= WORKER_SLOTS) slot = 0;
-    if (bar->volume > 0 && bar->date < GetFirstUsedDate(record)) LowerFirstUsedDate(record, bar->date);
+    NoteBarUsed(record, bar);
     std::atomic_ref<int32_t>(record->barHints[slot]).store(index, std::memory_order_relaxed);
 }
 

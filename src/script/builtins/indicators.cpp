@@ -361,8 +361,9 @@ int CalcCCI(FormulaNode *node, EvalContext *context, int barsBack)
     auto tp = [&view](int32_t b) { return (view.H(b) + view.L(b) + view.C(b)) / 3; };
     double mean = 0, md = 0, size = 0;
     for (int32_t b = current - n + 1; b <= current; b++) {
-        mean += tp(b);
-        size = fmax(size, fabs(tp(b)));
+        double typical = tp(b);
+        mean += typical;
+        size = fmax(size, fabs(typical));
     }
     mean /= n;
     for (int32_t b = current - n + 1; b <= current; b++) md += fabs(tp(b) - mean);
@@ -401,8 +402,9 @@ int CalcSigSpike(FormulaNode *node, EvalContext *context, int barsBack)
     auto ret = [&view](int32_t b) { return view.C(b) / view.C(b - 1) - 1; };
     double mean = 0, squares = 0, size = 0;
     for (int32_t b = current - n; b < current; b++) {
-        mean += ret(b);
-        size = fmax(size, fabs(ret(b)));
+        double r = ret(b);
+        mean += r;
+        size = fmax(size, fabs(r));
     }
     mean /= n;
     for (int32_t b = current - n; b < current; b++) squares += (ret(b) - mean) * (ret(b) - mean);

@@ -512,15 +512,6 @@ int CompileScriptBody(const char *path, StrategyRecord *scratch)
 
 /* ---- the parameters the optimizer takes by default --------------------------------------- */
 
-static void HashBytes(uint64_t *h, const void *data, size_t size)
-{
-    const unsigned char *p = (const unsigned char *)data;
-    for (size_t i = 0; i < size; i++) {
-        *h ^= p[i];
-        *h *= 0x100000001b3ull;
-    }
-}
-
 /* A user who chose the parameters in the Optimizer dialog keeps that choice
 ** over the recompile of every run; a script with other parameters (another
 ** script, or names or values edited) starts again from the compiler's
@@ -528,7 +519,7 @@ static void HashBytes(uint64_t *h, const void *data, size_t size)
 ** left out because it once had one. */
 void PreselectParameters(const char *script)
 {
-    uint64_t h = 0xcbf29ce484222325ull;
+    uint64_t h = HASH_START;
     for (const char *c = script; *c; c++) {
         const char folded = *c >= 'A' && *c <= 'Z' ? (char)(*c + 'a' - 'A') : *c; /* paths compare without case */
         HashBytes(&h, &folded, 1);

@@ -862,7 +862,7 @@ static double TradeItem(uint32_t id, const TradeRecord *trade, const TestRecord 
     case ITEM_T_FX_OUT: return trade->fxOut;
     case ITEM_T_REASON:
         /* A trade that never left is a kept skipped setup: its code is a skip reason. */
-        SetText(node, 0, GetTradeReason(trade->reasonText, trade->reason, trade->dateOut == 0));
+        SetText(node, 0, GetTradeReason(trade->reasonText, trade->reason, IsSkippedTrade(trade)));
         return trade->reason;
     case ITEM_T_BARS: return trade->bars;
     case ITEM_T_HIGHEST: return trade->highest;
