@@ -25,6 +25,7 @@
 #include "script/eval/eval_context.h"
 #include "services/services.h"
 #include "shell/help_topics.h"
+#include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
 #include "shell/win32/shell_win32.h"
 #include "views/res_graph.h"
@@ -244,7 +245,8 @@ static void RunSelectedTestAction(HWND window, int command, int flag = 0);
 ** of a trade or compare row shows it when its owner does, or when that owner
 ** is already gone (the chart then waits for a close that was only posted,
 ** and must not outlive the rows and trades it points into); a results graph
-** shows every test of its results list. */
+** shows every test of its results list; a script window shows the test whose
+** own script it holds read-only. */
 static bool WindowShowsTest(HWND window, const ResultsWindow *results, const TestRecord *test)
 {
     char name[64];
@@ -259,6 +261,7 @@ static bool WindowShowsTest(HWND window, const ResultsWindow *results, const Tes
     if (strcmp(name, "KestovarGraph") == 0) return ((const GraphWindow *)data)->test == test;
     if (strcmp(name, "KestovarPlot") == 0) return ((const PlotWindow *)data)->test == test;
     if (strcmp(name, "KestovarResGraph") == 0) return results && ((const ResGraphWindow *)data)->owner == results;
+    if (strcmp(name, "KestovarScript") == 0) return ((const EditorRecord *)data)->test == test;
     if (strcmp(name, "KestovarChart") == 0) {
         const ChartWindow *chart = (const ChartWindow *)data;
         if (chart->kind != CHART_KIND_TRADE && chart->kind != CHART_KIND_COMPARE) return false;

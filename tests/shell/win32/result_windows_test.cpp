@@ -321,7 +321,8 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     HWND results = FindResultsHwnd(list);
 
     /* Test 1: statistics graph, trade plots, trade list with a chart of a
-    ** trade, a comparison with a chart of a row, and the results graph. */
+    ** trade, a comparison with a chart of a row, the results graph and its
+    ** own script. */
     ASSERT_NE(nullptr, OpenStatsGraph(list, doomed, 0));
     ASSERT_NE(nullptr, OpenTradePlotWindow(list, doomed, 0));
     HWND trades = OpenTradeList(doomed);
@@ -339,9 +340,12 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     ASSERT_TRUE(FindNextChildWindow(&compare, "KestovarCompare"));
     CompareCommand(compare, IDM_LIST_CHART);
     ASSERT_NE(nullptr, CreateResGraphWindow(list));
-    /* Test 2: its own statistics graph and trade plots. */
+    ASSERT_EQ(1, OpenScript(nullptr, doomed));
+    /* Test 2: its own statistics graph, trade plots and script. */
     HWND keptGraph = OpenStatsGraph(list, kept, 0), keptPlot = OpenTradePlotWindow(list, kept, 0);
     ASSERT_TRUE(keptGraph && keptPlot);
+    ASSERT_EQ(1, OpenScript(nullptr, kept));
+    HWND keptScript = FindScriptWindow(nullptr, 0, kept);
     Pump();
     struct Kind {
         const char *className;
@@ -349,6 +353,7 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     } kinds[] = {
         {"KestovarGraph", 2, 1}, {"KestovarPlot", 2, 1},    {"KestovarTrades", 1, 0},
         {"KestovarChart", 2, 0}, {"KestovarCompare", 1, 0}, {"KestovarResGraph", 1, 0},
+        {"KestovarScript", 2, 1},
     };
     for (const Kind &k : kinds) EXPECT_EQ(k.before, CountChildren(k.className)) << k.className;
     HoldForScreenshot();
@@ -357,7 +362,7 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     SelectItem(results, 0);
     ResultsCommand(results, IDM_DELETE_TEST);
     for (const Kind &k : kinds) EXPECT_EQ(k.after, CountChildren(k.className)) << k.className;
-    EXPECT_TRUE(IsWindow(keptGraph) && IsWindow(keptPlot));
+    EXPECT_TRUE(IsWindow(keptGraph) && IsWindow(keptPlot) && IsWindow(keptScript));
     EXPECT_EQ(1, list->testCount);
     Pump();
     HoldForScreenshot();
