@@ -490,8 +490,12 @@ TEST_F(ResultWindowsTest, OptimizationGraphNeedsNoSelectedRow)
     AddTestToResults(list, MakeTest(2, "Len", 9, 0));
     SyncResultsWindows();
     ListView_SetItemState(GetListViewOf(results), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    CopyString(list->path, sizeof list->path, File("sweep.kvr").c_str(), -1);
     ResultsCommand(results, IDM_RESULTS_OPTGRAPH);
     EXPECT_EQ(1, CountChildren("KestovarResGraph"));
+    char tab[64] = "";
+    GetWindowTabTitle(gFrame.activeChild, tab, sizeof tab, nullptr, nullptr);
+    EXPECT_STREQ(tab, "sweep.kvr"); // the graph's tab names its results file
 }
 
 int ColumnFormat(HWND window, int column)
