@@ -235,7 +235,7 @@ int OpenScript(const char *path, TestRecord *test)
     if ((path && path[0]) || test) {
         HWND existing = FindScriptWindow(path, 1, test);
         if (existing) {
-            SetActiveScript(path);
+            if (!test) SetActiveScript(path);
             return 1;
         }
         if (path && !test && !PlatFileExists(path)) {
@@ -276,8 +276,11 @@ int OpenScript(const char *path, TestRecord *test)
     }
     record->opened = 1;
     ShowWindow(window, SW_SHOW);
-    SetActiveScript(test ? nullptr : path);
-    if (test) SetScriptTitle(window);
+    /* A test's own script is only shown: runs keep the script they had. */
+    if (test)
+        SetScriptTitle(window);
+    else
+        SetActiveScript(path);
     SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)window, 0);
     return 1;
 }

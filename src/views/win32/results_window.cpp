@@ -327,9 +327,7 @@ static void ShowTestItem(HWND window, TestRecord *test, int command, int flag)
     case IDM_SHOW_TEST_SCRIPT:
         /* The test's own script, read-only in a script window of its own:
         ** no file is written, so none reaches the recent or open files. */
-        if (FindScriptWindow(nullptr, 1, test))
-            break;
-        else if (test->settings.scriptText && test->settings.scriptTextLength > 1)
+        if (test->settings.scriptText && test->settings.scriptTextLength > 1)
             OpenScript(nullptr, test);
         else
             ReportError("Script contents are not saved in tests run as part of an optimization.");

@@ -601,11 +601,15 @@ TEST_F(ResultWindowsTest, ATestsScriptAndTemporaryListsLeaveNoFiles)
         EXPECT_NE(SendMessageA(gFrame.toolbar, TB_ISBUTTONENABLED, (WPARAM)id, 0), 0) << id;
     DestroyWindow(FindWindowExA(gFrame.mdiClient, nullptr, "KestovarLog", nullptr));
     gSettings.RecentFilesMRU[0] = 0;
+    const std::string saved = gSettings.ActiveScript, active = File("mine.kvs"); // the script F5 runs
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, active.c_str(), -1);
     for (int i = 0; i < 2; i++) {
         SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)window, 0);
         ResultsCommand(window, IDM_SHOW_TEST_SCRIPT);
         Pump();
+        EXPECT_EQ(gSettings.ActiveScript, active) << i;
     }
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, saved.c_str(), -1);
     EXPECT_EQ(CountChildren("KestovarScript"), 1);
     ASSERT_EQ(gFrame.activeKind, WK_SCRIPT);
     EXPECT_EQ(Title(gFrame.activeChild), "Test 5 Script (read-only)");
