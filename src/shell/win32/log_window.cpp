@@ -182,18 +182,14 @@ HWND GetLogWindow(char **buffer)
     return window;
 }
 
-/* The program's own temporary list file (written in the program folder or
-** the output folder), which is shown and then deleted; any other file the
-** user opens stays where it is. */
+/* The program's own temporary list file (the results window's unique-symbol
+** list, written in the program folder), which is shown and then deleted; any
+** other file the user opens stays where it is, whatever its name holds. */
 static int IsTemporaryLogFile(const char *path)
 {
-    const char *folders[2] = {gProgramFolder, gOutputFolder};
-    for (const char *folder : folders) {
-        char temp[300];
-        FormatText(temp, sizeof temp, "%s\\_temp_.txt", folder);
-        if (folder[0] && CompareNoCase(path, temp) == 0) return 1;
-    }
-    return 0;
+    char temp[300];
+    FormatText(temp, sizeof temp, "%s\\_temp_.txt", gProgramFolder);
+    return gProgramFolder[0] && CompareNoCase(path, temp) == 0;
 }
 
 int OpenLogFile(const char *path)
