@@ -287,8 +287,8 @@ int OpenScript(const char *path, TestRecord *test)
 
 void ShowScriptSpan(const char *path, int32_t offset, int32_t length)
 {
-    if (!path || !path[0] || offset < 0 || !OpenScript(path, nullptr)) return;
-    HWND window = FindScriptWindow(path, 1, nullptr);
+    if (offset < 0) return;
+    HWND window = (HWND)OpenScriptWindow(path);
     if (!window) return;
     intptr_t end = offset + (length > 0 ? length : 0);
     intptr_t size = EditorSend(window, SCI_GETLENGTH);
