@@ -2,6 +2,7 @@
 ** command dispatch, opening files by type, the open-files list and closing. */
 #include "shell/win32/shell_win32.h"
 
+#include <Scintilla.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -285,22 +286,16 @@ int QuerySaveAll(int closing)
 
 /* ---- editor commands --------------------------------------------------------------------------- */
 
-enum { EDITOR_REDO = 2011,
-       EDITOR_UNDO = 2176,
-       EDITOR_SET_SELECTION = 2160 };
-
 LRESULT SendToActiveChild(UINT message, WPARAM wParam, LPARAM lParam)
 {
     HWND editor = GetFocusedEditor();
     if (!editor) return 0;
-    char name[16];
-    GetClassNameA(editor, name, sizeof name);
-    if (CompareNoCase(name, "Edit") == 0) {
+    if (!IsEditorComponent(editor)) {
         /* The plain text control that stands in for the editor component
         ** knows the window messages, not the editor's own. */
-        if (message == EDITOR_UNDO) return SendMessageA(editor, EM_UNDO, 0, 0);
-        if (message == EDITOR_REDO) return 0;
-        if (message == EDITOR_SET_SELECTION) return SendMessageA(editor, EM_SETSEL, 0, -1);
+        if (message == SCI_UNDO) return SendMessageA(editor, EM_UNDO, 0, 0);
+        if (message == SCI_REDO) return 0;
+        if (message == SCI_SETSEL) return SendMessageA(editor, EM_SETSEL, 0, -1);
     }
     return SendMessageA(editor, message, 0, lParam);
 }
@@ -432,9 +427,9 @@ int DispatchFrameCommand(int id)
     case IDM_CUT: SendToActiveChild(WM_CUT, 0, 0); return 1;
     case IDM_DELETE: SendToActiveChild(WM_CLEAR, 0, 0); return 1;
     case IDM_PASTE: SendToActiveChild(WM_PASTE, 0, 0); return 1;
-    case IDM_REDO: SendToActiveChild(EDITOR_REDO, 0, 0); return 1;
-    case IDM_UNDO: SendToActiveChild(EDITOR_UNDO, 0, 0); return 1;
-    case IDM_SELECT_ALL: SendToActiveChild(EDITOR_SET_SELECTION, 0, (LPARAM)-1); return 1;
+    case IDM_REDO: SendToActiveChild(SCI_REDO, 0, 0); return 1;
+    case IDM_UNDO: SendToActiveChild(SCI_UNDO, 0, 0); return 1;
+    case IDM_SELECT_ALL: SendToActiveChild(SCI_SETSEL, 0, (LPARAM)-1); return 1;
     case IDM_FIND:
     case IDM_FIND_NEXT:
         if (child && IsListKind(FindWindowKind(child)))
