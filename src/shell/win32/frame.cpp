@@ -146,23 +146,29 @@ int OpenFileByType(const char *path, int left, int top, int width, int height)
     }
     const char *dot = strrchr(clean, '.');
     const char *ext = dot ? dot : "";
-    if (CompareNoCase(ext, ".kvs") == 0) return OpenScript(clean, nullptr);
     if (CompareNoCase(ext, ".kvd") == 0) {
         CopyString(gSettings.DataFile, sizeof gSettings.DataFile, clean, -1);
         ShowDataFileInPanel();
         return LoadData(0);
     }
-    if (CompareNoCase(ext, ".kvr") == 0) return OpenResultsWindow(clean);
-    if (CompareNoCase(ext, ".csv") == 0 && gSettings.CsvListView) return OpenCsvAsList(nullptr, clean);
-    if (width) {
-        gSettings.iLogW = width;
-        gSettings.iLogH = height;
+    int opened;
+    if (CompareNoCase(ext, ".kvs") == 0)
+        opened = OpenScript(clean, nullptr);
+    else if (CompareNoCase(ext, ".kvr") == 0)
+        opened = OpenResultsWindow(clean);
+    else if (CompareNoCase(ext, ".csv") == 0 && gSettings.CsvListView)
+        opened = OpenCsvAsList(nullptr, clean);
+    else
+        opened = OpenLogFile(clean);
+    /* Every kind takes the placement the same way: the window it opened (the
+    ** active one) moves there; a corner at CW_USEDEFAULT keeps the system's. */
+    HWND child = gFrame.activeChild;
+    if (opened && child && width > 0 && height > 0) {
+        const int keepCorner = left == CW_USEDEFAULT || top == CW_USEDEFAULT;
+        SetWindowPos(child, nullptr, keepCorner ? 0 : left, keepCorner ? 0 : top, width, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE | (keepCorner ? SWP_NOMOVE : 0));
     }
-    if (width) {
-        gNextLogX = left;
-        gNextLogY = top;
-    }
-    return OpenLogFile(clean);
+    return opened;
 }
 
 /* A second start names one file or several; each is opened. */
@@ -201,13 +207,9 @@ void RestoreOpenFiles(const char *settingsPath)
             ParseOpenFilePlacement(place, client.right, client.bottom, &p);
             int x = p.x == PLACE_DEFAULT ? CW_USEDEFAULT : p.x, y = p.y == PLACE_DEFAULT ? CW_USEDEFAULT : p.y;
             int w = p.w == PLACE_DEFAULT ? CW_USEDEFAULT : p.w, h = p.h == PLACE_DEFAULT ? CW_USEDEFAULT : p.h;
+            /* A place that no longer fits the client keeps the system's. */
             if (!OpenFileByType(path, x, y, w == CW_USEDEFAULT ? 0 : w, h)) continue;
             HWND child = gFrame.activeChild;
-            /* Every kind comes back where it was; a place that no longer fits
-            ** the client keeps the system's. */
-            if (child && w != CW_USEDEFAULT && h != CW_USEDEFAULT)
-                SetWindowPos(child, nullptr, x == CW_USEDEFAULT ? 0 : x, y == CW_USEDEFAULT ? 0 : y, w, h,
-                             SWP_NOZORDER | SWP_NOACTIVATE | (x == CW_USEDEFAULT || y == CW_USEDEFAULT ? SWP_NOMOVE : 0));
             if (child && p.showState == SW_SHOWMINIMIZED) {
                 WINDOWPLACEMENT wp = {};
                 wp.length = sizeof wp;

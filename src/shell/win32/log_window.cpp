@@ -27,10 +27,6 @@
 
 enum { LOG_BUFFER_SIZE = 32767 };
 
-/* Placement of the next new log window; x and y are set only while the frame
-** restores an open file. */
-int gNextLogX = CW_USEDEFAULT, gNextLogY = CW_USEDEFAULT;
-
 static EditorRecord *LogRecord(HWND window) { return GetEditorRecord(window); }
 
 int LogWindowPath(HWND window, char *out, int size)
@@ -53,9 +49,7 @@ static HWND CreateLogWindow()
 {
     LoadEditorSettings();
     int w = gSettings.iLogW ? gSettings.iLogW : CW_USEDEFAULT, h = gSettings.iLogH ? gSettings.iLogH : CW_USEDEFAULT;
-    HWND window = CreateMdiChild("KestovarLog", "", 0, gNextLogX, gNextLogY, w, h, nullptr);
-    gNextLogX = gNextLogY = CW_USEDEFAULT;
-    return window;
+    return CreateMdiChild("KestovarLog", "", 0, CW_USEDEFAULT, CW_USEDEFAULT, w, h, nullptr);
 }
 
 /* ---- loading and saving ---------------------------------------------------------------------------------- */
