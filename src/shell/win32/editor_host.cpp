@@ -15,6 +15,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/win32/settings_dialog.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/name_tables.h"
 #include "shell/help_topics.h"
@@ -29,7 +30,6 @@ EditorSettings gLogEditorSettings;
 
 namespace {
 
-const char kEditorClass[] = "Scintilla"; /* the editor component's window class */
 const char kWordCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._#$%@?&~\\";
 /* Ctrl+Shift with these reach the menus' accelerators instead of the control. */
 const char kFreedShiftKeys[] = "26ACDFGHNOPSVXYZ";
@@ -55,12 +55,6 @@ int IsEditorWindow(HWND window)
 {
     int kind = window ? FindWindowKind(window) : -1;
     return (kind == WK_SCRIPT || kind == WK_LOG) && GetEditorRecord(window) != nullptr;
-}
-
-int IsEditorComponent(HWND window)
-{
-    char name[16];
-    return window && GetClassNameA(window, name, sizeof name) && CompareNoCase(name, kEditorClass) == 0;
 }
 
 intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t lparam)
@@ -150,7 +144,7 @@ HWND CreateEditor(HWND host, int32_t extraSize, EditorSettings *settings)
     }
     record->textBufferSize = extraSize;
     HWND control =
-        CreateWindowExA(WS_EX_CLIENTEDGE, kEditorClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, 0, 0,
+        CreateWindowExA(WS_EX_CLIENTEDGE, kEditorComponentClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, 0, 0,
                         0, 0, host, (HMENU)(INT_PTR)EDITOR_CONTROL_ID, gFrame.instance, nullptr);
     if (!control) {
         FreeMemory(&record->textBuffer);

@@ -81,9 +81,6 @@ struct EditorRecord {
 EditorRecord *GetEditorRecord(HWND host);
 /* 1 for the MDI children that host an editor (script and log windows). */
 int IsEditorWindow(HWND window);
-/* 1 when the window is the editor component itself: not a host window, nor
-** the plain text control that stands in for the component in dialogs. */
-int IsEditorComponent(HWND window);
 
 /* Registers the control's window class; once at start-up. */
 int RegisterEditorClass(HINSTANCE instance);

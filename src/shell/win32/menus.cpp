@@ -10,6 +10,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/settings_dialog.h"
 #include "marketdata/store/datafile.h"
 #include "platform/platform.h"
 #include "script/compiler/compiler_state.h"

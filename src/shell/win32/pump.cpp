@@ -11,8 +11,8 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "shell/frame_rules.h"
+#include "foundation/win32/settings_dialog.h"
 #include "services/services.h"
-#include "shell/win32/editor_host.h"
 
 FrameState gFrame = {.activeKind = -1, .tabHot = -1, .tabPressed = -1};
 
