@@ -418,9 +418,6 @@ int DispatchFrameCommand(int id)
     case IDM_LOG_DATA_INFO: LogDataInfo(); return 1;
     case IDM_UNLOAD_DATA:
         if (idle && CloseDataWindows()) UnloadData();
-        /* With no data loaded the panel's Load button has something to load. */
-        EnableSettingsPanelControls(0);
-        PostMessageA(gFrame.frame, WM_FRAME_REFRESH, 0, 0);
         return 1;
     case IDM_SHOW_CHART:
         DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SHOW_CHART), gFrame.frame, ChartChangeSymbolDlgProc, 0);
