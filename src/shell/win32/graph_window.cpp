@@ -23,6 +23,7 @@
 #include "shell/help_topics.h"
 #include "views/graph_data.h"
 #include "views/graph_geometry.h"
+#include "views/results_rows.h"
 #include "views/win32/draw_resources.h"
 #include "views/win32/graph_paint.h"
 
@@ -422,9 +423,12 @@ int GraphCommand(HWND window, int command)
     case IDM_GRAPH_MOVING_AVERAGE: GraphCharacter(window, graph, 'm'); return 1;
     case IDM_GRAPH_FULL_RANGE: GraphKeyDown(window, graph, VK_ESCAPE); return 1;
     case IDM_CHART_REFRESH: RefreshAllGraphs(); return 1;
-    case IDM_CHART_FORMULAS:
-        if (gGraphsColumns.count > 0) OpenScript(((FormulaColumn *)gGraphsColumns.items)[0].formula.path, nullptr);
+    case IDM_CHART_FORMULAS: {
+        char path[260];
+        ColumnScriptPath(SECTION_GRAPHS, path);
+        OpenScript(path, nullptr);
         return 1;
+    }
     default: return 0;
     }
 }

@@ -411,16 +411,19 @@ TEST_F(ResultWindowsTest, EditColumnFormulasOpensTheScriptInUse)
     CopyString(savedScripts, sizeof savedScripts, gScriptsFolder, -1);
     CreateDirectoryA(File("scripts").c_str(), nullptr);
     CopyString(gScriptsFolder, sizeof gScriptsFolder, File("scripts").c_str(), -1);
-    for (const char *name : {"Results.kvs", "Trades.kvs", "mine.kvs"})
+    for (const char *name : {"Results.kvs", "Trades.kvs", "Charts.kvs", "Graphs.kvs", "mine.kvs"})
         ASSERT_TRUE(WriteTestFile(File(name), "// columns\r\n"));
-    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+    ViewData data;
+    gSettings.ChartBarSize2 = BAR_DAILY;
     ASSERT_EQ(1, OpenResultsWindow(nullptr));
     ResultsWindow *list = FirstResultsWindow();
     TestRecord *test = MakeTest(1, nullptr, 0, 4);
     AddTestToResults(list, test);
     SyncResultsWindows();
-    HWND results = FindResultsHwnd(list), trades = OpenTradeList(test);
-    ASSERT_TRUE(results && trades);
+    HWND results = FindResultsHwnd(list), trades = OpenTradeList(test), graph = OpenStatsGraph(list, test, 0);
+    HWND chart = OpenChart("MSFT", 0, CHART_KIND_SYMBOL, nullptr, nullptr, nullptr, 0, 1);
+    ASSERT_TRUE(results && trades && graph && chart);
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
 
     struct Case {
         const char *what;
@@ -434,6 +437,10 @@ TEST_F(ResultWindowsTest, EditColumnFormulasOpensTheScriptInUse)
         {"trade list, no columns compiled", TradeListCommand, trades, &gTradesColumns, nullptr, File("Trades.kvs")},
         {"results, columns of a script", ResultsCommand, results, &gResultsColumns, "mine.kvs", File("mine.kvs")},
         {"trade list, columns of a script", TradeListCommand, trades, &gTradesColumns, "mine.kvs", File("mine.kvs")},
+        {"chart, no columns compiled", ChartCommand, chart, &gChartsColumns, nullptr, File("Charts.kvs")},
+        {"graph, no columns compiled", GraphCommand, graph, &gGraphsColumns, nullptr, File("Graphs.kvs")},
+        {"chart, columns of a script", ChartCommand, chart, &gChartsColumns, "mine.kvs", File("mine.kvs")},
+        {"graph, columns of a script", GraphCommand, graph, &gGraphsColumns, "mine.kvs", File("mine.kvs")},
     };
     for (const Case &c : cases) {
         ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
