@@ -62,26 +62,12 @@ void ClickHeader(HWND window, int column)
 }
 
 /* Whether a column is wide enough for the header to draw its whole heading
-** and sort arrow: the header control keeps three edge widths of margin on
-** each side of the text and of the 16-pixel arrow image. */
+** and sort arrow. */
 bool HeadingFits(HWND window, int column)
 {
-    HWND header = ListView_GetHeader(GetListViewOf(window));
-    char text[100] = "";
-    HDITEMA item = {};
-    item.mask = HDI_TEXT | HDI_FORMAT;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    Header_GetItem(header, column, &item);
-    HDC dc = GetDC(header);
-    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(header, WM_GETFONT, 0, 0));
-    SIZE size = {};
-    GetTextExtentPoint32A(dc, text, (int)strlen(text), &size);
-    SelectObject(dc, old);
-    ReleaseDC(header, dc);
-    const int margin = 3 * GetSystemMetrics(SM_CXEDGE);
-    const int needed = size.cx + 2 * margin + ((item.fmt & HDF_IMAGE) ? 16 + 2 * margin : 0);
-    return ListView_GetColumnWidth(GetListViewOf(window), column) >= needed;
+    HWND view = GetListViewOf(window);
+    const int needed = HeaderNeededWidth(ListView_GetHeader(view), column);
+    return needed > 0 && ListView_GetColumnWidth(view, column) >= needed;
 }
 
 /* Pumps for a while when KV_SCREENSHOT_HOLD names milliseconds, so a
