@@ -208,14 +208,9 @@ HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode)
         graph->cursorShown = 0;
         graph->movingAverage = 0;
         graph->sorted = 0;
-        FormulaColumn *columns = (FormulaColumn *)gGraphsColumns.items;
-        for (int32_t i = 0, n = 0; i < gGraphsColumns.count; i++) {
-            if (!columns[i].format) continue;
-            if (columns[i].caretFlag) {
-                ImageRequest = IMAGE_REPORT;
-                RefreshGraph(window, n, -1, -1, 0);
-            }
-            n++;
+        for (int32_t n = NextReportGraph(-1); n >= 0; n = NextReportGraph(n)) {
+            ImageRequest = IMAGE_REPORT;
+            RefreshGraph(window, n, -1, -1, 0);
         }
         DestroyWindow(window);
         window = nullptr;
