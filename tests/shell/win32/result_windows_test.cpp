@@ -337,8 +337,12 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
         const char *className;
         int before, after;
     } kinds[] = {
-        {"KestovarGraph", 2, 1}, {"KestovarPlot", 2, 1},    {"KestovarTrades", 1, 0},
-        {"KestovarChart", 2, 0}, {"KestovarCompare", 1, 0}, {"KestovarResGraph", 1, 0},
+        {"KestovarGraph", 2, 1},
+        {"KestovarPlot", 2, 1},
+        {"KestovarTrades", 1, 0},
+        {"KestovarChart", 2, 0},
+        {"KestovarCompare", 1, 0},
+        {"KestovarResGraph", 1, 0},
         {"KestovarScript", 2, 1},
     };
     for (const Kind &k : kinds) EXPECT_EQ(k.before, CountChildren(k.className)) << k.className;
