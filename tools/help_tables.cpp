@@ -5,7 +5,8 @@
 **     kv_help_tables output.txt
 **
 ** One record a line, fields split by tabs (no field holds a tab or a line end):
-**   S  section id, header word
+**   S  section id, header word, the id of the section whose keywords and help
+**      topics it shares (its own id when it shares none)
 **   I  topic, row, name, alias, category, least and most arguments, syntax,
 **      description, the ids of the sections whose formulas may use it
 **   K  topic, row, word, help key, kind (8 header, 10 keyword), section id,
@@ -101,7 +102,7 @@ int main(int argc, char **argv)
     for (int s = 1; s < (int)SECTION_COUNT; s++) {
         fprintf(out, "S\t%d", s);
         PutField(out, kSectionNames[s]);
-        fputc('\n', out);
+        fprintf(out, "\t%d\n", (int)HelpSectionNumber(s));
     }
     for (uint32_t row = 1; row < SCRIPT_ITEM_COUNT; row++) {
         const ScriptItem &item = gScriptItems[row];

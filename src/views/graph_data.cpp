@@ -45,6 +45,15 @@ static int32_t CountShownGraphs()
 
 FormulaColumn *GetGraphColumn(const GraphWindow *graph) { return ShownGraphsColumn(graph->graphIndex, nullptr); }
 
+int32_t NextReportGraph(int32_t after)
+{
+    for (int32_t n = after < 0 ? 0 : after + 1;; n++) {
+        const FormulaColumn *column = ShownGraphsColumn(n, nullptr);
+        if (!column) return -1;
+        if (column->caretFlag) return n;
+    }
+}
+
 int CheckGraphDisplay(GraphWindow *graph, int32_t index)
 {
     graph->graphCount = CountShownGraphs();

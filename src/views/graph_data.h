@@ -24,6 +24,11 @@ struct FormulaColumn;
 FormulaColumn *GetGraphColumn(const GraphWindow *graph);
 /* Selects the shown formula (index -1 keeps it); 1, or 0 when there is none. */
 int CheckGraphDisplay(GraphWindow *graph, int32_t index);
+/* The graphs the HTML report draws: the next shown formula after the shown
+** formula number after (-1 to start) that carries the report mark "^", as
+** its number among the shown formulas (the graph's index); -1 when none is
+** left. */
+int32_t NextReportGraph(int32_t after);
 
 /* Makes the series of the test's listed strategies with room for the test's
 ** points; 1, or 0 (everything freed) when memory runs out. */

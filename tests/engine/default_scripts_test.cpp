@@ -144,10 +144,10 @@ TEST_F(DefaultScripts, EquityTakesTheLogScaleAndTheReportDrawsTwoGraphs)
     EXPECT_EQ(0u, graph.graphType);
     EXPECT_GE(graph.baseValue, 1e-6);
     std::string reported;
-    const DefinitionList *list = ColumnListFor(SECTION_GRAPHS);
-    for (int32_t k = 0; k < list->count; k++) {
-        const FormulaColumn *column = &((const FormulaColumn *)list->items)[k];
-        if (column->format && column->caretFlag) reported += std::string(column->heading) + ";";
+    for (int32_t n = NextReportGraph(-1); n >= 0; n = NextReportGraph(n)) {
+        GraphWindow shown = {};
+        shown.graphIndex = n;
+        reported += std::string(GetGraphColumn(&shown)->heading) + ";";
     }
     EXPECT_EQ("Equity;Drawdown %;", reported);
 }

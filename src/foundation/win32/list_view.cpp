@@ -199,6 +199,28 @@ static int TextWidth(HDC dc, const char *text)
 
 enum { SORT_ARROW_WIDTH = 16 }; /* the sort-arrow images are 16 x 16 */
 
+int HeaderNeededWidth(HWND header, int column)
+{
+    char text[LIST_CELL_SIZE] = "";
+    HDITEMA item = {};
+    item.mask = HDI_TEXT | HDI_FORMAT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    if (!header || !Header_GetItem(header, column, &item)) return 0;
+    /* The header draws the heading in its own font, three edge widths in
+    ** from each side, and a sort arrow with the same margin on both of its
+    ** sides: narrower, a sorted column shows "..." for its name. */
+    const int margin = 3 * GetSystemMetrics(SM_CXEDGE);
+    HDC headerDc = GetDC(header);
+    HFONT font = (HFONT)SendMessageA(header, WM_GETFONT, 0, 0);
+    HGDIOBJ oldFont = SelectObject(headerDc, font ? (HGDIOBJ)font : GetStockObject(DEFAULT_GUI_FONT));
+    const int width =
+        TextWidth(headerDc, text) + 2 * margin + ((item.fmt & HDF_IMAGE) ? SORT_ARROW_WIDTH + 2 * margin : 0);
+    SelectObject(headerDc, oldFont);
+    ReleaseDC(header, headerDc);
+    return width;
+}
+
 void FitColumnWidth(HWND listView, int column, HDC dc)
 {
     TEXTMETRICA metrics;
@@ -217,21 +239,12 @@ void FitColumnWidth(HWND listView, int column, HDC dc)
     }
     HWND header = ListView_GetHeader(listView);
     HDITEMA item = {};
-    item.mask = HDI_TEXT | HDI_FORMAT;
+    item.mask = HDI_TEXT;
     item.pszText = text;
     item.cchTextMax = sizeof text;
     text[0] = 0;
     if (header && Header_GetItem(header, column, &item)) {
-        /* The header draws the heading in its own font, three edge widths in
-        ** from each side, and a sort arrow with the same margin on both of
-        ** its sides: narrower, a sorted column shows "..." for its name. */
-        const int margin = 3 * GetSystemMetrics(SM_CXEDGE);
-        HDC headerDc = GetDC(header);
-        HFONT font = (HFONT)SendMessageA(header, WM_GETFONT, 0, 0);
-        HGDIOBJ oldFont = SelectObject(headerDc, font ? (HGDIOBJ)font : GetStockObject(DEFAULT_GUI_FONT));
-        int w = TextWidth(headerDc, text) + 2 * margin + ((item.fmt & HDF_IMAGE) ? SORT_ARROW_WIDTH + 2 * margin : 0);
-        SelectObject(headerDc, oldFont);
-        ReleaseDC(header, headerDc);
+        int w = HeaderNeededWidth(header, column);
         if (w < TextWidth(dc, text) + pad) w = TextWidth(dc, text) + pad;
         if (w > width) width = w;
     }

@@ -36,6 +36,9 @@ int IsRadioButton(HWND window);
 DialogLayout *SaveDialogLayout(HWND dialog, const int *stretchIds);
 void ResizeDialogLayout(DialogLayout *layout);
 HDC GetMenuFontDC(HWND window, HGDIOBJ *oldFont);
+/* The width a column needs for its header to draw the whole heading and,
+** on a sort key, its arrow; 0 when the header has no such column. */
+int HeaderNeededWidth(HWND header, int column);
 void FitColumnWidth(HWND listView, int column, HDC dc);
 void AutoSizeColumns(HWND listView);
 void AutoSizeColumn(const NMHEADERA *header);

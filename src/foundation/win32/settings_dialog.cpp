@@ -14,13 +14,14 @@
 #include "foundation/text_match.h"
 #include "services/services.h"
 
-/* The editor component's control (class "Scintilla") keeps its text as bytes
-** behind its own messages; any other control is a plain edit. */
+/* The editor component's control keeps its text as bytes behind its own
+** messages; any other control is a plain edit. */
 enum { EDITOR_SET_TEXT = 2181 };
-static int IsEditorControl(HWND control)
+
+int IsEditorComponent(HWND window)
 {
     char name[16];
-    return control && GetClassNameA(control, name, sizeof name) && strcmp(name, "Scintilla") == 0;
+    return window && GetClassNameA(window, name, sizeof name) && CompareNoCase(name, kEditorComponentClass) == 0;
 }
 
 static int Takes(const SettingEntry *row, uint32_t dialogId, uint32_t controlId)
@@ -157,7 +158,7 @@ static void RowToDialog(HWND dialog, const SettingEntry *row)
     case ST_TEXT: SetDlgItemTextA(dialog, id, (const char *)row->data); break;
     case ST_EDITOR_TEXT: {
         /* The editor's text, caret at its end. */
-        if (IsEditorControl(control)) {
+        if (IsEditorComponent(control)) {
             SendMessageA(control, EDITOR_SET_TEXT, 0, (LPARAM)(const char *)row->data);
             SendMessageA(control, EDITOR_DOCUMENT_END, 0, 0);
             break;
@@ -230,7 +231,7 @@ static void RowFromDialog(HWND dialog, const SettingEntry *row)
         break;
     }
     case ST_EDITOR_TEXT:
-        if (IsEditorControl(control)) {
+        if (IsEditorComponent(control)) {
             ((char *)row->data)[0] = 0;
             SendMessageA(control, EDITOR_GET_TEXT, (WPARAM)(size - 1), (LPARAM)(char *)row->data);
             break;

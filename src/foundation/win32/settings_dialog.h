@@ -21,6 +21,12 @@
 
 struct SettingEntry;
 
+/* The editor component's window class. */
+inline constexpr char kEditorComponentClass[] = "Scintilla";
+/* 1 when the window is the editor component itself: not a window hosting
+** one, nor the plain text control that stands in for it. */
+int IsEditorComponent(HWND window);
+
 /* Shows every row of the dialog (or only the row of controlId).  Sets
 ** SettingsExchangeActive while it runs. */
 void SettingsToDialog(HWND dialog, uint32_t dialogId, uint32_t controlId);

@@ -79,9 +79,12 @@ void UnloadData()
     gStore.fundamentalsCount = 0;
     gStore.listNameCount = 0;
     /* Nothing may read a symbol of the old data once it is freed: the last
-    ** run's positions go first, then the panel greys what needs data. */
+    ** run's positions go first, then the debug panel greys what needs data,
+    ** and the settings panel's Load button has the named file to load again
+    ** (after Unload Data, a failed load or an import alike). */
     if (gScriptDataLinks.dropRunPositions) gScriptDataLinks.dropRunPositions();
     UpdateDebugPanelControls();
+    EnableSettingsPanelControls(0);
 
     int showing = count > 9 && gSettings.ShowStatusBar;
     char savedStatus[257];

@@ -26,6 +26,7 @@
 #include "shell/help_topics.h"
 #include "views/chart_geometry.h"
 #include "views/chart_series.h"
+#include "views/results_rows.h"
 #include "views/trade_compare.h"
 #include "views/win32/chart_paint.h"
 #include "views/win32/draw_resources.h"
@@ -486,9 +487,12 @@ int ChartCommand(HWND window, int command)
     case IDM_CHART_SPLIT: ChartCharacter(window, chart, 's'); return 1;
     case IDM_CHART_INFO: ChartCharacter(window, chart, 'g'); return 1;
     case IDM_CHART_REFRESH: RefreshChartWindows(); return 1;
-    case IDM_CHART_FORMULAS:
-        if (gChartsColumns.count > 0) OpenScript(((FormulaColumn *)gChartsColumns.items)[0].formula.path, nullptr);
+    case IDM_CHART_FORMULAS: {
+        char path[260];
+        ColumnScriptPath(SECTION_CHARTS, path);
+        OpenScript(path, nullptr);
         return 1;
+    }
     case IDM_CHART_DATA: ShowChartDataWindow(chart); return 1;
     case IDM_CHART_JUMP:
         DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SHOW_CHART), gFrame.frame, ChartChangeSymbolDlgProc, 1);

@@ -15,6 +15,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/win32/settings_dialog.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/name_tables.h"
 #include "shell/help_topics.h"
@@ -143,7 +144,7 @@ HWND CreateEditor(HWND host, int32_t extraSize, EditorSettings *settings)
     }
     record->textBufferSize = extraSize;
     HWND control =
-        CreateWindowExA(WS_EX_CLIENTEDGE, "Scintilla", "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, 0, 0,
+        CreateWindowExA(WS_EX_CLIENTEDGE, kEditorComponentClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, 0, 0,
                         0, 0, host, (HMENU)(INT_PTR)EDITOR_CONTROL_ID, gFrame.instance, nullptr);
     if (!control) {
         FreeMemory(&record->textBuffer);

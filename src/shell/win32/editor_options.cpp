@@ -221,9 +221,7 @@ void RunEditorOptions(HWND owner)
     ** new look too. */
     HWND panel = gFrame.debugPanel;
     HWND formula = panel ? GetDlgItem(panel, DEBUG_FORMULA_CONTROL) : nullptr;
-    char className[16] = "";
-    if (formula && GetClassNameA(formula, className, sizeof className) && strcmp(className, "Scintilla") == 0 &&
-        GetEditorRecord(panel)) {
+    if (IsEditorComponent(formula) && GetEditorRecord(panel)) {
         DetachEditor(panel);
         if (AttachEditor(panel, DEBUG_FORMULA_CONTROL, &gScriptEditorSettings)) ApplyEditorSettings(panel);
     }

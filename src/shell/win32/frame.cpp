@@ -2,6 +2,7 @@
 ** command dispatch, opening files by type, the open-files list and closing. */
 #include "shell/win32/shell_win32.h"
 
+#include <Scintilla.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -145,23 +146,29 @@ int OpenFileByType(const char *path, int left, int top, int width, int height)
     }
     const char *dot = strrchr(clean, '.');
     const char *ext = dot ? dot : "";
-    if (CompareNoCase(ext, ".kvs") == 0) return OpenScript(clean, nullptr);
     if (CompareNoCase(ext, ".kvd") == 0) {
         CopyString(gSettings.DataFile, sizeof gSettings.DataFile, clean, -1);
         ShowDataFileInPanel();
         return LoadData(0);
     }
-    if (CompareNoCase(ext, ".kvr") == 0) return OpenResultsWindow(clean);
-    if (CompareNoCase(ext, ".csv") == 0 && gSettings.CsvListView) return OpenCsvAsList(nullptr, clean);
-    if (width) {
-        gSettings.iLogW = width;
-        gSettings.iLogH = height;
+    int opened;
+    if (CompareNoCase(ext, ".kvs") == 0)
+        opened = OpenScript(clean, nullptr);
+    else if (CompareNoCase(ext, ".kvr") == 0)
+        opened = OpenResultsWindow(clean);
+    else if (CompareNoCase(ext, ".csv") == 0 && gSettings.CsvListView)
+        opened = OpenCsvAsList(nullptr, clean);
+    else
+        opened = OpenLogFile(clean);
+    /* Every kind takes the placement the same way: the window it opened (the
+    ** active one) moves there; a corner at CW_USEDEFAULT keeps the system's. */
+    HWND child = gFrame.activeChild;
+    if (opened && child && width > 0 && height > 0) {
+        const int keepCorner = left == CW_USEDEFAULT || top == CW_USEDEFAULT;
+        SetWindowPos(child, nullptr, keepCorner ? 0 : left, keepCorner ? 0 : top, width, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE | (keepCorner ? SWP_NOMOVE : 0));
     }
-    if (width) {
-        gNextLogX = left;
-        gNextLogY = top;
-    }
-    return OpenLogFile(clean);
+    return opened;
 }
 
 /* A second start names one file or several; each is opened. */
@@ -200,13 +207,9 @@ void RestoreOpenFiles(const char *settingsPath)
             ParseOpenFilePlacement(place, client.right, client.bottom, &p);
             int x = p.x == PLACE_DEFAULT ? CW_USEDEFAULT : p.x, y = p.y == PLACE_DEFAULT ? CW_USEDEFAULT : p.y;
             int w = p.w == PLACE_DEFAULT ? CW_USEDEFAULT : p.w, h = p.h == PLACE_DEFAULT ? CW_USEDEFAULT : p.h;
+            /* A place that no longer fits the client keeps the system's. */
             if (!OpenFileByType(path, x, y, w == CW_USEDEFAULT ? 0 : w, h)) continue;
             HWND child = gFrame.activeChild;
-            /* Every kind comes back where it was; a place that no longer fits
-            ** the client keeps the system's. */
-            if (child && w != CW_USEDEFAULT && h != CW_USEDEFAULT)
-                SetWindowPos(child, nullptr, x == CW_USEDEFAULT ? 0 : x, y == CW_USEDEFAULT ? 0 : y, w, h,
-                             SWP_NOZORDER | SWP_NOACTIVATE | (x == CW_USEDEFAULT || y == CW_USEDEFAULT ? SWP_NOMOVE : 0));
             if (child && p.showState == SW_SHOWMINIMIZED) {
                 WINDOWPLACEMENT wp = {};
                 wp.length = sizeof wp;
@@ -285,22 +288,16 @@ int QuerySaveAll(int closing)
 
 /* ---- editor commands --------------------------------------------------------------------------- */
 
-enum { EDITOR_REDO = 2011,
-       EDITOR_UNDO = 2176,
-       EDITOR_SET_SELECTION = 2160 };
-
 LRESULT SendToActiveChild(UINT message, WPARAM wParam, LPARAM lParam)
 {
     HWND editor = GetFocusedEditor();
     if (!editor) return 0;
-    char name[16];
-    GetClassNameA(editor, name, sizeof name);
-    if (CompareNoCase(name, "Edit") == 0) {
+    if (!IsEditorComponent(editor)) {
         /* The plain text control that stands in for the editor component
         ** knows the window messages, not the editor's own. */
-        if (message == EDITOR_UNDO) return SendMessageA(editor, EM_UNDO, 0, 0);
-        if (message == EDITOR_REDO) return 0;
-        if (message == EDITOR_SET_SELECTION) return SendMessageA(editor, EM_SETSEL, 0, -1);
+        if (message == SCI_UNDO) return SendMessageA(editor, EM_UNDO, 0, 0);
+        if (message == SCI_REDO) return 0;
+        if (message == SCI_SETSEL) return SendMessageA(editor, EM_SETSEL, 0, -1);
     }
     return SendMessageA(editor, message, 0, lParam);
 }
@@ -421,9 +418,6 @@ int DispatchFrameCommand(int id)
     case IDM_LOG_DATA_INFO: LogDataInfo(); return 1;
     case IDM_UNLOAD_DATA:
         if (idle && CloseDataWindows()) UnloadData();
-        /* With no data loaded the panel's Load button has something to load. */
-        EnableSettingsPanelControls(0);
-        PostMessageA(gFrame.frame, WM_FRAME_REFRESH, 0, 0);
         return 1;
     case IDM_SHOW_CHART:
         DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SHOW_CHART), gFrame.frame, ChartChangeSymbolDlgProc, 0);
@@ -432,9 +426,9 @@ int DispatchFrameCommand(int id)
     case IDM_CUT: SendToActiveChild(WM_CUT, 0, 0); return 1;
     case IDM_DELETE: SendToActiveChild(WM_CLEAR, 0, 0); return 1;
     case IDM_PASTE: SendToActiveChild(WM_PASTE, 0, 0); return 1;
-    case IDM_REDO: SendToActiveChild(EDITOR_REDO, 0, 0); return 1;
-    case IDM_UNDO: SendToActiveChild(EDITOR_UNDO, 0, 0); return 1;
-    case IDM_SELECT_ALL: SendToActiveChild(EDITOR_SET_SELECTION, 0, (LPARAM)-1); return 1;
+    case IDM_REDO: SendToActiveChild(SCI_REDO, 0, 0); return 1;
+    case IDM_UNDO: SendToActiveChild(SCI_UNDO, 0, 0); return 1;
+    case IDM_SELECT_ALL: SendToActiveChild(SCI_SETSEL, 0, (LPARAM)-1); return 1;
     case IDM_FIND:
     case IDM_FIND_NEXT:
         if (child && IsListKind(FindWindowKind(child)))

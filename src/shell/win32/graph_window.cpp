@@ -23,6 +23,7 @@
 #include "shell/help_topics.h"
 #include "views/graph_data.h"
 #include "views/graph_geometry.h"
+#include "views/results_rows.h"
 #include "views/win32/draw_resources.h"
 #include "views/win32/graph_paint.h"
 
@@ -207,14 +208,9 @@ HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode)
         graph->cursorShown = 0;
         graph->movingAverage = 0;
         graph->sorted = 0;
-        FormulaColumn *columns = (FormulaColumn *)gGraphsColumns.items;
-        for (int32_t i = 0, n = 0; i < gGraphsColumns.count; i++) {
-            if (!columns[i].format) continue;
-            if (columns[i].caretFlag) {
-                ImageRequest = IMAGE_REPORT;
-                RefreshGraph(window, n, -1, -1, 0);
-            }
-            n++;
+        for (int32_t n = NextReportGraph(-1); n >= 0; n = NextReportGraph(n)) {
+            ImageRequest = IMAGE_REPORT;
+            RefreshGraph(window, n, -1, -1, 0);
         }
         DestroyWindow(window);
         window = nullptr;
@@ -422,9 +418,12 @@ int GraphCommand(HWND window, int command)
     case IDM_GRAPH_MOVING_AVERAGE: GraphCharacter(window, graph, 'm'); return 1;
     case IDM_GRAPH_FULL_RANGE: GraphKeyDown(window, graph, VK_ESCAPE); return 1;
     case IDM_CHART_REFRESH: RefreshAllGraphs(); return 1;
-    case IDM_CHART_FORMULAS:
-        if (gGraphsColumns.count > 0) OpenScript(((FormulaColumn *)gGraphsColumns.items)[0].formula.path, nullptr);
+    case IDM_CHART_FORMULAS: {
+        char path[260];
+        ColumnScriptPath(SECTION_GRAPHS, path);
+        OpenScript(path, nullptr);
         return 1;
+    }
     default: return 0;
     }
 }

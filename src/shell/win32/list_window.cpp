@@ -247,6 +247,26 @@ static void ReadCachedCell(void *user, int row, int column, char *out, int size)
     CopyString(out, size, rows->cells[(size_t)row * (size_t)rows->columns + (size_t)column].c_str(), -1);
 }
 
+/* A cell's whole text: the list view copies no more than the buffer holds,
+** so the buffer grows until the text fits (a CSV field may be long). */
+static void ReadWholeCell(HWND view, int row, int column, std::vector<char> *buffer, std::string *out)
+{
+    if (buffer->size() < 256) buffer->resize(256);
+    for (;;) {
+        LVITEMA item = {};
+        item.iSubItem = column;
+        item.pszText = buffer->data();
+        item.cchTextMax = (int)buffer->size();
+        (*buffer)[0] = 0;
+        const size_t length = (size_t)SendMessageA(view, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+        if (length + 1 < buffer->size() || buffer->size() >= ((size_t)1 << 24)) {
+            out->assign(item.pszText ? item.pszText : "");
+            return;
+        }
+        buffer->resize(buffer->size() * 2);
+    }
+}
+
 /* Sorts the rows by the sort keys.  The list view's own sort hands the
 ** comparison row indexes that do not hold still on every system, so the rows
 ** are read, put in order here (stable, so equal rows keep their order) and
@@ -264,18 +284,15 @@ static void SortListByColumn(HWND window, int column)
     if (rows.columns > 0 && count > 1) {
         rows.cells.resize((size_t)count * (size_t)rows.columns);
         rows.data.resize((size_t)count);
-        char text[256];
+        std::vector<char> buffer;
         for (int r = 0; r < count; r++) {
             LVITEMA item = {};
             item.mask = LVIF_PARAM;
             item.iItem = r;
             ListView_GetItem(view, &item);
             rows.data[(size_t)r] = item.lParam;
-            for (int c = 0; c < rows.columns; c++) {
-                text[0] = 0;
-                ListView_GetItemText(view, r, c, text, sizeof text);
-                rows.cells[(size_t)r * (size_t)rows.columns + (size_t)c] = text;
-            }
+            for (int c = 0; c < rows.columns; c++)
+                ReadWholeCell(view, r, c, &buffer, &rows.cells[(size_t)r * (size_t)rows.columns + (size_t)c]);
         }
         std::vector<int> order((size_t)count);
         for (int r = 0; r < count; r++) order[(size_t)r] = r;

@@ -27,10 +27,6 @@
 
 enum { LOG_BUFFER_SIZE = 32767 };
 
-/* Placement of the next new log window; x and y are set only while the frame
-** restores an open file. */
-int gNextLogX = CW_USEDEFAULT, gNextLogY = CW_USEDEFAULT;
-
 static EditorRecord *LogRecord(HWND window) { return GetEditorRecord(window); }
 
 int LogWindowPath(HWND window, char *out, int size)
@@ -53,9 +49,7 @@ static HWND CreateLogWindow()
 {
     LoadEditorSettings();
     int w = gSettings.iLogW ? gSettings.iLogW : CW_USEDEFAULT, h = gSettings.iLogH ? gSettings.iLogH : CW_USEDEFAULT;
-    HWND window = CreateMdiChild("KestovarLog", "", 0, gNextLogX, gNextLogY, w, h, nullptr);
-    gNextLogX = gNextLogY = CW_USEDEFAULT;
-    return window;
+    return CreateMdiChild("KestovarLog", "", 0, CW_USEDEFAULT, CW_USEDEFAULT, w, h, nullptr);
 }
 
 /* ---- loading and saving ---------------------------------------------------------------------------------- */
@@ -182,18 +176,14 @@ HWND GetLogWindow(char **buffer)
     return window;
 }
 
-/* The program's own temporary list file (written in the program folder or
-** the output folder), which is shown and then deleted; any other file the
-** user opens stays where it is. */
+/* The program's own temporary list file (the results window's unique-symbol
+** list, written in the program folder), which is shown and then deleted; any
+** other file the user opens stays where it is, whatever its name holds. */
 static int IsTemporaryLogFile(const char *path)
 {
-    const char *folders[2] = {gProgramFolder, gOutputFolder};
-    for (const char *folder : folders) {
-        char temp[300];
-        FormatText(temp, sizeof temp, "%s\\_temp_.txt", folder);
-        if (folder[0] && CompareNoCase(path, temp) == 0) return 1;
-    }
-    return 0;
+    char temp[300];
+    FormatText(temp, sizeof temp, "%s\\_temp_.txt", gProgramFolder);
+    return gProgramFolder[0] && CompareNoCase(path, temp) == 0;
 }
 
 int OpenLogFile(const char *path)

@@ -2,12 +2,15 @@
 ** the right-click menus. */
 #include "shell/win32/shell_win32.h"
 
+#include <Scintilla.h>
+
 #include <cstring>
 
 #include "foundation/list_sort.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/settings_dialog.h"
 #include "marketdata/store/datafile.h"
 #include "platform/platform.h"
 #include "script/compiler/compiler_state.h"
@@ -89,11 +92,7 @@ static EditorState ReadEditorState(HWND editor)
 {
     EditorState s = {};
     if (!editor) return s;
-    char name[16] = "";
-    GetClassNameA(editor, name, sizeof name);
-    if (CompareNoCaseN(name, "Scintilla", 9) == 0) {
-        enum { SCI_GETLENGTH = 2006, SCI_GETREADONLY = 2140, SCI_GETSELECTIONSTART = 2143,
-               SCI_GETSELECTIONEND = 2145, SCI_CANPASTE = 2173, SCI_CANUNDO = 2174, SCI_CANREDO = 2016 };
+    if (IsEditorComponent(editor)) {
         s.length = (int)SendMessageA(editor, SCI_GETLENGTH, 0, 0);
         s.selection = (int)(SendMessageA(editor, SCI_GETSELECTIONEND, 0, 0) -
                             SendMessageA(editor, SCI_GETSELECTIONSTART, 0, 0));

@@ -11,6 +11,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "shell/frame_rules.h"
+#include "foundation/win32/settings_dialog.h"
 #include "services/services.h"
 
 FrameState gFrame = {.activeKind = -1, .tabHot = -1, .tabPressed = -1};
@@ -327,9 +328,9 @@ void TrackChildMaximized(HWND child, WPARAM sizeType)
 
 static int IsEditorControl(HWND window)
 {
-    char name[64];
-    return window && GetClassNameA(window, name, sizeof name) &&
-        (CompareNoCaseN(name, "Scintilla", 9) == 0 || CompareNoCase(name, "Edit") == 0);
+    char name[16];
+    return IsEditorComponent(window) ||
+        (window && GetClassNameA(window, name, sizeof name) && CompareNoCase(name, "Edit") == 0);
 }
 
 HWND GetFocusedEditor()

@@ -235,7 +235,7 @@ int OpenScript(const char *path, TestRecord *test)
     if ((path && path[0]) || test) {
         HWND existing = FindScriptWindow(path, 1, test);
         if (existing) {
-            SetActiveScript(path);
+            if (!test) SetActiveScript(path);
             return 1;
         }
         if (path && !test && !PlatFileExists(path)) {
@@ -276,16 +276,19 @@ int OpenScript(const char *path, TestRecord *test)
     }
     record->opened = 1;
     ShowWindow(window, SW_SHOW);
-    SetActiveScript(test ? nullptr : path);
-    if (test) SetScriptTitle(window);
+    /* A test's own script is only shown: runs keep the script they had. */
+    if (test)
+        SetScriptTitle(window);
+    else
+        SetActiveScript(path);
     SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)window, 0);
     return 1;
 }
 
 void ShowScriptSpan(const char *path, int32_t offset, int32_t length)
 {
-    if (!path || !path[0] || offset < 0 || !OpenScript(path, nullptr)) return;
-    HWND window = FindScriptWindow(path, 1, nullptr);
+    if (offset < 0) return;
+    HWND window = (HWND)OpenScriptWindow(path);
     if (!window) return;
     intptr_t end = offset + (length > 0 ? length : 0);
     intptr_t size = EditorSend(window, SCI_GETLENGTH);

@@ -153,28 +153,31 @@ void SyncComboText(HWND combo)
 void EnableSettingsPanelControls(int forceRunning)
 {
     HWND panel = Panel();
-    if (!panel) return;
     int state = forceRunning ? RUN_TESTING : gRun.state.load();
-    int earliest = IsDlgButtonChecked(panel, IDC_SP_EARLIEST) == BST_CHECKED;
-    int latest = IsDlgButtonChecked(panel, IDC_SP_LATEST) == BST_CHECKED;
-    int changed = IsDataFileNameChanged();
-    for (const PanelControl &c : kPanelControls) {
-        HWND control = GetDlgItem(panel, c.id);
-        if (control) EnableWindow(control, IsPanelGroupEnabled(c.group, state, earliest, latest, changed));
+    if (panel) {
+        int earliest = IsDlgButtonChecked(panel, IDC_SP_EARLIEST) == BST_CHECKED;
+        int latest = IsDlgButtonChecked(panel, IDC_SP_LATEST) == BST_CHECKED;
+        int changed = IsDataFileNameChanged();
+        for (const PanelControl &c : kPanelControls) {
+            HWND control = GetDlgItem(panel, c.id);
+            if (control) EnableWindow(control, IsPanelGroupEnabled(c.group, state, earliest, latest, changed));
+        }
     }
+    /* The frame's Data and Run commands follow the same state as the panel. */
     if (state == RUN_IDLE) PostFrameRefresh();
 }
 
 void SetTestRunning(int state)
 {
     sPanel.guard++;
-    gRun.state.store(state);
+    ShowRunState(state); /* stores the state both panels read */
     EnableSettingsPanelControls(0);
     UpdateDebugPanelControls();
-    ShowRunState(state);
-    /* The toolbar's Stop and run buttons follow at once, not at the next
-    ** notice that happens to reach the frame. */
-    PostFrameRefresh();
+    /* The frame's menu and toolbar (Stop and the run buttons) follow through
+    ** one posted refresh, which the run's own message pumping delivers: at
+    ** the start of a run it is posted here, at its end the settings panel
+    ** above has posted it. */
+    if (state != RUN_IDLE) PostFrameRefresh();
     sPanel.guard--;
 }
 

@@ -116,6 +116,9 @@ extern const int kBuildDate;
 
 LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int DispatchFrameCommand(int commandId);
+/* Opens a file in the window its extension calls for; with a width and a
+** height above 0 that window is then placed at left, top (client coordinates,
+** CW_USEDEFAULT keeps the system's corner).  1, or 0 after reporting. */
 int OpenFileByType(const char *path, int left, int top, int width, int height);
 void RestoreOpenFiles(const char *settingsPath);
 int QuerySaveAll(int closing);
@@ -126,7 +129,6 @@ void OpenHelp(int context);
 /* The handed-over command line of a second start: each file named opens. */
 int OpenHandOffText(const char *text);
 extern const char kUpdateServer[];
-extern int gNextLogX, gNextLogY; /* placement of the next log window (restored files) */
 
 /* ---- message pump, status bar, MDI helpers (pump.cpp) -------------------------------------- */
 

@@ -254,7 +254,7 @@ int TradesTabTitle(HWND window, char *out, int size)
 int ResGraphTabTitle(HWND window, char *out, int size)
 {
     const ResGraphWindow *graph = (const ResGraphWindow *)WindowRecord(window);
-    const ResultsWindow *results = graph ? ResultsListOf((HWND)graph->owner) : nullptr;
+    const ResultsWindow *results = graph ? (const ResultsWindow *)graph->owner : nullptr;
     if (!results || !results->path[0]) return 0;
     return FormatKindTabTitle(TAB_FILE_NAME, 0, results->path, out, size);
 }

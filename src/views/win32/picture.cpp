@@ -1,5 +1,5 @@
 /* picture.cpp -- the memory pictures plots and graphs paint into: 32-bit
-** bitmaps whose pixels can be read back. */
+** bitmaps whose pixels can be read back, and the labels they share. */
 #include <cstring>
 
 #include "views/win32/plot_paint.h"
@@ -48,4 +48,17 @@ uint32_t PicturePixel(const PictureDC *picture, int x, int y)
     GdiFlush();
     uint32_t p = picture->bits[size_t(y) * size_t(picture->width) + size_t(x)]; /* 0x00RRGGBB in memory order */
     return ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF);
+}
+
+void CentredLabel(HDC dc, int x, int y, const char *text, int left, int right)
+{
+    const int length = (int)strlen(text);
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, text, length, &size);
+    const int highest = right - (size.cx + 1) / 2, lowest = left + size.cx / 2;
+    if (x > highest) x = highest;
+    if (x < lowest) x = lowest;
+    SetTextAlign(dc, TA_CENTER | TA_TOP);
+    SetTextColor(dc, PLOT_BLACK);
+    TextOutA(dc, x, y, text, length);
 }

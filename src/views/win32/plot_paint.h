@@ -54,3 +54,8 @@ int CreatePictureDC(PictureDC *picture, HDC reference, int width, int height);
 void ReleasePictureDC(PictureDC *picture);
 /* The pixel as 0x00BBGGRR, or 0xFFFFFFFF outside the picture. */
 uint32_t PicturePixel(const PictureDC *picture, int x, int y);
+
+/* Writes a black label with its top at y, centred under x and moved in only
+** as far as it takes to lie whole between the pixels left and right (an axis
+** label at either end would otherwise be cut or struck through). */
+void CentredLabel(HDC dc, int x, int y, const char *text, int left, int right);

@@ -49,14 +49,6 @@ void Text(HDC dc, int x, int y, const char *text, UINT align, COLORREF colour)
     TextOutA(dc, x, y, text, int(strlen(text)));
 }
 
-/* Writes a label centred under x, moved left only as far as it takes to end
-** inside a picture W wide. */
-void CentredText(HDC dc, int x, int y, const char *text, int W)
-{
-    const int right = W - 1 - (Width(dc, text) + 1) / 2;
-    Text(dc, x < right ? x : right, y, text, TA_CENTER, PLOT_BLACK);
-}
-
 /* A line in one of the shared pens. */
 void Line(HDC dc, HPEN pen, int x0, int y0, int x1, int y1)
 {
@@ -215,11 +207,11 @@ int RenderResultsBarChart(ResGraphWindow *r, HDC dc, int W, int H, int top)
             if (x >= nextLabel) {
                 Line(dc, DotPenLightGrey, x, S + 2 * T, x, H - 2 * T);
                 FormatText(text, sizeof text, "%g", p.x);
-                CentredText(dc, x, H - 2 * T, text, W);
+                CentredLabel(dc, x, H - 2 * T, text, 0, W - 1);
                 int width = Width(dc, text);
                 if (r->yLabel[0]) {
                     FormatText(text, sizeof text, "%g", p.y);
-                    CentredText(dc, x, H - T, text, W);
+                    CentredLabel(dc, x, H - T, text, 0, W - 1);
                     if (Width(dc, text) > width) width = Width(dc, text);
                 }
                 nextLabel = x + width + C;

@@ -47,17 +47,6 @@ int32_t CountShownResultsColumns()
 
 int TabHeight() { return GetSystemMetrics(SM_CYMENUSIZE); }
 
-/* The kind's own popup in its menu: the one holding the two axis sub-menus. */
-HMENU ResGraphPopup()
-{
-    HMENU bar = gWindowKinds[WK_RESGRAPH].menu;
-    for (int i = bar ? GetMenuItemCount(bar) - 1 : -1; i >= 0; i--) {
-        HMENU sub = GetSubMenu(bar, i);
-        if (sub && GetSubMenu(sub, 0) && GetSubMenu(sub, 1)) return sub; /* X-Axis, then the second */
-    }
-    return nullptr;
-}
-
 void PaintResGraph(HWND window, HDC dc, ResGraphWindow *r)
 {
     RECT client;
@@ -195,7 +184,6 @@ void UpdateResGraphWindow(HWND window, int valueColumn)
         }
         SendMessageA(tabs, TCM_SETCURSEL, valueColumn, 0);
     }
-    if (gFrame.activeChild == window) BuildOptGraphAxisMenu(ResGraphPopup(), r);
     UpdateWindowTab(window);
     InvalidateRect(window, nullptr, FALSE);
 }
@@ -297,7 +285,6 @@ LRESULT CALLBACK ResGraphWndProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_NCLBUTTONDOWN: SetFocus(window); break;
     case WM_MDIACTIVATE:
         OnMdiChildActivate(window, (HWND)wParam, (HWND)lParam);
-        if (r && (HWND)lParam == window) BuildOptGraphAxisMenu(ResGraphPopup(), r);
         break;
     case WM_HELP:
         OpenHelp(HELP_TOPIC_RESGRAPH_WINDOW);

@@ -25,6 +25,7 @@
 #include "script/eval/eval_context.h"
 #include "services/services.h"
 #include "shell/help_topics.h"
+#include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
 #include "shell/win32/shell_win32.h"
 #include "views/res_graph.h"
@@ -244,7 +245,8 @@ static void RunSelectedTestAction(HWND window, int command, int flag = 0);
 ** of a trade or compare row shows it when its owner does, or when that owner
 ** is already gone (the chart then waits for a close that was only posted,
 ** and must not outlive the rows and trades it points into); a results graph
-** shows every test of its results list. */
+** shows every test of its results list; a script window shows the test whose
+** own script it holds read-only. */
 static bool WindowShowsTest(HWND window, const ResultsWindow *results, const TestRecord *test)
 {
     char name[64];
@@ -259,6 +261,7 @@ static bool WindowShowsTest(HWND window, const ResultsWindow *results, const Tes
     if (strcmp(name, "KestovarGraph") == 0) return ((const GraphWindow *)data)->test == test;
     if (strcmp(name, "KestovarPlot") == 0) return ((const PlotWindow *)data)->test == test;
     if (strcmp(name, "KestovarResGraph") == 0) return results && ((const ResGraphWindow *)data)->owner == results;
+    if (strcmp(name, "KestovarScript") == 0) return ((const EditorRecord *)data)->test == test;
     if (strcmp(name, "KestovarChart") == 0) {
         const ChartWindow *chart = (const ChartWindow *)data;
         if (chart->kind != CHART_KIND_TRADE && chart->kind != CHART_KIND_COMPARE) return false;
@@ -324,9 +327,7 @@ static void ShowTestItem(HWND window, TestRecord *test, int command, int flag)
     case IDM_SHOW_TEST_SCRIPT:
         /* The test's own script, read-only in a script window of its own:
         ** no file is written, so none reaches the recent or open files. */
-        if (FindScriptWindow(nullptr, 1, test))
-            break;
-        else if (test->settings.scriptText && test->settings.scriptTextLength > 1)
+        if (test->settings.scriptText && test->settings.scriptTextLength > 1)
             OpenScript(nullptr, test);
         else
             ReportError("Script contents are not saved in tests run as part of an optimization.");

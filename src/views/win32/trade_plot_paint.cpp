@@ -78,16 +78,11 @@ HGDIOBJ SelectSharedPen(HDC dc, int style, int width, COLORREF colour)
     return (HPEN)SelectObject(dc, pen);
 }
 
-/* Writes a label along the bottom centred under x, moved in only as far as
-** it takes to keep it whole: right of the value axis and inside the picture
-** (the first and last labels would otherwise be struck through or cut). */
+/* Writes a label along the bottom centred under x, kept whole right of the
+** value axis and inside the picture. */
 void BottomText(const Layout &g, int x, const char *text)
 {
-    const int width = TextWidth(g.dc, text);
-    const int right = g.W - 1 - (width + 1) / 2, left = g.L - g.C + 2 + width / 2;
-    if (x > right) x = right;
-    if (x < left) x = left;
-    Text(g.dc, x, g.H - 3 * g.T + g.C + 2, text, TA_CENTER, PLOT_BLACK);
+    CentredLabel(g.dc, x, g.H - 3 * g.T + g.C + 2, text, g.L - g.C + 2, g.W - 1);
 }
 
 void FormatValue(const Layout &g, double v, char *out)

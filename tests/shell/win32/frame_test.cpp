@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -325,9 +326,9 @@ TEST_F(FrameTest, TabsFollowWindowsAndDragAcross)
 #include "records/test_records.h"
 #include "shell/win32/script_window.h"
 
-/* Every window that shows a file comes back at the next start: scripts,
-** logs, results files and CSV lists; a test's own script and untitled
-** windows do not. */
+/* Every window that shows a file comes back at the next start, where it
+** was: scripts, logs, results files and CSV lists; a test's own script and
+** untitled windows do not. */
 TEST_F(FrameTest, TheWorkspaceComesBack)
 {
     gSettings.CsvListView = 1;
@@ -336,8 +337,20 @@ TEST_F(FrameTest, TheWorkspaceComesBack)
     WriteTestFile(File("ws.csv"), "A,B\n1,2\n");
     std::string results = File("ws.kvr");
     ASSERT_EQ(LoadResultsFile(results.c_str(), 1), 1);
-    for (std::string name : {"ws.kvs", "ws.txt", "ws.csv", "ws.kvr"})
-        ASSERT_EQ(OpenFileByType(File(name).c_str(), CW_USEDEFAULT, CW_USEDEFAULT, 0, 0), 1) << name;
+    struct Place {
+        const char *name, *className;
+        RECT rect; // normal place in the client
+    } places[] = {
+        {"ws.kvs", "KestovarScript", {60, 50, 420, 290}},
+        {"ws.txt", "KestovarLog", {20, 30, 340, 230}},
+        {"ws.csv", "KestovarList", {90, 10, 390, 210}},
+        {"ws.kvr", "KestovarResults", {5, 70, 505, 370}},
+    };
+    for (const Place &p : places) {
+        ASSERT_EQ(OpenFileByType(File(p.name).c_str(), CW_USEDEFAULT, CW_USEDEFAULT, 0, 0), 1) << p.name;
+        const RECT &r = p.rect;
+        SetWindowPos(gFrame.activeChild, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER);
+    }
     TestRecord *test = ReadTestRecord(nullptr, 0, 1, 1, 0);
     ASSERT_NE(test, nullptr);
     test->testNumber = 3;
@@ -359,6 +372,15 @@ TEST_F(FrameTest, TheWorkspaceComesBack)
     EXPECT_EQ(CountChildren("KestovarList"), 1);
     EXPECT_EQ(CountChildren("KestovarResults"), 1);
     EXPECT_NE(FindResultsWindowByPath(results.c_str()), nullptr);
+    for (const Place &p : places) {
+        WINDOWPLACEMENT wp = {};
+        wp.length = sizeof wp;
+        ASSERT_TRUE(GetWindowPlacement(FindWindowExA(gFrame.mdiClient, nullptr, p.className, nullptr), &wp)) << p.name;
+        const RECT &r = wp.rcNormalPosition;
+        EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right, r.bottom}),
+                  std::vector<LONG>({p.rect.left, p.rect.top, p.rect.right, p.rect.bottom}))
+            << p.name;
+    }
 }
 
 /* Help that cannot be shown says so: a missing help file, a topic the file

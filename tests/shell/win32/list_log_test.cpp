@@ -151,6 +151,21 @@ TEST_F(FrameTest, ListSortsByKeysFindsCopiesAndExports)
     EXPECT_EQ(copied, "1\tAB\t1/2/2020\t$1234567.50\r\n");
 }
 
+/* A sort moves whole cells, however long a CSV field is. */
+TEST_F(FrameTest, SortingAListKeepsLongCellsWhole)
+{
+    std::string note;
+    for (int i = 0; i < 30; i++) note += "0123456789";
+    WriteTestFile(File("notes.csv"), "Key,Note\nB," + note + "\nA,short\n");
+    ASSERT_EQ(OpenCsvAsList(nullptr, File("notes.csv").c_str()), 1);
+    HWND list = ActiveList();
+    ClickHeader(list, 1, false);
+    EXPECT_EQ(Column(list, 1), "A;B;");
+    char text[400] = "";
+    ListView_GetItemText(GetListViewOf(list), 1, 2, text, sizeof text);
+    EXPECT_EQ(std::string(text), note);
+}
+
 TEST_F(FrameTest, ProgramLogBreaksBeforeEachEntry)
 {
     LogPrintf("first %d", 1);

@@ -8,6 +8,7 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/settings_dialog.h"
 #include "frame_fixture.h"
+#include "marketdata/store/data_load.h"
 #include "platform/platform.h"
 #include "services/services.h"
 #include "support/test_support.h"
@@ -325,5 +326,11 @@ TEST_F(FrameTest, ARunLocksThePanelsAndItsEndFreesThemAtOnce)
     EXPECT_EQ(Enabled(gFrame.settingsPanel, IDC_SP_LOAD), 1);
     EXPECT_EQ(Enabled(gFrame.debugPanel, IDC_DP_EVALUATE), 0);
     EXPECT_EQ(Enabled(gFrame.debugPanel, IDC_DP_POSITIONS), 0);
+    // An unload that a failed load or an import makes frees the button too.
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_LOAD_DATA, 0);
+    Pump();
+    ASSERT_EQ(Enabled(gFrame.settingsPanel, IDC_SP_LOAD), 0);
+    UnloadData();
+    EXPECT_EQ(Enabled(gFrame.settingsPanel, IDC_SP_LOAD), 1);
     gSettings = saved;
 }

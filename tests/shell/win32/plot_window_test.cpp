@@ -336,8 +336,10 @@ TEST_F(FrameTest, ResultsGraphCommandsAndTitles)
     EXPECT_STREQ(r->xLabel, "Test:");
     EXPECT_EQ(r->pointCount, 4);
 
-    /* The axis sub-menus list the variables; outside a heat map the x list
-    ** ends in "Test Number", and choosing it greys the second list. */
+    /* The axis sub-menus, as the menu opens, list the variables; outside a
+    ** heat map the x list ends in "Test Number", and choosing it greys the
+    ** second list. */
+    SendMessageA(gFrame.frame, WM_INITMENU, (WPARAM)GetMenu(gFrame.frame), 0);
     HMENU bar = gWindowKinds[WK_RESGRAPH].menu, popup = nullptr;
     for (int i = 0; bar && i < GetMenuItemCount(bar) && !popup; i++)
         if (GetSubMenu(bar, i) && GetSubMenu(GetSubMenu(bar, i), 0)) popup = GetSubMenu(bar, i);
@@ -363,6 +365,7 @@ TEST_F(FrameTest, ResultsGraphCommandsAndTitles)
     /* The heat map in a picture without the tab strip. */
     DispatchFrameCommand(RES_GRAPH_FIRST_X_VARIABLE);
     DispatchFrameCommand(IDM_RESGRAPH_HEAT_MAP);
+    SendMessageA(gFrame.frame, WM_INITMENU, (WPARAM)GetMenu(gFrame.frame), 0);
     char text[40];
     GetMenuStringA(popup, 1, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ(text, "Y-Axis");

@@ -62,26 +62,12 @@ void ClickHeader(HWND window, int column)
 }
 
 /* Whether a column is wide enough for the header to draw its whole heading
-** and sort arrow: the header control keeps three edge widths of margin on
-** each side of the text and of the 16-pixel arrow image. */
+** and sort arrow. */
 bool HeadingFits(HWND window, int column)
 {
-    HWND header = ListView_GetHeader(GetListViewOf(window));
-    char text[100] = "";
-    HDITEMA item = {};
-    item.mask = HDI_TEXT | HDI_FORMAT;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    Header_GetItem(header, column, &item);
-    HDC dc = GetDC(header);
-    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(header, WM_GETFONT, 0, 0));
-    SIZE size = {};
-    GetTextExtentPoint32A(dc, text, (int)strlen(text), &size);
-    SelectObject(dc, old);
-    ReleaseDC(header, dc);
-    const int margin = 3 * GetSystemMetrics(SM_CXEDGE);
-    const int needed = size.cx + 2 * margin + ((item.fmt & HDF_IMAGE) ? 16 + 2 * margin : 0);
-    return ListView_GetColumnWidth(GetListViewOf(window), column) >= needed;
+    HWND view = GetListViewOf(window);
+    const int needed = HeaderNeededWidth(ListView_GetHeader(view), column);
+    return needed > 0 && ListView_GetColumnWidth(view, column) >= needed;
 }
 
 /* Pumps for a while when KV_SCREENSHOT_HOLD names milliseconds, so a
@@ -321,7 +307,8 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     HWND results = FindResultsHwnd(list);
 
     /* Test 1: statistics graph, trade plots, trade list with a chart of a
-    ** trade, a comparison with a chart of a row, and the results graph. */
+    ** trade, a comparison with a chart of a row, the results graph and its
+    ** own script. */
     ASSERT_NE(nullptr, OpenStatsGraph(list, doomed, 0));
     ASSERT_NE(nullptr, OpenTradePlotWindow(list, doomed, 0));
     HWND trades = OpenTradeList(doomed);
@@ -339,16 +326,24 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     ASSERT_TRUE(FindNextChildWindow(&compare, "KestovarCompare"));
     CompareCommand(compare, IDM_LIST_CHART);
     ASSERT_NE(nullptr, CreateResGraphWindow(list));
-    /* Test 2: its own statistics graph and trade plots. */
+    ASSERT_EQ(1, OpenScript(nullptr, doomed));
+    /* Test 2: its own statistics graph, trade plots and script. */
     HWND keptGraph = OpenStatsGraph(list, kept, 0), keptPlot = OpenTradePlotWindow(list, kept, 0);
     ASSERT_TRUE(keptGraph && keptPlot);
+    ASSERT_EQ(1, OpenScript(nullptr, kept));
+    HWND keptScript = FindScriptWindow(nullptr, 0, kept);
     Pump();
     struct Kind {
         const char *className;
         int before, after;
     } kinds[] = {
-        {"KestovarGraph", 2, 1}, {"KestovarPlot", 2, 1},    {"KestovarTrades", 1, 0},
-        {"KestovarChart", 2, 0}, {"KestovarCompare", 1, 0}, {"KestovarResGraph", 1, 0},
+        {"KestovarGraph", 2, 1},
+        {"KestovarPlot", 2, 1},
+        {"KestovarTrades", 1, 0},
+        {"KestovarChart", 2, 0},
+        {"KestovarCompare", 1, 0},
+        {"KestovarResGraph", 1, 0},
+        {"KestovarScript", 2, 1},
     };
     for (const Kind &k : kinds) EXPECT_EQ(k.before, CountChildren(k.className)) << k.className;
     HoldForScreenshot();
@@ -357,7 +352,7 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     SelectItem(results, 0);
     ResultsCommand(results, IDM_DELETE_TEST);
     for (const Kind &k : kinds) EXPECT_EQ(k.after, CountChildren(k.className)) << k.className;
-    EXPECT_TRUE(IsWindow(keptGraph) && IsWindow(keptPlot));
+    EXPECT_TRUE(IsWindow(keptGraph) && IsWindow(keptPlot) && IsWindow(keptScript));
     EXPECT_EQ(1, list->testCount);
     Pump();
     HoldForScreenshot();
@@ -406,16 +401,19 @@ TEST_F(ResultWindowsTest, EditColumnFormulasOpensTheScriptInUse)
     CopyString(savedScripts, sizeof savedScripts, gScriptsFolder, -1);
     CreateDirectoryA(File("scripts").c_str(), nullptr);
     CopyString(gScriptsFolder, sizeof gScriptsFolder, File("scripts").c_str(), -1);
-    for (const char *name : {"Results.kvs", "Trades.kvs", "mine.kvs"})
+    for (const char *name : {"Results.kvs", "Trades.kvs", "Charts.kvs", "Graphs.kvs", "mine.kvs"})
         ASSERT_TRUE(WriteTestFile(File(name), "// columns\r\n"));
-    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+    ViewData data;
+    gSettings.ChartBarSize2 = BAR_DAILY;
     ASSERT_EQ(1, OpenResultsWindow(nullptr));
     ResultsWindow *list = FirstResultsWindow();
     TestRecord *test = MakeTest(1, nullptr, 0, 4);
     AddTestToResults(list, test);
     SyncResultsWindows();
-    HWND results = FindResultsHwnd(list), trades = OpenTradeList(test);
-    ASSERT_TRUE(results && trades);
+    HWND results = FindResultsHwnd(list), trades = OpenTradeList(test), graph = OpenStatsGraph(list, test, 0);
+    HWND chart = OpenChart("MSFT", 0, CHART_KIND_SYMBOL, nullptr, nullptr, nullptr, 0, 1);
+    ASSERT_TRUE(results && trades && graph && chart);
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
 
     struct Case {
         const char *what;
@@ -429,6 +427,10 @@ TEST_F(ResultWindowsTest, EditColumnFormulasOpensTheScriptInUse)
         {"trade list, no columns compiled", TradeListCommand, trades, &gTradesColumns, nullptr, File("Trades.kvs")},
         {"results, columns of a script", ResultsCommand, results, &gResultsColumns, "mine.kvs", File("mine.kvs")},
         {"trade list, columns of a script", TradeListCommand, trades, &gTradesColumns, "mine.kvs", File("mine.kvs")},
+        {"chart, no columns compiled", ChartCommand, chart, &gChartsColumns, nullptr, File("Charts.kvs")},
+        {"graph, no columns compiled", GraphCommand, graph, &gGraphsColumns, nullptr, File("Graphs.kvs")},
+        {"chart, columns of a script", ChartCommand, chart, &gChartsColumns, "mine.kvs", File("mine.kvs")},
+        {"graph, columns of a script", GraphCommand, graph, &gGraphsColumns, "mine.kvs", File("mine.kvs")},
     };
     for (const Case &c : cases) {
         ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
@@ -485,8 +487,12 @@ TEST_F(ResultWindowsTest, OptimizationGraphNeedsNoSelectedRow)
     AddTestToResults(list, MakeTest(2, "Len", 9, 0));
     SyncResultsWindows();
     ListView_SetItemState(GetListViewOf(results), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    CopyString(list->path, sizeof list->path, File("sweep.kvr").c_str(), -1);
     ResultsCommand(results, IDM_RESULTS_OPTGRAPH);
     EXPECT_EQ(1, CountChildren("KestovarResGraph"));
+    char tab[64] = "";
+    GetWindowTabTitle(gFrame.activeChild, tab, sizeof tab, nullptr, nullptr);
+    EXPECT_STREQ(tab, "sweep.kvr"); // the graph's tab names its results file
 }
 
 int ColumnFormat(HWND window, int column)
@@ -592,11 +598,15 @@ TEST_F(ResultWindowsTest, ATestsScriptAndTemporaryListsLeaveNoFiles)
         EXPECT_NE(SendMessageA(gFrame.toolbar, TB_ISBUTTONENABLED, (WPARAM)id, 0), 0) << id;
     DestroyWindow(FindWindowExA(gFrame.mdiClient, nullptr, "KestovarLog", nullptr));
     gSettings.RecentFilesMRU[0] = 0;
+    const std::string saved = gSettings.ActiveScript, active = File("mine.kvs"); // the script F5 runs
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, active.c_str(), -1);
     for (int i = 0; i < 2; i++) {
         SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)window, 0);
         ResultsCommand(window, IDM_SHOW_TEST_SCRIPT);
         Pump();
+        EXPECT_EQ(gSettings.ActiveScript, active) << i;
     }
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, saved.c_str(), -1);
     EXPECT_EQ(CountChildren("KestovarScript"), 1);
     ASSERT_EQ(gFrame.activeKind, WK_SCRIPT);
     EXPECT_EQ(Title(gFrame.activeChild), "Test 5 Script (read-only)");
