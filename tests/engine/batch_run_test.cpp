@@ -20,8 +20,7 @@ struct BatchRun : EngineTest {
     void SetUp() override
     {
         EngineTest::SetUp();
-        std::vector<int32_t> d = Weekdays(20240108, 20240119);
-        LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
+        LoadFlat("AAA", 20240108, 20240119);
         Write("a.kvs", "Strategy: S1\n  EntrySetup: 0\n");
         Write("b.kvs", "Strategy: S2\n  EntrySetup: 0\n");
         Write("with blank.kvs", "Strategy: S3\n  EntrySetup: 0\n");
@@ -32,11 +31,6 @@ struct BatchRun : EngineTest {
     {
         gRunViewHooks = {};
         EngineTest::TearDown();
-    }
-    int32_t Listed() const
-    {
-        ResultsWindow *w = FirstResultsWindow();
-        return w ? w->testCount : 0;
     }
     std::string ErrorLog() const { return ReadTestFile(tmp.File("errorlog.txt")); }
 };
