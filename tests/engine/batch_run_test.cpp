@@ -164,9 +164,8 @@ TEST_F(BatchRun, AFileThatCannotBeWrittenEndsTheBatchWithThree)
             SCOPED_TRACE("kind " + std::to_string(kind) + ", call " + std::to_string(pass));
             for (size_t k = 0; k < files.size(); k++) ASSERT_TRUE(WriteTestFile(files[k], old[k]));
             PlatDeleteFile(tmp.File("errorlog.txt").c_str());
-            gRun.resultCode = RESULT_OK;
             DeleteAllTests(FirstResultsWindow());
-            PlatPlanFault(kind, pass, 1);
+            PlanOneFault(kind, pass);
             const int code = RunBatchCommandLine("-test export.kvs a.kvs");
             const int made = PlatFaultsMade(kind);
             PlatPlanFault(kind, 0, 0);
