@@ -15,6 +15,7 @@
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "fuzz_input.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
 #include "platform/platform.h"
@@ -28,14 +29,10 @@ inline bool InCalendar(int64_t date) { return date >= DATE_FIRST_VALID && date <
 inline int CheckLoad(const std::string &dir, const uint8_t *data, size_t size, std::string *why)
 {
     std::string path = dir + "\\fuzz.kvd";
-    PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
-    if (!f) {
+    if (!FuzzWriteFile(path, data, size)) {
         *why = "cannot write the input";
         return 0;
     }
-    uint32_t written = 0;
-    PlatWriteFile(f, data, (uint32_t)size, &written);
-    PlatCloseFile(f);
 
     UnloadData();
     uint64_t baseline = gAllocatedBytes.load();

@@ -10,21 +10,18 @@
 #include <string>
 
 #include "datafile_check.h"
+#include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    /* A folder of this process's own, so that runs side by side do not share the file. */
-    char base[200], dir[260];
-    if (!PlatGetEnv("TMPDIR", base, sizeof base) && !PlatGetEnv("TEMP", base, sizeof base))
-        CopyString(base, sizeof base, "/tmp", -1);
-    FormatText(dir, sizeof dir, "%s\\kv_datafile_fuzz_%u", base, PlatCurrentThreadId());
-    if (!PlatCreateFolder(dir)) return 0;
+    const std::string dir = FuzzScratchPath("kv_datafile_fuzz");
+    if (!PlatCreateFolder(dir.c_str())) return 0;
     std::string why;
     if (!CheckLoad(dir, data, size, &why)) {
         fprintf(stderr, "%s\n", why.c_str());
         __builtin_trap();
     }
-    PlatDeleteFile((std::string(dir) + "\\fuzz.kvd").c_str());
-    PlatRemoveFolder(dir);
+    PlatDeleteFile((dir + "\\fuzz.kvd").c_str());
+    PlatRemoveFolder(dir.c_str());
     return 0;
 }

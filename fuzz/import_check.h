@@ -16,6 +16,7 @@
 
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
+#include "fuzz_input.h"
 #include "marketdata/import/csv_import.h"
 #include "marketdata/import/import_run.h"
 #include "marketdata/import/metastock.h"
@@ -34,15 +35,6 @@ inline int ImportFuzzApply(int keyword, const char *value)
 {
     int offset = 0, length = 0;
     return ApplyImportItem(keyword, value, (int)strlen(value), "", &offset, &length);
-}
-
-inline void ImportFuzzWrite(const std::string &path, const uint8_t *data, size_t size)
-{
-    PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
-    if (!f) return;
-    uint32_t written = 0;
-    PlatWriteFile(f, data, (uint32_t)size, &written);
-    PlatCloseFile(f);
 }
 
 /* A valid "master" listing one 6-field security in F1.dat. */
@@ -89,7 +81,7 @@ inline int CheckImportInput(const std::string &dir, int target, const uint8_t *d
     ImportItem *row = (ImportItem *)gImportItems.items + 1;
     if (target == TARGET_CSV) {
         std::string path = dir + "\\FUZ.csv";
-        ImportFuzzWrite(path, data, size);
+        FuzzWriteFile(path, data, size);
         SymbolRecord record;
         memset((void *)&record, 0, sizeof record);
         int n = ParseHeaderCsv(row, path.c_str(), "FUZ", &record, 1);
@@ -100,10 +92,10 @@ inline int CheckImportInput(const std::string &dir, int target, const uint8_t *d
     } else {
         std::string master = ValidMaster();
         if (target == TARGET_MASTER)
-            ImportFuzzWrite(dir + "\\master", data, size);
+            FuzzWriteFile(dir + "\\master", data, size);
         else
-            ImportFuzzWrite(dir + "\\master", (const uint8_t *)master.data(), master.size());
-        if (target == TARGET_METASTOCK_DATA) ImportFuzzWrite(dir + "\\F1.dat", data, size);
+            FuzzWriteFile(dir + "\\master", (const uint8_t *)master.data(), master.size());
+        if (target == TARGET_METASTOCK_DATA) FuzzWriteFile(dir + "\\F1.dat", data, size);
         int ok = ImportMetaStock(row, dir.c_str());
         if (ok != 0 && ok != 1) *why = "an answer other than 0 or 1";
         for (int32_t i = 0; i < gImport.count; i++) CheckImportRecord(&gStore.symbols[i], why);

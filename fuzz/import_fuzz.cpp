@@ -10,23 +10,20 @@
 #include <cstdio>
 #include <string>
 
+#include "fuzz_input.h"
 #include "import_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1) return 0;
-    /* A folder of this process's own, so that runs side by side do not share files. */
-    char base[200], dir[260];
-    if (!PlatGetEnv("TMPDIR", base, sizeof base) && !PlatGetEnv("TEMP", base, sizeof base))
-        CopyString(base, sizeof base, "/tmp", -1);
-    FormatText(dir, sizeof dir, "%s\\kv_import_fuzz_%u", base, PlatCurrentThreadId());
-    if (!PlatCreateFolder(dir)) return 0;
+    const std::string dir = FuzzScratchPath("kv_import_fuzz");
+    if (!PlatCreateFolder(dir.c_str())) return 0;
     std::string why;
     if (!CheckImportInput(dir, data[0] % IMPORT_FUZZ_TARGETS, data + 1, size - 1, &why)) {
         fprintf(stderr, "%s\n", why.c_str());
         __builtin_trap();
     }
-    for (const char *name : {"FUZ.csv", "master", "F1.dat"}) PlatDeleteFile((std::string(dir) + "\\" + name).c_str());
-    PlatRemoveFolder(dir);
+    for (const char *name : {"FUZ.csv", "master", "F1.dat"}) PlatDeleteFile((dir + "\\" + name).c_str());
+    PlatRemoveFolder(dir.c_str());
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "fuzz_input.h"
 #include "platform/platform.h"
 #include "shell/headless/headless.h"
 #include "services/services.h"
@@ -34,35 +35,24 @@ static std::string LoadAndSave(const char *path, const char *out)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    char base[200], input[260], first[260], second[260];
-    if (!PlatGetEnv("TMPDIR", base, sizeof base) && !PlatGetEnv("TEMP", base, sizeof base))
-        CopyString(base, sizeof base, "/tmp", -1);
-    unsigned id = PlatCurrentThreadId();
-    FormatText(input, sizeof input, "%s\\kv_ini_fuzz_%u.ini", base, id);
-    FormatText(first, sizeof first, "%s\\kv_ini_fuzz_%u_a.ini", base, id);
-    FormatText(second, sizeof second, "%s\\kv_ini_fuzz_%u_b.ini", base, id);
-    PlatFile f = PlatOpenFile(input, PLAT_CREATE_WRITE);
-    if (!f) return 0;
-    uint32_t written = 0;
-    PlatWriteFile(f, data, (uint32_t)size, &written);
-    PlatCloseFile(f);
+    const std::string input = FuzzInputFile("kv_ini_fuzz", ".ini", data, size);
+    if (input.empty()) return 0;
+    const std::string first = FuzzScratchPath("kv_ini_fuzz", "_a.ini"), second = FuzzScratchPath("kv_ini_fuzz", "_b.ini");
 
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
     const int unattended = gRun.unattended;
     gRun.unattended = 0; /* an unattended run never saves */
     const char *why = nullptr;
-    std::string once = LoadAndSave(input, first);
+    std::string once = LoadAndSave(input.c_str(), first.c_str());
     if (!once.empty()) {
-        std::string twice = LoadAndSave(first, second);
+        std::string twice = LoadAndSave(first.c_str(), second.c_str());
         if (twice != once) why = "the settings saved from a saved file are not the same bytes";
     }
     ResetSettingsToDefaults();
     gRun.unattended = unattended;
     ResetHeadlessShell();
-    PlatDeleteFile(input);
-    PlatDeleteFile(first);
-    PlatDeleteFile(second);
+    for (const std::string &path : {input, first, second}) PlatDeleteFile(path.c_str());
     if (why) {
         fprintf(stderr, "%s\n", why);
         __builtin_trap();

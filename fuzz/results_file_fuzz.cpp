@@ -12,6 +12,7 @@
 #include "engine/results_file.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
+#include "fuzz_input.h"
 #include "platform/platform.h"
 #include "shell/headless/headless.h"
 #include "services/services.h"
@@ -50,15 +51,9 @@ static const char *CheckList(const ResultsWindow *w)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    char base[200], path[260];
-    if (!PlatGetEnv("TMPDIR", base, sizeof base) && !PlatGetEnv("TEMP", base, sizeof base))
-        CopyString(base, sizeof base, "/tmp", -1);
-    FormatText(path, sizeof path, "%s\\kv_results_fuzz_%u.kvr", base, PlatCurrentThreadId());
-    PlatFile f = PlatOpenFile(path, PLAT_CREATE_WRITE);
-    if (!f) return 0;
-    uint32_t written = 0;
-    PlatWriteFile(f, data, (uint32_t)size, &written);
-    PlatCloseFile(f);
+    const std::string file = FuzzInputFile("kv_results_fuzz", ".kvr", data, size);
+    if (file.empty()) return 0;
+    const char *path = file.c_str();
 
     const uint64_t baseline = gAllocatedBytes.load();
     ResetHeadlessShell();

@@ -10,6 +10,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "fuzz_input.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
@@ -30,17 +31,9 @@ static void ClearCompiledScript()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    char base[200], folder[260], path[280];
-    if (!PlatGetEnv("TMPDIR", base, sizeof base) && !PlatGetEnv("TEMP", base, sizeof base))
-        CopyString(base, sizeof base, "/tmp", -1);
-    FormatText(folder, sizeof folder, "%s\\kv_parser_fuzz_%u", base, PlatCurrentThreadId());
-    FormatText(path, sizeof path, "%s\\script.kvs", folder);
-    if (!PlatCreateFolder(folder)) return 0;
-    PlatFile f = PlatOpenFile(path, PLAT_CREATE_WRITE);
-    if (!f) return 0;
-    uint32_t written = 0;
-    PlatWriteFile(f, data, (uint32_t)size, &written);
-    PlatCloseFile(f);
+    const std::string dir = FuzzScratchPath("kv_parser_fuzz"), file = dir + "\\script.kvs";
+    if (!PlatCreateFolder(dir.c_str()) || !FuzzWriteFile(file, data, size)) return 0;
+    const char *folder = dir.c_str(), *path = file.c_str();
     /* Both are put back at the end, for a program that replays the seeds. */
     const int unattended = gRun.unattended;
     char scriptsFolder[sizeof gScriptsFolder];

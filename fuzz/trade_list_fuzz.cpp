@@ -14,6 +14,7 @@
 #include "engine/trade_list.h"
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
+#include "fuzz_input.h"
 #include "platform/platform.h"
 #include "script/compiler/strategy.h"
 #include "shell/headless/headless.h"
@@ -22,15 +23,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1) return 0;
-    char base[200], path[260];
-    if (!PlatGetEnv("TMPDIR", base, sizeof base) && !PlatGetEnv("TEMP", base, sizeof base))
-        CopyString(base, sizeof base, "/tmp", -1);
-    FormatText(path, sizeof path, "%s\\kv_tradelist_fuzz_%u.csv", base, PlatCurrentThreadId());
-    PlatFile f = PlatOpenFile(path, PLAT_CREATE_WRITE);
-    if (!f) return 0;
-    uint32_t written = 0;
-    PlatWriteFile(f, data + 1, (uint32_t)size - 1, &written);
-    PlatCloseFile(f);
+    const std::string file = FuzzInputFile("kv_tradelist_fuzz", ".csv", data + 1, size - 1);
+    if (file.empty()) return 0;
+    const char *path = file.c_str();
 
     const uint64_t baseline = gAllocatedBytes.load();
     ResetHeadlessShell();

@@ -20,8 +20,7 @@ struct BatchRun : EngineTest {
     void SetUp() override
     {
         EngineTest::SetUp();
-        std::vector<int32_t> d = Weekdays(20240108, 20240119);
-        LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
+        LoadFlat("AAA", 20240108, 20240119);
         Write("a.kvs", "Strategy: S1\n  EntrySetup: 0\n");
         Write("b.kvs", "Strategy: S2\n  EntrySetup: 0\n");
         Write("with blank.kvs", "Strategy: S3\n  EntrySetup: 0\n");
@@ -32,11 +31,6 @@ struct BatchRun : EngineTest {
     {
         gRunViewHooks = {};
         EngineTest::TearDown();
-    }
-    int32_t Listed() const
-    {
-        ResultsWindow *w = FirstResultsWindow();
-        return w ? w->testCount : 0;
     }
     std::string ErrorLog() const { return ReadTestFile(tmp.File("errorlog.txt")); }
 };
@@ -170,9 +164,8 @@ TEST_F(BatchRun, AFileThatCannotBeWrittenEndsTheBatchWithThree)
             SCOPED_TRACE("kind " + std::to_string(kind) + ", call " + std::to_string(pass));
             for (size_t k = 0; k < files.size(); k++) ASSERT_TRUE(WriteTestFile(files[k], old[k]));
             PlatDeleteFile(tmp.File("errorlog.txt").c_str());
-            gRun.resultCode = RESULT_OK;
             DeleteAllTests(FirstResultsWindow());
-            PlatPlanFault(kind, pass, 1);
+            PlanOneFault(kind, pass);
             const int code = RunBatchCommandLine("-test export.kvs a.kvs");
             const int made = PlatFaultsMade(kind);
             PlatPlanFault(kind, 0, 0);

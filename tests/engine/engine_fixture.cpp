@@ -195,6 +195,12 @@ void EngineTest::LoadStore(const std::vector<int32_t> &marketDays,
     SetDataRecalcNeeded(); /* as loading a data file does */
 }
 
+void EngineTest::LoadFlat(const char *symbol, int32_t from, int32_t to, double price)
+{
+    std::vector<int32_t> d = Weekdays(from, to);
+    LoadStore(d, {{symbol, FlatBars(d, std::vector<double>(d.size(), price))}});
+}
+
 std::string EngineTest::Write(const std::string &name, const std::string &text)
 {
     std::string path = scripts + "\\" + name;
@@ -213,6 +219,12 @@ TestRecord *EngineTest::LastTest() const
 {
     ResultsWindow *w = FirstResultsWindow();
     return w ? w->lastTest : nullptr;
+}
+
+int32_t EngineTest::Listed() const
+{
+    ResultsWindow *w = FirstResultsWindow();
+    return w ? w->testCount : 0;
 }
 
 const StatCell *EngineTest::Cell(const TestRecord *test, int32_t row, int32_t s) const

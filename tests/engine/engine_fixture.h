@@ -31,12 +31,17 @@ struct EngineTest : ProgramStateTest {
     /* Installs the market days (master lists and calendar) and the symbols. */
     void LoadStore(const std::vector<int32_t> &marketDays,
                    const std::vector<std::pair<std::string, std::vector<DayBar>>> &symbols);
+    /* Installs the weekdays from..to as the market days, with one symbol at
+    ** price on every one of them. */
+    void LoadFlat(const char *symbol, int32_t from, int32_t to, double price = 10);
     /* Writes a script file (relative to the scripts folder); its path. */
     std::string Write(const std::string &name, const std::string &text);
     /* Writes main.kvs as the active script and runs it in mode. */
     int Run(const std::string &text, int mode = 3);
     /* The last test listed, or null. */
     TestRecord *LastTest() const;
+    /* The number of tests listed. */
+    int32_t Listed() const;
     /* The cell of strategy s on row r of test. */
     const StatCell *Cell(const TestRecord *test, int32_t row, int32_t s) const;
 };

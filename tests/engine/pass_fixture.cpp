@@ -191,3 +191,29 @@ void PassTest::RunAll()
 {
     for (int32_t r = 0; r < test.rowCount; r++) RunRow(r);
 }
+
+std::string PassTest::Held(int32_t s) const
+{
+    std::string out;
+    for (int32_t k = 0; k < strategies[s].openCount; k++)
+        out += strategies[s].openPositions[k].symbol->info.Symbol + std::string(" ");
+    return out;
+}
+
+std::string PassTest::Skipped() const
+{
+    std::string out;
+    for (int32_t k = 0; k < test.tradeCount; k++) out += test.trades[k].symbol + std::to_string(test.trades[k].reason) + " ";
+    return out;
+}
+
+void PassTest::AddGroupedPair(int32_t kind)
+{
+    AddStrategy("Alpha");
+    AddStrategy("Beta");
+    AddStrategy("Combined", kind);
+    for (int32_t s = 0; s < 2; s++) {
+        strategies[s].groupCount = 1;
+        strategies[s].groups[0] = 2;
+    }
+}

@@ -38,4 +38,16 @@ struct PassTest : ProgramStateTest {
     /* Runs every row. */
     void RunAll();
     StatCell *Cell(int32_t row, int32_t s) { return &test.cells[row * test.strategyCount + s]; }
+    /* The symbols strategy s holds, each followed by a space. */
+    std::string Held(int32_t s) const;
+    /* Each kept skipped trade as its symbol, reason code and a space. */
+    std::string Skipped() const;
+    /* Adds Alpha and Beta, members of a group record of kind (index 2). */
+    void AddGroupedPair(int32_t kind);
+    /* Starts afresh, as the next test would. */
+    void Restart()
+    {
+        TearDown();
+        SetUp();
+    }
 };

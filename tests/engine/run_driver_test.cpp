@@ -27,13 +27,7 @@ struct DriverRun : EngineTest {
     void SetUp() override
     {
         EngineTest::SetUp();
-        std::vector<int32_t> d = Weekdays(20240108, 20240119);
-        LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
-    }
-    int32_t Listed() const
-    {
-        ResultsWindow *w = FirstResultsWindow();
-        return w ? w->testCount : 0;
+        LoadFlat("AAA", 20240108, 20240119);
     }
 };
 
@@ -301,23 +295,15 @@ TEST_F(DriverRun, AnOptimizationScoresAndSavesOnlyTheTestsItLists)
 
 namespace {
 
-struct WalkForwardRun : EngineTest {
-    void SetUp() override
-    {
-        EngineTest::SetUp();
-        std::vector<int32_t> d = Weekdays(20240102, 20240430);
-        LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
-    }
-};
-
 /* An unattended optimization over three monthly intervals.  Without an
 ** editor the WalkForward section goes into the script file; with one it
 ** goes into the editor, which is saved once the playbacks ran.  The
 ** in-sample playback runs over the optimization's range and the
 ** out-of-sample one from the second interval to the data's last date.
 ** Every test scores 0, so each interval keeps its first value, 1. */
-TEST_F(WalkForwardRun, ABatchOptimizationWritesTheSectionAndPlaysItBack)
+TEST_F(DriverRun, ABatchOptimizationWritesTheSectionAndPlaysItBack)
 {
+    LoadFlat("AAA", 20240102, 20240430);
     ResetOptimizer();
     gRun.unattended = 1;
     CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);

@@ -23,12 +23,8 @@ std::vector<DayBar> TwoDays(double base)
 TEST_F(PassTest, StrategiesTakeSetupsInTurnsByScoreUnderTheirGroupsLimits)
 {
     LoadMarket({{"AAA", TwoDays(10)}, {"BBB", TwoDays(20)}, {"CCC", TwoDays(30)}});
-    AddStrategy("Alpha");
-    AddStrategy("Beta");
-    AddStrategy("Combined", STRATEGY_KIND_COMBINED);
+    AddGroupedPair(STRATEGY_KIND_COMBINED);
     for (int32_t s = 0; s < 2; s++) {
-        strategies[s].groupCount = 1;
-        strategies[s].groups[0] = 2;
         SetFormula(s, SLOT_ENTRY_SETUP, "C > O");
         SetFormula(s, SLOT_QUANTITY, "10");
     }
@@ -43,13 +39,8 @@ TEST_F(PassTest, StrategiesTakeSetupsInTurnsByScoreUnderTheirGroupsLimits)
     gPositionState.accountStrategy = 2;
     RunAll();
 
-    auto held = [&](int32_t s) {
-        std::string out;
-        for (int32_t k = 0; k < strategies[s].openCount; k++) out += strategies[s].openPositions[k].symbol->info.Symbol + std::string(" ");
-        return out;
-    };
-    EXPECT_EQ("CCC ", held(0));
-    EXPECT_EQ("AAA BBB ", held(1));
+    EXPECT_EQ("CCC ", Held(0));
+    EXPECT_EQ("AAA BBB ", Held(1));
     EXPECT_EQ(3, Cell(1, 2)->positions);
     EXPECT_EQ(3, Cell(1, 2)->entryOrders);
     EXPECT_DOUBLE_EQ(10 * 10.5 + 10 * 20.5, Cell(1, 1)->invested);
@@ -146,6 +137,22 @@ TEST_F(PassTest, MissingAndFailedLimitFormulasGiveTheirOwnValues)
 
 namespace {
 
+/* Alpha alone over market with formulas, skipped trades kept, every date
+** run; what it holds and what it skipped. */
+void ExpectAlphaAlone(PassTest *t, const std::vector<std::pair<const char *, std::vector<DayBar>>> &market,
+                      std::initializer_list<std::pair<int32_t, const char *>> formulas, int greedy, const char *held,
+                      const char *skipped)
+{
+    t->LoadMarket(market);
+    t->AddStrategy("Alpha").GreedyScoring = greedy;
+    for (const auto &f : formulas) t->SetFormula(0, f.first, f.second);
+    gSettings.KeepSkipped = 1;
+    t->StartTest();
+    t->RunAll();
+    EXPECT_EQ(held, t->Held(0));
+    EXPECT_EQ(skipped, t->Skipped());
+}
+
 /* Three symbols signal on the first date; scores follow the price (CCC
 ** dearest).  KeepSkipped lists what was not entered. */
 TEST_F(PassTest, SetupAndEntryCountsCutTheDaysSetups)
@@ -167,24 +174,10 @@ TEST_F(PassTest, SetupAndEntryCountsCutTheDaysSetups)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
-        LoadMarket({{"AAA", TwoDays(10)}, {"BBB", TwoDays(20)}, {"CCC", TwoDays(30)}});
-        AddStrategy("Alpha").GreedyScoring = c.greedy;
-        SetFormula(0, SLOT_ENTRY_SETUP, "C > O");
-        SetFormula(0, SLOT_QUANTITY, "10");
-        SetFormula(0, SLOT_SETUP_SCORE, "C");
-        SetFormula(0, c.slot, c.text);
-        gSettings.KeepSkipped = 1;
-        StartTest();
-        RunAll();
-        std::string held, skipped;
-        for (int32_t k = 0; k < strategies[0].openCount; k++)
-            held += strategies[0].openPositions[k].symbol->info.Symbol + std::string(" ");
-        for (int32_t k = 0; k < test.tradeCount; k++)
-            skipped += test.trades[k].symbol + std::to_string(test.trades[k].reason) + " ";
-        EXPECT_EQ(c.held, held);
-        EXPECT_EQ(c.skipped, skipped);
-        TearDown();
-        SetUp();
+        ExpectAlphaAlone(this, {{"AAA", TwoDays(10)}, {"BBB", TwoDays(20)}, {"CCC", TwoDays(30)}},
+                         {{SLOT_ENTRY_SETUP, "C > O"}, {SLOT_QUANTITY, "10"}, {SLOT_SETUP_SCORE, "C"}, {c.slot, c.text}},
+                         c.greedy, c.held, c.skipped);
+        Restart();
     }
 }
 
@@ -198,14 +191,8 @@ namespace {
 TEST_F(PassTest, AGroupsEntryLimitOpensItsMembersRoundByRound)
 {
     LoadMarket({{"AAA", TwoDays(10)}, {"BBB", TwoDays(20)}, {"CCC", TwoDays(30)}, {"DDD", TwoDays(40)}});
-    AddStrategy("Alpha");
-    AddStrategy("Beta");
-    AddStrategy("Combined", STRATEGY_KIND_COMBINED);
-    for (int32_t s = 0; s < 2; s++) {
-        strategies[s].groupCount = 1;
-        strategies[s].groups[0] = 2;
-        SetFormula(s, SLOT_QUANTITY, "10");
-    }
+    AddGroupedPair(STRATEGY_KIND_COMBINED);
+    for (int32_t s = 0; s < 2; s++) SetFormula(s, SLOT_QUANTITY, "10");
     SetFormula(0, SLOT_ENTRY_SETUP, "C < 25");
     SetFormula(1, SLOT_ENTRY_SETUP, "C > 25");
     SetFormula(2, SLOT_MAX_ENTRIES, "2");
@@ -251,29 +238,15 @@ TEST_F(PassTest, AnUnfilledLimitOrderHoldsItsPlaceUnderTheLimits)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.text) + " " + c.held);
-        LoadMarket({{"AAA", {{20240102, 10, 11, 9.5, 10.5}, {20240103, 10.4, 10.6, 10.2, 10.3}, {20240104, 10.3, 10.4, 10.1, 10.2}}},
-                    {"BBB", {{20240102, 20, 21, 19.5, 20.5}, {20240103, 19.9, 20.3, 19.7, 19.8}, {20240104, 19.8, 19.9, 19.5, 19.6}}}});
-        AddStrategy("Alpha");
-        SetFormula(0, SLOT_ENTRY_SETUP, "C > O");
-        SetFormula(0, SLOT_ENTRY_LIMIT, "C - 0.5");
-        SetFormula(0, SLOT_QUANTITY, "100");
-        SetFormula(0, SLOT_SETUP_SCORE, "-C");
-        SetFormula(0, c.slot, c.text);
-        gSettings.KeepSkipped = 1;
-        StartTest();
-        RunAll();
-        std::string held, skipped;
-        for (int32_t k = 0; k < strategies[0].openCount; k++)
-            held += strategies[0].openPositions[k].symbol->info.Symbol + std::string(" ");
-        for (int32_t k = 0; k < test.tradeCount; k++)
-            skipped += test.trades[k].symbol + std::to_string(test.trades[k].reason) + " ";
-        EXPECT_EQ(c.held, held);
-        EXPECT_EQ(c.skipped, skipped);
+        ExpectAlphaAlone(this,
+                         {{"AAA", {{20240102, 10, 11, 9.5, 10.5}, {20240103, 10.4, 10.6, 10.2, 10.3}, {20240104, 10.3, 10.4, 10.1, 10.2}}},
+                          {"BBB", {{20240102, 20, 21, 19.5, 20.5}, {20240103, 19.9, 20.3, 19.7, 19.8}, {20240104, 19.8, 19.9, 19.5, 19.6}}}},
+                         {{SLOT_ENTRY_SETUP, "C > O"}, {SLOT_ENTRY_LIMIT, "C - 0.5"}, {SLOT_QUANTITY, "100"}, {SLOT_SETUP_SCORE, "-C"}, {c.slot, c.text}},
+                         0, c.held, c.skipped);
         if (strategies[0].openCount == 1) {
             EXPECT_DOUBLE_EQ(19.9, strategies[0].openPositions[0].entryPrice);
         }
-        TearDown();
-        SetUp();
+        Restart();
     }
 }
 
@@ -303,12 +276,8 @@ TEST_F(PassTest, AGroupsLimitsHoldAmongTheSetupsOfOneDate)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         LoadMarket({{"AAA", TwoDays(100)}, {"BBB", TwoDays(110)}, {"CCC", TwoDays(200)}, {"DDD", TwoDays(210)}});
-        AddStrategy("Alpha");
-        AddStrategy("Beta");
-        AddStrategy("Combined", STRATEGY_KIND_STATS_GROUP);
+        AddGroupedPair(STRATEGY_KIND_STATS_GROUP);
         for (int32_t s = 0; s < 2; s++) {
-            strategies[s].groupCount = 1;
-            strategies[s].groups[0] = 2;
             strategies[s].QtyType = c.qtyType;
             SetFormula(s, SLOT_QUANTITY, c.quantity);
         }
@@ -321,20 +290,10 @@ TEST_F(PassTest, AGroupsLimitsHoldAmongTheSetupsOfOneDate)
         test.mainStrategy = 2;
         gPositionState.accountStrategy = 2;
         RunAll();
-        auto held = [&](int32_t s) {
-            std::string out;
-            for (int32_t k = 0; k < strategies[s].openCount; k++)
-                out += strategies[s].openPositions[k].symbol->info.Symbol + std::string(" ");
-            return out;
-        };
-        EXPECT_EQ(c.alpha, held(0));
-        EXPECT_EQ(c.beta, held(1));
-        std::string skipped;
-        for (int32_t k = 0; k < test.tradeCount; k++)
-            skipped += test.trades[k].symbol + std::to_string(test.trades[k].reason) + " ";
-        EXPECT_EQ(c.skipped, skipped);
-        TearDown();
-        SetUp();
+        EXPECT_EQ(c.alpha, Held(0));
+        EXPECT_EQ(c.beta, Held(1));
+        EXPECT_EQ(c.skipped, Skipped());
+        Restart();
     }
 }
 

@@ -234,16 +234,9 @@ TEST_F(TradeListTest, TheDebugFileIsWholeOrNotWritten)
     for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME}) {
         SCOPED_TRACE(kind);
         ASSERT_TRUE(WriteTestFile(path, old));
-        ResetHeadlessShell();
-        gRun.resultCode = RESULT_OK;
-        PlatPlanFault(kind, 0, 1);
+        PlanOneFault(kind, 0);
         BuildTradeListTrades(strategy.get(), 20240108, 20240112);
-        EXPECT_EQ(1, PlatFaultsMade(kind));
-        EXPECT_EQ(old, ReadTestFile(path));
-        EXPECT_EQ("TL_TL_Debug.csv;", ListTestFolder(gSettings.OutputPath));
-        EXPECT_EQ(1, gHeadless.messageCount);
-        EXPECT_NE(std::string::npos, std::string(LastMessage()).find(path + "\r\n\r\n")) << LastMessage();
-        EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+        ExpectOneFailedReplace(kind, path, old, gSettings.OutputPath, "TL_TL_Debug.csv;");
     }
     BuildTradeListTrades(strategy.get(), 20240108, 20240112);
     EXPECT_EQ(0u, ReadTestFile(path).rfind("Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,"

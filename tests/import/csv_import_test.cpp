@@ -24,6 +24,7 @@ namespace {
 
 struct CsvImportTest : ImportTest {
     std::string out, log;
+    std::string before; /* the data file ImportUniverse wrote */
     void SetUp() override
     {
         ImportTest::SetUp();
@@ -38,6 +39,21 @@ struct CsvImportTest : ImportTest {
         gImportState.Padding = padding;
         CopyString(gImportState.SaveAs, sizeof gImportState.SaveAs, out.c_str(), -1);
         CopyString(gImportState.LogFile, sizeof gImportState.LogFile, log.c_str(), -1);
+    }
+    /* A CSV source reading a folder of the test folder, and the shared lines. */
+    void CsvFolder(const std::string &folder, int padding = 2)
+    {
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File(folder)), 0);
+        Finish(padding);
+    }
+    /* Clears the import lines and the reports for another import, the loaded
+    ** data too when asked. */
+    void Restart(bool unload)
+    {
+        if (unload) UnloadData();
+        ResetImportState();
+        ResetHeadlessShell();
     }
     void Universe()
     {
@@ -74,6 +90,13 @@ struct CsvImportTest : ImportTest {
                                                  longLine)),
                   0);
         Finish();
+    }
+    /* Imports the universe; the data file it wrote goes to before. */
+    void ImportUniverse()
+    {
+        Universe();
+        ASSERT_EQ(RunImport(), 1) << Messages();
+        before = ReadTestFile(out);
     }
 };
 
@@ -157,16 +180,11 @@ TEST_F(CsvImportTest, ImportsAFolderAndAMultiSymbolFile)
 
 TEST_F(CsvImportTest, AFailedImportKeepsThePreviousDataFile)
 {
-    Universe();
-    ASSERT_EQ(RunImport(), 1);
-    std::string before = ReadTestFile(out);
-    ResetImportState();
-    ResetHeadlessShell();
+    ImportUniverse();
+    Restart(false);
     PlatCreateFolder(tmp.File("none").c_str());
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+    CsvFolder("prices");
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("none")), 0);
-    Finish();
     EXPECT_EQ(RunImport(), 0);
     EXPECT_EQ(std::string(LastMessage()), "No files with .csv extension were found in " + tmp.File("none"));
     EXPECT_EQ(gStore.symbolCount, 0);
@@ -179,16 +197,13 @@ TEST_F(CsvImportTest, AFailedImportKeepsThePreviousDataFile)
 ** leaving the other's file and the previous data file as they were. */
 TEST_F(CsvImportTest, AnotherSaveOfTheDataFileIsNeverOverwritten)
 {
-    Universe();
-    ASSERT_EQ(RunImport(), 1);
-    std::string before = ReadTestFile(out);
+    ImportUniverse();
     std::string temp = out + ".~kv";
     PlatFile other = PlatOpenFile(temp.c_str(), PLAT_CREATE_EXCLUSIVE);
     ASSERT_NE(other, nullptr);
     uint32_t written = 0;
     ASSERT_TRUE(PlatWriteFile(other, "another import", 14, &written));
-    ResetImportState();
-    ResetHeadlessShell();
+    Restart(false);
     Universe();
     EXPECT_EQ(RunImport(), 0);
     EXPECT_EQ(std::string(LastMessage()), "Unable to create " + out + "\r\n\r\nAnother import is saving this data file.");
@@ -199,13 +214,10 @@ TEST_F(CsvImportTest, AnotherSaveOfTheDataFileIsNeverOverwritten)
 
     /* Left behind by an import that was killed: the next import removes it,
     ** even one that comes to nothing. */
-    ResetImportState();
-    ResetHeadlessShell();
+    Restart(false);
     PlatCreateFolder(tmp.File("nothing").c_str());
     Write("nothing\\OLD.csv", "Date,Close\n2001-01-02,1\n");
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("nothing")), 0);
-    Finish();
+    CsvFolder("nothing");
     EXPECT_EQ(RunImport(), 0);
     EXPECT_FALSE(PlatFileExists(temp.c_str()));
     EXPECT_TRUE(ReadTestFile(out) == before);
@@ -225,13 +237,9 @@ void NotePumps(int part, const char *text)
 ** the previous data file and leaves no temporary file. */
 TEST_F(CsvImportTest, AStopAtAnyMomentKeepsThePreviousDataFile)
 {
-    Universe();
-    ASSERT_EQ(RunImport(), 1);
-    std::string before = ReadTestFile(out);
+    ImportUniverse();
     /* Every run starts with nothing loaded, so that its pumps count alike. */
-    UnloadData();
-    ResetImportState();
-    ResetHeadlessShell();
+    Restart(true);
     Universe();
     gPumpsWhileRunning = 0;
     gSaving = false;
@@ -242,9 +250,7 @@ TEST_F(CsvImportTest, AStopAtAnyMomentKeepsThePreviousDataFile)
     ASSERT_GT(pumps, 3);
     for (int pump = 1; pump <= pumps; pump++) {
         SCOPED_TRACE("stop at pump " + std::to_string(pump) + " of " + std::to_string(pumps));
-        UnloadData();
-        ResetImportState();
-        ResetHeadlessShell();
+        Restart(true);
         Universe();
         Write("prices\\AAA.csv", "Date,Close\n2024-01-02,99\n"); /* so that a new file would differ */
         gHeadless.stopAtPump = pump;
@@ -259,9 +265,7 @@ TEST_F(CsvImportTest, NothingImportedIsAFailure)
     PlatCreateFolder(tmp.File("empty").c_str());
     Write("empty\\ZZZ.csv", "Date,Open,High,Low,Close\n2023-05-01,1,1,1,1\n");
     Write("empty\\YYY.csv", "");
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("empty")), 0);
-    Finish();
+    CsvFolder("empty");
     EXPECT_EQ(RunImport(), 0);
     EXPECT_STREQ(LastMessage(), "No symbols were imported.");
     EXPECT_FALSE(PlatFileExists(out.c_str()));
@@ -289,9 +293,7 @@ TEST_F(CsvImportTest, LinesThatAreNotBarsAreRefusedWithTheirReason)
                                              "2024-01-09,6,inf,5,5.5,1\n"
                                              "2024-01-10,6,5,7,5.5,1\n"
                                              "2024-01-11,-1.5,-1,-2,-1.25,7\n");
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("bad")), 0);
-    Finish(0);
+    CsvFolder("bad", 0);
     gEchoed.clear();
     gConsoleEcho = KeepEcho;
     int result = RunImport();
@@ -310,9 +312,7 @@ TEST_F(CsvImportTest, LinesThatAreNotBarsAreRefusedWithTheirReason)
     /* The last two reasons, on lines of their own. */
     Write("bad\\QQQ.csv", "Date,Open,High,Low,Close\n2024-01-09,6,inf,5,5.5\n2024-01-10,6,5,7,5.5\n2024-01-11,1,1,1,1\n");
     ResetImportState();
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("bad")), 0);
-    Finish(0);
+    CsvFolder("bad", 0);
     ASSERT_EQ(RunImport(), 1) << Messages();
     EXPECT_NE(ReadTestFile(log).find(path + ": 2 lines not read as bars: line 2 (a number is not finite), line 3 (the "
                                             "high is below the low)\n"),
@@ -336,9 +336,7 @@ TEST_F(CsvImportTest, FilesRefusedWholeAreReportedWithTheReason)
     };
     for (const auto &f : files) Write(std::string("some\\") + f.name, f.text);
     Write("some\\GOOD.csv", "Date,Close\n2024-01-02,1\n");
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("some")), 0);
-    Finish(0);
+    CsvFolder("some", 0);
     ASSERT_EQ(RunImport(), 1) << Messages();
     EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
     EXPECT_EQ(gStore.symbolCount, 1);
@@ -357,20 +355,18 @@ TEST_F(CsvImportTest, FilesRefusedWholeAreReportedWithTheReason)
 ** make such a file through the calls this program uses.) */
 TEST_F(CsvImportTest, PathsOverTheLimitAreReportedNotCut)
 {
-    std::string folder = tmp.File(std::string(239 - tmp.path.size(), 'f'));
+    const std::string name = std::string(239 - tmp.path.size(), 'f'), folder = tmp.File(name);
     ASSERT_EQ(folder.size(), 240u);
     PlatCreateFolder(folder.c_str());
-    std::string name = std::string(15, 'L') + ".csv"; /* 240 + 1 + 19 = 260 characters */
-    ASSERT_TRUE(WriteTestFile(folder + "\\" + name, "Date,Close\n2024-01-02,1\n"));
-    ASSERT_TRUE(WriteTestFile(folder + "\\" + name.substr(0, name.size() - 1), "Date,Close\n2024-01-02,666\n"));
+    std::string file = std::string(15, 'L') + ".csv"; /* 240 + 1 + 19 = 260 characters */
+    ASSERT_TRUE(WriteTestFile(folder + "\\" + file, "Date,Close\n2024-01-02,1\n"));
+    ASSERT_TRUE(WriteTestFile(folder + "\\" + file.substr(0, file.size() - 1), "Date,Close\n2024-01-02,666\n"));
     ASSERT_TRUE(WriteTestFile(folder + "\\OK.csv", "Date,Close\n2024-01-02,2\n"));
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, folder), 0);
-    Finish(0);
+    CsvFolder(name, 0);
     ASSERT_EQ(RunImport(), 1) << Messages();
     ASSERT_EQ(gStore.symbolCount, 1);
     EXPECT_STREQ(gStore.symbols[0].info.Symbol, "OK");
-    EXPECT_NE(ReadTestFile(log).find(name + " file path is too long -- maximum is 260 chars.\n"), std::string::npos)
+    EXPECT_NE(ReadTestFile(log).find(file + " file path is too long -- maximum is 260 chars.\n"), std::string::npos)
         << ReadTestFile(log);
 }
 #endif

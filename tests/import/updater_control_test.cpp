@@ -213,13 +213,9 @@ TEST_F(UpdaterTest, WritesTheSecurityInformationPage)
     ** rename) is reported once and leaves the one before as it was. */
     for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME}) {
         SCOPED_TRACE(kind);
-        ResetHeadlessShell();
-        PlatPlanFault(kind, kind == PLAT_FAULT_WRITE ? 3 : 0, 1);
+        PlanOneFault(kind, kind == PLAT_FAULT_WRITE ? 3 : 0);
         ShowNorgateSecurityInfo(&record);
-        EXPECT_EQ(1, PlatFaultsMade(kind));
-        EXPECT_EQ(page, ReadTestFile(tmp.path + "\\Info\\AAA_INFO.html"));
-        EXPECT_EQ("AAA_INFO.html;w3.css;", ListTestFolder(tmp.path + "\\Info"));
-        EXPECT_EQ(1, gHeadless.messageCount);
+        ExpectOneFailedReplace(kind, tmp.path + "\\Info\\AAA_INFO.html", page, tmp.path + "\\Info", "AAA_INFO.html;w3.css;");
     }
 
     /* A security the interface does not know gives its message and no page. */

@@ -61,6 +61,21 @@ struct CrossSectionTest : ::testing::Test {
         gStore.symbolCount = 0;
     }
 
+    /* Calculates the cross-sectional function over every date, as a worker does. */
+    static void RunCrossSection(int32_t function, int32_t grouping = 0, int32_t parameter = 0)
+    {
+        CalcWorkerContext worker{};
+        worker.function = function;
+        worker.grouping = grouping;
+        worker.parameter = parameter;
+        worker.barSize = BAR_DAILY;
+        EXPECT_EQ(1, BuildGroupKeys(&worker));
+        for (int d = 0; d < kDates; d++)
+            EXPECT_EQ(1, grouping ? CalcGroupsForDate(kDays[d], &worker) : CalcItemForDate(kDays[d], &worker)) << d;
+        FreeMemory(&worker.groupKeys);
+        FreeMemory(&worker.values);
+    }
+
     /* Bars on the dates whose input is not X; the value block holds the inputs. */
     static void Fill(SymbolRecord *record, const double *input)
     {
@@ -141,16 +156,7 @@ TEST_F(CrossSectionTest, StatisticsAcrossSymbolsAndGroupsMatchHandWorkedValues)
                                         << c.parameter);
         TearDown();
         SetUp();
-        CalcWorkerContext worker{};
-        worker.function = c.function;
-        worker.grouping = c.grouping;
-        worker.parameter = c.parameter;
-        worker.barSize = BAR_DAILY;
-        ASSERT_EQ(1, BuildGroupKeys(&worker));
-        for (int d = 0; d < kDates; d++)
-            ASSERT_EQ(1, c.grouping ? CalcGroupsForDate(kDays[d], &worker) : CalcItemForDate(kDays[d], &worker));
-        FreeMemory(&worker.groupKeys);
-        FreeMemory(&worker.values);
+        RunCrossSection(c.function, c.grouping, c.parameter);
         for (int s = 0; s <= kSymbols; s++)
             for (int d = 0; d < kDates; d++) {
                 double want = c.expected[s][d], got = Cell(s, d);
@@ -199,13 +205,7 @@ TEST_F(CrossSectionTest, DenseRanksStepOnlyWhereTheSortingComparisonSeesAChange)
         gStore.symbols[2].dataValues[0][0] = c.c;
         gStore.symbols[3].dataValues[0][0] = c.d;
         gStore.symbols[4].dataValues[0][0] = N;
-        CalcWorkerContext worker{};
-        worker.function = ITEM_CS_DENSE_RANK;
-        worker.barSize = BAR_DAILY;
-        ASSERT_EQ(1, BuildGroupKeys(&worker));
-        ASSERT_EQ(1, CalcItemForDate(kDays[0], &worker));
-        FreeMemory(&worker.groupKeys);
-        FreeMemory(&worker.values);
+        RunCrossSection(ITEM_CS_DENSE_RANK);
         EXPECT_EQ(c.rankA, Cell(0, 0));
         EXPECT_EQ(c.rankC, Cell(2, 0));
         EXPECT_EQ(c.rankD, Cell(3, 0));

@@ -3,6 +3,7 @@
 ** middle of an import. */
 #ifndef _WIN32
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -47,12 +49,33 @@ struct NativeProgramTest : ProgramStateTest {
     void Put(const std::string &name, const std::string &text) { ASSERT_TRUE(WriteTestFile(dir + "/" + name, text)); }
     std::string Get(const std::string &name) { return ReadTestFile(dir + "/" + name); }
 
+    /* A running program with its output and error pipes.  However a test
+    ** ends, the program does not outlive it: one not yet reaped is killed. */
+    struct Child {
+        pid_t pid = -1;
+        int out = -1, err = -1;
+        ~Child()
+        {
+            if (pid > 0) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+            if (out >= 0) close(out);
+            if (err >= 0) close(err);
+        }
+    };
+    /* Every wait of a test ends by this time, so a program that blocks fails
+    ** the test instead of hanging it. */
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+
     /* Starts the program on the script with its output and errors in pipes. */
-    pid_t Start(int *out, int *err)
+    void Start(Child *child)
     {
         int o[2], e[2];
-        EXPECT_EQ(pipe(o), 0);
-        EXPECT_EQ(pipe(e), 0);
+        ASSERT_EQ(pipe(o), 0);
+        ASSERT_EQ(pipe(e), 0);
+        child->out = o[0];
+        child->err = e[0];
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, o[1], 1);
@@ -61,30 +84,45 @@ struct NativeProgramTest : ProgramStateTest {
         posix_spawn_file_actions_addclose(&actions, e[0]);
         std::string program = dir + "/kestovar", script = dir + "/imp.kvs";
         char *argv[] = {(char *)program.c_str(), (char *)"-import", (char *)script.c_str(), nullptr};
-        pid_t pid = 0;
-        EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
+        EXPECT_EQ(posix_spawn(&child->pid, program.c_str(), &actions, nullptr, argv, environ), 0);
         posix_spawn_file_actions_destroy(&actions);
         close(o[1]);
         close(e[1]);
-        *out = o[0];
-        *err = e[0];
-        return pid;
     }
-    /* Reads from fd into text until it holds what (or the pipe ends). */
-    static bool ReadUntil(int fd, std::string *text, const char *what)
+    int MillisecondsLeft() const
+    {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        return left.count() > 0 ? (int)left.count() : 0;
+    }
+    /* Reads from fd into text until it holds what; false when the pipe ends
+    ** or the deadline passes first. */
+    bool ReadUntil(int fd, std::string *text, const char *what) const
     {
         char buffer[4096];
         while (text->find(what) == std::string::npos) {
+            pollfd ready = {fd, POLLIN, 0};
+            if (poll(&ready, 1, MillisecondsLeft()) <= 0) return false;
             ssize_t n = read(fd, buffer, sizeof buffer);
             if (n <= 0) return false;
             text->append(buffer, (size_t)n);
         }
         return true;
     }
-    static int ExitCode(pid_t pid)
+    /* Waits for the program to end, calling nudge between looks; its exit
+    ** code, or -1 when it did not exit normally or in time. */
+    int ExitCode(Child *child, const std::function<void()> &nudge = nullptr)
     {
         int status = 0;
-        waitpid(pid, &status, 0);
+        if (child->pid <= 0) return -1;
+        while (waitpid(child->pid, &status, WNOHANG) == 0) {
+            if (!MillisecondsLeft()) {
+                ADD_FAILURE() << "the program did not end in time";
+                return -1;
+            }
+            if (nudge) nudge();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        child->pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 };
@@ -96,14 +134,12 @@ TEST_F(NativeProgramTest, ImportReportsOnTheConsole)
 {
     Put("prices/BAD.csv", "Date,Open,High,Low,Close\n2024-01-02,1,1,1,1\n2024-01-03,x,1,1,1\n");
     Put("prices/EMPTY.csv", "");
-    int out, err;
-    pid_t pid = Start(&out, &err);
+    Child child;
+    Start(&child);
     std::string said, errors;
-    ReadUntil(out, &said, "\x01");
-    ReadUntil(err, &errors, "\x01");
-    close(out);
-    close(err);
-    EXPECT_EQ(ExitCode(pid), 0) << said << errors;
+    ReadUntil(child.out, &said, "\x01");
+    ReadUntil(child.err, &errors, "\x01");
+    EXPECT_EQ(ExitCode(&child), 0) << said << errors;
     const char *expected[] = {
         "/csi has no symbol information file\n",
         "prices/BAD.csv: 1 line not read as bars: line 3 (a number field holds text)\n",
@@ -118,35 +154,30 @@ TEST_F(NativeProgramTest, ImportReportsOnTheConsole)
 ** exit code 8, the previous data file as it was, no temporary file. */
 TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
 {
-    int out, err;
-    ASSERT_EQ(ExitCode(Start(&out, &err)), 0);
-    close(out);
-    close(err);
+    {
+        Child first;
+        Start(&first);
+        ASSERT_EQ(ExitCode(&first), 0);
+    }
     std::string before = Get("data.kvd");
     ASSERT_FALSE(before.empty());
     /* The import cannot end before the test lets it: a FIFO among the files
     ** holds it at that file until something writes to it. */
     std::string fifo = dir + "/prices/HOLD.csv";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    pid_t pid = Start(&out, &err);
+    Child child;
+    Start(&child);
     std::string said, errors;
-    ASSERT_TRUE(ReadUntil(out, &said, "Importing CSV Data From")) << said;
-    kill(pid, SIGINT);
-    ASSERT_TRUE(ReadUntil(err, &errors, "Stopping...")) << errors;
-    auto start = std::chrono::steady_clock::now();
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
+    ASSERT_TRUE(ReadUntil(child.out, &said, "Importing CSV Data From")) << said;
+    kill(child.pid, SIGINT);
+    ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
+    const int code = ExitCode(&child, [&] {
         int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
         if (fd >= 0) close(fd);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
-    }
-    ReadUntil(out, &said, "\x01");
-    close(out);
-    close(err);
+    });
+    ReadUntil(child.out, &said, "\x01");
     EXPECT_NE(said.find("; no data file was written\n"), std::string::npos) << said;
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 8);
+    EXPECT_EQ(code, 8);
     EXPECT_TRUE(Get("data.kvd") == before);
     EXPECT_FALSE(PlatFileExists((dir + "/data.kvd.~kv").c_str()));
 }

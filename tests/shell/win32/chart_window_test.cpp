@@ -24,48 +24,6 @@
 
 namespace {
 
-/* Three loaded symbols of 100 daily bars each, sorted by name; the store
-** goes back to empty afterwards. */
-struct ChartStore {
-    std::vector<std::vector<Bar>> bars;
-    ChartStore()
-    {
-        const char *names[] = { "AAA", "BBB", "CCC" };
-        bars.resize(3);
-        EXPECT_TRUE(AllocMemory(&gStore.symbols, 4 * sizeof(SymbolRecord)));
-        for (int s = 0; s < 3; s++) {
-            std::vector<Bar> &b = bars[size_t(s)];
-            b.resize(101);
-            for (int i = 0; i < 100; i++) {
-                double base = 50 + s * 10 + (i % 7);
-                b[size_t(i)] = { .date = 20230101 + (i / 28) * 100 + i % 28 + 1, .open = base, .high = base + 2,
-                                 .low = base - 2, .close = base + 1, .volume = 1000.0 + i, .split = 1 };
-            }
-            SymbolRecord &r = gStore.symbols[s];
-            r.bars[BAR_DAILY] = b.data();
-            r.barCounts[BAR_DAILY] = 100;
-            r.firstDate = b[0].date;
-            r.lastDate = b[99].date;
-            r.firstUsedDate = 99991231;
-            CopyString(r.info.Symbol, sizeof r.info.Symbol, names[s], -1);
-        }
-        gStore.symbolCount = 3;
-    }
-    ~ChartStore()
-    {
-        memset(gStore.symbols, 0, 4 * sizeof(SymbolRecord));
-        FreeMemory(&gStore.symbols);
-        gStore.symbolCount = 0;
-    }
-};
-
-bool SeenText(const char *text)
-{
-    for (const std::string &s : DialogWatcher::Seen())
-        if (s.find(text) != std::string::npos) return true;
-    return false;
-}
-
 ChartWindow *Record(HWND window) { return (ChartWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
 
 std::string Title(HWND window)
@@ -90,23 +48,15 @@ TEST_F(FrameTest, ChartOpensScrollsZoomsAndRefusesUnknownSymbols)
     ASSERT_NE(window, nullptr);
     Pump();
     EXPECT_EQ(Title(window), "Chart - BBB");
-    {
-        char tab[64] = "";
-        GetWindowTabTitle(window, tab, sizeof tab, nullptr, nullptr);
-        EXPECT_STREQ(tab, "BBB Chart"); // the tab names the kind's own subject
-    }
+    EXPECT_EQ(TabTitle(window), "BBB Chart"); // the tab names the kind's own subject
     ChartWindow *chart = Record(window);
     ASSERT_NE(chart, nullptr);
-    {
-        // The Chart menu shows the chart's own state.
-        UpdateFrameMenus(gFrame.frame, 1);
-        HMENU menu = GetMenu(gFrame.frame);
-        char text[64] = "";
-        GetMenuStringA(menu, IDM_CHART_INDICATOR_PANE, text, sizeof text, MF_BYCOMMAND);
-        EXPECT_STREQ(text, chart->showIndicatorPane ? "Hide &Indicator Pane\tI" : "Show &Indicator Pane\tI");
-        EXPECT_TRUE(GetMenuState(menu, IDM_CHART_DAILY, MF_BYCOMMAND) & MF_CHECKED);
-        EXPECT_FALSE(GetMenuState(menu, IDM_CHART_WEEKLY, MF_BYCOMMAND) & MF_CHECKED);
-    }
+    // The Chart menu shows the chart's own state.
+    UpdateFrameMenus(gFrame.frame, 1);
+    HMENU menu = GetMenu(gFrame.frame);
+    EXPECT_EQ(MenuItemText(menu, IDM_CHART_INDICATOR_PANE), chart->showIndicatorPane ? "Hide &Indicator Pane\tI" : "Show &Indicator Pane\tI");
+    EXPECT_TRUE(MenuItemChecked(menu, IDM_CHART_DAILY));
+    EXPECT_FALSE(MenuItemChecked(menu, IDM_CHART_WEEKLY));
     EXPECT_EQ(chart->lastBar, 99);
     EXPECT_EQ(chart->barCount, 40);
     struct Step {

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <thread>
 
+#include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -152,4 +153,80 @@ int FrameTest::CountChildren(const char *className)
     HWND child = nullptr;
     while (FindNextChildWindow(&child, className)) count++;
     return count;
+}
+
+bool SeenText(const char *text)
+{
+    for (const std::string &s : DialogWatcher::Seen())
+        if (s.find(text) != std::string::npos) return true;
+    return false;
+}
+
+std::string TabTitle(HWND window)
+{
+    char title[64] = "";
+    GetWindowTabTitle(window, title, sizeof title, nullptr, nullptr);
+    return title;
+}
+
+::testing::AssertionResult TabStripSpans(HWND window, HWND tabs)
+{
+    RECT client, strip;
+    GetClientRect(window, &client);
+    GetClientRect(tabs, &strip);
+    if (client.right > 0 && strip.right == client.right) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the tab strip is " << strip.right << " wide in a window " << client.right
+                                         << " wide";
+}
+
+std::string MenuItemText(HMENU menu, int id)
+{
+    char text[300] = "";
+    GetMenuStringA(menu, (UINT)id, text, sizeof text, MF_BYCOMMAND);
+    return text;
+}
+
+bool MenuItemEnabled(HMENU menu, int id) { return !(GetMenuState(menu, (UINT)id, MF_BYCOMMAND) & MF_GRAYED); }
+
+bool MenuItemChecked(HMENU menu, int id) { return GetMenuState(menu, (UINT)id, MF_BYCOMMAND) & MF_CHECKED; }
+
+bool FrameMenuEnabled(int id)
+{
+    UpdateFrameMenus(gFrame.frame, 1);
+    return MenuItemEnabled(GetMenu(gFrame.frame), id);
+}
+
+bool ButtonEnabled(int id) { return SendMessageA(gFrame.toolbar, TB_ISBUTTONENABLED, (WPARAM)id, 0) != 0; }
+
+ChartStore::ChartStore(std::initializer_list<const char *> names, int32_t firstDate, double base, double step)
+{
+    const int n = (int)names.size();
+    bars.resize(names.size());
+    EXPECT_TRUE(AllocMemory(&gStore.symbols, (uint64_t)(n + 1) * sizeof(SymbolRecord)));
+    memset(gStore.symbols, 0, (size_t)(n + 1) * sizeof(SymbolRecord));
+    int s = 0;
+    for (const char *name : names) {
+        std::vector<Bar> &b = bars[size_t(s)];
+        b.resize(101);
+        for (int i = 0; i < 100; i++) {
+            const double open = base + s * step + (i % 7);
+            b[size_t(i)] = {.date = firstDate + (i / 28) * 100 + i % 28, .open = open, .high = open + 2,
+                            .low = open - 2, .close = open + 1, .volume = 1000.0 + i, .split = 1};
+        }
+        SymbolRecord &r = gStore.symbols[s++];
+        r.bars[BAR_DAILY] = b.data();
+        r.barCounts[BAR_DAILY] = 100;
+        r.firstDate = b[0].date;
+        r.lastDate = b[99].date;
+        r.firstUsedDate = 99991231;
+        CopyString(r.info.Symbol, sizeof r.info.Symbol, name, -1);
+    }
+    gStore.symbolCount = n;
+}
+
+ChartStore::~ChartStore()
+{
+    memset(gStore.symbols, 0, (bars.size() + 1) * sizeof(SymbolRecord));
+    FreeMemory(&gStore.symbols);
+    gStore.symbolCount = 0;
 }

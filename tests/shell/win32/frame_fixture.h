@@ -5,9 +5,12 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "marketdata/store/symbols.h"
 #include "shell/win32/shell_win32.h"
 
 /* Answers every dialog box of this process: records its title and texts and
@@ -28,4 +31,31 @@ struct FrameTest : ::testing::Test {
     static void Pump();
     static int CountChildren(const char *className);
     static std::string File(const std::string &name) { return folder + "\\" + name; }
+};
+
+/* Whether a dialog answered since the last Clear showed text. */
+bool SeenText(const char *text);
+/* The text of a window's tab. */
+std::string TabTitle(HWND window);
+/* Whether a window's tab strip spans its client area. */
+::testing::AssertionResult TabStripSpans(HWND window, HWND tabs);
+/* The text of a menu item found by its command id, and its state. */
+std::string MenuItemText(HMENU menu, int id);
+bool MenuItemEnabled(HMENU menu, int id);
+bool MenuItemChecked(HMENU menu, int id);
+/* Whether a command of the frame's menus is enabled once they are brought up
+** to date, as opening them does. */
+bool FrameMenuEnabled(int id);
+/* Whether a toolbar button is enabled. */
+bool ButtonEnabled(int id);
+
+/* Loaded symbols, named in sorted order, of 100 daily bars each: bar i of
+** symbol s falls on firstDate + (i / 28) months + i % 28 days and opens at
+** base + s * step + i % 7 (high 2 above, low 2 below, close 1 above).  The
+** store goes back to empty afterwards. */
+struct ChartStore {
+    std::vector<std::vector<Bar>> bars;
+    explicit ChartStore(std::initializer_list<const char *> names = {"AAA", "BBB", "CCC"}, int32_t firstDate = 20230102,
+                        double base = 50, double step = 10);
+    ~ChartStore();
 };

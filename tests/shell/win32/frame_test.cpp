@@ -21,13 +21,6 @@ std::string StatusText(int part)
 
 int Command(int id) { return (int)SendMessageA(gFrame.frame, WM_COMMAND, (WPARAM)id, 0); }
 
-bool SeenText(const char *text)
-{
-    for (const std::string &s : DialogWatcher::Seen())
-        if (s.find(text) != std::string::npos) return true;
-    return false;
-}
-
 } // namespace
 
 TEST_F(FrameTest, FrameHasItsBandsAndReadyStatus)
@@ -249,13 +242,8 @@ TEST_F(FrameTest, RunMenuReadsTheScriptOnlyWhenItChanged)
     std::string path = File("active.kvs");
     WriteTestFile(path, "Scan:\r\n  x: 1\r\n");
     CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path.c_str(), -1);
-    HMENU menu = GetMenu(gFrame.frame);
-    auto enabled = [&](int id) {
-        UpdateFrameMenus(gFrame.frame, 1);
-        return !(GetMenuState(menu, (UINT)id, MF_BYCOMMAND) & MF_GRAYED);
-    };
-    EXPECT_TRUE(enabled(IDM_RUN_SCAN));
-    EXPECT_FALSE(enabled(IDM_RUN_TEST));
+    EXPECT_TRUE(FrameMenuEnabled(IDM_RUN_SCAN));
+    EXPECT_FALSE(FrameMenuEnabled(IDM_RUN_TEST));
     // Same size and time: the cached sections stand, the file is not read again.
     FILETIME written;
     HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -265,17 +253,15 @@ TEST_F(FrameTest, RunMenuReadsTheScriptOnlyWhenItChanged)
     f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     SetFileTime(f, nullptr, nullptr, &written);
     CloseHandle(f);
-    EXPECT_TRUE(enabled(IDM_RUN_SCAN));
+    EXPECT_TRUE(FrameMenuEnabled(IDM_RUN_SCAN));
     WriteTestFile(path, "Strategy:\r\n  x: 1\r\n");
-    EXPECT_TRUE(enabled(IDM_RUN_TEST));
-    EXPECT_FALSE(enabled(IDM_RUN_SCAN));
+    EXPECT_TRUE(FrameMenuEnabled(IDM_RUN_TEST));
+    EXPECT_FALSE(FrameMenuEnabled(IDM_RUN_SCAN));
     gRun.state = RUN_TESTING;
     gRun.mode = 4;
-    EXPECT_FALSE(enabled(IDM_RUN_TEST));
-    EXPECT_TRUE(enabled(IDM_STOP));
-    char text[64];
-    GetMenuStringA(menu, IDM_STOP, text, sizeof text, MF_BYCOMMAND);
-    EXPECT_STREQ(text, "&Stop Optimization\tCtrl+Break");
+    EXPECT_FALSE(FrameMenuEnabled(IDM_RUN_TEST));
+    EXPECT_TRUE(FrameMenuEnabled(IDM_STOP));
+    EXPECT_EQ(MenuItemText(GetMenu(gFrame.frame), IDM_STOP), "&Stop Optimization\tCtrl+Break");
     gRun.state = RUN_IDLE;
     gSettings.ActiveScript[0] = 0;
 }
@@ -292,9 +278,7 @@ TEST_F(FrameTest, TabsFollowWindowsAndDragAcross)
         return (HWND)item.lParam;
     };
     HWND first = tabWindow(0);
-    char title[64];
-    GetWindowTabTitle(first, title, sizeof title, nullptr, nullptr);
-    EXPECT_STREQ(title, "Log (untitled)");
+    EXPECT_EQ(TabTitle(first), "Log (untitled)");
     auto center = [](int i) {
         RECT r;
         TabCtrl_GetItemRect(gFrame.tabs, i, &r);
@@ -318,8 +302,7 @@ TEST_F(FrameTest, TabsFollowWindowsAndDragAcross)
     // A list window's tab shows the name its filler gave it.
     WriteTestFile(File("named.csv"), "A\n1\n");
     OpenCsvAsList(nullptr, File("named.csv").c_str());
-    GetWindowTabTitle(gFrame.activeChild, title, sizeof title, nullptr, nullptr);
-    EXPECT_STREQ(title, "named.csv");
+    EXPECT_EQ(TabTitle(gFrame.activeChild), "named.csv");
 }
 
 #include "engine/results_file.h"

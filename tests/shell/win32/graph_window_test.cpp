@@ -61,13 +61,6 @@ struct GraphFixture {
     }
 };
 
-bool SeenText(const char *text)
-{
-    for (const std::string &s : DialogWatcher::Seen())
-        if (s.find(text) != std::string::npos) return true;
-    return false;
-}
-
 GraphWindow *Record(HWND window) { return (GraphWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
 
 } // namespace
@@ -91,19 +84,11 @@ TEST_F(FrameTest, GraphOpensWithTabsSeriesAndKeys)
     char title[200];
     GetWindowTextA(window, title, sizeof title);
     EXPECT_STREQ(title, "Daily Stats Graph - Test 7 - Demo");
-    {
-        char tab[64] = "";
-        GetWindowTabTitle(window, tab, sizeof tab, nullptr, nullptr);
-        EXPECT_STREQ(tab, "Test7 Graphs"); // the tab names the kind's own subject
-    }
+    EXPECT_EQ(TabTitle(window), "Test7 Graphs"); // the tab names the kind's own subject
     GraphWindow *graph = Record(window);
     ASSERT_NE(graph, nullptr);
     EXPECT_EQ(TabCtrl_GetItemCount((HWND)graph->tabs), 2);
-    RECT client, strip;
-    GetClientRect(window, &client);
-    GetClientRect((HWND)graph->tabs, &strip);
-    EXPECT_GT(client.right, 0);
-    EXPECT_EQ(strip.right, client.right) << "the tab strip spans the window";
+    EXPECT_TRUE(TabStripSpans(window, (HWND)graph->tabs));
     EXPECT_EQ(graph->pointCount, 30);
     EXPECT_EQ(graph->seriesCount, 2);
     EXPECT_EQ(graph->combinedIndex, 1);
@@ -141,6 +126,7 @@ TEST_F(FrameTest, GraphOpensWithTabsSeriesAndKeys)
 
     /* A drag across the plot shows that subset of dates; Esc shows all again. */
     UpdateWindow(window);
+    RECT client;
     GetClientRect(window, &client);
     int x5 = GraphXFromIndex(5, 30, client.right), x15 = GraphXFromIndex(15, 30, client.right);
     int y = client.bottom / 2;

@@ -7,19 +7,6 @@
 #include "shell/win32/script_window.h"
 #include "support/test_support.h"
 
-namespace {
-
-std::string ItemText(HMENU menu, int id)
-{
-    char text[128] = "";
-    GetMenuStringA(menu, (UINT)id, text, sizeof text, MF_BYCOMMAND);
-    return text;
-}
-
-int ItemEnabled(HMENU menu, int id) { return (GetMenuState(menu, (UINT)id, MF_BYCOMMAND) & MF_GRAYED) ? 0 : 1; }
-
-} // namespace
-
 /* The Script window follows its row of the kind table: the comment item names
 ** what it would do to the selected lines, Save (File popup) follows the
 ** editor's changes. */
@@ -36,17 +23,17 @@ TEST_F(FrameTest, ScriptPopupFollowsItsEditor)
     UpdateFrameMenus(gFrame.frame, 1);
     HMENU popup = FindSubMenuByText(GetMenu(gFrame.frame), "&Script");
     ASSERT_NE(popup, nullptr);
-    EXPECT_EQ(ItemText(popup, IDM_COMMENT), "Un&comment Selection\tCtrl+/");
+    EXPECT_EQ(MenuItemText(popup, IDM_COMMENT), "Un&comment Selection\tCtrl+/");
     HMENU file = FindSubMenuByText(GetMenu(gFrame.frame), "&File");
-    EXPECT_EQ(ItemEnabled(file, IDM_SAVE), 0);
-    EXPECT_EQ(ItemEnabled(file, IDM_SAVE_AS), 1);
+    EXPECT_FALSE(MenuItemEnabled(file, IDM_SAVE));
+    EXPECT_TRUE(MenuItemEnabled(file, IDM_SAVE_AS));
 
     EditorCall(script, 2001 /* add text */, 4, (intptr_t) "C>1\n");
     EditorCall(script, 2013, 0, 0);
     Pump();
     UpdateFrameMenus(gFrame.frame, 1);
-    EXPECT_EQ(ItemText(popup, IDM_COMMENT), "&Comment Selection\tCtrl+/"); // the first line is not commented
-    EXPECT_EQ(ItemEnabled(file, IDM_SAVE), 1);
+    EXPECT_EQ(MenuItemText(popup, IDM_COMMENT), "&Comment Selection\tCtrl+/"); // the first line is not commented
+    EXPECT_TRUE(MenuItemEnabled(file, IDM_SAVE));
 }
 
 /* The chart menu offers every chart command, Get Information among them. */
@@ -56,5 +43,5 @@ TEST_F(FrameTest, ChartMenuHoldsGetInformation)
     ASSERT_NE(bar, nullptr);
     HMENU popup = FindSubMenuByText(bar, "&Chart");
     ASSERT_NE(popup, nullptr);
-    EXPECT_EQ(ItemText(popup, IDM_CHART_INFO), "&Get Information");
+    EXPECT_EQ(MenuItemText(popup, IDM_CHART_INFO), "&Get Information");
 }

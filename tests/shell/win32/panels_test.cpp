@@ -276,8 +276,6 @@ std::string WriteRunScript()
     return script;
 }
 
-int ButtonEnabled(int id) { return SendMessageA(gFrame.toolbar, TB_ISBUTTONENABLED, (WPARAM)id, 0) != 0; }
-
 /* What the panels and the toolbar show while the test runs, taken when the
 ** run hands its symbol to the debug panel. */
 struct DuringRun {
@@ -315,8 +313,8 @@ TEST_F(FrameTest, ARunLocksThePanelsAndItsEndFreesThemAtOnce)
     EXPECT_EQ(gRun.state.load(), RUN_IDLE);
     EXPECT_EQ(Enabled(gFrame.settingsPanel, IDC_SP_TEST_NAME), 1);
     EXPECT_EQ(Enabled(gFrame.debugPanel, IDC_DP_EVALUATE), 1);
-    EXPECT_EQ(ButtonEnabled(IDM_STOP), 0);
-    EXPECT_EQ(ButtonEnabled(IDM_RUN_TEST), 1);
+    EXPECT_FALSE(ButtonEnabled(IDM_STOP));
+    EXPECT_TRUE(ButtonEnabled(IDM_RUN_TEST));
 
     // Unload Data: the Load button has the named file to load again, and
     // nothing that needs the data stays enabled.

@@ -84,11 +84,7 @@ TEST_F(FrameTest, PlotWindowKeysCommandsAndPictures)
     char title[300];
     GetWindowTextA(window, title, sizeof title);
     EXPECT_STREQ(title, "Trade Analysis Plots - Test 4 - Breakout");
-    {
-        char tab[64] = "";
-        GetWindowTabTitle(window, tab, sizeof tab, nullptr, nullptr);
-        EXPECT_STREQ(tab, "Test4 Plots"); // the tab names the kind's own subject
-    }
+    EXPECT_EQ(TabTitle(window), "Test4 Plots"); // the tab names the kind's own subject
     EXPECT_EQ(gSettings.PlotStrat, 0);
     PlotWindow *record = GetPlotRecord(window);
     ASSERT_NE(record, nullptr);
@@ -310,11 +306,7 @@ TEST_F(FrameTest, ResultsGraphCommandsAndTitles)
     ASSERT_NE(r, nullptr);
     /* The tab strip spans the window at once (a maximised one gets no later
     ** size message). */
-    RECT client, strip;
-    GetClientRect(window, &client);
-    GetClientRect((HWND)r->tabs, &strip);
-    EXPECT_GT(client.right, 0);
-    EXPECT_EQ(strip.right, client.right);
+    EXPECT_TRUE(TabStripSpans(window, (HWND)r->tabs));
     Pump();
     EXPECT_EQ(gSettings.ResGraphValueCol, 0);
     struct Step {

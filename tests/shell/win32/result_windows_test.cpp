@@ -118,31 +118,10 @@ TestRecord *MakeTest(int32_t number, const char *parameter, double value, int tr
 /* The symbols MakeTest trades, loaded with 100 daily bars each from the
 ** first trading day of 2024, and one shown Graphs column; both go back to
 ** empty afterwards. */
-struct ViewData {
-    std::vector<std::vector<Bar>> bars;
+struct ViewData : ChartStore {
     DefinitionList savedGraphs = gGraphsColumns;
-    ViewData()
+    ViewData() : ChartStore({"AAPL", "IBM", "MSFT"}, 20240102, 20, 5)
     {
-        const char *names[] = {"AAPL", "IBM", "MSFT"};
-        bars.resize(3);
-        EXPECT_TRUE(AllocMemory(&gStore.symbols, 4 * sizeof(SymbolRecord)));
-        for (int s = 0; s < 3; s++) {
-            std::vector<Bar> &b = bars[size_t(s)];
-            b.resize(101);
-            for (int i = 0; i < 100; i++) {
-                const double base = 20 + s * 5 + (i % 7);
-                b[size_t(i)] = {.date = 20240101 + (i / 28) * 100 + i % 28 + 1, .open = base, .high = base + 2,
-                                .low = base - 2, .close = base + 1, .volume = 1000.0 + i, .split = 1};
-            }
-            SymbolRecord &r = gStore.symbols[s];
-            r.bars[BAR_DAILY] = b.data();
-            r.barCounts[BAR_DAILY] = 100;
-            r.firstDate = b[0].date;
-            r.lastDate = b[99].date;
-            r.firstUsedDate = 99991231;
-            CopyString(r.info.Symbol, sizeof r.info.Symbol, names[s], -1);
-        }
-        gStore.symbolCount = 3;
         gGraphsColumns = DefinitionList{};
         EXPECT_TRUE(AllocMemory(&gGraphsColumns.items, sizeof(FormulaColumn)));
         gGraphsColumns.capacity = gGraphsColumns.count = 1;
@@ -153,9 +132,6 @@ struct ViewData {
     }
     ~ViewData()
     {
-        memset(gStore.symbols, 0, 4 * sizeof(SymbolRecord));
-        FreeMemory(&gStore.symbols);
-        gStore.symbolCount = 0;
         FreeMemory(&gGraphsColumns.items);
         gGraphsColumns = savedGraphs;
     }
@@ -170,14 +146,42 @@ struct ResultWindowsTest : FrameTest {
         CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
         gSettings.AskDeleteTests = 0;
     }
+    /* Opens a results list of the tests; its window, or null when it did not
+    ** open. */
+    static HWND OpenList(std::initializer_list<TestRecord *> tests, ResultsWindow **list)
+    {
+        if (OpenResultsWindow(nullptr) != 1 || (*list = FirstResultsWindow()) == nullptr) {
+            ADD_FAILURE() << "no results list opened";
+            return nullptr;
+        }
+        for (TestRecord *t : tests) AddTestToResults(*list, t);
+        SyncResultsWindows();
+        return FindResultsHwnd(*list);
+    }
+    /* Opens, through the Compare dialog, the comparison of the test on the
+    ** list's first row with itself (the selected row stands for both lists,
+    ** whatever the settings name); the comparison window, or null. */
+    static HWND OpenComparison(ResultsWindow *list)
+    {
+        gSettings.Test1 = 1;
+        gSettings.Test2 = 2;
+        gSettings.Strat1 = gSettings.Strat2 = 0;
+        gSettings.KeepMatches = gSettings.KeepNonMatches = 1;
+        gSettings.MatchDateIn = 1;
+        gSettings.MinDlrDiff = gSettings.MinPctDiff = 0;
+        SelectItem(FindResultsHwnd(list), 0);
+        DialogWatcher::Answer(IDOK);
+        ResultsCommand(FindResultsHwnd(list), IDM_RESULTS_COMPARE);
+        Pump();
+        HWND compare = nullptr;
+        return CountChildren("KestovarCompare") == 1 && FindNextChildWindow(&compare, "KestovarCompare") ? compare : nullptr;
+    }
 };
 
 TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
 {
-    ASSERT_EQ(1, OpenResultsWindow(nullptr));
-    ResultsWindow *list = FirstResultsWindow();
-    ASSERT_NE(nullptr, list);
-    HWND window = FindResultsHwnd(list);
+    ResultsWindow *list;
+    HWND window = OpenList({}, &list);
     ASSERT_NE(nullptr, window);
     ParamValue names[2] = {};
     CopyString(names[0].name, 64, "Len", -1);
@@ -225,11 +229,7 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     ASSERT_EQ(1, CountChildren("KestovarTrades"));
     HWND trades = gFrame.activeChild;
     EXPECT_EQ("Trade List - Test 1 - 12 Trades", Title(trades));
-    {
-        char tab[64] = "";
-        GetWindowTabTitle(trades, tab, sizeof tab, nullptr, nullptr);
-        EXPECT_STREQ(tab, "Test1 Trades"); // the tab names the kind's own subject
-    }
+    EXPECT_EQ(TabTitle(trades), "Test1 Trades"); // the tab names the kind's own subject
     EXPECT_EQ("00001", Cell(trades, 0, 0));
     ClickHeader(trades, 3); /* Side: longs, shorts, then the skipped setup */
     EXPECT_TRUE(HeadingFits(trades, 3)) << "a sorted narrow column keeps its heading readable";
@@ -247,24 +247,11 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
 {
     ViewData data;
     gSettings.ChartBarSize2 = BAR_DAILY;
-    ASSERT_EQ(1, OpenResultsWindow(nullptr));
-    ResultsWindow *list = FirstResultsWindow();
-    AddTestToResults(list, MakeTest(1, nullptr, 0, 8));
-    AddTestToResults(list, MakeTest(2, nullptr, 0, 6));
-    SyncResultsWindows();
-    gSettings.Test1 = 1;
-    gSettings.Test2 = 2;
-    gSettings.Strat1 = gSettings.Strat2 = 0;
-    gSettings.KeepMatches = gSettings.KeepNonMatches = 1;
-    gSettings.MatchDateIn = 1;
-    gSettings.MinDlrDiff = gSettings.MinPctDiff = 0;
-    /* The selected row (test 1) stands for both lists. */
-    SelectItem(FindResultsHwnd(list), 0);
-    DialogWatcher::Answer(IDOK);
-    ResultsCommand(FindResultsHwnd(list), IDM_RESULTS_COMPARE);
-    Pump();
-    ASSERT_EQ(1, CountChildren("KestovarCompare"));
-    HWND compare = gFrame.activeChild;
+    ResultsWindow *list;
+    ASSERT_NE(nullptr, OpenList({MakeTest(1, nullptr, 0, 8), MakeTest(2, nullptr, 0, 6)}, &list));
+    HWND compare = OpenComparison(list);
+    ASSERT_NE(nullptr, compare);
+    EXPECT_EQ(gFrame.activeChild, compare);
     /* Test 1 against itself: Alpha's four closed trades pair one to one. */
     EXPECT_EQ("Compare - Test 1 Alpha vs Test 1 Alpha - 0 of 3 Differ - Net Difference $0.00 / 0.00% / 0 Qty",
               Title(compare));
@@ -283,14 +270,6 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
     EXPECT_EQ("MSFT;MSFT;AAPL;", Column(compare, 1));
     EXPECT_EQ(charted, ((const CompareRow *)chart->tradeLink)->side[0].trade);
     EXPECT_EQ(2, GetSelectedItem(compare));
-
-    /* Deleting test 1 closes the comparison that shows it. */
-    HWND results = FindResultsHwnd(list);
-    SelectItem(results, 0);
-    ResultsCommand(results, IDM_DELETE_TEST);
-    Pump();
-    EXPECT_EQ(0, CountChildren("KestovarCompare"));
-    EXPECT_EQ(1, list->testCount);
 }
 
 TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
@@ -298,13 +277,10 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     ViewData data;
     gSettings.ChartBarSize2 = BAR_DAILY;
     gSettings.ChartVisibleBars = 40;
-    ASSERT_EQ(1, OpenResultsWindow(nullptr));
-    ResultsWindow *list = FirstResultsWindow();
+    ResultsWindow *list;
     TestRecord *doomed = MakeTest(1, nullptr, 0, 8), *kept = MakeTest(2, nullptr, 0, 6);
-    AddTestToResults(list, doomed);
-    AddTestToResults(list, kept);
-    SyncResultsWindows();
-    HWND results = FindResultsHwnd(list);
+    HWND results = OpenList({doomed, kept}, &list);
+    ASSERT_NE(nullptr, results);
 
     /* Test 1: statistics graph, trade plots, trade list with a chart of a
     ** trade, a comparison with a chart of a row, the results graph and its
@@ -314,16 +290,8 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     HWND trades = OpenTradeList(doomed);
     ASSERT_NE(nullptr, trades);
     TradeListCommand(trades, IDM_LIST_CHART);
-    gSettings.Test1 = gSettings.Test2 = 1;
-    gSettings.Strat1 = gSettings.Strat2 = 0;
-    gSettings.KeepMatches = gSettings.KeepNonMatches = 1;
-    gSettings.MinDlrDiff = gSettings.MinPctDiff = 0;
-    SelectItem(results, 0);
-    DialogWatcher::Answer(IDOK);
-    ShowCompareDialog(nullptr);
-    Pump();
-    HWND compare = nullptr;
-    ASSERT_TRUE(FindNextChildWindow(&compare, "KestovarCompare"));
+    HWND compare = OpenComparison(list);
+    ASSERT_NE(nullptr, compare);
     CompareCommand(compare, IDM_LIST_CHART);
     ASSERT_NE(nullptr, CreateResGraphWindow(list));
     ASSERT_EQ(1, OpenScript(nullptr, doomed));
@@ -360,12 +328,10 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
 
 TEST_F(ResultWindowsTest, ShowTradeListAfterAnExportShowsTheList)
 {
-    ASSERT_EQ(1, OpenResultsWindow(nullptr));
-    ResultsWindow *list = FirstResultsWindow();
+    ResultsWindow *list;
     TestRecord *test = MakeTest(1, nullptr, 0, 6);
-    AddTestToResults(list, test);
-    SyncResultsWindows();
-    HWND results = FindResultsHwnd(list);
+    HWND results = OpenList({test}, &list);
+    ASSERT_NE(nullptr, results);
     SelectItem(results, 0);
     const std::string path = File("exported.csv");
     struct Export {
@@ -405,12 +371,9 @@ TEST_F(ResultWindowsTest, EditColumnFormulasOpensTheScriptInUse)
         ASSERT_TRUE(WriteTestFile(File(name), "// columns\r\n"));
     ViewData data;
     gSettings.ChartBarSize2 = BAR_DAILY;
-    ASSERT_EQ(1, OpenResultsWindow(nullptr));
-    ResultsWindow *list = FirstResultsWindow();
+    ResultsWindow *list;
     TestRecord *test = MakeTest(1, nullptr, 0, 4);
-    AddTestToResults(list, test);
-    SyncResultsWindows();
-    HWND results = FindResultsHwnd(list), trades = OpenTradeList(test), graph = OpenStatsGraph(list, test, 0);
+    HWND results = OpenList({test}, &list), trades = OpenTradeList(test), graph = OpenStatsGraph(list, test, 0);
     HWND chart = OpenChart("MSFT", 0, CHART_KIND_SYMBOL, nullptr, nullptr, nullptr, 0, 1);
     ASSERT_TRUE(results && trades && graph && chart);
     ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
@@ -453,12 +416,10 @@ TEST_F(ResultWindowsTest, EditColumnFormulasOpensTheScriptInUse)
 TEST_F(ResultWindowsTest, CopyPutsExactlyTheListOnTheClipboard)
 {
     ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
-    ASSERT_EQ(1, OpenResultsWindow(nullptr));
-    ResultsWindow *list = FirstResultsWindow();
-    AddTestToResults(list, MakeTest(1, nullptr, 0, 0));
-    AddTestToResults(list, MakeTest(2, nullptr, 0, 0));
-    SyncResultsWindows();
-    ASSERT_EQ(1, CopyListView(FindResultsHwnd(list), nullptr));
+    ResultsWindow *list;
+    HWND results = OpenList({MakeTest(1, nullptr, 0, 0), MakeTest(2, nullptr, 0, 0)}, &list);
+    ASSERT_NE(nullptr, results);
+    ASSERT_EQ(1, CopyListView(results, nullptr));
     const std::string expected = "Test\tName\tDates\r\n"
                                  "0001\tRun 1\t2024-01-02 - 2024-12-31\r\n"
                                  "0002\tRun 2\t2024-01-02 - 2024-12-31\r\n";
@@ -478,9 +439,9 @@ TEST_F(ResultWindowsTest, CopyPutsExactlyTheListOnTheClipboard)
 
 TEST_F(ResultWindowsTest, OptimizationGraphNeedsNoSelectedRow)
 {
-    ASSERT_EQ(1, OpenResultsWindow(nullptr));
-    ResultsWindow *list = FirstResultsWindow();
-    HWND results = FindResultsHwnd(list);
+    ResultsWindow *list;
+    HWND results = OpenList({}, &list);
+    ASSERT_NE(nullptr, results);
     ResultsCommand(results, IDM_RESULTS_OPTGRAPH); /* an empty list has nothing to graph */
     EXPECT_EQ(0, CountChildren("KestovarResGraph"));
     AddTestToResults(list, MakeTest(1, "Len", 5, 0));
@@ -571,31 +532,31 @@ TEST_F(ResultWindowsTest, ExitAsksBeforeThrowingResultsAway)
 #include "platform/platform.h"
 #include "shell/win32/editor_host.h"
 
+#include <Scintilla.h>
+
 /* A test's own script opens read-only in a script window of its own, and the
 ** unique-symbol list's temporary file is shown untitled and deleted: neither
 ** reaches the recent files or the files that reopen at the next start. */
 TEST_F(ResultWindowsTest, ATestsScriptAndTemporaryListsLeaveNoFiles)
 {
-    ASSERT_EQ(1, OpenResultsWindow(nullptr));
-    ResultsWindow *list = FirstResultsWindow();
-    HWND window = FindResultsHwnd(list);
     TestRecord *test = MakeTest(5, nullptr, 0, 3);
     const char text[] = "Data:\r\n  x: C\r\n";
     ASSERT_EQ(AllocMemory(&test->settings.scriptText, sizeof text), 1);
     memcpy(test->settings.scriptText, text, sizeof text);
     test->settings.scriptTextLength = sizeof text;
-    AddTestToResults(list, test);
-    SyncResultsWindows();
+    ResultsWindow *list;
+    HWND window = OpenList({test}, &list);
+    ASSERT_NE(nullptr, window);
     // The results buttons follow the results window's selection.
     OpenLogFile(nullptr);
     UpdateFrameMenus(gFrame.frame, 0);
-    EXPECT_EQ(SendMessageA(gFrame.toolbar, TB_ISBUTTONENABLED, IDM_RESULTS_GRAPHS, 0), 0);
+    EXPECT_FALSE(ButtonEnabled(IDM_RESULTS_GRAPHS));
     SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)window, 0);
     SelectItem(window, 0);
     Pump();
     UpdateFrameMenus(gFrame.frame, 0);
     for (int id : {IDM_RESULTS_GRAPHS, IDM_RESULTS_PLOTS, IDM_RESULTS_TRADES, IDM_RESULTS_REPORT})
-        EXPECT_NE(SendMessageA(gFrame.toolbar, TB_ISBUTTONENABLED, (WPARAM)id, 0), 0) << id;
+        EXPECT_TRUE(ButtonEnabled(id)) << id;
     DestroyWindow(FindWindowExA(gFrame.mdiClient, nullptr, "KestovarLog", nullptr));
     gSettings.RecentFilesMRU[0] = 0;
     const std::string saved = gSettings.ActiveScript, active = File("mine.kvs"); // the script F5 runs
@@ -610,12 +571,8 @@ TEST_F(ResultWindowsTest, ATestsScriptAndTemporaryListsLeaveNoFiles)
     EXPECT_EQ(CountChildren("KestovarScript"), 1);
     ASSERT_EQ(gFrame.activeKind, WK_SCRIPT);
     EXPECT_EQ(Title(gFrame.activeChild), "Test 5 Script (read-only)");
-    {
-        char tab[64] = "";
-        GetWindowTabTitle(gFrame.activeChild, tab, sizeof tab, nullptr, nullptr);
-        EXPECT_STREQ(tab, "Test5 Script"); // the tab names the kind's own subject
-    }
-    EXPECT_EQ(EditorSend(gFrame.activeChild, 2140 /* read-only? */), 1);
+    EXPECT_EQ(TabTitle(gFrame.activeChild), "Test5 Script"); // the tab names the kind's own subject
+    EXPECT_EQ(EditorSend(gFrame.activeChild, SCI_GETREADONLY), 1);
     EXPECT_EQ(CountChildren("KestovarLog"), 0);
 
     ResultsCommand(window, IDM_UNIQUE_SYMBOLS);

@@ -659,23 +659,6 @@ TEST_F(ScriptWindowTest, ACompileErrorTakesTheUserToIt)
     }
 }
 
-namespace {
-
-bool MenuEnabled(int id)
-{
-    UpdateFrameMenus(gFrame.frame, 1);
-    return !(GetMenuState(GetMenu(gFrame.frame), (UINT)id, MF_BYCOMMAND) & MF_GRAYED);
-}
-
-std::string MenuText(int id)
-{
-    char text[300] = "";
-    GetMenuStringA(GetMenu(gFrame.frame), (UINT)id, text, sizeof text, MF_BYCOMMAND);
-    return text;
-}
-
-} // namespace
-
 /* The Edit commands follow the focused editor's own state; the kind's Save
 ** follows its document; the File menu's recent files keep one separator. */
 TEST_F(ScriptWindowTest, MenusFollowTheEditorsState)
@@ -686,12 +669,12 @@ TEST_F(ScriptWindowTest, MenusFollowTheEditorsState)
     ASSERT_EQ(OpenScript(File("menus.kvs").c_str(), nullptr), 1);
     HWND window = gFrame.activeChild;
     EditorCall(window, SCI_GOTOPOS, 12, 0); // inside the path
-    EXPECT_TRUE(MenuEnabled(IDM_OPEN_UNDER_CURSOR));
-    EXPECT_EQ(MenuText(IDM_OPEN_UNDER_CURSOR), "Open other.kvs\tCtrl+Shift+O");
-    EXPECT_FALSE(MenuEnabled(IDM_REDO));
+    EXPECT_TRUE(FrameMenuEnabled(IDM_OPEN_UNDER_CURSOR));
+    EXPECT_EQ(MenuItemText(GetMenu(gFrame.frame), IDM_OPEN_UNDER_CURSOR), "Open other.kvs\tCtrl+Shift+O");
+    EXPECT_FALSE(FrameMenuEnabled(IDM_REDO));
     Type(window, "x");
     EditorCall(window, SCI_UNDO, 0, 0);
-    EXPECT_TRUE(MenuEnabled(IDM_REDO));
+    EXPECT_TRUE(FrameMenuEnabled(IDM_REDO));
 
     // A test's script is read-only: copying is all that is left.
     TestRecord *test = ReadTestRecord(nullptr, 0, 1, 1, 0);
@@ -714,12 +697,12 @@ TEST_F(ScriptWindowTest, MenusFollowTheEditorsState)
         bool enabled;
     } readOnly[] = {{IDM_COPY, true}, {IDM_CUT, false}, {IDM_PASTE, false}, {IDM_DELETE, false},
                     {IDM_REPLACE, false}, {IDM_UNDO, false}};
-    for (const auto &c : readOnly) EXPECT_EQ(MenuEnabled(c.id), c.enabled) << c.id;
+    for (const auto &c : readOnly) EXPECT_EQ(FrameMenuEnabled(c.id), c.enabled) << c.id;
 
     // A changed log may be saved.
     OpenLogFile(nullptr);
     LogPrintf("changed");
-    EXPECT_TRUE(MenuEnabled(IDM_SAVE));
+    EXPECT_TRUE(FrameMenuEnabled(IDM_SAVE));
 
     // Opening the File menu again and again adds no separators.
     CopyString(gSettings.RecentFilesMRU, sizeof gSettings.RecentFilesMRU,

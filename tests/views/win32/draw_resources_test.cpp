@@ -7,6 +7,7 @@
 #include "foundation/text_match.h"
 #include "platform/platform.h"
 #include "shell/headless/headless.h"
+#include "support/program_state.h"
 #include "support/test_support.h"
 #include "views/win32/draw_resources.h"
 #include "views/win32/png_image.h"
@@ -150,11 +151,9 @@ TEST_F(DrawResourcesTest, FailedSavesLeaveNoFileAndAreReportedOnlyForTheUser)
     path = temp.File("held.png");
     ASSERT_TRUE(WriteTestFile(path, "older picture"));
     CopyString(ImagePath, sizeof ImagePath, path.c_str(), -1);
-    PlatPlanFault(PLAT_FAULT_RENAME, 0, 1);
+    PlanOneFault(PLAT_FAULT_RENAME, 0);
     EXPECT_EQ(SaveBitmapImage(bitmap), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(PlatFaultsMade(PLAT_FAULT_RENAME), 1);
-    EXPECT_EQ(ReadTestFile(path), "older picture");
-    EXPECT_EQ(ListTestFolder(temp.path), "held.png;");
+    ExpectOneFailedReplace(PLAT_FAULT_RENAME, path, "older picture", temp.path, "held.png;", false);
     DeleteObject(bitmap);
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,45 @@ struct Trades {
     }
 };
 
+/* A results graph of n points valued from min to max, Net by A (and B when
+** it has rows). */
+ResGraphWindow ResGraph(ResGraphPoint *points, int32_t n, double min, double max, int32_t xCount, int32_t yCount)
+{
+    ResGraphWindow r{};
+    r.points = points;
+    r.pointCount = n;
+    r.minimum = min;
+    r.maximum = max;
+    r.xCount = xCount;
+    r.yCount = yCount;
+    r.valueCode = 2;
+    strcpy(r.valueLabel, "Net");
+    strcpy(r.xLabel, "A:");
+    if (yCount) strcpy(r.yLabel, "B");
+    return r;
+}
+
+/* Ink drawn left of a picture's origin or right of its width, found by
+** drawing it 50 pixels in from the left of a wider white bitmap; inspect,
+** when given, sees the bitmap first. */
+int InkOutside(int W, int H, const std::function<int(HDC)> &render,
+               const std::function<void(Picture &)> &inspect = nullptr)
+{
+    Picture pic(W + 100, H);
+    RECT all = {0, 0, W + 100, H};
+    FillRect(pic.p.dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    POINT before;
+    SetViewportOrgEx(pic.p.dc, 50, 0, &before);
+    EXPECT_EQ(render(pic.p.dc), 1);
+    SetViewportOrgEx(pic.p.dc, before.x, before.y, nullptr);
+    if (inspect) inspect(pic);
+    int ink = 0;
+    for (int y = 0; y < H; y++)
+        for (int x = 0; x < W + 100; x++)
+            if (x < 50 || x >= 50 + W) ink += PicturePixel(&pic.p, x, y) != PLOT_WHITE;
+    return ink;
+}
+
 TEST(PlotPaint, ScatterPlacesGainsAboveLossesInTradeOrder)
 {
     Trades t({100, -50}, PLOT_SCATTER);
@@ -154,20 +194,14 @@ TEST(PlotPaint, EveryKindDrawsItsBody)
 TEST(PlotPaint, BottomLabelsStayInsideThePicture)
 {
     /* 2000 trades in two bins: the last boundary's label "2000" sits at the
-    ** right end of the axis.  The picture is drawn 600 wide on a wider white
-    ** bitmap, so anything drawn past its right edge shows. */
+    ** right end of the axis. */
     Trades t(std::vector<double>(2000, 10), PLOT_EQUAL_COUNT_BINS);
-    Picture pic(700, 400);
-    RECT all = {0, 0, 700, 400};
-    FillRect(pic.p.dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
-    ASSERT_EQ(RenderTradePlot(t.record, pic.p.dc, 600, 400, 0), 1);
-    pic.Save("plot_bin_labels.png");
-    int outside = 0, nearEdge = 0;
-    for (int y = 0; y < 400; y++) {
-        for (int x = 600; x < 700; x++) outside += PicturePixel(&pic.p, x, y) != PLOT_WHITE;
-        for (int x = 560; x < 600; x++) nearEdge += PicturePixel(&pic.p, x, y) == PLOT_BLACK && y > 350;
-    }
-    EXPECT_EQ(outside, 0);
+    int nearEdge = 0;
+    EXPECT_EQ(0, InkOutside(600, 400, [&](HDC dc) { return RenderTradePlot(t.record, dc, 600, 400, 0); }, [&](Picture &pic) {
+                  pic.Save("plot_bin_labels.png");
+                  for (int y = 351; y < 400; y++)
+                      for (int x = 50 + 560; x < 50 + 600; x++) nearEdge += PicturePixel(&pic.p, x, y) == PLOT_BLACK;
+              }));
     EXPECT_GT(nearEdge, 10) << "the last label is drawn, moved in";
 }
 
@@ -182,22 +216,11 @@ TEST(PlotPaint, TinyWindowStaysWhite)
 /* A heat map of 3 by 2 cells with values straddling 0. */
 TEST(PlotPaint, HeatMapAndBarChartColourTheirCells)
 {
-    ResGraphWindow r{};
     ResGraphPoint points[6] = {
         {-10, 1, 1, 0, 0, 1}, {0, 2, 1, 1, 0, 1}, {10, 3, 1, 2, 0, 1},
         {5, 1, 2, 0, 1, 1},   {-5, 2, 2, 1, 1, 1}, {0, 3, 2, 2, 1, 0},
     };
-    r.points = points;
-    r.pointCount = 6;
-    r.xCount = 3;
-    r.yCount = 2;
-    r.minimum = -10;
-    r.maximum = 10;
-    r.valueCode = 2;
-    r.valueDecimals = 0;
-    strcpy(r.valueLabel, "Net");
-    strcpy(r.xLabel, "A:");
-    strcpy(r.yLabel, "B");
+    ResGraphWindow r = ResGraph(points, 6, -10, 10, 3, 2);
     Picture heat(600, 400);
     ASSERT_EQ(RenderResultsHeatMap(&r, heat.p.dc, 600, 400, 0), 1);
     heat.Save("resgraph_heatmap.png");
@@ -210,17 +233,9 @@ TEST(PlotPaint, HeatMapAndBarChartColourTheirCells)
     EXPECT_LT(red.left, green.left);
 
     /* Bars of 5, 10 and 20 from 0: black, green 85, pure green. */
-    ResGraphWindow b{};
     ResGraphPoint bars[3] = {{5, 1, 0, 0, -1, 1}, {10, 2, 0, 1, -1, 1}, {20, 3, 0, 2, -1, 1}};
-    b.points = bars;
-    b.pointCount = 3;
-    b.minimum = 5;
-    b.maximum = 20;
+    ResGraphWindow b = ResGraph(bars, 3, 5, 20, 0, 0);
     b.allIntegers = 1;
-    b.valueCode = 2;
-    b.valueDecimals = 0;
-    strcpy(b.valueLabel, "Net");
-    strcpy(b.xLabel, "A:");
     Picture chart(600, 400);
     ASSERT_EQ(RenderResultsBarChart(&b, chart.p.dc, 600, 400, 0), 1);
     chart.Save("resgraph_bars.png");
@@ -234,54 +249,20 @@ TEST(PlotPaint, HeatMapAndBarChartColourTheirCells)
     EXPECT_GT(Find(chart.p, 0x000000).count, 200); /* the bar of 5 is black */
 }
 
-/* Ink drawn left of a picture's origin or right of its width, found by
-** drawing it 50 pixels in from the left of a wider white bitmap. */
-template <typename Render> int InkOutside(int W, int H, Render render)
-{
-    Picture pic(W + 100, H);
-    RECT all = {0, 0, W + 100, H};
-    FillRect(pic.p.dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
-    POINT before;
-    SetViewportOrgEx(pic.p.dc, 50, 0, &before);
-    EXPECT_EQ(render(pic.p.dc), 1);
-    SetViewportOrgEx(pic.p.dc, before.x, before.y, nullptr);
-    int ink = 0;
-    for (int y = 0; y < H; y++)
-        for (int x = 0; x < W + 100; x++)
-            if (x < 50 || x >= 50 + W) ink += PicturePixel(&pic.p, x, y) != PLOT_WHITE;
-    return ink;
-}
-
 TEST(PlotPaint, ResultsGraphLabelsStayInsideThePicture)
 {
     /* A heat map whose second variable has long values: they are written
     ** right-aligned in the left margin, which must hold them whole. */
-    ResGraphWindow heat{};
     ResGraphPoint cells[4] = {
         {1, 1, 0.000125, 0, 0, 1}, {2, 2, 0.000125, 1, 0, 1}, {3, 1, 0.000375, 0, 1, 1}, {4, 2, 0.000375, 1, 1, 1}};
-    heat.points = cells;
-    heat.pointCount = 4;
-    heat.xCount = heat.yCount = 2;
-    heat.minimum = 1;
-    heat.maximum = 4;
-    heat.valueCode = 2;
-    strcpy(heat.valueLabel, "Net");
-    strcpy(heat.xLabel, "A:");
-    strcpy(heat.yLabel, "B");
+    ResGraphWindow heat = ResGraph(cells, 4, 1, 4, 2, 2);
     EXPECT_EQ(0, InkOutside(600, 400, [&](HDC dc) { return RenderResultsHeatMap(&heat, dc, 600, 400, 0); }));
 
     /* A narrow bar chart whose last bar has a long label. */
-    ResGraphWindow bars{};
     ResGraphPoint points[10];
     for (int i = 0; i < 10; i++) points[i] = {double(i + 1), i < 9 ? double(i + 1) : 0.000123456, 0, i, -1, 1};
-    bars.points = points;
-    bars.pointCount = 10;
-    bars.minimum = 1;
-    bars.maximum = 10;
+    ResGraphWindow bars = ResGraph(points, 10, 1, 10, 0, 0);
     bars.allIntegers = 1;
-    bars.valueCode = 2;
-    strcpy(bars.valueLabel, "Net");
-    strcpy(bars.xLabel, "A:");
     EXPECT_EQ(0, InkOutside(250, 300, [&](HDC dc) { return RenderResultsBarChart(&bars, dc, 250, 300, 0); }));
 }
 
