@@ -391,6 +391,16 @@ TEST_F(SettingsTableTest, AFailedSaveKeepsTheOldFile)
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     PlatRemoveFolder((path + ".~kv").c_str());
 
+    /* the new text fails part-way (as on a full disk), or the rename is refused */
+    for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME}) {
+        SCOPED_TRACE(kind);
+        PlanOneFault(kind, 0);
+        gHeadless.captureLog = 1;
+        EXPECT_EQ(SaveSettings(path.c_str()), 0);
+        ExpectOneFailedReplace(kind, path, old, tmp.path, "kestovar.ini;");
+        PlatPlanFault(kind, 0, 0);
+    }
+
     /* the text cannot take every value: nothing is written */
     gListOpenFileWindows = [](OpenFileWindow *, int) {
         gOutOfMemory = 1;
