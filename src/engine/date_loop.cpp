@@ -393,6 +393,12 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     context.strategyIndex = -1;
     if (!AllocStrategyArrays()) return DropTest(test, 0);
     if (!LoadTradeLists(test)) return DropTest(test, 0);
+    /* The TestScan rows of the test go to the scan window's list; a program
+    ** without windows has none. */
+    CellListWindow *testScan = nullptr;
+    if (gSettings.AddScan && gTestScanColumns.count > 0 && gRun.mode != RUN_MODE_OPTIMIZE && gRunViewHooks.openTestScan &&
+        gRunViewHooks.scanTestDate)
+        testScan = gRunViewHooks.openTestScan();
 
     int32_t previous = OffsetTradingDate(list, test->firstDate, -1);
     uint64_t lastProgress = PlatTickCount64(), lastGraph = lastProgress;
@@ -492,6 +498,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             UpdateDailyEquityStats(&context, 0);
             context.postClose = 1;
             CalcStrategyData(&context);
+            if (testScan && gScriptSettings.TestScanAllDates) gRunViewHooks.scanTestDate(testScan, &context);
         } else {
             if (gRun.mode == RUN_MODE_ORDERS && gScriptSettings.OrdersLiveData) {
                 gRun.orderDate = date;
@@ -517,6 +524,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                 }
             }
             CalcStrategyData(&context);
+            if (testScan) gRunViewHooks.scanTestDate(testScan, &context);
             if (gRun.mode != RUN_MODE_OPTIMIZE && gSettings.AddDebug) UpdateExaminePanel();
             if (gScriptSettings.EndOfTestExits) {
                 RunExitPass(&context, EXIT_END_OF_TEST);

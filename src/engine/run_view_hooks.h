@@ -13,6 +13,8 @@
 #pragma once
 #include <cstdint>
 
+struct CellListWindow;
+struct EvalContext;
 struct ResultsWindow;
 struct TestRecord;
 
@@ -41,5 +43,11 @@ struct RunViewHooks {
     /* Fills the debug panel's Test, Symbol and Strategy boxes after a test
     ** (an empty text empties its box) and updates its buttons. */
     void (*updateExaminePanel)(const char *symbol, const char *strategy);
+    /* The list a test's TestScan rows go to (the scan window's), emptied and
+    ** set up for the TestScan columns; null when there is none, and then the
+    ** test scans nothing. */
+    CellListWindow *(*openTestScan)();
+    /* Adds the TestScan rows of the context's date to list. */
+    void (*scanTestDate)(CellListWindow *list, const EvalContext *context);
 };
 extern RunViewHooks gRunViewHooks;

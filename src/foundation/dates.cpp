@@ -71,6 +71,16 @@ static void CivilDate(int64_t days, int *pYear, int *pMonth, int *pDay)
     *pDay = (int)d;
 }
 
+int DateFromDayNumber(int64_t days)
+{
+    /* 1 January of the year 1 and 31 December 9999 from 1 January 1970; the
+    ** bounds also keep any count far from the int64 limits out of CivilDate. */
+    if (days < -719162 || days > 2932896) return 0;
+    int year, month, day;
+    CivilDate(days, &year, &month, &day);
+    return MakeDate(year, month, day);
+}
+
 int DayOfWeek(int date)
 {
     int month = DateMonth(date), day = DateDay(date);

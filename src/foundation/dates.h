@@ -36,6 +36,9 @@ int DaysInMonth(int year, int month); /* 28..31; 0 for a month outside 1..12 */
 int IsLeapYear(int year);
 /* b - a in days: negative when b is earlier. */
 int DaysBetween(int a, int b);
+/* The date that lies days after 1 January 1970 (before it when negative);
+** 0 outside the years 1..9999.  Unix times and OLE dates come as such counts. */
+int DateFromDayNumber(int64_t days);
 int NextDay(int date);
 int PrevDay(int date);
 /* 1..54: weeks start on Monday and week 1 holds 1 January. */

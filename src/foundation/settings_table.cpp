@@ -324,7 +324,7 @@ const EditorStyle gEditorStyleTable[EDITOR_STYLE_ROWS] = {
 static constexpr uint32_t Rgb(int r, int g, int b) { return (uint32_t)r | (uint32_t)g << 8 | (uint32_t)b << 16; }
 
 /* clang-format off */
-const EditorStyleRecord kEditorStyleDefaults[EDITOR_STYLE_RECORDS] = {
+static const EditorStyleRecord kEditorStyleDefaults[EDITOR_STYLE_RECORDS] = {
 /*    colour               bold italic       style index */
     { Rgb(0, 0, 0),        0, 0 },        /* 0 */
     { Rgb(160, 160, 160),  0, 0 },        /* 1 */

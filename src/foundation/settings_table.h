@@ -378,7 +378,6 @@ struct EditorStyleRecord {
 };
 /* The script editor's styles by style index; start as the defaults. */
 extern EditorStyleRecord gEditorStyles[EDITOR_STYLE_RECORDS];
-extern const EditorStyleRecord kEditorStyleDefaults[EDITOR_STYLE_RECORDS];
 
 /* The colours of a chart or graph style set.  The windows build their
 ** brushes and pens from these after LoadSettings and after an options dialog

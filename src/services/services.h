@@ -143,10 +143,10 @@ int ShowMessageBox(const char *text, const char *title, uint32_t style);
 /* ---- wait cursor, panels, frame and file chooser ----------------------------------------
 ** What loading, saving and calculating data ask of the windows.  No dialog or
 ** control id is known below the shell: the panel's controls are named by what
-** they show.  The window shell implements them (win32/window_hooks.cpp, where
-** the panels' own ones are still stand-ins); programs without windows have
-** headless/shell_standins.cpp, where each does nothing (no panel, no frame, a
-** chooser that is always cancelled). */
+** they show.  The window shell implements them (win32/window_hooks.cpp,
+** settings_panel.cpp, debug_panel.cpp); programs without windows have
+** headless/window_routines_headless.cpp, where each does nothing (no panel,
+** no frame, a chooser that is always cancelled). */
 
 /* Opens (on 1) or closes (on 0) one level of the wait cursor: the first open
 ** shows the wait cursor and captures the mouse, the last close restores both.

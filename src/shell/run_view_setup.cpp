@@ -7,6 +7,7 @@
 
 #include "engine/run_view_hooks.h"
 #include "views/results_rows.h"
+#include "views/scan_run.h"
 #include "views/stats_export.h"
 #include "views/test_report.h"
 
@@ -24,4 +25,6 @@ void InstallRunViewHooks()
     gRunViewHooks.saveTradesCsv = SaveTradesCsv;
     gRunViewHooks.writeTestReport = WriteRunReport;
     gRunViewHooks.showStatLines = ShowStatLines;
+    gRunViewHooks.openTestScan = OpenTestScanList;
+    gRunViewHooks.scanTestDate = ScanTestDate;
 }

@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/settings_items.h"
+#include "script/datacalc/strategy_data.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 #include "services/services.h"
@@ -47,6 +48,7 @@ struct ScanWorker {
     std::atomic<int> stop;
     char symbolName[40];
     ReplaceFile *file; /* direct output, one worker only */
+    int32_t testContext; /* 1: each symbol is evaluated with the strategy that holds it */
     double *values;                     /* tracked; one per column, NaN when it has none */
     char (*texts)[LIST_CELL_TEXT_SIZE]; /* tracked; one per column, the text of a text result */
     uint8_t *isText;                    /* tracked; one per column, 1 for a text result */
@@ -206,6 +208,7 @@ static void ScanSymbolsForDate(ScanWorker *w, EvalContext *context)
         context->symbol = &gStore.symbols[i];
         const Bar *bar = SyncContextBar(context);
         if (!bar || (context->barSize == BAR_DAILY && bar->date != context->date)) continue;
+        if (w->testContext) FindSymbolStrategy(context);
         for (int32_t pass = 1; pass <= w->passCount; pass++) {
             bool alive = true;
             for (int32_t k = 0; k < w->columnCount; k++) {
@@ -335,15 +338,25 @@ static void SortRowsByDateAndSymbol(CellListWindow *list)
     });
 }
 
-void ScanTestDate(CellListWindow *list, EvalContext *context)
+CellListWindow *OpenTestScanList()
 {
-    if (!list || gTestScanColumns.count == 0) return;
-    if (list->columnCount == 0 && !PrepareList(list, &gTestScanColumns, LIST_KIND_TEST_SCAN)) return;
+    CellListWindow *list = gScanTarget;
+    if (!list || !PrepareList(list, &gTestScanColumns, LIST_KIND_TEST_SCAN)) return nullptr;
+    return list;
+}
+
+void ScanTestDate(CellListWindow *list, const EvalContext *context)
+{
+    if (!list || list->listKind != LIST_KIND_TEST_SCAN || list->columnCount == 0) return;
     ScanWorker w;
     memset((void *)&w, 0, sizeof w);
     if (PrepareWorker(&w, list, &gTestScanColumns)) {
         w.stride = 1;
-        ScanSymbolsForDate(&w, context);
+        w.testContext = 1;
+        /* The scan moves a copy from symbol to symbol and strategy to
+        ** strategy, so the test goes on with its context as it was. */
+        EvalContext copy = *context;
+        ScanSymbolsForDate(&w, &copy);
     }
     ReleaseWorker(&w);
 }

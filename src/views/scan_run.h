@@ -70,8 +70,13 @@ extern CellListWindow *gScanTarget;
 
 /* The whole scan run of the active script; 0 finished or stopped, -1 failed. */
 int RunScan();
-/* TestScan rows of the context's date, on the calling thread, into list. */
-void ScanTestDate(CellListWindow *list, EvalContext *context);
+/* The scan list (gScanTarget) emptied and set up for the TestScan columns,
+** for the rows of one test; null when there is no list or nothing to show. */
+CellListWindow *OpenTestScanList();
+/* Adds the TestScan rows of the context's date to list, on the calling
+** thread: each symbol with a bar on the date is evaluated with the strategy
+** that holds it (FindSymbolStrategy).  The context itself is left as it was. */
+void ScanTestDate(CellListWindow *list, const EvalContext *context);
 /* Sorts the row index by the sort keys (a scan list starts with the
 ** section's Sort). */
 void SortListRows(CellListWindow *list);

@@ -136,6 +136,40 @@ TEST_F(ResultsFileTest, EveryFieldSurvivesASaveAndALoad)
     EXPECT_EQ(2, w->testCount);
 }
 
+/* A write that fails part-way (the header, a test's block) or a rename that
+** is refused keeps the old file and leaves no temporary file; the window
+** keeps its tests, still to be saved.  Each failure is reported once, the
+** header's a second time in the results file's own words. */
+TEST_F(ResultsFileTest, AFailedSaveKeepsTheOldFile)
+{
+    const std::string path = SaveTwoTests(*this);
+    const std::string old = ReadTestFile(path);
+    ResultsWindow *w = FindResultsWindowByPath(path.c_str());
+    ASSERT_NE(nullptr, w);
+    AddTestToResults(w, MakeTest(3));
+    const struct {
+        int kind, at;
+        const char *also; /* the second report, or null */
+    } kFaults[] = {{PLAT_FAULT_WRITE, 0, "Unable to write to "}, {PLAT_FAULT_WRITE, 5, nullptr}, {PLAT_FAULT_RENAME, 0, nullptr}};
+    for (const auto &f : kFaults) {
+        SCOPED_TRACE(f.at);
+        PlanOneFault(f.kind, f.at);
+        gHeadless.captureLog = 1;
+        EXPECT_EQ(0, SaveResultsFile(w, 0));
+        if (f.also) {
+            EXPECT_EQ(2, gHeadless.messageCount);
+            EXPECT_EQ(f.also + path, LastMessage());
+            gHeadless.messageCount = 1; /* the first report is checked below */
+        }
+        ExpectOneFailedReplace(f.kind, path, old, tmp.path, "r.kvr;");
+        EXPECT_EQ(3, w->testCount);
+        EXPECT_EQ(1, w->modified);
+        PlatPlanFault(f.kind, 0, 0);
+    }
+    EXPECT_EQ(1, SaveResultsFile(w, 0));
+    EXPECT_GT(ReadTestFile(path).size(), old.size());
+}
+
 TEST_F(ResultsFileTest, AMissingFileIsCreatedEmptyAndLoadsEmpty)
 {
     std::string path = tmp.File("new.kvr");

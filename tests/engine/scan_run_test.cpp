@@ -4,7 +4,9 @@
 #include "engine_fixture.h"
 #include "foundation/file_helpers.h"
 #include "foundation/random.h"
+#include "engine/run_view_hooks.h"
 #include "script/builtins/builtins.h"
+#include "shell/run_view_setup.h"
 #include "views/scan_run.h"
 
 namespace {
@@ -21,6 +23,7 @@ struct ScanRunTest : EngineTest {
     {
         FreeListWindow(&list);
         gScanTarget = nullptr;
+        gRunViewHooks = {};
         SetRandomSeed(0);
         EngineTest::TearDown();
     }
@@ -142,6 +145,37 @@ TEST_F(ScanRunTest, TheSectionsSortOrdersTheList)
     ASSERT_EQ(0, Run("Scan:\n  Step: Min(C, 7)\n  Sort: -Step\n", 2));
     EXPECT_EQ(Rows(), (std::vector<std::string>{"2024-01-02|AAA|7", "2024-01-03|AAA|7", "2024-01-04|AAA|7", "2024-01-04|BBB|7",
                                                 "2024-01-05|AAA|7", "2024-01-05|BBB|7", "2024-01-03|BBB|6", "2024-01-02|BBB|5"}));
+}
+
+/* A test lists its TestScan rows after the close of its last date, or of
+** every date with TestScanAllDates, each symbol seen with the strategy that
+** holds it: AAA is bought at the open after its first close above 9 (100
+** shares), BBB never. */
+TEST_F(ScanRunTest, ATestListsItsTestScanRows)
+{
+    LoadTwoSymbols(this);
+    InstallRunViewHooks();
+    const std::string script = "Strategy: S\n  EntrySetup: C > 9\n  Quantity: 100\nTestScan:\n  Price: C\n  Held: Shares\n";
+    const struct {
+        int addScan;
+        const char *settings;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {0, "", {}},
+        {1, "", {"2024-01-05|AAA|40|100", "2024-01-05|BBB|8|0"}},
+        {1, "Settings:\n  TestScanAllDates: True\n",
+         {"2024-01-02|AAA|10|0", "2024-01-02|BBB|5|0", "2024-01-03|AAA|20|100", "2024-01-03|BBB|6|0",
+          "2024-01-04|AAA|30|100", "2024-01-04|BBB|7|0", "2024-01-05|AAA|40|100", "2024-01-05|BBB|8|0"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.settings);
+        FreeListWindow(&list);
+        list = CellListWindow{};
+        gSettings.AddScan = c.addScan;
+        ASSERT_EQ(0, Run(c.settings + script)) << LastMessage();
+        EXPECT_EQ(Rows(), c.rows);
+        EXPECT_EQ(LIST_KIND_TEST_SCAN * c.addScan, list.listKind);
+    }
 }
 
 /* Workers seed their own generators; the script's seed stays the program's seed. */

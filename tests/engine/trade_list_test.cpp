@@ -20,6 +20,8 @@ namespace {
 
 struct TradeListTest : EngineTest {
     std::unique_ptr<StrategyRecord> strategy{new StrategyRecord{}};
+    StrategyRecord *savedStrategies = nullptr;
+    int32_t savedStrategyCount = -1; /* -1: the compiled strategies were never replaced */
     void SetUp() override
     {
         EngineTest::SetUp();
@@ -28,8 +30,24 @@ struct TradeListTest : EngineTest {
     }
     void TearDown() override
     {
+        /* The compiled strategies come back before the engine's clean-up
+        ** frees them, however the test ended. */
+        if (savedStrategyCount >= 0) {
+            gStrategies = savedStrategies;
+            gStrategyCount = savedStrategyCount;
+        }
+        FreeMemory(&gContractSpecs.items);
+        gContractSpecs = GrowList{};
         FreeMemory(&strategy->tradeListRows);
         EngineTest::TearDown();
+    }
+    /* Makes the test's strategy the only compiled one until the test ends. */
+    void UseOwnStrategy()
+    {
+        savedStrategies = gStrategies;
+        savedStrategyCount = gStrategyCount;
+        gStrategies = strategy.get();
+        gStrategyCount = 1;
     }
     /* Writes the file, sets the field list (none: the file's first line) and reads it. */
     int32_t Read(const std::string &text, const char *fields = nullptr)
@@ -290,10 +308,7 @@ TEST_F(TradeListTest, RowsOutsideTheTestAreDroppedWithOneNotice)
 
 TEST_F(TradeListTest, TheEndDateDecidesBetweenReplayAndRules)
 {
-    StrategyRecord *savedStrategies = gStrategies;
-    const int32_t savedCount = gStrategyCount;
-    gStrategies = strategy.get();
-    gStrategyCount = 1;
+    UseOwnStrategy();
     CopyString(strategy->TradeList, sizeof strategy->TradeList, "t.csv", -1);
     const struct {
         int32_t endDate, rowCount, reference;
@@ -314,9 +329,6 @@ TEST_F(TradeListTest, TheEndDateDecidesBetweenReplayAndRules)
         EXPECT_EQ(c.governed, IsTradeListGoverned(0, 1, c.reference)) << c.endDate << " " << c.reference;
         EXPECT_EQ(0, IsTradeListGoverned(0, 0, c.reference)); /* a setup without a row */
     }
-    strategy->tradeListRowCount = 0;
-    gStrategies = savedStrategies;
-    gStrategyCount = savedCount;
 }
 
 } // namespace
@@ -365,8 +377,6 @@ TEST_F(TradeListTest, FillsAfterTheSessionEndMoveToTheNextTradingDate)
         EXPECT_EQ(c.entryAfter, row.entryDate);
         EXPECT_EQ(c.exitAfter, row.exitDate);
     }
-    FreeMemory(&gContractSpecs.items);
-    gContractSpecs = GrowList{};
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "foundation/dates.h"
@@ -66,11 +67,25 @@ TEST_F(DatesTest, DaysBetweenAndDayStepping)
         ASSERT_EQ(PrevDay(next), date);
         ASSERT_EQ(DaysBetween(date, next), 1) << date;
         ASSERT_EQ(ReferenceDayNumber(next) - ReferenceDayNumber(date), 1) << date;
+        ASSERT_EQ(DateFromDayNumber(ReferenceDayNumber(next) - ReferenceDayNumber(19700101)), next);
         weekday = weekday % 7 + 1;
         ASSERT_EQ(DayOfWeek(next), weekday) << next;
         date = next;
     }
     EXPECT_EQ(DaysBetween(18991225, date), 146097);
+}
+
+TEST_F(DatesTest, DayNumbersCountFromTheFirstOf1970)
+{
+    /* clang-format off */
+    static const struct { int64_t days; int date; } kCases[] = {
+        {0, 19700101}, {-1, 19691231}, {11016, 20000229}, {19723, 20240101},
+        {-719162, 10101}, {-719163, 0},          /* 1 January of the year 1, and the day before */
+        {2932896, 99991231}, {2932897, 0},       /* the last day of 9999, and the day after */
+        {INT64_MIN, 0}, {INT64_MAX, 0},
+    };
+    /* clang-format on */
+    for (const auto &c : kCases) EXPECT_EQ(DateFromDayNumber(c.days), c.date) << c.days;
 }
 
 TEST_F(DatesTest, CalendarParts)

@@ -94,6 +94,7 @@ TEST_F(SettingsTableTest, TableHoldsEveryRowOnceInFileOrder)
 TEST_F(SettingsTableTest, DefaultsAreTheTableDefaults)
 {
     memset(&gSettings, 0, sizeof gSettings);
+    memset(gEditorStyles, 0x5A, sizeof gEditorStyles);
     ResetSettingsToDefaults();
     EXPECT_STREQ(gSettings.ActiveScript, "Examples\\sample1.kvs");
     EXPECT_EQ(gSettings.FirstDate, 20150101);
@@ -114,10 +115,22 @@ TEST_F(SettingsTableTest, DefaultsAreTheTableDefaults)
     EXPECT_EQ(gChartColours.colours[0], 0x7C581Bu); /* (27, 88, 124) */
     EXPECT_EQ(gGraphColours.colours[0], 0xFF0000u); /* (0, 0, 255) */
     EXPECT_EQ(gChartColours.lineWidth, 1);
-    EXPECT_EQ(gEditorStyles[9].colour, 0x000080u);
-    EXPECT_EQ(gEditorStyles[9].bold, 1);
-    EXPECT_EQ(gEditorStyles[9].italic, 1);
-    EXPECT_EQ(memcmp(gEditorStyles, kEditorStyleDefaults, sizeof gEditorStyles), 0);
+    /* The editor's styles, changed before, are their defaults again: the
+    ** first, the plain bold one, the bold italic one and the last. */
+    /* clang-format off */
+    static const struct { int index; uint32_t colour; int bold, italic; } kStyles[] = {
+        {0, 0x000000u, 0, 0},     /* RGB(0,0,0) */
+        {1, 0xA0A0A0u, 0, 0},     /* RGB(160,160,160) */
+        {8, 0x404040u, 1, 0},     /* RGB(64,64,64) */
+        {9, 0x000080u, 1, 1},     /* RGB(128,0,0) */
+        {21, 0x006000u, 0, 0},    /* RGB(0,96,0) */
+    };
+    /* clang-format on */
+    for (const auto &c : kStyles) {
+        EXPECT_EQ(gEditorStyles[c.index].colour, c.colour) << c.index;
+        EXPECT_EQ(gEditorStyles[c.index].bold, c.bold) << c.index;
+        EXPECT_EQ(gEditorStyles[c.index].italic, c.italic) << c.index;
+    }
 }
 
 TEST_F(SettingsTableTest, UnattendedRunWithoutAFileTakesTheDefaults)
@@ -310,9 +323,9 @@ TEST_F(SettingsTableTest, SaveThenLoadGivesBackEveryValue)
     ASSERT_EQ(SaveSettings(path.c_str()), 1);
     EXPECT_NE(ReadTestFile(path).find("\r\nAccountSize=1234567\r\n"), std::string::npos);
 
-    /* as at a start: the variables zero, the styles their defaults */
+    /* as at a start: the styles and colours their defaults, the variables zero */
+    ResetSettingsToDefaults();
     memset(&gSettings, 0, sizeof gSettings);
-    memcpy(gEditorStyles, kEditorStyleDefaults, sizeof gEditorStyles);
     gEditorStyles[1].colour = 0;
     ASSERT_EQ(LoadSettings(path.c_str()), 1);
     for (const SettingEntry *row = gSettingTable; row->key; row++) {
@@ -377,6 +390,16 @@ TEST_F(SettingsTableTest, AFailedSaveKeepsTheOldFile)
     EXPECT_EQ(ReadTestFile(path), old);
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     PlatRemoveFolder((path + ".~kv").c_str());
+
+    /* the new text fails part-way (as on a full disk), or the rename is refused */
+    for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME}) {
+        SCOPED_TRACE(kind);
+        PlanOneFault(kind, 0);
+        gHeadless.captureLog = 1;
+        EXPECT_EQ(SaveSettings(path.c_str()), 0);
+        ExpectOneFailedReplace(kind, path, old, tmp.path, "kestovar.ini;");
+        PlatPlanFault(kind, 0, 0);
+    }
 
     /* the text cannot take every value: nothing is written */
     gListOpenFileWindows = [](OpenFileWindow *, int) {

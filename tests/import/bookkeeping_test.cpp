@@ -163,9 +163,11 @@ TEST_F(ImportTest, FuturesContractSymbols)
         int contract;
     } cases[] = {{"ES-2024Z", 1}, {"ES_2023H", 1}, {"ES-24Z", 0}, {"ES-2024z", 0}, {"ES-9999H", 0}, {"ES-2023", 0}, {"ES-2023HX", 0}, {"ESZ", 0}};
     for (const auto &c : cases) {
+        SymbolRecord record{};
+        CopyString(record.info.Symbol, sizeof record.info.Symbol, c.symbol, -1);
         const char *suffix = nullptr;
-        EXPECT_EQ(IsFuturesContractText(c.symbol, &suffix), c.contract) << c.symbol;
-        if (c.contract) EXPECT_EQ(suffix, c.symbol + 2);
+        EXPECT_EQ(IsFuturesContractSymbol(&record, &suffix), c.contract) << c.symbol;
+        if (c.contract) EXPECT_EQ(suffix, record.info.Symbol + 2);
     }
 }
 

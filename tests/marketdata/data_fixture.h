@@ -192,6 +192,7 @@ struct DataTest : ::testing::Test {
         gSettings = saved;
         ResetRunControl();
         ResetHeadlessShell();
+        for (int kind = 0; kind < PLAT_FAULT_KINDS; kind++) PlatPlanFault(kind, 0, 0);
     }
     /* Clears the shell's record between cases; message boxes stay off stderr. */
     void ResetShell()

@@ -4,12 +4,8 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
-#endif
-
 #include "marketdata/data_fixture.h"
+#include "support/program_state.h"
 #include "support/test_support.h"
 
 using namespace datafixture;
@@ -513,24 +509,20 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
     EXPECT_NE(ReadTestFile(dir.File("errorlog.txt")).find("Unable to create " + nowhere + "\r\n\r\n"), std::string::npos);
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
 
-#ifndef _WIN32
-    /* A write that fails part-way (the file size limit stands in for a full disk). */
-    struct rlimit was;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
-    void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = was;
-    small.rlim_cur = 100000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    ResetShell();
-    gRun.resultCode = RESULT_OK;
-    int saved = SaveDataFile(path.c_str(), ImportText());
-    setrlimit(RLIMIT_FSIZE, &was);
-    signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(saved, 0);
-    EXPECT_EQ(std::string(LastMessage()).rfind("Error writing ", 0), 0u) << LastMessage();
-    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
-    EXPECT_EQ(ReadTestFile(path), old);
-#endif
+    /* A write that fails part-way (as on a full disk: the header, a block of
+    ** symbols) or a rename that is refused keeps the old file, leaves no
+    ** temporary file and is reported once. */
+    const struct {
+        int kind, at;
+    } kFaults[] = {{PLAT_FAULT_WRITE, 0}, {PLAT_FAULT_WRITE, 7}, {PLAT_FAULT_RENAME, 0}};
+    for (const auto &f : kFaults) {
+        SCOPED_TRACE(f.at);
+        PlanOneFault(f.kind, f.at);
+        gHeadless.captureLog = 1;
+        EXPECT_EQ(SaveDataFile(path.c_str(), ImportText()), 0);
+        ExpectOneFailedReplace(f.kind, path, old, dir.path, "blocked.kvd;data.kvd;errorlog.txt;");
+        PlatPlanFault(f.kind, 0, 0);
+    }
     /* Only the old file, the blocking folder and the error log are left. */
     int entries = 0;
     PlatListFolder((dir.path + "\\*").c_str(), [](const char *, int, void *user) {

@@ -23,7 +23,29 @@
 
 namespace {
 
-using Evaluator = EvalTest;
+/* Tests here change program-wide state (the run's state and mode, settings,
+** the trace switches, the built-ins' slots); the fixture puts it back however
+** a test ends. */
+struct Evaluator : EvalTest {
+    ProgramSettings savedSettings = gSettings;
+    uint32_t savedUiThread = gRun.uiThreadId;
+    ItemImpl savedImpls[SCRIPT_ITEM_COUNT];
+    void SetUp() override
+    {
+        EvalTest::SetUp();
+        memcpy(savedImpls, gItemImpls, sizeof savedImpls);
+    }
+    void TearDown() override
+    {
+        memcpy(gItemImpls, savedImpls, sizeof savedImpls);
+        gDebugEvalOn = 0;
+        gDebugEvalDepth = 0;
+        EvalTest::TearDown();
+        gSettings = savedSettings;
+        ResetRunControl();
+        gRun.uiThreadId = savedUiThread;
+    }
+};
 
 struct ValueCase {
     const char *text;
@@ -297,9 +319,6 @@ TEST_F(Evaluator, SystemValues)
     EXPECT_STREQ("my.test", out);
     double now = Value("?LocalTime");
     EXPECT_GT(now, 20240101.0);
-    gRun.mode = 0;
-    gSettings.FirstDate = 0;
-    gSettings.ActiveScript[0] = 0;
 }
 
 TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
@@ -308,9 +327,11 @@ TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
     InstallParameters(parameters, 2);
     EXPECT_DOUBLE_EQ(40, Value("Len * 2"));
     Parameter *len = (Parameter *)gParameters.items;
-    double walk[3] = {5, 6, 7};
-    len->walkValues = walk;
-    len->walkCount = 3;
+    ASSERT_TRUE(AllocMemory(&len->walkValues, 3 * sizeof(double)));
+    len->walkValues[0] = 5;
+    len->walkValues[1] = 6;
+    len->walkValues[2] = 7;
+    len->walkCount = len->walkCapacity = 3;
     ctx.walkForwardInterval = 2;
     EXPECT_DOUBLE_EQ(7, Value("Len + 0"));
     ctx.outOfSample = 1; /* out of sample plays the interval before */
@@ -318,8 +339,6 @@ TEST_F(Evaluator, ParametersReadTheCurrentWalkForwardOrStoredValue)
     ctx.walkForwardInterval = -1;
     ctx.outOfSample = 0;
     EXPECT_DOUBLE_EQ(20, Value("Len + 0"));
-    len->walkValues = nullptr;
-    len->walkCount = 0;
 
     ParamValue stored[2] = {};
     CopyString(stored[0].name, sizeof stored[0].name, "LEN", -1);
@@ -358,7 +377,6 @@ TEST_F(Evaluator, TraceLinesForTermsOperatorsAndFunctions)
     FormulaSlot *slot = CompileText("C + O[1] * 2");
     double v;
     ASSERT_EQ(1, EvalFormulaSlot(slot, &ctx, &v));
-    gDebugEvalOn = 0;
     ASSERT_NE(nullptr, gHeadless.logText);
     std::string log = gHeadless.logText;
     EXPECT_NE(std::string::npos, log.find("Close = 16")) << log;
@@ -413,7 +431,6 @@ TEST_F(Evaluator, ALibraryItemReachingItselfNestsUntilTheThirtyThirdLevel)
     ** nested). */
     EXPECT_DOUBLE_EQ(16, Value("Fine"));
     EXPECT_DOUBLE_EQ(32, Value("Fine + Fine"));
-    gRun.state = RUN_IDLE;
 }
 
 /* An item that reads itself at the bar before through Item gets a value: each
@@ -446,7 +463,6 @@ TEST_F(Evaluator, ALibraryItemReadsItselfAtEarlierBarsThroughItem)
     EXPECT_TRUE(std::isnan(Value("Self")));
     EXPECT_STREQ("Item<=>Library infinite recursion in 'Self'", gPendingRuntimeError);
     EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
-    gRun.state = RUN_IDLE;
 }
 
 TEST_F(Evaluator, LibraryNestingStopsAtTheThirtyThirdLevel)
@@ -484,7 +500,6 @@ TEST_F(Evaluator, TrackerStandingAloneIsACompileErrorNotARunTimeStop)
 
 TEST_F(Evaluator, ABuiltInWithoutImplementationFailsWithOneInternalError)
 {
-    ItemImpl installed = gItemImpls[ITEM_ARC_TAN];
     gItemImpls[ITEM_ARC_TAN] = nullptr;
     gRun.state = RUN_TESTING;
     EXPECT_TRUE(std::isnan(Value("ArcTan(1)")));
@@ -493,8 +508,6 @@ TEST_F(Evaluator, ABuiltInWithoutImplementationFailsWithOneInternalError)
     gHeadless.messageCount = 0;
     EXPECT_TRUE(std::isnan(Value("ArcTan(1)")));
     EXPECT_EQ(0, gHeadless.messageCount); /* reported once, not on every bar */
-    gRun.state = RUN_IDLE;
-    gItemImpls[ITEM_ARC_TAN] = installed;
 }
 
 /* ---- workers ------------------------------------------------------------------ */

@@ -697,8 +697,9 @@ void RemoveRedundantShareClasses()
     }
 }
 
-int IsFuturesContractText(const char *symbol, const char **suffix)
+int IsFuturesContractSymbol(const SymbolRecord *record, const char **suffix)
 {
+    const char *symbol = record->info.Symbol;
     const char *sep = strchr(symbol, '-');
     if (!sep) sep = strchr(symbol, '_');
     if (!sep || strlen(sep) != 6 || !isupper((unsigned char)sep[5])) return 0;
@@ -706,11 +707,6 @@ int IsFuturesContractText(const char *symbol, const char **suffix)
     if (year < 1000 || year > 3000) return 0;
     if (suffix) *suffix = sep;
     return 1;
-}
-
-int IsFuturesContractSymbol(const SymbolRecord *record, const char **suffix)
-{
-    return IsFuturesContractText(record->info.Symbol, suffix);
 }
 
 /* ---- end of an import ---------------------------------------------------------------- */

@@ -578,7 +578,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     }
     record->barCounts[BAR_DAILY] = kept;
     if (kept == 0) record->firstDate = 0;
-    if (row->dataSource == SOURCE_CSI_FUTURES && !IsFuturesContractText(info.Symbol, nullptr)) info.DelistDate = 0;
+    if (row->dataSource == SOURCE_CSI_FUTURES && !IsFuturesContractSymbol(record, nullptr)) info.DelistDate = 0;
     if (ok) ReportFileTally(reportName, tally, count, row->csvDelimiter, MappedColumns(row->csvFields));
     FreeMemory(&buffer);
     gSettings.DateInputFormat = savedOrder;

@@ -230,7 +230,7 @@ void LinkContractChains()
     for (int32_t i = 0; i < gStore.symbolCount; i++) {
         SymbolInfo &info = gStore.symbols[i].info;
         const char *suffix = nullptr;
-        if (!IsFuturesContractText(info.Symbol, &suffix)) continue;
+        if (!IsFuturesContractSymbol(&gStore.symbols[i], &suffix)) continue;
         int rootLength = (int)(suffix - info.Symbol);
         CopyString(info.InduIndex, sizeof info.InduIndex, info.Symbol, rootLength);
         /* Links hold 1-based symbol numbers, so the store's first record can

@@ -155,11 +155,10 @@ int IsInIncludeList(const char *symbol, int list);
 void RemoveRedundantShareClasses();
 /* qsort comparator: Name, then Symbol, case ignored. */
 int CompareByNameThenSymbol(const void *a, const void *b);
-/* 1 with *suffix at the contract suffix ("-2024Z") when the symbol text is a
-** futures contract (separator '-' or '_', 6 characters, year 1000..3000,
-** upper-case month letter); else 0. */
+/* 1 with *suffix (when suffix is given) at the contract suffix ("-2024Z")
+** when the record's symbol text is a futures contract (separator '-' or '_',
+** 6 characters, year 1000..3000, upper-case month letter); else 0. */
 int IsFuturesContractSymbol(const SymbolRecord *record, const char **suffix);
-int IsFuturesContractText(const char *symbol, const char **suffix);
 
 /* ---- refused input --------------------------------------------------------------------- */
 

@@ -48,34 +48,11 @@ double ParseNumber(const char *text, int format)
 
 /* ---- dates ------------------------------------------------------------------------ */
 
-enum : int64_t {
-    FIRST_CALENDAR_DAY = -719162, /* 0001-01-01 from 1970-01-01 */
-    LAST_CALENDAR_DAY = 2932896   /* 9999-12-31 */
-};
-
-/* The civil date of a day count from 1970-01-01; 0 outside the years
-** 1..9999 (the arithmetic below never sees a count near the int64 limits). */
-static int32_t DateFromDays(int64_t days)
-{
-    if (days < FIRST_CALENDAR_DAY || days > LAST_CALENDAR_DAY) return 0;
-    days += 719468;
-    int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    int64_t doe = days - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    int64_t y = yoe + era * 400 + (m <= 2);
-    if (y < 1 || y > 9999) return 0;
-    return (int32_t)((y * 100 + m) * 100 + d);
-}
-
 int32_t OleDateToDate(double ole)
 {
     /* Day 25569 is 1970-01-01. */
     if (!(ole > -693594.0 && ole < 2958466.0)) return 0;
-    return DateFromDays((int64_t)floor(ole) - 25569);
+    return DateFromDayNumber((int64_t)floor(ole) - 25569);
 }
 
 /* ---- the updater's binary price series ------------------------------------------------ */
@@ -245,12 +222,10 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
     Bar *bars = record->bars[BAR_DAILY];
     for (int i = 0; i < n; i++) {
         memset(&bars[i], 0, sizeof bars[i]);
-        /* A timestamp from the network may lie anywhere (4e42): only a day
-        ** count of the calendar is converted to an integer. */
+        /* A timestamp from the network may lie anywhere (4e42, NaN): only a
+        ** day count near the calendar is converted to an integer. */
         double days = floor((stamps[i] + gmtOffset) / 86400.0);
-        bars[i].date = days >= (double)FIRST_CALENDAR_DAY && days <= (double)LAST_CALENDAR_DAY
-            ? DateFromDays((int64_t)days)
-            : 0;
+        bars[i].date = days > -1e9 && days < 1e9 ? DateFromDayNumber((int64_t)days) : 0;
         bars[i].time = gSettings.ImportBarTime;
     }
     int totalReturn = row->adjustment == ADJUST_TOTAL_RETURN;

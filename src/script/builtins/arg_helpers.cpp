@@ -30,6 +30,16 @@ int EvalArg(FormulaNode *node, EvalContext *context, int k, int32_t barsBack, do
     return 1;
 }
 
+int TakeArg(FormulaNode *node, EvalContext *context, int k, int32_t barsBack)
+{
+    double v;
+    uint32_t type = 0;
+    if (!EvalArg(node, context, k, barsBack, &v, &type)) return 0;
+    node->value = v;
+    node->dataType = type;
+    return 1;
+}
+
 int EvalAllArgs(FormulaNode *node, EvalContext *context, int32_t barsBack, double *values, uint32_t *formats)
 {
     for (int k = 1; k <= node->argCount; k++) {

@@ -26,6 +26,9 @@ enum {
 ** evaluation fails.  A NaN from an operator comes back as a value. */
 int EvalArg(FormulaNode *node, EvalContext *context, int k, int32_t barsBack, double *value,
             uint32_t *dataType = nullptr);
+/* Evaluates argument k at barsBack into the node itself: its value and data
+** type (and, as for every argument, its text); 0 as EvalArg. */
+int TakeArg(FormulaNode *node, EvalContext *context, int k, int32_t barsBack);
 /* Evaluates every argument at barsBack into values[k-1] (and formats[k-1]
 ** when given); 0 at the first that fails, else 1 (also without arguments). */
 int EvalAllArgs(FormulaNode *node, EvalContext *context, int32_t barsBack, double *values, uint32_t *formats);

@@ -42,17 +42,6 @@ int SetPlainNumber(FormulaNode *node, double value)
     return 1;
 }
 
-/* Evaluates argument k into the node itself: value, data type and text. */
-int TakeArg(FormulaNode *node, EvalContext *context, int k, int32_t barsBack)
-{
-    double v;
-    uint32_t type = 0;
-    if (!EvalArg(node, context, k, barsBack, &v, &type)) return 0;
-    node->value = v;
-    node->dataType = type;
-    return 1;
-}
-
 /* One further argument of InSet or Switch matches the first: by text when the
 ** first had one, else by number.  The argument's own text stands in the node
 ** after it was evaluated; without one it is compared as an empty text. */

@@ -76,17 +76,6 @@ int32_t FindItemIn(const DefinitionList &list, const char *name)
     return -1;
 }
 
-/* Evaluates argument k into the node: value, data type and text. */
-int TakeArg(FormulaNode *node, EvalContext *context, int k, int32_t barsBack)
-{
-    double v;
-    uint32_t type = 0;
-    if (!EvalArg(node, context, k, barsBack, &v, &type)) return 0;
-    node->value = v;
-    node->dataType = type;
-    return 1;
-}
-
 /* Puts a copy of the context on another symbol; false when it has no bar. */
 bool SwitchSymbol(EvalContext *copy, SymbolRecord *symbol)
 {

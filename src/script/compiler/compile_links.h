@@ -1,8 +1,8 @@
 /* compile_links.h -- what the formula compiler and the formula renderer ask
 ** of the loaded data, the strategies, the plug-in library and the compile
 ** driver.  compile_links.cpp answers from the symbol store, the data file's
-** header and the strategy records; the plug-in library's answer is a stand-in
-** (script_standins.cpp) until the plug-in call is built.
+** header and the strategy records; the plug-in module of the built-ins
+** answers for the plug-in library.
 */
 #pragma once
 #include <cstdint>

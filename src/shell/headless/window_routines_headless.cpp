@@ -1,7 +1,7 @@
-/* shell_standins.cpp -- the window routines that the core calls, for programs
-** without windows (the native build and the test programs).  The window
-** program has the window shell's own (src/shell/win32/).  `grep -rn STANDIN
-** src` lists the stand-ins that still wait for their windows. */
+/* window_routines_headless.cpp -- the window routines that the core calls,
+** for programs without windows (the native build and the test programs):
+** each does what is left to do where nothing can be shown.  The window
+** program has the window shell's own (src/shell/win32/). */
 #include "shell/headless/headless.h"
 #include "foundation/settings_table.h"
 #include "services/services.h"

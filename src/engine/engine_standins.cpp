@@ -1,1 +1,0 @@
-/* engine_standins.cpp -- engine routines whose owners are not built yet. */
