@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
@@ -14,20 +15,30 @@
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
 
-enum { NUMBER_COPY_MAX = 32 };
+enum { NUMBER_COPY_SIZE = 128 };
 
-double ParseNumber(const char *text, int format)
+double ParseNumber(const char *text, int format) { return ParseNumberText(text, strlen(text), format); }
+
+double ParseNumberText(const char *text, size_t length, int format)
 {
-    size_t length = strnlen(text, NUMBER_COPY_MAX);
     if (format == NUMBER_POINT && !memchr(text, ',', length)) {
         /* Nothing to drop: the text reads as it stands. */
         double value = 0.0;
         auto [end, error] = std::from_chars(text, text + length, value);
-        if (error == std::errc() && end != text && *end != 'x' && *end != 'X') return value;
+        if (error == std::errc() && end != text && (end == text + length || (*end != 'x' && *end != 'X'))) return value;
     }
-    char copy[NUMBER_COPY_MAX + 1];
-    int n = 0;
-    for (int i = 0; text[i] && i < NUMBER_COPY_MAX; i++) {
+    /* The whole text is read, however long: a number cut to its first
+    ** digits would be another number.  Long texts (rare) are copied to the
+    ** heap, the usual ones stay on the stack. */
+    char small[NUMBER_COPY_SIZE];
+    std::string large;
+    char *copy = small;
+    if (length >= sizeof small) {
+        large.resize(length + 1);
+        copy = large.data();
+    }
+    size_t n = 0;
+    for (size_t i = 0; i < length; i++) {
         char c = text[i];
         if (format == NUMBER_COMMA) {
             if (c == '.') continue;

@@ -11,6 +11,7 @@
 ** Threads:    any thread; each call changes only the record it is given.
 */
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "marketdata/store/symbols.h"
@@ -19,10 +20,12 @@
 enum NumberFormat { NUMBER_POINT = 0,
                     NUMBER_COMMA = 1 };
 
-/* The decimal value of text (its leading number; the rest ignored), at most
-** 32 characters of it: NUMBER_POINT takes '.' as the decimal point and drops
+/* The decimal value of text (its leading number; the rest ignored), read
+** whole however long: NUMBER_POINT takes '.' as the decimal point and drops
 ** ',' (thousands); NUMBER_COMMA takes ',' as the decimal point and drops '.'. */
 double ParseNumber(const char *text, int format);
+/* ParseNumber of the length characters at text (not terminated). */
+double ParseNumberText(const char *text, size_t length, int format);
 
 /* The calendar date yyyymmdd of an OLE automation date (days since
 ** 1899-12-30; the time of day ignored); 0 outside the years 1..9999. */

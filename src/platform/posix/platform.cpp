@@ -494,7 +494,12 @@ int PlatListFolder(const char *pattern, PlatListCallback callback, void *user)
     }
     if (!*namePat) namePat = "*";
     DIR *d = opendir(folder);
-    if (!d) return Fail();
+    if (!d) {
+        /* A folder that is not there is a path not found, as Windows says. */
+        Fail();
+        if (tLastError == PLAT_ERR_FILE_NOT_FOUND) tLastError = PLAT_ERR_PATH_NOT_FOUND;
+        return 0;
+    }
     struct dirent *e;
     while ((e = readdir(d)) != nullptr) {
         if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
