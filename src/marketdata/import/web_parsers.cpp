@@ -229,8 +229,10 @@ static double EventAmount(const char *json, const char *section, double timestam
     return FindEventObject(json, section, timestamp, &from, &to) ? NumberInside(from, to, "amount") : 0.0;
 }
 
-int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags)
+int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags,
+                    char *why)
 {
+    if (why) why[0] = 0;
     SymbolInfo &info = record->info;
     GetJsonText(body, "currency", info.Currency);
     GetJsonText(body, "exchangeName", info.Exchange);
@@ -240,6 +242,7 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
     int n = GetJsonNumberArray(body, "timestamp", &stamps, 0);
     if (n < 1) {
         FreeMemory(&stamps);
+        if (why) FormatText(why, PARSE_WHY_SIZE, "the answer holds no timestamps");
         return 0;
     }
     ApplySymbolInfo(storedSymbol, record, row->dataSource);
@@ -281,7 +284,11 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
     for (const Column &c : columns) {
         if (!ok) break;
         if (!totalReturn && strcmp(c.key, "adjclose") == 0) continue;
-        if (GetJsonNumberArray(body, c.key, &values, n) != n) ok = 0;
+        int read = GetJsonNumberArray(body, c.key, &values, n);
+        if (read != n) {
+            ok = 0;
+            if (why) FormatText(why, PARSE_WHY_SIZE, "the answer's %s array holds %d values for %d timestamps", c.key, read, n);
+        }
         for (int i = 0; ok && i < n; i++) memcpy((char *)&bars[i] + c.offset, &values[i], sizeof(double));
     }
     int32_t kept = 0;
@@ -336,11 +343,13 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
 
 /* ---- crypto price JSON --------------------------------------------------------------------- */
 
-int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags)
+int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags,
+                      char *why)
 {
     static const char kRecordStart[] = "{\"date\":";
     int count = 0;
     for (const char *p = strstr(body, kRecordStart); p; p = strstr(p + 1, kRecordStart)) count++;
+    if (why) FormatText(why, PARSE_WHY_SIZE, "%s", count ? "" : "the answer holds no price records");
     ApplySymbolInfo(storedSymbol, record, row->dataSource);
     record->firstDate = FIRST_USED_NONE;
     record->lastDate = 0;

@@ -35,8 +35,14 @@ int32_t OleDateToDate(double ole);
 ** response headers ("Field-Count: ", "Record-Count: ").  The daily bars
 ** stored (above 0), 0 when none was, -1 on a malformed answer or no memory. */
 int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, SymbolRecord *record, int flags);
+enum { PARSE_WHY_SIZE = 128 };
 /* Reads a chart JSON answer.  The daily bars stored, 0 when the answer lacks
-** a needed array (or an array's length differs), -1 on no memory. */
-int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags);
-/* Reads a crypto price JSON answer.  The daily bars stored, -1 on no memory. */
-int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags);
+** a needed array (or an array's length differs), -1 on no memory.  why
+** (optional, PARSE_WHY_SIZE characters) receives the reason when the answer
+** held no prices to read, and is emptied otherwise. */
+int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags,
+                    char *why = nullptr);
+/* Reads a crypto price JSON answer.  The daily bars stored, -1 on no memory;
+** why as for ParseYahooChart. */
+int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags,
+                      char *why = nullptr);
