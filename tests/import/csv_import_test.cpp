@@ -4,6 +4,7 @@
 ** damaged input. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -406,6 +407,38 @@ TEST_F(CsvImportTest, PathsOverTheLimitAreReportedNotCut)
         << ReadTestFile(log);
 }
 #endif
+
+/* The native program's import log names files with '/', as its terminal
+** does; the Windows program keeps '\'. */
+TEST_F(CsvImportTest, TheLogShowsPathsAsTheProgramWritesThem)
+{
+    PlatCreateFolder(tmp.File("some").c_str());
+    Write("some\\EMPTY.csv", "");
+    Write("some\\BAD.csv", "Date,Close\n2024-01-02,x\n2024-01-03,1\n");
+    std::vector<int> modes = {0};
+#ifndef _WIN32
+    modes.push_back(1); /* the native program's */
+#endif
+    for (int native : modes) {
+        Restart(true);
+        CsvFolder("some", 0);
+        gMessageState.nativePaths = native;
+        const int result = RunImport();
+        gMessageState.nativePaths = 0;
+        ASSERT_EQ(1, result) << Messages();
+        std::string folder = tmp.File("some"), saved = out;
+        if (native) {
+            std::replace(folder.begin(), folder.end(), '\\', '/');
+            std::replace(saved.begin(), saved.end(), '\\', '/');
+        }
+        const char separator = native ? '/' : '\\';
+        const std::string text = ReadTestFile(log);
+        for (const std::string &line : {folder + separator + "EMPTY.csv was not imported: the file is empty\n",
+                                        folder + separator + "BAD.csv: 1 line not read as bars: line 2",
+                                        "\nSaved As " + saved + "\n"})
+            EXPECT_NE(std::string::npos, text.find(line)) << native << ": " << line << "\n" << text;
+    }
+}
 
 /* A byte order mark before the first line is no part of it, in a
 ** multi-symbol file and in an online CSV answer. */
