@@ -111,6 +111,28 @@ std::string SaveTwoTests(ResultsFileTest &f, TestRecord **first = nullptr)
     return path;
 }
 
+/* A results file that cannot be written, at any of its writes or at the
+** rename, gives one report that names it, and the old file stays. */
+TEST_F(ResultsFileTest, EachFailedSaveIsReportedOnceByName)
+{
+    const std::string path = SaveTwoTests(*this), old = ReadTestFile(path);
+    ResultsWindow *w = FirstResultsWindow();
+    for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME})
+        for (int pass = 0;; pass++) {
+            SCOPED_TRACE("kind " + std::to_string(kind) + ", call " + std::to_string(pass));
+            PlanOneFault(kind, pass);
+            const int saved = SaveResultsFile(w, 0);
+            if (!PlatFaultsMade(kind)) {
+                PlatPlanFault(kind, 0, 0);
+                EXPECT_EQ(1, saved) << LastMessage();
+                EXPECT_GE(pass, kind == PLAT_FAULT_WRITE ? 3 : 1); /* header, columns, a test at least */
+                break;
+            }
+            EXPECT_EQ(0, saved);
+            ExpectOneFailedReplace(kind, path, old, tmp.path, "r.kvr;");
+        }
+}
+
 TEST_F(ResultsFileTest, EveryFieldSurvivesASaveAndALoad)
 {
     TestRecord *saved = nullptr;
