@@ -303,6 +303,7 @@ int PlatDeleteUnusedFile(const char *path)
 ** that does not fit. */
 static int ResolveLinks(const char *path, char *out, size_t size)
 {
+    errno = ENAMETOOLONG;
     if (strlen(path) + 1 > size) return 0;
     strcpy(out, path);
     for (int hops = 0; hops < 40; hops++) {
@@ -310,15 +311,11 @@ static int ResolveLinks(const char *path, char *out, size_t size)
         if (lstat(out, &st) != 0 || !S_ISLNK(st.st_mode)) return 1;
         char link[4096];
         ssize_t n = readlink(out, link, sizeof link - 1);
-        if (n <= 0) return 0;
+        if (n < 0) return 0;
         link[n] = 0;
-        if (link[0] == '/') {
-            if ((size_t)n + 1 > size) return 0;
-            strcpy(out, link);
-            continue;
-        }
         char *slash = strrchr(out, '/');
-        size_t folder = slash ? (size_t)(slash - out) + 1 : 0;
+        size_t folder = link[0] == '/' || !slash ? 0 : (size_t)(slash - out) + 1;
+        errno = ENAMETOOLONG;
         if (folder + (size_t)n + 1 > size) return 0;
         memcpy(out + folder, link, (size_t)n + 1);
     }
