@@ -653,8 +653,8 @@ int SaveResultsFile(ResultsWindow *window, int saveAs)
     PutI32(header + 20, TRADE_SIZE);
     PutI32(header + 24, window->testCount);
     PutI32(header + 28, window->columnCount);
+    /* A failed write has said what failed, naming the file: once is enough. */
     if (!WriteReplaceFile(&rf, header, sizeof header)) {
-        ReportError("Unable to write to %s", path);
         AbandonReplaceFile(&rf);
         return 0;
     }

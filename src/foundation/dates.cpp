@@ -306,7 +306,9 @@ static int CheckedDate(int year, int month, int day)
     return MakeDate(year, month, day);
 }
 
-int ParseDate(const char *text)
+int ParseDate(const char *text) { return ParseDateInOrder(text, gSettings.DateInputFormat == 1); }
+
+int ParseDateInOrder(const char *text, int dayFirst)
 {
     if (!text) {
         PlatDateTime now;
@@ -325,7 +327,7 @@ int ParseDate(const char *text)
     for (char sep : kSeparators) {
         if (ScanTriple(text, sep, v) != 3) continue;
         if (v[0] >= 1001 && v[0] <= 9999) return CheckedDate(v[0], v[1], v[2]);
-        if (gSettings.DateInputFormat == 1) return CheckedDate(v[2], v[1], v[0]);
+        if (dayFirst) return CheckedDate(v[2], v[1], v[0]);
         return CheckedDate(v[2], v[0], v[1]);
     }
     if (ScanDayMonthName(text, v)) return v[1] ? CheckedDate(v[2], v[1], v[0]) : 0;

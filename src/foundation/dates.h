@@ -65,6 +65,9 @@ int FormatDefaultDate(int date, char out[DATE_TEXT_SIZE]);
 ** in 1000..9999.  The empty dates of other programs (1/1/0001, 0001-01-01)
 ** give 0. */
 int ParseDate(const char *text);
+/* ParseDate with the order of day and month given (0 month first, 1 day
+** first) instead of DateInputFormat's. */
+int ParseDateInOrder(const char *text, int dayFirst);
 /* The time a text holds as hhmmss ("9:30" 93000, "930" 93000, "93000", "9"
 ** 90000); null gives the current local time.  Text without a number gives 0.
 ** No range check is made. */

@@ -45,6 +45,8 @@ enum PlatOpenMode {
                               ** alone while open: no other process opens or deletes it */
 };
 
+/* Opening an existing file the user may not write (read-only) for writing
+** fails with PLAT_ERR_ACCESS_DENIED in every mode but PLAT_OPEN_READ. */
 PlatFile PlatOpenFile(const char *path, int mode);
 int PlatCloseFile(PlatFile file);
 /* Reads up to size bytes; *pRead receives the count actually read (0 at the end). */
@@ -68,7 +70,11 @@ int PlatDeleteFile(const char *path);
 /* Deletes a file unless a process holds it open with PLAT_CREATE_EXCLUSIVE;
 ** then 0 with PLAT_ERR_SHARING_VIOLATION, as Windows refuses it. */
 int PlatDeleteUnusedFile(const char *path);
-/* Renames src to dst, replacing dst when it exists.  On failure dst is untouched. */
+/* Renames src to dst, replacing dst when it exists.  On failure dst is untouched.
+** A dst the user may not write (read-only) is refused with PLAT_ERR_ACCESS_DENIED.
+** The posix build replaces the file a symbolic link dst points to (the link
+** stays) and gives the new file the mode (and, where allowed, the owner) of
+** the file it replaces. */
 int PlatRenameReplace(const char *src, const char *dst);
 /* Copies src over dst (replacing it). */
 int PlatCopyFile(const char *src, const char *dst);

@@ -457,6 +457,16 @@ static int CountStrategySections(const TestRecord *test)
     return count;
 }
 
+/* A path as the program shows it: with '/' in the native program, whose
+** paths are composed with '\' but read with '/' by its users. */
+static std::string ShownPath(const char *path)
+{
+    char shown[2 * REPORT_PATH_SIZE];
+    CopyString(shown, sizeof shown, path, -1);
+    if (gMessageState.nativePaths) PlatNativePath(shown, shown, sizeof shown);
+    return shown;
+}
+
 static void WriteSettingsSections(const TestRecord *test, std::string *out)
 {
     const TestSettingsCopy *s = &test->settings;
@@ -464,8 +474,8 @@ static void WriteSettingsSections(const TestRecord *test, std::string *out)
     FormatNumber(s->AccountSize, DISPLAY_CURRENCY, -1, 0, test->currency, account);
     const int32_t barSize = s->BarSize2 >= 0 && s->BarSize2 < BAR_SIZE_COUNT ? s->BarSize2 : BAR_DAILY;
     AppendFormat(out, "<h3 class='w3-container w3-pale-red'>Settings</h3>\n%s", kNameValueTable);
-    AppendFormat(out, "<tr><th>Script</th><th>%s</th></tr>\n", EscapeHtml(s->ActiveScript).c_str());
-    AppendFormat(out, "<tr><th>Data File</th><th>%s</th></tr>\n", EscapeHtml(s->DataFile).c_str());
+    AppendFormat(out, "<tr><th>Script</th><th>%s</th></tr>\n", EscapeHtml(ShownPath(s->ActiveScript).c_str()).c_str());
+    AppendFormat(out, "<tr><th>Data File</th><th>%s</th></tr>\n", EscapeHtml(ShownPath(s->DataFile).c_str()).c_str());
     AppendFormat(out, "<tr><th>Bar Size</th><th>%s</th></tr>\n", kBarSizeWords[barSize]);
     AppendFormat(out, "<tr><th>Use Available Bars</th><th>%s</th></tr>\n", s->useAvailableBars ? "True" : "False");
     AppendFormat(out, "<tr><th>Account Size</th><th>%s</th></tr>\n", account);
@@ -513,9 +523,39 @@ static void RemoveOldImages(const char *folder)
     }
 }
 
+static int CollectFolder(const char *name, int isFolder, void *user)
+{
+    if (isFolder && name[0] != '.') ((std::vector<std::string> *)user)->emplace_back(name);
+    return 1;
+}
+
+/* The highest number of the report folders ("0012_name") in the reports
+** folder, 0 when there is none. */
+static int32_t HighestReportFolderNumber()
+{
+    std::vector<std::string> folders;
+    char pattern[REPORT_PATH_SIZE];
+    FormatText(pattern, sizeof pattern, "%s\\*", gReportsFolder);
+    PlatListFolder(pattern, CollectFolder, &folders);
+    int32_t highest = 0;
+    for (const std::string &name : folders) {
+        size_t digits = 0;
+        int64_t number = 0;
+        while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9' && number < INT32_MAX / 10)
+            number = number * 10 + (name[digits++] - '0');
+        if (digits >= 4 && digits < name.size() && name[digits] == '_' && number > highest) highest = (int32_t)number;
+    }
+    return highest;
+}
+
 int WriteTestReport(TestRecord *test)
 {
     if (gReportPage || !test) return 0;
+    /* The number goes on from the reports already there: an unattended run
+    ** never saves the settings, and its report must not take an earlier
+    ** one's folder. */
+    const int32_t highest = HighestReportFolderNumber();
+    if (highest > gSettings.ReportNumber) gSettings.ReportNumber = highest;
     const int32_t number = gSettings.ReportNumber + 1;
     char name[REPORT_PATH_SIZE];
     MakeReportFolderName(number, test->settings.TestName, name, sizeof name);
@@ -612,12 +652,6 @@ void ShowStatLines(TestRecord *test)
 }
 
 /* ---- the report list --------------------------------------------------------------- */
-
-static int CollectFolder(const char *name, int isFolder, void *user)
-{
-    if (isFolder && name[0] != '.') ((std::vector<std::string> *)user)->emplace_back(name);
-    return 1;
-}
 
 int WriteReportsIndex(int open)
 {

@@ -4,6 +4,10 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
@@ -198,6 +202,71 @@ TEST_F(FileHelpersTest, SaveReplacesOnlyWhenComplete)
     EXPECT_EQ(SaveFile(folderTarget.c_str(), "x", 1), 0);
     EXPECT_EQ(List(tmp.path), (std::vector<std::string>{"settings.ini", "taken"}));
 }
+
+#ifndef _WIN32
+/* A save through a symbolic link replaces the file the link names and the
+** link stays a link; the new file keeps the old one's mode; a read-only file
+** is kept, and its save reported as any failed write is. */
+TEST_F(FileHelpersTest, SavesFollowLinksKeepModesAndKeepReadOnlyFiles)
+{
+    auto native = [](const std::string &path) {
+        char out[1024];
+        PlatNativePath(path.c_str(), out, sizeof out);
+        return std::string(out);
+    };
+    ASSERT_EQ(PlatCreateFolder(tmp.File("sub").c_str()), 1);
+    /* A target on another file system than the link's folder, where the
+    ** system has one (/dev/shm is memory). */
+    struct stat here, shm;
+    const bool otherFileSystem = stat(native(tmp.path).c_str(), &here) == 0 && stat("/dev/shm", &shm) == 0 &&
+        here.st_dev != shm.st_dev;
+    const std::string away = "/dev/shm/kvtest_link_" + std::to_string(getpid());
+    const struct {
+        const char *saved;  /* the path saved, under tmp */
+        std::string target; /* the file it names (native) */
+        std::string links;  /* "link=target;...", made first (targets as written in the links) */
+        mode_t mode;        /* the target's mode before and after */
+        bool replaced;
+    } cases[] = {
+        {"data.kvd", native(tmp.File("real.kvd")), "data.kvd=real.kvd", 0600, true},
+        {"chain.csv", native(tmp.File("sub\\real.csv")), "chain.csv=sub/next.csv;sub/next.csv=real.csv", 0640, true},
+        {"results.kvr", native(tmp.File("results.kvr")), "", 0600, true},
+        {"scan.csv", native(tmp.File("scan.csv")), "", 0444, false},
+        {"ro.kvd", native(tmp.File("sub\\ro.kvd")), "ro.kvd=sub/ro.kvd", 0444, false},
+        {"far.kvd", away, "far.kvd=" + away, 0600, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.saved);
+        if (std::string(c.saved) == "far.kvd" && !otherFileSystem) continue;
+        ASSERT_TRUE(WriteTestFile(c.target, "old"));
+        ASSERT_EQ(0, chmod(c.target.c_str(), c.mode));
+        for (std::string links = c.links; !links.empty();) {
+            const size_t semicolon = links.find(';');
+            const std::string pair = links.substr(0, semicolon);
+            links = semicolon == std::string::npos ? "" : links.substr(semicolon + 1);
+            const size_t equals = pair.find('=');
+            ASSERT_EQ(0, symlink(pair.substr(equals + 1).c_str(), native(tmp.path + "/" + pair.substr(0, equals)).c_str()));
+        }
+        const std::string saved = tmp.File(c.saved);
+        const std::vector<std::string> before = List(tmp.path);
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        EXPECT_EQ(c.replaced ? 1 : 0, SaveFile(saved.c_str(), "new", 3));
+        EXPECT_EQ(c.replaced ? "new" : "old", ReadTestFile(c.target));
+        EXPECT_EQ(c.links.empty() ? 0 : 1, PlatIsLink(saved.c_str()));
+        struct stat st;
+        ASSERT_EQ(0, stat(c.target.c_str(), &st));
+        EXPECT_EQ(c.mode, st.st_mode & 07777);
+        EXPECT_EQ(before, List(tmp.path)); /* no temporary file left */
+        EXPECT_EQ(c.replaced ? 0 : 1, gHeadless.messageCount);
+        if (!c.replaced) {
+            EXPECT_EQ(0u, std::string(LastMessage()).rfind("Unable to create " + saved + "\r\n\r\n", 0)) << LastMessage();
+            EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+        }
+    }
+    unlink(away.c_str());
+}
+#endif
 
 TEST_F(FileHelpersTest, NumberedBackupsKeepTheNewestFirst)
 {

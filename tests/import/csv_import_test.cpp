@@ -4,6 +4,7 @@
 ** damaged input. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -321,7 +322,11 @@ TEST_F(CsvImportTest, LinesThatAreNotBarsAreRefusedWithTheirReason)
 }
 
 /* A file that gives no bar at all is reported with the reason; the import
-** of the others succeeds. */
+** of the others succeeds.  Where the layout the file was read with may be
+** the cause, the reason names it and the settings that choose it.  A file
+** with a date that reads only day first (month first under DMY) is refused
+** whole, so that none of its dates is stored with day and month swapped,
+** nor marks a market day. */
 TEST_F(CsvImportTest, FilesRefusedWholeAreReportedWithTheReason)
 {
     PlatCreateFolder(tmp.File("some").c_str());
@@ -330,23 +335,55 @@ TEST_F(CsvImportTest, FilesRefusedWholeAreReportedWithTheReason)
     } files[] = {
         {"EMPTY.csv", "\r\n\n", "the file is empty"},
         {"HEAD.csv", "Date,Open,High,Low,Close\n", "the file holds only a header line"},
-        {"SEMI.csv", "Date;Open;High;Low;Close\n2024-01-02;1;1;1;1\n", "no line is divided by the comma delimiter"},
-        {"WHEN.csv", "Date,Close\nyesterday,1\n2024-13-01,2\n", "no date could be read"},
-        {"TEXT.csv", "Date,Close\n2024-01-02,one\n", "no line holds a bar"},
+        {"SEMI.csv", "Date;Open;High;Low;Close\n2024-01-02;1;1;1;1\n",
+         "no line is divided by the comma delimiter, which CSVDelim chooses"},
+        {"EURO.csv", "Date;Open;High;Low;Close\n2024-01-02;1,5;1,6;1,4;1,55\n",
+         "no date could be read; lines were read with the comma delimiter and decimal points, which CSVDelim and "
+         "CSVNumFmt choose"},
+        {"WHEN.csv", "Date,Close\nyesterday,1\n2024-13-01,2\n",
+         "no date could be read; lines were read with the comma delimiter and decimal points, which CSVDelim and "
+         "CSVNumFmt choose"},
+        {"TEXT.csv", "Date,Close\n2024-01-02,one\n",
+         "no line holds a bar; lines were read with the comma delimiter and decimal points, which CSVDelim and "
+         "CSVNumFmt choose"},
+        {"DMY.csv", "Date,Close\n01/02/2024,1\n\n13/01/2024,2\n",
+         "line 4 has the date 13/01/2024, which reads only day first; CSVDateFmt chooses the order (DMY for this file)"},
     };
     for (const auto &f : files) Write(std::string("some\\") + f.name, f.text);
-    Write("some\\GOOD.csv", "Date,Close\n2024-01-02,1\n");
-    CsvFolder("some", 0);
+    Write("some\\GOOD.csv", "Date,Close\n2024-01-03,1\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("some")), 0);
+    /* In a multi-symbol file, whose first line (no header) would otherwise
+    ** pass for one, and the same under CSVDateFmt DMY. */
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+    const std::string multi = Write("multi.csv", "AAA,13/01/2024,1\nAAA,01/02/2024,2\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_DATE_FMT, "DMY"), 0);
+    const std::string us = Write("us.csv", "BBB,02/01/2024,2\nBBB,01/13/2024,1\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, us), 0);
+    Finish(0);
     ASSERT_EQ(RunImport(), 1) << Messages();
     EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
-    EXPECT_EQ(gStore.symbolCount, 1);
+    ASSERT_EQ(gStore.symbolCount, 1);
+    const DateList &calendar = gStore.dateLists[BAR_DAILY];
+    EXPECT_EQ(std::vector<int32_t>(calendar.dates, calendar.dates + calendar.count), std::vector<int32_t>{20240103});
     std::string text = ReadTestFile(log);
     for (const auto &f : files)
         EXPECT_NE(text.find(tmp.File(std::string("some\\") + f.name) + " was not imported: " + f.reason + "\n"),
                   std::string::npos)
             << f.name << "\n"
             << text;
-    EXPECT_EQ(gImport.refusedCount, 5);
+    EXPECT_NE(text.find(us + " was not imported: line 2 has the date 01/13/2024, which reads only month first; "
+                             "CSVDateFmt chooses the order (MDY for this file)\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(multi + " was not imported: line 1 has the date 13/01/2024, which reads only day first; "
+                                "CSVDateFmt chooses the order (DMY for this file)\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(gImport.refusedCount, 9);
 }
 
 #ifndef _WIN32
@@ -370,6 +407,38 @@ TEST_F(CsvImportTest, PathsOverTheLimitAreReportedNotCut)
         << ReadTestFile(log);
 }
 #endif
+
+/* The native program's import log names files with '/', as its terminal
+** does; the Windows program keeps '\'. */
+TEST_F(CsvImportTest, TheLogShowsPathsAsTheProgramWritesThem)
+{
+    PlatCreateFolder(tmp.File("some").c_str());
+    Write("some\\EMPTY.csv", "");
+    Write("some\\BAD.csv", "Date,Close\n2024-01-02,x\n2024-01-03,1\n");
+    std::vector<int> modes = {0};
+#ifndef _WIN32
+    modes.push_back(1); /* the native program's */
+#endif
+    for (int native : modes) {
+        Restart(true);
+        CsvFolder("some", 0);
+        gMessageState.nativePaths = native;
+        const int result = RunImport();
+        gMessageState.nativePaths = 0;
+        ASSERT_EQ(1, result) << Messages();
+        std::string folder = tmp.File("some"), saved = out;
+        if (native) {
+            std::replace(folder.begin(), folder.end(), '\\', '/');
+            std::replace(saved.begin(), saved.end(), '\\', '/');
+        }
+        const char separator = native ? '/' : '\\';
+        const std::string text = ReadTestFile(log);
+        for (const std::string &line : {folder + separator + "EMPTY.csv was not imported: the file is empty\n",
+                                        folder + separator + "BAD.csv: 1 line not read as bars: line 2",
+                                        "\nSaved As " + saved + "\n"})
+            EXPECT_NE(std::string::npos, text.find(line)) << native << ": " << line << "\n" << text;
+    }
+}
 
 /* A byte order mark before the first line is no part of it, in a
 ** multi-symbol file and in an online CSV answer. */
@@ -400,8 +469,91 @@ TEST_F(CsvImportTest, ParseNumberFormats)
         const char *text;
         int format;
         double value;
-    } cases[] = {{"1.234,56", NUMBER_COMMA, 1234.56}, {"1,234.56", NUMBER_POINT, 1234.56}, {"12,5", NUMBER_POINT, 125}, {"-0,5", NUMBER_COMMA, -0.5}, {"7x", NUMBER_POINT, 7}, {"", NUMBER_POINT, 0}};
+    } cases[] = {{"1.234,56", NUMBER_COMMA, 1234.56}, {"1,234.56", NUMBER_POINT, 1234.56}, {"12,5", NUMBER_POINT, 125}, {"-0,5", NUMBER_COMMA, -0.5}, {"7x", NUMBER_POINT, 7}, {"", NUMBER_POINT, 0},
+                 /* read whole, however long */
+                 {"000000000000000000000000000000000010.75", NUMBER_POINT, 10.75},
+                 {"1,000,000,000,000,000,000,000,000,000,000,000,000", NUMBER_POINT, 1e36},
+                 {"1.000.000.000.000.000.000.000.000.000.000.000,5", NUMBER_COMMA, 1e33}};
     for (const auto &c : cases) EXPECT_DOUBLE_EQ(ParseNumber(c.text, c.format), c.value) << c.text;
+}
+
+/* Number fields are read whole, however long, in a folder's files and in a
+** multi-symbol file; a symbol too long to keep is refused with its line, as
+** a cut one would be another symbol. */
+TEST_F(CsvImportTest, LongFieldsAreReadWholeOrRefused)
+{
+    const std::string zeros(34, '0'), big = "1" + std::string(36, '0');
+    PlatCreateFolder(tmp.File("long").c_str());
+    Write("long\\LNG.csv", "Date,Open,High,Low,Close,Volume\n2024-01-02,10,11,9," + zeros + "10.75," + big + "\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("long")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close,Volume"), 0);
+    const std::string longSymbol(40, 'S');
+    const std::string multi = Write("multi.csv", "MMM,2024-01-02,\"" + zeros + "2.5\"," + big + "\n" + longSymbol +
+                                                     ",2024-01-02,3,3\n" + longSymbol + "X,2024-01-03,4,4\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 2);
+    ExpectDaily(Symbol("LNG"), BAR_DAILY, {{20240102, 10, 11, 9, 10.75, 1e36, 1}});
+    ExpectDaily(Symbol("MMM"), BAR_DAILY, {{20240102, 2.5, 2.5, 2.5, 2.5, 1e36, 1}});
+    EXPECT_NE(ReadTestFile(log).find(multi + ": 2 lines not read as bars: line 2 (the symbol is longer than 39 "
+                                             "characters), line 3 (the symbol is longer than 39 characters)\n"),
+              std::string::npos)
+        << ReadTestFile(log);
+}
+
+/* Lines end in CR LF, LF or CR alone, in a folder's files and in a
+** multi-symbol file alike; lines are numbered the same in each. */
+TEST_F(CsvImportTest, LineEndsOfEverySystemReadAlike)
+{
+    const char *const ends[3] = {"\n", "\r\n", "\r"};
+    const char *const names[3] = {"LF", "CRLF", "CR"};
+    PlatCreateFolder(tmp.File("ends").c_str());
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("ends")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+    std::vector<std::string> multis;
+    for (int k = 0; k < 3; k++) {
+        const std::string e = ends[k], n = names[k];
+        Write("ends\\" + n + ".csv", "Date,Close" + e + "2024-01-02,1" + e + "2024-01-03,x" + e + "2024-01-04,3" + e);
+        multis.push_back(Write(n + "multi.csv", "M" + n + ",2024-01-02,1" + e + "M" + n + ",2024-01-03,x" + e + "M" + n +
+                                                    ",2024-01-04,3" + e));
+        ASSERT_EQ(Line(IMPKW_CSV_FILE, multis.back()), 0);
+    }
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 6);
+    const std::string text = ReadTestFile(log);
+    for (int k = 0; k < 3; k++) {
+        for (const std::string symbol : {std::string(names[k]), "M" + std::string(names[k])})
+            EXPECT_EQ(Dates(Symbol(symbol.c_str())), (std::vector<int32_t>{20240102, 20240104})) << symbol;
+        EXPECT_NE(text.find(tmp.File("ends\\" + std::string(names[k]) + ".csv") +
+                            ": 1 line not read as bars: line 3 (a number field holds text)\n"),
+                  std::string::npos)
+            << names[k] << "\n" << text;
+        EXPECT_NE(text.find(multis[k] + ": 1 line not read as bars: line 2 (a number field holds text)\n"),
+                  std::string::npos)
+            << names[k] << "\n" << text;
+    }
+}
+
+/* A folder that cannot be read says so, with the system's reason, instead
+** of finding no files in it. */
+TEST_F(CsvImportTest, AFolderThatCannotBeReadSaysSo)
+{
+    const std::string notAFolder = Write("prices.csv", "Date,Close\n2024-01-02,1\n");
+    for (const std::string &folder : {notAFolder, tmp.File("missing")}) {
+        Restart(true);
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        ASSERT_EQ(Line(IMPKW_DATA_PATH, folder), 0);
+        Finish(0);
+        EXPECT_EQ(RunImport(), 0);
+        EXPECT_EQ(std::string(LastMessage()).rfind("Unable to read " + folder + "\r\n\r\n", 0), 0u) << LastMessage();
+        EXPECT_GT(strlen(LastMessage()), folder.size() + 19) << LastMessage(); /* the system's reason follows */
+    }
 }
 
 } // namespace

@@ -292,6 +292,49 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
     EXPECT_EQ(gImport.refusedCount, 1);
 }
 
+std::string gEchoed;
+void KeepEcho(int stream, const char *text) { gEchoed += std::to_string(stream) + ":" + text; }
+
+/* A successful answer that holds no prices names its symbol with the reason
+** on standard error and in the log, as a refused file is named. */
+TEST_F(OnlineTest, AnswersWithoutPricesAreNamedWithTheReason)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a;
+        const int n = SymbolNumber(path);
+        std::string chart = ChartFor(n);
+        if (n == 1) a.body = "<!DOCTYPE html><html><body>Will be right back</body></html>";
+        if (n == 3) a.body = chart.replace(chart.find("[100,200]"), 9, "[100]");
+        if (n == 4) a.body = chart;
+        if (path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = "[]";
+        if (n < 0 && a.body.empty() && path.find("/tiingo/") == std::string::npos) a.body = "home";
+        return a;
+    });
+    PointAt(server);
+    gEchoed.clear();
+    gConsoleEcho = KeepEcho;
+    Begin("Yahoo", 20240101, 20241231);
+    for (const char *s : {"S1", "S2", "S3", "S4"}) Add(s);
+    const int yahoo = ImportOnlineSymbols(SourceRow());
+    const int stored = gImport.count;
+    TearDown();
+    SetUp();
+    PointAt(server);
+    Begin("TiingoCrypto", 20240101, 20241231);
+    Add("btcusd");
+    const int crypto = ImportOnlineSymbols(SourceRow());
+    gConsoleEcho = nullptr;
+    ASSERT_EQ(1, yahoo) << Messages();
+    ASSERT_EQ(1, crypto) << Messages();
+    EXPECT_EQ(1, stored);
+    for (const char *line : {"S1 was not imported: the answer holds no timestamps\n",
+                             "S2 was not imported: the answer is empty (status 200)\n",
+                             "S3 was not imported: the answer's volume array holds 1 values for 2 timestamps\n",
+                             "btcusd was not imported: the answer holds no price records\n"})
+        EXPECT_NE(std::string::npos, gEchoed.find(std::string("2:") + line)) << line << gEchoed;
+    EXPECT_EQ(std::string::npos, gEchoed.find("S4")) << gEchoed;
+}
+
 TEST_F(OnlineTest, StopEndsTheImport)
 {
     LocalHttpServer server([](const std::string &path) {

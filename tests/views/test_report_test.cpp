@@ -294,7 +294,7 @@ TEST_F(ReportTest, LinkAndListNameEveryReport)
     FreeTestRecord(nullptr, t);
 }
 
-TEST_F(ReportTest, FailedReportKeepsItsNumberAndReusedFolderLosesOldImages)
+TEST_F(ReportTest, FailedReportKeepsItsNumberAndAnEarlierFolderIsNotReused)
 {
     TestRecord *t = MakeTest(nullptr);
     CopyString(gReportsFolder, sizeof gReportsFolder, tmp.File("missing\\deeper").c_str(), -1);
@@ -306,54 +306,110 @@ TEST_F(ReportTest, FailedReportKeepsItsNumberAndReusedFolderLosesOldImages)
     CopyString(gReportsFolder, sizeof gReportsFolder, tmp.path.c_str(), -1);
     ASSERT_TRUE(PlatCreateFolder(tmp.File("0001_a_b__c_").c_str()));
     ASSERT_TRUE(WriteTestFile(tmp.File("0001_a_b__c_\\graph3.png"), "old"));
-    ASSERT_TRUE(WriteTestFile(tmp.File("0001_a_b__c_\\notes.txt"), "mine"));
     EXPECT_EQ(1, WriteTestReport(t));
-    EXPECT_FALSE(PlatFileExists(tmp.File("0001_a_b__c_\\graph3.png").c_str()));
-    EXPECT_TRUE(PlatFileExists(tmp.File("0001_a_b__c_\\notes.txt").c_str()));
+    EXPECT_EQ("old", ReadTestFile(tmp.File("0001_a_b__c_\\graph3.png")));
+    EXPECT_TRUE(PlatFileExists(tmp.File("0002_a_b__c_\\index.html").c_str()));
     FreeTestRecord(nullptr, t);
 }
 
-/* Report 1 of a test again in a folder an earlier run left (unattended runs
-** keep no report number), with the n-th of its three files failing: a full
-** disk or a refused rename.  The file that failed keeps its old bytes; a page
-** that failed takes its link and the list's rewrite with it, and its number. */
+/* Unattended runs never save the settings, so each starts from the number
+** the settings file holds: the report folders already there carry the count
+** on, and every run's report gets a folder and a line of the list. */
+TEST_F(ReportTest, EveryUnattendedRunWritesAReportOfItsOwn)
+{
+    TestRecord *t = MakeTest(nullptr);
+    gRun.unattended = 1;
+    for (int run = 0; run < 3; run++) {
+        gSettings.ReportNumber = 0;
+        ASSERT_EQ(1, WriteTestReport(t));
+    }
+    EXPECT_EQ("0001_a_b__c_;0002_a_b__c_;0003_a_b__c_;index.html;", ListTestFolder(tmp.path));
+    const std::string list = ReadTestFile(tmp.File("index.html"));
+    for (const char *folder : {"0001_a_b__c_", "0002_a_b__c_", "0003_a_b__c_"})
+        EXPECT_NE(std::string::npos, list.find(std::string("href='") + folder + "/index.html'")) << folder;
+    /* Only a folder named by four digits or more and '_' counts. */
+    for (const char *other : {"0012_older", "999_short", "12345", "0x99_hex"})
+        ASSERT_TRUE(PlatCreateFolder(tmp.File(other).c_str()));
+    gSettings.ReportNumber = 4;
+    ASSERT_EQ(1, WriteTestReport(t));
+    EXPECT_TRUE(PlatFileExists(tmp.File("0013_a_b__c_\\index.html").c_str()));
+    EXPECT_EQ(13, gSettings.ReportNumber);
+    FreeTestRecord(nullptr, t);
+}
+
+/* The native program shows the Script and Data File paths with '/', as its
+** terminal and error log do; the Windows program keeps '\'. */
+TEST_F(ReportTest, SettingsShowPathsAsTheProgramWritesThem)
+{
+    TestRecord *t = MakeTest(nullptr);
+    CopyString(t->settings.DataFile, 260, "D:\\data\\us.kvd", -1);
+    std::vector<int> modes = {0};
+#ifndef _WIN32
+    modes.push_back(1); /* the native program's */
+#endif
+    for (int native : modes) {
+        gMessageState.nativePaths = native;
+        gSettings.ReportNumber = 0;
+        const int written = WriteTestReport(t);
+        gMessageState.nativePaths = 0;
+        ASSERT_EQ(1, written);
+        const std::string page = ReadTestFile(tmp.File("000" + std::to_string(native + 1) + "_a_b__c_\\index.html"));
+        const char *script = native ? "C:/s/&lt;x&gt;.kvs" : "C:\\s\\&lt;x&gt;.kvs";
+        const char *data = native ? "D:/data/us.kvd" : "D:\\data\\us.kvd";
+        EXPECT_NE(std::string::npos, page.find(std::string("<tr><th>Script</th><th>") + script + "</th></tr>")) << native;
+        EXPECT_NE(std::string::npos, page.find(std::string("<tr><th>Data File</th><th>") + data + "</th></tr>")) << native;
+    }
+    FreeTestRecord(nullptr, t);
+}
+
+/* A report after one an earlier run left, with the n-th of its three files
+** failing: a full disk or a refused rename.  The earlier report and the
+** report list keep their bytes where they fail, and a new file that failed
+** is not there; a page that failed takes its link and the list's rewrite
+** with it, and its number. */
 TEST_F(ReportTest, AFailedWriteKeepsThePreviousReportFiles)
 {
     TestRecord *t = MakeTest(nullptr);
-    const std::string folder = tmp.File("0001_a_b__c_");
-    const std::string files[3] = {folder + "\\index.html", folder + "\\link.txt", tmp.File("index.html")};
-    const std::string old[3] = {"<html>old page</html>", "<a href='0001_a_b__c_/index.html'>old</a>",
-                                "<html>old list</html>"};
     const struct {
         int failing;      /* 0 page, 1 link.txt, 2 report list */
         bool replaced[3]; /* page, link.txt, list */
+        const char *listing; /* the new report's folder afterwards */
         int32_t number;   /* ReportNumber afterwards */
     } cases[] = {
-        {0, {false, false, false}, 0},
-        {1, {true, false, true}, 1},
-        {2, {true, true, false}, 1},
+        {0, {false, false, false}, "", 1},
+        {1, {true, false, true}, "index.html;", 2},
+        {2, {true, true, false}, "index.html;link.txt;", 2},
     };
-    ASSERT_TRUE(PlatCreateFolder(folder.c_str()));
     for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME})
         for (const auto &c : cases) {
             SCOPED_TRACE("kind " + std::to_string(kind) + ", file " + std::to_string(c.failing));
-            for (int k = 0; k < 3; k++) ASSERT_TRUE(WriteTestFile(files[k], old[k]));
+            TempFolder reports;
+            CopyString(gReportsFolder, sizeof gReportsFolder, reports.path.c_str(), -1);
+            const std::string earlier = reports.File("0001_a_b__c_"), folder = reports.File("0002_a_b__c_");
+            ASSERT_TRUE(PlatCreateFolder(earlier.c_str()));
+            const std::string files[3] = {folder + "\\index.html", folder + "\\link.txt", reports.File("index.html")};
+            const std::string old[3] = {"", "", "<html>old list</html>"};
+            ASSERT_TRUE(WriteTestFile(earlier + "\\index.html", "<html>old page</html>"));
+            ASSERT_TRUE(WriteTestFile(earlier + "\\link.txt", "<a href='0001_a_b__c_/index.html'>old</a>"));
+            ASSERT_TRUE(WriteTestFile(files[2], old[2]));
             gSettings.ReportNumber = 0;
             PlanOneFault(kind, c.failing);
             EXPECT_EQ(0, WriteTestReport(t));
-            ExpectOneFailedReplace(kind, files[c.failing], old[c.failing], folder, "index.html;link.txt;");
+            ExpectOneFailedReplace(kind, files[c.failing], old[c.failing], folder, c.listing);
             const std::string named = kind == PLAT_FAULT_WRITE ? " bytes to " : "Unable to create ";
             EXPECT_NE(std::string::npos, std::string(LastMessage()).find(named + files[c.failing] + "\r\n\r\n"))
                 << LastMessage();
             for (int k = 0; k < 3; k++) {
                 const std::string now = ReadTestFile(files[k]);
-                EXPECT_EQ(!c.replaced[k], now == old[k]) << files[k] << ": " << now;
-                EXPECT_FALSE(now.empty()) << files[k];
+                EXPECT_EQ(c.replaced[k], !now.empty() && now != old[k]) << files[k] << ": " << now;
+                EXPECT_EQ(!c.replaced[k], now == old[k]) << files[k];
             }
-            EXPECT_EQ("0001_a_b__c_;index.html;", ListTestFolder(tmp.path));
+            EXPECT_EQ("<html>old page</html>", ReadTestFile(earlier + "\\index.html"));
+            EXPECT_EQ("0001_a_b__c_;0002_a_b__c_;index.html;", ListTestFolder(reports.path));
             EXPECT_EQ(c.number, gSettings.ReportNumber);
             EXPECT_EQ(nullptr, gReportPage);
         }
+    CopyString(gReportsFolder, sizeof gReportsFolder, tmp.path.c_str(), -1);
     FreeTestRecord(nullptr, t);
 }
 

@@ -351,12 +351,14 @@ void MoveListSelection(HWND listWindow, int count, int wrap)
 enum { COPY_CHUNK = 65536 };
 
 struct CopyTarget {
-    PlatFile file; /* null: the clipboard */
+    PlatFile file;        /* null: the clipboard */
+    const char *fileName; /* the file's name, for a failed write's report */
     HGLOBAL memory;
     size_t used, capacity;
     char buffer[COPY_CHUNK];
     size_t fill;
     int failed;
+    int reported; /* a failed write has been reported */
 };
 
 static int FlushCopy(CopyTarget *t)
@@ -365,8 +367,10 @@ static int FlushCopy(CopyTarget *t)
     if (t->file) {
         uint32_t written = 0;
         if (!PlatWriteFile(t->file, t->buffer, (uint32_t)t->fill, &written) || written != t->fill) {
-            ReportError("Error writing %d bytes to %s\r\n\r\n%s", (int)t->fill, "clipboard file", GetErrorText());
+            ReportError("Error writing %d bytes to %s\r\n\r\n%s", (int)t->fill, t->fileName ? t->fileName : "file",
+                        GetErrorText());
             SetResultCode(RESULT_FILE_ERROR);
+            t->reported = 1;
             return 0;
         }
     } else {
@@ -405,14 +409,18 @@ static int AddCopyText(CopyTarget *t, const char *text, size_t length)
     return 1;
 }
 
-int CopyListView(HWND listWindow, void *target)
+/* CopyListView into a file named fileName (for its reports) or the
+** clipboard; *reported tells whether a failure was reported. */
+static int CopyListRows(HWND listWindow, void *target, const char *fileName, int *reported)
 {
+    *reported = 0;
     HWND view = GetListViewOf(listWindow);
     if (!view) return 0;
     int selectedOnly = target == (void *)-1;
     CopyTarget *t = nullptr;
     if (!AllocMemory(&t, sizeof *t)) return 0;
     t->file = (target && !selectedOnly) ? (PlatFile)target : nullptr;
+    t->fileName = fileName;
     char separator = t->file ? ',' : '\t';
     SetWaitCursor(1);
     HWND header = ListView_GetHeader(view);
@@ -462,9 +470,16 @@ int CopyListView(HWND listWindow, void *target)
         }
     }
     if (t->memory) GlobalFree(t->memory);
+    *reported = t->reported;
     FreeMemory(&t);
     SetWaitCursor(0);
     return ok;
+}
+
+int CopyListView(HWND listWindow, void *target)
+{
+    int reported;
+    return CopyListRows(listWindow, target, nullptr, &reported);
 }
 
 int SaveListCsv(HWND listWindow, const char *path)
@@ -484,9 +499,11 @@ int SaveListCsv(HWND listWindow, const char *path)
     ** until the new one is complete. */
     ReplaceFile replace;
     if (!BeginReplaceFile(&replace, chosen, 0)) return 0;
-    if (!CopyListView(listWindow, replace.file)) {
+    int reported = 0;
+    if (!CopyListRows(listWindow, replace.file, chosen, &reported)) {
         AbandonReplaceFile(&replace);
-        ReportError("Unable to save %s", chosen);
+        /* A failed write has named the file already; say it once. */
+        if (!reported) ReportError("Unable to save %s", chosen);
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }

@@ -157,6 +157,15 @@ int BeginImport()
 
 /* ---- refused input ------------------------------------------------------------------- */
 
+/* A path as the log shows it: with '/' in the native program, as its terminal
+** and error log show paths; the Windows program keeps '\'. */
+static const char *ShownPath(const char *path, char *out, size_t size)
+{
+    CopyString(out, (int)size, path, -1);
+    if (gMessageState.nativePaths) PlatNativePath(out, out, size);
+    return out;
+}
+
 /* One line to the import log and the console echo. */
 static void ReportLine(const char *line)
 {
@@ -168,9 +177,9 @@ void ReportRefusedLines(const char *file, const RefusedLines *refused, const cha
 {
     if (refused->count < 1) return;
     __atomic_add_fetch(&gImport.refusedLineCount, refused->count, __ATOMIC_RELAXED);
-    char line[LOG_LINE_SIZE];
-    int n = FormatText(line, sizeof line, "%s: %d %s%s not read as bars:", file, refused->count, unit,
-                       refused->count == 1 ? "" : "s");
+    char line[LOG_LINE_SIZE], path[LOG_LINE_SIZE / 2];
+    int n = FormatText(line, sizeof line, "%s: %d %s%s not read as bars:", ShownPath(file, path, sizeof path),
+                       refused->count, unit, refused->count == 1 ? "" : "s");
     int shown = refused->count < REFUSED_LINES_SHOWN ? refused->count : REFUSED_LINES_SHOWN;
     for (int k = 0; k < shown; k++)
         n += FormatText(line + n, sizeof line - (size_t)n, "%s %s %d (%s)", k ? "," : "", unit, (int)refused->lines[k],
@@ -182,13 +191,13 @@ void ReportRefusedLines(const char *file, const RefusedLines *refused, const cha
 
 void ReportRefusedFile(const char *file, const char *format, ...)
 {
-    char reason[LOG_LINE_SIZE / 2], line[LOG_LINE_SIZE];
+    char reason[LOG_LINE_SIZE / 2], line[LOG_LINE_SIZE], shown[LOG_LINE_SIZE / 2];
     va_list args;
     va_start(args, format);
     FormatTextV(reason, sizeof reason, format, args);
     va_end(args);
     __atomic_add_fetch(&gImport.refusedCount, 1, __ATOMIC_RELAXED);
-    FormatText(line, sizeof line, kLogRefusedFile, file, reason);
+    FormatText(line, sizeof line, kLogRefusedFile, ShownPath(file, shown, sizeof shown), reason);
     ReportLine(line);
 }
 
@@ -202,8 +211,8 @@ int ComposeImportPath(char *out, const char *name, const char *format, ...)
     va_end(args);
     CopyString(out, IMPORT_PATH_SIZE, full, -1);
     if (n < IMPORT_PATH_SIZE) return 1;
-    char line[LOG_LINE_SIZE];
-    FormatText(line, sizeof line - 1, kMsgPathTooLong, name);
+    char line[LOG_LINE_SIZE], shown[LOG_LINE_SIZE / 2];
+    FormatText(line, sizeof line - 1, kMsgPathTooLong, ShownPath(name, shown, sizeof shown));
     __atomic_add_fetch(&gImport.refusedCount, 1, __ATOMIC_RELAXED);
     int length = (int)strlen(line);
     line[length] = '\n';
@@ -748,7 +757,8 @@ void ReportImportMisses(int result)
             if (!headed++) LogImportMessage("\nSymInfo symbols not imported:\n");
             LogImportMessage("%s\n", symbol);
         }
-        LogImportMessage("\nSaved As %s\n", gImportState.SaveAs);
+        char shown[LOG_LINE_SIZE / 2];
+        LogImportMessage("\nSaved As %s\n", ShownPath(gImportState.SaveAs, shown, sizeof shown));
     }
     FreeImportTables();
     if (result == 0 || gRun.state.load() == RUN_STOP_REQUESTED) {

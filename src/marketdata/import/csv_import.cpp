@@ -42,6 +42,7 @@ enum CsvField {
 static_assert(CSV_EXTRA + 1 == CSV_FIELD_COUNT, "one id per CSV field name");
 
 static const char kMsgUnableToRead[] = "Unable to read %s";
+static const char kMsgUnreadableFolder[] = "Unable to read %s\r\n\r\n%s";
 static const char kMsgNoFiles[] = "No files with %s extension were found in %s";
 static const char kLogNameTooLong[] = "%s\tnot imported because its name is too long\n";
 
@@ -59,12 +60,43 @@ static const char *DelimiterName(int code) { return code == 1 ? "semicolon" : co
 
 static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 
-/* Why a file gave no bar at all. */
+/* Why a file gave no bar at all.  Where the layout the file was read with
+** may be the cause, the reason says what it was and which settings choose it. */
 static const char kRefusedEmpty[] = "the file is empty";
 static const char kRefusedHeaderOnly[] = "the file holds only a header line";
-static const char kRefusedDelimiter[] = "no line is divided by the %s delimiter";
+static const char kRefusedDelimiter[] = "no line is divided by the %s delimiter, which CSVDelim chooses";
 static const char kRefusedNoDates[] = "no date could be read";
 static const char kRefusedNoBars[] = "no line holds a bar";
+static const char kReadWithLayout[] = "%s; lines were read with the %s delimiter and decimal %s, which CSVDelim and "
+                                      "CSVNumFmt choose";
+/* A file whose dates read only in the other order of day and month is
+** refused whole: its other dates would be stored with day and month swapped. */
+static const char kRefusedDateOrder[] = "line %d has the date %s, which reads only %s first; CSVDateFmt chooses the "
+                                        "order (%s for this file)";
+/* Why a line is not a bar, beside the shared reasons. */
+static const char kRefusedLongSymbol[] = "the symbol is longer than 39 characters";
+
+/* The end of the line that starts at p: its first CR or LF, as files end
+** their lines with CR LF, LF or CR alone.  *next is where the next line
+** starts. */
+static const char *LineEnd(const char *p, const char *end, const char **next)
+{
+    const char *q = p;
+    while (q < end && *q != '\n' && *q != '\r') q++;
+    *next = q + (q < end) + (q + 1 < end && q[0] == '\r' && q[1] == '\n');
+    return q;
+}
+
+/* Lines ended by CR alone, which a count of LF characters misses. */
+static int CountLoneCarriageReturns(const char *p, const char *end)
+{
+    int n = 0;
+    while (p < end && (p = (const char *)memchr(p, '\r', (size_t)(end - p))) != nullptr) {
+        if (p + 1 >= end || p[1] != '\n') n++;
+        p++;
+    }
+    return n;
+}
 
 /* A UTF-8 byte order mark at the start of a text is no part of it. */
 static const char *SkipByteOrderMark(const char *text, const char *end)
@@ -183,7 +215,7 @@ static int ReadNumberColumn(const CsvColumn &c, int format, double *value)
     const char *text = c.text, *end = text + c.length;
     while (end > text && IsBlank(end[-1])) end--;
     if (end == text) return NUMBER_EMPTY;
-    if (format == NUMBER_POINT && end - text <= 32) {
+    if (format == NUMBER_POINT) {
         /* The plain decimal, as ParseNumber reads it first. */
         auto [stop, error] = std::from_chars(text, end, *value);
         if (error == std::errc() && stop == end) return std::isfinite(*value) ? NUMBER_READ : NUMBER_NOT_FINITE;
@@ -196,8 +228,7 @@ static int ReadNumberColumn(const CsvColumn &c, int format, double *value)
             return NUMBER_NOT_FINITE;
         return NUMBER_TEXT;
     }
-    char buffer[64];
-    *value = ParseNumber(ColumnText({text, (int32_t)(end - text)}, buffer, sizeof buffer), format);
+    *value = ParseNumberText(text, (size_t)(end - text), format);
     return std::isfinite(*value) ? NUMBER_READ : NUMBER_NOT_FINITE;
 }
 
@@ -246,7 +277,14 @@ static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *
         int price = 0;
         switch (field) {
         case CSV_SYMBOL:
-            if (symbol) CopyString(symbol, IMPORT_SYMBOL_SIZE, column.text, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
+            if (!symbol) continue;
+            /* A symbol cut to its first characters would be another symbol's. */
+            if (column.length >= IMPORT_SYMBOL_SIZE && !why) {
+                int length = column.length;
+                while (length > 0 && IsBlank(column.text[length - 1])) length--;
+                if (length >= IMPORT_SYMBOL_SIZE) why = kRefusedLongSymbol;
+            }
+            CopyString(symbol, IMPORT_SYMBOL_SIZE, column.text, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
             continue;
         case CSV_DATE: bar->date = ReadDateColumn(column); continue;
         case CSV_TIME: {
@@ -318,7 +356,7 @@ static int ReadPlainLine(const char *p, const char *end, char delim, const int32
                 if (price) return 0;
             } else {
                 auto [stop, error] = std::from_chars(p, end, *number);
-                if (error != std::errc() || stop - p > 32 || !std::isfinite(*number)) return 0;
+                if (error != std::errc() || !std::isfinite(*number)) return 0;
                 if (price && *plainPrices) *plainPrices = IsSevenDigitText(p, stop, *number);
                 p = stop;
                 while (p < end && (*p == ' ' || *p == '\r' || (*p == '\t' && delim != '\t'))) p++;
@@ -416,7 +454,7 @@ struct FileTally {
 /* Reports a file's refused lines, and the file itself when it gave no bar
 ** line at all (bars is the count of lines read as bars, before the date
 ** range), with the reason. */
-static void ReportFileTally(const char *name, const FileTally &t, int32_t bars, int delimiter, int columnsWanted)
+static void ReportFileTally(const char *name, const FileTally &t, int32_t bars, const ImportItem *row, int columnsWanted)
 {
     ReportRefusedLines(name, &t.refused);
     if (bars > 0) return;
@@ -425,11 +463,54 @@ static void ReportFileTally(const char *name, const FileTally &t, int32_t bars, 
     else if (t.dataLines == 0 && t.header)
         ReportRefusedFile(name, kRefusedHeaderOnly);
     else if (t.divided == 0 && t.dataLines > 0 && columnsWanted != 1)
-        ReportRefusedFile(name, kRefusedDelimiter, DelimiterName(delimiter));
-    else if (t.noDate == t.refused.count && t.refused.count > 0)
-        ReportRefusedFile(name, kRefusedNoDates);
+        ReportRefusedFile(name, kRefusedDelimiter, DelimiterName(row->csvDelimiter));
     else
-        ReportRefusedFile(name, kRefusedNoBars);
+        ReportRefusedFile(name, kReadWithLayout,
+                          t.noDate == t.refused.count && t.refused.count > 0 ? kRefusedNoDates : kRefusedNoBars,
+                          DelimiterName(row->csvDelimiter), row->csvNumberFormat == NUMBER_COMMA ? "commas" : "points");
+}
+
+/* 1 when a date text begins with a year (or is a yyyymmdd number), so that
+** its order of day and month is no question. */
+static int IsYearFirstDate(const CsvColumn &c)
+{
+    const char *p = c.text, *end = c.text + c.length;
+    while (p < end && (*p == ' ' || *p == '\t')) p++;
+    int digits = 0, value = 0;
+    for (; p < end && *p >= '0' && *p <= '9' && digits < 9; p++, digits++) value = value * 10 + (*p - '0');
+    return digits >= 4 && value >= 1001;
+}
+
+/* Looks at the dates of the lines from p (numbered on from lineNumber) for
+** one that reads only in the other order of day and month than the order in
+** force (13/01/2024 read month first); the look ends at the first date that
+** begins with a year, as the whole file then does.  Reports the file with
+** the first such line and returns 1, else 0. */
+static int RefuseOtherDateOrder(const char *name, const char *p, const char *end, char delim, const int32_t *map,
+                                int32_t lineNumber)
+{
+    int dateColumn = -1;
+    for (int c = 0; c < IMPORT_CSV_FIELDS && dateColumn < 0; c++)
+        if (map[c] == CSV_DATE) dateColumn = c;
+    if (dateColumn < 0) return 0;
+    const int dayFirst = gSettings.DateInputFormat == 1;
+    CsvColumn columns[IMPORT_CSV_FIELDS];
+    while (p < end) {
+        const char *next;
+        const char *lineEnd = LineEnd(p, end, &next);
+        lineNumber++;
+        int n = lineEnd > p ? SplitColumns(p, lineEnd, delim, columns) : 0;
+        p = next;
+        if (dateColumn >= n) continue;
+        if (IsYearFirstDate(columns[dateColumn])) return 0;
+        char text[256];
+        ColumnText(columns[dateColumn], text, sizeof text);
+        if (ParseDateInOrder(text, dayFirst) || !ParseDateInOrder(text, !dayFirst)) continue;
+        ReportRefusedFile(name, kRefusedDateOrder, (int)lineNumber, text, dayFirst ? "month" : "day",
+                          dayFirst ? "MDY" : "DMY");
+        return 1;
+    }
+    return 0;
 }
 
 /* The number of columns the field map reads. */
@@ -452,12 +533,13 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     int lines = 0;
     if (fileSource) {
         lines = LoadCsvText(text, &buffer, delim);
+        if (lines > 0) lines += CountLoneCarriageReturns(buffer, buffer + strlen(buffer));
     } else {
         const char *start = SkipByteOrderMark(text, text + strlen(text));
         uint64_t length = strlen(start);
         if (AllocMemory(&buffer, length + 1)) {
             memcpy(buffer, start, length);
-            lines = 1;
+            lines = 1 + CountLoneCarriageReturns(start, start + length);
             for (const char *p = start; *p; p++)
                 if (*p == '\n') lines++;
         }
@@ -497,12 +579,13 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     const char *p = buffer, *end = buffer ? buffer + strlen(buffer) : nullptr;
     CsvColumn columns[IMPORT_CSV_FIELDS];
     int32_t lineNumber = 0;
-    while (ok && p < end) {
-        const char *lf = (const char *)memchr(p, '\n', (size_t)(end - p));
-        const char *lineEnd = lf ? lf : end;
-        const char *next = lf ? lf + 1 : end;
+    /* Dates are looked at before any bar is taken in: a file refused for
+    ** its order of day and month leaves no trace (not even market days). */
+    int refused = ok && !header && RefuseOtherDateOrder(reportName, p, end, delim, row->csvFields, 0);
+    while (ok && !refused && p < end) {
+        const char *next;
+        const char *lineEnd = LineEnd(p, end, &next);
         lineNumber++;
-        if (lineEnd > p && lineEnd[-1] == '\r') lineEnd--;
         if (lineEnd == p) {
             p = next;
             continue;
@@ -532,6 +615,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
                 if (row->csvFields[c] == CSV_SPLIT && !csiFutures) twoPass = 1;
             if (twoPass && values.empty()) values.resize((size_t)lines + 1);
             mapped = MappedColumns(row->csvFields);
+            refused = RefuseOtherDateOrder(reportName, p, end, delim, row->csvFields, lineNumber);
             continue;
         }
         Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
@@ -579,7 +663,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     record->barCounts[BAR_DAILY] = kept;
     if (kept == 0) record->firstDate = 0;
     if (row->dataSource == SOURCE_CSI_FUTURES && !IsFuturesContractSymbol(record, nullptr)) info.DelistDate = 0;
-    if (ok) ReportFileTally(reportName, tally, count, row->csvDelimiter, MappedColumns(row->csvFields));
+    if (ok && !refused) ReportFileTally(reportName, tally, count, row, MappedColumns(row->csvFields));
     FreeMemory(&buffer);
     gSettings.DateInputFormat = savedOrder;
     return ok ? kept : -1;
@@ -653,7 +737,10 @@ int ImportFolder(ImportItem *row)
     }
     if (!ComposeImportPath(pattern, row->value, "%s\\*%s", row->value, extension)) return 0;
     std::vector<FolderEntry> entries;
-    PlatListFolder(pattern, CollectEntry, &entries);
+    if (!PlatListFolder(pattern, CollectEntry, &entries)) {
+        ReportError(kMsgUnreadableFolder, row->value, GetErrorText());
+        return 0;
+    }
     /* Name order, so that both builds import the files alike. */
     std::sort(entries.begin(), entries.end(),
               [](const FolderEntry &a, const FolderEntry &b) { return CompareNoCase(a.name.c_str(), b.name.c_str()) < 0; });
@@ -782,12 +869,13 @@ int ImportCsvFile(ImportItem *row, int flags)
     ** is tried before the table. */
     char lastSymbol[IMPORT_SYMBOL_SIZE] = "";
     int32_t lastRecord = -1;
+    /* Dates are looked at before any bar is taken in: a file refused for
+    ** its order of day and month leaves no trace (not even market days). */
+    int refused = ok && RefuseOtherDateOrder(path, cursor, text + size, delim, row->csvFields, 0);
     /* Lines are taken whole from the text in memory, however long. */
-    while (ok && cursor < text + size) {
+    while (ok && !refused && cursor < text + size) {
         const char *line = cursor;
-        const char *lf = (const char *)memchr(line, '\n', (size_t)(text + size - line));
-        const char *end = lf ? lf : text + size;
-        cursor = end + (lf ? 1 : 0);
+        const char *end = LineEnd(line, text + size, &cursor);
         while (end > line && isspace((unsigned char)end[-1])) end--;
         if (++lineCount % STATUS_LINES == 0) {
             char number[32], elapsedText[16], remainingText[16];
@@ -860,7 +948,7 @@ int ImportCsvFile(ImportItem *row, int flags)
     }
     FreeMemory(&text);
     gSettings.DateInputFormat = savedOrder;
-    if (ok) ReportFileTally(path, tally, bars, row->csvDelimiter, MappedColumns(row->csvFields));
+    if (ok && !refused) ReportFileTally(path, tally, bars, row, MappedColumns(row->csvFields));
 
     if (ok) SetStatusText(0, "Processing %d unique symbols...", local.count);
     gImport.progressTotal = local.count;

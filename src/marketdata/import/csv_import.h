@@ -4,13 +4,17 @@
 **
 ** Reads:      the row's CSV layout (field map, date order, number format,
 **             delimiter), gImportState (KeepNonIncluded, StartDate, EndDate).
-** Errors:     "Unable to read %s" and "No files with %s extension were found
-**             in %s" fail the import.  A line that is no bar (a date that is
-**             no day, text or nan in a number field, a missing price, a high
-**             below the low) is never stored: it is passed over and reported
-**             with its number and reason, and a file that gives no bar with
-**             the reason (ReportRefusedLines, ReportRefusedFile); the rest of
-**             the import goes on.  A stop request ends with 0.
+** Errors:     "Unable to read %s" (a folder: with the system's reason) and
+**             "No files with %s extension were found in %s" fail the import.
+**             A line that is no bar (a date that is no day, text or nan in a
+**             number field, a missing price, a high below the low, a symbol
+**             too long to keep) is never stored: it is passed over and
+**             reported with its number and reason, and a file that gives no
+**             bar with the reason (ReportRefusedLines, ReportRefusedFile); the
+**             rest of the import goes on.  A file with a date that reads only
+**             in the other order of day and month than the one in force is
+**             refused whole before any of its bars is taken in.  Lines end in
+**             CR LF, LF or CR alone.  A stop request ends with 0.
 ** Threads:    UI thread (ParseHeaderCsv also on an online worker, on text).
 */
 #pragma once

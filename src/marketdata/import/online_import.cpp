@@ -500,7 +500,10 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
     char path[PATH_SIZE];
     PricePath(w, item, path, sizeof path);
     if (!DownloadPrices(w, path)) return 0;
-    if (w->priceBytes == 0) return 1;
+    if (w->priceBytes == 0) {
+        ReportRefusedFile(item->symbol, "the answer is empty (status %d)", (int)w->priceStatus);
+        return 1;
+    }
     SymbolRecord &r = w->record;
     CopyString(r.info.Symbol, sizeof r.info.Symbol, item->symbol, -1);
     r.info.listNumber = item->list;
@@ -526,8 +529,9 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
         return 1;
     }
     int parsed = 0;
+    char why[PARSE_WHY_SIZE] = "";
     if (source == SOURCE_YAHOO) {
-        parsed = ParseYahooChart(w->row, body, item->saveAs, &r, item->flags);
+        parsed = ParseYahooChart(w->row, body, item->saveAs, &r, item->flags, why);
     } else if (source == SOURCE_TIINGO) {
         /* The header line maps the columns of each answer afresh, so each
         ** symbol reads with a copy of the row's layout. */
@@ -541,7 +545,7 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
             }
         }
     } else {
-        parsed = ParseTiingoCrypto(w->row, body, item->saveAs, &r, item->flags);
+        parsed = ParseTiingoCrypto(w->row, body, item->saveAs, &r, item->flags, why);
     }
     if (parsed < 0) {
         NoteFailure(w, "Out of memory reading the %s data of %s.", kDataSourceNames[source], item->symbol);
@@ -557,6 +561,11 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
             GetJsonText(body, "description", description);
             ReportRefusedFile(item->symbol, "the server answered with status %d%s%s", status, description[0] ? ": " : "",
                               description);
+        } else if (why[0]) {
+            /* A success that holds no prices (a page of the site, a damaged
+            ** answer) is named with what it lacks; an answer whose bars all
+            ** lie outside the import's dates is only passed over. */
+            ReportRefusedFile(item->symbol, "%s", why);
         }
         return 1;
     }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
@@ -14,20 +15,30 @@
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
 
-enum { NUMBER_COPY_MAX = 32 };
+enum { NUMBER_COPY_SIZE = 128 };
 
-double ParseNumber(const char *text, int format)
+double ParseNumber(const char *text, int format) { return ParseNumberText(text, strlen(text), format); }
+
+double ParseNumberText(const char *text, size_t length, int format)
 {
-    size_t length = strnlen(text, NUMBER_COPY_MAX);
     if (format == NUMBER_POINT && !memchr(text, ',', length)) {
         /* Nothing to drop: the text reads as it stands. */
         double value = 0.0;
         auto [end, error] = std::from_chars(text, text + length, value);
-        if (error == std::errc() && end != text && *end != 'x' && *end != 'X') return value;
+        if (error == std::errc() && end != text && (end == text + length || (*end != 'x' && *end != 'X'))) return value;
     }
-    char copy[NUMBER_COPY_MAX + 1];
-    int n = 0;
-    for (int i = 0; text[i] && i < NUMBER_COPY_MAX; i++) {
+    /* The whole text is read, however long: a number cut to its first
+    ** digits would be another number.  Long texts (rare) are copied to the
+    ** heap, the usual ones stay on the stack. */
+    char small[NUMBER_COPY_SIZE];
+    std::string large;
+    char *copy = small;
+    if (length >= sizeof small) {
+        large.resize(length + 1);
+        copy = large.data();
+    }
+    size_t n = 0;
+    for (size_t i = 0; i < length; i++) {
         char c = text[i];
         if (format == NUMBER_COMMA) {
             if (c == '.') continue;
@@ -195,8 +206,10 @@ static double EventAmount(const char *json, const char *section, double timestam
     return FindEventObject(json, section, timestamp, &from, &to) ? NumberInside(from, to, "amount") : 0.0;
 }
 
-int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags)
+int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags,
+                    char *why)
 {
+    if (why) why[0] = 0;
     SymbolInfo &info = record->info;
     GetJsonText(body, "currency", info.Currency);
     GetJsonText(body, "exchangeName", info.Exchange);
@@ -206,6 +219,7 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
     int n = GetJsonNumberArray(body, "timestamp", &stamps, 0);
     if (n < 1) {
         FreeMemory(&stamps);
+        if (why) FormatText(why, PARSE_WHY_SIZE, "the answer holds no timestamps");
         return 0;
     }
     ApplySymbolInfo(storedSymbol, record, row->dataSource);
@@ -245,7 +259,11 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
     for (const Column &c : columns) {
         if (!ok) break;
         if (!totalReturn && strcmp(c.key, "adjclose") == 0) continue;
-        if (GetJsonNumberArray(body, c.key, &values, n) != n) ok = 0;
+        int read = GetJsonNumberArray(body, c.key, &values, n);
+        if (read != n) {
+            ok = 0;
+            if (why) FormatText(why, PARSE_WHY_SIZE, "the answer's %s array holds %d values for %d timestamps", c.key, read, n);
+        }
         for (int i = 0; ok && i < n; i++) memcpy((char *)&bars[i] + c.offset, &values[i], sizeof(double));
     }
     int32_t kept = 0;
@@ -300,11 +318,13 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
 
 /* ---- crypto price JSON --------------------------------------------------------------------- */
 
-int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags)
+int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags,
+                      char *why)
 {
     static const char kRecordStart[] = "{\"date\":";
     int count = 0;
     for (const char *p = strstr(body, kRecordStart); p; p = strstr(p + 1, kRecordStart)) count++;
+    if (why) FormatText(why, PARSE_WHY_SIZE, "%s", count ? "" : "the answer holds no price records");
     ApplySymbolInfo(storedSymbol, record, row->dataSource);
     record->firstDate = FIRST_USED_NONE;
     record->lastDate = 0;

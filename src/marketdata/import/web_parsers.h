@@ -11,6 +11,7 @@
 ** Threads:    any thread; each call changes only the record it is given.
 */
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "marketdata/store/symbols.h"
@@ -19,10 +20,12 @@
 enum NumberFormat { NUMBER_POINT = 0,
                     NUMBER_COMMA = 1 };
 
-/* The decimal value of text (its leading number; the rest ignored), at most
-** 32 characters of it: NUMBER_POINT takes '.' as the decimal point and drops
+/* The decimal value of text (its leading number; the rest ignored), read
+** whole however long: NUMBER_POINT takes '.' as the decimal point and drops
 ** ',' (thousands); NUMBER_COMMA takes ',' as the decimal point and drops '.'. */
 double ParseNumber(const char *text, int format);
+/* ParseNumber of the length characters at text (not terminated). */
+double ParseNumberText(const char *text, size_t length, int format);
 
 /* The calendar date yyyymmdd of an OLE automation date (days since
 ** 1899-12-30; the time of day ignored); 0 outside the years 1..9999. */
@@ -32,8 +35,14 @@ int32_t OleDateToDate(double ole);
 ** response headers ("Field-Count: ", "Record-Count: ").  The daily bars
 ** stored (above 0), 0 when none was, -1 on a malformed answer or no memory. */
 int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, SymbolRecord *record, int flags);
+enum { PARSE_WHY_SIZE = 128 };
 /* Reads a chart JSON answer.  The daily bars stored, 0 when the answer lacks
-** a needed array (or an array's length differs), -1 on no memory. */
-int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags);
-/* Reads a crypto price JSON answer.  The daily bars stored, -1 on no memory. */
-int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags);
+** a needed array (or an array's length differs), -1 on no memory.  why
+** (optional, PARSE_WHY_SIZE characters) receives the reason when the answer
+** held no prices to read, and is emptied otherwise. */
+int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags,
+                    char *why = nullptr);
+/* Reads a crypto price JSON answer.  The daily bars stored, -1 on no memory;
+** why as for ParseYahooChart. */
+int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags,
+                      char *why = nullptr);

@@ -65,9 +65,30 @@ struct PosixFile {
     int fd;
 };
 
+/* 1 when the user may write the existing file st describes.  The superuser
+** passes every permission check of the system, yet a file whose mode has no
+** write bit is one its owner marked read-only: it is kept, as Windows keeps a
+** read-only file from every user. */
+static int MayWrite(const char *path, const struct stat &st)
+{
+    if (geteuid() == 0) return (st.st_mode & 0222) != 0;
+    return faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0;
+}
+
+/* Refuses (0, access denied) to open an existing file the user may not
+** write for writing; 1 when the file may be written or does not exist. */
+static int CheckWritable(const char *path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0 || S_ISDIR(st.st_mode) || MayWrite(path, st)) return 1;
+    tLastError = PLAT_ERR_ACCESS_DENIED;
+    return 0;
+}
+
 PlatFile PlatOpenFile(const char *path, int mode)
 {
     NATIVE(p, path);
+    if (mode != PLAT_OPEN_READ && mode != PLAT_CREATE_EXCLUSIVE && !CheckWritable(p)) return nullptr;
     int flags = 0;
     switch (mode) {
     case PLAT_OPEN_READ: flags = O_RDONLY; break;
@@ -276,6 +297,101 @@ int PlatDeleteUnusedFile(const char *path)
     return ok;
 }
 
+/* The file a path finally names: the path itself, or, when it is a symbolic
+** link, the end of its chain of links (relative links read from the link's
+** own folder).  The end need not exist yet.  0 for a loop of links or a path
+** that does not fit. */
+static int ResolveLinks(const char *path, char *out, size_t size)
+{
+    errno = ENAMETOOLONG;
+    if (strlen(path) + 1 > size) return 0;
+    strcpy(out, path);
+    for (int hops = 0; hops < 40; hops++) {
+        struct stat st;
+        if (lstat(out, &st) != 0 || !S_ISLNK(st.st_mode)) return 1;
+        char link[4096];
+        ssize_t n = readlink(out, link, sizeof link - 1);
+        if (n < 0) return 0;
+        link[n] = 0;
+        char *slash = strrchr(out, '/');
+        size_t folder = link[0] == '/' || !slash ? 0 : (size_t)(slash - out) + 1;
+        errno = ENAMETOOLONG;
+        if (folder + (size_t)n + 1 > size) return 0;
+        memcpy(out + folder, link, (size_t)n + 1);
+    }
+    errno = ELOOP;
+    return 0;
+}
+
+/* Copies the file from into to (created or truncated with mode); 1/0 with
+** errno set. */
+static int CopyNativeFile(const char *from, const char *to, mode_t mode)
+{
+    int in = open(from, O_RDONLY | O_CLOEXEC);
+    if (in < 0) return 0;
+    int out = open(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (out < 0) {
+        int e = errno;
+        close(in);
+        errno = e;
+        return 0;
+    }
+    char buf[65536];
+    int ok = 1;
+    for (;;) {
+        ssize_t n = read(in, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = 0;
+            break;
+        }
+        if (n == 0) break;
+        for (ssize_t off = 0; off < n;) {
+            ssize_t w = write(out, buf + off, (size_t)(n - off));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                ok = 0;
+                break;
+            }
+            off += w;
+        }
+        if (!ok) break;
+    }
+    int e = errno;
+    close(in);
+    if (close(out) != 0 && ok) {
+        e = errno;
+        ok = 0;
+    }
+    errno = e;
+    return ok;
+}
+
+/* Replaces the file target, on another file system than src, with a copy
+** of src made beside it first, so the target is still replaced whole or not
+** at all; src is removed once the copy has taken its place. */
+static int ReplaceAcrossFileSystems(const char *src, const char *target, mode_t mode)
+{
+    char temporary[4096 + 8];
+    snprintf(temporary, sizeof temporary, "%s.~kv", target);
+    int fd = -1;
+    int ok = CopyNativeFile(src, temporary, mode) && (fd = open(temporary, O_RDONLY | O_CLOEXEC)) >= 0 &&
+        fsync(fd) == 0;
+    int e = errno;
+    if (fd >= 0) close(fd);
+    if (ok && rename(temporary, target) != 0) {
+        e = errno;
+        ok = 0;
+    }
+    if (!ok) {
+        unlink(temporary);
+        errno = e;
+        return Fail();
+    }
+    unlink(src);
+    return 1;
+}
+
 int PlatRenameReplace(const char *src, const char *dst)
 {
     if (PlatFaultDue(PLAT_FAULT_RENAME)) {
@@ -284,46 +400,34 @@ int PlatRenameReplace(const char *src, const char *dst)
     }
     NATIVE(s, src);
     NATIVE(d, dst);
-    return rename(s, d) == 0 ? 1 : Fail();
+    /* A link stays a link: the file it points to is the one replaced. */
+    char target[4096];
+    if (!ResolveLinks(d, target, sizeof target)) return Fail();
+    struct stat st;
+    mode_t mode = stat(s, &st) == 0 ? st.st_mode & 07777 : 0644;
+    if (stat(target, &st) == 0 && !S_ISDIR(st.st_mode)) {
+        if (!MayWrite(target, st)) {
+            tLastError = PLAT_ERR_ACCESS_DENIED;
+            return 0;
+        }
+        /* The new file takes the old one's mode, and its owner where the
+        ** system allows it (giving a file away takes privileges; without
+        ** them it stays the writer's). */
+        mode = st.st_mode & 07777;
+        int owned = chown(s, st.st_uid, st.st_gid);
+        (void)owned;
+        chmod(s, mode);
+    }
+    if (rename(s, target) == 0) return 1;
+    if (errno != EXDEV) return Fail();
+    return ReplaceAcrossFileSystems(s, target, mode);
 }
 
 int PlatCopyFile(const char *src, const char *dst)
 {
     NATIVE(s, src);
     NATIVE(d, dst);
-    int in = open(s, O_RDONLY | O_CLOEXEC);
-    if (in < 0) return Fail();
-    int out = open(d, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0) {
-        int e = errno;
-        close(in);
-        errno = e;
-        return Fail();
-    }
-    char buf[65536];
-    int ok = 1;
-    for (;;) {
-        ssize_t n = read(in, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = Fail();
-            break;
-        }
-        if (n == 0) break;
-        for (ssize_t off = 0; off < n;) {
-            ssize_t w = write(out, buf + off, (size_t)(n - off));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                ok = Fail();
-                break;
-            }
-            off += w;
-        }
-        if (!ok) break;
-    }
-    close(in);
-    if (close(out) != 0 && ok) ok = Fail();
-    return ok;
+    return CopyNativeFile(s, d, 0644) ? 1 : Fail();
 }
 
 int PlatCreateFolder(const char *path)
@@ -387,7 +491,12 @@ int PlatListFolder(const char *pattern, PlatListCallback callback, void *user)
     }
     if (!*namePat) namePat = "*";
     DIR *d = opendir(folder);
-    if (!d) return Fail();
+    if (!d) {
+        /* A folder that is not there is a path not found, as Windows says. */
+        Fail();
+        if (tLastError == PLAT_ERR_FILE_NOT_FOUND) tLastError = PLAT_ERR_PATH_NOT_FOUND;
+        return 0;
+    }
     struct dirent *e;
     while ((e = readdir(d)) != nullptr) {
         if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;

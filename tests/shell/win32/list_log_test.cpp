@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -149,6 +150,24 @@ TEST_F(FrameTest, ListSortsByKeysFindsCopiesAndExports)
     if (data) GlobalUnlock(data);
     CloseClipboard();
     EXPECT_EQ(copied, "1\tAB\t1/2/2020\t$1234567.50\r\n");
+}
+
+/* A list that cannot be saved says so once, naming its file, which keeps
+** its old bytes. */
+TEST_F(FrameTest, AListThatCannotBeSavedIsReportedOnceByName)
+{
+    WriteTestFile(File("small.csv"), "Key,Value\nA,1\n");
+    ASSERT_EQ(OpenCsvAsList(nullptr, File("small.csv").c_str()), 1);
+    ASSERT_TRUE(WriteTestFile(File("saved.csv"), "old"));
+    DialogWatcher::Clear();
+    PlatPlanFault(PLAT_FAULT_WRITE, 0, 1);
+    EXPECT_EQ(SaveListCsv(ActiveList(), File("saved.csv").c_str()), 0);
+    PlatPlanFault(PLAT_FAULT_WRITE, 0, 0);
+    const std::vector<std::string> seen = DialogWatcher::Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_NE(seen[0].find(" bytes to " + File("saved.csv")), std::string::npos) << seen[0];
+    EXPECT_EQ(ReadTestFile(File("saved.csv")), "old");
+    gRun.resultCode = RESULT_OK;
 }
 
 /* A sort moves whole cells, however long a CSV field is. */
