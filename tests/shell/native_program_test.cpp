@@ -261,6 +261,21 @@ TEST_F(NativeProgramTest, StandardErrorHoldsOnlyTheRunsOwnErrors)
     EXPECT_EQ(errors.find("Not this run's error"), std::string::npos) << errors;
 }
 
+/* The build puts the exchange map beside the program, where an order run
+** that names none finds it: a program folder as the build leaves it is
+** enough for orders. */
+TEST_F(NativeProgramTest, AnOrderRunFindsTheExchangeMapBesideTheProgram)
+{
+    std::string built = KV_NATIVE_PROGRAM;
+    built = built.substr(0, built.rfind('/')) + "/ExchangeMap.csv";
+    ASSERT_EQ(system(("cp '" + built + "' '" + dir + "/'").c_str()), 0);
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("orders.kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\nStrategy: S\n  EntrySetup: C > 0\n  Quantity: 10\n"
+                      "  QtyType: Shares\n");
+    EXPECT_EQ(0, Run({"-orders", dir + "/orders.kvs"}, &said, &errors)) << errors;
+}
+
 /* An optimization whose second test calculates its data again says so
 ** between the test lines, each of which comes once. */
 TEST_F(NativeProgramTest, EachTestOfAnOptimizationIsToldOnce)
