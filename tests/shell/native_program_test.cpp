@@ -227,7 +227,11 @@ TEST_F(NativeProgramTest, ARelativeScriptPathIsFirstLookedForFromTheCurrentFolde
         const char *cwd, *script;
         int code;
     } cases[] = {
-        {"", "sub/a.kvs", 0}, {"/sub", "a.kvs", 0}, {"/sub", "./a.kvs", 0}, {"", "a.kvs", 5}, {"", "none.kvs", 3},
+        {"", "sub/a.kvs", 0},
+        {"/sub", "a.kvs", 0},
+        {"/sub", "./a.kvs", 0},
+        {"", "a.kvs", 5},
+        {"", "none.kvs", 3},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.cwd) + " " + c.script);

@@ -41,7 +41,8 @@
 #include "services/services.h"
 #include "views/results_rows.h"
 
-enum { PROGRESS_INTERVAL_MS = 100, STATUS_NESTING = 8 };
+enum { PROGRESS_INTERVAL_MS = 100,
+       STATUS_NESTING = 8 };
 
 static const char kUsage[] =
     "usage: kestovar [-inifile settings.ini] [-import] [-apply] [-scan] [-test] [-optimize] [-orders] script.kvs ...\n"
@@ -49,10 +50,10 @@ static const char kUsage[] =
     "in the order import, apply, scan, test, optimize, orders.\n";
 
 static struct {
-    int onTerminal;     /* stdout is a terminal: the line is rewritten in place */
-    int lineOpen;       /* a progress line waits for its end */
-    char last[257];     /* the part-0 text in force, which the import progress line shows */
-    uint64_t shown;     /* tick of the last import progress line */
+    int onTerminal; /* stdout is a terminal: the line is rewritten in place */
+    int lineOpen;   /* a progress line waits for its end */
+    char last[257]; /* the part-0 text in force, which the import progress line shows */
+    uint64_t shown; /* tick of the last import progress line */
     /* The part-0 texts in force, outermost first: a step that changes the
     ** status puts the text before it back when it ends, and a text put back
     ** is no news. */
