@@ -452,7 +452,10 @@ int RunScript(int mode)
 
     /* Results that could not be kept leave the file-error code (EndRun
     ** reports them): a batch goes on with its next run and ends with it, as
-    ** for any file its runs could not write. */
+    ** for any file its runs could not write.  A run whose script failed
+    ** while it ran failed, whatever its mode: a scan's rows of n/a are no
+    ** answer. */
+    bool runtimeError = gPendingRuntimeError[0] != 0;
     EndRun(started, dateDisplay, dateInput);
-    return result;
+    return runtimeError ? -1 : result;
 }

@@ -12,6 +12,8 @@
 **             returning the run state to idle and the run mode to 1.
 ** Errors:     0 success, -1 failure (a scan answers its own result); the
 **             sticky result code is set as the failure table of each step says.
+**             A run that leaves a script runtime error to show failed, in
+**             every mode.
 ** Threads:    UI thread only.
 */
 #pragma once

@@ -10,7 +10,7 @@
 #include "foundation/text_match.h"
 #include "services/services.h"
 
-MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr, 0};
+MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr, 0, nullptr};
 
 enum { MB_ICONINFORMATION_STYLE = 0x40 };
 
@@ -38,6 +38,10 @@ static void AppendErrorLog(const char *message)
     if (gMessageState.nativePaths) PlatNativePath(entry, entry, sizeof entry);
 
     std::lock_guard<std::mutex> hold(sErrorLogLock);
+    /* The log is shared by every copy of the program; what this one reported
+    ** is kept apart from it, so another run's entries are never taken for
+    ** this one's. */
+    if (gMessageState.keepEntry) gMessageState.keepEntry(entry);
     PlatFile f = PlatOpenFile(path, PLAT_OPEN_APPEND);
     if (!f) return;
     uint32_t written;

@@ -32,6 +32,9 @@ struct MessageState {
     void *previousCursor;          /* the cursor to restore when the last level closes */
     int nativePaths;               /* 1 in the native program: the logs and the terminal show
                                    ** paths as the system writes them, not with '\' */
+    /* Null, or given every error-log entry as this process writes it (under
+    ** the log's lock), whether or not the log could be opened. */
+    void (*keepEntry)(const char *entry);
 };
 extern MessageState gMessageState;
 

@@ -80,7 +80,8 @@ int ParseCommandLineOptions(const char *commandLine)
             SetResultCode(RESULT_FILE_ERROR);
             return 0;
         }
-        if (!PlatFileExists(path)) {
+        /* A folder is no script: it is as unreachable as a missing file. */
+        if (!PlatFileExists(path) || PlatFolderExists(path)) {
             ReportError("Unable to access %s", path);
             SetResultCode(RESULT_FILE_ERROR);
             return 0;
@@ -93,6 +94,44 @@ int ParseCommandLineOptions(const char *commandLine)
         ReportError("Unable to access %s", "");
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
+    }
+    return 1;
+}
+
+/* The row of a batch switch in the switch table, BATCH_SWITCH_COUNT when the
+** token is none of them. */
+static int FindBatchSwitch(const char *token)
+{
+    int row = 0;
+    while (row < BATCH_SWITCH_COUNT && CompareNoCase(token, kBatchSwitches[row].name) != 0) row++;
+    return row;
+}
+
+int BatchRunsNothing(const char *commandLine)
+{
+    char token[COMMAND_LINE_TOKEN_SIZE];
+    int modes = 0, newGroup = 1, settingsNext = 0;
+    for (const char *p = commandLine; (p = NextCommandLineToken(p, token)) != nullptr;) {
+        if (!token[0]) continue;
+        if (IsSwitch(token)) {
+            if (newGroup) modes = 0;
+            newGroup = 0;
+            if (CompareNoCase(token, "-inifile") == 0)
+                settingsNext = 1;
+            else if (CompareNoCase(token, "-noexit") == 0)
+                continue;
+            else if (FindBatchSwitch(token) == BATCH_SWITCH_COUNT)
+                return 0; /* the batch reports it */
+            else
+                modes = 1;
+            continue;
+        }
+        if (settingsNext) {
+            settingsNext = 0;
+            continue;
+        }
+        newGroup = 1;
+        if (modes) return 0;
     }
     return 1;
 }
@@ -137,10 +176,13 @@ int RunBatchCommandLine(const char *commandLine)
                 continue;
             }
             if (CompareNoCase(token, "-noexit") == 0) continue;
-            int row = 0;
-            while (row < BATCH_SWITCH_COUNT && CompareNoCase(token, kBatchSwitches[row].name) != 0) row++;
+            int row = FindBatchSwitch(token);
             if (row == BATCH_SWITCH_COUNT) {
+                /* The entry is the switch's, not the script's: no script has
+                ** run, or the one before it ran well. */
+                CopyString(gRunningScript, sizeof gRunningScript, token, -1);
                 ReportError("Unrecognized batch run mode '%s'", token);
+                gRunningScript[0] = 0;
                 return RESULT_BAD_SWITCH;
             }
             flags[row] = 1;
@@ -161,7 +203,8 @@ int RunBatchCommandLine(const char *commandLine)
             return RESULT_FILE_ERROR;
         }
         CopyString(gRunningScript, sizeof gRunningScript, path, -1);
-        if (!PlatFileExists(path)) {
+        /* A folder is no script: it is as unreachable as a missing file. */
+        if (!PlatFileExists(path) || PlatFolderExists(path)) {
             ReportError("Unable to access %s", path);
             SetResultCode(RESULT_FILE_ERROR);
             gRunningScript[0] = 0;

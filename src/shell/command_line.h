@@ -43,6 +43,11 @@ const char *NextCommandLineToken(const char *commandLine, char token[COMMAND_LIN
 ** file cannot be accessed). */
 int ParseCommandLineOptions(const char *commandLine);
 
+/* 1 when the batch of the command line would run no script and report
+** nothing: no script follows a group with a run mode, and no switch is
+** unknown ("-scan" alone, "-test \"\"", an empty line). */
+int BatchRunsNothing(const char *commandLine);
+
 /* The second pass: runs every group's modes on its scripts; the exit code
 ** (the sticky result code at the end of the line: 0 when nothing failed). */
 int RunBatchCommandLine(const char *commandLine);

@@ -369,6 +369,10 @@ int RunScan()
     const DateList *dates = &gStore.dateLists[barSize];
     int32_t firstIndex = 0, lastIndex = -1;
     int result = -1;
+    /* A scan file that cannot be written is a failed write like any other:
+    ** reported with the file-error code, and no failed run, so a batch goes
+    ** on with its later runs and ends with that code. */
+    bool fileFailed = false;
     CellListWindow direct;
     memset((void *)&direct, 0, sizeof direct);
     ReplaceFile file;
@@ -392,14 +396,20 @@ int RunScan()
             }
             if (!AllocMemory(&list->cells, (uint64_t)list->columnCount * sizeof(ListCell))) break;
             list->cellRowCapacity = 1;
-            if (!BeginReplaceFile(&file, gScriptSettings.SaveScanAs, 0)) break;
+            if (!BeginReplaceFile(&file, gScriptSettings.SaveScanAs, 0)) {
+                fileFailed = true;
+                break;
+            }
             if (!gScriptSettings.ScanNoHeader) {
                 char line[4096];
                 size_t used = 0;
                 for (int32_t c = 0; c < list->columnCount; c++)
                     used += (size_t)FormatText(line + used, sizeof line - used, "%s%s", c ? "," : "", list->headings[c]);
                 used += (size_t)FormatText(line + used, sizeof line - used, "\n");
-                if (!WriteReplaceFile(&file, line, (uint32_t)used)) break;
+                if (!WriteReplaceFile(&file, line, (uint32_t)used)) {
+                    fileFailed = true;
+                    break;
+                }
             }
         } else {
             if (!PrepareList(list, &gScanColumns, LIST_KIND_SCAN)) {
@@ -473,7 +483,10 @@ int RunScan()
             /* A scan that finds nothing still replaces the last one's file
             ** (with the heading alone): yesterday's rows must never pass for
             ** today's. */
-            if (!CommitReplaceFile(&file)) break;
+            if (!CommitReplaceFile(&file)) {
+                fileFailed = true; /* a row's write or the rename */
+                break;
+            }
         } else {
             SortRowsByDateAndSymbol(list);
             SortListRows(list);
@@ -481,6 +494,7 @@ int RunScan()
         result = 0;
     } while (false);
 
+    if (fileFailed) result = 0;
     AbandonReplaceFile(&file);
     FreeListWindow(&direct);
     if (gRun.state == RUN_STOP_REQUESTED) ShowPopupNotice(255, "Scan Stopped");

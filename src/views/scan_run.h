@@ -68,7 +68,9 @@ struct CellListWindow {
 ** the scan to its SaveScanAs file. */
 extern CellListWindow *gScanTarget;
 
-/* The whole scan run of the active script; 0 finished or stopped, -1 failed. */
+/* The whole scan run of the active script; 0 finished or stopped, or when
+** only its file could not be written (reported, file-error code set); -1
+** failed. */
 int RunScan();
 /* The scan list (gScanTarget) emptied and set up for the TestScan columns,
 ** for the rows of one test; null when there is no list or nothing to show. */

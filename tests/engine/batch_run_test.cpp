@@ -58,6 +58,7 @@ TEST_F(BatchRun, GroupsRunTheirModesOnTheirScripts)
         {"-test -import a.kvs", RESULT_COMPILE_FAILURE, 0, 0},
         {"-test a.kvs -bogus b.kvs", RESULT_BAD_SWITCH, 1, 0},
         {"-test a.kvs missing.kvs b.kvs", RESULT_FILE_ERROR, 1, 0},
+        {"-test a.kvs . b.kvs", RESULT_FILE_ERROR, 1, 0}, /* a folder is no script */
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);
@@ -78,6 +79,9 @@ TEST_F(BatchRun, GroupsRunTheirModesOnTheirScripts)
     /* Each entry names the script the batch was on, not the last one that ran. */
     EXPECT_NE(std::string::npos, log.find(" error in " + scripts + "\\missing.kvs <<<\nUnable to access")) << log;
     EXPECT_NE(std::string::npos, log.find("has a missing or incomplete Import section.")) << log;
+    EXPECT_NE(std::string::npos, log.find("\nUnable to access " + scripts + "\\.\n")) << log;
+    /* An unknown switch names itself, not the script that ran before it. */
+    EXPECT_NE(std::string::npos, log.find(" error in -bogus <<<\nUnrecognized batch run mode")) << log;
 }
 
 TEST_F(BatchRun, AScriptPathThatDoesNotFitEndsWithThree)
@@ -214,4 +218,31 @@ TEST_F(BatchRun, ARandomSearchThatRunsOutOfCombinationsEndsWithEight)
     EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize random.kvs"));
     EXPECT_EQ(4, Listed());
     EXPECT_NE(std::string::npos, ErrorLog().find("Unable to find an untested parameter combination.")) << ErrorLog();
+}
+
+/* A run whose script fails while it runs (here a ring of Library items that
+** never ends) fails in every mode, a scan that wrote its rows of n/a too. */
+TEST_F(BatchRun, ARunWithARuntimeErrorEndsWithEight)
+{
+    Write("ring.kvs", "Settings:\n  SaveScanAs: " + tmp.File("ring.csv") +
+                          "\nLibrary:\n  Ping: 1 + Pong\n  Pong: Ping * 2\nScan:\n  Val: Ping\n"
+                          "Strategy: S1\n  EntrySetup: Ping > 0\n");
+    for (const char *line : {"-scan ring.kvs", "-test ring.kvs"}) {
+        SCOPED_TRACE(line);
+        PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+        gRun.resultCode = RESULT_OK;
+        EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine(line));
+        EXPECT_NE(std::string::npos, ErrorLog().find("Item<=>Library infinite recursion in 'Ping'")) << ErrorLog();
+    }
+}
+
+/* A scan file that cannot be written is reported like any other failed
+** write: the later runs of the batch go ahead, and it ends with 3. */
+TEST_F(BatchRun, AScanFileThatCannotBeWrittenEndsTheBatchWithThree)
+{
+    const std::string scanFile = tmp.File("no folder\\scan.csv");
+    Write("scan.kvs", "Settings:\n  SaveScanAs: " + scanFile + "\nScan:\n  Pick: 1\nStrategy: S1\n  EntrySetup: 0\n");
+    EXPECT_EQ(RESULT_FILE_ERROR, RunBatchCommandLine("-scan -test scan.kvs -test a.kvs"));
+    EXPECT_EQ(2, Listed()) << ErrorLog(); /* scan.kvs's test and a.kvs's */
+    EXPECT_NE(std::string::npos, ErrorLog().find("Unable to create " + scanFile)) << ErrorLog();
 }

@@ -95,6 +95,42 @@ TEST_F(OrderInfoTest, ExchangeMapRowAndBrokerSymbol)
     }
 }
 
+/* The exchange map the program ships: a symbol that names its exchange goes
+** to that exchange (NYSE Arca and NYSE American apart from NYSE), one named
+** with a market's suffix to that market, by a name without the suffix; one
+** with neither has no row.  US exchanges take market-on-close orders until
+** ten minutes before the close. */
+TEST_F(OrderInfoTest, TheShippedExchangeMapRoutesTheCommonExchanges)
+{
+    std::string map = tmp.File("ExchangeMap.csv");
+    ASSERT_TRUE(WriteTestFile(map, ReadTestFile(KV_EXCHANGE_MAP_FILE)));
+    CopyString(gExchangeMapSetting, 260, map.c_str(), -1);
+    ASSERT_EQ(1, LoadExchangeMap());
+    gExchangeMapSetting[0] = 0;
+    const struct {
+        const char *name, *exchange;
+        const char *broker, *routing, *lastMoc;
+    } cases[] = {
+        {"SPY", "NYSE Arca", "SPY", "SMART/ARCA", "15:50:00 US/Eastern"},
+        {"GLDM", "NYSE American", "GLDM", "SMART/AMEX", "15:50:00 US/Eastern"},
+        {"BRK.B", "NYSE", "BRK B", "SMART/NYSE", "15:50:00 US/Eastern"},
+        {"AAPL", "NASDAQ Global Select", "AAPL", "SMART/NASDAQ", "15:50:00 US/Eastern"},
+        {"VOD.L", "", "VOD", "SMART/LSE", ""},
+        {"RY.TO", "", "RY", "SMART/TSE", ""},
+        {"BHP.AX", "", "BHP", "SMART/ASX", ""},
+        {"ABC", "", "ABC", "", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Rename(c.name, c.exchange);
+        OrderInfo info;
+        FillOrderInfo(&ctx, &gStore.symbols[0].bars[BAR_DAILY][2], &info, 1);
+        EXPECT_STREQ(c.broker, info.brokerSymbol);
+        EXPECT_STREQ(c.routing, info.routingExchange);
+        EXPECT_STREQ(c.lastMoc, info.lastMocTime);
+    }
+}
+
 /* A contract's broker symbol is its root with the month letter and the last
 ** digit of the year, renamed by the symbol-change list; a continuous series
 ** takes the contract in force at the reference date. */

@@ -227,6 +227,60 @@ TEST_F(DriverTest, ACompileErrorNamesItsFileAndSpanAndCutsTheList)
     EXPECT_EQ(gDataItems.count, 1) << "the list ends before the failed item";
 }
 
+/* Without an editor to select it, an unattended run's message says where the
+** error is: its line and column in the file that holds it, and its text. */
+TEST_F(DriverTest, AnUnattendedCompileErrorSaysWhereItIs)
+{
+    Write("crlf.kvs", "Data:\r\n  X: C + NoSuchThing\r\n");
+    const struct {
+        const char *script;
+        const char *entry; /* the error log entry after its heading line */
+    } cases[] = {
+        {"Setings:\n  Foo: 1\n", "Syntax Error:\r\n\r\nunrecognized syntax element\r\nat line 1, column 1: Setings\n"},
+        {"Data:\n  A: 1\n  X: Foo(C)\n",
+         "Error in X formula:\r\n\r\nunrecognized syntax element\r\nat line 3, column 6: Foo\n"},
+        {"Data:\n  L: C\n",
+         "Syntax Error:\r\n\r\nreserved syntax elements cannot be used as item names\r\nat line 2, column 3: L\n"},
+        {"Data:\n  A: 1\nInclude: crlf.kvs\n",
+         "Error in X formula:\r\n\r\nunrecognized syntax element\r\nat line 2, column 10: NoSuchThing\n"},
+    };
+    const std::string log = folder.File("errorlog.txt");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.script);
+        FreeCompiledScript();
+        PlatDeleteFile(log.c_str());
+        gRun.unattended = 1;
+        EXPECT_EQ(CompileText(c.script), 0);
+        const std::string text = ReadTestFile(log);
+        const size_t heading = text.find(" <<<\n");
+        ASSERT_NE(heading, std::string::npos) << text;
+        EXPECT_EQ(text.substr(heading + 5), c.entry);
+    }
+    /* A message box stays as it was: the editor shows the place. */
+    gRun.unattended = 0;
+    FreeCompiledScript();
+    EXPECT_EQ(CompileText(cases[0].script), 0);
+    EXPECT_STREQ("Syntax Error:\r\n\r\nunrecognized syntax element", LastMessage());
+}
+
+/* A script saved as UTF-16 is refused with a message that says so, whichever
+** its byte order, rather than read as an empty script. */
+TEST_F(DriverTest, AUtf16ScriptIsRefusedForWhatItIs)
+{
+    const std::string body = "Data:\r\n  A: 1\r\n";
+    for (bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "big-endian" : "little-endian");
+        std::string wide = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (char c : body) wide += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+        FreeCompiledScript();
+        EXPECT_EQ(CompileText(wide), 0);
+        EXPECT_EQ(scripts + "\\main.kvs is saved as UTF-16 (Unicode) text, which a script cannot be; save it as ANSI "
+                            "or UTF-8 text",
+                  LastMessage());
+        EXPECT_EQ(gDataItems.count, 0);
+    }
+}
+
 TEST_F(DriverTest, SectionsCompileInOrderSoLaterSectionsSeeEarlierOnes)
 {
     /* A Results column that names a Data item fails: Results sees no Data. */

@@ -1,6 +1,6 @@
 /* native_program_test.cpp -- the native program run as a user runs it: what
-** an import says on standard output and standard error, and Ctrl+C in the
-** middle of an import. */
+** it says on standard output and standard error, the command lines it
+** refuses, where it finds a script, and Ctrl+C in the middle of an import. */
 #ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -68,8 +69,12 @@ struct NativeProgramTest : ProgramStateTest {
     ** the test instead of hanging it. */
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
 
-    /* Starts the program on the script with its output and errors in pipes. */
-    void Start(Child *child)
+    /* Starts the program on the import script with its output and errors in
+    ** pipes. */
+    void Start(Child *child) { Start(child, {"-import", dir + "/imp.kvs"}); }
+    /* Starts the program with these arguments, in the folder cwd when one is
+    ** given. */
+    void Start(Child *child, const std::vector<std::string> &args, const std::string &cwd = "")
     {
         int o[2], e[2];
         ASSERT_EQ(pipe(o), 0);
@@ -82,12 +87,24 @@ struct NativeProgramTest : ProgramStateTest {
         posix_spawn_file_actions_adddup2(&actions, e[1], 2);
         posix_spawn_file_actions_addclose(&actions, o[0]);
         posix_spawn_file_actions_addclose(&actions, e[0]);
-        std::string program = dir + "/kestovar", script = dir + "/imp.kvs";
-        char *argv[] = {(char *)program.c_str(), (char *)"-import", (char *)script.c_str(), nullptr};
-        EXPECT_EQ(posix_spawn(&child->pid, program.c_str(), &actions, nullptr, argv, environ), 0);
+        if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+        std::string program = dir + "/kestovar";
+        std::vector<char *> argv = {(char *)program.c_str()};
+        for (const std::string &a : args) argv.push_back((char *)a.c_str());
+        argv.push_back(nullptr);
+        EXPECT_EQ(posix_spawn(&child->pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
         close(o[1]);
         close(e[1]);
+    }
+    /* Runs the program to its end: its exit code, with what it wrote. */
+    int Run(const std::vector<std::string> &args, std::string *out, std::string *err, const std::string &cwd = "")
+    {
+        Child child;
+        Start(&child, args, cwd);
+        ReadUntil(child.out, out, "\x01");
+        ReadUntil(child.err, err, "\x01");
+        return ExitCode(&child);
     }
     int MillisecondsLeft() const
     {
@@ -146,8 +163,10 @@ TEST_F(NativeProgramTest, ImportReportsOnTheConsole)
         "prices/EMPTY.csv was not imported: the file is empty\n",
     };
     for (const char *e : expected) EXPECT_NE(errors.find(e), std::string::npos) << e << "\n" << errors;
-    EXPECT_NE(said.find("Symbols kept: 3, passed over: 0, refused: 1; lines not read as bars: 1\n"), std::string::npos)
-        << said;
+    /* Each step once: the status a step puts back when it ends is no news. */
+    EXPECT_EQ("Importing CSV Data From " + dir + "/prices\nImporting CSIStocks Data From " + dir + "/csi\nCreating " +
+                  dir + "/data.kvd...\nSymbols kept: 3, passed over: 0, refused: 1; lines not read as bars: 1\n",
+              said);
 }
 
 /* Ctrl+C during an import stops it as the window program's stop does:
@@ -180,6 +199,116 @@ TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
     EXPECT_EQ(code, 8);
     EXPECT_TRUE(Get("data.kvd") == before);
     EXPECT_FALSE(PlatFileExists((dir + "/data.kvd.~kv").c_str()));
+}
+
+/* A line that would run nothing, or names a switch the program does not
+** know, gets the usage text on standard error and exit code 1. */
+TEST_F(NativeProgramTest, ALineThatRunsNothingGetsTheUsage)
+{
+    const std::vector<std::vector<std::string>> lines = {{}, {"-scan"}, {"-scan", ""}, {"-noexit"}, {"-bogus"}};
+    for (const auto &args : lines) {
+        std::string said, errors;
+        const int code = Run(args, &said, &errors);
+        SCOPED_TRACE(args.empty() ? "(none)" : args[0]);
+        EXPECT_EQ(1, code);
+        EXPECT_NE(errors.find("usage: kestovar [-inifile settings.ini] [-import]"), std::string::npos) << errors;
+    }
+}
+
+/* A relative script path that names a file from the current folder is that
+** file; any other is looked for in the scripts folder. */
+TEST_F(NativeProgramTest, ARelativeScriptPathIsFirstLookedForFromTheCurrentFolder)
+{
+    mkdir((dir + "/sub").c_str(), 0755);
+    mkdir((dir + "/Scripts").c_str(), 0755);
+    Put("sub/a.kvs", "Strategy: S\n  EntrySetup: 0\n");
+    Put("Scripts/a.kvs", "Setings:\n"); /* fails to compile: 5 tells it was this one */
+    const struct {
+        const char *cwd, *script;
+        int code;
+    } cases[] = {
+        {"", "sub/a.kvs", 0},
+        {"/sub", "a.kvs", 0},
+        {"/sub", "./a.kvs", 0},
+        {"", "a.kvs", 5},
+        {"", "none.kvs", 3},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.cwd) + " " + c.script);
+        std::string said, errors;
+        EXPECT_EQ(c.code, Run({"-apply", c.script}, &said, &errors, dir + c.cwd)) << errors;
+    }
+}
+
+/* Standard error repeats the run's own errors, not what other programs
+** append to the shared error log meanwhile. */
+TEST_F(NativeProgramTest, StandardErrorHoldsOnlyTheRunsOwnErrors)
+{
+    /* The import waits at the FIFO until the other entry is in the log. */
+    std::string fifo = dir + "/prices/HOLD.csv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    Child child;
+    Start(&child, {"-import", dir + "/imp.kvs", dir + "/nothere.kvs"});
+    std::string said, errors;
+    ASSERT_TRUE(ReadUntil(child.out, &said, "Importing CSV Data From")) << said;
+    std::string log = Get("errorlog.txt") + "\n>>> 1/1/24 00:00:00 error in other.kvs <<<\nNot this run's error\n";
+    Put("errorlog.txt", log);
+    const int code = ExitCode(&child, [&] {
+        int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) close(fd);
+    });
+    ReadUntil(child.err, &errors, "\x01");
+    EXPECT_EQ(3, code);
+    EXPECT_NE(errors.find(" error in " + dir + "/nothere.kvs <<<\nUnable to access " + dir + "/nothere.kvs\n"),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(errors.find("Not this run's error"), std::string::npos) << errors;
+}
+
+/* The build puts the exchange map beside the program, where an order run
+** that names none finds it: a program folder as the build leaves it is
+** enough for orders. */
+TEST_F(NativeProgramTest, AnOrderRunFindsTheExchangeMapBesideTheProgram)
+{
+    std::string built = KV_NATIVE_PROGRAM;
+    built = built.substr(0, built.rfind('/')) + "/ExchangeMap.csv";
+    ASSERT_EQ(system(("cp '" + built + "' '" + dir + "/'").c_str()), 0);
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("orders.kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\nStrategy: S\n  EntrySetup: C > 0\n  Quantity: 10\n"
+                      "  QtyType: Shares\n");
+    EXPECT_EQ(0, Run({"-orders", dir + "/orders.kvs"}, &said, &errors)) << errors;
+}
+
+/* An optimization whose second test calculates its data again says so
+** between the test lines, each of which comes once. */
+TEST_F(NativeProgramTest, EachTestOfAnOptimizationIsToldOnce)
+{
+    mkdir((dir + "/big").c_str(), 0755);
+    /* Enough values that the calculation shows its progress. */
+    std::string prices = "Date,Open,High,Low,Close,Volume\n";
+    for (int day = 0; day < 12000; day++) {
+        char line[80];
+        snprintf(line, sizeof line, "%d-%02d-%02d,1,2,0.5,%d,10\n", 1990 + day / 336, day / 28 % 12 + 1, day % 28 + 1,
+                 1 + day % 7);
+        prices += line;
+    }
+    Put("big/BIG.csv", prices);
+    Put("big.kvs", "Settings:\n  DataFile: " + dir + "/big.kvd\nImport:\n  DataSource: CSV\n  DataPath: " + dir +
+                       "/big\n  SaveAs: " + dir + "/big.kvd\nParameters:\n  Len: 2, 3\nData:\n  Up: C > MA(C, Len)\n"
+                       "Strategy: S\n  EntrySetup: Up\n  ExitRule: 1\n");
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/big.kvs"}, &said, &errors)) << errors;
+    said.clear();
+    ASSERT_EQ(0, Run({"-optimize", dir + "/big.kvs"}, &said, &errors)) << errors;
+    said = said.substr(0, said.find("\n\n") + 1); /* the steps, without the summary */
+    const char *steps[] = {"Loading ", "Calculating ", "Test 1 of 2\n", "Test 2 of 2\n", "Calculating "};
+    size_t at = 0;
+    for (const char *step : steps) {
+        EXPECT_EQ(0, said.compare(at, strlen(step), step)) << step << "\n" << said;
+        at = said.find('\n', at) + 1;
+    }
+    EXPECT_EQ(said.size(), at) << said;
 }
 
 } // namespace

@@ -270,13 +270,37 @@ int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *fu
     }
 }
 
-void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t length, const char *path)
+/* "\r\nat line %d, column %d: %s" of the span at offset in text (its first
+** line, at most 80 characters), or "" when there is no text to look at. */
+static void DescribeErrorPlace(const char *text, int32_t offset, int32_t length, char *out, size_t size)
 {
+    out[0] = 0;
+    if (!text || offset < 0) return;
+    int line = 1;
+    int32_t lineStart = 0;
+    for (int32_t i = 0; i < offset && text[i]; i++) {
+        /* CR, LF and CRLF each end a line. */
+        if (text[i] == '\n' || (text[i] == '\r' && text[i + 1] != '\n')) {
+            line++;
+            lineStart = i + 1;
+        }
+    }
+    const char *span = text + offset;
+    int n = 0;
+    while (n < length && n < 80 && span[n] && span[n] != '\r' && span[n] != '\n') n++;
+    FormatText(out, size, "\r\nat line %d, column %d: %.*s", line, (int)(offset - lineStart + 1), n, span);
+}
+
+void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t length, const char *path,
+                      const char *scriptText)
+{
+    /* The script's own text is at hand through the slot, or given by the
+    ** parser. */
+    const char *text = slot ? slot->scriptText : scriptText;
     if (offset >= 0 && path && path[0]) {
-        /* Trailing white space is left out so the selection ends on the bad
-        ** text; the script's own text is at hand through the slot. */
-        const char *text = slot ? slot->scriptText : nullptr;
-        if (text) {
+        /* Trailing white space is left out of a formula's span so the
+        ** selection ends on the bad text. */
+        if (slot && text) {
             while (length > 1) {
                 char c = text[offset + length - 1];
                 if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
@@ -292,11 +316,14 @@ void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t
     }
     if (code <= 0 || code >= COMPILE_ERROR_COUNT) return;
     const char *message = CompileErrorText[code];
+    /* Without an editor to select the span, the message says where it is. */
+    char place[160] = "";
+    if (gRun.unattended) DescribeErrorPlace(text, offset, length, place, sizeof place);
     if (!slot)
-        ReportError("Syntax Error:\r\n\r\n%s", message);
+        ReportError("Syntax Error:\r\n\r\n%s%s", message, place);
     else if (slot->strategyNumber == 0)
-        ReportError("Error in %s formula:\r\n\r\n%s", slot->name, message);
+        ReportError("Error in %s formula:\r\n\r\n%s%s", slot->name, message, place);
     else
-        ReportError("Error in %s %s formula:\r\n\r\n%s", CompiledStrategyName((int32_t)slot->strategyNumber),
-                    slot->name, message);
+        ReportError("Error in %s %s formula:\r\n\r\n%s%s", CompiledStrategyName((int32_t)slot->strategyNumber),
+                    slot->name, message, place);
 }

@@ -140,8 +140,11 @@ int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *fu
 ** the span (trailing white space left out), then reports the code's text
 ** titled by the slot ("Error in %s formula:", with the strategy's name for a
 ** strategy's formula, or "Syntax Error:" without a slot).  Unattended runs
-** get the message in the error log.  Code 0 only selects. */
-void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t length, const char *path);
+** get the message in the error log, followed by a line "at line %d, column
+** %d: %s" with the span's first line when the script's text is known (the
+** slot's, else scriptText).  Code 0 only selects. */
+void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t length, const char *path,
+                      const char *scriptText = nullptr);
 
 /* What ShowFormulaError last asked the editor to select.  The window shell
 ** opens the script and selects the span from it; headless runs keep it here

@@ -10,6 +10,7 @@
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
+#include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -100,7 +101,7 @@ bool IsNameChar(char c) { return isalnum((unsigned char)c) || c == '.' || c == '
 /* Shows the parser's error over a span of this file and fails. */
 int Fail(Parse &ps, int code, uint32_t offset, uint32_t length)
 {
-    ShowFormulaError(code, nullptr, (int32_t)offset, (int32_t)length, ps.path);
+    ShowFormulaError(code, nullptr, (int32_t)offset, (int32_t)length, ps.path, ps.text);
     return 0;
 }
 
@@ -958,6 +959,16 @@ char *ParseScriptText(const char *path, char *nameSpace)
     ps.path = path;
     ps.nameSpace = nameSpace;
     if (!LoadFile(path, &ps.text, &ps.length)) return nullptr;
+    /* Scripts are 8-bit text.  Read as such, a UTF-16 file (what some
+    ** editors save as "Unicode") is a run of NULs that parses as an empty
+    ** script, and the run would fail later for a reason that misleads. */
+    const unsigned char *bom = (const unsigned char *)ps.text;
+    if (ps.length >= 2 && ((bom[0] == 0xFF && bom[1] == 0xFE) || (bom[0] == 0xFE && bom[1] == 0xFF))) {
+        ReportError("%s is saved as UTF-16 (Unicode) text, which a script cannot be; save it as ANSI or UTF-8 text",
+                    path);
+        FreeMemory(&ps.text);
+        return nullptr;
+    }
     /* Conditional blocks belong to their file: an included file starts with
     ** none open and leaves the including file's nesting as it found it, so
     ** blocks in an include cannot close the includer's blocks. */

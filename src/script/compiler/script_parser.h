@@ -27,6 +27,8 @@
 **             ShowFormulaError (no slot, "Syntax Error:", the span selected
 **             in this file's editor) and null is returned with the text
 **             freed.  Running out of memory stops it without a message.
+**             A file that starts with a UTF-16 byte-order mark is refused
+**             with a message that says so.
 ** Platform:   files through the platform layer.  UI thread only.
 ** Sizes:      scripts of a few hundred lines; every pass is linear.
 */

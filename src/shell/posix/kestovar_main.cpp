@@ -1,12 +1,16 @@
 /* kestovar_main.cpp -- the native program: the same command line as the
 ** window program, run without windows.  Status texts become a progress line
 ** on the terminal (rewritten in place there, plain lines when the output is a
-** file or a pipe; an import shows the file or symbol, how far it is and the
-** bars so far), notices and the import's refused files and lines go to
-** standard error, errors go to errorlog.txt and are repeated on standard
-** error, Ctrl+C stops the run as the window program's stop does, and the
-** process result is the batch's exit code. */
+** file or a pipe, each step once; an import shows the file or symbol, how far
+** it is and the bars so far), notices and the import's refused files and
+** lines go to standard error, errors go to errorlog.txt and this run's are
+** repeated on standard error, Ctrl+C stops the run as the window program's
+** stop does, and the process result is the batch's exit code.  A line that
+** runs nothing gets the usage text, and a relative script path names a file
+** from the current folder when there is one. */
+#include <limits.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -37,14 +41,29 @@
 #include "services/services.h"
 #include "views/results_rows.h"
 
-enum { PROGRESS_INTERVAL_MS = 100 };
+enum { PROGRESS_INTERVAL_MS = 100,
+       STATUS_NESTING = 8 };
+
+static const char kUsage[] =
+    "usage: kestovar [-inifile settings.ini] [-import] [-apply] [-scan] [-test] [-optimize] [-orders] script.kvs ...\n"
+    "Each run of switches starts a group; every script after it runs the group's modes\n"
+    "in the order import, apply, scan, test, optimize, orders.\n";
 
 static struct {
-    int onTerminal;     /* stdout is a terminal: the line is rewritten in place */
-    int lineOpen;       /* a progress line waits for its end */
-    char last[257];     /* the last part-0 text shown, so repeats are not printed */
-    uint64_t shown;     /* tick of the last import progress line */
+    int onTerminal; /* stdout is a terminal: the line is rewritten in place */
+    int lineOpen;   /* a progress line waits for its end */
+    char last[257]; /* the part-0 text in force, which the import progress line shows */
+    uint64_t shown; /* tick of the last import progress line */
+    /* The part-0 texts in force, outermost first: a step that changes the
+    ** status puts the text before it back when it ends, and a text put back
+    ** is no news. */
+    char nested[STATUS_NESTING][257];
+    int nesting;
 } sTerminal;
+
+/* What this run reported to the error log, repeated on standard error at
+** the end. */
+static std::string sKeptErrors;
 
 /* Set by Ctrl+C; the run is asked to stop, and the exit code is the stop's. */
 static volatile sig_atomic_t sInterrupted;
@@ -77,6 +96,29 @@ static void ShowImportProgress()
     fflush(stdout);
 }
 
+/* Takes a new part-0 text into the nesting: 1 when it is news, 0 when it
+** is the text in force or puts back the one before it (which then is in
+** force again).  "Ready" ends every step. */
+static int NoteStatusText(const char *text)
+{
+    int &n = sTerminal.nesting;
+    if (!text[0] || strcmp(text, "Ready") == 0) {
+        n = 0;
+        return 0;
+    }
+    if (n > 0 && strcmp(sTerminal.nested[n - 1], text) == 0) return 0;
+    if (n > 1 && strcmp(sTerminal.nested[n - 2], text) == 0) {
+        n--;
+        return 0;
+    }
+    if (n == STATUS_NESTING) {
+        memmove(sTerminal.nested[0], sTerminal.nested[1], sizeof sTerminal.nested - sizeof sTerminal.nested[0]);
+        n--;
+    }
+    CopyString(sTerminal.nested[n++], sizeof sTerminal.nested[0], text, -1);
+    return 1;
+}
+
 static void EchoStatus(int part, const char *text)
 {
     /* A Ctrl+C that came while nothing ran stops the run that follows. */
@@ -86,17 +128,25 @@ static void EchoStatus(int part, const char *text)
     char shown[sizeof sTerminal.last];
     PlatNativePath(text, shown, sizeof shown);
     text = shown;
-    if (part == 0 && text[0] && strcmp(text, "Ready") != 0 && strcmp(text, sTerminal.last) != 0) {
-        CopyString(sTerminal.last, sizeof sTerminal.last, text, -1);
-        if (sTerminal.onTerminal) {
-            fprintf(stdout, "\r\033[K%s", text);
+    if (part == 0) {
+        int news = NoteStatusText(text);
+        /* On a terminal the line shows the text in force, a text put back
+        ** too; as lines, each step is told once. */
+        int changed = sTerminal.nesting > 0 && strcmp(sTerminal.nested[sTerminal.nesting - 1], sTerminal.last) != 0;
+        if (sTerminal.nesting > 0)
+            CopyString(sTerminal.last, sizeof sTerminal.last, sTerminal.nested[sTerminal.nesting - 1], -1);
+        if (sTerminal.onTerminal && changed) {
+            fprintf(stdout, "\r\033[K%s", sTerminal.last);
             sTerminal.lineOpen = 1;
             sTerminal.shown = PlatTickCount64();
-        } else {
-            fprintf(stdout, "%s\n", text);
+            fflush(stdout);
+            return;
         }
-        fflush(stdout);
-        return;
+        if (!sTerminal.onTerminal && news) {
+            fprintf(stdout, "%s\n", text);
+            fflush(stdout);
+            return;
+        }
     }
     if (importing && sTerminal.onTerminal) ShowImportProgress();
 }
@@ -167,23 +217,21 @@ static int InitApplication()
     return CheckItemTable();
 }
 
-static uint64_t ErrorLogSize(const char *path)
-{
-    uint64_t size = 0;
-    PlatDateTime written;
-    return PlatGetFileInfo(path, &size, &written) ? size : 0;
-}
+/* Every error-log entry of this run, as it is written. */
+static void KeepErrorEntry(const char *entry) { sKeptErrors += entry; }
 
-/* What the batch appended to the error log, repeated on standard error. */
-static void CopyNewErrors(const char *path, uint64_t from)
+/* A relative script path that names a file from the current folder is that
+** file, as a shell user means it; any other relative path is looked for in
+** the scripts folder, as in the window program. */
+static std::string ScriptArgument(const std::string &arg)
 {
-    PlatFile f = PlatOpenFile(path, PLAT_OPEN_READ);
-    if (!f) return;
-    char buffer[4096];
-    uint32_t got = 0;
-    if (PlatSeekFile(f, (int64_t)from, 0, nullptr))
-        while (PlatReadFile(f, buffer, sizeof buffer, &got) && got > 0) fwrite(buffer, 1, got, stderr);
-    PlatCloseFile(f);
+    struct stat info;
+    if (arg.empty() || arg[0] == '/' || stat(arg.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return arg;
+    char folder[PATH_MAX];
+    if (!getcwd(folder, sizeof folder)) return arg;
+    std::string name = arg;
+    while (name.compare(0, 2, "./") == 0) name.erase(0, 2);
+    return std::string(folder) + (strcmp(folder, "/") == 0 ? "" : "/") + name;
 }
 
 /* A summary column is as wide as its heading (16 characters at most) and
@@ -235,11 +283,19 @@ static void PrintTestSummary()
 int main(int argc, char **argv)
 {
     std::string line;
+    int settingsNext = 0; /* the next path is "-inifile"'s, not a script */
     for (int i = 1; i < argc; i++) {
         if (i > 1) line += ' ';
+        std::string arg = argv[i];
+        if (arg[0] == '-') {
+            if (CompareNoCase(arg.c_str(), "-inifile") == 0) settingsNext = 1;
+        } else if (settingsNext) {
+            settingsNext = arg.empty();
+        } else {
+            arg = ScriptArgument(arg);
+        }
         /* Paths are kept with the program's own separator, so the folder
         ** macros of a script named here (?scriptpath?) find their folder. */
-        std::string arg = argv[i];
         if (arg[0] != '-')
             for (char &c : arg)
                 if (c == '/') c = '\\';
@@ -263,18 +319,25 @@ int main(int argc, char **argv)
     FormatText(errorLog, sizeof errorLog, "%s\\errorlog.txt", gProgramFolder);
     char nativeLog[300];
     PlatNativePath(errorLog, nativeLog, sizeof nativeLog);
-    uint64_t errorsBefore = ErrorLogSize(errorLog);
+    gMessageState.keepEntry = KeepErrorEntry;
     /* Without windows every run is unattended. */
     int code = ParseCommandLineOptions(line.c_str()) ? 0 : gRun.resultCode.load();
     gRun.unattended = 1;
+    /* A line that would run nothing is a mistake here, not a quiet success:
+    ** the window program it stands for would have opened its window. */
+    if (code == 0 && BatchRunsNothing(line.c_str())) {
+        fputs(kUsage, stderr);
+        return RESULT_BAD_SWITCH;
+    }
     if (code == 0 && !InitApplication()) code = gRun.resultCode.load() ? gRun.resultCode.load() : RESULT_STOPPED;
     if (code == 0) code = RunBatchCommandLine(line.c_str());
     if (sInterrupted) code = RESULT_STOPPED;
     EndProgressLine();
     PrintTestSummary();
-    if (ErrorLogSize(errorLog) > errorsBefore) {
-        CopyNewErrors(errorLog, errorsBefore);
+    if (!sKeptErrors.empty()) {
+        fputs(sKeptErrors.c_str(), stderr);
         fprintf(stderr, "(errors also in %s)\n", nativeLog);
     }
+    if (code == RESULT_BAD_SWITCH) fputs(kUsage, stderr);
     return code;
 }
