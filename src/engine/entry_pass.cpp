@@ -199,13 +199,13 @@ int32_t GetSignalDate(EvalContext *context)
     return bars[i - 1].date;
 }
 
-/* The strategy makes setups in the phase. */
-static bool SuitsPhase(const StrategyRecord *r, int32_t phase)
+int32_t SetupPhase(const StrategyRecord *strategy)
 {
-    if (phase == PHASE_OPEN) return r->EntryTime != TIME_THIS_CLOSE;
-    if (phase == PHASE_CLOSE) return r->EntryTime == TIME_THIS_CLOSE;
-    return false;
+    return strategy->EntryTime == TIME_THIS_CLOSE ? PHASE_CLOSE : PHASE_OPEN;
 }
+
+/* The strategy makes setups in the phase. */
+static bool SuitsPhase(const StrategyRecord *r, int32_t phase) { return phase == SetupPhase(r); }
 
 /* The context on strategy s with its bar size, its calendar's date and the
 ** phase it is handled in; false when that date is no bar date of it. */
@@ -374,8 +374,7 @@ void RunEntryPass(EvalContext *context)
         for (int32_t s = 0; s < gStrategyCount; s++) {
             StrategyRecord *r = &gStrategies[s];
             if (r->kind != kind || !SuitsPhase(r, phase)) continue;
-            int32_t handled = r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : phase;
-            if (EnterStrategy(context, s, handled)) {
+            if (EnterStrategy(context, s, SetupPhase(r))) {
                 MakeSetups(context, s);
                 context->date = date, context->barPhase = phase;
                 if (round == 0) SelectSetups(context, STRATEGY_KIND_BENCHMARK, s);

@@ -27,6 +27,10 @@ void AddTradeToStrategyStats(StatCell *cell, const StrategyRecord *strategy, con
                              const TradeRecord *trade);
 /* Adds amount to the cell's open-value totals for position. */
 void AddOpenPositionValue(StatCell *cell, const PositionRecord *position, double amount);
+/* The phase in which a strategy makes its setups: the close for one that
+** enters at this close, else the open (its setups are judged on the bar
+** before the date). */
+int32_t SetupPhase(const StrategyRecord *strategy);
 /* Signal date of the context's strategy: the date in the close phase, else
 ** the date of the bar before the calendar bar of the date; 0 when none. */
 int32_t GetSignalDate(EvalContext *context);

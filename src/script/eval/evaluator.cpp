@@ -842,10 +842,14 @@ int EvalFormulaInt(FormulaSlot *slot, EvalContext *context, int32_t *value)
         *value = 0;
         return 0;
     }
-    double r = round(v + 0.000001);
-    *value = r >= 2147483647.0 ? INT32_MAX : r <= -2147483648.0 ? INT32_MIN
-                                                                : (int32_t)r;
+    *value = FormulaIntValue(v);
     return 1;
+}
+
+int32_t FormulaIntValue(double value)
+{
+    double r = round(value + 0.000001);
+    return r >= 2147483647.0 ? INT32_MAX : r <= -2147483648.0 ? INT32_MIN : (int32_t)r;
 }
 
 int EvalFormulaText(FormulaSlot *slot, EvalContext *context, char *out, int outSize)

@@ -74,9 +74,13 @@ struct ArgValue {
 ** gives 1 and 0.0.  Resets the Library nesting, names the item for messages,
 ** sets the result format once and clears the one-shot current-bar flag. */
 int EvalFormulaSlot(FormulaSlot *slot, EvalContext *context, double *value);
-/* The same, with the value plus 0.000001 rounded half away from zero (0 after
-** a failure; clamped to the 32-bit range). */
+/* The same, as the whole number FormulaIntValue makes of the value (0 after
+** a failure). */
 int EvalFormulaInt(FormulaSlot *slot, EvalContext *context, int32_t *value);
+/* The whole number a formula's value stands for wherever a script gives a
+** count or a truth value (EntrySetup, EntrySkip, ...): the value plus
+** 0.000001 rounded half away from zero, clamped to the 32-bit range. */
+int32_t FormulaIntValue(double value);
 /* The same, as text: the first node's text when it has one, "" for exactly 0,
 ** else "%g".  out (outSize bytes) is not written after a failure. */
 int EvalFormulaText(FormulaSlot *slot, EvalContext *context, char *out, int outSize);
