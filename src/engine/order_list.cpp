@@ -30,6 +30,7 @@
 #include "platform/platform.h"
 #include "script/compiler/script_state.h"
 #include "script/compiler/settings_items.h"
+#include "script/datacalc/strategy_data.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 #include "services/services.h"
@@ -950,11 +951,13 @@ static int WriteOrderList(EvalContext *context)
         if (!ReadAccountValueFile(r->OrdersFreeCash, &own, 1)) return 0;
         if (own != 0) gOrderRun.freeCash[s] = own;
     }
-    /* 5. The log. */
+    /* 5. The log, and the strategy data of the date as the test computes
+    ** them after each date's close: tomorrow's setups read them. */
     if (gSettings.AddLog) {
         LogPrintf("%s", "\n*** Generating Order List ***\n");
         LogPortfolioState(context);
     }
+    if (!CalcStrategyItems(context) || !CalcStrategyAggregates(context)) return 0;
     /* 6., 7. Files and the list's heading. */
     if (!OpenOrderFiles(gRun.orderDate)) return 0;
     if (gOrderRun.text) {
