@@ -199,6 +199,24 @@ int32_t GetSignalDate(EvalContext *context)
     return bars[i - 1].date;
 }
 
+PositionRecord *TakeSizingDifference(EvalContext *context, int32_t setupIndex, double target, const Bar **bar)
+{
+    StrategyRecord *r = context->strategy;
+    SymbolRecord *symbol = context->symbol;
+    double d = ReducePositionsToTarget(context, *bar, target, nullptr);
+    /* Exits may have moved the context; the setup array itself never moves here. */
+    PositionRecord *setup = &r->setups[setupIndex];
+    context->symbol = symbol;
+    context->position = setup;
+    *bar = SyncContextBar(context);
+    if (!*bar || d == 0 || std::fabs(d) < setup->quantityStep) return nullptr;
+    setup->side = d < 0 ? -1 : 1;
+    setup->quantity = std::fabs(d);
+    setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
+    setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
+    return setup;
+}
+
 int32_t SetupPhase(const StrategyRecord *strategy)
 {
     return strategy->EntryTime == TIME_THIS_CLOSE ? PHASE_CLOSE : PHASE_OPEN;
@@ -269,18 +287,8 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
     int32_t setupIndex = r->setupCount;
     context->position = setup;
     if (!ComputePositionSize(context, 0)) return;
-    double target = setup->side * setup->quantity;
-    double d = ReducePositionsToTarget(context, bar, target, nullptr);
-    /* Exits may have moved the context; the setup array itself never moves here. */
-    setup = &r->setups[setupIndex];
-    context->symbol = symbol;
-    context->position = setup;
-    bar = SyncContextBar(context);
-    if (!bar || d == 0 || std::fabs(d) < setup->quantityStep) return;
-    setup->side = d < 0 ? -1 : 1;
-    setup->quantity = std::fabs(d);
-    setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
-    setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
+    setup = TakeSizingDifference(context, setupIndex, setup->side * setup->quantity, &bar);
+    if (!setup) return;
     ApplyCommission(context, setup, 1);
     EvalSetup(context, setup, bar);
 }

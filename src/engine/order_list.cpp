@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/date_loop.h"
+#include "engine/entry_pass.h"
 #include "engine/exit_pass.h"
 #include "engine/fills.h"
 #include "engine/futures.h"
@@ -551,17 +552,9 @@ static void SizeDynamically(EvalContext *context, int32_t s, PositionRecord *set
     }
     if ((held > 0 && target < held) || (held < 0 && target > held))
         WriteReductionOrders(context, s, held, held * target > 0 ? target : 0);
-    double d = ReducePositionsToTarget(context, bar, target, nullptr);
-    setup = &r->setups[setupIndex];
-    context->symbol = symbol;
-    context->position = setup;
-    bar = SyncContextBar(context);
-    if (!bar || d == 0 || std::fabs(d) < setup->quantityStep) return;
-    setup->side = d < 0 ? -1 : 1;
-    setup->quantity = std::fabs(d);
-    setup->heldCount = held != 0;
-    setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
-    setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
+    setup = TakeSizingDifference(context, setupIndex, target, &bar);
+    if (!setup) return;
+    setup->heldCount = held != 0; /* the order reads "(add to position)" */
     EvalSetup(context, setup, bar);
 }
 
