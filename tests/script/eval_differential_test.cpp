@@ -13,6 +13,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
+#include "script/eval/block_plan.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 

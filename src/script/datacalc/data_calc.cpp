@@ -24,6 +24,7 @@
 #include "script/compiler/formula_text.h"
 #include "script/compiler/keywords.h"
 #include "script/compiler/settings_items.h"
+#include "script/eval/block_plan.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 #include "services/services.h"
