@@ -441,21 +441,38 @@ static double WalkBar(FormulaNode *nodes, EvalContext *context, const Bar *bars,
     return value;
 }
 
+/* The bars a run of count bars from first reads, and the plan it runs by.
+** *bars (with *barCount) are the context symbol's bars at the context's bar
+** size when all the run's bars are there, else null.  True with the plan
+** when the run can go by it; false when the walk has to do every bar: no
+** plan, a formula of one constant, or an evaluation only the walk gives
+** (the Import flag, a trial bar, the trace). */
+static bool PlanForBars(FormulaNode *nodes, const EvalContext *context, int32_t first, int32_t count, BlockPlan *plan,
+                        const Bar **bars, int32_t *barCount)
+{
+    *barCount = 0;
+    *bars = context->symbol ? GetBarArray(context->symbol, context->barSize, barCount) : nullptr;
+    if (!*bars || count <= 0 || first < 0 || (int64_t)first + count > *barCount) {
+        *bars = nullptr;
+        return false;
+    }
+    if (!nodes || nodes[0].item == ITEM_END || (nodes[0].constantFlag && nodes[1].item == ITEM_END)) return false;
+    if (context->importFlag || context->trialBar || TraceOn()) return false;
+    return BuildBlockPlan(nodes, plan, context);
+}
+
 void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, int32_t count, double *values,
                      uint32_t *dataTypes)
 {
     if (count <= 0) return;
-    int32_t barCount = 0;
-    const Bar *bars = context->symbol ? GetBarArray(context->symbol, context->barSize, &barCount) : nullptr;
-    bool inRange = bars && first >= 0 && (int64_t)first + count <= barCount;
+    const Bar *bars;
+    int32_t barCount;
     BlockPlan plan;
-    bool planned = inRange && nodes && nodes[0].item != ITEM_END && !context->importFlag && !TraceOn() &&
-        !(nodes[0].constantFlag && nodes[1].item == ITEM_END) && BuildBlockPlan(nodes, &plan, context);
+    bool planned = PlanForBars(nodes, context, first, count, &plan, &bars, &barCount);
     int32_t end = first + count;
     if (!planned) {
         for (int32_t i = first; i < end; i++)
-            values[i - first] =
-                WalkBar(nodes, context, inRange ? bars : nullptr, i, dataTypes ? &dataTypes[i - first] : nullptr);
+            values[i - first] = WalkBar(nodes, context, bars, i, dataTypes ? &dataTypes[i - first] : nullptr);
         return;
     }
     PlanLanes lanes;
@@ -482,13 +499,10 @@ void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, in
 
 int EvalFormulaPlanned(FormulaNode *nodes, EvalContext *context, int32_t first, int32_t count, double *values)
 {
-    int32_t barCount = 0;
-    const Bar *bars = context->symbol ? GetBarArray(context->symbol, context->barSize, &barCount) : nullptr;
-    if (!bars || count <= 0 || first < 0 || (int64_t)first + count > barCount || !nodes || nodes[0].item == ITEM_END ||
-        context->importFlag || context->trialBar || TraceOn() || (nodes[0].constantFlag && nodes[1].item == ITEM_END))
-        return 0;
+    const Bar *bars;
+    int32_t barCount;
     BlockPlan plan;
-    if (!BuildBlockPlan(nodes, &plan, context)) return 0;
+    if (!PlanForBars(nodes, context, first, count, &plan, &bars, &barCount)) return 0;
     PlanLanes lanes;
     int root = plan.count - 1;
     int32_t end = first + count;

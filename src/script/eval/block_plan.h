@@ -9,8 +9,8 @@
 ** the value and data type the walk would leave in the step's first node and
 ** whether the walk would fail there.  Wherever the walk could fail the bar is
 ** walked instead (or, for EvalFormulaPlanned, left unknown), so a plan never
-** has to reproduce a failure; the trace and the Import flag always take the
-** walk.  The data calculation computes its items with it,
+** has to reproduce a failure; the trace, the Import flag and a trial bar
+** always take the walk.  The data calculation computes its items with it,
 ** and the setup filter learns from it which symbols can make a setup.
 **
 ** Threads:    as the evaluator (evaluator.h): worker k touches only node
