@@ -561,10 +561,6 @@ void TakeKnownFormulaValue(FormulaSlot *slot, EvalContext *context)
 ** One bar by the plan
 ** ========================================================================== */
 
-enum : uint32_t { WALK_PLAN_UNKNOWN = 0,
-                  WALK_PLAN_READY = 1,
-                  WALK_PLAN_NONE = 2 };
-
 /* The step codes of a plan kept in the end node: one code names both the
 ** kind of step and its bar value or operator, so running a step takes one
 ** choice.  The bar values and operators are those of the block plans. */
@@ -612,7 +608,7 @@ static uint8_t WalkCode(const PlanStep &step)
 
 /* The plan of a node array, without Data items (their values belong to one
 ** symbol), in the compact form of the end node. */
-static void BuildWalkPlan(const FormulaNode *nodes, WalkPlan *out)
+void BuildWalkPlan(const FormulaNode *nodes, WalkPlan *out)
 {
     BlockPlan plan;
     out->count = 0;
@@ -659,8 +655,8 @@ static inline void RunWalkOperator(const WalkPlanStep &step, double *v, uint32_t
 /* The plan on the context's bar, as the walk computes it; 0 wherever the
 ** walk might fail (the caller then walks), which includes a failure in an
 ** operand that a short circuit would have skipped. */
-static int RunWalkPlan(const WalkPlan *plan, const FormulaNode *nodes, const EvalContext *context, const Bar *bars,
-                       int32_t count, double *value, uint32_t *dataType)
+int RunWalkPlan(const WalkPlan *plan, const FormulaNode *nodes, const EvalContext *context, const Bar *bars,
+                int32_t count, double *value, uint32_t *dataType)
 {
     /* The plan reads the context symbol's bar array, never a trial bar. */
     if (context->trialBar || !bars) return 0;
@@ -712,31 +708,4 @@ static int RunWalkPlan(const WalkPlan *plan, const FormulaNode *nodes, const Eva
     *value = v[n - 1];
     *dataType = t[n - 1];
     return 1;
-}
-
-/* The formula's value on the context's bar by its plan, into the first node
-** as the walk leaves it; false when the walk has to do it. */
-bool EvalByWalkPlan(FormulaNode *nodes, FormulaNode *end, EvalContext *context, const Bar *bars, int32_t count,
-                    double *result)
-{
-    if (!end) {
-        end = nodes;
-        while (end->item != ITEM_END) end++;
-    }
-    WalkPlan *plan = &end->walkPlan;
-    if (plan->state == WALK_PLAN_UNKNOWN) BuildWalkPlan(nodes, plan);
-    double value;
-    uint32_t dataType;
-    if (plan->state != WALK_PLAN_READY || !RunWalkPlan(plan, nodes, context, bars, count, &value, &dataType)) return false;
-    FormulaNode *first = &nodes[0];
-    first->value = value;
-    first->dataType = dataType;
-    first->textFlag = 0;
-    first->evaluated = 1;
-    context->funBar = -1;
-    context->depth = 0;
-    if (std::isinf(value)) value = NAN;
-    if (std::isnan(value)) DropResultText(first);
-    *result = value;
-    return true;
 }

@@ -11,9 +11,12 @@
 #include <cstdint>
 
 #include "marketdata/store/symbols.h"
+#include "platform/platform.h"
 #include "script/compiler/formula.h"
+#include "script/compiler/formula_text.h"
 #include "script/eval/eval_context.h"
 #include "script/eval/item_table.h"
+#include "services/services.h"
 
 /* ---- operator rules ---------------------------------------------------------------- */
 
@@ -130,27 +133,65 @@ inline bool IsStop(const FormulaNode *node, uint32_t stopItem)
         node->item == ITEM_COMMA;
 }
 
-/* ---- routines of the walk -------------------------------------------------------------- */
+/* ---- what the walk and the plan both look at --------------------------------------- */
 
 /* The trace is on, and this is the thread it runs on (the user-interface thread). */
-bool TraceOn();
+inline bool TraceOn()
+{
+    return gDebugEvalOn && PlatCurrentThreadId() == gRun.uiThreadId;
+}
+
 /* The context's worker slot, 0 when it is out of range. */
-int32_t WorkerSlot(const EvalContext *context);
+inline int32_t WorkerSlot(const EvalContext *context)
+{
+    return context->slot >= 0 && context->slot < WORKER_SLOTS ? context->slot : 0;
+}
+
 /* The node array of the context's worker slot, or none. */
-FormulaNode *SlotNodes(FormulaSlot *slot, const EvalContext *context);
+inline FormulaNode *SlotNodes(FormulaSlot *slot, const EvalContext *context)
+{
+    if (!slot || slot->count <= 0) return nullptr;
+    return slot->nodes[WorkerSlot(context)];
+}
+
 /* A formula of one constant needs no bar: its value is the node's. */
-bool IsConstantFormula(const FormulaNode *nodes, const EvalContext *context);
+inline bool IsConstantFormula(const FormulaNode *nodes, const EvalContext *context)
+{
+    const FormulaNode *first = &nodes[0];
+    bool unresolvedRef =
+        (first->item == ITEM_STRATEGY_REF || first->item == ITEM_SYMBOL_REF) && first->constant == UNRESOLVED_REF;
+    return !context->importFlag && first->constantFlag && nodes[1].item == ITEM_END && !unresolvedRef;
+}
+
 /* The context symbol's bars at the context's bar size, and the price scale
 ** of the bar the evaluation stands on. */
-void SetEvaluationBar(EvalContext *context, const Bar **barsOut, int32_t *countOut);
-/* A formula without a value has no text either (the first node's own text,
-** a quoted text or a reference's name, stays). */
-void DropResultText(FormulaNode *first);
+inline void SetEvaluationBar(EvalContext *context, const Bar **barsOut, int32_t *countOut)
+{
+    const Bar *bars = nullptr;
+    int32_t count = 0;
+    if (const SymbolRecord *symbol = context->symbol) {
+        int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
+        bars = symbol->bars[barSize];
+        count = symbol->barCounts[barSize];
+        int32_t index = context->currentBar ? context->barIndex : context->lastBar;
+        if (bars && index >= 0 && index < count) context->priceScale = bars[index].split;
+    }
+    *barsOut = bars;
+    *countOut = count;
+}
 
-/* ---- the block plan, for the walk --------------------------------------------------- */
+/* ---- the plan kept in the end node, for the walk ------------------------------------- */
 
-/* The formula's value on the context's bar by the plan kept in its end node
-** (end: that node, or null to find it), into the first node as the walk
-** leaves it; false when the walk has to do it. */
-bool EvalByWalkPlan(FormulaNode *nodes, FormulaNode *end, EvalContext *context, const Bar *bars, int32_t count,
-                    double *result);
+/* The state of a node array's walk plan (WalkPlan, formula.h). */
+enum : uint32_t { WALK_PLAN_UNKNOWN = 0,
+                  WALK_PLAN_READY = 1,
+                  WALK_PLAN_NONE = 2 };
+/* The plan of a node array, without Data items (their values belong to one
+** symbol), in the compact form of the end node: ready, or none. */
+void BuildWalkPlan(const FormulaNode *nodes, WalkPlan *out);
+/* The plan on the context's bar, as the walk computes it: 1 with the value
+** and data type; 0 wherever the walk might fail (the caller then walks),
+** which includes a failure in an operand that a short circuit would have
+** skipped. */
+int RunWalkPlan(const WalkPlan *plan, const FormulaNode *nodes, const EvalContext *context, const Bar *bars,
+                int32_t count, double *value, uint32_t *dataType);

@@ -89,11 +89,6 @@ struct LibraryStack {
 };
 static LibraryStack sLibraryStacks[WORKER_SLOTS];
 
-int32_t WorkerSlot(const EvalContext *context)
-{
-    return context->slot >= 0 && context->slot < WORKER_SLOTS ? context->slot : 0;
-}
-
 static bool IsActiveLibrary(const LibraryStack *stack, const FormulaNode *nodes)
 {
     for (int32_t k = 0; k < stack->count; k++) {
@@ -132,7 +127,7 @@ static void RefuseLibrary(FormulaNode *node, const char *format, const char *nam
 ** of a reference in the first node belongs to the formula, not to the
 ** result: it stays, or the next evaluation would compare numbers where the
 ** formula compares texts, and an Import reference would lose its name. */
-void DropResultText(FormulaNode *first)
+static void DropResultText(FormulaNode *first)
 {
     first->textFlag = 0;
     if (first->category != CAT_TEXT && first->category != CAT_CONSTANT) first->text[0] = 0;
@@ -293,11 +288,6 @@ static int GetSystemValue(FormulaNode *node)
 /* ============================================================================
 ** Terms
 ** ========================================================================== */
-
-bool TraceOn()
-{
-    return gDebugEvalOn && PlatCurrentThreadId() == gRun.uiThreadId;
-}
 
 /* Writes one trace line indented by the trace depth, keeps the interface
 ** alive, and lets Escape end the trace. */
@@ -632,29 +622,31 @@ void ResolveFormulaRefs(FormulaNode *nodes, EvalContext *context)
     }
 }
 
-bool IsConstantFormula(const FormulaNode *nodes, const EvalContext *context)
+/* The formula's value on the context's bar by its plan, into the first node
+** as the walk leaves it; false when the walk has to do it. */
+static bool EvalByWalkPlan(FormulaNode *nodes, FormulaNode *end, EvalContext *context, const Bar *bars, int32_t count,
+                           double *result)
 {
-    const FormulaNode *first = &nodes[0];
-    bool unresolvedRef =
-        (first->item == ITEM_STRATEGY_REF || first->item == ITEM_SYMBOL_REF) && first->constant == UNRESOLVED_REF;
-    return !context->importFlag && first->constantFlag && nodes[1].item == ITEM_END && !unresolvedRef;
-}
-
-/* The context symbol's bars at the context's bar size, and the price scale
-** of the bar the evaluation stands on. */
-void SetEvaluationBar(EvalContext *context, const Bar **barsOut, int32_t *countOut)
-{
-    const Bar *bars = nullptr;
-    int32_t count = 0;
-    if (const SymbolRecord *symbol = context->symbol) {
-        int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
-        bars = symbol->bars[barSize];
-        count = symbol->barCounts[barSize];
-        int32_t index = context->currentBar ? context->barIndex : context->lastBar;
-        if (bars && index >= 0 && index < count) context->priceScale = bars[index].split;
+    if (!end) {
+        end = nodes;
+        while (end->item != ITEM_END) end++;
     }
-    *barsOut = bars;
-    *countOut = count;
+    WalkPlan *plan = &end->walkPlan;
+    if (plan->state == WALK_PLAN_UNKNOWN) BuildWalkPlan(nodes, plan);
+    double value;
+    uint32_t dataType;
+    if (plan->state != WALK_PLAN_READY || !RunWalkPlan(plan, nodes, context, bars, count, &value, &dataType)) return false;
+    FormulaNode *first = &nodes[0];
+    first->value = value;
+    first->dataType = dataType;
+    first->textFlag = 0;
+    first->evaluated = 1;
+    context->funBar = -1;
+    context->depth = 0;
+    if (std::isinf(value)) value = NAN;
+    if (std::isnan(value)) DropResultText(first);
+    *result = value;
+    return true;
 }
 
 /* EvalFormula with the array's end node known (null: found by looking). */
@@ -681,13 +673,6 @@ static double EvalFormulaToEnd(FormulaNode *nodes, FormulaNode *end, EvalContext
 double EvalFormula(FormulaNode *nodes, EvalContext *context)
 {
     return EvalFormulaToEnd(nodes, nullptr, context);
-}
-
-/* The node array of the context's worker slot, or none. */
-FormulaNode *SlotNodes(FormulaSlot *slot, const EvalContext *context)
-{
-    if (!slot || slot->count <= 0) return nullptr;
-    return slot->nodes[WorkerSlot(context)];
 }
 
 int EvalFormulaSlot(FormulaSlot *slot, EvalContext *context, double *value)
