@@ -12,7 +12,6 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/keywords.h"
 #include "script/compiler/strategy.h"
-#include "script/datacalc/data_calc.h"
 #include "script/datacalc/cross_section.h"
 #include "script/datacalc/data_calc.h"
 #include "script/eval/eval_context.h"
