@@ -21,6 +21,7 @@
 #include "foundation/settings_table.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/formula.h"
+#include "script/eval/block_plan.h"
 #include "script/eval/evaluator.h"
 
 namespace {

@@ -1,6 +1,9 @@
 // script_parser_fuzz.cpp -- libFuzzer target for the script text parser: any
 // bytes as a script file, parsed in every run mode.  Includes resolve against
-// an empty scripts folder.  Built with clang by the preset "fuzz"
+// an empty scripts folder, a "Scripts" folder below the scratch folder, so
+// that paths resolved against it are as long as they are in use.  A parse that fails must have shown exactly one
+// message (unless an allocation failed: the low-memory state reports that).
+// Built with clang by the preset "fuzz"
 // (tools/fuzz-smoke); its seeds in fuzz/seeds/script_parser_fuzz/ are replayed
 // by the normal test build, on both systems.
 #include <cstddef>
@@ -31,8 +34,11 @@ static void ClearCompiledScript()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string dir = FuzzScratchPath("kv_parser_fuzz"), file = dir + "\\script.kvs";
-    if (!PlatCreateFolder(dir.c_str()) || !FuzzWriteFile(file, data, size)) return 0;
+    const std::string top = FuzzScratchPath("kv_parser_fuzz"), dir = top + "\\Scripts", file = dir + "\\script.kvs";
+    if (!PlatCreateFolder(top.c_str()) || !PlatCreateFolder(dir.c_str()) || !FuzzWriteFile(file, data, size)) {
+        PlatRemoveFolder(top.c_str());
+        return 0;
+    }
     const char *folder = dir.c_str(), *path = file.c_str();
     /* Both are put back at the end, for a program that replays the seeds. */
     const int unattended = gRun.unattended;
@@ -50,6 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         gCompiler.includeDepth = 1;
         char nameSpace[64] = "";
         char *text = ParseScriptText(path, nameSpace);
+        if (!text && !gOutOfMemory.load() && gHeadless.messageCount != 1) __builtin_trap();
         FreeMemory(&text);
         ResetHeadlessShell();
         gHeadless.captureLog = 1;
@@ -58,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ClearCompiledScript();
     PlatDeleteFile(path);
     PlatRemoveFolder(folder);
+    PlatRemoveFolder(top.c_str());
     gRun.unattended = unattended;
     CopyString(gScriptsFolder, sizeof gScriptsFolder, scriptsFolder, -1);
     return 0;

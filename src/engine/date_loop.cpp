@@ -311,6 +311,14 @@ static void FinishTestOutputs(ResultsWindow *window, TestRecord *test)
     if (gSettings.AddTrades && test->tradeCount > 0 && gRunViewHooks.openTradeList) gRunViewHooks.openTradeList(test);
 }
 
+/* The setup filters of the Data values just calculated.  A filter only
+** spares the entry pass symbols that cannot make a setup: when one cannot be
+** built, the entry pass visits every symbol, as it does without filters. */
+static void PrepareSetupFilters(const EvalContext *context)
+{
+    if (!BuildSetupFilters(context)) FreeSetupFilters();
+}
+
 /* Frees a record that will not be listed, with the open log. */
 static int DropTest(TestRecord *test, int result)
 {
@@ -378,7 +386,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     }
     NameTest(test, &context, wfFlag);
     if (!CalcDataArraysForBarSize(&context, 0)) return DropTest(test, 0);
-    BuildSetupFilters(&context);
+    PrepareSetupFilters(&context);
     if (gSettings.AddLog || gSettings.AddDebug) OpenTestLog(test->testNumber);
 
     if (!PreparePositionState(test)) return DropTest(test, 0);
@@ -435,7 +443,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                     }
                 }
                 if (!CalcDataArraysForBarSize(&context, 1)) return DropTest(test, 0);
-                BuildSetupFilters(&context);
+                PrepareSetupFilters(&context);
             }
         }
 

@@ -199,13 +199,31 @@ int32_t GetSignalDate(EvalContext *context)
     return bars[i - 1].date;
 }
 
-/* The strategy makes setups in the phase. */
-static bool SuitsPhase(const StrategyRecord *r, int32_t phase)
+PositionRecord *TakeSizingDifference(EvalContext *context, int32_t setupIndex, double target, const Bar **bar)
 {
-    if (phase == PHASE_OPEN) return r->EntryTime != TIME_THIS_CLOSE;
-    if (phase == PHASE_CLOSE) return r->EntryTime == TIME_THIS_CLOSE;
-    return false;
+    StrategyRecord *r = context->strategy;
+    SymbolRecord *symbol = context->symbol;
+    double d = ReducePositionsToTarget(context, *bar, target, nullptr);
+    /* Exits may have moved the context; the setup array itself never moves here. */
+    PositionRecord *setup = &r->setups[setupIndex];
+    context->symbol = symbol;
+    context->position = setup;
+    *bar = SyncContextBar(context);
+    if (!*bar || d == 0 || std::fabs(d) < setup->quantityStep) return nullptr;
+    setup->side = d < 0 ? -1 : 1;
+    setup->quantity = std::fabs(d);
+    setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
+    setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
+    return setup;
 }
+
+int32_t SetupPhase(const StrategyRecord *strategy)
+{
+    return strategy->EntryTime == TIME_THIS_CLOSE ? PHASE_CLOSE : PHASE_OPEN;
+}
+
+/* The strategy makes setups in the phase. */
+static bool SuitsPhase(const StrategyRecord *r, int32_t phase) { return phase == SetupPhase(r); }
 
 /* The context on strategy s with its bar size, its calendar's date and the
 ** phase it is handled in; false when that date is no bar date of it. */
@@ -269,18 +287,8 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
     int32_t setupIndex = r->setupCount;
     context->position = setup;
     if (!ComputePositionSize(context, 0)) return;
-    double target = setup->side * setup->quantity;
-    double d = ReducePositionsToTarget(context, bar, target, nullptr);
-    /* Exits may have moved the context; the setup array itself never moves here. */
-    setup = &r->setups[setupIndex];
-    context->symbol = symbol;
-    context->position = setup;
-    bar = SyncContextBar(context);
-    if (!bar || d == 0 || std::fabs(d) < setup->quantityStep) return;
-    setup->side = d < 0 ? -1 : 1;
-    setup->quantity = std::fabs(d);
-    setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
-    setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
+    setup = TakeSizingDifference(context, setupIndex, setup->side * setup->quantity, &bar);
+    if (!setup) return;
     ApplyCommission(context, setup, 1);
     EvalSetup(context, setup, bar);
 }
@@ -374,8 +382,7 @@ void RunEntryPass(EvalContext *context)
         for (int32_t s = 0; s < gStrategyCount; s++) {
             StrategyRecord *r = &gStrategies[s];
             if (r->kind != kind || !SuitsPhase(r, phase)) continue;
-            int32_t handled = r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : phase;
-            if (EnterStrategy(context, s, handled)) {
+            if (EnterStrategy(context, s, SetupPhase(r))) {
                 MakeSetups(context, s);
                 context->date = date, context->barPhase = phase;
                 if (round == 0) SelectSetups(context, STRATEGY_KIND_BENCHMARK, s);

@@ -27,6 +27,19 @@ void AddTradeToStrategyStats(StatCell *cell, const StrategyRecord *strategy, con
                              const TradeRecord *trade);
 /* Adds amount to the cell's open-value totals for position. */
 void AddOpenPositionValue(StatCell *cell, const PositionRecord *position, double amount);
+/* What a dynamic-sizing setup still has to trade once its target (the
+** signed quantity wanted in the context's symbol) is known: the symbol's
+** open positions are brought towards the target, and a difference that
+** reaches the setup's quantity step becomes its side, quantity, value and
+** fraction.  The context is on the setup's strategy and symbol, *bar on its
+** bar; afterwards the context is back on the symbol and the setup, with
+** *bar synced again.  The setup (at setupIndex of the strategy's setups),
+** or null when nothing is left to trade. */
+PositionRecord *TakeSizingDifference(EvalContext *context, int32_t setupIndex, double target, const Bar **bar);
+/* The phase in which a strategy makes its setups: the close for one that
+** enters at this close, else the open (its setups are judged on the bar
+** before the date). */
+int32_t SetupPhase(const StrategyRecord *strategy);
 /* Signal date of the context's strategy: the date in the close phase, else
 ** the date of the bar before the calendar bar of the date; 0 when none. */
 int32_t GetSignalDate(EvalContext *context);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/date_loop.h"
+#include "engine/entry_pass.h"
 #include "engine/exit_pass.h"
 #include "engine/fills.h"
 #include "engine/futures.h"
@@ -30,6 +31,7 @@
 #include "platform/platform.h"
 #include "script/compiler/script_state.h"
 #include "script/compiler/settings_items.h"
+#include "script/datacalc/strategy_data.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 #include "services/services.h"
@@ -550,17 +552,9 @@ static void SizeDynamically(EvalContext *context, int32_t s, PositionRecord *set
     }
     if ((held > 0 && target < held) || (held < 0 && target > held))
         WriteReductionOrders(context, s, held, held * target > 0 ? target : 0);
-    double d = ReducePositionsToTarget(context, bar, target, nullptr);
-    setup = &r->setups[setupIndex];
-    context->symbol = symbol;
-    context->position = setup;
-    bar = SyncContextBar(context);
-    if (!bar || d == 0 || std::fabs(d) < setup->quantityStep) return;
-    setup->side = d < 0 ? -1 : 1;
-    setup->quantity = std::fabs(d);
-    setup->heldCount = held != 0;
-    setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
-    setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
+    setup = TakeSizingDifference(context, setupIndex, target, &bar);
+    if (!setup) return;
+    setup->heldCount = held != 0; /* the order reads "(add to position)" */
     EvalSetup(context, setup, bar);
 }
 
@@ -950,11 +944,13 @@ static int WriteOrderList(EvalContext *context)
         if (!ReadAccountValueFile(r->OrdersFreeCash, &own, 1)) return 0;
         if (own != 0) gOrderRun.freeCash[s] = own;
     }
-    /* 5. The log. */
+    /* 5. The log, and the strategy data of the date as the test computes
+    ** them after each date's close: tomorrow's setups read them. */
     if (gSettings.AddLog) {
         LogPrintf("%s", "\n*** Generating Order List ***\n");
         LogPortfolioState(context);
     }
+    if (!CalcStrategyItems(context) || !CalcStrategyAggregates(context)) return 0;
     /* 6., 7. Files and the list's heading. */
     if (!OpenOrderFiles(gRun.orderDate)) return 0;
     if (gOrderRun.text) {

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/entry_pass.h"
 #include "engine/futures.h"
 #include "engine/trade_list.h"
 #include "foundation/allocator.h"
@@ -18,6 +19,8 @@
 #include "records/test_records.h"
 #include "script/compiler/formula_text.h"
 #include "script/compiler/strategy.h"
+#include "script/datacalc/data_calc.h"
+#include "script/eval/block_plan.h"
 #include "script/eval/evaluator.h"
 #include "services/services.h"
 
@@ -51,10 +54,10 @@ static bool CanFilter(const StrategyRecord *r)
     return IsSlotGiven(&r->slots[SLOT_ENTRY_SETUP]);
 }
 
-/* EvalFormulaInt's signal is 0 for the value v. */
+/* The EntrySetup's signal is 0 for the value v. */
 static bool CertainlyZero(double v)
 {
-    return std::isfinite(v) && std::round(v + 0.000001) == 0;
+    return std::isfinite(v) && FormulaIntValue(v) == 0;
 }
 
 /* The arrays of strategy s's filter; false when memory ran out. */
@@ -69,7 +72,7 @@ static bool AllocFilter(SetupFilter *filter, int32_t s, const DateList *list)
         return false;
     /* Setups of an open-phase strategy are judged on the bar before the
     ** one they are made on, those at the close on that bar itself. */
-    filter->phase = gStrategies[s].EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN : PHASE_CLOSE;
+    filter->phase = SetupPhase(&gStrategies[s]);
     return true;
 }
 
@@ -217,20 +220,7 @@ static void FillFilters(FillSymbol fill, const EvalContext *context, const DateL
 
 /* The filter is worth building only while memory allows: bytes more must
 ** stay below the MaxMemPct setting, as the data calculation keeps them. */
-static bool MemoryAllows(uint64_t bytes)
-{
-    MemoryPercent(); /* reads the machine's memory once */
-    if (gPhysicalMemory == 0) return true;
-    return (gAllocatedBytes.load(std::memory_order_relaxed) + bytes) * 100 / gPhysicalMemory < (uint64_t)gSettings.MaxMemPct;
-}
-
-/* An allocation of the build failed: the run goes on without the filter,
-** the allocator's failure being the low-memory state it reports. */
-static int GiveUp()
-{
-    FreeSetupFilters();
-    return 0;
-}
+static bool MemoryAllows(uint64_t bytes) { return !MemoryLimitReached(bytes); }
 
 int BuildSetupFilters(const EvalContext *context)
 {
@@ -248,10 +238,10 @@ int BuildSetupFilters(const EvalContext *context)
         return 1;
     if (!AllocMemory(&gSetupFilter.filters, (uint64_t)gStrategyCount * sizeof(SetupFilter)) ||
         !AllocMemory(&gSetupFilter.traded, (uint64_t)gStore.symbolCount))
-        return GiveUp();
+        return 0;
     gSetupFilter.count = gStrategyCount;
     for (int32_t s = 0; s < gStrategyCount; s++)
-        if (CanFilter(&gStrategies[s]) && !AllocFilter(&gSetupFilter.filters[s], s, list)) return GiveUp();
+        if (CanFilter(&gStrategies[s]) && !AllocFilter(&gSetupFilter.filters[s], s, list)) return 0;
     FillFilters(FillSymbolBits, context, list);
     /* The bar indexes of the set bits, in row order: counted, then written by
     ** the workers as the bits were. */
@@ -272,12 +262,12 @@ int BuildSetupFilters(const EvalContext *context)
         }
         if (!AllocMemory(&filter->barIndex, (uint64_t)(total + 1) * sizeof(int32_t)) ||
             (scores && !AllocMemory(&filter->scores, (uint64_t)(total + 1) * sizeof(double))))
-            return GiveUp();
+            return 0;
     }
     FillFilters(FillSymbolBars, context, list);
     if (!AllocMemory(&gSetupFilter.pending, (uint64_t)gStore.symbolCount * sizeof(int32_t)) ||
         !AllocMemory(&gSetupFilter.visits, (uint64_t)gStore.symbolCount * sizeof(SetupVisit)))
-        return GiveUp();
+        return 0;
     /* A symbol without a traded bar is never given a first used date by a
     ** lookup, so only the others wait for theirs. */
     int32_t n = 0;

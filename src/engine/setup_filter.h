@@ -25,9 +25,11 @@
 **             never while orders are generated, the evaluator traces, or a
 **             single symbol is optimised.
 ** Errors:     the filter is built only while the MaxMemPct setting leaves
-**             room for it, else the run visits every symbol; BuildSetupFilters
-**             returns 0 only when an allocation failed all the same (the
-**             allocator's low-memory state then follows).
+**             room for it (MemoryLimitReached), else the run visits every
+**             symbol; BuildSetupFilters returns 0 only when an allocation
+**             failed all the same (the allocator's low-memory state then
+**             follows), and the caller frees what was built and goes on with
+**             the plain pass.
 ** Threads:    built by the calculation's workers, blocks of 64 symbols each
 **             (a block owns its words of the rows), while the user-interface
 **             thread takes part and waits; read by the date loop alone.
@@ -93,7 +95,9 @@ extern int gSetupFilterOff;
 extern int64_t gSetupFilterVisits;
 
 /* Builds the filter of every strategy that can have one, after the data
-** calculation (the context is the test's, only copied). */
+** calculation (the context is the test's, only copied).  1, also when no
+** filter is wanted or memory leaves no room for one; 0 when an allocation
+** failed, with what was built left for FreeSetupFilters. */
 int BuildSetupFilters(const EvalContext *context);
 /* Frees every filter. */
 void FreeSetupFilters();

@@ -7,6 +7,7 @@
 #include "engine/limits.h"
 #include "engine/setup_filter.h"
 #include "foundation/numbers.h"
+#include "script/eval/block_plan.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 

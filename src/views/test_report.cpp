@@ -272,13 +272,20 @@ void WriteMonthlyGainsTable(const TestRecord *test, std::string *out)
             monthSum[month] += ratio;
             monthCount[month]++;
             monthStart = current;
-            if (date / 10000 != previousDate / 10000) {
+            /* Months without a date of their own (longer bars, a gap in the
+            ** data) get a cell each, so every later value stands under its
+            ** month. */
+            const bool newYear = date / 10000 != previousDate / 10000;
+            const int32_t nextMonth = newYear ? 12 : date / 100 % 100 - 1;
+            for (int32_t m = month + 1; m < nextMonth; m++) *out += "<td>n/a</td>";
+            if (newYear) {
                 monthSum[12] += HtmlStatCell(out, current, yearStart, compound ? yearStart : base, 1);
                 monthCount[12]++;
                 drawdownSum += HtmlTextCell(out, maxDrawdown, compound ? peakAtMax : base);
                 years++;
                 maxDrawdown = 0;
                 AppendFormat(out, "</tr>\n<tr><th>%d</th>", date / 10000);
+                for (int32_t m = 1; m < date / 100 % 100; m++) *out += "<td>n/a</td>";
                 yearStart = peak = current;
             }
         }

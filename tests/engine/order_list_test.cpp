@@ -199,6 +199,44 @@ TEST_F(OrderListTest, DynamicSizingOrders)
     }
 }
 
+/* Tomorrow's orders read the strategy data of the last date, as the next
+** day's test reads them at its open: the entries a test with one more day
+** makes on that day are the orders.  Each script enters only on the day
+** after 16 January, by a StratData item (the date of its statistics row) or
+** a TestData item (the day of the month of the last completed bar). */
+TEST_F(OrderListTest, OrdersReadTheStrategyDataOfTheLastDate)
+{
+    const char *const scripts[] = {
+        "StratData:\n  Seen: S.Date\nStrategy: S1\n  EntrySetup: Seen = 20240116\n",
+        "TestData:\n  Dom: Day\nStrategy: S1\n  EntrySetup: Dom = 16\n",
+    };
+    for (const char *body : scripts) {
+        SCOPED_TRACE(body);
+        std::string script = std::string("Settings:\n  OrdersMode: Text\n") + body + "  Quantity: 100\n  QtyType: Shares\n";
+        ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+        /* "    buy 100 (..%) [$..] AAA market on open" gives "AAA 100;". */
+        std::string orders, text = OrdersFile("main_20240117_orders.txt");
+        for (size_t at = text.find("    buy "); at != std::string::npos; at = text.find("    buy ", at + 1)) {
+            std::string line = text.substr(at + 8, text.find('\n', at) - at - 8), quantity = line.substr(0, line.find(' '));
+            size_t symbol = line.find("] ") + 2;
+            orders += line.substr(symbol, line.find(' ', symbol) - symbol) + " " + quantity + ";";
+        }
+
+        std::vector<int32_t> d = Weekdays(20240108, 20240117);
+        LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16, 17})}, {"BBB", FlatBars(d, {50, 50, 50, 50, 50, 50, 50, 40})}});
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        std::string entries;
+        const TestRecord *test = LastTest();
+        for (int32_t t = 0; test && t < test->tradeCount; t++)
+            if (test->trades[t].dateIn == 20240117)
+                entries += std::string(test->trades[t].symbol) + " " + std::to_string((int)test->trades[t].quantityIn) + ";";
+        EXPECT_EQ("AAA 100;BBB 100;", entries);
+        EXPECT_EQ(entries, orders) << text;
+        d.pop_back(); /* the data of the orders run again */
+        LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16})}, {"BBB", FlatBars(d, {50, 50, 50, 50, 50, 50, 50})}});
+    }
+}
+
 /* "-orders" in a batch runs the script in the orders mode and leaves its list. */
 TEST_F(OrderListTest, BatchOrdersRun)
 {

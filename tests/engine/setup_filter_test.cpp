@@ -114,6 +114,14 @@ TEST_F(SetupFilterRun, EveryScriptTradesAsThePlainPassDoes)
         /* TestData read by the rules, and a setup that is true everywhere. */
         "TestData:\n  Gap: O - C[1]\nStrategy: Always\n  EntrySetup: 1\n  SetupScore: Gap\n  MaxPositions: 1\n"
         "  Quantity: 50\n  QtyType: Percent\n  ExitRule: Gap < 0\n",
+        /* A setup of fractions, 0, 0.25, 0.5 and 0.75: a signal from 0.5 up. */
+        "Strategy: Halves\n  EntrySetup: 0.5 * (Change > 0) + 0.25 * Up\n  MaxPositions: 3\n  Quantity: 10\n"
+        "  QtyType: Percent\n  ExitRule: BarsHeld >= 3\n",
+        /* Walk-forward intervals that each give the Data item its own level,
+        ** so each interval's filter differs. */
+        "Parameters:\n  Level: 40\nWalkForward:\n  Dates: 2020-01-06, 2020-05-01, 2020-09-01, 2021-01-04, 2021-05-03\n"
+        "  Level: 25, 70, 35, 90\nData:\n  Above: C > Level\nStrategy: Walk\n  EntrySetup: Above AND Up\n"
+        "  MaxPositions: 4\n  Quantity: 10\n  QtyType: Percent\n  ExitRule: BarsHeld >= 3\n",
     };
     for (const char *body : scripts) {
         std::string script = std::string(kData) + body;

@@ -13,6 +13,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compiler_state.h"
+#include "script/eval/block_plan.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 
@@ -397,6 +398,26 @@ TEST_F(EvalDifferential, AFailedBarLeavesTheFormulasOwnTextAlone)
         EXPECT_EQ(results[k], EvalFormulaSlot(slot, &ctx, &value)) << "bar " << bars[k];
         EXPECT_EQ(values[k], value) << "bar " << bars[k];
     }
+}
+
+/* A trial bar stands in for one bar of the symbol for the evaluation only:
+** a run of bars over it is walked, as EvalFormula reads it, never planned
+** from the stored bar. */
+TEST_F(EvalDifferential, ARunOverATrialBarReadsTheTrialBar)
+{
+    FormulaSlot *slot = MakeSlot("C + 0");
+    ASSERT_EQ(1, CompileFormula(slot, 0, -1));
+    Bar trial = gStore.symbols[0].bars[BAR_DAILY][20];
+    trial.close += 7;
+    ctx.trialBar = &trial;
+    ctx.trialSymbol = &gStore.symbols[0];
+    ctx.trialIndex = 20;
+    ctx.trialBarSize = BAR_DAILY;
+    double block[30], planned[30];
+    EvalFormulaBars(slot->nodes[0], &ctx, 0, 30, block, nullptr);
+    EXPECT_EQ(0, EvalFormulaPlanned(slot->nodes[0], &ctx, 0, 30, planned));
+    EXPECT_EQ(trial.close, block[20]);
+    ctx.trialBar = nullptr;
 }
 
 } // namespace

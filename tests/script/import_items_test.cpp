@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
@@ -28,8 +29,11 @@ struct ImportTest : ::testing::Test {
     ConstituencyRecord *savedTable = nullptr;
     int32_t savedCount = 0;
     ConstituencyRecord table[2] = {{"S&P 500", "$SPX", "", 1}, {"Nasdaq 100", "$NDX", "", 2}};
+    char savedScripts[sizeof gScriptsFolder];
     void SetUp() override
     {
+        memcpy(savedScripts, gScriptsFolder, sizeof savedScripts);
+        CopyString(gScriptsFolder, sizeof gScriptsFolder, "C:\\Kestovar\\Scripts", -1);
         savedTable = gConstituency;
         savedCount = gConstituencyCount;
         gConstituency = table;
@@ -42,6 +46,7 @@ struct ImportTest : ::testing::Test {
         ResetImportState();
         gConstituency = savedTable;
         gConstituencyCount = savedCount;
+        memcpy(gScriptsFolder, savedScripts, sizeof savedScripts);
     }
     /* Applies the lines in order; stops at the first answer other than 0. */
     void Apply(const std::vector<Line> &lines, const char *nameSpace = "")
@@ -99,6 +104,14 @@ TEST_F(ImportTest, LinesThatFailNameTheirErrors)
     ResetImportState();
     std::string longPath = "x\\" + std::string(270, 'a') + ".csv";
     Apply({{"DataSource", "CSV", 0}, {"CSVFile", longPath.c_str(), 10}});
+    /* A path short enough to read but too long once the scripts folder is put
+    ** before it: "file path is too long", over the whole value. */
+    std::string joined = "x\\" + std::string(240, 'a');
+    for (const char *keyword : {"CSVFile", "DataPath", "SymInfoFile"}) {
+        ResetImportState();
+        Apply({{"DataSource", "CSV", 0}, {keyword, joined.c_str(), 9, 0, (int)joined.size()}});
+        EXPECT_EQ(1, gImportItems.count) << keyword; /* the DataSource item alone */
+    }
 }
 
 TEST_F(ImportTest, BlocksNumberTheirItemsAndKeepTheirLayout)

@@ -34,6 +34,9 @@ TEST(OptimizationRange, ExpandsStepsFactorsDefaultsAndRounding)
         {"from 1 /* low */ to 3 // high\n", {1, 2, 3}},
         {"from -2 to 2 step 2", {-2, 0, 2}},
         {"from 5 to 5", {5}},
+        /* A step below the value's precision moves nothing: the walk ends. */
+        {"from 1e20 to 2e20 def 1e20", {1e20}},
+        {"from 1e20 to 2e20 round 0", {1e20}},
     };
     for (const auto &c : cases) {
         std::vector<double> got = Expand(c.text);
@@ -63,6 +66,12 @@ TEST(OptimizationRange, RefusesBadRangesWithTheirCodes)
         {"", RANGE_NOT_A_RANGE},
         {"from 1 to 2000000", RANGE_TOO_MANY}, /* reported, not cut */
         {"from 0 to 1 step 0.0000001", RANGE_TOO_MANY},
+        /* Numbers too large for a double read as infinities. */
+        {"from 10 to 1e400 mult 11.5 round 1 def 1e400", RANGE_BAD},
+        {"from 1 to 1e400", RANGE_BAD},
+        {"from 1 to 10 step 1e999", RANGE_BAD},
+        {"from 1 to 10 round 1e999", RANGE_BAD},
+        {"from 1 to 10 def nan", RANGE_BAD},
     };
     for (const auto &c : cases)
         EXPECT_EQ(ExpandOptimizationRange(c.text, -1, nullptr, nullptr, 0), c.want) << c.text;

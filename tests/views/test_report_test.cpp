@@ -462,6 +462,38 @@ TEST_F(ReportTest, MonthlyTableLeavesOutRowsWithoutAMonth)
     }
 }
 
+/* Months without a row of their own (quarterly bars, a gap in the data) show
+** "n/a", so every gain stands under its own month.  Equity 1000, 1100, 990,
+** 1089 against the allocation 1000, not compounded, worked by hand. */
+TEST_F(ReportTest, MonthlyTableKeepsEveryGainUnderItsMonth)
+{
+    const struct {
+        uint32_t dates[4];
+        std::vector<std::string> expect;
+    } cases[] = {
+        /* Jan 0; Apr +10%; May (990 - 1100) / 1000; Sep +9.9%; the year +8.9%. */
+        {{20240131, 20240430, 20240531, 20240930},
+         {"2024", "0.0%", "n/a", "n/a", "10.0%", "-11.0%", "n/a", "n/a", "n/a", "9.9%", "n/a", "n/a", "n/a", "8.9%",
+          "-11.0%"}},
+        /* Oct 0 and Nov +10% close 2023; 2024 starts in March from 1100. */
+        {{20231031, 20231130, 20240329, 20240430},
+         {"2023", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "0.0%", "10.0%", "n/a", "10.0%", "0.0%",
+          "2024", "n/a", "n/a", "-11.0%", "9.9%", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a", "-1.1%",
+          "-11.0%"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.dates[0]);
+        TestRecord *t = MakeTest(nullptr);
+        for (int r = 0; r < 4; r++) t->cells[r * 2].date = c.dates[r];
+        std::string out;
+        WriteMonthlyGainsTable(t, &out);
+        const Parsed p = ParseHtml(out);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_NE(p.cells.end(), std::search(p.cells.begin(), p.cells.end(), c.expect.begin(), c.expect.end())) << out;
+        FreeTestRecord(nullptr, t);
+    }
+}
+
 /* With KV_REPORT_SAMPLE set to a folder, writes a report there for a person
 ** (or tools/report-shot) to look at; otherwise there is nothing to do. */
 TEST_F(ReportTest, SampleReportForReview)

@@ -84,59 +84,65 @@ int CalcDllDataCalc(FormulaNode *node, EvalContext *context, int barsBack)
         CopyString(texts[k], sizeof texts[k], node->textFlag ? node->text : "", -1);
         textSlots[k] = texts[k];
     }
-    /* The library is given the daily bars whatever the item's bar size.  The
-    ** item's output holds one value per bar of its own size, fewer than the
-    ** daily bars for a longer size, so such a call writes into a block as
-    ** long as the daily bars (a library filling one value per bar it was
-    ** given stays inside it), and the item keeps the values of its range. */
+    /* The library is given the daily bars whatever the item's bar size, and
+    ** may read and write every array it is handed up to their count.  An
+    ** item of a longer size holds one value per bar of its own size, fewer
+    ** than the daily bars, so its output and the earlier items' values are
+    ** then handed over as copies as long as the daily bars (NaN past their
+    ** own values), and only the item's own range is copied back. */
     int32_t barCount = 0, outputCount = 0;
     Bar *bars = GetBarArray(context->symbol, BAR_DAILY, &barCount);
     if (!bars || !GetBarArray(context->symbol, context->barSize, &outputCount)) return 0;
-    double *output = context->onePassWindow, *wide = nullptr;
-    if (outputCount < barCount) {
-        if (!AllocMemory(&wide, (uint64_t)barCount * sizeof(double))) return 0;
-        memcpy(wide, output, (size_t)outputCount * sizeof(double));
-        for (int32_t i = outputCount; i < barCount; i++) wide[i] = NAN;
-        output = wide;
+    const bool widen = outputCount < barCount;
+
+    const FormulaItem *items = (const FormulaItem *)gDataItems.items;
+    const SymbolRecord *symbol = context->symbol;
+    /* The earlier items the library sees: per bar, at the item's bar size. */
+    const int32_t index = context->dataItemIndex;
+    const FormulaItem *self = items && index < gDataItems.count ? &items[index] : nullptr;
+    const int32_t selfSize = self ? DataItemBarSize(self) : 0;
+    DllDataItem *entries = nullptr;
+    double *copies = nullptr;
+    int32_t n = 0;
+    if (self && index > 0 && symbol->dataValues[0] && symbol->dataOffsets[0]) {
+        if (!AllocMemory(&entries, (uint64_t)index * sizeof(DllDataItem))) return 0;
+        memset(entries, 0, (size_t)index * sizeof(DllDataItem));
     }
+    for (int32_t k = 0; entries && k < index; k++) {
+        const FormulaItem *item = &items[k];
+        if (item->onePerDate || item->onePerSymbol || DataItemBarSize(item) != selfSize) continue;
+        DllDataItem *e = &entries[n++];
+        e->values = symbol->dataValues[0] + symbol->dataOffsets[0][k];
+        CopyString(e->name, sizeof e->name, item->formula.name, -1);
+        e->dataType = (int32_t)item->formula.resultFormat;
+    }
+    /* One block holds the wide output and a wide copy of every entry. */
+    const int32_t wideArrays = widen ? 1 + n : 0;
+    if (wideArrays > 0 && !AllocMemory(&copies, (uint64_t)wideArrays * (uint64_t)barCount * sizeof(double))) {
+        FreeMemory(&entries);
+        return 0;
+    }
+    double *output = context->onePassWindow;
+    for (int32_t a = 0; a < wideArrays; a++) {
+        double *wide = copies + (int64_t)a * barCount;
+        const double *from = a == 0 ? output : entries[a - 1].values;
+        memcpy(wide, from, (size_t)outputCount * sizeof(double));
+        for (int32_t i = outputCount; i < barCount; i++) wide[i] = NAN;
+        if (a > 0) entries[a - 1].values = wide;
+    }
+
     DllCallBlock block = {};
     block.bars = bars;
-    block.output = output;
+    block.output = widen ? copies : output;
     block.arguments = values;
     block.argumentCount = count;
     block.barCount = barCount;
     block.argumentTexts = textSlots;
-
-    const FormulaItem *items = (const FormulaItem *)gDataItems.items;
-    int32_t index = context->dataItemIndex < gDataItems.count ? context->dataItemIndex : gDataItems.count;
-    DllDataItem *entries = nullptr;
-    if (index > 0 && items) {
-        if (!AllocMemory(&entries, (uint64_t)index * sizeof(DllDataItem))) {
-            FreeMemory(&wide);
-            return 0;
-        }
-        memset(entries, 0, (size_t)index * sizeof(DllDataItem));
-        const FormulaItem *self = &items[context->dataItemIndex];
-        int32_t selfSize = DataItemBarSize(self);
-        const SymbolRecord *symbol = context->symbol;
-        int32_t n = 0;
-        for (int32_t k = 0; k < index; k++) {
-            const FormulaItem *item = &items[k];
-            if (item->onePerDate || item->onePerSymbol || DataItemBarSize(item) != selfSize) continue;
-            if (!symbol->dataValues[0] || !symbol->dataOffsets[0]) continue;
-            DllDataItem *e = &entries[n++];
-            e->values = symbol->dataValues[0] + symbol->dataOffsets[0][k];
-            CopyString(e->name, sizeof e->name, item->formula.name, -1);
-            e->dataType = (int32_t)item->formula.resultFormat;
-        }
-        block.items = n > 0 ? entries : nullptr;
-        block.itemCount = n;
-    }
+    block.items = n > 0 ? entries : nullptr;
+    block.itemCount = n;
     entry(&block); /* what it returns has no meaning to the program */
+    if (widen) memcpy(output, copies, (size_t)outputCount * sizeof(double));
+    FreeMemory(&copies);
     FreeMemory(&entries);
-    if (wide) {
-        memcpy(context->onePassWindow, wide, (size_t)outputCount * sizeof(double));
-        FreeMemory(&wide);
-    }
     return 1;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
 #include "foundation/path_macros.h"
@@ -288,6 +289,16 @@ int StoreDataPath(char *target, const std::string &value)
     return 0;
 }
 
+/* ApplyImportItem's answer for a line that adds an item: 0 when it was
+** added; 9 when its path cannot be resolved (too long once the scripts folder
+** or a macro is put in), a fault of the line that the user is shown; -1 when
+** memory ran out, which the low-memory state reports. */
+int AddLineItem(int kind, const std::string &value, const char *name, int listFlag)
+{
+    if (AddImportItem(kind, value.c_str(), name, listFlag)) return 0;
+    return gOutOfMemory.load() ? -1 : ERR_PATH_TOO_LONG;
+}
+
 } // namespace
 
 int FindFundamentalField(const char *name)
@@ -419,7 +430,7 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
     }
     case IMPKW_CSV_FILE:
         if (st.currentSource != SOURCE_CSV) return ERR_NEEDS_LOCAL_CSV;
-        return AddImportItem(index, text.c_str(), name, listFlag) ? 0 : -1;
+        return AddLineItem(index, text, name, listFlag);
     case IMPKW_CSV_DATE_FMT:
         if ((w = WordOf(text, kDateOrders)) < 0) return ERR_UNKNOWN_DATE_FORMAT;
         st.csvDateOrder = w;
@@ -437,12 +448,12 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
         return 0;
     case IMPKW_DATA_PATH:
         if (!IsLocalFileSource(st.currentSource)) return ERR_NEEDS_LOCAL_FILE;
-        return AddImportItem(index, text.c_str(), name, listFlag) ? 0 : -1;
+        return AddLineItem(index, text, name, listFlag);
     case IMPKW_SYM_INFO_FILE:
     case IMPKW_EVENT_LIST_FILE:
     case IMPKW_INCLUDE_LIST:
     case IMPKW_EXCLUDE_LIST:
-        return AddImportItem(index, text.c_str(), name, listFlag) ? 0 : -1;
+        return AddLineItem(index, text, name, listFlag);
     case IMPKW_CONSTITUENCY:
         return ForEachListName(text, [&](const std::string &symbol, int offset) {
             int found = MarkConstituency(symbol);

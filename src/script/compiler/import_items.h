@@ -168,7 +168,8 @@ extern uint8_t *gConstituencyRequested;
 ** Fundamentals mark what they name; the rest set the state.  Values of 260
 ** characters or more give 10.  0, a compile error code with the span to mark
 ** in *outOffset and *outLength (relative to value; the whole value unless a
-** single name is at fault), or -1. */
+** single name is at fault; 9 for a path too long to resolve), or -1 when
+** memory ran out. */
 int ApplyImportItem(int index, const char *value, int length, const char *nameSpace, int *outOffset, int *outLength);
 /* Appends an item of kind for the open block; 1, or 0 when the list cannot
 ** grow or the value's path cannot be resolved (nothing is added then). */

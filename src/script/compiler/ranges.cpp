@@ -116,6 +116,10 @@ int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, 
         }
     }
     if (broken) return 0;
+    /* A number too large for a double reads as an infinity: no range can
+    ** walk to it or stand on it. */
+    for (int i = 0; i < n; i++)
+        if (!std::isfinite(pairs[i].number)) return RANGE_BAD;
     /* Multiplying a start of zero or below never climbs towards the end. */
     if (haveMult && first <= 0) return RANGE_BAD;
 
@@ -135,8 +139,11 @@ int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, 
             count++;
         }
         if (values && count >= room) break;
-        v = haveMult ? v * mult : v + step;
-        if (CompareDouble(v, last) > 0) break;
+        /* A step too small for the value's precision leaves it where it is,
+        ** and the walk would never end: it ends with the last value. */
+        double next = haveMult ? v * mult : v + step;
+        if (!(next > v) || CompareDouble(next, last) > 0) break;
+        v = next;
     }
 done:
     if (parameter && count > 0) parameter->rangeFlag = 1;

@@ -19,7 +19,8 @@ enum {
     RANGE_MAX_VALUES = 1000000,
     RANGE_NOT_A_RANGE = 0,      /* the text is a plain value list */
     RANGE_BAD = -1,             /* descending, a step of 0 or less, a factor of 1 or less,
-                                     or a factor applied to a start of 0 or less */
+                                     a factor applied to a start of 0 or less, or a
+                                     number that is not finite (too large to read) */
     RANGE_STEP_AND_MULT = -2,   /* both "step" and "mult" given */
     RANGE_TOO_MANY = 2147483647 /* more than RANGE_MAX_VALUES values */
 };

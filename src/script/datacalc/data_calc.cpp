@@ -24,6 +24,7 @@
 #include "script/compiler/formula_text.h"
 #include "script/compiler/keywords.h"
 #include "script/compiler/settings_items.h"
+#include "script/eval/block_plan.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/item_table.h"
 #include "services/services.h"
@@ -673,6 +674,14 @@ static int LayOutSymbol(SymbolRecord *symbol, const std::vector<int32_t> &order)
     return 1;
 }
 
+int MemoryLimitReached(uint64_t moreBytes)
+{
+    int64_t percent = MemoryPercent(); /* reads the machine's memory size the first time */
+    if (gPhysicalMemory != 0)
+        percent = (int64_t)((gAllocatedBytes.load(std::memory_order_relaxed) + moreBytes) * 100 / gPhysicalMemory);
+    return percent >= gSettings.MaxMemPct;
+}
+
 static uint64_t ElapsedMs(uint64_t since) { return PlatTickCount64() - since; }
 
 int CalcDataArraysForBarSize(EvalContext *context, int quiet)
@@ -691,7 +700,7 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
     for (int32_t s = 0; s <= gStore.symbolCount; s++) {
         SymbolRecord *symbol = s < gStore.symbolCount ? &gStore.symbols[s] : &gStore.calendar;
         if (!LayOutSymbol(symbol, order)) return 0;
-        if (MemoryPercent() >= gSettings.MaxMemPct) return 0;
+        if (MemoryLimitReached(0)) return 0;
     }
 
     FormulaItem *items = (FormulaItem *)gDataItems.items;

@@ -68,7 +68,7 @@ static int LayOutTestData(SymbolRecord *symbol)
         total += values;
     }
     if (total > 0 && !GrowTo(&symbol->dataValues[1], (uint64_t)total * sizeof(double))) return 0;
-    if (MemoryPercent() >= gSettings.MaxMemPct) return 0;
+    if (MemoryLimitReached(0)) return 0;
     for (int64_t k = 0; k < total; k++) symbol->dataValues[1][k] = NAN;
     return 1;
 }

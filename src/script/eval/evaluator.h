@@ -39,13 +39,10 @@
 **             evaluation order.  EvalFormula keeps the plan in the array's end
 **             node (formula.h), built at the array's first evaluation, and
 **             runs it on the bar without touching the other nodes; only the
-**             first node takes the result, as the walk leaves it.
-**             EvalFormulaBars runs each plan step over up to 128 bars at once
-**             (Data items at the context's bar size join there), a short
-**             circuit choosing per bar.  Wherever the walk could fail, the bar
-**             is walked instead, so a plan never has to reproduce a failure;
-**             the trace and the Import flag always take the walk.  Built-ins
-**             keep the one calling convention (node, context, bars back).
+**             first node takes the result, as the walk leaves it.  The plan
+**             and the routines that run it over many bars at once live in
+**             block_plan.h.  Built-ins keep the one calling convention (node,
+**             context, bars back).
 */
 #pragma once
 #include <cstdint>
@@ -74,40 +71,18 @@ struct ArgValue {
 ** gives 1 and 0.0.  Resets the Library nesting, names the item for messages,
 ** sets the result format once and clears the one-shot current-bar flag. */
 int EvalFormulaSlot(FormulaSlot *slot, EvalContext *context, double *value);
-/* The same, with the value plus 0.000001 rounded half away from zero (0 after
-** a failure; clamped to the 32-bit range). */
+/* The same, as the whole number FormulaIntValue makes of the value (0 after
+** a failure). */
 int EvalFormulaInt(FormulaSlot *slot, EvalContext *context, int32_t *value);
+/* The whole number a formula's value stands for wherever a script gives a
+** count or a truth value (EntrySetup, EntrySkip, ...): the value plus
+** 0.000001 rounded half away from zero, clamped to the 32-bit range. */
+int32_t FormulaIntValue(double value);
 /* The same, as text: the first node's text when it has one, "" for exactly 0,
 ** else "%g".  out (outSize bytes) is not written after a failure. */
 int EvalFormulaText(FormulaSlot *slot, EvalContext *context, char *out, int outSize);
 /* The value of a node array, NaN when it has none. */
 double EvalFormula(FormulaNode *nodes, EvalContext *context);
-/* Evaluates a node array on count bars from bar first of the context symbol,
-** each in turn as the last completed bar and the bar index (as a data
-** calculation does): value k into values[k] (NaN: no value) and, when
-** dataTypes is given, the first node's data type into dataTypes[k].  The
-** values, data types, short circuits and failures are those EvalFormula gives
-** bar by bar, and the first node and the context end as after the last bar; a
-** formula with a plan is computed a run of bars per step (see "Speed"). */
-void EvalFormulaBars(FormulaNode *nodes, EvalContext *context, int32_t first, int32_t count, double *values,
-                     uint32_t *dataTypes);
-/* The values EvalFormulaBars gives on bars first .. first + count - 1 of the
-** context symbol, by the formula's plan alone: 1 with values[k] the value of
-** bar first + k, NaN where the plan has none (a bar the walk would have to
-** do: its value is not known here); 0, with nothing written, when the formula
-** has no plan for the context.  Walks nothing, so the nodes and the context
-** are left as they were. */
-int EvalFormulaPlanned(FormulaNode *nodes, EvalContext *context, int32_t first, int32_t count, double *values);
-/* A formula of numbers, texts, operators and the symbol's own number, text
-** and $ references, without bar offsets, has one value for a symbol on every
-** bar that has a completed bar: 1 with that value (NaN: none) found on the
-** context's bar; 0, with nothing evaluated, for any other formula. */
-int EvalFormulaPerSymbol(FormulaNode *nodes, EvalContext *context, double *value);
-/* Leaves the context as EvalFormulaSlot would after evaluating the slot on
-** the context's bar, for a caller that knows the value already from the
-** formula's plan (EvalFormulaPlanned) and skips the evaluation.  The slot's
-** nodes and result format are not touched. */
-void TakeKnownFormulaValue(FormulaSlot *slot, EvalContext *context);
 /* Prepares a node array before a walk: binds strategy and symbol names that
 ** are still unresolved, and clears what the last walk left in the nodes. */
 void ResolveFormulaRefs(FormulaNode *nodes, EvalContext *context);

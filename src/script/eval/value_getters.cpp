@@ -788,7 +788,12 @@ int GetStatValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     }
     const StrategyResult *result = &test->strategies[s];
     int32_t row = context->resultRow - barsBack;
-    if ((id == ITEM_S_NUMBER || id == ITEM_STRATDATA_REF) && context->barPhase < PHASE_CLOSE) {
+    /* Before the close these read the row before the date's own, which is
+    ** not complete yet.  Orders for the next trading day stand on a date past
+    ** the last row: the row before that date is the last row itself. */
+    const StatCell *current = gRun.generatingOrders ? GetResultCell(test, context->resultRow, s) : nullptr;
+    bool pastLastRow = current && (int32_t)current->date < context->date;
+    if ((id == ITEM_S_NUMBER || id == ITEM_STRATDATA_REF) && context->barPhase < PHASE_CLOSE && !pastLastRow) {
         if (row <= 0) return 0;
         row--;
     }

@@ -1,7 +1,8 @@
 // A plug-in library for the tests of the DllDataCalc built-in.  For each bar
 // it is given it fills output[i] = arguments[0] * close + the first earlier
-// item's value (when there is one).  A second argument whose text starts
-// with 'F' makes it return -1 after filling.
+// item's value (when there is one).  It reads every earlier item's value of
+// every bar it is given, as a library may, and returns how many of them are
+// numbers; a second argument whose text starts with 'F' makes it return -1.
 #include <cstdint>
 
 #if defined(_WIN32)
@@ -39,6 +40,9 @@ KV_EXPORT int32_t DllDataCalc(PluginBlock *block)
         double earlier = block->itemCount > 0 ? block->items[0].values[i] : 0.0;
         block->output[i] = factor * block->bars[i].close + earlier;
     }
+    int32_t numbers = 0;
+    for (int32_t k = 0; k < block->itemCount; k++)
+        for (int32_t i = 0; i < block->barCount; i++) numbers += block->items[k].values[i] == block->items[k].values[i];
     if (block->argumentCount >= 2 && block->argumentTexts[1][0] == 'F') return -1;
-    return block->itemCount;
+    return numbers;
 }
