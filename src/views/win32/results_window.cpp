@@ -589,7 +589,9 @@ static int CloseResults(HWND window)
         host->list = nullptr;
         UpdateDebugPanelControls();
     }
-    DestroyWindow(window);
+    /* Through the MDI client, so that the next child is activated and the
+    ** frame's menus follow it. */
+    SendMessageA(gFrame.mdiClient, WM_MDIDESTROY, (WPARAM)window, 0);
     return 1;
 }
 

@@ -582,3 +582,45 @@ TEST_F(ResultWindowsTest, ATestsScriptAndTemporaryListsLeaveNoFiles)
     EXPECT_FALSE(PlatFileExists((folder + "\\_temp_.txt").c_str()));
     EXPECT_STREQ(gSettings.RecentFilesMRU, "");
 }
+
+/* Closing the active results window (No to saving) hands the activation on,
+** as closing any MDI child does; once no child is left, the menus and the
+** toolbar are the frame's alone. */
+TEST_F(ResultWindowsTest, ClosingTheActiveResultsWindowActivatesTheNext)
+{
+    OpenScript(nullptr, nullptr);
+    WriteTestFile(File("next.csv"), "A\n1\n");
+    ASSERT_EQ(1, OpenCsvAsList(nullptr, File("next.csv").c_str()));
+    ResultsWindow *list;
+    HWND results = OpenList({MakeTest(1, nullptr, 0, 3)}, &list);
+    ASSERT_NE(nullptr, results);
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)results, 0);
+    SelectItem(results, 0);
+    list->modified = 1;
+    Pump();
+    const int kResultsButtons[] = {IDM_RESULTS_GRAPHS, IDM_RESULTS_PLOTS, IDM_RESULTS_TRADES, IDM_RESULTS_REPORT,
+                                   IDM_RESULTS_OPTGRAPH};
+    ASSERT_TRUE(ButtonEnabled(IDM_RESULTS_GRAPHS));
+
+    DialogWatcher::Answer(IDNO);
+    SendMessageA(results, WM_CLOSE, 0, 0);
+    Pump();
+    ASSERT_FALSE(IsWindow(results));
+    HWND active = (HWND)SendMessageA(gFrame.mdiClient, WM_MDIGETACTIVE, 0, 0);
+    ASSERT_NE(nullptr, active);
+    EXPECT_EQ(active, gFrame.activeChild);
+    EXPECT_NE(WK_RESULTS, gFrame.activeKind);
+    EXPECT_EQ(nullptr, FindSubMenuByText(GetMenu(gFrame.frame), "Resul&ts"));
+    for (int id : kResultsButtons) EXPECT_FALSE(ButtonEnabled(id)) << id;
+
+    HWND child;
+    while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) {
+        SendMessageA(child, WM_CLOSE, 0, 0);
+        Pump();
+        ASSERT_FALSE(IsWindow(child));
+    }
+    EXPECT_EQ(nullptr, gFrame.activeChild);
+    EXPECT_EQ(-1, gFrame.activeKind);
+    EXPECT_EQ(gFrame.frameMenu, GetMenu(gFrame.frame));
+    for (int id : kResultsButtons) EXPECT_FALSE(ButtonEnabled(id)) << id;
+}
