@@ -41,5 +41,8 @@ struct RunViewHooks {
     /* Fills the debug panel's Test, Symbol and Strategy boxes after a test
     ** (an empty text empties its box) and updates its buttons. */
     void (*updateExaminePanel)(const char *symbol, const char *strategy);
+    /* Closes every view that shows the test (window: the list it belongs
+    ** to, or null), called by FreeTestRecord while the test is still whole. */
+    void (*closeTestViews)(ResultsWindow *window, TestRecord *test);
 };
 extern RunViewHooks gRunViewHooks;

@@ -5,9 +5,11 @@
 ** Owns:       the map from results lists to their windows.  Each window's
 **             record hangs at its user data: the results list, the
 **             CellListWindow, the CompareWindow.
-** Start-up:   StartResultWindows installs the report, trade list and scan
-**             hand-offs and a timer that shows each results list the engine
-**             opened or changed, and each finished scan, in its window.
+** Start-up:   InstallResultsViewHooks gives the run the trade list, the
+**             test-list export and the closing of a freed test's views;
+**             StartResultWindows installs the report and scan hand-offs and a
+**             timer that shows each results list the engine opened or
+**             changed, and each finished scan, in its window.
 ** Threads:    UI thread only.  Platform: Windows only.
 */
 #pragma once
@@ -28,6 +30,8 @@ int TradeListCommand(HWND window, int commandId);
 int ScanCommand(HWND window, int commandId);
 int CompareCommand(HWND window, int commandId);
 
+/* Installs the run's hand-offs to the results windows (at start-up). */
+void InstallResultsViewHooks();
 /* Installs the hand-offs and the refresh timer (after the frame exists). */
 void StartResultWindows();
 /* Loads a results file into a window (path null: a new, empty window); 1/0. */

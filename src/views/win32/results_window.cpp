@@ -284,13 +284,28 @@ HWND FindTestViewWindow(const ResultsWindow *results, const TestRecord *test, co
     return nullptr;
 }
 
-/* Closes every window that shows the test, before the test is freed. */
-static void CloseTestViews(const ResultsWindow *results, const TestRecord *test)
+static int sResultsDestroying; /* the frame is taking every window down */
+
+/* Closes every window that shows the test and drops the results rows that
+** point at it; FreeTestRecord calls it before the test is freed, on every
+** path: Delete Test, Delete All, closing the list, an optimization's clear
+** and keep-best trimming. */
+static void CloseTestViews(ResultsWindow *results, TestRecord *test)
 {
+    if (sResultsDestroying || !gFrame.mdiClient) return;
     HWND view;
     while ((view = FindTestViewWindow(results, test, nullptr)) != nullptr) {
         SendMessageA(view, WM_CLOSE, 0, 0);
         if (IsWindow(view)) DestroyWindow(view);
+    }
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, "KestovarResults")) {
+        HWND list = GetListViewOf(child);
+        LVFINDINFOA find = {};
+        find.flags = LVFI_PARAM;
+        find.lParam = (LPARAM)test;
+        int row;
+        while (list && (row = ListView_FindItem(list, -1, &find)) >= 0) ListView_DeleteItem(list, row);
     }
 }
 
@@ -364,7 +379,6 @@ static void DeleteSelectedTest(HWND window)
     if (!host || !host->list || row < 0) return;
     HWND view = GetListViewOf(window);
     ListView_DeleteItem(view, row);
-    CloseTestViews(host->list, test);
     std::vector<int32_t> dropped((size_t)host->list->columnCount + 1);
     const int32_t count = DeleteTestFromResults(host->list, test, dropped.data());
     for (int32_t k = 0; k < count; k++) ListView_DeleteColumn(view, dropped[(size_t)k]);
@@ -386,9 +400,7 @@ static void DeleteAllResults(HWND window)
     if (gSettings.AskDeleteTests &&
         MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete all the test results in this window?") != IDYES)
         return;
-    for (TestRecord *t = host->list->firstTest; t; t = t->next) CloseTestViews(host->list, t);
     DeleteAllTests(host->list);
-    gCurrentTest = nullptr;
     SyncResultsRows(window, 1);
 }
 
@@ -581,10 +593,6 @@ static int CloseResults(HWND window)
             return 0;
         }
         if (!QuerySaveResults(host->list, 1)) return 0;
-        for (TestRecord *t = host->list->firstTest; t; t = t->next) {
-            CloseTestViews(host->list, t);
-            if (gCurrentTest == t) gCurrentTest = nullptr;
-        }
         CloseResultsWindow(host->list);
         host->list = nullptr;
         UpdateDebugPanelControls();
@@ -615,7 +623,10 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY: {
         ResultsHost *host = HostOf(window);
         if (host) {
+            /* A list still here goes with the frame, and so do its views. */
+            sResultsDestroying = 1;
             if (host->list) CloseResultsWindow(host->list);
+            sResultsDestroying = 0;
             FreeMemory(&host);
             SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         }
@@ -677,11 +688,16 @@ static void SaveRunTestList(ResultsWindow *list, const char *path)
     if (window) SaveListCsv(window, path); /* reports its own failure */
 }
 
+void InstallResultsViewHooks()
+{
+    gRunViewHooks.openTradeList = OpenRunTradeList;
+    gRunViewHooks.saveTestList = SaveRunTestList;
+    gRunViewHooks.closeTestViews = CloseTestViews;
+}
+
 void StartResultWindows()
 {
     gOpenReportPage = OpenReportPage;
-    gRunViewHooks.openTradeList = OpenRunTradeList;
-    gRunViewHooks.saveTestList = SaveRunTestList;
     gChartImageWriter = WriteScanRowChart;
     gReportGraphWriter = WriteReportGraphs;
     gReportPlotWriter = WriteReportPlots;

@@ -624,3 +624,139 @@ TEST_F(ResultWindowsTest, ClosingTheActiveResultsWindowActivatesTheNext)
     EXPECT_EQ(gFrame.frameMenu, GetMenu(gFrame.frame));
     for (int id : kResultsButtons) EXPECT_FALSE(ButtonEnabled(id)) << id;
 }
+
+#include "engine/optimizer.h"
+#include "foundation/win32/settings_dialog.h"
+#include "marketdata/store/data_load.h"
+#include "views/graph_record.h"
+#include "views/trade_plot.h"
+
+namespace {
+
+/* The test a per-test window shows, read from its kind's record; null for
+** other kinds. */
+const TestRecord *ShownTest(HWND window)
+{
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    const LONG_PTR data = GetWindowLongPtrA(window, GWLP_USERDATA);
+    if (!data) return nullptr;
+    if (strcmp(name, "KestovarTrades") == 0) return ((const CellListWindow *)data)->test;
+    if (strcmp(name, "KestovarGraph") == 0) return ((const GraphWindow *)data)->test;
+    if (strcmp(name, "KestovarPlot") == 0) return ((const PlotWindow *)data)->test;
+    return nullptr;
+}
+
+TestRecord *TestOfParameter(ResultsWindow *list, double value)
+{
+    for (TestRecord *t = list ? list->firstTest : nullptr; t; t = t->next)
+        if (t->parameterCount > 0 && t->parameters[0].value == value) return t;
+    return nullptr;
+}
+
+/* An optimization of P over a month of one symbol's prices, imported into
+** the data file that the settings name; every P trades, the score is P. */
+void WriteOptimizationScript()
+{
+    std::string prices = FrameTest::File("optprices"), data = FrameTest::File("opt.kvd");
+    CreateDirectoryA(prices.c_str(), nullptr);
+    std::string csv = "Date,Open,High,Low,Close,Volume\n";
+    for (int day : {2, 3, 4, 5, 8, 9, 10, 11, 12, 15, 16, 17, 18, 19, 22, 23, 24, 25, 26, 29, 30, 31}) {
+        char line[80];
+        snprintf(line, sizeof line, "2024-01-%02d,%d,%d,%d,%d,1000\n", day, 10 + day, 11 + day, 9 + day, 10 + day);
+        csv += line;
+    }
+    WriteTestFile(prices + "\\AAA.csv", csv);
+    std::string script = FrameTest::File("opt.kvs");
+    WriteTestFile(script, "Settings:\n  DataFile: " + data + "\n  OptNoDialog: True\nImport:\n  DataSource: CSV\n  DataPath: " +
+                              prices + "\n  SaveAs: " + data +
+                              "\n  StartDate: 2024-01-01\n  EndDate: 2024-01-31\nParameters:\n  P: 1, 2, 3\n"
+                              "Results:\n  Score: P {#}\nGraphs:\n  Equity: S.Equity {$0 \"Equity\"}\nStrategy: S1\n  EntrySetup: C > 0\n  ExitRule: 1\n");
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, script.c_str(), -1);
+    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, data.c_str(), -1);
+    gSettings.UseEarliestDate = gSettings.UseLatestDate = 1;
+    gSettings.AddGraph = gSettings.AddLog = gSettings.AddReport = gSettings.AddTrades = gSettings.AddDebug = 0;
+    gSettings.OptimizeMode = OPT_COMBINATORIAL;
+    gSettings.OptScoreCol = 0;
+    gSettings.OptKeepNoTrades = 1;
+    gSettings.OptWalkForward = gSettings.OptSummaryLog = gSettings.OptMultiSaveAs = 0;
+    gSettings.OptByStrategy = gSettings.OptBySymbol = 0;
+    SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+}
+
+} // namespace
+
+/* An optimization that clears the list, or keeps only the best tests, frees
+** tests whose windows are open: those windows close with them, the others
+** stay, and the program goes on answering keys in what is left. */
+TEST_F(ResultWindowsTest, AnOptimizationClosesTheWindowsOfTheTestsItFrees)
+{
+    const ProgramSettings saved = gSettings;
+    WriteOptimizationScript();
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(RESULT_OK, gRun.resultCode.load()) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    struct Path {
+        const char *name;
+        int32_t clear, sort, keepBest;
+        int listed, graphsLeft; /* P = 3's graph stays when its test is kept */
+    } paths[] = {
+        {"Clear Results", 1, 0, 0, 3, 0},
+        {"Keep Best", 0, 1, 2, 2, 1},
+    };
+    for (const Path &path : paths) {
+        SCOPED_TRACE(path.name);
+        gSettings.OptClearResults = 1;
+        gSettings.OptSortResults = gSettings.OptKeepBest = 0;
+        SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_OPTIMIZE, 0);
+        SyncResultsWindows();
+        Pump();
+        ResultsWindow *list = FirstResultsWindow();
+        ASSERT_NE(nullptr, list);
+        ASSERT_EQ(3, list->testCount) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+        TestRecord *worst = TestOfParameter(list, 1), *best = TestOfParameter(list, 3);
+        ASSERT_TRUE(worst && best && worst->tradeCount > 0);
+        ASSERT_NE(nullptr, OpenTradeList(worst));
+        ASSERT_NE(nullptr, OpenStatsGraph(list, worst, 0));
+        ASSERT_NE(nullptr, OpenTradePlotWindow(list, worst, 0));
+        ASSERT_NE(nullptr, OpenStatsGraph(list, best, 0));
+        Pump();
+
+        gSettings.OptClearResults = path.clear;
+        gSettings.OptSortResults = path.sort;
+        gSettings.OptKeepBest = path.keepBest;
+        SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_OPTIMIZE, 0);
+        SyncResultsWindows();
+        Pump();
+        EXPECT_EQ(path.listed, list->testCount);
+        for (HWND w = GetWindow(gFrame.mdiClient, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+            const TestRecord *shown = ShownTest(w);
+            bool listed = shown == nullptr;
+            for (const TestRecord *t = list->firstTest; t && !listed; t = t->next) listed = t == shown;
+            EXPECT_TRUE(listed) << "a window shows a freed test: " << Title(w);
+        }
+        EXPECT_EQ(0, CountChildren("KestovarTrades"));
+        EXPECT_EQ(0, CountChildren("KestovarPlot"));
+        EXPECT_EQ(path.graphsLeft, CountChildren("KestovarGraph"));
+
+        /* Enter on the results list opens the graph of its selected test. */
+        HWND results = FindResultsHwnd(list);
+        ASSERT_NE(nullptr, results);
+        EXPECT_EQ(path.listed, ListView_GetItemCount(GetListViewOf(results)));
+        SelectItem(results, 0);
+        NMLVKEYDOWN key = {};
+        key.hdr.hwndFrom = GetListViewOf(results);
+        key.hdr.idFrom = LIST_VIEW_ID;
+        key.hdr.code = LVN_KEYDOWN;
+        key.wVKey = VK_RETURN;
+        SendMessageA(results, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&key);
+        Pump();
+        EXPECT_NE(nullptr, gFrame.frame);
+        HWND child;
+        while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
+        while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    }
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY); /* the script's parameters are not the next test's */
+    UnloadData();
+    gSettings = saved;
+}
