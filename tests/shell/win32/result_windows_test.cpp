@@ -62,12 +62,29 @@ void ClickHeader(HWND window, int column)
 }
 
 /* Whether a column is wide enough for the header to draw its whole heading
-** and sort arrow. */
+** and sort arrow: the heading's extent in the header's font, the header's own
+** margin on both sides of the text and of the arrow, and the arrow image's
+** width, each asked of the header and its image list. */
 bool HeadingFits(HWND window, int column)
 {
-    HWND view = GetListViewOf(window);
-    const int needed = HeaderNeededWidth(ListView_GetHeader(view), column);
-    return needed > 0 && ListView_GetColumnWidth(view, column) >= needed;
+    HWND view = GetListViewOf(window), header = ListView_GetHeader(view);
+    char text[256] = "";
+    HDITEMA item = {};
+    item.mask = HDI_TEXT | HDI_FORMAT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    if (!Header_GetItem(header, column, &item)) return false;
+    HDC dc = GetDC(header);
+    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(header, WM_GETFONT, 0, 0));
+    SIZE extent = {};
+    GetTextExtentPoint32A(dc, text, (int)strlen(text), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(header, dc);
+    const int margin = Header_GetBitmapMargin(header);
+    int arrow = 0, arrowHeight = 0;
+    if (item.fmt & HDF_IMAGE) ImageList_GetIconSize(Header_GetImageList(header), &arrow, &arrowHeight);
+    const int needed = extent.cx + 2 * margin + (arrow ? arrow + 2 * margin : 0);
+    return margin > 0 && ListView_GetColumnWidth(view, column) >= needed;
 }
 
 /* Pumps for a while when KV_SCREENSHOT_HOLD names milliseconds, so a
