@@ -130,8 +130,9 @@ static TestRecord *RowTest(HWND view, int row)
 }
 
 /* Brings the rows in line with the list: rows that still match the list's
-** first tests stay, new tests are appended, any other change rebuilds. */
-static void SyncResultsRows(HWND window, int rebuild)
+** first tests stay, new tests are appended, any other change rebuilds.  New
+** rows re-fit the widths unless the rows only changed their order (a sort). */
+static void SyncResultsRows(HWND window, int rebuild, int fitWidths = 1)
 {
     ResultsHost *host = HostOf(window);
     if (!host || !host->list) return;
@@ -155,7 +156,7 @@ static void SyncResultsRows(HWND window, int rebuild)
     }
     const bool added = t != nullptr;
     for (; t; t = t->next, matched++) InsertTestRow(view, matched, host->list, t, columns);
-    if (added) AutoSizeColumns(view);
+    if (added && fitWidths) AutoSizeColumns(view);
     if (added && ListView_GetSelectedCount(view) == 0) SelectItem(window, matched - 1);
     char title[320];
     FormatText(title, sizeof title, "%s", host->list->title);
@@ -432,7 +433,7 @@ static void SortResults(HWND window, int column)
             list->firstTest = t;
         list->lastTest = t;
     }
-    SyncResultsRows(window, 1);
+    SyncResultsRows(window, 1, 0);
     SelectItem(window, 0);
     ShowSortArrows(view, host->sortPriorities, host->sortDirections);
 }

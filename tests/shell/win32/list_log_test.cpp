@@ -166,6 +166,25 @@ TEST_F(FrameTest, SortingAListKeepsLongCellsWhole)
     EXPECT_EQ(std::string(text), note);
 }
 
+/* A header click sorts without re-fitting the other columns, so no heading
+** moves under the pointer; the widths follow the rows when they change. */
+TEST_F(FrameTest, AHeaderClickLeavesTheOtherColumnsWidths)
+{
+    std::string csv = "Key,Note,Tag\n";
+    for (int i = 1; i <= 200; i++)
+        csv += std::to_string(i) + "," + (i == 200 ? "a note far longer than any other" : "short") + ",x\n";
+    WriteTestFile(File("widths.csv"), csv);
+    ASSERT_EQ(OpenCsvAsList(nullptr, File("widths.csv").c_str()), 1);
+    HWND list = ActiveList(), view = GetListViewOf(list);
+    ASSERT_LT(ListView_GetCountPerPage(view), 200); /* the long note is out of sight */
+    const int note = ListView_GetColumnWidth(view, 2), tag = ListView_GetColumnWidth(view, 3);
+    ClickHeader(list, 1, false);
+    ClickHeader(list, 1, false); /* descending: the long note comes into sight */
+    EXPECT_EQ(Cell(list, 0, 1), "200");
+    EXPECT_EQ(ListView_GetColumnWidth(view, 2), note);
+    EXPECT_EQ(ListView_GetColumnWidth(view, 3), tag);
+}
+
 TEST_F(FrameTest, ProgramLogBreaksBeforeEachEntry)
 {
     LogPrintf("first %d", 1);

@@ -260,6 +260,30 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     HoldForScreenshot();
 }
 
+/* Sorting the results re-fits no column: the long name of the last test
+** comes into sight and its column keeps its width. */
+TEST_F(ResultWindowsTest, ASortLeavesTheColumnWidths)
+{
+    ResultsWindow *list;
+    HWND window = OpenList({}, &list);
+    ASSERT_NE(nullptr, window);
+    for (int n = 1; n <= 60; n++) {
+        TestRecord *t = MakeTest(n, nullptr, 0, 0);
+        if (n == 60) CopyString(t->settings.TestName, 80, "a test name far longer than any other", -1);
+        AddTestToResults(list, t);
+    }
+    SyncResultsWindows();
+    HWND view = GetListViewOf(window);
+    ASSERT_LT(ListView_GetCountPerPage(view), 60);
+    const int name = ListView_GetColumnWidth(view, 1), dates = ListView_GetColumnWidth(view, 2);
+    ClickHeader(window, 0);
+    ClickHeader(window, 0);
+    EXPECT_EQ("0060", Cell(window, 0, 0));
+    EXPECT_EQ(name, ListView_GetColumnWidth(view, 1));
+    EXPECT_EQ(dates, ListView_GetColumnWidth(view, 2));
+    EXPECT_TRUE(HeadingFits(window, 0));
+}
+
 TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
 {
     ViewData data;
