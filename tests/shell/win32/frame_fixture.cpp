@@ -1,5 +1,6 @@
 #include "frame_fixture.h"
 
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -153,6 +154,15 @@ int FrameTest::CountChildren(const char *className)
     HWND child = nullptr;
     while (FindNextChildWindow(&child, className)) count++;
     return count;
+}
+
+void HoldForScreenshot()
+{
+    const char *hold = getenv("KV_SCREENSHOT_HOLD");
+    for (int waited = 0; hold && waited < atoi(hold); waited += 50) {
+        FrameTest::Pump();
+        Sleep(50);
+    }
 }
 
 bool SeenText(const char *text)

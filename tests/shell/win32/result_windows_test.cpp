@@ -87,17 +87,6 @@ bool HeadingFits(HWND window, int column)
     return margin > 0 && ListView_GetColumnWidth(view, column) >= needed;
 }
 
-/* Pumps for a while when KV_SCREENSHOT_HOLD names milliseconds, so a
-** screenshot of the screen can be taken while the windows show. */
-void HoldForScreenshot()
-{
-    const char *hold = getenv("KV_SCREENSHOT_HOLD");
-    for (int waited = 0; hold && waited < atoi(hold); waited += 50) {
-        FrameTest::Pump();
-        Sleep(50);
-    }
-}
-
 /* A test with two strategies, trades of both and a parameter. */
 TestRecord *MakeTest(int32_t number, const char *parameter, double value, int trades)
 {
