@@ -719,3 +719,57 @@ TEST_F(ScriptWindowTest, MenusFollowTheEditorsState)
     DestroyWindow(FindScriptWindow(nullptr, 0, test));
     FreeTestRecord(nullptr, test);
 }
+
+namespace {
+
+/* Types text as a keyboard would: every key goes into the input queue at
+** once, and the window with the focus when each is taken from the queue
+** gets it. */
+void TypeKeys(const char *text)
+{
+    std::vector<INPUT> keys;
+    for (const char *p = text; *p; p++) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wScan = (WORD)(unsigned char)*p;
+        in.ki.dwFlags = KEYEVENTF_UNICODE;
+        keys.push_back(in);
+        in.ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        keys.push_back(in);
+    }
+    SendInput((UINT)keys.size(), keys.data(), sizeof(INPUT));
+}
+
+} // namespace
+
+/* Keys typed at speed while the suggestions show (a list, or the notice
+** that a value needs its DataSource first) reach the editor that had the
+** focus, each once and in order. */
+TEST_F(ScriptWindowTest, KeysTypedWhileTheSuggestionsShowReachTheEditor)
+{
+    gSettings.ScriptAutoComp = 1;
+    gSettings.PopupSeconds = 5;
+    const struct {
+        const char *start, *typed;
+    } cases[] = {
+        {"Data:\r\n  x: ", "Avg(C, 3)"},
+        {"Import:\r\n  DataPath: ", "C:\\prices\\daily"},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(1, OpenScript(nullptr, nullptr));
+        HWND window = gFrame.activeChild;
+        EditorRecord *record = GetEditorRecord(window);
+        ASSERT_NE(nullptr, record);
+        SetForegroundWindow(gFrame.frame);
+        SetFocus(record->editor);
+        Pump();
+        Type(window, c.start);
+        TypeKeys(c.typed);
+        for (int i = 0; i < 20; i++) Pump();
+        EXPECT_EQ(std::string(c.start) + c.typed, Text(window)) << c.typed;
+        EXPECT_EQ(record->editor, GetFocus()) << c.typed;
+        EditorCall(window, SCI_SETSAVEPOINT, 0, 0);
+        DestroyWindow(window);
+        Pump();
+    }
+}
