@@ -154,6 +154,9 @@ struct ToolbarButton {
 };
 extern const ToolbarButton kToolbarButtons[TOOLBAR_BUTTONS];
 int CreateToolbar(HWND frame);
+/* Wraps the toolbar's buttons onto as many rows as a frame of the given
+** client width needs, and sizes its band to them. */
+void FitToolbar(int width);
 void RecolorBitmapWhite(HBITMAP bitmap, COLORREF colour);
 int CreateWindowTabs(HWND frame);
 int GetWindowTabTitle(HWND window, char *out, int size, int *kindIndex, int *tabIndex);
