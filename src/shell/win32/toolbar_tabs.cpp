@@ -92,8 +92,9 @@ void RecolorBitmapWhite(HBITMAP bitmap, COLORREF colour)
 
 /* The disabled look: every pixel but the face colour turns grey, and greys
 ** darker than the face move halfway toward it, twice while still darker. */
-static void GreyBitmap(HBITMAP bitmap, COLORREF face)
+void GreyBitmap(HBITMAP bitmap, COLORREF face)
 {
+    if (face < 32) face = GetSysColor((int)face);
     BITMAP bm;
     unsigned char *bits = DibPixels(bitmap, &bm);
     if (!bits) return;
