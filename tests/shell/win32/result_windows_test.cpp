@@ -61,32 +61,6 @@ void ClickHeader(HWND window, int column)
     SendMessageA(window, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
 }
 
-/* Whether a column is wide enough for the header to draw its whole heading
-** and sort arrow: the heading's extent in the header's font, the header's own
-** margin on both sides of the text and of the arrow, and the arrow image's
-** width, each asked of the header and its image list. */
-bool HeadingFits(HWND window, int column)
-{
-    HWND view = GetListViewOf(window), header = ListView_GetHeader(view);
-    char text[256] = "";
-    HDITEMA item = {};
-    item.mask = HDI_TEXT | HDI_FORMAT;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    if (!Header_GetItem(header, column, &item)) return false;
-    HDC dc = GetDC(header);
-    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(header, WM_GETFONT, 0, 0));
-    SIZE extent = {};
-    GetTextExtentPoint32A(dc, text, (int)strlen(text), &extent);
-    SelectObject(dc, old);
-    ReleaseDC(header, dc);
-    const int margin = Header_GetBitmapMargin(header);
-    int arrow = 0, arrowHeight = 0;
-    if (item.fmt & HDF_IMAGE) ImageList_GetIconSize(Header_GetImageList(header), &arrow, &arrowHeight);
-    const int needed = extent.cx + 2 * margin + (arrow ? arrow + 2 * margin : 0);
-    return margin > 0 && ListView_GetColumnWidth(view, column) >= needed;
-}
-
 /* A test with two strategies, trades of both and a parameter. */
 TestRecord *MakeTest(int32_t number, const char *parameter, double value, int trades)
 {
@@ -532,6 +506,7 @@ TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
     EXPECT_EQ(LVCFMT_CENTER, ColumnFormat(scan, 1));
     EXPECT_EQ(LVCFMT_CENTER, ColumnFormat(scan, 2));
     EXPECT_EQ(LVCFMT_LEFT, ColumnFormat(scan, 3));
+    for (int c = 0; c < 4; c++) EXPECT_TRUE(HeadingFits(scan, c)) << c; /* the last heading too */
     EXPECT_EQ(nullptr, FinishScanWindow()); /* nothing new to show */
     HoldForScreenshot();
 }
