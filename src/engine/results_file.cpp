@@ -606,11 +606,6 @@ void RefreshResultsList(ResultsWindow *)
     /* The list's arrows, widths and selection belong to its window. */
 }
 
-int IsResultsModified(const ResultsWindow *window)
-{
-    return window && window->modified;
-}
-
 /* ---- the file ----------------------------------------------------------------- */
 
 static void PutI32(uint8_t *at, int32_t v)

@@ -84,7 +84,6 @@ void DeleteAllTests(ResultsWindow *window);
 void CloseResultsWindow(ResultsWindow *window);
 /* "Results - %s" with the path, else "Results - (untitled)". */
 void UpdateResultsTitle(ResultsWindow *window);
-int IsResultsModified(const ResultsWindow *window);
 /* 1 to go on (saved, not modified, or declined), 0 when cancelled or the
 ** save failed. */
 int QuerySaveResults(ResultsWindow *window, int ask);
