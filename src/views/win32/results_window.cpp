@@ -317,6 +317,7 @@ static HWND FindTradeListOf(const TestRecord *test)
 
 void RunResultsActionOnRow(HWND window, int delta, int command)
 {
+    if (!window) return; /* the list went before the view that asks */
     MoveListSelection(window, delta, 0);
     RunSelectedTestAction(window, command, 1);
 }

@@ -20,7 +20,9 @@
 #include "services/services.h"
 #include "shell/win32/script_window.h"
 #include "support/test_support.h"
+#include "views/graph_record.h"
 #include "views/scan_run.h"
+#include "views/trade_plot.h"
 #include "views/stats_export.h"
 #include "views/trade_compare.h"
 #include "views/win32/plot_windows.h"
@@ -328,6 +330,48 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     EXPECT_EQ(1, list->testCount);
     Pump();
     HoldForScreenshot();
+}
+
+/* Up and Down in a statistics graph or a trade plot step through the tests
+** of its results list, showing each in the same window. */
+TEST_F(ResultWindowsTest, UpAndDownStepAViewThroughTheTests)
+{
+    ViewData data;
+    ResultsWindow *list;
+    TestRecord *first = MakeTest(1, nullptr, 0, 8), *second = MakeTest(2, nullptr, 0, 6);
+    HWND results = OpenList({first, second}, &list);
+    ASSERT_NE(nullptr, results);
+    struct View {
+        const char *className;
+        HWND (*open)(ResultsWindow *, TestRecord *);
+        const TestRecord *(*shown)(HWND);
+    } views[] = {
+        {"KestovarGraph", [](ResultsWindow *l, TestRecord *t) { return OpenStatsGraph(l, t, 0); },
+         [](HWND w) { return (const TestRecord *)((const GraphWindow *)GetWindowLongPtrA(w, GWLP_USERDATA))->test; }},
+        {"KestovarPlot", [](ResultsWindow *l, TestRecord *t) { return OpenTradePlotWindow(l, t, 0); },
+         [](HWND w) { return (const TestRecord *)((const PlotWindow *)GetWindowLongPtrA(w, GWLP_USERDATA))->test; }},
+    };
+    for (const View &v : views) {
+        SelectItem(results, 0);
+        HWND view = v.open(list, first);
+        ASSERT_NE(nullptr, view) << v.className;
+        const struct {
+            WPARAM key;
+            const TestRecord *shown;
+            int row;
+        } steps[] = {{VK_DOWN, second, 1}, {VK_DOWN, second, 1}, {VK_UP, first, 0}};
+        for (const auto &step : steps) {
+            HWND now = nullptr;
+            ASSERT_TRUE(FindNextChildWindow(&now, v.className));
+            SendMessageA(now, WM_KEYDOWN, step.key, 0);
+            Pump();
+            EXPECT_EQ(1, CountChildren(v.className)) << v.className;
+            now = nullptr;
+            ASSERT_TRUE(FindNextChildWindow(&now, v.className));
+            EXPECT_EQ(step.shown, v.shown(now)) << v.className;
+            EXPECT_EQ(step.row, GetSelectedItem(results)) << v.className;
+        }
+    }
 }
 
 TEST_F(ResultWindowsTest, ShowTradeListAfterAnExportShowsTheList)
