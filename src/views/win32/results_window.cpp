@@ -547,44 +547,32 @@ int QuerySaveResultsWindows(int ask)
 
 /* ---- window procedure -------------------------------------------------------------------- */
 
-static LRESULT OnResultsNotify(HWND window, NMHDR *header)
+static void OpenResultsRow(HWND window, int) { RunSelectedTestAction(window, 0); }
+
+/* The chosen test is the current one; the menus follow the selection. */
+static void ResultsRowSelected(HWND, LPARAM item)
 {
-    HWND view = GetListViewOf(window);
-    if (!view) return 0;
-    if (header->hwndFrom == ListView_GetHeader(view)) {
-        if (header->code == HDN_DIVIDERDBLCLICKA || header->code == HDN_DIVIDERDBLCLICKW)
-            AutoSizeColumn((NMHEADERA *)header);
-        return 0;
-    }
-    if (header->hwndFrom != view) return 0;
-    switch (header->code) {
-    case LVN_KEYDOWN: {
-        NMLVKEYDOWN *key = (NMLVKEYDOWN *)header;
-        TestRecord *test = nullptr;
-        if (key->wVKey == VK_RETURN)
-            RunSelectedTestAction(window, 0);
-        else if (key->wVKey == VK_DELETE && GetSelectedTest(window, &test) >= 0)
-            PostMessageA(gFrame.frame, WM_COMMAND, IDM_DELETE_TEST, 0);
-        else if (key->wVKey == 'C' && GetKeyState(VK_CONTROL) < 0)
-            CopyListView(window, nullptr);
-        else if (key->wVKey == VK_F2)
-            PostMessageA(gFrame.frame, WM_COMMAND, IDM_RENAME_TEST, 0);
-        break;
-    }
-    case NM_DBLCLK: RunSelectedTestAction(window, 0); break;
-    case LVN_COLUMNCLICK: SortResults(window, ((NMLISTVIEW *)header)->iSubItem); break;
-    case LVN_ITEMCHANGED: {
-        NMLISTVIEW *change = (NMLISTVIEW *)header;
-        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED)) {
-            gCurrentTest = (TestRecord *)change->lParam;
-            PostFrameRefresh();
-        }
-        break;
-    }
-    default: break;
-    }
-    return 0;
+    gCurrentTest = (TestRecord *)item;
+    PostFrameRefresh();
 }
+
+static void ResultsKey(HWND window, const NMLVKEYDOWN *key)
+{
+    TestRecord *test = nullptr;
+    if (key->wVKey == VK_DELETE && GetSelectedTest(window, &test) >= 0)
+        PostMessageA(gFrame.frame, WM_COMMAND, IDM_DELETE_TEST, 0);
+    else if (key->wVKey == VK_F2)
+        PostMessageA(gFrame.frame, WM_COMMAND, IDM_RENAME_TEST, 0);
+}
+
+static const ListViewEvents kResultsEvents = {
+    .cellText = nullptr,
+    .customDraw = nullptr,
+    .sort = SortResults,
+    .selected = ResultsRowSelected,
+    .open = OpenResultsRow,
+    .key = ResultsKey,
+};
 
 static int CloseResults(HWND window)
 {
@@ -634,7 +622,7 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         break;
     }
-    case WM_NOTIFY: return OnResultsNotify(window, (NMHDR *)lParam);
+    case WM_NOTIFY: return OnListViewNotify(window, (NMHDR *)lParam, &kResultsEvents);
     default: break;
     }
     LRESULT result = 0;
