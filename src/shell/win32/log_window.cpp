@@ -102,16 +102,7 @@ int SaveLog(HWND window, int saveAs)
 
 int QueryCloseLog(HWND window, int ask)
 {
-    EditorRecord *log = LogRecord(window);
-    if (!log || !log->modified) return 1;
-    if (!log->path[0] && !gSettings.AskSaveUntitled) return 1;
-    if (ask) {
-        int answer = MessageBoxFormat(MB_YESNOCANCEL | MB_ICONQUESTION, "Save changes to %s?",
-                                      log->path[0] ? log->path : "(untitled log file)");
-        if (answer == IDCANCEL) return 0;
-        if (answer == IDNO) return 1;
-    }
-    return SaveLog(window, 0);
+    return QuerySaveEditor(window, ask, "(untitled log file)", SaveLog);
 }
 
 int QuerySaveLogs(int ask)
