@@ -111,9 +111,12 @@ ResultsLayout GetResultsLayout(float versionWord)
 
 /* ---- records ------------------------------------------------------------------ */
 
-void FreeTestRecord(ResultsWindow *, TestRecord *record)
+void FreeTestRecord(ResultsWindow *window, TestRecord *record)
 {
     if (!record) return;
+    /* A window left showing the test would read freed memory at its next
+    ** paint or key. */
+    if (gRunViewHooks.closeTestViews) gRunViewHooks.closeTestViews(window, record);
     if (gCurrentTest == record) gCurrentTest = nullptr;
     FreeMemory(&record->parameters);
     FreeMemory(&record->strategies);
@@ -575,12 +578,15 @@ void DeleteAllTests(ResultsWindow *window)
 {
     if (!window) return;
     const bool hadTests = window->firstTest != nullptr;
-    for (TestRecord *t = window->firstTest; t;) {
-        TestRecord *next = t->next;
+    /* Each test leaves the list before it is freed, so whatever runs while
+    ** its views close finds a list of whole tests. */
+    while (TestRecord *t = window->firstTest) {
+        window->firstTest = t->next;
+        if (window->firstTest) window->firstTest->previous = nullptr;
+        t->previous = t->next = nullptr;
         FreeTestRecord(window, t);
-        t = next;
     }
-    window->firstTest = window->lastTest = nullptr;
+    window->lastTest = nullptr;
     window->testCount = 0;
     FreeMemory(&window->columns);
     window->columnCount = 0;
@@ -598,11 +604,6 @@ void CloseResultsWindow(ResultsWindow *window)
 void RefreshResultsList(ResultsWindow *)
 {
     /* The list's arrows, widths and selection belong to its window. */
-}
-
-int IsResultsModified(const ResultsWindow *window)
-{
-    return window && window->modified;
 }
 
 /* ---- the file ----------------------------------------------------------------- */

@@ -60,7 +60,9 @@ TestRecord *ReadTestRecord(PlatFile file, int32_t parameterCount, int32_t strate
 int WriteTestRecord(PlatFile *pFile, const TestRecord *record, const char *path);
 /* Rebuilds a version 0.24 record's daily changes and drawdowns. */
 void ConvertTestRecordV024(TestRecord *record);
-/* Frees the record and everything it holds (window may be null). */
+/* Frees the record and everything it holds (window: the list it was in, or
+** null).  Every path that frees a test comes here, and every view that shows
+** the test is closed first (gRunViewHooks.closeTestViews). */
 void FreeTestRecord(ResultsWindow *window, TestRecord *record);
 /* The first open results window, or null. */
 ResultsWindow *FirstResultsWindow();
@@ -82,7 +84,6 @@ void DeleteAllTests(ResultsWindow *window);
 void CloseResultsWindow(ResultsWindow *window);
 /* "Results - %s" with the path, else "Results - (untitled)". */
 void UpdateResultsTitle(ResultsWindow *window);
-int IsResultsModified(const ResultsWindow *window);
 /* 1 to go on (saved, not modified, or declined), 0 when cancelled or the
 ** save failed. */
 int QuerySaveResults(ResultsWindow *window, int ask);

@@ -73,6 +73,7 @@ void FreeListWindow(CellListWindow *list)
     FreeMemory(&list->cells);
     FreeMemory(&list->rowIndex);
     FreeMemory(&list->headings);
+    FreeMemory(&list->names);
     list->rowCount = list->cellRowCapacity = list->rowIndexCapacity = 0;
 }
 
@@ -313,14 +314,19 @@ static int PrepareList(CellListWindow *list, const DefinitionList *columns, int3
     FreeListWindow(list);
     list->columnCount = total;
     list->listKind = kind;
-    if (!AllocMemory(&list->headings, (uint64_t)total * LIST_CELL_TEXT_SIZE)) return 0;
+    if (!AllocMemory(&list->headings, (uint64_t)total * LIST_CELL_TEXT_SIZE) ||
+        !AllocMemory(&list->names, (uint64_t)total * LIST_CELL_TEXT_SIZE))
+        return 0;
     int32_t c = 0;
     if (!gScriptSettings.ScanNoDefCols) {
         CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, "Date", -1);
         CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, "Symbol", -1);
     }
-    for (int32_t k = 0; k < columns->count; k++)
-        if (items[k].format != 0 && !items[k].filter) CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, items[k].heading, -1);
+    for (int32_t k = 0; k < columns->count; k++) {
+        if (items[k].format == 0 || items[k].filter) continue;
+        CopyString(list->names[c], LIST_CELL_TEXT_SIZE, items[k].formula.name, -1);
+        CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, items[k].heading, -1);
+    }
     char *sort = SortListFor(kind == LIST_KIND_TEST_SCAN ? SECTION_TEST_SCAN : SECTION_SCAN);
     SetListSort(list, sort ? sort : "");
     return 1;

@@ -59,6 +59,7 @@ struct CellListWindow {
     uint8_t sortPriorities[LIST_MAX_SORT_COLUMNS];
     uint8_t sortDirections[LIST_MAX_SORT_COLUMNS];
     char (*headings)[LIST_CELL_TEXT_SIZE]; /* tracked; one per column */
+    char (*names)[LIST_CELL_TEXT_SIZE];    /* tracked; item name of each column, "" for the fixed ones */
     int32_t listKind;
     TestRecord *test;
     std::mutex *lock; /* set while several workers add rows */

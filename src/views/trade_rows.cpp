@@ -50,12 +50,18 @@ int32_t InitTradeColumns(CellListWindow *list)
     for (int32_t k = 0; k < gTradesColumns.count; k++) shown += TradesColumn(k)->format != 0;
     const int32_t total = TRADE_FIXED_COLUMNS + shown;
     FreeMemory(&list->headings);
-    if (!AllocMemory(&list->headings, (uint64_t)total * LIST_CELL_TEXT_SIZE)) return 0;
+    FreeMemory(&list->names);
+    if (!AllocMemory(&list->headings, (uint64_t)total * LIST_CELL_TEXT_SIZE) ||
+        !AllocMemory(&list->names, (uint64_t)total * LIST_CELL_TEXT_SIZE))
+        return 0;
     for (int32_t c = 0; c < TRADE_FIXED_COLUMNS; c++)
         CopyString(list->headings[c], LIST_CELL_TEXT_SIZE, kTradeColumnNames[c], -1);
     int32_t c = TRADE_FIXED_COLUMNS;
-    for (int32_t k = 0; k < gTradesColumns.count; k++)
-        if (TradesColumn(k)->format != 0) CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, TradesColumn(k)->heading, 79);
+    for (int32_t k = 0; k < gTradesColumns.count; k++) {
+        if (TradesColumn(k)->format == 0) continue;
+        CopyString(list->names[c], LIST_CELL_TEXT_SIZE, TradesColumn(k)->formula.name, -1);
+        CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, TradesColumn(k)->heading, 79);
+    }
     list->columnCount = total;
     return total;
 }
@@ -351,6 +357,17 @@ int BuildTradeList(CellListWindow *list, int32_t workers)
     return ready && !list->incomplete;
 }
 
+/* Whether name is the item name of list column c: the whole name, or the
+** name without its namespace, as the script's sort list may write it. */
+static bool NamesColumn(const CellListWindow *list, int32_t c, const char *name)
+{
+    const char *item = list->names ? list->names[c] : "";
+    if (!item[0]) return false;
+    if (CompareNoCase(item, name) == 0) return true;
+    const char *dot = strrchr(item, '.');
+    return dot && !strchr(name, '.') && CompareNoCase(dot + 1, name) == 0;
+}
+
 void SetListSort(CellListWindow *list, const char *sortText)
 {
     memset(list->sortPriorities, 0, sizeof list->sortPriorities);
@@ -382,7 +399,9 @@ void SetListSort(CellListWindow *list, const char *sortText)
             if (*from == '+' || *from == '-') descending = *from++ == '-';
             CopyString(name, sizeof name, from, -1);
             for (size_t e = strlen(name); e > 0 && isspace((unsigned char)name[e - 1]); e--) name[e - 1] = 0;
-            if (CompareNoCase(heading, name) != 0 && CompareNoCase(list->headings[c], name) != 0) continue;
+            if (CompareNoCase(heading, name) != 0 && CompareNoCase(list->headings[c], name) != 0 &&
+                !NamesColumn(list, c, name))
+                continue;
             list->sortPriorities[c] = (uint8_t)(k + 1);
             list->sortDirections[c] = (uint8_t)descending;
             break;

@@ -338,3 +338,82 @@ TEST_F(DriverRun, ABatchOptimizationWritesTheSectionAndPlaysItBack)
 }
 
 } // namespace
+
+#include "views/results_rows.h"
+
+namespace {
+
+/* A view of one test, as a window that shows it keeps: closing the view
+** forgets the test.  It reads the test as it closes, so a close that came
+** after the free is a use after free under the sanitizer. */
+struct TestView {
+    TestRecord *test;
+    int32_t closedNumber;
+};
+TestView gTestView;
+
+void CloseTestView(ResultsWindow *, TestRecord *test)
+{
+    if (test != gTestView.test) return;
+    gTestView.closedNumber = test->testNumber;
+    gTestView.test = nullptr;
+}
+
+/* Every path that frees a test closes the views that show it first: a view
+** left pointing at a freed test is what crashed the windows. */
+TEST_F(DriverRun, EveryPathThatFreesATestClosesItsViewsFirst)
+{
+    const std::string script = "Parameters:\n  P: 1, 2, 3\nResults:\n  Score: P {#}\nStrategy: S1\n  EntrySetup: 0\n";
+    struct Path {
+        const char *name;
+        void (*free)(DriverRun *run, const std::string &script);
+    } paths[] = {
+        {"an optimization that clears the list first",
+         [](DriverRun *run, const std::string &s) {
+             gSettings.OptClearResults = 1;
+             ASSERT_EQ(0, run->Run(s, RUN_MODE_OPTIMIZE)) << LastMessage();
+         }},
+        {"an optimization that keeps the two best",
+         [](DriverRun *run, const std::string &s) {
+             gSettings.OptClearResults = 0;
+             gSettings.OptSortResults = 1;
+             gSettings.OptKeepBest = 2;
+             ASSERT_EQ(0, run->Run(s, RUN_MODE_OPTIMIZE)) << LastMessage();
+             EXPECT_EQ(2, run->Listed());
+         }},
+        {"Delete All Tests", [](DriverRun *, const std::string &) { DeleteAllTests(FirstResultsWindow()); }},
+        {"Delete Test",
+         [](DriverRun *, const std::string &) {
+             DeleteTestFromResults(FirstResultsWindow(), gTestView.test, nullptr);
+         }},
+        {"closing the list", [](DriverRun *, const std::string &) { CloseResultsWindow(FirstResultsWindow()); }},
+    };
+    gSettings.OptimizeMode = OPT_COMBINATORIAL;
+    gSettings.OptKeepNoTrades = 1;
+    gSettings.OptScoreCol = 0;
+    InstallRunViewHooks(); /* the scores come from the Results rows */
+    gRunViewHooks.closeTestViews = CloseTestView;
+    for (const Path &path : paths) {
+        SCOPED_TRACE(path.name);
+        ResetOptimizer();
+        gSettings.OptClearResults = 1;
+        gSettings.OptSortResults = gSettings.OptKeepBest = 0;
+        ASSERT_EQ(0, Run(script, RUN_MODE_OPTIMIZE)) << LastMessage();
+        ASSERT_EQ(3, Listed());
+        /* The view shows the test that scored least, which keeping the best drops. */
+        gTestView = {};
+        for (TestRecord *t = FirstResultsWindow()->firstTest; t; t = t->next)
+            if (t->parameters[0].value == 1) gTestView.test = t;
+        ASSERT_NE(nullptr, gTestView.test);
+        const int32_t number = gTestView.test->testNumber;
+        path.free(this, script);
+        EXPECT_EQ(nullptr, gTestView.test);
+        EXPECT_EQ(number, gTestView.closedNumber);
+    }
+    gRunViewHooks = {};
+    gSettings.OptSortResults = gSettings.OptKeepBest = 0;
+    gSettings.OptClearResults = 1;
+    ResetOptimizer();
+}
+
+} // namespace

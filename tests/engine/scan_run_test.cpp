@@ -137,14 +137,18 @@ TEST_F(ScanRunTest, CellsHoldTextsAndNoValueAsTheFormulaGivesThem)
     EXPECT_NE(std::string::npos, std::string(LastMessage()).find("SaveScanAs")) << LastMessage();
 }
 
-/* The Scan section's Sort orders the list; rows it calls equal come by date,
-** then symbol. */
+/* The Scan section's Sort orders the list, naming a column by its item name
+** whatever its heading; rows it calls equal come by date, then symbol. */
 TEST_F(ScanRunTest, TheSectionsSortOrdersTheList)
 {
     LoadTwoSymbols(this);
-    ASSERT_EQ(0, Run("Scan:\n  Step: Min(C, 7)\n  Sort: -Step\n", 2));
-    EXPECT_EQ(Rows(), (std::vector<std::string>{"2024-01-02|AAA|7", "2024-01-03|AAA|7", "2024-01-04|AAA|7", "2024-01-04|BBB|7",
-                                                "2024-01-05|AAA|7", "2024-01-05|BBB|7", "2024-01-03|BBB|6", "2024-01-02|BBB|5"}));
+    for (const char *step : {"Step: Min(C, 7)", "Step: {#0 'Low Step'} Min(C, 7)"}) {
+        ASSERT_EQ(0, Run("Scan:\n  " + std::string(step) + "\n  Sort: -Step\n", 2)) << LastMessage();
+        EXPECT_EQ(Rows(), (std::vector<std::string>{"2024-01-02|AAA|7", "2024-01-03|AAA|7", "2024-01-04|AAA|7",
+                                                    "2024-01-04|BBB|7", "2024-01-05|AAA|7", "2024-01-05|BBB|7",
+                                                    "2024-01-03|BBB|6", "2024-01-02|BBB|5"}))
+            << step;
+    }
 }
 
 /* A test lists its TestScan rows after the close of its last date, or of

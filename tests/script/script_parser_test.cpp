@@ -568,4 +568,20 @@ TEST_F(ParserTest, StoredItemsCompileAgainstTheDefinitionLists)
     FreeFormulaNodes(&results[0].formula);
 }
 
+/* A sort list keeps no blanks, so a heading with blanks is named without
+** them; an entry that names no shown column is still refused. */
+TEST_F(ParserTest, ASortListNamesAHeadingWithBlanks)
+{
+    const struct {
+        const char *sort;
+        int code;
+    } cases[] = {{"-Gain %", 0}, {"Gain%, Symbol", 0}, {"-Gain", 0}, {"Gain %%", 93}};
+    for (const auto &c : cases) {
+        SetUp();
+        EXPECT_EQ(c.code, Parse(std::string("Trades:\n  Gain: {%1 'Gain %'} T.Profit\n  Sort: ") + c.sort + "\n", 2).code)
+            << c.sort;
+        TearDown();
+    }
+}
+
 } // namespace

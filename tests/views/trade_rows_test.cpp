@@ -180,31 +180,43 @@ TEST_F(TradeRowsTest, LongSortListIsCutNotOverrun)
 
 TEST_F(TradeRowsTest, SortListFindsHeadingsWithBlanks)
 {
-    /* A Trades column headed "Gain %" is named either as it is shown or
-    ** without its blanks. */
+    /* A Trades column headed "Gain %" is named either as it is shown, without
+    ** its blanks, or by its item name (with or without its namespace), as
+    ** the script's sort list may name it. */
     ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
-    const int32_t k = AddDefinitionRecord(&gTradesColumns, sizeof(FormulaColumn));
-    ASSERT_GE(k, 0);
-    FormulaColumn *gain = &((FormulaColumn *)gTradesColumns.items)[k];
-    gain->format = 1;
-    CopyString(gain->heading, sizeof gain->heading, "Gain %", -1);
+    const struct {
+        const char *name, *heading;
+    } columns[] = {{"Gain", "Gain %"}, {"Tx.Risk", "Risk $"}};
+    for (const auto &c : columns) {
+        const int32_t k = AddDefinitionRecord(&gTradesColumns, sizeof(FormulaColumn));
+        ASSERT_GE(k, 0);
+        FormulaColumn *column = &((FormulaColumn *)gTradesColumns.items)[k];
+        column->format = 1;
+        CopyString(column->formula.name, sizeof column->formula.name, c.name, -1);
+        CopyString(column->heading, sizeof column->heading, c.heading, -1);
+    }
     CellListWindow list = {};
     TestRecord *t = MakeTest(1, {});
     list.test = t;
-    ASSERT_EQ(TRADE_FIXED_COLUMNS + 1, InitTradeColumns(&list));
+    ASSERT_EQ(TRADE_FIXED_COLUMNS + 2, InitTradeColumns(&list));
     struct Case {
         const char *sortText;
+        int column; /* 0 Gain, 1 Risk */
         int priority, descending;
     } cases[] = {
-        {"Gain %", 1, 0},
-        {"Trade,-gain %", 2, 1},
-        {"+GAIN%", 1, 0},
-        {"Gain", 0, 0},
+        {"Gain %", 0, 1, 0},
+        {"Trade,-gain %", 0, 2, 1},
+        {"+GAIN%", 0, 1, 0},
+        {"-Gain", 0, 1, 1},
+        {"Gains", 0, 0, 0},
+        {"Trade,Tx.Risk", 1, 2, 0},
+        {"-risk", 1, 1, 1},
+        {"Ty.Risk", 1, 0, 0},
     };
     for (const Case &c : cases) {
         SetListSort(&list, c.sortText);
-        EXPECT_EQ(c.priority, list.sortPriorities[TRADE_FIXED_COLUMNS]) << c.sortText;
-        EXPECT_EQ(c.descending, list.sortDirections[TRADE_FIXED_COLUMNS]) << c.sortText;
+        EXPECT_EQ(c.priority, list.sortPriorities[TRADE_FIXED_COLUMNS + c.column]) << c.sortText;
+        EXPECT_EQ(c.descending, list.sortDirections[TRADE_FIXED_COLUMNS + c.column]) << c.sortText;
     }
     FreeListWindow(&list);
     FreeTestRecord(nullptr, t);

@@ -649,6 +649,11 @@ void ShowSortArrows(HWND listView, const uint8_t *priorities, const uint8_t *dir
             item.fmt &= ~(HDF_IMAGE | HDF_BITMAP_ON_RIGHT);
         }
         Header_SetItem(header, c, &item);
+        /* A sort leaves the widths alone, so no heading moves under the
+        ** pointer that clicked it; only a column whose arrow now leaves no
+        ** room for its heading widens.  The widths follow the rows when the
+        ** rows change (AutoSizeColumns). */
+        const int needed = image ? HeaderNeededWidth(header, c) : 0;
+        if (needed > ListView_GetColumnWidth(listView, c)) ListView_SetColumnWidth(listView, c, needed);
     }
-    AutoSizeColumns(listView);
 }

@@ -61,6 +61,8 @@ int BrowseForFolder(char *path, const char *title, int ignored, HWND owner);
 void FindInList(HWND listWindow, int show);
 void SetSortImageList(HWND listView);
 void UpdateSortKeys(HWND listView, int column, uint8_t *priorities, uint8_t *directions);
+/* Shows the first four keys' arrows in the header; the widths stay, but for
+** a column too narrow for its heading beside its new arrow. */
 void ShowSortArrows(HWND listView, const uint8_t *priorities, const uint8_t *directions);
 /* The last folder a list was saved to as CSV. */
 extern char gLastCsvFolder[260];

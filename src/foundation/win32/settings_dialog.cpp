@@ -12,6 +12,7 @@
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
 #include "services/services.h"
 
 /* The editor component's control keeps its text as bytes behind its own
@@ -34,13 +35,6 @@ static int IsClass(HWND window, const char *name)
     char cls[64] = "";
     GetClassNameA(window, cls, sizeof cls);
     return CompareNoCase(cls, name) == 0;
-}
-
-static int IsRadio(HWND window)
-{
-    if (!window || !IsClass(window, "Button")) return 0;
-    LONG kind = GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK;
-    return kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON;
 }
 
 /* The history list in the combo box, at most HISTORY_SHOWN entries.  The
@@ -98,7 +92,7 @@ static void RadioToDialog(HWND dialog, const SettingEntry *row, int value)
     int hadFocus = 0;
     HWND checked = nullptr;
     int index = 0;
-    for (HWND button = GetDlgItem(dialog, (int)row->controlId); IsRadio(button);
+    for (HWND button = GetDlgItem(dialog, (int)row->controlId); IsRadioButton(button);
          button = GetWindow(button, GW_HWNDNEXT), index++) {
         if (button == focus) hadFocus = 1;
         SendMessageA(button, BM_SETCHECK, index == value ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -199,7 +193,7 @@ static void RowToDialog(HWND dialog, const SettingEntry *row)
 static int RadioFromDialog(HWND dialog, const SettingEntry *row)
 {
     int index = 0;
-    for (HWND button = GetDlgItem(dialog, (int)row->controlId); IsRadio(button);
+    for (HWND button = GetDlgItem(dialog, (int)row->controlId); IsRadioButton(button);
          button = GetWindow(button, GW_HWNDNEXT), index++)
         if (SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED) return index;
     return -1;

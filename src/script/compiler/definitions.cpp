@@ -2,6 +2,7 @@
 ** by which formulas find them. */
 #include "script/compiler/definitions.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "foundation/allocator.h"
@@ -320,7 +321,15 @@ static int IsKnownSortEntry(uint32_t section, const char *entry, const char *nam
     for (int32_t i = 0; i < columns->count; i++) {
         const FormulaColumn *column = ColumnAt(columns, i);
         if (column->format == 0) continue;
-        if (CompareNoCase(column->formula.name, qualified) == 0 || CompareNoCase(column->heading, qualified) == 0)
+        /* The list is kept without blanks, so a heading is matched without
+        ** its blanks too, as the list window matches it. */
+        char heading[sizeof column->heading];
+        int32_t n = 0;
+        for (const char *h = column->heading; *h; h++)
+            if (!isspace((unsigned char)*h)) heading[n++] = *h;
+        heading[n] = 0;
+        if (CompareNoCase(column->formula.name, qualified) == 0 || CompareNoCase(column->heading, qualified) == 0 ||
+            CompareNoCase(heading, entry) == 0)
             return 1;
     }
     return 0;

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "foundation/allocator.h"
+#include "foundation/errors.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -469,6 +470,20 @@ static int LineStartsWithComment(HWND host, intptr_t line)
 {
     intptr_t p = EditorSend(host, SCI_POSITIONFROMLINE, (uintptr_t)line);
     return EditorSend(host, SCI_GETCHARAT, (uintptr_t)p) == '/' && EditorSend(host, SCI_GETCHARAT, (uintptr_t)p + 1) == '/';
+}
+
+int QuerySaveEditor(HWND host, int ask, const char *untitledName, int (*save)(HWND host, int saveAs))
+{
+    EditorRecord *record = GetEditorRecord(host);
+    if (!record || !record->modified) return 1;
+    if (!record->path[0] && !gSettings.AskSaveUntitled) return 1;
+    if (ask) {
+        int answer = MessageBoxFormat(MB_YESNOCANCEL | MB_ICONQUESTION, "Save changes to %s?",
+                                      record->path[0] ? record->path : untitledName);
+        if (answer == IDCANCEL) return 0;
+        if (answer == IDNO) return 1;
+    }
+    return save(host, 0);
 }
 
 int ToggleLineComment(HWND host, int apply)

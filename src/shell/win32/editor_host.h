@@ -107,6 +107,12 @@ int EditorHostProc(HWND host, UINT message, WPARAM wParam, LPARAM lParam);
 void OnEditorNotify(HWND host, SCNotification *notification);
 void HighlightMatches(HWND host);
 int ToggleLineComment(HWND host, int apply);
+/* The close question of a script or log window: a modified window asks
+** "Save changes to %s?" with its path, or untitledName when it has none, and
+** is saved with save(host, 0) on Yes (or at once without ask); an untitled
+** one goes silently while AskSaveUntitled is off.  1 to go on, 0 when
+** cancelled or the save failed. */
+int QuerySaveEditor(HWND host, int ask, const char *untitledName, int (*save)(HWND host, int saveAs));
 void ShowEditorHelp(HWND host);
 /* Restyles the whole document and sets the fold levels. */
 void StyleScriptText(HWND host);

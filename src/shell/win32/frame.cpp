@@ -77,6 +77,10 @@ void LayoutFrame()
     GetClientRect(gFrame.frame, &client);
     int width = client.right, top = 0;
     if (gFrame.rebar && gSettings.ShowToolBar) {
+        /* The toolbar wraps to the width of the rebar it sits in, so the
+        ** rebar takes the new width first. */
+        MoveWindow(gFrame.rebar, 0, 0, width, BandHeight(gFrame.rebar, 1), FALSE);
+        FitToolbar(width);
         SendMessageA(gFrame.rebar, WM_SIZE, 0, 0);
         int h = BandHeight(gFrame.rebar, 1);
         MoveWindow(gFrame.rebar, 0, 0, width, h, TRUE);

@@ -26,6 +26,7 @@
 #include "views/results_rows.h"
 #include "views/win32/draw_resources.h"
 #include "views/win32/graph_paint.h"
+#include "views/win32/result_windows.h"
 
 static const char kGraphClass[] = "KestovarGraph";
 enum { GRAPH_TABS_ID = 999 };
@@ -383,6 +384,11 @@ static void GraphKeyDown(HWND window, GraphWindow *graph, WPARAM key)
             }
             break;
         }
+        case VK_UP:
+        case VK_DOWN:
+            /* The previous or next test of the results list, in this window. */
+            RunResultsActionOnRow(FindResultsHwnd((const ResultsWindow *)graph->resultsWindow), key == VK_UP ? -1 : 1, IDM_RESULTS_GRAPHS);
+            return;
         case 'C':
             if (!control) return;
             ImageRequest = IMAGE_CLIPBOARD;

@@ -11,6 +11,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <vector>
 
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
@@ -101,16 +102,7 @@ int SaveLog(HWND window, int saveAs)
 
 int QueryCloseLog(HWND window, int ask)
 {
-    EditorRecord *log = LogRecord(window);
-    if (!log || !log->modified) return 1;
-    if (!log->path[0] && !gSettings.AskSaveUntitled) return 1;
-    if (ask) {
-        int answer = MessageBoxFormat(MB_YESNOCANCEL | MB_ICONQUESTION, "Save changes to %s?",
-                                      log->path[0] ? log->path : "(untitled log file)");
-        if (answer == IDCANCEL) return 0;
-        if (answer == IDNO) return 1;
-    }
-    return SaveLog(window, 0);
+    return QuerySaveEditor(window, ask, "(untitled log file)", SaveLog);
 }
 
 int QuerySaveLogs(int ask)
@@ -217,6 +209,90 @@ int OpenLogFile(const char *path)
     return 1;
 }
 
+/* ---- tables in the log ---------------------------------------------------------------------------------------- */
+
+enum { LOG_TABLE_MAX_CELLS = 32 };
+
+/* The run of consecutive lines holding tabs that the log is being written
+** in: the widest field of each column so far, so that a line joining the run
+** is measured once and the run's stops only move when a column widens. */
+struct LogTableRun {
+    HWND window;          /* null: no run under way */
+    intptr_t first, last; /* lines of the run */
+    int32_t cells;
+    int32_t widths[LOG_TABLE_MAX_CELLS]; /* pixels, with the gap after the field */
+};
+static LogTableRun sLogRun;
+
+/* Widens the run's columns to the fields of one line (each field that a tab
+** ends); 1 when the line holds a tab, *grew set when a column widened. */
+static int MeasureLogLine(HWND window, intptr_t line, LogTableRun *run, bool *grew)
+{
+    const intptr_t length = EditorSend(window, SCI_LINELENGTH, (uintptr_t)line);
+    std::vector<char> text((size_t)length + 1, 0);
+    EditorSend(window, SCI_GETLINE, (uintptr_t)line, (intptr_t)text.data());
+    if (!memchr(text.data(), '\t', (size_t)length)) return 0;
+    const int32_t gap = (int32_t)EditorSend(window, SCI_TEXTWIDTH, STYLE_DEFAULT, (intptr_t) "  ");
+    int32_t cell = 0;
+    char *field = text.data();
+    for (char *p = field; *p && cell < LOG_TABLE_MAX_CELLS; p++) {
+        if (*p != '\t') continue;
+        *p = 0;
+        const int32_t width = (int32_t)EditorSend(window, SCI_TEXTWIDTH, STYLE_DEFAULT, (intptr_t)field) + gap;
+        if (width > run->widths[cell]) {
+            run->widths[cell] = width;
+            *grew = true;
+        }
+        if (++cell > run->cells) {
+            run->cells = cell;
+            *grew = true;
+        }
+        field = p + 1;
+    }
+    return 1;
+}
+
+static void SetLogLineStops(HWND window, intptr_t line, const LogTableRun *run)
+{
+    EditorSend(window, SCI_CLEARTABSTOPS, (uintptr_t)line);
+    int32_t x = 0;
+    for (int32_t k = 0; k < run->cells; k++) EditorSend(window, SCI_ADDTABSTOP, (uintptr_t)line, x += run->widths[k]);
+}
+
+/* Lines from firstLine on were written: every run of consecutive lines
+** holding tabs (a table such as the optimization summary) gets tab stops past
+** the widest field of each of its columns, so each value stands under its
+** heading whatever its length and the log's tab width.  The text keeps its
+** tabs, so a copy still pastes as columns. */
+static void AlignLogTables(HWND window, intptr_t firstLine)
+{
+    const bool continues = sLogRun.window == window && sLogRun.first <= firstLine && sLogRun.last + 1 >= firstLine;
+    if (!continues) sLogRun.window = nullptr;
+    const intptr_t lines = EditorSend(window, SCI_GETLINECOUNT);
+    for (intptr_t line = firstLine; line < lines; line++) {
+        LogTableRun next = sLogRun.window ? sLogRun : LogTableRun{window, line, line, 0, {}};
+        bool grew = false;
+        if (!MeasureLogLine(window, line, &next, &grew)) {
+            EditorSend(window, SCI_CLEARTABSTOPS, (uintptr_t)line);
+            sLogRun.window = nullptr;
+            continue;
+        }
+        next.last = line;
+        sLogRun = next;
+        if (grew)
+            for (intptr_t l = sLogRun.first; l <= line; l++) SetLogLineStops(window, l, &sLogRun);
+        else
+            SetLogLineStops(window, line, &sLogRun);
+    }
+}
+
+/* The whole log again, after its zoom changed the width of every text. */
+static void RealignLogTables(HWND window)
+{
+    if (sLogRun.window == window) sLogRun.window = nullptr;
+    AlignLogTables(window, 0);
+}
+
 /* ---- the program log ---------------------------------------------------------------------------------------- */
 
 void LogPrintf(const char *format, ...)
@@ -239,10 +315,12 @@ void LogPrintf(const char *format, ...)
     HWND window = GetLogWindow(&buffer);
     if (!window || !buffer) return;
     intptr_t length = EditorSend(window, SCI_GETLENGTH);
+    const intptr_t lastLine = EditorSend(window, SCI_GETLINECOUNT) - 1;
     va_start(args, format);
     FormatLogEntry(buffer, LOG_BUFFER_SIZE, length > 0, gRun.logContinueLine, format, args);
     va_end(args);
     EditorSend(window, SCI_APPENDTEXT, strlen(buffer), (intptr_t)buffer);
+    AlignLogTables(window, lastLine);
     if (!gRun.logContinueLine) EditorSend(window, SCI_DOCUMENTEND);
 }
 
@@ -257,6 +335,7 @@ static void RestyleLogWindows()
     while (FindNextChildWindow(&child, "KestovarLog")) {
         ApplyEditorFont(child);
         SetEditorZoom(child, gSettings.LogZoomLevel);
+        RealignLogTables(child);
     }
 }
 
@@ -353,14 +432,17 @@ LRESULT CALLBACK LogWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         if (zoom == gSettings.LogZoomLevel) break;
         gSettings.LogZoomLevel = zoom;
         HWND child = nullptr;
-        while (FindNextChildWindow(&child, "KestovarLog"))
+        while (FindNextChildWindow(&child, "KestovarLog")) {
             if (child != window) SetEditorZoom(child, zoom);
+            RealignLogTables(child);
+        }
         break;
     }
     case WM_CLOSE:
         if (!QueryCloseLog(window, 1)) return 0;
         break;
     case WM_DESTROY:
+        if (sLogRun.window == window) sLogRun.window = nullptr;
         RemoveWindowTab(window);
         if (gFrame.activeChild == window) {
             gFrame.activeChild = nullptr;

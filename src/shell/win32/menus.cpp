@@ -427,25 +427,47 @@ void UpdateFrameMenus(HWND frame, int full)
     }
 }
 
+/* The menu picture of a toolbar button, in colour or greyed; loaded once per
+** button and look, and kept for the program's life (menus share them). */
+static HBITMAP MenuPicture(int button, int greyed)
+{
+    static HBITMAP pictures[TOOLBAR_BUTTONS][2];
+    HBITMAP &picture = pictures[button][greyed ? 1 : 0];
+    if (picture) return picture;
+    int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
+    picture = (HBITMAP)LoadImageA(gFrame.instance, MAKEINTRESOURCEA(kToolbarButtons[button].commandId), IMAGE_BITMAP,
+                                  cx, cy, LR_CREATEDIBSECTION);
+    if (!picture) return nullptr;
+    RecolorBitmapWhite(picture, COLOR_MENU);
+    if (greyed) GreyBitmap(picture, COLOR_MENU);
+    return picture;
+}
+
 void SetMenuItemBitmaps(HMENU popup)
 {
+    /* A picture takes the check mark's column, so every item's text starts
+    ** at the same place and the shortcut column clears the longest text. */
+    MENUINFO style = {};
+    style.cbSize = sizeof style;
+    style.fMask = MIM_STYLE;
+    GetMenuInfo(popup, &style);
+    style.dwStyle |= MNS_CHECKORBMP;
+    SetMenuInfo(popup, &style);
     int count = GetMenuItemCount(popup);
-    int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
     for (int i = 0; i < count; i++) {
         MENUITEMINFOA info = {};
         info.cbSize = sizeof info;
-        info.fMask = MIIM_ID | MIIM_BITMAP;
-        if (!GetMenuItemInfoA(popup, (UINT)i, TRUE, &info) || info.wID < 40000 || info.hbmpItem) continue;
-        int isButton = 0;
-        for (const ToolbarButton &b : kToolbarButtons)
-            if (b.commandId == (int)info.wID) isButton = 1;
-        if (!isButton) continue;
-        HBITMAP bitmap = (HBITMAP)LoadImageA(gFrame.instance, MAKEINTRESOURCEA(info.wID), IMAGE_BITMAP, cx, cy,
-                                             LR_CREATEDIBSECTION);
-        if (!bitmap) continue;
-        RecolorBitmapWhite(bitmap, COLOR_MENU);
+        info.fMask = MIIM_ID | MIIM_STATE;
+        if (!GetMenuItemInfoA(popup, (UINT)i, TRUE, &info) || info.wID < 40000) continue;
+        int button = -1;
+        for (int b = 0; b < TOOLBAR_BUTTONS; b++)
+            if (kToolbarButtons[b].commandId == (int)info.wID) button = b;
+        if (button < 0) continue;
+        /* A greyed command shows its picture greyed, as the toolbar does. */
+        HBITMAP picture = MenuPicture(button, (info.fState & MFS_GRAYED) != 0);
+        if (!picture) continue;
         info.fMask = MIIM_BITMAP;
-        info.hbmpItem = bitmap;
+        info.hbmpItem = picture;
         SetMenuItemInfoA(popup, (UINT)i, TRUE, &info);
     }
 }

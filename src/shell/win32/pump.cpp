@@ -133,13 +133,18 @@ void ShowPopupNotice(uint32_t colour, const char *format, ...)
     notice->colour = colour;
     HWND owner = gFrame.activeChild ? gFrame.activeChild : gFrame.frame;
     GetWindowRect(owner, &notice->owner);
-    HWND popup = CreateWindowExA(0, "KestovarPopup", "", WS_POPUP | WS_DLGFRAME, 0, 0, 10, 10, owner, nullptr,
-                                 gFrame.instance, notice);
+    /* The notice neither takes the focus nor runs a message loop: shown
+    ** from inside an editor's notification while the user types, either
+    ** would send the keys still queued to the notice or into the editor out
+    ** of order.  It paints at once instead, and goes with its timer or a
+    ** click. */
+    HWND popup = CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, "KestovarPopup", "", WS_POPUP | WS_DLGFRAME, 0, 0,
+                                 10, 10, owner, nullptr, gFrame.instance, notice);
     if (!popup) {
         FreeMemory(&notice);
         return;
     }
-    PumpMessages();
+    UpdateWindow(popup);
 }
 
 /* The lowest bottom edge of the other notices on the desktop, so a new one
@@ -174,11 +179,10 @@ LRESULT CALLBACK PopupNoticeWndProc(HWND window, UINT message, WPARAM wParam, LP
         int top = (notice->owner.top + notice->owner.bottom) / 2 - 2 * notice->extent.cy;
         int below = LowestNoticeBottom(window);
         if (below != INT32_MIN && top < below) top = below;
-        SetWindowPos(window, HWND_TOP, left, top, width, height, SWP_SHOWWINDOW);
+        SetWindowPos(window, HWND_TOP, left, top, width, height, SWP_SHOWWINDOW | SWP_NOACTIVATE);
         /* PopupSeconds is a number of seconds. */
         int seconds = gSettings.PopupSeconds > 0 ? gSettings.PopupSeconds : 1;
         SetTimer(window, 99, (UINT)seconds * 1000u, nullptr);
-        SetFocus(window);
         return 0;
     }
     case WM_PAINT: {
@@ -197,6 +201,7 @@ LRESULT CALLBACK PopupNoticeWndProc(HWND window, UINT message, WPARAM wParam, LP
         EndPaint(window, &ps);
         return 0;
     }
+    case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
     case WM_TIMER:
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:

@@ -196,16 +196,7 @@ int SaveScript(void *handle, int saveAs)
 
 int QuerySaveScript(HWND window, int ask)
 {
-    EditorRecord *record = GetEditorRecord(window);
-    if (!record || !record->modified) return 1;
-    if (!record->path[0] && !gSettings.AskSaveUntitled) return 1;
-    if (ask) {
-        int answer = MessageBoxFormat(MB_YESNOCANCEL | MB_ICONQUESTION, "Save changes to %s?",
-                                      record->path[0] ? record->path : "(untitled script file)");
-        if (answer == IDCANCEL) return 0;
-        if (answer == IDNO) return 1;
-    }
-    return SaveScript(window, 0);
+    return QuerySaveEditor(window, ask, "(untitled script file)", [](HWND w, int saveAs) { return SaveScript(w, saveAs); });
 }
 
 int QuerySaveScripts(int ask)

@@ -154,7 +154,13 @@ struct ToolbarButton {
 };
 extern const ToolbarButton kToolbarButtons[TOOLBAR_BUTTONS];
 int CreateToolbar(HWND frame);
+/* Wraps the toolbar's buttons onto as many rows as a frame of the given
+** client width needs, and sizes its band to them. */
+void FitToolbar(int width);
 void RecolorBitmapWhite(HBITMAP bitmap, COLORREF colour);
+/* Greys every pixel of a 24-bit DIB but the face colour's (below 32: a
+** system colour index), as a disabled button shows its picture. */
+void GreyBitmap(HBITMAP bitmap, COLORREF face);
 int CreateWindowTabs(HWND frame);
 int GetWindowTabTitle(HWND window, char *out, int size, int *kindIndex, int *tabIndex);
 void DrawWindowTab(const DRAWITEMSTRUCT *item);

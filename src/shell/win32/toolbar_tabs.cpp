@@ -92,8 +92,9 @@ void RecolorBitmapWhite(HBITMAP bitmap, COLORREF colour)
 
 /* The disabled look: every pixel but the face colour turns grey, and greys
 ** darker than the face move halfway toward it, twice while still darker. */
-static void GreyBitmap(HBITMAP bitmap, COLORREF face)
+void GreyBitmap(HBITMAP bitmap, COLORREF face)
 {
+    if (face < 32) face = GetSysColor((int)face);
     BITMAP bm;
     unsigned char *bits = DibPixels(bitmap, &bm);
     if (!bits) return;
@@ -108,6 +109,8 @@ static void GreyBitmap(HBITMAP bitmap, COLORREF face)
             px[0] = px[1] = px[2] = (unsigned char)g;
         }
 }
+
+static int ToolbarRowsHeight();
 
 int CreateToolbar(HWND frame)
 {
@@ -154,22 +157,82 @@ int CreateToolbar(HWND frame)
     SendMessageA(gFrame.toolbar, TB_SETDISABLEDIMAGELIST, 0, (LPARAM)disabled);
     SendMessageA(gFrame.toolbar, TB_ADDBUTTONSA, TOOLBAR_BUTTONS, (LPARAM)buttons);
     SendMessageA(gFrame.toolbar, TB_AUTOSIZE, 0, 0);
-    /* The band is as wide as the buttons: the right edge of the last one. */
-    RECT last = {};
-    SendMessageA(gFrame.toolbar, TB_GETITEMRECT, TOOLBAR_BUTTONS - 1, (LPARAM)&last);
-    DWORD padding = (DWORD)SendMessageA(gFrame.toolbar, TB_GETPADDING, 0, 0);
-    DWORD buttonSize = (DWORD)SendMessageA(gFrame.toolbar, TB_GETBUTTONSIZE, 0, 0);
     REBARBANDINFOA band = {};
     band.cbSize = sizeof band;
     band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_STYLE;
     band.fStyle = RBBS_CHILDEDGE | RBBS_GRIPPERALWAYS;
     band.hwndChild = gFrame.toolbar;
-    band.cxMinChild = last.right;
-    band.cyMinChild = HIWORD(buttonSize) + HIWORD(padding) / 2;
-    band.cx = last.right + 16;
+    band.cyMinChild = ToolbarRowsHeight();
     SendMessageA(gFrame.rebar, RB_INSERTBANDA, (WPARAM)-1, (LPARAM)&band);
     if (gSettings.ShowToolBar) ShowWindow(gFrame.rebar, SW_SHOW);
     return 1;
+}
+
+/* The height of the toolbar's rows as they wrap now: the bottom of its
+** lowest button, with half the vertical padding below as on one row. */
+static int ToolbarRowsHeight()
+{
+    int bottom = 0;
+    for (int i = 0; i < TOOLBAR_BUTTONS; i++) {
+        RECT r = {};
+        if (SendMessageA(gFrame.toolbar, TB_GETITEMRECT, (WPARAM)i, (LPARAM)&r) && r.bottom > bottom) bottom = r.bottom;
+    }
+    DWORD padding = (DWORD)SendMessageA(gFrame.toolbar, TB_GETPADDING, 0, 0);
+    return bottom + HIWORD(padding) / 2;
+}
+
+/* Sets or clears the line break after the button at index. */
+static void SetButtonWrap(int index, bool wrap)
+{
+    TBBUTTONINFOA info = {};
+    info.cbSize = sizeof info;
+    info.dwMask = TBIF_BYINDEX | TBIF_STATE;
+    if (SendMessageA(gFrame.toolbar, TB_GETBUTTONINFOA, (WPARAM)index, (LPARAM)&info) < 0) return;
+    info.fsState = (BYTE)(wrap ? info.fsState | TBSTATE_WRAP : info.fsState & ~TBSTATE_WRAP);
+    SendMessageA(gFrame.toolbar, TB_SETBUTTONINFOA, (WPARAM)index, (LPARAM)&info);
+}
+
+void FitToolbar(int width)
+{
+    if (!gFrame.rebar || !gFrame.toolbar) return;
+    /* The buttons break onto as many rows as the frame's width leaves them,
+    ** each row filled as far as it goes and broken between groups where it
+    ** can, so none lies beyond the frame's edge at any width or DPI. */
+    RECT borders = {};
+    SendMessageA(gFrame.rebar, RB_GETBANDBORDERS, 0, (LPARAM)&borders);
+    int available = width - borders.left - borders.right - 4;
+    int widths[TOOLBAR_BUTTONS];
+    for (int i = 0; i < TOOLBAR_BUTTONS; i++) SetButtonWrap(i, false);
+    SendMessageA(gFrame.toolbar, TB_AUTOSIZE, 0, 0);
+    for (int i = 0; i < TOOLBAR_BUTTONS; i++) {
+        RECT r = {};
+        SendMessageA(gFrame.toolbar, TB_GETITEMRECT, (WPARAM)i, (LPARAM)&r);
+        widths[i] = r.right - r.left;
+    }
+    int rowStart = 0, x = 0;
+    for (int i = 0; i < TOOLBAR_BUTTONS; i++) {
+        if (x + widths[i] > available && i > rowStart) {
+            int cut = i - 1; /* the row ends after this button */
+            for (int j = i; j > rowStart + 1; j--)
+                if (!kToolbarButtons[j].commandId) {
+                    cut = j - 1;
+                    break;
+                }
+            SetButtonWrap(cut, true);
+            rowStart = cut + 1;
+            x = 0;
+            for (int k = rowStart; k < i; k++) x += widths[k];
+        }
+        x += widths[i];
+    }
+    SendMessageA(gFrame.toolbar, TB_AUTOSIZE, 0, 0);
+    REBARBANDINFOA band = {};
+    band.cbSize = sizeof band;
+    band.fMask = RBBIM_CHILDSIZE | RBBIM_SIZE;
+    band.cxMinChild = 0;
+    band.cyMinChild = ToolbarRowsHeight();
+    band.cx = width;
+    SendMessageA(gFrame.rebar, RB_SETBANDINFOA, 0, (LPARAM)&band);
 }
 
 /* ---- window tabs ---------------------------------------------------------------------------------- */

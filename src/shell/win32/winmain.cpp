@@ -207,6 +207,7 @@ int InitApplication(HINSTANCE instance)
     InstallRunViewHooks();
     InstallGraphViewHooks();
     InstallDebugPanelHooks();
+    InstallResultsViewHooks();
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();

@@ -320,60 +320,90 @@ static LRESULT DrawListCell(HWND window, NMLVCUSTOMDRAW *draw)
     }
 }
 
-static LRESULT OnListNotify(HWND window, NMHDR *header)
+LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *events)
 {
     HWND view = GetListViewOf(window);
-    CellListWindow *list = ListOf(window);
-    if (!view || !list) return 0;
+    if (!view) return 0;
     if (header->hwndFrom == ListView_GetHeader(view)) {
         if (header->code == HDN_DIVIDERDBLCLICKA || header->code == HDN_DIVIDERDBLCLICKW)
             AutoSizeColumn((NMHEADERA *)header);
         return 0;
     }
     if (header->hwndFrom != view) return 0;
+    const bool control = GetKeyState(VK_CONTROL) < 0;
     switch (header->code) {
     case LVN_GETDISPINFOA: {
         NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;
-        const ListCell *cell = GetListCell(list, info->item.iItem, info->item.iSubItem);
-        if (info->item.mask & LVIF_TEXT) info->item.pszText = cell ? (char *)cell->text : (char *)"";
+        if (!events->cellText) return 0;
+        const char *text = events->cellText(window, info->item.iItem, info->item.iSubItem);
+        if (info->item.mask & LVIF_TEXT) info->item.pszText = (char *)(text ? text : "");
         if (info->item.mask & LVIF_PARAM) info->item.lParam = info->item.iItem;
         return 0;
     }
-    case NM_CUSTOMDRAW: return DrawListCell(window, (NMLVCUSTOMDRAW *)header);
+    case NM_CUSTOMDRAW: return events->customDraw ? events->customDraw(window, (NMLVCUSTOMDRAW *)header) : CDRF_DODEFAULT;
     case LVN_COLUMNCLICK:
-        SortByColumn(window, ((NMLISTVIEW *)header)->iSubItem);
-        if (FindChartWindow(window)) ChartOfRow(window, 0);
+        if (events->sort) events->sort(window, ((NMLISTVIEW *)header)->iSubItem);
         break;
     case LVN_ITEMCHANGED: {
         const NMLISTVIEW *change = (const NMLISTVIEW *)header;
-        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED) &&
-            FindChartWindow(window))
-            ChartOfRow(window, 0);
+        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
+            !(change->uOldState & LVIS_SELECTED) && events->selected)
+            events->selected(window, change->lParam);
         break;
     }
     case LVN_KEYDOWN: {
-        NMLVKEYDOWN *key = (NMLVKEYDOWN *)header;
-        const bool control = GetKeyState(VK_CONTROL) < 0;
+        const NMLVKEYDOWN *key = (const NMLVKEYDOWN *)header;
         if (key->wVKey == VK_RETURN) {
-            if (control)
-                DebugRow(window);
-            else
-                ChartOfRow(window, 1);
+            if (events->open) events->open(window, control);
         } else if (key->wVKey == 'C' && control) {
             CopyListView(window, nullptr);
+        } else if (events->key) {
+            events->key(window, key);
         }
         break;
     }
     case NM_DBLCLK:
-        if (GetKeyState(VK_CONTROL) < 0)
-            DebugRow(window);
-        else
-            ChartOfRow(window, 1);
+        if (events->open) events->open(window, control);
         break;
     default: break;
     }
     return 0;
 }
+
+static const char *CellListText(HWND window, int row, int column)
+{
+    const ListCell *cell = GetListCell(ListOf(window), row, column);
+    return cell ? cell->text : nullptr;
+}
+
+static void SortCellList(HWND window, int column)
+{
+    SortByColumn(window, column);
+    if (FindChartWindow(window)) ChartOfRow(window, 0);
+}
+
+/* A linked chart follows the selection. */
+static void CellListSelected(HWND window, LPARAM)
+{
+    if (FindChartWindow(window)) ChartOfRow(window, 0);
+}
+
+static void OpenCellListRow(HWND window, int control)
+{
+    if (control)
+        DebugRow(window);
+    else
+        ChartOfRow(window, 1);
+}
+
+static const ListViewEvents kCellListEvents = {
+    .cellText = CellListText,
+    .customDraw = DrawListCell,
+    .sort = SortCellList,
+    .selected = CellListSelected,
+    .open = OpenCellListRow,
+    .key = nullptr,
+};
 
 static LRESULT CellListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int *width, int *height,
                                int helpTopic)
@@ -403,7 +433,7 @@ static LRESULT CellListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         }
         break;
     }
-    case WM_NOTIFY: return OnListNotify(window, (NMHDR *)lParam);
+    case WM_NOTIFY: return ListOf(window) ? OnListViewNotify(window, (NMHDR *)lParam, &kCellListEvents) : 0;
     default: break;
     }
     LRESULT result = 0;

@@ -297,48 +297,35 @@ static LRESULT DrawCompareCell(HWND window, NMLVCUSTOMDRAW *draw)
     }
 }
 
-static LRESULT OnCompareNotify(HWND window, NMHDR *header)
+static const char *CompareCellText(HWND window, int row, int column)
 {
-    HWND view = GetListViewOf(window);
-    CompareWindow *record = CompareOf(window);
-    if (!view || !record) return 0;
-    if (header->hwndFrom == ListView_GetHeader(view)) {
-        if (header->code == HDN_DIVIDERDBLCLICKA || header->code == HDN_DIVIDERDBLCLICKW)
-            AutoSizeColumn((NMHEADERA *)header);
-        return 0;
-    }
-    if (header->hwndFrom != view) return 0;
-    switch (header->code) {
-    case LVN_GETDISPINFOA: {
-        NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;
-        const int row = info->item.iItem, column = info->item.iSubItem;
-        const bool inside = row >= 0 && row < record->rowCount && column >= 0 && column < COMPARE_COLUMNS;
-        if (info->item.mask & LVIF_TEXT) info->item.pszText = inside ? record->rows[row].cells[column].text : (char *)"";
-        return 0;
-    }
-    case NM_CUSTOMDRAW: return DrawCompareCell(window, (NMLVCUSTOMDRAW *)header);
-    case LVN_COLUMNCLICK:
-        SortCompareColumn(window, ((NMLISTVIEW *)header)->iSubItem);
-        if (FindChartWindow(window)) ShowCompareRowChart(window, 0);
-        break;
-    case LVN_ITEMCHANGED: {
-        const NMLISTVIEW *change = (const NMLISTVIEW *)header;
-        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED) &&
-            FindChartWindow(window))
-            ShowCompareRowChart(window, 0);
-        break;
-    }
-    case LVN_KEYDOWN: {
-        NMLVKEYDOWN *key = (NMLVKEYDOWN *)header;
-        if (key->wVKey == VK_RETURN) ShowCompareRowChart(window, 1);
-        if (key->wVKey == 'C' && GetKeyState(VK_CONTROL) < 0) CopyListView(window, nullptr);
-        break;
-    }
-    case NM_DBLCLK: ShowCompareRowChart(window, 1); break;
-    default: break;
-    }
-    return 0;
+    const CompareWindow *record = CompareOf(window);
+    const bool inside = record && row >= 0 && row < record->rowCount && column >= 0 && column < COMPARE_COLUMNS;
+    return inside ? record->rows[row].cells[column].text : nullptr;
 }
+
+static void SortCompareAndChart(HWND window, int column)
+{
+    SortCompareColumn(window, column);
+    if (FindChartWindow(window)) ShowCompareRowChart(window, 0);
+}
+
+/* A linked chart follows the selection, without taking the activation. */
+static void CompareRowSelected(HWND window, LPARAM)
+{
+    if (FindChartWindow(window)) ShowCompareRowChart(window, 0);
+}
+
+static void OpenCompareRow(HWND window, int) { ShowCompareRowChart(window, 1); }
+
+static const ListViewEvents kCompareEvents = {
+    .cellText = CompareCellText,
+    .customDraw = DrawCompareCell,
+    .sort = SortCompareAndChart,
+    .selected = CompareRowSelected,
+    .open = OpenCompareRow,
+    .key = nullptr,
+};
 
 LRESULT CALLBACK CompareWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -371,7 +358,7 @@ LRESULT CALLBACK CompareWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         break;
     }
-    case WM_NOTIFY: return OnCompareNotify(window, (NMHDR *)lParam);
+    case WM_NOTIFY: return CompareOf(window) ? OnListViewNotify(window, (NMHDR *)lParam, &kCompareEvents) : 0;
     default: break;
     }
     LRESULT result = 0;

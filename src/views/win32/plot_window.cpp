@@ -15,6 +15,7 @@
 #include "views/win32/draw_resources.h"
 #include "views/win32/plot_paint.h"
 #include "views/win32/plot_windows.h"
+#include "views/win32/result_windows.h"
 
 PlotReportTarget gPlotReportTarget;
 
@@ -140,6 +141,13 @@ void OnKeyDown(HWND window, PlotWindow *record, WPARAM key)
         return;
     }
     if (record->busy) return;
+    if (key == VK_UP || key == VK_DOWN) {
+        /* The previous or next test of the results list, as plots in this
+        ** window; the options dialog stays with it. */
+        RunResultsActionOnRow(FindResultsHwnd((const ResultsWindow *)record->resultsWindow), key == VK_UP ? -1 : 1,
+                              IDM_RESULTS_PLOTS);
+        return;
+    }
     if (key == VK_LEFT || key == VK_RIGHT) {
         int32_t kind = record->kind + (key == VK_LEFT ? -1 : 1);
         if (kind >= 0 && kind < PLOT_KIND_COUNT) SetKind(window, record, kind);

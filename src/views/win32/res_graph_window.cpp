@@ -47,7 +47,9 @@ int32_t CountShownResultsColumns()
 
 int TabHeight() { return GetSystemMetrics(SM_CYMENUSIZE); }
 
-void PaintResGraph(HWND window, HDC dc, ResGraphWindow *r)
+/* Draws the graph with render into a picture of the client size, then shows
+** it or serves the pending image request. */
+void PaintResGraph(HWND window, HDC dc, ResGraphWindow *r, int (*render)(ResGraphWindow *, HDC, int, int, int))
 {
     RECT client;
     GetClientRect(window, &client);
@@ -56,10 +58,7 @@ void PaintResGraph(HWND window, HDC dc, ResGraphWindow *r)
     int request = ImageRequest;
     /* A picture for the clipboard or a file leaves out the tab strip. */
     int top = request ? 0 : TabHeight();
-    if (r->heatMap)
-        RenderResultsHeatMap(r, picture.dc, picture.width, picture.height, top);
-    else
-        RenderResultsBarChart(r, picture.dc, picture.width, picture.height, top);
+    render(r, picture.dc, picture.width, picture.height, top);
     if (ServeImageRequest(window, picture.bitmap)) {
         if (request)
             InvalidateRect(window, nullptr, FALSE); /* drawn again with the tabs' offset */
@@ -105,8 +104,15 @@ void BuildOptGraphAxisMenu(HMENU popup, const ResGraphWindow *r)
     EnableMenuItem(popup, 1, MF_BYPOSITION | (!r->heatMap && r->xVariable == r->variableCount ? MF_GRAYED : MF_ENABLED));
 }
 
-void DrawResultsHeatMap(HWND window, HDC dc, ResGraphWindow *record) { PaintResGraph(window, dc, record); }
-void DrawResultsBarChart(HWND window, HDC dc, ResGraphWindow *record) { PaintResGraph(window, dc, record); }
+void DrawResultsHeatMap(HWND window, HDC dc, ResGraphWindow *record)
+{
+    PaintResGraph(window, dc, record, RenderResultsHeatMap);
+}
+
+void DrawResultsBarChart(HWND window, HDC dc, ResGraphWindow *record)
+{
+    PaintResGraph(window, dc, record, RenderResultsBarChart);
+}
 
 HWND CreateResGraphWindow(ResultsWindow *results)
 {
@@ -235,7 +241,10 @@ LRESULT CALLBACK ResGraphWndProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(window, &ps);
-        if (r) PaintResGraph(window, dc, r);
+        if (r && r->heatMap)
+            DrawResultsHeatMap(window, dc, r);
+        else if (r)
+            DrawResultsBarChart(window, dc, r);
         EndPaint(window, &ps);
         return 0;
     }

@@ -5,13 +5,16 @@
 ** Owns:       the map from results lists to their windows.  Each window's
 **             record hangs at its user data: the results list, the
 **             CellListWindow, the CompareWindow.
-** Start-up:   StartResultWindows installs the report, trade list and scan
-**             hand-offs and a timer that shows each results list the engine
-**             opened or changed, and each finished scan, in its window.
+** Start-up:   InstallResultsViewHooks gives the run the trade list, the
+**             test-list export and the closing of a freed test's views;
+**             StartResultWindows installs the report and scan hand-offs and a
+**             timer that shows each results list the engine opened or
+**             changed, and each finished scan, in its window.
 ** Threads:    UI thread only.  Platform: Windows only.
 */
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 #undef ReplaceFile /* the file helpers have a record of that name */
 
 #include <cstdint>
@@ -28,6 +31,8 @@ int TradeListCommand(HWND window, int commandId);
 int ScanCommand(HWND window, int commandId);
 int CompareCommand(HWND window, int commandId);
 
+/* Installs the run's hand-offs to the results windows (at start-up). */
+void InstallResultsViewHooks();
 /* Installs the hand-offs and the refresh timer (after the frame exists). */
 void StartResultWindows();
 /* Loads a results file into a window (path null: a new, empty window); 1/0. */
@@ -49,6 +54,20 @@ INT_PTR ShowCompareDialog(HWND refresh);
 ** chart of one of its trades or compare rows, a results graph of its results
 ** list (results null: none), or a window whose record is the test. */
 HWND FindTestViewWindow(const ResultsWindow *results, const TestRecord *test, const char *className);
+/* What a list window (results, trade list, scan, compare) does with the
+** events of its list view; a null entry does nothing with its event. */
+struct ListViewEvents {
+    const char *(*cellText)(HWND window, int row, int column); /* virtual lists: a cell's text */
+    LRESULT (*customDraw)(HWND window, NMLVCUSTOMDRAW *draw);
+    void (*sort)(HWND window, int column);         /* a header click */
+    void (*selected)(HWND window, LPARAM item);    /* a row newly selected (its item data) */
+    void (*open)(HWND window, int control);        /* Enter or a double-click; control: Ctrl held */
+    void (*key)(HWND window, const NMLVKEYDOWN *key); /* any other key */
+};
+/* The one handler of the list windows' list-view notifications: a header
+** divider's double-click fits its column, Ctrl+C copies the list, and every
+** other event goes to the window's own entry. */
+LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *events);
 /* Moves the results list's selection by delta rows (no wrap) and runs the
 ** command on the test then selected (graph and plot windows step with it). */
 void RunResultsActionOnRow(HWND window, int delta, int command);

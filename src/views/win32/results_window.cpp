@@ -130,8 +130,9 @@ static TestRecord *RowTest(HWND view, int row)
 }
 
 /* Brings the rows in line with the list: rows that still match the list's
-** first tests stay, new tests are appended, any other change rebuilds. */
-static void SyncResultsRows(HWND window, int rebuild)
+** first tests stay, new tests are appended, any other change rebuilds.  New
+** rows re-fit the widths unless the rows only changed their order (a sort). */
+static void SyncResultsRows(HWND window, int rebuild, int fitWidths = 1)
 {
     ResultsHost *host = HostOf(window);
     if (!host || !host->list) return;
@@ -155,7 +156,7 @@ static void SyncResultsRows(HWND window, int rebuild)
     }
     const bool added = t != nullptr;
     for (; t; t = t->next, matched++) InsertTestRow(view, matched, host->list, t, columns);
-    if (added) AutoSizeColumns(view);
+    if (added && fitWidths) AutoSizeColumns(view);
     if (added && ListView_GetSelectedCount(view) == 0) SelectItem(window, matched - 1);
     char title[320];
     FormatText(title, sizeof title, "%s", host->list->title);
@@ -284,13 +285,28 @@ HWND FindTestViewWindow(const ResultsWindow *results, const TestRecord *test, co
     return nullptr;
 }
 
-/* Closes every window that shows the test, before the test is freed. */
-static void CloseTestViews(const ResultsWindow *results, const TestRecord *test)
+static int sResultsDestroying; /* the frame is taking every window down */
+
+/* Closes every window that shows the test and drops the results rows that
+** point at it; FreeTestRecord calls it before the test is freed, on every
+** path: Delete Test, Delete All, closing the list, an optimization's clear
+** and keep-best trimming. */
+static void CloseTestViews(ResultsWindow *results, TestRecord *test)
 {
+    if (sResultsDestroying || !gFrame.mdiClient) return;
     HWND view;
     while ((view = FindTestViewWindow(results, test, nullptr)) != nullptr) {
         SendMessageA(view, WM_CLOSE, 0, 0);
         if (IsWindow(view)) DestroyWindow(view);
+    }
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, "KestovarResults")) {
+        HWND list = GetListViewOf(child);
+        LVFINDINFOA find = {};
+        find.flags = LVFI_PARAM;
+        find.lParam = (LPARAM)test;
+        int row;
+        while (list && (row = ListView_FindItem(list, -1, &find)) >= 0) ListView_DeleteItem(list, row);
     }
 }
 
@@ -301,6 +317,7 @@ static HWND FindTradeListOf(const TestRecord *test)
 
 void RunResultsActionOnRow(HWND window, int delta, int command)
 {
+    if (!window) return; /* the list went before the view that asks */
     MoveListSelection(window, delta, 0);
     RunSelectedTestAction(window, command, 1);
 }
@@ -364,7 +381,6 @@ static void DeleteSelectedTest(HWND window)
     if (!host || !host->list || row < 0) return;
     HWND view = GetListViewOf(window);
     ListView_DeleteItem(view, row);
-    CloseTestViews(host->list, test);
     std::vector<int32_t> dropped((size_t)host->list->columnCount + 1);
     const int32_t count = DeleteTestFromResults(host->list, test, dropped.data());
     for (int32_t k = 0; k < count; k++) ListView_DeleteColumn(view, dropped[(size_t)k]);
@@ -386,9 +402,7 @@ static void DeleteAllResults(HWND window)
     if (gSettings.AskDeleteTests &&
         MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete all the test results in this window?") != IDYES)
         return;
-    for (TestRecord *t = host->list->firstTest; t; t = t->next) CloseTestViews(host->list, t);
     DeleteAllTests(host->list);
-    gCurrentTest = nullptr;
     SyncResultsRows(window, 1);
 }
 
@@ -420,7 +434,7 @@ static void SortResults(HWND window, int column)
             list->firstTest = t;
         list->lastTest = t;
     }
-    SyncResultsRows(window, 1);
+    SyncResultsRows(window, 1, 0);
     SelectItem(window, 0);
     ShowSortArrows(view, host->sortPriorities, host->sortDirections);
 }
@@ -533,44 +547,32 @@ int QuerySaveResultsWindows(int ask)
 
 /* ---- window procedure -------------------------------------------------------------------- */
 
-static LRESULT OnResultsNotify(HWND window, NMHDR *header)
+static void OpenResultsRow(HWND window, int) { RunSelectedTestAction(window, 0); }
+
+/* The chosen test is the current one; the menus follow the selection. */
+static void ResultsRowSelected(HWND, LPARAM item)
 {
-    HWND view = GetListViewOf(window);
-    if (!view) return 0;
-    if (header->hwndFrom == ListView_GetHeader(view)) {
-        if (header->code == HDN_DIVIDERDBLCLICKA || header->code == HDN_DIVIDERDBLCLICKW)
-            AutoSizeColumn((NMHEADERA *)header);
-        return 0;
-    }
-    if (header->hwndFrom != view) return 0;
-    switch (header->code) {
-    case LVN_KEYDOWN: {
-        NMLVKEYDOWN *key = (NMLVKEYDOWN *)header;
-        TestRecord *test = nullptr;
-        if (key->wVKey == VK_RETURN)
-            RunSelectedTestAction(window, 0);
-        else if (key->wVKey == VK_DELETE && GetSelectedTest(window, &test) >= 0)
-            PostMessageA(gFrame.frame, WM_COMMAND, IDM_DELETE_TEST, 0);
-        else if (key->wVKey == 'C' && GetKeyState(VK_CONTROL) < 0)
-            CopyListView(window, nullptr);
-        else if (key->wVKey == VK_F2)
-            PostMessageA(gFrame.frame, WM_COMMAND, IDM_RENAME_TEST, 0);
-        break;
-    }
-    case NM_DBLCLK: RunSelectedTestAction(window, 0); break;
-    case LVN_COLUMNCLICK: SortResults(window, ((NMLISTVIEW *)header)->iSubItem); break;
-    case LVN_ITEMCHANGED: {
-        NMLISTVIEW *change = (NMLISTVIEW *)header;
-        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED)) {
-            gCurrentTest = (TestRecord *)change->lParam;
-            PostFrameRefresh();
-        }
-        break;
-    }
-    default: break;
-    }
-    return 0;
+    gCurrentTest = (TestRecord *)item;
+    PostFrameRefresh();
 }
+
+static void ResultsKey(HWND window, const NMLVKEYDOWN *key)
+{
+    TestRecord *test = nullptr;
+    if (key->wVKey == VK_DELETE && GetSelectedTest(window, &test) >= 0)
+        PostMessageA(gFrame.frame, WM_COMMAND, IDM_DELETE_TEST, 0);
+    else if (key->wVKey == VK_F2)
+        PostMessageA(gFrame.frame, WM_COMMAND, IDM_RENAME_TEST, 0);
+}
+
+static const ListViewEvents kResultsEvents = {
+    .cellText = nullptr,
+    .customDraw = nullptr,
+    .sort = SortResults,
+    .selected = ResultsRowSelected,
+    .open = OpenResultsRow,
+    .key = ResultsKey,
+};
 
 static int CloseResults(HWND window)
 {
@@ -581,15 +583,13 @@ static int CloseResults(HWND window)
             return 0;
         }
         if (!QuerySaveResults(host->list, 1)) return 0;
-        for (TestRecord *t = host->list->firstTest; t; t = t->next) {
-            CloseTestViews(host->list, t);
-            if (gCurrentTest == t) gCurrentTest = nullptr;
-        }
         CloseResultsWindow(host->list);
         host->list = nullptr;
         UpdateDebugPanelControls();
     }
-    DestroyWindow(window);
+    /* Through the MDI client, so that the next child is activated and the
+    ** frame's menus follow it. */
+    SendMessageA(gFrame.mdiClient, WM_MDIDESTROY, (WPARAM)window, 0);
     return 1;
 }
 
@@ -613,13 +613,16 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY: {
         ResultsHost *host = HostOf(window);
         if (host) {
+            /* A list still here goes with the frame, and so do its views. */
+            sResultsDestroying = 1;
             if (host->list) CloseResultsWindow(host->list);
+            sResultsDestroying = 0;
             FreeMemory(&host);
             SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         }
         break;
     }
-    case WM_NOTIFY: return OnResultsNotify(window, (NMHDR *)lParam);
+    case WM_NOTIFY: return OnListViewNotify(window, (NMHDR *)lParam, &kResultsEvents);
     default: break;
     }
     LRESULT result = 0;
@@ -675,11 +678,16 @@ static void SaveRunTestList(ResultsWindow *list, const char *path)
     if (window) SaveListCsv(window, path); /* reports its own failure */
 }
 
+void InstallResultsViewHooks()
+{
+    gRunViewHooks.openTradeList = OpenRunTradeList;
+    gRunViewHooks.saveTestList = SaveRunTestList;
+    gRunViewHooks.closeTestViews = CloseTestViews;
+}
+
 void StartResultWindows()
 {
     gOpenReportPage = OpenReportPage;
-    gRunViewHooks.openTradeList = OpenRunTradeList;
-    gRunViewHooks.saveTestList = SaveRunTestList;
     gChartImageWriter = WriteScanRowChart;
     gReportGraphWriter = WriteReportGraphs;
     gReportPlotWriter = WriteReportPlots;

@@ -2,7 +2,8 @@
 ** dialog manager reads them, and laid out at 96 and 120 pixels per inch with
 ** the template's own font: no visible control may overlap another or stick
 ** out of the dialog, and no label, check box, radio button, push button or
-** group box may be too narrow (or, for wrapping labels, too low) for its text. */
+** group box may be too narrow (or, for wrapping labels and the focus box of a
+** check box or radio button, too low) for its text. */
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -213,6 +214,9 @@ TEST(DialogLayout, EveryTextFitsItsControlAt96And120PixelsPerInch)
                 } else if (IsBoxButton(i)) {
                     EXPECT_LE(size.cx + boxRoom, width)
                         << "dialog " << d.id << " at " << dpi << " dpi: " << Describe(i) << " is cut short";
+                    /* The focus box is drawn one pixel around the text. */
+                    EXPECT_LE(size.cy + 2, height) << "dialog " << d.id << " at " << dpi << " dpi: " << Describe(i)
+                                                   << " is too low for its focus box";
                 } else if (IsButton(i)) {
                     EXPECT_LE(size.cx + edgeRoom + (IsGroupBox(i) ? edgeRoom : 0), width)
                         << "dialog " << d.id << " at " << dpi << " dpi: " << Describe(i) << " is cut short";

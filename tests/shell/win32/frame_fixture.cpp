@@ -1,5 +1,6 @@
 #include "frame_fixture.h"
 
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -7,6 +8,7 @@
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
 #include "platform/platform.h"
 #include "services/services.h"
 #include "support/test_support.h"
@@ -17,6 +19,7 @@ namespace {
 std::mutex gWatchLock;
 std::vector<std::string> gWatchSeen;
 int gWatchAnswer = IDOK;
+bool gWatchPaused; /* a screenshot is being taken of what shows */
 
 BOOL CALLBACK CollectText(HWND child, LPARAM param)
 {
@@ -45,6 +48,7 @@ BOOL CALLBACK AnswerDialog(HWND window, LPARAM)
     int answer;
     {
         std::lock_guard<std::mutex> hold(gWatchLock);
+        if (gWatchPaused) return TRUE;
         gWatchSeen.push_back(seen);
         answer = gWatchAnswer;
     }
@@ -153,6 +157,48 @@ int FrameTest::CountChildren(const char *className)
     HWND child = nullptr;
     while (FindNextChildWindow(&child, className)) count++;
     return count;
+}
+
+void HoldForScreenshot()
+{
+    const char *hold = getenv("KV_SCREENSHOT_HOLD");
+    if (!hold) return;
+    {
+        std::lock_guard<std::mutex> paused(gWatchLock);
+        gWatchPaused = true; /* the dialogs on the screen stay for the picture */
+    }
+    for (int waited = 0; waited < atoi(hold); waited += 50) {
+        FrameTest::Pump();
+        Sleep(50);
+    }
+    std::lock_guard<std::mutex> paused(gWatchLock);
+    gWatchPaused = false;
+}
+
+/* Whether a column is wide enough for the header to draw its whole heading
+** and sort arrow: the heading's extent in the header's font, the header's own
+** margin on both sides of the text and of the arrow, and the arrow image's
+** width, each asked of the header and its image list. */
+bool HeadingFits(HWND window, int column)
+{
+    HWND view = GetListViewOf(window), header = ListView_GetHeader(view);
+    char text[256] = "";
+    HDITEMA item = {};
+    item.mask = HDI_TEXT | HDI_FORMAT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    if (!Header_GetItem(header, column, &item)) return false;
+    HDC dc = GetDC(header);
+    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(header, WM_GETFONT, 0, 0));
+    SIZE extent = {};
+    GetTextExtentPoint32A(dc, text, (int)strlen(text), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(header, dc);
+    const int margin = Header_GetBitmapMargin(header);
+    int arrow = 0, arrowHeight = 0;
+    if (item.fmt & HDF_IMAGE) ImageList_GetIconSize(Header_GetImageList(header), &arrow, &arrowHeight);
+    const int needed = extent.cx + 2 * margin + (arrow ? arrow + 2 * margin : 0);
+    return margin > 0 && ListView_GetColumnWidth(view, column) >= needed;
 }
 
 bool SeenText(const char *text)

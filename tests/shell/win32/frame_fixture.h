@@ -33,6 +33,12 @@ struct FrameTest : ::testing::Test {
     static std::string File(const std::string &name) { return folder + "\\" + name; }
 };
 
+/* Pumps for a while when KV_SCREENSHOT_HOLD names milliseconds, so a
+** screenshot of the screen can be taken while the windows show. */
+void HoldForScreenshot();
+/* Whether column of a list window (or list view) is wide enough for its
+** header to draw its whole heading and its sort arrow. */
+bool HeadingFits(HWND window, int column);
 /* Whether a dialog answered since the last Clear showed text. */
 bool SeenText(const char *text);
 /* The text of a window's tab. */

@@ -47,6 +47,29 @@ TEST_F(FrameTest, FrameHasItsBandsAndReadyStatus)
     EXPECT_EQ(SendMessageA(gFrame.statusBar, SB_GETPARTS, 0, 0), gSettings.StatusBarFields + 3);
 }
 
+/* However narrow the frame, the toolbar shows every button inside it: the
+** buttons wrap onto more rows, and the windows below make room for them. */
+TEST_F(FrameTest, TheToolbarKeepsEveryButtonInsideTheFrame)
+{
+    for (int width : {1000, 700, 420, 0}) { /* 0: as wide as the screen */
+        SetWindowPos(gFrame.frame, nullptr, 0, 0, width ? width : GetSystemMetrics(SM_CXSCREEN), 700,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        Pump();
+        RECT client, mdi;
+        GetClientRect(gFrame.frame, &client);
+        GetWindowRect(gFrame.mdiClient, &mdi);
+        MapWindowPoints(nullptr, gFrame.frame, (POINT *)&mdi, 2);
+        for (int i = 0; i < TOOLBAR_BUTTONS; i++) {
+            RECT r;
+            ASSERT_TRUE(SendMessageA(gFrame.toolbar, TB_GETITEMRECT, (WPARAM)i, (LPARAM)&r));
+            MapWindowPoints(gFrame.toolbar, gFrame.frame, (POINT *)&r, 2);
+            EXPECT_LE(r.right, client.right) << "button " << i << " at width " << width;
+            EXPECT_LE(r.bottom, mdi.top) << "button " << i << " at width " << width;
+        }
+    }
+    HoldForScreenshot();
+}
+
 TEST_F(FrameTest, WindowCommandsOpenToggleAndClose)
 {
     Command(IDM_NEW_LOG);

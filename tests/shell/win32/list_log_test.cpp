@@ -185,6 +185,25 @@ TEST_F(FrameTest, SortingAListKeepsLongCellsWhole)
     EXPECT_EQ(std::string(text), note);
 }
 
+/* A header click sorts without re-fitting the other columns, so no heading
+** moves under the pointer; the widths follow the rows when they change. */
+TEST_F(FrameTest, AHeaderClickLeavesTheOtherColumnsWidths)
+{
+    std::string csv = "Key,Note,Tag\n";
+    for (int i = 1; i <= 200; i++)
+        csv += std::to_string(i) + "," + (i == 200 ? "a note far longer than any other" : "short") + ",x\n";
+    WriteTestFile(File("widths.csv"), csv);
+    ASSERT_EQ(OpenCsvAsList(nullptr, File("widths.csv").c_str()), 1);
+    HWND list = ActiveList(), view = GetListViewOf(list);
+    ASSERT_LT(ListView_GetCountPerPage(view), 200); /* the long note is out of sight */
+    const int note = ListView_GetColumnWidth(view, 2), tag = ListView_GetColumnWidth(view, 3);
+    ClickHeader(list, 1, false);
+    ClickHeader(list, 1, false); /* descending: the long note comes into sight */
+    EXPECT_EQ(Cell(list, 0, 1), "200");
+    EXPECT_EQ(ListView_GetColumnWidth(view, 2), note);
+    EXPECT_EQ(ListView_GetColumnWidth(view, 3), tag);
+}
+
 TEST_F(FrameTest, ProgramLogBreaksBeforeEachEntry)
 {
     LogPrintf("first %d", 1);
@@ -274,4 +293,57 @@ TEST_F(FrameTest, ZoomingOneLogZoomsAll)
     EXPECT_EQ(gSettings.LogZoomLevel, 1);
     EXPECT_EQ(SendMessageA(GetWindow(b, GW_CHILD), SCI_GETZOOM, 0, 0), 1);
     gSettings.LogZoomLevel = 0;
+}
+
+namespace {
+
+/* Where each tab-separated field of a log line starts, in pixels. */
+std::vector<int> FieldStarts(HWND editor, int line)
+{
+    std::vector<int> starts;
+    const intptr_t from = SendMessageA(editor, SCI_POSITIONFROMLINE, (WPARAM)line, 0);
+    const intptr_t to = SendMessageA(editor, SCI_GETLINEENDPOSITION, (WPARAM)line, 0);
+    starts.push_back((int)SendMessageA(editor, SCI_POINTXFROMPOSITION, 0, from));
+    for (intptr_t p = from; p < to; p++)
+        if (SendMessageA(editor, SCI_GETCHARAT, (WPARAM)p, 0) == '\t')
+            starts.push_back((int)SendMessageA(editor, SCI_POINTXFROMPOSITION, 0, p + 1));
+    return starts;
+}
+
+} // namespace
+
+/* A table of tab-separated lines in the log, as the optimization summary
+** writes it, stands in columns whatever the length of its values and the
+** log's tab width; the text keeps its tabs. */
+TEST_F(FrameTest, LogTablesStandInColumns)
+{
+    const char *rows[] = {
+        "Stat\tMin\tMax\tMed\tAvg\tStd",
+        "----\t---\t---\t---\t---\t---",
+        "Net Profit\t($1,234,567.89)\t$12,345,678.90\t$1,000.00\t$2,500.50\t$987,654.32",
+        "Net %\t-12.34%\t1,234.56%\t0.10%\t12.34%\t3.21%",
+        "Max DD %\t-98.76%\t-0.01%\t-12.50%\t-20.25%\t7.77%",
+        "Trades\t1\t2\t3\t4\t5",
+    };
+    LogPrintf("%s", "*** Optimization Summary ***\n");
+    for (const char *row : rows) LogPrintf("%s", row);
+    LogPrintf("%s", "");
+    LogPrintf("%s", "After\tthe table");
+    HWND log = FindWindowExA(gFrame.mdiClient, nullptr, "KestovarLog", nullptr);
+    ASSERT_NE(nullptr, log);
+    HWND editor = GetWindow(log, GW_CHILD);
+    EXPECT_NE(std::string::npos, LogText().find("Net %\t-12.34%\t1,234.56%"));
+    const int header = 2; /* the title and its empty line come first */
+    const std::vector<int> headings = FieldStarts(editor, header);
+    ASSERT_EQ(6u, headings.size());
+    for (int r = 1; r < 6; r++) {
+        const std::vector<int> fields = FieldStarts(editor, header + r);
+        EXPECT_EQ(headings, fields) << rows[r];
+        /* Every field ends before the next one begins. */
+        const intptr_t from = SendMessageA(editor, SCI_POSITIONFROMLINE, (WPARAM)(header + r), 0);
+        for (intptr_t p = from, k = 0; k < 5; p++)
+            if (SendMessageA(editor, SCI_GETCHARAT, (WPARAM)p, 0) == '\t')
+                EXPECT_LT((int)SendMessageA(editor, SCI_POINTXFROMPOSITION, 0, p), fields[(size_t)++k]) << rows[r];
+    }
+    HoldForScreenshot();
 }

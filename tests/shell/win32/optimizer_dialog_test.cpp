@@ -221,4 +221,32 @@ TEST_F(OptimizerDialogTest, TheScoreColumnIsChosenAmongTheShownResultsColumns)
     gResultsColumns = saved;
 }
 
+/* The parameter list shows each heading whole, the last one too. */
+TEST_F(OptimizerDialogTest, TheParameterListShowsItsHeadingsWhole)
+{
+    const struct {
+        const char *name;
+        std::vector<double> values;
+    } rows[] = {{"fast", {2, 3, 4}}, {"slow", {10, 20}}};
+    for (const auto &r : rows) {
+        int32_t at = AddDefinitionRecord(&gParameters, sizeof(Parameter));
+        ASSERT_GE(at, 0);
+        Parameter *p = &((Parameter *)gParameters.items)[at];
+        CopyString(p->name, sizeof p->name, r.name, -1);
+        ASSERT_TRUE(AllocMemory(&p->values, r.values.size() * sizeof(double)));
+        for (size_t i = 0; i < r.values.size(); i++) p->values[i] = r.values[i];
+        p->valueCount = p->valueCapacity = (int32_t)r.values.size();
+    }
+    HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_OPTIMIZER), gFrame.frame, OptimizerDlgProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    ShowWindow(dialog, SW_SHOW);
+    HoldForScreenshot();
+    for (int c = 0; c < 3; c++) EXPECT_TRUE(HeadingFits(GetDlgItem(dialog, IDC_OPT_PARAMS), c)) << c;
+    DestroyWindow(dialog);
+    Parameter *p = (Parameter *)gParameters.items;
+    for (int k = 0; k < 2; k++) FreeMemory(&p[k].values);
+    FreeDefinitionList(&gParameters);
+    ResetOptimizerDialogChoices();
+}
+
 } // namespace

@@ -20,7 +20,9 @@
 #include "services/services.h"
 #include "shell/win32/script_window.h"
 #include "support/test_support.h"
+#include "views/graph_record.h"
 #include "views/scan_run.h"
+#include "views/trade_plot.h"
 #include "views/stats_export.h"
 #include "views/trade_compare.h"
 #include "views/win32/plot_windows.h"
@@ -59,26 +61,6 @@ void ClickHeader(HWND window, int column)
     click.iItem = -1;
     click.iSubItem = column;
     SendMessageA(window, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
-}
-
-/* Whether a column is wide enough for the header to draw its whole heading
-** and sort arrow. */
-bool HeadingFits(HWND window, int column)
-{
-    HWND view = GetListViewOf(window);
-    const int needed = HeaderNeededWidth(ListView_GetHeader(view), column);
-    return needed > 0 && ListView_GetColumnWidth(view, column) >= needed;
-}
-
-/* Pumps for a while when KV_SCREENSHOT_HOLD names milliseconds, so a
-** screenshot of the screen can be taken while the windows show. */
-void HoldForScreenshot()
-{
-    const char *hold = getenv("KV_SCREENSHOT_HOLD");
-    for (int waited = 0; hold && waited < atoi(hold); waited += 50) {
-        FrameTest::Pump();
-        Sleep(50);
-    }
 }
 
 /* A test with two strategies, trades of both and a parameter. */
@@ -243,6 +225,30 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     HoldForScreenshot();
 }
 
+/* Sorting the results re-fits no column: the long name of the last test
+** comes into sight and its column keeps its width. */
+TEST_F(ResultWindowsTest, ASortLeavesTheColumnWidths)
+{
+    ResultsWindow *list;
+    HWND window = OpenList({}, &list);
+    ASSERT_NE(nullptr, window);
+    for (int n = 1; n <= 60; n++) {
+        TestRecord *t = MakeTest(n, nullptr, 0, 0);
+        if (n == 60) CopyString(t->settings.TestName, 80, "a test name far longer than any other", -1);
+        AddTestToResults(list, t);
+    }
+    SyncResultsWindows();
+    HWND view = GetListViewOf(window);
+    ASSERT_LT(ListView_GetCountPerPage(view), 60);
+    const int name = ListView_GetColumnWidth(view, 1), dates = ListView_GetColumnWidth(view, 2);
+    ClickHeader(window, 0);
+    ClickHeader(window, 0);
+    EXPECT_EQ("0060", Cell(window, 0, 0));
+    EXPECT_EQ(name, ListView_GetColumnWidth(view, 1));
+    EXPECT_EQ(dates, ListView_GetColumnWidth(view, 2));
+    EXPECT_TRUE(HeadingFits(window, 0));
+}
+
 TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
 {
     ViewData data;
@@ -324,6 +330,48 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     EXPECT_EQ(1, list->testCount);
     Pump();
     HoldForScreenshot();
+}
+
+/* Up and Down in a statistics graph or a trade plot step through the tests
+** of its results list, showing each in the same window. */
+TEST_F(ResultWindowsTest, UpAndDownStepAViewThroughTheTests)
+{
+    ViewData data;
+    ResultsWindow *list;
+    TestRecord *first = MakeTest(1, nullptr, 0, 8), *second = MakeTest(2, nullptr, 0, 6);
+    HWND results = OpenList({first, second}, &list);
+    ASSERT_NE(nullptr, results);
+    struct View {
+        const char *className;
+        HWND (*open)(ResultsWindow *, TestRecord *);
+        const TestRecord *(*shown)(HWND);
+    } views[] = {
+        {"KestovarGraph", [](ResultsWindow *l, TestRecord *t) { return OpenStatsGraph(l, t, 0); },
+         [](HWND w) { return (const TestRecord *)((const GraphWindow *)GetWindowLongPtrA(w, GWLP_USERDATA))->test; }},
+        {"KestovarPlot", [](ResultsWindow *l, TestRecord *t) { return OpenTradePlotWindow(l, t, 0); },
+         [](HWND w) { return (const TestRecord *)((const PlotWindow *)GetWindowLongPtrA(w, GWLP_USERDATA))->test; }},
+    };
+    for (const View &v : views) {
+        SelectItem(results, 0);
+        HWND view = v.open(list, first);
+        ASSERT_NE(nullptr, view) << v.className;
+        const struct {
+            WPARAM key;
+            const TestRecord *shown;
+            int row;
+        } steps[] = {{VK_DOWN, second, 1}, {VK_DOWN, second, 1}, {VK_UP, first, 0}};
+        for (const auto &step : steps) {
+            HWND now = nullptr;
+            ASSERT_TRUE(FindNextChildWindow(&now, v.className));
+            SendMessageA(now, WM_KEYDOWN, step.key, 0);
+            Pump();
+            EXPECT_EQ(1, CountChildren(v.className)) << v.className;
+            now = nullptr;
+            ASSERT_TRUE(FindNextChildWindow(&now, v.className));
+            EXPECT_EQ(step.shown, v.shown(now)) << v.className;
+            EXPECT_EQ(step.row, GetSelectedItem(results)) << v.className;
+        }
+    }
 }
 
 TEST_F(ResultWindowsTest, ShowTradeListAfterAnExportShowsTheList)
@@ -502,6 +550,7 @@ TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
     EXPECT_EQ(LVCFMT_CENTER, ColumnFormat(scan, 1));
     EXPECT_EQ(LVCFMT_CENTER, ColumnFormat(scan, 2));
     EXPECT_EQ(LVCFMT_LEFT, ColumnFormat(scan, 3));
+    for (int c = 0; c < 4; c++) EXPECT_TRUE(HeadingFits(scan, c)) << c; /* the last heading too */
     EXPECT_EQ(nullptr, FinishScanWindow()); /* nothing new to show */
     HoldForScreenshot();
 }
@@ -581,4 +630,182 @@ TEST_F(ResultWindowsTest, ATestsScriptAndTemporaryListsLeaveNoFiles)
     EXPECT_EQ(Title(gFrame.activeChild), "Log - (untitled)");
     EXPECT_FALSE(PlatFileExists((folder + "\\_temp_.txt").c_str()));
     EXPECT_STREQ(gSettings.RecentFilesMRU, "");
+}
+
+/* Closing the active results window (No to saving) hands the activation on,
+** as closing any MDI child does; once no child is left, the menus and the
+** toolbar are the frame's alone. */
+TEST_F(ResultWindowsTest, ClosingTheActiveResultsWindowActivatesTheNext)
+{
+    OpenScript(nullptr, nullptr);
+    WriteTestFile(File("next.csv"), "A\n1\n");
+    ASSERT_EQ(1, OpenCsvAsList(nullptr, File("next.csv").c_str()));
+    ResultsWindow *list;
+    HWND results = OpenList({MakeTest(1, nullptr, 0, 3)}, &list);
+    ASSERT_NE(nullptr, results);
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)results, 0);
+    SelectItem(results, 0);
+    list->modified = 1;
+    Pump();
+    const int kResultsButtons[] = {IDM_RESULTS_GRAPHS, IDM_RESULTS_PLOTS, IDM_RESULTS_TRADES, IDM_RESULTS_REPORT,
+                                   IDM_RESULTS_OPTGRAPH};
+    ASSERT_TRUE(ButtonEnabled(IDM_RESULTS_GRAPHS));
+
+    DialogWatcher::Answer(IDNO);
+    SendMessageA(results, WM_CLOSE, 0, 0);
+    Pump();
+    ASSERT_FALSE(IsWindow(results));
+    HWND active = (HWND)SendMessageA(gFrame.mdiClient, WM_MDIGETACTIVE, 0, 0);
+    ASSERT_NE(nullptr, active);
+    EXPECT_EQ(active, gFrame.activeChild);
+    EXPECT_NE(WK_RESULTS, gFrame.activeKind);
+    EXPECT_EQ(nullptr, FindSubMenuByText(GetMenu(gFrame.frame), "Resul&ts"));
+    for (int id : kResultsButtons) EXPECT_FALSE(ButtonEnabled(id)) << id;
+
+    HWND child;
+    while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) {
+        SendMessageA(child, WM_CLOSE, 0, 0);
+        Pump();
+        ASSERT_FALSE(IsWindow(child));
+    }
+    EXPECT_EQ(nullptr, gFrame.activeChild);
+    EXPECT_EQ(-1, gFrame.activeKind);
+    EXPECT_EQ(gFrame.frameMenu, GetMenu(gFrame.frame));
+    for (int id : kResultsButtons) EXPECT_FALSE(ButtonEnabled(id)) << id;
+}
+
+#include "engine/optimizer.h"
+#include "foundation/win32/settings_dialog.h"
+#include "marketdata/store/data_load.h"
+#include "views/graph_record.h"
+#include "views/trade_plot.h"
+
+namespace {
+
+/* The test a per-test window shows, read from its kind's record; null for
+** other kinds. */
+const TestRecord *ShownTest(HWND window)
+{
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    const LONG_PTR data = GetWindowLongPtrA(window, GWLP_USERDATA);
+    if (!data) return nullptr;
+    if (strcmp(name, "KestovarTrades") == 0) return ((const CellListWindow *)data)->test;
+    if (strcmp(name, "KestovarGraph") == 0) return ((const GraphWindow *)data)->test;
+    if (strcmp(name, "KestovarPlot") == 0) return ((const PlotWindow *)data)->test;
+    return nullptr;
+}
+
+TestRecord *TestOfParameter(ResultsWindow *list, double value)
+{
+    for (TestRecord *t = list ? list->firstTest : nullptr; t; t = t->next)
+        if (t->parameterCount > 0 && t->parameters[0].value == value) return t;
+    return nullptr;
+}
+
+/* An optimization of P over a month of one symbol's prices, imported into
+** the data file that the settings name; every P trades, the score is P. */
+void WriteOptimizationScript()
+{
+    std::string prices = FrameTest::File("optprices"), data = FrameTest::File("opt.kvd");
+    CreateDirectoryA(prices.c_str(), nullptr);
+    std::string csv = "Date,Open,High,Low,Close,Volume\n";
+    for (int day : {2, 3, 4, 5, 8, 9, 10, 11, 12, 15, 16, 17, 18, 19, 22, 23, 24, 25, 26, 29, 30, 31}) {
+        char line[80];
+        snprintf(line, sizeof line, "2024-01-%02d,%d,%d,%d,%d,1000\n", day, 10 + day, 11 + day, 9 + day, 10 + day);
+        csv += line;
+    }
+    WriteTestFile(prices + "\\AAA.csv", csv);
+    std::string script = FrameTest::File("opt.kvs");
+    WriteTestFile(script, "Settings:\n  DataFile: " + data + "\n  OptNoDialog: True\nImport:\n  DataSource: CSV\n  DataPath: " +
+                              prices + "\n  SaveAs: " + data +
+                              "\n  StartDate: 2024-01-01\n  EndDate: 2024-01-31\nParameters:\n  P: 1, 2, 3\n"
+                              "Results:\n  Score: P {#}\nGraphs:\n  Equity: S.Equity {$0 \"Equity\"}\nStrategy: S1\n  EntrySetup: C > 0\n  ExitRule: 1\n");
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, script.c_str(), -1);
+    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, data.c_str(), -1);
+    gSettings.UseEarliestDate = gSettings.UseLatestDate = 1;
+    gSettings.AddGraph = gSettings.AddLog = gSettings.AddReport = gSettings.AddTrades = gSettings.AddDebug = 0;
+    gSettings.OptimizeMode = OPT_COMBINATORIAL;
+    gSettings.OptScoreCol = 0;
+    gSettings.OptKeepNoTrades = 1;
+    gSettings.OptWalkForward = gSettings.OptSummaryLog = gSettings.OptMultiSaveAs = 0;
+    gSettings.OptByStrategy = gSettings.OptBySymbol = 0;
+    SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+}
+
+} // namespace
+
+/* An optimization that clears the list, or keeps only the best tests, frees
+** tests whose windows are open: those windows close with them, the others
+** stay, and the program goes on answering keys in what is left. */
+TEST_F(ResultWindowsTest, AnOptimizationClosesTheWindowsOfTheTestsItFrees)
+{
+    const ProgramSettings saved = gSettings;
+    WriteOptimizationScript();
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(RESULT_OK, gRun.resultCode.load()) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    struct Path {
+        const char *name;
+        int32_t clear, sort, keepBest;
+        int listed, graphsLeft; /* P = 3's graph stays when its test is kept */
+    } paths[] = {
+        {"Clear Results", 1, 0, 0, 3, 0},
+        {"Keep Best", 0, 1, 2, 2, 1},
+    };
+    for (const Path &path : paths) {
+        SCOPED_TRACE(path.name);
+        gSettings.OptClearResults = 1;
+        gSettings.OptSortResults = gSettings.OptKeepBest = 0;
+        SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_OPTIMIZE, 0);
+        SyncResultsWindows();
+        Pump();
+        ResultsWindow *list = FirstResultsWindow();
+        ASSERT_NE(nullptr, list);
+        ASSERT_EQ(3, list->testCount) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+        TestRecord *worst = TestOfParameter(list, 1), *best = TestOfParameter(list, 3);
+        ASSERT_TRUE(worst && best && worst->tradeCount > 0);
+        ASSERT_NE(nullptr, OpenTradeList(worst));
+        ASSERT_NE(nullptr, OpenStatsGraph(list, worst, 0));
+        ASSERT_NE(nullptr, OpenTradePlotWindow(list, worst, 0));
+        ASSERT_NE(nullptr, OpenStatsGraph(list, best, 0));
+        Pump();
+
+        gSettings.OptClearResults = path.clear;
+        gSettings.OptSortResults = path.sort;
+        gSettings.OptKeepBest = path.keepBest;
+        SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_OPTIMIZE, 0);
+        SyncResultsWindows();
+        Pump();
+        EXPECT_EQ(path.listed, list->testCount);
+        for (HWND w = GetWindow(gFrame.mdiClient, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+            const TestRecord *shown = ShownTest(w);
+            bool listed = shown == nullptr;
+            for (const TestRecord *t = list->firstTest; t && !listed; t = t->next) listed = t == shown;
+            EXPECT_TRUE(listed) << "a window shows a freed test: " << Title(w);
+        }
+        EXPECT_EQ(0, CountChildren("KestovarTrades"));
+        EXPECT_EQ(0, CountChildren("KestovarPlot"));
+        EXPECT_EQ(path.graphsLeft, CountChildren("KestovarGraph"));
+
+        /* Enter on the results list opens the graph of its selected test. */
+        HWND results = FindResultsHwnd(list);
+        ASSERT_NE(nullptr, results);
+        EXPECT_EQ(path.listed, ListView_GetItemCount(GetListViewOf(results)));
+        SelectItem(results, 0);
+        NMLVKEYDOWN key = {};
+        key.hdr.hwndFrom = GetListViewOf(results);
+        key.hdr.idFrom = LIST_VIEW_ID;
+        key.hdr.code = LVN_KEYDOWN;
+        key.wVKey = VK_RETURN;
+        SendMessageA(results, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&key);
+        Pump();
+        EXPECT_NE(nullptr, gFrame.frame);
+        HWND child;
+        while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
+        while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    }
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY); /* the script's parameters are not the next test's */
+    UnloadData();
+    gSettings = saved;
 }

@@ -3,6 +3,7 @@
 #include <Scintilla.h>
 
 #include <cstring>
+#include <cstdlib>
 #include <string>
 
 #include "engine/results_file.h"
@@ -478,6 +479,12 @@ TEST_F(ScriptWindowTest, OptionsPreviewTogglesStylesAndCancelRestoresThem)
         HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SCRIPT_OPTIONS), gFrame.frame,
                                          EditorSettingsDlgProc, 0);
         ASSERT_NE(dialog, nullptr);
+        if (getenv("KV_SCREENSHOT_HOLD") && button == IDCANCEL) {
+            ShowWindow(dialog, SW_SHOW);
+            SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dialog, IDC_SO_AUTOCOMP), TRUE);
+            HoldForScreenshot();
+            ShowWindow(dialog, SW_HIDE);
+        }
         char line[64] = "";
         EditorCall(dialog, SCI_GETLINE, 0, (intptr_t)line);
         EXPECT_STREQ(line, "Script Section\r\n");
@@ -671,6 +678,7 @@ TEST_F(ScriptWindowTest, MenusFollowTheEditorsState)
     EditorCall(window, SCI_GOTOPOS, 12, 0); // inside the path
     EXPECT_TRUE(FrameMenuEnabled(IDM_OPEN_UNDER_CURSOR));
     EXPECT_EQ(MenuItemText(GetMenu(gFrame.frame), IDM_OPEN_UNDER_CURSOR), "Open other.kvs\tCtrl+Shift+O");
+    HoldForScreenshot();
     EXPECT_FALSE(FrameMenuEnabled(IDM_REDO));
     Type(window, "x");
     EditorCall(window, SCI_UNDO, 0, 0);
@@ -718,4 +726,112 @@ TEST_F(ScriptWindowTest, MenusFollowTheEditorsState)
     EXPECT_EQ(GetMenuState(file, (UINT)(count - 3), MF_BYPOSITION) & MF_SEPARATOR, (UINT)MF_SEPARATOR);
     DestroyWindow(FindScriptWindow(nullptr, 0, test));
     FreeTestRecord(nullptr, test);
+}
+
+namespace {
+
+/* Types text as a keyboard would: every key goes into the input queue at
+** once, and the window with the focus when each is taken from the queue
+** gets it. */
+void TypeKeys(const char *text)
+{
+    std::vector<INPUT> keys;
+    for (const char *p = text; *p; p++) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wScan = (WORD)(unsigned char)*p;
+        in.ki.dwFlags = KEYEVENTF_UNICODE;
+        keys.push_back(in);
+        in.ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        keys.push_back(in);
+    }
+    SendInput((UINT)keys.size(), keys.data(), sizeof(INPUT));
+}
+
+} // namespace
+
+/* Keys typed at speed while the suggestions show (a list, or the notice
+** that a value needs its DataSource first) reach the editor that had the
+** focus, each once and in order. */
+TEST_F(ScriptWindowTest, KeysTypedWhileTheSuggestionsShowReachTheEditor)
+{
+    gSettings.ScriptAutoComp = 1;
+    gSettings.PopupSeconds = 5;
+    const struct {
+        const char *start, *typed;
+    } cases[] = {
+        {"Data:\r\n  x: ", "Avg(C, 3)"},
+        {"Import:\r\n  DataPath: ", "C:\\prices\\daily"},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(1, OpenScript(nullptr, nullptr));
+        HWND window = gFrame.activeChild;
+        EditorRecord *record = GetEditorRecord(window);
+        ASSERT_NE(nullptr, record);
+        SetForegroundWindow(gFrame.frame);
+        SetFocus(record->editor);
+        Pump();
+        Type(window, c.start);
+        TypeKeys(c.typed);
+        for (int i = 0; i < 20; i++) Pump();
+        EXPECT_EQ(std::string(c.start) + c.typed, Text(window)) << c.typed;
+        EXPECT_EQ(record->editor, GetFocus()) << c.typed;
+        EditorCall(window, SCI_SETSAVEPOINT, 0, 0);
+        DestroyWindow(window);
+        Pump();
+    }
+}
+
+namespace {
+
+/* Whether every pixel of a menu picture that is not the menu's colour is a
+** grey (red, green and blue alike); false for a picture without such pixels. */
+bool PictureIsGrey(HBITMAP bitmap)
+{
+    BITMAP bm = {};
+    if (!GetObjectA(bitmap, sizeof bm, &bm) || !bm.bmBits || bm.bmBitsPixel != 24) return false;
+    const COLORREF menu = GetSysColor(COLOR_MENU);
+    bool any = false;
+    for (int y = 0; y < bm.bmHeight; y++)
+        for (int x = 0; x < bm.bmWidth; x++) {
+            const unsigned char *px = (const unsigned char *)bm.bmBits + y * bm.bmWidthBytes + x * 3;
+            if (RGB(px[2], px[1], px[0]) == menu) continue;
+            if (px[0] != px[1] || px[1] != px[2]) return false;
+            any = true;
+        }
+    return any;
+}
+
+} // namespace
+
+/* A greyed command's picture is drawn grey, as the toolbar draws it, and an
+** enabled one's in colour; the pictures share the check marks' column, so
+** the texts and their shortcuts line up whatever the text of an item. */
+TEST_F(ScriptWindowTest, GreyedMenuItemsShowGreyPictures)
+{
+    ASSERT_EQ(OpenScript(nullptr, nullptr), 1);
+    Type(gFrame.activeChild, "Data:\r\n");
+    EditorCall(gFrame.activeChild, SCI_SETSEL, 0, 0);
+    UpdateFrameMenus(gFrame.frame, 1);
+    HMENU edit = FindSubMenuByText(GetMenu(gFrame.frame), "&Edit");
+    ASSERT_NE(nullptr, edit);
+    SendMessageA(gFrame.frame, WM_INITMENUPOPUP, (WPARAM)edit, 1);
+    int seen[2] = {};
+    for (int i = 0; i < GetMenuItemCount(edit); i++) {
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_BITMAP | MIIM_STATE | MIIM_ID;
+        ASSERT_TRUE(GetMenuItemInfoA(edit, (UINT)i, TRUE, &info));
+        if (!info.hbmpItem) continue;
+        const bool greyed = (info.fState & MFS_GRAYED) != 0;
+        EXPECT_EQ(greyed, PictureIsGrey(info.hbmpItem)) << MenuItemText(edit, (int)info.wID);
+        seen[greyed]++;
+    }
+    EXPECT_GT(seen[0], 0); /* Paste, Find ... */
+    EXPECT_GT(seen[1], 0); /* Cut and Copy without a selection */
+    MENUINFO style = {};
+    style.cbSize = sizeof style;
+    style.fMask = MIM_STYLE;
+    ASSERT_TRUE(GetMenuInfo(edit, &style));
+    EXPECT_TRUE(style.dwStyle & MNS_CHECKORBMP);
 }
