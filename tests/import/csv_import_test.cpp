@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "import/import_fixture.h"
@@ -461,6 +462,34 @@ TEST_F(CsvImportTest, ByteOrderMarkIsDropped)
     SymbolRecord record = {};
     EXPECT_EQ(ParseHeaderCsv(&row, "\xEF\xBB\xBF" "date,close\n2024-01-02,5\n2024-01-03,6\n", "TTT", &record, 0), 2);
     FreeSymbolRecord(&record);
+}
+
+/* Online workers read CSV answers side by side, each in its own row's order
+** of day and month, and the user's date setting stays as it was. */
+TEST_F(CsvImportTest, WorkersReadDatesInTheirOwnRowsOrder)
+{
+    Begin("Tiingo", 20240101, 20241231);
+    gSettings.DateInputFormat = 0;
+    ImportItem monthFirst = *(ImportItem *)gImportItems.items, dayFirst = monthFirst;
+    monthFirst.csvDateOrder = 0;
+    dayFirst.csvDateOrder = 1;
+    const char *answer = "date,close\n02/01/2024,5\n03/01/2024,6\n04/01/2024,7\n";
+    const std::vector<int32_t> monthFirstDates{20240201, 20240301, 20240401}, dayFirstDates{20240102, 20240103, 20240104};
+    int wrong[2] = {0, 0};
+    auto parse = [&](ImportItem *row, const std::vector<int32_t> &expect, int *errors) {
+        for (int k = 0; k < 300; k++) {
+            SymbolRecord record = {};
+            if (ParseHeaderCsv(row, answer, "TTT", &record, 0) != 3 || Dates(record) != expect) ++*errors;
+            FreeSymbolRecord(&record);
+        }
+    };
+    std::thread a(parse, &monthFirst, std::cref(monthFirstDates), &wrong[0]);
+    std::thread b(parse, &dayFirst, std::cref(dayFirstDates), &wrong[1]);
+    a.join();
+    b.join();
+    EXPECT_EQ(0, wrong[0]);
+    EXPECT_EQ(0, wrong[1]);
+    EXPECT_EQ(0, gSettings.DateInputFormat);
 }
 
 TEST_F(CsvImportTest, ParseNumberFormats)

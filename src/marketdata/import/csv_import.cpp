@@ -160,10 +160,11 @@ static const char *ColumnText(const CsvColumn &c, char *out, int size)
     return out;
 }
 
-/* ParseDate's answer for the column, reading the usual year-first form
-** directly (the same date ParseDate gives it) and leaving every other form
-** to it. */
-static int32_t ReadDateColumn(const CsvColumn &c)
+/* ParseDate's answer for the column in the row's order of day and month,
+** reading the usual year-first form directly (the same date ParseDate gives
+** it) and leaving every other form to it.  The order is passed, never set in
+** the user's settings, since online workers read answers side by side. */
+static int32_t ReadDateColumn(const CsvColumn &c, int dayFirst)
 {
     const char *text = c.text;
     if (c.length == 0) return 0;
@@ -172,7 +173,7 @@ static int32_t ReadDateColumn(const CsvColumn &c)
         if (y >= 1001 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m)) return MakeDate(y, m, d);
     }
     char buffer[256];
-    return ParseDate(ColumnText(c, buffer, sizeof buffer));
+    return ParseDateInOrder(ColumnText(c, buffer, sizeof buffer), dayFirst);
 }
 
 enum NumberRead { NUMBER_READ = 0,
@@ -260,8 +261,8 @@ static inline double *NumberField(int field, Bar *bar, LineValues *v, int *price
 /* Reads one data line's columns into bar and values by the field map.
 ** Null when the line is a bar; otherwise why it is not (kRefusedNoDate
 ** when its date cannot be read, which a header line also gives). */
-static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *map, int numberFormat, Bar *bar,
-                                LineValues *v, char *symbol)
+static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *map, int numberFormat, int dayFirst,
+                                Bar *bar, LineValues *v, char *symbol)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
@@ -286,7 +287,7 @@ static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *
             }
             CopyString(symbol, IMPORT_SYMBOL_SIZE, column.text, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
             continue;
-        case CSV_DATE: bar->date = ReadDateColumn(column); continue;
+        case CSV_DATE: bar->date = ReadDateColumn(column, dayFirst); continue;
         case CSV_TIME: {
             char buffer[64];
             bar->time = ParseTime(ColumnText(column, buffer, sizeof buffer));
@@ -337,8 +338,8 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
 ** 0 when it needs the general reading, which then also says why it is no
 ** bar.  *plainPrices tells whether every price was a text of at most 7
 ** significant digits (AddBar's plainPrices). */
-static int ReadPlainLine(const char *p, const char *end, char delim, const int32_t *map, int columns, Bar *bar,
-                         LineValues *v, char *symbol, int *plainPrices)
+static int ReadPlainLine(const char *p, const char *end, char delim, const int32_t *map, int columns, int dayFirst,
+                         Bar *bar, LineValues *v, char *symbol, int *plainPrices)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
@@ -367,7 +368,7 @@ static int ReadPlainLine(const char *p, const char *end, char delim, const int32
             while (q < end && *q != delim) q++;
             CsvColumn column = {p, (int32_t)(q - p)};
             if (field == CSV_DATE) {
-                bar->date = ReadDateColumn(column);
+                bar->date = ReadDateColumn(column, dayFirst);
                 if (!bar->date) return 0;
             } else if (field == CSV_TIME) {
                 char buffer[64];
@@ -487,13 +488,12 @@ static int IsYearFirstDate(const CsvColumn &c)
 ** begins with a year, as the whole file then does.  Reports the file with
 ** the first such line and returns 1, else 0. */
 static int RefuseOtherDateOrder(const char *name, const char *p, const char *end, char delim, const int32_t *map,
-                                int32_t lineNumber)
+                                int dayFirst, int32_t lineNumber)
 {
     int dateColumn = -1;
     for (int c = 0; c < IMPORT_CSV_FIELDS && dateColumn < 0; c++)
         if (map[c] == CSV_DATE) dateColumn = c;
     if (dateColumn < 0) return 0;
-    const int dayFirst = gSettings.DateInputFormat == 1;
     CsvColumn columns[IMPORT_CSV_FIELDS];
     while (p < end) {
         const char *next;
@@ -524,8 +524,7 @@ static int MappedColumns(const int32_t *map)
 
 int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, SymbolRecord *record, int flags)
 {
-    int32_t savedOrder = gSettings.DateInputFormat;
-    gSettings.DateInputFormat = row->csvDateOrder;
+    const int dayFirst = row->csvDateOrder == 1;
     char delim = DelimiterChar(row->csvDelimiter);
     int fileSource = row->dataSource == SOURCE_CSV || row->dataSource == SOURCE_CSI_FUTURES ||
         row->dataSource == SOURCE_CSI_STOCKS;
@@ -544,10 +543,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
                 if (*p == '\n') lines++;
         }
     }
-    if (lines < 1) {
-        gSettings.DateInputFormat = savedOrder;
-        return -1;
-    }
+    if (lines < 1) return -1;
     const char *reportName = fileSource ? text : storedSymbol;
     ApplySymbolInfo(storedSymbol, record, row->dataSource);
     SymbolInfo &info = record->info;
@@ -581,7 +577,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     int32_t lineNumber = 0;
     /* Dates are looked at before any bar is taken in: a file refused for
     ** its order of day and month leaves no trace (not even market days). */
-    int refused = ok && !header && RefuseOtherDateOrder(reportName, p, end, delim, row->csvFields, 0);
+    int refused = ok && !header && RefuseOtherDateOrder(reportName, p, end, delim, row->csvFields, dayFirst, 0);
     while (ok && !refused && p < end) {
         const char *next;
         const char *lineEnd = LineEnd(p, end, &next);
@@ -593,7 +589,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         int n = 0;
         const char *why = nullptr;
         int plainPrices = 0;
-        if (!header && plain && (n = ReadPlainLine(p, lineEnd, delim, row->csvFields, mapped, &record->bars[BAR_DAILY][twoPass ? count : kept], twoPass ? &values[(size_t)count] : &plainValues, nullptr, &plainPrices)) > 0) {
+        if (!header && plain && (n = ReadPlainLine(p, lineEnd, delim, row->csvFields, mapped, dayFirst, &record->bars[BAR_DAILY][twoPass ? count : kept], twoPass ? &values[(size_t)count] : &plainValues, nullptr, &plainPrices)) > 0) {
             p = next;
             tally.lines++;
             tally.dataLines++;
@@ -615,13 +611,13 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
                 if (row->csvFields[c] == CSV_SPLIT && !csiFutures) twoPass = 1;
             if (twoPass && values.empty()) values.resize((size_t)lines + 1);
             mapped = MappedColumns(row->csvFields);
-            refused = RefuseOtherDateOrder(reportName, p, end, delim, row->csvFields, lineNumber);
+            refused = RefuseOtherDateOrder(reportName, p, end, delim, row->csvFields, dayFirst, lineNumber);
             continue;
         }
         Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
         LineValues scratch;
         LineValues &v = twoPass ? values[(size_t)count] : scratch;
-        why = ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, bar, &v, nullptr);
+        why = ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, dayFirst, bar, &v, nullptr);
         tally.dataLines++;
         if (n > 1) tally.divided++;
         if (why) {
@@ -665,7 +661,6 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     if (row->dataSource == SOURCE_CSI_FUTURES && !IsFuturesContractSymbol(record, nullptr)) info.DelistDate = 0;
     if (ok && !refused) ReportFileTally(reportName, tally, count, row, MappedColumns(row->csvFields));
     FreeMemory(&buffer);
-    gSettings.DateInputFormat = savedOrder;
     return ok ? kept : -1;
 }
 
@@ -852,8 +847,7 @@ int ImportCsvFile(ImportItem *row, int flags)
     }
     text[size] = 0;
 
-    int32_t savedOrder = gSettings.DateInputFormat;
-    gSettings.DateInputFormat = row->csvDateOrder;
+    const int dayFirst = row->csvDateOrder == 1;
     char delim = DelimiterChar(row->csvDelimiter);
     LocalSymbols local;
     memset(&local, 0, sizeof local);
@@ -871,7 +865,7 @@ int ImportCsvFile(ImportItem *row, int flags)
     int32_t lastRecord = -1;
     /* Dates are looked at before any bar is taken in: a file refused for
     ** its order of day and month leaves no trace (not even market days). */
-    int refused = ok && RefuseOtherDateOrder(path, cursor, text + size, delim, row->csvFields, 0);
+    int refused = ok && RefuseOtherDateOrder(path, cursor, text + size, delim, row->csvFields, dayFirst, 0);
     /* Lines are taken whole from the text in memory, however long. */
     while (ok && !refused && cursor < text + size) {
         const char *line = cursor;
@@ -899,7 +893,7 @@ int ImportCsvFile(ImportItem *row, int flags)
         Bar bar;
         LineValues v;
         char symbol[IMPORT_SYMBOL_SIZE];
-        const char *why = ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, &bar, &v, symbol);
+        const char *why = ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, dayFirst, &bar, &v, symbol);
         tally.lines++;
         tally.dataLines++;
         if (n > 1) tally.divided++;
@@ -947,7 +941,6 @@ int ImportCsvFile(ImportItem *row, int flags)
         }
     }
     FreeMemory(&text);
-    gSettings.DateInputFormat = savedOrder;
     if (ok && !refused) ReportFileTally(path, tally, bars, row, MappedColumns(row->csvFields));
 
     if (ok) SetStatusText(0, "Processing %d unique symbols...", local.count);
