@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,24 @@ bool Same(OptimizerChoices a, OptimizerChoices b, std::string *which)
     return which->empty();
 }
 
+/* Parameters of the given names and values, as a compile would add them. */
+struct ParameterRow {
+    const char *name;
+    std::vector<double> values;
+};
+void AddParameters(std::initializer_list<ParameterRow> rows)
+{
+    for (const auto &r : rows) {
+        int32_t at = AddDefinitionRecord(&gParameters, sizeof(Parameter));
+        ASSERT_GE(at, 0);
+        Parameter *p = &((Parameter *)gParameters.items)[at];
+        CopyString(p->name, sizeof p->name, r.name, -1);
+        ASSERT_TRUE(AllocMemory(&p->values, r.values.size() * sizeof(double)));
+        for (size_t i = 0; i < r.values.size(); i++) p->values[i] = r.values[i];
+        p->valueCount = p->valueCapacity = (int32_t)r.values.size();
+    }
+}
+
 struct OptimizerDialogTest : FrameTest {};
 
 /* Every control shows its setting when the dialog opens and gives it back
@@ -134,19 +153,8 @@ TEST_F(OptimizerDialogTest, DependentBoxesFollowTheirConditions)
 ** recompile has reset its flag; one with a single value is never checked. */
 TEST_F(OptimizerDialogTest, ParameterChoicesSurviveARecompile)
 {
-    const struct {
-        const char *name;
-        std::vector<double> values;
-    } rows[] = {{"fast", {2, 3, 4}}, {"slow", {10, 20}}, {"fixed", {5}}};
-    for (const auto &r : rows) {
-        int32_t at = AddDefinitionRecord(&gParameters, sizeof(Parameter));
-        ASSERT_GE(at, 0);
-        Parameter *p = &((Parameter *)gParameters.items)[at];
-        CopyString(p->name, sizeof p->name, r.name, -1);
-        ASSERT_TRUE(AllocMemory(&p->values, r.values.size() * sizeof(double)));
-        for (size_t i = 0; i < r.values.size(); i++) p->values[i] = r.values[i];
-        p->valueCount = p->valueCapacity = (int32_t)r.values.size();
-    }
+    AddParameters({{"fast", {2, 3, 4}}, {"slow", {10, 20}}, {"fixed", {5}}});
+    if (HasFatalFailure()) return;
     Parameter *p = (Parameter *)gParameters.items;
     auto open = [&]() {
         HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_OPTIMIZER), gFrame.frame, OptimizerDlgProc, 0);
@@ -224,19 +232,8 @@ TEST_F(OptimizerDialogTest, TheScoreColumnIsChosenAmongTheShownResultsColumns)
 /* The parameter list shows each heading whole, the last one too. */
 TEST_F(OptimizerDialogTest, TheParameterListShowsItsHeadingsWhole)
 {
-    const struct {
-        const char *name;
-        std::vector<double> values;
-    } rows[] = {{"fast", {2, 3, 4}}, {"slow", {10, 20}}};
-    for (const auto &r : rows) {
-        int32_t at = AddDefinitionRecord(&gParameters, sizeof(Parameter));
-        ASSERT_GE(at, 0);
-        Parameter *p = &((Parameter *)gParameters.items)[at];
-        CopyString(p->name, sizeof p->name, r.name, -1);
-        ASSERT_TRUE(AllocMemory(&p->values, r.values.size() * sizeof(double)));
-        for (size_t i = 0; i < r.values.size(); i++) p->values[i] = r.values[i];
-        p->valueCount = p->valueCapacity = (int32_t)r.values.size();
-    }
+    AddParameters({{"fast", {2, 3, 4}}, {"slow", {10, 20}}});
+    if (HasFatalFailure()) return;
     HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_OPTIMIZER), gFrame.frame, OptimizerDlgProc, 0);
     ASSERT_NE(dialog, nullptr);
     ShowWindow(dialog, SW_SHOW);
