@@ -218,10 +218,6 @@ static void FillFilters(FillSymbol fill, const EvalContext *context, const DateL
     for (int32_t w = 1; w <= started; w++) threads[w].join();
 }
 
-/* The filter is worth building only while memory allows: bytes more must
-** stay below the MaxMemPct setting, as the data calculation keeps them. */
-static bool MemoryAllows(uint64_t bytes) { return !MemoryLimitReached(bytes); }
-
 int BuildSetupFilters(const EvalContext *context)
 {
     FreeSetupFilters();
@@ -233,8 +229,10 @@ int BuildSetupFilters(const EvalContext *context)
     for (int32_t s = 0; s < gStrategyCount; s++) filtered += CanFilter(&gStrategies[s]);
     uint64_t rowWords = (uint64_t)list->count * (uint64_t)((gStore.symbolCount + 63) / 64);
     uint64_t perSymbol = sizeof(int32_t) + sizeof(SetupVisit) + 1;
+    /* The filter is worth building only while memory allows, as the data
+    ** calculation keeps its blocks below the MaxMemPct setting. */
     if (filtered == 0 ||
-        !MemoryAllows(filtered * rowWords * (2 * sizeof(uint64_t) + sizeof(int32_t)) + gStore.symbolCount * perSymbol))
+        MemoryLimitReached(filtered * rowWords * (2 * sizeof(uint64_t) + sizeof(int32_t)) + gStore.symbolCount * perSymbol))
         return 1;
     if (!AllocMemory(&gSetupFilter.filters, (uint64_t)gStrategyCount * sizeof(SetupFilter)) ||
         !AllocMemory(&gSetupFilter.traded, (uint64_t)gStore.symbolCount))
@@ -256,7 +254,7 @@ int BuildSetupFilters(const EvalContext *context)
         /* A score the walk gives by its plan alone is worked out here too. */
         bool scores = IsSlotGiven(&gStrategies[s].slots[SLOT_SETUP_SCORE]);
         uint64_t bytes = (uint64_t)(total + 1) * (sizeof(int32_t) + (scores ? sizeof(double) : 0));
-        if (total > INT32_MAX || !MemoryAllows(bytes)) {
+        if (total > INT32_MAX || MemoryLimitReached(bytes)) {
             FreeSetupFilters();
             return 1;
         }

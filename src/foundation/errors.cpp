@@ -14,6 +14,13 @@ MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr, 0, nullp
 
 enum { MB_ICONINFORMATION_STYLE = 0x40 };
 
+const char *PathAsShown(const char *path, char *out, size_t size)
+{
+    CopyString(out, (int)size, path, -1);
+    if (gMessageState.nativePaths) PlatNativePath(out, out, size);
+    return out;
+}
+
 /* One entry at a time: workers report too, and their entries must not mix. */
 static std::mutex sErrorLogLock;
 

@@ -21,6 +21,7 @@
 */
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 struct MessageState {
@@ -37,6 +38,10 @@ struct MessageState {
     void (*keepEntry)(const char *entry);
 };
 extern MessageState gMessageState;
+
+/* A copy of path in out (size bytes) as the program shows paths: with '/'
+** in the native program (nativePaths), as composed with '\' otherwise; out. */
+const char *PathAsShown(const char *path, char *out, size_t size);
 
 /* Reports one message (at most 1023 characters; longer text is cut). */
 void ReportError(const char *format, ...)

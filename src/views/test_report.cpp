@@ -464,16 +464,6 @@ static int CountStrategySections(const TestRecord *test)
     return count;
 }
 
-/* A path as the program shows it: with '/' in the native program, whose
-** paths are composed with '\' but read with '/' by its users. */
-static std::string ShownPath(const char *path)
-{
-    char shown[2 * REPORT_PATH_SIZE];
-    CopyString(shown, sizeof shown, path, -1);
-    if (gMessageState.nativePaths) PlatNativePath(shown, shown, sizeof shown);
-    return shown;
-}
-
 static void WriteSettingsSections(const TestRecord *test, std::string *out)
 {
     const TestSettingsCopy *s = &test->settings;
@@ -481,8 +471,11 @@ static void WriteSettingsSections(const TestRecord *test, std::string *out)
     FormatNumber(s->AccountSize, DISPLAY_CURRENCY, -1, 0, test->currency, account);
     const int32_t barSize = s->BarSize2 >= 0 && s->BarSize2 < BAR_SIZE_COUNT ? s->BarSize2 : BAR_DAILY;
     AppendFormat(out, "<h3 class='w3-container w3-pale-red'>Settings</h3>\n%s", kNameValueTable);
-    AppendFormat(out, "<tr><th>Script</th><th>%s</th></tr>\n", EscapeHtml(ShownPath(s->ActiveScript).c_str()).c_str());
-    AppendFormat(out, "<tr><th>Data File</th><th>%s</th></tr>\n", EscapeHtml(ShownPath(s->DataFile).c_str()).c_str());
+    char shown[2 * REPORT_PATH_SIZE];
+    AppendFormat(out, "<tr><th>Script</th><th>%s</th></tr>\n",
+                 EscapeHtml(PathAsShown(s->ActiveScript, shown, sizeof shown)).c_str());
+    AppendFormat(out, "<tr><th>Data File</th><th>%s</th></tr>\n",
+                 EscapeHtml(PathAsShown(s->DataFile, shown, sizeof shown)).c_str());
     AppendFormat(out, "<tr><th>Bar Size</th><th>%s</th></tr>\n", kBarSizeWords[barSize]);
     AppendFormat(out, "<tr><th>Use Available Bars</th><th>%s</th></tr>\n", s->useAvailableBars ? "True" : "False");
     AppendFormat(out, "<tr><th>Account Size</th><th>%s</th></tr>\n", account);

@@ -157,15 +157,6 @@ int BeginImport()
 
 /* ---- refused input ------------------------------------------------------------------- */
 
-/* A path as the log shows it: with '/' in the native program, as its terminal
-** and error log show paths; the Windows program keeps '\'. */
-static const char *ShownPath(const char *path, char *out, size_t size)
-{
-    CopyString(out, (int)size, path, -1);
-    if (gMessageState.nativePaths) PlatNativePath(out, out, size);
-    return out;
-}
-
 /* One line to the import log and the console echo. */
 static void ReportLine(const char *line)
 {
@@ -178,7 +169,7 @@ void ReportRefusedLines(const char *file, const RefusedLines *refused, const cha
     if (refused->count < 1) return;
     __atomic_add_fetch(&gImport.refusedLineCount, refused->count, __ATOMIC_RELAXED);
     char line[LOG_LINE_SIZE], path[LOG_LINE_SIZE / 2];
-    int n = FormatText(line, sizeof line, "%s: %d %s%s not read as bars:", ShownPath(file, path, sizeof path),
+    int n = FormatText(line, sizeof line, "%s: %d %s%s not read as bars:", PathAsShown(file, path, sizeof path),
                        refused->count, unit, refused->count == 1 ? "" : "s");
     int shown = refused->count < REFUSED_LINES_SHOWN ? refused->count : REFUSED_LINES_SHOWN;
     for (int k = 0; k < shown; k++)
@@ -197,7 +188,7 @@ void ReportRefusedFile(const char *file, const char *format, ...)
     FormatTextV(reason, sizeof reason, format, args);
     va_end(args);
     __atomic_add_fetch(&gImport.refusedCount, 1, __ATOMIC_RELAXED);
-    FormatText(line, sizeof line, kLogRefusedFile, ShownPath(file, shown, sizeof shown), reason);
+    FormatText(line, sizeof line, kLogRefusedFile, PathAsShown(file, shown, sizeof shown), reason);
     ReportLine(line);
 }
 
@@ -212,7 +203,7 @@ int ComposeImportPath(char *out, const char *name, const char *format, ...)
     CopyString(out, IMPORT_PATH_SIZE, full, -1);
     if (n < IMPORT_PATH_SIZE) return 1;
     char line[LOG_LINE_SIZE], shown[LOG_LINE_SIZE / 2];
-    FormatText(line, sizeof line - 1, kMsgPathTooLong, ShownPath(name, shown, sizeof shown));
+    FormatText(line, sizeof line - 1, kMsgPathTooLong, PathAsShown(name, shown, sizeof shown));
     __atomic_add_fetch(&gImport.refusedCount, 1, __ATOMIC_RELAXED);
     int length = (int)strlen(line);
     line[length] = '\n';
@@ -758,7 +749,7 @@ void ReportImportMisses(int result)
             LogImportMessage("%s\n", symbol);
         }
         char shown[LOG_LINE_SIZE / 2];
-        LogImportMessage("\nSaved As %s\n", ShownPath(gImportState.SaveAs, shown, sizeof shown));
+        LogImportMessage("\nSaved As %s\n", PathAsShown(gImportState.SaveAs, shown, sizeof shown));
     }
     FreeImportTables();
     if (result == 0 || gRun.state.load() == RUN_STOP_REQUESTED) {

@@ -304,8 +304,9 @@ int PlatDeleteUnusedFile(const char *path)
 static int ResolveLinks(const char *path, char *out, size_t size)
 {
     errno = ENAMETOOLONG;
-    if (strlen(path) + 1 > size) return 0;
-    strcpy(out, path);
+    const size_t length = strlen(path);
+    if (length + 1 > size) return 0;
+    memcpy(out, path, length + 1);
     for (int hops = 0; hops < 40; hops++) {
         struct stat st;
         if (lstat(out, &st) != 0 || !S_ISLNK(st.st_mode)) return 1;
