@@ -198,6 +198,7 @@ static int TextWidth(HDC dc, const char *text)
 }
 
 enum { SORT_ARROW_WIDTH = 16 }; /* the sort-arrow images are 16 x 16 */
+enum { FIT_ALL_ROWS = 1000 }; /* lists up to this long are fitted to every row */
 
 int HeaderNeededWidth(HWND header, int column)
 {
@@ -231,6 +232,13 @@ void FitColumnWidth(HWND listView, int column, HDC dc)
     int rows = ListView_GetItemCount(listView);
     int page = ListView_GetCountPerPage(listView);
     int last = top + (page < rows ? page : rows) - 1;
+    /* A list of moderate length is measured whole: a sort, which leaves the
+    ** widths alone, then brings no wider text into sight to be cut.  Longer
+    ** lists are measured on the rows in sight, to stay quick. */
+    if (rows <= FIT_ALL_ROWS) {
+        top = 0;
+        last = rows - 1;
+    }
     char text[LIST_CELL_SIZE];
     for (int row = top; row <= last && row < rows; row++) {
         ListView_GetItemText(listView, row, column, text, sizeof text);

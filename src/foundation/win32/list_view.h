@@ -39,6 +39,8 @@ HDC GetMenuFontDC(HWND window, HGDIOBJ *oldFont);
 /* The width a column needs for its header to draw the whole heading and,
 ** on a sort key, its arrow; 0 when the header has no such column. */
 int HeaderNeededWidth(HWND header, int column);
+/* Fits a column to its heading and its cells' texts: every row's in a list
+** of up to 1000 rows, else the rows in sight. */
 void FitColumnWidth(HWND listView, int column, HDC dc);
 void AutoSizeColumns(HWND listView);
 void AutoSizeColumn(const NMHEADERA *header);

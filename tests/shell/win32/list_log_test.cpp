@@ -186,7 +186,9 @@ TEST_F(FrameTest, SortingAListKeepsLongCellsWhole)
 }
 
 /* A header click sorts without re-fitting the other columns, so no heading
-** moves under the pointer; the widths follow the rows when they change. */
+** moves under the pointer; the widths follow the rows when they change, all
+** of them in a list of moderate length, so the sort brings no cut text into
+** sight. */
 TEST_F(FrameTest, AHeaderClickLeavesTheOtherColumnsWidths)
 {
     std::string csv = "Key,Note,Tag\n";
@@ -202,6 +204,9 @@ TEST_F(FrameTest, AHeaderClickLeavesTheOtherColumnsWidths)
     EXPECT_EQ(Cell(list, 0, 1), "200");
     EXPECT_EQ(ListView_GetColumnWidth(view, 2), note);
     EXPECT_EQ(ListView_GetColumnWidth(view, 3), tag);
+    EXPECT_GT(ListView_GetColumnWidth(view, 0), ListView_GetStringWidth(view, "200"));
+    EXPECT_GT(note, ListView_GetStringWidth(view, "a note far longer than any other"));
+    HoldForScreenshot();
 }
 
 TEST_F(FrameTest, ProgramLogBreaksBeforeEachEntry)
