@@ -23,6 +23,8 @@
 
 #include <cstdint>
 
+#include "views/win32/view_windows.h"
+
 struct TestRecord;
 struct CompilerState;
 struct SCNotification;
@@ -51,7 +53,6 @@ struct EditorSettings {
     EditorStyleEntry styles[EDITOR_STYLE_COUNT];
     int32_t styleCount;
 };
-extern EditorSettings gScriptEditorSettings;
 extern EditorSettings gLogEditorSettings;
 
 struct EditorRecord {
@@ -84,27 +85,19 @@ int IsEditorWindow(HWND window);
 
 /* Registers the control's window class; once at start-up. */
 int RegisterEditorClass(HINSTANCE instance);
-/* Fills both EditorSettings from the user settings (font, colours, tab width,
-** window size). */
-void LoadEditorSettings();
 
 /* The control of a host window: a child of class "Scintilla" (id 999), the
 ** record allocated with an extra block of extraSize bytes (the log's work
 ** buffer); null on failure with everything freed. */
 HWND CreateEditor(HWND host, int32_t extraSize, EditorSettings *settings);
-/* Binds a dialog's existing control; 1 or 0.  DetachEditor frees the record. */
-int AttachEditor(HWND dialog, int controlId, EditorSettings *settings);
-void DetachEditor(HWND dialog);
-
-/* EditorCall (host, message, wparam, lparam) is declared in services/services.h. */
-intptr_t EditorSend(HWND host, uint32_t message, uintptr_t wparam = 0, intptr_t lparam = 0);
+/* Loading the settings, binding a dialog's control (AttachEditor, DetachEditor)
+** and EditorSend are declared in views/win32/view_windows.h, since the views'
+** dialogs hold editors too; EditorCall in services/services.h. */
 
 void ApplyEditorFont(HWND host);
-void ApplyEditorSettings(HWND host);
 void SetEditorZoom(HWND host, int zoom);
 /* 0 when the message was handled, 1 when the caller goes on. */
 int EditorHostProc(HWND host, UINT message, WPARAM wParam, LPARAM lParam);
-void OnEditorNotify(HWND host, SCNotification *notification);
 void HighlightMatches(HWND host);
 int ToggleLineComment(HWND host, int apply);
 /* The close question of a script or log window: a modified window asks
@@ -113,7 +106,6 @@ int ToggleLineComment(HWND host, int apply);
 ** one goes silently while AskSaveUntitled is off.  1 to go on, 0 when
 ** cancelled or the save failed. */
 int QuerySaveEditor(HWND host, int ask, const char *untitledName, int (*save)(HWND host, int saveAs));
-void ShowEditorHelp(HWND host);
 /* Restyles the whole document and sets the fold levels. */
 void StyleScriptText(HWND host);
 /* The host's document as a NUL-terminated text in its record's buffer

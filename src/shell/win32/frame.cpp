@@ -21,11 +21,8 @@
 #include "shell/kind_menu_rules.h"
 #include "engine/run_driver.h"
 #include "services/services.h"
-#include "views/win32/plot_windows.h"
-#include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
-#include "views/win32/result_windows.h"
 #include "engine/results_file.h"
 
 /* Row order is the tab icons' order; several rules name kinds by row. */

@@ -23,14 +23,12 @@
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
 #include "engine/results_file.h"
-#include "views/win32/result_windows.h"
 #include "marketdata/store/symbols.h"
 #include "records/chart_record.h"
 #include "views/graph_record.h"
 #include "views/res_graph.h"
 #include "views/trade_compare.h"
 #include "views/trade_plot.h"
-#include "views/win32/plot_windows.h"
 
 void EnableCommand(HMENU menu, int commandId, int enabled)
 {

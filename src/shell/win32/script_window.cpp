@@ -220,6 +220,12 @@ static int FindNewScriptTemplate(char *path)
     return 0;
 }
 
+TestRecord *ScriptWindowTest(HWND window)
+{
+    const EditorRecord *record = GetEditorRecord(window);
+    return record ? record->test : nullptr;
+}
+
 int OpenScript(const char *path, TestRecord *test)
 {
     if (path && CompareNoCase(path, kUntitled) == 0) path = nullptr;

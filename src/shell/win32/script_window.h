@@ -11,11 +11,13 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "views/win32/view_windows.h"
+
 struct TestRecord;
 
-/* Opens path (null or "(untitled)": a new script from the newscript
-** template) or the script of test; 1 or 0. */
-int OpenScript(const char *path, TestRecord *test);
+/* OpenScript, which the views' windows call too, is declared in
+** views/win32/view_windows.h. */
+
 /* The first script window showing path (case ignored) or test; activated
 ** (restored when minimised) with activate. */
 HWND FindScriptWindow(const char *path, int activate, TestRecord *test);

@@ -17,7 +17,6 @@
 #include "views/scan_run.h"
 #include "views/trade_compare.h"
 #include "views/trade_plot.h"
-#include "views/win32/result_windows.h"
 
 /* clang-format off */
 const ToolbarButton kToolbarButtons[TOOLBAR_BUTTONS] = {

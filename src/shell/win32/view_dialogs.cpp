@@ -15,7 +15,6 @@
 #include "records/chart_record.h"
 #include "views/chart_series.h"
 #include "views/graph_data.h"
-#include "views/win32/draw_resources.h"
 
 /* The colour list shows a style set through an editor settings record of its
 ** own, so the editor's styles and font follow the set. */

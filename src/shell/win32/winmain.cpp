@@ -14,7 +14,6 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
-#include "views/win32/plot_windows.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
 #include "script/compiler/compile_driver.h"
@@ -27,10 +26,8 @@
 #include "shell/frame_rules.h"
 #include "services/services.h"
 #include "shell/version_check.h"
-#include "views/win32/draw_resources.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
-#include "views/win32/result_windows.h"
 
 #ifndef KV_VERSION_TEXT
 #define KV_VERSION_TEXT "1.0.0.0"

@@ -1,7 +1,7 @@
 /* chart_window.cpp -- chart windows: opening and reusing them, scrolling and
 ** zooming, keys, the mouse wheel, the bar cursor and the chart commands.  The
 ** picture itself is painted by views/win32/chart_paint. */
-#include "shell/win32/shell_win32.h"
+#include "views/win32/view_windows.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -22,7 +22,6 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
 #include "services/services.h"
-#include "shell/win32/script_window.h"
 #include "shell/help_topics.h"
 #include "views/chart_geometry.h"
 #include "views/chart_series.h"

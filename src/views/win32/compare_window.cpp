@@ -15,7 +15,7 @@
 #include "foundation/win32/settings_dialog.h"
 #include "services/services.h"
 #include "shell/help_topics.h"
-#include "shell/win32/shell_win32.h"
+#include "views/win32/view_windows.h"
 #include "records/chart_record.h"
 #include "views/trade_compare.h"
 #include "views/trade_rows.h"

@@ -2,7 +2,7 @@
 ** tab per Graphs formula, keys, legend clicks, the cursor and the graph
 ** commands.  Values come from views/graph_data, drawing from
 ** views/win32/graph_paint. */
-#include "shell/win32/shell_win32.h"
+#include "views/win32/view_windows.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +19,6 @@
 #include "foundation/text_match.h"
 #include "script/compiler/definitions.h"
 #include "services/services.h"
-#include "shell/win32/script_window.h"
 #include "shell/help_topics.h"
 #include "views/graph_data.h"
 #include "views/graph_geometry.h"

@@ -9,7 +9,7 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/settings_dialog.h"
 #include "services/services.h"
-#include "shell/win32/shell_win32.h"
+#include "views/win32/view_windows.h"
 #include "shell/help_topics.h"
 #include "views/trade_plot.h"
 #include "views/win32/draw_resources.h"

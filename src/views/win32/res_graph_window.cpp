@@ -12,7 +12,7 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
 #include "services/services.h"
-#include "shell/win32/shell_win32.h"
+#include "views/win32/view_windows.h"
 #include "shell/help_topics.h"
 #include "views/res_graph.h"
 #include "views/win32/draw_resources.h"

@@ -25,9 +25,7 @@
 #include "script/eval/eval_context.h"
 #include "services/services.h"
 #include "shell/help_topics.h"
-#include "shell/win32/editor_host.h"
-#include "shell/win32/script_window.h"
-#include "shell/win32/shell_win32.h"
+#include "views/win32/view_windows.h"
 #include "views/res_graph.h"
 #include "views/results_rows.h"
 #include "views/scan_charts.h"
@@ -262,7 +260,7 @@ static bool WindowShowsTest(HWND window, const ResultsWindow *results, const Tes
     if (strcmp(name, "KestovarGraph") == 0) return ((const GraphWindow *)data)->test == test;
     if (strcmp(name, "KestovarPlot") == 0) return ((const PlotWindow *)data)->test == test;
     if (strcmp(name, "KestovarResGraph") == 0) return results && ((const ResGraphWindow *)data)->owner == results;
-    if (strcmp(name, "KestovarScript") == 0) return ((const EditorRecord *)data)->test == test;
+    if (strcmp(name, "KestovarScript") == 0) return ScriptWindowTest(window) == test;
     if (strcmp(name, "KestovarChart") == 0) {
         const ChartWindow *chart = (const ChartWindow *)data;
         if (chart->kind != CHART_KIND_TRADE && chart->kind != CHART_KIND_COMPARE) return false;
