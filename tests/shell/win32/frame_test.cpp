@@ -77,7 +77,7 @@ TEST_F(FrameTest, TheToolbarKeepsEveryButtonInsideTheFrame)
 TEST_F(FrameTest, TheFirstRunWidthShowsEveryStatusPartAndSettingsField)
 {
     RECT wideBand = {};
-    for (int width : {1400, 960, 1400}) {
+    for (int width : {1200, 960, 1200}) {
         SetWindowPos(gFrame.frame, nullptr, 0, 0, width, 700, SWP_NOMOVE | SWP_NOZORDER);
         Pump();
         RECT client, bar, band;
@@ -98,9 +98,9 @@ TEST_F(FrameTest, TheFirstRunWidthShowsEveryStatusPartAndSettingsField)
             EXPECT_LE(r.right, client.right) << "control " << GetDlgCtrlID(c) << " at width " << width;
         }
         GetWindowRect(gFrame.settingsPanel, &band);
-        if (width == 1400 && !wideBand.bottom) wideBand = band;
+        if (width == 1200 && !wideBand.bottom) wideBand = band;
         if (width == 960) EXPECT_GT(band.bottom - band.top, wideBand.bottom - wideBand.top);
-        if (width == 1400) EXPECT_EQ(band.bottom - band.top, wideBand.bottom - wideBand.top);
+        if (width == 1200) EXPECT_EQ(band.bottom - band.top, wideBand.bottom - wideBand.top);
     }
     HoldForScreenshot();
 }
