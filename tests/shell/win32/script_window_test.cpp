@@ -748,6 +748,19 @@ void TypeKeys(const char *text)
     SendInput((UINT)keys.size(), keys.data(), sizeof(INPUT));
 }
 
+/* A new script window with its editor focused, as a user starts typing. */
+HWND NewFocusedScript()
+{
+    if (OpenScript(nullptr, nullptr) != 1) return nullptr;
+    HWND window = gFrame.activeChild;
+    EditorRecord *record = GetEditorRecord(window);
+    if (!record) return nullptr;
+    SetForegroundWindow(gFrame.frame);
+    SetFocus(record->editor);
+    FrameTest::Pump();
+    return window;
+}
+
 } // namespace
 
 /* Keys typed at speed while the suggestions show (a list, or the notice
@@ -764,13 +777,9 @@ TEST_F(ScriptWindowTest, KeysTypedWhileTheSuggestionsShowReachTheEditor)
         {"Import:\r\n  DataPath: ", "C:\\prices\\daily"},
     };
     for (const auto &c : cases) {
-        ASSERT_EQ(1, OpenScript(nullptr, nullptr));
-        HWND window = gFrame.activeChild;
+        HWND window = NewFocusedScript();
+        ASSERT_NE(nullptr, window);
         EditorRecord *record = GetEditorRecord(window);
-        ASSERT_NE(nullptr, record);
-        SetForegroundWindow(gFrame.frame);
-        SetFocus(record->editor);
-        Pump();
         Type(window, c.start);
         TypeKeys(c.typed);
         for (int i = 0; i < 20; i++) Pump();
@@ -810,13 +819,8 @@ TEST_F(ScriptWindowTest, ALineTypedAtSpeedWithSuggestionsKeepsUp)
 {
     gSettings.ScriptAutoComp = 1;
     const std::string line = "Breakout: C >= HHV(C, 50) and RSI(2) < 10 and C > MA(C, 20)";
-    ASSERT_EQ(1, OpenScript(nullptr, nullptr));
-    HWND window = gFrame.activeChild;
-    EditorRecord *record = GetEditorRecord(window);
-    ASSERT_NE(nullptr, record);
-    SetForegroundWindow(gFrame.frame);
-    SetFocus(record->editor);
-    Pump();
+    HWND window = NewFocusedScript();
+    ASSERT_NE(nullptr, window);
     /* The keys go in on their own clock, whatever the editor is doing: each
     ** key that is due is sent before the next message is handled. */
     const DWORD start = GetTickCount();
