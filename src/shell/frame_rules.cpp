@@ -113,6 +113,10 @@ int StatusBarEdges(int barWidth, int dpi, int fields, int *edges)
 {
     int n = fields + 2;
     int u = dpi * 4 / 3;
+    /* Part 0 takes at least 3 units and the memory part needs one: where the
+    ** bar is narrower than that, every part narrows alike, so that each one
+    ** still shows. */
+    if (barWidth < (n + 3) * u) u = barWidth / (n + 3) > 0 ? barWidth / (n + 3) : 1;
     int first = barWidth - n * u;
     if (first < 3 * u) first = 3 * u;
     edges[0] = first;

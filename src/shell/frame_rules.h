@@ -61,8 +61,9 @@ int WindowTabWidth(int dpi);
 
 /* Right edges of the status bar's parts: with n = fields + 2 and u = dpi * 4 / 3,
 ** part 0 ends at width - n * u but at least at 3 * u, each next part is u wide,
-** the last (part n) runs to the edge (-1).  edges holds fields + 3 values;
-** returns the part count. */
+** the last (part n) runs to the edge (-1).  A bar narrower than (n + 3) * u
+** takes u = width / (n + 3), so that every part shows.  edges holds
+** fields + 3 values; returns the part count. */
 int StatusBarEdges(int barWidth, int dpi, int fields, int *edges);
 
 /* ---- start-up ---------------------------------------------------------------------- */

@@ -52,3 +52,48 @@ int DataFileNameDiffers(const char *name)
     if (!gStore.loadedPath[0]) return 1;
     return CompareNoCase(name ? name : "", gStore.loadedPath) != 0;
 }
+
+int32_t WrapPanelRows(const PanelBox *boxes, int32_t count, int32_t width, int32_t height, int32_t margin,
+                      PanelBox *placed)
+{
+    int32_t pitch = height;
+    for (int32_t i = 1; i < count; i++)
+        if (boxes[i].left < boxes[i - 1].left) {
+            pitch = boxes[i].top - boxes[0].top;
+            break;
+        }
+    if (pitch < 1) pitch = height;
+    const int32_t edge = width - margin;
+    int32_t added = 0; /* rows added so far: everything below moves down */
+    int32_t i = 0;
+    while (i < count) {
+        /* One row of the resource: [i, end). */
+        int32_t end = i + 1;
+        while (end < count && boxes[end].left >= boxes[end - 1].left) end++;
+        const int32_t rowLeft = boxes[i].left;
+        int32_t shift = 0; /* how far the current line's boxes moved left */
+        for (int32_t g = i; g < end;) {
+            /* A group: a control and the ones glued to it. */
+            int32_t last = g;
+            while (last + 1 < end && boxes[last + 1].glued) last++;
+            int32_t right = 0;
+            for (int32_t k = g; k <= last; k++)
+                if (boxes[k].left + boxes[k].width > right) right = boxes[k].left + boxes[k].width;
+            /* The first group of a line stays even when it does not fit:
+            ** wrapping it would only make another line as wide. */
+            const int firstOfLine = g == i || boxes[g].left - shift == rowLeft;
+            if (right - shift > edge && !firstOfLine) {
+                added++;
+                shift = boxes[g].left - rowLeft;
+            }
+            for (int32_t k = g; k <= last; k++) {
+                placed[k] = boxes[k];
+                placed[k].left = boxes[k].left - shift;
+                placed[k].top = boxes[k].top + added * pitch;
+            }
+            g = last + 1;
+        }
+        i = end;
+    }
+    return height + added * pitch;
+}

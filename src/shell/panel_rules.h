@@ -42,3 +42,20 @@ int IsPanelGroupEnabled(int group, int runState, int earliest, int latest, int n
 /* 1 when no data is loaded, else whether name differs (case ignored) from the
 ** loaded data file's path. */
 int DataFileNameDiffers(const char *name);
+
+/* One control of the panel as laid out in its resource, in pixels. */
+struct PanelBox {
+    int32_t left, top, width, height;
+    int32_t glued; /* 1: moves with the control before it (a label's field, a spin's buddy) */
+};
+
+/* Places the panel's controls for a panel width.  The controls come row by
+** row, left to right (a control left of the one before it starts a row).
+** A row keeps its places while its controls end within width - margin; the
+** first control that would cross that edge, with the ones glued to it and
+** the rest of the row, goes to a new row below, starting at the row's left
+** and keeping the gaps between them, and every later row moves down one row
+** pitch.  Writes count boxes to placed; returns the height the panel needs
+** (height, plus one pitch for each row added). */
+int32_t WrapPanelRows(const PanelBox *boxes, int32_t count, int32_t width, int32_t height, int32_t margin,
+                      PanelBox *placed);

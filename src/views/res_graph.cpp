@@ -27,11 +27,15 @@ uint32_t Channel(double fraction)
     return uint32_t(int64_t(c) & 0xFF);
 }
 
+/* The test's value of the named parameter; none when the test lacks it or
+** holds no single value of it (a walk-forward summary test stores NaN), so
+** that such a test joins no group of the variable. */
 const ParamValue *FindTestParameter(const TestRecord *test, const char *name)
 {
     if (!test->parameters) return nullptr;
     for (int32_t k = 0; k < test->parameterCount; k++)
-        if (strcmp(test->parameters[k].name, name) == 0) return &test->parameters[k];
+        if (strcmp(test->parameters[k].name, name) == 0)
+            return std::isnan(test->parameters[k].value) ? nullptr : &test->parameters[k];
     return nullptr;
 }
 
@@ -148,7 +152,7 @@ int BuildOptimizationGraphData(ResGraphWindow *record, const ResultsWindow *resu
     gSortByValue = record->sorted && !record->heatMap;
     qsort(record->points, size_t(record->pointCount), sizeof(ResGraphPoint), CompareOptGraphPoints);
     if (averaged)
-        FormatText(record->valueLabel, sizeof record->valueLabel, "Avg%s", column->heading);
+        FormatText(record->valueLabel, sizeof record->valueLabel, "Avg %s", column->heading);
     else
         CopyString(record->valueLabel, sizeof record->valueLabel, column->heading, -1);
     return 1;
@@ -159,6 +163,25 @@ int32_t HeatMapLegendRank(int32_t i, int32_t k, int32_t n)
     if (n < 1 || k < 1) return -1;
     int32_t rank = int32_t(double(i) / k * n);
     return rank < n - 1 ? rank : n - 1;
+}
+
+int32_t DistinctSortedValues(double *values, int32_t n)
+{
+    if (n < 1) return 0;
+    qsort(values, size_t(n), sizeof(double), [](const void *a, const void *b) {
+        double x = *static_cast<const double *>(a), y = *static_cast<const double *>(b);
+        return x < y ? -1 : x > y ? 1 : 0;
+    });
+    int32_t m = 1;
+    for (int32_t i = 1; i < n; i++)
+        if (values[i] != values[m - 1]) values[m++] = values[i];
+    return m;
+}
+
+int32_t HeatMapLegendSteps(int32_t k, int32_t m)
+{
+    if (m < 1 || k < 1) return 0;
+    return m - 1 < k ? m - 1 : k;
 }
 
 double ResGraphGridStep(double minimum, double maximum, int32_t lines, int32_t allIntegers)

@@ -78,6 +78,13 @@ int CompareOptGraphPoints(const void *a, const void *b);
 /* The rank the heat map's legend label i of k shows among n sorted values. */
 int32_t HeatMapLegendRank(int32_t i, int32_t k, int32_t n);
 
+/* Sorts the heat map's drawn values ascending and keeps each value once;
+** returns how many remain. */
+int32_t DistinctSortedValues(double *values, int32_t n);
+/* The legend's label steps for k steps of room and m distinct values: k, or
+** fewer so that no value is listed twice (0: a single label). */
+int32_t HeatMapLegendSteps(int32_t k, int32_t m);
+
 /* The bar chart's grid step for g grid lines over [minimum, maximum]. */
 double ResGraphGridStep(double minimum, double maximum, int32_t lines, int32_t allIntegers);
 /* The trade plot's value grid: the step and the base it counts from. */

@@ -137,7 +137,10 @@ void FillResultsRow(const ResultsWindow *window, TestRecord *test, char (*cells)
             ParamValue *parameter = &test->parameters[p];
             if (CompareNoCase(parameter->name, window->columns[j].name) != 0) continue;
             parameter->column = listColumn;
-            if (listColumn < count) FormatText(cells[listColumn], RESULTS_CELL_SIZE, "%g", parameter->value);
+            /* A walk-forward summary test stores its walked parameters as
+            ** NaN: it ran no single value, so its cell stays empty. */
+            if (listColumn < count && !std::isnan(parameter->value))
+                FormatText(cells[listColumn], RESULTS_CELL_SIZE, "%g", parameter->value);
             break;
         }
     }

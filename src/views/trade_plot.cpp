@@ -340,6 +340,25 @@ int BuildTradePlotTitle(const PlotWindow *record, char *buffer, int size)
     return n;
 }
 
+int32_t PlotAxisDecimals(int32_t percent, double minimum, double maximum)
+{
+    double range = (maximum - minimum) * (percent ? 100 : 1);
+    int32_t decimals = range < 0.1 ? 4 : range < 10 ? 2 : range < 100 ? 1 : 0;
+    /* A money amount is shown to the cent at most, also when every value is
+    ** the same and the range is nothing. */
+    return !percent && decimals > 2 ? 2 : decimals;
+}
+
+const char *TradePlotEmptyReason(const PlotWindow *record)
+{
+    if (record->pointCount < 1) return "No trades to plot.";
+    /* A curve of one trade is a single point: every sample is the same and
+    ** there is no line to draw. */
+    if ((record->kind == PLOT_MC_PROFITS || record->kind == PLOT_MC_DRAWDOWNS) && record->pointCount < 2)
+        return "Monte Carlo analysis needs at least 2 trades.";
+    return nullptr;
+}
+
 int ComparePlotPoints(const void *a, const void *b)
 {
     const PlotPoint *x = static_cast<const PlotPoint *>(a);

@@ -116,6 +116,13 @@ void FreePlotWindow(PlotWindow *record);
 /* The plot's title into buffer; returns its length. */
 int BuildTradePlotTitle(const PlotWindow *record, char *buffer, int size);
 
+/* The decimals of the value axis's labels for a value range of
+** [minimum, maximum]: by the range's width, but a money axis never goes
+** past the cents its display format shows. */
+int32_t PlotAxisDecimals(int32_t percent, double minimum, double maximum);
+/* Why the plot has nothing to draw, or none when it has something. */
+const char *TradePlotEmptyReason(const PlotWindow *record);
+
 /* By trade index when sorting by trade number, else by x, then trade index. */
 int ComparePlotPoints(const void *a, const void *b);
 

@@ -147,6 +147,9 @@ TEST_F(DemoRun, TheScanScriptListsTheLastDaysCandidates)
         EXPECT_EQ(lastClose[cells[1]], cells[2]);
         double last = atof(cells[2].c_str()), rsi = atof(cells[3].c_str()), high = atof(cells[4].c_str());
         EXPECT_GE(high, last);
+        /* The hints ask for two decimals on the prices and one on RSI2. */
+        EXPECT_EQ(2u, cells[4].size() - cells[4].find('.') - 1);
+        EXPECT_EQ(1u, cells[3].size() - cells[3].find('.') - 1);
         if (rsi >= 10) EXPECT_EQ(cells[4], cells[2]);
         rows++;
     }

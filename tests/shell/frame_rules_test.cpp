@@ -74,8 +74,24 @@ TEST(FrameRules, StatusBarParts)
     // u = 128: part 0 ends at 1200 - 6 * 128 = 432; five parts of 128; the last to the edge.
     const int expected[7] = {432, 560, 688, 816, 944, 1072, -1};
     for (int i = 0; i < 7; i++) EXPECT_EQ(edges[i], expected[i]) << i;
-    StatusBarEdges(500, 96, 4, edges);
-    EXPECT_EQ(edges[0], 384); // at least 3 units
+    StatusBarEdges(1400, 96, 4, edges);
+    EXPECT_EQ(edges[0], 632); // wider: only part 0 grows
+
+    /* Narrower than 9 units (part 0's 3, four parts, the memory part's 1):
+    ** one unit of width / 9 for every part, so all of them show.  960 is the
+    ** first-run frame on a 1280-px screen. */
+    struct Case {
+        int width, dpi;
+        int expected[7];
+    } narrow[] = {
+        {960, 96, {324, 430, 536, 642, 748, 854, -1}},  /* u = 106 instead of 128 */
+        {944, 120, {320, 424, 528, 632, 736, 840, -1}}, /* u = 104 instead of 160 */
+        {1152, 96, {384, 512, 640, 768, 896, 1024, -1}}, /* exactly 9 x 128: the full widths */
+    };
+    for (const Case &c : narrow) {
+        ASSERT_EQ(StatusBarEdges(c.width, c.dpi, 4, edges), 7);
+        for (int i = 0; i < 7; i++) EXPECT_EQ(edges[i], c.expected[i]) << c.width << "@" << c.dpi << " " << i;
+    }
 }
 
 TEST(FrameRules, StartUpRules)

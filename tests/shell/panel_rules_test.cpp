@@ -81,3 +81,31 @@ TEST_F(PanelRulesTest, DataFileNameComparesWithoutCase)
     gStore.loadedPath[0] = 0;
     EXPECT_EQ(DataFileNameDiffers("C:\\Data\\Stocks.kvd"), 1); // nothing loaded
 }
+
+/* Two rows 25 px apart; row A ends in two groups (a button, and a label
+** with its field), row B is one label and a long field. */
+TEST(PanelLayout, LastFieldsWrapToANewRowWhereTheyDoNotFit)
+{
+    const PanelBox boxes[7] = {
+        {6, 5, 60, 12, 0}, {70, 5, 200, 12, 1}, {280, 5, 50, 12, 0}, {340, 5, 40, 12, 0}, {384, 5, 100, 12, 1},
+        {6, 30, 60, 12, 0}, {70, 30, 300, 12, 1},
+    };
+    struct Case {
+        int32_t width, height;
+        int32_t left[7], top[7];
+    } cases[] = {
+        {500, 60, {6, 70, 280, 340, 384, 6, 70}, {5, 5, 5, 5, 5, 30, 30}},    /* all fit (484 <= 496) */
+        {400, 85, {6, 70, 280, 6, 50, 6, 70}, {5, 5, 5, 30, 30, 55, 55}},     /* the label and field wrap */
+        {300, 85, {6, 70, 6, 66, 110, 6, 70}, {5, 5, 30, 30, 30, 55, 55}},    /* the button too; row B stays whole */
+        {200, 110, {6, 70, 6, 6, 50, 6, 70}, {5, 5, 30, 55, 55, 80, 80}},     /* each group on a line of its own */
+    };
+    for (const Case &c : cases) {
+        PanelBox placed[7];
+        EXPECT_EQ(WrapPanelRows(boxes, 7, c.width, 60, 4, placed), c.height) << c.width;
+        for (int k = 0; k < 7; k++) {
+            EXPECT_EQ(placed[k].left, c.left[k]) << c.width << " box " << k;
+            EXPECT_EQ(placed[k].top, c.top[k]) << c.width << " box " << k;
+            EXPECT_EQ(placed[k].width, boxes[k].width);
+        }
+    }
+}

@@ -104,7 +104,7 @@ TEST(ResGraph, HeatMapSeriesAveragesEachCell)
     ASSERT_EQ(f.record->pointCount, 6);
     EXPECT_STREQ(f.record->xLabel, "A:");
     EXPECT_STREQ(f.record->yLabel, "B");
-    EXPECT_STREQ(f.record->valueLabel, "AvgNet");
+    EXPECT_STREQ(f.record->valueLabel, "Avg Net");
     EXPECT_EQ(f.record->minimum, -2);
     EXPECT_EQ(f.record->maximum, 6);
     EXPECT_EQ(f.record->allIntegers, 0);
@@ -150,6 +150,39 @@ TEST(ResGraph, BarChartSeriesByVariableAndByTest)
     EXPECT_EQ(f.record->points[3].value, 2);
 }
 
+/* The walk-forward summary tests hold NaN, index 1, for each walked
+** parameter; they belong to no cell or bar, so nothing is averaged and no
+** value of theirs sets the range. */
+TEST(ResGraph, TestsWithoutAParameterValueAreNotGrouped)
+{
+    ResultsFixture f({{0, 0, 4}, {1, 0, 6}, {1, 1, 3000}, {1, 1, 1000}});
+    for (int i : {2, 3})
+        for (ParamValue &p : f.params[i]) {
+            p.value = std::nan("");
+            p.valueIndex = 1;
+        }
+    ResGraphColumn column = {"Net", 3, 0, 1};
+    struct Case {
+        int heatMap, y;
+        int32_t points;
+    } cases[] = {{1, 1, 6}, {0, 0, 3}};
+    for (const Case &c : cases) {
+        f.record->heatMap = c.heatMap;
+        f.record->xVariable = 0;
+        f.record->yVariable = c.y;
+        ASSERT_EQ(BuildOptimizationGraphData(f.record, &f.results, &column), 1);
+        ASSERT_EQ(f.record->pointCount, c.points);
+        int32_t counted = 0;
+        for (int32_t i = 0; i < f.record->pointCount; i++) {
+            counted += f.record->points[i].tests;
+            EXPECT_FALSE(std::isnan(f.record->points[i].x)) << i;
+        }
+        EXPECT_EQ(counted, 2) << c.heatMap;
+        EXPECT_EQ(f.record->maximum, 6) << c.heatMap;
+        EXPECT_STREQ(f.record->valueLabel, "Net");
+    }
+}
+
 TEST(ResGraph, GridStepsLegendRanksAndLine)
 {
     EXPECT_EQ(ResGraphGridStep(0, 97, 10, 0), 10);     /* 9.7 to the nearest 1 */
@@ -167,6 +200,14 @@ TEST(ResGraph, GridStepsLegendRanksAndLine)
     const int want[5] = {0, 2, 5, 7, 9};
     for (int i = 0; i <= 4; i++) EXPECT_EQ(HeatMapLegendRank(i, 4, 10), want[i]) << i;
     EXPECT_EQ(HeatMapLegendRank(0, 4, 0), -1);
+    /* The legend lists each value once: duplicates go, and with fewer
+    ** values than label rows there is one step fewer than values. */
+    std::vector<double> values = {5, -1, 5, 3, -1, 5};
+    ASSERT_EQ(DistinctSortedValues(values.data(), 6), 3);
+    EXPECT_EQ(std::vector<double>(values.begin(), values.begin() + 3), (std::vector<double>{-1, 3, 5}));
+    const int32_t steps[][3] = {{18, 3, 2}, {18, 1, 0}, {4, 10, 4}, {4, 5, 4}, {4, 0, 0}};
+    for (const auto &c : steps) EXPECT_EQ(HeatMapLegendSteps(c[0], c[1]), c[2]) << c[0] << " " << c[1];
+    for (int i = 0; i <= 2; i++) EXPECT_EQ(HeatMapLegendRank(i, 2, 3), i);
 
     const double xs[3] = {0, 1, 2}, ys[3] = {1, 3, 5}, same[3] = {4, 4, 4};
     double a = 0, b = 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,10 @@ TEST_F(ResultsRowsTest, ParameterCellsAndTheirColumnsAfterADelete)
     /* The Score formula is not compiled, so it evaluates to 0. */
     EXPECT_EQ((std::vector<std::string>{"0002", "Run", "2024-01-02 - 2024-03-29", "0.0", "7", "", "3"}), row);
     EXPECT_EQ(6, b->parameters[1].column);
+    /* A walk-forward summary test holds no single value (NaN): empty cell. */
+    b->parameters[0].value = std::nan("");
+    FillResultsRow(window, b, cells, 7);
+    EXPECT_STREQ("", cells[4]);
 
     /* Deleting the only test with Stop drops its list column (5) and moves
     ** Exit from 6 to 5. */

@@ -247,6 +247,41 @@ TEST(TradePlot, Titles)
     }
 }
 
+/* One trade: every value is the same, so the range is nothing.  Money stays
+** at cents; a Monte Carlo curve of one point says why it is blank. */
+TEST(TradePlot, AxisDecimalsAndEmptyPlots)
+{
+    struct Decimals {
+        int32_t percent;
+        double lo, hi;
+        int32_t decimals;
+    } decimals[] = {
+        {0, 2250810, 2250810, 2}, {0, 0, 0.05, 2}, {0, 0, 5, 2}, {0, 0, 50, 1}, {0, -300, 5000, 0},
+        {1, 0.1, 0.1, 4},         {1, 0, 0.0005, 4}, {1, 0, 0.05, 2}, {1, 0, 0.5, 1}, {1, 0, 2, 0},
+    };
+    for (const Decimals &c : decimals)
+        EXPECT_EQ(PlotAxisDecimals(c.percent, c.lo, c.hi), c.decimals) << c.percent << " " << c.lo << ".." << c.hi;
+
+    struct Empty {
+        int32_t kind, points;
+        const char *reason;
+    } empty[] = {
+        {PLOT_SCATTER, 0, "No trades to plot."},
+        {PLOT_MC_PROFITS, 1, "Monte Carlo analysis needs at least 2 trades."},
+        {PLOT_MC_DRAWDOWNS, 1, "Monte Carlo analysis needs at least 2 trades."},
+        {PLOT_SCATTER, 1, nullptr},
+        {PLOT_MC_PROFITS, 2, nullptr},
+    };
+    for (const Empty &c : empty) {
+        PlotFixture f({});
+        f.record->kind = c.kind;
+        f.record->pointCount = c.points;
+        const char *reason = TradePlotEmptyReason(f.record);
+        EXPECT_STREQ(reason, c.reason) << c.kind << " " << c.points;
+        f.record->pointCount = 0;
+    }
+}
+
 TEST(TradePlot, MonteCarloTableOfEqualTrades)
 {
     /* Four trades of +25: every sample ends at +100 whatever it draws, never

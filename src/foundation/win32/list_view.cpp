@@ -259,6 +259,48 @@ void FitColumnWidth(HWND listView, int column, HDC dc)
     ListView_SetColumnWidth(listView, column, width);
 }
 
+/* Widens, never narrows, each column whose cells in sight do not fit.
+** Only the rows in sight are measured, so a list of any length costs one
+** page of rows. */
+static void WidenColumnsToRowsInSight(HWND listView)
+{
+    HWND header = ListView_GetHeader(listView);
+    int count = header ? Header_GetItemCount(header) : 0;
+    int rows = ListView_GetItemCount(listView);
+    if (count < 1 || rows < 1) return;
+    int top = ListView_GetTopIndex(listView);
+    int page = ListView_GetCountPerPage(listView) + 1; /* a part-shown last row counts */
+    HGDIOBJ old;
+    HDC dc = GetMenuFontDC(listView, &old);
+    TEXTMETRICA metrics;
+    GetTextMetricsA(dc, &metrics);
+    const int pad = 2 * metrics.tmAveCharWidth;
+    char text[LIST_CELL_SIZE];
+    for (int c = 0; c < count; c++) {
+        int width = ListView_GetColumnWidth(listView, c), needed = width;
+        for (int row = top; row < top + page && row < rows; row++) {
+            ListView_GetItemText(listView, row, c, text, sizeof text);
+            int w = TextWidth(dc, text) + pad;
+            if (w > needed) needed = w;
+        }
+        if (needed > width) ListView_SetColumnWidth(listView, c, needed);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(listView, dc);
+}
+
+static const char kRowsInSightProp[] = "KvRowsInSight";
+
+void WidenColumnsOnScroll(HWND listView)
+{
+    /* Stored as top row + 1, so that 0 (no property) means "not yet". */
+    HANDLE seen = GetPropA(listView, kRowsInSightProp);
+    INT_PTR top = ListView_GetTopIndex(listView) + 1;
+    if ((INT_PTR)seen == top) return;
+    SetPropA(listView, kRowsInSightProp, (HANDLE)top);
+    WidenColumnsToRowsInSight(listView);
+}
+
 void AutoSizeColumns(HWND listView)
 {
     HWND header = ListView_GetHeader(listView);
@@ -664,4 +706,8 @@ void ShowSortArrows(HWND listView, const uint8_t *priorities, const uint8_t *dir
         const int needed = image ? HeaderNeededWidth(header, c) : 0;
         if (needed > ListView_GetColumnWidth(listView, c)) ListView_SetColumnWidth(listView, c, needed);
     }
+    /* The sort brought other rows into sight: a column whose new cells do
+    ** not fit widens. */
+    WidenColumnsToRowsInSight(listView);
+    SetPropA(listView, kRowsInSightProp, (HANDLE)(INT_PTR)(ListView_GetTopIndex(listView) + 1));
 }

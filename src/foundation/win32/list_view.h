@@ -43,6 +43,10 @@ int HeaderNeededWidth(HWND header, int column);
 ** of up to 1000 rows, else the rows in sight. */
 void FitColumnWidth(HWND listView, int column, HDC dc);
 void AutoSizeColumns(HWND listView);
+/* Called as the list view paints: when its top row moved since the last
+** call, widens (never narrows) each column whose cells now in sight do not
+** fit. */
+void WidenColumnsOnScroll(HWND listView);
 void AutoSizeColumn(const NMHEADERA *header);
 void SetColumn(HWND listView, const char *heading, int format, int column, int insert);
 void SetItemText(HWND listView, int row, int column, const char *text);

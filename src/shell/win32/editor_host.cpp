@@ -685,10 +685,7 @@ void OnEditorNotify(HWND host, SCNotification *n)
     }
     case SCN_UPDATEUI:
         if (gSettings.ScriptHighlightOther) HighlightMatches(host);
-        if (record->pendingSuggestion) {
-            record->pendingSuggestion = 0;
-            SuggestChoices(host, 0);
-        }
+        if (record->pendingSuggestion) SuggestAfterTyping(host);
         MatchBraces(host);
         break;
     case SCN_MODIFIED:

@@ -155,5 +155,8 @@ void FindNextInEditor(HWND host);
 /* Suggest Choices at the caret (editor_typing.cpp): the kind becomes the
 ** caret line's state; a list, a hint or nothing is shown. */
 void SuggestChoices(HWND host, int forced);
+/* The unforced suggestion after a typed word character: worked out once
+** the typing pauses, so that keys typed at speed are taken as they come. */
+void SuggestAfterTyping(HWND host);
 /* Inserts a chosen list entry (the user-list and autocompletion selection). */
 void InsertAutoCompleteWord(HWND host, const char *chosen);

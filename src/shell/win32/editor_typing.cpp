@@ -193,6 +193,39 @@ void InsertAutoCompleteWord(HWND host, const char *chosen)
     if (function) ShowItemCalltip(host);
 }
 
+/* The list last shown, so that the same list is not built and shown
+** again over itself (UI thread only). */
+static struct {
+    HWND host;
+    int32_t show, typedLength;
+    char text[CHOICE_BUFFER_SIZE];
+} gShownList;
+
+/* Typing that pauses this long shows the suggestions; keys that come
+** faster go straight into the text. */
+enum { SUGGEST_PAUSE_MS = 150, SUGGEST_TIMER_ID = 0x5347 };
+
+static void CALLBACK SuggestOnPause(HWND host, UINT, UINT_PTR id, DWORD)
+{
+    EditorRecord *record = GetEditorRecord(host);
+    if (!record || !record->pendingSuggestion) {
+        KillTimer(host, id);
+        return;
+    }
+    /* Keys already waiting come first; the timer looks again after them. */
+    MSG waiting;
+    if (PeekMessageA(&waiting, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_NOREMOVE)) return;
+    KillTimer(host, id);
+    record->pendingSuggestion = 0;
+    SuggestChoices(host, 0);
+}
+
+void SuggestAfterTyping(HWND host)
+{
+    /* Each key starts the wait again. */
+    SetTimer(host, SUGGEST_TIMER_ID, SUGGEST_PAUSE_MS, SuggestOnPause);
+}
+
 void SuggestChoices(HWND host, int forced)
 {
     EditorRecord *record = GetEditorRecord(host);
@@ -206,6 +239,18 @@ void SuggestChoices(HWND host, int forced)
     if (!result.hasContext) return;
     EditorSend(host, SCI_SETLINESTATE, (uintptr_t)EditorSend(host, SCI_LINEFROMPOSITION, (uintptr_t)caret), result.kind);
     if (result.hint[0]) ShowPopupNotice(result.hintIsWarning ? RGB(255, 0, 0) : RGB(0, 0, 255), "%s", result.hint);
+    /* The list in sight already holds these choices: showing it again would
+    ** only take it down and put it up anew. */
+    if (result.show != SUGGEST_SHOW_NOTHING && gShownList.host == host && gShownList.show == result.show &&
+        gShownList.typedLength == result.typedLength && strcmp(gShownList.text, result.list.text) == 0 &&
+        EditorSend(host, SCI_AUTOCACTIVE))
+        return;
+    if (result.show != SUGGEST_SHOW_NOTHING) {
+        gShownList.host = host;
+        gShownList.show = result.show;
+        gShownList.typedLength = result.typedLength;
+        CopyString(gShownList.text, sizeof gShownList.text, result.list.text, -1);
+    }
     if (result.show == SUGGEST_SHOW_USER_LIST)
         EditorSend(host, SCI_USERLISTSHOW, 1, (intptr_t)result.list.text);
     else if (result.show == SUGGEST_SHOW_AUTOCOMPLETE)

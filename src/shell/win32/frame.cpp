@@ -86,7 +86,9 @@ void LayoutFrame()
     HWND panels[2] = {gFrame.settingsPanel, gFrame.debugPanel};
     int shown[2] = {gSettings.ShowSettings, gSettings.ShowDebugger};
     for (int i = 0; i < 2; i++) {
-        int h = BandHeight(panels[i], shown[i]);
+        /* The settings panel wraps its last fields to a row of their own
+        ** where the frame is too narrow for them. */
+        int h = i == 0 && panels[0] && shown[0] ? SettingsPanelHeight(width) : BandHeight(panels[i], shown[i]);
         if (h) {
             MoveWindow(panels[i], 0, top, width, h, TRUE);
             top += h;

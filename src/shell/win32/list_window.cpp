@@ -370,6 +370,10 @@ static LRESULT OnListNotify(HWND window, NMHDR *header)
     if (header->hwndFrom != view) return 0;
     switch (header->code) {
     case LVN_COLUMNCLICK: SortListByColumn(window, ((NMLISTVIEW *)header)->iSubItem); break;
+    case NM_CUSTOMDRAW:
+        /* A scroll ends in a paint: the rows it brought into sight are fitted. */
+        if (((NMLVCUSTOMDRAW *)header)->nmcd.dwDrawStage == CDDS_PREPAINT) WidenColumnsOnScroll(view);
+        return CDRF_DODEFAULT;
     case LVN_KEYDOWN: {
         NMLVKEYDOWN *key = (NMLVKEYDOWN *)header;
         if (key->wVKey == VK_RETURN)

@@ -67,6 +67,9 @@ void SetStatusParts()
     int edges[16];
     int n = StatusBarEdges(r.right - r.left, gFrame.dpi ? gFrame.dpi : 96, gSettings.StatusBarFields, edges);
     SendMessageA(gFrame.statusBar, SB_SETPARTS, (WPARAM)n, (LPARAM)edges);
+    /* The parts and the size grip all moved: paint the bar whole, texts
+    ** included, so that nothing of the old layout stays in sight. */
+    InvalidateRect(gFrame.statusBar, nullptr, TRUE);
 }
 
 void SetStatusText(int part, const char *format, ...)

@@ -299,6 +299,62 @@ static void DateChanged(HWND panel, int id)
     UpdateBarCount(panel);
 }
 
+/* ---- layout at the frame's width ------------------------------------------- */
+
+enum { PANEL_MAX_CONTROLS = 64 };
+
+/* The panel's controls as its resource placed them, with their glue: a
+** field moves with the label before it, a spin with its buddy. */
+static int32_t PanelBoxes(PanelBox *boxes)
+{
+    int32_t n = 0;
+    for (const DialogLayout *e = sPanel.layout ? sPanel.layout + 1 : nullptr; e && e->window && n < PANEL_MAX_CONTROLS;
+         e++, n++) {
+        char name[32] = "", before[32] = "";
+        GetClassNameA(e->window, name, sizeof name);
+        if (n > 0) GetClassNameA(e[-1].window, before, sizeof before);
+        boxes[n] = {e->left, e->top, e->width, e->height,
+                    CompareNoCase(before, "Static") == 0 || CompareNoCase(name, UPDOWN_CLASSA) == 0 ? 1 : 0};
+    }
+    return n;
+}
+
+static int32_t PlacePanelBoxes(int width, PanelBox *placed)
+{
+    static PanelBox boxes[PANEL_MAX_CONTROLS];
+    int32_t n = PanelBoxes(boxes);
+    if (n < 1) return 0;
+    /* The right margin mirrors the left one of the first control. */
+    return WrapPanelRows(boxes, n, width, sPanel.layout[0].height, boxes[0].left, placed);
+}
+
+int SettingsPanelHeight(int width)
+{
+    static PanelBox placed[PANEL_MAX_CONTROLS];
+    int32_t height = sPanel.layout ? PlacePanelBoxes(width, placed) : 0;
+    if (height > 0) return height;
+    RECT r = {};
+    if (gFrame.settingsPanel) GetWindowRect(gFrame.settingsPanel, &r);
+    return r.bottom - r.top;
+}
+
+static void LayOutSettingsPanel(HWND panel)
+{
+    static PanelBox placed[PANEL_MAX_CONTROLS];
+    RECT client;
+    GetClientRect(panel, &client);
+    if (!sPanel.layout || PlacePanelBoxes(client.right, placed) < 1) return;
+    int32_t k = 0;
+    for (const DialogLayout *e = sPanel.layout + 1; e->window && k < PANEL_MAX_CONTROLS; e++, k++) {
+        RECT r;
+        GetWindowRect(e->window, &r);
+        MapWindowPoints(nullptr, panel, (POINT *)&r, 2);
+        if (r.left == placed[k].left && r.top == placed[k].top) continue;
+        SetWindowPos(e->window, nullptr, placed[k].left, placed[k].top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    InvalidateRect(panel, nullptr, TRUE);
+}
+
 INT_PTR CALLBACK SettingsPanelDlgProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -319,7 +375,7 @@ INT_PTR CALLBACK SettingsPanelDlgProc(HWND panel, UINT message, WPARAM wParam, L
         sPanel.initialised = 1;
         return TRUE;
     }
-    case WM_SIZE: ResizeDialogLayout(sPanel.layout); return TRUE;
+    case WM_SIZE: LayOutSettingsPanel(panel); return TRUE;
     case WM_CLOSE:
         ShowWindow(panel, SW_HIDE);
         gSettings.ShowSettings = 0;

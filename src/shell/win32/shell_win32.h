@@ -142,6 +142,9 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 /* ---- settings panel, option dialogs, debug panel ------------------------------------------------ */
 
 INT_PTR CALLBACK SettingsPanelDlgProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
+/* The settings panel's height at a width: its resource height, plus a row
+** for each row of fields wrapped because the width cannot hold them. */
+int SettingsPanelHeight(int width);
 /* 1 when no data is loaded, else whether the Data File control's text differs
 ** (case ignored) from the loaded data file's name. */
 int IsDataFileNameChanged();

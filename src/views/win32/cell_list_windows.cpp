@@ -339,7 +339,11 @@ LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *event
         if (info->item.mask & LVIF_PARAM) info->item.lParam = info->item.iItem;
         return 0;
     }
-    case NM_CUSTOMDRAW: return events->customDraw ? events->customDraw(window, (NMLVCUSTOMDRAW *)header) : CDRF_DODEFAULT;
+    case NM_CUSTOMDRAW:
+        /* Every scroll, by bar, wheel or key, ends in a paint: the rows it
+        ** brought into sight are fitted here. */
+        if (((NMLVCUSTOMDRAW *)header)->nmcd.dwDrawStage == CDDS_PREPAINT) WidenColumnsOnScroll(view);
+        return events->customDraw ? events->customDraw(window, (NMLVCUSTOMDRAW *)header) : CDRF_DODEFAULT;
     case LVN_COLUMNCLICK:
         if (events->sort) events->sort(window, ((NMLISTVIEW *)header)->iSubItem);
         break;

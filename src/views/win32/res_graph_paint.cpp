@@ -104,7 +104,7 @@ int RenderResultsHeatMap(ResGraphWindow *r, HDC dc, int W, int H, int top)
             if (Width(dc, text) > R) R = Width(dc, text);
             sorted[n++] = p.value;
         }
-        qsort(sorted, size_t(n), sizeof(double), CompareDoublePtr);
+        n = DistinctSortedValues(sorted, n);
         L += 4 * C;
         R += 12 * C;
         int wp = W - R - L;
@@ -126,10 +126,14 @@ int RenderResultsHeatMap(ResGraphWindow *r, HDC dc, int W, int H, int top)
             Block(dc, x, y, x + cellW, y - cellH, ResGraphCellColour(p.value, r->minimum, r->maximum));
         }
         Line(dc, PenBlack, W - R + C, S + 8, W - R + C, H);
-        for (int i = 0; i <= k && n > 0; i++) {
-            int32_t rank = HeatMapLegendRank(i, k, n);
+        /* Fewer values than label rows: one label a value, spread over the
+        ** legend's height, rather than each value repeated. */
+        const int steps = HeatMapLegendSteps(k, n);
+        for (int i = 0; i <= steps && n > 0; i++) {
+            int32_t rank = steps > 0 ? HeatMapLegendRank(i, steps, n) : 0;
             FormatValue(r, sorted[rank], text);
-            Text(dc, W - 10 * C, 2 * T + S + hp - int(int64_t(i) * hp / k), text, TA_RIGHT, PLOT_BLACK);
+            int y = steps > 0 ? 2 * T + S + hp - int(int64_t(i) * hp / steps) : 2 * T + S + hp;
+            Text(dc, W - 10 * C, y, text, TA_RIGHT, PLOT_BLACK);
         }
         for (int i = 0; i <= hp; i++) {
             double v = r->minimum + double(i) / hp * (r->maximum - r->minimum);

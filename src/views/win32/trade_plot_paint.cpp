@@ -350,8 +350,7 @@ int RenderTradePlot(PlotWindow *record, HDC dc, int W, int H, int active)
     int percent = record->units != PLOT_DOLLARS;
     g.code = percent ? DISPLAY_PERCENT : DISPLAY_CURRENCY;
     g.currency = record->test ? record->test->currency : nullptr;
-    double range = (record->valueMax - record->valueMin) * (percent ? 100 : 1);
-    g.decimals = range < 0.1 ? 4 : range < 10 ? 2 : range < 100 ? 1 : 0;
+    g.decimals = PlotAxisDecimals(percent, record->valueMin, record->valueMax);
     char text[PLOT_TITLE_SIZE];
     FormatValue(g, record->valueMax, text);
     int widest = TextWidth(dc, text);
@@ -436,6 +435,8 @@ int RenderTradePlot(PlotWindow *record, HDC dc, int W, int H, int active)
     }
     BuildTradePlotTitle(record, text, sizeof text);
     Text(dc, g.C, g.T / 2, text, TA_LEFT, PLOT_DARK_BLUE);
+    /* A plot with nothing to draw says why, rather than stay blank. */
+    if (const char *reason = TradePlotEmptyReason(record)) Text(dc, W / 2, H / 2 - g.T / 2, reason, TA_CENTER, PLOT_DARK_BLUE);
     SelectObject(dc, oldFont);
     return drawn;
 }

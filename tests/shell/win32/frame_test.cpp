@@ -70,6 +70,41 @@ TEST_F(FrameTest, TheToolbarKeepsEveryButtonInsideTheFrame)
     HoldForScreenshot();
 }
 
+/* At the width a first run gets (three quarters of a 1280-px screen) every
+** status part shows and every settings field lies inside the frame, the
+** last fields on a row of their own; wide again, the panel is one row
+** shorter and its fields back in their rows. */
+TEST_F(FrameTest, TheFirstRunWidthShowsEveryStatusPartAndSettingsField)
+{
+    RECT wideBand = {};
+    for (int width : {1200, 960, 1200}) {
+        SetWindowPos(gFrame.frame, nullptr, 0, 0, width, 700, SWP_NOMOVE | SWP_NOZORDER);
+        Pump();
+        RECT client, bar, band;
+        GetClientRect(gFrame.frame, &client);
+        GetClientRect(gFrame.statusBar, &bar);
+        const int parts = (int)SendMessageA(gFrame.statusBar, SB_GETPARTS, 0, 0);
+        ASSERT_EQ(parts, gSettings.StatusBarFields + 3);
+        for (int i = 0; i < parts; i++) {
+            RECT r;
+            ASSERT_TRUE(SendMessageA(gFrame.statusBar, SB_GETRECT, (WPARAM)i, (LPARAM)&r));
+            EXPECT_LE(r.right, bar.right) << "part " << i << " at width " << width;
+            EXPECT_GT(r.right - r.left, 40) << "part " << i << " at width " << width;
+        }
+        for (HWND c = GetWindow(gFrame.settingsPanel, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            RECT r;
+            GetWindowRect(c, &r);
+            MapWindowPoints(nullptr, gFrame.frame, (POINT *)&r, 2);
+            EXPECT_LE(r.right, client.right) << "control " << GetDlgCtrlID(c) << " at width " << width;
+        }
+        GetWindowRect(gFrame.settingsPanel, &band);
+        if (width == 1200 && !wideBand.bottom) wideBand = band;
+        if (width == 960) EXPECT_GT(band.bottom - band.top, wideBand.bottom - wideBand.top);
+        if (width == 1200) EXPECT_EQ(band.bottom - band.top, wideBand.bottom - wideBand.top);
+    }
+    HoldForScreenshot();
+}
+
 TEST_F(FrameTest, WindowCommandsOpenToggleAndClose)
 {
     Command(IDM_NEW_LOG);

@@ -209,6 +209,36 @@ TEST_F(FrameTest, AHeaderClickLeavesTheOtherColumnsWidths)
     HoldForScreenshot();
 }
 
+/* A long list is fitted to the rows in sight only; a sort or a scroll that
+** brings a wider cell into sight widens its column, and nothing narrows. */
+TEST_F(FrameTest, ALongListWidensForTheCellsASortOrAScrollShows)
+{
+    const std::string wide = "12/21/2020 far wider than the rest", lower = "a note far wider than the others";
+    std::string csv = "Key,Date,Note\n";
+    for (int i = 1; i <= 5000; i++)
+        csv += std::to_string(i) + "," + (i > 4990 ? wide : "1/2/20") + "," + (i == 2500 ? lower : "x") + "\n";
+    WriteTestFile(File("long.csv"), csv);
+    ASSERT_EQ(OpenCsvAsList(nullptr, File("long.csv").c_str()), 1);
+    HWND list = ActiveList(), view = GetListViewOf(list);
+    ASSERT_LT(ListView_GetStringWidth(view, "1/2/20") + 8, ListView_GetStringWidth(view, wide.c_str()));
+    const int key = ListView_GetColumnWidth(view, 1);
+    ASSERT_LT(ListView_GetColumnWidth(view, 2), ListView_GetStringWidth(view, wide.c_str())); /* out of sight */
+
+    ClickHeader(list, 1, false);
+    ClickHeader(list, 1, false); /* descending: the wide dates come first */
+    EXPECT_EQ(Cell(list, 0, 1), "5000");
+    EXPECT_GT(ListView_GetColumnWidth(view, 2), ListView_GetStringWidth(view, wide.c_str()));
+    EXPECT_GE(ListView_GetColumnWidth(view, 1), key);
+
+    const int date = ListView_GetColumnWidth(view, 2);
+    ListView_EnsureVisible(view, 2500, FALSE);
+    InvalidateRect(view, nullptr, TRUE);
+    UpdateWindow(view);
+    EXPECT_GT(ListView_GetColumnWidth(view, 3), ListView_GetStringWidth(view, lower.c_str()));
+    EXPECT_EQ(ListView_GetColumnWidth(view, 2), date); /* the short dates now in sight narrow nothing */
+    HoldForScreenshot();
+}
+
 TEST_F(FrameTest, ProgramLogBreaksBeforeEachEntry)
 {
     LogPrintf("first %d", 1);

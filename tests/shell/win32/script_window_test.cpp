@@ -748,6 +748,19 @@ void TypeKeys(const char *text)
     SendInput((UINT)keys.size(), keys.data(), sizeof(INPUT));
 }
 
+/* A new script window with its editor focused, as a user starts typing. */
+HWND NewFocusedScript()
+{
+    if (OpenScript(nullptr, nullptr) != 1) return nullptr;
+    HWND window = gFrame.activeChild;
+    EditorRecord *record = GetEditorRecord(window);
+    if (!record) return nullptr;
+    SetForegroundWindow(gFrame.frame);
+    SetFocus(record->editor);
+    FrameTest::Pump();
+    return window;
+}
+
 } // namespace
 
 /* Keys typed at speed while the suggestions show (a list, or the notice
@@ -764,13 +777,9 @@ TEST_F(ScriptWindowTest, KeysTypedWhileTheSuggestionsShowReachTheEditor)
         {"Import:\r\n  DataPath: ", "C:\\prices\\daily"},
     };
     for (const auto &c : cases) {
-        ASSERT_EQ(1, OpenScript(nullptr, nullptr));
-        HWND window = gFrame.activeChild;
+        HWND window = NewFocusedScript();
+        ASSERT_NE(nullptr, window);
         EditorRecord *record = GetEditorRecord(window);
-        ASSERT_NE(nullptr, record);
-        SetForegroundWindow(gFrame.frame);
-        SetFocus(record->editor);
-        Pump();
         Type(window, c.start);
         TypeKeys(c.typed);
         for (int i = 0; i < 20; i++) Pump();
@@ -780,6 +789,78 @@ TEST_F(ScriptWindowTest, KeysTypedWhileTheSuggestionsShowReachTheEditor)
         DestroyWindow(window);
         Pump();
     }
+}
+
+namespace {
+
+/* The editor's list of choices, a pop-up window of the thread in sight. */
+HWND FindListPopup()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND w, LPARAM out) {
+            char name[32] = "";
+            GetClassNameA(w, name, sizeof name);
+            if (strcmp(name, "ListBoxX") != 0 || !IsWindowVisible(w)) return TRUE;
+            *(HWND *)out = w;
+            return FALSE;
+        },
+        (LPARAM)&found);
+    return found;
+}
+
+} // namespace
+
+/* A line typed at 12 ms a key with suggestions on, as a fast typist types
+** it: the keys are taken as they come, so the whole line is in the editor
+** soon after its last key (the time it took is recorded, not asserted). */
+TEST_F(ScriptWindowTest, ALineTypedAtSpeedWithSuggestionsKeepsUp)
+{
+    gSettings.ScriptAutoComp = 1;
+    const std::string line = "Breakout: C >= HHV(C, 50) and RSI(2) < 10 and C > MA(C, 20)";
+    HWND window = NewFocusedScript();
+    ASSERT_NE(nullptr, window);
+    /* The keys go in on their own clock, whatever the editor is doing: each
+    ** key that is due is sent before the next message is handled. */
+    const DWORD start = GetTickCount();
+    size_t sent = 0;
+    DWORD lastKey = start;
+    bool listWhileTyping = false;
+    while ((sent < line.size() || Text(window) != line) && GetTickCount() - start < 60000) {
+        while (sent < line.size() && GetTickCount() - start >= 12 * sent) {
+            char key[2] = {line[sent++], 0};
+            TypeKeys(key);
+            lastKey = GetTickCount();
+        }
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            if (sent < line.size() && EditorCall(window, SCI_AUTOCACTIVE, 0, 0)) listWhileTyping = true;
+        } else {
+            Sleep(1);
+        }
+    }
+    const DWORD took = GetTickCount() - lastKey;
+    RecordProperty("msAfterLastKey", (int)took);
+    printf("the line was whole %lu ms after its last key\n", (unsigned long)took);
+    EXPECT_EQ(line, Text(window));
+    EXPECT_FALSE(listWhileTyping);
+
+    /* A pause shows the list; the same choices again leave it as it is. */
+    TypeKeys("\rCh");
+    const DWORD typed = GetTickCount();
+    while (GetTickCount() - typed < 600) Pump();
+    ASSERT_TRUE(EditorCall(window, SCI_AUTOCACTIVE, 0, 0));
+    HWND shown = FindListPopup();
+    ASSERT_NE(nullptr, shown);
+    SuggestChoices(window, 0);
+    EXPECT_EQ(shown, FindListPopup());
+    EditorCall(window, SCI_AUTOCCANCEL, 0, 0);
+    EditorCall(window, SCI_SETSAVEPOINT, 0, 0);
+    DestroyWindow(window);
+    Pump();
 }
 
 namespace {
