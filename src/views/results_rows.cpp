@@ -169,14 +169,7 @@ int SaveResultsListCsv(const ResultsWindow *window, const char *path)
         for (int32_t c = 0; c < columns; c++) addCell(c, cells[(size_t)c]);
         text += "\r\n";
     }
-    ReplaceFile file;
-    if (!BeginReplaceFile(&file, path, (uint32_t)text.size())) return 0;
-    if (!WriteReplaceFile(&file, text.data(), (uint32_t)text.size())) {
-        AbandonReplaceFile(&file);
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
-    if (!CommitReplaceFile(&file)) {
+    if (!SaveFile(path, text.data(), (uint32_t)text.size())) {
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
