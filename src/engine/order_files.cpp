@@ -65,6 +65,19 @@ int32_t AddBasketWeight(const char *name, double amount)
 
 /* ---- side files ---------------------------------------------------------------------- */
 
+/* Reads a file the order run needs whole into *text; 0 after one report
+** that names it (a missing file here, any other failure by the reader) and
+** the file-error code. */
+static int LoadSideFile(const char *path, char **text, const char *kind)
+{
+    if (!PlatFileExists(path) || PlatFolderExists(path)) {
+        ReportError("Unable to read %s file %s", kind, path);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    return LoadFile(path, text, nullptr);
+}
+
 int ReadAccountValueFile(const char *path, double *amount, int isFreeCash)
 {
     const char *kind = isFreeCash ? "OrdersFreeCash" : "OrdersNetLiq";
@@ -74,13 +87,11 @@ int ReadAccountValueFile(const char *path, double *amount, int isFreeCash)
     CopyString(full, sizeof full, path, 259);
     if (strlen(path) > 259 || !ExpandPathMacros(full, gOutputFolder)) {
         ReportError("%s file path is too long -- maximum is 260 chars.", kind);
+        SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
     char *text = nullptr;
-    if (!LoadFile(full, &text, nullptr)) {
-        ReportError("Unable to read %s file %s", kind, full);
-        return 0;
-    }
+    if (!LoadSideFile(full, &text, kind)) return 0;
     char currency[9] = "";
     double value = 0;
     int fields = sscanf(text, "%lg %8s", &value, currency);
@@ -111,13 +122,11 @@ static int ReadTemplateFile(OrderTemplate *t, const char *path)
     CopyString(full, sizeof full, path, 259);
     if (strlen(path) > 259 || !ExpandPathMacros(full, gScriptsFolder)) {
         ReportError("OrdersTemplate file path is too long -- maximum is 260 chars.");
+        SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
     char *text = nullptr;
-    if (!LoadFile(full, &text, nullptr)) {
-        ReportError("Unable to read OrdersTemplate file %s", full);
-        return 0;
-    }
+    if (!LoadSideFile(full, &text, "OrdersTemplate")) return 0;
     const char *first = text;
     const char *firstEnd = strchr(first, '\n');
     const char *second = firstEnd ? firstEnd + 1 : first + strlen(first);

@@ -1038,6 +1038,7 @@ void GenerateOrderList(EvalContext *context)
     if (gRun.mode != RUN_MODE_ORDERS || gScriptSettings.OrdersMode == ORDERS_SLATEWICK_STATS) return;
     FreeRun();
     EvalContext saved = *context;
+    const int codeBefore = gRun.resultCode.load();
     gRun.generatingOrders = 1;
     gOrderRun.orderId = 1;
     int ok = AllocateRun() && SaveSimulation(context);
@@ -1051,4 +1052,8 @@ void GenerateOrderList(EvalContext *context)
     *context = saved;
     FreeRun();
     gRun.generatingOrders = 0;
+    /* Orders that were not written are a failed run, not a quiet success: a
+    ** failure that set no code of its own (a file it could not read or
+    ** write sets 3) ends the run with 8.  A stop is the stop's to tell. */
+    if (!ok && gRun.state != RUN_STOP_REQUESTED && gRun.resultCode.load() == codeBefore) SetResultCode(RESULT_STOPPED);
 }

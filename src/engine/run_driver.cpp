@@ -180,7 +180,8 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     uint64_t elapsed = PlatTickCount64() - started;
     char clock[32], text[48];
     FormatClock(clock, sizeof clock, elapsed);
-    FormatText(text, sizeof text, "Time: %s.%d", clock, (int)(elapsed % 1000));
+    /* Three digits, so that 32 ms does not read as 320. */
+    FormatText(text, sizeof text, "Time: %s.%.3d", clock, (int)(elapsed % 1000));
     SetStatusText(1, "%s", text);
     if (gSettings.LogDataCalcTimes) LogPrintf("Total Run %s", text);
 }

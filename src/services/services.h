@@ -68,6 +68,8 @@ struct RunControl {
                                         orders run; set by the engine, written for ?orderdate? */
     std::atomic<int> lowMemory;
     std::atomic<int> resultCode; /* ResultCode, sticky */
+    std::atomic<int> stopAsked;  /* a stop was asked for since the batch began: it
+                                    starts no later run (any thread, a signal too) */
     int unattended;              /* a command-line switch started the run */
     uint32_t uiThreadId;         /* 0 until the shell sets it at start-up */
     int logContinueLine;         /* while set, LogPrintf adds no line break */
@@ -94,7 +96,8 @@ extern char gReportsFolder[260];
 
 /* Sets the sticky result code (any thread). */
 void SetResultCode(int code);
-/* Requests a stop when a run is going (state not idle). */
+/* Requests a stop when a run is going (state not idle); the batch then ends
+** after that run (gRun.stopAsked). */
 void RequestStop();
 
 /* ---- message pump and low memory ------------------------------------------------ */

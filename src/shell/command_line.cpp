@@ -3,6 +3,8 @@
 ** to each of them. */
 #include "shell/command_line.h"
 
+#include <cstring>
+
 #include "engine/run_driver.h"
 #include "foundation/errors.h"
 #include "foundation/path_macros.h"
@@ -45,17 +47,61 @@ const char *NextCommandLineToken(const char *commandLine, char token[COMMAND_LIN
     return p;
 }
 
+void SplitCommandLine(const char *commandLine, std::vector<std::string> *tokens)
+{
+    tokens->clear();
+    const char *p = commandLine;
+    while (p && *p) {
+        while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') p++;
+        if (!*p) break;
+        const char *start = p;
+        if (*p == '"') {
+            start = ++p;
+            while (*p && *p != '"') p++;
+        } else {
+            while (*p && *p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') p++;
+        }
+        if (p > start) tokens->emplace_back(start, (size_t)(p - start));
+        if (*p == '"') p++;
+    }
+}
+
+/* The tokens of a command line as the argument list the passes take. */
+struct CommandArguments {
+    std::vector<std::string> tokens;
+    std::vector<const char *> args;
+    explicit CommandArguments(const char *commandLine)
+    {
+        SplitCommandLine(commandLine, &tokens);
+        for (const std::string &token : tokens) args.push_back(token.c_str());
+    }
+    int Count() const { return (int)args.size(); }
+    const char *const *Args() const { return args.data(); }
+};
+
 static int IsSwitch(const char *token) { return token[0] == '-'; }
 
-int ParseCommandLineOptions(const char *commandLine)
+/* Copies a path token into path[260]; 0 after reporting one that does not
+** fit, so that no other file is reached under a cut name. */
+static int TakePathToken(char path[260], const char *token)
+{
+    if (strlen(token) > 259) {
+        ReportError("File path starting with '%s' is too long -- maximum is 260 chars", token);
+        return 0;
+    }
+    CopyString(path, 260, token, -1);
+    return 1;
+}
+
+int ParseCommandArguments(int count, const char *const *args)
 {
     gCommandLine.exitAfterBatch = 0;
     gRun.unattended = 0;
-    char token[COMMAND_LINE_TOKEN_SIZE];
     /* The flags come first, so that a bad settings file on a scheduled line is
     ** reported to the error log rather than to a box nobody closes. */
     int sawSwitch = 0, noExit = 0;
-    for (const char *p = commandLine; (p = NextCommandLineToken(p, token)) != nullptr;) {
+    for (int k = 0; k < count; k++) {
+        const char *token = args[k];
         if (!IsSwitch(token) || CompareNoCase(token, "-inifile") == 0) continue;
         sawSwitch = 1;
         if (CompareNoCase(token, "-noexit") == 0) noExit = 1;
@@ -65,7 +111,8 @@ int ParseCommandLineOptions(const char *commandLine)
         gCommandLine.exitAfterBatch = !noExit;
     }
     int settingsNext = 0;
-    for (const char *p = commandLine; (p = NextCommandLineToken(p, token)) != nullptr;) {
+    for (int k = 0; k < count; k++) {
+        const char *token = args[k];
         if (!token[0]) continue;
         if (IsSwitch(token)) {
             if (CompareNoCase(token, "-inifile") == 0) settingsNext = 1;
@@ -74,7 +121,10 @@ int ParseCommandLineOptions(const char *commandLine)
         if (!settingsNext) continue;
         settingsNext = 0;
         char path[260];
-        CopyString(path, sizeof path, token, -1);
+        if (!TakePathToken(path, token)) {
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
         if (!ExpandPathMacros(path, gProgramFolder)) {
             ReportError("File path starting with '%s' is too long -- maximum is 260 chars", token);
             SetResultCode(RESULT_FILE_ERROR);
@@ -98,6 +148,12 @@ int ParseCommandLineOptions(const char *commandLine)
     return 1;
 }
 
+int ParseCommandLineOptions(const char *commandLine)
+{
+    CommandArguments line(commandLine);
+    return ParseCommandArguments(line.Count(), line.Args());
+}
+
 /* The row of a batch switch in the switch table, BATCH_SWITCH_COUNT when the
 ** token is none of them. */
 static int FindBatchSwitch(const char *token)
@@ -107,11 +163,11 @@ static int FindBatchSwitch(const char *token)
     return row;
 }
 
-int BatchRunsNothing(const char *commandLine)
+int BatchArgumentsRunNothing(int count, const char *const *args)
 {
-    char token[COMMAND_LINE_TOKEN_SIZE];
     int modes = 0, newGroup = 1, settingsNext = 0;
-    for (const char *p = commandLine; (p = NextCommandLineToken(p, token)) != nullptr;) {
+    for (int k = 0; k < count; k++) {
+        const char *token = args[k];
         if (!token[0]) continue;
         if (IsSwitch(token)) {
             if (newGroup) modes = 0;
@@ -136,6 +192,12 @@ int BatchRunsNothing(const char *commandLine)
     return 1;
 }
 
+int BatchRunsNothing(const char *commandLine)
+{
+    CommandArguments line(commandLine);
+    return BatchArgumentsRunNothing(line.Count(), line.Args());
+}
+
 /* Runs the flagged modes of one script in table order; 0 when all succeeded,
 ** else the exit code. */
 static int RunScriptModes(const int flags[BATCH_SWITCH_COUNT])
@@ -144,13 +206,18 @@ static int RunScriptModes(const int flags[BATCH_SWITCH_COUNT])
         if (!flags[row]) continue;
         int before = gRun.resultCode.load();
         /* A scan answers its own count, so only a negative answer is a failure.
-        ** A run stopped for low memory keeps what it did and answers success;
-        ** the batch ends there all the same, with the low-memory code, since
-        ** the runs after it would fail the same way. */
+        ** A run that answered success can still have failed: one stopped by
+        ** the user (a stopped test or scan keeps what it did), one stopped for
+        ** low memory, one that set a code of its own (orders it could not
+        ** write).  Only a file it could not write lets the batch go on. */
         int result = RunScript(kBatchSwitches[row].runMode);
-        if (result >= 0 && !(gRun.resultCode.load() == RESULT_LOW_MEMORY && before != RESULT_LOW_MEMORY)) continue;
         int code = gRun.resultCode.load();
-        if (code == RESULT_OK) {
+        bool ownCode = code != before && code != RESULT_OK && code != RESULT_FILE_ERROR;
+        bool stopped = gRun.stopAsked.load() != 0;
+        if (result >= 0 && !stopped && !ownCode) continue;
+        /* A stop ends the batch as a stop, whatever failed on the way out
+        ** (an import stopped half way, say); low memory keeps its own code. */
+        if (code == RESULT_OK || (stopped && !(code == RESULT_LOW_MEMORY && before != RESULT_LOW_MEMORY))) {
             code = RESULT_STOPPED;
             SetResultCode(code);
         }
@@ -159,13 +226,14 @@ static int RunScriptModes(const int flags[BATCH_SWITCH_COUNT])
     return 0;
 }
 
-int RunBatchCommandLine(const char *commandLine)
+int RunBatchArguments(int count, const char *const *args)
 {
-    char token[COMMAND_LINE_TOKEN_SIZE];
     int flags[BATCH_SWITCH_COUNT] = {};
     int newGroup = 1, settingsNext = 0;
-    const char *p = commandLine;
-    while ((p = NextCommandLineToken(p, token)) != nullptr) {
+    /* Only a stop asked for during this batch ends it. */
+    gRun.stopAsked = 0;
+    for (int k = 0; k < count; k++) {
+        const char *token = args[k];
         if (!token[0]) continue;
         if (IsSwitch(token)) {
             if (newGroup)
@@ -194,9 +262,12 @@ int RunBatchCommandLine(const char *commandLine)
         }
         newGroup = 1;
         char path[260];
-        CopyString(path, sizeof path, token, -1);
         /* Whatever fails from here on is this script's error. */
         CopyString(gRunningScript, sizeof gRunningScript, token, -1);
+        if (!TakePathToken(path, token)) {
+            gRunningScript[0] = 0;
+            return RESULT_FILE_ERROR;
+        }
         if (!ExpandPathMacros(path, gScriptsFolder)) {
             ReportError("File path starting with '%s' is too long -- maximum is 260 chars", token);
             gRunningScript[0] = 0;
@@ -221,4 +292,10 @@ int RunBatchCommandLine(const char *commandLine)
     ** sticky code, and the later runs went ahead all the same.  The batch
     ** ends with that code, so a scheduler learns of it. */
     return gRun.resultCode.load();
+}
+
+int RunBatchCommandLine(const char *commandLine)
+{
+    CommandArguments line(commandLine);
+    return RunBatchArguments(line.Count(), line.Args());
 }

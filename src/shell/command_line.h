@@ -8,13 +8,19 @@
 ** cannot be reached, else the sticky result code of the failed run).  A run
 ** that succeeded but could not write a file (results file, export, report,
 ** positions CSV, ...) does not end the batch; the batch ends with the sticky
-** code that failure set.
+** code that failure set.  A stop ends the batch after the run it stopped,
+** with 8: no later run starts, so no later run's files are touched.
+** The passes take the line as a whole (the window program) or as the
+** arguments a program got one by one (the native program); a path is never
+** cut, and one too long for the program is refused.
 ** Owns:       gCommandLine (the exit-after-batch flag).
 ** Reads:      gRun.unattended is set here; gSettingsFile receives "-inifile".
 ** Errors:     through ReportError, which goes to errorlog.txt once unattended.
 ** Threads:    UI thread only.
 */
 #pragma once
+#include <string>
+#include <vector>
 
 enum { COMMAND_LINE_TOKEN_SIZE = 256 };
 
@@ -37,17 +43,24 @@ extern CommandLineState gCommandLine;
 ** empty token ("") comes back as "" and is for the caller to ignore. */
 const char *NextCommandLineToken(const char *commandLine, char token[COMMAND_LINE_TOKEN_SIZE]);
 
+/* The command line split into its tokens as the passes see them: the split
+** of NextCommandLineToken without its cut, empty tokens left out. */
+void SplitCommandLine(const char *commandLine, std::vector<std::string> *tokens);
+
 /* The first pass, before initialisation: clears then sets the unattended and
 ** exit-after-batch flags, takes the "-inifile" path into gSettingsFile.
 ** 1 ok (a null line too), 0 after reporting (result code 3 when the settings
 ** file cannot be accessed). */
 int ParseCommandLineOptions(const char *commandLine);
+int ParseCommandArguments(int count, const char *const *args);
 
 /* 1 when the batch of the command line would run no script and report
 ** nothing: no script follows a group with a run mode, and no switch is
 ** unknown ("-scan" alone, "-test \"\"", an empty line). */
 int BatchRunsNothing(const char *commandLine);
+int BatchArgumentsRunNothing(int count, const char *const *args);
 
 /* The second pass: runs every group's modes on its scripts; the exit code
 ** (the sticky result code at the end of the line: 0 when nothing failed). */
 int RunBatchCommandLine(const char *commandLine);
+int RunBatchArguments(int count, const char *const *args);

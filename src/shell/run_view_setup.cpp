@@ -18,8 +18,13 @@ static void FillRowForRun(ResultsWindow *window, TestRecord *test)
     FillResultsRow(window, test, cells.data(), (int32_t)cells.size());
 }
 
+/* SaveTestListAs where there is no results window to save from; the window
+** program puts its own list's writer in its place. */
+static void SaveTestListForRun(ResultsWindow *window, const char *path) { SaveResultsListCsv(window, path); }
+
 void InstallRunViewHooks()
 {
+    gRunViewHooks.saveTestList = SaveTestListForRun;
     gRunViewHooks.fillResultsRow = FillRowForRun;
     gRunViewHooks.saveStatsCsv = SaveStatsCsv;
     gRunViewHooks.saveTradesCsv = SaveTradesCsv;

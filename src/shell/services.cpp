@@ -37,6 +37,7 @@ void ResetRunControl()
     gRun.orderDate = 0;
     gRun.lowMemory = 0;
     gRun.resultCode = RESULT_OK;
+    gRun.stopAsked = 0;
     gRun.unattended = 0;
     gRun.logContinueLine = 0;
     gRun.testLogFile = nullptr;
@@ -50,6 +51,7 @@ void RequestStop()
     while (expected != RUN_IDLE && expected != RUN_STOP_REQUESTED &&
            !gRun.state.compare_exchange_weak(expected, RUN_STOP_REQUESTED)) {
     }
+    if (expected != RUN_IDLE) gRun.stopAsked = 1;
 }
 
 /* The frame title is kept in the shell; the rule adds the warning while low. */

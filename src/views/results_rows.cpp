@@ -11,6 +11,7 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/file_helpers.h"
+#include "foundation/list_sort.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -144,6 +145,38 @@ void FillResultsRow(const ResultsWindow *window, TestRecord *test, char (*cells)
             break;
         }
     }
+}
+
+int SaveResultsListCsv(const ResultsWindow *window, const char *path)
+{
+    std::string text;
+    auto addCell = [&text](int column, const char *cell) {
+        char copy[260]; /* a heading may be longer than a cell */
+        CopyString(copy, sizeof copy, cell, -1);
+        int n = RemoveSeparators(copy, ',');
+        if (column) text += ',';
+        text.append(copy, (size_t)n);
+    };
+    const int32_t columns = CountResultsListColumns(window);
+    static const char *const kFixed[] = {"Test", "Name", "Dates"};
+    int column = 0;
+    for (const char *heading : kFixed) addCell(column++, heading);
+    const FormulaColumn *shown = (const FormulaColumn *)gResultsColumns.items;
+    for (int32_t k = 0; k < gResultsColumns.count; k++)
+        if (shown[k].format != 0) addCell(column++, shown[k].heading);
+    for (int32_t j = 0; j < window->columnCount; j++) addCell(column++, window->columns[j].name);
+    text += "\r\n";
+    std::vector<char[RESULTS_CELL_SIZE]> cells((size_t)columns);
+    for (TestRecord *test = window->firstTest; test; test = test->next) {
+        FillResultsRow(window, test, cells.data(), columns);
+        for (int32_t c = 0; c < columns; c++) addCell(c, cells[(size_t)c]);
+        text += "\r\n";
+    }
+    if (!SaveFile(path, text.data(), (uint32_t)text.size())) {
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    return 1;
 }
 
 int32_t DeleteTestFromResults(ResultsWindow *window, TestRecord *test, int32_t *droppedColumns)

@@ -40,6 +40,13 @@ int32_t CountResultsListColumns(const ResultsWindow *window);
 ** stored again; the parameters record the list column that shows them. */
 void FillResultsRow(const ResultsWindow *window, TestRecord *test, char (*cells)[RESULTS_CELL_SIZE], int32_t count);
 
+/* Writes the list as the results window shows it, as CSV: a heading line of
+** the column names, then one line per test in list order with the cells of
+** its row, separators taken out of every cell, each line ending "\r\n".  The
+** old file stays until the new one is complete; 0 after reporting a failure,
+** with the file-error code set. */
+int SaveResultsListCsv(const ResultsWindow *window, const char *path);
+
 /* Takes the test off the list and frees it, then drops the parameter columns
 ** that no remaining test has: each dropped column's list index goes into
 ** droppedColumns (highest first, room for the list's parameter column count)

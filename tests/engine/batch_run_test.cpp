@@ -246,3 +246,81 @@ TEST_F(BatchRun, AScanFileThatCannotBeWrittenEndsTheBatchWithThree)
     EXPECT_EQ(2, Listed()) << ErrorLog(); /* scan.kvs's test and a.kvs's */
     EXPECT_NE(std::string::npos, ErrorLog().find("Unable to create " + scanFile)) << ErrorLog();
 }
+
+namespace {
+/* The step whose first status text asks for a stop, as a user's Stop (or
+** Ctrl+C) would while the step runs. */
+const char *sStopAtStep;
+int sStopsSent;
+void StopAtStep(int part, const char *text)
+{
+    if (part == 0 && sStopAtStep && !sStopsSent && strncmp(text, sStopAtStep, strlen(sStopAtStep)) == 0) {
+        sStopsSent++;
+        RequestStop();
+    }
+}
+} // namespace
+
+/* A stop ends the batch after the run it stopped, with 8: no later run
+** starts, within a script or across scripts, and the files of the runs that
+** did not run keep every byte. */
+TEST_F(BatchRun, AStopEndsTheBatch)
+{
+    const std::vector<std::string> files = {tmp.File("Output\\t2stats.csv"), tmp.File("Output\\t2trades.csv"),
+                                            tmp.File("Output\\t2list.csv")};
+    Write("t2.kvs", "Settings:\n  SaveStatsAs: " + files[0] + "\n  SaveTradesAs: " + files[1] + "\n  SaveTestListAs: " +
+                        files[2] + "\n  SaveScanAs: " + tmp.File("Output\\t2scan.csv") +
+                        "\nScan:\n  Pick: 1\nStrategy: S2\n  EntrySetup: 1\n  ExitRule: 1\n");
+    Write("opt.kvs", "Parameters:\n  Len: 2, 3\nStrategy: S1\n  EntrySetup: Len < 0\n");
+    const struct {
+        const char *line, *step;
+        int listed; /* the stopped run's tests */
+    } cases[] = {
+        {"-test a.kvs t2.kvs", "Running Single Test", 1},
+        {"-scan -test t2.kvs", "Scanning", 0},
+        {"-optimize opt.kvs -test t2.kvs", "Test 1 of 2", 0}, /* a test without trades is dropped */
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        for (const std::string &f : files) ASSERT_TRUE(WriteTestFile(f, "the last night's file\r\n"));
+        if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+        ResetHeadlessShell();
+        gHeadless.statusEcho = StopAtStep;
+        sStopAtStep = c.step;
+        sStopsSent = 0;
+        gRun.resultCode = RESULT_OK;
+        EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine(c.line));
+        gHeadless.statusEcho = nullptr;
+        EXPECT_EQ(1, sStopsSent);
+        EXPECT_EQ(c.listed, Listed());
+        for (const std::string &f : files) EXPECT_EQ("the last night's file\r\n", ReadTestFile(f)) << f;
+    }
+    sStopAtStep = nullptr;
+}
+
+/* The native program has no results window, yet SaveTestListAs gets the list
+** as the window writes it; a list that cannot be written ends the batch with
+** 3 after the later runs. */
+TEST_F(BatchRun, SaveTestListAsWritesTheResultsList)
+{
+    const std::string list = tmp.File("Output\\list.csv"), lost = tmp.File("no folder\\list.csv");
+    Write("list.kvs", "Settings:\n  SaveTestListAs: " + list + "\n  OptKeepNoTrades: True\nParameters:\n  Len: 2, 3\nStrategy: S1\n"
+                      "  EntrySetup: Len < 0\n");
+    ASSERT_EQ(0, RunBatchCommandLine("-optimize list.kvs")) << ErrorLog();
+    EXPECT_EQ("Test,Name,Dates,Len\r\n0001,list,1/8/24 - 1/19/24,2\r\n0002,list,1/8/24 - 1/19/24,3\r\n",
+              ReadTestFile(list));
+    Write("lost.kvs", "Settings:\n  SaveTestListAs: " + lost + "\nStrategy: S1\n  EntrySetup: 0\n");
+    EXPECT_EQ(RESULT_FILE_ERROR, RunBatchCommandLine("-test lost.kvs a.kvs"));
+    EXPECT_EQ(4, Listed());
+    EXPECT_NE(std::string::npos, ErrorLog().find("Unable to create " + lost)) << ErrorLog();
+}
+
+/* The run time shows its milliseconds in three digits: 32 ms is ".032". */
+TEST_F(BatchRun, TheRunTimeShowsThreeDigitMilliseconds)
+{
+    ASSERT_EQ(0, RunBatchCommandLine("-test a.kvs"));
+    const std::string time = gHeadless.statusParts[1];
+    ASSERT_EQ(18u, time.size()) << time; /* "Time: hh:mm:ss.mmm" */
+    EXPECT_EQ(0u, time.find("Time: 00:00:")) << time;
+    EXPECT_EQ('.', time[14]) << time;
+}

@@ -347,3 +347,48 @@ TEST_F(OrderListTest, NetLiquidationSetsTheAllocation)
 }
 
 } // namespace
+
+/* Each way an orders run can fail to write its orders fails the batch, with
+** one report that names the cause: 8, or 3 for a file that cannot be read. */
+TEST_F(OrderListTest, AnOrdersRunThatWritesNoOrdersFails)
+{
+    WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
+    WriteTestFile(tmp.File("norows.csv"), "Sym,Qty\n");
+    WriteTestFile(tmp.File("cr.csv"), "Sym,Qty\rsym,qty\r");
+    WriteTestFile(tmp.File("eur.txt"), "5000 EUR\n");
+    const std::string missing = tmp.File("none.csv"), noNetLiq = tmp.File("none.txt");
+    const struct {
+        const char *mode;
+        std::string settings, strategy;
+        int code;
+        std::string message;
+    } cases[] = {
+        {"Template", "OrdersTemplate: " + tmp.File("norows.csv"), "", 8,
+         "The two required rows were not found in OrdersTemplate file " + tmp.File("norows.csv")},
+        {"Template", "OrdersTemplate: " + tmp.File("cr.csv"), "", 8,
+         "The two required rows were not found in OrdersTemplate file " + tmp.File("cr.csv")},
+        {"Template", "", "", 8, "An OrdersTemplate path must be provided in Settings or in every Strategy"},
+        {"Template", "OrdersTemplate: " + missing, "", 3, "Unable to read OrdersTemplate file " + missing},
+        {"Text", "OrdersNetLiq: " + noNetLiq, "", 3, "Unable to read OrdersNetLiq file " + noNetLiq},
+        {"Text", "Currency: USD\n  OrdersFreeCash: " + tmp.File("eur.txt"), "", 8,
+         "The OrdersFreeCash base currency is 'EUR' but the script specifies 'USD'."},
+        {"Template", "OrdersTemplate: " + tmp.File("t.csv"), "  OrdersTemplate: " + tmp.File("t.csv") + "\n", 8,
+         "Strategy S1 has an OrdersTemplate but no OrdersFile"},
+    };
+    gRun.unattended = 1;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        Write("o.kvs", std::string("Settings:\n  OrdersMode: ") + c.mode + "\n  " + c.settings + kScript + c.strategy);
+        EXPECT_EQ(c.code, RunBatchCommandLine("-orders o.kvs"));
+        const std::string log = ReadTestFile(tmp.File("errorlog.txt"));
+        size_t entries = 0;
+        for (size_t at = log.find(">>> "); at != std::string::npos; at = log.find(">>> ", at + 1)) entries++;
+        EXPECT_EQ(1u, entries) << log;
+        EXPECT_NE(std::string::npos, log.find(c.message)) << log;
+        EXPECT_FALSE(PlatFileExists(tmp.File("Output\\Orders\\o_20240117.csv").c_str()));
+        EXPECT_FALSE(PlatFileExists(tmp.File("Output\\Orders\\o_20240117_orders.txt").c_str()));
+    }
+}

@@ -69,6 +69,13 @@ TEST(PlatformFiles, MissingFileFailsWithSystemErrorText)
     PlatErrorText(code, text, sizeof text);
     EXPECT_GT(strlen(text), 5u);
     EXPECT_NE(text[strlen(text) - 1], '\n');
+#ifndef _WIN32
+    /* The system's own reason, for a missing folder too, not a Windows text. */
+    EXPECT_STREQ(text, "No such file or directory");
+    EXPECT_EQ(PlatOpenFile(tmp.File("no\\such\\missing.txt").c_str(), PLAT_OPEN_READ), nullptr);
+    PlatErrorText(PlatLastError(), text, sizeof text);
+    EXPECT_STREQ(text, "No such file or directory");
+#endif
     EXPECT_EQ(PlatGetFileInfo(path.c_str(), nullptr, nullptr), 0);
     EXPECT_EQ(PlatFileExists(path.c_str()), 0);
 }

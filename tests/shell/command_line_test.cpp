@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "shell/command_line.h"
 #include "support/program_state.h"
@@ -59,6 +60,29 @@ TEST(CommandLineToken, SplitsBlanksAndQuotes)
     }
     char token[COMMAND_LINE_TOKEN_SIZE];
     EXPECT_EQ(nullptr, NextCommandLineToken(nullptr, token));
+}
+
+/* The passes split as the token reader does, but never cut a token: a long
+** path is refused whole rather than taken for a shorter file's name. */
+TEST(CommandLineToken, ThePassesSplitWithoutCutting)
+{
+    const std::string longToken(300, 'x');
+    const struct {
+        std::string line;
+        std::vector<std::string> tokens;
+    } cases[] = {
+        {"  -test  a.kvs", {"-test", "a.kvs"}},
+        {"-test \"my scripts\\a b.kvs\" \"\" z", {"-test", "my scripts\\a b.kvs", "z"}},
+        {"-test " + longToken + " \"" + longToken + "\"", {"-test", longToken, longToken}},
+        {"\"unclosed quote", {"unclosed quote"}},
+        {"", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        std::vector<std::string> tokens = {"stale"};
+        SplitCommandLine(c.line.c_str(), &tokens);
+        EXPECT_EQ(c.tokens, tokens);
+    }
 }
 
 TEST_F(CommandLineTest, FirstPassSetsTheFlagsAndTheSettingsFile)

@@ -169,8 +169,9 @@ TEST_F(NativeProgramTest, ImportReportsOnTheConsole)
               said);
 }
 
-/* Ctrl+C during an import stops it as the window program's stop does:
-** exit code 8, the previous data file as it was, no temporary file. */
+/* Ctrl+C, or SIGTERM from a scheduler, during an import stops it as the
+** window program's stop does: exit code 8, the previous data file as it was,
+** no temporary file, and no later run of the batch. */
 TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
 {
     {
@@ -180,38 +181,46 @@ TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
     }
     std::string before = Get("data.kvd");
     ASSERT_FALSE(before.empty());
+    Put("later.kvs", "Import:\n  DataSource: CSV\n  DataPath: " + dir + "/prices\n  SaveAs: " + dir + "/later.kvd\n");
     /* The import cannot end before the test lets it: a FIFO among the files
     ** holds it at that file until something writes to it. */
     std::string fifo = dir + "/prices/HOLD.csv";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    Child child;
-    Start(&child);
-    std::string said, errors;
-    ASSERT_TRUE(ReadUntil(child.out, &said, "Importing CSV Data From")) << said;
-    kill(child.pid, SIGINT);
-    ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
-    const int code = ExitCode(&child, [&] {
-        int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0) close(fd);
-    });
-    ReadUntil(child.out, &said, "\x01");
-    EXPECT_NE(said.find("; no data file was written\n"), std::string::npos) << said;
-    EXPECT_EQ(code, 8);
-    EXPECT_TRUE(Get("data.kvd") == before);
-    EXPECT_FALSE(PlatFileExists((dir + "/data.kvd.~kv").c_str()));
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        Child child;
+        Start(&child, {"-import", dir + "/imp.kvs", dir + "/later.kvs"});
+        std::string said, errors;
+        ASSERT_TRUE(ReadUntil(child.out, &said, "Importing CSV Data From")) << said;
+        kill(child.pid, signal);
+        ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
+        const int code = ExitCode(&child, [&] {
+            int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) close(fd);
+        });
+        ReadUntil(child.out, &said, "\x01");
+        EXPECT_NE(said.find("; no data file was written\n"), std::string::npos) << said;
+        EXPECT_EQ(code, 8);
+        EXPECT_TRUE(Get("data.kvd") == before);
+        EXPECT_FALSE(PlatFileExists((dir + "/data.kvd.~kv").c_str()));
+        EXPECT_FALSE(PlatFileExists((dir + "/later.kvd").c_str()));
+    }
 }
 
 /* A line that would run nothing, or names a switch the program does not
 ** know, gets the usage text on standard error and exit code 1. */
 TEST_F(NativeProgramTest, ALineThatRunsNothingGetsTheUsage)
 {
-    const std::vector<std::vector<std::string>> lines = {{}, {"-scan"}, {"-scan", ""}, {"-noexit"}, {"-bogus"}};
+    const std::vector<std::vector<std::string>> lines = {{},         {"-scan"},  {"-scan", ""},
+                                                         {"-noexit"}, {"-bogus"}, {"-apply", "a.kvs", "-inifile"}};
     for (const auto &args : lines) {
         std::string said, errors;
         const int code = Run(args, &said, &errors);
         SCOPED_TRACE(args.empty() ? "(none)" : args[0]);
         EXPECT_EQ(1, code);
         EXPECT_NE(errors.find("usage: kestovar [-inifile settings.ini] [-import]"), std::string::npos) << errors;
+        EXPECT_NE(errors.find(" [-noexit]\n"), std::string::npos) << errors;
+        EXPECT_EQ(errors.find("Unable to access"), std::string::npos) << errors;
     }
 }
 
@@ -238,6 +247,66 @@ TEST_F(NativeProgramTest, ARelativeScriptPathIsFirstLookedForFromTheCurrentFolde
         std::string said, errors;
         EXPECT_EQ(c.code, Run({"-apply", c.script}, &said, &errors, dir + c.cwd)) << errors;
     }
+}
+
+/* A path is taken as it was given: never cut to another file's name (a
+** 256-character path beside a 255-character one), refused when longer than
+** the program holds, blanks and quotes are the name's, and a relative one is
+** named as the user meant it. */
+TEST_F(NativeProgramTest, ScriptPathsAreTakenAsGiven)
+{
+    mkdir((dir + "/long").c_str(), 0755);
+    mkdir((dir + "/afolder.kvs").c_str(), 0755);
+    const std::string stem = dir + "/long/" + std::string(255 - (dir.size() + 6) - 4, 'n');
+    const std::string path255 = stem + ".kvs", path256 = stem + ".kvs2";
+    ASSERT_EQ(255u, path255.size());
+    ASSERT_TRUE(WriteTestFile(path255, "Setings:\n")); /* fails to compile: 5 tells it was this one */
+    ASSERT_TRUE(WriteTestFile(path256, "Strategy: S\n  EntrySetup: 0\n"));
+    Put("x y\"z.kvs", "Strategy: S\n  EntrySetup: 0\n");
+    const struct {
+        std::string script;
+        int code;
+        std::string error;
+    } cases[] = {
+        {path255, 5, ""},
+        {path256, 0, ""},
+        {"long/" + path256.substr(dir.size() + 6), 0, ""}, /* made whole from the current folder */
+        {path256 + "xyzw", 3, "File path starting with '" + path256 + "xyzw' is too long -- maximum is 260 chars"},
+        {"x y\"z.kvs", 0, ""},
+        {"./afolder.kvs", 3, "Unable to access " + dir + "/afolder.kvs\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.script);
+        std::string said, errors;
+        EXPECT_EQ(c.code, Run({"-apply", c.script}, &said, &errors, dir)) << errors;
+        EXPECT_NE(errors.find(c.error), std::string::npos) << errors;
+    }
+}
+
+/* A relative settings file is found from the current folder first, as a
+** script is, even when the program folder holds one of that name too. */
+TEST_F(NativeProgramTest, ARelativeSettingsFileIsFoundFromTheCurrentFolder)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    mkdir((dir + "/sub").c_str(), 0755);
+    Put("sub/my.ini", "[Options]\nDataFile=" + dir + "/data.kvd\n");
+    Put("my.ini", "[Options]\nDataFile=" + dir + "/none.kvd\n"); /* beside the program: 7 tells it was this one */
+    Put("sub/a.kvs", "Strategy: S\n  EntrySetup: 0\n");
+    EXPECT_EQ(0, Run({"-inifile", "my.ini", "-apply", "a.kvs"}, &said, &errors, dir + "/sub")) << errors;
+    EXPECT_EQ(7, Run({"-inifile", "my.ini", "-apply", "sub/a.kvs"}, &said, &errors, dir)) << errors;
+}
+
+/* In a pipe each step is a line, the steps of every run of the batch too. */
+TEST_F(NativeProgramTest, EveryRunOfABatchTellsItsSteps)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("t.kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\nStrategy: S\n  EntrySetup: 1\n  ExitRule: 1\n");
+    said.clear();
+    ASSERT_EQ(0, Run({"-test", "t.kvs", "t.kvs"}, &said, &errors, dir)) << errors;
+    said = said.substr(0, said.find("\n\n") + 1); /* the steps, without the summary */
+    EXPECT_EQ("Loading " + dir + "/data.kvd...\nRunning Single Test\nRunning Single Test\n", said);
 }
 
 /* Standard error repeats the run's own errors, not what other programs

@@ -568,12 +568,10 @@ void PlatErrorText(int code, char *out, size_t size)
     case PLAT_ERR_DISK_FULL: e = ENOSPC; break;
     default: e = code >= 100000 ? code - 100000 : EINVAL; break;
     }
+    /* The system's own reason where it has one; a file held open elsewhere
+    ** is a Windows state with no errno of its own. */
     if (code == 0)
         snprintf(out, size, "%s", "The operation completed successfully.");
-    else if (code == PLAT_ERR_PATH_NOT_FOUND)
-        snprintf(out, size, "%s", "The system cannot find the path specified.");
-    else if (code == PLAT_ERR_FILE_NOT_FOUND)
-        snprintf(out, size, "%s", "The system cannot find the file specified.");
     else if (code == PLAT_ERR_SHARING_VIOLATION)
         snprintf(out, size, "%s", "The process cannot access the file because it is being used by another process.");
     else

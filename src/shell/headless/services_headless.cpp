@@ -48,6 +48,9 @@ void SetStatusText(int part, const char *format, ...)
     char *slot = gHeadless.statusParts[part];
     if (!format) {
         CopyString(slot, 257, part == 0 ? "Ready" : "", -1);
+        /* The end of a step is news to a status line too: the next step's
+        ** first text is shown even when it repeats the last one. */
+        if (part == 0 && gHeadless.statusEcho) gHeadless.statusEcho(part, slot);
         return;
     }
     va_list args;

@@ -4,10 +4,11 @@
 ** file or a pipe, each step once; an import shows the file or symbol, how far
 ** it is and the bars so far), notices and the import's refused files and
 ** lines go to standard error, errors go to errorlog.txt and this run's are
-** repeated on standard error, Ctrl+C stops the run as the window program's
-** stop does, and the process result is the batch's exit code.  A line that
-** runs nothing gets the usage text, and a relative script path names a file
-** from the current folder when there is one. */
+** repeated on standard error, Ctrl+C and SIGTERM stop the run as the window
+** program's stop does and end the batch, and the process result is the
+** batch's exit code.  A line that runs nothing gets the usage text, and a
+** relative script or settings path names a file from the current folder when
+** there is one. */
 #include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/date_loop.h"
 #include "engine/results_file.h"
@@ -45,7 +47,8 @@ enum { PROGRESS_INTERVAL_MS = 100,
        STATUS_NESTING = 8 };
 
 static const char kUsage[] =
-    "usage: kestovar [-inifile settings.ini] [-import] [-apply] [-scan] [-test] [-optimize] [-orders] script.kvs ...\n"
+    "usage: kestovar [-inifile settings.ini] [-import] [-apply] [-scan] [-test] [-optimize] [-orders] script.kvs ... "
+    "[-noexit]\n"
     "Each run of switches starts a group; every script after it runs the group's modes\n"
     "in the order import, apply, scan, test, optimize, orders.\n";
 
@@ -172,23 +175,29 @@ static void ConsoleEcho(int stream, const char *text)
 static void Interrupted(int)
 {
     sInterrupted = 1;
+    /* Between two runs there is nothing to stop, but the batch must still
+    ** start no further run. */
+    gRun.stopAsked = 1;
     RequestStop();
     static const char kStopping[] = "\nStopping...\n";
     ssize_t ignored = write(STDERR_FILENO, kStopping, sizeof kStopping - 1);
     (void)ignored;
 }
 
-/* Ctrl+C asks the run to stop as the window program's stop does: the
-** import keeps the previous data file and removes its temporary file.  A
-** second Ctrl+C ends the program at once. */
+/* Ctrl+C, and SIGTERM (a scheduler's or timeout's stop), ask the run to stop
+** as the window program's stop does: the import keeps the previous data file
+** and removes its temporary file, a test keeps what it did, and no later run
+** of the batch starts.  A second signal ends the program at once. */
 static void CatchInterrupt()
 {
+    static_assert(std::atomic<int>::is_always_lock_free, "the stop words are set from a signal handler");
     struct sigaction action;
     memset(&action, 0, sizeof action);
     action.sa_handler = Interrupted;
     action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }
 
 /* The window program's initialisation without the window steps. */
@@ -220,13 +229,15 @@ static int InitApplication()
 /* Every error-log entry of this run, as it is written. */
 static void KeepErrorEntry(const char *entry) { sKeptErrors += entry; }
 
-/* A relative script path that names a file from the current folder is that
-** file, as a shell user means it; any other relative path is looked for in
-** the scripts folder, as in the window program. */
-static std::string ScriptArgument(const std::string &arg)
+/* A relative path that names something from the current folder is that
+** file (or that folder, which the batch then refuses by the name the user
+** meant), as a shell user means it; any other relative path is looked for
+** where the window program looks (the scripts folder, or the program folder
+** for a settings file). */
+static std::string ArgumentFromHere(const std::string &arg)
 {
     struct stat info;
-    if (arg.empty() || arg[0] == '/' || stat(arg.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return arg;
+    if (arg.empty() || arg[0] == '/' || stat(arg.c_str(), &info) != 0) return arg;
     char folder[PATH_MAX];
     if (!getcwd(folder, sizeof folder)) return arg;
     std::string name = arg;
@@ -280,31 +291,41 @@ static void PrintTestSummary()
     }
 }
 
+/* 1 when an "-inifile" has no path after it: a mistake in the line, which
+** gets the usage rather than a report about an empty path. */
+static int SettingsFileMissing(const std::vector<std::string> &args)
+{
+    int settingsNext = 0;
+    for (const std::string &arg : args) {
+        if (arg.empty()) continue;
+        if (arg[0] == '-')
+            settingsNext = settingsNext || CompareNoCase(arg.c_str(), "-inifile") == 0;
+        else
+            settingsNext = 0;
+    }
+    return settingsNext;
+}
+
 int main(int argc, char **argv)
 {
-    std::string line;
-    int settingsNext = 0; /* the next path is "-inifile"'s, not a script */
+    /* The arguments go to the passes one by one, as they came: no path is
+    ** cut, and blanks and quotes in a name are the name's. */
+    std::vector<std::string> args;
     for (int i = 1; i < argc; i++) {
-        if (i > 1) line += ' ';
         std::string arg = argv[i];
-        if (arg[0] == '-') {
-            if (CompareNoCase(arg.c_str(), "-inifile") == 0) settingsNext = 1;
-        } else if (settingsNext) {
-            settingsNext = arg.empty();
-        } else {
-            arg = ScriptArgument(arg);
-        }
-        /* Paths are kept with the program's own separator, so the folder
-        ** macros of a script named here (?scriptpath?) find their folder. */
-        if (arg[0] != '-')
+        if (!arg.empty() && arg[0] != '-') {
+            arg = ArgumentFromHere(arg);
+            /* Paths are kept with the program's own separator, so the folder
+            ** macros of a script named here (?scriptpath?) find their folder. */
             for (char &c : arg)
                 if (c == '/') c = '\\';
-        /* Each argument comes back as one token, blanks and all. */
-        if (arg.find_first_of(" \t") != std::string::npos || arg.empty())
-            line += '"' + arg + '"';
-        else
-            line += arg;
+        }
+        args.push_back(arg);
     }
+    std::vector<const char *> argList;
+    for (const std::string &arg : args) argList.push_back(arg.c_str());
+    const int count = (int)argList.size();
+    const char *const *list = argList.data();
     PlatGetProgramFolder(gProgramFolder, sizeof gProgramFolder);
     InitMessages(nullptr, nullptr, gProgramFolder);
     /* Everything this program prints and logs shows paths as Linux writes
@@ -321,16 +342,21 @@ int main(int argc, char **argv)
     PlatNativePath(errorLog, nativeLog, sizeof nativeLog);
     gMessageState.keepEntry = KeepErrorEntry;
     /* Without windows every run is unattended. */
-    int code = ParseCommandLineOptions(line.c_str()) ? 0 : gRun.resultCode.load();
+    if (SettingsFileMissing(args)) {
+        fputs(kUsage, stderr);
+        return RESULT_BAD_SWITCH;
+    }
+    int code = ParseCommandArguments(count, list) ? 0 : gRun.resultCode.load();
     gRun.unattended = 1;
     /* A line that would run nothing is a mistake here, not a quiet success:
     ** the window program it stands for would have opened its window. */
-    if (code == 0 && BatchRunsNothing(line.c_str())) {
+    if (code == 0 && BatchArgumentsRunNothing(count, list)) {
         fputs(kUsage, stderr);
         return RESULT_BAD_SWITCH;
     }
     if (code == 0 && !InitApplication()) code = gRun.resultCode.load() ? gRun.resultCode.load() : RESULT_STOPPED;
-    if (code == 0) code = RunBatchCommandLine(line.c_str());
+    /* A stop asked for before the batch began runs none of it. */
+    if (code == 0 && !sInterrupted) code = RunBatchArguments(count, list);
     if (sInterrupted) code = RESULT_STOPPED;
     EndProgressLine();
     PrintTestSummary();
