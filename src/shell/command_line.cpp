@@ -27,26 +27,6 @@ static_assert(RUN_MODE_ORDERS == BATCH_SWITCH_COUNT - 1, "one batch switch per r
 
 CommandLineState gCommandLine;
 
-const char *NextCommandLineToken(const char *commandLine, char token[COMMAND_LINE_TOKEN_SIZE])
-{
-    token[0] = 0;
-    if (!commandLine) return nullptr;
-    const char *p = commandLine;
-    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') p++;
-    if (!*p) return nullptr;
-    int n = 0;
-    if (*p == '"') {
-        for (p++; *p && *p != '"'; p++)
-            if (n < COMMAND_LINE_TOKEN_SIZE - 1) token[n++] = *p;
-        if (*p == '"') p++;
-    } else {
-        for (; *p && *p != ' ' && *p != '\t' && *p != '\r' && *p != '\n'; p++)
-            if (n < COMMAND_LINE_TOKEN_SIZE - 1) token[n++] = *p;
-    }
-    token[n] = 0;
-    return p;
-}
-
 void SplitCommandLine(const char *commandLine, std::vector<std::string> *tokens)
 {
     tokens->clear();

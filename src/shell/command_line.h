@@ -22,8 +22,6 @@
 #include <string>
 #include <vector>
 
-enum { COMMAND_LINE_TOKEN_SIZE = 256 };
-
 /* The batch switches, one per run mode, in run order. */
 struct BatchSwitch {
     const char *name;
@@ -37,14 +35,10 @@ struct CommandLineState {
 };
 extern CommandLineState gCommandLine;
 
-/* The next token of a command line into token (a run of non-blanks, or the
-** text between double quotes without them; leading blanks skipped; at most 255
-** characters kept).  The position after the token, or null at the end.  An
-** empty token ("") comes back as "" and is for the caller to ignore. */
-const char *NextCommandLineToken(const char *commandLine, char token[COMMAND_LINE_TOKEN_SIZE]);
-
-/* The command line split into its tokens as the passes see them: the split
-** of NextCommandLineToken without its cut, empty tokens left out. */
+/* The command line split into its tokens: runs of non-blanks, or the text
+** between double quotes without them; empty tokens ("") left out.  No token is
+** cut, so an over-long path is refused whole by whoever takes it rather than
+** read as a shorter file's name. */
 void SplitCommandLine(const char *commandLine, std::vector<std::string> *tokens);
 
 /* The first pass, before initialisation: clears then sets the unattended and

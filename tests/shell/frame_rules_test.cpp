@@ -132,11 +132,9 @@ TEST(FrameRules, StartUpRules)
 
 TEST(FrameRules, CommandLineTokensAndHandOff)
 {
-    char token[COMMAND_LINE_TOKEN_SIZE];
-    const char *p = "  -inifile \"C:\\My Files\\k.ini\" a.kvs";
-    std::string seen;
-    while ((p = NextCommandLineToken(p, token)) != nullptr) seen += std::string("[") + token + "]";
-    EXPECT_EQ(seen, "[-inifile][C:\\My Files\\k.ini][a.kvs]");
+    std::vector<std::string> tokens;
+    SplitCommandLine("  -inifile \"C:\\My Files\\k.ini\" a.kvs", &tokens);
+    EXPECT_EQ(tokens, (std::vector<std::string>{"-inifile", "C:\\My Files\\k.ini", "a.kvs"}));
 
     char out[16];
     EXPECT_TRUE(TakeHandOffText("a.kvs", 6, out, sizeof out));

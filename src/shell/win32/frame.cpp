@@ -139,7 +139,12 @@ void LayoutFrame()
 int OpenFileByType(const char *path, int left, int top, int width, int height)
 {
     char clean[260];
-    if (strlen(path) >= sizeof clean) return 0; /* a path that long cannot be opened */
+    if (strlen(path) >= sizeof clean) {
+        /* Refused whole: a cut name could be another file's. */
+        ReportError("File path starting with '%s' is too long -- maximum is 260 chars", path);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
     UnquotePath(path, clean, sizeof clean);
     if (!ExpandPathMacros(clean, nullptr)) return 0;
     if (GetFileAttributesA(clean) == INVALID_FILE_ATTRIBUTES) {
@@ -177,15 +182,12 @@ int OpenFileByType(const char *path, int left, int top, int width, int height)
 /* A second start names one file or several; each is opened. */
 int OpenHandOffText(const char *text)
 {
-    char token[COMMAND_LINE_TOKEN_SIZE];
-    const char *p = text;
-    int opened = 0, any = 0;
-    while ((p = NextCommandLineToken(p, token)) != nullptr) {
-        if (!token[0]) continue;
-        any = 1;
-        opened += OpenFileByType(token, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0) ? 1 : 0;
-    }
-    return any && opened > 0;
+    std::vector<std::string> tokens;
+    SplitCommandLine(text, &tokens);
+    int opened = 0;
+    for (const std::string &token : tokens)
+        opened += OpenFileByType(token.c_str(), CW_USEDEFAULT, CW_USEDEFAULT, 0, 0) ? 1 : 0;
+    return !tokens.empty() && opened > 0;
 }
 
 void RestoreOpenFiles(const char *settingsPath)

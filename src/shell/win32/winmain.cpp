@@ -224,16 +224,14 @@ int InitApplication(HINSTANCE instance)
 
 static void OpenCommandLineFiles(const char *commandLine)
 {
-    char token[COMMAND_LINE_TOKEN_SIZE];
-    const char *p = commandLine;
-    while ((p = NextCommandLineToken(p, token)) != nullptr) {
-        if (CompareNoCase(token, "-inifile") == 0) {
-            p = NextCommandLineToken(p, token);
-            if (!p) break;
+    std::vector<std::string> tokens;
+    SplitCommandLine(commandLine, &tokens);
+    for (size_t k = 0; k < tokens.size(); k++) {
+        if (CompareNoCase(tokens[k].c_str(), "-inifile") == 0) {
+            k++;
             continue;
         }
-        if (!token[0] || !ExpandPathMacros(token, nullptr)) continue;
-        OpenFileByType(token, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
+        OpenFileByType(tokens[k].c_str(), CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
     }
 }
 

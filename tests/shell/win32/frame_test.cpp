@@ -239,6 +239,20 @@ TEST_F(FrameTest, SecondStartHandOff)
     EXPECT_TRUE(DialogWatcher::Seen().empty());
     send(missing.c_str(), (DWORD)missing.size() + 1, 999);
     EXPECT_TRUE(SeenText(("Unable to access " + missing + ".").c_str()));
+
+    // A 256-character path is taken whole, not cut to the 255-character
+    // list file beside it: the longer name opens as a log.
+    std::string shortPath = File("a.csv");
+    shortPath.insert(shortPath.size() - 5, 255 - shortPath.size(), 'n');
+    ASSERT_EQ(shortPath.size(), 255u);
+    const std::string longPath = shortPath + "v";
+    WriteTestFile(shortPath, "Symbol,Close\nAB,1\n");
+    WriteTestFile(longPath, "hello\r\n");
+    const int lists = CountChildren("KestovarList"), logs = CountChildren("KestovarLog");
+    EXPECT_EQ(send(longPath.c_str(), (DWORD)longPath.size() + 1, 999), 1);
+    Pump();
+    EXPECT_EQ(CountChildren("KestovarList"), lists);
+    EXPECT_EQ(CountChildren("KestovarLog"), logs + 1);
 }
 
 TEST_F(FrameTest, OpenFilesAreRestoredWithTheirPlaces)
