@@ -30,6 +30,14 @@ static HANDLE H(PlatFile f) { return (HANDLE)f; }
 PlatFile PlatOpenFile(const char *path, int mode)
 {
     HANDLE h = INVALID_HANDLE_VALUE;
+    /* A planned refusal of an existing file, as for one the user may not write. */
+    if (mode != PLAT_OPEN_READ && mode != PLAT_CREATE_EXCLUSIVE) {
+        const DWORD a = GetFileAttributesA(path);
+        if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && PlatFaultDue(PLAT_FAULT_READ_ONLY)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return nullptr;
+        }
+    }
     switch (mode) {
     case PLAT_OPEN_READ:
         h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -187,6 +195,19 @@ int PlatRenameReplace(const char *src, const char *dst)
     return MoveFileExA(src, dst, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
 }
 
+/* MoveFileEx replaces a link itself, never the file it points to: the file
+** a replace writes is the one named. */
+int PlatResolveLinks(const char *path, char *out, size_t size)
+{
+    size_t n = strlen(path);
+    if (n + 1 > size) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    memcpy(out, path, n + 1);
+    return 1;
+}
+
 int PlatCopyFile(const char *src, const char *dst) { return CopyFileA(src, dst, FALSE) ? 1 : 0; }
 
 int PlatCreateFolder(const char *path)
@@ -205,6 +226,19 @@ int PlatCreateFolder(const char *path)
         SetLastError(ERROR_ALREADY_EXISTS);
     }
     return 0;
+}
+
+int PlatCreateNewFolder(const char *path)
+{
+    char p[MAX_PATH * 4];
+    size_t n = strlen(path);
+    if (n >= sizeof p) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    memcpy(p, path, n + 1);
+    while (n > 3 && (p[n - 1] == '\\' || p[n - 1] == '/')) p[--n] = 0;
+    return CreateDirectoryA(p, nullptr) ? 1 : 0;
 }
 
 int PlatRemoveFolder(const char *path) { return RemoveDirectoryA(path) ? 1 : 0; }
