@@ -149,6 +149,9 @@ void PlatPlanFault(int kind, int pass, int fail);
 int PlatFaultsMade(int kind);
 /* 1 when this call of the kind is to fail (for the two implementations). */
 int PlatFaultDue(int kind);
+/* 1 while failures of the kind are planned: one atomic load, for a caller
+** that has work to do before it may ask PlatFaultDue. */
+int PlatFaultPlanned(int kind);
 
 /* ---- time ------------------------------------------------------------------ */
 

@@ -31,7 +31,7 @@ PlatFile PlatOpenFile(const char *path, int mode)
 {
     HANDLE h = INVALID_HANDLE_VALUE;
     /* A planned refusal of an existing file, as for one the user may not write. */
-    if (mode != PLAT_OPEN_READ && mode != PLAT_CREATE_EXCLUSIVE) {
+    if (mode != PLAT_OPEN_READ && mode != PLAT_CREATE_EXCLUSIVE && PlatFaultPlanned(PLAT_FAULT_READ_ONLY)) {
         const DWORD a = GetFileAttributesA(path);
         if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && PlatFaultDue(PLAT_FAULT_READ_ONLY)) {
             SetLastError(ERROR_ACCESS_DENIED);
