@@ -506,13 +506,14 @@ int PlatCopyFile(const char *src, const char *dst)
     return CopyNativeFile(s, d, 0644) ? 1 : Fail();
 }
 
-int PlatCreateFolder(const char *path)
+/* Creates one folder; an existing folder is taken unless mustBeNew. */
+static int MakeFolder(const char *path, int mustBeNew)
 {
     NATIVE(p, path);
     size_t n = strlen(p);
     while (n > 1 && p[n - 1] == '/') p[--n] = 0;
     if (mkdir(p, 0755) == 0) return 1;
-    if (errno == EEXIST) {
+    if (errno == EEXIST && !mustBeNew) {
         struct stat st;
         if (stat(p, &st) == 0 && S_ISDIR(st.st_mode)) return 1;
         tLastError = PLAT_ERR_ALREADY_EXISTS;
@@ -525,18 +526,8 @@ int PlatCreateFolder(const char *path)
     return Fail();
 }
 
-int PlatCreateNewFolder(const char *path)
-{
-    NATIVE(p, path);
-    size_t n = strlen(p);
-    while (n > 1 && p[n - 1] == '/') p[--n] = 0;
-    if (mkdir(p, 0755) == 0) return 1;
-    if (errno == ENOENT) {
-        tLastError = PLAT_ERR_PATH_NOT_FOUND;
-        return 0;
-    }
-    return Fail();
-}
+int PlatCreateFolder(const char *path) { return MakeFolder(path, 0); }
+int PlatCreateNewFolder(const char *path) { return MakeFolder(path, 1); }
 
 int PlatRemoveFolder(const char *path)
 {

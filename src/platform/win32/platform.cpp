@@ -210,7 +210,8 @@ int PlatResolveLinks(const char *path, char *out, size_t size)
 
 int PlatCopyFile(const char *src, const char *dst) { return CopyFileA(src, dst, FALSE) ? 1 : 0; }
 
-int PlatCreateFolder(const char *path)
+/* Creates one folder; an existing folder is taken unless mustBeNew. */
+static int MakeFolder(const char *path, int mustBeNew)
 {
     char p[MAX_PATH * 4];
     size_t n = strlen(path);
@@ -221,25 +222,15 @@ int PlatCreateFolder(const char *path)
     memcpy(p, path, n + 1);
     while (n > 3 && (p[n - 1] == '\\' || p[n - 1] == '/')) p[--n] = 0;
     if (CreateDirectoryA(p, nullptr)) return 1;
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (!mustBeNew && GetLastError() == ERROR_ALREADY_EXISTS) {
         if (PlatFolderExists(p)) return 1;
         SetLastError(ERROR_ALREADY_EXISTS);
     }
     return 0;
 }
 
-int PlatCreateNewFolder(const char *path)
-{
-    char p[MAX_PATH * 4];
-    size_t n = strlen(path);
-    if (n >= sizeof p) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return 0;
-    }
-    memcpy(p, path, n + 1);
-    while (n > 3 && (p[n - 1] == '\\' || p[n - 1] == '/')) p[--n] = 0;
-    return CreateDirectoryA(p, nullptr) ? 1 : 0;
-}
+int PlatCreateFolder(const char *path) { return MakeFolder(path, 0); }
+int PlatCreateNewFolder(const char *path) { return MakeFolder(path, 1); }
 
 int PlatRemoveFolder(const char *path) { return RemoveDirectoryA(path) ? 1 : 0; }
 
