@@ -52,3 +52,8 @@ int PlatFaultDue(int kind)
     if (p.fail == 0) p.armed.store(0);
     return 1;
 }
+
+int PlatFaultPlanned(int kind)
+{
+    return sPlans[kind].armed.load(std::memory_order_relaxed);
+}

@@ -71,16 +71,27 @@ int PlatDeleteFile(const char *path);
 ** then 0 with PLAT_ERR_SHARING_VIOLATION, as Windows refuses it. */
 int PlatDeleteUnusedFile(const char *path);
 /* Renames src to dst, replacing dst when it exists.  On failure dst is untouched.
-** A dst the user may not write (read-only) is refused with PLAT_ERR_ACCESS_DENIED.
+** A dst the user may not write (read-only) is refused with PLAT_ERR_ACCESS_DENIED,
+** a src another process holds open with PLAT_CREATE_EXCLUSIVE with
+** PLAT_ERR_SHARING_VIOLATION, as Windows refuses it.
 ** The posix build replaces the file a symbolic link dst points to (the link
 ** stays) and gives the new file the mode (and, where allowed, the owner) of
 ** the file it replaces. */
 int PlatRenameReplace(const char *src, const char *dst);
+/* The path of the file a replace of path writes (out: program form): the
+** posix build follows symbolic links to the end of their chain, as
+** PlatRenameReplace does, so that two writers of one file agree on it however
+** they name it; the Windows build, whose rename replaces a link itself,
+** copies path.  0 for a loop of links or a path that does not fit. */
+int PlatResolveLinks(const char *path, char *out, size_t size);
 /* Copies src over dst (replacing it). */
 int PlatCopyFile(const char *src, const char *dst);
 /* Creates one folder; 1 also when it already exists.  Fails (code PLAT_ERR_PATH_NOT_FOUND)
 ** when the parent does not exist. */
 int PlatCreateFolder(const char *path);
+/* Creates one folder that must be new: 0 with PLAT_ERR_ALREADY_EXISTS when
+** anything has the name already, so that of two writers only one gets it. */
+int PlatCreateNewFolder(const char *path);
 int PlatRemoveFolder(const char *path);
 
 /* Lists the entries of a folder that match a wildcard pattern such as
@@ -119,14 +130,17 @@ void PlatErrorText(int code, char *out, size_t size);
 
 /* ---- planned failures (test programs) -------------------------------------
 ** A test makes file operations fail on purpose to show that a writer keeps
-** the user's previous file and reports the failure.  PlatWriteFile and
-** PlatRenameReplace ask PlatFaultDue first; with nothing planned that costs
-** one atomic load. */
+** the user's previous file and reports the failure.  PlatWriteFile,
+** PlatRenameReplace and PlatOpenFile (for writing) ask PlatFaultDue first;
+** with nothing planned that costs one atomic load. */
 
 enum PlatFaultKind {
     PLAT_FAULT_WRITE = 0,  /* PlatWriteFile: as on a full disk (PLAT_ERR_DISK_FULL), nothing written */
     PLAT_FAULT_RENAME = 1, /* PlatRenameReplace: refused (PLAT_ERR_ACCESS_DENIED), nothing moved */
-    PLAT_FAULT_KINDS = 2
+    PLAT_FAULT_READ_ONLY = 2, /* PlatOpenFile of an existing file for writing: refused as a file
+                              ** the user may not write (PLAT_ERR_ACCESS_DENIED), as for a
+                              ** user without the permission the superuser always has */
+    PLAT_FAULT_KINDS = 3
 };
 /* After pass more calls of the kind succeed, the next fail calls fail (any
 ** thread); fail 0 removes the plan.  The count of failures made starts at 0. */
@@ -135,6 +149,9 @@ void PlatPlanFault(int kind, int pass, int fail);
 int PlatFaultsMade(int kind);
 /* 1 when this call of the kind is to fail (for the two implementations). */
 int PlatFaultDue(int kind);
+/* 1 while failures of the kind are planned: one atomic load, for a caller
+** that has work to do before it may ask PlatFaultDue. */
+int PlatFaultPlanned(int kind);
 
 /* ---- time ------------------------------------------------------------------ */
 

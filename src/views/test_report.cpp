@@ -1,6 +1,8 @@
 /* test_report.cpp -- the HTML summary report of a test and the report list. */
 #include "views/test_report.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -500,27 +502,26 @@ static void WriteScriptSection(const TestRecord *test, std::string *out)
     *out += "\n</pre>\n</div>\n";
 }
 
-/* Removes the images an earlier report left in a reused folder, so the page
-** never shows a picture of another test. */
-static int CollectImage(const char *name, int isFolder, void *user)
+/* Removes the folder of a report that could not be written, with the
+** images already written into it: a folder without its page or its line in
+** the report list would only use up a number. */
+static int CollectFile(const char *name, int isFolder, void *user)
 {
     if (!isFolder) ((std::vector<std::string> *)user)->emplace_back(name);
     return 1;
 }
 
-static void RemoveOldImages(const char *folder)
+static void RemoveReportFolder(const char *folder)
 {
-    const char *patterns[2] = {"graph*.png", "plot*.png"};
-    for (const char *pattern : patterns) {
-        std::vector<std::string> names;
-        char path[REPORT_PATH_SIZE];
-        FormatText(path, sizeof path, "%s\\%s", folder, pattern);
-        PlatListFolder(path, CollectImage, &names);
-        for (const std::string &name : names) {
-            FormatText(path, sizeof path, "%s\\%s", folder, name.c_str());
-            PlatDeleteFile(path);
-        }
+    std::vector<std::string> names;
+    char path[REPORT_PATH_SIZE];
+    FormatText(path, sizeof path, "%s\\*", folder);
+    PlatListFolder(path, CollectFile, &names);
+    for (const std::string &name : names) {
+        FormatText(path, sizeof path, "%s\\%s", folder, name.c_str());
+        PlatDeleteFile(path);
     }
+    PlatRemoveFolder(folder);
 }
 
 static int CollectFolder(const char *name, int isFolder, void *user)
@@ -529,14 +530,34 @@ static int CollectFolder(const char *name, int isFolder, void *user)
     return 1;
 }
 
-/* The highest number of the report folders ("0012_name") in the reports
-** folder, 0 when there is none. */
-static int32_t HighestReportFolderNumber()
+/* Windows lists a folder by name, letters compared as capitals (so '_'
+** comes after every letter); the report list keeps that order everywhere,
+** whatever order the file system keeps. */
+static bool ListedBefore(const std::string &a, const std::string &b)
+{
+    for (size_t i = 0; i < a.size() && i < b.size(); i++) {
+        const int x = toupper((unsigned char)a[i]), y = toupper((unsigned char)b[i]);
+        if (x != y) return x < y;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+}
+
+/* The folders of the reports folder, by name. */
+static std::vector<std::string> ListReportFolders()
 {
     std::vector<std::string> folders;
     char pattern[REPORT_PATH_SIZE];
     FormatText(pattern, sizeof pattern, "%s\\*", gReportsFolder);
     PlatListFolder(pattern, CollectFolder, &folders);
+    std::sort(folders.begin(), folders.end(), ListedBefore);
+    return folders;
+}
+
+/* The highest number of the report folders ("0012_name") among folders, 0
+** when there is none. */
+static int32_t HighestReportFolderNumber(const std::vector<std::string> &folders)
+{
     int32_t highest = 0;
     for (const std::string &name : folders) {
         size_t digits = 0;
@@ -554,23 +575,31 @@ int WriteTestReport(TestRecord *test)
     /* The number goes on from the reports already there: an unattended run
     ** never saves the settings, and its report must not take an earlier
     ** one's folder. */
-    const int32_t highest = HighestReportFolderNumber();
+    const int32_t highest = HighestReportFolderNumber(ListReportFolders());
     if (highest > gSettings.ReportNumber) gSettings.ReportNumber = highest;
-    const int32_t number = gSettings.ReportNumber + 1;
+    /* The folder is made new: a run beside this one that took the same
+    ** number has it already, and this report takes the next number. */
+    int32_t number = gSettings.ReportNumber;
     char name[REPORT_PATH_SIZE];
-    MakeReportFolderName(number, test->settings.TestName, name, sizeof name);
     char folder[REPORT_PATH_SIZE];
-    FormatText(folder, sizeof folder, "%s\\%s", gReportsFolder, name);
-    for (size_t n = strlen(folder); n > 0 && folder[n - 1] == '\\'; n--) folder[n - 1] = 0;
-    if (!PlatCreateFolder(folder) && !PlatFolderExists(folder)) {
-        ReportError("Unable to create folder %s", folder);
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
+    for (int tries = 0;; tries++) {
+        number++;
+        MakeReportFolderName(number, test->settings.TestName, name, sizeof name);
+        FormatText(folder, sizeof folder, "%s\\%s", gReportsFolder, name);
+        for (size_t n = strlen(folder); n > 0 && folder[n - 1] == '\\'; n--) folder[n - 1] = 0;
+        if (PlatCreateNewFolder(folder)) break;
+        if (PlatLastError() != PLAT_ERR_ALREADY_EXISTS || tries >= 9999) {
+            ReportError("Unable to create folder %s", folder);
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
     }
-    RemoveOldImages(folder);
     char page[REPORT_PATH_SIZE];
     FormatText(page, sizeof page, "%s\\index.html", folder);
-    if (!BeginReplaceFileWithMessage(&sPage, page, 0, "Unable to create %s")) return 0;
+    if (!BeginReplaceFileWithMessage(&sPage, page, 0, "Unable to create %s")) {
+        RemoveReportFolder(folder);
+        return 0;
+    }
     gReportPage = sPage.file;
     sPageText.clear();
     CopyString(gReportFolder, sizeof gReportFolder, folder, -1);
@@ -628,13 +657,15 @@ int WriteTestReport(TestRecord *test)
     int ok = WriteReplaceFile(&sPage, pageText.data(), (uint32_t)pageText.size()) && CommitReplaceFile(&sPage);
     AbandonReplaceFile(&sPage);
     sPageText = std::string();
-    /* A page that could not be written keeps the old one, its number and its
-    ** line in the report list. */
-    if (!ok) return 0;
-    /* The report list's line is written once the page is there to link to. */
+    /* The report list's line is written once the page is there to link to.
+    ** A report without its page or its line goes with its folder, and its
+    ** number stays free. */
     char linkPath[REPORT_PATH_SIZE];
     FormatText(linkPath, sizeof linkPath, "%s\\link.txt", folder);
-    ok = SaveFile(linkPath, link.data(), (uint32_t)link.size());
+    if (!ok || !SaveFile(linkPath, link.data(), (uint32_t)link.size())) {
+        RemoveReportFolder(folder);
+        return 0;
+    }
     gSettings.ReportNumber = number;
     if (!WriteReportsIndex(0)) ok = 0;
     if ((!gRun.unattended || gSettings.ReportBatchDisp) && gOpenReportPage) gOpenReportPage(page);
@@ -662,12 +693,9 @@ int WriteReportsIndex(int open)
                  "style='max-width:%dpx;margin:auto;overflow-x:auto'>\n<h3 class='w3-container w3-blue-grey'>Report "
                  "List</h3>\n",
                  kPageMeta, StyleSheet("w3.css"), gSettings.ReportWidth);
-    std::vector<std::string> folders;
     char path[REPORT_PATH_SIZE];
-    FormatText(path, sizeof path, "%s\\*", gReportsFolder);
-    PlatListFolder(path, CollectFolder, &folders);
     int listed = 0;
-    for (const std::string &folder : folders) {
+    for (const std::string &folder : ListReportFolders()) {
         FormatText(path, sizeof path, "%s\\%s\\link.txt", gReportsFolder, folder.c_str());
         PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
         if (!file) continue;

@@ -17,16 +17,19 @@
 ** Style:      the pages use W3.CSS 4: "w3.css" in the reports folder, which
 **             a report puts there from the program's folder when it is
 **             missing; the public copy only when neither folder has one.
-** Files:      the page, link.txt and the report list each replace the old
-**             file of that name only once complete: a report that cannot be
-**             written leaves the previous files as they were.  The page's text
-**             is kept until the report is complete and written at once; its
-**             link.txt follows only a page that was written.
+** Files:      every report gets a new folder of its own: a number another
+**             run took first moves it on to the next.  The page, link.txt and
+**             the report list each replace the old file of that name only
+**             once complete.  The page's text is kept until the report is
+**             complete and written at once; its link.txt follows only a page
+**             that was written, and a report left without either is removed
+**             with its folder.  The report list names the reports by folder
+**             name, as Windows lists a folder.
 ** Errors:     a folder whose parent is missing: "Unable to create folder %s"
 **             (result code 3); a page that cannot be created: "Unable to
 **             create %s"; any other file that cannot be written is reported by
 **             the file helpers (result code 3).  ReportNumber moves on only
-**             for a written page.
+**             for a report written with its link.txt.
 ** Threads:    UI thread.
 */
 #pragma once

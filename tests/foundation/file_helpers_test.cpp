@@ -205,8 +205,11 @@ TEST_F(FileHelpersTest, SaveReplacesOnlyWhenComplete)
 
 #ifndef _WIN32
 /* A save through a symbolic link replaces the file the link names and the
-** link stays a link; the new file keeps the old one's mode; a read-only file
-** is kept, and its save reported as any failed write is. */
+** link stays a link; the new file keeps the old one's mode (one the umask
+** would cut) and owner, also copied across file systems; a read-only file
+** is kept, and its save reported as any failed write is.  Across file
+** systems the copy leaves another writer's temporary file beside the target
+** alone. */
 TEST_F(FileHelpersTest, SavesFollowLinksKeepModesAndKeepReadOnlyFiles)
 {
     auto native = [](const std::string &path) {
@@ -233,13 +236,24 @@ TEST_F(FileHelpersTest, SavesFollowLinksKeepModesAndKeepReadOnlyFiles)
         {"results.kvr", native(tmp.File("results.kvr")), "", 0600, true},
         {"scan.csv", native(tmp.File("scan.csv")), "", 0444, false},
         {"ro.kvd", native(tmp.File("sub\\ro.kvd")), "ro.kvd=sub/ro.kvd", 0444, false},
-        {"far.kvd", away, "far.kvd=" + away, 0600, true},
+        {"far.kvd", away, "far.kvd=" + away, 0664, true},
     };
+    /* Another user's files where the test may give them away (as root). */
+    const bool giveAway = geteuid() == 0;
+    const uid_t owner = giveAway ? 4321 : geteuid();
+    const mode_t umaskWas = umask(022);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.saved);
         if (std::string(c.saved) == "far.kvd" && !otherFileSystem) continue;
         ASSERT_TRUE(WriteTestFile(c.target, "old"));
         ASSERT_EQ(0, chmod(c.target.c_str(), c.mode));
+        if (giveAway) {
+            ASSERT_EQ(0, chown(c.target.c_str(), owner, owner));
+        }
+        const std::string theirs = c.target + ".~kv"; /* across file systems */
+        if (c.target == away) {
+            ASSERT_TRUE(WriteTestFile(theirs, "another writer's"));
+        }
         for (std::string links = c.links; !links.empty();) {
             const size_t semicolon = links.find(';');
             const std::string pair = links.substr(0, semicolon);
@@ -257,13 +271,21 @@ TEST_F(FileHelpersTest, SavesFollowLinksKeepModesAndKeepReadOnlyFiles)
         struct stat st;
         ASSERT_EQ(0, stat(c.target.c_str(), &st));
         EXPECT_EQ(c.mode, st.st_mode & 07777);
+        EXPECT_EQ(owner, st.st_uid);
         EXPECT_EQ(before, List(tmp.path)); /* no temporary file left */
+        if (c.target == away) {
+            EXPECT_EQ("another writer's", ReadTestFile(theirs));
+            ASSERT_TRUE(PlatDeleteFile(theirs.c_str()));
+            /* nor a copy beside the target */
+            for (const std::string &entry : List("/dev/shm")) EXPECT_NE(0u, entry.rfind(away.substr(9) + ".", 0)) << entry;
+        }
         EXPECT_EQ(c.replaced ? 0 : 1, gHeadless.messageCount);
         if (!c.replaced) {
             EXPECT_EQ(0u, std::string(LastMessage()).rfind("Unable to create " + saved + "\r\n\r\n", 0)) << LastMessage();
             EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
         }
     }
+    umask(umaskWas);
     unlink(away.c_str());
 }
 #endif

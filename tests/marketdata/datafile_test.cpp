@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -7,6 +8,11 @@
 #include "marketdata/data_fixture.h"
 #include "support/program_state.h"
 #include "support/test_support.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace datafixture;
 
@@ -532,6 +538,64 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
                    &entries);
     EXPECT_EQ(entries, 3);
 }
+
+#ifndef _WIN32
+/* A save through a link while another save of the file the link names is
+** writing its temporary file: the link finds it, fails and says so, and
+** neither the other save's file nor the data file is touched.  Once the
+** other save is done the link's save replaces the file it names.  The link
+** lies beside its file, and in a folder on another file system where there
+** is one (/dev/shm is memory). */
+TEST_F(DataFileTest, SavesThroughALinkSeeTheSaveOfItsFile)
+{
+    TempFolder dir;
+    char native[1024];
+    PlatNativePath(dir.path.c_str(), native, sizeof native);
+    struct stat here, shm;
+    const bool otherFileSystem =
+        stat(native, &here) == 0 && stat("/dev/shm", &shm) == 0 && here.st_dev != shm.st_dev;
+    const std::string away = "/dev/shm/kvtest_guard_" + std::to_string(getpid());
+    const std::string folders[2] = {native, away};
+    MakeLoadedData({{"NEW", 10, 0}}, 0, 0, nullptr);
+    for (const std::string &folder : folders) {
+        SCOPED_TRACE(folder);
+        if (folder == away && !otherFileSystem) {
+            std::printf("no tmpfs beside %s: the save across file systems is not tried\n", native);
+            continue;
+        }
+        if (folder == away) {
+            ASSERT_EQ(0, mkdir(away.c_str(), 0755));
+        }
+        const std::string data = folder + "/data.kvd", temp = data + ".~kv", link = dir.File("link.kvd");
+        ASSERT_TRUE(WriteTestFile(data, "old data"));
+        ASSERT_EQ(0, symlink(data.c_str(), (std::string(native) + "/link.kvd").c_str()));
+        PlatFile other = PlatOpenFile(temp.c_str(), PLAT_CREATE_EXCLUSIVE);
+        ASSERT_NE(other, nullptr);
+        uint32_t written = 0;
+        ASSERT_TRUE(PlatWriteFile(other, "another import", 14, &written));
+        ResetShell();
+        EXPECT_EQ(0, SaveDataFile(link.c_str(), ImportText()));
+        EXPECT_EQ(std::string(LastMessage()), "Unable to create " + link + "\r\n\r\nAnother import is saving this data file.");
+        EXPECT_EQ("another import", ReadTestFile(temp));
+        EXPECT_EQ("old data", ReadTestFile(data));
+        PlatCloseFile(other);
+        ASSERT_TRUE(PlatDeleteFile(temp.c_str()));
+
+        ResetShell();
+        EXPECT_EQ(1, SaveDataFile(link.c_str(), ImportText()));
+        EXPECT_EQ(0u, ReadTestFile(data).rfind(Bytes("\x7b\x14\xae\x3e", 4), 0)); /* version 0.34 */
+        EXPECT_TRUE(PlatIsLink(link.c_str()));
+        /* No temporary file is left on either side. */
+        EXPECT_EQ(folder == away ? "link.kvd;" : "data.kvd;link.kvd;", ListTestFolder(dir.path));
+        if (folder == away) {
+            EXPECT_EQ("data.kvd;", ListTestFolder(away));
+        }
+        ASSERT_TRUE(PlatDeleteFile(link.c_str()));
+        ASSERT_TRUE(PlatDeleteFile(data.c_str()));
+    }
+    rmdir(away.c_str());
+}
+#endif
 
 /* The note written is the Import section given; without one the file has
 ** no note, even when the data was read with one.  The loaded note itself may

@@ -3,6 +3,11 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "platform/platform.h"
 #include "support/test_support.h"
@@ -159,6 +164,70 @@ TEST(PlatformFiles, AFullDiskAndAPlannedFailureFailAlike)
     EXPECT_EQ(PlatRenameReplace(a.c_str(), b.c_str()), 0);
     EXPECT_EQ(PlatLastError(), PLAT_ERR_ACCESS_DENIED);
     EXPECT_EQ(ReadTestFile(b), "old");
+}
+
+/* A file the user may not write is never opened for writing, appending or
+** changing: refused as access denied, its bytes kept.  The planned refusal
+** stands for a file another user owns, which the superuser would pass; the
+** native build also refuses a file whose mode has no write bit, to the
+** superuser too.  Reading and making a new file are no such opening. */
+TEST(PlatformFiles, AFileTheUserMayNotWriteIsNotOpenedForWriting)
+{
+    TempFolder tmp;
+    const std::string path = tmp.File("kept.ini"), fresh = tmp.File("fresh.ini");
+    std::vector<bool> byMode = {false};
+#ifndef _WIN32
+    byMode.push_back(true);
+    char native[1024];
+    PlatNativePath(path.c_str(), native, sizeof native);
+#endif
+    for (bool readOnlyMode : byMode)
+        for (int mode : {PLAT_CREATE_WRITE, PLAT_OPEN_READ_WRITE, PLAT_OPEN_APPEND}) {
+            SCOPED_TRACE(std::to_string(mode) + (readOnlyMode ? " mode 0444" : " planned"));
+            ASSERT_TRUE(WriteTestFile(path, "kept"));
+#ifndef _WIN32
+            ASSERT_EQ(0, chmod(native, readOnlyMode ? 0444 : 0644));
+#endif
+            if (!readOnlyMode) PlatPlanFault(PLAT_FAULT_READ_ONLY, 0, 1);
+            PlatFile f = PlatOpenFile(path.c_str(), mode);
+            EXPECT_EQ(nullptr, f);
+            EXPECT_EQ(PLAT_ERR_ACCESS_DENIED, PlatLastError());
+            if (f) PlatCloseFile(f);
+            EXPECT_EQ("kept", ReadTestFile(path));
+#ifndef _WIN32
+            chmod(native, 0644);
+#endif
+        }
+    PlatPlanFault(PLAT_FAULT_READ_ONLY, 0, 1);
+    PlatFile reading = PlatOpenFile(path.c_str(), PLAT_OPEN_READ);
+    EXPECT_NE(nullptr, reading);
+    PlatCloseFile(reading);
+    PlatFile created = PlatOpenFile(fresh.c_str(), PLAT_CREATE_WRITE);
+    EXPECT_NE(nullptr, created);
+    PlatCloseFile(created);
+    EXPECT_EQ(0, PlatFaultsMade(PLAT_FAULT_READ_ONLY));
+    PlatPlanFault(PLAT_FAULT_READ_ONLY, 0, 0);
+}
+
+/* A file another writer holds (its temporary file) is neither moved over
+** the target nor removed, as Windows refuses both; once let go it moves. */
+TEST(PlatformFiles, AFileHeldByAnotherWriterStaysWhereItIs)
+{
+    TempFolder tmp;
+    const std::string target = tmp.File("data.kvd"), temp = tmp.File("data.kvd.~kv");
+    ASSERT_TRUE(WriteTestFile(target, "old"));
+    PlatFile held = PlatOpenFile(temp.c_str(), PLAT_CREATE_EXCLUSIVE);
+    ASSERT_NE(nullptr, held);
+    uint32_t written = 0;
+    ASSERT_TRUE(PlatWriteFile(held, "theirs", 6, &written));
+    EXPECT_EQ(0, PlatRenameReplace(temp.c_str(), target.c_str()));
+    EXPECT_EQ(PLAT_ERR_SHARING_VIOLATION, PlatLastError());
+    EXPECT_EQ(0, PlatDeleteUnusedFile(temp.c_str()));
+    EXPECT_EQ(PLAT_ERR_SHARING_VIOLATION, PlatLastError());
+    EXPECT_EQ("old", ReadTestFile(target));
+    PlatCloseFile(held);
+    EXPECT_EQ(1, PlatRenameReplace(temp.c_str(), target.c_str()));
+    EXPECT_EQ("theirs", ReadTestFile(target));
 }
 
 TEST(PlatformPaths, BackslashComposedPathsWork)

@@ -4,7 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <set>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "engine/results_file.h"
 #include "foundation/allocator.h"
@@ -337,6 +343,75 @@ TEST_F(ReportTest, EveryUnattendedRunWritesAReportOfItsOwn)
     FreeTestRecord(nullptr, t);
 }
 
+/* The report list names the reports by folder name, as Windows lists a
+** folder (letters compared as capitals, so '_' after them), whatever order
+** the file system keeps them in. */
+TEST_F(ReportTest, ReportListIsInNameOrder)
+{
+    for (const char *folder : {"0042_x", "0002_b", "0001__", "0003_c", "0001_a"}) {
+        ASSERT_TRUE(PlatCreateFolder(tmp.File(folder).c_str()));
+        ASSERT_TRUE(WriteTestFile(tmp.File(std::string(folder) + "\\link.txt"), folder));
+    }
+    ASSERT_EQ(1, WriteReportsIndex(0));
+    const std::string list = ReadTestFile(tmp.File("index.html"));
+    const size_t body = list.find("Report List</h3>\n");
+    ASSERT_NE(std::string::npos, body);
+    EXPECT_EQ("0001_a<br>\n0001__<br>\n0002_b<br>\n0003_c<br>\n0042_x<br>\n</body>\n</html>\n", list.substr(body + 17));
+}
+
+#ifndef _WIN32
+/* Runs started together (processes released at once) each keep a report
+** folder of their own, with their own image in it: a number another run took
+** first moves a report on to the next. */
+void WriteRunsGraph(TestRecord *)
+{
+    WriteTestFile(std::string(gReportFolder) + "\\graph1.png", std::to_string(getpid()));
+}
+
+TEST_F(ReportTest, ReportsOfRunsStartedTogetherAreAllKept)
+{
+    TestRecord *t = MakeTest(nullptr);
+    gRun.unattended = 1;
+    gReportGraphWriter = WriteRunsGraph;
+    const int kRuns = 6;
+    for (int round = 0; round < 8; round++) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        TempFolder reports;
+        CopyString(gReportsFolder, sizeof gReportsFolder, reports.path.c_str(), -1);
+        int go[2];
+        ASSERT_EQ(0, pipe(go));
+        std::set<std::string> runs;
+        for (int run = 0; run < kRuns; run++) {
+            const pid_t pid = fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                close(go[1]);
+                char c;
+                while (read(go[0], &c, 1) > 0) {
+                }
+                gSettings.ReportNumber = 0;
+                _exit(WriteTestReport(t) ? 0 : 1);
+            }
+            runs.insert(std::to_string(pid));
+        }
+        close(go[0]);
+        usleep(20000);
+        close(go[1]); /* every run goes */
+        for (int run = 0; run < kRuns; run++) wait(nullptr);
+        std::set<std::string> graphs;
+        for (int number = 1; number <= kRuns; number++) {
+            const std::string folder = reports.File("000" + std::to_string(number) + "_a_b__c_");
+            EXPECT_EQ("graph1.png;index.html;link.txt;", ListTestFolder(folder));
+            graphs.insert(ReadTestFile(folder + "\\graph1.png"));
+        }
+        EXPECT_EQ(runs, graphs);
+    }
+    gReportGraphWriter = nullptr;
+    CopyString(gReportsFolder, sizeof gReportsFolder, tmp.path.c_str(), -1);
+    FreeTestRecord(nullptr, t);
+}
+#endif
+
 /* The native program shows the Script and Data File paths with '/', as its
 ** terminal and error log do; the Windows program keeps '\'. */
 TEST_F(ReportTest, SettingsShowPathsAsTheProgramWritesThem)
@@ -365,20 +440,29 @@ TEST_F(ReportTest, SettingsShowPathsAsTheProgramWritesThem)
 /* A report after one an earlier run left, with the n-th of its three files
 ** failing: a full disk or a refused rename.  The earlier report and the
 ** report list keep their bytes where they fail, and a new file that failed
-** is not there; a page that failed takes its link and the list's rewrite
-** with it, and its number. */
+** is not there; a report without its page or its link goes with its folder
+** and the images written into it, and leaves its number free. */
+std::string gGraphImage;
+void CopyGraphIntoReport(TestRecord *)
+{
+    PlatCopyFile(gGraphImage.c_str(), (std::string(gReportFolder) + "\\graph1.png").c_str());
+}
+
 TEST_F(ReportTest, AFailedWriteKeepsThePreviousReportFiles)
 {
     TestRecord *t = MakeTest(nullptr);
+    gGraphImage = tmp.File("graph.png");
+    ASSERT_TRUE(WriteTestFile(gGraphImage, "PNG"));
+    gReportGraphWriter = CopyGraphIntoReport;
     const struct {
         int failing;      /* 0 page, 1 link.txt, 2 report list */
         bool replaced[3]; /* page, link.txt, list */
-        const char *listing; /* the new report's folder afterwards */
+        const char *listing; /* the new report's folder afterwards ("": none) */
         int32_t number;   /* ReportNumber afterwards */
     } cases[] = {
         {0, {false, false, false}, "", 1},
-        {1, {true, false, true}, "index.html;", 2},
-        {2, {true, true, false}, "index.html;link.txt;", 2},
+        {1, {false, false, false}, "", 1},
+        {2, {true, true, false}, "graph1.png;index.html;link.txt;", 2},
     };
     for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME})
         for (const auto &c : cases) {
@@ -405,10 +489,12 @@ TEST_F(ReportTest, AFailedWriteKeepsThePreviousReportFiles)
                 EXPECT_EQ(!c.replaced[k], now == old[k]) << files[k];
             }
             EXPECT_EQ("<html>old page</html>", ReadTestFile(earlier + "\\index.html"));
-            EXPECT_EQ("0001_a_b__c_;0002_a_b__c_;index.html;", ListTestFolder(reports.path));
+            EXPECT_EQ(c.number == 2 ? "0001_a_b__c_;0002_a_b__c_;index.html;" : "0001_a_b__c_;index.html;",
+                      ListTestFolder(reports.path));
             EXPECT_EQ(c.number, gSettings.ReportNumber);
             EXPECT_EQ(nullptr, gReportPage);
         }
+    gReportGraphWriter = nullptr;
     CopyString(gReportsFolder, sizeof gReportsFolder, tmp.path.c_str(), -1);
     FreeTestRecord(nullptr, t);
 }

@@ -594,13 +594,26 @@ static void AppendDefaultExtension(char *path)
 
 static_assert(DATA_PATH_SIZE == FILE_PATH_SIZE, "a data file's path buffers take the replace-file names");
 
+/* The temporary file of a save of path: beside the file path finally names,
+** links followed, so that saves through a link and through its target, or
+** through two links, take the one name and see each other.  0 with the
+** system's error set when there is none. */
+static int MakeDataFileTempPath(char *temp, const char *path)
+{
+    char final[DATA_PATH_SIZE];
+    if (!PlatResolveLinks(path, final, sizeof final)) return 0;
+    if (MakeTempPath(temp, final)) return 1;
+    PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
+    return 0;
+}
+
 void RemoveDataFileLeftover(const char *path)
 {
     char full[DATA_PATH_SIZE], temp[DATA_PATH_SIZE];
     if (!path || !path[0] || strlen(path) >= DATA_PATH_SIZE) return;
     CopyString(full, sizeof full, path, -1);
     AppendDefaultExtension(full);
-    if (MakeTempPath(temp, full) && PlatFileExists(temp)) PlatDeleteUnusedFile(temp);
+    if (MakeDataFileTempPath(temp, full) && PlatFileExists(temp)) PlatDeleteUnusedFile(temp);
 }
 
 /* Starts the save of path in a temporary file of this save alone: a
@@ -614,8 +627,8 @@ static int BeginDataFileTemp(ReplaceFile *rf, const char *path, uint32_t reserve
     rf->tempPath[0] = 0;
     CopyString(rf->path, sizeof rf->path, path, -1);
     char temp[DATA_PATH_SIZE];
-    if (strlen(path) >= DATA_PATH_SIZE || !MakeTempPath(temp, path)) {
-        PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
+    if (strlen(path) >= DATA_PATH_SIZE) PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
+    if (strlen(path) >= DATA_PATH_SIZE || !MakeDataFileTempPath(temp, path)) {
         ReportError(kMsgCannotCreate, path, GetErrorText());
         SetResultCode(RESULT_FILE_ERROR);
         return 0;

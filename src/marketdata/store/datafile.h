@@ -159,9 +159,10 @@ int ReadDataFile(const char *path, int ask);
 /* Writes the loaded data to path (null or "": ask for one), with import (the
 ** Import section of the script that produced the data, null or "" for none)
 ** as the file's note.  The file is written beside the old one, to a
-** temporary file of this save alone ("<path>.~kv", created exclusively), and
-** renamed over it when complete.  Another save of the same file still
-** writing its own makes this one fail and say so, and a stop request before
+** temporary file of this save alone ("<path>.~kv" of the file path finally
+** names, links followed; created exclusively), and renamed over it when
+** complete.  Another save of the same file, by any name, still writing its
+** own makes this one fail and say so, and a stop request before
 ** the rename abandons it.  1 written; 0 not (cancel, stop, or a failure:
 ** reported, result code 3, old file kept, no temporary file left). */
 int SaveDataFile(const char *path, const char *import);

@@ -80,7 +80,8 @@ static int MayWrite(const char *path, const struct stat &st)
 static int CheckWritable(const char *path)
 {
     struct stat st;
-    if (stat(path, &st) != 0 || S_ISDIR(st.st_mode) || MayWrite(path, st)) return 1;
+    if (stat(path, &st) != 0 || S_ISDIR(st.st_mode) || (MayWrite(path, st) && !PlatFaultDue(PLAT_FAULT_READ_ONLY)))
+        return 1;
     tLastError = PLAT_ERR_ACCESS_DENIED;
     return 0;
 }
@@ -287,7 +288,12 @@ int PlatDeleteUnusedFile(const char *path)
     NATIVE(p, path);
     int fd = open(p, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Fail();
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    /* Locked, it is in use; and a name that meanwhile moved to another file
+    ** (its writer renamed it away, another made it anew) is taken as in use
+    ** too, so the new file is never removed unlocked. */
+    struct stat opened, named;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &opened) != 0 || lstat(p, &named) != 0 ||
+        opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
         close(fd);
         tLastError = PLAT_ERR_SHARING_VIOLATION;
         return 0;
@@ -324,6 +330,28 @@ static int ResolveLinks(const char *path, char *out, size_t size)
     return 0;
 }
 
+/* Copies the open file in into the open file out; 1/0 with errno set. */
+static int CopyIntoFile(int in, int out)
+{
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(in, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return 0;
+        }
+        if (n == 0) return 1;
+        for (ssize_t off = 0; off < n;) {
+            ssize_t w = write(out, buf + off, (size_t)(n - off));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return 0;
+            }
+            off += w;
+        }
+    }
+}
+
 /* Copies the file from into to (created or truncated with mode); 1/0 with
 ** errno set. */
 static int CopyNativeFile(const char *from, const char *to, mode_t mode)
@@ -337,27 +365,7 @@ static int CopyNativeFile(const char *from, const char *to, mode_t mode)
         errno = e;
         return 0;
     }
-    char buf[65536];
-    int ok = 1;
-    for (;;) {
-        ssize_t n = read(in, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = 0;
-            break;
-        }
-        if (n == 0) break;
-        for (ssize_t off = 0; off < n;) {
-            ssize_t w = write(out, buf + off, (size_t)(n - off));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                ok = 0;
-                break;
-            }
-            off += w;
-        }
-        if (!ok) break;
-    }
+    int ok = CopyIntoFile(in, out);
     int e = errno;
     close(in);
     if (close(out) != 0 && ok) {
@@ -368,18 +376,49 @@ static int CopyNativeFile(const char *from, const char *to, mode_t mode)
     return ok;
 }
 
+/* The owner and mode a replaced file passes on to the file replacing it. */
+struct Inherited {
+    mode_t mode;
+    uid_t uid;
+    gid_t gid;
+    int owned; /* 1 when uid and gid are the old file's */
+};
+
 /* Replaces the file target, on another file system than src, with a copy
 ** of src made beside it first, so the target is still replaced whole or not
-** at all; src is removed once the copy has taken its place. */
-static int ReplaceAcrossFileSystems(const char *src, const char *target, mode_t mode)
+** at all; src is removed once the copy has taken its place.  The copy gets a
+** name of its own, created new: a name shared with any other writer beside
+** the target would let one write into the other's file. */
+static int ReplaceAcrossFileSystems(const char *src, const char *target, const Inherited &keep)
 {
-    char temporary[4096 + 8];
-    snprintf(temporary, sizeof temporary, "%s.~kv", target);
-    int fd = -1;
-    int ok = CopyNativeFile(src, temporary, mode) && (fd = open(temporary, O_RDONLY | O_CLOEXEC)) >= 0 &&
-        fsync(fd) == 0;
+    char temporary[4096 + 16];
+    if (snprintf(temporary, sizeof temporary, "%s.~kvXXXXXX", target) >= (int)sizeof temporary) {
+        errno = ENAMETOOLONG;
+        return Fail();
+    }
+    int in = open(src, O_RDONLY | O_CLOEXEC);
+    if (in < 0) return Fail();
+    int out = mkostemp(temporary, O_CLOEXEC);
+    if (out < 0) {
+        int e = errno;
+        close(in);
+        errno = e;
+        return Fail();
+    }
+    /* The copy is made under this process's umask and owner: the mode and
+    ** owner of the file it replaces are set on it as on a renamed file (the
+    ** owner first, as a change of owner clears the set-id bits). */
+    if (keep.owned) {
+        int given = fchown(out, keep.uid, keep.gid);
+        (void)given;
+    }
+    int ok = CopyIntoFile(in, out) && fchmod(out, keep.mode) == 0 && fsync(out) == 0;
     int e = errno;
-    if (fd >= 0) close(fd);
+    close(in);
+    if (close(out) != 0 && ok) {
+        e = errno;
+        ok = 0;
+    }
     if (ok && rename(temporary, target) != 0) {
         e = errno;
         ok = 0;
@@ -393,19 +432,14 @@ static int ReplaceAcrossFileSystems(const char *src, const char *target, mode_t 
     return 1;
 }
 
-int PlatRenameReplace(const char *src, const char *dst)
+/* PlatRenameReplace on native paths, src held by the caller. */
+static int RenameReplaceNative(const char *s, const char *d)
 {
-    if (PlatFaultDue(PLAT_FAULT_RENAME)) {
-        tLastError = PLAT_ERR_ACCESS_DENIED;
-        return 0;
-    }
-    NATIVE(s, src);
-    NATIVE(d, dst);
     /* A link stays a link: the file it points to is the one replaced. */
     char target[4096];
     if (!ResolveLinks(d, target, sizeof target)) return Fail();
     struct stat st;
-    mode_t mode = stat(s, &st) == 0 ? st.st_mode & 07777 : 0644;
+    Inherited keep = {stat(s, &st) == 0 ? st.st_mode & 07777 : 0644, 0, 0, 0};
     if (stat(target, &st) == 0 && !S_ISDIR(st.st_mode)) {
         if (!MayWrite(target, st)) {
             tLastError = PLAT_ERR_ACCESS_DENIED;
@@ -414,14 +448,55 @@ int PlatRenameReplace(const char *src, const char *dst)
         /* The new file takes the old one's mode, and its owner where the
         ** system allows it (giving a file away takes privileges; without
         ** them it stays the writer's). */
-        mode = st.st_mode & 07777;
+        keep = {st.st_mode & 07777, st.st_uid, st.st_gid, 1};
         int owned = chown(s, st.st_uid, st.st_gid);
         (void)owned;
-        chmod(s, mode);
+        chmod(s, keep.mode);
     }
     if (rename(s, target) == 0) return 1;
     if (errno != EXDEV) return Fail();
-    return ReplaceAcrossFileSystems(s, target, mode);
+    return ReplaceAcrossFileSystems(s, target, keep);
+}
+
+int PlatRenameReplace(const char *src, const char *dst)
+{
+    if (PlatFaultDue(PLAT_FAULT_RENAME)) {
+        tLastError = PLAT_ERR_ACCESS_DENIED;
+        return 0;
+    }
+    NATIVE(s, src);
+    NATIVE(d, dst);
+    /* A file another process holds (PLAT_CREATE_EXCLUSIVE) is not moved, as
+    ** Windows refuses it: a writer that closed its temporary file and finds
+    ** another writer's file under that name now must not put it in place.
+    ** The lock is held until the move is done. */
+    const int held = open(s, O_RDONLY | O_CLOEXEC);
+    if (held < 0) return Fail();
+    if (flock(held, LOCK_EX | LOCK_NB) != 0) {
+        close(held);
+        tLastError = PLAT_ERR_SHARING_VIOLATION;
+        return 0;
+    }
+    const int ok = RenameReplaceNative(s, d);
+    const int code = tLastError;
+    close(held);
+    tLastError = code;
+    return ok;
+}
+
+int PlatResolveLinks(const char *path, char *out, size_t size)
+{
+    NATIVE(p, path);
+    char target[4096];
+    if (!ResolveLinks(p, target, sizeof target)) return Fail();
+    const size_t length = strlen(target);
+    if (length + 1 > size) {
+        errno = ENAMETOOLONG;
+        return Fail();
+    }
+    /* Back in the program's form, which the OS boundary turns round again. */
+    for (size_t i = 0; i <= length; i++) out[i] = target[i] == '/' ? '\\' : target[i];
+    return 1;
 }
 
 int PlatCopyFile(const char *src, const char *dst)
@@ -431,13 +506,14 @@ int PlatCopyFile(const char *src, const char *dst)
     return CopyNativeFile(s, d, 0644) ? 1 : Fail();
 }
 
-int PlatCreateFolder(const char *path)
+/* Creates one folder; an existing folder is taken unless mustBeNew. */
+static int MakeFolder(const char *path, int mustBeNew)
 {
     NATIVE(p, path);
     size_t n = strlen(p);
     while (n > 1 && p[n - 1] == '/') p[--n] = 0;
     if (mkdir(p, 0755) == 0) return 1;
-    if (errno == EEXIST) {
+    if (errno == EEXIST && !mustBeNew) {
         struct stat st;
         if (stat(p, &st) == 0 && S_ISDIR(st.st_mode)) return 1;
         tLastError = PLAT_ERR_ALREADY_EXISTS;
@@ -449,6 +525,9 @@ int PlatCreateFolder(const char *path)
     }
     return Fail();
 }
+
+int PlatCreateFolder(const char *path) { return MakeFolder(path, 0); }
+int PlatCreateNewFolder(const char *path) { return MakeFolder(path, 1); }
 
 int PlatRemoveFolder(const char *path)
 {

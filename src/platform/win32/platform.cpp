@@ -30,6 +30,14 @@ static HANDLE H(PlatFile f) { return (HANDLE)f; }
 PlatFile PlatOpenFile(const char *path, int mode)
 {
     HANDLE h = INVALID_HANDLE_VALUE;
+    /* A planned refusal of an existing file, as for one the user may not write. */
+    if (mode != PLAT_OPEN_READ && mode != PLAT_CREATE_EXCLUSIVE && PlatFaultPlanned(PLAT_FAULT_READ_ONLY)) {
+        const DWORD a = GetFileAttributesA(path);
+        if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && PlatFaultDue(PLAT_FAULT_READ_ONLY)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return nullptr;
+        }
+    }
     switch (mode) {
     case PLAT_OPEN_READ:
         h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -187,9 +195,23 @@ int PlatRenameReplace(const char *src, const char *dst)
     return MoveFileExA(src, dst, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
 }
 
+/* MoveFileEx replaces a link itself, never the file it points to: the file
+** a replace writes is the one named. */
+int PlatResolveLinks(const char *path, char *out, size_t size)
+{
+    size_t n = strlen(path);
+    if (n + 1 > size) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    memcpy(out, path, n + 1);
+    return 1;
+}
+
 int PlatCopyFile(const char *src, const char *dst) { return CopyFileA(src, dst, FALSE) ? 1 : 0; }
 
-int PlatCreateFolder(const char *path)
+/* Creates one folder; an existing folder is taken unless mustBeNew. */
+static int MakeFolder(const char *path, int mustBeNew)
 {
     char p[MAX_PATH * 4];
     size_t n = strlen(path);
@@ -200,12 +222,15 @@ int PlatCreateFolder(const char *path)
     memcpy(p, path, n + 1);
     while (n > 3 && (p[n - 1] == '\\' || p[n - 1] == '/')) p[--n] = 0;
     if (CreateDirectoryA(p, nullptr)) return 1;
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (!mustBeNew && GetLastError() == ERROR_ALREADY_EXISTS) {
         if (PlatFolderExists(p)) return 1;
         SetLastError(ERROR_ALREADY_EXISTS);
     }
     return 0;
 }
+
+int PlatCreateFolder(const char *path) { return MakeFolder(path, 0); }
+int PlatCreateNewFolder(const char *path) { return MakeFolder(path, 1); }
 
 int PlatRemoveFolder(const char *path) { return RemoveDirectoryA(path) ? 1 : 0; }
 
