@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "foundation/settings_table.h"
 #include "platform/platform.h"
 
 std::atomic<uint64_t> gAllocatedBytes{0};
@@ -92,6 +93,14 @@ int MemoryPercent()
     ReadPhysicalMemory();
     if (gPhysicalMemory == 0) return 0;
     return (int)(gAllocatedBytes.load(std::memory_order_relaxed) * 100 / gPhysicalMemory);
+}
+
+int MemoryLimitReached(uint64_t moreBytes)
+{
+    int64_t percent = MemoryPercent(); /* reads the machine's memory size the first time */
+    if (gPhysicalMemory != 0)
+        percent = (int64_t)((gAllocatedBytes.load(std::memory_order_relaxed) + moreBytes) * 100 / gPhysicalMemory);
+    return percent >= gSettings.MaxMemPct;
 }
 
 int GrowListReserve(GrowList *list, int32_t need, uint32_t elemSize)

@@ -45,6 +45,11 @@ int ReadBlock(PlatFile file, void *pBlock, uint64_t size); /* lives with the fil
 
 /* Memory use as a whole percentage of physical memory (0 when unknown). */
 int MemoryPercent();
+/* 1 when the memory in use, with moreBytes more, reaches the MaxMemPct
+** setting's share of physical memory (an unknown size counts as 0%): the
+** limit at which the Data and TestData blocks, and what is built from them,
+** stop growing. */
+int MemoryLimitReached(uint64_t moreBytes);
 
 /* Growable list header: {pointer, capacity, count}, grown to 2n+2 elements
 ** through the allocator. */
