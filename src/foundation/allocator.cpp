@@ -29,6 +29,26 @@ static void ReadPhysicalMemory()
     std::call_once(sMemoryOnce, [] { gPhysicalMemory = PlatPhysicalMemory(); });
 }
 
+/* Allocations left before the armed fault fires; 0: none armed. */
+static std::atomic<int64_t> sFaultCountdown{0};
+
+void FailNthAllocation(int64_t nth)
+{
+    sFaultCountdown.store(nth > 0 ? nth : 0);
+}
+
+int AllocationFaultArmed()
+{
+    return sFaultCountdown.load() > 0 ? 1 : 0;
+}
+
+/* 1 when this allocation is the one the armed fault fails. */
+static int FaultFires()
+{
+    if (sFaultCountdown.load(std::memory_order_relaxed) <= 0) return 0;
+    return sFaultCountdown.fetch_sub(1) == 1 ? 1 : 0;
+}
+
 uint64_t TrackedBlockSize(const void *block)
 {
     return block ? HeaderOf((void *)block)->size : 0;
@@ -63,7 +83,8 @@ int ReallocMemory(void *pBlock, uint64_t size)
         gOutOfMemory.store(1);
         return 0;
     }
-    BlockHeader *h = (BlockHeader *)realloc(old, (size_t)(size + sizeof(BlockHeader)));
+    BlockHeader *h = size > oldSize && FaultFires() ? nullptr
+                                                    : (BlockHeader *)realloc(old, (size_t)(size + sizeof(BlockHeader)));
     if (!h) {
         gOutOfMemory.store(1);
         return 0;

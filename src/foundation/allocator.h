@@ -38,6 +38,13 @@ void FreeMemory(void *pBlock);
 /* The size of a live tracked block (0 for null). */
 uint64_t TrackedBlockSize(const void *block);
 
+/* Fault injection for tests: the nth tracked allocation from now (1 the
+** next) fails as an exhausted heap would, setting gOutOfMemory; 0 disarms.
+** The fault fires once.  Only allocations that grow or make a block count. */
+void FailNthAllocation(int64_t nth);
+/* 1 while an armed fault has not fired yet. */
+int AllocationFaultArmed();
+
 /* A fresh block of size bytes, filled from the next size bytes of an open file
 ** when one is given (messages name the file "file").  On a read failure the
 ** block is freed and 0 returned. */
