@@ -111,6 +111,44 @@ std::string SaveTwoTests(ResultsFileTest &f, TestRecord **first = nullptr)
     return path;
 }
 
+/* The view-closing hook runs as each test is freed; whatever it does with
+** the list, such as repainting it, must find only tests still alive.  The
+** hook checks by pointer, never reading a test it has seen freed. */
+std::vector<const TestRecord *> gClosedTests;
+int gFreedTestsInList;
+
+void CheckListOnClose(ResultsWindow *window, TestRecord *record)
+{
+    int steps = 0;
+    for (const TestRecord *t = window ? window->firstTest : nullptr; t && steps < 100; t = t->next, steps++) {
+        if (std::find(gClosedTests.begin(), gClosedTests.end(), t) != gClosedTests.end()) {
+            gFreedTestsInList++;
+            break;
+        }
+    }
+    gClosedTests.push_back(record);
+}
+
+TEST_F(ResultsFileTest, DeletingEveryTestNeverLeavesAFreedTestInTheList)
+{
+    for (int count : {1, 3}) {
+        SCOPED_TRACE(count);
+        ResultsWindow *w = CreateResultsWindow(0, nullptr);
+        for (int k = 0; k < count; k++) AddTestToResults(w, MakeTest(k + 1));
+        gClosedTests.clear();
+        gFreedTestsInList = 0;
+        gRunViewHooks.closeTestViews = CheckListOnClose;
+        DeleteAllTests(w);
+        gRunViewHooks.closeTestViews = nullptr;
+        EXPECT_EQ(gFreedTestsInList, 0);
+        EXPECT_EQ((int)gClosedTests.size(), count);
+        EXPECT_EQ(w->firstTest, nullptr);
+        EXPECT_EQ(w->lastTest, nullptr);
+        EXPECT_EQ(w->testCount, 0);
+        CloseResultsWindow(w);
+    }
+}
+
 /* A results file that cannot be written, at any of its writes or at the
 ** rename, gives one report that names it, and the old file stays. */
 TEST_F(ResultsFileTest, EachFailedSaveIsReportedOnceByName)
