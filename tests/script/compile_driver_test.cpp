@@ -227,6 +227,26 @@ TEST_F(DriverTest, ACompileErrorNamesItsFileAndSpanAndCutsTheList)
     EXPECT_EQ(gDataItems.count, 1) << "the list ends before the failed item";
 }
 
+/* A parameter range that cannot be walked to its end is refused with the
+** range's error rather than compiled to the values walked so far. */
+TEST_F(DriverTest, AParameterRangeThatCannotBeWalkedIsRefused)
+{
+    const struct {
+        const char *range;
+        const char *message;
+    } cases[] = {
+        {"from 1e16 to 2e16 step 1", "parameter value list has more than two million items"},
+        {"from 1 to 2000000", "parameter value list has more than two million items"},
+        {"from 5 to 1", "parameter loops must be ascending"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.range);
+        FreeCompiledScript();
+        EXPECT_EQ(CompileText(std::string("Parameters:\n  X: ") + c.range + "\nData:\n  A: X\n"), 0);
+        EXPECT_NE(std::string(LastMessage()).find(c.message), std::string::npos) << LastMessage();
+    }
+}
+
 /* Without an editor to select it, an unattended run's message says where the
 ** error is: its line and column in the file that holds it, and its text. */
 TEST_F(DriverTest, AnUnattendedCompileErrorSaysWhereItIs)
