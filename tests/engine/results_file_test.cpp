@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
+#include "foundation/allocator.h"
 #include "engine/run_view_hooks.h"
 #include "script/compiler/definitions.h"
 #include "shell/headless/headless.h"
@@ -127,6 +128,32 @@ void CheckListOnClose(ResultsWindow *window, TestRecord *record)
         }
     }
     gClosedTests.push_back(record);
+}
+
+/* A record whose arrays run out of memory part way is given back whole,
+** whichever allocation failed. */
+TEST_F(ResultsFileTest, ANewRecordThatRunsOutOfMemoryHoldsNothing)
+{
+    const uint64_t held = gAllocatedBytes.load();
+    int n = 1;
+    for (;; n++) {
+        SCOPED_TRACE(n);
+        FailNthAllocation(n);
+        TestRecord *t = ReadTestRecord(nullptr, 2, 2, 3, 1);
+        const bool fired = !AllocationFaultArmed();
+        FailNthAllocation(0);
+        gOutOfMemory = 0;
+        if (!fired) {
+            EXPECT_NE(t, nullptr);
+            FreeTestRecord(nullptr, t);
+            break;
+        }
+        EXPECT_EQ(t, nullptr);
+        EXPECT_EQ(gAllocatedBytes.load(), held);
+        ASSERT_LT(n, 20);
+    }
+    EXPECT_EQ(n - 1, 6) << "the record, its strategies, parameters, cells, item names and values";
+    EXPECT_EQ(gAllocatedBytes.load(), held);
 }
 
 TEST_F(ResultsFileTest, DeletingEveryTestNeverLeavesAFreedTestInTheList)
