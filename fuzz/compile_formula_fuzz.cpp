@@ -17,6 +17,7 @@
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compile_errors.h"
+#include "fuzz_input.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
@@ -28,27 +29,29 @@
 
 namespace {
 
-void CheckCompiled(const FormulaSlot &slot)
+/* What is wrong with a compiled formula, or null. */
+const char *CheckCompiled(const FormulaSlot &slot)
 {
-    if (slot.count >= slot.capacity || slot.nodes[0][slot.count].item != 0) __builtin_trap();
+    if (slot.count >= slot.capacity || slot.nodes[0][slot.count].item != 0) return "no end node after the formula";
     if (memcmp(slot.nodes[0], slot.nodes[FORMULA_WORKER_COPIES - 1], (size_t)slot.capacity * sizeof(FormulaNode)))
-        __builtin_trap();
+        return "the workers' copies differ";
     const FormulaNode *nodes = slot.nodes[0];
     for (int32_t i = 0; i < slot.count; i++) {
         const FormulaNode &node = nodes[i];
-        if (node.item >= SCRIPT_ITEM_COUNT) __builtin_trap();
-        if (i + (int64_t)node.width >= slot.count) __builtin_trap();
-        if (node.barsBackLink > node.width) __builtin_trap();
+        if (node.item >= SCRIPT_ITEM_COUNT) return "an item outside the table";
+        if (i + (int64_t)node.width >= slot.count) return "a width past the end";
+        if (node.barsBackLink > node.width) return "a bar offset link past the width";
         if (IsFunctionCategory(node.category)) {
-            if (node.argCount < 0 || node.argCount > FORMULA_MAX_ARGS) __builtin_trap();
+            if (node.argCount < 0 || node.argCount > FORMULA_MAX_ARGS) return "an argument count out of range";
             for (int32_t k = 0; k < node.argCount; k++) {
-                if (node.argLinks[k] < 2 || node.argLinks[k] >= node.width) __builtin_trap();
+                if (node.argLinks[k] < 2 || node.argLinks[k] >= node.width) return "an argument link outside the call";
             }
         }
         char out[160];
         int n = FormatTokenText(&node, out, sizeof out);
-        if (n < 0 || n >= (int)sizeof out || (size_t)n != strlen(out)) __builtin_trap();
+        if (n < 0 || n >= (int)sizeof out || (size_t)n != strlen(out)) return "a token text of the wrong length";
     }
+    return nullptr;
 }
 
 } // namespace
@@ -70,13 +73,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     gStrategies = nullptr;
     gStrategyCount = gStrategyCapacity = 0;
     int error = 0;
-    if (!AddStrategyRecord(SECTION_STRATEGY, "S1", &error)) __builtin_trap();
+    const char *why = AddStrategyRecord(SECTION_STRATEGY, "S1", &error) ? nullptr : "no strategy record";
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
     std::string text(reinterpret_cast<const char *>(data), size);
-    for (int pass : {0, 2}) {
+    for (int pass = 0; pass <= 2 && !why; pass += 2) {
         gCompileSession.pass = pass;
-        for (uint32_t section = 0; section < SECTION_COUNT; section++) {
+        for (uint32_t section = 0; section < SECTION_COUNT && !why; section++) {
             slot.scriptText = text.c_str();
             slot.start = 0;
             slot.length = (int32_t)text.size();
@@ -84,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             slot.breadthFunction = 0;
             slot.grouping = 0;
             items[0].onePerDate = items[0].onePerSymbol = 0;
-            if (CompileFormula(&slot, section, 0) && slot.count > 0) CheckCompiled(slot);
+            if (CompileFormula(&slot, section, 0) && slot.count > 0) why = CheckCompiled(slot);
             gOutOfMemory = 0;
         }
     }
@@ -95,5 +98,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     gStrategyCount = strategyCount;
     gStrategyCapacity = strategyCapacity;
     gCompileSession = session;
-    return 0;
+    return why ? FuzzCheckFailed(why) : 0;
 }

@@ -17,10 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string dir = FuzzScratchPath("kv_datafile_fuzz");
     if (!PlatCreateFolder(dir.c_str())) return 0;
     std::string why;
-    if (!CheckLoad(dir, data, size, &why)) {
-        fprintf(stderr, "%s\n", why.c_str());
-        __builtin_trap();
-    }
+    if (!CheckLoad(dir, data, size, &why)) return FuzzCheckFailed(why.c_str());
     PlatDeleteFile((dir + "\\fuzz.kvd").c_str());
     PlatRemoveFolder(dir.c_str());
     return 0;

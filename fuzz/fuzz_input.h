@@ -5,6 +5,7 @@
 */
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "foundation/text_match.h"
@@ -38,3 +39,27 @@ inline std::string FuzzInputFile(const char *stem, const char *ending, const uin
     std::string path = FuzzScratchPath(stem, ending);
     return FuzzWriteFile(path, data, size) ? path : std::string();
 }
+
+/* A target whose check failed: under libFuzzer the process stops at once, so
+** the fuzzer keeps the input that did it.  The test program that replays the
+** seeds (KV_FUZZ_REPLAY) must go on and name the seed instead: there the
+** reason is kept in gFuzzFailure and the target answers 1, which the replay
+** test reports as a failure of that seed. */
+#ifdef KV_FUZZ_REPLAY
+inline std::string gFuzzFailure;
+inline int FuzzCheckFailed(const char *why)
+{
+    gFuzzFailure = why;
+    return 1;
+}
+#else
+[[noreturn]] inline void FuzzCheckFailedStop(const char *why)
+{
+    fprintf(stderr, "%s\n", why);
+    __builtin_trap();
+}
+inline int FuzzCheckFailed(const char *why)
+{
+    FuzzCheckFailedStop(why);
+}
+#endif

@@ -19,10 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string dir = FuzzScratchPath("kv_import_fuzz");
     if (!PlatCreateFolder(dir.c_str())) return 0;
     std::string why;
-    if (!CheckImportInput(dir, data[0] % IMPORT_FUZZ_TARGETS, data + 1, size - 1, &why)) {
-        fprintf(stderr, "%s\n", why.c_str());
-        __builtin_trap();
-    }
+    if (!CheckImportInput(dir, data[0] % IMPORT_FUZZ_TARGETS, data + 1, size - 1, &why))
+        return FuzzCheckFailed(why.c_str());
     for (const char *name : {"FUZ.csv", "master", "F1.dat"}) PlatDeleteFile((dir + "\\" + name).c_str());
     PlatRemoveFolder(dir.c_str());
     return 0;

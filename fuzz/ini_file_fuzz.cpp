@@ -53,9 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     gRun.unattended = unattended;
     ResetHeadlessShell();
     for (const std::string &path : {input, first, second}) PlatDeleteFile(path.c_str());
-    if (why) {
-        fprintf(stderr, "%s\n", why);
-        __builtin_trap();
-    }
+    if (why) return FuzzCheckFailed(why);
     return 0;
 }

@@ -76,9 +76,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     gRun.unattended = unattended;
     ResetHeadlessShell();
     PlatDeleteFile(path);
-    if (why) {
-        fprintf(stderr, "%s\n", why);
-        __builtin_trap();
-    }
+    if (why) return FuzzCheckFailed(why);
     return 0;
 }

@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ResetHeadlessShell();
     gHeadless.captureLog = 1;
     CopyString(gScriptsFolder, sizeof gScriptsFolder, folder, -1);
-    for (int mode = 0; mode < 6; mode++) {
+    const char *why = nullptr;
+    for (int mode = 0; mode < 6 && !why; mode++) {
         ClearCompiledScript();
         gSettings.FirstDate = 20240102;
         gSettings.LastDate = 20240301;
@@ -56,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         gCompiler.includeDepth = 1;
         char nameSpace[64] = "";
         char *text = ParseScriptText(path, nameSpace);
-        if (!text && !gOutOfMemory.load() && gHeadless.messageCount != 1) __builtin_trap();
+        if (!text && !gOutOfMemory.load() && gHeadless.messageCount != 1)
+            why = "a parse that failed did not show exactly one message";
         FreeMemory(&text);
         ResetHeadlessShell();
         gHeadless.captureLog = 1;
@@ -68,5 +70,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PlatRemoveFolder(top.c_str());
     gRun.unattended = unattended;
     CopyString(gScriptsFolder, sizeof gScriptsFolder, scriptsFolder, -1);
-    return 0;
+    return why ? FuzzCheckFailed(why) : 0;
 }

@@ -57,9 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!why && gAllocatedBytes.load() != baseline) why = "the rows were not all freed";
     ResetHeadlessShell();
     PlatDeleteFile(path);
-    if (why) {
-        fprintf(stderr, "%s\n", why);
-        __builtin_trap();
-    }
+    if (why) return FuzzCheckFailed(why);
     return 0;
 }

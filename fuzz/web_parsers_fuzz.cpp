@@ -13,6 +13,7 @@
 #include <string>
 
 #include "foundation/allocator.h"
+#include "fuzz_input.h"
 #include "marketdata/import/import_run.h"
 #include "marketdata/import/web_parsers.h"
 
@@ -60,8 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FreeMemory(&r.bars[BAR_DAILY]);
     FreeMemory(&r.events);
     if (!ok) {
-        fprintf(stderr, "reader %d gave %d with %d bars\n", data[0] % 3, result, r.barCounts[BAR_DAILY]);
-        __builtin_trap();
+        char why[96];
+        snprintf(why, sizeof why, "reader %d gave %d with %d bars", data[0] % 3, result, r.barCounts[BAR_DAILY]);
+        return FuzzCheckFailed(why);
     }
     return 0;
 }

@@ -19,7 +19,6 @@
 #include "records/test_records.h"
 #include "script/compiler/formula_text.h"
 #include "script/compiler/strategy.h"
-#include "script/datacalc/data_calc.h"
 #include "script/eval/block_plan.h"
 #include "script/eval/evaluator.h"
 #include "services/services.h"

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "foundation/settings_table.h"
 #include "platform/platform.h"
 
 std::atomic<uint64_t> gAllocatedBytes{0};
@@ -26,6 +27,26 @@ static std::once_flag sMemoryOnce;
 static void ReadPhysicalMemory()
 {
     std::call_once(sMemoryOnce, [] { gPhysicalMemory = PlatPhysicalMemory(); });
+}
+
+/* Allocations left before the armed fault fires; 0: none armed. */
+static std::atomic<int64_t> sFaultCountdown{0};
+
+void FailNthAllocation(int64_t nth)
+{
+    sFaultCountdown.store(nth > 0 ? nth : 0);
+}
+
+int AllocationFaultArmed()
+{
+    return sFaultCountdown.load() > 0 ? 1 : 0;
+}
+
+/* 1 when this allocation is the one the armed fault fails. */
+static int FaultFires()
+{
+    if (sFaultCountdown.load(std::memory_order_relaxed) <= 0) return 0;
+    return sFaultCountdown.fetch_sub(1) == 1 ? 1 : 0;
 }
 
 uint64_t TrackedBlockSize(const void *block)
@@ -62,7 +83,8 @@ int ReallocMemory(void *pBlock, uint64_t size)
         gOutOfMemory.store(1);
         return 0;
     }
-    BlockHeader *h = (BlockHeader *)realloc(old, (size_t)(size + sizeof(BlockHeader)));
+    BlockHeader *h = size > oldSize && FaultFires() ? nullptr
+                                                    : (BlockHeader *)realloc(old, (size_t)(size + sizeof(BlockHeader)));
     if (!h) {
         gOutOfMemory.store(1);
         return 0;
@@ -92,6 +114,14 @@ int MemoryPercent()
     ReadPhysicalMemory();
     if (gPhysicalMemory == 0) return 0;
     return (int)(gAllocatedBytes.load(std::memory_order_relaxed) * 100 / gPhysicalMemory);
+}
+
+int MemoryLimitReached(uint64_t moreBytes)
+{
+    int64_t percent = MemoryPercent(); /* reads the machine's memory size the first time */
+    if (gPhysicalMemory != 0)
+        percent = (int64_t)((gAllocatedBytes.load(std::memory_order_relaxed) + moreBytes) * 100 / gPhysicalMemory);
+    return percent >= gSettings.MaxMemPct;
 }
 
 int GrowListReserve(GrowList *list, int32_t need, uint32_t elemSize)

@@ -38,6 +38,13 @@ void FreeMemory(void *pBlock);
 /* The size of a live tracked block (0 for null). */
 uint64_t TrackedBlockSize(const void *block);
 
+/* Fault injection for tests: the nth tracked allocation from now (1 the
+** next) fails as an exhausted heap would, setting gOutOfMemory; 0 disarms.
+** The fault fires once.  Only allocations that grow or make a block count. */
+void FailNthAllocation(int64_t nth);
+/* 1 while an armed fault has not fired yet. */
+int AllocationFaultArmed();
+
 /* A fresh block of size bytes, filled from the next size bytes of an open file
 ** when one is given (messages name the file "file").  On a read failure the
 ** block is freed and 0 returned. */
@@ -45,6 +52,11 @@ int ReadBlock(PlatFile file, void *pBlock, uint64_t size); /* lives with the fil
 
 /* Memory use as a whole percentage of physical memory (0 when unknown). */
 int MemoryPercent();
+/* 1 when the memory in use, with moreBytes more, reaches the MaxMemPct
+** setting's share of physical memory (an unknown size counts as 0%): the
+** limit at which the Data and TestData blocks, and what is built from them,
+** stop growing. */
+int MemoryLimitReached(uint64_t moreBytes);
 
 /* Growable list header: {pointer, capacity, count}, grown to 2n+2 elements
 ** through the allocator. */

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
+#include "foundation/allocator.h"
 #include "engine/run_view_hooks.h"
 #include "script/compiler/definitions.h"
 #include "shell/headless/headless.h"
@@ -109,6 +110,70 @@ std::string SaveTwoTests(ResultsFileTest &f, TestRecord **first = nullptr)
     EXPECT_EQ(0, w->modified);
     EXPECT_EQ("Results - " + path, std::string(w->title));
     return path;
+}
+
+/* The view-closing hook runs as each test is freed; whatever it does with
+** the list, such as repainting it, must find only tests still alive.  The
+** hook checks by pointer, never reading a test it has seen freed. */
+std::vector<const TestRecord *> gClosedTests;
+int gFreedTestsInList;
+
+void CheckListOnClose(ResultsWindow *window, TestRecord *record)
+{
+    int steps = 0;
+    for (const TestRecord *t = window ? window->firstTest : nullptr; t && steps < 100; t = t->next, steps++) {
+        if (std::find(gClosedTests.begin(), gClosedTests.end(), t) != gClosedTests.end()) {
+            gFreedTestsInList++;
+            break;
+        }
+    }
+    gClosedTests.push_back(record);
+}
+
+/* A record whose arrays run out of memory part way is given back whole,
+** whichever allocation failed. */
+TEST_F(ResultsFileTest, ANewRecordThatRunsOutOfMemoryHoldsNothing)
+{
+    const uint64_t held = gAllocatedBytes.load();
+    int n = 1;
+    for (;; n++) {
+        SCOPED_TRACE(n);
+        FailNthAllocation(n);
+        TestRecord *t = ReadTestRecord(nullptr, 2, 2, 3, 1);
+        const bool fired = !AllocationFaultArmed();
+        FailNthAllocation(0);
+        gOutOfMemory = 0;
+        if (!fired) {
+            EXPECT_NE(t, nullptr);
+            FreeTestRecord(nullptr, t);
+            break;
+        }
+        EXPECT_EQ(t, nullptr);
+        EXPECT_EQ(gAllocatedBytes.load(), held);
+        ASSERT_LT(n, 20);
+    }
+    EXPECT_EQ(n - 1, 6) << "the record, its strategies, parameters, cells, item names and values";
+    EXPECT_EQ(gAllocatedBytes.load(), held);
+}
+
+TEST_F(ResultsFileTest, DeletingEveryTestNeverLeavesAFreedTestInTheList)
+{
+    for (int count : {1, 3}) {
+        SCOPED_TRACE(count);
+        ResultsWindow *w = CreateResultsWindow(0, nullptr);
+        for (int k = 0; k < count; k++) AddTestToResults(w, MakeTest(k + 1));
+        gClosedTests.clear();
+        gFreedTestsInList = 0;
+        gRunViewHooks.closeTestViews = CheckListOnClose;
+        DeleteAllTests(w);
+        gRunViewHooks.closeTestViews = nullptr;
+        EXPECT_EQ(gFreedTestsInList, 0);
+        EXPECT_EQ((int)gClosedTests.size(), count);
+        EXPECT_EQ(w->firstTest, nullptr);
+        EXPECT_EQ(w->lastTest, nullptr);
+        EXPECT_EQ(w->testCount, 0);
+        CloseResultsWindow(w);
+    }
 }
 
 /* A results file that cannot be written, at any of its writes or at the

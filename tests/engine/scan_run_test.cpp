@@ -1,3 +1,4 @@
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "engine/run_view_hooks.h"
 #include "script/builtins/builtins.h"
 #include "shell/run_view_setup.h"
+#include "script/eval/eval_context.h"
 #include "views/scan_run.h"
 
 namespace {
@@ -180,6 +182,61 @@ TEST_F(ScanRunTest, ATestListsItsTestScanRows)
         EXPECT_EQ(Rows(), c.rows);
         EXPECT_EQ(LIST_KIND_TEST_SCAN * c.addScan, list.listKind);
     }
+}
+
+/* Listing TestScan rows on every date changes nothing of the test: the
+** context the date loop hands over is as it was after each scan, and the
+** trades and statistics are those of the same test without the rows. */
+EvalContext gScannedContext;
+int gChangedContexts;
+
+void ScanAndCompare(CellListWindow *list, const EvalContext *context)
+{
+    memcpy((void *)&gScannedContext, (const void *)context, sizeof gScannedContext);
+    ScanTestDate(list, context);
+    if (memcmp((const void *)&gScannedContext, (const void *)context, sizeof gScannedContext) != 0) gChangedContexts++;
+}
+
+TEST_F(ScanRunTest, TestScanRowsLeaveTheTestsResultsAlone)
+{
+    std::vector<int32_t> days = Weekdays(20240102, 20240329);
+    std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+    for (int k = 0; k < 4; k++) {
+        std::vector<double> closes;
+        for (size_t i = 0; i < days.size(); i++) closes.push_back(10 + k + ((i * (k + 3)) % 7));
+        symbols.push_back({std::string(1, (char)('A' + k)) + "X", FlatBars(days, closes)});
+    }
+    LoadStore(days, symbols);
+    InstallRunViewHooks();
+    const std::string script = "Settings:\n  TestScanAllDates: True\n  EndOfTestExits: True\n"
+                               "Strategy: Low\n  EntrySetup: C < C[1]\n  SetupScore: -C\n  MaxPositions: 2\n"
+                               "  Quantity: 25\n  QtyType: Percent\n  ExitRule: BarsHeld >= 2\n"
+                               "Strategy: High\n  EntrySetup: C > C[2]\n  SetupScore: C\n  MaxPositions: 1\n"
+                               "  Quantity: 25\n  QtyType: Percent\n  ExitRule: C < C[1]\n"
+                               "TestScan:\n  Price: C\n  Held: Shares\n";
+    std::vector<TradeRecord> trades[2];
+    std::vector<StatCell> cells[2];
+    for (int addScan : {0, 1}) {
+        FreeListWindow(&list);
+        list = CellListWindow{};
+        gSettings.AddScan = addScan;
+        gRunViewHooks.scanTestDate = ScanAndCompare;
+        gChangedContexts = 0;
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        EXPECT_EQ(list.rowCount, addScan ? (int32_t)(4 * days.size()) : 0);
+        EXPECT_EQ(gChangedContexts, 0);
+        const TestRecord *test = LastTest();
+        ASSERT_NE(test, nullptr);
+        trades[addScan].assign(test->trades, test->trades + test->tradeCount);
+        cells[addScan].assign(test->cells, test->cells + (int64_t)test->rowsFilled * test->strategyCount);
+    }
+    EXPECT_GT(trades[0].size(), 4u);
+    ASSERT_EQ(trades[0].size(), trades[1].size());
+    for (size_t t = 0; t < trades[0].size(); t++)
+        EXPECT_EQ(0, memcmp(&trades[0][t], &trades[1][t], sizeof(TradeRecord))) << "trade " << t;
+    ASSERT_EQ(cells[0].size(), cells[1].size());
+    for (size_t c = 0; c < cells[0].size(); c++)
+        EXPECT_EQ(0, memcmp(&cells[0][c], &cells[1][c], sizeof(StatCell))) << "cell " << c;
 }
 
 /* Workers seed their own generators; the script's seed stays the program's seed. */

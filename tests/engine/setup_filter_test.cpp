@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/setup_filter.h"
+#include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "engine_fixture.h"
 #include "marketdata/store/symbols.h"
@@ -147,6 +148,52 @@ TEST_F(SetupFilterRun, EveryScriptTradesAsThePlainPassDoes)
             EXPECT_EQ(plain.firstUsed, filtered.firstUsed);
         }
     }
+}
+
+/* A build that runs out of memory part way says so and leaves nothing
+** behind once freed, whichever of its allocations failed: the run then goes
+** on with the plain pass, holding no half-built filter. */
+TEST_F(SetupFilterRun, AFailedBuildReportsItAndHoldsNothingOnceFreed)
+{
+    ASSERT_EQ(0, RunOnce(std::string(kData) + "Strategy: Dip\n  EntrySetup: Strength < 0.4\n  SetupScore: -Change\n"
+                                                "  MaxPositions: 2\n  Quantity: 20\n  QtyType: Percent\n"
+                                                "  ExitRule: BarsHeld >= 3\n"
+                                                "Strategy: Trend\n  EntrySetup: Up\n  MaxPositions: 2\n"
+                                                "  Quantity: 20\n  QtyType: Percent\n  ExitRule: BarsHeld >= 3\n",
+                         0)
+                     .code);
+    EvalContext context;
+    memset(&context, 0, sizeof context);
+    context.barSize = BAR_DAILY;
+    context.strategyIndex = -1;
+    context.dataItemIndex = -1;
+    context.funBar = -1;
+    context.priceScale = 1.0;
+    context.walkForwardInterval = -1;
+    FreeSetupFilters();
+    const uint64_t held = gAllocatedBytes.load();
+    int n = 1;
+    for (;; n++) {
+        SCOPED_TRACE(n);
+        FailNthAllocation(n);
+        int built = BuildSetupFilters(&context);
+        bool fired = !AllocationFaultArmed();
+        FailNthAllocation(0);
+        gOutOfMemory = 0;
+        if (!fired) {
+            EXPECT_EQ(built, 1);
+            EXPECT_NE(gSetupFilter.filters[1].barIndex, nullptr);
+            break;
+        }
+        EXPECT_EQ(built, 0) << "a failed allocation is no filter built";
+        FreeSetupFilters();
+        EXPECT_EQ(gAllocatedBytes.load(), held) << "freed after a failed build";
+        ASSERT_LT(n, 100);
+    }
+    /* Both strategies' rows, indexes and scores, and the run's lists. */
+    EXPECT_GE(n, 10);
+    FreeSetupFilters();
+    EXPECT_EQ(gAllocatedBytes.load(), held);
 }
 
 } // namespace

@@ -9,7 +9,11 @@
 
 namespace {
 struct AllocatorTest : ::testing::Test {
-    void TearDown() override { gOutOfMemory = 0; }
+    void TearDown() override
+    {
+        FailNthAllocation(0);
+        gOutOfMemory = 0;
+    }
 };
 } // namespace
 
@@ -61,6 +65,33 @@ TEST_F(AllocatorTest, FailureIsStickyUntilCleared)
     EXPECT_EQ(AllocMemory(&tiny, 1), 1);
     FreeMemory(&tiny);
     FreeMemory(&kept);
+}
+
+/* The fault hook fails exactly the nth allocation that makes or grows a
+** block, as a real failure would, and only once. */
+TEST_F(AllocatorTest, AnArmedFaultFailsTheNthAllocationOnce)
+{
+    uint64_t base = gAllocatedBytes.load();
+    char *a = nullptr, *b = nullptr, *c = nullptr;
+    FailNthAllocation(3);
+    ASSERT_EQ(AllocMemory(&a, 8), 1);   /* 1 */
+    ASSERT_EQ(ReallocMemory(&a, 4), 1); /* a shrink is not counted */
+    ASSERT_EQ(ReallocMemory(&a, 0), 1); /* nor a free */
+    ASSERT_EQ(AllocMemory(&b, 8), 1);   /* 2 */
+    EXPECT_EQ(AllocationFaultArmed(), 1);
+    EXPECT_EQ(ReallocMemory(&b, 16), 0); /* 3: fails, the block kept */
+    EXPECT_EQ(TrackedBlockSize(b), 8u);
+    EXPECT_EQ(gOutOfMemory.load(), 1);
+    EXPECT_EQ(AllocationFaultArmed(), 0);
+    gOutOfMemory = 0;
+    EXPECT_EQ(AllocMemory(&c, 8), 1); /* fired once only */
+    FreeMemory(&b);
+    FreeMemory(&c);
+    EXPECT_EQ(gAllocatedBytes.load(), base);
+    FailNthAllocation(1);
+    FailNthAllocation(0);
+    EXPECT_EQ(AllocMemory(&c, 8), 1) << "disarmed";
+    FreeMemory(&c);
 }
 
 TEST_F(AllocatorTest, CountStaysExactAcrossThreads)

@@ -1,6 +1,7 @@
 /* Every libFuzzer target of fuzz/ runs its seeds in the normal test build. A
-** target checks its own input and stops the program when a check fails, so a
-** seed that no longer passes, or a target that no longer builds, fails here. */
+** target checks its own input; here a failed check makes the target answer 1
+** with its reason, so a seed that no longer passes fails the test under its
+** own name, and a target that no longer builds fails the build. */
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -8,6 +9,8 @@
 #include <set>
 #include <string>
 
+#include "foundation/allocator.h"
+#include "fuzz_input.h"
 #include "support/program_state.h"
 
 namespace {
@@ -32,8 +35,27 @@ TEST_F(FuzzSeeds, EveryTargetRunsItsSeeds)
     for (const FuzzSeed &seed : kFuzzSeeds) {
         SCOPED_TRACE(std::string(seed.target) + " " + seed.name);
         EXPECT_NE(seed.name[0], 0) << "a fuzz target without seeds";
-        EXPECT_EQ(seed.run(seed.data, seed.size), 0);
+        gFuzzFailure.clear();
+        EXPECT_EQ(seed.run(seed.data, seed.size), 0) << gFuzzFailure;
         targets.insert(seed.target);
     }
     EXPECT_GE(targets.size(), 3u);
+}
+
+/* A target whose check fails answers with its reason and leaves the program
+** running, so the seeds after it still run: an allocation that fails at once
+** costs the formula target the strategy record its check asks for. */
+TEST_F(FuzzSeeds, AFailedCheckIsAnsweredWithItsReason)
+{
+    const FuzzSeed *seed = nullptr;
+    for (const FuzzSeed &s : kFuzzSeeds)
+        if (std::string(s.target) == "compile_formula_fuzz" && !seed) seed = &s;
+    ASSERT_NE(seed, nullptr);
+    gFuzzFailure.clear();
+    FailNthAllocation(1);
+    EXPECT_EQ(seed->run(seed->data, seed->size), 1);
+    FailNthAllocation(0);
+    gOutOfMemory = 0;
+    EXPECT_EQ(gFuzzFailure, "no strategy record");
+    EXPECT_EQ(seed->run(seed->data, seed->size), 0) << gFuzzFailure;
 }

@@ -227,24 +227,51 @@ TEST_F(DriverTest, ACompileErrorNamesItsFileAndSpanAndCutsTheList)
     EXPECT_EQ(gDataItems.count, 1) << "the list ends before the failed item";
 }
 
+/* A parameter range that cannot be walked to its end is refused with the
+** range's error rather than compiled to the values walked so far. */
+TEST_F(DriverTest, AParameterRangeThatCannotBeWalkedIsRefused)
+{
+    const struct {
+        const char *range;
+        const char *message;
+    } cases[] = {
+        {"from 1e16 to 2e16 step 1", "parameter value list has more than two million items"},
+        {"from 1 to 2000000", "parameter value list has more than two million items"},
+        {"from 5 to 1", "parameter loops must be ascending"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.range);
+        FreeCompiledScript();
+        EXPECT_EQ(CompileText(std::string("Parameters:\n  X: ") + c.range + "\nData:\n  A: X\n"), 0);
+        EXPECT_NE(std::string(LastMessage()).find(c.message), std::string::npos) << LastMessage();
+    }
+}
+
 /* Without an editor to select it, an unattended run's message says where the
 ** error is: its line and column in the file that holds it, and its text. */
 TEST_F(DriverTest, AnUnattendedCompileErrorSaysWhereItIs)
 {
-    Write("crlf.kvs", "Data:\r\n  X: C + NoSuchThing\r\n");
+    /* An error in an included file is placed in that file by name: the
+    ** entry is headed with the main script, whose line 2 is another line. */
+    const std::string crlf = Write("crlf.kvs", "Data:\r\n  X: C + NoSuchThing\r\n");
+    const std::string setings = Write("setings.kvs", "\n\n  Setings:\n");
+    const std::string inCrlf = "\r\nat line 2, column 10 of " + crlf + ": NoSuchThing\n";
+    const std::string inSetings = "\r\nat line 3, column 3 of " + setings + ": Setings\n";
     const struct {
         const char *script;
-        const char *entry; /* the error log entry after its heading line */
+        std::string entry; /* the error log entry after its heading line */
     } cases[] = {
         {"Setings:\n  Foo: 1\n", "Syntax Error:\r\n\r\nunrecognized syntax element\r\nat line 1, column 1: Setings\n"},
         {"Data:\n  A: 1\n  X: Foo(C)\n",
          "Error in X formula:\r\n\r\nunrecognized syntax element\r\nat line 3, column 6: Foo\n"},
         {"Data:\n  L: C\n",
          "Syntax Error:\r\n\r\nreserved syntax elements cannot be used as item names\r\nat line 2, column 3: L\n"},
-        {"Data:\n  A: 1\nInclude: crlf.kvs\n",
-         "Error in X formula:\r\n\r\nunrecognized syntax element\r\nat line 2, column 10: NoSuchThing\n"},
+        {"Data:\n  A: 1\nInclude: crlf.kvs\n", "Error in X formula:\r\n\r\nunrecognized syntax element" + inCrlf},
+        {"Data:\n  A: 1\nInclude: setings.kvs\n", "Syntax Error:\r\n\r\nunrecognized syntax element" + inSetings},
     };
     const std::string log = folder.File("errorlog.txt");
+    /* As the command line does, the script run heads the entries. */
+    CopyString(gRunningScript, sizeof gRunningScript, (scripts + "\\main.kvs").c_str(), -1);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.script);
         FreeCompiledScript();
@@ -256,6 +283,7 @@ TEST_F(DriverTest, AnUnattendedCompileErrorSaysWhereItIs)
         ASSERT_NE(heading, std::string::npos) << text;
         EXPECT_EQ(text.substr(heading + 5), c.entry);
     }
+    gRunningScript[0] = 0;
     /* A message box stays as it was: the editor shows the place. */
     gRun.unattended = 0;
     FreeCompiledScript();

@@ -34,9 +34,6 @@ TEST(OptimizationRange, ExpandsStepsFactorsDefaultsAndRounding)
         {"from 1 /* low */ to 3 // high\n", {1, 2, 3}},
         {"from -2 to 2 step 2", {-2, 0, 2}},
         {"from 5 to 5", {5}},
-        /* A step below the value's precision moves nothing: the walk ends. */
-        {"from 1e20 to 2e20 def 1e20", {1e20}},
-        {"from 1e20 to 2e20 round 0", {1e20}},
     };
     for (const auto &c : cases) {
         std::vector<double> got = Expand(c.text);
@@ -75,6 +72,36 @@ TEST(OptimizationRange, RefusesBadRangesWithTheirCodes)
     };
     for (const auto &c : cases)
         EXPECT_EQ(ExpandOptimizationRange(c.text, -1, nullptr, nullptr, 0), c.want) << c.text;
+}
+
+/* A range whose values stop growing holds endlessly many; it is refused as
+** soon as the walk sees that, and no walk goes on past the value cap even
+** when the values it meets all round onto the default.  The steps taken are
+** checked so that a walk that loops where it should stop fails at once
+** instead of running to the cap or forever. */
+TEST(OptimizationRange, RefusesValuesThatStopGrowingWithinBoundedSteps)
+{
+    const struct {
+        const char *text;
+        int want;
+        int steps;
+    } cases[] = {
+        /* 1e16 + 1 rounds back to 1e16: the doubles there are 2 apart. */
+        {"from 1e16 to 2e16 step 1", RANGE_TOO_MANY, 1},
+        {"from 1e20 to 2e20 def 1e20", RANGE_TOO_MANY, 1},
+        {"from 1e20 to 2e20 round 0", RANGE_TOO_MANY, 1},
+        {"from 1e16 to 1e16 step 1", RANGE_TOO_MANY, 1},
+        /* Every value rounds onto the default 0 and is skipped uncounted. */
+        {"from 0 to 3e6 round 1e20 def 0", RANGE_TOO_MANY, RANGE_MAX_VALUES + 1},
+        {"from 1 to 5", 5, 5},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(ExpandOptimizationRange(c.text, -1, nullptr, nullptr, 0), c.want) << c.text;
+        EXPECT_EQ(RangeWalkSteps(), c.steps) << c.text;
+    }
+    /* With values out the refusal is the same and nothing is kept. */
+    double values[4];
+    EXPECT_EQ(ExpandOptimizationRange("from 1e16 to 2e16 step 1", -1, nullptr, values, 4), RANGE_TOO_MANY);
 }
 
 TEST(OptimizationRange, CountsWithoutOutputAndStopsAtTheRoom)

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "foundation/allocator.h"
+#include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -157,13 +158,5 @@ int UrlEncode(const char *text, char *out, int capacity)
 
 int64_t DateTimeToUnix(int32_t date, int hour)
 {
-    /* Days from the civil date (proleptic Gregorian), counted from 1970-01-01. */
-    int64_t y = date / 10000, m = date / 100 % 100, d = date % 100;
-    y -= m <= 2;
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    int64_t yoe = y - era * 400;
-    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    int64_t days = era * 146097 + doe - 719468;
-    return days * 86400 + (int64_t)hour * 3600;
+    return (int64_t)DaysBetween(19700101, date) * 86400 + (int64_t)hour * 3600;
 }

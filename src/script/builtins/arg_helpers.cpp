@@ -192,3 +192,11 @@ double DirectBarValue(const EvalContext *context, const Bar *bar, uint32_t field
     default: *dataType = 2; return bar->volume / f;
     }
 }
+
+int32_t Whole(double v)
+{
+    if (std::isnan(v)) return 0;
+    if (v > 2.0e9) return 2000000000;
+    if (v < -2.0e9) return -2000000000;
+    return (int32_t)v;
+}

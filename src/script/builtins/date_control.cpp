@@ -19,16 +19,6 @@
 
 namespace {
 
-/* A number used as a date or count, truncated and held inside the 32-bit
-** range (NaN gives 0). */
-int32_t Whole(double v)
-{
-    if (std::isnan(v)) return 0;
-    if (v > 2.0e9) return 2000000000;
-    if (v < -2.0e9) return -2000000000;
-    return (int32_t)v;
-}
-
 int SetNumber(FormulaNode *node, double value)
 {
     node->value = value;

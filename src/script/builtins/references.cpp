@@ -42,14 +42,6 @@ enum {
 
 const char *const kPhaseNames[] = {"n/a", "open", "intraday", "close"};
 
-int32_t Whole(double v)
-{
-    if (std::isnan(v)) return 0;
-    if (v > 2.0e9) return 2000000000;
-    if (v < -2.0e9) return -2000000000;
-    return (int32_t)v;
-}
-
 bool RunActive()
 {
     return gRun.state.load() != RUN_IDLE;

@@ -3,6 +3,7 @@
 #include "script/compiler/compile_errors.h"
 
 #include "foundation/errors.h"
+#include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/compile_links.h"
 #include "script/compiler/formula.h"
@@ -271,8 +272,10 @@ int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *fu
 }
 
 /* "\r\nat line %d, column %d: %s" of the span at offset in text (its first
-** line, at most 80 characters), or "" when there is no text to look at. */
-static void DescribeErrorPlace(const char *text, int32_t offset, int32_t length, char *out, size_t size)
+** line, at most 80 characters), or "" when there is no text to look at.  With
+** a file, "of <file>" follows the column: the line is counted in that file. */
+static void DescribeErrorPlace(const char *text, int32_t offset, int32_t length, const char *file, char *out,
+                               size_t size)
 {
     out[0] = 0;
     if (!text || offset < 0) return;
@@ -288,7 +291,11 @@ static void DescribeErrorPlace(const char *text, int32_t offset, int32_t length,
     const char *span = text + offset;
     int n = 0;
     while (n < length && n < 80 && span[n] && span[n] != '\r' && span[n] != '\n') n++;
-    FormatText(out, size, "\r\nat line %d, column %d: %.*s", line, (int)(offset - lineStart + 1), n, span);
+    if (file)
+        FormatText(out, size, "\r\nat line %d, column %d of %s: %.*s", line, (int)(offset - lineStart + 1), file, n,
+                   span);
+    else
+        FormatText(out, size, "\r\nat line %d, column %d: %.*s", line, (int)(offset - lineStart + 1), n, span);
 }
 
 void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t length, const char *path,
@@ -317,8 +324,15 @@ void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t
     if (code <= 0 || code >= COMPILE_ERROR_COUNT) return;
     const char *message = CompileErrorText[code];
     /* Without an editor to select the span, the message says where it is. */
-    char place[160] = "";
-    if (gRun.unattended) DescribeErrorPlace(text, offset, length, place, sizeof place);
+    char place[512] = "";
+    if (gRun.unattended) {
+        /* The error log heads the message with the script being run; a span
+        ** in a file it includes is placed in that file by name, or its line
+        ** would be read in the wrong one. */
+        const char *heading = gRunningScript[0] ? gRunningScript : gSettings.ActiveScript;
+        const char *file = path && path[0] && CompareNoCase(path, heading) != 0 ? path : nullptr;
+        DescribeErrorPlace(text, offset, length, file, place, sizeof place);
+    }
     if (!slot)
         ReportError("Syntax Error:\r\n\r\n%s%s", message, place);
     else if (slot->strategyNumber == 0)

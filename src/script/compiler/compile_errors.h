@@ -142,7 +142,9 @@ int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *fu
 ** strategy's formula, or "Syntax Error:" without a slot).  Unattended runs
 ** get the message in the error log, followed by a line "at line %d, column
 ** %d: %s" with the span's first line when the script's text is known (the
-** slot's, else scriptText).  Code 0 only selects. */
+** slot's, else scriptText); when path is not the script the log entry is
+** headed with (the running script, else the active one) the line reads
+** "at line %d, column %d of <path>: %s".  Code 0 only selects. */
 void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t length, const char *path,
                       const char *scriptText = nullptr);
 

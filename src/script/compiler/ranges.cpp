@@ -63,8 +63,16 @@ static int ReadRangePairs(const char *text, RangePair *pairs, int *pBroken)
     return n;
 }
 
+static int sWalkSteps;
+
+int RangeWalkSteps(void)
+{
+    return sWalkSteps;
+}
+
 int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, double *values, int room)
 {
+    sWalkSteps = 0;
     if (parameter) parameter->rangeFlag = 0;
     if (values && room < 1) return 0;
     if (!text) return 0;
@@ -131,6 +139,11 @@ int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, 
     if (CompareDouble(first, last) > 0) goto done;
     for (double v = first;;) {
         if (count >= RANGE_MAX_VALUES) return RANGE_TOO_MANY;
+        /* Values that round onto the default are skipped without being
+        ** counted, so the count alone does not end such a walk: the steps
+        ** are bounded as well. */
+        if (sWalkSteps > RANGE_MAX_VALUES) return RANGE_TOO_MANY;
+        sWalkSteps++;
         /* The default may already fill the room; nothing is written past it. */
         if (values && count >= room) break;
         double value = RoundRangeValue(v, unit);
@@ -139,10 +152,12 @@ int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, 
             count++;
         }
         if (values && count >= room) break;
-        /* A step too small for the value's precision leaves it where it is,
-        ** and the walk would never end: it ends with the last value. */
         double next = haveMult ? v * mult : v + step;
-        if (!(next > v) || CompareDouble(next, last) > 0) break;
+        if (CompareDouble(next, last) > 0) break;
+        /* A step too small for the value's precision leaves it where it is:
+        ** the range holds endlessly many values and is refused as one with
+        ** too many, never cut to what was walked so far. */
+        if (!(next > v)) return RANGE_TOO_MANY;
         v = next;
     }
 done:

@@ -22,19 +22,23 @@ enum {
                                      a factor applied to a start of 0 or less, or a
                                      number that is not finite (too large to read) */
     RANGE_STEP_AND_MULT = -2,   /* both "step" and "mult" given */
-    RANGE_TOO_MANY = 2147483647 /* more than RANGE_MAX_VALUES values */
+    RANGE_TOO_MANY = 2147483647 /* more than RANGE_MAX_VALUES values, or values
+                                     that stop growing (a step below their precision) */
 };
 
 /* Reads "from A to B" with up to three clauses "step S", "mult M", "round R"
 ** and "def D" (words without case, comments ignored) from the first length
 ** characters of text (length < 0: up to the NUL).  Returns the number of
 ** values, RANGE_NOT_A_RANGE, RANGE_BAD, RANGE_STEP_AND_MULT, or RANGE_TOO_MANY
-** when the range holds more than RANGE_MAX_VALUES values (nothing is cut
-** silently).  With values, at most room values are written (the default, when
+** when the range holds more than RANGE_MAX_VALUES values or its values stop
+** growing (nothing is cut silently).  With values, at most room values are written (the default, when
 ** given, first) and the count stops at room; a room below 1 returns 0 at once.
 ** With a parameter, its range flag is cleared and set again when values were
 ** found. */
 int ExpandOptimizationRange(const char *text, int length, Parameter *parameter, double *values, int room);
+/* The values the last ExpandOptimizationRange walked, counted or skipped (0
+** when it walked none).  A walk takes at most RANGE_MAX_VALUES + 1 steps. */
+int RangeWalkSteps(void);
 
 /* Reads the display hint in the first length characters of text (the
 ** column's formula) into the column's format, decimals, negative-in-

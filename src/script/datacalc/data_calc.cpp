@@ -674,14 +674,6 @@ static int LayOutSymbol(SymbolRecord *symbol, const std::vector<int32_t> &order)
     return 1;
 }
 
-int MemoryLimitReached(uint64_t moreBytes)
-{
-    int64_t percent = MemoryPercent(); /* reads the machine's memory size the first time */
-    if (gPhysicalMemory != 0)
-        percent = (int64_t)((gAllocatedBytes.load(std::memory_order_relaxed) + moreBytes) * 100 / gPhysicalMemory);
-    return percent >= gSettings.MaxMemPct;
-}
-
 static uint64_t ElapsedMs(uint64_t since) { return PlatTickCount64() - since; }
 
 int CalcDataArraysForBarSize(EvalContext *context, int quiet)

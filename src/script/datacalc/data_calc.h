@@ -148,12 +148,6 @@ int CalcPerDateThread(CalcWorkerContext *worker);
 ** pass, the formula writes the range itself). */
 void CalcItemForSymbol(EvalContext *context, FormulaNode *nodes, int itemIndex, int onePass);
 
-/* 1 when the memory in use, with moreBytes more, reaches the MaxMemPct
-** setting's share of physical memory (an unknown size counts as 0%): the
-** limit at which the Data and TestData blocks, and what is built from them,
-** stop growing. */
-int MemoryLimitReached(uint64_t moreBytes);
-
 /* ---- bookkeeping ------------------------------------------------------------------ */
 
 /* Marks every Data item for recalculation. */

@@ -13,6 +13,7 @@
 #include "views/win32/draw_resources.h"
 #include "views/win32/plot_paint.h"
 #include "foundation/text_match.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -44,7 +45,11 @@ Blob Find(const PictureDC &p, uint32_t colour)
     return b;
 }
 
+/* A painted picture, saved as a PNG into a folder of its own that goes away
+** with it: the test checks the save, and the pictures do not pile up where
+** the tests run. */
 struct Picture {
+    TempFolder folder;
     PictureDC p{};
     Picture(int w, int h)
     {
@@ -56,8 +61,10 @@ struct Picture {
     ~Picture() { ReleasePictureDC(&p); }
     void Save(const char *name)
     {
-        CopyString(ImagePath, sizeof ImagePath, name, -1);
+        const std::string path = folder.File(name);
+        CopyString(ImagePath, sizeof ImagePath, path.c_str(), -1);
         EXPECT_EQ(SaveBitmapImage(p.bitmap), S_OK) << name;
+        EXPECT_EQ(ReadTestFile(path).substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << name;
     }
 };
 

@@ -1,0 +1,351 @@
+/* results_list.cpp -- test records' lifetime and the results lists that
+** hold them: making and freeing a record, the open lists, adding and
+** deleting tests, and the list's order.
+*/
+#include "engine/results_list.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "engine/run_view_hooks.h"
+#include "foundation/allocator.h"
+#include "foundation/errors.h"
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "script/compiler/definitions.h"
+#include "script/eval/eval_context.h"
+#include "services/services.h"
+
+enum { ITEM_NAME_SIZE = 80 }; /* a StratData item's stored name */
+
+/* The open results lists. */
+struct ResultsLists {
+    ResultsWindow windows[RESULTS_WINDOW_MAX];
+};
+static ResultsLists sLists;
+
+/* ---- records ------------------------------------------------------------------ */
+
+void FreeTestRecord(ResultsWindow *window, TestRecord *record)
+{
+    if (!record) return;
+    /* A window left showing the test would read freed memory at its next
+    ** paint or key. */
+    if (gRunViewHooks.closeTestViews) gRunViewHooks.closeTestViews(window, record);
+    if (gCurrentTest == record) gCurrentTest = nullptr;
+    FreeMemory(&record->parameters);
+    FreeMemory(&record->strategies);
+    FreeMemory(&record->cells);
+    FreeMemory(&record->settings.scriptText);
+    FreeMemory(&record->trades);
+    FreeMemory(&record->resultsValues);
+    FreeMemory(&record->graphValues);
+    FreeMemory(&record->stratDataNames);
+    FreeMemory(&record->stratDataValues);
+    FreeMemory(&record);
+}
+
+TestRecord *NewTestRecord(int32_t parameterCount, int32_t strategyCount, int32_t rowCount, int32_t itemCount)
+{
+    if (parameterCount < 0 || strategyCount < 0 || rowCount < 0 || itemCount < 0) return nullptr;
+    TestRecord *record = nullptr;
+    if (!AllocMemory(&record, sizeof *record)) return nullptr;
+    record->parameterCount = parameterCount;
+    record->strategyCount = strategyCount;
+    record->rowCount = rowCount;
+    record->stratDataItemCount = itemCount;
+    record->stratDataValueCount = strategyCount * rowCount * itemCount;
+    record->daysPerYear = 252.0;
+    bool ok = AllocMemory(&record->strategies, (uint64_t)(strategyCount + 1) * sizeof(StrategyResult)) &&
+        AllocMemory(&record->parameters, (uint64_t)(parameterCount + 1) * sizeof(ParamValue)) &&
+        AllocMemory(&record->cells, ((uint64_t)rowCount * strategyCount + 1) * sizeof(StatCell));
+    if (ok && itemCount > 0) {
+        ok = AllocMemory(&record->stratDataNames, (uint64_t)itemCount * ITEM_NAME_SIZE) &&
+            AllocMemory(&record->stratDataValues, (uint64_t)record->stratDataValueCount * sizeof(double) + 8);
+    }
+    if (!ok) {
+        FreeTestRecord(nullptr, record);
+        return nullptr;
+    }
+    return record;
+}
+
+/* ---- lists -------------------------------------------------------------------- */
+
+ResultsWindow *FirstResultsWindow()
+{
+    for (ResultsWindow &w : sLists.windows)
+        if (w.open) return &w;
+    return nullptr;
+}
+
+double EstimateResultsMemory()
+{
+    double bytes = 0;
+    for (const ResultsWindow &w : sLists.windows) {
+        if (!w.open) continue;
+        for (const TestRecord *t = w.firstTest; t; t = t->next)
+            bytes += (double)((int64_t)(t->strategyCount + 2) * 504 + (int64_t)t->tradeCount * 344 +
+                              (int64_t)t->parameterCount * 88);
+    }
+    return bytes;
+}
+
+ResultsWindow *FindResultsWindowByPath(const char *path)
+{
+    for (ResultsWindow &w : sLists.windows)
+        if (w.open && w.path[0] && CompareNoCase(w.path, path) == 0) return &w;
+    return nullptr;
+}
+
+void UpdateResultsTitle(ResultsWindow *window)
+{
+    FormatText(window->title, sizeof window->title, "Results - %s", window->path[0] ? window->path : "(untitled)");
+}
+
+static void ClearSortKeys(ResultsWindow *window)
+{
+    memset(window->sortKeys, 0, sizeof window->sortKeys);
+    memset(window->sortDescending, 0, sizeof window->sortDescending);
+    window->keyCount = 0;
+}
+
+ResultsWindow *CreateResultsWindow(int32_t columnCount, const ParamValue *columns)
+{
+    for (ResultsWindow &w : sLists.windows) {
+        if (w.open) continue;
+        memset(&w, 0, sizeof w);
+        w.open = 1;
+        UpdateResultsTitle(&w);
+        if (!AddResultsColumns(&w, columnCount, columns)) {
+            w.open = 0;
+            return nullptr;
+        }
+        return &w;
+    }
+    ReportError("Unable to create a new results window");
+    return nullptr;
+}
+
+int AddResultsColumns(ResultsWindow *window, int32_t count, const ParamValue *columns)
+{
+    for (int32_t i = 0; columns && i < count; i++) {
+        bool known = false;
+        for (int32_t k = 0; k < window->columnCount && !known; k++)
+            known = CompareNoCase(window->columns[k].name, columns[i].name) == 0;
+        if (known) continue;
+        if (!ReallocMemory(&window->columns, (uint64_t)(window->columnCount + 1) * sizeof(ParamValue))) return 0;
+        window->columns[window->columnCount++] = columns[i];
+    }
+    return 1;
+}
+
+void AddTestToResults(ResultsWindow *window, TestRecord *record)
+{
+    record->previous = window->lastTest;
+    record->next = nullptr;
+    if (window->lastTest)
+        window->lastTest->next = record;
+    else
+        window->firstTest = record;
+    window->lastTest = record;
+    window->testCount++;
+    window->modified = 1;
+    ClearSortKeys(window);
+    gCurrentTest = record;
+}
+
+static void UnlinkTest(ResultsWindow *window, TestRecord *record)
+{
+    if (record->previous)
+        record->previous->next = record->next;
+    else
+        window->firstTest = record->next;
+    if (record->next)
+        record->next->previous = record->previous;
+    else
+        window->lastTest = record->previous;
+    record->previous = record->next = nullptr;
+    window->testCount--;
+}
+
+void DeleteAllTests(ResultsWindow *window)
+{
+    if (!window) return;
+    const bool hadTests = window->firstTest != nullptr;
+    /* Each test leaves the list before it is freed, so whatever runs while
+    ** its views close finds a list of whole tests. */
+    while (TestRecord *t = window->firstTest) {
+        window->firstTest = t->next;
+        if (window->firstTest) window->firstTest->previous = nullptr;
+        t->previous = t->next = nullptr;
+        FreeTestRecord(window, t);
+    }
+    window->lastTest = nullptr;
+    window->testCount = 0;
+    FreeMemory(&window->columns);
+    window->columnCount = 0;
+    ClearSortKeys(window);
+    if (hadTests) window->modified = 1;
+}
+
+void CloseResultsWindow(ResultsWindow *window)
+{
+    if (!window) return;
+    DeleteAllTests(window);
+    memset(window, 0, sizeof *window);
+}
+
+void RefreshResultsList(ResultsWindow *)
+{
+    /* The list's arrows, widths and selection belong to its window. */
+}
+
+/* ---- order -------------------------------------------------------------------- */
+
+/* The list shows only the Results columns with a format, in their order;
+** the statistics columns of the list, OptScoreCol and the parameter columns
+** after them all count those.  shownIndex -1 gives the number shown; else
+** the index in gResultsColumns of the shownIndex-th shown column, -1 when
+** there is none. */
+static int32_t ShownResultsColumn(int32_t shownIndex)
+{
+    const FormulaColumn *columns = (const FormulaColumn *)gResultsColumns.items;
+    int32_t shown = 0;
+    for (int32_t k = 0; columns && k < gResultsColumns.count; k++) {
+        if (columns[k].format == 0) continue;
+        if (shown == shownIndex) return k;
+        shown++;
+    }
+    return shownIndex < 0 ? shown : -1;
+}
+
+/* The value a list column shows for the test, for sorting. */
+static double ColumnValue(const ResultsWindow *window, const TestRecord *test, int32_t column)
+{
+    if (column == 0) return test->testNumber;
+    if (column == 2) return test->settings.FirstDate * 1e8 + test->settings.LastDate;
+    const int32_t statistics = ShownResultsColumn(-1);
+    if (column < RESULTS_FIXED_COLUMNS + statistics) {
+        const int32_t k = ShownResultsColumn(column - RESULTS_FIXED_COLUMNS);
+        if (k < 0 || !test->resultsValues || test->strategyCount <= 0) return 0;
+        const int64_t perStrategy = test->resultsValueCount / test->strategyCount;
+        const int64_t at = (int64_t)test->mainStrategy * perStrategy + k;
+        return k < perStrategy && at < test->resultsValueCount ? test->resultsValues[at] : 0;
+    }
+    const int32_t p = column - RESULTS_FIXED_COLUMNS - statistics;
+    if (p < 0 || p >= window->columnCount) return -1e14;
+    for (int32_t i = 0; i < test->parameterCount; i++)
+        if (CompareNoCase(test->parameters[i].name, window->columns[p].name) == 0) return test->parameters[i].value;
+    return -1e14;
+}
+
+int CompareResultsRows(const ResultsWindow *window, const TestRecord *a, const TestRecord *b)
+{
+    for (int32_t k = 1; k <= window->keyCount && k <= RESULTS_SORT_KEY_MAX; k++) {
+        int32_t column = -1;
+        for (int32_t c = 0; c < RESULTS_SORT_KEY_MAX && column < 0; c++)
+            if (window->sortKeys[c] == k) column = c;
+        if (column < 0) continue;
+        int order;
+        if (column == 1) {
+            order = CompareNoCase(a->settings.TestName, b->settings.TestName);
+            order = order < 0 ? -1 : order > 0;
+        } else {
+            double va = ColumnValue(window, a, column), vb = ColumnValue(window, b, column);
+            order = va < vb ? -1 : va > vb;
+        }
+        if (order) return window->sortDescending[column] ? -order : order;
+    }
+    return 0;
+}
+
+static int32_t AnchorDate(const TestRecord *test)
+{
+    return gSettings.OptAnchor == 1 ? test->settings.LastDate : test->settings.FirstDate;
+}
+
+void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int keepBySymbol)
+{
+    const int32_t scoreColumn = gSettings.OptScoreCol + RESULTS_FIXED_COLUMNS;
+    if (!window || gSettings.OptScoreCol < 0 || gSettings.OptScoreCol >= ShownResultsColumn(-1) ||
+        scoreColumn >= RESULTS_SORT_KEY_MAX)
+        return;
+    ClearSortKeys(window);
+    int32_t priority = 1;
+    if (keepByDate) window->sortKeys[2] = priority++;
+    if (keepBySymbol) window->sortKeys[1] = priority++;
+    window->sortKeys[scoreColumn] = priority;
+    window->keyCount = priority;
+    for (int32_t &d : window->sortDescending) d = 1;
+
+    std::vector<TestRecord *> rows;
+    for (TestRecord *t = window->firstTest; t; t = t->next) rows.push_back(t);
+    std::stable_sort(rows.begin(), rows.end(),
+                     [window](TestRecord *a, TestRecord *b) { return CompareResultsRows(window, a, b) < 0; });
+    window->firstTest = window->lastTest = nullptr;
+    for (TestRecord *t : rows) {
+        t->previous = window->lastTest;
+        t->next = nullptr;
+        if (window->lastTest)
+            window->lastTest->next = t;
+        else
+            window->firstTest = t;
+        window->lastTest = t;
+    }
+    if (keepBest <= 0 || !window->firstTest) return;
+
+    const TestRecord *first = window->firstTest;
+    const int32_t anchor = AnchorDate(first);
+    char name[TEST_NAME_SIZE];
+    CopyString(name, sizeof name, first->settings.TestName, -1);
+    int kept = 0;
+    for (TestRecord *t = window->firstTest; t;) {
+        TestRecord *next = t->next;
+        const bool inGroup = (!keepByDate || AnchorDate(t) == anchor) &&
+            (!keepBySymbol || CompareNoCase(t->settings.TestName, name) == 0);
+        if (inGroup && ++kept > keepBest) {
+            UnlinkTest(window, t);
+            FreeTestRecord(window, t);
+        }
+        t = next;
+    }
+}
+
+void RecalculateTestStats(ResultsWindow *window, int full)
+{
+    /* Without full only the sort arrows and widths are restored: those
+    ** belong to the list's window. */
+    if (!window || !full || !gRunViewHooks.fillResultsRow) return;
+    const uint64_t started = PlatTickCount64();
+    bool shown = false, aborted = false;
+    char savedStatus[256] = "";
+    int32_t done = 0;
+    for (TestRecord *t = window->firstTest; t; t = t->next) {
+        /* A long list shows its progress and can be stopped with Escape; the
+        ** rows not reached keep the values they had. */
+        if (!shown && PlatTickCount64() - started > 1000) {
+            shown = true;
+            GetStatusText(0, savedStatus, sizeof savedStatus);
+            SetStatusText(0, "Recalculating Test Stats...");
+            SetWaitCursor(1);
+        }
+        if (shown) {
+            SetStatusText(1, "Test %d of %d", (int)(done + 1), (int)window->testCount);
+            PumpMessages();
+            if (PlatEscapePressed()) {
+                aborted = true;
+                break;
+            }
+        }
+        gRunViewHooks.fillResultsRow(window, t);
+        done++;
+    }
+    if (shown) {
+        SetWaitCursor(0);
+        SetStatusText(1, nullptr);
+        SetStatusText(0, savedStatus[0] ? savedStatus : nullptr);
+    }
+    if (aborted) ReportError("Calculation aborted");
+}
