@@ -1,5 +1,6 @@
 /* csv_import.cpp -- folders of per-symbol price files and multi-symbol files. */
 #include "marketdata/import/csv_import.h"
+#include "marketdata/import/csv_lines.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,25 +22,6 @@
 #include "marketdata/store/data_load.h"
 #include "script/compiler/formula.h"
 #include "services/services.h"
-
-/* CSV field ids, the positions of kCsvFieldNames. */
-enum CsvField {
-    CSV_SKIP = 0,
-    CSV_SYMBOL = 1,
-    CSV_DATE = 2,
-    CSV_TIME = 3,
-    CSV_OPEN = 4,
-    CSV_HIGH = 5,
-    CSV_LOW = 6,
-    CSV_CLOSE = 7,
-    CSV_VOLUME = 8,
-    CSV_ADJ_CLOSE = 9,
-    CSV_REAL_CLOSE = 10,
-    CSV_SPLIT = 11,
-    CSV_DIVIDEND = 12,
-    CSV_EXTRA = 13
-};
-static_assert(CSV_EXTRA + 1 == CSV_FIELD_COUNT, "one id per CSV field name");
 
 static const char kMsgUnableToRead[] = "Unable to read %s";
 static const char kMsgUnreadableFolder[] = "Unable to read %s\r\n\r\n%s";
@@ -69,79 +51,8 @@ static const char kRefusedNoDates[] = "no date could be read";
 static const char kRefusedNoBars[] = "no line holds a bar";
 static const char kReadWithLayout[] = "%s; lines were read with the %s delimiter and decimal %s, which CSVDelim and "
                                       "CSVNumFmt choose";
-/* A file whose dates read only in the other order of day and month is
-** refused whole: its other dates would be stored with day and month swapped. */
-static const char kRefusedDateOrder[] = "line %d has the date %s, which reads only %s first; CSVDateFmt chooses the "
-                                        "order (%s for this file)";
 /* Why a line is not a bar, beside the shared reasons. */
 static const char kRefusedLongSymbol[] = "the symbol is longer than 39 characters";
-
-/* The end of the line that starts at p: its first CR or LF, as files end
-** their lines with CR LF, LF or CR alone.  *next is where the next line
-** starts. */
-static const char *LineEnd(const char *p, const char *end, const char **next)
-{
-    const char *q = p;
-    while (q < end && *q != '\n' && *q != '\r') q++;
-    *next = q + (q < end) + (q + 1 < end && q[0] == '\r' && q[1] == '\n');
-    return q;
-}
-
-/* Lines ended by CR alone, which a count of LF characters misses. */
-static int CountLoneCarriageReturns(const char *p, const char *end)
-{
-    int n = 0;
-    while (p < end && (p = (const char *)memchr(p, '\r', (size_t)(end - p))) != nullptr) {
-        if (p + 1 >= end || p[1] != '\n') n++;
-        p++;
-    }
-    return n;
-}
-
-/* A UTF-8 byte order mark at the start of a text is no part of it. */
-static const char *SkipByteOrderMark(const char *text, const char *end)
-{
-    if (end - text >= 3 && (unsigned char)text[0] == 0xEF && (unsigned char)text[1] == 0xBB &&
-        (unsigned char)text[2] == 0xBF)
-        return text + 3;
-    return text;
-}
-
-/* One column of a line: its text in the line (not terminated) and length. */
-struct CsvColumn {
-    const char *text;
-    int32_t length;
-};
-
-/* Splits [p, end) into at most IMPORT_CSV_FIELDS columns at delim; a column
-** that begins with '"' runs to the next '"' (quotes dropped, and what follows
-** up to the next delimiter).  White space after a delimiter is skipped.  The
-** number of columns. */
-static int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns)
-{
-    int n = 0;
-    while (n < IMPORT_CSV_FIELDS) {
-        while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
-        if (p < end && *p == '"') {
-            const char *close = (const char *)memchr(p + 1, '"', (size_t)(end - p - 1));
-            if (!close) {
-                columns[n++] = {p + 1, (int32_t)(end - p - 1)};
-                break;
-            }
-            columns[n++] = {p + 1, (int32_t)(close - p - 1)};
-            const char *next = (const char *)memchr(close + 1, delim, (size_t)(end - close - 1));
-            if (!next) break;
-            p = next + 1;
-            continue;
-        }
-        const char *q = p;
-        while (q < end && *q != delim) q++;
-        columns[n++] = {p, (int32_t)(q - p)};
-        if (q == end) break;
-        p = q + 1;
-    }
-    return n;
-}
 
 static int Digits(const char *p, int n)
 {
@@ -151,13 +62,6 @@ static int Digits(const char *p, int n)
         v = v * 10 + (p[i] - '0');
     }
     return v;
-}
-
-/* The column's text, terminated, in out (cut to size - 1 characters). */
-static const char *ColumnText(const CsvColumn &c, char *out, int size)
-{
-    CopyString(out, size, c.text, c.length < size ? c.length : size - 1);
-    return out;
 }
 
 /* ParseDate's answer for the column in the row's order of day and month,
@@ -469,48 +373,6 @@ static void ReportFileTally(const char *name, const FileTally &t, int32_t bars, 
         ReportRefusedFile(name, kReadWithLayout,
                           t.noDate == t.refused.count && t.refused.count > 0 ? kRefusedNoDates : kRefusedNoBars,
                           DelimiterName(row->csvDelimiter), row->csvNumberFormat == NUMBER_COMMA ? "commas" : "points");
-}
-
-/* 1 when a date text begins with a year (or is a yyyymmdd number), so that
-** its order of day and month is no question. */
-static int IsYearFirstDate(const CsvColumn &c)
-{
-    const char *p = c.text, *end = c.text + c.length;
-    while (p < end && (*p == ' ' || *p == '\t')) p++;
-    int digits = 0, value = 0;
-    for (; p < end && *p >= '0' && *p <= '9' && digits < 9; p++, digits++) value = value * 10 + (*p - '0');
-    return digits >= 4 && value >= 1001;
-}
-
-/* Looks at the dates of the lines from p (numbered on from lineNumber) for
-** one that reads only in the other order of day and month than the order in
-** force (13/01/2024 read month first); the look ends at the first date that
-** begins with a year, as the whole file then does.  Reports the file with
-** the first such line and returns 1, else 0. */
-static int RefuseOtherDateOrder(const char *name, const char *p, const char *end, char delim, const int32_t *map,
-                                int dayFirst, int32_t lineNumber)
-{
-    int dateColumn = -1;
-    for (int c = 0; c < IMPORT_CSV_FIELDS && dateColumn < 0; c++)
-        if (map[c] == CSV_DATE) dateColumn = c;
-    if (dateColumn < 0) return 0;
-    CsvColumn columns[IMPORT_CSV_FIELDS];
-    while (p < end) {
-        const char *next;
-        const char *lineEnd = LineEnd(p, end, &next);
-        lineNumber++;
-        int n = lineEnd > p ? SplitColumns(p, lineEnd, delim, columns) : 0;
-        p = next;
-        if (dateColumn >= n) continue;
-        if (IsYearFirstDate(columns[dateColumn])) return 0;
-        char text[256];
-        ColumnText(columns[dateColumn], text, sizeof text);
-        if (ParseDateInOrder(text, dayFirst) || !ParseDateInOrder(text, !dayFirst)) continue;
-        ReportRefusedFile(name, kRefusedDateOrder, (int)lineNumber, text, dayFirst ? "month" : "day",
-                          dayFirst ? "MDY" : "DMY");
-        return 1;
-    }
-    return 0;
 }
 
 /* The number of columns the field map reads. */

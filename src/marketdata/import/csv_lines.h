@@ -1,0 +1,54 @@
+/* csv_lines.h -- the lines and columns of a price text (a folder's file, a
+** multi-symbol file or an online answer), shared by the CSV readers of this
+** folder, and the check of a file's dates against the order of day and
+** month in force.
+**
+** Lines end in CR LF, LF or CR alone.  Columns point into the text; nothing
+** is copied or allocated.
+*/
+#pragma once
+#include <cstdint>
+
+#include "marketdata/import/import_run.h"
+
+/* CSV field ids, the positions of kCsvFieldNames. */
+enum CsvField {
+    CSV_SKIP = 0,
+    CSV_SYMBOL = 1,
+    CSV_DATE = 2,
+    CSV_TIME = 3,
+    CSV_OPEN = 4,
+    CSV_HIGH = 5,
+    CSV_LOW = 6,
+    CSV_CLOSE = 7,
+    CSV_VOLUME = 8,
+    CSV_ADJ_CLOSE = 9,
+    CSV_REAL_CLOSE = 10,
+    CSV_SPLIT = 11,
+    CSV_DIVIDEND = 12,
+    CSV_EXTRA = 13
+};
+static_assert(CSV_EXTRA + 1 == CSV_FIELD_COUNT, "one id per CSV field name");
+
+/* One column of a line: its text in the line (not terminated) and length. */
+struct CsvColumn {
+    const char *text;
+    int32_t length;
+};
+
+/* The end of the line that starts at p: its first CR or LF.  *next is where
+** the next line starts. */
+const char *LineEnd(const char *p, const char *end, const char **next);
+/* Lines ended by CR alone, which a count of LF characters misses. */
+int CountLoneCarriageReturns(const char *p, const char *end);
+/* Text after a UTF-8 byte order mark at its start, if any. */
+const char *SkipByteOrderMark(const char *text, const char *end);
+/* Splits [p, end) into at most IMPORT_CSV_FIELDS columns at delim (quotes
+** dropped); the number of columns. */
+int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns);
+/* The column's text, terminated, in out (cut to size - 1 characters). */
+const char *ColumnText(const CsvColumn &c, char *out, int size);
+/* Reports the file and returns 1 when a date of the lines from p reads only
+** in the other order of day and month than dayFirst; else 0. */
+int RefuseOtherDateOrder(const char *name, const char *p, const char *end, char delim, const int32_t *map,
+                         int dayFirst, int32_t lineNumber);
