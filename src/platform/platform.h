@@ -119,14 +119,17 @@ void PlatErrorText(int code, char *out, size_t size);
 
 /* ---- planned failures (test programs) -------------------------------------
 ** A test makes file operations fail on purpose to show that a writer keeps
-** the user's previous file and reports the failure.  PlatWriteFile and
-** PlatRenameReplace ask PlatFaultDue first; with nothing planned that costs
-** one atomic load. */
+** the user's previous file and reports the failure, or that a reader
+** reports a file it may not read.  PlatWriteFile, PlatRenameReplace and
+** PlatOpenFile (for reading) ask PlatFaultDue first; with nothing planned
+** that costs one atomic load. */
 
 enum PlatFaultKind {
     PLAT_FAULT_WRITE = 0,  /* PlatWriteFile: as on a full disk (PLAT_ERR_DISK_FULL), nothing written */
     PLAT_FAULT_RENAME = 1, /* PlatRenameReplace: refused (PLAT_ERR_ACCESS_DENIED), nothing moved */
-    PLAT_FAULT_KINDS = 2
+    PLAT_FAULT_OPEN_READ = 2, /* PlatOpenFile for reading: refused (PLAT_ERR_ACCESS_DENIED), as a file
+                              ** the user may not read (tests run with rights that read every file) */
+    PLAT_FAULT_KINDS = 3
 };
 /* After pass more calls of the kind succeed, the next fail calls fail (any
 ** thread); fail 0 removes the plan.  The count of failures made starts at 0. */

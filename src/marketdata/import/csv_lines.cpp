@@ -6,24 +6,15 @@
 
 #include "foundation/dates.h"
 #include "foundation/errors.h"
+#include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
 
 /* A file whose dates read only in the other order of day and month is
 ** refused whole: its other dates would be stored with day and month swapped. */
+const char kRefusedOtherOrder[] = "the date reads only in the other order of day and month";
 static const char kRefusedDateOrder[] = "line %d has the date %s, which reads only %s first; CSVDateFmt chooses the "
                                         "order (%s for this file)";
-
-/* The end of the line that starts at p: its first CR or LF, as files end
-** their lines with CR LF, LF or CR alone.  *next is where the next line
-** starts. */
-const char *LineEnd(const char *p, const char *end, const char **next)
-{
-    const char *q = p;
-    while (q < end && *q != '\n' && *q != '\r') q++;
-    *next = q + (q < end) + (q + 1 < end && q[0] == '\r' && q[1] == '\n');
-    return q;
-}
 
 /* Lines ended by CR alone, which a count of LF characters misses. */
 int CountLoneCarriageReturns(const char *p, const char *end)
@@ -76,7 +67,6 @@ int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns)
     return n;
 }
 
-
 /* The column's text, terminated, in out (cut to size - 1 characters). */
 const char *ColumnText(const CsvColumn &c, char *out, int size)
 {
@@ -84,46 +74,18 @@ const char *ColumnText(const CsvColumn &c, char *out, int size)
     return out;
 }
 
-
-/* 1 when a date text begins with a year (or is a yyyymmdd number), so that
-** its order of day and month is no question. */
-static int IsYearFirstDate(const CsvColumn &c)
+int ReadsOnlyInOtherOrder(const char *text, int dayFirst)
 {
-    const char *p = c.text, *end = c.text + c.length;
-    while (p < end && (*p == ' ' || *p == '\t')) p++;
-    int digits = 0, value = 0;
-    for (; p < end && *p >= '0' && *p <= '9' && digits < 9; p++, digits++) value = value * 10 + (*p - '0');
-    return digits >= 4 && value >= 1001;
+    return text[0] && !ParseDateInOrder(text, dayFirst) && ParseDateInOrder(text, !dayFirst);
 }
 
-/* Looks at the dates of the lines from p (numbered on from lineNumber) for
-** one that reads only in the other order of day and month than the order in
-** force (13/01/2024 read month first); the look ends at the first date that
-** begins with a year, as the whole file then does.  Reports the file with
-** the first such line and returns 1, else 0. */
-int RefuseOtherDateOrder(const char *name, const char *p, const char *end, char delim, const int32_t *map,
-                                int dayFirst, int32_t lineNumber)
+int IsOtherOrderDate(const CsvColumn &c, int dayFirst)
 {
-    int dateColumn = -1;
-    for (int c = 0; c < IMPORT_CSV_FIELDS && dateColumn < 0; c++)
-        if (map[c] == CSV_DATE) dateColumn = c;
-    if (dateColumn < 0) return 0;
-    CsvColumn columns[IMPORT_CSV_FIELDS];
-    while (p < end) {
-        const char *next;
-        const char *lineEnd = LineEnd(p, end, &next);
-        lineNumber++;
-        int n = lineEnd > p ? SplitColumns(p, lineEnd, delim, columns) : 0;
-        p = next;
-        if (dateColumn >= n) continue;
-        if (IsYearFirstDate(columns[dateColumn])) return 0;
-        char text[256];
-        ColumnText(columns[dateColumn], text, sizeof text);
-        if (ParseDateInOrder(text, dayFirst) || !ParseDateInOrder(text, !dayFirst)) continue;
-        ReportRefusedFile(name, kRefusedDateOrder, (int)lineNumber, text, dayFirst ? "month" : "day",
-                          dayFirst ? "MDY" : "DMY");
-        return 1;
-    }
-    return 0;
+    char text[256];
+    return c.length > 0 && ReadsOnlyInOtherOrder(ColumnText(c, text, sizeof text), dayFirst);
 }
 
+void RefuseForDateOrder(const char *name, int32_t line, const char *text, int dayFirst)
+{
+    ReportRefusedFile(name, kRefusedDateOrder, (int)line, text, dayFirst ? "month" : "day", dayFirst ? "MDY" : "DMY");
+}

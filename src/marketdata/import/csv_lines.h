@@ -36,9 +36,6 @@ struct CsvColumn {
     int32_t length;
 };
 
-/* The end of the line that starts at p: its first CR or LF.  *next is where
-** the next line starts. */
-const char *LineEnd(const char *p, const char *end, const char **next);
 /* Lines ended by CR alone, which a count of LF characters misses. */
 int CountLoneCarriageReturns(const char *p, const char *end);
 /* Text after a UTF-8 byte order mark at its start, if any. */
@@ -48,7 +45,18 @@ const char *SkipByteOrderMark(const char *text, const char *end);
 int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns);
 /* The column's text, terminated, in out (cut to size - 1 characters). */
 const char *ColumnText(const CsvColumn &c, char *out, int size);
-/* Reports the file and returns 1 when a date of the lines from p reads only
-** in the other order of day and month than dayFirst; else 0. */
-int RefuseOtherDateOrder(const char *name, const char *p, const char *end, char delim, const int32_t *map,
-                         int dayFirst, int32_t lineNumber);
+/* The order of day and month.  A date that reads only in the other order
+** than the one in force (13/01/2024 read month first) tells that the file
+** was written in that order: the file is refused whole, since its other
+** dates (02/01/2024) would be stored with day and month swapped.  Dates that
+** begin with the year read alike in both orders. */
+
+/* ReadDataLine's answer for such a date: the caller refuses the file. */
+extern const char kRefusedOtherOrder[];
+/* 1 when the date text reads only in the other order than dayFirst's. */
+int ReadsOnlyInOtherOrder(const char *text, int dayFirst);
+/* ReadsOnlyInOtherOrder of a column. */
+int IsOtherOrderDate(const CsvColumn &c, int dayFirst);
+/* Reports the file name refused for the date text on its line (numbered
+** from 1), naming CSVDateFmt. */
+void RefuseForDateOrder(const char *name, int32_t line, const char *text, int dayFirst);
