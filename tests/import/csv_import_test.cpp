@@ -846,9 +846,13 @@ TEST_F(CsvImportTest, SideFilesReadAnyLineEndAndTheDateOrder)
 ** reason; so is a name too long for a symbol, on standard error too. */
 TEST_F(CsvImportTest, FilesThatBecomeOneSymbolAreNamed)
 {
-    const struct {
+    struct Pair {
         const char *first, *second, *symbol;
-    } pairs[] = {{"BRK B.csv", "BRK_B.csv", "BRK_B"}, {"AAA.CSV", "aaa.csv", "AAA"}};
+    };
+    std::vector<Pair> pairs = {{"BRK B.csv", "BRK_B.csv", "BRK_B"}};
+#ifndef _WIN32
+    pairs.push_back({"AAA.CSV", "aaa.csv", "AAA"}); /* one file where names ignore case */
+#endif
     for (int written = 0; written < 2; written++) {
         SCOPED_TRACE(written ? "written in reverse" : "written in name order");
         Restart(true);
@@ -868,7 +872,7 @@ TEST_F(CsvImportTest, FilesThatBecomeOneSymbolAreNamed)
         const int result = RunImport();
         gConsoleEcho = nullptr;
         ASSERT_EQ(result, 1) << Messages();
-        ASSERT_EQ(gStore.symbolCount, 2);
+        ASSERT_EQ(gStore.symbolCount, (int32_t)pairs.size());
         const std::string text = ReadTestFile(log);
         for (const auto &p : pairs) {
             EXPECT_EQ(Symbol(p.symbol).bars[BAR_DAILY][0].close, 1) << p.symbol;
@@ -880,7 +884,7 @@ TEST_F(CsvImportTest, FilesThatBecomeOneSymbolAreNamed)
         EXPECT_NE(gEchoed.find("2:" + std::string(40, 'L') + ".csv\tnot imported because its name is too long\n"),
                   std::string::npos)
             << gEchoed;
-        EXPECT_EQ(gImport.refusedCount, 3);
+        EXPECT_EQ(gImport.refusedCount, (int32_t)pairs.size() + 1);
     }
 }
 

@@ -87,6 +87,12 @@ static int32_t ReadDateColumn(const CsvColumn &c, int dayFirst)
         int y = Digits(text, 4), m = Digits(text + 5, 2), d = Digits(text + 8, 2);
         if (y >= 1001 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m)) return MakeDate(y, m, d);
     }
+    /* The usual day and month first forms (01/02/2024) in the row's order. */
+    if (c.length == 10 && text[2] == text[5] && (text[2] == '-' || text[2] == '/' || text[2] == '.')) {
+        int first = Digits(text, 2), second = Digits(text + 3, 2), y = Digits(text + 6, 4);
+        int m = dayFirst ? second : first, d = dayFirst ? first : second;
+        if (y >= 1001 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m)) return MakeDate(y, m, d);
+    }
     char buffer[256];
     return ParseDateInOrder(ColumnText(c, buffer, sizeof buffer), dayFirst);
 }
