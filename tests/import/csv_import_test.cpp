@@ -719,12 +719,12 @@ namespace {
 ** multi-symbol file: the lines after it are read, and the count is true. */
 TEST_F(CsvImportTest, ANulByteEndsOnlyItsLine)
 {
-    PlatCreateFolder(tmp.File("nul").c_str());
+    PlatCreateFolder(tmp.File("damaged").c_str());
     const std::string nul(1, '\0');
-    const std::string file = Write("nul\\NUL.csv", "Date,Close\n2024-01-02,1\n2024-01-03,2" + nul + "5\n2024-01-04,3\n"
+    const std::string file = Write("damaged\\ZERO.csv", "Date,Close\n2024-01-02,1\n2024-01-03,2" + nul + "5\n2024-01-04,3\n"
                                                    "2024-01-05,4\n");
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("nul")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("damaged")), 0);
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
     const std::string multi = Write("multi.csv", "MMM,2024-01-02,1\nM" + nul + "MM,2024-01-03,2\nMMM,2024-01-04,3\n");
@@ -732,7 +732,7 @@ TEST_F(CsvImportTest, ANulByteEndsOnlyItsLine)
     Finish(0);
     ASSERT_EQ(RunImport(), 1) << Messages();
     ASSERT_EQ(gStore.symbolCount, 2);
-    EXPECT_EQ(Dates(Symbol("NUL")), (std::vector<int32_t>{20240102, 20240104, 20240105}));
+    EXPECT_EQ(Dates(Symbol("ZERO")), (std::vector<int32_t>{20240102, 20240104, 20240105}));
     EXPECT_EQ(Dates(Symbol("MMM")), (std::vector<int32_t>{20240102, 20240104}));
     const std::string text = ReadTestFile(log);
     for (const std::string &line : {file + ": 1 line not read as bars: line 3 (the line holds a NUL byte)\n",
