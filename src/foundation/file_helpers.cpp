@@ -365,7 +365,7 @@ int BackupFile(const char *path)
 
 /* ---- quoted CSV ------------------------------------------------------------------ */
 
-int LoadCsvText(const char *path, void *pBlock, char separator)
+int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLength)
 {
     char **pp = (char **)pBlock;
     uint32_t size = 0;
@@ -378,10 +378,14 @@ int LoadCsvText(const char *path, void *pBlock, char separator)
     int quoted = 0;
     if (!memchr(text, '"', size)) {
         /* Without quotes nothing moves: only the lines are counted. */
-        for (const char *p = text, *end = text + size; (p = (const char *)memchr(p, '\n', (size_t)(end - p))); p++)
-            lines++;
+        const char *end = text + size;
+        for (const char *p = text; (p = (const char *)memchr(p, '\n', (size_t)(end - p))); p++) lines++;
+        /* A CR ends a line of its own unless an LF follows it. */
+        for (const char *p = text; (p = (const char *)memchr(p, '\r', (size_t)(end - p))); p++)
+            if (p + 1 == end || p[1] != '\n') lines++;
         text[size] = '\r';
         text[size + 1] = '\n';
+        if (pLength) *pLength = size + 2;
         return lines;
     }
     for (uint32_t i = 0; i < size; i++) {
@@ -391,12 +395,34 @@ int LoadCsvText(const char *path, void *pBlock, char separator)
             continue;
         }
         if (quoted && c == separator) continue;
-        if (c == '\n') lines++;
+        if (c == '\n' || (c == '\r' && (i + 1 == size || text[i + 1] != '\n'))) lines++;
         text[out++] = c;
     }
     if (size == 0) lines = 1;
     text[out++] = '\r';
     text[out++] = '\n';
     memset(text + out, 0, size + 4 - out);
+    if (pLength) *pLength = out;
     return lines;
+}
+
+/* ---- lines of a text ---------------------------------------------------------- */
+
+const char *FindLineEnd(const char *p, const char *end, const char **next)
+{
+    const char *q = p;
+    while (q < end && *q != '\n' && *q != '\r') q++;
+    *next = q + (q < end) + (q + 1 < end && q[0] == '\r' && q[1] == '\n');
+    return q;
+}
+
+char *TakeTextLine(char **cursor)
+{
+    char *line = *cursor;
+    if (!line || !*line) return nullptr;
+    char *q = line + strcspn(line, "\r\n");
+    char *next = q + (*q != 0) + (q[0] == '\r' && q[1] == '\n');
+    *q = 0;
+    *cursor = next;
+    return line;
 }

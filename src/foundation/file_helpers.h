@@ -117,6 +117,18 @@ int BackupFile(const char *path);
 
 /* The file's text with the quotes of quoted fields removed and separators
 ** inside quotes dropped (separator 0 means ','), always ending with "\r\n",
-** in a fresh tracked block.  Returns the number of lines (line feeds + 1),
-** 0 on failure. */
-int LoadCsvText(const char *path, void *pBlock, char separator);
+** in a fresh tracked block.  Returns the number of lines (line ends + 1, a
+** line end being CR LF, LF or CR alone), 0 on failure.  *pLength, when
+** given, is the text's length: the text may hold NUL bytes of its own. */
+int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLength = nullptr);
+
+/* ---- lines of a text ----------------------------------------------------------
+** Texts from other programs end their lines with CR LF, LF or CR alone, so
+** every reader of lines takes all three. */
+
+/* The end of the line that starts at p (before end): its first CR or LF.
+** *next is where the next line starts (end after the last line). */
+const char *FindLineEnd(const char *p, const char *end, const char **next);
+/* The next line of a NUL-terminated text, terminated in place without its
+** line end; *cursor moves past it.  Null at the end of the text. */
+char *TakeTextLine(char **cursor);

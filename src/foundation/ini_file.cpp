@@ -127,6 +127,10 @@ int IniOpen(IniFile *rec, const char *fileName, int writable)
     int n = (int)size;
     while (n > 0 && (unsigned char)text[n - 1] <= 0x20) n--;
     text[n] = 0;
+    /* Every search below finds lines by their LF; a file saved with CR alone
+    ** ending its lines has none, so such a CR is read as an LF. */
+    for (char *p = text; (p = (char *)memchr(p, '\r', (size_t)(text + n - p))) != nullptr; p++)
+        if (p + 1 == text + n || p[1] != '\n') *p = '\n';
 
     CopyString(rec->path, sizeof rec->path, fileName, -1);
     rec->file = f;

@@ -4,8 +4,9 @@
 **             record owns its text (a tracked block) from IniOpen to IniClose.
 ** File shape: lines of key "=" value; a section starts at a line "[name]".
 **             Lines end in "\r\n" as the program writes them, but any line end
-**             is read.  Values are single lines: multi-line text is stored
-**             escaped (IniGetText / IniPutText: "\n", "\r", "\t", "\\"), and
+**             is read (a CR alone is held, and written back, as an LF).
+**             Values are single lines: multi-line text is stored escaped
+**             (IniGetText / IniPutText: "\n", "\r", "\t", "\\"), and
 **             colours as "RGB(r,g,b)" (read with blanks allowed anywhere
 **             around the parts).  In memory a colour is red | green << 8 |
 **             blue << 16.

@@ -44,11 +44,35 @@ static int ReplaceAll(char *path, const char *macro, const char *value)
     }
 }
 
+int IsPathSeparator(char c)
+{
+#ifdef _WIN32
+    return c == '\\';
+#else
+    return c == '\\' || c == '/';
+#endif
+}
+
+const char *FindLastPathSeparator(const char *path)
+{
+    const char *last = nullptr;
+    for (const char *p = path; *p; p++)
+        if (IsPathSeparator(*p)) last = p;
+    return last;
+}
+
+int HasPathSeparator(const char *text)
+{
+    for (const char *p = text; *p; p++)
+        if (IsPathSeparator(*p)) return 1;
+    return 0;
+}
+
 int ReplacePathMacro(char path[260], const char *macro, const char *value)
 {
     char trimmed[PATH_SIZE];
     int n = CopyString(trimmed, sizeof trimmed, value ? value : "", -1);
-    while (n > 0 && trimmed[n - 1] == '\\') trimmed[--n] = 0;
+    while (n > 0 && IsPathSeparator(trimmed[n - 1])) trimmed[--n] = 0;
     return ReplaceAll(path, macro, trimmed);
 }
 
@@ -108,7 +132,7 @@ int ExpandPathMacros(char path[260], const char *base)
     if (!ReplacePathMacro(path, "?swfolder?", gSlatewickFolderSetting)) return 0;
 
     const char *script = CurrentScript();
-    const char *slash = strrchr(script, '\\');
+    const char *slash = FindLastPathSeparator(script);
     CopyString(value, sizeof value, script, slash ? (int)(slash - script) : 0);
     if (!ReplaceAll(path, "?scriptpath?", value)) return 0;
     /* The name is cut at the last dot of the file name, not of a folder. */
@@ -137,7 +161,7 @@ int ExpandPathMacros(char path[260], const char *base)
     if (!base[0] || !path[0] || path[0] == '\\' || path[0] == '/' || path[1] == ':' || length >= PATH_SIZE)
         return 1;
     size_t baseLength = strlen(base);
-    const char *separator = base[baseLength - 1] == '\\' ? "" : "\\";
+    const char *separator = IsPathSeparator(base[baseLength - 1]) ? "" : "\\";
     if (baseLength + strlen(separator) + length > PATH_MACRO_MAX) return 0;
     char joined[PATH_SIZE * 2];
     FormatText(joined, sizeof joined, "%s%s%s", base, separator, path);

@@ -28,8 +28,16 @@ extern const char *gCompilingScriptPath;
 ** the script settings. */
 extern const char *gSlatewickFolderSetting;
 
+/* 1 when c separates the folders of a path: '\\', and in the native program
+** '/' as well, which its users type as the system's own separator. */
+int IsPathSeparator(char c);
+/* The last path separator of path, or null. */
+const char *FindLastPathSeparator(const char *path);
+/* 1 when text holds a path separator (a value typed as a path, not a name). */
+int HasPathSeparator(const char *text);
+
 /* Replaces every occurrence of macro (case ignored) by value with its trailing
-** backslashes removed.  0 when a result would exceed 258 characters; the
+** path separators removed.  0 when a result would exceed 258 characters; the
 ** occurrences replaced before that stay replaced. */
 int ReplacePathMacro(char path[260], const char *macro, const char *value);
 

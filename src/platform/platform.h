@@ -130,9 +130,10 @@ void PlatErrorText(int code, char *out, size_t size);
 
 /* ---- planned failures (test programs) -------------------------------------
 ** A test makes file operations fail on purpose to show that a writer keeps
-** the user's previous file and reports the failure.  PlatWriteFile,
-** PlatRenameReplace and PlatOpenFile (for writing) ask PlatFaultDue first;
-** with nothing planned that costs one atomic load. */
+** the user's previous file and reports the failure, or that a reader
+** reports a file it may not read.  PlatWriteFile, PlatRenameReplace and
+** PlatOpenFile (for reading, and for writing an existing file) ask
+** PlatFaultDue first; with nothing planned that costs one atomic load. */
 
 enum PlatFaultKind {
     PLAT_FAULT_WRITE = 0,  /* PlatWriteFile: as on a full disk (PLAT_ERR_DISK_FULL), nothing written */
@@ -140,7 +141,9 @@ enum PlatFaultKind {
     PLAT_FAULT_READ_ONLY = 2, /* PlatOpenFile of an existing file for writing: refused as a file
                               ** the user may not write (PLAT_ERR_ACCESS_DENIED), as for a
                               ** user without the permission the superuser always has */
-    PLAT_FAULT_KINDS = 3
+    PLAT_FAULT_OPEN_READ = 3, /* PlatOpenFile for reading: refused (PLAT_ERR_ACCESS_DENIED), as a file
+                              ** the user may not read (tests run with rights that read every file) */
+    PLAT_FAULT_KINDS = 4
 };
 /* After pass more calls of the kind succeed, the next fail calls fail (any
 ** thread); fail 0 removes the plan.  The count of failures made starts at 0. */

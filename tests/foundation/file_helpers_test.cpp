@@ -374,6 +374,9 @@ TEST_F(FileHelpersTest, CsvTextDropsQuotesAndQuotedSeparators)
         {"x,\"1,234\"\n\"y\",2\n", ',', "x,1234\ny,2\n\r\n", 3},
         {"p;\"q;r\";\"1,5\"\r\n", ';', "p;qr;1,5\r\n\r\n", 2},
         {"", 0, "\r\n", 1},
+        /* a CR alone ends a line as well, with quotes or without */
+        {"a\rb\r\nc\r", 0, "a\rb\r\nc\r\r\n", 4},
+        {"\"a\"\r\"b\"\r", 0, "a\rb\r\r\n", 3},
     };
     /* clang-format on */
     for (const auto &c : kCases) {

@@ -61,6 +61,10 @@ TEST_F(IniFileTest, KeysAreFoundByTheFileRules)
         {"Name=Caf\xE9\xA0\r\n", nullptr, "Name", "Caf\xE9\xA0"},
         /* old Unix line ends read the same */
         {"[A]\nK=3\n[B]\nK=4\n", "B", "K", "4"},
+        /* and so do lines ended by CR alone */
+        {"[A]\rK=3\r[B]\rK=4\rL=5\r", "B", "K", "4"},
+        {"[A]\rK=3\r[B]\rK=4\rL=5\r", "A", "L", "dflt"},
+        {"Top=1\rK=2 \r\n", nullptr, "K", "2"},
     };
     for (const auto &c : kCases) {
         IniFile ini;

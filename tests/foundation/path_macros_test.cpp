@@ -83,6 +83,12 @@ TEST_F(PathMacrosTest, ProgramMacrosAndBases)
     /* No backslash: the folder is empty and the name is the whole file name. */
     gCompilingScriptPath = "plain";
     EXPECT_EQ(Expand("[?scriptpath?][?scriptname?]", ""), "[][plain]");
+#ifndef _WIN32
+    /* The native program separates folders with '/' as well. */
+    gCompilingScriptPath = "/home/u/kv/trend.kvs";
+    EXPECT_EQ(Expand("?scriptpath?/prices", ""), "/home/u/kv/prices");
+    EXPECT_EQ(Expand("?scriptname?.csv", "/base/"), "/base/trend.csv");
+#endif
     EXPECT_EQ(gHeadless.messageCount, 0);
 }
 

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/path_macros.h"
 #include "import/import_fixture.h"
 #include "marketdata/import/csv_import.h"
 #include "marketdata/import/import_driver.h"
@@ -349,6 +350,9 @@ TEST_F(CsvImportTest, FilesRefusedWholeAreReportedWithTheReason)
          "CSVNumFmt choose"},
         {"DMY.csv", "Date,Close\n01/02/2024,1\n\n13/01/2024,2\n",
          "line 4 has the date 13/01/2024, which reads only day first; CSVDateFmt chooses the order (DMY for this file)"},
+        /* A year-first date settles nothing about the lines after it. */
+        {"MIX.csv", "Date,Close\n2024-01-02,1\n02/01/2024,2\n13/01/2024,3\n",
+         "line 4 has the date 13/01/2024, which reads only day first; CSVDateFmt chooses the order (DMY for this file)"},
     };
     for (const auto &f : files) Write(std::string("some\\") + f.name, f.text);
     Write("some\\GOOD.csv", "Date,Close\n2024-01-03,1\n");
@@ -364,6 +368,11 @@ TEST_F(CsvImportTest, FilesRefusedWholeAreReportedWithTheReason)
     ASSERT_EQ(Line(IMPKW_CSV_DATE_FMT, "DMY"), 0);
     const std::string us = Write("us.csv", "BBB,02/01/2024,2\nBBB,01/13/2024,1\n");
     ASSERT_EQ(Line(IMPKW_CSV_FILE, us), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_DATE_FMT, "MDY"), 0);
+    const std::string mixed = Write("mixed.csv", "CCC,2024-01-04,1\nDDD,02/01/2024,2\nDDD,03/01/2024,3\nDDD,13/01/2024,4\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, mixed), 0);
     Finish(0);
     ASSERT_EQ(RunImport(), 1) << Messages();
     EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
@@ -384,7 +393,11 @@ TEST_F(CsvImportTest, FilesRefusedWholeAreReportedWithTheReason)
                                 "CSVDateFmt chooses the order (DMY for this file)\n"),
               std::string::npos)
         << text;
-    EXPECT_EQ(gImport.refusedCount, 9);
+    EXPECT_NE(text.find(mixed + " was not imported: line 4 has the date 13/01/2024, which reads only day first; "
+                                "CSVDateFmt chooses the order (DMY for this file)\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(gImport.refusedCount, 11);
 }
 
 #ifndef _WIN32
@@ -696,6 +709,270 @@ TEST_F(CsvImportTest, CsiStocksPreferTextFiles)
     EXPECT_STREQ(ibm.Type, "Stock");
     EXPECT_STREQ(ibm.Domicile, "USA");
     EXPECT_EQ(ibm.TickSize, 0.01);
+}
+
+} // namespace
+
+namespace {
+
+/* A NUL byte damages its own line only, in a folder's file and in a
+** multi-symbol file: the lines after it are read, and the count is true. */
+TEST_F(CsvImportTest, ANulByteEndsOnlyItsLine)
+{
+    PlatCreateFolder(tmp.File("damaged").c_str());
+    const std::string nul(1, '\0');
+    const std::string file = Write("damaged\\ZERO.csv", "Date,Close\n2024-01-02,1\n2024-01-03,2" + nul + "5\n2024-01-04,3\n"
+                                                   "2024-01-05,4\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("damaged")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+    const std::string multi = Write("multi.csv", "MMM,2024-01-02,1\nM" + nul + "MM,2024-01-03,2\nMMM,2024-01-04,3\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 2);
+    EXPECT_EQ(Dates(Symbol("ZERO")), (std::vector<int32_t>{20240102, 20240104, 20240105}));
+    EXPECT_EQ(Dates(Symbol("MMM")), (std::vector<int32_t>{20240102, 20240104}));
+    const std::string text = ReadTestFile(log);
+    for (const std::string &line : {file + ": 1 line not read as bars: line 3 (the line holds a NUL byte)\n",
+                                    multi + ": 1 line not read as bars: line 2 (the line holds a NUL byte)\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    EXPECT_EQ(gImport.refusedLineCount, 2);
+}
+
+/* A header that maps no close would store every close as 0: the file is
+** refused whole, its columns named.  Such a file is no list's miss. */
+TEST_F(CsvImportTest, FilesWithoutACloseColumnAreRefused)
+{
+    PlatCreateFolder(tmp.File("noclose").c_str());
+    const struct {
+        const char *name, *text, *columns;
+    } files[] = {
+        {"LAST.csv", "Date,Open,High,Low,Last,Volume\n2024-01-02,1,2,1,2,10\n", "Date, Open, High, Low, Last, Volume"},
+        {"ADJ.csv", "Date,Open,High,Low,Adj Close,Volume\n2024-01-02,1,2,1,2,10\n", "Date, Open, High, Low, Adj Close, Volume"},
+        {"STAR.csv", "Date,Open,High,Low,Close*,Adj Close**,Volume\n2024-01-02,1,2,1,2,2,10\n",
+         "Date, Open, High, Low, Close*, Adj Close**, Volume"},
+        {"PRICE.csv", "Date,Price\n2024-01-02,5\n", "Date, Price"},
+    };
+    for (const auto &f : files) Write(std::string("noclose\\") + f.name, f.text);
+    Write("noclose\\GOOD.csv", "Date,Close\n2024-01-02,7\n");
+    CsvFolder("noclose", 0);
+    ASSERT_EQ(RunImport(), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 1);
+    EXPECT_EQ(gStore.symbols[0].bars[BAR_DAILY][0].close, 7);
+    const std::string text = ReadTestFile(log);
+    for (const auto &f : files)
+        EXPECT_NE(text.find(tmp.File(std::string("noclose\\") + f.name) + " was not imported: no column holds the close "
+                            "(the columns are " + f.columns + "); CSVFields names the columns when the header does not\n"),
+                  std::string::npos)
+            << f.name << "\n" << text;
+    EXPECT_EQ(text.find("IncludeList symbols not imported"), std::string::npos) << text;
+    EXPECT_EQ(gImport.refusedCount, 4);
+}
+
+/* Under decimal points a comma separates thousands (12,5 is 125), so the
+** value stays; a comma not followed by exactly three digits is named once
+** per file, as it is most likely a decimal comma. */
+TEST_F(CsvImportTest, DecimalCommasReadWithPointsAreNamed)
+{
+    PlatCreateFolder(tmp.File("semi").c_str());
+    const std::string eu = Write("semi\\EU.csv", "Date;Open;High;Low;Close;Volume\n"
+                                                 "2024-01-02;100,00;101,00;99,00;100,50;100000\n"
+                                                 "2024-01-03;1.234,5;1.235,0;1.234,0;1.234,5;1\n");
+    Write("semi\\US.csv", "Date;Close\n2024-01-02;1,234.5\n2024-01-03;12,345.5\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_DELIM, "Semicolon"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("semi")), 0);
+    Finish(0);
+    gEchoed.clear();
+    gConsoleEcho = KeepEcho;
+    const int result = RunImport();
+    gConsoleEcho = nullptr;
+    ASSERT_EQ(result, 1) << Messages();
+    ExpectDaily(Symbol("EU"), BAR_DAILY, {{20240102, 10000, 10100, 9900, 10050, 100000, 1}, {20240103, 1.2345, 1.235, 1.234, 1.2345, 1, 1}});
+    ExpectDaily(Symbol("US"), BAR_DAILY, {{20240102, 1234.5, 1234.5, 1234.5, 1234.5, 0, 1}, {20240103, 12345.5, 12345.5, 12345.5, 12345.5, 0, 1}});
+    const std::string note = eu + ": line 2 holds the number 100,00, whose comma was read as a thousands separator; "
+                                  "CSVNumFmt chooses a decimal comma\n";
+    EXPECT_NE(ReadTestFile(log).find(note), std::string::npos) << ReadTestFile(log);
+    EXPECT_NE(gEchoed.find("2:" + note), std::string::npos) << gEchoed;
+    EXPECT_EQ(gEchoed.find("whose comma"), gEchoed.rfind("whose comma")) << "once per file, and only for EU";
+}
+
+/* The symbol-information and event-list files end their lines as any
+** system does, read dates in the order CSVDateFmt gives (DelistDate too),
+** and are refused whole, with the line and CSVDateFmt named, when a date
+** reads only in the other order. */
+TEST_F(CsvImportTest, SideFilesReadAnyLineEndAndTheDateOrder)
+{
+    PlatCreateFolder(tmp.File("prices").c_str());
+    Write("prices\\AAA.csv", "Date,Close\n2024-01-02,1\n2024-01-03,2\n");
+    for (const char *order : {"DMY", "MDY"}) {
+        SCOPED_TRACE(order);
+        Restart(true);
+        const bool dayFirst = order[0] == 'D';
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        ASSERT_EQ(Line(IMPKW_CSV_DATE_FMT, order), 0);
+        const std::string info = Write("info.csv", "Symbol,Name,Exchange,DelistDate\rAAA,Alpha,NYSE,13/02/2024\r");
+        const std::string events = Write("events.csv", "Symbol,Date,Type,Value\rAAA,04/01/2024,3,1\rAAA,15/01/2024,3,1\r");
+        ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, info), 0);
+        ASSERT_EQ(Line(IMPKW_EVENT_LIST_FILE, events), 0);
+        ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+        Finish(0);
+        ASSERT_EQ(RunImport(), 1) << Messages();
+        const SymbolRecord &aaa = Symbol("AAA");
+        const std::string text = ReadTestFile(log);
+        if (dayFirst) {
+            EXPECT_STREQ(aaa.info.Name, "Alpha");
+            EXPECT_STREQ(aaa.info.Exchange, "NYSE");
+            EXPECT_EQ(aaa.info.DelistDate, 20240213);
+            EXPECT_NE(text.find("AAA has no bar for 1/4/24\nAAA has no bar for 1/15/24\n"), std::string::npos) << text;
+        } else {
+            EXPECT_STREQ(aaa.info.Name, "");
+            EXPECT_EQ(aaa.info.DelistDate, 0);
+            EXPECT_EQ(text.find("EventList symbols/dates"), std::string::npos) << text;
+            for (const std::string &line :
+                 {info + " was not imported: line 2 has the date 13/02/2024, which reads only day first; CSVDateFmt "
+                         "chooses the order (DMY for this file)\n",
+                  events + " was not imported: line 3 has the date 15/01/2024, which reads only day first; CSVDateFmt "
+                           "chooses the order (DMY for this file)\n"})
+                EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        }
+    }
+}
+
+/* Two files that become one symbol: the first in name order is kept
+** whatever order the folder lists them in, and the other is named with the
+** reason; so is a name too long for a symbol, on standard error too. */
+TEST_F(CsvImportTest, FilesThatBecomeOneSymbolAreNamed)
+{
+    struct Pair {
+        const char *first, *second, *symbol;
+    };
+    std::vector<Pair> pairs = {{"BRK B.csv", "BRK_B.csv", "BRK_B"}};
+#ifndef _WIN32
+    pairs.push_back({"AAA.CSV", "aaa.csv", "AAA"}); /* one file where names ignore case */
+#endif
+    for (int written = 0; written < 2; written++) {
+        SCOPED_TRACE(written ? "written in reverse" : "written in name order");
+        Restart(true);
+        const std::string folder = "same" + std::to_string(written);
+        PlatCreateFolder(tmp.File(folder).c_str());
+        for (const auto &p : pairs) {
+            const char *names[2] = {p.first, p.second};
+            for (int k = 0; k < 2; k++) {
+                const char *name = names[written ? 1 - k : k];
+                Write(folder + "\\" + name, std::string("Date,Close\n2024-01-02,") + (name == p.first ? "1" : "2") + "\n");
+            }
+        }
+        Write(folder + "\\" + std::string(40, 'L') + ".csv", "Date,Close\n2024-01-02,3\n");
+        CsvFolder(folder, 0);
+        gEchoed.clear();
+        gConsoleEcho = KeepEcho;
+        const int result = RunImport();
+        gConsoleEcho = nullptr;
+        ASSERT_EQ(result, 1) << Messages();
+        ASSERT_EQ(gStore.symbolCount, (int32_t)pairs.size());
+        const std::string text = ReadTestFile(log);
+        for (const auto &p : pairs) {
+            EXPECT_EQ(Symbol(p.symbol).bars[BAR_DAILY][0].close, 1) << p.symbol;
+            const std::string line = tmp.File(folder + "\\" + p.second) + " was not imported: it becomes the symbol " +
+                p.symbol + ", which was imported from " + p.first + " (files are taken in name order)\n";
+            EXPECT_NE(text.find(line), std::string::npos) << line << text;
+            EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << gEchoed;
+        }
+        EXPECT_NE(gEchoed.find("2:" + std::string(40, 'L') + ".csv\tnot imported because its name is too long\n"),
+                  std::string::npos)
+            << gEchoed;
+        EXPECT_EQ(gImport.refusedCount, (int32_t)pairs.size() + 1);
+    }
+}
+
+/* A price file the program may not read is refused with the system's
+** reason, in the log and on standard error; a folder whose files none can
+** be read says so for each; a multi-symbol file gives the reason too. */
+TEST_F(CsvImportTest, FilesThatCannotBeReadAreRefusedWithTheReason)
+{
+    PlatCreateFolder(tmp.File("locked").c_str());
+    const std::string aaa = Write("locked\\AAA.csv", "Date,Close\n2024-01-02,1\n");
+    const std::string bbb = Write("locked\\BBB.csv", "Date,Close\n2024-01-02,2\n");
+    char denied[256];
+    PlatErrorText(PLAT_ERR_ACCESS_DENIED, denied, sizeof denied);
+    const std::string reason = std::string("the file cannot be read: ") + denied + "\n";
+    for (int unreadable : {1, 2}) {
+        SCOPED_TRACE(unreadable);
+        Restart(true);
+        CsvFolder("locked", 0);
+        PlatPlanFault(PLAT_FAULT_OPEN_READ, 0, unreadable);
+        const int result = RunImport();
+        PlatPlanFault(PLAT_FAULT_OPEN_READ, 0, 0);
+        const std::string text = ReadTestFile(log);
+        EXPECT_NE(text.find(aaa + " was not imported: " + reason), std::string::npos) << text;
+        EXPECT_EQ(text.find("IncludeList symbols not imported"), std::string::npos) << text;
+        EXPECT_EQ(gImport.refusedCount, unreadable);
+        if (unreadable == 2) {
+            EXPECT_EQ(result, 0);
+            EXPECT_NE(text.find(bbb + " was not imported: " + reason), std::string::npos) << text;
+        } else {
+            EXPECT_EQ(result, 1) << Messages();
+            EXPECT_EQ(Symbol("BBB").bars[BAR_DAILY][0].close, 2);
+        }
+    }
+    Restart(true);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, aaa), 0);
+    Finish(0);
+    PlatPlanFault(PLAT_FAULT_OPEN_READ, 0, 1);
+    EXPECT_EQ(RunImport(), 0);
+    PlatPlanFault(PLAT_FAULT_OPEN_READ, 0, 0);
+    EXPECT_EQ(std::string(LastMessage()), "Unable to read " + aaa + "\r\n\r\n" + denied);
+    EXPECT_NE(ReadTestFile(log).find(aaa + " was not imported: " + reason), std::string::npos) << ReadTestFile(log);
+}
+
+#ifndef _WIN32
+/* In the native program '/' separates folders wherever '\\' does: a price
+** folder or file named after ?scriptpath?/ or with sub/.. is found from the
+** scripts folder. */
+TEST_F(CsvImportTest, ForwardSlashesSeparateFoldersInTheNativeProgram)
+{
+    PlatCreateFolder(tmp.File("scripts").c_str());
+    PlatCreateFolder(tmp.File("scripts\\prices").c_str());
+    PlatCreateFolder(tmp.File("scripts\\sub").c_str());
+    Write("scripts\\prices\\AAA.csv", "Date,Close\n2024-01-02,1\n");
+    Write("scripts\\multi.csv", "BBB,2024-01-02,2\n");
+    std::string scripts = tmp.File("scripts"), script = scripts + "/test.kvs";
+    std::replace(script.begin(), script.end(), '\\', '/');
+    CopyString(gScriptsFolder, sizeof gScriptsFolder, scripts.c_str(), -1);
+    gCompilingScriptPath = script.c_str();
+    for (const char *folder : {"?scriptpath?/prices", "sub/../prices"}) {
+        SCOPED_TRACE(folder);
+        Restart(true);
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        ASSERT_EQ(Line(IMPKW_DATA_PATH, folder), 0);
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+        ASSERT_EQ(Line(IMPKW_CSV_FILE, "?scriptpath?/multi.csv"), 0);
+        Finish(0);
+        EXPECT_EQ(RunImport(), 1) << Messages();
+        EXPECT_EQ(gStore.symbolCount, 2);
+    }
+    gCompilingScriptPath = nullptr;
+}
+#endif
+
+/* Tiingo's page instead of prices is named as what it is. */
+TEST_F(CsvImportTest, APageInsteadOfPricesIsNamed)
+{
+    Begin("Tiingo", 20240101, 20241231);
+    ImportItem row = *(ImportItem *)gImportItems.items;
+    SymbolRecord record = {};
+    gEchoed.clear();
+    gConsoleEcho = KeepEcho;
+    EXPECT_EQ(ParseHeaderCsv(&row, "\n<!DOCTYPE html>\n<html><body>Not found</body></html>\n", "TTT", &record, 0), 0);
+    gConsoleEcho = nullptr;
+    FreeSymbolRecord(&record);
+    EXPECT_EQ(gEchoed, "2:TTT was not imported: the answer is a page of the site, not CSV\n");
 }
 
 } // namespace

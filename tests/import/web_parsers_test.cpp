@@ -187,3 +187,19 @@ TEST_F(ImportTest, TiingoCryptoKeysStayInTheirRecord)
 }
 
 } // namespace
+
+/* A long number text is copied through the tracked allocator: when memory
+** has run out it is not read (the low-memory state ends the import) instead
+** of being copied where a worker could throw. */
+TEST(NumberText, LongTextsNeedTheTrackedAllocator)
+{
+    std::string big = "1";
+    for (int k = 0; k < 50; k++) big += ",000";
+    gOutOfMemory = 1;
+    const double refused = ParseNumberText(big.data(), big.size(), NUMBER_POINT);
+    const double small = ParseNumberText("1,234.5", 7, NUMBER_POINT);
+    gOutOfMemory = 0;
+    EXPECT_EQ(refused, 0.0);
+    EXPECT_EQ(small, 1234.5);
+    EXPECT_EQ(ParseNumberText(big.data(), big.size(), NUMBER_POINT), 1e150);
+}

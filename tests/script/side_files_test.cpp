@@ -141,6 +141,17 @@ TEST_F(SideFileTest, ExchangeMapFillsFieldsByHeaderName)
     EXPECT_TRUE(MatchWildcard("*ExchangeMap.csv", gExchangeMapSetting));
 }
 
+/* A map saved with CR alone ending its lines reads as one with CR LF. */
+TEST_F(SideFileTest, ExchangeMapLinesMayEndInCarriageReturns)
+{
+    Write("program\\ExchangeMap.csv", "Exchange,HasMoc\rNYSE,1\rTSX,0\r");
+    ASSERT_EQ(LoadExchangeMap(), 1);
+    ASSERT_EQ(gContractSpecs.count, 2);
+    EXPECT_STREQ(ContractAt(0)->Exchange, "NYSE");
+    EXPECT_EQ(ContractAt(0)->HasMoc, 1);
+    EXPECT_STREQ(ContractAt(1)->Exchange, "TSX");
+}
+
 TEST_F(SideFileTest, ExchangeMapComesFromTheSlatewickFolderFirst)
 {
     std::string sw = folder.File("sw");

@@ -180,6 +180,28 @@ void ReportRefusedLines(const char *file, const RefusedLines *refused, const cha
     ReportLine(line);
 }
 
+void ReportImportNote(const char *file, const char *format, ...)
+{
+    char line[LOG_LINE_SIZE], shown[LOG_LINE_SIZE / 2];
+    int n = FormatText(line, sizeof line, "%s: ", PathAsShown(file, shown, sizeof shown));
+    va_list args;
+    va_start(args, format);
+    FormatTextV(line + n, sizeof line - (size_t)n, format, args);
+    va_end(args);
+    ReportLine(line);
+}
+
+void ReportRefusedText(const char *format, ...)
+{
+    char line[LOG_LINE_SIZE];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(line, sizeof line, format, args);
+    va_end(args);
+    __atomic_add_fetch(&gImport.refusedCount, 1, __ATOMIC_RELAXED);
+    ReportLine(line);
+}
+
 void ReportRefusedFile(const char *file, const char *format, ...)
 {
     char reason[LOG_LINE_SIZE / 2], line[LOG_LINE_SIZE], shown[LOG_LINE_SIZE / 2];
@@ -246,11 +268,9 @@ int ReadImportListFile(const ImportItem *item)
     } else if (FindTextNoCase(item->value, ".csv")) {
         if (!LoadCsvText(item->value, &text, ',')) return 0;
         int symbolColumn[CSV_LIST_COLUMNS] = {};
-        char *line = text;
+        char *cursor = text, *line;
         int header = 1;
-        while (ok && line && *line) {
-            char *lf = strchr(line, '\n');
-            if (lf) *lf = 0;
+        while (ok && (line = TakeTextLine(&cursor)) != nullptr) {
             int column = 0;
             char *field = line;
             while (column < CSV_LIST_COLUMNS) {
@@ -270,7 +290,6 @@ int ReadImportListFile(const ImportItem *item)
                 field = comma + 1;
             }
             header = 0;
-            line = lf ? lf + 1 : nullptr;
         }
         FreeMemory(&text);
         return ok;
@@ -295,7 +314,7 @@ int ReadImportListFile(const ImportItem *item)
 
 /* ---- bars --------------------------------------------------------------------------------- */
 
-static void MarkMarketDay(int32_t date)
+void MarkMarketDay(int32_t date)
 {
     DateList &calendar = gStore.dateLists[BAR_DAILY];
     int32_t *days = (int32_t *)calendar.dates;
@@ -737,7 +756,9 @@ void ReportImportMisses(int result)
         headed = 0;
         for (int32_t w = 0; w < gImport.workCount; w++) {
             const ImportWorkItem &item = gImport.work[w];
-            if (FindSymbolIndex(item.saveAs)) continue;
+            /* A symbol only a price file named was no list's request: the
+            ** file's own report says why it gave nothing. */
+            if (item.fromFile || FindSymbolIndex(item.saveAs)) continue;
             if (!headed++) LogImportMessage("\nIncludeList symbols not imported:\n");
             LogImportMessage("%s\tlist %d\n", item.saveAs, (int)item.list);
         }

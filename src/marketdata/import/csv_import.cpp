@@ -1,5 +1,6 @@
 /* csv_import.cpp -- folders of per-symbol price files and multi-symbol files. */
 #include "marketdata/import/csv_import.h"
+#include "marketdata/import/csv_lines.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "foundation/allocator.h"
@@ -22,27 +24,7 @@
 #include "script/compiler/formula.h"
 #include "services/services.h"
 
-/* CSV field ids, the positions of kCsvFieldNames. */
-enum CsvField {
-    CSV_SKIP = 0,
-    CSV_SYMBOL = 1,
-    CSV_DATE = 2,
-    CSV_TIME = 3,
-    CSV_OPEN = 4,
-    CSV_HIGH = 5,
-    CSV_LOW = 6,
-    CSV_CLOSE = 7,
-    CSV_VOLUME = 8,
-    CSV_ADJ_CLOSE = 9,
-    CSV_REAL_CLOSE = 10,
-    CSV_SPLIT = 11,
-    CSV_DIVIDEND = 12,
-    CSV_EXTRA = 13
-};
-static_assert(CSV_EXTRA + 1 == CSV_FIELD_COUNT, "one id per CSV field name");
-
-static const char kMsgUnableToRead[] = "Unable to read %s";
-static const char kMsgUnreadableFolder[] = "Unable to read %s\r\n\r\n%s";
+static const char kMsgUnableToRead[] = "Unable to read %s\r\n\r\n%s";
 static const char kMsgNoFiles[] = "No files with %s extension were found in %s";
 static const char kLogNameTooLong[] = "%s\tnot imported because its name is too long\n";
 
@@ -69,79 +51,19 @@ static const char kRefusedNoDates[] = "no date could be read";
 static const char kRefusedNoBars[] = "no line holds a bar";
 static const char kReadWithLayout[] = "%s; lines were read with the %s delimiter and decimal %s, which CSVDelim and "
                                       "CSVNumFmt choose";
-/* A file whose dates read only in the other order of day and month is
-** refused whole: its other dates would be stored with day and month swapped. */
-static const char kRefusedDateOrder[] = "line %d has the date %s, which reads only %s first; CSVDateFmt chooses the "
-                                        "order (%s for this file)";
+static const char kRefusedUnreadable[] = "the file cannot be read: %s";
+static const char kRefusedUnreadableFolder[] = "the folder cannot be read: %s";
+static const char kRefusedSameSymbol[] = "it becomes the symbol %s, which was imported from %s (files are taken in "
+                                         "name order)";
+static const char kRefusedNoClose[] = "no column holds the close (the columns are %s); CSVFields names the columns "
+                                      "when the header does not";
+static const char kRefusedPage[] = "the answer is a page of the site, not CSV";
 /* Why a line is not a bar, beside the shared reasons. */
 static const char kRefusedLongSymbol[] = "the symbol is longer than 39 characters";
-
-/* The end of the line that starts at p: its first CR or LF, as files end
-** their lines with CR LF, LF or CR alone.  *next is where the next line
-** starts. */
-static const char *LineEnd(const char *p, const char *end, const char **next)
-{
-    const char *q = p;
-    while (q < end && *q != '\n' && *q != '\r') q++;
-    *next = q + (q < end) + (q + 1 < end && q[0] == '\r' && q[1] == '\n');
-    return q;
-}
-
-/* Lines ended by CR alone, which a count of LF characters misses. */
-static int CountLoneCarriageReturns(const char *p, const char *end)
-{
-    int n = 0;
-    while (p < end && (p = (const char *)memchr(p, '\r', (size_t)(end - p))) != nullptr) {
-        if (p + 1 >= end || p[1] != '\n') n++;
-        p++;
-    }
-    return n;
-}
-
-/* A UTF-8 byte order mark at the start of a text is no part of it. */
-static const char *SkipByteOrderMark(const char *text, const char *end)
-{
-    if (end - text >= 3 && (unsigned char)text[0] == 0xEF && (unsigned char)text[1] == 0xBB &&
-        (unsigned char)text[2] == 0xBF)
-        return text + 3;
-    return text;
-}
-
-/* One column of a line: its text in the line (not terminated) and length. */
-struct CsvColumn {
-    const char *text;
-    int32_t length;
-};
-
-/* Splits [p, end) into at most IMPORT_CSV_FIELDS columns at delim; a column
-** that begins with '"' runs to the next '"' (quotes dropped, and what follows
-** up to the next delimiter).  White space after a delimiter is skipped.  The
-** number of columns. */
-static int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns)
-{
-    int n = 0;
-    while (n < IMPORT_CSV_FIELDS) {
-        while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
-        if (p < end && *p == '"') {
-            const char *close = (const char *)memchr(p + 1, '"', (size_t)(end - p - 1));
-            if (!close) {
-                columns[n++] = {p + 1, (int32_t)(end - p - 1)};
-                break;
-            }
-            columns[n++] = {p + 1, (int32_t)(close - p - 1)};
-            const char *next = (const char *)memchr(close + 1, delim, (size_t)(end - close - 1));
-            if (!next) break;
-            p = next + 1;
-            continue;
-        }
-        const char *q = p;
-        while (q < end && *q != delim) q++;
-        columns[n++] = {p, (int32_t)(q - p)};
-        if (q == end) break;
-        p = q + 1;
-    }
-    return n;
-}
+static const char kRefusedNulByte[] = "the line holds a NUL byte";
+/* A number read with decimal points whose comma is most likely decimal. */
+static const char kNoteOddComma[] = "line %d holds the number %s, whose comma was read as a thousands separator; "
+                                    "CSVNumFmt chooses a decimal comma\n";
 
 static int Digits(const char *p, int n)
 {
@@ -151,13 +73,6 @@ static int Digits(const char *p, int n)
         v = v * 10 + (p[i] - '0');
     }
     return v;
-}
-
-/* The column's text, terminated, in out (cut to size - 1 characters). */
-static const char *ColumnText(const CsvColumn &c, char *out, int size)
-{
-    CopyString(out, size, c.text, c.length < size ? c.length : size - 1);
-    return out;
 }
 
 /* ParseDate's answer for the column in the row's order of day and month,
@@ -170,6 +85,12 @@ static int32_t ReadDateColumn(const CsvColumn &c, int dayFirst)
     if (c.length == 0) return 0;
     if (c.length == 10 && text[4] == text[7] && (text[4] == '-' || text[4] == '/' || text[4] == '.')) {
         int y = Digits(text, 4), m = Digits(text + 5, 2), d = Digits(text + 8, 2);
+        if (y >= 1001 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m)) return MakeDate(y, m, d);
+    }
+    /* The usual day and month first forms (01/02/2024) in the row's order. */
+    if (c.length == 10 && text[2] == text[5] && (text[2] == '-' || text[2] == '/' || text[2] == '.')) {
+        int first = Digits(text, 2), second = Digits(text + 3, 2), y = Digits(text + 6, 4);
+        int m = dayFirst ? second : first, d = dayFirst ? first : second;
         if (y >= 1001 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m)) return MakeDate(y, m, d);
     }
     char buffer[256];
@@ -209,9 +130,24 @@ static int IsDecimalText(const char *p, const char *end, int format)
     return p == end;
 }
 
+/* 1 when a comma of the number text [p, end) is not followed by exactly
+** three digits: read with the decimal point, as a thousands separator, it
+** is most likely a decimal comma (100,00 is read as 10000). */
+static int HasOddComma(const char *p, const char *end)
+{
+    while ((p = (const char *)memchr(p, ',', (size_t)(end - p))) != nullptr) {
+        const char *q = ++p;
+        while (q < end && *q >= '0' && *q <= '9') q++;
+        if (q - p != 3) return 1;
+    }
+    return 0;
+}
+
 /* Reads a number column as ParseNumber reads it, and says whether the
-** column is a number at all: a NumberRead. */
-static int ReadNumberColumn(const CsvColumn &c, int format, double *value)
+** column is a number at all: a NumberRead.  *oddComma is set (when it is
+** given and still empty) to a column of the decimal-point format whose
+** comma looks decimal. */
+static int ReadNumberColumn(const CsvColumn &c, int format, double *value, CsvColumn *oddComma = nullptr)
 {
     const char *text = c.text, *end = text + c.length;
     while (end > text && IsBlank(end[-1])) end--;
@@ -229,6 +165,8 @@ static int ReadNumberColumn(const CsvColumn &c, int format, double *value)
             return NUMBER_NOT_FINITE;
         return NUMBER_TEXT;
     }
+    if (format == NUMBER_POINT && oddComma && !oddComma->text && HasOddComma(text, end))
+        *oddComma = {text, (int32_t)(end - text)};
     *value = ParseNumberText(text, (size_t)(end - text), format);
     return std::isfinite(*value) ? NUMBER_READ : NUMBER_NOT_FINITE;
 }
@@ -260,9 +198,11 @@ static inline double *NumberField(int field, Bar *bar, LineValues *v, int *price
 
 /* Reads one data line's columns into bar and values by the field map.
 ** Null when the line is a bar; otherwise why it is not (kRefusedNoDate
-** when its date cannot be read, which a header line also gives). */
+** when its date cannot be read, which a header line also gives, and
+** kRefusedOtherOrder when it reads only in the other order of day and
+** month).  oddComma as ReadNumberColumn's. */
 static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *map, int numberFormat, int dayFirst,
-                                Bar *bar, LineValues *v, char *symbol)
+                                Bar *bar, LineValues *v, char *symbol, CsvColumn *oddComma)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
@@ -287,7 +227,10 @@ static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *
             }
             CopyString(symbol, IMPORT_SYMBOL_SIZE, column.text, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
             continue;
-        case CSV_DATE: bar->date = ReadDateColumn(column, dayFirst); continue;
+        case CSV_DATE:
+            bar->date = ReadDateColumn(column, dayFirst);
+            if (!bar->date && IsOtherOrderDate(column, dayFirst)) return kRefusedOtherOrder;
+            continue;
         case CSV_TIME: {
             char buffer[64];
             bar->time = ParseTime(ColumnText(column, buffer, sizeof buffer));
@@ -298,7 +241,7 @@ static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *
             if (!number) continue;
             break;
         }
-        int read = ReadNumberColumn(column, numberFormat, number);
+        int read = ReadNumberColumn(column, numberFormat, number, oddComma);
         if (read != NUMBER_READ) *number = 0.0;
         if (why) continue;
         if (read == NUMBER_TEXT)
@@ -471,48 +414,6 @@ static void ReportFileTally(const char *name, const FileTally &t, int32_t bars, 
                           DelimiterName(row->csvDelimiter), row->csvNumberFormat == NUMBER_COMMA ? "commas" : "points");
 }
 
-/* 1 when a date text begins with a year (or is a yyyymmdd number), so that
-** its order of day and month is no question. */
-static int IsYearFirstDate(const CsvColumn &c)
-{
-    const char *p = c.text, *end = c.text + c.length;
-    while (p < end && (*p == ' ' || *p == '\t')) p++;
-    int digits = 0, value = 0;
-    for (; p < end && *p >= '0' && *p <= '9' && digits < 9; p++, digits++) value = value * 10 + (*p - '0');
-    return digits >= 4 && value >= 1001;
-}
-
-/* Looks at the dates of the lines from p (numbered on from lineNumber) for
-** one that reads only in the other order of day and month than the order in
-** force (13/01/2024 read month first); the look ends at the first date that
-** begins with a year, as the whole file then does.  Reports the file with
-** the first such line and returns 1, else 0. */
-static int RefuseOtherDateOrder(const char *name, const char *p, const char *end, char delim, const int32_t *map,
-                                int dayFirst, int32_t lineNumber)
-{
-    int dateColumn = -1;
-    for (int c = 0; c < IMPORT_CSV_FIELDS && dateColumn < 0; c++)
-        if (map[c] == CSV_DATE) dateColumn = c;
-    if (dateColumn < 0) return 0;
-    CsvColumn columns[IMPORT_CSV_FIELDS];
-    while (p < end) {
-        const char *next;
-        const char *lineEnd = LineEnd(p, end, &next);
-        lineNumber++;
-        int n = lineEnd > p ? SplitColumns(p, lineEnd, delim, columns) : 0;
-        p = next;
-        if (dateColumn >= n) continue;
-        if (IsYearFirstDate(columns[dateColumn])) return 0;
-        char text[256];
-        ColumnText(columns[dateColumn], text, sizeof text);
-        if (ParseDateInOrder(text, dayFirst) || !ParseDateInOrder(text, !dayFirst)) continue;
-        ReportRefusedFile(name, kRefusedDateOrder, (int)lineNumber, text, dayFirst ? "month" : "day",
-                          dayFirst ? "MDY" : "DMY");
-        return 1;
-    }
-    return 0;
-}
-
 /* The number of columns the field map reads. */
 static int MappedColumns(const int32_t *map)
 {
@@ -520,6 +421,43 @@ static int MappedColumns(const int32_t *map)
     for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
         if (map[c] != CSV_SKIP) n = c + 1;
     return n;
+}
+
+/* 1 when the field map reads field (without a close every bar would be
+** stored with a close of 0). */
+static int MapsField(const int32_t *map, int field)
+{
+    for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
+        if (map[c] == field) return 1;
+    return 0;
+}
+
+/* The position of the date in the field map (0 when it has none). */
+static int DateColumn(const int32_t *map)
+{
+    for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
+        if (map[c] == CSV_DATE) return c;
+    return 0;
+}
+
+/* The texts of a header line's columns, joined by ", ", in out. */
+static const char *ColumnNames(const CsvColumn *columns, int n, char *out, int size)
+{
+    int length = 0;
+    out[0] = 0;
+    for (int c = 0; c < n && length < size - 1; c++) {
+        char name[64];
+        length += FormatText(out + length, (size_t)(size - length), "%s%s", c ? ", " : "", ColumnText(columns[c], name, sizeof name));
+    }
+    return out;
+}
+
+/* Tells once per file that a number of a file read with decimal points has
+** a comma that is likely decimal, which was read as a thousands separator. */
+static void ReportOddComma(const char *name, int32_t line, const CsvColumn &number)
+{
+    char text[64];
+    ReportImportNote(name, kNoteOddComma, (int)line, ColumnText(number, text, sizeof text));
 }
 
 int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, SymbolRecord *record, int flags)
@@ -530,12 +468,27 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         row->dataSource == SOURCE_CSI_STOCKS;
     char *buffer = nullptr;
     int lines = 0;
+    uint32_t length = 0;
     if (fileSource) {
-        lines = LoadCsvText(text, &buffer, delim);
-        if (lines > 0) lines += CountLoneCarriageReturns(buffer, buffer + strlen(buffer));
+        /* A file that cannot be opened is refused with the system's reason
+        ** (and counted as refused), like any other file that gives nothing. */
+        PlatFile file = PlatOpenFile(text, PLAT_OPEN_READ);
+        if (!file) {
+            ReportRefusedFile(text, kRefusedUnreadable, GetErrorText());
+            return 0;
+        }
+        PlatCloseFile(file);
+        lines = LoadCsvText(text, &buffer, delim, &length);
     } else {
         const char *start = SkipByteOrderMark(text, text + strlen(text));
-        uint64_t length = strlen(start);
+        const char *first = start;
+        while (*first == ' ' || *first == '\t' || *first == '\r' || *first == '\n') first++;
+        if (*first == '<') {
+            /* A page of the site (a notice, a sign-in page) instead of prices. */
+            ReportRefusedFile(storedSymbol, kRefusedPage);
+            return 0;
+        }
+        length = (uint32_t)strlen(start);
         if (AllocMemory(&buffer, length + 1)) {
             memcpy(buffer, start, length);
             lines = 1 + CountLoneCarriageReturns(start, start + length);
@@ -572,15 +525,20 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     LineValues plainValues;
     FileTally tally = {};
     int32_t count = 0, kept = 0;
-    const char *p = buffer, *end = buffer ? buffer + strlen(buffer) : nullptr;
+    /* The text's own length: a NUL byte in a damaged file ends no more than
+    ** its line, which is refused. */
+    const char *p = buffer, *end = buffer ? buffer + length : nullptr;
+    const int hasNul = buffer && memchr(buffer, 0, length) != nullptr;
     CsvColumn columns[IMPORT_CSV_FIELDS];
-    int32_t lineNumber = 0;
-    /* Dates are looked at before any bar is taken in: a file refused for
-    ** its order of day and month leaves no trace (not even market days). */
-    int refused = ok && !header && RefuseOtherDateOrder(reportName, p, end, delim, row->csvFields, dayFirst, 0);
+    CsvColumn oddComma = {nullptr, 0};
+    int32_t lineNumber = 0, oddCommaLine = 0;
+    /* Bars are taken in as they are read, but the market days they make are
+    ** marked only once the whole file is accepted: a file refused for its
+    ** order of day and month, found on any line, leaves no trace. */
+    int refused = 0;
     while (ok && !refused && p < end) {
         const char *next;
-        const char *lineEnd = LineEnd(p, end, &next);
+        const char *lineEnd = FindLineEnd(p, end, &next);
         lineNumber++;
         if (lineEnd == p) {
             p = next;
@@ -589,7 +547,8 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         int n = 0;
         const char *why = nullptr;
         int plainPrices = 0;
-        if (!header && plain && (n = ReadPlainLine(p, lineEnd, delim, row->csvFields, mapped, dayFirst, &record->bars[BAR_DAILY][twoPass ? count : kept], twoPass ? &values[(size_t)count] : &plainValues, nullptr, &plainPrices)) > 0) {
+        const int damaged = hasNul && memchr(p, 0, (size_t)(lineEnd - p)) != nullptr;
+        if (!header && plain && !damaged && (n = ReadPlainLine(p, lineEnd, delim, row->csvFields, mapped, dayFirst, &record->bars[BAR_DAILY][twoPass ? count : kept], twoPass ? &values[(size_t)count] : &plainValues, nullptr, &plainPrices)) > 0) {
             p = next;
             tally.lines++;
             tally.dataLines++;
@@ -597,7 +556,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             LineValues &v = twoPass ? values[(size_t)count] : plainValues;
             Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
             count++;
-            if (!twoPass && AddBar(record, bar, v.adjusted, v.unadjusted, v.dividend, flags, plainPrices)) kept++;
+            if (!twoPass && AddBar(record, bar, v.adjusted, v.unadjusted, v.dividend, 0, plainPrices)) kept++;
             continue;
         }
         n = SplitColumns(p, lineEnd, delim, columns);
@@ -611,15 +570,31 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
                 if (row->csvFields[c] == CSV_SPLIT && !csiFutures) twoPass = 1;
             if (twoPass && values.empty()) values.resize((size_t)lines + 1);
             mapped = MappedColumns(row->csvFields);
-            refused = RefuseOtherDateOrder(reportName, p, end, delim, row->csvFields, dayFirst, lineNumber);
+            /* A header that names no date is most likely divided by another
+            ** delimiter: the lines' own report says so. */
+            if (MapsField(row->csvFields, CSV_DATE) && !MapsField(row->csvFields, CSV_CLOSE)) {
+                char found[IMPORT_VALUE_SIZE];
+                ReportRefusedFile(reportName, kRefusedNoClose, ColumnNames(columns, n, found, sizeof found));
+                refused = 1;
+            }
             continue;
         }
         Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
         LineValues scratch;
         LineValues &v = twoPass ? values[(size_t)count] : scratch;
-        why = ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, dayFirst, bar, &v, nullptr);
+        why = damaged ? kRefusedNulByte
+                      : ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, dayFirst, bar, &v, nullptr,
+                                     &oddComma);
         tally.dataLines++;
         if (n > 1) tally.divided++;
+        if (oddComma.text && !oddCommaLine) oddCommaLine = lineNumber;
+        if (why == kRefusedOtherOrder) {
+            char date[256];
+            RefuseForDateOrder(reportName, lineNumber, ColumnText(columns[DateColumn(row->csvFields)], date, sizeof date),
+                               dayFirst);
+            refused = 1;
+            break;
+        }
         if (why) {
             /* The first line of a file read by CSVFields may be a header of
             ** its own: its date reads as nothing, and it is passed over. */
@@ -644,8 +619,9 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             v.split = 0.0;
         }
         count++;
-        if (!twoPass && AddBar(record, bar, v.adjusted, v.unadjusted, v.dividend, flags)) kept++;
+        if (!twoPass && AddBar(record, bar, v.adjusted, v.unadjusted, v.dividend, 0)) kept++;
     }
+    if (refused) count = kept = 0;
     if (ok && twoPass) {
         int hasSplit = 0;
         for (int32_t i = 0; i < count && !hasSplit; i++) hasSplit = values[(size_t)i].split != 0.0;
@@ -653,13 +629,18 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         for (int32_t i = 0; i < count; i++) {
             Bar bar = record->bars[BAR_DAILY][i];
             const LineValues &v = values[(size_t)i];
-            if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, flags)) record->bars[BAR_DAILY][kept++] = bar;
+            if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0)) record->bars[BAR_DAILY][kept++] = bar;
         }
     }
+    if (ok && flags)
+        for (int32_t i = 0; i < kept; i++) MarkMarketDay(record->bars[BAR_DAILY][i].date);
     record->barCounts[BAR_DAILY] = kept;
     if (kept == 0) record->firstDate = 0;
     if (row->dataSource == SOURCE_CSI_FUTURES && !IsFuturesContractSymbol(record, nullptr)) info.DelistDate = 0;
-    if (ok && !refused) ReportFileTally(reportName, tally, count, row, MappedColumns(row->csvFields));
+    if (ok && !refused) {
+        ReportFileTally(reportName, tally, count, row, MappedColumns(row->csvFields));
+        if (oddCommaLine) ReportOddComma(reportName, oddCommaLine, oddComma);
+    }
     FreeMemory(&buffer);
     return ok ? kept : -1;
 }
@@ -668,10 +649,13 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
 static ImportWorkItem *WorkItemFor(ImportItem *row, char *symbol)
 {
     ImportWorkItem *item;
-    if (row->blockHasIncludeList && !gImportState.KeepNonIncluded)
+    if (row->blockHasIncludeList && !gImportState.KeepNonIncluded) {
         item = FindImportWorkItem(symbol, row->blockNumber);
-    else
+    } else {
+        int32_t before = gImport.workCount;
         item = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag);
+        if (item && gImport.workCount > before) item->fromFile = 1;
+    }
     if (!item || IsInIncludeList(symbol, row->listNumber) || IsSymbolExcluded(symbol, row->blockNumber)) return nullptr;
     return item;
 }
@@ -733,12 +717,19 @@ int ImportFolder(ImportItem *row)
     if (!ComposeImportPath(pattern, row->value, "%s\\*%s", row->value, extension)) return 0;
     std::vector<FolderEntry> entries;
     if (!PlatListFolder(pattern, CollectEntry, &entries)) {
-        ReportError(kMsgUnreadableFolder, row->value, GetErrorText());
+        char reason[256];
+        CopyString(reason, sizeof reason, GetErrorText(), -1);
+        ReportRefusedFile(row->value, kRefusedUnreadableFolder, reason);
+        ReportError(kMsgUnableToRead, row->value, reason);
         return 0;
     }
-    /* Name order, so that both builds import the files alike. */
-    std::sort(entries.begin(), entries.end(),
-              [](const FolderEntry &a, const FolderEntry &b) { return CompareNoCase(a.name.c_str(), b.name.c_str()) < 0; });
+    /* Name order (of names that differ only in case, the byte order), so
+    ** that both builds, whatever the listing's order, import the files alike
+    ** and keep the same one of two files that become one symbol. */
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry &a, const FolderEntry &b) {
+        int c = CompareNoCase(a.name.c_str(), b.name.c_str());
+        return c ? c < 0 : strcmp(a.name.c_str(), b.name.c_str()) < 0;
+    });
     if (entries.empty()) {
         ReportError(kMsgNoFiles, extension, row->value);
         return 0;
@@ -749,6 +740,9 @@ int ImportFolder(ImportItem *row)
     memcpy(givenFields, row->csvFields, sizeof givenFields);
     SymbolRecord record;
     memset(&record, 0, sizeof record);
+    /* The file each symbol was stored from: another file that becomes the
+    ** same symbol ("BRK B.csv", "BRK_B.csv") is refused and named. */
+    std::unordered_map<std::string, size_t> storedFrom;
     gImport.progressTotal = (int32_t)entries.size();
     gImport.progressDone = 0;
     for (const FolderEntry &entry : entries) {
@@ -763,13 +757,24 @@ int ImportFolder(ImportItem *row)
         if (!ComposeImportPath(path, name, "%s\\%s", row->value, name)) continue;
         if (IsImportRowPath(path)) continue;
         if (dot - name >= FILE_NAME_SYMBOL_MAX) {
-            LogImportMessage(kLogNameTooLong, name);
+            ReportRefusedText(kLogNameTooLong, name);
             continue;
         }
         char symbol[IMPORT_SYMBOL_SIZE];
         CopyString(symbol, sizeof symbol, name, (int)(dot - name));
         MakeIdentifier(symbol);
         gImport.processedCount++;
+        std::string key = symbol;
+        for (char &c : key) c = (char)toupper((unsigned char)c);
+        auto first = storedFrom.find(key);
+        if (first != storedFrom.end()) {
+            const char *firstName = entries[first->second].name.c_str();
+            char stored[IMPORT_SYMBOL_SIZE];
+            CopyString(stored, sizeof stored, firstName, (int)(strrchr(firstName, '.') - firstName));
+            MakeIdentifier(stored);
+            ReportRefusedFile(path, kRefusedSameSymbol, stored, firstName);
+            continue;
+        }
         ImportWorkItem *item = WorkItemFor(row, symbol);
         if (!item) continue;
         CopyString(gImport.progressName, sizeof gImport.progressName, symbol, -1);
@@ -779,6 +784,7 @@ int ImportFolder(ImportItem *row)
             FreeSymbolRecord(&record);
             continue;
         }
+        storedFrom.emplace(key, (size_t)(&entry - entries.data()));
         if (!KeepSymbol(&record, item)) return 0;
     }
     return 1;
@@ -829,8 +835,11 @@ int ImportCsvFile(ImportItem *row, int flags)
     PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
     uint64_t size = 0;
     if (!file || !PlatGetFileSize(file, &size)) {
+        char reason[256];
+        CopyString(reason, sizeof reason, GetErrorText(), -1);
         if (file) PlatCloseFile(file);
-        ReportError(kMsgUnableToRead, path);
+        ReportRefusedFile(path, kRefusedUnreadable, reason);
+        ReportError(kMsgUnableToRead, path, reason);
         return 0;
     }
     if (!CheckFileSizeLimit(size, path)) {
@@ -863,13 +872,16 @@ int ImportCsvFile(ImportItem *row, int flags)
     ** is tried before the table. */
     char lastSymbol[IMPORT_SYMBOL_SIZE] = "";
     int32_t lastRecord = -1;
-    /* Dates are looked at before any bar is taken in: a file refused for
-    ** its order of day and month leaves no trace (not even market days). */
-    int refused = ok && RefuseOtherDateOrder(path, cursor, text + size, delim, row->csvFields, dayFirst, 0);
+    /* As in a folder's file, market days are marked once the whole file is
+    ** accepted, and a NUL byte ends no more than its line. */
+    int refused = 0;
+    const int hasNul = memchr(text, 0, size) != nullptr;
+    CsvColumn oddComma = {nullptr, 0};
+    int32_t oddCommaLine = 0;
     /* Lines are taken whole from the text in memory, however long. */
     while (ok && !refused && cursor < text + size) {
         const char *line = cursor;
-        const char *end = LineEnd(line, text + size, &cursor);
+        const char *end = FindLineEnd(line, text + size, &cursor);
         while (end > line && isspace((unsigned char)end[-1])) end--;
         if (++lineCount % STATUS_LINES == 0) {
             char number[32], elapsedText[16], remainingText[16];
@@ -893,10 +905,20 @@ int ImportCsvFile(ImportItem *row, int flags)
         Bar bar;
         LineValues v;
         char symbol[IMPORT_SYMBOL_SIZE];
-        const char *why = ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, dayFirst, &bar, &v, symbol);
+        const char *why = hasNul && memchr(line, 0, (size_t)(end - line))
+            ? kRefusedNulByte
+            : ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, dayFirst, &bar, &v, symbol, &oddComma);
         tally.lines++;
         tally.dataLines++;
         if (n > 1) tally.divided++;
+        if (oddComma.text && !oddCommaLine) oddCommaLine = (int32_t)lineCount;
+        if (why == kRefusedOtherOrder) {
+            char date[256];
+            RefuseForDateOrder(path, (int32_t)lineCount, ColumnText(columns[DateColumn(row->csvFields)], date, sizeof date),
+                               dayFirst);
+            refused = 1;
+            break;
+        }
         if (!why && !symbol[0]) why = kRefusedNoSymbol;
         if (why) {
             /* A header line of column names has no date: it is passed over. */
@@ -935,17 +957,23 @@ int ImportCsvFile(ImportItem *row, int flags)
             }
             record->dailyCapacity = capacity;
         }
-        if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, flags)) {
+        if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0)) {
             record->bars[BAR_DAILY][count] = bar;
             record->barCounts[BAR_DAILY] = count + 1;
         }
     }
+    if (ok && !refused) {
+        ReportFileTally(path, tally, bars, row, MappedColumns(row->csvFields));
+        if (oddCommaLine) ReportOddComma(path, oddCommaLine, oddComma);
+    }
     FreeMemory(&text);
-    if (ok && !refused) ReportFileTally(path, tally, bars, row, MappedColumns(row->csvFields));
+    for (int32_t i = 0; ok && !refused && flags && i < local.count; i++)
+        for (int32_t b = 0; b < local.records[i].barCounts[BAR_DAILY]; b++)
+            MarkMarketDay(local.records[i].bars[BAR_DAILY][b].date);
 
     if (ok) SetStatusText(0, "Processing %d unique symbols...", local.count);
     gImport.progressTotal = local.count;
-    for (int32_t i = 0; ok && i < local.count; i++) {
+    for (int32_t i = 0; ok && !refused && i < local.count; i++) {
         SymbolRecord *record = &local.records[i];
         gImport.processedCount++;
         gImport.progressDone = i + 1;

@@ -101,7 +101,7 @@ static int WalkImportRows()
         case IMPKW_DATA_PATH:
             if (row.dataSource == SOURCE_CSI_FUTURES || row.dataSource == SOURCE_CSI_STOCKS) ok = ReadCsiInfoFiles(row);
             break;
-        case IMPKW_SYM_INFO_FILE: ok = ReadSymbolInfoFile(row.value, SYMINFO_NAMED); break;
+        case IMPKW_SYM_INFO_FILE: ok = ReadSymbolInfoFile(row.value, SYMINFO_NAMED, row.csvDateOrder == 1); break;
         case IMPKW_EVENT_LIST_FILE: ok = ReadEventListFile(&row); break;
         case IMPKW_INCLUDE_LIST:
         case IMPKW_EXCLUDE_LIST:

@@ -53,6 +53,7 @@ struct ImportWorkItem {
     uint32_t list;                   /* list number when first added */
     uint32_t flags;                  /* list flag of the first row: AddBar's mark */
     uint32_t imported;               /* 1 once stored */
+    uint32_t fromFile;               /* 1 when added for a price file, not asked for by a list */
 };
 
 /* One row of an event-list file; 64 bytes. */
@@ -197,6 +198,22 @@ inline void NoteRefusedLine(RefusedLines *refused, int32_t line, const char *rea
 ** (unit names what is counted: "line", or "record" in a data file).
 ** Any thread. */
 void ReportRefusedLines(const char *file, const RefusedLines *refused, const char *unit = "line");
+/* Reports a note on a file that was read, "<file>: <note>", in the import
+** log and on standard error, without counting it.  Any thread. */
+void ReportImportNote(const char *file, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+/* Reports a refused file in words of its own (a whole line, format ending
+** in "\n") like ReportRefusedFile, and counts it.  Any thread. */
+void ReportRefusedText(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+/* Marks date as a market day of the import's calendar.  Any thread. */
+void MarkMarketDay(int32_t date);
 /* Reports a file or symbol that gave nothing, with the reason, the same
 ** way ("<file> was not imported: <reason>"), and counts it.  Any thread. */
 void ReportRefusedFile(const char *file, const char *format, ...)
@@ -243,11 +260,14 @@ enum SymbolInfoMode { SYMINFO_NAMED = -1,
                       SYMINFO_CSI_FUTURES = 3,
                       SYMINFO_CSI_STOCKS = 4 };
 
-/* Adds the rows of a symbol-information file (SymbolInfoMode) to the table.
-** 1, or 0 after reporting. */
-int ReadSymbolInfoFile(const char *path, int mode);
-/* Adds the rows of the item's EventListFile, dates read in the item's order.
-** 1, or 0 after reporting. */
+/* Adds the rows of a symbol-information file (SymbolInfoMode) to the table,
+** dates read in the order dayFirst gives (1 day first).  A file with a date
+** that reads only in the other order is refused whole (reported, the table
+** left as it was).  1, or 0 after reporting. */
+int ReadSymbolInfoFile(const char *path, int mode, int dayFirst = 0);
+/* Adds the rows of the item's EventListFile, dates read in the item's order;
+** a file with a date that reads only in the other order is refused whole
+** (reported, nothing added).  1, or 0 after reporting. */
 int ReadEventListFile(const ImportItem *item);
 /* The first event-list row of symbol (the table sorted with CompareEvents)
 ** and the number of its rows through count; null and 0 when none. */

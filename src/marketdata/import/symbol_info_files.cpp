@@ -10,6 +10,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/import/csv_lines.h"
 #include "marketdata/import/import_run.h"
 #include "marketdata/store/constituency.h"
 #include "script/compiler/formula.h"
@@ -91,24 +92,6 @@ static const char kMsgZeroTick[] = "The tick size of %s in %s has a zero denomin
 static const char kMsgReservedKind[] = "%s\tevent type %d on %d is reserved and was skipped\n";
 
 /* ---- fields and lines --------------------------------------------------------------- */
-
-/* Takes the next line of text (LF ends it, a CR before it is dropped) as a
-** NUL-terminated string in place; null at the end. */
-static char *NextLine(char **cursor)
-{
-    char *line = *cursor;
-    if (!line || !*line) return nullptr;
-    char *lf = strchr(line, '\n');
-    if (lf) {
-        *lf = 0;
-        *cursor = lf + 1;
-    } else {
-        *cursor = line + strlen(line);
-    }
-    size_t len = strlen(line);
-    if (len && line[len - 1] == '\r') line[len - 1] = 0;
-    return line;
-}
 
 /* Splits line at commas in place (white space after a comma skipped); the
 ** number of fields, at most max. */
@@ -196,8 +179,9 @@ static double *InfoNumber(SymbolInfo *info, int field)
     }
 }
 
-/* Sets one field of row from text; the tick-size form through *tickForm. */
-static void SetInfoField(SymbolInfo *row, int field, const char *text, int *tickForm)
+/* Sets one field of row from text; the tick-size form through *tickForm.
+** Dates are read in the order of day and month dayFirst gives. */
+static void SetInfoField(SymbolInfo *row, int field, const char *text, int *tickForm, int dayFirst)
 {
     int size = 0;
     if (field == INFO_FILE_NAME) {
@@ -219,7 +203,7 @@ static void SetInfoField(SymbolInfo *row, int field, const char *text, int *tick
     if (field == INFO_ASSET_ID)
         row->AssetId = atoi(text);
     else if (field == INFO_DELIST_DATE)
-        row->DelistDate = text[0] ? ParseDate(text) : 0;
+        row->DelistDate = text[0] ? ParseDateInOrder(text, dayFirst) : 0;
     else if (field == INFO_TICK_SIZE)
         *tickForm = ParseTickSize(text, &row->TickSize);
 }
@@ -240,11 +224,20 @@ static void UpperKey(const char *symbol, char out[IMPORT_SYMBOL_SIZE])
 
 /* ---- symbol-information file -------------------------------------------------------- */
 
-int ReadSymbolInfoFile(const char *path, int mode)
+int ReadSymbolInfoFile(const char *path, int mode, int dayFirst)
 {
     char *text = nullptr;
     int lines = LoadCsvText(path, &text, ',');
     if (!lines) return 0;
+    /* A file refused for its dates leaves the table as it was: the rows it
+    ** would merge into are kept aside until it is accepted. */
+    SymbolInfo *keptRows = nullptr;
+    const int32_t keptCount = gImport.infoCount, keptWildcard = gImport.infoWildcard;
+    if (keptCount > 0 && !AllocMemory(&keptRows, (uint64_t)keptCount * sizeof(SymbolInfo))) {
+        FreeMemory(&text);
+        return 0;
+    }
+    if (keptRows) memcpy(keptRows, gImport.infoRows, (size_t)keptCount * sizeof(SymbolInfo));
     if (!GrowTable(&gImport.infoRows, &gImport.infoCapacity, gImport.infoCount + lines + 1, sizeof(SymbolInfo))) {
         FreeMemory(&text);
         return 0;
@@ -268,9 +261,9 @@ int ReadSymbolInfoFile(const char *path, int mode)
     char *fields[MAX_FILE_COLUMNS];
     char *cursor = text;
     int lineNumber = 0;
-    int ok = 1;
+    int ok = 1, refused = 0;
     int reportedTick = 0;
-    while (char *line = NextLine(&cursor)) {
+    while (char *line = TakeTextLine(&cursor)) {
         lineNumber++;
         int headerLine = csi ? 2 : 1;
         if (lineNumber < headerLine) continue;
@@ -293,8 +286,16 @@ int ReadSymbolInfoFile(const char *path, int mode)
         SymbolInfo row;
         memset(&row, 0, sizeof row);
         int tickForm = 0;
-        for (int c = 0; c < n; c++)
-            if (columnField[c] != INFO_NONE) SetInfoField(&row, columnField[c], fields[c], &tickForm);
+        for (int c = 0; c < n; c++) {
+            if (columnField[c] == INFO_NONE) continue;
+            if (columnField[c] == INFO_DELIST_DATE && ReadsOnlyInOtherOrder(fields[c], dayFirst)) {
+                RefuseForDateOrder(path, lineNumber, fields[c], dayFirst);
+                refused = 1;
+                break;
+            }
+            SetInfoField(&row, columnField[c], fields[c], &tickForm, dayFirst);
+        }
+        if (refused) break;
         if (!row.Symbol[0]) continue;
         if (tickForm < 0) {
             /* A fraction over zero has no value: the default tick applies. */
@@ -327,8 +328,14 @@ int ReadSymbolInfoFile(const char *path, int mode)
         }
         gImport.infoCount++;
     }
+    if (refused) {
+        if (keptRows) memcpy(gImport.infoRows, keptRows, (size_t)keptCount * sizeof(SymbolInfo));
+        gImport.infoCount = keptCount;
+        gImport.infoWildcard = keptWildcard;
+    }
     gImport.infoSorted = 0;
     HashDestroy(keys);
+    FreeMemory(&keptRows);
     FreeMemory(&text);
     return ok;
 }
@@ -346,8 +353,10 @@ static const char *const kEventColumnNames[EVCOL_COUNT] = {"Symbol", "Date", "Ti
 
 int ReadEventListFile(const ImportItem *item)
 {
-    int32_t savedOrder = gSettings.DateInputFormat;
-    gSettings.DateInputFormat = item->csvDateOrder;
+    /* The order is passed to the date reader, never set in the user's
+    ** settings. */
+    const int dayFirst = item->csvDateOrder == 1;
+    const int32_t keptCount = gImport.eventCount;
     char *text = nullptr;
     int lines = LoadCsvText(item->value, &text, ',');
     int ok = lines > 0;
@@ -357,8 +366,9 @@ int ReadEventListFile(const ImportItem *item)
         int column[MAX_FILE_COLUMNS];
         char *fields[MAX_FILE_COLUMNS];
         char *cursor = text;
-        int header = 1;
-        while (char *line = NextLine(&cursor)) {
+        int header = 1, lineNumber = 0, refused = 0;
+        while (char *line = TakeTextLine(&cursor)) {
+            lineNumber++;
             int n = SplitFields(line, fields, MAX_FILE_COLUMNS);
             if (header) {
                 for (int c = 0; c < MAX_FILE_COLUMNS; c++) column[c] = EVCOL_NONE;
@@ -374,12 +384,23 @@ int ReadEventListFile(const ImportItem *item)
                     CopyString(row.symbol, sizeof row.symbol, fields[c], IMPORT_SYMBOL_SIZE - 1);
                     MakeIdentifier(row.symbol);
                     break;
-                case EVCOL_DATE: row.date = fields[c][0] ? ParseDate(fields[c]) : 0; break;
+                case EVCOL_DATE:
+                    if (ReadsOnlyInOtherOrder(fields[c], dayFirst)) {
+                        RefuseForDateOrder(item->value, lineNumber, fields[c], dayFirst);
+                        refused = 1;
+                    }
+                    row.date = fields[c][0] ? ParseDateInOrder(fields[c], dayFirst) : 0;
+                    break;
                 case EVCOL_TIME: row.time = ParseTime(fields[c]); break;
                 case EVCOL_TYPE: row.kind = atoi(fields[c]); break;
                 case EVCOL_VALUE: row.value = atof(fields[c]); break;
                 default: break;
                 }
+            }
+            if (refused) {
+                /* Nothing of a file refused for its dates is kept. */
+                gImport.eventCount = keptCount;
+                break;
             }
             if (!row.symbol[0] || !row.date || !row.kind) continue;
             /* The contract kinds belong to futures bars; a list row of such a
@@ -393,7 +414,6 @@ int ReadEventListFile(const ImportItem *item)
         }
     }
     FreeMemory(&text);
-    gSettings.DateInputFormat = savedOrder;
     return ok;
 }
 

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
@@ -28,14 +27,16 @@ double ParseNumberText(const char *text, size_t length, int format)
         if (error == std::errc() && end != text && (end == text + length || (*end != 'x' && *end != 'X'))) return value;
     }
     /* The whole text is read, however long: a number cut to its first
-    ** digits would be another number.  Long texts (rare) are copied to the
-    ** heap, the usual ones stay on the stack. */
+    ** digits would be another number.  Long texts (rare) are copied to a
+    ** tracked block, so that running out of memory, on a worker too, sets
+    ** the low-memory state (the number then reads as 0 and the import
+    ** stops); the usual ones stay on the stack. */
     char small[NUMBER_COPY_SIZE];
-    std::string large;
+    char *large = nullptr;
     char *copy = small;
     if (length >= sizeof small) {
-        large.resize(length + 1);
-        copy = large.data();
+        if (!AllocMemory(&large, (uint64_t)length + 1)) return 0.0;
+        copy = large;
     }
     size_t n = 0;
     for (size_t i = 0; i < length; i++) {
@@ -53,8 +54,9 @@ double ParseNumberText(const char *text, size_t length, int format)
     ** reads differently from atof (blanks, '+', hexadecimal) goes to atof. */
     double value = 0.0;
     auto [end, error] = std::from_chars(copy, copy + n, value);
-    if (error == std::errc() && end != copy && *end != 'x' && *end != 'X') return value;
-    return atof(copy);
+    if (error != std::errc() || end == copy || *end == 'x' || *end == 'X') value = atof(copy);
+    FreeMemory(&large);
+    return value;
 }
 
 /* ---- dates ------------------------------------------------------------------------ */

@@ -88,6 +88,10 @@ static int CheckWritable(const char *path)
 
 PlatFile PlatOpenFile(const char *path, int mode)
 {
+    if (mode == PLAT_OPEN_READ && PlatFaultDue(PLAT_FAULT_OPEN_READ)) {
+        tLastError = PLAT_ERR_ACCESS_DENIED;
+        return nullptr;
+    }
     NATIVE(p, path);
     if (mode != PLAT_OPEN_READ && mode != PLAT_CREATE_EXCLUSIVE && !CheckWritable(p)) return nullptr;
     int flags = 0;

@@ -38,6 +38,10 @@ PlatFile PlatOpenFile(const char *path, int mode)
             return nullptr;
         }
     }
+    if (mode == PLAT_OPEN_READ && PlatFaultDue(PLAT_FAULT_OPEN_READ)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
     switch (mode) {
     case PLAT_OPEN_READ:
         h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

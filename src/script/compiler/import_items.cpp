@@ -349,7 +349,11 @@ int AddImportItem(int kind, const char *value, const char *name, int listFlag)
     memset(item, 0, sizeof *item);
     CopyString(item->value, sizeof item->value, value, IMPORT_VALUE_SIZE - 1);
     CopyString(item->name, sizeof item->name, name ? name : "", IMPORT_NAME_SIZE - 1);
-    bool isPath = kind == IMPKW_SYM_INFO_FILE || kind == IMPKW_EVENT_LIST_FILE || strchr(item->value, '\\');
+    /* A folder or a price file is a path however its folders are separated;
+    ** a list value with '/' may be symbols (EUR/USD), so there only '\\'
+    ** makes a path. */
+    bool isPath = kind == IMPKW_SYM_INFO_FILE || kind == IMPKW_EVENT_LIST_FILE || strchr(item->value, '\\') ||
+        ((kind == IMPKW_DATA_PATH || kind == IMPKW_CSV_FILE) && HasPathSeparator(item->value));
     if (isPath && !ExpandPathMacros(item->value, gScriptsFolder)) {
         memset(item, 0, sizeof *item);
         return 0;

@@ -68,19 +68,15 @@ const ExchangeColumn kExchangeColumnFields[EXCHANGE_MAP_COLUMNS] = {
 #undef T
 #undef N
 
-/* The lines of a text, each without its line break and trailing carriage return. */
+/* The lines of a text, each without its line end (CR LF, LF or CR alone). */
 std::vector<std::string> SplitLines(const char *text)
 {
     std::vector<std::string> lines;
-    const char *p = text;
-    while (*p) {
-        const char *end = strchr(p, '\n');
-        size_t n = end ? (size_t)(end - p) : strlen(p);
-        std::string line(p, n);
-        while (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        if (!end) break;
-        p = end + 1;
+    const char *p = text, *end = text + strlen(text);
+    while (p < end) {
+        const char *start = p;
+        const char *lineEnd = FindLineEnd(start, end, &p);
+        lines.emplace_back(start, (size_t)(lineEnd - start));
     }
     return lines;
 }
