@@ -8,6 +8,7 @@
 #include "engine/orders.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
+#include "foundation/file_helpers.h"
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -127,11 +128,10 @@ static int ReadTemplateFile(OrderTemplate *t, const char *path)
     }
     char *text = nullptr;
     if (!LoadSideFile(full, &text, "OrdersTemplate")) return 0;
-    const char *first = text;
-    const char *firstEnd = strchr(first, '\n');
-    const char *second = firstEnd ? firstEnd + 1 : first + strlen(first);
+    const char *first = text, *second = nullptr;
+    const char *textEnd = text + strlen(text);
+    size_t firstLength = (size_t)(FindLineEnd(first, textEnd, &second) - first);
     size_t secondLength = strcspn(second, "\r\n");
-    size_t firstLength = strcspn(first, "\r\n");
     if (firstLength == 0 || secondLength == 0) {
         FreeMemory(&text);
         ReportError("The two required rows were not found in OrdersTemplate file %s", full);
@@ -139,6 +139,9 @@ static int ReadTemplateFile(OrderTemplate *t, const char *path)
     }
     size_t headerLength = (size_t)(second - first);
     CopyString(t->header, sizeof t->header, first, (int)(headerLength < 1022 ? headerLength : 1022));
+    /* A header that ended in a lone CR ends in LF, as the order lines after it do. */
+    size_t kept = strlen(t->header);
+    if (kept > 0 && t->header[kept - 1] == '\r') t->header[kept - 1] = '\n';
     if (secondLength > 1022) secondLength = 1022;
     bool hasId = false, hasParent = false;
     const char *piece = second;

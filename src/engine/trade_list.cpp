@@ -253,13 +253,15 @@ static int32_t CleanText(std::string &text, int32_t numFmt)
     out.reserve(text.size() + 2);
     bool quoted = false;
     int32_t lines = 1;
-    for (char c : text) {
+    for (size_t i = 0; i < text.size(); i++) {
+        const char c = text[i];
         if (c == '"') {
             quoted = !quoted;
             continue;
         }
         if (quoted && c == ',' && numFmt != 1) continue;
-        if (c == '\n') lines++;
+        /* LF, CR LF and CR alone each end a line. */
+        if (c == '\n' || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) lines++;
         out += c;
     }
     out += "\r\n";
@@ -347,11 +349,8 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
     const int32_t numFmt = strategy->TLNumFmt, dateFmt = strategy->TLDateFmt;
     char *p = &text[0];
     while (*p && count < strategy->tradeListRowCapacity) {
-        char *end = strchr(p, '\n');
-        if (end) *end = 0;
         char *fields[TL_LINE_FIELDS];
-        int n = SplitLine(p, delimiter, fields);
-        p = end ? end + 1 : p + strlen(p);
+        int n = SplitLine(TakeTextLine(&p), delimiter, fields);
         TradeListRow row{};
         row.entryDate = ParseDateWithTime(Field(column, fields, n, TLF_DATE_IN), dateFmt, &row.entryClock);
         if (!row.entryDate || !StrategyMatches(strategy, column, fields, n)) continue;
@@ -427,11 +426,8 @@ int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount)
     char *p = text;
     uint32_t sequence = 0;
     for (int32_t line = 0; *p && line < lineCount; line++) {
-        char *end = strchr(p, '\n');
-        if (end) *end = 0;
         char *fields[TL_LINE_FIELDS];
-        int n = SplitLine(p, delimiter, fields);
-        p = end ? end + 1 : p + strlen(p);
+        int n = SplitLine(TakeTextLine(&p), delimiter, fields);
         TradeListRow f{};
         if (HasField(column, TLF_DATE_TIME)) {
             const char *dt = Field(column, fields, n, TLF_DATE_TIME);

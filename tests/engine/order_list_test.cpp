@@ -54,6 +54,7 @@ TEST_F(OrderListTest, EveryModeWritesItsFiles)
     const struct {
         const char *mode;
         const char *text, *csv, *shown;
+        const char *templateText = "Sym,Qty\nsym,qty\n";
     } cases[] = {
         {"Text", kTextList, "stale", "log:main_20240117_orders.txt;"},
         {"Rebalance", kTextList,
@@ -61,11 +62,14 @@ TEST_F(OrderListTest, EveryModeWritesItsFiles)
          "log:main_20240117.csv;log:main_20240117_orders.txt;"},
         {"Template", kTextList, "Sym,Qty\nBBB,100\nBBB,100\n",
          "list:Order List:main_20240117.csv;log:main_20240117_orders.txt;"},
+        /* A template saved with CR alone ends its lines as well. */
+        {"Template", kTextList, "Sym,Qty\nBBB,100\nBBB,100\n",
+         "list:Order List:main_20240117.csv;log:main_20240117_orders.txt;", "Sym,Qty\rsym,qty\r"},
         {"SlatewickStats", "stale", "stale", ""},
     };
-    WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.mode);
+        WriteTestFile(tmp.File("t.csv"), c.templateText);
         ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117_orders.txt"), "stale"));
         ASSERT_TRUE(WriteTestFile(tmp.File("Output\\Orders\\main_20240117.csv"), "stale"));
         std::string script = std::string("Settings:\n  OrdersMode: ") + c.mode + "\n  OrdersTemplate: " + tmp.File("t.csv") +
@@ -354,7 +358,6 @@ TEST_F(OrderListTest, AnOrdersRunThatWritesNoOrdersFails)
 {
     WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
     WriteTestFile(tmp.File("norows.csv"), "Sym,Qty\n");
-    WriteTestFile(tmp.File("cr.csv"), "Sym,Qty\rsym,qty\r");
     WriteTestFile(tmp.File("eur.txt"), "5000 EUR\n");
     const std::string missing = tmp.File("none.csv"), noNetLiq = tmp.File("none.txt");
     const struct {
@@ -365,8 +368,6 @@ TEST_F(OrderListTest, AnOrdersRunThatWritesNoOrdersFails)
     } cases[] = {
         {"Template", "OrdersTemplate: " + tmp.File("norows.csv"), "", 8,
          "The two required rows were not found in OrdersTemplate file " + tmp.File("norows.csv")},
-        {"Template", "OrdersTemplate: " + tmp.File("cr.csv"), "", 8,
-         "The two required rows were not found in OrdersTemplate file " + tmp.File("cr.csv")},
         {"Template", "", "", 8, "An OrdersTemplate path must be provided in Settings or in every Strategy"},
         {"Template", "OrdersTemplate: " + missing, "", 3, "Unable to read OrdersTemplate file " + missing},
         {"Text", "OrdersNetLiq: " + noNetLiq, "", 3, "Unable to read OrdersNetLiq file " + noNetLiq},

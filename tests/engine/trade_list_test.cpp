@@ -95,10 +95,11 @@ TEST_F(TradeListTest, FillsArePairedIntoTrades)
     EXPECT_DOUBLE_EQ(1, Row(1).feesIn);
     EXPECT_EQ(0, Row(1).exitDate);
 
-    /* A sell larger than the long closes it and opens a short with the rest. */
-    ASSERT_EQ(2, Read("Symbol,Action,DateTime,Shares,PriceIn\n"
-                      "BBB,B,2024-01-08,100,10\n"
-                      "BBB,S,2024-01-09,150,12\n"));
+    /* A sell larger than the long closes it and opens a short with the rest
+    ** (lines that end in CR alone, as some programs save them). */
+    ASSERT_EQ(2, Read("Symbol,Action,DateTime,Shares,PriceIn\r"
+                      "BBB,B,2024-01-08,100,10\r"
+                      "BBB,S,2024-01-09,150,12\r"));
     EXPECT_EQ(1, Row(0).side);
     EXPECT_EQ(100, Row(0).quantityOut);
     EXPECT_DOUBLE_EQ(12, Row(0).priceOut);
@@ -130,16 +131,17 @@ TEST_F(TradeListTest, TradeRowsInEveryNumberFormatAndDelimiter)
     EXPECT_EQ(0, Row(0).entryTime); /* no time text: 0, never the clock */
 
     /* Points: a quoted "1,234.5" loses its grouping comma; tabs; the field
-    ** names from the first line; a strategy filter; rows sorted by symbol. */
+    ** names from the first line; a strategy filter; rows sorted by symbol;
+    ** lines that end in CR alone. */
     strategy->TLNumFmt = 0;
     strategy->TLDateFmt = 0;
     strategy->TLDelim = 2;
     strategy->tlFieldSum = 0;
     CopyString(strategy->TLStratName, sizeof strategy->TLStratName, "mine", -1);
-    ASSERT_EQ(2, Read("Symbol,Strategy,DateIn,QtyIn,PriceIn,Side\n"
-                      "ZZZ\tMine\t1/9/2024\t10\t\"1,234.5\"\tshort\n"
-                      "YYY\tother\t1/9/2024\t10\t5\t1\n"
-                      "AAA\tMINE\t2024-01-08\t10\t5\t1\n"));
+    ASSERT_EQ(2, Read("Symbol,Strategy,DateIn,QtyIn,PriceIn,Side\r"
+                      "ZZZ\tMine\t1/9/2024\t10\t\"1,234.5\"\tshort\r"
+                      "YYY\tother\t1/9/2024\t10\t5\t1\r"
+                      "AAA\tMINE\t2024-01-08\t10\t5\t1\r"));
     EXPECT_STREQ("AAA", Row(0).symbol);
     EXPECT_STREQ("ZZZ", Row(1).symbol);
     EXPECT_EQ(20240109, Row(1).entryDate);

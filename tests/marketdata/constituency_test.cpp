@@ -66,6 +66,15 @@ TEST_F(ConstituencyTest, ReadsRowsAndSkipsThoseWithoutAUsableId)
     EXPECT_EQ(FindConstituencyLabel(0), nullptr);   /* the heading */
 }
 
+TEST_F(ConstituencyTest, LinesMayEndInCarriageReturnsAlone)
+{
+    ASSERT_TRUE(WriteTestFile(scripts.File("constituency.csv"), "Id,Label,Name\r3,Large,SP500\r7,Small,SP600\r"));
+    ASSERT_EQ(LoadConstituency(), 1);
+    ASSERT_EQ(gConstituencyCount, 2);
+    EXPECT_STREQ(FindConstituencyLabel(3), "Large");
+    EXPECT_STREQ(FindConstituencyLabel(7), "Small");
+}
+
 TEST_F(ConstituencyTest, FallsBackToTheProgramFolder)
 {
     ASSERT_TRUE(WriteTestFile(program.File("constituency.csv"), "5,Dow,DJI,30 stocks"));

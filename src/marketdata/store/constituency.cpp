@@ -50,16 +50,8 @@ int LoadConstituency()
         FreeMemory(&text);
         return 0;
     }
-    for (char *line = text; *line;) {
-        char *next = strchr(line, '\n');
-        if (next) {
-            *next++ = 0;
-        } else {
-            next = line + strlen(line);
-        }
-        size_t len = strlen(line);
-        if (len > 0 && line[len - 1] == '\r') line[len - 1] = 0;
-
+    char *cursor = text;
+    for (char *line; (line = TakeTextLine(&cursor)) != nullptr;) {
         ConstituencyRecord row = {};
         /* Read wide so that a number past the 32-bit range is refused rather
         ** than wrapped: every id must leave its event kind -(id + 1) a valid
@@ -78,7 +70,6 @@ int LoadConstituency()
             row.id = (uint32_t)id;
             gConstituency[gConstituencyCount++] = row;
         }
-        line = next;
     }
     FreeMemory(&text);
     return 1;
