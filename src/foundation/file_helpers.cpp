@@ -210,6 +210,38 @@ int MakeTempPath(char *out, const char *path)
     return 1;
 }
 
+/* Creates the temporary file at temp (MakeTempPath's name) as a new file this
+** process alone holds, so that two writers of one file never write into one
+** temporary.  A temporary nobody holds (left by a writer that was killed) is
+** removed and its name taken; one another writer holds sends this writer to
+** the next name, "<temp>1" to "<temp>9".  temp receives the name taken. */
+static PlatFile OpenOwnTemporary(char temp[FILE_PATH_SIZE])
+{
+    char base[FILE_PATH_SIZE];
+    CopyString(base, sizeof base, temp, -1);
+    for (int k = 0; k < 10; k++) {
+        if (k > 0 && FormatText(temp, FILE_PATH_SIZE, "%s%d", base, k) >= FILE_PATH_SIZE - 1) break;
+        PlatFile file = PlatOpenFile(temp, PLAT_CREATE_EXCLUSIVE);
+        if (file) return file;
+        const int code = PlatLastError();
+        /* A folder of that name, or no folder to create it in: nothing to retry. */
+        if (!PlatFileExists(temp) || PlatFolderExists(temp)) {
+            PlatSetLastError(code);
+            return nullptr;
+        }
+        if (PlatDeleteUnusedFile(temp)) {
+            file = PlatOpenFile(temp, PLAT_CREATE_EXCLUSIVE);
+            if (file) return file;
+        }
+        if (PlatLastError() != PLAT_ERR_SHARING_VIOLATION) {
+            PlatSetLastError(code);
+            return nullptr;
+        }
+    }
+    PlatSetLastError(PLAT_ERR_SHARING_VIOLATION);
+    return nullptr;
+}
+
 int BeginReplaceFile(ReplaceFile *rf, const char *path, uint32_t expectedSize)
 {
     return BeginReplaceFileWithMessage(rf, path, expectedSize, kCreateFailed);
@@ -227,7 +259,7 @@ int BeginReplaceFileWithMessage(ReplaceFile *rf, const char *path, uint32_t expe
         rf->tempPath[0] = 0;
         return 0;
     }
-    rf->file = PlatOpenFile(rf->tempPath, PLAT_CREATE_WRITE);
+    rf->file = OpenOwnTemporary(rf->tempPath);
     if (!rf->file) {
         ReportError(createMessage, path, GetErrorText());
         SetResultCode(RESULT_FILE_ERROR);

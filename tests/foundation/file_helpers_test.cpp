@@ -203,6 +203,28 @@ TEST_F(FileHelpersTest, SaveReplacesOnlyWhenComplete)
     EXPECT_EQ(List(tmp.path), (std::vector<std::string>{"settings.ini", "taken"}));
 }
 
+/* Two writers of one file never write into one temporary file: a temporary
+** another writer holds is left to it and this save takes a name of its own;
+** one nobody holds (its writer was killed) is removed and its name taken. */
+TEST_F(FileHelpersTest, EachWriterHasATemporaryFileOfItsOwn)
+{
+    const std::string path = tmp.File("export.csv"), theirs = path + ".~kv";
+    ASSERT_TRUE(WriteTestFile(path, "old"));
+    PlatFile held = PlatOpenFile(theirs.c_str(), PLAT_CREATE_EXCLUSIVE);
+    ASSERT_NE(held, nullptr);
+    uint32_t written = 0;
+    ASSERT_EQ(PlatWriteFile(held, "another writer's", 16, &written), 1);
+    EXPECT_EQ(SaveFile(path.c_str(), "new", 3), 1);
+    PlatCloseFile(held);
+    EXPECT_EQ(ReadTestFile(path), "new");
+    EXPECT_EQ(ReadTestFile(theirs), "another writer's");
+    EXPECT_EQ(List(tmp.path), (std::vector<std::string>{"export.csv", "export.csv.~kv"}));
+
+    EXPECT_EQ(SaveFile(path.c_str(), "newer", 5), 1); /* the left-over temporary goes */
+    EXPECT_EQ(ReadTestFile(path), "newer");
+    EXPECT_EQ(List(tmp.path), std::vector<std::string>{"export.csv"});
+}
+
 #ifndef _WIN32
 /* A save through a symbolic link replaces the file the link names and the
 ** link stays a link; the new file keeps the old one's mode (one the umask
