@@ -61,9 +61,7 @@ struct CommandArguments {
 
 static int IsSwitch(const char *token) { return token[0] == '-'; }
 
-/* Copies a path token into path[260]; 0 after reporting one that does not
-** fit, so that no other file is reached under a cut name. */
-static int TakePathToken(char path[260], const char *token)
+int TakePathToken(char path[260], const char *token)
 {
     if (strlen(token) > 259) {
         ReportError("File path starting with '%s' is too long -- maximum is 260 chars", token);

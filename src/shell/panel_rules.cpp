@@ -81,7 +81,7 @@ int32_t WrapPanelRows(const PanelBox *boxes, int32_t count, int32_t width, int32
                 if (boxes[k].left + boxes[k].width > right) right = boxes[k].left + boxes[k].width;
             /* The first group of a line stays even when it does not fit:
             ** wrapping it would only make another line as wide. */
-            const int firstOfLine = g == i || boxes[g].left - shift == rowLeft;
+            const int firstOfLine = boxes[g].left - shift == rowLeft;
             if (right - shift > edge && !firstOfLine) {
                 added++;
                 shift = boxes[g].left - rowLeft;

@@ -69,26 +69,22 @@ TEST(FrameRules, TabTitles)
 
 TEST(FrameRules, StatusBarParts)
 {
-    int edges[12];
-    ASSERT_EQ(StatusBarEdges(1200, 96, 4, edges), 7);
-    // u = 128: part 0 ends at 1200 - 6 * 128 = 432; five parts of 128; the last to the edge.
-    const int expected[7] = {432, 560, 688, 816, 944, 1072, -1};
-    for (int i = 0; i < 7; i++) EXPECT_EQ(edges[i], expected[i]) << i;
-    StatusBarEdges(1400, 96, 4, edges);
-    EXPECT_EQ(edges[0], 632); // wider: only part 0 grows
-
-    /* Narrower than 9 units (part 0's 3, four parts, the memory part's 1):
-    ** one unit of width / 9 for every part, so all of them show.  960 is the
-    ** first-run frame on a 1280-px screen. */
+    /* u = dpi * 4 / 3: part 0 ends at width - 6 u, five parts of u follow, the
+    ** last runs to the edge.  Narrower than 9 units (part 0's 3, four parts,
+    ** the memory part's 1): one unit of width / 9 for every part, so all of
+    ** them show.  960 is the first-run frame on a 1280-px screen. */
     struct Case {
         int width, dpi;
         int expected[7];
-    } narrow[] = {
-        {960, 96, {324, 430, 536, 642, 748, 854, -1}},  /* u = 106 instead of 128 */
-        {944, 120, {320, 424, 528, 632, 736, 840, -1}}, /* u = 104 instead of 160 */
-        {1152, 96, {384, 512, 640, 768, 896, 1024, -1}}, /* exactly 9 x 128: the full widths */
+    } cases[] = {
+        {1200, 96, {432, 560, 688, 816, 944, 1072, -1}},  /* u = 128: 1200 - 6 * 128 = 432 */
+        {1400, 96, {632, 760, 888, 1016, 1144, 1272, -1}}, /* wider: only part 0 grows */
+        {1152, 96, {384, 512, 640, 768, 896, 1024, -1}},  /* exactly 9 x 128: the full widths */
+        {960, 96, {324, 430, 536, 642, 748, 854, -1}},    /* u = 106 instead of 128 */
+        {944, 120, {320, 424, 528, 632, 736, 840, -1}},   /* u = 104 instead of 160 */
     };
-    for (const Case &c : narrow) {
+    int edges[12];
+    for (const Case &c : cases) {
         ASSERT_EQ(StatusBarEdges(c.width, c.dpi, 4, edges), 7);
         for (int i = 0; i < 7; i++) EXPECT_EQ(edges[i], c.expected[i]) << c.width << "@" << c.dpi << " " << i;
     }

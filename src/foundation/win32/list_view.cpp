@@ -222,29 +222,36 @@ int HeaderNeededWidth(HWND header, int column)
     return width;
 }
 
+/* The wider of width and the widest text, plus pad, of the column's cells
+** in rows [first, end). */
+static int WidestCell(HWND listView, int column, HDC dc, int pad, int first, int end, int width)
+{
+    char text[LIST_CELL_SIZE];
+    for (int row = first; row < end; row++) {
+        ListView_GetItemText(listView, row, column, text, sizeof text);
+        int w = TextWidth(dc, text) + pad;
+        if (w > width) width = w;
+    }
+    return width;
+}
+
 void FitColumnWidth(HWND listView, int column, HDC dc)
 {
     TEXTMETRICA metrics;
     GetTextMetricsA(dc, &metrics);
     int pad = 2 * metrics.tmAveCharWidth;
-    int width = 32;
-    int top = ListView_GetTopIndex(listView);
-    int rows = ListView_GetItemCount(listView);
-    int page = ListView_GetCountPerPage(listView);
-    int last = top + (page < rows ? page : rows) - 1;
+    const int rows = ListView_GetItemCount(listView);
     /* A list of moderate length is measured whole: a sort, which leaves the
     ** widths alone, then brings no wider text into sight to be cut.  Longer
     ** lists are measured on the rows in sight, to stay quick. */
-    if (rows <= FIT_ALL_ROWS) {
-        top = 0;
-        last = rows - 1;
+    int first = 0, end = rows;
+    if (rows > FIT_ALL_ROWS) {
+        first = ListView_GetTopIndex(listView);
+        const int page = ListView_GetCountPerPage(listView);
+        if (first + page < end) end = first + page;
     }
+    int width = WidestCell(listView, column, dc, pad, first, end, 32);
     char text[LIST_CELL_SIZE];
-    for (int row = top; row <= last && row < rows; row++) {
-        ListView_GetItemText(listView, row, column, text, sizeof text);
-        int w = TextWidth(dc, text) + pad;
-        if (w > width) width = w;
-    }
     HWND header = ListView_GetHeader(listView);
     HDITEMA item = {};
     item.mask = HDI_TEXT;
@@ -275,14 +282,10 @@ static void WidenColumnsToRowsInSight(HWND listView)
     TEXTMETRICA metrics;
     GetTextMetricsA(dc, &metrics);
     const int pad = 2 * metrics.tmAveCharWidth;
-    char text[LIST_CELL_SIZE];
+    const int end = top + page < rows ? top + page : rows;
     for (int c = 0; c < count; c++) {
-        int width = ListView_GetColumnWidth(listView, c), needed = width;
-        for (int row = top; row < top + page && row < rows; row++) {
-            ListView_GetItemText(listView, row, c, text, sizeof text);
-            int w = TextWidth(dc, text) + pad;
-            if (w > needed) needed = w;
-        }
+        const int width = ListView_GetColumnWidth(listView, c);
+        const int needed = WidestCell(listView, c, dc, pad, top, end, width);
         if (needed > width) ListView_SetColumnWidth(listView, c, needed);
     }
     SelectObject(dc, old);
@@ -706,8 +709,9 @@ void ShowSortArrows(HWND listView, const uint8_t *priorities, const uint8_t *dir
         const int needed = image ? HeaderNeededWidth(header, c) : 0;
         if (needed > ListView_GetColumnWidth(listView, c)) ListView_SetColumnWidth(listView, c, needed);
     }
-    /* The sort brought other rows into sight: a column whose new cells do
-    ** not fit widens. */
-    WidenColumnsToRowsInSight(listView);
-    SetPropA(listView, kRowsInSightProp, (HANDLE)(INT_PTR)(ListView_GetTopIndex(listView) + 1));
+    /* The sort brought other rows into sight, whatever the top row: with
+    ** the last top row forgotten, a column whose new cells do not fit
+    ** widens. */
+    RemovePropA(listView, kRowsInSightProp);
+    WidenColumnsOnScroll(listView);
 }

@@ -138,14 +138,12 @@ void LayoutFrame()
 
 int OpenFileByType(const char *path, int left, int top, int width, int height)
 {
-    char clean[260];
-    if (strlen(path) >= sizeof clean) {
-        /* Refused whole: a cut name could be another file's. */
-        ReportError("File path starting with '%s' is too long -- maximum is 260 chars", path);
+    char taken[260], clean[260];
+    if (!TakePathToken(taken, path)) {
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
-    UnquotePath(path, clean, sizeof clean);
+    UnquotePath(taken, clean, sizeof clean);
     if (!ExpandPathMacros(clean, nullptr)) return 0;
     if (GetFileAttributesA(clean) == INVALID_FILE_ATTRIBUTES) {
         ReportError("Unable to access %s.", clean);

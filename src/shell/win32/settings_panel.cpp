@@ -308,20 +308,21 @@ enum { PANEL_MAX_CONTROLS = 64 };
 static int32_t PanelBoxes(PanelBox *boxes)
 {
     int32_t n = 0;
+    char before[32] = ""; /* the class of the control before */
     for (const DialogLayout *e = sPanel.layout ? sPanel.layout + 1 : nullptr; e && e->window && n < PANEL_MAX_CONTROLS;
          e++, n++) {
-        char name[32] = "", before[32] = "";
+        char name[32] = "";
         GetClassNameA(e->window, name, sizeof name);
-        if (n > 0) GetClassNameA(e[-1].window, before, sizeof before);
         boxes[n] = {e->left, e->top, e->width, e->height,
                     CompareNoCase(before, "Static") == 0 || CompareNoCase(name, UPDOWN_CLASSA) == 0 ? 1 : 0};
+        CopyString(before, sizeof before, name, -1);
     }
     return n;
 }
 
 static int32_t PlacePanelBoxes(int width, PanelBox *placed)
 {
-    static PanelBox boxes[PANEL_MAX_CONTROLS];
+    PanelBox boxes[PANEL_MAX_CONTROLS];
     int32_t n = PanelBoxes(boxes);
     if (n < 1) return 0;
     /* The right margin mirrors the left one of the first control. */
@@ -330,8 +331,8 @@ static int32_t PlacePanelBoxes(int width, PanelBox *placed)
 
 int SettingsPanelHeight(int width)
 {
-    static PanelBox placed[PANEL_MAX_CONTROLS];
-    int32_t height = sPanel.layout ? PlacePanelBoxes(width, placed) : 0;
+    PanelBox placed[PANEL_MAX_CONTROLS];
+    int32_t height = PlacePanelBoxes(width, placed);
     if (height > 0) return height;
     RECT r = {};
     if (gFrame.settingsPanel) GetWindowRect(gFrame.settingsPanel, &r);
@@ -340,10 +341,10 @@ int SettingsPanelHeight(int width)
 
 static void LayOutSettingsPanel(HWND panel)
 {
-    static PanelBox placed[PANEL_MAX_CONTROLS];
+    PanelBox placed[PANEL_MAX_CONTROLS];
     RECT client;
     GetClientRect(panel, &client);
-    if (!sPanel.layout || PlacePanelBoxes(client.right, placed) < 1) return;
+    if (PlacePanelBoxes(client.right, placed) < 1) return;
     int32_t k = 0;
     for (const DialogLayout *e = sPanel.layout + 1; e->window && k < PANEL_MAX_CONTROLS; e++, k++) {
         RECT r;
