@@ -53,13 +53,9 @@ inline int FuzzCheckFailed(const char *why)
     return 1;
 }
 #else
-[[noreturn]] inline void FuzzCheckFailedStop(const char *why)
+inline int FuzzCheckFailed(const char *why)
 {
     fprintf(stderr, "%s\n", why);
     __builtin_trap();
-}
-inline int FuzzCheckFailed(const char *why)
-{
-    FuzzCheckFailedStop(why);
 }
 #endif

@@ -412,9 +412,7 @@ int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLengt
         /* Without quotes nothing moves: only the lines are counted. */
         const char *end = text + size;
         for (const char *p = text; (p = (const char *)memchr(p, '\n', (size_t)(end - p))); p++) lines++;
-        /* A CR ends a line of its own unless an LF follows it. */
-        for (const char *p = text; (p = (const char *)memchr(p, '\r', (size_t)(end - p))); p++)
-            if (p + 1 == end || p[1] != '\n') lines++;
+        lines += CountLoneCarriageReturns(text, end);
         text[size] = '\r';
         text[size + 1] = '\n';
         if (pLength) *pLength = size + 2;
@@ -439,6 +437,16 @@ int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLengt
 }
 
 /* ---- lines of a text ---------------------------------------------------------- */
+
+int CountLoneCarriageReturns(const char *p, const char *end)
+{
+    int n = 0;
+    while (p < end && (p = (const char *)memchr(p, '\r', (size_t)(end - p))) != nullptr) {
+        if (p + 1 >= end || p[1] != '\n') n++;
+        p++;
+    }
+    return n;
+}
 
 const char *FindLineEnd(const char *p, const char *end, const char **next)
 {

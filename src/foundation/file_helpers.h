@@ -126,6 +126,8 @@ int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLengt
 ** Texts from other programs end their lines with CR LF, LF or CR alone, so
 ** every reader of lines takes all three. */
 
+/* Lines of [p, end) ended by CR alone, which a count of LF characters misses. */
+int CountLoneCarriageReturns(const char *p, const char *end);
 /* The end of the line that starts at p (before end): its first CR or LF.
 ** *next is where the next line starts (end after the last line). */
 const char *FindLineEnd(const char *p, const char *end, const char **next);

@@ -277,6 +277,15 @@ TEST_F(CsvImportTest, NothingImportedIsAFailure)
 /* What the console echo of the native program would show, kept for a test. */
 std::string gEchoed;
 void KeepEcho(int stream, const char *text) { gEchoed += std::to_string(stream) + ":" + text; }
+/* Runs f with the console echo kept in gEchoed (emptied first); f's answer. */
+template <class F> int WithEcho(F f)
+{
+    gEchoed.clear();
+    gConsoleEcho = KeepEcho;
+    const int result = f();
+    gConsoleEcho = nullptr;
+    return result;
+}
 
 /* A line that is not a bar is never stored as one: it is passed over,
 ** counted and reported with its number and reason; the rest goes on.
@@ -297,10 +306,7 @@ TEST_F(CsvImportTest, LinesThatAreNotBarsAreRefusedWithTheirReason)
                                              "2024-01-10,6,5,7,5.5,1\n"
                                              "2024-01-11,-1.5,-1,-2,-1.25,7\n");
     CsvFolder("bad", 0);
-    gEchoed.clear();
-    gConsoleEcho = KeepEcho;
-    int result = RunImport();
-    gConsoleEcho = nullptr;
+    int result = WithEcho(RunImport);
     ASSERT_EQ(result, 1) << Messages();
     EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
     ExpectDaily(Symbol("QQQ"), BAR_DAILY,
@@ -785,10 +791,7 @@ TEST_F(CsvImportTest, DecimalCommasReadWithPointsAreNamed)
     ASSERT_EQ(Line(IMPKW_CSV_DELIM, "Semicolon"), 0);
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("semi")), 0);
     Finish(0);
-    gEchoed.clear();
-    gConsoleEcho = KeepEcho;
-    const int result = RunImport();
-    gConsoleEcho = nullptr;
+    const int result = WithEcho(RunImport);
     ASSERT_EQ(result, 1) << Messages();
     ExpectDaily(Symbol("EU"), BAR_DAILY, {{20240102, 10000, 10100, 9900, 10050, 100000, 1}, {20240103, 1.2345, 1.235, 1.234, 1.2345, 1, 1}});
     ExpectDaily(Symbol("US"), BAR_DAILY, {{20240102, 1234.5, 1234.5, 1234.5, 1234.5, 0, 1}, {20240103, 12345.5, 12345.5, 12345.5, 12345.5, 0, 1}});
@@ -867,10 +870,7 @@ TEST_F(CsvImportTest, FilesThatBecomeOneSymbolAreNamed)
         }
         Write(folder + "\\" + std::string(40, 'L') + ".csv", "Date,Close\n2024-01-02,3\n");
         CsvFolder(folder, 0);
-        gEchoed.clear();
-        gConsoleEcho = KeepEcho;
-        const int result = RunImport();
-        gConsoleEcho = nullptr;
+        const int result = WithEcho(RunImport);
         ASSERT_EQ(result, 1) << Messages();
         ASSERT_EQ(gStore.symbolCount, (int32_t)pairs.size());
         const std::string text = ReadTestFile(log);
@@ -967,10 +967,10 @@ TEST_F(CsvImportTest, APageInsteadOfPricesIsNamed)
     Begin("Tiingo", 20240101, 20241231);
     ImportItem row = *(ImportItem *)gImportItems.items;
     SymbolRecord record = {};
-    gEchoed.clear();
-    gConsoleEcho = KeepEcho;
-    EXPECT_EQ(ParseHeaderCsv(&row, "\n<!DOCTYPE html>\n<html><body>Not found</body></html>\n", "TTT", &record, 0), 0);
-    gConsoleEcho = nullptr;
+    EXPECT_EQ(WithEcho([&] {
+                  return ParseHeaderCsv(&row, "\n<!DOCTYPE html>\n<html><body>Not found</body></html>\n", "TTT", &record, 0);
+              }),
+              0);
     FreeSymbolRecord(&record);
     EXPECT_EQ(gEchoed, "2:TTT was not imported: the answer is a page of the site, not CSV\n");
 }

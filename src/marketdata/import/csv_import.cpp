@@ -144,10 +144,10 @@ static int HasOddComma(const char *p, const char *end)
 }
 
 /* Reads a number column as ParseNumber reads it, and says whether the
-** column is a number at all: a NumberRead.  *oddComma is set (when it is
-** given and still empty) to a column of the decimal-point format whose
-** comma looks decimal. */
-static int ReadNumberColumn(const CsvColumn &c, int format, double *value, CsvColumn *oddComma = nullptr)
+** column is a number at all: a NumberRead.  *oddComma is set (while it is
+** still empty) to a column of the decimal-point format whose comma looks
+** decimal. */
+static int ReadNumberColumn(const CsvColumn &c, int format, double *value, CsvColumn *oddComma)
 {
     const char *text = c.text, *end = text + c.length;
     while (end > text && IsBlank(end[-1])) end--;
@@ -165,7 +165,7 @@ static int ReadNumberColumn(const CsvColumn &c, int format, double *value, CsvCo
             return NUMBER_NOT_FINITE;
         return NUMBER_TEXT;
     }
-    if (format == NUMBER_POINT && oddComma && !oddComma->text && HasOddComma(text, end))
+    if (format == NUMBER_POINT && !oddComma->text && HasOddComma(text, end))
         *oddComma = {text, (int32_t)(end - text)};
     *value = ParseNumberText(text, (size_t)(end - text), format);
     return std::isfinite(*value) ? NUMBER_READ : NUMBER_NOT_FINITE;

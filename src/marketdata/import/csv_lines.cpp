@@ -16,17 +16,6 @@ const char kRefusedOtherOrder[] = "the date reads only in the other order of day
 static const char kRefusedDateOrder[] = "line %d has the date %s, which reads only %s first; CSVDateFmt chooses the "
                                         "order (%s for this file)";
 
-/* Lines ended by CR alone, which a count of LF characters misses. */
-int CountLoneCarriageReturns(const char *p, const char *end)
-{
-    int n = 0;
-    while (p < end && (p = (const char *)memchr(p, '\r', (size_t)(end - p))) != nullptr) {
-        if (p + 1 >= end || p[1] != '\n') n++;
-        p++;
-    }
-    return n;
-}
-
 /* A UTF-8 byte order mark at the start of a text is no part of it. */
 const char *SkipByteOrderMark(const char *text, const char *end)
 {

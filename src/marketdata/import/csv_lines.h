@@ -36,8 +36,6 @@ struct CsvColumn {
     int32_t length;
 };
 
-/* Lines ended by CR alone, which a count of LF characters misses. */
-int CountLoneCarriageReturns(const char *p, const char *end);
 /* Text after a UTF-8 byte order mark at its start, if any. */
 const char *SkipByteOrderMark(const char *text, const char *end);
 /* Splits [p, end) into at most IMPORT_CSV_FIELDS columns at delim (quotes

@@ -288,12 +288,13 @@ int ReadSymbolInfoFile(const char *path, int mode, int dayFirst)
         int tickForm = 0;
         for (int c = 0; c < n; c++) {
             if (columnField[c] == INFO_NONE) continue;
-            if (columnField[c] == INFO_DELIST_DATE && ReadsOnlyInOtherOrder(fields[c], dayFirst)) {
+            SetInfoField(&row, columnField[c], fields[c], &tickForm, dayFirst);
+            /* Only a date that did not read is looked at in the other order. */
+            if (columnField[c] == INFO_DELIST_DATE && !row.DelistDate && ReadsOnlyInOtherOrder(fields[c], dayFirst)) {
                 RefuseForDateOrder(path, lineNumber, fields[c], dayFirst);
                 refused = 1;
                 break;
             }
-            SetInfoField(&row, columnField[c], fields[c], &tickForm, dayFirst);
         }
         if (refused) break;
         if (!row.Symbol[0]) continue;
@@ -385,11 +386,11 @@ int ReadEventListFile(const ImportItem *item)
                     MakeIdentifier(row.symbol);
                     break;
                 case EVCOL_DATE:
-                    if (ReadsOnlyInOtherOrder(fields[c], dayFirst)) {
+                    row.date = fields[c][0] ? ParseDateInOrder(fields[c], dayFirst) : 0;
+                    if (!row.date && ReadsOnlyInOtherOrder(fields[c], dayFirst)) {
                         RefuseForDateOrder(item->value, lineNumber, fields[c], dayFirst);
                         refused = 1;
                     }
-                    row.date = fields[c][0] ? ParseDateInOrder(fields[c], dayFirst) : 0;
                     break;
                 case EVCOL_TIME: row.time = ParseTime(fields[c]); break;
                 case EVCOL_TYPE: row.kind = atoi(fields[c]); break;

@@ -601,8 +601,10 @@ static_assert(DATA_PATH_SIZE == FILE_PATH_SIZE, "a data file's path buffers take
 static int MakeDataFileTempPath(char *temp, const char *path)
 {
     char final[DATA_PATH_SIZE];
-    if (!PlatResolveLinks(path, final, sizeof final)) return 0;
-    if (MakeTempPath(temp, final)) return 1;
+    if (strlen(path) < DATA_PATH_SIZE) {
+        if (!PlatResolveLinks(path, final, sizeof final)) return 0;
+        if (MakeTempPath(temp, final)) return 1;
+    }
     PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
     return 0;
 }
@@ -627,8 +629,7 @@ static int BeginDataFileTemp(ReplaceFile *rf, const char *path, uint32_t reserve
     rf->tempPath[0] = 0;
     CopyString(rf->path, sizeof rf->path, path, -1);
     char temp[DATA_PATH_SIZE];
-    if (strlen(path) >= DATA_PATH_SIZE) PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
-    if (strlen(path) >= DATA_PATH_SIZE || !MakeDataFileTempPath(temp, path)) {
+    if (!MakeDataFileTempPath(temp, path)) {
         ReportError(kMsgCannotCreate, path, GetErrorText());
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
