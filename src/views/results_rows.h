@@ -33,6 +33,11 @@ int32_t CountShownResultsColumns();
 /* Number of list columns: 3 + shown statistics + the list's parameter columns. */
 int32_t CountResultsListColumns(const ResultsWindow *window);
 
+/* The heading of list column `column` (0 .. CountResultsListColumns - 1):
+** "Test", "Name", "Dates", a shown Results column's heading, then a
+** parameter column's name; "" past the last. */
+const char *ResultsColumnHeading(const ResultsWindow *window, int32_t column);
+
 /* The texts of one row, cells[0 .. count - 1] (count list columns at most):
 ** number "%4.4d", name, "first - last" dates, each shown statistic by its
 ** column's format with the test's currency, then "%g" of each parameter the
