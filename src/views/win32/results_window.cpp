@@ -405,20 +405,7 @@ static void SortResults(HWND window, int column)
         list->sortDescending[c] = host->sortDirections[c];
         if (list->sortKeys[c] > list->keyCount) list->keyCount = list->sortKeys[c];
     }
-    std::vector<TestRecord *> tests;
-    for (TestRecord *t = list->firstTest; t; t = t->next) tests.push_back(t);
-    std::stable_sort(tests.begin(), tests.end(),
-                     [list](TestRecord *a, TestRecord *b) { return CompareResultsRows(list, a, b) < 0; });
-    list->firstTest = list->lastTest = nullptr;
-    for (TestRecord *t : tests) {
-        t->previous = list->lastTest;
-        t->next = nullptr;
-        if (list->lastTest)
-            list->lastTest->next = t;
-        else
-            list->firstTest = t;
-        list->lastTest = t;
-    }
+    SortResultsRows(list);
     SyncResultsRows(window, 1, 0);
     SelectItem(window, 0);
     ShowSortArrows(view, host->sortPriorities, host->sortDirections);
