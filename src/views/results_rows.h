@@ -5,7 +5,7 @@
 ** optimization summary is the engine's).
 **
 ** Owns:       nothing; the list and its tests are the results list's
-**             (engine/results_file.h), the list view is the window's.
+**             (engine/results_list.h), the list view is the window's.
 ** Columns:    list column 0 "Test", 1 "Name", 2 "Dates", then one per shown
 **             Results column (format code not 0), then one per parameter
 **             column of the list.
@@ -15,7 +15,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/results_file.h"
+#include "engine/results_list.h"
 
 enum {
     RESULTS_CELL_SIZE = 80,

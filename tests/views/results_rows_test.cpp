@@ -9,6 +9,7 @@
 #include "shell/headless/headless.h"
 #include "support/program_state.h"
 #include "engine/optimizer.h"
+#include "engine/results_file.h"
 #include "views/results_rows.h"
 
 namespace {
