@@ -261,6 +261,24 @@ int CompareResultsRows(const ResultsWindow *window, const TestRecord *a, const T
     return 0;
 }
 
+void SortResultsRows(ResultsWindow *window)
+{
+    std::vector<TestRecord *> rows;
+    for (TestRecord *t = window->firstTest; t; t = t->next) rows.push_back(t);
+    std::stable_sort(rows.begin(), rows.end(),
+                     [window](TestRecord *a, TestRecord *b) { return CompareResultsRows(window, a, b) < 0; });
+    window->firstTest = window->lastTest = nullptr;
+    for (TestRecord *t : rows) {
+        t->previous = window->lastTest;
+        t->next = nullptr;
+        if (window->lastTest)
+            window->lastTest->next = t;
+        else
+            window->firstTest = t;
+        window->lastTest = t;
+    }
+}
+
 static int32_t AnchorDate(const TestRecord *test)
 {
     return gSettings.OptAnchor == 1 ? test->settings.LastDate : test->settings.FirstDate;
@@ -280,20 +298,7 @@ void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int ke
     window->keyCount = priority;
     for (int32_t &d : window->sortDescending) d = 1;
 
-    std::vector<TestRecord *> rows;
-    for (TestRecord *t = window->firstTest; t; t = t->next) rows.push_back(t);
-    std::stable_sort(rows.begin(), rows.end(),
-                     [window](TestRecord *a, TestRecord *b) { return CompareResultsRows(window, a, b) < 0; });
-    window->firstTest = window->lastTest = nullptr;
-    for (TestRecord *t : rows) {
-        t->previous = window->lastTest;
-        t->next = nullptr;
-        if (window->lastTest)
-            window->lastTest->next = t;
-        else
-            window->firstTest = t;
-        window->lastTest = t;
-    }
+    SortResultsRows(window);
     if (keepBest <= 0 || !window->firstTest) return;
 
     const TestRecord *first = window->firstTest;

@@ -62,6 +62,8 @@ void CloseResultsWindow(ResultsWindow *window);
 void UpdateResultsTitle(ResultsWindow *window);
 /* -1/0/1 by the window's sort keys (ascending unless the key is descending). */
 int CompareResultsRows(const ResultsWindow *window, const TestRecord *a, const TestRecord *b);
+/* Relinks the list in the order of its sort keys; equal rows keep their order. */
+void SortResultsRows(ResultsWindow *window);
 /* Sort arrows, widths and selection after a run. */
 void RefreshResultsList(ResultsWindow *window);
 /* full 0: sort arrows and widths only (the window's).  Else every test's

@@ -61,14 +61,27 @@ struct CommandArguments {
 
 static int IsSwitch(const char *token) { return token[0] == '-'; }
 
-int TakePathToken(char path[260], const char *token)
+static const char kPathTooLong[] = "File path starting with '%s' is too long -- maximum is 260 chars";
+
+int CopyPathToken(char path[260], const char *token)
 {
     if (strlen(token) > 259) {
-        ReportError("File path starting with '%s' is too long -- maximum is 260 chars", token);
+        ReportError(kPathTooLong, token);
         return 0;
     }
     CopyString(path, 260, token, -1);
     return 1;
+}
+
+/* Copies a path token into path[260] and makes it whole from folder; 0
+** after reporting one that does not fit, before or after, so that no other
+** file is reached under a cut name. */
+static int TakePathToken(char path[260], const char *token, const char *folder)
+{
+    if (!CopyPathToken(path, token)) return 0;
+    if (ExpandPathMacros(path, folder)) return 1;
+    ReportError(kPathTooLong, token);
+    return 0;
 }
 
 int ParseCommandArguments(int count, const char *const *args)
@@ -99,12 +112,7 @@ int ParseCommandArguments(int count, const char *const *args)
         if (!settingsNext) continue;
         settingsNext = 0;
         char path[260];
-        if (!TakePathToken(path, token)) {
-            SetResultCode(RESULT_FILE_ERROR);
-            return 0;
-        }
-        if (!ExpandPathMacros(path, gProgramFolder)) {
-            ReportError("File path starting with '%s' is too long -- maximum is 260 chars", token);
+        if (!TakePathToken(path, token, gProgramFolder)) {
             SetResultCode(RESULT_FILE_ERROR);
             return 0;
         }
@@ -242,12 +250,7 @@ int RunBatchArguments(int count, const char *const *args)
         char path[260];
         /* Whatever fails from here on is this script's error. */
         CopyString(gRunningScript, sizeof gRunningScript, token, -1);
-        if (!TakePathToken(path, token)) {
-            gRunningScript[0] = 0;
-            return RESULT_FILE_ERROR;
-        }
-        if (!ExpandPathMacros(path, gScriptsFolder)) {
-            ReportError("File path starting with '%s' is too long -- maximum is 260 chars", token);
+        if (!TakePathToken(path, token, gScriptsFolder)) {
             gRunningScript[0] = 0;
             return RESULT_FILE_ERROR;
         }

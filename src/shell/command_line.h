@@ -42,7 +42,7 @@ extern CommandLineState gCommandLine;
 void SplitCommandLine(const char *commandLine, std::vector<std::string> *tokens);
 /* Copies a path token into path[260]; 0 after reporting one that does not
 ** fit, so that no other file is reached under a cut name. */
-int TakePathToken(char path[260], const char *token);
+int CopyPathToken(char path[260], const char *token);
 
 /* The first pass, before initialisation: clears then sets the unattended and
 ** exit-after-batch flags, takes the "-inifile" path into gSettingsFile.

@@ -109,6 +109,17 @@ int32_t CountResultsListColumns(const ResultsWindow *window)
     return RESULTS_FIXED_COLUMNS + CountShownResultsColumns() + (window ? window->columnCount : 0);
 }
 
+const char *ResultsColumnHeading(const ResultsWindow *window, int32_t column)
+{
+    static const char *const kFixed[RESULTS_FIXED_COLUMNS] = {"Test", "Name", "Dates"};
+    if (column < 0) return "";
+    if (column < RESULTS_FIXED_COLUMNS) return kFixed[column];
+    column -= RESULTS_FIXED_COLUMNS;
+    for (int32_t k = 0; k < gResultsColumns.count; k++)
+        if (ResultsColumn(k)->format != 0 && column-- == 0) return ResultsColumn(k)->heading;
+    return window && column < window->columnCount ? window->columns[column].name : "";
+}
+
 void FillResultsRow(const ResultsWindow *window, TestRecord *test, char (*cells)[RESULTS_CELL_SIZE], int32_t count)
 {
     for (int32_t c = 0; c < count; c++) cells[c][0] = 0;
@@ -158,13 +169,7 @@ int SaveResultsListCsv(const ResultsWindow *window, const char *path)
         text.append(copy, (size_t)n);
     };
     const int32_t columns = CountResultsListColumns(window);
-    static const char *const kFixed[] = {"Test", "Name", "Dates"};
-    int column = 0;
-    for (const char *heading : kFixed) addCell(column++, heading);
-    const FormulaColumn *shown = (const FormulaColumn *)gResultsColumns.items;
-    for (int32_t k = 0; k < gResultsColumns.count; k++)
-        if (shown[k].format != 0) addCell(column++, shown[k].heading);
-    for (int32_t j = 0; j < window->columnCount; j++) addCell(column++, window->columns[j].name);
+    for (int32_t c = 0; c < columns; c++) addCell(c, ResultsColumnHeading(window, c));
     text += "\r\n";
     std::vector<char[RESULTS_CELL_SIZE]> cells((size_t)columns);
     for (TestRecord *test = window->firstTest; test; test = test->next) {

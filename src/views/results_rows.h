@@ -5,7 +5,7 @@
 ** optimization summary is the engine's).
 **
 ** Owns:       nothing; the list and its tests are the results list's
-**             (engine/results_file.h), the list view is the window's.
+**             (engine/results_list.h), the list view is the window's.
 ** Columns:    list column 0 "Test", 1 "Name", 2 "Dates", then one per shown
 **             Results column (format code not 0), then one per parameter
 **             column of the list.
@@ -15,7 +15,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/results_file.h"
+#include "engine/results_list.h"
 
 enum {
     RESULTS_CELL_SIZE = 80,
@@ -32,6 +32,11 @@ double EvalTestStat(TestRecord *test, int32_t strategy, int32_t column, int eval
 int32_t CountShownResultsColumns();
 /* Number of list columns: 3 + shown statistics + the list's parameter columns. */
 int32_t CountResultsListColumns(const ResultsWindow *window);
+
+/* The heading of list column `column` (0 .. CountResultsListColumns - 1):
+** "Test", "Name", "Dates", a shown Results column's heading, then a
+** parameter column's name; "" past the last. */
+const char *ResultsColumnHeading(const ResultsWindow *window, int32_t column);
 
 /* The texts of one row, cells[0 .. count - 1] (count list columns at most):
 ** number "%4.4d", name, "first - last" dates, each shown statistic by its

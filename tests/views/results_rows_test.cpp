@@ -9,6 +9,7 @@
 #include "shell/headless/headless.h"
 #include "support/program_state.h"
 #include "engine/optimizer.h"
+#include "engine/results_file.h"
 #include "views/results_rows.h"
 
 namespace {
@@ -74,6 +75,10 @@ TEST_F(ResultsRowsTest, ParameterCellsAndTheirColumnsAfterADelete)
     /* The Score formula is not compiled, so it evaluates to 0. */
     EXPECT_EQ((std::vector<std::string>{"0002", "Run", "2024-01-02 - 2024-03-29", "0.0", "7", "", "3"}), row);
     EXPECT_EQ(6, b->parameters[1].column);
+    /* Each heading names its cell; the hidden Results column has neither. */
+    std::vector<std::string> headings;
+    for (int32_t c = 0; c <= 7; c++) headings.push_back(ResultsColumnHeading(window, c));
+    EXPECT_EQ((std::vector<std::string>{"Test", "Name", "Dates", "Score", "Len", "Stop", "Exit", ""}), headings);
     /* A walk-forward summary test holds no single value (NaN): empty cell. */
     b->parameters[0].value = std::nan("");
     FillResultsRow(window, b, cells, 7);

@@ -139,7 +139,7 @@ void LayoutFrame()
 int OpenFileByType(const char *path, int left, int top, int width, int height)
 {
     char taken[260], clean[260];
-    if (!TakePathToken(taken, path)) {
+    if (!CopyPathToken(taken, path)) {
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }

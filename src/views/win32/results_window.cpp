@@ -76,29 +76,16 @@ static void SetupResultsColumns(HWND window)
     ResultsHost *host = HostOf(window);
     HWND view = GetListViewOf(window);
     HWND header = ListView_GetHeader(view);
-    int existing = header ? Header_GetItemCount(header) : 0;
-    if (existing == 0) {
-        const char *fixed[3] = {"Test", "Name", "Dates"};
-        for (int c = 0; c < 3; c++) {
-            SetColumn(view, fixed[c], c == 0 ? LVCFMT_LEFT : LVCFMT_CENTER, c, 1);
-            ListView_SetColumnWidth(view, c, 96);
-        }
-        existing = 3;
+    const int existing = header ? Header_GetItemCount(header) : 0;
+    const int columns = CountResultsListColumns(host->list);
+    /* The fixed columns are made once; the others follow the script's
+    ** Results columns and the list's parameters. */
+    for (int c = existing ? RESULTS_FIXED_COLUMNS : 0; c < columns; c++) {
+        SetColumn(view, ResultsColumnHeading(host->list, c), c == 0 ? LVCFMT_LEFT : LVCFMT_CENTER, c, c >= existing);
+        if (c >= existing) ListView_SetColumnWidth(view, c, 96);
     }
-    int column = RESULTS_FIXED_COLUMNS;
-    const FormulaColumn *columns = (const FormulaColumn *)gResultsColumns.items;
-    for (int32_t k = 0; k < gResultsColumns.count; k++) {
-        if (columns[k].format == 0) continue;
-        SetColumn(view, columns[k].heading, LVCFMT_CENTER, column, column >= existing);
-        if (column >= existing) ListView_SetColumnWidth(view, column, 96);
-        column++;
-    }
-    for (int32_t j = 0; host->list && j < host->list->columnCount; j++, column++) {
-        SetColumn(view, host->list->columns[j].name, LVCFMT_CENTER, column, column >= existing);
-        if (column >= existing) ListView_SetColumnWidth(view, column, 96);
-    }
-    for (int c = existing - 1; c >= column; c--) ListView_DeleteColumn(view, c);
-    host->shownColumns = column;
+    for (int c = existing - 1; c >= columns; c--) ListView_DeleteColumn(view, c);
+    host->shownColumns = columns;
 }
 
 static void SetRowCells(HWND view, int row, const ResultsWindow *list, TestRecord *test, int32_t columns)
@@ -418,20 +405,7 @@ static void SortResults(HWND window, int column)
         list->sortDescending[c] = host->sortDirections[c];
         if (list->sortKeys[c] > list->keyCount) list->keyCount = list->sortKeys[c];
     }
-    std::vector<TestRecord *> tests;
-    for (TestRecord *t = list->firstTest; t; t = t->next) tests.push_back(t);
-    std::stable_sort(tests.begin(), tests.end(),
-                     [list](TestRecord *a, TestRecord *b) { return CompareResultsRows(list, a, b) < 0; });
-    list->firstTest = list->lastTest = nullptr;
-    for (TestRecord *t : tests) {
-        t->previous = list->lastTest;
-        t->next = nullptr;
-        if (list->lastTest)
-            list->lastTest->next = t;
-        else
-            list->firstTest = t;
-        list->lastTest = t;
-    }
+    SortResultsRows(list);
     SyncResultsRows(window, 1, 0);
     SelectItem(window, 0);
     ShowSortArrows(view, host->sortPriorities, host->sortDirections);
