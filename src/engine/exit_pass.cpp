@@ -176,6 +176,11 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     remainder.entryValue *= keep;
     remainder.fraction *= keep;
     remainder.dividends *= keep;
+    /* The entry commission is shared by the parts like the entry value, so
+    ** the trades' profits add up to what the equity gained; the parts sum
+    ** to the whole commission exactly. */
+    double exitingCommission = p->entryCommission * part;
+    remainder.entryCommission = p->entryCommission - exitingCommission;
     remainder.exitPrice = 0;
     remainder.label[0] = 0;
     context->position = &remainder;
@@ -190,6 +195,7 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     p->entryValue *= part;
     p->fraction *= part;
     p->dividends *= part;
+    p->entryCommission = exitingCommission;
     context->remainderIndex = r->openCount - 1;
     return 1;
 }
