@@ -138,6 +138,40 @@ static void UpdateExtremes(const EvalContext *context, PositionRecord *p, const 
     if (CompareDoubleApprox(low, p->lowest) < 0) p->lowest = low;
 }
 
+/* The part of a longer bar's period that lies on or before date, built from
+** the symbol's daily bars as the longer bars are (the first day's open, the
+** last day's close, the extremes, earlier prices rescaled to the latest
+** split factor).  0 when the symbol has no daily bar in that part. */
+static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date, Bar *out)
+{
+    int32_t count = 0;
+    const Bar *daily = GetBarArray(symbol, BAR_DAILY, &count);
+    const Bar *last = GetBarOnOrBefore(symbol, date, BAR_DAILY);
+    int32_t first = GetPeriodFirstDate(date, 1, barSize);
+    if (!daily || !last || last->date < first) return 0;
+    int32_t k = (int32_t)(last - daily);
+    while (k > 0 && daily[k - 1].date >= first) k--;
+    *out = daily[k];
+    for (k++; k <= (int32_t)(last - daily); k++) {
+        const Bar &b = daily[k];
+        if (b.split != out->split && out->split != 0) {
+            double ratio = b.split / out->split;
+            out->open *= ratio;
+            out->high *= ratio;
+            out->low *= ratio;
+            out->close *= ratio;
+            if (ratio != 0) out->volume /= ratio;
+            out->split = b.split;
+        }
+        out->date = b.date;
+        out->close = b.close;
+        out->volume += b.volume;
+        if (b.high > out->high) out->high = b.high;
+        if (b.low < out->low) out->low = b.low;
+    }
+    return 1;
+}
+
 /* Splits off what stays open of a partial exit; 0 when the exit is cancelled.
 ** *p is refreshed, since the open-position array may move. */
 static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar *bar, double q, int32_t forced)
@@ -238,6 +272,12 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
             reason = EXIT_END_OF_DATA;
         }
     }
+    /* A test that ends inside a period of the strategy's bar size leaves at
+    ** the close of its last date: the period's bar holds days after it. */
+    Bar partial;
+    if (forced == EXIT_END_OF_TEST && context->barSize != BAR_DAILY && bar->date > context->date &&
+        PeriodBarThrough(symbol, context->barSize, context->date, &partial))
+        bar = &partial;
     p->exitPrice = 0;
     if (forced) {
         reason = (uint32_t)forced;
