@@ -57,6 +57,10 @@ void MarkToMarketAll(EvalContext *context)
 
 /* ---- one position ------------------------------------------------------------------------- */
 
+/* Set while the pass checks the intraday targets and stops of a strategy
+** whose bar size is longer than the run's on a date inside its period. */
+static bool sMidPeriod;
+
 /* The position follows its trade-list row rather than the strategy's rules. */
 static bool GovernedByTradeList(const EvalContext *context, const PositionRecord *p)
 {
@@ -260,6 +264,13 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
             }
         }
     }
+    Bar partial;
+    if (sMidPeriod) {
+        /* Only the days of the period so far are known: the targets and
+        ** stops are checked against them. */
+        if (!SyncContextBar(context) || !PeriodBarThrough(symbol, context->barSize, context->date, &partial)) return 0;
+        bar = &partial;
+    }
     if (!bar) {
         bar = SyncContextBar(context);
         if (!bar) {
@@ -274,7 +285,6 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     }
     /* A test that ends inside a period of the strategy's bar size leaves at
     ** the close of its last date: the period's bar holds days after it. */
-    Bar partial;
     if (forced == EXIT_END_OF_TEST && context->barSize != BAR_DAILY && bar->date > context->date &&
         PeriodBarThrough(symbol, context->barSize, context->date, &partial))
         bar = &partial;
@@ -395,6 +405,19 @@ int ExecutePositionExit(EvalContext *context)
         int32_t date = FindExecutionBar(context, p, 0);
         if (date >= 0) p->exitDate = date;
     }
+    /* The position earns the dividends whose ex-dates fell while it was held,
+    ** up to its fill: the daily valuation credits them as they come, but a run
+    ** of a longer bar size credits a period's dividends only at the next
+    ** period's open, which a position leaving in the period never sees. */
+    double owed = 0;
+    if (p->exitDate > 0) {
+        int32_t date = context->date, barSize = context->barSize;
+        context->date = p->exitDate;
+        context->barSize = BAR_DAILY;
+        owed = GetPositionEventAmount(context);
+        context->date = date;
+        context->barSize = barSize;
+    }
     TradeRecord scratch{};
     TradeRecord *t = &scratch;
     if (r->keepTrades && test) {
@@ -450,6 +473,7 @@ int ExecutePositionExit(EvalContext *context)
     int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
     for (int32_t k = 0; k < n; k++) {
         StatCell *cell = GetCurrentCell(context, chain[k]);
+        if (cell) cell->dividends += owed;
         AddTradeToStrategyStats(cell, &gStrategies[chain[k]], p, t);
         AddOpenPositionValue(cell, p, -open);
     }
@@ -526,6 +550,22 @@ double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double targ
 
 /* ---- the pass ------------------------------------------------------------------------------ */
 
+/* A strategy whose bar size is longer than the run's decides its exits on
+** its own bar dates, but an intraday target or stop fills on whichever day
+** of the period first reaches it.  So on the run's dates inside the period
+** those orders are checked against the days so far, and a position leaves
+** on its fill date: from then on it is neither valued nor invested, and its
+** dividends end with it.  The orders were set on the strategy's last bar and
+** do not change inside the period. */
+static bool ChecksStopsInsidePeriod(const EvalContext *context, int32_t s)
+{
+    const StrategyRecord *r = &gStrategies[s];
+    if (context->barPhase != PHASE_INTRADAY || r->BarSize <= gSettings.BarSize2 || IsTradeListActive(s)) return false;
+    bool target = r->ExitLimitTime == TIME_INTRADAY && IsSlotGiven(&r->slots[SLOT_EXIT_LIMIT]);
+    bool stop = r->ExitStopTime == TIME_INTRADAY && IsSlotGiven(&r->slots[SLOT_EXIT_STOP]);
+    return target || stop;
+}
+
 int32_t RunExitPass(EvalContext *context, int32_t forced)
 {
     MarkToMarketAll(context);
@@ -540,9 +580,13 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             context->strategyIndex = s;
             context->barSize = r->BarSize;
             if (r->CalendarSym > 0) ClampDateToSymbolBar(context);
+            sMidPeriod = false;
             if (!forced && !IsBarDate(context, context->date)) {
-                context->date = date;
-                continue;
+                if (!ChecksStopsInsidePeriod(context, s)) {
+                    context->date = date;
+                    continue;
+                }
+                sMidPeriod = true;
             }
             int32_t signal = GetSignalDate(context);
             if (signal == 0) {
@@ -551,7 +595,7 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             }
             context->signalDate = signal;
             FormulaSlot *score = &r->slots[SLOT_EXIT_SCORE];
-            if (IsSlotGiven(score)) {
+            if (IsSlotGiven(score) && !sMidPeriod) {
                 if (r->ExitTime == TIME_NEXT_CLOSE) context->barPhase = PHASE_INTRADAY;
                 for (int32_t k = 0; k < r->openCount; k++) {
                     PositionRecord *p = &r->openPositions[k];
@@ -565,6 +609,7 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             }
             int32_t before = exits;
             for (int32_t i = 0; i < r->openCount; i++) exits += ProcessPositionExit(context, i, forced);
+            sMidPeriod = false;
             if (exits > before) RemoveClosedPositions(s);
             context->date = date;
             context->barPhase = phase;
