@@ -590,6 +590,7 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             }
             int32_t signal = GetSignalDate(context);
             if (signal == 0) {
+                sMidPeriod = false;
                 context->date = date;
                 continue;
             }
