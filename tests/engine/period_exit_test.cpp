@@ -32,6 +32,7 @@ TEST_F(EngineTest, TheEndOfTestExitOfALongerBarSizeIsPricedOnTheLastDate)
     ASSERT_NE(nullptr, test);
     EXPECT_EQ(20240313, test->lastDate);
     ASSERT_EQ(2, test->tradeCount);
+    EXPECT_NE(test->trades[0].strategy, test->trades[1].strategy);
     for (int32_t k = 0; k < 2; k++) {
         const TradeRecord &t = test->trades[k];
         SCOPED_TRACE(test->strategies[t.strategy].name);
@@ -46,8 +47,8 @@ TEST_F(EngineTest, TheEndOfTestExitOfALongerBarSizeIsPricedOnTheLastDate)
 }
 
 /* A quarterly strategy buys 100 AAA at 10 at the open of a quarter (the
-** first day of 2001 in a daily run) with a stop at 9.  AAA falls to a low of 8 on January 17 (the stop fills at 9)
-** and stays at 8.5.  Dividends go ex on January 10 (0.20, held) and on
+** first day of 2001 in a daily run) with a stop at 9.  AAA falls to a low
+** of 8 on January 17 (the stop fills at 9) and stays at 8.5.  Dividends go ex on January 10 (0.20, held) and on
 ** March 14 (0.50, after the stop).  The trade is worth
 ** 100 × (9 − 10) + 100 × 0.20 = −80, in a daily and in a quarterly run. */
 struct QuarterlyStop : EngineTest {
