@@ -33,6 +33,8 @@ struct EngineRun {
     char testLogPath[260];     /* the test log of the current test */
     void *liveGraph;           /* the live statistics graph of the current test, or null */
     int32_t testsListed;       /* tests of the run that joined the results list */
+    int32_t numberedExports;   /* the run exports more than one test: every SaveStatsAs and
+                               ** SaveTradesAs file carries its test's number */
 };
 extern EngineRun gEngineRun;
 

@@ -57,6 +57,10 @@ void MarkToMarketAll(EvalContext *context)
 
 /* ---- one position ------------------------------------------------------------------------- */
 
+/* Set while the pass checks the intraday targets and stops of a strategy
+** whose bar size is longer than the run's on a date inside its period. */
+static bool sMidPeriod;
+
 /* The position follows its trade-list row rather than the strategy's rules. */
 static bool GovernedByTradeList(const EvalContext *context, const PositionRecord *p)
 {
@@ -138,6 +142,40 @@ static void UpdateExtremes(const EvalContext *context, PositionRecord *p, const 
     if (CompareDoubleApprox(low, p->lowest) < 0) p->lowest = low;
 }
 
+/* The part of a longer bar's period that lies on or before date, built from
+** the symbol's daily bars as the longer bars are (the first day's open, the
+** last day's close, the extremes, earlier prices rescaled to the latest
+** split factor).  0 when the symbol has no daily bar in that part. */
+static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date, Bar *out)
+{
+    int32_t count = 0;
+    const Bar *daily = GetBarArray(symbol, BAR_DAILY, &count);
+    const Bar *last = GetBarOnOrBefore(symbol, date, BAR_DAILY);
+    int32_t first = GetPeriodFirstDate(date, 1, barSize);
+    if (!daily || !last || last->date < first) return 0;
+    int32_t k = (int32_t)(last - daily);
+    while (k > 0 && daily[k - 1].date >= first) k--;
+    *out = daily[k];
+    for (k++; k <= (int32_t)(last - daily); k++) {
+        const Bar &b = daily[k];
+        if (b.split != out->split && out->split != 0) {
+            double ratio = b.split / out->split;
+            out->open *= ratio;
+            out->high *= ratio;
+            out->low *= ratio;
+            out->close *= ratio;
+            if (ratio != 0) out->volume /= ratio;
+            out->split = b.split;
+        }
+        out->date = b.date;
+        out->close = b.close;
+        out->volume += b.volume;
+        if (b.high > out->high) out->high = b.high;
+        if (b.low < out->low) out->low = b.low;
+    }
+    return 1;
+}
+
 /* Splits off what stays open of a partial exit; 0 when the exit is cancelled.
 ** *p is refreshed, since the open-position array may move. */
 static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar *bar, double q, int32_t forced)
@@ -176,6 +214,11 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     remainder.entryValue *= keep;
     remainder.fraction *= keep;
     remainder.dividends *= keep;
+    /* The entry commission is shared by the parts like the entry value, so
+    ** the trades' profits add up to what the equity gained; the parts sum
+    ** to the whole commission exactly. */
+    double exitingCommission = p->entryCommission * part;
+    remainder.entryCommission = p->entryCommission - exitingCommission;
     remainder.exitPrice = 0;
     remainder.label[0] = 0;
     context->position = &remainder;
@@ -190,6 +233,7 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     p->entryValue *= part;
     p->fraction *= part;
     p->dividends *= part;
+    p->entryCommission = exitingCommission;
     context->remainderIndex = r->openCount - 1;
     return 1;
 }
@@ -220,6 +264,13 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
             }
         }
     }
+    Bar partial;
+    if (sMidPeriod) {
+        /* Only the days of the period so far are known: the targets and
+        ** stops are checked against them. */
+        if (!SyncContextBar(context) || !PeriodBarThrough(symbol, context->barSize, context->date, &partial)) return 0;
+        bar = &partial;
+    }
     if (!bar) {
         bar = SyncContextBar(context);
         if (!bar) {
@@ -232,6 +283,11 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
             reason = EXIT_END_OF_DATA;
         }
     }
+    /* A test that ends inside a period of the strategy's bar size leaves at
+    ** the close of its last date: the period's bar holds days after it. */
+    if (forced == EXIT_END_OF_TEST && context->barSize != BAR_DAILY && bar->date > context->date &&
+        PeriodBarThrough(symbol, context->barSize, context->date, &partial))
+        bar = &partial;
     p->exitPrice = 0;
     if (forced) {
         reason = (uint32_t)forced;
@@ -349,6 +405,19 @@ int ExecutePositionExit(EvalContext *context)
         int32_t date = FindExecutionBar(context, p, 0);
         if (date >= 0) p->exitDate = date;
     }
+    /* The position earns the dividends whose ex-dates fell while it was held,
+    ** up to its fill: the daily valuation credits them as they come, but a run
+    ** of a longer bar size credits a period's dividends only at the next
+    ** period's open, which a position leaving in the period never sees. */
+    double owed = 0;
+    if (p->exitDate > 0) {
+        int32_t date = context->date, barSize = context->barSize;
+        context->date = p->exitDate;
+        context->barSize = BAR_DAILY;
+        owed = GetPositionEventAmount(context);
+        context->date = date;
+        context->barSize = barSize;
+    }
     TradeRecord scratch{};
     TradeRecord *t = &scratch;
     if (r->keepTrades && test) {
@@ -404,6 +473,7 @@ int ExecutePositionExit(EvalContext *context)
     int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
     for (int32_t k = 0; k < n; k++) {
         StatCell *cell = GetCurrentCell(context, chain[k]);
+        if (cell) cell->dividends += owed;
         AddTradeToStrategyStats(cell, &gStrategies[chain[k]], p, t);
         AddOpenPositionValue(cell, p, -open);
     }
@@ -480,6 +550,22 @@ double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double targ
 
 /* ---- the pass ------------------------------------------------------------------------------ */
 
+/* A strategy whose bar size is longer than the run's decides its exits on
+** its own bar dates, but an intraday target or stop fills on whichever day
+** of the period first reaches it.  So on the run's dates inside the period
+** those orders are checked against the days so far, and a position leaves
+** on its fill date: from then on it is neither valued nor invested, and its
+** dividends end with it.  The orders were set on the strategy's last bar and
+** do not change inside the period. */
+static bool ChecksStopsInsidePeriod(const EvalContext *context, int32_t s)
+{
+    const StrategyRecord *r = &gStrategies[s];
+    if (context->barPhase != PHASE_INTRADAY || r->BarSize <= gSettings.BarSize2 || IsTradeListActive(s)) return false;
+    bool target = r->ExitLimitTime == TIME_INTRADAY && IsSlotGiven(&r->slots[SLOT_EXIT_LIMIT]);
+    bool stop = r->ExitStopTime == TIME_INTRADAY && IsSlotGiven(&r->slots[SLOT_EXIT_STOP]);
+    return target || stop;
+}
+
 int32_t RunExitPass(EvalContext *context, int32_t forced)
 {
     MarkToMarketAll(context);
@@ -494,18 +580,23 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             context->strategyIndex = s;
             context->barSize = r->BarSize;
             if (r->CalendarSym > 0) ClampDateToSymbolBar(context);
+            sMidPeriod = false;
             if (!forced && !IsBarDate(context, context->date)) {
-                context->date = date;
-                continue;
+                if (!ChecksStopsInsidePeriod(context, s)) {
+                    context->date = date;
+                    continue;
+                }
+                sMidPeriod = true;
             }
             int32_t signal = GetSignalDate(context);
             if (signal == 0) {
+                sMidPeriod = false;
                 context->date = date;
                 continue;
             }
             context->signalDate = signal;
             FormulaSlot *score = &r->slots[SLOT_EXIT_SCORE];
-            if (IsSlotGiven(score)) {
+            if (IsSlotGiven(score) && !sMidPeriod) {
                 if (r->ExitTime == TIME_NEXT_CLOSE) context->barPhase = PHASE_INTRADAY;
                 for (int32_t k = 0; k < r->openCount; k++) {
                     PositionRecord *p = &r->openPositions[k];
@@ -519,6 +610,7 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             }
             int32_t before = exits;
             for (int32_t i = 0; i < r->openCount; i++) exits += ProcessPositionExit(context, i, forced);
+            sMidPeriod = false;
             if (exits > before) RemoveClosedPositions(s);
             context->date = date;
             context->barPhase = phase;

@@ -295,6 +295,10 @@ static int RunModeWork(int mode, const char *script)
     if (walkForward && mode == RUN_MODE_TEST) count = 2;
     gEngineRun.testCount = count;
     gEngineRun.walkForwardRun = walkForward;
+    /* Every test of an optimization (its walk-forward playbacks too, which
+    ** run as single tests) and each test of a walk-forward test exports to a
+    ** file of its own, so no export overwrites another. */
+    gEngineRun.numberedExports = mode == RUN_MODE_OPTIMIZE || count > 1;
     if (!CalculateData()) return -1;
     CheckDefaultScriptChanged(script);
 

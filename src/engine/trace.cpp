@@ -46,15 +46,21 @@ static void LogText(const char *text)
     LogPrintf("%s\t", text);
 }
 
-/* DATE, TIME and STRATEGY; the line continues until EndLine. */
-static void BeginLine(const EvalContext *context, const char *phaseName)
+/* DATE (day, else the first date of the context date's period), TIME and
+** STRATEGY; the line continues until EndLine. */
+static void BeginLineOn(const EvalContext *context, int32_t day, const char *phaseName)
 {
     char date[DATE_TEXT_SIZE];
-    FormatDate(GetPeriodFirstDate(context->date, 1, context->barSize), gSettings.DateDisplayFormat, date);
+    FormatDate(day > 0 ? day : GetPeriodFirstDate(context->date, 1, context->barSize), gSettings.DateDisplayFormat, date);
     sCurrency = context->test ? context->test->currency : nullptr;
     gRun.logContinueLine = 1;
     LogPrintf("%s\t%s\t%s\t", date, phaseName ? phaseName : PhaseName(context->barPhase),
               context->strategy ? context->strategy->name : "");
+}
+
+static void BeginLine(const EvalContext *context, const char *phaseName)
+{
+    BeginLineOn(context, 0, phaseName);
 }
 
 static void EndLine()
@@ -228,7 +234,9 @@ void LogEntryExit(EvalContext *context, int action, const TradeRecord *trade)
         const int32_t timing = action == TRACE_ENTRY ? p->entryTiming : p->exitTiming;
         timeName = timing < context->barPhase ? "intra-open" : PhaseName(timing);
     }
-    BeginLine(context, timeName);
+    /* An exit is dated by its fill, which for a strategy of a longer bar size
+    ** is a day inside the period rather than the period's first date. */
+    BeginLineOn(context, action == TRACE_EXIT && trade ? trade->dateOut : 0, timeName);
     LogText("");
     char symbol[CONTRACT_NAME_SIZE] = "";
     if (p->symbol) CopyString(symbol, sizeof symbol, p->symbol->info.Symbol, -1);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/date_loop.h"
 #include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -32,7 +33,7 @@ static const char *const kTimingWords[4] = {"n/a", "open", "intraday", "close"};
 void MakeNumberedFileName(const char *path, int32_t testNumber)
 {
     CopyString(gExportPath, sizeof gExportPath, path, -1);
-    if (gRun.mode != RUN_MODE_OPTIMIZE) return;
+    if (gRun.mode != RUN_MODE_OPTIMIZE && !gEngineRun.numberedExports) return;
     const char *base = path;
     for (const char *p = path; *p; p++)
         if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;

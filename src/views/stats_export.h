@@ -17,7 +17,9 @@ struct TestRecord;
 enum { EXPORT_PATH_SIZE = 260 };
 extern char gExportPath[EXPORT_PATH_SIZE];
 
-/* Copies path into gExportPath; in an optimization ".%d" with the test
+/* Copies path into gExportPath; in an optimization, and in any run that
+** exports more than one test (gEngineRun.numberedExports: a walk-forward
+** test's two tests, an optimization's playbacks), ".%d" with the test
 ** number goes before the extension (the text from the last '.' after the
 ** last path separator; at its end when there is none). */
 void MakeNumberedFileName(const char *path, int32_t testNumber);

@@ -339,6 +339,67 @@ TEST_F(DriverRun, ABatchOptimizationWritesTheSectionAndPlaysItBack)
 
 } // namespace
 
+namespace {
+
+/* The first and last date of a statistics export, and its date rows. */
+std::string StatsSpan(const std::string &text)
+{
+    size_t first = text.find('\n');
+    size_t last = text.rfind("\n", text.size() - 2);
+    if (first == std::string::npos || last == std::string::npos || last <= first) return "(empty) " + text;
+    int rows = 0;
+    for (size_t k = first; k + 1 < text.size(); k = text.find('\n', k + 1)) rows++;
+    return text.substr(first + 1, 10) + ".." + text.substr(last + 1, 10) + " " + std::to_string(rows);
+}
+
+/* Every test of a walk-forward optimization, the two playbacks included,
+** exports to a file numbered by its test, and no unnumbered file is left:
+** two tests per monthly interval, then the in-sample playback over the
+** whole range and the out-of-sample one from February to the data's end.
+** A single test of a script with walk-forward dates runs two tests, and
+** numbers them too. */
+TEST_F(DriverRun, EveryExportedTestOfARunHasAFileOfItsOwn)
+{
+    LoadFlat("AAA", 20240102, 20240430);
+    InstallRunViewHooks();
+    ResetOptimizer();
+    gRun.unattended = 1;
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    std::string stats = tmp.File("Output\\stats.csv");
+    ASSERT_EQ(0, Run("Settings:\n  StartDate: 2024-01-02\n  EndDate: 2024-03-29\n  OptTimeUnit: Months\n"
+                     "  OptTestLength: 1\n  OptTestInterval: 1\n  OptWalkForward: True\n  OptKeepNoTrades: True\n"
+                     "  OptMultiSaveAs: True\n  SaveStatsAs: " + stats + "\n"
+                     "Parameters:\n  Len: 1, 2\nStrategy: S1\n  EntrySetup: C > 10 + Len\n",
+                     RUN_MODE_OPTIMIZE))
+        << LastMessage();
+    ASSERT_EQ(8, Listed());
+    const char *spans[] = {
+        "2024-01-02..2024-01-31 22", "2024-01-02..2024-01-31 22", "2024-02-01..2024-02-29 21",
+        "2024-02-01..2024-02-29 21", "2024-03-01..2024-03-29 21", "2024-03-01..2024-03-29 21",
+        "2024-01-02..2024-03-29 64", "2024-02-01..2024-04-30 64",
+    };
+    for (int k = 0; k < 8; k++) {
+        std::string file = tmp.File("Output\\stats." + std::to_string(k + 1) + ".csv");
+        EXPECT_EQ(spans[k], StatsSpan(ReadTestFile(file))) << file;
+    }
+    EXPECT_FALSE(PlatFileExists(stats.c_str()));
+    ResetOptimizer();
+    while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+
+    gRun.unattended = 0;
+    ASSERT_EQ(0, Run("Settings:\n  SaveStatsAs: " + stats + "\nParameters:\n  Len: 1, 2\n"
+                     "WalkForward:\n  dates: 2024-01-02, 2024-02-01\n  Len: 3\n"
+                     "Strategy: S1\n  EntrySetup: C > Len\n"))
+        << LastMessage();
+    gRunViewHooks = {};
+    ASSERT_EQ(2, Listed());
+    EXPECT_EQ("2024-01-02..2024-04-30 86", StatsSpan(ReadTestFile(tmp.File("Output\\stats.1.csv"))));
+    EXPECT_EQ("2024-01-02..2024-04-30 86", StatsSpan(ReadTestFile(tmp.File("Output\\stats.2.csv"))));
+    EXPECT_FALSE(PlatFileExists(stats.c_str()));
+}
+
+} // namespace
+
 #include "views/results_rows.h"
 
 namespace {

@@ -1,0 +1,140 @@
+/* Positions of weekly, monthly and quarterly strategies: what a test that
+** ends inside their period, a stop inside it, and the dividends of the
+** period do to their trades and to the daily equity. */
+#include <cstring>
+
+#include "engine/fills.h"
+#include "engine_fixture.h"
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "support/test_support.h"
+#include "services/services.h"
+
+namespace {
+
+/* The end-of-test exit leaves at the close of the test's last date, a
+** Wednesday (12), never at the close of the week or month it falls in (20):
+** the days after it are not part of the test. */
+TEST_F(EngineTest, TheEndOfTestExitOfALongerBarSizeIsPricedOnTheLastDate)
+{
+    std::vector<int32_t> d = Weekdays(20231101, 20240329);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        double c = day < 20240313 ? 10 : day == 20240313 ? 12 : 20;
+        bars.push_back(DayBar{day, c, day > 20240313 ? 21 : c, c, c});
+    }
+    LoadStore(d, {{"AAA", bars}});
+    ASSERT_EQ(0, Run("Settings:\n  EndDate: 2024-03-13\n"
+                     "Strategy: Week\n  BarSize: Weekly\n  EntrySetup: C >= 10\n  Quantity: 100\n  QtyType: Shares\n"
+                     "Strategy: Month\n  BarSize: Monthly\n  EntrySetup: C >= 10\n  Quantity: 100\n  QtyType: Shares\n"))
+        << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    EXPECT_EQ(20240313, test->lastDate);
+    ASSERT_EQ(2, test->tradeCount);
+    EXPECT_NE(test->trades[0].strategy, test->trades[1].strategy);
+    for (int32_t k = 0; k < 2; k++) {
+        const TradeRecord &t = test->trades[k];
+        SCOPED_TRACE(test->strategies[t.strategy].name);
+        EXPECT_EQ(EXIT_END_OF_TEST, t.reason);
+        EXPECT_EQ(20240313, t.dateOut);
+        EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+        EXPECT_DOUBLE_EQ(10, t.priceIn);
+        EXPECT_DOUBLE_EQ(12, t.priceOut);
+        EXPECT_DOUBLE_EQ(12, t.highest);
+        EXPECT_NEAR(200, TradeNetProfit(&t), 1e-9);
+    }
+}
+
+/* A quarterly strategy buys 100 AAA at 10 at the open of a quarter (the
+** first day of 2001 in a daily run) with a stop at 9.  AAA falls to a low
+** of 8 on January 17 (the stop fills at 9) and stays at 8.5.  Dividends go ex on January 10 (0.20, held) and on
+** March 14 (0.50, after the stop).  The trade is worth
+** 100 × (9 − 10) + 100 × 0.20 = −80, in a daily and in a quarterly run. */
+struct QuarterlyStop : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        std::vector<int32_t> d = Weekdays(20000703, 20010629);
+        std::vector<DayBar> bars;
+        for (int32_t day : d) {
+            if (day < 20010117) bars.push_back(DayBar{day, 10, 10, 10, 10});
+            else if (day == 20010117) bars.push_back(DayBar{day, 10, 10, 8, 8.5});
+            else bars.push_back(DayBar{day, 8.5, 8.5, 8.5, 8.5});
+        }
+        LoadStore(d, {{"AAA", bars}});
+        const EventItem events[] = {{20010110, 0, EVENT_DIVIDEND, 0, 0.2}, {20010314, 0, EVENT_DIVIDEND, 0, 0.5}};
+        SymbolRecord *aaa = &gStore.symbols[0];
+        ASSERT_TRUE(AllocMemory(&aaa->events, sizeof events));
+        memcpy(aaa->events, events, sizeof events);
+        aaa->eventCount = 2;
+    }
+    int RunQuarterly(const char *settings)
+    {
+        return Run(std::string(settings) + "Strategy: Q\n  BarSize: Quarterly\n  EntrySetup: C >= 10\n  Quantity: 100\n"
+                                           "  QtyType: Shares\n  ExitStop: 9\n  Compounded: False\n");
+    }
+    void ExpectTheStoppedTrade(int32_t dateIn)
+    {
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(1, test->tradeCount);
+        const TradeRecord &t = test->trades[0];
+        EXPECT_EQ(dateIn, t.dateIn);
+        EXPECT_DOUBLE_EQ(10, t.priceIn);
+        EXPECT_EQ(EXIT_STOP, t.reason);
+        EXPECT_EQ(20010117, t.dateOut);
+        EXPECT_DOUBLE_EQ(9, t.priceOut);
+        EXPECT_NEAR(20, t.dividends, 1e-9);
+        EXPECT_NEAR(-80, TradeNetProfit(&t), 1e-9);
+    }
+};
+
+/* In a daily run the position is valued and counted as invested up to the
+** day its stop fills and not after: from January 17 the equity is the
+** 99,920 it left with, and the March dividend is none of its business.
+** The trace dates the exit by its fill. */
+TEST_F(QuarterlyStop, ADailyRunLetsTheStoppedPositionGoOnItsFillDate)
+{
+    gSettings.AddLog = 1;
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    ASSERT_EQ(0, RunQuarterly("")) << LastMessage();
+    ExpectTheStoppedTrade(20010101);
+    const TestRecord *test = LastTest();
+    const struct {
+        int32_t date;
+        int32_t positions;
+        double invested, markToMarket, equity, dividends;
+    } days[] = {
+        {20010109, 1, 1000, 0, 100000, 0},
+        {20010110, 1, 1000, 20, 100020, 20}, /* the dividend credited on its ex-date */
+        {20010116, 1, 1000, 20, 100020, 0},
+        {20010117, 0, 0, 0, 99920, 0},       /* stopped at 9 */
+        {20010118, 0, 0, 0, 99920, 0},
+        {20010314, 0, 0, 0, 99920, 0},
+        {20010330, 0, 0, 0, 99920, 0},
+    };
+    for (const auto &day : days) {
+        const StatCell *cell = nullptr;
+        for (int32_t r = 0; r < test->rowsFilled && !cell; r++)
+            if ((int32_t)Cell(test, r, 0)->date == day.date) cell = Cell(test, r, 0);
+        ASSERT_NE(nullptr, cell) << day.date;
+        EXPECT_EQ(day.positions, cell->positions) << day.date;
+        EXPECT_NEAR(day.invested, cell->invested, 1e-9) << day.date;
+        EXPECT_NEAR(day.markToMarket, cell->markToMarket, 1e-9) << day.date;
+        EXPECT_NEAR(day.equity, cell->equityBase + cell->markToMarket, 1e-9) << day.date;
+        EXPECT_NEAR(day.dividends, cell->dividends, 1e-9) << day.date;
+    }
+    std::string log = ReadTestFile(gLogsFolder + std::string("\\TEST_0001.TXT"));
+    EXPECT_NE(std::string::npos, log.find("\n2001-01-17\tintraday\tQ\t\tAAA\tsell\t100\t9\t")) << log;
+}
+
+/* A quarterly run values its positions once a quarter; the stopped position
+** is still credited the January dividend it held over, and not the March one. */
+TEST_F(QuarterlyStop, AQuarterlyRunCreditsTheDividendsHeldUpToTheStop)
+{
+    ASSERT_EQ(0, RunQuarterly("Settings:\n  BarSize: Quarterly\n")) << LastMessage();
+    ExpectTheStoppedTrade(20001002); /* the quarterly run's first quarter is a bar of its own */
+}
+
+} // namespace
