@@ -245,9 +245,11 @@ static void MakeTempSuffix(char out[TEMP_SUFFIX_LENGTH + 1])
     static std::atomic<uint64_t> sCount{0};
     static thread_local uint64_t tState = 0;
     if (!tState) tState = ((uint64_t)PlatCurrentThreadId() << 32) ^ PlatTickCount64() ^ (uint64_t)(uintptr_t)&tState;
-    /* splitmix64: each call moves on, and the count keeps two threads of
-    ** one process that started alike apart */
-    uint64_t z = (tState += 0x9E3779B97F4A7C15ull) + sCount.fetch_add(1, std::memory_order_relaxed);
+    /* splitmix64: each call moves on; the count keeps two threads of one
+    ** process that started alike apart, and the thread's number two
+    ** processes forked from one */
+    uint64_t z = (tState += 0x9E3779B97F4A7C15ull) + sCount.fetch_add(1, std::memory_order_relaxed) +
+        ((uint64_t)PlatCurrentThreadId() << 40);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     z ^= z >> 31;
@@ -268,7 +270,8 @@ static int RemoveLeftTemporary(const char *name, int isFolder, void *user)
 {
     const LeftTemporaries *left = (const LeftTemporaries *)user;
     const size_t n = strlen(left->stem);
-    if (isFolder || strlen(name) != n + TEMP_SUFFIX_LENGTH) return 1;
+    /* (Windows also lists names whose short forms match.) */
+    if (isFolder || strlen(name) != n + TEMP_SUFFIX_LENGTH || CompareNoCaseN(name, left->stem, n) != 0) return 1;
     for (int i = 0; i < TEMP_SUFFIX_LENGTH; i++)
         if (!isalnum((unsigned char)name[n + i])) return 1;
     char path[FILE_PATH_SIZE];
