@@ -141,6 +141,14 @@ static void FormatClock(char *out, size_t size, uint64_t ms)
     FormatText(out, size, "%.2d:%.2d:%.2d", (int)(seconds / 3600), (int)(seconds / 60 % 60), (int)(seconds % 60));
 }
 
+void FormatRunTime(uint64_t milliseconds, char *out, size_t size)
+{
+    char clock[32];
+    FormatClock(clock, sizeof clock, milliseconds);
+    /* Three digits, so that 32 ms does not read as 320. */
+    FormatText(out, size, "Time: %s.%.3d", clock, (int)(milliseconds % 1000));
+}
+
 /* The steps that end every run, whatever happened before.  A results file
 ** that cannot be saved is reported with the sticky result code set. */
 static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
@@ -177,11 +185,8 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     SetTestRunning(RUN_IDLE);
     gRun.mode = RUN_MODE_APPLY;
 
-    uint64_t elapsed = PlatTickCount64() - started;
-    char clock[32], text[48];
-    FormatClock(clock, sizeof clock, elapsed);
-    /* Three digits, so that 32 ms does not read as 320. */
-    FormatText(text, sizeof text, "Time: %s.%.3d", clock, (int)(elapsed % 1000));
+    char text[48];
+    FormatRunTime(PlatTickCount64() - started, text, sizeof text);
     SetStatusText(1, "%s", text);
     if (gSettings.LogDataCalcTimes) LogPrintf("Total Run %s", text);
 }

@@ -17,6 +17,8 @@
 ** Threads:    UI thread only.
 */
 #pragma once
+#include <cstddef>
+#include <cstddef>
 #include <cstdint>
 
 #include "records/test_records.h"
@@ -24,6 +26,8 @@
 
 /* Runs the active script in mode. */
 int RunScript(int mode);
+/* The run time a run ends with, "Time: hh:mm:ss.mmm", of milliseconds. */
+void FormatRunTime(uint64_t milliseconds, char *out, size_t size);
 /* The run's parameter values (parameters whose names start with '_' left
 ** out) into values when given; their number. */
 int32_t CollectParamValues(ParamValue *values);

@@ -2,6 +2,8 @@
 ** the quoted-CSV loader and ReadBlock. */
 #include "foundation/file_helpers.h"
 
+#include <atomic>
+#include <cctype>
 #include <cstring>
 
 #include "foundation/allocator.h"
@@ -210,35 +212,111 @@ int MakeTempPath(char *out, const char *path)
     return 1;
 }
 
-/* Creates the temporary file at temp (MakeTempPath's name) as a new file this
-** process alone holds, so that two writers of one file never write into one
-** temporary.  A temporary nobody holds (left by a writer that was killed) is
-** removed and its name taken; one another writer holds sends this writer to
-** the next name, "<temp>1" to "<temp>9".  temp receives the name taken. */
-static PlatFile OpenOwnTemporary(char temp[FILE_PATH_SIZE])
+/* Every save writes a temporary file of a name of its own, "<path>.~kv"
+** and six letters or digits, made new and held while it is written and
+** renamed: no other writer ever writes into it, removes it or puts it in
+** place, and two writers of one file both succeed, the later rename
+** winning.  A path too long for that takes "~kv" and six characters in the
+** same folder. */
+enum { TEMP_SUFFIX_LENGTH = 6 };
+
+/* The temporary files' common start for path (out: FILE_PATH_SIZE); 0 when
+** no name fits. */
+static int MakeTempStem(char *out, const char *path)
 {
-    char base[FILE_PATH_SIZE];
-    CopyString(base, sizeof base, temp, -1);
-    for (int k = 0; k < 10; k++) {
-        if (k > 0 && FormatText(temp, FILE_PATH_SIZE, "%s%d", base, k) >= FILE_PATH_SIZE - 1) break;
+    const size_t n = strlen(path);
+    if (n + 4 + TEMP_SUFFIX_LENGTH < FILE_PATH_SIZE) {
+        FormatText(out, FILE_PATH_SIZE, "%s.~kv", path);
+        return 1;
+    }
+    size_t folder = 0;
+    for (size_t i = 0; i < n; i++)
+        if (path[i] == '\\' || path[i] == '/') folder = i + 1;
+    if (folder + 3 + TEMP_SUFFIX_LENGTH >= FILE_PATH_SIZE) return 0;
+    memcpy(out, path, folder);
+    CopyString(out + folder, FILE_PATH_SIZE - (int)folder, "~kv", -1);
+    return 1;
+}
+
+/* Six characters no other writer is likely to pick: a name that is taken
+** all the same only costs another try. */
+static void MakeTempSuffix(char out[TEMP_SUFFIX_LENGTH + 1])
+{
+    static std::atomic<uint64_t> sCount{0};
+    static thread_local uint64_t tState = 0;
+    if (!tState) tState = ((uint64_t)PlatCurrentThreadId() << 32) ^ PlatTickCount64() ^ (uint64_t)(uintptr_t)&tState;
+    /* splitmix64: each call moves on; the count keeps two threads of one
+    ** process that started alike apart, and the thread's number two
+    ** processes forked from one */
+    uint64_t z = (tState += 0x9E3779B97F4A7C15ull) + sCount.fetch_add(1, std::memory_order_relaxed) +
+        ((uint64_t)PlatCurrentThreadId() << 40);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    /* Lower case only: Windows compares names without case. */
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    for (int i = 0; i < TEMP_SUFFIX_LENGTH; i++, z /= 36) out[i] = kDigits[z % 36];
+    out[TEMP_SUFFIX_LENGTH] = 0;
+}
+
+struct LeftTemporaries {
+    char folder[FILE_PATH_SIZE]; /* with its separator; "" for the current folder */
+    const char *stem;            /* the file part of the stem */
+};
+
+/* Removes one listed temporary of the stem whose writer is gone: the
+** system refuses to remove a file its writer still holds. */
+static int RemoveLeftTemporary(const char *name, int isFolder, void *user)
+{
+    const LeftTemporaries *left = (const LeftTemporaries *)user;
+    const size_t n = strlen(left->stem);
+    /* (Windows also lists names whose short forms match.) */
+    if (isFolder || strlen(name) != n + TEMP_SUFFIX_LENGTH || CompareNoCaseN(name, left->stem, n) != 0) return 1;
+    for (int i = 0; i < TEMP_SUFFIX_LENGTH; i++)
+        if (!isalnum((unsigned char)name[n + i])) return 1;
+    char path[FILE_PATH_SIZE];
+    if (FormatText(path, sizeof path, "%s%s", left->folder, name) < FILE_PATH_SIZE - 1) PlatDeleteUnusedFile(path);
+    return 1;
+}
+
+/* Removes what writers of stem's file that were killed left behind. */
+static void RemoveLeftTemporaries(const char *stem)
+{
+    LeftTemporaries left;
+    const char *file = stem;
+    for (const char *p = stem; *p; p++)
+        if (*p == '\\' || *p == '/') file = p + 1;
+    CopyString(left.folder, sizeof left.folder, stem, (int)(file - stem));
+    left.stem = file;
+    char pattern[FILE_PATH_SIZE + 2];
+    FormatText(pattern, sizeof pattern, "%s*", stem);
+    const int code = PlatLastError();
+    PlatListFolder(pattern, RemoveLeftTemporary, &left);
+    PlatSetLastError(code);
+}
+
+/* Creates a new temporary file for path (its name into temp) that this
+** process alone holds; null with the system's error set when it cannot. */
+static PlatFile OpenOwnTemporary(const char *path, char temp[FILE_PATH_SIZE])
+{
+    char stem[FILE_PATH_SIZE];
+    if (!MakeTempStem(stem, path)) {
+        PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
+        return nullptr;
+    }
+    RemoveLeftTemporaries(stem);
+    for (int tries = 0; tries < 100; tries++) {
+        char suffix[TEMP_SUFFIX_LENGTH + 1];
+        MakeTempSuffix(suffix);
+        FormatText(temp, FILE_PATH_SIZE, "%s%s", stem, suffix);
         PlatFile file = PlatOpenFile(temp, PLAT_CREATE_EXCLUSIVE);
         if (file) return file;
+        /* A name taken (or just being removed as a left-over) sends this
+        ** writer to another; anything else is the folder's answer. */
         const int code = PlatLastError();
-        /* A folder of that name, or no folder to create it in: nothing to retry. */
-        if (!PlatFileExists(temp) || PlatFolderExists(temp)) {
-            PlatSetLastError(code);
+        if (code != PLAT_ERR_ALREADY_EXISTS && code != PLAT_ERR_FILE_EXISTS && code != PLAT_ERR_SHARING_VIOLATION)
             return nullptr;
-        }
-        if (PlatDeleteUnusedFile(temp)) {
-            file = PlatOpenFile(temp, PLAT_CREATE_EXCLUSIVE);
-            if (file) return file;
-        }
-        if (PlatLastError() != PLAT_ERR_SHARING_VIOLATION) {
-            PlatSetLastError(code);
-            return nullptr;
-        }
     }
-    PlatSetLastError(PLAT_ERR_SHARING_VIOLATION);
     return nullptr;
 }
 
@@ -252,14 +330,7 @@ int BeginReplaceFileWithMessage(ReplaceFile *rf, const char *path, uint32_t expe
     rf->file = nullptr;
     rf->tempPath[0] = 0;
     CopyString(rf->path, sizeof rf->path, path, -1);
-    if (!PathFits(path) || !MakeTempPath(rf->tempPath, path)) {
-        PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
-        ReportError(createMessage, path, GetErrorText());
-        SetResultCode(RESULT_FILE_ERROR);
-        rf->tempPath[0] = 0;
-        return 0;
-    }
-    rf->file = OpenOwnTemporary(rf->tempPath);
+    rf->file = PathFits(path) ? OpenOwnTemporary(path, rf->tempPath) : nullptr;
     if (!rf->file) {
         ReportError(createMessage, path, GetErrorText());
         SetResultCode(RESULT_FILE_ERROR);
@@ -278,9 +349,15 @@ int WriteReplaceFile(ReplaceFile *rf, const void *data, uint32_t size)
 
 void AbandonReplaceFile(ReplaceFile *rf)
 {
-    if (rf->file) PlatCloseFile(rf->file);
+    /* The name is this writer's alone: removed while held where the system
+    ** allows it, else just after. */
+    int removed = 0;
+    if (rf->file) {
+        removed = rf->tempPath[0] && PlatDeleteFile(rf->tempPath);
+        PlatCloseFile(rf->file);
+    }
     rf->file = nullptr;
-    if (rf->tempPath[0]) PlatDeleteFile(rf->tempPath);
+    if (rf->tempPath[0] && !removed) PlatDeleteFile(rf->tempPath);
     rf->tempPath[0] = 0;
 }
 
@@ -290,15 +367,11 @@ int CommitReplaceFile(ReplaceFile *rf)
         AbandonReplaceFile(rf);
         return 0;
     }
-    /* The end is cut where writing stopped, dropping any reserved space. */
+    /* The end is cut where writing stopped, dropping any reserved space, and
+    ** the file is moved while still held. */
     int ok = PlatSetEndOfFile(rf->file) && PlatFlushFile(rf->file);
     int code = ok ? 0 : PlatLastError();
-    if (!PlatCloseFile(rf->file) && ok) {
-        ok = 0;
-        code = PlatLastError();
-    }
-    rf->file = nullptr;
-    if (ok && !PlatRenameReplace(rf->tempPath, rf->path)) {
+    if (ok && !PlatRenameOpenFile(rf->file, rf->tempPath, rf->path)) {
         ok = 0;
         code = PlatLastError();
     }
@@ -310,6 +383,8 @@ int CommitReplaceFile(ReplaceFile *rf)
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
+    PlatCloseFile(rf->file); /* flushed and in place: nothing is left to fail */
+    rf->file = nullptr;
     rf->tempPath[0] = 0;
     return 1;
 }

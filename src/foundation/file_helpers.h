@@ -76,19 +76,25 @@ int SaveFile(const char *path, const void *data, uint32_t size);
 /* ---- replacing a file safely ------------------------------------------------ */
 
 /* A file being replaced: the new contents go to tempPath in the target's
-** folder until CommitReplaceFile renames it over path. */
+** folder until CommitReplaceFile renames it over path.  The temporary file
+** has a name of its own ("<path>.~kv" and six letters or digits), made new
+** and held by this writer until it is in place, so writers of one file never
+** meet: each save replaces the file whole, the last rename winning. */
 struct ReplaceFile {
     PlatFile file;                 /* the open temporary file, null when closed */
     char path[FILE_PATH_SIZE];     /* the file to replace, as given */
     char tempPath[FILE_PATH_SIZE]; /* the temporary file beside it */
 };
 
-/* Creates the temporary file beside path (messages name path itself).  On
-** failure rf->file is null and nothing is left on disk. */
+/* Creates the temporary file beside path (messages name path itself),
+** first removing the ones writers of path that were killed left (a file its
+** writer still holds stays).  On failure rf->file is null and nothing is
+** left on disk. */
 int BeginReplaceFile(ReplaceFile *rf, const char *path, uint32_t expectedSize);
-/* The temporary file's name beside path (out: FILE_PATH_SIZE characters):
-** the name with ".~kv" added, or "~kv.tmp" in the same folder when that
-** would be too long; 0 when neither fits. */
+/* The one fixed temporary name beside path of a writer that makes a second
+** writer of the file fail (the data file's save) (out: FILE_PATH_SIZE
+** characters): the name with ".~kv" added, or "~kv.tmp" in the same folder
+** when that would be too long; 0 when neither fits. */
 int MakeTempPath(char *out, const char *path);
 /* The same for a writer with its own wording for a file that cannot be
 ** created: createMessage takes the path (its first %s) and may take the
@@ -97,8 +103,10 @@ int BeginReplaceFileWithMessage(ReplaceFile *rf, const char *path, uint32_t expe
 /* Writes through WriteFileData with the target's name in its message.  After
 ** a failure only AbandonReplaceFile is left to call. */
 int WriteReplaceFile(ReplaceFile *rf, const void *data, uint32_t size);
-/* Cuts the temporary file at its current position, flushes and closes it and
-** renames it over the target.  On failure the temporary file is deleted, the
+/* Cuts the temporary file at its current position, flushes it, renames it
+** over the target while still holding it, and closes it.  (A file opened
+** with PLAT_CREATE_EXCLUSIVE by another routine may be committed too.)  On
+** failure the temporary file is deleted, the
 ** target is untouched, "Unable to create %s\r\n\r\n%s" is reported and 0
 ** returned. */
 int CommitReplaceFile(ReplaceFile *rf);

@@ -42,7 +42,8 @@ enum PlatOpenMode {
     PLAT_OPEN_READ_WRITE = 2, /* existing file, read and write */
     PLAT_OPEN_APPEND = 3,     /* create when missing, writes go to the end */
     PLAT_CREATE_EXCLUSIVE = 4 /* a new file (fails when the name exists), held for this process
-                              ** alone while open: no other process opens or deletes it */
+                              ** alone while open: no other process opens or deletes it, and
+                              ** PlatRenameOpenFile may move it while it is held */
 };
 
 /* Opening an existing file the user may not write (read-only) for writing
@@ -70,6 +71,11 @@ int PlatDeleteFile(const char *path);
 /* Deletes a file unless a process holds it open with PLAT_CREATE_EXCLUSIVE;
 ** then 0 with PLAT_ERR_SHARING_VIOLATION, as Windows refuses it. */
 int PlatDeleteUnusedFile(const char *path);
+/* Renames the file this process holds open with PLAT_CREATE_EXCLUSIVE (file,
+** named src) over dst, as PlatRenameReplace does, while it is still held: no
+** other process can take or remove src before the move.  The caller closes
+** file afterwards, whatever the result. */
+int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst);
 /* Renames src to dst, replacing dst when it exists.  On failure dst is untouched.
 ** A dst the user may not write (read-only) is refused with PLAT_ERR_ACCESS_DENIED,
 ** a src another process holds open with PLAT_CREATE_EXCLUSIVE with
@@ -119,7 +125,8 @@ enum {
     PLAT_ERR_ACCESS_DENIED = 5,
     PLAT_ERR_DISK_FULL = 112,
     PLAT_ERR_SHARING_VIOLATION = 32,
-    PLAT_ERR_ALREADY_EXISTS = 183
+    PLAT_ERR_ALREADY_EXISTS = 183,
+    PLAT_ERR_FILE_EXISTS = 80 /* Windows' word for a new file whose name is taken */
 };
 /* The calling thread's last system error, as a Windows-style code (the posix
 ** build maps errno onto the codes above where they apply). */
@@ -131,19 +138,24 @@ void PlatErrorText(int code, char *out, size_t size);
 /* ---- planned failures (test programs) -------------------------------------
 ** A test makes file operations fail on purpose to show that a writer keeps
 ** the user's previous file and reports the failure, or that a reader
-** reports a file it may not read.  PlatWriteFile, PlatRenameReplace and
-** PlatOpenFile (for reading, and for writing an existing file) ask
-** PlatFaultDue first; with nothing planned that costs one atomic load. */
+** reports a file it may not read.  PlatWriteFile, PlatRenameReplace,
+** PlatRenameOpenFile and PlatOpenFile (for reading, for writing an existing
+** file and for creating a new one exclusively) ask PlatFaultDue first; with
+** nothing planned that costs one atomic load. */
 
 enum PlatFaultKind {
-    PLAT_FAULT_WRITE = 0,  /* PlatWriteFile: as on a full disk (PLAT_ERR_DISK_FULL), nothing written */
-    PLAT_FAULT_RENAME = 1, /* PlatRenameReplace: refused (PLAT_ERR_ACCESS_DENIED), nothing moved */
+    PLAT_FAULT_WRITE = 0,  /* PlatWriteFile: as on a full disk (PLAT_ERR_DISK_FULL), nothing written;
+                           ** also the copy a rename across file systems makes (posix) */
+    PLAT_FAULT_RENAME = 1, /* PlatRenameReplace, PlatRenameOpenFile: refused (PLAT_ERR_ACCESS_DENIED),
+                           ** nothing moved */
     PLAT_FAULT_READ_ONLY = 2, /* PlatOpenFile of an existing file for writing: refused as a file
                               ** the user may not write (PLAT_ERR_ACCESS_DENIED), as for a
                               ** user without the permission the superuser always has */
     PLAT_FAULT_OPEN_READ = 3, /* PlatOpenFile for reading: refused (PLAT_ERR_ACCESS_DENIED), as a file
                               ** the user may not read (tests run with rights that read every file) */
-    PLAT_FAULT_KINDS = 4
+    PLAT_FAULT_CREATE = 4,    /* PlatOpenFile with PLAT_CREATE_EXCLUSIVE: refused (PLAT_ERR_ACCESS_DENIED),
+                              ** as in a folder the user may not write, nothing made */
+    PLAT_FAULT_KINDS = 5
 };
 /* After pass more calls of the kind succeed, the next fail calls fail (any
 ** thread); fail 0 removes the plan.  The count of failures made starts at 0. */

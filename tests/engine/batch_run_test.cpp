@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
+#include "engine/run_driver.h"
 #include "engine/run_view_hooks.h"
 #include "engine_fixture.h"
 #include "shell/command_line.h"
@@ -315,9 +316,22 @@ TEST_F(BatchRun, SaveTestListAsWritesTheResultsList)
     EXPECT_NE(std::string::npos, ErrorLog().find("Unable to create " + lost)) << ErrorLog();
 }
 
-/* The run time shows its milliseconds in three digits: 32 ms is ".032". */
+/* The run time shows its milliseconds in three digits: 32 ms is ".032";
+** a run ends with its time in that form. */
 TEST_F(BatchRun, TheRunTimeShowsThreeDigitMilliseconds)
 {
+    const struct {
+        uint64_t milliseconds;
+        const char *text;
+    } cases[] = {{32, "Time: 00:00:00.032"},
+                 {5, "Time: 00:00:00.005"},
+                 {1000, "Time: 00:00:01.000"},
+                 {3723456, "Time: 01:02:03.456"}};
+    for (const auto &c : cases) {
+        char text[48];
+        FormatRunTime(c.milliseconds, text, sizeof text);
+        EXPECT_STREQ(c.text, text) << c.milliseconds;
+    }
     ASSERT_EQ(0, RunBatchCommandLine("-test a.kvs"));
     const std::string time = gHeadless.statusParts[1];
     ASSERT_EQ(18u, time.size()) << time; /* "Time: hh:mm:ss.mmm" */

@@ -6,6 +6,7 @@
 #include <vector>
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -184,12 +185,13 @@ TEST_F(FileHelpersTest, SaveReplacesOnlyWhenComplete)
     EXPECT_EQ(List(tmp.path), std::vector<std::string>{"settings.ini"});
 
     /* A save that cannot create its new contents fails and loses nothing. */
-    ASSERT_EQ(PlatCreateFolder((path + ".~kv").c_str()), 1);
+    PlatPlanFault(PLAT_FAULT_CREATE, 0, 1);
     EXPECT_EQ(SaveFile(path.c_str(), "fourth", 6), 0);
+    EXPECT_EQ(PlatFaultsMade(PLAT_FAULT_CREATE), 1);
     EXPECT_EQ(ReadTestFile(path), "second");
     EXPECT_EQ(std::string(LastMessage()).rfind("Unable to create " + path + "\r\n\r\n", 0), 0u);
     EXPECT_EQ(gRun.resultCode, RESULT_FILE_ERROR);
-    PlatRemoveFolder((path + ".~kv").c_str());
+    EXPECT_EQ(List(tmp.path), std::vector<std::string>{"settings.ini"});
 
     /* A save into a missing folder fails without leaving anything. */
     std::string nowhere = tmp.File("no\\such.ini");
@@ -203,27 +205,103 @@ TEST_F(FileHelpersTest, SaveReplacesOnlyWhenComplete)
     EXPECT_EQ(List(tmp.path), (std::vector<std::string>{"settings.ini", "taken"}));
 }
 
-/* Two writers of one file never write into one temporary file: a temporary
-** another writer holds is left to it and this save takes a name of its own;
-** one nobody holds (its writer was killed) is removed and its name taken. */
+/* Two writers of one file never write into one temporary file: each takes
+** a name of its own, both saves succeed and the later rename wins.  A
+** temporary another writer holds is left to it; one nobody holds (its
+** writer was killed) goes with the next save of the file. */
 TEST_F(FileHelpersTest, EachWriterHasATemporaryFileOfItsOwn)
 {
-    const std::string path = tmp.File("export.csv"), theirs = path + ".~kv";
+    const std::string path = tmp.File("export.csv");
     ASSERT_TRUE(WriteTestFile(path, "old"));
+    ReplaceFile first, second;
+    ASSERT_EQ(BeginReplaceFile(&first, path.c_str(), 0), 1);
+    ASSERT_EQ(BeginReplaceFile(&second, path.c_str(), 0), 1);
+    EXPECT_STRNE(first.tempPath, second.tempPath);
+    ASSERT_EQ(WriteReplaceFile(&first, "first", 5), 1);
+    ASSERT_EQ(WriteReplaceFile(&second, "second", 6), 1);
+    EXPECT_EQ(CommitReplaceFile(&second), 1);
+    EXPECT_EQ(ReadTestFile(path), "second");
+    EXPECT_EQ(CommitReplaceFile(&first), 1);
+    EXPECT_EQ(ReadTestFile(path), "first");
+    EXPECT_EQ(List(tmp.path), std::vector<std::string>{"export.csv"});
+
+    const std::string theirs = path + ".~kvab12cd", killed = path + ".~kvzz99yy";
     PlatFile held = PlatOpenFile(theirs.c_str(), PLAT_CREATE_EXCLUSIVE);
     ASSERT_NE(held, nullptr);
     uint32_t written = 0;
     ASSERT_EQ(PlatWriteFile(held, "another writer's", 16, &written), 1);
+    ASSERT_TRUE(WriteTestFile(killed, "a killed writer's"));
+    /* not a temporary of this file: a data file's, another file's */
+    for (const char *other : {"export.csv.~kv", "export.csv.~kvab12c", "export.csvx.~kvab12cd"})
+        ASSERT_TRUE(WriteTestFile(tmp.File(other), "other"));
     EXPECT_EQ(SaveFile(path.c_str(), "new", 3), 1);
-    PlatCloseFile(held);
     EXPECT_EQ(ReadTestFile(path), "new");
+    PlatCloseFile(held);
     EXPECT_EQ(ReadTestFile(theirs), "another writer's");
-    EXPECT_EQ(List(tmp.path), (std::vector<std::string>{"export.csv", "export.csv.~kv"}));
-
-    EXPECT_EQ(SaveFile(path.c_str(), "newer", 5), 1); /* the left-over temporary goes */
-    EXPECT_EQ(ReadTestFile(path), "newer");
-    EXPECT_EQ(List(tmp.path), std::vector<std::string>{"export.csv"});
+    EXPECT_EQ(List(tmp.path), (std::vector<std::string>{"export.csv", "export.csv.~kv", "export.csv.~kvab12c",
+                                                         "export.csv.~kvab12cd", "export.csvx.~kvab12cd"}));
+    EXPECT_EQ(gHeadless.messageCount, 0);
 }
+
+#ifndef _WIN32
+/* Two processes save one file 3,000 times each (4,096 bytes of 'a' and
+** 8,192 of 'b') while a third reads it: every save succeeds and the reader
+** only ever finds one of the two files whole. */
+TEST_F(FileHelpersTest, TwoWritersOfOneFileBothSucceedAndReplaceItWhole)
+{
+    /* Memory where the system has it, so the flushes cost nothing; the
+    ** renames are the same. */
+    struct stat st;
+    const std::string base = stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) ? "/dev/shm" : tmp.path;
+    const std::string folder = base + "/kvtest_writers_" + std::to_string(getpid());
+    ASSERT_EQ(PlatCreateFolder(folder.c_str()), 1);
+    const std::string path = folder + "/shared.txt";
+    const std::string a(4096, 'a'), b(8192, 'b');
+    ASSERT_TRUE(WriteTestFile(path, a));
+    const int kSaves = 3000;
+    int go[2];
+    ASSERT_EQ(0, pipe(go));
+    pid_t writers[2];
+    for (int w = 0; w < 2; w++) {
+        writers[w] = fork();
+        ASSERT_GE(writers[w], 0);
+        if (writers[w] == 0) {
+            close(go[1]);
+            char c;
+            while (read(go[0], &c, 1) > 0) {
+            }
+            const std::string &text = w == 0 ? a : b;
+            int failed = 0;
+            for (int i = 0; i < kSaves; i++)
+                if (!SaveFile(path.c_str(), text.data(), (uint32_t)text.size())) failed++;
+            _exit(failed > 250 ? 250 : failed);
+        }
+    }
+    close(go[0]);
+    close(go[1]); /* both go */
+    int reads = 0, torn = 0, running = 2, status[2] = {-1, -1};
+    std::string seen;
+    while (running > 0) {
+        const std::string now = ReadTestFile(path);
+        reads++;
+        if (now != a && now != b) {
+            torn++;
+            if (seen.empty()) seen = std::to_string(now.size()) + " bytes";
+        }
+        for (int w = 0; w < 2; w++)
+            if (status[w] == -1 && waitpid(writers[w], &status[w], WNOHANG) == writers[w]) running--;
+    }
+    for (int w = 0; w < 2; w++) {
+        EXPECT_TRUE(WIFEXITED(status[w]));
+        EXPECT_EQ(0, WEXITSTATUS(status[w])) << "saves failed by writer " << w;
+    }
+    EXPECT_EQ(0, torn) << "of " << reads << " reads, first " << seen;
+    EXPECT_GT(reads, 100);
+    EXPECT_EQ("shared.txt;", ListTestFolder(folder));
+    PlatDeleteFile(path.c_str());
+    PlatRemoveFolder(folder.c_str());
+}
+#endif
 
 #ifndef _WIN32
 /* A save through a symbolic link replaces the file the link names and the
@@ -308,6 +386,31 @@ TEST_F(FileHelpersTest, SavesFollowLinksKeepModesAndKeepReadOnlyFiles)
         }
     }
     umask(umaskWas);
+    unlink(away.c_str());
+}
+
+/* A copy across file systems that fails part-way (as on a full disk)
+** removes its own copy beside the target, which stays as it was. */
+TEST_F(FileHelpersTest, AFailedCopyAcrossFileSystemsLeavesNothing)
+{
+    char here[1024];
+    PlatNativePath(tmp.path.c_str(), here, sizeof here);
+    struct stat folder, shm;
+    if (stat(here, &folder) != 0 || stat("/dev/shm", &shm) != 0 || folder.st_dev == shm.st_dev)
+        GTEST_SKIP() << "no second file system";
+    const std::string name = "kvtest_far_" + std::to_string(getpid()), away = "/dev/shm/" + name;
+    const std::string link = tmp.File("far.kvd");
+    ASSERT_TRUE(WriteTestFile(away, "old"));
+    char linkNative[1024];
+    PlatNativePath(link.c_str(), linkNative, sizeof linkNative);
+    ASSERT_EQ(0, symlink(away.c_str(), linkNative));
+    PlatPlanFault(PLAT_FAULT_WRITE, 1, 1); /* the save's own write goes through, the copy's fails */
+    EXPECT_EQ(0, SaveFile(link.c_str(), "new", 3));
+    EXPECT_EQ(1, PlatFaultsMade(PLAT_FAULT_WRITE));
+    EXPECT_EQ("old", ReadTestFile(away));
+    for (const std::string &entry : List("/dev/shm")) EXPECT_NE(0u, entry.rfind(name + ".", 0)) << entry;
+    EXPECT_EQ(List(tmp.path), std::vector<std::string>{"far.kvd"});
+    EXPECT_EQ(0u, std::string(LastMessage()).rfind("Unable to create " + link + "\r\n\r\n", 0)) << LastMessage();
     unlink(away.c_str());
 }
 #endif

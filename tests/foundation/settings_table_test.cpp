@@ -385,11 +385,11 @@ TEST_F(SettingsTableTest, AFailedSaveKeepsTheOldFile)
     ASSERT_TRUE(WriteTestFile(path, old));
     gSettings.MaxBackups = 0;
     /* the new text cannot be written beside the file */
-    ASSERT_TRUE(PlatCreateFolder((path + ".~kv").c_str()));
+    PlatPlanFault(PLAT_FAULT_CREATE, 0, 1);
     EXPECT_EQ(SaveSettings(path.c_str()), 0);
+    EXPECT_EQ(PlatFaultsMade(PLAT_FAULT_CREATE), 1);
     EXPECT_EQ(ReadTestFile(path), old);
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
-    PlatRemoveFolder((path + ".~kv").c_str());
 
     /* the new text fails part-way (as on a full disk), or the rename is refused */
     for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME}) {

@@ -341,4 +341,20 @@ TEST_F(ImportTest, ListFilesFeedTheWorkListAndExcludes)
     EXPECT_EQ(IsSymbolExcluded("ZA", 1), 1);
 }
 
+/* A symbol-information file refused for a date that reads only in the other
+** order of day and month leaves the rows an earlier file gave as they were,
+** also the ones its own earlier lines had merged into. */
+TEST_F(ImportTest, ASymbolInformationFileRefusedForItsDatesChangesNoEarlierRow)
+{
+    Begin();
+    ASSERT_EQ(ReadSymbolInfoFile(Write("first.csv", "Symbol,Name,Sector\nABC,Abc Inc,Tech\n").c_str(), SYMINFO_NAMED, 0), 1);
+    ReadSymbolInfoFile(Write("second.csv", "Symbol,Name,Exchange,DelistDate\nABC,Renamed,NYSE,\nXYZ,Xyz,,13/02/2024\n").c_str(),
+                       SYMINFO_NAMED, 0);
+    ASSERT_EQ(gImport.infoCount, 1); /* refused: XYZ is not there */
+    EXPECT_STREQ(gImport.infoRows[0].Symbol, "ABC");
+    EXPECT_STREQ(gImport.infoRows[0].Name, "Abc Inc");
+    EXPECT_STREQ(gImport.infoRows[0].Sector, "Tech");
+    EXPECT_STREQ(gImport.infoRows[0].Exchange, "");
+}
+
 } // namespace

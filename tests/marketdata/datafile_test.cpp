@@ -653,3 +653,43 @@ TEST_F(DataFileTest, FileWithoutNoteOrNamesReadsBack)
     EXPECT_EQ(gStore.symbols[1].barCounts[BAR_DAILY], 0);
     ASSERT_NE(gStore.symbols[1].bars[BAR_DAILY], nullptr); /* room for one bar, as every array */
 }
+
+/* A date list's last date is checked as every other, and the word after it,
+** which ends the list, is no date: whatever the file holds there, the list
+** in memory keeps its dates and ends in 0. */
+TEST_F(DataFileTest, TheLastDateAndTheEndOfADateList)
+{
+    TempFolder dir;
+    MakeLoadedData(kTwoSymbols, 0, 0, nullptr);
+    const std::string good = dir.File("good.kvd");
+    ASSERT_EQ(SaveDataFile(good.c_str(), ImportText()), 1);
+    const std::vector<int32_t> dates(gStore.dateLists[BAR_DAILY].dates,
+                                     gStore.dateLists[BAR_DAILY].dates + gStore.dateLists[BAR_DAILY].count);
+    const std::string file = ReadTestFile(good);
+    UnloadData();
+    baseline = gAllocatedBytes.load();
+    ASSERT_GE(dates.size(), 2u);
+    ASSERT_EQ(GetU32(file, 24), dates.size() + 1);
+    const size_t end = DATA_HEADER_SIZE + 4 * dates.size(); /* the word that ends the daily list */
+    const std::string path = dir.File("bad.kvd");
+
+    std::string s = file;
+    PutU32(s, end - 4, 100000101); /* the last date, past the calendar */
+    ASSERT_TRUE(WriteTestFile(path, s));
+    ResetShell();
+    EXPECT_EQ(0, Load(path));
+    EXPECT_EQ(1, gHeadless.messageCount);
+    EXPECT_EQ("Unable to read the date list", std::string(LastMessage()));
+    ExpectNothingLoaded();
+
+    s = file;
+    PutU32(s, end, 20240105);
+    ASSERT_TRUE(WriteTestFile(path, s));
+    ResetShell();
+    ASSERT_EQ(1, Load(path));
+    const DateList &daily = gStore.dateLists[BAR_DAILY];
+    ASSERT_EQ((int32_t)dates.size(), daily.count);
+    EXPECT_EQ(dates, std::vector<int32_t>(daily.dates, daily.dates + daily.count));
+    EXPECT_EQ(0, daily.dates[daily.count]);
+    UnloadData();
+}

@@ -230,6 +230,36 @@ TEST(PlatformFiles, AFileHeldByAnotherWriterStaysWhereItIs)
     EXPECT_EQ("theirs", ReadTestFile(target));
 }
 
+/* The writer that holds its new file moves it over the target without
+** letting go of it: while held no one else can take or remove it, and the
+** move itself needs no second opening.  A planned refusal moves nothing; a
+** planned failure of the making makes nothing. */
+TEST(PlatformFiles, AHeldFileIsMovedByItsWriter)
+{
+    TempFolder tmp;
+    const std::string target = tmp.File("report.html"), temp = tmp.File("report.html.~kvab12cd");
+    ASSERT_TRUE(WriteTestFile(target, "old"));
+    PlatFile held = PlatOpenFile(temp.c_str(), PLAT_CREATE_EXCLUSIVE);
+    ASSERT_NE(nullptr, held);
+    uint32_t written = 0;
+    ASSERT_TRUE(PlatWriteFile(held, "new", 3, &written));
+    PlatPlanFault(PLAT_FAULT_RENAME, 0, 1);
+    EXPECT_EQ(0, PlatRenameOpenFile(held, temp.c_str(), target.c_str()));
+    EXPECT_EQ(PLAT_ERR_ACCESS_DENIED, PlatLastError());
+    EXPECT_EQ("old", ReadTestFile(target));
+    EXPECT_EQ(1, PlatRenameOpenFile(held, temp.c_str(), target.c_str()));
+    EXPECT_EQ(0, PlatFileExists(temp.c_str()));
+    /* (Windows lets the target be read once its writer lets go.) */
+    EXPECT_EQ(1, PlatCloseFile(held));
+    EXPECT_EQ("new", ReadTestFile(target));
+
+    PlatPlanFault(PLAT_FAULT_CREATE, 0, 1);
+    EXPECT_EQ(nullptr, PlatOpenFile(temp.c_str(), PLAT_CREATE_EXCLUSIVE));
+    EXPECT_EQ(PLAT_ERR_ACCESS_DENIED, PlatLastError());
+    EXPECT_EQ(0, PlatFileExists(temp.c_str()));
+    EXPECT_EQ(1, PlatFaultsMade(PLAT_FAULT_CREATE));
+}
+
 TEST(PlatformPaths, BackslashComposedPathsWork)
 {
     // The program composes every path with '\'; the OS layer accepts them.

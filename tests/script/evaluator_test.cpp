@@ -97,6 +97,33 @@ TEST_F(Evaluator, OperatorsFollowPrecedenceAndTheCombiningRules)
     ExpectValues(this, cases, sizeof cases / sizeof cases[0]);
 }
 
+/* A price compared with a plain number, on either side, is equal within a
+** relative 1e-6 of the larger: the close of 16 is 16.00001 (1e-5 apart,
+** within 1.6e-5) but not 16.00002 (2e-5 apart).  Two plain numbers are not. */
+TEST_F(Evaluator, APriceAndAPlainNumberCompareWithinOneMillionth)
+{
+    /* clang-format off */
+    const ValueCase cases[] = {
+        {"C >= 16.00001", 1}, {"C = 16.00001", 1}, {"C < 16.00001", 0},
+        {"16.00001 <= C", 1}, {"16.00001 = C", 1}, {"16.00001 > C", 0},
+        {"C = 16.00002", 0}, {"C < 16.00002", 1}, {"15.99998 = C", 0},
+        {"16 >= 16.00001", 0}, {"16 = 16.00001", 0},
+    };
+    /* clang-format on */
+    ExpectValues(this, cases, sizeof cases / sizeof cases[0]);
+}
+
+/* Numbers written with an exponent, negative ones included. */
+TEST_F(Evaluator, NumbersTakeSignedExponents)
+{
+    /* clang-format off */
+    const ValueCase cases[] = {
+        {"1e-5", 0.00001}, {"2.5E-3", 0.0025}, {"1e-5 * 200000", 2}, {"1e+2", 100}, {"1.5e3", 1500},
+    };
+    /* clang-format on */
+    ExpectValues(this, cases, sizeof cases / sizeof cases[0]);
+}
+
 TEST_F(Evaluator, NaNFromAnOperatorFlowsOnAndTheLogicalOperatorsTreatItAsTrue)
 {
     /* clang-format off */

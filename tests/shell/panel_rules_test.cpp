@@ -109,3 +109,17 @@ TEST(PanelLayout, LastFieldsWrapToANewRowWhereTheyDoNotFit)
         }
     }
 }
+
+/* A row ending exactly at the edge (width - margin) keeps its place; one
+** pixel narrower, its last group wraps. */
+TEST(PanelLayout, ARowEndingAtTheEdgeStays)
+{
+    const PanelBox boxes[3] = {{6, 5, 60, 12, 0}, {70, 5, 100, 12, 1}, {180, 5, 100, 12, 0}}; /* ends at 280 */
+    PanelBox placed[3];
+    EXPECT_EQ(WrapPanelRows(boxes, 3, 284, 30, 4, placed), 30);
+    EXPECT_EQ(placed[2].left, 180);
+    EXPECT_EQ(placed[2].top, 5);
+    EXPECT_EQ(WrapPanelRows(boxes, 3, 283, 30, 4, placed), 60);
+    EXPECT_EQ(placed[2].left, 6);
+    EXPECT_EQ(placed[2].top, 35);
+}

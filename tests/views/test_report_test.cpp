@@ -397,7 +397,12 @@ TEST_F(ReportTest, ReportsOfRunsStartedTogetherAreAllKept)
         close(go[0]);
         usleep(20000);
         close(go[1]); /* every run goes */
-        for (int run = 0; run < kRuns; run++) wait(nullptr);
+        /* Each run answers for its own report, the report list included. */
+        for (int run = 0; run < kRuns; run++) {
+            int status = -1;
+            const pid_t pid = wait(&status);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "run " << pid << ": status " << status;
+        }
         std::set<std::string> graphs;
         for (int number = 1; number <= kRuns; number++) {
             const std::string folder = reports.File("000" + std::to_string(number) + "_a_b__c_");
@@ -496,6 +501,23 @@ TEST_F(ReportTest, AFailedWriteKeepsThePreviousReportFiles)
         }
     gReportGraphWriter = nullptr;
     CopyString(gReportsFolder, sizeof gReportsFolder, tmp.path.c_str(), -1);
+    FreeTestRecord(nullptr, t);
+}
+
+/* A report whose page cannot be made goes with its folder and leaves its
+** number free. */
+TEST_F(ReportTest, AReportWithoutItsPageLeavesNoFolder)
+{
+    TestRecord *t = MakeTest(nullptr);
+    PlatPlanFault(PLAT_FAULT_CREATE, 0, 1);
+    EXPECT_EQ(0, WriteTestReport(t));
+    EXPECT_EQ(1, PlatFaultsMade(PLAT_FAULT_CREATE));
+    EXPECT_EQ(0u, std::string(LastMessage()).rfind("Unable to create " + tmp.File("0001_a_b__c_\\index.html"), 0))
+        << LastMessage();
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_EQ("", ListTestFolder(tmp.path));
+    EXPECT_EQ(0, gSettings.ReportNumber);
+    EXPECT_EQ(nullptr, gReportPage);
     FreeTestRecord(nullptr, t);
 }
 

@@ -86,9 +86,21 @@ static int CheckWritable(const char *path)
     return 0;
 }
 
+/* Takes the lock of a file this process has just created at p (fd): 1 when
+** the lock is taken and p still names that file.  Until the lock is taken
+** the new file looks unused to PlatDeleteUnusedFile of another process,
+** which may have removed it meanwhile or hold it now to remove it. */
+static int HoldNewFile(int fd, const char *p)
+{
+    struct stat opened, named;
+    return flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &opened) == 0 && opened.st_nlink > 0 &&
+        lstat(p, &named) == 0 && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
 PlatFile PlatOpenFile(const char *path, int mode)
 {
-    if (mode == PLAT_OPEN_READ && PlatFaultDue(PLAT_FAULT_OPEN_READ)) {
+    if ((mode == PLAT_OPEN_READ && PlatFaultDue(PLAT_FAULT_OPEN_READ)) ||
+        (mode == PLAT_CREATE_EXCLUSIVE && PlatFaultDue(PLAT_FAULT_CREATE))) {
         tLastError = PLAT_ERR_ACCESS_DENIED;
         return nullptr;
     }
@@ -110,7 +122,7 @@ PlatFile PlatOpenFile(const char *path, int mode)
     }
     /* The lock is what tells PlatDeleteUnusedFile of another process that
     ** the file is in use, as Windows' sharing mode does. */
-    if (mode == PLAT_CREATE_EXCLUSIVE && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (mode == PLAT_CREATE_EXCLUSIVE && !HoldNewFile(fd, p)) {
         close(fd);
         tLastError = PLAT_ERR_SHARING_VIOLATION;
         return nullptr;
@@ -402,7 +414,20 @@ static int ReplaceAcrossFileSystems(const char *src, const char *target, const I
     }
     int in = open(src, O_RDONLY | O_CLOEXEC);
     if (in < 0) return Fail();
-    int out = mkostemp(temporary, O_CLOEXEC);
+    /* Held from its making, so that a later save of the target, which
+    ** removes the copies of writers that are gone, leaves this one alone. */
+    const size_t stem = strlen(temporary) - 6;
+    int out = -1;
+    for (int tries = 0; out < 0 && tries < 10; tries++) {
+        memcpy(temporary + stem, "XXXXXX", 6);
+        out = mkostemp(temporary, O_CLOEXEC);
+        if (out < 0) break;
+        if (!HoldNewFile(out, temporary)) {
+            close(out);
+            out = -1;
+            errno = EEXIST;
+        }
+    }
     if (out < 0) {
         int e = errno;
         close(in);
@@ -416,19 +441,23 @@ static int ReplaceAcrossFileSystems(const char *src, const char *target, const I
         int given = fchown(out, keep.uid, keep.gid);
         (void)given;
     }
-    int ok = CopyIntoFile(in, out) && fchmod(out, keep.mode) == 0 && fsync(out) == 0;
-    int e = errno;
-    close(in);
-    if (close(out) != 0 && ok) {
-        e = errno;
+    int ok = 1;
+    if (PlatFaultDue(PLAT_FAULT_WRITE)) { /* a planned full disk */
+        errno = ENOSPC;
         ok = 0;
     }
+    ok = ok && CopyIntoFile(in, out) && fchmod(out, keep.mode) == 0 && fsync(out) == 0;
+    int e = errno;
+    close(in);
+    /* Moved while still held; a copy that failed is removed before its lock
+    ** goes, so its name is never another writer's by then. */
     if (ok && rename(temporary, target) != 0) {
         e = errno;
         ok = 0;
     }
+    if (!ok) unlink(temporary);
+    close(out); /* written through by fsync already */
     if (!ok) {
-        unlink(temporary);
         errno = e;
         return Fail();
     }
@@ -486,6 +515,22 @@ int PlatRenameReplace(const char *src, const char *dst)
     close(held);
     tLastError = code;
     return ok;
+}
+
+int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst)
+{
+    if (PlatFaultDue(PLAT_FAULT_RENAME)) {
+        tLastError = PLAT_ERR_ACCESS_DENIED;
+        return 0;
+    }
+    if (!file) {
+        tLastError = 6;
+        return 0;
+    }
+    /* The caller's handle holds the lock: the file under src is its own. */
+    NATIVE(s, src);
+    NATIVE(d, dst);
+    return RenameReplaceNative(s, d);
 }
 
 int PlatResolveLinks(const char *path, char *out, size_t size)

@@ -9,13 +9,14 @@
 #include <knownfolders.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
 /* The program's names for error codes are the system's own numbers. */
 static_assert(PLAT_ERR_FILE_NOT_FOUND == ERROR_FILE_NOT_FOUND && PLAT_ERR_PATH_NOT_FOUND == ERROR_PATH_NOT_FOUND &&
               PLAT_ERR_ACCESS_DENIED == ERROR_ACCESS_DENIED && PLAT_ERR_DISK_FULL == ERROR_DISK_FULL &&
-              PLAT_ERR_ALREADY_EXISTS == ERROR_ALREADY_EXISTS);
+              PLAT_ERR_ALREADY_EXISTS == ERROR_ALREADY_EXISTS && PLAT_ERR_FILE_EXISTS == ERROR_FILE_EXISTS);
 
 void PlatNativePath(const char *path, char *out, size_t size)
 {
@@ -38,7 +39,8 @@ PlatFile PlatOpenFile(const char *path, int mode)
             return nullptr;
         }
     }
-    if (mode == PLAT_OPEN_READ && PlatFaultDue(PLAT_FAULT_OPEN_READ)) {
+    if ((mode == PLAT_OPEN_READ && PlatFaultDue(PLAT_FAULT_OPEN_READ)) ||
+        (mode == PLAT_CREATE_EXCLUSIVE && PlatFaultDue(PLAT_FAULT_CREATE))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
@@ -60,7 +62,10 @@ PlatFile PlatOpenFile(const char *path, int mode)
                         FILE_ATTRIBUTE_NORMAL, nullptr);
         break;
     case PLAT_CREATE_EXCLUSIVE:
-        h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_RANDOM_ACCESS, nullptr);
+        /* Shared with nobody, so no other process deletes it while it is
+        ** held; the right to delete lets PlatRenameOpenFile move it by this
+        ** handle. */
+        h = CreateFileA(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_FLAG_RANDOM_ACCESS, nullptr);
         break;
     default:
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -197,6 +202,33 @@ int PlatRenameReplace(const char *src, const char *dst)
         return 0;
     }
     return MoveFileExA(src, dst, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+}
+
+int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst)
+{
+    (void)src;
+    if (PlatFaultDue(PLAT_FAULT_RENAME)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    /* Renamed through the handle that holds it: MoveFileEx would open the
+    ** file anew, which its sharing (none) refuses. */
+    WCHAR wide[MAX_PATH * 4];
+    const int n = MultiByteToWideChar(CP_ACP, 0, dst, -1, wide, MAX_PATH * 4);
+    if (n <= 0) return 0;
+    const DWORD size = (DWORD)(offsetof(FILE_RENAME_INFO, FileName) + (size_t)n * sizeof(WCHAR));
+    alignas(FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof wide];
+    FILE_RENAME_INFO *info = (FILE_RENAME_INFO *)buffer;
+    memset(buffer, 0, sizeof buffer);
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = (DWORD)((n - 1) * sizeof(WCHAR));
+    memcpy(info->FileName, wide, (size_t)n * sizeof(WCHAR));
+    return SetFileInformationByHandle(H(file), FileRenameInfo, info, size) ? 1 : 0;
 }
 
 /* MoveFileEx replaces a link itself, never the file it points to: the file
