@@ -307,7 +307,7 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
 
     bool hadMarket = false;
     bool done = false;
-    if (!output->child && market > 0) {
+    if (!output->child && market > 0 && !output->noRule) {
         bool wanted = true;
         if (!output->sync) {
             wanted = nearClose || r->ExitTime == TIME_NEXT_OPEN || r->ExitTime == TIME_NEXT_CLOSE;
