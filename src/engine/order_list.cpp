@@ -769,6 +769,9 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
     context->barSize = r->BarSize;
     context->date = gScriptSettings.OrdersLiveData ? date : r->orderDate;
     context->barPhase = gScriptSettings.OrdersLiveData ? PHASE_CLOSE : PHASE_OPEN;
+    /* Listed in the order the next day's test opens them, so that the first
+    ** MaxEntries fills a trader takes are the test's. */
+    SortPositionRecords(r->setups, r->setupCount, CompareSetupsForOpening);
     for (int32_t k = 0; k < r->setupCount; k++) {
         PositionRecord *setup = &r->setups[k];
         if (!setup->kept && !setup->skipped) continue;

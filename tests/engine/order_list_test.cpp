@@ -241,6 +241,39 @@ TEST_F(OrderListTest, OrdersReadTheStrategyDataOfTheLastDate)
     }
 }
 
+/* Under MaxEntries the entries are listed in the order the next day's test
+** takes them: by EntryScore (AAA -16, CCC -20, BBB -40), not by SetupScore,
+** so the first two listed are the two the test enters. */
+TEST_F(OrderListTest, MaxEntriesOrdersFollowTheTestsOpeningOrder)
+{
+    const std::string script = "Settings:\n  OrdersMode: Text\nTestData:\n  Dom: Day\nStrategy: S1\n  EntrySetup: Dom = 16\n"
+                               "  Quantity: 100\n  QtyType: Shares\n  MaxEntries: 2\n  SetupScore: C\n  EntryScore: -C\n";
+    std::vector<int32_t> d = Weekdays(20240108, 20240117);
+    auto market = [&](size_t n) {
+        std::vector<int32_t> days(d.begin(), d.begin() + n);
+        LoadStore(days, {{"AAA", FlatBars(days, {10, 11, 12, 13, 14, 15, 16, 17})},
+                         {"BBB", FlatBars(days, {50, 50, 50, 50, 50, 50, 40, 40})},
+                         {"CCC", FlatBars(days, {20, 20, 20, 20, 20, 20, 20, 20})}});
+    };
+    market(d.size() - 1);
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    (no exit orders)\n"
+              "\nS1 entry orders -- only the first 2 fills\n\n"
+              "    buy 100 (1.6%) [$1,600] AAA market on open  \n"
+              "    buy 100 (2%) [$2,000] CCC market on open  \n"
+              "    buy 100 (4%) [$4,000] BBB market on open  \n",
+              OrdersFile("main_20240117_orders.txt"));
+    market(d.size());
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    std::string entered;
+    const TestRecord *test = LastTest();
+    for (int32_t t = 0; test && t < test->tradeCount; t++)
+        if (test->trades[t].dateIn == 20240117) entered += std::string(test->trades[t].symbol) + ";";
+    EXPECT_EQ("AAA;CCC;", entered);
+}
+
 /* "-orders" in a batch runs the script in the orders mode and leaves its list. */
 TEST_F(OrderListTest, BatchOrdersRun)
 {
