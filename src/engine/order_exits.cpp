@@ -339,11 +339,8 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
                 words = "near close";
             } else {
                 AtOpenForm(&w, &type, &tif, &priceWord, &words);
-                if (w.info.mktAsLmtPrice[0]) {
-                    lmt = w.info.mktAsLmtPrice;
-                } else if (w.info.secType[0] == 'F' && index > 0) {
-                    FormatFuturesOrderSymbol(context, bars[index - 1].date, &w.info);
-                }
+                /* A futures contract is already the one held until tomorrow's roll (FillOrderInfo). */
+                if (w.info.mktAsLmtPrice[0]) lmt = w.info.mktAsLmtPrice;
             }
             if (w.isStrategy) {
                 EvalOrderTexts(context, &w.info);

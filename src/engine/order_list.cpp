@@ -474,23 +474,11 @@ static void WriteExitSection(EvalContext *context, int32_t s)
 
     if (r->tradesFutures) {
         if (isStrategy) Note(s, ORDER_LINE_ROLL, "\n%s roll orders%s\n\n", r->name, suffix);
-        int32_t rolls = 0;
-        ExitOrderOutput roll = out;
-        roll.exitCount = nullptr;
-        roll.rollCount = &rolls;
-        roll.roll = 1;
-        roll.group = 0;
-        const DateList *list = &gStore.dateLists[BAR_DAILY];
-        for (int32_t k = 0; k < r->openCount; k++) {
-            PositionRecord *p = &r->openPositions[k];
-            if (!IsContinuousFutures(p->symbol)) continue;
-            double value = 0;
-            int32_t next = OffsetTradingDate(list, orderDate, 1);
-            if (FindContractEvent(p->symbol, EVENT_CONTRACT, orderDate, date, next > 0 ? next : orderDate + 1, 1, 1,
-                                  &value))
-                WriteExitOrders(context, p, &roll);
-        }
-        if (rolls == 0 && isStrategy) Note(s, ORDER_LINE_ROLL, "%s%s", "    (no roll orders)\n", "");
+        /* The rolls the next day's test makes at its open, from the
+        ** contract change on the last bar. */
+        OrderContext rolls{isStrategy ? gOrderRun.text : nullptr, s, 0};
+        ProcessFuturesRolls(context, &rolls);
+        if (rolls.lineCount == 0 && isStrategy) Note(s, ORDER_LINE_ROLL, "%s%s", "    (no roll orders)\n", "");
     }
     if (isStrategy) {
         bool hasRule = IsSlotGiven(&r->slots[SLOT_EXIT_RULE]);

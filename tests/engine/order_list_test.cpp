@@ -2,9 +2,11 @@
 ** leaves, compared with files worked out by hand. */
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "engine_fixture.h"
+#include "foundation/allocator.h"
 #include "foundation/path_macros.h"
 #include "platform/platform.h"
 #include "script/compiler/side_files.h"
@@ -272,6 +274,47 @@ TEST_F(OrderListTest, MaxEntriesOrdersFollowTheTestsOpeningOrder)
     for (int32_t t = 0; test && t < test->tradeCount; t++)
         if (test->trades[t].dateIn == 20240117) entered += std::string(test->trades[t].symbol) + ";";
     EXPECT_EQ("AAA;CCC;", entered);
+}
+
+/* A continuous futures series moves to the June contract on its last bar
+** (16 January, from the start of the day): the next day's test rolls the
+** two contracts held at its open and charges the RollCost, so the orders
+** carry the roll, and the exit orders name the March contract held until
+** then. */
+TEST_F(OrderListTest, OrdersCarryTheRollOfTheNextDaysTest)
+{
+    const std::string script = "Settings:\n  OrdersMode: Text\nStrategy: S1\n  EntrySetup: C > 0\n  Quantity: 2\n"
+                               "  QtyType: Shares\n  ExitLimit: C * 1.2\n  RollCost: 12.5\n";
+    std::vector<int32_t> d = Weekdays(20240108, 20240117);
+    auto market = [&](size_t n) {
+        std::vector<int32_t> days(d.begin(), d.begin() + n);
+        LoadStore(days, {{"GC_C", FlatBars(days, {10, 10, 10, 10, 10, 10, 10, 10})}});
+        SymbolRecord *gc = &gStore.symbols[0];
+        gc->securityType = SECURITY_FUTURES;
+        const EventItem events[] = {{20231215, 0, EVENT_CONTRACT, 0, 20240315},
+                                    {20231215, 0, EVENT_CONTRACT_SECOND, 0, 202403},
+                                    {20240116, 0, EVENT_CONTRACT, 0, 20240621},
+                                    {20240116, 0, EVENT_CONTRACT_SECOND, 0, 202406}};
+        ASSERT_TRUE(AllocMemory(&gc->events, sizeof events));
+        memcpy(gc->events, events, sizeof events);
+        gc->eventCount = 4;
+    };
+    market(d.size() - 1);
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 roll orders -- change as needed to match actual positions\n\n"
+              "    S1 roll 2 contracts from GC_2024H to GC_2024M\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    sell 2 GC_2024H 12.00 limit   \n"
+              "\nS1 entry orders\n\n"
+              "    (no entry orders)\n",
+              OrdersFile("main_20240117_orders.txt"));
+    market(d.size());
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(1, test->tradeCount);
+    EXPECT_DOUBLE_EQ(12.5, test->trades[0].rollCosts);
 }
 
 /* "-orders" in a batch runs the script in the orders mode and leaves its list. */
