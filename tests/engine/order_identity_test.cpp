@@ -94,6 +94,7 @@ struct OrderIdentityTest : EngineTest {
 ** (limit), s (stop), sl (stop limit); entries and exits apart. */
 struct Orders {
     std::set<std::string> entries, exits;
+    std::map<std::string, double> prices; /* of the limit and stop exits */
 };
 
 Orders ParseOrders(const std::string &text)
@@ -133,7 +134,12 @@ Orders ParseOrders(const std::string &text)
         else if (limit)
             kind = "l";
         std::string side = action == "buy" || action == "sell" ? "L" : "S";
-        (entries ? out.entries : out.exits).insert(strategy + " " + side + " " + symbol + " " + kind);
+        std::string key = strategy + " " + side + " " + symbol + " " + kind;
+        (entries ? out.entries : out.exits).insert(key);
+        if (!entries && (kind == "l" || kind == "s")) {
+            words >> word;
+            out.prices[key] = atof(word.c_str());
+        }
     }
     return out;
 }
@@ -169,8 +175,14 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
             const TradeRecord *r = &test->trades[t];
             std::string key = names[r->strategy] + " " + (r->side > 0 ? "L" : "S") + " " + r->symbol;
             if (r->dateIn == day) entered.insert(key);
-            if (r->dateOut == day && r->dateIn < day && r->reason >= 1 && r->reason <= 3)
+            if (r->dateOut == day && r->dateIn < day && r->reason >= 1 && r->reason <= 3) {
                 exited.insert(key + " " + kinds[r->reason]);
+                /* A limit or stop fills at its price, or at an open beyond it. */
+                double open = gStore.symbols[r->symbolNumber - 1].bars[BAR_DAILY][next].open;
+                if (r->reason > 1 && r->priceOut != open)
+                    EXPECT_NEAR(r->priceOut, orders.prices[key + " " + kinds[r->reason]], 0.001) << key << "\n"
+                                                                                                 << text;
+            }
         }
         /* Every entry and exit of the test was ordered, every market order
         ** was taken; a limit or stop may stay unfilled. */
