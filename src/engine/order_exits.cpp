@@ -307,12 +307,13 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
 
     bool hadMarket = false;
     bool done = false;
-    if (!output->child && market > 0 && !output->noRule) {
+    if (!output->child && market > 0) {
         bool wanted = true;
         if (!output->sync) {
             wanted = nearClose || r->ExitTime == TIME_NEXT_OPEN || r->ExitTime == TIME_NEXT_CLOSE;
             if (wanted && !output->roll && r->DynamicSizing != 1)
-                wanted = EvalFormulaText(&r->slots[SLOT_EXIT_RULE], context, p->label, POSITION_TEXT_SIZE) && p->label[0];
+                wanted = !output->noRule &&
+                    EvalFormulaText(&r->slots[SLOT_EXIT_RULE], context, p->label, POSITION_TEXT_SIZE) && p->label[0];
         }
         if (wanted) {
             const char *reason = output->sync            ? "SlatewickSync"
