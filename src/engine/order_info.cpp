@@ -120,8 +120,10 @@ static void FormatExchangeTime(char *out, const char *time, const char *zone)
 /* The reference date of a futures contract: the order bar's date at the close,
 ** else the date of the bar before it.  A position is held in the contract of
 ** the bar before that until the next day's test rolls it at the open (from
-** the contract change on the reference bar), so its exits name that one. */
-static int32_t ContractReferenceDate(const EvalContext *context, const Bar *bar, int isExit)
+** the contract change on the reference bar), so its exits name that one; a
+** position entered on the order date itself (child exits) is entered after
+** the roll, in the contract of the reference bar. */
+static int32_t ContractReferenceDate(const EvalContext *context, const Bar *bar, bool held)
 {
     if (!bar) return context->date;
     int32_t count = 0;
@@ -129,7 +131,7 @@ static int32_t ContractReferenceDate(const EvalContext *context, const Bar *bar,
     int32_t index = bars ? (int32_t)(bar - bars) : -1;
     if (index < 0 || index >= count) return bar->date;
     if (context->barPhase != PHASE_CLOSE && index > 0) index--;
-    if (isExit && context->position && index > 0 && IsContinuousFutures(context->symbol)) index--;
+    if (held && index > 0 && IsContinuousFutures(context->symbol)) index--;
     return bars[index].date;
 }
 
@@ -173,7 +175,8 @@ void FillOrderInfo(EvalContext *context, const Bar *bar, OrderInfo *info, int is
     }
     if (context->symbol->securityType == SECURITY_FUTURES) {
         CopyString(info->secType, sizeof info->secType, "FUT", -1);
-        FormatFuturesOrderSymbol(context, ContractReferenceDate(context, bar, isExit), info);
+        bool held = isExit && p && p->entryDate < info->orderDate;
+        FormatFuturesOrderSymbol(context, ContractReferenceDate(context, bar, held), info);
     }
 
     double pct = 0;

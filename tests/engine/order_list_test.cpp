@@ -276,28 +276,34 @@ TEST_F(OrderListTest, MaxEntriesOrdersFollowTheTestsOpeningOrder)
     EXPECT_EQ("AAA;CCC;", entered);
 }
 
-/* A continuous futures series moves to the June contract on its last bar
-** (16 January, from the start of the day): the next day's test rolls the
-** two contracts held at its open and charges the RollCost, so the orders
-** carry the roll, and the exit orders name the March contract held until
-** then. */
+/* Two continuous futures series move to the June contract on their last bar
+** (16 January, from the start of the day).  The next day's test rolls the
+** two GC contracts held at its open and charges the RollCost, so the orders
+** carry the roll, and GC's exit orders name the March contract held until
+** then; SI, first set up on the 16th, is entered after the roll, in June,
+** and so is its child exit. */
 TEST_F(OrderListTest, OrdersCarryTheRollOfTheNextDaysTest)
 {
-    const std::string script = "Settings:\n  OrdersMode: Text\nStrategy: S1\n  EntrySetup: C > 0\n  Quantity: 2\n"
-                               "  QtyType: Shares\n  ExitLimit: C * 1.2\n  RollCost: 12.5\n";
+    WriteTestFile(tmp.File("t.csv"), "Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\nact,sym,type,qty,lmt,oca,id,parent\n");
+    const std::string script = "Settings:\n  OrdersMode: Template\n  OrdersTemplate: " + tmp.File("t.csv") +
+        "\nStrategy: S1\n  EntrySetup: C > 5\n  Quantity: 2\n  QtyType: Shares\n  ExitLimit: C * 1.2\n"
+        "  RollCost: 12.5\n";
     std::vector<int32_t> d = Weekdays(20240108, 20240117);
     auto market = [&](size_t n) {
         std::vector<int32_t> days(d.begin(), d.begin() + n);
-        LoadStore(days, {{"GC_C", FlatBars(days, {10, 10, 10, 10, 10, 10, 10, 10})}});
-        SymbolRecord *gc = &gStore.symbols[0];
-        gc->securityType = SECURITY_FUTURES;
+        LoadStore(days, {{"GC_C", FlatBars(days, std::vector<double>(n, 10))},
+                         {"SI_C", FlatBars({days.begin() + 5, days.end()}, {1, 20, 20})}});
         const EventItem events[] = {{20231215, 0, EVENT_CONTRACT, 0, 20240315},
                                     {20231215, 0, EVENT_CONTRACT_SECOND, 0, 202403},
                                     {20240116, 0, EVENT_CONTRACT, 0, 20240621},
                                     {20240116, 0, EVENT_CONTRACT_SECOND, 0, 202406}};
-        ASSERT_TRUE(AllocMemory(&gc->events, sizeof events));
-        memcpy(gc->events, events, sizeof events);
-        gc->eventCount = 4;
+        for (int k = 0; k < 2; k++) {
+            SymbolRecord *symbol = &gStore.symbols[k];
+            symbol->securityType = SECURITY_FUTURES;
+            ASSERT_TRUE(AllocMemory(&symbol->events, sizeof events));
+            memcpy(symbol->events, events, sizeof events);
+            symbol->eventCount = 4;
+        }
     };
     market(d.size() - 1);
     ASSERT_EQ(0, Run(script, 5)) << LastMessage();
@@ -307,14 +313,18 @@ TEST_F(OrderListTest, OrdersCarryTheRollOfTheNextDaysTest)
               "\nS1 exit orders -- change as needed to match actual positions\n\n"
               "    sell 2 GC_2024H 12.00 limit   \n"
               "\nS1 entry orders\n\n"
-              "    (no entry orders)\n",
+              "    buy 2 (0.04%) [$40] SI_2024M market on open  \n"
+              "    child: sell 2 SI_2024M 24.00 limit   \n",
               OrdersFile("main_20240117_orders.txt"));
     market(d.size());
     ASSERT_EQ(0, Run(script)) << LastMessage();
     const TestRecord *test = LastTest();
     ASSERT_NE(nullptr, test);
-    ASSERT_EQ(1, test->tradeCount);
+    ASSERT_EQ(2, test->tradeCount);
+    EXPECT_STREQ("GC_C", test->trades[0].symbol);
     EXPECT_DOUBLE_EQ(12.5, test->trades[0].rollCosts);
+    EXPECT_EQ(20240117, test->trades[1].dateIn);
+    EXPECT_DOUBLE_EQ(0, test->trades[1].rollCosts);
 }
 
 /* "-orders" in a batch runs the script in the orders mode and leaves its list. */
