@@ -830,9 +830,11 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
         if (!priced) {
             AddBasketWeight(info.localSymbol, setup->side * setup->fraction);
             context->position = setup;
+            /* The child exits belong to the position just opened, never to one held before. */
+            int32_t held = r->openCount;
             OpenPosition(context);
             bool atOpen = r->EntryTime == TIME_NEXT_OPEN || r->EntryTime == TIME_INTRADAY || info.allHours;
-            if (t->hasIdAndParent && atOpen && r->openCount > 0) {
+            if (t->hasIdAndParent && atOpen && r->openCount > held) {
                 ExitOrderOutput out{};
                 out.text = gOrderRun.text;
                 out.csv = gScriptSettings.OrdersMode == ORDERS_REBALANCE ? nullptr : csv;
