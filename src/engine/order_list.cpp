@@ -757,6 +757,13 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
     context->barSize = r->BarSize;
     context->date = gScriptSettings.OrdersLiveData ? date : r->orderDate;
     context->barPhase = gScriptSettings.OrdersLiveData ? PHASE_CLOSE : PHASE_OPEN;
+    /* A longer bar size's limit and stop entries stay good until the end of
+    ** the period they are for: the test fills them on any day of it. */
+    int32_t goodDate = r->orderDate;
+    if (r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT) {
+        const DateList *list = r->hasOwnDateLists ? &r->dateLists[r->BarSize] : &gStore.dateLists[r->BarSize];
+        goodDate = GetPeriodEndDate(OffsetTradingDate(list, date, 1), r->BarSize, r);
+    }
     /* Listed in the order the next day's test opens them, so that the first
     ** MaxEntries fills a trader takes are the test's. */
     SortPositionRecords(r->setups, r->setupCount, CompareSetupsForOpening);
@@ -785,7 +792,7 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
         EvalOrderTexts(context, &info);
         EntryForm f;
         bool priced = limit[0] || stop[0];
-        ChooseEntryForm(context, &info, priced, limit[0] && !stop[0], r->orderDate, &f);
+        ChooseEntryForm(context, &info, priced, limit[0] && !stop[0], goodDate, &f);
         OrderLine *line = gOrderRun.text ? NewOrderLine(gOrderRun.text, s, ORDER_LINE_ENTRY) : nullptr;
         if (setup->skipped) {
             if (line)

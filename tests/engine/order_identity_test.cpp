@@ -212,8 +212,16 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
             if (o.substr(o.size() - 2) == " m" && !entered.count(o.substr(0, o.size() - 2))) extra += "entry " + o + ";";
         for (const std::string &o : orders.exits)
             if (o.substr(o.size() - 2) == " m" && !exited.count(o)) extra += "exit " + o + ";";
-        /* Inside a week the weekly strategies say what they leave out. */
+        /* Inside a week the weekly strategies say what they leave out; at its
+        ** end their stop entries are good until the end of the next week. */
         bool weekEnd = DayOfWeek(cut) == 5;
+        char friday[16];
+        int32_t nextFriday = cut;
+        for (int k = 0; k < 7; k++) nextFriday = NextDay(nextFriday);
+        snprintf(friday, sizeof friday, " %d ", (int)nextFriday);
+        for (size_t at = text.find("stop good until"); weekEnd && at != std::string::npos;
+             at = text.find("stop good until", at + 1))
+            EXPECT_EQ(at + 16, text.find(friday, at)) << text;
         EXPECT_EQ(!weekEnd, text.find("\nno entry or ExitRule orders for WeekMkt because the week has not ended yet\n") != std::string::npos);
         EXPECT_EQ("", missing) << text;
         /* A market entry at the open carries its exits as child orders (a
