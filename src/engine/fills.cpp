@@ -201,7 +201,8 @@ int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isE
     bool passedLast = false;
     for (int32_t k = index; k < count && bars[k].date <= end; k++) {
         const Bar *b = &bars[k];
-        if (gSettings.LastDate > 0 && b->date > gSettings.LastDate) {
+        /* Tomorrow's provisional bar lies past the last date: order generation fills on it. */
+        if (gSettings.LastDate > 0 && b->date > gSettings.LastDate && !gRun.generatingOrders) {
             passedLast = true;
             break;
         }

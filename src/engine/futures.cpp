@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/date_loop.h"
+#include "engine/orders.h"
 #include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
@@ -100,7 +101,14 @@ void ProcessFuturesRolls(EvalContext *context, OrderContext *orders)
         char from[CONTRACT_NAME_SIZE], to[CONTRACT_NAME_SIZE];
         FormatContractName(p->symbol, (int32_t)oldValue, (int32_t)oldMonth, from);
         FormatContractName(p->symbol, (int32_t)newValue, (int32_t)newMonth, to);
-        if (orders) continue; /* the roll line of an order list is written by order generation */
+        if (orders) {
+            if (orders->text)
+                AddOrderLine(orders->text, orders->strategyIndex, ORDER_LINE_ROLL,
+                             "    %s roll %g contract%s from %s to %s\n", strategy->name, p->quantity,
+                             p->quantity == 1 ? "" : "s", from, to);
+            orders->lineCount++;
+            continue;
+        }
 
         double cost = 0;
         if (IsSlotGiven(&strategy->slots[SLOT_ROLL_COST])) EvalFormulaSlot(&strategy->slots[SLOT_ROLL_COST], context, &cost);

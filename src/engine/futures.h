@@ -15,7 +15,16 @@
 
 #include "script/eval/eval_context.h"
 
-struct OrderContext;
+struct OrderFile;
+
+/* Where order generation wants its roll lines: the text list (none for a
+** strategy that writes no lines) and the strategy they belong to; lineCount
+** counts the rolls found. */
+struct OrderContext {
+    OrderFile *text;
+    int32_t strategyIndex;
+    int32_t lineCount;
+};
 
 enum { CONTRACT_NAME_SIZE = 80 };
 
@@ -29,8 +38,10 @@ int IsContinuousFutures(const SymbolRecord *symbol);
 ** the date value as a date.  out holds CONTRACT_NAME_SIZE characters. */
 void FormatContractName(const SymbolRecord *symbol, int32_t dateValue, int32_t yyyymm, char *out);
 /* Rolls the context strategy's open positions in continuous futures whose
-** contract changed on the date: with an order context a roll order line, in
-** a test the RollCost charged to the position and the trace line. */
+** contract changed on the date: with an order context a roll order line for
+** the roll the next day's test makes at its open (the contract changed on
+** the context's bar), in a test the RollCost charged to the position and
+** the trace line (the contract changed on the bar before). */
 void ProcessFuturesRolls(EvalContext *context, OrderContext *orders);
 
 /* The value of the contract events of kind in force on date (prev and next

@@ -312,7 +312,8 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
         if (!output->sync) {
             wanted = nearClose || r->ExitTime == TIME_NEXT_OPEN || r->ExitTime == TIME_NEXT_CLOSE;
             if (wanted && !output->roll && r->DynamicSizing != 1)
-                wanted = EvalFormulaText(&r->slots[SLOT_EXIT_RULE], context, p->label, POSITION_TEXT_SIZE) && p->label[0];
+                wanted = !output->noRule &&
+                    EvalFormulaText(&r->slots[SLOT_EXIT_RULE], context, p->label, POSITION_TEXT_SIZE) && p->label[0];
         }
         if (wanted) {
             const char *reason = output->sync            ? "SlatewickSync"
@@ -339,11 +340,8 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
                 words = "near close";
             } else {
                 AtOpenForm(&w, &type, &tif, &priceWord, &words);
-                if (w.info.mktAsLmtPrice[0]) {
-                    lmt = w.info.mktAsLmtPrice;
-                } else if (w.info.secType[0] == 'F' && index > 0) {
-                    FormatFuturesOrderSymbol(context, bars[index - 1].date, &w.info);
-                }
+                /* A futures contract is already the one held until tomorrow's roll (FillOrderInfo). */
+                if (w.info.mktAsLmtPrice[0]) lmt = w.info.mktAsLmtPrice;
             }
             if (w.isStrategy) {
                 EvalOrderTexts(context, &w.info);

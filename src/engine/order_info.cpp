@@ -118,14 +118,21 @@ static void FormatExchangeTime(char *out, const char *time, const char *zone)
 }
 
 /* The reference date of a futures contract: the order bar's date at the close,
-** else the date of the bar before it. */
-static int32_t ContractReferenceDate(const EvalContext *context, const Bar *bar)
+** else the date of the bar before it.  A position is held in the contract of
+** the bar before that until the next day's test rolls it at the open (from
+** the contract change on the reference bar), so its exits name that one; a
+** position entered on the order date itself (child exits) is entered after
+** the roll, in the contract of the reference bar. */
+static int32_t ContractReferenceDate(const EvalContext *context, const Bar *bar, bool held)
 {
-    if (context->barPhase == PHASE_CLOSE || !bar) return bar ? bar->date : context->date;
+    if (!bar) return context->date;
     int32_t count = 0;
     const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
-    int32_t index = (int32_t)(bar - bars);
-    return index > 0 && index <= count ? bars[index - 1].date : bar->date;
+    int32_t index = bars ? (int32_t)(bar - bars) : -1;
+    if (index < 0 || index >= count) return bar->date;
+    if (context->barPhase != PHASE_CLOSE && index > 0) index--;
+    if (held && index > 0 && IsContinuousFutures(context->symbol)) index--;
+    return bars[index].date;
 }
 
 void FillOrderInfo(EvalContext *context, const Bar *bar, OrderInfo *info, int isExit)
@@ -168,7 +175,8 @@ void FillOrderInfo(EvalContext *context, const Bar *bar, OrderInfo *info, int is
     }
     if (context->symbol->securityType == SECURITY_FUTURES) {
         CopyString(info->secType, sizeof info->secType, "FUT", -1);
-        FormatFuturesOrderSymbol(context, ContractReferenceDate(context, bar), info);
+        bool held = isExit && p && p->entryDate < info->orderDate;
+        FormatFuturesOrderSymbol(context, ContractReferenceDate(context, bar, held), info);
     }
 
     double pct = 0;

@@ -53,6 +53,9 @@ struct OrderListRun {
     OrderFile **strategyCsv; /* tracked, one per strategy or null */
     SavedStrategy *saved;    /* tracked, one per strategy */
     int32_t *realLastDate;   /* tracked, one per symbol (+ calendar last); 0: no provisional bar */
+    int32_t *periodBarDates; /* tracked, BAR_SIZE_COUNT per symbol (+ calendar): the longer sizes'
+                             ** last bar date before it reached the order date, -1 for a bar
+                             ** added, 0 untouched */
     uint8_t *noOrders;       /* tracked, one per strategy */
     double *netLiq, *freeCash;
     int32_t *entries, *exits; /* lines written per strategy */
@@ -68,7 +71,11 @@ static const char *const kPeriodWords[BAR_SIZE_COUNT] = {"day", "week", "month",
 /* ---- provisional bars -------------------------------------------------------------- */
 
 /* Gives every symbol whose data end before the order date a bar on it at its
-** last close (each bar array has room for one more bar). */
+** last close (each bar array has room for one more bar).  The bars of the
+** longer sizes get it too, so that a weekly or monthly strategy finds the
+** period it orders for as the next day's test does: a new period's first bar
+** when the order date begins one, else the last period's bar reaching the
+** order date. */
 static void AddProvisionalBars(int32_t orderDate)
 {
     for (int32_t k = 0; k <= gStore.symbolCount; k++) {
@@ -88,6 +95,20 @@ static void AddProvisionalBars(int32_t orderDate)
         s->barCounts[BAR_DAILY] = count + 1;
         gOrderRun.realLastDate[k] = s->lastDate;
         s->lastDate = orderDate;
+        for (int size = BAR_WEEKLY; size < BAR_SIZE_COUNT; size++) {
+            int32_t n = s->barCounts[size];
+            Bar *period = s->bars[size];
+            if (!period || n <= 0 || period[n - 1].date >= orderDate) continue;
+            int32_t *saved = &gOrderRun.periodBarDates[(int64_t)k * BAR_SIZE_COUNT + size];
+            if (SameBarPeriod(period[n - 1].date, orderDate, size)) {
+                *saved = period[n - 1].date;
+                period[n - 1].date = orderDate;
+            } else {
+                period[n] = *bar;
+                s->barCounts[size] = n + 1;
+                *saved = -1;
+            }
+        }
     }
 }
 
@@ -99,6 +120,17 @@ static void RemoveProvisionalBars()
         int32_t count = --s->barCounts[BAR_DAILY];
         s->lastDate = gOrderRun.realLastDate[k];
         s->bars[BAR_DAILY][count] = Bar{};
+        for (int size = BAR_WEEKLY; size < BAR_SIZE_COUNT; size++) {
+            int32_t saved = gOrderRun.periodBarDates[(int64_t)k * BAR_SIZE_COUNT + size];
+            if (saved == 0) continue;
+            int32_t n = s->barCounts[size];
+            if (saved > 0) {
+                s->bars[size][n - 1].date = saved;
+            } else {
+                s->barCounts[size] = n - 1;
+                s->bars[size][n - 1] = Bar{};
+            }
+        }
     }
 }
 
@@ -402,8 +434,12 @@ static void WriteExitSection(EvalContext *context, int32_t s)
         gOrderRun.noOrders[s] = 1;
         return;
     }
-    if (r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT && !IsPeriodEnd(context->date, r->BarSize, r))
-        Note(s, ORDER_LINE_NOTE, "\nno orders for %s because the %s has not ended yet\n", r->name,
+    /* Inside a period the next day's test decides no entries and no rule
+    ** exits of a longer bar size (it does on the period's first day); its
+    ** stops and targets fire on any day, so they stay. */
+    bool inPeriod = r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT && !IsPeriodEnd(context->date, r->BarSize, r);
+    if (inPeriod)
+        Note(s, ORDER_LINE_NOTE, "\nno entry or ExitRule orders for %s because the %s has not ended yet\n", r->name,
              kPeriodWords[r->BarSize]);
     WarnEndOfDataExits(context, s);
     if (r->DynamicSizing == 1) return;
@@ -416,6 +452,7 @@ static void WriteExitSection(EvalContext *context, int32_t s)
     out.orderId = &gOrderRun.orderId;
     out.exitCount = &gOrderRun.exits[s];
     out.group = 1;
+    out.noRule = inPeriod;
     int32_t date = context->date, phase = context->barPhase;
     context->strategy = r;
     context->strategyIndex = s;
@@ -437,23 +474,11 @@ static void WriteExitSection(EvalContext *context, int32_t s)
 
     if (r->tradesFutures) {
         if (isStrategy) Note(s, ORDER_LINE_ROLL, "\n%s roll orders%s\n\n", r->name, suffix);
-        int32_t rolls = 0;
-        ExitOrderOutput roll = out;
-        roll.exitCount = nullptr;
-        roll.rollCount = &rolls;
-        roll.roll = 1;
-        roll.group = 0;
-        const DateList *list = &gStore.dateLists[BAR_DAILY];
-        for (int32_t k = 0; k < r->openCount; k++) {
-            PositionRecord *p = &r->openPositions[k];
-            if (!IsContinuousFutures(p->symbol)) continue;
-            double value = 0;
-            int32_t next = OffsetTradingDate(list, orderDate, 1);
-            if (FindContractEvent(p->symbol, EVENT_CONTRACT, orderDate, date, next > 0 ? next : orderDate + 1, 1, 1,
-                                  &value))
-                WriteExitOrders(context, p, &roll);
-        }
-        if (rolls == 0 && isStrategy) Note(s, ORDER_LINE_ROLL, "%s%s", "    (no roll orders)\n", "");
+        /* The rolls the next day's test makes at its open, from the
+        ** contract change on the last bar. */
+        OrderContext rolls{isStrategy ? gOrderRun.text : nullptr, s, 0};
+        ProcessFuturesRolls(context, &rolls);
+        if (rolls.lineCount == 0 && isStrategy) Note(s, ORDER_LINE_ROLL, "%s%s", "    (no roll orders)\n", "");
     }
     if (isStrategy) {
         bool hasRule = IsSlotGiven(&r->slots[SLOT_EXIT_RULE]);
@@ -573,7 +598,12 @@ static void MakeOrderSetups(EvalContext *context, int32_t s)
     context->strategy = r;
     context->strategyIndex = s;
     context->barSize = r->BarSize;
-    if (r->BarSize != BAR_DAILY && !IsPeriodEnd(date, r->BarSize, r)) return;
+    if (r->BarSize != BAR_DAILY) {
+        /* Tomorrow's test enters on a bar date of the strategy's size only:
+        ** the end of a period that has a period before it. */
+        const DateList *list = r->hasOwnDateLists ? &r->dateLists[r->BarSize] : &gStore.dateLists[r->BarSize];
+        if (!IsPeriodEnd(date, r->BarSize, r) || FindDateIndex(list, date, 0) <= 0) return;
+    }
     bool atClose = gScriptSettings.OrdersLiveData != 0;
     context->date = atClose ? date : r->orderDate;
     context->barPhase = atClose ? PHASE_CLOSE : PHASE_OPEN;
@@ -727,6 +757,16 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
     context->barSize = r->BarSize;
     context->date = gScriptSettings.OrdersLiveData ? date : r->orderDate;
     context->barPhase = gScriptSettings.OrdersLiveData ? PHASE_CLOSE : PHASE_OPEN;
+    /* A longer bar size's limit and stop entries stay good until the end of
+    ** the period they are for: the test fills them on any day of it. */
+    int32_t goodDate = r->orderDate;
+    if (r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT) {
+        const DateList *list = r->hasOwnDateLists ? &r->dateLists[r->BarSize] : &gStore.dateLists[r->BarSize];
+        goodDate = GetPeriodEndDate(OffsetTradingDate(list, date, 1), r->BarSize, r);
+    }
+    /* Listed in the order the next day's test opens them, so that the first
+    ** MaxEntries fills a trader takes are the test's. */
+    SortPositionRecords(r->setups, r->setupCount, CompareSetupsForOpening);
     for (int32_t k = 0; k < r->setupCount; k++) {
         PositionRecord *setup = &r->setups[k];
         if (!setup->kept && !setup->skipped) continue;
@@ -752,7 +792,7 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
         EvalOrderTexts(context, &info);
         EntryForm f;
         bool priced = limit[0] || stop[0];
-        ChooseEntryForm(context, &info, priced, limit[0] && !stop[0], r->orderDate, &f);
+        ChooseEntryForm(context, &info, priced, limit[0] && !stop[0], goodDate, &f);
         OrderLine *line = gOrderRun.text ? NewOrderLine(gOrderRun.text, s, ORDER_LINE_ENTRY) : nullptr;
         if (setup->skipped) {
             if (line)
@@ -797,9 +837,11 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
         if (!priced) {
             AddBasketWeight(info.localSymbol, setup->side * setup->fraction);
             context->position = setup;
+            /* The child exits belong to the position just opened, never to one held before. */
+            int32_t held = r->openCount;
             OpenPosition(context);
             bool atOpen = r->EntryTime == TIME_NEXT_OPEN || r->EntryTime == TIME_INTRADAY || info.allHours;
-            if (t->hasIdAndParent && atOpen && r->openCount > 0) {
+            if (t->hasIdAndParent && atOpen && r->openCount > held) {
                 ExitOrderOutput out{};
                 out.text = gOrderRun.text;
                 out.csv = gScriptSettings.OrdersMode == ORDERS_REBALANCE ? nullptr : csv;
@@ -826,6 +868,7 @@ static int AllocateRun()
     return AllocMemory(&gOrderRun.strategyCsv, (uint64_t)n * sizeof(OrderFile *)) &&
         AllocMemory(&gOrderRun.saved, (uint64_t)n * sizeof(SavedStrategy)) &&
         AllocMemory(&gOrderRun.realLastDate, ((uint64_t)gStore.symbolCount + 1) * sizeof(int32_t)) &&
+        AllocMemory(&gOrderRun.periodBarDates, ((uint64_t)gStore.symbolCount + 1) * BAR_SIZE_COUNT * sizeof(int32_t)) &&
         AllocMemory(&gOrderRun.noOrders, (uint64_t)n) && AllocMemory(&gOrderRun.netLiq, (uint64_t)n * sizeof(double)) &&
         AllocMemory(&gOrderRun.freeCash, (uint64_t)n * sizeof(double)) &&
         AllocMemory(&gOrderRun.entries, (uint64_t)n * sizeof(int32_t)) &&
@@ -867,6 +910,7 @@ static void FreeRun()
     FreeMemory(&gOrderRun.strategyCsv);
     FreeMemory(&gOrderRun.saved);
     FreeMemory(&gOrderRun.realLastDate);
+    FreeMemory(&gOrderRun.periodBarDates);
     FreeMemory(&gOrderRun.noOrders);
     FreeMemory(&gOrderRun.netLiq);
     FreeMemory(&gOrderRun.freeCash);

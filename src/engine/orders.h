@@ -229,6 +229,7 @@ struct ExitOrderOutput {
     int32_t group;      /* fill in the one-cancels-all group */
     int32_t sync;       /* the position is missing from the companion tool's list */
     int32_t roll;       /* the exit of a futures roll */
+    int32_t noRule;     /* no exit by the exit rule: a longer bar size's period has not ended */
 };
 
 /* Writes tomorrow's exit orders of position (an open position of the

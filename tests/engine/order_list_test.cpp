@@ -2,9 +2,11 @@
 ** leaves, compared with files worked out by hand. */
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "engine_fixture.h"
+#include "foundation/allocator.h"
 #include "foundation/path_macros.h"
 #include "platform/platform.h"
 #include "script/compiler/side_files.h"
@@ -239,6 +241,90 @@ TEST_F(OrderListTest, OrdersReadTheStrategyDataOfTheLastDate)
         d.pop_back(); /* the data of the orders run again */
         LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16})}, {"BBB", FlatBars(d, {50, 50, 50, 50, 50, 50, 50})}});
     }
+}
+
+/* Under MaxEntries the entries are listed in the order the next day's test
+** takes them: by EntryScore (AAA -16, CCC -20, BBB -40), not by SetupScore,
+** so the first two listed are the two the test enters. */
+TEST_F(OrderListTest, MaxEntriesOrdersFollowTheTestsOpeningOrder)
+{
+    const std::string script = "Settings:\n  OrdersMode: Text\nTestData:\n  Dom: Day\nStrategy: S1\n  EntrySetup: Dom = 16\n"
+                               "  Quantity: 100\n  QtyType: Shares\n  MaxEntries: 2\n  SetupScore: C\n  EntryScore: -C\n";
+    std::vector<int32_t> d = Weekdays(20240108, 20240117);
+    auto market = [&](size_t n) {
+        std::vector<int32_t> days(d.begin(), d.begin() + n);
+        LoadStore(days, {{"AAA", FlatBars(days, {10, 11, 12, 13, 14, 15, 16, 17})},
+                         {"BBB", FlatBars(days, {50, 50, 50, 50, 50, 50, 40, 40})},
+                         {"CCC", FlatBars(days, {20, 20, 20, 20, 20, 20, 20, 20})}});
+    };
+    market(d.size() - 1);
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    (no exit orders)\n"
+              "\nS1 entry orders -- only the first 2 fills\n\n"
+              "    buy 100 (1.6%) [$1,600] AAA market on open  \n"
+              "    buy 100 (2%) [$2,000] CCC market on open  \n"
+              "    buy 100 (4%) [$4,000] BBB market on open  \n",
+              OrdersFile("main_20240117_orders.txt"));
+    market(d.size());
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    std::string entered;
+    const TestRecord *test = LastTest();
+    for (int32_t t = 0; test && t < test->tradeCount; t++)
+        if (test->trades[t].dateIn == 20240117) entered += std::string(test->trades[t].symbol) + ";";
+    EXPECT_EQ("AAA;CCC;", entered);
+}
+
+/* Two continuous futures series move to the June contract on their last bar
+** (16 January, from the start of the day).  The next day's test rolls the
+** two GC contracts held at its open and charges the RollCost, so the orders
+** carry the roll, and GC's exit orders name the March contract held until
+** then; SI, first set up on the 16th, is entered after the roll, in June,
+** and so is its child exit. */
+TEST_F(OrderListTest, OrdersCarryTheRollOfTheNextDaysTest)
+{
+    WriteTestFile(tmp.File("t.csv"), "Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\nact,sym,type,qty,lmt,oca,id,parent\n");
+    const std::string script = "Settings:\n  OrdersMode: Template\n  OrdersTemplate: " + tmp.File("t.csv") +
+        "\nStrategy: S1\n  EntrySetup: C > 5\n  Quantity: 2\n  QtyType: Shares\n  ExitLimit: C * 1.2\n"
+        "  RollCost: 12.5\n";
+    std::vector<int32_t> d = Weekdays(20240108, 20240117);
+    auto market = [&](size_t n) {
+        std::vector<int32_t> days(d.begin(), d.begin() + n);
+        LoadStore(days, {{"GC_C", FlatBars(days, std::vector<double>(n, 10))},
+                         {"SI_C", FlatBars({days.begin() + 5, days.end()}, {1, 20, 20})}});
+        const EventItem events[] = {{20231215, 0, EVENT_CONTRACT, 0, 20240315},
+                                    {20231215, 0, EVENT_CONTRACT_SECOND, 0, 202403},
+                                    {20240116, 0, EVENT_CONTRACT, 0, 20240621},
+                                    {20240116, 0, EVENT_CONTRACT_SECOND, 0, 202406}};
+        for (int k = 0; k < 2; k++) {
+            SymbolRecord *symbol = &gStore.symbols[k];
+            symbol->securityType = SECURITY_FUTURES;
+            ASSERT_TRUE(AllocMemory(&symbol->events, sizeof events));
+            memcpy(symbol->events, events, sizeof events);
+            symbol->eventCount = 4;
+        }
+    };
+    market(d.size() - 1);
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 roll orders -- change as needed to match actual positions\n\n"
+              "    S1 roll 2 contracts from GC_2024H to GC_2024M\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    sell 2 GC_2024H 12.00 limit   \n"
+              "\nS1 entry orders\n\n"
+              "    buy 2 (0.04%) [$40] SI_2024M market on open  \n"
+              "    child: sell 2 SI_2024M 24.00 limit   \n",
+              OrdersFile("main_20240117_orders.txt"));
+    market(d.size());
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(2, test->tradeCount);
+    EXPECT_STREQ("GC_C", test->trades[0].symbol);
+    EXPECT_DOUBLE_EQ(12.5, test->trades[0].rollCosts);
+    EXPECT_EQ(20240117, test->trades[1].dateIn);
+    EXPECT_DOUBLE_EQ(0, test->trades[1].rollCosts);
 }
 
 /* "-orders" in a batch runs the script in the orders mode and leaves its list. */
