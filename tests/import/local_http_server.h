@@ -16,9 +16,9 @@ struct HttpAnswer {
     int status = 200;
     std::string headers; /* extra header lines, each ending in "\r\n" */
     std::string body;
-    int delayMs = 0;      /* wait before answering */
-    bool drop = false;    /* close the connection without an answer */
-    bool endless = false; /* after body, keep sending (3 s at most) until the client leaves */
+    int delayMs = 0;        /* wait before answering */
+    bool drop = false;      /* close the connection without an answer */
+    bool endless = false;   /* after body, keep sending (3 s at most) until the client leaves */
     bool noLength = false;  /* no Content-Length: the body ends where the connection closes */
     bool keepAlive = false; /* keep the connection for the next request (2 s idle at most) */
     std::string extra;      /* bytes sent unasked after the answer (keepAlive: a second answer) */

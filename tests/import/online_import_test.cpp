@@ -562,6 +562,44 @@ TEST_F(OnlineTest, ConstituencyIdsAreTheUnionOfEveryAnswer)
     EXPECT_EQ(kinds, (std::vector<int32_t>{-10, -6}));
 }
 
+/* A membership series with fewer records than its Record-Count is cut
+** short: the import fails naming the symbol, rather than ending the
+** membership early. */
+TEST_F(OnlineTest, AConstituencySeriesCutShortFailsTheSymbol)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.find("/indexconstituent/") != std::string::npos) {
+            a.headers = "Record-Count: 3\r\n";
+            a.body = Membership({{45293, 1}, {45294, 1}});
+            a.noLength = true;
+        }
+        return a;
+    });
+    PointAt(server);
+    ConstituencyRecord *savedTable = gConstituency;
+    int32_t savedCount = gConstituencyCount;
+    uint8_t *savedMarks = gConstituencyRequested;
+    ConstituencyRecord table[1] = {{"IDX1", "Idx1", "", 5}};
+    uint8_t marks[1] = {1};
+    gConstituency = table;
+    gConstituencyCount = 1;
+    gConstituencyRequested = marks;
+    Begin("Norgate", 20240101, 20241231);
+    Add("AAA");
+    int ok = ImportOnlineSymbols(SourceRow());
+    int kept = gImport.count;
+    gConstituency = savedTable;
+    gConstituencyCount = savedCount;
+    gConstituencyRequested = savedMarks;
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(kept, 0);
+    EXPECT_NE(Messages().find("AAA: the answer was cut short (the IDX1 series holds 2 of the 3 records its "
+                              "Record-Count announces)"),
+              std::string::npos)
+        << Messages();
+}
+
 } // namespace
 
 namespace {
@@ -569,10 +607,10 @@ namespace {
 /* The answer a Tiingo daily price request gets: close c on both days. */
 std::string TiingoCsv(int c)
 {
-    std::string close = std::to_string(c);
+    std::string row = "," + std::to_string(c) + ",21,9,10,100," + std::to_string(c) + ",21,9,10,100,0.0,1.0\n";
     return "date,close,high,low,open,volume,adjClose,adjHigh,adjLow,adjOpen,adjVolume,divCash,splitFactor\n"
-           "2024-01-02," + close + ",21,9,10,100," + close + ",21,9,10,100,0.0,1.0\n"
-           "2024-01-03," + close + ",21,9,10,100," + close + ",21,9,10,100,0.0,1.0\n";
+           "2024-01-02" +
+        row + "2024-01-03" + row;
 }
 
 const char kCryptoWhole[] =
@@ -676,9 +714,9 @@ TEST_F(OnlineTest, AnAnswerForAnotherSymbolIsNotStored)
             ask = ++asked[path.substr(0, path.find('?'))];
         }
         if (n == 1) a.body = ChartNamed(1, "S1");
-        if (n == 2) a.body = ChartNamed(1, "S1");                         /* always S1's */
+        if (n == 2) a.body = ChartNamed(1, "S1");                                  /* always S1's */
         if (n == 3) a.body = ask == 1 ? ChartNamed(1, "S1") : ChartNamed(3, "s3"); /* S1's, then its own */
-        if (path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = kCryptoWhole; /* names btcusd */
+        if (path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = kCryptoWhole;    /* names btcusd */
         return a;
     });
     PointAt(server);
@@ -741,8 +779,7 @@ TEST_F(OnlineTest, ASecondAnswerOnAKeptConnectionIsNotRead)
         kept.push_back(std::string(gStore.symbols[i].info.Symbol) + "=" +
                        std::to_string((int)gStore.symbols[i].bars[BAR_DAILY][0].close) + " " +
                        gStore.symbols[i].info.Name);
-    EXPECT_EQ(kept, (std::vector<std::string>{"T1=10 Some Corp", "T2=20 Some Corp", "T3=30 Some Corp",
-                                              "T4=40 Some Corp"}));
+    EXPECT_EQ(kept, (std::vector<std::string>{"T1=10 Some Corp", "T2=20 Some Corp", "T3=30 Some Corp", "T4=40 Some Corp"}));
 }
 
 /* 429 and 503 ask the client to come back: it waits as Retry-After says
@@ -827,8 +864,10 @@ TEST_F(OnlineTest, EveryFailedSymbolIsNamedInTheLogAndOnStandardError)
     std::string text = ReadTestFile(log);
     for (const std::string &name : names) {
         std::string line = name + ": Timeout waiting for response to " + name + " data request.";
-        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
-        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << "\n" << gEchoed;
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n"
+                                                      << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << "\n"
+                                                                << gEchoed;
     }
     EXPECT_NE(text.find("\nImport Not Completed\n"), std::string::npos) << text;
 }

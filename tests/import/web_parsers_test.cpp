@@ -115,6 +115,7 @@ TEST(CutAnswers, AreToldByTheirShape)
     } cases[] = {
         {SOURCE_TIINGO, nullptr, csv, ""},
         {SOURCE_TIINGO, nullptr, "date,close,high\n", ""},
+        {SOURCE_TIINGO, nullptr, "date,close,high", ""},
         {SOURCE_TIINGO, nullptr, csv.substr(0, csv.size() - 2), "its last line has no line end"},
         {SOURCE_TIINGO, nullptr, csv.substr(0, csv.size() - 5) + "\n", "its last line holds 2 of the 3 fields its header names"},
         {SOURCE_TIINGO, nullptr, "date,name,close\n2024-01-02,\"A, Inc\",20\n", ""},

@@ -543,7 +543,7 @@ static int NamesAnotherSymbol(const Worker *w, const char *body, char *named)
 }
 
 enum DownloadResult { DOWNLOAD_FAILED = 0,
-                      DOWNLOAD_READ = 1,  /* an answer to read is in the second body buffer */
+                      DOWNLOAD_READ = 1, /* an answer to read is in the second body buffer */
                       DOWNLOAD_PASSED = 2 /* the symbol was passed over with its reason */ };
 
 /* Downloads the price answer with retries into the second body buffer.  A

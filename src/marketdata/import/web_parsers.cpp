@@ -231,6 +231,9 @@ int FindCutAnswer(int source, const char *headers, const char *body, uint32_t si
     const char *headerEnd = body + start;
     while (headerEnd < end && *headerEnd != '\n' && *headerEnd != '\r') headerEnd++;
     if (!memchr(body + start, ',', (size_t)(headerEnd - (body + start)))) return 0;
+    /* A header line alone holds no bars, cut or not: it is passed over as
+    ** an answer without prices. */
+    if (headerEnd == end) return 0;
     if (end[-1] != '\n' && end[-1] != '\r') {
         FormatText(why, PARSE_WHY_SIZE, "its last line has no line end");
         return 1;
