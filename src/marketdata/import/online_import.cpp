@@ -159,12 +159,11 @@ static void NoteFailure(Worker *w, const char *format, ...)
     FormatTextV(text, sizeof text, format, args);
     va_end(args);
     w->failureNoted = 1;
-    {
-        std::lock_guard<std::mutex> hold(gFailureLock);
-        for (const std::string &noted : gFailures)
-            if (noted == text) return;
-        gFailures.push_back(text);
-    }
+    /* Under the lock, so that the lines of two workers never mix. */
+    std::lock_guard<std::mutex> hold(gFailureLock);
+    for (const std::string &noted : gFailures)
+        if (noted == text) return;
+    gFailures.push_back(text);
     LogImportMessage("%s\n", text);
     if (gConsoleEcho) gConsoleEcho(2, (std::string(text) + "\n").c_str());
 }
