@@ -94,33 +94,55 @@ void LocalHttpServer::Serve()
     }
 }
 
+std::string RawAnswer(const std::string &body)
+{
+    return "HTTP/1.1 200 Answer\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
 void LocalHttpServer::Answer(intptr_t s)
 {
     std::string request;
     char buffer[4096];
-    while (request.find("\r\n\r\n") == std::string::npos) {
-        int n = (int)recv((decltype(socket(0, 0, 0)))s, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            CloseSocket(s);
-            return;
+    /* One request after another while the answers keep the connection; a
+    ** kept connection left idle for 2 s, or the server stopping, ends it. */
+    for (bool keep = true, first = true; keep && !stopping; first = false) {
+        size_t end;
+        int idle = 0;
+        while ((end = request.find("\r\n\r\n")) == std::string::npos && !stopping && idle < (first ? 1 : 7)) {
+            int n = (int)recv((decltype(socket(0, 0, 0)))s, buffer, sizeof buffer, 0);
+            if (n == 0) break;
+            if (n < 0) {
+                idle++; /* the 300 ms receive time-out passed */
+                continue;
+            }
+            idle = 0;
+            request.append(buffer, (size_t)n);
         }
-        request.append(buffer, (size_t)n);
-    }
-    size_t start = request.find(' ') + 1;
-    std::string path = request.substr(start, request.find(' ', start) - start);
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        paths.push_back(path);
-    }
-    requests++;
-    HttpAnswer a = handler(path);
-    for (int waited = 0; waited < a.delayMs && !stopping; waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (!a.drop) {
-        std::string head = "HTTP/1.1 " + std::to_string(a.status) + " Answer\r\nConnection: close\r\n" + a.headers;
-        if (!a.endless) head += "Content-Length: " + std::to_string(a.body.size()) + "\r\n";
+        if (end == std::string::npos) break;
+        size_t start = request.find(' ') + 1;
+        std::string path = request.substr(start, request.find(' ', start) - start);
+        request.erase(0, end + 4);
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            paths.push_back(path);
+        }
+        requests++;
+        HttpAnswer a = handler(path);
+        for (int waited = 0; waited < a.delayMs && !stopping; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        keep = a.keepAlive && !a.drop && !a.endless && !a.noLength;
+        if (a.drop) break;
+        std::string head = "HTTP/1.1 " + std::to_string(a.status) + " Answer\r\n" + (keep ? "" : "Connection: close\r\n") +
+            a.headers;
+        if (!a.endless && !a.noLength) head += "Content-Length: " + std::to_string(a.body.size()) + "\r\n";
         head += "\r\n";
         bool ok = SendAll(s, head + a.body);
+        if (ok && !a.extra.empty()) {
+            /* Apart from the answer, so that the client has taken the answer
+            ** whole before the unasked bytes arrive. */
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ok = SendAll(s, a.extra);
+        }
         std::string more(4096, '1');
         /* "Endless" within reason: some clients read such a body to its end
         ** before handing any of it over. */
@@ -129,6 +151,7 @@ void LocalHttpServer::Answer(intptr_t s)
             ok = SendAll(s, more);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
+        if (!ok) break;
     }
 #ifdef _WIN32
     shutdown((SOCKET)s, SD_SEND);

@@ -1,7 +1,9 @@
 /* local_http_server.h -- a small HTTP/1.1 server on 127.0.0.1 (an ephemeral
 ** port) inside the test program, answering each GET through a handler: with
-** a status, headers and a body, slowly, not at all (a dropped connection) or
-** without end. */
+** a status, headers and a body, slowly, not at all (a dropped connection),
+** without end, cut short without a length, or on a kept connection followed
+** by a second answer nobody asked for.  Throttling is a 429 or 503 answer
+** with a "Retry-After: " header line. */
 #pragma once
 #include <atomic>
 #include <functional>
@@ -14,10 +16,16 @@ struct HttpAnswer {
     int status = 200;
     std::string headers; /* extra header lines, each ending in "\r\n" */
     std::string body;
-    int delayMs = 0;      /* wait before answering */
-    bool drop = false;    /* close the connection without an answer */
-    bool endless = false; /* after body, keep sending (3 s at most) until the client leaves */
+    int delayMs = 0;        /* wait before answering */
+    bool drop = false;      /* close the connection without an answer */
+    bool endless = false;   /* after body, keep sending (3 s at most) until the client leaves */
+    bool noLength = false;  /* no Content-Length: the body ends where the connection closes */
+    bool keepAlive = false; /* keep the connection for the next request (2 s idle at most) */
+    std::string extra;      /* bytes sent unasked after the answer (keepAlive: a second answer) */
 };
+
+/* A whole 200 answer with its length, as HttpAnswer::extra sends it. */
+std::string RawAnswer(const std::string &body);
 
 struct LocalHttpServer {
     using Handler = std::function<HttpAnswer(const std::string &path)>;

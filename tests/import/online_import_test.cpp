@@ -68,6 +68,13 @@ std::string ChartFor(int n)
     return text;
 }
 
+/* The same answer naming its symbol, as the chart service's meta does. */
+std::string ChartNamed(int n, const std::string &symbol)
+{
+    std::string chart = ChartFor(n);
+    return chart.insert(chart.find("\"currency\""), "\"symbol\":\"" + symbol + "\",");
+}
+
 int SymbolNumber(const std::string &path)
 {
     size_t at = path.find("/chart/S");
@@ -447,9 +454,13 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
             a = {404, "", "Error: Ticker 'BBB' not found"};
         else if (path.rfind("/tiingo/daily/AAA?", 0) == 0)
             a.body = "{\"name\":\"A Corp\",\"exchangeCode\":\"NYSE\"}";
-        else if (path.rfind("/tiingo/crypto/prices", 0) == 0)
-            a.body = "[{\"ticker\":\"btcusd\",\"priceData\":[{\"date\":\"2024-01-02T00:00:00+00:00\",\"open\":10,"
-                     "\"high\":12,\"low\":9,\"close\":11,\"volume\":5,\"tradesDone\":7}]}]";
+        else if (path.rfind("/tiingo/crypto/prices", 0) == 0) {
+            /* The answer names the ticker asked for. */
+            size_t at = path.find("&tickers=") + 9;
+            a.body = "[{\"ticker\":\"" + path.substr(at, path.find('&', at) - at) +
+                "\",\"priceData\":[{\"date\":\"2024-01-02T00:00:00+00:00\",\"open\":10,"
+                "\"high\":12,\"low\":9,\"close\":11,\"volume\":5,\"tradesDone\":7}]}]";
+        }
         return a;
     });
     PointAt(server);
@@ -549,6 +560,316 @@ TEST_F(OnlineTest, ConstituencyIdsAreTheUnionOfEveryAnswer)
     /* One event per series: the value stays 1 over the symbol's range. */
     std::sort(kinds.begin(), kinds.end());
     EXPECT_EQ(kinds, (std::vector<int32_t>{-10, -6}));
+}
+
+/* A membership series with fewer records than its Record-Count is cut
+** short: the import fails naming the symbol, rather than ending the
+** membership early. */
+TEST_F(OnlineTest, AConstituencySeriesCutShortFailsTheSymbol)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.find("/indexconstituent/") != std::string::npos) {
+            a.headers = "Record-Count: 3\r\n";
+            a.body = Membership({{45293, 1}, {45294, 1}});
+            a.noLength = true;
+        }
+        return a;
+    });
+    PointAt(server);
+    ConstituencyRecord *savedTable = gConstituency;
+    int32_t savedCount = gConstituencyCount;
+    uint8_t *savedMarks = gConstituencyRequested;
+    ConstituencyRecord table[1] = {{"IDX1", "Idx1", "", 5}};
+    uint8_t marks[1] = {1};
+    gConstituency = table;
+    gConstituencyCount = 1;
+    gConstituencyRequested = marks;
+    Begin("Norgate", 20240101, 20241231);
+    Add("AAA");
+    int ok = ImportOnlineSymbols(SourceRow());
+    int kept = gImport.count;
+    gConstituency = savedTable;
+    gConstituencyCount = savedCount;
+    gConstituencyRequested = savedMarks;
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(kept, 0);
+    EXPECT_NE(Messages().find("AAA: the answer was cut short (the IDX1 series holds 2 of the 3 records its "
+                              "Record-Count announces)"),
+              std::string::npos)
+        << Messages();
+}
+
+} // namespace
+
+namespace {
+
+/* The answer a Tiingo daily price request gets: close c on both days. */
+std::string TiingoCsv(int c)
+{
+    std::string row = "," + std::to_string(c) + ",21,9,10,100," + std::to_string(c) + ",21,9,10,100,0.0,1.0\n";
+    return "date,close,high,low,open,volume,adjClose,adjHigh,adjLow,adjOpen,adjVolume,divCash,splitFactor\n"
+           "2024-01-02" +
+        row + "2024-01-03" + row;
+}
+
+const char kCryptoWhole[] =
+    "[{\"ticker\":\"btcusd\",\"priceData\":[{\"date\":\"2024-01-02T00:00:00+00:00\",\"open\":10,\"high\":12,\"low\":9,"
+    "\"close\":11,\"volume\":5,\"tradesDone\":7},{\"date\":\"2024-01-03T00:00:00+00:00\",\"open\":11,\"high\":13,"
+    "\"low\":10,\"close\":12,\"volume\":6,\"tradesDone\":8}]}]";
+
+/* An answer that ends early with no length to tell (the server closes the
+** connection) is a broken transfer: retried, then the import fails naming the
+** symbol and the damage; nothing of it is stored. */
+TEST_F(OnlineTest, AnswersCutShortWithoutALengthAreBrokenTransfers)
+{
+    std::string tiingo = TiingoCsv(20);
+    std::string chart = ChartFor(1);
+    std::string norgate = NorgateSeries();
+    struct Case {
+        const char *source, *symbol;
+        std::string cut; /* the body the server sends before it closes */
+        const char *norgateHeaders;
+        const char *damage;
+    } cases[] = {
+        {"Tiingo", "AAA", tiingo.substr(0, tiingo.size() - 20), nullptr, "its last line has no line end"},
+        {"Tiingo", "BBB", tiingo.substr(0, tiingo.rfind("2024-01-03")) + "2024-01-03,20\n", nullptr,
+         "its last line holds 2 of the 13 fields its header names"},
+        {"Yahoo", "S1", chart.substr(0, chart.size() / 2), nullptr, "its JSON does not close"},
+        {"TiingoCrypto", "btcusd", std::string(kCryptoWhole).substr(0, sizeof kCryptoWhole / 2), nullptr,
+         "its JSON does not close"},
+        {"Norgate", "AAA", norgate, "Field-Count: 6\r\nRecord-Count: 4\r\n",
+         "it holds 2 of the 4 records its Record-Count announces"},
+    };
+    for (const Case &c : cases) {
+        std::atomic<int> priceAsks{0};
+        LocalHttpServer server([&](const std::string &path) {
+            HttpAnswer a = Updater(path, "");
+            bool prices = path.rfind("/api/v1/prices/", 0) == 0 || path.rfind("/v8/finance/chart/", 0) == 0 ||
+                path.find("/prices") != std::string::npos;
+            if (path.rfind("/tiingo/daily/", 0) == 0 && !prices) a.body = "{\"name\":\"A Corp\"}";
+            if (path == "/") a.body = "home";
+            if (prices) {
+                priceAsks++;
+                a.body = c.cut;
+                a.noLength = true;
+                if (c.norgateHeaders) a.headers = c.norgateHeaders;
+            }
+            return a;
+        });
+        TearDown();
+        SetUp();
+        PointAt(server);
+        gSettings.ImportRetries = 1;
+        gEchoed.clear();
+        gConsoleEcho = KeepEcho;
+        Begin(c.source, 20240101, 20241231);
+        Add(c.symbol);
+        int ok = ImportOnlineSymbols(SourceRow());
+        gConsoleEcho = nullptr;
+        EXPECT_EQ(ok, 0) << c.source;
+        EXPECT_EQ(gImport.count, 0) << c.source << ": nothing of a cut answer is stored";
+        EXPECT_EQ(priceAsks.load(), 2) << c.source << ": retried as a failed transfer";
+        std::string line = std::string(c.symbol) + ": the answer was cut short (" + c.damage + ")";
+        EXPECT_NE(Messages().find(line), std::string::npos) << Messages();
+        EXPECT_NE(gEchoed.find("2:" + line + "\n"), std::string::npos) << gEchoed;
+    }
+
+    /* Cut once, whole on the retry: stored whole. */
+    std::atomic<int> asks{0};
+    LocalHttpServer flaky([&](const std::string &path) {
+        HttpAnswer a;
+        a.body = path.find("/prices") == std::string::npos ? "{\"name\":\"C Corp\"}" : TiingoCsv(30);
+        if (path.find("/prices") != std::string::npos && asks++ == 0) {
+            a.body = a.body.substr(0, a.body.size() - 7);
+            a.noLength = true;
+        }
+        return a;
+    });
+    TearDown();
+    SetUp();
+    PointAt(flaky);
+    gSettings.ImportRetries = 1;
+    Begin("Tiingo", 20240101, 20241231);
+    Add("CCC");
+    ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
+    ASSERT_EQ(gImport.count, 1);
+    EXPECT_EQ(Dates(gStore.symbols[0]), (std::vector<int32_t>{20240102, 20240103}));
+    EXPECT_EQ(gStore.symbols[0].bars[BAR_DAILY][1].close, 30.0);
+}
+
+/* An answer that names another symbol than the one asked for is not that
+** symbol's: asked again on a new connection, then refused with the reason. */
+TEST_F(OnlineTest, AnAnswerForAnotherSymbolIsNotStored)
+{
+    std::map<std::string, int> asked;
+    std::mutex askedLock;
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a;
+        a.body = "home";
+        int n = SymbolNumber(path);
+        int ask = 0;
+        {
+            std::lock_guard<std::mutex> hold(askedLock);
+            ask = ++asked[path.substr(0, path.find('?'))];
+        }
+        if (n == 1) a.body = ChartNamed(1, "S1");
+        if (n == 2) a.body = ChartNamed(1, "S1");                                  /* always S1's */
+        if (n == 3) a.body = ask == 1 ? ChartNamed(1, "S1") : ChartNamed(3, "s3"); /* S1's, then its own */
+        if (path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = kCryptoWhole;    /* names btcusd */
+        return a;
+    });
+    PointAt(server);
+    gSettings.ImportRetries = 1;
+    gEchoed.clear();
+    gConsoleEcho = KeepEcho;
+    Begin("Yahoo", 20240101, 20241231);
+    for (const char *s : {"S1", "S2", "S3"}) Add(s);
+    int yahoo = ImportOnlineSymbols(SourceRow());
+    std::vector<std::string> kept;
+    for (int32_t i = 0; i < gImport.count; i++)
+        kept.push_back(std::string(gStore.symbols[i].info.Symbol) + "=" +
+                       std::to_string((int)gStore.symbols[i].bars[BAR_DAILY][1].close));
+    TearDown();
+    SetUp();
+    PointAt(server);
+    gSettings.ImportRetries = 0;
+    Begin("TiingoCrypto", 20240101, 20241231);
+    Add("gdax.ethusd");
+    int crypto = ImportOnlineSymbols(SourceRow());
+    int cryptoKept = gImport.count;
+    gConsoleEcho = nullptr;
+    ASSERT_EQ(yahoo, 1) << Messages();
+    ASSERT_EQ(crypto, 1) << Messages();
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"S1=13", "S3=15"}));
+    EXPECT_EQ(asked["/v8/finance/chart/S2"], 2);
+    EXPECT_EQ(cryptoKept, 0);
+    for (const char *line : {"S2 was not imported: the answer is for S1\n",
+                             "gdax.ethusd was not imported: the answer is for btcusd\n"})
+        EXPECT_NE(gEchoed.find(std::string("2:") + line), std::string::npos) << line << gEchoed;
+}
+
+/* A server that sends a second answer after the one asked for, on a kept
+** connection: the next request must not take it for its own answer.  The
+** unasked answer follows each name answer and is there before the next
+** symbol's price request, ImportPause later. */
+TEST_F(OnlineTest, ASecondAnswerOnAKeptConnectionIsNotRead)
+{
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a;
+        a.keepAlive = true;
+        a.body = "home";
+        size_t at = path.find("/tiingo/daily/T");
+        if (at != std::string::npos && path.find("/prices") != std::string::npos) {
+            a.body = TiingoCsv(10 * atoi(path.c_str() + at + 15));
+        } else if (at != std::string::npos) {
+            a.body = "{\"name\":\"Some Corp\"}";
+            a.extra = RawAnswer(TiingoCsv(99)); /* nobody asked for this one */
+        }
+        return a;
+    });
+    PointAt(server);
+    gSettings.ImportPause = 200;
+    Begin("Tiingo", 20240101, 20241231);
+    for (const char *s : {"T1", "T2", "T3", "T4"}) Add(s);
+    ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
+    std::vector<std::string> kept;
+    for (int32_t i = 0; i < gImport.count; i++)
+        kept.push_back(std::string(gStore.symbols[i].info.Symbol) + "=" +
+                       std::to_string((int)gStore.symbols[i].bars[BAR_DAILY][0].close) + " " +
+                       gStore.symbols[i].info.Name);
+    EXPECT_EQ(kept, (std::vector<std::string>{"T1=10 Some Corp", "T2=20 Some Corp", "T3=30 Some Corp", "T4=40 Some Corp"}));
+}
+
+/* 429 and 503 ask the client to come back: it waits as Retry-After says
+** (no longer than ImportTimeout) and asks again, within ImportRetries; a
+** symbol still throttled after that is passed over with the status. */
+TEST_F(OnlineTest, ThrottledAnswersWaitAndAskAgain)
+{
+    using Clock = std::chrono::steady_clock;
+    std::map<int, std::vector<Clock::time_point>> asks;
+    std::mutex asksLock;
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a;
+        int n = SymbolNumber(path);
+        a.body = n >= 0 ? ChartFor(n) : "home";
+        if (n < 0) return a;
+        size_t ask;
+        {
+            std::lock_guard<std::mutex> hold(asksLock);
+            asks[n].push_back(Clock::now());
+            ask = asks[n].size();
+        }
+        if (n == 1 && ask == 1) a = {429, "Retry-After: 1\r\n", "Too Many Requests"};
+        if (n == 2 && ask == 1) a = {503, "retry-after: 1\r\n", "Service Unavailable"};
+        if (n == 3) a = {429, "Retry-After: 30\r\n", "Too Many Requests"}; /* longer than ImportTimeout */
+        return a;
+    });
+    PointAt(server);
+    gSettings.ImportRetries = 1;
+    gSettings.CalcThreads = 3;
+    gEchoed.clear();
+    gConsoleEcho = KeepEcho;
+    Begin("Yahoo", 20240101, 20241231);
+    for (const char *s : {"S1", "S2", "S3"}) Add(s);
+    auto start = Clock::now();
+    int ok = ImportOnlineSymbols(SourceRow());
+    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    gConsoleEcho = nullptr;
+    ASSERT_EQ(ok, 1) << Messages();
+    std::vector<std::string> kept;
+    for (int32_t i = 0; i < gImport.count; i++) kept.push_back(gStore.symbols[i].info.Symbol);
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"S1", "S2"}));
+    for (int n : {1, 2, 3}) {
+        ASSERT_EQ(asks[n].size(), 2u) << n;
+        double waited = std::chrono::duration<double>(asks[n][1] - asks[n][0]).count();
+        EXPECT_GT(waited, 0.9) << n << ": Retry-After is waited for";
+        EXPECT_LT(waited, 2.5) << n << ": no longer than ImportTimeout";
+    }
+    EXPECT_LT(seconds, 5.0);
+    EXPECT_NE(gEchoed.find("2:S3 was not imported: the server answered with status 429\n"), std::string::npos)
+        << gEchoed;
+}
+
+/* An import ended by several failed symbols names each of them with its
+** reason, however long, on standard error and in the import log. */
+TEST_F(OnlineTest, EveryFailedSymbolIsNamedInTheLogAndOnStandardError)
+{
+    /* Three lines of more than a hundred characters each. */
+    const std::string names[] = {"FAILINGSYMBOLWITHALONGNAME1", "FAILINGSYMBOLWITHALONGNAME2",
+                                 "FAILINGSYMBOLWITHALONGNAME3"};
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a;
+        a.body = "home";
+        if (path.find("/chart/FAILING") != std::string::npos) a.drop = true;
+        if (path.find("/chart/S") != std::string::npos) a.body = ChartFor(1);
+        return a;
+    });
+    PointAt(server);
+    gSettings.CalcThreads = 4;
+    std::string out = tmp.File("failed.kvd"), log = tmp.File("failed.log");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "Yahoo"), 0);
+    ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, names[0] + " " + names[1] + " " + names[2] + " S1"), 0);
+    gImportState.StartDate = 20240101;
+    gImportState.EndDate = 20241231;
+    CopyString(gImportState.SaveAs, sizeof gImportState.SaveAs, out.c_str(), -1);
+    CopyString(gImportState.LogFile, sizeof gImportState.LogFile, log.c_str(), -1);
+    gEchoed.clear();
+    gConsoleEcho = KeepEcho;
+    int ok = RunImport();
+    gConsoleEcho = nullptr;
+    EXPECT_EQ(ok, 0);
+    std::string text = ReadTestFile(log);
+    for (const std::string &name : names) {
+        std::string line = name + ": Timeout waiting for response to " + name + " data request.";
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n"
+                                                      << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << "\n"
+                                                                << gEchoed;
+    }
+    EXPECT_NE(text.find("\nImport Not Completed\n"), std::string::npos) << text;
 }
 
 } // namespace

@@ -72,7 +72,8 @@ TEST_F(ImportTest, NorgatePricesReadEachLayout)
         {"open interest", "Field-Count: 7\r\nRecord-Count: 2\r\nFields: Date,O,H,L,C,V,Open Interest\r\n", oi7, 2, 77, 0, 10.5},
         /* F = 6 holds no sixth value: the named turnover is not read from the next record. */
         {"turnover beyond the record", "Field-Count: 6\r\nRecord-Count: 2\r\nFields: Date,O,H,L,C,V,Turnover\r\n", plain6, 2, 0, 0, 10.5},
-        {"short body", "Field-Count: 6\r\nRecord-Count: 5\r\n", plain6.substr(0, 40), 1, 0, 0, 10.5},
+        /* Fewer records than announced: an answer cut short, not the history. */
+        {"short body", "Field-Count: 6\r\nRecord-Count: 5\r\n", plain6.substr(0, 40), -1, 0, 0, 0},
         {"carried dividend", "Field-Count: 9\r\nRecord-Count: 2\r\n", carry, 2, 0, 1, 20},
         {"zero divisor", "Field-Count: 9\r\nRecord-Count: 2\r\n", zeroDivisor, 2, 0, 0, 20},
     };
@@ -97,6 +98,43 @@ TEST_F(ImportTest, NorgatePricesReadEachLayout)
         }
         FreeMemory(&r.bars[BAR_DAILY]);
         FreeMemory(&r.events);
+    }
+}
+
+/* Answers cut short are told from whole ones by their own shape; what is
+** no price answer at all is left to the readers. */
+TEST(CutAnswers, AreToldByTheirShape)
+{
+    const std::string csv = "date,close,high\r\n2024-01-02,20,21\r\n";
+    std::string records(2 * 28, '\0');
+    struct Case {
+        int source;
+        const char *headers;
+        std::string body;
+        const char *damage; /* "" whole */
+    } cases[] = {
+        {SOURCE_TIINGO, nullptr, csv, ""},
+        {SOURCE_TIINGO, nullptr, "date,close,high\n", ""},
+        {SOURCE_TIINGO, nullptr, "date,close,high", ""},
+        {SOURCE_TIINGO, nullptr, csv.substr(0, csv.size() - 2), "its last line has no line end"},
+        {SOURCE_TIINGO, nullptr, csv.substr(0, csv.size() - 5) + "\n", "its last line holds 2 of the 3 fields its header names"},
+        {SOURCE_TIINGO, nullptr, "date,name,close\n2024-01-02,\"A, Inc\",20\n", ""},
+        {SOURCE_TIINGO, nullptr, "Error: Ticker 'X' not found, sorry", ""},
+        {SOURCE_TIINGO, nullptr, "{\"detail\":\"Not found.\"}", ""},
+        {SOURCE_YAHOO, nullptr, "<html><body>Will be right back", ""},
+        {SOURCE_YAHOO, nullptr, " {\"a\":\"}]\\\"{\",\"b\":[1,2]}\n", ""},
+        {SOURCE_YAHOO, nullptr, "{\"a\":\"}]\\\"{\",\"b\":[1,2]", "its JSON does not close"},
+        {SOURCE_TIINGO_CRYPTO, nullptr, "[{\"ticker\":\"btc", "its JSON does not close"},
+        {SOURCE_NORGATE, "Field-Count: 6\r\nRecord-Count: 2\r\n", records, ""},
+        {SOURCE_NORGATE, "Field-Count: 6\r\nRecord-Count: 3\r\n", records + std::string(27, '\0'),
+         "it holds 2 of the 3 records its Record-Count announces"},
+        {SOURCE_NORGATE, "Content-Type: text/plain\r\n", "Symbol not found", ""},
+    };
+    for (const Case &c : cases) {
+        char why[PARSE_WHY_SIZE] = "x";
+        int cut = FindCutAnswer(c.source, c.headers, c.body.data(), (uint32_t)c.body.size(), why);
+        EXPECT_EQ(cut, c.damage[0] != 0) << c.body;
+        EXPECT_STREQ(why, c.damage) << c.body;
     }
 }
 

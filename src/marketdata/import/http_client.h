@@ -86,7 +86,9 @@ int64_t DateTimeToUnix(int32_t date, int hour);
 int HttpTransportOpen(HttpSlot *slot, const char *host, int port);
 /* Sends GET path and receives the answer: headers through HttpStoreHeaders
 ** when wanted, the body through HttpAppendBody when target is not 0, the
-** status into slot->status.  timeoutMs 0 keeps the transport's own limits
+** status into slot->status.  A connection kept from an earlier request is
+** never used while it holds bytes nobody asked for (they would be read as
+** this request's answer).  timeoutMs 0 keeps the transport's own limits
 ** (a server that never answers still ends the request).  1 when an answer
 ** arrived whole; 0 with the failure's description in error. */
 int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int target, int timeoutMs, char *error,

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -44,13 +45,22 @@ enum {
     INDEX_SYMBOL_MAX = 39,
     INDUSTRY_LIST_SIZE = 5000,
     STATUS_INTERVAL_MS = 100,
-    RETRY_PAUSE_MS = 1000
+    RETRY_PAUSE_MS = 1000,
+    /* How long a throttled request waits at most when ImportTimeout sets no
+    ** limit: the transport's own half minute of silence. */
+    THROTTLE_WAIT_MAX_MS = 30000,
+    WAIT_STEP_MS = 20,
+    /* The failure lines the block's closing report quotes; the log and the
+    ** console name every one as it happens. */
+    REPORT_TEXT_SIZE = 900
 };
 
 static const char kMsgNoSymbols[] = "%s data import requires at least one symbol.";
 static const char kMsgBlockFailed[] = "%s data import %s\r\n%s";
 static const char kMsgTimeout[] = "Timeout waiting for response to %s data request.";
 static const char kLogConstituencyMissing[] = "*** Constituency: %s is not available ***\n";
+static const char kMsgCut[] = "%s: the answer was cut short (%s)";
+static const char kMsgOtherSymbol[] = "the answer is for %s";
 
 static const char *const kAdjustmentNames[] = {"TotalReturn", "CapitalSpecial", "Capital", "None"};
 static const char *const kPaddingNames[] = {"None", "AlignWithSymbol", "AllMarketDays", "AllWeekDays",
@@ -76,8 +86,8 @@ struct OnlineRun {
     std::vector<uint8_t> answered; /* per constituency row: some symbol's history arrived */
 };
 static OnlineRun gOnline;
-/* The failure texts of the block's workers, one line each. */
-static char gWorkerFailures[IMPORT_ERROR_TEXT_SIZE];
+/* The failure texts of the block's workers, one line each, however many. */
+static std::vector<std::string> gFailures;
 static std::mutex gFailureLock;
 /* The status bar shows what each slot fetches while its worker changes it. */
 static std::mutex gSlotTextLock;
@@ -124,15 +134,18 @@ struct Worker {
     HttpSlot *slot;
     SymbolRecord record;
     char requestSymbol[REQUEST_SYMBOL_SIZE];
+    char ticker[IMPORT_SYMBOL_SIZE]; /* the symbol as the price request names it */
     char familyCode[REQUEST_SYMBOL_SIZE];
     const char *paddingName;
     char pendingIndex[INDEX_SYMBOL_MAX + 1];
     uint32_t priceBytes; /* length of the price answer in the second body buffer */
     int32_t priceStatus; /* its HTTP status */
-    int failureNoted;    /* the worker's failure text is in gWorkerFailures */
+    int failureNoted;    /* the worker's failure text is in gFailures */
 };
 
-/* Adds one worker's failure text (a line of its own) to the block's report. */
+/* Adds one worker's failure text (a line of its own) to the block's report,
+** and names it at once in the import log and on the console: an import that
+** ends by several failures names each, not only the first that fits. */
 static void NoteFailure(Worker *w, const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
@@ -140,16 +153,19 @@ static void NoteFailure(Worker *w, const char *format, ...)
     ;
 static void NoteFailure(Worker *w, const char *format, ...)
 {
-    char text[IMPORT_ERROR_TEXT_SIZE];
+    char text[1024];
     va_list args;
     va_start(args, format);
     FormatTextV(text, sizeof text, format, args);
     va_end(args);
     w->failureNoted = 1;
+    /* Under the lock, so that the lines of two workers never mix. */
     std::lock_guard<std::mutex> hold(gFailureLock);
-    size_t used = strlen(gWorkerFailures);
-    if (strstr(gWorkerFailures, text)) return;
-    FormatText(gWorkerFailures + used, sizeof gWorkerFailures - used, "%s%s", used ? "\r\n" : "", text);
+    for (const std::string &noted : gFailures)
+        if (noted == text) return;
+    gFailures.push_back(text);
+    LogImportMessage("%s\n", text);
+    if (gConsoleEcho) gConsoleEcho(2, (std::string(text) + "\n").c_str());
 }
 
 static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
@@ -215,7 +231,15 @@ static int ImportConstituency(Worker *w, int32_t row)
     }
     const char *count = strstr(w->slot->headers ? w->slot->headers : "", "Record-Count: ");
     int64_t records = count ? atoll(count + 14) : 0;
-    if (records > w->slot->received / 12) records = w->slot->received / 12;
+    if (records > w->slot->received / 12) {
+        /* Fewer records than the answer announces: cut short, and a series
+        ** read in part would end the membership early. */
+        char why[PARSE_WHY_SIZE];
+        FormatText(why, sizeof why, "the %s series holds %lld of the %lld records its Record-Count announces", c.label,
+                   (long long)(w->slot->received / 12), (long long)records);
+        NoteFailure(w, kMsgCut, w->record.info.Symbol, why);
+        return 0;
+    }
     const unsigned char *p = (const unsigned char *)w->slot->body[0];
     int32_t kind = -(int32_t)(c.id + 1);
     int stored = 0;
@@ -448,6 +472,7 @@ static void PricePath(Worker *w, const ImportWorkItem *item, char *path, int siz
         std::lock_guard<std::mutex> hold(gSlotTextLock);
         CopyString(w->slot->text, sizeof w->slot->text, ticker, -1);
     }
+    CopyString(w->ticker, sizeof w->ticker, ticker, -1);
     UrlEncode(ticker, w->requestSymbol, sizeof w->requestSymbol);
     int32_t s = gImport.startDate, e = gImport.endDate;
     int sy = DateYear(s), sm = DateMonth(s), sd = DateDay(s), ey = DateYear(e), em = DateMonth(e), ed = DateDay(e);
@@ -475,23 +500,108 @@ static void PricePath(Worker *w, const ImportWorkItem *item, char *path, int siz
     }
 }
 
-/* Downloads the price answer with retries into the second body buffer; 1/0. */
-static int DownloadPrices(Worker *w, const char *path)
+/* How long a 429 or 503 answer asks to be left alone: its "Retry-After: "
+** seconds (a date, or no header, waits the usual pause), no longer than
+** ImportTimeout. */
+static uint32_t ThrottleWaitMs(const char *headers)
 {
-    for (int t = 0; t <= gSettings.ImportRetries; t++) {
-        if (w->context->error.load()) return 0;
-        if (t == 0 && gSettings.ImportPause != 0 && w->row->dataSource != SOURCE_NORGATE)
-            PlatSleep((uint32_t)gSettings.ImportPause);
-        if (t > 0) PlatSleep(RETRY_PAUSE_MS);
-        if (HttpGet(w->k, path, 1, HTTP_BODY_SECOND)) {
-            w->priceBytes = w->slot->received;
-            w->priceStatus = w->slot->status;
-            return 1;
-        }
+    uint32_t limit = gSettings.ImportTimeout > 0 ? (uint32_t)gSettings.ImportTimeout * 1000u : (uint32_t)THROTTLE_WAIT_MAX_MS;
+    uint32_t wait = RETRY_PAUSE_MS;
+    for (const char *p = headers ? headers : ""; (p = FindTextNoCase(p, "Retry-After:")) != nullptr; p++) {
+        if (p != headers && p[-1] != '\n') continue;
+        const char *v = p + 12;
+        while (*v == ' ' || *v == '\t') v++;
+        if (*v < '0' || *v > '9') break;
+        uint64_t seconds = 0;
+        while (*v >= '0' && *v <= '9' && seconds < 1000000) seconds = seconds * 10 + (uint64_t)(*v++ - '0');
+        wait = seconds * 1000 < limit ? (uint32_t)(seconds * 1000) : limit;
+        break;
     }
-    NoteFailure(w, kMsgTimeout, w->requestSymbol);
-    if (w->slot->error[0]) NoteFailure(w, "%s", w->slot->error);
-    return 0;
+    return wait < limit ? wait : limit;
+}
+
+/* Sleeps ms in short steps; 0 when a stop or the worker's error ends the wait. */
+static int WaitMs(Worker *w, uint32_t ms)
+{
+    for (uint32_t waited = 0; waited < ms; waited += WAIT_STEP_MS) {
+        if (w->context->error.load() || StopRequested()) return 0;
+        PlatSleep(ms - waited < (uint32_t)WAIT_STEP_MS ? ms - waited : (uint32_t)WAIT_STEP_MS);
+    }
+    return !w->context->error.load() && !StopRequested();
+}
+
+/* The symbol a price answer names as its own (the chart's meta, the crypto
+** answer's ticker) when it names one other than the ticker asked for, into
+** named[80]; 0 when it names none or the one asked for. */
+static int NamesAnotherSymbol(const Worker *w, const char *body, char *named)
+{
+    int source = w->row->dataSource;
+    if (source != SOURCE_YAHOO && source != SOURCE_TIINGO_CRYPTO) return 0;
+    if (!GetJsonText(body, source == SOURCE_YAHOO ? "symbol" : "ticker", named)) return 0;
+    return CompareNoCase(named, w->ticker) != 0;
+}
+
+enum DownloadResult { DOWNLOAD_FAILED = 0,
+                      DOWNLOAD_READ = 1, /* an answer to read is in the second body buffer */
+                      DOWNLOAD_PASSED = 2 /* the symbol was passed over with its reason */ };
+
+/* Downloads the price answer with retries into the second body buffer.  A
+** failed transfer, an answer cut short and an answer for another symbol are
+** asked again (a new connection for the last), a 429 or 503 after the wait
+** it asks for; the last attempt's answer is what counts. */
+static int DownloadPrices(Worker *w, const ImportWorkItem *item, const char *path)
+{
+    int source = w->row->dataSource;
+    char cut[PARSE_WHY_SIZE] = "";
+    char named[80] = "";
+    uint32_t wait = RETRY_PAUSE_MS;
+    for (int t = 0; t <= gSettings.ImportRetries; t++) {
+        if (w->context->error.load()) return DOWNLOAD_FAILED;
+        if (t == 0 && gSettings.ImportPause != 0 && source != SOURCE_NORGATE)
+            PlatSleep((uint32_t)gSettings.ImportPause);
+        if (t > 0 && !WaitMs(w, wait)) return DOWNLOAD_FAILED;
+        wait = RETRY_PAUSE_MS;
+        cut[0] = named[0] = 0;
+        if (!HttpGet(w->k, path, 1, HTTP_BODY_SECOND)) continue;
+        w->priceBytes = w->slot->received;
+        w->priceStatus = w->slot->status;
+        int last = t == gSettings.ImportRetries;
+        int status = w->priceStatus;
+        if (status == 429 || status == 503) {
+            /* Asked to come back later; after the last attempt the answer
+            ** is judged as any error answer is. */
+            if (last) return DOWNLOAD_READ;
+            wait = ThrottleWaitMs(w->slot->headers);
+            continue;
+        }
+        if (status < 200 || status > 299) return DOWNLOAD_READ;
+        if (FindCutAnswer(source, w->slot->headers, w->slot->body[1], w->priceBytes, cut)) continue;
+        if (NamesAnotherSymbol(w, w->slot->body[1], named)) {
+            /* Most likely an answer left on a kept connection: asked again
+            ** on a new one. */
+            HttpClose(w->k);
+            if (!last && !ConnectWorker(w)) break;
+            continue;
+        }
+        return DOWNLOAD_READ;
+    }
+    if (cut[0]) {
+        NoteFailure(w, kMsgCut, item->symbol, cut);
+        return DOWNLOAD_FAILED;
+    }
+    if (named[0]) {
+        if (!w->slot->connection && !ConnectWorker(w)) {
+            NoteFailure(w, "%s: %s", item->symbol, w->slot->error[0] ? w->slot->error : gImportErrorText);
+            return DOWNLOAD_FAILED;
+        }
+        ReportRefusedFile(item->symbol, kMsgOtherSymbol, named);
+        return DOWNLOAD_PASSED;
+    }
+    char timeout[sizeof kMsgTimeout + REQUEST_SYMBOL_SIZE];
+    FormatText(timeout, sizeof timeout, kMsgTimeout, w->requestSymbol);
+    const char *error = w->slot->error;
+    NoteFailure(w, "%s: %s%s%s%s", item->symbol, timeout, error[0] ? " (" : "", error, error[0] ? ")" : "");
+    return DOWNLOAD_FAILED;
 }
 
 /* Builds and stores one symbol; 1 stored or passed over, 0 failure. */
@@ -499,7 +609,8 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
 {
     char path[PATH_SIZE];
     PricePath(w, item, path, sizeof path);
-    if (!DownloadPrices(w, path)) return 0;
+    int download = DownloadPrices(w, item, path);
+    if (download != DOWNLOAD_READ) return download == DOWNLOAD_PASSED;
     if (w->priceBytes == 0) {
         ReportRefusedFile(item->symbol, "the answer is empty (status %d)", (int)w->priceStatus);
         return 1;
@@ -708,7 +819,10 @@ int ImportOnlineSymbols(ImportItem *row)
     SetStatusText(0, "Importing %d Symbol%s From %s Using %d Thread%s", gImport.workCount,
                   gImport.workCount == 1 ? "" : "s", source, n, n == 1 ? "" : "s");
     SetImportErrorText(nullptr);
-    gWorkerFailures[0] = 0;
+    {
+        std::lock_guard<std::mutex> hold(gFailureLock);
+        gFailures.clear();
+    }
     for (int k = 0; k < n; k++) {
         WorkerContext &c = gWorkers[k];
         c.row = row;
@@ -763,7 +877,20 @@ int ImportOnlineSymbols(ImportItem *row)
         if (e > 1 && !code) code = e;
     }
     if (!failed) return 1;
-    if (gWorkerFailures[0]) SetImportErrorText("%s", gWorkerFailures);
+    /* The report quotes the failure lines whole while they fit and counts
+    ** the rest, which the log and the console have named one by one. */
+    char report[REPORT_TEXT_SIZE] = "";
+    size_t used = 0, quoted = 0;
+    for (const std::string &line : gFailures) {
+        size_t need = line.size() + (used ? 2 : 0);
+        if (used + need + 64 >= sizeof report) break;
+        used += (size_t)FormatText(report + used, sizeof report - used, "%s%s", used ? "\r\n" : "", line.c_str());
+        quoted++;
+    }
+    if (quoted < gFailures.size())
+        FormatText(report + used, sizeof report - used, "%sand %d more failure%s.", used ? "\r\n" : "",
+                   (int)(gFailures.size() - quoted), gFailures.size() - quoted == 1 ? "" : "s");
+    if (!gFailures.empty()) SetImportErrorText("%s", gFailures[0].c_str());
     if (code) {
         char text[IMPORT_ERROR_TEXT_SIZE];
         PlatErrorText(code, text, sizeof text);
@@ -773,9 +900,8 @@ int ImportOnlineSymbols(ImportItem *row)
         SetImportErrorText(nullptr);
         ReportError(kMsgBlockFailed, source, "was stopped.", "");
     } else {
-        char text[IMPORT_ERROR_TEXT_SIZE];
-        CopyString(text, sizeof text, gImportErrorText, -1);
-        ReportError(kMsgBlockFailed, source, "encountered an error.", text);
+        if (code || !report[0]) CopyString(report, sizeof report, gImportErrorText, -1);
+        ReportError(kMsgBlockFailed, source, "encountered an error.", report);
     }
     return 0;
 }

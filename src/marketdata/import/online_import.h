@@ -7,8 +7,13 @@
 **             control (norgate.cpp).
 ** Errors:     ImportOnlineSymbols reports its block's failure itself ("%s data
 **             import was stopped." / "encountered an error." with the import
-**             error text) and returns 0; a symbol that yields nothing is passed
-**             over and appears in the misses report.
+**             error text) and returns 0; each failure is named with its
+**             symbol and reason in the import log and on the console as it
+**             happens.  A symbol that yields nothing is passed over and
+**             appears in the misses report.  A price answer cut short is a
+**             failed transfer (retried, then a failure); a 429 or 503 answer
+**             is asked again after its Retry-After; an answer naming another
+**             symbol is asked again on a new connection, then refused.
 ** Threads:    ImportOnlineSymbols runs on the UI thread and starts up to 32
 **             workers, each owning one HTTP slot and one symbol record; the
 **             updater control runs on the UI thread.

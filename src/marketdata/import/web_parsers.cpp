@@ -117,9 +117,9 @@ int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, Sym
     int openInterest = strstr(headers, ",Open Interest") != nullptr;
     int turnover = strstr(headers, ",Turnover") != nullptr;
     uint32_t recordSize = (uint32_t)(4 * fields + 4);
-    /* A count beyond the bytes that arrived is never allocated for. */
-    int64_t whole = size / recordSize;
-    if (records > whole) records = whole;
+    /* A count beyond the bytes that arrived is an answer cut short: never
+    ** allocated for, and never read as the whole history. */
+    if (records > (int64_t)(size / recordSize)) return -1;
     if (!AllocMemory(&record->bars[BAR_DAILY], (uint64_t)(records + 1) * sizeof(Bar))) return -1;
     record->dailyCapacity = (int32_t)records + 1;
     record->barCounts[BAR_DAILY] = 0;
@@ -163,6 +163,90 @@ int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, Sym
         return 0;
     }
     return record->barCounts[BAR_DAILY];
+}
+
+/* ---- answers cut short -------------------------------------------------------------------- */
+
+/* 1 when the JSON value that starts the text closes within size bytes. */
+static int JsonCloses(const char *body, uint32_t size)
+{
+    int64_t depth = 0;
+    int inText = 0;
+    for (uint32_t i = 0; i < size; i++) {
+        char c = body[i];
+        if (inText) {
+            if (c == '\\')
+                i++;
+            else if (c == '"')
+                inText = 0;
+        } else if (c == '"') {
+            inText = 1;
+        } else if (c == '{' || c == '[') {
+            depth++;
+        } else if ((c == '}' || c == ']') && --depth <= 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+/* Commas of a CSV line outside quotes. */
+static int CsvCommas(const char *from, const char *to)
+{
+    int commas = 0, quoted = 0;
+    for (const char *p = from; p < to; p++) {
+        if (*p == '"') quoted = !quoted;
+        if (*p == ',' && !quoted) commas++;
+    }
+    return commas;
+}
+
+int FindCutAnswer(int source, const char *headers, const char *body, uint32_t size, char *why)
+{
+    why[0] = 0;
+    if (!body) return 0;
+    if (source == SOURCE_NORGATE) {
+        const char *h = headers ? headers : "";
+        int64_t fields = HeaderNumber(h, "Field-Count: ");
+        int64_t records = HeaderNumber(h, "Record-Count: ");
+        if (fields < 5 || fields > 1000 || records < 1) return 0;
+        int64_t whole = size / (uint32_t)(4 * fields + 4);
+        if (records <= whole) return 0;
+        FormatText(why, PARSE_WHY_SIZE, "it holds %lld of the %lld records its Record-Count announces", (long long)whole,
+                   (long long)records);
+        return 1;
+    }
+    uint32_t start = 0;
+    while (start < size && (body[start] == ' ' || body[start] == '\t' || body[start] == '\r' || body[start] == '\n'))
+        start++;
+    if (start == size) return 0;
+    if (body[start] == '{' || body[start] == '[') {
+        if (JsonCloses(body + start, size - start)) return 0;
+        FormatText(why, PARSE_WHY_SIZE, "its JSON does not close");
+        return 1;
+    }
+    if (source != SOURCE_TIINGO || strncmp(body + start, "Error:", 6) == 0) return 0;
+    /* A CSV answer: its header line names the columns. */
+    const char *end = body + size;
+    const char *headerEnd = body + start;
+    while (headerEnd < end && *headerEnd != '\n' && *headerEnd != '\r') headerEnd++;
+    if (!memchr(body + start, ',', (size_t)(headerEnd - (body + start)))) return 0;
+    /* A header line alone holds no bars, cut or not: it is passed over as
+    ** an answer without prices. */
+    if (headerEnd == end) return 0;
+    if (end[-1] != '\n' && end[-1] != '\r') {
+        FormatText(why, PARSE_WHY_SIZE, "its last line has no line end");
+        return 1;
+    }
+    const char *lastEnd = end;
+    while (lastEnd > body + start && (lastEnd[-1] == '\n' || lastEnd[-1] == '\r')) lastEnd--;
+    const char *last = lastEnd;
+    while (last > body + start && last[-1] != '\n' && last[-1] != '\r') last--;
+    int named = CsvCommas(body + start, headerEnd) + 1;
+    int held = CsvCommas(last, lastEnd) + 1;
+    if (held >= named) return 0;
+    FormatText(why, PARSE_WHY_SIZE, "its last line holds %d of the %d fields its header names", held, named);
+    return 1;
 }
 
 /* ---- chart JSON --------------------------------------------------------------------------- */

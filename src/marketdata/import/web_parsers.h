@@ -6,8 +6,10 @@
 **             (KeepAdjusted), the ImportBarTime setting.
 ** Errors:     the parsers write nothing to the log; a result of -1 ends the
 **             worker with an error, 0 passes the symbol over.  Answers are
-**             read no further than their own bytes: a short or damaged answer
-**             gives fewer bars or 0, never a read outside it.
+**             read no further than their own bytes: a damaged answer gives
+**             fewer bars or 0, never a read outside it.  An answer cut short
+**             (FindCutAnswer) is a broken transfer, which the worker retries
+**             and never reads as bars.
 ** Threads:    any thread; each call changes only the record it is given.
 */
 #pragma once
@@ -33,9 +35,19 @@ int32_t OleDateToDate(double ole);
 
 /* Reads the binary price series (size bytes of body) described by the
 ** response headers ("Field-Count: ", "Record-Count: ").  The daily bars
-** stored (above 0), 0 when none was, -1 on a malformed answer or no memory. */
+** stored (above 0), 0 when none was, -1 on a malformed answer (also one
+** holding fewer records than its Record-Count) or no memory. */
 int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, SymbolRecord *record, int flags);
 enum { PARSE_WHY_SIZE = 128 };
+/* Whether a successful price answer of source (size bytes of body, headers
+** as received) arrived whole.  A sender that closes the connection in the
+** middle of an answer without a length leaves no trace on the wire, so the
+** answer is judged by its own shape: JSON that does not close, a CSV whose
+** last line has no line end or fewer fields than its header line, a binary
+** series with fewer records than its "Record-Count: ".  1 with the damage in
+** why (PARSE_WHY_SIZE characters), 0 when the answer is whole or is no
+** price answer at all (a page, an error text: those are judged by content). */
+int FindCutAnswer(int source, const char *headers, const char *body, uint32_t size, char *why);
 /* Reads a chart JSON answer.  The daily bars stored, 0 when the answer lacks
 ** a needed array (or an array's length differs), -1 on no memory.  why
 ** (optional, PARSE_WHY_SIZE characters) receives the reason when the answer

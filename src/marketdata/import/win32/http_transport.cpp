@@ -57,6 +57,14 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     HINTERNET request = WinHttpOpenRequest((HINTERNET)slot->connection, L"GET", widePath, nullptr,
                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
     int ok = request != nullptr;
+    /* A connection kept for the next request may hold bytes nobody asked
+    ** for (a second answer sent after the last one, a proxy's leftovers),
+    ** which the next request would take for its own answer.  WinHTTP gives
+    ** no view of what waits on its kept connections, so none is kept: each
+    ** request has a connection of its own, while the slot keeps its session
+    ** and its connection to the host. */
+    DWORD noKeepAlive = WINHTTP_DISABLE_KEEP_ALIVE;
+    if (ok) ok = WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &noKeepAlive, sizeof noKeepAlive);
     if (ok && timeoutMs > 0) ok = WinHttpSetTimeouts(request, timeoutMs, timeoutMs, timeoutMs, timeoutMs);
     ok = ok && WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
     ok = ok && WinHttpReceiveResponse(request, nullptr);
