@@ -361,32 +361,36 @@ void AbandonReplaceFile(ReplaceFile *rf)
     rf->tempPath[0] = 0;
 }
 
-int CommitReplaceFile(ReplaceFile *rf)
+/* CommitReplaceFile without the message: on failure the temporary file is
+** gone and the system's error is the one that stopped the commit. */
+static int CommitReplaceFileQuietly(ReplaceFile *rf)
 {
-    if (!rf->file) {
-        AbandonReplaceFile(rf);
-        return 0;
-    }
     /* The end is cut where writing stopped, dropping any reserved space, and
     ** the file is moved while still held. */
-    int ok = PlatSetEndOfFile(rf->file) && PlatFlushFile(rf->file);
-    int code = ok ? 0 : PlatLastError();
-    if (ok && !PlatRenameOpenFile(rf->file, rf->tempPath, rf->path)) {
-        ok = 0;
-        code = PlatLastError();
-    }
+    int ok = PlatSetEndOfFile(rf->file) && PlatFlushFile(rf->file) &&
+        PlatRenameOpenFile(rf->file, rf->tempPath, rf->path);
     if (!ok) {
-        PlatSetLastError(code);
-        const char *text = GetErrorText();
+        const int code = PlatLastError();
         AbandonReplaceFile(rf);
-        ReportError(kCreateFailed, rf->path, text);
-        SetResultCode(RESULT_FILE_ERROR);
+        PlatSetLastError(code);
         return 0;
     }
     PlatCloseFile(rf->file); /* flushed and in place: nothing is left to fail */
     rf->file = nullptr;
     rf->tempPath[0] = 0;
     return 1;
+}
+
+int CommitReplaceFile(ReplaceFile *rf)
+{
+    if (!rf->file) {
+        AbandonReplaceFile(rf);
+        return 0;
+    }
+    if (CommitReplaceFileQuietly(rf)) return 1;
+    ReportError(kCreateFailed, rf->path, GetErrorText());
+    SetResultCode(RESULT_FILE_ERROR);
+    return 0;
 }
 
 int SaveFile(const char *path, const void *data, uint32_t size)
@@ -398,6 +402,27 @@ int SaveFile(const char *path, const void *data, uint32_t size)
         return 0;
     }
     return CommitReplaceFile(&rf);
+}
+
+int SaveFileQuietly(const char *path, const void *data, uint32_t size)
+{
+    ReplaceFile rf;
+    CopyString(rf.path, sizeof rf.path, path, -1);
+    rf.tempPath[0] = 0;
+    rf.file = PathFits(path) ? OpenOwnTemporary(path, rf.tempPath) : nullptr;
+    if (!rf.file) return 0;
+    for (const char *p = (const char *)data; size > 0;) {
+        uint32_t written = 0;
+        if (!PlatWriteFile(rf.file, p, size, &written) || written == 0) {
+            const int code = written == 0 && PlatLastError() == 0 ? PLAT_ERR_ACCESS_DENIED : PlatLastError();
+            AbandonReplaceFile(&rf);
+            PlatSetLastError(code);
+            return 0;
+        }
+        p += written;
+        size -= written;
+    }
+    return CommitReplaceFileQuietly(&rf);
 }
 
 /* ---- numbered backups ---------------------------------------------------------- */

@@ -4,7 +4,8 @@
 ** Owns:       a per-thread 256-byte buffer with the text of the last system error.
 ** Errors:     every routine that returns 1/0 reports its own failure through
 **             ReportError in one fixed wording and sets the sticky result code to
-**             3 (file error); the caller only passes the 0 upward.  No routine
+**             3 (file error); the caller only passes the 0 upward
+**             (SaveFileQuietly alone says nothing).  No routine
 **             leaves an open handle or a half-filled block behind on failure.
 ** Handles:    PlatFile variables of the caller; the routines that may close a
 **             handle on failure take the variable's address and set it to null.
@@ -72,6 +73,10 @@ int LoadFile(const char *path, void *pBlock, uint32_t *pSize);
 ** was until the new one is completely written; a failed save leaves no new
 ** file and no temporary file behind. */
 int SaveFile(const char *path, const void *data, uint32_t size);
+/* SaveFile for a writer that shows nothing (a report's stylesheet, a
+** picture whose caller decides what to say): no message and no result
+** code; on failure PlatLastError() holds the reason. */
+int SaveFileQuietly(const char *path, const void *data, uint32_t size);
 
 /* ---- replacing a file safely ------------------------------------------------ */
 

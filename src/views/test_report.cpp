@@ -190,17 +190,32 @@ static void FormatPercent(double ratio, char out[NUMBER_TEXT_SIZE])
     FormatNumber(ratio, DISPLAY_PERCENT, 1, 0, nullptr, out);
 }
 
+/* The whole of a small file, without a message; 0 when it cannot be read. */
+static int ReadSmallFile(const char *path, std::string *out)
+{
+    PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
+    if (!file) return 0;
+    uint64_t size = 0;
+    int ok = PlatGetFileSize(file, &size) && size < (1u << 24); /* a stylesheet is a few kilobytes */
+    if (ok) out->resize((size_t)size);
+    for (uint32_t done = 0, got = 0; ok && done < size; done += got)
+        ok = PlatReadFile(file, &(*out)[done], (uint32_t)size - done, &got) && got > 0;
+    PlatCloseFile(file);
+    return ok;
+}
+
 /* The stylesheet the program ships beside itself goes into a reports folder
-** that has none, so the reports read the same without a network; by way of
-** a temporary file, so a copy cut short never passes for the stylesheet. */
+** that has none, so the reports read the same without a network.  It is
+** saved as every file is, so a copy cut short never passes for the
+** stylesheet and runs started together each put a whole one in place. */
 static void ProvideStyleSheet()
 {
-    char source[REPORT_PATH_SIZE], target[REPORT_PATH_SIZE], temporary[REPORT_PATH_SIZE + 8];
+    char source[REPORT_PATH_SIZE], target[REPORT_PATH_SIZE];
     FormatText(target, sizeof target, "%s\\w3.css", gReportsFolder);
     FormatText(source, sizeof source, "%s\\w3.css", gProgramFolder);
     if (PlatFileExists(target) || !PlatFileExists(source)) return;
-    FormatText(temporary, sizeof temporary, "%s.tmp", target);
-    if (!PlatCopyFile(source, temporary) || !PlatRenameReplace(temporary, target)) PlatDeleteFile(temporary);
+    std::string sheet;
+    if (ReadSmallFile(source, &sheet)) SaveFileQuietly(target, sheet.data(), (uint32_t)sheet.size());
 }
 
 static const char *StyleSheet(const char *inFolder)

@@ -205,6 +205,39 @@ TEST_F(FileHelpersTest, SaveReplacesOnlyWhenComplete)
     EXPECT_EQ(List(tmp.path), (std::vector<std::string>{"settings.ini", "taken"}));
 }
 
+/* A quiet save replaces the file as SaveFile does; one that fails leaves
+** the file and the folder as they were, shows nothing, keeps the result
+** code and leaves the system's reason. */
+TEST_F(FileHelpersTest, QuietSavesFailWithoutAWord)
+{
+    const std::string path = tmp.File("picture.png");
+    ASSERT_EQ(SaveFileQuietly(path.c_str(), "first version, long", 19), 1);
+    ASSERT_EQ(SaveFileQuietly(path.c_str(), "second", 6), 1);
+    EXPECT_EQ(ReadTestFile(path), "second");
+    const struct {
+        int kind;
+        int error;
+    } cases[] = {
+        {PLAT_FAULT_CREATE, PLAT_ERR_ACCESS_DENIED},
+        {PLAT_FAULT_WRITE, PLAT_ERR_DISK_FULL},
+        {PLAT_FAULT_RENAME, PLAT_ERR_ACCESS_DENIED},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.kind);
+        PlatPlanFault(c.kind, 0, 1);
+        EXPECT_EQ(SaveFileQuietly(path.c_str(), "third", 5), 0);
+        EXPECT_EQ(PlatLastError(), c.error);
+        EXPECT_EQ(PlatFaultsMade(c.kind), 1);
+        PlatPlanFault(c.kind, 0, 0);
+        EXPECT_EQ(ReadTestFile(path), "second");
+        EXPECT_EQ(List(tmp.path), std::vector<std::string>{"picture.png"});
+    }
+    EXPECT_EQ(SaveFileQuietly(tmp.File("no\\such.png").c_str(), "x", 1), 0);
+    EXPECT_NE(PlatLastError(), 0); /* the systems' words for a missing folder differ */
+    EXPECT_EQ(gHeadless.messageCount, 0);
+    EXPECT_EQ(gRun.resultCode, 0);
+}
+
 /* Two writers of one file never write into one temporary file: each takes
 ** a name of its own, both saves succeed and the later rename wins.  A
 ** temporary another writer holds is left to it; one nobody holds (its

@@ -282,6 +282,26 @@ TEST_F(ReportTest, PagesUseTheStyleSheetShippedWithTheProgram)
     FreeTestRecord(nullptr, t);
 }
 
+/* The stylesheet goes in by way of a temporary file of this run's own: a
+** file another writer keeps beside it under the old fixed name is neither
+** overwritten, removed nor put in place. */
+TEST_F(ReportTest, TheStyleSheetLeavesAnotherWritersTemporaryAlone)
+{
+    const std::string reports = tmp.File("Reports");
+    ASSERT_TRUE(PlatCreateFolder(reports.c_str()));
+    CopyString(gReportsFolder, sizeof gReportsFolder, reports.c_str(), -1);
+    ASSERT_TRUE(WriteTestFile(tmp.File("w3.css"), ".w3-red{color:#fff!important}\n"));
+    ASSERT_TRUE(WriteTestFile(reports + "\\w3.css.tmp", "another writer's"));
+    TestRecord *t = MakeTest(nullptr);
+    ASSERT_EQ(1, WriteTestReport(t));
+    EXPECT_EQ(".w3-red{color:#fff!important}\n", ReadTestFile(reports + "\\w3.css"));
+    EXPECT_EQ("another writer's", ReadTestFile(reports + "\\w3.css.tmp"));
+    EXPECT_EQ("0001_a_b__c_;index.html;w3.css;w3.css.tmp;", ListTestFolder(reports));
+    EXPECT_NE(std::string::npos, ReadTestFile(reports + "\\0001_a_b__c_\\index.html").find("href='../w3.css'"));
+    EXPECT_EQ(0, gHeadless.messageCount);
+    FreeTestRecord(nullptr, t);
+}
+
 TEST_F(ReportTest, LinkAndListNameEveryReport)
 {
     TestRecord *t = MakeTest(nullptr);
@@ -362,7 +382,8 @@ TEST_F(ReportTest, ReportListIsInNameOrder)
 #ifndef _WIN32
 /* Runs started together (processes released at once) each keep a report
 ** folder of their own, with their own image in it: a number another run took
-** first moves a report on to the next. */
+** first moves a report on to the next.  Each puts the stylesheet in place
+** whole, and none leaves a temporary file. */
 void WriteRunsGraph(TestRecord *)
 {
     WriteTestFile(std::string(gReportFolder) + "\\graph1.png", std::to_string(getpid()));
@@ -373,6 +394,8 @@ TEST_F(ReportTest, ReportsOfRunsStartedTogetherAreAllKept)
     TestRecord *t = MakeTest(nullptr);
     gRun.unattended = 1;
     gReportGraphWriter = WriteRunsGraph;
+    const std::string sheet(20000, 'w'); /* more than one write's worth */
+    ASSERT_TRUE(WriteTestFile(tmp.File("w3.css"), sheet));
     const int kRuns = 6;
     for (int round = 0; round < 8; round++) {
         SCOPED_TRACE("round " + std::to_string(round));
@@ -407,9 +430,13 @@ TEST_F(ReportTest, ReportsOfRunsStartedTogetherAreAllKept)
         for (int number = 1; number <= kRuns; number++) {
             const std::string folder = reports.File("000" + std::to_string(number) + "_a_b__c_");
             EXPECT_EQ("graph1.png;index.html;link.txt;", ListTestFolder(folder));
+            EXPECT_NE(std::string::npos, ReadTestFile(folder + "\\index.html").find("href='../w3.css'"));
             graphs.insert(ReadTestFile(folder + "\\graph1.png"));
         }
         EXPECT_EQ(runs, graphs);
+        EXPECT_TRUE(ReadTestFile(reports.File("w3.css")) == sheet);
+        EXPECT_EQ("0001_a_b__c_;0002_a_b__c_;0003_a_b__c_;0004_a_b__c_;0005_a_b__c_;0006_a_b__c_;index.html;w3.css;",
+                  ListTestFolder(reports.path));
     }
     gReportGraphWriter = nullptr;
     CopyString(gReportsFolder, sizeof gReportsFolder, tmp.path.c_str(), -1);

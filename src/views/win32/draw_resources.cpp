@@ -2,10 +2,12 @@
 #include "views/win32/draw_resources.h"
 
 #include <wincodec.h>
+#undef ReplaceFile /* the file helpers have a record of that name */
 
 #include <cstring>
 
 #include "foundation/errors.h"
+#include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
@@ -153,20 +155,17 @@ void CreateDrawingResources()
 
 /* ---- PNG images ------------------------------------------------------------------- */
 
-/* Encodes the bitmap into the file at widePath.  Each step runs only when
-** every earlier one succeeded; the first failure is the result. */
-static HRESULT EncodePng(HBITMAP bitmap, const wchar_t *widePath, UINT width, UINT height)
+/* Encodes the bitmap as a PNG into the memory stream.  Each step runs only
+** when every earlier one succeeded; the first failure is the result. */
+static HRESULT EncodePng(HBITMAP bitmap, IStream *stream, UINT width, UINT height)
 {
     IWICImagingFactory *factory = nullptr;
     IWICBitmap *wicBitmap = nullptr;
-    IWICStream *stream = nullptr;
     IWICBitmapEncoder *encoder = nullptr;
     IWICBitmapFrameEncode *frame = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                   (void **)&factory);
     if (SUCCEEDED(hr)) hr = factory->CreateBitmapFromHBITMAP(bitmap, nullptr, WICBitmapIgnoreAlpha, &wicBitmap);
-    if (SUCCEEDED(hr)) hr = factory->CreateStream(&stream);
-    if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(widePath, GENERIC_WRITE);
     if (SUCCEEDED(hr)) hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
     if (SUCCEEDED(hr)) hr = encoder->Initialize(stream, WICBitmapEncoderNoCache);
     if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(&frame, nullptr);
@@ -179,9 +178,30 @@ static HRESULT EncodePng(HBITMAP bitmap, const wchar_t *widePath, UINT width, UI
     if (SUCCEEDED(hr)) hr = encoder->Commit();
     if (frame) frame->Release();
     if (encoder) encoder->Release();
-    if (stream) stream->Release();
     if (wicBitmap) wicBitmap->Release();
     if (factory) factory->Release();
+    return hr;
+}
+
+/* Writes the stream's bytes to ImagePath the way every file is saved: by a
+** temporary file of this save's own, renamed over the picture once whole,
+** so a failed save keeps an older picture intact and another program
+** saving the same picture never meets this one's temporary file. */
+static HRESULT SaveStreamImage(IStream *stream)
+{
+    STATSTG status;
+    HGLOBAL memory = nullptr;
+    HRESULT hr = stream->Stat(&status, STATFLAG_NONAME);
+    if (SUCCEEDED(hr) && status.cbSize.QuadPart >= 0x80000000ull) hr = E_OUTOFMEMORY;
+    if (SUCCEEDED(hr)) hr = GetHGlobalFromStream(stream, &memory);
+    if (FAILED(hr)) return hr;
+    const void *bytes = GlobalLock(memory);
+    if (!bytes) return E_FAIL;
+    if (!SaveFileQuietly(ImagePath, bytes, (uint32_t)status.cbSize.QuadPart)) {
+        const int code = PlatLastError();
+        hr = code ? HRESULT_FROM_WIN32((DWORD)code) : E_FAIL;
+    }
+    GlobalUnlock(memory);
     return hr;
 }
 
@@ -190,18 +210,14 @@ HRESULT SaveBitmapImage(HBITMAP bitmap)
     BITMAP description;
     if (!bitmap || GetObjectType(bitmap) != OBJ_BITMAP || !GetObjectA(bitmap, sizeof description, &description))
         return E_FAIL;
-    /* The image goes to a temporary file beside the target and replaces it
-    ** only when complete, so a failed save keeps an older picture intact and
-    ** leaves no half-written file. */
-    char tempPath[270];
-    FormatText(tempPath, sizeof tempPath, "%s.tmp", ImagePath);
-    wchar_t widePath[270];
-    if (!MultiByteToWideChar(CP_ACP, 0, tempPath, -1, widePath, 270)) return E_FAIL;
+    /* The picture is made in memory first: only a whole one is written. */
+    IStream *stream = nullptr;
+    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    HRESULT hr = EncodePng(bitmap, widePath, (UINT)description.bmWidth, (UINT)description.bmHeight);
+    if (SUCCEEDED(hr)) hr = EncodePng(bitmap, stream, (UINT)description.bmWidth, (UINT)description.bmHeight);
     if (SUCCEEDED(com)) CoUninitialize();
-    if (SUCCEEDED(hr) && !PlatRenameReplace(tempPath, ImagePath)) hr = HRESULT_FROM_WIN32((DWORD)PlatLastError());
-    if (FAILED(hr)) DeleteFileA(tempPath);
+    if (SUCCEEDED(hr)) hr = SaveStreamImage(stream);
+    if (stream) stream->Release();
     return hr;
 }
 

@@ -126,6 +126,35 @@ TEST_F(DrawResourcesTest, SavedPngHoldsThePicture)
     EXPECT_EQ(GetFileAttributesA((path + ".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+/* A picture is saved by way of a temporary file of this save's own: a file
+** another writer keeps under the picture's name and ".tmp", held open or
+** not, is neither written, removed nor put in place, and nothing else is
+** left beside the picture. */
+TEST_F(DrawResourcesTest, SavesLeaveAnotherWritersTemporaryAlone)
+{
+    for (bool held : {false, true}) {
+        SCOPED_TRACE(held ? "held" : "not held");
+        TempFolder temp;
+        const std::string path = temp.File("chart.png"), theirs = path + ".tmp";
+        ASSERT_TRUE(WriteTestFile(theirs, "another writer's"));
+        HANDLE holder = held ? CreateFileA(theirs.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                             : INVALID_HANDLE_VALUE;
+        ASSERT_EQ(held, holder != INVALID_HANDLE_VALUE);
+        CopyString(ImagePath, sizeof ImagePath, path.c_str(), -1);
+        HBITMAP bitmap = MakeTestBitmap();
+        EXPECT_EQ(SaveBitmapImage(bitmap), S_OK);
+        DeleteObject(bitmap);
+        if (held) CloseHandle(holder);
+        PngImage png;
+        ASSERT_TRUE(ReadPngImage(path, &png));
+        EXPECT_EQ(png.width, 40u);
+        EXPECT_EQ(png.At(5, 5), 0xFF0000);
+        EXPECT_EQ(ReadTestFile(theirs), "another writer's");
+        EXPECT_EQ(ListTestFolder(temp.path), "chart.png;chart.png.tmp;");
+        EXPECT_EQ(gHeadless.messageCount, 0);
+    }
+}
+
 TEST_F(DrawResourcesTest, FailedSavesLeaveNoFileAndAreReportedOnlyForTheUser)
 {
     TempFolder temp;
