@@ -653,10 +653,12 @@ static void RelinkTests(ResultsWindow *window, const std::vector<TestRecord *> &
 
 /* The file changed since the list last read or wrote it: the list becomes
 ** the file's tests as they are now (the list's own record where it has the
-** same test; none where the list deleted it), then the list's new tests,
-** each numbered after the highest number before it when it is not already.
-** A test the other program deleted leaves the list.  1, or 0 after
-** reporting when the file cannot be read whole (the list is unchanged). */
+** same test; none where the list deleted it), then the tests both knew that
+** the other program no longer saved (a list never loses a test it shows,
+** renumbered only when the number is taken), then the list's new tests, each
+** numbered after the highest number before it when it is not already.  1, or
+** 0 after reporting when the file cannot be read whole (the list is
+** unchanged). */
 static int MergeSavedTests(ResultsWindow *window, const char *path)
 {
     if (!PlatFileExists(path)) return 1; /* removed meanwhile: this list is all there is */
@@ -712,18 +714,20 @@ static int MergeSavedTests(ResultsWindow *window, const char *path)
     int32_t highest = 0;
     for (TestRecord *t : merged)
         if (t->testNumber > highest) highest = t->testNumber;
+    for (TestRecord *t : oursKnown) {
+        if (!t) continue;
+        const bool taken = std::any_of(merged.begin(), merged.end(),
+                                       [t](const TestRecord *m) { return m->testNumber == t->testNumber; });
+        if (taken) t->testNumber = highest + 1;
+        if (t->testNumber > highest) highest = t->testNumber;
+        merged.push_back(t);
+    }
     for (TestRecord *t : oursNew) {
         if (t->testNumber <= highest) t->testNumber = highest + 1;
         highest = t->testNumber;
         merged.push_back(t);
     }
     RelinkTests(window, merged);
-    /* Tests both knew that the other program deleted leave this list too. */
-    for (TestRecord *t : oursKnown)
-        if (t) {
-            t->previous = t->next = nullptr;
-            FreeTestRecord(window, t);
-        }
     if (gRunViewHooks.fillResultsRow)
         for (TestRecord *t : adopted) gRunViewHooks.fillResultsRow(window, t);
     if (window->lastTest) gCurrentTest = window->lastTest;
