@@ -545,9 +545,13 @@ static int TakeResultsGuard(ResultsGuard *guard, const char *path)
         if (!PlatFileExists(guard->path) || PlatDeleteUnusedFile(guard->path)) {
             guard->file = PlatOpenFile(guard->path, PLAT_CREATE_EXCLUSIVE);
             if (guard->file) return 1;
-            const int error = PlatLastError();
-            if (error != PLAT_ERR_ALREADY_EXISTS && error != PLAT_ERR_SHARING_VIOLATION) {
-                ReportError(kMsgCannotCreate, path, GetErrorText());
+            /* Taken by another save in between (each system words that its
+            ** own way), or refused outright: only a guard that is there now
+            ** is worth waiting for. */
+            char reason[ERROR_TEXT_SIZE];
+            CopyString(reason, sizeof reason, GetErrorText(), -1);
+            if (!PlatFileExists(guard->path)) {
+                ReportError(kMsgCannotCreate, path, reason);
                 SetResultCode(RESULT_FILE_ERROR);
                 return 0;
             }
