@@ -482,8 +482,8 @@ static uint64_t TestFingerprint(const TestRecord *t)
     return hash;
 }
 
-/* The file as the list now knows it: seen (or not there), with its size,
-** last write and the fingerprints of the tests it holds. */
+/* The file as the list now knows it: there or not, with its size and last
+** write; NoteFileTests adds the tests it holds. */
 static void NoteFileSeen(ResultsWindow *window, int seen, uint64_t size, const PlatDateTime &time)
 {
     window->fileSeen = seen;
@@ -525,8 +525,10 @@ static int MakeGuardPath(char *out, const char *path)
     if (FormatText(out, FILE_PATH_SIZE, "%s.~kvl", final) < FILE_PATH_SIZE) return 1;
     /* Too long with the suffix: one guard for the folder's results files. */
     const char *slash = strrchr(final, '\\');
-    const int folder = slash ? (int)(slash - final) : 0;
-    return FormatText(out, FILE_PATH_SIZE, "%.*s%s~kvr.~kvl", folder, final, slash ? "\\" : "") < FILE_PATH_SIZE;
+    const char *other = strrchr(final, '/');
+    if (other && (!slash || other > slash)) slash = other;
+    const int folder = slash ? (int)(slash - final) + 1 : 0;
+    return FormatText(out, FILE_PATH_SIZE, "%.*s~kvr.~kvl", folder, final) < FILE_PATH_SIZE;
 }
 
 /* Takes the guard, waiting while another save holds it; 0 after reporting
