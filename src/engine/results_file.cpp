@@ -7,21 +7,42 @@
 ** and against the other counts before it sizes anything; a load that stops
 ** part way keeps what it read and marks the list, so that the save at the end
 ** of a run cannot silently replace the file with fewer tests.
+**
+** Two programs (two runs of a scheduler, two windows) may save one results
+** file: saves take turns through a guard file beside it, created exclusively
+** and held while one save reads and writes, and a save that finds the file
+** changed since its list last read or wrote it (size or last write) merges
+** what the other saved instead of writing over it.  Tests are told apart by
+** a fingerprint of what identifies them (number, dates, name, script, counts
+** and the last row's cells), so the merge knows which of the file's tests its
+** list already had, which it deleted and which are new to it.
 */
 #include "engine/results_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
+#include "engine/run_view_hooks.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "script/eval/eval_context.h"
 #include "services/services.h"
 
 const float kResultsFileVersion = 0.39f;
+
+void (*gBeforeResultsSave)(const char *path) = nullptr;
+
+static const char kMsgCannotCreate[] = "Unable to create %s\r\n\r\n%s";
+static const char kMsgSaveBusy[] = "Unable to save %s: another program kept it busy; the results were not saved.";
+static const char kMsgNotMerged[] =
+    "%s was saved by another program meanwhile and could not be read again: it was kept as that program left it, and "
+    "the results of this run were not saved.";
 
 enum {
     RECORD_SIZE = (int)sizeof(TestRecord),
@@ -32,7 +53,10 @@ enum {
     ITEM_NAME_SIZE = 80,
     OLD_RESULT_SIZE = 92,
     /* Counts of one stored test beyond any a script can produce. */
-    MAX_STORED_COUNT = 100000
+    MAX_STORED_COUNT = 100000,
+    /* How long a save waits for another save of the same file to end. */
+    GUARD_WAIT_MS = 60000,
+    GUARD_POLL_MS = 20
 };
 /* Largest piece of one file read or write: the file calls take 32-bit sizes. */
 static const uint64_t kFilePiece = 1u << 30;
@@ -439,6 +463,287 @@ static int32_t GetI32(const uint8_t *at)
     return (int32_t)((uint32_t)at[0] | (uint32_t)at[1] << 8 | (uint32_t)at[2] << 16 | (uint32_t)at[3] << 24);
 }
 
+/* ---- several programs on one file ---------------------------------------------- */
+
+/* What tells one stored test from another, as the test reads back from the
+** file: a list's own new test and the file's copy of it agree, and the
+** statistics computed for the list's rows do not enter. */
+static uint64_t TestFingerprint(const TestRecord *t)
+{
+    uint64_t hash = HASH_START;
+    const int32_t filled = t->rowsFilled < t->rowCount ? t->rowsFilled : t->rowCount;
+    const int32_t fields[] = {t->testNumber, t->firstDate, t->lastDate, filled, t->strategyCount, t->parameterCount,
+                              t->tradeCount};
+    HashBytes(&hash, fields, sizeof fields);
+    HashBytes(&hash, t->settings.TestName, strnlen(t->settings.TestName, sizeof t->settings.TestName));
+    HashBytes(&hash, t->settings.ActiveScript, strnlen(t->settings.ActiveScript, sizeof t->settings.ActiveScript));
+    if (filled > 0 && t->cells && t->strategyCount > 0)
+        HashBytes(&hash, &t->cells[(int64_t)(filled - 1) * t->strategyCount], (size_t)t->strategyCount * CELL_SIZE);
+    return hash;
+}
+
+/* The file as the list now knows it: there or not, with its size and last
+** write; NoteFileTests adds the tests it holds. */
+static void NoteFileSeen(ResultsWindow *window, int seen, uint64_t size, const PlatDateTime &time)
+{
+    window->fileSeen = seen;
+    window->fileSize = seen ? size : 0;
+    window->fileTime = time;
+}
+
+static void NoteFileTests(ResultsWindow *window)
+{
+    FreeMemory(&window->fileTests);
+    window->fileTestCount = 0;
+    if (window->testCount < 1 || !AllocMemory(&window->fileTests, (uint64_t)window->testCount * 8)) return;
+    for (TestRecord *t = window->firstTest; t; t = t->next) window->fileTests[window->fileTestCount++] = TestFingerprint(t);
+}
+
+/* 1 when the file is not as the list last read or wrote it. */
+static int FileChangedSince(const ResultsWindow *window, const char *path)
+{
+    uint64_t size = 0;
+    PlatDateTime time = {};
+    const int seen = PlatGetFileInfo(path, &size, &time);
+    if (seen != window->fileSeen) return 1;
+    return seen && (size != window->fileSize || memcmp(&time, &window->fileTime, sizeof time) != 0);
+}
+
+/* The guard of one results file's saves: a file beside it (links followed,
+** so saves through a link and through its target take one guard), created
+** exclusively and held while a save runs.  One left by a program that was
+** killed is no longer held and is removed. */
+struct ResultsGuard {
+    PlatFile file;
+    char path[FILE_PATH_SIZE];
+};
+
+static int MakeGuardPath(char *out, const char *path)
+{
+    char final[FILE_PATH_SIZE];
+    if (!PlatResolveLinks(path, final, sizeof final)) CopyString(final, sizeof final, path, -1);
+    if (FormatText(out, FILE_PATH_SIZE, "%s.~kvl", final) < FILE_PATH_SIZE) return 1;
+    /* Too long with the suffix: one guard for the folder's results files. */
+    const char *slash = strrchr(final, '\\');
+    const char *other = strrchr(final, '/');
+    if (other && (!slash || other > slash)) slash = other;
+    const int folder = slash ? (int)(slash - final) + 1 : 0;
+    return FormatText(out, FILE_PATH_SIZE, "%.*s~kvr.~kvl", folder, final) < FILE_PATH_SIZE;
+}
+
+/* Takes the guard, waiting while another save holds it; 0 after reporting
+** (result code 3). */
+static int TakeResultsGuard(ResultsGuard *guard, const char *path)
+{
+    guard->file = nullptr;
+    if (!MakeGuardPath(guard->path, path)) {
+        PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
+        ReportError(kMsgCannotCreate, path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    const uint64_t started = PlatTickCount64();
+    for (;;) {
+        if (!PlatFileExists(guard->path) || PlatDeleteUnusedFile(guard->path)) {
+            guard->file = PlatOpenFile(guard->path, PLAT_CREATE_EXCLUSIVE);
+            if (guard->file) return 1;
+            /* Taken by another save in between (each system words that its
+            ** own way), or refused outright: only a guard that is there now
+            ** is worth waiting for. */
+            char reason[ERROR_TEXT_SIZE];
+            CopyString(reason, sizeof reason, GetErrorText(), -1);
+            if (!PlatFileExists(guard->path)) {
+                ReportError(kMsgCannotCreate, path, reason);
+                SetResultCode(RESULT_FILE_ERROR);
+                return 0;
+            }
+        }
+        if (PlatTickCount64() - started > GUARD_WAIT_MS) {
+            ReportError(kMsgSaveBusy, path);
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+        PlatSleep(GUARD_POLL_MS);
+    }
+}
+
+static void ReleaseResultsGuard(ResultsGuard *guard)
+{
+    if (!guard->file) return;
+    PlatCloseFile(guard->file);
+    guard->file = nullptr;
+    PlatDeleteUnusedFile(guard->path);
+}
+
+/* A results file opened for reading with its header read and checked and its
+** parameter columns read; 1, or 0 after reporting (result code 3, nothing
+** left open). */
+struct StoredResultsHead {
+    PlatFile file;
+    ResultsLayout layout;
+    int32_t testCount;
+    int32_t columnCount;
+    ParamValue *columns; /* tracked, the caller frees it */
+};
+
+static int OpenResultsFile(const char *path, StoredResultsHead *head)
+{
+    memset(head, 0, sizeof *head);
+    if (!OpenFileForRead(&head->file, path)) return 0;
+    uint8_t header[RESULTS_HEADER_SIZE];
+    if (!PlatGetFileSize(head->file, &sResults.fileSize) || !ReadFileData(head->file, header, sizeof header, path)) {
+        PlatCloseFile(head->file);
+        head->file = nullptr;
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    float versionWord;
+    memcpy(&versionWord, header, 4);
+    head->layout = GetResultsLayout(versionWord);
+    const ResultsLayout &layout = head->layout;
+    head->testCount = GetI32(header + 24);
+    head->columnCount = GetI32(header + 28);
+    if (layout.recordSize <= 0 || GetI32(header + 4) != layout.recordSize || GetI32(header + 8) != PARAM_SIZE ||
+        GetI32(header + 12) != layout.resultSize || GetI32(header + 16) != layout.cellSize ||
+        GetI32(header + 20) != layout.tradeSize || head->testCount < 0 || head->columnCount < 0 ||
+        (uint64_t)head->columnCount * PARAM_SIZE > sResults.fileSize - RESULTS_HEADER_SIZE) {
+        PlatCloseFile(head->file);
+        head->file = nullptr;
+        ReportError("%s is not compatible with this version of Kestovar.", path);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    if (head->columnCount > 0 &&
+        (!AllocMemory(&head->columns, (uint64_t)head->columnCount * PARAM_SIZE) ||
+         !ReadFileData(head->file, head->columns, (uint32_t)head->columnCount * PARAM_SIZE, path))) {
+        FreeMemory(&head->columns);
+        PlatCloseFile(head->file);
+        head->file = nullptr;
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    for (int32_t c = 0; c < head->columnCount; c++) head->columns[c].name[PARAM_VALUE_NAME_SIZE - 1] = 0;
+    return 1;
+}
+
+/* The next stored test of an open results file, in its layout, converted
+** from an older one; null after reporting. */
+static TestRecord *ReadNextTest(const StoredResultsHead *head, const char *path)
+{
+    sResults.layout = head->layout;
+    TestRecord *record = ReadStoredTest(head->file, path);
+    sResults.layout = CurrentLayout();
+    if (!record) return nullptr;
+    if (head->layout.version == 0.24f) ConvertTestRecordV024(record);
+    if (head->layout.version < 0.34f)
+        for (int64_t c = 0; c < (int64_t)record->rowsFilled * record->strategyCount; c++)
+            record->cells[c].shortInvested = 0;
+    return record;
+}
+
+/* Puts the list's tests in this order. */
+static void RelinkTests(ResultsWindow *window, const std::vector<TestRecord *> &tests)
+{
+    window->firstTest = window->lastTest = nullptr;
+    for (TestRecord *t : tests) {
+        t->previous = window->lastTest;
+        t->next = nullptr;
+        if (window->lastTest)
+            window->lastTest->next = t;
+        else
+            window->firstTest = t;
+        window->lastTest = t;
+    }
+    window->testCount = (int32_t)tests.size();
+}
+
+/* The file changed since the list last read or wrote it: the list becomes
+** the file's tests as they are now (the list's own record where it has the
+** same test; none where the list deleted it), then the tests both knew that
+** the other program no longer saved (a list never loses a test it shows,
+** renumbered only when the number is taken), then the list's new tests, each
+** numbered after the highest number before it when it is not already.  1, or
+** 0 after reporting when the file cannot be read whole (the list is
+** unchanged). */
+static int MergeSavedTests(ResultsWindow *window, const char *path)
+{
+    if (!PlatFileExists(path)) return 1; /* removed meanwhile: this list is all there is */
+    StoredResultsHead head;
+    std::vector<TestRecord *> theirs;
+    bool ok = OpenResultsFile(path, &head);
+    for (int32_t i = 0; ok && i < head.testCount; i++) {
+        TestRecord *record = ReadNextTest(&head, path);
+        if (record) theirs.push_back(record);
+        ok = record != nullptr;
+    }
+    if (head.file) PlatCloseFile(head.file);
+    if (ok && !AddResultsColumns(window, head.columnCount, head.columns)) ok = false;
+    FreeMemory(&head.columns);
+    if (!ok) {
+        for (TestRecord *t : theirs) FreeTestRecord(nullptr, t);
+        ReportError(kMsgNotMerged, path);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+
+    /* The tests both knew, by fingerprint (a multiset: a file may hold a test twice). */
+    std::vector<uint64_t> known(window->fileTests, window->fileTests + window->fileTestCount);
+    std::sort(known.begin(), known.end());
+    auto takeKnown = [](std::vector<uint64_t> &pool, uint64_t fingerprint) {
+        auto at = std::lower_bound(pool.begin(), pool.end(), fingerprint);
+        if (at == pool.end() || *at != fingerprint) return false;
+        pool.erase(at);
+        return true;
+    };
+    std::vector<TestRecord *> oursKnown, oursNew;
+    std::vector<uint64_t> pool = known;
+    for (TestRecord *t = window->firstTest; t; t = t->next)
+        (takeKnown(pool, TestFingerprint(t)) ? oursKnown : oursNew).push_back(t);
+
+    std::vector<TestRecord *> merged, adopted;
+    pool = known;
+    for (TestRecord *t : theirs) {
+        const uint64_t fingerprint = TestFingerprint(t);
+        if (!takeKnown(pool, fingerprint)) {
+            merged.push_back(t); /* saved by the other program */
+            adopted.push_back(t);
+            continue;
+        }
+        auto mine = std::find_if(oursKnown.begin(), oursKnown.end(),
+                                 [&](TestRecord *o) { return o && TestFingerprint(o) == fingerprint; });
+        if (mine != oursKnown.end()) {
+            merged.push_back(*mine);
+            *mine = nullptr;
+        }
+        FreeTestRecord(nullptr, t); /* the list's own record stands for it, or the list deleted it */
+    }
+    int32_t highest = 0;
+    for (TestRecord *t : merged)
+        if (t->testNumber > highest) highest = t->testNumber;
+    for (TestRecord *t : oursKnown) {
+        if (!t) continue;
+        const bool taken = std::any_of(merged.begin(), merged.end(),
+                                       [t](const TestRecord *m) { return m->testNumber == t->testNumber; });
+        if (taken) t->testNumber = highest + 1;
+        if (t->testNumber > highest) highest = t->testNumber;
+        merged.push_back(t);
+    }
+    for (TestRecord *t : oursNew) {
+        if (t->testNumber <= highest) t->testNumber = highest + 1;
+        highest = t->testNumber;
+        merged.push_back(t);
+    }
+    RelinkTests(window, merged);
+    if (gRunViewHooks.fillResultsRow)
+        for (TestRecord *t : adopted) gRunViewHooks.fillResultsRow(window, t);
+    if (window->lastTest) gCurrentTest = window->lastTest;
+    window->modified = 1;
+    return 1;
+}
+
+/* Writes the list to path through a temporary file; 1, or 0 after reporting. */
+static int WriteResultsFile(ResultsWindow *window, const char *path);
+
 /* Asks before a list that was only partly loaded replaces its file; 1 to save. */
 static int ConfirmPartialSave(ResultsWindow *window)
 {
@@ -463,6 +768,33 @@ int SaveResultsFile(ResultsWindow *window, int saveAs)
     }
     if (window->partialLoad && !ConfirmPartialSave(window)) return 0;
 
+    /* Only the list's own file is merged with: a file chosen by Save As is
+    ** replaced, as the user was asked. */
+    const bool ownFile = window->path[0] && CompareNoCase(path, window->path) == 0;
+    if (gBeforeResultsSave) gBeforeResultsSave(path);
+    ResultsGuard guard;
+    if (!TakeResultsGuard(&guard, path)) return 0;
+    int ok = !ownFile || !FileChangedSince(window, path) || MergeSavedTests(window, path);
+    if (ok) ok = WriteResultsFile(window, path);
+    if (ok) {
+        uint64_t size = 0;
+        PlatDateTime time = {};
+        const int seen = PlatGetFileInfo(path, &size, &time);
+        NoteFileSeen(window, seen, size, time);
+        NoteFileTests(window);
+    }
+    ReleaseResultsGuard(&guard);
+    if (!ok) return 0;
+    CopyString(window->path, sizeof window->path, path, -1);
+    window->partialLoad = 0;
+    window->modified = 0;
+    UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
+    UpdateResultsTitle(window);
+    return 1;
+}
+
+static int WriteResultsFile(ResultsWindow *window, const char *path)
+{
     ReplaceFile rf;
     if (!BeginReplaceFile(&rf, path, 0)) return 0;
     PumpMessages();
@@ -487,11 +819,6 @@ int SaveResultsFile(ResultsWindow *window, int saveAs)
         AbandonReplaceFile(&rf);
         return 0;
     }
-    CopyString(window->path, sizeof window->path, path, -1);
-    window->partialLoad = 0;
-    window->modified = 0;
-    UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
-    UpdateResultsTitle(window);
     return 1;
 }
 
@@ -509,62 +836,37 @@ int LoadResultsFile(const char *path, int create)
     }
     if (FindResultsWindowByPath(path)) return 1;
 
-    PlatFile file = nullptr;
-    if (!OpenFileForRead(&file, path)) return 0;
-    uint8_t header[RESULTS_HEADER_SIZE];
-    if (!PlatGetFileSize(file, &sResults.fileSize) || !ReadFileData(file, header, sizeof header, path)) {
-        PlatCloseFile(file);
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
-    float versionWord;
-    memcpy(&versionWord, header, 4);
-    const ResultsLayout layout = GetResultsLayout(versionWord);
-    const int32_t testCount = GetI32(header + 24), columnCount = GetI32(header + 28);
-    if (layout.recordSize <= 0 || GetI32(header + 4) != layout.recordSize || GetI32(header + 8) != PARAM_SIZE ||
-        GetI32(header + 12) != layout.resultSize || GetI32(header + 16) != layout.cellSize ||
-        GetI32(header + 20) != layout.tradeSize || testCount < 0 || columnCount < 0 ||
-        (uint64_t)columnCount * PARAM_SIZE > sResults.fileSize - RESULTS_HEADER_SIZE) {
-        PlatCloseFile(file);
-        ReportError("%s is not compatible with this version of Kestovar.", path);
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
-
-    ParamValue *columns = nullptr;
-    if (columnCount > 0 && (!AllocMemory(&columns, (uint64_t)columnCount * PARAM_SIZE) || !ReadFileData(file, columns, (uint32_t)columnCount * PARAM_SIZE, path))) {
-        FreeMemory(&columns);
-        PlatCloseFile(file);
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
-    for (int32_t c = 0; c < columnCount; c++) columns[c].name[PARAM_VALUE_NAME_SIZE - 1] = 0;
-    ResultsWindow *window = CreateResultsWindow(columnCount, columns);
-    FreeMemory(&columns);
+    /* The file's size and time before it is opened: a save by another
+    ** program after this reads as a change, never the other way round. */
+    uint64_t size = 0;
+    PlatDateTime time = {};
+    const int seen = PlatGetFileInfo(path, &size, &time);
+    StoredResultsHead head;
+    if (!OpenResultsFile(path, &head)) return 0;
+    PlatFile file = head.file;
+    const int32_t testCount = head.testCount;
+    ResultsWindow *window = CreateResultsWindow(head.columnCount, head.columns);
+    FreeMemory(&head.columns);
     if (!window) {
         PlatCloseFile(file);
         return 0;
     }
+    NoteFileSeen(window, seen, size, time);
     char savedStatus[256];
     GetStatusText(0, savedStatus, sizeof savedStatus);
     SetStatusText(0, "Loading Results File...");
     SetWaitCursor(1);
     for (int32_t i = 0; i < testCount; i++) {
         SetStatusText(1, "Test %d of %d", i + 1, testCount);
-        sResults.layout = layout;
-        TestRecord *record = ReadStoredTest(file, path);
+        TestRecord *record = ReadNextTest(&head, path);
         if (!record) {
             window->partialLoad = 1;
             break;
         }
-        if (layout.version == 0.24f) ConvertTestRecordV024(record);
-        if (layout.version < 0.34f)
-            for (int64_t c = 0; c < (int64_t)record->rowsFilled * record->strategyCount; c++)
-                record->cells[c].shortInvested = 0;
         AddTestToResults(window, record);
     }
-    sResults.layout = CurrentLayout();
     PlatCloseFile(file);
+    NoteFileTests(window);
     CopyString(window->path, sizeof window->path, path, -1);
     window->modified = 0;
     UpdateResultsTitle(window);

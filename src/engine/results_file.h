@@ -43,5 +43,14 @@ int QuerySaveResults(ResultsWindow *window, int ask);
 /* Loads the results file into a window (create: a missing file is made
 ** empty first); 1, or 0 after reporting. */
 int LoadResultsFile(const char *path, int create);
-/* Saves the window's list to its results file; 1, or 0 after reporting. */
+/* Saves the window's list to its results file; 1, or 0 after reporting.
+** Saves of one results file by several programs or windows take turns (a
+** guard file beside it, held while one saves).  When the file changed since
+** the list last read or wrote it, the save merges: the file's tests as they
+** are now, less those this list deleted, then this list's own new tests,
+** numbered after the highest number so far; the list becomes that.  A file
+** that cannot be read again is kept as it is: reported, result code 3, 0. */
 int SaveResultsFile(ResultsWindow *window, int saveAs);
+/* Null, or called before each save of a results file takes the file: where
+** the native program's tests hold two programs that save one file. */
+extern void (*gBeforeResultsSave)(const char *path);

@@ -194,6 +194,7 @@ void CloseResultsWindow(ResultsWindow *window)
 {
     if (!window) return;
     DeleteAllTests(window);
+    FreeMemory(&window->fileTests);
     memset(window, 0, sizeof *window);
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
 #include "records/test_records.h"
 
 enum {
@@ -31,6 +32,15 @@ struct ResultsWindow {
     int32_t sortDescending[RESULTS_SORT_KEY_MAX];
     int32_t keyCount;
     char title[300];
+    /* The results file as this list last read or wrote it (path's file):
+    ** whether it was there, its size and last write, and a fingerprint of
+    ** each test it held (tracked).  A save that finds the file changed since
+    ** merges with what another program or window saved there. */
+    int32_t fileSeen;
+    uint64_t fileSize;
+    PlatDateTime fileTime;
+    uint64_t *fileTests;
+    int32_t fileTestCount;
 };
 
 /* A new record with zeroed arrays sized for the counts; null when a count

@@ -45,15 +45,22 @@ static void AppendErrorLog(const char *message)
     if (gMessageState.nativePaths) PlatNativePath(entry, entry, sizeof entry);
 
     std::lock_guard<std::mutex> hold(sErrorLogLock);
+    /* An entry that did not reach the log (a folder the user may not write,
+    ** a full disk) is no entry to point the user to: its keeper hears why. */
+    char reason[256] = "";
+    PlatFile f = PlatOpenFile(path, PLAT_OPEN_APPEND);
+    if (!f) {
+        PlatErrorText(PlatLastError(), reason, sizeof reason);
+    } else {
+        uint32_t written = 0;
+        if (!PlatWriteFile(f, entry, (uint32_t)n, &written) || written != (uint32_t)n)
+            PlatErrorText(PlatLastError(), reason, sizeof reason);
+        if (!PlatCloseFile(f) && !reason[0]) PlatErrorText(PlatLastError(), reason, sizeof reason);
+    }
     /* The log is shared by every copy of the program; what this one reported
     ** is kept apart from it, so another run's entries are never taken for
     ** this one's. */
-    if (gMessageState.keepEntry) gMessageState.keepEntry(entry);
-    PlatFile f = PlatOpenFile(path, PLAT_OPEN_APPEND);
-    if (!f) return;
-    uint32_t written;
-    PlatWriteFile(f, entry, (uint32_t)n, &written);
-    PlatCloseFile(f);
+    if (gMessageState.keepEntry) gMessageState.keepEntry(entry, reason[0] ? reason : nullptr);
 }
 
 /* The suppress flag belongs to the UI thread, which sets it around one call

@@ -34,8 +34,9 @@ struct MessageState {
     int nativePaths;               /* 1 in the native program: the logs and the terminal show
                                    ** paths as the system writes them, not with '\' */
     /* Null, or given every error-log entry as this process writes it (under
-    ** the log's lock), whether or not the log could be opened. */
-    void (*keepEntry)(const char *entry);
+    ** the log's lock), with null when it was written to the log, else the
+    ** system's reason it could not be. */
+    void (*keepEntry)(const char *entry, const char *failure);
 };
 extern MessageState gMessageState;
 

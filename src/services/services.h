@@ -68,8 +68,11 @@ struct RunControl {
                                         orders run; set by the engine, written for ?orderdate? */
     std::atomic<int> lowMemory;
     std::atomic<int> resultCode; /* ResultCode, sticky */
-    std::atomic<int> stopAsked;  /* a stop was asked for since the batch began: it
-                                    starts no later run (any thread, a signal too) */
+    std::atomic<int> stopAsked;  /* the one record of a stop: set by RequestStop (any
+                                    thread, a signal handler too) whatever the state,
+                                    cleared only by ClearStopRequest, where a batch or a
+                                    run the user starts begins; no later run of a batch
+                                    starts while it is set */
     int unattended;              /* a command-line switch started the run */
     uint32_t uiThreadId;         /* 0 until the shell sets it at start-up */
     int logContinueLine;         /* while set, LogPrintf adds no line break */
@@ -96,9 +99,20 @@ extern char gReportsFolder[260];
 
 /* Sets the sticky result code (any thread). */
 void SetResultCode(int code);
-/* Requests a stop when a run is going (state not idle); the batch then ends
-** after that run (gRun.stopAsked). */
+/* Records a stop (gRun.stopAsked) and, while a run is going, sets its state
+** to RUN_STOP_REQUESTED, which the run's loops read.  A stop asked while
+** nothing runs is kept too: a batch starts no run after it, and a step that
+** starts before the stop is cleared starts stopped (EnterRunState).  Safe in
+** a signal handler (lock-free atomics only). */
 void RequestStop();
+/* Forgets a stop: only where a new batch begins, or a run the user starts
+** in the window program, so that no stop asked before that point is lost
+** and none asked for an earlier run stops a later one. */
+void ClearStopRequest();
+/* Stores a run state.  A running state becomes RUN_STOP_REQUESTED when a stop
+** was asked and not cleared, also one asked while the state was being
+** stored, so that a step started after the stop ends at its first look. */
+void EnterRunState(int state);
 
 /* ---- message pump and low memory ------------------------------------------------ */
 

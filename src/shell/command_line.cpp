@@ -184,12 +184,24 @@ int BatchRunsNothing(const char *commandLine)
     return BatchArgumentsRunNothing(line.Count(), line.Args());
 }
 
+void (*gBeforeBatchRun)(int runIndex) = nullptr;
+/* Runs the batch has started, for gBeforeBatchRun. */
+static int sBatchRuns;
+
 /* Runs the flagged modes of one script in table order; 0 when all succeeded,
 ** else the exit code. */
 static int RunScriptModes(const int flags[BATCH_SWITCH_COUNT])
 {
     for (int row = 0; row < BATCH_SWITCH_COUNT; row++) {
         if (!flags[row]) continue;
+        if (gBeforeBatchRun) gBeforeBatchRun(sBatchRuns);
+        sBatchRuns++;
+        /* A stop asked before this run, while nothing ran (between two runs,
+        ** or before the batch began), starts no run. */
+        if (gRun.stopAsked.load()) {
+            SetResultCode(RESULT_STOPPED);
+            return RESULT_STOPPED;
+        }
         int before = gRun.resultCode.load();
         /* A scan answers its own count, so only a negative answer is a failure.
         ** A run that answered success can still have failed: one stopped by
@@ -216,8 +228,9 @@ int RunBatchArguments(int count, const char *const *args)
 {
     int flags[BATCH_SWITCH_COUNT] = {};
     int newGroup = 1, settingsNext = 0;
-    /* Only a stop asked for during this batch ends it. */
-    gRun.stopAsked = 0;
+    /* The stop word is not cleared here: a stop asked between the caller's
+    ** start and this line is this batch's (ClearStopRequest is the caller's). */
+    sBatchRuns = 0;
     for (int k = 0; k < count; k++) {
         const char *token = args[k];
         if (!token[0]) continue;

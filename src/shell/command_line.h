@@ -58,6 +58,12 @@ int BatchRunsNothing(const char *commandLine);
 int BatchArgumentsRunNothing(int count, const char *const *args);
 
 /* The second pass: runs every group's modes on its scripts; the exit code
-** (the sticky result code at the end of the line: 0 when nothing failed). */
+** (the sticky result code at the end of the line: 0 when nothing failed).
+** A stop asked before a run (gRun.stopAsked, which the caller clears where
+** its batch begins) starts no run and ends the batch with 8. */
 int RunBatchCommandLine(const char *commandLine);
 int RunBatchArguments(int count, const char *const *args);
+
+/* Null, or called before each run of a batch with the runs started so far
+** (0 before the first): where the native program's tests hold a batch. */
+extern void (*gBeforeBatchRun)(int runIndex);

@@ -45,13 +45,31 @@ void ResetRunControl()
 
 void SetResultCode(int code) { gRun.resultCode.store(code); }
 
-void RequestStop()
+/* Moves a running state to RUN_STOP_REQUESTED; idle stays idle. */
+static void StopRunningState()
 {
     int expected = gRun.state.load();
     while (expected != RUN_IDLE && expected != RUN_STOP_REQUESTED &&
            !gRun.state.compare_exchange_weak(expected, RUN_STOP_REQUESTED)) {
     }
-    if (expected != RUN_IDLE) gRun.stopAsked = 1;
+}
+
+void RequestStop()
+{
+    /* The word first: a state stored after this sees it (EnterRunState), one
+    ** stored before it is moved here. */
+    gRun.stopAsked.store(1);
+    StopRunningState();
+}
+
+void ClearStopRequest() { gRun.stopAsked.store(0); }
+
+void EnterRunState(int state)
+{
+    gRun.state.store(state);
+    /* Read after the store: a stop that came in between has found the new
+    ** state running and moved it itself, or is seen here. */
+    if (state != RUN_IDLE && gRun.stopAsked.load()) StopRunningState();
 }
 
 /* The frame title is kept in the shell; the rule adds the warning while low. */
@@ -124,7 +142,9 @@ void EstimateMemoryUse(double *loaded, double *calculated)
 
 void ShowLowMemoryWarning()
 {
-    RequestStop();
+    /* Low memory stops a run that is going; while nothing runs there is no
+    ** run to stop, and the next run of a batch may still do its work. */
+    if (gRun.state.load() != RUN_IDLE) RequestStop();
     double loaded, calculated;
     EstimateMemoryUse(&loaded, &calculated);
     double results = EstimateResultsMemory();
@@ -258,7 +278,7 @@ void LogDebugHeader(int date, const char *symbol, const FormulaSlot *formula)
 
 void ShowRunState(int state)
 {
-    gRun.state.store(state);
+    EnterRunState(state);
     if (state != RUN_IDLE) {
         SetStatusText(gSettings.StatusBarFields, nullptr);
         SetStatusText(gSettings.StatusBarFields + 1, nullptr);

@@ -232,6 +232,7 @@ TEST_F(BatchRun, ARunWithARuntimeErrorEndsWithEight)
         SCOPED_TRACE(line);
         PlatDeleteFile(tmp.File("errorlog.txt").c_str());
         gRun.resultCode = RESULT_OK;
+        ClearStopRequest(); /* a new batch */
         EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine(line));
         EXPECT_NE(std::string::npos, ErrorLog().find("Item<=>Library infinite recursion in 'Ping'")) << ErrorLog();
     }
@@ -290,6 +291,7 @@ TEST_F(BatchRun, AStopEndsTheBatch)
         sStopAtStep = c.step;
         sStopsSent = 0;
         gRun.resultCode = RESULT_OK;
+        ClearStopRequest(); /* a new batch */
         EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine(c.line));
         gHeadless.statusEcho = nullptr;
         EXPECT_EQ(1, sStopsSent);

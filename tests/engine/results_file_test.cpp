@@ -223,6 +223,49 @@ TEST_F(ResultsFileTest, EveryFieldSurvivesASaveAndALoad)
     EXPECT_EQ(2, w->testCount);
 }
 
+/* Two lists of one file (two windows, or two programs) that each add a test
+** and save keep both: the list that saves second adds its test after the
+** other's, numbered after it, and shows the other's too; the first, saving
+** again, takes the second's in turn. */
+TEST_F(ResultsFileTest, TwoListsOfOneFileKeepEachOthersTests)
+{
+    const std::string path = SaveTwoTests(*this);
+    ResultsWindow *first = FindResultsWindowByPath(path.c_str());
+    CopyString(first->path, sizeof first->path, "elsewhere", -1);
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0));
+    ResultsWindow *second = FindResultsWindowByPath(path.c_str());
+    CopyString(first->path, sizeof first->path, path.c_str(), -1);
+    ASSERT_NE(first, second);
+
+    AddTestToResults(first, MakeTest(3));
+    ASSERT_EQ(1, SaveResultsFile(first, 0));
+    TestRecord *mine = MakeTest(7);
+    mine->testNumber = 3; /* the number the second list gave it */
+    AddTestToResults(second, mine);
+    ASSERT_EQ(1, SaveResultsFile(second, 0));
+
+    /* Test n's first parameter is seed x 10: seeds 1, 2, 3 (the first list's), 7. */
+    const struct {
+        int number;
+        double value;
+    } kWant[] = {{1, 10}, {2, 20}, {3, 30}, {4, 70}};
+    for (ResultsWindow *w : {second, first}) {
+        if (w == first) ASSERT_EQ(1, SaveResultsFile(first, 0));
+        ASSERT_EQ(4, w->testCount);
+        const TestRecord *t = w->firstTest;
+        for (const auto &want : kWant) {
+            ASSERT_NE(nullptr, t);
+            EXPECT_EQ(want.number, t->testNumber);
+            EXPECT_EQ(want.value, t->parameters[0].value);
+            t = t->next;
+        }
+    }
+    CloseResultsWindow(first);
+    CloseResultsWindow(second);
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0));
+    EXPECT_EQ(4, FindResultsWindowByPath(path.c_str())->testCount);
+}
+
 /* A write that fails part-way (the header, a test's block) or a rename that
 ** is refused keeps the old file and leaves no temporary file; the window
 ** keeps its tests, still to be saved, and the next save succeeds. */

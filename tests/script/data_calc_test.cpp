@@ -59,6 +59,7 @@ struct DataCalcTest : CompilerTest {
         CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
         gRun.mode = 1;
         gRun.state = RUN_IDLE;
+        ClearStopRequest();
         gRun.lowMemory = 0;
         gRun.resultCode = RESULT_OK;
         SetRandomSeed(0);
@@ -80,6 +81,7 @@ struct DataCalcTest : CompilerTest {
             list = DateList{};
         }
         gRun.state = RUN_IDLE;
+        ClearStopRequest();
         gRun.lowMemory = 0;
         gOutOfMemory = 0;
         gRun.resultCode = RESULT_OK;
@@ -504,7 +506,8 @@ TEST_F(DataCalcTest, AStopRequestEndsTheCalculationWithTheNotice)
     EXPECT_EQ(0.0, Value(&gStore.symbols[4], 2, 6));
     EXPECT_EQ(3, CountItemsToRecalc(nullptr));
 
-    /* With the loop gone the next calculation recomputes all and succeeds. */
+    /* With the loop gone the next calculation (a new run) recomputes all and succeeds. */
+    ClearStopRequest();
     ClearPendingRuntimeError();
     Recompile(1, "C - 1");
     ASSERT_EQ(1, CalculateData());
@@ -527,6 +530,7 @@ TEST_F(DataCalcTest, LowMemoryEndsTheCalculationLikeAStop)
     EXPECT_EQ(1, gDataRecalcNeeded);
 
     gRun.lowMemory = 0;
+    ClearStopRequest(); /* the next run */
     EXPECT_EQ(2, CountItemsToRecalc(nullptr));
     ASSERT_EQ(1, CalculateData());
 }

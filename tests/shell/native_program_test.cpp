@@ -1,6 +1,8 @@
 /* native_program_test.cpp -- the native program run as a user runs it: what
 ** it says on standard output and standard error, the command lines it
-** refuses, where it finds a script, and Ctrl+C in the middle of an import. */
+** refuses, where it finds a script, signals in the middle of a batch, a
+** scheduler's night (closed or piped output, two runs on one results file,
+** logs that cannot be written). */
 #ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
@@ -18,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/results_file.h"
 #include "support/program_state.h"
 
 extern char **environ;
@@ -76,26 +79,63 @@ struct NativeProgramTest : ProgramStateTest {
     ** given. */
     void Start(Child *child, const std::vector<std::string> &args, const std::string &cwd = "")
     {
+        StartWith(child, args, cwd, "", false);
+    }
+    /* The same with KV_HOLD_AT set to hold ("point fifo") when given, and
+    ** with standard output closed when asked. */
+    void StartWith(Child *child, const std::vector<std::string> &args, const std::string &cwd, const std::string &hold,
+                   bool closeOutput)
+    {
+        /* Not inherited: a program started later must not hold another's pipes. */
         int o[2], e[2];
-        ASSERT_EQ(pipe(o), 0);
-        ASSERT_EQ(pipe(e), 0);
+        ASSERT_EQ(pipe2(o, O_CLOEXEC), 0);
+        ASSERT_EQ(pipe2(e, O_CLOEXEC), 0);
         child->out = o[0];
         child->err = e[0];
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, o[1], 1);
+        if (closeOutput)
+            posix_spawn_file_actions_addclose(&actions, 1);
+        else
+            posix_spawn_file_actions_adddup2(&actions, o[1], 1);
         posix_spawn_file_actions_adddup2(&actions, e[1], 2);
         posix_spawn_file_actions_addclose(&actions, o[0]);
+        posix_spawn_file_actions_addclose(&actions, o[1]);
         posix_spawn_file_actions_addclose(&actions, e[0]);
         if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
         std::string program = dir + "/kestovar";
         std::vector<char *> argv = {(char *)program.c_str()};
         for (const std::string &a : args) argv.push_back((char *)a.c_str());
         argv.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&child->pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        std::vector<std::string> env;
+        for (char **v = environ; *v; v++)
+            if (strncmp(*v, "KV_HOLD_AT=", 11) != 0) env.push_back(*v);
+        if (!hold.empty()) env.push_back("KV_HOLD_AT=" + hold);
+        std::vector<char *> envp;
+        for (std::string &v : env) envp.push_back(v.data());
+        envp.push_back(nullptr);
+        EXPECT_EQ(posix_spawn(&child->pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
         posix_spawn_file_actions_destroy(&actions);
         close(o[1]);
         close(e[1]);
+    }
+    /* Waits until the program holds at the FIFO (it has opened it to read);
+    ** the FIFO's write end, which lets the program go on when closed, or -1
+    ** when the deadline passes first. */
+    int Reach(const std::string &fifo) const
+    {
+        while (MillisecondsLeft()) {
+            int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) return fd;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return -1;
+    }
+    std::string MakeFifo(const std::string &name)
+    {
+        std::string path = dir + "/" + name;
+        EXPECT_EQ(mkfifo(path.c_str(), 0644), 0);
+        return path;
     }
     /* Runs the program to its end: its exit code, with what it wrote. */
     int Run(const std::vector<std::string> &args, std::string *out, std::string *err, const std::string &cwd = "")
@@ -169,9 +209,10 @@ TEST_F(NativeProgramTest, ImportReportsOnTheConsole)
               said);
 }
 
-/* Ctrl+C, or SIGTERM from a scheduler, during an import stops it as the
-** window program's stop does: exit code 8, the previous data file as it was,
-** no temporary file, and no later run of the batch. */
+/* Ctrl+C, SIGTERM from a scheduler, or SIGHUP of a closed session, during
+** an import stops it as the window program's stop does: exit code 8, the
+** previous data file as it was, no temporary file, and no later run of the
+** batch. */
 TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
 {
     {
@@ -186,7 +227,7 @@ TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
     ** holds it at that file until something writes to it. */
     std::string fifo = dir + "/prices/HOLD.csv";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    for (int signal : {SIGINT, SIGTERM}) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         Child child;
         Start(&child, {"-import", dir + "/imp.kvs", dir + "/later.kvs"});
@@ -378,6 +419,206 @@ TEST_F(NativeProgramTest, EachTestOfAnOptimizationIsToldOnce)
         at = said.find('\n', at) + 1;
     }
     EXPECT_EQ(said.size(), at) << said;
+}
+
+/* A stop that comes before the batch starts runs none of it, and one that
+** comes between two runs starts no later run: exit 8 either way, and no file
+** of a run that did not start is touched. */
+TEST_F(NativeProgramTest, AStopBeforeOrBetweenRunsStartsNoFurtherRun)
+{
+    Put("later.kvs", "Import:\n  DataSource: CSV\n  DataPath: " + dir + "/prices\n  SaveAs: " + dir + "/later.kvd\n");
+    const struct {
+        const char *point;
+        bool firstRan;
+    } cases[] = {{"batch", false}, {"next-run", true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.point);
+        PlatDeleteFile((dir + "/data.kvd").c_str());
+        std::string fifo = MakeFifo(std::string(c.point) + ".hold");
+        Child child;
+        StartWith(&child, {"-import", dir + "/imp.kvs", dir + "/later.kvs"}, "", std::string(c.point) + " " + fifo,
+                  false);
+        int hold = Reach(fifo);
+        ASSERT_GE(hold, 0);
+        kill(child.pid, SIGTERM);
+        std::string said, errors;
+        ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
+        close(hold);
+        EXPECT_EQ(8, ExitCode(&child));
+        ReadUntil(child.out, &said, "\x01");
+        /* Every run, even one stopped at once, ends with its closing counts. */
+        size_t runs = 0;
+        for (size_t at = said.find("Symbols kept: "); at != std::string::npos; at = said.find("Symbols kept: ", at + 1))
+            runs++;
+        EXPECT_EQ(c.firstRan ? 1u : 0u, runs) << said;
+        EXPECT_EQ(c.firstRan, PlatFileExists((dir + "/data.kvd").c_str()));
+        EXPECT_FALSE(PlatFileExists((dir + "/later.kvd").c_str()));
+    }
+}
+
+/* A reader that leaves early (a pipe into head) ends the printing, not the
+** run: every file of the run is written and the exit code is the run's. */
+TEST_F(NativeProgramTest, AClosedOutputPipeEndsThePrintingNotTheRun)
+{
+    std::string fifo = dir + "/prices/HOLD.csv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    Put("job.kvs", "Import:\n  DataSource: CSV\n  DataPath: " + dir + "/prices\n  SaveAs: " + dir +
+                       "/data.kvd\nSettings:\n  DataFile: " + dir + "/data.kvd\n  ResultsFile: " + dir +
+                       "/job.kvr\n  SaveStatsAs: " + dir + "/stats.csv\n  SaveTradesAs: " + dir +
+                       "/trades.csv\nStrategy: S\n  EntrySetup: 1\n  ExitRule: 1\n");
+    Child child;
+    Start(&child, {"-import", "-test", dir + "/job.kvs"});
+    std::string said;
+    ASSERT_TRUE(ReadUntil(child.out, &said, "Importing CSV Data From")) << said;
+    close(child.out); /* the reader goes; the import is held at the FIFO until now */
+    child.out = -1;
+    const int code = ExitCode(&child, [&] {
+        int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) close(fd);
+    });
+    std::string errors;
+    ReadUntil(child.err, &errors, "\x01");
+    EXPECT_EQ(0, code) << errors;
+    for (const char *file : {"/data.kvd", "/job.kvr", "/stats.csv", "/trades.csv"})
+        EXPECT_TRUE(PlatFileExists((dir + file).c_str())) << file;
+}
+
+/* Started with standard output closed, the program prints into nothing: the
+** import log it opens holds the log alone, not the progress lines. */
+TEST_F(NativeProgramTest, AClosedStandardOutputTakesNoFile)
+{
+    Put("logged.kvs", "Import:\n  DataSource: CSV\n  DataPath: " + dir + "/prices\n  SaveAs: " + dir +
+                          "/data.kvd\n  LogFile: " + dir + "/import.log\n");
+    Child child;
+    StartWith(&child, {"-import", dir + "/logged.kvs"}, "", "", true);
+    std::string errors;
+    ReadUntil(child.err, &errors, "\x01");
+    EXPECT_EQ(0, ExitCode(&child)) << errors;
+    const std::string log = Get("import.log");
+    EXPECT_NE(log.find("\nImport Was Completed\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Creating "), std::string::npos) << log;
+    EXPECT_EQ(log.find("Symbols kept"), std::string::npos) << log;
+}
+
+/* An import log on a full disk is reported once, naming the log and why,
+** and the batch ends with 3 although the data file was written. */
+TEST_F(NativeProgramTest, AnImportLogThatCannotBeWrittenEndsWithThree)
+{
+    Put("full.kvs", "Import:\n  DataSource: CSV\n  DataPath: " + dir + "/prices\n  SaveAs: " + dir +
+                        "/data.kvd\n  LogFile: /dev/full\n");
+    std::string said, errors;
+    EXPECT_EQ(3, Run({"-import", dir + "/full.kvs"}, &said, &errors)) << errors;
+    EXPECT_TRUE(PlatFileExists((dir + "/data.kvd").c_str()));
+    const std::string message = "Error writing ";
+    const size_t at = errors.find(message);
+    ASSERT_NE(at, std::string::npos) << errors;
+    EXPECT_EQ(errors.find(message, at + 1), std::string::npos) << errors;
+    EXPECT_NE(errors.find(" bytes to /dev/full\r\n\r\nNo space left on device\n", at), std::string::npos) << errors;
+}
+
+/* The pointer to the error log is printed only when the entries reached it;
+** otherwise the user learns that the log could not be written, and why. */
+TEST_F(NativeProgramTest, TheErrorLogIsPointedToOnlyWhenItWasWritten)
+{
+    std::string said, errors;
+    ASSERT_EQ(3, Run({"-apply", dir + "/none.kvs"}, &said, &errors));
+    EXPECT_NE(errors.find("(errors also in " + dir + "/errorlog.txt)\n"), std::string::npos) << errors;
+    PlatDeleteFile((dir + "/errorlog.txt").c_str());
+    ASSERT_EQ(symlink("/dev/full", (dir + "/errorlog.txt").c_str()), 0);
+    errors.clear();
+    ASSERT_EQ(3, Run({"-apply", dir + "/none.kvs"}, &said, &errors));
+    EXPECT_NE(errors.find("Unable to access " + dir + "/none.kvs\n"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("(errors also in"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("(the error log " + dir + "/errorlog.txt could not be written: No space left on device)\n"),
+              std::string::npos)
+        << errors;
+}
+
+/* Two runs that save one results file at nearly the same moment keep every
+** test either reports: the one that saves second adds its test to what the
+** file holds by then, numbered after the file's; two copies of one job the
+** same; one that finds the file unreadable keeps it as it is and ends with 3. */
+TEST_F(NativeProgramTest, TwoRunsOnOneResultsFileKeepEveryTest)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    const std::string results = dir + "/shared.kvr";
+    for (const char *name : {"a", "b"})
+        Put(std::string(name) + ".kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\n  ResultsFile: " + results +
+                                            "\nStrategy: S\n  EntrySetup: 1\n  ExitRule: 1\n");
+    ASSERT_EQ(0, Run({"-test", dir + "/a.kvs"}, &said, &errors)) << errors;
+    ASSERT_NE(said.find("\nTest 1: "), std::string::npos) << said;
+
+    /* Both have loaded the file and run their test; then they save. */
+    struct Round {
+        const char *first, *second;
+        bool together;
+        int numbers[2];
+    } rounds[] = {{"a", "b", false, {2, 3}}, {"a", "a", true, {4, 5}}};
+    std::vector<std::string> scripts = {"a"}; /* by test number - 1 */
+    int round = 0;
+    for (const Round &r : rounds) {
+        SCOPED_TRACE(round);
+        Child children[2];
+        int holds[2];
+        for (int k = 0; k < 2; k++) {
+            std::string fifo = MakeFifo("save" + std::to_string(round) + std::to_string(k));
+            StartWith(&children[k], {"-test", dir + "/" + (k ? r.second : r.first) + ".kvs"}, "",
+                      "results-save " + fifo, false);
+            holds[k] = Reach(fifo);
+            ASSERT_GE(holds[k], 0);
+        }
+        int printed[2] = {0, 0};
+        for (int k = 0; k < 2; k++) {
+            close(holds[k]);
+            if (r.together && k == 0) continue;
+            for (int j = r.together ? 0 : k; j <= k; j++) {
+                std::string out, err;
+                ReadUntil(children[j].out, &out, "\x01");
+                ReadUntil(children[j].err, &err, "\x01");
+                EXPECT_EQ(0, ExitCode(&children[j])) << err;
+                size_t at = out.find("\nTest ");
+                ASSERT_NE(at, std::string::npos) << out;
+                printed[j] = atoi(out.c_str() + at + 6);
+            }
+        }
+        if (r.together) {
+            EXPECT_EQ(r.numbers[0] + r.numbers[1], printed[0] + printed[1]);
+            EXPECT_NE(printed[0], printed[1]);
+        } else {
+            EXPECT_EQ(r.numbers[0], printed[0]);
+            EXPECT_EQ(r.numbers[1], printed[1]);
+        }
+        scripts.resize(r.numbers[1]);
+        scripts[printed[0] - 1] = r.first;
+        scripts[printed[1] - 1] = r.second;
+        round++;
+    }
+    ASSERT_EQ(1, LoadResultsFile(results.c_str(), 0));
+    ResultsWindow *window = FindResultsWindowByPath(results.c_str());
+    ASSERT_TRUE(window);
+    EXPECT_EQ(5, window->testCount);
+    int number = 1;
+    for (const TestRecord *t = window->firstTest; t; t = t->next, number++) {
+        EXPECT_EQ(number, t->testNumber);
+        if (number <= (int)scripts.size()) EXPECT_EQ(dir + "/" + scripts[number - 1] + ".kvs", Native(t->settings.ActiveScript));
+    }
+    CloseResultsWindow(window);
+
+    /* The other program left the file unreadable: it stays so, and this run says so. */
+    std::string fifo = MakeFifo("save-damaged");
+    Child child;
+    StartWith(&child, {"-test", dir + "/b.kvs"}, "", "results-save " + fifo, false);
+    int hold = Reach(fifo);
+    ASSERT_GE(hold, 0);
+    Put("shared.kvr", "not a results file");
+    close(hold);
+    ReadUntil(child.err, &errors, "\x01");
+    EXPECT_EQ(3, ExitCode(&child)) << errors;
+    EXPECT_EQ("not a results file", Get("shared.kvr"));
+    EXPECT_NE(errors.find(results + " was saved by another program meanwhile and could not be read again"),
+              std::string::npos)
+        << errors;
 }
 
 } // namespace

@@ -324,6 +324,23 @@ TEST(ShellRules, StopRequestOnlyDuringARun)
     gRun.state = RUN_IDLE;
 }
 
+/* A stop asked while nothing runs (between two steps of a run, between two
+** runs) is kept: the next step that starts starts stopped, until a new
+** batch or run clears it. */
+TEST(ShellRules, AStopAskedWhileIdleStopsTheNextStepUntilCleared)
+{
+    gRun.state = RUN_IDLE;
+    RequestStop();
+    EXPECT_EQ(1, gRun.stopAsked.load());
+    EnterRunState(RUN_CALCULATING);
+    EXPECT_EQ(RUN_STOP_REQUESTED, gRun.state.load());
+    EnterRunState(RUN_IDLE);
+    ClearStopRequest();
+    EnterRunState(RUN_LOADING);
+    EXPECT_EQ(RUN_LOADING, gRun.state.load());
+    gRun.state = RUN_IDLE;
+}
+
 TEST_F(ShellTest, DebugHeaderLines)
 {
     gHeadless.captureLog = 1;

@@ -45,6 +45,7 @@ const char kRefusedHighLow[] = "the high is below the low";
 const char kRefusedNoSymbol[] = "the symbol is missing";
 static const char kLogRefusedFile[] = "%s was not imported: %s\n";
 static const char kMsgPathTooLong[] = "%s file path is too long -- maximum is 260 chars.";
+static const char kMsgLogWrite[] = "Error writing %d bytes to %s\r\n\r\n%s";
 
 enum {
     TURNOVER_BARS = 20,
@@ -79,6 +80,7 @@ void ResetImportRun()
     FreeImportTables();
     if (gImport.log) PlatCloseFile(gImport.log);
     gImport.log = nullptr;
+    gImport.logFailed = 0;
     gImport.count = gImport.capacity = 0;
     gImport.useLock = 0;
     gImport.keptCount = gImport.processedCount = 0;
@@ -107,9 +109,11 @@ int BeginImport()
     UnloadData();
 
     PlatFile log = gImport.log;
+    int32_t logFailed = gImport.logFailed;
     gImport.log = nullptr;
     ResetImportRun();
     gImport.log = log;
+    gImport.logFailed = logFailed;
     gImport.startDate = start;
     gImport.endDate = end;
     gImport.referenceDate = NextDay(today);
@@ -147,7 +151,7 @@ int BeginImport()
     gStore.keepAdjusted = gImportState.KeepAdjusted;
     gStore.fundamentalsCount = gImportState.fundamentalCount;
 
-    gRun.state.store(RUN_IMPORT);
+    EnterRunState(RUN_IMPORT);
     EnableSettingsPanelControls(1);
     UpdateDebugPanelControls();
     ResetStatusBar(0);
@@ -553,11 +557,23 @@ int LogSymbolLine(SymbolRecord *record)
         int n = FormatText(line, sizeof line, kLogSymbolLine, slot->info.Symbol, first, last, daily,
                            CountEventKinds(slot, EVENT_DIVIDEND, EVENT_DIVIDEND),
                            CountEventKinds(slot, INT32_MIN, EVENT_DIVIDEND - 1), CountEventKinds(slot, 0, INT32_MAX));
-        uint32_t written = 0;
-        PlatWriteFile(gImport.log, line, (uint32_t)n, &written);
+        WriteImportLog(line, (uint32_t)n);
     }
     __atomic_add_fetch(&gImport.keptCount, 1, __ATOMIC_RELAXED); /* the status line reads it while workers run */
     return daily;
+}
+
+void WriteImportLog(const char *text, uint32_t size)
+{
+    if (!gImport.log || gImport.logFailed) return;
+    uint32_t written = 0;
+    if (PlatWriteFile(gImport.log, text, size, &written) && written == size) return;
+    /* A log cut short is a file the run could not write, like any other:
+    ** said once, with what the system gave as the reason. */
+    gImport.logFailed = 1;
+    char shown[LOG_LINE_SIZE / 2];
+    ReportError(kMsgLogWrite, (int)size, PathAsShown(gImportState.LogFile, shown, sizeof shown), GetErrorText());
+    SetResultCode(RESULT_FILE_ERROR);
 }
 
 void LogImportMessage(const char *format, ...)
@@ -570,8 +586,7 @@ void LogImportMessage(const char *format, ...)
     va_end(args);
     std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);
     if (gImport.useLock) guard.lock();
-    uint32_t written = 0;
-    PlatWriteFile(gImport.log, line, (uint32_t)n, &written);
+    WriteImportLog(line, (uint32_t)n);
 }
 
 int LogSymbolFiltered(SymbolRecord *record, int slot)

@@ -168,8 +168,7 @@ static int ImportSources()
     const char *importText = GetImportSectionText();
     if (importText && gImport.log) {
         /* Written as it stands: the section may be longer than a log line. */
-        uint32_t written = 0;
-        PlatWriteFile(gImport.log, importText, (uint32_t)strlen(importText), &written);
+        WriteImportLog(importText, (uint32_t)strlen(importText));
     }
     const ImportItem *source = nullptr;
     for (int32_t r = 0; r < gImportItems.count; r++) {

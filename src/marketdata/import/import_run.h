@@ -84,6 +84,7 @@ struct ImportRun {
     int32_t eventCount, eventCapacity;
     char *failedSymbols;        /* tracked, FAILED_SYMBOLS_SIZE bytes */
     PlatFile log;               /* the import log, null when none */
+    int32_t logFailed;          /* a write to the log failed (reported once): no more is written */
     std::mutex lock;            /* the import lock */
     int32_t useLock;            /* the current block runs more than one thread */
     int32_t keptCount;          /* symbols stored (the online status) */
@@ -142,7 +143,12 @@ int FinishSymbol(SymbolRecord *record, ImportWorkItem *item);
 /* Stores and logs the record (the caller holds the lock when one is used).
 ** The daily count, or -1 when the imported array cannot grow. */
 int LogSymbolLine(SymbolRecord *record);
-/* printf to the import log when it is open. */
+/* Writes size bytes to the import log when it is open.  The first write
+** that fails (a full disk) is reported, naming the log and the reason, and
+** sets result code 3; the log then gets nothing more, so it never holds a
+** hole.  Any thread (the caller holds the import lock when one is used). */
+void WriteImportLog(const char *text, uint32_t size);
+/* printf to the import log when it is open, through WriteImportLog. */
 void LogImportMessage(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

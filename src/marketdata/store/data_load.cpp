@@ -53,7 +53,7 @@ int LoadData(int ask)
     UnloadData();
     SettingsPanelToSettings();
     SetFrameTitle("Loading Data...");
-    gRun.state.store(RUN_LOADING);
+    EnterRunState(RUN_LOADING);
     EnableSettingsPanelControls(1);
     UpdateDebugPanelControls();
     ResetStatusBar(0);

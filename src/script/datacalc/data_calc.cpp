@@ -806,7 +806,7 @@ int CalculateData()
     int n = CountItemsToRecalc(nullptr);
     if (n < 1 && (!gSettings.LogDataCalcTimes || gRun.mode == RUN_MODE_OPTIMIZE)) return 1;
 
-    gRun.state.store(RUN_CALCULATING);
+    EnterRunState(RUN_CALCULATING);
     int exchange = SettingsExchangeActive;
     SettingsExchangeActive = 1;
     EnableSettingsPanelControls(0);

@@ -4,11 +4,16 @@
 ** file or a pipe, each step once; an import shows the file or symbol, how far
 ** it is and the bars so far), notices and the import's refused files and
 ** lines go to standard error, errors go to errorlog.txt and this run's are
-** repeated on standard error, Ctrl+C and SIGTERM stop the run as the window
-** program's stop does and end the batch, and the process result is the
-** batch's exit code.  A line that runs nothing gets the usage text, and a
-** relative script or settings path names a file from the current folder when
-** there is one. */
+** repeated on standard error, Ctrl+C, SIGTERM and SIGHUP stop the run as the
+** window program's stop does and end the batch, and the process result is
+** the batch's exit code.  Standard output is progress text only: a reader
+** that goes away (a closed pipe) ends the printing, never the run, and a
+** program started with a standard descriptor closed has it on /dev/null, so
+** no file it opens takes its place.  A line that runs nothing gets the usage
+** text, and a relative script or settings path names a file from the current
+** folder when there is one. */
+#include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -54,6 +59,7 @@ static const char kUsage[] =
 
 static struct {
     int onTerminal; /* stdout is a terminal: the line is rewritten in place */
+    int closed;     /* a write to stdout failed (its reader went away): no more is printed */
     int lineOpen;   /* a progress line waits for its end */
     char last[257]; /* the part-0 text in force, which the import progress line shows */
     uint64_t shown; /* tick of the last import progress line */
@@ -65,23 +71,32 @@ static struct {
 } sTerminal;
 
 /* What this run reported to the error log, repeated on standard error at
-** the end. */
+** the end, and why the first entry that did not reach the log did not ("" when
+** every one did). */
 static std::string sKeptErrors;
+static std::string sErrorLogFailure;
 
-/* Set by Ctrl+C; the run is asked to stop, and the exit code is the stop's. */
-static volatile sig_atomic_t sInterrupted;
+/* Sends what stdout holds on; once a write has failed (the pipe's reader has
+** gone, SIGPIPE being ignored) nothing more is printed there. */
+static void FlushOutput()
+{
+    if (sTerminal.closed) return;
+    if (fflush(stdout) != 0 || ferror(stdout)) sTerminal.closed = 1;
+}
 
 static void EndProgressLine()
 {
+    if (sTerminal.closed) return;
     if (sTerminal.lineOpen) fputc('\n', stdout);
     sTerminal.lineOpen = 0;
-    fflush(stdout);
+    FlushOutput();
 }
 
 /* The import's progress on the terminal: what the status says, the file or
 ** symbol, how far the block is and the bars kept so far. */
 static void ShowImportProgress()
 {
+    if (sTerminal.closed) return;
     uint64_t now = PlatTickCount64();
     if (now - sTerminal.shown < PROGRESS_INTERVAL_MS) return;
     sTerminal.shown = now;
@@ -96,7 +111,7 @@ static void ShowImportProgress()
     FormatText(line + n, sizeof line - (size_t)n, ", %s bars", bars);
     fprintf(stdout, "\r\033[K%s", line);
     sTerminal.lineOpen = 1;
-    fflush(stdout);
+    FlushOutput();
 }
 
 /* Takes a new part-0 text into the nesting: 1 when it is news, 0 when it
@@ -124,8 +139,7 @@ static int NoteStatusText(const char *text)
 
 static void EchoStatus(int part, const char *text)
 {
-    /* A Ctrl+C that came while nothing ran stops the run that follows. */
-    if (sInterrupted) RequestStop();
+    if (sTerminal.closed) return;
     int importing = gRun.state.load() == RUN_IMPORT;
     /* Paths as this system writes them; the program composes them with '\\'. */
     char shown[sizeof sTerminal.last];
@@ -142,12 +156,12 @@ static void EchoStatus(int part, const char *text)
             fprintf(stdout, "\r\033[K%s", sTerminal.last);
             sTerminal.lineOpen = 1;
             sTerminal.shown = PlatTickCount64();
-            fflush(stdout);
+            FlushOutput();
             return;
         }
         if (!sTerminal.onTerminal && news) {
             fprintf(stdout, "%s\n", text);
-            fflush(stdout);
+            FlushOutput();
             return;
         }
     }
@@ -159,35 +173,39 @@ static void EchoStatus(int part, const char *text)
 ** progress line, which the next progress redraws below them. */
 static void ConsoleEcho(int stream, const char *text)
 {
-    if (sTerminal.lineOpen) {
+    if (sTerminal.lineOpen && !sTerminal.closed) {
         fputs("\r\033[K", stdout);
-        fflush(stdout);
+        FlushOutput();
         sTerminal.lineOpen = 0;
         sTerminal.shown = 0;
     }
+    if (stream != 2 && sTerminal.closed) return;
     FILE *out = stream == 2 ? stderr : stdout;
     std::string shown(strlen(text) + 1, '\0');
     PlatNativePath(text, shown.data(), shown.size());
     fputs(shown.c_str(), out);
-    fflush(out);
+    if (out == stdout)
+        FlushOutput();
+    else
+        fflush(out);
 }
 
 static void Interrupted(int)
 {
-    sInterrupted = 1;
-    /* Between two runs there is nothing to stop, but the batch must still
-    ** start no further run. */
-    gRun.stopAsked = 1;
+    /* The one stop word: the run going stops, and the batch starts no
+    ** further run, also when nothing runs at this moment. */
     RequestStop();
     static const char kStopping[] = "\nStopping...\n";
     ssize_t ignored = write(STDERR_FILENO, kStopping, sizeof kStopping - 1);
     (void)ignored;
 }
 
-/* Ctrl+C, and SIGTERM (a scheduler's or timeout's stop), ask the run to stop
-** as the window program's stop does: the import keeps the previous data file
-** and removes its temporary file, a test keeps what it did, and no later run
-** of the batch starts.  A second signal ends the program at once. */
+/* Ctrl+C, SIGTERM (a scheduler's or timeout's stop) and SIGHUP (a closed
+** session, some schedulers' stop) ask the run to stop as the window
+** program's stop does: the import keeps the previous data file and removes
+** its temporary file, a test keeps what it did, and no later run of the
+** batch starts.  A second signal ends the program at once.  A closed output
+** pipe is no stop: its write fails instead of ending the program. */
 static void CatchInterrupt()
 {
     static_assert(std::atomic<int>::is_always_lock_free, "the stop words are set from a signal handler");
@@ -198,6 +216,65 @@ static void CatchInterrupt()
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+/* Standard input, output and error that the program was started without
+** are opened on /dev/null, before any file is opened: else the first file
+** opened (an import log, an export, a data file's temporary file) would take
+** descriptor 1 and the progress text would be written into it. */
+static void OpenClosedStandardFiles()
+{
+    for (int fd = 0; fd <= 2; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        int opened = open("/dev/null", O_RDWR);
+        /* The lowest free descriptor is this one; any other is not wanted. */
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
+
+/* Where the tests hold the program (KV_HOLD_AT="point path"): at the point
+** named ("batch" before the batch, "next-run" before each run of the batch
+** after the first, "results-save" before each save of a results file) the
+** program opens the FIFO at path and reads it to its end, so a test can act
+** while the program waits there and let it go on by closing its end. */
+static struct {
+    char point[32];
+    char path[PATH_MAX];
+} sHold;
+
+static void HoldAt(const char *point)
+{
+    if (!sHold.path[0] || strcmp(sHold.point, point) != 0) return;
+    int fd = open(sHold.path, O_RDONLY);
+    if (fd < 0) return;
+    char buffer[64];
+    while (read(fd, buffer, sizeof buffer) > 0) {
+    }
+    close(fd);
+}
+
+static void HoldBeforeRun(int runIndex)
+{
+    if (runIndex > 0) HoldAt("next-run");
+}
+
+static void HoldBeforeResultsSave(const char *) { HoldAt("results-save"); }
+
+static void ReadHoldPoint()
+{
+    const char *hold = getenv("KV_HOLD_AT");
+    const char *blank = hold ? strchr(hold, ' ') : nullptr;
+    if (!blank || (size_t)(blank - hold) >= sizeof sHold.point || strlen(blank + 1) >= sizeof sHold.path) return;
+    memcpy(sHold.point, hold, (size_t)(blank - hold));
+    sHold.point[blank - hold] = 0;
+    CopyString(sHold.path, sizeof sHold.path, blank + 1, -1);
+    gBeforeBatchRun = HoldBeforeRun;
+    gBeforeResultsSave = HoldBeforeResultsSave;
 }
 
 /* The window program's initialisation without the window steps. */
@@ -226,8 +303,13 @@ static int InitApplication()
     return CheckItemTable();
 }
 
-/* Every error-log entry of this run, as it is written. */
-static void KeepErrorEntry(const char *entry) { sKeptErrors += entry; }
+/* Every error-log entry of this run, as it is written, and the reason of
+** the first that could not be. */
+static void KeepErrorEntry(const char *entry, const char *failure)
+{
+    sKeptErrors += entry;
+    if (failure && sErrorLogFailure.empty()) sErrorLogFailure = failure;
+}
 
 /* A relative path that names something from the current folder is that
 ** file (or that folder, which the batch then refuses by the name the user
@@ -260,7 +342,7 @@ static void PrintTestSummary()
 {
     ResultsWindow *window = FirstResultsWindow();
     TestRecord *test = window ? window->lastTest : nullptr;
-    if (!test || test->rowsFilled < 1) return;
+    if (!test || test->rowsFilled < 1 || sTerminal.closed) return;
     char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];
     FormatDate(test->firstDate, "yyyy-MM-dd", first);
     FormatDate(test->lastDate, "yyyy-MM-dd", last);
@@ -289,6 +371,7 @@ static void PrintTestSummary()
         }
         printf("%s\n", line.c_str());
     }
+    FlushOutput();
 }
 
 /* 1 when an "-inifile" has no path after it: a mistake in the line, which
@@ -308,6 +391,7 @@ static int SettingsFileMissing(const std::vector<std::string> &args)
 
 int main(int argc, char **argv)
 {
+    OpenClosedStandardFiles();
     /* The arguments go to the passes one by one, as they came: no path is
     ** cut, and blanks and quotes in a name are the name's. */
     std::vector<std::string> args;
@@ -334,6 +418,9 @@ int main(int argc, char **argv)
     sTerminal.onTerminal = isatty(STDOUT_FILENO);
     gHeadless.statusEcho = EchoStatus;
     gConsoleEcho = ConsoleEcho;
+    ReadHoldPoint();
+    /* The program's one batch begins here: from now on no stop is lost. */
+    ClearStopRequest();
     CatchInterrupt();
 
     char errorLog[300];
@@ -355,14 +442,20 @@ int main(int argc, char **argv)
         return RESULT_BAD_SWITCH;
     }
     if (code == 0 && !InitApplication()) code = gRun.resultCode.load() ? gRun.resultCode.load() : RESULT_STOPPED;
-    /* A stop asked for before the batch began runs none of it. */
-    if (code == 0 && !sInterrupted) code = RunBatchArguments(count, list);
-    if (sInterrupted) code = RESULT_STOPPED;
+    if (code == 0) HoldAt("batch");
+    /* A stop asked before the batch or between its runs starts no run: the
+    ** batch sees the stop word itself. */
+    if (code == 0) code = RunBatchArguments(count, list);
+    /* A stop after the last run still ends the program as stopped. */
+    if (code == 0 && gRun.stopAsked.load()) code = RESULT_STOPPED;
     EndProgressLine();
     PrintTestSummary();
     if (!sKeptErrors.empty()) {
         fputs(sKeptErrors.c_str(), stderr);
-        fprintf(stderr, "(errors also in %s)\n", nativeLog);
+        if (sErrorLogFailure.empty())
+            fprintf(stderr, "(errors also in %s)\n", nativeLog);
+        else
+            fprintf(stderr, "(the error log %s could not be written: %s)\n", nativeLog, sErrorLogFailure.c_str());
     }
     if (code == RESULT_BAD_SWITCH) fputs(kUsage, stderr);
     return code;

@@ -155,6 +155,7 @@ int OpenFileByType(const char *path, int left, int top, int width, int height)
     if (CompareNoCase(ext, ".kvd") == 0) {
         CopyString(gSettings.DataFile, sizeof gSettings.DataFile, clean, -1);
         ShowDataFileInPanel();
+        ClearStopRequest(); /* a load the user asked for */
         return LoadData(0);
     }
     int opened;
@@ -406,6 +407,8 @@ int DispatchFrameCommand(int id)
     HWND child = gFrame.activeChild;
     int idle = gRun.state.load() == RUN_IDLE;
     int mode = RunModeOfCommand(id);
+    /* A run or load the user starts begins without the stop of an earlier one. */
+    if (idle && (mode >= 0 || id == IDM_LOAD_DATA || id == IDM_SELECT_DATA)) ClearStopRequest();
     if (mode >= 0) {
         if (idle) RunScript(mode);
         return 1;

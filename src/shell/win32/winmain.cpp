@@ -261,6 +261,7 @@ static int RunProgram(HINSTANCE instance, const char *commandLine)
     LoadMissingDefaultScripts();
     PumpMessages();
     if (gRun.unattended) {
+        ClearStopRequest(); /* the batch begins */
         int result = RunBatchCommandLine(commandLine);
         if (result != 0) return result;
         if (gFrame.exitAfterBatch) return 0;
