@@ -283,7 +283,6 @@ int QuerySaveAll(int closing)
 {
     SettingsPanelToSettings();
     if (gFrame.debugPanel) DialogToSettings(gFrame.debugPanel, IDD_DEBUG_PANEL, 0);
-    gListOpenFileWindows = ListOpenFileWindows;
     SaveSettings(gFrame.settingsPath);
     return QuerySaveScripts(closing ? 1 : 0) && QuerySaveLogs(closing ? 1 : 0) &&
         QuerySaveResultsWindows(closing ? 1 : 0);
@@ -535,6 +534,10 @@ int DispatchFrameCommand(int id)
 static int CreateFrameParts(HWND frame)
 {
     gFrame.frame = frame;
+    /* Every save of the settings file lists the windows open then (a run
+    ** saves before it starts), so a crash or a forced end leaves the
+    ** workspace of the last save, not an empty one. */
+    gListOpenFileWindows = ListOpenFileWindows;
     CLIENTCREATESTRUCT ccs = {};
     ccs.hWindowMenu = GetSubMenu(gFrame.frameMenu, 5);
     ccs.idFirstChild = 1000;
@@ -581,7 +584,11 @@ static void ShowMenuHelp(WPARAM wParam, LPARAM lParam)
 {
     if (gRun.state.load() != RUN_IDLE) return;
     UINT flags = HIWORD(wParam);
-    if (flags == 0xFFFF && !lParam) return;
+    /* The menu closed: the help of its last item no longer applies. */
+    if (flags == 0xFFFF && !lParam) {
+        SetStatusText(0, nullptr);
+        return;
+    }
     if (flags & MF_POPUP)
         ResetStatusBar(0);
     else if (LOWORD(wParam))

@@ -38,7 +38,17 @@ int LogWindowPath(HWND window, char *out, int size)
     return 1;
 }
 
-static void SetLogTitle(HWND window) { SetScriptTitle(window); }
+/* The Window menu lists a window by the title it had when the menu was last
+** built, and a new log window is active from its creation on: the menu is
+** built again with the title. */
+static void SetLogTitle(HWND window)
+{
+    SetScriptTitle(window);
+    if (gFrame.mdiClient) {
+        SendMessageA(gFrame.mdiClient, WM_MDIREFRESHMENU, 0, 0);
+        if (gFrame.frame) DrawMenuBar(gFrame.frame);
+    }
+}
 
 static void ActivateLog(HWND window)
 {
@@ -153,9 +163,11 @@ HWND GetLogWindow(char **buffer)
     } else {
         window = CreateLogWindow();
         if (window) {
+            /* Titled before it is activated: the Window menu lists the
+            ** title the window has when it becomes active. */
+            SetLogTitle(window);
             ShowWindow(window, SW_SHOW);
             ActivateLog(window);
-            SetLogTitle(window);
         }
         child = nullptr;
         if (!FindNextChildWindow(&child, "KestovarLog")) {
@@ -203,9 +215,9 @@ int OpenLogFile(const char *path)
             UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
         }
     }
+    SetLogTitle(window);
     ShowWindow(window, SW_SHOW);
     ActivateLog(window);
-    SetLogTitle(window);
     return 1;
 }
 

@@ -59,13 +59,34 @@ int DispatchAppMessage(MSG *message)
 
 int StatusPartCount() { return gSettings.StatusBarFields + 3; }
 
+/* The width part 1 needs for the run time a run ends with ("Time: " and
+** hours to milliseconds), in the bar's own font, with the part's borders and
+** the margins the bar keeps around a text. */
+static int RunTimePartWidth()
+{
+    HDC dc = GetDC(gFrame.statusBar);
+    if (!dc) return 0;
+    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(gFrame.statusBar, WM_GETFONT, 0, 0));
+    static const char kLongest[] = "Time: 00:00:00.000";
+    SIZE extent = {};
+    GetTextExtentPoint32A(dc, kLongest, (int)sizeof kLongest - 1, &extent);
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(gFrame.statusBar, dc);
+    int borders[3] = {};
+    SendMessageA(gFrame.statusBar, SB_GETBORDERS, 0, (LPARAM)borders);
+    return extent.cx + 2 * metrics.tmAveCharWidth + 2 * GetSystemMetrics(SM_CXEDGE) + borders[2];
+}
+
 void SetStatusParts()
 {
     if (!gFrame.statusBar) return;
     RECT r;
     GetClientRect(gFrame.statusBar, &r);
     int edges[16];
-    int n = StatusBarEdges(r.right - r.left, gFrame.dpi ? gFrame.dpi : 96, gSettings.StatusBarFields, edges);
+    int n = StatusBarEdges(r.right - r.left, gFrame.dpi ? gFrame.dpi : 96, gSettings.StatusBarFields, edges,
+                           RunTimePartWidth());
     SendMessageA(gFrame.statusBar, SB_SETPARTS, (WPARAM)n, (LPARAM)edges);
     /* The parts and the size grip all moved: paint the bar whole, texts
     ** included, so that nothing of the old layout stays in sight. */
