@@ -491,7 +491,7 @@ TEST_F(FrameTest, ARunSavesTheOpenWindowsWithTheSettings)
 ** the bar draws around it. */
 TEST_F(FrameTest, TheRunTimeShowsWholeAtTheFirstRunWidth)
 {
-    for (int width : {960, 700, 1200}) {
+    for (int width : {1200, 700, 960}) {
         SetWindowPos(gFrame.frame, nullptr, 0, 0, width, 700, SWP_NOMOVE | SWP_NOZORDER);
         Pump();
         SetStatusText(1, "%s", "Time: 00:00:00.412");

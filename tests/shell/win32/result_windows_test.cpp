@@ -834,16 +834,19 @@ template <typename Action> double TimeMs(Action action)
 TEST_F(ResultWindowsTest, ALargeResultsListSortsOpensAndClosesWithoutFreezing)
 {
     std::string script = File("large.kvs");
-    WriteTestFile(script, "Results:\n  Net: 1000 + 2 {$2}\n  Gain: 12.5 * 2 {#2}\n  Count: 40 {#}\n  Ratio: 3 / 4 {#2}\n"
-                          "  Draw: 0 - 7 {#2}\n  Held: 9 {#}\n");
+    WriteTestFile(script, "Parameters:\n  Len: from 5 to 54\n  ExitLen: from 2 to 41\n"
+                          "Results:\n  Net: 1000 + 2 {$2}\n  Gain: 12.5 * 2 {#2}\n  Count: 40 {#}\n  Ratio: 3 / 4 {#2}\n"
+                          "  Draw: 0 - 7 {#2}\n  Held: 9 {#}\n  Score: Len * 100 + ExitLen {#}\n");
     ASSERT_EQ(1, CompileScript(script.c_str(), RUN_MODE_TEST, 1)) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
-    ASSERT_EQ(6, gResultsColumns.count);
+    ASSERT_EQ(7, gResultsColumns.count);
     ResultsWindow *list;
     HWND window = OpenList({}, &list);
     ASSERT_NE(nullptr, window);
     ParamValue names[2] = {};
     CopyString(names[0].name, 64, "Len", -1);
     CopyString(names[1].name, 64, "ExitLen", -1);
+    names[0].valueCount = 50;
+    names[1].valueCount = 40;
     AddResultsColumns(list, 2, names);
     for (int n = 1; n <= 2000; n++) {
         TestRecord *t = ReadTestRecord(nullptr, 2, 1, 1, 0);
@@ -854,11 +857,13 @@ TEST_F(ResultWindowsTest, ALargeResultsListSortsOpensAndClosesWithoutFreezing)
         t->strategies[0].kind = STRATEGY_KIND_STRATEGY;
         t->parameters[0] = names[0];
         t->parameters[0].value = 5 + (n - 1) / 40;
+        t->parameters[0].valueIndex = (n - 1) / 40;
         t->parameters[1] = names[1];
         t->parameters[1].value = 2 + (n - 1) % 40;
+        t->parameters[1].valueIndex = (n - 1) % 40;
         AddTestToResults(list, t);
     }
-    const int len = 3 + 6, exitLen = len + 1; /* list columns of the parameters */
+    const int len = 3 + 7, exitLen = len + 1; /* list columns of the parameters */
     const double fill = TimeMs([] { SyncResultsWindows(); });
     HWND view = GetListViewOf(window);
     ASSERT_EQ(2000, ListView_GetItemCount(view));
@@ -884,6 +889,17 @@ TEST_F(ResultWindowsTest, ALargeResultsListSortsOpensAndClosesWithoutFreezing)
     EXPECT_EQ("$1,002.00", Cell(window, 0, 3));
     const double reopenedSort = TimeMs([&] { ClickHeader(window, 0); });
     EXPECT_EQ("0001", Cell(window, 0, 0));
+    EXPECT_EQ("503", Cell(window, 1, 9)); /* the Score of test 2: Len 5, ExitLen 3 */
+    HoldForScreenshot();
+    /* The heat map of the whole optimization, 50 by 40. */
+    gSettings.ResGraphHeatMap = 1;
+    gSettings.ResGraphXVar = 0;
+    gSettings.ResGraphYVar = 1;
+    gSettings.ResGraphValueCol = 6;
+    ResultsCommand(window, IDM_RESULTS_OPTGRAPH);
+    HWND heatMap = nullptr;
+    ASSERT_TRUE(FindNextChildWindow(&heatMap, "KestovarResGraph"));
+    EXPECT_EQ("Optimization Heat Map - Score", Title(heatMap));
     HoldForScreenshot();
     list = ResultsListOf(window);
     list->modified = 0;
