@@ -38,17 +38,7 @@ int LogWindowPath(HWND window, char *out, int size)
     return 1;
 }
 
-/* The Window menu lists a window by the title it had when the menu was last
-** built, and a new log window is active from its creation on: the menu is
-** built again with the title. */
-static void SetLogTitle(HWND window)
-{
-    SetScriptTitle(window);
-    if (gFrame.mdiClient) {
-        SendMessageA(gFrame.mdiClient, WM_MDIREFRESHMENU, 0, 0);
-        if (gFrame.frame) DrawMenuBar(gFrame.frame);
-    }
-}
+static void SetLogTitle(HWND window) { SetScriptTitle(window); }
 
 static void ActivateLog(HWND window)
 {

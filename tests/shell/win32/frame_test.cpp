@@ -531,11 +531,14 @@ TEST_F(FrameTest, TheStatusBarIsReadyAgainWhenAMenuCloses)
     EXPECT_EQ(StatusText(0), "Ready");
 }
 
-/* A log window just opened is listed in the Window menu by its own title. */
-TEST_F(FrameTest, ANewLogIsListedInTheWindowMenuByItsTitle)
+/* A log or script window just opened is listed in the Window menu by its
+** own title. */
+TEST_F(FrameTest, NewWindowsAreListedInTheWindowMenuByTheirTitles)
 {
     WriteTestFile(File("orders.txt"), "Buy 100 AAA\r\n");
+    WriteTestFile(File("listed.kvs"), "Data:\r\n  x: C\r\n");
     ASSERT_EQ(OpenLogFile(File("orders.txt").c_str()), 1);
+    ASSERT_EQ(OpenFileByType(File("listed.kvs").c_str(), CW_USEDEFAULT, CW_USEDEFAULT, 0, 0), 1);
     Pump();
     HMENU bar = GetMenu(gFrame.frame), windows = nullptr;
     for (int i = 0; i < GetMenuItemCount(bar) && !windows; i++) {
@@ -549,6 +552,7 @@ TEST_F(FrameTest, ANewLogIsListedInTheWindowMenuByItsTitle)
         const UINT id = GetMenuItemID(windows, i);
         if (id >= 1000 && id < 1100) listed += MenuItemText(windows, (int)id) + ";";
     }
-    EXPECT_NE(listed.find(File("orders.txt")), std::string::npos) << listed;
+    EXPECT_NE(listed.find("Log - " + File("orders.txt")), std::string::npos) << listed;
+    EXPECT_NE(listed.find(File("listed.kvs")), std::string::npos) << listed;
     EXPECT_EQ(listed.find("(untitled)"), std::string::npos) << listed;
 }
