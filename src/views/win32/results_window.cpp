@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/optimizer.h"
@@ -259,29 +260,34 @@ static void RunSelectedTestAction(HWND window, int command, int flag = 0);
 ** and must not outlive the rows and trades it points into); a results graph
 ** shows every test of its results list; a script window shows the test whose
 ** own script it holds read-only. */
-static bool WindowShowsTest(HWND window, const ResultsWindow *results, const TestRecord *test)
+template <typename Shows> static bool WindowShows(HWND window, const ResultsWindow *results, Shows shows)
 {
     char name[64];
     if (!GetClassNameA(window, name, sizeof name)) return false;
     const LONG_PTR data = GetWindowLongPtrA(window, GWLP_USERDATA);
     if (!data) return false;
-    if (strcmp(name, "KestovarTrades") == 0) return ((const CellListWindow *)data)->test == test;
+    if (strcmp(name, "KestovarTrades") == 0) return shows(((const CellListWindow *)data)->test);
     if (strcmp(name, "KestovarCompare") == 0) {
         const CompareWindow *compare = (const CompareWindow *)data;
-        return compare->test1 == test || compare->test2 == test;
+        return shows(compare->test1) || shows(compare->test2);
     }
-    if (strcmp(name, "KestovarGraph") == 0) return ((const GraphWindow *)data)->test == test;
-    if (strcmp(name, "KestovarPlot") == 0) return ((const PlotWindow *)data)->test == test;
+    if (strcmp(name, "KestovarGraph") == 0) return shows(((const GraphWindow *)data)->test);
+    if (strcmp(name, "KestovarPlot") == 0) return shows(((const PlotWindow *)data)->test);
     if (strcmp(name, "KestovarResGraph") == 0) return results && ((const ResGraphWindow *)data)->owner == results;
-    if (strcmp(name, "KestovarScript") == 0) return ScriptWindowTest(window) == test;
+    if (strcmp(name, "KestovarScript") == 0) return shows(ScriptWindowTest(window));
     if (strcmp(name, "KestovarChart") == 0) {
         const ChartWindow *chart = (const ChartWindow *)data;
         if (chart->kind != CHART_KIND_TRADE && chart->kind != CHART_KIND_COMPARE) return false;
-        if (chart->ownerTest == test) return true;
+        if (shows((const TestRecord *)chart->ownerTest)) return true;
         HWND owner = (HWND)chart->owner;
-        return owner && (!IsWindow(owner) || WindowShowsTest(owner, results, test));
+        return owner && (!IsWindow(owner) || WindowShows(owner, results, shows));
     }
-    return data == (LONG_PTR)test;
+    return shows((const TestRecord *)data);
+}
+
+static bool WindowShowsTest(HWND window, const ResultsWindow *results, const TestRecord *test)
+{
+    return WindowShows(window, results, [test](const TestRecord *shown) { return shown && shown == test; });
 }
 
 HWND FindTestViewWindow(const ResultsWindow *results, const TestRecord *test, const char *className)
@@ -296,12 +302,49 @@ HWND FindTestViewWindow(const ResultsWindow *results, const TestRecord *test, co
     return nullptr;
 }
 
-static int sResultsDestroying; /* the frame is taking every window down */
+/* Set while the tests being freed show in no window any more: the frame is
+** taking every window down, or a whole list had its views closed at once. */
+static int sResultsDestroying;
 
 /* Closes every window that shows the test and drops the results rows that
 ** point at it; FreeTestRecord calls it before the test is freed, on every
 ** path: Delete Test, Delete All, closing the list, an optimization's clear
 ** and keep-best trimming. */
+/* Closes, in one walk of the windows, every window that shows a test of the
+** list (and its results graph), so that freeing a whole list costs no walk
+** of the windows per test. */
+static void CloseListViews(const ResultsWindow *results)
+{
+    std::unordered_set<const TestRecord *> tests;
+    for (const TestRecord *t = results->firstTest; t; t = t->next) tests.insert(t);
+    auto shows = [&tests](const TestRecord *shown) { return shown && tests.count(shown) != 0; };
+    for (bool closed = true; closed && gFrame.mdiClient;) {
+        closed = false;
+        for (HWND child = GetWindow(gFrame.mdiClient, GW_CHILD); child && !closed; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (GetParent(child) != gFrame.mdiClient || !WindowShows(child, results, shows)) continue;
+            /* Closing one window may close others: the walk starts again. */
+            SendMessageA(child, WM_CLOSE, 0, 0);
+            if (IsWindow(child)) DestroyWindow(child);
+            closed = true;
+        }
+    }
+}
+
+/* Frees every test of the window's list after closing their views at once;
+** the rows go first, so that freeing a test finds no row of it either. */
+static void FreeListTests(HWND window, ResultsHost *host, bool close)
+{
+    CloseListViews(host->list);
+    host->rowCount = 0;
+    ListView_SetItemCountEx(GetListViewOf(window), 0, 0);
+    sResultsDestroying = 1;
+    if (close)
+        CloseResultsWindow(host->list);
+    else
+        DeleteAllTests(host->list);
+    sResultsDestroying = 0;
+}
+
 static void CloseTestViews(ResultsWindow *results, TestRecord *test)
 {
     if (sResultsDestroying || !gFrame.mdiClient) return;
@@ -405,7 +448,7 @@ static void DeleteAllResults(HWND window)
     if (gSettings.AskDeleteTests &&
         MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete all the test results in this window?") != IDYES)
         return;
-    DeleteAllTests(host->list);
+    FreeListTests(window, host, false);
     SyncResultsRows(window, 1);
 }
 
@@ -574,10 +617,7 @@ static int CloseResults(HWND window)
             return 0;
         }
         if (!QuerySaveResults(host->list, 1)) return 0;
-        /* The rows go first, so that freeing each test finds no row of it. */
-        host->rowCount = 0;
-        ListView_SetItemCountEx(GetListViewOf(window), 0, 0);
-        CloseResultsWindow(host->list);
+        FreeListTests(window, host, true);
         host->list = nullptr;
         UpdateDebugPanelControls();
     }

@@ -951,3 +951,37 @@ TEST_F(ResultWindowsTest, AListLeavesNothingOnItsListViewWhenItCloses)
         EXPECT_EQ(nullptr, gRowsInSightAtDestroy);
     }
 }
+
+/* Deleting all tests, or closing the list, closes every window that shows
+** one of its tests, and only those. */
+TEST_F(ResultWindowsTest, AListThatGoesTakesTheWindowsOfItsTests)
+{
+    ViewData data;
+    for (int command : {IDM_DELETE_ALL_TESTS, 0 /* close the list */}) {
+        SCOPED_TRACE(command ? "Delete All Tests" : "close");
+        ResultsWindow *list;
+        TestRecord *first = MakeTest(1, nullptr, 0, 8), *second = MakeTest(2, nullptr, 0, 6);
+        HWND results = OpenList({first, second}, &list);
+        ASSERT_NE(nullptr, results);
+        ASSERT_NE(nullptr, OpenStatsGraph(list, first, 0));
+        ASSERT_NE(nullptr, OpenTradeList(second));
+        ASSERT_NE(nullptr, OpenTradePlotWindow(list, second, 0));
+        ASSERT_NE(nullptr, CreateResGraphWindow(list));
+        OpenLogFile(nullptr); /* a window of no test stays */
+        Pump();
+        list->modified = 0;
+        if (command)
+            ResultsCommand(results, command);
+        else
+            SendMessageA(results, WM_CLOSE, 0, 0);
+        Pump();
+        for (const char *kind : {"KestovarGraph", "KestovarTrades", "KestovarPlot", "KestovarResGraph"})
+            EXPECT_EQ(0, CountChildren(kind)) << kind;
+        EXPECT_EQ(1, CountChildren("KestovarLog"));
+        EXPECT_EQ(command ? 1 : 0, CountChildren("KestovarResults"));
+        if (command) EXPECT_EQ(0, ListView_GetItemCount(GetListViewOf(results)));
+        HWND child;
+        while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
+        while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    }
+}
