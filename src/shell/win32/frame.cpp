@@ -549,6 +549,7 @@ static int CreateFrameParts(HWND frame)
     CreateWindowTabs(frame);
     gFrame.statusBar = CreateWindowExA(0, STATUSCLASSNAMEA, nullptr, WS_CHILD | SBARS_SIZEGRIP, 0, 0, 0, 0, frame,
                                        nullptr, gFrame.instance, nullptr);
+    ForgetStatusTexts(); /* those of an earlier frame's bar */
     if (gFrame.statusBar && gSettings.ShowStatusBar) {
         ShowWindow(gFrame.statusBar, SW_SHOW);
         SetStatusParts();

@@ -556,3 +556,25 @@ TEST_F(FrameTest, NewWindowsAreListedInTheWindowMenuByTheirTitles)
     EXPECT_NE(listed.find(File("listed.kvs")), std::string::npos) << listed;
     EXPECT_EQ(listed.find("(untitled)"), std::string::npos) << listed;
 }
+
+/* Progress texts set faster than a screen shows them: the program reads the
+** last one at once, and the bar shows it once messages are handled. */
+TEST_F(FrameTest, TheStatusBarShowsTheLastOfManyProgressTexts)
+{
+    auto shown = [](int part) {
+        char text[300] = "";
+        SendMessageA(gFrame.statusBar, SB_GETTEXTA, (WPARAM)part, (LPARAM)text);
+        return std::string(text);
+    };
+    for (const char *last : {"Test 300 of 300", ""}) {
+        for (int i = 1; i <= 300; i++) SetStatusText(1, "Test %d of %d", i, 300);
+        if (!last[0]) SetStatusText(1, nullptr);
+        SetStatusText(2, "%s", "Symbol: AAA");
+        EXPECT_EQ(StatusText(1), last);
+        EXPECT_EQ(StatusText(2), "Symbol: AAA");
+        Sleep(120);
+        Pump();
+        EXPECT_EQ(shown(1), last);
+        EXPECT_EQ(shown(2), "Symbol: AAA");
+    }
+}
