@@ -109,18 +109,25 @@ int WindowTabTitle(const char *windowText, const char *kindName, int ordinal, ch
 
 int WindowTabWidth(int dpi) { return dpi * 168 / 96; }
 
-int StatusBarEdges(int barWidth, int dpi, int fields, int *edges)
+int StatusBarEdges(int barWidth, int dpi, int fields, int *edges, int timeWidth)
 {
     int n = fields + 2;
     int u = dpi * 4 / 3;
-    /* Part 0 takes at least 3 units and the memory part needs one: where the
-    ** bar is narrower than that, every part narrows alike, so that each one
-    ** still shows. */
-    if (barWidth < (n + 3) * u) u = barWidth / (n + 3) > 0 ? barWidth / (n + 3) : 1;
-    int first = barWidth - n * u;
+    int t = timeWidth > u ? timeWidth : u; /* part 1 */
+    /* Part 0 takes at least 3 units and the memory part needs one.  Where
+    ** the bar is narrower than that, the run time keeps the width its text
+    ** needs and the other parts narrow alike, so that each one still shows. */
+    if (barWidth < (n + 2) * u + t) {
+        u = barWidth / (n + 3);
+        t = timeWidth > u ? timeWidth : u;
+        if (t > u) u = (barWidth - t) / (n + 2);
+        if (u < 1) u = 1;
+    }
+    int first = barWidth - (n - 1) * u - t;
     if (first < 3 * u) first = 3 * u;
     edges[0] = first;
-    for (int i = 1; i < n; i++) edges[i] = first + i * u;
+    edges[1] = first + t;
+    for (int i = 2; i < n; i++) edges[i] = edges[i - 1] + u;
     edges[n] = -1;
     return n + 1;
 }

@@ -62,9 +62,12 @@ int WindowTabWidth(int dpi);
 /* Right edges of the status bar's parts: with n = fields + 2 and u = dpi * 4 / 3,
 ** part 0 ends at width - n * u but at least at 3 * u, each next part is u wide,
 ** the last (part n) runs to the edge (-1).  A bar narrower than (n + 3) * u
-** takes u = width / (n + 3), so that every part shows.  edges holds
-** fields + 3 values; returns the part count. */
-int StatusBarEdges(int barWidth, int dpi, int fields, int *edges);
+** takes u = width / (n + 3), so that every part shows.  Part 1 (the run's
+** progress, then its run time) is at least timeWidth wide: where the bar is
+** too narrow for that beside the other parts at full width, the others
+** narrow first, alike.  edges holds fields + 3 values; returns the part
+** count. */
+int StatusBarEdges(int barWidth, int dpi, int fields, int *edges, int timeWidth = 0);
 
 /* ---- start-up ---------------------------------------------------------------------- */
 

@@ -120,28 +120,72 @@ const char *ResultsColumnHeading(const ResultsWindow *window, int32_t column)
     return window && column < window->columnCount ? window->columns[column].name : "";
 }
 
+int ResultsRowFilled(const TestRecord *test)
+{
+    return test && test->resultsValues && test->strategyCount > 0 &&
+        (int64_t)test->resultsValueCount == (int64_t)test->strategyCount * gResultsColumns.count;
+}
+
+/* The stored value of the shown-th shown Results column, with its column. */
+static const FormulaColumn *ShownColumnValue(const TestRecord *test, int32_t shown, double *value)
+{
+    for (int32_t k = 0; k < gResultsColumns.count; k++) {
+        const FormulaColumn *column = ResultsColumn(k);
+        if (column->format == 0 || shown-- != 0) continue;
+        *value = EvalTestStat((TestRecord *)test, RESULTS_OWN_STRATEGY, k, 0);
+        return column;
+    }
+    return nullptr;
+}
+
+void ResultsCellText(const ResultsWindow *window, const TestRecord *test, int32_t column, char *out)
+{
+    out[0] = 0;
+    if (!test || column < 0) return;
+    if (column < RESULTS_FIXED_COLUMNS) {
+        if (column == 0) {
+            FormatText(out, RESULTS_CELL_SIZE, "%4.4d", test->testNumber);
+        } else if (column == 1) {
+            CopyString(out, RESULTS_CELL_SIZE, test->settings.TestName, 79);
+        } else {
+            char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];
+            FormatDefaultDate(test->settings.FirstDate, first);
+            FormatDefaultDate(test->settings.LastDate, last);
+            FormatText(out, RESULTS_CELL_SIZE, "%s - %s", first, last);
+        }
+        return;
+    }
+    double value = 0;
+    const int32_t shown = CountShownResultsColumns();
+    if (column < RESULTS_FIXED_COLUMNS + shown) {
+        const FormulaColumn *formula = ShownColumnValue(test, column - RESULTS_FIXED_COLUMNS, &value);
+        if (!formula) return;
+        char text[NUMBER_TEXT_SIZE];
+        FormatNumber(value, formula->format, formula->decimals, (int32_t)formula->negativeParens, test->currency, text);
+        CopyString(out, RESULTS_CELL_SIZE, text, -1);
+        return;
+    }
+    const int32_t j = column - RESULTS_FIXED_COLUMNS - shown;
+    if (!window || j >= window->columnCount) return;
+    for (int32_t p = 0; p < test->parameterCount; p++) {
+        const ParamValue *parameter = &test->parameters[p];
+        if (CompareNoCase(parameter->name, window->columns[j].name) != 0) continue;
+        /* A walk-forward summary test stores its walked parameters as
+        ** NaN: it ran no single value, so its cell stays empty. */
+        if (!std::isnan(parameter->value)) FormatText(out, RESULTS_CELL_SIZE, "%g", parameter->value);
+        return;
+    }
+}
+
 void FillResultsRow(const ResultsWindow *window, TestRecord *test, char (*cells)[RESULTS_CELL_SIZE], int32_t count)
 {
     for (int32_t c = 0; c < count; c++) cells[c][0] = 0;
     if (!test) return;
-    char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];
-    FormatDefaultDate(test->settings.FirstDate, first);
-    FormatDefaultDate(test->settings.LastDate, last);
-    if (count > 0) FormatText(cells[0], RESULTS_CELL_SIZE, "%4.4d", test->testNumber);
-    if (count > 1) CopyString(cells[1], RESULTS_CELL_SIZE, test->settings.TestName, 79);
-    if (count > 2) FormatText(cells[2], RESULTS_CELL_SIZE, "%s - %s", first, last);
-
     int32_t listColumn = RESULTS_FIXED_COLUMNS;
     for (int32_t k = 0; k < gResultsColumns.count; k++) {
         double value = EvalTestStat(test, RESULTS_OWN_STRATEGY, k, 1);
-        const FormulaColumn *column = ResultsColumn(k);
-        if (column->format == 0) continue;
+        if (ResultsColumn(k)->format == 0) continue;
         if (listColumn == gSettings.OptScoreCol + RESULTS_FIXED_COLUMNS) gOptimizer.currentScore = value;
-        if (listColumn < count) {
-            char text[NUMBER_TEXT_SIZE];
-            FormatNumber(value, column->format, column->decimals, (int32_t)column->negativeParens, test->currency, text);
-            CopyString(cells[listColumn], RESULTS_CELL_SIZE, text, -1);
-        }
         listColumn++;
     }
     for (int32_t j = 0; window && j < window->columnCount; j++, listColumn++) {
@@ -149,13 +193,10 @@ void FillResultsRow(const ResultsWindow *window, TestRecord *test, char (*cells)
             ParamValue *parameter = &test->parameters[p];
             if (CompareNoCase(parameter->name, window->columns[j].name) != 0) continue;
             parameter->column = listColumn;
-            /* A walk-forward summary test stores its walked parameters as
-            ** NaN: it ran no single value, so its cell stays empty. */
-            if (listColumn < count && !std::isnan(parameter->value))
-                FormatText(cells[listColumn], RESULTS_CELL_SIZE, "%g", parameter->value);
             break;
         }
     }
+    for (int32_t c = 0; c < count; c++) ResultsCellText(window, test, c, cells[c]);
 }
 
 int SaveResultsListCsv(const ResultsWindow *window, const char *path)

@@ -45,6 +45,17 @@ const char *ResultsColumnHeading(const ResultsWindow *window, int32_t column);
 ** stored again; the parameters record the list column that shows them. */
 void FillResultsRow(const ResultsWindow *window, TestRecord *test, char (*cells)[RESULTS_CELL_SIZE], int32_t count);
 
+/* Whether the test's stored statistics fit the Results columns compiled now
+** (one value per strategy and column): a list shows such a test from its
+** store, and computes the others when they come into it. */
+int ResultsRowFilled(const TestRecord *test);
+
+/* The text of one cell of the test's row, from what the test has stored:
+** nothing is computed, so a list of any length can show, sort and copy its
+** rows at the cost of the cells asked for.  The same texts as
+** FillResultsRow gives once the statistics are stored. */
+void ResultsCellText(const ResultsWindow *window, const TestRecord *test, int32_t column, char *out);
+
 /* Writes the list as the results window shows it, as CSV: a heading line of
 ** the column names, then one line per test in list order with the cells of
 ** its row, separators taken out of every cell, each line ending "\r\n".  The

@@ -86,4 +86,34 @@ TEST_F(RunViews, TradesFilterDropsTheTradesItRejects)
     }
 }
 
+/* A script that fails to compile changes nothing in what the tests already
+** run show: their statistics (refreshed too), their columns and the trade
+** lists opened on them keep the columns of the last good compile. */
+TEST_F(RunViews, AFailedCompileKeepsTheStatisticsAndTradeColumns)
+{
+    Write("Results.kvs", "Results:\n  Net: S.Equity {$ \"Net Equity\" |1}\n");
+    Write("Trades.kvs", "Trades:\n  Profit: T.Profit {$2 \"Profit\"}\n");
+    ASSERT_EQ(0, Run(kTrend)) << LastMessage();
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    const std::string broken = std::string(kTrend) + "  ExitRule: C < L\n"; /* the exit rule twice */
+    ASSERT_NE(0, Run(broken.c_str()));
+    EXPECT_NE(std::string::npos, std::string(LastMessage()).find("duplicate strategy element")) << LastMessage();
+
+    char cells[4][RESULTS_CELL_SIZE];
+    FillResultsRow(FirstResultsWindow(), test, cells, 4); /* as a refresh of the list does */
+    EXPECT_STREQ("Net Equity", ResultsColumnHeading(FirstResultsWindow(), 3));
+    EXPECT_STREQ("$100,030.00", cells[3]);
+    CellListWindow list = {};
+    list.test = test;
+    ASSERT_EQ(1, BuildTradeList(&list, 4));
+    ASSERT_EQ(TRADE_FIXED_COLUMNS + 1, list.columnCount);
+    EXPECT_STREQ("$30.00", GetListCell(&list, 0, TRADE_FIXED_COLUMNS)->text);
+    FreeListWindow(&list);
+
+    /* The next good compile brings the script's own columns. */
+    ASSERT_EQ(0, Run((std::string(kTrend) + "Results:\n  Twice: 2 {#}\n").c_str())) << LastMessage();
+    EXPECT_STREQ("Twice", ResultsColumnHeading(FirstResultsWindow(), 3));
+}
+
 } // namespace

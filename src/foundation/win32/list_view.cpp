@@ -304,6 +304,11 @@ void WidenColumnsOnScroll(HWND listView)
     WidenColumnsToRowsInSight(listView);
 }
 
+void ForgetRowsInSight(HWND listView)
+{
+    if (listView) RemovePropA(listView, kRowsInSightProp);
+}
+
 void AutoSizeColumns(HWND listView)
 {
     HWND header = ListView_GetHeader(listView);

@@ -47,6 +47,9 @@ void AutoSizeColumns(HWND listView);
 ** call, widens (never narrows) each column whose cells now in sight do not
 ** fit. */
 void WidenColumnsOnScroll(HWND listView);
+/* Removes what WidenColumnsOnScroll keeps with the list view (its last top
+** row); every list window calls it as its list view goes. */
+void ForgetRowsInSight(HWND listView);
 void AutoSizeColumn(const NMHEADERA *header);
 void SetColumn(HWND listView, const char *heading, int format, int column, int insert);
 void SetItemText(HWND listView, int row, int column, const char *text);

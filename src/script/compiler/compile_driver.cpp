@@ -601,11 +601,59 @@ void ResetScriptState(ScriptReset how)
 
 /* ---- the compile ------------------------------------------------------------------------- */
 
+namespace {
+
+/* The Results and Trades columns of the last compile that succeeded.  A
+** compile that fails puts them back: the statistics of the tests already
+** listed, and the trade lists opened on them, keep their columns (and a
+** refresh its formulas) until a compile succeeds. */
+struct KeptColumns {
+    DefinitionList results, trades;
+    char tradesSort[SORT_LIST_SIZE];
+};
+
+KeptColumns SetColumnsAside()
+{
+    KeptColumns kept = {gResultsColumns, gTradesColumns, {}};
+    CopyString(kept.tradesSort, sizeof kept.tradesSort, gTradesSort, -1);
+    /* The texts they were read from go with the reset; what a formula
+    ** needs to run is in its nodes. */
+    for (DefinitionList *list : {&kept.results, &kept.trades})
+        for (int32_t i = 0; i < list->capacity; i++) ((FormulaColumn *)list->items)[i].formula.scriptText = nullptr;
+    gResultsColumns = DefinitionList{};
+    gTradesColumns = DefinitionList{};
+    return kept;
+}
+
+void FreeColumnList(DefinitionList *list)
+{
+    for (int32_t i = 0; i < list->capacity; i++) FreeFormulaNodes(&((FormulaColumn *)list->items)[i].formula);
+    FreeDefinitionList(list);
+}
+
+/* ok: the new columns stay and the kept ones go; else the kept ones come back. */
+void SettleKeptColumns(KeptColumns *kept, int ok)
+{
+    if (!ok) {
+        FreeColumnList(&gResultsColumns);
+        FreeColumnList(&gTradesColumns);
+        gResultsColumns = kept->results;
+        gTradesColumns = kept->trades;
+        CopyString(gTradesSort, sizeof gTradesSort, kept->tradesSort, -1);
+        return;
+    }
+    FreeColumnList(&kept->results);
+    FreeColumnList(&kept->trades);
+}
+
+} // namespace
+
 int CompileScript(const char *path, int mode, int pass)
 {
     StrategyRecord *scratch = nullptr;
     if (!AllocMemory(&scratch, sizeof(StrategyRecord))) return 0;
 
+    KeptColumns kept = SetColumnsAside();
     /* Every list starts empty; allocations stay for reuse. */
     ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
 
@@ -623,6 +671,7 @@ int CompileScript(const char *path, int mode, int pass)
     SetRandomSeed(0);
 
     int ok = CompileScriptBody(path, scratch);
+    SettleKeptColumns(&kept, ok);
 
     ResetIncludeState();
     SetCurrentScript(nullptr);

@@ -284,7 +284,6 @@ int QuerySaveAll(int closing)
 {
     SettingsPanelToSettings();
     if (gFrame.debugPanel) DialogToSettings(gFrame.debugPanel, IDD_DEBUG_PANEL, 0);
-    gListOpenFileWindows = ListOpenFileWindows;
     SaveSettings(gFrame.settingsPath);
     return QuerySaveScripts(closing ? 1 : 0) && QuerySaveLogs(closing ? 1 : 0) &&
         QuerySaveResultsWindows(closing ? 1 : 0);
@@ -538,6 +537,10 @@ int DispatchFrameCommand(int id)
 static int CreateFrameParts(HWND frame)
 {
     gFrame.frame = frame;
+    /* Every save of the settings file lists the windows open then (a run
+    ** saves before it starts), so a crash or a forced end leaves the
+    ** workspace of the last save, not an empty one. */
+    gListOpenFileWindows = ListOpenFileWindows;
     CLIENTCREATESTRUCT ccs = {};
     ccs.hWindowMenu = GetSubMenu(gFrame.frameMenu, 5);
     ccs.idFirstChild = 1000;
@@ -549,6 +552,7 @@ static int CreateFrameParts(HWND frame)
     CreateWindowTabs(frame);
     gFrame.statusBar = CreateWindowExA(0, STATUSCLASSNAMEA, nullptr, WS_CHILD | SBARS_SIZEGRIP, 0, 0, 0, 0, frame,
                                        nullptr, gFrame.instance, nullptr);
+    ForgetStatusTexts(); /* those of an earlier frame's bar */
     if (gFrame.statusBar && gSettings.ShowStatusBar) {
         ShowWindow(gFrame.statusBar, SW_SHOW);
         SetStatusParts();
@@ -584,7 +588,11 @@ static void ShowMenuHelp(WPARAM wParam, LPARAM lParam)
 {
     if (gRun.state.load() != RUN_IDLE) return;
     UINT flags = HIWORD(wParam);
-    if (flags == 0xFFFF && !lParam) return;
+    /* The menu closed: the help of its last item no longer applies. */
+    if (flags == 0xFFFF && !lParam) {
+        SetStatusText(0, nullptr);
+        return;
+    }
     if (flags & MF_POPUP)
         ResetStatusBar(0);
     else if (LOWORD(wParam))

@@ -403,6 +403,7 @@ int ListChildMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, in
 {
     switch (message) {
     case WM_DESTROY:
+        ForgetRowsInSight(GetListViewOf(window));
         RemoveWindowTab(window);
         if (gFrame.activeChild == window) {
             gFrame.activeChild = nullptr;

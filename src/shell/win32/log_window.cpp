@@ -153,9 +153,11 @@ HWND GetLogWindow(char **buffer)
     } else {
         window = CreateLogWindow();
         if (window) {
+            /* Titled before it is activated: the Window menu lists the
+            ** title the window has when it becomes active. */
+            SetLogTitle(window);
             ShowWindow(window, SW_SHOW);
             ActivateLog(window);
-            SetLogTitle(window);
         }
         child = nullptr;
         if (!FindNextChildWindow(&child, "KestovarLog")) {
@@ -203,9 +205,9 @@ int OpenLogFile(const char *path)
             UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
         }
     }
+    SetLogTitle(window);
     ShowWindow(window, SW_SHOW);
     ActivateLog(window);
-    SetLogTitle(window);
     return 1;
 }
 

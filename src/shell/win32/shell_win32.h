@@ -54,6 +54,8 @@ INT_PTR CALLBACK WindowListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
 LRESULT CALLBACK PopupNoticeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void SetStatusParts();
 int StatusPartCount();
+/* Drops the progress texts kept for the status bar (a new bar has none). */
+void ForgetStatusTexts();
 
 /* ---- toolbar and tabs (toolbar_tabs.cpp) ------------------------------------------------ */
 

@@ -415,6 +415,13 @@ void UpdateWindowTab(HWND window)
     }
     if (window == gFrame.activeChild) TabCtrl_SetCurSel(gFrame.tabs, index);
     InvalidateRect(gFrame.tabs, nullptr, TRUE);
+    /* The Window menu lists each window by the title it had when the menu
+    ** was last built; a window is active, and listed, from its creation on,
+    ** before its kind gives it its title. */
+    if (gFrame.mdiClient && GetParent(window) == gFrame.mdiClient) {
+        SendMessageA(gFrame.mdiClient, WM_MDIREFRESHMENU, 0, 0);
+        if (gFrame.frame) DrawMenuBar(gFrame.frame);
+    }
 }
 
 void RemoveWindowTab(HWND window)

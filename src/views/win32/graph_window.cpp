@@ -114,6 +114,9 @@ HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode)
 {
     if (!results) results = FirstResultsWindow();
     if (!results || !test) return nullptr;
+    /* The report's hidden graph steps through its tabs: the tab the user
+    ** chose last stays the one the next graph window opens on. */
+    const int32_t savedType = gSettings.GraphType;
     HWND reuse = nullptr;
     GraphWindow *old = nullptr;
     if (mode == 1 && FindNextChildWindow(&reuse, kGraphClass)) old = GraphRecord(reuse);
@@ -142,6 +145,7 @@ HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode)
     memset(test->graphValid, 0, sizeof test->graphValid);
     if (!AllocGraphWindow(graph, test) || !CheckGraphDisplay(graph, graph->graphIndex)) {
         FreeGraphRecord(&graph);
+        if (mode == -1) gSettings.GraphType = savedType;
         return nullptr;
     }
     for (int32_t s = 0; s < graph->seriesCount; s++) {
@@ -191,6 +195,7 @@ HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode)
     if (!window) {
         FreeGraphRecord(&graph);
         gSettings.GraphUseLogScale = savedLog, gSettings.GraphShowMA = savedMa, gSettings.GraphSort = savedSort;
+        if (mode == -1) gSettings.GraphType = savedType;
         return nullptr;
     }
     FillGraphTabs(graph);
@@ -199,6 +204,7 @@ HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode)
         FreeGraphRecord(&graph);
         if (mode == -1 || !reuse) DestroyWindow(window);
         gSettings.GraphUseLogScale = savedLog, gSettings.GraphShowMA = savedMa, gSettings.GraphSort = savedSort;
+        if (mode == -1) gSettings.GraphType = savedType;
         return nullptr;
     }
     if (graph->cursorShown) graph->cursorIndex = FindPointByDate(graph, cursorDate);
@@ -222,6 +228,7 @@ HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode)
         SetFocus(window);
     }
     gSettings.GraphUseLogScale = savedLog, gSettings.GraphShowMA = savedMa, gSettings.GraphSort = savedSort;
+    if (mode == -1) gSettings.GraphType = savedType;
     return window;
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "foundation/allocator.h"
 #include "foundation/numbers.h"
@@ -112,18 +113,40 @@ int RenderResultsHeatMap(ResGraphWindow *r, HDC dc, int W, int H, int top)
         auto X = [&](int i) { return L + int(int64_t(i) * wp / r->xCount); };
         auto Y = [&](int j) { return 2 * T + S + hp - int(int64_t(j) * hp / r->yCount); };
         int cellW = X(1) - X(0) + 1, cellH = Y(0) - Y(1) + 1;
+        /* One label a column and a row, from the first point drawn in it. */
+        std::vector<int32_t> columnPoint((size_t)r->xCount, -1), rowPoint((size_t)r->yCount, -1);
         for (int32_t i = 0; i < r->pointCount; i++) {
             const ResGraphPoint &p = r->points[i];
-            if (p.tests == 0 || p.xIndex < 0 || p.yIndex < 0) continue;
+            if (p.tests == 0 || p.xIndex < 0 || p.yIndex < 0 || p.xIndex >= r->xCount || p.yIndex >= r->yCount) continue;
             int x = X(p.xIndex), y = Y(p.yIndex);
-            FormatText(text, sizeof text, "%g", p.x);
-            Text(dc, x + cellW / 2, H - int(1.5 * T), text, TA_CENTER, PLOT_BLACK);
-            FormatText(text, sizeof text, "%g", p.y);
+            if (columnPoint[(size_t)p.xIndex] < 0) columnPoint[(size_t)p.xIndex] = i;
+            if (rowPoint[(size_t)p.yIndex] < 0) rowPoint[(size_t)p.yIndex] = i;
+            Block(dc, x, y, x + cellW, y - cellH, ResGraphCellColour(p.value, r->minimum, r->maximum));
+        }
+        /* Only the labels that fit are written, as under the bar chart: a
+        ** value starts a character's width past the end of the last one
+        ** written, left to right along the x axis and upward along the y
+        ** axis, so many narrow cells show every second or third value. */
+        int nextLeft = -1000000;
+        for (int32_t i = 0; i < r->xCount; i++) {
+            if (columnPoint[(size_t)i] < 0) continue;
+            FormatText(text, sizeof text, "%g", r->points[columnPoint[(size_t)i]].x);
+            const int width = Width(dc, text), centre = X(i) + cellW / 2;
+            if (centre - width / 2 < nextLeft) continue;
+            Text(dc, centre, H - int(1.5 * T), text, TA_CENTER, PLOT_BLACK);
+            nextLeft = centre - width / 2 + width + C;
+        }
+        int nextBottom = 1000000; /* the top of the last y value written */
+        for (int32_t j = 0; j < r->yCount; j++) {
+            if (rowPoint[(size_t)j] < 0) continue;
+            FormatText(text, sizeof text, "%g", r->points[rowPoint[(size_t)j]].y);
+            const int top = Y(j) - cellH / 2 - T / 2;
+            if (top + T > nextBottom) continue;
             /* Half the margin holds short values; a long one ends further
             ** right so that it starts inside the picture. */
             const int labelRight = L / 2 > Width(dc, text) + C ? L / 2 : Width(dc, text) + C;
-            Text(dc, labelRight, y - cellH / 2 - T / 2, text, TA_RIGHT, PLOT_BLACK);
-            Block(dc, x, y, x + cellW, y - cellH, ResGraphCellColour(p.value, r->minimum, r->maximum));
+            Text(dc, labelRight, top, text, TA_RIGHT, PLOT_BLACK);
+            nextBottom = top;
         }
         Line(dc, PenBlack, W - R + C, S + 8, W - R + C, H);
         /* Fewer values than label rows: one label a value, spread over the

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/optimizer.h"
@@ -40,12 +41,20 @@
 enum { RESULTS_TIMER_ID = 0x5201,
        RESULTS_TIMER_MS = 250 };
 
-/* The window's record: its results list and the list view's sort keys. */
+/* The window's record: its results list, the list view's sort keys and its
+** rows.  The list view asks for the texts of the rows it draws (a virtual
+** list), so a list of 10,000 tests is sorted, opened and closed at the cost
+** of its pointers and of one page of cells, not of a message per cell. */
 struct ResultsHost {
     ResultsWindow *list;
     uint8_t sortPriorities[LIST_MAX_SORT_COLUMNS];
     uint8_t sortDirections[LIST_MAX_SORT_COLUMNS];
     int32_t shownColumns; /* list columns at the last setup */
+    TestRecord **rows;    /* the list's tests in the order shown; null: freed since the last sync */
+    int32_t rowCount;
+    int32_t rowCapacity;
+    int32_t freedHint;          /* where the last freed test was found */
+    char cell[RESULTS_CELL_SIZE]; /* the text last handed to the list view */
 };
 
 static ResultsHost *HostOf(HWND window)
@@ -88,68 +97,86 @@ static void SetupResultsColumns(HWND window)
     host->shownColumns = columns;
 }
 
-static void SetRowCells(HWND view, int row, const ResultsWindow *list, TestRecord *test, int32_t columns)
+static TestRecord *RowTest(HWND window, int row)
 {
-    std::vector<char[RESULTS_CELL_SIZE]> cells((size_t)columns);
-    FillResultsRow(list, test, cells.data(), columns);
-    for (int32_t c = 0; c < columns; c++) SetItemText(view, row, c, cells[(size_t)c]);
+    const ResultsHost *host = HostOf(window);
+    return host && row >= 0 && row < host->rowCount ? host->rows[row] : nullptr;
 }
 
-static void InsertTestRow(HWND view, int row, const ResultsWindow *list, TestRecord *test, int32_t columns)
-{
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = row;
-    item.pszText = (char *)"";
-    item.lParam = (LPARAM)test;
-    ListView_InsertItem(view, &item);
-    SetRowCells(view, row, list, test, columns);
-}
-
-static TestRecord *RowTest(HWND view, int row)
-{
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    return ListView_GetItem(view, &item) ? (TestRecord *)item.lParam : nullptr;
-}
-
-/* Brings the rows in line with the list: rows that still match the list's
-** first tests stay, new tests are appended, any other change rebuilds.  New
-** rows re-fit the widths unless the rows only changed their order (a sort). */
-static void SyncResultsRows(HWND window, int rebuild, int fitWidths = 1)
+/* Brings the rows in line with the list.  A test whose statistics do not fit
+** the Results columns compiled now is computed as it comes in (refill: every
+** test, as after a recompile); the others are shown as stored, so a sort
+** only reorders pointers.  New rows re-fit the widths unless the rows only
+** changed their order (a sort). */
+static void SyncResultsRows(HWND window, int refill, int fitWidths = 1)
 {
     ResultsHost *host = HostOf(window);
     if (!host || !host->list) return;
     HWND view = GetListViewOf(window);
-    const int32_t columns = CountResultsListColumns(host->list);
-    if (columns != host->shownColumns || rebuild) {
-        SetupResultsColumns(window);
-        rebuild = 1;
+    ResultsWindow *list = host->list;
+    const int32_t columns = CountResultsListColumns(list);
+    const bool newColumns = columns != host->shownColumns || refill;
+    if (newColumns) SetupResultsColumns(window);
+    int32_t matched = 0;
+    TestRecord *t = list->firstTest;
+    for (; t && matched < host->rowCount && host->rows[matched] == t; t = t->next) matched++;
+    const bool appended = matched == host->rowCount; /* the rows shown are still the list's first tests */
+    int32_t added = 0;
+    if (!appended || t || newColumns) {
+        if (list->testCount > host->rowCapacity) {
+            const int32_t capacity = list->testCount + list->testCount / 2 + 16;
+            if (!ReallocMemory(&host->rows, (uint64_t)capacity * sizeof(TestRecord *))) return;
+            host->rowCapacity = capacity;
+        }
+        int32_t n = 0;
+        for (t = list->firstTest; t && n < host->rowCapacity; t = t->next) {
+            if (refill || !ResultsRowFilled(t)) FillResultsRow(list, t, nullptr, 0);
+            host->rows[n++] = t;
+        }
+        added = newColumns || !appended ? n : n - matched;
+        host->rowCount = n;
+        host->freedHint = 0;
+        if (!appended || newColumns) ListView_SetItemState(view, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_SetItemCountEx(view, n, LVSICF_NOSCROLL);
+        InvalidateRect(view, nullptr, TRUE);
     }
-    const int rows = ListView_GetItemCount(view);
-    int matched = 0;
-    TestRecord *t = host->list->firstTest;
-    for (; t && matched < rows && !rebuild; t = t->next, matched++)
-        if (RowTest(view, matched) != t) break;
-    if (rebuild || matched < rows) {
-        SendMessageA(view, WM_SETREDRAW, FALSE, 0);
-        ListView_DeleteAllItems(view);
-        matched = 0;
-        t = host->list->firstTest;
-        SendMessageA(view, WM_SETREDRAW, TRUE, 0);
-    }
-    const bool added = t != nullptr;
-    for (; t; t = t->next, matched++) InsertTestRow(view, matched, host->list, t, columns);
     if (added && fitWidths) AutoSizeColumns(view);
-    if (added && ListView_GetSelectedCount(view) == 0) SelectItem(window, matched - 1);
+    if (added && ListView_GetSelectedCount(view) == 0) SelectItem(window, host->rowCount - 1);
     char title[320];
-    FormatText(title, sizeof title, "%s", host->list->title);
+    FormatText(title, sizeof title, "%s", list->title);
     char shown[320] = "";
     GetWindowTextA(window, shown, sizeof shown);
     if (strcmp(title, shown) != 0) {
         SetWindowTextA(window, title);
         UpdateWindowTab(window);
+    }
+}
+
+/* The list view asks for the cells it draws or reads. */
+static const char *ResultsCell(HWND window, int row, int column)
+{
+    ResultsHost *host = HostOf(window);
+    if (!host) return "";
+    ResultsCellText(host->list, RowTest(window, row), column, host->cell);
+    return host->cell;
+}
+
+/* Drops the test from the rows of its list's windows; the row stays empty
+** until the next sync.  A list freed in its order finds each test at once. */
+static void DropFreedRow(const ResultsWindow *results, const TestRecord *test)
+{
+    HWND child = nullptr;
+    while (FindNextChildWindow(&child, "KestovarResults")) {
+        ResultsHost *host = HostOf(child);
+        if (!host || host->rowCount == 0 || (results && host->list != results)) continue;
+        for (int32_t k = 0; k < host->rowCount; k++) {
+            const int32_t at = (host->freedHint + k) % host->rowCount;
+            if (host->rows[at] != test) continue;
+            host->rows[at] = nullptr;
+            host->freedHint = at + 1 < host->rowCount ? at + 1 : 0;
+            ListView_RedrawItems(GetListViewOf(child), at, at);
+            break;
+        }
     }
 }
 
@@ -167,7 +194,7 @@ static HWND CreateResultsHwnd(ResultsWindow *list)
         FreeMemory(&host);
         return nullptr;
     }
-    SyncResultsRows(child, 1);
+    SyncResultsRows(child, 0);
     ShowWindow(child, SW_SHOW);
     UpdateWindowTab(child);
     return child;
@@ -220,7 +247,7 @@ int GetSelectedTest(HWND window, TestRecord **test)
 {
     HWND view = GetListViewOf(window);
     const int row = view ? ListView_GetNextItem(view, -1, LVNI_SELECTED) : -1;
-    *test = row >= 0 ? RowTest(view, row) : nullptr;
+    *test = row >= 0 ? RowTest(window, row) : nullptr;
     if (*test) gCurrentTest = *test;
     return *test ? row : -1;
 }
@@ -233,29 +260,34 @@ static void RunSelectedTestAction(HWND window, int command, int flag = 0);
 ** and must not outlive the rows and trades it points into); a results graph
 ** shows every test of its results list; a script window shows the test whose
 ** own script it holds read-only. */
-static bool WindowShowsTest(HWND window, const ResultsWindow *results, const TestRecord *test)
+template <typename Shows> static bool WindowShows(HWND window, const ResultsWindow *results, Shows shows)
 {
     char name[64];
     if (!GetClassNameA(window, name, sizeof name)) return false;
     const LONG_PTR data = GetWindowLongPtrA(window, GWLP_USERDATA);
     if (!data) return false;
-    if (strcmp(name, "KestovarTrades") == 0) return ((const CellListWindow *)data)->test == test;
+    if (strcmp(name, "KestovarTrades") == 0) return shows(((const CellListWindow *)data)->test);
     if (strcmp(name, "KestovarCompare") == 0) {
         const CompareWindow *compare = (const CompareWindow *)data;
-        return compare->test1 == test || compare->test2 == test;
+        return shows(compare->test1) || shows(compare->test2);
     }
-    if (strcmp(name, "KestovarGraph") == 0) return ((const GraphWindow *)data)->test == test;
-    if (strcmp(name, "KestovarPlot") == 0) return ((const PlotWindow *)data)->test == test;
+    if (strcmp(name, "KestovarGraph") == 0) return shows(((const GraphWindow *)data)->test);
+    if (strcmp(name, "KestovarPlot") == 0) return shows(((const PlotWindow *)data)->test);
     if (strcmp(name, "KestovarResGraph") == 0) return results && ((const ResGraphWindow *)data)->owner == results;
-    if (strcmp(name, "KestovarScript") == 0) return ScriptWindowTest(window) == test;
+    if (strcmp(name, "KestovarScript") == 0) return shows(ScriptWindowTest(window));
     if (strcmp(name, "KestovarChart") == 0) {
         const ChartWindow *chart = (const ChartWindow *)data;
         if (chart->kind != CHART_KIND_TRADE && chart->kind != CHART_KIND_COMPARE) return false;
-        if (chart->ownerTest == test) return true;
+        if (shows((const TestRecord *)chart->ownerTest)) return true;
         HWND owner = (HWND)chart->owner;
-        return owner && (!IsWindow(owner) || WindowShowsTest(owner, results, test));
+        return owner && (!IsWindow(owner) || WindowShows(owner, results, shows));
     }
-    return data == (LONG_PTR)test;
+    return shows((const TestRecord *)data);
+}
+
+static bool WindowShowsTest(HWND window, const ResultsWindow *results, const TestRecord *test)
+{
+    return WindowShows(window, results, [test](const TestRecord *shown) { return shown && shown == test; });
 }
 
 HWND FindTestViewWindow(const ResultsWindow *results, const TestRecord *test, const char *className)
@@ -270,12 +302,49 @@ HWND FindTestViewWindow(const ResultsWindow *results, const TestRecord *test, co
     return nullptr;
 }
 
-static int sResultsDestroying; /* the frame is taking every window down */
+/* Set while the tests being freed show in no window any more: the frame is
+** taking every window down, or a whole list had its views closed at once. */
+static int sResultsDestroying;
 
 /* Closes every window that shows the test and drops the results rows that
 ** point at it; FreeTestRecord calls it before the test is freed, on every
 ** path: Delete Test, Delete All, closing the list, an optimization's clear
 ** and keep-best trimming. */
+/* Closes, in one walk of the windows, every window that shows a test of the
+** list (and its results graph), so that freeing a whole list costs no walk
+** of the windows per test. */
+static void CloseListViews(const ResultsWindow *results)
+{
+    std::unordered_set<const TestRecord *> tests;
+    for (const TestRecord *t = results->firstTest; t; t = t->next) tests.insert(t);
+    auto shows = [&tests](const TestRecord *shown) { return shown && tests.count(shown) != 0; };
+    for (bool closed = true; closed && gFrame.mdiClient;) {
+        closed = false;
+        for (HWND child = GetWindow(gFrame.mdiClient, GW_CHILD); child && !closed; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (GetParent(child) != gFrame.mdiClient || !WindowShows(child, results, shows)) continue;
+            /* Closing one window may close others: the walk starts again. */
+            SendMessageA(child, WM_CLOSE, 0, 0);
+            if (IsWindow(child)) DestroyWindow(child);
+            closed = true;
+        }
+    }
+}
+
+/* Frees every test of the window's list after closing their views at once;
+** the rows go first, so that freeing a test finds no row of it either. */
+static void FreeListTests(HWND window, ResultsHost *host, bool close)
+{
+    CloseListViews(host->list);
+    host->rowCount = 0;
+    ListView_SetItemCountEx(GetListViewOf(window), 0, 0);
+    sResultsDestroying = 1;
+    if (close)
+        CloseResultsWindow(host->list);
+    else
+        DeleteAllTests(host->list);
+    sResultsDestroying = 0;
+}
+
 static void CloseTestViews(ResultsWindow *results, TestRecord *test)
 {
     if (sResultsDestroying || !gFrame.mdiClient) return;
@@ -284,15 +353,7 @@ static void CloseTestViews(ResultsWindow *results, TestRecord *test)
         SendMessageA(view, WM_CLOSE, 0, 0);
         if (IsWindow(view)) DestroyWindow(view);
     }
-    HWND child = nullptr;
-    while (FindNextChildWindow(&child, "KestovarResults")) {
-        HWND list = GetListViewOf(child);
-        LVFINDINFOA find = {};
-        find.flags = LVFI_PARAM;
-        find.lParam = (LPARAM)test;
-        int row;
-        while (list && (row = ListView_FindItem(list, -1, &find)) >= 0) ListView_DeleteItem(list, row);
-    }
+    DropFreedRow(results, test);
 }
 
 static HWND FindTradeListOf(const TestRecord *test)
@@ -349,7 +410,7 @@ static void RunSelectedTestAction(HWND window, int command, int flag)
     HWND view = GetListViewOf(window);
     const int row = view ? ListView_GetNextItem(view, -1, LVNI_SELECTED) : -1;
     if (row < 0) return;
-    TestRecord *test = RowTest(view, row);
+    TestRecord *test = RowTest(window, row);
     if (!test) {
         ReportError("Internal Error: test data not accessible.");
         return;
@@ -365,11 +426,11 @@ static void DeleteSelectedTest(HWND window)
     const int row = GetSelectedTest(window, &test);
     if (!host || !host->list || row < 0) return;
     HWND view = GetListViewOf(window);
-    ListView_DeleteItem(view, row);
     std::vector<int32_t> dropped((size_t)host->list->columnCount + 1);
     const int32_t count = DeleteTestFromResults(host->list, test, dropped.data());
     for (int32_t k = 0; k < count; k++) ListView_DeleteColumn(view, dropped[(size_t)k]);
     host->shownColumns -= count;
+    SyncResultsRows(window, 0, 0);
     if (!host->list->firstTest) {
         memset(host->sortPriorities, 0, sizeof host->sortPriorities);
         memset(host->sortDirections, 0, sizeof host->sortDirections);
@@ -387,7 +448,7 @@ static void DeleteAllResults(HWND window)
     if (gSettings.AskDeleteTests &&
         MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete all the test results in this window?") != IDYES)
         return;
-    DeleteAllTests(host->list);
+    FreeListTests(window, host, false);
     SyncResultsRows(window, 1);
 }
 
@@ -406,7 +467,7 @@ static void SortResults(HWND window, int column)
         if (list->sortKeys[c] > list->keyCount) list->keyCount = list->sortKeys[c];
     }
     SortResultsRows(list);
-    SyncResultsRows(window, 1, 0);
+    SyncResultsRows(window, 0, 0);
     SelectItem(window, 0);
     ShowSortArrows(view, host->sortPriorities, host->sortDirections);
 }
@@ -437,7 +498,7 @@ static INT_PTR CALLBACK RenameTestDlgProc(HWND dialog, UINT message, WPARAM wPar
         HWND view = GetListViewOf(sWindow);
         TestRecord *test = nullptr;
         const int row = GetSelectedTest(sWindow, &test);
-        if (row >= 0) SetItemText(view, row, 1, sTest->settings.TestName);
+        if (row >= 0) ListView_RedrawItems(view, row, row);
         ListView_SetColumnWidth(view, 1, LVSCW_AUTOSIZE_USEHEADER);
         if (HostOf(sWindow)->list) HostOf(sWindow)->list->modified = 1;
         EndDialog(dialog, 1);
@@ -522,9 +583,10 @@ int QuerySaveResultsWindows(int ask)
 static void OpenResultsRow(HWND window, int) { RunSelectedTestAction(window, 0); }
 
 /* The chosen test is the current one; the menus follow the selection. */
-static void ResultsRowSelected(HWND, LPARAM item)
+static void ResultsRowSelected(HWND window, LPARAM)
 {
-    gCurrentTest = (TestRecord *)item;
+    TestRecord *test = nullptr;
+    GetSelectedTest(window, &test);
     PostFrameRefresh();
 }
 
@@ -538,7 +600,7 @@ static void ResultsKey(HWND window, const NMLVKEYDOWN *key)
 }
 
 static const ListViewEvents kResultsEvents = {
-    .cellText = nullptr,
+    .cellText = ResultsCell,
     .customDraw = nullptr,
     .sort = SortResults,
     .selected = ResultsRowSelected,
@@ -555,7 +617,7 @@ static int CloseResults(HWND window)
             return 0;
         }
         if (!QuerySaveResults(host->list, 1)) return 0;
-        CloseResultsWindow(host->list);
+        FreeListTests(window, host, true);
         host->list = nullptr;
         UpdateDebugPanelControls();
     }
@@ -573,7 +635,7 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         MDICREATESTRUCTA *mdi = (MDICREATESTRUCTA *)create->lpCreateParams;
         SetWindowLongPtrA(window, GWLP_USERDATA, mdi ? (LONG_PTR)mdi->lParam : 0);
         HWND view = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                    WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
+                                    WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
                                     window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
         if (!view) return -1;
         SetSortImageList(view);
@@ -589,6 +651,7 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
             sResultsDestroying = 1;
             if (host->list) CloseResultsWindow(host->list);
             sResultsDestroying = 0;
+            FreeMemory(&host->rows);
             FreeMemory(&host);
             SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         }

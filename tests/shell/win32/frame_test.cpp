@@ -460,3 +460,121 @@ TEST_F(FrameTest, HelpThatCannotBeShownSaysWhy)
                 SeenText("Help is not available: the HTML Help viewer"));
     CopyString(gFrame.helpPath, sizeof gFrame.helpPath, saved, -1);
 }
+
+/* The settings file a run writes before it starts lists the windows open
+** then, so a program that ends without closing comes back with them. */
+TEST_F(FrameTest, ARunSavesTheOpenWindowsWithTheSettings)
+{
+    /* A frame of its own: no earlier close has told the settings how to
+    ** list the windows. */
+    TearDown();
+    gListOpenFileWindows = nullptr;
+    SetUp();
+    WriteTestFile(File("first.kvs"), "Data:\r\n  x: C\r\n");
+    WriteTestFile(File("second.kvs"), "Data:\r\n  y: C\r\n");
+    ASSERT_EQ(OpenFileByType(File("first.kvs").c_str(), CW_USEDEFAULT, CW_USEDEFAULT, 0, 0), 1);
+    ASSERT_EQ(OpenFileByType(File("second.kvs").c_str(), CW_USEDEFAULT, CW_USEDEFAULT, 0, 0), 1);
+    Pump();
+    DialogWatcher::Answer(IDOK);
+    Command(IDM_RUN_APPLY);
+    Pump();
+    const std::string ini = ReadTestFile(gFrame.settingsPath);
+    /* From the last tab to the first; the active window is starred. */
+    EXPECT_NE(ini.find("[OpenFiles]\r\nFILE_COUNT=2\r\nFILE_1_PATH=" + File("second.kvs") + "\r\nFILE_1_WINDOW=*"),
+              std::string::npos)
+        << ini;
+    EXPECT_NE(ini.find("\r\nFILE_2_PATH=" + File("first.kvs") + "\r\nFILE_2_WINDOW="), std::string::npos) << ini;
+}
+
+/* At the width a first run gets the run time a run ends with shows whole:
+** its part is wide enough for the text in the bar's font and the margins
+** the bar draws around it. */
+TEST_F(FrameTest, TheRunTimeShowsWholeAtTheFirstRunWidth)
+{
+    for (int width : {1200, 700, 960}) {
+        SetWindowPos(gFrame.frame, nullptr, 0, 0, width, 700, SWP_NOMOVE | SWP_NOZORDER);
+        Pump();
+        SetStatusText(1, "%s", "Time: 00:00:00.412");
+        HDC dc = GetDC(gFrame.statusBar);
+        HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(gFrame.statusBar, WM_GETFONT, 0, 0));
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc, "Time: 00:00:00.412", 18, &extent);
+        SelectObject(dc, old);
+        ReleaseDC(gFrame.statusBar, dc);
+        RECT part;
+        ASSERT_TRUE(SendMessageA(gFrame.statusBar, SB_GETRECT, 1, (LPARAM)&part));
+        /* The bar draws a text 3 pixels in from the part's bordered edge. */
+        EXPECT_GE(part.right - part.left, extent.cx + 2 * GetSystemMetrics(SM_CXEDGE) + 6) << "at width " << width;
+        RECT bar;
+        GetClientRect(gFrame.statusBar, &bar);
+        const int parts = (int)SendMessageA(gFrame.statusBar, SB_GETPARTS, 0, 0);
+        for (int i = 0; i < parts; i++) {
+            ASSERT_TRUE(SendMessageA(gFrame.statusBar, SB_GETRECT, (WPARAM)i, (LPARAM)&part));
+            EXPECT_LE(part.right, bar.right) << "part " << i << " at width " << width;
+            EXPECT_GT(part.right - part.left, 30) << "part " << i << " at width " << width;
+        }
+    }
+    HoldForScreenshot();
+}
+
+/* The status bar shows a menu item's help while the menu is open, and
+** "Ready" again once it closes. */
+TEST_F(FrameTest, TheStatusBarIsReadyAgainWhenAMenuCloses)
+{
+    HMENU menu = GetMenu(gFrame.frame);
+    SendMessageA(gFrame.frame, WM_MENUSELECT, MAKEWPARAM(IDM_CASCADE, MF_STRING), (LPARAM)menu);
+    char help[256] = "";
+    LoadStringA(gFrame.instance, IDM_CASCADE, help, sizeof help);
+    ASSERT_NE(help[0], 0);
+    EXPECT_EQ(StatusText(0), help);
+    SendMessageA(gFrame.frame, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0); /* the menu closed */
+    EXPECT_EQ(StatusText(0), "Ready");
+}
+
+/* A log or script window just opened is listed in the Window menu by its
+** own title. */
+TEST_F(FrameTest, NewWindowsAreListedInTheWindowMenuByTheirTitles)
+{
+    WriteTestFile(File("orders.txt"), "Buy 100 AAA\r\n");
+    WriteTestFile(File("listed.kvs"), "Data:\r\n  x: C\r\n");
+    ASSERT_EQ(OpenLogFile(File("orders.txt").c_str()), 1);
+    ASSERT_EQ(OpenFileByType(File("listed.kvs").c_str(), CW_USEDEFAULT, CW_USEDEFAULT, 0, 0), 1);
+    Pump();
+    HMENU bar = GetMenu(gFrame.frame), windows = nullptr;
+    for (int i = 0; i < GetMenuItemCount(bar) && !windows; i++) {
+        char title[64] = "";
+        GetMenuStringA(bar, (UINT)i, title, sizeof title, MF_BYPOSITION);
+        if (strcmp(title, "&Window") == 0) windows = GetSubMenu(bar, i);
+    }
+    ASSERT_NE(windows, nullptr);
+    std::string listed;
+    for (int i = 0; i < GetMenuItemCount(windows); i++) {
+        const UINT id = GetMenuItemID(windows, i);
+        if (id >= 1000 && id < 1100) listed += MenuItemText(windows, (int)id) + ";";
+    }
+    EXPECT_NE(listed.find("Log - " + File("orders.txt")), std::string::npos) << listed;
+    EXPECT_NE(listed.find(File("listed.kvs")), std::string::npos) << listed;
+    EXPECT_EQ(listed.find("(untitled)"), std::string::npos) << listed;
+}
+
+/* Progress texts set faster than a screen shows them: the program reads the
+** last one at once, and the bar shows it once messages are handled. */
+TEST_F(FrameTest, TheStatusBarShowsTheLastOfManyProgressTexts)
+{
+    auto shown = [](int part) {
+        char text[300] = "";
+        SendMessageA(gFrame.statusBar, SB_GETTEXTA, (WPARAM)part, (LPARAM)text);
+        return std::string(text);
+    };
+    for (const char *last : {"Test 300 of 300", ""}) {
+        for (int i = 1; i <= 300; i++) SetStatusText(1, "Test %d of %d", i, 300);
+        if (!last[0]) SetStatusText(1, nullptr);
+        SetStatusText(2, "%s", "Symbol: AAA");
+        EXPECT_EQ(StatusText(1), last);
+        EXPECT_EQ(StatusText(2), "Symbol: AAA");
+        Sleep(120);
+        Pump();
+        EXPECT_EQ(shown(1), last);
+        EXPECT_EQ(shown(2), "Symbol: AAA");
+    }
+}

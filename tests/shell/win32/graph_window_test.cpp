@@ -221,3 +221,19 @@ TEST_F(FrameTest, LongGraphCalculationShowsItsProgressAndStopsOnEsc)
     FreeMemory(&test->graphValues);
     test->graphValueCount = 0;
 }
+
+/* The report draws every marked graph in a hidden window; the next graph
+** window still opens on the tab the user chose last. */
+TEST_F(FrameTest, AReportLeavesTheChosenGraphTab)
+{
+    GraphFixture fixture(2);
+    FormulaColumn *columns = (FormulaColumn *)gGraphsColumns.items;
+    columns[0].caretFlag = columns[1].caretFlag = 1;
+    gSettings.GraphType = 0;
+    EXPECT_EQ(OpenStatsGraph(fixture.results, fixture.test, -1), nullptr); /* hidden, gone when drawn */
+    EXPECT_EQ(gSettings.GraphType, 0);
+    HWND window = OpenStatsGraph(fixture.results, fixture.test, 0);
+    ASSERT_NE(window, nullptr);
+    EXPECT_STREQ(Record(window)->title, "Equity");
+    DestroyWindow(window);
+}

@@ -809,3 +809,179 @@ TEST_F(ResultWindowsTest, AnOptimizationClosesTheWindowsOfTheTestsItFrees)
     UnloadData();
     gSettings = saved;
 }
+
+#include <chrono>
+#include <cstdio>
+
+#include "script/compiler/compile_driver.h"
+
+namespace {
+
+/* Milliseconds the window took over what the user asked of it. */
+template <typename Action> double TimeMs(Action action)
+{
+    const auto start = std::chrono::steady_clock::now();
+    action();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+/* An optimization of 2,000 tests (Len 5 to 54 by ExitLen 2 to 41): filling,
+** sorting, saving, closing and opening its results list each leave the
+** window answering within a few seconds (the times are printed, not
+** asserted, beyond that bound). */
+TEST_F(ResultWindowsTest, ALargeResultsListSortsOpensAndClosesWithoutFreezing)
+{
+    std::string script = File("large.kvs");
+    WriteTestFile(script, "Parameters:\n  Len: from 5 to 54\n  ExitLen: from 2 to 41\n"
+                          "Results:\n  Net: 1000 + 2 {$2}\n  Gain: 12.5 * 2 {#2}\n  Count: 40 {#}\n  Ratio: 3 / 4 {#2}\n"
+                          "  Draw: 0 - 7 {#2}\n  Held: 9 {#}\n  Score: Len * 100 + ExitLen {#}\n");
+    ASSERT_EQ(1, CompileScript(script.c_str(), RUN_MODE_TEST, 1)) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    ASSERT_EQ(7, gResultsColumns.count);
+    ResultsWindow *list;
+    HWND window = OpenList({}, &list);
+    ASSERT_NE(nullptr, window);
+    ParamValue names[2] = {};
+    CopyString(names[0].name, 64, "Len", -1);
+    CopyString(names[1].name, 64, "ExitLen", -1);
+    names[0].valueCount = 50;
+    names[1].valueCount = 40;
+    AddResultsColumns(list, 2, names);
+    for (int n = 1; n <= 2000; n++) {
+        TestRecord *t = ReadTestRecord(nullptr, 2, 1, 1, 0);
+        t->testNumber = n;
+        t->settings.FirstDate = 20240102;
+        t->settings.LastDate = 20241231;
+        CopyString(t->strategies[0].name, 80, "Alpha", -1);
+        t->strategies[0].kind = STRATEGY_KIND_STRATEGY;
+        t->parameters[0] = names[0];
+        t->parameters[0].value = 5 + (n - 1) / 40;
+        t->parameters[0].valueIndex = (n - 1) / 40;
+        t->parameters[1] = names[1];
+        t->parameters[1].value = 2 + (n - 1) % 40;
+        t->parameters[1].valueIndex = (n - 1) % 40;
+        AddTestToResults(list, t);
+    }
+    const int len = 3 + 7, exitLen = len + 1; /* list columns of the parameters */
+    const double fill = TimeMs([] { SyncResultsWindows(); });
+    HWND view = GetListViewOf(window);
+    ASSERT_EQ(2000, ListView_GetItemCount(view));
+    EXPECT_EQ("$1,002.00", Cell(window, 0, 3));
+    const double sortUp = TimeMs([&] { ClickHeader(window, exitLen); });
+    const double sortDown = TimeMs([&] { ClickHeader(window, exitLen); });
+    /* Descending ExitLen, equal ones in the order they had. */
+    EXPECT_EQ("0040;41;5;", Cell(window, 0, 0) + ";" + Cell(window, 0, exitLen) + ";" + Cell(window, 0, len) + ";");
+    EXPECT_EQ("1961;2;54;", Cell(window, 1999, 0) + ";" + Cell(window, 1999, exitLen) + ";" + Cell(window, 1999, len) + ";");
+    EXPECT_EQ(40, list->firstTest->testNumber);
+    const double sortStat = TimeMs([&] { ClickHeader(window, 3); });
+    EXPECT_EQ("0040", Cell(window, 0, 0)); /* equal statistics keep the order */
+
+    CopyString(list->path, sizeof list->path, File("large.kvr").c_str(), -1);
+    ASSERT_EQ(1, SaveResultsFile(list, 0));
+    const double close = TimeMs([&] { SendMessageA(window, WM_CLOSE, 0, 0); });
+    EXPECT_FALSE(IsWindow(window));
+    const double open = TimeMs([&] { ASSERT_EQ(1, OpenFileByType(File("large.kvr").c_str(), CW_USEDEFAULT, CW_USEDEFAULT, 0, 0)); });
+    window = FindResultsHwnd(FirstResultsWindow());
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(2000, ListView_GetItemCount(GetListViewOf(window)));
+    EXPECT_EQ("0040", Cell(window, 0, 0)); /* the file keeps the order shown */
+    EXPECT_EQ("$1,002.00", Cell(window, 0, 3));
+    const double reopenedSort = TimeMs([&] { ClickHeader(window, 0); });
+    EXPECT_EQ("0001", Cell(window, 0, 0));
+    EXPECT_EQ("503", Cell(window, 1, 9)); /* the Score of test 2: Len 5, ExitLen 3 */
+    HoldForScreenshot();
+    /* The heat map of the whole optimization, 50 by 40. */
+    gSettings.ResGraphHeatMap = 1;
+    gSettings.ResGraphXVar = 0;
+    gSettings.ResGraphYVar = 1;
+    gSettings.ResGraphValueCol = 6;
+    ResultsCommand(window, IDM_RESULTS_OPTGRAPH);
+    HWND heatMap = nullptr;
+    ASSERT_TRUE(FindNextChildWindow(&heatMap, "KestovarResGraph"));
+    EXPECT_EQ("Optimization Heat Map - Score", Title(heatMap));
+    HoldForScreenshot();
+    list = ResultsListOf(window);
+    list->modified = 0;
+    const double closeOpened = TimeMs([&] { SendMessageA(window, WM_CLOSE, 0, 0); });
+    EXPECT_FALSE(IsWindow(window));
+
+    printf("[ 2,000 tests ] fill %.0f ms, sort %.0f / %.0f / %.0f ms, close %.0f ms, open %.0f ms, "
+           "sort %.0f ms, close %.0f ms\n",
+           fill, sortUp, sortDown, sortStat, close, open, reopenedSort, closeOpened);
+    for (double ms : {fill, sortUp, sortDown, sortStat, close, open, reopenedSort, closeOpened}) EXPECT_LT(ms, 5000);
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
+}
+
+namespace {
+
+WNDPROC gListViewProc;
+HANDLE gRowsInSightAtDestroy;
+
+/* Records what the list view still holds when it is destroyed. */
+LRESULT CALLBACK WatchListView(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) gRowsInSightAtDestroy = GetPropA(view, "KvRowsInSight");
+    return CallWindowProcA(gListViewProc, view, message, wParam, lParam);
+}
+
+} // namespace
+
+/* What the list view keeps of its last scroll goes before the list view
+** does, in the results list and in a trade list alike. */
+TEST_F(ResultWindowsTest, AListLeavesNothingOnItsListViewWhenItCloses)
+{
+    ViewData data;
+    ResultsWindow *list;
+    TestRecord *test = MakeTest(1, nullptr, 0, 6);
+    HWND results = OpenList({test}, &list);
+    ASSERT_NE(nullptr, results);
+    HWND trades = OpenTradeList(test);
+    ASSERT_NE(nullptr, trades);
+    for (HWND window : {trades, results}) {
+        HWND view = GetListViewOf(window);
+        WidenColumnsOnScroll(view);
+        ASSERT_NE(nullptr, GetPropA(view, "KvRowsInSight"));
+        gRowsInSightAtDestroy = (HANDLE)1;
+        gListViewProc = (WNDPROC)SetWindowLongPtrA(view, GWLP_WNDPROC, (LONG_PTR)WatchListView);
+        list->modified = 0;
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        Pump();
+        ASSERT_FALSE(IsWindow(window));
+        EXPECT_EQ(nullptr, gRowsInSightAtDestroy);
+    }
+}
+
+/* Deleting all tests, or closing the list, closes every window that shows
+** one of its tests, and only those. */
+TEST_F(ResultWindowsTest, AListThatGoesTakesTheWindowsOfItsTests)
+{
+    ViewData data;
+    for (int command : {IDM_DELETE_ALL_TESTS, 0 /* close the list */}) {
+        SCOPED_TRACE(command ? "Delete All Tests" : "close");
+        ResultsWindow *list;
+        TestRecord *first = MakeTest(1, nullptr, 0, 8), *second = MakeTest(2, nullptr, 0, 6);
+        HWND results = OpenList({first, second}, &list);
+        ASSERT_NE(nullptr, results);
+        ASSERT_NE(nullptr, OpenStatsGraph(list, first, 0));
+        ASSERT_NE(nullptr, OpenTradeList(second));
+        ASSERT_NE(nullptr, OpenTradePlotWindow(list, second, 0));
+        ASSERT_NE(nullptr, CreateResGraphWindow(list));
+        OpenLogFile(nullptr); /* a window of no test stays */
+        Pump();
+        list->modified = 0;
+        if (command)
+            ResultsCommand(results, command);
+        else
+            SendMessageA(results, WM_CLOSE, 0, 0);
+        Pump();
+        for (const char *kind : {"KestovarGraph", "KestovarTrades", "KestovarPlot", "KestovarResGraph"})
+            EXPECT_EQ(0, CountChildren(kind)) << kind;
+        EXPECT_EQ(1, CountChildren("KestovarLog"));
+        EXPECT_EQ(command ? 1 : 0, CountChildren("KestovarResults"));
+        if (command) EXPECT_EQ(0, ListView_GetItemCount(GetListViewOf(results)));
+        HWND child;
+        while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
+        while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    }
+}

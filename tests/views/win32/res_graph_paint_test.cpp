@@ -1,0 +1,130 @@
+/* The optimization heat map painted under Wine: its axis labels are read
+** off the picture. */
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "foundation/settings_table.h"
+#include "foundation/text_match.h"
+#include "views/res_graph.h"
+#include "views/win32/draw_resources.h"
+#include "views/win32/plot_paint.h"
+
+namespace {
+
+struct Picture {
+    int width, height;
+    std::vector<uint32_t> pixels; /* 0x00RRGGBB, top row first */
+    bool Ink(int x, int y) const { return (pixels[(size_t)y * (size_t)width + (size_t)x] & 0xFFFFFF) != 0xFFFFFF; }
+};
+
+Picture PaintHeatMap(ResGraphWindow *record, int width, int height)
+{
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    EXPECT_EQ(1, RenderResultsHeatMap(record, dc, width, height, 0));
+    GdiFlush();
+    Picture picture{width, height, std::vector<uint32_t>((const uint32_t *)bits, (const uint32_t *)bits + width * height)};
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return picture;
+}
+
+/* Extents of the runs of ink along a line of samples, runs closer than
+** three samples counting as one (the letters of one label). */
+std::vector<int> InkRuns(const std::vector<bool> &ink)
+{
+    std::vector<int> runs;
+    int start = -1, last = -10;
+    for (int i = 0; i < (int)ink.size(); i++) {
+        if (!ink[(size_t)i]) continue;
+        if (i - last > 3) {
+            if (start >= 0) runs.push_back(last - start + 1);
+            start = i;
+        }
+        last = i;
+    }
+    if (start >= 0) runs.push_back(last - start + 1);
+    return runs;
+}
+
+int TextWidth(const char *text)
+{
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, GraphStyleSet.normalFont ? (HGDIOBJ)GraphStyleSet.normalFont : GetStockObject(DEFAULT_GUI_FONT));
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, text, (int)strlen(text), &size);
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return text[0] ? size.cx : metrics.tmHeight;
+}
+
+} // namespace
+
+/* A 50 x 40 optimization in a window too small for every axis value: the
+** values drawn are those that fit, so no two run into each other. */
+TEST(ResGraphPaint, HeatMapDrawsOnlyTheAxisLabelsThatFit)
+{
+    ResetSettingsToDefaults();
+    CreateDrawingResources();
+    std::vector<ResGraphPoint> points;
+    for (int y = 0; y < 40; y++)
+        for (int x = 0; x < 50; x++)
+            points.push_back(ResGraphPoint{.value = 1.0 + x + y, .x = 5.0 + x, .y = 2.0 + y, .xIndex = x, .yIndex = y, .tests = 1});
+    ResGraphWindow record = {};
+    record.heatMap = 1;
+    record.xCount = 50;
+    record.yCount = 40;
+    record.valueCode = 1;
+    record.valueDecimals = -1;
+    record.currency = "";
+    record.minimum = 1;
+    record.maximum = 89;
+    record.allIntegers = 1;
+    CopyString(record.valueLabel, sizeof record.valueLabel, "Net", -1);
+    CopyString(record.xLabel, sizeof record.xLabel, "Len:", -1);
+    CopyString(record.yLabel, sizeof record.yLabel, "ExitLen", -1);
+    record.points = points.data();
+    record.pointCount = (int32_t)points.size();
+    const int W = 600, H = 480, T = TextWidth("");
+    const Picture picture = PaintHeatMap(&record, W, H);
+    /* The cells: the long run of colour across the middle row. */
+    int left = 0, right = 0;
+    for (int x = 0, run = 0; x < W && !right; x++) {
+        run = picture.Ink(x, H / 2) ? run + 1 : 0;
+        if (run == 31) left = x - 30;
+        if (run == 0 && left) right = x - 1;
+    }
+    ASSERT_GT(right, left);
+
+    /* The x values: one line of text under the cells. */
+    std::vector<bool> across((size_t)W);
+    for (int x = left; x <= right; x++)
+        for (int y = H - 3 * T / 2; y < H - T / 2; y++) across[(size_t)x] = across[(size_t)x] || picture.Ink(x, y);
+    const std::vector<int> labels = InkRuns(across);
+    EXPECT_GE(labels.size(), 8u);
+    for (int width : labels) EXPECT_LE(width, TextWidth("54") + 1) << "x labels run into each other";
+
+    /* The y values: left of the cells, between the axis names. */
+    std::vector<bool> down((size_t)H);
+    for (int y = 2 * T; y < H - 2 * T; y++)
+        for (int x = 0; x < left - 1; x++) down[(size_t)y] = down[(size_t)y] || picture.Ink(x, y);
+    const std::vector<int> rows = InkRuns(down);
+    EXPECT_GE(rows.size(), 8u);
+    for (int height : rows) EXPECT_LE(height, T) << "y labels run into each other";
+}
