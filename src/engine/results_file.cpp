@@ -645,15 +645,7 @@ static TestRecord *ReadNextTest(const StoredResultsHead *head, const char *path)
 static void RelinkTests(ResultsWindow *window, const std::vector<TestRecord *> &tests)
 {
     window->firstTest = window->lastTest = nullptr;
-    for (TestRecord *t : tests) {
-        t->previous = window->lastTest;
-        t->next = nullptr;
-        if (window->lastTest)
-            window->lastTest->next = t;
-        else
-            window->firstTest = t;
-        window->lastTest = t;
-    }
+    for (TestRecord *t : tests) LinkTestAtEnd(window, t);
     window->testCount = (int32_t)tests.size();
 }
 

@@ -141,7 +141,7 @@ int AddResultsColumns(ResultsWindow *window, int32_t count, const ParamValue *co
     return 1;
 }
 
-void AddTestToResults(ResultsWindow *window, TestRecord *record)
+void LinkTestAtEnd(ResultsWindow *window, TestRecord *record)
 {
     record->previous = window->lastTest;
     record->next = nullptr;
@@ -150,6 +150,11 @@ void AddTestToResults(ResultsWindow *window, TestRecord *record)
     else
         window->firstTest = record;
     window->lastTest = record;
+}
+
+void AddTestToResults(ResultsWindow *window, TestRecord *record)
+{
+    LinkTestAtEnd(window, record);
     window->testCount++;
     window->modified = 1;
     ClearSortKeys(window);
@@ -317,16 +322,7 @@ void SortResultsRows(ResultsWindow *window)
         return false;
     });
     window->firstTest = window->lastTest = nullptr;
-    for (int32_t r : order) {
-        TestRecord *t = rows[(size_t)r];
-        t->previous = window->lastTest;
-        t->next = nullptr;
-        if (window->lastTest)
-            window->lastTest->next = t;
-        else
-            window->firstTest = t;
-        window->lastTest = t;
-    }
+    for (int32_t r : order) LinkTestAtEnd(window, rows[(size_t)r]);
 }
 
 static int32_t AnchorDate(const TestRecord *test)

@@ -62,6 +62,8 @@ ResultsWindow *FindResultsWindowByPath(const char *path);
 ResultsWindow *CreateResultsWindow(int32_t columnCount, const ParamValue *columns);
 /* Adds the columns the window does not have yet; 0 when memory runs out. */
 int AddResultsColumns(ResultsWindow *window, int32_t count, const ParamValue *columns);
+/* Links the record in after the list's last test; counts and keys untouched. */
+void LinkTestAtEnd(ResultsWindow *window, TestRecord *record);
 /* Appends the record to the window's list and makes it the current test. */
 void AddTestToResults(ResultsWindow *window, TestRecord *record);
 /* Frees every test of the window and its parameter columns; the list stays open. */
