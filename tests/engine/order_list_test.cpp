@@ -276,6 +276,43 @@ TEST_F(OrderListTest, MaxEntriesOrdersFollowTheTestsOpeningOrder)
     EXPECT_EQ("AAA;CCC;", entered);
 }
 
+/* AAA's exit rule fires on the last close (17) for 40 of its 100 shares:
+** the next day's test sells them at the open and leaves the other 60 to the
+** stop at 15.30 (0.9 x 17), which the open at 15 takes.  So the orders list
+** the stop of the 60 shares too, in a group of its own (order 2, where the
+** market exit is order 1), and nothing more for them at the open. */
+TEST_F(OrderListTest, PartialExitAtTheOpenLeavesTheRestItsStop)
+{
+    const std::string script = "Settings:\n  OrdersMode: Template\n  OrdersTemplate: " + tmp.File("t.csv") +
+        "\nStrategy: S1\n  EntrySetup: BarDate = 20240108 AND C < 20\n  Quantity: 100\n  QtyType: Shares\n"
+        "  ExitRule: C > 16\n  ExitQty: 40\n  ExitStop: C * 0.9\n  ExitStopTime: Intraday\n";
+    WriteTestFile(tmp.File("t.csv"), "Sym,Act,Qty,Type,Stp,Oca\nsym,act,qty,type,stp,oca\n");
+    std::vector<int32_t> d = Weekdays(20240108, 20240117);
+    auto market = [&](size_t n) {
+        std::vector<int32_t> days(d.begin(), d.begin() + n);
+        LoadStore(days, {{"AAA", FlatBars(days, {10, 11, 12, 13, 14, 15, 17, 15})}});
+    };
+    market(d.size() - 1);
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    sell 40 AAA market on open  (ExitRule)\n"
+              "    sell 60 AAA 15.30 stop   \n"
+              "\nS1 entry orders\n\n"
+              "    (no setups)\n",
+              OrdersFile("main_20240117_orders.txt"));
+    EXPECT_EQ("Sym,Act,Qty,Type,Stp,Oca\nAAA,SELL,40,MKT,,1\nAAA,SELL,60,STP,15.30,2\n", OrdersFile("main_20240117.csv"));
+
+    market(d.size());
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    std::string exits;
+    const TestRecord *test = LastTest();
+    for (int32_t t = 0; test && t < test->tradeCount; t++)
+        if (test->trades[t].dateOut == 20240117)
+            exits += std::to_string((int)test->trades[t].quantityOut) + " by " + std::to_string(test->trades[t].reason) + ";";
+    EXPECT_EQ("40 by 1;60 by 3;", exits);
+}
+
 /* Two continuous futures series move to the June contract on their last bar
 ** (16 January, from the start of the day).  The next day's test rolls the
 ** two GC contracts held at its open and charges the RollCost, so the orders
