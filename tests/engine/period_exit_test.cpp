@@ -43,6 +43,10 @@ TEST_F(EngineTest, TheEndOfTestExitOfALongerBarSizeIsPricedOnTheLastDate)
         EXPECT_DOUBLE_EQ(12, t.priceOut);
         EXPECT_DOUBLE_EQ(12, t.highest);
         EXPECT_NEAR(200, TradeNetProfit(&t), 1e-9);
+        /* Bars held count to the period of the last date, as when the data
+        ** end there: 13 November to the week of 11 March is 17 weeks, January
+        ** to March 2 months. */
+        EXPECT_EQ(strcmp(test->strategies[t.strategy].name, "Week") == 0 ? 17 : 2, t.bars);
     }
 }
 
