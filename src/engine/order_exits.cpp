@@ -410,7 +410,9 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
         char limitReason[ORDER_TEXT_SIZE] = "", stopReason[ORDER_TEXT_SIZE] = "";
         if (limitQuantity > 0) limit = ExitPrice(&w, SLOT_EXIT_LIMIT, r->ExitLimitTime, &limitUnit, limitReason);
         if (stopQuantity > 0) stop = ExitPrice(&w, SLOT_EXIT_STOP, r->ExitStopTime, &stopUnit, stopReason);
-        if (!output->child && !output->rest &&
+        /* A limit or stop at the next open is checked at the open of a
+        ** period only: inside one, the next day's test never takes it. */
+        if (!output->child && !output->rest && !output->noRule &&
             (ExitAlreadyHit(&w, limit, true, limitReason, limitQty) || ExitAlreadyHit(&w, stop, false, stopReason, stopQty))) {
             done = true;
         } else {

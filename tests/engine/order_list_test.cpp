@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/fills.h"
 #include "engine_fixture.h"
 #include "foundation/allocator.h"
 #include "foundation/path_macros.h"
@@ -311,6 +312,47 @@ TEST_F(OrderListTest, PartialExitAtTheOpenLeavesTheRestItsStop)
         if (test->trades[t].dateOut == 20240117)
             exits += std::to_string((int)test->trades[t].quantityOut) + " by " + std::to_string(test->trades[t].reason) + ";";
     EXPECT_EQ("40 by 1;60 by 3;", exits);
+}
+
+/* A weekly strategy buys AAA at the open of Monday 15 January (its week
+** before closed at 12 > 11) with a stop at 11 for the next open: the test
+** checks it at the open of a week, against the close of the week before.
+** AAA closes at 9 from Tuesday.  The orders of Tuesday evening are inside
+** the week: the next day's test sells nothing, so they hold no exit at the
+** open.  The orders of Friday evening are at the week's end: Monday's test
+** sells at the open, and the orders say so. */
+TEST_F(OrderListTest, AWeeklyStopAtTheNextOpenIsOrderedOnlyAtTheWeeksEnd)
+{
+    const std::string script = "Settings:\n  OrdersMode: Text\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: C > 11\n"
+                               "  Quantity: 100\n  QtyType: Shares\n  ExitStop: 11\n  ExitStopTime: NextOpen\n";
+    std::vector<int32_t> d = Weekdays(20240101, 20240122);
+    const std::vector<double> closes = {10, 10, 10, 10, 10, 12, 12, 12, 12, 12, 12, 9, 9, 9, 9, 9};
+    const struct {
+        int32_t last, next;
+        bool sold;
+    } cases[] = {{20240116, 20240117, false}, {20240119, 20240122, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.last);
+        auto market = [&](int32_t through) {
+            std::vector<int32_t> days;
+            for (int32_t day : d)
+                if (day <= through) days.push_back(day);
+            LoadStore(days, {{"AAA", FlatBars(days, closes)}});
+        };
+        market(c.last);
+        ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+        std::string text = OrdersFile(("main_" + std::to_string(c.next) + "_orders.txt").c_str());
+        EXPECT_EQ(c.sold, text.find("    sell 100 AAA market on open (ExitStop)\n") != std::string::npos) << text;
+        EXPECT_EQ(!c.sold, text.find("    (no exit orders)\n") != std::string::npos) << text;
+        market(c.next);
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(1, test->tradeCount);
+        EXPECT_EQ(20240115, test->trades[0].dateIn);
+        EXPECT_EQ(c.next, test->trades[0].dateOut);
+        EXPECT_EQ(c.sold ? EXIT_STOP : EXIT_END_OF_TEST, test->trades[0].reason);
+    }
 }
 
 /* Two continuous futures series move to the June contract on their last bar
