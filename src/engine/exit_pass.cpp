@@ -285,9 +285,15 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     }
     /* A test that ends inside a period of the strategy's bar size leaves at
     ** the close of its last date: the period's bar holds days after it. */
+    /* Its bar is that period's own, as when the data end on that date. */
+    int32_t periodBar = -1;
     if (forced == EXIT_END_OF_TEST && context->barSize != BAR_DAILY && bar->date > context->date &&
-        PeriodBarThrough(symbol, context->barSize, context->date, &partial))
+        PeriodBarThrough(symbol, context->barSize, context->date, &partial)) {
+        int32_t count = 0;
+        const Bar *bars = GetBarArray(symbol, context->barSize, &count);
+        if (bars && bar >= bars && bar < bars + count) periodBar = (int32_t)(bar - bars);
         bar = &partial;
+    }
     p->exitPrice = 0;
     if (forced) {
         reason = (uint32_t)forced;
@@ -366,7 +372,7 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     if (reason == EXIT_NONE && phase != PHASE_CLOSE) return 0;
     UpdateExtremes(context, p, bar, reason);
     if (reason == EXIT_NONE) return 0;
-    p->exitBar = phase < PHASE_CLOSE ? context->lastBar + 1 : context->lastBar;
+    p->exitBar = periodBar >= 0 ? periodBar : phase < PHASE_CLOSE ? context->lastBar + 1 : context->lastBar;
     p->exitSplit = bar->split;
     p->exitFx = GetCurrencyFactor(context, 0);
     bool partialRule = false;

@@ -111,6 +111,23 @@ static void ExitInSimulation(ExitWriter *w, int32_t reason)
     w->context->symbol = symbol;
 }
 
+/* A partial exit at the open leaves the rest of the position in its place
+** (index).  The test checks the rest's target and stop later that day, but
+** neither its exit rule nor its orders at the open again: so the rest gets
+** its limit and stop orders, in a group of their own. */
+static void WriteRestExits(ExitWriter *w, int32_t index)
+{
+    StrategyRecord *r = w->context->strategy;
+    const ExitOrderOutput *output = w->output;
+    if (output->roll || index < 0 || index >= r->openCount || r->openPositions[index].entryBar < 0) return;
+    if (output->orderId) *output->orderId += w->written;
+    w->written = 0;
+    ExitOrderOutput rest = *output;
+    rest.noRule = 1;
+    rest.rest = 1;
+    WriteExitOrders(w->context, &r->openPositions[index], &rest);
+}
+
 /* The market exit at the open (or at the market-as-limit price): its type,
 ** time in force, price word and words. */
 static void AtOpenForm(ExitWriter *w, const char **type, const char **tif, const char **priceWord, const char **words)
@@ -356,8 +373,10 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
             if (!output->sync) AddBasketWeight(w.info.localSymbol, -p->side * p->fraction);
             bool atOnce = r->ExitTime == TIME_NEXT_OPEN || r->nextCloseOnly == 1 || nearClose;
             if (atOnce) {
-                if (!output->sync && r->DynamicSizing != 1)
+                if (!output->sync && r->DynamicSizing != 1) {
                     ExitInSimulation(&w, output->roll ? EXIT_ROLL_FORWARD : EXIT_RULE);
+                    WriteRestExits(&w, positionIndex);
+                }
                 done = true;
             }
             hadMarket = true;
@@ -391,7 +410,10 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
         char limitReason[ORDER_TEXT_SIZE] = "", stopReason[ORDER_TEXT_SIZE] = "";
         if (limitQuantity > 0) limit = ExitPrice(&w, SLOT_EXIT_LIMIT, r->ExitLimitTime, &limitUnit, limitReason);
         if (stopQuantity > 0) stop = ExitPrice(&w, SLOT_EXIT_STOP, r->ExitStopTime, &stopUnit, stopReason);
-        if (!output->child && (ExitAlreadyHit(&w, limit, true, limitReason, limitQty) || ExitAlreadyHit(&w, stop, false, stopReason, stopQty))) {
+        /* A limit or stop at the next open is checked at the open of a
+        ** period only: inside one, the next day's test never takes it. */
+        if (!output->child && !output->rest && !output->noRule &&
+            (ExitAlreadyHit(&w, limit, true, limitReason, limitQty) || ExitAlreadyHit(&w, stop, false, stopReason, stopQty))) {
             done = true;
         } else {
             WriteLimitOrStop(&w, limit, limitUnit, true, hadMarket, limitQty, limitReason);

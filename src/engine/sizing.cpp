@@ -317,6 +317,10 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
             TestEntryLimit(context, setup, bar, L, needed, s, d);
         }
     }
+    /* The split factor the entry's prices are in: a market entry of a longer
+    ** bar size fills on the first day of the period, whose factor is not the
+    ** period bar's when a split comes later in the period. */
+    double split = bar->split;
     if (s == 0 && L == 0) {
         if (r->EntryTime == TIME_NEXT_CLOSE)
             setup->entryTiming = PHASE_CLOSE;
@@ -339,6 +343,7 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
                 setup->orderPrice = previous && previous->split != 0 ? fill->split / previous->split * previous->close
                                                                      : fill->open;
                 setup->entryPrice = fill->open;
+                if (fill->split != 0) split = fill->split;
             }
         }
     }
@@ -347,5 +352,5 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
             : setup->entryPrice == setup->stopPrice && s != 0              ? FILL_STOP
                                                                            : FILL_MARKET;
     }
-    return AddEntryOrder(context, setup, bar, bar->split, known);
+    return AddEntryOrder(context, setup, bar, split, known);
 }

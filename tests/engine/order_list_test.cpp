@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/fills.h"
 #include "engine_fixture.h"
 #include "foundation/allocator.h"
 #include "foundation/path_macros.h"
@@ -274,6 +275,84 @@ TEST_F(OrderListTest, MaxEntriesOrdersFollowTheTestsOpeningOrder)
     for (int32_t t = 0; test && t < test->tradeCount; t++)
         if (test->trades[t].dateIn == 20240117) entered += std::string(test->trades[t].symbol) + ";";
     EXPECT_EQ("AAA;CCC;", entered);
+}
+
+/* AAA's exit rule fires on the last close (17) for 40 of its 100 shares:
+** the next day's test sells them at the open and leaves the other 60 to the
+** stop at 15.30 (0.9 x 17), which the open at 15 takes.  So the orders list
+** the stop of the 60 shares too, in a group of its own (order 2, where the
+** market exit is order 1), and nothing more for them at the open. */
+TEST_F(OrderListTest, PartialExitAtTheOpenLeavesTheRestItsStop)
+{
+    const std::string script = "Settings:\n  OrdersMode: Template\n  OrdersTemplate: " + tmp.File("t.csv") +
+        "\nStrategy: S1\n  EntrySetup: BarDate = 20240108 AND C < 20\n  Quantity: 100\n  QtyType: Shares\n"
+        "  ExitRule: C > 16\n  ExitQty: 40\n  ExitStop: C * 0.9\n  ExitStopTime: Intraday\n";
+    WriteTestFile(tmp.File("t.csv"), "Sym,Act,Qty,Type,Stp,Oca\nsym,act,qty,type,stp,oca\n");
+    std::vector<int32_t> d = Weekdays(20240108, 20240117);
+    auto market = [&](size_t n) {
+        std::vector<int32_t> days(d.begin(), d.begin() + n);
+        LoadStore(days, {{"AAA", FlatBars(days, {10, 11, 12, 13, 14, 15, 17, 15})}});
+    };
+    market(d.size() - 1);
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    sell 40 AAA market on open  (ExitRule)\n"
+              "    sell 60 AAA 15.30 stop   \n"
+              "\nS1 entry orders\n\n"
+              "    (no setups)\n",
+              OrdersFile("main_20240117_orders.txt"));
+    EXPECT_EQ("Sym,Act,Qty,Type,Stp,Oca\nAAA,SELL,40,MKT,,1\nAAA,SELL,60,STP,15.30,2\n", OrdersFile("main_20240117.csv"));
+
+    market(d.size());
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    std::string exits;
+    const TestRecord *test = LastTest();
+    for (int32_t t = 0; test && t < test->tradeCount; t++)
+        if (test->trades[t].dateOut == 20240117)
+            exits += std::to_string((int)test->trades[t].quantityOut) + " by " + std::to_string(test->trades[t].reason) + ";";
+    EXPECT_EQ("40 by 1;60 by 3;", exits);
+}
+
+/* A weekly strategy buys AAA at the open of Monday 15 January (its week
+** before closed at 12 > 11) with a stop at 11 for the next open: the test
+** checks it at the open of a week, against the close of the week before.
+** AAA closes at 9 from Tuesday.  The orders of Tuesday evening are inside
+** the week: the next day's test sells nothing, so they hold no exit at the
+** open.  The orders of Friday evening are at the week's end: Monday's test
+** sells at the open, and the orders say so. */
+TEST_F(OrderListTest, AWeeklyStopAtTheNextOpenIsOrderedOnlyAtTheWeeksEnd)
+{
+    const std::string script = "Settings:\n  OrdersMode: Text\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: C > 11\n"
+                               "  Quantity: 100\n  QtyType: Shares\n  ExitStop: 11\n  ExitStopTime: NextOpen\n";
+    std::vector<int32_t> d = Weekdays(20240101, 20240122);
+    const std::vector<double> closes = {10, 10, 10, 10, 10, 12, 12, 12, 12, 12, 12, 9, 9, 9, 9, 9};
+    const struct {
+        int32_t last, next;
+        bool sold;
+    } cases[] = {{20240116, 20240117, false}, {20240119, 20240122, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.last);
+        auto market = [&](int32_t through) {
+            std::vector<int32_t> days;
+            for (int32_t day : d)
+                if (day <= through) days.push_back(day);
+            LoadStore(days, {{"AAA", FlatBars(days, closes)}});
+        };
+        market(c.last);
+        ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+        std::string text = OrdersFile(("main_" + std::to_string(c.next) + "_orders.txt").c_str());
+        EXPECT_EQ(c.sold, text.find("    sell 100 AAA market on open (ExitStop)\n") != std::string::npos) << text;
+        EXPECT_EQ(!c.sold, text.find("    (no exit orders)\n") != std::string::npos) << text;
+        market(c.next);
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(1, test->tradeCount);
+        EXPECT_EQ(20240115, test->trades[0].dateIn);
+        EXPECT_EQ(c.next, test->trades[0].dateOut);
+        EXPECT_EQ(c.sold ? EXIT_STOP : EXIT_END_OF_TEST, test->trades[0].reason);
+    }
 }
 
 /* Two continuous futures series move to the June contract on their last bar

@@ -43,6 +43,49 @@ TEST_F(EngineTest, TheEndOfTestExitOfALongerBarSizeIsPricedOnTheLastDate)
         EXPECT_DOUBLE_EQ(12, t.priceOut);
         EXPECT_DOUBLE_EQ(12, t.highest);
         EXPECT_NEAR(200, TradeNetProfit(&t), 1e-9);
+        /* Bars held count to the period of the last date, as when the data
+        ** end there: 13 November to the week of 11 March is 17 weeks, January
+        ** to March 2 months. */
+        EXPECT_EQ(strcmp(test->strategies[t.strategy].name, "Week") == 0 ? 17 : 2, t.bars);
+    }
+}
+
+/* A monthly strategy buys 100 AAA at the open of February 1 at 10; AAA
+** splits 2 for 1 on February 15 and trades at 5 from then on.  The 100
+** shares are bought whatever comes later in the month: a test that ends on
+** February 9 holds them at 10, and one that runs on holds the 200 they
+** became at 5. */
+TEST_F(EngineTest, ALongerBarSizesMarketEntryIsSizedOnItsFillDay)
+{
+    std::vector<int32_t> d = Weekdays(20231101, 20240329);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        double c = day < 20240215 ? 10 : 5;
+        bars.push_back(DayBar{day, c, c, c, c, 1000, day < 20240215 ? 2.0 : 1.0});
+    }
+    const struct {
+        const char *endDate;
+        int32_t dateOut;
+        double quantityOut, priceOut;
+    } cases[] = {{"2024-02-09", 20240209, 100, 10}, {"2024-03-29", 20240329, 200, 5}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.endDate);
+        LoadStore(d, {{"AAA", bars}});
+        ASSERT_EQ(0, Run(std::string("Settings:\n  EndDate: ") + c.endDate +
+                         "\nStrategy: Month\n  BarSize: Monthly\n  EntrySetup: BarDate >= 20240101\n  Quantity: 100\n"
+                         "  QtyType: Shares\n"))
+            << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(1, test->tradeCount);
+        const TradeRecord &t = test->trades[0];
+        EXPECT_EQ(20240201, t.dateIn);
+        EXPECT_DOUBLE_EQ(100, t.quantityIn);
+        EXPECT_DOUBLE_EQ(10, t.priceIn);
+        EXPECT_EQ(c.dateOut, t.dateOut);
+        EXPECT_DOUBLE_EQ(c.quantityOut, t.quantityOut);
+        EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+        EXPECT_NEAR(0, TradeNetProfit(&t), 1e-9);
     }
 }
 
