@@ -176,6 +176,26 @@ static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date,
     return 1;
 }
 
+/* A target or stop of a longer bar size touched on a day inside its period:
+** which of them fills is the period bar's to say, as in a run of the
+** strategy's own bar size (a bar that touched both tells by its direction),
+** so the order is chosen again on the period's bar (as far as the test's
+** last date) and the position leaves today only when that order first
+** fills today.  1 with the position's exit set by that choice. */
+static int FillsTodayByItsPeriod(EvalContext *context, const Bar *before, int governed)
+{
+    PositionRecord *p = context->position;
+    int32_t through = GetPeriodEndDate(context->date, context->barSize, context->strategy);
+    if (gSettings.LastDate > 0 && through > gSettings.LastDate) through = gSettings.LastDate;
+    Bar period;
+    if (!PeriodBarThrough(p->symbol, context->barSize, through, &period)) return 0;
+    p->exitReason = EXIT_NONE;
+    p->exitPrice = 0;
+    ResolveIntradayOrder(context, &period, before ? before->close : period.open, governed);
+    if (p->exitReason == EXIT_NONE) return 0;
+    return FindExecutionBar(context, p, 0) == context->date;
+}
+
 /* Splits off what stays open of a partial exit; 0 when the exit is cancelled.
 ** *p is refreshed, since the open-position array may move. */
 static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar *bar, double q, int32_t forced)
@@ -352,6 +372,12 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
         if (reason == EXIT_NONE) {
             const Bar *before = ContextBar(context, context->barIndex - 1);
             ResolveIntradayOrder(context, bar, before ? before->close : bar->open, governed);
+            reason = p->exitReason;
+            if (sMidPeriod && reason != EXIT_NONE && !FillsTodayByItsPeriod(context, before, governed)) {
+                p->exitReason = EXIT_NONE;
+                p->exitPrice = 0;
+                return 0;
+            }
             reason = p->exitReason;
         }
     }
