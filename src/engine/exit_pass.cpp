@@ -176,24 +176,41 @@ static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date,
     return 1;
 }
 
-/* A target or stop of a longer bar size touched on a day inside its period:
-** which of them fills is the period bar's to say, as in a run of the
-** strategy's own bar size (a bar that touched both tells by its direction),
-** so the order is chosen again on the period's bar (as far as the test's
-** last date) and the position leaves today only when that order first
-** fills today.  1 with the position's exit set by that choice. */
-static int FillsTodayByItsPeriod(EvalContext *context, const Bar *before, int governed)
+/* A target or stop of a longer bar size touched on a day inside its period
+** (today: the period so far): which of them fills is the period bar's to
+** say, as in a run of the strategy's own bar size (a bar that touched both
+** tells by its direction), so the order is chosen again on the period's bar
+** (as far as the test's last date, in today's split basis) and the position
+** leaves today only when that order first fills today.  1 with the
+** position's exit set by that choice. */
+static int FillsTodayByItsPeriod(EvalContext *context, const Bar *today, const Bar *before, int governed)
 {
     PositionRecord *p = context->position;
     int32_t through = GetPeriodEndDate(context->date, context->barSize, context->strategy);
     if (gSettings.LastDate > 0 && through > gSettings.LastDate) through = gSettings.LastDate;
     Bar period;
     if (!PeriodBarThrough(p->symbol, context->barSize, through, &period)) return 0;
+    if (period.split != today->split && period.split != 0) {
+        /* A split later in the period: its prices as they stood today. */
+        double ratio = today->split / period.split;
+        period.open *= ratio;
+        period.high *= ratio;
+        period.low *= ratio;
+        period.close *= ratio;
+        period.split = today->split;
+    }
     p->exitReason = EXIT_NONE;
     p->exitPrice = 0;
     ResolveIntradayOrder(context, &period, before ? before->close : period.open, governed);
     if (p->exitReason == EXIT_NONE) return 0;
-    return FindExecutionBar(context, p, 0) == context->date;
+    /* The fill search reads the basis of the order's prices and moves the
+    ** price and basis to the fill's; the exit's own search does that later. */
+    const double price = p->exitPrice, split = p->exitSplit;
+    p->exitSplit = period.split;
+    int32_t fill = FindExecutionBar(context, p, 0);
+    p->exitPrice = price;
+    p->exitSplit = split;
+    return fill == context->date;
 }
 
 /* Splits off what stays open of a partial exit; 0 when the exit is cancelled.
@@ -373,7 +390,7 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
             const Bar *before = ContextBar(context, context->barIndex - 1);
             ResolveIntradayOrder(context, bar, before ? before->close : bar->open, governed);
             reason = p->exitReason;
-            if (sMidPeriod && reason != EXIT_NONE && !FillsTodayByItsPeriod(context, before, governed)) {
+            if (sMidPeriod && reason != EXIT_NONE && !FillsTodayByItsPeriod(context, bar, before, governed)) {
                 p->exitReason = EXIT_NONE;
                 p->exitPrice = 0;
                 return 0;
