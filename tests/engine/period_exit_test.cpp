@@ -183,35 +183,56 @@ TEST_F(QuarterlyStop, AQuarterlyRunCreditsTheDividendsHeldUpToTheStop)
 } // namespace
 
 /* A weekly strategy holds 100 AAA from 10 with a target at 11 and a stop
-** at 9.  In the week of February 5 the stop is touched on Tuesday (low
-** 8.5) and the target on Thursday (high 11.5); the week opens at 10 and
-** closes at 9.8, against the position, so the week's bar went the
-** position's way first: the target fills, on Thursday at 11.  A daily run
-** makes the same trade as a weekly one and holds the position until then. */
-TEST_F(EngineTest, ALongerBarSizesTargetAndStopTouchedInOnePeriodFillAsItsBarSays)
+** at 9, and a daily run makes the trades of a weekly one, holding the
+** position until its fill:
+** - in the week of February 5 the stop is touched on Tuesday (low 8.5) and
+**   the target on Thursday (high 11.5); the week opens at 10 and closes at
+**   9.8, against the position, so the week's bar went the position's way
+**   first: the target fills, on Thursday at 11 (the days after it stay
+**   at 9.8);
+** - a week whose Tuesday opens at 11.2, over the target: it fills at that
+**   open, the gap the position's gain. */
+TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillAsItsPeriodsBarSays)
 {
     std::vector<int32_t> d = Weekdays(20240101, 20240329);
-    std::vector<DayBar> bars;
-    for (int32_t day : d) {
-        if (day < 20240206) bars.push_back(DayBar{day, 10, 10, 10, 10});
-        else if (day == 20240206) bars.push_back(DayBar{day, 10, 10, 8.5, 9.5});
-        else if (day == 20240207) bars.push_back(DayBar{day, 9.5, 9.5, 9.5, 9.5});
-        else if (day == 20240208) bars.push_back(DayBar{day, 9.5, 11.5, 9.5, 10.5});
-        else bars.push_back(DayBar{day, 10, 10, 9.8, 9.8});
-    }
-    for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
-        SCOPED_TRACE(settings);
-        LoadStore(d, {{"AAA", bars}});
-        ASSERT_EQ(0, Run(std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C >= 10\n"
-                                                 "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n"))
-            << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(1, test->tradeCount);
-        const TradeRecord &t = test->trades[0];
-        EXPECT_DOUBLE_EQ(10, t.priceIn);
-        EXPECT_EQ(EXIT_LIMIT, t.reason);
-        EXPECT_EQ(20240208, t.dateOut);
-        EXPECT_DOUBLE_EQ(11, t.priceOut);
+    struct Day {
+        int32_t date;
+        double open, high, low, close;
+    };
+    const struct {
+        const char *name;
+        std::vector<Day> week;
+        uint32_t reason;
+        int32_t dateOut;
+        double priceOut;
+    } cases[] = {
+        {"both touched", {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 9.5, 9.5, 9.5}, {20240208, 9.5, 11.5, 9.5, 10.5}},
+         EXIT_LIMIT, 20240208, 11},
+        {"gap over the target", {{20240206, 11.2, 11.3, 11.1, 11.2}}, EXIT_LIMIT, 20240206, 11.2},
+    };
+    for (const auto &c : cases) {
+        std::vector<DayBar> bars;
+        for (int32_t day : d) {
+            double price = day < 20240206 ? 10 : 9.8;
+            DayBar bar{day, price, price, price, price};
+            for (const Day &w : c.week)
+                if (w.date == day) bar = DayBar{day, w.open, w.high, w.low, w.close};
+            bars.push_back(bar);
+        }
+        for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
+            SCOPED_TRACE(std::string(c.name) + " " + settings);
+            LoadStore(d, {{"AAA", bars}});
+            ASSERT_EQ(0, Run(std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C >= 10\n"
+                                                     "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n"))
+                << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            ASSERT_EQ(1, test->tradeCount);
+            const TradeRecord &t = test->trades[0];
+            EXPECT_DOUBLE_EQ(10, t.priceIn);
+            EXPECT_EQ(c.reason, t.reason);
+            EXPECT_EQ(c.dateOut, t.dateOut);
+            EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+        }
     }
 }
