@@ -35,10 +35,16 @@ enum {
     BAR_GROWTH = 100
 };
 
-static char DelimiterChar(int code) { return code == 1 ? ';' : code == 2 ? '\t'
-                                                                         : ','; }
-static const char *DelimiterName(int code) { return code == 1 ? "semicolon" : code == 2 ? "tab"
-                                                                                        : "comma"; }
+/* The CSVDelim choices, by their code: Comma, Semicolon, Tab. */
+static const struct {
+    char character;
+    const char *name;
+} kDelimiters[] = {{',', "comma"}, {';', "semicolon"}, {'\t', "tab"}};
+enum { DELIMITER_COUNT = sizeof kDelimiters / sizeof kDelimiters[0] };
+
+static int DelimiterCode(int code) { return code >= 0 && code < DELIMITER_COUNT ? code : 0; }
+static char DelimiterChar(int code) { return kDelimiters[DelimiterCode(code)].character; }
+static const char *DelimiterName(int code) { return kDelimiters[DelimiterCode(code)].name; }
 
 static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 
@@ -595,9 +601,10 @@ static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const c
         if (c < read && row->csvFields[c] != CSV_SKIP) continue;
         char name[256];
         int id = HeaderFieldId(row, ColumnText(columns[c], name, sizeof name), record, &haveVolume);
+        /* A field read from a column before is no loss. */
         if (c < read && id)
             row->csvFields[c] = id;
-        else if (id)
+        else if (id && !MapsField(row->csvFields, id))
             ReportImportNote(t->name, kNotePastColumns, c + 1, name, IMPORT_CSV_FIELDS);
     }
     t->mapped = MappedColumns(row->csvFields);
