@@ -126,7 +126,7 @@ struct CsvQuoteMarks {
     int32_t openQuoteLine; /* line (from 1) of the quote never closed; 0 when every quote closes */
     struct {
         int32_t line;                /* line (from 1) of the field; 0 none */
-        char text[CSV_MARKED_TEXT];  /* the field with its separators, without quotes, cut */
+        char text[CSV_MARKED_TEXT];  /* the field without quotes, with this separator, cut */
     } oddSeparators[CSV_MARKED_COLUMNS];
 };
 
