@@ -121,12 +121,13 @@ int BackupFile(const char *path);
 ** first CSV_MARKED_COLUMNS of a line) the first quoted field that lost a
 ** separator not followed by exactly three digits, which is no thousands
 ** separator ("10,5" became 105). */
-enum { CSV_MARKED_COLUMNS = 16, CSV_MARKED_TEXT = 64 };
+enum { CSV_MARKED_COLUMNS = 16,
+       CSV_MARKED_TEXT = 64 };
 struct CsvQuoteMarks {
     int32_t openQuoteLine; /* line (from 1) of the quote never closed; 0 when every quote closes */
     struct {
-        int32_t line;                /* line (from 1) of the field; 0 none */
-        char text[CSV_MARKED_TEXT];  /* the field without quotes, with this separator, cut */
+        int32_t line;               /* line (from 1) of the field; 0 none */
+        char text[CSV_MARKED_TEXT]; /* the field without quotes, with this separator, cut */
     } oddSeparators[CSV_MARKED_COLUMNS];
 };
 

@@ -428,7 +428,10 @@ TEST_F(FileHelpersTest, CsvTextMarksWhatTheQuoteRuleHid)
     EXPECT_STREQ(text, "d,Acme Inc.,1234,105\n25,x\rw,open\nab\r\n");
     FreeMemory(&text);
     EXPECT_EQ(marks.openQuoteLine, 3);
-    const struct { int column, line; const char *text; } kMarked[] = {{0, 2, "2,5"}, {1, 1, "Acme, Inc."}, {3, 1, "10,5"}};
+    const struct {
+        int column, line;
+        const char *text;
+    } kMarked[] = {{0, 2, "2,5"}, {1, 1, "Acme, Inc."}, {3, 1, "10,5"}};
     for (const auto &m : kMarked) {
         EXPECT_EQ(marks.oddSeparators[m.column].line, m.line) << m.column;
         EXPECT_STREQ(marks.oddSeparators[m.column].text, m.text) << m.column;

@@ -847,10 +847,8 @@ TEST_F(CsvImportTest, HeaderColumnsPastTheSixteenthAreNamed)
     std::string extra, values, more, moreValues;
     for (int k = 0; k < 12; k++) extra += ",X" + std::to_string(k), values += ",0";
     for (int k = 12; k < 18; k++) more += ",X" + std::to_string(k), moreValues += ",0";
-    const std::string vol = Write("wide\\VOL.csv", "Date,Open,High,Low,Close" + extra + ",Volume\n2024-01-02,1,2,1,2" +
-                                                       values + ",500\n");
-    const std::string close = Write("wide\\CLOSE.csv", "Date" + extra + more + ",Close\n2024-01-02" + values + moreValues +
-                                                           ",7\n");
+    const std::string vol = Write("wide\\VOL.csv", "Date,Open,High,Low,Close" + extra + ",Volume\n2024-01-02,1,2,1,2" + values + ",500\n");
+    const std::string close = Write("wide\\CLOSE.csv", "Date" + extra + more + ",Close\n2024-01-02" + values + moreValues + ",7\n");
     CsvFolder("wide", 0);
     const int result = WithEcho(RunImport);
     ASSERT_EQ(result, 1) << Messages();

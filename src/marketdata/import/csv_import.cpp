@@ -215,8 +215,8 @@ static inline double *NumberField(int field, Bar *bar, LineValues *v, int *price
 ** reasons a report gives are kLineReasons, in this order. */
 enum LineReason {
     LINE_BAR = 0,
-    LINE_NO_DATE,       /* also what a header line of column names gives */
-    LINE_OTHER_ORDER,   /* the date reads only in the other order: the file is refused whole */
+    LINE_NO_DATE,     /* also what a header line of column names gives */
+    LINE_OTHER_ORDER, /* the date reads only in the other order: the file is refused whole */
     LINE_TEXT,
     LINE_NOT_FINITE,
     LINE_MISSING,
@@ -225,14 +225,22 @@ enum LineReason {
     LINE_NO_SYMBOL,
     LINE_NUL_BYTE,
     LINE_IN_OPEN_QUOTE,
-    LINE_HEADER,        /* a first line without a date, passed over as a header */
+    LINE_HEADER, /* a first line without a date, passed over as a header */
     LINE_REASON_COUNT
 };
 static const char *const kLineReasons[] = {
-    /* LINE_BAR */ nullptr,           kRefusedNoDate,   /* LINE_OTHER_ORDER: refuses the file */ nullptr,
-    kRefusedText,                     kRefusedInfinite, kRefusedMissing,
-    kRefusedHighLow,                  kRefusedLongSymbol, kRefusedNoSymbol,
-    kRefusedNulByte,                  kRefusedInOpenQuote, /* LINE_HEADER */ nullptr,
+    /* LINE_BAR */ nullptr,
+    kRefusedNoDate,
+    /* LINE_OTHER_ORDER: refuses the file */ nullptr,
+    kRefusedText,
+    kRefusedInfinite,
+    kRefusedMissing,
+    kRefusedHighLow,
+    kRefusedLongSymbol,
+    kRefusedNoSymbol,
+    kRefusedNulByte,
+    kRefusedInOpenQuote,
+    /* LINE_HEADER */ nullptr,
 };
 static_assert(sizeof kLineReasons / sizeof kLineReasons[0] == LINE_REASON_COUNT, "one text per line reason");
 
@@ -417,18 +425,18 @@ struct FileTally {
 /* One price text as its lines are read: the layout it is read with, what its
 ** lines came to and what it is to be told about. */
 struct PriceText {
-    const char *name;            /* named in reports: the file, or the symbol of an answer */
-    const ImportItem *row;       /* the layout: field map, date order, number format, delimiter */
+    const char *name;      /* named in reports: the file, or the symbol of an answer */
+    const ImportItem *row; /* the layout: field map, date order, number format, delimiter */
     char delim;
     int dayFirst;
-    int mapped;                  /* columns the field map reads */
-    int hasNul;                  /* the text holds a NUL byte somewhere */
-    const CsvQuoteMarks *marks;  /* what LoadCsvText's quote rule hid, or null */
+    int mapped;                 /* columns the field map reads */
+    int hasNul;                 /* the text holds a NUL byte somewhere */
+    const CsvQuoteMarks *marks; /* what LoadCsvText's quote rule hid, or null */
     FileTally tally;
-    int32_t bars;                /* lines read as bars (before the date range) */
-    CsvColumn oddComma;          /* the first number whose comma looks decimal */
-    int32_t oddCommaLine;        /* its line, 0 none */
-    int refused;                 /* refused whole, and reported */
+    int32_t bars;         /* lines read as bars (before the date range) */
+    CsvColumn oddComma;   /* the first number whose comma looks decimal */
+    int32_t oddCommaLine; /* its line, 0 none */
+    int refused;          /* refused whole, and reported */
 };
 
 /* The number of columns the field map reads. */
