@@ -497,7 +497,7 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
 
 /* The general reading of a data line, split into its columns: as
 ** ReadPriceLine, for a line the straight reading did not take. */
-static LineReason ReadSplitLine(PriceText *t, const char *p, const char *end, int32_t number, int damaged, Bar *bar,
+[[gnu::always_inline]] static inline LineReason ReadSplitLine(PriceText *t, const char *p, const char *end, int32_t number, int damaged, Bar *bar,
                                 LineValues *v, char *symbol)
 {
     FileTally &tally = t->tally;
@@ -532,9 +532,10 @@ static LineReason ReadSplitLine(PriceText *t, const char *p, const char *end, in
 ** the common line straight through (ReadPlainLine); *plainPrices is then
 ** AddBar's.  LINE_BAR when the line is a bar; otherwise it is counted and
 ** noted with its reason, and LINE_OTHER_ORDER has refused the file.
-** It and ReadPlainLine are built into each caller's loop: called, they cost
-** a folder's import about 2% more instructions (callgrind, the CSV import
-** benchmark). */
+** It, ReadPlainLine and ReadSplitLine are built into each caller's loop:
+** called, they cost a folder's import about 2% more instructions and 4%
+** more time (callgrind and the CSV import benchmark), as the reading's
+** state then lives in memory across AddBar. */
 [[gnu::always_inline]] static inline LineReason ReadPriceLine(PriceText *t, const char *p, const char *end, int32_t number, int straight,
                                                               Bar *bar, LineValues *v, char *symbol, int *plainPrices)
 {
@@ -810,8 +811,9 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     /* Bars are taken in as they are read, but the market days they make are
     ** marked only once the whole file is accepted. */
     while (ok && !t.refused && p < end) {
-        const char *line = p;
-        const char *lineEnd = FindLineEnd(line, end, &p);
+        const char *line = p, *next;
+        const char *lineEnd = FindLineEnd(line, end, &next);
+        p = next;
         lineNumber++;
         if (lineEnd == line) continue;
         if (header) {
