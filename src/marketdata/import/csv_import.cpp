@@ -497,8 +497,8 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
 
 /* The general reading of a data line, split into its columns: as
 ** ReadPriceLine, for a line the straight reading did not take. */
-[[gnu::always_inline]] static inline LineReason ReadSplitLine(PriceText *t, const char *p, const char *end, int32_t number, int damaged, Bar *bar,
-                                LineValues *v, char *symbol)
+[[gnu::always_inline]] static inline LineReason ReadSplitLine(PriceText *t, const char *p, const char *end, int32_t number,
+                                                              int damaged, Bar *bar, LineValues *v, char *symbol)
 {
     FileTally &tally = t->tally;
     const int32_t *map = t->row->csvFields;
@@ -534,8 +534,7 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
 ** noted with its reason, and LINE_OTHER_ORDER has refused the file.
 ** It, ReadPlainLine and ReadSplitLine are built into each caller's loop:
 ** called, they cost a folder's import about 2% more instructions and 4%
-** more time (callgrind and the CSV import benchmark), as the reading's
-** state then lives in memory across AddBar. */
+** more time (callgrind and the CSV import benchmark). */
 [[gnu::always_inline]] static inline LineReason ReadPriceLine(PriceText *t, const char *p, const char *end, int32_t number, int straight,
                                                               Bar *bar, LineValues *v, char *symbol, int *plainPrices)
 {
