@@ -497,10 +497,32 @@ int BackupFile(const char *path)
 
 /* ---- quoted CSV ------------------------------------------------------------------ */
 
-int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLength)
+/* Marks a separator dropped inside quotes at rest[-1] when it is the first
+** of its column not followed by exactly three digits.  The field as written
+** is the text kept of it so far (before, soFar bytes) and the rest up to its
+** closing quote or line end. */
+static void MarkOddSeparator(CsvQuoteMarks *marks, int32_t line, int column, const char *before, size_t soFar,
+                             const char *rest, const char *end, char separator)
+{
+    if (column >= CSV_MARKED_COLUMNS || marks->oddSeparators[column].line) return;
+    const char *q = rest;
+    while (q < end && *q >= '0' && *q <= '9') q++;
+    if (q - rest == 3) return;
+    auto &mark = marks->oddSeparators[column];
+    mark.line = line;
+    const size_t room = sizeof mark.text - 1;
+    size_t n = soFar < room ? soFar : room;
+    memcpy(mark.text, before, n);
+    if (n < room) mark.text[n++] = separator;
+    for (const char *r = rest; n < room && r < end && *r != '"' && *r != '\r' && *r != '\n'; r++) mark.text[n++] = *r;
+    mark.text[n] = 0;
+}
+
+int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLength, CsvQuoteMarks *marks)
 {
     char **pp = (char **)pBlock;
     uint32_t size = 0;
+    if (marks) memset(marks, 0, sizeof *marks);
     if (!LoadFile(path, pp, &size)) return 0;
     char *text = *pp;
     if (separator == 0) separator = ',';
@@ -518,16 +540,33 @@ int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLengt
         if (pLength) *pLength = size + 2;
         return lines;
     }
+    /* Where the field being written began (in the text written), its column
+    ** on its line, and the line of the last opening quote. */
+    uint32_t fieldStart = 0;
+    int column = 0;
+    int32_t openedOn = 0;
     for (uint32_t i = 0; i < size; i++) {
         char c = text[i];
         if (c == '"') {
             quoted = !quoted;
+            if (quoted) openedOn = lines;
             continue;
         }
-        if (quoted && c == separator) continue;
+        if (quoted && c == separator) {
+            /* Written text never passes the byte read: the rest is as in the file. */
+            if (marks)
+                MarkOddSeparator(marks, lines, column, text + fieldStart, out - fieldStart, text + i + 1, text + size,
+                                 separator);
+            continue;
+        }
         if (c == '\n' || (c == '\r' && (i + 1 == size || text[i + 1] != '\n'))) lines++;
         text[out++] = c;
+        if (c == separator || c == '\n' || c == '\r') {
+            column = c == separator ? column + 1 : 0;
+            fieldStart = out;
+        }
     }
+    if (marks && quoted) marks->openQuoteLine = openedOn;
     if (size == 0) lines = 1;
     text[out++] = '\r';
     text[out++] = '\n';

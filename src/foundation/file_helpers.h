@@ -128,12 +128,30 @@ void AbandonReplaceFile(ReplaceFile *rf);
 ** Returns the result of the final copy (0 also when nothing was done). */
 int BackupFile(const char *path);
 
+/* What the quote rule of LoadCsvText did to a text that its reader may have
+** to name, since the text no longer shows it: the double quote that is
+** never closed (every separator after it is dropped), and per column (of the
+** first CSV_MARKED_COLUMNS of a line) the first quoted field that lost a
+** separator not followed by exactly three digits, which is no thousands
+** separator ("10,5" became 105). */
+enum { CSV_MARKED_COLUMNS = 16,
+       CSV_MARKED_TEXT = 64 };
+struct CsvQuoteMarks {
+    int32_t openQuoteLine; /* line (from 1) of the quote never closed; 0 when every quote closes */
+    struct {
+        int32_t line;               /* line (from 1) of the field; 0 none */
+        char text[CSV_MARKED_TEXT]; /* the field without quotes, with this separator, cut */
+    } oddSeparators[CSV_MARKED_COLUMNS];
+};
+
 /* The file's text with the quotes of quoted fields removed and separators
 ** inside quotes dropped (separator 0 means ','), always ending with "\r\n",
 ** in a fresh tracked block.  Returns the number of lines (line ends + 1, a
 ** line end being CR LF, LF or CR alone), 0 on failure.  *pLength, when
-** given, is the text's length: the text may hold NUL bytes of its own. */
-int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLength = nullptr);
+** given, is the text's length: the text may hold NUL bytes of its own.
+** *marks, when given, tells what the quote rule hid (zeroed on failure). */
+int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLength = nullptr,
+                CsvQuoteMarks *marks = nullptr);
 
 /* ---- lines of a text ----------------------------------------------------------
 ** Texts from other programs end their lines with CR LF, LF or CR alone, so

@@ -802,6 +802,132 @@ TEST_F(CsvImportTest, DecimalCommasReadWithPointsAreNamed)
     EXPECT_EQ(gEchoed.find("whose comma"), gEchoed.rfind("whose comma")) << "once per file, and only for EU";
 }
 
+/* A quoted number whose comma is not followed by exactly three digits is
+** named once per file, in a folder's file (where the quote rule drops the
+** comma before the number is read) as in a multi-symbol file; the value
+** stays, and a quoted text or thousands separator before it is no such
+** number. */
+TEST_F(CsvImportTest, QuotedDecimalCommasAreNamed)
+{
+    PlatCreateFolder(tmp.File("quoted").c_str());
+    const std::string qd = Write("quoted\\QD.csv", "Date,Name,Open,High,Low,Close,Volume\n"
+                                                   "2024-01-02,\"Acme, Inc.\",\"1,234\",\"1,234\",\"1,234\",\"1,234\",1000\n"
+                                                   "2024-01-03,\"Acme, Inc.\",\"10,5\",\"11,25\",\"9,75\",\"10,5\",1000\n");
+    Write("quoted\\QT.csv", "Date,Close\n2024-01-02,\"1,234\"\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("quoted")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
+    const std::string qm = Write("qm.csv", "QM,2024-01-02,\"10,5\",\"11,25\",\"9,75\",\"10,5\",1000\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, qm), 0);
+    Finish(0);
+    const int result = WithEcho(RunImport);
+    ASSERT_EQ(result, 1) << Messages();
+    ExpectDaily(Symbol("QD"), BAR_DAILY, {{20240102, 1234, 1234, 1234, 1234, 1000, 1}, {20240103, 105, 1125, 975, 105, 1000, 1}});
+    ExpectDaily(Symbol("QM"), BAR_DAILY, {{20240102, 105, 1125, 975, 105, 1000, 1}});
+    const std::string text = ReadTestFile(log);
+    for (const std::string &note : {qd + ": line 3 holds the number 10,5, whose comma was read as a thousands separator; "
+                                         "CSVNumFmt chooses a decimal comma\n",
+                                    qm + ": line 1 holds the number 10,5, whose comma was read as a thousands separator; "
+                                         "CSVNumFmt chooses a decimal comma\n"}) {
+        EXPECT_NE(text.find(note), std::string::npos) << note << text;
+        EXPECT_NE(gEchoed.find("2:" + note), std::string::npos) << note << gEchoed;
+    }
+    size_t notes = 0;
+    for (size_t at = gEchoed.find("whose comma"); at != std::string::npos; at = gEchoed.find("whose comma", at + 1)) notes++;
+    EXPECT_EQ(notes, 2u) << "once per file, and not for QT" << gEchoed;
+}
+
+/* Only the first 16 columns are read: a header column past them that names
+** a field is named, and a header whose close lies past them is refused
+** saying so. */
+TEST_F(CsvImportTest, HeaderColumnsPastTheSixteenthAreNamed)
+{
+    PlatCreateFolder(tmp.File("wide").c_str());
+    std::string extra, values, more, moreValues;
+    for (int k = 0; k < 12; k++) extra += ",X" + std::to_string(k), values += ",0";
+    for (int k = 12; k < 18; k++) more += ",X" + std::to_string(k), moreValues += ",0";
+    const std::string vol = Write("wide\\VOL.csv", "Date,Open,High,Low,Close" + extra + ",Volume\n2024-01-02,1,2,1,2" + values + ",500\n");
+    const std::string close = Write("wide\\CLOSE.csv", "Date" + extra + more + ",Close\n2024-01-02" + values + moreValues + ",7\n");
+    CsvFolder("wide", 0);
+    const int result = WithEcho(RunImport);
+    ASSERT_EQ(result, 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 1);
+    ExpectDaily(Symbol("VOL"), BAR_DAILY, {{20240102, 1, 2, 1, 2, 0, 1}});
+    const std::string text = ReadTestFile(log);
+    for (const std::string &line :
+         {vol + ": column 18, Volume, lies past the 16 columns read\n",
+          close + ": column 20, Close, lies past the 16 columns read\n",
+          close + " was not imported: no column of the first 16, the only ones read, holds the close (they are Date, X0, "
+                  "X1, X2, X3, X4, X5, X6, X7, X8, X9, X10, X11, X12, X13, X14)\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
+}
+
+/* A double quote that is never closed drops every separator after it: the
+** lines after it are refused for it, and the quote is named with its line;
+** a file that gives no bar for it is refused naming it. */
+TEST_F(CsvImportTest, AQuoteNeverClosedIsNamedWithItsLine)
+{
+    PlatCreateFolder(tmp.File("stray").c_str());
+    const std::string gap = Write("stray\\GAP.csv", "Date,Open,High,Low,Close,Volume,Note\n"
+                                                    "2024-01-02,1,1,1,1,1000,ok\n"
+                                                    "2024-01-03,2,2,2,2,1000,6\" gap\n"
+                                                    "2024-01-04,3,3,3,3,1000,\n"
+                                                    "2024-01-05,4,4,4,4,1000,\n");
+    const std::string head = Write("stray\\HEAD.csv", "Date,Open,High,Low,Close,\"Volume\n2024-01-02,1,1,1,1,1\n");
+    CsvFolder("stray", 0);
+    const int result = WithEcho(RunImport);
+    ASSERT_EQ(result, 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 1);
+    EXPECT_EQ(Dates(Symbol("GAP")), (std::vector<int32_t>{20240102, 20240103}));
+    const std::string text = ReadTestFile(log);
+    for (const std::string &line :
+         {gap + ": 2 lines not read as bars: line 4 (a double quote before it is never closed), line 5 (a double quote "
+                "before it is never closed)\n",
+          gap + ": line 3 opens a double quote that is never closed, so the lines after it were read as one quoted "
+                "field\n",
+          head + " was not imported: line 1 opens a double quote that is never closed, so the lines after it were read "
+                 "as one quoted field\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+}
+
+/* A file saved as UTF-16 text, either byte order, is refused in one
+** sentence saying what to save it as, and none of its lines is reported. */
+TEST_F(CsvImportTest, Utf16FilesAreRefusedInOneSentence)
+{
+    auto utf16 = [](const std::string &text, bool bigEndian) {
+        std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (char c : text) bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+        return bytes;
+    };
+    const std::string prices = "Date,Close\r\n2024-01-02,1\r\n2024-01-03,2\r\n";
+    PlatCreateFolder(tmp.File("wide").c_str());
+    const std::string le = Write("wide\\LE.csv", utf16(prices, false));
+    const std::string be = Write("wide\\BE.csv", utf16(prices, true));
+    Write("wide\\GOOD.csv", prices);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("wide")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+    const std::string multi = Write("multi.csv", utf16("MMM,2024-01-02,1\r\nMMM,2024-01-03,2\r\n", false));
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    const int result = WithEcho(RunImport);
+    ASSERT_EQ(result, 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 1);
+    EXPECT_EQ(Dates(Symbol("GOOD")), (std::vector<int32_t>{20240102, 20240103}));
+    for (const std::string &file : {be, le, multi}) {
+        const std::string line = file + " was not imported: the file is written in UTF-16 (Unicode text); save it as "
+                                        "CSV or as UTF-8 text\n";
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
+    EXPECT_EQ(gEchoed.find("not read as bars"), std::string::npos) << gEchoed;
+    EXPECT_EQ(gImport.refusedCount, 3);
+    EXPECT_EQ(gImport.refusedLineCount, 0);
+}
+
 /* The symbol-information and event-list files end their lines as any
 ** system does, read dates in the order CSVDateFmt gives (DelistDate too),
 ** and are refused whole, with the line and CSVDateFmt named, when a date

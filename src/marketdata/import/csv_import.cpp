@@ -35,10 +35,16 @@ enum {
     BAR_GROWTH = 100
 };
 
-static char DelimiterChar(int code) { return code == 1 ? ';' : code == 2 ? '\t'
-                                                                         : ','; }
-static const char *DelimiterName(int code) { return code == 1 ? "semicolon" : code == 2 ? "tab"
-                                                                                        : "comma"; }
+/* The CSVDelim choices, by their code: Comma, Semicolon, Tab. */
+static const struct {
+    char character;
+    const char *name;
+} kDelimiters[] = {{',', "comma"}, {';', "semicolon"}, {'\t', "tab"}};
+enum { DELIMITER_COUNT = sizeof kDelimiters / sizeof kDelimiters[0] };
+
+static int DelimiterCode(int code) { return code >= 0 && code < DELIMITER_COUNT ? code : 0; }
+static char DelimiterChar(int code) { return kDelimiters[DelimiterCode(code)].character; }
+static const char *DelimiterName(int code) { return kDelimiters[DelimiterCode(code)].name; }
 
 static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 
@@ -57,13 +63,22 @@ static const char kRefusedSameSymbol[] = "it becomes the symbol %s, which was im
                                          "name order)";
 static const char kRefusedNoClose[] = "no column holds the close (the columns are %s); CSVFields names the columns "
                                       "when the header does not";
+static const char kRefusedNoCloseRead[] = "no column of the first %d, the only ones read, holds the close (they are "
+                                          "%s)";
 static const char kRefusedPage[] = "the answer is a page of the site, not CSV";
+static const char kRefusedUtf16[] = "the file is written in UTF-16 (Unicode text); save it as CSV or as UTF-8 text";
+/* Also the note on a file that gave bars before the quote. */
+static const char kRefusedOpenQuote[] = "line %d opens a double quote that is never closed, so the lines after it "
+                                        "were read as one quoted field";
 /* Why a line is not a bar, beside the shared reasons. */
 static const char kRefusedLongSymbol[] = "the symbol is longer than 39 characters";
 static const char kRefusedNulByte[] = "the line holds a NUL byte";
+static const char kRefusedInOpenQuote[] = "a double quote before it is never closed";
 /* A number read with decimal points whose comma is most likely decimal. */
 static const char kNoteOddComma[] = "line %d holds the number %s, whose comma was read as a thousands separator; "
                                     "CSVNumFmt chooses a decimal comma\n";
+/* A header column that names a field but is not read. */
+static const char kNotePastColumns[] = "column %d, %s, lies past the %d columns read\n";
 
 static int Digits(const char *p, int n)
 {
@@ -196,18 +211,69 @@ static inline double *NumberField(int field, Bar *bar, LineValues *v, int *price
     }
 }
 
+/* What the line reader makes of a line: a bar, or why it is not one.  The
+** reasons a report gives are kLineReasons, in this order. */
+enum LineReason {
+    LINE_BAR = 0,
+    LINE_NO_DATE,     /* also what a header line of column names gives */
+    LINE_OTHER_ORDER, /* the date reads only in the other order: the file is refused whole */
+    LINE_TEXT,
+    LINE_NOT_FINITE,
+    LINE_MISSING,
+    LINE_HIGH_LOW,
+    LINE_LONG_SYMBOL,
+    LINE_NO_SYMBOL,
+    LINE_NUL_BYTE,
+    LINE_IN_OPEN_QUOTE,
+    LINE_HEADER, /* a first line without a date, passed over as a header */
+    LINE_REASON_COUNT
+};
+static const char *const kLineReasons[] = {
+    /* LINE_BAR */ nullptr,
+    kRefusedNoDate,
+    /* LINE_OTHER_ORDER: refuses the file */ nullptr,
+    kRefusedText,
+    kRefusedInfinite,
+    kRefusedMissing,
+    kRefusedHighLow,
+    kRefusedLongSymbol,
+    kRefusedNoSymbol,
+    kRefusedNulByte,
+    kRefusedInOpenQuote,
+    /* LINE_HEADER */ nullptr,
+};
+static_assert(sizeof kLineReasons / sizeof kLineReasons[0] == LINE_REASON_COUNT, "one text per line reason");
+
+/* The reason a number column gives the line, by what ReadNumberColumn made
+** of it (LINE_BAR when it is no reason). */
+static LineReason NumberReason(int read, int price)
+{
+    if (read == NUMBER_TEXT) return LINE_TEXT;
+    if (read == NUMBER_NOT_FINITE) return LINE_NOT_FINITE;
+    if (read == NUMBER_EMPTY && price) return LINE_MISSING;
+    return LINE_BAR;
+}
+
+/* 1 when the symbol column, without trailing blanks, is too long to keep:
+** cut to its first characters it would be another symbol. */
+static int IsLongSymbol(const CsvColumn &column)
+{
+    int length = column.length;
+    while (length > 0 && IsBlank(column.text[length - 1])) length--;
+    return length >= IMPORT_SYMBOL_SIZE;
+}
+
 /* Reads one data line's columns into bar and values by the field map.
-** Null when the line is a bar; otherwise why it is not (kRefusedNoDate
-** when its date cannot be read, which a header line also gives, and
-** kRefusedOtherOrder when it reads only in the other order of day and
-** month).  oddComma as ReadNumberColumn's. */
-static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *map, int numberFormat, int dayFirst,
-                                Bar *bar, LineValues *v, char *symbol, CsvColumn *oddComma)
+** LINE_BAR when the line is a bar; otherwise the first reason it is not
+** (LINE_NO_DATE before any other, LINE_OTHER_ORDER at once).  oddComma as
+** ReadNumberColumn's. */
+static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *map, int numberFormat, int dayFirst,
+                               Bar *bar, LineValues *v, char *symbol, CsvColumn *oddComma)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
     if (symbol) symbol[0] = 0;
-    const char *why = nullptr;
+    LineReason reason = LINE_BAR;
     int haveHigh = 0, haveLow = 0;
     for (int c = 0; c < IMPORT_CSV_FIELDS; c++) {
         int field = map[c];
@@ -219,17 +285,12 @@ static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *
         switch (field) {
         case CSV_SYMBOL:
             if (!symbol) continue;
-            /* A symbol cut to its first characters would be another symbol's. */
-            if (column.length >= IMPORT_SYMBOL_SIZE && !why) {
-                int length = column.length;
-                while (length > 0 && IsBlank(column.text[length - 1])) length--;
-                if (length >= IMPORT_SYMBOL_SIZE) why = kRefusedLongSymbol;
-            }
+            if (!reason && IsLongSymbol(column)) reason = LINE_LONG_SYMBOL;
             CopyString(symbol, IMPORT_SYMBOL_SIZE, column.text, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
             continue;
         case CSV_DATE:
             bar->date = ReadDateColumn(column, dayFirst);
-            if (!bar->date && IsOtherOrderDate(column, dayFirst)) return kRefusedOtherOrder;
+            if (!bar->date && IsOtherOrderDate(column, dayFirst)) return LINE_OTHER_ORDER;
             continue;
         case CSV_TIME: {
             char buffer[64];
@@ -243,17 +304,11 @@ static const char *ReadDataLine(const CsvColumn *columns, int n, const int32_t *
         }
         int read = ReadNumberColumn(column, numberFormat, number, oddComma);
         if (read != NUMBER_READ) *number = 0.0;
-        if (why) continue;
-        if (read == NUMBER_TEXT)
-            why = kRefusedText;
-        else if (read == NUMBER_NOT_FINITE)
-            why = kRefusedInfinite;
-        else if (read == NUMBER_EMPTY && price)
-            why = kRefusedMissing;
+        if (!reason) reason = NumberReason(read, price);
     }
-    if (!bar->date) return kRefusedNoDate;
-    if (!why && haveHigh && haveLow && bar->high < bar->low) why = kRefusedHighLow;
-    return why;
+    if (!bar->date) return LINE_NO_DATE;
+    if (!reason && haveHigh && haveLow && bar->high < bar->low) reason = LINE_HIGH_LOW;
+    return reason;
 }
 
 /* 1 when the decimal text [p, stop) has at most 7 significant digits and
@@ -281,8 +336,8 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
 ** 0 when it needs the general reading, which then also says why it is no
 ** bar.  *plainPrices tells whether every price was a text of at most 7
 ** significant digits (AddBar's plainPrices). */
-static int ReadPlainLine(const char *p, const char *end, char delim, const int32_t *map, int columns, int dayFirst,
-                         Bar *bar, LineValues *v, char *symbol, int *plainPrices)
+[[gnu::always_inline]] static inline int ReadPlainLine(const char *p, const char *end, char delim, const int32_t *map, int columns, int dayFirst,
+                                                       Bar *bar, LineValues *v, char *symbol, int *plainPrices)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
@@ -332,42 +387,6 @@ static int ReadPlainLine(const char *p, const char *end, char delim, const int32
     return c + 1 < columns ? c + 1 : columns;
 }
 
-/* Maps the columns of a header line onto field ids. */
-static void ReadHeaderColumns(ImportItem *row, const CsvColumn *columns, int n, const SymbolRecord *record)
-{
-    int haveVolume = 0;
-    for (int c = 0; c < n; c++)
-        if (row->csvFields[c] == CSV_VOLUME) haveVolume = 1;
-    for (int c = 0; c < n; c++) {
-        if (row->csvFields[c] != CSV_SKIP) continue;
-        char name[256];
-        ColumnText(columns[c], name, sizeof name);
-        int id = FindKeyword(name, kCsvFieldNames + 1, CSV_FIELD_COUNT - 1);
-        if (id >= 0) id += 1;
-        int csi = row->dataSource == SOURCE_CSI_FUTURES || row->dataSource == SOURCE_CSI_STOCKS;
-        if (id < 0 && row->dataSource == SOURCE_TIINGO && row->adjustment != ADJUST_TOTAL_RETURN) {
-            if (CompareNoCase(name, "divcash") == 0)
-                id = CSV_DIVIDEND;
-            else if (CompareNoCase(name, "splitfactor") == 0)
-                id = CSV_EXTRA;
-        }
-        if (csi) {
-            if (id == CSV_VOLUME || (id < 0 && (CompareNoCase(name, "TotalVolume") == 0 || CompareNoCase(name, "OI") == 0 || CompareNoCase(name, "TotalOI") == 0))) {
-                id = haveVolume ? -1 : CSV_VOLUME;
-                haveVolume = 1;
-            } else if (id < 0 && CompareNoCase(name, "UnAdjustedClose") == 0) {
-                id = CSV_REAL_CLOSE;
-            } else if (id < 0 && record->securityType == SECURITY_FUTURES) {
-                if (CompareNoCase(name, "ExpiryDate") == 0)
-                    id = CSV_EXTRA;
-                else if (CompareNoCase(name, "NumericDeliveryMonth") == 0)
-                    id = CSV_SPLIT;
-            }
-        }
-        if (id > 0) row->csvFields[c] = id;
-    }
-}
-
 /* Gives the bars the factors a Split column implies: a ratio on a date
 ** applies to every earlier bar, so each bar carries the product of the
 ** ratios of the bars after it (in date order). */
@@ -384,6 +403,14 @@ static void ApplySplitColumn(Bar *bars, const LineValues *values, int32_t n)
     }
 }
 
+/* ---- one reader of price lines ----------------------------------------------------------
+** A folder's file, an online answer and a multi-symbol file are read line by
+** line by the same rules: a NUL byte damages its line only, a date in the
+** other order of day and month refuses the file, a first line without a date
+** is a header, every other line that is no bar is counted with its reason,
+** a comma that looks decimal is named once, and a file that gives no bar is
+** reported with the reason. */
+
 /* What the lines of one file came to, for the report of a file that gave
 ** no bar: which lines there were and why they were refused. */
 struct FileTally {
@@ -395,24 +422,22 @@ struct FileTally {
     RefusedLines refused;
 };
 
-/* Reports a file's refused lines, and the file itself when it gave no bar
-** line at all (bars is the count of lines read as bars, before the date
-** range), with the reason. */
-static void ReportFileTally(const char *name, const FileTally &t, int32_t bars, const ImportItem *row, int columnsWanted)
-{
-    ReportRefusedLines(name, &t.refused);
-    if (bars > 0) return;
-    if (t.lines == 0)
-        ReportRefusedFile(name, kRefusedEmpty);
-    else if (t.dataLines == 0 && t.header)
-        ReportRefusedFile(name, kRefusedHeaderOnly);
-    else if (t.divided == 0 && t.dataLines > 0 && columnsWanted != 1)
-        ReportRefusedFile(name, kRefusedDelimiter, DelimiterName(row->csvDelimiter));
-    else
-        ReportRefusedFile(name, kReadWithLayout,
-                          t.noDate == t.refused.count && t.refused.count > 0 ? kRefusedNoDates : kRefusedNoBars,
-                          DelimiterName(row->csvDelimiter), row->csvNumberFormat == NUMBER_COMMA ? "commas" : "points");
-}
+/* One price text as its lines are read: the layout it is read with, what its
+** lines came to and what it is to be told about. */
+struct PriceText {
+    const char *name;      /* named in reports: the file, or the symbol of an answer */
+    const ImportItem *row; /* the layout: field map, date order, number format, delimiter */
+    char delim;
+    int dayFirst;
+    int mapped;                 /* columns the field map reads */
+    int hasNul;                 /* the text holds a NUL byte somewhere */
+    const CsvQuoteMarks *marks; /* what LoadCsvText's quote rule hid, or null */
+    FileTally tally;
+    int32_t bars;         /* lines read as bars (before the date range) */
+    CsvColumn oddComma;   /* the first number whose comma looks decimal */
+    int32_t oddCommaLine; /* its line, 0 none */
+    int refused;          /* refused whole, and reported */
+};
 
 /* The number of columns the field map reads. */
 static int MappedColumns(const int32_t *map)
@@ -440,6 +465,128 @@ static int DateColumn(const int32_t *map)
     return 0;
 }
 
+/* Starts the reading of text [text, end) under name with row's layout;
+** marks as LoadCsvText's for the text, or null. */
+static void BeginPriceText(PriceText *t, const char *name, const ImportItem *row, const char *text, const char *end,
+                           const CsvQuoteMarks *marks)
+{
+    memset(t, 0, sizeof *t);
+    t->name = name;
+    t->row = row;
+    t->delim = DelimiterChar(row->csvDelimiter);
+    t->dayFirst = row->csvDateOrder == 1;
+    t->mapped = MappedColumns(row->csvFields);
+    t->hasNul = text && memchr(text, 0, (size_t)(end - text)) != nullptr;
+    t->marks = marks;
+}
+
+/* 1 when line number lies inside a double quote that is never closed: its
+** separators were dropped with the quote rule, so it is no line of its own. */
+static int IsInsideOpenQuote(const PriceText *t, int32_t number)
+{
+    return t->marks && t->marks->openQuoteLine && number > t->marks->openQuoteLine;
+}
+
+/* Counts and notes line number as no bar, for reason. */
+static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
+{
+    if (reason == LINE_NO_DATE) t->tally.noDate++;
+    NoteRefusedLine(&t->tally.refused, number, kLineReasons[reason]);
+    return reason;
+}
+
+/* The general reading of a data line, split into its columns: as
+** ReadPriceLine, for a line the straight reading did not take. */
+[[gnu::always_inline]] static inline LineReason ReadSplitLine(PriceText *t, const char *p, const char *end, int32_t number,
+                                                              int damaged, Bar *bar, LineValues *v, char *symbol)
+{
+    FileTally &tally = t->tally;
+    const int32_t *map = t->row->csvFields;
+    CsvColumn columns[IMPORT_CSV_FIELDS];
+    const int n = SplitColumns(p, end, t->delim, columns);
+    LineReason reason = LINE_NUL_BYTE;
+    if (!damaged) reason = ReadDataLine(columns, n, map, t->row->csvNumberFormat, t->dayFirst, bar, v, symbol, &t->oddComma);
+    tally.divided += n > 1;
+    if (t->oddComma.text && !t->oddCommaLine) t->oddCommaLine = number;
+    if (reason == LINE_OTHER_ORDER) {
+        char date[256];
+        RefuseForDateOrder(t->name, number, ColumnText(columns[DateColumn(map)], date, sizeof date), t->dayFirst);
+        t->refused = 1;
+        return reason;
+    }
+    if (!reason && symbol && !symbol[0]) reason = LINE_NO_SYMBOL;
+    /* A first line of column names has no date: it is passed over. */
+    if (reason == LINE_NO_DATE && tally.lines == 1) {
+        tally.header = 1;
+        tally.dataLines--;
+        tally.divided -= n > 1;
+        return LINE_HEADER;
+    }
+    if (reason) return RefuseLine(t, number, reason);
+    t->bars++;
+    return LINE_BAR;
+}
+
+/* Reads one nonblank data line [p, end), number from 1, into bar and values
+** (and symbol, when the lines carry one).  straight allows the reading of
+** the common line straight through (ReadPlainLine); *plainPrices is then
+** AddBar's.  LINE_BAR when the line is a bar; otherwise it is counted and
+** noted with its reason, and LINE_OTHER_ORDER has refused the file.
+** It, ReadPlainLine and ReadSplitLine are built into each caller's loop:
+** called, they cost a folder's import about 2% more instructions and 4%
+** more time (callgrind and the CSV import benchmark). */
+[[gnu::always_inline]] static inline LineReason ReadPriceLine(PriceText *t, const char *p, const char *end, int32_t number, int straight,
+                                                              Bar *bar, LineValues *v, char *symbol, int *plainPrices)
+{
+    *plainPrices = 0;
+    t->tally.lines++;
+    t->tally.dataLines++;
+    if (IsInsideOpenQuote(t, number)) return RefuseLine(t, number, LINE_IN_OPEN_QUOTE);
+    const int damaged = t->hasNul && memchr(p, 0, (size_t)(end - p)) != nullptr;
+    if (straight && !damaged) {
+        const int n = ReadPlainLine(p, end, t->delim, t->row->csvFields, t->mapped, t->dayFirst, bar, v, symbol, plainPrices);
+        if (n > 0) {
+            t->tally.divided += n > 1;
+            t->bars++;
+            return LINE_BAR;
+        }
+        *plainPrices = 0;
+    }
+    return ReadSplitLine(t, p, end, number, damaged, bar, v, symbol);
+}
+
+/* The field id a header column's name gives (0 none): a field's own name,
+** or a name of the row's source.  *haveVolume tells whether a volume column
+** was named, as CSI files name their volume several ways and the first is
+** taken. */
+static int HeaderFieldId(const ImportItem *row, const char *name, const SymbolRecord *record, int *haveVolume)
+{
+    int id = FindKeyword(name, kCsvFieldNames + 1, CSV_FIELD_COUNT - 1);
+    if (id >= 0) id += 1;
+    if (id < 0 && row->dataSource == SOURCE_TIINGO && row->adjustment != ADJUST_TOTAL_RETURN) {
+        if (CompareNoCase(name, "divcash") == 0)
+            id = CSV_DIVIDEND;
+        else if (CompareNoCase(name, "splitfactor") == 0)
+            id = CSV_EXTRA;
+    }
+    if (row->dataSource == SOURCE_CSI_FUTURES || row->dataSource == SOURCE_CSI_STOCKS) {
+        const int volumeName = CompareNoCase(name, "TotalVolume") == 0 || CompareNoCase(name, "OI") == 0 ||
+            CompareNoCase(name, "TotalOI") == 0;
+        if (id == CSV_VOLUME || (id < 0 && volumeName)) {
+            id = *haveVolume ? -1 : CSV_VOLUME;
+            *haveVolume = 1;
+        } else if (id < 0 && CompareNoCase(name, "UnAdjustedClose") == 0) {
+            id = CSV_REAL_CLOSE;
+        } else if (id < 0 && record->securityType == SECURITY_FUTURES) {
+            if (CompareNoCase(name, "ExpiryDate") == 0)
+                id = CSV_EXTRA;
+            else if (CompareNoCase(name, "NumericDeliveryMonth") == 0)
+                id = CSV_SPLIT;
+        }
+    }
+    return id > 0 ? id : 0;
+}
+
 /* The texts of a header line's columns, joined by ", ", in out. */
 static const char *ColumnNames(const CsvColumn *columns, int n, char *out, int size)
 {
@@ -452,23 +599,153 @@ static const char *ColumnNames(const CsvColumn *columns, int n, char *out, int s
     return out;
 }
 
-/* Tells once per file that a number of a file read with decimal points has
-** a comma that is likely decimal, which was read as a thousands separator. */
-static void ReportOddComma(const char *name, int32_t line, const CsvColumn &number)
+enum { HEADER_COLUMNS_NAMED = 256 }; /* header columns looked at for a field past the ones read */
+
+/* Reads the header line [p, end) of a text read without CSVFields: each
+** column of the row's field map still empty gets the field its name gives.
+** A column past the ones read whose name gives a field is named; a header
+** that names a date but no close refuses the text (without a date, the
+** file is most likely divided by another delimiter, which the lines' own
+** report says). */
+static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const char *end, const SymbolRecord *record)
 {
-    char text[64];
-    ReportImportNote(name, kNoteOddComma, (int)line, ColumnText(number, text, sizeof text));
+    t->tally.lines++;
+    t->tally.header = 1;
+    CsvColumn columns[HEADER_COLUMNS_NAMED];
+    const int n = SplitColumns(p, end, t->delim, columns, HEADER_COLUMNS_NAMED);
+    const int read = n < IMPORT_CSV_FIELDS ? n : IMPORT_CSV_FIELDS;
+    int haveVolume = 0;
+    for (int c = 0; c < read; c++)
+        if (row->csvFields[c] == CSV_VOLUME) haveVolume = 1;
+    for (int c = 0; c < n; c++) {
+        if (c < read && row->csvFields[c] != CSV_SKIP) continue;
+        char name[256];
+        int id = HeaderFieldId(row, ColumnText(columns[c], name, sizeof name), record, &haveVolume);
+        /* A field read from a column before is no loss. */
+        if (c < read && id)
+            row->csvFields[c] = id;
+        else if (id && !MapsField(row->csvFields, id))
+            ReportImportNote(t->name, kNotePastColumns, c + 1, name, IMPORT_CSV_FIELDS);
+    }
+    t->mapped = MappedColumns(row->csvFields);
+    if (MapsField(row->csvFields, CSV_DATE) && !MapsField(row->csvFields, CSV_CLOSE)) {
+        char found[IMPORT_VALUE_SIZE];
+        ColumnNames(columns, read, found, sizeof found);
+        if (n > IMPORT_CSV_FIELDS)
+            ReportRefusedFile(t->name, kRefusedNoCloseRead, IMPORT_CSV_FIELDS, found);
+        else
+            ReportRefusedFile(t->name, kRefusedNoClose, found);
+        t->refused = 1;
+    }
+}
+
+/* The first number of the text that lost, inside quotes, a separator that
+** looks decimal (LoadCsvText's marks), when it comes before *line in a
+** column read as a number; it becomes the text's odd comma. */
+static void TakeQuotedOddComma(PriceText *t, int32_t *line, const char **text)
+{
+    const CsvQuoteMarks *marks = t->marks;
+    if (!marks || t->row->csvNumberFormat != NUMBER_POINT) return;
+    for (int c = 0; c < IMPORT_CSV_FIELDS && c < CSV_MARKED_COLUMNS; c++) {
+        const auto &mark = marks->oddSeparators[c];
+        const int isNumber = t->row->csvFields[c] >= CSV_OPEN;
+        const char *end = mark.text + strlen(mark.text);
+        if (!mark.line || !isNumber || (*line && mark.line >= *line)) continue;
+        if (IsInsideOpenQuote(t, mark.line) || !IsDecimalText(mark.text, end, NUMBER_POINT)) continue;
+        *line = mark.line;
+        *text = mark.text;
+    }
+}
+
+/* Reports a text that gave no bar line at all, with the reason: the quote
+** never closed (openQuote, its sentence) when there is one; where the layout
+** the text was read with may be the cause, the layout and the settings that
+** choose it. */
+static void ReportNoBars(const PriceText *t, const char *openQuote)
+{
+    const FileTally &tally = t->tally;
+    const ImportItem *row = t->row;
+    if (openQuote)
+        ReportRefusedFile(t->name, "%s", openQuote);
+    else if (tally.lines == 0)
+        ReportRefusedFile(t->name, kRefusedEmpty);
+    else if (tally.dataLines == 0 && tally.header)
+        ReportRefusedFile(t->name, kRefusedHeaderOnly);
+    else if (tally.divided == 0 && tally.dataLines > 0 && MappedColumns(row->csvFields) != 1)
+        ReportRefusedFile(t->name, kRefusedDelimiter, DelimiterName(row->csvDelimiter));
+    else
+        ReportRefusedFile(t->name, kReadWithLayout,
+                          tally.noDate == tally.refused.count && tally.refused.count > 0 ? kRefusedNoDates : kRefusedNoBars,
+                          DelimiterName(row->csvDelimiter), row->csvNumberFormat == NUMBER_COMMA ? "commas" : "points");
+}
+
+/* Reports a text's refused lines, and the text itself when it gave no bar;
+** then, once each, the quote never closed and the number whose comma looks
+** decimal (read with decimal points, its value stays).  Nothing for a text
+** refused whole. */
+static void FinishPriceText(PriceText *t)
+{
+    if (t->refused) return;
+    ReportRefusedLines(t->name, &t->tally.refused);
+    const int32_t openQuoteLine = t->marks ? t->marks->openQuoteLine : 0;
+    char openQuote[256];
+    if (openQuoteLine) FormatText(openQuote, sizeof openQuote, kRefusedOpenQuote, (int)openQuoteLine);
+    if (t->bars == 0)
+        ReportNoBars(t, openQuoteLine ? openQuote : nullptr);
+    else if (openQuoteLine)
+        ReportImportNote(t->name, "%s\n", openQuote);
+    int32_t line = t->oddCommaLine;
+    char number[64] = "";
+    if (line) ColumnText(t->oddComma, number, sizeof number);
+    const char *quoted = nullptr;
+    TakeQuotedOddComma(t, &line, &quoted);
+    if (quoted) CopyString(number, sizeof number, quoted, -1);
+    if (line) ReportImportNote(t->name, kNoteOddComma, (int)line, number);
+}
+
+/* Marks the days of a text's bars as market days, once the text is accepted
+** whole: a text refused on any line leaves no trace. */
+static void MarkMarketDays(const Bar *bars, int32_t n)
+{
+    for (int32_t i = 0; i < n; i++) MarkMarketDay(bars[i].date);
+}
+
+/* ---- a symbol's text -------------------------------------------------------------------- */
+
+/* The CSI futures layout: the Extra column holds the expiry, which becomes
+** the bar's contract (and the record's delisting) when the bar lies in the
+** import's range and the expiry is a date other than the one known; the
+** unadjusted close goes to Extra and the delivery month takes its place. */
+static void TakeContractColumns(Bar *bar, LineValues *v, SymbolInfo *info)
+{
+    const double expiry = bar->extra;
+    const int inRange = bar->date >= gImport.startDate && bar->date <= gImport.endDate;
+    const int isDate = expiry >= 10000101.0 && expiry <= 99991231.0;
+    if (inRange && isDate && (int32_t)expiry != info->DelistDate) {
+        v->dividend = expiry;
+        info->DelistDate = (int32_t)expiry;
+    }
+    bar->extra = v->unadjusted;
+    v->unadjusted = v->split;
+    v->split = 0.0;
+}
+
+/* 1 when the row's field map holds a Split column that makes bars carry the
+** factors of later splits (the CSI futures layout uses the column otherwise). */
+static int MapsSplitFactors(const ImportItem *row)
+{
+    return row->dataSource != SOURCE_CSI_FUTURES && MapsField(row->csvFields, CSV_SPLIT);
 }
 
 int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, SymbolRecord *record, int flags)
 {
-    const int dayFirst = row->csvDateOrder == 1;
     char delim = DelimiterChar(row->csvDelimiter);
     int fileSource = row->dataSource == SOURCE_CSV || row->dataSource == SOURCE_CSI_FUTURES ||
         row->dataSource == SOURCE_CSI_STOCKS;
     char *buffer = nullptr;
     int lines = 0;
     uint32_t length = 0;
+    CsvQuoteMarks marks;
     if (fileSource) {
         /* A file that cannot be opened is refused with the system's reason
         ** (and counted as refused), like any other file that gives nothing. */
@@ -478,7 +755,12 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             return 0;
         }
         PlatCloseFile(file);
-        lines = LoadCsvText(text, &buffer, delim, &length);
+        lines = LoadCsvText(text, &buffer, delim, &length, &marks);
+        if (lines > 0 && IsUtf16Text(buffer, buffer + length)) {
+            ReportRefusedFile(text, kRefusedUtf16);
+            FreeMemory(&buffer);
+            return 0;
+        }
     } else {
         const char *start = SkipByteOrderMark(text, text + strlen(text));
         const char *first = start;
@@ -497,7 +779,6 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         }
     }
     if (lines < 1) return -1;
-    const char *reportName = fileSource ? text : storedSymbol;
     ApplySymbolInfo(storedSymbol, record, row->dataSource);
     SymbolInfo &info = record->info;
     if ((row->dataSource == SOURCE_CSI_FUTURES || row->dataSource == SOURCE_CSI_STOCKS) && info.InduIndex[0]) {
@@ -508,120 +789,50 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     record->lastDate = 0;
     int ok = AllocMemory(&record->bars[BAR_DAILY], (uint64_t)(lines + 1) * sizeof(Bar));
     if (ok) record->dailyCapacity = lines + 1;
-    int mapped = MappedColumns(row->csvFields);
-    int header = mapped == 0;
-    int csiFutures = row->dataSource == SOURCE_CSI_FUTURES;
-    /* Lines of the CSI futures layout change their values before they are
-    ** taken in; they always take the general reading. */
-    int plain = row->csvNumberFormat == NUMBER_POINT && !csiFutures;
-    /* A Split column gives every bar the factor of the splits after it, so
-    ** the bars are read first and taken in afterwards; otherwise each bar is
-    ** taken in as it is read. */
-    int twoPass = 0;
-    for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
-        if (row->csvFields[c] == CSV_SPLIT && !csiFutures) twoPass = 1;
-    std::vector<LineValues> values;
-    if (twoPass) values.resize((size_t)lines + 1);
-    LineValues plainValues;
-    FileTally tally = {};
-    int32_t count = 0, kept = 0;
     /* The text's own length: a NUL byte in a damaged file ends no more than
     ** its line, which is refused. */
     const char *p = buffer, *end = buffer ? buffer + length : nullptr;
-    const int hasNul = buffer && memchr(buffer, 0, length) != nullptr;
-    CsvColumn columns[IMPORT_CSV_FIELDS];
-    CsvColumn oddComma = {nullptr, 0};
-    int32_t lineNumber = 0, oddCommaLine = 0;
+    PriceText t;
+    BeginPriceText(&t, fileSource ? text : storedSymbol, row, p, end, fileSource ? &marks : nullptr);
+    int header = t.mapped == 0;
+    int csiFutures = row->dataSource == SOURCE_CSI_FUTURES;
+    /* Lines of the CSI futures layout change their values before they are
+    ** taken in; they always take the general reading. */
+    const int straight = row->csvNumberFormat == NUMBER_POINT && !csiFutures;
+    /* A Split column gives every bar the factor of the splits after it, so
+    ** the bars are read first and taken in afterwards; otherwise each bar is
+    ** taken in as it is read. */
+    int twoPass = MapsSplitFactors(row);
+    std::vector<LineValues> values;
+    if (twoPass) values.resize((size_t)lines + 1);
+    LineValues lineValues;
+    int32_t count = 0, kept = 0, lineNumber = 0;
     /* Bars are taken in as they are read, but the market days they make are
-    ** marked only once the whole file is accepted: a file refused for its
-    ** order of day and month, found on any line, leaves no trace. */
-    int refused = 0;
-    while (ok && !refused && p < end) {
-        const char *next;
-        const char *lineEnd = FindLineEnd(p, end, &next);
-        lineNumber++;
-        if (lineEnd == p) {
-            p = next;
-            continue;
-        }
-        int n = 0;
-        const char *why = nullptr;
-        int plainPrices = 0;
-        const int damaged = hasNul && memchr(p, 0, (size_t)(lineEnd - p)) != nullptr;
-        if (!header && plain && !damaged && (n = ReadPlainLine(p, lineEnd, delim, row->csvFields, mapped, dayFirst, &record->bars[BAR_DAILY][twoPass ? count : kept], twoPass ? &values[(size_t)count] : &plainValues, nullptr, &plainPrices)) > 0) {
-            p = next;
-            tally.lines++;
-            tally.dataLines++;
-            tally.divided += n > 1;
-            LineValues &v = twoPass ? values[(size_t)count] : plainValues;
-            Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
-            count++;
-            if (!twoPass && AddBar(record, bar, v.adjusted, v.unadjusted, v.dividend, 0, plainPrices)) kept++;
-            continue;
-        }
-        n = SplitColumns(p, lineEnd, delim, columns);
+    ** marked only once the whole file is accepted. */
+    while (ok && !t.refused && p < end) {
+        const char *line = p, *next;
+        const char *lineEnd = FindLineEnd(line, end, &next);
         p = next;
-        tally.lines++;
+        lineNumber++;
+        if (lineEnd == line) continue;
         if (header) {
-            ReadHeaderColumns(row, columns, n, record);
             header = 0;
-            tally.header = 1;
-            for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
-                if (row->csvFields[c] == CSV_SPLIT && !csiFutures) twoPass = 1;
+            ReadHeaderLine(&t, row, line, lineEnd, record);
+            twoPass = MapsSplitFactors(row);
             if (twoPass && values.empty()) values.resize((size_t)lines + 1);
-            mapped = MappedColumns(row->csvFields);
-            /* A header that names no date is most likely divided by another
-            ** delimiter: the lines' own report says so. */
-            if (MapsField(row->csvFields, CSV_DATE) && !MapsField(row->csvFields, CSV_CLOSE)) {
-                char found[IMPORT_VALUE_SIZE];
-                ReportRefusedFile(reportName, kRefusedNoClose, ColumnNames(columns, n, found, sizeof found));
-                refused = 1;
-            }
             continue;
         }
+        /* With a Split column every line read keeps its place; otherwise a
+        ** bar AddBar drops gives its place to the next. */
         Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
-        LineValues scratch;
-        LineValues &v = twoPass ? values[(size_t)count] : scratch;
-        why = damaged ? kRefusedNulByte
-                      : ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, dayFirst, bar, &v, nullptr,
-                                     &oddComma);
-        tally.dataLines++;
-        if (n > 1) tally.divided++;
-        if (oddComma.text && !oddCommaLine) oddCommaLine = lineNumber;
-        if (why == kRefusedOtherOrder) {
-            char date[256];
-            RefuseForDateOrder(reportName, lineNumber, ColumnText(columns[DateColumn(row->csvFields)], date, sizeof date),
-                               dayFirst);
-            refused = 1;
-            break;
-        }
-        if (why) {
-            /* The first line of a file read by CSVFields may be a header of
-            ** its own: its date reads as nothing, and it is passed over. */
-            if (why == kRefusedNoDate && tally.lines == 1) {
-                tally.dataLines--;
-                tally.divided -= n > 1;
-                continue;
-            }
-            if (why == kRefusedNoDate) tally.noDate++;
-            NoteRefusedLine(&tally.refused, lineNumber, why);
-            continue;
-        }
-        if (csiFutures) {
-            double expiry = bar->extra;
-            if (bar->date >= gImport.startDate && bar->date <= gImport.endDate && expiry >= 10000101.0 &&
-                expiry <= 99991231.0 && (int32_t)expiry != info.DelistDate) {
-                v.dividend = expiry;
-                info.DelistDate = (int32_t)expiry;
-            }
-            bar->extra = v.unadjusted;
-            v.unadjusted = v.split;
-            v.split = 0.0;
-        }
+        LineValues *v = twoPass ? &values[(size_t)count] : &lineValues;
+        int plainPrices = 0;
+        if (ReadPriceLine(&t, line, lineEnd, lineNumber, straight, bar, v, nullptr, &plainPrices) != LINE_BAR) continue;
+        if (csiFutures) TakeContractColumns(bar, v, &info);
         count++;
-        if (!twoPass && AddBar(record, bar, v.adjusted, v.unadjusted, v.dividend, 0)) kept++;
+        if (!twoPass && AddBar(record, bar, v->adjusted, v->unadjusted, v->dividend, 0, plainPrices)) kept++;
     }
-    if (refused) count = kept = 0;
+    if (t.refused) count = kept = 0;
     if (ok && twoPass) {
         int hasSplit = 0;
         for (int32_t i = 0; i < count && !hasSplit; i++) hasSplit = values[(size_t)i].split != 0.0;
@@ -632,15 +843,11 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0)) record->bars[BAR_DAILY][kept++] = bar;
         }
     }
-    if (ok && flags)
-        for (int32_t i = 0; i < kept; i++) MarkMarketDay(record->bars[BAR_DAILY][i].date);
+    if (ok && flags) MarkMarketDays(record->bars[BAR_DAILY], kept);
     record->barCounts[BAR_DAILY] = kept;
     if (kept == 0) record->firstDate = 0;
     if (row->dataSource == SOURCE_CSI_FUTURES && !IsFuturesContractSymbol(record, nullptr)) info.DelistDate = 0;
-    if (ok && !refused) {
-        ReportFileTally(reportName, tally, count, row, MappedColumns(row->csvFields));
-        if (oddCommaLine) ReportOddComma(reportName, oddCommaLine, oddComma);
-    }
+    if (ok) FinishPriceText(&t);
     FreeMemory(&buffer);
     return ok ? kept : -1;
 }
@@ -856,8 +1063,11 @@ int ImportCsvFile(ImportItem *row, int flags)
     }
     text[size] = 0;
 
-    const int dayFirst = row->csvDateOrder == 1;
-    char delim = DelimiterChar(row->csvDelimiter);
+    if (IsUtf16Text(text, text + size)) {
+        ReportRefusedFile(path, kRefusedUtf16);
+        FreeMemory(&text);
+        return 1;
+    }
     LocalSymbols local;
     memset(&local, 0, sizeof local);
     local.keys = HashCreate();
@@ -865,21 +1075,16 @@ int ImportCsvFile(ImportItem *row, int flags)
     uint64_t started = PlatTickCount64();
     int64_t lineCount = 0;
     const char *cursor = SkipByteOrderMark(text, text + size);
-    CsvColumn columns[IMPORT_CSV_FIELDS];
-    FileTally tally = {};
-    int32_t bars = 0;
+    /* As in a folder's file, market days are marked once the whole file is
+    ** accepted, and a NUL byte ends no more than its line. */
+    PriceText t;
+    BeginPriceText(&t, path, row, text, text + size, nullptr);
     /* Lines of one symbol mostly follow each other: the last record found
     ** is tried before the table. */
     char lastSymbol[IMPORT_SYMBOL_SIZE] = "";
     int32_t lastRecord = -1;
-    /* As in a folder's file, market days are marked once the whole file is
-    ** accepted, and a NUL byte ends no more than its line. */
-    int refused = 0;
-    const int hasNul = memchr(text, 0, size) != nullptr;
-    CsvColumn oddComma = {nullptr, 0};
-    int32_t oddCommaLine = 0;
     /* Lines are taken whole from the text in memory, however long. */
-    while (ok && !refused && cursor < text + size) {
+    while (ok && !t.refused && cursor < text + size) {
         const char *line = cursor;
         const char *end = FindLineEnd(line, text + size, &cursor);
         while (end > line && isspace((unsigned char)end[-1])) end--;
@@ -901,38 +1106,11 @@ int ImportCsvFile(ImportItem *row, int flags)
             }
         }
         if (line == end) continue;
-        int n = SplitColumns(line, end, delim, columns);
         Bar bar;
         LineValues v;
         char symbol[IMPORT_SYMBOL_SIZE];
-        const char *why = hasNul && memchr(line, 0, (size_t)(end - line))
-            ? kRefusedNulByte
-            : ReadDataLine(columns, n, row->csvFields, row->csvNumberFormat, dayFirst, &bar, &v, symbol, &oddComma);
-        tally.lines++;
-        tally.dataLines++;
-        if (n > 1) tally.divided++;
-        if (oddComma.text && !oddCommaLine) oddCommaLine = (int32_t)lineCount;
-        if (why == kRefusedOtherOrder) {
-            char date[256];
-            RefuseForDateOrder(path, (int32_t)lineCount, ColumnText(columns[DateColumn(row->csvFields)], date, sizeof date),
-                               dayFirst);
-            refused = 1;
-            break;
-        }
-        if (!why && !symbol[0]) why = kRefusedNoSymbol;
-        if (why) {
-            /* A header line of column names has no date: it is passed over. */
-            if (why == kRefusedNoDate && tally.lines == 1) {
-                tally.header = 1;
-                tally.dataLines--;
-                tally.divided -= n > 1;
-                continue;
-            }
-            if (why == kRefusedNoDate) tally.noDate++;
-            NoteRefusedLine(&tally.refused, (int32_t)lineCount, why);
-            continue;
-        }
-        bars++;
+        int plainPrices = 0;
+        if (ReadPriceLine(&t, line, end, (int32_t)lineCount, 0, &bar, &v, symbol, &plainPrices) != LINE_BAR) continue;
         for (char *q = symbol; *q; q++) *q = (char)toupper((unsigned char)*q);
         SymbolRecord *record = nullptr;
         if (lastRecord >= 0 && strcmp(symbol, lastSymbol) == 0) {
@@ -962,14 +1140,11 @@ int ImportCsvFile(ImportItem *row, int flags)
             record->barCounts[BAR_DAILY] = count + 1;
         }
     }
-    if (ok && !refused) {
-        ReportFileTally(path, tally, bars, row, MappedColumns(row->csvFields));
-        if (oddCommaLine) ReportOddComma(path, oddCommaLine, oddComma);
-    }
+    const int refused = t.refused;
+    if (ok) FinishPriceText(&t);
     FreeMemory(&text);
     for (int32_t i = 0; ok && !refused && flags && i < local.count; i++)
-        for (int32_t b = 0; b < local.records[i].barCounts[BAR_DAILY]; b++)
-            MarkMarketDay(local.records[i].bars[BAR_DAILY][b].date);
+        MarkMarketDays(local.records[i].bars[BAR_DAILY], local.records[i].barCounts[BAR_DAILY]);
 
     if (ok) SetStatusText(0, "Processing %d unique symbols...", local.count);
     gImport.progressTotal = local.count;

@@ -10,9 +10,6 @@
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
 
-/* A file whose dates read only in the other order of day and month is
-** refused whole: its other dates would be stored with day and month swapped. */
-const char kRefusedOtherOrder[] = "the date reads only in the other order of day and month";
 static const char kRefusedDateOrder[] = "line %d has the date %s, which reads only %s first; CSVDateFmt chooses the "
                                         "order (%s for this file)";
 
@@ -25,15 +22,21 @@ const char *SkipByteOrderMark(const char *text, const char *end)
     return text;
 }
 
+int IsUtf16Text(const char *text, const char *end)
+{
+    if (end - text < 2) return 0;
+    unsigned char a = (unsigned char)text[0], b = (unsigned char)text[1];
+    return (a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF);
+}
 
-/* Splits [p, end) into at most IMPORT_CSV_FIELDS columns at delim; a column
-** that begins with '"' runs to the next '"' (quotes dropped, and what follows
-** up to the next delimiter).  White space after a delimiter is skipped.  The
-** number of columns. */
-int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns)
+/* Splits [p, end) into at most most columns at delim; a column that begins
+** with '"' runs to the next '"' (quotes dropped, and what follows up to the
+** next delimiter).  White space after a delimiter is skipped.  The number of
+** columns. */
+int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns, int most)
 {
     int n = 0;
-    while (n < IMPORT_CSV_FIELDS) {
+    while (n < most) {
         while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
         if (p < end && *p == '"') {
             const char *close = (const char *)memchr(p + 1, '"', (size_t)(end - p - 1));

@@ -38,9 +38,12 @@ struct CsvColumn {
 
 /* Text after a UTF-8 byte order mark at its start, if any. */
 const char *SkipByteOrderMark(const char *text, const char *end);
-/* Splits [p, end) into at most IMPORT_CSV_FIELDS columns at delim (quotes
-** dropped); the number of columns. */
-int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns);
+/* 1 when the text begins with the byte order mark of UTF-16, either byte
+** order: its lines, read a byte at a time, would be NUL-damaged nonsense. */
+int IsUtf16Text(const char *text, const char *end);
+/* Splits [p, end) into at most most columns at delim (quotes dropped); the
+** number of columns.  The data lines are read up to IMPORT_CSV_FIELDS. */
+int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns, int most = IMPORT_CSV_FIELDS);
 /* The column's text, terminated, in out (cut to size - 1 characters). */
 const char *ColumnText(const CsvColumn &c, char *out, int size);
 /* The order of day and month.  A date that reads only in the other order
@@ -49,8 +52,6 @@ const char *ColumnText(const CsvColumn &c, char *out, int size);
 ** dates (02/01/2024) would be stored with day and month swapped.  Dates that
 ** begin with the year read alike in both orders. */
 
-/* ReadDataLine's answer for such a date: the caller refuses the file. */
-extern const char kRefusedOtherOrder[];
 /* 1 when the date text reads only in the other order than dayFirst's. */
 int ReadsOnlyInOtherOrder(const char *text, int dayFirst);
 /* ReadsOnlyInOtherOrder of a column. */
