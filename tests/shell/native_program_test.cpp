@@ -29,6 +29,9 @@ namespace {
 
 struct NativeProgramTest : ProgramStateTest {
     std::string dir; /* the program's own folder: settings and error log land there */
+    /* Shell commands run before the program starts in their place (a trap, a
+    ** ulimit), so it starts as a scheduler's script would start it. */
+    std::string startShell;
 
     void SetUp() override
     {
@@ -104,7 +107,9 @@ struct NativeProgramTest : ProgramStateTest {
         posix_spawn_file_actions_addclose(&actions, e[0]);
         if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
         std::string program = dir + "/kestovar";
+        std::string shell = "/bin/sh", flag = "-c", script = startShell + "; exec \"$0\" \"$@\"";
         std::vector<char *> argv = {(char *)program.c_str()};
+        if (!startShell.empty()) argv = {shell.data(), flag.data(), script.data(), (char *)program.c_str()};
         for (const std::string &a : args) argv.push_back((char *)a.c_str());
         argv.push_back(nullptr);
         std::vector<std::string> env;
@@ -114,7 +119,7 @@ struct NativeProgramTest : ProgramStateTest {
         std::vector<char *> envp;
         for (std::string &v : env) envp.push_back(v.data());
         envp.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&child->pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+        EXPECT_EQ(posix_spawn(&child->pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
         posix_spawn_file_actions_destroy(&actions);
         close(o[1]);
         close(e[1]);
@@ -246,6 +251,58 @@ TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
         EXPECT_FALSE(PlatFileExists((dir + "/data.kvd.~kv").c_str()));
         EXPECT_FALSE(PlatFileExists((dir + "/later.kvd").c_str()));
     }
+}
+
+/* A stop signal the program was started with ignored (nohup's SIGHUP, the
+** SIGINT of a shell's background job) is no stop: the import ends as it
+** would have, its data file written. */
+TEST_F(NativeProgramTest, ASignalTheProgramWasStartedToIgnoreIsNoStop)
+{
+    std::string fifo = dir + "/prices/HOLD.csv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const struct {
+        int signal;
+        const char *trap;
+    } cases[] = {{SIGHUP, "trap '' HUP"}, {SIGINT, "trap '' INT"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.trap);
+        PlatDeleteFile((dir + "/data.kvd").c_str());
+        startShell = c.trap;
+        Child child;
+        Start(&child);
+        std::string said, errors;
+        ASSERT_TRUE(ReadUntil(child.out, &said, "Importing CSV Data From")) << said;
+        kill(child.pid, c.signal);
+        const int code = ExitCode(&child, [&] {
+            int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) close(fd);
+        });
+        ReadUntil(child.err, &errors, "\x01");
+        EXPECT_EQ(0, code) << errors;
+        EXPECT_EQ(errors.find("Stopping..."), std::string::npos) << errors;
+        EXPECT_TRUE(PlatFileExists((dir + "/data.kvd").c_str()));
+    }
+}
+
+/* A file-size limit (ulimit -f) reached while the data file is written is a
+** write that failed, as on a full disk: reported, the import's exit code,
+** the previous data file as it was and no temporary file left. */
+TEST_F(NativeProgramTest, AFileSizeLimitIsAWriteThatFailed)
+{
+    {
+        Child first;
+        Start(&first);
+        ASSERT_EQ(ExitCode(&first), 0);
+    }
+    const std::string before = Get("data.kvd");
+    ASSERT_GT(before.size(), 1024u);
+    startShell = "ulimit -f 1";
+    std::string said, errors;
+    EXPECT_EQ(6, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    EXPECT_NE(errors.find("bytes to " + dir + "/data.kvd"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("File too large"), std::string::npos) << errors;
+    EXPECT_TRUE(Get("data.kvd") == before);
+    EXPECT_FALSE(PlatFileExists((dir + "/data.kvd.~kv").c_str()));
 }
 
 /* A line that would run nothing, or names a switch the program does not

@@ -204,8 +204,12 @@ static void Interrupted(int)
 ** session, some schedulers' stop) ask the run to stop as the window
 ** program's stop does: the import keeps the previous data file and removes
 ** its temporary file, a test keeps what it did, and no later run of the
-** batch starts.  A second signal ends the program at once.  A closed output
-** pipe is no stop: its write fails instead of ending the program. */
+** batch starts.  A second signal ends the program at once.  One the program
+** was started with ignored (nohup's SIGHUP, the SIGINT of a shell's
+** background job) stays ignored: whoever started it asked that the run go on.
+** A closed output pipe is no stop, nor is a file-size limit reached
+** (ulimit -f): the write fails instead of ending the program, and is
+** reported as a full disk is. */
 static void CatchInterrupt()
 {
     static_assert(std::atomic<int>::is_always_lock_free, "the stop words are set from a signal handler");
@@ -214,10 +218,13 @@ static void CatchInterrupt()
     action.sa_handler = Interrupted;
     action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    for (int stop : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction was;
+        if (sigaction(stop, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
+        sigaction(stop, &action, nullptr);
+    }
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 /* Standard input, output and error that the program was started without
