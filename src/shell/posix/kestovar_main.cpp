@@ -204,7 +204,10 @@ static void Interrupted(int)
 ** session, some schedulers' stop) ask the run to stop as the window
 ** program's stop does: the import keeps the previous data file and removes
 ** its temporary file, a test keeps what it did, and no later run of the
-** batch starts.  A second signal ends the program at once.  One the program
+** batch starts.  A second Ctrl+C or SIGTERM ends the program at once; a
+** hangup never does, as a closed session sends it twice (the shell passes
+** its own on to its jobs, then the system hangs up the terminal's foreground
+** job when the shell is gone).  One the program
 ** was started with ignored (nohup's SIGHUP, the SIGINT of a shell's
 ** background job) stays ignored: whoever started it asked that the run go on.
 ** A closed output pipe is no stop, nor is a file-size limit reached
@@ -216,11 +219,11 @@ static void CatchInterrupt()
     struct sigaction action;
     memset(&action, 0, sizeof action);
     action.sa_handler = Interrupted;
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigemptyset(&action.sa_mask);
     for (int stop : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction was;
         if (sigaction(stop, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
+        action.sa_flags = stop == SIGHUP ? SA_RESTART : SA_RESETHAND | SA_RESTART;
         sigaction(stop, &action, nullptr);
     }
     signal(SIGPIPE, SIG_IGN);
