@@ -119,7 +119,17 @@ struct NativeProgramTest : ProgramStateTest {
         std::vector<char *> envp;
         for (std::string &v : env) envp.push_back(v.data());
         envp.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&child->pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+        /* The stop signals as a terminal's job has them, even when these tests
+        ** run where they are ignored (nohup, a background job). */
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t stops;
+        sigemptyset(&stops);
+        for (int stop : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, stop);
+        posix_spawnattr_setsigdefault(&attributes, &stops);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        EXPECT_EQ(posix_spawn(&child->pid, argv[0], &actions, &attributes, argv.data(), envp.data()), 0);
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         close(o[1]);
         close(e[1]);
