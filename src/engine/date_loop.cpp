@@ -34,6 +34,7 @@
 #include "services/services.h"
 
 EngineRun gEngineRun;
+int32_t gTestsListedByRuns = 0;
 
 void ResetEngineRun()
 {
@@ -581,6 +582,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     }
     AddTestToResults(window, test);
     gEngineRun.testsListed++;
+    gTestsListedByRuns++;
     RefreshAllResGraphs();
     if (gRun.mode == RUN_MODE_OPTIMIZE) return 1;
     FinishTestOutputs(window, test);

@@ -603,6 +603,40 @@ TEST_F(NativeProgramTest, TheErrorLogIsPointedToOnlyWhenItWasWritten)
         << errors;
 }
 
+/* A run stopped before its test shows no test at its end, not even one the
+** results file came to hold meanwhile: here another program saves the file
+** while this run, which found none, creates it. */
+TEST_F(NativeProgramTest, ARunStoppedBeforeItsTestShowsNoTest)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    const std::string results = dir + "/made.kvr";
+    Put("made.kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\n  ResultsFile: " + results +
+                        "\nStrategy: S\n  EntrySetup: 1\n  ExitRule: 1\n");
+    ASSERT_EQ(0, Run({"-test", dir + "/made.kvs"}, &said, &errors)) << errors;
+    ASSERT_NE(said.find("\nTest 1: "), std::string::npos) << said;
+    const std::string other = Get("made.kvr");
+    PlatDeleteFile(results.c_str());
+
+    std::string fifo = MakeFifo("create.hold");
+    Child child;
+    StartWith(&child, {"-test", dir + "/made.kvs"}, "", "results-save " + fifo, false);
+    int hold = Reach(fifo);
+    ASSERT_GE(hold, 0);
+    Put("made.kvr", other);
+    kill(child.pid, SIGTERM);
+    errors.clear();
+    ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
+    close(hold);
+    EXPECT_EQ(8, ExitCode(&child, [&] {
+        int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) close(fd);
+    }));
+    said.clear();
+    ReadUntil(child.out, &said, "\x01");
+    EXPECT_EQ(said.find("Test "), std::string::npos) << said;
+}
+
 /* Two runs that save one results file at nearly the same moment keep every
 ** test either reports: the one that saves second adds its test to what the
 ** file holds by then, numbered after the file's; two copies of one job the

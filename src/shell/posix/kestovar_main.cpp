@@ -459,7 +459,9 @@ int main(int argc, char **argv)
     /* A stop after the last run still ends the program as stopped. */
     if (code == 0 && gRun.stopAsked.load()) code = RESULT_STOPPED;
     EndProgressLine();
-    PrintTestSummary();
+    /* The summary shows a test of this batch, never one the results file
+    ** already held (a run stopped or failed before its test loaded it). */
+    if (gTestsListedByRuns > 0) PrintTestSummary();
     if (!sKeptErrors.empty()) {
         fputs(sKeptErrors.c_str(), stderr);
         if (sErrorLogFailure.empty())
