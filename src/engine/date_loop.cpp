@@ -174,6 +174,7 @@ static void OpenTestLog(int32_t testNumber)
     char *path = gEngineRun.testLogPath;
     FormatText(path, sizeof gEngineRun.testLogPath, "%s\\TEST_%.4d.TXT", gLogsFolder, testNumber);
     gRun.testLogFile = PlatOpenFile(path, PLAT_CREATE_WRITE);
+    gRun.testLogFailed = 0;
     if (gSettings.AddDebug) LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tCONTEXT\tEVAL\tOUTPUT\t");
     if (gSettings.AddLog)
         LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tACTION\tQUANTITY\tPRICE\tFX\tSLIP\tCOMM\tDIVIDEND\tPROFIT\tALLOC\t"

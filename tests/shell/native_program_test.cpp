@@ -585,6 +585,28 @@ TEST_F(NativeProgramTest, AnImportLogThatCannotBeWrittenEndsWithThree)
     EXPECT_NE(errors.find(" bytes to /dev/full\r\n\r\nNo space left on device\n", at), std::string::npos) << errors;
 }
 
+/* A test log on a full disk is reported once, naming the log and why, and
+** the batch ends with 3 although the test itself ran. */
+TEST_F(NativeProgramTest, ATestLogThatCannotBeWrittenEndsWithThree)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("kestovar.ini", "[Settings]\nAddLog=1\n");
+    Put("logged.kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\n  ResultsFile: " + dir +
+                          "/logged.kvr\nStrategy: S\n  EntrySetup: 1\n  ExitRule: 1\n");
+    ASSERT_EQ(0, system(("mkdir -p '" + dir + "/Output/Logs'").c_str()));
+    const std::string log = dir + "/Output/Logs/TEST_0001.TXT";
+    ASSERT_EQ(symlink("/dev/full", log.c_str()), 0);
+    errors.clear();
+    EXPECT_EQ(3, Run({"-test", dir + "/logged.kvs"}, &said, &errors)) << errors;
+    EXPECT_NE(said.find("\nTest 1: "), std::string::npos) << said;
+    const std::string message = "Error writing ";
+    const size_t at = errors.find(message);
+    ASSERT_NE(at, std::string::npos) << errors;
+    EXPECT_EQ(errors.find(message, at + 1), std::string::npos) << errors;
+    EXPECT_NE(errors.find(" bytes to " + log + "\r\n\r\nNo space left on device\n", at), std::string::npos) << errors;
+}
+
 /* The pointer to the error log is printed only when the entries reached it;
 ** otherwise the user learns that the log could not be written, and why. */
 TEST_F(NativeProgramTest, TheErrorLogIsPointedToOnlyWhenItWasWritten)
