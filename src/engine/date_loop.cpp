@@ -34,6 +34,7 @@
 #include "services/services.h"
 
 EngineRun gEngineRun;
+int32_t gTestsListedByRuns = 0;
 
 void ResetEngineRun()
 {
@@ -173,6 +174,7 @@ static void OpenTestLog(int32_t testNumber)
     char *path = gEngineRun.testLogPath;
     FormatText(path, sizeof gEngineRun.testLogPath, "%s\\TEST_%.4d.TXT", gLogsFolder, testNumber);
     gRun.testLogFile = PlatOpenFile(path, PLAT_CREATE_WRITE);
+    gRun.testLogFailed = 0;
     if (gSettings.AddDebug) LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tCONTEXT\tEVAL\tOUTPUT\t");
     if (gSettings.AddLog)
         LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tACTION\tQUANTITY\tPRICE\tFX\tSLIP\tCOMM\tDIVIDEND\tPROFIT\tALLOC\t"
@@ -581,6 +583,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     }
     AddTestToResults(window, test);
     gEngineRun.testsListed++;
+    gTestsListedByRuns++;
     RefreshAllResGraphs();
     if (gRun.mode == RUN_MODE_OPTIMIZE) return 1;
     FinishTestOutputs(window, test);

@@ -37,6 +37,9 @@ struct EngineRun {
                                ** SaveTradesAs file carries its test's number */
 };
 extern EngineRun gEngineRun;
+/* Tests every run of the program put in a results list, for a batch that
+** tells whether its runs made any (the run record is emptied at each end). */
+extern int32_t gTestsListedByRuns;
 
 /* Frees the run's scratch and empties the record. */
 void ResetEngineRun();

@@ -77,8 +77,15 @@ struct RunControl {
     uint32_t uiThreadId;         /* 0 until the shell sets it at start-up */
     int logContinueLine;         /* while set, LogPrintf adds no line break */
     PlatFile testLogFile;        /* the run's open test log, or null */
+    int testLogFailed;           /* a write to it failed and was reported: no more is written */
 };
 extern RunControl gRun;
+
+/* Writes text to the open test log, then its line end unless
+** logContinueLine is set.  A write that fails is reported once, naming the
+** log and the system's reason, and the run's result code becomes 3: a log
+** cut short is a file the run could not write. */
+void WriteTestLog(const char *text, uint32_t size);
 
 /* Puts every control word back to its idle value (the UI thread id, set once
 ** at start-up, stays).  The caller closes an open test log first. */

@@ -6,10 +6,12 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "engine/date_loop.h"
 #include "engine/results_file.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
+#include "foundation/file_helpers.h"
 #include "foundation/folder_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -41,6 +43,21 @@ void ResetRunControl()
     gRun.unattended = 0;
     gRun.logContinueLine = 0;
     gRun.testLogFile = nullptr;
+    gRun.testLogFailed = 0;
+}
+
+void WriteTestLog(const char *text, uint32_t size)
+{
+    if (!gRun.testLogFile || gRun.testLogFailed) return;
+    uint32_t written = 0;
+    if (PlatWriteFile(gRun.testLogFile, text, size, &written) && written == size &&
+        (gRun.logContinueLine || (PlatWriteFile(gRun.testLogFile, "\r\n", 2, &written) && written == 2)))
+        return;
+    gRun.testLogFailed = 1;
+    char shown[300];
+    ReportError("Error writing %d bytes to %s\r\n\r\n%s", (int)size, PathAsShown(gEngineRun.testLogPath, shown, sizeof shown),
+                GetErrorText());
+    SetResultCode(RESULT_FILE_ERROR);
 }
 
 void SetResultCode(int code) { gRun.resultCode.store(code); }

@@ -29,6 +29,9 @@ namespace {
 
 struct NativeProgramTest : ProgramStateTest {
     std::string dir; /* the program's own folder: settings and error log land there */
+    /* Shell commands run before the program starts in their place (a trap, a
+    ** ulimit), so it starts as a scheduler's script would start it. */
+    std::string startShell;
 
     void SetUp() override
     {
@@ -104,7 +107,9 @@ struct NativeProgramTest : ProgramStateTest {
         posix_spawn_file_actions_addclose(&actions, e[0]);
         if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
         std::string program = dir + "/kestovar";
+        std::string shell = "/bin/sh", flag = "-c", script = startShell + "; exec \"$0\" \"$@\"";
         std::vector<char *> argv = {(char *)program.c_str()};
+        if (!startShell.empty()) argv = {shell.data(), flag.data(), script.data(), (char *)program.c_str()};
         for (const std::string &a : args) argv.push_back((char *)a.c_str());
         argv.push_back(nullptr);
         std::vector<std::string> env;
@@ -114,7 +119,17 @@ struct NativeProgramTest : ProgramStateTest {
         std::vector<char *> envp;
         for (std::string &v : env) envp.push_back(v.data());
         envp.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&child->pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+        /* The stop signals as a terminal's job has them, even when these tests
+        ** run where they are ignored (nohup, a background job). */
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t stops;
+        sigemptyset(&stops);
+        for (int stop : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, stop);
+        posix_spawnattr_setsigdefault(&attributes, &stops);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        EXPECT_EQ(posix_spawn(&child->pid, argv[0], &actions, &attributes, argv.data(), envp.data()), 0);
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         close(o[1]);
         close(e[1]);
@@ -212,7 +227,8 @@ TEST_F(NativeProgramTest, ImportReportsOnTheConsole)
 /* Ctrl+C, SIGTERM from a scheduler, or SIGHUP of a closed session, during
 ** an import stops it as the window program's stop does: exit code 8, the
 ** previous data file as it was, no temporary file, and no later run of the
-** batch. */
+** batch.  A closed session hangs up its foreground job twice (the shell,
+** then the system): the second is the same stop. */
 TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
 {
     {
@@ -235,6 +251,7 @@ TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
         ASSERT_TRUE(ReadUntil(child.out, &said, "Importing CSV Data From")) << said;
         kill(child.pid, signal);
         ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
+        if (signal == SIGHUP) kill(child.pid, SIGHUP);
         const int code = ExitCode(&child, [&] {
             int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
             if (fd >= 0) close(fd);
@@ -246,6 +263,58 @@ TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
         EXPECT_FALSE(PlatFileExists((dir + "/data.kvd.~kv").c_str()));
         EXPECT_FALSE(PlatFileExists((dir + "/later.kvd").c_str()));
     }
+}
+
+/* A stop signal the program was started with ignored (nohup's SIGHUP, the
+** SIGINT of a shell's background job) is no stop: the import ends as it
+** would have, its data file written. */
+TEST_F(NativeProgramTest, ASignalTheProgramWasStartedToIgnoreIsNoStop)
+{
+    std::string fifo = dir + "/prices/HOLD.csv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const struct {
+        int signal;
+        const char *trap;
+    } cases[] = {{SIGHUP, "trap '' HUP"}, {SIGINT, "trap '' INT"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.trap);
+        PlatDeleteFile((dir + "/data.kvd").c_str());
+        startShell = c.trap;
+        Child child;
+        Start(&child);
+        std::string said, errors;
+        ASSERT_TRUE(ReadUntil(child.out, &said, "Importing CSV Data From")) << said;
+        kill(child.pid, c.signal);
+        const int code = ExitCode(&child, [&] {
+            int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) close(fd);
+        });
+        ReadUntil(child.err, &errors, "\x01");
+        EXPECT_EQ(0, code) << errors;
+        EXPECT_EQ(errors.find("Stopping..."), std::string::npos) << errors;
+        EXPECT_TRUE(PlatFileExists((dir + "/data.kvd").c_str()));
+    }
+}
+
+/* A file-size limit (ulimit -f) reached while the data file is written is a
+** write that failed, as on a full disk: reported, the import's exit code,
+** the previous data file as it was and no temporary file left. */
+TEST_F(NativeProgramTest, AFileSizeLimitIsAWriteThatFailed)
+{
+    {
+        Child first;
+        Start(&first);
+        ASSERT_EQ(ExitCode(&first), 0);
+    }
+    const std::string before = Get("data.kvd");
+    ASSERT_GT(before.size(), 1024u);
+    startShell = "ulimit -f 1";
+    std::string said, errors;
+    EXPECT_EQ(6, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    EXPECT_NE(errors.find("bytes to " + dir + "/data.kvd"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("File too large"), std::string::npos) << errors;
+    EXPECT_TRUE(Get("data.kvd") == before);
+    EXPECT_FALSE(PlatFileExists((dir + "/data.kvd.~kv").c_str()));
 }
 
 /* A line that would run nothing, or names a switch the program does not
@@ -516,6 +585,28 @@ TEST_F(NativeProgramTest, AnImportLogThatCannotBeWrittenEndsWithThree)
     EXPECT_NE(errors.find(" bytes to /dev/full\r\n\r\nNo space left on device\n", at), std::string::npos) << errors;
 }
 
+/* A test log on a full disk is reported once, naming the log and why, and
+** the batch ends with 3 although the test itself ran. */
+TEST_F(NativeProgramTest, ATestLogThatCannotBeWrittenEndsWithThree)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("kestovar.ini", "[Settings]\nAddLog=1\n");
+    Put("logged.kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\n  ResultsFile: " + dir +
+                          "/logged.kvr\nStrategy: S\n  EntrySetup: 1\n  ExitRule: 1\n");
+    ASSERT_EQ(0, system(("mkdir -p '" + dir + "/Output/Logs'").c_str()));
+    const std::string log = dir + "/Output/Logs/TEST_0001.TXT";
+    ASSERT_EQ(symlink("/dev/full", log.c_str()), 0);
+    errors.clear();
+    EXPECT_EQ(3, Run({"-test", dir + "/logged.kvs"}, &said, &errors)) << errors;
+    EXPECT_NE(said.find("\nTest 1: "), std::string::npos) << said;
+    const std::string message = "Error writing ";
+    const size_t at = errors.find(message);
+    ASSERT_NE(at, std::string::npos) << errors;
+    EXPECT_EQ(errors.find(message, at + 1), std::string::npos) << errors;
+    EXPECT_NE(errors.find(" bytes to " + log + "\r\n\r\nNo space left on device\n", at), std::string::npos) << errors;
+}
+
 /* The pointer to the error log is printed only when the entries reached it;
 ** otherwise the user learns that the log could not be written, and why. */
 TEST_F(NativeProgramTest, TheErrorLogIsPointedToOnlyWhenItWasWritten)
@@ -532,6 +623,40 @@ TEST_F(NativeProgramTest, TheErrorLogIsPointedToOnlyWhenItWasWritten)
     EXPECT_NE(errors.find("(the error log " + dir + "/errorlog.txt could not be written: No space left on device)\n"),
               std::string::npos)
         << errors;
+}
+
+/* A run stopped before its test shows no test at its end, not even one the
+** results file came to hold meanwhile: here another program saves the file
+** while this run, which found none, creates it. */
+TEST_F(NativeProgramTest, ARunStoppedBeforeItsTestShowsNoTest)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    const std::string results = dir + "/made.kvr";
+    Put("made.kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\n  ResultsFile: " + results +
+                        "\nStrategy: S\n  EntrySetup: 1\n  ExitRule: 1\n");
+    ASSERT_EQ(0, Run({"-test", dir + "/made.kvs"}, &said, &errors)) << errors;
+    ASSERT_NE(said.find("\nTest 1: "), std::string::npos) << said;
+    const std::string other = Get("made.kvr");
+    PlatDeleteFile(results.c_str());
+
+    std::string fifo = MakeFifo("create.hold");
+    Child child;
+    StartWith(&child, {"-test", dir + "/made.kvs"}, "", "results-save " + fifo, false);
+    int hold = Reach(fifo);
+    ASSERT_GE(hold, 0);
+    Put("made.kvr", other);
+    kill(child.pid, SIGTERM);
+    errors.clear();
+    ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
+    close(hold);
+    EXPECT_EQ(8, ExitCode(&child, [&] {
+        int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) close(fd);
+    }));
+    said.clear();
+    ReadUntil(child.out, &said, "\x01");
+    EXPECT_EQ(said.find("Test "), std::string::npos) << said;
 }
 
 /* Two runs that save one results file at nearly the same moment keep every

@@ -189,9 +189,7 @@ void LogPrintf(const char *format, ...)
         /* The run's log is a text file the user opens on Windows: its
         ** entries end in "\r\n" whichever build wrote it. */
         if (gMessageState.nativePaths) PlatNativePath(buffer, buffer, sizeof buffer);
-        uint32_t written;
-        PlatWriteFile(gRun.testLogFile, buffer, (uint32_t)n, &written);
-        if (!gRun.logContinueLine) PlatWriteFile(gRun.testLogFile, "\r\n", 2, &written);
+        WriteTestLog(buffer, (uint32_t)n);
         return;
     }
     if (gHeadless.captureLog) {

@@ -204,20 +204,30 @@ static void Interrupted(int)
 ** session, some schedulers' stop) ask the run to stop as the window
 ** program's stop does: the import keeps the previous data file and removes
 ** its temporary file, a test keeps what it did, and no later run of the
-** batch starts.  A second signal ends the program at once.  A closed output
-** pipe is no stop: its write fails instead of ending the program. */
+** batch starts.  A second Ctrl+C or SIGTERM ends the program at once; a
+** hangup never does, as a closed session sends it twice (the shell passes
+** its own on to its jobs, then the system hangs up the terminal's foreground
+** job when the shell is gone).  One the program
+** was started with ignored (nohup's SIGHUP, the SIGINT of a shell's
+** background job) stays ignored: whoever started it asked that the run go on.
+** A closed output pipe is no stop, nor is a file-size limit reached
+** (ulimit -f): the write fails instead of ending the program, and is
+** reported as a full disk is. */
 static void CatchInterrupt()
 {
     static_assert(std::atomic<int>::is_always_lock_free, "the stop words are set from a signal handler");
     struct sigaction action;
     memset(&action, 0, sizeof action);
     action.sa_handler = Interrupted;
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    for (int stop : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction was;
+        if (sigaction(stop, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
+        action.sa_flags = stop == SIGHUP ? SA_RESTART : SA_RESETHAND | SA_RESTART;
+        sigaction(stop, &action, nullptr);
+    }
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 /* Standard input, output and error that the program was started without
@@ -449,7 +459,9 @@ int main(int argc, char **argv)
     /* A stop after the last run still ends the program as stopped. */
     if (code == 0 && gRun.stopAsked.load()) code = RESULT_STOPPED;
     EndProgressLine();
-    PrintTestSummary();
+    /* The summary shows a test of this batch, never one the results file
+    ** already held (a run stopped or failed before its test loaded it). */
+    if (gTestsListedByRuns > 0) PrintTestSummary();
     if (!sKeptErrors.empty()) {
         fputs(sKeptErrors.c_str(), stderr);
         if (sErrorLogFailure.empty())

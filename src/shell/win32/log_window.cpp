@@ -306,11 +306,9 @@ void LogPrintf(const char *format, ...)
         va_start(args, format);
         int n = FormatTextV(text, sizeof text, format, args);
         va_end(args);
-        uint32_t written;
-        PlatWriteFile(gRun.testLogFile, text, (uint32_t)n, &written);
         /* Entries end as the headless shell ends them, so both builds write
         ** the same test log. */
-        if (!gRun.logContinueLine) PlatWriteFile(gRun.testLogFile, "\r\n", 2, &written);
+        WriteTestLog(text, (uint32_t)n);
         return;
     }
     char *buffer = nullptr;
