@@ -70,11 +70,13 @@ int CheckSaveAsCsvPath(char *outPath, const char *path, const char *kind)
     const char *extension = dot ? dot + 1 : "";
     if (strlen(extension) > 15 || CompareNoCase(extension, "csv") != 0) {
         ReportError("Save%sAs file path must end with .CSV", kind);
+        SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
     CopyString(outPath, 260, path, 259);
     if (!ExpandPathMacros(outPath, gOutputFolder)) {
         ReportError("Save%sAs file path is too long -- maximum is 260 chars.", kind);
+        SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
     return 1;

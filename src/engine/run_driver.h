@@ -33,5 +33,6 @@ void FormatRunTime(uint64_t milliseconds, char *out, size_t size);
 int32_t CollectParamValues(ParamValue *values);
 /* Checks that path ends in .csv and fits 260 characters after its macros are
 ** expanded; 1 with outPath, 0 after reporting ("Stats", "Trades" or
-** "Positions" names the setting). */
+** "Positions" names the setting).  A refused path is an export the run could
+** not write: the result code becomes the file error, and the run goes on. */
 int CheckSaveAsCsvPath(char *outPath, const char *path, const char *kind);

@@ -142,13 +142,17 @@ TEST_F(DriverRun, CsvPathsMustEndInCsvAndFit)
 {
     char out[260];
     EXPECT_EQ(1, CheckSaveAsCsvPath(out, "?output?\\list.CSV", "Stats"));
+    EXPECT_EQ(RESULT_OK, gRun.resultCode.load());
     EXPECT_EQ(0, CheckSaveAsCsvPath(out, "list.txt", "Trades"));
     EXPECT_STREQ("SaveTradesAs file path must end with .CSV", LastMessage());
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load()) << "a refused export is a file not written";
+    SetResultCode(RESULT_OK);
     EXPECT_EQ(0, CheckSaveAsCsvPath(out, "list", "Positions"));
     EXPECT_STREQ("SavePositionsAs file path must end with .CSV", LastMessage());
     std::string longPath = std::string(250, 'a') + "\\" + std::string(20, 'b') + ".csv";
     EXPECT_EQ(0, CheckSaveAsCsvPath(out, longPath.c_str(), "Stats"));
     EXPECT_STREQ("SaveStatsAs file path is too long -- maximum is 260 chars.", LastMessage());
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
 }
 
 } // namespace

@@ -784,7 +784,7 @@ TEST_F(OnlineTest, ASecondAnswerOnAKeptConnectionIsNotRead)
 
 /* 429 and 503 ask the client to come back: it waits as Retry-After says
 ** (no longer than ImportTimeout) and asks again, within ImportRetries; a
-** symbol still throttled after that is passed over with the status. */
+** symbol still throttled after that is refused with the status. */
 TEST_F(OnlineTest, ThrottledAnswersWaitAndAskAgain)
 {
     using Clock = std::chrono::steady_clock;

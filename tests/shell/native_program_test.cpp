@@ -607,6 +607,30 @@ TEST_F(NativeProgramTest, ATestLogThatCannotBeWrittenEndsWithThree)
     EXPECT_NE(errors.find(" bytes to " + log + "\r\n\r\nNo space left on device\n", at), std::string::npos) << errors;
 }
 
+/* An export whose name does not end in .CSV is refused with the reason: a
+** file the run could not write, so the batch ends with 3, and the runs after
+** it still run and write their files. */
+TEST_F(NativeProgramTest, AnExportRefusedForItsNameEndsWithThree)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("later.kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\n  ResultsFile: " + dir + "/later.kvr\n"
+                     "  SaveStatsAs: " + dir + "/later.csv\nStrategy: S\n  EntrySetup: 1\n  ExitRule: 1\n");
+    for (const char *kind : {"Stats", "Trades", "Positions"}) {
+        SCOPED_TRACE(kind);
+        PlatDeleteFile((dir + "/later.csv").c_str());
+        Put("named.kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\n  ResultsFile: " + dir + "/named.kvr\n  Save" +
+                             kind + "As: " + dir + "/export.txt\nStrategy: S\n  EntrySetup: 1\n  ExitRule: 1\n");
+        said.clear();
+        errors.clear();
+        EXPECT_EQ(3, Run({"-test", dir + "/named.kvs", dir + "/later.kvs"}, &said, &errors)) << errors;
+        EXPECT_NE(errors.find("\nSave" + std::string(kind) + "As file path must end with .CSV\n"), std::string::npos)
+            << errors;
+        EXPECT_FALSE(PlatFileExists((dir + "/export.txt").c_str()));
+        EXPECT_TRUE(PlatFileExists((dir + "/later.csv").c_str())) << "the next run still runs";
+    }
+}
+
 /* The pointer to the error log is printed only when the entries reached it;
 ** otherwise the user learns that the log could not be written, and why. */
 TEST_F(NativeProgramTest, TheErrorLogIsPointedToOnlyWhenItWasWritten)
