@@ -76,7 +76,7 @@ static int LoadSideFile(const char *path, char **text, const char *kind)
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
-    return LoadFile(path, text, nullptr);
+    return LoadTextFile(path, text, nullptr);
 }
 
 int ReadAccountValueFile(const char *path, double *amount, int isFreeCash)

@@ -309,7 +309,7 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
     ExpandPathMacros(path, gSettings.ScriptPath[0] ? gSettings.ScriptPath : nullptr);
     char *block = nullptr;
     uint32_t size = 0;
-    if (!LoadFile(path, &block, &size)) return -1;
+    if (!LoadTextFile(path, &block, &size)) return -1;
     std::string text(block, size);
     FreeMemory(&block);
     const int32_t lines = CleanText(text, strategy->TLNumFmt);

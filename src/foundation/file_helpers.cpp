@@ -195,6 +195,31 @@ int LoadFile(const char *path, void *pBlock, uint32_t *pSize)
     return 1;
 }
 
+const char kUtf16TextReason[] = "the file is written in UTF-16 (Unicode text); save it as CSV or as UTF-8 text";
+static const char kUtf16Refused[] = "Unable to read %s: %s";
+
+int IsUtf16Text(const char *text, const char *end)
+{
+    if (end - text < 2) return 0;
+    unsigned char a = (unsigned char)text[0], b = (unsigned char)text[1];
+    return (a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF);
+}
+
+int LoadTextFile(const char *path, void *pBlock, uint32_t *pSize)
+{
+    uint32_t size = 0;
+    if (!LoadFile(path, pBlock, &size)) return 0;
+    char **pp = (char **)pBlock;
+    if (IsUtf16Text(*pp, *pp + size)) {
+        FreeMemory(pp);
+        ReportError(kUtf16Refused, path, kUtf16TextReason);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    if (pSize) *pSize = size;
+    return 1;
+}
+
 /* ---- replacing a file safely ------------------------------------------------ */
 
 int MakeTempPath(char *out, const char *path)
@@ -523,7 +548,7 @@ int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLengt
     char **pp = (char **)pBlock;
     uint32_t size = 0;
     if (marks) memset(marks, 0, sizeof *marks);
-    if (!LoadFile(path, pp, &size)) return 0;
+    if (!LoadTextFile(path, pp, &size)) return 0;
     char *text = *pp;
     if (separator == 0) separator = ',';
     /* The text only shrinks, and LoadFile left 4 spare zero bytes for "\r\n". */

@@ -69,6 +69,20 @@ int CheckFileSizeLimit(uint64_t size, const char *path);
 ** receives the text's length.  On failure *pBlock is null. */
 int LoadFile(const char *path, void *pBlock, uint32_t *pSize);
 
+/* Text files from other programs (lists, tables, templates) are 8-bit or
+** UTF-8 text.  One saved as UTF-16 ("Unicode text" in spreadsheets), read a
+** byte at a time, is NUL bytes between letters: nonsense symbols and dates
+** that match nothing, so it is refused rather than read. */
+
+/* 1 when the text begins with the byte order mark of UTF-16, either byte order. */
+int IsUtf16Text(const char *text, const char *end);
+/* Why a UTF-16 file is not read, said after its name. */
+extern const char kUtf16TextReason[];
+/* LoadFile for a text from another program: a UTF-16 file is refused as an
+** unreadable one is, reporting "Unable to read %s: " and kUtf16TextReason
+** and setting the file-error code; *pBlock is then null. */
+int LoadTextFile(const char *path, void *pBlock, uint32_t *pSize);
+
 /* Replaces the file with size bytes of data.  The previous file stays as it
 ** was until the new one is completely written; a failed save leaves no new
 ** file and no temporary file behind. */
@@ -149,7 +163,8 @@ struct CsvQuoteMarks {
 ** in a fresh tracked block.  Returns the number of lines (line ends + 1, a
 ** line end being CR LF, LF or CR alone), 0 on failure.  *pLength, when
 ** given, is the text's length: the text may hold NUL bytes of its own.
-** *marks, when given, tells what the quote rule hid (zeroed on failure). */
+** *marks, when given, tells what the quote rule hid (zeroed on failure).
+** A UTF-16 file is refused as LoadTextFile refuses it. */
 int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLength = nullptr,
                 CsvQuoteMarks *marks = nullptr);
 

@@ -297,7 +297,7 @@ int ReadImportListFile(const ImportItem *item)
         }
         FreeMemory(&text);
         return ok;
-    } else if (!LoadFile(item->value, &text, &size)) {
+    } else if (!LoadTextFile(item->value, &text, &size)) {
         return 0;
     }
     char *p = text;

@@ -66,7 +66,6 @@ static const char kRefusedNoClose[] = "no column holds the close (the columns ar
 static const char kRefusedNoCloseRead[] = "no column of the first %d, the only ones read, holds the close (they are "
                                           "%s)";
 static const char kRefusedPage[] = "the answer is a page of the site, not CSV";
-static const char kRefusedUtf16[] = "the file is written in UTF-16 (Unicode text); save it as CSV or as UTF-8 text";
 /* Also the note on a file that gave bars before the quote. */
 static const char kRefusedOpenQuote[] = "line %d opens a double quote that is never closed, so the lines after it "
                                         "were read as one quoted field";
@@ -754,13 +753,17 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             ReportRefusedFile(text, kRefusedUnreadable, GetErrorText());
             return 0;
         }
+        /* A UTF-16 file is passed over with its reason like any other file
+        ** that gives nothing; LoadCsvText would end the import on it. */
+        char head[2] = {};
+        uint32_t got = 0;
+        const int utf16 = PlatReadFile(file, head, sizeof head, &got) && IsUtf16Text(head, head + got);
         PlatCloseFile(file);
-        lines = LoadCsvText(text, &buffer, delim, &length, &marks);
-        if (lines > 0 && IsUtf16Text(buffer, buffer + length)) {
-            ReportRefusedFile(text, kRefusedUtf16);
-            FreeMemory(&buffer);
+        if (utf16) {
+            ReportRefusedFile(text, kUtf16TextReason);
             return 0;
         }
+        lines = LoadCsvText(text, &buffer, delim, &length, &marks);
     } else {
         const char *start = SkipByteOrderMark(text, text + strlen(text));
         const char *first = start;
@@ -1064,7 +1067,7 @@ int ImportCsvFile(ImportItem *row, int flags)
     text[size] = 0;
 
     if (IsUtf16Text(text, text + size)) {
-        ReportRefusedFile(path, kRefusedUtf16);
+        ReportRefusedFile(path, kUtf16TextReason);
         FreeMemory(&text);
         return 1;
     }

@@ -22,13 +22,6 @@ const char *SkipByteOrderMark(const char *text, const char *end)
     return text;
 }
 
-int IsUtf16Text(const char *text, const char *end)
-{
-    if (end - text < 2) return 0;
-    unsigned char a = (unsigned char)text[0], b = (unsigned char)text[1];
-    return (a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF);
-}
-
 /* Splits [p, end) into at most most columns at delim; a column that begins
 ** with '"' runs to the next '"' (quotes dropped, and what follows up to the
 ** next delimiter).  White space after a delimiter is skipped.  The number of

@@ -38,9 +38,6 @@ struct CsvColumn {
 
 /* Text after a UTF-8 byte order mark at its start, if any. */
 const char *SkipByteOrderMark(const char *text, const char *end);
-/* 1 when the text begins with the byte order mark of UTF-16, either byte
-** order: its lines, read a byte at a time, would be NUL-damaged nonsense. */
-int IsUtf16Text(const char *text, const char *end);
 /* Splits [p, end) into at most most columns at delim (quotes dropped); the
 ** number of columns.  The data lines are read up to IMPORT_CSV_FIELDS. */
 int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns, int most = IMPORT_CSV_FIELDS);

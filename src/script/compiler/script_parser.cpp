@@ -962,8 +962,7 @@ char *ParseScriptText(const char *path, char *nameSpace)
     /* Scripts are 8-bit text.  Read as such, a UTF-16 file (what some
     ** editors save as "Unicode") is a run of NULs that parses as an empty
     ** script, and the run would fail later for a reason that misleads. */
-    const unsigned char *bom = (const unsigned char *)ps.text;
-    if (ps.length >= 2 && ((bom[0] == 0xFF && bom[1] == 0xFE) || (bom[0] == 0xFE && bom[1] == 0xFF))) {
+    if (IsUtf16Text(ps.text, ps.text + ps.length)) {
         ReportError("%s is saved as UTF-16 (Unicode) text, which a script cannot be; save it as ANSI or UTF-8 text",
                     path);
         FreeMemory(&ps.text);

@@ -162,7 +162,7 @@ int LoadHolidayList(HolidayList *list, const char *path)
         return 0;
     }
     char *text = nullptr;
-    if (!LoadFile(path, &text, nullptr)) return 0;
+    if (!LoadTextFile(path, &text, nullptr)) return 0;
     std::vector<HolidayPair> pairs;
     for (const std::string &whole : SplitLines(text)) {
         char line[HOLIDAY_LINE_SIZE];
