@@ -38,7 +38,25 @@ int32_t gTestsListedByRuns = 0;
 
 void ResetEngineRun()
 {
+    FreeMemory(&gEngineRun.waitingExports);
     memset(&gEngineRun, 0, sizeof gEngineRun);
+}
+
+int WaitExport(TestRecord *test)
+{
+    EngineRun &run = gEngineRun;
+    const uint64_t capacity = TrackedBlockSize(run.waitingExports) / sizeof(TestRecord *);
+    if ((uint64_t)run.waitingExportCount >= capacity &&
+        !ReallocMemory(&run.waitingExports, (2 * capacity + 16) * sizeof(TestRecord *)))
+        return 0;
+    run.waitingExports[run.waitingExportCount++] = test;
+    return 1;
+}
+
+void ForgetWaitingExport(const TestRecord *test)
+{
+    for (int32_t k = 0; k < gEngineRun.waitingExportCount; k++)
+        if (gEngineRun.waitingExports[k] == test) gEngineRun.waitingExports[k] = nullptr;
 }
 
 StatCell *CellAt(TestRecord *test, int32_t row, int32_t s)
@@ -287,6 +305,15 @@ void UpdateExaminePanel()
     UpdateDebugPanelControls();
 }
 
+void ExportTestCsvs(TestRecord *test)
+{
+    char path[260];
+    if (CheckOutputPath(path, gScriptSettings.SaveStatsAs, "Stats") && gRunViewHooks.saveStatsCsv)
+        gRunViewHooks.saveStatsCsv(test, path);
+    if (CheckOutputPath(path, gScriptSettings.SaveTradesAs, "Trades") && gRunViewHooks.saveTradesCsv)
+        gRunViewHooks.saveTradesCsv(test, path);
+}
+
 /* The live graph of the test: refreshed when it is open, else opened. */
 static void ShowLiveGraph(TestRecord *test)
 {
@@ -305,11 +332,9 @@ static void FinishTestOutputs(ResultsWindow *window, TestRecord *test)
         PumpMessages();
     }
     if (gSettings.AddReport && gRunViewHooks.writeTestReport) gRunViewHooks.writeTestReport(window, test);
-    char path[260];
-    if (CheckOutputPath(path, gScriptSettings.SaveStatsAs, "Stats") && gRunViewHooks.saveStatsCsv)
-        gRunViewHooks.saveStatsCsv(test, path);
-    if (CheckOutputPath(path, gScriptSettings.SaveTradesAs, "Trades") && gRunViewHooks.saveTradesCsv)
-        gRunViewHooks.saveTradesCsv(test, path);
+    /* A numbered export waits for the save when another run may number its
+    ** tests from the same file: only the save says which number is this test's. */
+    if (!gEngineRun.exportsAfterSave || !WaitExport(test)) ExportTestCsvs(test);
     if (gSettings.AddTrades && test->tradeCount > 0 && gRunViewHooks.openTradeList) gRunViewHooks.openTradeList(test);
 }
 

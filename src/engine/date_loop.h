@@ -35,6 +35,12 @@ struct EngineRun {
     int32_t testsListed;       /* tests of the run that joined the results list */
     int32_t numberedExports;   /* the run exports more than one test: every SaveStatsAs and
                                ** SaveTradesAs file carries its test's number */
+    int32_t exportsAfterSave;  /* the numbered exports wait for the results file's save, which
+                               ** gives the run's tests the numbers they keep in the file */
+    TestRecord **waitingExports; /* tracked: the tests whose exports wait, in order; a test
+                                 ** freed meanwhile is null */
+    int32_t waitingExportCount;
+    int32_t multiSaveCount;    /* the last of them, the OptMultiSaveAs tests */
 };
 extern EngineRun gEngineRun;
 /* Tests every run of the program put in a results list, for a batch that
@@ -43,6 +49,14 @@ extern int32_t gTestsListedByRuns;
 
 /* Frees the run's scratch and empties the record. */
 void ResetEngineRun();
+
+/* The CSV exports of a test that the script names (SaveStatsAs, SaveTradesAs). */
+void ExportTestCsvs(TestRecord *test);
+/* Adds the test to the exports that wait for the results file's save; 0 when
+** memory runs out (nothing added). */
+int WaitExport(TestRecord *test);
+/* A test being freed has no export waiting. */
+void ForgetWaitingExport(const TestRecord *test);
 
 /* Fills the debug panel from the last test: the first open position of the
 ** first strategy that holds one gives the Symbol and Strategy boxes. */

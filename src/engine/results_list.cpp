@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/date_loop.h"
 #include "engine/run_view_hooks.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
@@ -34,6 +35,7 @@ void FreeTestRecord(ResultsWindow *window, TestRecord *record)
     ** paint or key. */
     if (gRunViewHooks.closeTestViews) gRunViewHooks.closeTestViews(window, record);
     if (gCurrentTest == record) gCurrentTest = nullptr;
+    ForgetWaitingExport(record);
     FreeMemory(&record->parameters);
     FreeMemory(&record->strategies);
     FreeMemory(&record->cells);

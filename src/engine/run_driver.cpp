@@ -151,6 +151,8 @@ void FormatRunTime(uint64_t milliseconds, char *out, size_t size)
     FormatText(out, size, "Time: %s.%.3d", clock, (int)(milliseconds % 1000));
 }
 
+static void WriteWaitingExports();
+
 /* The steps that end every run, whatever happened before.  A results file
 ** that cannot be saved is reported with the sticky result code set. */
 static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
@@ -159,6 +161,7 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     if (window) {
         RefreshResultsList(window);
         if (gResultsFileName[0]) SaveResultsFile(window, 0);
+        WriteWaitingExports();
         if (gScriptSettings.SaveTestListAs[0] && gRunViewHooks.saveTestList)
             gRunViewHooks.saveTestList(window, gScriptSettings.SaveTestListAs);
     }
@@ -202,22 +205,49 @@ static int HasStrategy()
     return 0;
 }
 
-/* The statistics and trades CSVs of every listed test, numbered by test,
-** until Escape is pressed. */
+/* The exports that waited, in the order they were asked for: each test's
+** own, then the OptMultiSaveAs tests (numbered by test, until Escape is
+** pressed).  A test freed meanwhile is passed over. */
+static void WriteWaitingExports()
+{
+    EngineRun &run = gEngineRun;
+    TestRecord **tests = run.waitingExports;
+    const int32_t multiFrom = run.waitingExportCount - run.multiSaveCount;
+    for (int32_t k = 0; k < multiFrom; k++)
+        if (tests[k]) ExportTestCsvs(tests[k]);
+    char statsPath[260], tradesPath[260];
+    bool stats = run.multiSaveCount > 0 && gScriptSettings.SaveStatsAs[0] &&
+                 CheckSaveAsCsvPath(statsPath, gScriptSettings.SaveStatsAs, "Stats");
+    bool trades = run.multiSaveCount > 0 && gScriptSettings.SaveTradesAs[0] &&
+                  CheckSaveAsCsvPath(tradesPath, gScriptSettings.SaveTradesAs, "Trades");
+    if (stats || trades) {
+        SetStatusText(0, "Exporting Stats and/or Trades for %d Tests - Press ESC to Cancel", (int)run.multiSaveCount);
+        for (int32_t k = multiFrom; k < run.waitingExportCount; k++) {
+            PumpMessages();
+            if (PlatEscapePressed()) break;
+            TestRecord *test = tests[k];
+            if (!test) continue;
+            SetStatusText(1, "Test %d", (int)test->testNumber);
+            if (stats && gRunViewHooks.saveStatsCsv) gRunViewHooks.saveStatsCsv(test, statsPath);
+            if (trades && gRunViewHooks.saveTradesCsv) gRunViewHooks.saveTradesCsv(test, tradesPath);
+        }
+    }
+    FreeMemory(&run.waitingExports);
+    run.waitingExportCount = 0;
+    run.multiSaveCount = 0;
+}
+
+/* The statistics and trades CSVs of every listed test: now, or after the
+** results file's save when the run's numbers wait for it. */
 static void SaveEveryTest(ResultsWindow *window)
 {
-    char statsPath[260], tradesPath[260];
-    bool stats = gScriptSettings.SaveStatsAs[0] && CheckSaveAsCsvPath(statsPath, gScriptSettings.SaveStatsAs, "Stats");
-    bool trades = gScriptSettings.SaveTradesAs[0] && CheckSaveAsCsvPath(tradesPath, gScriptSettings.SaveTradesAs, "Trades");
-    if (!stats && !trades) return;
-    SetStatusText(0, "Exporting Stats and/or Trades for %d Tests - Press ESC to Cancel", (int)window->testCount);
-    for (TestRecord *test = window->firstTest; test; test = test->next) {
-        PumpMessages();
-        if (PlatEscapePressed()) break;
-        SetStatusText(1, "Test %d", (int)test->testNumber);
-        if (stats && gRunViewHooks.saveStatsCsv) gRunViewHooks.saveStatsCsv(test, statsPath);
-        if (trades && gRunViewHooks.saveTradesCsv) gRunViewHooks.saveTradesCsv(test, tradesPath);
-    }
+    gEngineRun.multiSaveCount = 0;
+    for (TestRecord *test = window->firstTest; test; test = test->next)
+        if (WaitExport(test))
+            gEngineRun.multiSaveCount++;
+        else
+            ExportTestCsvs(test); /* out of memory: at least not lost */
+    if (!gEngineRun.exportsAfterSave) WriteWaitingExports();
 }
 
 /* Plays the walk-forward values just found back as two tests of mode 3:
@@ -334,6 +364,11 @@ static int RunModeWork(int mode, const char *script)
     FreeMemory(&columns);
     if (!window) return -1;
     gEngineRun.results = window;
+    /* Two runs that share the results file number their tests from the
+    ** list each loaded, and the later to save renumbers its own after the
+    ** other's: the numbered exports are written once the save has said which
+    ** number each test keeps, so neither run's overwrites the other's. */
+    gEngineRun.exportsAfterSave = gEngineRun.numberedExports && gResultsFileName[0];
 
     if (count > 1) {
         gSettings.AddLog = 0;

@@ -402,6 +402,27 @@ TEST_F(DriverRun, EveryExportedTestOfARunHasAFileOfItsOwn)
     EXPECT_FALSE(PlatFileExists(stats.c_str()));
 }
 
+/* With a results file the numbered exports wait for its save, which gives
+** the tests the numbers they keep; a test deleted before then (from the
+** list, while the run went on) is not exported, and nothing reads it. */
+TEST_F(DriverRun, ATestDeletedBeforeTheResultsSaveIsNotExported)
+{
+    InstallRunViewHooks();
+    std::string stats = tmp.File("Output\\stats.csv");
+    gBeforeResultsSave = [](const char *path) {
+        if (ResultsWindow *window = FindResultsWindowByPath(path); window && window->testCount == 2)
+            DeleteAllTests(window);
+    };
+    const int result = Run("Settings:\n  ResultsFile: wf.kvr\n  SaveStatsAs: " + stats + "\nParameters:\n  Len: 1, 2\n"
+                           "WalkForward:\n  dates: 2024-01-08, 2024-01-12\n  Len: 3\nStrategy: S1\n  EntrySetup: C > Len\n");
+    gBeforeResultsSave = nullptr;
+    gRunViewHooks = {};
+    EXPECT_EQ(0, result) << LastMessage();
+    EXPECT_EQ(0, Listed());
+    EXPECT_FALSE(PlatFileExists(tmp.File("Output\\stats.1.csv").c_str()));
+    EXPECT_FALSE(PlatFileExists(tmp.File("Output\\stats.2.csv").c_str()));
+}
+
 } // namespace
 
 #include "views/results_rows.h"

@@ -770,5 +770,91 @@ TEST_F(NativeProgramTest, TwoRunsOnOneResultsFileKeepEveryTest)
         << errors;
 }
 
+/* Runs that share one results file and number their exports (a -test of a
+** script with walk-forward dates runs two tests; an optimization with
+** OptMultiSaveAs exports every test of its list) both loaded the file with
+** the same tests, so both would number their new tests alike: each export
+** is written with the number its test keeps in the file, and neither run's
+** overwrites the other's. */
+TEST_F(NativeProgramTest, TwoRunsOnOneResultsFileKeepEveryNumberedExport)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    mkdir((dir + "/out").c_str(), 0755);
+    const std::string results = dir + "/shared.kvr";
+    const std::string settings = "Settings:\n  DataFile: " + dir + "/data.kvd\n  ResultsFile: " + results + "\n";
+    Put("seed.kvs", settings + "Strategy: S\n  EntrySetup: 1\n");
+    for (const char *name : {"SA", "SB"}) {
+        const std::string strategy = std::string("Strategy: ") + name + "\n  EntrySetup: C > Len\n  ExitRule: 1\n";
+        Put(std::string("wf-") + name + ".kvs", settings + "  SaveStatsAs: " + dir + "/out/stats.csv\n" +
+                                                     "Parameters:\n  Len: 1, 2\nWalkForward:\n"
+                                                     "  Dates: 2024-01-02, 2024-01-03\n  Len: 1\n" + strategy);
+        Put(std::string("opt-") + name + ".kvs", settings + "  SaveStatsAs: " + dir + "/out/stats.csv\n" +
+                                                      "  OptMultiSaveAs: True\n  OptClearResults: False\n"
+                                                      "  OptKeepNoTrades: True\nParameters:\n  Len: 1, 2\n" +
+                                                      strategy);
+    }
+    ASSERT_EQ(0, Run({"-test", dir + "/seed.kvs"}, &said, &errors)) << errors;
+    ASSERT_NE(said.find("\nTest 1: "), std::string::npos) << said;
+
+    /* The date and strategy of each row of a statistics export. */
+    auto rows = [](const std::string &text) {
+        std::string kept;
+        size_t at = text.find('\n');
+        while (at != std::string::npos && at + 1 < text.size()) {
+            const size_t end = text.find('\n', at + 1);
+            const std::string line = text.substr(at + 1, end - at - 1);
+            kept += line.substr(0, line.find(',', line.find(',') + 1)) + "\n";
+            at = end;
+        }
+        return kept;
+    };
+    struct Round {
+        const char *mode, *prefix;
+        int last[2]; /* the number each run reports last */
+        /* The strategy of each export by test number from 1, "" where none is written. */
+        std::vector<const char *> owners;
+    } rounds[] = {
+        {"-test", "wf-", {3, 5}, {"", "SA", "SA", "SB", "SB"}},
+        /* Each optimization exports the whole list it saved: the file's
+        ** earlier tests again, as they were. */
+        {"-optimize", "opt-", {7, 9}, {"S", "SA", "SA", "SB", "SB", "SA", "SA", "SB", "SB"}},
+    };
+    for (const Round &r : rounds) {
+        SCOPED_TRACE(r.mode);
+        /* Both have run their tests and wait to save; the first saves and
+        ** exports before the second goes on. */
+        Child children[2];
+        int holds[2];
+        for (int k = 0; k < 2; k++) {
+            std::string fifo = MakeFifo(std::string("save") + r.prefix + std::to_string(k));
+            StartWith(&children[k], {r.mode, dir + "/" + r.prefix + (k ? "SB" : "SA") + ".kvs"}, "",
+                      "results-save " + fifo, false);
+            holds[k] = Reach(fifo);
+            ASSERT_GE(holds[k], 0);
+        }
+        for (int k = 0; k < 2; k++) {
+            close(holds[k]);
+            std::string out, err;
+            ReadUntil(children[k].out, &out, "\x01");
+            ReadUntil(children[k].err, &err, "\x01");
+            EXPECT_EQ(0, ExitCode(&children[k])) << err;
+            EXPECT_NE(out.find("\nTest " + std::to_string(r.last[k]) + ": 2024-01-02 to 2024-01-03\n"),
+                      std::string::npos)
+                << out;
+        }
+        for (size_t k = 0; k < r.owners.size(); k++) {
+            const std::string file = "out/stats." + std::to_string(k + 1) + ".csv";
+            const std::string owner = r.owners[k];
+            if (owner.empty())
+                EXPECT_FALSE(PlatFileExists((dir + "/" + file).c_str())) << file;
+            else
+                EXPECT_EQ("1/2/24," + owner + "\n1/3/24," + owner + "\n", rows(Get(file))) << file;
+        }
+        EXPECT_FALSE(PlatFileExists((dir + "/out/stats." + std::to_string(r.owners.size() + 1) + ".csv").c_str()));
+    }
+    EXPECT_FALSE(PlatFileExists((dir + "/out/stats.csv").c_str()));
+}
+
 } // namespace
 #endif
