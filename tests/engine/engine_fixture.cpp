@@ -12,12 +12,14 @@
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
+#include "platform/platform.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/parser_hooks.h"
 #include "script/compiler/script_parser.h"
 #include "script/compiler/settings_items.h"
+#include "script/compiler/side_files.h"
 #include "script/datacalc/data_calc.h"
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
@@ -230,4 +232,23 @@ int32_t EngineTest::Listed() const
 const StatCell *EngineTest::Cell(const TestRecord *test, int32_t row, int32_t s) const
 {
     return CellAt(const_cast<TestRecord *>(test), row, s);
+}
+
+void OrdersTest::SetUp()
+{
+    EngineTest::SetUp();
+    PlatCreateFolder(tmp.File("Output\\Orders").c_str());
+    WriteTestFile(tmp.File("ExchangeMap.csv"), "Exchange,Primary,Match1,HasOpg,HasMoc,TimeZone,NearCloseTime\n"
+                                               "NYSE,NYSE,*,1,1,EST,15:45\n");
+}
+
+void OrdersTest::TearDown()
+{
+    gContractSpecs.count = 0;
+    EngineTest::TearDown();
+}
+
+std::string OrdersTest::OrdersFile(const char *name)
+{
+    return ReadTestFile(tmp.File(std::string("Output\\Orders\\") + name));
 }

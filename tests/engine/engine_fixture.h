@@ -46,6 +46,16 @@ struct EngineTest : ProgramStateTest {
     const StatCell *Cell(const TestRecord *test, int32_t row, int32_t s) const;
 };
 
+/* A test that writes orders: the Output\Orders folder made, and every
+** symbol on one exchange with an opening auction and market-on-close
+** orders; the exchange map the runs loaded is forgotten at the end. */
+struct OrdersTest : EngineTest {
+    void SetUp() override;
+    void TearDown() override;
+    /* The text of a file the run wrote in Output\Orders. */
+    std::string OrdersFile(const char *name);
+};
+
 /* Empties every compiled-script list and frees its records. */
 void FreeCompiledScript();
 /* Frees and clears every store global. */

@@ -62,23 +62,15 @@ const char kScript[] =
     "Strategy: WeekHold\n  BarSize: Weekly\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n"
     "  ExitStop: C * 0.8\n";
 
-struct OrderIdentityTest : EngineTest {
+struct OrderIdentityTest : OrdersTest {
     std::vector<int32_t> all;
     std::vector<std::pair<std::string, std::vector<DayBar>>> market;
     void SetUp() override
     {
-        EngineTest::SetUp();
+        OrdersTest::SetUp();
         ASSERT_TRUE(InstallBuiltins());
         all = Weekdays(20231101, 20240705);
         market = Waves(all);
-        PlatCreateFolder(tmp.File("Output\\Orders").c_str());
-        WriteTestFile(tmp.File("ExchangeMap.csv"), "Exchange,Primary,Match1,HasOpg,HasMoc,TimeZone,NearCloseTime\n"
-                                                   "NYSE,NYSE,*,1,1,EST,15:45\n");
-    }
-    void TearDown() override
-    {
-        gContractSpecs.count = 0; /* the map these runs loaded */
-        EngineTest::TearDown();
     }
     /* The data up to and including day. */
     void LoadUpTo(int32_t day)
@@ -173,8 +165,8 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
         while (all[next] <= cut) next++;
         int32_t day = all[next];
         char file[64];
-        snprintf(file, sizeof file, "Output\\Orders\\main_%d_orders.txt", (int)day);
-        std::string text = ReadTestFile(tmp.File(file));
+        snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
+        std::string text = OrdersFile(file);
         Orders orders = ParseOrders(text);
 
         LoadUpTo(day);

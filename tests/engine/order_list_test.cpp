@@ -19,24 +19,14 @@
 
 namespace {
 
-struct OrderListTest : EngineTest {
+struct OrderListTest : OrdersTest {
     void SetUp() override
     {
-        EngineTest::SetUp();
+        OrdersTest::SetUp();
         /* Mon 2024-01-08 .. Tue 2024-01-16; the order date is Wed 2024-01-17. */
         std::vector<int32_t> d = Weekdays(20240108, 20240116);
         LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16, 17})}, {"BBB", FlatBars(d, {50, 50, 50, 50, 50, 50, 50, 40})}});
-        /* Every symbol trades on one exchange with an opening auction and market-on-close orders. */
-        PlatCreateFolder(tmp.File("Output\\Orders").c_str());
-        WriteTestFile(tmp.File("ExchangeMap.csv"), "Exchange,Primary,Match1,HasOpg,HasMoc,TimeZone,NearCloseTime\n"
-                                                   "NYSE,NYSE,*,1,1,EST,15:45\n");
     }
-    void TearDown() override
-    {
-        gContractSpecs.count = 0; /* the map these runs loaded */
-        EngineTest::TearDown();
-    }
-    std::string OrdersFile(const char *name) { return ReadTestFile(tmp.File(std::string("Output\\Orders\\") + name)); }
 };
 
 /* BBB's exit rule fires on the last close, so it is sold at the open and
