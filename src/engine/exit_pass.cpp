@@ -251,11 +251,14 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     remainder.entryValue *= keep;
     remainder.fraction *= keep;
     remainder.dividends *= keep;
-    /* The entry commission is shared by the parts like the entry value, so
-    ** the trades' profits add up to what the equity gained; the parts sum
-    ** to the whole commission exactly. */
+    /* The entry commission (and the entry slippage, which each trade
+    ** reports) is shared by the parts like the entry value, so the trades'
+    ** profits add up to what the equity gained; the parts sum to the whole
+    ** exactly. */
     double exitingCommission = p->entryCommission * part;
     remainder.entryCommission = p->entryCommission - exitingCommission;
+    double exitingSlippage = p->entrySlippage * part;
+    remainder.entrySlippage = p->entrySlippage - exitingSlippage;
     remainder.exitPrice = 0;
     remainder.label[0] = 0;
     context->position = &remainder;
@@ -271,6 +274,7 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     p->fraction *= part;
     p->dividends *= part;
     p->entryCommission = exitingCommission;
+    p->entrySlippage = exitingSlippage;
     context->remainderIndex = r->openCount - 1;
     return 1;
 }
