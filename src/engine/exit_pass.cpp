@@ -176,6 +176,8 @@ static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date,
     return 1;
 }
 
+static bool ChecksStopsInsidePeriod(const EvalContext *context, int32_t s);
+
 /* A target or stop of a longer bar size touched on a day inside its period
 ** (today: the period so far): which of them fills is the period bar's to
 ** say, as in a run of the strategy's own bar size (a bar that touched both
@@ -251,11 +253,14 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     remainder.entryValue *= keep;
     remainder.fraction *= keep;
     remainder.dividends *= keep;
-    /* The entry commission is shared by the parts like the entry value, so
-    ** the trades' profits add up to what the equity gained; the parts sum
-    ** to the whole commission exactly. */
+    /* The entry commission (and the entry slippage, which each trade
+    ** reports) is shared by the parts like the entry value, so the trades'
+    ** profits add up to what the equity gained; the parts sum to the whole
+    ** exactly. */
     double exitingCommission = p->entryCommission * part;
     remainder.entryCommission = p->entryCommission - exitingCommission;
+    double exitingSlippage = p->entrySlippage * part;
+    remainder.entrySlippage = p->entrySlippage - exitingSlippage;
     remainder.exitPrice = 0;
     remainder.label[0] = 0;
     context->position = &remainder;
@@ -271,6 +276,7 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     p->fraction *= part;
     p->dividends *= part;
     p->entryCommission = exitingCommission;
+    p->entrySlippage = exitingSlippage;
     context->remainderIndex = r->openCount - 1;
     return 1;
 }
@@ -390,7 +396,12 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
             const Bar *before = ContextBar(context, context->barIndex - 1);
             ResolveIntradayOrder(context, bar, before ? before->close : bar->open, governed);
             reason = p->exitReason;
-            if (sMidPeriod && reason != EXIT_NONE && !FillsTodayByItsPeriod(context, bar, before, governed)) {
+            /* What a partial exit inside the period left waits for the next
+            ** period, as in a run of the strategy's own bar size: on the
+            ** period's bar date the target or stop that period's bar chose
+            ** filled on an earlier day, and the part that left took it. */
+            const bool rest = !sMidPeriod && p->partialExits > 0 && ChecksStopsInsidePeriod(context, context->strategyIndex);
+            if ((sMidPeriod || rest) && reason != EXIT_NONE && !FillsTodayByItsPeriod(context, bar, before, governed)) {
                 p->exitReason = EXIT_NONE;
                 p->exitPrice = 0;
                 return 0;

@@ -92,6 +92,25 @@ TEST_F(EngineTest, PartialExitsShareTheEntryCommissionSoTheTradesAddUp)
     EXPECT_NEAR(100176, Cell(test, test->rowsFilled - 1, 0)->equityBase, 1e-9);
 }
 
+/* 100 shares bought at the open of 10 with a slippage of 0.10 a share
+** (10.00 in all) leave 40, 40 and 20 at the next three opens: each part's
+** entry slippage is its share of the 10.00 (4.00, 4.00, 2.00), as its
+** entry commission is, and the parts add up to what the entry paid. */
+TEST_F(EngineTest, PartialExitsShareTheEntrySlippage)
+{
+    std::vector<int32_t> d = Weekdays(20240102, 20240109);
+    LoadStore(d, {{"AAA", {{20240102, 9, 10, 9, 10}, {20240103, 10, 11, 10, 11}, {20240104, 11, 12, 11, 12},
+                           {20240105, 12, 13, 12, 13}, {20240108, 13, 14, 13, 14}, {20240109, 14, 15, 14, 15}}}});
+    ASSERT_EQ(0, Run("Strategy: P\n  EntrySetup: C > O AND C < 10.5\n  Quantity: 100\n  QtyType: Shares\n"
+                     "  ExitRule: 1\n  ExitQty: 40\n  Slippage: 0.1\n  Compounded: False\n"))
+        << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(3, test->tradeCount);
+    const double slippageIn[] = {4, 4, 2};
+    for (int k = 0; k < 3; k++) EXPECT_NEAR(slippageIn[k], test->trades[k].slippageIn, 1e-9) << k;
+}
+
 /* Long lots of 100 in AAA, entered on the first dates. */
 TEST_F(PassTest, AReductionExitsTheLatestLotsFirst)
 {

@@ -236,3 +236,41 @@ TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillAsItsPeriodsBarSays)
         }
     }
 }
+
+namespace {
+
+/* A weekly strategy holds 100 AAA bought at 10; its target of 11 is touched
+** on Tuesday 6 February (high 11.5) and sells 50 there.  The 50 left wait
+** for the next week's bar, as in a weekly run: no later day of the week
+** sells them at the target already taken, and prices stay at 10 to the end
+** of the test, where they leave at the close. */
+TEST_F(EngineTest, WhatAPartialTargetLeavesWaitsForTheNextPeriod)
+{
+    std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) bars.push_back(DayBar{day, 10, day == 20240206 ? 11.5 : 10, 10, 10});
+    for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
+        SCOPED_TRACE(settings);
+        LoadStore(d, {{"AAA", bars}});
+        ASSERT_EQ(0, Run(std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C >= 10\n"
+                                                 "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitLimitQty: 50\n"))
+            << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(2, test->tradeCount);
+        const struct {
+            uint32_t reason;
+            int32_t dateOut;
+            double priceOut;
+        } parts[] = {{EXIT_LIMIT, 20240206, 11}, {EXIT_END_OF_TEST, 20240329, 10}};
+        for (int k = 0; k < 2; k++) {
+            const TradeRecord &t = test->trades[k];
+            EXPECT_DOUBLE_EQ(50, t.quantityOut) << k;
+            EXPECT_EQ(parts[k].reason, t.reason) << k;
+            EXPECT_EQ(parts[k].dateOut, t.dateOut) << k;
+            EXPECT_DOUBLE_EQ(parts[k].priceOut, t.priceOut) << k;
+        }
+    }
+}
+
+} // namespace
