@@ -55,29 +55,30 @@ TEST_F(PassTest, AnExitQuantityLeavesTheRestOpenWithItsEntry)
     }
 }
 
-/* 100 shares bought at 10 with a commission of 1.00 leave 40, 40 and 20 at
-** the next three opens (11, 12, 13), each exit paying 1.00.  The equity
-** gains 40 + 80 + 60 − 1 − 3 = 176, and so do the three trades together:
-** each part carries its share of the entry commission (0.40, 0.40, 0.20),
-** not the whole of it. */
-TEST_F(EngineTest, PartialExitsShareTheEntryCommissionSoTheTradesAddUp)
+/* 100 shares bought at the open of 10 with a commission of 1.00 and a
+** slippage of 0.10 a share (so at 10.10) leave 40, 40 and 20 at the next
+** three opens (11, 12, 13, so at 10.90, 11.90, 12.90), each exit paying 1.00.
+** The equity gains 32 + 72 + 56 − 1 − 3 = 156, and so do the three trades
+** together: each part carries its share of the entry commission (0.40,
+** 0.40, 0.20) and of the entry slippage (4.00, 4.00, 2.00), not the whole. */
+TEST_F(EngineTest, PartialExitsShareTheEntryCostsSoTheTradesAddUp)
 {
     std::vector<int32_t> d = Weekdays(20240102, 20240109);
     LoadStore(d, {{"AAA", {{20240102, 9, 10, 9, 10}, {20240103, 10, 11, 10, 11}, {20240104, 11, 12, 11, 12},
                            {20240105, 12, 13, 12, 13}, {20240108, 13, 14, 13, 14}, {20240109, 14, 15, 14, 15}}}});
     ASSERT_EQ(0, Run("Strategy: P\n  EntrySetup: C > O AND C < 10.5\n  Quantity: 100\n  QtyType: Shares\n"
-                     "  ExitRule: 1\n  ExitQty: 40\n  Commission: 1\n  Compounded: False\n"))
+                     "  ExitRule: 1\n  ExitQty: 40\n  Commission: 1\n  Slippage: 0.1\n  Compounded: False\n"))
         << LastMessage();
     const TestRecord *test = LastTest();
     ASSERT_NE(nullptr, test);
     ASSERT_EQ(3, test->tradeCount);
     const struct {
         int32_t dateOut;
-        double quantity, commissionIn, profit;
+        double quantity, commissionIn, slippageIn, profit;
     } parts[] = {
-        {20240104, 40, 0.4, 38.6}, /* 40 × (11 − 10) − 0.40 − 1 */
-        {20240105, 40, 0.4, 78.6}, /* 40 × (12 − 10) − 0.40 − 1 */
-        {20240108, 20, 0.2, 58.8}, /* 20 × (13 − 10) − 0.20 − 1 */
+        {20240104, 40, 0.4, 4, 30.6}, /* 40 × (10.90 − 10.10) − 0.40 − 1 */
+        {20240105, 40, 0.4, 4, 70.6}, /* 40 × (11.90 − 10.10) − 0.40 − 1 */
+        {20240108, 20, 0.2, 2, 54.8}, /* 20 × (12.90 − 10.10) − 0.20 − 1 */
     };
     double sum = 0;
     for (int k = 0; k < 3; k++) {
@@ -85,30 +86,12 @@ TEST_F(EngineTest, PartialExitsShareTheEntryCommissionSoTheTradesAddUp)
         EXPECT_EQ(parts[k].dateOut, t.dateOut) << k;
         EXPECT_DOUBLE_EQ(parts[k].quantity, t.quantityOut) << k;
         EXPECT_NEAR(parts[k].commissionIn, t.commissionIn, 1e-12) << k;
+        EXPECT_NEAR(parts[k].slippageIn, t.slippageIn, 1e-9) << k;
         EXPECT_NEAR(parts[k].profit, TradeNetProfit(&t), 1e-9) << k;
         sum += TradeNetProfit(&t);
     }
-    EXPECT_NEAR(176, sum, 1e-9);
-    EXPECT_NEAR(100176, Cell(test, test->rowsFilled - 1, 0)->equityBase, 1e-9);
-}
-
-/* 100 shares bought at the open of 10 with a slippage of 0.10 a share
-** (10.00 in all) leave 40, 40 and 20 at the next three opens: each part's
-** entry slippage is its share of the 10.00 (4.00, 4.00, 2.00), as its
-** entry commission is, and the parts add up to what the entry paid. */
-TEST_F(EngineTest, PartialExitsShareTheEntrySlippage)
-{
-    std::vector<int32_t> d = Weekdays(20240102, 20240109);
-    LoadStore(d, {{"AAA", {{20240102, 9, 10, 9, 10}, {20240103, 10, 11, 10, 11}, {20240104, 11, 12, 11, 12},
-                           {20240105, 12, 13, 12, 13}, {20240108, 13, 14, 13, 14}, {20240109, 14, 15, 14, 15}}}});
-    ASSERT_EQ(0, Run("Strategy: P\n  EntrySetup: C > O AND C < 10.5\n  Quantity: 100\n  QtyType: Shares\n"
-                     "  ExitRule: 1\n  ExitQty: 40\n  Slippage: 0.1\n  Compounded: False\n"))
-        << LastMessage();
-    const TestRecord *test = LastTest();
-    ASSERT_NE(nullptr, test);
-    ASSERT_EQ(3, test->tradeCount);
-    const double slippageIn[] = {4, 4, 2};
-    for (int k = 0; k < 3; k++) EXPECT_NEAR(slippageIn[k], test->trades[k].slippageIn, 1e-9) << k;
+    EXPECT_NEAR(156, sum, 1e-9);
+    EXPECT_NEAR(100156, Cell(test, test->rowsFilled - 1, 0)->equityBase, 1e-9);
 }
 
 /* Long lots of 100 in AAA, entered on the first dates. */
