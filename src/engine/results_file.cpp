@@ -765,8 +765,10 @@ int SaveResultsFile(ResultsWindow *window, int saveAs)
     const bool ownFile = window->path[0] && CompareNoCase(path, window->path) == 0;
     if (gBeforeResultsSave) gBeforeResultsSave(path);
     ResultsGuard guard;
+    window->numbersUnsettled = 1;
     if (!TakeResultsGuard(&guard, path)) return 0;
     int ok = !ownFile || !FileChangedSince(window, path) || MergeSavedTests(window, path);
+    if (ok) window->numbersUnsettled = 0;
     if (ok) ok = WriteResultsFile(window, path);
     if (ok) {
         uint64_t size = 0;

@@ -41,6 +41,10 @@ struct ResultsWindow {
     PlatDateTime fileTime;
     uint64_t *fileTests;
     int32_t fileTestCount;
+    /* The last save could not learn the numbers the file gives the list's
+    ** tests: another program kept the file busy, or changed it and it could
+    ** not be read again.  The tests' numbers may then be another's. */
+    int32_t numbersUnsettled;
 };
 
 /* A new record with zeroed arrays sized for the counts; null when a count

@@ -152,6 +152,11 @@ void FormatRunTime(uint64_t milliseconds, char *out, size_t size)
 }
 
 static void WriteWaitingExports();
+static void DropWaitingExports();
+
+static const char kMsgExportsNotWritten[] =
+    "The numbered exports of this run were not written: the numbers its tests keep in %s could not be "
+    "learned, and they could replace another run's exports.";
 
 /* The steps that end every run, whatever happened before.  A results file
 ** that cannot be saved is reported with the sticky result code set. */
@@ -161,7 +166,15 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     if (window) {
         RefreshResultsList(window);
         if (gResultsFileName[0]) SaveResultsFile(window, 0);
-        WriteWaitingExports();
+        if (window->numbersUnsettled && gEngineRun.waitingExportCount > 0) {
+            /* Numbered by this list alone, they could replace the exports of
+            ** the tests another run saved under the same numbers. */
+            ReportError(kMsgExportsNotWritten, window->path);
+            SetResultCode(RESULT_FILE_ERROR);
+            DropWaitingExports();
+        } else {
+            WriteWaitingExports();
+        }
         if (gScriptSettings.SaveTestListAs[0] && gRunViewHooks.saveTestList)
             gRunViewHooks.saveTestList(window, gScriptSettings.SaveTestListAs);
     }
@@ -232,6 +245,12 @@ static void WriteWaitingExports()
             if (trades && gRunViewHooks.saveTradesCsv) gRunViewHooks.saveTradesCsv(test, tradesPath);
         }
     }
+    DropWaitingExports();
+}
+
+static void DropWaitingExports()
+{
+    EngineRun &run = gEngineRun;
     FreeMemory(&run.waitingExports);
     run.waitingExportCount = 0;
     run.multiSaveCount = 0;

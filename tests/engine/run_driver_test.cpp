@@ -423,6 +423,29 @@ TEST_F(DriverRun, ATestDeletedBeforeTheResultsSaveIsNotExported)
     EXPECT_FALSE(PlatFileExists(tmp.File("Output\\stats.2.csv").c_str()));
 }
 
+/* Another program changed the results file while the run went on, and it
+** cannot be read again: the run's tests could not learn the numbers they
+** would keep there, so their numbered exports, which could replace that
+** program's, are not written, and the run says so and fails. */
+TEST_F(DriverRun, NumberedExportsWaitForNumbersTheResultsFileGives)
+{
+    InstallRunViewHooks();
+    std::string stats = tmp.File("Output\\stats.csv");
+    gBeforeResultsSave = [](const char *path) {
+        if (ResultsWindow *window = FindResultsWindowByPath(path); window && window->testCount == 2)
+            WriteTestFile(path, "not a results file");
+    };
+    Run("Settings:\n  ResultsFile: wf.kvr\n  SaveStatsAs: " + stats + "\nParameters:\n  Len: 1, 2\n"
+        "WalkForward:\n  dates: 2024-01-08, 2024-01-12\n  Len: 3\nStrategy: S1\n  EntrySetup: C > Len\n");
+    gBeforeResultsSave = nullptr;
+    gRunViewHooks = {};
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_NE(std::string::npos, std::string(LastMessage()).find("The numbered exports of this run were not written")) << LastMessage();
+    EXPECT_FALSE(PlatFileExists(tmp.File("Output\\stats.1.csv").c_str()));
+    EXPECT_FALSE(PlatFileExists(tmp.File("Output\\stats.2.csv").c_str()));
+    SetResultCode(RESULT_OK);
+}
+
 } // namespace
 
 #include "views/results_rows.h"
