@@ -231,6 +231,12 @@ TEST_F(NativeProgramTest, ImportReportsOnTheConsole)
 ** then the system): the second is the same stop. */
 TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
 {
+#if defined(__SANITIZE_THREAD__)
+    /* The thread sanitizer hands a signal to the program's handler only when
+    ** the program next leaves a call it watches, and one held at the FIFO
+    ** below never does; the other builds run this test. */
+    GTEST_SKIP() << "a program under the thread sanitizer takes a signal only when it moves on";
+#endif
     {
         Child first;
         Start(&first);
