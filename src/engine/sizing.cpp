@@ -32,6 +32,29 @@ static const Bar *NextDailyBar(EvalContext *context, const Bar *bar)
     return &bars[i + 1];
 }
 
+/* The daily bar a market entry at the open of bar fills on (for a longer
+** bar size the first day of the bar's period, the bar itself when that day
+** has none), with the daily bar before it in previous (null when none). */
+static const Bar *OpenFillBar(const EvalContext *context, SymbolRecord *symbol, const Bar *bar, const Bar **previous)
+{
+    const Bar *fill = bar;
+    if (context->barSize != BAR_DAILY) {
+        Bar *daily = nullptr;
+        int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
+        if (FindBarIndex(symbol, BAR_DAILY, first, PHASE_CLOSE, context->slot, &daily) >= 0 && daily) fill = daily;
+    }
+    int32_t i = FindBarIndex(symbol, BAR_DAILY, fill->date, PHASE_CLOSE, context->slot, nullptr);
+    *previous = i > 0 ? &symbol->bars[BAR_DAILY][i - 1] : nullptr;
+    return fill;
+}
+
+/* The price a market order at the open refers to: the last close before its
+** fill bar, in the fill bar's split terms; the fill bar's open without one. */
+static double OpenOrderPrice(const Bar *fill, const Bar *previous)
+{
+    return previous && previous->split != 0 ? fill->split / previous->split * previous->close : fill->open;
+}
+
 static void SkipSetup(PositionRecord *setup, uint32_t code)
 {
     setup->skipped = 1;
@@ -66,9 +89,18 @@ int ComputePositionSize(EvalContext *context, int final)
     } else {
         const Bar *next = NextDailyBar(context, bar);
         double close = bar ? bar->close : 0.0;
+        /* Before the close the context bar is the one an entry at the open
+        ** fills on (a longer bar size's whole period): its close, and the
+        ** bars after it, are not known when a setup without a price of its
+        ** own is sized.  The last close and the fill bar's open are. */
+        const bool atOpen = context->barPhase < PHASE_CLOSE && r->EntryTime != TIME_NEXT_CLOSE && bar && p->symbol &&
+            bar->date >= context->date;
+        const Bar *previous = nullptr;
         if (r->QtyPrice == 1) {
             price = p->entryPrice;
-            if (price == 0 && bar) {
+            if (price == 0 && atOpen) {
+                price = OpenFillBar(context, p->symbol, bar, &previous)->open;
+            } else if (price == 0 && bar) {
                 if (context->barPhase < PHASE_CLOSE && next && next->split != 0 && bar->split != 0)
                     price = next->open * (next->split / bar->split);
                 else
@@ -76,7 +108,10 @@ int ComputePositionSize(EvalContext *context, int final)
             }
         } else {
             price = p->orderPrice;
-            if ((price == 0 || p->tradeListRow > 0) && bar) {
+            if (price == 0 && p->tradeListRow <= 0 && atOpen) {
+                const Bar *fill = OpenFillBar(context, p->symbol, bar, &previous);
+                price = OpenOrderPrice(fill, previous);
+            } else if ((price == 0 || p->tradeListRow > 0) && bar) {
                 price = next && next->split != 0 && bar->split != 0 ? close * (next->split / bar->split) : close;
             }
         }
@@ -331,17 +366,9 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
                 setup->orderPrice = setup->entryPrice = bar->close;
             } else {
                 /* The order refers to the last close, in the fill bar's split terms. */
-                const Bar *fill = bar;
-                if (context->barSize != BAR_DAILY) {
-                    Bar *daily = nullptr;
-                    int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
-                    if (FindBarIndex(setup->symbol, BAR_DAILY, first, PHASE_CLOSE, context->slot, &daily) >= 0 && daily)
-                        fill = daily;
-                }
-                int32_t i = FindBarIndex(setup->symbol, BAR_DAILY, fill->date, PHASE_CLOSE, context->slot, nullptr);
-                const Bar *previous = i > 0 ? &setup->symbol->bars[BAR_DAILY][i - 1] : nullptr;
-                setup->orderPrice = previous && previous->split != 0 ? fill->split / previous->split * previous->close
-                                                                     : fill->open;
+                const Bar *previous = nullptr;
+                const Bar *fill = OpenFillBar(context, setup->symbol, bar, &previous);
+                setup->orderPrice = OpenOrderPrice(fill, previous);
                 setup->entryPrice = fill->open;
                 if (fill->split != 0) split = fill->split;
             }

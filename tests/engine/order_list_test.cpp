@@ -30,8 +30,8 @@ struct OrderListTest : OrdersTest {
 };
 
 /* BBB's exit rule fires on the last close, so it is sold at the open and
-** bought again by tomorrow's setup; AAA (bought at 11 on 9 January, 1.1% of
-** the account) stays held. */
+** bought again by tomorrow's setup; AAA (bought on 9 January, sized on the
+** close of 10 before it: 1% of the account) stays held. */
 const char kScript[] = "\nStrategy: S1\n  EntrySetup: C > 0\n  Quantity: 100\n  QtyType: Shares\n"
                        "  ExitRule: C > 16\n  ExitTime: NextOpen\n";
 const char kTextList[] = "*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
@@ -51,7 +51,7 @@ TEST_F(OrderListTest, EveryModeWritesItsFiles)
     } cases[] = {
         {"Text", kTextList, "stale", "log:main_20240117_orders.txt;"},
         {"Rebalance", kTextList,
-         "DES,AAA,STK,SMART/AMEX,,,,,,1.1\nDES,BBB,STK,SMART/AMEX,,,,,,5\nBBB,100\n",
+         "DES,AAA,STK,SMART/AMEX,,,,,,1\nDES,BBB,STK,SMART/AMEX,,,,,,5\nBBB,100\n",
          "log:main_20240117.csv;log:main_20240117_orders.txt;"},
         {"Template", kTextList, "Sym,Qty\nBBB,100\nBBB,100\n",
          "list:Order List:main_20240117.csv;log:main_20240117_orders.txt;"},

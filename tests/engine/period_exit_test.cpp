@@ -89,6 +89,72 @@ TEST_F(EngineTest, ALongerBarSizesMarketEntryIsSizedOnItsFillDay)
     }
 }
 
+/* A strategy that leaves its Side to the quantity (the default) sizes its
+** market entry at the open on what is known then: the last close (or, with
+** QtyPrice FillPrice, the open it fills at), never the close of the day or
+** period it enters in.  AAA closes at 20 up to Friday February 2, opens at 25
+** and closes at 40 on Monday February 5, trades at 50 to the end of
+** February, then opens March at 60 and closes it at 70 and then 80.  A 10%
+** position of the 100,000 account is 10,000 / 20 = 500 shares for an entry
+** on February 5, 10,000 / 25 = 400 at its fill price, and 10,000 / 50 = 200
+** (10,000 / 60 = 166 at the fill price) on March 1; the same whatever the
+** test's last date, and the same as the orders written the day before. */
+TEST_F(OrdersTest, ASetupWithoutASideIsSizedOnWhatIsKnownAtTheOpen)
+{
+    std::vector<int32_t> d = Weekdays(20231101, 20240329);
+    auto upTo = [&](int32_t last) {
+        std::vector<int32_t> days;
+        std::vector<DayBar> bars;
+        for (int32_t day : d) {
+            if (day > last) break;
+            days.push_back(day);
+            if (day < 20240205)
+                bars.push_back(DayBar{day, 20, 20, 20, 20});
+            else if (day == 20240205)
+                bars.push_back(DayBar{day, 25, 40, 25, 40});
+            else if (day < 20240301)
+                bars.push_back(DayBar{day, 50, 50, 50, 50});
+            else if (day == 20240301)
+                bars.push_back(DayBar{day, 60, 70, 60, 70});
+            else
+                bars.push_back(DayBar{day, 80, 80, 80, 80});
+        }
+        LoadStore(days, {{"AAA", bars}});
+    };
+    const struct {
+        const char *barSize, *signal, *qtyPrice;
+        int32_t fillDay, endDate, orderDay;
+        double quantity;
+    } cases[] = {
+        {"Daily", "20240202", "OrderPrice", 20240205, 20240329, 20240202, 500},
+        {"Daily", "20240202", "FillPrice", 20240205, 20240329, 0, 400},
+        {"Weekly", "20240202", "OrderPrice", 20240205, 20240329, 20240202, 500},
+        {"Weekly", "20240202", "OrderPrice", 20240205, 20240205, 0, 500},
+        {"Monthly", "20240229", "OrderPrice", 20240301, 20240329, 20240229, 200},
+        {"Monthly", "20240229", "OrderPrice", 20240301, 20240301, 0, 200},
+        {"Monthly", "20240229", "FillPrice", 20240301, 20240329, 0, 166},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.barSize) + " " + c.qtyPrice + " to " + std::to_string(c.endDate));
+        const std::string script = std::string("Settings:\n  OrdersMode: Text\nStrategy: S1\n  BarSize: ") + c.barSize +
+            "\n  EntrySetup: BarDate = " + c.signal + "\n  Quantity: 10\n  QtyType: Percent\n  QtyPrice: " + c.qtyPrice + "\n";
+        upTo(c.endDate);
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(1, test->tradeCount);
+        EXPECT_EQ(c.fillDay, test->trades[0].dateIn);
+        EXPECT_DOUBLE_EQ(c.quantity, test->trades[0].quantityIn);
+        if (!c.orderDay) continue;
+        upTo(c.orderDay);
+        ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+        char file[64];
+        snprintf(file, sizeof file, "main_%d_orders.txt", (int)c.fillDay);
+        const std::string orders = OrdersFile(file);
+        EXPECT_NE(std::string::npos, orders.find("    buy " + std::to_string((int)c.quantity) + " (")) << orders;
+    }
+}
+
 /* A quarterly strategy buys 100 AAA at 10 at the open of a quarter (the
 ** first day of 2001 in a daily run) with a stop at 9.  AAA falls to a low
 ** of 8 on January 17 (the stop fills at 9) and stays at 8.5.  Dividends go ex on January 10 (0.20, held) and on
