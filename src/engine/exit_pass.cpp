@@ -107,13 +107,15 @@ static int ExitRuleFires(EvalContext *context, PositionRecord *p)
     return EvalFormulaText(rule, context, p->label, POSITION_TEXT_SIZE) && p->label[0] != 0;
 }
 
-/* The high and low the position saw on the bar, in its entry's split terms. */
-static void UpdateExtremes(const EvalContext *context, PositionRecord *p, const Bar *bar, uint32_t reason)
+/* The high and low the position saw on the bar, in its entry's split terms;
+** lastBar is the index the context stands on for that bar (the period's own
+** for an end-of-test exit inside it, whose context is still on the period
+** before). */
+static void UpdateExtremes(const EvalContext *context, PositionRecord *p, const Bar *bar, uint32_t reason, int32_t lastBar)
 {
     double r = bar->split != 0 && p->entrySplit != 0 ? p->entrySplit / bar->split : 1.0;
     double high = r * bar->high, low = r * bar->low;
-    bool entryBar = context->barPhase < PHASE_CLOSE ? context->lastBar == p->entryBar - 1
-                                                    : context->lastBar == p->entryBar;
+    bool entryBar = context->barPhase < PHASE_CLOSE ? lastBar == p->entryBar - 1 : lastBar == p->entryBar;
     if (entryBar) {
         double entry = r * p->entryPrice, close = r * bar->close;
         if (p->entryTiming == PHASE_CLOSE) {
@@ -424,7 +426,7 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     }
     p->exitReason = reason;
     if (reason == EXIT_NONE && phase != PHASE_CLOSE) return 0;
-    UpdateExtremes(context, p, bar, reason);
+    UpdateExtremes(context, p, bar, reason, periodBar >= 0 ? periodBar : context->lastBar);
     if (reason == EXIT_NONE) return 0;
     p->exitBar = periodBar >= 0 ? periodBar : phase < PHASE_CLOSE ? context->lastBar + 1 : context->lastBar;
     p->exitSplit = bar->split;

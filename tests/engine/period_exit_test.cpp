@@ -50,6 +50,48 @@ TEST_F(EngineTest, TheEndOfTestExitOfALongerBarSizeIsPricedOnTheLastDate)
     }
 }
 
+/* A weekly position bought in the week of 4 March, at its close or by a stop
+** at 10.5 on the 6th, is held into a test that ends on Wednesday 13 March.
+** AAA trades at 10 but for a low of 7 on Monday 11 March and a close of 11
+** on the 13th: the position saw the 7 before it left, and its adverse
+** excursion counts it whatever days the data hold after the 13th. */
+TEST_F(EngineTest, AnEndOfTestExitInsideAPeriodCountsThatPeriodsLows)
+{
+    std::vector<int32_t> d = Weekdays(20231101, 20240329);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        if (day == 20240306)
+            bars.push_back(DayBar{day, 10, 10.6, 10, 10});
+        else if (day == 20240311)
+            bars.push_back(DayBar{day, 10, 10, 7, 10});
+        else if (day >= 20240313)
+            bars.push_back(DayBar{day, 10, 11, 10, 11});
+        else
+            bars.push_back(DayBar{day, 10, 10, 10, 10});
+    }
+    const struct {
+        const char *entry;
+        double priceIn;
+    } cases[] = {{"  EntrySetup: BarDate = 20240308\n  EntryTime: ThisClose\n", 10},
+                 {"  EntrySetup: BarDate = 20240301\n  EntryStop: C + 0.5\n", 10.5}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.entry);
+        LoadStore(d, {{"AAA", bars}});
+        ASSERT_EQ(0, Run(std::string("Settings:\n  EndDate: 2024-03-13\nStrategy: Week\n  BarSize: Weekly\n") + c.entry +
+                         "  Quantity: 100\n  QtyType: Shares\n"))
+            << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(1, test->tradeCount);
+        const TradeRecord &t = test->trades[0];
+        EXPECT_EQ(EXIT_END_OF_TEST, t.reason);
+        EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
+        EXPECT_DOUBLE_EQ(11, t.priceOut);
+        EXPECT_DOUBLE_EQ(7, t.lowest);
+        EXPECT_DOUBLE_EQ(11, t.highest);
+    }
+}
+
 /* A monthly strategy buys 100 AAA at the open of February 1 at 10; AAA
 ** splits 2 for 1 on February 15 and trades at 5 from then on.  The 100
 ** shares are bought whatever comes later in the month: a test that ends on
