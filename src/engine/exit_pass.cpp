@@ -574,6 +574,12 @@ int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced)
     return done;
 }
 
+double QuantityInBarTerms(const PositionRecord *p, const Bar *bar)
+{
+    double barSplit = bar->split != 0 ? bar->split : 1.0;
+    return (p->entrySplit != 0 ? p->entrySplit : 1.0) / barSplit * p->quantity;
+}
+
 double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double target, void *orderContext)
 {
     (void)orderContext;
@@ -581,13 +587,12 @@ double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double targ
     SymbolRecord *symbol = context->symbol;
     if (!r || !bar) return target;
     int32_t reason = target == 0 ? EXIT_ZERO_POSITION : EXIT_REDUCE;
-    double barSplit = bar->split != 0 ? bar->split : 1.0;
     double held = 0;
     bool any = false;
     for (int32_t k = 0; k < r->openCount; k++) {
         const PositionRecord *p = &r->openPositions[k];
         if (p->symbol != symbol || p->entryBar < 0) continue;
-        held += p->side * p->quantity * (p->entrySplit != 0 ? p->entrySplit : 1.0) / barSplit;
+        held += p->side * QuantityInBarTerms(p, bar);
         any = true;
     }
     if (!any) return target;
@@ -595,7 +600,7 @@ double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double targ
     for (int32_t k = r->openCount - 1; k >= 0; k--) {
         PositionRecord *p = &r->openPositions[k];
         if (p->symbol != symbol || p->entryBar < 0) continue;
-        double c = (p->entrySplit != 0 ? p->entrySplit : 1.0) / barSplit * p->quantity;
+        double c = QuantityInBarTerms(p, bar);
         c = p->side > 0 ? std::fmin(c, held - target) : std::fmin(c, target - held);
         if (target != 0 && c < p->quantityStep) continue;
         int32_t side = p->side;

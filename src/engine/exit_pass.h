@@ -34,3 +34,6 @@ int ExecutePositionExit(EvalContext *context);
 ** (side × quantity) by exiting its latest positions first; returns target
 ** less what is still held. */
 double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double target, void *orderContext);
+/* The quantity of open position p in the split terms of bar (its shares
+** after the splits since its entry). */
+double QuantityInBarTerms(const PositionRecord *p, const Bar *bar);

@@ -536,8 +536,9 @@ static int EvalOrderSetup(EvalContext *context, PositionRecord *setup, const Bar
 }
 
 /* The exit orders that bring the held quantity of the context symbol to
-** target, written before the simulation reduces the positions. */
-static void WriteReductionOrders(EvalContext *context, int32_t s, double held, double target)
+** target, written before the simulation reduces the positions; quantities
+** are in the split terms of bar, as the simulation's. */
+static void WriteReductionOrders(EvalContext *context, int32_t s, const Bar *bar, double held, double target)
 {
     StrategyRecord *r = &gStrategies[s];
     SymbolRecord *symbol = context->symbol;
@@ -550,7 +551,7 @@ static void WriteReductionOrders(EvalContext *context, int32_t s, double held, d
     for (int32_t k = r->openCount - 1; k >= 0 && remaining != 0; k--) {
         PositionRecord *p = &r->openPositions[k];
         if (p->symbol != symbol || p->entryBar < 0 || p->side * remaining <= 0) continue;
-        double part = std::fmin(p->quantity, std::fabs(remaining));
+        double part = std::fmin(QuantityInBarTerms(p, bar), std::fabs(remaining));
         if (target != 0 && part < p->quantityStep) continue;
         double request = p->exitQuantityRequest;
         p->exitQuantityRequest = part;
@@ -573,10 +574,10 @@ static void SizeDynamically(EvalContext *context, int32_t s, PositionRecord *set
     double target = setup->side * setup->quantity, held = 0;
     for (int32_t k = 0; k < r->openCount; k++) {
         const PositionRecord *p = &r->openPositions[k];
-        if (p->symbol == symbol && p->entryBar >= 0) held += p->side * p->quantity;
+        if (p->symbol == symbol && p->entryBar >= 0) held += p->side * QuantityInBarTerms(p, bar);
     }
     if ((held > 0 && target < held) || (held < 0 && target > held))
-        WriteReductionOrders(context, s, held, held * target > 0 ? target : 0);
+        WriteReductionOrders(context, s, bar, held, held * target > 0 ? target : 0);
     setup = TakeSizingDifference(context, setupIndex, target, &bar);
     if (!setup) return;
     setup->heldCount = held != 0; /* the order reads "(add to position)" */

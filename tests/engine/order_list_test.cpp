@@ -196,6 +196,51 @@ TEST_F(OrderListTest, DynamicSizingOrders)
     }
 }
 
+/* A dynamic-sizing position bought before a 2-for-1 split holds twice its
+** shares after it.  $10,000 of AAA is 500 shares at 20 (bought on 3
+** January), which the split of 10 January makes 1,000 at 10; at the close
+** of 12.50 on 12 January the target is 800, so 200 are sold on the 15th,
+** and all 1,000 when the target is 0.  The orders say so, and the next
+** day's test does it. */
+TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
+{
+    std::vector<int32_t> d = Weekdays(20240102, 20240115);
+    auto upTo = [&](size_t n) {
+        std::vector<int32_t> days(d.begin(), d.begin() + n);
+        std::vector<DayBar> bars;
+        for (int32_t day : days) {
+            const double c = day < 20240110 ? 20 : day < 20240112 ? 10 : 12.5;
+            bars.push_back(DayBar{day, c, c, c, c, 1000, day < 20240110 ? 2.0 : 1.0});
+        }
+        LoadStore(days, {{"AAA", bars}});
+    };
+    const struct {
+        const char *quantity, *order;
+        double sold;
+    } cases[] = {
+        {"10000", "    sell 200 AAA market on open  (reduce position)\n", 200},
+        {"10000 * (C < 12)", "    sell 1000 AAA market on open  (exit position)\n", 1000},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.quantity);
+        const std::string script = std::string("Settings:\n  OrdersMode: Text\nStrategy: D\n  DynamicSizing: True\n"
+                                               "  QtyType: Value\n  Quantity: ") +
+            c.quantity + "\n";
+        upTo(d.size() - 1);
+        ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+        const std::string orders = OrdersFile("main_20240115_orders.txt");
+        EXPECT_NE(std::string::npos, orders.find("\nD dynamic sizing orders\n\n" + std::string(c.order))) << orders;
+        upTo(d.size());
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        double sold = 0;
+        for (int32_t t = 0; t < test->tradeCount; t++)
+            if (test->trades[t].dateOut == 20240115 && test->trades[t].timeOut == PHASE_OPEN) sold += test->trades[t].quantityOut;
+        EXPECT_DOUBLE_EQ(c.sold, sold);
+    }
+}
+
 /* Tomorrow's orders read the strategy data of the last date, as the next
 ** day's test reads them at its open: the entries a test with one more day
 ** makes on that day are the orders.  Each script enters only on the day
