@@ -335,7 +335,7 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
         if (wanted) {
             const char *reason = output->sync            ? "SlatewickSync"
                 : output->roll                           ? "roll forward"
-                : r->DynamicSizing == 1                  ? (market >= p->quantity ? "exit position" : "reduce position")
+                : r->DynamicSizing == 1 ? (market >= QuantityInBarTerms(p, w.bar) ? "exit position" : "reduce position")
                 : !p->label[0] || !strcmp(p->label, "1") ? "ExitRule"
                                                          : p->label;
             const char *type = "MKT", *tif = w.tif, *priceWord = "market", *words = "", *lmt = "";

@@ -199,8 +199,9 @@ TEST_F(OrderListTest, DynamicSizingOrders)
 /* A dynamic-sizing position bought before a 2-for-1 split holds twice its
 ** shares after it.  $10,000 of AAA is 500 shares at 20 (bought on 3
 ** January), which the split of 10 January makes 1,000 at 10; at the close
-** of 12.50 on 12 January the target is 800, so 200 are sold on the 15th,
-** and all 1,000 when the target is 0.  The orders say so, and the next
+** of 12.50 on 12 January the target is 800, so 200 are sold on the 15th
+** (680 for a target of $4,000 that day, still a reduction), and all 1,000
+** when the target is 0.  The orders say so, and the next
 ** day's test does it. */
 TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
 {
@@ -219,7 +220,8 @@ TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
         double sold;
     } cases[] = {
         {"10000", "    sell 200 AAA market on open  (reduce position)\n", 200},
-        {"10000 * (C < 12)", "    sell 1000 AAA market on open  (exit position)\n", 1000},
+        {"10000 - 6000 * (BarDate = 20240112)", "    sell 680 AAA market on open  (reduce position)\n", 680},
+        {"10000 * (BarDate < 20240112)", "    sell 1000 AAA market on open  (exit position)\n", 1000},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.quantity);
