@@ -390,9 +390,11 @@ static void WriteCompanionMissingEntries(EvalContext *context, int32_t s)
         OrderInfo info;
         FillOrderInfo(context, bar, &info, 0);
         char qty[64], dollars[64], limit[ORDER_TEXT_SIZE] = "";
-        FormatTrimmedNumber(p->quantity, qty);
-        /* The position's worth at the last close is what the account buys back. */
-        double value = p->quantity * bar->close * (p->sizingFx != 0 ? p->sizingFx : 1.0) * p->symbol->info.PointValue;
+        /* The shares the position holds now, splits since its entry included;
+        ** their worth at the last close is what the account buys back. */
+        const double quantity = QuantityInBarTerms(p, bar);
+        FormatTrimmedNumber(quantity, qty);
+        double value = quantity * bar->close * (p->sizingFx != 0 ? p->sizingFx : 1.0) * p->symbol->info.PointValue;
         FormatNumber(value, DISPLAY_CURRENCY, 0, 0, "", dollars);
         EvalOrderTexts(context, &info);
         const char *type = "MKT", *priceWord = "market", *words = "on open";

@@ -457,12 +457,18 @@ TEST_F(OrderListTest, BatchOrdersRun)
 ** order date).  Without sync every simulated position gets its exits; with
 ** sync CCC is closed in the account, AAA (held by both) gets its usual exit
 ** and BBB is entered again with its exit as a child order.  Limits are 1.2 x
-** the last closes 16 and 50; BBB's 100 shares at 50 are 5% of the account. */
+** the last closes 16 and 25; BBB's 100 shares bought at 50 (5% of the
+** account) are 200 at 25 since its 2-for-1 split on 12 January. */
 TEST_F(OrderListTest, CompanionModesReconcileWithTheAccount)
 {
     std::vector<int32_t> d = Weekdays(20240108, 20240116);
+    std::vector<DayBar> bbb;
+    for (int32_t day : d) {
+        const double c = day < 20240112 ? 50 : 25;
+        bbb.push_back(DayBar{day, c, c, c, c, 1000, day < 20240112 ? 2.0 : 1.0});
+    }
     LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16})},
-                  {"BBB", FlatBars(d, {50, 50, 50, 50, 50, 50, 50})},
+                  {"BBB", bbb},
                   {"CCC", FlatBars(d, {20, 20, 20, 20, 20, 20, 20})}});
     WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"),
                   "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\n"
@@ -476,21 +482,21 @@ TEST_F(OrderListTest, CompanionModesReconcileWithTheAccount)
     } cases[] = {
         {"Slatewick",
          "    sell 100 AAA 19.20 limit   \n"
-         "    sell 100 BBB 60.00 limit   \n"
+         "    sell 200 BBB 30.00 limit   \n"
          "\nS1 entry orders\n\n    (no entry orders)\n",
          "SELL,AAA,LMT,100,19.20,1,,\n"
-         "SELL,BBB,LMT,100,60.00,2,,\n"},
+         "SELL,BBB,LMT,200,30.00,2,,\n"},
         {"SlatewickSync",
          "    sell 30 CCC market on open  (SlatewickSync)\n"
          "    sell 100 AAA 19.20 limit   \n"
          "\nS1 entry orders for SlatewickSync missing positions\n\n"
-         "    buy 100 (5%) [$5,000] BBB market on open  \n"
-         "    child: sell 100 BBB 60.00 limit   \n"
+         "    buy 200 (5%) [$5,000] BBB market on open  \n"
+         "    child: sell 200 BBB 30.00 limit   \n"
          "\nS1 entry orders\n\n    (no entry orders)\n",
          "SELL,CCC,MKT,30,,1,,\n"
          "SELL,AAA,LMT,100,19.20,2,,\n"
-         "BUY,BBB,MKT,100,,,3,\n"
-         "SELL,BBB,LMT,100,60.00,3,,3\n"},
+         "BUY,BBB,MKT,200,,,3,\n"
+         "SELL,BBB,LMT,200,30.00,3,,3\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.mode);
