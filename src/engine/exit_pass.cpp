@@ -144,6 +144,20 @@ static void UpdateExtremes(const EvalContext *context, PositionRecord *p, const 
     if (CompareDoubleApprox(low, p->lowest) < 0) p->lowest = low;
 }
 
+/* The bar in the split terms of split (prices times split over its own
+** factor, volume divided by it); a bar without a factor stays as it is. */
+static void RescaleBar(Bar *bar, double split)
+{
+    if (bar->split == 0 || split == bar->split) return;
+    const double ratio = split / bar->split;
+    bar->open *= ratio;
+    bar->high *= ratio;
+    bar->low *= ratio;
+    bar->close *= ratio;
+    if (ratio != 0) bar->volume /= ratio;
+    bar->split = split;
+}
+
 /* The part of a longer bar's period that lies on or before date, built from
 ** the symbol's daily bars as the longer bars are (the first day's open, the
 ** last day's close, the extremes, earlier prices rescaled to the latest
@@ -160,15 +174,7 @@ static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date,
     *out = daily[k];
     for (k++; k <= (int32_t)(last - daily); k++) {
         const Bar &b = daily[k];
-        if (b.split != out->split && out->split != 0) {
-            double ratio = b.split / out->split;
-            out->open *= ratio;
-            out->high *= ratio;
-            out->low *= ratio;
-            out->close *= ratio;
-            if (ratio != 0) out->volume /= ratio;
-            out->split = b.split;
-        }
+        RescaleBar(out, b.split);
         out->date = b.date;
         out->close = b.close;
         out->volume += b.volume;
@@ -194,15 +200,7 @@ static int FillsTodayByItsPeriod(EvalContext *context, const Bar *today, const B
     if (gSettings.LastDate > 0 && through > gSettings.LastDate) through = gSettings.LastDate;
     Bar period;
     if (!PeriodBarThrough(p->symbol, context->barSize, through, &period)) return 0;
-    if (period.split != today->split && period.split != 0) {
-        /* A split later in the period: its prices as they stood today. */
-        double ratio = today->split / period.split;
-        period.open *= ratio;
-        period.high *= ratio;
-        period.low *= ratio;
-        period.close *= ratio;
-        period.split = today->split;
-    }
+    RescaleBar(&period, today->split); /* a split later in the period: its prices as they stood today */
     p->exitReason = EXIT_NONE;
     p->exitPrice = 0;
     ResolveIntradayOrder(context, &period, before ? before->close : period.open, governed);
@@ -329,8 +327,8 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
         }
     }
     /* A test that ends inside a period of the strategy's bar size leaves at
-    ** the close of its last date: the period's bar holds days after it. */
-    /* Its bar is that period's own, as when the data end on that date. */
+    ** the close of its last date: the period's bar holds days after it.  Its
+    ** bar index is that period's own, as when the data end on that date. */
     int32_t periodBar = -1;
     if (forced == EXIT_END_OF_TEST && context->barSize != BAR_DAILY && bar->date > context->date &&
         PeriodBarThrough(symbol, context->barSize, context->date, &partial)) {

@@ -301,8 +301,7 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
     }
 
     if (!w.daily) {
-        const DateList *list = r->hasOwnDateLists ? &r->dateLists[r->BarSize] : &gStore.dateLists[r->BarSize];
-        w.gtdDate = GetPeriodEndDate(OffsetTradingDate(list, context->date, 1), r->BarSize, r);
+        w.gtdDate = NextPeriodEnd(r, context->date);
         w.limitType = "LMT";
     } else {
         w.gtdDate = r->orderDate ? r->orderDate : gRun.orderDate;

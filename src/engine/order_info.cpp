@@ -35,6 +35,16 @@ const Bar *GetOrderBar(EvalContext *context)
     return bar;
 }
 
+const DateList *StrategyBarDates(const StrategyRecord *r)
+{
+    return r->hasOwnDateLists ? &r->dateLists[r->BarSize] : &gStore.dateLists[r->BarSize];
+}
+
+int32_t NextPeriodEnd(const StrategyRecord *r, int32_t date)
+{
+    return GetPeriodEndDate(OffsetTradingDate(StrategyBarDates(r), date, 1), r->BarSize, r);
+}
+
 const ContractSpec *FindContractSpec(const SymbolRecord *symbol, int *dotFlag)
 {
     *dotFlag = 0;

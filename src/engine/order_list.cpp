@@ -293,8 +293,7 @@ static void WarnEndOfDataExits(EvalContext *context, int32_t s)
     TestRecord *test = context->test;
     StrategyRecord *r = &gStrategies[s];
     if (!test) return;
-    const DateList *list = r->hasOwnDateLists ? &r->dateLists[r->BarSize] : &gStore.dateLists[r->BarSize];
-    int32_t recent = OffsetTradingDate(list, r->orderDate, -2);
+    int32_t recent = OffsetTradingDate(StrategyBarDates(r), r->orderDate, -2);
     for (int32_t k = test->tradeCount - 1; k >= 0; k--) {
         const TradeRecord *t = &test->trades[k];
         if (t->dateOut > 0 && t->dateOut < recent) break;
@@ -604,8 +603,7 @@ static void MakeOrderSetups(EvalContext *context, int32_t s)
     if (r->BarSize != BAR_DAILY) {
         /* Tomorrow's test enters on a bar date of the strategy's size only:
         ** the end of a period that has a period before it. */
-        const DateList *list = r->hasOwnDateLists ? &r->dateLists[r->BarSize] : &gStore.dateLists[r->BarSize];
-        if (!IsPeriodEnd(date, r->BarSize, r) || FindDateIndex(list, date, 0) <= 0) return;
+        if (!IsPeriodEnd(date, r->BarSize, r) || FindDateIndex(StrategyBarDates(r), date, 0) <= 0) return;
     }
     bool atClose = gScriptSettings.OrdersLiveData != 0;
     context->date = atClose ? date : r->orderDate;
@@ -763,10 +761,7 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
     /* A longer bar size's limit and stop entries stay good until the end of
     ** the period they are for: the test fills them on any day of it. */
     int32_t goodDate = r->orderDate;
-    if (r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT) {
-        const DateList *list = r->hasOwnDateLists ? &r->dateLists[r->BarSize] : &gStore.dateLists[r->BarSize];
-        goodDate = GetPeriodEndDate(OffsetTradingDate(list, date, 1), r->BarSize, r);
-    }
+    if (r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT) goodDate = NextPeriodEnd(r, date);
     /* Listed in the order the next day's test opens them, so that the first
     ** MaxEntries fills a trader takes are the test's. */
     SortPositionRecords(r->setups, r->setupCount, CompareSetupsForOpening);

@@ -19,6 +19,7 @@
 
 struct EvalContext;
 struct StrategyRecord;
+struct DateList;
 struct SymbolRecord;
 struct Bar;
 struct ContractSpec;
@@ -196,6 +197,12 @@ int WriteTemplateRow(OrderFile *file, const OrderInfo *info, uint32_t kind, cons
 ** its symbol, else, when the strategy allows a missing bar, its last bar on
 ** or before the date; null when none. */
 const Bar *GetOrderBar(EvalContext *context);
+/* The bar dates of strategy r's bar size: its own calendar's, else the
+** program's. */
+const DateList *StrategyBarDates(const StrategyRecord *r);
+/* The last date of the period after the one that holds date, in strategy r's
+** bar size: how long an order of a longer bar size stays good. */
+int32_t NextPeriodEnd(const StrategyRecord *r, int32_t date);
 /* The exchange map row of symbol (file order: a Match pattern or the
 ** symbol's own exchange qualifies it, Market narrows it); *dotFlag tells
 ** whether the matching pattern holds a '.'.  Null when no row fits. */
