@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/run_view_hooks.h"
@@ -687,10 +688,26 @@ static int MergeSavedTests(ResultsWindow *window, const char *path)
         pool.erase(at);
         return true;
     };
-    std::vector<TestRecord *> oursKnown, oursNew;
+    /* The list's tests the file had, in list order with their fingerprints,
+    ** and an index of them by fingerprint; its new tests. */
+    struct Known {
+        uint64_t fingerprint;
+        TestRecord *test; /* null once it has its place in the merge */
+    };
+    std::vector<Known> oursKnown;
+    std::vector<TestRecord *> oursNew;
     std::vector<uint64_t> pool = known;
-    for (TestRecord *t = window->firstTest; t; t = t->next)
-        (takeKnown(pool, TestFingerprint(t)) ? oursKnown : oursNew).push_back(t);
+    for (TestRecord *t = window->firstTest; t; t = t->next) {
+        const uint64_t fingerprint = TestFingerprint(t);
+        if (takeKnown(pool, fingerprint))
+            oursKnown.push_back(Known{fingerprint, t});
+        else
+            oursNew.push_back(t);
+    }
+    std::vector<size_t> byFingerprint(oursKnown.size());
+    for (size_t k = 0; k < byFingerprint.size(); k++) byFingerprint[k] = k;
+    std::stable_sort(byFingerprint.begin(), byFingerprint.end(),
+                     [&](size_t a, size_t b) { return oursKnown[a].fingerprint < oursKnown[b].fingerprint; });
 
     std::vector<TestRecord *> merged, adopted;
     pool = known;
@@ -701,23 +718,27 @@ static int MergeSavedTests(ResultsWindow *window, const char *path)
             adopted.push_back(t);
             continue;
         }
-        auto mine = std::find_if(oursKnown.begin(), oursKnown.end(),
-                                 [&](TestRecord *o) { return o && TestFingerprint(o) == fingerprint; });
-        if (mine != oursKnown.end()) {
-            merged.push_back(*mine);
-            *mine = nullptr;
+        auto at = std::lower_bound(byFingerprint.begin(), byFingerprint.end(), fingerprint,
+                                   [&](size_t k, uint64_t f) { return oursKnown[k].fingerprint < f; });
+        while (at != byFingerprint.end() && oursKnown[*at].fingerprint == fingerprint && !oursKnown[*at].test) ++at;
+        if (at != byFingerprint.end() && oursKnown[*at].fingerprint == fingerprint) {
+            merged.push_back(oursKnown[*at].test);
+            oursKnown[*at].test = nullptr;
         }
         FreeTestRecord(nullptr, t); /* the list's own record stands for it, or the list deleted it */
     }
     int32_t highest = 0;
-    for (TestRecord *t : merged)
+    std::unordered_set<int32_t> numbers;
+    for (TestRecord *t : merged) {
+        numbers.insert(t->testNumber);
         if (t->testNumber > highest) highest = t->testNumber;
-    for (TestRecord *t : oursKnown) {
+    }
+    for (const Known &k : oursKnown) {
+        TestRecord *t = k.test;
         if (!t) continue;
-        const bool taken = std::any_of(merged.begin(), merged.end(),
-                                       [t](const TestRecord *m) { return m->testNumber == t->testNumber; });
-        if (taken) t->testNumber = highest + 1;
+        if (numbers.count(t->testNumber)) t->testNumber = highest + 1;
         if (t->testNumber > highest) highest = t->testNumber;
+        numbers.insert(t->testNumber);
         merged.push_back(t);
     }
     for (TestRecord *t : oursNew) {

@@ -317,10 +317,9 @@ void SortResultsRows(ResultsWindow *window)
     std::vector<int32_t> order(rows.size());
     for (size_t r = 0; r < order.size(); r++) order[r] = (int32_t)r;
     std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-        for (int32_t k = 0; k < n; k++) {
-            const double *va = &values[(size_t)a * (size_t)n], *vb = &values[(size_t)b * (size_t)n];
+        const double *va = &values[(size_t)a * (size_t)n], *vb = &values[(size_t)b * (size_t)n];
+        for (int32_t k = 0; k < n; k++)
             if (int c = CompareOnKey(rows[(size_t)a], rows[(size_t)b], va[k], vb[k], keys[k])) return c < 0;
-        }
         return false;
     });
     window->firstTest = window->lastTest = nullptr;

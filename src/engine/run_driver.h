@@ -18,7 +18,6 @@
 */
 #pragma once
 #include <cstddef>
-#include <cstddef>
 #include <cstdint>
 
 #include "records/test_records.h"
