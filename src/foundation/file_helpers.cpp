@@ -100,6 +100,19 @@ int WriteFileData(PlatFile *pFile, const void *data, uint32_t size, const char *
     return 1;
 }
 
+int WriteLogData(PlatFile file, const void *data, uint32_t size, const char *path, int *failed)
+{
+    if (!file || *failed) return 0;
+    uint32_t written = 0;
+    if (PlatWriteFile(file, data, size, &written) && written == size) return 1;
+    *failed = 1;
+    if (written != size && PlatLastError() == 0) PlatSetLastError(PLAT_ERR_ACCESS_DENIED);
+    char shown[FILE_PATH_SIZE];
+    ReportError(kWriteFailed, (int)size, PathAsShown(path, shown, sizeof shown), GetErrorText());
+    SetResultCode(RESULT_FILE_ERROR);
+    return 0;
+}
+
 int OpenFileForRead(PlatFile *pFile, const char *path)
 {
     *pFile = PathFits(path) ? PlatOpenFile(path, PLAT_OPEN_READ) : nullptr;

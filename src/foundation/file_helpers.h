@@ -50,6 +50,12 @@ int CreateFileForWrite(PlatFile *pFile, const char *path, uint32_t expectedSize)
 ** bytes to %s\r\n\r\n%s" (fileName names the file), sets the file's end at the
 ** current position, closes it and sets *pFile to null. */
 int WriteFileData(PlatFile *pFile, const void *data, uint32_t size, const char *fileName);
+/* Appends size bytes to a log held open for a run (path as the program
+** composes it).  The first write that fails is reported as WriteFileData
+** reports it, naming the log as the user sees its path, sets the file-error
+** code and *failed; nothing more is written after it, so the log never holds
+** a hole.  1 when the bytes were written. */
+int WriteLogData(PlatFile file, const void *data, uint32_t size, const char *path, int *failed);
 
 /* Opens an existing file for reading into *pFile; on failure *pFile is null
 ** and "Unable to open %s for reading\r\n\r\n%s" is reported. */

@@ -48,16 +48,8 @@ void ResetRunControl()
 
 void WriteTestLog(const char *text, uint32_t size)
 {
-    if (!gRun.testLogFile || gRun.testLogFailed) return;
-    uint32_t written = 0;
-    if (PlatWriteFile(gRun.testLogFile, text, size, &written) && written == size &&
-        (gRun.logContinueLine || (PlatWriteFile(gRun.testLogFile, "\r\n", 2, &written) && written == 2)))
-        return;
-    gRun.testLogFailed = 1;
-    char shown[300];
-    ReportError("Error writing %d bytes to %s\r\n\r\n%s", (int)size, PathAsShown(gEngineRun.testLogPath, shown, sizeof shown),
-                GetErrorText());
-    SetResultCode(RESULT_FILE_ERROR);
+    if (WriteLogData(gRun.testLogFile, text, size, gEngineRun.testLogPath, &gRun.testLogFailed) && !gRun.logContinueLine)
+        WriteLogData(gRun.testLogFile, "\r\n", 2, gEngineRun.testLogPath, &gRun.testLogFailed);
 }
 
 void SetResultCode(int code) { gRun.resultCode.store(code); }

@@ -45,7 +45,6 @@ const char kRefusedHighLow[] = "the high is below the low";
 const char kRefusedNoSymbol[] = "the symbol is missing";
 static const char kLogRefusedFile[] = "%s was not imported: %s\n";
 static const char kMsgPathTooLong[] = "%s file path is too long -- maximum is 260 chars.";
-static const char kMsgLogWrite[] = "Error writing %d bytes to %s\r\n\r\n%s";
 
 enum {
     TURNOVER_BARS = 20,
@@ -109,7 +108,7 @@ int BeginImport()
     UnloadData();
 
     PlatFile log = gImport.log;
-    int32_t logFailed = gImport.logFailed;
+    int logFailed = gImport.logFailed;
     gImport.log = nullptr;
     ResetImportRun();
     gImport.log = log;
@@ -565,15 +564,7 @@ int LogSymbolLine(SymbolRecord *record)
 
 void WriteImportLog(const char *text, uint32_t size)
 {
-    if (!gImport.log || gImport.logFailed) return;
-    uint32_t written = 0;
-    if (PlatWriteFile(gImport.log, text, size, &written) && written == size) return;
-    /* A log cut short is a file the run could not write, like any other:
-    ** said once, with what the system gave as the reason. */
-    gImport.logFailed = 1;
-    char shown[LOG_LINE_SIZE / 2];
-    ReportError(kMsgLogWrite, (int)size, PathAsShown(gImportState.LogFile, shown, sizeof shown), GetErrorText());
-    SetResultCode(RESULT_FILE_ERROR);
+    WriteLogData(gImport.log, text, size, gImportState.LogFile, &gImport.logFailed);
 }
 
 void LogImportMessage(const char *format, ...)

@@ -84,7 +84,7 @@ struct ImportRun {
     int32_t eventCount, eventCapacity;
     char *failedSymbols;        /* tracked, FAILED_SYMBOLS_SIZE bytes */
     PlatFile log;               /* the import log, null when none */
-    int32_t logFailed;          /* a write to the log failed (reported once): no more is written */
+    int logFailed;              /* a write to the log failed (reported once): no more is written */
     std::mutex lock;            /* the import lock */
     int32_t useLock;            /* the current block runs more than one thread */
     int32_t keptCount;          /* symbols stored (the online status) */
