@@ -126,7 +126,8 @@ enum {
     PLAT_ERR_DISK_FULL = 112,
     PLAT_ERR_SHARING_VIOLATION = 32,
     PLAT_ERR_ALREADY_EXISTS = 183,
-    PLAT_ERR_FILE_EXISTS = 80 /* Windows' word for a new file whose name is taken */
+    PLAT_ERR_FILE_EXISTS = 80, /* Windows' word for a new file whose name is taken */
+    PLAT_ERR_INVALID_HANDLE = 6
 };
 /* The calling thread's last system error, as a Windows-style code (the posix
 ** build maps errno onto the codes above where they apply). */

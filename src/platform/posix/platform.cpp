@@ -157,7 +157,7 @@ int PlatReadFile(PlatFile file, void *buffer, uint32_t size, uint32_t *pRead)
     uint32_t total = 0;
     if (pRead) *pRead = 0;
     if (!file) {
-        tLastError = 6;
+        tLastError = PLAT_ERR_INVALID_HANDLE;
         return 0;
     }
     PosixFile *f = (PosixFile *)file;

@@ -16,7 +16,8 @@
 /* The program's names for error codes are the system's own numbers. */
 static_assert(PLAT_ERR_FILE_NOT_FOUND == ERROR_FILE_NOT_FOUND && PLAT_ERR_PATH_NOT_FOUND == ERROR_PATH_NOT_FOUND &&
               PLAT_ERR_ACCESS_DENIED == ERROR_ACCESS_DENIED && PLAT_ERR_DISK_FULL == ERROR_DISK_FULL &&
-              PLAT_ERR_ALREADY_EXISTS == ERROR_ALREADY_EXISTS && PLAT_ERR_FILE_EXISTS == ERROR_FILE_EXISTS);
+              PLAT_ERR_ALREADY_EXISTS == ERROR_ALREADY_EXISTS && PLAT_ERR_FILE_EXISTS == ERROR_FILE_EXISTS &&
+              PLAT_ERR_INVALID_HANDLE == ERROR_INVALID_HANDLE);
 
 void PlatNativePath(const char *path, char *out, size_t size)
 {

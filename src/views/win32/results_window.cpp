@@ -306,10 +306,6 @@ HWND FindTestViewWindow(const ResultsWindow *results, const TestRecord *test, co
 ** taking every window down, or a whole list had its views closed at once. */
 static int sResultsDestroying;
 
-/* Closes every window that shows the test and drops the results rows that
-** point at it; FreeTestRecord calls it before the test is freed, on every
-** path: Delete Test, Delete All, closing the list, an optimization's clear
-** and keep-best trimming. */
 /* Closes, in one walk of the windows, every window that shows a test of the
 ** list (and its results graph), so that freeing a whole list costs no walk
 ** of the windows per test. */
@@ -345,6 +341,10 @@ static void FreeListTests(HWND window, ResultsHost *host, bool close)
     sResultsDestroying = 0;
 }
 
+/* Closes every window that shows the test and drops the results rows that
+** point at it; FreeTestRecord calls it before the test is freed, on every
+** path: Delete Test, Delete All, closing the list, an optimization's clear
+** and keep-best trimming. */
 static void CloseTestViews(ResultsWindow *results, TestRecord *test)
 {
     if (sResultsDestroying || !gFrame.mdiClient) return;
