@@ -238,6 +238,17 @@ static bool EnterStrategy(EvalContext *context, int32_t s, int32_t phase)
     return IsBarDate(context, context->date);
 }
 
+/* EnterStrategy for opening the setups of strategy s: on the bar date they
+** were made for, in the phase they are opened in (a next-close entry's is the
+** intraday phase, whose date is never a longer period's end). */
+static bool EnterToOpen(EvalContext *context, int32_t s)
+{
+    const StrategyRecord *r = &gStrategies[s];
+    if (!EnterStrategy(context, s, SetupPhase(r))) return false;
+    if (r->EntryTime == TIME_NEXT_CLOSE) context->barPhase = PHASE_INTRADAY;
+    return true;
+}
+
 /* The setup of one symbol for strategy s, if it makes one (the context is on
 ** the strategy, its signal date set). */
 static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t signal,
@@ -397,9 +408,7 @@ void RunEntryPass(EvalContext *context)
     for (int32_t s = 0; s < gStrategyCount; s++) {
         StrategyRecord *r = &gStrategies[s];
         if (r->kind == STRATEGY_KIND_STATS_GROUP || !SuitsPhase(r, phase) || r->setupCount == 0) continue;
-        int32_t handled = r->EntryTime == TIME_NEXT_CLOSE ? PHASE_INTRADAY : r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN
-                                                                                                             : phase;
-        if (EnterStrategy(context, s, handled)) {
+        if (EnterToOpen(context, s)) {
             SortAndLogSetups(context, s);
             if (r->setupCount > most) most = r->setupCount;
             for (int32_t k = 0; !roundRobin && k < r->setupCount; k++) {
@@ -413,9 +422,7 @@ void RunEntryPass(EvalContext *context)
         for (int32_t s = 0; s < gStrategyCount; s++) {
             StrategyRecord *r = &gStrategies[s];
             if (r->kind == STRATEGY_KIND_STATS_GROUP || !SuitsPhase(r, phase) || i >= r->setupCount) continue;
-            int32_t handled = r->EntryTime == TIME_NEXT_CLOSE ? PHASE_INTRADAY : r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN
-                                                                                                                 : phase;
-            if (EnterStrategy(context, s, handled)) {
+            if (EnterToOpen(context, s)) {
                 r->setups[i].openingNumber = (uint32_t)(i + 1);
                 OpenSetup(context, s, &r->setups[i], 1);
             }

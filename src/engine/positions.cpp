@@ -412,7 +412,9 @@ int OpenPosition(EvalContext *context)
         if (IsSlotGiven(skip) && (!EvalFormulaText(skip, context, setup->label, POSITION_TEXT_SIZE) || setup->label[0])) {
             setup->skipped = 1;
             setup->skipReason = 10;
-        } else if (setup->entryTiming == PHASE_CLOSE && bar->date != context->date) {
+        } else if (setup->entryTiming == PHASE_CLOSE && bar->date != context->date && r->EntryTime != TIME_NEXT_CLOSE) {
+            /* A close entry in a period the symbol's data do not close today;
+            ** a next-close entry fills on the day's own bar, found below. */
             setup->skipped = 1;
             setup->skipReason = 17;
         }

@@ -48,6 +48,17 @@ static const Bar *OpenFillBar(const EvalContext *context, SymbolRecord *symbol, 
     return fill;
 }
 
+/* The daily bar a next-close entry of bar fills on, at its close: the
+** context date's, which for a longer bar size is its period's first day (the
+** period's bar closes on its last); the symbol's last bar before it when it
+** has none that day. */
+static const Bar *CloseFillBar(const EvalContext *context, const Bar *bar)
+{
+    if (context->barSize == BAR_DAILY || !context->symbol) return bar;
+    const Bar *day = GetBarOnOrBefore(context->symbol, context->date, BAR_DAILY);
+    return day ? day : bar;
+}
+
 /* The price a market order at the open refers to: the last close before its
 ** fill bar, in the fill bar's split terms; the fill bar's open without one. */
 static double OpenOrderPrice(const Bar *fill, const Bar *previous)
@@ -95,10 +106,14 @@ int ComputePositionSize(EvalContext *context, int final)
         ** own is sized.  The last close and the fill bar's open are. */
         const bool atOpen = context->barPhase < PHASE_CLOSE && r->EntryTime != TIME_NEXT_CLOSE && bar && p->symbol &&
             bar->date >= context->date;
+        /* A next-close entry fills at its day's close: nothing later is its price. */
+        const bool atNextClose = r->EntryTime == TIME_NEXT_CLOSE && bar && p->tradeListRow <= 0;
         const Bar *previous = nullptr;
         if (r->QtyPrice == 1) {
             price = p->entryPrice;
-            if (price == 0 && atOpen) {
+            if (price == 0 && atNextClose) {
+                price = CloseFillBar(context, bar)->close;
+            } else if (price == 0 && atOpen) {
                 price = OpenFillBar(context, p->symbol, bar, &previous)->open;
             } else if (price == 0 && bar) {
                 if (context->barPhase < PHASE_CLOSE && next && next->split != 0 && bar->split != 0)
@@ -108,7 +123,9 @@ int ComputePositionSize(EvalContext *context, int final)
             }
         } else {
             price = p->orderPrice;
-            if (price == 0 && p->tradeListRow <= 0 && atOpen) {
+            if (price == 0 && atNextClose) {
+                price = CloseFillBar(context, bar)->close;
+            } else if (price == 0 && p->tradeListRow <= 0 && atOpen) {
                 const Bar *fill = OpenFillBar(context, p->symbol, bar, &previous);
                 price = OpenOrderPrice(fill, previous);
             } else if ((price == 0 || p->tradeListRow > 0) && bar) {
@@ -300,6 +317,7 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
     StrategyRecord *r = context->strategy;
     context->position = setup;
     if (!bar) return 0;
+    if (r->EntryTime == TIME_NEXT_CLOSE) bar = CloseFillBar(context, bar);
     if (r->DynamicSizing == 1) {
         if (setup->quantity == 0 && setup->tradeListRow <= 0) return 0;
     } else if (KnownSetupApplies(known, context) && known->signal) {
