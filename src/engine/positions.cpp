@@ -538,7 +538,10 @@ int ComparePositionsForSizing(const PositionRecord *a, const PositionRecord *b)
 {
     int c = CompareSymbols(a, b);
     if (c != 0) return c;
-    c = CompareDouble(a->quantity, b->quantity);
+    /* Lots bought either side of a split hold their shares in different
+    ** terms: they are compared in one (any bar's divides both alike). */
+    c = CompareDouble(a->quantity * (a->entrySplit != 0 ? a->entrySplit : 1.0),
+                      b->quantity * (b->entrySplit != 0 ? b->entrySplit : 1.0));
     if (c != 0) return -c;
     if (a->entryBar != b->entryBar) return a->entryBar < b->entryBar ? -1 : 1;
     return 0;

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "engine/exit_pass.h"
 #include "engine/fills.h"
 #include "engine/limits.h"
 #include "engine/setup_filter.h"
@@ -244,6 +245,25 @@ static double AdjustSignalPrice(const EvalContext *context, const Bar *bar, doub
     return price * bar->split / scale;
 }
 
+/* The bar whose split terms a stop or limit entry order is placed in: that
+** of the first day it can fill on.  For an order at the open or intraday of
+** a longer bar size that is the period's first day, not the period's bar,
+** whose factor may be that of a split later in the period (after the test's
+** last date, even).  Its prices are rounded, and its quantity is counted,
+** in those terms; it is compared with the period's bar in the bar's. */
+static const Bar *OrderTermsBar(const EvalContext *context, const Bar *bar)
+{
+    if (context->barPhase == PHASE_CLOSE || context->strategy->EntryTime == TIME_NEXT_CLOSE) return bar;
+    return OpenFillDay(context, bar);
+}
+
+/* price, in the split terms of from, in those of to. */
+static double InTermsOf(double price, const Bar *from, const Bar *to)
+{
+    if (from == to || from->split == 0 || to->split == 0) return price;
+    return price * to->split / from->split;
+}
+
 /* The entry stop test of a setup (stop price s, not 0). */
 static void TestEntryStop(EvalContext *context, PositionRecord *setup, const Bar *bar, double s, int32_t d)
 {
@@ -345,13 +365,14 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
         }
     }
     double s = 0;
+    const Bar *terms = OrderTermsBar(context, bar);
     FormulaSlot *stopFormula = &r->slots[SLOT_ENTRY_STOP];
     if (IsSlotGiven(stopFormula)) {
         if (!EvalFormulaSlot(stopFormula, context, &s)) return 0;
         if (s != 0) {
-            s = AdjustSignalPrice(context, bar, s);
-            s = RoundToStep(s, GetPriceRoundUnit(context, setup->symbol, bar, s), 0);
-            TestEntryStop(context, setup, bar, s, d);
+            s = AdjustSignalPrice(context, terms, s);
+            s = RoundToStep(s, GetPriceRoundUnit(context, setup->symbol, terms, s), 0);
+            TestEntryStop(context, setup, bar, InTermsOf(s, terms, bar), d);
         }
     }
     double L = 0;
@@ -362,18 +383,29 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
             double x = 0;
             FormulaSlot *extra = &r->slots[SLOT_LIMIT_EXTRA];
             if (IsSlotGiven(extra) && !EvalFormulaSlot(extra, context, &x)) return 0;
-            L = AdjustSignalPrice(context, bar, L);
-            x = AdjustSignalPrice(context, bar, x);
-            double unit = GetPriceRoundUnit(context, setup->symbol, bar, L);
+            L = AdjustSignalPrice(context, terms, L);
+            x = AdjustSignalPrice(context, terms, x);
+            double unit = GetPriceRoundUnit(context, setup->symbol, terms, L);
             L = RoundToStep(L, unit, 0);
             double needed = RoundToStep(L - RoundToStep(x, unit, 0) * d, unit, 0);
-            TestEntryLimit(context, setup, bar, L, needed, s, d);
+            TestEntryLimit(context, setup, bar, InTermsOf(L, terms, bar), InTermsOf(needed, terms, bar),
+                           InTermsOf(s, terms, bar), d);
         }
     }
-    /* The split factor the entry's prices are in: a market entry of a longer
-    ** bar size fills on the first day of the period, whose factor is not the
-    ** period bar's when a split comes later in the period. */
+    /* The split factor the entry's prices are in: an order of a longer bar
+    ** size at the open or intraday is placed in the terms of the period's
+    ** first day, and a market entry fills on that day, whose factor is not
+    ** the period bar's when a split comes later in the period. */
     double split = bar->split;
+    if ((s != 0 || L != 0) && terms != bar && terms->split != 0 && bar->split != 0) {
+        /* The order's prices go back into the terms it was placed in. */
+        const double ratio = terms->split / bar->split;
+        setup->orderPrice *= ratio;
+        setup->entryPrice *= ratio;
+        setup->stopPrice *= ratio;
+        setup->limitPrice *= ratio;
+        split = terms->split;
+    }
     if (s == 0 && L == 0) {
         if (r->EntryTime == TIME_NEXT_CLOSE)
             setup->entryTiming = PHASE_CLOSE;
