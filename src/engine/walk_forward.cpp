@@ -151,12 +151,25 @@ static int AppendToScriptFile(const char *path, const char *text, int32_t length
     return ok;
 }
 
+/* The section of an unattended run without an editor, kept until the
+** playback has run; tracked. */
+static char *sPendingSection;
+static int32_t sPendingLength;
+
+void DropWalkForwardSection()
+{
+    FreeMemory(&sPendingSection);
+    sPendingLength = 0;
+}
+
 int InsertWalkForwardSection(void **pEditor)
 {
     *pEditor = nullptr;
+    DropWalkForwardSection();
     RecordWalkForwardStep(0);
     /* A batch run has no one to look at an editor, so without one the
-    ** section goes straight into the file, where the next run reads it. */
+    ** section waits here and goes straight into the file, where the next
+    ** run reads it. */
     void *window = OpenScriptWindow(gSettings.ActiveScript);
     if (!window && !gRun.unattended) return 1;
     int32_t optimized = 0;
@@ -167,17 +180,31 @@ int InsertWalkForwardSection(void **pEditor)
     char *text = nullptr;
     if (size > INT32_MAX || !AllocMemory(&text, size)) return 0;
     int32_t length = BuildWalkForwardSection(text, (int32_t)size);
-    int ok = 1;
     if (length > 0 && window) {
         EditorCall(window, EDITOR_APPEND_TEXT, (uintptr_t)length, (intptr_t)text);
         EditorCall(window, EDITOR_DOCUMENT_END, 0, 0);
         *pEditor = window;
     } else if (length > 0) {
+        sPendingSection = text;
+        sPendingLength = length;
+        return 1;
+    }
+    FreeMemory(&text);
+    return 1;
+}
+
+int SaveWalkForwardSection(void *editor)
+{
+    int ok = 1;
+    if (editor) {
+        ok = SaveScript(editor, 0);
+        if (!ok) SetResultCode(RESULT_FILE_ERROR);
+    } else if (sPendingSection) {
         char path[260];
         CopyString(path, sizeof path, gSettings.ActiveScript, -1);
         ExpandPathMacros(path, gScriptsFolder); /* the compile read the script by the same path */
-        ok = AppendToScriptFile(path, text, length);
+        ok = AppendToScriptFile(path, sPendingSection, sPendingLength);
     }
-    FreeMemory(&text);
+    DropWalkForwardSection();
     return ok;
 }
