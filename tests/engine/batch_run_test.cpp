@@ -221,6 +221,18 @@ TEST_F(BatchRun, ARandomSearchThatRunsOutOfCombinationsEndsWithEight)
     EXPECT_NE(std::string::npos, ErrorLog().find("Unable to find an untested parameter combination.")) << ErrorLog();
 }
 
+/* Five parameters of 100 values are 10^10 tests, more than the optimizer
+** counts: the batch ends with 8 and says why. */
+TEST_F(BatchRun, AnOptimizationOfTooManyTestsSaysWhy)
+{
+    Write("huge.kvs", "Parameters:\n  A: from 1 to 100\n  B: from 1 to 100\n  P3: from 1 to 100\n  P4: from 1 to 100\n"
+                      "  P5: from 1 to 100\nStrategy: S1\n  EntrySetup: A < 0\n");
+    EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize huge.kvs"));
+    EXPECT_EQ(0, Listed());
+    EXPECT_NE(std::string::npos, ErrorLog().find("Unable to run the optimization -- more than 2,147,483,647 tests."))
+        << ErrorLog();
+}
+
 /* A run whose script fails while it runs (here a ring of Library items that
 ** never ends) fails in every mode, a scan that wrote its rows of n/a too. */
 TEST_F(BatchRun, ARunWithARuntimeErrorEndsWithEight)

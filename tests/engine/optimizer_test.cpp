@@ -177,6 +177,27 @@ TEST_F(OptimizerTest, TestCountsMultiplyTheFactors)
     EXPECT_EQ(gOptimizer.optimizedCount, 2);
 }
 
+/* The test count must fit 32 bits: 46,340 x 46,341 tests run, 46,341 x
+** 46,341 (2,147,488,281) are refused, saying why. */
+TEST_F(OptimizerTest, MoreTestsThan32BitsCountAreRefusedWithTheReason)
+{
+    AddParameter("a", std::vector<double>(46341, 1));
+    AddParameter("b", std::vector<double>(46341, 1));
+    const struct {
+        int32_t aValues, count;
+    } cases[] = {{46340, 2147441940}, {46341, 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.aValues);
+        ((Parameter *)gParameters.items)[0].valueCount = c.aValues;
+        int messages = gHeadless.messageCount;
+        EXPECT_EQ(ShowOptimizerDialog(0, nullptr), c.count);
+        EXPECT_EQ(gHeadless.messageCount, messages + (c.count == 0));
+        if (c.count == 0)
+            EXPECT_STREQ(LastMessage(), "Unable to run the optimization -- more than 2,147,483,647 tests.  "
+                                        "Optimize fewer parameters or values.");
+    }
+}
+
 /* A test interval of no units would never move the interval on. */
 TEST_F(OptimizerTest, TestIntervalBelowOneIsRefused)
 {
