@@ -354,12 +354,15 @@ static int StoreCombination()
     OptimizerState *o = &gOptimizer;
     int32_t width = o->optimizedCount;
     if (width < 1) return 1;
-    if (o->storeRows >= o->storeCapacity) {
-        int32_t rows = o->storeCapacity < 64 ? 64 : o->storeCapacity * 2;
-        if (o->maxTests > 0 && rows > o->maxTests + 1) rows = o->maxTests + 1;
-        if (rows <= o->storeRows) rows = o->storeRows + 1;
-        if (!ReallocMemory(&o->store, (uint64_t)rows * (uint64_t)width * sizeof(uint32_t))) return 0;
-        o->storeCapacity = rows;
+    /* The rows the block holds at this run's width: a run before this one
+    ** may have stored rows of fewer parameters in it. */
+    const uint64_t rowBytes = (uint64_t)width * sizeof(uint32_t);
+    const int64_t capacity = (int64_t)(TrackedBlockSize(o->store) / rowBytes);
+    if (o->storeRows >= capacity) {
+        int64_t rows = capacity < 64 ? 64 : capacity * 2;
+        if (o->maxTests > 0 && rows > (int64_t)o->maxTests + 1) rows = (int64_t)o->maxTests + 1;
+        if (rows <= o->storeRows) rows = (int64_t)o->storeRows + 1;
+        if (!ReallocMemory(&o->store, (uint64_t)rows * rowBytes)) return 0;
     }
     if (!GrowStoreIndex(o->storeRows + 1)) return 0;
     uint32_t *fresh = &o->store[(size_t)o->storeRows * (size_t)width];

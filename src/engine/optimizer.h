@@ -51,9 +51,9 @@ struct OptParamState {
 struct OptimizerState {
     OptParamState *params; /* tracked; one per script parameter */
     int32_t paramCapacity;
-    uint32_t *store; /* tracked; storeRows rows of optimizedCount indexes */
+    uint32_t *store; /* tracked; storeRows rows of optimizedCount indexes, room for up to
+                     ** maxTests + 1 rows */
     int32_t storeRows;
-    int32_t storeCapacity; /* rows allocated (grows up to maxTests + 1) */
     int32_t *storeIndex;   /* tracked; hash table of the stored rows: row + 1, 0 empty */
     int32_t indexCapacity; /* a power of two, at least twice the rows */
     int32_t optimizedCount;

@@ -271,14 +271,16 @@ static void SaveEveryTest(ResultsWindow *window)
 
 /* Plays the walk-forward values just found back as two tests of mode 3:
 ** in sample over the optimization's range, then out of sample from the day
-** after the first interval to the data's last date.  An unattended run then
-** saves the section into the script, unless a stop cut the playback short:
-** a stopped run changes no script.  1 when both tests ran or were stopped. */
-static int PlayBackWalkForward(int32_t testsDone, void *editor)
+** after the first interval to the data's last date; then the section goes
+** into the script, unless a stop cut the playback short: a stopped run
+** changes no script.  1 when both tests ran or were stopped. */
+static int PlayBackWalkForward(int32_t testsDone)
 {
+    if (!PrepareWalkForwardSection()) return 0;
     const int32_t *dates = (const int32_t *)gWalkForwardDates.items;
     const int32_t count = gWalkForwardDates.count;
-    if (!dates || count < 2) return 1;
+    void *editor = nullptr;
+    if (!dates || count < 2) return InsertWalkForwardSection(&editor);
     gRun.mode = RUN_MODE_TEST;
     SetFrameTitle("Running IS Playback");
     gSettings.FirstDate = dates[0];
@@ -294,7 +296,7 @@ static int PlayBackWalkForward(int32_t testsDone, void *editor)
     SetPanelDate(PANEL_LAST_DATE, gSettings.LastDate);
     if (!RunTest(testsDone + 2, 1)) return 0;
     if (gRun.state != RUN_TESTING) return 1;
-    return !gRun.unattended || SaveWalkForwardSection(editor);
+    return InsertWalkForwardSection(&editor);
 }
 
 /* The mode's work once the script is compiled and the data loaded; the run's
@@ -455,8 +457,7 @@ static int RunModeWork(int mode, const char *script)
     ** or a search out of combinations leaves the script as it was. */
     bool finished = last && !exhausted && i == count && gRun.state == RUN_TESTING;
     if (finished && mode == RUN_MODE_OPTIMIZE && gSettings.OptWalkForward) {
-        void *editor = nullptr;
-        last = InsertWalkForwardSection(&editor) && PlayBackWalkForward(i, editor);
+        last = PlayBackWalkForward(i);
         DropWalkForwardSection();
     }
     if (last && mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptSummaryLog && gWalkForwardDates.count == 0)

@@ -139,6 +139,24 @@ TEST_F(OptimizerTest, RandomSearchesStopWhenEveryCombinationIsUsed)
     }
 }
 
+/* The store of tested combinations outlives a run: a search of three
+** parameters after a long one of one parameter stores its wider rows whole,
+** and still finds a new combination for every test. */
+TEST_F(OptimizerTest, AWiderSearchAfterANarrowOneKeepsItsRowsWhole)
+{
+    AddParameter("a", std::vector<double>(100, 1));
+    gSettings.OptimizeMode = OPT_RANDOM;
+    gSettings.OptIterations = 100;
+    int32_t count = 0;
+    ASSERT_EQ(Walk(&count).size(), 100u);
+    AddParameter("b", {1, 2, 3, 4, 5});
+    AddParameter("c", {1, 2, 3, 4, 5});
+    std::vector<Combo> seen = Walk(&count);
+    ASSERT_EQ(seen.size(), 100u);
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(std::unique(seen.begin(), seen.end()), seen.end());
+}
+
 TEST_F(OptimizerTest, TestCountsMultiplyTheFactors)
 {
     struct Case {
