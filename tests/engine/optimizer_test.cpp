@@ -210,9 +210,10 @@ TEST_F(OptimizerTest, MoreTestsThan32BitsCountAreRefusedWithTheReason)
         int messages = gHeadless.messageCount;
         EXPECT_EQ(ShowOptimizerDialog(0, nullptr), c.count);
         EXPECT_EQ(gHeadless.messageCount, messages + (c.count == 0));
-        if (c.count == 0)
+        if (c.count == 0) {
             EXPECT_STREQ(LastMessage(), "Unable to run the optimization -- more than 2,147,483,647 tests.  "
                                         "Optimize fewer parameters or values.");
+        }
     }
 }
 
@@ -491,15 +492,18 @@ TEST_F(OptimizerTest, SeededSearchesRunToTheirEndWhateverTheirDataItems)
             seen.push_back({(int32_t)t->parameters[0].value, (int32_t)t->parameters[1].value,
                             (int32_t)t->parameters[2].value});
         ASSERT_EQ((int32_t)seen.size(), c.iterations);
-        if (std::string(c.mode) == "Random") EXPECT_EQ(seen[1], (Combo{1, 54, 47}));
+        if (std::string(c.mode) == "Random") {
+            EXPECT_EQ(seen[1], (Combo{1, 54, 47}));
+        }
         std::vector<Combo> sorted = seen;
         std::sort(sorted.begin(), sorted.end());
         EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end());
         if (std::string(c.data) == "Random(1, 100)") {
-            if (c.threads == 1)
+            if (c.threads == 1) {
                 onOneWorker = seen;
-            else
+            } else {
                 EXPECT_EQ(seen, onOneWorker);
+            }
         }
     }
     gSettings.CalcThreads = 1;
