@@ -60,6 +60,10 @@ void AccrueDailyInterest(EvalContext *context)
         } else {
             return;
         }
+        /* The rate is the account's: every strategy's S.RiskFreeRate reads
+        ** it, so each one's Sharpe ratio subtracts it. */
+        for (int32_t s = 0; s < test->strategyCount; s++)
+            if (StatCell *cell = StrategyCell(context, s)) cell->riskFreeRate = today->riskFreeRate;
     }
     if (!previous) return;
     const ScriptSettingsBlock &s = gScriptSettings;
