@@ -173,14 +173,12 @@ static int SaveFullTradeList(TestRecord *test)
     return 1;
 }
 
-/* A number that reads back as the same double, so a trade list read from the
-** file trades what the test traded: 15 significant digits, which print whole
-** numbers below 10^15 without an exponent, or 17 where 15 are not enough. */
-static const char *ExactNumber(double value, char (&out)[32])
+/* The number's text in n: read back, it is the same double, so a trade list
+** read from the file trades what the test traded. */
+static const char *ExactNumber(double value, char (&n)[NUMBER_TEXT_SIZE])
 {
-    FormatText(out, sizeof out, "%.15g", value);
-    if (std::isfinite(value) && strtod(out, nullptr) != value) FormatText(out, sizeof out, "%.17g", value);
-    return out;
+    FormatExactNumber(value, n);
+    return n;
 }
 
 int SaveTradesCsv(TestRecord *test, const char *path)
@@ -198,7 +196,7 @@ int SaveTradesCsv(TestRecord *test, const char *path)
         char in[DATE_TEXT_SIZE], outDate[DATE_TEXT_SIZE], line[1024];
         FormatDefaultDate(t->dateIn, in);
         FormatDefaultDate(t->dateOut, outDate);
-        char n[8][32];
+        char n[8][NUMBER_TEXT_SIZE];
         FormatText(line, sizeof line, "%s,%s,%d,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s\n",
                    test->strategies[t->strategy].name, t->symbol, t->side, in, ExactNumber(t->quantityIn, n[0]),
                    ExactNumber(t->priceIn, n[1]), ExactNumber(t->commissionIn, n[2]), outDate,
