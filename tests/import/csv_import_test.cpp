@@ -865,32 +865,66 @@ TEST_F(CsvImportTest, HeaderColumnsPastTheSixteenthAreNamed)
     }
 }
 
-/* A double quote that is never closed drops every separator after it: the
-** lines after it are refused for it, and the quote is named with its line;
-** a file that gives no bar for it is refused naming it. */
-TEST_F(CsvImportTest, AQuoteNeverClosedIsNamedWithItsLine)
+/* One table of damaged lines, which a folder's file and a multi-symbol file
+** read alike: each line is a bar or is refused with the same reason, and a
+** double quote never reaches past its line, so the lines after it are read.
+** A header that leaves a quote open cannot name its columns: its file is
+** refused saying so. */
+TEST_F(CsvImportTest, DamagedLinesReadAlikeInAFolderAndAMultiSymbolFile)
 {
+    const struct {
+        const char *line; /* Date,Open,High,Low,Close,Volume,Note */
+        const char *reason;
+    } table[] = {
+        {"2024-01-02,1,1,1,1,1000,ok", nullptr},
+        {"2024-01-03,2,2,2,2,1000,6\" gap", nullptr}, /* a quote inside a column is its text */
+        {"2024-01-04,\"3,3,3,3,1000,", "it opens a double quote that it does not close"},
+        {"2024-01-05,x,4,4,4,1000,", "a number field holds text"},
+        {"2024-01-08,5,,5,5,1000,", "a price is missing"},
+        {"2024-01-09,7,6,8,7,1000,", "the high is below the low"},
+        {"not a date,8,8,8,8,1000,", "no date could be read"},
+        {"2024-01-10,9,9,9,9,1000,\"a, b\"", nullptr},
+        {"2024-01-11,\"10\",10,10,10,1000,x", nullptr},
+    };
+    std::string folderText = "Date,Open,High,Low,Close,Volume,Note\n", multiText;
+    std::string folderReport, multiReport;
+    int refused = 0;
+    for (size_t k = 0; k < sizeof table / sizeof table[0]; k++) {
+        folderText += std::string(table[k].line) + "\n";
+        multiText += "MMM," + std::string(table[k].line) + "\n";
+        if (!table[k].reason) continue;
+        const std::string sep = refused++ ? "," : "";
+        folderReport += sep + " line " + std::to_string(k + 2) + " (" + table[k].reason + ")";
+        multiReport += sep + " line " + std::to_string(k + 1) + " (" + table[k].reason + ")";
+    }
     PlatCreateFolder(tmp.File("stray").c_str());
-    const std::string gap = Write("stray\\GAP.csv", "Date,Open,High,Low,Close,Volume,Note\n"
-                                                    "2024-01-02,1,1,1,1,1000,ok\n"
-                                                    "2024-01-03,2,2,2,2,1000,6\" gap\n"
-                                                    "2024-01-04,3,3,3,3,1000,\n"
-                                                    "2024-01-05,4,4,4,4,1000,\n");
+    const std::string gap = Write("stray\\GAP.csv", folderText);
     const std::string head = Write("stray\\HEAD.csv", "Date,Open,High,Low,Close,\"Volume\n2024-01-02,1,1,1,1,1\n");
-    CsvFolder("stray", 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("stray")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
+    const std::string multi = Write("multi.csv", multiText);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
     const int result = WithEcho(RunImport);
     ASSERT_EQ(result, 1) << Messages();
-    ASSERT_EQ(gStore.symbolCount, 1);
-    EXPECT_EQ(Dates(Symbol("GAP")), (std::vector<int32_t>{20240102, 20240103}));
+    UnloadData();
+    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 2);
+    const std::vector<int32_t> bars = {20240102, 20240103, 20240110, 20240111};
+    EXPECT_EQ(Dates(Symbol("GAP")), bars);
+    EXPECT_EQ(Dates(Symbol("MMM")), bars);
+    EXPECT_EQ(Symbol("GAP").bars[BAR_DAILY][3].close, 10);
+    EXPECT_EQ(Symbol("MMM").bars[BAR_DAILY][3].close, 10);
     const std::string text = ReadTestFile(log);
-    for (const std::string &line :
-         {gap + ": 2 lines not read as bars: line 4 (a double quote before it is never closed), line 5 (a double quote "
-                "before it is never closed)\n",
-          gap + ": line 3 opens a double quote that is never closed, so the lines after it were read as one quoted "
-                "field\n",
-          head + " was not imported: line 1 opens a double quote that is never closed, so the lines after it were read "
-                 "as one quoted field\n"})
+    const std::string counted = ": " + std::to_string(refused) + " lines not read as bars:";
+    for (const std::string &line : {gap + counted + folderReport + "\n", multi + counted + multiReport + "\n",
+                                    head + " was not imported: line 1, the header, opens a double quote that it does "
+                                           "not close\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
 }
 
 /* A file saved as UTF-16 text, either byte order, is refused in one
