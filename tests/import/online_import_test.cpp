@@ -1069,3 +1069,129 @@ TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
 }
 
 } // namespace
+
+namespace {
+
+/* A Norgate price record of six fields {OLE date, open, high, low, close, volume}. */
+std::string NorgateRecord(double ole, float open, float high, float low, float close)
+{
+    std::string r((const char *)&ole, 8);
+    const float values[5] = {open, high, low, close, 100};
+    r.append((const char *)values, 20);
+    return r;
+}
+
+/* A bar whose high is below its low is no bar from any online source, nor a
+** crypto record whose date cannot be read: each is passed over and named
+** with its record's number, and the records after it are stored. */
+TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
+{
+    std::string chart = ChartFor(0);
+    chart.replace(chart.find("\"high\":[12,13]"), 14, "\"high\":[12,8]");
+    std::string crypto = "[{\"ticker\":\"btcusd\",\"priceData\":[";
+    const char *days[] = {"2024-01-02", "2024-01-03", "someday", "2024-01-05", "2024-01-08"};
+    for (int k = 0; k < 5; k++)
+        crypto += std::string(k ? "," : "") + "{\"date\":\"" + days[k] + "T00:00:00+00:00\",\"open\":10,\"high\":" +
+            (k == 3 ? "9" : "12") + ",\"low\":10,\"close\":11,\"volume\":5,\"tradesDone\":7}";
+    crypto += "]}]";
+    const std::string norgate = NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 9, 11, 10) +
+        NorgateRecord(45295, 10, 12, 9, 11);
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/v8/finance/chart/", 0) == 0) a.body = chart;
+        if (path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = crypto;
+        if (path.rfind("/api/v1/prices/", 0) == 0) {
+            a.headers = "Field-Count: 6\r\nRecord-Count: 3\r\n";
+            a.body = norgate;
+        }
+        if (path == "/") a.body = "home";
+        return a;
+    });
+    const struct {
+        const char *source, *symbol;
+        std::vector<int32_t> dates;
+        const char *named; /* after "<symbol>: " */
+    } cases[] = {
+        {"Yahoo", "S1", {20240102}, "1 record not read as bars: record 2 (the high is below the low)"},
+        {"TiingoCrypto", "btcusd", {20240102, 20240103, 20240108},
+         "2 records not read as bars: record 3 (no date could be read), record 4 (the high is below the low)"},
+        {"Norgate", "AAA", {20240102, 20240104}, "1 record not read as bars: record 2 (the high is below the low)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.source);
+        TearDown();
+        SetUp();
+        PointAt(server);
+        Block(c.source, c.symbol);
+        EchoKept echo;
+        ASSERT_EQ(0, ImportExitCode()) << Messages();
+        ASSERT_EQ(c.symbol, Stored());
+        EXPECT_EQ(c.dates, Dates(gStore.symbols[0]));
+        const std::string line = std::string(c.symbol) + ": " + c.named + "\n";
+        EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << ReadTestFile(log);
+        EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << echo.text;
+    }
+}
+
+/* Every failure says why, in the block's report and in the import log: a
+** connection that cannot be made, an updater whose interface answers its
+** status with an error, a price series without its Record-Count, a folder
+** without files. */
+TEST_F(OnlineRunTest, EveryFailureSaysWhy)
+{
+    int closedPort = 0;
+    {
+        LocalHttpServer gone([](const std::string &) { return HttpAnswer{}; });
+        closedPort = gone.port;
+    }
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path == "/api/v1/status") a = {500, "", "Internal Server Error"};
+        return a;
+    });
+    LocalHttpServer noCount([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/api/v1/prices/", 0) == 0) a.headers = "Field-Count: 6\r\n";
+        return a;
+    });
+    const struct {
+        const char *source;
+        int port; /* 0 the CSV folder */
+        const char *reason; /* a line of the report, the log's too */
+    } cases[] = {
+        {"Yahoo", closedPort, "Yahoo data import encountered an error.\n"},
+        {"Norgate", server.port, "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web "
+                                 "interface answered its status request with status 500: Internal Server Error.\n"},
+        {"Norgate", noCount.port, "AAA: the price answer cannot be read: the answer has no Record-Count header\n"},
+        {"CSV", 0, "No files with .csv extension were found in "},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.reason);
+        TearDown();
+        SetUp();
+        for (OnlineHost &h : gOnlineHosts) h = {"127.0.0.1", c.port, 0};
+        if (c.port) {
+            Block(c.source, "AAA");
+        } else {
+            PlatCreateFolder(tmp.File("empty").c_str());
+            Block(c.source, "");
+            ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("empty")), 0);
+        }
+        EXPECT_EQ(RESULT_IMPORT_FAILURE, ImportExitCode());
+        std::string reported = Messages();
+        for (size_t at; (at = reported.find("\r\n")) != std::string::npos;) reported.replace(at, 2, "\n");
+        const std::string text = ReadTestFile(log);
+        std::string said = c.reason;
+        if (said.back() == '\n') said.pop_back();
+        EXPECT_NE(std::string::npos, reported.find(said)) << reported;
+        EXPECT_NE(std::string::npos, text.find(c.reason)) << text;
+        EXPECT_NE(std::string::npos, text.find("\nImport Not Completed\n")) << text;
+        if (c.port == closedPort) {
+            /* The report goes on with the connection's own failure. */
+            const size_t at = text.find(c.reason) + strlen(c.reason);
+            EXPECT_GT(text.find('\n', at), at + 10) << text;
+        }
+    }
+}
+
+} // namespace

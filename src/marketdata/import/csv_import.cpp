@@ -1074,6 +1074,9 @@ int ImportCsvFile(ImportItem *row, int flags)
     ** is tried before the table. */
     char lastSymbol[IMPORT_SYMBOL_SIZE] = "";
     int32_t lastRecord = -1;
+    /* Each record's symbol as the lines write it (the record holds its
+    ** identifier form), for naming two that become one. */
+    std::vector<std::string> written;
     /* Lines are taken whole from the text in memory, however long. */
     while (ok && !t.refused && cursor < text + size) {
         const char *line = cursor;
@@ -1107,7 +1110,9 @@ int ImportCsvFile(ImportItem *row, int flags)
         if (lastRecord >= 0 && strcmp(symbol, lastSymbol) == 0) {
             record = &local.records[lastRecord];
         } else {
+            const int32_t before = local.count;
             record = LocalRecord(&local, symbol, row->dataSource);
+            if (record && local.count > before) written.push_back(symbol);
             if (record) {
                 CopyString(lastSymbol, sizeof lastSymbol, symbol, -1);
                 lastRecord = (int32_t)(record - local.records);
@@ -1166,12 +1171,12 @@ int ImportCsvFile(ImportItem *row, int flags)
             auto first = identifiers.find(key);
             if (first != identifiers.end()) {
                 char shown[IMPORT_PATH_SIZE * 2];
-                ReportRefusedText(kRefusedSameSymbolLines, PathAsShown(path, shown, sizeof shown), symbol, id,
-                                  first->second.c_str());
+                ReportRefusedText(kRefusedSameSymbolLines, PathAsShown(path, shown, sizeof shown),
+                                  written[(size_t)i].c_str(), id, first->second.c_str());
                 FreeSymbolRecord(record);
                 continue;
             }
-            identifiers.emplace(key, symbol);
+            identifiers.emplace(key, written[(size_t)i]);
         }
         ImportWorkItem *item = record->barCounts[BAR_DAILY] > 0 ? WorkItemFor(row, symbol) : nullptr;
         if (!item) {

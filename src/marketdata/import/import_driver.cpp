@@ -341,17 +341,19 @@ int RunImport()
     RemoveDataFileLeftover(gImportState.SaveAs[0] ? gImportState.SaveAs : gSettings.DataFile);
     if (BeginImport()) {
         SetFrameTitle("Importing Data");
-        const int codeBefore = gRun.resultCode.load();
+        /* A file or folder the import was to read and could not is a file
+        ** error (its reader set the code, which is watched from a clear
+        ** start and put back when nothing set it); the save of the data file
+        ** is the import's own work, whose failure is the import's. */
+        const int codeBefore = gRun.resultCode.exchange(RESULT_OK);
         int read = PrepareNorgate() && WalkImportRows();
         if (read) {
             SortImportTables();
             read = ImportSources();
         }
-        /* A file or folder the import was to read and could not is a file
-        ** error (its reader set the code); the save of the data file is the
-        ** import's own work, whose failure is the import's. */
-        if (!read && gRun.resultCode.load() == RESULT_FILE_ERROR && codeBefore != RESULT_FILE_ERROR)
-            sFailureCode = RESULT_FILE_ERROR;
+        const int codeSet = gRun.resultCode.load();
+        if (!read && codeSet == RESULT_FILE_ERROR) sFailureCode = RESULT_FILE_ERROR;
+        if (codeSet == RESULT_OK) gRun.resultCode.store(codeBefore);
         if (read) {
             if (gImport.count > 0)
                 result = PostProcess();

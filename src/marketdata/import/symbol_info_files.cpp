@@ -231,9 +231,10 @@ static const char *BadInfoNumber(int field, const char *text)
             if (*q < '0' || *q > '9') return "not a whole number";
         return nullptr;
     }
+    char *stop = nullptr;
+    double value = strtod(p, &stop);
+    if (!std::isfinite(value) && stop == end) return "not a finite number"; /* inf, nan, 1e400 */
     if (!IsDecimalNumber(p, end)) return "not a number";
-    double value = strtod(p, nullptr);
-    if (!std::isfinite(value)) return "not a finite number";
     if (value < 0.0) return "below zero";
     return nullptr;
 }
