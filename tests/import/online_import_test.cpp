@@ -945,6 +945,29 @@ TEST_F(OnlineRunTest, NorgateFieldsAnsweredWithAnErrorStoreNothing)
         EXPECT_NE(std::string::npos, text.find(line)) << line << text;
         EXPECT_NE(std::string::npos, echo.text.find(std::string("2:") + line)) << line << echo.text;
     }
+
+    /* An Australian family's index is asked for by name as it stands: a 404
+    ** says the updater knows it only with ".au"; another error says nothing,
+    ** and its symbol is passed over. */
+    LocalHttpServer au([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.find("correspondingindustryindex") != std::string::npos)
+            a.body = path.find("/AX2/") != std::string::npos ? "XKOIT" : "XJOIT";
+        if (path == "/api/v1/security/XJOIT/name") a = {404, "", "Not Found"};
+        if (path == "/api/v1/security/XKOIT/name") a = {500, "", "Internal Server Error"};
+        return a;
+    });
+    TearDown();
+    SetUp();
+    PointAt(au);
+    Block("Norgate", "AX1 AX2");
+    gImportState.CIIFamily = 2;
+    ASSERT_EQ(0, ImportExitCode()) << Messages();
+    EXPECT_EQ("AX1 XJOIT.au", Stored());
+    EXPECT_STREQ("XJOIT.au", Symbol("AX1").info.InduIndex);
+    EXPECT_NE(std::string::npos, ReadTestFile(log).find("AX2 was not imported: the server answered its XKOIT name "
+                                                        "request with status 500: Internal Server Error\n"))
+        << ReadTestFile(log);
 }
 
 /* A constituency answer with an error status passes its symbol over, named,
