@@ -246,6 +246,8 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
             a = {429, "", "Too Many Requests"};
         else if (n == 5)
             a = {500, "", "<html>Internal Server Error</html>"};
+        else if (n == 7)
+            a = {500, "", ChartFor(7)}; /* an error answer is no price answer, whatever it holds */
         else
             a.body = n >= 0 ? ChartFor(n) : "home";
         return a;
@@ -276,10 +278,10 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
     PointAt(server);
     gSettings.CalcThreads = 4;
     Begin("Yahoo", 20240101, 20241231);
-    for (const char *s : {"S3", "S4", "S5", "S6"}) Add(s);
+    for (const char *s : {"S3", "S4", "S5", "S6", "S7"}) Add(s);
     ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
     EXPECT_EQ(gImport.count, 2);
-    EXPECT_EQ(gImport.refusedCount, 2);
+    EXPECT_EQ(gImport.refusedCount, 3);
 
     /* The updater answers an unknown symbol, and its fields, with 404. */
     LocalHttpServer updater([](const std::string &path) {

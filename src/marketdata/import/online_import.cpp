@@ -740,6 +740,17 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
         }
         return 1;
     }
+    /* An error answer (an unknown or delisted symbol, too many requests, a
+    ** server in trouble) is that symbol's answer, never read as its prices
+    ** whatever it holds: it is passed over with the reason, and the other
+    ** symbols go on. */
+    if (!IsSuccess(w->priceStatus)) {
+        char description[80] = "";
+        GetJsonText(body, "description", description);
+        ReportRefusedFile(item->symbol, "the server answered with status %d%s%s", (int)w->priceStatus,
+                          description[0] ? ": " : "", description);
+        return 1;
+    }
     int parsed = 0;
     char why[PARSE_WHY_SIZE] = "";
     if (source == SOURCE_YAHOO) {
@@ -765,21 +776,10 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
         return 0;
     }
     if (parsed == 0) {
-        /* An error answer (an unknown or delisted symbol, too many requests,
-        ** a server in trouble) is that symbol's answer: it is passed over
-        ** with the reason, and the other symbols go on. */
-        int status = w->priceStatus;
-        if (status < 200 || status > 299) {
-            char description[80] = "";
-            GetJsonText(body, "description", description);
-            ReportRefusedFile(item->symbol, "the server answered with status %d%s%s", status, description[0] ? ": " : "",
-                              description);
-        } else if (why[0]) {
-            /* A success that holds no prices (a page of the site, a damaged
-            ** answer) is named with what it lacks; an answer whose bars all
-            ** lie outside the import's dates is only passed over. */
-            ReportRefusedFile(item->symbol, "%s", why);
-        }
+        /* A success that holds no prices (a page of the site, a damaged
+        ** answer) is named with what it lacks; an answer whose bars all lie
+        ** outside the import's dates is only passed over. */
+        if (why[0]) ReportRefusedFile(item->symbol, "%s", why);
         return 1;
     }
     SortBars(&r);
