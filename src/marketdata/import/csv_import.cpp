@@ -722,7 +722,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             return 0;
         }
         /* A UTF-16 file is passed over with its reason like any other file
-        ** that gives nothing; LoadCsvText would end the import on it. */
+        ** that gives nothing; LoadTextFile would end the import on it. */
         char head[2] = {};
         uint32_t got = 0;
         const int utf16 = PlatReadFile(file, head, sizeof head, &got) && IsUtf16Text(head, head + got);

@@ -210,11 +210,13 @@ static const char *QuotedAnswer(const Worker *w, char *out, int size)
         out[n++] = (char)*p;
     }
     out[n] = 0;
-    return n > 2 ? out : (out[0] = 0, out);
+    if (n <= 2) out[0] = 0; /* an empty line quotes nothing */
+    return out;
 }
 
-/* Passes the worker's symbol over because its request for what was answered
-** with an error status: named with the status and the answer's text. */
+/* Passes the worker's symbol over because the request for what (a field,
+** a series) was answered with an error status: named with the status and
+** the answer's text. */
 static void RefuseForField(Worker *w, const char *what)
 {
     char text[72];

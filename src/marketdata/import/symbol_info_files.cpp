@@ -144,7 +144,7 @@ int ParseTickSize(const char *text, double *value)
         *value = v;
         return 1;
     }
-    *value = strtod(text, nullptr);
+    *value = atof(text);
     return 0;
 }
 
@@ -169,19 +169,16 @@ static char *InfoText(SymbolInfo *info, int field, int *size)
     }
 }
 
-/* The number field of info (with none, only whether field is one). */
 static double *InfoNumber(SymbolInfo *info, int field)
 {
-    static SymbolInfo none;
-    SymbolInfo *i = info ? info : &none;
     switch (field) {
-    case INFO_POINT_VALUE: return &i->PointValue;
-    case INFO_TRBC: return &i->TRBC;
-    case INFO_GICS: return &i->GICS;
-    case INFO_SHARES: return &i->Shares;
-    case INFO_FLOAT: return &i->Float;
-    case INFO_MARGIN: return &i->Margin;
-    case INFO_PRICE_MULT: return &i->PriceMult;
+    case INFO_POINT_VALUE: return &info->PointValue;
+    case INFO_TRBC: return &info->TRBC;
+    case INFO_GICS: return &info->GICS;
+    case INFO_SHARES: return &info->Shares;
+    case INFO_FLOAT: return &info->Float;
+    case INFO_MARGIN: return &info->Margin;
+    case INFO_PRICE_MULT: return &info->PriceMult;
     default: return nullptr;
     }
 }
@@ -215,7 +212,8 @@ static int IsDecimalNumber(const char *p, const char *end)
 ** negative one is never taken for one. */
 static const char *BadInfoNumber(int field, const char *text)
 {
-    if (field != INFO_TICK_SIZE && field != INFO_ASSET_ID && !InfoNumber(nullptr, field)) return nullptr;
+    SymbolInfo probe;
+    if (field != INFO_TICK_SIZE && field != INFO_ASSET_ID && !InfoNumber(&probe, field)) return nullptr;
     const char *p = text, *end = text + strlen(text);
     while (p < end && (*p == ' ' || *p == '\t')) p++;
     while (end > p && (end[-1] == ' ' || end[-1] == '\t')) end--;
