@@ -503,7 +503,7 @@ int RunScript(int mode)
         if (mode == RUN_MODE_IMPORT ||
             (gScriptSettings.AlwaysImport && gCompileSession.sectionCounts[SECTION_IMPORT] > 0)) {
             if (!RunImport()) {
-                SetResultCode(RESULT_IMPORT_FAILURE);
+                SetResultCode(ImportFailureCode());
                 break;
             }
         }
