@@ -332,3 +332,41 @@ TEST_F(FrameTest, ARunLocksThePanelsAndItsEndFreesThemAtOnce)
     EXPECT_EQ(Enabled(gFrame.settingsPanel, IDC_SP_LOAD), 1);
     gSettings = saved;
 }
+
+/* The script's Settings section holds over the panel for its run: a weekly
+** test from 15 January of the month's prices (2 to 31 January 2024) has the
+** weeks ending 19, 26 and 31 January, whatever bar size and dates the panel
+** shows.  Afterwards the panel shows what the run leaves: the bar size
+** carries over, the first date is the panel's own again. */
+TEST_F(FrameTest, AScriptsSettingsHoldOverThePanelForItsRun)
+{
+    ProgramSettings saved = gSettings;
+    std::string script = WriteRunScript(), stats = File("weekly.csv");
+    std::string text = ReadTestFile(script);
+    text.insert(text.find("Import:"), "  BarSize: Weekly\n  StartDate: 2024-01-15\n  SaveStatsAs: " + stats + "\n");
+    WriteTestFile(script, text);
+    gSettings.AddDebug = 0;
+    SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    HWND panel = gFrame.settingsPanel;
+    gSettings.BarSize2 = 0;
+    gSettings.UseEarliestDate = 0;
+    gSettings.FirstDate = 20240102;
+    SettingsToDialog(panel, IDD_SETTINGS_PANEL, 0);
+
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_TEST, 0);
+    Pump();
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    std::string rows = ReadTestFile(stats), dates;
+    for (size_t at = rows.find('\n'); at != std::string::npos && at + 1 < rows.size(); at = rows.find('\n', at + 1))
+        dates += rows.substr(at + 1, rows.find(',', at) - at - 1) + ";";
+    EXPECT_EQ(dates, "1/19/24;1/26/24;1/31/24;") << rows;
+    EXPECT_EQ(gSettings.BarSize2, 1);
+    EXPECT_EQ(SendDlgItemMessageA(panel, IDC_SP_BAR_SIZE, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(gSettings.FirstDate, 20240102);
+    EXPECT_EQ(PickerDate(GetDlgItem(panel, IDC_SP_FIRST_DATE)), 20240102);
+    gSettings = saved;
+    SettingsToDialog(panel, IDD_SETTINGS_PANEL, 0);
+}
