@@ -199,6 +199,8 @@ void *GetSettingsPanel();
 void ShowDataFileInPanel();
 /* Shows the ActiveScript setting in the settings panel's Active Script control. */
 void ShowActiveScriptInPanel();
+/* Shows the KeepTrades setting in the settings panel's Keep Trades check box. */
+void ShowKeepTradesInPanel();
 /* Sets one of the settings panel's two date pickers, or the debug panel's. */
 enum PanelDate { PANEL_FIRST_DATE = 0,
                  PANEL_LAST_DATE = 1,

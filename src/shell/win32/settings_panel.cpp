@@ -90,6 +90,11 @@ void ShowActiveScriptInPanel()
     if (Panel()) SettingsToDialog(Panel(), IDD_SETTINGS_PANEL, IDC_SP_SCRIPT);
 }
 
+void ShowKeepTradesInPanel()
+{
+    if (Panel()) SettingsToDialog(Panel(), IDD_SETTINGS_PANEL, IDC_SP_KEEP_TRADES);
+}
+
 void SetPanelDate(int panelDate, int32_t date)
 {
     if (panelDate == PANEL_DEBUG_DATE) {
@@ -187,9 +192,10 @@ void EnableSettingsPanelControls(int forceRunning)
 void SetTestRunning(int state)
 {
     sPanel.guard++;
+    const int ended = state == RUN_IDLE && gRun.state.load() != RUN_IDLE;
     ShowRunState(state); /* stores the state both panels read */
     HWND panel = Panel();
-    if (state == RUN_IDLE && panel) {
+    if (ended && panel) {
         /* The run has put back the settings its script changed and kept what
         ** carries over (the data file, the bar size): the panel shows them,
         ** so the next run, which reads the panel, starts from them. */
