@@ -480,7 +480,11 @@ int RunScript(int mode)
     do {
         void *empty = GetEmptyActiveScriptWindow();
         if (empty && !SaveScript(empty, 1)) break;
-        if (mode == RUN_MODE_TEST) gSettings.KeepTrades = 1;
+        if (mode == RUN_MODE_TEST) {
+            /* Ticked in the panel too, which the compile reads. */
+            gSettings.KeepTrades = 1;
+            ShowKeepTradesInPanel();
+        }
         char script[260];
         CopyString(script, sizeof script, gSettings.ActiveScript, -1);
 

@@ -92,11 +92,22 @@ TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
         if (path == "/endless") a.endless = true;
         if (path == "/flaky") a.drop = asked++ == 0;
         if (path == "/ok" || path == "/flaky") a.body = "fine";
+        if (path == "/redirect") a = {302, "Location: /ok\r\n", "moved"};
+        if (path.rfind("/chunked", 0) == 0) {
+            a.body = "an answer in five chunks";
+            a.chunked = true;
+        }
+        if (path == "/cut") {
+            a.body = "0123456789abcdefghij";
+            a.cutAt = 10;
+        }
         return a;
     });
     ASSERT_EQ(HttpConnect(0, "127.0.0.1", server.port, 0, "Local"), 1);
     EXPECT_EQ(std::string(gHttpSlots[0].target), "127.0.0.1:" + std::to_string(server.port));
-    /* Any status with a body is an answer; only getting none fails. */
+    /* Any status with a body is an answer, a redirection's too (it is not
+    ** followed: the answer would be another request's); only getting none,
+    ** or less than the answer announced, fails. */
     struct Case {
         const char *path;
         int result;
@@ -110,6 +121,9 @@ TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
         {"/slow", 0, "", 0, 2.9},
         {"/drop", 0, "", 0, 2.5},
         {"/endless", 0, "", 0, 4.5},
+        {"/redirect", 1, "moved", 302, 2.5},
+        {"/chunked", 1, "an answer in five chunks", 200, 2.5},
+        {"/cut", 0, "", 0, 2.5},
     };
     for (const Case &c : cases) {
         SetImportErrorText(nullptr);
@@ -124,6 +138,8 @@ TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
             EXPECT_NE(gImportErrorText[0], 0) << c.path << ": a failure says why";
         }
     }
+    std::vector<std::string> paths = server.Paths();
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), "/ok"), 1) << "the redirection was followed";
     /* HTTPS to a plain-HTTP port: refused with the transport's own words. */
     SetImportErrorText(nullptr);
     EXPECT_EQ(HttpConnect(1, "127.0.0.1", server.port, HTTP_FLAG_SECURE, "Local"), 0);

@@ -34,7 +34,6 @@
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
 #include "marketdata/store/calendar.h"
-#include "marketdata/store/constituency.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
@@ -305,12 +304,7 @@ static int InitApplication()
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
-    /* The constituency list is optional: without one there is nothing to
-    ** load and nothing to report. */
-    char list[2][300];
-    FormatText(list[0], sizeof list[0], "%s\\constituency.csv", gScriptsFolder);
-    FormatText(list[1], sizeof list[1], "%s\\constituency.csv", gProgramFolder);
-    if (PlatFileExists(list[0]) || PlatFileExists(list[1])) LoadConstituency();
+    LoadConstituencyWhenPresent();
     return CheckItemTable();
 }
 

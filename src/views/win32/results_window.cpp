@@ -706,9 +706,12 @@ static void *OpenRunTradeList(TestRecord *test)
     return OpenTradeList(test);
 }
 
-/* SaveTestListAs: the results list as it is shown. */
+/* SaveTestListAs: the results list as it is shown.  The window takes the
+** run's tests on its timer, which may not have fired since the last ones
+** (or at all): it takes them now, so every test of the run is written. */
 static void SaveRunTestList(ResultsWindow *list, const char *path)
 {
+    SyncResultsWindows();
     HWND window = FindResultsHwnd(list);
     if (window) SaveListCsv(window, path); /* reports its own failure */
 }

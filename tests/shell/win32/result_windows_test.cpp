@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -806,6 +807,37 @@ TEST_F(ResultWindowsTest, AnOptimizationClosesTheWindowsOfTheTestsItFrees)
         while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
     }
     ResetScriptState(SCRIPT_RESET_KEEP_MEMORY); /* the script's parameters are not the next test's */
+    UnloadData();
+    gSettings = saved;
+}
+
+/* The SaveTestListAs list of an optimization holds every test it ran, also
+** when the run ends before the results window has taken its last tests. */
+TEST_F(ResultWindowsTest, AnOptimizationsTestListHoldsEveryTest)
+{
+    const ProgramSettings saved = gSettings;
+    WriteOptimizationScript();
+    std::string list = File("tests.csv");
+    std::string text = ReadTestFile(gSettings.ActiveScript);
+    text.insert(text.find("Import:"), "  SaveTestListAs: " + list + "\n");
+    WriteTestFile(gSettings.ActiveScript, text);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(RESULT_OK, gRun.resultCode.load()) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    gSettings.OptClearResults = 1;
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_OPTIMIZE, 0);
+    EXPECT_EQ(RESULT_OK, gRun.resultCode.load()) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    std::string rows = ReadTestFile(list);
+    rows.erase(std::remove(rows.begin(), rows.end(), '\r'), rows.end());
+    EXPECT_EQ(rows, "Test,Name,Dates,Score,P\n"
+                    "0001,opt,2024-01-02 - 2024-01-31,1,1\n"
+                    "0002,opt,2024-01-02 - 2024-01-31,2,2\n"
+                    "0003,opt,2024-01-02 - 2024-01-31,3,3\n");
+    Pump();
+    HWND child;
+    while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
+    while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
     UnloadData();
     gSettings = saved;
 }
