@@ -321,6 +321,19 @@ static LRESULT DrawListCell(HWND window, NMLVCUSTOMDRAW *draw)
 
 LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *events)
 {
+    /* The list view asks for every cell it paints or measures, thousands
+    ** of times while a long list fills: the cell is answered from the
+    ** window's own record, without asking the system for the view's handle
+    ** or the keyboard, each of which is a round trip to the window server
+    ** under Wine.  A list window's only list view has LIST_VIEW_ID. */
+    if (header->code == LVN_GETDISPINFOA) {
+        NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;
+        if (header->idFrom != LIST_VIEW_ID || !events->cellText) return 0;
+        const char *text = events->cellText(window, info->item.iItem, info->item.iSubItem);
+        if (info->item.mask & LVIF_TEXT) info->item.pszText = (char *)(text ? text : "");
+        if (info->item.mask & LVIF_PARAM) info->item.lParam = info->item.iItem;
+        return 0;
+    }
     HWND view = GetListViewOf(window);
     if (!view) return 0;
     if (header->hwndFrom == ListView_GetHeader(view)) {
@@ -329,16 +342,9 @@ LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *event
         return 0;
     }
     if (header->hwndFrom != view) return 0;
-    const bool control = GetKeyState(VK_CONTROL) < 0;
+    /* Read only for the two notices it qualifies: a paint asks no key. */
+    auto control = [] { return GetKeyState(VK_CONTROL) < 0 ? 1 : 0; };
     switch (header->code) {
-    case LVN_GETDISPINFOA: {
-        NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;
-        if (!events->cellText) return 0;
-        const char *text = events->cellText(window, info->item.iItem, info->item.iSubItem);
-        if (info->item.mask & LVIF_TEXT) info->item.pszText = (char *)(text ? text : "");
-        if (info->item.mask & LVIF_PARAM) info->item.lParam = info->item.iItem;
-        return 0;
-    }
     case NM_CUSTOMDRAW:
         /* Every scroll, by bar, wheel or key, ends in a paint: the rows it
         ** brought into sight are fitted here. */
@@ -357,8 +363,8 @@ LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *event
     case LVN_KEYDOWN: {
         const NMLVKEYDOWN *key = (const NMLVKEYDOWN *)header;
         if (key->wVKey == VK_RETURN) {
-            if (events->open) events->open(window, control);
-        } else if (key->wVKey == 'C' && control) {
+            if (events->open) events->open(window, control());
+        } else if (key->wVKey == 'C' && control()) {
             CopyListView(window, nullptr);
         } else if (events->key) {
             events->key(window, key);
@@ -366,7 +372,7 @@ LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *event
         break;
     }
     case NM_DBLCLK:
-        if (events->open) events->open(window, control);
+        if (events->open) events->open(window, control());
         break;
     default: break;
     }
