@@ -250,6 +250,54 @@ TEST_F(ResultWindowsTest, ASortLeavesTheColumnWidths)
     EXPECT_TRUE(HeadingFits(window, 0));
 }
 
+namespace {
+
+WNDPROC gResultsProc;
+int gCellsAsked;
+
+/* Counts the cells the list view asks its window for. */
+LRESULT CALLBACK CountCellsAsked(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NOTIFY && ((NMHDR *)lParam)->code == LVN_GETDISPINFOA) gCellsAsked++;
+    return CallWindowProcA(gResultsProc, window, message, wParam, lParam);
+}
+
+} // namespace
+
+/* A run adds its tests to the list a few at a time: each addition measures
+** the cells of the tests it adds, however long the list already is (a list
+** measured whole on every addition makes a long optimization slower with
+** every test), and a long name that comes late still widens its column. */
+TEST_F(ResultWindowsTest, AGrowingListMeasuresOnlyTheTestsItGains)
+{
+    ResultsWindow *list;
+    HWND window = OpenList({}, &list);
+    ASSERT_NE(nullptr, window);
+    HWND view = GetListViewOf(window);
+    gResultsProc = (WNDPROC)SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)CountCellsAsked);
+    auto add = [&](int n, const char *name) {
+        TestRecord *t = MakeTest(n, nullptr, 0, 0);
+        if (name) CopyString(t->settings.TestName, 80, name, -1);
+        AddTestToResults(list, t);
+        gCellsAsked = 0;
+        SyncResultsWindows();
+        return gCellsAsked;
+    };
+    int asked[2] = {};
+    for (int n = 1; n <= 400; n++) {
+        const int cells = add(n, nullptr);
+        if (n == 10) asked[0] = cells;
+        if (n == 400) asked[1] = cells;
+    }
+    const int columns = Header_GetItemCount(ListView_GetHeader(view));
+    EXPECT_EQ(asked[0], asked[1]);
+    EXPECT_LE(asked[1], columns);
+    const int name = ListView_GetColumnWidth(view, 1);
+    add(401, "a test name far longer than any other");
+    EXPECT_GT(ListView_GetColumnWidth(view, 1), name);
+    SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)gResultsProc);
+}
+
 TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
 {
     ViewData data;
