@@ -1253,4 +1253,55 @@ TEST_F(CsvImportTest, InformationNumbersThatAreNoNumbersAreRefusedByName)
     }
 }
 
+/* An event-list line whose date, type or value is none (text, a number
+** that is not finite or not whole) is named and not read, never taken as 0
+** or as the number its text begins with; the other lines are. */
+TEST_F(CsvImportTest, EventListFieldsThatAreNoValuesAreRefusedByName)
+{
+    PlatCreateFolder(tmp.File("prices").c_str());
+    Write("prices\\AAA.csv", "Date,Open,High,Low,Close\n2024-01-02,10,12,8,11\n2024-01-03,10,12,8,11\n");
+    const std::string events = Write("events.csv", "Symbol,Date,Type,Value\n"
+                                                   "AAA,2024-01-02,-1,0.5\n"
+                                                   "AAA,2024-01-03,-1,abc\n"
+                                                   "AAA,2024-01-03,-1,nan\n"
+                                                   "AAA,2024-01-03,-1,1e400\n"
+                                                   "AAA,2024-01-03,7x,2\n"
+                                                   "AAA,2024-01-03,-1.5,2\n"
+                                                   "AAA,2024-01-03,div,2\n"
+                                                   "AAA,2024-01-03,99999999999,2\n"
+                                                   "AAA,2024-02-30,7,2\n"
+                                                   "AAA,2024-01-03,7,-3.25\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_EVENT_LIST_FILE, events), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(ImportExitCode), 0) << Messages();
+    UnloadData();
+    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    const SymbolRecord &r = Symbol("AAA");
+    ASSERT_EQ(r.eventCount, 2);
+    EXPECT_EQ(r.events[0].date, 20240102);
+    EXPECT_EQ(r.events[0].kind, -1);
+    EXPECT_EQ(r.events[0].value, 0.5);
+    EXPECT_EQ(r.events[1].date, 20240103);
+    EXPECT_EQ(r.events[1].kind, 7);
+    EXPECT_EQ(r.events[1].value, -3.25);
+    const std::string text = ReadTestFile(log);
+    const struct {
+        int line;
+        const char *column, *given, *why;
+    } named[] = {
+        {3, "Value", "abc", "not a number"},          {4, "Value", "nan", "not a finite number"},
+        {5, "Value", "1e400", "not a finite number"}, {6, "Type", "7x", "not a whole number"},
+        {7, "Type", "-1.5", "not a whole number"},    {8, "Type", "div", "not a whole number"},
+        {9, "Type", "99999999999", "out of range"},   {10, "Date", "2024-02-30", "not a date"},
+    };
+    for (const auto &n : named) {
+        const std::string line = events + ": line " + std::to_string(n.line) + " gives " + n.column + " " + n.given +
+            ", which is " + n.why + "; the line was not read\n";
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
+}
+
 } // namespace
