@@ -341,6 +341,50 @@ TEST_F(ImportTest, ListFilesFeedTheWorkListAndExcludes)
     EXPECT_EQ(IsSymbolExcluded("ZA", 1), 1);
 }
 
+/* A CSV list reads each line's quotes on their own: a quote a line leaves
+** open costs that line, named, and no line after it.  A list whose header
+** cannot be told, or names no symbol column above lines that hold some, is
+** no list: it fails the import, named, rather than import (or exclude)
+** nothing. */
+TEST_F(ImportTest, CsvListsKeepEachQuoteToItsLine)
+{
+    const struct {
+        const char *name, *text;
+        int read;
+        const char *symbols, *reported;
+    } cases[] = {
+        {"a data line leaves a quote open", "Name,Ticker\n\"Acme, Inc\",ACM\n\"Bolt, Inc,BLT\nCore,COR\n\"Dyna, Inc\",DYN\n", 1,
+         "ACM COR DYN ", "line 3 opens a double quote that it does not close, so its fields cannot be told; the line was "
+                         "not read\n"},
+        {"the header leaves a quote open", "Name,\"Ticker\nAcme,ACM\n", 0, "",
+         "its header opens a double quote that it does not close, so its columns cannot be told."},
+        {"no column names symbols", "Name,Code\nAcme,ACM\n", 0, "",
+         "no column of its header names symbols (a name holding symbol, ticker or underlying)."},
+        {"a header alone is an empty list", "Name,Code\n\n", 1, "", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetImportState();
+        ResetHeadlessShell();
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        const std::string path = Write("list.csv", c.text);
+        ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, path), 0);
+        ASSERT_EQ(BeginImport(), 1);
+        EchoKept echo;
+        EXPECT_EQ(ReadImportListFile((const ImportItem *)gImportItems.items + 1), c.read);
+        std::string symbols;
+        for (int32_t i = 0; i < gImport.workCount; i++) symbols += std::string(gImport.work[i].symbol) + " ";
+        EXPECT_EQ(symbols, c.symbols);
+        const std::string said = c.read ? echo.text : Messages();
+        if (c.reported[0]) {
+            EXPECT_NE(said.find((c.read ? "2:" + path + ": " : "Unable to read the list " + path + ": ") + c.reported),
+                      std::string::npos)
+                << said;
+        }
+        ReportImportMisses(0);
+    }
+}
+
 /* A symbol-information file refused for a date that reads only in the other
 ** order of day and month leaves the rows an earlier file gave as they were,
 ** also the ones its own earlier lines had merged into. */

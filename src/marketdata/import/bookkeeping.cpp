@@ -15,6 +15,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/import/csv_lines.h"
 #include "marketdata/import/import_run.h"
 #include "marketdata/store/constituency.h"
 #include "marketdata/store/data_load.h"
@@ -45,6 +46,10 @@ const char kRefusedHighLow[] = "the high is below the low";
 const char kRefusedNoSymbol[] = "the symbol is missing";
 static const char kLogRefusedFile[] = "%s was not imported: %s\n";
 static const char kMsgPathTooLong[] = "%s file path is too long -- maximum is 260 chars.";
+static const char kMsgListOpenQuote[] = "Unable to read the list %s: its header opens a double quote that it does not "
+                                        "close, so its columns cannot be told.";
+static const char kMsgListNoSymbolColumn[] = "Unable to read the list %s: no column of its header names symbols (a "
+                                             "name holding symbol, ticker or underlying).";
 
 enum {
     TURNOVER_BARS = 20,
@@ -269,19 +274,45 @@ int ReadImportListFile(const ImportItem *item)
         if (!AllocMemory(&text, size + 4)) return 0;
         memcpy(text, item->value, size);
     } else if (FindTextNoCase(item->value, ".csv")) {
-        if (!LoadCsvText(item->value, &text, ',')) return 0;
+        int lines = 0;
+        if (!LoadLinesText(item->value, &text, &lines)) return 0;
         int symbolColumn[CSV_LIST_COLUMNS] = {};
+        int symbolColumns = 0;
         char *cursor = text, *line;
-        int header = 1;
+        int lineNumber = 0;
         while (ok && (line = TakeTextLine(&cursor)) != nullptr) {
+            lineNumber++;
+            /* Each line's quotes are its own, as in the other CSV files: a
+            ** quote left open costs its line, never the lines after it. */
+            if (!UnquoteLine(line, ',')) {
+                if (lineNumber == 1) {
+                    ReportError(kMsgListOpenQuote, item->value);
+                    ok = 0;
+                } else {
+                    ReportImportNote(item->value, kNoteOpenQuote, lineNumber);
+                }
+                continue;
+            }
+            if (lineNumber > 1 && !symbolColumns) {
+                /* Lines without a column to read are no list: one read as
+                ** none would import nothing, or exclude nothing. */
+                const char *p = line;
+                while (isspace((unsigned char)*p)) p++;
+                if (*p) {
+                    ReportError(kMsgListNoSymbolColumn, item->value);
+                    ok = 0;
+                }
+                continue;
+            }
             int column = 0;
             char *field = line;
             while (column < CSV_LIST_COLUMNS) {
                 char *comma = strchr(field, ',');
                 if (comma) *comma = 0;
-                if (header) {
+                if (lineNumber == 1) {
                     symbolColumn[column] = FindTextNoCase(field, "symbol") || FindTextNoCase(field, "ticker") ||
                         FindTextNoCase(field, "underlying");
+                    symbolColumns += symbolColumn[column];
                 } else if (symbolColumn[column]) {
                     while (isspace((unsigned char)*field)) field++;
                     char *e = field + strlen(field);
@@ -292,7 +323,6 @@ int ReadImportListFile(const ImportItem *item)
                 if (!comma) break;
                 field = comma + 1;
             }
-            header = 0;
         }
         FreeMemory(&text);
         return ok;

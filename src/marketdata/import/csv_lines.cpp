@@ -10,6 +10,9 @@
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
 
+const char kNoteOpenQuote[] = "line %d opens a double quote that it does not close, so its fields cannot be told; "
+                             "the line was not read\n";
+
 static const char kRefusedDateOrder[] = "line %d has the date %s, which reads only %s first; CSVDateFmt chooses the "
                                         "order (%s for this file)";
 

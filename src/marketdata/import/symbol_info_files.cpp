@@ -91,8 +91,6 @@ enum { MAX_FILE_COLUMNS = 256 };
 
 static const char kMsgZeroTick[] = "The tick size of %s in %s has a zero denominator and was not used.";
 static const char kNoteBadNumber[] = "line %d gives %s %s, which is %s; the value was not used\n";
-static const char kNoteOpenQuote[] = "line %d opens a double quote that it does not close, so its fields cannot be "
-                                     "told; the line was not read\n";
 static const char kMsgReservedKind[] = "%s\tevent type %d on %d is reserved and was skipped\n";
 static const char kNoteBadEventField[] = "line %d gives %s %s, which is %s; the line was not read\n";
 
