@@ -82,6 +82,45 @@ TEST_F(ImportTest, AddBarAppliesEveryRule)
     }
 }
 
+/* A bar is dropped as damaged, with the reason, when it is no day or when a
+** price, the volume or the split factor worked out from it would be no
+** finite number; a bar outside the date range is dropped without one. */
+TEST_F(ImportTest, AddBarNamesWhyItDropsADamagedBar)
+{
+    const struct {
+        const char *name;
+        double priceMult;
+        int keepAdjusted;
+        Bar in;
+        double adjusted, unadjusted;
+        const char *refusal; /* null: none */
+    } cases[] = {
+        {"10 divided by a PriceMult of 1e-310", 1e-310, 0, {20240102, 0, 10, 10, 10, 10, 5, 0, 0}, 0, 0, kRefusedPriceMult},
+        {"closes giving a factor of 1e600", 1, 0, {20240102, 0, 1, 1, 1, 1, 5, 0, 0}, 1e-300, 1e300, kRefusedSplitFactor},
+        {"closes giving a factor of 1e-600", 1, 0, {20240102, 0, 1, 1, 1, 1, 5, 0, 0}, 1e300, 1e-300, kRefusedSplitFactor},
+        {"1e10 times a factor of 1e300", 1, 0, {20240102, 0, 1e10, 1e10, 1e10, 1e10, 5, 0, 0}, 1e-200, 1e100, kRefusedAdjusted},
+        {"1e10 over the source's factor of 1e-300", 1, 1, {20240102, 0, 1e10, 1e10, 1e10, 1e10, 5, 0, 1e-300}, 0, 0, kRefusedAdjusted},
+        {"30 February", 1, 0, {20240230, 0, 1, 1, 1, 1, 5, 0, 0}, 0, 0, kRefusedBadDate},
+        {"outside the date range", 1e-310, 0, {20250102, 0, 10, 10, 10, 10, 5, 0, 0}, 0, 0, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Begin();
+        gImportState.KeepAdjusted = c.keepAdjusted;
+        SymbolRecord record;
+        memset((void *)&record, 0, sizeof record);
+        CopyString(record.info.Symbol, sizeof record.info.Symbol, "ABC", -1);
+        record.info.PriceMult = c.priceMult;
+        Bar bar = c.in;
+        const char *refusal = "unset";
+        EXPECT_EQ(AddBar(&record, &bar, c.adjusted, c.unadjusted, 0, 1, 0, &refusal), 0);
+        EXPECT_EQ(refusal, c.refusal);
+        FreeSymbolRecord(&record);
+        ReportImportMisses(0);
+        ResetImportState();
+    }
+}
+
 TEST_F(ImportTest, AddBarMarksTheCalendarDay)
 {
     Begin("CSV", 20240101, 20240107);

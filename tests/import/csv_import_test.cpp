@@ -1304,4 +1304,37 @@ TEST_F(CsvImportTest, EventListFieldsThatAreNoValuesAreRefusedByName)
     }
 }
 
+/* A PriceMult that is a number above zero but so small that the prices it
+** divides are no finite number drops those bars named, in a folder's file
+** as in a multi-symbol file; the other symbols are stored. */
+TEST_F(CsvImportTest, PricesPastTheFiniteByTheirPriceMultAreNamed)
+{
+    PlatCreateFolder(tmp.File("prices").c_str());
+    const std::string info = Write("info.csv", "Symbol,PriceMult\nAAA,1e-310\nBBB,1e-310\n");
+    const std::string aaa = Write("prices\\AAA.csv", "Date,Open,High,Low,Close\n2024-01-02,10,12,8,11\n2024-01-03,10,12,8,11\n");
+    Write("prices\\CCC.csv", "Date,Open,High,Low,Close\n2024-01-02,10,12,8,11\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, info), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+    const std::string multi = Write("multi.csv", "DDD,2024-01-02,1\nBBB,2024-01-02,2\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(ImportExitCode), 0) << Messages();
+    UnloadData();
+    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    std::vector<std::string> symbols;
+    for (int32_t i = 0; i < gStore.symbolCount; i++) symbols.push_back(gStore.symbols[i].info.Symbol);
+    EXPECT_EQ(symbols, (std::vector<std::string>{"CCC", "DDD"}));
+    const std::string text = ReadTestFile(log);
+    for (const std::string &line :
+         {aaa + ": 2 lines not read as bars: line 2 (a price divided by PriceMult is not finite), line 3 (a price "
+                "divided by PriceMult is not finite)\n",
+          multi + ": 1 line not read as bars: line 2 (a price divided by PriceMult is not finite)\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
+}
+
 } // namespace

@@ -378,4 +378,24 @@ TEST_F(MetaStockRunTest, RecordsThatAreNoSecurityOrNoBarAreNamed)
     }
 }
 
+/* A record whose prices its PriceMult carries past the finite is named and
+** not stored, as in a price file. */
+TEST_F(MetaStockRunTest, RecordsPastTheFiniteByTheirPriceMultAreNamed)
+{
+    const std::string info = Write("info.csv", "Symbol,PriceMult\nMSA,1e-310\n");
+    const std::string out = tmp.File("run.kvd"), log = tmp.File("run.log");
+    ASSERT_EQ(0, RunImportScript("  DataSource: MetaStock\n  SymInfoFile: " + info + "\n  DataPath: " + tmp.File("ms") +
+                                 "\n  StartDate: 20240101\n  EndDate: 20240131\n  SaveAs: " + out + "\n  LogFile: " + log +
+                                 "\n"))
+        << ErrorLog();
+    UnloadData();
+    ASSERT_EQ(1, ReadDataFile(out.c_str(), 0)) << Messages();
+    EXPECT_EQ(0, FindSymbolIndex("MSA"));
+    EXPECT_EQ(3, gStore.symbolCount) << "MSB, MSC and MSD";
+    const std::string reason = "a price divided by PriceMult is not finite";
+    const std::string line = tmp.File("ms\\F1.dat") + ": 3 records not read as bars: record 2 (" + reason + "), record 3 (" +
+        reason + "), record 4 (" + reason + ")\n";
+    EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << line << ReadTestFile(log);
+}
+
 } // namespace

@@ -44,6 +44,9 @@ const char kRefusedMissing[] = "a price is missing";
 const char kRefusedInfinite[] = "a number is not finite";
 const char kRefusedHighLow[] = "the high is below the low";
 const char kRefusedNoSymbol[] = "the symbol is missing";
+const char kRefusedPriceMult[] = "a price divided by PriceMult is not finite";
+const char kRefusedSplitFactor[] = "the split factor is 0 or not finite";
+const char kRefusedAdjusted[] = "a price or the volume adjusted by the split factor is not finite";
 static const char kLogRefusedFile[] = "%s was not imported: %s\n";
 static const char kMsgPathTooLong[] = "%s file path is too long -- maximum is 260 chars.";
 static const char kMsgListOpenQuote[] = "Unable to read the list %s: its header opens a double quote that it does not "
@@ -385,16 +388,29 @@ void MarkMarketDay(int32_t date)
     if (found && __atomic_load_n(found, __ATOMIC_RELAXED) < 0) __atomic_store_n(found, date, __ATOMIC_RELAXED);
 }
 
-int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
-           int plainPrices)
+static int FinitePrices(const Bar *bar)
 {
+    return std::isfinite(bar->open) && std::isfinite(bar->high) && std::isfinite(bar->low) && std::isfinite(bar->close);
+}
+
+int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
+           int plainPrices, const char **refusal)
+{
+    const char *unused;
+    if (!refusal) refusal = &unused;
+    *refusal = nullptr;
     if (bar->date < gImport.startDate || bar->date > gImport.endDate) return 0;
     /* Whatever a source sent, a bar is a day of the calendar with finite
     ** prices: the readers refuse other lines first and say why, this keeps
     ** every source to it. */
-    if (!IsCalendarDate(bar->date) || !std::isfinite(bar->open) || !std::isfinite(bar->high) ||
-        !std::isfinite(bar->low) || !std::isfinite(bar->close))
+    if (!IsCalendarDate(bar->date)) {
+        *refusal = kRefusedBadDate;
         return 0;
+    }
+    if (!FinitePrices(bar)) {
+        *refusal = kRefusedInfinite;
+        return 0;
+    }
     if (gImportState.NoWeekends && DayOfWeek(bar->date) >= 6) return 0;
     int contract = record->dataSource == SOURCE_CSI_FUTURES && dividend >= 10000101.0 && dividend <= 99991231.0;
     double mult = record->info.PriceMult;
@@ -405,12 +421,14 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
         bar->high /= mult;
         bar->low /= mult;
         bar->close /= mult;
-        if (record->dataSource == SOURCE_CSI_FUTURES) bar->extra /= mult;
+        const int futures = record->dataSource == SOURCE_CSI_FUTURES;
+        if (futures) bar->extra /= mult;
         /* The information readers refuse a divisor that is no positive
-        ** number; a finite one can still carry a price past the finite. */
-        if (!std::isfinite(bar->open) || !std::isfinite(bar->high) || !std::isfinite(bar->low) ||
-            !std::isfinite(bar->close))
+        ** number; a tiny one can still carry a price past the finite. */
+        if (!FinitePrices(bar) || (futures && !std::isfinite(bar->extra))) {
+            *refusal = kRefusedPriceMult;
             return 0;
+        }
     }
     if (bar->open == 0.0 && bar->high == 0.0 && bar->low == 0.0) {
         if (bar->close == 0.0) {
@@ -444,6 +462,12 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
             bar->split = f;
         }
     }
+    /* Closes far apart give a factor past the finite, or of 0 (which would
+    ** divide the volume by 0); a source's own factors can multiply to one. */
+    if (!std::isfinite(bar->split) || bar->split == 0.0) {
+        *refusal = kRefusedSplitFactor;
+        return 0;
+    }
     if (gImportState.KeepAdjusted) {
         bar->extra = bar->close;
         if (record->securityType == SECURITY_STOCK && bar->split != 0.0) {
@@ -455,6 +479,11 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
             bar->volume *= bar->split;
             bar->split = 1.0;
         }
+    }
+    /* A finite factor can still carry a price or the volume past it. */
+    if (changed && (!FinitePrices(bar) || !std::isfinite(bar->volume))) {
+        *refusal = kRefusedAdjusted;
+        return 0;
     }
     if (!plainPrices || changed) {
         bar->open = RoundSignificant(bar->open, 7);

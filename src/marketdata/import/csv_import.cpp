@@ -782,7 +782,8 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     ** taken in as it is read. */
     int twoPass = MapsSplitFactors(row);
     std::vector<LineValues> values;
-    if (twoPass) values.resize((size_t)lines + 1);
+    std::vector<int32_t> lineOf; /* the line of each bar read, in two passes */
+    if (twoPass) values.resize((size_t)lines + 1), lineOf.resize((size_t)lines + 1);
     LineValues lineValues;
     int32_t count = 0, kept = 0, lineNumber = 0;
     /* Bars are taken in as they are read, but the market days they make are
@@ -797,7 +798,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             header = 0;
             ReadHeaderLine(&t, row, line, lineEnd, record);
             twoPass = MapsSplitFactors(row);
-            if (twoPass && values.empty()) values.resize((size_t)lines + 1);
+            if (twoPass && values.empty()) values.resize((size_t)lines + 1), lineOf.resize((size_t)lines + 1);
             continue;
         }
         /* With a Split column every line read keeps its place; otherwise a
@@ -807,8 +808,14 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         int plainPrices = 0;
         if (ReadPriceLine(&t, line, lineEnd, lineNumber, straight, bar, v, nullptr, &plainPrices) != LINE_BAR) continue;
         if (csiFutures) TakeContractColumns(bar, v, &info);
+        if (twoPass) lineOf[(size_t)count] = lineNumber;
         count++;
-        if (!twoPass && AddBar(record, bar, v->adjusted, v->unadjusted, v->dividend, 0, plainPrices)) kept++;
+        if (twoPass) continue;
+        const char *why = nullptr;
+        if (AddBar(record, bar, v->adjusted, v->unadjusted, v->dividend, 0, plainPrices, &why))
+            kept++;
+        else if (why)
+            NoteRefusedLine(&t.tally.refused, lineNumber, why);
     }
     if (t.refused) count = kept = 0;
     if (ok && twoPass) {
@@ -818,7 +825,11 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         for (int32_t i = 0; i < count; i++) {
             Bar bar = record->bars[BAR_DAILY][i];
             const LineValues &v = values[(size_t)i];
-            if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0)) record->bars[BAR_DAILY][kept++] = bar;
+            const char *why = nullptr;
+            if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0, 0, &why))
+                record->bars[BAR_DAILY][kept++] = bar;
+            else if (why)
+                NoteRefusedLine(&t.tally.refused, lineOf[(size_t)i], why);
         }
     }
     if (ok && flags) MarkMarketDays(record->bars[BAR_DAILY], kept);
@@ -1131,9 +1142,12 @@ int ImportCsvFile(ImportItem *row, int flags)
             }
             record->dailyCapacity = capacity;
         }
-        if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0)) {
+        const char *why = nullptr;
+        if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0, 0, &why)) {
             record->bars[BAR_DAILY][count] = bar;
             record->barCounts[BAR_DAILY] = count + 1;
+        } else if (why) {
+            NoteRefusedLine(&t.tally.refused, (int32_t)lineCount, why);
         }
     }
     const int refused = t.refused;

@@ -196,7 +196,11 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
                         continue;
                     }
                 }
-                if (AddBar(&record, &bar, 0.0, 0.0, 0.0, flags)) record.bars[BAR_DAILY][stored++] = bar;
+                const char *why = nullptr;
+                if (AddBar(&record, &bar, 0.0, 0.0, 0.0, flags, 0, &why))
+                    record.bars[BAR_DAILY][stored++] = bar;
+                else if (why)
+                    NoteRefusedLine(&refused, (int32_t)r + 2, why);
                 record.barCounts[BAR_DAILY] = stored;
             }
             ReportRefusedLines(path, &refused, "record");
