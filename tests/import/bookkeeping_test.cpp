@@ -84,7 +84,9 @@ TEST_F(ImportTest, AddBarAppliesEveryRule)
 
 /* A bar is dropped as damaged, with the reason, when it is no day or when a
 ** price, the volume or the split factor worked out from it would be no
-** finite number; a bar outside the date range is dropped without one. */
+** finite number, or the factor not above zero (a close below zero would turn
+** the high below the low); a bar outside the date range is dropped without
+** one. */
 TEST_F(ImportTest, AddBarNamesWhyItDropsADamagedBar)
 {
     const struct {
@@ -98,6 +100,7 @@ TEST_F(ImportTest, AddBarNamesWhyItDropsADamagedBar)
         {"10 divided by a PriceMult of 1e-310", 1e-310, 0, {20240102, 0, 10, 10, 10, 10, 5, 0, 0}, 0, 0, kRefusedPriceMult},
         {"closes giving a factor of 1e600", 1, 0, {20240102, 0, 1, 1, 1, 1, 5, 0, 0}, 1e-300, 1e300, kRefusedSplitFactor},
         {"closes giving a factor of 1e-600", 1, 0, {20240102, 0, 1, 1, 1, 1, 5, 0, 0}, 1e300, 1e-300, kRefusedSplitFactor},
+        {"an adjusted close below zero", 1, 0, {20240102, 0, 10, 12, 8, 11, 5, 0, 0}, -11, 22, kRefusedSplitFactor},
         {"1e10 times a factor of 1e300", 1, 0, {20240102, 0, 1e10, 1e10, 1e10, 1e10, 5, 0, 0}, 1e-200, 1e100, kRefusedAdjusted},
         {"1e10 over the source's factor of 1e-300", 1, 1, {20240102, 0, 1e10, 1e10, 1e10, 1e10, 5, 0, 1e-300}, 0, 0, kRefusedAdjusted},
         {"30 February", 1, 0, {20240230, 0, 1, 1, 1, 1, 5, 0, 0}, 0, 0, kRefusedBadDate},

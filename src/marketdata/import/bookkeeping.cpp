@@ -45,7 +45,7 @@ const char kRefusedInfinite[] = "a number is not finite";
 const char kRefusedHighLow[] = "the high is below the low";
 const char kRefusedNoSymbol[] = "the symbol is missing";
 const char kRefusedPriceMult[] = "a price divided by PriceMult is not finite";
-const char kRefusedSplitFactor[] = "the split factor is 0 or not finite";
+const char kRefusedSplitFactor[] = "the split factor is no finite number above zero";
 const char kRefusedAdjusted[] = "a price or the volume adjusted by the split factor is not finite";
 static const char kLogRefusedFile[] = "%s was not imported: %s\n";
 static const char kMsgPathTooLong[] = "%s file path is too long -- maximum is 260 chars.";
@@ -463,8 +463,10 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
         }
     }
     /* Closes far apart give a factor past the finite, or of 0 (which would
-    ** divide the volume by 0); a source's own factors can multiply to one. */
-    if (!std::isfinite(bar->split) || bar->split == 0.0) {
+    ** divide the volume by 0), and a close below zero one below zero (which
+    ** would turn the high below the low); a source's own factors can
+    ** multiply to one. */
+    if (!std::isfinite(bar->split) || !(bar->split > 0.0)) {
         *refusal = kRefusedSplitFactor;
         return 0;
     }

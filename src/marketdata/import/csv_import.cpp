@@ -72,6 +72,9 @@ static const char kRefusedSameSymbolLines[] = "%s: the lines of %s were not impo
                                               "was imported from the lines of %s\n";
 /* Why a line is not a bar, beside the shared reasons. */
 static const char kRefusedLongSymbol[] = "the symbol is longer than 39 characters";
+static const char kRefusedBadTime[] = "the time is not a time of day";
+/* A split below zero would turn the factors of every earlier bar. */
+static const char kRefusedSplitBelowZero[] = "the split is below zero";
 static const char kRefusedNulByte[] = "the line holds a NUL byte";
 static const char kRefusedInOpenQuote[] = "it opens a double quote that it does not close";
 /* A number read with decimal points whose comma is most likely decimal. */
@@ -225,6 +228,8 @@ enum LineReason {
     LINE_NO_SYMBOL,
     LINE_NUL_BYTE,
     LINE_OPEN_QUOTE, /* a quote the line does not close: its columns cannot be told */
+    LINE_BAD_TIME,
+    LINE_SPLIT_BELOW_ZERO,
     LINE_HEADER, /* a first line without a date, passed over as a header */
     LINE_REASON_COUNT
 };
@@ -240,6 +245,8 @@ static const char *const kLineReasons[] = {
     kRefusedNoSymbol,
     kRefusedNulByte,
     kRefusedInOpenQuote,
+    kRefusedBadTime,
+    kRefusedSplitBelowZero,
     /* LINE_HEADER */ nullptr,
 };
 static_assert(sizeof kLineReasons / sizeof kLineReasons[0] == LINE_REASON_COUNT, "one text per line reason");
@@ -294,7 +301,7 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
             continue;
         case CSV_TIME: {
             char buffer[64];
-            bar->time = ParseTime(ColumnText(column, buffer, sizeof buffer));
+            if (!ReadTimeOfDay(ColumnText(column, buffer, sizeof buffer), &bar->time) && !reason) reason = LINE_BAD_TIME;
             continue;
         }
         default:
@@ -308,6 +315,7 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
     }
     if (!bar->date) return LINE_NO_DATE;
     if (!reason && haveHigh && haveLow && bar->high < bar->low) reason = LINE_HIGH_LOW;
+    if (!reason && v->split < 0.0) reason = LINE_SPLIT_BELOW_ZERO;
     return reason;
 }
 
@@ -370,7 +378,7 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
                 if (!bar->date) return 0;
             } else if (field == CSV_TIME) {
                 char buffer[64];
-                bar->time = ParseTime(ColumnText(column, buffer, sizeof buffer));
+                if (!ReadTimeOfDay(ColumnText(column, buffer, sizeof buffer), &bar->time)) return 0;
             } else if (field == CSV_SYMBOL && symbol) {
                 CopyString(symbol, IMPORT_SYMBOL_SIZE, p, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
             }
@@ -384,6 +392,7 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
         if (map[k] >= CSV_OPEN && map[k] <= CSV_CLOSE) return 0;
     if (!bar->date) return 0;
     if (haveHigh && haveLow && bar->high < bar->low) return 0;
+    if (v->split < 0.0) return 0;
     return c + 1 < columns ? c + 1 : columns;
 }
 
@@ -672,6 +681,21 @@ static void FinishPriceText(PriceText *t)
     }
 }
 
+/* Adds the lines of more, noted in a later pass, to into: the lines named
+** stay the first ones by number. */
+static void MergeRefusedLines(RefusedLines *into, const RefusedLines &more)
+{
+    if (more.count == 0) return;
+    std::vector<std::pair<int32_t, const char *>> shown;
+    for (int32_t k = 0; k < into->count && k < REFUSED_LINES_SHOWN; k++) shown.push_back({into->lines[k], into->reasons[k]});
+    for (int32_t k = 0; k < more.count && k < REFUSED_LINES_SHOWN; k++) shown.push_back({more.lines[k], more.reasons[k]});
+    std::stable_sort(shown.begin(), shown.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    const int32_t total = into->count + more.count;
+    *into = {};
+    for (const auto &line : shown) NoteRefusedLine(into, line.first, line.second);
+    into->count = total;
+}
+
 /* Marks the days of a text's bars as market days, once the text is accepted
 ** whole: a text refused on any line leaves no trace. */
 static void MarkMarketDays(const Bar *bars, int32_t n)
@@ -822,6 +846,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         int hasSplit = 0;
         for (int32_t i = 0; i < count && !hasSplit; i++) hasSplit = values[(size_t)i].split != 0.0;
         if (hasSplit) ApplySplitColumn(record->bars[BAR_DAILY], values.data(), count);
+        RefusedLines dropped = {};
         for (int32_t i = 0; i < count; i++) {
             Bar bar = record->bars[BAR_DAILY][i];
             const LineValues &v = values[(size_t)i];
@@ -829,8 +854,9 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0, 0, &why))
                 record->bars[BAR_DAILY][kept++] = bar;
             else if (why)
-                NoteRefusedLine(&t.tally.refused, lineOf[(size_t)i], why);
+                NoteRefusedLine(&dropped, lineOf[(size_t)i], why);
         }
+        MergeRefusedLines(&t.tally.refused, dropped);
     }
     if (ok && flags) MarkMarketDays(record->bars[BAR_DAILY], kept);
     record->barCounts[BAR_DAILY] = kept;

@@ -91,6 +91,18 @@ int UnquoteLine(char *line, char separator)
     return !quoted;
 }
 
+int ReadTimeOfDay(const char *text, int32_t *time)
+{
+    *time = 0;
+    const char *p = text;
+    while (*p == ' ' || *p == '\t') p++;
+    if (!*p) return 1;
+    if (!strpbrk(p, "0123456789")) return 0;
+    const int32_t t = ParseTime(p);
+    *time = t;
+    return t >= 0 && t / 10000 <= 23 && t / 100 % 100 <= 59 && t % 100 <= 59;
+}
+
 int ReadsOnlyInOtherOrder(const char *text, int dayFirst)
 {
     return text[0] && !ParseDateInOrder(text, dayFirst) && ParseDateInOrder(text, !dayFirst);

@@ -132,7 +132,7 @@ int ReadImportListFile(const ImportItem *item);
 ** significant digits (1e-15 to 1e15): when nothing here changes them, their
 ** rounding to 7 digits would give them back, and is left out.  1 keep, 0 drop.
 ** A bar dropped as damaged (not a day, a price, volume or split factor that
-** is or would become no finite number) sets *refusal (when given) to the reason, a static text;
+** is or would become no finite number, a split factor not above zero) sets *refusal (when given) to the reason, a static text;
 ** one dropped for the date range or a weekend leaves it null. */
 int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
            int plainPrices = 0, const char **refusal = nullptr);
@@ -194,7 +194,7 @@ extern const char kRefusedInfinite[];    /* "a number is not finite" */
 extern const char kRefusedHighLow[];     /* "the high is below the low" */
 extern const char kRefusedNoSymbol[];    /* "the symbol is missing" */
 extern const char kRefusedPriceMult[];   /* "a price divided by PriceMult is not finite" */
-extern const char kRefusedSplitFactor[]; /* "the split factor is 0 or not finite" */
+extern const char kRefusedSplitFactor[]; /* "the split factor is no finite number above zero" */
 extern const char kRefusedAdjusted[];    /* "a price or the volume adjusted by the split factor is not finite" */
 
 inline void NoteRefusedLine(RefusedLines *refused, int32_t line, const char *reason)

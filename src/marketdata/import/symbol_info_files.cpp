@@ -383,6 +383,8 @@ int ReadSymbolInfoFile(const char *path, int mode, int dayFirst)
                 refused = 1;
                 break;
             }
+            if (columnField[c] == INFO_DELIST_DATE && !row.DelistDate && fields[c][0])
+                ReportImportNote(path, kNoteBadNumber, lineNumber, columnNames[c], fields[c], "not a date");
         }
         if (refused) break;
         if (!row.Symbol[0]) continue;
@@ -499,7 +501,9 @@ int ReadEventListFile(const ImportItem *item)
                         fault = "not a date";
                     }
                     break;
-                case EVCOL_TIME: row.time = ParseTime(fields[c]); break;
+                case EVCOL_TIME:
+                    if (!ReadTimeOfDay(fields[c], &row.time)) fault = "not a time of day";
+                    break;
                 case EVCOL_TYPE:
                     fault = NumberTextFault(fields[c], WHOLE_NUMBER, &number);
                     row.kind = (int32_t)number;
