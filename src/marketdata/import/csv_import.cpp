@@ -75,6 +75,7 @@ static const char kRefusedLongSymbol[] = "the symbol is longer than 39 character
 static const char kRefusedBadTime[] = "the time is not a time of day";
 /* A split below zero would turn the factors of every earlier bar. */
 static const char kRefusedSplitBelowZero[] = "the split is below zero";
+static const char kRefusedBadExpiry[] = "the expiry date is not a calendar day";
 static const char kRefusedNulByte[] = "the line holds a NUL byte";
 static const char kRefusedInOpenQuote[] = "it opens a double quote that it does not close";
 /* A number read with decimal points whose comma is most likely decimal. */
@@ -230,6 +231,7 @@ enum LineReason {
     LINE_OPEN_QUOTE, /* a quote the line does not close: its columns cannot be told */
     LINE_BAD_TIME,
     LINE_SPLIT_BELOW_ZERO,
+    LINE_BAD_EXPIRY, /* a CSI futures expiry that is no day */
     LINE_HEADER, /* a first line without a date, passed over as a header */
     LINE_REASON_COUNT
 };
@@ -247,6 +249,7 @@ static const char *const kLineReasons[] = {
     kRefusedInOpenQuote,
     kRefusedBadTime,
     kRefusedSplitBelowZero,
+    kRefusedBadExpiry,
     /* LINE_HEADER */ nullptr,
 };
 static_assert(sizeof kLineReasons / sizeof kLineReasons[0] == LINE_REASON_COUNT, "one text per line reason");
@@ -708,12 +711,15 @@ static void MarkMarketDays(const Bar *bars, int32_t n)
 /* The CSI futures layout: the Extra column holds the expiry, which becomes
 ** the bar's contract (and the record's delisting) when the bar lies in the
 ** import's range and the expiry is a date other than the one known; the
-** unadjusted close goes to Extra and the delivery month takes its place. */
-static void TakeContractColumns(Bar *bar, LineValues *v, SymbolInfo *info)
+** unadjusted close goes to Extra and the delivery month takes its place.
+** 0 when the bar lies in the range with an expiry that is no day of the
+** calendar (20240230): its contract would be one that never was. */
+static int TakeContractColumns(Bar *bar, LineValues *v, SymbolInfo *info)
 {
     const double expiry = bar->extra;
     const int inRange = bar->date >= gImport.startDate && bar->date <= gImport.endDate;
     const int isDate = expiry >= 10000101.0 && expiry <= 99991231.0;
+    if (inRange && isDate && (expiry != (double)(int32_t)expiry || !IsCalendarDate((int32_t)expiry))) return 0;
     if (inRange && isDate && (int32_t)expiry != info->DelistDate) {
         v->dividend = expiry;
         info->DelistDate = (int32_t)expiry;
@@ -721,6 +727,7 @@ static void TakeContractColumns(Bar *bar, LineValues *v, SymbolInfo *info)
     bar->extra = v->unadjusted;
     v->unadjusted = v->split;
     v->split = 0.0;
+    return 1;
 }
 
 /* 1 when the row's field map holds a Split column that makes bars carry the
@@ -831,7 +838,11 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         LineValues *v = twoPass ? &values[(size_t)count] : &lineValues;
         int plainPrices = 0;
         if (ReadPriceLine(&t, line, lineEnd, lineNumber, straight, bar, v, nullptr, &plainPrices) != LINE_BAR) continue;
-        if (csiFutures) TakeContractColumns(bar, v, &info);
+        if (csiFutures && !TakeContractColumns(bar, v, &info)) {
+            t.bars--;
+            RefuseLine(&t, lineNumber, LINE_BAD_EXPIRY);
+            continue;
+        }
         if (twoPass) lineOf[(size_t)count] = lineNumber;
         count++;
         if (twoPass) continue;
