@@ -118,7 +118,10 @@ int BeginImport();
 void ReportImportMisses(int result);
 
 /* Reads an IncludeList or ExcludeList item (a file, a CSV list, or the value
-** itself as a list).  1, or 0 when a file cannot be read. */
+** itself as a list).  A CSV list's line that leaves a double quote open is
+** named and not read.  1, or 0 after reporting a file that cannot be read
+** or a CSV list that is no list (its header leaves a quote open, or names no
+** symbol column above lines that hold something). */
 int ReadImportListFile(const ImportItem *item);
 
 /* ---- bars and symbols ----------------------------------------------------------------- */
