@@ -135,8 +135,9 @@ int ReadImportListFile(const ImportItem *item);
 ** significant digits (1e-15 to 1e15): when nothing here changes them, their
 ** rounding to 7 digits would give them back, and is left out.  1 keep, 0 drop.
 ** A bar dropped as damaged (not a day, a price, volume or split factor that
-** is or would become no finite number, a split factor not above zero) sets *refusal (when given) to the reason, a static text;
-** one dropped for the date range or a weekend leaves it null. */
+** is or would become no finite number, a split factor not above zero) sets
+** *refusal (when given) to the reason, a static text; one dropped for the
+** date range, a weekend or zero prices leaves it null. */
 int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
            int plainPrices = 0, const char **refusal = nullptr);
 /* Sorts the daily bars by date and time (of equal ones the later to arrive is

@@ -480,7 +480,7 @@ int ReadEventListFile(const ImportItem *item)
             }
             EventListRow row;
             memset(&row, 0, sizeof row);
-            /* A date, type or value that is none is never read as 0 (a row
+            /* A date, time, type or value that is none is never read as 0 (a row
             ** passed over unseen, a dividend of 0) or as the number text
             ** begins with: the line is named and not read. */
             const char *fault = nullptr;
