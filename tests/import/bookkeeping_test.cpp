@@ -82,6 +82,48 @@ TEST_F(ImportTest, AddBarAppliesEveryRule)
     }
 }
 
+/* A bar is dropped as damaged, with the reason, when it is no day or when a
+** price, the volume or the split factor worked out from it would be no
+** finite number, or the factor not above zero (a close below zero would turn
+** the high below the low); a bar outside the date range is dropped without
+** one. */
+TEST_F(ImportTest, AddBarNamesWhyItDropsADamagedBar)
+{
+    const struct {
+        const char *name;
+        double priceMult;
+        int keepAdjusted;
+        Bar in;
+        double adjusted, unadjusted;
+        const char *refusal; /* null: none */
+    } cases[] = {
+        {"10 divided by a PriceMult of 1e-310", 1e-310, 0, {20240102, 0, 10, 10, 10, 10, 5, 0, 0}, 0, 0, kRefusedPriceMult},
+        {"closes giving a factor of 1e600", 1, 0, {20240102, 0, 1, 1, 1, 1, 5, 0, 0}, 1e-300, 1e300, kRefusedSplitFactor},
+        {"closes giving a factor of 1e-600", 1, 0, {20240102, 0, 1, 1, 1, 1, 5, 0, 0}, 1e300, 1e-300, kRefusedSplitFactor},
+        {"an adjusted close below zero", 1, 0, {20240102, 0, 10, 12, 8, 11, 5, 0, 0}, -11, 22, kRefusedSplitFactor},
+        {"1e10 times a factor of 1e300", 1, 0, {20240102, 0, 1e10, 1e10, 1e10, 1e10, 5, 0, 0}, 1e-200, 1e100, kRefusedAdjusted},
+        {"1e10 over the source's factor of 1e-300", 1, 1, {20240102, 0, 1e10, 1e10, 1e10, 1e10, 5, 0, 1e-300}, 0, 0, kRefusedAdjusted},
+        {"30 February", 1, 0, {20240230, 0, 1, 1, 1, 1, 5, 0, 0}, 0, 0, kRefusedBadDate},
+        {"outside the date range", 1e-310, 0, {20250102, 0, 10, 10, 10, 10, 5, 0, 0}, 0, 0, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Begin();
+        gImportState.KeepAdjusted = c.keepAdjusted;
+        SymbolRecord record;
+        memset((void *)&record, 0, sizeof record);
+        CopyString(record.info.Symbol, sizeof record.info.Symbol, "ABC", -1);
+        record.info.PriceMult = c.priceMult;
+        Bar bar = c.in;
+        const char *refusal = "unset";
+        EXPECT_EQ(AddBar(&record, &bar, c.adjusted, c.unadjusted, 0, 1, 0, &refusal), 0);
+        EXPECT_EQ(refusal, c.refusal);
+        FreeSymbolRecord(&record);
+        ReportImportMisses(0);
+        ResetImportState();
+    }
+}
+
 TEST_F(ImportTest, AddBarMarksTheCalendarDay)
 {
     Begin("CSV", 20240101, 20240107);
@@ -339,6 +381,50 @@ TEST_F(ImportTest, ListFilesFeedTheWorkListAndExcludes)
     EXPECT_EQ(symbols, "ACM>ACM BLT>BOLT XYZ>XYZ QQQ>QQQ SPY>SPY ");
     EXPECT_EQ(gImport.excludeCount, 2);
     EXPECT_EQ(IsSymbolExcluded("ZA", 1), 1);
+}
+
+/* A CSV list reads each line's quotes on their own: a quote a line leaves
+** open costs that line, named, and no line after it.  A list whose header
+** cannot be told, or names no symbol column above lines that hold some, is
+** no list: it fails the import, named, rather than import (or exclude)
+** nothing. */
+TEST_F(ImportTest, CsvListsKeepEachQuoteToItsLine)
+{
+    const struct {
+        const char *name, *text;
+        int read;
+        const char *symbols, *reported;
+    } cases[] = {
+        {"a data line leaves a quote open", "Name,Ticker\n\"Acme, Inc\",ACM\n\"Bolt, Inc,BLT\nCore,COR\n\"Dyna, Inc\",DYN\n", 1,
+         "ACM COR DYN ", "line 3 opens a double quote that it does not close, so its fields cannot be told; the line was "
+                         "not read\n"},
+        {"the header leaves a quote open", "Name,\"Ticker\nAcme,ACM\n", 0, "",
+         "its header opens a double quote that it does not close, so its columns cannot be told."},
+        {"no column names symbols", "Name,Code\nAcme,ACM\n", 0, "",
+         "no column of its header names symbols (a name holding symbol, ticker or underlying)."},
+        {"a header alone is an empty list", "Name,Code\n\n", 1, "", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetImportState();
+        ResetHeadlessShell();
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        const std::string path = Write("list.csv", c.text);
+        ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, path), 0);
+        ASSERT_EQ(BeginImport(), 1);
+        EchoKept echo;
+        EXPECT_EQ(ReadImportListFile((const ImportItem *)gImportItems.items + 1), c.read);
+        std::string symbols;
+        for (int32_t i = 0; i < gImport.workCount; i++) symbols += std::string(gImport.work[i].symbol) + " ";
+        EXPECT_EQ(symbols, c.symbols);
+        const std::string said = c.read ? echo.text : Messages();
+        if (c.reported[0]) {
+            EXPECT_NE(said.find((c.read ? "2:" + path + ": " : "Unable to read the list " + path + ": ") + c.reported),
+                      std::string::npos)
+                << said;
+        }
+        ReportImportMisses(0);
+    }
 }
 
 /* A symbol-information file refused for a date that reads only in the other

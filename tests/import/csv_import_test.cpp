@@ -660,6 +660,33 @@ TEST_F(CsvImportTest, CsiFuturesContractFiles)
     EXPECT_EQ(gHeadless.noticeCount, 0);
 }
 
+/* A CSI futures expiry in date form that is no day of the calendar would
+** be stored as the contract (and the delisting) of one that never was: its
+** line is refused by name, and the contracts of the other lines stay. */
+TEST_F(CsvImportTest, CsiFuturesExpiryThatIsNoDayRefusesItsLine)
+{
+    PlatCreateFolder(tmp.File("csif").c_str());
+    Write("csif\\futuresinfo.txt", "CSI\nFile Name,Symbol,Description,Currency,Big Point,Tick Size,Minimum Tick\n"
+                                   "ES_2024H.csv,ES,E-mini,USD,50,25,0.01\n");
+    const std::string file = Write("csif\\ES_2024H.csv", "Date,Open,High,Low,Close,ExpiryDate,NumericDeliveryMonth\n"
+                                                         "2024-01-02,100,101,99,100.5,20240315,202403\n"
+                                                         "2024-01-03,100,101,99,100.5,20240230,202403\n"
+                                                         "2024-01-04,100,101,99,100.5,20240614,202406\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSIFutures"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("csif")), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+    const SymbolRecord &es = Symbol("ES_2024H");
+    EXPECT_EQ(Dates(es), (std::vector<int32_t>{20240102, 20240104}));
+    EXPECT_EQ(es.info.DelistDate, 20240614);
+    std::vector<double> contracts;
+    for (int32_t i = 0; i < es.eventCount; i++)
+        if (es.events[i].kind == EVENT_CONTRACT) contracts.push_back(es.events[i].value);
+    EXPECT_EQ(contracts, (std::vector<double>{20240315, 20240614}));
+    const std::string line = file + ": 1 line not read as bars: line 3 (the expiry date is not a calendar day)\n";
+    EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+}
+
 TEST_F(CsvImportTest, OnlineSourceWithoutItsServiceFailsCleanly)
 {
     /* Nothing listens on port 1 of this machine. */
@@ -922,6 +949,64 @@ TEST_F(CsvImportTest, DamagedLinesReadAlikeInAFolderAndAMultiSymbolFile)
     for (const std::string &line : {gap + counted + folderReport + "\n", multi + counted + multiReport + "\n",
                                     head + " was not imported: line 1, the header, opens a double quote that it does "
                                            "not close\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
+}
+
+/* A time that is no time of day, a split below zero (which would turn the
+** factor of every earlier bar) and closes that give a split factor below
+** zero (which would turn the high below the low) are refused alike in a
+** folder's file and a multi-symbol file, named with their lines. */
+TEST_F(CsvImportTest, TimesAndSplitsThatAreNoneAreRefusedAlike)
+{
+    const struct {
+        const char *line; /* Date,Time,Open,High,Low,Close,AdjClose,RealClose,Split */
+        const char *reason;
+    } table[] = {
+        {"2024-01-02,09:30,10,12,8,11,,,", nullptr},
+        {"2024-01-03,noon,10,12,8,11,,,", "the time is not a time of day"},
+        {"2024-01-04,25:99,10,12,8,11,,,", "the time is not a time of day"},
+        {"2024-01-05,,10,12,8,11,-11,22,", "the split factor is no finite number above zero"},
+        {"2024-01-08,,10,12,8,11,,,-2", "the split is below zero"},
+        {"2024-01-09,,10,12,8,11,11,22,", nullptr},
+    };
+    std::string folderText = "Date,Time,Open,High,Low,Close,AdjClose,RealClose,Split\n", multiText;
+    std::string folderReport, multiReport;
+    int refused = 0;
+    for (size_t k = 0; k < sizeof table / sizeof table[0]; k++) {
+        folderText += std::string(table[k].line) + "\n";
+        multiText += "MMM," + std::string(table[k].line) + "\n";
+        if (!table[k].reason) continue;
+        const std::string sep = refused++ ? "," : "";
+        folderReport += sep + " line " + std::to_string(k + 2) + " (" + table[k].reason + ")";
+        multiReport += sep + " line " + std::to_string(k + 1) + " (" + table[k].reason + ")";
+    }
+    PlatCreateFolder(tmp.File("odd").c_str());
+    const std::string file = Write("odd\\ODD.csv", folderText);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("odd")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Time,Open,High,Low,Close,AdjClose,RealClose,Split"), 0);
+    const std::string multi = Write("multi.csv", multiText);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+    UnloadData();
+    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    for (const char *symbol : {"ODD", "MMM"}) {
+        SCOPED_TRACE(symbol);
+        const SymbolRecord &r = Symbol(symbol);
+        ASSERT_EQ(Dates(r), (std::vector<int32_t>{20240102, 20240109}));
+        EXPECT_EQ(r.bars[BAR_DAILY][0].time, 93000);
+        EXPECT_EQ(r.bars[BAR_DAILY][0].close, 11);
+        EXPECT_EQ(r.bars[BAR_DAILY][0].split, 1);
+        EXPECT_EQ(r.bars[BAR_DAILY][1].close, 22) << "the raw close over the adjusted one doubles the prices";
+        EXPECT_EQ(r.bars[BAR_DAILY][1].split, 2);
+    }
+    const std::string text = ReadTestFile(log);
+    const std::string counted = ": " + std::to_string(refused) + " lines not read as bars:";
+    for (const std::string &line : {file + counted + folderReport + "\n", multi + counted + multiReport + "\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
         EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
     }
@@ -1195,8 +1280,8 @@ TEST_F(CsvImportTest, FilesAndLinesThatBecomeOneSymbolAreStoredOnce)
 TEST_F(CsvImportTest, InformationNumbersThatAreNoNumbersAreRefusedByName)
 {
     PlatCreateFolder(tmp.File("prices").c_str());
-    const std::string info = Write("info.csv", "Symbol,PointValue,TickSize,PriceMult\n"
-                                               "AAA,1e400,0.05,1\n"
+    const std::string info = Write("info.csv", "Symbol,PointValue,TickSize,PriceMult,DelistDate\n"
+                                               "AAA,1e400,0.05,1,2024-13-45\n"
                                                "BBB,50,nan,1\n"
                                                "CCC,1,0.01,nan\n"
                                                "DDD,1,0.01,inf\n"
@@ -1241,6 +1326,7 @@ TEST_F(CsvImportTest, InformationNumbersThatAreNoNumbersAreRefusedByName)
     const std::string text = ReadTestFile(log);
     for (const std::string &line :
          {info + ": line 2 gives PointValue 1e400, which is not a finite number; the value was not used\n",
+          info + ": line 2 gives DelistDate 2024-13-45, which is not a date; the value was not used\n",
           info + ": line 3 gives TickSize nan, which is not a finite number; the value was not used\n",
           info + ": line 4 gives PriceMult nan, which is not a finite number; the value was not used\n",
           info + ": line 5 gives PriceMult inf, which is not a finite number; the value was not used\n",
@@ -1248,6 +1334,92 @@ TEST_F(CsvImportTest, InformationNumbersThatAreNoNumbersAreRefusedByName)
           csi + ": line 3 gives Big Point fifty, which is not a number; the value was not used\n",
           csi + ": line 4 opens a double quote that it does not close, so its fields cannot be told; the line was not "
                 "read\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
+}
+
+/* An event-list line whose date, time, type or value is none (text, a
+** number that is not finite or not whole) is named and not read, never taken
+** as 0 or as the number its text begins with; the other lines are. */
+TEST_F(CsvImportTest, EventListFieldsThatAreNoValuesAreRefusedByName)
+{
+    PlatCreateFolder(tmp.File("prices").c_str());
+    Write("prices\\AAA.csv", "Date,Open,High,Low,Close\n2024-01-02,10,12,8,11\n2024-01-03,10,12,8,11\n");
+    const std::string events = Write("events.csv", "Symbol,Date,Type,Value,Time\n"
+                                                   "AAA,2024-01-02,-1,0.5\n"
+                                                   "AAA,2024-01-03,-1,abc\n"
+                                                   "AAA,2024-01-03,-1,nan\n"
+                                                   "AAA,2024-01-03,-1,1e400\n"
+                                                   "AAA,2024-01-03,7x,2\n"
+                                                   "AAA,2024-01-03,-1.5,2\n"
+                                                   "AAA,2024-01-03,div,2\n"
+                                                   "AAA,2024-01-03,99999999999,2\n"
+                                                   "AAA,2024-02-30,7,2\n"
+                                                   "AAA,2024-01-03,7,-3.25\n"
+                                                   "AAA,2024-01-03,8,1,25:99\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_EVENT_LIST_FILE, events), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(ImportExitCode), 0) << Messages();
+    UnloadData();
+    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    const SymbolRecord &r = Symbol("AAA");
+    ASSERT_EQ(r.eventCount, 2);
+    EXPECT_EQ(r.events[0].date, 20240102);
+    EXPECT_EQ(r.events[0].kind, -1);
+    EXPECT_EQ(r.events[0].value, 0.5);
+    EXPECT_EQ(r.events[1].date, 20240103);
+    EXPECT_EQ(r.events[1].kind, 7);
+    EXPECT_EQ(r.events[1].value, -3.25);
+    const std::string text = ReadTestFile(log);
+    const struct {
+        int line;
+        const char *column, *given, *why;
+    } named[] = {
+        {3, "Value", "abc", "not a number"},          {4, "Value", "nan", "not a finite number"},
+        {5, "Value", "1e400", "not a finite number"}, {6, "Type", "7x", "not a whole number"},
+        {7, "Type", "-1.5", "not a whole number"},    {8, "Type", "div", "not a whole number"},
+        {9, "Type", "99999999999", "out of range"},   {10, "Date", "2024-02-30", "not a date"},
+        {12, "Time", "25:99", "not a time of day"},
+    };
+    for (const auto &n : named) {
+        const std::string line = events + ": line " + std::to_string(n.line) + " gives " + n.column + " " + n.given +
+            ", which is " + n.why + "; the line was not read\n";
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
+}
+
+/* A PriceMult that is a number above zero but so small that the prices it
+** divides are no finite number drops those bars named, in a folder's file
+** as in a multi-symbol file; the other symbols are stored. */
+TEST_F(CsvImportTest, PricesPastTheFiniteByTheirPriceMultAreNamed)
+{
+    PlatCreateFolder(tmp.File("prices").c_str());
+    const std::string info = Write("info.csv", "Symbol,PriceMult\nAAA,1e-310\nBBB,1e-310\n");
+    const std::string aaa = Write("prices\\AAA.csv", "Date,Open,High,Low,Close\n2024-01-02,10,12,8,11\n2024-01-03,10,12,8,11\n");
+    Write("prices\\CCC.csv", "Date,Open,High,Low,Close\n2024-01-02,10,12,8,11\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, info), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+    const std::string multi = Write("multi.csv", "DDD,2024-01-02,1\nBBB,2024-01-02,2\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(ImportExitCode), 0) << Messages();
+    UnloadData();
+    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    std::vector<std::string> symbols;
+    for (int32_t i = 0; i < gStore.symbolCount; i++) symbols.push_back(gStore.symbols[i].info.Symbol);
+    EXPECT_EQ(symbols, (std::vector<std::string>{"CCC", "DDD"}));
+    const std::string text = ReadTestFile(log);
+    for (const std::string &line :
+         {aaa + ": 2 lines not read as bars: line 2 (a price divided by PriceMult is not finite), line 3 (a price "
+                "divided by PriceMult is not finite)\n",
+          multi + ": 1 line not read as bars: line 2 (a price divided by PriceMult is not finite)\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
         EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
     }

@@ -323,14 +323,25 @@ TEST_F(MetaStockRunTest, FailuresSayWhyWithTheirExitCodes)
          "Unable to read " + tmp.File("ms\\F1.dat") + ": its directory file gives it 4 fields, and a data file holds 5, 6 or 7"},
         {"a listed data file is missing", "ms\\master", Master({{7, 6, "MISS", "Missing", 20240102, 20240104}}),
          RESULT_FILE_ERROR, "Unable to open " + tmp.File("ms\\F7.dat") + " for reading"},
-        {"a directory file cut inside its record", "ms\\master", master.substr(0, 80), RESULT_FILE_ERROR,
-         "Incomplete data (27 of 53) read from " + tmp.File("ms\\master")},
+        /* Damaged, not unreadable: named with what it lacks, as a data file is. */
+        {"a directory file cut inside its record", "ms\\master", master.substr(0, 80), RESULT_IMPORT_FAILURE,
+         tmp.File("ms\\master") + " was cut short: it holds 0 of the 3 records its header announces, and 27 bytes of "
+                                   "the next"},
+        {"a directory file cut inside its header", "ms\\ext\\emaster", Emaster({}).substr(0, 100), RESULT_IMPORT_FAILURE,
+         tmp.File("ms\\ext\\emaster") + " was cut short: it holds 100 of the 192 bytes of its header"},
+        {"an xmaster without its second record", "ms\\ext\\xmaster", Xmaster({{300, 0, "MSC", "Charlie", 20240103, 20240104},
+                                                                          {400, 0, "MSB", "Bravo again", 20240102, 20240103}})
+                                                                      .substr(0, 300),
+         RESULT_IMPORT_FAILURE, tmp.File("ms\\ext\\xmaster") + " was cut short: it holds 1 of the 2 records its header announces"},
+        {"a data file cut inside its first record", "ms\\F1.dat", std::string("\0\0", 2), RESULT_IMPORT_FAILURE,
+         tmp.File("ms\\F1.dat") + " was cut short: it holds 2 of the 24 bytes of its first record"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
+        const std::string saved = ReadTestFile(tmp.File(c.file));
         Write(c.file, c.bytes);
         const TreeImport r = Run();
-        Write(c.file, master);
+        Write(c.file, saved);
         EXPECT_EQ(c.code, r.code);
         EXPECT_EQ("", r.saved);
         EXPECT_NE(std::string::npos, r.errors.find(c.reason)) << r.errors;
@@ -365,6 +376,26 @@ TEST_F(MetaStockRunTest, RecordsThatAreNoSecurityOrNoBarAreNamed)
         EXPECT_NE(std::string::npos, r.log.find(line)) << line << r.log;
         EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << line << echo.text;
     }
+}
+
+/* A record whose prices its PriceMult carries past the finite is named and
+** not stored, as in a price file. */
+TEST_F(MetaStockRunTest, RecordsPastTheFiniteByTheirPriceMultAreNamed)
+{
+    const std::string info = Write("info.csv", "Symbol,PriceMult\nMSA,1e-310\n");
+    const std::string out = tmp.File("run.kvd"), log = tmp.File("run.log");
+    ASSERT_EQ(0, RunImportScript("  DataSource: MetaStock\n  SymInfoFile: " + info + "\n  DataPath: " + tmp.File("ms") +
+                                 "\n  StartDate: 20240101\n  EndDate: 20240131\n  SaveAs: " + out + "\n  LogFile: " + log +
+                                 "\n"))
+        << ErrorLog();
+    UnloadData();
+    ASSERT_EQ(1, ReadDataFile(out.c_str(), 0)) << Messages();
+    EXPECT_EQ(0, FindSymbolIndex("MSA"));
+    EXPECT_EQ(3, gStore.symbolCount) << "MSB, MSC and MSD";
+    const std::string reason = "a price divided by PriceMult is not finite";
+    const std::string line = tmp.File("ms\\F1.dat") + ": 3 records not read as bars: record 2 (" + reason + "), record 3 (" +
+        reason + "), record 4 (" + reason + ")\n";
+    EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << line << ReadTestFile(log);
 }
 
 } // namespace

@@ -1174,6 +1174,48 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
     }
 }
 
+/* A record whose price its PriceMult carries past the finite is passed over
+** and named from every online source, as from a file. */
+TEST_F(OnlineRunTest, RecordsPastTheFiniteByTheirPriceMultAreNamed)
+{
+    std::string chart = ChartFor(0);
+    chart.replace(chart.find("\"high\":[12,13]"), 14, "\"high\":[12,1e10]");
+    std::string crypto = "[{\"ticker\":\"btcusd\",\"priceData\":[";
+    for (int k = 0; k < 2; k++)
+        crypto += std::string(k ? "," : "") + "{\"date\":\"2024-01-0" + std::to_string(k + 2) +
+            "T00:00:00+00:00\",\"open\":10,\"high\":" + (k ? "1e10" : "12") + ",\"low\":10,\"close\":11,\"volume\":5}";
+    crypto += "]}]";
+    const std::string norgate = NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 3e38f, 9, 10);
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/v8/finance/chart/", 0) == 0) a.body = chart;
+        if (path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = crypto;
+        if (path.rfind("/api/v1/prices/", 0) == 0) {
+            a.headers = "Field-Count: 6\r\nRecord-Count: 2\r\n";
+            a.body = norgate;
+        }
+        if (path == "/") a.body = "home";
+        return a;
+    });
+    for (const char *source : {"Yahoo", "TiingoCrypto", "Norgate"}) {
+        SCOPED_TRACE(source);
+        TearDown();
+        SetUp();
+        PointAt(server);
+        const char *symbol = source[0] == 'Y' ? "S1" : source[0] == 'T' ? "btcusd" : "AAA";
+        Block(source, symbol);
+        ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, Write("info.csv", std::string("Symbol,PriceMult\n") + symbol + ",1e-300\n")), 0);
+        EchoKept echo;
+        ASSERT_EQ(0, ImportExitCode()) << Messages();
+        ASSERT_EQ(symbol, Stored());
+        EXPECT_EQ(std::vector<int32_t>{20240102}, Dates(gStore.symbols[0]));
+        const std::string line = std::string(symbol) + ": 1 record not read as bars: record 2 (a price divided by "
+                                                       "PriceMult is not finite)\n";
+        EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << ReadTestFile(log);
+        EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << echo.text;
+    }
+}
+
 /* Every failure says why, in the block's report and in the import log: a
 ** connection that cannot be made, an updater whose interface answers its
 ** status with an error, a price series without its Record-Count, a folder

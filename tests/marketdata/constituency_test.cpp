@@ -1,5 +1,6 @@
 /* Constituency table, tick sizes and security types. */
 #include <cstring>
+#include <string>
 
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
@@ -73,6 +74,25 @@ TEST_F(ConstituencyTest, LinesMayEndInCarriageReturnsAlone)
     ASSERT_EQ(gConstituencyCount, 2);
     EXPECT_STREQ(FindConstituencyLabel(3), "Large");
     EXPECT_STREQ(FindConstituencyLabel(7), "Small");
+}
+
+/* A quote a line leaves open costs that line, named in the log, and never
+** runs the names of the rows after it together. */
+TEST_F(ConstituencyTest, AQuoteNeverReachesPastItsLine)
+{
+    ASSERT_TRUE(WriteTestFile(scripts.File("constituency.csv"), "3,\"S&P 500,SP500,x\n7,Small,SP600,y\n"));
+    gHeadless.captureLog = 1;
+    ASSERT_EQ(LoadConstituency(), 1);
+    gHeadless.captureLog = 0;
+    ASSERT_EQ(gConstituencyCount, 1);
+    EXPECT_EQ(gConstituency[0].id, 7u);
+    EXPECT_STREQ(gConstituency[0].label, "Small");
+    EXPECT_STREQ(gConstituency[0].scriptName, "SP600");
+    const std::string log = gHeadless.logText ? gHeadless.logText : "";
+    EXPECT_NE(log.find("Line 1 of " + scripts.File("constituency.csv") +
+                       " opens a double quote that it does not close and was skipped."),
+              std::string::npos)
+        << log;
 }
 
 TEST_F(ConstituencyTest, FallsBackToTheProgramFolder)

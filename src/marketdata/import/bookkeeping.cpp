@@ -15,6 +15,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/import/csv_lines.h"
 #include "marketdata/import/import_run.h"
 #include "marketdata/store/constituency.h"
 #include "marketdata/store/data_load.h"
@@ -43,8 +44,15 @@ const char kRefusedMissing[] = "a price is missing";
 const char kRefusedInfinite[] = "a number is not finite";
 const char kRefusedHighLow[] = "the high is below the low";
 const char kRefusedNoSymbol[] = "the symbol is missing";
+const char kRefusedPriceMult[] = "a price divided by PriceMult is not finite";
+const char kRefusedSplitFactor[] = "the split factor is no finite number above zero";
+const char kRefusedAdjusted[] = "a price or the volume adjusted by the split factor is not finite";
 static const char kLogRefusedFile[] = "%s was not imported: %s\n";
 static const char kMsgPathTooLong[] = "%s file path is too long -- maximum is 260 chars.";
+static const char kMsgListOpenQuote[] = "Unable to read the list %s: its header opens a double quote that it does not "
+                                        "close, so its columns cannot be told.";
+static const char kMsgListNoSymbolColumn[] = "Unable to read the list %s: no column of its header names symbols (a "
+                                             "name holding symbol, ticker or underlying).";
 
 enum {
     TURNOVER_BARS = 20,
@@ -269,19 +277,45 @@ int ReadImportListFile(const ImportItem *item)
         if (!AllocMemory(&text, size + 4)) return 0;
         memcpy(text, item->value, size);
     } else if (FindTextNoCase(item->value, ".csv")) {
-        if (!LoadCsvText(item->value, &text, ',')) return 0;
+        int lines = 0;
+        if (!LoadLinesText(item->value, &text, &lines)) return 0;
         int symbolColumn[CSV_LIST_COLUMNS] = {};
+        int symbolColumns = 0;
         char *cursor = text, *line;
-        int header = 1;
+        int lineNumber = 0;
         while (ok && (line = TakeTextLine(&cursor)) != nullptr) {
+            lineNumber++;
+            /* Each line's quotes are its own, as in the other CSV files: a
+            ** quote left open costs its line, never the lines after it. */
+            if (!UnquoteLine(line, ',')) {
+                if (lineNumber == 1) {
+                    ReportError(kMsgListOpenQuote, item->value);
+                    ok = 0;
+                } else {
+                    ReportImportNote(item->value, kNoteOpenQuote, lineNumber);
+                }
+                continue;
+            }
+            if (lineNumber > 1 && !symbolColumns) {
+                /* Lines without a column to read are no list: one read as
+                ** none would import nothing, or exclude nothing. */
+                const char *p = line;
+                while (isspace((unsigned char)*p)) p++;
+                if (*p) {
+                    ReportError(kMsgListNoSymbolColumn, item->value);
+                    ok = 0;
+                }
+                continue;
+            }
             int column = 0;
             char *field = line;
             while (column < CSV_LIST_COLUMNS) {
                 char *comma = strchr(field, ',');
                 if (comma) *comma = 0;
-                if (header) {
+                if (lineNumber == 1) {
                     symbolColumn[column] = FindTextNoCase(field, "symbol") || FindTextNoCase(field, "ticker") ||
                         FindTextNoCase(field, "underlying");
+                    symbolColumns += symbolColumn[column];
                 } else if (symbolColumn[column]) {
                     while (isspace((unsigned char)*field)) field++;
                     char *e = field + strlen(field);
@@ -292,7 +326,6 @@ int ReadImportListFile(const ImportItem *item)
                 if (!comma) break;
                 field = comma + 1;
             }
-            header = 0;
         }
         FreeMemory(&text);
         return ok;
@@ -355,16 +388,29 @@ void MarkMarketDay(int32_t date)
     if (found && __atomic_load_n(found, __ATOMIC_RELAXED) < 0) __atomic_store_n(found, date, __ATOMIC_RELAXED);
 }
 
-int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
-           int plainPrices)
+static int FinitePrices(const Bar *bar)
 {
+    return std::isfinite(bar->open) && std::isfinite(bar->high) && std::isfinite(bar->low) && std::isfinite(bar->close);
+}
+
+int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
+           int plainPrices, const char **refusal)
+{
+    const char *unused;
+    if (!refusal) refusal = &unused;
+    *refusal = nullptr;
     if (bar->date < gImport.startDate || bar->date > gImport.endDate) return 0;
     /* Whatever a source sent, a bar is a day of the calendar with finite
     ** prices: the readers refuse other lines first and say why, this keeps
     ** every source to it. */
-    if (!IsCalendarDate(bar->date) || !std::isfinite(bar->open) || !std::isfinite(bar->high) ||
-        !std::isfinite(bar->low) || !std::isfinite(bar->close))
+    if (!IsCalendarDate(bar->date)) {
+        *refusal = kRefusedBadDate;
         return 0;
+    }
+    if (!FinitePrices(bar)) {
+        *refusal = kRefusedInfinite;
+        return 0;
+    }
     if (gImportState.NoWeekends && DayOfWeek(bar->date) >= 6) return 0;
     int contract = record->dataSource == SOURCE_CSI_FUTURES && dividend >= 10000101.0 && dividend <= 99991231.0;
     double mult = record->info.PriceMult;
@@ -375,12 +421,14 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
         bar->high /= mult;
         bar->low /= mult;
         bar->close /= mult;
-        if (record->dataSource == SOURCE_CSI_FUTURES) bar->extra /= mult;
+        const int futures = record->dataSource == SOURCE_CSI_FUTURES;
+        if (futures) bar->extra /= mult;
         /* The information readers refuse a divisor that is no positive
-        ** number; a finite one can still carry a price past the finite. */
-        if (!std::isfinite(bar->open) || !std::isfinite(bar->high) || !std::isfinite(bar->low) ||
-            !std::isfinite(bar->close))
+        ** number; a tiny one can still carry a price past the finite. */
+        if (!FinitePrices(bar) || (futures && !std::isfinite(bar->extra))) {
+            *refusal = kRefusedPriceMult;
             return 0;
+        }
     }
     if (bar->open == 0.0 && bar->high == 0.0 && bar->low == 0.0) {
         if (bar->close == 0.0) {
@@ -414,6 +462,14 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
             bar->split = f;
         }
     }
+    /* Closes far apart give a factor past the finite, or of 0 (which would
+    ** divide the volume by 0), and a close below zero one below zero (which
+    ** would turn the high below the low); a source's own factors can
+    ** multiply to one. */
+    if (!std::isfinite(bar->split) || !(bar->split > 0.0)) {
+        *refusal = kRefusedSplitFactor;
+        return 0;
+    }
     if (gImportState.KeepAdjusted) {
         bar->extra = bar->close;
         if (record->securityType == SECURITY_STOCK && bar->split != 0.0) {
@@ -425,6 +481,11 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
             bar->volume *= bar->split;
             bar->split = 1.0;
         }
+    }
+    /* A finite factor can still carry a price or the volume past it. */
+    if (changed && (!FinitePrices(bar) || !std::isfinite(bar->volume))) {
+        *refusal = kRefusedAdjusted;
+        return 0;
     }
     if (!plainPrices || changed) {
         bar->open = RoundSignificant(bar->open, 7);

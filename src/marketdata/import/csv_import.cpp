@@ -72,6 +72,10 @@ static const char kRefusedSameSymbolLines[] = "%s: the lines of %s were not impo
                                               "was imported from the lines of %s\n";
 /* Why a line is not a bar, beside the shared reasons. */
 static const char kRefusedLongSymbol[] = "the symbol is longer than 39 characters";
+static const char kRefusedBadTime[] = "the time is not a time of day";
+/* A split below zero would turn the factors of every earlier bar. */
+static const char kRefusedSplitBelowZero[] = "the split is below zero";
+static const char kRefusedBadExpiry[] = "the expiry date is not a calendar day";
 static const char kRefusedNulByte[] = "the line holds a NUL byte";
 static const char kRefusedInOpenQuote[] = "it opens a double quote that it does not close";
 /* A number read with decimal points whose comma is most likely decimal. */
@@ -225,6 +229,9 @@ enum LineReason {
     LINE_NO_SYMBOL,
     LINE_NUL_BYTE,
     LINE_OPEN_QUOTE, /* a quote the line does not close: its columns cannot be told */
+    LINE_BAD_TIME,
+    LINE_SPLIT_BELOW_ZERO,
+    LINE_BAD_EXPIRY, /* a CSI futures expiry that is no day */
     LINE_HEADER, /* a first line without a date, passed over as a header */
     LINE_REASON_COUNT
 };
@@ -240,6 +247,9 @@ static const char *const kLineReasons[] = {
     kRefusedNoSymbol,
     kRefusedNulByte,
     kRefusedInOpenQuote,
+    kRefusedBadTime,
+    kRefusedSplitBelowZero,
+    kRefusedBadExpiry,
     /* LINE_HEADER */ nullptr,
 };
 static_assert(sizeof kLineReasons / sizeof kLineReasons[0] == LINE_REASON_COUNT, "one text per line reason");
@@ -294,7 +304,7 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
             continue;
         case CSV_TIME: {
             char buffer[64];
-            bar->time = ParseTime(ColumnText(column, buffer, sizeof buffer));
+            if (!ReadTimeOfDay(ColumnText(column, buffer, sizeof buffer), &bar->time) && !reason) reason = LINE_BAD_TIME;
             continue;
         }
         default:
@@ -308,6 +318,7 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
     }
     if (!bar->date) return LINE_NO_DATE;
     if (!reason && haveHigh && haveLow && bar->high < bar->low) reason = LINE_HIGH_LOW;
+    if (!reason && v->split < 0.0) reason = LINE_SPLIT_BELOW_ZERO;
     return reason;
 }
 
@@ -370,7 +381,7 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
                 if (!bar->date) return 0;
             } else if (field == CSV_TIME) {
                 char buffer[64];
-                bar->time = ParseTime(ColumnText(column, buffer, sizeof buffer));
+                if (!ReadTimeOfDay(ColumnText(column, buffer, sizeof buffer), &bar->time)) return 0;
             } else if (field == CSV_SYMBOL && symbol) {
                 CopyString(symbol, IMPORT_SYMBOL_SIZE, p, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
             }
@@ -384,6 +395,7 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
         if (map[k] >= CSV_OPEN && map[k] <= CSV_CLOSE) return 0;
     if (!bar->date) return 0;
     if (haveHigh && haveLow && bar->high < bar->low) return 0;
+    if (v->split < 0.0) return 0;
     return c + 1 < columns ? c + 1 : columns;
 }
 
@@ -672,6 +684,21 @@ static void FinishPriceText(PriceText *t)
     }
 }
 
+/* Adds the lines of more, noted in a later pass, to into: the lines named
+** stay the first ones by number. */
+static void MergeRefusedLines(RefusedLines *into, const RefusedLines &more)
+{
+    if (more.count == 0) return;
+    std::vector<std::pair<int32_t, const char *>> shown;
+    for (int32_t k = 0; k < into->count && k < REFUSED_LINES_SHOWN; k++) shown.push_back({into->lines[k], into->reasons[k]});
+    for (int32_t k = 0; k < more.count && k < REFUSED_LINES_SHOWN; k++) shown.push_back({more.lines[k], more.reasons[k]});
+    std::stable_sort(shown.begin(), shown.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    const int32_t total = into->count + more.count;
+    *into = {};
+    for (const auto &line : shown) NoteRefusedLine(into, line.first, line.second);
+    into->count = total;
+}
+
 /* Marks the days of a text's bars as market days, once the text is accepted
 ** whole: a text refused on any line leaves no trace. */
 static void MarkMarketDays(const Bar *bars, int32_t n)
@@ -684,12 +711,15 @@ static void MarkMarketDays(const Bar *bars, int32_t n)
 /* The CSI futures layout: the Extra column holds the expiry, which becomes
 ** the bar's contract (and the record's delisting) when the bar lies in the
 ** import's range and the expiry is a date other than the one known; the
-** unadjusted close goes to Extra and the delivery month takes its place. */
-static void TakeContractColumns(Bar *bar, LineValues *v, SymbolInfo *info)
+** unadjusted close goes to Extra and the delivery month takes its place.
+** 0 when the bar lies in the range with an expiry that is no day of the
+** calendar (20240230): its contract would be one that never was. */
+static int TakeContractColumns(Bar *bar, LineValues *v, SymbolInfo *info)
 {
     const double expiry = bar->extra;
     const int inRange = bar->date >= gImport.startDate && bar->date <= gImport.endDate;
     const int isDate = expiry >= 10000101.0 && expiry <= 99991231.0;
+    if (inRange && isDate && (expiry != (double)(int32_t)expiry || !IsCalendarDate((int32_t)expiry))) return 0;
     if (inRange && isDate && (int32_t)expiry != info->DelistDate) {
         v->dividend = expiry;
         info->DelistDate = (int32_t)expiry;
@@ -697,6 +727,7 @@ static void TakeContractColumns(Bar *bar, LineValues *v, SymbolInfo *info)
     bar->extra = v->unadjusted;
     v->unadjusted = v->split;
     v->split = 0.0;
+    return 1;
 }
 
 /* 1 when the row's field map holds a Split column that makes bars carry the
@@ -782,7 +813,8 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     ** taken in as it is read. */
     int twoPass = MapsSplitFactors(row);
     std::vector<LineValues> values;
-    if (twoPass) values.resize((size_t)lines + 1);
+    std::vector<int32_t> lineOf; /* the line of each bar read, in two passes */
+    if (twoPass) values.resize((size_t)lines + 1), lineOf.resize((size_t)lines + 1);
     LineValues lineValues;
     int32_t count = 0, kept = 0, lineNumber = 0;
     /* Bars are taken in as they are read, but the market days they make are
@@ -797,7 +829,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             header = 0;
             ReadHeaderLine(&t, row, line, lineEnd, record);
             twoPass = MapsSplitFactors(row);
-            if (twoPass && values.empty()) values.resize((size_t)lines + 1);
+            if (twoPass && values.empty()) values.resize((size_t)lines + 1), lineOf.resize((size_t)lines + 1);
             continue;
         }
         /* With a Split column every line read keeps its place; otherwise a
@@ -806,20 +838,36 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         LineValues *v = twoPass ? &values[(size_t)count] : &lineValues;
         int plainPrices = 0;
         if (ReadPriceLine(&t, line, lineEnd, lineNumber, straight, bar, v, nullptr, &plainPrices) != LINE_BAR) continue;
-        if (csiFutures) TakeContractColumns(bar, v, &info);
+        if (csiFutures && !TakeContractColumns(bar, v, &info)) {
+            t.bars--;
+            RefuseLine(&t, lineNumber, LINE_BAD_EXPIRY);
+            continue;
+        }
+        if (twoPass) lineOf[(size_t)count] = lineNumber;
         count++;
-        if (!twoPass && AddBar(record, bar, v->adjusted, v->unadjusted, v->dividend, 0, plainPrices)) kept++;
+        if (twoPass) continue;
+        const char *why = nullptr;
+        if (AddBar(record, bar, v->adjusted, v->unadjusted, v->dividend, 0, plainPrices, &why))
+            kept++;
+        else if (why)
+            NoteRefusedLine(&t.tally.refused, lineNumber, why);
     }
     if (t.refused) count = kept = 0;
     if (ok && twoPass) {
         int hasSplit = 0;
         for (int32_t i = 0; i < count && !hasSplit; i++) hasSplit = values[(size_t)i].split != 0.0;
         if (hasSplit) ApplySplitColumn(record->bars[BAR_DAILY], values.data(), count);
+        RefusedLines dropped = {};
         for (int32_t i = 0; i < count; i++) {
             Bar bar = record->bars[BAR_DAILY][i];
             const LineValues &v = values[(size_t)i];
-            if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0)) record->bars[BAR_DAILY][kept++] = bar;
+            const char *why = nullptr;
+            if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0, 0, &why))
+                record->bars[BAR_DAILY][kept++] = bar;
+            else if (why)
+                NoteRefusedLine(&dropped, lineOf[(size_t)i], why);
         }
+        MergeRefusedLines(&t.tally.refused, dropped);
     }
     if (ok && flags) MarkMarketDays(record->bars[BAR_DAILY], kept);
     record->barCounts[BAR_DAILY] = kept;
@@ -1131,9 +1179,12 @@ int ImportCsvFile(ImportItem *row, int flags)
             }
             record->dailyCapacity = capacity;
         }
-        if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0)) {
+        const char *why = nullptr;
+        if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0, 0, &why)) {
             record->bars[BAR_DAILY][count] = bar;
             record->barCounts[BAR_DAILY] = count + 1;
+        } else if (why) {
+            NoteRefusedLine(&t.tally.refused, (int32_t)lineCount, why);
         }
     }
     const int refused = t.refused;

@@ -8,9 +8,11 @@
 **             file, with the system's reason; result code 3) and "No files
 **             with %s extension were found in %s" fail the import.
 **             A line that is no bar (a date that is no day, text or nan in a
-**             number field, a missing price, a high below the low, a symbol
-**             too long to keep, a NUL byte, a double quote the line does not
-**             close) is never stored: it is passed over and reported with its
+**             number field, a missing price, a high below the low, a time
+**             that is no time of day, a Split below zero, a CSI futures
+**             expiry that is no day, a symbol too long to keep, a NUL byte, a
+**             double quote the line does not close, or what AddBar drops as
+**             damaged) is never stored: it is passed over and reported with its
 **             number and reason, and a file that gives no bar with the reason
 **             (ReportRefusedLines, ReportRefusedFile); the rest of the import
 **             goes on.  A quote never reaches past its line, in a folder's

@@ -10,6 +10,9 @@
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
 
+const char kNoteOpenQuote[] = "line %d opens a double quote that it does not close, so its fields cannot be told; "
+                             "the line was not read\n";
+
 static const char kRefusedDateOrder[] = "line %d has the date %s, which reads only %s first; CSVDateFmt chooses the "
                                         "order (%s for this file)";
 
@@ -86,6 +89,18 @@ int UnquoteLine(char *line, char separator)
     }
     *out = 0;
     return !quoted;
+}
+
+int ReadTimeOfDay(const char *text, int32_t *time)
+{
+    *time = 0;
+    const char *p = text;
+    while (*p == ' ' || *p == '\t') p++;
+    if (!*p) return 1;
+    if (!strpbrk(p, "0123456789")) return 0;
+    const int32_t t = ParseTime(p);
+    *time = t;
+    return t >= 0 && t / 10000 <= 23 && t / 100 % 100 <= 59 && t % 100 <= 59;
 }
 
 int ReadsOnlyInOtherOrder(const char *text, int dayFirst)

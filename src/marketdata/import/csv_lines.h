@@ -55,6 +55,14 @@ int LoadLinesText(const char *path, char **text, int *lines);
 ** dropped.  A quote never reaches past its line: 0 when the line leaves one
 ** open (its fields cannot be told), else 1. */
 int UnquoteLine(char *line, char separator);
+/* The note on a side file's line that UnquoteLine finds open (its number):
+** "line %d opens a double quote ... the line was not read\n". */
+extern const char kNoteOpenQuote[];
+/* The time text into *time (hhmmss; 0 for an empty text): 1, or 0 when the
+** text is no time of day (no digit, or an hour past 23, a minute or second
+** past 59), which would be stored as a time no clock shows. */
+int ReadTimeOfDay(const char *text, int32_t *time);
+
 /* The order of day and month.  A date that reads only in the other order
 ** than the one in force (13/01/2024 read month first) tells that the file
 ** was written in that order: the file is refused whole, since its other

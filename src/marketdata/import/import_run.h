@@ -118,7 +118,10 @@ int BeginImport();
 void ReportImportMisses(int result);
 
 /* Reads an IncludeList or ExcludeList item (a file, a CSV list, or the value
-** itself as a list).  1, or 0 when a file cannot be read. */
+** itself as a list).  A CSV list's line that leaves a double quote open is
+** named and not read.  1, or 0 after reporting a file that cannot be read
+** or a CSV list that is no list (its header leaves a quote open, or names no
+** symbol column above lines that hold something). */
 int ReadImportListFile(const ImportItem *item);
 
 /* ---- bars and symbols ----------------------------------------------------------------- */
@@ -130,9 +133,13 @@ int ReadImportListFile(const ImportItem *item);
 ** dividend the cash dividend (CSIFutures: the contract).  With plainPrices
 ** the caller read open, high, low and close from decimal texts of at most 7
 ** significant digits (1e-15 to 1e15): when nothing here changes them, their
-** rounding to 7 digits would give them back, and is left out.  1 keep, 0 drop. */
+** rounding to 7 digits would give them back, and is left out.  1 keep, 0 drop.
+** A bar dropped as damaged (not a day, a price, volume or split factor that
+** is or would become no finite number, a split factor not above zero) sets
+** *refusal (when given) to the reason, a static text; one dropped for the
+** date range, a weekend or zero prices leaves it null. */
 int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
-           int plainPrices = 0);
+           int plainPrices = 0, const char **refusal = nullptr);
 /* Sorts the daily bars by date and time (of equal ones the later to arrive is
 ** kept) and the events; sets first and last date. */
 void SortBars(SymbolRecord *record);
@@ -183,13 +190,16 @@ struct RefusedLines {
 };
 
 /* Why a line is not a bar. */
-extern const char kRefusedNoDate[];    /* "no date could be read" */
-extern const char kRefusedBadDate[];   /* "the date is not a calendar day" */
-extern const char kRefusedText[];      /* "a number field holds text" */
-extern const char kRefusedMissing[];   /* "a price is missing" */
-extern const char kRefusedInfinite[];  /* "a number is not finite" */
-extern const char kRefusedHighLow[];   /* "the high is below the low" */
-extern const char kRefusedNoSymbol[];  /* "the symbol is missing" */
+extern const char kRefusedNoDate[];      /* "no date could be read" */
+extern const char kRefusedBadDate[];     /* "the date is not a calendar day" */
+extern const char kRefusedText[];        /* "a number field holds text" */
+extern const char kRefusedMissing[];     /* "a price is missing" */
+extern const char kRefusedInfinite[];    /* "a number is not finite" */
+extern const char kRefusedHighLow[];     /* "the high is below the low" */
+extern const char kRefusedNoSymbol[];    /* "the symbol is missing" */
+extern const char kRefusedPriceMult[];   /* "a price divided by PriceMult is not finite" */
+extern const char kRefusedSplitFactor[]; /* "the split factor is no finite number above zero" */
+extern const char kRefusedAdjusted[];    /* "a price or the volume adjusted by the split factor is not finite" */
 
 inline void NoteRefusedLine(RefusedLines *refused, int32_t line, const char *reason)
 {

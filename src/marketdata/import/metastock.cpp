@@ -44,12 +44,18 @@ enum {
 };
 
 static const char kMsgOpen[] = "Unable to open %s for reading\r\n\r\n%s";
-static const char kMsgListFolder[] = "Unable to read %s\r\n\r\n%s";
+static const char kMsgUnableToRead[] = "Unable to read %s\r\n\r\n%s";
 static const char kMsgFieldCount[] = "Unable to read %s: its directory file gives it %d fields, and a data file holds "
                                      "5, 6 or 7";
-static const char kMsgCutShort[] = "%s was cut short: it holds %u of the %u records its first record announces";
-static const char kMsgCutShortPart[] = "%s was cut short: it holds %u of the %u records its first record announces, "
-                                       "and %u bytes of the next";
+/* A file cut short (a copy or a download broken off) can be read, but read
+** as far as it goes it would pass for the whole: the import fails naming the
+** file and what it lacks, as it does for an answer cut short. */
+static const char kMsgCutShort[] = "%s was cut short: it holds %u of the %u records its %s announces";
+static const char kMsgCutShortPart[] = "%s was cut short: it holds %u of the %u records its %s announces, and %u "
+                                       "bytes of the next";
+static const char kMsgCutInHead[] = "%s was cut short: it holds %u of the %u bytes of its %s";
+static const char kDataHead[] = "first record";
+static const char kMasterHead[] = "header";
 
 int MbfToDouble(const uint8_t b[4], double *out)
 {
@@ -105,6 +111,27 @@ static void TakeText(char *dest, int size, const uint8_t *src, int max)
 
 static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
 
+/* 1 when a file of fileSize bytes holds its head of headSize bytes and the
+** count records of recordSize it announces; otherwise 0 after naming what
+** it lacks (head names the part that announces the count).  With count -1
+** only the head is checked. */
+static int HoldsWhatItAnnounces(const char *path, uint64_t fileSize, uint32_t headSize, int64_t count,
+                                uint32_t recordSize, const char *head)
+{
+    if (fileSize < headSize) {
+        ReportError(kMsgCutInHead, path, (unsigned)fileSize, (unsigned)headSize, head);
+        return 0;
+    }
+    if (count < 0) return 1;
+    const uint64_t whole = (fileSize - headSize) / recordSize, part = (fileSize - headSize) % recordSize;
+    if ((uint64_t)count <= whole) return 1;
+    if (part)
+        ReportError(kMsgCutShortPart, path, (unsigned)whole, (unsigned)count, head, (unsigned)part);
+    else
+        ReportError(kMsgCutShort, path, (unsigned)whole, (unsigned)count, head);
+    return 0;
+}
+
 int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *name, const char *path,
                       const uint8_t *lists, int flags, int fields)
 {
@@ -123,20 +150,14 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
     int result = -1;
     SymbolRecord record;
     memset(&record, 0, sizeof record);
-    if (ReadFileData(file, first, size, path) && PlatGetFileSize(file, &fileSize)) {
+    if (!PlatGetFileSize(file, &fileSize)) {
+        ReportError(kMsgUnableToRead, path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+    } else if (HoldsWhatItAnnounces(path, fileSize, size, -1, size, kDataHead) && ReadFileData(file, first, size, path)) {
         uint32_t count = ReadU16(first + 2);
-        /* A file holding fewer records than it announces was cut short (a
-        ** copy or a download broken off): read as far as it goes it would
-        ** pass for the security's whole history. */
-        uint64_t whole = (fileSize - size) / size;
-        if (count > whole) {
-            uint64_t part = (fileSize - size) % size;
-            if (part)
-                ReportError(kMsgCutShortPart, path, (unsigned)whole, (unsigned)count, (unsigned)part);
-            else
-                ReportError(kMsgCutShort, path, (unsigned)whole, (unsigned)count);
-        } else if (AllocMemory(&record.bars[BAR_DAILY], (uint64_t)(count + 1) * sizeof(Bar)) &&
-                   (count == 0 || ReadBlock(file, &data, (uint64_t)count * size))) {
+        if (HoldsWhatItAnnounces(path, fileSize, size, count, size, kDataHead) &&
+            AllocMemory(&record.bars[BAR_DAILY], (uint64_t)(count + 1) * sizeof(Bar)) &&
+            (count == 0 || ReadBlock(file, &data, (uint64_t)count * size))) {
             record.dailyCapacity = (int32_t)count + 1;
             SetStatusText(1, "Symbol: %s", storedSymbol);
             CopyString(record.info.Name, sizeof record.info.Name, name, 79);
@@ -175,7 +196,11 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
                         continue;
                     }
                 }
-                if (AddBar(&record, &bar, 0.0, 0.0, 0.0, flags)) record.bars[BAR_DAILY][stored++] = bar;
+                const char *why = nullptr;
+                if (AddBar(&record, &bar, 0.0, 0.0, 0.0, flags, 0, &why))
+                    record.bars[BAR_DAILY][stored++] = bar;
+                else if (why)
+                    NoteRefusedLine(&refused, (int32_t)r + 2, why);
                 record.barCounts[BAR_DAILY] = stored;
             }
             ReportRefusedLines(path, &refused, "record");
@@ -229,8 +254,16 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
                                                                                                           : MASTER_PLAIN;
     const MasterLayout &layout = kMasterLayouts[kind];
     uint8_t header[MAX_RECORD_SIZE];
-    int ok = ReadFileData(file, header, layout.headerSize, path);
+    uint64_t fileSize = 0;
+    int ok = PlatGetFileSize(file, &fileSize);
+    if (!ok) {
+        ReportError(kMsgUnableToRead, path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+    }
+    ok = ok && HoldsWhatItAnnounces(path, fileSize, layout.headerSize, -1, layout.recordSize, kMasterHead) &&
+        ReadFileData(file, header, layout.headerSize, path);
     uint32_t count = ok ? ReadU16(header + layout.countOffset) : 0;
+    ok = ok && HoldsWhatItAnnounces(path, fileSize, layout.headerSize, count, layout.recordSize, kMasterHead);
     const char *extension = kind == MASTER_X ? "mwd" : "dat";
     /* The data files are found whatever the case of their names, as on
     ** Windows: a database copied from there may say F1.DAT. */
@@ -343,7 +376,7 @@ static int ImportMetaStockTree(ImportItem *row, const char *folder, int depth)
     if (!ComposeImportPath(pattern, folder, "%s\\*", folder)) return 1;
     std::vector<TreeEntry> entries;
     if (!PlatListFolder(pattern, CollectTreeEntry, &entries)) {
-        ReportError(kMsgListFolder, folder, GetErrorText());
+        ReportError(kMsgUnableToRead, folder, GetErrorText());
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }

@@ -91,9 +91,8 @@ enum { MAX_FILE_COLUMNS = 256 };
 
 static const char kMsgZeroTick[] = "The tick size of %s in %s has a zero denominator and was not used.";
 static const char kNoteBadNumber[] = "line %d gives %s %s, which is %s; the value was not used\n";
-static const char kNoteOpenQuote[] = "line %d opens a double quote that it does not close, so its fields cannot be "
-                                     "told; the line was not read\n";
 static const char kMsgReservedKind[] = "%s\tevent type %d on %d is reserved and was skipped\n";
+static const char kNoteBadEventField[] = "line %d gives %s %s, which is %s; the line was not read\n";
 
 /* ---- fields and lines --------------------------------------------------------------- */
 
@@ -206,6 +205,37 @@ static int IsDecimalNumber(const char *p, const char *end)
     return p == end;
 }
 
+enum NumberKind { DECIMAL_NUMBER,
+                  WHOLE_NUMBER };
+
+/* Why text cannot be the value of a number field of kind (null when it can,
+** or is empty): text, or an infinite or undefined number, is never taken for
+** one.  *value (when given) receives the value. */
+static const char *NumberTextFault(const char *text, int kind, double *value = nullptr)
+{
+    const char *p = text, *end = text + strlen(text);
+    while (p < end && (*p == ' ' || *p == '\t')) p++;
+    while (end > p && (end[-1] == ' ' || end[-1] == '\t')) end--;
+    if (p == end) return nullptr;
+    if (kind == WHOLE_NUMBER) {
+        /* A whole number of the 32-bit range: a wider one would wrap. */
+        const char *q = p + (*p == '-' || *p == '+');
+        if (q == end) return "not a whole number";
+        for (const char *d = q; d < end; d++)
+            if (*d < '0' || *d > '9') return "not a whole number";
+        const long long wide = strtoll(p, nullptr, 10);
+        if (wide < INT32_MIN || wide > INT32_MAX) return "out of range";
+        if (value) *value = (double)wide;
+        return nullptr;
+    }
+    char *stop = nullptr;
+    const double read = strtod(p, &stop);
+    if (!std::isfinite(read) && stop == end) return "not a finite number"; /* inf, nan, 1e400 */
+    if (!IsDecimalNumber(p, end)) return "not a number";
+    if (value) *value = read;
+    return nullptr;
+}
+
 /* Why the text of a number field cannot be its value (null when it can, or
 ** is empty): a symbol's prices are divided by it, its contracts valued and
 ** its orders rounded by it, so text, an infinite or undefined number, or a
@@ -214,26 +244,14 @@ static const char *BadInfoNumber(int field, const char *text)
 {
     SymbolInfo probe;
     if (field != INFO_TICK_SIZE && field != INFO_ASSET_ID && !InfoNumber(&probe, field)) return nullptr;
-    const char *p = text, *end = text + strlen(text);
-    while (p < end && (*p == ' ' || *p == '\t')) p++;
-    while (end > p && (end[-1] == ' ' || end[-1] == '\t')) end--;
-    if (p == end) return nullptr;
     if (field == INFO_TICK_SIZE) {
         double fraction = 0.0;
         if (ParseTickSize(text, &fraction) != 0) return nullptr; /* a fraction: its own checks */
     }
-    if (field == INFO_ASSET_ID) {
-        const char *q = p + (*p == '-' || *p == '+');
-        if (q == end) return "not a whole number";
-        for (; q < end; q++)
-            if (*q < '0' || *q > '9') return "not a whole number";
-        return nullptr;
-    }
-    char *stop = nullptr;
-    double value = strtod(p, &stop);
-    if (!std::isfinite(value) && stop == end) return "not a finite number"; /* inf, nan, 1e400 */
-    if (!IsDecimalNumber(p, end)) return "not a number";
-    if (value < 0.0) return "below zero";
+    double value = 0.0;
+    if (const char *fault = NumberTextFault(text, field == INFO_ASSET_ID ? WHOLE_NUMBER : DECIMAL_NUMBER, &value))
+        return fault;
+    if (value < 0.0 && field != INFO_ASSET_ID) return "below zero";
     return nullptr;
 }
 
@@ -365,6 +383,8 @@ int ReadSymbolInfoFile(const char *path, int mode, int dayFirst)
                 refused = 1;
                 break;
             }
+            if (columnField[c] == INFO_DELIST_DATE && !row.DelistDate && fields[c][0])
+                ReportImportNote(path, kNoteBadNumber, lineNumber, columnNames[c], fields[c], "not a date");
         }
         if (refused) break;
         if (!row.Symbol[0]) continue;
@@ -443,6 +463,7 @@ int ReadEventListFile(const ImportItem *item)
         char *fields[MAX_FILE_COLUMNS];
         char *cursor = text;
         int header = 1, lineNumber = 0, refused = 0;
+        char columnNames[MAX_FILE_COLUMNS][32] = {};
         while (char *line = TakeTextLine(&cursor)) {
             lineNumber++;
             const int whole = UnquoteLine(line, ',');
@@ -450,13 +471,22 @@ int ReadEventListFile(const ImportItem *item)
             int n = whole ? SplitFields(line, fields, MAX_FILE_COLUMNS) : 0;
             if (header) {
                 for (int c = 0; c < MAX_FILE_COLUMNS; c++) column[c] = EVCOL_NONE;
-                for (int c = 0; c < n; c++) column[c] = FindKeyword(fields[c], kEventColumnNames, EVCOL_COUNT);
+                for (int c = 0; c < n; c++) {
+                    column[c] = FindKeyword(fields[c], kEventColumnNames, EVCOL_COUNT);
+                    CopyString(columnNames[c], sizeof columnNames[c], fields[c], -1);
+                }
                 header = 0;
                 continue;
             }
             EventListRow row;
             memset(&row, 0, sizeof row);
-            for (int c = 0; c < n; c++) {
+            /* A date, time, type or value that is none is never read as 0 (a row
+            ** passed over unseen, a dividend of 0) or as the number text
+            ** begins with: the line is named and not read. */
+            const char *fault = nullptr;
+            int faultColumn = 0;
+            for (int c = 0; c < n && !fault; c++) {
+                double number = 0.0;
                 switch (column[c]) {
                 case EVCOL_SYMBOL:
                     CopyString(row.symbol, sizeof row.symbol, fields[c], IMPORT_SYMBOL_SIZE - 1);
@@ -467,18 +497,34 @@ int ReadEventListFile(const ImportItem *item)
                     if (!row.date && ReadsOnlyInOtherOrder(fields[c], dayFirst)) {
                         RefuseForDateOrder(item->value, lineNumber, fields[c], dayFirst);
                         refused = 1;
+                    } else if (!row.date && fields[c][0]) {
+                        fault = "not a date";
                     }
                     break;
-                case EVCOL_TIME: row.time = ParseTime(fields[c]); break;
-                case EVCOL_TYPE: row.kind = atoi(fields[c]); break;
-                case EVCOL_VALUE: row.value = atof(fields[c]); break;
+                case EVCOL_TIME:
+                    if (!ReadTimeOfDay(fields[c], &row.time)) fault = "not a time of day";
+                    break;
+                case EVCOL_TYPE:
+                    fault = NumberTextFault(fields[c], WHOLE_NUMBER, &number);
+                    row.kind = (int32_t)number;
+                    break;
+                case EVCOL_VALUE:
+                    fault = NumberTextFault(fields[c], DECIMAL_NUMBER, &number);
+                    row.value = number;
+                    break;
                 default: break;
                 }
+                faultColumn = c;
             }
             if (refused) {
                 /* Nothing of a file refused for its dates is kept. */
                 gImport.eventCount = keptCount;
                 break;
+            }
+            if (fault) {
+                ReportImportNote(item->value, kNoteBadEventField, lineNumber, columnNames[faultColumn], fields[faultColumn],
+                                 fault);
+                continue;
             }
             if (!row.symbol[0] || !row.date || !row.kind) continue;
             /* The contract kinds belong to futures bars; a list row of such a

@@ -176,7 +176,11 @@ int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, Sym
             NoteRefusedLine(&refused, (int32_t)j + 1, kRefusedHighLow);
             continue;
         }
-        if (!AddBar(record, bar, 0.0, d, x, flags)) continue;
+        const char *why = nullptr;
+        if (!AddBar(record, bar, 0.0, d, x, flags, 0, &why)) {
+            if (why) NoteRefusedLine(&refused, (int32_t)j + 1, why);
+            continue;
+        }
         if (turnoverLayout) bar->extra = field(r, 5);
         stored++;
     }
@@ -421,9 +425,13 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
             if (std::isnan(bar.volume)) bar.volume = 0.0;
             double extra = bar.extra;
             bar.extra = 0.0;
-            int accepted = totalReturn ? AddBar(record, &bar, extra, 0.0, 0.0, flags)
-                                       : AddBar(record, &bar, 0.0, 0.0, extra, flags);
-            if (accepted) bars[kept++] = bar;
+            const char *why = nullptr;
+            int accepted = totalReturn ? AddBar(record, &bar, extra, 0.0, 0.0, flags, 0, &why)
+                                       : AddBar(record, &bar, 0.0, 0.0, extra, flags, 0, &why);
+            if (accepted)
+                bars[kept++] = bar;
+            else if (why)
+                NoteRefusedLine(&refused, i + 1, why);
         }
         ReportRefusedLines(storedSymbol, &refused, "record");
     }
@@ -483,7 +491,11 @@ int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbo
             NoteRefusedLine(&refused, number, kRefusedHighLow);
             continue;
         }
-        if (AddBar(record, &bar, 0.0, 0.0, 0.0, flags)) kept++;
+        const char *why = nullptr;
+        if (AddBar(record, &bar, 0.0, 0.0, 0.0, flags, 0, &why))
+            kept++;
+        else if (why)
+            NoteRefusedLine(&refused, number, why);
     }
     ReportRefusedLines(storedSymbol, &refused, "record");
     record->barCounts[BAR_DAILY] = kept;

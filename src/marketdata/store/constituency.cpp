@@ -1,6 +1,7 @@
 /* constituency.cpp -- the constituency table, tick sizes and security types. */
 #include "marketdata/store/constituency.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@ int32_t gConstituencyCount = 0;
 
 static const char kConstituencyFile[] = "%s\\constituency.csv";
 static const char kReservedId[] = "Constituency id %u in %s is reserved and was skipped.";
+static const char kOpenQuote[] = "Line %d of %s opens a double quote that it does not close and was skipped.";
 
 enum { RESERVED_ID_FIRST = 997,
        RESERVED_ID_LAST = 998 };
@@ -35,6 +37,24 @@ static const char *TakeField(const char *text, char *dest, int size, int maxLen)
     return end;
 }
 
+/* Drops the double quotes of a line and the commas between two of them; 0
+** when the line leaves a quote open. */
+static int UnquoteLine(char *line)
+{
+    int quoted = 0;
+    char *out = line;
+    for (const char *p = line; *p; p++) {
+        if (*p == '"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (quoted && *p == ',') continue;
+        *out++ = *p;
+    }
+    *out = 0;
+    return !quoted;
+}
+
 int LoadConstituency()
 {
     char path[260];
@@ -44,14 +64,23 @@ int LoadConstituency()
     FreeMemory(&gConstituency);
     gConstituencyCount = 0;
     char *text = nullptr;
-    int lines = LoadCsvText(path, &text, 0);
-    if (lines <= 0) return 0;
+    uint32_t size = 0;
+    if (!LoadTextFile(path, &text, &size)) return 0;
+    const int lines = 2 + CountLoneCarriageReturns(text, text + size) + (int)std::count(text, text + size, '\n');
     if (!AllocMemory(&gConstituency, (uint64_t)lines * sizeof(ConstituencyRecord))) {
         FreeMemory(&text);
         return 0;
     }
     char *cursor = text;
+    int lineNumber = 0;
     for (char *line; (line = TakeTextLine(&cursor)) != nullptr;) {
+        lineNumber++;
+        /* Each line's quotes are its own: a quote left open would run the
+        ** names of the rows after it together. */
+        if (!UnquoteLine(line)) {
+            LogPrintf(kOpenQuote, lineNumber, path);
+            continue;
+        }
         ConstituencyRecord row = {};
         /* Read wide so that a number past the 32-bit range is refused rather
         ** than wrapped: every id must leave its event kind -(id + 1) a valid
