@@ -985,3 +985,116 @@ TEST_F(ResultWindowsTest, AListThatGoesTakesTheWindowsOfItsTests)
         while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
     }
 }
+
+namespace {
+
+/* A script that imports 60 weekdays of one symbol from 2024-01-01 (a
+** Monday) and tests a strategy that holds each position two days, saving its
+** tests to run.kvr.  Two of its Results columns count the test's dates; the
+** others are summary statistics ("|1") and not. */
+std::string WriteStatsRunScript()
+{
+    const std::string prices = FrameTest::File("statsprices"), data = FrameTest::File("stats.kvd");
+    CreateDirectoryA(prices.c_str(), nullptr);
+    std::string csv = "Date,Open,High,Low,Close,Volume\n";
+    int month = 1, day = 1;
+    static const int kDays[] = {31, 29, 31, 30};
+    for (int weekday = 0, written = 0; written < 60; weekday = (weekday + 1) % 7) {
+        if (weekday < 5) {
+            const int close = 100 + (written * 7) % 11;
+            char line[96];
+            snprintf(line, sizeof line, "2024-%02d-%02d,%d.5,%d,%d,%d,1000\n", month, day, close - 1, close + 1,
+                     close - 2, close);
+            csv += line;
+            written++;
+        }
+        if (++day > kDays[month - 1]) day = 1, month++;
+    }
+    WriteTestFile(prices + "\\AAA.csv", csv);
+    const std::string script = FrameTest::File("statsrun.kvs");
+    WriteTestFile(script, "Settings:\n  DataFile: " + data + "\n  ResultsFile: " + FrameTest::File("run.kvr") +
+                              "\n  AccountSize: 100000\nImport:\n  DataSource: CSV\n  DataPath: " + prices + "\n  SaveAs: " +
+                              data + "\n  StartDate: 2024-01-01\n  EndDate: 2024-12-31\nResults:\n"
+                              "  Net: S.Equity - S.StartEquity {$0 \"Net Profit\"}\n"
+                              "  NetPct: S.Equity / S.StartEquity - 1 {%2 \"Net %\" |1}\n"
+                              "  DateCount: S.Number {#0 \"Dates\"}\n"
+                              "  Reached: S.Number {#0 \"Reached\" |1}\n"
+                              "  TradeCount: Sum(S.Wins + S.Losses, S.Number) {#0 \"Trades\" |1}\n"
+                              "  WinPct: Sum(S.Wins, S.Number) / Sum(S.Wins + S.Losses, S.Number) {%1 \"Win %\"}\n"
+                              "Strategy: S1\n  Side: Long\n  EntrySetup: C > 0\n  ExitRule: BarsHeld >= 2\n"
+                              "  Quantity: 10\n  QtyType: Percent\n");
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, script.c_str(), -1);
+    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, data.c_str(), -1);
+    gSettings.UseEarliestDate = gSettings.UseLatestDate = 1;
+    gSettings.AddGraph = gSettings.AddLog = gSettings.AddDebug = gSettings.AddReport = gSettings.AddTrades = 0;
+    SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+    return script;
+}
+
+/* Its timer holds the program up at each pump, as a slow machine would, so
+** the run shows its progress lines on many of its dates.  The timer is due
+** again at once after a hold: only a pump's first dispatch holds. */
+void CALLBACK SlowDown(HWND, UINT, UINT_PTR, DWORD)
+{
+    static DWORD heldUntil;
+    if (GetTickCount() - heldUntil < 3) return;
+    Sleep(25);
+    heldUntil = GetTickCount();
+}
+
+std::string Heading(HWND window, int column)
+{
+    char text[256] = "";
+    HDITEMA item = {};
+    item.mask = HDI_TEXT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    Header_GetItem(ListView_GetHeader(GetListViewOf(window)), column, &item);
+    return text;
+}
+
+std::string RowText(HWND window, int row)
+{
+    std::string text;
+    const int columns = Header_GetItemCount(ListView_GetHeader(GetListViewOf(window)));
+    for (int c = 0; c < columns; c++) text += Cell(window, row, c) + "|";
+    return text;
+}
+
+} // namespace
+
+/* A test run with F5 shows the statistics of the test it ran, not those of
+** the date its last progress line was drawn on: the row is the row the
+** reopened file shows, and the dates it counts are all 60. */
+TEST_F(ResultWindowsTest, ATestJustRunShowsTheRowItsFileShows)
+{
+    ProgramSettings saved = gSettings;
+    WriteStatsRunScript();
+    DeleteFileA(File("run.kvr").c_str());
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    const UINT_PTR slow = SetTimer(nullptr, 0, 5, SlowDown);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_TEST, 0);
+    KillTimer(nullptr, slow);
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    SyncResultsWindows();
+    ResultsWindow *list = FindResultsWindowByPath(File("run.kvr").c_str());
+    ASSERT_NE(nullptr, list);
+    HWND window = FindResultsHwnd(list);
+    ASSERT_NE(nullptr, window);
+    ASSERT_EQ(1, ListView_GetItemCount(GetListViewOf(window)));
+    EXPECT_EQ("Dates|Reached|", Heading(window, 5) + "|" + Heading(window, 6) + "|");
+    EXPECT_EQ("60|60|", Cell(window, 0, 5) + "|" + Cell(window, 0, 6) + "|");
+    EXPECT_NE("$0", Cell(window, 0, 3));
+    const std::string run = RowText(window, 0);
+
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    Pump();
+    ASSERT_FALSE(IsWindow(window));
+    ASSERT_EQ(1, OpenResultsWindow(File("run.kvr").c_str()));
+    window = FindResultsHwnd(FindResultsWindowByPath(File("run.kvr").c_str()));
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(run, RowText(window, 0));
+    gSettings = saved;
+}
