@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/date_loop.h"
 #include "engine/optimizer.h"
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
@@ -474,12 +475,14 @@ static void SortResults(HWND window, int column)
 
 /* ---- rename dialog ---------------------------------------------------------------------- */
 
+/* The dialog renames the selected test of the results window it was opened
+** from (its parameter): the one the user gave the command in. */
 static INT_PTR CALLBACK RenameTestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     static HWND sWindow;
     static TestRecord *sTest;
     if (message == WM_INITDIALOG) {
-        sWindow = FindResultsHwnd(FirstResultsWindow());
+        sWindow = (HWND)lParam;
         sTest = nullptr;
         if (!sWindow || GetSelectedTest(sWindow, &sTest) < 0) {
             EndDialog(dialog, 2);
@@ -513,9 +516,17 @@ static INT_PTR CALLBACK RenameTestDlgProc(HWND dialog, UINT message, WPARAM wPar
 
 /* ---- commands ------------------------------------------------------------------------- */
 
+/* The frontmost results window: the one a results command given elsewhere
+** acts on. */
+static HWND FrontResultsHwnd()
+{
+    HWND child = nullptr;
+    return FindNextChildWindow(&child, "KestovarResults") ? child : nullptr;
+}
+
 int ResultsCommand(HWND window, int commandId)
 {
-    if (!window) window = FindResultsHwnd(FirstResultsWindow());
+    if (!window) window = FrontResultsHwnd();
     ResultsHost *host = window ? HostOf(window) : nullptr;
     TestRecord *test = nullptr;
     switch (commandId) {
@@ -525,7 +536,9 @@ int ResultsCommand(HWND window, int commandId)
         if (host && host->list) SaveResultsFile(host->list, commandId == IDM_SAVE_AS);
         if (window) SyncResultsRows(window, 0);
         return 1;
-    case IDM_RESULTS_COMPARE: ShowCompareDialog(nullptr); return 1;
+    case IDM_RESULTS_COMPARE:
+        if (window) ShowCompareDialog(window, nullptr);
+        return 1;
     case IDM_DELETE_TEST:
         if (window && (!gSettings.AskDeleteTests || MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete the selected test result?") == IDYES))
             DeleteSelectedTest(window);
@@ -539,7 +552,9 @@ int ResultsCommand(HWND window, int commandId)
         return 1;
     }
     case IDM_RENAME_TEST:
-        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_RENAME_TEST), gFrame.frame, RenameTestDlgProc, 0);
+        if (window)
+            DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_RENAME_TEST), gFrame.frame, RenameTestDlgProc,
+                            (LPARAM)window);
         return 1;
     case IDM_CHART_FORMULAS: {
         char path[260];
@@ -612,7 +627,7 @@ static int CloseResults(HWND window)
 {
     ResultsHost *host = HostOf(window);
     if (host && host->list) {
-        if (gRun.state != RUN_IDLE && host->list == FirstResultsWindow()) {
+        if (gRun.state != RUN_IDLE && host->list == gEngineRun.results) {
             ReportError("Please stop the current test before closing its results window.");
             return 0;
         }

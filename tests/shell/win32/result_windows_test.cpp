@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
+#include "engine/run_view_hooks.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -1061,11 +1062,19 @@ std::string RowText(HWND window, int row)
     return text;
 }
 
+struct ClosedDuringRun {
+    int seen, runListOpen, otherListOpen;
+};
+ClosedDuringRun gClosedDuringRun;
+
 } // namespace
 
 /* A test run with F5 shows the statistics of the test it ran, not those of
 ** the date its last progress line was drawn on: the row is the row the
-** reopened file shows, and the dates it counts are all 60. */
+** reopened file shows, and the dates it counts are all 60.  While it runs,
+** the results window it adds its test to refuses to close, and another one
+** closes (the run's list is the script's results file, not the list opened
+** first). */
 TEST_F(ResultWindowsTest, ATestJustRunShowsTheRowItsFileShows)
 {
     ProgramSettings saved = gSettings;
@@ -1074,9 +1083,28 @@ TEST_F(ResultWindowsTest, ATestJustRunShowsTheRowItsFileShows)
     SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
     Pump();
     ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    gSettings.AddDebug = 1; /* the run hands the debug panel its symbol on its last date */
+    SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+    void (*examine)(const char *, const char *) = gRunViewHooks.updateExaminePanel;
+    gClosedDuringRun = {};
+    gRunViewHooks.updateExaminePanel = [](const char *, const char *) {
+        SyncResultsWindows();
+        HWND run = FindResultsHwnd(FindResultsWindowByPath(File("run.kvr").c_str()));
+        HWND other = FindResultsHwnd(FirstResultsWindow());
+        SendMessageA(run, WM_CLOSE, 0, 0);
+        SendMessageA(other, WM_CLOSE, 0, 0);
+        gClosedDuringRun = {1, IsWindow(run) ? 1 : 0, IsWindow(other) ? 1 : 0};
+    };
+    DialogWatcher::Clear();
     const UINT_PTR slow = SetTimer(nullptr, 0, 5, SlowDown);
     SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_TEST, 0);
     KillTimer(nullptr, slow);
+    gRunViewHooks.updateExaminePanel = examine;
+    EXPECT_EQ(1, gClosedDuringRun.seen);
+    EXPECT_EQ(1, gClosedDuringRun.runListOpen);
+    EXPECT_EQ(0, gClosedDuringRun.otherListOpen);
+    EXPECT_TRUE(SeenText("Please stop the current test before closing its results window."));
     ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
     SyncResultsWindows();
     ResultsWindow *list = FindResultsWindowByPath(File("run.kvr").c_str());
@@ -1097,4 +1125,60 @@ TEST_F(ResultWindowsTest, ATestJustRunShowsTheRowItsFileShows)
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(run, RowText(window, 0));
     gSettings = saved;
+}
+
+/* With two results windows open, Rename Test (F2) and Compare Trade Lists
+** act on the one the user gave them in, not on the one opened first; both
+** lists number their tests alike. */
+TEST_F(ResultWindowsTest, RenameAndCompareActOnTheActiveResultsWindow)
+{
+    ViewData data;
+    gSettings.ChartBarSize2 = BAR_DAILY;
+    ResultsWindow *first;
+    HWND firstWindow = OpenList({MakeTest(1, nullptr, 0, 8), MakeTest(2, nullptr, 0, 6), MakeTest(3, nullptr, 0, 6)}, &first);
+    ASSERT_NE(nullptr, firstWindow);
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    Pump();
+    HWND secondWindow = gFrame.activeChild;
+    ResultsWindow *second = ResultsListOf(secondWindow);
+    ASSERT_TRUE(second && second != first);
+    TestRecord *chosen = MakeTest(3, nullptr, 0, 8);
+    for (TestRecord *t : {MakeTest(1, nullptr, 0, 6), MakeTest(2, nullptr, 0, 6), chosen}) AddTestToResults(second, t);
+    SyncResultsWindows();
+    SelectItem(firstWindow, 0);
+    SelectItem(secondWindow, 2);
+    first->modified = second->modified = 0;
+
+    NMLVKEYDOWN f2 = {};
+    f2.hdr.hwndFrom = GetListViewOf(secondWindow);
+    f2.hdr.idFrom = LIST_VIEW_ID;
+    f2.hdr.code = LVN_KEYDOWN;
+    f2.wVKey = VK_F2;
+    DialogWatcher::Clear();
+    SendMessageA(secondWindow, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&f2);
+    Pump();
+    ASSERT_EQ(1u, DialogWatcher::Seen().size());
+    EXPECT_EQ(0u, DialogWatcher::Seen()[0].find("Rename Test 0003|"));
+    EXPECT_EQ(0, first->modified);
+    EXPECT_EQ(1, second->modified);
+
+    gSettings.Test1 = 1;
+    gSettings.Test2 = 2;
+    gSettings.Strat1 = gSettings.Strat2 = 0;
+    gSettings.KeepMatches = gSettings.KeepNonMatches = 1;
+    gSettings.MinDlrDiff = gSettings.MinPctDiff = 0;
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RESULTS_COMPARE, 0);
+    Pump();
+    HWND compare = nullptr;
+    ASSERT_TRUE(FindNextChildWindow(&compare, "KestovarCompare"));
+    const CompareWindow *shown = (const CompareWindow *)GetWindowLongPtrA(compare, GWLP_USERDATA);
+    EXPECT_EQ(chosen, shown->test1);
+    EXPECT_EQ(chosen, shown->test2);
+    /* Its settings offer the tests of the same list again. */
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)firstWindow, 0);
+    gSettings.Test1 = gSettings.Test2 = 2;
+    CompareCommand(compare, IDM_COMPARE_SETTINGS);
+    Pump();
+    shown = (const CompareWindow *)GetWindowLongPtrA(compare, GWLP_USERDATA);
+    EXPECT_EQ(second->firstTest->next, shown->test1);
 }
