@@ -354,6 +354,7 @@ LRESULT CALLBACK CompareWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
                                     0, 0, 0, 0, window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
         if (!view) return -1;
         SetSortImageList(view);
+        KeepListKeysQuick(view);
         ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         for (int c = 0; c < COMPARE_COLUMNS; c++) {
             SetColumn(view, kCompareColumnNames[c], LVCFMT_CENTER, c, 1);
@@ -373,6 +374,7 @@ LRESULT CALLBACK CompareWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     }
     case WM_NOTIFY: return CompareOf(window) ? OnListViewNotify(window, (NMHDR *)lParam, &kCompareEvents) : 0;
+    case WM_LIST_CELL_READER: return (LRESULT)(ListCellText)CompareCellText;
     default: break;
     }
     LRESULT result = 0;

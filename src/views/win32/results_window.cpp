@@ -654,6 +654,7 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
                                     window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
         if (!view) return -1;
         SetSortImageList(view);
+        KeepListKeysQuick(view);
         ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         SizeChildToClient(window, FALSE);
         break;
@@ -673,6 +674,7 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     }
     case WM_NOTIFY: return OnListViewNotify(window, (NMHDR *)lParam, &kResultsEvents);
+    case WM_LIST_CELL_READER: return (LRESULT)(ListCellText)ResultsCell;
     default: break;
     }
     LRESULT result = 0;
