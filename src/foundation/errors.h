@@ -56,6 +56,11 @@ int MessageBoxFormat(uint32_t style, const char *format, ...)
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
+/* The tick count (PlatTickCount64) less the milliseconds the UI thread has
+** spent waiting on the user in a message box of ReportError or
+** MessageBoxFormat: a run's clock, which a question left open for minutes
+** does not move. */
+uint64_t RunClockMs();
 /* Sets the owner window and the backup root; returns 1. */
 int InitMessages(void *ignored, void *owner, const char *backupRoot);
 

@@ -396,6 +396,18 @@ static void MoveSingleSelection(HWND view, int row)
     ListView_SetSelectionMark(view, row);
 }
 
+void ClearListSelection(HWND view)
+{
+    if (!(GetWindowLongA(view, GWL_STYLE) & LVS_SINGLESEL)) {
+        ListView_SetItemState(view, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        return;
+    }
+    const int selected = ListView_GetNextItem(view, -1, LVNI_SELECTED);
+    if (selected >= 0) ListView_SetItemState(view, selected, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    const int focused = ListView_GetNextItem(view, -1, LVNI_FOCUSED);
+    if (focused >= 0) ListView_SetItemState(view, focused, 0, LVIS_FOCUSED);
+}
+
 int SelectItem(HWND listWindow, int row)
 {
     HWND view = GetListViewOf(listWindow);

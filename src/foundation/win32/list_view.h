@@ -65,6 +65,10 @@ HWND GetListViewOf(HWND listWindow);
 int GetSelectionPlace(HWND listWindow);
 int GetSelectedItem(HWND listWindow);
 int SelectItem(HWND listWindow, int row);
+/* No row of the list view selected or focused.  A single-selection list
+** clears only the rows that were: clearing every row at once costs a pass
+** over all of them on some systems. */
+void ClearListSelection(HWND listView);
 /* A single-selection list view moves its selection by the arrow, page,
 ** Home and End keys at the cost of the rows it leaves and reaches, whatever
 ** its length (the list windows call it as they make their list views). */

@@ -107,9 +107,11 @@ static TestRecord *RowTest(HWND window, int row)
 /* Brings the rows in line with the list.  A test whose statistics do not fit
 ** the Results columns compiled now is computed as it comes in (refill: every
 ** test, as after a recompile); the others are shown as stored, so a sort
-** only reorders pointers.  New rows re-fit the widths unless the rows only
-** changed their order (a sort). */
-static void SyncResultsRows(HWND window, int refill, int fitWidths = 1)
+** only reorders pointers.  New rows re-fit the widths and, with no row
+** selected, the newest is; a caller that only moved or removed rows (a sort,
+** a deletion: moved 1) keeps the widths and selects its own row, so the
+** list does not jump away and back. */
+static void SyncResultsRows(HWND window, int refill, int moved = 0)
 {
     ResultsHost *host = HostOf(window);
     if (!host || !host->list) return;
@@ -137,12 +139,12 @@ static void SyncResultsRows(HWND window, int refill, int fitWidths = 1)
         added = newColumns || !appended ? n : n - matched;
         host->rowCount = n;
         host->freedHint = 0;
-        if (!appended || newColumns) ListView_SetItemState(view, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        if (!appended || newColumns) ClearListSelection(view);
         ListView_SetItemCountEx(view, n, LVSICF_NOSCROLL);
         InvalidateRect(view, nullptr, TRUE);
     }
-    if (added && fitWidths) AutoSizeColumns(view);
-    if (added && ListView_GetSelectedCount(view) == 0) SelectItem(window, host->rowCount - 1);
+    if (added && !moved) AutoSizeColumns(view);
+    if (added && !moved && ListView_GetSelectedCount(view) == 0) SelectItem(window, host->rowCount - 1);
     char title[320];
     FormatText(title, sizeof title, "%s", list->title);
     char shown[320] = "";
@@ -431,7 +433,7 @@ static void DeleteSelectedTest(HWND window)
     const int32_t count = DeleteTestFromResults(host->list, test, dropped.data());
     for (int32_t k = 0; k < count; k++) ListView_DeleteColumn(view, dropped[(size_t)k]);
     host->shownColumns -= count;
-    SyncResultsRows(window, 0, 0);
+    SyncResultsRows(window, 0, 1);
     if (!host->list->firstTest) {
         memset(host->sortPriorities, 0, sizeof host->sortPriorities);
         memset(host->sortDirections, 0, sizeof host->sortDirections);
@@ -468,7 +470,7 @@ static void SortResults(HWND window, int column)
         if (list->sortKeys[c] > list->keyCount) list->keyCount = list->sortKeys[c];
     }
     SortResultsRows(list);
-    SyncResultsRows(window, 0, 0);
+    SyncResultsRows(window, 0, 1);
     SelectItem(window, 0);
     ShowSortArrows(view, host->sortPriorities, host->sortDirections);
 }

@@ -17,6 +17,7 @@
 #include "services/services.h"
 #include "support/test_support.h"
 #include "views/win32/result_windows.h"
+#include "engine/results_list.h"
 
 namespace {
 
@@ -226,4 +227,35 @@ TEST_F(FrameTest, ACsvListOfAHundredThousandLinesOpensSortsAndClosesAnswering)
     printf("[ 100,000 lines ] longest wait for an answer: opening %d ms, sorting %d / %d ms, closing %d ms\n", opening,
            sortingAmount, sortingGroup, closing);
     for (int ms : {opening, sortingAmount, sortingGroup, closing}) EXPECT_LT(ms, 1000);
+}
+
+/* Deleting a test of a list of 10,000 leaves the list where it was: the row
+** now at the deleted one's place is selected, the rows in sight stay in
+** sight, and the window answers at once. */
+TEST_F(FrameTest, DeletingATestOfALongListKeepsThePlace)
+{
+    gSettings.AskDeleteTests = 0;
+    while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    ResultsWindow *list = FirstResultsWindow();
+    for (int n = 1; n <= 10000; n++) {
+        TestRecord *t = ReadTestRecord(nullptr, 0, 1, 1, 0);
+        t->testNumber = n;
+        AddTestToResults(list, t);
+    }
+    SyncResultsWindows();
+    HWND window = FindResultsHwnd(list), view = GetListViewOf(window);
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)window, 0);
+    SelectItem(window, 5000);
+    ListView_EnsureVisible(view, 4996, FALSE); /* 5000 in sight, not at the top */
+    const int top = ListView_GetTopIndex(view);
+    ASSERT_LT(top, 5000);
+    ASSERT_GT(top + ListView_GetCountPerPage(view), 5000);
+    const int silence = LongestSilence([&] { ResultsCommand(window, IDM_DELETE_TEST); });
+    EXPECT_EQ(9999, ListView_GetItemCount(view));
+    EXPECT_EQ(5000, GetSelectedItem(window));
+    EXPECT_EQ("5002", Cell(window, 5000, 0)); /* test 5001 went */
+    EXPECT_EQ(top, ListView_GetTopIndex(view));
+    EXPECT_LT(silence, 1000);
+    list->modified = 0;
 }

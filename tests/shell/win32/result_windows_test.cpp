@@ -1182,3 +1182,29 @@ TEST_F(ResultWindowsTest, RenameAndCompareActOnTheActiveResultsWindow)
     shown = (const CompareWindow *)GetWindowLongPtrA(compare, GWLP_USERDATA);
     EXPECT_EQ(second->firstTest->next, shown->test1);
 }
+
+/* The run time a run ends with leaves out the time its Data File question
+** waited for the user: a run of a moment stays a moment. */
+TEST_F(ResultWindowsTest, TheRunTimeLeavesOutAQuestionsWait)
+{
+    ProgramSettings saved = gSettings;
+    WriteStatsRunScript();
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    UnloadData();                            /* the test loads the data file again */
+    ASSERT_NE(nullptr, OpenTradeList(MakeTest(1, nullptr, 0, 4))); /* a window that loading closes */
+    gSettings.AskUnloadData = 1;
+    DialogWatcher::Clear();
+    DialogWatcher::Delay(1500);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_TEST, 0);
+    DialogWatcher::Delay(0);
+    ASSERT_TRUE(SeenText("Changing the Data File will close all Chart, Graph, Plot, Scan and Trades windows."));
+    EXPECT_EQ(0, CountChildren("KestovarTrades"));
+    char time[64] = "";
+    GetStatusText(1, time, sizeof time);
+    int hours = -1, minutes = -1, seconds = -1, ms = -1;
+    ASSERT_EQ(4, sscanf(time, "Time: %d:%d:%d.%d", &hours, &minutes, &seconds, &ms)) << time;
+    EXPECT_LT(((hours * 60 + minutes) * 60 + seconds) * 1000 + ms, 1000) << time;
+    gSettings = saved;
+}
