@@ -586,6 +586,7 @@ TEST_F(FrameTest, TheWindowsDialogScrollsToTheEndOfALongTitle)
     ASSERT_GT(widest, client.right); /* the title does not fit */
     EXPECT_TRUE(GetWindowLongA(list, GWL_STYLE) & WS_HSCROLL);
     EXPECT_GE((int)SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0), widest);
+    ShowWindow(dialog, SW_SHOW);
     HoldForScreenshot();
     DestroyWindow(dialog);
 }

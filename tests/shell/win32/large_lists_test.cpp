@@ -130,6 +130,7 @@ TEST_F(FrameTest, ATradeListOfAHundredThousandTradesSavesAndCopiesAnswering)
     const int opening = LongestSilence([&] { list = OpenTradeList(test); });
     ASSERT_NE(nullptr, list);
     EXPECT_EQ(100000, ListView_GetItemCount(GetListViewOf(list)));
+    HoldForScreenshot();
     const std::string path = File("trades.csv");
     int saved = 0;
     const int saving = LongestSilence([&] { saved = SaveListCsv(list, path.c_str()); });
@@ -222,6 +223,7 @@ TEST_F(FrameTest, ACsvListOfAHundredThousandLinesOpensSortsAndClosesAnswering)
     const int sortingAmount = LongestSilence([&] { ClickHeader(list, 3); });
     EXPECT_EQ("100000|1|", Cell(list, 0, 0) + "|" + Cell(list, 0, 3) + "|");
     EXPECT_EQ("1|100000|", Cell(list, 99999, 0) + "|" + Cell(list, 99999, 3) + "|");
+    HoldForScreenshot();
     const int closing = LongestSilence([&] { SendMessageA(list, WM_CLOSE, 0, 0); });
     EXPECT_FALSE(IsWindow(list));
     printf("[ 100,000 lines ] longest wait for an answer: opening %d ms, sorting %d / %d ms, closing %d ms\n", opening,
