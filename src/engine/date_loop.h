@@ -41,6 +41,9 @@ struct EngineRun {
                                  ** freed meanwhile is null */
     int32_t waitingExportCount;
     int32_t multiSaveCount;    /* the last of them, the OptMultiSaveAs tests */
+    const ResultsWindow *numberedList; /* the list whose highest test number is known */
+    int32_t numberedCount;     /* its test count when that number was known */
+    int32_t highestNumber;     /* the highest test number in it */
 };
 extern EngineRun gEngineRun;
 /* Tests every run of the program put in a results list, for a batch that

@@ -11,6 +11,7 @@
 void SettingsPanelToSettings() {}
 void ShowDataFileInPanel() {}
 void ShowActiveScriptInPanel() {}
+void ShowKeepTradesInPanel() {}
 void SetPanelDate(int panelDate, int32_t date) {}
 void *GetSettingsPanel() { return nullptr; }
 void EnableSettingsPanelControls(int forceRunning) {}
