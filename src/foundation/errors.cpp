@@ -10,7 +10,7 @@
 #include "foundation/text_match.h"
 #include "services/services.h"
 
-MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr, 0, nullptr, nullptr};
+MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr, 0, nullptr, nullptr, {0}};
 
 enum { MB_ICONINFORMATION_STYLE = 0x40 };
 
@@ -71,20 +71,17 @@ static int OnUiThread()
     return gRun.uiThreadId == 0 || PlatCurrentThreadId() == gRun.uiThreadId;
 }
 
-/* Milliseconds the UI thread has waited on message boxes (RunClockMs). */
-static std::atomic<uint64_t> sWaitedOnBoxes;
-
 /* A message box; on the UI thread its time is the user's, not the run's. */
 static int ShowTimedMessageBox(const char *text, uint32_t style)
 {
     if (!OnUiThread()) return ShowMessageBox(text, gMessageState.title, style);
     const uint64_t shown = PlatTickCount64();
     const int answer = ShowMessageBox(text, gMessageState.title, style);
-    sWaitedOnBoxes += PlatTickCount64() - shown;
+    gMessageState.boxWaitMs += PlatTickCount64() - shown;
     return answer;
 }
 
-uint64_t RunClockMs() { return PlatTickCount64() - sWaitedOnBoxes.load(); }
+uint64_t RunClockMs() { return PlatTickCount64() - gMessageState.boxWaitMs.load(); }
 
 void ReportError(const char *format, ...)
 {
