@@ -634,8 +634,7 @@ static int CopyListRows(HWND listWindow, void *target, const char *fileName, int
         if (ok) ok = AddCopyText(t, "\r\n", 2);
     }
     int rows = ListView_GetItemCount(view);
-    const uint64_t started = PlatTickCount64();
-    uint64_t shown = started;
+    uint64_t shown = PlatTickCount64();
     /* The selected rows are found by the list view itself: no message per row. */
     int row = selectedOnly ? ListView_GetNextItem(view, -1, LVNI_SELECTED) : 0;
     for (int done = 0; row >= 0 && row < rows && ok; done++) {
@@ -657,8 +656,8 @@ static int CopyListRows(HWND listWindow, void *target, const char *fileName, int
                 break;
             }
             /* Rows the list lost meanwhile are not read. */
-            const int now_rows = ListView_GetItemCount(view);
-            if (now_rows < rows) rows = now_rows;
+            const int left = ListView_GetItemCount(view);
+            if (left < rows) rows = left;
             if (row >= rows) break;
         }
         for (int c = 0; c < columns && ok; c++) {
