@@ -44,6 +44,11 @@ static const char kMsgSaveBusy[] = "Unable to save %s: another program kept it b
 static const char kMsgNotMerged[] =
     "%s was saved by another program meanwhile and could not be read again: it was kept as that program left it, and "
     "the results of this run were not saved.";
+/* The same when the user saves: no run took place, and what changed the file
+** is not known (it may have been damaged). */
+static const char kMsgNotMergedBySave[] =
+    "%s has changed since it was last read or saved and could not be read again: it was kept as it is, and the "
+    "results were not saved.";
 
 enum {
     RECORD_SIZE = (int)sizeof(TestRecord),
@@ -674,7 +679,7 @@ static int MergeSavedTests(ResultsWindow *window, const char *path)
     FreeMemory(&head.columns);
     if (!ok) {
         for (TestRecord *t : theirs) FreeTestRecord(nullptr, t);
-        ReportError(kMsgNotMerged, path);
+        ReportError(gRun.state == RUN_IDLE ? kMsgNotMergedBySave : kMsgNotMerged, path);
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }

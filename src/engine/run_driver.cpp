@@ -204,7 +204,7 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     gRun.mode = RUN_MODE_APPLY;
 
     char text[48];
-    FormatRunTime(PlatTickCount64() - started, text, sizeof text);
+    FormatRunTime(RunClockMs() - started, text, sizeof text);
     SetStatusText(1, "%s", text);
     if (gSettings.LogDataCalcTimes) LogPrintf("Total Run %s", text);
 }
@@ -400,7 +400,7 @@ static int RunModeWork(int mode, const char *script)
     gSettings.UseEarliestDate = 0;
     gSettings.UseLatestDate = 0;
 
-    uint64_t loopStart = PlatTickCount64();
+    uint64_t loopStart = RunClockMs();
     int last = 0;
     int32_t i = 0;
     bool exhausted = false; /* the optimizer ran out of untested combinations */
@@ -421,7 +421,7 @@ static int RunModeWork(int mode, const char *script)
             int length = FormatText(text, sizeof text, "Test %d of %d", (int)(i + 1), (int)count);
             if (i >= 3) {
                 /* The remaining time is estimated from the tests done so far. */
-                uint64_t elapsed = PlatTickCount64() - loopStart;
+                uint64_t elapsed = RunClockMs() - loopStart;
                 uint64_t remaining = (uint64_t)(count - i) * elapsed / (uint64_t)i;
                 char a[32], b[32];
                 FormatClock(a, sizeof a, elapsed);
@@ -474,7 +474,9 @@ int RunScript(int mode)
     char dateDisplay[sizeof gSettings.DateDisplayFormat];
     CopyString(dateDisplay, sizeof dateDisplay, gSettings.DateDisplayFormat, -1);
     int32_t dateInput = gSettings.DateInputFormat;
-    uint64_t started = PlatTickCount64();
+    /* The run's clock leaves out the time a question kept waiting for the
+    ** user (the Data File question, a save dialog's message). */
+    uint64_t started = RunClockMs();
     int result = -1;
 
     do {

@@ -10,7 +10,7 @@
 #include "foundation/text_match.h"
 #include "services/services.h"
 
-MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr, 0, nullptr, nullptr};
+MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr, 0, nullptr, nullptr, {0}};
 
 enum { MB_ICONINFORMATION_STYLE = 0x40 };
 
@@ -71,6 +71,18 @@ static int OnUiThread()
     return gRun.uiThreadId == 0 || PlatCurrentThreadId() == gRun.uiThreadId;
 }
 
+/* A message box; on the UI thread its time is the user's, not the run's. */
+static int ShowTimedMessageBox(const char *text, uint32_t style)
+{
+    if (!OnUiThread()) return ShowMessageBox(text, gMessageState.title, style);
+    const uint64_t shown = PlatTickCount64();
+    const int answer = ShowMessageBox(text, gMessageState.title, style);
+    gMessageState.boxWaitMs += PlatTickCount64() - shown;
+    return answer;
+}
+
+uint64_t RunClockMs() { return PlatTickCount64() - gMessageState.boxWaitMs.load(); }
+
 void ReportError(const char *format, ...)
 {
     if (OnUiThread() && gMessageState.suppressNext.exchange(0)) return;
@@ -83,7 +95,7 @@ void ReportError(const char *format, ...)
     if (gRun.unattended)
         AppendErrorLog(message);
     else
-        ShowMessageBox(message, gMessageState.title, MB_ICONINFORMATION_STYLE);
+        ShowTimedMessageBox(message, MB_ICONINFORMATION_STYLE);
 }
 
 int MessageBoxFormat(uint32_t style, const char *format, ...)
@@ -93,7 +105,7 @@ int MessageBoxFormat(uint32_t style, const char *format, ...)
     va_start(args, format);
     FormatTextV(message, sizeof message, format, args);
     va_end(args);
-    return ShowMessageBox(message, gMessageState.title, style);
+    return ShowTimedMessageBox(message, style);
 }
 
 int InitMessages(void *ignored, void *owner, const char *backupRoot)

@@ -7,7 +7,7 @@
 **     "\n>>> <date> <hh:mm:ss> error in <ActiveScript> <<<\n<message>\n"
 ** with the date in the DateDisplayFormat picture and the time in UTC.
 ** Owns:       gMessageState (title, owner window, backup root, suppress flag,
-**             wait-cursor nesting).
+**             wait-cursor nesting, time waited on message boxes).
 ** Threads:    ReportError may be called from workers.  The suppress flag is set
 **             and cleared on the UI thread, and only a report made on the UI
 **             thread consumes it, so a worker's report can never swallow the
@@ -41,6 +41,7 @@ struct MessageState {
     ** whether it goes to a box or to the error log: a run that keeps a log
     ** of its own (an import) writes there why it failed. */
     void (*reportTap)(const char *message);
+    std::atomic<uint64_t> boxWaitMs; /* milliseconds the UI thread has waited on message boxes */
 };
 extern MessageState gMessageState;
 
@@ -60,6 +61,11 @@ int MessageBoxFormat(uint32_t style, const char *format, ...)
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
+/* The tick count (PlatTickCount64) less the milliseconds the UI thread has
+** spent waiting on the user in a message box of ReportError or
+** MessageBoxFormat: a run's clock, which a question left open for minutes
+** does not move. */
+uint64_t RunClockMs();
 /* Sets the owner window and the backup root; returns 1. */
 int InitMessages(void *ignored, void *owner, const char *backupRoot);
 

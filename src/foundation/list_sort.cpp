@@ -2,9 +2,11 @@
 ** of the list windows. */
 #include "foundation/list_sort.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
@@ -93,9 +95,9 @@ double ParseListNumber(const char *text)
     return value;
 }
 
-static int HoldsLetter(const char *text)
+static int HoldsLetter(const char *text, size_t max = (size_t)-1)
 {
-    for (; *text; text++)
+    for (; *text && max > 0; text++, max--)
         if (isalpha((unsigned char)*text)) return 1;
     return 0;
 }
@@ -128,6 +130,64 @@ int CompareListRows(int rowA, int rowB, int columnCount, const uint8_t *prioriti
         if (r) return directions[column] ? -r : r;
     }
     return 0;
+}
+
+int SortListOrder(int32_t *order, int count, int columnCount, const uint8_t *priorities, const uint8_t *directions,
+                  ListCellSource text, void *user)
+{
+    const int n = columnCount < LIST_SORT_COLUMNS ? columnCount : LIST_SORT_COLUMNS;
+    /* The key columns in priority order, up to the first priority no column has. */
+    std::vector<int> keys;
+    for (int p = 1; p <= n; p++) {
+        int column = -1;
+        for (int c = 0; c < n && column < 0; c++)
+            if (priorities[c] == p) column = c;
+        if (column < 0) break;
+        keys.push_back(column);
+    }
+    if (keys.empty() || count < 2) return 1;
+    /* A cell's text, whether it holds a letter and the number it stands for,
+    ** once per key and row (rows by number). */
+    struct Key {
+        const char *text;
+        double number;
+        int letter;
+    };
+    int rows = 0;
+    for (int i = 0; i < count; i++)
+        if (order[i] >= rows) rows = order[i] + 1;
+    std::vector<Key> cells;
+    try {
+        cells.resize((size_t)rows * keys.size());
+    } catch (...) {
+        return 0;
+    }
+    const size_t longest = LIST_CELL_SIZE - 1;
+    for (int i = 0; i < count; i++) {
+        const int row = order[i];
+        for (size_t k = 0; k < keys.size(); k++) {
+            Key &key = cells[(size_t)row * keys.size() + k];
+            key.text = text(user, row, keys[k]);
+            if (!key.text) key.text = "";
+            key.letter = HoldsLetter(key.text, longest);
+            key.number = key.letter ? 0 : ParseListNumber(key.text);
+        }
+    }
+    std::stable_sort(order, order + count, [&](int32_t a, int32_t b) {
+        for (size_t k = 0; k < keys.size(); k++) {
+            const Key &x = cells[(size_t)a * keys.size() + k], &y = cells[(size_t)b * keys.size() + k];
+            int r;
+            if (!x.letter && !y.letter) {
+                r = CompareDouble(x.number, y.number);
+            } else {
+                r = CompareNoCaseN(x.text, y.text, longest);
+                r = r < 0 ? -1 : r > 0 ? 1 : 0;
+            }
+            if (r) return (directions[keys[k]] ? -r : r) < 0;
+        }
+        return false;
+    });
+    return 1;
 }
 
 int SelectionPlaceOf(int count, int selected)

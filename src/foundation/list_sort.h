@@ -52,6 +52,18 @@ typedef void (*ListCellReader)(void *user, int row, int column, char *out, int s
 int CompareListRows(int rowA, int rowB, int columnCount, const uint8_t *priorities, const uint8_t *directions,
                     ListCellReader read, void *user);
 
+/* Puts order[0 .. count - 1] (row numbers) in the order of the sort keys,
+** keeping rows that compare equal in the order they had: the order a stable
+** sort by CompareListRows gives, but each key cell is read and the number it
+** stands for worked out once, not at every comparison, so that a list of
+** 100,000 rows sorts in a moment.  text gives the text of a row's cell (null
+** reads as empty); cells are compared on their first LIST_CELL_SIZE - 1
+** characters, as CompareListRows reads them.  0 when memory ran out (the
+** order is as it was). */
+typedef const char *(*ListCellSource)(void *user, int row, int column);
+int SortListOrder(int32_t *order, int count, int columnCount, const uint8_t *priorities, const uint8_t *directions,
+                  ListCellSource text, void *user);
+
 /* SelectionPlace of the first selected row (-1 none) in a list of count rows. */
 int SelectionPlaceOf(int count, int selected);
 /* The row a find-next stops at, or -1: rows after the selected one to the end,

@@ -184,6 +184,13 @@ int32_t HeatMapLegendSteps(int32_t k, int32_t m)
     return m - 1 < k ? m - 1 : k;
 }
 
+int32_t AxisLabelStride(double pitch, int32_t widest, int32_t gap)
+{
+    if (!(pitch > 0) || widest + gap <= 0) return 1;
+    const double stride = std::ceil((widest + gap) / pitch - 1e-9);
+    return stride < 1 ? 1 : stride > INT32_MAX ? INT32_MAX : (int32_t)stride;
+}
+
 double ResGraphGridStep(double minimum, double maximum, int32_t lines, int32_t allIntegers)
 {
     double x = 1;

@@ -85,6 +85,12 @@ int32_t DistinctSortedValues(double *values, int32_t n);
 ** fewer so that no value is listed twice (0: a single label). */
 int32_t HeatMapLegendSteps(int32_t k, int32_t m);
 
+/* Every how many-th of an axis's evenly spaced values (pitch pixels apart)
+** gets its label, so that labels of up to `widest` pixels with `gap` between
+** them never meet: the same step all along the axis (2, 4, 6, 8, 10, 12, not
+** 10, 13, 16 once the values grow a digit).  At least 1. */
+int32_t AxisLabelStride(double pitch, int32_t widest, int32_t gap);
+
 /* The bar chart's grid step for g grid lines over [minimum, maximum]. */
 double ResGraphGridStep(double minimum, double maximum, int32_t lines, int32_t allIntegers);
 /* The trade plot's value grid: the step and the base it counts from. */

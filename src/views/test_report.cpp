@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "records/test_records.h"
+#include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
@@ -694,7 +695,13 @@ void WriteRunReport(ResultsWindow *, TestRecord *test)
 
 void ShowStatLines(TestRecord *test)
 {
-    if (test) AppendStatLines(test, nullptr);
+    if (!test) return;
+    AppendStatLines(test, nullptr);
+    /* These are the values of the date the run has reached, not the test's:
+    ** they go again, so that the test's row is computed once the test ends
+    ** (a results list takes a test with stored values for a computed one). */
+    FreeMemory(&test->resultsValues);
+    test->resultsValueCount = 0;
 }
 
 /* ---- the report list --------------------------------------------------------------- */

@@ -79,7 +79,8 @@ void MakeReportFolderName(int32_t number, const char *testName, char *out, int s
 ** at once when a report is being written. */
 int WriteTestReport(TestRecord *test);
 /* The run's hand-offs: the report of a test just run (its results list is
-** not needed), and its summary statistics in the status bar. */
+** not needed), and the summary statistics of a test still running in the
+** status bar (they leave nothing stored with the test). */
 struct ResultsWindow;
 void WriteRunReport(ResultsWindow *window, TestRecord *test);
 void ShowStatLines(TestRecord *test);

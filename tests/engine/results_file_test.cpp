@@ -389,6 +389,37 @@ TEST_F(ResultsFileTest, ACutFileKeepsTheTestsBeforeTheCutAndIsNotOverwritten)
     }
 }
 
+/* A list whose file was damaged on disk since it was saved keeps the file as
+** it is; the message names a run only when a run saves. */
+TEST_F(ResultsFileTest, AFileDamagedSinceTheLastSaveIsKeptAndSaidSo)
+{
+    const struct {
+        RunState state;
+        const char *message;
+    } cases[] = {
+        {RUN_IDLE, " has changed since it was last read or saved and could not be read again: it was kept as it is, "
+                   "and the results were not saved."},
+        {RUN_TESTING, " was saved by another program meanwhile and could not be read again: it was kept as that "
+                      "program left it, and the results of this run were not saved."},
+    };
+    for (const auto &c : cases) {
+        const std::string path = SaveTwoTests(*this);
+        ResultsWindow *w = FindResultsWindowByPath(path.c_str());
+        ASSERT_NE(nullptr, w);
+        ASSERT_TRUE(WriteTestFile(path, "damaged"));
+        w->modified = 1;
+        gRun.state = c.state;
+        EXPECT_EQ(0, SaveResultsFile(w, 0));
+        gRun.state = RUN_IDLE;
+        EXPECT_EQ(path + c.message, std::string(LastMessage()));
+        EXPECT_EQ("damaged", ReadTestFile(path));
+        EXPECT_EQ(2, w->testCount);
+        CloseResultsWindow(w);
+        PlatDeleteFile(path.c_str());
+        gRun.resultCode = RESULT_OK;
+    }
+}
+
 void Put(std::string &s, size_t at, const void *v, size_t n)
 {
     memcpy(&s[at], v, n);

@@ -106,6 +106,52 @@ TEST(ListSort, RowsBySeveralKeys)
 }
 
 namespace {
+const char *RowCell(void *, int row, int column)
+{
+    const std::string &cell = gRows[(size_t)row][(size_t)column];
+    return cell == "<null>" ? nullptr : cell.c_str();
+}
+} // namespace
+
+/* The order a sort gives: numbers, dates and amounts by what they stand
+** for, texts without regard to case, a pair with a letter as texts, equal
+** rows as they were, a second key and a descending key.  Rows are given by
+** their first cell. */
+TEST(ListSort, OrderOfAWholeList)
+{
+    int32_t savedInput = gSettings.DateInputFormat;
+    gSettings.DateInputFormat = 0;
+    const std::string longA = std::string(255, 'x') + "b", longB = std::string(255, 'x') + "a";
+    struct Case {
+        std::vector<std::vector<std::string>> rows; /* name, key cells */
+        std::vector<int> keys;                      /* columns clicked: negative = shift-click */
+        const char *order;
+    } cases[] = {
+        {{{"r0", "10"}, {"r1", "9"}, {"r2", "$1,234.50"}, {"r3", "(12.5%)"}, {"r4", "9.0"}}, {1}, "r3;r1;r4;r0;r2;"},
+        {{{"r0", "1/2/2020"}, {"r1", "12/31/2019"}, {"r2", "20191230"}}, {1}, "r2;r1;r0;"},
+        {{{"r0", "beta"}, {"r1", "Alpha"}, {"r2", "alpha"}, {"r3", "<null>"}}, {1}, "r3;r1;r2;r0;"},
+        {{{"r0", "AB"}, {"r1", "10"}, {"r2", "9"}}, {1}, "r2;r1;r0;"}, /* "10" < "AB" as texts */
+        {{{"r0", "b", "2"}, {"r1", "a", "2"}, {"r2", "a", "1"}}, {2, -1}, "r2;r1;r0;"},
+        {{{"r0", "b", "2"}, {"r1", "a", "2"}, {"r2", "a", "1"}}, {2, 2}, "r0;r1;r2;"}, /* descending, ties kept */
+        {{{"r0", longA}, {"r1", longB}}, {1}, "r0;r1;"}, /* equal in the first 255 characters */
+        {{{"r0", "5"}}, {1}, "r0;"},
+    };
+    for (const Case &c : cases) {
+        gRows = c.rows;
+        Keys k;
+        for (int key : c.keys) UpdateSortKeyState(key < 0 ? -key : key, key < 0, k.priority, k.direction);
+        std::vector<int32_t> order(c.rows.size());
+        for (size_t i = 0; i < order.size(); i++) order[i] = (int32_t)i;
+        ASSERT_EQ(1, SortListOrder(order.data(), (int)order.size(), (int)c.rows[0].size(), k.priority, k.direction,
+                                   RowCell, nullptr));
+        std::string got;
+        for (int32_t row : order) got += c.rows[(size_t)row][0] + ";";
+        EXPECT_EQ(c.order, got) << c.order;
+    }
+    gSettings.DateInputFormat = savedInput;
+}
+
+namespace {
 int gOnlyRow;
 int MatchOnly(void *, int row) { return row == gOnlyRow; }
 } // namespace

@@ -209,6 +209,16 @@ TEST(ResGraph, GridStepsLegendRanksAndLine)
     for (const auto &c : steps) EXPECT_EQ(HeatMapLegendSteps(c[0], c[1]), c[2]) << c[0] << " " << c[1];
     for (int i = 0; i <= 2; i++) EXPECT_EQ(HeatMapLegendRank(i, 2, 3), i);
 
+    /* Axis labels: every stride-th value, the stride that holds the widest
+    ** label and the gap: (12 + 5) / 10 = 1.7 -> 2. */
+    const struct {
+        double pitch;
+        int32_t widest, gap, stride;
+    } strides[] = {{10, 12, 5, 2}, {17, 12, 5, 1}, {8.5, 12, 5, 2}, {3, 12, 5, 6}, {40, 12, 5, 1}, {0, 12, 5, 1},
+                   {10, 0, 0, 1}};
+    for (const auto &c : strides)
+        EXPECT_EQ(c.stride, AxisLabelStride(c.pitch, c.widest, c.gap)) << c.pitch << " " << c.widest << " " << c.gap;
+
     const double xs[3] = {0, 1, 2}, ys[3] = {1, 3, 5}, same[3] = {4, 4, 4};
     double a = 0, b = 0;
     ASSERT_EQ(FitLine(xs, ys, 3, &a, &b), 1);

@@ -11,6 +11,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/folder_helpers.h"
 #include "foundation/list_sort.h"
+#include "foundation/numbers.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
 #include "services/services.h"
@@ -385,14 +386,106 @@ int GetSelectedItem(HWND listWindow)
     return view ? ListView_GetNextItem(view, -1, LVNI_SELECTED) : -1;
 }
 
+/* Moves the selection and the focus of a single-selection list view to row:
+** the row that held them gives them up first, and then the new one takes
+** them.  Clearing every row at once, or a new row taking them while another
+** holds them, costs a pass over all rows on some systems (Wine's list view),
+** which a list of 100,000 rows feels at every key. */
+static void MoveSingleSelection(HWND view, int row)
+{
+    const int selected = ListView_GetNextItem(view, -1, LVNI_SELECTED);
+    if (selected >= 0 && selected != row) ListView_SetItemState(view, selected, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    const int focused = ListView_GetNextItem(view, -1, LVNI_FOCUSED);
+    if (focused >= 0 && focused != row) ListView_SetItemState(view, focused, 0, LVIS_FOCUSED);
+    ListView_SetItemState(view, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetSelectionMark(view, row);
+}
+
+void ClearListSelection(HWND view)
+{
+    if (!(GetWindowLongA(view, GWL_STYLE) & LVS_SINGLESEL)) {
+        ListView_SetItemState(view, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        return;
+    }
+    const int selected = ListView_GetNextItem(view, -1, LVNI_SELECTED);
+    if (selected >= 0) ListView_SetItemState(view, selected, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    const int focused = ListView_GetNextItem(view, -1, LVNI_FOCUSED);
+    if (focused >= 0) ListView_SetItemState(view, focused, 0, LVIS_FOCUSED);
+}
+
 int SelectItem(HWND listWindow, int row)
 {
     HWND view = GetListViewOf(listWindow);
     if (!view || row < 0 || row >= ListView_GetItemCount(view)) return 0;
-    ListView_SetItemState(view, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_SetItemState(view, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    if (GetWindowLongA(view, GWL_STYLE) & LVS_SINGLESEL) {
+        MoveSingleSelection(view, row);
+    } else {
+        ListView_SetItemState(view, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_SetItemState(view, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
     ListView_EnsureVisible(view, row, FALSE);
     return 1;
+}
+
+/* ---- moving through a long list by the keyboard ------------------------------------------------ */
+
+static const char kQuickKeysProp[] = "KvQuickKeys"; /* the list view's own procedure */
+
+/* The row a navigation key moves the focus to, as the list view itself
+** moves it in a report view; -1 for any other key. */
+static int KeyTarget(HWND view, WPARAM key)
+{
+    const int count = ListView_GetItemCount(view);
+    if (count <= 0) return -1;
+    const int focused = ListView_GetNextItem(view, -1, LVNI_FOCUSED);
+    const int top = ListView_GetTopIndex(view);
+    int page = ListView_GetCountPerPage(view);
+    if (page < 1) page = 1;
+    int row;
+    switch (key) {
+    case VK_UP: row = focused < 0 ? 0 : focused - 1; break;
+    case VK_DOWN: row = focused < 0 ? 0 : focused + 1; break;
+    case VK_HOME: row = 0; break;
+    case VK_END: row = count - 1; break;
+    case VK_PRIOR: row = focused == top ? focused - page + 1 : top; break;
+    case VK_NEXT: row = focused == top + page - 1 ? focused + page - 1 : top + page - 1; break;
+    default: return -1;
+    }
+    return row < 0 ? 0 : row >= count ? count - 1 : row;
+}
+
+static LRESULT CALLBACK QuickKeysProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WNDPROC own = (WNDPROC)GetPropA(view, kQuickKeysProp);
+    if (message == WM_KEYDOWN && GetKeyState(VK_SHIFT) >= 0 && GetKeyState(VK_CONTROL) >= 0) {
+        const int row = KeyTarget(view, wParam);
+        if (row >= 0) {
+            /* The owner still hears of the key, as from the list view. */
+            NMLVKEYDOWN key = {};
+            key.hdr.hwndFrom = view;
+            key.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(view);
+            key.hdr.code = LVN_KEYDOWN;
+            key.wVKey = (WORD)wParam;
+            SendMessageA(GetParent(view), WM_NOTIFY, key.hdr.idFrom, (LPARAM)&key);
+            if (IsWindow(view) && row < ListView_GetItemCount(view)) {
+                MoveSingleSelection(view, row);
+                ListView_EnsureVisible(view, row, FALSE);
+            }
+            return 0;
+        }
+    }
+    if (message == WM_NCDESTROY) {
+        RemovePropA(view, kQuickKeysProp);
+        SetWindowLongPtrA(view, GWLP_WNDPROC, (LONG_PTR)own);
+    }
+    return own ? CallWindowProcA(own, view, message, wParam, lParam) : DefWindowProcA(view, message, wParam, lParam);
+}
+
+void KeepListKeysQuick(HWND listView)
+{
+    if (!listView || GetPropA(listView, kQuickKeysProp) || !(GetWindowLongA(listView, GWL_STYLE) & LVS_SINGLESEL)) return;
+    SetPropA(listView, kQuickKeysProp, (HANDLE)GetWindowLongPtrA(listView, GWLP_WNDPROC));
+    SetWindowLongPtrA(listView, GWLP_WNDPROC, (LONG_PTR)QuickKeysProc);
 }
 
 void MoveListSelection(HWND listWindow, int count, int wrap)
@@ -412,6 +505,7 @@ void MoveListSelection(HWND listWindow, int count, int wrap)
 /* ---- copying and saving ------------------------------------------------------------------------------ */
 
 enum { COPY_CHUNK = 65536 };
+enum { COPY_REPORTED = 1, COPY_ABORTED = 2 }; /* how a copy that failed was reported */
 
 struct CopyTarget {
     PlatFile file;        /* null: the clipboard */
@@ -421,7 +515,7 @@ struct CopyTarget {
     char buffer[COPY_CHUNK];
     size_t fill;
     int failed;
-    int reported; /* a failed write has been reported */
+    int reported; /* COPY_REPORTED once a failed write has been reported */
 };
 
 static int FlushCopy(CopyTarget *t)
@@ -433,12 +527,15 @@ static int FlushCopy(CopyTarget *t)
             ReportError("Error writing %d bytes to %s\r\n\r\n%s", (int)t->fill, t->fileName ? t->fileName : "file",
                         GetErrorText());
             SetResultCode(RESULT_FILE_ERROR);
-            t->reported = 1;
+            t->reported = COPY_REPORTED;
             return 0;
         }
     } else {
         if (t->used + t->fill + 1 > t->capacity) {
-            size_t grown = t->capacity + COPY_CHUNK;
+            /* The block grows by half again (64 KB at least): a list of
+            ** megabytes is not copied over once per 64 KB it holds. */
+            const size_t half = t->capacity / 2, chunk = COPY_CHUNK;
+            size_t grown = t->capacity + (half > chunk ? half : chunk);
             while (grown < t->used + t->fill + 1) grown += COPY_CHUNK;
             HGLOBAL memory = t->memory ? GlobalReAlloc(t->memory, grown, GMEM_MOVEABLE) : GlobalAlloc(GMEM_MOVEABLE, grown);
             if (!memory) {
@@ -472,8 +569,35 @@ static int AddCopyText(CopyTarget *t, const char *text, size_t length)
     return 1;
 }
 
+/* The window's own reader of its cells, or null: its list view is then asked. */
+static ListCellText CellReaderOf(HWND listWindow)
+{
+    return (ListCellText)SendMessageA(listWindow, WM_LIST_CELL_READER, 0, 0);
+}
+
+/* One cell's text (up to LIST_CELL_SIZE - 1 characters) into cell. */
+static void ReadCell(HWND listWindow, HWND view, ListCellText reader, int row, int column, char *cell)
+{
+    cell[0] = 0;
+    if (reader) {
+        const char *text = reader(listWindow, row, column);
+        if (text) CopyString(cell, LIST_CELL_SIZE, text, -1);
+    } else {
+        ListView_GetItemText(view, row, column, cell, LIST_CELL_SIZE);
+    }
+}
+
+enum {
+    COPY_PUMP_ROWS = 256,   /* rows between two looks at the messages and the Escape key */
+    COPY_PROGRESS_MS = 100  /* a copy that takes longer shows its progress */
+};
+
 /* CopyListView into a file named fileName (for its reports) or the
-** clipboard; *reported tells whether a failure was reported. */
+** clipboard; *reported tells whether a failure was reported (COPY_REPORTED)
+** or the copy was aborted (COPY_ABORTED, reported too).  A long list
+** is copied with the window answering: every few hundred rows the messages
+** are handled, the progress shows and Escape (or the list's window closing)
+** ends the copy, reported, with nothing copied or saved. */
 static int CopyListRows(HWND listWindow, void *target, const char *fileName, int *reported)
 {
     *reported = 0;
@@ -485,13 +609,14 @@ static int CopyListRows(HWND listWindow, void *target, const char *fileName, int
     t->file = (target && !selectedOnly) ? (PlatFile)target : nullptr;
     t->fileName = fileName;
     char separator = t->file ? ',' : '\t';
+    ListCellText reader = CellReaderOf(listWindow);
     SetWaitCursor(1);
     HWND header = ListView_GetHeader(view);
     int columns = header ? Header_GetItemCount(header) : 0;
     int order[LIST_SORT_COLUMNS * 4];
     if (columns > (int)(sizeof order / sizeof order[0])) columns = sizeof order / sizeof order[0];
     if (columns > 0) ListView_GetColumnOrderArray(view, columns, order);
-    int ok = 1;
+    int ok = 1, aborted = 0, progress = 0;
     char cell[LIST_CELL_SIZE];
     const char sep[1] = {separator};
     if (!selectedOnly && !gOmitListHeading) {
@@ -509,16 +634,44 @@ static int CopyListRows(HWND listWindow, void *target, const char *fileName, int
         if (ok) ok = AddCopyText(t, "\r\n", 2);
     }
     int rows = ListView_GetItemCount(view);
-    for (int row = 0; row < rows && ok; row++) {
-        if (selectedOnly && !(ListView_GetItemState(view, row, LVIS_SELECTED) & LVIS_SELECTED)) continue;
+    uint64_t shown = PlatTickCount64();
+    /* The selected rows are found by the list view itself: no message per row. */
+    int row = selectedOnly ? ListView_GetNextItem(view, -1, LVNI_SELECTED) : 0;
+    for (int done = 0; row >= 0 && row < rows && ok; done++) {
+        if (done > 0 && done % COPY_PUMP_ROWS == 0) {
+            const uint64_t now = PlatTickCount64();
+            if (now - shown >= COPY_PROGRESS_MS) {
+                char at[32], all[32];
+                InsertCommas(at, FormatText(at, sizeof at, "%d", row + 1), sizeof at);
+                InsertCommas(all, FormatText(all, sizeof all, "%d", rows), sizeof all);
+                if (!progress) SetStatusText(0, "Copying List - Press ESC to Cancel");
+                SetStatusText(1, "Row %s of %s", at, all);
+                progress = 1;
+                shown = now;
+            }
+            PumpMessages();
+            if (!IsWindow(listWindow) || !IsWindow(view) || PlatEscapePressed()) {
+                aborted = 1;
+                ok = 0;
+                break;
+            }
+            /* Rows the list lost meanwhile are not read. */
+            const int left = ListView_GetItemCount(view);
+            if (left < rows) rows = left;
+            if (row >= rows) break;
+        }
         for (int c = 0; c < columns && ok; c++) {
-            cell[0] = 0;
-            ListView_GetItemText(view, row, order[c], cell, sizeof cell);
+            ReadCell(listWindow, view, reader, row, order[c], cell);
             int n = RemoveSeparators(cell, separator);
             if (c) ok = AddCopyText(t, sep, 1);
             if (ok) ok = AddCopyText(t, cell, (size_t)n);
         }
         if (ok) ok = AddCopyText(t, "\r\n", 2);
+        row = selectedOnly ? ListView_GetNextItem(view, row, LVNI_SELECTED) : row + 1;
+    }
+    if (progress) {
+        SetStatusText(0, nullptr);
+        SetStatusText(1, nullptr);
     }
     if (ok) ok = FlushCopy(t);
     if (ok && !t->file) {
@@ -533,6 +686,11 @@ static int CopyListRows(HWND listWindow, void *target, const char *fileName, int
         }
     }
     if (t->memory) GlobalFree(t->memory);
+    if (aborted) {
+        ReportError("List copy aborted");
+        SetResultCode(RESULT_STOPPED);
+        t->reported = COPY_ABORTED;
+    }
     *reported = t->reported;
     FreeMemory(&t);
     SetWaitCursor(0);
@@ -565,9 +723,10 @@ int SaveListCsv(HWND listWindow, const char *path)
     int reported = 0;
     if (!CopyListRows(listWindow, replace.file, chosen, &reported)) {
         AbandonReplaceFile(&replace);
-        /* A failed write has named the file already; say it once. */
+        /* A failed write has named the file already; say it once.  An
+        ** aborted copy keeps the stop's code. */
         if (!reported) ReportError("Unable to save %s", chosen);
-        SetResultCode(RESULT_FILE_ERROR);
+        if (reported != COPY_ABORTED) SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
     if (!CommitReplaceFile(&replace)) {
@@ -597,7 +756,8 @@ static ListFindState *FindStateOf(HWND listWindow)
 }
 
 struct RowSearch {
-    HWND view;
+    HWND window, view;
+    ListCellText reader;
     int columns;
     const char *text;
 };
@@ -607,8 +767,7 @@ static int RowHoldsText(void *user, int row)
     RowSearch *s = (RowSearch *)user;
     char cell[LIST_CELL_SIZE];
     for (int c = 0; c < s->columns; c++) {
-        cell[0] = 0;
-        ListView_GetItemText(s->view, row, c, cell, sizeof cell);
+        ReadCell(s->window, s->view, s->reader, row, c, cell);
         if (CellHoldsText(cell, s->text)) return 1;
     }
     return 0;
@@ -645,7 +804,8 @@ void FindInList(HWND listWindow, int show)
     HWND view = GetListViewOf(listWindow);
     if (!view) return;
     HWND header = ListView_GetHeader(view);
-    RowSearch search = {view, header ? Header_GetItemCount(header) : 0, state->text};
+    RowSearch search = {listWindow, view, CellReaderOf(listWindow), header ? Header_GetItemCount(header) : 0,
+                        state->text};
     int row = FindListRow(ListView_GetItemCount(view), ListView_GetNextItem(view, -1, LVNI_SELECTED), RowHoldsText,
                           &search);
     if (row >= 0) {

@@ -27,6 +27,14 @@ struct DialogLayout {
     uint32_t stretch, move, combo;
 };
 
+/* A list window that keeps its rows itself (its list view asks it for the
+** cells it shows) answers WM_LIST_CELL_READER with a ListCellText that reads
+** them, so that a copy, a CSV file or a find goes through a list of any
+** length at the cost of its texts, not of a message per cell.  The text is
+** read at once; null reads as empty. */
+typedef const char *(*ListCellText)(HWND listWindow, int row, int column);
+enum { WM_LIST_CELL_READER = WM_APP + 0x4C1 };
+
 /* Set while a scan's CSV output is saved without its heading row. */
 extern int gOmitListHeading;
 
@@ -60,6 +68,14 @@ HWND GetListViewOf(HWND listWindow);
 int GetSelectionPlace(HWND listWindow);
 int GetSelectedItem(HWND listWindow);
 int SelectItem(HWND listWindow, int row);
+/* No row of the list view selected or focused.  A single-selection list
+** clears only the rows that were: clearing every row at once costs a pass
+** over all of them on some systems. */
+void ClearListSelection(HWND listView);
+/* A single-selection list view moves its selection by the arrow, page,
+** Home and End keys at the cost of the rows it leaves and reaches, whatever
+** its length (the list windows call it as they make their list views). */
+void KeepListKeysQuick(HWND listView);
 void MoveListSelection(HWND listWindow, int count, int wrap);
 /* target null: every row to the clipboard; (void *)-1: the selected rows to
 ** the clipboard; else an open PlatFile: every row to it, comma-separated. */

@@ -156,14 +156,8 @@ static void ShowTable(const DebugTable &table)
     SetListWindowName(window, table.listName.c_str());
     for (size_t c = 0; c < table.columns.size(); c++)
         SetColumn(list, table.columns[c].c_str(), c ? LVCFMT_RIGHT : LVCFMT_LEFT, (int)c, 1);
-    for (size_t r = 0; r < table.rows.size(); r++) {
-        LVITEMA item = {};
-        item.mask = LVIF_TEXT;
-        item.iItem = (int)r;
-        item.pszText = (char *)table.rows[r][0].c_str();
-        ListView_InsertItem(list, &item);
-        for (size_t c = 1; c < table.rows[r].size(); c++) SetItemText(list, (int)r, (int)c, table.rows[r][c].c_str());
-    }
+    for (size_t r = 0; r < table.rows.size(); r++)
+        for (size_t c = 0; c < table.rows[r].size(); c++) SetListCell(list, (int)r, (int)c, table.rows[r][c].c_str());
     FinishListWindow(window, list);
 }
 

@@ -25,6 +25,11 @@
 #include "shell/kind_menu_rules.h"
 #include "services/services.h"
 
+/* The list view asks for the cells it shows (a virtual list): the rows live
+** here, their texts in one block, each cell an offset into it, with the
+** order they are shown in.  So a CSV file of 100,000 lines opens, sorts and
+** closes at the cost of its texts, not of a message per cell; a CSV list's
+** block is the file's own text, cut into its fields where they lie. */
 struct ListWindow {
     void *owner; /* the filler's record, when it wants to find its list again */
     char listName[260];
@@ -35,11 +40,103 @@ struct ListWindow {
     int32_t columnCount;
     int32_t symbolColumn;   /* 0 none */
     int32_t exchangeColumn; /* 0 none */
+    char *text;             /* the cells' texts, each ended by a NUL */
+    uint64_t textUsed, textSize;
+    uint32_t *cells;        /* rowCapacity x stride: 1 + the offset of the cell's text, 0 for none */
+    int64_t *data;          /* each row's item data (a bar row's date) */
+    int32_t *order;         /* order[k]: the row shown k-th */
+    int32_t rowCount, rowCapacity;
+    int32_t stride;         /* cells a row holds: the columns when its first row came */
 };
 
 static int sNewListWindow;    /* the next GetListWindow makes a new window */
 
-static ListWindow *ListRecord(HWND window) { return (ListWindow *)GetWindowLongPtrA(window, GWLP_USERDATA); }
+static ListWindow *ListRecord(HWND window) { return window ? (ListWindow *)GetWindowLongPtrA(window, GWLP_USERDATA) : nullptr; }
+
+/* ---- the rows ------------------------------------------------------------------------------------- */
+
+static void FreeListRows(ListWindow *list)
+{
+    FreeMemory(&list->text);
+    FreeMemory(&list->cells);
+    FreeMemory(&list->data);
+    FreeMemory(&list->order);
+    list->textUsed = list->textSize = 0;
+    list->rowCount = list->rowCapacity = list->stride = 0;
+}
+
+/* The text of the cell of stored row `row`, "" for none. */
+static const char *StoredCell(const ListWindow *list, int32_t row, int column)
+{
+    if (!list || row < 0 || row >= list->rowCount || column < 0 || column >= list->stride) return "";
+    const uint32_t at = list->cells[(int64_t)row * list->stride + column];
+    return at ? list->text + (at - 1) : "";
+}
+
+/* The cell shown at row, column (the list view's numbering). */
+static const char *ShownCell(const ListWindow *list, int row, int column)
+{
+    if (!list || row < 0 || row >= list->rowCount) return "";
+    return StoredCell(list, list->order[row], column);
+}
+
+static const char *ListCellOf(HWND window, int row, int column) { return ShownCell(ListRecord(window), row, column); }
+
+/* Room for row `row`; the first row fixes how many cells a row holds (the
+** header's columns then).  0 when memory runs out. */
+static int MakeListRow(ListWindow *list, HWND view, int32_t row)
+{
+    if (row < list->rowCount) return 1;
+    if (!list->stride) {
+        HWND header = ListView_GetHeader(view);
+        list->stride = header ? Header_GetItemCount(header) : 0;
+        if (list->stride < 1) list->stride = 1;
+    }
+    if (row >= list->rowCapacity) {
+        int64_t capacity = list->rowCapacity ? (int64_t)list->rowCapacity * 2 : 256;
+        if (capacity <= row) capacity = (int64_t)row + 1;
+        if (capacity > INT32_MAX / 2) return 0;
+        if (!ReallocMemory(&list->cells, (uint64_t)capacity * (uint64_t)list->stride * sizeof(uint32_t)) ||
+            !ReallocMemory(&list->data, (uint64_t)capacity * sizeof(int64_t)) ||
+            !ReallocMemory(&list->order, (uint64_t)capacity * sizeof(int32_t)))
+            return 0;
+        list->rowCapacity = (int32_t)capacity;
+    }
+    for (int32_t r = list->rowCount; r <= row; r++) list->order[r] = r;
+    list->rowCount = row + 1;
+    return 1;
+}
+
+/* Copies text into the block; 1 + its offset, 0 for an empty text or when
+** memory runs out. */
+static uint32_t AddListText(ListWindow *list, const char *text)
+{
+    const size_t length = text ? strlen(text) : 0;
+    if (!length) return 0;
+    if (list->textUsed + length + 1 > list->textSize) {
+        uint64_t size = list->textSize ? list->textSize * 2 : 65536;
+        while (size < list->textUsed + length + 1) size *= 2;
+        if (size >= UINT32_MAX || !ReallocMemory(&list->text, size)) return 0;
+        list->textSize = size;
+    }
+    memcpy(list->text + list->textUsed, text, length + 1);
+    const uint32_t at = (uint32_t)list->textUsed + 1;
+    list->textUsed += length + 1;
+    return at;
+}
+
+void SetListCell(HWND listView, int row, int column, const char *text)
+{
+    ListWindow *list = ListRecord(GetParent(listView));
+    if (!list || row < 0 || column < 0 || !MakeListRow(list, listView, row) || column >= list->stride) return;
+    list->cells[(int64_t)row * list->stride + column] = AddListText(list, text);
+}
+
+void SetListRowData(HWND listView, int row, int64_t data)
+{
+    ListWindow *list = ListRecord(GetParent(listView));
+    if (list && row >= 0 && MakeListRow(list, listView, row)) list->data[row] = data;
+}
 
 int ListMenuFacts(HWND window, KindMenuFacts *facts)
 {
@@ -82,7 +179,8 @@ HWND GetListWindow()
         ListWindow *list = ListRecord(window);
         if (list) list->path[0] = 0; /* a filler's table is no file */
         ShowWindow(view, SW_HIDE);
-        ListView_DeleteAllItems(view);
+        ListView_SetItemCountEx(view, 0, 0);
+        if (list) FreeListRows(list);
         HWND header = ListView_GetHeader(view);
         for (int c = header ? Header_GetItemCount(header) : 0; c > 0; c--) ListView_DeleteColumn(view, c - 1);
     } else {
@@ -97,24 +195,20 @@ int AddBarRow(HWND listView, int row, const Bar *bar)
 {
     char text[64];
     FormatDate(bar->date, gSettings.DateDisplayFormat, text);
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = row;
-    item.pszText = text;
-    item.lParam = bar->date;
-    ListView_InsertItem(listView, &item);
+    SetListCell(listView, row, 0, text);
+    SetListRowData(listView, row, bar->date);
     const double values[4] = {bar->open, bar->high, bar->low, bar->close};
     for (int c = 0; c < 4; c++) {
         FormatText(text, sizeof text, "%g", values[c]);
-        SetItemText(listView, row, c + 1, text);
+        SetListCell(listView, row, c + 1, text);
     }
     int n = FormatText(text, sizeof text, "%.0f", bar->volume);
     InsertCommas(text, n, sizeof text);
-    SetItemText(listView, row, 5, text);
+    SetListCell(listView, row, 5, text);
     FormatText(text, sizeof text, "%g", bar->split);
-    SetItemText(listView, row, 6, text);
+    SetListCell(listView, row, 6, text);
     FormatText(text, sizeof text, "%g", bar->extra);
-    SetItemText(listView, row, 7, text);
+    SetListCell(listView, row, 7, text);
     return 7;
 }
 
@@ -133,6 +227,7 @@ void FinishListWindow(HWND window, HWND listView)
     ListWindow *list = ListRecord(window);
     HWND header = ListView_GetHeader(listView);
     if (list) list->columnCount = header ? Header_GetItemCount(header) : 0;
+    ListView_SetItemCountEx(listView, list ? list->rowCount : 0, 0);
     EnableWindow(listView, TRUE);
     ListView_EnsureVisible(listView, 0, FALSE);
     SelectItem(window, 0);
@@ -143,19 +238,6 @@ void FinishListWindow(HWND window, HWND listView)
     ShowWindow(window, SW_SHOW);
     ShowWindow(listView, SW_SHOW);
     SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)window, 0);
-}
-
-static void AddCsvRow(HWND view, int row, int lineNumber, char **fields, int count, int columns)
-{
-    char number[16];
-    FormatText(number, sizeof number, "%d", lineNumber);
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = row;
-    item.pszText = number;
-    item.lParam = row;
-    int index = ListView_InsertItem(view, &item);
-    for (int k = 0; k < count && k + 1 < columns; k++) SetItemText(view, index, k + 1, fields[k]);
 }
 
 int OpenCsvAsList(const char *caption, const char *path)
@@ -197,10 +279,17 @@ int OpenCsvAsList(const char *caption, const char *path)
     CopyString(list->path, sizeof list->path, path, -1);
     SetWindowTextA(window, title);
     SetColumn(view, "#", LVCFMT_CENTER, 0, 1);
+    /* The file's text is the list's block: each field stays where it lies,
+    ** cut off by the NUL the reader puts at its end, and its cell points at
+    ** it.  The line numbers ("#") follow the text. */
+    FreeListRows(list);
+    list->text = text;
+    list->textSize = (uint64_t)length + 3;
     int pos = 0, lineNumber = 0, columns = 1, rows = 0;
     char *line;
     char *fields[LIST_SORT_COLUMNS * 8];
     const int maxFields = (int)(sizeof fields / sizeof fields[0]);
+    std::vector<int32_t> numbers; /* the line number of each row */
     while ((line = NextCsvLine(text, length, &pos)) != nullptr) {
         if (lineNumber % 100 == 0) {
             PumpMessages();
@@ -220,13 +309,26 @@ int OpenCsvAsList(const char *caption, const char *path)
             list->symbolColumn = found.symbol;
             list->exchangeColumn = found.exchange;
             columns = count + 1;
+            list->stride = columns;
         } else if (IsCsvRowLine(line)) {
             int count = SplitCsvFields(line, fields, maxFields);
-            AddCsvRow(view, rows++, lineNumber, fields, count, columns);
+            if (!MakeListRow(list, view, rows)) break;
+            uint32_t *cells = &list->cells[(int64_t)rows * list->stride];
+            cells[0] = 0;
+            for (int k = 0; k + 1 < columns; k++) cells[k + 1] = k < count && fields[k][0] ? (uint32_t)(fields[k] - text) + 1 : 0;
+            list->data[rows] = rows;
+            numbers.push_back(lineNumber);
+            rows++;
         }
         lineNumber++;
     }
-    FreeMemory(&text);
+    list->textUsed = (uint64_t)length + 3;
+    /* The line numbers go after the text, each a cell of column 0. */
+    for (int32_t r = 0; r < rows; r++) {
+        char number[16];
+        FormatText(number, sizeof number, "%d", numbers[(size_t)r]);
+        list->cells[(int64_t)r * list->stride] = AddListText(list, number);
+    }
     FinishListWindow(window, view);
     UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
     return 1;
@@ -234,43 +336,10 @@ int OpenCsvAsList(const char *caption, const char *path)
 
 /* ---- sorting and charting ---------------------------------------------------------------------------- */
 
-/* The rows' texts and item data, read once for a sort. */
-struct ListRows {
-    int columns;
-    std::vector<std::string> cells; /* row-major */
-    std::vector<LPARAM> data;
-};
+static const char *SortCell(void *user, int row, int column) { return StoredCell((const ListWindow *)user, row, column); }
 
-static void ReadCachedCell(void *user, int row, int column, char *out, int size)
-{
-    const ListRows *rows = (const ListRows *)user;
-    CopyString(out, size, rows->cells[(size_t)row * (size_t)rows->columns + (size_t)column].c_str(), -1);
-}
-
-/* A cell's whole text: the list view copies no more than the buffer holds,
-** so the buffer grows until the text fits (a CSV field may be long). */
-static void ReadWholeCell(HWND view, int row, int column, std::vector<char> *buffer, std::string *out)
-{
-    if (buffer->size() < 256) buffer->resize(256);
-    for (;;) {
-        LVITEMA item = {};
-        item.iSubItem = column;
-        item.pszText = buffer->data();
-        item.cchTextMax = (int)buffer->size();
-        (*buffer)[0] = 0;
-        const size_t length = (size_t)SendMessageA(view, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
-        if (length + 1 < buffer->size() || buffer->size() >= ((size_t)1 << 24)) {
-            out->assign(item.pszText ? item.pszText : "");
-            return;
-        }
-        buffer->resize(buffer->size() * 2);
-    }
-}
-
-/* Sorts the rows by the sort keys.  The list view's own sort hands the
-** comparison row indexes that do not hold still on every system, so the rows
-** are read, put in order here (stable, so equal rows keep their order) and
-** written back. */
+/* Sorts the rows by the sort keys (stable: equal rows keep their order);
+** only the order the rows are shown in changes. */
 static void SortListByColumn(HWND window, int column)
 {
     ListWindow *list = ListRecord(window);
@@ -278,42 +347,13 @@ static void SortListByColumn(HWND window, int column)
     if (!list || !view) return;
     UpdateSortKeys(view, column, list->sortPriority, list->sortDirection);
     HWND header = ListView_GetHeader(view);
-    ListRows rows;
-    rows.columns = header ? Header_GetItemCount(header) : 0;
-    int count = ListView_GetItemCount(view);
-    if (rows.columns > 0 && count > 1) {
-        rows.cells.resize((size_t)count * (size_t)rows.columns);
-        rows.data.resize((size_t)count);
-        std::vector<char> buffer;
-        for (int r = 0; r < count; r++) {
-            LVITEMA item = {};
-            item.mask = LVIF_PARAM;
-            item.iItem = r;
-            ListView_GetItem(view, &item);
-            rows.data[(size_t)r] = item.lParam;
-            for (int c = 0; c < rows.columns; c++)
-                ReadWholeCell(view, r, c, &buffer, &rows.cells[(size_t)r * (size_t)rows.columns + (size_t)c]);
-        }
-        std::vector<int> order((size_t)count);
-        for (int r = 0; r < count; r++) order[(size_t)r] = r;
-        int keyed = list->columnCount < rows.columns ? list->columnCount : rows.columns;
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            return CompareListRows(a, b, keyed, list->sortPriority, list->sortDirection, ReadCachedCell, &rows) < 0;
-        });
-        SendMessageA(view, WM_SETREDRAW, FALSE, 0);
-        for (int r = 0; r < count; r++) {
-            int from = order[(size_t)r];
-            LVITEMA item = {};
-            item.mask = LVIF_PARAM;
-            item.iItem = r;
-            item.lParam = rows.data[(size_t)from];
-            ListView_SetItem(view, &item);
-            for (int c = 0; c < rows.columns; c++)
-                SetItemText(view, r, c, rows.cells[(size_t)from * (size_t)rows.columns + (size_t)c].c_str());
-        }
-        SendMessageA(view, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(view, nullptr, TRUE);
-    }
+    int columns = header ? Header_GetItemCount(header) : 0;
+    int keyed = list->columnCount < columns ? list->columnCount : columns;
+    if (keyed > list->stride) keyed = list->stride;
+    SetWaitCursor(1);
+    SortListOrder(list->order, list->rowCount, keyed, list->sortPriority, list->sortDirection, SortCell, list);
+    SetWaitCursor(0);
+    InvalidateRect(view, nullptr, TRUE);
     SelectItem(window, 0);
     ShowSortArrows(view, list->sortPriority, list->sortDirection);
 }
@@ -349,10 +389,11 @@ static int CreateListParts(HWND window)
     if (!AllocMemory(&list, sizeof *list)) return 0;
     SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)list);
     HWND view = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                WS_CHILD | WS_DISABLED | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
+                                WS_CHILD | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
                                 window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
     if (!view) return 0;
     SetSortImageList(view);
+    KeepListKeysQuick(view);
     ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP);
     SizeChildToClient(window, FALSE);
     return 1;
@@ -369,6 +410,14 @@ static LRESULT OnListNotify(HWND window, NMHDR *header)
     }
     if (header->hwndFrom != view) return 0;
     switch (header->code) {
+    case LVN_GETDISPINFOA: {
+        NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;
+        const ListWindow *list = ListRecord(window);
+        if (info->item.mask & LVIF_TEXT) info->item.pszText = (char *)ShownCell(list, info->item.iItem, info->item.iSubItem);
+        if ((info->item.mask & LVIF_PARAM) && list && info->item.iItem >= 0 && info->item.iItem < list->rowCount)
+            info->item.lParam = (LPARAM)list->data[list->order[info->item.iItem]];
+        return 0;
+    }
     case LVN_COLUMNCLICK: SortListByColumn(window, ((NMLISTVIEW *)header)->iSubItem); break;
     case NM_CUSTOMDRAW:
         /* A scroll ends in a paint: the rows it brought into sight are fitted. */
@@ -453,12 +502,14 @@ LRESULT CALLBACK ListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DESTROY: {
         ListWindow *list = ListRecord(window);
         if (list) {
+            FreeListRows(list);
             FreeMemory(&list);
             SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         }
         break;
     }
     case WM_NOTIFY: return OnListNotify(window, (NMHDR *)lParam);
+    case WM_LIST_CELL_READER: return (LRESULT)(ListCellText)ListCellOf;
     default: break;
     }
     LRESULT result = 0;

@@ -496,13 +496,26 @@ INT_PTR CALLBACK WindowListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
     HWND list = GetDlgItem(dialog, IDC_WL_LIST);
     switch (message) {
     case WM_INITDIALOG: {
+        /* A title longer than the list is wide scrolls into sight (a results
+        ** file's full path, a CSV list's caption and path). */
+        HDC dc = GetDC(list);
+        HGDIOBJ oldFont = SelectObject(dc, (HGDIOBJ)SendMessageA(list, WM_GETFONT, 0, 0));
+        TEXTMETRICA metrics = {};
+        GetTextMetricsA(dc, &metrics);
+        int widest = 0;
         for (HWND child = GetWindow(gFrame.mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             if (GetParent(child) != gFrame.mdiClient || GetWindow(child, GW_OWNER)) continue;
             char title[260];
-            GetWindowTextA(child, title, sizeof title);
+            const int length = GetWindowTextA(child, title, sizeof title);
             int item = (int)SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)title);
             SendMessageA(list, LB_SETITEMDATA, (WPARAM)item, (LPARAM)child);
+            SIZE extent = {};
+            GetTextExtentPoint32A(dc, title, length, &extent);
+            if (extent.cx > widest) widest = extent.cx;
         }
+        SelectObject(dc, oldFont);
+        ReleaseDC(list, dc);
+        SendMessageA(list, LB_SETHORIZONTALEXTENT, (WPARAM)(widest + 2 * metrics.tmAveCharWidth), 0);
         SetWindowListButtons(dialog);
         return TRUE;
     }

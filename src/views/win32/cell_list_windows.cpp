@@ -431,6 +431,7 @@ static LRESULT CellListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
                                     0, 0, 0, 0, window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
         if (!view) return -1;
         SetSortImageList(view);
+        KeepListKeysQuick(view);
         ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         SizeChildToClient(window, FALSE);
         break;
@@ -446,6 +447,7 @@ static LRESULT CellListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         break;
     }
     case WM_NOTIFY: return ListOf(window) ? OnListViewNotify(window, (NMHDR *)lParam, &kCellListEvents) : 0;
+    case WM_LIST_CELL_READER: return (LRESULT)(ListCellText)CellListText;
     default: break;
     }
     LRESULT result = 0;

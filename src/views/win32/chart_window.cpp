@@ -457,7 +457,7 @@ void ShowChartDataWindow(ChartWindow *chart)
             if (series.pane < 0) continue;
             double value = (uint32_t)b < series.capacity ? series.values[b] : NAN;
             FormatNumber(value, (int32_t)series.displayFormat, (int32_t)series.decimals, 0, nullptr, text);
-            SetItemText(view, i, column++, text);
+            SetListCell(view, i, column++, text);
         }
     }
     FinishListWindow(window, view);

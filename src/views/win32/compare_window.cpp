@@ -28,7 +28,9 @@ static CompareWindow *CompareOf(HWND window)
 /* ---- the dialog ---------------------------------------------------------------------- */
 
 struct CompareDialogState {
-    HWND refresh; /* the compare window being refreshed, or null */
+    HWND refresh;              /* the compare window being refreshed, or null */
+    HWND results;              /* the results window the dialog was opened from, or null */
+    const ResultsWindow *list; /* the results list whose tests it offers */
 };
 static CompareDialogState sCompareDialog;
 
@@ -45,14 +47,14 @@ static TestRecord *ComboTest(HWND dialog, int comboId)
     char text[200] = "";
     GetDlgItemTextA(dialog, comboId, text, sizeof text);
     if (!text[0]) return nullptr;
-    return TestByNumber(FirstResultsWindow(), atoi(text));
+    return TestByNumber(sCompareDialog.list, atoi(text));
 }
 
 static void FillTestCombo(HWND dialog, int comboId, const TestRecord *selected)
 {
     HWND combo = GetDlgItem(dialog, comboId);
     SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-    const ResultsWindow *list = FirstResultsWindow();
+    const ResultsWindow *list = sCompareDialog.list;
     int index = 0, chosen = -1;
     for (TestRecord *t = list ? list->firstTest : nullptr; t; t = t->next, index++) {
         char text[200];
@@ -85,12 +87,9 @@ static int32_t ComboStrategy(HWND dialog, int comboId, const TestRecord *test)
 static void InitCompareDialog(HWND dialog)
 {
     SettingsToDialog(dialog, IDD_COMPARE_TRADES, 0);
-    const ResultsWindow *list = FirstResultsWindow();
+    const ResultsWindow *list = sCompareDialog.list;
     TestRecord *selected = nullptr;
-    if (!sCompareDialog.refresh && list) {
-        HWND results = FindResultsHwnd(list);
-        if (results) GetSelectedTest(results, &selected);
-    }
+    if (!sCompareDialog.refresh && sCompareDialog.results) GetSelectedTest(sCompareDialog.results, &selected);
     const int32_t wanted[2] = {gSettings.Test1, gSettings.Test2};
     const int32_t strategies[2] = {gSettings.Strat1, gSettings.Strat2};
     const int testCombos[2] = {IDC_CMP_TEST1, IDC_CMP_TEST2}, strategyCombos[2] = {IDC_CMP_STRAT1, IDC_CMP_STRAT2};
@@ -192,12 +191,27 @@ static INT_PTR CALLBACK CompareTradeListsDlgProc(HWND dialog, UINT message, WPAR
     return FALSE;
 }
 
-INT_PTR ShowCompareDialog(HWND refresh)
+/* The results window whose list holds the test, or null. */
+static HWND ResultsHwndOfTest(const TestRecord *test)
 {
-    sCompareDialog.refresh = refresh;
+    HWND child = nullptr;
+    while (test && FindNextChildWindow(&child, "KestovarResults")) {
+        const ResultsWindow *list = ResultsListOf(child);
+        for (const TestRecord *t = list ? list->firstTest : nullptr; t; t = t->next)
+            if (t == test) return child;
+    }
+    return nullptr;
+}
+
+INT_PTR ShowCompareDialog(HWND results, HWND refresh)
+{
+    /* A refresh offers the tests of the list its comparison came from. */
+    const CompareWindow *shown = refresh ? CompareOf(refresh) : nullptr;
+    if (shown) results = ResultsHwndOfTest(shown->test1);
+    sCompareDialog = {refresh, results, results ? ResultsListOf(results) : nullptr};
     INT_PTR result = DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_COMPARE_TRADES), gFrame.frame,
                                      CompareTradeListsDlgProc, 0);
-    sCompareDialog.refresh = nullptr;
+    sCompareDialog = {};
     return result;
 }
 
@@ -340,6 +354,7 @@ LRESULT CALLBACK CompareWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
                                     0, 0, 0, 0, window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
         if (!view) return -1;
         SetSortImageList(view);
+        KeepListKeysQuick(view);
         ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         for (int c = 0; c < COMPARE_COLUMNS; c++) {
             SetColumn(view, kCompareColumnNames[c], LVCFMT_CENTER, c, 1);
@@ -359,6 +374,7 @@ LRESULT CALLBACK CompareWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     }
     case WM_NOTIFY: return CompareOf(window) ? OnListViewNotify(window, (NMHDR *)lParam, &kCompareEvents) : 0;
+    case WM_LIST_CELL_READER: return (LRESULT)(ListCellText)CompareCellText;
     default: break;
     }
     LRESULT result = 0;
@@ -370,7 +386,7 @@ int CompareCommand(HWND window, int commandId)
 {
     switch (commandId) {
     case IDM_LIST_CHART: ShowCompareRowChart(window, 1); return 1;
-    case IDM_COMPARE_SETTINGS: ShowCompareDialog(window); return 1;
+    case IDM_COMPARE_SETTINGS: ShowCompareDialog(nullptr, window); return 1;
     case IDM_FIND_LEFT_TRADE: FindSideTrade(window, 0); return 1;
     case IDM_FIND_RIGHT_TRADE: FindSideTrade(window, 1); return 1;
     default: return 0;

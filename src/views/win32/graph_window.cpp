@@ -272,12 +272,8 @@ static void ShowGraphDataWindow(GraphWindow *graph)
     for (int32_t j = 0; j < graph->pointCount; j++) {
         char date[DATE_TEXT_SIZE];
         FormatDate(graph->dates[j], gSettings.DateDisplayFormat, date);
-        LVITEMA item = {};
-        item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = j;
-        item.pszText = date;
-        item.lParam = graph->dates[j];
-        ListView_InsertItem(view, &item);
+        SetListCell(view, j, 0, date);
+        SetListRowData(view, j, graph->dates[j]);
         int column = 1;
         for (int32_t s = 0; s < graph->seriesCount; s++) {
             if (!graph->series[s].shown) continue;
@@ -285,7 +281,7 @@ static void ShowGraphDataWindow(GraphWindow *graph)
                 FormatNumber(graph->series[s].values[j], (int32_t)graph->displayFormat, decimals, 0, currency, text);
             else
                 CopyString(text, sizeof text, "???", -1);
-            SetItemText(view, j, column++, text);
+            SetListCell(view, j, column++, text);
         }
     }
     FinishListWindow(window, view);

@@ -123,30 +123,31 @@ int RenderResultsHeatMap(ResGraphWindow *r, HDC dc, int W, int H, int top)
             if (rowPoint[(size_t)p.yIndex] < 0) rowPoint[(size_t)p.yIndex] = i;
             Block(dc, x, y, x + cellW, y - cellH, ResGraphCellColour(p.value, r->minimum, r->maximum));
         }
-        /* Only the labels that fit are written, as under the bar chart: a
-        ** value starts a character's width past the end of the last one
-        ** written, left to right along the x axis and upward along the y
-        ** axis, so many narrow cells show every second or third value. */
-        int nextLeft = -1000000;
+        /* Only the labels that fit are written, as under the bar chart:
+        ** narrow cells show every second or third value, the same step all
+        ** along the axis, wide enough for the widest value with a
+        ** character's width between two values (the y axis: a line each). */
+        int widest = 0;
         for (int32_t i = 0; i < r->xCount; i++) {
             if (columnPoint[(size_t)i] < 0) continue;
             FormatText(text, sizeof text, "%g", r->points[columnPoint[(size_t)i]].x);
-            const int width = Width(dc, text), centre = X(i) + cellW / 2;
-            if (centre - width / 2 < nextLeft) continue;
-            Text(dc, centre, H - int(1.5 * T), text, TA_CENTER, PLOT_BLACK);
-            nextLeft = centre - width / 2 + width + C;
+            if (Width(dc, text) > widest) widest = Width(dc, text);
         }
-        int nextBottom = 1000000; /* the top of the last y value written */
-        for (int32_t j = 0; j < r->yCount; j++) {
+        const int32_t xStride = AxisLabelStride(double(wp) / r->xCount, widest, C);
+        const int32_t yStride = AxisLabelStride(double(hp) / r->yCount, T, 0);
+        for (int32_t i = 0; i < r->xCount; i += xStride) {
+            if (columnPoint[(size_t)i] < 0) continue;
+            FormatText(text, sizeof text, "%g", r->points[columnPoint[(size_t)i]].x);
+            Text(dc, X(i) + cellW / 2, H - int(1.5 * T), text, TA_CENTER, PLOT_BLACK);
+        }
+        for (int32_t j = 0; j < r->yCount; j += yStride) {
             if (rowPoint[(size_t)j] < 0) continue;
             FormatText(text, sizeof text, "%g", r->points[rowPoint[(size_t)j]].y);
             const int top = Y(j) - cellH / 2 - T / 2;
-            if (top + T > nextBottom) continue;
             /* Half the margin holds short values; a long one ends further
             ** right so that it starts inside the picture. */
             const int labelRight = L / 2 > Width(dc, text) + C ? L / 2 : Width(dc, text) + C;
             Text(dc, labelRight, top, text, TA_RIGHT, PLOT_BLACK);
-            nextBottom = top;
         }
         Line(dc, PenBlack, W - R + C, S + 8, W - R + C, H);
         /* Fewer values than label rows: one label a value, spread over the
@@ -223,7 +224,19 @@ int RenderResultsBarChart(ResGraphWindow *r, HDC dc, int W, int H, int top)
         int slot = (W - C - L) / k;
         int wide = slot < 8 * C ? slot : 8 * C;
         int h = wide < 8 ? 1 : wide / 4;
-        int nextLabel = -1000000, j = 0;
+        /* The bars' labels step evenly too: every stride-th bar, the
+        ** stride leaving room for the widest label and a character. */
+        int widest = 0;
+        for (int32_t i = 0; i < r->pointCount; i++) {
+            const ResGraphPoint &p = r->points[i];
+            if (p.tests == 0) continue;
+            FormatText(text, sizeof text, "%g", p.x);
+            if (Width(dc, text) > widest) widest = Width(dc, text);
+            FormatText(text, sizeof text, "%g", p.y);
+            if (r->yLabel[0] && Width(dc, text) > widest) widest = Width(dc, text);
+        }
+        const int32_t stride = AxisLabelStride(double(W - C - L) / k, widest, C);
+        int j = 0;
         double *xs = nullptr, *ys = nullptr;
         int fit = r->trend && AllocMemory(&xs, uint64_t(k) * sizeof(double)) && AllocMemory(&ys, uint64_t(k) * sizeof(double));
         int lastRight = 0;
@@ -231,17 +244,14 @@ int RenderResultsBarChart(ResGraphWindow *r, HDC dc, int W, int H, int top)
             const ResGraphPoint &p = r->points[i];
             if (p.tests == 0) continue;
             int x = L + int(int64_t(W - C - L) * j / k) + h / 2;
-            if (x >= nextLabel) {
+            if (j % stride == 0) {
                 Line(dc, DotPenLightGrey, x, S + 2 * T, x, H - 2 * T);
                 FormatText(text, sizeof text, "%g", p.x);
                 CentredLabel(dc, x, H - 2 * T, text, 0, W - 1);
-                int width = Width(dc, text);
                 if (r->yLabel[0]) {
                     FormatText(text, sizeof text, "%g", p.y);
                     CentredLabel(dc, x, H - T, text, 0, W - 1);
-                    if (Width(dc, text) > width) width = Width(dc, text);
                 }
-                nextLabel = x + width + C;
             }
             int base = lo < 0 ? Y(0) : B;
             Block(dc, x - h, Y(p.value), x + h, base, ResGraphCellColour(p.value, colourMin, colourMax));

@@ -47,8 +47,10 @@ HWND OpenTradeList(TestRecord *test);
 /* Shows the last scan's rows in a scan window (the scan target is then
 ** replaced by a fresh one); null when there was none. */
 HWND FinishScanWindow();
-/* The Compare Trade Lists dialog; refresh: the compare window to refresh, or null. */
-INT_PTR ShowCompareDialog(HWND refresh);
+/* The Compare Trade Lists dialog over the tests of the results window it is
+** opened from; refresh: the compare window to refresh (its tests' results
+** window then), or null. */
+INT_PTR ShowCompareDialog(HWND results, HWND refresh);
 /* The first window (of the class, when one is given) that shows the test:
 ** its trade list, a comparison of it, its statistics graph or trade plots, a
 ** chart of one of its trades or compare rows, a results graph of its results

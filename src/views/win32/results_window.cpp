@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/date_loop.h"
 #include "engine/optimizer.h"
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
@@ -106,10 +107,12 @@ static TestRecord *RowTest(HWND window, int row)
 /* Brings the rows in line with the list.  A test whose statistics do not fit
 ** the Results columns compiled now is computed as it comes in (refill: every
 ** test, as after a recompile); the others are shown as stored, so a sort
-** only reorders pointers.  New rows re-fit the widths unless the rows only
-** changed their order (a sort); rows added after those shown widen only the
-** columns they do not fit. */
-static void SyncResultsRows(HWND window, int refill, int fitWidths = 1)
+** only reorders pointers.  New rows re-fit the widths (rows added after
+** those shown widen only the columns they do not fit) and, with no row
+** selected, the newest is; a caller that only moved or removed rows (a sort,
+** a deletion: moved 1) keeps the widths and selects its own row, so the
+** list does not jump away and back. */
+static void SyncResultsRows(HWND window, int refill, int moved = 0)
 {
     ResultsHost *host = HostOf(window);
     if (!host || !host->list) return;
@@ -137,20 +140,20 @@ static void SyncResultsRows(HWND window, int refill, int fitWidths = 1)
         added = newColumns || !appended ? n : n - matched;
         host->rowCount = n;
         host->freedHint = 0;
-        if (!appended || newColumns) ListView_SetItemState(view, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        if (!appended || newColumns) ClearListSelection(view);
         ListView_SetItemCountEx(view, n, LVSICF_NOSCROLL);
         InvalidateRect(view, nullptr, TRUE);
     }
     /* Rows that only came after the ones shown (a run adding its tests)
     ** widen the columns they do not fit; measuring every row again on each
     ** tick of a long optimization would cost the whole list per tick. */
-    if (added && fitWidths) {
+    if (added && !moved) {
         if (appended && !newColumns && matched > 0)
             WidenColumnsToRows(view, matched, host->rowCount);
         else
             AutoSizeColumns(view);
     }
-    if (added && ListView_GetSelectedCount(view) == 0) SelectItem(window, host->rowCount - 1);
+    if (added && !moved && ListView_GetSelectedCount(view) == 0) SelectItem(window, host->rowCount - 1);
     char title[320];
     FormatText(title, sizeof title, "%s", list->title);
     char shown[320] = "";
@@ -439,7 +442,7 @@ static void DeleteSelectedTest(HWND window)
     const int32_t count = DeleteTestFromResults(host->list, test, dropped.data());
     for (int32_t k = 0; k < count; k++) ListView_DeleteColumn(view, dropped[(size_t)k]);
     host->shownColumns -= count;
-    SyncResultsRows(window, 0, 0);
+    SyncResultsRows(window, 0, 1);
     if (!host->list->firstTest) {
         memset(host->sortPriorities, 0, sizeof host->sortPriorities);
         memset(host->sortDirections, 0, sizeof host->sortDirections);
@@ -476,19 +479,21 @@ static void SortResults(HWND window, int column)
         if (list->sortKeys[c] > list->keyCount) list->keyCount = list->sortKeys[c];
     }
     SortResultsRows(list);
-    SyncResultsRows(window, 0, 0);
+    SyncResultsRows(window, 0, 1);
     SelectItem(window, 0);
     ShowSortArrows(view, host->sortPriorities, host->sortDirections);
 }
 
 /* ---- rename dialog ---------------------------------------------------------------------- */
 
+/* The dialog renames the selected test of the results window it was opened
+** from (its parameter): the one the user gave the command in. */
 static INT_PTR CALLBACK RenameTestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     static HWND sWindow;
     static TestRecord *sTest;
     if (message == WM_INITDIALOG) {
-        sWindow = FindResultsHwnd(FirstResultsWindow());
+        sWindow = (HWND)lParam;
         sTest = nullptr;
         if (!sWindow || GetSelectedTest(sWindow, &sTest) < 0) {
             EndDialog(dialog, 2);
@@ -522,9 +527,17 @@ static INT_PTR CALLBACK RenameTestDlgProc(HWND dialog, UINT message, WPARAM wPar
 
 /* ---- commands ------------------------------------------------------------------------- */
 
+/* The frontmost results window: the one a results command given elsewhere
+** acts on. */
+static HWND FrontResultsHwnd()
+{
+    HWND child = nullptr;
+    return FindNextChildWindow(&child, "KestovarResults") ? child : nullptr;
+}
+
 int ResultsCommand(HWND window, int commandId)
 {
-    if (!window) window = FindResultsHwnd(FirstResultsWindow());
+    if (!window) window = FrontResultsHwnd();
     ResultsHost *host = window ? HostOf(window) : nullptr;
     TestRecord *test = nullptr;
     switch (commandId) {
@@ -534,7 +547,9 @@ int ResultsCommand(HWND window, int commandId)
         if (host && host->list) SaveResultsFile(host->list, commandId == IDM_SAVE_AS);
         if (window) SyncResultsRows(window, 0);
         return 1;
-    case IDM_RESULTS_COMPARE: ShowCompareDialog(nullptr); return 1;
+    case IDM_RESULTS_COMPARE:
+        if (window) ShowCompareDialog(window, nullptr);
+        return 1;
     case IDM_DELETE_TEST:
         if (window && (!gSettings.AskDeleteTests || MessageBoxFormat(MB_YESNO | MB_ICONQUESTION, "Delete the selected test result?") == IDYES))
             DeleteSelectedTest(window);
@@ -548,7 +563,9 @@ int ResultsCommand(HWND window, int commandId)
         return 1;
     }
     case IDM_RENAME_TEST:
-        DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_RENAME_TEST), gFrame.frame, RenameTestDlgProc, 0);
+        if (window)
+            DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_RENAME_TEST), gFrame.frame, RenameTestDlgProc,
+                            (LPARAM)window);
         return 1;
     case IDM_CHART_FORMULAS: {
         char path[260];
@@ -621,7 +638,7 @@ static int CloseResults(HWND window)
 {
     ResultsHost *host = HostOf(window);
     if (host && host->list) {
-        if (gRun.state != RUN_IDLE && host->list == FirstResultsWindow()) {
+        if (gRun.state != RUN_IDLE && host->list == gEngineRun.results) {
             ReportError("Please stop the current test before closing its results window.");
             return 0;
         }
@@ -648,6 +665,7 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
                                     window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
         if (!view) return -1;
         SetSortImageList(view);
+        KeepListKeysQuick(view);
         ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         SizeChildToClient(window, FALSE);
         break;
@@ -667,6 +685,7 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     }
     case WM_NOTIFY: return OnListViewNotify(window, (NMHDR *)lParam, &kResultsEvents);
+    case WM_LIST_CELL_READER: return (LRESULT)(ListCellText)ResultsCell;
     default: break;
     }
     LRESULT result = 0;

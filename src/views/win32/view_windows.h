@@ -138,10 +138,16 @@ void OpenHelp(int context);
 int ListChildMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int *savedWidth, int *savedHeight,
                      int helpTopic, LRESULT *result);
 /* A filler's order: GetListWindow; title, list name, columns; AddBarRow or
-** cells row by row; FinishListWindow. */
+** cells row by row (SetListCell, rows 0, 1, 2, ... in turn); FinishListWindow.
+** The list window keeps the rows (its list view is a virtual one). */
 struct Bar;
 HWND GetListWindow();
 int AddBarRow(HWND listView, int row, const Bar *bar);
+/* One cell of the list window's rows: a row number one past the last starts
+** a new row; a column beyond those the first row saw is not kept. */
+void SetListCell(HWND listView, int row, int column, const char *text);
+/* A row's item data (a bar row: its date). */
+void SetListRowData(HWND listView, int row, int64_t data);
 void FinishListWindow(HWND window, HWND listView);
 /* The list's name (its tab title and the file name of its exports). */
 void SetListWindowName(HWND window, const char *name);

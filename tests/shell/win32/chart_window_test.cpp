@@ -139,6 +139,18 @@ TEST_F(FrameTest, ChartOpensScrollsZoomsAndRefusesUnknownSymbols)
     char close[32] = "";
     ListView_GetItemText(view, 0, 4, close, sizeof close);
     EXPECT_STREQ(close, "62"); /* 50 + 10 + (64 mod 7) + 1 */
+    /* A reused List window shows the new bars only. */
+    gSettings.ReuseListWindows = 1;
+    chart->firstBar = 70;
+    chart->barCount = 30;
+    EXPECT_EQ(ChartCommand(window, IDM_CHART_DATA), 1);
+    EXPECT_EQ(CountChildren("KestovarList"), 1);
+    EXPECT_EQ(ListView_GetItemCount(view), 30);
+    ListView_GetItemText(view, 0, 4, close, sizeof close);
+    EXPECT_STREQ(close, "61"); /* 50 + 10 + (70 mod 7) + 1 */
+    ListView_GetItemText(view, 29, 4, close, sizeof close);
+    EXPECT_STREQ(close, "62"); /* bar 99: 50 + 10 + (99 mod 7) + 1 */
+    gSettings.ReuseListWindows = 0;
     SendMessageA(list, WM_CLOSE, 0, 0);
 
     /* The options dialog lists the chart colours by their keys; its OK

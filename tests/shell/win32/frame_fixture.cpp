@@ -1,6 +1,7 @@
 #include "frame_fixture.h"
 
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -19,6 +20,8 @@ namespace {
 std::mutex gWatchLock;
 std::vector<std::string> gWatchSeen;
 int gWatchAnswer = IDOK;
+int gWatchDelay;                  /* milliseconds a dialog shows before its answer */
+std::map<HWND, DWORD> gWatchShown; /* when each dialog was first seen */
 bool gWatchPaused; /* a screenshot is being taken of what shows */
 
 BOOL CALLBACK CollectText(HWND child, LPARAM param)
@@ -49,6 +52,12 @@ BOOL CALLBACK AnswerDialog(HWND window, LPARAM)
     {
         std::lock_guard<std::mutex> hold(gWatchLock);
         if (gWatchPaused) return TRUE;
+        if (gWatchDelay > 0) {
+            const DWORD now = GetTickCount();
+            auto seen = gWatchShown.emplace(window, now).first;
+            if ((int)(now - seen->second) < gWatchDelay) return TRUE;
+            gWatchShown.erase(seen);
+        }
         gWatchSeen.push_back(seen);
         answer = gWatchAnswer;
     }
@@ -77,6 +86,13 @@ void DialogWatcher::Answer(int button)
     gWatchAnswer = button;
 }
 
+void DialogWatcher::Delay(int milliseconds)
+{
+    std::lock_guard<std::mutex> hold(gWatchLock);
+    gWatchDelay = milliseconds;
+    gWatchShown.clear();
+}
+
 std::vector<std::string> DialogWatcher::Seen()
 {
     std::lock_guard<std::mutex> hold(gWatchLock);
@@ -88,6 +104,8 @@ void DialogWatcher::Clear()
     std::lock_guard<std::mutex> hold(gWatchLock);
     gWatchSeen.clear();
     gWatchAnswer = IDOK;
+    gWatchDelay = 0;
+    gWatchShown.clear();
 }
 
 void FrameTest::SetUpTestSuite()

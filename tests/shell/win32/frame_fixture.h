@@ -18,6 +18,8 @@
 struct DialogWatcher {
     static void Start();
     static void Answer(int button);
+    /* Each dialog is answered only once it has been shown this long (0: at once). */
+    static void Delay(int milliseconds);
     static std::vector<std::string> Seen(); /* "title|texts" of each dialog answered */
     static void Clear();
 };

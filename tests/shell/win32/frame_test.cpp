@@ -557,6 +557,40 @@ TEST_F(FrameTest, NewWindowsAreListedInTheWindowMenuByTheirTitles)
     EXPECT_EQ(listed.find("(untitled)"), std::string::npos) << listed;
 }
 
+/* The Windows dialog lists a title longer than its list is wide whole: the
+** list scrolls across as far as the widest title reaches. */
+TEST_F(FrameTest, TheWindowsDialogScrollsToTheEndOfALongTitle)
+{
+    const std::string folder = File("a folder with a name long enough to push the file name out of sight");
+    CreateDirectoryA(folder.c_str(), nullptr);
+    WriteTestFile(folder + "\\orders of the whole portfolio.txt", "Buy 100 AAA\r\n");
+    ASSERT_EQ(OpenLogFile((folder + "\\orders of the whole portfolio.txt").c_str()), 1);
+    Pump();
+    HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_WINDOW_LIST), gFrame.frame, WindowListDlgProc, 0);
+    ASSERT_NE(nullptr, dialog);
+    HWND list = GetDlgItem(dialog, IDC_WL_LIST);
+    char title[400] = "";
+    int widest = 0;
+    HDC dc = GetDC(list);
+    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(list, WM_GETFONT, 0, 0));
+    for (int i = 0; i < (int)SendMessageA(list, LB_GETCOUNT, 0, 0); i++) {
+        const int length = (int)SendMessageA(list, LB_GETTEXT, (WPARAM)i, (LPARAM)title);
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc, title, length, &extent);
+        if (extent.cx > widest) widest = extent.cx;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    RECT client;
+    GetClientRect(list, &client);
+    ASSERT_GT(widest, client.right); /* the title does not fit */
+    EXPECT_TRUE(GetWindowLongA(list, GWL_STYLE) & WS_HSCROLL);
+    EXPECT_GE((int)SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0), widest);
+    ShowWindow(dialog, SW_SHOW);
+    HoldForScreenshot();
+    DestroyWindow(dialog);
+}
+
 /* Progress texts set faster than a screen shows them: the program reads the
 ** last one at once, and the bar shows it once messages are handled. */
 TEST_F(FrameTest, TheStatusBarShowsTheLastOfManyProgressTexts)

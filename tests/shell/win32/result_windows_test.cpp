@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
+#include "engine/run_view_hooks.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -1064,4 +1065,226 @@ TEST_F(ResultWindowsTest, AListThatGoesTakesTheWindowsOfItsTests)
         while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
         while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
     }
+}
+
+namespace {
+
+/* A script that imports 60 weekdays of one symbol from 2024-01-01 (a
+** Monday) and tests a strategy that holds each position two days, saving its
+** tests to run.kvr.  Two of its Results columns count the test's dates; the
+** others are summary statistics ("|1") and not. */
+std::string WriteStatsRunScript()
+{
+    const std::string prices = FrameTest::File("statsprices"), data = FrameTest::File("stats.kvd");
+    CreateDirectoryA(prices.c_str(), nullptr);
+    std::string csv = "Date,Open,High,Low,Close,Volume\n";
+    int month = 1, day = 1;
+    static const int kDays[] = {31, 29, 31, 30};
+    for (int weekday = 0, written = 0; written < 60; weekday = (weekday + 1) % 7) {
+        if (weekday < 5) {
+            const int close = 100 + (written * 7) % 11;
+            char line[96];
+            snprintf(line, sizeof line, "2024-%02d-%02d,%d.5,%d,%d,%d,1000\n", month, day, close - 1, close + 1,
+                     close - 2, close);
+            csv += line;
+            written++;
+        }
+        if (++day > kDays[month - 1]) day = 1, month++;
+    }
+    WriteTestFile(prices + "\\AAA.csv", csv);
+    const std::string script = FrameTest::File("statsrun.kvs");
+    WriteTestFile(script, "Settings:\n  DataFile: " + data + "\n  ResultsFile: " + FrameTest::File("run.kvr") +
+                              "\n  AccountSize: 100000\nImport:\n  DataSource: CSV\n  DataPath: " + prices + "\n  SaveAs: " +
+                              data + "\n  StartDate: 2024-01-01\n  EndDate: 2024-12-31\nResults:\n"
+                              "  Net: S.Equity - S.StartEquity {$0 \"Net Profit\"}\n"
+                              "  NetPct: S.Equity / S.StartEquity - 1 {%2 \"Net %\" |1}\n"
+                              "  DateCount: S.Number {#0 \"Dates\"}\n"
+                              "  Reached: S.Number {#0 \"Reached\" |1}\n"
+                              "  TradeCount: Sum(S.Wins + S.Losses, S.Number) {#0 \"Trades\" |1}\n"
+                              "  WinPct: Sum(S.Wins, S.Number) / Sum(S.Wins + S.Losses, S.Number) {%1 \"Win %\"}\n"
+                              "Strategy: S1\n  Side: Long\n  EntrySetup: C > 0\n  ExitRule: BarsHeld >= 2\n"
+                              "  Quantity: 10\n  QtyType: Percent\n");
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, script.c_str(), -1);
+    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, data.c_str(), -1);
+    gSettings.UseEarliestDate = gSettings.UseLatestDate = 1;
+    gSettings.AddGraph = gSettings.AddLog = gSettings.AddDebug = gSettings.AddReport = gSettings.AddTrades = 0;
+    SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+    return script;
+}
+
+/* Its timer holds the program up at each pump, as a slow machine would, so
+** the run shows its progress lines on many of its dates.  The timer is due
+** again at once after a hold: only a pump's first dispatch holds. */
+void CALLBACK SlowDown(HWND, UINT, UINT_PTR, DWORD)
+{
+    static DWORD heldUntil;
+    if (GetTickCount() - heldUntil < 3) return;
+    Sleep(25);
+    heldUntil = GetTickCount();
+}
+
+std::string Heading(HWND window, int column)
+{
+    char text[256] = "";
+    HDITEMA item = {};
+    item.mask = HDI_TEXT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    Header_GetItem(ListView_GetHeader(GetListViewOf(window)), column, &item);
+    return text;
+}
+
+std::string RowText(HWND window, int row)
+{
+    std::string text;
+    const int columns = Header_GetItemCount(ListView_GetHeader(GetListViewOf(window)));
+    for (int c = 0; c < columns; c++) text += Cell(window, row, c) + "|";
+    return text;
+}
+
+struct ClosedDuringRun {
+    int seen, runListOpen, otherListOpen;
+};
+ClosedDuringRun gClosedDuringRun;
+
+} // namespace
+
+/* A test run with F5 shows the statistics of the test it ran, not those of
+** the date its last progress line was drawn on: the row is the row the
+** reopened file shows, and the dates it counts are all 60.  While it runs,
+** the results window it adds its test to refuses to close, and another one
+** closes (the run's list is the script's results file, not the list opened
+** first). */
+TEST_F(ResultWindowsTest, ATestJustRunShowsTheRowItsFileShows)
+{
+    ProgramSettings saved = gSettings;
+    WriteStatsRunScript();
+    DeleteFileA(File("run.kvr").c_str());
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    gSettings.AddDebug = 1; /* the run hands the debug panel its symbol on its last date */
+    SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+    void (*examine)(const char *, const char *) = gRunViewHooks.updateExaminePanel;
+    gClosedDuringRun = {};
+    gRunViewHooks.updateExaminePanel = [](const char *, const char *) {
+        SyncResultsWindows();
+        HWND run = FindResultsHwnd(FindResultsWindowByPath(File("run.kvr").c_str()));
+        HWND other = FindResultsHwnd(FirstResultsWindow());
+        SendMessageA(run, WM_CLOSE, 0, 0);
+        SendMessageA(other, WM_CLOSE, 0, 0);
+        gClosedDuringRun = {1, IsWindow(run) ? 1 : 0, IsWindow(other) ? 1 : 0};
+    };
+    DialogWatcher::Clear();
+    const UINT_PTR slow = SetTimer(nullptr, 0, 5, SlowDown);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_TEST, 0);
+    KillTimer(nullptr, slow);
+    gRunViewHooks.updateExaminePanel = examine;
+    EXPECT_EQ(1, gClosedDuringRun.seen);
+    EXPECT_EQ(1, gClosedDuringRun.runListOpen);
+    EXPECT_EQ(0, gClosedDuringRun.otherListOpen);
+    EXPECT_TRUE(SeenText("Please stop the current test before closing its results window."));
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    SyncResultsWindows();
+    ResultsWindow *list = FindResultsWindowByPath(File("run.kvr").c_str());
+    ASSERT_NE(nullptr, list);
+    HWND window = FindResultsHwnd(list);
+    ASSERT_NE(nullptr, window);
+    ASSERT_EQ(1, ListView_GetItemCount(GetListViewOf(window)));
+    EXPECT_EQ("Dates|Reached|", Heading(window, 5) + "|" + Heading(window, 6) + "|");
+    EXPECT_EQ("60|60|", Cell(window, 0, 5) + "|" + Cell(window, 0, 6) + "|");
+    EXPECT_NE("$0", Cell(window, 0, 3));
+    const std::string run = RowText(window, 0);
+
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    Pump();
+    ASSERT_FALSE(IsWindow(window));
+    ASSERT_EQ(1, OpenResultsWindow(File("run.kvr").c_str()));
+    window = FindResultsHwnd(FindResultsWindowByPath(File("run.kvr").c_str()));
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(run, RowText(window, 0));
+    gSettings = saved;
+}
+
+/* With two results windows open, Rename Test (F2) and Compare Trade Lists
+** act on the one the user gave them in, not on the one opened first; both
+** lists number their tests alike. */
+TEST_F(ResultWindowsTest, RenameAndCompareActOnTheActiveResultsWindow)
+{
+    ViewData data;
+    gSettings.ChartBarSize2 = BAR_DAILY;
+    ResultsWindow *first;
+    HWND firstWindow = OpenList({MakeTest(1, nullptr, 0, 8), MakeTest(2, nullptr, 0, 6), MakeTest(3, nullptr, 0, 6)}, &first);
+    ASSERT_NE(nullptr, firstWindow);
+    ASSERT_EQ(1, OpenResultsWindow(nullptr));
+    Pump();
+    HWND secondWindow = gFrame.activeChild;
+    ResultsWindow *second = ResultsListOf(secondWindow);
+    ASSERT_TRUE(second && second != first);
+    TestRecord *chosen = MakeTest(3, nullptr, 0, 8);
+    for (TestRecord *t : {MakeTest(1, nullptr, 0, 6), MakeTest(2, nullptr, 0, 6), chosen}) AddTestToResults(second, t);
+    SyncResultsWindows();
+    SelectItem(firstWindow, 0);
+    SelectItem(secondWindow, 2);
+    first->modified = second->modified = 0;
+
+    NMLVKEYDOWN f2 = {};
+    f2.hdr.hwndFrom = GetListViewOf(secondWindow);
+    f2.hdr.idFrom = LIST_VIEW_ID;
+    f2.hdr.code = LVN_KEYDOWN;
+    f2.wVKey = VK_F2;
+    DialogWatcher::Clear();
+    SendMessageA(secondWindow, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&f2);
+    Pump();
+    ASSERT_EQ(1u, DialogWatcher::Seen().size());
+    EXPECT_EQ(0u, DialogWatcher::Seen()[0].find("Rename Test 0003|"));
+    EXPECT_EQ(0, first->modified);
+    EXPECT_EQ(1, second->modified);
+
+    gSettings.Test1 = 1;
+    gSettings.Test2 = 2;
+    gSettings.Strat1 = gSettings.Strat2 = 0;
+    gSettings.KeepMatches = gSettings.KeepNonMatches = 1;
+    gSettings.MinDlrDiff = gSettings.MinPctDiff = 0;
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RESULTS_COMPARE, 0);
+    Pump();
+    HWND compare = nullptr;
+    ASSERT_TRUE(FindNextChildWindow(&compare, "KestovarCompare"));
+    const CompareWindow *shown = (const CompareWindow *)GetWindowLongPtrA(compare, GWLP_USERDATA);
+    EXPECT_EQ(chosen, shown->test1);
+    EXPECT_EQ(chosen, shown->test2);
+    /* Its settings offer the tests of the same list again. */
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)firstWindow, 0);
+    gSettings.Test1 = gSettings.Test2 = 2;
+    CompareCommand(compare, IDM_COMPARE_SETTINGS);
+    Pump();
+    shown = (const CompareWindow *)GetWindowLongPtrA(compare, GWLP_USERDATA);
+    EXPECT_EQ(second->firstTest->next, shown->test1);
+}
+
+/* The run time a run ends with leaves out the time its Data File question
+** waited for the user: a run of a moment stays a moment. */
+TEST_F(ResultWindowsTest, TheRunTimeLeavesOutAQuestionsWait)
+{
+    ProgramSettings saved = gSettings;
+    WriteStatsRunScript();
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    UnloadData();                            /* the test loads the data file again */
+    ASSERT_NE(nullptr, OpenTradeList(MakeTest(1, nullptr, 0, 4))); /* a window that loading closes */
+    gSettings.AskUnloadData = 1;
+    DialogWatcher::Clear();
+    DialogWatcher::Delay(1500);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_TEST, 0);
+    DialogWatcher::Delay(0);
+    ASSERT_TRUE(SeenText("Changing the Data File will close all Chart, Graph, Plot, Scan and Trades windows."));
+    EXPECT_EQ(0, CountChildren("KestovarTrades"));
+    char time[64] = "";
+    GetStatusText(1, time, sizeof time);
+    int hours = -1, minutes = -1, seconds = -1, ms = -1;
+    ASSERT_EQ(4, sscanf(time, "Time: %d:%d:%d.%d", &hours, &minutes, &seconds, &ms)) << time;
+    EXPECT_LT(((hours * 60 + minutes) * 60 + seconds) * 1000 + ms, 1000) << time;
+    gSettings = saved;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "foundation/settings_table.h"
@@ -20,7 +21,7 @@ struct Picture {
     bool Ink(int x, int y) const { return (pixels[(size_t)y * (size_t)width + (size_t)x] & 0xFFFFFF) != 0xFFFFFF; }
 };
 
-Picture PaintHeatMap(ResGraphWindow *record, int width, int height)
+Picture PaintHeatMap(ResGraphWindow *record, int width, int height, bool bars = false)
 {
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
@@ -33,7 +34,7 @@ Picture PaintHeatMap(ResGraphWindow *record, int width, int height)
     void *bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(dc, bitmap);
-    EXPECT_EQ(1, RenderResultsHeatMap(record, dc, width, height, 0));
+    EXPECT_EQ(1, bars ? RenderResultsBarChart(record, dc, width, height, 0) : RenderResultsHeatMap(record, dc, width, height, 0));
     GdiFlush();
     Picture picture{width, height, std::vector<uint32_t>((const uint32_t *)bits, (const uint32_t *)bits + width * height)};
     SelectObject(dc, old);
@@ -44,8 +45,9 @@ Picture PaintHeatMap(ResGraphWindow *record, int width, int height)
 }
 
 /* Extents of the runs of ink along a line of samples, runs closer than
-** three samples counting as one (the letters of one label). */
-std::vector<int> InkRuns(const std::vector<bool> &ink)
+** three samples counting as one (the letters of one label); with centres,
+** where each run's middle is. */
+std::vector<int> InkRuns(const std::vector<bool> &ink, std::vector<int> *centres = nullptr)
 {
     std::vector<int> runs;
     int start = -1, last = -10;
@@ -53,11 +55,13 @@ std::vector<int> InkRuns(const std::vector<bool> &ink)
         if (!ink[(size_t)i]) continue;
         if (i - last > 3) {
             if (start >= 0) runs.push_back(last - start + 1);
+            if (start >= 0 && centres) centres->push_back((start + last) / 2);
             start = i;
         }
         last = i;
     }
     if (start >= 0) runs.push_back(last - start + 1);
+    if (start >= 0 && centres) centres->push_back((start + last) / 2);
     return runs;
 }
 
@@ -127,4 +131,65 @@ TEST(ResGraphPaint, HeatMapDrawsOnlyTheAxisLabelsThatFit)
     const std::vector<int> rows = InkRuns(down);
     EXPECT_GE(rows.size(), 8u);
     for (int height : rows) EXPECT_LE(height, T) << "y labels run into each other";
+}
+
+/* Values 1 to 16 that grow a digit half way: at every width, the heat map
+** and the bar chart label every n-th value with the same n all along the
+** axis (2, 4, 6, ... 14, 16, never 10, 13, 16), so the labels stand evenly
+** apart. */
+TEST(ResGraphPaint, AxisLabelsStepEvenly)
+{
+    ResetSettingsToDefaults();
+    CreateDrawingResources();
+    std::vector<ResGraphPoint> points;
+    for (int x = 0; x < 16; x++)
+        points.push_back(ResGraphPoint{.value = 1.0 + x, .x = 1.0 + x, .y = 1, .xIndex = x, .yIndex = 0, .tests = 1});
+    ResGraphWindow record = {};
+    record.xCount = 16;
+    record.yCount = 1;
+    record.valueCode = 1;
+    record.valueDecimals = -1;
+    record.currency = "";
+    record.allIntegers = 1;
+    CopyString(record.valueLabel, sizeof record.valueLabel, "Net", -1);
+    CopyString(record.xLabel, sizeof record.xLabel, "Len:", -1);
+    record.points = points.data();
+    record.pointCount = (int32_t)points.size();
+    const int T = TextWidth("");
+    for (int bars = 0; bars < 2; bars++) {
+        record.heatMap = !bars;
+        for (int W = 200; W <= 460; W += 10) {
+            record.minimum = 1;
+            record.maximum = 16;
+            const int H = 300;
+            const Picture picture = PaintHeatMap(&record, W, H, bars);
+            /* The x values: the line under the cells, or the bars' first label line. */
+            const int top = bars ? H - 2 * T : H - 3 * T / 2, bottom = top + T;
+            std::vector<bool> across((size_t)W);
+            for (int x = 0; x < W; x++)
+                for (int y = top; y < bottom; y++) across[(size_t)x] = across[(size_t)x] || picture.Ink(x, y);
+            /* Left of the values stands the axis name ("Len:"), right of them
+            ** the heat map's legend and its line, which are no values: only
+            ** the width of the cells or bars counts. */
+            int left = 0, right = W - 1;
+            for (int x = 0, run = 0; x < W && !bars; x++) {
+                run = picture.Ink(x, H / 2) ? run + 1 : 0;
+                if (run == 20 && !left) left = x - 19;
+                if (run == 0 && left && right == W - 1) right = x - 1;
+            }
+            /* The bars start right of the value axis: a line down the picture. */
+            for (int x = 0; x < W && bars && !left; x++)
+                if (picture.Ink(x, H / 2) && picture.Ink(x, H / 2 - T) && picture.Ink(x, H / 2 + T)) left = x + 1;
+            for (int x = 0; x < W; x++)
+                if (x < (bars ? left : left - TextWidth("16")) || x > right + 3) across[(size_t)x] = false;
+            std::vector<int> centres;
+            InkRuns(across, &centres);
+            ASSERT_GE(centres.size(), 3u) << (bars ? "bars" : "heat map") << " at width " << W;
+            std::string at;
+            for (int c : centres) at += std::to_string(c) + " ";
+            for (size_t k = 2; k < centres.size(); k++)
+                EXPECT_NEAR(centres[k] - centres[k - 1], centres[1] - centres[0], 3)
+                    << (bars ? "bars" : "heat map") << " at width " << W << ": label " << k << " of " << at;
+        }
+    }
 }
