@@ -482,14 +482,17 @@ static int CheckExit(EvalContext *context, int32_t forced)
     }
     /* The split terms of the exit's price: the bar's, or those of the day an
     ** exit at the open of a longer bar fills on, whose factor is not the
-    ** period bar's when a split comes later in the period. */
+    ** period bar's when a split comes later in the period.  A target or stop
+    ** that the period's open was already through, or one for the next open,
+    ** leaves at that day's open like an exit rule: it is a market order by
+    ** then, priced as it traded that day. */
     p->exitSplit = bar->split;
-    if (reason != EXIT_LIMIT && reason != EXIT_STOP && reason != EXIT_NONE && reason != EXIT_TRADE_LIST) {
+    if (reason != EXIT_NONE && reason != EXIT_TRADE_LIST) {
         if (p->exitTiming == PHASE_OPEN) {
             const Bar *fill = OpenFillDay(context, bar);
             p->exitPrice = fill->open;
             if (fill->split != 0) p->exitSplit = fill->split;
-        } else {
+        } else if (reason != EXIT_LIMIT && reason != EXIT_STOP) {
             p->exitPrice = bar->close;
         }
     }

@@ -454,3 +454,83 @@ TEST_F(EngineTest, WhatAPartialTargetLeavesWaitsForTheNextPeriod)
 }
 
 } // namespace
+
+namespace {
+
+/* A weekly or monthly strategy buys or shorts 100 AAA at 10 (10.05 or 9.95
+** with a slippage of 0.05) at the open of the week of January 29 or of the
+** month of February, and holds a stop or a target that the next period's
+** first day opens through: Monday February 5 or Friday March 1 opens at 9
+** (a bar of 8.8-9.2) or 11 (10.8-11.2).  The exit fills at that open less
+** the slippage, as a daily strategy's does, in a daily run and in a run of
+** the strategy's bar size: 8.95 or 10.95 for a long, 11.05 or 9.05 for a
+** short.  A stop for the next open that the period closed under (9.4) fills
+** at the next open, 9.6 (9.55 with slippage), though that day trades at
+** 9.55-9.7 and only a low of 9.3 three days later reaches the stop.  A 2 for
+** 1 split on March 15 leaves the price of March 1 as it traded. */
+TEST_F(EngineTest, ALongerBarSizesExitAtThePeriodsOpenFillsAtThatOpen)
+{
+    const DayBar down{0, 9, 9.2, 8.8, 9}, up{0, 11, 11.2, 10.8, 11}, under{0, 9.6, 9.7, 9.55, 9.65};
+    const struct {
+        const char *barSize, *side, *exits;
+        int32_t signal, gapDay;
+        DayBar gap;
+        double beforeClose, priceOut;
+        int32_t splitDay = 0;
+    } cases[] = {
+        {"Weekly", "Long", "  ExitStop: 9.5\n", 20240126, 20240205, down, 10, 8.95},
+        {"Weekly", "Long", "  ExitLimit: 10.5\n", 20240126, 20240205, up, 10, 10.95},
+        {"Weekly", "Short", "  ExitStop: 10.5\n", 20240126, 20240205, up, 10, 11.05},
+        {"Weekly", "Short", "  ExitLimit: 9.5\n", 20240126, 20240205, down, 10, 9.05},
+        {"Weekly", "Long", "  ExitStop: 9.5\n  ExitStopTime: NextOpen\n", 20240126, 20240205, under, 9.4, 9.55},
+        {"Monthly", "Long", "  ExitStop: 9.5\n", 20240131, 20240301, down, 10, 8.95},
+        {"Monthly", "Long", "  ExitLimit: 10.5\n", 20240131, 20240301, up, 10, 10.95},
+        {"Monthly", "Short", "  ExitStop: 10.5\n", 20240131, 20240301, up, 10, 11.05},
+        {"Monthly", "Short", "  ExitLimit: 9.5\n", 20240131, 20240301, down, 10, 9.05},
+        {"Monthly", "Long", "  ExitStop: 9.5\n  ExitStopTime: NextOpen\n", 20240131, 20240301, under, 9.4, 9.55},
+        {"Monthly", "Long", "  ExitStop: 9.5\n", 20240131, 20240301, down, 10, 8.95, 20240315},
+    };
+    std::vector<int32_t> d = Weekdays(20231101, 20240329);
+    for (const auto &c : cases) {
+        std::vector<DayBar> bars;
+        for (size_t k = 0; k < d.size(); k++) {
+            const int32_t day = d[k];
+            DayBar bar{day, 10, 10, 10, 10};
+            if (k + 1 < d.size() && d[k + 1] == c.gapDay) bar.close = c.beforeClose;
+            if (day == c.gapDay) bar = c.gap;
+            if (day > c.gapDay) {
+                double p = c.gap.close;
+                bar = DayBar{day, p, p, day > c.gapDay + 3 ? 9.3 : p, p};
+            }
+            bar.date = day;
+            if (c.splitDay && day >= c.splitDay) {
+                bar.open /= 2, bar.high /= 2, bar.low /= 2, bar.close /= 2;
+            } else if (c.splitDay) {
+                bar.split = 2;
+            }
+            bars.push_back(bar);
+        }
+        for (const char *settings : {"", "Settings:\n  BarSize: "}) {
+            std::string run = settings[0] ? std::string(settings) + c.barSize + "\n" : "";
+            SCOPED_TRACE(std::string(c.barSize) + " " + c.side + " " + c.exits + run);
+            LoadStore(d, {{"AAA", bars}});
+            ASSERT_EQ(0, Run(run + "Strategy: S\n  BarSize: " + c.barSize + "\n  Side: " + c.side +
+                             "\n  EntrySetup: BarDate = " + std::to_string(c.signal) +
+                             "\n  Quantity: 100\n  QtyType: Shares\n  Slippage: 0.05\n" + c.exits))
+                << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            ASSERT_EQ(1, test->tradeCount);
+            const TradeRecord &t = test->trades[0];
+            const bool isLong = c.side[0] == 'L';
+            EXPECT_DOUBLE_EQ(isLong ? 10.05 : 9.95, t.priceIn);
+            EXPECT_EQ(std::strstr(c.exits, "Stop") ? EXIT_STOP : EXIT_LIMIT, t.reason);
+            EXPECT_EQ(c.gapDay, t.dateOut);
+            EXPECT_EQ(PHASE_OPEN, t.timeOut);
+            EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+            EXPECT_DOUBLE_EQ(100, t.quantityOut);
+        }
+    }
+}
+
+} // namespace
