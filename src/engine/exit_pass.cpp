@@ -384,9 +384,9 @@ static int CheckExit(EvalContext *context, int32_t forced)
             if (!bar) return 0;
             SetContextBar(context, bar);
             p->exitDate = bar->date;
-        } else if (phase == PHASE_CLOSE && bar->date < dataEnd && symbol->lastDate <= bar->date && !governed) {
-            reason = EXIT_END_OF_DATA;
         }
+        if (phase == PHASE_CLOSE && bar->date < dataEnd && symbol->lastDate <= bar->date && !governed)
+            reason = EXIT_END_OF_DATA;
     }
     /* A test that ends inside a period of the strategy's bar size leaves at
     ** the close of its last date: the period's bar holds days after it.  Its
@@ -401,7 +401,10 @@ static int CheckExit(EvalContext *context, int32_t forced)
     }
     p->exitPrice = 0;
     double orderRatio = 1.0;
-    if (forced) {
+    /* A symbol whose data ended before the test's last date leaves by its
+    ** end of data at the test's end too, as at the close of its period's bar
+    ** date, which for a longer bar size may lie after the test's end. */
+    if (forced && !(forced == EXIT_END_OF_TEST && reason == EXIT_END_OF_DATA)) {
         reason = (uint32_t)forced;
         p->exitTiming = phase == PHASE_OPEN && r->nextCloseOnly != 1 ? PHASE_OPEN : phase == PHASE_OPEN ? PHASE_CLOSE
                                                                                                         : phase;

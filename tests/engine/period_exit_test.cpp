@@ -534,3 +534,52 @@ TEST_F(EngineTest, ALongerBarSizesExitAtThePeriodsOpenFillsAtThatOpen)
 }
 
 } // namespace
+
+namespace {
+
+/* Weekly, monthly and quarterly positions in BBB, bought at 10 at the open of
+** the week of January 29, of December and of October, when BBB's data
+** end on Tuesday February 13 at a close of 12 while AAA trades on to March
+** 29.  A test that ends on Wednesday February 14, inside each period, sees
+** BBB's data end before its last date: each position leaves by "end of
+** data" at the close of the 13th, on data that end on the 14th as on longer
+** data with that EndDate. */
+TEST_F(EngineTest, APositionWhoseDataEndBeforeTheTestsLastDateLeavesByEndOfData)
+{
+    const std::vector<int32_t> all = Weekdays(20230601, 20240329);
+    for (int32_t dataTo : {20240329, 20240214}) {
+        SCOPED_TRACE(dataTo);
+        std::vector<int32_t> d;
+        std::vector<DayBar> aaa, bbb;
+        for (int32_t day : all) {
+            if (day > dataTo) break;
+            d.push_back(day);
+            aaa.push_back(DayBar{day, 20, 20, 20, 20});
+            if (day <= 20240213) bbb.push_back(DayBar{day, 10, 12, 10, day == 20240213 ? 12.0 : 10.0});
+        }
+        LoadStore(d, {{"AAA", aaa}, {"BBB", bbb}});
+        std::string script = "Settings:\n  EndDate: 2024-02-14\n";
+        const std::pair<const char *, const char *> strategies[] = {
+            {"Weekly", "20240126"}, {"Monthly", "20231130"}, {"Quarterly", "20230929"}};
+        for (const auto &[name, signal] : strategies)
+            script += std::string("Strategy: ") + name + "\n  BarSize: " + name +
+                "\n  EntrySetup: ?Symbol = \"BBB\" and BarDate = " + signal + "\n  Quantity: 100\n  QtyType: Shares\n";
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(3, test->tradeCount);
+        const int32_t dateIn[] = {20240129, 20231201, 20231002};
+        for (int32_t k = 0; k < 3; k++) {
+            const TradeRecord &t = test->trades[k];
+            SCOPED_TRACE(test->strategies[t.strategy].name);
+            EXPECT_EQ(dateIn[t.strategy], t.dateIn);
+            EXPECT_DOUBLE_EQ(10, t.priceIn);
+            EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
+            EXPECT_EQ(20240213, t.dateOut);
+            EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+            EXPECT_DOUBLE_EQ(12, t.priceOut);
+        }
+    }
+}
+
+} // namespace
