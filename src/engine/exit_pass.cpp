@@ -247,6 +247,24 @@ static int FillsTodayByItsPeriod(EvalContext *context, const Bar *today, const B
     return fill == context->date;
 }
 
+/* The split factor of the day on which the target or stop that the
+** position's exit chose on bar fills (ratio takes the order's price into
+** bar's terms); 0 when it fills on none.  The position is left as it was. */
+static double FillDaySplit(EvalContext *context, const Bar *bar, double ratio)
+{
+    PositionRecord *p = context->position;
+    const double price = p->exitPrice, split = p->exitSplit, limit = p->limitPrice, stop = p->stopPrice;
+    p->exitSplit = bar->split;
+    TakeOrderPriceToExitTerms(p, ratio);
+    const int32_t fill = FindExecutionBar(context, p, 0);
+    const double daySplit = fill >= 0 ? p->exitSplit : 0;
+    p->exitPrice = price;
+    p->exitSplit = split;
+    p->limitPrice = limit;
+    p->stopPrice = stop;
+    return daySplit;
+}
+
 /* Splits off what stays open of a partial exit of q shares in the split
 ** terms of the exit's price; 0 when the exit is cancelled.  *p is refreshed,
 ** since the open-position array may move. */
@@ -369,7 +387,7 @@ static int CheckExit(EvalContext *context, int32_t forced)
             }
         }
     }
-    Bar partial;
+    Bar partial, inFillTerms;
     if (sMidPeriod) {
         /* Only the days of the period so far are known: the targets and
         ** stops are checked against them. */
@@ -479,6 +497,24 @@ static int CheckExit(EvalContext *context, int32_t forced)
                 p->exitReason = EXIT_NONE;
                 p->exitPrice = 0;
                 return 0;
+            }
+            /* A longer bar's split factor is its last day's: an order that
+            ** fills on a day before a split later in the period is chosen,
+            ** rounded and counted in the terms of the day it fills on, as
+            ** the checks inside the period do. */
+            if (!sMidPeriod && !rest && context->barSize != BAR_DAILY && p->exitTiming == PHASE_INTRADAY &&
+                (reason == EXIT_LIMIT || reason == EXIT_STOP) && bar->split != 0) {
+                const double daySplit = FillDaySplit(context, bar, orderRatio);
+                if (daySplit != 0 && daySplit != bar->split) {
+                    inFillTerms = *bar;
+                    RescaleBar(&inFillTerms, daySplit);
+                    bar = &inFillTerms;
+                    p->limitPrice = limit;
+                    p->stopPrice = stop;
+                    p->exitReason = EXIT_NONE;
+                    p->exitPrice = 0;
+                    orderRatio = ResolveIntradayOrder(context, bar, PreviousClose(before, bar), governed);
+                }
             }
             reason = p->exitReason;
         }

@@ -583,3 +583,56 @@ TEST_F(EngineTest, APositionWhoseDataEndBeforeTheTestsLastDateLeavesByEndOfData)
 }
 
 } // namespace
+
+namespace {
+
+/* A weekly strategy buys 100 AAA at 100 at the open of January 29.  The
+** week closes at 100.15 on February 2, so its target is 100.15 × 1.003 =
+** 100.45045 and its stop 100.15 × 0.997 = 99.84955, each for 40 shares.
+** On Tuesday February 6 AAA trades from 99 to 101, and on Thursday it splits
+** 2 for 1 and trades at 50 to the end of March.  The order fills on Tuesday
+** at its price rounded as AAA traded that day, 100.45 or 99.85 (not 100.46
+** or 99.84, the rounding of 50.225 or 49.925 after the split), for 40 of the
+** shares held that day; the other 60, 120 after the split, leave at 50 at
+** the end of the test.  So in a daily run and in a weekly one. */
+TEST_F(EngineTest, ALongerBarSizesOrderFillsInTheTermsOfItsDayBeforeALaterSplit)
+{
+    std::vector<int32_t> d = Weekdays(20231101, 20240329);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        DayBar bar{day, 100, 100, 100, 100, 1000, 2};
+        if (day == 20240202) bar.high = bar.close = 100.15;
+        if (day == 20240206) bar.high = 101, bar.low = 99;
+        if (day >= 20240208) bar = DayBar{day, 50, 50, 50, 50};
+        bars.push_back(bar);
+    }
+    const struct {
+        const char *exits;
+        uint32_t reason;
+        double priceOut;
+    } cases[] = {{"  ExitLimit: C * 1.003\n  ExitLimitQty: 40\n", EXIT_LIMIT, 100.45},
+                 {"  ExitStop: C * 0.997\n  ExitStopQty: 40\n", EXIT_STOP, 99.85}};
+    for (const auto &c : cases) {
+        for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
+            SCOPED_TRACE(std::string(c.exits) + settings);
+            LoadStore(d, {{"AAA", bars}});
+            ASSERT_EQ(0, Run(std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
+                                                     "  Quantity: 100\n  QtyType: Shares\n" + c.exits))
+                << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            ASSERT_EQ(2, test->tradeCount);
+            const TradeRecord &part = test->trades[0], &rest = test->trades[1];
+            EXPECT_EQ(c.reason, part.reason);
+            EXPECT_EQ(20240206, part.dateOut);
+            EXPECT_DOUBLE_EQ(c.priceOut, part.priceOut);
+            EXPECT_DOUBLE_EQ(40, part.quantityOut);
+            EXPECT_EQ(EXIT_END_OF_TEST, rest.reason);
+            EXPECT_DOUBLE_EQ(60, rest.quantityIn);
+            EXPECT_DOUBLE_EQ(120, rest.quantityOut);
+            EXPECT_DOUBLE_EQ(50, rest.priceOut);
+        }
+    }
+}
+
+} // namespace
