@@ -247,6 +247,24 @@ static int FillsTodayByItsPeriod(EvalContext *context, const Bar *today, const B
     return fill == context->date;
 }
 
+/* The split factor of the day on which the target or stop that the
+** position's exit chose on bar fills (ratio takes the order's price into
+** bar's terms); 0 when it fills on none.  The position is left as it was. */
+static double FillDaySplit(EvalContext *context, const Bar *bar, double ratio)
+{
+    PositionRecord *p = context->position;
+    const double price = p->exitPrice, split = p->exitSplit, limit = p->limitPrice, stop = p->stopPrice;
+    p->exitSplit = bar->split;
+    TakeOrderPriceToExitTerms(p, ratio);
+    const int32_t fill = FindExecutionBar(context, p, 0);
+    const double daySplit = fill >= 0 ? p->exitSplit : 0;
+    p->exitPrice = price;
+    p->exitSplit = split;
+    p->limitPrice = limit;
+    p->stopPrice = stop;
+    return daySplit;
+}
+
 /* Splits off what stays open of a partial exit of q shares in the split
 ** terms of the exit's price; 0 when the exit is cancelled.  *p is refreshed,
 ** since the open-position array may move. */
@@ -369,7 +387,7 @@ static int CheckExit(EvalContext *context, int32_t forced)
             }
         }
     }
-    Bar partial;
+    Bar partial, inFillTerms;
     if (sMidPeriod) {
         /* Only the days of the period so far are known: the targets and
         ** stops are checked against them. */
@@ -384,9 +402,9 @@ static int CheckExit(EvalContext *context, int32_t forced)
             if (!bar) return 0;
             SetContextBar(context, bar);
             p->exitDate = bar->date;
-        } else if (phase == PHASE_CLOSE && bar->date < dataEnd && symbol->lastDate <= bar->date && !governed) {
-            reason = EXIT_END_OF_DATA;
         }
+        if (phase == PHASE_CLOSE && bar->date < dataEnd && symbol->lastDate <= bar->date && !governed)
+            reason = EXIT_END_OF_DATA;
     }
     /* A test that ends inside a period of the strategy's bar size leaves at
     ** the close of its last date: the period's bar holds days after it.  Its
@@ -401,7 +419,10 @@ static int CheckExit(EvalContext *context, int32_t forced)
     }
     p->exitPrice = 0;
     double orderRatio = 1.0;
-    if (forced) {
+    /* A symbol whose data ended before the test's last date leaves by its
+    ** end of data at the test's end too, as at the close of its period's bar
+    ** date, which for a longer bar size may lie after the test's end. */
+    if (forced && !(forced == EXIT_END_OF_TEST && reason == EXIT_END_OF_DATA)) {
         reason = (uint32_t)forced;
         p->exitTiming = phase == PHASE_OPEN && r->nextCloseOnly != 1 ? PHASE_OPEN : phase == PHASE_OPEN ? PHASE_CLOSE
                                                                                                         : phase;
@@ -477,19 +498,40 @@ static int CheckExit(EvalContext *context, int32_t forced)
                 p->exitPrice = 0;
                 return 0;
             }
+            /* A longer bar's split factor is its last day's: an order that
+            ** fills on a day before a split later in the period is chosen,
+            ** rounded and counted in the terms of the day it fills on, as
+            ** the checks inside the period do. */
+            if (!sMidPeriod && !rest && context->barSize != BAR_DAILY && p->exitTiming == PHASE_INTRADAY &&
+                (reason == EXIT_LIMIT || reason == EXIT_STOP) && bar->split != 0) {
+                const double daySplit = FillDaySplit(context, bar, orderRatio);
+                if (daySplit != 0 && daySplit != bar->split) {
+                    inFillTerms = *bar;
+                    RescaleBar(&inFillTerms, daySplit);
+                    bar = &inFillTerms;
+                    p->limitPrice = limit;
+                    p->stopPrice = stop;
+                    p->exitReason = EXIT_NONE;
+                    p->exitPrice = 0;
+                    orderRatio = ResolveIntradayOrder(context, bar, PreviousClose(before, bar), governed);
+                }
+            }
             reason = p->exitReason;
         }
     }
     /* The split terms of the exit's price: the bar's, or those of the day an
     ** exit at the open of a longer bar fills on, whose factor is not the
-    ** period bar's when a split comes later in the period. */
+    ** period bar's when a split comes later in the period.  A target or stop
+    ** that the period's open was already through, or one for the next open,
+    ** leaves at that day's open like an exit rule: it is a market order by
+    ** then, priced as it traded that day. */
     p->exitSplit = bar->split;
-    if (reason != EXIT_LIMIT && reason != EXIT_STOP && reason != EXIT_NONE && reason != EXIT_TRADE_LIST) {
+    if (reason != EXIT_NONE && reason != EXIT_TRADE_LIST) {
         if (p->exitTiming == PHASE_OPEN) {
             const Bar *fill = OpenFillDay(context, bar);
             p->exitPrice = fill->open;
             if (fill->split != 0) p->exitSplit = fill->split;
-        } else {
+        } else if (reason != EXIT_LIMIT && reason != EXIT_STOP) {
             p->exitPrice = bar->close;
         }
     }

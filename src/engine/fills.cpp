@@ -194,8 +194,12 @@ int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isE
 
     int32_t count = 0;
     Bar *bars = GetBarArray(symbol, BAR_DAILY, &count);
-    bool limit = isEntry ? strategy && strategy->hasEntryLimit : position->exitReason == EXIT_LIMIT;
-    bool stop = isEntry ? strategy && strategy->hasEntryStop : position->exitReason == EXIT_STOP;
+    /* An exit at the open (a target or stop the open was already through,
+    ** or one for the next open) is priced on the period's first day and
+    ** fills there as a market order. */
+    bool openExit = !isEntry && timing == PHASE_OPEN;
+    bool limit = isEntry ? strategy && strategy->hasEntryLimit : position->exitReason == EXIT_LIMIT && !openExit;
+    bool stop = isEntry ? strategy && strategy->hasEntryStop : position->exitReason == EXIT_STOP && !openExit;
     double ownSplit = PositionSplit(position, isEntry);
     int32_t filled = -1;
     bool passedLast = false;

@@ -454,3 +454,185 @@ TEST_F(EngineTest, WhatAPartialTargetLeavesWaitsForTheNextPeriod)
 }
 
 } // namespace
+
+namespace {
+
+/* A weekly or monthly strategy buys or shorts 100 AAA at 10 (10.05 or 9.95
+** with a slippage of 0.05) at the open of the week of January 29 or of the
+** month of February, and holds a stop or a target that the next period's
+** first day opens through: Monday February 5 or Friday March 1 opens at 9
+** (a bar of 8.8-9.2) or 11 (10.8-11.2).  The exit fills at that open less
+** the slippage, as a daily strategy's does, in a daily run and in a run of
+** the strategy's bar size: 8.95 or 10.95 for a long, 11.05 or 9.05 for a
+** short.  A stop for the next open that the period closed under (9.4) fills
+** at the next open, 9.6 (9.55 with slippage), though that day trades at
+** 9.55-9.7 and only a low of 9.3 three days later reaches the stop.  A 2 for
+** 1 split on March 15 leaves the price of March 1 as it traded. */
+TEST_F(EngineTest, ALongerBarSizesExitAtThePeriodsOpenFillsAtThatOpen)
+{
+    const DayBar down{0, 9, 9.2, 8.8, 9}, up{0, 11, 11.2, 10.8, 11}, under{0, 9.6, 9.7, 9.55, 9.65};
+    const struct {
+        const char *barSize, *side, *exits;
+        int32_t signal, gapDay;
+        DayBar gap;
+        double beforeClose, priceOut;
+        int32_t splitDay = 0;
+    } cases[] = {
+        {"Weekly", "Long", "  ExitStop: 9.5\n", 20240126, 20240205, down, 10, 8.95},
+        {"Weekly", "Long", "  ExitLimit: 10.5\n", 20240126, 20240205, up, 10, 10.95},
+        {"Weekly", "Short", "  ExitStop: 10.5\n", 20240126, 20240205, up, 10, 11.05},
+        {"Weekly", "Short", "  ExitLimit: 9.5\n", 20240126, 20240205, down, 10, 9.05},
+        {"Weekly", "Long", "  ExitStop: 9.5\n  ExitStopTime: NextOpen\n", 20240126, 20240205, under, 9.4, 9.55},
+        {"Monthly", "Long", "  ExitStop: 9.5\n", 20240131, 20240301, down, 10, 8.95},
+        {"Monthly", "Long", "  ExitLimit: 10.5\n", 20240131, 20240301, up, 10, 10.95},
+        {"Monthly", "Short", "  ExitStop: 10.5\n", 20240131, 20240301, up, 10, 11.05},
+        {"Monthly", "Short", "  ExitLimit: 9.5\n", 20240131, 20240301, down, 10, 9.05},
+        {"Monthly", "Long", "  ExitStop: 9.5\n  ExitStopTime: NextOpen\n", 20240131, 20240301, under, 9.4, 9.55},
+        {"Monthly", "Long", "  ExitStop: 9.5\n", 20240131, 20240301, down, 10, 8.95, 20240315},
+    };
+    std::vector<int32_t> d = Weekdays(20231101, 20240329);
+    for (const auto &c : cases) {
+        std::vector<DayBar> bars;
+        for (size_t k = 0; k < d.size(); k++) {
+            const int32_t day = d[k];
+            DayBar bar{day, 10, 10, 10, 10};
+            if (k + 1 < d.size() && d[k + 1] == c.gapDay) bar.close = c.beforeClose;
+            if (day == c.gapDay) bar = c.gap;
+            if (day > c.gapDay) {
+                double p = c.gap.close;
+                bar = DayBar{day, p, p, day > c.gapDay + 3 ? 9.3 : p, p};
+            }
+            bar.date = day;
+            if (c.splitDay && day >= c.splitDay) {
+                bar.open /= 2, bar.high /= 2, bar.low /= 2, bar.close /= 2;
+            } else if (c.splitDay) {
+                bar.split = 2;
+            }
+            bars.push_back(bar);
+        }
+        for (const char *settings : {"", "Settings:\n  BarSize: "}) {
+            std::string run = settings[0] ? std::string(settings) + c.barSize + "\n" : "";
+            SCOPED_TRACE(std::string(c.barSize) + " " + c.side + " " + c.exits + run);
+            LoadStore(d, {{"AAA", bars}});
+            ASSERT_EQ(0, Run(run + "Strategy: S\n  BarSize: " + c.barSize + "\n  Side: " + c.side +
+                             "\n  EntrySetup: BarDate = " + std::to_string(c.signal) +
+                             "\n  Quantity: 100\n  QtyType: Shares\n  Slippage: 0.05\n" + c.exits))
+                << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            ASSERT_EQ(1, test->tradeCount);
+            const TradeRecord &t = test->trades[0];
+            const bool isLong = c.side[0] == 'L';
+            EXPECT_DOUBLE_EQ(isLong ? 10.05 : 9.95, t.priceIn);
+            EXPECT_EQ(std::strstr(c.exits, "Stop") ? EXIT_STOP : EXIT_LIMIT, t.reason);
+            EXPECT_EQ(c.gapDay, t.dateOut);
+            EXPECT_EQ(PHASE_OPEN, t.timeOut);
+            EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+            EXPECT_DOUBLE_EQ(100, t.quantityOut);
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* Weekly, monthly and quarterly positions in BBB, bought at 10 at the open of
+** the week of January 29, of December and of October, when BBB's data
+** end on Tuesday February 13 at a close of 12 while AAA trades on to March
+** 29.  A test that ends on Wednesday February 14, inside each period, sees
+** BBB's data end before its last date: each position leaves by "end of
+** data" at the close of the 13th, on data that end on the 14th as on longer
+** data with that EndDate. */
+TEST_F(EngineTest, APositionWhoseDataEndBeforeTheTestsLastDateLeavesByEndOfData)
+{
+    const std::vector<int32_t> all = Weekdays(20230601, 20240329);
+    for (int32_t dataTo : {20240329, 20240214}) {
+        SCOPED_TRACE(dataTo);
+        std::vector<int32_t> d;
+        std::vector<DayBar> aaa, bbb;
+        for (int32_t day : all) {
+            if (day > dataTo) break;
+            d.push_back(day);
+            aaa.push_back(DayBar{day, 20, 20, 20, 20});
+            if (day <= 20240213) bbb.push_back(DayBar{day, 10, 12, 10, day == 20240213 ? 12.0 : 10.0});
+        }
+        LoadStore(d, {{"AAA", aaa}, {"BBB", bbb}});
+        std::string script = "Settings:\n  EndDate: 2024-02-14\n";
+        const std::pair<const char *, const char *> strategies[] = {
+            {"Weekly", "20240126"}, {"Monthly", "20231130"}, {"Quarterly", "20230929"}};
+        for (const auto &[name, signal] : strategies)
+            script += std::string("Strategy: ") + name + "\n  BarSize: " + name +
+                "\n  EntrySetup: ?Symbol = \"BBB\" and BarDate = " + signal + "\n  Quantity: 100\n  QtyType: Shares\n";
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(3, test->tradeCount);
+        const int32_t dateIn[] = {20240129, 20231201, 20231002};
+        for (int32_t k = 0; k < 3; k++) {
+            const TradeRecord &t = test->trades[k];
+            SCOPED_TRACE(test->strategies[t.strategy].name);
+            EXPECT_EQ(dateIn[t.strategy], t.dateIn);
+            EXPECT_DOUBLE_EQ(10, t.priceIn);
+            EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
+            EXPECT_EQ(20240213, t.dateOut);
+            EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+            EXPECT_DOUBLE_EQ(12, t.priceOut);
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* A weekly strategy buys 100 AAA at 100 at the open of January 29.  The
+** week closes at 100.15 on February 2, so its target is 100.15 × 1.003 =
+** 100.45045 and its stop 100.15 × 0.997 = 99.84955, each for 40 shares.
+** On Tuesday February 6 AAA trades from 99 to 101, and on Thursday it splits
+** 2 for 1 and trades at 50 to the end of March.  The order fills on Tuesday
+** at its price rounded as AAA traded that day, 100.45 or 99.85 (not 100.46
+** or 99.84, the rounding of 50.225 or 49.925 after the split), for 40 of the
+** shares held that day; the other 60, 120 after the split, leave at 50 at
+** the end of the test.  So in a daily run and in a weekly one. */
+TEST_F(EngineTest, ALongerBarSizesOrderFillsInTheTermsOfItsDayBeforeALaterSplit)
+{
+    std::vector<int32_t> d = Weekdays(20231101, 20240329);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        DayBar bar{day, 100, 100, 100, 100, 1000, 2};
+        if (day == 20240202) bar.high = bar.close = 100.15;
+        if (day == 20240206) bar.high = 101, bar.low = 99;
+        if (day >= 20240208) bar = DayBar{day, 50, 50, 50, 50};
+        bars.push_back(bar);
+    }
+    const struct {
+        const char *exits;
+        uint32_t reason;
+        double priceOut;
+    } cases[] = {{"  ExitLimit: C * 1.003\n  ExitLimitQty: 40\n", EXIT_LIMIT, 100.45},
+                 {"  ExitStop: C * 0.997\n  ExitStopQty: 40\n", EXIT_STOP, 99.85}};
+    for (const auto &c : cases) {
+        for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
+            SCOPED_TRACE(std::string(c.exits) + settings);
+            LoadStore(d, {{"AAA", bars}});
+            ASSERT_EQ(0, Run(std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
+                                                     "  Quantity: 100\n  QtyType: Shares\n" + c.exits))
+                << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            ASSERT_EQ(2, test->tradeCount);
+            const TradeRecord &part = test->trades[0], &rest = test->trades[1];
+            EXPECT_EQ(c.reason, part.reason);
+            EXPECT_EQ(20240206, part.dateOut);
+            EXPECT_DOUBLE_EQ(c.priceOut, part.priceOut);
+            EXPECT_DOUBLE_EQ(40, part.quantityOut);
+            EXPECT_EQ(EXIT_END_OF_TEST, rest.reason);
+            EXPECT_DOUBLE_EQ(60, rest.quantityIn);
+            EXPECT_DOUBLE_EQ(120, rest.quantityOut);
+            EXPECT_DOUBLE_EQ(50, rest.priceOut);
+        }
+    }
+}
+
+} // namespace
