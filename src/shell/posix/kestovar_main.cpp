@@ -249,9 +249,12 @@ static void OpenClosedStandardFiles()
 
 /* Where the tests hold the program (KV_HOLD_AT="point path"): at the point
 ** named ("batch" before the batch, "next-run" before each run of the batch
-** after the first, "results-save" before each save of a results file) the
-** program opens the FIFO at path and reads it to its end, so a test can act
-** while the program waits there and let it go on by closing its end. */
+** after the first, "batch-end" after the batch's last run, "results-save"
+** before each save of a results file, "results-guard" while a save holds the
+** file's guard, "results-busy" when a save or load first finds the guard
+** held by another program, "results-load" while a load holds the file open)
+** the program opens the FIFO at path and reads it to its end, so a test can
+** act while the program waits there and let it go on by closing its end. */
 static struct {
     char point[32];
     char path[PATH_MAX];
@@ -274,6 +277,9 @@ static void HoldBeforeRun(int runIndex)
 }
 
 static void HoldBeforeResultsSave(const char *) { HoldAt("results-save"); }
+static void HoldWhileResultsGuardHeld(const char *) { HoldAt("results-guard"); }
+static void HoldWhenResultsGuardBusy(const char *) { HoldAt("results-busy"); }
+static void HoldWhileResultsLoad(const char *) { HoldAt("results-load"); }
 
 static void ReadHoldPoint()
 {
@@ -285,6 +291,9 @@ static void ReadHoldPoint()
     CopyString(sHold.path, sizeof sHold.path, blank + 1, -1);
     gBeforeBatchRun = HoldBeforeRun;
     gBeforeResultsSave = HoldBeforeResultsSave;
+    gResultsGuardHeld = HoldWhileResultsGuardHeld;
+    gResultsGuardBusy = HoldWhenResultsGuardBusy;
+    gResultsLoadHeld = HoldWhileResultsLoad;
 }
 
 /* The window program's initialisation without the window steps. */
@@ -456,6 +465,7 @@ int main(int argc, char **argv)
     /* A stop asked before the batch or between its runs starts no run: the
     ** batch sees the stop word itself. */
     if (code == 0) code = RunBatchArguments(count, list);
+    HoldAt("batch-end");
     /* A stop after the last run still ends the program as stopped. */
     if (code == 0 && gRun.stopAsked.load()) code = RESULT_STOPPED;
     EndProgressLine();
