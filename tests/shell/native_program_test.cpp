@@ -1081,5 +1081,82 @@ TEST_F(NativeProgramTest, AStopAfterTheLastRunEndsTheProgramAsStopped)
     EXPECT_EQ("1:kept.kvs\n", StoredTests(results));
 }
 
+/* The reports folder's entries, by name. */
+static std::vector<std::string> ReportsFolder(const std::string &folder)
+{
+    std::vector<std::string> names;
+    PlatListFolder((folder + "/*").c_str(), [](const char *name, int, void *user) {
+        ((std::vector<std::string> *)user)->push_back(name);
+        return 1;
+    }, &names);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+/* A report run killed while it writes leaves a folder without its line in
+** the report list; the next report run removes it (its writer is gone) and
+** numbers its own report from the reports that are there. */
+TEST_F(NativeProgramTest, AReportRunKilledWhileItWritesLeavesNoFolderForGood)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("kestovar.ini", "[Settings]\nAddReport=1\n");
+    Put("killed.kvs", TestScript(dir + "/k.kvr"));
+    Put("later.kvs", TestScript(dir + "/l.kvr"));
+    const std::string reports = dir + "/Output/Reports";
+    const std::string fifo = MakeFifo("page.hold");
+    Child killed;
+    StartWith(&killed, {"-test", dir + "/killed.kvs"}, "", "report-page " + fifo, false);
+    int hold = Reach(fifo);
+    ASSERT_GE(hold, 0);
+    kill(killed.pid, SIGKILL);
+    EXPECT_EQ(-1, ExitCode(&killed));
+    close(hold);
+    const std::vector<std::string> left = ReportsFolder(reports);
+    ASSERT_NE(std::find(left.begin(), left.end(), "0001_killed"), left.end());
+    EXPECT_FALSE(PlatFileExists((reports + "/0001_killed/link.txt").c_str()));
+
+    said.clear();
+    errors.clear();
+    EXPECT_EQ(0, Run({"-test", dir + "/later.kvs"}, &said, &errors)) << errors;
+    EXPECT_EQ("", errors);
+    EXPECT_EQ((std::vector<std::string>{"0001_later", "index.html"}), ReportsFolder(reports));
+    EXPECT_NE(Get("Output/Reports/index.html").find("href='0001_later/index.html'"), std::string::npos);
+}
+
+/* Report runs that finish together each rewrite the report list; the one that
+** replaces it last lists every report finished before it, and none is missing
+** until a later report is written. */
+TEST_F(NativeProgramTest, TheReportListOfRunsFinishingTogetherListsEveryReport)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("kestovar.ini", "[Settings]\nAddReport=1\n");
+    Put("first.kvs", TestScript(dir + "/f.kvr"));
+    Put("second.kvs", TestScript(dir + "/s.kvr"));
+    const std::string held = MakeFifo("list.hold"), busy = MakeFifo("list.busy");
+    Child first, second;
+    StartWith(&first, {"-test", dir + "/first.kvs"}, "", "report-list " + held, false);
+    int holdHeld = Reach(held);
+    ASSERT_GE(holdHeld, 0);
+    StartWith(&second, {"-test", dir + "/second.kvs"}, "", "report-busy " + busy, false);
+    int ended = -1;
+    const int holdBusy = ReachUnlessEnded(busy, &second, &ended);
+    if (holdBusy >= 0) close(holdBusy);
+    close(holdHeld);
+    Child *children[2] = {&first, &second};
+    for (Child *child : children) {
+        if (child->pid < 0) continue; /* ended already */
+        std::string out, err;
+        ReadUntil(child->err, &err, "\x01");
+        EXPECT_EQ(0, ExitCode(child)) << err;
+        EXPECT_EQ("", err);
+    }
+    const std::string list = Get("Output/Reports/index.html");
+    for (const char *report : {"0001_first", "0002_second"})
+        EXPECT_NE(list.find(std::string("href='") + report + "/index.html'"), std::string::npos) << report << list;
+    EXPECT_GE(holdBusy, 0) << "the second writer of the list did not wait (it ended with " << ended << ")";
+}
+
 } // namespace
 #endif

@@ -47,6 +47,7 @@
 #include "shell/run_view_setup.h"
 #include "services/services.h"
 #include "views/results_rows.h"
+#include "views/test_report.h"
 
 enum { PROGRESS_INTERVAL_MS = 100,
        STATUS_NESTING = 8 };
@@ -252,7 +253,10 @@ static void OpenClosedStandardFiles()
 ** after the first, "batch-end" after the batch's last run, "results-save"
 ** before each save of a results file, "results-guard" while a save holds the
 ** file's guard, "results-busy" when a save or load first finds the guard
-** held by another program, "results-load" while a load holds the file open)
+** held by another program, "results-load" while a load holds the file open,
+** "report-page" while a report is written, "report-list" while the report
+** list is being replaced, "report-busy" when a writer of the list first finds
+** another writing it)
 ** the program opens the FIFO at path and reads it to its end, so a test can
 ** act while the program waits there and let it go on by closing its end. */
 static struct {
@@ -280,6 +284,9 @@ static void HoldBeforeResultsSave(const char *) { HoldAt("results-save"); }
 static void HoldWhileResultsGuardHeld(const char *) { HoldAt("results-guard"); }
 static void HoldWhenResultsGuardBusy(const char *) { HoldAt("results-busy"); }
 static void HoldWhileResultsLoad(const char *) { HoldAt("results-load"); }
+static void HoldWhileReportPage(const char *) { HoldAt("report-page"); }
+static void HoldWhileReportList(const char *) { HoldAt("report-list"); }
+static void HoldWhenReportListBusy(const char *) { HoldAt("report-busy"); }
 
 static void ReadHoldPoint()
 {
@@ -294,6 +301,9 @@ static void ReadHoldPoint()
     gResultsGuardHeld = HoldWhileResultsGuardHeld;
     gResultsGuardBusy = HoldWhenResultsGuardBusy;
     gResultsLoadHeld = HoldWhileResultsLoad;
+    gReportPageHeld = HoldWhileReportPage;
+    gReportListHeld = HoldWhileReportList;
+    gReportListBusy = HoldWhenReportListBusy;
 }
 
 /* The window program's initialisation without the window steps. */
