@@ -20,6 +20,7 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
+#include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
@@ -36,11 +37,14 @@
 
 EngineRun gEngineRun;
 int32_t gTestsListedByRuns = 0;
+/* The test log's own file while it is written and until it is put in place
+** (part of the run's state, emptied with it). */
+static ReplaceFile sTestLog;
 
 void ResetEngineRun()
 {
     FreeMemory(&gEngineRun.waitingExports);
-    AbandonReplaceFile(&gEngineRun.testLog);
+    AbandonReplaceFile(&sTestLog);
     memset(&gEngineRun, 0, sizeof gEngineRun);
 }
 
@@ -198,7 +202,7 @@ static void MakeTestLogPath(char *out, size_t size, int32_t testNumber)
 ** a log window; 0 after reporting when it could not be put there. */
 static int PlaceTestLog(int32_t testNumber)
 {
-    ReplaceFile *log = &gEngineRun.testLog;
+    ReplaceFile *log = &sTestLog;
     MakeTestLogPath(log->path, sizeof log->path, testNumber);
     if (!CommitReplaceFile(log)) return 0;
     OpenLogFile(log->path);
@@ -208,7 +212,7 @@ static int PlaceTestLog(int32_t testNumber)
 void PlaceWaitingTestLog(int settled)
 {
     EngineRun &run = gEngineRun;
-    if (!run.testLog.file || !run.testLogWaits) return;
+    if (!sTestLog.file || !run.testLogWaits) return;
     run.testLogWaits = 0;
     if (settled && run.testLogTest) {
         PlaceTestLog(run.testLogTest->testNumber);
@@ -219,7 +223,7 @@ void PlaceWaitingTestLog(int settled)
                         run.results ? run.results->path : "");
             SetResultCode(RESULT_FILE_ERROR);
         }
-        AbandonReplaceFile(&run.testLog);
+        AbandonReplaceFile(&sTestLog);
     }
     run.testLogTest = nullptr;
 }
@@ -235,7 +239,7 @@ static void OpenTestLog(int32_t testNumber)
     MakeTestLogPath(run.testLogPath, sizeof run.testLogPath, testNumber);
     char stem[FILE_PATH_SIZE];
     FormatText(stem, sizeof stem, "%s\\TEST.TXT", gLogsFolder);
-    gRun.testLogFile = BeginReplaceFileQuietly(&run.testLog, stem) ? run.testLog.file : nullptr;
+    gRun.testLogFile = BeginReplaceFileQuietly(&sTestLog, stem) ? sTestLog.file : nullptr;
     gRun.testLogFailed = 0;
     if (gSettings.AddDebug) LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tCONTEXT\tEVAL\tOUTPUT\t");
     if (gSettings.AddLog)
@@ -403,7 +407,7 @@ static int DropTest(TestRecord *test, int result)
     FreeSetupFilters();
     if (gRun.testLogFile) {
         gRun.testLogFile = nullptr;
-        AbandonReplaceFile(&gEngineRun.testLog);
+        AbandonReplaceFile(&sTestLog);
     }
     FreeTestRecord(nullptr, test);
     return result;

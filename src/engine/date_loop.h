@@ -19,7 +19,6 @@
 #pragma once
 #include <cstdint>
 
-#include "foundation/file_helpers.h"
 #include "records/test_records.h"
 #include "script/eval/eval_context.h"
 
@@ -46,7 +45,6 @@ struct EngineRun {
     ** number its test keeps: at once, or, when the run saves a results file
     ** that another program may share, once the save has given the number.
     ** Meanwhile the file stays held. */
-    ReplaceFile testLog;       /* the log's own file (testLog.file null when none) */
     TestRecord *testLogTest;   /* the test the waiting log is of; null when freed meanwhile */
     int32_t testLogWaits;      /* the log waits for the save */
     int32_t logsAfterSave;     /* the run's test logs wait for the save */

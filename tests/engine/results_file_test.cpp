@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #endif
@@ -20,6 +18,9 @@
 #include "shell/headless/headless.h"
 #include "services/services.h"
 #include "support/program_state.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 #include "foundation/file_guard.h"
 #include "support/test_support.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 

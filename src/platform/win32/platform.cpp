@@ -329,8 +329,9 @@ int PlatRemoveHeldFile(PlatFile file, const char *path)
     ** first moves to a name of its own in the same folder, so that the
     ** moment it is let go no one can mistake it for the file of path. */
     static LONG sCount = 0;
-    const char *slash = strrchr(path, '\');
-    const int folder = slash ? (int)(slash - path) + 1 : 0;
+    int folder = 0;
+    for (int i = 0; path[i]; i++)
+        if (path[i] == '\\' || path[i] == '/') folder = i + 1;
     uint64_t z = ((uint64_t)GetCurrentProcessId() << 32) ^ GetTickCount64() ^ ((uint64_t)InterlockedIncrement(&sCount) << 48);
     char away[MAX_PATH * 2];
     int n = snprintf(away, sizeof away, "%.*s~kvd", folder, path);

@@ -286,14 +286,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     SetUnhandledExceptionFilter(CrashHandler);
     const char *line = commandLine ? commandLine : "";
     while (*line == ' ') line++;
-    if (*line && *line != '-') {
-        HWND running = FindWindowA("KestovarFrame", nullptr);
-        if (running) {
-            COPYDATASTRUCT data = {999, (DWORD)(strlen(line) + 1), (void *)line};
-            SendMessageA(running, WM_COPYDATA, 0, (LPARAM)&data);
-            return 0;
-        }
-    }
+    /* A copy that does not take the command line (a batch copy, which ends
+    ** with its batch) leaves it to this start, which opens the files itself. */
+    if (*line && *line != '-' && HandOffToRunningCopy(line)) return 0;
     char exe[MAX_PATH];
     GetModuleFileNameA(nullptr, exe, sizeof exe);
     ProgramFolderFromPath(exe, gProgramFolder, sizeof gProgramFolder);
