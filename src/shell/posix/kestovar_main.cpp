@@ -35,6 +35,7 @@
 #include "marketdata/import/import_run.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
+#include "marketdata/store/datafile.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
@@ -254,6 +255,7 @@ static void OpenClosedStandardFiles()
 ** before each save of a results file, "results-guard" while a save holds the
 ** file's guard, "results-busy" when a save or load first finds the guard
 ** held by another program, "results-load" while a load holds the file open,
+** "data-save" while an import's save holds the data file's temporary file,
 ** "report-page" while a report is written, "report-list" while the report
 ** list is being replaced, "report-busy" when a writer of the list first finds
 ** another writing it)
@@ -285,6 +287,7 @@ static void HoldWhileResultsGuardHeld(const char *) { HoldAt("results-guard"); }
 static void HoldWhenResultsGuardBusy(const char *) { HoldAt("results-busy"); }
 static void HoldWhileResultsLoad(const char *) { HoldAt("results-load"); }
 static void HoldWhileReportPage(const char *) { HoldAt("report-page"); }
+static void HoldWhileDataSave(const char *) { HoldAt("data-save"); }
 static void HoldWhileReportList(const char *) { HoldAt("report-list"); }
 static void HoldWhenReportListBusy(const char *) { HoldAt("report-busy"); }
 
@@ -302,6 +305,7 @@ static void ReadHoldPoint()
     gResultsGuardBusy = HoldWhenResultsGuardBusy;
     gResultsLoadHeld = HoldWhileResultsLoad;
     gReportPageHeld = HoldWhileReportPage;
+    gDataFileTempHeld = HoldWhileDataSave;
     gReportListHeld = HoldWhileReportList;
     gReportListBusy = HoldWhenReportListBusy;
 }
