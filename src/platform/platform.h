@@ -124,6 +124,11 @@ int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst);
 ** stays) and gives the new file the mode (and, where allowed, the owner) of
 ** the file it replaces. */
 int PlatRenameReplace(const char *src, const char *dst);
+/* Windows refuses to put a file in place of one another program has open
+** (a load of it, a backup tool's read): both renames then try again until it
+** is let go, for up to a minute, unless dst is marked read-only.  Null, or
+** called once when a rename starts to wait so (where a test holds a reader). */
+extern void (*gPlatRenameWaits)(const char *dst);
 /* The path of the file a replace of path writes (out: program form): the
 ** posix build follows symbolic links to the end of their chain, as
 ** PlatRenameReplace does, so that two writers of one file agree on it however

@@ -957,6 +957,9 @@ TEST_F(NativeProgramTest, ABatchSavesWhatItLearnedFromASaveThatFailed)
     EXPECT_NE(said.find("\nTest 2: "), std::string::npos) << said;
     ASSERT_EQ(0, chmod(results.c_str(), 0444)); /* kept as read-only: the save is refused */
     close(hold);
+    /* The refusal is in the error log before the second run starts. */
+    while (MillisecondsLeft() && Get("errorlog.txt").find("Unable to create " + results) == std::string::npos)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     hold = Reach(fifo); /* the second run's save */
     ASSERT_GE(hold, 0);
     ASSERT_EQ(0, chmod(results.c_str(), 0644));
@@ -1079,6 +1082,39 @@ TEST_F(NativeProgramTest, AStopAfterTheLastRunEndsTheProgramAsStopped)
     EXPECT_EQ(8, ExitCode(&child)) << errors;
     EXPECT_NE(said.find("\nTest 1: "), std::string::npos) << said;
     EXPECT_EQ("1:kept.kvs\n", StoredTests(results));
+}
+
+/* A save killed while it holds the results file's guard leaves the guard
+** file, which holds nothing: the next save takes it over without waiting,
+** the file keeps what was saved before, and no guard is left afterwards. */
+TEST_F(NativeProgramTest, AGuardLeftByAKilledSaveIsTakenOver)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    const std::string results = dir + "/shared.kvr";
+    Put("a.kvs", TestScript(results));
+    ASSERT_EQ(0, Run({"-test", dir + "/a.kvs"}, &said, &errors)) << errors;
+    const std::string held = MakeFifo("held"), busy = MakeFifo("busy");
+    Child killed, next;
+    StartWith(&killed, {"-test", dir + "/a.kvs"}, "", "results-guard " + held, false);
+    int hold = Reach(held);
+    ASSERT_GE(hold, 0);
+    kill(killed.pid, SIGKILL);
+    EXPECT_EQ(-1, ExitCode(&killed));
+    close(hold);
+    ASSERT_TRUE(PlatFileExists((results + ".~kvl").c_str()));
+    StartWith(&next, {"-test", dir + "/a.kvs"}, "", "results-busy " + busy, false);
+    int ended = -1;
+    const int waited = ReachUnlessEnded(busy, &next, &ended);
+    if (waited >= 0) close(waited);
+    EXPECT_LT(waited, 0) << "the next save waited for a guard no one held";
+    if (waited >= 0) ended = ExitCode(&next);
+    EXPECT_EQ(0, ended);
+    said.clear();
+    ReadUntil(next.out, &said, "\x01");
+    EXPECT_NE(said.find("\nTest 2: "), std::string::npos) << said;
+    EXPECT_FALSE(PlatFileExists((results + ".~kvl").c_str()));
+    EXPECT_EQ("1:a.kvs\n2:a.kvs\n", StoredTests(results));
 }
 
 /* The reports folder's entries, by name. */

@@ -605,6 +605,9 @@ static int RenameReplaceNative(const char *s, const char *d)
     return ReplaceAcrossFileSystems(s, target, keep);
 }
 
+/* A rename here never waits: the system replaces a file that is open. */
+void (*gPlatRenameWaits)(const char *dst) = nullptr;
+
 int PlatRenameReplace(const char *src, const char *dst)
 {
     if (PlatFaultDue(PLAT_FAULT_RENAME)) {

@@ -351,13 +351,48 @@ int PlatGetFileId(const char *path, PlatFileId *id)
     return 1;
 }
 
+void (*gPlatRenameWaits)(const char *dst) = nullptr;
+
+enum { RENAME_WAIT_MS = 60000, RENAME_POLL_MS = 20 };
+
+/* After a refused rename onto dst: 1 when dst is a file the rename may
+** replace once the program that has it open lets go (not read-only, no
+** folder), the error left as it was.  A source another program holds is
+** refused as a sharing violation: that is no reader of dst (sourceOwn: the
+** source is the caller's own open file, so the refusal is dst's). */
+static int TargetHeldOpen(const char *dst, int sourceOwn)
+{
+    const DWORD code = GetLastError();
+    if (code != ERROR_ACCESS_DENIED && !(sourceOwn && code == ERROR_SHARING_VIOLATION)) return 0;
+    const DWORD attributes = GetFileAttributesA(dst);
+    SetLastError(code);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+}
+
+/* Tries rename until it goes through, or fails for another reason than a
+** reader of dst, or the wait is over; 1/0 with the last error of the last try. */
+template <typename Rename> static int RenameWhenLetGo(const char *dst, int sourceOwn, Rename rename)
+{
+    const uint64_t started = GetTickCount64();
+    int told = 0;
+    for (;;) {
+        if (rename()) return 1;
+        if (!TargetHeldOpen(dst, sourceOwn) || GetTickCount64() - started > RENAME_WAIT_MS) return 0;
+        const DWORD code = GetLastError();
+        if (!told && gPlatRenameWaits) gPlatRenameWaits(dst);
+        told = 1;
+        Sleep(RENAME_POLL_MS);
+        SetLastError(code);
+    }
+}
+
 int PlatRenameReplace(const char *src, const char *dst)
 {
     if (PlatFaultDue(PLAT_FAULT_RENAME)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
-    return MoveFileExA(src, dst, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+    return RenameWhenLetGo(dst, 0, [&] { return MoveFileExA(src, dst, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; });
 }
 
 int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst)
@@ -371,7 +406,7 @@ int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst)
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
-    return RenameHandle(H(file), dst);
+    return RenameWhenLetGo(dst, 1, [&] { return RenameHandle(H(file), dst) != 0; });
 }
 
 /* MoveFileEx replaces a link itself, never the file it points to: the file
