@@ -644,7 +644,7 @@ static int HoldsOnlyReportFiles(const char *folder)
             return base.size() >= strlen(p) && CompareNoCase(base.c_str() + base.size() - strlen(p), p) == 0;
         };
         const bool ours = CompareNoCase(base.c_str(), "index.html") == 0 || CompareNoCase(base.c_str(), "link.txt") == 0 ||
-            ((starts("graph") || starts("plot")) && ends(".png")) || (temp && base.empty());
+            ((starts("graph") || starts("plot")) && ends(".png")) || starts("~kv") /* a temporary file of a long name */;
         if (isFolder || !ours) l->others++;
         return 1;
     }, &look);
