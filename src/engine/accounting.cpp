@@ -60,6 +60,10 @@ void AccrueDailyInterest(EvalContext *context)
         } else {
             return;
         }
+        /* The rate is the account's: every strategy's S.RiskFreeRate reads
+        ** it, so each one's Sharpe ratio subtracts it. */
+        for (int32_t s = 0; s < test->strategyCount; s++)
+            if (StatCell *cell = StrategyCell(context, s)) cell->riskFreeRate = today->riskFreeRate;
     }
     if (!previous) return;
     const ScriptSettingsBlock &s = gScriptSettings;
@@ -315,10 +319,17 @@ int WritePositionsCsv(EvalContext *context, const char *path)
             }
             char date[DATE_TEXT_SIZE];
             FormatDate(p->entryDate, gSettings.DateDisplayFormat, date);
-            char line[512];
-            int length = FormatText(line, sizeof line, "%s,%d,%s,%s,%g,%g,%g,%g,%g\n", strategy->name, p->side,
-                                    symbol->info.Symbol, date, p->quantity * entrySplit / barSplit,
-                                    p->entryPrice * barSplit / entrySplit, bar->close, allocIn, allocNow);
+            /* Every number with the digits that read back as it is: six
+            ** significant ones would write a holding of 10,482,237 shares as
+            ** 1.04822e+07 and a price of 12,345.67 as 12345.7. */
+            char n[5][NUMBER_TEXT_SIZE], line[512];
+            FormatExactNumber(p->quantity * entrySplit / barSplit, n[0]);
+            FormatExactNumber(p->entryPrice * barSplit / entrySplit, n[1]);
+            FormatExactNumber(bar->close, n[2]);
+            FormatExactNumber(allocIn, n[3]);
+            FormatExactNumber(allocNow, n[4]);
+            int length = FormatText(line, sizeof line, "%s,%d,%s,%s,%s,%s,%s,%s,%s\n", strategy->name, p->side,
+                                    symbol->info.Symbol, date, n[0], n[1], n[2], n[3], n[4]);
             ok = WriteReplaceFile(&file, line, (uint32_t)length);
         }
     }

@@ -20,7 +20,8 @@
 #include "records/test_records.h"
 #include "script/eval/eval_context.h"
 
-/* Interest of the main strategy's cell for the days since the previous date. */
+/* Interest of the main strategy's cell for the days since the previous date;
+** the day's risk-free rate goes into every strategy's cell. */
 void AccrueDailyInterest(EvalContext *context);
 /* Cash and fee flows dated after previousDate up to the context date, and the
 ** CashInOut and FeesInOut formulas, into every strategy's cell and its

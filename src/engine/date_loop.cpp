@@ -2,6 +2,7 @@
 ** steps after it. */
 #include "engine/date_loop.h"
 
+#include <climits>
 #include <cstring>
 
 #include "engine/accounting.h"
@@ -401,6 +402,40 @@ static void PrepareSetupFilters(const EvalContext *context)
     if (!BuildSetupFilters(context)) FreeSetupFilters();
 }
 
+/* 1 + the highest test number in the list (1 for none).  The run keeps the
+** highest number it found with the list's count then: while only its own
+** tests join the list the number needs no walk over it, so a test of a long
+** optimization costs what the first one did.  After the largest number there
+** is comes the smallest free one (NextTestNumber). */
+static int32_t NumberForNewTest(const ResultsWindow *window)
+{
+    EngineRun &run = gEngineRun;
+    if (!window) return 1;
+    if (window != run.numberedList || window->testCount != run.numberedCount) {
+        int32_t highest = 0;
+        for (const TestRecord *t = window->firstTest; t; t = t->next)
+            if (t->testNumber > highest) highest = t->testNumber;
+        run.numberedList = window;
+        run.numberedCount = window->testCount;
+        run.highestNumber = highest;
+    }
+    if (run.highestNumber == INT32_MAX) return NextTestNumber(window);
+    return run.highestNumber + 1;
+}
+
+/* A test of this run joined the list; anything else that changed the list
+** meanwhile (a test deleted, the list trimmed) makes the next number walk it. */
+static void NoteListedNumber(const ResultsWindow *window, int32_t number)
+{
+    EngineRun &run = gEngineRun;
+    if (window != run.numberedList || window->testCount != run.numberedCount + 1) {
+        run.numberedList = nullptr;
+        return;
+    }
+    run.numberedCount++;
+    if (number > run.highestNumber) run.highestNumber = number;
+}
+
 /* Frees a record that will not be listed, with the open log. */
 static int DropTest(TestRecord *test, int result)
 {
@@ -424,7 +459,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     if (!test) return 0;
 
     /* The record's identity and settings. */
-    test->testNumber = NextTestNumber(gEngineRun.results);
+    test->testNumber = NumberForNewTest(gEngineRun.results);
     test->mainStrategy = MainStrategyOfScript();
     CopyString(test->currency, sizeof test->currency, gScriptSettings.Currency, -1);
     test->daysPerYear = gScriptSettings.DaysPerYear;
@@ -660,6 +695,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         return 1;
     }
     AddTestToResults(window, test);
+    NoteListedNumber(window, test->testNumber);
     if (gRun.testLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog(test);
     gEngineRun.testsListed++;
     gTestsListedByRuns++;

@@ -48,6 +48,9 @@ struct EngineRun {
     TestRecord *testLogTest;   /* the test the waiting log is of; null when freed meanwhile */
     int32_t testLogWaits;      /* the log waits for the save */
     int32_t logsAfterSave;     /* the run's test logs wait for the save */
+    const ResultsWindow *numberedList; /* the list whose highest test number is known */
+    int32_t numberedCount;     /* its test count when that number was known */
+    int32_t highestNumber;     /* the highest test number in it */
 };
 extern EngineRun gEngineRun;
 /* Tests every run of the program put in a results list, for a batch that

@@ -39,17 +39,20 @@ double GetPositionEventAmount(EvalContext *context)
     int32_t next = p->eventCursor > 0 ? (int32_t)p->eventCursor - 1 : 0;
     if (next >= symbol->eventCount) return 0.0;
     int32_t until = GetPeriodFirstDate(context->date, 1, context->barSize);
-    const Bar *bar = GetBarOnOrBefore(symbol, until, BAR_DAILY);
-    double barSplit = bar && bar->split != 0 ? bar->split : 1.0;
     double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
     int32_t date = context->date;
     double amount = 0;
     for (; next < symbol->eventCount && symbol->events[next].date <= until; next++) {
         const EventItem *e = &symbol->events[next];
         if (e->kind != EVENT_DIVIDEND || e->date <= p->entryDate) continue;
+        /* A dividend is paid per share as the shares stood on its ex-date:
+        ** the position's shares in that day's split terms, whatever splits
+        ** came between it and the date it is credited on. */
+        const Bar *exDay = GetBarOnOrBefore(symbol, e->date, BAR_DAILY);
+        double exSplit = exDay && exDay->split != 0 ? exDay->split : 1.0;
         context->date = e->date;
         double fx = GetCurrencyFactor(context, 0);
-        amount += fx * e->value * p->side * p->quantity * symbol->info.PointValue * entrySplit / barSplit;
+        amount += fx * e->value * p->side * p->quantity * symbol->info.PointValue * entrySplit / exSplit;
     }
     context->date = date;
     p->eventCursor = (uint32_t)next + 1;
@@ -238,6 +241,17 @@ static bool EnterStrategy(EvalContext *context, int32_t s, int32_t phase)
     return IsBarDate(context, context->date);
 }
 
+/* EnterStrategy for opening the setups of strategy s: on the bar date they
+** were made for, in the phase they are opened in (a next-close entry's is the
+** intraday phase, whose date is never a longer period's end). */
+static bool EnterToOpen(EvalContext *context, int32_t s)
+{
+    const StrategyRecord *r = &gStrategies[s];
+    if (!EnterStrategy(context, s, SetupPhase(r))) return false;
+    if (r->EntryTime == TIME_NEXT_CLOSE) context->barPhase = PHASE_INTRADAY;
+    return true;
+}
+
 /* The setup of one symbol for strategy s, if it makes one (the context is on
 ** the strategy, its signal date set). */
 static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t signal,
@@ -287,6 +301,16 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
     int32_t setupIndex = r->setupCount;
     context->position = setup;
     if (!ComputePositionSize(context, 0)) return;
+    /* The setup of a longer bar was sized in the split terms of the day its
+    ** order fills on (the period's first day; the date's, for a next-close
+    ** entry): the shares held are counted in them too, not in the period
+    ** bar's, whose factor may be that of a split later in the period.  The
+    ** bar given back is the period's. */
+    if (context->barPhase < PHASE_CLOSE && context->barSize != BAR_DAILY) {
+        const Bar *day = r->EntryTime == TIME_NEXT_CLOSE ? GetBarOnOrBefore(symbol, context->date, BAR_DAILY)
+                                                         : OpenFillDay(context, bar);
+        if (day) bar = day;
+    }
     setup = TakeSizingDifference(context, setupIndex, setup->side * setup->quantity, &bar);
     if (!setup) return;
     ApplyCommission(context, setup, 1);
@@ -397,9 +421,7 @@ void RunEntryPass(EvalContext *context)
     for (int32_t s = 0; s < gStrategyCount; s++) {
         StrategyRecord *r = &gStrategies[s];
         if (r->kind == STRATEGY_KIND_STATS_GROUP || !SuitsPhase(r, phase) || r->setupCount == 0) continue;
-        int32_t handled = r->EntryTime == TIME_NEXT_CLOSE ? PHASE_INTRADAY : r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN
-                                                                                                             : phase;
-        if (EnterStrategy(context, s, handled)) {
+        if (EnterToOpen(context, s)) {
             SortAndLogSetups(context, s);
             if (r->setupCount > most) most = r->setupCount;
             for (int32_t k = 0; !roundRobin && k < r->setupCount; k++) {
@@ -413,9 +435,7 @@ void RunEntryPass(EvalContext *context)
         for (int32_t s = 0; s < gStrategyCount; s++) {
             StrategyRecord *r = &gStrategies[s];
             if (r->kind == STRATEGY_KIND_STATS_GROUP || !SuitsPhase(r, phase) || i >= r->setupCount) continue;
-            int32_t handled = r->EntryTime == TIME_NEXT_CLOSE ? PHASE_INTRADAY : r->EntryTime != TIME_THIS_CLOSE ? PHASE_OPEN
-                                                                                                                 : phase;
-            if (EnterStrategy(context, s, handled)) {
+            if (EnterToOpen(context, s)) {
                 r->setups[i].openingNumber = (uint32_t)(i + 1);
                 OpenSetup(context, s, &r->setups[i], 1);
             }

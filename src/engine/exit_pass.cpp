@@ -107,6 +107,15 @@ static int ExitRuleFires(EvalContext *context, PositionRecord *p)
     return EvalFormulaText(rule, context, p->label, POSITION_TEXT_SIZE) && p->label[0] != 0;
 }
 
+const Bar *OpenFillDay(const EvalContext *context, const Bar *bar)
+{
+    if (context->barSize == BAR_DAILY) return bar;
+    Bar *daily = nullptr;
+    int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
+    if (FindBarIndex(context->symbol, BAR_DAILY, first, PHASE_CLOSE, context->slot, &daily) >= 0 && daily) return daily;
+    return bar;
+}
+
 /* The high and low the position saw on the bar, in its entry's split terms;
 ** lastBar is the index the context stands on for that bar (the period's own
 ** for an end-of-test exit inside it, whose context is still on the period
@@ -117,7 +126,8 @@ static void UpdateExtremes(const EvalContext *context, PositionRecord *p, const 
     double high = r * bar->high, low = r * bar->low;
     bool entryBar = context->barPhase < PHASE_CLOSE ? lastBar == p->entryBar - 1 : lastBar == p->entryBar;
     if (entryBar) {
-        double entry = r * p->entryPrice, close = r * bar->close;
+        /* The entry price is in the entry's own terms already. */
+        double entry = p->entryPrice, close = r * bar->close;
         if (p->entryTiming == PHASE_CLOSE) {
             high = std::fmax(entry, close);
             low = std::fmin(entry, close);
@@ -128,7 +138,8 @@ static void UpdateExtremes(const EvalContext *context, PositionRecord *p, const 
         }
     }
     if (reason != EXIT_NONE) {
-        double exit = r * p->exitPrice;
+        /* The exit's price is in the terms of the day it fills on. */
+        double exit = p->exitSplit != 0 && p->entrySplit != 0 ? p->exitPrice * p->entrySplit / p->exitSplit : r * p->exitPrice;
         bool limit = reason == EXIT_LIMIT, stop = reason == EXIT_STOP;
         if (p->exitTiming == PHASE_OPEN) {
             high = low = exit;
@@ -186,14 +197,32 @@ static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date,
 
 static bool ChecksStopsInsidePeriod(const EvalContext *context, int32_t s);
 
+/* The close of the bar before bar, in bar's split terms; bar's open when
+** there is none. */
+static double PreviousClose(const Bar *before, const Bar *bar)
+{
+    if (!before) return bar->open;
+    return before->split != 0 && bar->split != 0 ? before->close * bar->split / before->split : before->close;
+}
+
+/* The fill search reads the chosen order's price in the split terms of the
+** exit's price (the bar it was chosen on); the position keeps it in the
+** terms it was worked out in until then.  ratio takes it there. */
+static void TakeOrderPriceToExitTerms(PositionRecord *p, double ratio)
+{
+    if (p->exitReason == EXIT_LIMIT) p->limitPrice *= ratio;
+    if (p->exitReason == EXIT_STOP) p->stopPrice *= ratio;
+}
+
 /* A target or stop of a longer bar size touched on a day inside its period
 ** (today: the period so far): which of them fills is the period bar's to
 ** say, as in a run of the strategy's own bar size (a bar that touched both
 ** tells by its direction), so the order is chosen again on the period's bar
 ** (as far as the test's last date, in today's split basis) and the position
 ** leaves today only when that order first fills today.  1 with the
-** position's exit set by that choice. */
-static int FillsTodayByItsPeriod(EvalContext *context, const Bar *today, const Bar *before, int governed)
+** position's exit set by that choice, and *ratio the factor that takes its
+** order's price into today's split terms. */
+static int FillsTodayByItsPeriod(EvalContext *context, const Bar *today, const Bar *before, int governed, double *ratio)
 {
     PositionRecord *p = context->position;
     int32_t through = GetPeriodEndDate(context->date, context->barSize, context->strategy);
@@ -203,33 +232,40 @@ static int FillsTodayByItsPeriod(EvalContext *context, const Bar *today, const B
     RescaleBar(&period, today->split); /* a split later in the period: its prices as they stood today */
     p->exitReason = EXIT_NONE;
     p->exitPrice = 0;
-    ResolveIntradayOrder(context, &period, before ? before->close : period.open, governed);
+    *ratio = ResolveIntradayOrder(context, &period, PreviousClose(before, &period), governed);
     if (p->exitReason == EXIT_NONE) return 0;
     /* The fill search reads the basis of the order's prices and moves the
     ** price and basis to the fill's; the exit's own search does that later. */
-    const double price = p->exitPrice, split = p->exitSplit;
+    const double price = p->exitPrice, split = p->exitSplit, limit = p->limitPrice, stop = p->stopPrice;
     p->exitSplit = period.split;
+    TakeOrderPriceToExitTerms(p, *ratio);
     int32_t fill = FindExecutionBar(context, p, 0);
     p->exitPrice = price;
     p->exitSplit = split;
+    p->limitPrice = limit;
+    p->stopPrice = stop;
     return fill == context->date;
 }
 
-/* Splits off what stays open of a partial exit; 0 when the exit is cancelled.
-** *p is refreshed, since the open-position array may move. */
+/* Splits off what stays open of a partial exit of q shares in the split
+** terms of the exit's price; 0 when the exit is cancelled.  *p is refreshed,
+** since the open-position array may move. */
 static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar *bar, double q, int32_t forced)
 {
     StrategyRecord *r = context->strategy;
     PositionRecord *p = *pp;
     double step = p->quantityStep;
     q = RoundToStep(q, step, 0);
-    double barSplit = bar->split != 0 ? bar->split : 1.0;
+    double barSplit = p->exitSplit != 0 ? p->exitSplit : 1.0;
     double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
     double exitQuantity;
     if (forced == EXIT_ZERO_POSITION || p->quantity * entrySplit / barSplit < q + step)
         exitQuantity = p->quantity;
     else
         exitQuantity = q * barSplit / entrySplit;
+    /* Taken to the other split terms and back, the whole may come out a hair
+    ** short of itself: that leaves nothing open. */
+    if (CompareDouble(exitQuantity, p->quantity) >= 0) exitQuantity = p->quantity;
     if (exitQuantity <= 0) {
         p->exitBar = -1;
         p->exitRank = 0;
@@ -238,7 +274,8 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
         return 0;
     }
     if (forced == EXIT_REDUCE || forced == EXIT_ZERO_POSITION)
-        RemoveSetupValueFromPending(context->strategyIndex, q * bar->close);
+        RemoveSetupValueFromPending(context->strategyIndex,
+                                    q * bar->close * (bar->split != 0 ? barSplit / bar->split : 1.0));
     if (exitQuantity >= p->quantity) return 1;
     int32_t index = (int32_t)(p - r->openPositions);
     double keep = 1 - exitQuantity / p->quantity, part = exitQuantity / p->quantity;
@@ -281,7 +318,32 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     return 1;
 }
 
+static int CheckExit(EvalContext *context, int32_t forced);
+
 int CheckPositionExit(EvalContext *context, int32_t forced)
+{
+    PositionRecord *p = context->position;
+    if (!sMidPeriod || !p) return CheckExit(context, forced);
+    /* Inside the period the orders of the strategy's last bar are worked out
+    ** again each day: a position that stays keeps the prices its bar date
+    ** set, as in a run of the strategy's own bar size, so that PrevExitLimit
+    ** and PrevExitStop read the same prices on every day of the period. */
+    const double limit = p->limitPrice, stop = p->stopPrice;
+    int due = CheckExit(context, forced);
+    p = context->position;
+    if (!due && p) {
+        p->limitPrice = limit;
+        p->stopPrice = stop;
+    }
+    StrategyRecord *r = context->strategy;
+    if (due && context->remainderIndex > 0 && context->remainderIndex < r->openCount) {
+        r->openPositions[context->remainderIndex].limitPrice = limit;
+        r->openPositions[context->remainderIndex].stopPrice = stop;
+    }
+    return due;
+}
+
+static int CheckExit(EvalContext *context, int32_t forced)
 {
     PositionRecord *p = context->position;
     StrategyRecord *r = context->strategy;
@@ -338,6 +400,7 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
         bar = &partial;
     }
     p->exitPrice = 0;
+    double orderRatio = 1.0;
     if (forced) {
         reason = (uint32_t)forced;
         p->exitTiming = phase == PHASE_OPEN && r->nextCloseOnly != 1 ? PHASE_OPEN : phase == PHASE_OPEN ? PHASE_CLOSE
@@ -359,7 +422,7 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
             CopyString(p->label, sizeof p->label, row->reason, -1);
         } else {
             const Bar *before = ContextBar(context, context->barIndex - 1);
-            ResolveIntradayOrder(context, bar, before ? before->close : bar->open, 1);
+            ResolveIntradayOrder(context, bar, PreviousClose(before, bar), 1);
             reason = p->exitReason;
         }
     } else {
@@ -394,14 +457,22 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
         }
         if (reason == EXIT_NONE) {
             const Bar *before = ContextBar(context, context->barIndex - 1);
-            ResolveIntradayOrder(context, bar, before ? before->close : bar->open, governed);
+            const double limit = p->limitPrice, stop = p->stopPrice;
+            orderRatio = ResolveIntradayOrder(context, bar, PreviousClose(before, bar), governed);
             reason = p->exitReason;
             /* What a partial exit inside the period left waits for the next
             ** period, as in a run of the strategy's own bar size: on the
             ** period's bar date the target or stop that period's bar chose
             ** filled on an earlier day, and the part that left took it. */
             const bool rest = !sMidPeriod && p->partialExits > 0 && ChecksStopsInsidePeriod(context, context->strategyIndex);
-            if ((sMidPeriod || rest) && reason != EXIT_NONE && !FillsTodayByItsPeriod(context, bar, before, governed)) {
+            /* The period's bar works the orders out again from the prices
+            ** the position held before. */
+            if ((sMidPeriod || rest) && reason != EXIT_NONE) {
+                p->limitPrice = limit;
+                p->stopPrice = stop;
+            }
+            if ((sMidPeriod || rest) && reason != EXIT_NONE &&
+                !FillsTodayByItsPeriod(context, bar, before, governed, &orderRatio)) {
                 p->exitReason = EXIT_NONE;
                 p->exitPrice = 0;
                 return 0;
@@ -409,15 +480,15 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
             reason = p->exitReason;
         }
     }
+    /* The split terms of the exit's price: the bar's, or those of the day an
+    ** exit at the open of a longer bar fills on, whose factor is not the
+    ** period bar's when a split comes later in the period. */
+    p->exitSplit = bar->split;
     if (reason != EXIT_LIMIT && reason != EXIT_STOP && reason != EXIT_NONE && reason != EXIT_TRADE_LIST) {
         if (p->exitTiming == PHASE_OPEN) {
-            const Bar *fill = bar;
-            if (context->barSize != BAR_DAILY) {
-                Bar *daily = nullptr;
-                int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
-                if (FindBarIndex(symbol, BAR_DAILY, first, PHASE_CLOSE, context->slot, &daily) >= 0 && daily) fill = daily;
-            }
+            const Bar *fill = OpenFillDay(context, bar);
             p->exitPrice = fill->open;
+            if (fill->split != 0) p->exitSplit = fill->split;
         } else {
             p->exitPrice = bar->close;
         }
@@ -427,7 +498,6 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     UpdateExtremes(context, p, bar, reason, periodBar >= 0 ? periodBar : context->lastBar);
     if (reason == EXIT_NONE) return 0;
     p->exitBar = periodBar >= 0 ? periodBar : phase < PHASE_CLOSE ? context->lastBar + 1 : context->lastBar;
-    p->exitSplit = bar->split;
     p->exitFx = GetCurrencyFactor(context, 0);
     bool partialRule = false;
     double q = 0;
@@ -452,6 +522,7 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     }
     FormulaSlot *tradeValue = &r->slots[SLOT_EXIT_TRADE_VALUE];
     if (IsSlotGiven(tradeValue)) EvalFormulaSlot(tradeValue, context, &p->exitTradeValue);
+    TakeOrderPriceToExitTerms(p, orderRatio);
     return (int)p->exitReason;
 }
 

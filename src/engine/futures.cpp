@@ -75,11 +75,16 @@ void ProcessFuturesRolls(EvalContext *context, OrderContext *orders)
     int32_t savedBarSize = context->barSize;
     SymbolRecord *savedSymbol = context->symbol;
     PositionRecord *savedPosition = context->position;
+    /* The series moves to its next contract on one bar of the run, and every
+    ** position in it rolls once, then: the change is looked for on the bars
+    ** the run steps through.  On a longer strategy's own bars the bar before
+    ** the context's stays the same for a whole period, and the same change
+    ** would roll the position again on every day of it. */
     bool traced = false;
     for (int32_t k = 0; k < strategy->openCount; k++) {
         PositionRecord *p = &strategy->openPositions[k];
         if (!IsContinuousFutures(p->symbol)) continue;
-        context->barSize = strategy->BarSize;
+        context->barSize = gSettings.BarSize2;
         context->position = p;
         context->symbol = p->symbol;
         if (!SyncContextBar(context)) continue;
@@ -92,6 +97,9 @@ void ProcessFuturesRolls(EvalContext *context, OrderContext *orders)
         const DateList *list = &gStore.dateLists[context->barSize];
         int32_t prev = OffsetTradingDate(list, date, -1), next = OffsetTradingDate(list, date, 1);
         int daily = context->barSize == BAR_DAILY;
+        /* The roll is the strategy's: its cost is worked out on its own bars. */
+        context->barSize = strategy->BarSize;
+        SyncContextBar(context);
         double newValue = 0, oldValue = 0, newMonth = 0, oldMonth = 0;
         if (!FindContractEvent(p->symbol, EVENT_CONTRACT, date, prev, next, daily, 1, &newValue)) continue;
         FindContractEvent(p->symbol, EVENT_CONTRACT, before, 0, 0, daily, 0, &oldValue);

@@ -41,7 +41,9 @@ void FormatContractName(const SymbolRecord *symbol, int32_t dateValue, int32_t y
 ** contract changed on the date: with an order context a roll order line for
 ** the roll the next day's test makes at its open (the contract changed on
 ** the context's bar), in a test the RollCost charged to the position and
-** the trace line (the contract changed on the bar before). */
+** the trace line (the contract changed on the bar before).  The change is
+** looked for on the bars the run steps through, whatever the strategy's bar
+** size, so a position rolls once for each change. */
 void ProcessFuturesRolls(EvalContext *context, OrderContext *orders);
 
 /* The value of the contract events of kind in force on date (prev and next

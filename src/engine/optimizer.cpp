@@ -27,13 +27,18 @@ static const double kNoWorst = 1e14;
 
 static const char kNoUntestedCombination[] = "Unable to find an untested parameter combination.";
 static const char kBadTestInterval[] = "Optimizer Test Interval must be 1 or more when a time unit is chosen.";
+static const char kTooManyTests[] =
+    "Unable to run the optimization -- more than 2,147,483,647 tests.  Optimize fewer parameters or values.";
 
 void ResetOptimizer()
 {
     FreeMemory(&gOptimizer.params);
     FreeMemory(&gOptimizer.store);
+    FreeMemory(&gOptimizer.storeIndex);
     memset(&gOptimizer, 0, sizeof gOptimizer);
 }
+
+static void EmptyCombinationStore();
 
 static Parameter *ParameterRows()
 {
@@ -142,7 +147,8 @@ int32_t ComputeOptimizerTestCounts()
     if (gSettings.OptBySymbol) product = MultiplyCount(product, gStore.symbolCount);
     if (gSettings.OptIterations > 0) product = MultiplyCount(product, gSettings.OptIterations);
 
-    o->maxTests = product > INT32_MAX ? 0 : (int32_t)product;
+    o->tooManyTests = product > INT32_MAX;
+    o->maxTests = o->tooManyTests ? 0 : (int32_t)product;
     o->testsPerInterval = o->intervalCount > 0 ? o->maxTests / o->intervalCount : o->maxTests;
     o->keptRows = o->maxTests;
     if (gSettings.OptSortResults && gSettings.OptKeepBest > 0) {
@@ -203,7 +209,7 @@ int32_t ShowOptimizerDialog(int resetOnly, int32_t *keptRows)
     o->scoreSum = 0;
     o->scoreCount = 0;
     o->bestScore = kNoBest;
-    o->storeRows = 0;
+    EmptyCombinationStore();
     o->intervalIndex = -1;
     o->repetition = 0;
     o->symbolIndex = 0;
@@ -229,6 +235,7 @@ int32_t ShowOptimizerDialog(int resetOnly, int32_t *keptRows)
     }
     SetOptimizerRange();
     ComputeOptimizerTestCounts();
+    if (o->tooManyTests) ReportError(kTooManyTests);
     if (o->maxTests < 1) return 0;
     if (gSettings.OptWalkForward && !PrepareWalkForwardLists()) return 0;
     if (keptRows) *keptRows = o->keptRows;
@@ -299,26 +306,76 @@ static int WalkParameters(int mode, bool restart)
     return 0;
 }
 
+static uint32_t HashRow(const uint32_t *row, int32_t width)
+{
+    uint32_t h = 2166136261u;
+    for (int32_t k = 0; k < width; k++) {
+        h ^= row[k];
+        h *= 16777619u;
+        h ^= h >> 15;
+    }
+    return h;
+}
+
+/* Enters row r of the store into the hash table, which has room. */
+static void IndexRow(int32_t r)
+{
+    OptimizerState *o = &gOptimizer;
+    uint32_t mask = (uint32_t)o->indexCapacity - 1;
+    uint32_t at = HashRow(&o->store[(size_t)r * (size_t)o->optimizedCount], o->optimizedCount) & mask;
+    while (o->storeIndex[at] != 0) at = (at + 1) & mask;
+    o->storeIndex[at] = r + 1;
+}
+
+/* Keeps the table at most half full; 0 when memory fails. */
+static int GrowStoreIndex(int32_t rows)
+{
+    OptimizerState *o = &gOptimizer;
+    if ((int64_t)rows * 2 <= o->indexCapacity) return 1;
+    int64_t capacity = o->indexCapacity < 64 ? 64 : o->indexCapacity;
+    while (capacity < (int64_t)rows * 2) capacity *= 2;
+    if (capacity > INT32_MAX / 2 || !ReallocMemory(&o->storeIndex, (uint64_t)capacity * sizeof(int32_t))) return 0;
+    o->indexCapacity = (int32_t)capacity;
+    memset(o->storeIndex, 0, (size_t)capacity * sizeof(int32_t));
+    for (int32_t r = 0; r < o->storeRows; r++) IndexRow(r);
+    return 1;
+}
+
+static void EmptyCombinationStore()
+{
+    OptimizerState *o = &gOptimizer;
+    o->storeRows = 0;
+    if (o->storeIndex) memset(o->storeIndex, 0, (size_t)o->indexCapacity * sizeof(int32_t));
+}
+
 /* Stores the current indexes as a row; 0 when an equal row is stored. */
 static int StoreCombination()
 {
     OptimizerState *o = &gOptimizer;
     int32_t width = o->optimizedCount;
     if (width < 1) return 1;
-    if (o->storeRows >= o->storeCapacity) {
-        int32_t rows = o->storeCapacity < 64 ? 64 : o->storeCapacity * 2;
-        if (o->maxTests > 0 && rows > o->maxTests + 1) rows = o->maxTests + 1;
-        if (rows <= o->storeRows) rows = o->storeRows + 1;
-        if (!ReallocMemory(&o->store, (uint64_t)rows * (uint64_t)width * sizeof(uint32_t))) return 0;
-        o->storeCapacity = rows;
+    /* The rows the block holds at this run's width: a run before this one
+    ** may have stored rows of fewer parameters in it. */
+    const uint64_t rowBytes = (uint64_t)width * sizeof(uint32_t);
+    const int64_t capacity = (int64_t)(TrackedBlockSize(o->store) / rowBytes);
+    if (o->storeRows >= capacity) {
+        int64_t rows = capacity < 64 ? 64 : capacity * 2;
+        if (o->maxTests > 0 && rows > (int64_t)o->maxTests + 1) rows = (int64_t)o->maxTests + 1;
+        if (rows <= o->storeRows) rows = (int64_t)o->storeRows + 1;
+        if (!ReallocMemory(&o->store, (uint64_t)rows * rowBytes)) return 0;
     }
+    if (!GrowStoreIndex(o->storeRows + 1)) return 0;
     uint32_t *fresh = &o->store[(size_t)o->storeRows * (size_t)width];
     const Parameter *p = ParameterRows();
     int32_t n = 0;
     for (int32_t k = 0; k < gParameters.count; k++)
         if (IsOptimized(&p[k])) fresh[n++] = (uint32_t)p[k].currentIndex;
-    for (int32_t r = 0; r < o->storeRows; r++)
-        if (memcmp(&o->store[(size_t)r * (size_t)width], fresh, (size_t)width * sizeof(uint32_t)) == 0) return 0;
+    uint32_t mask = (uint32_t)o->indexCapacity - 1;
+    for (uint32_t at = HashRow(fresh, width) & mask; o->storeIndex[at] != 0; at = (at + 1) & mask) {
+        const uint32_t *row = &o->store[(size_t)(o->storeIndex[at] - 1) * (size_t)width];
+        if (memcmp(row, fresh, (size_t)width * sizeof(uint32_t)) == 0) return 0;
+    }
+    IndexRow(o->storeRows);
     o->storeRows++;
     return 1;
 }
@@ -384,14 +441,14 @@ int NextParameterCombination(int32_t testsDone)
         if (gSettings.OptWalkForward) RecordWalkForwardStep(1);
         for (int32_t k = 0; rows && k < gParameters.count; k++) ResetParamSearch(k);
         o->bestScore = kNoBest;
-        o->storeRows = 0;
+        EmptyCombinationStore();
     }
     bool checkDuplicates = mode != OPT_DEFAULTS_ONLY && o->optimizedCount > 0;
     bool found = false, advanced = false;
     for (int attempt = 0; attempt < OPT_MAX_ATTEMPTS && !found; attempt++) {
         advanced = WalkParameters(mode, false);
         if (!advanced && mode == OPT_SEQUENTIAL) WalkParameters(mode, true);
-        if (!advanced && (mode == OPT_COMBINATORIAL || mode == OPT_SEQUENTIAL)) o->storeRows = 0;
+        if (!advanced && (mode == OPT_COMBINATORIAL || mode == OPT_SEQUENTIAL)) EmptyCombinationStore();
         found = !checkDuplicates || StoreCombination();
     }
     if (!found) {

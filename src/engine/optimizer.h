@@ -7,10 +7,12 @@
 **             ShowOptimizerDialog resets it; ResetOptimizer frees it.
 ** Invariants: params has gParameters.count rows; store rows hold one value
 **             index per optimized parameter, in parameter order, and the
-**             store never holds two equal rows.
+**             store never holds two equal rows; storeIndex finds each stored
+**             row by its hash, so a test's duplicate check does not grow
+**             with the tests already run.
 ** Errors:     ShowOptimizerDialog returns 0 after reporting a setting it
-**             refuses (a test interval below 1 with a time unit) or a
-**             cancelled dialog; NextParameterCombination returns 0 when no
+**             refuses (a test interval below 1 with a time unit) or more
+**             tests than 32 bits count, or for a cancelled dialog; NextParameterCombination returns 0 when no
 **             untested combination is found.
 ** Threads:    UI thread only.
 */
@@ -49,11 +51,14 @@ struct OptParamState {
 struct OptimizerState {
     OptParamState *params; /* tracked; one per script parameter */
     int32_t paramCapacity;
-    uint32_t *store; /* tracked; storeRows rows of optimizedCount indexes */
+    uint32_t *store; /* tracked; storeRows rows of optimizedCount indexes, room for up to
+                     ** maxTests + 1 rows */
     int32_t storeRows;
-    int32_t storeCapacity; /* rows allocated (grows up to maxTests + 1) */
+    int32_t *storeIndex;   /* tracked; hash table of the stored rows: row + 1, 0 empty */
+    int32_t indexCapacity; /* a power of two, at least twice the rows */
     int32_t optimizedCount;
     int32_t maxTests;
+    int32_t tooManyTests; /* the product of the factors does not fit 32 bits */
     int32_t testsPerInterval;
     int32_t intervalCount; /* 0 without a time unit, length and interval */
     int32_t unitCount;     /* time units of the range + 1 */

@@ -517,8 +517,9 @@ static int EvalOrderSetup(EvalContext *context, PositionRecord *setup, const Bar
     if (r->Side != 0) {
         setup->side = r->Side;
     } else {
+        /* Sizing takes the side from the quantity's sign and keeps the size. */
         if (!ComputePositionSize(context, 0)) return 0;
-        setup->side = setup->quantity < 0 ? -1 : 1;
+        if (setup->side == 0) setup->side = 1;
     }
     setup->limitPrice = limit;
     setup->stopPrice = stop;
@@ -759,9 +760,11 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
     context->date = gScriptSettings.OrdersLiveData ? date : r->orderDate;
     context->barPhase = gScriptSettings.OrdersLiveData ? PHASE_CLOSE : PHASE_OPEN;
     /* A longer bar size's limit and stop entries stay good until the end of
-    ** the period they are for: the test fills them on any day of it. */
+    ** the period they are for: the test fills them on any day of it.  Its
+    ** next-close entries fill at the close of the period's first day only. */
     int32_t goodDate = r->orderDate;
-    if (r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT) goodDate = NextPeriodEnd(r, date);
+    if (r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT && r->EntryTime != TIME_NEXT_CLOSE)
+        goodDate = NextPeriodEnd(r, date);
     /* Listed in the order the next day's test opens them, so that the first
     ** MaxEntries fills a trader takes are the test's. */
     SortPositionRecords(r->setups, r->setupCount, CompareSetupsForOpening);

@@ -412,7 +412,9 @@ int OpenPosition(EvalContext *context)
         if (IsSlotGiven(skip) && (!EvalFormulaText(skip, context, setup->label, POSITION_TEXT_SIZE) || setup->label[0])) {
             setup->skipped = 1;
             setup->skipReason = 10;
-        } else if (setup->entryTiming == PHASE_CLOSE && bar->date != context->date) {
+        } else if (setup->entryTiming == PHASE_CLOSE && bar->date != context->date && r->EntryTime != TIME_NEXT_CLOSE) {
+            /* A close entry in a period the symbol's data do not close today;
+            ** a next-close entry fills on the day's own bar, found below. */
             setup->skipped = 1;
             setup->skipReason = 17;
         }
@@ -536,7 +538,10 @@ int ComparePositionsForSizing(const PositionRecord *a, const PositionRecord *b)
 {
     int c = CompareSymbols(a, b);
     if (c != 0) return c;
-    c = CompareDouble(a->quantity, b->quantity);
+    /* Lots bought either side of a split hold their shares in different
+    ** terms: they are compared in one (any bar's divides both alike). */
+    c = CompareDouble(a->quantity * (a->entrySplit != 0 ? a->entrySplit : 1.0),
+                      b->quantity * (b->entrySplit != 0 ? b->entrySplit : 1.0));
     if (c != 0) return -c;
     if (a->entryBar != b->entryBar) return a->entryBar < b->entryBar ? -1 : 1;
     return 0;

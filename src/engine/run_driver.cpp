@@ -272,13 +272,16 @@ static void SaveEveryTest(ResultsWindow *window)
 
 /* Plays the walk-forward values just found back as two tests of mode 3:
 ** in sample over the optimization's range, then out of sample from the day
-** after the first interval to the data's last date.  An unattended run then
-** saves the editor the section went into.  1 when both tests ran. */
-static int PlayBackWalkForward(int32_t testsDone, void *editor)
+** after the first interval to the data's last date; then the section goes
+** into the script, unless a stop cut the playback short: a stopped run
+** changes no script.  1 when both tests ran or were stopped. */
+static int PlayBackWalkForward(int32_t testsDone)
 {
+    if (!PrepareWalkForwardSection()) return 0;
     const int32_t *dates = (const int32_t *)gWalkForwardDates.items;
     const int32_t count = gWalkForwardDates.count;
-    if (!dates || count < 2) return 1;
+    void *editor = nullptr;
+    if (!dates || count < 2) return InsertWalkForwardSection(&editor);
     gRun.mode = RUN_MODE_TEST;
     SetFrameTitle("Running IS Playback");
     gSettings.FirstDate = dates[0];
@@ -286,17 +289,15 @@ static int PlayBackWalkForward(int32_t testsDone, void *editor)
     SetPanelDate(PANEL_FIRST_DATE, gSettings.FirstDate);
     SetPanelDate(PANEL_LAST_DATE, gSettings.LastDate);
     if (!RunTest(testsDone + 1, 0)) return 0;
+    if (gRun.state != RUN_TESTING) return 1;
     SetFrameTitle("Running OOS Playback");
     gSettings.FirstDate = dates[1];
     gSettings.LastDate = gStore.lastDate;
     SetPanelDate(PANEL_FIRST_DATE, gSettings.FirstDate);
     SetPanelDate(PANEL_LAST_DATE, gSettings.LastDate);
     if (!RunTest(testsDone + 2, 1)) return 0;
-    if (gRun.unattended && editor && !SaveScript(editor, 0)) {
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
-    return 1;
+    if (gRun.state != RUN_TESTING) return 1;
+    return InsertWalkForwardSection(&editor);
 }
 
 /* The mode's work once the script is compiled and the data loaded; the run's
@@ -455,9 +456,12 @@ static int RunModeWork(int mode, const char *script)
                 SortResultsList(window, gSettings.OptKeepBest, gSettings.OptKeepByDate, gSettings.OptKeepBySymbol);
         }
     }
-    if (last && mode == RUN_MODE_OPTIMIZE && gSettings.OptWalkForward) {
-        void *editor = nullptr;
-        last = InsertWalkForwardSection(&editor) && PlayBackWalkForward(i, editor);
+    /* Only an optimization that ran every test has its walk forward: a stop
+    ** or a search out of combinations leaves the script as it was. */
+    bool finished = last && !exhausted && i == count && gRun.state == RUN_TESTING;
+    if (finished && mode == RUN_MODE_OPTIMIZE && gSettings.OptWalkForward) {
+        last = PlayBackWalkForward(i);
+        DropWalkForwardSection();
     }
     if (last && mode == RUN_MODE_OPTIMIZE && count > 1 && gSettings.OptSummaryLog && gWalkForwardDates.count == 0)
         LogOptimizationSummary(window);
@@ -479,7 +483,11 @@ int RunScript(int mode)
     do {
         void *empty = GetEmptyActiveScriptWindow();
         if (empty && !SaveScript(empty, 1)) break;
-        if (mode == RUN_MODE_TEST) gSettings.KeepTrades = 1;
+        if (mode == RUN_MODE_TEST) {
+            /* Ticked in the panel too, which the compile reads. */
+            gSettings.KeepTrades = 1;
+            ShowKeepTradesInPanel();
+        }
         char script[260];
         CopyString(script, sizeof script, gSettings.ActiveScript, -1);
 
@@ -502,7 +510,7 @@ int RunScript(int mode)
         if (mode == RUN_MODE_IMPORT ||
             (gScriptSettings.AlwaysImport && gCompileSession.sectionCounts[SECTION_IMPORT] > 0)) {
             if (!RunImport()) {
-                SetResultCode(RESULT_IMPORT_FAILURE);
+                SetResultCode(ImportFailureCode());
                 break;
             }
         }

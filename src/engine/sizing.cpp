@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "engine/exit_pass.h"
 #include "engine/fills.h"
 #include "engine/limits.h"
 #include "engine/setup_filter.h"
@@ -46,6 +47,17 @@ static const Bar *OpenFillBar(const EvalContext *context, SymbolRecord *symbol, 
     int32_t i = FindBarIndex(symbol, BAR_DAILY, fill->date, PHASE_CLOSE, context->slot, nullptr);
     *previous = i > 0 ? &symbol->bars[BAR_DAILY][i - 1] : nullptr;
     return fill;
+}
+
+/* The daily bar a next-close entry of bar fills on, at its close: the
+** context date's, which for a longer bar size is its period's first day (the
+** period's bar closes on its last); the symbol's last bar before it when it
+** has none that day. */
+static const Bar *CloseFillBar(const EvalContext *context, const Bar *bar)
+{
+    if (context->barSize == BAR_DAILY || !context->symbol) return bar;
+    const Bar *day = GetBarOnOrBefore(context->symbol, context->date, BAR_DAILY);
+    return day ? day : bar;
 }
 
 /* The price a market order at the open refers to: the last close before its
@@ -95,10 +107,14 @@ int ComputePositionSize(EvalContext *context, int final)
         ** own is sized.  The last close and the fill bar's open are. */
         const bool atOpen = context->barPhase < PHASE_CLOSE && r->EntryTime != TIME_NEXT_CLOSE && bar && p->symbol &&
             bar->date >= context->date;
+        /* A next-close entry fills at its day's close: nothing later is its price. */
+        const bool atNextClose = r->EntryTime == TIME_NEXT_CLOSE && bar && p->tradeListRow <= 0;
         const Bar *previous = nullptr;
         if (r->QtyPrice == 1) {
             price = p->entryPrice;
-            if (price == 0 && atOpen) {
+            if (price == 0 && atNextClose) {
+                price = CloseFillBar(context, bar)->close;
+            } else if (price == 0 && atOpen) {
                 price = OpenFillBar(context, p->symbol, bar, &previous)->open;
             } else if (price == 0 && bar) {
                 if (context->barPhase < PHASE_CLOSE && next && next->split != 0 && bar->split != 0)
@@ -108,7 +124,9 @@ int ComputePositionSize(EvalContext *context, int final)
             }
         } else {
             price = p->orderPrice;
-            if (price == 0 && p->tradeListRow <= 0 && atOpen) {
+            if (price == 0 && atNextClose) {
+                price = CloseFillBar(context, bar)->close;
+            } else if (price == 0 && p->tradeListRow <= 0 && atOpen) {
                 const Bar *fill = OpenFillBar(context, p->symbol, bar, &previous);
                 price = OpenOrderPrice(fill, previous);
             } else if ((price == 0 || p->tradeListRow > 0) && bar) {
@@ -227,6 +245,25 @@ static double AdjustSignalPrice(const EvalContext *context, const Bar *bar, doub
     return price * bar->split / scale;
 }
 
+/* The bar whose split terms a stop or limit entry order is placed in: that
+** of the first day it can fill on.  For an order at the open or intraday of
+** a longer bar size that is the period's first day, not the period's bar,
+** whose factor may be that of a split later in the period (after the test's
+** last date, even).  Its prices are rounded, and its quantity is counted,
+** in those terms; it is compared with the period's bar in the bar's. */
+static const Bar *OrderTermsBar(const EvalContext *context, const Bar *bar)
+{
+    if (context->barPhase == PHASE_CLOSE || context->strategy->EntryTime == TIME_NEXT_CLOSE) return bar;
+    return OpenFillDay(context, bar);
+}
+
+/* price, in the split terms of from, in those of to. */
+static double InTermsOf(double price, const Bar *from, const Bar *to)
+{
+    if (from == to || from->split == 0 || to->split == 0) return price;
+    return price * to->split / from->split;
+}
+
 /* The entry stop test of a setup (stop price s, not 0). */
 static void TestEntryStop(EvalContext *context, PositionRecord *setup, const Bar *bar, double s, int32_t d)
 {
@@ -300,6 +337,7 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
     StrategyRecord *r = context->strategy;
     context->position = setup;
     if (!bar) return 0;
+    if (r->EntryTime == TIME_NEXT_CLOSE) bar = CloseFillBar(context, bar);
     if (r->DynamicSizing == 1) {
         if (setup->quantity == 0 && setup->tradeListRow <= 0) return 0;
     } else if (KnownSetupApplies(known, context) && known->signal) {
@@ -327,13 +365,14 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
         }
     }
     double s = 0;
+    const Bar *terms = OrderTermsBar(context, bar);
     FormulaSlot *stopFormula = &r->slots[SLOT_ENTRY_STOP];
     if (IsSlotGiven(stopFormula)) {
         if (!EvalFormulaSlot(stopFormula, context, &s)) return 0;
         if (s != 0) {
-            s = AdjustSignalPrice(context, bar, s);
-            s = RoundToStep(s, GetPriceRoundUnit(context, setup->symbol, bar, s), 0);
-            TestEntryStop(context, setup, bar, s, d);
+            s = AdjustSignalPrice(context, terms, s);
+            s = RoundToStep(s, GetPriceRoundUnit(context, setup->symbol, terms, s), 0);
+            TestEntryStop(context, setup, bar, InTermsOf(s, terms, bar), d);
         }
     }
     double L = 0;
@@ -344,18 +383,29 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
             double x = 0;
             FormulaSlot *extra = &r->slots[SLOT_LIMIT_EXTRA];
             if (IsSlotGiven(extra) && !EvalFormulaSlot(extra, context, &x)) return 0;
-            L = AdjustSignalPrice(context, bar, L);
-            x = AdjustSignalPrice(context, bar, x);
-            double unit = GetPriceRoundUnit(context, setup->symbol, bar, L);
+            L = AdjustSignalPrice(context, terms, L);
+            x = AdjustSignalPrice(context, terms, x);
+            double unit = GetPriceRoundUnit(context, setup->symbol, terms, L);
             L = RoundToStep(L, unit, 0);
             double needed = RoundToStep(L - RoundToStep(x, unit, 0) * d, unit, 0);
-            TestEntryLimit(context, setup, bar, L, needed, s, d);
+            TestEntryLimit(context, setup, bar, InTermsOf(L, terms, bar), InTermsOf(needed, terms, bar),
+                           InTermsOf(s, terms, bar), d);
         }
     }
-    /* The split factor the entry's prices are in: a market entry of a longer
-    ** bar size fills on the first day of the period, whose factor is not the
-    ** period bar's when a split comes later in the period. */
+    /* The split factor the entry's prices are in: an order of a longer bar
+    ** size at the open or intraday is placed in the terms of the period's
+    ** first day, and a market entry fills on that day, whose factor is not
+    ** the period bar's when a split comes later in the period. */
     double split = bar->split;
+    if ((s != 0 || L != 0) && terms != bar && terms->split != 0 && bar->split != 0) {
+        /* The order's prices go back into the terms it was placed in. */
+        const double ratio = terms->split / bar->split;
+        setup->orderPrice *= ratio;
+        setup->entryPrice *= ratio;
+        setup->stopPrice *= ratio;
+        setup->limitPrice *= ratio;
+        split = terms->split;
+    }
     if (s == 0 && L == 0) {
         if (r->EntryTime == TIME_NEXT_CLOSE)
             setup->entryTiming = PHASE_CLOSE;

@@ -17,6 +17,7 @@ struct OrderHit {
     bool hit;
     int32_t timing; /* BarPhase of the fill */
     double price;
+    double ratio; /* takes the order's price into the bar's split terms */
     char label[POSITION_TEXT_SIZE];
 };
 
@@ -29,10 +30,26 @@ static bool CheckedInPhase(int32_t time, int32_t phase, bool enteredHere, int32_
     return false;
 }
 
+/* The factor that takes a price worked out on the context's last completed
+** bar into the split terms of bar: the bar's split factor over that one's
+** (1 when either has none).  A formula prices in the terms of the bar it is
+** evaluated on, and a split between that bar and the one checked is no move
+** of the price. */
+static double SplitRatioToBar(const EvalContext *context, const Bar *bar)
+{
+    int32_t count = 0;
+    const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
+    int32_t i = context->lastBar;
+    if (!bars || i < 0 || i >= count || bars[i].split == 0 || bar->split == 0) return 1.0;
+    return bar->split / bars[i].split;
+}
+
 /* Evaluates an exit price formula; a NextClose order is evaluated as of the
 ** previous bar, in the intraday phase, and so is the DebugTargetStop item
-** traced before it when debug is set.  0 when it fails or gives none. */
-static double EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t time, char *label, bool debug)
+** traced before it when debug is set.  0 when it fails or gives none.
+** *ratio takes the value into the split terms of bar. */
+static double EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t time, const Bar *bar, char *label,
+                            bool debug, double *ratio)
 {
     int32_t phase = context->barPhase;
     int32_t barIndex = context->barIndex, lastBar = context->lastBar;
@@ -40,6 +57,7 @@ static double EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t tim
         context->barPhase = PHASE_INTRADAY;
         SyncContextBar(context);
     }
+    *ratio = SplitRatioToBar(context, bar);
     if (debug) LogDebugItem(context, SLOT_DEBUG_TARGET_STOP);
     double value = 0;
     if (!EvalFormulaSlot(slot, context, &value)) value = 0;
@@ -55,11 +73,11 @@ static double EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t tim
 static int Sign(int c) { return c > 0 ? 1 : c < 0 ? -1
                                                   : 0; }
 
-void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousClose, int tradeListMode)
+double ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousClose, int tradeListMode)
 {
     PositionRecord *p = context->position;
     StrategyRecord *r = context->strategy;
-    if (!p || !r || !bar) return;
+    if (!p || !r || !bar) return 1.0;
     int32_t d = p->side < 0 ? -1 : 1;
     int32_t phase = context->barPhase;
     bool entered = phase < PHASE_CLOSE ? context->lastBar == p->entryBar - 1 : context->lastBar == p->entryBar;
@@ -77,25 +95,29 @@ void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousC
         (!tradeListMode || targetSlot->usesPrevExits);
     bool checkStop = CheckedInPhase(r->ExitStopTime, phase, entered, p->entryTiming) && IsSlotGiven(stopSlot) &&
         (!tradeListMode || stopSlot->usesPrevExits);
-    if (!checkTarget && !checkStop) return;
+    if (!checkTarget && !checkStop) return 1.0;
 
+    /* The orders are compared with the bar in its split terms; the position
+    ** keeps their prices in the terms they were worked out in, as the next
+    ** bar's PrevExitLimit and PrevExitStop take them. */
     OrderHit target{}, stop{};
     double T = 0;
     if (checkTarget) {
         target.checked = true;
-        T = EvalExitPrice(context, targetSlot, r->ExitLimitTime, target.label, true);
+        T = EvalExitPrice(context, targetSlot, r->ExitLimitTime, bar, target.label, true, &target.ratio);
         if (T != 0) {
-            p->limitPrice = T;
+            T *= target.ratio;
+            p->limitPrice = T / target.ratio;
             if (r->ExitLimitTime == TIME_NEXT_OPEN) {
                 if (cmp(previousClose, T) >= 0) target.hit = true, target.timing = PHASE_OPEN, target.price = bar->open;
             } else if (r->ExitLimitTime == TIME_INTRADAY) {
                 double u = GetPriceRoundUnit(context, p->symbol, bar, T);
                 T = RoundToStep(T, u, 0);
-                p->limitPrice = T;
+                p->limitPrice = T / target.ratio;
                 double extra = 0;
                 FormulaSlot *extraSlot = &r->slots[SLOT_LIMIT_EXTRA];
                 if (IsSlotGiven(extraSlot)) EvalFormulaSlot(extraSlot, context, &extra);
-                double needed = T + d * RoundToStep(extra, u, 0);
+                double needed = T + d * RoundToStep(extra * target.ratio, u, 0);
                 if (!entered && cmp(bar->open, T) >= 0 && cmp(favourable, needed) >= 0) {
                     target.hit = true, target.timing = PHASE_OPEN, target.price = bar->open;
                 } else if (phase == PHASE_INTRADAY && cmp(favourable, needed) >= 0) {
@@ -121,17 +143,18 @@ void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousC
         char label[POSITION_TEXT_SIZE];
         /* One debug line serves a target and a stop of the same timing. */
         bool debug = !(checkTarget && r->ExitLimitTime == r->ExitStopTime);
-        double S = EvalExitPrice(context, stopSlot, r->ExitStopTime, label, debug);
+        double S = EvalExitPrice(context, stopSlot, r->ExitStopTime, bar, label, debug, &stop.ratio);
         stop.checked = true;
         CopyString(stop.label, sizeof stop.label, label, -1);
         if (S != 0) {
-            p->stopPrice = S;
+            S *= stop.ratio;
+            p->stopPrice = S / stop.ratio;
             if (r->ExitStopTime == TIME_NEXT_OPEN) {
                 if (cmp(previousClose, S) <= 0) stop.hit = true, stop.timing = PHASE_OPEN, stop.price = bar->open;
             } else if (r->ExitStopTime == TIME_INTRADAY) {
                 double u = GetPriceRoundUnit(context, p->symbol, bar, S);
                 S = RoundToStep(S, u, 0);
-                p->stopPrice = S;
+                p->stopPrice = S / stop.ratio;
                 if (!entered && cmp(bar->open, S) <= 0) {
                     stop.hit = true, stop.timing = PHASE_OPEN, stop.price = bar->open;
                 } else if (phase == PHASE_INTRADAY && cmp(adverse, S) <= 0) {
@@ -153,7 +176,7 @@ void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousC
             }
         }
     }
-    if (tradeListMode || (!target.hit && !stop.hit)) return;
+    if (tradeListMode || (!target.hit && !stop.hit)) return 1.0;
 
     const OrderHit *chosen = nullptr;
     if (target.hit && !stop.hit) {
@@ -184,9 +207,10 @@ void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousC
                           : chosen == &stop ? "STOP was touched first"
                                             : "NEITHER was touched");
     }
-    if (!chosen) return;
+    if (!chosen) return 1.0;
     p->exitPrice = chosen->price;
     p->exitReason = chosen == &target ? EXIT_LIMIT : EXIT_STOP;
     p->exitTiming = chosen->timing;
     CopyString(p->label, sizeof p->label, chosen->label, -1);
+    return chosen->ratio;
 }

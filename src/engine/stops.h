@@ -18,6 +18,10 @@ enum AmbiguityRule { AMBIGUITY_DEFAULT = 0,
                      AMBIGUITY_NEITHER = 3 };
 
 /* Checks the context position's target and stop on bar (previousClose: the
-** close of the bar before it).  In trade-list mode only formulas that follow
-** PrevExitLimit or PrevExitStop move the prices, and no exit is recorded. */
-void ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousClose, int tradeListMode);
+** close of the bar before it, in bar's split terms).  In trade-list mode only
+** formulas that follow PrevExitLimit or PrevExitStop move the prices, and no
+** exit is recorded.  The orders are checked in bar's split terms, while the
+** position keeps their prices in the terms of the bar they were worked out
+** on; returns the factor that takes the chosen order's price into bar's
+** terms (1 when none was chosen). */
+double ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousClose, int tradeListMode);

@@ -151,33 +151,55 @@ static int AppendToScriptFile(const char *path, const char *text, int32_t length
     return ok;
 }
 
-int InsertWalkForwardSection(void **pEditor)
+/* The section of the run's last interval, built before the playback and
+** written only once it has run: a stopped run changes no script, not even
+** the text of its editor.  Tracked. */
+static char *sSection;
+static int32_t sSectionLength;
+
+void DropWalkForwardSection()
 {
-    *pEditor = nullptr;
+    FreeMemory(&sSection);
+    sSectionLength = 0;
+}
+
+int PrepareWalkForwardSection()
+{
+    DropWalkForwardSection();
     RecordWalkForwardStep(0);
-    /* A batch run has no one to look at an editor, so without one the
-    ** section goes straight into the file, where the next run reads it. */
-    void *window = OpenScriptWindow(gSettings.ActiveScript);
-    if (!window && !gRun.unattended) return 1;
     int32_t optimized = 0;
     const Parameter *rows = (const Parameter *)gParameters.items;
     for (int32_t k = 0; rows && k < gParameters.count; k++)
         if (rows[k].valueCount > 0 && !rows[k].deselected) optimized++;
     uint64_t size = (uint64_t)(optimized + 1) * (uint64_t)gWalkForwardDates.count * 128 + 256;
-    char *text = nullptr;
-    if (size > INT32_MAX || !AllocMemory(&text, size)) return 0;
-    int32_t length = BuildWalkForwardSection(text, (int32_t)size);
+    if (size > INT32_MAX || !AllocMemory(&sSection, size)) return 0;
+    sSectionLength = BuildWalkForwardSection(sSection, (int32_t)size);
+    return 1;
+}
+
+int InsertWalkForwardSection(void **pEditor)
+{
+    *pEditor = nullptr;
+    if (!sSection && !PrepareWalkForwardSection()) return 0;
     int ok = 1;
-    if (length > 0 && window) {
-        EditorCall(window, EDITOR_APPEND_TEXT, (uintptr_t)length, (intptr_t)text);
+    /* A batch run has no one to look at an editor, so without one the
+    ** section goes straight into the file, where the next run reads it;
+    ** with one, the batch saves the editor. */
+    void *window = OpenScriptWindow(gSettings.ActiveScript);
+    if (sSectionLength > 0 && window) {
+        EditorCall(window, EDITOR_APPEND_TEXT, (uintptr_t)sSectionLength, (intptr_t)sSection);
         EditorCall(window, EDITOR_DOCUMENT_END, 0, 0);
         *pEditor = window;
-    } else if (length > 0) {
+        if (gRun.unattended && !SaveScript(window, 0)) {
+            SetResultCode(RESULT_FILE_ERROR);
+            ok = 0;
+        }
+    } else if (sSectionLength > 0 && gRun.unattended) {
         char path[260];
         CopyString(path, sizeof path, gSettings.ActiveScript, -1);
         ExpandPathMacros(path, gScriptsFolder); /* the compile read the script by the same path */
-        ok = AppendToScriptFile(path, text, length);
+        ok = AppendToScriptFile(path, sSection, sSectionLength);
     }
-    FreeMemory(&text);
+    DropWalkForwardSection();
     return ok;
 }

@@ -35,9 +35,16 @@ void RecordWalkForwardStep(int32_t offset);
 ** NUL); the number of bytes, 0 when it does not fit.  Resets the optimized
 ** parameters' current indexes. */
 int32_t BuildWalkForwardSection(char *text, int32_t size);
-/* Writes the WalkForward section of the optimization's best values into the
-** active script: appended to its editor window, which is opened or brought
-** forward (*pEditor gets it), or, in an unattended run of a program without
-** editor windows, appended to the script file itself (*pEditor null).  1, or
-** 0 after reporting a file that could not be written. */
+/* Records the last interval and builds the WalkForward section of the
+** optimization's best values, kept for InsertWalkForwardSection; resets the
+** optimized parameters' current indexes.  1, or 0 when memory fails. */
+int PrepareWalkForwardSection();
+/* Writes the section (prepared first when it was not) into the active
+** script: appended to its editor window, which is opened or brought forward
+** (*pEditor gets it) and, in an unattended run, saved; or, in an unattended
+** run of a program without editor windows, appended to the script file
+** itself (*pEditor null).  1, or 0 after reporting a file that could not be
+** written. */
 int InsertWalkForwardSection(void **pEditor);
+/* Forgets a prepared section: a stopped run changes no script. */
+void DropWalkForwardSection();

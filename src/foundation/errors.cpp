@@ -10,7 +10,7 @@
 #include "foundation/text_match.h"
 #include "services/services.h"
 
-MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr, 0, nullptr};
+MessageState gMessageState = {"Kestovar", nullptr, "", {0}, 0, nullptr, 0, nullptr, nullptr};
 
 enum { MB_ICONINFORMATION_STYLE = 0x40 };
 
@@ -79,6 +79,7 @@ void ReportError(const char *format, ...)
     va_start(args, format);
     FormatTextV(message, sizeof message, format, args);
     va_end(args);
+    if (gMessageState.reportTap) gMessageState.reportTap(message);
     if (gRun.unattended)
         AppendErrorLog(message);
     else

@@ -37,6 +37,10 @@ struct MessageState {
     ** the log's lock), with null when it was written to the log, else the
     ** system's reason it could not be. */
     void (*keepEntry)(const char *entry, const char *failure);
+    /* Null, or given the text of every report as it is made (any thread),
+    ** whether it goes to a box or to the error log: a run that keeps a log
+    ** of its own (an import) writes there why it failed. */
+    void (*reportTap)(const char *message);
 };
 extern MessageState gMessageState;
 

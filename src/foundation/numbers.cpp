@@ -422,6 +422,13 @@ int FormatPrice(double value, double tick, char *out)
     return FormatText(out, NUMBER_TEXT_SIZE, "%.*f", decimals, value);
 }
 
+int FormatExactNumber(double value, char *out)
+{
+    int length = FormatText(out, NUMBER_TEXT_SIZE, "%.15g", value);
+    if (std::isfinite(value) && strtod(out, nullptr) != value) length = FormatText(out, NUMBER_TEXT_SIZE, "%.17g", value);
+    return length;
+}
+
 int FormatTrimmedNumber(double value, char *out)
 {
     value = UnsignedNaN(value);

@@ -132,3 +132,7 @@ int FormatPrice(double value, double tick, char *out);
 /* Prints with up to 15 decimals and no trailing zeros: "%.15g", or "%.15f" for
 ** a non-zero value between -1 and 1.  Exponent forms are left whole. */
 int FormatTrimmedNumber(double value, char *out);
+/* Prints a number of a CSV file that is read back: with the digits that read
+** back as the same double, 15 significant ones (whole numbers below 10^15
+** print without an exponent) or 17 where 15 are not enough. */
+int FormatExactNumber(double value, char *out);

@@ -13,13 +13,15 @@ std::atomic<uint32_t> gRandomSeed{0};
 struct alignas(64) RandomSlotState {
     uint32_t state = 1;
 };
-static RandomSlotState sRandomStates[RANDOM_SLOTS];
-static thread_local int tRandomSlot = 0;
+static RandomSlotState sRandomStates[RANDOM_SLOTS + 1];
+static thread_local int tRandomSlot = RANDOM_PROGRAM_SLOT;
 
 void SelectRandomSlot(int slot)
 {
-    tRandomSlot = slot < 0 ? 0 : slot >= RANDOM_SLOTS ? RANDOM_SLOTS - 1
-                                                      : slot;
+    tRandomSlot = slot == RANDOM_PROGRAM_SLOT ? slot
+        : slot < 0                            ? 0
+        : slot >= RANDOM_SLOTS                ? RANDOM_SLOTS - 1
+                                              : slot;
 }
 
 int CurrentRandomSlot() { return tRandomSlot; }

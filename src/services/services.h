@@ -199,13 +199,16 @@ void *GetSettingsPanel();
 void ShowDataFileInPanel();
 /* Shows the ActiveScript setting in the settings panel's Active Script control. */
 void ShowActiveScriptInPanel();
+/* Shows the KeepTrades setting in the settings panel's Keep Trades check box. */
+void ShowKeepTradesInPanel();
 /* Sets one of the settings panel's two date pickers, or the debug panel's. */
 enum PanelDate { PANEL_FIRST_DATE = 0,
                  PANEL_LAST_DATE = 1,
                  PANEL_DEBUG_DATE = 2 };
 void SetPanelDate(int panelDate, int32_t date);
-/* Clamps the panel's dates to the loaded data and shows the bar count
-** (UpdateBarCount on the settings panel). */
+/* Shows the settings' bar size in the settings panel and the bar count of
+** their date range, the dates clamped to the loaded data; the panel is not
+** read (a run's script may have set what the panel does not show). */
 void UpdatePanelBarCount();
 /* Puts path first in the data-file history (DataFileMRU, paths checked) and
 ** refills the panel's data-file combo box from it. */

@@ -52,10 +52,10 @@ void MonteCarloThread(MonteCarloBlock *block)
             r = job->percentUnits ? r * v : r + v;
             if (r > p) p = r;
             double d = p - r;
-            if (d > D) {
-                D = d;
-                F = p != 0 ? d / p : 0;
-            }
+            /* The deepest fractional drop need not be the largest one in
+            ** dollars: a drop from a lower peak can be the deeper. */
+            if (d > D) D = d;
+            if (p != 0 && d / p > F) F = d / p;
             double c;
             if (job->kind == PLOT_MC_DRAWDOWNS)
                 c = d == 0 ? 0 : (job->percentUnits ? (p != 0 ? -d / p : 0) : -d);

@@ -1,6 +1,8 @@
 /* stats_export.cpp -- the statistics and trade CSV exports of one test. */
 #include "views/stats_export.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -171,6 +173,14 @@ static int SaveFullTradeList(TestRecord *test)
     return 1;
 }
 
+/* The number's text in n: read back, it is the same double, so a trade list
+** read from the file trades what the test traded. */
+static const char *ExactNumber(double value, char (&n)[NUMBER_TEXT_SIZE])
+{
+    FormatExactNumber(value, n);
+    return n;
+}
+
 int SaveTradesCsv(TestRecord *test, const char *path)
 {
     ExportPathClearer clearAfter;
@@ -186,11 +196,14 @@ int SaveTradesCsv(TestRecord *test, const char *path)
         char in[DATE_TEXT_SIZE], outDate[DATE_TEXT_SIZE], line[1024];
         FormatDefaultDate(t->dateIn, in);
         FormatDefaultDate(t->dateOut, outDate);
-        FormatText(line, sizeof line, "%s,%s,%d,%s,%g,%g,%g,%s,%g,%g,%g,%s,%s,%g,%g\n",
-                   test->strategies[t->strategy].name, t->symbol, t->side, in, t->quantityIn, t->priceIn,
-                   t->commissionIn, outDate, t->quantityOut, t->priceOut, t->commissionOut,
+        char n[8][NUMBER_TEXT_SIZE];
+        FormatText(line, sizeof line, "%s,%s,%d,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s\n",
+                   test->strategies[t->strategy].name, t->symbol, t->side, in, ExactNumber(t->quantityIn, n[0]),
+                   ExactNumber(t->priceIn, n[1]), ExactNumber(t->commissionIn, n[2]), outDate,
+                   ExactNumber(t->quantityOut, n[3]), ExactNumber(t->priceOut, n[4]), ExactNumber(t->commissionOut, n[5]),
                    kTimingWords[t->timeIn >= 0 && t->timeIn < 4 ? t->timeIn : 0],
-                   kTimingWords[t->timeOut >= 0 && t->timeOut < 4 ? t->timeOut : 0], t->valueIn, t->valueOut);
+                   kTimingWords[t->timeOut >= 0 && t->timeOut < 4 ? t->timeOut : 0], ExactNumber(t->valueIn, n[6]),
+                   ExactNumber(t->valueOut, n[7]));
         out += line;
     }
     WriteExport(out, "Unable to create %s");

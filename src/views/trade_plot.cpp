@@ -21,6 +21,7 @@
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
+#include "script/eval/value_getters.h"
 #include "services/services.h"
 
 /* clang-format off */
@@ -431,7 +432,9 @@ void WriteMonteCarloTable(const PlotWindow *record)
     int32_t code = percent ? DISPLAY_PERCENT : DISPLAY_CURRENCY;
     int32_t decimals = percent ? 2 : 0;
     const char *currency = test ? test->currency : nullptr;
-    double years = test && test->daysPerYear > 0 ? double(test->rowsFilled) / test->daysPerYear : 0;
+    /* The rows are bars of the test's size: a weekly test has 52 a year. */
+    double perYear = test ? TestBarsPerYear(test) : 0;
+    double years = perYear > 0 ? double(test->rowsFilled) / perYear : 0;
     MonteCarloJob job;
     job.profits = record->profits;
     job.drawdowns = record->drawdowns;

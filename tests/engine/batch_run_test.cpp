@@ -222,6 +222,18 @@ TEST_F(BatchRun, ARandomSearchThatRunsOutOfCombinationsEndsWithEight)
     EXPECT_NE(std::string::npos, ErrorLog().find("Unable to find an untested parameter combination.")) << ErrorLog();
 }
 
+/* Five parameters of 100 values are 10^10 tests, more than the optimizer
+** counts: the batch ends with 8 and says why. */
+TEST_F(BatchRun, AnOptimizationOfTooManyTestsSaysWhy)
+{
+    Write("huge.kvs", "Parameters:\n  A: from 1 to 100\n  B: from 1 to 100\n  P3: from 1 to 100\n  P4: from 1 to 100\n"
+                      "  P5: from 1 to 100\nStrategy: S1\n  EntrySetup: A < 0\n");
+    EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize huge.kvs"));
+    EXPECT_EQ(0, Listed());
+    EXPECT_NE(std::string::npos, ErrorLog().find("Unable to run the optimization -- more than 2,147,483,647 tests."))
+        << ErrorLog();
+}
+
 /* A run whose script fails while it runs (here a ring of Library items that
 ** never ends) fails in every mode, a scan that wrote its rows of n/a too. */
 TEST_F(BatchRun, ARunWithARuntimeErrorEndsWithEight)
@@ -342,6 +354,59 @@ TEST_F(BatchRun, TheRunTimeShowsThreeDigitMilliseconds)
     EXPECT_EQ('.', time[14]) << time;
 }
 
+/* A stop anywhere in a walk-forward optimization, its playback included,
+** leaves the script as it was, byte for byte, and ends the batch with 8; the
+** run that is not stopped appends its one section: to the file, or (the
+** Windows program) to the script's editor, which it then saves.  Three
+** intervals of three days over 8 to 19 January 2024 (8-10, 11-15, 16-18)
+** give the first date, the day after each of the first two intervals and the
+** last date; every test scores alike, so each interval's best is its first
+** value. */
+TEST_F(BatchRun, AStoppedWalkForwardOptimizationChangesNoScript)
+{
+    const std::string script = "Settings:\r\n  OptTimeUnit: Days\r\n  OptTestLength: 3\r\n  OptTestInterval: 3\r\n"
+                               "  OptWalkForward: True\r\n  OptKeepNoTrades: True\r\nParameters:\r\n  Len: 2, 3\r\n"
+                               "Strategy: S1\r\n  EntrySetup: C > Len\r\n  ExitRule: 1\r\n";
+    const std::string section = "\r\nWalkForward: // unit=Days, length=3, offset=3"
+                                "\r\n\tDates: 1/8/24, 1/11/24, 1/16/24, 1/18/24\r\n\tLen: 2, 2, 2\r\n";
+    const std::string path = Write("wf.kvs", script);
+    for (bool editor : {false, true}) {
+        SCOPED_TRACE(editor ? "in an editor" : "in the file");
+        HeadlessScriptWindow *w = &gHeadlessScripts.windows[0];
+        *w = HeadlessScriptWindow{};
+        gHeadlessScripts.windowCount = editor;
+        CopyString(w->path, sizeof w->path, path.c_str(), -1);
+        w->text = script.c_str();
+        Write("wf.kvs", script);
+        if (ResultsWindow *list = FirstResultsWindow()) DeleteAllTests(list);
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        ClearStopRequest();
+        EXPECT_EQ(RESULT_OK, RunBatchCommandLine("-optimize wf.kvs")) << ErrorLog();
+        const int pumps = gHeadless.pumpCount;
+        EXPECT_EQ(editor ? script : script + section, ReadTestFile(path));
+        EXPECT_EQ(editor ? section : "", std::string(w->appended));
+        const int saves = w->saves; /* the compile's of the editor, and the section's */
+        for (int stop : {1, pumps / 4, pumps / 2, pumps * 3 / 4, pumps - 3, pumps - 1}) {
+            SCOPED_TRACE(testing::Message() << "stop at pump " << stop << " of " << pumps);
+            Write("wf.kvs", script);
+            w->saves = 0;
+            w->appended[0] = 0;
+            if (ResultsWindow *list = FirstResultsWindow()) DeleteAllTests(list);
+            ResetHeadlessShell();
+            gHeadless.stopAtPump = stop;
+            gRun.resultCode = RESULT_OK;
+            ClearStopRequest(); /* a new batch */
+            EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize wf.kvs"));
+            EXPECT_EQ(script, ReadTestFile(path));
+            EXPECT_STREQ("", w->appended);
+            EXPECT_EQ(editor ? saves - 1 : 0, w->saves);
+        }
+    }
+    gHeadlessScripts.windows[0] = HeadlessScriptWindow{};
+    gHeadlessScripts.windowCount = 0;
+    gHeadless.stopAtPump = 0;
+}
 namespace {
 
 /* Low memory raised between two runs (nothing runs to be stopped) warns and

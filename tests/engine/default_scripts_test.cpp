@@ -111,6 +111,41 @@ TEST_F(DefaultScripts, ResultsShowTheTestsFiguresWorkedByHand)
     EXPECT_EQ(0u, stats.find(" | Net %: 2.50% | CAR: 1.24% | Max DD %: 9.00% | Trades: 1 | Sharpe: ")) << stats;
 }
 
+/* The Sharpe ratio subtracts the account's risk-free rate for every
+** strategy.  Two strategies trade alike, each with its own 2000: daily net
+** percents 0, 5, 2.5, 4, -8, -1 (mean 0.41667 %, population deviation
+** 4.30520 %); the rate symbol closes at 3, so 3 % a year, 1 % a bar at three
+** bars a year: (0.0041667 - 0.01) / 0.0430520 x sqrt(3) = -0.234684 for
+** both (without the rate 0.167632). */
+TEST_F(DefaultScripts, EveryStrategysSharpeSubtractsTheAccountsRate)
+{
+    std::vector<DayBar> rate, aaa;
+    const double o[] = {10.0, 10.5, 11.6, 12.0, 12.5, 11.0}, c[] = {10.5, 11.5, 12.0, 12.8, 11.2, 11.4};
+    for (size_t k = 0; k < days.size(); k++) {
+        aaa.push_back({days[k], o[k], 13.0, 9.0, c[k]});
+        rate.push_back({days[k], 3, 3, 3, 3});
+    }
+    LoadStore(days, {{"AAA", aaa}, {"RATE", rate}});
+    Write("Results.kvs", Shipped("Results.kvs"));
+    const std::string rules = "  EntrySetup: Up and ?Symbol = \"AAA\"\n  Quantity: 100\n  ExitRule: C < O\n";
+    ASSERT_EQ(0, Run("Settings:\n  AccountSize: 2000\n  DaysPerYear: 3\n  RiskFreeRateSym: RATE\n"
+                     "Data:\n  Up: C > O\nStrategy: First\n" + rules + "Strategy: Second\n" + rules));
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    const DefinitionList *list = ColumnListFor(SECTION_RESULTS);
+    int32_t sharpe = -1;
+    for (int32_t k = 0; k < list->count; k++)
+        if (strcmp(((const FormulaColumn *)list->items)[k].heading, "Sharpe") == 0) sharpe = k;
+    ASSERT_GE(sharpe, 0);
+    int32_t checked = 0;
+    for (int32_t s = 0; s < test->strategyCount; s++) {
+        if (test->strategies[s].kind != STRATEGY_KIND_STRATEGY) continue; /* not the combined one */
+        EXPECT_NEAR(-0.234684, EvalTestStat(test, s, sharpe, 1), 1e-6) << test->strategies[s].name;
+        checked++;
+    }
+    EXPECT_EQ(2, checked);
+}
+
 /* Shorted at 10.50 on Jan 3 and covered at 11.00 on Jan 9: 100 shares lose
 ** $50, shown in parentheses and marked to be drawn red. */
 TEST_F(DefaultScripts, ALosingTradesProfitIsMarkedRed)

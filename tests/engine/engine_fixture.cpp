@@ -55,7 +55,9 @@ static int64_t PeriodOf(int32_t date, int barSize)
     }
 }
 
-/* Builds the bars of every size from the daily ones. */
+/* Builds the bars of every size from the daily ones; a split inside a
+** longer bar's period carries its earlier prices into the later terms, as
+** the store's own derived bars do. */
 static void FillSymbol(SymbolRecord *record, const std::string &name, const std::vector<DayBar> &daily)
 {
     memset(record, 0, sizeof *record);
@@ -70,6 +72,14 @@ static void FillSymbol(SymbolRecord *record, const std::string &name, const std:
             Bar b{d.date, 160000, d.open, d.high, d.low, d.close, d.volume, 0, d.split};
             if (!bars.empty() && PeriodOf(bars.back().date, k) == PeriodOf(d.date, k)) {
                 Bar &last = bars.back();
+                if (last.split != 0 && d.split != last.split) {
+                    const double ratio = d.split / last.split;
+                    last.open *= ratio;
+                    last.high *= ratio;
+                    last.low *= ratio;
+                    last.close *= ratio;
+                    last.volume /= ratio;
+                }
                 last.date = d.date;
                 last.high = std::max(last.high, d.high);
                 last.low = std::min(last.low, d.low);

@@ -5,6 +5,7 @@
 
 #include "engine/futures.h"
 #include "pass_fixture.h"
+#include "support/test_support.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "shell/headless/headless.h"
@@ -79,6 +80,47 @@ TEST_F(PassTest, ARollChargesTheRollCostOnTheBarAfterTheContractChanged)
         << gHeadless.logText;
     FreeMemory(&r.openPositions);
     FreeMemory(&es->events);
+}
+
+/* ES_C follows March until the close of Thursday March 14, June from then
+** on and September from the start of Wednesday June 12.  A daily, a weekly
+** and a monthly strategy hold 2 contracts from early 2024, at a RollCost of
+** 12.5.  Every position rolls once per change, at the open after the bar
+** the change took effect on: Monday March 18 and Thursday June 13.  Tests
+** ending on the days around them hold 0, 12.5 or 25 of roll costs. */
+TEST_F(EngineTest, EveryPositionRollsOnceForEachContractChange)
+{
+    const EventItem events[] = {{20231115, 0, EVENT_CONTRACT, 0, 20240315}, {20231115, 0, EVENT_CONTRACT_SECOND, 0, 202403},
+                                {20240314, 160000, EVENT_CONTRACT, 0, 20240621}, {20240314, 160000, EVENT_CONTRACT_SECOND, 0, 202406},
+                                {20240612, 0, EVENT_CONTRACT, 0, 20240920}, {20240612, 0, EVENT_CONTRACT_SECOND, 0, 202409}};
+    const struct {
+        const char *endDate;
+        double rollCosts;
+    } cases[] = {{"2024-03-15", 0},  {"2024-03-18", 12.5}, {"2024-03-22", 12.5}, {"2024-04-30", 12.5},
+                 {"2024-06-12", 12.5}, {"2024-06-13", 25},  {"2024-07-05", 25}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.endDate);
+        LoadFlat("ES_C", 20231101, 20240705, 4000);
+        SymbolRecord *es = &gStore.symbols[0];
+        es->securityType = SECURITY_FUTURES;
+        es->info.PointValue = 50;
+        ASSERT_TRUE(AllocMemory(&es->events, sizeof events));
+        memcpy(es->events, events, sizeof events);
+        es->eventCount = es->eventCapacity = 6;
+        std::string script = std::string("Settings:\n  EndDate: ") + c.endDate + "\n";
+        for (const char *barSize : {"Daily", "Weekly", "Monthly"})
+            script += std::string("Strategy: ") + barSize + "\n  BarSize: " + barSize +
+                "\n  EntrySetup: BarDate >= 20240101\n  Quantity: 2\n  QtyType: Shares\n  RollCost: 12.5\n";
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(3, test->tradeCount);
+        for (int32_t k = 0; k < 3; k++) {
+            const TradeRecord &t = test->trades[k];
+            EXPECT_LT(t.dateIn, 20240315) << test->strategies[t.strategy].name;
+            EXPECT_DOUBLE_EQ(c.rollCosts, t.rollCosts) << test->strategies[t.strategy].name;
+        }
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "engine/walk_forward.h"
 #include "engine_fixture.h"
 #include "foundation/random.h"
+#include "script/builtins/builtins.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/strategy.h"
 #include "engine/run_view_hooks.h"
@@ -138,6 +139,24 @@ TEST_F(OptimizerTest, RandomSearchesStopWhenEveryCombinationIsUsed)
     }
 }
 
+/* The store of tested combinations outlives a run: a search of three
+** parameters after a long one of one parameter stores its wider rows whole,
+** and still finds a new combination for every test. */
+TEST_F(OptimizerTest, AWiderSearchAfterANarrowOneKeepsItsRowsWhole)
+{
+    AddParameter("a", std::vector<double>(100, 1));
+    gSettings.OptimizeMode = OPT_RANDOM;
+    gSettings.OptIterations = 100;
+    int32_t count = 0;
+    ASSERT_EQ(Walk(&count).size(), 100u);
+    AddParameter("b", {1, 2, 3, 4, 5});
+    AddParameter("c", {1, 2, 3, 4, 5});
+    std::vector<Combo> seen = Walk(&count);
+    ASSERT_EQ(seen.size(), 100u);
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(std::unique(seen.begin(), seen.end()), seen.end());
+}
+
 TEST_F(OptimizerTest, TestCountsMultiplyTheFactors)
 {
     struct Case {
@@ -174,6 +193,28 @@ TEST_F(OptimizerTest, TestCountsMultiplyTheFactors)
         EXPECT_EQ(((Parameter *)gParameters.items)[2].deselected, 1);
     }
     EXPECT_EQ(gOptimizer.optimizedCount, 2);
+}
+
+/* The test count must fit 32 bits: 46,340 x 46,341 tests run, 46,341 x
+** 46,341 (2,147,488,281) are refused, saying why. */
+TEST_F(OptimizerTest, MoreTestsThan32BitsCountAreRefusedWithTheReason)
+{
+    AddParameter("a", std::vector<double>(46341, 1));
+    AddParameter("b", std::vector<double>(46341, 1));
+    const struct {
+        int32_t aValues, count;
+    } cases[] = {{46340, 2147441940}, {46341, 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.aValues);
+        ((Parameter *)gParameters.items)[0].valueCount = c.aValues;
+        int messages = gHeadless.messageCount;
+        EXPECT_EQ(ShowOptimizerDialog(0, nullptr), c.count);
+        EXPECT_EQ(gHeadless.messageCount, messages + (c.count == 0));
+        if (c.count == 0) {
+            EXPECT_STREQ(LastMessage(), "Unable to run the optimization -- more than 2,147,483,647 tests.  "
+                                        "Optimize fewer parameters or values.");
+        }
+    }
 }
 
 /* A test interval of no units would never move the interval on. */
@@ -375,6 +416,97 @@ TEST_F(OptimizerTest, ScoresComeFromTheFilledResultsRow)
     EXPECT_DOUBLE_EQ(gOptimizer.scoreSum, 12);
     EXPECT_DOUBLE_EQ(gOptimizer.bestScore, 6);
     gRunViewHooks = {};
+}
+
+/* A test's number is 1 + the highest number the list holds as it starts.
+** Kept best 1 of scores 2P for P = 2, 1, 3, the test of P = 1 is trimmed before the
+** test of P = 3 starts, which so takes number 2; a second run whose list
+** keeps the first run's tests numbers its own after them. */
+TEST_F(OptimizerTest, TestNumbersFollowTheHighestNumberListed)
+{
+    ResetOptimizer();
+    if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+    InstallRunViewHooks();
+    const std::string script = "Parameters:\n  P: 2, 1, 3\nResults:\n  Value: P {#}\n  Score: P * 2 {#}\nStrategy: S1\n"
+                               "  EntrySetup: 0\n";
+    gSettings.OptimizeMode = OPT_COMBINATORIAL;
+    gSettings.OptKeepNoTrades = 1;
+    gSettings.OptScoreCol = 1;
+    gSettings.OptSortResults = 1;
+    gSettings.OptKeepBest = 1;
+    ASSERT_EQ(0, Run(script, RUN_MODE_OPTIMIZE)) << LastMessage();
+    ASSERT_EQ(1, Listed());
+    EXPECT_EQ(3, LastTest()->parameters[0].value);
+    EXPECT_EQ(2, LastTest()->testNumber);
+    gSettings.OptSortResults = 0;
+    gSettings.OptKeepBest = 0;
+    gSettings.OptClearResults = 0;
+    ASSERT_EQ(0, Run(script, RUN_MODE_OPTIMIZE)) << LastMessage();
+    std::vector<int32_t> numbers;
+    for (TestRecord *t = FirstResultsWindow()->firstTest; t; t = t->next) numbers.push_back(t->testNumber);
+    EXPECT_EQ(numbers, (std::vector<int32_t>{2, 3, 4, 5}));
+    gSettings.OptClearResults = 1;
+    gRunViewHooks = {};
+}
+
+/* A seeded search draws from the program's own sequence, which the data
+** calculation leaves alone: neither the Data item that reads a parameter
+** (calculated again for every test) nor the workers of one that draws move
+** it.  So every search runs its iterations with no combination twice, the
+** same seed lists the same combinations on 1 and 4 workers, and the second
+** combination is the one the classic sequence of seed 7 gives: 61, 17422 and
+** 15215 of 32767 pick indexes 0, 53 and 46 of 100, the values 1, 54, 47. */
+TEST_F(OptimizerTest, SeededSearchesRunToTheirEndWhateverTheirDataItems)
+{
+    ASSERT_TRUE(InstallBuiltins());
+    std::vector<int32_t> d = Weekdays(20240101, 20240209);
+    std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+    for (const char *name : {"AAA", "BBB", "CCC", "DDD", "EEE", "FFF"})
+        symbols.push_back({name, FlatBars(d, std::vector<double>(d.size(), 10))});
+    LoadStore(d, symbols);
+    const struct {
+        const char *mode, *data;
+        int32_t iterations, threads;
+    } cases[] = {
+        {"Random", "MA(C, PA)", 3000, 1},
+        {"Genetic", "MA(C, PA)", 3000, 1},
+        {"Random", "Random(1, 100)", 40, 1},
+        {"Random", "Random(1, 100)", 40, 4},
+    };
+    std::vector<Combo> onOneWorker;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.mode << " " << c.data << " on " << c.threads);
+        ResetOptimizer();
+        if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+        gSettings.CalcThreads = c.threads;
+        gSettings.OptMutatePct = 25;
+        ASSERT_EQ(0, Run(std::string("Settings:\n  OptimizeMode: ") + c.mode + "\n  OptIterations: " +
+                             std::to_string(c.iterations) +
+                             "\n  RandomSeed: 7\n  OptKeepNoTrades: True\nParameters:\n  PA: from 1 to 100\n"
+                             "  PB: from 1 to 100\n  PC: from 1 to 100\nData:\n  Fast: " +
+                             c.data + "\nStrategy: S1\n  EntrySetup: Fast < 0 and PB + PC < 0\n",
+                         RUN_MODE_OPTIMIZE))
+            << LastMessage();
+        std::vector<Combo> seen;
+        for (TestRecord *t = FirstResultsWindow()->firstTest; t; t = t->next)
+            seen.push_back({(int32_t)t->parameters[0].value, (int32_t)t->parameters[1].value,
+                            (int32_t)t->parameters[2].value});
+        ASSERT_EQ((int32_t)seen.size(), c.iterations);
+        if (std::string(c.mode) == "Random") {
+            EXPECT_EQ(seen[1], (Combo{1, 54, 47}));
+        }
+        std::vector<Combo> sorted = seen;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end());
+        if (std::string(c.data) == "Random(1, 100)") {
+            if (c.threads == 1) {
+                onOneWorker = seen;
+            } else {
+                EXPECT_EQ(seen, onOneWorker);
+            }
+        }
+    }
+    gSettings.CalcThreads = 1;
 }
 
 } // namespace

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "engine_fixture.h"
+#include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "platform/platform.h"
@@ -62,9 +64,16 @@ const char kScript[] =
     "Strategy: WeekHold\n  BarSize: Weekly\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n"
     "  ExitStop: C * 0.8\n";
 
+/* A continuous futures series: March until the close of Mar 14, June from
+** Mar 15, September from the start of Jun 12. */
+const EventItem kContracts[] = {{20231115, 0, EVENT_CONTRACT, 0, 20240315}, {20231115, 0, EVENT_CONTRACT_SECOND, 0, 202403},
+                                {20240314, 160000, EVENT_CONTRACT, 0, 20240621}, {20240314, 160000, EVENT_CONTRACT_SECOND, 0, 202406},
+                                {20240612, 0, EVENT_CONTRACT, 0, 20240920}, {20240612, 0, EVENT_CONTRACT_SECOND, 0, 202409}};
+
 struct OrderIdentityTest : OrdersTest {
     std::vector<int32_t> all;
     std::vector<std::pair<std::string, std::vector<DayBar>>> market;
+    bool futures = false; /* the data hold the series ESZ */
     void SetUp() override
     {
         OrdersTest::SetUp();
@@ -80,7 +89,33 @@ struct OrderIdentityTest : OrdersTest {
             if (x <= day) d.push_back(x);
         std::vector<std::pair<std::string, std::vector<DayBar>>> cut;
         for (auto &s : market) cut.push_back({s.first, std::vector<DayBar>(s.second.begin(), s.second.begin() + d.size())});
+        if (futures) {
+            std::vector<DayBar> es;
+            for (size_t k = 0; k < d.size(); k++) {
+                double c = 4000 + 60 * std::sin((double)k / 7);
+                es.push_back(DayBar{d[k], c - 5, c + 10, c - 10, c});
+            }
+            cut.push_back({"ESZ", es});
+        }
         LoadStore(d, cut);
+        for (int32_t k = 0; futures && k < gStore.symbolCount; k++) {
+            SymbolRecord *s = &gStore.symbols[k];
+            if (strcmp(s->info.Symbol, "ESZ") != 0) continue;
+            s->securityType = SECURITY_FUTURES;
+            s->info.PointValue = 50;
+            ASSERT_TRUE(AllocMemory(&s->events, sizeof kContracts));
+            memcpy(s->events, kContracts, sizeof kContracts);
+            s->eventCount = s->eventCapacity = (int32_t)(sizeof kContracts / sizeof kContracts[0]);
+        }
+    }
+    /* The roll costs of every strategy's trades in a test. */
+    std::map<std::string, double> RollCosts()
+    {
+        std::map<std::string, double> costs;
+        const TestRecord *test = LastTest();
+        for (int32_t t = 0; test && t < test->tradeCount; t++)
+            costs[test->strategies[test->trades[t].strategy].name] += test->trades[t].rollCosts;
+        return costs;
     }
 };
 
@@ -88,9 +123,11 @@ struct OrderIdentityTest : OrdersTest {
 ** (limit), s (stop), sl (stop limit); entries and exits apart. */
 struct Orders {
     std::set<std::string> entries, exits;
-    std::map<std::string, double> prices; /* of the limit and stop exits */
-    std::string strayChildren;            /* child exits of another symbol than their entry's */
-    std::string childless;                /* market entries with no child exit after them */
+    std::map<std::string, double> prices;     /* of the limit and stop exits */
+    std::map<std::string, double> quantities; /* of the entries */
+    std::map<std::string, int> rolls;         /* roll lines per strategy */
+    std::string strayChildren;                /* child exits of another symbol than their entry's */
+    std::string childless;                    /* market entries with no child exit after them */
 };
 
 Orders ParseOrders(const std::string &text)
@@ -117,6 +154,10 @@ Orders ParseOrders(const std::string &text)
         std::istringstream words(line);
         std::string action, qty, symbol, word;
         words >> action >> qty;
+        if (qty == "roll") {
+            out.rolls[action]++;
+            continue;
+        }
         if (action == "child:") {
             /* A child exit belongs to the entry just listed. */
             words >> word >> symbol;
@@ -141,12 +182,118 @@ Orders ParseOrders(const std::string &text)
         std::string side = action == "buy" || action == "sell" ? "L" : "S";
         std::string key = strategy + " " + side + " " + symbol + " " + kind;
         (entries ? out.entries : out.exits).insert(key);
+        if (entries) out.quantities[key] = atof(qty.c_str());
         if (entries && kind == "m") waiting = key + ";";
         if (!entries && (kind == "l" || kind == "s")) {
             words >> word;
             out.prices[key] = atof(word.c_str());
         }
     }
+    return out;
+}
+
+/* What one day's orders and the next day's test did. */
+struct DayComparison {
+    int32_t day;          /* the order date */
+    std::string text;     /* the order list */
+    Orders orders;
+    std::string missing;  /* done by the test, not ordered */
+    std::string extra;    /* market orders the test did not take */
+    std::string quantity; /* market entries of another quantity than the test's */
+    std::string rolls;    /* roll lines against the test's rolls */
+};
+
+/* The script with an EndDate of day. */
+std::string EndingOn(const char *script, int32_t day)
+{
+    char setting[40];
+    snprintf(setting, sizeof setting, "Settings:\n  EndDate: %d-%02d-%02d\n", (int)day / 10000, (int)day / 100 % 100,
+             (int)day % 100);
+    std::string text = script;
+    return setting + text.substr(text.find('\n') + 1);
+}
+
+/* Orders written with the data up to cut against the test with one more
+** day, on data that end that day or (fullData) on all the data with that
+** EndDate: entries, exits of positions held before it (a new entry's own
+** bracket has no order yet), the entry quantities of the strategies whose
+** quantity the orders can know, and (with futures) the rolls.  Counts what
+** the test did into seen. */
+DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32_t cut, std::map<std::string, int> &seen,
+                                 const std::set<std::string> &knownQuantity = {}, bool fullData = false)
+{
+    DayComparison out;
+    t.LoadUpTo(cut);
+    EXPECT_EQ(0, t.Run(script, 5)) << LastMessage();
+    size_t next = 0;
+    while (t.all[next] <= cut) next++;
+    int32_t day = out.day = t.all[next];
+    char file[64];
+    snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
+    out.text = t.OrdersFile(file);
+    out.orders = ParseOrders(out.text);
+    if (fullData) t.LoadUpTo(t.all.back());
+    std::map<std::string, double> rolledBefore;
+    if (t.futures) {
+        EXPECT_EQ(0, t.Run(fullData ? EndingOn(script, cut) : script)) << LastMessage();
+        rolledBefore = t.RollCosts();
+    }
+
+    if (!fullData) t.LoadUpTo(day);
+    EXPECT_EQ(0, t.Run(fullData ? EndingOn(script, day) : script)) << LastMessage();
+    const TestRecord *test = t.LastTest();
+    if (!test) {
+        ADD_FAILURE() << "no test";
+        return out;
+    }
+    std::set<std::string> entered, exited;
+    const char *kinds[] = {"", "m", "l", "s"};
+    for (int32_t k = 0; k < test->tradeCount; k++) {
+        const TradeRecord *r = &test->trades[k];
+        std::string name = test->strategies[r->strategy].name;
+        std::string key = name + " " + (r->side > 0 ? "L" : "S") + " " + r->symbol;
+        if (r->dateIn == day) {
+            entered.insert(key);
+            auto q = out.orders.quantities.find(key + " m");
+            if (knownQuantity.count(name) && q != out.orders.quantities.end() && q->second != r->quantityIn) {
+                char both[96];
+                snprintf(both, sizeof both, " %g ordered, %g tested;", q->second, r->quantityIn);
+                out.quantity += key + both;
+            }
+        }
+        if (r->dateOut == day && r->dateIn < day && r->reason >= 1 && r->reason <= 3) {
+            exited.insert(key + " " + kinds[r->reason]);
+            /* A limit or stop fills at its price, or at an open beyond it. */
+            double open = gStore.symbols[r->symbolNumber - 1].bars[BAR_DAILY][next].open;
+            if (r->reason > 1 && r->priceOut != open) {
+                EXPECT_NEAR(r->priceOut, out.orders.prices[key + " " + kinds[r->reason]], 0.001) << key << "\n" << out.text;
+            }
+        }
+    }
+    /* Every entry and exit of the test was ordered, every market order was
+    ** taken; a limit or stop may stay unfilled. */
+    for (const std::string &e : entered) {
+        bool ordered = false;
+        for (const char *k : {" m", " l", " s", " sl"}) ordered = ordered || out.orders.entries.count(e + k);
+        if (!ordered) out.missing += "entry " + e + ";";
+    }
+    for (const std::string &e : exited)
+        if (!out.orders.exits.count(e)) out.missing += "exit " + e + ";";
+    for (const std::string &o : out.orders.entries)
+        if (o.substr(o.size() - 2) == " m" && !entered.count(o.substr(0, o.size() - 2))) out.extra += "entry " + o + ";";
+    for (const std::string &o : out.orders.exits)
+        if (o.substr(o.size() - 2) == " m" && !exited.count(o)) out.extra += "exit " + o + ";";
+    if (t.futures) {
+        for (auto &[name, cost] : t.RollCosts()) {
+            int rolled = (int)std::lround(cost - rolledBefore[name]); /* every roll costs 1 */
+            if (rolled != out.orders.rolls[name])
+                out.rolls += name + " " + std::to_string(out.orders.rolls[name]) + " ordered, " + std::to_string(rolled) + " rolled;";
+            seen[name + " roll"] += rolled;
+        }
+    }
+    for (const std::string &e : entered) seen[e.substr(0, e.find(' '))] += 1;
+    for (const std::string &e : exited) seen[e.substr(0, e.find(' ')) + " exit " + e.substr(e.rfind(' ') + 1)] += 1;
+    for (const std::string &e : entered) seen[e.substr(0, e.find(' ')) + (e.find(" S ") != std::string::npos ? " short" : " long")] += 1;
     return out;
 }
 
@@ -159,51 +306,8 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
     std::map<std::string, int> seen;
     for (int32_t cut : cuts) {
         SCOPED_TRACE(cut);
-        LoadUpTo(cut);
-        ASSERT_EQ(0, Run(kScript, 5)) << LastMessage();
-        size_t next = 0;
-        while (all[next] <= cut) next++;
-        int32_t day = all[next];
-        char file[64];
-        snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
-        std::string text = OrdersFile(file);
-        Orders orders = ParseOrders(text);
-
-        LoadUpTo(day);
-        ASSERT_EQ(0, Run(kScript)) << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        /* What the test did on the day: entries, and the exits of positions
-        ** held before it (a new entry's own bracket has no order yet). */
-        std::set<std::string> entered, exited;
-        const char *kinds[] = {"", "m", "l", "s"};
-        for (int32_t t = 0; t < test->tradeCount; t++) {
-            const TradeRecord *r = &test->trades[t];
-            std::string key = names[r->strategy] + " " + (r->side > 0 ? "L" : "S") + " " + r->symbol;
-            if (r->dateIn == day) entered.insert(key);
-            if (r->dateOut == day && r->dateIn < day && r->reason >= 1 && r->reason <= 3) {
-                exited.insert(key + " " + kinds[r->reason]);
-                /* A limit or stop fills at its price, or at an open beyond it. */
-                double open = gStore.symbols[r->symbolNumber - 1].bars[BAR_DAILY][next].open;
-                if (r->reason > 1 && r->priceOut != open)
-                    EXPECT_NEAR(r->priceOut, orders.prices[key + " " + kinds[r->reason]], 0.001) << key << "\n"
-                                                                                                 << text;
-            }
-        }
-        /* Every entry and exit of the test was ordered, every market order
-        ** was taken; a limit or stop may stay unfilled. */
-        std::string missing, extra;
-        for (const std::string &e : entered) {
-            bool ordered = false;
-            for (const char *k : {" m", " l", " s", " sl"}) ordered = ordered || orders.entries.count(e + k);
-            if (!ordered) missing += "entry " + e + ";";
-        }
-        for (const std::string &e : exited)
-            if (!orders.exits.count(e)) missing += "exit " + e + ";";
-        for (const std::string &o : orders.entries)
-            if (o.substr(o.size() - 2) == " m" && !entered.count(o.substr(0, o.size() - 2))) extra += "entry " + o + ";";
-        for (const std::string &o : orders.exits)
-            if (o.substr(o.size() - 2) == " m" && !exited.count(o)) extra += "exit " + o + ";";
+        DayComparison day = CompareWithNextDay(*this, kScript, cut, seen);
+        const std::string &text = day.text;
         /* Inside a week the weekly strategies say what they leave out; at its
         ** end their stop entries are good until the end of the next week. */
         bool weekEnd = DayOfWeek(cut) == 5;
@@ -215,24 +319,75 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
              at = text.find("stop good until", at + 1))
             EXPECT_EQ(at + 16, text.find(friday, at)) << text;
         EXPECT_EQ(!weekEnd, text.find("\nno entry or ExitRule orders for WeekMkt because the week has not ended yet\n") != std::string::npos);
-        EXPECT_EQ("", missing) << text;
+        EXPECT_EQ("", day.missing) << text;
         /* A market entry at the open carries its exits as child orders (a
         ** text list is written as if by a template with id and parent);
         ** DayMkt has no limit or stop to give. */
-        EXPECT_EQ("", orders.strayChildren) << text;
+        EXPECT_EQ("", day.orders.strayChildren) << text;
         std::string childless;
-        for (size_t at = 0; at < orders.childless.size(); at = orders.childless.find(';', at) + 1)
-            if (orders.childless.compare(at, 7, "DayMkt ") != 0)
-                childless += orders.childless.substr(at, orders.childless.find(';', at) + 1 - at);
+        const std::string &all = day.orders.childless;
+        for (size_t at = 0; at < all.size(); at = all.find(';', at) + 1)
+            if (all.compare(at, 7, "DayMkt ") != 0) childless += all.substr(at, all.find(';', at) + 1 - at);
         EXPECT_EQ("", childless) << text;
-        EXPECT_EQ("", extra) << text;
-        for (const std::string &e : entered) seen[e.substr(0, e.find(' '))] += 1;
-        for (const std::string &e : exited) seen[e.substr(0, e.find(' ')) + " exit " + e.substr(e.rfind(' ') + 1)] += 1;
+        EXPECT_EQ("", day.extra) << text;
     }
     /* The days tried hold entries of every strategy and exits of every kind. */
     for (const std::string &name : names) EXPECT_GT(seen[name], 0) << name;
     for (const char *exit : {"DayMkt exit m", "WeekMkt exit m", "WeekMkt exit s", "MonthShort exit s", "QtrLong exit l"})
         EXPECT_GT(seen[exit], 0) << exit;
+}
+
+/* Strategies that leave the side to the quantity, enter at the next close,
+** or hold a futures series across its rolls (each costing 1). */
+const char kSideCloseRollScript[] =
+    "Settings:\n  OrdersMode: Text\n"
+    "Strategy: DayBoth\n  EntrySetup: C < 1000\n  Quantity: IF(C > O, 10, -10)\n  QtyType: Shares\n"
+    "  ExitRule: C > 0\n  ExitTime: NextOpen\n"
+    "Strategy: WeekBoth\n  BarSize: Weekly\n  EntrySetup: C < 1000\n  Quantity: IF(C > O, 10, -10)\n"
+    "  QtyType: Shares\n  ExitRule: C > 0\n  ExitTime: NextOpen\n"
+    "Strategy: MonthBoth\n  BarSize: Monthly\n  EntrySetup: C < 1000\n  Quantity: IF(C > O, 10, -10)\n"
+    "  QtyType: Shares\n  ExitRule: C > 0\n  ExitTime: NextOpen\n"
+    "Strategy: WeekClose\n  BarSize: Weekly\n  EntryTime: NextClose\n  EntrySetup: C > MA(C, 2) AND C < 1000\n"
+    "  Quantity: 10\n  QtyType: Shares\n  ExitRule: C < MA(C, 2)\n  ExitTime: NextOpen\n"
+    "Strategy: MonthClose\n  BarSize: Monthly\n  EntryTime: NextClose\n  Side: Short\n  EntrySetup: C < 1000\n"
+    "  Quantity: 10\n  QtyType: Shares\n  ExitRule: C > 0\n  ExitTime: NextOpen\n"
+    "Strategy: WeekFut\n  BarSize: Weekly\n  EntrySetup: C > 1000\n  Quantity: 2\n  QtyType: Shares\n  RollCost: 1\n"
+    "Strategy: MonthFut\n  BarSize: Monthly\n  EntrySetup: C > 1000\n  Quantity: 3\n  QtyType: Shares\n  RollCost: 1\n"
+    "Strategy: QtrClose\n  BarSize: Quarterly\n  EntryTime: NextClose\n  EntrySetup: C < 1000\n"
+    "  Quantity: IF(C > O, 10, -10)\n  QtyType: Shares\n  ExitRule: C > 0\n  ExitTime: NextOpen\n"
+    "Strategy: YearBoth\n  BarSize: Yearly\n  EntrySetup: C < 1000\n  Quantity: IF(C > O, 10, -10)\n"
+    "  QtyType: Shares\n  ExitRule: C > 0\n  ExitTime: NextOpen\n";
+
+TEST_F(OrderIdentityTest, SidesNextCloseEntriesAndRollsEqualTheNextDaysTest)
+{
+    futures = true;
+    all = Weekdays(20221101, 20240705);
+    market = Waves(all);
+    /* Period ends, days inside periods, and the days before each roll. */
+    const int32_t cuts[] = {20221230, 20230331, 20230405, 20230630, 20230929, 20231229, 20240105, 20240131, 20240201,
+                            20240216, 20240220, 20240229, 20240301, 20240313, 20240314, 20240315, 20240318, 20240328,
+                            20240411, 20240430, 20240531, 20240611, 20240612, 20240613, 20240614, 20240628};
+    std::map<std::string, int> seen;
+    const std::set<std::string> shares = {"DayBoth",    "WeekBoth", "MonthBoth", "WeekClose",
+                                          "MonthClose", "QtrClose", "YearBoth"};
+    for (int32_t cut : cuts) {
+        SCOPED_TRACE(cut);
+        DayComparison day = CompareWithNextDay(*this, kSideCloseRollScript, cut, seen, shares, true);
+        EXPECT_EQ("", day.missing) << day.text;
+        EXPECT_EQ("", day.extra) << day.text;
+        EXPECT_EQ("", day.quantity) << day.text;
+        EXPECT_EQ("", day.rolls) << day.text;
+        /* A next-close entry is for the close of the order date, whatever the bar size. */
+        const std::string onClose = "on close after " + std::to_string(day.day) + " ";
+        for (size_t at = day.text.find("on close after "); at != std::string::npos; at = day.text.find("on close after ", at + 1))
+            EXPECT_EQ(at, day.text.find(onClose, at)) << day.text;
+    }
+    for (const char *name : {"DayBoth long", "DayBoth short", "WeekBoth long", "WeekBoth short", "MonthBoth long",
+                             "MonthBoth short", "WeekClose", "MonthClose", "QtrClose long", "QtrClose short", "YearBoth"})
+        EXPECT_GT(seen[name], 0) << name;
+    /* Each futures position rolled on the day after each contract change. */
+    EXPECT_EQ(2, seen["WeekFut roll"]);
+    EXPECT_EQ(2, seen["MonthFut roll"]);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "foundation/allocator.h"
 #include "foundation/path_macros.h"
 #include "platform/platform.h"
+#include "script/builtins/builtins.h"
 #include "script/compiler/side_files.h"
 #include "foundation/settings_table.h"
 #include "shell/command_line.h"
@@ -169,6 +170,87 @@ TEST_F(OrderListTest, ChildExitsFollowTheirEntry)
               "BUY,BBB,MKT,100,,,3,\n"
               "SELL,BBB,LMT,100,60.00,3,,3\n",
               OrdersFile("main_20240117.csv"));
+}
+
+/* A strategy without a Side takes each entry's side from the sign of its
+** quantity: AAA (last close 16) is shorted, BBB (50) bought. */
+TEST_F(OrderListTest, ASideLeftToTheQuantityIsTheQuantitysSign)
+{
+    ASSERT_TRUE(InstallBuiltins());
+    WriteTestFile(tmp.File("t.csv"), "Act,Sym,Qty\nact,sym,qty\n");
+    ASSERT_EQ(0, Run(std::string("Settings:\n  OrdersMode: Template\n  OrdersTemplate: ") + tmp.File("t.csv") +
+                         "\nStrategy: S1\n  EntrySetup: BarDate = 20240116\n  Quantity: IF(C < 20, -100, 100)\n"
+                         "  QtyType: Shares\n",
+                     5))
+        << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    (no exit orders)\n"
+              "\nS1 entry orders\n\n"
+              "    short 100 (1.6%) [$1,600] AAA market on open  \n"
+              "    buy 100 (5%) [$5,000] BBB market on open  \n",
+              OrdersFile("main_20240117_orders.txt"));
+    EXPECT_EQ("Act,Sym,Qty\nSELL,AAA,100\nBUY,BBB,100\n", OrdersFile("main_20240117.csv"));
+}
+
+/* The exits that follow an entry as child orders are the new position's
+** alone.  BBB's last bar did not trade and the order date's bar made from
+** it is dead, so the BBB entry ordered opens no position: no child follows
+** it, and AAA's limit, held since 9 January, stays in the exit section. */
+TEST_F(OrderListTest, ChildExitsAreOnlyThoseOfThePositionTheEntryOpens)
+{
+    std::vector<int32_t> d = Weekdays(20240108, 20240116);
+    std::vector<DayBar> bbb = FlatBars(d, std::vector<double>(d.size(), 50));
+    bbb.back().volume = 0;
+    LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16})}, {"BBB", bbb}});
+    WriteTestFile(tmp.File("t.csv"), "Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\nact,sym,type,qty,lmt,oca,id,parent\n");
+    ASSERT_EQ(0, Run(std::string("Settings:\n  OrdersMode: Template\n  OrdersTemplate: ") + tmp.File("t.csv") +
+                         "\nStrategy: S1\n  EntrySetup: V = 0 OR (BarDate = 20240108 AND C < 20)\n  Quantity: 100\n  QtyType: Shares\n"
+                         "  ExitLimit: C * 1.2\n",
+                     5))
+        << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    sell 100 AAA 19.20 limit   \n"
+              "\nS1 entry orders\n\n"
+              "    buy 100 (5%) [$5,000] BBB market on open  \n",
+              OrdersFile("main_20240117_orders.txt"));
+    EXPECT_EQ("Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\n"
+              "SELL,AAA,LMT,100,19.20,1,,\n"
+              "BUY,BBB,MKT,100,,,2,\n",
+              OrdersFile("main_20240117.csv"));
+}
+
+/* The order date's bar is there only while the orders are written: after
+** the run every bar array of every size, and the calendar's, is as it was,
+** whether the order date moved the last week's or month's bar (Wednesday 10
+** January) or began a new one (Friday 12 January, a new week; Wednesday 31
+** January, a new month). */
+TEST_F(OrdersTest, TheOrderDatesBarsAreGoneAfterTheRun)
+{
+    for (int32_t last : {20240110, 20240112, 20240131}) {
+        SCOPED_TRACE(last);
+        std::vector<int32_t> d = Weekdays(20231101, last);
+        LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
+        std::vector<Bar> before[2][BAR_SIZE_COUNT];
+        SymbolRecord *records[2] = {&gStore.symbols[0], &gStore.calendar};
+        for (int k = 0; k < 2; k++)
+            for (int size = 0; size < BAR_SIZE_COUNT; size++)
+                before[k][size].assign(records[k]->bars[size], records[k]->bars[size] + records[k]->barCounts[size]);
+        ASSERT_EQ(0, Run("Settings:\n  OrdersMode: Text\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: C > 0\n"
+                         "  Quantity: 1\n  QtyType: Shares\nStrategy: M\n  BarSize: Monthly\n  EntrySetup: C > 0\n"
+                         "  Quantity: 1\n  QtyType: Shares\n",
+                         5))
+            << LastMessage();
+        for (int k = 0; k < 2; k++) {
+            EXPECT_EQ(last, records[k]->lastDate);
+            for (int size = 0; size < BAR_SIZE_COUNT; size++) {
+                ASSERT_EQ((int32_t)before[k][size].size(), records[k]->barCounts[size]) << k << " " << size;
+                EXPECT_EQ(0, memcmp(before[k][size].data(), records[k]->bars[size], before[k][size].size() * sizeof(Bar)))
+                    << k << " " << size;
+            }
+        }
+    }
 }
 
 /* Dynamic sizing: the difference between the target and the 100 shares

@@ -140,7 +140,11 @@ TEST_F(EngineTest, ALongerBarSizesMarketEntryIsSizedOnItsFillDay)
 ** position of the 100,000 account is 10,000 / 20 = 500 shares for an entry
 ** on February 5, 10,000 / 25 = 400 at its fill price, and 10,000 / 50 = 200
 ** (10,000 / 60 = 166 at the fill price) on March 1; the same whatever the
-** test's last date, and the same as the orders written the day before. */
+** test's last date, and the same as the orders written the day before.  An
+** entry at the next close fills at the close of the next period's first
+** day, 40 on February 5 (250 shares) and 70 on March 1 (142), and is sized
+** on it: the same on data that end that day and on longer data with that
+** EndDate. */
 TEST_F(OrdersTest, ASetupWithoutASideIsSizedOnWhatIsKnownAtTheOpen)
 {
     std::vector<int32_t> d = Weekdays(20231101, 20240329);
@@ -167,6 +171,8 @@ TEST_F(OrdersTest, ASetupWithoutASideIsSizedOnWhatIsKnownAtTheOpen)
         const char *barSize, *signal, *qtyPrice;
         int32_t fillDay, endDate, orderDay;
         double quantity;
+        const char *entryTime = "NextOpen";
+        int32_t dataTo = 0; /* the data go on to this day, the test ends at endDate */
     } cases[] = {
         {"Daily", "20240202", "OrderPrice", 20240205, 20240329, 20240202, 500},
         {"Daily", "20240202", "FillPrice", 20240205, 20240329, 0, 400},
@@ -175,12 +181,26 @@ TEST_F(OrdersTest, ASetupWithoutASideIsSizedOnWhatIsKnownAtTheOpen)
         {"Monthly", "20240229", "OrderPrice", 20240301, 20240329, 20240229, 200},
         {"Monthly", "20240229", "OrderPrice", 20240301, 20240301, 0, 200},
         {"Monthly", "20240229", "FillPrice", 20240301, 20240329, 0, 166},
+        {"Daily", "20240202", "FillPrice", 20240205, 20240205, 0, 250, "NextClose"},
+        {"Daily", "20240202", "FillPrice", 20240205, 20240205, 0, 250, "NextClose", 20240329},
+        {"Daily", "20240202", "OrderPrice", 20240205, 20240329, 0, 250, "NextClose"},
+        {"Weekly", "20240202", "FillPrice", 20240205, 20240205, 0, 250, "NextClose"},
+        {"Weekly", "20240202", "FillPrice", 20240205, 20240205, 0, 250, "NextClose", 20240329},
+        {"Weekly", "20240202", "OrderPrice", 20240205, 20240329, 0, 250, "NextClose"},
+        {"Monthly", "20240229", "FillPrice", 20240301, 20240301, 0, 142, "NextClose"},
+        {"Monthly", "20240229", "OrderPrice", 20240301, 20240301, 0, 142, "NextClose", 20240329},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.barSize) + " " + c.qtyPrice + " to " + std::to_string(c.endDate));
-        const std::string script = std::string("Settings:\n  OrdersMode: Text\nStrategy: S1\n  BarSize: ") + c.barSize +
-            "\n  EntrySetup: BarDate = " + c.signal + "\n  Quantity: 10\n  QtyType: Percent\n  QtyPrice: " + c.qtyPrice + "\n";
-        upTo(c.endDate);
+        SCOPED_TRACE(std::string(c.barSize) + " " + c.entryTime + " " + c.qtyPrice + " to " + std::to_string(c.endDate) +
+                     " of " + std::to_string(c.dataTo));
+        char endDate[40] = "";
+        if (c.dataTo)
+            snprintf(endDate, sizeof endDate, "  EndDate: %d-%02d-%02d\n", (int)c.endDate / 10000, (int)c.endDate / 100 % 100,
+                     (int)c.endDate % 100);
+        const std::string script = std::string("Settings:\n  OrdersMode: Text\n") + endDate + "Strategy: S1\n  BarSize: " +
+            c.barSize + "\n  EntryTime: " + c.entryTime + "\n  EntrySetup: BarDate = " + c.signal +
+            "\n  Quantity: 10\n  QtyType: Percent\n  QtyPrice: " + c.qtyPrice + "\n";
+        upTo(c.dataTo ? c.dataTo : c.endDate);
         ASSERT_EQ(0, Run(script)) << LastMessage();
         const TestRecord *test = LastTest();
         ASSERT_NE(nullptr, test);
@@ -194,6 +214,58 @@ TEST_F(OrdersTest, ASetupWithoutASideIsSizedOnWhatIsKnownAtTheOpen)
         snprintf(file, sizeof file, "main_%d_orders.txt", (int)c.fillDay);
         const std::string orders = OrdersFile(file);
         EXPECT_NE(std::string::npos, orders.find("    buy " + std::to_string((int)c.quantity) + " (")) << orders;
+    }
+}
+
+/* A long entry at the next close of a weekly or monthly strategy fills at
+** the close of the period's first day and is judged there: AAA closes at 40
+** on Monday February 5 (the week closes at 50) and at 70 on Friday March 1
+** (the month at 80).  A limit at 45 (75) is met by that close, a stop at 45
+** (75) is not; a 10% entry of the 100,000 account is 10,000 / 40 = 250
+** (10,000 / 70 = 142) shares. */
+TEST_F(EngineTest, ANextCloseEntryOfALongerBarSizeIsJudgedOnItsFirstDaysClose)
+{
+    std::vector<int32_t> d = Weekdays(20231101, 20240329);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        if (day < 20240205)
+            bars.push_back(DayBar{day, 20, 20, 20, 20});
+        else if (day == 20240205)
+            bars.push_back(DayBar{day, 25, 40, 25, 40});
+        else if (day < 20240301)
+            bars.push_back(DayBar{day, 50, 50, 50, 50});
+        else if (day == 20240301)
+            bars.push_back(DayBar{day, 60, 70, 60, 70});
+        else
+            bars.push_back(DayBar{day, 80, 80, 80, 80});
+    }
+    const struct {
+        const char *barSize, *signal, *entry;
+        int32_t dateIn;
+        double priceIn, quantity;
+    } cases[] = {
+        {"Weekly", "20240202", "  Quantity: 100\n  QtyType: Shares\n", 20240205, 40, 100},
+        {"Weekly", "20240202", "  Quantity: 10\n  QtyType: Percent\n", 20240205, 40, 250},
+        {"Weekly", "20240202", "  EntryLimit: 45\n  Quantity: 100\n  QtyType: Shares\n", 20240205, 40, 100},
+        {"Weekly", "20240202", "  EntryStop: 45\n  Quantity: 100\n  QtyType: Shares\n", 0, 0, 0},
+        {"Monthly", "20240229", "  Quantity: 10\n  QtyType: Percent\n", 20240301, 70, 142},
+        {"Monthly", "20240229", "  EntryLimit: 75\n  Quantity: 100\n  QtyType: Shares\n", 20240301, 70, 100},
+        {"Monthly", "20240229", "  EntryStop: 75\n  Quantity: 100\n  QtyType: Shares\n", 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.barSize) + " " + c.entry);
+        LoadStore(d, {{"AAA", bars}});
+        ASSERT_EQ(0, Run(std::string("Strategy: S1\n  BarSize: ") + c.barSize + "\n  Side: Long\n  EntryTime: NextClose\n"
+                         "  EntrySetup: BarDate = " + c.signal + "\n" + c.entry))
+            << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(c.dateIn ? 1 : 0, test->tradeCount);
+        if (!c.dateIn) continue;
+        EXPECT_EQ(c.dateIn, test->trades[0].dateIn);
+        EXPECT_EQ(PHASE_CLOSE, test->trades[0].timeIn);
+        EXPECT_DOUBLE_EQ(c.priceIn, test->trades[0].priceIn);
+        EXPECT_DOUBLE_EQ(c.quantity, test->trades[0].quantityIn);
     }
 }
 

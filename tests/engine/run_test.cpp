@@ -273,19 +273,32 @@ namespace {
 
 TEST_F(TradeRun, ThePositionsCsvListsWhatIsHeldOnTheLastDate)
 {
-    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
-    std::string path = tmp.File("Output\\held.csv");
-    std::string script = std::string(kTrend) + "Settings:\n  SavePositionsAs: " + path + "\n";
-    script.replace(script.find("  ExitRule: C < O\n"), 18, "");
-    ASSERT_EQ(0, Run(script)) << LastMessage();
-    /* Entered at the open of Jan 3: the allocation of the row before is the
-    ** allocation in. */
-    EXPECT_EQ("Strategy,Side,Symbol,DateIn,QtyIn,PriceIn,PriceNow,AllocIn,AllocNow\n"
-              "Trend,1,AAA,2024-01-03,100,10.55,11.4,100000,100000\n",
-              ReadTestFile(path));
-    /* The end-of-test exit still closes the position afterwards. */
-    EXPECT_EQ(1, LastTest()->tradeCount);
-    EXPECT_EQ(4, LastTest()->trades[0].reason);
+    /* Every number as it reads back: a holding of millions of shares and an
+    ** account of billions keep their digits. */
+    static const struct {
+        double account;
+        const char *quantity, *row;
+    } cases[] = {
+        {100000, "100", "Trend,1,AAA,2024-01-03,100,10.55,11.4,100000,100000\n"},
+        {2e9, "12345678", "Trend,1,AAA,2024-01-03,12345678,10.55,11.4,2000000000,2000000000\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.quantity);
+        CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+        gSettings.AccountSize = c.account;
+        std::string path = tmp.File("Output\\held.csv");
+        std::string script = std::string(kTrend) + "Settings:\n  SavePositionsAs: " + path + "\n";
+        script.replace(script.find("  ExitRule: C < O\n"), 18, "");
+        script.replace(script.find("Quantity: 100"), 13, std::string("Quantity: ") + c.quantity);
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        /* Entered at the open of Jan 3: the allocation of the row before is
+        ** the allocation in. */
+        EXPECT_EQ(std::string("Strategy,Side,Symbol,DateIn,QtyIn,PriceIn,PriceNow,AllocIn,AllocNow\n") + c.row,
+                  ReadTestFile(path));
+        /* The end-of-test exit still closes the position afterwards. */
+        EXPECT_EQ(1, LastTest()->tradeCount);
+        EXPECT_EQ(4, LastTest()->trades[0].reason);
+    }
 }
 
 TEST_F(TradeRun, APositionsCsvThatCannotBeCreatedIsReported)

@@ -3,10 +3,12 @@
 
 #include <string>
 
+#include "engine/run_view_hooks.h"
 #include "engine_fixture.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "shell/headless/headless.h"
+#include "shell/run_view_setup.h"
 #include "support/test_support.h"
 
 namespace {
@@ -107,6 +109,29 @@ TEST_F(TradeListRun, TheTraceShowsReplayedEntriesAndExits)
               log.find("\r\n2024-01-11\tclose\tTL\t\tAAA\tsell\t100\t12.50\t1.00000\t0\t2\t$0.00\t$197.00\t"
                        "$100,000.00\t$100,197\t$0\t$0\t0.00%\t$100,000.00\t0\t0\tfirst\t\r\n"))
         << log;
+}
+
+
+/* A compact trades file read back as a trade list makes the same trades:
+** 10,482,237 shares and prices of 10,000 and more keep every digit (six
+** significant digits would read 10,482,200 shares at 10000.2). */
+TEST_F(TradeListRun, ACompactTradesFileReadBackMakesTheSameTrades)
+{
+    Write("trades.csv", "Symbol,DateIn,TimeIn,QtyIn,PriceIn,FeesIn,DateOut,TimeOut,QtyOut,PriceOut,FeesOut\n"
+                        "AAA,20240109,open,10482237,10000.25,1.125,20240111,close,10482237,10012.75,2.375\n"
+                        "AAA,20240110,close,0.1,123456.78,0,20240115,open,0.1,0.3,1e-05\n");
+    const std::string compact = tmp.File("Output\\compact.csv");
+    InstallRunViewHooks();
+    ASSERT_EQ(0, Run("Settings:\n  SaveTradesAs: " + compact + "\n  SaveTradesType: Compact\n"
+                     "Strategy: TL\n  TradeList: trades.csv\n  TLEndDate: latest\n  Compounded: False\n"))
+        << LastNotice();
+    const std::vector<ExpectedTrade> trades = {{20240109, 10482237, 10000.25, 1.125, 20240111, 10012.75, 2.375, 6},
+                                               {20240110, 0.1, 123456.78, 0, 20240115, 0.3, 1e-05, 6}};
+    ExpectTrades(LastTest(), trades);
+    ASSERT_EQ(0, Run("Strategy: TL\n  TradeList: " + compact + "\n  TLEndDate: latest\n  Compounded: False\n"))
+        << LastMessage();
+    ExpectTrades(LastTest(), trades);
+    gRunViewHooks = {};
 }
 
 } // namespace

@@ -43,11 +43,14 @@ TEST_F(RandomTest, ClassicSequence)
 
 TEST_F(RandomTest, EachWorkerSlotKeepsItsOwnSequence)
 {
-    /* A new thread draws from slot 0 until it selects its own; workers seeded
-    ** alike draw alike while running side by side. */
+    /* A new thread draws from the program's generator until it selects a
+    ** worker slot; workers seeded alike draw alike while running side by
+    ** side, and none of them moves the program's sequence. */
     int newThreadSlot = -1;
     std::thread([&] { newThreadSlot = CurrentRandomSlot(); }).join();
-    EXPECT_EQ(newThreadSlot, 0);
+    EXPECT_EQ(newThreadSlot, RANDOM_PROGRAM_SLOT);
+    SelectRandomSlot(RANDOM_PROGRAM_SLOT);
+    SeedRandomGenerator(7);
 
     std::vector<std::vector<int>> drawn(4);
     std::vector<std::thread> workers;
@@ -59,6 +62,9 @@ TEST_F(RandomTest, EachWorkerSlotKeepsItsOwnSequence)
         });
     for (auto &w : workers) w.join();
     for (int k = 1; k < 4; k++) EXPECT_EQ(drawn[k], drawn[0]);
+    std::thread([] { SelectRandomSlot(0); SeedRandomGenerator(99); NextRandom(); }).join();
+    EXPECT_EQ(CurrentRandomSlot(), RANDOM_PROGRAM_SLOT);
+    EXPECT_EQ(NextRandom(), 61); /* the first value of seed 7 */
 
     SelectRandomSlot(5);
     SeedRandomGenerator(8);

@@ -598,7 +598,7 @@ TEST_F(CsvImportTest, AFolderThatCannotBeReadSaysSo)
         ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
         ASSERT_EQ(Line(IMPKW_DATA_PATH, folder), 0);
         Finish(0);
-        EXPECT_EQ(RunImport(), 0);
+        EXPECT_EQ(ImportExitCode(), RESULT_FILE_ERROR) << "a folder that cannot be read";
         EXPECT_EQ(std::string(LastMessage()).rfind("Unable to read " + folder + "\r\n\r\n", 0), 0u) << LastMessage();
         EXPECT_GT(strlen(LastMessage()), folder.size() + 19) << LastMessage(); /* the system's reason follows */
     }
@@ -865,32 +865,66 @@ TEST_F(CsvImportTest, HeaderColumnsPastTheSixteenthAreNamed)
     }
 }
 
-/* A double quote that is never closed drops every separator after it: the
-** lines after it are refused for it, and the quote is named with its line;
-** a file that gives no bar for it is refused naming it. */
-TEST_F(CsvImportTest, AQuoteNeverClosedIsNamedWithItsLine)
+/* One table of damaged lines, which a folder's file and a multi-symbol file
+** read alike: each line is a bar or is refused with the same reason, and a
+** double quote never reaches past its line, so the lines after it are read.
+** A header that leaves a quote open cannot name its columns: its file is
+** refused saying so. */
+TEST_F(CsvImportTest, DamagedLinesReadAlikeInAFolderAndAMultiSymbolFile)
 {
+    const struct {
+        const char *line; /* Date,Open,High,Low,Close,Volume,Note */
+        const char *reason;
+    } table[] = {
+        {"2024-01-02,1,1,1,1,1000,ok", nullptr},
+        {"2024-01-03,2,2,2,2,1000,6\" gap", nullptr}, /* a quote inside a column is its text */
+        {"2024-01-04,\"3,3,3,3,1000,", "it opens a double quote that it does not close"},
+        {"2024-01-05,x,4,4,4,1000,", "a number field holds text"},
+        {"2024-01-08,5,,5,5,1000,", "a price is missing"},
+        {"2024-01-09,7,6,8,7,1000,", "the high is below the low"},
+        {"not a date,8,8,8,8,1000,", "no date could be read"},
+        {"2024-01-10,9,9,9,9,1000,\"a, b\"", nullptr},
+        {"2024-01-11,\"10\",10,10,10,1000,x", nullptr},
+    };
+    std::string folderText = "Date,Open,High,Low,Close,Volume,Note\n", multiText;
+    std::string folderReport, multiReport;
+    int refused = 0;
+    for (size_t k = 0; k < sizeof table / sizeof table[0]; k++) {
+        folderText += std::string(table[k].line) + "\n";
+        multiText += "MMM," + std::string(table[k].line) + "\n";
+        if (!table[k].reason) continue;
+        const std::string sep = refused++ ? "," : "";
+        folderReport += sep + " line " + std::to_string(k + 2) + " (" + table[k].reason + ")";
+        multiReport += sep + " line " + std::to_string(k + 1) + " (" + table[k].reason + ")";
+    }
     PlatCreateFolder(tmp.File("stray").c_str());
-    const std::string gap = Write("stray\\GAP.csv", "Date,Open,High,Low,Close,Volume,Note\n"
-                                                    "2024-01-02,1,1,1,1,1000,ok\n"
-                                                    "2024-01-03,2,2,2,2,1000,6\" gap\n"
-                                                    "2024-01-04,3,3,3,3,1000,\n"
-                                                    "2024-01-05,4,4,4,4,1000,\n");
+    const std::string gap = Write("stray\\GAP.csv", folderText);
     const std::string head = Write("stray\\HEAD.csv", "Date,Open,High,Low,Close,\"Volume\n2024-01-02,1,1,1,1,1\n");
-    CsvFolder("stray", 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("stray")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
+    const std::string multi = Write("multi.csv", multiText);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
     const int result = WithEcho(RunImport);
     ASSERT_EQ(result, 1) << Messages();
-    ASSERT_EQ(gStore.symbolCount, 1);
-    EXPECT_EQ(Dates(Symbol("GAP")), (std::vector<int32_t>{20240102, 20240103}));
+    UnloadData();
+    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 2);
+    const std::vector<int32_t> bars = {20240102, 20240103, 20240110, 20240111};
+    EXPECT_EQ(Dates(Symbol("GAP")), bars);
+    EXPECT_EQ(Dates(Symbol("MMM")), bars);
+    EXPECT_EQ(Symbol("GAP").bars[BAR_DAILY][3].close, 10);
+    EXPECT_EQ(Symbol("MMM").bars[BAR_DAILY][3].close, 10);
     const std::string text = ReadTestFile(log);
-    for (const std::string &line :
-         {gap + ": 2 lines not read as bars: line 4 (a double quote before it is never closed), line 5 (a double quote "
-                "before it is never closed)\n",
-          gap + ": line 3 opens a double quote that is never closed, so the lines after it were read as one quoted "
-                "field\n",
-          head + " was not imported: line 1 opens a double quote that is never closed, so the lines after it were read "
-                 "as one quoted field\n"})
+    const std::string counted = ": " + std::to_string(refused) + " lines not read as bars:";
+    for (const std::string &line : {gap + counted + folderReport + "\n", multi + counted + multiReport + "\n",
+                                    head + " was not imported: line 1, the header, opens a double quote that it does "
+                                           "not close\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
 }
 
 /* A file saved as UTF-16 text, either byte order, is refused in one
@@ -1050,7 +1084,7 @@ TEST_F(CsvImportTest, FilesThatCannotBeReadAreRefusedWithTheReason)
     ASSERT_EQ(Line(IMPKW_CSV_FILE, aaa), 0);
     Finish(0);
     PlatPlanFault(PLAT_FAULT_OPEN_READ, 0, 1);
-    EXPECT_EQ(RunImport(), 0);
+    EXPECT_EQ(ImportExitCode(), RESULT_FILE_ERROR);
     PlatPlanFault(PLAT_FAULT_OPEN_READ, 0, 0);
     EXPECT_EQ(std::string(LastMessage()), "Unable to read " + aaa + "\r\n\r\n" + denied);
     EXPECT_NE(ReadTestFile(log).find(aaa + " was not imported: " + reason), std::string::npos) << ReadTestFile(log);
@@ -1099,6 +1133,124 @@ TEST_F(CsvImportTest, APageInsteadOfPricesIsNamed)
               0);
     FreeSymbolRecord(&record);
     EXPECT_EQ(gEchoed, "2:TTT was not imported: the answer is a page of the site, not CSV\n");
+}
+
+} // namespace
+
+namespace {
+
+/* Two CSI files that become one symbol store it once: two forex rows of one
+** currency (the first file in name order kept, the other named), and
+** contracts whose repeated information row lacks the currency stay futures
+** under their own names.  Two symbols of a multi-symbol file that become
+** one identifier are named alike. */
+TEST_F(CsvImportTest, FilesAndLinesThatBecomeOneSymbolAreStoredOnce)
+{
+    PlatCreateFolder(tmp.File("csif").c_str());
+    const char *header = "CSI\nFile Name,Symbol,Description,Currency,Big Point,Tick Size,Minimum Tick\n";
+    Write("csif\\forexinfo.txt", std::string(header) + "EURUSD.csv,EUR,Euro dollar,,1,0,0.0001\n"
+                                                       "EURJPY.csv,EUR,Euro yen,,1,0,0.01\n");
+    Write("csif\\futuresinfo.txt", std::string(header) + "ES_2024H.csv,ES,E-mini,USD,50,25,0.01\n"
+                                                         "ES_2024M.csv,ES,E-mini,USD,50,25,0.01\n"
+                                                         "ES_2024H.csv,ES,E-mini March,,,,\n"
+                                                         "ES_2024M.csv,ES,E-mini June,,,,\n");
+    for (const char *name : {"EURUSD", "EURJPY", "ES_2024H", "ES_2024M"})
+        Write(std::string("csif\\") + name + ".csv",
+              std::string("Date,Open,High,Low,Close\n2024-01-02,1,1,1,") + (name[3] == 'J' ? "160" : "2") + "\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSIFutures"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("csif")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+    const std::string multi = Write("multi.csv", "BRK B,2024-01-02,1\nBRK_B,2024-01-02,2\nBRK B,2024-01-03,3\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(ImportExitCode), 0) << Messages();
+    UnloadData();
+    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    std::vector<std::string> symbols;
+    for (int32_t i = 0; i < gStore.symbolCount; i++) symbols.push_back(gStore.symbols[i].info.Symbol);
+    EXPECT_EQ(symbols, (std::vector<std::string>{"BRK_B", "ES_2024H", "ES_2024M", "EUR"}));
+    EXPECT_EQ(Symbol("EUR").bars[BAR_DAILY][0].close, 160) << "EURJPY.csv comes first in name order";
+    EXPECT_EQ(Dates(Symbol("BRK_B")), (std::vector<int32_t>{20240102, 20240103}));
+    for (const char *contract : {"ES_2024H", "ES_2024M"}) {
+        EXPECT_STREQ(Symbol(contract).info.Type, "Futures") << contract;
+        EXPECT_EQ(Symbol(contract).info.PointValue, 50) << contract;
+    }
+    const std::string text = ReadTestFile(log);
+    for (const std::string &line :
+         {tmp.File("csif\\EURUSD.csv") + " was not imported: it becomes the symbol EUR, which was imported from "
+                                         "EURJPY.csv (files are taken in name order)\n",
+          multi + ": the lines of BRK_B were not imported: it becomes the symbol BRK_B, which was imported from the "
+                  "lines of BRK B\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
+    EXPECT_EQ(text.find("SymInfo symbols not imported"), std::string::npos) << text;
+}
+
+/* A number of a symbol-information or CSI information file that is no
+** finite number at or above zero is refused by name and not used, so the
+** symbol keeps the default; a CSI line whose quote is never closed is not
+** read, and the rows after it are. */
+TEST_F(CsvImportTest, InformationNumbersThatAreNoNumbersAreRefusedByName)
+{
+    PlatCreateFolder(tmp.File("prices").c_str());
+    const std::string info = Write("info.csv", "Symbol,PointValue,TickSize,PriceMult\n"
+                                               "AAA,1e400,0.05,1\n"
+                                               "BBB,50,nan,1\n"
+                                               "CCC,1,0.01,nan\n"
+                                               "DDD,1,0.01,inf\n"
+                                               "EEE,1,0.01,-2\n"
+                                               "FFF,20,1/4,2\n");
+    for (const char *s : {"AAA", "BBB", "CCC", "DDD", "EEE", "FFF"})
+        Write(std::string("prices\\") + s + ".csv", "Date,Open,High,Low,Close\n2024-01-02,10,12,8,11\n");
+    PlatCreateFolder(tmp.File("csif").c_str());
+    const std::string csi = Write("csif\\futuresinfo.txt",
+                                  "CSI\nFile Name,Symbol,Description,Currency,Big Point,Tick Size,Minimum Tick\n"
+                                  "ES_2024H.csv,ES,E-mini,USD,fifty,25,0.01\n"
+                                  "NQ_2024H.csv,NQ,\"Nasdaq, mini,USD,20,25,0.01\n"
+                                  "YM_2024H.csv,YM,Dow mini,USD,5,1,1\n");
+    for (const char *s : {"ES_2024H", "NQ_2024H", "YM_2024H"})
+        Write(std::string("csif\\") + s + ".csv", "Date,Open,High,Low,Close\n2024-01-02,10,12,8,11\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, info), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSIFutures"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("csif")), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(ImportExitCode), 0) << Messages();
+    UnloadData();
+    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    const struct {
+        const char *symbol;
+        double pointValue, tickSize, close;
+    } stored[] = {
+        {"AAA", 1, 0.05, 11}, {"BBB", 50, 0.01, 11}, {"CCC", 1, 0.01, 11}, {"DDD", 1, 0.01, 11},
+        {"EEE", 1, 0.01, 11}, {"FFF", 20, 0.25, 5.5}, {"ES_2024H", 1, 0.25, 11}, {"YM_2024H", 5, 1, 11},
+    };
+    for (const auto &e : stored) {
+        SCOPED_TRACE(e.symbol);
+        const SymbolRecord &r = Symbol(e.symbol);
+        EXPECT_EQ(r.info.PointValue, e.pointValue);
+        EXPECT_DOUBLE_EQ(r.info.TickSize, e.tickSize);
+        ASSERT_EQ(r.barCounts[BAR_DAILY], 1);
+        EXPECT_EQ(r.bars[BAR_DAILY][0].close, e.close);
+        EXPECT_LE(r.bars[BAR_DAILY][0].low, r.bars[BAR_DAILY][0].high);
+    }
+    EXPECT_STREQ(Symbol("NQ_2024H").info.Name, "") << "the line with the open quote gave nothing";
+    const std::string text = ReadTestFile(log);
+    for (const std::string &line :
+         {info + ": line 2 gives PointValue 1e400, which is not a finite number; the value was not used\n",
+          info + ": line 3 gives TickSize nan, which is not a finite number; the value was not used\n",
+          info + ": line 4 gives PriceMult nan, which is not a finite number; the value was not used\n",
+          info + ": line 5 gives PriceMult inf, which is not a finite number; the value was not used\n",
+          info + ": line 6 gives PriceMult -2, which is below zero; the value was not used\n",
+          csi + ": line 3 gives Big Point fifty, which is not a number; the value was not used\n",
+          csi + ": line 4 opens a double quote that it does not close, so its fields cannot be told; the line was not "
+                "read\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
 }
 
 } // namespace

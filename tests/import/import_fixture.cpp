@@ -4,8 +4,11 @@
 #include <cstring>
 
 #include "foundation/allocator.h"
+#include "marketdata/import/import_driver.h"
 #include "marketdata/store/data_load.h"
+#include "services/services.h"
 #include "script/compiler/import_items.h"
+#include "shell/command_line.h"
 #include "shell/headless/headless.h"
 
 void ImportTest::SetUp()
@@ -75,6 +78,32 @@ std::string ImportTest::Messages()
     for (int i = 0; i < shown; i++) all += std::string(gHeadless.messages[i]) + "|";
     return all;
 }
+
+std::string EchoKept::text;
+
+static void KeepEchoText(int stream, const char *text) { EchoKept::text += std::to_string(stream) + ":" + text; }
+
+EchoKept::EchoKept()
+{
+    text.clear();
+    gConsoleEcho = KeepEchoText;
+}
+
+EchoKept::~EchoKept() { gConsoleEcho = nullptr; }
+
+int ImportTest::RunImportScript(const std::string &importLines)
+{
+    const std::string script = Write("imp.kvs", "Import:\n" + importLines);
+    gRun.unattended = 1;
+    gRun.resultCode = RESULT_OK; /* a batch is a process of its own */
+    const int code = RunBatchCommandLine(("-import \"" + script + "\"").c_str());
+    gRun.unattended = 0;
+    return code;
+}
+
+int ImportTest::ImportExitCode() { return RunImport() ? gRun.resultCode.load() : ImportFailureCode(); }
+
+std::string ImportTest::ErrorLog() const { return ReadTestFile(tmp.File("errorlog.txt")); }
 
 void MakeRecord(SymbolRecord *record, const char *symbol, const std::vector<DayBar> &bars)
 {

@@ -26,6 +26,22 @@ struct ImportTest : ProgramStateTest {
     static std::vector<int32_t> Dates(const SymbolRecord &record, int barSize = BAR_DAILY);
     /* The messages reported so far, joined by '|'. */
     static std::string Messages();
+    /* Runs "-import" on a script holding the Import section lines as an
+    ** unattended batch does; its exit code.  Its errors land in ErrorLog(),
+    ** which the native program repeats on standard error. */
+    int RunImportScript(const std::string &importLines);
+    /* Runs the import the lines set up (RunImport); the exit code the run
+    ** driver leaves for it: 0 (or a code set on the way) when it succeeded. */
+    static int ImportExitCode();
+    std::string ErrorLog() const;
+};
+
+/* Keeps, while it lives, what the console echo (standard error and the
+** terminal of the native program) is given: "<stream>:<text>" per call. */
+struct EchoKept {
+    EchoKept();
+    ~EchoKept();
+    static std::string text;
 };
 
 /* Fills record with daily bars {date, open, high, low, close, volume} (split

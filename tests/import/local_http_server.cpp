@@ -1,7 +1,9 @@
 /* local_http_server.cpp -- see local_http_server.h. */
 #include "import/local_http_server.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #ifdef _WIN32
@@ -130,13 +132,26 @@ void LocalHttpServer::Answer(intptr_t s)
         HttpAnswer a = handler(path);
         for (int waited = 0; waited < a.delayMs && !stopping; waited += 10)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        keep = a.keepAlive && !a.drop && !a.endless && !a.noLength;
+        bool cut = a.cutAt < a.body.size();
+        keep = a.keepAlive && !a.drop && !a.endless && !a.noLength && !cut;
         if (a.drop) break;
         std::string head = "HTTP/1.1 " + std::to_string(a.status) + " Answer\r\n" + (keep ? "" : "Connection: close\r\n") +
             a.headers;
-        if (!a.endless && !a.noLength) head += "Content-Length: " + std::to_string(a.body.size()) + "\r\n";
+        std::string body = a.body.substr(0, cut ? a.cutAt : std::string::npos);
+        if (a.chunked) {
+            head += "Transfer-Encoding: chunked\r\n";
+            std::string chunks;
+            for (size_t at = 0; at < body.size(); at += 7) {
+                char size[16];
+                snprintf(size, sizeof size, "%zx\r\n", std::min<size_t>(7, body.size() - at));
+                chunks += size + body.substr(at, 7) + "\r\n";
+            }
+            body = chunks + "0\r\n\r\n";
+        } else if (!a.endless && !a.noLength) {
+            head += "Content-Length: " + std::to_string(a.body.size()) + "\r\n";
+        }
         head += "\r\n";
-        bool ok = SendAll(s, head + a.body);
+        bool ok = SendAll(s, head + body);
         if (ok && !a.extra.empty()) {
             /* Apart from the answer, so that the client has taken the answer
             ** whole before the unasked bytes arrive. */

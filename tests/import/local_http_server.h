@@ -1,9 +1,9 @@
 /* local_http_server.h -- a small HTTP/1.1 server on 127.0.0.1 (an ephemeral
 ** port) inside the test program, answering each GET through a handler: with
 ** a status, headers and a body, slowly, not at all (a dropped connection),
-** without end, cut short without a length, or on a kept connection followed
-** by a second answer nobody asked for.  Throttling is a 429 or 503 answer
-** with a "Retry-After: " header line. */
+** without end, cut short without a length or before the length it announced,
+** in chunks, or on a kept connection followed by a second answer nobody asked
+** for.  Throttling is a 429 or 503 answer with a "Retry-After: " header line. */
 #pragma once
 #include <atomic>
 #include <functional>
@@ -21,6 +21,8 @@ struct HttpAnswer {
     bool endless = false;   /* after body, keep sending (3 s at most) until the client leaves */
     bool noLength = false;  /* no Content-Length: the body ends where the connection closes */
     bool keepAlive = false; /* keep the connection for the next request (2 s idle at most) */
+    size_t cutAt = std::string::npos; /* send only this much of the body, its whole length announced, then close */
+    bool chunked = false;   /* "Transfer-Encoding: chunked", the body in chunks of up to 7 bytes */
     std::string extra;      /* bytes sent unasked after the answer (keepAlive: a second answer) */
 };
 

@@ -13,6 +13,8 @@
 #include "import/import_fixture.h"
 #include "marketdata/import/import_driver.h"
 #include "marketdata/import/metastock.h"
+#include "marketdata/store/data_load.h"
+#include "marketdata/store/datafile.h"
 #include "script/compiler/import_items.h"
 #include "shell/headless/headless.h"
 
@@ -239,6 +241,130 @@ TEST_F(ImportTest, MetaStockNamesInAnyCaseAndDatesThatAreDays)
                                      "date is not a calendar day), record 7 (the date is not a calendar day)\n"),
               std::string::npos)
         << ReadTestFile(log);
+}
+
+} // namespace
+
+namespace {
+
+/* What an unattended import of the tree "ms" under its own script ends with:
+** the exit code, the data file it saved ("" none), the import log and the
+** error log (which the native program repeats on standard error). */
+struct TreeImport {
+    int code;
+    std::string saved, log, errors;
+};
+
+struct MetaStockRunTest : MetaStockTest {
+    TreeImport Run()
+    {
+        const std::string out = tmp.File("run.kvd"), log = tmp.File("run.log");
+        PlatDeleteFile(out.c_str());
+        PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+        TreeImport r;
+        r.code = RunImportScript("  DataSource: MetaStock\n  DataPath: " + tmp.File("ms") +
+                                 "\n  StartDate: 20240101\n  EndDate: 20240131\n  SaveAs: " + out + "\n  LogFile: " + log +
+                                 "\n");
+        r.saved = PlatFileExists(out.c_str()) ? ReadTestFile(out) : "";
+        r.log = ReadTestFile(log);
+        r.errors = ErrorLog();
+        return r;
+    }
+};
+
+/* A data file holding fewer records than its first record announces was cut
+** short: the import fails naming it and what it lacks, and stores nothing of
+** it, however it was cut. */
+TEST_F(MetaStockRunTest, ADataFileShorterThanItAnnouncesFailsTheImport)
+{
+    std::vector<std::vector<double>> ten;
+    for (int d = 2; d <= 11; d++) ten.push_back({20240100.0 + d, 10, 11, 9, 10, 100});
+    const std::string whole = DataFile(6, ten);
+    const std::string three = DataFile(6, {ten[0], ten[1], ten[2]});
+    std::string none = DataFile(6, {});
+    none.replace(2, 2, U16(5));
+    std::string many = three;
+    many.replace(2, 2, U16(65535));
+    const struct {
+        const char *how;
+        std::string bytes;
+        const char *lacks; /* after "F1.dat was cut short: it holds " */
+    } cases[] = {
+        {"cut inside the sixth record", whole.substr(0, 24 + 5 * 24 + 12), "5 of the 10 records its first record announces, and 12 bytes of the next"},
+        {"one byte short", three.substr(0, three.size() - 1), "2 of the 3 records its first record announces, and 23 bytes of the next"},
+        {"a count without records", none, "0 of the 5 records its first record announces"},
+        {"65535 announced", many, "3 of the 65535 records its first record announces"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.how);
+        Write("ms\\F1.dat", c.bytes);
+        const TreeImport r = Run();
+        EXPECT_EQ(RESULT_IMPORT_FAILURE, r.code);
+        EXPECT_EQ("", r.saved) << "nothing is stored";
+        const std::string reason = tmp.File("ms\\F1.dat") + " was cut short: it holds " + c.lacks + "\n";
+        EXPECT_NE(std::string::npos, r.errors.find(reason)) << r.errors;
+        EXPECT_NE(std::string::npos, r.log.find(reason + "\nImport Not Completed\n")) << r.log;
+    }
+}
+
+/* Every way the tree fails says why, in the error log and the import log,
+** with the README's exit code: 3 for what cannot be read, 6 for what is
+** damaged. */
+TEST_F(MetaStockRunTest, FailuresSayWhyWithTheirExitCodes)
+{
+    const std::string master = ReadTestFile(tmp.File("ms\\master"));
+    const struct {
+        const char *what, *file;
+        std::string bytes;
+        int code;
+        std::string reason;
+    } cases[] = {
+        {"a field count of 4", "ms\\master", Master({{1, 4, "MSA", "Alpha", 20240102, 20240104}}), RESULT_IMPORT_FAILURE,
+         "Unable to read " + tmp.File("ms\\F1.dat") + ": its directory file gives it 4 fields, and a data file holds 5, 6 or 7"},
+        {"a listed data file is missing", "ms\\master", Master({{7, 6, "MISS", "Missing", 20240102, 20240104}}),
+         RESULT_FILE_ERROR, "Unable to open " + tmp.File("ms\\F7.dat") + " for reading"},
+        {"a directory file cut inside its record", "ms\\master", master.substr(0, 80), RESULT_FILE_ERROR,
+         "Incomplete data (27 of 53) read from " + tmp.File("ms\\master")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Write(c.file, c.bytes);
+        const TreeImport r = Run();
+        Write(c.file, master);
+        EXPECT_EQ(c.code, r.code);
+        EXPECT_EQ("", r.saved);
+        EXPECT_NE(std::string::npos, r.errors.find(c.reason)) << r.errors;
+        EXPECT_NE(std::string::npos, r.log.find(c.reason)) << r.log;
+        EXPECT_NE(std::string::npos, r.log.find("\nImport Not Completed\n")) << r.log;
+    }
+    /* A tree that cannot be listed: a file where its folder should be. */
+    const std::string notAFolder = tmp.File("ms\\F1.dat");
+    EXPECT_EQ(RESULT_FILE_ERROR, RunImportScript("  DataSource: MetaStock\n  DataPath: " + notAFolder + "\n  SaveAs: " +
+                                                 tmp.File("x.kvd") + "\n  LogFile: " + tmp.File("x.log") + "\n"));
+    const std::string reason = "Unable to read " + notAFolder + "\r\n\r\n";
+    EXPECT_NE(std::string::npos, ErrorLog().find(reason)) << ErrorLog();
+    EXPECT_NE(std::string::npos, ReadTestFile(tmp.File("x.log")).find("Unable to read " + notAFolder + "\n\n"))
+        << ReadTestFile(tmp.File("x.log"));
+}
+
+/* A directory record without a symbol and a data record whose high is below
+** its low are passed over and named; the rest is stored. */
+TEST_F(MetaStockRunTest, RecordsThatAreNoSecurityOrNoBarAreNamed)
+{
+    Write("ms\\master", Master({{1, 6, "MSA", "Alpha", 20240102, 20240104}, {2, 5, "", "Nameless", 20240102, 20240104}}));
+    Write("ms\\F1.dat", DataFile(6, {{20240102, 10, 11, 9, 10.5, 1000}, {20240103, 10.5, 9, 12, 11, 1500}, {20240104, 11, 11.5, 10.5, 11.25, 800}}));
+    EchoKept echo;
+    const TreeImport r = Run();
+    ASSERT_EQ(0, r.code) << r.errors;
+    UnloadData();
+    ASSERT_EQ(1, ReadDataFile(tmp.File("run.kvd").c_str(), 0)) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 3) << "MSA, and MSB and MSC of ext";
+    EXPECT_EQ(Dates(Symbol("MSA")), (std::vector<int32_t>{20240102, 20240104}));
+    for (const std::string &line : {tmp.File("ms\\master") + ": 1 record without a symbol was not read: 3\n",
+                                    tmp.File("ms\\F1.dat") + ": 1 record not read as bars: record 3 (the high is below the low)\n"}) {
+        EXPECT_NE(std::string::npos, r.log.find(line)) << line << r.log;
+        EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << line << echo.text;
+    }
 }
 
 } // namespace

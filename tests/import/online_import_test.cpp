@@ -92,11 +92,22 @@ TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
         if (path == "/endless") a.endless = true;
         if (path == "/flaky") a.drop = asked++ == 0;
         if (path == "/ok" || path == "/flaky") a.body = "fine";
+        if (path == "/redirect") a = {302, "Location: /ok\r\n", "moved"};
+        if (path.rfind("/chunked", 0) == 0) {
+            a.body = "an answer in five chunks";
+            a.chunked = true;
+        }
+        if (path == "/cut") {
+            a.body = "0123456789abcdefghij";
+            a.cutAt = 10;
+        }
         return a;
     });
     ASSERT_EQ(HttpConnect(0, "127.0.0.1", server.port, 0, "Local"), 1);
     EXPECT_EQ(std::string(gHttpSlots[0].target), "127.0.0.1:" + std::to_string(server.port));
-    /* Any status with a body is an answer; only getting none fails. */
+    /* Any status with a body is an answer, a redirection's too (it is not
+    ** followed: the answer would be another request's); only getting none,
+    ** or less than the answer announced, fails. */
     struct Case {
         const char *path;
         int result;
@@ -110,6 +121,9 @@ TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
         {"/slow", 0, "", 0, 2.9},
         {"/drop", 0, "", 0, 2.5},
         {"/endless", 0, "", 0, 4.5},
+        {"/redirect", 1, "moved", 302, 2.5},
+        {"/chunked", 1, "an answer in five chunks", 200, 2.5},
+        {"/cut", 0, "", 0, 2.5},
     };
     for (const Case &c : cases) {
         SetImportErrorText(nullptr);
@@ -124,6 +138,8 @@ TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
             EXPECT_NE(gImportErrorText[0], 0) << c.path << ": a failure says why";
         }
     }
+    std::vector<std::string> paths = server.Paths();
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), "/ok"), 1) << "the redirection was followed";
     /* HTTPS to a plain-HTTP port: refused with the transport's own words. */
     SetImportErrorText(nullptr);
     EXPECT_EQ(HttpConnect(1, "127.0.0.1", server.port, HTTP_FLAG_SECURE, "Local"), 0);
@@ -220,7 +236,7 @@ TEST_F(OnlineTest, RetriesThenFailsWithTheReason)
     EXPECT_EQ(calls.load(), 2);
     std::string m = Messages();
     EXPECT_NE(m.find("Yahoo data import encountered an error."), std::string::npos) << m;
-    EXPECT_NE(m.find("Timeout waiting for response to S2 data request."), std::string::npos) << m;
+    EXPECT_NE(m.find("S2: no answer to the S2 data request after 2 attempts ("), std::string::npos) << m;
     EXPECT_EQ(gImport.count, 1);
 }
 
@@ -246,6 +262,8 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
             a = {429, "", "Too Many Requests"};
         else if (n == 5)
             a = {500, "", "<html>Internal Server Error</html>"};
+        else if (n == 7)
+            a = {500, "", ChartFor(7)}; /* an error answer is no price answer, whatever it holds */
         else
             a.body = n >= 0 ? ChartFor(n) : "home";
         return a;
@@ -276,10 +294,10 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
     PointAt(server);
     gSettings.CalcThreads = 4;
     Begin("Yahoo", 20240101, 20241231);
-    for (const char *s : {"S3", "S4", "S5", "S6"}) Add(s);
+    for (const char *s : {"S3", "S4", "S5", "S6", "S7"}) Add(s);
     ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
     EXPECT_EQ(gImport.count, 2);
-    EXPECT_EQ(gImport.refusedCount, 2);
+    EXPECT_EQ(gImport.refusedCount, 3);
 
     /* The updater answers an unknown symbol, and its fields, with 404. */
     LocalHttpServer updater([](const std::string &path) {
@@ -413,14 +431,14 @@ TEST_F(OnlineTest, NorgateWatchlistAndIndustryIndexes)
     EXPECT_EQ(gImport.workCount, 0);
     watchlist = "Symbol,Name\r\nAAA,A Inc\r\nBBB,B Inc\r\nCCC";
     EXPECT_EQ(ReadNorgateWatchlist(&row), 1) << Messages();
-    ASSERT_EQ(gImport.workCount, 2) << "the line without ',' ends the list";
+    ASSERT_EQ(gImport.workCount, 3) << "a line without ',' is its symbol alone";
     std::vector<std::string> paths = server.Paths();
     EXPECT_NE(std::find(paths.begin(), paths.end(), "/api/v1/watchlist/Tech%20Stocks"), paths.end());
 
     gImportState.CIIFamily = 0;
     gSettings.CalcThreads = 2;
     ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
-    ASSERT_EQ(gImport.count, 3) << "both stocks and their industry index, once";
+    ASSERT_EQ(gImport.count, 4) << "the three stocks and their industry index, once";
     int indexes = 0;
     for (int32_t i = 0; i < gImport.count; i++) {
         const SymbolRecord &r = gStore.symbols[i];
@@ -436,6 +454,7 @@ TEST_F(OnlineTest, NorgateWatchlistAndIndustryIndexes)
     EXPECT_EQ(indexes, 1);
     EXPECT_STREQ(gImport.work[0].symbol, "AAA") << "the stock's work item keeps its symbol";
     EXPECT_STREQ(gImport.work[1].symbol, "BBB");
+    EXPECT_STREQ(gImport.work[2].symbol, "CCC");
 }
 
 } // namespace
@@ -863,13 +882,357 @@ TEST_F(OnlineTest, EveryFailedSymbolIsNamedInTheLogAndOnStandardError)
     EXPECT_EQ(ok, 0);
     std::string text = ReadTestFile(log);
     for (const std::string &name : names) {
-        std::string line = name + ": Timeout waiting for response to " + name + " data request.";
+        std::string line = name + ": no answer to the " + name + " data request after 1 attempt (";
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n"
                                                       << text;
         EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << "\n"
                                                                 << gEchoed;
     }
     EXPECT_NE(text.find("\nImport Not Completed\n"), std::string::npos) << text;
+}
+
+} // namespace
+
+namespace {
+
+/* An online block of an import run with its data file and log; what an
+** import of it ended with. */
+struct OnlineRunTest : OnlineTest {
+    std::string out, log;
+    void SetUp() override
+    {
+        OnlineTest::SetUp();
+        out = tmp.File("online.kvd");
+        log = tmp.File("online.log");
+    }
+    void Block(const char *source, const std::string &list, const char *listKind = nullptr)
+    {
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, source), 0);
+        if (!list.empty()) ASSERT_EQ(Line(listKind && !strcmp(listKind, "Exclude") ? IMPKW_EXCLUDE_LIST : IMPKW_INCLUDE_LIST, list), 0);
+        gImportState.StartDate = 20240101;
+        gImportState.EndDate = 20241231;
+        CopyString(gImportState.SaveAs, sizeof gImportState.SaveAs, out.c_str(), -1);
+        CopyString(gImportState.LogFile, sizeof gImportState.LogFile, log.c_str(), -1);
+    }
+    /* The symbols of the data file the import wrote, "" when it wrote none. */
+    std::string Stored()
+    {
+        UnloadData();
+        if (!PlatFileExists(out.c_str()) || ReadDataFile(out.c_str(), 0) != 1) return "";
+        std::string all;
+        for (int32_t i = 0; i < gStore.symbolCount; i++) all += std::string(all.empty() ? "" : " ") + gStore.symbols[i].info.Symbol;
+        return all;
+    }
+};
+
+/* An updater whose answer to one field of a security is an error: the
+** symbol is passed over naming the field and the status, and nothing of the
+** error's text becomes a value; the other symbols are stored. */
+TEST_F(OnlineRunTest, NorgateFieldsAnsweredWithAnErrorStoreNothing)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        const bool futures = path.find("/PV/") != std::string::npos || path.find("/ES/") != std::string::npos;
+        if (futures && path.find("/basetype") != std::string::npos) a.body = "Futures";
+        if (futures && path.find("/pointvalue") != std::string::npos) a.body = "50";
+        if (futures && path.find("/ticksize") != std::string::npos) a.body = "0.25";
+        const HttpAnswer error = {500, "", "Internal Server Error"};
+        if (path == "/api/v1/security/PV/pointvalue") a = error;
+        if (path == "/api/v1/security/BT/basetype") a = {404, "", "Not Found"};
+        if (path == "/api/v1/security/NM/name") a = error;
+        if (path.rfind("/api/v1/security/CI/correspondingindustryindex", 0) == 0) a = error;
+        return a;
+    });
+    PointAt(server);
+    Block("Norgate", "ES PV BT NM CI");
+    gImportState.CIIFamily = 0;
+    EchoKept echo;
+    ASSERT_EQ(0, ImportExitCode()) << Messages();
+    EXPECT_EQ("ES", Stored()) << "only the symbol whose every field answered";
+    const SymbolRecord &es = Symbol("ES");
+    EXPECT_EQ(50, es.info.PointValue);
+    EXPECT_EQ(0.25, es.info.TickSize);
+    EXPECT_STREQ("Futures", es.info.Type);
+    const std::string text = ReadTestFile(log);
+    for (const char *line :
+         {"PV was not imported: the server answered its pointvalue request with status 500: Internal Server Error\n",
+          "BT was not imported: the server answered its basetype request with status 404: Not Found\n",
+          "NM was not imported: the server answered its name request with status 500: Internal Server Error\n",
+          "CI was not imported: the server answered its correspondingindustryindex?indexfamilycode=%24SPX&level=1 "
+          "request with status 500: Internal Server Error\n"}) {
+        EXPECT_NE(std::string::npos, text.find(line)) << line << text;
+        EXPECT_NE(std::string::npos, echo.text.find(std::string("2:") + line)) << line << echo.text;
+    }
+
+    /* An Australian family's index is asked for by name as it stands: a 404
+    ** says the updater knows it only with ".au"; another error says nothing,
+    ** and its symbol is passed over. */
+    LocalHttpServer au([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.find("correspondingindustryindex") != std::string::npos)
+            a.body = path.find("/AX2/") != std::string::npos ? "XKOIT" : "XJOIT";
+        if (path == "/api/v1/security/XJOIT/name") a = {404, "", "Not Found"};
+        if (path == "/api/v1/security/XKOIT/name") a = {500, "", "Internal Server Error"};
+        return a;
+    });
+    TearDown();
+    SetUp();
+    PointAt(au);
+    Block("Norgate", "AX1 AX2");
+    gImportState.CIIFamily = 2;
+    ASSERT_EQ(0, ImportExitCode()) << Messages();
+    EXPECT_EQ("AX1 XJOIT.au", Stored());
+    EXPECT_STREQ("XJOIT.au", Symbol("AX1").info.InduIndex);
+    EXPECT_NE(std::string::npos, ReadTestFile(log).find("AX2 was not imported: the server answered its XKOIT name "
+                                                        "request with status 500: Internal Server Error\n"))
+        << ReadTestFile(log);
+}
+
+/* A constituency answer with an error status passes its symbol over, named,
+** rather than storing it as never a member; one without its Record-Count is
+** a damaged answer, which ends the import naming it. */
+TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.find("/indexconstituent/") == std::string::npos) return a;
+        a.body = Membership({{45293, 1}, {45294, 1}});
+        a.headers = "Record-Count: 2\r\n";
+        if (path.find("/AAA?") != std::string::npos) a = {500, "", "Internal Server Error"};
+        if (path.find("/BBB?") != std::string::npos) a.headers = "";
+        return a;
+    });
+    PointAt(server);
+    ConstituencyRecord *savedTable = gConstituency;
+    int32_t savedCount = gConstituencyCount;
+    uint8_t *savedMarks = gConstituencyRequested;
+    ConstituencyRecord table[1] = {{"IDX1", "Idx1", "", 5}};
+    uint8_t marks[1] = {1};
+    gConstituency = table;
+    gConstituencyCount = 1;
+    gConstituencyRequested = marks;
+    Block("Norgate", "AAA CCC");
+    EchoKept echo;
+    const int first = ImportExitCode();
+    const std::string stored = Stored();
+    std::vector<int32_t> kinds;
+    if (gStore.symbolCount == 1)
+        for (int32_t e = 0; e < gStore.symbols[0].eventCount; e++) kinds.push_back(gStore.symbols[0].events[e].kind);
+    const std::string firstLog = ReadTestFile(log);
+    gConstituency = savedTable;
+    gConstituencyCount = savedCount;
+    gConstituencyRequested = savedMarks;
+    TearDown();
+    SetUp();
+    PointAt(server);
+    gConstituency = table;
+    gConstituencyCount = 1;
+    gConstituencyRequested = marks;
+    Block("Norgate", "BBB");
+    PlatDeleteFile(out.c_str());
+    const int second = ImportExitCode();
+    const std::string secondStored = Stored();
+    gConstituency = savedTable;
+    gConstituencyCount = savedCount;
+    gConstituencyRequested = savedMarks;
+
+    EXPECT_EQ(0, first) << Messages();
+    EXPECT_EQ("CCC", stored);
+    EXPECT_EQ(std::vector<int32_t>{-6}, kinds) << "CCC's membership from its series";
+    const std::string refused = "AAA was not imported: the server answered its IDX1 membership request with status "
+                                "500: Internal Server Error\n";
+    EXPECT_NE(std::string::npos, firstLog.find(refused)) << firstLog;
+    EXPECT_NE(std::string::npos, echo.text.find("2:" + refused)) << echo.text;
+
+    EXPECT_EQ(RESULT_IMPORT_FAILURE, second);
+    EXPECT_EQ("", secondStored);
+    const std::string damaged = "BBB: the IDX1 series cannot be read: it has no Record-Count header";
+    EXPECT_NE(std::string::npos, Messages().find(damaged)) << Messages();
+    const std::string text = ReadTestFile(log);
+    EXPECT_NE(std::string::npos, text.find(damaged + "\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("\nImport Not Completed\n")) << text;
+}
+
+/* Watchlist answers read as lists of symbols: a page or an error is no
+** list, which fails the import saying so whether it was to include or
+** exclude; a line without a comma is its symbol, quotes are dropped, blank
+** lines hold none, and a line without a symbol is named. */
+TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
+{
+    const char *answer = nullptr;
+    int status = 200;
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/api/v1/watchlist/", 0) == 0) a = {status, "", answer};
+        return a;
+    });
+    const char *page = "<!DOCTYPE html><html><body>Sign in</body></html>";
+    const struct {
+        const char *kind, *answer;
+        int status;
+        const char *reason;
+    } refused[] = {
+        {"Include", page, 200, "The updater's answer is no list of symbols: <!DOCTYPE html><html><body>Sign in</body></html>."},
+        {"Exclude", page, 200, "The updater's answer is no list of symbols: <!DOCTYPE html><html><body>Sign in</body></html>."},
+        {"Include", "Watchlist not found", 404, "The updater answered with status 404: Watchlist not found."},
+    };
+    for (const auto &c : refused) {
+        SCOPED_TRACE(std::string(c.kind) + " " + c.answer);
+        TearDown();
+        SetUp();
+        PointAt(server);
+        answer = c.answer;
+        status = c.status;
+        Block("Norgate", "AAA");
+        ASSERT_EQ(Line(!strcmp(c.kind, "Exclude") ? IMPKW_EXCLUDE_LIST : IMPKW_INCLUDE_LIST, ".Tech"), 0);
+        EXPECT_EQ(RESULT_IMPORT_FAILURE, ImportExitCode());
+        EXPECT_EQ("", Stored());
+        const std::string message = std::string("Unable to access Norgate watchlist 'Tech'.\r\n") + c.reason;
+        EXPECT_NE(std::string::npos, Messages().find(message)) << Messages();
+        EXPECT_EQ(std::string::npos, Messages().find("requires at least one symbol")) << Messages();
+        EXPECT_NE(std::string::npos, ReadTestFile(log).find("Unable to access Norgate watchlist 'Tech'.\n" + std::string(c.reason)))
+            << ReadTestFile(log);
+    }
+
+    TearDown();
+    SetUp();
+    PointAt(server);
+    answer = "Symbol,Name\r\nAAA,A Inc\r\nBBB\r\n\"CCC\",\"C, Inc\"\r\n\r\n  ,blank\r\n DDD ,D Inc";
+    status = 200;
+    Block("Norgate", "");
+    ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, ".Tech"), 0);
+    EchoKept echo;
+    ASSERT_EQ(0, ImportExitCode()) << Messages();
+    EXPECT_EQ("AAA BBB CCC DDD", Stored());
+    const std::string note = "Norgate watchlist 'Tech': line 6 holds no symbol\n";
+    EXPECT_NE(std::string::npos, ReadTestFile(log).find(note)) << ReadTestFile(log);
+    EXPECT_NE(std::string::npos, echo.text.find("2:" + note)) << echo.text;
+}
+
+} // namespace
+
+namespace {
+
+/* A Norgate price record of six fields {OLE date, open, high, low, close, volume}. */
+std::string NorgateRecord(double ole, float open, float high, float low, float close)
+{
+    std::string r((const char *)&ole, 8);
+    const float values[5] = {open, high, low, close, 100};
+    r.append((const char *)values, 20);
+    return r;
+}
+
+/* A bar whose high is below its low is no bar from any online source, nor a
+** crypto record whose date cannot be read: each is passed over and named
+** with its record's number, and the records after it are stored. */
+TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
+{
+    std::string chart = ChartFor(0);
+    chart.replace(chart.find("\"high\":[12,13]"), 14, "\"high\":[12,8]");
+    std::string crypto = "[{\"ticker\":\"btcusd\",\"priceData\":[";
+    const char *days[] = {"2024-01-02", "2024-01-03", "someday", "2024-01-05", "2024-01-08"};
+    for (int k = 0; k < 5; k++)
+        crypto += std::string(k ? "," : "") + "{\"date\":\"" + days[k] + "T00:00:00+00:00\",\"open\":10,\"high\":" +
+            (k == 3 ? "9" : "12") + ",\"low\":10,\"close\":11,\"volume\":5,\"tradesDone\":7}";
+    crypto += "]}]";
+    const std::string norgate = NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 9, 11, 10) +
+        NorgateRecord(45295, 10, 12, 9, 11);
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/v8/finance/chart/", 0) == 0) a.body = chart;
+        if (path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = crypto;
+        if (path.rfind("/api/v1/prices/", 0) == 0) {
+            a.headers = "Field-Count: 6\r\nRecord-Count: 3\r\n";
+            a.body = norgate;
+        }
+        if (path == "/") a.body = "home";
+        return a;
+    });
+    const struct {
+        const char *source, *symbol;
+        std::vector<int32_t> dates;
+        const char *named; /* after "<symbol>: " */
+    } cases[] = {
+        {"Yahoo", "S1", {20240102}, "1 record not read as bars: record 2 (the high is below the low)"},
+        {"TiingoCrypto", "btcusd", {20240102, 20240103, 20240108},
+         "2 records not read as bars: record 3 (no date could be read), record 4 (the high is below the low)"},
+        {"Norgate", "AAA", {20240102, 20240104}, "1 record not read as bars: record 2 (the high is below the low)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.source);
+        TearDown();
+        SetUp();
+        PointAt(server);
+        Block(c.source, c.symbol);
+        EchoKept echo;
+        ASSERT_EQ(0, ImportExitCode()) << Messages();
+        ASSERT_EQ(c.symbol, Stored());
+        EXPECT_EQ(c.dates, Dates(gStore.symbols[0]));
+        const std::string line = std::string(c.symbol) + ": " + c.named + "\n";
+        EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << ReadTestFile(log);
+        EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << echo.text;
+    }
+}
+
+/* Every failure says why, in the block's report and in the import log: a
+** connection that cannot be made, an updater whose interface answers its
+** status with an error, a price series without its Record-Count, a folder
+** without files. */
+TEST_F(OnlineRunTest, EveryFailureSaysWhy)
+{
+    int closedPort = 0;
+    {
+        LocalHttpServer gone([](const std::string &) { return HttpAnswer{}; });
+        closedPort = gone.port;
+    }
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path == "/api/v1/status") a = {500, "", "Internal Server Error"};
+        return a;
+    });
+    LocalHttpServer noCount([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/api/v1/prices/", 0) == 0) a.headers = "Field-Count: 6\r\n";
+        return a;
+    });
+    const struct {
+        const char *source;
+        int port; /* 0 the CSV folder */
+        const char *reason; /* a line of the report, the log's too */
+    } cases[] = {
+        {"Yahoo", closedPort, "Yahoo data import encountered an error.\n"},
+        {"Norgate", server.port, "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web "
+                                 "interface answered its status request with status 500: Internal Server Error.\n"},
+        {"Norgate", noCount.port, "AAA: the price answer cannot be read: the answer has no Record-Count header\n"},
+        {"CSV", 0, "No files with .csv extension were found in "},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.reason);
+        TearDown();
+        SetUp();
+        for (OnlineHost &h : gOnlineHosts) h = {"127.0.0.1", c.port, 0};
+        if (c.port) {
+            Block(c.source, "AAA");
+        } else {
+            PlatCreateFolder(tmp.File("empty").c_str());
+            Block(c.source, "");
+            ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("empty")), 0);
+        }
+        EXPECT_EQ(RESULT_IMPORT_FAILURE, ImportExitCode());
+        std::string reported = Messages();
+        for (size_t at; (at = reported.find("\r\n")) != std::string::npos;) reported.replace(at, 2, "\n");
+        const std::string text = ReadTestFile(log);
+        std::string said = c.reason;
+        if (said.back() == '\n') said.pop_back();
+        EXPECT_NE(std::string::npos, reported.find(said)) << reported;
+        EXPECT_NE(std::string::npos, text.find(c.reason)) << text;
+        EXPECT_NE(std::string::npos, text.find("\nImport Not Completed\n")) << text;
+        if (c.port == closedPort) {
+            /* The report goes on with the connection's own failure. */
+            const size_t at = text.find(c.reason) + strlen(c.reason);
+            EXPECT_GT(text.find('\n', at), at + 10) << text;
+        }
+    }
 }
 
 } // namespace

@@ -460,20 +460,22 @@ TEST_F(DataCalcTest, FewerSymbolsThanWorkersComputeEverySymbolOnce)
 
 TEST_F(DataCalcTest, WorkersAndTheCalendarPassSeedTheirOwnGenerators)
 {
-    /* With seed 7 the calendar pass of item k seeds its slot with 40 + k, and
-    ** worker k (after it) seeds slot k with 8 + k.  The formulas draw nothing,
-    ** so each slot still stands where it was seeded. */
+    /* With seed 7 the calendar pass of item k seeds worker 0's slot with
+    ** 40 + k, and worker k (after it) seeds slot k with 8 + k.  The formulas
+    ** draw nothing, so each slot still stands where it was seeded, and the
+    ** program's own sequence (the optimizer's) stands where the script
+    ** seeded it: its next value is the first of seed 7, 61. */
     auto firstDrawAfter = [](uint32_t seed) {
         SelectRandomSlot(31);
         SeedRandomGenerator(seed);
         int32_t value = NextRandom();
-        SelectRandomSlot(0);
+        SelectRandomSlot(RANDOM_PROGRAM_SLOT);
         return value;
     };
     auto nextFromSlot = [](int slot) {
         SelectRandomSlot(slot);
         int32_t value = NextRandom();
-        SelectRandomSlot(0);
+        SelectRandomSlot(RANDOM_PROGRAM_SLOT);
         return value;
     };
     MakeStore(6, 20);
@@ -484,10 +486,13 @@ TEST_F(DataCalcTest, WorkersAndTheCalendarPassSeedTheirOwnGenerators)
     EXPECT_EQ(7u, gRandomSeed.load());
     EXPECT_EQ(firstDrawAfter(8), nextFromSlot(0));
     EXPECT_EQ(firstDrawAfter(11), nextFromSlot(3));
+    EXPECT_EQ(61, nextFromSlot(RANDOM_PROGRAM_SLOT));
 
     Item(1)->onePerDate = 1; /* now no worker runs after the calendar pass */
+    SetRandomSeed(7);
     ASSERT_EQ(1, CalculateData());
     EXPECT_EQ(firstDrawAfter(41), nextFromSlot(0));
+    EXPECT_EQ(61, nextFromSlot(RANDOM_PROGRAM_SLOT));
 }
 
 TEST_F(DataCalcTest, AStopRequestEndsTheCalculationWithTheNotice)

@@ -110,6 +110,23 @@ TEST(MonteCarlo, PercentDrawdownsAndDegenerateTables)
     EXPECT_EQ(MonteCarloPercentiles(&run.job, 1.0, rows), 0);
 }
 
+/* Growth factors 0.7, 3, 0.75 in their own order (the one sample is the
+** backtest's): equity 0.7 (30 % below the peak of 1), 2.1, then 1.575, the
+** larger drop in dollars but 25 % of its peak.  The percent drawdown is the
+** deepest fractional one, 30 %, as the sample's curve shows. */
+TEST(MonteCarlo, PercentDrawdownIsTheDeepestFractionalDrop)
+{
+    std::vector<double> points = {0.7, 3, 0.75};
+    McRun run(points, 1, PLOT_MC_DRAWDOWNS, 1, 0, 1);
+    ASSERT_EQ(RunMonteCarlo(&run.job), 1);
+    EXPECT_NEAR(run.curves[0], -0.3, 1e-12);
+    EXPECT_EQ(run.curves[1], 0);
+    EXPECT_NEAR(run.curves[2], -0.25, 1e-12);
+    MonteCarloRow rows[9];
+    ASSERT_EQ(MonteCarloPercentiles(&run.job, 1.0, rows), 9);
+    for (const MonteCarloRow &row : rows) EXPECT_NEAR(row.drawdown, -0.3, 1e-12) << row.percentile;
+}
+
 TEST(MonteCarlo, RefusesMoreThanThirtyTwoBitDataPoints)
 {
     std::vector<double> points(1, 1.0);

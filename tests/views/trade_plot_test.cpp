@@ -314,6 +314,24 @@ TEST(TradePlot, MonteCarloTableOfEqualTrades)
                        "95%            \t$100           \t$50            \t$0\n"
                        "99%            \t$100           \t$50            \t$0\n");
 
+    /* The rows are bars of the test's size: 208 weekly, 48 monthly, 16
+    ** quarterly or 4 yearly rows are 4 years, so 25 a year, whatever the
+    ** days per year of a daily test. */
+    const struct {
+        int32_t barSize, rows;
+    } sizes[] = {{BAR_WEEKLY, 208}, {BAR_MONTHLY, 48}, {BAR_QUARTERLY, 16}, {BAR_YEARLY, 4}};
+    for (const auto &c : sizes) {
+        SCOPED_TRACE(c.barSize);
+        ResetHeadlessShell();
+        gHeadless.captureLog = 1;
+        f.test.settings.BarSize2 = c.barSize;
+        f.test.rowsFilled = c.rows;
+        ASSERT_EQ(CalcTradePlotData(f.record), 1);
+        log = gHeadless.logText ? gHeadless.logText : "";
+        EXPECT_NE(log.find("50%            \t$100           \t$25            \t$0\n"), std::string::npos) << log;
+    }
+    f.test.settings.BarSize2 = BAR_DAILY;
+
     /* No days per year: no yearly rate rather than an infinity. */
     ResetHeadlessShell();
     gHeadless.captureLog = 1;

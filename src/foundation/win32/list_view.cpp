@@ -266,30 +266,35 @@ void FitColumnWidth(HWND listView, int column, HDC dc)
     ListView_SetColumnWidth(listView, column, width);
 }
 
-/* Widens, never narrows, each column whose cells in sight do not fit.
-** Only the rows in sight are measured, so a list of any length costs one
-** page of rows. */
-static void WidenColumnsToRowsInSight(HWND listView)
+void WidenColumnsToRows(HWND listView, int first, int end)
 {
     HWND header = ListView_GetHeader(listView);
     int count = header ? Header_GetItemCount(header) : 0;
-    int rows = ListView_GetItemCount(listView);
-    if (count < 1 || rows < 1) return;
-    int top = ListView_GetTopIndex(listView);
-    int page = ListView_GetCountPerPage(listView) + 1; /* a part-shown last row counts */
+    const int rows = ListView_GetItemCount(listView);
+    if (first < 0) first = 0;
+    if (end > rows) end = rows;
+    if (count < 1 || first >= end) return;
     HGDIOBJ old;
     HDC dc = GetMenuFontDC(listView, &old);
     TEXTMETRICA metrics;
     GetTextMetricsA(dc, &metrics);
     const int pad = 2 * metrics.tmAveCharWidth;
-    const int end = top + page < rows ? top + page : rows;
     for (int c = 0; c < count; c++) {
         const int width = ListView_GetColumnWidth(listView, c);
-        const int needed = WidestCell(listView, c, dc, pad, top, end, width);
+        const int needed = WidestCell(listView, c, dc, pad, first, end, width);
         if (needed > width) ListView_SetColumnWidth(listView, c, needed);
     }
     SelectObject(dc, old);
     ReleaseDC(listView, dc);
+}
+
+/* Only the rows in sight are measured, so a list of any length costs one
+** page of rows. */
+static void WidenColumnsToRowsInSight(HWND listView)
+{
+    const int top = ListView_GetTopIndex(listView);
+    const int page = ListView_GetCountPerPage(listView) + 1; /* a part-shown last row counts */
+    WidenColumnsToRows(listView, top, top + page);
 }
 
 static const char kRowsInSightProp[] = "KvRowsInSight";

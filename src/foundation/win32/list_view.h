@@ -43,6 +43,9 @@ int HeaderNeededWidth(HWND header, int column);
 ** of up to 1000 rows, else the rows in sight. */
 void FitColumnWidth(HWND listView, int column, HDC dc);
 void AutoSizeColumns(HWND listView);
+/* Widens (never narrows) each column whose cells in rows [first, end) do
+** not fit: a list that grows measures only the rows it gained. */
+void WidenColumnsToRows(HWND listView, int first, int end);
 /* Called as the list view paints: when its top row moved since the last
 ** call, widens (never narrows) each column whose cells now in sight do not
 ** fit. */

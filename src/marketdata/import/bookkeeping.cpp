@@ -376,6 +376,11 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
         bar->low /= mult;
         bar->close /= mult;
         if (record->dataSource == SOURCE_CSI_FUTURES) bar->extra /= mult;
+        /* The information readers refuse a divisor that is no positive
+        ** number; a finite one can still carry a price past the finite. */
+        if (!std::isfinite(bar->open) || !std::isfinite(bar->high) || !std::isfinite(bar->low) ||
+            !std::isfinite(bar->close))
+            return 0;
     }
     if (bar->open == 0.0 && bar->high == 0.0 && bar->low == 0.0) {
         if (bar->close == 0.0) {
@@ -521,6 +526,17 @@ int FinishSymbol(SymbolRecord *record, ImportWorkItem *item)
 
     std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);
     if (gImport.useLock) guard.lock();
+    /* One symbol is stored once: a second that becomes it (an information
+    ** row that renames it, two workers on two spellings) is named and not
+    ** stored, so no data file holds two records of one symbol. */
+    char key[IMPORT_SYMBOL_SIZE];
+    FormatText(key, sizeof key, "0.%s", record->info.Symbol);
+    for (char *p = key; *p; p++) *p = (char)toupper((unsigned char)*p);
+    if (gImport.importedKeys && HashLookup(gImport.importedKeys, key)) {
+        if (guard.owns_lock()) guard.unlock();
+        ReportRefusedFile(record->info.Symbol, "a symbol of that name was imported before it");
+        return 0;
+    }
     int result = LogSymbolLine(record);
     if (result > 0 && item) item->imported = 1;
     return result;
@@ -770,8 +786,11 @@ void ReportImportMisses(int result)
         }
         headed = 0;
         for (int32_t r = 0; r < gImport.infoCount; r++) {
-            const char *symbol = gImport.infoRows[r].Symbol;
+            const SymbolInfo &info = gImport.infoRows[r];
+            const char *symbol = info.Symbol;
             if (strchr(symbol, '*') || strchr(symbol, '?') || FindSymbolIndex(symbol)) continue;
+            /* A CSI forex file is stored under the symbol its row gives. */
+            if (strcmp(info.Type, "Forex") == 0 && info.InduIndex[0] && FindSymbolIndex(info.InduIndex)) continue;
             if (!headed++) LogImportMessage("\nSymInfo symbols not imported:\n");
             LogImportMessage("%s\n", symbol);
         }

@@ -66,13 +66,14 @@ static const char kRefusedNoClose[] = "no column holds the close (the columns ar
 static const char kRefusedNoCloseRead[] = "no column of the first %d, the only ones read, holds the close (they are "
                                           "%s)";
 static const char kRefusedPage[] = "the answer is a page of the site, not CSV";
-/* Also the note on a file that gave bars before the quote. */
-static const char kRefusedOpenQuote[] = "line %d opens a double quote that is never closed, so the lines after it "
-                                        "were read as one quoted field";
+/* A header line whose quote the line does not close: its columns cannot be told. */
+static const char kRefusedOpenQuote[] = "line %d, the header, opens a double quote that it does not close";
+static const char kRefusedSameSymbolLines[] = "%s: the lines of %s were not imported: it becomes the symbol %s, which "
+                                              "was imported from the lines of %s\n";
 /* Why a line is not a bar, beside the shared reasons. */
 static const char kRefusedLongSymbol[] = "the symbol is longer than 39 characters";
 static const char kRefusedNulByte[] = "the line holds a NUL byte";
-static const char kRefusedInOpenQuote[] = "a double quote before it is never closed";
+static const char kRefusedInOpenQuote[] = "it opens a double quote that it does not close";
 /* A number read with decimal points whose comma is most likely decimal. */
 static const char kNoteOddComma[] = "line %d holds the number %s, whose comma was read as a thousands separator; "
                                     "CSVNumFmt chooses a decimal comma\n";
@@ -223,7 +224,7 @@ enum LineReason {
     LINE_LONG_SYMBOL,
     LINE_NO_SYMBOL,
     LINE_NUL_BYTE,
-    LINE_IN_OPEN_QUOTE,
+    LINE_OPEN_QUOTE, /* a quote the line does not close: its columns cannot be told */
     LINE_HEADER, /* a first line without a date, passed over as a header */
     LINE_REASON_COUNT
 };
@@ -430,7 +431,6 @@ struct PriceText {
     int dayFirst;
     int mapped;                 /* columns the field map reads */
     int hasNul;                 /* the text holds a NUL byte somewhere */
-    const CsvQuoteMarks *marks; /* what LoadCsvText's quote rule hid, or null */
     FileTally tally;
     int32_t bars;         /* lines read as bars (before the date range) */
     CsvColumn oddComma;   /* the first number whose comma looks decimal */
@@ -464,10 +464,8 @@ static int DateColumn(const int32_t *map)
     return 0;
 }
 
-/* Starts the reading of text [text, end) under name with row's layout;
-** marks as LoadCsvText's for the text, or null. */
-static void BeginPriceText(PriceText *t, const char *name, const ImportItem *row, const char *text, const char *end,
-                           const CsvQuoteMarks *marks)
+/* Starts the reading of text [text, end) under name with row's layout. */
+static void BeginPriceText(PriceText *t, const char *name, const ImportItem *row, const char *text, const char *end)
 {
     memset(t, 0, sizeof *t);
     t->name = name;
@@ -476,14 +474,6 @@ static void BeginPriceText(PriceText *t, const char *name, const ImportItem *row
     t->dayFirst = row->csvDateOrder == 1;
     t->mapped = MappedColumns(row->csvFields);
     t->hasNul = text && memchr(text, 0, (size_t)(end - text)) != nullptr;
-    t->marks = marks;
-}
-
-/* 1 when line number lies inside a double quote that is never closed: its
-** separators were dropped with the quote rule, so it is no line of its own. */
-static int IsInsideOpenQuote(const PriceText *t, int32_t number)
-{
-    return t->marks && t->marks->openQuoteLine && number > t->marks->openQuoteLine;
 }
 
 /* Counts and notes line number as no bar, for reason. */
@@ -502,9 +492,15 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
     FileTally &tally = t->tally;
     const int32_t *map = t->row->csvFields;
     CsvColumn columns[IMPORT_CSV_FIELDS];
-    const int n = SplitColumns(p, end, t->delim, columns);
+    int openQuote = 0;
+    const int n = SplitColumns(p, end, t->delim, columns, IMPORT_CSV_FIELDS, &openQuote);
     LineReason reason = LINE_NUL_BYTE;
-    if (!damaged) reason = ReadDataLine(columns, n, map, t->row->csvNumberFormat, t->dayFirst, bar, v, symbol, &t->oddComma);
+    if (!damaged && openQuote) {
+        reason = LINE_OPEN_QUOTE;
+        memset(bar, 0, sizeof *bar);
+    } else if (!damaged) {
+        reason = ReadDataLine(columns, n, map, t->row->csvNumberFormat, t->dayFirst, bar, v, symbol, &t->oddComma);
+    }
     tally.divided += n > 1;
     if (t->oddComma.text && !t->oddCommaLine) t->oddCommaLine = number;
     if (reason == LINE_OTHER_ORDER) {
@@ -540,7 +536,6 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
     *plainPrices = 0;
     t->tally.lines++;
     t->tally.dataLines++;
-    if (IsInsideOpenQuote(t, number)) return RefuseLine(t, number, LINE_IN_OPEN_QUOTE);
     const int damaged = t->hasNul && memchr(p, 0, (size_t)(end - p)) != nullptr;
     if (straight && !damaged) {
         const int n = ReadPlainLine(p, end, t->delim, t->row->csvFields, t->mapped, t->dayFirst, bar, v, symbol, plainPrices);
@@ -611,7 +606,13 @@ static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const c
     t->tally.lines++;
     t->tally.header = 1;
     CsvColumn columns[HEADER_COLUMNS_NAMED];
-    const int n = SplitColumns(p, end, t->delim, columns, HEADER_COLUMNS_NAMED);
+    int openQuote = 0;
+    const int n = SplitColumns(p, end, t->delim, columns, HEADER_COLUMNS_NAMED, &openQuote);
+    if (openQuote) {
+        ReportRefusedFile(t->name, kRefusedOpenQuote, (int)t->tally.lines);
+        t->refused = 1;
+        return;
+    }
     const int read = n < IMPORT_CSV_FIELDS ? n : IMPORT_CSV_FIELDS;
     int haveVolume = 0;
     for (int c = 0; c < read; c++)
@@ -638,35 +639,14 @@ static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const c
     }
 }
 
-/* The first number of the text that lost, inside quotes, a separator that
-** looks decimal (LoadCsvText's marks), when it comes before *line in a
-** column read as a number; it becomes the text's odd comma. */
-static void TakeQuotedOddComma(PriceText *t, int32_t *line, const char **text)
-{
-    const CsvQuoteMarks *marks = t->marks;
-    if (!marks || t->row->csvNumberFormat != NUMBER_POINT) return;
-    for (int c = 0; c < IMPORT_CSV_FIELDS && c < CSV_MARKED_COLUMNS; c++) {
-        const auto &mark = marks->oddSeparators[c];
-        const int isNumber = t->row->csvFields[c] >= CSV_OPEN;
-        const char *end = mark.text + strlen(mark.text);
-        if (!mark.line || !isNumber || (*line && mark.line >= *line)) continue;
-        if (IsInsideOpenQuote(t, mark.line) || !IsDecimalText(mark.text, end, NUMBER_POINT)) continue;
-        *line = mark.line;
-        *text = mark.text;
-    }
-}
-
-/* Reports a text that gave no bar line at all, with the reason: the quote
-** never closed (openQuote, its sentence) when there is one; where the layout
-** the text was read with may be the cause, the layout and the settings that
-** choose it. */
-static void ReportNoBars(const PriceText *t, const char *openQuote)
+/* Reports a text that gave no bar line at all, with the reason; where the
+** layout the text was read with may be the cause, the layout and the
+** settings that choose it. */
+static void ReportNoBars(const PriceText *t)
 {
     const FileTally &tally = t->tally;
     const ImportItem *row = t->row;
-    if (openQuote)
-        ReportRefusedFile(t->name, "%s", openQuote);
-    else if (tally.lines == 0)
+    if (tally.lines == 0)
         ReportRefusedFile(t->name, kRefusedEmpty);
     else if (tally.dataLines == 0 && tally.header)
         ReportRefusedFile(t->name, kRefusedHeaderOnly);
@@ -679,27 +659,17 @@ static void ReportNoBars(const PriceText *t, const char *openQuote)
 }
 
 /* Reports a text's refused lines, and the text itself when it gave no bar;
-** then, once each, the quote never closed and the number whose comma looks
-** decimal (read with decimal points, its value stays).  Nothing for a text
-** refused whole. */
+** then, once, the number whose comma looks decimal (read with decimal
+** points, its value stays).  Nothing for a text refused whole. */
 static void FinishPriceText(PriceText *t)
 {
     if (t->refused) return;
     ReportRefusedLines(t->name, &t->tally.refused);
-    const int32_t openQuoteLine = t->marks ? t->marks->openQuoteLine : 0;
-    char openQuote[256];
-    if (openQuoteLine) FormatText(openQuote, sizeof openQuote, kRefusedOpenQuote, (int)openQuoteLine);
-    if (t->bars == 0)
-        ReportNoBars(t, openQuoteLine ? openQuote : nullptr);
-    else if (openQuoteLine)
-        ReportImportNote(t->name, "%s\n", openQuote);
-    int32_t line = t->oddCommaLine;
-    char number[64] = "";
-    if (line) ColumnText(t->oddComma, number, sizeof number);
-    const char *quoted = nullptr;
-    TakeQuotedOddComma(t, &line, &quoted);
-    if (quoted) CopyString(number, sizeof number, quoted, -1);
-    if (line) ReportImportNote(t->name, kNoteOddComma, (int)line, number);
+    if (t->bars == 0) ReportNoBars(t);
+    if (t->oddCommaLine) {
+        char number[64];
+        ReportImportNote(t->name, kNoteOddComma, (int)t->oddCommaLine, ColumnText(t->oddComma, number, sizeof number));
+    }
 }
 
 /* Marks the days of a text's bars as market days, once the text is accepted
@@ -738,13 +708,11 @@ static int MapsSplitFactors(const ImportItem *row)
 
 int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, SymbolRecord *record, int flags)
 {
-    char delim = DelimiterChar(row->csvDelimiter);
     int fileSource = row->dataSource == SOURCE_CSV || row->dataSource == SOURCE_CSI_FUTURES ||
         row->dataSource == SOURCE_CSI_STOCKS;
     char *buffer = nullptr;
     int lines = 0;
     uint32_t length = 0;
-    CsvQuoteMarks marks;
     if (fileSource) {
         /* A file that cannot be opened is refused with the system's reason
         ** (and counted as refused), like any other file that gives nothing. */
@@ -754,7 +722,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             return 0;
         }
         /* A UTF-16 file is passed over with its reason like any other file
-        ** that gives nothing; LoadCsvText would end the import on it. */
+        ** that gives nothing; LoadTextFile would end the import on it. */
         char head[2] = {};
         uint32_t got = 0;
         const int utf16 = PlatReadFile(file, head, sizeof head, &got) && IsUtf16Text(head, head + got);
@@ -763,7 +731,14 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             ReportRefusedFile(text, kUtf16TextReason);
             return 0;
         }
-        lines = LoadCsvText(text, &buffer, delim, &length, &marks);
+        /* Read as it stands: each line's quotes are its own (SplitColumns),
+        ** as in a multi-symbol file, so a quote a line leaves open costs that
+        ** line only. */
+        if (LoadTextFile(text, &buffer, &length)) {
+            lines = 1 + CountLoneCarriageReturns(buffer, buffer + length);
+            for (const char *q = buffer; (q = (const char *)memchr(q, '\n', (size_t)(buffer + length - q))); q++)
+                lines++;
+        }
     } else {
         const char *start = SkipByteOrderMark(text, text + strlen(text));
         const char *first = start;
@@ -796,7 +771,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     ** its line, which is refused. */
     const char *p = buffer, *end = buffer ? buffer + length : nullptr;
     PriceText t;
-    BeginPriceText(&t, fileSource ? text : storedSymbol, row, p, end, fileSource ? &marks : nullptr);
+    BeginPriceText(&t, fileSource ? text : storedSymbol, row, p, end);
     int header = t.mapped == 0;
     int csiFutures = row->dataSource == SOURCE_CSI_FUTURES;
     /* Lines of the CSI futures layout change their values before they are
@@ -931,6 +906,7 @@ int ImportFolder(ImportItem *row)
         CopyString(reason, sizeof reason, GetErrorText(), -1);
         ReportRefusedFile(row->value, kRefusedUnreadableFolder, reason);
         ReportError(kMsgUnableToRead, row->value, reason);
+        SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
     /* Name order (of names that differ only in case, the byte order), so
@@ -951,8 +927,10 @@ int ImportFolder(ImportItem *row)
     SymbolRecord record;
     memset(&record, 0, sizeof record);
     /* The file each symbol was stored from: another file that becomes the
-    ** same symbol ("BRK B.csv", "BRK_B.csv") is refused and named. */
-    std::unordered_map<std::string, size_t> storedFrom;
+    ** same symbol ("BRK B.csv", "BRK_B.csv") is refused and named; so is one
+    ** whose symbol its information row changes into a symbol stored (two
+    ** CSI files of one currency). */
+    std::unordered_map<std::string, size_t> storedFrom, storedAs;
     gImport.progressTotal = (int32_t)entries.size();
     gImport.progressDone = 0;
     for (const FolderEntry &entry : entries) {
@@ -994,7 +972,16 @@ int ImportFolder(ImportItem *row)
             FreeSymbolRecord(&record);
             continue;
         }
+        std::string stored = record.info.Symbol;
+        for (char &c : stored) c = (char)toupper((unsigned char)c);
+        auto other = storedAs.find(stored);
+        if (other != storedAs.end()) {
+            ReportRefusedFile(path, kRefusedSameSymbol, record.info.Symbol, entries[other->second].name.c_str());
+            FreeSymbolRecord(&record);
+            continue;
+        }
         storedFrom.emplace(key, (size_t)(&entry - entries.data()));
+        storedAs.emplace(stored, (size_t)(&entry - entries.data()));
         if (!KeepSymbol(&record, item)) return 0;
     }
     return 1;
@@ -1050,6 +1037,7 @@ int ImportCsvFile(ImportItem *row, int flags)
         if (file) PlatCloseFile(file);
         ReportRefusedFile(path, kRefusedUnreadable, reason);
         ReportError(kMsgUnableToRead, path, reason);
+        SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
     if (!CheckFileSizeLimit(size, path)) {
@@ -1081,11 +1069,14 @@ int ImportCsvFile(ImportItem *row, int flags)
     /* As in a folder's file, market days are marked once the whole file is
     ** accepted, and a NUL byte ends no more than its line. */
     PriceText t;
-    BeginPriceText(&t, path, row, text, text + size, nullptr);
+    BeginPriceText(&t, path, row, text, text + size);
     /* Lines of one symbol mostly follow each other: the last record found
     ** is tried before the table. */
     char lastSymbol[IMPORT_SYMBOL_SIZE] = "";
     int32_t lastRecord = -1;
+    /* Each record's symbol as the lines write it (the record holds its
+    ** identifier form), for naming two that become one. */
+    std::vector<std::string> written;
     /* Lines are taken whole from the text in memory, however long. */
     while (ok && !t.refused && cursor < text + size) {
         const char *line = cursor;
@@ -1119,7 +1110,9 @@ int ImportCsvFile(ImportItem *row, int flags)
         if (lastRecord >= 0 && strcmp(symbol, lastSymbol) == 0) {
             record = &local.records[lastRecord];
         } else {
+            const int32_t before = local.count;
             record = LocalRecord(&local, symbol, row->dataSource);
+            if (record && local.count > before) written.push_back(symbol);
             if (record) {
                 CopyString(lastSymbol, sizeof lastSymbol, symbol, -1);
                 lastRecord = (int32_t)(record - local.records);
@@ -1151,6 +1144,9 @@ int ImportCsvFile(ImportItem *row, int flags)
 
     if (ok) SetStatusText(0, "Processing %d unique symbols...", local.count);
     gImport.progressTotal = local.count;
+    /* Two symbols of the file that become one identifier ("BRK B" and
+    ** "BRK_B"): the first is kept and the other named, as in a folder. */
+    std::unordered_map<std::string, std::string> identifiers;
     for (int32_t i = 0; ok && !refused && i < local.count; i++) {
         SymbolRecord *record = &local.records[i];
         gImport.processedCount++;
@@ -1166,6 +1162,22 @@ int ImportCsvFile(ImportItem *row, int flags)
         }
         char symbol[IMPORT_SYMBOL_SIZE];
         CopyString(symbol, sizeof symbol, record->info.Symbol, -1);
+        if (record->barCounts[BAR_DAILY] > 0) {
+            char id[IMPORT_SYMBOL_SIZE];
+            CopyString(id, sizeof id, symbol, -1);
+            MakeIdentifier(id);
+            std::string key = id;
+            for (char &c : key) c = (char)toupper((unsigned char)c);
+            auto first = identifiers.find(key);
+            if (first != identifiers.end()) {
+                char shown[IMPORT_PATH_SIZE * 2];
+                ReportRefusedText(kRefusedSameSymbolLines, PathAsShown(path, shown, sizeof shown),
+                                  written[(size_t)i].c_str(), id, first->second.c_str());
+                FreeSymbolRecord(record);
+                continue;
+            }
+            identifiers.emplace(key, written[(size_t)i]);
+        }
         ImportWorkItem *item = record->barCounts[BAR_DAILY] > 0 ? WorkItemFor(row, symbol) : nullptr;
         if (!item) {
             FreeSymbolRecord(record);

@@ -5,20 +5,25 @@
 ** Reads:      the row's CSV layout (field map, date order, number format,
 **             delimiter), gImportState (KeepNonIncluded, StartDate, EndDate).
 ** Errors:     "Unable to read %s\r\n\r\n%s" (a folder or a multi-symbol
-**             file, with the system's reason) and "No files with %s extension
-**             were found in %s" fail the import.
+**             file, with the system's reason; result code 3) and "No files
+**             with %s extension were found in %s" fail the import.
 **             A line that is no bar (a date that is no day, text or nan in a
 **             number field, a missing price, a high below the low, a symbol
-**             too long to keep, a NUL byte) is never stored: it is passed over
-**             and reported with its number and reason, and a file that gives
-**             no bar with the reason (ReportRefusedLines, ReportRefusedFile);
-**             the rest of the import goes on.  Refused whole, with the reason:
-**             a file that cannot be read, a header that maps no close, a file
-**             with a date (on any line) that reads only in the other order of
-**             day and month than the one in force, a folder's second file of
-**             one symbol (files are taken in name order).  A refused file
-**             marks no market day.  Lines end in CR LF, LF or CR alone.  A
-**             stop request ends with 0.
+**             too long to keep, a NUL byte, a double quote the line does not
+**             close) is never stored: it is passed over and reported with its
+**             number and reason, and a file that gives no bar with the reason
+**             (ReportRefusedLines, ReportRefusedFile); the rest of the import
+**             goes on.  A quote never reaches past its line, in a folder's
+**             file as in a multi-symbol file.  Refused whole, with the
+**             reason: a file that cannot be read, a header that maps no close
+**             or leaves a quote open, a file with a date (on any line) that
+**             reads only in the other order of day and month than the one in
+**             force, a folder's second file of one symbol (files are taken in
+**             name order; also when the symbol an information row gives it is
+**             one stored), a multi-symbol file's second symbol that becomes
+**             one identifier with a first.  A refused file marks no market
+**             day.  Lines end in CR LF, LF or CR alone.  A stop request ends
+**             with 0.
 ** Threads:    UI thread (ParseHeaderCsv also on an online worker, on text).
 */
 #pragma once

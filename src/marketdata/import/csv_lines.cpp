@@ -26,15 +26,17 @@ const char *SkipByteOrderMark(const char *text, const char *end)
 ** with '"' runs to the next '"' (quotes dropped, and what follows up to the
 ** next delimiter).  White space after a delimiter is skipped.  The number of
 ** columns. */
-int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns, int most)
+int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns, int most, int *openQuote)
 {
     int n = 0;
+    if (openQuote) *openQuote = 0;
     while (n < most) {
         while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
         if (p < end && *p == '"') {
             const char *close = (const char *)memchr(p + 1, '"', (size_t)(end - p - 1));
             if (!close) {
                 columns[n++] = {p + 1, (int32_t)(end - p - 1)};
+                if (openQuote) *openQuote = 1;
                 break;
             }
             columns[n++] = {p + 1, (int32_t)(close - p - 1)};
@@ -57,6 +59,33 @@ const char *ColumnText(const CsvColumn &c, char *out, int size)
 {
     CopyString(out, size, c.text, c.length < size ? c.length : size - 1);
     return out;
+}
+
+int LoadLinesText(const char *path, char **text, int *lines)
+{
+    uint32_t size = 0;
+    *lines = 0;
+    if (!LoadTextFile(path, text, &size)) return 0;
+    const char *end = *text + size;
+    *lines = 1 + CountLoneCarriageReturns(*text, end);
+    for (const char *p = *text; (p = (const char *)memchr(p, '\n', (size_t)(end - p))) != nullptr; p++) (*lines)++;
+    return 1;
+}
+
+int UnquoteLine(char *line, char separator)
+{
+    int quoted = 0;
+    char *out = line;
+    for (const char *p = line; *p; p++) {
+        if (*p == '"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (quoted && *p == separator) continue;
+        *out++ = *p;
+    }
+    *out = 0;
+    return !quoted;
 }
 
 int ReadsOnlyInOtherOrder(const char *text, int dayFirst)

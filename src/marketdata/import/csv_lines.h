@@ -38,11 +38,23 @@ struct CsvColumn {
 
 /* Text after a UTF-8 byte order mark at its start, if any. */
 const char *SkipByteOrderMark(const char *text, const char *end);
-/* Splits [p, end) into at most most columns at delim (quotes dropped); the
-** number of columns.  The data lines are read up to IMPORT_CSV_FIELDS. */
-int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns, int most = IMPORT_CSV_FIELDS);
+/* Splits the line [p, end) into at most most columns at delim (quotes
+** dropped); the number of columns.  A quote never reaches past its line:
+** *openQuote (when given) is set to 1 when a column opens one that the line
+** does not close (the column then runs to the line's end), else 0.  The
+** data lines are read up to IMPORT_CSV_FIELDS. */
+int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns, int most = IMPORT_CSV_FIELDS,
+                 int *openQuote = nullptr);
 /* The column's text, terminated, in out (cut to size - 1 characters). */
 const char *ColumnText(const CsvColumn &c, char *out, int size);
+/* A side file's text as it stands (LoadTextFile) and its number of lines
+** into *lines; 1, or 0 after the file helpers reported why. */
+int LoadLinesText(const char *path, char **text, int *lines);
+/* Applies the quotes of one line of a side file in place: each double quote
+** is dropped and toggles a quoted part, inside which the separator is
+** dropped.  A quote never reaches past its line: 0 when the line leaves one
+** open (its fields cannot be told), else 1. */
+int UnquoteLine(char *line, char separator);
 /* The order of day and month.  A date that reads only in the other order
 ** than the one in force (13/01/2024 read month first) tells that the file
 ** was written in that order: the file is refused whole, since its other

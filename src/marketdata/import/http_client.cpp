@@ -114,8 +114,12 @@ int HttpConnect(int index, const char *host, int port, uint32_t flags, const cha
     if (ok) {
         CopyString(slot->target, sizeof slot->target, target, -1);
     } else {
+        /* Why it failed outlives the closing, for whoever reports it. */
+        char error[sizeof slot->error];
+        CopyString(error, sizeof error, slot->error[0] ? slot->error : "The connection could not be opened.", -1);
         HttpClose(index);
         slot->flags = flags;
+        CopyString(slot->error, sizeof slot->error, error, -1);
     }
     if (ui) {
         SetStatusText(0, "%s", saved);

@@ -298,8 +298,35 @@ static void ReportClosingCounts(int result)
     gConsoleEcho(1, text);
 }
 
+/* What a failed import leaves as the run's result code: a file error when a
+** file or folder it was to read could not be (its reader set the code), an
+** import failure otherwise. */
+static int sFailureCode = RESULT_IMPORT_FAILURE;
+
+int ImportFailureCode() { return sFailureCode; }
+
+/* Every error reported while the import runs goes to its log too, so that
+** a failed import's log ends with why it failed, as the box or the error
+** log says it.  Lines end as the log's own. */
+static void LogReportedError(const char *message)
+{
+    /* A log whose write failed gets nothing more (its failure is reported
+    ** from inside the log's lock). */
+    if (!gImport.log || gImport.logFailed) return;
+    char text[1200];
+    int n = 0;
+    text[n++] = '\n';
+    for (const char *p = message; *p && n < (int)sizeof text - 2; p++)
+        if (!(p[0] == '\r' && p[1] == '\n')) text[n++] = *p;
+    text[n++] = '\n';
+    text[n] = 0;
+    if (gMessageState.nativePaths) PlatNativePath(text, text, sizeof text);
+    LogImportMessage("%s", text);
+}
+
 int RunImport()
 {
+    sFailureCode = RESULT_IMPORT_FAILURE;
     if (gImportState.LogFile[0]) {
         gImport.log = PlatOpenFile(gImportState.LogFile, PLAT_CREATE_WRITE);
         if (!gImport.log) {
@@ -308,26 +335,36 @@ int RunImport()
         }
     }
     int result = 0;
+    gMessageState.reportTap = LogReportedError;
     /* A temporary data file left by a killed import of the same file goes
     ** now, whether or not this import comes to save. */
     RemoveDataFileLeftover(gImportState.SaveAs[0] ? gImportState.SaveAs : gSettings.DataFile);
     if (BeginImport()) {
         SetFrameTitle("Importing Data");
-        if (PrepareNorgate() && WalkImportRows()) {
+        /* A file or folder the import was to read and could not is a file
+        ** error (its reader set the code, which is watched from a clear
+        ** start and put back when nothing set it); the save of the data file
+        ** is the import's own work, whose failure is the import's. */
+        const int codeBefore = gRun.resultCode.exchange(RESULT_OK);
+        int read = PrepareNorgate() && WalkImportRows();
+        if (read) {
             SortImportTables();
-            if (ImportSources()) {
-                if (gImport.count > 0) {
-                    result = PostProcess();
-                } else {
-                    LogImportMessage("\n%s\n", kMsgNothingImported);
-                    ReportError(kMsgNothingImported);
-                }
-            }
+            read = ImportSources();
+        }
+        const int codeSet = gRun.resultCode.load();
+        if (!read && codeSet == RESULT_FILE_ERROR) sFailureCode = RESULT_FILE_ERROR;
+        if (codeSet == RESULT_OK) gRun.resultCode.store(codeBefore);
+        if (read) {
+            if (gImport.count > 0)
+                result = PostProcess();
+            else
+                ReportError(kMsgNothingImported);
         }
     }
     ReportClosingCounts(result);
     ReportImportMisses(result);
     CloseHttpSlots();
+    gMessageState.reportTap = nullptr;
     if (gImport.log) {
         LogImportMessage("\nImport %s Completed\n", result ? "Was" : "Not");
         PlatCloseFile(gImport.log);

@@ -12,8 +12,13 @@
 */
 #pragma once
 
-/* Runs the import; 1/0 as above. */
+/* Runs the import; 1/0 as above.  Every error reported while it runs is
+** also written to its log. */
 int RunImport();
+/* The result code a failed RunImport leaves for its run: RESULT_FILE_ERROR
+** when a file or folder it was to read could not be read, else
+** RESULT_IMPORT_FAILURE. */
+int ImportFailureCode();
 /* Padding against the market calendar (the Padding keyword); 1, or 0 when the
 ** reference symbol was not imported or memory runs out. */
 int PadBars();

@@ -138,7 +138,8 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
 void SortBars(SymbolRecord *record);
 /* Adds the symbol's event-list events and stores the record in the imported
 ** set (the record is zeroed).  The daily count stored, 0 when the record has
-** no bars (nothing stored), -1 when memory runs out. */
+** no bars or a symbol of its name is already stored (nothing stored; the
+** second is reported by name), -1 when memory runs out. */
 int FinishSymbol(SymbolRecord *record, ImportWorkItem *item);
 /* Stores and logs the record (the caller holds the lock when one is used).
 ** The daily count, or -1 when the imported array cannot grow. */

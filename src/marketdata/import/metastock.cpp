@@ -44,6 +44,12 @@ enum {
 };
 
 static const char kMsgOpen[] = "Unable to open %s for reading\r\n\r\n%s";
+static const char kMsgListFolder[] = "Unable to read %s\r\n\r\n%s";
+static const char kMsgFieldCount[] = "Unable to read %s: its directory file gives it %d fields, and a data file holds "
+                                     "5, 6 or 7";
+static const char kMsgCutShort[] = "%s was cut short: it holds %u of the %u records its first record announces";
+static const char kMsgCutShortPart[] = "%s was cut short: it holds %u of the %u records its first record announces, "
+                                       "and %u bytes of the next";
 
 int MbfToDouble(const uint8_t b[4], double *out)
 {
@@ -105,7 +111,10 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
     uint32_t size = fields == 5 ? 20 : fields == 6 ? 24
         : fields == 7                              ? 28
                                                    : 0;
-    if (!size) return -1;
+    if (!size) {
+        ReportError(kMsgFieldCount, path, fields);
+        return -1;
+    }
     PlatFile file = nullptr;
     if (!OpenFileForRead(&file, path)) return -1;
     uint8_t first[MAX_RECORD_SIZE];
@@ -116,11 +125,18 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
     memset(&record, 0, sizeof record);
     if (ReadFileData(file, first, size, path) && PlatGetFileSize(file, &fileSize)) {
         uint32_t count = ReadU16(first + 2);
-        /* Records past the end of the file are not there to read. */
-        uint64_t available = fileSize > size ? (fileSize - size) / size : 0;
-        if (count > available) count = (uint32_t)available;
-        if (AllocMemory(&record.bars[BAR_DAILY], (uint64_t)(count + 1) * sizeof(Bar)) &&
-            (count == 0 || ReadBlock(file, &data, (uint64_t)count * size))) {
+        /* A file holding fewer records than it announces was cut short (a
+        ** copy or a download broken off): read as far as it goes it would
+        ** pass for the security's whole history. */
+        uint64_t whole = (fileSize - size) / size;
+        if (count > whole) {
+            uint64_t part = (fileSize - size) % size;
+            if (part)
+                ReportError(kMsgCutShortPart, path, (unsigned)whole, (unsigned)count, (unsigned)part);
+            else
+                ReportError(kMsgCutShort, path, (unsigned)whole, (unsigned)count);
+        } else if (AllocMemory(&record.bars[BAR_DAILY], (uint64_t)(count + 1) * sizeof(Bar)) &&
+                   (count == 0 || ReadBlock(file, &data, (uint64_t)count * size))) {
             record.dailyCapacity = (int32_t)count + 1;
             SetStatusText(1, "Symbol: %s", storedSymbol);
             CopyString(record.info.Name, sizeof record.info.Name, name, 79);
@@ -153,6 +169,10 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
                         bar.close = Mbf(p + 16);
                         bar.volume = Mbf(p + 20);
                         if (fields == 7) bar.extra = Mbf(p + 24);
+                    }
+                    if (bar.high < bar.low) {
+                        NoteRefusedLine(&refused, (int32_t)r + 2, kRefusedHighLow);
+                        continue;
                     }
                 }
                 if (AddBar(&record, &bar, 0.0, 0.0, 0.0, flags)) record.bars[BAR_DAILY][stored++] = bar;
@@ -219,6 +239,7 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
     if (ok && ComposeImportPath(pattern, folder, "%s\\F*", folder)) PlatListFolder(pattern, CollectName, &files.names);
     std::sort(files.names.begin(), files.names.end(), NameBefore);
     gImport.progressTotal = (int32_t)count;
+    RefusedLines unnamed = {};
     for (uint32_t r = 0; ok && r < count; r++) {
         gImport.progressDone = (int32_t)r + 1;
         PumpMessages();
@@ -262,6 +283,12 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
         }
         MakeIdentifier(symbol);
         gImport.processedCount++;
+        /* A record without a symbol would be stored as a symbol nobody can
+        ** name; the header is the file's first record. */
+        if (!symbol[0]) {
+            NoteRefusedLine(&unnamed, (int32_t)r + 2, kRefusedNoSymbol);
+            continue;
+        }
         CopyString(gImport.progressName, sizeof gImport.progressName, symbol, -1);
         if (firstDate > gImport.endDate || (lastDate != 0 && lastDate < gImport.startDate)) continue;
         ImportWorkItem *item;
@@ -284,6 +311,17 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
         else if (result > 0)
             item->imported = 1;
     }
+    if (unnamed.count) {
+        /* Named as refused lines are, in words that fit a directory file. */
+        char list[160];
+        int n = 0;
+        for (int k = 0; k < unnamed.count && k < REFUSED_LINES_SHOWN; k++)
+            n += FormatText(list + n, sizeof list - (size_t)n, "%s%d", k ? ", " : "", (int)unnamed.lines[k]);
+        if (unnamed.count > REFUSED_LINES_SHOWN)
+            FormatText(list + n, sizeof list - (size_t)n, " and %d more", unnamed.count - REFUSED_LINES_SHOWN);
+        ReportImportNote(path, "%d record%s without a symbol %s not read: %s\n", unnamed.count,
+                         unnamed.count == 1 ? "" : "s", unnamed.count == 1 ? "was" : "were", list);
+    }
     PlatCloseFile(file);
     return ok;
 }
@@ -304,7 +342,11 @@ static int ImportMetaStockTree(ImportItem *row, const char *folder, int depth)
     char pattern[IMPORT_PATH_SIZE];
     if (!ComposeImportPath(pattern, folder, "%s\\*", folder)) return 1;
     std::vector<TreeEntry> entries;
-    if (!PlatListFolder(pattern, CollectTreeEntry, &entries)) return 0;
+    if (!PlatListFolder(pattern, CollectTreeEntry, &entries)) {
+        ReportError(kMsgListFolder, folder, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
     /* Name order, so that both builds read the folders alike. */
     std::sort(entries.begin(), entries.end(),
               [](const TreeEntry &a, const TreeEntry &b) { return CompareNoCase(a.name.c_str(), b.name.c_str()) < 0; });

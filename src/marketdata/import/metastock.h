@@ -3,10 +3,15 @@
 ** per security ("F%d.dat" or "F%d.mwd") of 4-byte Microsoft Binary Format
 ** reals.
 **
-** Errors:     an unreadable directory file fails the import (exit code 3); a
-**             data file that cannot be read, or a field count other than 5, 6
-**             or 7, fails it too.  Sub-folders are followed to a depth of
-**             METASTOCK_MAX_DEPTH and never through a link.
+** Errors:     an unreadable directory file or folder fails the import with
+**             result code 3, as does a data file that cannot be opened or
+**             read; a data file that holds fewer records than it announces,
+**             or a field count other than 5, 6 or 7, fails it with the file
+**             and what it lacks named (nothing of the file is stored).  A
+**             directory record without a symbol, and a data record dated on
+**             no day or with its high below its low, is passed over and
+**             reported with its number and reason.  Sub-folders are followed
+**             to a depth of METASTOCK_MAX_DEPTH and never through a link.
 ** Threads:    UI thread.
 */
 #pragma once

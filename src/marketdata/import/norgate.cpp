@@ -90,7 +90,12 @@ int ControlNorgateUpdater(int mode)
         /* Without an installation to start (no registry here), an interface
         ** that already answers is as good as an idle updater. */
         if (mode == 0 && CheckNorgateApi(0)) return 1;
-        ReportError(kMsgLaunch);
+        /* An interface that answers is an updater running, not one that
+        ** could not be started: its answer is the reason. */
+        if (mode == 0 && gHttpSlots[0].status != 0)
+            ReportError(kMsgConnect, gImportErrorText);
+        else
+            ReportError(kMsgLaunch);
         return 0;
     }
     static const char *const kArguments[] = {" close", " donotshow", " update donotshow"};
@@ -119,13 +124,61 @@ int ControlNorgateUpdater(int mode)
     return 1;
 }
 
+/* The start of an answer as a reason shows it: its first line, when it is
+** text, cut to a few words; "" otherwise. */
+static void AnswerText(const HttpSlot &slot, char *out, int size)
+{
+    out[0] = 0;
+    if (!slot.received || !slot.body[0]) return;
+    int n = 0;
+    for (const unsigned char *p = (const unsigned char *)slot.body[0]; *p && *p != '\r' && *p != '\n'; p++) {
+        if (*p < ' ' || *p > '~' || n == size - 1) return;
+        out[n++] = (char)*p;
+    }
+    out[n] = 0;
+}
+
 int CheckNorgateApi(int slot)
 {
     const OnlineHost &h = gOnlineHosts[HOST_NORGATE];
-    int ok = HttpConnect(slot, h.host, h.port, h.flags, "Norgate") && HttpGet(slot, "/api/v1/status", 0, HTTP_BODY_FIRST) &&
-        CompareNoCase(gHttpSlots[slot].body[0], "OK") == 0;
-    if (!ok) SetImportErrorText("The Norgate Data Updater's local web interface is not responding.");
-    return ok;
+    HttpSlot &s = gHttpSlots[slot];
+    if (!HttpConnect(slot, h.host, h.port, h.flags, "Norgate") || !HttpGet(slot, "/api/v1/status", 0, HTTP_BODY_FIRST)) {
+        SetImportErrorText("The Norgate Data Updater's local web interface is not responding (%s).",
+                           s.error[0] ? s.error : "no answer");
+        return 0;
+    }
+    if (s.status / 100 == 2 && CompareNoCase(s.body[0], "OK") == 0) return 1;
+    char text[64];
+    AnswerText(s, text, sizeof text);
+    SetImportErrorText("The Norgate Data Updater's local web interface answered its status request with status "
+                       "%d%s%s.",
+                       (int)s.status, text[0] ? ": " : "", text);
+    return 0;
+}
+
+/* The symbol of a watchlist line: its first field, without the quotes of a
+** quoted field (a doubled quote inside stands for one) and the blanks around
+** it, into out. */
+static void WatchlistSymbol(const char *line, const char *end, char *out, int size)
+{
+    int n = 0;
+    const char *p = line;
+    while (p < end && (*p == ' ' || *p == '\t')) p++;
+    if (p < end && *p == '"') {
+        for (p++; p < end && n < size - 1; p++) {
+            if (*p == '"' && p + 1 < end && p[1] == '"') {
+                out[n++] = *p++;
+            } else if (*p == '"') {
+                break;
+            } else {
+                out[n++] = *p;
+            }
+        }
+    } else {
+        for (; p < end && *p != ',' && n < size - 1; p++) out[n++] = *p;
+    }
+    while (n > 0 && (out[n - 1] == ' ' || out[n - 1] == '\t')) n--;
+    out[n] = 0;
 }
 
 int ReadNorgateWatchlist(ImportItem *row)
@@ -140,28 +193,56 @@ int ReadNorgateWatchlist(ImportItem *row)
     UrlEncode(name, encoded, sizeof encoded);
     FormatText(path, sizeof path, "/api/v1/watchlist/%s", encoded);
     int history = FindTextNoCase(name, kCurrentAndPast) != nullptr;
+    const HttpSlot &slot = gHttpSlots[0];
     /* A watchlist the updater does not have is answered with an error
-    ** status and a text, which is no list. */
-    if (!HttpGet(0, path, 0, HTTP_BODY_FIRST) || gHttpSlots[0].received == 0 || gHttpSlots[0].status / 100 != 2) {
-        ReportError(kMsgWatchlist, name, history ? kMsgPlatinum : "");
+    ** status and a text, which is no list; nor is a page or a JSON text
+    ** answered in its place, which read as lines would give no symbol (an
+    ** include list of none, an exclude list that excludes nothing). */
+    char why[200] = "";
+    int answered = HttpGet(0, path, 0, HTTP_BODY_FIRST);
+    const char *body = answered && slot.received ? slot.body[0] : "";
+    const char *first = body;
+    while (*first == ' ' || *first == '\t' || *first == '\r' || *first == '\n') first++;
+    char text[64];
+    AnswerText(slot, text, sizeof text);
+    if (!answered)
+        FormatText(why, sizeof why, "\r\n%s", slot.error[0] ? slot.error : "The updater did not answer.");
+    else if (slot.status / 100 != 2)
+        FormatText(why, sizeof why, "\r\nThe updater answered with status %d%s%s.", (int)slot.status, text[0] ? ": " : "",
+                   text);
+    else if (!slot.received)
+        FormatText(why, sizeof why, "\r\nThe updater's answer is empty.");
+    else if (*first == '<' || *first == '{' || *first == '[')
+        FormatText(why, sizeof why, "\r\nThe updater's answer is no list of symbols%s%s.", text[0] ? ": " : "", text);
+    if (why[0]) {
+        char extra[sizeof why + sizeof kMsgPlatinum];
+        FormatText(extra, sizeof extra, "%s%s", history ? kMsgPlatinum : "", why);
+        ReportError(kMsgWatchlist, name, extra);
         return 0;
     }
-    /* The first line is the header; each later line starts with its symbol. */
-    const char *p = strchr(gHttpSlots[0].body[0], '\n');
-    int result = 1;
-    while (p && p[1]) {
-        const char *line = p + 1;
-        const char *comma = strchr(line, ',');
-        const char *end = strchr(line, '\n');
-        if (!comma || (end && comma > end)) break;
+    /* The first line is the header; each later line starts with its symbol,
+    ** whatever it holds after it.  Blank lines hold none. */
+    char shown[300];
+    FormatText(shown, sizeof shown, "Norgate watchlist '%s'", name);
+    const char *end = body + slot.received;
+    const char *p = body, *next = body;
+    int lineNumber = 0;
+    for (; p < end; p = next) {
+        const char *lineEnd = FindLineEnd(p, end, &next);
+        if (++lineNumber == 1) continue;
+        const char *q = p;
+        while (q < lineEnd && (*q == ' ' || *q == '\t')) q++;
+        if (q == lineEnd) continue;
         char symbol[IMPORT_SYMBOL_SIZE * 2];
-        CopyString(symbol, sizeof symbol, line, (int)(comma - line));
-        if (row->kind == IMPKW_EXCLUDE_LIST)
-            result = AddExcludePattern(symbol, row->blockNumber);
-        else
-            result = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag) != nullptr;
-        if (!result) return 0;
-        p = end;
+        WatchlistSymbol(p, lineEnd, symbol, sizeof symbol);
+        if (!symbol[0]) {
+            ReportImportNote(shown, "line %d holds no symbol\n", lineNumber);
+            continue;
+        }
+        int added = row->kind == IMPKW_EXCLUDE_LIST
+            ? AddExcludePattern(symbol, row->blockNumber)
+            : AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag) != nullptr;
+        if (!added) return 0;
     }
     if (history) {
         char index[IMPORT_VALUE_SIZE];
@@ -174,7 +255,7 @@ int ReadNorgateWatchlist(ImportItem *row)
             if (CompareNoCase(gConstituency[c].label, index) == 0) gConstituencyRequested[c] = 1;
     }
     HttpClose(0);
-    return result;
+    return 1;
 }
 
 struct NameFilter {

@@ -57,7 +57,9 @@ enum {
 
 static const char kMsgNoSymbols[] = "%s data import requires at least one symbol.";
 static const char kMsgBlockFailed[] = "%s data import %s\r\n%s";
-static const char kMsgTimeout[] = "Timeout waiting for response to %s data request.";
+/* No answer at all: a time-out, a connection dropped or refused; the
+** transport says which. */
+static const char kMsgNoAnswer[] = "no answer to the %s data request after %d attempt%s";
 static const char kLogConstituencyMissing[] = "*** Constituency: %s is not available ***\n";
 static const char kMsgCut[] = "%s: the answer was cut short (%s)";
 static const char kMsgOtherSymbol[] = "the answer is for %s";
@@ -141,6 +143,8 @@ struct Worker {
     uint32_t priceBytes; /* length of the price answer in the second body buffer */
     int32_t priceStatus; /* its HTTP status */
     int failureNoted;    /* the worker's failure text is in gFailures */
+    const char *symbol;  /* the work item's symbol, as reports name it */
+    int fieldRefused;    /* a field of the symbol was answered with an error: it is passed over */
 };
 
 /* Adds one worker's failure text (a line of its own) to the block's report,
@@ -188,17 +192,73 @@ static int Ask(Worker *w, const char *format, ...)
 
 static const char *Answer(const Worker *w) { return w->slot->received ? w->slot->body[0] : nullptr; }
 
-/* Asks a security or fundamental text field; 0 when the request failed. */
+static int IsSuccess(int status) { return status >= 200 && status <= 299; }
+
+/* The start of the slot's answer as a reason quotes it: ": " and its first
+** line when that is short text, else "". */
+static const char *QuotedAnswer(const Worker *w, char *out, int size)
+{
+    out[0] = 0;
+    const char *a = Answer(w);
+    if (!a) return out;
+    int n = FormatText(out, size, ": ");
+    for (const unsigned char *p = (const unsigned char *)a; *p && *p != '\r' && *p != '\n'; p++) {
+        if (*p < ' ' || *p > '~' || n >= size - 1) {
+            out[0] = 0;
+            return out;
+        }
+        out[n++] = (char)*p;
+    }
+    out[n] = 0;
+    if (n <= 2) out[0] = 0; /* an empty line quotes nothing */
+    return out;
+}
+
+/* Passes the worker's symbol over because the request for what (a field,
+** a series) was answered with an error status: named with the status and
+** the answer's text. */
+static void RefuseForField(Worker *w, const char *what)
+{
+    char text[72];
+    ReportRefusedFile(w->symbol, "the server answered its %s request with status %d%s", what, (int)w->slot->status,
+                      QuotedAnswer(w, text, sizeof text));
+    w->fieldRefused = 1;
+}
+
+/* Asks one field of the symbol's security (its path after the request
+** symbol and '/', formatted) into the first body buffer.  1 answered; 0
+** when the request failed (the thread ends) or was answered with an error
+** status, which is no value of the field: the symbol is then passed over,
+** named (fieldRefused). */
+static int AskField(Worker *w, const char *kind, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+static int AskField(Worker *w, const char *kind, const char *format, ...)
+{
+    char field[PATH_SIZE / 2];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(field, sizeof field, format, args);
+    va_end(args);
+    if (!Ask(w, "/api/v1/%s/%s/%s", kind, w->requestSymbol, field)) return 0;
+    if (IsSuccess(w->slot->status)) return 1;
+    RefuseForField(w, field);
+    return 0;
+}
+
+/* Asks a security or fundamental text field; 0 as AskField. */
 static int AskText(Worker *w, const char *kind, const char *field, char *out, int size)
 {
-    if (!Ask(w, "/api/v1/%s/%s/%s", kind, w->requestSymbol, field)) return 0;
+    if (!AskField(w, kind, "%s", field)) return 0;
     if (Answer(w)) CopyString(out, size, Answer(w), size - 1 < FIELD_TEXT_MAX ? size - 1 : FIELD_TEXT_MAX);
     return 1;
 }
 
 static int AskNumber(Worker *w, const char *kind, const char *field, double *out)
 {
-    if (!Ask(w, "/api/v1/%s/%s/%s", kind, w->requestSymbol, field)) return 0;
+    if (!AskField(w, kind, "%s", field)) return 0;
     if (Answer(w)) *out = atof(Answer(w));
     return 1;
 }
@@ -225,19 +285,34 @@ static int ImportConstituency(Worker *w, int32_t row)
     else
         FormatText(path, sizeof path, "/api/v1/indexconstituent/%s?indexname=%s&%s", w->requestSymbol, indexName, query);
     if (!HttpGet(w->k, path, 1, HTTP_BODY_FIRST)) return 0;
+    /* An error answer says nothing of the membership: the symbol is not
+    ** stored as if it had never been a member. */
+    if (!IsSuccess(w->slot->status)) {
+        char what[sizeof c.label + 16];
+        FormatText(what, sizeof what, "%s membership", c.label);
+        RefuseForField(w, what);
+        return 0;
+    }
     if (!w->slot->received) {
         LogImportMessage(kLogConstituencyMissing, c.label);
         return 1;
     }
     const char *count = strstr(w->slot->headers ? w->slot->headers : "", "Record-Count: ");
-    int64_t records = count ? atoll(count + 14) : 0;
+    int64_t records = count && count[14] >= '0' && count[14] <= '9' ? atoll(count + 14) : -1;
+    if (records < 1) {
+        /* A series whose length is not told cannot be told from one cut
+        ** short: it is a damaged answer. */
+        NoteFailure(w, "%s: the %s series cannot be read: it has %s", w->symbol, c.label,
+                    records < 0 ? "no Record-Count header" : "a Record-Count of 0 and data");
+        return 0;
+    }
     if (records > w->slot->received / 12) {
         /* Fewer records than the answer announces: cut short, and a series
         ** read in part would end the membership early. */
         char why[PARSE_WHY_SIZE];
         FormatText(why, sizeof why, "the %s series holds %lld of the %lld records its Record-Count announces", c.label,
                    (long long)(w->slot->received / 12), (long long)records);
-        NoteFailure(w, kMsgCut, w->record.info.Symbol, why);
+        NoteFailure(w, kMsgCut, w->symbol, why);
         return 0;
     }
     const unsigned char *p = (const unsigned char *)w->slot->body[0];
@@ -271,6 +346,20 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
     SymbolRecord &r = w->record;
     SymbolInfo &info = r.info;
     ImportItem *row = w->row;
+    /* An answer without the series' headers is the updater's word that it
+    ** has no prices for the symbol (an unknown symbol is answered 404): the
+    ** symbol is passed over, not the import ended, and none of its fields
+    ** is asked for. */
+    if (!IsSuccess(w->priceStatus)) {
+        ReportRefusedFile(item->symbol, "the server answered with status %d", (int)w->priceStatus);
+        *skip = 1;
+        return 1;
+    }
+    if (!w->slot->headers || !strstr(w->slot->headers, "Field-Count: ")) {
+        ReportRefusedFile(item->symbol, "the answer holds no prices (status %d)", (int)w->priceStatus);
+        *skip = 1;
+        return 1;
+    }
     ApplySymbolInfo(item->symbol, &r, SOURCE_NORGATE);
     char base[FIELD_TEXT_MAX + 1] = "", sub[FIELD_TEXT_MAX + 1] = "";
     if (!AskText(w, "security", "basetype", base, sizeof base)) return 0;
@@ -293,17 +382,16 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
         info.PointValue = 1.0;
         info.TickSize = 0.01;
     }
-    /* An answer without the series' headers is the updater's word that it
-    ** has no prices for the symbol (an unknown symbol is answered 404): the
-    ** symbol is passed over, not the import ended. */
-    if (!w->slot->headers || !strstr(w->slot->headers, "Field-Count: ")) {
-        ReportRefusedFile(item->symbol, "the answer holds no prices (status %d)", (int)w->priceStatus);
-        *skip = 1;
-        return 1;
-    }
     /* The price answer's own length, kept before the field requests reused the slot. */
+    char why[PARSE_WHY_SIZE];
     int parsed = ParseNorgatePrices(w->slot->headers ? w->slot->headers : "", w->slot->body[1], w->priceBytes, &r,
-                                    item->flags);
+                                    item->flags, why);
+    if (parsed < 0) {
+        if (why[0])
+            NoteFailure(w, "%s: the price answer cannot be read: %s", item->symbol, why);
+        else
+            NoteFailure(w, "Out of memory reading the %s data of %s.", kDataSourceNames[SOURCE_NORGATE], item->symbol);
+    }
     if (parsed <= 0) {
         *skip = 1;
         return parsed == 0;
@@ -336,14 +424,14 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
         static const int kLevelSizes[] = {sizeof info.EconSect, sizeof info.Sector, sizeof info.IndGroup,
                                           sizeof info.Industry};
         for (int level = 1; level <= 4; level++) {
-            if (!Ask(w, "/api/v1/security/%s/classification?schemename=%s&level=%d", w->requestSymbol,
-                     kClassificationNames[gImportState.Classification & 1], level))
+            if (!AskField(w, "security", "classification?schemename=%s&level=%d",
+                          kClassificationNames[gImportState.Classification & 1], level))
                 return 0;
             if (Answer(w)) CopyString(levels[level - 1], kLevelSizes[level - 1], Answer(w), FIELD_TEXT_MAX);
         }
         if (w->familyCode[0]) {
-            if (!Ask(w, "/api/v1/security/%s/correspondingindustryindex?indexfamilycode=%s&level=%d", w->requestSymbol,
-                     w->familyCode, gImportState.CIILevel + 1))
+            if (!AskField(w, "security", "correspondingindustryindex?indexfamilycode=%s&level=%d", w->familyCode,
+                          gImportState.CIILevel + 1))
                 return 0;
             if (Answer(w)) {
                 CopyString(info.InduIndex, sizeof info.InduIndex, Answer(w), INDEX_SYMBOL_MAX);
@@ -351,10 +439,21 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
                 const char *suffix = strstr(w->familyCode, "%2Eau") ? ".au" : strstr(w->familyCode, "%2Eca") ? ".ca"
                                                                                                              : nullptr;
                 if (suffix) {
+                    /* Whether the updater knows the index as it stands: a
+                    ** name, or not (nothing, or 404); another error status
+                    ** tells neither. */
                     char encoded[REQUEST_SYMBOL_SIZE];
                     UrlEncode(w->pendingIndex, encoded, sizeof encoded);
                     if (!Ask(w, "/api/v1/security/%s/name", encoded)) return 0;
-                    if (!Answer(w)) {
+                    int status = w->slot->status;
+                    if (status != 404 && !IsSuccess(status)) {
+                        char what[REQUEST_SYMBOL_SIZE + 16];
+                        FormatText(what, sizeof what, "%s name", w->pendingIndex);
+                        w->pendingIndex[0] = 0;
+                        RefuseForField(w, what);
+                        return 0;
+                    }
+                    if (status == 404 || !Answer(w)) {
                         size_t n = strlen(w->pendingIndex);
                         if (n + 3 <= INDEX_SYMBOL_MAX) {
                             FormatText(w->pendingIndex + n, sizeof w->pendingIndex - n, "%s", suffix);
@@ -373,7 +472,7 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
         for (int32_t f = 0; r.fundamentals && f < FUNDAMENTAL_FIELD_ROWS && gFundamentalFields[f].group; f++) {
             FundamentalField &field = gFundamentalFields[f];
             if (!field.requested || !field.name || !field.name[0]) continue;
-            if (!Ask(w, "/api/v1/fundamental/%s/%s", w->requestSymbol, field.name)) return 0;
+            if (!AskField(w, "fundamental", "%s", field.name)) return 0;
             const char *comma = Answer(w) ? strchr(Answer(w), ',') : nullptr;
             if (!comma || next >= gStore.fundamentalsCount) continue;
             FundamentalItem &fi = r.fundamentals[next++];
@@ -597,10 +696,11 @@ static int DownloadPrices(Worker *w, const ImportWorkItem *item, const char *pat
         ReportRefusedFile(item->symbol, kMsgOtherSymbol, named);
         return DOWNLOAD_PASSED;
     }
-    char timeout[sizeof kMsgTimeout + REQUEST_SYMBOL_SIZE];
-    FormatText(timeout, sizeof timeout, kMsgTimeout, w->requestSymbol);
+    char failed[sizeof kMsgNoAnswer + REQUEST_SYMBOL_SIZE + 16];
+    int attempts = gSettings.ImportRetries < 0 ? 0 : gSettings.ImportRetries + 1;
+    FormatText(failed, sizeof failed, kMsgNoAnswer, w->requestSymbol, attempts, attempts == 1 ? "" : "s");
     const char *error = w->slot->error;
-    NoteFailure(w, "%s: %s%s%s%s", item->symbol, timeout, error[0] ? " (" : "", error, error[0] ? ")" : "");
+    NoteFailure(w, "%s: %s%s%s%s", item->symbol, failed, error[0] ? " (" : "", error, error[0] ? ")" : "");
     return DOWNLOAD_FAILED;
 }
 
@@ -623,7 +723,10 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
     int source = w->row->dataSource;
     if (source == SOURCE_NORGATE) {
         int skip = 0;
-        return BuildNorgateSymbol(w, item, &skip);
+        w->symbol = item->symbol;
+        w->fieldRefused = 0;
+        /* A field answered with an error passed the symbol over, named. */
+        return BuildNorgateSymbol(w, item, &skip) || w->fieldRefused;
     }
     if ((source == SOURCE_TIINGO || source == SOURCE_TIINGO_CRYPTO) && StartsWith(body, "Error:")) {
         LogImportMessage("%s\n", body);
@@ -639,6 +742,17 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
         }
         return 1;
     }
+    /* An error answer (an unknown or delisted symbol, too many requests, a
+    ** server in trouble) is that symbol's answer, never read as its prices
+    ** whatever it holds: it is passed over with the reason, and the other
+    ** symbols go on. */
+    if (!IsSuccess(w->priceStatus)) {
+        char description[80] = "";
+        GetJsonText(body, "description", description);
+        ReportRefusedFile(item->symbol, "the server answered with status %d%s%s", (int)w->priceStatus,
+                          description[0] ? ": " : "", description);
+        return 1;
+    }
     int parsed = 0;
     char why[PARSE_WHY_SIZE] = "";
     if (source == SOURCE_YAHOO) {
@@ -650,7 +764,8 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
         parsed = ParseHeaderCsv(&layout, body, item->saveAs, &r, item->flags);
         if (parsed > 0) {
             if (w->row->adjustment != ADJUST_TOTAL_RETURN) ApplyTiingoSplits(&r);
-            if (Ask(w, "/tiingo/daily/%s?token=%s", w->requestSymbol, gSettings.TiingoApiKey) && Answer(w)) {
+            if (Ask(w, "/tiingo/daily/%s?token=%s", w->requestSymbol, gSettings.TiingoApiKey) &&
+                IsSuccess(w->slot->status) && Answer(w)) {
                 GetJsonText(Answer(w), "name", r.info.Name);
                 GetJsonText(Answer(w), "exchangeCode", r.info.Exchange);
             }
@@ -663,21 +778,10 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
         return 0;
     }
     if (parsed == 0) {
-        /* An error answer (an unknown or delisted symbol, too many requests,
-        ** a server in trouble) is that symbol's answer: it is passed over
-        ** with the reason, and the other symbols go on. */
-        int status = w->priceStatus;
-        if (status < 200 || status > 299) {
-            char description[80] = "";
-            GetJsonText(body, "description", description);
-            ReportRefusedFile(item->symbol, "the server answered with status %d%s%s", status, description[0] ? ": " : "",
-                              description);
-        } else if (why[0]) {
-            /* A success that holds no prices (a page of the site, a damaged
-            ** answer) is named with what it lacks; an answer whose bars all
-            ** lie outside the import's dates is only passed over. */
-            ReportRefusedFile(item->symbol, "%s", why);
-        }
+        /* A success that holds no prices (a page of the site, a damaged
+        ** answer) is named with what it lacks; an answer whose bars all lie
+        ** outside the import's dates is only passed over. */
+        if (why[0]) ReportRefusedFile(item->symbol, "%s", why);
         return 1;
     }
     SortBars(&r);

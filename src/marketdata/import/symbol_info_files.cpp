@@ -1,5 +1,6 @@
 /* symbol_info_files.cpp -- the symbol-information and event-list files, and
 ** the merge of an information row into a symbol record. */
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,6 +90,9 @@ static const CsiColumn kCsiFuturesColumns[] = {
 enum { MAX_FILE_COLUMNS = 256 };
 
 static const char kMsgZeroTick[] = "The tick size of %s in %s has a zero denominator and was not used.";
+static const char kNoteBadNumber[] = "line %d gives %s %s, which is %s; the value was not used\n";
+static const char kNoteOpenQuote[] = "line %d opens a double quote that it does not close, so its fields cannot be "
+                                     "told; the line was not read\n";
 static const char kMsgReservedKind[] = "%s\tevent type %d on %d is reserved and was skipped\n";
 
 /* ---- fields and lines --------------------------------------------------------------- */
@@ -179,6 +183,60 @@ static double *InfoNumber(SymbolInfo *info, int field)
     }
 }
 
+/* 1 when [p, end) is a decimal number as the files write one: a sign,
+** digits with at most one point, an exponent. */
+static int IsDecimalNumber(const char *p, const char *end)
+{
+    if (p < end && (*p == '+' || *p == '-')) p++;
+    int digits = 0, points = 0;
+    for (; p < end && ((*p >= '0' && *p <= '9') || (*p == '.' && !points)); p++) {
+        if (*p == '.')
+            points = 1;
+        else
+            digits++;
+    }
+    if (!digits) return 0;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        p++;
+        if (p < end && (*p == '+' || *p == '-')) p++;
+        const char *first = p;
+        while (p < end && *p >= '0' && *p <= '9') p++;
+        if (p == first) return 0;
+    }
+    return p == end;
+}
+
+/* Why the text of a number field cannot be its value (null when it can, or
+** is empty): a symbol's prices are divided by it, its contracts valued and
+** its orders rounded by it, so text, an infinite or undefined number, or a
+** negative one is never taken for one. */
+static const char *BadInfoNumber(int field, const char *text)
+{
+    SymbolInfo probe;
+    if (field != INFO_TICK_SIZE && field != INFO_ASSET_ID && !InfoNumber(&probe, field)) return nullptr;
+    const char *p = text, *end = text + strlen(text);
+    while (p < end && (*p == ' ' || *p == '\t')) p++;
+    while (end > p && (end[-1] == ' ' || end[-1] == '\t')) end--;
+    if (p == end) return nullptr;
+    if (field == INFO_TICK_SIZE) {
+        double fraction = 0.0;
+        if (ParseTickSize(text, &fraction) != 0) return nullptr; /* a fraction: its own checks */
+    }
+    if (field == INFO_ASSET_ID) {
+        const char *q = p + (*p == '-' || *p == '+');
+        if (q == end) return "not a whole number";
+        for (; q < end; q++)
+            if (*q < '0' || *q > '9') return "not a whole number";
+        return nullptr;
+    }
+    char *stop = nullptr;
+    double value = strtod(p, &stop);
+    if (!std::isfinite(value) && stop == end) return "not a finite number"; /* inf, nan, 1e400 */
+    if (!IsDecimalNumber(p, end)) return "not a number";
+    if (value < 0.0) return "below zero";
+    return nullptr;
+}
+
 /* Sets one field of row from text; the tick-size form through *tickForm.
 ** Dates are read in the order of day and month dayFirst gives. */
 static void SetInfoField(SymbolInfo *row, int field, const char *text, int *tickForm, int dayFirst)
@@ -227,8 +285,8 @@ static void UpperKey(const char *symbol, char out[IMPORT_SYMBOL_SIZE])
 int ReadSymbolInfoFile(const char *path, int mode, int dayFirst)
 {
     char *text = nullptr;
-    int lines = LoadCsvText(path, &text, ',');
-    if (!lines) return 0;
+    int lines = 0;
+    if (!LoadLinesText(path, &text, &lines)) return 0;
     /* A file refused for its dates leaves the table as it was: the rows it
     ** would merge into are kept aside until it is accepted. */
     SymbolInfo *keptRows = nullptr;
@@ -258,6 +316,7 @@ int ReadSymbolInfoFile(const char *path, int mode, int dayFirst)
     int csi = mode == SYMINFO_CSI_FUTURES || mode == SYMINFO_CSI_STOCKS;
     int columnField[MAX_FILE_COLUMNS];
     for (int &c : columnField) c = INFO_NONE;
+    char columnNames[MAX_FILE_COLUMNS][32] = {};
     char *fields[MAX_FILE_COLUMNS];
     char *cursor = text;
     int lineNumber = 0;
@@ -267,9 +326,16 @@ int ReadSymbolInfoFile(const char *path, int mode, int dayFirst)
         lineNumber++;
         int headerLine = csi ? 2 : 1;
         if (lineNumber < headerLine) continue;
+        /* A quote left open would run the rows after it into one: the line
+        ** is not read, and says so. */
+        if (!UnquoteLine(line, ',')) {
+            ReportImportNote(path, kNoteOpenQuote, lineNumber);
+            continue;
+        }
         int n = SplitFields(line, fields, MAX_FILE_COLUMNS);
         if (lineNumber == headerLine) {
             for (int c = 0; c < n; c++) {
+                CopyString(columnNames[c], sizeof columnNames[c], fields[c], -1);
                 if (!csi) {
                     for (int f = 0; f < INFO_NAMED_COUNT; f++)
                         if (CompareNoCase(fields[c], kInfoFieldNames[f]) == 0) columnField[c] = f;
@@ -288,6 +354,10 @@ int ReadSymbolInfoFile(const char *path, int mode, int dayFirst)
         int tickForm = 0;
         for (int c = 0; c < n; c++) {
             if (columnField[c] == INFO_NONE) continue;
+            if (const char *bad = BadInfoNumber(columnField[c], fields[c])) {
+                ReportImportNote(path, kNoteBadNumber, lineNumber, columnNames[c], fields[c], bad);
+                continue;
+            }
             SetInfoField(&row, columnField[c], fields[c], &tickForm, dayFirst);
             /* Only a date that did not read is looked at in the other order. */
             if (columnField[c] == INFO_DELIST_DATE && !row.DelistDate && ReadsOnlyInOtherOrder(fields[c], dayFirst)) {
@@ -319,7 +389,12 @@ int ReadSymbolInfoFile(const char *path, int mode, int dayFirst)
         UpperKey(row.Symbol, key);
         uint64_t at = HashLookup(keys, key);
         if (at) {
-            MergeSymbolInfo(&row, &gImport.infoRows[at - 1]);
+            SymbolInfo &earlier = gImport.infoRows[at - 1];
+            MergeSymbolInfo(&row, &earlier);
+            /* A repeated row without its currency is no forex row: the type
+            ** follows the currency the rows give together. */
+            if (mode == SYMINFO_CSI_FUTURES)
+                CopyString(earlier.Type, sizeof earlier.Type, earlier.Currency[0] ? "Futures" : "Forex", -1);
             continue;
         }
         gImport.infoRows[gImport.infoCount] = row;
@@ -359,8 +434,8 @@ int ReadEventListFile(const ImportItem *item)
     const int dayFirst = item->csvDateOrder == 1;
     const int32_t keptCount = gImport.eventCount;
     char *text = nullptr;
-    int lines = LoadCsvText(item->value, &text, ',');
-    int ok = lines > 0;
+    int lines = 0;
+    int ok = LoadLinesText(item->value, &text, &lines);
     if (ok && !GrowTable(&gImport.eventRows, &gImport.eventCapacity, gImport.eventCount + lines + 1, sizeof(EventListRow)))
         ok = 0;
     if (ok) {
@@ -370,7 +445,9 @@ int ReadEventListFile(const ImportItem *item)
         int header = 1, lineNumber = 0, refused = 0;
         while (char *line = TakeTextLine(&cursor)) {
             lineNumber++;
-            int n = SplitFields(line, fields, MAX_FILE_COLUMNS);
+            const int whole = UnquoteLine(line, ',');
+            if (!whole) ReportImportNote(item->value, kNoteOpenQuote, lineNumber);
+            int n = whole ? SplitFields(line, fields, MAX_FILE_COLUMNS) : 0;
             if (header) {
                 for (int c = 0; c < MAX_FILE_COLUMNS; c++) column[c] = EVCOL_NONE;
                 for (int c = 0; c < n; c++) column[c] = FindKeyword(fields[c], kEventColumnNames, EVCOL_COUNT);

@@ -108,18 +108,37 @@ static void FreeBarsAndEvents(SymbolRecord *record)
     record->eventCount = record->eventCapacity = 0;
 }
 
-int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, SymbolRecord *record, int flags)
+int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, SymbolRecord *record, int flags,
+                       char *why)
 {
-    if (!headers || !body) return -1;
+    char ignored[PARSE_WHY_SIZE];
+    if (!why) why = ignored;
+    why[0] = 0;
+    if (!headers || !body) {
+        FormatText(why, PARSE_WHY_SIZE, "the answer has no headers");
+        return -1;
+    }
     int64_t fields = HeaderNumber(headers, "Field-Count: ");
     int64_t records = HeaderNumber(headers, "Record-Count: ");
-    if (fields < 5 || records < 1 || fields > 1000) return -1;
+    if (fields < 0 || records < 0) {
+        FormatText(why, PARSE_WHY_SIZE, "the answer has no %s header", fields < 0 ? "Field-Count" : "Record-Count");
+        return -1;
+    }
+    if (fields < 5 || records < 1 || fields > 1000) {
+        FormatText(why, PARSE_WHY_SIZE, "its Field-Count of %lld or Record-Count of %lld is no price series",
+                   (long long)fields, (long long)records);
+        return -1;
+    }
     int openInterest = strstr(headers, ",Open Interest") != nullptr;
     int turnover = strstr(headers, ",Turnover") != nullptr;
     uint32_t recordSize = (uint32_t)(4 * fields + 4);
     /* A count beyond the bytes that arrived is an answer cut short: never
     ** allocated for, and never read as the whole history. */
-    if (records > (int64_t)(size / recordSize)) return -1;
+    if (records > (int64_t)(size / recordSize)) {
+        FormatText(why, PARSE_WHY_SIZE, "it holds %lld of the %lld records its Record-Count announces",
+                   (long long)(size / recordSize), (long long)records);
+        return -1;
+    }
     if (!AllocMemory(&record->bars[BAR_DAILY], (uint64_t)(records + 1) * sizeof(Bar))) return -1;
     record->dailyCapacity = (int32_t)records + 1;
     record->barCounts[BAR_DAILY] = 0;
@@ -134,6 +153,7 @@ int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, Sym
     Bar *bars = record->bars[BAR_DAILY];
     int32_t stored = 0;
     double previousC = 0.0;
+    RefusedLines refused = {};
     for (int64_t j = 0; j < records; j++) {
         const unsigned char *r = (const unsigned char *)body + j * recordSize;
         Bar *bar = &bars[stored];
@@ -152,10 +172,15 @@ int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, Sym
         if (j > 0 && previousC != 0.0 && stored > 0 && d != 0.0) x = previousC * bars[stored - 1].split * bar->close / d;
         previousC = c;
         if (!bar->date) continue;
+        if (bar->high < bar->low) {
+            NoteRefusedLine(&refused, (int32_t)j + 1, kRefusedHighLow);
+            continue;
+        }
         if (!AddBar(record, bar, 0.0, d, x, flags)) continue;
         if (turnoverLayout) bar->extra = field(r, 5);
         stored++;
     }
+    ReportRefusedLines(record->info.Symbol, &refused, "record");
     record->barCounts[BAR_DAILY] = stored;
     SortBars(record);
     if (stored < 1) {
@@ -379,6 +404,7 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
                 b.extra = EventAmount(body, "\"capitalGains\":", stamps[i]) + EventAmount(body, "\"dividends\":", stamps[i]);
         }
         int32_t previousDate = 0;
+        RefusedLines refused = {};
         for (int i = 0; i < n; i++) {
             Bar bar = bars[i];
             if (bar.date > gImport.endDate) break;
@@ -388,6 +414,10 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
             if (!bar.date || std::isnan(bar.open) || std::isnan(bar.high) || std::isnan(bar.low) ||
                 std::isnan(bar.close) || std::isnan(bar.extra))
                 continue;
+            if (bar.high < bar.low) {
+                NoteRefusedLine(&refused, i + 1, kRefusedHighLow);
+                continue;
+            }
             if (std::isnan(bar.volume)) bar.volume = 0.0;
             double extra = bar.extra;
             bar.extra = 0.0;
@@ -395,6 +425,7 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
                                        : AddBar(record, &bar, 0.0, 0.0, extra, flags);
             if (accepted) bars[kept++] = bar;
         }
+        ReportRefusedLines(storedSymbol, &refused, "record");
     }
     record->barCounts[BAR_DAILY] = kept;
     FreeMemory(&values);
@@ -416,9 +447,11 @@ int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbo
     record->lastDate = 0;
     if (!AllocMemory(&record->bars[BAR_DAILY], (uint64_t)(count + 2) * sizeof(Bar))) return -1;
     record->dailyCapacity = count + 2;
-    int32_t kept = 0;
-    for (const char *p = strstr(body, kRecordStart); p;) {
+    int32_t kept = 0, number = 0;
+    RefusedLines refused = {};
+    for (const char *p = strstr(body, kRecordStart); p; p = strstr(p + 1, kRecordStart)) {
         const char *next = strstr(p + 1, kRecordStart);
+        number++;
         /* Keys are looked for only inside their own record. */
         const char *end = next ? next : p + strlen(p);
         const char *dateText = p + sizeof kRecordStart - 1;
@@ -429,7 +462,13 @@ int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbo
             text[n] = 0;
         }
         int32_t date = ParseDate(text);
-        if (date == 0 || date > gImport.endDate) break;
+        /* A record whose date cannot be read is no bar, and the records
+        ** after it are still the answer's. */
+        if (date == 0) {
+            NoteRefusedLine(&refused, number, kRefusedNoDate);
+            continue;
+        }
+        if (date > gImport.endDate) break;
         Bar &bar = record->bars[BAR_DAILY][kept];
         memset(&bar, 0, sizeof bar);
         bar.date = date;
@@ -440,9 +479,13 @@ int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbo
         bar.volume = NumberInside(p, end, "volume");
         bar.extra = NumberInside(p, end, "tradesDone");
         bar.split = 1.0;
+        if (bar.high < bar.low) {
+            NoteRefusedLine(&refused, number, kRefusedHighLow);
+            continue;
+        }
         if (AddBar(record, &bar, 0.0, 0.0, 0.0, flags)) kept++;
-        p = next;
     }
+    ReportRefusedLines(storedSymbol, &refused, "record");
     record->barCounts[BAR_DAILY] = kept;
     return kept;
 }

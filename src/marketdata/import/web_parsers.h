@@ -4,8 +4,11 @@
 **
 ** Reads:      gImport (date range, through AddBar), gImportState
 **             (KeepAdjusted), the ImportBarTime setting.
-** Errors:     the parsers write nothing to the log; a result of -1 ends the
-**             worker with an error, 0 passes the symbol over.  Answers are
+** Errors:     a result of -1 ends the worker with an error, 0 passes the
+**             symbol over.  A record that is no bar (a high below its low, a
+**             crypto record whose date cannot be read) is passed over and
+**             reported with its number and reason, under the stored symbol,
+**             in the import log and on standard error.  Answers are
 **             read no further than their own bytes: a damaged answer gives
 **             fewer bars or 0, never a read outside it.  An answer cut short
 **             (FindCutAnswer) is a broken transfer, which the worker retries
@@ -33,12 +36,14 @@ double ParseNumberText(const char *text, size_t length, int format);
 ** 1899-12-30; the time of day ignored); 0 outside the years 1..9999. */
 int32_t OleDateToDate(double ole);
 
+enum { PARSE_WHY_SIZE = 128 };
 /* Reads the binary price series (size bytes of body) described by the
 ** response headers ("Field-Count: ", "Record-Count: ").  The daily bars
 ** stored (above 0), 0 when none was, -1 on a malformed answer (also one
-** holding fewer records than its Record-Count) or no memory. */
-int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, SymbolRecord *record, int flags);
-enum { PARSE_WHY_SIZE = 128 };
+** holding fewer records than its Record-Count), with the damage in why
+** (optional, PARSE_WHY_SIZE characters), or on no memory (why empty). */
+int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, SymbolRecord *record, int flags,
+                       char *why = nullptr);
 /* Whether a successful price answer of source (size bytes of body, headers
 ** as received) arrived whole.  A sender that closes the connection in the
 ** middle of an answer without a length leaves no trace on the wire, so the

@@ -522,6 +522,12 @@ static void CalcCalendarFirst(FormulaItem *item, int itemIndex, const CalcRun *r
     ctx.dataItemIndex = -1;
     ctx.priceScale = 1.0;
     SetBarHint(&gStore.calendar, 0, daily > 0 ? daily - 1 : 0);
+    /* The calendar's draws, the type's evaluation included, come from worker
+    ** 0's slot, free until worker 0 starts and seeds it afresh: the calling
+    ** thread's own sequence (the one the optimizer draws its combinations
+    ** from) must not move or restart at every calculation. */
+    int callerSlot = CurrentRandomSlot();
+    SelectRandomSlot(0);
     FormulaNode *nodes = item->formula.nodes[0];
     ItemDataType(item).store(0, std::memory_order_relaxed);
     if (nodes && daily > 0) {
@@ -531,12 +537,12 @@ static void CalcCalendarFirst(FormulaItem *item, int itemIndex, const CalcRun *r
     ctx.barSize = ItemBarSize(item);
     ctx.walkForwardInterval = run->walkForwardInterval;
     ctx.outOfSample = run->outOfSample;
-    SelectRandomSlot(0);
     if (run->seedBase != 0) {
         uint32_t seed = run->seedBase + 33u + (uint32_t)itemIndex;
         if (seed != 0) SeedRandomGenerator(seed);
     }
     CalcItemForSymbol(&ctx, nodes, itemIndex, ItemOnePass(item));
+    SelectRandomSlot(callerSlot);
 }
 
 int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate, const CalcRun *run)

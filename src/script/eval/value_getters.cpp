@@ -679,6 +679,11 @@ static double BarsPerPeriod(const TestRecord *test, int which)
                                                             : test->daysPerYear * kDailyFactor[which];
 }
 
+double TestBarsPerYear(const TestRecord *test)
+{
+    return BarsPerPeriod(test, 0);
+}
+
 static double PerAllocation(double value, const StatCell *cell)
 {
     return cell->allocation != 0 ? value / cell->allocation : 0.0;

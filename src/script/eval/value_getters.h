@@ -57,6 +57,9 @@ int GetBarDateValue(FormulaNode *node, EvalContext *context, int32_t barsBack);
 int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack);
 /* Categories 17 and 18: strategy information and statistics, rounded to 1e-6. */
 int GetStatValue(FormulaNode *node, EvalContext *context, int32_t barsBack);
+/* The bars a year of a test at its bar size (S.BPY): 52, 12, 4 or 1 for
+** weekly to yearly tests, the test's days per year for a daily one. */
+double TestBarsPerYear(const TestRecord *test);
 /* Category 19 and the Trades columns (253). */
 int GetTradeValue(FormulaNode *node, EvalContext *context, int32_t barsBack);
 

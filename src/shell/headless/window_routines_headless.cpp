@@ -12,6 +12,7 @@
 void SettingsPanelToSettings() {}
 void ShowDataFileInPanel() {}
 void ShowActiveScriptInPanel() {}
+void ShowKeepTradesInPanel() {}
 void SetPanelDate(int panelDate, int32_t date) {}
 void *GetSettingsPanel() { return nullptr; }
 void EnableSettingsPanelControls(int forceRunning) {}

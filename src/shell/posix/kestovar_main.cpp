@@ -206,10 +206,11 @@ static void Interrupted(int)
 ** session, some schedulers' stop) ask the run to stop as the window
 ** program's stop does: the import keeps the previous data file and removes
 ** its temporary file, a test keeps what it did, and no later run of the
-** batch starts.  A second Ctrl+C or SIGTERM ends the program at once; a
-** hangup never does, as a closed session sends it twice (the shell passes
-** its own on to its jobs, then the system hangs up the terminal's foreground
-** job when the shell is gone).  One the program
+** batch starts.  A second Ctrl+C ends the program at once; a second SIGTERM
+** or hangup never does: timeout sends its SIGTERM to the program and again
+** to its process group, which holds the program, and a closed session hangs
+** up twice (the shell passes its own on to its jobs, then the system hangs
+** up the terminal's foreground job when the shell is gone).  One the program
 ** was started with ignored (nohup's SIGHUP, the SIGINT of a shell's
 ** background job) stays ignored: whoever started it asked that the run go on.
 ** A closed output pipe is no stop, nor is a file-size limit reached
@@ -225,7 +226,7 @@ static void CatchInterrupt()
     for (int stop : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction was;
         if (sigaction(stop, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
-        action.sa_flags = stop == SIGHUP ? SA_RESTART : SA_RESETHAND | SA_RESTART;
+        action.sa_flags = stop == SIGINT ? SA_RESETHAND | SA_RESTART : SA_RESTART;
         sigaction(stop, &action, nullptr);
     }
     signal(SIGPIPE, SIG_IGN);
@@ -327,12 +328,7 @@ static int InitApplication()
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
-    /* The constituency list is optional: without one there is nothing to
-    ** load and nothing to report. */
-    char list[2][300];
-    FormatText(list[0], sizeof list[0], "%s\\constituency.csv", gScriptsFolder);
-    FormatText(list[1], sizeof list[1], "%s\\constituency.csv", gProgramFolder);
-    if (PlatFileExists(list[0]) || PlatFileExists(list[1])) LoadConstituency();
+    LoadConstituencyWhenPresent();
     return CheckItemTable();
 }
 

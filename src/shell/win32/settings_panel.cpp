@@ -90,6 +90,11 @@ void ShowActiveScriptInPanel()
     if (Panel()) SettingsToDialog(Panel(), IDD_SETTINGS_PANEL, IDC_SP_SCRIPT);
 }
 
+void ShowKeepTradesInPanel()
+{
+    if (Panel()) SettingsToDialog(Panel(), IDD_SETTINGS_PANEL, IDC_SP_KEEP_TRADES);
+}
+
 void SetPanelDate(int panelDate, int32_t date)
 {
     if (panelDate == PANEL_DEBUG_DATE) {
@@ -116,12 +121,9 @@ int IsDataFileNameChanged()
     return DataFileNameDiffers(name);
 }
 
-void UpdateBarCount(HWND panel)
+/* Clamps the settings' dates to the bar size's list and shows the bar count. */
+static void ShowBarCount(HWND panel)
 {
-    if (!panel) return;
-    DialogToSettings(panel, IDD_SETTINGS_PANEL, IDC_SP_BAR_SIZE);
-    DialogToSettings(panel, IDD_SETTINGS_PANEL, IDC_SP_FIRST_DATE);
-    DialogToSettings(panel, IDD_SETTINGS_PANEL, IDC_SP_LAST_DATE);
     int32_t first = gSettings.FirstDate, last = gSettings.LastDate;
     int count = ClampPanelRange(gSettings.BarSize2, &first, &last);
     sPanel.guard++;
@@ -131,7 +133,27 @@ void UpdateBarCount(HWND panel)
     sPanel.guard--;
 }
 
-void UpdatePanelBarCount() { UpdateBarCount(Panel()); }
+void UpdateBarCount(HWND panel)
+{
+    if (!panel) return;
+    DialogToSettings(panel, IDD_SETTINGS_PANEL, IDC_SP_BAR_SIZE);
+    DialogToSettings(panel, IDD_SETTINGS_PANEL, IDC_SP_FIRST_DATE);
+    DialogToSettings(panel, IDD_SETTINGS_PANEL, IDC_SP_LAST_DATE);
+    ShowBarCount(panel);
+}
+
+/* The run and the data loading ask for the count of the range they have just
+** set: the settings are what holds (a script's bar size among them), so the
+** panel shows them rather than being read. */
+void UpdatePanelBarCount()
+{
+    HWND panel = Panel();
+    if (!panel) return;
+    sPanel.guard++;
+    SettingsToDialog(panel, IDD_SETTINGS_PANEL, IDC_SP_BAR_SIZE);
+    sPanel.guard--;
+    ShowBarCount(panel);
+}
 
 void SyncComboText(HWND combo)
 {
@@ -170,7 +192,16 @@ void EnableSettingsPanelControls(int forceRunning)
 void SetTestRunning(int state)
 {
     sPanel.guard++;
+    const int ended = state == RUN_IDLE && gRun.state.load() != RUN_IDLE;
     ShowRunState(state); /* stores the state both panels read */
+    HWND panel = Panel();
+    if (ended && panel) {
+        /* The run has put back the settings its script changed and kept what
+        ** carries over (the data file, the bar size): the panel shows them,
+        ** so the next run, which reads the panel, starts from them. */
+        SettingsToDialog(panel, IDD_SETTINGS_PANEL, 0);
+        ShowBarCount(panel);
+    }
     EnableSettingsPanelControls(0);
     UpdateDebugPanelControls();
     /* The frame's menu and toolbar (Stop and the run buttons) follow through

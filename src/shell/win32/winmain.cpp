@@ -15,7 +15,6 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
-#include "marketdata/store/constituency.h"
 #include "script/compiler/compile_driver.h"
 #include "marketdata/store/symbols.h"
 #include "marketdata/store/datafile.h"
@@ -210,7 +209,7 @@ int InitApplication(HINSTANCE instance)
     for (int barSize = 0; barSize < BAR_SIZE_COUNT; barSize++)
         if (!InitDefaultDateList(&gStore.dateLists[barSize], barSize)) return 0;
     BuildCalendarSymbol();
-    LoadConstituency();
+    LoadConstituencyWhenPresent();
     if (!CheckItemTable()) return 0;
 
     gFrame.dpi = SystemDpi();
@@ -284,9 +283,40 @@ static void OpenCommandLineFiles(const char *commandLine)
     }
 }
 
-/* Steps after the frame exists; returns the process result. */
-static int RunProgram(HINSTANCE instance, const char *commandLine)
+/* The command line with every relative path that names something from the
+** current folder made whole, as a user at a command prompt means it: start-up
+** moves the current folder to the scripts folder, where the batch would look
+** for it otherwise.  Any other path stays as it is (the batch finds it in the
+** scripts folder, the settings file in the program folder).  A path made too
+** long for the program is refused by the pass that takes it, never cut. */
+static std::string PathsFromHere(const char *commandLine)
 {
+    std::vector<std::string> tokens;
+    SplitCommandLine(commandLine, &tokens);
+    std::string line;
+    for (const std::string &token : tokens) {
+        if (!line.empty()) line += ' ';
+        if (token[0] == '-') {
+            line += token;
+            continue;
+        }
+        std::string path = token;
+        bool rooted = path[0] == '\\' || path[0] == '/' || (path.size() > 1 && path[1] == ':');
+        if (!rooted && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            char full[MAX_PATH * 4];
+            DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+            if (n > 0 && n < sizeof full) path = full;
+        }
+        line += '"' + path + '"';
+    }
+    return line;
+}
+
+/* Steps after the frame exists; returns the process result. */
+static int RunProgram(HINSTANCE instance, const char *givenLine)
+{
+    const std::string line = PathsFromHere(givenLine);
+    const char *commandLine = line.c_str();
     if (!ParseCommandLineOptions(commandLine)) return gRun.resultCode.load();
     if (gSettingsFile[0]) CopyString(gFrame.settingsPath, sizeof gFrame.settingsPath, gSettingsFile, -1);
     gFrame.exitAfterBatch = gCommandLine.exitAfterBatch;

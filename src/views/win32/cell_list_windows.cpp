@@ -321,6 +321,27 @@ static LRESULT DrawListCell(HWND window, NMLVCUSTOMDRAW *draw)
 
 LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *events)
 {
+    /* The list view asks for every cell it paints or measures, and a cell
+    ** list has every cell it paints coloured: thousands of notices while a
+    ** long list fills or scrolls.  They are answered from the window's own
+    ** record, without asking the system for the view's handle or the
+    ** keyboard, each of which is a round trip to the window server under
+    ** Wine.  A list window's only list view has LIST_VIEW_ID. */
+    if (header->idFrom == LIST_VIEW_ID && header->code == LVN_GETDISPINFOA) {
+        NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;
+        if (!events->cellText) return 0;
+        const char *text = events->cellText(window, info->item.iItem, info->item.iSubItem);
+        if (info->item.mask & LVIF_TEXT) info->item.pszText = (char *)(text ? text : "");
+        if (info->item.mask & LVIF_PARAM) info->item.lParam = info->item.iItem;
+        return 0;
+    }
+    if (header->idFrom == LIST_VIEW_ID && header->code == NM_CUSTOMDRAW) {
+        NMLVCUSTOMDRAW *draw = (NMLVCUSTOMDRAW *)header;
+        /* Every scroll, by bar, wheel or key, ends in a paint: the rows it
+        ** brought into sight are fitted here. */
+        if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) WidenColumnsOnScroll(header->hwndFrom);
+        return events->customDraw ? events->customDraw(window, draw) : CDRF_DODEFAULT;
+    }
     HWND view = GetListViewOf(window);
     if (!view) return 0;
     if (header->hwndFrom == ListView_GetHeader(view)) {
@@ -329,21 +350,9 @@ LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *event
         return 0;
     }
     if (header->hwndFrom != view) return 0;
-    const bool control = GetKeyState(VK_CONTROL) < 0;
+    /* Read only for the two notices it qualifies. */
+    auto control = [] { return GetKeyState(VK_CONTROL) < 0 ? 1 : 0; };
     switch (header->code) {
-    case LVN_GETDISPINFOA: {
-        NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;
-        if (!events->cellText) return 0;
-        const char *text = events->cellText(window, info->item.iItem, info->item.iSubItem);
-        if (info->item.mask & LVIF_TEXT) info->item.pszText = (char *)(text ? text : "");
-        if (info->item.mask & LVIF_PARAM) info->item.lParam = info->item.iItem;
-        return 0;
-    }
-    case NM_CUSTOMDRAW:
-        /* Every scroll, by bar, wheel or key, ends in a paint: the rows it
-        ** brought into sight are fitted here. */
-        if (((NMLVCUSTOMDRAW *)header)->nmcd.dwDrawStage == CDDS_PREPAINT) WidenColumnsOnScroll(view);
-        return events->customDraw ? events->customDraw(window, (NMLVCUSTOMDRAW *)header) : CDRF_DODEFAULT;
     case LVN_COLUMNCLICK:
         if (events->sort) events->sort(window, ((NMLISTVIEW *)header)->iSubItem);
         break;
@@ -357,8 +366,8 @@ LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *event
     case LVN_KEYDOWN: {
         const NMLVKEYDOWN *key = (const NMLVKEYDOWN *)header;
         if (key->wVKey == VK_RETURN) {
-            if (events->open) events->open(window, control);
-        } else if (key->wVKey == 'C' && control) {
+            if (events->open) events->open(window, control());
+        } else if (key->wVKey == 'C' && control()) {
             CopyListView(window, nullptr);
         } else if (events->key) {
             events->key(window, key);
@@ -366,7 +375,7 @@ LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *event
         break;
     }
     case NM_DBLCLK:
-        if (events->open) events->open(window, control);
+        if (events->open) events->open(window, control());
         break;
     default: break;
     }

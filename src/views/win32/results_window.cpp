@@ -107,7 +107,8 @@ static TestRecord *RowTest(HWND window, int row)
 ** the Results columns compiled now is computed as it comes in (refill: every
 ** test, as after a recompile); the others are shown as stored, so a sort
 ** only reorders pointers.  New rows re-fit the widths unless the rows only
-** changed their order (a sort). */
+** changed their order (a sort); rows added after those shown widen only the
+** columns they do not fit. */
 static void SyncResultsRows(HWND window, int refill, int fitWidths = 1)
 {
     ResultsHost *host = HostOf(window);
@@ -140,7 +141,15 @@ static void SyncResultsRows(HWND window, int refill, int fitWidths = 1)
         ListView_SetItemCountEx(view, n, LVSICF_NOSCROLL);
         InvalidateRect(view, nullptr, TRUE);
     }
-    if (added && fitWidths) AutoSizeColumns(view);
+    /* Rows that only came after the ones shown (a run adding its tests)
+    ** widen the columns they do not fit; measuring every row again on each
+    ** tick of a long optimization would cost the whole list per tick. */
+    if (added && fitWidths) {
+        if (appended && !newColumns && matched > 0)
+            WidenColumnsToRows(view, matched, host->rowCount);
+        else
+            AutoSizeColumns(view);
+    }
     if (added && ListView_GetSelectedCount(view) == 0) SelectItem(window, host->rowCount - 1);
     char title[320];
     FormatText(title, sizeof title, "%s", list->title);
@@ -706,9 +715,12 @@ static void *OpenRunTradeList(TestRecord *test)
     return OpenTradeList(test);
 }
 
-/* SaveTestListAs: the results list as it is shown. */
+/* SaveTestListAs: the results list as it is shown.  The window takes the
+** run's tests on its timer, which may not have fired since the last ones
+** (or at all): it takes them now, so every test of the run is written. */
 static void SaveRunTestList(ResultsWindow *list, const char *path)
 {
+    SyncResultsWindows();
     HWND window = FindResultsHwnd(list);
     if (window) SaveListCsv(window, path); /* reports its own failure */
 }

@@ -103,8 +103,6 @@ struct SharedFilesTest : ProgramStateTest {
         built.erase(built.find_last_of('\\') + 1);
         for (const char *side : {"Results.kvs", "Graphs.kvs", "Trades.kvs", "Charts.kvs", "ExchangeMap.csv"})
             CopyFileA((built + side).c_str(), tmp.File(std::string("win\\") + side).c_str(), FALSE);
-        /* (The Windows program still wants a constituency list beside it.) */
-        ASSERT_TRUE(WriteTestFile(tmp.File("win\\constituency.csv"), ""));
         ASSERT_TRUE(CopyFileA(ToWindows(KV_NATIVE_PROGRAM).c_str(), tmp.File("nat\\kestovar").c_str(), FALSE));
         nativeProgram = unixDir + "/nat/kestovar";
         ASSERT_TRUE(WriteTestFile(tmp.File("helper.py"), kHelper));

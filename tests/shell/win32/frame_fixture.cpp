@@ -95,7 +95,6 @@ void FrameTest::SetUpTestSuite()
     if (!folder.empty()) return;
     static TempFolder tmp;
     folder = tmp.path;
-    WriteTestFile(File("constituency.csv"), "");
     CopyString(gProgramFolder, sizeof gProgramFolder, folder.c_str(), -1);
     InitMessages(nullptr, nullptr, gProgramFolder);
     DialogWatcher::Start();

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -331,4 +332,48 @@ TEST_F(FrameTest, ARunLocksThePanelsAndItsEndFreesThemAtOnce)
     UnloadData();
     EXPECT_EQ(Enabled(gFrame.settingsPanel, IDC_SP_LOAD), 1);
     gSettings = saved;
+}
+
+/* The script's Settings section holds over the panel for its run: a weekly
+** test from 15 January of the month's prices (2 to 31 January 2024) has the
+** weeks ending 19, 26 and 31 January, whatever bar size and dates the panel
+** shows, and a test keeps its strategy's trade (the one position, held to the
+** end) though the panel's Keep Trades box was clear.  Afterwards the panel
+** shows what the run leaves: the bar size carries over, the first date is the
+** panel's own again. */
+TEST_F(FrameTest, AScriptsSettingsHoldOverThePanelForItsRun)
+{
+    ProgramSettings saved = gSettings;
+    std::string script = WriteRunScript(), stats = File("weekly.csv");
+    std::string text = ReadTestFile(script);
+    text.insert(text.find("Import:"), "  BarSize: Weekly\n  StartDate: 2024-01-15\n  SaveStatsAs: " + stats + "\n");
+    WriteTestFile(script, text);
+    gSettings.AddDebug = 0;
+    SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    HWND panel = gFrame.settingsPanel;
+    gSettings.BarSize2 = 0;
+    gSettings.UseEarliestDate = 0;
+    gSettings.FirstDate = 20240102;
+    gSettings.KeepTrades = 0;
+    SettingsToDialog(panel, IDD_SETTINGS_PANEL, 0);
+
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_TEST, 0);
+    Pump();
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    std::string rows = ReadTestFile(stats), dates;
+    for (size_t at = rows.find('\n'); at != std::string::npos && at + 1 < rows.size(); at = rows.find('\n', at + 1))
+        dates += rows.substr(at + 1, rows.find(',', at) - at - 1) + ";";
+    EXPECT_EQ(dates, "1/19/24;1/26/24;1/31/24;") << rows;
+    ResultsWindow *list = FirstResultsWindow();
+    ASSERT_TRUE(list && list->lastTest);
+    EXPECT_EQ(list->lastTest->tradeCount, 1);
+    EXPECT_EQ(gSettings.BarSize2, 1);
+    EXPECT_EQ(SendDlgItemMessageA(panel, IDC_SP_BAR_SIZE, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(gSettings.FirstDate, 20240102);
+    EXPECT_EQ(PickerDate(GetDlgItem(panel, IDC_SP_FIRST_DATE)), 20240102);
+    gSettings = saved;
+    SettingsToDialog(panel, IDD_SETTINGS_PANEL, 0);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -247,6 +248,54 @@ TEST_F(ResultWindowsTest, ASortLeavesTheColumnWidths)
     EXPECT_EQ(name, ListView_GetColumnWidth(view, 1));
     EXPECT_EQ(dates, ListView_GetColumnWidth(view, 2));
     EXPECT_TRUE(HeadingFits(window, 0));
+}
+
+namespace {
+
+WNDPROC gResultsProc;
+int gCellsAsked;
+
+/* Counts the cells the list view asks its window for. */
+LRESULT CALLBACK CountCellsAsked(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NOTIFY && ((NMHDR *)lParam)->code == LVN_GETDISPINFOA) gCellsAsked++;
+    return CallWindowProcA(gResultsProc, window, message, wParam, lParam);
+}
+
+} // namespace
+
+/* A run adds its tests to the list a few at a time: each addition measures
+** the cells of the tests it adds, however long the list already is (a list
+** measured whole on every addition makes a long optimization slower with
+** every test), and a long name that comes late still widens its column. */
+TEST_F(ResultWindowsTest, AGrowingListMeasuresOnlyTheTestsItGains)
+{
+    ResultsWindow *list;
+    HWND window = OpenList({}, &list);
+    ASSERT_NE(nullptr, window);
+    HWND view = GetListViewOf(window);
+    gResultsProc = (WNDPROC)SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)CountCellsAsked);
+    auto add = [&](int n, const char *name) {
+        TestRecord *t = MakeTest(n, nullptr, 0, 0);
+        if (name) CopyString(t->settings.TestName, 80, name, -1);
+        AddTestToResults(list, t);
+        gCellsAsked = 0;
+        SyncResultsWindows();
+        return gCellsAsked;
+    };
+    int asked[2] = {};
+    for (int n = 1; n <= 400; n++) {
+        const int cells = add(n, nullptr);
+        if (n == 10) asked[0] = cells;
+        if (n == 400) asked[1] = cells;
+    }
+    const int columns = Header_GetItemCount(ListView_GetHeader(view));
+    EXPECT_EQ(asked[0], asked[1]);
+    EXPECT_LE(asked[1], columns);
+    const int name = ListView_GetColumnWidth(view, 1);
+    add(401, "a test name far longer than any other");
+    EXPECT_GT(ListView_GetColumnWidth(view, 1), name);
+    SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)gResultsProc);
 }
 
 TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
@@ -806,6 +855,37 @@ TEST_F(ResultWindowsTest, AnOptimizationClosesTheWindowsOfTheTestsItFrees)
         while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
     }
     ResetScriptState(SCRIPT_RESET_KEEP_MEMORY); /* the script's parameters are not the next test's */
+    UnloadData();
+    gSettings = saved;
+}
+
+/* The SaveTestListAs list of an optimization holds every test it ran, also
+** when the run ends before the results window has taken its last tests. */
+TEST_F(ResultWindowsTest, AnOptimizationsTestListHoldsEveryTest)
+{
+    const ProgramSettings saved = gSettings;
+    WriteOptimizationScript();
+    std::string list = File("tests.csv");
+    std::string text = ReadTestFile(gSettings.ActiveScript);
+    text.insert(text.find("Import:"), "  SaveTestListAs: " + list + "\n");
+    WriteTestFile(gSettings.ActiveScript, text);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(RESULT_OK, gRun.resultCode.load()) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    gSettings.OptClearResults = 1;
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_OPTIMIZE, 0);
+    EXPECT_EQ(RESULT_OK, gRun.resultCode.load()) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    std::string rows = ReadTestFile(list);
+    rows.erase(std::remove(rows.begin(), rows.end(), '\r'), rows.end());
+    EXPECT_EQ(rows, "Test,Name,Dates,Score,P\n"
+                    "0001,opt,2024-01-02 - 2024-01-31,1,1\n"
+                    "0002,opt,2024-01-02 - 2024-01-31,2,2\n"
+                    "0003,opt,2024-01-02 - 2024-01-31,3,3\n");
+    Pump();
+    HWND child;
+    while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
+    while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    ResetScriptState(SCRIPT_RESET_KEEP_MEMORY);
     UnloadData();
     gSettings = saved;
 }

@@ -62,9 +62,12 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     ** which the next request would take for its own answer.  WinHTTP gives
     ** no view of what waits on its kept connections, so none is kept: each
     ** request has a connection of its own, while the slot keeps its session
-    ** and its connection to the host. */
-    DWORD noKeepAlive = WINHTTP_DISABLE_KEEP_ALIVE;
-    if (ok) ok = WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &noKeepAlive, sizeof noKeepAlive);
+    ** and its connection to the host.  Nor is a redirection followed: the
+    ** answer is the one to the path asked for, whatever its status, or the
+    ** prices of the symbol it points to would be stored under the symbol
+    ** asked for. */
+    DWORD features = WINHTTP_DISABLE_KEEP_ALIVE | WINHTTP_DISABLE_REDIRECTS;
+    if (ok) ok = WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &features, sizeof features);
     if (ok && timeoutMs > 0) ok = WinHttpSetTimeouts(request, timeoutMs, timeoutMs, timeoutMs, timeoutMs);
     ok = ok && WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
     ok = ok && WinHttpReceiveResponse(request, nullptr);
@@ -98,6 +101,7 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     }
     if (ok && target) {
         char *chunk = nullptr;
+        uint64_t arrived = 0;
         ok = AllocMemory(&chunk, READ_CHUNK);
         for (;;) {
             DWORD available = 0, read = 0;
@@ -111,6 +115,7 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
                 ok = 0;
                 break;
             }
+            arrived += read;
             if (late()) {
                 ok = 0;
                 SetLastError(ERROR_WINHTTP_TIMEOUT);
@@ -119,6 +124,18 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
         }
         if (!ok) lastError = GetLastError();
         FreeMemory(&chunk);
+        /* WinHTTP ends an answer where the connection closes, also one cut
+        ** short of the length it announced; that answer is a broken transfer,
+        ** not a shorter answer. */
+        DWORD announced = 0, size = sizeof announced;
+        if (ok && WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                                      WINHTTP_HEADER_NAME_BY_INDEX, &announced, &size, WINHTTP_NO_HEADER_INDEX) &&
+            arrived != announced) {
+            FormatText(error, errorSize, "The answer was cut short: %llu of the %lu bytes it announced arrived.",
+                       (unsigned long long)arrived, (unsigned long)announced);
+            WinHttpCloseHandle(request);
+            return 0;
+        }
     }
     if (!ok) WinHttpErrorText(lastError, error, errorSize);
     if (request) WinHttpCloseHandle(request);

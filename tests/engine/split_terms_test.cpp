@@ -1,0 +1,514 @@
+/* A split is no move of the price: stops, targets, entry orders, sizes,
+** excursions and dividends of data stored with split factors are those of
+** the same prices adjusted beforehand, in each bar's split terms. */
+#include <cmath>
+#include <cstring>
+
+#include "engine/fills.h"
+#include "engine_fixture.h"
+#include "foundation/allocator.h"
+#include "foundation/settings_table.h"
+#include "script/builtins/builtins.h"
+
+namespace {
+
+struct SplitTest : EngineTest {
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        ASSERT_TRUE(InstallBuiltins());
+    }
+};
+
+/* One symbol's days as stored: prices and dividends of each day in its own
+** split terms, with its split factor (the later splits' ratios multiplied). */
+struct Series {
+    std::vector<DayBar> bars;
+    std::vector<EventItem> dividends;
+};
+
+/* A random walk over days with 2:1 or 3:1 splits on the dates given and a
+** dividend each quarter; adjusted, the same prices and dividends in the
+** terms of the last day, without split factors. */
+Series Walk(const std::vector<int32_t> &days, uint32_t seed, const std::vector<std::pair<int32_t, double>> &splits,
+            bool adjusted)
+{
+    Series s;
+    double price = 80;
+    for (int32_t day : days) {
+        seed = seed * 1103515245u + 12345u;
+        double move = ((int)((seed >> 8) % 2001) - 1000) / 40000.0; /* within 2.5% */
+        double open = price * (1 + move / 3), close = price * (1 + move);
+        double high = std::fmax(open, close) * (1 + ((seed >> 4) % 7) / 400.0);
+        double low = std::fmin(open, close) * (1 - ((seed >> 12) % 7) / 400.0);
+        price = close;
+        double factor = 1;
+        for (const auto &split : splits)
+            if (day < split.first) factor *= split.second;
+        double f = adjusted ? 1 : factor;
+        s.bars.push_back(DayBar{day, open * f, high * f, low * f, close * f, 1e6 / f, f});
+        if (day % 10000 / 100 % 3 == 2 && day % 100 >= 10 && day % 100 <= 14 &&
+            (s.dividends.empty() || day - s.dividends.back().date > 50))
+            s.dividends.push_back(EventItem{day, 0, EVENT_DIVIDEND, 0, 0.4 * f});
+    }
+    return s;
+}
+
+void InstallDividends(const std::vector<std::pair<std::string, Series>> &symbols)
+{
+    for (int32_t k = 0; k < gStore.symbolCount; k++) {
+        SymbolRecord *record = &gStore.symbols[k];
+        for (const auto &s : symbols) {
+            if (s.first != record->info.Symbol || s.second.dividends.empty()) continue;
+            size_t bytes = s.second.dividends.size() * sizeof(EventItem);
+            ASSERT_TRUE(AllocMemory(&record->events, bytes));
+            memcpy(record->events, s.second.dividends.data(), bytes);
+            record->eventCount = (int32_t)s.second.dividends.size();
+        }
+    }
+}
+
+/* Independent strategies (each sized by value, without rounding of prices
+** or quantities, so that both data sets give exactly one answer). */
+const char *const kStrategies =
+    "Strategy: Stops\n  Side: Long\n  EntrySetup: RSI(2) < 25\n  ExitStop: C * 0.96\n  ExitLimit: C * 1.05\n"
+    "  ExitRule: BarsHeld >= 6\n  Quantity: 10000\n"
+    "Strategy: Targets\n  Side: Short\n  EntrySetup: RSI(2) > 75\n  ExitLimit: C * 0.96\n  ExitStop: C * 1.04\n"
+    "  ExitRule: BarsHeld >= 5\n  Quantity: 10000\n"
+    "Strategy: LimitIn\n  Side: Long\n  EntrySetup: RSI(3) < 35\n  EntryLimit: C * 0.99\n  ExitLimit: C * 1.03\n"
+    "  ExitLimitQty: Shares / 2\n  ExitStop: MAX(PrevExitStop, C * 0.95)\n  ExitRule: BarsHeld >= 8\n"
+    "  Quantity: 10000\n"
+    "Strategy: StopIn\n  Side: Long\n  EntrySetup: C > MA(C, 10)\n  EntryStop: C * 1.01\n  ExitStop: C * 0.97\n"
+    "  ExitStopQty: Shares / 2\n  ExitRule: C < MA(C, 10)\n  Quantity: 10000\n"
+    "Strategy: Dynamic\n  DynamicSizing: True\n  Quantity: IF(C > MA(C, 10), 6000, 3000)\n";
+
+struct RunTrades {
+    std::vector<TradeRecord> trades;
+    std::vector<std::string> strategies;
+};
+
+/* The kept test: a daily, weekly and monthly set of the strategies above, in
+** a daily run and in a run of their own bar size, trade the same on stored
+** split factors as on adjusted prices. */
+TEST_F(SplitTest, DataWithSplitFactorsTradeAsThePricesAdjustedBeforehand)
+{
+    std::vector<int32_t> d = Weekdays(20210104, 20230630);
+    const std::vector<std::pair<int32_t, double>> aaa = {{20210915, 2}, {20221109, 3}}, bbb = {{20220302, 2}};
+    for (const char *barSize : {"Daily", "Weekly", "Monthly"}) {
+        for (bool ownRun : {false, true}) {
+            if (ownRun && strcmp(barSize, "Daily") == 0) continue;
+            SCOPED_TRACE(std::string(barSize) + (ownRun ? " run" : " strategies in a daily run"));
+            std::string script = std::string("Settings:\n  AccountSize: 1000000\n") +
+                (ownRun ? std::string("  BarSize: ") + barSize + "\n" : "");
+            for (const char *at = kStrategies; *at;) {
+                const char *end = strchr(at, '\n');
+                script.append(at, end + 1);
+                if (strncmp(at, "Strategy:", 9) == 0)
+                    script += std::string("  BarSize: ") + barSize +
+                        "\n  QtyType: Value\n  QtyRound: 0\n  PriceRound: 0\n";
+                at = end + 1;
+            }
+            RunTrades runs[2];
+            for (int adjusted = 0; adjusted < 2; adjusted++) {
+                std::vector<std::pair<std::string, Series>> symbols = {
+                    {"AAA", Walk(d, 7, aaa, adjusted)}, {"BBB", Walk(d, 11, bbb, adjusted)}, {"CCC", Walk(d, 13, {}, adjusted)}};
+                LoadStore(d, {{"AAA", symbols[0].second.bars}, {"BBB", symbols[1].second.bars}, {"CCC", symbols[2].second.bars}});
+                InstallDividends(symbols);
+                ASSERT_EQ(0, Run(script)) << LastMessage();
+                const TestRecord *test = LastTest();
+                ASSERT_NE(nullptr, test);
+                runs[adjusted].trades.assign(test->trades, test->trades + test->tradeCount);
+                for (int32_t s = 0; s < test->strategyCount; s++) runs[adjusted].strategies.push_back(test->strategies[s].name);
+            }
+            const std::vector<TradeRecord> &stored = runs[0].trades, &adjusted = runs[1].trades;
+            ASSERT_EQ(adjusted.size(), stored.size());
+            ASSERT_GT(stored.size(), 40u);
+            /* Every kind of trade the script can make is among them. */
+            bool splitHeld = false, partial = false, reasons[9] = {};
+            for (size_t k = 0; k < stored.size(); k++) {
+                const TradeRecord &a = stored[k], &b = adjusted[k];
+                SCOPED_TRACE(runs[0].strategies[a.strategy] + " " + a.symbol + " " + std::to_string(a.dateIn) + " #" +
+                             std::to_string(k));
+                ASSERT_STREQ(b.symbol, a.symbol);
+                ASSERT_EQ(b.strategy, a.strategy);
+                ASSERT_EQ(b.dateIn, a.dateIn);
+                EXPECT_EQ(b.timeIn, a.timeIn);
+                EXPECT_EQ(b.dateOut, a.dateOut);
+                EXPECT_EQ(b.timeOut, a.timeOut);
+                EXPECT_EQ(b.reason, a.reason);
+                EXPECT_EQ(b.bars, a.bars);
+                /* Prices are not rounded; share counts are, to 0.001 of a
+                ** share in each data set's own terms, and so are the money
+                ** amounts that follow them. */
+                auto near = [](double x, double y) { return std::fabs(x - y) <= 1e-7 * std::fmax(1.0, std::fabs(y)); };
+                double share = 0.0011 * std::fmax(a.splitIn, a.splitOut);
+                EXPECT_PRED2(near, a.priceIn / a.splitIn, b.priceIn);
+                EXPECT_PRED2(near, a.priceOut / a.splitOut, b.priceOut);
+                EXPECT_NEAR(a.quantityIn * a.splitIn, b.quantityIn, share);
+                EXPECT_NEAR(a.quantityOut * a.splitOut, b.quantityOut, share);
+                EXPECT_PRED2(near, a.highest / a.splitIn, b.highest);
+                EXPECT_PRED2(near, a.lowest / a.splitIn, b.lowest);
+                EXPECT_NEAR(a.dividends, b.dividends, 0.01);
+                EXPECT_NEAR(TradeNetProfit(&a), TradeNetProfit(&b), 0.5);
+                splitHeld |= a.splitIn != a.splitOut;
+                partial |= k > 0 && a.dateIn == stored[k - 1].dateIn && a.strategy == stored[k - 1].strategy &&
+                    strcmp(a.symbol, stored[k - 1].symbol) == 0;
+                if (a.reason >= 0 && a.reason < 9) reasons[a.reason] = true;
+            }
+            EXPECT_TRUE(splitHeld);
+            EXPECT_TRUE(partial);
+            for (int reason : {EXIT_RULE, EXIT_LIMIT, EXIT_STOP, EXIT_REDUCE}) EXPECT_TRUE(reasons[reason]) << reason;
+        }
+    }
+}
+
+/* Days from..to at a flat price, split 2:1 before `split` (factor 2, the
+** price twice the later one), with the changes given on some days. */
+std::vector<DayBar> SplitDays(const std::vector<int32_t> &days, int32_t split, double after,
+                              const std::vector<DayBar> &changes = {})
+{
+    std::vector<DayBar> bars;
+    for (int32_t day : days) {
+        double f = day < split ? 2 : 1, c = after * f;
+        DayBar bar{day, c, c, c, c, 1000 / f, f};
+        for (const DayBar &change : changes)
+            if (change.date == day) bar = DayBar{day, change.open, change.high, change.low, change.close, 1000 / f, f};
+        bars.push_back(bar);
+    }
+    return bars;
+}
+
+/* What a daily target or stop of the day before means on a split day:
+** AAA, BBB and CCC trade at 100 until a 2:1 split on Thursday 15 February
+** and at 50 after it; 100 shares bought at the open of 3 January are 200.
+** - Stops at 60 (C * 0.6) and 50 (C * 0.5) of the 100 are 30 and 25 of the
+**   50: no exit, at the open or at the close (NextClose), and a short's
+**   target at 60 is 30.
+** - BBB falls to 29 on 20 February: the long is stopped and the short's
+**   target filled at 30, 200 shares each.
+** - CCC closes at 110 on 1 February, so a trailing stop MAX(PrevExitStop,
+**   C * 0.9) stands at 99, which the split makes 49.5; CCC falls to 49 on
+**   21 February (open 50): the stop fills there at 49.5. */
+TEST_F(SplitTest, ADailyStopOrTargetIsTakenIntoTheSplitDaysTerms)
+{
+    std::vector<int32_t> d = Weekdays(20240102, 20240329);
+    LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50)}, {"BBB", SplitDays(d, 20240215, 50, {{20240220, 50, 50, 29, 50}})}, {"CCC", SplitDays(d, 20240215, 50, {{20240201, 100, 110, 100, 110}, {20240221, 50, 50, 49, 50}})}});
+    const struct {
+        const char *symbol, *side, *orders;
+        uint32_t reason;
+        int32_t dateOut;
+        double priceOut;
+    } cases[] = {
+        {"AAA", "Long", "ExitStop: C * 0.6", EXIT_END_OF_TEST, 20240329, 50},
+        {"AAA", "Long", "ExitStop: C * 0.5", EXIT_END_OF_TEST, 20240329, 50},
+        {"AAA", "Long", "ExitStop: C * 0.5\n  ExitStopTime: NextClose", EXIT_END_OF_TEST, 20240329, 50},
+        {"AAA", "Short", "ExitLimit: C * 0.6", EXIT_END_OF_TEST, 20240329, 50},
+        {"BBB", "Long", "ExitStop: C * 0.6", EXIT_STOP, 20240220, 30},
+        {"BBB", "Short", "ExitLimit: C * 0.6", EXIT_LIMIT, 20240220, 30},
+        {"CCC", "Long", "ExitStop: MAX(PrevExitStop, C * 0.9)", EXIT_STOP, 20240221, 49.5},
+    };
+    std::string script;
+    int n = 0;
+    for (const auto &c : cases)
+        script += "Strategy: S" + std::to_string(n++) + "\n  Side: " + c.side + "\n  EntrySetup: ?Symbol = \"" + c.symbol +
+            "\" AND BarDate = 20240102\n  Quantity: 100\n  QtyType: Shares\n  " + c.orders + "\n";
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ((int32_t)(sizeof cases / sizeof cases[0]), test->tradeCount);
+    for (int32_t k = 0; k < test->tradeCount; k++) {
+        const TradeRecord &t = test->trades[k];
+        const auto &c = cases[t.strategy];
+        SCOPED_TRACE(std::string(c.symbol) + " " + c.side + " " + c.orders);
+        EXPECT_EQ(20240103, t.dateIn);
+        EXPECT_DOUBLE_EQ(100, t.priceIn);
+        EXPECT_EQ(c.reason, (uint32_t)t.reason);
+        EXPECT_EQ(c.dateOut, t.dateOut);
+        EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+        EXPECT_DOUBLE_EQ(200, t.quantityOut);
+    }
+}
+
+/* A weekly and a monthly long of 100 AAA bought at 100 on 3 April 2023,
+** with a stop at C * 0.8 of the week or month before: AAA trades between
+** 99.3 and 100.7 until it splits 2:1 on Wednesday 17 May, and between 49.65
+** and 50.35 after.  The stop (80, then 40 after the split) is never
+** reached: both hold their 200 shares to the end of the test, in a daily run
+** and in a run of their own bar size, on data to the end of June and on
+** data that end on the day after the split. */
+TEST_F(SplitTest, ALongerBarsStopIsNotReachedByASplitInsideItsPeriod)
+{
+    for (int32_t last : {20230630, 20230518}) {
+        std::vector<int32_t> d = Weekdays(20230102, last);
+        std::vector<DayBar> bars;
+        for (int32_t day : d) {
+            double f = day < 20230517 ? 2 : 1;
+            bars.push_back(DayBar{day, 50 * f, 50.35 * f, 49.65 * f, 50 * f, 1000 / f, f});
+        }
+        for (const char *barSize : {"Daily", "Weekly", "Monthly"}) {
+            SCOPED_TRACE(std::to_string(last) + " " + barSize + " run");
+            LoadStore(d, {{"AAA", bars}});
+            std::string script = std::string("Settings:\n  BarSize: ") + barSize + "\n";
+            for (const char *size : {"Weekly", "Monthly"})
+                script += std::string("Strategy: ") + size + "\n  BarSize: " + size + "\n  EntrySetup: BarDate >= 20230331 AND BarDate <= 20230401\n"
+                                                                                      "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.8\n";
+            if (strcmp(barSize, "Monthly") == 0) script = script.substr(script.find("Strategy: Monthly"));
+            if (strcmp(barSize, "Weekly") == 0) script = script.substr(0, script.find("Strategy: Monthly"));
+            ASSERT_EQ(0, Run(script)) << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            ASSERT_EQ(strcmp(barSize, "Daily") == 0 ? 2 : 1, test->tradeCount);
+            for (int32_t k = 0; k < test->tradeCount; k++) {
+                const TradeRecord &t = test->trades[k];
+                EXPECT_EQ(20230403, t.dateIn);
+                EXPECT_DOUBLE_EQ(100, t.priceIn);
+                EXPECT_EQ(EXIT_END_OF_TEST, t.reason);
+                EXPECT_EQ(last, t.dateOut);
+                EXPECT_DOUBLE_EQ(50, t.priceOut);
+                EXPECT_DOUBLE_EQ(200, t.quantityOut);
+            }
+        }
+    }
+}
+
+/* A monthly DynamicSizing strategy holds 100 AAA bought at 100 on
+** 1 December 2021 (at the open, or at the close with EntryTime NextClose)
+** and wants 97 from January; AAA splits 2:1 on 18 January and trades at 50
+** after.  At the open of 3 January the shares held are counted as they stand
+** that day: it sells 3, at 100, in a test that ends that day whether the
+** data run on past the split or not, and keeps 97. */
+TEST_F(SplitTest, AMonthlyReductionIsSizedInTheTermsOfTheDayItFillsOn)
+{
+    std::vector<int32_t> all = Weekdays(20211001, 20220331), cut = Weekdays(20211001, 20220103);
+    for (const char *entry : {"", "  EntryTime: NextClose\n"}) {
+        for (const std::vector<int32_t> *d : {&all, &cut}) {
+            SCOPED_TRACE(std::string(entry) + std::to_string(d->size()));
+            LoadStore(*d, {{"AAA", SplitDays(*d, 20220118, 50)}});
+            ASSERT_EQ(0, Run(std::string("Settings:\n  EndDate: 2022-01-03\nStrategy: M\n  BarSize: Monthly\n") + entry + "  DynamicSizing: True\n  Quantity: IF(BarDate < 20211130, 0, IF(BarDate < 20211231, 100, 97))\n"
+                                                                                                                          "  QtyType: Shares\n"))
+                << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            ASSERT_EQ(2, test->tradeCount);
+            const struct {
+                uint32_t reason;
+                int32_t timeOut;
+                double quantity;
+            } trades[] = {{EXIT_REDUCE, PHASE_OPEN, 3}, {EXIT_END_OF_TEST, PHASE_CLOSE, 97}};
+            for (int k = 0; k < 2; k++) {
+                const TradeRecord &t = test->trades[k];
+                EXPECT_EQ(20211201, t.dateIn) << k;
+                EXPECT_EQ(trades[k].reason, (uint32_t)t.reason) << k;
+                EXPECT_EQ(20220103, t.dateOut) << k;
+                EXPECT_EQ(trades[k].timeOut, t.timeOut) << k;
+                EXPECT_DOUBLE_EQ(trades[k].quantity, t.quantityIn) << k;
+                EXPECT_DOUBLE_EQ(trades[k].quantity, t.quantityOut) << k;
+                EXPECT_DOUBLE_EQ(100, t.priceOut) << k;
+            }
+        }
+    }
+}
+
+/* A monthly long of 100 AAA bought at 100 on 2 January 2024 leaves by its
+** exit rule at the open of 1 February, at 100.  AAA trades at 100, with a
+** high of 100.50 on 10 January, and splits 2:1 on 15 February.  The trade
+** saw 100 to 100.50, an excursion of 0.5%, however the month it left in
+** goes on: in a daily and in a monthly run, to the end of March or to
+** 1 February. */
+TEST_F(SplitTest, AnExitAtTheOpenOfAPeriodKeepsItsExcursionsInItsOwnTerms)
+{
+    for (int32_t last : {20240329, 20240201}) {
+        std::vector<int32_t> d = Weekdays(20231101, last);
+        for (const char *run : {"", "Settings:\n  BarSize: Monthly\n"}) {
+            SCOPED_TRACE(std::to_string(last) + " " + run);
+            LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50, {{20240110, 100, 100.5, 100, 100}})}});
+            ASSERT_EQ(0, Run(std::string(run) + "Strategy: M\n  BarSize: Monthly\n  EntrySetup: BarDate = 20231229\n"
+                                                "  Quantity: 100\n  QtyType: Shares\n  ExitRule: BarDate = 20240131\n"))
+                << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            ASSERT_EQ(1, test->tradeCount);
+            const TradeRecord &t = test->trades[0];
+            EXPECT_EQ(EXIT_RULE, t.reason);
+            EXPECT_EQ(20240201, t.dateOut);
+            EXPECT_DOUBLE_EQ(100, t.priceOut);
+            EXPECT_DOUBLE_EQ(100, t.quantityOut);
+            EXPECT_DOUBLE_EQ(100.5, t.highest);
+            EXPECT_DOUBLE_EQ(100, t.lowest);
+        }
+    }
+}
+
+/* A yearly strategy's stop entry at C * 1.02 of the 2023 close of 229.28 is
+** 233.8656, an order for 100 shares at 233.87 placed before the first day
+** of 2024.  AAA trades at 230 and reaches 235 on 10 January; it splits 2:1
+** on 17 June, after the test's last date (31 January).  The entry fills at
+** 233.87 with 100 shares, in the terms of the days it could fill on, as on
+** data that end on 31 January (in a daily and in a yearly run). */
+TEST_F(SplitTest, AStopEntryOfALongerBarIsPlacedInTheTermsOfItsFirstDay)
+{
+    const struct {
+        int32_t last;
+        const char *run;
+    } cases[] = {{20241231, ""}, {20240131, ""}, {20240131, "  BarSize: Yearly\n"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.last) + " " + c.run);
+        std::vector<int32_t> d = Weekdays(20221003, c.last);
+        LoadStore(d, {{"AAA", SplitDays(d, 20240617, 115, {{20231229, 230, 230, 229.28, 229.28}, {20240110, 230, 235, 230, 230}})}});
+        ASSERT_EQ(0, Run(std::string("Settings:\n  EndDate: 2024-01-31\n") + c.run + "Strategy: Y\n  BarSize: Yearly\n  Side: Long\n  EntrySetup: BarDate = 20231229\n"
+                                                                                     "  EntryStop: C * 1.02\n  Quantity: 100\n  QtyType: Shares\n"))
+            << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(1, test->tradeCount);
+        const TradeRecord &t = test->trades[0];
+        EXPECT_EQ(20240110, t.dateIn);
+        EXPECT_EQ(PHASE_INTRADAY, t.timeIn);
+        EXPECT_DOUBLE_EQ(233.87, t.priceIn);
+        EXPECT_DOUBLE_EQ(100, t.quantityIn);
+    }
+}
+
+/* A weekly long of 100 AAA bought at 10 on 29 January 2024, with a target
+** at 11 and a stop at 9, in a daily run: it leaves on the day its week's bar
+** fills the order that bar chooses, and is held until then.
+** - EndDate Wednesday 7 February: the stop is touched on Tuesday (low 8.5),
+**   the target on Wednesday (high 11.5); the week so far opened at 10 and
+**   closed at 9.8, against the position, so the target came first: it
+**   leaves on Wednesday at 11.  Thursday and Friday, after the test, close
+**   at 10.5 and would make it the stop, on Tuesday.
+** - The same week run to its end with the target touched on Thursday
+**   instead (Wednesday closing at 9.5) and the week closing at 9.8: the
+**   target fills on Thursday, and the position is still held on Tuesday
+**   and Wednesday, when only the stop had been touched. */
+TEST_F(SplitTest, ALongerBarsTargetOrStopLeavesOnTheDayItsPeriodsBarFillsIt)
+{
+    std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    const struct {
+        const char *name;
+        int32_t endDate;
+        std::vector<DayBar> week;
+        int32_t dateOut;
+    } cases[] = {
+        {"the week as far as the test goes", 20240207, {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 11.5, 9.5, 9.8}, {20240208, 9.8, 10.5, 9.8, 10.5}, {20240209, 10.5, 10.5, 10.5, 10.5}}, 20240207},
+        {"a fill later in the week", 20240329, {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 9.5, 9.5, 9.5}, {20240208, 9.5, 11.5, 9.5, 9.8}, {20240209, 9.8, 9.8, 9.8, 9.8}}, 20240208},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<DayBar> bars;
+        for (int32_t day : d) {
+            DayBar bar{day, 10, 10, 10, 10};
+            for (const DayBar &w : c.week)
+                if (w.date == day) bar = w;
+            bars.push_back(bar);
+        }
+        LoadStore(d, {{"AAA", bars}});
+        ASSERT_EQ(0, Run("Settings:\n  EndDate: " + std::to_string(c.endDate) + "\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n  Quantity: 100\n"
+                                                                                "  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n"))
+            << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(1, test->tradeCount);
+        const TradeRecord &t = test->trades[0];
+        EXPECT_EQ(20240129, t.dateIn);
+        EXPECT_EQ(EXIT_LIMIT, t.reason);
+        EXPECT_EQ(c.dateOut, t.dateOut);
+        EXPECT_DOUBLE_EQ(11, t.priceOut);
+        for (int32_t r = 0; r < test->rowsFilled; r++) {
+            const StatCell *cell = Cell(test, r, 0);
+            if ((int32_t)cell->date < 20240205 || (int32_t)cell->date > 20240209) continue;
+            EXPECT_EQ((int32_t)cell->date < c.dateOut ? 1 : 0, cell->positions) << cell->date;
+        }
+    }
+}
+
+/* A weekly long of 100 AAA bought at 100 on 29 January 2024 (factor 2) with
+** a stop at C * 0.9 of the week before: 90.  AAA falls to 89 on Tuesday
+** 6 February and splits 2:1 on Thursday 8 February (50 after).  Tuesday's
+** check reads the week as it stood that day, in that day's terms: the stop
+** fills on Tuesday at 90, for the 100 shares held then. */
+TEST_F(SplitTest, ALongerBarsStopReadsItsPeriodInTheTermsOfTheDayChecked)
+{
+    std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    LoadStore(d, {{"AAA", SplitDays(d, 20240208, 50, {{20240206, 100, 100, 89, 100}})}});
+    ASSERT_EQ(0, Run("Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n  Quantity: 100\n"
+                     "  QtyType: Shares\n  ExitStop: C * 0.9\n"))
+        << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(1, test->tradeCount);
+    const TradeRecord &t = test->trades[0];
+    EXPECT_EQ(EXIT_STOP, t.reason);
+    EXPECT_EQ(20240206, t.dateOut);
+    EXPECT_DOUBLE_EQ(90, t.priceOut);
+    EXPECT_DOUBLE_EQ(100, t.quantityOut);
+    EXPECT_NEAR(-1000, TradeNetProfit(&t), 1e-9);
+}
+
+/* A weekly long of 100 AAA bought at 100 on 29 January 2024 (factor 2) with
+** a trailing stop MAX(PrevExitStop, C * 0.9).  AAA closes the week at 110,
+** so the stop is 99; it splits 2:1 on Thursday 8 February (50 after), which
+** makes the stop 49.5 for the week of 12 February, every day of it.  AAA
+** falls to 48 on Wednesday 14 February: the stop fills there at 49.5, for
+** 200 shares, in a weekly run and in a daily run, where the stop is worked
+** out again on each day of the week. */
+TEST_F(SplitTest, ALongerBarsTrailingStopIsCarriedAcrossASplitOnce)
+{
+    std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+        SCOPED_TRACE(run);
+        LoadStore(d, {{"AAA", SplitDays(d, 20240208, 50, {{20240202, 100, 110, 100, 110}, {20240214, 50, 50, 48, 50}})}});
+        ASSERT_EQ(0, Run(std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
+                                            "  Quantity: 100\n  QtyType: Shares\n  ExitStop: MAX(PrevExitStop, C * 0.9)\n"))
+            << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(1, test->tradeCount);
+        const TradeRecord &t = test->trades[0];
+        EXPECT_EQ(EXIT_STOP, t.reason);
+        EXPECT_EQ(20240214, t.dateOut);
+        EXPECT_DOUBLE_EQ(49.5, t.priceOut);
+        EXPECT_DOUBLE_EQ(200, t.quantityOut);
+    }
+}
+
+/* A quarterly long of 100 AAA bought at 10 on 2 October 2000 (factor 2)
+** with a stop at C * 0.9 of the quarter before: 9, which is 4.5 after the
+** 2:1 split of 15 February 2001.  A dividend of 0.20 a share goes ex on
+** 10 January, before the split: 20 for the 100 shares held then.  AAA
+** falls to 4 on 7 March (open 5) and the stop fills at 4.5 for 200 shares:
+** 200 x 4.5 - 100 x 10 + 20 = -80.  A quarterly run credits the dividend when
+** the position leaves, to the trade and to the quarter's statistics; a daily
+** run on its ex-date. */
+TEST_F(SplitTest, TheDividendsOwedAtAnExitAreThoseOfTheSharesOnTheirExDate)
+{
+    std::vector<int32_t> d = Weekdays(20000103, 20010629);
+    for (const char *run : {"Settings:\n  BarSize: Quarterly\n", ""}) {
+        SCOPED_TRACE(run);
+        LoadStore(d, {{"AAA", SplitDays(d, 20010215, 5, {{20010307, 5, 5, 4, 4.5}})}});
+        const EventItem events[] = {{20010110, 0, EVENT_DIVIDEND, 0, 0.2}};
+        SymbolRecord *aaa = &gStore.symbols[0];
+        ASSERT_TRUE(AllocMemory(&aaa->events, sizeof events));
+        memcpy(aaa->events, events, sizeof events);
+        aaa->eventCount = 1;
+        ASSERT_EQ(0, Run(std::string(run) + "Strategy: Q\n  BarSize: Quarterly\n  EntrySetup: BarDate = 20000929\n"
+                                            "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.9\n"))
+            << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(1, test->tradeCount);
+        const TradeRecord &t = test->trades[0];
+        EXPECT_EQ(20001002, t.dateIn);
+        EXPECT_EQ(EXIT_STOP, t.reason);
+        EXPECT_EQ(20010307, t.dateOut);
+        EXPECT_DOUBLE_EQ(4.5, t.priceOut);
+        EXPECT_DOUBLE_EQ(200, t.quantityOut);
+        EXPECT_NEAR(20, t.dividends, 1e-9);
+        EXPECT_NEAR(-80, TradeNetProfit(&t), 1e-9);
+        double credited = 0;
+        for (int32_t r = 0; r < test->rowsFilled; r++) credited += Cell(test, r, 0)->dividends;
+        EXPECT_NEAR(20, credited, 1e-9);
+    }
+}
+
+} // namespace
