@@ -2,6 +2,7 @@
 ** worked out by hand. */
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -518,6 +519,25 @@ TEST_F(RunTest, ALogThatFailedDoesNotSilenceTheNextTestsLog)
     const std::string log = ReadTestFile(gLogsFolder + std::string("\\TEST_0002.TXT"));
     EXPECT_EQ(0u, log.find("DATE\tTIME\tSTRATEGY\t")) << log;
     EXPECT_NE(std::string::npos, log.find("\tS1\t")) << log;
+}
+
+} // namespace
+
+namespace {
+
+/* A list whose highest test number is the largest there is (a results file
+** may claim it) numbers its next test with the smallest free number. */
+TEST_F(RunTest, ATestAfterTheLargestNumberTakesTheSmallestFreeOne)
+{
+    ResultsWindow *window = CreateResultsWindow(0, nullptr);
+    ASSERT_NE(nullptr, window);
+    for (int32_t number : {INT32_MAX, 1}) {
+        TestRecord *t = ReadTestRecord(nullptr, 0, 1, 1, 0);
+        t->testNumber = number;
+        AddTestToResults(window, t);
+    }
+    ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: 0\n"));
+    EXPECT_EQ(2, LastTest()->testNumber);
 }
 
 } // namespace
