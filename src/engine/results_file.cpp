@@ -540,19 +540,14 @@ static void NoteFileSeen(ResultsWindow *window, const ResultsFileState &state, u
     window->fileHash = state.seen ? hash : 0;
 }
 
-/* Notes the fingerprints of the tests the file holds: tests (count of
-** them), or the list's own tests when tests is null. */
-static void NoteFileTests(ResultsWindow *window, TestRecord *const *tests = nullptr, size_t count = 0)
+/* Notes the fingerprints of the tests the file holds: the list's own, just
+** read from it or written to it. */
+static void NoteFileTests(ResultsWindow *window)
 {
     FreeMemory(&window->fileTests);
     window->fileTestCount = 0;
-    if (!tests) count = (size_t)window->testCount;
-    if (count < 1 || !AllocMemory(&window->fileTests, (uint64_t)count * 8)) return;
-    if (tests)
-        for (size_t k = 0; k < count; k++) window->fileTests[window->fileTestCount++] = TestFingerprint(tests[k]);
-    else
-        for (TestRecord *t = window->firstTest; t; t = t->next)
-            window->fileTests[window->fileTestCount++] = TestFingerprint(t);
+    if (window->testCount < 1 || !AllocMemory(&window->fileTests, (uint64_t)window->testCount * 8)) return;
+    for (TestRecord *t = window->firstTest; t; t = t->next) window->fileTests[window->fileTestCount++] = TestFingerprint(t);
 }
 
 /* 1 when the file is not as the list last read or wrote it.  The size and
