@@ -2,6 +2,7 @@
 ** steps after it. */
 #include "engine/date_loop.h"
 
+#include <climits>
 #include <cstring>
 
 #include "engine/accounting.h"
@@ -19,6 +20,8 @@
 #include "engine/trade_list.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
@@ -35,10 +38,14 @@
 
 EngineRun gEngineRun;
 int32_t gTestsListedByRuns = 0;
+/* The test log's own file while it is written and until it is put in place
+** (part of the run's state, emptied with it). */
+static ReplaceFile sTestLog;
 
 void ResetEngineRun()
 {
     FreeMemory(&gEngineRun.waitingExports);
+    AbandonReplaceFile(&sTestLog);
     memset(&gEngineRun, 0, sizeof gEngineRun);
 }
 
@@ -57,6 +64,7 @@ void ForgetWaitingExport(const TestRecord *test)
 {
     for (int32_t k = 0; k < gEngineRun.waitingExportCount; k++)
         if (gEngineRun.waitingExports[k] == test) gEngineRun.waitingExports[k] = nullptr;
+    if (gEngineRun.testLogTest == test) gEngineRun.testLogTest = nullptr;
 }
 
 StatCell *CellAt(TestRecord *test, int32_t row, int32_t s)
@@ -185,13 +193,54 @@ static void NameTest(TestRecord *test, EvalContext *context, int32_t wfFlag)
     CopyString(gSettings.TestName, sizeof gSettings.TestName, name, -1);
 }
 
+/* The test log's name for a test number. */
+static void MakeTestLogPath(char *out, size_t size, int32_t testNumber)
+{
+    FormatText(out, size, "%s\\TEST_%.4d.TXT", gLogsFolder, testNumber);
+}
+
+/* Puts a finished test log in place under its test's number and opens it in
+** a log window; 0 after reporting when it could not be put there. */
+static int PlaceTestLog(int32_t testNumber)
+{
+    ReplaceFile *log = &sTestLog;
+    MakeTestLogPath(log->path, sizeof log->path, testNumber);
+    if (!CommitReplaceFile(log)) return 0;
+    OpenLogFile(log->path);
+    return 1;
+}
+
+void PlaceWaitingTestLog(int settled)
+{
+    EngineRun &run = gEngineRun;
+    if (!sTestLog.file || !run.testLogWaits) return;
+    run.testLogWaits = 0;
+    if (settled && run.testLogTest) {
+        PlaceTestLog(run.testLogTest->testNumber);
+    } else {
+        if (!settled) {
+            ReportError("The test log of this run was not kept: the number its test keeps in %s could not be learned, "
+                        "and it could replace another run's log.",
+                        run.results ? run.results->path : "");
+            SetResultCode(RESULT_FILE_ERROR);
+        }
+        AbandonReplaceFile(&sTestLog);
+    }
+    run.testLogTest = nullptr;
+}
+
 /* Opens the test log and writes its column lines; without a file the log
-** goes to the log window. */
+** goes to the log window.  The log is written to a file of its own (the
+** tests of two runs that share a results file may have the same number until
+** their saves): messages name the log by the number the test has now. */
 static void OpenTestLog(int32_t testNumber)
 {
-    char *path = gEngineRun.testLogPath;
-    FormatText(path, sizeof gEngineRun.testLogPath, "%s\\TEST_%.4d.TXT", gLogsFolder, testNumber);
-    gRun.testLogFile = PlatOpenFile(path, PLAT_CREATE_WRITE);
+    EngineRun &run = gEngineRun;
+    PlaceWaitingTestLog(1);
+    MakeTestLogPath(run.testLogPath, sizeof run.testLogPath, testNumber);
+    char stem[FILE_PATH_SIZE];
+    FormatText(stem, sizeof stem, "%s\\TEST.TXT", gLogsFolder);
+    gRun.testLogFile = BeginReplaceFileQuietly(&sTestLog, stem) ? sTestLog.file : nullptr;
     gRun.testLogFailed = 0;
     if (gSettings.AddDebug) LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tCONTEXT\tEVAL\tOUTPUT\t");
     if (gSettings.AddLog)
@@ -199,15 +248,22 @@ static void OpenTestLog(int32_t testNumber)
                         "EQUITY\tCOST\tM2M\tEXPOSURE\tCASH\tSCORE1\tSCORE2\tREASON\t");
 }
 
-static void CloseTestLog()
+/* Ends the test's log: put in place now, or held until the save has given
+** the test its number. */
+static void CloseTestLog(TestRecord *test)
 {
-    if (gRun.testLogFile) {
-        PlatCloseFile(gRun.testLogFile);
-        gRun.testLogFile = nullptr;
-        OpenLogFile(gEngineRun.testLogPath);
-    } else {
+    EngineRun &run = gEngineRun;
+    if (!gRun.testLogFile) {
         LogPrintf("%s", "");
+        return;
     }
+    gRun.testLogFile = nullptr;
+    if (run.logsAfterSave) {
+        run.testLogTest = test;
+        run.testLogWaits = 1;
+        return;
+    }
+    PlaceTestLog(test->testNumber);
 }
 
 /* Fills the strategies' results and prepares their state and first cell. */
@@ -349,8 +405,9 @@ static void PrepareSetupFilters(const EvalContext *context)
 /* 1 + the highest test number in the list (1 for none).  The run keeps the
 ** highest number it found with the list's count then: while only its own
 ** tests join the list the number needs no walk over it, so a test of a long
-** optimization costs what the first one did. */
-static int32_t NextTestNumber(const ResultsWindow *window)
+** optimization costs what the first one did.  After the largest number there
+** is comes the smallest free one (NextTestNumber). */
+static int32_t NumberForNewTest(const ResultsWindow *window)
 {
     EngineRun &run = gEngineRun;
     if (!window) return 1;
@@ -362,6 +419,7 @@ static int32_t NextTestNumber(const ResultsWindow *window)
         run.numberedCount = window->testCount;
         run.highestNumber = highest;
     }
+    if (run.highestNumber == INT32_MAX) return NextTestNumber(window);
     return run.highestNumber + 1;
 }
 
@@ -383,8 +441,8 @@ static int DropTest(TestRecord *test, int result)
 {
     FreeSetupFilters();
     if (gRun.testLogFile) {
-        PlatCloseFile(gRun.testLogFile);
         gRun.testLogFile = nullptr;
+        AbandonReplaceFile(&sTestLog);
     }
     FreeTestRecord(nullptr, test);
     return result;
@@ -401,7 +459,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     if (!test) return 0;
 
     /* The record's identity and settings. */
-    test->testNumber = NextTestNumber(gEngineRun.results);
+    test->testNumber = NumberForNewTest(gEngineRun.results);
     test->mainStrategy = MainStrategyOfScript();
     CopyString(test->currency, sizeof test->currency, gScriptSettings.Currency, -1);
     test->daysPerYear = gScriptSettings.DaysPerYear;
@@ -628,15 +686,17 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         if (ReallocMemory(&test->trades, (uint64_t)test->tradeCount * sizeof(TradeRecord))) test->tradeCapacity = test->tradeCount;
     }
     if (gRun.mode == RUN_MODE_OPTIMIZE && test->closedTradeCount == 0 && !gSettings.OptKeepNoTrades) return DropTest(test, 1);
-    if (gRun.testLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog();
     ResultsWindow *window = gEngineRun.results;
     if (!window) {
+        if (gRun.testLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog(test);
+        PlaceWaitingTestLog(1);
         FreeTestRecord(nullptr, test);
         RefreshAllResGraphs();
         return 1;
     }
     AddTestToResults(window, test);
     NoteListedNumber(window, test->testNumber);
+    if (gRun.testLogFile || gSettings.AddLog || gSettings.AddDebug) CloseTestLog(test);
     gEngineRun.testsListed++;
     gTestsListedByRuns++;
     RefreshAllResGraphs();

@@ -41,6 +41,13 @@ struct EngineRun {
                                  ** freed meanwhile is null */
     int32_t waitingExportCount;
     int32_t multiSaveCount;    /* the last of them, the OptMultiSaveAs tests */
+    /* A test log is written to a file of its own and put in place under the
+    ** number its test keeps: at once, or, when the run saves a results file
+    ** that another program may share, once the save has given the number.
+    ** Meanwhile the file stays held. */
+    TestRecord *testLogTest;   /* the test the waiting log is of; null when freed meanwhile */
+    int32_t testLogWaits;      /* the log waits for the save */
+    int32_t logsAfterSave;     /* the run's test logs wait for the save */
     const ResultsWindow *numberedList; /* the list whose highest test number is known */
     int32_t numberedCount;     /* its test count when that number was known */
     int32_t highestNumber;     /* the highest test number in it */
@@ -58,8 +65,12 @@ void ExportTestCsvs(TestRecord *test);
 /* Adds the test to the exports that wait for the results file's save; 0 when
 ** memory runs out (nothing added). */
 int WaitExport(TestRecord *test);
-/* A test being freed has no export waiting. */
+/* A test being freed has no export or log waiting. */
 void ForgetWaitingExport(const TestRecord *test);
+/* Puts the test log that waits for the save in place under the number its
+** test now keeps and shows it (settled 0: the save could not learn the
+** number, and the log is dropped, as it could replace another run's). */
+void PlaceWaitingTestLog(int settled);
 
 /* Fills the debug panel from the last test: the first open position of the
 ** first strategy that holds one gives the Symbol and Strategy boxes. */

@@ -8,19 +8,22 @@
 ** part way keeps what it read and marks the list, so that the save at the end
 ** of a run cannot silently replace the file with fewer tests.
 **
-** Two programs (two runs of a scheduler, two windows) may save one results
-** file: saves take turns through a guard file beside it, created exclusively
-** and held while one save reads and writes, and a save that finds the file
-** changed since its list last read or wrote it (size or last write) merges
-** what the other saved instead of writing over it.  Tests are told apart by
-** a fingerprint of what identifies them (number, dates, name, script, counts
-** and the last row's cells), so the merge knows which of the file's tests its
-** list already had, which it deleted and which are new to it.
+** Several programs (runs of a scheduler, windows, the Windows program and
+** the native one in one folder) may save one results file: saves take turns
+** through a guard file beside it, held exclusively while one save reads and
+** writes and shared while a load reads, and a save that finds the file
+** changed since its list last read or wrote it (its identity, size, last
+** write or contents) merges what the other saved instead of writing over it.
+** Tests are told apart by a fingerprint of what identifies them (number,
+** dates, script, counts and the last row's cells), so the merge knows which
+** of the file's tests its list already had, which it deleted and which are
+** new to it.
 */
 #include "engine/results_file.h"
 
 #include <algorithm>
 #include <cmath>
+#include <climits>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -29,6 +32,7 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
+#include "foundation/file_guard.h"
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -41,6 +45,7 @@ void (*gBeforeResultsSave)(const char *path) = nullptr;
 
 static const char kMsgCannotCreate[] = "Unable to create %s\r\n\r\n%s";
 static const char kMsgSaveBusy[] = "Unable to save %s: another program kept it busy; the results were not saved.";
+static const char kMsgLoadBusy[] = "Unable to load %s: another program kept it busy.";
 static const char kMsgNotMerged[] =
     "%s was saved by another program meanwhile and could not be read again: it was kept as that program left it, and "
     "the results of this run were not saved.";
@@ -60,9 +65,8 @@ enum {
     OLD_RESULT_SIZE = 92,
     /* Counts of one stored test beyond any a script can produce. */
     MAX_STORED_COUNT = 100000,
-    /* How long a save waits for another save of the same file to end. */
-    GUARD_WAIT_MS = 60000,
-    GUARD_POLL_MS = 20
+    /* How long a save or load waits for another program's save of the same file to end. */
+    GUARD_WAIT_MS = 60000
 };
 /* Largest piece of one file read or write: the file calls take 32-bit sizes. */
 static const uint64_t kFilePiece = 1u << 30;
@@ -473,7 +477,9 @@ static int32_t GetI32(const uint8_t *at)
 
 /* What tells one stored test from another, as the test reads back from the
 ** file: a list's own new test and the file's copy of it agree, and the
-** statistics computed for the list's rows do not enter. */
+** statistics computed for the list's rows do not enter.  The name does not
+** enter either: a test renamed in one list is still the test the file holds
+** under its old name. */
 static uint64_t TestFingerprint(const TestRecord *t)
 {
     uint64_t hash = HASH_START;
@@ -481,22 +487,66 @@ static uint64_t TestFingerprint(const TestRecord *t)
     const int32_t fields[] = {t->testNumber, t->firstDate, t->lastDate, filled, t->strategyCount, t->parameterCount,
                               t->tradeCount};
     HashBytes(&hash, fields, sizeof fields);
-    HashBytes(&hash, t->settings.TestName, strnlen(t->settings.TestName, sizeof t->settings.TestName));
     HashBytes(&hash, t->settings.ActiveScript, strnlen(t->settings.ActiveScript, sizeof t->settings.ActiveScript));
     if (filled > 0 && t->cells && t->strategyCount > 0)
         HashBytes(&hash, &t->cells[(int64_t)(filled - 1) * t->strategyCount], (size_t)t->strategyCount * CELL_SIZE);
     return hash;
 }
 
-/* The file as the list now knows it: there or not, with its size and last
-** write; NoteFileTests adds the tests it holds. */
-static void NoteFileSeen(ResultsWindow *window, int seen, uint64_t size, const PlatDateTime &time)
+/* The file at one moment: there or not, its identity, size and last write. */
+struct ResultsFileState {
+    int seen;
+    PlatFileId id;
+    uint64_t size;
+    PlatDateTime time;
+};
+
+static ResultsFileState LookAtResultsFile(const char *path)
 {
-    window->fileSeen = seen;
-    window->fileSize = seen ? size : 0;
-    window->fileTime = time;
+    ResultsFileState state = {};
+    state.seen = PlatGetFileInfo(path, &state.size, &state.time) && PlatGetFileId(path, &state.id);
+    if (!state.seen) state = ResultsFileState{};
+    return state;
 }
 
+/* A hash of the whole of an open file, read from its start; 0 when it
+** cannot be read (no message: a file that changes is merged with, and the
+** merge says what it cannot read). */
+static int HashOpenFile(PlatFile file, uint64_t *hash)
+{
+    *hash = HASH_START;
+    if (!PlatSeekFile(file, 0, 0, nullptr)) return 0;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        uint32_t got = 0;
+        if (!PlatReadFile(file, buffer.data(), (uint32_t)buffer.size(), &got)) return 0;
+        if (got == 0) return 1;
+        HashBytes(hash, buffer.data(), got);
+    }
+}
+
+static int HashResultsFile(const char *path, uint64_t *hash)
+{
+    PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
+    if (!file) return 0;
+    const int ok = HashOpenFile(file, hash);
+    PlatCloseFile(file);
+    return ok;
+}
+
+/* The file as the list now knows it: as state saw it, with its contents'
+** hash; NoteFileTests adds the tests it holds. */
+static void NoteFileSeen(ResultsWindow *window, const ResultsFileState &state, uint64_t hash)
+{
+    window->fileSeen = state.seen;
+    window->fileId = state.id;
+    window->fileSize = state.seen ? state.size : 0;
+    window->fileTime = state.time;
+    window->fileHash = state.seen ? hash : 0;
+}
+
+/* Notes the fingerprints of the tests the file holds: the list's own, just
+** read from it or written to it. */
 static void NoteFileTests(ResultsWindow *window)
 {
     FreeMemory(&window->fileTests);
@@ -505,80 +555,91 @@ static void NoteFileTests(ResultsWindow *window)
     for (TestRecord *t = window->firstTest; t; t = t->next) window->fileTests[window->fileTestCount++] = TestFingerprint(t);
 }
 
-/* 1 when the file is not as the list last read or wrote it. */
+/* 1 when the file is not as the list last read or wrote it.  The size and
+** time of a file can stay the same through a change (a save of as many bytes
+** within one tick of the clock), and a new file can get the number of one
+** removed before it; only the contents tell for sure. */
 static int FileChangedSince(const ResultsWindow *window, const char *path)
 {
-    uint64_t size = 0;
-    PlatDateTime time = {};
-    const int seen = PlatGetFileInfo(path, &size, &time);
-    if (seen != window->fileSeen) return 1;
-    return seen && (size != window->fileSize || memcmp(&time, &window->fileTime, sizeof time) != 0);
+    const ResultsFileState now = LookAtResultsFile(path);
+    if (now.seen != window->fileSeen) return 1;
+    if (!now.seen) return 0;
+    if (now.id.volume != window->fileId.volume || now.id.index != window->fileId.index || now.size != window->fileSize ||
+        memcmp(&now.time, &window->fileTime, sizeof now.time) != 0)
+        return 1;
+    uint64_t hash = 0;
+    return !HashResultsFile(path, &hash) || hash != window->fileHash;
 }
 
-/* The guard of one results file's saves: a file beside it (links followed,
-** so saves through a link and through its target take one guard), created
-** exclusively and held while a save runs.  One left by a program that was
-** killed is no longer held and is removed. */
-struct ResultsGuard {
-    PlatFile file;
-    char path[FILE_PATH_SIZE];
-};
+/* The number after highest; when highest is the largest a number can be,
+** the smallest positive number none of the tests in taken holds. */
+static int32_t NumberAfter(int32_t highest, const std::unordered_set<int32_t> &taken)
+{
+    if (highest < INT32_MAX) return highest + 1;
+    int32_t number = 1;
+    while (taken.count(number)) number++;
+    return number;
+}
 
+int32_t NextTestNumber(const ResultsWindow *window)
+{
+    int32_t highest = 0;
+    std::unordered_set<int32_t> taken;
+    for (const TestRecord *t = window ? window->firstTest : nullptr; t; t = t->next) {
+        taken.insert(t->testNumber);
+        if (t->testNumber > highest) highest = t->testNumber;
+    }
+    return NumberAfter(highest, taken);
+}
+
+void (*gResultsGuardHeld)(const char *path) = nullptr;
+void (*gResultsGuardBusy)(const char *path) = nullptr;
+void (*gResultsLoadHeld)(const char *path) = nullptr;
+
+/* The guard of one results file's saves and loads: a file beside it (links
+** followed, so saves through a link and through its target take one guard),
+** held exclusively while one save reads and writes, and shared while loads
+** read (a program that reads the file keeps the Windows system from putting
+** a save in its place). */
 static int MakeGuardPath(char *out, const char *path)
 {
+    static const char kSuffix[] = ".~kvl";
     char final[FILE_PATH_SIZE];
     if (!PlatResolveLinks(path, final, sizeof final)) CopyString(final, sizeof final, path, -1);
-    if (FormatText(out, FILE_PATH_SIZE, "%s.~kvl", final) < FILE_PATH_SIZE) return 1;
+    if (strlen(final) + sizeof kSuffix <= FILE_PATH_SIZE) {
+        FormatText(out, FILE_PATH_SIZE, "%s%s", final, kSuffix);
+        return 1;
+    }
     /* Too long with the suffix: one guard for the folder's results files. */
+    static const char kFolderGuard[] = "~kvr.~kvl";
     const char *slash = strrchr(final, '\\');
     const char *other = strrchr(final, '/');
     if (other && (!slash || other > slash)) slash = other;
-    const int folder = slash ? (int)(slash - final) + 1 : 0;
-    return FormatText(out, FILE_PATH_SIZE, "%.*s~kvr.~kvl", folder, final) < FILE_PATH_SIZE;
+    const size_t folder = slash ? (size_t)(slash - final) + 1 : 0;
+    if (folder + sizeof kFolderGuard > FILE_PATH_SIZE) return 0;
+    FormatText(out, FILE_PATH_SIZE, "%.*s%s", (int)folder, final, kFolderGuard);
+    return 1;
 }
 
-/* Takes the guard, waiting while another save holds it; 0 after reporting
-** (result code 3). */
-static int TakeResultsGuard(ResultsGuard *guard, const char *path)
+/* Takes the guard of path's saves (exclusive) or loads (shared), waiting
+** while another program holds it; 0 after reporting (result code 3). */
+static int TakeResultsGuard(FileGuard *guard, const char *path, int exclusive)
 {
     guard->file = nullptr;
-    if (!MakeGuardPath(guard->path, path)) {
+    char guardPath[FILE_PATH_SIZE];
+    if (!MakeGuardPath(guardPath, path)) {
         PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
         ReportError(kMsgCannotCreate, path, GetErrorText());
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
-    const uint64_t started = PlatTickCount64();
-    for (;;) {
-        if (!PlatFileExists(guard->path) || PlatDeleteUnusedFile(guard->path)) {
-            guard->file = PlatOpenFile(guard->path, PLAT_CREATE_EXCLUSIVE);
-            if (guard->file) return 1;
-            /* Taken by another save in between (each system words that its
-            ** own way), or refused outright: only a guard that is there now
-            ** is worth waiting for. */
-            char reason[ERROR_TEXT_SIZE];
-            CopyString(reason, sizeof reason, GetErrorText(), -1);
-            if (!PlatFileExists(guard->path)) {
-                ReportError(kMsgCannotCreate, path, reason);
-                SetResultCode(RESULT_FILE_ERROR);
-                return 0;
-            }
-        }
-        if (PlatTickCount64() - started > GUARD_WAIT_MS) {
-            ReportError(kMsgSaveBusy, path);
-            SetResultCode(RESULT_FILE_ERROR);
-            return 0;
-        }
-        PlatSleep(GUARD_POLL_MS);
-    }
-}
-
-static void ReleaseResultsGuard(ResultsGuard *guard)
-{
-    if (!guard->file) return;
-    PlatCloseFile(guard->file);
-    guard->file = nullptr;
-    PlatDeleteUnusedFile(guard->path);
+    if (TakeFileGuard(guard, guardPath, exclusive, GUARD_WAIT_MS, gResultsGuardBusy, path)) return 1;
+    if (PlatLastError() == PLAT_ERR_SHARING_VIOLATION)
+        ReportError(exclusive ? kMsgSaveBusy : kMsgLoadBusy, path);
+    else
+        ReportError(kMsgCannotCreate, path, GetErrorText());
+    SetResultCode(RESULT_FILE_ERROR);
+    return 0;
 }
 
 /* A results file opened for reading with its header read and checked and its
@@ -660,20 +721,31 @@ static void RelinkTests(ResultsWindow *window, const std::vector<TestRecord *> &
 ** same test; none where the list deleted it), then the tests both knew that
 ** the other program no longer saved (a list never loses a test it shows,
 ** renumbered only when the number is taken), then the list's new tests, each
-** numbered after the highest number before it when it is not already.  1, or
-** 0 after reporting when the file cannot be read whole (the list is
-** unchanged). */
+** numbered after the highest number before it when it is not already.  The
+** list then knows the file as it read it, whether or not its own save goes
+** through.  1, or 0 after reporting when the file cannot be read whole (the
+** list is unchanged). */
 static int MergeSavedTests(ResultsWindow *window, const char *path)
 {
-    if (!PlatFileExists(path)) return 1; /* removed meanwhile: this list is all there is */
+    /* The file's state before it is opened: a save by another program after
+    ** this reads as a change, never the other way round. */
+    const ResultsFileState state = LookAtResultsFile(path);
+    if (!PlatFileExists(path)) {
+        NoteFileSeen(window, state, 0); /* removed meanwhile: this list is all there is */
+        FreeMemory(&window->fileTests);
+        window->fileTestCount = 0;
+        return 1;
+    }
     StoredResultsHead head;
     std::vector<TestRecord *> theirs;
+    uint64_t hash = 0;
     bool ok = OpenResultsFile(path, &head);
     for (int32_t i = 0; ok && i < head.testCount; i++) {
         TestRecord *record = ReadNextTest(&head, path);
         if (record) theirs.push_back(record);
         ok = record != nullptr;
     }
+    if (ok && !HashOpenFile(head.file, &hash)) hash = 0;
     if (head.file) PlatCloseFile(head.file);
     if (ok && !AddResultsColumns(window, head.columnCount, head.columns)) ok = false;
     FreeMemory(&head.columns);
@@ -714,10 +786,16 @@ static int MergeSavedTests(ResultsWindow *window, const char *path)
     std::stable_sort(byFingerprint.begin(), byFingerprint.end(),
                      [&](size_t a, size_t b) { return oursKnown[a].fingerprint < oursKnown[b].fingerprint; });
 
+    /* What the file holds, as the list learns it now, in the file's order:
+    ** after the merge the list's records stand for the file's tests they
+    ** match, and those have the same fingerprints. */
+    std::vector<uint64_t> fileTests;
+    fileTests.reserve(theirs.size());
     std::vector<TestRecord *> merged, adopted;
     pool = known;
     for (TestRecord *t : theirs) {
         const uint64_t fingerprint = TestFingerprint(t);
+        fileTests.push_back(fingerprint);
         if (!takeKnown(pool, fingerprint)) {
             merged.push_back(t); /* saved by the other program */
             adopted.push_back(t);
@@ -741,17 +819,25 @@ static int MergeSavedTests(ResultsWindow *window, const char *path)
     for (const Known &k : oursKnown) {
         TestRecord *t = k.test;
         if (!t) continue;
-        if (numbers.count(t->testNumber)) t->testNumber = highest + 1;
+        if (numbers.count(t->testNumber)) t->testNumber = NumberAfter(highest, numbers);
         if (t->testNumber > highest) highest = t->testNumber;
         numbers.insert(t->testNumber);
         merged.push_back(t);
     }
     for (TestRecord *t : oursNew) {
-        if (t->testNumber <= highest) t->testNumber = highest + 1;
-        highest = t->testNumber;
+        if (t->testNumber <= highest || numbers.count(t->testNumber)) t->testNumber = NumberAfter(highest, numbers);
+        if (t->testNumber > highest) highest = t->testNumber;
+        numbers.insert(t->testNumber);
         merged.push_back(t);
     }
     RelinkTests(window, merged);
+    NoteFileSeen(window, state, hash);
+    FreeMemory(&window->fileTests);
+    window->fileTestCount = 0;
+    if (!fileTests.empty() && AllocMemory(&window->fileTests, (uint64_t)fileTests.size() * 8)) {
+        memcpy(window->fileTests, fileTests.data(), fileTests.size() * 8);
+        window->fileTestCount = (int32_t)fileTests.size();
+    }
     if (gRunViewHooks.fillResultsRow)
         for (TestRecord *t : adopted) gRunViewHooks.fillResultsRow(window, t);
     if (window->lastTest) gCurrentTest = window->lastTest;
@@ -790,20 +876,23 @@ int SaveResultsFile(ResultsWindow *window, int saveAs)
     ** replaced, as the user was asked. */
     const bool ownFile = window->path[0] && CompareNoCase(path, window->path) == 0;
     if (gBeforeResultsSave) gBeforeResultsSave(path);
-    ResultsGuard guard;
+    FileGuard guard;
     window->numbersUnsettled = 1;
-    if (!TakeResultsGuard(&guard, path)) return 0;
+    if (!TakeResultsGuard(&guard, path, 1)) return 0;
+    if (gResultsGuardHeld) gResultsGuardHeld(path);
     int ok = !ownFile || !FileChangedSince(window, path) || MergeSavedTests(window, path);
     if (ok) window->numbersUnsettled = 0;
     if (ok) ok = WriteResultsFile(window, path);
     if (ok) {
-        uint64_t size = 0;
-        PlatDateTime time = {};
-        const int seen = PlatGetFileInfo(path, &size, &time);
-        NoteFileSeen(window, seen, size, time);
+        /* The file as written, read back while the guard still keeps other
+        ** saves out. */
+        const ResultsFileState state = LookAtResultsFile(path);
+        uint64_t hash = 0;
+        if (!HashResultsFile(path, &hash)) hash = 0;
+        NoteFileSeen(window, state, hash);
         NoteFileTests(window);
     }
-    ReleaseResultsGuard(&guard);
+    ReleaseFileGuard(&guard);
     if (!ok) return 0;
     CopyString(window->path, sizeof window->path, path, -1);
     window->partialLoad = 0;
@@ -856,22 +945,28 @@ int LoadResultsFile(const char *path, int create)
     }
     if (FindResultsWindowByPath(path)) return 1;
 
-    /* The file's size and time before it is opened: a save by another
-    ** program after this reads as a change, never the other way round. */
-    uint64_t size = 0;
-    PlatDateTime time = {};
-    const int seen = PlatGetFileInfo(path, &size, &time);
+    /* Loads share the guard, so no save puts a new file in place while the
+    ** file is read (Windows refuses that move, and the save would fail). */
+    FileGuard guard;
+    if (!TakeResultsGuard(&guard, path, 0)) return 0;
+    /* The file's state before it is opened: a save by another program after
+    ** this reads as a change, never the other way round. */
+    const ResultsFileState state = LookAtResultsFile(path);
     StoredResultsHead head;
-    if (!OpenResultsFile(path, &head)) return 0;
+    if (!OpenResultsFile(path, &head)) {
+        ReleaseFileGuard(&guard);
+        return 0;
+    }
+    if (gResultsLoadHeld) gResultsLoadHeld(path);
     PlatFile file = head.file;
     const int32_t testCount = head.testCount;
     ResultsWindow *window = CreateResultsWindow(head.columnCount, head.columns);
     FreeMemory(&head.columns);
     if (!window) {
         PlatCloseFile(file);
+        ReleaseFileGuard(&guard);
         return 0;
     }
-    NoteFileSeen(window, seen, size, time);
     char savedStatus[256];
     GetStatusText(0, savedStatus, sizeof savedStatus);
     SetStatusText(0, "Loading Results File...");
@@ -885,7 +980,11 @@ int LoadResultsFile(const char *path, int create)
         }
         AddTestToResults(window, record);
     }
+    uint64_t hash = 0;
+    if (!HashOpenFile(file, &hash)) hash = 0;
     PlatCloseFile(file);
+    ReleaseFileGuard(&guard);
+    NoteFileSeen(window, state, hash);
     NoteFileTests(window);
     CopyString(window->path, sizeof window->path, path, -1);
     window->modified = 0;

@@ -51,6 +51,17 @@ int LoadResultsFile(const char *path, int create);
 ** numbered after the highest number so far; the list becomes that.  A file
 ** that cannot be read again is kept as it is: reported, result code 3, 0. */
 int SaveResultsFile(ResultsWindow *window, int saveAs);
-/* Null, or called before each save of a results file takes the file: where
-** the native program's tests hold two programs that save one file. */
+/* The number a new test of the window's list takes: one after the highest,
+** or, when the highest is the largest a number can be, the smallest positive
+** number no test of the list holds. */
+int32_t NextTestNumber(const ResultsWindow *window);
+
+/* Null, or called at these moments of a results file's saves and loads:
+** where the programs' tests hold two programs that share one file.  Before a
+** save takes the file; while a save holds the file's guard, before it reads
+** or writes the file; the first time a save or load finds the guard held by
+** another program; while a load holds the file open. */
 extern void (*gBeforeResultsSave)(const char *path);
+extern void (*gResultsGuardHeld)(const char *path);
+extern void (*gResultsGuardBusy)(const char *path);
+extern void (*gResultsLoadHeld)(const char *path);

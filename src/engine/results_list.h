@@ -33,12 +33,15 @@ struct ResultsWindow {
     int32_t keyCount;
     char title[300];
     /* The results file as this list last read or wrote it (path's file):
-    ** whether it was there, its size and last write, and a fingerprint of
-    ** each test it held (tracked).  A save that finds the file changed since
-    ** merges with what another program or window saved there. */
+    ** whether it was there, its identity, size and last write, a hash of its
+    ** contents, and a fingerprint of each test it held (tracked).  A save
+    ** that finds the file changed since merges with what another program or
+    ** window saved there. */
     int32_t fileSeen;
+    PlatFileId fileId;
     uint64_t fileSize;
     PlatDateTime fileTime;
+    uint64_t fileHash;
     uint64_t *fileTests;
     int32_t fileTestCount;
     /* The last save could not learn the numbers the file gives the list's

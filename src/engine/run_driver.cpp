@@ -166,6 +166,7 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
     if (window) {
         RefreshResultsList(window);
         if (gResultsFileName[0]) SaveResultsFile(window, 0);
+        PlaceWaitingTestLog(!window->numbersUnsettled);
         if (window->numbersUnsettled && gEngineRun.waitingExportCount > 0) {
             /* Numbered by this list alone, they could replace the exports of
             ** the tests another run saved under the same numbers. */
@@ -389,6 +390,8 @@ static int RunModeWork(int mode, const char *script)
     ** other's: the numbered exports are written once the save has said which
     ** number each test keeps, so neither run's overwrites the other's. */
     gEngineRun.exportsAfterSave = gEngineRun.numberedExports && gResultsFileName[0];
+    /* So does a test log, which carries its test's number in its name. */
+    gEngineRun.logsAfterSave = gResultsFileName[0] != 0;
 
     if (count > 1) {
         gSettings.AddLog = 0;

@@ -379,6 +379,15 @@ int BeginReplaceFileWithMessage(ReplaceFile *rf, const char *path, uint32_t expe
     return 1;
 }
 
+int BeginReplaceFileQuietly(ReplaceFile *rf, const char *path)
+{
+    CopyString(rf->path, sizeof rf->path, path, -1);
+    rf->tempPath[0] = 0;
+    rf->file = PathFits(path) ? OpenOwnTemporary(path, rf->tempPath) : nullptr;
+    if (!rf->file) rf->tempPath[0] = 0;
+    return rf->file != nullptr;
+}
+
 int WriteReplaceFile(ReplaceFile *rf, const void *data, uint32_t size)
 {
     if (!rf->file) return 0;

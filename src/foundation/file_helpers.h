@@ -125,6 +125,10 @@ int MakeTempPath(char *out, const char *path);
 ** created: createMessage takes the path (its first %s) and may take the
 ** system's error text (a second %s). */
 int BeginReplaceFileWithMessage(ReplaceFile *rf, const char *path, uint32_t expectedSize, const char *createMessage);
+/* BeginReplaceFile without the message or the result code, for a writer
+** that goes on without the file (a test log then goes to the log window);
+** on failure PlatLastError() holds the reason. */
+int BeginReplaceFileQuietly(ReplaceFile *rf, const char *path);
 /* Writes through WriteFileData with the target's name in its message.  After
 ** a failure only AbandonReplaceFile is left to call. */
 int WriteReplaceFile(ReplaceFile *rf, const void *data, uint32_t size);

@@ -41,9 +41,13 @@ enum PlatOpenMode {
     PLAT_CREATE_WRITE = 1,    /* create or truncate, no sharing, random access */
     PLAT_OPEN_READ_WRITE = 2, /* existing file, read and write */
     PLAT_OPEN_APPEND = 3,     /* create when missing, writes go to the end */
-    PLAT_CREATE_EXCLUSIVE = 4 /* a new file (fails when the name exists), held for this process
-                              ** alone while open: no other process opens or deletes it, and
-                              ** PlatRenameOpenFile may move it while it is held */
+    PLAT_CREATE_EXCLUSIVE = 4, /* a new file (fails when the name exists), held for this process
+                               ** alone while open: no other process opens or deletes it, and
+                               ** PlatRenameOpenFile may move it while it is held */
+    PLAT_OPEN_GUARD = 5        /* a guard file: opened, or created when missing, for reading and
+                               ** writing, shared with every other opener (it may be locked,
+                               ** renamed or removed while others have it open); nothing is held
+                               ** until PlatLockFile */
 };
 
 /* Opening an existing file the user may not write (read-only) for writing
@@ -68,9 +72,45 @@ int PlatFileExists(const char *path);   /* 1 for an existing file or folder */
 int PlatFolderExists(const char *path); /* 1 for an existing folder */
 int PlatIsLink(const char *path);       /* 1 for a symbolic link or other reparse point */
 int PlatDeleteFile(const char *path);
-/* Deletes a file unless a process holds it open with PLAT_CREATE_EXCLUSIVE;
-** then 0 with PLAT_ERR_SHARING_VIOLATION, as Windows refuses it. */
+/* Deletes a file unless a process holds it (PLAT_CREATE_EXCLUSIVE, PlatLockFile);
+** then 0 with PLAT_ERR_SHARING_VIOLATION, as Windows refuses it.  A holder is
+** seen whichever build holds it: both builds take one lock both can see (a
+** Windows program under Wine and a native program sharing a folder meet in it),
+** and a name that meanwhile moved to another file is left alone too. */
 int PlatDeleteUnusedFile(const char *path);
+
+/* ---- holding a file ---------------------------------------------------------
+** A file is held by a lock on one byte far beyond any data (so no reader of
+** the file ever meets it), taken without waiting.  The Windows build locks it
+** with LockFileEx, which Wine also takes as a POSIX lock on the same byte; the
+** posix build takes that lock (an open-file-description lock) and a flock, so
+** that every build and every version of the program sees a holder.  Locks go
+** with the handle: closing it, or the end of its process however it ends, lets
+** go.  A file system without locks holds nothing: the lock is then taken. */
+
+/* Holds an open file, exclusively or shared with other shared holders; 1, or
+** 0 with PLAT_ERR_SHARING_VIOLATION while another holder has it. */
+int PlatLockFile(PlatFile file, int exclusive);
+/* Lets go of what PlatLockFile held (the handle stays open). */
+int PlatUnlockFile(PlatFile file);
+/* 1 when path (links followed no further than the last name) still names the
+** open file: it was neither removed nor replaced meanwhile. */
+int PlatIsFileNamed(PlatFile file, const char *path);
+/* Removes path, the name of the open file this process holds, before the
+** file is let go, so that no other process can take the name for a file of
+** its own and lose it to this removal.  Nothing is removed when path names
+** another file by now.  (The Windows build moves the file to a name of its own
+** and deletes it there when it is closed.)  The caller closes the file. */
+int PlatRemoveHeldFile(PlatFile file, const char *path);
+
+/* What tells one file from another while both exist: its volume and its
+** number on the volume.  (A number may be given again to a file made after
+** this one is gone.) */
+struct PlatFileId {
+    uint64_t volume;
+    uint64_t index;
+};
+int PlatGetFileId(const char *path, PlatFileId *id);
 /* Renames the file this process holds open with PLAT_CREATE_EXCLUSIVE (file,
 ** named src) over dst, as PlatRenameReplace does, while it is still held: no
 ** other process can take or remove src before the move.  The caller closes
@@ -84,6 +124,11 @@ int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst);
 ** stays) and gives the new file the mode (and, where allowed, the owner) of
 ** the file it replaces. */
 int PlatRenameReplace(const char *src, const char *dst);
+/* Windows refuses to put a file in place of one another program has open
+** (a load of it, a backup tool's read): both renames then try again until it
+** is let go, for up to a minute, unless dst is marked read-only.  Null, or
+** called once when a rename starts to wait so (where a test holds a reader). */
+extern void (*gPlatRenameWaits)(const char *dst);
 /* The path of the file a replace of path writes (out: program form): the
 ** posix build follows symbolic links to the end of their chain, as
 ** PlatRenameReplace does, so that two writers of one file agree on it however

@@ -12,6 +12,7 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
+#include "foundation/file_guard.h"
 #include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
@@ -32,6 +33,12 @@ static std::string sPageText;
 void (*gReportGraphWriter)(TestRecord *test);
 void (*gReportPlotWriter)(TestRecord *test);
 void (*gOpenReportPage)(const char *path);
+void (*gReportPageHeld)(const char *folder) = nullptr;
+void (*gReportListHeld)(const char *path) = nullptr;
+void (*gReportListBusy)(const char *path) = nullptr;
+
+/* How long a writer of the report list waits for another to finish it. */
+enum { REPORT_LIST_WAIT_MS = 60000 };
 
 static const char kPublicStyleSheet[] = "https://www.w3schools.com/w3css/4/w3.css";
 static const char kRedClass[] = " class='w3-text-red'";
@@ -570,50 +577,179 @@ static std::vector<std::string> ListReportFolders()
     return folders;
 }
 
-/* The highest number of the report folders ("0012_name") among folders, 0
-** when there is none. */
+/* The number of a report folder's name ("0012_name"): its leading digits,
+** at least four, before a '_'; 0 for another name. */
+static int32_t ReportFolderNumber(const std::string &name, size_t *digitsOut = nullptr)
+{
+    size_t digits = 0;
+    int64_t number = 0;
+    while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9' && number < INT32_MAX / 10)
+        number = number * 10 + (name[digits++] - '0');
+    if (digitsOut) *digitsOut = digits;
+    return digits >= 4 && digits < name.size() && name[digits] == '_' ? (int32_t)number : 0;
+}
+
+/* The highest number of the report folders among folders, 0 when there is
+** none. */
 static int32_t HighestReportFolderNumber(const std::vector<std::string> &folders)
 {
     int32_t highest = 0;
-    for (const std::string &name : folders) {
-        size_t digits = 0;
-        int64_t number = 0;
-        while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9' && number < INT32_MAX / 10)
-            number = number * 10 + (name[digits++] - '0');
-        if (digits >= 4 && digits < name.size() && name[digits] == '_' && number > highest) highest = (int32_t)number;
-    }
+    for (const std::string &name : folders) highest = std::max(highest, ReportFolderNumber(name));
     return highest;
 }
 
-int WriteTestReport(TestRecord *test)
+/* The mark a report's writer holds in the reports folder while it writes the
+** report of number ("%.4d.~kvw", the folder name's number): it claims the
+** number and tells later report runs that the folder's writer is still at
+** work.  A writer that was killed holds its mark no longer. */
+static void MakeWriterMarkPath(char *out, size_t size, const char *digits)
 {
-    if (gReportPage || !test) return 0;
+    FormatText(out, size, "%s\\%s.~kvw", gReportsFolder, digits);
+}
+
+/* 1 when a report's writer holds the mark of the digits: one that is there
+** and held by no one is removed on the way. */
+static int WriterAtWork(const char *digits)
+{
+    char mark[REPORT_PATH_SIZE];
+    MakeWriterMarkPath(mark, sizeof mark, digits);
+    return PlatFileExists(mark) && !PlatDeleteUnusedFile(mark) && PlatLastError() == PLAT_ERR_SHARING_VIOLATION;
+}
+
+/* Lets go of a writer mark: removed while still held. */
+static void ReleaseWriterMark(PlatFile *mark, const char *path)
+{
+    if (!*mark) return;
+    PlatRemoveHeldFile(*mark, path);
+    PlatCloseFile(*mark);
+    *mark = nullptr;
+}
+
+/* 1 when every entry of the folder is a file a report writes (its page, its
+** line, its pictures, temporary files of them): only such a folder is the
+** program's to remove. */
+static int HoldsOnlyReportFiles(const char *folder)
+{
+    struct Look {
+        int others;
+    } look = {0};
+    char pattern[REPORT_PATH_SIZE];
+    FormatText(pattern, sizeof pattern, "%s\\*", folder);
+    PlatListFolder(pattern, [](const char *name, int isFolder, void *user) {
+        Look *l = (Look *)user;
+        const char *temp = strstr(name, ".~kv");
+        const size_t stem = temp ? (size_t)(temp - name) : strlen(name);
+        const std::string base(name, stem);
+        auto starts = [&](const char *p) { return CompareNoCaseN(base.c_str(), p, (int)strlen(p)) == 0; };
+        auto ends = [&](const char *p) {
+            return base.size() >= strlen(p) && CompareNoCase(base.c_str() + base.size() - strlen(p), p) == 0;
+        };
+        const bool ours = CompareNoCase(base.c_str(), "index.html") == 0 || CompareNoCase(base.c_str(), "link.txt") == 0 ||
+            ((starts("graph") || starts("plot")) && ends(".png")) || starts("~kv") /* a temporary file of a long name */;
+        if (isFolder || !ours) l->others++;
+        return 1;
+    }, &look);
+    return look.others == 0;
+}
+
+/* Removes the report folders whose writers are gone before they wrote the
+** report's line (killed, or the machine went down): numbered folders without
+** link.txt whose writer holds no mark; and the marks no one holds. */
+static void RemoveDeadReports()
+{
+    char path[REPORT_PATH_SIZE];
+    for (const std::string &name : ListReportFolders()) {
+        size_t digits = 0;
+        if (!ReportFolderNumber(name, &digits)) continue;
+        FormatText(path, sizeof path, "%s\\%s\\link.txt", gReportsFolder, name.c_str());
+        if (PlatFileExists(path)) continue;
+        if (WriterAtWork(name.substr(0, digits).c_str())) continue;
+        /* Its writer lets go of the mark only once the line is there. */
+        if (PlatFileExists(path)) continue;
+        FormatText(path, sizeof path, "%s\\%s", gReportsFolder, name.c_str());
+        if (HoldsOnlyReportFiles(path)) RemoveReportFolder(path);
+    }
+    std::vector<std::string> marks;
+    FormatText(path, sizeof path, "%s\\*.~kvw", gReportsFolder);
+    PlatListFolder(path, CollectFile, &marks);
+    for (const std::string &mark : marks) {
+        FormatText(path, sizeof path, "%s\\%s", gReportsFolder, mark.c_str());
+        PlatDeleteUnusedFile(path);
+    }
+}
+
+/* Claims the next free report number for the test's folder and makes the
+** folder new, holding the number's writer mark (*mark); 1, or 0 after
+** reporting. */
+static int MakeReportFolder(TestRecord *test, int32_t *numberOut, char *name, char *folder, PlatFile *mark,
+                            char *markPath)
+{
     /* The number goes on from the reports already there: an unattended run
     ** never saves the settings, and its report must not take an earlier
     ** one's folder. */
-    const int32_t highest = HighestReportFolderNumber(ListReportFolders());
+    std::vector<std::string> folders = ListReportFolders();
+    const int32_t highest = HighestReportFolderNumber(folders);
     if (highest > gSettings.ReportNumber) gSettings.ReportNumber = highest;
-    /* The folder is made new: a run beside this one that took the same
-    ** number has it already, and this report takes the next number. */
     int32_t number = gSettings.ReportNumber;
-    char name[REPORT_PATH_SIZE];
-    char folder[REPORT_PATH_SIZE];
     for (int tries = 0;; tries++) {
         number++;
-        MakeReportFolderName(number, test->settings.TestName, name, sizeof name);
-        FormatText(folder, sizeof folder, "%s\\%s", gReportsFolder, name);
+        if (tries > 9999) {
+            ReportError("Unable to create folder %s", folder);
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+        MakeReportFolderName(number, test->settings.TestName, name, REPORT_PATH_SIZE);
+        FormatText(folder, REPORT_PATH_SIZE, "%s\\%s", gReportsFolder, name);
         for (size_t n = strlen(folder); n > 0 && folder[n - 1] == '\\'; n--) folder[n - 1] = 0;
-        if (PlatCreateNewFolder(folder)) break;
-        if (PlatLastError() != PLAT_ERR_ALREADY_EXISTS || tries >= 9999) {
+        /* The number is claimed by its mark, made new; a mark no one holds
+        ** is a killed writer's, and gives the number back. */
+        char digits[16];
+        FormatText(digits, sizeof digits, "%.4d", (int)number);
+        MakeWriterMarkPath(markPath, REPORT_PATH_SIZE, digits);
+        *mark = PlatOpenFile(markPath, PLAT_CREATE_EXCLUSIVE);
+        if (!*mark && PlatFileExists(markPath) && PlatDeleteUnusedFile(markPath))
+            *mark = PlatOpenFile(markPath, PLAT_CREATE_EXCLUSIVE);
+        if (!*mark) {
+            const int code = PlatLastError();
+            if (code == PLAT_ERR_ALREADY_EXISTS || code == PLAT_ERR_FILE_EXISTS || code == PLAT_ERR_SHARING_VIOLATION ||
+                PlatFileExists(markPath))
+                continue; /* another writer's number */
+            ReportError("Unable to create folder %s", folder);
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+        /* A writer that held the number before has made its folder by now. */
+        folders = ListReportFolders();
+        bool taken = false;
+        for (const std::string &other : folders) taken = taken || ReportFolderNumber(other) == number;
+        if (!taken && PlatCreateNewFolder(folder)) break;
+        const int code = PlatLastError();
+        ReleaseWriterMark(mark, markPath);
+        if (!taken && code != PLAT_ERR_ALREADY_EXISTS) {
             ReportError("Unable to create folder %s", folder);
             SetResultCode(RESULT_FILE_ERROR);
             return 0;
         }
     }
+    *numberOut = number;
+    return 1;
+}
+
+int WriteTestReport(TestRecord *test)
+{
+    if (gReportPage || !test) return 0;
+    RemoveDeadReports();
+    int32_t number = 0;
+    char name[REPORT_PATH_SIZE];
+    char folder[REPORT_PATH_SIZE] = "";
+    char markPath[REPORT_PATH_SIZE];
+    PlatFile mark = nullptr;
+    if (!MakeReportFolder(test, &number, name, folder, &mark, markPath)) return 0;
     char page[REPORT_PATH_SIZE];
     FormatText(page, sizeof page, "%s\\index.html", folder);
     if (!BeginReplaceFileWithMessage(&sPage, page, 0, "Unable to create %s")) {
         RemoveReportFolder(folder);
+        ReleaseWriterMark(&mark, markPath);
         return 0;
     }
     gReportPage = sPage.file;
@@ -676,12 +812,15 @@ int WriteTestReport(TestRecord *test)
     /* The report list's line is written once the page is there to link to.
     ** A report without its page or its line goes with its folder, and its
     ** number stays free. */
+    if (gReportPageHeld) gReportPageHeld(folder);
     char linkPath[REPORT_PATH_SIZE];
     FormatText(linkPath, sizeof linkPath, "%s\\link.txt", folder);
     if (!ok || !SaveFile(linkPath, link.data(), (uint32_t)link.size())) {
         RemoveReportFolder(folder);
+        ReleaseWriterMark(&mark, markPath);
         return 0;
     }
+    ReleaseWriterMark(&mark, markPath);
     gSettings.ReportNumber = number;
     if (!WriteReportsIndex(0)) ok = 0;
     if ((!gRun.unattended || gSettings.ReportBatchDisp) && gOpenReportPage) gOpenReportPage(page);
@@ -708,6 +847,19 @@ void ShowStatLines(TestRecord *test)
 
 int WriteReportsIndex(int open)
 {
+    /* Writers of the list take turns, and each lists the reports there are
+    ** while it holds the turn: the last list written lists every report
+    ** finished before it, whichever writer finished first. */
+    char path[REPORT_PATH_SIZE];
+    FormatText(path, sizeof path, "%s\\index.html", gReportsFolder);
+    char guardPath[REPORT_PATH_SIZE + 8];
+    FormatText(guardPath, sizeof guardPath, "%s.~kvl", path);
+    FileGuard guard;
+    if (!TakeFileGuard(&guard, guardPath, 1, REPORT_LIST_WAIT_MS, gReportListBusy, path)) {
+        ReportError("Unable to create %s\r\n\r\n%s", path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
     std::string out;
     AppendFormat(&out,
                  "<!DOCTYPE html>\n<!-- Generated by Kestovar.exe -->\n<html lang='en'>\n<head>\n<title>Report "
@@ -715,28 +867,29 @@ int WriteReportsIndex(int open)
                  "style='max-width:%dpx;margin:auto;overflow-x:auto'>\n<h3 class='w3-container w3-blue-grey'>Report "
                  "List</h3>\n",
                  kPageMeta, StyleSheet("w3.css"), gSettings.ReportWidth);
-    char path[REPORT_PATH_SIZE];
     int listed = 0;
     for (const std::string &folder : ListReportFolders()) {
-        FormatText(path, sizeof path, "%s\\%s\\link.txt", gReportsFolder, folder.c_str());
-        PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
+        char line[REPORT_PATH_SIZE];
+        FormatText(line, sizeof line, "%s\\%s\\link.txt", gReportsFolder, folder.c_str());
+        PlatFile file = PlatOpenFile(line, PLAT_OPEN_READ);
         if (!file) continue;
         /* The whole first line: a cut line would leave its link open and
         ** swallow every report listed after it. */
-        char line[4096] = "";
+        char text[4096] = "";
         uint32_t got = 0;
-        PlatReadFile(file, line, sizeof line - 1, &got);
+        PlatReadFile(file, text, sizeof text - 1, &got);
         PlatCloseFile(file);
-        line[got] = 0;
-        line[strcspn(line, "\r\n")] = 0;
-        AppendFormat(&out, "%s<br>\n", line);
+        text[got] = 0;
+        text[strcspn(text, "\r\n")] = 0;
+        AppendFormat(&out, "%s<br>\n", text);
         listed++;
     }
     out += "</body>\n</html>\n";
     out = PageText(out.data(), out.size());
     if (!listed) gSettings.ReportNumber = 0;
-    FormatText(path, sizeof path, "%s\\index.html", gReportsFolder);
+    if (gReportListHeld) gReportListHeld(path);
     const int ok = SaveFile(path, out.data(), (uint32_t)out.size());
+    ReleaseFileGuard(&guard);
     if (open && gOpenReportPage) gOpenReportPage(path);
     return ok;
 }

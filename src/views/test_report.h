@@ -54,6 +54,14 @@ extern void (*gReportGraphWriter)(TestRecord *test);
 extern void (*gReportPlotWriter)(TestRecord *test);
 /* Opens a written page with the system's default handler; null: not opened. */
 extern void (*gOpenReportPage)(const char *path);
+/* Null, or called while a report is written (its folder made, its line in
+** the report list not yet), while the report list is being replaced (its
+** reports listed, the file not yet in place), and the first time a report
+** list's writer finds another writing it: where the programs' tests hold
+** report runs. */
+extern void (*gReportPageHeld)(const char *folder);
+extern void (*gReportListHeld)(const char *path);
+extern void (*gReportListBusy)(const char *path);
 
 /* Appends formatted text to the open page (nothing when none is open). */
 void ReportPrintf(const char *format, ...)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
+#include "foundation/allocator.h"
 #include "engine/run_driver.h"
 #include "engine/run_view_hooks.h"
 #include "engine_fixture.h"
@@ -406,3 +407,46 @@ TEST_F(BatchRun, AStoppedWalkForwardOptimizationChangesNoScript)
     gHeadlessScripts.windowCount = 0;
     gHeadless.stopAtPump = 0;
 }
+namespace {
+
+/* Low memory raised between two runs (nothing runs to be stopped) warns and
+** keeps its code, and the next run still does its work: the batch ends with
+** 4.  When that next run is stopped by the user (while it tests, or as it
+** ends), the batch ends as stopped. */
+void LowMemoryBeforeSecondRun(int runIndex)
+{
+    if (runIndex != 1) return;
+    gOutOfMemory = 1;
+    PumpMessages();
+    /* The second run's stop, when asked for, comes once it has begun. */
+    sStopsSent = 0;
+}
+
+TEST_F(BatchRun, LowMemoryBetweenTwoRunsKeepsItsCodeUnlessTheNextRunIsStopped)
+{
+    const struct {
+        const char *stopAt;
+        int code, listed;
+    } kCases[] = {{nullptr, RESULT_LOW_MEMORY, 2}, {"Running Single Test", RESULT_STOPPED, 2}, {"Ready", RESULT_STOPPED, 2}};
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(c.code);
+        if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        gRun.lowMemory = 0;
+        ClearStopRequest();
+        gBeforeBatchRun = LowMemoryBeforeSecondRun;
+        gHeadless.statusEcho = StopAtStep;
+        sStopAtStep = c.stopAt;
+        sStopsSent = 1; /* none during the first run */
+        EXPECT_EQ(c.code, RunBatchCommandLine("-test a.kvs b.kvs"));
+        gBeforeBatchRun = nullptr;
+        gHeadless.statusEcho = nullptr;
+        EXPECT_EQ(c.listed, Listed());
+        EXPECT_NE(std::string::npos, ErrorLog().find("*** WARNING: LOW MEMORY ***")) << ErrorLog();
+    }
+    sStopAtStep = nullptr;
+    gRun.lowMemory = 0;
+}
+
+} // namespace

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -13,6 +18,9 @@
 #include "shell/headless/headless.h"
 #include "services/services.h"
 #include "support/program_state.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -699,6 +707,206 @@ TEST_F(ResultsFileTest, HiddenResultsColumnsAreNotCountedInTheList)
         CloseResultsWindow(w);
     }
     gResultsColumns = saved;
+}
+
+} // namespace
+
+namespace {
+
+/* The list's tests as (number, seed) pairs: MakeTest(seed) gives its first
+** parameter the value seed x 10. */
+std::vector<std::pair<int, int>> NumbersAndSeeds(const ResultsWindow *w)
+{
+    std::vector<std::pair<int, int>> out;
+    for (const TestRecord *t = w->firstTest; t; t = t->next)
+        out.emplace_back(t->testNumber, (int)(t->parameters[0].value / 10));
+    return out;
+}
+
+/* What the file holds, read by a list of its own. */
+std::vector<std::pair<int, int>> StoredTests(const std::string &path)
+{
+    while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    EXPECT_EQ(1, LoadResultsFile(path.c_str(), 0));
+    ResultsWindow *w = FindResultsWindowByPath(path.c_str());
+    return w ? NumbersAndSeeds(w) : std::vector<std::pair<int, int>>();
+}
+
+void RemoveTest(ResultsWindow *w, int number)
+{
+    for (TestRecord *t = w->firstTest; t; t = t->next) {
+        if (t->testNumber != number) continue;
+        (t->previous ? t->previous->next : w->firstTest) = t->next;
+        (t->next ? t->next->previous : w->lastTest) = t->previous;
+        w->testCount--;
+        FreeTestRecord(w, t);
+        return;
+    }
+}
+
+/* A new test of the list, numbered as a run numbers it. */
+void AddNewTest(ResultsWindow *w, int seed)
+{
+    TestRecord *t = MakeTest(seed);
+    t->testNumber = NextTestNumber(w);
+    AddTestToResults(w, t);
+}
+
+/* Copies the bytes of from into the file at to where it is (the same file,
+** as a writer that rewrites it in place keeps it), and gives it back the
+** last-write time it had. */
+void RewriteInPlace(const std::string &from, const std::string &to)
+{
+    const std::string bytes = ReadTestFile(from);
+#ifdef _WIN32
+    HANDLE h = CreateFileA(to.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    FILETIME written;
+    ASSERT_TRUE(GetFileTime(h, nullptr, nullptr, &written));
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(h, bytes.data(), (DWORD)bytes.size(), &n, nullptr));
+    ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &written));
+    CloseHandle(h);
+#else
+    std::string native = to;
+    for (char &c : native)
+        if (c == '\\') c = '/';
+    struct stat before;
+    ASSERT_EQ(0, stat(native.c_str(), &before));
+    PlatFile file = PlatOpenFile(to.c_str(), PLAT_OPEN_READ_WRITE);
+    ASSERT_NE(nullptr, file);
+    uint32_t written = 0;
+    ASSERT_TRUE(PlatWriteFile(file, bytes.data(), (uint32_t)bytes.size(), &written));
+    PlatCloseFile(file);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, native.c_str(), times, 0));
+#endif
+}
+
+/* A list saves a file another list (another program) saved meanwhile: the
+** file keeps every test either list meant to keep, each once, numbered apart.
+** The file first holds tests 1 and 2 (seeds 1 and 2), both lists loaded it. */
+TEST_F(ResultsFileTest, AMergeKeepsWhatEitherListMeant)
+{
+    typedef std::vector<std::pair<int, int>> Tests;
+    struct Case {
+        const char *what;
+        void (*theirs)(ResultsWindow *other); /* before the other list saves */
+        int inPlace;                          /* the other rewrites the file in place, size and time kept */
+        void (*ours)(ResultsWindow *list);    /* before this list saves */
+        Tests want;
+    } kCases[] = {
+        {"a test this list renamed is the test the file holds under its old name",
+         [](ResultsWindow *o) { AddNewTest(o, 9); }, 0,
+         [](ResultsWindow *w) {
+             CopyString(w->firstTest->settings.TestName, TEST_NAME_SIZE, "Renamed", -1);
+             w->modified = 1;
+         },
+         {{1, 1}, {2, 2}, {3, 9}}},
+        {"a test the other replaced by another of the same number, name and dates is another test",
+         [](ResultsWindow *o) {
+             RemoveTest(o, 1);
+             TestRecord *t = MakeTest(9);
+             t->testNumber = 1;
+             AddTestToResults(o, t);
+         },
+         0, nullptr, {{2, 2}, {1, 9}, {3, 1}}},
+        {"a test both knew that the other removed is kept", [](ResultsWindow *o) { RemoveTest(o, 2); }, 0,
+         [](ResultsWindow *w) { AddNewTest(w, 3); }, {{1, 1}, {2, 2}, {3, 3}}},
+        {"a kept test whose number the other gave again is numbered anew",
+         [](ResultsWindow *o) {
+             RemoveTest(o, 2);
+             AddNewTest(o, 9);
+         },
+         0, [](ResultsWindow *w) { AddNewTest(w, 3); }, {{1, 1}, {2, 9}, {3, 2}, {4, 3}}},
+        {"a change that keeps the file's size and time is seen",
+         [](ResultsWindow *o) {
+             RemoveTest(o, 2);
+             TestRecord *t = MakeTest(8);
+             t->testNumber = 2;
+             AddTestToResults(o, t);
+         },
+         1, nullptr, {{1, 1}, {2, 8}, {3, 2}}},
+        {"numbers after the largest there is go to the smallest free ones",
+         [](ResultsWindow *o) {
+             TestRecord *t = MakeTest(9);
+             t->testNumber = INT32_MAX;
+             AddTestToResults(o, t);
+         },
+         0, [](ResultsWindow *w) { AddNewTest(w, 3); }, {{1, 1}, {2, 2}, {INT32_MAX, 9}, {3, 3}}},
+    };
+    for (const Case &c : kCases) {
+        SCOPED_TRACE(c.what);
+        while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+        PlatDeleteFile(tmp.File("r.kvr").c_str());
+        const std::string path = SaveTwoTests(*this);
+        ResultsWindow *other = FindResultsWindowByPath(path.c_str());
+        CopyString(other->path, sizeof other->path, "elsewhere", -1);
+        ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0));
+        ResultsWindow *list = FindResultsWindowByPath(path.c_str());
+        CopyString(other->path, sizeof other->path, path.c_str(), -1);
+
+        c.theirs(other);
+        const std::string side = tmp.File("side.kvr");
+        if (c.inPlace) CopyString(other->path, sizeof other->path, side.c_str(), -1);
+        ASSERT_EQ(1, SaveResultsFile(other, 0));
+        if (c.inPlace) {
+            ASSERT_EQ(ReadTestFile(side).size(), ReadTestFile(path).size());
+            RewriteInPlace(side, path);
+        }
+        if (c.ours) c.ours(list);
+        ASSERT_EQ(1, SaveResultsFile(list, 0)) << LastMessage();
+        EXPECT_EQ(c.want, NumbersAndSeeds(list));
+        EXPECT_EQ(c.want, StoredTests(path));
+        EXPECT_FALSE(PlatFileExists((path + ".~kvl").c_str()));
+    }
+    /* The list's next new test after the largest number takes the smallest free one. */
+    AddNewTest(FirstResultsWindow(), 5);
+    EXPECT_EQ(4, FirstResultsWindow()->lastTest->testNumber);
+}
+
+/* A save that merged the other program's tests and then failed keeps what
+** it learned of the file: the next save adds only its own test again. */
+TEST_F(ResultsFileTest, ASaveThatFailedAfterAMergeDoesNotMergeAgain)
+{
+    const std::string path = SaveTwoTests(*this);
+    ResultsWindow *list = FindResultsWindowByPath(path.c_str());
+    CopyString(list->path, sizeof list->path, "elsewhere", -1);
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0));
+    ResultsWindow *other = FindResultsWindowByPath(path.c_str());
+    CopyString(list->path, sizeof list->path, path.c_str(), -1);
+    AddNewTest(other, 3);
+    ASSERT_EQ(1, SaveResultsFile(other, 0));
+    AddNewTest(list, 7);
+    PlanOneFault(PLAT_FAULT_RENAME, 0);
+    EXPECT_EQ(0, SaveResultsFile(list, 0));
+    PlatPlanFault(PLAT_FAULT_RENAME, 0, 0);
+    const std::vector<std::pair<int, int>> want = {{1, 1}, {2, 2}, {3, 3}, {4, 7}};
+    EXPECT_EQ(want, NumbersAndSeeds(list));
+    ASSERT_EQ(1, SaveResultsFile(list, 0)) << LastMessage();
+    EXPECT_EQ(want, NumbersAndSeeds(list));
+    EXPECT_EQ(want, StoredTests(path));
+}
+
+/* Save As onto another results file replaces that file with the list, as the
+** user was asked; it never merges the other file's tests in. */
+TEST_F(ResultsFileTest, SaveAsReplacesTheFileItNames)
+{
+    const std::string other = tmp.File("other.kvr");
+    ResultsWindow *o = CreateResultsWindow(0, nullptr);
+    AddNewTest(o, 7);
+    AddNewTest(o, 8);
+    CopyString(o->path, sizeof o->path, other.c_str(), -1);
+    ASSERT_EQ(1, SaveResultsFile(o, 0));
+    CloseResultsWindow(o);
+    const std::string path = SaveTwoTests(*this);
+    ResultsWindow *list = FindResultsWindowByPath(path.c_str());
+    CopyString(gHeadless.chooserAnswer, sizeof gHeadless.chooserAnswer, other.c_str(), -1);
+    ASSERT_EQ(1, SaveResultsFile(list, 1)) << LastMessage();
+    EXPECT_EQ(other, std::string(list->path));
+    const std::vector<std::pair<int, int>> want = {{1, 1}, {2, 2}};
+    EXPECT_EQ(want, StoredTests(other));
 }
 
 } // namespace

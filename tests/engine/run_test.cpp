@@ -2,6 +2,7 @@
 ** worked out by hand. */
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -500,3 +501,43 @@ TEST_F(EngineTest, ANumberLimitTakesItsOwnSymbolsSplitTerms)
     }
     EXPECT_GT(bought, 0);
 }
+
+namespace {
+
+/* A test log whose writing failed is reported and written no further; the
+** next test's log is written whole all the same. */
+TEST_F(RunTest, ALogThatFailedDoesNotSilenceTheNextTestsLog)
+{
+    gSettings.AddLog = 1;
+    const std::string script = "Strategy: S1\n  EntrySetup: 0\n";
+    PlanOneFault(PLAT_FAULT_WRITE, 1); /* the script file is written first, then the log's first line */
+    ASSERT_EQ(0, Run(script));
+    PlatPlanFault(PLAT_FAULT_WRITE, 0, 0);
+    EXPECT_NE(nullptr, strstr(LastMessage(), "TEST_0001.TXT")) << LastMessage();
+    EXPECT_EQ("", ReadTestFile(gLogsFolder + std::string("\\TEST_0001.TXT")));
+    ASSERT_EQ(0, Run(script));
+    const std::string log = ReadTestFile(gLogsFolder + std::string("\\TEST_0002.TXT"));
+    EXPECT_EQ(0u, log.find("DATE\tTIME\tSTRATEGY\t")) << log;
+    EXPECT_NE(std::string::npos, log.find("\tS1\t")) << log;
+}
+
+} // namespace
+
+namespace {
+
+/* A list whose highest test number is the largest there is (a results file
+** may claim it) numbers its next test with the smallest free number. */
+TEST_F(RunTest, ATestAfterTheLargestNumberTakesTheSmallestFreeOne)
+{
+    ResultsWindow *window = CreateResultsWindow(0, nullptr);
+    ASSERT_NE(nullptr, window);
+    for (int32_t number : {INT32_MAX, 1}) {
+        TestRecord *t = ReadTestRecord(nullptr, 0, 1, 1, 0);
+        t->testNumber = number;
+        AddTestToResults(window, t);
+    }
+    ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: 0\n"));
+    EXPECT_EQ(2, LastTest()->testNumber);
+}
+
+} // namespace

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -160,6 +161,45 @@ struct NativeProgramTest : ProgramStateTest {
         ReadUntil(child.out, out, "\x01");
         ReadUntil(child.err, err, "\x01");
         return ExitCode(&child);
+    }
+    /* Waits until the program holds at the FIFO, or ends first: the FIFO's
+    ** write end, or -1 when it ended (*ended then holds its exit code, the
+    ** program reaped) or the deadline passed. */
+    int ReachUnlessEnded(const std::string &fifo, Child *child, int *ended)
+    {
+        *ended = -1;
+        while (MillisecondsLeft()) {
+            int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) return fd;
+            int status = 0;
+            if (waitpid(child->pid, &status, WNOHANG) == child->pid) {
+                child->pid = -1;
+                *ended = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return -1;
+    }
+    /* A test script of one strategy saving to the results file. */
+    std::string TestScript(const std::string &results, const std::string &strategy = "S") const
+    {
+        return "Settings:\n  DataFile: " + dir + "/data.kvd\n  ResultsFile: " + results + "\nStrategy: " + strategy +
+            "\n  EntrySetup: 1\n  ExitRule: 1\n";
+    }
+    /* The results file's tests as "number:script name" lines. */
+    std::string StoredTests(const std::string &results)
+    {
+        std::string out;
+        if (!LoadResultsFile(results.c_str(), 0)) return "unreadable";
+        ResultsWindow *window = FindResultsWindowByPath(results.c_str());
+        for (const TestRecord *t = window ? window->firstTest : nullptr; t; t = t->next) {
+            std::string script = Native(t->settings.ActiveScript);
+            script = script.substr(script.rfind('/') + 1);
+            out += std::to_string(t->testNumber) + ":" + script + "\n";
+        }
+        if (window) CloseResultsWindow(window);
+        return out;
     }
     int MillisecondsLeft() const
     {
@@ -594,18 +634,19 @@ TEST_F(NativeProgramTest, AnImportLogThatCannotBeWrittenEndsWithThree)
     EXPECT_NE(errors.find(" bytes to /dev/full\r\n\r\nNo space left on device\n", at), std::string::npos) << errors;
 }
 
-/* A test log on a full disk is reported once, naming the log and why, and
-** the batch ends with 3 although the test itself ran. */
+/* A test log that cannot be written whole (here a file-size limit, which
+** the program reports as a full disk) is reported once, naming the log and
+** why, and the batch ends with 3 although the test itself ran.  (The log is
+** written to a file of its own until it is put in place, so a name linked
+** elsewhere no longer stands for a full disk.) */
 TEST_F(NativeProgramTest, ATestLogThatCannotBeWrittenEndsWithThree)
 {
     std::string said, errors;
     ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
     Put("kestovar.ini", "[Settings]\nAddLog=1\n");
-    Put("logged.kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\n  ResultsFile: " + dir +
-                          "/logged.kvr\nStrategy: S\n  EntrySetup: 1\n  ExitRule: 1\n");
-    ASSERT_EQ(0, system(("mkdir -p '" + dir + "/Output/Logs'").c_str()));
+    Put("logged.kvs", "Settings:\n  DataFile: " + dir + "/data.kvd\nStrategy: S\n  EntrySetup: 1\n  ExitRule: 1\n");
     const std::string log = dir + "/Output/Logs/TEST_0001.TXT";
-    ASSERT_EQ(symlink("/dev/full", log.c_str()), 0);
+    startShell = "ulimit -f 1";
     errors.clear();
     EXPECT_EQ(3, Run({"-test", dir + "/logged.kvs"}, &said, &errors)) << errors;
     EXPECT_NE(said.find("\nTest 1: "), std::string::npos) << said;
@@ -613,7 +654,7 @@ TEST_F(NativeProgramTest, ATestLogThatCannotBeWrittenEndsWithThree)
     const size_t at = errors.find(message);
     ASSERT_NE(at, std::string::npos) << errors;
     EXPECT_EQ(errors.find(message, at + 1), std::string::npos) << errors;
-    EXPECT_NE(errors.find(" bytes to " + log + "\r\n\r\nNo space left on device\n", at), std::string::npos) << errors;
+    EXPECT_NE(errors.find(" bytes to " + log + "\r\n\r\nFile too large\n", at), std::string::npos) << errors;
 }
 
 /* An export whose name does not end in .CSV is refused with the reason: a
@@ -863,6 +904,295 @@ TEST_F(NativeProgramTest, TwoRunsOnOneResultsFileKeepEveryNumberedExport)
         EXPECT_FALSE(PlatFileExists((dir + "/out/stats." + std::to_string(r.owners.size() + 1) + ".csv").c_str()));
     }
     EXPECT_FALSE(PlatFileExists((dir + "/out/stats.csv").c_str()));
+}
+
+/* A results file whose name leaves no room for a guard beside it (the
+** longest path there is) keeps its tests: the saves of the folder's long
+** names share one guard in the folder, and none is left behind. */
+TEST_F(NativeProgramTest, TheLongestResultsPathKeepsItsFile)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    const std::string folder = dir + "/" + std::string(150, 'f');
+    ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+    for (size_t length : {259, 258}) {
+        SCOPED_TRACE(length);
+        const std::string results = folder + "/" + std::string(length - folder.size() - 5, 'r') + ".kvr";
+        ASSERT_EQ(length, results.size());
+        Put("long.kvs", TestScript(results));
+        for (int number = 1; number <= 2; number++) {
+            said.clear();
+            errors.clear();
+            EXPECT_EQ(0, Run({"-test", dir + "/long.kvs"}, &said, &errors)) << errors;
+            EXPECT_NE(said.find("\nTest " + std::to_string(number) + ": "), std::string::npos) << said;
+            EXPECT_EQ("", errors);
+        }
+        EXPECT_EQ("1:long.kvs\n2:long.kvs\n", StoredTests(results));
+    }
+    std::vector<std::string> names;
+    PlatListFolder((folder + "/*").c_str(), [](const char *name, int, void *user) {
+        ((std::vector<std::string> *)user)->push_back(name);
+        return 1;
+    }, &names);
+    EXPECT_EQ(2u, names.size()) << "only the two results files";
+}
+
+/* A save that merged another program's test and then could not put the file
+** in place (refused) is reported and ends the batch with 3; the batch's next
+** run saves the list it learned, adding only its own tests. */
+TEST_F(NativeProgramTest, ABatchSavesWhatItLearnedFromASaveThatFailed)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    const std::string results = dir + "/shared.kvr";
+    for (const char *name : {"a", "b1", "b2"}) Put(std::string(name) + ".kvs", TestScript(results));
+    ASSERT_EQ(0, Run({"-test", dir + "/a.kvs"}, &said, &errors)) << errors;
+
+    const std::string fifo = MakeFifo("save.hold");
+    Child batch;
+    StartWith(&batch, {"-test", dir + "/b1.kvs", dir + "/b2.kvs"}, "", "results-save " + fifo, false);
+    int hold = Reach(fifo);
+    ASSERT_GE(hold, 0);
+    said.clear();
+    ASSERT_EQ(0, Run({"-test", dir + "/a.kvs"}, &said, &errors)) << errors;
+    EXPECT_NE(said.find("\nTest 2: "), std::string::npos) << said;
+    ASSERT_EQ(0, chmod(results.c_str(), 0444)); /* kept as read-only: the save is refused */
+    close(hold);
+    /* The refusal is in the error log before the second run starts. */
+    while (MillisecondsLeft() && Get("errorlog.txt").find("Unable to create " + results) == std::string::npos)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    hold = Reach(fifo); /* the second run's save */
+    ASSERT_GE(hold, 0);
+    ASSERT_EQ(0, chmod(results.c_str(), 0644));
+    close(hold);
+    std::string out, err;
+    ReadUntil(batch.out, &out, "\x01");
+    ReadUntil(batch.err, &err, "\x01");
+    EXPECT_EQ(3, ExitCode(&batch)) << err;
+    EXPECT_NE(out.find("\nTest 4: "), std::string::npos) << out;
+    const std::string refused = "Unable to create " + results + "\r\n\r\nPermission denied\n";
+    const size_t at = err.find(refused);
+    EXPECT_NE(at, std::string::npos) << err;
+    EXPECT_EQ(err.find(refused, at + 1), std::string::npos) << err;
+    EXPECT_EQ("1:a.kvs\n2:a.kvs\n3:b1.kvs\n4:b2.kvs\n", StoredTests(results));
+}
+
+/* Two runs on one results file that both write a test log: each log is the
+** whole log of its own test, under the number its test keeps in the file. */
+TEST_F(NativeProgramTest, TwoRunsOnOneResultsFileKeepEachTestsLog)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("kestovar.ini", "[Settings]\nAddLog=1\n");
+    const std::string results = dir + "/shared.kvr";
+    Put("sa.kvs", TestScript(results, "SA"));
+    Put("sb.kvs", TestScript(results, "SB"));
+    ASSERT_EQ(0, Run({"-test", dir + "/sa.kvs"}, &said, &errors)) << errors;
+    const std::string logs = dir + "/Output/Logs/";
+    const std::string alone = Get("Output/Logs/TEST_0001.TXT");
+    ASSERT_NE(alone.find("\tSA\t"), std::string::npos) << alone;
+    ASSERT_EQ(alone.find("SB"), std::string::npos) << alone;
+    std::string other = alone;
+    for (size_t at = other.find("SA"); at != std::string::npos; at = other.find("SA", at)) other[at + 1] = 'B';
+
+    Child children[2];
+    int holds[2];
+    for (int k = 0; k < 2; k++) {
+        std::string fifo = MakeFifo("log" + std::to_string(k));
+        StartWith(&children[k], {"-test", dir + (k ? "/sb.kvs" : "/sa.kvs")}, "", "results-save " + fifo, false);
+        holds[k] = Reach(fifo);
+        ASSERT_GE(holds[k], 0);
+    }
+    for (int k = 0; k < 2; k++) {
+        close(holds[k]);
+        std::string out, err;
+        ReadUntil(children[k].out, &out, "\x01");
+        ReadUntil(children[k].err, &err, "\x01");
+        EXPECT_EQ(0, ExitCode(&children[k])) << err;
+        EXPECT_EQ("", err);
+        EXPECT_NE(out.find("\nTest " + std::to_string(k + 2) + ": "), std::string::npos) << out;
+    }
+    EXPECT_EQ(alone, Get("Output/Logs/TEST_0002.TXT"));
+    EXPECT_EQ(other, Get("Output/Logs/TEST_0003.TXT"));
+    std::vector<std::string> names;
+    PlatListFolder((logs + "*").c_str(), [](const char *name, int, void *user) {
+        ((std::vector<std::string> *)user)->push_back(name);
+        return 1;
+    }, &names);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::string>{"TEST_0001.TXT", "TEST_0002.TXT", "TEST_0003.TXT"}), names);
+    EXPECT_EQ("1:sa.kvs\n2:sa.kvs\n3:sb.kvs\n", StoredTests(results));
+}
+
+/* A results file saved through a link and through the file it names is one
+** file with one guard: the save through the target waits while the save
+** through the link holds the guard, and both tests are kept. */
+TEST_F(NativeProgramTest, SavesThroughALinkAndItsTargetTakeTurns)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    const std::string results = dir + "/target.kvr", link = dir + "/link.kvr";
+    Put("byTarget.kvs", TestScript(results));
+    Put("byLink.kvs", TestScript(link));
+    ASSERT_EQ(0, Run({"-test", dir + "/byTarget.kvs"}, &said, &errors)) << errors;
+    ASSERT_EQ(0, symlink(results.c_str(), link.c_str()));
+
+    Child holder, waiter;
+    const std::string held = MakeFifo("held"), busy = MakeFifo("busy");
+    StartWith(&holder, {"-test", dir + "/byLink.kvs"}, "", "results-guard " + held, false);
+    int holdHeld = Reach(held);
+    ASSERT_GE(holdHeld, 0);
+    StartWith(&waiter, {"-test", dir + "/byTarget.kvs"}, "", "results-busy " + busy, false);
+    int ended = -1;
+    int holdBusy = ReachUnlessEnded(busy, &waiter, &ended);
+    ASSERT_GE(holdBusy, 0) << "the save through the target did not wait (it ended with " << ended << ")";
+    close(holdBusy);
+    close(holdHeld);
+    Child *children[2] = {&holder, &waiter};
+    for (int k = 0; k < 2; k++) {
+        std::string out, err;
+        ReadUntil(children[k]->out, &out, "\x01");
+        ReadUntil(children[k]->err, &err, "\x01");
+        EXPECT_EQ(0, ExitCode(children[k])) << err;
+        EXPECT_NE(out.find("\nTest " + std::to_string(k + 2) + ": "), std::string::npos) << out;
+    }
+    EXPECT_EQ(1, PlatIsLink(link.c_str()));
+    EXPECT_EQ("1:byTarget.kvs\n2:byLink.kvs\n3:byTarget.kvs\n", StoredTests(results));
+}
+
+/* A stop that comes after the batch's last run ended (here while the program
+** is about to end) still ends the program as stopped; what the run did is
+** kept and shown. */
+TEST_F(NativeProgramTest, AStopAfterTheLastRunEndsTheProgramAsStopped)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    const std::string results = dir + "/kept.kvr";
+    Put("kept.kvs", TestScript(results));
+    const std::string fifo = MakeFifo("end.hold");
+    Child child;
+    StartWith(&child, {"-test", dir + "/kept.kvs"}, "", "batch-end " + fifo, false);
+    int hold = Reach(fifo);
+    ASSERT_GE(hold, 0);
+    kill(child.pid, SIGTERM);
+    errors.clear();
+    ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
+    close(hold);
+    said.clear();
+    ReadUntil(child.out, &said, "\x01");
+    EXPECT_EQ(8, ExitCode(&child)) << errors;
+    EXPECT_NE(said.find("\nTest 1: "), std::string::npos) << said;
+    EXPECT_EQ("1:kept.kvs\n", StoredTests(results));
+}
+
+/* A save killed while it holds the results file's guard leaves the guard
+** file, which holds nothing: the next save takes it over without waiting,
+** the file keeps what was saved before, and no guard is left afterwards. */
+TEST_F(NativeProgramTest, AGuardLeftByAKilledSaveIsTakenOver)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    const std::string results = dir + "/shared.kvr";
+    Put("a.kvs", TestScript(results));
+    ASSERT_EQ(0, Run({"-test", dir + "/a.kvs"}, &said, &errors)) << errors;
+    const std::string held = MakeFifo("held"), busy = MakeFifo("busy");
+    Child killed, next;
+    StartWith(&killed, {"-test", dir + "/a.kvs"}, "", "results-guard " + held, false);
+    int hold = Reach(held);
+    ASSERT_GE(hold, 0);
+    kill(killed.pid, SIGKILL);
+    EXPECT_EQ(-1, ExitCode(&killed));
+    close(hold);
+    ASSERT_TRUE(PlatFileExists((results + ".~kvl").c_str()));
+    StartWith(&next, {"-test", dir + "/a.kvs"}, "", "results-busy " + busy, false);
+    int ended = -1;
+    const int waited = ReachUnlessEnded(busy, &next, &ended);
+    if (waited >= 0) close(waited);
+    EXPECT_LT(waited, 0) << "the next save waited for a guard no one held";
+    if (waited >= 0) ended = ExitCode(&next);
+    EXPECT_EQ(0, ended);
+    said.clear();
+    ReadUntil(next.out, &said, "\x01");
+    EXPECT_NE(said.find("\nTest 2: "), std::string::npos) << said;
+    EXPECT_FALSE(PlatFileExists((results + ".~kvl").c_str()));
+    EXPECT_EQ("1:a.kvs\n2:a.kvs\n", StoredTests(results));
+}
+
+/* The reports folder's entries, by name. */
+static std::vector<std::string> ReportsFolder(const std::string &folder)
+{
+    std::vector<std::string> names;
+    PlatListFolder((folder + "/*").c_str(), [](const char *name, int, void *user) {
+        ((std::vector<std::string> *)user)->push_back(name);
+        return 1;
+    }, &names);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+/* A report run killed while it writes leaves a folder without its line in
+** the report list; the next report run removes it (its writer is gone) and
+** numbers its own report from the reports that are there. */
+TEST_F(NativeProgramTest, AReportRunKilledWhileItWritesLeavesNoFolderForGood)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("kestovar.ini", "[Settings]\nAddReport=1\n");
+    Put("killed.kvs", TestScript(dir + "/k.kvr"));
+    Put("later.kvs", TestScript(dir + "/l.kvr"));
+    const std::string reports = dir + "/Output/Reports";
+    const std::string fifo = MakeFifo("page.hold");
+    Child killed;
+    StartWith(&killed, {"-test", dir + "/killed.kvs"}, "", "report-page " + fifo, false);
+    int hold = Reach(fifo);
+    ASSERT_GE(hold, 0);
+    kill(killed.pid, SIGKILL);
+    EXPECT_EQ(-1, ExitCode(&killed));
+    close(hold);
+    const std::vector<std::string> left = ReportsFolder(reports);
+    ASSERT_NE(std::find(left.begin(), left.end(), "0001_killed"), left.end());
+    EXPECT_FALSE(PlatFileExists((reports + "/0001_killed/link.txt").c_str()));
+
+    said.clear();
+    errors.clear();
+    EXPECT_EQ(0, Run({"-test", dir + "/later.kvs"}, &said, &errors)) << errors;
+    EXPECT_EQ("", errors);
+    EXPECT_EQ((std::vector<std::string>{"0001_later", "index.html"}), ReportsFolder(reports));
+    EXPECT_NE(Get("Output/Reports/index.html").find("href='0001_later/index.html'"), std::string::npos);
+}
+
+/* Report runs that finish together each rewrite the report list; the one that
+** replaces it last lists every report finished before it, and none is missing
+** until a later report is written. */
+TEST_F(NativeProgramTest, TheReportListOfRunsFinishingTogetherListsEveryReport)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("kestovar.ini", "[Settings]\nAddReport=1\n");
+    Put("first.kvs", TestScript(dir + "/f.kvr"));
+    Put("second.kvs", TestScript(dir + "/s.kvr"));
+    const std::string held = MakeFifo("list.hold"), busy = MakeFifo("list.busy");
+    Child first, second;
+    StartWith(&first, {"-test", dir + "/first.kvs"}, "", "report-list " + held, false);
+    int holdHeld = Reach(held);
+    ASSERT_GE(holdHeld, 0);
+    StartWith(&second, {"-test", dir + "/second.kvs"}, "", "report-busy " + busy, false);
+    int ended = -1;
+    const int holdBusy = ReachUnlessEnded(busy, &second, &ended);
+    if (holdBusy >= 0) close(holdBusy);
+    close(holdHeld);
+    Child *children[2] = {&first, &second};
+    for (Child *child : children) {
+        if (child->pid < 0) continue; /* ended already */
+        std::string out, err;
+        ReadUntil(child->err, &err, "\x01");
+        EXPECT_EQ(0, ExitCode(child)) << err;
+        EXPECT_EQ("", err);
+    }
+    const std::string list = Get("Output/Reports/index.html");
+    for (const char *report : {"0001_first", "0002_second"})
+        EXPECT_NE(list.find(std::string("href='") + report + "/index.html'"), std::string::npos) << report << list;
+    EXPECT_GE(holdBusy, 0) << "the second writer of the list did not wait (it ended with " << ended << ")";
 }
 
 } // namespace

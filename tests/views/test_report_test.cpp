@@ -329,12 +329,21 @@ TEST_F(ReportTest, FailedReportKeepsItsNumberAndAnEarlierFolderIsNotReused)
     EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
     EXPECT_EQ(0, gSettings.ReportNumber);
 
+    /* A folder whose writer is still at work (it holds the number's mark)
+    ** keeps its number and its pictures; one whose writer is gone goes, and
+    ** its pictures never join a new report. */
     CopyString(gReportsFolder, sizeof gReportsFolder, tmp.path.c_str(), -1);
     ASSERT_TRUE(PlatCreateFolder(tmp.File("0001_a_b__c_").c_str()));
     ASSERT_TRUE(WriteTestFile(tmp.File("0001_a_b__c_\\graph3.png"), "old"));
+    PlatFile writer = PlatOpenFile(tmp.File("0001.~kvw").c_str(), PLAT_CREATE_EXCLUSIVE);
+    ASSERT_NE(nullptr, writer);
     EXPECT_EQ(1, WriteTestReport(t));
     EXPECT_EQ("old", ReadTestFile(tmp.File("0001_a_b__c_\\graph3.png")));
     EXPECT_TRUE(PlatFileExists(tmp.File("0002_a_b__c_\\index.html").c_str()));
+    PlatCloseFile(writer);
+    EXPECT_EQ(1, WriteTestReport(t));
+    EXPECT_FALSE(PlatFileExists(tmp.File("0001_a_b__c_").c_str()));
+    EXPECT_TRUE(PlatFileExists(tmp.File("0003_a_b__c_\\index.html").c_str()));
     FreeTestRecord(nullptr, t);
 }
 
@@ -356,6 +365,7 @@ TEST_F(ReportTest, EveryUnattendedRunWritesAReportOfItsOwn)
     /* Only a folder named by four digits or more and '_' counts. */
     for (const char *other : {"0012_older", "999_short", "12345", "0x99_hex"})
         ASSERT_TRUE(PlatCreateFolder(tmp.File(other).c_str()));
+    ASSERT_TRUE(WriteTestFile(tmp.File("0012_older\\link.txt"), "older"));
     gSettings.ReportNumber = 4;
     ASSERT_EQ(1, WriteTestReport(t));
     EXPECT_TRUE(PlatFileExists(tmp.File("0013_a_b__c_\\index.html").c_str()));
@@ -536,7 +546,7 @@ TEST_F(ReportTest, AFailedWriteKeepsThePreviousReportFiles)
 TEST_F(ReportTest, AReportWithoutItsPageLeavesNoFolder)
 {
     TestRecord *t = MakeTest(nullptr);
-    PlatPlanFault(PLAT_FAULT_CREATE, 0, 1);
+    PlatPlanFault(PLAT_FAULT_CREATE, 1, 1); /* the number's mark is made, the page is not */
     EXPECT_EQ(0, WriteTestReport(t));
     EXPECT_EQ(1, PlatFaultsMade(PLAT_FAULT_CREATE));
     EXPECT_EQ(0u, std::string(LastMessage()).rfind("Unable to create " + tmp.File("0001_a_b__c_\\index.html"), 0))

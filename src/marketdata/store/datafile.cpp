@@ -634,7 +634,10 @@ static int BeginDataFileTemp(ReplaceFile *rf, const char *path, uint32_t reserve
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
-    int held = PlatFileExists(temp) && !PlatDeleteUnusedFile(temp);
+    /* Held by another save (a save of either build: each sees the other's
+    ** hold), or left by a killed one, which is removed; a temporary file
+    ** that went meanwhile was no one's to wait for. */
+    int held = PlatFileExists(temp) && !PlatDeleteUnusedFile(temp) && PlatLastError() != PLAT_ERR_FILE_NOT_FOUND;
     if (!held) rf->file = PlatOpenFile(temp, PLAT_CREATE_EXCLUSIVE);
     if (!rf->file) {
         /* Held, or taken by another save between the removal and the
@@ -650,6 +653,8 @@ static int BeginDataFileTemp(ReplaceFile *rf, const char *path, uint32_t reserve
 }
 
 static int StopRequested() { return gRun.state.load() == RUN_STOP_REQUESTED; }
+
+void (*gDataFileTempHeld)(const char *path) = nullptr;
 
 int SaveDataFile(const char *pathIn, const char *import)
 {
@@ -707,6 +712,7 @@ int SaveDataFile(const char *pathIn, const char *import)
         AppendDefaultExtension(path);
         SetStatusText(0, "Creating %s...", path);
     }
+    if (gDataFileTempHeld) gDataFileTempHeld(path);
 
     DataFileHeader h;
     memset(&h, 0, sizeof h);

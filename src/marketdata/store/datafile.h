@@ -166,6 +166,9 @@ int ReadDataFile(const char *path, int ask);
 ** the rename abandons it.  1 written; 0 not (cancel, stop, or a failure:
 ** reported, result code 3, old file kept, no temporary file left). */
 int SaveDataFile(const char *path, const char *import);
+/* Null, or called while a save holds the data file's temporary file, before
+** it writes: where the programs' tests hold two imports of one data file. */
+extern void (*gDataFileTempHeld)(const char *path);
 /* Removes the temporary file a killed save of the data file path left
 ** behind; one that another save is writing stays.  Nothing for an empty path. */
 void RemoveDataFileLeftover(const char *path);

@@ -86,15 +86,69 @@ static int CheckWritable(const char *path)
     return 0;
 }
 
+/* The byte whose lock holds a file (platform.h): far beyond any data, at the
+** offset the Windows build locks, which Wine also locks as a POSIX lock. */
+static const off_t kHoldOffset = (off_t)1 << 62;
+
+/* One open-file-description lock on the hold byte: cmd F_OFD_SETLK or
+** F_OFD_GETLK, type F_WRLCK, F_RDLCK or F_UNLCK.  It meets the POSIX locks of
+** other processes (Wine's among them) and the OFD locks of other opens. */
+static int HoldByteLock(int fd, int cmd, short type, struct flock *out = nullptr)
+{
+    struct flock fl;
+    memset(&fl, 0, sizeof fl);
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kHoldOffset;
+    fl.l_len = 1;
+    int r = fcntl(fd, cmd, &fl);
+    if (out) *out = fl;
+    return r;
+}
+
+/* 1 when errno says the file system keeps no locks of this kind: the lock is
+** then taken, as there is nothing to meet. */
+static int NoLocksHere(int e) { return e == ENOLCK || e == EOPNOTSUPP || e == ENOSYS || e == EINVAL; }
+
+/* Holds fd (opened for reading and writing, or for writing alone when
+** exclusive): the flock that earlier versions of the program look for, and
+** the lock of the hold byte; 1, or 0 with both let go when another holder has
+** either. */
+static int HoldDescriptor(int fd, int exclusive)
+{
+    if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0 && !NoLocksHere(errno)) return 0;
+    if (HoldByteLock(fd, F_OFD_SETLK, exclusive ? F_WRLCK : F_RDLCK) == 0 || NoLocksHere(errno)) return 1;
+    flock(fd, LOCK_UN);
+    return 0;
+}
+
+/* 1 when another holder has the file fd opened for reading only (which can
+** take no write lock itself) or holds it exclusively. */
+static int HeldElsewhere(int fd)
+{
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return !NoLocksHere(errno);
+    struct flock fl;
+    const int held = HoldByteLock(fd, F_OFD_GETLK, F_WRLCK, &fl) == 0 && fl.l_type != F_UNLCK;
+    flock(fd, LOCK_UN);
+    return held;
+}
+
+/* 1 when the file open at fd is the one p names (links not followed) and
+** has not been removed. */
+static int DescriptorIsNamed(int fd, const char *p)
+{
+    struct stat opened, named;
+    return fstat(fd, &opened) == 0 && opened.st_nlink > 0 && lstat(p, &named) == 0 && opened.st_dev == named.st_dev &&
+        opened.st_ino == named.st_ino;
+}
+
 /* Takes the lock of a file this process has just created at p (fd): 1 when
 ** the lock is taken and p still names that file.  Until the lock is taken
 ** the new file looks unused to PlatDeleteUnusedFile of another process,
 ** which may have removed it meanwhile or hold it now to remove it. */
 static int HoldNewFile(int fd, const char *p)
 {
-    struct stat opened, named;
-    return flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &opened) == 0 && opened.st_nlink > 0 &&
-        lstat(p, &named) == 0 && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+    return HoldDescriptor(fd, 1) && DescriptorIsNamed(fd, p);
 }
 
 PlatFile PlatOpenFile(const char *path, int mode)
@@ -105,7 +159,8 @@ PlatFile PlatOpenFile(const char *path, int mode)
         return nullptr;
     }
     NATIVE(p, path);
-    if (mode != PLAT_OPEN_READ && mode != PLAT_CREATE_EXCLUSIVE && !CheckWritable(p)) return nullptr;
+    if (mode != PLAT_OPEN_READ && mode != PLAT_CREATE_EXCLUSIVE && mode != PLAT_OPEN_GUARD && !CheckWritable(p))
+        return nullptr;
     int flags = 0;
     switch (mode) {
     case PLAT_OPEN_READ: flags = O_RDONLY; break;
@@ -113,6 +168,7 @@ PlatFile PlatOpenFile(const char *path, int mode)
     case PLAT_OPEN_READ_WRITE: flags = O_RDWR; break;
     case PLAT_OPEN_APPEND: flags = O_WRONLY | O_CREAT | O_APPEND; break;
     case PLAT_CREATE_EXCLUSIVE: flags = O_WRONLY | O_CREAT | O_EXCL; break;
+    case PLAT_OPEN_GUARD: flags = O_RDWR | O_CREAT; break;
     default: tLastError = 87; return nullptr;
     }
     int fd = open(p, flags | O_CLOEXEC, 0644);
@@ -302,14 +358,17 @@ int PlatDeleteFile(const char *path)
 int PlatDeleteUnusedFile(const char *path)
 {
     NATIVE(p, path);
-    int fd = open(p, O_RDONLY | O_CLOEXEC);
+    /* Held while it is removed, so no holder takes it meanwhile; a file this
+    ** user may only read is tested rather than held. */
+    int fd = open(p, O_RDWR | O_CLOEXEC);
+    const int writable = fd >= 0;
+    if (fd < 0) fd = open(p, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Fail();
-    /* Locked, it is in use; and a name that meanwhile moved to another file
+    /* Held, it is in use; and a name that meanwhile moved to another file
     ** (its writer renamed it away, another made it anew) is taken as in use
-    ** too, so the new file is never removed unlocked. */
-    struct stat opened, named;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &opened) != 0 || lstat(p, &named) != 0 ||
-        opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+    ** too, so the new file is never removed unheld. */
+    if (!(writable ? HoldDescriptor(fd, 1) : !HeldElsewhere(fd) && flock(fd, LOCK_EX | LOCK_NB) == 0) ||
+        !DescriptorIsNamed(fd, p)) {
         close(fd);
         tLastError = PLAT_ERR_SHARING_VIOLATION;
         return 0;
@@ -317,6 +376,59 @@ int PlatDeleteUnusedFile(const char *path)
     int ok = unlink(p) == 0 ? 1 : Fail();
     close(fd);
     return ok;
+}
+
+int PlatLockFile(PlatFile file, int exclusive)
+{
+    if (!file) {
+        tLastError = PLAT_ERR_INVALID_HANDLE;
+        return 0;
+    }
+    if (HoldDescriptor(((PosixFile *)file)->fd, exclusive)) return 1;
+    tLastError = PLAT_ERR_SHARING_VIOLATION;
+    return 0;
+}
+
+int PlatUnlockFile(PlatFile file)
+{
+    if (!file) {
+        tLastError = PLAT_ERR_INVALID_HANDLE;
+        return 0;
+    }
+    const int fd = ((PosixFile *)file)->fd;
+    HoldByteLock(fd, F_OFD_SETLK, F_UNLCK);
+    flock(fd, LOCK_UN);
+    return 1;
+}
+
+int PlatIsFileNamed(PlatFile file, const char *path)
+{
+    NATIVE(p, path);
+    return file && DescriptorIsNamed(((PosixFile *)file)->fd, p);
+}
+
+int PlatRemoveHeldFile(PlatFile file, const char *path)
+{
+    NATIVE(p, path);
+    if (!file) {
+        tLastError = PLAT_ERR_INVALID_HANDLE;
+        return 0;
+    }
+    if (!DescriptorIsNamed(((PosixFile *)file)->fd, p)) {
+        tLastError = PLAT_ERR_FILE_NOT_FOUND;
+        return 0;
+    }
+    return unlink(p) == 0 ? 1 : Fail();
+}
+
+int PlatGetFileId(const char *path, PlatFileId *id)
+{
+    NATIVE(p, path);
+    struct stat st;
+    if (stat(p, &st) != 0) return Fail();
+    id->volume = (uint64_t)st.st_dev;
+    id->index = (uint64_t)st.st_ino;
+    return 1;
 }
 
 /* The file a path finally names: the path itself, or, when it is a symbolic
@@ -474,7 +586,9 @@ static int RenameReplaceNative(const char *s, const char *d)
     struct stat st;
     Inherited keep = {stat(s, &st) == 0 ? st.st_mode & 07777 : 0644, 0, 0, 0};
     if (stat(target, &st) == 0 && !S_ISDIR(st.st_mode)) {
-        if (!MayWrite(target, st)) {
+        /* A device or a pipe under the name is no file to replace: a log
+        ** name linked to /dev/null stays that device, as on Windows. */
+        if (!MayWrite(target, st) || !S_ISREG(st.st_mode)) {
             tLastError = PLAT_ERR_ACCESS_DENIED;
             return 0;
         }
@@ -491,6 +605,9 @@ static int RenameReplaceNative(const char *s, const char *d)
     return ReplaceAcrossFileSystems(s, target, keep);
 }
 
+/* A rename here never waits: the system replaces a file that is open. */
+void (*gPlatRenameWaits)(const char *dst) = nullptr;
+
 int PlatRenameReplace(const char *src, const char *dst)
 {
     if (PlatFaultDue(PLAT_FAULT_RENAME)) {
@@ -505,7 +622,7 @@ int PlatRenameReplace(const char *src, const char *dst)
     ** The lock is held until the move is done. */
     const int held = open(s, O_RDONLY | O_CLOEXEC);
     if (held < 0) return Fail();
-    if (flock(held, LOCK_EX | LOCK_NB) != 0) {
+    if (HeldElsewhere(held) || flock(held, LOCK_EX | LOCK_NB) != 0) {
         close(held);
         tLastError = PLAT_ERR_SHARING_VIOLATION;
         return 0;

@@ -29,6 +29,76 @@ void PlatNativePath(const char *path, char *out, size_t size)
 
 static HANDLE H(PlatFile f) { return (HANDLE)f; }
 
+/* ---- holding a file ---------------------------------------------------------- */
+
+/* The byte whose lock holds a file (platform.h): offset 2^62, far beyond any
+** data.  Wine takes the lock as a POSIX lock on the same byte of the file, so
+** the native program meets it, and meets the native program's. */
+static const DWORD kHoldOffsetHigh = 0x40000000;
+
+static int HoldHandle(HANDLE h, int exclusive)
+{
+    OVERLAPPED at = {};
+    at.OffsetHigh = kHoldOffsetHigh;
+    if (LockFileEx(h, (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return 1;
+    /* (Wine leaves the last error as it was for some refusals.) */
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return 0;
+}
+
+/* The identity of an open file; 0 when it has no name left (removed by a
+** process that does not share the system's delete rules, as a native program
+** under Wine). */
+static int HandleIdentity(HANDLE h, BY_HANDLE_FILE_INFORMATION *info)
+{
+    return GetFileInformationByHandle(h, info) && info->nNumberOfLinks > 0;
+}
+
+static int NamedFileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
+{
+    /* Attributes alone: this opening takes nothing that another opener's
+    ** sharing refuses. */
+    HANDLE h = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    const int ok = GetFileInformationByHandle(h, info);
+    CloseHandle(h);
+    return ok;
+}
+
+static int HandleIsNamed(HANDLE h, const char *path)
+{
+    BY_HANDLE_FILE_INFORMATION open, named;
+    return HandleIdentity(h, &open) && NamedFileIdentity(path, &named) &&
+        open.dwVolumeSerialNumber == named.dwVolumeSerialNumber && open.nFileIndexHigh == named.nFileIndexHigh &&
+        open.nFileIndexLow == named.nFileIndexLow;
+}
+
+/* Marks the open file (opened with DELETE access) to go when it is closed. */
+static int DeleteOnClose(HANDLE h)
+{
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+/* Renames the open file through its handle: MoveFileEx would open it anew,
+** which the sharing of a held file refuses. */
+static int RenameHandle(HANDLE h, const char *dst)
+{
+    WCHAR wide[MAX_PATH * 4];
+    const int n = MultiByteToWideChar(CP_ACP, 0, dst, -1, wide, MAX_PATH * 4);
+    if (n <= 0) return 0;
+    const DWORD size = (DWORD)(offsetof(FILE_RENAME_INFO, FileName) + (size_t)n * sizeof(WCHAR));
+    alignas(FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof wide];
+    FILE_RENAME_INFO *info = (FILE_RENAME_INFO *)buffer;
+    memset(buffer, 0, sizeof buffer);
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = (DWORD)((n - 1) * sizeof(WCHAR));
+    memcpy(info->FileName, wide, (size_t)n * sizeof(WCHAR));
+    return SetFileInformationByHandle(h, FileRenameInfo, info, size) ? 1 : 0;
+}
+
 PlatFile PlatOpenFile(const char *path, int mode)
 {
     HANDLE h = INVALID_HANDLE_VALUE;
@@ -47,7 +117,9 @@ PlatFile PlatOpenFile(const char *path, int mode)
     }
     switch (mode) {
     case PLAT_OPEN_READ:
-        h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        /* A reader lets the file be replaced or removed where the system
+        ** allows it: the saves of other programs go on while it reads. */
+        h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         break;
     case PLAT_CREATE_WRITE:
@@ -63,10 +135,21 @@ PlatFile PlatOpenFile(const char *path, int mode)
                         FILE_ATTRIBUTE_NORMAL, nullptr);
         break;
     case PLAT_CREATE_EXCLUSIVE:
-        /* Shared with nobody, so no other process deletes it while it is
-        ** held; the right to delete lets PlatRenameOpenFile move it by this
-        ** handle. */
+        /* Shared with nobody, so no other Windows process deletes it while it
+        ** is held, and locked, so no native one does; the right to delete lets
+        ** PlatRenameOpenFile move it by this handle.  Until the lock is taken
+        ** a native program may have taken the new file for a left-over and
+        ** removed it: then it is no longer this writer's. */
         h = CreateFileA(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_FLAG_RANDOM_ACCESS, nullptr);
+        if (h != INVALID_HANDLE_VALUE && !(HoldHandle(h, 1) && HandleIsNamed(h, path))) {
+            CloseHandle(h);
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return nullptr;
+        }
+        break;
+    case PLAT_OPEN_GUARD:
+        h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         break;
     default:
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -193,8 +276,115 @@ int PlatIsLink(const char *path)
 
 int PlatDeleteFile(const char *path) { return DeleteFileA(path) ? 1 : 0; }
 
-/* A file another process holds open without sharing cannot be deleted. */
-int PlatDeleteUnusedFile(const char *path) { return DeleteFileA(path) ? 1 : 0; }
+/* A file another Windows process holds open without sharing cannot be
+** opened here; one a native program holds is locked.  The file is removed
+** through the handle that holds it, once it is known to be the one named. */
+int PlatDeleteUnusedFile(const char *path)
+{
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    if (!HoldHandle(h, 1) || !HandleIsNamed(h, path)) {
+        CloseHandle(h);
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return 0;
+    }
+    const int ok = DeleteOnClose(h);
+    const DWORD code = GetLastError();
+    CloseHandle(h);
+    SetLastError(code);
+    return ok;
+}
+
+int PlatLockFile(PlatFile file, int exclusive)
+{
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return HoldHandle(H(file), exclusive);
+}
+
+int PlatUnlockFile(PlatFile file)
+{
+    OVERLAPPED at = {};
+    at.OffsetHigh = kHoldOffsetHigh;
+    return file && UnlockFileEx(H(file), 0, 1, 0, &at) ? 1 : 0;
+}
+
+int PlatIsFileNamed(PlatFile file, const char *path) { return file && HandleIsNamed(H(file), path); }
+
+int PlatRemoveHeldFile(PlatFile file, const char *path)
+{
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (!HandleIsNamed(H(file), path)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    /* A file marked for deletion keeps its name until its last handle is
+    ** closed, and Wine removes it only after the lock has gone: the file
+    ** first moves to a name of its own in the same folder, so that the
+    ** moment it is let go no one can mistake it for the file of path. */
+    static LONG sCount = 0;
+    int folder = 0;
+    for (int i = 0; path[i]; i++)
+        if (path[i] == '\\' || path[i] == '/') folder = i + 1;
+    uint64_t z = ((uint64_t)GetCurrentProcessId() << 32) ^ GetTickCount64() ^ ((uint64_t)InterlockedIncrement(&sCount) << 48);
+    char away[MAX_PATH * 2];
+    int n = snprintf(away, sizeof away, "%.*s~kvd", folder, path);
+    for (int i = 0; i < 6 && n > 0 && n < (int)sizeof away - 1; i++, z /= 36) away[n++] = "0123456789abcdefghijklmnopqrstuvwxyz"[z % 36];
+    if (n > 0 && n < (int)sizeof away) away[n] = 0;
+    if (n <= 0 || n >= MAX_PATH || !RenameHandle(H(file), away)) return 0;
+    DeleteOnClose(H(file));
+    return 1;
+}
+
+int PlatGetFileId(const char *path, PlatFileId *id)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!NamedFileIdentity(path, &info)) return 0;
+    id->volume = info.dwVolumeSerialNumber;
+    id->index = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+    return 1;
+}
+
+void (*gPlatRenameWaits)(const char *dst) = nullptr;
+
+enum { RENAME_WAIT_MS = 60000, RENAME_POLL_MS = 20 };
+
+/* After a refused rename onto dst: 1 when dst is a file the rename may
+** replace once the program that has it open lets go (not read-only, no
+** folder), the error left as it was.  A source another program holds is
+** refused as a sharing violation: that is no reader of dst (sourceOwn: the
+** source is the caller's own open file, so the refusal is dst's). */
+static int TargetHeldOpen(const char *dst, int sourceOwn)
+{
+    const DWORD code = GetLastError();
+    if (code != ERROR_ACCESS_DENIED && !(sourceOwn && code == ERROR_SHARING_VIOLATION)) return 0;
+    const DWORD attributes = GetFileAttributesA(dst);
+    SetLastError(code);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+}
+
+/* Tries rename until it goes through, or fails for another reason than a
+** reader of dst, or the wait is over; 1/0 with the last error of the last try. */
+template <typename Rename> static int RenameWhenLetGo(const char *dst, int sourceOwn, Rename rename)
+{
+    const uint64_t started = GetTickCount64();
+    int told = 0;
+    for (;;) {
+        if (rename()) return 1;
+        if (!TargetHeldOpen(dst, sourceOwn) || GetTickCount64() - started > RENAME_WAIT_MS) return 0;
+        const DWORD code = GetLastError();
+        if (!told && gPlatRenameWaits) gPlatRenameWaits(dst);
+        told = 1;
+        Sleep(RENAME_POLL_MS);
+        SetLastError(code);
+    }
+}
 
 int PlatRenameReplace(const char *src, const char *dst)
 {
@@ -202,7 +392,7 @@ int PlatRenameReplace(const char *src, const char *dst)
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
-    return MoveFileExA(src, dst, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+    return RenameWhenLetGo(dst, 0, [&] { return MoveFileExA(src, dst, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; });
 }
 
 int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst)
@@ -216,20 +406,7 @@ int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst)
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
-    /* Renamed through the handle that holds it: MoveFileEx would open the
-    ** file anew, which its sharing (none) refuses. */
-    WCHAR wide[MAX_PATH * 4];
-    const int n = MultiByteToWideChar(CP_ACP, 0, dst, -1, wide, MAX_PATH * 4);
-    if (n <= 0) return 0;
-    const DWORD size = (DWORD)(offsetof(FILE_RENAME_INFO, FileName) + (size_t)n * sizeof(WCHAR));
-    alignas(FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof wide];
-    FILE_RENAME_INFO *info = (FILE_RENAME_INFO *)buffer;
-    memset(buffer, 0, sizeof buffer);
-    info->ReplaceIfExists = TRUE;
-    info->RootDirectory = nullptr;
-    info->FileNameLength = (DWORD)((n - 1) * sizeof(WCHAR));
-    memcpy(info->FileName, wide, (size_t)n * sizeof(WCHAR));
-    return SetFileInformationByHandle(H(file), FileRenameInfo, info, size) ? 1 : 0;
+    return RenameWhenLetGo(dst, 1, [&] { return RenameHandle(H(file), dst) != 0; });
 }
 
 /* MoveFileEx replaces a link itself, never the file it points to: the file

@@ -37,6 +37,7 @@ struct HeadlessShell {
     char shownFiles[1024]; /* files shown, in order: "log:<name>;" or "list:<caption>:<name>;"
                            ** (name without its folder) */
     void (*statusEcho)(int part, const char *text); /* the native program's terminal line, null none */
+    char chooserAnswer[260]; /* the path a file chooser "picks"; "" counts as cancelled */
 };
 extern HeadlessShell gHeadless;
 

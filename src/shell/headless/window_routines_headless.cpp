@@ -4,6 +4,7 @@
 ** program has the window shell's own (src/shell/win32/). */
 #include "shell/headless/headless.h"
 #include "foundation/settings_table.h"
+#include "foundation/text_match.h"
 #include "services/services.h"
 
 /* ---- panels, frame and file chooser: no windows, so nothing to show -------------- */
@@ -28,11 +29,14 @@ void SetTestRunning(int state)
     ShowRunState(state);
 }
 
-/* Without a chooser every dialog counts as cancelled. */
+/* Without a chooser every dialog counts as cancelled, unless a test has
+** given the answer. */
 int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension,
                   int save)
 {
-    return 0;
+    if (!gHeadless.chooserAnswer[0]) return 0;
+    CopyString(path, 260, gHeadless.chooserAnswer, -1);
+    return 1;
 }
 
 /* Without a log window the file is left where it was written; the request is kept for tests. */

@@ -34,6 +34,8 @@
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
 #include "marketdata/store/calendar.h"
+#include "marketdata/store/constituency.h"
+#include "marketdata/store/datafile.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
@@ -46,6 +48,7 @@
 #include "shell/run_view_setup.h"
 #include "services/services.h"
 #include "views/results_rows.h"
+#include "views/test_report.h"
 
 enum { PROGRESS_INTERVAL_MS = 100,
        STATUS_NESTING = 8 };
@@ -249,9 +252,16 @@ static void OpenClosedStandardFiles()
 
 /* Where the tests hold the program (KV_HOLD_AT="point path"): at the point
 ** named ("batch" before the batch, "next-run" before each run of the batch
-** after the first, "results-save" before each save of a results file) the
-** program opens the FIFO at path and reads it to its end, so a test can act
-** while the program waits there and let it go on by closing its end. */
+** after the first, "batch-end" after the batch's last run, "results-save"
+** before each save of a results file, "results-guard" while a save holds the
+** file's guard, "results-busy" when a save or load first finds the guard
+** held by another program, "results-load" while a load holds the file open,
+** "data-save" while an import's save holds the data file's temporary file,
+** "report-page" while a report is written, "report-list" while the report
+** list is being replaced, "report-busy" when a writer of the list first finds
+** another writing it)
+** the program opens the FIFO at path and reads it to its end, so a test can
+** act while the program waits there and let it go on by closing its end. */
 static struct {
     char point[32];
     char path[PATH_MAX];
@@ -274,6 +284,13 @@ static void HoldBeforeRun(int runIndex)
 }
 
 static void HoldBeforeResultsSave(const char *) { HoldAt("results-save"); }
+static void HoldWhileResultsGuardHeld(const char *) { HoldAt("results-guard"); }
+static void HoldWhenResultsGuardBusy(const char *) { HoldAt("results-busy"); }
+static void HoldWhileResultsLoad(const char *) { HoldAt("results-load"); }
+static void HoldWhileReportPage(const char *) { HoldAt("report-page"); }
+static void HoldWhileDataSave(const char *) { HoldAt("data-save"); }
+static void HoldWhileReportList(const char *) { HoldAt("report-list"); }
+static void HoldWhenReportListBusy(const char *) { HoldAt("report-busy"); }
 
 static void ReadHoldPoint()
 {
@@ -285,6 +302,13 @@ static void ReadHoldPoint()
     CopyString(sHold.path, sizeof sHold.path, blank + 1, -1);
     gBeforeBatchRun = HoldBeforeRun;
     gBeforeResultsSave = HoldBeforeResultsSave;
+    gResultsGuardHeld = HoldWhileResultsGuardHeld;
+    gResultsGuardBusy = HoldWhenResultsGuardBusy;
+    gResultsLoadHeld = HoldWhileResultsLoad;
+    gReportPageHeld = HoldWhileReportPage;
+    gDataFileTempHeld = HoldWhileDataSave;
+    gReportListHeld = HoldWhileReportList;
+    gReportListBusy = HoldWhenReportListBusy;
 }
 
 /* The window program's initialisation without the window steps. */
@@ -451,6 +475,7 @@ int main(int argc, char **argv)
     /* A stop asked before the batch or between its runs starts no run: the
     ** batch sees the stop word itself. */
     if (code == 0) code = RunBatchArguments(count, list);
+    HoldAt("batch-end");
     /* A stop after the last run still ends the program as stopped. */
     if (code == 0 && gRun.stopAsked.load()) code = RESULT_STOPPED;
     EndProgressLine();

@@ -189,6 +189,55 @@ int OpenHandOffText(const char *text)
     return !tokens.empty() && opened > 0;
 }
 
+/* Files handed over or dropped while a run was going: a data file opened then
+** would unload the data the run is using, a script would change what it runs
+** on.  They open once the program is idle again; a timer makes sure the main
+** loop gets a message then. */
+static std::vector<std::string> sWaitingHandOffs;
+enum { HANDOFF_TIMER = 0x4F70, HANDOFF_TIMER_MS = 250 };
+
+static void WaitForIdle(const std::string &text)
+{
+    sWaitingHandOffs.push_back(text);
+    if (gFrame.frame) SetTimer(gFrame.frame, HANDOFF_TIMER, HANDOFF_TIMER_MS, nullptr);
+}
+
+int TakeHandOff(const char *text)
+{
+    /* A batch copy closes with its batch: what it opened would not stay
+    ** open, and it is not the user's window. */
+    if (gRun.unattended) return 0;
+    if (gRun.state.load() != RUN_IDLE) {
+        WaitForIdle(text);
+        return 1;
+    }
+    OpenHandOffText(text);
+    return 1;
+}
+
+void OpenWaitingHandOffs()
+{
+    /* In the order they came; what comes while one opens (a data file loads
+    ** for a while) waits behind it. */
+    while (!sWaitingHandOffs.empty() && gRun.state.load() == RUN_IDLE) {
+        const std::string text = sWaitingHandOffs.front();
+        sWaitingHandOffs.erase(sWaitingHandOffs.begin());
+        OpenHandOffText(text.c_str());
+    }
+    if (sWaitingHandOffs.empty() && gFrame.frame) KillTimer(gFrame.frame, HANDOFF_TIMER);
+}
+
+/* Each running copy is asked in turn until one takes the command line. */
+int HandOffToRunningCopy(const char *commandLine)
+{
+    COPYDATASTRUCT data = {999, (DWORD)(strlen(commandLine) + 1), (void *)commandLine};
+    for (HWND running = FindWindowExA(nullptr, nullptr, "KestovarFrame", nullptr); running;
+         running = FindWindowExA(nullptr, running, "KestovarFrame", nullptr)) {
+        if (SendMessageA(running, WM_COPYDATA, 0, (LPARAM)&data)) return 1;
+    }
+    return 0;
+}
+
 void RestoreOpenFiles(const char *settingsPath)
 {
     IniFile ini = {};
@@ -624,7 +673,11 @@ static void OnDropFiles(HDROP drop)
     UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; i++) {
         char path[260];
-        if (DragQueryFileA(drop, i, path, sizeof path)) OpenFileByType(path, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
+        if (!DragQueryFileA(drop, i, path, sizeof path)) continue;
+        if (gRun.state.load() != RUN_IDLE)
+            WaitForIdle(std::string("\"") + path + "\"");
+        else
+            OpenFileByType(path, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
     }
     DragFinish(drop);
 }
@@ -668,11 +721,18 @@ LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         char text[1024];
         /* Only a terminated text that fits is taken. */
         if (!TakeHandOffText(data->lpData, data->cbData, text, sizeof text)) return 0;
+        if (gRun.unattended) return 0;
         SetForegroundWindow(window);
         if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-        OpenHandOffText(text);
-        return 1;
+        return TakeHandOff(text);
     }
+    case WM_TIMER:
+        if (wParam == HANDOFF_TIMER) {
+            /* The main loop opens them; a run's own message pump only passes. */
+            if (sWaitingHandOffs.empty()) KillTimer(window, HANDOFF_TIMER);
+            return 0;
+        }
+        break;
     case WM_DROPFILES: OnDropFiles((HDROP)wParam); return 0;
     case WM_DRAWITEM:
         if (((DRAWITEMSTRUCT *)lParam)->hwndItem == gFrame.tabs) {

@@ -53,6 +53,9 @@ int PumpMessages()
 int DispatchAppMessage(MSG *message)
 {
     HandleMessage(message);
+    /* The main loop: no run is going further up, so what was handed over
+    ** meanwhile may open now. */
+    OpenWaitingHandOffs();
     return 1;
 }
 

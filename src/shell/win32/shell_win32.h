@@ -43,6 +43,17 @@ LRESULT SendToActiveChild(UINT message, WPARAM wParam, LPARAM lParam);
 void LayoutFrame();
 /* The handed-over command line of a second start: each file named opens. */
 int OpenHandOffText(const char *text);
+/* Takes a second start's command line: 1 taken (opened now, or, while a run
+** is going, once the program is idle again, so that no run loses its data or
+** its script), 0 refused (a batch copy takes none). */
+int TakeHandOff(const char *text);
+/* Opens what was handed over or dropped while a run was going, once nothing
+** runs; called by the main loop. */
+void OpenWaitingHandOffs();
+/* Hands the command line of a second start to a copy that is running and
+** takes it: 1 when one took it (the second start then ends), 0 when none did
+** (it then runs as a copy of its own). */
+int HandOffToRunningCopy(const char *commandLine);
 extern const char kUpdateServer[];
 
 /* ---- message pump, status bar, MDI helpers (pump.cpp) -------------------------------------- */

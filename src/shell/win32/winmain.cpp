@@ -17,6 +17,8 @@
 #include "marketdata/store/calendar.h"
 #include "script/compiler/compile_driver.h"
 #include "marketdata/store/symbols.h"
+#include "marketdata/store/datafile.h"
+#include "engine/results_file.h"
 #include "platform/platform.h"
 #include "script/eval/item_table.h"
 #include "script/builtins/builtins.h"
@@ -219,6 +221,53 @@ int InitApplication(HINSTANCE instance)
     return 1;
 }
 
+/* ---- where the tests hold the program ------------------------------------------------------------ */
+
+/* KV_HOLD_AT="point path": at the point named (the results file's and data
+** file's moments of results_file.h and datafile.h: "results-save",
+** "results-guard", "results-busy", "results-load", "data-save") the program
+** opens path (a named pipe a test serves) and reads it to its end, so a test
+** can act while the program waits there and let it go on by closing its end.
+** The native program has the same points on a FIFO. */
+static struct {
+    char point[32];
+    char path[MAX_PATH];
+} sHold;
+
+static void HoldAt(const char *point)
+{
+    if (!sHold.path[0] || strcmp(sHold.point, point) != 0) return;
+    HANDLE pipe = CreateFileA(sHold.path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) return;
+    char buffer[64];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    }
+    CloseHandle(pipe);
+}
+
+static void HoldBeforeResultsSave(const char *) { HoldAt("results-save"); }
+static void HoldWhileResultsGuardHeld(const char *) { HoldAt("results-guard"); }
+static void HoldWhenResultsGuardBusy(const char *) { HoldAt("results-busy"); }
+static void HoldWhileResultsLoad(const char *) { HoldAt("results-load"); }
+static void HoldWhileDataSave(const char *) { HoldAt("data-save"); }
+
+static void ReadHoldPoint()
+{
+    char hold[sizeof sHold.point + sizeof sHold.path];
+    if (!GetEnvironmentVariableA("KV_HOLD_AT", hold, sizeof hold)) return;
+    const char *blank = strchr(hold, ' ');
+    if (!blank || (size_t)(blank - hold) >= sizeof sHold.point) return;
+    memcpy(sHold.point, hold, (size_t)(blank - hold));
+    sHold.point[blank - hold] = 0;
+    CopyString(sHold.path, sizeof sHold.path, blank + 1, -1);
+    gBeforeResultsSave = HoldBeforeResultsSave;
+    gResultsGuardHeld = HoldWhileResultsGuardHeld;
+    gResultsGuardBusy = HoldWhenResultsGuardBusy;
+    gResultsLoadHeld = HoldWhileResultsLoad;
+    gDataFileTempHeld = HoldWhileDataSave;
+}
+
 /* ---- entry ------------------------------------------------------------------------------------------ */
 
 static void OpenCommandLineFiles(const char *commandLine)
@@ -316,14 +365,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     SetUnhandledExceptionFilter(CrashHandler);
     const char *line = commandLine ? commandLine : "";
     while (*line == ' ') line++;
-    if (*line && *line != '-') {
-        HWND running = FindWindowA("KestovarFrame", nullptr);
-        if (running) {
-            COPYDATASTRUCT data = {999, (DWORD)(strlen(line) + 1), (void *)line};
-            SendMessageA(running, WM_COPYDATA, 0, (LPARAM)&data);
-            return 0;
-        }
-    }
+    /* A copy that does not take the command line (a batch copy, which ends
+    ** with its batch) leaves it to this start, which opens the files itself. */
+    if (*line && *line != '-' && HandOffToRunningCopy(line)) return 0;
+    ReadHoldPoint();
     char exe[MAX_PATH];
     GetModuleFileNameA(nullptr, exe, sizeof exe);
     ProgramFolderFromPath(exe, gProgramFolder, sizeof gProgramFolder);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <shlobj.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -253,6 +256,50 @@ TEST_F(FrameTest, SecondStartHandOff)
     Pump();
     EXPECT_EQ(CountChildren("KestovarList"), lists);
     EXPECT_EQ(CountChildren("KestovarLog"), logs + 1);
+}
+
+/* A file handed over while a run is going (a data file, a script) would
+** change the run: it opens once the run has ended, and so does a file
+** dropped meanwhile; the second start learns that its line was taken.  A
+** batch copy takes none, so the second start opens its files itself. */
+TEST_F(FrameTest, AHandOffWaitsForTheRunAndABatchCopyTakesNone)
+{
+    WriteTestFile(File("b.txt"), "hello\r\n");
+    WriteTestFile(File("dropped.txt"), "dropped\r\n");
+    WriteTestFile(File("other.kvd"), "no data file");
+    char dataFile[sizeof gSettings.DataFile];
+    CopyString(dataFile, sizeof dataFile, gSettings.DataFile, -1);
+    const std::string line = File("b.txt") + " \"" + File("other.kvd") + "\"";
+
+    gRun.state = RUN_TESTING;
+    EXPECT_EQ(1, HandOffToRunningCopy(line.c_str()));
+    /* A file dropped on the frame meanwhile. */
+    const std::string dropped = File("dropped.txt");
+    HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + dropped.size() + 2);
+    DROPFILES *files = (DROPFILES *)GlobalLock(drop);
+    files->pFiles = sizeof(DROPFILES);
+    memcpy((char *)files + sizeof(DROPFILES), dropped.c_str(), dropped.size() + 1);
+    GlobalUnlock(drop);
+    SendMessageA(gFrame.frame, WM_DROPFILES, (WPARAM)drop, 0);
+    PumpMessages(); /* the run's own pump */
+    EXPECT_EQ(0, CountChildren("KestovarLog"));
+    EXPECT_STREQ(dataFile, gSettings.DataFile);
+    EXPECT_TRUE(DialogWatcher::Seen().empty());
+
+    gRun.state = RUN_IDLE;
+    PostMessageA(gFrame.frame, WM_NULL, 0, 0); /* the next message the main loop gets */
+    Pump();
+    EXPECT_EQ(2, CountChildren("KestovarLog"));
+    EXPECT_EQ(File("other.kvd"), std::string(gSettings.DataFile)); /* loaded (and refused) only now */
+    Pump();
+    EXPECT_EQ(2, CountChildren("KestovarLog"));
+
+    gRun.unattended = 1;
+    EXPECT_EQ(0, HandOffToRunningCopy(File("b.txt").c_str()));
+    Pump();
+    EXPECT_EQ(2, CountChildren("KestovarLog"));
+    gRun.unattended = 0;
+    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, dataFile, -1);
 }
 
 TEST_F(FrameTest, OpenFilesAreRestoredWithTheirPlaces)
