@@ -77,6 +77,11 @@ TestRecord *NewTestRecord(int32_t parameterCount, int32_t strategyCount, int32_t
 
 ResultsWindow *FirstResultsWindow()
 {
+    /* With windows, the first is the frontmost: a command given in one
+    ** results window, or from the debug panel beside it, means that one,
+    ** not the one opened first. */
+    ResultsWindow *front = gRunViewHooks.frontResults ? gRunViewHooks.frontResults() : nullptr;
+    if (front && front->open) return front;
     for (ResultsWindow &w : sLists.windows)
         if (w.open) return &w;
     return nullptr;

@@ -57,7 +57,8 @@ TestRecord *NewTestRecord(int32_t parameterCount, int32_t strategyCount, int32_t
 ** null).  Every path that frees a test comes here, and every view that shows
 ** the test is closed first (gRunViewHooks.closeTestViews). */
 void FreeTestRecord(ResultsWindow *window, TestRecord *record);
-/* The first open results window, or null. */
+/* The first open results window: the frontmost where windows show them
+** (gRunViewHooks.frontResults), else the first opened; or null. */
 ResultsWindow *FirstResultsWindow();
 /* Bytes the tests of every open results window hold, by the low-memory
 ** warning's measure: per test (strategies + 2) x 504 + trades x 344 +

@@ -52,5 +52,8 @@ struct RunViewHooks {
     /* Closes every view that shows the test (window: the list it belongs
     ** to, or null), called by FreeTestRecord while the test is still whole. */
     void (*closeTestViews)(ResultsWindow *window, TestRecord *test);
+    /* The list of the frontmost results window, the one the user works in;
+    ** null when no window shows a list. */
+    ResultsWindow *(*frontResults)();
 };
 extern RunViewHooks gRunViewHooks;

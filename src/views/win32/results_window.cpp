@@ -749,6 +749,7 @@ void InstallResultsViewHooks()
     gRunViewHooks.openTradeList = OpenRunTradeList;
     gRunViewHooks.saveTestList = SaveRunTestList;
     gRunViewHooks.closeTestViews = CloseTestViews;
+    gRunViewHooks.frontResults = [] { return ResultsListOf(FrontResultsHwnd()); };
 }
 
 void StartResultWindows()

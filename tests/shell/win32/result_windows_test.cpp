@@ -1228,6 +1228,9 @@ TEST_F(ResultWindowsTest, RenameAndCompareActOnTheActiveResultsWindow)
     SelectItem(firstWindow, 0);
     SelectItem(secondWindow, 2);
     first->modified = second->modified = 0;
+    /* The first results window of the debug panel, the graphs and a run
+    ** without a results file is the frontmost, not the one opened first. */
+    EXPECT_EQ(second, FirstResultsWindow());
 
     NMLVKEYDOWN f2 = {};
     f2.hdr.hwndFrom = GetListViewOf(secondWindow);
@@ -1256,6 +1259,7 @@ TEST_F(ResultWindowsTest, RenameAndCompareActOnTheActiveResultsWindow)
     EXPECT_EQ(chosen, shown->test2);
     /* Its settings offer the tests of the same list again. */
     SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)firstWindow, 0);
+    EXPECT_EQ(first, FirstResultsWindow());
     gSettings.Test1 = gSettings.Test2 = 2;
     CompareCommand(compare, IDM_COMPARE_SETTINGS);
     Pump();
