@@ -707,13 +707,23 @@ static int MakeReportFolder(TestRecord *test, int32_t *numberOut, char *name, ch
         FormatText(digits, sizeof digits, "%.4d", (int)number);
         MakeWriterMarkPath(markPath, REPORT_PATH_SIZE, digits);
         *mark = PlatOpenFile(markPath, PLAT_CREATE_EXCLUSIVE);
-        if (!*mark && PlatFileExists(markPath) && PlatDeleteUnusedFile(markPath))
+        int code = *mark ? 0 : PlatLastError();
+        if (!*mark && PlatFileExists(markPath)) {
+            /* Held, it is another writer's number; removed, it was a killed
+            ** writer's (or another run removed it meanwhile) and is tried
+            ** again. */
+            if (!PlatDeleteUnusedFile(markPath) && PlatLastError() == PLAT_ERR_SHARING_VIOLATION) continue;
             *mark = PlatOpenFile(markPath, PLAT_CREATE_EXCLUSIVE);
+            code = *mark ? 0 : PlatLastError();
+        }
         if (!*mark) {
-            const int code = PlatLastError();
-            if (code == PLAT_ERR_ALREADY_EXISTS || code == PLAT_ERR_FILE_EXISTS || code == PLAT_ERR_SHARING_VIOLATION ||
-                PlatFileExists(markPath))
-                continue; /* another writer's number */
+            if (PlatFileExists(markPath)) continue; /* another writer's number */
+            /* A mark made and lost before it was held: another run took it
+            ** for a killed writer's and removed it.  The number is free. */
+            if (code == PLAT_ERR_ALREADY_EXISTS || code == PLAT_ERR_FILE_EXISTS || code == PLAT_ERR_SHARING_VIOLATION) {
+                number--;
+                continue;
+            }
             ReportError("Unable to create folder %s", folder);
             SetResultCode(RESULT_FILE_ERROR);
             return 0;
@@ -723,7 +733,7 @@ static int MakeReportFolder(TestRecord *test, int32_t *numberOut, char *name, ch
         bool taken = false;
         for (const std::string &other : folders) taken = taken || ReportFolderNumber(other) == number;
         if (!taken && PlatCreateNewFolder(folder)) break;
-        const int code = PlatLastError();
+        code = PlatLastError();
         ReleaseWriterMark(mark, markPath);
         if (!taken && code != PLAT_ERR_ALREADY_EXISTS) {
             ReportError("Unable to create folder %s", folder);
