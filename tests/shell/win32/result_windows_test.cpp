@@ -1170,8 +1170,9 @@ TEST_F(ResultWindowsTest, ATestJustRunShowsTheRowItsFileShows)
     gClosedDuringRun = {};
     gRunViewHooks.updateExaminePanel = [](const char *, const char *) {
         SyncResultsWindows();
-        HWND run = FindResultsHwnd(FindResultsWindowByPath(File("run.kvr").c_str()));
-        HWND other = FindResultsHwnd(FirstResultsWindow());
+        HWND run = FindResultsHwnd(FindResultsWindowByPath(File("run.kvr").c_str())), other = nullptr;
+        for (HWND child = nullptr; FindNextChildWindow(&child, "KestovarResults");)
+            if (child != run) other = child;
         SendMessageA(run, WM_CLOSE, 0, 0);
         SendMessageA(other, WM_CLOSE, 0, 0);
         gClosedDuringRun = {1, IsWindow(run) ? 1 : 0, IsWindow(other) ? 1 : 0};
