@@ -37,24 +37,6 @@ static const char *TakeField(const char *text, char *dest, int size, int maxLen)
     return end;
 }
 
-/* Drops the double quotes of a line and the commas between two of them; 0
-** when the line leaves a quote open. */
-static int UnquoteLine(char *line)
-{
-    int quoted = 0;
-    char *out = line;
-    for (const char *p = line; *p; p++) {
-        if (*p == '"') {
-            quoted = !quoted;
-            continue;
-        }
-        if (quoted && *p == ',') continue;
-        *out++ = *p;
-    }
-    *out = 0;
-    return !quoted;
-}
-
 int LoadConstituency()
 {
     char path[260];
@@ -77,7 +59,7 @@ int LoadConstituency()
         lineNumber++;
         /* Each line's quotes are its own: a quote left open would run the
         ** names of the rows after it together. */
-        if (!UnquoteLine(line)) {
+        if (!UnquoteLine(line, ',')) {
             LogPrintf(kOpenQuote, lineNumber, path);
             continue;
         }
