@@ -1,5 +1,6 @@
 /* order_files.cpp -- order lines and files, the CSV order template, the
 ** account-value side files and the basket weights. */
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
+#include "foundation/numbers.h"
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -93,11 +95,35 @@ int ReadAccountValueFile(const char *path, double *amount, int isFreeCash)
     }
     char *text = nullptr;
     if (!LoadSideFile(full, &text, kind)) return 0;
+    /* The amount, then an optional currency code (at most 8 characters),
+    ** as "%lg %8s" reads them; but an amount that is none is named rather
+    ** than read as 0 (which leaves the account value to the test) or as the
+    ** number its text begins with ("1,250,000" as 1). */
+    const char *p = text;
+    while (isspace((unsigned char)*p)) p++;
+    char *stop = nullptr;
+    double value = strtod(p, &stop);
+    const char *word = p;
+    while (*word && !isspace((unsigned char)*word)) word++;
+    char given[64];
+    CopyString(given, sizeof given, p, (int)(word - p) < 63 ? (int)(word - p) : 63);
+    /* A code may follow the number directly ("250000USD"). */
+    const char *after = stop;
+    while (after < word && isalpha((unsigned char)*after)) after++;
+    char number[64];
+    CopyString(number, sizeof number, p, (int)(stop - p) < 63 ? (int)(stop - p) : 63);
+    const char *fault = !*p ? "" : after != word || stop == p ? "not a number" : NumberTextFault(number, DECIMAL_NUMBER);
+    if (fault) {
+        FreeMemory(&text);
+        if (fault[0])
+            ReportError("The %s file %s gives the amount %s, which is %s.", kind, full, given, fault);
+        else
+            ReportError("The %s file %s gives no amount.", kind, full);
+        return 0;
+    }
     char currency[9] = "";
-    double value = 0;
-    int fields = sscanf(text, "%lg %8s", &value, currency);
+    int fields = sscanf(stop, "%8s", currency) == 1 ? 2 : 1;
     FreeMemory(&text);
-    if (fields < 1) value = 0;
     const char *account = gScriptSettings.Currency[0] ? gScriptSettings.Currency : gSettings.Currency;
     if (fields == 2 && account[0] && CompareNoCase(currency, account) != 0) {
         ReportError("The %s base currency is '%s' but the script specifies '%s'.", kind, currency, account);

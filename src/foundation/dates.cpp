@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -357,4 +358,16 @@ int ParseTime(const char *text)
         return ClampToInt(value * 10000);                 /* hours alone */
     }
     return ClampToInt(((int64_t)v[0] * 100 + v[1]) * 100 + v[2]);
+}
+
+int ReadTimeOfDay(const char *text, int32_t *time)
+{
+    *time = 0;
+    const char *p = text;
+    while (*p == ' ' || *p == '\t') p++;
+    if (!*p) return 1;
+    if (!strpbrk(p, "0123456789")) return 0;
+    const int32_t t = ParseTime(p);
+    *time = t;
+    return t >= 0 && t / 10000 <= 23 && t / 100 % 100 <= 59 && t % 100 <= 59;
 }

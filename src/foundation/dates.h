@@ -72,6 +72,10 @@ int ParseDateInOrder(const char *text, int dayFirst);
 ** 90000); null gives the current local time.  Text without a number gives 0.
 ** No range check is made. */
 int ParseTime(const char *text);
+/* The time text of a file into *time (hhmmss; 0 for an empty text): 1, or 0
+** when the text is no time of day (no digit, or an hour past 23, a minute or
+** second past 59), which would be stored as a time no clock shows. */
+int ReadTimeOfDay(const char *text, int32_t *time);
 
 /* The current time in UTC, broken down like PlatGetLocalTime. */
 void GetUtcDateTime(PlatDateTime *out);

@@ -652,3 +652,19 @@ char *TakeTextLine(char **cursor)
     *cursor = next;
     return line;
 }
+
+int UnquoteLine(char *line, char separator)
+{
+    int quoted = 0;
+    char *out = line;
+    for (const char *p = line; *p; p++) {
+        if (*p == '"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (quoted && *p == separator) continue;
+        *out++ = *p;
+    }
+    *out = 0;
+    return !quoted;
+}

@@ -190,3 +190,9 @@ const char *FindLineEnd(const char *p, const char *end, const char **next);
 /* The next line of a NUL-terminated text, terminated in place without its
 ** line end; *cursor moves past it.  Null at the end of the text. */
 char *TakeTextLine(char **cursor);
+/* Applies the quotes of one line of a side file in place: each double quote
+** is dropped and toggles a quoted part, inside which the separator is
+** dropped ("1,000" reads as 1000).  A quote never reaches past its line, or
+** one left open would run the rows after it together: 0 when the line
+** leaves one open (its fields cannot be told), else 1. */
+int UnquoteLine(char *line, char separator);

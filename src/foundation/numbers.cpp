@@ -4,6 +4,7 @@
 #include "foundation/dates.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "foundation/settings_table.h"
@@ -440,4 +441,54 @@ int FormatTrimmedNumber(double value, char *out)
     while (length > 0 && out[length - 1] == '0') out[--length] = 0;
     if (length > 0 && out[length - 1] == '.') out[--length] = 0;
     return length;
+}
+
+/* ==== numbers in files ============================================================ */
+
+/* 1 when [p, end) is a decimal number as the files write one: a sign,
+** digits with at most one point, an exponent. */
+static int IsDecimalNumber(const char *p, const char *end)
+{
+    if (p < end && (*p == '+' || *p == '-')) p++;
+    int digits = 0, points = 0;
+    for (; p < end && ((*p >= '0' && *p <= '9') || (*p == '.' && !points)); p++) {
+        if (*p == '.')
+            points = 1;
+        else
+            digits++;
+    }
+    if (!digits) return 0;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        p++;
+        if (p < end && (*p == '+' || *p == '-')) p++;
+        const char *first = p;
+        while (p < end && *p >= '0' && *p <= '9') p++;
+        if (p == first) return 0;
+    }
+    return p == end;
+}
+
+const char *NumberTextFault(const char *text, int kind, double *value)
+{
+    const char *p = text, *end = text + strlen(text);
+    while (p < end && (*p == ' ' || *p == '\t')) p++;
+    while (end > p && (end[-1] == ' ' || end[-1] == '\t')) end--;
+    if (p == end) return nullptr;
+    if (kind == WHOLE_NUMBER) {
+        /* A whole number of the 32-bit range: a wider one would wrap. */
+        const char *q = p + (*p == '-' || *p == '+');
+        if (q == end) return "not a whole number";
+        for (const char *d = q; d < end; d++)
+            if (*d < '0' || *d > '9') return "not a whole number";
+        const long long wide = strtoll(p, nullptr, 10);
+        if (wide < INT32_MIN || wide > INT32_MAX) return "out of range";
+        if (value) *value = (double)wide;
+        return nullptr;
+    }
+    char *stop = nullptr;
+    const double read = strtod(p, &stop);
+    if (!std::isfinite(read) && stop == end) return "not a finite number"; /* inf, nan, 1e400 */
+    if (!IsDecimalNumber(p, end)) return "not a number";
+    if (value) *value = read;
+    return nullptr;
 }

@@ -98,6 +98,18 @@ double PowerOfTen(int exponent);
 ** gives the same text in both builds. */
 double UnsignedNaN(double value);
 
+/* ---- numbers in files from other programs ---------------------------------------- */
+
+enum NumberTextKind { DECIMAL_NUMBER, /* a sign, digits with at most one point, an exponent */
+                      WHOLE_NUMBER }; /* a sign and digits, in the 32-bit range */
+
+/* Why text (blanks around it aside) cannot be the value of a number field of
+** kind, said after the text ("not a number", "not a whole number", "out of
+** range", "not a finite number"); null when it can, or is empty.  Text, or an
+** infinite or undefined number, is never taken for a number, nor is the
+** number a text begins with.  *value (when given) receives the value. */
+const char *NumberTextFault(const char *text, int kind, double *value = nullptr);
+
 /* ---- formatting ---------------------------------------------------------------- */
 
 /* Prints value with decimals 0 and up, or one of the automatic modes above

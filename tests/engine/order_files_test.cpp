@@ -1,3 +1,4 @@
+#include <cstring>
 #include <string>
 
 #include "engine/orders.h"
@@ -98,6 +99,39 @@ TEST_F(OrderFilesTest, AccountValueFilesCheckTheCurrency)
     double amount = -1;
     EXPECT_TRUE(ReadAccountValueFile("", &amount, 1));
     EXPECT_EQ(amount, 0);
+}
+
+/* An amount that is none is named and fails the order list, never read as 0
+** (the test's equity taken instead) or as the number its text begins with. */
+TEST_F(OrderFilesTest, AccountValuesThatAreNoAmountAreNamed)
+{
+    struct Case {
+        const char *text;
+        const char *fault; /* null: read */
+        double amount;
+    };
+    /* clang-format off */
+    const Case cases[] = {
+        {"250000USD\n",       nullptr, 250000},
+        {" -1500.25 usd\r\n", nullptr, -1500.25},
+        {"1,250,000 USD\n",   "gives the amount 1,250,000, which is not a number.", 0},
+        {"abc\n",             "gives the amount abc, which is not a number.", 0},
+        {"0x1A\n",            "gives the amount 0x1A, which is not a number.", 0},
+        {"nan\n",             "gives the amount nan, which is not a finite number.", 0},
+        {"1e400 USD\n",       "gives the amount 1e400, which is not a finite number.", 0},
+        {" \r\n",             "gives no amount.", 0},
+    };
+    /* clang-format on */
+    gSettings.Currency[0] = 0;
+    std::string path = tmp.File("Output\\cash.txt");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_TRUE(SaveFile(path.c_str(), c.text, (uint32_t)strlen(c.text)));
+        double amount = -1;
+        EXPECT_EQ(ReadAccountValueFile(path.c_str(), &amount, 1), c.fault ? 0 : 1);
+        EXPECT_EQ(amount, c.amount);
+        if (c.fault) EXPECT_EQ(std::string(LastMessage()), "The OrdersFreeCash file " + path + " " + c.fault);
+    }
 }
 
 TEST_F(OrderFilesTest, BasketWeightsSumByExactName)

@@ -112,6 +112,41 @@ TEST_F(RunTest, CashOutflowMakesMarginInterestAndADrawdown)
     EXPECT_EQ(5, Cell(test, 6, 0)->maxDrawdownBars);
 }
 
+/* An amount that is no number fails the compile, and its error names the
+** line: it never reaches the equity as NaN or as the number its text
+** begins with. */
+TEST_F(RunTest, ACashListAmountThatIsNoNumberFailsTheCompileByLine)
+{
+    std::string path = Write("cash.csv", "Date,Amount\n20240109,100\n20240110,nan\n");
+    EXPECT_NE(0, Run("Strategy: S1\n  CashList: cash.csv\n  EntrySetup: 0\n"));
+    EXPECT_EQ(nullptr, LastTest());
+    ASSERT_EQ(1, gHeadless.messageCount);
+    EXPECT_NE(std::string::npos,
+              std::string(LastMessage())
+                  .find("(expecting date,amount in each row)\r\n\r\n" + path +
+                        ": line 3 gives the amount nan, which is not a finite number"))
+        << LastMessage();
+}
+
+/* A holiday list that the script and a strategy share, read in both
+** compile passes, is named once for the run, which goes on with the
+** holidays that read. */
+TEST_F(RunTest, ADamagedHolidayListIsNamedOnceAndTheRunGoesOn)
+{
+    std::string path = Write("holidays.txt", "2024-01-10\n2024-13-45\n");
+    ASSERT_EQ(0, Run("Settings:\n  HolidayList: " + path + "\nStrategy: S1\n  HolidayList: " + path +
+                     "\n  EntrySetup: 0\n"));
+    ASSERT_EQ(1, gHeadless.messageCount) << LastMessage();
+    EXPECT_EQ("Parts of holiday list file " + path +
+                  " could not be read:\r\n\r\nline 2 gives 2024-13-45, which is not a date; no holiday was taken "
+                  "from it\r\n",
+              std::string(LastMessage()));
+    EXPECT_EQ(1, gCalendar.holidays.count);
+    /* The next run names it again. */
+    ASSERT_EQ(0, Run("Settings:\n  HolidayList: " + path + "\nStrategy: S1\n  EntrySetup: 0\n"));
+    EXPECT_EQ(2, gHeadless.messageCount);
+}
+
 TEST_F(RunTest, AFlowDatedOnAWeekendArrivesOnTheNextDate)
 {
     Write("cash.csv", "Date,Amount\n20240113,5000\n20240116,-250\n");

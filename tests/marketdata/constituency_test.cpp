@@ -67,6 +67,26 @@ TEST_F(ConstituencyTest, ReadsRowsAndSkipsThoseWithoutAUsableId)
     EXPECT_EQ(FindConstituencyLabel(0), nullptr);   /* the heading */
 }
 
+/* An id is its whole column, never the number its text begins with; a
+** later line that gives none is named in the log.  The heading is not. */
+TEST_F(ConstituencyTest, IdsThatAreNoWholeNumberAreNamedAndSkipped)
+{
+    ASSERT_TRUE(WriteTestFile(scripts.File("constituency.csv"),
+                              "Id,Label,Name\n1e3,Large,SP500\n12abc,Mid,SP400\n\n-5,Neg,NEG\n7 ,Small,SP600\n"));
+    gHeadless.captureLog = 1;
+    ASSERT_EQ(LoadConstituency(), 1);
+    gHeadless.captureLog = 0;
+    ASSERT_EQ(gConstituencyCount, 1);
+    EXPECT_EQ(gConstituency[0].id, 7u);
+    EXPECT_EQ(FindConstituencyLabel(1), nullptr);
+    EXPECT_EQ(FindConstituencyLabel(12), nullptr);
+    const std::string file = scripts.File("constituency.csv");
+    const std::string tail = ", which is no whole number from 1 to 2147483646, and was skipped.\n";
+    const std::string expected = "Line 2 of " + file + " gives the id 1e3" + tail + "Line 3 of " + file +
+        " gives the id 12abc" + tail + "Line 5 of " + file + " gives the id -5" + tail;
+    EXPECT_EQ(gHeadless.logText ? gHeadless.logText : "", expected);
+}
+
 TEST_F(ConstituencyTest, LinesMayEndInCarriageReturnsAlone)
 {
     ASSERT_TRUE(WriteTestFile(scripts.File("constituency.csv"), "Id,Label,Name\r3,Large,SP500\r7,Small,SP600\r"));

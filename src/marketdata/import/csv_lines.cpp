@@ -75,34 +75,6 @@ int LoadLinesText(const char *path, char **text, int *lines)
     return 1;
 }
 
-int UnquoteLine(char *line, char separator)
-{
-    int quoted = 0;
-    char *out = line;
-    for (const char *p = line; *p; p++) {
-        if (*p == '"') {
-            quoted = !quoted;
-            continue;
-        }
-        if (quoted && *p == separator) continue;
-        *out++ = *p;
-    }
-    *out = 0;
-    return !quoted;
-}
-
-int ReadTimeOfDay(const char *text, int32_t *time)
-{
-    *time = 0;
-    const char *p = text;
-    while (*p == ' ' || *p == '\t') p++;
-    if (!*p) return 1;
-    if (!strpbrk(p, "0123456789")) return 0;
-    const int32_t t = ParseTime(p);
-    *time = t;
-    return t >= 0 && t / 10000 <= 23 && t / 100 % 100 <= 59 && t % 100 <= 59;
-}
-
 int ReadsOnlyInOtherOrder(const char *text, int dayFirst)
 {
     return text[0] && !ParseDateInOrder(text, dayFirst) && ParseDateInOrder(text, !dayFirst);

@@ -9,6 +9,8 @@
 #pragma once
 #include <cstdint>
 
+#include "foundation/dates.h"        /* ReadTimeOfDay */
+#include "foundation/file_helpers.h" /* UnquoteLine */
 #include "marketdata/import/import_run.h"
 
 /* CSV field ids, the positions of kCsvFieldNames. */
@@ -50,18 +52,10 @@ const char *ColumnText(const CsvColumn &c, char *out, int size);
 /* A side file's text as it stands (LoadTextFile) and its number of lines
 ** into *lines; 1, or 0 after the file helpers reported why. */
 int LoadLinesText(const char *path, char **text, int *lines);
-/* Applies the quotes of one line of a side file in place: each double quote
-** is dropped and toggles a quoted part, inside which the separator is
-** dropped.  A quote never reaches past its line: 0 when the line leaves one
-** open (its fields cannot be told), else 1. */
-int UnquoteLine(char *line, char separator);
-/* The note on a side file's line that UnquoteLine finds open (its number):
+/* The note on a side file's line that UnquoteLine (file_helpers.h) finds
+** open (its number):
 ** "line %d opens a double quote ... the line was not read\n". */
 extern const char kNoteOpenQuote[];
-/* The time text into *time (hhmmss; 0 for an empty text): 1, or 0 when the
-** text is no time of day (no digit, or an hour past 23, a minute or second
-** past 59), which would be stored as a time no clock shows. */
-int ReadTimeOfDay(const char *text, int32_t *time);
 
 /* The order of day and month.  A date that reads only in the other order
 ** than the one in force (13/01/2024 read month first) tells that the file

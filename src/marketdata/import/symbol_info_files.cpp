@@ -9,6 +9,7 @@
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
+#include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/import/csv_lines.h"
@@ -180,60 +181,6 @@ static double *InfoNumber(SymbolInfo *info, int field)
     case INFO_PRICE_MULT: return &info->PriceMult;
     default: return nullptr;
     }
-}
-
-/* 1 when [p, end) is a decimal number as the files write one: a sign,
-** digits with at most one point, an exponent. */
-static int IsDecimalNumber(const char *p, const char *end)
-{
-    if (p < end && (*p == '+' || *p == '-')) p++;
-    int digits = 0, points = 0;
-    for (; p < end && ((*p >= '0' && *p <= '9') || (*p == '.' && !points)); p++) {
-        if (*p == '.')
-            points = 1;
-        else
-            digits++;
-    }
-    if (!digits) return 0;
-    if (p < end && (*p == 'e' || *p == 'E')) {
-        p++;
-        if (p < end && (*p == '+' || *p == '-')) p++;
-        const char *first = p;
-        while (p < end && *p >= '0' && *p <= '9') p++;
-        if (p == first) return 0;
-    }
-    return p == end;
-}
-
-enum NumberKind { DECIMAL_NUMBER,
-                  WHOLE_NUMBER };
-
-/* Why text cannot be the value of a number field of kind (null when it can,
-** or is empty): text, or an infinite or undefined number, is never taken for
-** one.  *value (when given) receives the value. */
-static const char *NumberTextFault(const char *text, int kind, double *value = nullptr)
-{
-    const char *p = text, *end = text + strlen(text);
-    while (p < end && (*p == ' ' || *p == '\t')) p++;
-    while (end > p && (end[-1] == ' ' || end[-1] == '\t')) end--;
-    if (p == end) return nullptr;
-    if (kind == WHOLE_NUMBER) {
-        /* A whole number of the 32-bit range: a wider one would wrap. */
-        const char *q = p + (*p == '-' || *p == '+');
-        if (q == end) return "not a whole number";
-        for (const char *d = q; d < end; d++)
-            if (*d < '0' || *d > '9') return "not a whole number";
-        const long long wide = strtoll(p, nullptr, 10);
-        if (wide < INT32_MIN || wide > INT32_MAX) return "out of range";
-        if (value) *value = (double)wide;
-        return nullptr;
-    }
-    char *stop = nullptr;
-    const double read = strtod(p, &stop);
-    if (!std::isfinite(read) && stop == end) return "not a finite number"; /* inf, nan, 1e400 */
-    if (!IsDecimalNumber(p, end)) return "not a number";
-    if (value) *value = read;
-    return nullptr;
 }
 
 /* Why the text of a number field cannot be its value (null when it can, or

@@ -8,6 +8,7 @@
 
 #include "foundation/allocator.h"
 #include "foundation/file_helpers.h"
+#include "foundation/numbers.h"
 #include "foundation/text_match.h"
 #include "services/services.h"
 
@@ -17,6 +18,8 @@ int32_t gConstituencyCount = 0;
 static const char kConstituencyFile[] = "%s\\constituency.csv";
 static const char kReservedId[] = "Constituency id %u in %s is reserved and was skipped.";
 static const char kOpenQuote[] = "Line %d of %s opens a double quote that it does not close and was skipped.";
+static const char kBadId[] = "Line %d of %s gives the id %s, which is no whole number from 1 to 2147483646, and was "
+                             "skipped.";
 
 enum { RESERVED_ID_FIRST = 997,
        RESERVED_ID_LAST = 998 };
@@ -35,24 +38,6 @@ static const char *TakeField(const char *text, char *dest, int size, int maxLen)
     end++;
     while (*end == ' ' || *end == '\t') end++;
     return end;
-}
-
-/* Drops the double quotes of a line and the commas between two of them; 0
-** when the line leaves a quote open. */
-static int UnquoteLine(char *line)
-{
-    int quoted = 0;
-    char *out = line;
-    for (const char *p = line; *p; p++) {
-        if (*p == '"') {
-            quoted = !quoted;
-            continue;
-        }
-        if (quoted && *p == ',') continue;
-        *out++ = *p;
-    }
-    *out = 0;
-    return !quoted;
 }
 
 int LoadConstituency()
@@ -77,22 +62,28 @@ int LoadConstituency()
         lineNumber++;
         /* Each line's quotes are its own: a quote left open would run the
         ** names of the rows after it together. */
-        if (!UnquoteLine(line)) {
+        if (!UnquoteLine(line, ',')) {
             LogPrintf(kOpenQuote, lineNumber, path);
             continue;
         }
         ConstituencyRecord row = {};
-        /* Read wide so that a number past the 32-bit range is refused rather
-        ** than wrapped: every id must leave its event kind -(id + 1) a valid
-        ** 32-bit value. */
-        long long wide = strtoll(line, nullptr, 10);
-        int id = wide >= 1 && wide < INT32_MAX ? (int)wide : 0;
-        const char *field = TakeField(line, nullptr, 0, 0);
+        /* The whole column is the id: the number its text begins with ("1e3"
+        ** as 1) would be another index.  A number past the 32-bit range is
+        ** refused rather than wrapped: every id must leave its event kind
+        ** -(id + 1) a valid 32-bit value. */
+        char idText[32];
+        const char *field = TakeField(line, idText, sizeof idText, (int)sizeof idText - 1);
+        double wide = 0;
+        const bool whole = NumberTextFault(idText, WHOLE_NUMBER, &wide) == nullptr;
+        int id = whole && wide >= 1 && wide < INT32_MAX ? (int)wide : 0;
+        /* The first line may be a heading; a later one that gives no id is
+        ** a row no script can name. */
+        if (!id && lineNumber > 1 && idText[strspn(idText, " \t")]) LogPrintf(kBadId, lineNumber, path, idText);
         if (field) field = TakeField(field, row.label, sizeof row.label, 39);
         if (field) field = TakeField(field, row.scriptName, sizeof row.scriptName, 39);
         if (field) CopyString(row.fourthColumn, sizeof row.fourthColumn, field, 79);
-        /* A heading line and the empty line after the last break carry no id;
-        ** a table row without an id would match no index. */
+        /* A heading line and an empty line carry no id; a table row without
+        ** an id would match no index. */
         if (id >= RESERVED_ID_FIRST && id <= RESERVED_ID_LAST) {
             LogPrintf(kReservedId, (unsigned)id, path);
         } else if (id >= 1 && gConstituencyCount < lines) {

@@ -667,6 +667,9 @@ int CompileScript(const char *path, int mode, int pass)
     /* Pass 2 runs after pass 1 applied the script's settings; saving again
     ** then would keep the script's values as the ones to restore. */
     if (pass != 2 || !RunSettingsSaved()) SaveRunSettings();
+    /* A run starts with pass 1: the damaged side files it meets are named
+    ** again, once. */
+    if (pass != 2) ForgetSideFileNotes();
 
     SetRandomSeed(0);
 

@@ -299,7 +299,7 @@ static void DescribeErrorPlace(const char *text, int32_t offset, int32_t length,
 }
 
 void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t length, const char *path,
-                      const char *scriptText)
+                      const char *scriptText, const char *detail)
 {
     /* The script's own text is at hand through the slot, or given by the
     ** parser. */
@@ -323,6 +323,11 @@ void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t
     }
     if (code <= 0 || code >= COMPILE_ERROR_COUNT) return;
     const char *message = CompileErrorText[code];
+    char detailed[1024];
+    if (detail && detail[0]) {
+        FormatText(detailed, sizeof detailed, "%s\r\n\r\n%s", message, detail);
+        message = detailed;
+    }
     /* Without an editor to select the span, the message says where it is. */
     char place[512] = "";
     if (gRun.unattended) {

@@ -144,9 +144,11 @@ int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *fu
 ** %d: %s" with the span's first line when the script's text is known (the
 ** slot's, else scriptText); when path is not the script the log entry is
 ** headed with (the running script, else the active one) the line reads
-** "at line %d, column %d of <path>: %s".  Code 0 only selects. */
+** "at line %d, column %d of <path>: %s".  A detail (when given and not
+** empty) follows the code's text after a blank line: what a file the span
+** names holds that the code refers to.  Code 0 only selects. */
 void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t length, const char *path,
-                      const char *scriptText = nullptr);
+                      const char *scriptText = nullptr, const char *detail = nullptr);
 
 /* What ShowFormulaError last asked the editor to select.  The window shell
 ** opens the script and selects the span from it; headless runs keep it here

@@ -98,10 +98,11 @@ struct Parse {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsNameChar(char c) { return isalnum((unsigned char)c) || c == '.' || c == '_'; }
 
-/* Shows the parser's error over a span of this file and fails. */
-int Fail(Parse &ps, int code, uint32_t offset, uint32_t length)
+/* Shows the parser's error over a span of this file, with what the
+** detail adds when given, and fails. */
+int Fail(Parse &ps, int code, uint32_t offset, uint32_t length, const char *detail = nullptr)
 {
-    ShowFormulaError(code, nullptr, (int32_t)offset, (int32_t)length, ps.path, ps.text);
+    ShowFormulaError(code, nullptr, (int32_t)offset, (int32_t)length, ps.path, ps.text, detail);
     return 0;
 }
 
@@ -674,9 +675,12 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk)
                 ok = Fail(ps, code, r.valueOffset + (uint32_t)offset, (uint32_t)length);
             break;
         case SLIST_CASHLIST:
-        case SLIST_FEESLIST:
-            if (!LoadCashFeesList(record, valueText, list == SLIST_FEESLIST)) ok = Fail(ps, ERR_CASH_FEES_FILE, r.valueOffset, (uint32_t)n);
+        case SLIST_FEESLIST: {
+            char why[FILE_PATH_SIZE + 160];
+            if (!LoadCashFeesList(record, valueText, list == SLIST_FEESLIST, why, sizeof why))
+                ok = Fail(ps, ERR_CASH_FEES_FILE, r.valueOffset, (uint32_t)n, why);
             break;
+        }
         case SLIST_TLENDDATE: {
             int32_t date = CompareNoCase(valueText, "latest") == 0 ? 99991231 : ParseDate(valueText);
             if (!date)

@@ -3,6 +3,7 @@
 */
 #include "script/compiler/side_files.h"
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
+#include "foundation/numbers.h"
 #include "foundation/path_macros.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/symbols.h"
@@ -96,15 +98,76 @@ std::vector<std::string> SplitFields(const std::string &line)
     return fields;
 }
 
-/* Reads a CSV side file as text (quotes and quoted commas dropped); the lines,
-** or false after the file helpers reported the failure. */
+/* Reads a CSV side file's lines as they stand, or false after the file
+** helpers reported the failure.  Each line's quotes are its own
+** (UnquoteCsvLine): a quote one line left open would run the rows after it
+** together. */
 bool ReadCsvLines(const char *path, std::vector<std::string> *lines)
 {
     char *text = nullptr;
-    if (!LoadCsvText(path, &text, ',')) return false;
+    if (!LoadTextFile(path, &text, nullptr)) return false;
     *lines = SplitLines(text);
     FreeMemory(&text);
     return true;
+}
+
+/* Drops the quotes of a CSV line and the commas inside them ("1,000" reads
+** as 1000); false when the line leaves a quote open, so that its fields
+** cannot be told. */
+bool UnquoteCsvLine(std::string *line)
+{
+    const bool whole = UnquoteLine(&(*line)[0], ',') != 0;
+    line->resize(strlen(line->c_str()));
+    return whole;
+}
+
+const char kNoteOpenQuote[] = "line %d opens a double quote that it does not close, so its fields cannot be told; "
+                              "the line was not read";
+
+enum { NOTES_SHOWN = 640 };
+
+/* What a side file holds that could not be read, said once for the file:
+** one report naming each line, as many as a message holds. */
+struct LineNotes {
+    std::string text;
+    int more; /* notes past what the message holds */
+};
+
+void AddLineNote(LineNotes *notes, const char *format, ...) __attribute__((format(printf, 2, 3)));
+void AddLineNote(LineNotes *notes, const char *format, ...)
+{
+    if (notes->text.size() > NOTES_SHOWN) {
+        notes->more++;
+        return;
+    }
+    char note[320];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(note, sizeof note, format, args);
+    va_end(args);
+    notes->text += note;
+    notes->text += "\r\n";
+}
+
+/* The reports of this run: both passes of a compile read the side files,
+** and strategies may share one holiday list, but the user hears of a
+** damaged file once. */
+std::vector<std::string> sReportedNotes;
+
+/* Reports the notes on the file of that kind ("holiday list"), unless this
+** run reported them already.  Nothing fails: the lines and values named are
+** not used, the rest of the file is. */
+void ReportLineNotes(const LineNotes &notes, const char *kind, const char *path)
+{
+    if (notes.text.empty()) return;
+    char message[1024];
+    int n = FormatText(message, sizeof message, "Parts of %s file %s could not be read:\r\n\r\n%s", kind, path,
+                       notes.text.c_str());
+    if (notes.more) FormatText(message + n, sizeof message - (size_t)n, "and %d more\r\n", notes.more);
+    for (const std::string &reported : sReportedNotes)
+        if (reported == message) return;
+    sReportedNotes.push_back(message);
+    ReportError("%s", message);
 }
 
 /* "%s\\name" in folder when folder is set and the file is there. */
@@ -138,9 +201,23 @@ bool ResolveScriptPath(char path[FILE_PATH_SIZE], const char *given)
     return false;
 }
 
+/* 1 when a holiday file's line (after its early-close '*') is meant as a
+** date: it begins with a number that a date separator follows, or with the
+** eight digits of yyyymmdd.  A heading ("Holidays 2024", "New Year") is not. */
+bool IsMeantAsDate(const char *p)
+{
+    while (*p == ' ' || *p == '\t') p++;
+    const char *digits = p;
+    while (*p >= '0' && *p <= '9') p++;
+    if (p == digits) return false;
+    return *p == '/' || *p == '-' || *p == '.' || p - digits == 8;
+}
+
 bool FileIsReadable(const char *path) { return path[0] && PlatFileExists(path) && !PlatFolderExists(path); }
 
 } // namespace
+
+void ForgetSideFileNotes() { sReportedNotes.clear(); }
 
 /* ---- holiday lists ------------------------------------------------------------------- */
 
@@ -164,7 +241,10 @@ int LoadHolidayList(HolidayList *list, const char *path)
     char *text = nullptr;
     if (!LoadTextFile(path, &text, nullptr)) return 0;
     std::vector<HolidayPair> pairs;
+    LineNotes notes = {};
+    int lineNumber = 0;
     for (const std::string &whole : SplitLines(text)) {
+        lineNumber++;
         char line[HOLIDAY_LINE_SIZE];
         CopyString(line, sizeof line, whole.c_str(), HOLIDAY_LINE_SIZE - 1);
         const char *p = line;
@@ -172,9 +252,14 @@ int LoadHolidayList(HolidayList *list, const char *path)
         int early = *p == '*';
         if (early) p++;
         int32_t date = ParseDate(p);
-        if (date) pairs.push_back({date, early});
+        if (date)
+            pairs.push_back({date, early});
+        else if (IsMeantAsDate(p))
+            /* Skipped unseen, the day would be traded as any other. */
+            AddLineNote(&notes, "line %d gives %s, which is not a date; no holiday was taken from it", lineNumber, line);
     }
     FreeMemory(&text);
+    ReportLineNotes(notes, "holiday list", path);
     /* The list changes only once the whole file was read. */
     int32_t need = (int32_t)pairs.size();
     if (need > list->capacity) {
@@ -213,13 +298,22 @@ int LoadExchangeMap()
     gContractSpecs.count = 0;
     if (lines.empty()) return 1;
 
+    LineNotes notes = {};
     std::vector<int> fieldOfColumn; /* header position -> column name index, -1 unknown */
-    for (const std::string &name : SplitFields(lines[0])) {
-        std::string trimmed = name;
-        while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.pop_back();
-        fieldOfColumn.push_back(FindKeyword(trimmed.c_str(), kExchangeMapColumns, EXCHANGE_MAP_COLUMNS));
-    }
-    for (size_t i = 1; i < lines.size() && !lines[i].empty(); i++) {
+    if (!UnquoteCsvLine(&lines[0]))
+        AddLineNote(&notes, kNoteOpenQuote, 1); /* no column can be told, so no row is read */
+    else
+        for (const std::string &name : SplitFields(lines[0])) {
+            std::string trimmed = name;
+            while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.pop_back();
+            fieldOfColumn.push_back(FindKeyword(trimmed.c_str(), kExchangeMapColumns, EXCHANGE_MAP_COLUMNS));
+        }
+    for (size_t i = 1; i < lines.size() && !lines[i].empty() && !fieldOfColumn.empty(); i++) {
+        const int lineNumber = (int)i + 1;
+        if (!UnquoteCsvLine(&lines[i])) {
+            AddLineNote(&notes, kNoteOpenQuote, lineNumber);
+            continue;
+        }
         ContractSpec *row = (ContractSpec *)gContractSpecs.items + gContractSpecs.count++;
         std::vector<std::string> fields = SplitFields(lines[i]);
         for (size_t c = 0; c < fields.size() && c < fieldOfColumn.size(); c++) {
@@ -227,14 +321,29 @@ int LoadExchangeMap()
             const ExchangeColumn &column = kExchangeColumnFields[fieldOfColumn[c]];
             char *field = (char *)row + column.offset;
             const char *text = fields[c].c_str();
-            if (column.kind == FIELD_TEXT)
+            /* A flag or time that is none is named and the field left
+            ** empty, never read as the number its text begins with. */
+            const char *fault = nullptr;
+            if (column.kind == FIELD_TEXT) {
                 CopyString(field, SIDE_TEXT_SIZE, text, SIDE_TEXT_SIZE - 1);
-            else if (column.kind == FIELD_NUMBER)
-                *(int32_t *)field = (int32_t)strtol(text, nullptr, 10);
-            else
-                *(int32_t *)field = text[0] ? ParseTime(text) : 0;
+            } else if (column.kind == FIELD_NUMBER) {
+                double value = 0;
+                fault = NumberTextFault(text, WHOLE_NUMBER, &value);
+                if (!fault) *(int32_t *)field = (int32_t)value;
+            } else {
+                int32_t time = 0;
+                if (ReadTimeOfDay(text, &time))
+                    *(int32_t *)field = time;
+                else
+                    fault = "not a time of day";
+            }
+            if (fault)
+                AddLineNote(&notes, "line %d gives %s %s, which is %s; the value was not used", lineNumber,
+                            kExchangeMapColumns[fieldOfColumn[c]], text, fault);
         }
     }
+    /* Only order generation reads the map: other runs do without its values. */
+    if (gCompileSession.mode == RUN_MODE_ORDERS) ReportLineNotes(notes, "ExchangeMap", resolved);
     return 1;
 }
 
@@ -257,16 +366,45 @@ int LoadSymbolChanges()
     if (!ReadCsvLines(resolved, &lines)) return 0;
     if (!GrowListReserve(&gSymbolChanges, (int32_t)lines.size(), sizeof(SymbolChange))) return 0;
     gSymbolChanges.count = 0;
-    for (const std::string &line : lines) {
-        if (line.empty()) continue;
+    LineNotes notes = {};
+    for (size_t i = 0; i < lines.size(); i++) {
+        const int lineNumber = (int)i + 1;
+        std::string &line = lines[i];
+        if (!UnquoteCsvLine(&line)) {
+            AddLineNote(&notes, kNoteOpenQuote, lineNumber);
+            continue;
+        }
         std::vector<std::string> fields = SplitFields(line);
+        fields.resize(fields.size() < 4 ? 4 : fields.size());
+        /* An empty line, or a spreadsheet's empty row (",,,"), holds no change. */
+        if (line.find_first_not_of(" \t,") == std::string::npos) continue;
+        /* A row that is no change is not used: a change with no new symbol
+        ** would name every order of the old one with nothing. */
+        if (fields[0].empty() || fields[1].empty()) {
+            AddLineNote(&notes, "line %d gives no %s symbol; the line was not used", lineNumber,
+                        fields[0].empty() ? "old" : "new");
+            continue;
+        }
+        int32_t date = 0;
+        const std::string &dateText = fields[2];
+        if (!dateText.empty() && (date = ParseDate(dateText.c_str())) == 0) {
+            /* A heading's date column holds a name: it stays a row with no
+            ** date, matching no symbol.  Any other date that does not read
+            ** would make the change apply on every date. */
+            if (i > 0 || dateText.find_first_of("0123456789") != std::string::npos) {
+                AddLineNote(&notes, "line %d gives the date %s, which is not a date; the line was not used", lineNumber,
+                            dateText.c_str());
+                continue;
+            }
+        }
         SymbolChange *row = (SymbolChange *)gSymbolChanges.items + gSymbolChanges.count++;
         memset(row, 0, sizeof *row);
         CopyString(row->oldSymbol, sizeof row->oldSymbol, fields[0].c_str(), SYMBOL_CHANGE_TEXT_SIZE - 1);
-        if (fields.size() > 1) CopyString(row->newSymbol, sizeof row->newSymbol, fields[1].c_str(), SYMBOL_CHANGE_TEXT_SIZE - 1);
-        if (fields.size() > 2 && !fields[2].empty()) row->date = ParseDate(fields[2].c_str());
-        if (fields.size() > 3) CopyString(row->secondText, sizeof row->secondText, fields[3].c_str(), SYMBOL_CHANGE_TEXT_SIZE - 1);
+        CopyString(row->newSymbol, sizeof row->newSymbol, fields[1].c_str(), SYMBOL_CHANGE_TEXT_SIZE - 1);
+        row->date = date;
+        CopyString(row->secondText, sizeof row->secondText, fields[3].c_str(), SYMBOL_CHANGE_TEXT_SIZE - 1);
     }
+    ReportLineNotes(notes, "symbol change list", resolved);
     return 1;
 }
 
@@ -281,8 +419,24 @@ const SymbolChange *FindSymbolChange(const char *symbol, int32_t date)
 
 /* ---- cash and fee lists --------------------------------------------------------------------- */
 
-int LoadCashFeesList(StrategyRecord *record, const char *path, int which)
+/* Says why the cash or fee list at path was refused into why (when given),
+** "<path>: " and the reason; 0. */
+static int RefuseCashFeesList(char *why, size_t size, const char *path, const char *format, ...)
+    __attribute__((format(printf, 4, 5)));
+static int RefuseCashFeesList(char *why, size_t size, const char *path, const char *format, ...)
 {
+    if (!why || !size) return 0;
+    int n = FormatText(why, size, "%s: ", path);
+    va_list args;
+    va_start(args, format);
+    FormatTextV(why + n, size - (size_t)n, format, args);
+    va_end(args);
+    return 0;
+}
+
+int LoadCashFeesList(StrategyRecord *record, const char *path, int which, char *why, size_t whySize)
+{
+    if (why && whySize) why[0] = 0;
     GrowList *list = which ? &record->feesList : &record->cashList;
     list->count = 0;
     char resolved[FILE_PATH_SIZE];
@@ -300,12 +454,27 @@ int LoadCashFeesList(StrategyRecord *record, const char *path, int which)
     size_t i = 0;
     while (i < lines.size() && FindTextNoCase(lines[i].c_str(), "Date")) i++;
     for (; i < lines.size() && !lines[i].empty(); i++) {
+        const int lineNumber = (int)i + 1;
+        if (!UnquoteCsvLine(&lines[i])) return RefuseCashFeesList(why, whySize, resolved, kNoteOpenQuote, lineNumber);
         std::vector<std::string> fields = SplitFields(lines[i]);
         std::string &dateText = fields[0];
         while (!dateText.empty() && (dateText.back() == ' ' || dateText.back() == '\t')) dateText.pop_back();
         int32_t date = ParseDate(dateText.c_str());
-        double amount = fields.size() > 1 ? strtod(fields[1].c_str(), nullptr) : 0;
-        if (!date || amount == 0) return 0;
+        if (!date)
+            return RefuseCashFeesList(why, whySize, resolved, "line %d gives the date %s, which is not a date", lineNumber,
+                                      dateText.c_str());
+        /* The amount is the whole field: the number its text begins with
+        ** ("12abc" as 12) would be an amount the file does not give. */
+        const char *amountText = fields.size() > 1 ? fields[1].c_str() : "";
+        double amount = 0;
+        if (const char *fault = NumberTextFault(amountText, DECIMAL_NUMBER, &amount))
+            return RefuseCashFeesList(why, whySize, resolved, "line %d gives the amount %s, which is %s", lineNumber,
+                                      amountText, fault);
+        if (amount == 0)
+            return RefuseCashFeesList(why, whySize, resolved,
+                                      amountText[strspn(amountText, " \t")] ? "line %d gives an amount of 0"
+                                                                             : "line %d gives no amount",
+                                      lineNumber);
         DatedAmount *entries = (DatedAmount *)list->items;
         int32_t k = 0;
         while (k < list->count && entries[k].date != date) k++;
