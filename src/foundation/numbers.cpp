@@ -445,17 +445,17 @@ int FormatTrimmedNumber(double value, char *out)
 
 /* ==== numbers in files ============================================================ */
 
-/* 1 when [p, end) is a decimal number as the files write one: a sign,
-** digits with at most one point, an exponent. */
-static int IsDecimalNumber(const char *p, const char *end)
+int IsDecimalText(const char *p, const char *end, char point, char dropped)
 {
     if (p < end && (*p == '+' || *p == '-')) p++;
     int digits = 0, points = 0;
-    for (; p < end && ((*p >= '0' && *p <= '9') || (*p == '.' && !points)); p++) {
-        if (*p == '.')
-            points = 1;
-        else
+    for (; p < end; p++) {
+        if (*p >= '0' && *p <= '9')
             digits++;
+        else if (*p == point && !points)
+            points = 1;
+        else if (!dropped || *p != dropped)
+            break;
     }
     if (!digits) return 0;
     if (p < end && (*p == 'e' || *p == 'E')) {
@@ -488,7 +488,7 @@ const char *NumberTextFault(const char *text, int kind, double *value)
     char *stop = nullptr;
     const double read = strtod(p, &stop);
     if (!std::isfinite(read) && stop == end) return "not a finite number"; /* inf, nan, 1e400 */
-    if (!IsDecimalNumber(p, end)) return "not a number";
+    if (!IsDecimalText(p, end)) return "not a number";
     if (value) *value = read;
     return nullptr;
 }

@@ -109,6 +109,10 @@ enum NumberTextKind { DECIMAL_NUMBER, /* a sign, digits with at most one point, 
 ** infinite or undefined number, is never taken for a number, nor is the
 ** number a text begins with.  *value (when given) receives the value. */
 const char *NumberTextFault(const char *text, int kind, double *value = nullptr);
+/* 1 when [p, end) is a decimal number: a sign, digits with at most one point
+** (the character given), an exponent; dropped (0 for none) is a separator of
+** thousands that may stand among the digits. */
+int IsDecimalText(const char *p, const char *end, char point = '.', char dropped = 0);
 
 /* ---- formatting ---------------------------------------------------------------- */
 

@@ -130,7 +130,9 @@ TEST_F(OrderFilesTest, AccountValuesThatAreNoAmountAreNamed)
         double amount = -1;
         EXPECT_EQ(ReadAccountValueFile(path.c_str(), &amount, 1), c.fault ? 0 : 1);
         EXPECT_EQ(amount, c.amount);
-        if (c.fault) EXPECT_EQ(std::string(LastMessage()), "The OrdersFreeCash file " + path + " " + c.fault);
+        if (c.fault) {
+            EXPECT_EQ(std::string(LastMessage()), "The OrdersFreeCash file " + path + " " + c.fault);
+        }
     }
 }
 

@@ -33,7 +33,9 @@ TEST(FileGuard, HoldersTakeTurnsAndTheLastRemovesTheGuard)
         gBusyCalls = 0;
         EXPECT_EQ(c.secondHolds, TakeFileGuard(&b, path.c_str(), c.second, 60, CountBusy, "r"));
         EXPECT_EQ(c.secondHolds ? 0 : 1, gBusyCalls); /* told once, however long it waited */
-        if (!c.secondHolds) EXPECT_EQ(PLAT_ERR_SHARING_VIOLATION, PlatLastError());
+        if (!c.secondHolds) {
+            EXPECT_EQ(PLAT_ERR_SHARING_VIOLATION, PlatLastError());
+        }
         ReleaseFileGuard(&a);
         EXPECT_EQ(c.secondHolds, PlatFileExists(path.c_str())) << "a holder is left";
         ReleaseFileGuard(&b);

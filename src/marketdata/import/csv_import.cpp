@@ -127,26 +127,7 @@ static int IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 ** number: sign, digits with one decimal separator, an exponent. */
 static int IsDecimalText(const char *p, const char *end, int format)
 {
-    char point = format == NUMBER_COMMA ? ',' : '.', dropped = format == NUMBER_COMMA ? '.' : ',';
-    if (p < end && (*p == '+' || *p == '-')) p++;
-    int digits = 0, points = 0;
-    for (; p < end; p++) {
-        if (*p >= '0' && *p <= '9')
-            digits++;
-        else if (*p == point && !points)
-            points = 1;
-        else if (*p != dropped)
-            break;
-    }
-    if (!digits) return 0;
-    if (p < end && (*p == 'e' || *p == 'E')) {
-        p++;
-        if (p < end && (*p == '+' || *p == '-')) p++;
-        const char *first = p;
-        while (p < end && *p >= '0' && *p <= '9') p++;
-        if (p == first) return 0;
-    }
-    return p == end;
+    return format == NUMBER_COMMA ? IsDecimalText(p, end, ',', '.') : IsDecimalText(p, end, '.', ',');
 }
 
 /* 1 when a comma of the number text [p, end) is not followed by exactly
