@@ -225,12 +225,13 @@ int32_t ParseTradeListDate(const char *text, int32_t dateFmt)
 }
 
 /* The symbol number of an AssetId field: minus the id (0 for an empty
-** field); why the text is none, when it is not. */
+** field); why the text is none, when it is not.  An id below 0 would read
+** as a symbol number and be passed over for the row's name. */
 static const char *AssetIdFault(const char *text, int32_t *number)
 {
     double id = 0;
     if (const char *fault = NumberTextFault(text, WHOLE_NUMBER, &id)) return fault;
-    if (id == INT32_MIN) return "out of range"; /* its negative is no 32-bit number */
+    if (id < 0) return "out of range";
     *number = -(int32_t)id;
     return nullptr;
 }

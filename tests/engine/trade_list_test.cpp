@@ -184,7 +184,7 @@ TEST_F(TradeListTest, BadLinesAreDroppedAndBadFilesReported)
 ** Each file holds a heading, the damaged line, a blank line and a good row. */
 TEST_F(TradeListTest, LinesThatCannotBeReadAreNamedAndNotUsed)
 {
-    const char *trades = "Symbol,DateIn,QtyIn,PriceIn,Side,TradeID,DateOut,TimeIn";
+    const char *trades = "Symbol,DateIn,QtyIn,PriceIn,Side,TradeID,DateOut,TimeIn,AssetId";
     const char *fills = "Symbol,Action,DateTime,Shares,PriceIn,FeesIn,TimeIn";
     const struct {
         const char *fields;
@@ -207,6 +207,8 @@ TEST_F(TradeListTest, LinesThatCannotBeReadAreNamedAndNotUsed)
         {trades, 0, 0, "BBB,2024-01-08,10,5,,7.5", "TradeID \"7.5\" is not a whole number"},
         {trades, 0, 0, "BBB,2024-01-08,10,5,,,2024-02-30", "DateOut \"2024-02-30\" is not a date"},
         {trades, 0, 0, "BBB,2024-01-08,10,5,,,,later", "TimeIn \"later\" is not a time of day"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,,,,,7x", "AssetId \"7x\" is not a whole number"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,,,,,-5", "AssetId \"-5\" is out of range"},
         {trades, 1, 0, "BBB;2024-01-08;10.5;5", "QtyIn \"10.5\" is not a number"}, /* a point in a decimal-comma file */
         {trades, 0, 2, "BBB\t2024-01-08\t10,5\t5", "QtyIn \"10,5\" is not a number"},
         {fills, 0, 0, "BBB,Buy,2024-01-08 9:75,10,5", "DateTime \"2024-01-08 9:75\" is not a date and time of day"},
