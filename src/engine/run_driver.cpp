@@ -9,6 +9,7 @@
 #include "engine/optimizer.h"
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
+#include "engine/trade_list.h"
 #include "engine/walk_forward.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
@@ -473,6 +474,10 @@ int RunScript(int mode)
 {
     if (!gRun.unattended && gSettingsFile[0]) SaveSettings(gSettingsFile);
     ResetEngineRun();
+    /* Each run's compile drops the trade-list rows and its first test reads
+    ** the files again, so each run says once what they hold that it cannot
+    ** use, not only the program's first run. */
+    ResetTradeListState();
     gDebugEvalWritten = 0;
     char dateDisplay[sizeof gSettings.DateDisplayFormat];
     CopyString(dateDisplay, sizeof dateDisplay, gSettings.DateDisplayFormat, -1);

@@ -53,6 +53,63 @@ static int32_t StrategyIndexOf(const StrategyRecord *strategy)
         : -1;
 }
 
+/* A finding about a row: logged with AddLog (or when generating orders),
+** else shown once per run as the given notice. */
+static void Finding(int *shown, const char *notice, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+static void Finding(int *shown, const char *notice, const char *format, ...)
+{
+    if (gSettings.AddLog || gRun.generatingOrders) {
+        char text[1024];
+        va_list args;
+        va_start(args, format);
+        FormatTextV(text, sizeof text, format, args);
+        va_end(args);
+        LogPrintf("%s", text);
+    } else if (shown && notice && !*shown && !gSettings.TLNoPopups) {
+        *shown = 1;
+        ShowPopupNotice(255, "%s", notice);
+    }
+}
+
+static void DateText(int32_t date, char out[DATE_TEXT_SIZE])
+{
+    FormatDefaultDate(date, out);
+}
+
+/* The strategy's file as it is opened: a relative name without a ScriptPath
+** of its own is in the scripts folder. */
+static void TradeListPath(const StrategyRecord *strategy, char path[TL_PATH_MAX + 1])
+{
+    CopyString(path, TL_PATH_MAX, strategy->TradeList, -1);
+    ExpandPathMacros(path, gSettings.ScriptPath[0] ? gSettings.ScriptPath : nullptr);
+}
+
+/* A line of the file that is not used, named with what it holds that cannot
+** be read: a row taken with a value it cannot mean would trade what the
+** list never traded, and one passed over unseen would leave a trade out. */
+static void LineNotRead(const StrategyRecord *strategy, int32_t line, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+static void LineNotRead(const StrategyRecord *strategy, int32_t line, const char *format, ...)
+{
+    char reason[512], path[TL_PATH_MAX + 1];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(reason, sizeof reason, format, args);
+    va_end(args);
+    TradeListPath(strategy, path);
+    Finding(&gTradeListState.unreadNotice,
+            "One or more trade list lines could not be read. Run with Log enabled for details.",
+            "TradeList: line %d of %s was not read: %s", line, path, reason);
+}
+
+/* Names the field of the line whose text cannot be its value (fault: "not a
+** number", ...). */
+static void FieldNotRead(const StrategyRecord *strategy, int32_t line, int id, const char *text, const char *fault)
+{
+    LineNotRead(strategy, line, "%s \"%s\" is %s", kTradeListFieldNames[id], text, fault);
+}
+
 /* ---- fields ------------------------------------------------------------------- */
 
 static bool IsTokenStop(char c)
@@ -76,42 +133,54 @@ int32_t ParseTradeListTime(const char *text)
 {
     if (!text) return 0;
     while (*text == ' ' || *text == '\t') text++;
+    if (!*text) return 0;
     static const char *const kWords[4] = {"n/a", "open", "intraday", "close"};
     for (int32_t k = 0; k < 4; k++)
         if (CompareNoCaseN(text, kWords[k], strlen(kWords[k])) == 0) return k;
-    if (*text < '0' || *text > '9') return 0;
+    /* Neither a word nor a number: taken as none, the fill would be timed
+    ** as intraday, which the list never said. */
+    if (*text < '0' || *text > '9') return TL_TIME_BAD;
     char *end = nullptr;
-    long hours = strtol(text, &end, 10);
+    long hours = strtol(text, &end, 10), minutes = 0, seconds = 0;
     if (*end == ':') {
-        long minutes = strtol(end + 1, &end, 10), seconds = 0;
+        minutes = strtol(end + 1, &end, 10);
         if (*end == ':') seconds = strtol(end + 1, &end, 10);
-        /* Each part of a clock time has two digits; anything larger is no
-        ** time, and would not fit the hhmmss number either. */
-        if (hours > 99 || minutes < 0 || minutes > 99 || seconds < 0 || seconds > 99) return TL_TIME_BAD;
-        return (int32_t)(hours * 10000 + minutes * 100 + seconds);
+    } else if (hours >= 10000) {
+        seconds = hours % 100, minutes = hours / 100 % 100, hours /= 10000;
+    } else if (hours >= 100) {
+        minutes = hours % 100, hours /= 100;
     }
-    if (hours >= 10000) return (int32_t)std::min(hours, 2359599L);
-    if (hours >= 100) return (int32_t)(hours * 100);
-    return (int32_t)(hours * 10000);
+    /* A time no clock shows would be timed and session-checked as some
+    ** other time. */
+    if (hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59) return TL_TIME_BAD;
+    return (int32_t)(hours * 10000 + minutes * 100 + seconds);
 }
 
-double ParseTradeListNumber(const char *text, int32_t numFmt)
+/* 1 when the group separator at p is one: exactly three digits follow it. */
+static bool GroupsThousands(const char *p)
 {
-    char clean[64];
-    int n = 0;
-    for (const char *p = text; *p && n < (int)sizeof clean - 1; p++) {
-        char c = *p;
-        if (numFmt == 1) {
-            if (c == '.') continue;
-            if (c == ',') c = '.';
-        } else if (c == ',') {
+    for (int k = 1; k <= 3; k++)
+        if (p[k] < '0' || p[k] > '9') return false;
+    return p[4] < '0' || p[4] > '9';
+}
+
+const char *TradeListNumberFault(const char *text, int32_t numFmt, double *value)
+{
+    const char group = numFmt == 1 ? '.' : ',';
+    std::string clean;
+    for (const char *p = text; *p; p++) {
+        if (*p == group) {
+            /* "10.5" in a decimal-comma file is no 105, nor "10,5" 105 in a
+            ** decimal-point one. */
+            if (!GroupsThousands(p)) return "not a number";
             continue;
         }
-        clean[n++] = c;
+        clean += numFmt == 1 && *p == ',' ? '.' : *p;
     }
-    clean[n] = 0;
-    double v = strtod(clean, nullptr);
-    return std::isfinite(v) ? v : 0;
+    double read = 0;
+    const char *fault = NumberTextFault(clean.c_str(), DECIMAL_NUMBER, &read);
+    *value = fault ? 0 : read;
+    return fault;
 }
 
 static bool RealDate(int y, int m, int d)
@@ -155,38 +224,77 @@ int32_t ParseTradeListDate(const char *text, int32_t dateFmt)
     return RealDate(y, m, d) ? MakeDate(y, m, d) : 0;
 }
 
-/* The symbol number of an AssetId field: minus the id (0 for an empty or
-** non-numeric field).  false for an id whose negative is no 32-bit number,
-** which makes the row a bad one. */
-static bool ParseAssetId(const char *text, int32_t *number)
+/* The symbol number of an AssetId field: minus the id (0 for an empty
+** field); why the text is none, when it is not.  An id below 0 would read
+** as a symbol number and be passed over for the row's name. */
+static const char *AssetIdFault(const char *text, int32_t *number)
 {
-    const long long id = strtoll(text, nullptr, 10);
-    if (id <= INT32_MIN || id > INT32_MAX) return false;
+    double id = 0;
+    if (const char *fault = NumberTextFault(text, WHOLE_NUMBER, &id)) return fault;
+    if (id < 0) return "out of range";
     *number = -(int32_t)id;
-    return true;
+    return nullptr;
+}
+
+/* A TradeID field (0 when empty): a whole number that fits its 32 bits. */
+static const char *TradeIdFault(const char *text, uint32_t *id)
+{
+    double v = 0;
+    if (const char *fault = NumberTextFault(text, DECIMAL_NUMBER, &v)) return fault;
+    if (v != std::floor(v)) return "not a whole number";
+    if (v < 0 || v > 4294967295.0) return "out of range";
+    *id = (uint32_t)v;
+    return nullptr;
 }
 
 /* A price field: a leading "=" marks it exact. */
-static double ParsePrice(const char *text, int32_t numFmt, uint32_t *exact)
+static const char *PriceFault(const char *text, int32_t numFmt, uint32_t *exact, double *price)
 {
     while (*text == ' ') text++;
     if (*text == '=') {
         *exact = 1;
         text++;
     }
-    return ParseTradeListNumber(text, numFmt);
+    return TradeListNumberFault(text, numFmt, price);
 }
 
-/* A date field with an optional time after the first blank. */
-static int32_t ParseDateWithTime(const char *text, int32_t dateFmt, int32_t *clock)
+/* A date field with an optional time after the first blank, into *date (0
+** for an empty field or "n/a", which the program shows for no date) and
+** *clock; why the text is none, when it is not. */
+static const char *DateFault(const char *text, int32_t dateFmt, int32_t *date, int32_t *clock)
 {
-    int32_t date = ParseTradeListDate(text, dateFmt);
+    while (*text == ' ' || *text == '\t') text++;
+    *date = 0;
+    if (!*text || CompareNoCaseN(text, "n/a", 3) == 0) return nullptr;
+    *date = ParseTradeListDate(text, dateFmt);
+    if (!*date) return "not a date";
     const char *blank = strchr(text, ' ');
     if (blank && clock) {
         while (*blank == ' ') blank++;
         if (*blank) *clock = ParseTradeListTime(blank);
+        if (*clock < 0) return "not a date and time of day";
     }
-    return date;
+    return nullptr;
+}
+
+/* The entry date of a line (DateTime or DateIn); 0 after naming the line
+** when there is none.  A first line without one is the heading, unless its
+** date field begins with a digit; a line of blanks is none of the list's. */
+static int32_t LineDate(const StrategyRecord *strategy, int32_t line, int id, const char *text, int32_t *clock,
+                        char **fields, int count)
+{
+    int32_t date = 0;
+    const char *fault = DateFault(text, strategy->TLDateFmt, &date, clock);
+    if (date && !fault) return date;
+    bool blank = true;
+    for (int k = 0; k < count && blank; k++) blank = fields[k][strspn(fields[k], " \t")] == 0;
+    while (*text == ' ' || *text == '\t') text++;
+    if (blank || (line == 1 && (*text < '0' || *text > '9'))) return 0;
+    if (fault)
+        FieldNotRead(strategy, line, id, text, fault);
+    else
+        LineNotRead(strategy, line, "it gives no %s", kTradeListFieldNames[id]);
+    return 0;
 }
 
 /* Renames the symbol through the symbol-change list when a change applies on
@@ -234,37 +342,48 @@ static bool HasField(const int32_t column[TL_FIELD_COUNT], int id)
     return column[id] > 0;
 }
 
-static int32_t ParseSide(const char *text)
+/* "long..." +1, "short..." -1 (any case), or one of the numbers 1, -1 and 0
+** (the strategy's Side, as is an empty field). */
+static const char *SideFault(const char *text, int32_t *side)
 {
     while (*text == ' ') text++;
-    if (CompareNoCaseN(text, "long", 4) == 0) return 1;
-    if (CompareNoCaseN(text, "short", 5) == 0) return -1;
-    return (int32_t)strtol(text, nullptr, 10);
+    if (CompareNoCaseN(text, "long", 4) == 0) {
+        *side = 1;
+        return nullptr;
+    }
+    if (CompareNoCaseN(text, "short", 5) == 0) {
+        *side = -1;
+        return nullptr;
+    }
+    double v = 0;
+    if (NumberTextFault(text, WHOLE_NUMBER, &v) || (v != 1 && v != -1 && v != 0)) return "not long, short, 1, -1 or 0";
+    *side = (int32_t)v;
+    return nullptr;
 }
 
 /* ---- reading ------------------------------------------------------------------ */
 
-/* Pre-pass: quotes removed; inside quotes a comma is dropped only when commas
-** group digits (TLNumFmt Point), so "12,5" stays a decimal comma otherwise.
-** Returns the line count. */
-static int32_t CleanText(std::string &text, int32_t numFmt)
+/* Each line's double quotes are its own: they are removed, and the commas
+** inside them too when commas group digits (TLNumFmt Point), so "12,5" stays
+** a decimal comma otherwise.  A quote left open would run the rows after it
+** together, so such a line is named and left empty.  The lines end in LF
+** afterwards (LF, CR LF and CR alone each end one); returns their count. */
+static int32_t UnquoteLines(const StrategyRecord *strategy, std::string &text)
 {
     std::string out;
     out.reserve(text.size() + 2);
-    bool quoted = false;
-    int32_t lines = 1;
-    for (size_t i = 0; i < text.size(); i++) {
-        const char c = text[i];
-        if (c == '"') {
-            quoted = !quoted;
-            continue;
+    const char separator = strategy->TLNumFmt == 1 ? 0 : ','; /* 0: no separator is dropped */
+    int32_t lines = 0;
+    char *p = &text[0];
+    while (char *line = TakeTextLine(&p)) {
+        lines++;
+        if (!UnquoteLine(line, separator)) {
+            LineNotRead(strategy, lines, "it opens a double quote that it does not close");
+            line[0] = 0;
         }
-        if (quoted && c == ',' && numFmt != 1) continue;
-        /* LF, CR LF and CR alone each end a line. */
-        if (c == '\n' || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) lines++;
-        out += c;
+        out += line;
+        out += '\n';
     }
-    out += "\r\n";
     text.swap(out);
     return lines;
 }
@@ -304,15 +423,13 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         ReportError("TradeList file path is too long -- maximum is 260 chars.");
         return -1;
     }
-    CopyString(path, TL_PATH_MAX, strategy->TradeList, -1);
-    /* Without a ScriptPath of its own a relative name is in the scripts folder. */
-    ExpandPathMacros(path, gSettings.ScriptPath[0] ? gSettings.ScriptPath : nullptr);
+    TradeListPath(strategy, path);
     char *block = nullptr;
     uint32_t size = 0;
     if (!LoadTextFile(path, &block, &size)) return -1;
     std::string text(block, size);
     FreeMemory(&block);
-    const int32_t lines = CleanText(text, strategy->TLNumFmt);
+    const int32_t lines = UnquoteLines(strategy, text);
 
     const char delimiter = Delimiter(strategy);
     int32_t column[TL_FIELD_COUNT];
@@ -345,43 +462,61 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
     }
 
     TradeListRow *rows = Rows(strategy);
-    int32_t count = 0;
+    int32_t count = 0, line = 0;
     const int32_t numFmt = strategy->TLNumFmt, dateFmt = strategy->TLDateFmt;
     char *p = &text[0];
     while (*p && count < strategy->tradeListRowCapacity) {
+        line++;
         char *fields[TL_LINE_FIELDS];
         int n = SplitLine(TakeTextLine(&p), delimiter, fields);
+        if (!StrategyMatches(strategy, column, fields, n)) continue;
         TradeListRow row{};
-        row.entryDate = ParseDateWithTime(Field(column, fields, n, TLF_DATE_IN), dateFmt, &row.entryClock);
-        if (!row.entryDate || !StrategyMatches(strategy, column, fields, n)) continue;
-        bool bad = false;
-        for (int id = 1; id < TL_FIELD_COUNT; id++) {
+        row.entryDate = LineDate(strategy, line, TLF_DATE_IN, Field(column, fields, n, TLF_DATE_IN), &row.entryClock,
+                                 fields, n);
+        if (!row.entryDate) continue;
+        /* The first field that cannot be what it stands for keeps the row out. */
+        const char *fault = nullptr;
+        int faultField = 0;
+        for (int id = 1; id < TL_FIELD_COUNT && !fault; id++) {
             if (!HasField(column, id)) continue;
             const char *f = Field(column, fields, n, id);
             switch (id) {
-            case TLF_TRADE_ID: row.tradeId = (uint32_t)strtoul(f, nullptr, 10); break;
-            case TLF_SIDE: row.side = ParseSide(f); break;
+            case TLF_TRADE_ID: fault = TradeIdFault(f, &row.tradeId); break;
+            case TLF_SIDE: fault = SideFault(f, &row.side); break;
             case TLF_SYMBOL:
             case TLF_UNDERLYING: ReadSymbolToken(f, row.symbol); break;
-            case TLF_ASSET_ID: bad = bad || !ParseAssetId(f, &row.symbolNumber); break;
-            case TLF_SHARES: row.quantityIn = row.quantityOut = ParseTradeListNumber(f, numFmt); break;
-            case TLF_TIME_IN: row.entryTime = ParseTradeListTime(f); break;
-            case TLF_QTY_IN: row.quantityIn = ParseTradeListNumber(f, numFmt); break;
-            case TLF_PRICE_IN: row.priceIn = ParsePrice(f, numFmt, &row.exactPrice); break;
-            case TLF_FEES_IN: row.feesIn = ParseTradeListNumber(f, numFmt); break;
-            case TLF_VALUE_IN: row.valueIn = ParseTradeListNumber(f, numFmt); break;
-            case TLF_DATE_OUT: row.exitDate = ParseDateWithTime(f, dateFmt, &row.exitClock); break;
-            case TLF_TIME_OUT: row.exitTime = ParseTradeListTime(f); break;
-            case TLF_QTY_OUT: row.quantityOut = ParseTradeListNumber(f, numFmt); break;
-            case TLF_PRICE_OUT: row.priceOut = ParsePrice(f, numFmt, &row.exactPrice); break;
-            case TLF_FEES_OUT: row.feesOut = ParseTradeListNumber(f, numFmt); break;
-            case TLF_VALUE_OUT: row.valueOut = ParseTradeListNumber(f, numFmt); break;
+            case TLF_ASSET_ID: fault = AssetIdFault(f, &row.symbolNumber); break;
+            case TLF_SHARES:
+                fault = TradeListNumberFault(f, numFmt, &row.quantityIn);
+                row.quantityOut = row.quantityIn;
+                break;
+            case TLF_TIME_IN:
+                row.entryTime = ParseTradeListTime(f);
+                if (row.entryTime < 0) fault = "not a time of day";
+                break;
+            case TLF_QTY_IN: fault = TradeListNumberFault(f, numFmt, &row.quantityIn); break;
+            case TLF_PRICE_IN: fault = PriceFault(f, numFmt, &row.exactPrice, &row.priceIn); break;
+            case TLF_FEES_IN: fault = TradeListNumberFault(f, numFmt, &row.feesIn); break;
+            case TLF_VALUE_IN: fault = TradeListNumberFault(f, numFmt, &row.valueIn); break;
+            /* An exit date that does not read would leave a closed trade open. */
+            case TLF_DATE_OUT: fault = DateFault(f, dateFmt, &row.exitDate, &row.exitClock); break;
+            case TLF_TIME_OUT:
+                row.exitTime = ParseTradeListTime(f);
+                if (row.exitTime < 0) fault = "not a time of day";
+                break;
+            case TLF_QTY_OUT: fault = TradeListNumberFault(f, numFmt, &row.quantityOut); break;
+            case TLF_PRICE_OUT: fault = PriceFault(f, numFmt, &row.exactPrice, &row.priceOut); break;
+            case TLF_FEES_OUT: fault = TradeListNumberFault(f, numFmt, &row.feesOut); break;
+            case TLF_VALUE_OUT: fault = TradeListNumberFault(f, numFmt, &row.valueOut); break;
             case TLF_REASON: CopyString(row.reason, TL_REASON_SIZE, f, TL_REASON_SIZE - 1); break;
             default: break;
             }
+            if (fault) faultField = id;
         }
-        /* A field out of every range drops its row, as a line without a date is dropped. */
-        if (bad || row.entryTime < 0 || row.exitTime < 0 || row.entryClock < 0 || row.exitClock < 0) continue;
+        if (fault) {
+            FieldNotRead(strategy, line, faultField, Field(column, fields, n, faultField), fault);
+            continue;
+        }
         RenameSymbol(row.symbol, row.entryDate);
         row.valid = 1;
         rows[count++] = row;
@@ -421,26 +556,47 @@ int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount)
 {
     const int32_t *column = strategy->tlFieldColumn;
     const char delimiter = Delimiter(strategy);
-    const int32_t numFmt = strategy->TLNumFmt, dateFmt = strategy->TLDateFmt;
+    const int32_t numFmt = strategy->TLNumFmt;
     std::vector<TradeListRow> fills;
     char *p = text;
     uint32_t sequence = 0;
-    for (int32_t line = 0; *p && line < lineCount; line++) {
+    for (int32_t line = 1; *p && line <= lineCount; line++) {
         char *fields[TL_LINE_FIELDS];
         int n = SplitLine(TakeTextLine(&p), delimiter, fields);
+        if (!StrategyMatches(strategy, column, fields, n)) continue;
         TradeListRow f{};
-        if (HasField(column, TLF_DATE_TIME)) {
-            const char *dt = Field(column, fields, n, TLF_DATE_TIME);
-            f.entryDate = ParseTradeListDate(dt, dateFmt);
-            const char *blank = strchr(dt, ' ');
-            if (blank) f.entryTime = ParseTradeListTime(blank + 1);
-        } else {
-            f.entryDate = ParseTradeListDate(Field(column, fields, n, TLF_DATE_IN), dateFmt);
-        }
-        /* A header line holds no date and is dropped with every other such line. */
+        if (HasField(column, TLF_DATE_TIME))
+            f.entryDate = LineDate(strategy, line, TLF_DATE_TIME, Field(column, fields, n, TLF_DATE_TIME), &f.entryTime,
+                                   fields, n);
+        else
+            f.entryDate = LineDate(strategy, line, TLF_DATE_IN, Field(column, fields, n, TLF_DATE_IN), nullptr, fields, n);
         if (!f.entryDate) continue;
-        if (HasField(column, TLF_TIME_IN)) f.entryTime = ParseTradeListTime(Field(column, fields, n, TLF_TIME_IN));
-        if (f.entryTime < 0) continue; /* no clock time: a bad line */
+        /* The first field that cannot be what it stands for keeps the fill out. */
+        const char *fault = nullptr;
+        int faultField = 0;
+        for (int id : {TLF_TIME_IN, TLF_ASSET_ID, TLF_SHARES, TLF_QTY_IN, TLF_PRICE_IN, TLF_FEES_IN}) {
+            if (fault || !HasField(column, id)) continue;
+            const char *text = Field(column, fields, n, id);
+            switch (id) {
+            case TLF_TIME_IN:
+                f.entryTime = ParseTradeListTime(text);
+                if (f.entryTime < 0) fault = "not a time of day";
+                break;
+            case TLF_ASSET_ID: fault = AssetIdFault(text, &f.symbolNumber); break;
+            case TLF_SHARES:
+            case TLF_QTY_IN: fault = TradeListNumberFault(text, numFmt, &f.quantityIn); break;
+            case TLF_PRICE_IN: fault = PriceFault(text, numFmt, &f.exactPrice, &f.priceIn); break;
+            case TLF_FEES_IN: fault = TradeListNumberFault(text, numFmt, &f.feesIn); break;
+            default: break;
+            }
+            if (fault) faultField = id;
+        }
+        if (fault) {
+            FieldNotRead(strategy, line, faultField, Field(column, fields, n, faultField), fault);
+            continue;
+        }
+        f.quantityIn = std::fabs(f.quantityIn);
+        f.feesIn = std::fabs(f.feesIn);
         if (strategy->TLTimeShift != 0) {
             int64_t seconds = (int64_t)(f.entryTime / 10000) * 3600 + (f.entryTime / 100 % 100) * 60 + f.entryTime % 100 +
                 (int64_t)strategy->TLTimeShift * 3600;
@@ -456,21 +612,11 @@ int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount)
                 days++;
             }
         }
-        if (!StrategyMatches(strategy, column, fields, n)) continue;
         const char *action = Field(column, fields, n, TLF_ACTION);
         while (*action == ' ') action++;
         f.side = *action == 'b' || *action == 'B' ? 1 : -1;
         if (HasField(column, TLF_SYMBOL)) ReadSymbolToken(Field(column, fields, n, TLF_SYMBOL), f.symbol);
         if (HasField(column, TLF_UNDERLYING)) ReadSymbolToken(Field(column, fields, n, TLF_UNDERLYING), f.symbol);
-        if (HasField(column, TLF_ASSET_ID) && !ParseAssetId(Field(column, fields, n, TLF_ASSET_ID), &f.symbolNumber))
-            continue;
-        if (HasField(column, TLF_SHARES))
-            f.quantityIn = std::fabs(ParseTradeListNumber(Field(column, fields, n, TLF_SHARES), numFmt));
-        if (HasField(column, TLF_QTY_IN))
-            f.quantityIn = std::fabs(ParseTradeListNumber(Field(column, fields, n, TLF_QTY_IN), numFmt));
-        if (HasField(column, TLF_PRICE_IN)) f.priceIn = ParsePrice(Field(column, fields, n, TLF_PRICE_IN), numFmt, &f.exactPrice);
-        if (HasField(column, TLF_FEES_IN))
-            f.feesIn = std::fabs(ParseTradeListNumber(Field(column, fields, n, TLF_FEES_IN), numFmt));
         if (HasField(column, TLF_REASON))
             CopyString(f.reason, TL_REASON_SIZE, Field(column, fields, n, TLF_REASON), TL_REASON_SIZE - 1);
         RenameSymbol(f.symbol, f.entryDate);
@@ -567,29 +713,6 @@ int CompareTrades(const TradeListRow *a, const TradeListRow *b)
     return 0;
 }
 
-/* A finding about a row: logged with AddLog (or when generating orders),
-** else shown once per run as the given notice. */
-static void Finding(int *shown, const char *notice, const char *format, ...)
-    __attribute__((format(printf, 3, 4)));
-static void Finding(int *shown, const char *notice, const char *format, ...)
-{
-    if (gSettings.AddLog || gRun.generatingOrders) {
-        char text[1024];
-        va_list args;
-        va_start(args, format);
-        FormatTextV(text, sizeof text, format, args);
-        va_end(args);
-        LogPrintf("%s", text);
-    } else if (shown && notice && !*shown && !gSettings.TLNoPopups) {
-        *shown = 1;
-        ShowPopupNotice(255, "%s", notice);
-    }
-}
-
-static void DateText(int32_t date, char out[DATE_TEXT_SIZE])
-{
-    FormatDefaultDate(date, out);
-}
 
 int ValidateTradePrices(StrategyRecord *strategy, SymbolRecord *symbol, TradeListRow *row, int32_t firstDate)
 {

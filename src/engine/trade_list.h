@@ -9,7 +9,9 @@
 **             per-strategy activation and last trade-list date, the
 **             once-per-run notices).
 ** Errors:     a file that cannot be read is reported and gives -1; a line
-**             that cannot be parsed (no date, too many fields) is dropped.
+**             that cannot be read (a quote left open, no date, a field
+**             whose text cannot be its value) is not used and is named in
+**             the log with AddLog, else by one notice per run.
 ** Threads:    UI thread, at the start of a test run and in its date loop.
 */
 #pragma once
@@ -77,7 +79,7 @@ struct TradeListState {
     std::vector<int32_t> lastDate;                 /* per strategy: the last date a valid row touches */
     std::vector<uint8_t> active;                   /* per strategy: the rows supply setups on the date */
     std::vector<uint8_t> rules;                    /* per strategy: the strategy's own rules trade */
-    int outsideNotice, missingNotice, noBarNotice; /* once-per-run notices shown */
+    int outsideNotice, missingNotice, noBarNotice, unreadNotice; /* once-per-run notices shown */
 };
 extern TradeListState gTradeListState;
 
@@ -86,12 +88,15 @@ void ResetTradeListState();
 
 /* "n/a", "open", "intraday", "close" give 0..3; h:m[:s] gives hhmmss; a bare
 ** number >= 10000 is hhmmss, >= 100 hhmm, else hours.  No text gives 0.
-** TL_TIME_BAD for an h:m[:s] text whose parts are not 0 to 99: such a field
-** makes its row a bad one. */
+** TL_TIME_BAD for any other text, or a time no clock shows (an hour past
+** 23, a minute or second past 59): such a field keeps its line out. */
 enum { TL_TIME_BAD = -1 };
 int32_t ParseTradeListTime(const char *text);
-/* A number in the file's format (numFmt 1: decimal comma, '.' groups). */
-double ParseTradeListNumber(const char *text, int32_t numFmt);
+/* A number in the file's format (numFmt 1: decimal comma, '.' groups) into
+** *value (0 for an empty text); why the text is none ("not a number", "not a
+** finite number"), with *value 0, when it is not.  A group separator is
+** followed by three digits. */
+const char *TradeListNumberFault(const char *text, int32_t numFmt, double *value);
 /* A date in yyyymmdd, y-m-d or the order dateFmt gives (0 MDY, 1 DMY); 0 when none. */
 int32_t ParseTradeListDate(const char *text, int32_t dateFmt);
 

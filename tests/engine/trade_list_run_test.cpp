@@ -111,6 +111,28 @@ TEST_F(TradeListRun, TheTraceShowsReplayedEntriesAndExits)
         << log;
 }
 
+/* Every run reads the list again and says once what it could not use: the
+** second run of the same script shows its notices as the first did, and
+** trades what it could read (a quantity of text is no trade of 0). */
+TEST_F(TradeListRun, EachRunNamesTheLinesItCouldNotRead)
+{
+    Write("trades.csv", "Symbol,DateIn,Shares,PriceIn,DateOut,PriceOut\n"
+                        "AAA,20240109,100,10.5,20240111,12.5\n"
+                        "AAA,20240110,lots,12,20240115,15\n"
+                        "ZZZ,20240110,100,12,20240115,15\n");
+    const std::string script = "Strategy: TL\n  TradeList: trades.csv\n  TLEndDate: latest\n  Compounded: False\n";
+    for (int run = 1; run <= 2; run++) {
+        SCOPED_TRACE(run);
+        ResetHeadlessShell();
+        ASSERT_EQ(0, Run(script)) << LastNotice();
+        ExpectTrades(LastTest(), {{20240109, 100, 10.5, 0, 20240111, 12.5, 0, 6}});
+        std::string notices;
+        for (int k = 0; k < gHeadless.noticeCount; k++) notices += std::string(gHeadless.notices[k]) + "|";
+        EXPECT_EQ("One or more trade list lines could not be read. Run with Log enabled for details.|"
+                  "One or more trade symbols were not found in the data file. Run with Log enabled for details.|",
+                  notices);
+    }
+}
 
 /* A compact trades file read back as a trade list makes the same trades:
 ** 10,482,237 shares and prices of 10,000 and more keep every digit (six

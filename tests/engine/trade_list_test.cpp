@@ -2,6 +2,7 @@
 ** checking prices against the day's bars. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -68,8 +69,10 @@ TEST_F(TradeListTest, TimesReadAsWordsClockTimesOrNumbers)
     const struct {
         const char *text;
         int32_t expected;
-    } cases[] = {{"open", 1}, {"Close", 3}, {"n/a", 0}, {"intraday", 2}, {"9:30", 93000}, {"16:00", 160000}, {"9:30:15", 93015}, {"93000", 93000}, {"930", 93000}, {"9", 90000}, {"", 0}, {"later", 0},
-                 {"99999999999999999999:30", TL_TIME_BAD}, {"9:-5", TL_TIME_BAD}, {"9:30:100", TL_TIME_BAD}};
+    } cases[] = {{"open", 1}, {"Close", 3}, {"n/a", 0}, {"intraday", 2}, {"9:30", 93000}, {"16:00", 160000}, {"9:30:15", 93015}, {"93000", 93000}, {"930", 93000}, {"9", 90000}, {"", 0}, {"23:59:59", 235959},
+                 {"99999999999999999999:30", TL_TIME_BAD}, {"9:-5", TL_TIME_BAD}, {"9:30:100", TL_TIME_BAD},
+                 /* no word, no clock time: never taken as none (intraday) or as some other time */
+                 {"later", TL_TIME_BAD}, {"24:00", TL_TIME_BAD}, {"9:75", TL_TIME_BAD}, {"2500", TL_TIME_BAD}, {"30", TL_TIME_BAD}, {"99999999", TL_TIME_BAD}, {"236000", TL_TIME_BAD}};
     for (const auto &c : cases) EXPECT_EQ(c.expected, ParseTradeListTime(c.text)) << c.text;
 }
 
@@ -159,8 +162,9 @@ TEST_F(TradeListTest, BadLinesAreDroppedAndBadFilesReported)
                       "AAA,,10,5\n"           /* no date */
                       "AAA\n" +               /* missing fields */
                       longLine +
-                      "\n" + manyFields + "\n" + "AAA,2024-01-08,abc,\n")); /* a bad number reads as 0 */
-    EXPECT_EQ(0, Row(0).quantityIn);
+                      "\n" + manyFields + "\n" + "AAA,2024-01-08,10,\n")); /* an empty number reads as 0 */
+    EXPECT_EQ(10, Row(0).quantityIn);
+    EXPECT_EQ(0, Row(0).priceIn);
 
     gRun.resultCode = RESULT_OK;
     EXPECT_EQ(-1, Read("Name,Date\nAAA,2024-01-08\n"));
@@ -171,6 +175,89 @@ TEST_F(TradeListTest, BadLinesAreDroppedAndBadFilesReported)
     CopyString(strategy->TradeList, sizeof strategy->TradeList, tmp.File("none.csv").c_str(), -1);
     EXPECT_EQ(-1, ReadTradeListFile(strategy.get()));
     EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+}
+
+/* A line that cannot be read is not used and is named with its number and
+** what it holds, in the log with AddLog, else by one notice for the run: a
+** quote left open (the line after it stays a row of its own), a date, time,
+** number, side or id that is none, in both file shapes and number formats.
+** Each file holds a heading, the damaged line, a blank line and a good row. */
+TEST_F(TradeListTest, LinesThatCannotBeReadAreNamedAndNotUsed)
+{
+    const char *trades = "Symbol,DateIn,QtyIn,PriceIn,Side,TradeID,DateOut,TimeIn,AssetId";
+    const char *fills = "Symbol,Action,DateTime,Shares,PriceIn,FeesIn,TimeIn";
+    const struct {
+        const char *fields;
+        int numFmt, delim;
+        const char *line, *named;
+    } cases[] = {
+        {trades, 0, 0, "BBB,2024-13-01,10,5", "DateIn \"2024-13-01\" is not a date"},
+        {trades, 0, 0, "BBB,,10,5", "it gives no DateIn"},
+        {trades, 0, 0, "BBB,2024-01-08 25:00,10,5", "DateIn \"2024-01-08 25:00\" is not a date and time of day"},
+        {trades, 0, 0, "BBB,2024-01-08,\"10,5", "it opens a double quote that it does not close"},
+        {trades, 0, 0, "BBB,2024-01-08,abc,5", "QtyIn \"abc\" is not a number"},
+        {trades, 0, 0, "BBB,2024-01-08,10,12abc", "PriceIn \"12abc\" is not a number"},
+        {trades, 0, 0, "BBB,2024-01-08,10,inf", "PriceIn \"inf\" is not a finite number"},
+        {trades, 0, 0, "BBB,2024-01-08,10,=1e400", "PriceIn \"=1e400\" is not a finite number"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,x", "Side \"x\" is not long, short, 1, -1 or 0"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,2", "Side \"2\" is not long, short, 1, -1 or 0"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,,abc", "TradeID \"abc\" is not a number"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,,-5", "TradeID \"-5\" is out of range"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,,4294967296", "TradeID \"4294967296\" is out of range"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,,7.5", "TradeID \"7.5\" is not a whole number"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,,,2024-02-30", "DateOut \"2024-02-30\" is not a date"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,,,,later", "TimeIn \"later\" is not a time of day"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,,,,,7x", "AssetId \"7x\" is not a whole number"},
+        {trades, 0, 0, "BBB,2024-01-08,10,5,,,,,-5", "AssetId \"-5\" is out of range"},
+        {trades, 1, 0, "BBB;2024-01-08;10.5;5", "QtyIn \"10.5\" is not a number"}, /* a point in a decimal-comma file */
+        {trades, 0, 2, "BBB\t2024-01-08\t10,5\t5", "QtyIn \"10,5\" is not a number"},
+        {fills, 0, 0, "BBB,Buy,2024-01-08 9:75,10,5", "DateTime \"2024-01-08 9:75\" is not a date and time of day"},
+        {fills, 0, 0, "BBB,Buy,01/32/2024,10,5", "DateTime \"01/32/2024\" is not a date"},
+        {fills, 0, 0, "BBB,Buy,2024-01-08,ten,5", "Shares \"ten\" is not a number"},
+        {fills, 0, 0, "BBB,Buy,2024-01-08,10,nan", "PriceIn \"nan\" is not a finite number"},
+        {fills, 0, 0, "BBB,Buy,2024-01-08,10,5,1e999", "FeesIn \"1e999\" is not a finite number"},
+        {fills, 0, 0, "BBB,Buy,\"2024-01-08,10,5", "it opens a double quote that it does not close"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        const bool fill = c.fields == fills;
+        const char d = c.delim == 2 ? '\t' : c.numFmt == 1 ? ';' : ',';
+        std::string good = fill ? "AAA,Sell,2024-01-09,10,5,0,close" : "AAA,2024-01-09,10,5,long,4294967295,n/a,close";
+        std::replace(good.begin(), good.end(), ',', d);
+        const std::string blank = std::string(3, d);
+        strategy->TLNumFmt = c.numFmt;
+        strategy->TLDelim = c.delim;
+        strategy->tlFieldSum = 0;
+        for (int addLog = 1; addLog >= 0; addLog--) {
+            ResetTradeListState();
+            gSettings.AddLog = addLog;
+            ResetHeadlessShell();
+            gHeadless.captureLog = 1;
+            EXPECT_EQ(1, Read("heading\n" + std::string(c.line) + "\n" + blank + "\n" + good + "\n", c.fields));
+            if (strategy->tradeListRowCount == 1) {
+                EXPECT_STREQ("AAA", Row(0).symbol);
+                EXPECT_EQ(20240109, Row(0).entryDate);
+                EXPECT_EQ(10, Row(0).quantityIn);
+                EXPECT_EQ(fill ? -1 : 1, Row(0).side);
+            }
+            const std::string log = gHeadless.logText ? gHeadless.logText : "";
+            if (addLog) {
+                EXPECT_EQ("TradeList: line 2 of " + std::string(strategy->TradeList) + " was not read: " + c.named + "\n",
+                          log);
+                EXPECT_EQ(0, gHeadless.noticeCount);
+            } else {
+                EXPECT_EQ("", log);
+                EXPECT_EQ(1, gHeadless.noticeCount);
+                EXPECT_STREQ("One or more trade list lines could not be read. Run with Log enabled for details.",
+                             LastNotice());
+            }
+        }
+    }
+    /* What the program itself writes for none: an open trade, the top id. */
+    strategy->TLNumFmt = strategy->TLDelim = 0;
+    ASSERT_EQ(1, Read("AAA,2024-01-09,10,5,long,4294967295,n/a\n", trades));
+    EXPECT_EQ(0, Row(0).exitDate);
+    EXPECT_EQ(4294967295u, Row(0).tradeId);
 }
 
 /* A time or an AssetId beyond what its field can mean drops its row, in
