@@ -369,5 +369,10 @@ int ReadTimeOfDay(const char *text, int32_t *time)
     if (!strpbrk(p, "0123456789")) return 0;
     const int32_t t = ParseTime(p);
     *time = t;
+    /* Each part of "h:mm:ss" on its own: packed, a second of 100 would carry
+    ** into the minute ("9:30:100" 9:31:00) and a minute below 0 borrow from
+    ** the hour ("9:-50" 8:50:00). */
+    int v[3] = {0, 0, 0};
+    if (ScanTriple(p, ':', v) >= 2 && (v[0] < 0 || v[1] < 0 || v[1] > 59 || v[2] < 0 || v[2] > 59)) return 0;
     return t >= 0 && t / 10000 <= 23 && t / 100 % 100 <= 59 && t % 100 <= 59;
 }

@@ -225,6 +225,25 @@ TEST_F(DatesTest, ParseTimeForms)
     EXPECT_LE(now, 235959);
 }
 
+/* A file's time of day: what a clock shows, each part in its range. */
+TEST_F(DatesTest, ReadTimeOfDayTakesOnlyWhatAClockShows)
+{
+    /* clang-format off */
+    static const struct { const char *text; int ok; int time; } kCases[] = {
+        {"", 1, 0},          {"9:30", 1, 93000},   {" 16:00:05", 1, 160005}, {"2359", 1, 235900},
+        {"24:00", 0, 0},     {"9:75", 0, 0},       {"9:30:100", 0, 0},       {"9:-50", 0, 0},
+        {"2460", 0, 0},      {"noon", 0, 0},
+    };
+    /* clang-format on */
+    for (const auto &c : kCases) {
+        int32_t time = -1;
+        EXPECT_EQ(c.ok, ReadTimeOfDay(c.text, &time)) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(c.time, time) << c.text;
+        }
+    }
+}
+
 TEST_F(DatesTest, UtcClockIsACalendarDate)
 {
     PlatDateTime utc;
