@@ -1075,9 +1075,9 @@ TEST_F(NativeProgramTest, AStopAfterTheLastRunEndsTheProgramAsStopped)
     int hold = Reach(fifo);
     ASSERT_GE(hold, 0);
     kill(child.pid, SIGTERM);
+    close(hold); /* the stop is taken before the program goes on */
     errors.clear();
     ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
-    close(hold);
     said.clear();
     ReadUntil(child.out, &said, "\x01");
     EXPECT_EQ(8, ExitCode(&child)) << errors;
