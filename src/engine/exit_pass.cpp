@@ -407,8 +407,13 @@ static int CheckExit(EvalContext *context, int32_t forced)
             SetContextBar(context, bar);
             p->exitDate = bar->date;
         }
-        if (phase == PHASE_CLOSE && bar->date < dataEnd && symbol->lastDate <= bar->date && !governed)
+        if (phase == PHASE_CLOSE && bar->date < dataEnd && symbol->lastDate <= bar->date && !governed) {
+            /* The symbol's last bar is complete, though a longer one's date
+            ** may lie before the context date: the exit is on that bar, as
+            ** when its data end before the date. */
+            SetContextBar(context, bar);
             reason = EXIT_END_OF_DATA;
+        }
     }
     /* A test that ends inside a period of the strategy's bar size leaves at
     ** the close of its last date: the period's bar holds days after it.  Its

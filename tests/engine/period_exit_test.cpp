@@ -582,6 +582,54 @@ TEST_F(EngineTest, APositionWhoseDataEndBeforeTheTestsLastDateLeavesByEndOfData)
     }
 }
 
+/* BBB's data end on Tuesday February 13, 2024, inside a week, month and
+** quarter that end before the test does.  A weekly, monthly or quarterly
+** position bought at the open of the week of January 29, of December or of
+** October leaves by "end of data" on the 13th, having held 2 weeks, 2
+** months or 1 quarter: the same whether AAA's data go on to June or end on
+** the test's last date, in the next period, and in a daily run as in a run
+** of the strategy's bar size. */
+TEST_F(EngineTest, AnEndOfDataExitCountsItsLastBarWhereverTheTestEnds)
+{
+    const std::vector<int32_t> all = Weekdays(20230601, 20240628);
+    const struct {
+        const char *barSize, *signal;
+        int32_t endDate, dateIn, bars;
+    } cases[] = {{"Weekly", "20240126", 20240221, 20240129, 2},
+                 {"Monthly", "20231130", 20240313, 20231201, 2},
+                 {"Quarterly", "20230929", 20240410, 20231002, 1}};
+    for (const auto &c : cases) {
+        for (bool cut : {false, true}) {
+            std::vector<int32_t> d;
+            std::vector<DayBar> aaa, bbb;
+            for (int32_t day : all) {
+                if (cut && day > c.endDate) break;
+                d.push_back(day);
+                aaa.push_back(DayBar{day, 20, 20, 20, 20});
+                if (day <= 20240213) bbb.push_back(DayBar{day, 10, 10, 10, 10});
+            }
+            for (bool ownRun : {false, true}) {
+                SCOPED_TRACE(std::string(c.barSize) + (cut ? " data cut" : " EndDate") + (ownRun ? " own run" : " daily run"));
+                LoadStore(d, {{"AAA", aaa}, {"BBB", bbb}});
+                std::string script = "Settings:\n";
+                if (ownRun) script += std::string("  BarSize: ") + c.barSize + "\n";
+                if (!cut) script += "  EndDate: " + std::to_string(c.endDate) + "\n";
+                script += std::string("Strategy: S\n  BarSize: ") + c.barSize + "\n  EntrySetup: ?Symbol = \"BBB\" and BarDate = " +
+                    c.signal + "\n  Quantity: 100\n  QtyType: Shares\n";
+                ASSERT_EQ(0, Run(script)) << LastMessage();
+                const TestRecord *test = LastTest();
+                ASSERT_NE(nullptr, test);
+                ASSERT_EQ(1, test->tradeCount);
+                const TradeRecord &t = test->trades[0];
+                EXPECT_EQ(c.dateIn, t.dateIn);
+                EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
+                EXPECT_EQ(20240213, t.dateOut);
+                EXPECT_EQ(c.bars, t.bars);
+            }
+        }
+    }
+}
+
 } // namespace
 
 namespace {
