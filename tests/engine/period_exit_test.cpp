@@ -744,6 +744,7 @@ TEST_F(EngineTest, ALongerBarsTargetOrStopReachedOnlyBeforeTheEntryDoesNotFill)
 }
 
 } // namespace
+
 namespace {
 
 /* A weekly long of 100 AAA bought at 100 on April 1, 2024 holds a target of
