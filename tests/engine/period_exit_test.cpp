@@ -757,7 +757,7 @@ TEST_F(EngineTest, ADayWithoutTradesFillsNoTargetOfALongerBar)
     std::vector<int32_t> d = Weekdays(20240101, 20240430);
     std::vector<DayBar> bars;
     for (int32_t day : d) {
-        DayBar bar{day, 100, day == 20240405 ? 101 : 100, 100, 100};
+        DayBar bar{day, 100, day == 20240405 ? 101.0 : 100.0, 100, 100};
         if (day == 20240404) bar = DayBar{day, 106, 106, 106, 106, 0};
         bars.push_back(bar);
     }
