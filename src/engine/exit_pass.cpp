@@ -169,16 +169,19 @@ static void RescaleBar(Bar *bar, double split)
     bar->split = split;
 }
 
-/* The part of a longer bar's period that lies on or before date, built from
-** the symbol's daily bars as the longer bars are (the first day's open, the
-** last day's close, the extremes, earlier prices rescaled to the latest
-** split factor).  0 when the symbol has no daily bar in that part. */
-static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date, Bar *out)
+/* The part of a longer bar's period that lies on or before date and not
+** before from, built from the symbol's daily bars as the longer bars are
+** (the first day's open, the last day's close, the extremes, earlier prices
+** rescaled to the latest split factor).  A position passes its entry date
+** as from: the days of its entry's period before it are none of its
+** business.  0 when the symbol has no daily bar in that part. */
+static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date, int32_t from, Bar *out)
 {
     int32_t count = 0;
     const Bar *daily = GetBarArray(symbol, BAR_DAILY, &count);
     const Bar *last = GetBarOnOrBefore(symbol, date, BAR_DAILY);
     int32_t first = GetPeriodFirstDate(date, 1, barSize);
+    if (from > first) first = from;
     if (!daily || !last || last->date < first) return 0;
     int32_t k = (int32_t)(last - daily);
     while (k > 0 && daily[k - 1].date >= first) k--;
@@ -228,7 +231,7 @@ static int FillsTodayByItsPeriod(EvalContext *context, const Bar *today, const B
     int32_t through = GetPeriodEndDate(context->date, context->barSize, context->strategy);
     if (gSettings.LastDate > 0 && through > gSettings.LastDate) through = gSettings.LastDate;
     Bar period;
-    if (!PeriodBarThrough(p->symbol, context->barSize, through, &period)) return 0;
+    if (!PeriodBarThrough(p->symbol, context->barSize, through, p->entryDate, &period)) return 0;
     RescaleBar(&period, today->split); /* a split later in the period: its prices as they stood today */
     p->exitReason = EXIT_NONE;
     p->exitPrice = 0;
@@ -391,7 +394,8 @@ static int CheckExit(EvalContext *context, int32_t forced)
     if (sMidPeriod) {
         /* Only the days of the period so far are known: the targets and
         ** stops are checked against them. */
-        if (!SyncContextBar(context) || !PeriodBarThrough(symbol, context->barSize, context->date, &partial)) return 0;
+        if (!SyncContextBar(context) || !PeriodBarThrough(symbol, context->barSize, context->date, p->entryDate, &partial))
+            return 0;
         bar = &partial;
     }
     if (!bar) {
@@ -403,20 +407,33 @@ static int CheckExit(EvalContext *context, int32_t forced)
             SetContextBar(context, bar);
             p->exitDate = bar->date;
         }
-        if (phase == PHASE_CLOSE && bar->date < dataEnd && symbol->lastDate <= bar->date && !governed)
+        if (phase == PHASE_CLOSE && bar->date < dataEnd && symbol->lastDate <= bar->date && !governed) {
+            /* The symbol's last bar is complete, though a longer one's date
+            ** may lie before the context date: the exit is on that bar, as
+            ** when its data end before the date. */
+            SetContextBar(context, bar);
             reason = EXIT_END_OF_DATA;
+        }
     }
     /* A test that ends inside a period of the strategy's bar size leaves at
     ** the close of its last date: the period's bar holds days after it.  Its
     ** bar index is that period's own, as when the data end on that date. */
     int32_t periodBar = -1;
     if (forced == EXIT_END_OF_TEST && context->barSize != BAR_DAILY && bar->date > context->date &&
-        PeriodBarThrough(symbol, context->barSize, context->date, &partial)) {
+        PeriodBarThrough(symbol, context->barSize, context->date, p->entryDate, &partial)) {
         int32_t count = 0;
         const Bar *bars = GetBarArray(symbol, context->barSize, &count);
         if (bars && bar >= bars && bar < bars + count) periodBar = (int32_t)(bar - bars);
         bar = &partial;
     }
+    /* A position that entered on a later day of its longer bar's period saw
+    ** only the days from its entry on: a high or low of the days before is
+    ** no price it could have left at, nor one it went through. */
+    Bar fromEntry;
+    if (!sMidPeriod && periodBar < 0 && context->barSize != BAR_DAILY && p->entryDate <= bar->date &&
+        p->entryDate > GetPeriodFirstDate(bar->date, 1, context->barSize) &&
+        PeriodBarThrough(symbol, context->barSize, bar->date, p->entryDate, &fromEntry))
+        bar = &fromEntry;
     p->exitPrice = 0;
     double orderRatio = 1.0;
     /* A symbol whose data ended before the test's last date leaves by its
@@ -505,6 +522,14 @@ static int CheckExit(EvalContext *context, int32_t forced)
             if (!sMidPeriod && !rest && context->barSize != BAR_DAILY && p->exitTiming == PHASE_INTRADAY &&
                 (reason == EXIT_LIMIT || reason == EXIT_STOP) && bar->split != 0) {
                 const double daySplit = FillDaySplit(context, bar, orderRatio);
+                /* No day of the period from the entry on fills it (the
+                ** period's bar holds a day without trades): it does not fill
+                ** in this period, as the checks inside the period find. */
+                if (daySplit == 0) {
+                    p->exitReason = EXIT_NONE;
+                    p->exitPrice = 0;
+                    return 0;
+                }
                 if (daySplit != 0 && daySplit != bar->split) {
                     inFillTerms = *bar;
                     RescaleBar(&inFillTerms, daySplit);

@@ -220,12 +220,19 @@ int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isE
             double L = ratio * position->limitPrice, S = ratio * position->stopPrice;
             bool fills;
             double price;
+            /* A day that opens short of the stop reaches it first and fills
+            ** there when the limit takes that price, as a daily bar does; one
+            ** that opens past the limit comes back to it. */
             if (position->side >= 0) {
                 fills = CompareDoubleApprox(b->low, L) <= 0 && CompareDoubleApprox(b->high, S) >= 0;
-                price = CompareDoubleApprox(S, b->open) <= 0 && CompareDoubleApprox(b->open, L) <= 0 ? b->open : L;
+                price = CompareDoubleApprox(S, b->open) <= 0 && CompareDoubleApprox(b->open, L) <= 0 ? b->open
+                    : CompareDoubleApprox(b->open, S) < 0 && CompareDoubleApprox(S, L) <= 0        ? S
+                                                                                                   : L;
             } else {
                 fills = !(CompareDoubleApprox(b->high, L) < 0 || CompareDoubleApprox(b->low, S) > 0);
-                price = CompareDoubleApprox(L, b->open) <= 0 && CompareDoubleApprox(b->open, S) <= 0 ? b->open : L;
+                price = CompareDoubleApprox(L, b->open) <= 0 && CompareDoubleApprox(b->open, S) <= 0 ? b->open
+                    : CompareDoubleApprox(b->open, S) > 0 && CompareDoubleApprox(L, S) <= 0        ? S
+                                                                                                   : L;
             }
             if (fills) {
                 position->entryPrice = price;

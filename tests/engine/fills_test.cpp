@@ -82,6 +82,13 @@ TEST_F(FillTest, WeeklyOrdersFillOnTheFirstDailyBarThatReachesThem)
         {"limit never reached", "AAA", 1, 1, 1, 0, 0, 0, 0, 0, 5, 20240119, EXEC_NO_DATA, 5},
         {"search passes the last date", "AAA", 1, 1, 1, 0, 0, 0, 0, 0, 5, 20240110, EXEC_END_OF_TEST, 5},
         {"stop and limit not reached", "AAA", 1, 1, 1, 1, 0, 0, 9, 12, 0, 20240119, EXEC_STOP_LIMIT_NOT_HIT, 0},
+        /* A stop and limit entry fills at the stop on a day that opens short
+        ** of it (Wednesday 9.5-9.9 for a long at 9.85, limit 9.95; Monday
+        ** 10.2-10.8 for a short at 10.3, limit 10), at the limit on one that
+        ** opens past the limit (Wednesday for a long at 9, limit 9.45). */
+        {"long stop and limit, opening under the stop", "AAA", 1, 1, 1, 1, 0, 0, 9.95, 9.85, 0, 20240119, 20240110, 9.85},
+        {"short stop and limit, opening over the stop", "AAA", 1, -1, 1, 1, 0, 0, 10, 10.3, 0, 20240119, 20240108, 10.3},
+        {"long stop and limit, opening over the limit", "AAA", 1, 1, 1, 1, 0, 0, 9.45, 9, 0, 20240119, 20240110, 9.45},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

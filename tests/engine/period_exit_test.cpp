@@ -582,6 +582,54 @@ TEST_F(EngineTest, APositionWhoseDataEndBeforeTheTestsLastDateLeavesByEndOfData)
     }
 }
 
+/* BBB's data end on Tuesday February 13, 2024, inside a week, month and
+** quarter that end before the test does.  A weekly, monthly or quarterly
+** position bought at the open of the week of January 29, of December or of
+** October leaves by "end of data" on the 13th, having held 2 weeks, 2
+** months or 1 quarter: the same whether AAA's data go on to June or end on
+** the test's last date, in the next period, and in a daily run as in a run
+** of the strategy's bar size. */
+TEST_F(EngineTest, AnEndOfDataExitCountsItsLastBarWhereverTheTestEnds)
+{
+    const std::vector<int32_t> all = Weekdays(20230601, 20240628);
+    const struct {
+        const char *barSize, *signal;
+        int32_t endDate, dateIn, bars;
+    } cases[] = {{"Weekly", "20240126", 20240221, 20240129, 2},
+                 {"Monthly", "20231130", 20240313, 20231201, 2},
+                 {"Quarterly", "20230929", 20240410, 20231002, 1}};
+    for (const auto &c : cases) {
+        for (bool cut : {false, true}) {
+            std::vector<int32_t> d;
+            std::vector<DayBar> aaa, bbb;
+            for (int32_t day : all) {
+                if (cut && day > c.endDate) break;
+                d.push_back(day);
+                aaa.push_back(DayBar{day, 20, 20, 20, 20});
+                if (day <= 20240213) bbb.push_back(DayBar{day, 10, 10, 10, 10});
+            }
+            for (bool ownRun : {false, true}) {
+                SCOPED_TRACE(std::string(c.barSize) + (cut ? " data cut" : " EndDate") + (ownRun ? " own run" : " daily run"));
+                LoadStore(d, {{"AAA", aaa}, {"BBB", bbb}});
+                std::string script = "Settings:\n";
+                if (ownRun) script += std::string("  BarSize: ") + c.barSize + "\n";
+                if (!cut) script += "  EndDate: " + std::to_string(c.endDate) + "\n";
+                script += std::string("Strategy: S\n  BarSize: ") + c.barSize + "\n  EntrySetup: ?Symbol = \"BBB\" and BarDate = " +
+                    c.signal + "\n  Quantity: 100\n  QtyType: Shares\n";
+                ASSERT_EQ(0, Run(script)) << LastMessage();
+                const TestRecord *test = LastTest();
+                ASSERT_NE(nullptr, test);
+                ASSERT_EQ(1, test->tradeCount);
+                const TradeRecord &t = test->trades[0];
+                EXPECT_EQ(c.dateIn, t.dateIn);
+                EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
+                EXPECT_EQ(20240213, t.dateOut);
+                EXPECT_EQ(c.bars, t.bars);
+            }
+        }
+    }
+}
+
 } // namespace
 
 namespace {
@@ -632,6 +680,101 @@ TEST_F(EngineTest, ALongerBarSizesOrderFillsInTheTermsOfItsDayBeforeALaterSplit)
             EXPECT_DOUBLE_EQ(120, rest.quantityOut);
             EXPECT_DOUBLE_EQ(50, rest.priceOut);
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* AAA trades at 100 until the week of April 1, 2024: Monday reaches 106,
+** Wednesday falls to 97, Thursday dips to 95.5 and closes at 101, and AAA
+** stays at 101 to the end of April.  A weekly or monthly long set up on
+** March 29 buys 100 by a limit at 98 (C * 0.98) on Wednesday and holds a
+** target of 105 (C * 1.05); a short sells 100 by a stop at 98 and holds a
+** stop of 105.  105 traded only on Monday, before either held a share:
+** neither leaves in that week or month, and both leave at the end of the
+** test at 101, in a daily run and in a run of their bar size.  A long that
+** also holds a stop of 96 (C * 0.96) and takes the target first where both
+** are touched (Ambiguity: Target) leaves by that stop on Thursday at 96. */
+TEST_F(EngineTest, ALongerBarsTargetOrStopReachedOnlyBeforeTheEntryDoesNotFill)
+{
+    std::vector<int32_t> d = Weekdays(20240101, 20240430);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        const double c = day >= 20240404 ? 101 : 100;
+        DayBar bar{day, c, c, c, c};
+        if (day == 20240401) bar.high = 106;
+        if (day == 20240403) bar.low = 97;
+        if (day == 20240404) bar.open = 100, bar.low = 95.5;
+        bars.push_back(bar);
+    }
+    const struct {
+        const char *orders;
+        uint32_t reason;
+        int32_t dateOut;
+        double priceOut;
+    } cases[] = {
+        {"  Side: Long\n  EntryLimit: C * 0.98\n  ExitLimit: C * 1.05\n", EXIT_END_OF_TEST, 20240430, 101},
+        {"  Side: Short\n  EntryStop: C * 0.98\n  ExitStop: C * 1.05\n", EXIT_END_OF_TEST, 20240430, 101},
+        {"  Side: Long\n  EntryLimit: C * 0.98\n  ExitLimit: C * 1.05\n  ExitStop: C * 0.96\n  Ambiguity: Target\n",
+         EXIT_STOP, 20240404, 96},
+    };
+    for (const char *barSize : {"Weekly", "Monthly"}) {
+        for (const auto &c : cases) {
+            for (bool ownRun : {false, true}) {
+                SCOPED_TRACE(std::string(barSize) + (ownRun ? " run " : " in a daily run ") + c.orders);
+                LoadStore(d, {{"AAA", bars}});
+                ASSERT_EQ(0, Run(std::string(ownRun ? "Settings:\n  BarSize: " + std::string(barSize) + "\n" : "") +
+                                 "Strategy: S\n  BarSize: " + barSize +
+                                 "\n  EntrySetup: BarDate = 20240329\n  Quantity: 100\n  QtyType: Shares\n" + c.orders))
+                    << LastMessage();
+                const TestRecord *test = LastTest();
+                ASSERT_NE(nullptr, test);
+                ASSERT_EQ(1, test->tradeCount);
+                const TradeRecord &t = test->trades[0];
+                EXPECT_EQ(20240403, t.dateIn);
+                EXPECT_DOUBLE_EQ(98, t.priceIn);
+                EXPECT_EQ(c.reason, t.reason);
+                EXPECT_EQ(c.dateOut, t.dateOut);
+                EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+            }
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* A weekly long of 100 AAA bought at 100 on April 1, 2024 holds a target of
+** 105 (C * 1.05).  AAA trades at 100 but for Thursday April 4, a day without
+** trades stored at 106, and a high of 101 on Friday: no trade reached 105,
+** and the position is held to the end of the test, in a daily run and in a
+** weekly one. */
+TEST_F(EngineTest, ADayWithoutTradesFillsNoTargetOfALongerBar)
+{
+    std::vector<int32_t> d = Weekdays(20240101, 20240430);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        DayBar bar{day, 100, day == 20240405 ? 101.0 : 100.0, 100, 100};
+        if (day == 20240404) bar = DayBar{day, 106, 106, 106, 106, 0};
+        bars.push_back(bar);
+    }
+    for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
+        SCOPED_TRACE(settings);
+        LoadStore(d, {{"AAA", bars}});
+        ASSERT_EQ(0, Run(std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240329\n"
+                                                 "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: C * 1.05\n"))
+            << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ(1, test->tradeCount);
+        const TradeRecord &t = test->trades[0];
+        EXPECT_EQ(20240401, t.dateIn);
+        EXPECT_EQ(EXIT_END_OF_TEST, t.reason);
+        EXPECT_EQ(20240430, t.dateOut);
+        EXPECT_DOUBLE_EQ(100, t.priceOut);
     }
 }
 
