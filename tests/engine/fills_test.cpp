@@ -109,7 +109,9 @@ TEST_F(FillTest, WeeklyOrdersFillOnTheFirstDailyBarThatReachesThem)
         p.entryPrice = c.entryPrice;
         p.exitPrice = c.isEntry ? 0 : (c.exitReason == EXIT_LIMIT ? c.limitPrice : c.stopPrice);
         EXPECT_EQ(c.expected, FindExecutionBar(&ctx, &p, c.isEntry));
-        if (c.expected > 0) EXPECT_DOUBLE_EQ(c.price, c.isEntry ? p.entryPrice : p.exitPrice);
+        if (c.expected > 0) {
+            EXPECT_DOUBLE_EQ(c.price, c.isEntry ? p.entryPrice : p.exitPrice);
+        }
     }
 }
 

@@ -196,6 +196,24 @@ void HoldForScreenshot()
 ** and sort arrow: the heading's extent in the header's font, the header's own
 ** margin on both sides of the text and of the arrow, and the arrow image's
 ** width, each asked of the header and its image list. */
+std::string Cell(HWND window, int row, int column)
+{
+    char text[256] = "";
+    ListView_GetItemText(GetListViewOf(window), row, column, text, sizeof text);
+    return text;
+}
+
+void ClickHeader(HWND window, int column)
+{
+    NMLISTVIEW click = {};
+    click.hdr.hwndFrom = GetListViewOf(window);
+    click.hdr.idFrom = LIST_VIEW_ID;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    SendMessageA(window, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
+}
+
 bool HeadingFits(HWND window, int column)
 {
     HWND view = GetListViewOf(window), header = ListView_GetHeader(view);

@@ -41,6 +41,10 @@ void HoldForScreenshot();
 /* Whether column of a list window (or list view) is wide enough for its
 ** header to draw its whole heading and its sort arrow. */
 bool HeadingFits(HWND window, int column);
+/* The text of a cell of a list window (or list view). */
+std::string Cell(HWND window, int row, int column);
+/* Clicks a column heading of a list window, as a user sorting by it does. */
+void ClickHeader(HWND window, int column);
 /* Whether a dialog answered since the last Clear showed text. */
 bool SeenText(const char *text);
 /* The text of a window's tab. */

@@ -54,24 +54,6 @@ template <typename Action> double TimeMs(Action action)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::string Cell(HWND window, int row, int column)
-{
-    char text[256] = "";
-    ListView_GetItemText(GetListViewOf(window), row, column, text, sizeof text);
-    return text;
-}
-
-void ClickHeader(HWND window, int column)
-{
-    NMLISTVIEW click = {};
-    click.hdr.hwndFrom = GetListViewOf(window);
-    click.hdr.idFrom = LIST_VIEW_ID;
-    click.hdr.code = LVN_COLUMNCLICK;
-    click.iItem = -1;
-    click.iSubItem = column;
-    SendMessageA(window, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
-}
-
 /* A test of two strategies with count closed trades: trade k (from 0) of
 ** strategy k % 2 buys 100 + k % 50 shares of S<k % 997> at 20 + k % 13 on
 ** the (k % 28 + 2)th of January 2020 and sells them at 21 + k % 17 on the

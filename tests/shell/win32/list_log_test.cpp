@@ -18,13 +18,6 @@ namespace {
 
 HWND ActiveList() { return gFrame.activeKind == WK_LIST ? gFrame.activeChild : nullptr; }
 
-std::string Cell(HWND list, int row, int column)
-{
-    char text[256] = "";
-    ListView_GetItemText(GetListViewOf(list), row, column, text, sizeof text);
-    return text;
-}
-
 std::string Column(HWND list, int column)
 {
     std::string s;

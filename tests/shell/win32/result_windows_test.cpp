@@ -32,13 +32,6 @@
 
 namespace {
 
-std::string Cell(HWND window, int row, int column)
-{
-    char text[256] = "";
-    ListView_GetItemText(GetListViewOf(window), row, column, text, sizeof text);
-    return text;
-}
-
 std::string Column(HWND window, int column)
 {
     std::string s;
@@ -52,17 +45,6 @@ std::string Title(HWND window)
     char text[400] = "";
     GetWindowTextA(window, text, sizeof text);
     return text;
-}
-
-void ClickHeader(HWND window, int column)
-{
-    NMLISTVIEW click = {};
-    click.hdr.hwndFrom = GetListViewOf(window);
-    click.hdr.idFrom = LIST_VIEW_ID;
-    click.hdr.code = LVN_COLUMNCLICK;
-    click.iItem = -1;
-    click.iSubItem = column;
-    SendMessageA(window, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
 }
 
 /* A test with two strategies, trades of both and a parameter. */
