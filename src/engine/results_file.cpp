@@ -284,7 +284,9 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
     const int64_t keptColumns = oldResults && strategyKinds < 2 ? strategies : columns;
     if (ok && L.cellSize == CELL_SIZE && L.version >= 0.33f && !oldResults) {
         ok = ReadFileBytes(file, record->cells, (uint64_t)filled * columns * CELL_SIZE, path);
-    } else {
+    } else if (columns > 0) {
+        /* A test without columns stores no cells, however many rows it
+        ** counts: there is nothing to step through. */
         StatCell scratch;
         for (int64_t r = 0; ok && r < filled; r++)
             for (int64_t s = 0; ok && s < columns; s++) {
