@@ -217,6 +217,26 @@ static void TakeOrderPriceToExitTerms(PositionRecord *p, double ratio)
     if (p->exitReason == EXIT_STOP) p->stopPrice *= ratio;
 }
 
+/* The date on which the target or stop that the position's exit chose on
+** bar fills (ratio takes the order's price into bar's terms), or a negative
+** ExecutionResult; *daySplit (when given) the split factor of that day.  The
+** position is left as it was: the fill search moves the exit's price and
+** basis to the fill's, which the exit's own search does later. */
+static int32_t TrialFill(EvalContext *context, const Bar *bar, double ratio, double *daySplit)
+{
+    PositionRecord *p = context->position;
+    const double price = p->exitPrice, split = p->exitSplit, limit = p->limitPrice, stop = p->stopPrice;
+    p->exitSplit = bar->split;
+    TakeOrderPriceToExitTerms(p, ratio);
+    const int32_t fill = FindExecutionBar(context, p, 0);
+    if (daySplit) *daySplit = p->exitSplit;
+    p->exitPrice = price;
+    p->exitSplit = split;
+    p->limitPrice = limit;
+    p->stopPrice = stop;
+    return fill;
+}
+
 /* A target or stop of a longer bar size touched on a day inside its period
 ** (today: the period so far): which of them fills is the period bar's to
 ** say, as in a run of the strategy's own bar size (a bar that touched both
@@ -237,35 +257,7 @@ static int FillsTodayByItsPeriod(EvalContext *context, const Bar *today, const B
     p->exitPrice = 0;
     *ratio = ResolveIntradayOrder(context, &period, PreviousClose(before, &period), governed);
     if (p->exitReason == EXIT_NONE) return 0;
-    /* The fill search reads the basis of the order's prices and moves the
-    ** price and basis to the fill's; the exit's own search does that later. */
-    const double price = p->exitPrice, split = p->exitSplit, limit = p->limitPrice, stop = p->stopPrice;
-    p->exitSplit = period.split;
-    TakeOrderPriceToExitTerms(p, *ratio);
-    int32_t fill = FindExecutionBar(context, p, 0);
-    p->exitPrice = price;
-    p->exitSplit = split;
-    p->limitPrice = limit;
-    p->stopPrice = stop;
-    return fill == context->date;
-}
-
-/* The split factor of the day on which the target or stop that the
-** position's exit chose on bar fills (ratio takes the order's price into
-** bar's terms); 0 when it fills on none.  The position is left as it was. */
-static double FillDaySplit(EvalContext *context, const Bar *bar, double ratio)
-{
-    PositionRecord *p = context->position;
-    const double price = p->exitPrice, split = p->exitSplit, limit = p->limitPrice, stop = p->stopPrice;
-    p->exitSplit = bar->split;
-    TakeOrderPriceToExitTerms(p, ratio);
-    const int32_t fill = FindExecutionBar(context, p, 0);
-    const double daySplit = fill >= 0 ? p->exitSplit : 0;
-    p->exitPrice = price;
-    p->exitSplit = split;
-    p->limitPrice = limit;
-    p->stopPrice = stop;
-    return daySplit;
+    return TrialFill(context, &period, *ratio, nullptr) == context->date;
 }
 
 /* Splits off what stays open of a partial exit of q shares in the split
@@ -521,11 +513,11 @@ static int CheckExit(EvalContext *context, int32_t forced)
             ** the checks inside the period do. */
             if (!sMidPeriod && !rest && context->barSize != BAR_DAILY && p->exitTiming == PHASE_INTRADAY &&
                 (reason == EXIT_LIMIT || reason == EXIT_STOP) && bar->split != 0) {
-                const double daySplit = FillDaySplit(context, bar, orderRatio);
+                double daySplit = 0;
                 /* No day of the period from the entry on fills it (the
                 ** period's bar holds a day without trades): it does not fill
                 ** in this period, as the checks inside the period find. */
-                if (daySplit == 0) {
+                if (TrialFill(context, bar, orderRatio, &daySplit) < 0) {
                     p->exitReason = EXIT_NONE;
                     p->exitPrice = 0;
                     return 0;

@@ -233,6 +233,17 @@ TestRecord *EngineTest::LastTest() const
     return w ? w->lastTest : nullptr;
 }
 
+const TradeRecord *EngineTest::TradesOfRun(int32_t count, const std::string &text)
+{
+    const int result = Run(text);
+    EXPECT_EQ(0, result) << LastMessage();
+    const TestRecord *test = LastTest();
+    EXPECT_NE(nullptr, test);
+    if (result != 0 || !test) return nullptr;
+    EXPECT_EQ(count, test->tradeCount);
+    return test->tradeCount == count ? test->trades : nullptr;
+}
+
 int32_t EngineTest::Listed() const
 {
     ResultsWindow *w = FirstResultsWindow();

@@ -40,6 +40,10 @@ struct EngineTest : ProgramStateTest {
     int Run(const std::string &text, int mode = 3);
     /* The last test listed, or null. */
     TestRecord *LastTest() const;
+    /* Runs the script in mode 3 and gives the trades of the test it listed
+    ** when it ran cleanly and made count trades; null, with the failure
+    ** reported, otherwise. */
+    const TradeRecord *TradesOfRun(int32_t count, const std::string &text);
     /* The number of tests listed. */
     int32_t Listed() const;
     /* The cell of strategy s on row r of test. */

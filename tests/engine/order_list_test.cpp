@@ -464,13 +464,11 @@ TEST_F(OrderListTest, AWeeklyStopAtTheNextOpenIsOrderedOnlyAtTheWeeksEnd)
         EXPECT_EQ(c.sold, text.find("    sell 100 AAA market on open (ExitStop)\n") != std::string::npos) << text;
         EXPECT_EQ(!c.sold, text.find("    (no exit orders)\n") != std::string::npos) << text;
         market(c.next);
-        ASSERT_EQ(0, Run(script)) << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(1, test->tradeCount);
-        EXPECT_EQ(20240115, test->trades[0].dateIn);
-        EXPECT_EQ(c.next, test->trades[0].dateOut);
-        EXPECT_EQ(c.sold ? EXIT_STOP : EXIT_END_OF_TEST, test->trades[0].reason);
+        const TradeRecord *trades = TradesOfRun(1, script);
+        ASSERT_NE(nullptr, trades);
+        EXPECT_EQ(20240115, trades[0].dateIn);
+        EXPECT_EQ(c.next, trades[0].dateOut);
+        EXPECT_EQ(c.sold ? EXIT_STOP : EXIT_END_OF_TEST, trades[0].reason);
     }
 }
 
@@ -515,14 +513,12 @@ TEST_F(OrderListTest, OrdersCarryTheRollOfTheNextDaysTest)
               "    child: sell 2 SI_2024M 24.00 limit   \n",
               OrdersFile("main_20240117_orders.txt"));
     market(d.size());
-    ASSERT_EQ(0, Run(script)) << LastMessage();
-    const TestRecord *test = LastTest();
-    ASSERT_NE(nullptr, test);
-    ASSERT_EQ(2, test->tradeCount);
-    EXPECT_STREQ("GC_C", test->trades[0].symbol);
-    EXPECT_DOUBLE_EQ(12.5, test->trades[0].rollCosts);
-    EXPECT_EQ(20240117, test->trades[1].dateIn);
-    EXPECT_DOUBLE_EQ(0, test->trades[1].rollCosts);
+    const TradeRecord *trades = TradesOfRun(2, script);
+    ASSERT_NE(nullptr, trades);
+    EXPECT_STREQ("GC_C", trades[0].symbol);
+    EXPECT_DOUBLE_EQ(12.5, trades[0].rollCosts);
+    EXPECT_EQ(20240117, trades[1].dateIn);
+    EXPECT_DOUBLE_EQ(0, trades[1].rollCosts);
 }
 
 /* "-orders" in a batch runs the script in the orders mode and leaves its list. */

@@ -77,13 +77,9 @@ TEST_F(EngineTest, AnEndOfTestExitInsideAPeriodCountsThatPeriodsLows)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.entry);
         LoadStore(d, {{"AAA", bars}});
-        ASSERT_EQ(0, Run(std::string("Settings:\n  EndDate: 2024-03-13\nStrategy: Week\n  BarSize: Weekly\n") + c.entry +
-                         "  Quantity: 100\n  QtyType: Shares\n"))
-            << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(1, test->tradeCount);
-        const TradeRecord &t = test->trades[0];
+        const TradeRecord *trades = TradesOfRun(1, std::string("Settings:\n  EndDate: 2024-03-13\nStrategy: Week\n  BarSize: Weekly\n") + c.entry + "  Quantity: 100\n  QtyType: Shares\n");
+        ASSERT_NE(nullptr, trades);
+        const TradeRecord &t = trades[0];
         EXPECT_EQ(EXIT_END_OF_TEST, t.reason);
         EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
         EXPECT_DOUBLE_EQ(11, t.priceOut);
@@ -113,14 +109,10 @@ TEST_F(EngineTest, ALongerBarSizesMarketEntryIsSizedOnItsFillDay)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.endDate);
         LoadStore(d, {{"AAA", bars}});
-        ASSERT_EQ(0, Run(std::string("Settings:\n  EndDate: ") + c.endDate +
-                         "\nStrategy: Month\n  BarSize: Monthly\n  EntrySetup: BarDate >= 20240101\n  Quantity: 100\n"
-                         "  QtyType: Shares\n"))
-            << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(1, test->tradeCount);
-        const TradeRecord &t = test->trades[0];
+        const TradeRecord *trades = TradesOfRun(1, std::string("Settings:\n  EndDate: ") + c.endDate + "\nStrategy: Month\n  BarSize: Monthly\n  EntrySetup: BarDate >= 20240101\n  Quantity: 100\n"
+                                                                                                       "  QtyType: Shares\n");
+        ASSERT_NE(nullptr, trades);
+        const TradeRecord &t = trades[0];
         EXPECT_EQ(20240201, t.dateIn);
         EXPECT_DOUBLE_EQ(100, t.quantityIn);
         EXPECT_DOUBLE_EQ(10, t.priceIn);
@@ -201,12 +193,10 @@ TEST_F(OrdersTest, ASetupWithoutASideIsSizedOnWhatIsKnownAtTheOpen)
             c.barSize + "\n  EntryTime: " + c.entryTime + "\n  EntrySetup: BarDate = " + c.signal +
             "\n  Quantity: 10\n  QtyType: Percent\n  QtyPrice: " + c.qtyPrice + "\n";
         upTo(c.dataTo ? c.dataTo : c.endDate);
-        ASSERT_EQ(0, Run(script)) << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(1, test->tradeCount);
-        EXPECT_EQ(c.fillDay, test->trades[0].dateIn);
-        EXPECT_DOUBLE_EQ(c.quantity, test->trades[0].quantityIn);
+        const TradeRecord *trades = TradesOfRun(1, script);
+        ASSERT_NE(nullptr, trades);
+        EXPECT_EQ(c.fillDay, trades[0].dateIn);
+        EXPECT_DOUBLE_EQ(c.quantity, trades[0].quantityIn);
         if (!c.orderDay) continue;
         upTo(c.orderDay);
         ASSERT_EQ(0, Run(script, 5)) << LastMessage();
@@ -402,13 +392,10 @@ TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillAsItsPeriodsBarSays)
         for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
             SCOPED_TRACE(std::string(c.name) + " " + settings);
             LoadStore(d, {{"AAA", bars}});
-            ASSERT_EQ(0, Run(std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C >= 10\n"
-                                                     "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n"))
-                << LastMessage();
-            const TestRecord *test = LastTest();
-            ASSERT_NE(nullptr, test);
-            ASSERT_EQ(1, test->tradeCount);
-            const TradeRecord &t = test->trades[0];
+            const TradeRecord *trades = TradesOfRun(1, std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C >= 10\n"
+                                                                               "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n");
+            ASSERT_NE(nullptr, trades);
+            const TradeRecord &t = trades[0];
             EXPECT_DOUBLE_EQ(10, t.priceIn);
             EXPECT_EQ(c.reason, t.reason);
             EXPECT_EQ(c.dateOut, t.dateOut);
@@ -432,19 +419,16 @@ TEST_F(EngineTest, WhatAPartialTargetLeavesWaitsForTheNextPeriod)
     for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
         SCOPED_TRACE(settings);
         LoadStore(d, {{"AAA", bars}});
-        ASSERT_EQ(0, Run(std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C >= 10\n"
-                                                 "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitLimitQty: 50\n"))
-            << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(2, test->tradeCount);
+        const TradeRecord *trades = TradesOfRun(2, std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C >= 10\n"
+                                                                           "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitLimitQty: 50\n");
+        ASSERT_NE(nullptr, trades);
         const struct {
             uint32_t reason;
             int32_t dateOut;
             double priceOut;
         } parts[] = {{EXIT_LIMIT, 20240206, 11}, {EXIT_END_OF_TEST, 20240329, 10}};
         for (int k = 0; k < 2; k++) {
-            const TradeRecord &t = test->trades[k];
+            const TradeRecord &t = trades[k];
             EXPECT_DOUBLE_EQ(50, t.quantityOut) << k;
             EXPECT_EQ(parts[k].reason, t.reason) << k;
             EXPECT_EQ(parts[k].dateOut, t.dateOut) << k;
@@ -514,14 +498,9 @@ TEST_F(EngineTest, ALongerBarSizesExitAtThePeriodsOpenFillsAtThatOpen)
             std::string run = settings[0] ? std::string(settings) + c.barSize + "\n" : "";
             SCOPED_TRACE(std::string(c.barSize) + " " + c.side + " " + c.exits + run);
             LoadStore(d, {{"AAA", bars}});
-            ASSERT_EQ(0, Run(run + "Strategy: S\n  BarSize: " + c.barSize + "\n  Side: " + c.side +
-                             "\n  EntrySetup: BarDate = " + std::to_string(c.signal) +
-                             "\n  Quantity: 100\n  QtyType: Shares\n  Slippage: 0.05\n" + c.exits))
-                << LastMessage();
-            const TestRecord *test = LastTest();
-            ASSERT_NE(nullptr, test);
-            ASSERT_EQ(1, test->tradeCount);
-            const TradeRecord &t = test->trades[0];
+            const TradeRecord *trades = TradesOfRun(1, run + "Strategy: S\n  BarSize: " + c.barSize + "\n  Side: " + c.side + "\n  EntrySetup: BarDate = " + std::to_string(c.signal) + "\n  Quantity: 100\n  QtyType: Shares\n  Slippage: 0.05\n" + c.exits);
+            ASSERT_NE(nullptr, trades);
+            const TradeRecord &t = trades[0];
             const bool isLong = c.side[0] == 'L';
             EXPECT_DOUBLE_EQ(isLong ? 10.05 : 9.95, t.priceIn);
             EXPECT_EQ(std::strstr(c.exits, "Stop") ? EXIT_STOP : EXIT_LIMIT, t.reason);
@@ -564,14 +543,12 @@ TEST_F(EngineTest, APositionWhoseDataEndBeforeTheTestsLastDateLeavesByEndOfData)
         for (const auto &[name, signal] : strategies)
             script += std::string("Strategy: ") + name + "\n  BarSize: " + name +
                 "\n  EntrySetup: ?Symbol = \"BBB\" and BarDate = " + signal + "\n  Quantity: 100\n  QtyType: Shares\n";
-        ASSERT_EQ(0, Run(script)) << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(3, test->tradeCount);
+        const TradeRecord *trades = TradesOfRun(3, script);
+        ASSERT_NE(nullptr, trades);
         const int32_t dateIn[] = {20240129, 20231201, 20231002};
         for (int32_t k = 0; k < 3; k++) {
-            const TradeRecord &t = test->trades[k];
-            SCOPED_TRACE(test->strategies[t.strategy].name);
+            const TradeRecord &t = trades[k];
+            SCOPED_TRACE(LastTest()->strategies[t.strategy].name);
             EXPECT_EQ(dateIn[t.strategy], t.dateIn);
             EXPECT_DOUBLE_EQ(10, t.priceIn);
             EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
@@ -616,11 +593,9 @@ TEST_F(EngineTest, AnEndOfDataExitCountsItsLastBarWhereverTheTestEnds)
                 if (!cut) script += "  EndDate: " + std::to_string(c.endDate) + "\n";
                 script += std::string("Strategy: S\n  BarSize: ") + c.barSize + "\n  EntrySetup: ?Symbol = \"BBB\" and BarDate = " +
                     c.signal + "\n  Quantity: 100\n  QtyType: Shares\n";
-                ASSERT_EQ(0, Run(script)) << LastMessage();
-                const TestRecord *test = LastTest();
-                ASSERT_NE(nullptr, test);
-                ASSERT_EQ(1, test->tradeCount);
-                const TradeRecord &t = test->trades[0];
+                const TradeRecord *trades = TradesOfRun(1, script);
+                ASSERT_NE(nullptr, trades);
+                const TradeRecord &t = trades[0];
                 EXPECT_EQ(c.dateIn, t.dateIn);
                 EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
                 EXPECT_EQ(20240213, t.dateOut);
@@ -664,13 +639,11 @@ TEST_F(EngineTest, ALongerBarSizesOrderFillsInTheTermsOfItsDayBeforeALaterSplit)
         for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
             SCOPED_TRACE(std::string(c.exits) + settings);
             LoadStore(d, {{"AAA", bars}});
-            ASSERT_EQ(0, Run(std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
-                                                     "  Quantity: 100\n  QtyType: Shares\n" + c.exits))
-                << LastMessage();
-            const TestRecord *test = LastTest();
-            ASSERT_NE(nullptr, test);
-            ASSERT_EQ(2, test->tradeCount);
-            const TradeRecord &part = test->trades[0], &rest = test->trades[1];
+            const TradeRecord *trades = TradesOfRun(2, std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
+                                                                               "  Quantity: 100\n  QtyType: Shares\n" +
+                                                        c.exits);
+            ASSERT_NE(nullptr, trades);
+            const TradeRecord &part = trades[0], &rest = trades[1];
             EXPECT_EQ(c.reason, part.reason);
             EXPECT_EQ(20240206, part.dateOut);
             EXPECT_DOUBLE_EQ(c.priceOut, part.priceOut);
@@ -725,14 +698,9 @@ TEST_F(EngineTest, ALongerBarsTargetOrStopReachedOnlyBeforeTheEntryDoesNotFill)
             for (bool ownRun : {false, true}) {
                 SCOPED_TRACE(std::string(barSize) + (ownRun ? " run " : " in a daily run ") + c.orders);
                 LoadStore(d, {{"AAA", bars}});
-                ASSERT_EQ(0, Run(std::string(ownRun ? "Settings:\n  BarSize: " + std::string(barSize) + "\n" : "") +
-                                 "Strategy: S\n  BarSize: " + barSize +
-                                 "\n  EntrySetup: BarDate = 20240329\n  Quantity: 100\n  QtyType: Shares\n" + c.orders))
-                    << LastMessage();
-                const TestRecord *test = LastTest();
-                ASSERT_NE(nullptr, test);
-                ASSERT_EQ(1, test->tradeCount);
-                const TradeRecord &t = test->trades[0];
+                const TradeRecord *trades = TradesOfRun(1, std::string(ownRun ? "Settings:\n  BarSize: " + std::string(barSize) + "\n" : "") + "Strategy: S\n  BarSize: " + barSize + "\n  EntrySetup: BarDate = 20240329\n  Quantity: 100\n  QtyType: Shares\n" + c.orders);
+                ASSERT_NE(nullptr, trades);
+                const TradeRecord &t = trades[0];
                 EXPECT_EQ(20240403, t.dateIn);
                 EXPECT_DOUBLE_EQ(98, t.priceIn);
                 EXPECT_EQ(c.reason, t.reason);
@@ -764,13 +732,10 @@ TEST_F(EngineTest, ADayWithoutTradesFillsNoTargetOfALongerBar)
     for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
         SCOPED_TRACE(settings);
         LoadStore(d, {{"AAA", bars}});
-        ASSERT_EQ(0, Run(std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240329\n"
-                                                 "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: C * 1.05\n"))
-            << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(1, test->tradeCount);
-        const TradeRecord &t = test->trades[0];
+        const TradeRecord *trades = TradesOfRun(1, std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240329\n"
+                                                                           "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: C * 1.05\n");
+        ASSERT_NE(nullptr, trades);
+        const TradeRecord &t = trades[0];
         EXPECT_EQ(20240401, t.dateIn);
         EXPECT_EQ(EXIT_END_OF_TEST, t.reason);
         EXPECT_EQ(20240430, t.dateOut);

@@ -284,25 +284,22 @@ TEST_F(SplitTest, AMonthlyReductionIsSizedInTheTermsOfTheDayItFillsOn)
         for (const std::vector<int32_t> *d : {&all, &cut}) {
             SCOPED_TRACE(std::string(entry) + std::to_string(d->size()));
             LoadStore(*d, {{"AAA", SplitDays(*d, 20220118, 50)}});
-            ASSERT_EQ(0, Run(std::string("Settings:\n  EndDate: 2022-01-03\nStrategy: M\n  BarSize: Monthly\n") + entry + "  DynamicSizing: True\n  Quantity: IF(BarDate < 20211130, 0, IF(BarDate < 20211231, 100, 97))\n"
-                                                                                                                          "  QtyType: Shares\n"))
-                << LastMessage();
-            const TestRecord *test = LastTest();
-            ASSERT_NE(nullptr, test);
-            ASSERT_EQ(2, test->tradeCount);
+            const TradeRecord *trades = TradesOfRun(2, std::string("Settings:\n  EndDate: 2022-01-03\nStrategy: M\n  BarSize: Monthly\n") + entry + "  DynamicSizing: True\n  Quantity: IF(BarDate < 20211130, 0, IF(BarDate < 20211231, 100, 97))\n"
+                                                                                                                                                    "  QtyType: Shares\n");
+            ASSERT_NE(nullptr, trades);
             const struct {
                 uint32_t reason;
                 int32_t timeOut;
                 double quantity;
-            } trades[] = {{EXIT_REDUCE, PHASE_OPEN, 3}, {EXIT_END_OF_TEST, PHASE_CLOSE, 97}};
+            } want[] = {{EXIT_REDUCE, PHASE_OPEN, 3}, {EXIT_END_OF_TEST, PHASE_CLOSE, 97}};
             for (int k = 0; k < 2; k++) {
-                const TradeRecord &t = test->trades[k];
+                const TradeRecord &t = trades[k];
                 EXPECT_EQ(20211201, t.dateIn) << k;
-                EXPECT_EQ(trades[k].reason, (uint32_t)t.reason) << k;
+                EXPECT_EQ(want[k].reason, (uint32_t)t.reason) << k;
                 EXPECT_EQ(20220103, t.dateOut) << k;
-                EXPECT_EQ(trades[k].timeOut, t.timeOut) << k;
-                EXPECT_DOUBLE_EQ(trades[k].quantity, t.quantityIn) << k;
-                EXPECT_DOUBLE_EQ(trades[k].quantity, t.quantityOut) << k;
+                EXPECT_EQ(want[k].timeOut, t.timeOut) << k;
+                EXPECT_DOUBLE_EQ(want[k].quantity, t.quantityIn) << k;
+                EXPECT_DOUBLE_EQ(want[k].quantity, t.quantityOut) << k;
                 EXPECT_DOUBLE_EQ(100, t.priceOut) << k;
             }
         }
@@ -322,13 +319,10 @@ TEST_F(SplitTest, AnExitAtTheOpenOfAPeriodKeepsItsExcursionsInItsOwnTerms)
         for (const char *run : {"", "Settings:\n  BarSize: Monthly\n"}) {
             SCOPED_TRACE(std::to_string(last) + " " + run);
             LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50, {{20240110, 100, 100.5, 100, 100}})}});
-            ASSERT_EQ(0, Run(std::string(run) + "Strategy: M\n  BarSize: Monthly\n  EntrySetup: BarDate = 20231229\n"
-                                                "  Quantity: 100\n  QtyType: Shares\n  ExitRule: BarDate = 20240131\n"))
-                << LastMessage();
-            const TestRecord *test = LastTest();
-            ASSERT_NE(nullptr, test);
-            ASSERT_EQ(1, test->tradeCount);
-            const TradeRecord &t = test->trades[0];
+            const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: M\n  BarSize: Monthly\n  EntrySetup: BarDate = 20231229\n"
+                                                                          "  Quantity: 100\n  QtyType: Shares\n  ExitRule: BarDate = 20240131\n");
+            ASSERT_NE(nullptr, trades);
+            const TradeRecord &t = trades[0];
             EXPECT_EQ(EXIT_RULE, t.reason);
             EXPECT_EQ(20240201, t.dateOut);
             EXPECT_DOUBLE_EQ(100, t.priceOut);
@@ -355,13 +349,10 @@ TEST_F(SplitTest, AStopEntryOfALongerBarIsPlacedInTheTermsOfItsFirstDay)
         SCOPED_TRACE(std::to_string(c.last) + " " + c.run);
         std::vector<int32_t> d = Weekdays(20221003, c.last);
         LoadStore(d, {{"AAA", SplitDays(d, 20240617, 115, {{20231229, 230, 230, 229.28, 229.28}, {20240110, 230, 235, 230, 230}})}});
-        ASSERT_EQ(0, Run(std::string("Settings:\n  EndDate: 2024-01-31\n") + c.run + "Strategy: Y\n  BarSize: Yearly\n  Side: Long\n  EntrySetup: BarDate = 20231229\n"
-                                                                                     "  EntryStop: C * 1.02\n  Quantity: 100\n  QtyType: Shares\n"))
-            << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(1, test->tradeCount);
-        const TradeRecord &t = test->trades[0];
+        const TradeRecord *trades = TradesOfRun(1, std::string("Settings:\n  EndDate: 2024-01-31\n") + c.run + "Strategy: Y\n  BarSize: Yearly\n  Side: Long\n  EntrySetup: BarDate = 20231229\n"
+                                                                                                               "  EntryStop: C * 1.02\n  Quantity: 100\n  QtyType: Shares\n");
+        ASSERT_NE(nullptr, trades);
+        const TradeRecord &t = trades[0];
         EXPECT_EQ(20240110, t.dateIn);
         EXPECT_EQ(PHASE_INTRADAY, t.timeIn);
         EXPECT_DOUBLE_EQ(233.87, t.priceIn);
@@ -403,13 +394,11 @@ TEST_F(SplitTest, ALongerBarsTargetOrStopLeavesOnTheDayItsPeriodsBarFillsIt)
             bars.push_back(bar);
         }
         LoadStore(d, {{"AAA", bars}});
-        ASSERT_EQ(0, Run("Settings:\n  EndDate: " + std::to_string(c.endDate) + "\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n  Quantity: 100\n"
-                                                                                "  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n"))
-            << LastMessage();
+        const TradeRecord *trades = TradesOfRun(1, "Settings:\n  EndDate: " + std::to_string(c.endDate) + "\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n  Quantity: 100\n"
+                                                                                                          "  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n");
+        ASSERT_NE(nullptr, trades);
         const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(1, test->tradeCount);
-        const TradeRecord &t = test->trades[0];
+        const TradeRecord &t = trades[0];
         EXPECT_EQ(20240129, t.dateIn);
         EXPECT_EQ(EXIT_LIMIT, t.reason);
         EXPECT_EQ(c.dateOut, t.dateOut);
@@ -431,13 +420,10 @@ TEST_F(SplitTest, ALongerBarsStopReadsItsPeriodInTheTermsOfTheDayChecked)
 {
     std::vector<int32_t> d = Weekdays(20240101, 20240329);
     LoadStore(d, {{"AAA", SplitDays(d, 20240208, 50, {{20240206, 100, 100, 89, 100}})}});
-    ASSERT_EQ(0, Run("Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n  Quantity: 100\n"
-                     "  QtyType: Shares\n  ExitStop: C * 0.9\n"))
-        << LastMessage();
-    const TestRecord *test = LastTest();
-    ASSERT_NE(nullptr, test);
-    ASSERT_EQ(1, test->tradeCount);
-    const TradeRecord &t = test->trades[0];
+    const TradeRecord *trades = TradesOfRun(1, "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n  Quantity: 100\n"
+                                               "  QtyType: Shares\n  ExitStop: C * 0.9\n");
+    ASSERT_NE(nullptr, trades);
+    const TradeRecord &t = trades[0];
     EXPECT_EQ(EXIT_STOP, t.reason);
     EXPECT_EQ(20240206, t.dateOut);
     EXPECT_DOUBLE_EQ(90, t.priceOut);
@@ -458,13 +444,10 @@ TEST_F(SplitTest, ALongerBarsTrailingStopIsCarriedAcrossASplitOnce)
     for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
         SCOPED_TRACE(run);
         LoadStore(d, {{"AAA", SplitDays(d, 20240208, 50, {{20240202, 100, 110, 100, 110}, {20240214, 50, 50, 48, 50}})}});
-        ASSERT_EQ(0, Run(std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
-                                            "  Quantity: 100\n  QtyType: Shares\n  ExitStop: MAX(PrevExitStop, C * 0.9)\n"))
-            << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(1, test->tradeCount);
-        const TradeRecord &t = test->trades[0];
+        const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
+                                                                      "  Quantity: 100\n  QtyType: Shares\n  ExitStop: MAX(PrevExitStop, C * 0.9)\n");
+        ASSERT_NE(nullptr, trades);
+        const TradeRecord &t = trades[0];
         EXPECT_EQ(EXIT_STOP, t.reason);
         EXPECT_EQ(20240214, t.dateOut);
         EXPECT_DOUBLE_EQ(49.5, t.priceOut);
@@ -491,13 +474,11 @@ TEST_F(SplitTest, TheDividendsOwedAtAnExitAreThoseOfTheSharesOnTheirExDate)
         ASSERT_TRUE(AllocMemory(&aaa->events, sizeof events));
         memcpy(aaa->events, events, sizeof events);
         aaa->eventCount = 1;
-        ASSERT_EQ(0, Run(std::string(run) + "Strategy: Q\n  BarSize: Quarterly\n  EntrySetup: BarDate = 20000929\n"
-                                            "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.9\n"))
-            << LastMessage();
+        const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: Q\n  BarSize: Quarterly\n  EntrySetup: BarDate = 20000929\n"
+                                                                      "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.9\n");
+        ASSERT_NE(nullptr, trades);
         const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_EQ(1, test->tradeCount);
-        const TradeRecord &t = test->trades[0];
+        const TradeRecord &t = trades[0];
         EXPECT_EQ(20001002, t.dateIn);
         EXPECT_EQ(EXIT_STOP, t.reason);
         EXPECT_EQ(20010307, t.dateOut);
