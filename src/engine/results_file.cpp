@@ -624,19 +624,21 @@ static int MakeGuardPath(char *out, const char *path)
 }
 
 /* Takes the guard of path's saves (exclusive) or loads (shared), waiting
-** while another program holds it; 0 after reporting (result code 3). */
+** while another program holds it; 0 after reporting (result code 3).  A load
+** that finds no guard can be made goes on unguarded (1, guard not held). */
 static int TakeResultsGuard(FileGuard *guard, const char *path, int exclusive)
 {
     guard->file = nullptr;
     char guardPath[FILE_PATH_SIZE];
-    if (!MakeGuardPath(guardPath, path)) {
+    if (!MakeGuardPath(guardPath, path))
         PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
-        ReportError(kMsgCannotCreate, path, GetErrorText());
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
-    if (TakeFileGuard(guard, guardPath, exclusive, GUARD_WAIT_MS, gResultsGuardBusy, path)) return 1;
-    if (PlatLastError() == PLAT_ERR_SHARING_VIOLATION)
+    else if (TakeFileGuard(guard, guardPath, exclusive, GUARD_WAIT_MS, gResultsGuardBusy, path))
+        return 1;
+    const int busy = PlatLastError() == PLAT_ERR_SHARING_VIOLATION;
+    /* Where no guard can be made (a folder this user may only read) a load
+    ** reads without one: only a save must wait for its turn. */
+    if (!exclusive && !busy) return 1;
+    if (busy)
         ReportError(exclusive ? kMsgSaveBusy : kMsgLoadBusy, path);
     else
         ReportError(kMsgCannotCreate, path, GetErrorText());

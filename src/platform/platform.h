@@ -186,8 +186,8 @@ void PlatErrorText(int code, char *out, size_t size);
 ** the user's previous file and reports the failure, or that a reader
 ** reports a file it may not read.  PlatWriteFile, PlatRenameReplace,
 ** PlatRenameOpenFile and PlatOpenFile (for reading, for writing an existing
-** file and for creating a new one exclusively) ask PlatFaultDue first; with
-** nothing planned that costs one atomic load. */
+** file, for creating a new one exclusively and for a guard) ask PlatFaultDue
+** first; with nothing planned that costs one atomic load. */
 
 enum PlatFaultKind {
     PLAT_FAULT_WRITE = 0,  /* PlatWriteFile: as on a full disk (PLAT_ERR_DISK_FULL), nothing written;
@@ -199,8 +199,9 @@ enum PlatFaultKind {
                               ** user without the permission the superuser always has */
     PLAT_FAULT_OPEN_READ = 3, /* PlatOpenFile for reading: refused (PLAT_ERR_ACCESS_DENIED), as a file
                               ** the user may not read (tests run with rights that read every file) */
-    PLAT_FAULT_CREATE = 4,    /* PlatOpenFile with PLAT_CREATE_EXCLUSIVE: refused (PLAT_ERR_ACCESS_DENIED),
-                              ** as in a folder the user may not write, nothing made */
+    PLAT_FAULT_CREATE = 4,    /* PlatOpenFile with PLAT_CREATE_EXCLUSIVE or PLAT_OPEN_GUARD: refused
+                              ** (PLAT_ERR_ACCESS_DENIED), as in a folder the user may not write,
+                              ** nothing made */
     PLAT_FAULT_KINDS = 5
 };
 /* After pass more calls of the kind succeed, the next fail calls fail (any

@@ -1,8 +1,6 @@
 /* stats_export.cpp -- the statistics and trade CSV exports of one test. */
 #include "views/stats_export.h"
 
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 

@@ -300,6 +300,26 @@ TEST_F(ResultsFileTest, AFailedSaveKeepsTheOldFile)
     EXPECT_GT(ReadTestFile(path).size(), old.size());
 }
 
+/* Where no guard can be made beside the file (a folder this user may only
+** read), a load still reads it; a save, which needs its turn, is refused. */
+TEST_F(ResultsFileTest, AFileWhoseGuardCannotBeMadeLoadsButIsNotSaved)
+{
+    const std::string path = SaveTwoTests(*this), old = ReadTestFile(path);
+    CloseResultsWindow(FindResultsWindowByPath(path.c_str()));
+    PlatPlanFault(PLAT_FAULT_CREATE, 0, 1000);
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0)) << LastMessage();
+    EXPECT_EQ(1, PlatFaultsMade(PLAT_FAULT_CREATE));
+    ResultsWindow *w = FindResultsWindowByPath(path.c_str());
+    ASSERT_NE(nullptr, w);
+    EXPECT_EQ(2, w->testCount);
+    EXPECT_EQ(RESULT_OK, gRun.resultCode.load());
+    AddTestToResults(w, MakeTest(3));
+    EXPECT_EQ(0, SaveResultsFile(w, 0));
+    EXPECT_EQ(0u, std::string(LastMessage()).rfind("Unable to create " + path, 0)) << LastMessage();
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_EQ(old, ReadTestFile(path));
+}
+
 TEST_F(ResultsFileTest, AMissingFileIsCreatedEmptyAndLoadsEmpty)
 {
     std::string path = tmp.File("new.kvr");

@@ -154,7 +154,7 @@ static int HoldNewFile(int fd, const char *p)
 PlatFile PlatOpenFile(const char *path, int mode)
 {
     if ((mode == PLAT_OPEN_READ && PlatFaultDue(PLAT_FAULT_OPEN_READ)) ||
-        (mode == PLAT_CREATE_EXCLUSIVE && PlatFaultDue(PLAT_FAULT_CREATE))) {
+        ((mode == PLAT_CREATE_EXCLUSIVE || mode == PLAT_OPEN_GUARD) && PlatFaultDue(PLAT_FAULT_CREATE))) {
         tLastError = PLAT_ERR_ACCESS_DENIED;
         return nullptr;
     }

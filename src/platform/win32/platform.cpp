@@ -111,7 +111,7 @@ PlatFile PlatOpenFile(const char *path, int mode)
         }
     }
     if ((mode == PLAT_OPEN_READ && PlatFaultDue(PLAT_FAULT_OPEN_READ)) ||
-        (mode == PLAT_CREATE_EXCLUSIVE && PlatFaultDue(PLAT_FAULT_CREATE))) {
+        ((mode == PLAT_CREATE_EXCLUSIVE || mode == PLAT_OPEN_GUARD) && PlatFaultDue(PLAT_FAULT_CREATE))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }

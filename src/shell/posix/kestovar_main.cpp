@@ -35,7 +35,6 @@
 #include "marketdata/import/import_run.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
-#include "marketdata/store/datafile.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
@@ -45,10 +44,10 @@
 #include "shell/command_line.h"
 #include "shell/frame_rules.h"
 #include "shell/headless/headless.h"
+#include "shell/hold_points.h"
 #include "shell/run_view_setup.h"
 #include "services/services.h"
 #include "views/results_rows.h"
-#include "views/test_report.h"
 
 enum { PROGRESS_INTERVAL_MS = 100,
        STATUS_NESTING = 8 };
@@ -248,67 +247,6 @@ static void OpenClosedStandardFiles()
             close(opened);
         }
     }
-}
-
-/* Where the tests hold the program (KV_HOLD_AT="point path"): at the point
-** named ("batch" before the batch, "next-run" before each run of the batch
-** after the first, "batch-end" after the batch's last run, "results-save"
-** before each save of a results file, "results-guard" while a save holds the
-** file's guard, "results-busy" when a save or load first finds the guard
-** held by another program, "results-load" while a load holds the file open,
-** "data-save" while an import's save holds the data file's temporary file,
-** "report-page" while a report is written, "report-list" while the report
-** list is being replaced, "report-busy" when a writer of the list first finds
-** another writing it)
-** the program opens the FIFO at path and reads it to its end, so a test can
-** act while the program waits there and let it go on by closing its end. */
-static struct {
-    char point[32];
-    char path[PATH_MAX];
-} sHold;
-
-static void HoldAt(const char *point)
-{
-    if (!sHold.path[0] || strcmp(sHold.point, point) != 0) return;
-    int fd = open(sHold.path, O_RDONLY);
-    if (fd < 0) return;
-    char buffer[64];
-    while (read(fd, buffer, sizeof buffer) > 0) {
-    }
-    close(fd);
-}
-
-static void HoldBeforeRun(int runIndex)
-{
-    if (runIndex > 0) HoldAt("next-run");
-}
-
-static void HoldBeforeResultsSave(const char *) { HoldAt("results-save"); }
-static void HoldWhileResultsGuardHeld(const char *) { HoldAt("results-guard"); }
-static void HoldWhenResultsGuardBusy(const char *) { HoldAt("results-busy"); }
-static void HoldWhileResultsLoad(const char *) { HoldAt("results-load"); }
-static void HoldWhileReportPage(const char *) { HoldAt("report-page"); }
-static void HoldWhileDataSave(const char *) { HoldAt("data-save"); }
-static void HoldWhileReportList(const char *) { HoldAt("report-list"); }
-static void HoldWhenReportListBusy(const char *) { HoldAt("report-busy"); }
-
-static void ReadHoldPoint()
-{
-    const char *hold = getenv("KV_HOLD_AT");
-    const char *blank = hold ? strchr(hold, ' ') : nullptr;
-    if (!blank || (size_t)(blank - hold) >= sizeof sHold.point || strlen(blank + 1) >= sizeof sHold.path) return;
-    memcpy(sHold.point, hold, (size_t)(blank - hold));
-    sHold.point[blank - hold] = 0;
-    CopyString(sHold.path, sizeof sHold.path, blank + 1, -1);
-    gBeforeBatchRun = HoldBeforeRun;
-    gBeforeResultsSave = HoldBeforeResultsSave;
-    gResultsGuardHeld = HoldWhileResultsGuardHeld;
-    gResultsGuardBusy = HoldWhenResultsGuardBusy;
-    gResultsLoadHeld = HoldWhileResultsLoad;
-    gReportPageHeld = HoldWhileReportPage;
-    gDataFileTempHeld = HoldWhileDataSave;
-    gReportListHeld = HoldWhileReportList;
-    gReportListBusy = HoldWhenReportListBusy;
 }
 
 /* The window program's initialisation without the window steps. */

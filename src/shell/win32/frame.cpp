@@ -202,16 +202,17 @@ static void WaitForIdle(const std::string &text)
     if (gFrame.frame) SetTimer(gFrame.frame, HANDOFF_TIMER, HANDOFF_TIMER_MS, nullptr);
 }
 
-int TakeHandOff(const char *text)
+int TakeHandOff(HWND frame, const char *text)
 {
     /* A batch copy closes with its batch: what it opened would not stay
     ** open, and it is not the user's window. */
     if (gRun.unattended) return 0;
-    if (gRun.state.load() != RUN_IDLE) {
+    SetForegroundWindow(frame);
+    if (IsIconic(frame)) ShowWindow(frame, SW_RESTORE);
+    if (gRun.state.load() != RUN_IDLE)
         WaitForIdle(text);
-        return 1;
-    }
-    OpenHandOffText(text);
+    else
+        OpenHandOffText(text);
     return 1;
 }
 
@@ -721,10 +722,7 @@ LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         char text[1024];
         /* Only a terminated text that fits is taken. */
         if (!TakeHandOffText(data->lpData, data->cbData, text, sizeof text)) return 0;
-        if (gRun.unattended) return 0;
-        SetForegroundWindow(window);
-        if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-        return TakeHandOff(text);
+        return TakeHandOff(window, text);
     }
     case WM_TIMER:
         if (wParam == HANDOFF_TIMER) {

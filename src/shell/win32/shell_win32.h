@@ -43,10 +43,11 @@ LRESULT SendToActiveChild(UINT message, WPARAM wParam, LPARAM lParam);
 void LayoutFrame();
 /* The handed-over command line of a second start: each file named opens. */
 int OpenHandOffText(const char *text);
-/* Takes a second start's command line: 1 taken (opened now, or, while a run
-** is going, once the program is idle again, so that no run loses its data or
-** its script), 0 refused (a batch copy takes none). */
-int TakeHandOff(const char *text);
+/* Takes a second start's command line: 1 taken (the frame comes forward and
+** the files open now, or, while a run is going, once the program is idle
+** again, so that no run loses its data or its script), 0 refused (a batch
+** copy takes none and stays where it is). */
+int TakeHandOff(HWND frame, const char *text);
 /* Opens what was handed over or dropped while a run was going, once nothing
 ** runs; called by the main loop. */
 void OpenWaitingHandOffs();

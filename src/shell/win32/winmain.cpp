@@ -17,14 +17,13 @@
 #include "marketdata/store/calendar.h"
 #include "script/compiler/compile_driver.h"
 #include "marketdata/store/symbols.h"
-#include "marketdata/store/datafile.h"
-#include "engine/results_file.h"
 #include "platform/platform.h"
 #include "script/eval/item_table.h"
 #include "script/builtins/builtins.h"
 #include "shell/command_line.h"
 #include "shell/run_view_setup.h"
 #include "shell/frame_rules.h"
+#include "shell/hold_points.h"
 #include "services/services.h"
 #include "shell/version_check.h"
 #include "shell/win32/editor_host.h"
@@ -219,53 +218,6 @@ int InitApplication(HINSTANCE instance)
     ReleaseDC(nullptr, screen);
     CreateDrawingResources();
     return 1;
-}
-
-/* ---- where the tests hold the program ------------------------------------------------------------ */
-
-/* KV_HOLD_AT="point path": at the point named (the results file's and data
-** file's moments of results_file.h and datafile.h: "results-save",
-** "results-guard", "results-busy", "results-load", "data-save") the program
-** opens path (a named pipe a test serves) and reads it to its end, so a test
-** can act while the program waits there and let it go on by closing its end.
-** The native program has the same points on a FIFO. */
-static struct {
-    char point[32];
-    char path[MAX_PATH];
-} sHold;
-
-static void HoldAt(const char *point)
-{
-    if (!sHold.path[0] || strcmp(sHold.point, point) != 0) return;
-    HANDLE pipe = CreateFileA(sHold.path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) return;
-    char buffer[64];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    }
-    CloseHandle(pipe);
-}
-
-static void HoldBeforeResultsSave(const char *) { HoldAt("results-save"); }
-static void HoldWhileResultsGuardHeld(const char *) { HoldAt("results-guard"); }
-static void HoldWhenResultsGuardBusy(const char *) { HoldAt("results-busy"); }
-static void HoldWhileResultsLoad(const char *) { HoldAt("results-load"); }
-static void HoldWhileDataSave(const char *) { HoldAt("data-save"); }
-
-static void ReadHoldPoint()
-{
-    char hold[sizeof sHold.point + sizeof sHold.path];
-    if (!GetEnvironmentVariableA("KV_HOLD_AT", hold, sizeof hold)) return;
-    const char *blank = strchr(hold, ' ');
-    if (!blank || (size_t)(blank - hold) >= sizeof sHold.point) return;
-    memcpy(sHold.point, hold, (size_t)(blank - hold));
-    sHold.point[blank - hold] = 0;
-    CopyString(sHold.path, sizeof sHold.path, blank + 1, -1);
-    gBeforeResultsSave = HoldBeforeResultsSave;
-    gResultsGuardHeld = HoldWhileResultsGuardHeld;
-    gResultsGuardBusy = HoldWhenResultsGuardBusy;
-    gResultsLoadHeld = HoldWhileResultsLoad;
-    gDataFileTempHeld = HoldWhileDataSave;
 }
 
 /* ---- entry ------------------------------------------------------------------------------------------ */
