@@ -1075,6 +1075,9 @@ TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
         {"Include", page, 200, "The updater's answer is no list of symbols: <!DOCTYPE html><html><body>Sign in</body></html>."},
         {"Exclude", page, 200, "The updater's answer is no list of symbols: <!DOCTYPE html><html><body>Sign in</body></html>."},
         {"Include", "Watchlist not found", 404, "The updater answered with status 404: Watchlist not found."},
+        /* A line too long to quote is not quoted, nor cut. */
+        {"Include", "Service Unavailable: the updater is busy updating its database, please retry later", 503,
+         "The updater answered with status 503."},
     };
     for (const auto &c : refused) {
         SCOPED_TRACE(std::string(c.kind) + " " + c.answer);
