@@ -538,14 +538,19 @@ TEST_F(CsvImportTest, LongFieldsAreReadWholeOrRefused)
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close,Volume"), 0);
     const std::string longSymbol(40, 'S');
+    /* Two symbols of the longest kept that differ in their last character only. */
+    const std::string longest(38, 'S');
     const std::string multi = Write("multi.csv", "MMM,2024-01-02,\"" + zeros + "2.5\"," + big + "\n" + longSymbol +
-                                                     ",2024-01-02,3,3\n" + longSymbol + "X,2024-01-03,4,4\n");
+                                                     ",2024-01-02,3,3\n" + longSymbol + "X,2024-01-03,4,4\n" + longest +
+                                                     "A,2024-01-02,5,5\n" + longest + "B,2024-01-02,6,6\n");
     ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
     Finish(0);
     ASSERT_EQ(RunImport(), 1) << Messages();
-    ASSERT_EQ(gStore.symbolCount, 2);
+    ASSERT_EQ(gStore.symbolCount, 4) << ReadTestFile(log);
     ExpectDaily(Symbol("LNG"), BAR_DAILY, {{20240102, 10, 11, 9, 10.75, 1e36, 1}});
     ExpectDaily(Symbol("MMM"), BAR_DAILY, {{20240102, 2.5, 2.5, 2.5, 2.5, 1e36, 1}});
+    ExpectDaily(Symbol((longest + "A").c_str()), BAR_DAILY, {{20240102, 5, 5, 5, 5, 5, 1}});
+    ExpectDaily(Symbol((longest + "B").c_str()), BAR_DAILY, {{20240102, 6, 6, 6, 6, 6, 1}});
     EXPECT_NE(ReadTestFile(log).find(multi + ": 2 lines not read as bars: line 2 (the symbol is longer than 39 "
                                              "characters), line 3 (the symbol is longer than 39 characters)\n"),
               std::string::npos)
