@@ -634,6 +634,13 @@ int CountLoneCarriageReturns(const char *p, const char *end)
     return n;
 }
 
+int CountTextLines(const char *p, const char *end)
+{
+    int lines = 1 + CountLoneCarriageReturns(p, end);
+    for (; (p = (const char *)memchr(p, '\n', (size_t)(end - p))) != nullptr; p++) lines++;
+    return lines;
+}
+
 const char *FindLineEnd(const char *p, const char *end, const char **next)
 {
     const char *q = p;

@@ -184,6 +184,9 @@ int LoadCsvText(const char *path, void *pBlock, char separator, uint32_t *pLengt
 
 /* Lines of [p, end) ended by CR alone, which a count of LF characters misses. */
 int CountLoneCarriageReturns(const char *p, const char *end);
+/* The lines of [p, end) (CR LF, LF or CR alone end one; the last may have
+** no line end, and an empty text is one line). */
+int CountTextLines(const char *p, const char *end);
 /* The end of the line that starts at p (before end): its first CR or LF.
 ** *next is where the next line starts (end after the last line). */
 const char *FindLineEnd(const char *p, const char *end, const char **next);

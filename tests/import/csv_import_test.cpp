@@ -25,6 +25,12 @@
 
 namespace {
 
+/* A line of a price file and why it is refused (null: it is a bar). */
+struct LineCase {
+    const char *line;
+    const char *reason;
+};
+
 struct CsvImportTest : ImportTest {
     std::string out, log;
     std::string before; /* the data file ImportUniverse wrote */
@@ -43,6 +49,9 @@ struct CsvImportTest : ImportTest {
         CopyString(gImportState.SaveAs, sizeof gImportState.SaveAs, out.c_str(), -1);
         CopyString(gImportState.LogFile, sizeof gImportState.LogFile, log.c_str(), -1);
     }
+    std::vector<std::string> ImportLinesAlike(const std::string &folder, const std::string &name,
+                                              const std::string &header, const char *fields,
+                                              const std::vector<LineCase> &lines);
     /* A CSV source reading a folder of the test folder, and the shared lines. */
     void CsvFolder(const std::string &folder, int padding = 2)
     {
@@ -285,6 +294,46 @@ template <class F> int WithEcho(F f)
     const int result = f();
     gConsoleEcho = nullptr;
     return result;
+}
+
+/* line is in the import log (its text) and was echoed to standard error. */
+void ExpectReported(const std::string &text, const std::string &line)
+{
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+}
+
+/* Imports lines as the folder's file name under header and, after "MMM,",
+** as a multi-symbol file read with fields, and loads the data file saved.
+** The log's report of each file's refused lines, the folder's file first. */
+std::vector<std::string> CsvImportTest::ImportLinesAlike(const std::string &folder, const std::string &name,
+                                                         const std::string &header, const char *fields,
+                                                         const std::vector<LineCase> &lines)
+{
+    std::string folderText = header + "\n", multiText, folderReport, multiReport;
+    int refused = 0;
+    for (size_t k = 0; k < lines.size(); k++) {
+        folderText += std::string(lines[k].line) + "\n";
+        multiText += "MMM," + std::string(lines[k].line) + "\n";
+        if (!lines[k].reason) continue;
+        const std::string sep = refused++ ? "," : "";
+        folderReport += sep + " line " + std::to_string(k + 2) + " (" + lines[k].reason + ")";
+        multiReport += sep + " line " + std::to_string(k + 1) + " (" + lines[k].reason + ")";
+    }
+    PlatCreateFolder(tmp.File(folder).c_str());
+    const std::string file = Write(folder + "\\" + name, folderText);
+    EXPECT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    EXPECT_EQ(Line(IMPKW_DATA_PATH, tmp.File(folder)), 0);
+    EXPECT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    EXPECT_EQ(Line(IMPKW_CSV_FIELDS, fields), 0);
+    const std::string multi = Write("multi.csv", multiText);
+    EXPECT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    EXPECT_EQ(WithEcho(RunImport), 1) << Messages();
+    UnloadData();
+    EXPECT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    const std::string counted = ": " + std::to_string(refused) + " lines not read as bars:";
+    return {file + counted + folderReport + "\n", multi + counted + multiReport + "\n"};
 }
 
 /* A line that is not a bar is never stored as one: it is passed over,
@@ -538,14 +587,19 @@ TEST_F(CsvImportTest, LongFieldsAreReadWholeOrRefused)
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close,Volume"), 0);
     const std::string longSymbol(40, 'S');
+    /* Two symbols of the longest kept that differ in their last character only. */
+    const std::string longest(38, 'S');
     const std::string multi = Write("multi.csv", "MMM,2024-01-02,\"" + zeros + "2.5\"," + big + "\n" + longSymbol +
-                                                     ",2024-01-02,3,3\n" + longSymbol + "X,2024-01-03,4,4\n");
+                                                     ",2024-01-02,3,3\n" + longSymbol + "X,2024-01-03,4,4\n" + longest +
+                                                     "A,2024-01-02,5,5\n" + longest + "B,2024-01-02,6,6\n");
     ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
     Finish(0);
     ASSERT_EQ(RunImport(), 1) << Messages();
-    ASSERT_EQ(gStore.symbolCount, 2);
+    ASSERT_EQ(gStore.symbolCount, 4) << ReadTestFile(log);
     ExpectDaily(Symbol("LNG"), BAR_DAILY, {{20240102, 10, 11, 9, 10.75, 1e36, 1}});
     ExpectDaily(Symbol("MMM"), BAR_DAILY, {{20240102, 2.5, 2.5, 2.5, 2.5, 1e36, 1}});
+    ExpectDaily(Symbol((longest + "A").c_str()), BAR_DAILY, {{20240102, 5, 5, 5, 5, 5, 1}});
+    ExpectDaily(Symbol((longest + "B").c_str()), BAR_DAILY, {{20240102, 6, 6, 6, 6, 6, 1}});
     EXPECT_NE(ReadTestFile(log).find(multi + ": 2 lines not read as bars: line 2 (the symbol is longer than 39 "
                                              "characters), line 3 (the symbol is longer than 39 characters)\n"),
               std::string::npos)
@@ -887,8 +941,7 @@ TEST_F(CsvImportTest, HeaderColumnsPastTheSixteenthAreNamed)
           close + ": column 20, Close, lies past the 16 columns read\n",
           close + " was not imported: no column of the first 16, the only ones read, holds the close (they are Date, X0, "
                   "X1, X2, X3, X4, X5, X6, X7, X8, X9, X10, X11, X12, X13, X14)\n"}) {
-        EXPECT_NE(text.find(line), std::string::npos) << line << text;
-        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+        ExpectReported(text, line);
     }
 }
 
@@ -899,45 +952,22 @@ TEST_F(CsvImportTest, HeaderColumnsPastTheSixteenthAreNamed)
 ** refused saying so. */
 TEST_F(CsvImportTest, DamagedLinesReadAlikeInAFolderAndAMultiSymbolFile)
 {
-    const struct {
-        const char *line; /* Date,Open,High,Low,Close,Volume,Note */
-        const char *reason;
-    } table[] = {
-        {"2024-01-02,1,1,1,1,1000,ok", nullptr},
-        {"2024-01-03,2,2,2,2,1000,6\" gap", nullptr}, /* a quote inside a column is its text */
-        {"2024-01-04,\"3,3,3,3,1000,", "it opens a double quote that it does not close"},
-        {"2024-01-05,x,4,4,4,1000,", "a number field holds text"},
-        {"2024-01-08,5,,5,5,1000,", "a price is missing"},
-        {"2024-01-09,7,6,8,7,1000,", "the high is below the low"},
-        {"not a date,8,8,8,8,1000,", "no date could be read"},
-        {"2024-01-10,9,9,9,9,1000,\"a, b\"", nullptr},
-        {"2024-01-11,\"10\",10,10,10,1000,x", nullptr},
-    };
-    std::string folderText = "Date,Open,High,Low,Close,Volume,Note\n", multiText;
-    std::string folderReport, multiReport;
-    int refused = 0;
-    for (size_t k = 0; k < sizeof table / sizeof table[0]; k++) {
-        folderText += std::string(table[k].line) + "\n";
-        multiText += "MMM," + std::string(table[k].line) + "\n";
-        if (!table[k].reason) continue;
-        const std::string sep = refused++ ? "," : "";
-        folderReport += sep + " line " + std::to_string(k + 2) + " (" + table[k].reason + ")";
-        multiReport += sep + " line " + std::to_string(k + 1) + " (" + table[k].reason + ")";
-    }
     PlatCreateFolder(tmp.File("stray").c_str());
-    const std::string gap = Write("stray\\GAP.csv", folderText);
     const std::string head = Write("stray\\HEAD.csv", "Date,Open,High,Low,Close,\"Volume\n2024-01-02,1,1,1,1,1\n");
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("stray")), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
-    const std::string multi = Write("multi.csv", multiText);
-    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
-    Finish(0);
-    const int result = WithEcho(RunImport);
-    ASSERT_EQ(result, 1) << Messages();
-    UnloadData();
-    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    const std::vector<std::string> reports = ImportLinesAlike(
+        "stray", "GAP.csv", "Date,Open,High,Low,Close,Volume,Note", "Symbol,Date,Open,High,Low,Close,Volume",
+        {
+            /* Date,Open,High,Low,Close,Volume,Note */
+            {"2024-01-02,1,1,1,1,1000,ok", nullptr},
+            {"2024-01-03,2,2,2,2,1000,6\" gap", nullptr}, /* a quote inside a column is its text */
+            {"2024-01-04,\"3,3,3,3,1000,", "it opens a double quote that it does not close"},
+            {"2024-01-05,x,4,4,4,1000,", "a number field holds text"},
+            {"2024-01-08,5,,5,5,1000,", "a price is missing"},
+            {"2024-01-09,7,6,8,7,1000,", "the high is below the low"},
+            {"not a date,8,8,8,8,1000,", "no date could be read"},
+            {"2024-01-10,9,9,9,9,1000,\"a, b\"", nullptr},
+            {"2024-01-11,\"10\",10,10,10,1000,x", nullptr},
+        });
     ASSERT_EQ(gStore.symbolCount, 2);
     const std::vector<int32_t> bars = {20240102, 20240103, 20240110, 20240111};
     EXPECT_EQ(Dates(Symbol("GAP")), bars);
@@ -945,12 +975,9 @@ TEST_F(CsvImportTest, DamagedLinesReadAlikeInAFolderAndAMultiSymbolFile)
     EXPECT_EQ(Symbol("GAP").bars[BAR_DAILY][3].close, 10);
     EXPECT_EQ(Symbol("MMM").bars[BAR_DAILY][3].close, 10);
     const std::string text = ReadTestFile(log);
-    const std::string counted = ": " + std::to_string(refused) + " lines not read as bars:";
-    for (const std::string &line : {gap + counted + folderReport + "\n", multi + counted + multiReport + "\n",
-                                    head + " was not imported: line 1, the header, opens a double quote that it does "
-                                           "not close\n"}) {
-        EXPECT_NE(text.find(line), std::string::npos) << line << text;
-        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    for (const std::string &line :
+         {reports[0], reports[1], head + " was not imported: line 1, the header, opens a double quote that it does not close\n"}) {
+        ExpectReported(text, line);
     }
 }
 
@@ -960,40 +987,17 @@ TEST_F(CsvImportTest, DamagedLinesReadAlikeInAFolderAndAMultiSymbolFile)
 ** folder's file and a multi-symbol file, named with their lines. */
 TEST_F(CsvImportTest, TimesAndSplitsThatAreNoneAreRefusedAlike)
 {
-    const struct {
-        const char *line; /* Date,Time,Open,High,Low,Close,AdjClose,RealClose,Split */
-        const char *reason;
-    } table[] = {
-        {"2024-01-02,09:30,10,12,8,11,,,", nullptr},
-        {"2024-01-03,noon,10,12,8,11,,,", "the time is not a time of day"},
-        {"2024-01-04,25:99,10,12,8,11,,,", "the time is not a time of day"},
-        {"2024-01-05,,10,12,8,11,-11,22,", "the split factor is no finite number above zero"},
-        {"2024-01-08,,10,12,8,11,,,-2", "the split is below zero"},
-        {"2024-01-09,,10,12,8,11,11,22,", nullptr},
-    };
-    std::string folderText = "Date,Time,Open,High,Low,Close,AdjClose,RealClose,Split\n", multiText;
-    std::string folderReport, multiReport;
-    int refused = 0;
-    for (size_t k = 0; k < sizeof table / sizeof table[0]; k++) {
-        folderText += std::string(table[k].line) + "\n";
-        multiText += "MMM," + std::string(table[k].line) + "\n";
-        if (!table[k].reason) continue;
-        const std::string sep = refused++ ? "," : "";
-        folderReport += sep + " line " + std::to_string(k + 2) + " (" + table[k].reason + ")";
-        multiReport += sep + " line " + std::to_string(k + 1) + " (" + table[k].reason + ")";
-    }
-    PlatCreateFolder(tmp.File("odd").c_str());
-    const std::string file = Write("odd\\ODD.csv", folderText);
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("odd")), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Time,Open,High,Low,Close,AdjClose,RealClose,Split"), 0);
-    const std::string multi = Write("multi.csv", multiText);
-    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
-    Finish(0);
-    ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
-    UnloadData();
-    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    const std::vector<std::string> reports = ImportLinesAlike(
+        "odd", "ODD.csv", "Date,Time,Open,High,Low,Close,AdjClose,RealClose,Split",
+        "Symbol,Date,Time,Open,High,Low,Close,AdjClose,RealClose,Split",
+        {
+            {"2024-01-02,09:30,10,12,8,11,,,", nullptr},
+            {"2024-01-03,noon,10,12,8,11,,,", "the time is not a time of day"},
+            {"2024-01-04,25:99,10,12,8,11,,,", "the time is not a time of day"},
+            {"2024-01-05,,10,12,8,11,-11,22,", "the split factor is no finite number above zero"},
+            {"2024-01-08,,10,12,8,11,,,-2", "the split is below zero"},
+            {"2024-01-09,,10,12,8,11,11,22,", nullptr},
+        });
     for (const char *symbol : {"ODD", "MMM"}) {
         SCOPED_TRACE(symbol);
         const SymbolRecord &r = Symbol(symbol);
@@ -1005,10 +1009,8 @@ TEST_F(CsvImportTest, TimesAndSplitsThatAreNoneAreRefusedAlike)
         EXPECT_EQ(r.bars[BAR_DAILY][1].split, 2);
     }
     const std::string text = ReadTestFile(log);
-    const std::string counted = ": " + std::to_string(refused) + " lines not read as bars:";
-    for (const std::string &line : {file + counted + folderReport + "\n", multi + counted + multiReport + "\n"}) {
-        EXPECT_NE(text.find(line), std::string::npos) << line << text;
-        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    for (const std::string &line : reports) {
+        ExpectReported(text, line);
     }
 }
 
@@ -1123,8 +1125,7 @@ TEST_F(CsvImportTest, FilesThatBecomeOneSymbolAreNamed)
             EXPECT_EQ(Symbol(p.symbol).bars[BAR_DAILY][0].close, 1) << p.symbol;
             const std::string line = tmp.File(folder + "\\" + p.second) + " was not imported: it becomes the symbol " +
                 p.symbol + ", which was imported from " + p.first + " (files are taken in name order)\n";
-            EXPECT_NE(text.find(line), std::string::npos) << line << text;
-            EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << gEchoed;
+            ExpectReported(text, line);
         }
         EXPECT_NE(gEchoed.find("2:" + std::string(40, 'L') + ".csv\tnot imported because its name is too long\n"),
                   std::string::npos)
@@ -1267,8 +1268,7 @@ TEST_F(CsvImportTest, FilesAndLinesThatBecomeOneSymbolAreStoredOnce)
                                          "EURJPY.csv (files are taken in name order)\n",
           multi + ": the lines of BRK_B were not imported: it becomes the symbol BRK_B, which was imported from the "
                   "lines of BRK B\n"}) {
-        EXPECT_NE(text.find(line), std::string::npos) << line << text;
-        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+        ExpectReported(text, line);
     }
     EXPECT_EQ(text.find("SymInfo symbols not imported"), std::string::npos) << text;
 }
@@ -1334,8 +1334,7 @@ TEST_F(CsvImportTest, InformationNumbersThatAreNoNumbersAreRefusedByName)
           csi + ": line 3 gives Big Point fifty, which is not a number; the value was not used\n",
           csi + ": line 4 opens a double quote that it does not close, so its fields cannot be told; the line was not "
                 "read\n"}) {
-        EXPECT_NE(text.find(line), std::string::npos) << line << text;
-        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+        ExpectReported(text, line);
     }
 }
 
@@ -1387,8 +1386,7 @@ TEST_F(CsvImportTest, EventListFieldsThatAreNoValuesAreRefusedByName)
     for (const auto &n : named) {
         const std::string line = events + ": line " + std::to_string(n.line) + " gives " + n.column + " " + n.given +
             ", which is " + n.why + "; the line was not read\n";
-        EXPECT_NE(text.find(line), std::string::npos) << line << text;
-        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+        ExpectReported(text, line);
     }
 }
 
@@ -1420,8 +1418,7 @@ TEST_F(CsvImportTest, PricesPastTheFiniteByTheirPriceMultAreNamed)
          {aaa + ": 2 lines not read as bars: line 2 (a price divided by PriceMult is not finite), line 3 (a price "
                 "divided by PriceMult is not finite)\n",
           multi + ": 1 line not read as bars: line 2 (a price divided by PriceMult is not finite)\n"}) {
-        EXPECT_NE(text.find(line), std::string::npos) << line << text;
-        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+        ExpectReported(text, line);
     }
 }
 

@@ -522,6 +522,26 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
 
 namespace {
 
+/* The constituency table of a test (count rows) and its requests in
+** place while it lives; the program's own are put back after. */
+struct ConstituencyInPlace {
+    ConstituencyRecord *table = gConstituency;
+    int32_t count = gConstituencyCount;
+    uint8_t *marks = gConstituencyRequested;
+    ConstituencyInPlace(ConstituencyRecord *t, int32_t n, uint8_t *m)
+    {
+        gConstituency = t;
+        gConstituencyCount = n;
+        gConstituencyRequested = m;
+    }
+    ~ConstituencyInPlace()
+    {
+        gConstituency = table;
+        gConstituencyCount = count;
+        gConstituencyRequested = marks;
+    }
+};
+
 /* A membership series of 12-byte records {OLE date, i32 value}. */
 std::string Membership(std::initializer_list<std::pair<double, int32_t>> rows)
 {
@@ -547,9 +567,6 @@ TEST_F(OnlineTest, ConstituencyIdsAreTheUnionOfEveryAnswer)
         return a;
     });
     PointAt(server);
-    ConstituencyRecord *savedTable = gConstituency;
-    int32_t savedCount = gConstituencyCount;
-    uint8_t *savedMarks = gConstituencyRequested;
     ConstituencyRecord *table = nullptr;
     uint8_t *marks = nullptr;
     ASSERT_TRUE(AllocMemory(&table, 2 * sizeof(ConstituencyRecord)));
@@ -557,21 +574,20 @@ TEST_F(OnlineTest, ConstituencyIdsAreTheUnionOfEveryAnswer)
     table[0] = {"IDX1", "Idx1", "", 5};
     table[1] = {"IDX2", "Idx2", "", 9};
     marks[0] = marks[1] = 1;
-    gConstituency = table;
-    gConstituencyCount = 2;
-    gConstituencyRequested = marks;
-    Begin("Norgate", 20240101, 20241231);
-    Add("AAA");
-    Add("BBB");
-    gSettings.CalcThreads = 2;
-    int ok = ImportOnlineSymbols(SourceRow());
-    std::vector<uint32_t> ids(gStore.constituencyIds, gStore.constituencyIds + 3);
+    int ok = 0;
+    std::vector<uint32_t> ids;
     std::vector<int32_t> kinds;
-    for (int32_t i = 0; i < gImport.count; i++)
-        for (int32_t e = 0; e < gStore.symbols[i].eventCount; e++) kinds.push_back(gStore.symbols[i].events[e].kind);
-    gConstituency = savedTable;
-    gConstituencyCount = savedCount;
-    gConstituencyRequested = savedMarks;
+    {
+        ConstituencyInPlace inPlace(table, 2, marks);
+        Begin("Norgate", 20240101, 20241231);
+        Add("AAA");
+        Add("BBB");
+        gSettings.CalcThreads = 2;
+        ok = ImportOnlineSymbols(SourceRow());
+        ids.assign(gStore.constituencyIds, gStore.constituencyIds + 3);
+        for (int32_t i = 0; i < gImport.count; i++)
+            for (int32_t e = 0; e < gStore.symbols[i].eventCount; e++) kinds.push_back(gStore.symbols[i].events[e].kind);
+    }
     FreeMemory(&table);
     FreeMemory(&marks);
     ASSERT_EQ(ok, 1) << Messages();
@@ -596,21 +612,16 @@ TEST_F(OnlineTest, AConstituencySeriesCutShortFailsTheSymbol)
         return a;
     });
     PointAt(server);
-    ConstituencyRecord *savedTable = gConstituency;
-    int32_t savedCount = gConstituencyCount;
-    uint8_t *savedMarks = gConstituencyRequested;
     ConstituencyRecord table[1] = {{"IDX1", "Idx1", "", 5}};
     uint8_t marks[1] = {1};
-    gConstituency = table;
-    gConstituencyCount = 1;
-    gConstituencyRequested = marks;
-    Begin("Norgate", 20240101, 20241231);
-    Add("AAA");
-    int ok = ImportOnlineSymbols(SourceRow());
-    int kept = gImport.count;
-    gConstituency = savedTable;
-    gConstituencyCount = savedCount;
-    gConstituencyRequested = savedMarks;
+    int ok = 0, kept = 0;
+    {
+        ConstituencyInPlace inPlace(table, 1, marks);
+        Begin("Norgate", 20240101, 20241231);
+        Add("AAA");
+        ok = ImportOnlineSymbols(SourceRow());
+        kept = gImport.count;
+    }
     EXPECT_EQ(ok, 0);
     EXPECT_EQ(kept, 0);
     EXPECT_NE(Messages().find("AAA: the answer was cut short (the IDX1 series holds 2 of the 3 records its "
@@ -1003,38 +1014,31 @@ TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
         return a;
     });
     PointAt(server);
-    ConstituencyRecord *savedTable = gConstituency;
-    int32_t savedCount = gConstituencyCount;
-    uint8_t *savedMarks = gConstituencyRequested;
     ConstituencyRecord table[1] = {{"IDX1", "Idx1", "", 5}};
     uint8_t marks[1] = {1};
-    gConstituency = table;
-    gConstituencyCount = 1;
-    gConstituencyRequested = marks;
-    Block("Norgate", "AAA CCC");
     EchoKept echo;
-    const int first = ImportExitCode();
-    const std::string stored = Stored();
+    int first = 0, second = 0;
+    std::string stored, firstLog, secondStored;
     std::vector<int32_t> kinds;
-    if (gStore.symbolCount == 1)
-        for (int32_t e = 0; e < gStore.symbols[0].eventCount; e++) kinds.push_back(gStore.symbols[0].events[e].kind);
-    const std::string firstLog = ReadTestFile(log);
-    gConstituency = savedTable;
-    gConstituencyCount = savedCount;
-    gConstituencyRequested = savedMarks;
+    {
+        ConstituencyInPlace inPlace(table, 1, marks);
+        Block("Norgate", "AAA CCC");
+        first = ImportExitCode();
+        stored = Stored();
+        if (gStore.symbolCount == 1)
+            for (int32_t e = 0; e < gStore.symbols[0].eventCount; e++) kinds.push_back(gStore.symbols[0].events[e].kind);
+        firstLog = ReadTestFile(log);
+    }
     TearDown();
     SetUp();
     PointAt(server);
-    gConstituency = table;
-    gConstituencyCount = 1;
-    gConstituencyRequested = marks;
-    Block("Norgate", "BBB");
-    PlatDeleteFile(out.c_str());
-    const int second = ImportExitCode();
-    const std::string secondStored = Stored();
-    gConstituency = savedTable;
-    gConstituencyCount = savedCount;
-    gConstituencyRequested = savedMarks;
+    {
+        ConstituencyInPlace inPlace(table, 1, marks);
+        Block("Norgate", "BBB");
+        PlatDeleteFile(out.c_str());
+        second = ImportExitCode();
+        secondStored = Stored();
+    }
 
     EXPECT_EQ(0, first) << Messages();
     EXPECT_EQ("CCC", stored);
@@ -1075,6 +1079,9 @@ TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
         {"Include", page, 200, "The updater's answer is no list of symbols: <!DOCTYPE html><html><body>Sign in</body></html>."},
         {"Exclude", page, 200, "The updater's answer is no list of symbols: <!DOCTYPE html><html><body>Sign in</body></html>."},
         {"Include", "Watchlist not found", 404, "The updater answered with status 404: Watchlist not found."},
+        /* A line too long to quote is not quoted, nor cut. */
+        {"Include", "Service Unavailable: the updater is busy updating its database, please retry later", 503,
+         "The updater answered with status 503."},
     };
     for (const auto &c : refused) {
         SCOPED_TRACE(std::string(c.kind) + " " + c.answer);

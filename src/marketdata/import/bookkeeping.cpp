@@ -590,9 +590,8 @@ int FinishSymbol(SymbolRecord *record, ImportWorkItem *item)
     /* One symbol is stored once: a second that becomes it (an information
     ** row that renames it, two workers on two spellings) is named and not
     ** stored, so no data file holds two records of one symbol. */
-    char key[IMPORT_SYMBOL_SIZE];
-    FormatText(key, sizeof key, "0.%s", record->info.Symbol);
-    for (char *p = key; *p; p++) *p = (char)toupper((unsigned char)*p);
+    char key[IMPORT_KEY_SIZE];
+    MakeSymbolKey(record->info.Symbol, 0, key);
     if (gImport.importedKeys && HashLookup(gImport.importedKeys, key)) {
         if (guard.owns_lock()) guard.unlock();
         ReportRefusedFile(record->info.Symbol, "a symbol of that name was imported before it");
@@ -614,9 +613,8 @@ int LogSymbolLine(SymbolRecord *record)
     memcpy((void *)slot, record, sizeof *record);
     memset((void *)record, 0, sizeof *record);
     gImport.count++;
-    char key[IMPORT_SYMBOL_SIZE];
-    FormatText(key, sizeof key, "0.%s", slot->info.Symbol);
-    for (char *p = key; *p; p++) *p = (char)toupper((unsigned char)*p);
+    char key[IMPORT_KEY_SIZE];
+    MakeSymbolKey(slot->info.Symbol, 0, key);
     HashInsert(gImport.importedKeys, key, (uint64_t)gImport.count);
     int32_t daily = slot->barCounts[BAR_DAILY];
     if (slot->firstDate < gStore.firstDate) gStore.firstDate = slot->firstDate;
@@ -686,11 +684,10 @@ int LogSymbolFiltered(SymbolRecord *record, int slot)
 
 int IsInIncludeList(const char *symbol, int list)
 {
-    char id[IMPORT_SYMBOL_SIZE], key[IMPORT_SYMBOL_SIZE];
+    char id[IMPORT_SYMBOL_SIZE], key[IMPORT_KEY_SIZE];
     CopyString(id, sizeof id, symbol, IMPORT_SYMBOL_SIZE - 1);
     MakeIdentifier(id);
-    FormatText(key, sizeof key, "0.%s", id);
-    for (char *p = key; *p; p++) *p = (char)toupper((unsigned char)*p);
+    MakeSymbolKey(id, 0, key);
     /* Other workers insert keys while this one looks: the lookup is made
     ** under the import lock. */
     std::unique_lock<std::mutex> guard(gImport.lock, std::defer_lock);

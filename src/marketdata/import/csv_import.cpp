@@ -746,11 +746,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         /* Read as it stands: each line's quotes are its own (SplitColumns),
         ** as in a multi-symbol file, so a quote a line leaves open costs that
         ** line only. */
-        if (LoadTextFile(text, &buffer, &length)) {
-            lines = 1 + CountLoneCarriageReturns(buffer, buffer + length);
-            for (const char *q = buffer; (q = (const char *)memchr(q, '\n', (size_t)(buffer + length - q))); q++)
-                lines++;
-        }
+        if (LoadTextFile(text, &buffer, &length)) lines = CountTextLines(buffer, buffer + length);
     } else {
         const char *start = SkipByteOrderMark(text, text + strlen(text));
         const char *first = start;
@@ -763,9 +759,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         length = (uint32_t)strlen(start);
         if (AllocMemory(&buffer, length + 1)) {
             memcpy(buffer, start, length);
-            lines = 1 + CountLoneCarriageReturns(start, start + length);
-            for (const char *p = start; *p; p++)
-                if (*p == '\n') lines++;
+            lines = CountTextLines(start, start + length);
         }
     }
     if (lines < 1) return -1;

@@ -69,9 +69,7 @@ int LoadLinesText(const char *path, char **text, int *lines)
     uint32_t size = 0;
     *lines = 0;
     if (!LoadTextFile(path, text, &size)) return 0;
-    const char *end = *text + size;
-    *lines = 1 + CountLoneCarriageReturns(*text, end);
-    for (const char *p = *text; (p = (const char *)memchr(p, '\n', (size_t)(end - p))) != nullptr; p++) (*lines)++;
+    *lines = CountTextLines(*text, *text + size);
     return 1;
 }
 

@@ -34,6 +34,22 @@ void SetImportErrorText(const char *format, ...)
     va_end(args);
 }
 
+const char *HttpAnswerLine(const HttpSlot &slot, char *out, int size)
+{
+    out[0] = 0;
+    if (!slot.received || !slot.body[0]) return out;
+    int n = 0;
+    for (const unsigned char *p = (const unsigned char *)slot.body[0]; *p && *p != '\r' && *p != '\n'; p++) {
+        if (*p < ' ' || *p > '~' || n >= size - 1) {
+            out[0] = 0;
+            return out;
+        }
+        out[n++] = (char)*p;
+    }
+    out[n] = 0;
+    return out;
+}
+
 int HttpStoreHeaders(HttpSlot *slot, const char *data, uint32_t size)
 {
     if (slot->headerCapacity < size + 4) {

@@ -63,6 +63,11 @@ void SetImportErrorText(const char *format, ...)
 #endif
     ;
 
+/* The first line of the slot's last answer, as a reason quotes it, into out:
+** the line when it is printable text that fits (at most size - 1
+** characters), else "" (no answer, a binary or overlong line).  out. */
+const char *HttpAnswerLine(const HttpSlot &slot, char *out, int size);
+
 /* Opens slot to host:port (flags 0 or HTTP_FLAG_SECURE), reusing a
 ** connection to the same host and port that still answers; name is shown
 ** while connecting.  1/0. */

@@ -134,7 +134,7 @@ static void SortImportTables()
     if (gImport.workCount > 1)
         qsort(gImport.work, (size_t)gImport.workCount, sizeof(ImportWorkItem), CompareTextNoCase);
     for (int32_t w = 0; w < gImport.workCount; w++) {
-        char key[IMPORT_SYMBOL_SIZE];
+        char key[IMPORT_KEY_SIZE];
         MakeSymbolKey(gImport.work[w].symbol, (int)gImport.work[w].block, key);
         HashInsert(gImport.workKeys, key, (uint64_t)w + 1);
     }

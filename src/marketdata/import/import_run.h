@@ -16,7 +16,8 @@
 **             gImportFilter (its ExcludeIf), the settings EarliestImportYear,
 **             ImportBarTime and DateInputFormat.
 ** Keys:       work items by "%d.%s" (block, symbol), imported symbols by
-**             "0.%s", both cut to 39 characters and upper-cased.
+**             "0.%s" (MakeSymbolKey), both upper-cased and with the whole
+**             symbol: symbols of 39 characters that differ in the last are two.
 ** Errors:     routines return as documented below; readers report their own
 **             failures through ReportError (file helpers' wording) and return
 **             0, which fails the import.
@@ -37,6 +38,7 @@
 
 enum {
     IMPORT_SYMBOL_SIZE = 40,
+    IMPORT_KEY_SIZE = IMPORT_SYMBOL_SIZE + 12, /* "%d." and a whole symbol */
     IMPORT_LISTS = 256,
     FAILED_SYMBOLS_SIZE = 5000,
     WORK_LIST_SPARE = 100,    /* room kept after each addition */
@@ -264,8 +266,8 @@ int AddExcludePattern(const char *pattern, int block);
 /* 1 when an exclude pattern of block matches symbol ('?' one character, '*'
 ** a run; case ignored). */
 int IsSymbolExcluded(const char *symbol, int block);
-/* "%d.%s" of block and symbol, cut to 39 characters, upper case. */
-void MakeSymbolKey(const char *symbol, int block, char out[IMPORT_SYMBOL_SIZE]);
+/* "%d.%s" of block and the whole symbol, upper case. */
+void MakeSymbolKey(const char *symbol, int block, char out[IMPORT_KEY_SIZE]);
 /* qsort comparator of two texts (or records starting with one), case ignored. */
 int CompareTextNoCase(const void *a, const void *b);
 /* Appends a list name (79 characters) while fewer than 256 are held. */

@@ -124,20 +124,6 @@ int ControlNorgateUpdater(int mode)
     return 1;
 }
 
-/* The start of an answer as a reason shows it: its first line, when it is
-** text, cut to a few words; "" otherwise. */
-static void AnswerText(const HttpSlot &slot, char *out, int size)
-{
-    out[0] = 0;
-    if (!slot.received || !slot.body[0]) return;
-    int n = 0;
-    for (const unsigned char *p = (const unsigned char *)slot.body[0]; *p && *p != '\r' && *p != '\n'; p++) {
-        if (*p < ' ' || *p > '~' || n == size - 1) return;
-        out[n++] = (char)*p;
-    }
-    out[n] = 0;
-}
-
 int CheckNorgateApi(int slot)
 {
     const OnlineHost &h = gOnlineHosts[HOST_NORGATE];
@@ -149,7 +135,7 @@ int CheckNorgateApi(int slot)
     }
     if (s.status / 100 == 2 && CompareNoCase(s.body[0], "OK") == 0) return 1;
     char text[64];
-    AnswerText(s, text, sizeof text);
+    HttpAnswerLine(s, text, sizeof text);
     SetImportErrorText("The Norgate Data Updater's local web interface answered its status request with status "
                        "%d%s%s.",
                        (int)s.status, text[0] ? ": " : "", text);
@@ -204,7 +190,7 @@ int ReadNorgateWatchlist(ImportItem *row)
     const char *first = body;
     while (*first == ' ' || *first == '\t' || *first == '\r' || *first == '\n') first++;
     char text[64];
-    AnswerText(slot, text, sizeof text);
+    HttpAnswerLine(slot, text, sizeof text);
     if (!answered)
         FormatText(why, sizeof why, "\r\n%s", slot.error[0] ? slot.error : "The updater did not answer.");
     else if (slot.status / 100 != 2)

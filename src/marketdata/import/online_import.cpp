@@ -198,19 +198,10 @@ static int IsSuccess(int status) { return status >= 200 && status <= 299; }
 ** line when that is short text, else "". */
 static const char *QuotedAnswer(const Worker *w, char *out, int size)
 {
-    out[0] = 0;
-    const char *a = Answer(w);
-    if (!a) return out;
-    int n = FormatText(out, size, ": ");
-    for (const unsigned char *p = (const unsigned char *)a; *p && *p != '\r' && *p != '\n'; p++) {
-        if (*p < ' ' || *p > '~' || n >= size - 1) {
-            out[0] = 0;
-            return out;
-        }
-        out[n++] = (char)*p;
-    }
-    out[n] = 0;
-    if (n <= 2) out[0] = 0; /* an empty line quotes nothing */
+    char line[80];
+    const int room = size - 2 < (int)sizeof line ? size - 2 : (int)sizeof line; /* ": " comes first */
+    HttpAnswerLine(*w->slot, line, room);
+    FormatText(out, (size_t)size, "%s%s", line[0] ? ": " : "", line);
     return out;
 }
 

@@ -11,9 +11,9 @@
 
 static const char kMsgTooLong[] = "Symbol '%s' is too long.";
 
-void MakeSymbolKey(const char *symbol, int block, char out[IMPORT_SYMBOL_SIZE])
+void MakeSymbolKey(const char *symbol, int block, char out[IMPORT_KEY_SIZE])
 {
-    FormatText(out, IMPORT_SYMBOL_SIZE, "%d.%s", block, symbol);
+    FormatText(out, IMPORT_KEY_SIZE, "%d.%s", block, symbol);
     for (char *p = out; *p; p++) *p = (char)toupper((unsigned char)*p);
 }
 
@@ -35,7 +35,7 @@ static int ReserveItems(ImportWorkItem **items, int32_t count, int32_t *capacity
 ImportWorkItem *FindImportWorkItem(const char *symbol, int block)
 {
     if (!gImport.workKeys) return nullptr;
-    char key[IMPORT_SYMBOL_SIZE];
+    char key[IMPORT_KEY_SIZE];
     MakeSymbolKey(symbol, block, key);
     uint64_t position = HashLookup(gImport.workKeys, key);
     return position && position <= (uint64_t)gImport.workCount ? &gImport.work[position - 1] : nullptr;
@@ -61,7 +61,7 @@ ImportWorkItem *AddSymbolToImportList(char *text, int block, int list, int flags
         item->block = (uint32_t)block;
         item->list = (uint32_t)list;
         item->flags = (uint32_t)flags;
-        char key[IMPORT_SYMBOL_SIZE];
+        char key[IMPORT_KEY_SIZE];
         MakeSymbolKey(text, block, key);
         if (HashInsert(gImport.workKeys, key, (uint64_t)gImport.workCount + 1))
             gImport.workCount++;

@@ -1,7 +1,6 @@
 /* constituency.cpp -- the constituency table, tick sizes and security types. */
 #include "marketdata/store/constituency.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -51,7 +50,7 @@ int LoadConstituency()
     char *text = nullptr;
     uint32_t size = 0;
     if (!LoadTextFile(path, &text, &size)) return 0;
-    const int lines = 2 + CountLoneCarriageReturns(text, text + size) + (int)std::count(text, text + size, '\n');
+    const int lines = 1 + CountTextLines(text, text + size);
     if (!AllocMemory(&gConstituency, (uint64_t)lines * sizeof(ConstituencyRecord))) {
         FreeMemory(&text);
         return 0;
