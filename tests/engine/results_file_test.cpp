@@ -258,7 +258,9 @@ TEST_F(ResultsFileTest, TwoListsOfOneFileKeepEachOthersTests)
         double value;
     } kWant[] = {{1, 10}, {2, 20}, {3, 30}, {4, 70}};
     for (ResultsWindow *w : {second, first}) {
-        if (w == first) ASSERT_EQ(1, SaveResultsFile(first, 0));
+        if (w == first) {
+            ASSERT_EQ(1, SaveResultsFile(first, 0));
+        }
         ASSERT_EQ(4, w->testCount);
         const TestRecord *t = w->firstTest;
         for (const auto &want : kWant) {

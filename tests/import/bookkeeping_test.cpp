@@ -209,7 +209,9 @@ TEST_F(ImportTest, FuturesContractSymbols)
         CopyString(record.info.Symbol, sizeof record.info.Symbol, c.symbol, -1);
         const char *suffix = nullptr;
         EXPECT_EQ(IsFuturesContractSymbol(&record, &suffix), c.contract) << c.symbol;
-        if (c.contract) EXPECT_EQ(suffix, record.info.Symbol + 2);
+        if (c.contract) {
+            EXPECT_EQ(suffix, record.info.Symbol + 2);
+        }
     }
 }
 

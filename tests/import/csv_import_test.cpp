@@ -630,7 +630,7 @@ TEST_F(CsvImportTest, LineEndsOfEverySystemReadAlike)
     ASSERT_EQ(gStore.symbolCount, 6);
     const std::string text = ReadTestFile(log);
     for (int k = 0; k < 3; k++) {
-        for (const std::string symbol : {std::string(names[k]), "M" + std::string(names[k])})
+        for (const std::string &symbol : {std::string(names[k]), "M" + std::string(names[k])})
             EXPECT_EQ(Dates(Symbol(symbol.c_str())), (std::vector<int32_t>{20240102, 20240104})) << symbol;
         EXPECT_NE(text.find(tmp.File("ends\\" + std::string(names[k]) + ".csv") +
                             ": 1 line not read as bars: line 3 (a number field holds text)\n"),

@@ -919,7 +919,9 @@ struct OnlineRunTest : OnlineTest {
     void Block(const char *source, const std::string &list, const char *listKind = nullptr)
     {
         ASSERT_EQ(Line(IMPKW_DATA_SOURCE, source), 0);
-        if (!list.empty()) ASSERT_EQ(Line(listKind && !strcmp(listKind, "Exclude") ? IMPKW_EXCLUDE_LIST : IMPKW_INCLUDE_LIST, list), 0);
+        if (!list.empty()) {
+            ASSERT_EQ(Line(listKind && !strcmp(listKind, "Exclude") ? IMPKW_EXCLUDE_LIST : IMPKW_INCLUDE_LIST, list), 0);
+        }
         gImportState.StartDate = 20240101;
         gImportState.EndDate = 20241231;
         CopyString(gImportState.SaveAs, sizeof gImportState.SaveAs, out.c_str(), -1);

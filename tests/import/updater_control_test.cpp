@@ -115,11 +115,14 @@ TEST_F(UpdaterTest, LaunchesUpdatesAndClosesTheUpdater)
         SCOPED_TRACE(testing::Message() << "mode " << s.mode << ", " << s.status);
         gStatusTexts.clear();
         EXPECT_EQ(1, ControlNorgateUpdater(s.mode)) << LastMessage();
-        if (s.status[0])
+        if (s.status[0]) {
             EXPECT_TRUE(Said(s.status));
-        else
+        } else {
             EXPECT_TRUE(gStatusTexts.empty()) << gStatusTexts.front();
-        if (s.waiting) EXPECT_TRUE(Said(s.waiting));
+        }
+        if (s.waiting) {
+            EXPECT_TRUE(Said(s.waiting));
+        }
         EXPECT_TRUE(WaitForState(s.after));
     }
 }

@@ -198,7 +198,9 @@ TEST_F(ImportTest, YahooChartSplitsDividendsAndDamage)
             EXPECT_EQ(s.bars[BAR_DAILY][1].date, 20240104);
             EXPECT_NE(s.bars[BAR_DAILY][0].close, 0.0);
         }
-        if (d.result == 3) EXPECT_EQ(s.info.PointValue, 1.0);
+        if (d.result == 3) {
+            EXPECT_EQ(s.info.PointValue, 1.0);
+        }
         FreeMemory(&s.bars[BAR_DAILY]);
         FreeMemory(&s.events);
     }

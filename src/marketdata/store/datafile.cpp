@@ -592,7 +592,7 @@ static void AppendDefaultExtension(char *path)
     }
 }
 
-static_assert(DATA_PATH_SIZE == FILE_PATH_SIZE, "a data file's path buffers take the replace-file names");
+static_assert((int)DATA_PATH_SIZE == (int)FILE_PATH_SIZE, "a data file's path buffers take the replace-file names");
 
 /* The temporary file of a save of path: beside the file path finally names,
 ** links followed, so that saves through a link and through its target, or
