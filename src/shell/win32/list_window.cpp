@@ -293,6 +293,9 @@ int OpenCsvAsList(const char *caption, const char *path)
     while ((line = NextCsvLine(text, length, &pos)) != nullptr) {
         if (lineNumber % 100 == 0) {
             PumpMessages();
+            /* The list may have closed meanwhile (by the user, or for a newer
+            ** list of the same file): its record and the text went with it. */
+            if (!IsWindow(window)) return 0;
             if (PlatEscapePressed()) {
                 ReportError("CSV file processing aborted");
                 break;
