@@ -27,19 +27,14 @@ std::string Column(HWND list, int column)
     return s;
 }
 
+/* A click on a heading, with Shift held or not. */
 void ClickHeader(HWND list, int column, bool shift)
 {
     BYTE keys[256];
     GetKeyboardState(keys);
     keys[VK_SHIFT] = shift ? 0x80 : 0;
     SetKeyboardState(keys);
-    NMLISTVIEW click = {};
-    click.hdr.hwndFrom = GetListViewOf(list);
-    click.hdr.idFrom = LIST_VIEW_ID;
-    click.hdr.code = LVN_COLUMNCLICK;
-    click.iItem = -1;
-    click.iSubItem = column;
-    SendMessageA(list, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
+    ::ClickHeader(list, column);
     keys[VK_SHIFT] = 0;
     SetKeyboardState(keys);
 }
