@@ -284,7 +284,7 @@ int OpenCsvAsList(const char *caption, const char *path)
     ** it.  The line numbers ("#") follow the text. */
     FreeListRows(list);
     list->text = text;
-    list->textSize = (uint64_t)length + 3;
+    list->textSize = list->textUsed = (uint64_t)length + 1; /* the text and its NUL */
     int pos = 0, lineNumber = 0, columns = 1, rows = 0;
     char *line;
     char *fields[LIST_SORT_COLUMNS * 8];
@@ -293,6 +293,9 @@ int OpenCsvAsList(const char *caption, const char *path)
     while ((line = NextCsvLine(text, length, &pos)) != nullptr) {
         if (lineNumber % 100 == 0) {
             PumpMessages();
+            /* The list may have closed meanwhile (by the user, or for a newer
+            ** list of the same file): its record and the text went with it. */
+            if (!IsWindow(window)) return 0;
             if (PlatEscapePressed()) {
                 ReportError("CSV file processing aborted");
                 break;
@@ -322,7 +325,6 @@ int OpenCsvAsList(const char *caption, const char *path)
         }
         lineNumber++;
     }
-    list->textUsed = (uint64_t)length + 3;
     /* The line numbers go after the text, each a cell of column 0. */
     for (int32_t r = 0; r < rows; r++) {
         char number[16];

@@ -192,10 +192,6 @@ void HoldForScreenshot()
     gWatchPaused = false;
 }
 
-/* Whether a column is wide enough for the header to draw its whole heading
-** and sort arrow: the heading's extent in the header's font, the header's own
-** margin on both sides of the text and of the arrow, and the arrow image's
-** width, each asked of the header and its image list. */
 std::string Cell(HWND window, int row, int column)
 {
     char text[256] = "";
@@ -214,6 +210,10 @@ void ClickHeader(HWND window, int column)
     SendMessageA(window, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
 }
 
+/* Whether a column is wide enough for the header to draw its whole heading
+** and sort arrow: the heading's extent in the header's font, the header's own
+** margin on both sides of the text and of the arrow, and the arrow image's
+** width, each asked of the header and its image list. */
 bool HeadingFits(HWND window, int column)
 {
     HWND view = GetListViewOf(window), header = ListView_GetHeader(view);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
@@ -26,19 +27,14 @@ std::string Column(HWND list, int column)
     return s;
 }
 
+/* A click on a heading, with Shift held or not. */
 void ClickHeader(HWND list, int column, bool shift)
 {
     BYTE keys[256];
     GetKeyboardState(keys);
     keys[VK_SHIFT] = shift ? 0x80 : 0;
     SetKeyboardState(keys);
-    NMLISTVIEW click = {};
-    click.hdr.hwndFrom = GetListViewOf(list);
-    click.hdr.idFrom = LIST_VIEW_ID;
-    click.hdr.code = LVN_COLUMNCLICK;
-    click.iItem = -1;
-    click.iSubItem = column;
-    SendMessageA(list, WM_NOTIFY, LIST_VIEW_ID, (LPARAM)&click);
+    ::ClickHeader(list, column);
     keys[VK_SHIFT] = 0;
     SetKeyboardState(keys);
 }
@@ -163,6 +159,29 @@ TEST_F(FrameTest, AListThatCannotBeSavedIsReportedOnceByName)
     gRun.resultCode = RESULT_OK;
 }
 
+/* A list closed while its file is still being read (the user closing it
+** from the pump, or a newer list of the same file) ends the reading: what
+** the window held goes with it, and nothing is left allocated. */
+TEST_F(FrameTest, AListClosedWhileItsFileIsReadEndsTheReading)
+{
+    std::string csv = "Key,Value\n";
+    for (int i = 0; i < 500; i++) csv += "K" + std::to_string(i) + "," + std::to_string(i) + "\n";
+    WriteTestFile(File("closing.csv"), csv);
+    const uint64_t allocated = gAllocatedBytes.load();
+    /* Due before the file is opened: the reader's first pump runs it. */
+    SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        HWND list = nullptr;
+        while ((list = FindWindowExA(gFrame.mdiClient, list, "KestovarList", nullptr)) != nullptr)
+            SendMessageA(list, WM_CLOSE, 0, 0);
+    });
+    Sleep(20);
+    EXPECT_EQ(OpenCsvAsList(nullptr, File("closing.csv").c_str()), 0);
+    Pump();
+    EXPECT_EQ(CountChildren("KestovarList"), 0);
+    EXPECT_EQ(gAllocatedBytes.load(), allocated);
+}
+
 /* A sort moves whole cells, however long a CSV field is. */
 TEST_F(FrameTest, SortingAListKeepsLongCellsWhole)
 {
@@ -266,8 +285,6 @@ TEST_F(FrameTest, OnlyTheProgramsOwnTemporaryFileIsDeleted)
     EXPECT_EQ(OpenLogFile(File("nothere.txt").c_str()), 0);
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
 }
-
-#include "foundation/allocator.h"
 
 TEST_F(FrameTest, DialogLayoutFollowsGrowthOnly)
 {
