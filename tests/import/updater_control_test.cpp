@@ -46,9 +46,15 @@ bool WaitForState(int state)
 
 struct UpdaterTest : ImportTest {
     std::string launcher;
+    OnlineHost host;
     void SetUp() override
     {
         ImportTest::SetUp();
+        /* The updater's interface is looked for on a port nothing listens on,
+        ** so an updater or stand-in running on this machine answers none of
+        ** these tests. */
+        host = gOnlineHosts[HOST_NORGATE];
+        gOnlineHosts[HOST_NORGATE] = {"127.0.0.1", 1, 0};
         /* The native platform layer and the stand-in keep the key and the
         ** window in this folder. */
         PlatSetEnv("KV_NDU_HOME", tmp.path.c_str());
@@ -65,6 +71,7 @@ struct UpdaterTest : ImportTest {
         Uninstall();
         gHeadless.statusEcho = nullptr;
         PlatSetEnv("KV_NDU_HOME", nullptr);
+        gOnlineHosts[HOST_NORGATE] = host;
         ImportTest::TearDown();
     }
     /* Runs the stand-in's installer with data folder data and waits for the key. */
