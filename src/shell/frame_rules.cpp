@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "foundation/text_match.h"
-#include "marketdata/store/constituency.h"
 #include "platform/platform.h"
 #include "services/services.h"
 
@@ -168,15 +167,6 @@ void RepairLoadedSettings(double *accountSize, int32_t *maxMemPct, int32_t *stat
     if (!(*accountSize > 0)) *accountSize = 100000;
     if (*maxMemPct < 1) *maxMemPct = 95;
     if (*statusBarFields < 1 || *statusBarFields > 8) *statusBarFields = 4;
-}
-
-int LoadConstituencyWhenPresent()
-{
-    char list[2][300];
-    FormatText(list[0], sizeof list[0], "%s\\constituency.csv", gScriptsFolder);
-    FormatText(list[1], sizeof list[1], "%s\\constituency.csv", gProgramFolder);
-    if (!PlatFileExists(list[0]) && !PlatFileExists(list[1])) return 1;
-    return LoadConstituency();
 }
 
 void ClampFrameToScreen(int32_t *x, int32_t *y, int32_t *w, int32_t *h, int screenLeft, int screenTop,

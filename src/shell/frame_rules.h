@@ -81,11 +81,6 @@ void ApplyLegacyDateFormat(int dateFormat, int32_t *dateInputFormat, char *dateD
 /* The repairs of loaded settings: AccountSize not above 0 becomes 100000,
 ** MaxMemPct below 1 becomes 95, StatusBarFields outside 1..8 becomes 4. */
 void RepairLoadedSettings(double *accountSize, int32_t *maxMemPct, int32_t *statusBarFields);
-/* Loads constituency.csv, the scripts folder's or else the program folder's,
-** when there is one.  The list is optional: without one there is nothing to
-** load and nothing to report, and no batch fails for it.  1, or
-** LoadConstituency's 0 after a file that is there could not be read. */
-int LoadConstituencyWhenPresent();
 /* Clamps a saved frame to the virtual screen (left, top, width, height). */
 void ClampFrameToScreen(int32_t *x, int32_t *y, int32_t *w, int32_t *h, int screenLeft, int screenTop,
                         int screenWidth, int screenHeight);

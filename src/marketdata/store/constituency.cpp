@@ -39,11 +39,24 @@ static const char *TakeField(const char *text, char *dest, int size, int maxLen)
     return end;
 }
 
+/* The list's path: the scripts folder's, or else the program folder's. */
+static void ConstituencyPath(char *path, size_t size)
+{
+    FormatText(path, size, kConstituencyFile, gScriptsFolder);
+    if (!PlatFileExists(path)) FormatText(path, size, kConstituencyFile, gProgramFolder);
+}
+
+int LoadConstituencyWhenPresent()
+{
+    char path[260];
+    ConstituencyPath(path, sizeof path);
+    return PlatFileExists(path) ? LoadConstituency() : 1;
+}
+
 int LoadConstituency()
 {
     char path[260];
-    FormatText(path, sizeof path, kConstituencyFile, gScriptsFolder);
-    if (!PlatFileExists(path)) FormatText(path, sizeof path, kConstituencyFile, gProgramFolder);
+    ConstituencyPath(path, sizeof path);
 
     FreeMemory(&gConstituency);
     gConstituencyCount = 0;

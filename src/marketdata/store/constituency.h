@@ -32,6 +32,11 @@ extern int32_t gConstituencyCount;
 /* Reads constituency.csv into the table, replacing what it held.  1 read, 0
 ** when the file could not be read (reported) or memory failed. */
 int LoadConstituency();
+/* Loads constituency.csv, the scripts folder's or else the program folder's,
+** when there is one.  The list is optional: without one there is nothing to
+** load and nothing to report, and no batch fails for it.  1, or
+** LoadConstituency's 0 after a file that is there could not be read. */
+int LoadConstituencyWhenPresent();
 
 /* The label of the first table record with this id (the name the data
 ** information log shows for a constituency id a data file stores); null when

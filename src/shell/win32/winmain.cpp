@@ -22,6 +22,7 @@
 #include "script/builtins/builtins.h"
 #include "shell/command_line.h"
 #include "shell/run_view_setup.h"
+#include "marketdata/store/constituency.h"
 #include "shell/frame_rules.h"
 #include "shell/hold_points.h"
 #include "services/services.h"
