@@ -110,21 +110,29 @@ int WindowTabTitle(const char *windowText, const char *kindName, int ordinal, ch
 
 int WindowTabWidth(int dpi) { return dpi * 168 / 96; }
 
-int StatusBarEdges(int barWidth, int dpi, int fields, int *edges, int timeWidth)
+int StatusBarEdges(int barWidth, int dpi, int fields, int *edges, int timeWidth, int memoryWidth)
 {
     int n = fields + 2;
     int u = dpi * 4 / 3;
-    int t = timeWidth > u ? timeWidth : u; /* part 1 */
-    /* Part 0 takes at least 3 units and the memory part needs one.  Where
-    ** the bar is narrower than that, the run time keeps the width its text
-    ** needs and the other parts narrow alike, so that each one still shows. */
-    if (barWidth < (n + 2) * u + t) {
+    int t = timeWidth > u ? timeWidth : u;     /* part 1 */
+    int m = memoryWidth > u ? memoryWidth : u; /* part n */
+    /* Part 0 takes at least 3 units.  Where the bar is narrower than the
+    ** parts at full width, the run time and the memory text keep the widths
+    ** their texts need and the other parts narrow alike, so that each one
+    ** still shows. */
+    if (barWidth < (n + 1) * u + t + m) {
         u = barWidth / (n + 3);
         t = timeWidth > u ? timeWidth : u;
-        if (t > u) u = (barWidth - t) / (n + 2);
+        m = memoryWidth > u ? memoryWidth : u;
+        if (t > u || m > u) {
+            u = (barWidth - t) / (n + 2);
+            if (memoryWidth > u)
+                u = (barWidth - t - memoryWidth) / (n + 1);
+            m = memoryWidth > u ? memoryWidth : u;
+        }
         if (u < 1) u = 1;
     }
-    int first = barWidth - (n - 1) * u - t;
+    int first = barWidth - (n - 2) * u - t - m;
     if (first < 3 * u) first = 3 * u;
     edges[0] = first;
     edges[1] = first + t;

@@ -65,9 +65,9 @@ int WindowTabWidth(int dpi);
 ** takes u = width / (n + 3), so that every part shows.  Part 1 (the run's
 ** progress, then its run time) is at least timeWidth wide: where the bar is
 ** too narrow for that beside the other parts at full width, the others
-** narrow first, alike.  edges holds fields + 3 values; returns the part
-** count. */
-int StatusBarEdges(int barWidth, int dpi, int fields, int *edges, int timeWidth = 0);
+** narrow first, alike; so does the last part (the memory text) keep
+** memoryWidth.  edges holds fields + 3 values; returns the part count. */
+int StatusBarEdges(int barWidth, int dpi, int fields, int *edges, int timeWidth = 0, int memoryWidth = 0);
 
 /* ---- start-up ---------------------------------------------------------------------- */
 

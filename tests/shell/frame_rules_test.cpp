@@ -91,21 +91,27 @@ TEST(FrameRules, StatusBarParts)
 }
 
 /* The run time part keeps the width its text needs ("Time: 00:00:00.412"
-** in the bar's font): the other parts give way first, alike. */
-TEST(FrameRules, TheRunTimePartKeepsItsWidth)
+** in the bar's font), and the last part the width of "Memory: 100%" beside
+** the size grip: the other parts give way first, alike. */
+TEST(FrameRules, TheRunTimeAndMemoryPartsKeepTheirWidths)
 {
     struct Case {
-        int width, dpi, time;
+        int width, dpi, time, memory;
         int expected[7];
     } cases[] = {
-        {1200, 96, 100, {432, 560, 688, 816, 944, 1072, -1}},  /* it fits a unit: as before */
-        {1400, 96, 150, {610, 760, 888, 1016, 1144, 1272, -1}}, /* wide: part 0 gives the 22 px */
-        {960, 96, 120, {315, 435, 540, 645, 750, 855, -1}},    /* first run: u = (960 - 120) / 8 = 105 */
-        {944, 120, 150, {299, 449, 548, 647, 746, 845, -1}},   /* u = (944 - 150) / 8 = 99 */
+        {1200, 96, 100, 0, {432, 560, 688, 816, 944, 1072, -1}},  /* it fits a unit: as before */
+        {1400, 96, 150, 0, {610, 760, 888, 1016, 1144, 1272, -1}}, /* wide: part 0 gives the 22 px */
+        {960, 96, 120, 0, {315, 435, 540, 645, 750, 855, -1}},    /* first run: u = (960 - 120) / 8 = 105 */
+        {944, 120, 150, 0, {299, 449, 548, 647, 746, 845, -1}},   /* u = (944 - 150) / 8 = 99 */
+        {944, 120, 150, 90, {299, 449, 548, 647, 746, 845, -1}},  /* 90 fits in the 99 of a unit */
+        /* u = (944 - 150 - 130) / 7 = 94: 944 - 4 * 94 - 150 - 130 = 288 */
+        {944, 120, 150, 130, {288, 438, 532, 626, 720, 814, -1}},
+        /* wide: part 0 gives the 72 px, 1400 - 4 * 128 - 150 - 200 = 538 */
+        {1400, 96, 150, 200, {538, 688, 816, 944, 1072, 1200, -1}},
     };
     int edges[12];
     for (const Case &c : cases) {
-        ASSERT_EQ(StatusBarEdges(c.width, c.dpi, 4, edges, c.time), 7);
+        ASSERT_EQ(StatusBarEdges(c.width, c.dpi, 4, edges, c.time, c.memory), 7);
         for (int i = 0; i < 7; i++) EXPECT_EQ(edges[i], c.expected[i]) << c.width << "@" << c.dpi << " " << i;
     }
 }

@@ -63,17 +63,15 @@ int DispatchAppMessage(MSG *message)
 
 int StatusPartCount() { return gSettings.StatusBarFields + 3; }
 
-/* The width part 1 needs for the run time a run ends with ("Time: " and
-** hours to milliseconds), in the bar's own font, with the part's borders and
-** the margins the bar keeps around a text. */
-static int RunTimePartWidth()
+/* The width a part needs for text in the bar's own font, with the part's
+** borders and the margins the bar keeps around a text. */
+static int StatusTextPartWidth(const char *text)
 {
     HDC dc = GetDC(gFrame.statusBar);
     if (!dc) return 0;
     HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(gFrame.statusBar, WM_GETFONT, 0, 0));
-    static const char kLongest[] = "Time: 00:00:00.000";
     SIZE extent = {};
-    GetTextExtentPoint32A(dc, kLongest, (int)sizeof kLongest - 1, &extent);
+    GetTextExtentPoint32A(dc, text, (int)strlen(text), &extent);
     TEXTMETRICA metrics = {};
     GetTextMetricsA(dc, &metrics);
     SelectObject(dc, old);
@@ -89,8 +87,11 @@ void SetStatusParts()
     RECT r;
     GetClientRect(gFrame.statusBar, &r);
     int edges[16];
+    /* Part 1 ends a run with its run time, hours to milliseconds; the last
+    ** part shares its corner with the size grip. */
+    const int memory = StatusTextPartWidth("Memory: 100%") + GetSystemMetrics(SM_CXVSCROLL);
     int n = StatusBarEdges(r.right - r.left, gFrame.dpi ? gFrame.dpi : 96, gSettings.StatusBarFields, edges,
-                           RunTimePartWidth());
+                           StatusTextPartWidth("Time: 00:00:00.000"), memory);
     SendMessageA(gFrame.statusBar, SB_SETPARTS, (WPARAM)n, (LPARAM)edges);
     /* The parts and the size grip all moved: paint the bar whole, texts
     ** included, so that nothing of the old layout stays in sight. */
