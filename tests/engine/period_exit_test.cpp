@@ -428,7 +428,6 @@ TEST_F(EngineTest, WhatAPartialTargetLeavesWaitsForTheNextPeriod)
     }
 }
 
-
 /* A weekly or monthly strategy buys or shorts 100 AAA at 10 (10.05 or 9.95
 ** with a slippage of 0.05) at the open of the week of January 29 or of the
 ** month of February, and holds a stop or a target that the next period's
@@ -499,7 +498,6 @@ TEST_F(EngineTest, ALongerBarSizesExitAtThePeriodsOpenFillsAtThatOpen)
         }
     }
 }
-
 
 /* BBB's data end on Tuesday February 13, 2024, at a close of 12 (10
 ** before), inside a week, month and quarter, while AAA trades on.  A weekly,
@@ -603,84 +601,63 @@ TEST_F(EngineTest, ALongerBarSizesOrderFillsInTheTermsOfItsDayBeforeALaterSplit)
     }
 }
 
-
-/* AAA trades at 100 until the week of April 1, 2024: Monday reaches 106,
-** Wednesday falls to 97, Thursday dips to 95.5 and closes at 101, and AAA
-** stays at 101 to the end of April.  A weekly or monthly long set up on
-** March 29 buys 100 by a limit at 98 (C * 0.98) on Wednesday and holds a
-** target of 105 (C * 1.05); a short sells 100 by a stop at 98 and holds a
-** stop of 105.  105 traded only on Monday, before either held a share:
-** neither leaves in that week or month, and both leave at the end of the
-** test at 101, in a daily run and in a run of their bar size.  A long that
-** also holds a stop of 96 (C * 0.96) and takes the target first where both
-** are touched (Ambiguity: Target) leaves by that stop on Thursday at 96. */
-TEST_F(EngineTest, ALongerBarsTargetOrStopReachedOnlyBeforeTheEntryDoesNotFill)
+/* A weekly or monthly strategy set up on March 29, 2024 holds a target or
+** stop of 105 (C * 1.05) that no trade after its entry reached: it leaves at
+** the end of the test, in a daily run and in a run of its bar size.
+** - AAA trades at 100 until the week of April 1: Monday reaches 106,
+**   Wednesday falls to 97, Thursday dips to 95.5 and closes at 101, and AAA
+**   stays at 101 to the end of April.  A long buys 100 by a limit at 98
+**   (C * 0.98) on Wednesday and holds a target; a short sells 100 by a stop
+**   at 98 and holds a stop.  105 traded only on Monday, before either held
+**   a share: both leave at 101.  A long that also holds a stop of 96
+**   (C * 0.96) and takes the target first where both are touched
+**   (Ambiguity: Target) leaves by that stop on Thursday at 96.
+** - AAA trades at 100 but for Thursday April 4, a day without trades stored
+**   at 106, and a high of 101 on Friday: a long bought at 100 on April 1
+**   leaves at 100. */
+TEST_F(EngineTest, ALongerBarsTargetReachedByNoTradeAfterItsEntryDoesNotFill)
 {
     std::vector<int32_t> d = Weekdays(20240101, 20240430);
-    std::vector<DayBar> bars;
+    std::vector<DayBar> dips, noTrade;
     for (int32_t day : d) {
         const double c = day >= 20240404 ? 101 : 100;
         DayBar bar{day, c, c, c, c};
         if (day == 20240401) bar.high = 106;
         if (day == 20240403) bar.low = 97;
         if (day == 20240404) bar.open = 100, bar.low = 95.5;
-        bars.push_back(bar);
+        dips.push_back(bar);
+        noTrade.push_back(day == 20240404 ? DayBar{day, 106, 106, 106, 106, 0} : DayBar{day, 100, day == 20240405 ? 101.0 : 100.0, 100, 100});
     }
     const struct {
+        const std::vector<DayBar> &bars;
         const char *orders;
+        int32_t dateIn;
+        double priceIn;
         uint32_t reason;
         int32_t dateOut;
         double priceOut;
     } cases[] = {
-        {"  Side: Long\n  EntryLimit: C * 0.98\n  ExitLimit: C * 1.05\n", EXIT_END_OF_TEST, 20240430, 101},
-        {"  Side: Short\n  EntryStop: C * 0.98\n  ExitStop: C * 1.05\n", EXIT_END_OF_TEST, 20240430, 101},
-        {"  Side: Long\n  EntryLimit: C * 0.98\n  ExitLimit: C * 1.05\n  ExitStop: C * 0.96\n  Ambiguity: Target\n",
-         EXIT_STOP, 20240404, 96},
+        {dips, "  Side: Long\n  EntryLimit: C * 0.98\n  ExitLimit: C * 1.05\n", 20240403, 98, EXIT_END_OF_TEST, 20240430, 101},
+        {dips, "  Side: Short\n  EntryStop: C * 0.98\n  ExitStop: C * 1.05\n", 20240403, 98, EXIT_END_OF_TEST, 20240430, 101},
+        {dips, "  Side: Long\n  EntryLimit: C * 0.98\n  ExitLimit: C * 1.05\n  ExitStop: C * 0.96\n  Ambiguity: Target\n",
+         20240403, 98, EXIT_STOP, 20240404, 96},
+        {noTrade, "  ExitLimit: C * 1.05\n", 20240401, 100, EXIT_END_OF_TEST, 20240430, 100},
     };
     for (const char *barSize : {"Weekly", "Monthly"}) {
         for (const auto &c : cases) {
             for (bool ownRun : {false, true}) {
                 SCOPED_TRACE(std::string(barSize) + (ownRun ? " run " : " in a daily run ") + c.orders);
-                LoadStore(d, {{"AAA", bars}});
+                LoadStore(d, {{"AAA", c.bars}});
                 const TradeRecord *trades = TradesOfRun(1, std::string(ownRun ? "Settings:\n  BarSize: " + std::string(barSize) + "\n" : "") + "Strategy: S\n  BarSize: " + barSize + "\n  EntrySetup: BarDate = 20240329\n  Quantity: 100\n  QtyType: Shares\n" + c.orders);
                 ASSERT_NE(nullptr, trades);
                 const TradeRecord &t = trades[0];
-                EXPECT_EQ(20240403, t.dateIn);
-                EXPECT_DOUBLE_EQ(98, t.priceIn);
+                EXPECT_EQ(c.dateIn, t.dateIn);
+                EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
                 EXPECT_EQ(c.reason, t.reason);
                 EXPECT_EQ(c.dateOut, t.dateOut);
                 EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
             }
         }
-    }
-}
-
-
-/* A weekly long of 100 AAA bought at 100 on April 1, 2024 holds a target of
-** 105 (C * 1.05).  AAA trades at 100 but for Thursday April 4, a day without
-** trades stored at 106, and a high of 101 on Friday: no trade reached 105,
-** and the position is held to the end of the test, in a daily run and in a
-** weekly one. */
-TEST_F(EngineTest, ADayWithoutTradesFillsNoTargetOfALongerBar)
-{
-    std::vector<int32_t> d = Weekdays(20240101, 20240430);
-    std::vector<DayBar> bars;
-    for (int32_t day : d) {
-        DayBar bar{day, 100, day == 20240405 ? 101.0 : 100.0, 100, 100};
-        if (day == 20240404) bar = DayBar{day, 106, 106, 106, 106, 0};
-        bars.push_back(bar);
-    }
-    for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
-        SCOPED_TRACE(settings);
-        LoadStore(d, {{"AAA", bars}});
-        const TradeRecord *trades = TradesOfRun(1, std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240329\n"
-                                                                           "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: C * 1.05\n");
-        ASSERT_NE(nullptr, trades);
-        const TradeRecord &t = trades[0];
-        EXPECT_EQ(20240401, t.dateIn);
-        EXPECT_EQ(EXIT_END_OF_TEST, t.reason);
-        EXPECT_EQ(20240430, t.dateOut);
-        EXPECT_DOUBLE_EQ(100, t.priceOut);
     }
 }
 
