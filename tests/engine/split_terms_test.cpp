@@ -54,17 +54,15 @@ Series Walk(const std::vector<int32_t> &days, uint32_t seed, const std::vector<s
     return s;
 }
 
-void InstallDividends(const std::vector<std::pair<std::string, Series>> &symbols)
+/* Gives the loaded symbol its events. */
+void SetEvents(const std::string &symbol, const std::vector<EventItem> &events)
 {
     for (int32_t k = 0; k < gStore.symbolCount; k++) {
         SymbolRecord *record = &gStore.symbols[k];
-        for (const auto &s : symbols) {
-            if (s.first != record->info.Symbol || s.second.dividends.empty()) continue;
-            size_t bytes = s.second.dividends.size() * sizeof(EventItem);
-            ASSERT_TRUE(AllocMemory(&record->events, bytes));
-            memcpy(record->events, s.second.dividends.data(), bytes);
-            record->eventCount = (int32_t)s.second.dividends.size();
-        }
+        if (symbol != record->info.Symbol || events.empty()) continue;
+        ASSERT_TRUE(AllocMemory(&record->events, events.size() * sizeof(EventItem)));
+        memcpy(record->events, events.data(), events.size() * sizeof(EventItem));
+        record->eventCount = (int32_t)events.size();
     }
 }
 
@@ -113,7 +111,7 @@ TEST_F(SplitTest, DataWithSplitFactorsTradeAsThePricesAdjustedBeforehand)
                 std::vector<std::pair<std::string, Series>> symbols = {
                     {"AAA", Walk(d, 7, aaa, adjusted)}, {"BBB", Walk(d, 11, bbb, adjusted)}, {"CCC", Walk(d, 13, {}, adjusted)}};
                 LoadStore(d, {{"AAA", symbols[0].second.bars}, {"BBB", symbols[1].second.bars}, {"CCC", symbols[2].second.bars}});
-                InstallDividends(symbols);
+                for (const auto &symbol : symbols) SetEvents(symbol.first, symbol.second.dividends);
                 ASSERT_EQ(0, Run(script)) << LastMessage();
                 const TestRecord *test = LastTest();
                 ASSERT_NE(nullptr, test);
@@ -417,11 +415,7 @@ TEST_F(SplitTest, TheDividendsOwedAtAnExitAreThoseOfTheSharesOnTheirExDate)
     for (const char *run : {"Settings:\n  BarSize: Quarterly\n", ""}) {
         SCOPED_TRACE(run);
         LoadStore(d, {{"AAA", SplitDays(d, 20010215, 5, {{20010307, 5, 5, 4, 4.5}})}});
-        const EventItem events[] = {{20010110, 0, EVENT_DIVIDEND, 0, 0.2}};
-        SymbolRecord *aaa = &gStore.symbols[0];
-        ASSERT_TRUE(AllocMemory(&aaa->events, sizeof events));
-        memcpy(aaa->events, events, sizeof events);
-        aaa->eventCount = 1;
+        SetEvents("AAA", {{20010110, 0, EVENT_DIVIDEND, 0, 0.2}});
         const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: Q\n  BarSize: Quarterly\n  EntrySetup: BarDate = 20000929\n"
                                                                       "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.9\n");
         ASSERT_NE(nullptr, trades);
