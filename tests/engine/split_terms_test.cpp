@@ -248,10 +248,9 @@ TEST_F(SplitTest, ALongerBarsStopIsNotReachedByASplitInsideItsPeriod)
             LoadStore(d, {{"AAA", bars}});
             std::string script = std::string("Settings:\n  BarSize: ") + barSize + "\n";
             for (const char *size : {"Weekly", "Monthly"})
-                script += std::string("Strategy: ") + size + "\n  BarSize: " + size + "\n  EntrySetup: BarDate >= 20230331 AND BarDate <= 20230401\n"
-                                                                                      "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.8\n";
-            if (strcmp(barSize, "Monthly") == 0) script = script.substr(script.find("Strategy: Monthly"));
-            if (strcmp(barSize, "Weekly") == 0) script = script.substr(0, script.find("Strategy: Monthly"));
+                if (strcmp(barSize, "Daily") == 0 || strcmp(barSize, size) == 0)
+                    script += std::string("Strategy: ") + size + "\n  BarSize: " + size + "\n  EntrySetup: BarDate >= 20230331 AND BarDate <= 20230401\n"
+                                                                                          "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.8\n";
             ASSERT_EQ(0, Run(script)) << LastMessage();
             const TestRecord *test = LastTest();
             ASSERT_NE(nullptr, test);
