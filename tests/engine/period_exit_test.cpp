@@ -181,11 +181,8 @@ TEST_F(OrdersTest, ASetupWithoutASideIsSizedOnWhatIsKnownAtTheOpen)
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.barSize) + " " + c.entryTime + " " + c.qtyPrice + " to " + std::to_string(c.endDate) +
                      " of " + std::to_string(c.dataTo));
-        char endDate[40] = "";
-        if (c.dataTo)
-            snprintf(endDate, sizeof endDate, "  EndDate: %d-%02d-%02d\n", (int)c.endDate / 10000, (int)c.endDate / 100 % 100,
-                     (int)c.endDate % 100);
-        const std::string script = std::string("Settings:\n  OrdersMode: Text\n") + endDate + "Strategy: S1\n  BarSize: " +
+        const std::string endDate = c.dataTo ? "  EndDate: " + std::to_string(c.endDate) + "\n" : "";
+        const std::string script = "Settings:\n  OrdersMode: Text\n" + endDate + "Strategy: S1\n  BarSize: " +
             c.barSize + "\n  EntryTime: " + c.entryTime + "\n  EntrySetup: BarDate = " + c.signal +
             "\n  Quantity: 10\n  QtyType: Percent\n  QtyPrice: " + c.qtyPrice + "\n";
         LoadSteps(*this, c.dataTo ? c.dataTo : c.endDate);
