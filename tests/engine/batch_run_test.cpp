@@ -218,27 +218,34 @@ TEST_F(BatchRun, AResultsFileThatCannotBeKeptEndsTheBatchWithThree)
     EXPECT_EQ(file.size() - 10, ReadTestFile(tmp.File("kept.kvr")).size());
 }
 
-/* Two parameters of two values give four combinations; a random search asked
-** for ten tests runs out after four, says so, and the batch fails. */
-TEST_F(BatchRun, ARandomSearchThatRunsOutOfCombinationsEndsWithEight)
+/* An optimization that cannot run its tests says why, and the batch fails:
+** a random search asked for ten tests of two parameters of two values runs
+** out after four; five parameters of 100 values are 10^10 tests, more than
+** the optimizer counts, and none runs. */
+TEST_F(BatchRun, AnOptimizationThatCannotRunItsTestsEndsWithEight)
 {
-    Write("random.kvs", "Settings:\n  OptimizeMode: Random\n  OptIterations: 10\n  OptKeepNoTrades: True\n"
-                        "Parameters:\n  A: 1, 2\n  B: 3, 4\nStrategy: S1\n  EntrySetup: A + B < 0\n");
-    EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize random.kvs"));
-    EXPECT_EQ(4, Listed());
-    EXPECT_NE(std::string::npos, ErrorLog().find("Unable to find an untested parameter combination.")) << ErrorLog();
-}
-
-/* Five parameters of 100 values are 10^10 tests, more than the optimizer
-** counts: the batch ends with 8 and says why. */
-TEST_F(BatchRun, AnOptimizationOfTooManyTestsSaysWhy)
-{
-    Write("huge.kvs", "Parameters:\n  A: from 1 to 100\n  B: from 1 to 100\n  P3: from 1 to 100\n  P4: from 1 to 100\n"
-                      "  P5: from 1 to 100\nStrategy: S1\n  EntrySetup: A < 0\n");
-    EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize huge.kvs"));
-    EXPECT_EQ(0, Listed());
-    EXPECT_NE(std::string::npos, ErrorLog().find("Unable to run the optimization -- more than 2,147,483,647 tests."))
-        << ErrorLog();
+    const struct {
+        const char *script;
+        int listed;
+        const char *message;
+    } cases[] = {
+        {"Settings:\n  OptimizeMode: Random\n  OptIterations: 10\n  OptKeepNoTrades: True\n"
+         "Parameters:\n  A: 1, 2\n  B: 3, 4\nStrategy: S1\n  EntrySetup: A + B < 0\n",
+         4, "Unable to find an untested parameter combination."},
+        {"Parameters:\n  A: from 1 to 100\n  B: from 1 to 100\n  P3: from 1 to 100\n  P4: from 1 to 100\n"
+         "  P5: from 1 to 100\nStrategy: S1\n  EntrySetup: A < 0\n",
+         0, "Unable to run the optimization -- more than 2,147,483,647 tests."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        NewBatch();
+        gHeadless.captureLog = 1;
+        PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+        Write("opt.kvs", c.script);
+        EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize opt.kvs"));
+        EXPECT_EQ(c.listed, Listed());
+        EXPECT_NE(std::string::npos, ErrorLog().find(c.message)) << ErrorLog();
+    }
 }
 
 /* A run whose script fails while it runs (here a ring of Library items that
