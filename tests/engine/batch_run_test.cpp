@@ -35,6 +35,15 @@ struct BatchRun : EngineTest {
         EngineTest::TearDown();
     }
     std::string ErrorLog() const { return ReadTestFile(tmp.File("errorlog.txt")); }
+    /* Before another batch: no tests listed, the shell's record cleared, no
+    ** code or stop left from the batch before. */
+    void NewBatch()
+    {
+        if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        ClearStopRequest();
+    }
 };
 
 } // namespace
@@ -64,10 +73,8 @@ TEST_F(BatchRun, GroupsRunTheirModesOnTheirScripts)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);
-        if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
-        ResetHeadlessShell();
+        NewBatch();
         gHeadless.captureLog = 1;
-        gRun.resultCode = RESULT_OK;
         EXPECT_EQ(c.exitCode, RunBatchCommandLine(c.line));
         EXPECT_EQ(c.tests, Listed());
         int applied = 0;
@@ -211,27 +218,34 @@ TEST_F(BatchRun, AResultsFileThatCannotBeKeptEndsTheBatchWithThree)
     EXPECT_EQ(file.size() - 10, ReadTestFile(tmp.File("kept.kvr")).size());
 }
 
-/* Two parameters of two values give four combinations; a random search asked
-** for ten tests runs out after four, says so, and the batch fails. */
-TEST_F(BatchRun, ARandomSearchThatRunsOutOfCombinationsEndsWithEight)
+/* An optimization that cannot run its tests says why, and the batch fails:
+** a random search asked for ten tests of two parameters of two values runs
+** out after four; five parameters of 100 values are 10^10 tests, more than
+** the optimizer counts, and none runs. */
+TEST_F(BatchRun, AnOptimizationThatCannotRunItsTestsEndsWithEight)
 {
-    Write("random.kvs", "Settings:\n  OptimizeMode: Random\n  OptIterations: 10\n  OptKeepNoTrades: True\n"
-                        "Parameters:\n  A: 1, 2\n  B: 3, 4\nStrategy: S1\n  EntrySetup: A + B < 0\n");
-    EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize random.kvs"));
-    EXPECT_EQ(4, Listed());
-    EXPECT_NE(std::string::npos, ErrorLog().find("Unable to find an untested parameter combination.")) << ErrorLog();
-}
-
-/* Five parameters of 100 values are 10^10 tests, more than the optimizer
-** counts: the batch ends with 8 and says why. */
-TEST_F(BatchRun, AnOptimizationOfTooManyTestsSaysWhy)
-{
-    Write("huge.kvs", "Parameters:\n  A: from 1 to 100\n  B: from 1 to 100\n  P3: from 1 to 100\n  P4: from 1 to 100\n"
-                      "  P5: from 1 to 100\nStrategy: S1\n  EntrySetup: A < 0\n");
-    EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize huge.kvs"));
-    EXPECT_EQ(0, Listed());
-    EXPECT_NE(std::string::npos, ErrorLog().find("Unable to run the optimization -- more than 2,147,483,647 tests."))
-        << ErrorLog();
+    const struct {
+        const char *script;
+        int listed;
+        const char *message;
+    } cases[] = {
+        {"Settings:\n  OptimizeMode: Random\n  OptIterations: 10\n  OptKeepNoTrades: True\n"
+         "Parameters:\n  A: 1, 2\n  B: 3, 4\nStrategy: S1\n  EntrySetup: A + B < 0\n",
+         4, "Unable to find an untested parameter combination."},
+        {"Parameters:\n  A: from 1 to 100\n  B: from 1 to 100\n  P3: from 1 to 100\n  P4: from 1 to 100\n"
+         "  P5: from 1 to 100\nStrategy: S1\n  EntrySetup: A < 0\n",
+         0, "Unable to run the optimization -- more than 2,147,483,647 tests."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        NewBatch();
+        gHeadless.captureLog = 1;
+        PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+        Write("opt.kvs", c.script);
+        EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize opt.kvs"));
+        EXPECT_EQ(c.listed, Listed());
+        EXPECT_NE(std::string::npos, ErrorLog().find(c.message)) << ErrorLog();
+    }
 }
 
 /* A run whose script fails while it runs (here a ring of Library items that
@@ -298,13 +312,10 @@ TEST_F(BatchRun, AStopEndsTheBatch)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.line);
         for (const std::string &f : files) ASSERT_TRUE(WriteTestFile(f, "the last night's file\r\n"));
-        if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
-        ResetHeadlessShell();
+        NewBatch();
         gHeadless.statusEcho = StopAtStep;
         sStopAtStep = c.step;
         sStopsSent = 0;
-        gRun.resultCode = RESULT_OK;
-        ClearStopRequest(); /* a new batch */
         EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine(c.line));
         gHeadless.statusEcho = nullptr;
         EXPECT_EQ(1, sStopsSent);
@@ -378,10 +389,7 @@ TEST_F(BatchRun, AStoppedWalkForwardOptimizationChangesNoScript)
         CopyString(w->path, sizeof w->path, path.c_str(), -1);
         w->text = script.c_str();
         Write("wf.kvs", script);
-        if (ResultsWindow *list = FirstResultsWindow()) DeleteAllTests(list);
-        ResetHeadlessShell();
-        gRun.resultCode = RESULT_OK;
-        ClearStopRequest();
+        NewBatch();
         EXPECT_EQ(RESULT_OK, RunBatchCommandLine("-optimize wf.kvs")) << ErrorLog();
         const int pumps = gHeadless.pumpCount;
         EXPECT_EQ(editor ? script : script + section, ReadTestFile(path));
@@ -392,11 +400,8 @@ TEST_F(BatchRun, AStoppedWalkForwardOptimizationChangesNoScript)
             Write("wf.kvs", script);
             w->saves = 0;
             w->appended[0] = 0;
-            if (ResultsWindow *list = FirstResultsWindow()) DeleteAllTests(list);
-            ResetHeadlessShell();
+            NewBatch();
             gHeadless.stopAtPump = stop;
-            gRun.resultCode = RESULT_OK;
-            ClearStopRequest(); /* a new batch */
             EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize wf.kvs"));
             EXPECT_EQ(script, ReadTestFile(path));
             EXPECT_STREQ("", w->appended);
@@ -407,6 +412,7 @@ TEST_F(BatchRun, AStoppedWalkForwardOptimizationChangesNoScript)
     gHeadlessScripts.windowCount = 0;
     gHeadless.stopAtPump = 0;
 }
+
 namespace {
 
 /* Low memory raised between two runs (nothing runs to be stopped) warns and
@@ -426,15 +432,12 @@ TEST_F(BatchRun, LowMemoryBetweenTwoRunsKeepsItsCodeUnlessTheNextRunIsStopped)
 {
     const struct {
         const char *stopAt;
-        int code, listed;
-    } kCases[] = {{nullptr, RESULT_LOW_MEMORY, 2}, {"Running Single Test", RESULT_STOPPED, 2}, {"Ready", RESULT_STOPPED, 2}};
+        int code;
+    } kCases[] = {{nullptr, RESULT_LOW_MEMORY}, {"Running Single Test", RESULT_STOPPED}, {"Ready", RESULT_STOPPED}};
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.code);
-        if (ResultsWindow *w = FirstResultsWindow()) DeleteAllTests(w);
-        ResetHeadlessShell();
-        gRun.resultCode = RESULT_OK;
+        NewBatch();
         gRun.lowMemory = 0;
-        ClearStopRequest();
         gBeforeBatchRun = LowMemoryBeforeSecondRun;
         gHeadless.statusEcho = StopAtStep;
         sStopAtStep = c.stopAt;
@@ -442,7 +445,7 @@ TEST_F(BatchRun, LowMemoryBetweenTwoRunsKeepsItsCodeUnlessTheNextRunIsStopped)
         EXPECT_EQ(c.code, RunBatchCommandLine("-test a.kvs b.kvs"));
         gBeforeBatchRun = nullptr;
         gHeadless.statusEcho = nullptr;
-        EXPECT_EQ(c.listed, Listed());
+        EXPECT_EQ(2, Listed());
         EXPECT_NE(std::string::npos, ErrorLog().find("*** WARNING: LOW MEMORY ***")) << ErrorLog();
     }
     sStopAtStep = nullptr;

@@ -206,11 +206,8 @@ struct DayComparison {
 /* The script with an EndDate of day. */
 std::string EndingOn(const char *script, int32_t day)
 {
-    char setting[40];
-    snprintf(setting, sizeof setting, "Settings:\n  EndDate: %d-%02d-%02d\n", (int)day / 10000, (int)day / 100 % 100,
-             (int)day % 100);
-    std::string text = script;
-    return setting + text.substr(text.find('\n') + 1);
+    const std::string text = script;
+    return "Settings:\n  EndDate: " + std::to_string(day) + "\n" + text.substr(text.find('\n') + 1);
 }
 
 /* Orders written with the data up to cut against the test with one more

@@ -123,6 +123,22 @@ TEST_F(EngineTest, ALongerBarSizesMarketEntryIsSizedOnItsFillDay)
     }
 }
 
+/* AAA on the weekdays from 1 November 2023 to last: 20 up to Friday
+** February 2, 25 to 40 on Monday February 5, 50 to the end of February, 60
+** to 70 on Friday March 1, and 80 after. */
+void LoadSteps(EngineTest &t, int32_t last)
+{
+    const std::vector<int32_t> d = Weekdays(20231101, last);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        const double c = day < 20240205 ? 20 : day < 20240301 ? 50 : 80;
+        bars.push_back(day == 20240205 ? DayBar{day, 25, 40, 25, 40}
+                       : day == 20240301 ? DayBar{day, 60, 70, 60, 70}
+                                         : DayBar{day, c, c, c, c});
+    }
+    t.LoadStore(d, {{"AAA", bars}});
+}
+
 /* A strategy that leaves its Side to the quantity (the default) sizes its
 ** market entry at the open on what is known then: the last close (or, with
 ** QtyPrice FillPrice, the open it fills at), never the close of the day or
@@ -139,26 +155,6 @@ TEST_F(EngineTest, ALongerBarSizesMarketEntryIsSizedOnItsFillDay)
 ** EndDate. */
 TEST_F(OrdersTest, ASetupWithoutASideIsSizedOnWhatIsKnownAtTheOpen)
 {
-    std::vector<int32_t> d = Weekdays(20231101, 20240329);
-    auto upTo = [&](int32_t last) {
-        std::vector<int32_t> days;
-        std::vector<DayBar> bars;
-        for (int32_t day : d) {
-            if (day > last) break;
-            days.push_back(day);
-            if (day < 20240205)
-                bars.push_back(DayBar{day, 20, 20, 20, 20});
-            else if (day == 20240205)
-                bars.push_back(DayBar{day, 25, 40, 25, 40});
-            else if (day < 20240301)
-                bars.push_back(DayBar{day, 50, 50, 50, 50});
-            else if (day == 20240301)
-                bars.push_back(DayBar{day, 60, 70, 60, 70});
-            else
-                bars.push_back(DayBar{day, 80, 80, 80, 80});
-        }
-        LoadStore(days, {{"AAA", bars}});
-    };
     const struct {
         const char *barSize, *signal, *qtyPrice;
         int32_t fillDay, endDate, orderDay;
@@ -185,20 +181,17 @@ TEST_F(OrdersTest, ASetupWithoutASideIsSizedOnWhatIsKnownAtTheOpen)
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.barSize) + " " + c.entryTime + " " + c.qtyPrice + " to " + std::to_string(c.endDate) +
                      " of " + std::to_string(c.dataTo));
-        char endDate[40] = "";
-        if (c.dataTo)
-            snprintf(endDate, sizeof endDate, "  EndDate: %d-%02d-%02d\n", (int)c.endDate / 10000, (int)c.endDate / 100 % 100,
-                     (int)c.endDate % 100);
-        const std::string script = std::string("Settings:\n  OrdersMode: Text\n") + endDate + "Strategy: S1\n  BarSize: " +
+        const std::string endDate = c.dataTo ? "  EndDate: " + std::to_string(c.endDate) + "\n" : "";
+        const std::string script = "Settings:\n  OrdersMode: Text\n" + endDate + "Strategy: S1\n  BarSize: " +
             c.barSize + "\n  EntryTime: " + c.entryTime + "\n  EntrySetup: BarDate = " + c.signal +
             "\n  Quantity: 10\n  QtyType: Percent\n  QtyPrice: " + c.qtyPrice + "\n";
-        upTo(c.dataTo ? c.dataTo : c.endDate);
+        LoadSteps(*this, c.dataTo ? c.dataTo : c.endDate);
         const TradeRecord *trades = TradesOfRun(1, script);
         ASSERT_NE(nullptr, trades);
         EXPECT_EQ(c.fillDay, trades[0].dateIn);
         EXPECT_DOUBLE_EQ(c.quantity, trades[0].quantityIn);
         if (!c.orderDay) continue;
-        upTo(c.orderDay);
+        LoadSteps(*this, c.orderDay);
         ASSERT_EQ(0, Run(script, 5)) << LastMessage();
         char file[64];
         snprintf(file, sizeof file, "main_%d_orders.txt", (int)c.fillDay);
@@ -215,20 +208,6 @@ TEST_F(OrdersTest, ASetupWithoutASideIsSizedOnWhatIsKnownAtTheOpen)
 ** (10,000 / 70 = 142) shares. */
 TEST_F(EngineTest, ANextCloseEntryOfALongerBarSizeIsJudgedOnItsFirstDaysClose)
 {
-    std::vector<int32_t> d = Weekdays(20231101, 20240329);
-    std::vector<DayBar> bars;
-    for (int32_t day : d) {
-        if (day < 20240205)
-            bars.push_back(DayBar{day, 20, 20, 20, 20});
-        else if (day == 20240205)
-            bars.push_back(DayBar{day, 25, 40, 25, 40});
-        else if (day < 20240301)
-            bars.push_back(DayBar{day, 50, 50, 50, 50});
-        else if (day == 20240301)
-            bars.push_back(DayBar{day, 60, 70, 60, 70});
-        else
-            bars.push_back(DayBar{day, 80, 80, 80, 80});
-    }
     const struct {
         const char *barSize, *signal, *entry;
         int32_t dateIn;
@@ -244,7 +223,7 @@ TEST_F(EngineTest, ANextCloseEntryOfALongerBarSizeIsJudgedOnItsFirstDaysClose)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.barSize) + " " + c.entry);
-        LoadStore(d, {{"AAA", bars}});
+        LoadSteps(*this, 20240329);
         ASSERT_EQ(0, Run(std::string("Strategy: S1\n  BarSize: ") + c.barSize + "\n  Side: Long\n  EntryTime: NextClose\n"
                          "  EntrySetup: BarDate = " + c.signal + "\n" + c.entry))
             << LastMessage();
@@ -350,61 +329,70 @@ TEST_F(QuarterlyStop, AQuarterlyRunCreditsTheDividendsHeldUpToTheStop)
     ExpectTheStoppedTrade(20001002); /* the quarterly run's first quarter is a bar of its own */
 }
 
-} // namespace
-
 /* A weekly strategy holds 100 AAA from 10 with a target at 11 and a stop
 ** at 9, and a daily run makes the trades of a weekly one, holding the
-** position until its fill:
+** position until its fill and no longer:
 ** - in the week of February 5 the stop is touched on Tuesday (low 8.5) and
 **   the target on Thursday (high 11.5); the week opens at 10 and closes at
 **   9.8, against the position, so the week's bar went the position's way
 **   first: the target fills, on Thursday at 11 (the days after it stay
-**   at 9.8);
+**   at 9.8), and the position is still held on Tuesday and Wednesday;
 ** - a week whose Tuesday opens at 11.2, over the target: it fills at that
-**   open, the gap the position's gain. */
+**   open, the gap the position's gain;
+** - a daily run that ends on Wednesday 7 February, the stop touched on
+**   Tuesday and the target on Wednesday (high 11.5): the week so far opened
+**   at 10 and closed at 9.8, so the target came first and fills on
+**   Wednesday at 11.  Thursday and Friday, after the test, close at 10.5
+**   and would make it the stop, on Tuesday. */
 TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillAsItsPeriodsBarSays)
 {
     std::vector<int32_t> d = Weekdays(20240101, 20240329);
-    struct Day {
-        int32_t date;
-        double open, high, low, close;
-    };
     const struct {
         const char *name;
-        std::vector<Day> week;
-        uint32_t reason;
+        std::vector<DayBar> week;
         int32_t dateOut;
         double priceOut;
+        int32_t endDate = 0; /* a daily run only, that ends there */
     } cases[] = {
         {"both touched", {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 9.5, 9.5, 9.5}, {20240208, 9.5, 11.5, 9.5, 10.5}},
-         EXIT_LIMIT, 20240208, 11},
-        {"gap over the target", {{20240206, 11.2, 11.3, 11.1, 11.2}}, EXIT_LIMIT, 20240206, 11.2},
+         20240208, 11},
+        {"gap over the target", {{20240206, 11.2, 11.3, 11.1, 11.2}}, 20240206, 11.2},
+        {"the week as far as the test goes",
+         {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 11.5, 9.5, 9.8}, {20240208, 9.8, 10.5, 9.8, 10.5}, {20240209, 10.5, 10.5, 10.5, 10.5}},
+         20240207, 11, 20240207},
     };
     for (const auto &c : cases) {
         std::vector<DayBar> bars;
         for (int32_t day : d) {
             double price = day < 20240206 ? 10 : 9.8;
             DayBar bar{day, price, price, price, price};
-            for (const Day &w : c.week)
-                if (w.date == day) bar = DayBar{day, w.open, w.high, w.low, w.close};
+            for (const DayBar &w : c.week)
+                if (w.date == day) bar = w;
             bars.push_back(bar);
         }
         for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
+            if (c.endDate && settings[0]) continue;
             SCOPED_TRACE(std::string(c.name) + " " + settings);
             LoadStore(d, {{"AAA", bars}});
-            const TradeRecord *trades = TradesOfRun(1, std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C >= 10\n"
-                                                                               "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n");
+            const std::string end = c.endDate ? "Settings:\n  EndDate: " + std::to_string(c.endDate) + "\n" : "";
+            const TradeRecord *trades = TradesOfRun(1, settings + end + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C >= 10\n"
+                                                                         "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n");
             ASSERT_NE(nullptr, trades);
             const TradeRecord &t = trades[0];
             EXPECT_DOUBLE_EQ(10, t.priceIn);
-            EXPECT_EQ(c.reason, t.reason);
+            EXPECT_EQ(EXIT_LIMIT, t.reason);
             EXPECT_EQ(c.dateOut, t.dateOut);
             EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+            const TestRecord *test = LastTest();
+            for (int32_t r = 0; !settings[0] && r < test->rowsFilled; r++) {
+                const StatCell *cell = Cell(test, r, 0);
+                if ((int32_t)cell->date >= 20240205 && (int32_t)cell->date <= 20240209) {
+                    EXPECT_EQ((int32_t)cell->date < c.dateOut ? 1 : 0, cell->positions) << cell->date;
+                }
+            }
         }
     }
 }
-
-namespace {
 
 /* A weekly strategy holds 100 AAA bought at 10; its target of 11 is touched
 ** on Tuesday 6 February (high 11.5) and sells 50 there.  The 50 left wait
@@ -436,10 +424,6 @@ TEST_F(EngineTest, WhatAPartialTargetLeavesWaitsForTheNextPeriod)
         }
     }
 }
-
-} // namespace
-
-namespace {
 
 /* A weekly or monthly strategy buys or shorts 100 AAA at 10 (10.05 or 9.95
 ** with a slippage of 0.05) at the open of the week of January 29 or of the
@@ -512,102 +496,60 @@ TEST_F(EngineTest, ALongerBarSizesExitAtThePeriodsOpenFillsAtThatOpen)
     }
 }
 
-} // namespace
-
-namespace {
-
-/* Weekly, monthly and quarterly positions in BBB, bought at 10 at the open of
-** the week of January 29, of December and of October, when BBB's data
-** end on Tuesday February 13 at a close of 12 while AAA trades on to March
-** 29.  A test that ends on Wednesday February 14, inside each period, sees
-** BBB's data end before its last date: each position leaves by "end of
-** data" at the close of the 13th, on data that end on the 14th as on longer
-** data with that EndDate. */
-TEST_F(EngineTest, APositionWhoseDataEndBeforeTheTestsLastDateLeavesByEndOfData)
-{
-    const std::vector<int32_t> all = Weekdays(20230601, 20240329);
-    for (int32_t dataTo : {20240329, 20240214}) {
-        SCOPED_TRACE(dataTo);
-        std::vector<int32_t> d;
-        std::vector<DayBar> aaa, bbb;
-        for (int32_t day : all) {
-            if (day > dataTo) break;
-            d.push_back(day);
-            aaa.push_back(DayBar{day, 20, 20, 20, 20});
-            if (day <= 20240213) bbb.push_back(DayBar{day, 10, 12, 10, day == 20240213 ? 12.0 : 10.0});
-        }
-        LoadStore(d, {{"AAA", aaa}, {"BBB", bbb}});
-        std::string script = "Settings:\n  EndDate: 2024-02-14\n";
-        const std::pair<const char *, const char *> strategies[] = {
-            {"Weekly", "20240126"}, {"Monthly", "20231130"}, {"Quarterly", "20230929"}};
-        for (const auto &[name, signal] : strategies)
-            script += std::string("Strategy: ") + name + "\n  BarSize: " + name +
-                "\n  EntrySetup: ?Symbol = \"BBB\" and BarDate = " + signal + "\n  Quantity: 100\n  QtyType: Shares\n";
-        const TradeRecord *trades = TradesOfRun(3, script);
-        ASSERT_NE(nullptr, trades);
-        const int32_t dateIn[] = {20240129, 20231201, 20231002};
-        for (int32_t k = 0; k < 3; k++) {
-            const TradeRecord &t = trades[k];
-            SCOPED_TRACE(LastTest()->strategies[t.strategy].name);
-            EXPECT_EQ(dateIn[t.strategy], t.dateIn);
-            EXPECT_DOUBLE_EQ(10, t.priceIn);
-            EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
-            EXPECT_EQ(20240213, t.dateOut);
-            EXPECT_EQ(PHASE_CLOSE, t.timeOut);
-            EXPECT_DOUBLE_EQ(12, t.priceOut);
-        }
-    }
-}
-
-/* BBB's data end on Tuesday February 13, 2024, inside a week, month and
-** quarter that end before the test does.  A weekly, monthly or quarterly
-** position bought at the open of the week of January 29, of December or of
-** October leaves by "end of data" on the 13th, having held 2 weeks, 2
-** months or 1 quarter: the same whether AAA's data go on to June or end on
-** the test's last date, in the next period, and in a daily run as in a run
-** of the strategy's bar size. */
-TEST_F(EngineTest, AnEndOfDataExitCountsItsLastBarWhereverTheTestEnds)
+/* BBB's data end on Tuesday February 13, 2024, at a close of 12 (10
+** before), inside a week, month and quarter, while AAA trades on.  A weekly,
+** monthly or quarterly position in BBB bought at 10 at the open of the week
+** of January 29, of December or of October leaves by "end of data" at the
+** close of the 13th, at 12, having held 2 weeks, 2 months or 1 quarter: the
+** same whether the test ends on Wednesday the 14th, inside each period, or
+** in the next period, on data that end on the test's last date as on longer
+** data with that EndDate; and so in a run of the strategy's bar size where
+** the data end with the test or the test ends in the next period. */
+TEST_F(EngineTest, AnEndOfDataExitLeavesAtTheLastBarWhereverTheTestEnds)
 {
     const std::vector<int32_t> all = Weekdays(20230601, 20240628);
     const struct {
         const char *barSize, *signal;
-        int32_t endDate, dateIn, bars;
-    } cases[] = {{"Weekly", "20240126", 20240221, 20240129, 2},
-                 {"Monthly", "20231130", 20240313, 20231201, 2},
-                 {"Quarterly", "20230929", 20240410, 20231002, 1}};
+        int32_t dateIn, nextPeriod, bars;
+    } cases[] = {{"Weekly", "20240126", 20240129, 20240221, 2},
+                 {"Monthly", "20231130", 20231201, 20240313, 2},
+                 {"Quarterly", "20230929", 20231002, 20240410, 1}};
     for (const auto &c : cases) {
-        for (bool cut : {false, true}) {
-            std::vector<int32_t> d;
-            std::vector<DayBar> aaa, bbb;
-            for (int32_t day : all) {
-                if (cut && day > c.endDate) break;
-                d.push_back(day);
-                aaa.push_back(DayBar{day, 20, 20, 20, 20});
-                if (day <= 20240213) bbb.push_back(DayBar{day, 10, 10, 10, 10});
-            }
-            for (bool ownRun : {false, true}) {
-                SCOPED_TRACE(std::string(c.barSize) + (cut ? " data cut" : " EndDate") + (ownRun ? " own run" : " daily run"));
-                LoadStore(d, {{"AAA", aaa}, {"BBB", bbb}});
-                std::string script = "Settings:\n";
-                if (ownRun) script += std::string("  BarSize: ") + c.barSize + "\n";
-                if (!cut) script += "  EndDate: " + std::to_string(c.endDate) + "\n";
-                script += std::string("Strategy: S\n  BarSize: ") + c.barSize + "\n  EntrySetup: ?Symbol = \"BBB\" and BarDate = " +
-                    c.signal + "\n  Quantity: 100\n  QtyType: Shares\n";
-                const TradeRecord *trades = TradesOfRun(1, script);
-                ASSERT_NE(nullptr, trades);
-                const TradeRecord &t = trades[0];
-                EXPECT_EQ(c.dateIn, t.dateIn);
-                EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
-                EXPECT_EQ(20240213, t.dateOut);
-                EXPECT_EQ(c.bars, t.bars);
+        for (int32_t endDate : {20240214, c.nextPeriod}) {
+            for (bool cut : {false, true}) {
+                std::vector<int32_t> d;
+                std::vector<DayBar> aaa, bbb;
+                for (int32_t day : all) {
+                    if (cut && day > endDate) break;
+                    d.push_back(day);
+                    aaa.push_back(DayBar{day, 20, 20, 20, 20});
+                    if (day <= 20240213) bbb.push_back(DayBar{day, 10, 12, 10, day == 20240213 ? 12.0 : 10.0});
+                }
+                for (bool ownRun : {false, true}) {
+                    if (ownRun && !cut && endDate == 20240214) continue;
+                    SCOPED_TRACE(std::string(c.barSize) + " to " + std::to_string(endDate) + (cut ? " data cut" : " EndDate") +
+                                 (ownRun ? " own run" : " daily run"));
+                    LoadStore(d, {{"AAA", aaa}, {"BBB", bbb}});
+                    std::string script = "Settings:\n";
+                    if (ownRun) script += std::string("  BarSize: ") + c.barSize + "\n";
+                    if (!cut) script += "  EndDate: " + std::to_string(endDate) + "\n";
+                    script += std::string("Strategy: S\n  BarSize: ") + c.barSize + "\n  EntrySetup: ?Symbol = \"BBB\" and BarDate = " +
+                        c.signal + "\n  Quantity: 100\n  QtyType: Shares\n";
+                    const TradeRecord *trades = TradesOfRun(1, script);
+                    ASSERT_NE(nullptr, trades);
+                    const TradeRecord &t = trades[0];
+                    EXPECT_EQ(c.dateIn, t.dateIn);
+                    EXPECT_DOUBLE_EQ(10, t.priceIn);
+                    EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
+                    EXPECT_EQ(20240213, t.dateOut);
+                    EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+                    EXPECT_DOUBLE_EQ(12, t.priceOut);
+                    EXPECT_EQ(c.bars, t.bars);
+                }
             }
         }
     }
 }
-
-} // namespace
-
-namespace {
 
 /* A weekly strategy buys 100 AAA at 100 at the open of January 29.  The
 ** week closes at 100.15 on February 2, so its target is 100.15 × 1.003 =
@@ -656,90 +598,63 @@ TEST_F(EngineTest, ALongerBarSizesOrderFillsInTheTermsOfItsDayBeforeALaterSplit)
     }
 }
 
-} // namespace
-
-namespace {
-
-/* AAA trades at 100 until the week of April 1, 2024: Monday reaches 106,
-** Wednesday falls to 97, Thursday dips to 95.5 and closes at 101, and AAA
-** stays at 101 to the end of April.  A weekly or monthly long set up on
-** March 29 buys 100 by a limit at 98 (C * 0.98) on Wednesday and holds a
-** target of 105 (C * 1.05); a short sells 100 by a stop at 98 and holds a
-** stop of 105.  105 traded only on Monday, before either held a share:
-** neither leaves in that week or month, and both leave at the end of the
-** test at 101, in a daily run and in a run of their bar size.  A long that
-** also holds a stop of 96 (C * 0.96) and takes the target first where both
-** are touched (Ambiguity: Target) leaves by that stop on Thursday at 96. */
-TEST_F(EngineTest, ALongerBarsTargetOrStopReachedOnlyBeforeTheEntryDoesNotFill)
+/* A weekly or monthly strategy set up on March 29, 2024 holds a target or
+** stop of 105 (C * 1.05) that no trade after its entry reached: it leaves at
+** the end of the test, in a daily run and in a run of its bar size.
+** - AAA trades at 100 until the week of April 1: Monday reaches 106,
+**   Wednesday falls to 97, Thursday dips to 95.5 and closes at 101, and AAA
+**   stays at 101 to the end of April.  A long buys 100 by a limit at 98
+**   (C * 0.98) on Wednesday and holds a target; a short sells 100 by a stop
+**   at 98 and holds a stop.  105 traded only on Monday, before either held
+**   a share: both leave at 101.  A long that also holds a stop of 96
+**   (C * 0.96) and takes the target first where both are touched
+**   (Ambiguity: Target) leaves by that stop on Thursday at 96.
+** - AAA trades at 100 but for Thursday April 4, a day without trades stored
+**   at 106, and a high of 101 on Friday: a long bought at 100 on April 1
+**   leaves at 100. */
+TEST_F(EngineTest, ALongerBarsTargetReachedByNoTradeAfterItsEntryDoesNotFill)
 {
     std::vector<int32_t> d = Weekdays(20240101, 20240430);
-    std::vector<DayBar> bars;
+    std::vector<DayBar> dips, noTrade;
     for (int32_t day : d) {
         const double c = day >= 20240404 ? 101 : 100;
         DayBar bar{day, c, c, c, c};
         if (day == 20240401) bar.high = 106;
         if (day == 20240403) bar.low = 97;
         if (day == 20240404) bar.open = 100, bar.low = 95.5;
-        bars.push_back(bar);
+        dips.push_back(bar);
+        noTrade.push_back(day == 20240404 ? DayBar{day, 106, 106, 106, 106, 0} : DayBar{day, 100, day == 20240405 ? 101.0 : 100.0, 100, 100});
     }
     const struct {
+        const std::vector<DayBar> &bars;
         const char *orders;
+        int32_t dateIn;
+        double priceIn;
         uint32_t reason;
         int32_t dateOut;
         double priceOut;
     } cases[] = {
-        {"  Side: Long\n  EntryLimit: C * 0.98\n  ExitLimit: C * 1.05\n", EXIT_END_OF_TEST, 20240430, 101},
-        {"  Side: Short\n  EntryStop: C * 0.98\n  ExitStop: C * 1.05\n", EXIT_END_OF_TEST, 20240430, 101},
-        {"  Side: Long\n  EntryLimit: C * 0.98\n  ExitLimit: C * 1.05\n  ExitStop: C * 0.96\n  Ambiguity: Target\n",
-         EXIT_STOP, 20240404, 96},
+        {dips, "  Side: Long\n  EntryLimit: C * 0.98\n  ExitLimit: C * 1.05\n", 20240403, 98, EXIT_END_OF_TEST, 20240430, 101},
+        {dips, "  Side: Short\n  EntryStop: C * 0.98\n  ExitStop: C * 1.05\n", 20240403, 98, EXIT_END_OF_TEST, 20240430, 101},
+        {dips, "  Side: Long\n  EntryLimit: C * 0.98\n  ExitLimit: C * 1.05\n  ExitStop: C * 0.96\n  Ambiguity: Target\n",
+         20240403, 98, EXIT_STOP, 20240404, 96},
+        {noTrade, "  ExitLimit: C * 1.05\n", 20240401, 100, EXIT_END_OF_TEST, 20240430, 100},
     };
     for (const char *barSize : {"Weekly", "Monthly"}) {
         for (const auto &c : cases) {
             for (bool ownRun : {false, true}) {
                 SCOPED_TRACE(std::string(barSize) + (ownRun ? " run " : " in a daily run ") + c.orders);
-                LoadStore(d, {{"AAA", bars}});
+                LoadStore(d, {{"AAA", c.bars}});
                 const TradeRecord *trades = TradesOfRun(1, std::string(ownRun ? "Settings:\n  BarSize: " + std::string(barSize) + "\n" : "") + "Strategy: S\n  BarSize: " + barSize + "\n  EntrySetup: BarDate = 20240329\n  Quantity: 100\n  QtyType: Shares\n" + c.orders);
                 ASSERT_NE(nullptr, trades);
                 const TradeRecord &t = trades[0];
-                EXPECT_EQ(20240403, t.dateIn);
-                EXPECT_DOUBLE_EQ(98, t.priceIn);
+                EXPECT_EQ(c.dateIn, t.dateIn);
+                EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
                 EXPECT_EQ(c.reason, t.reason);
                 EXPECT_EQ(c.dateOut, t.dateOut);
                 EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
             }
         }
-    }
-}
-
-} // namespace
-
-namespace {
-
-/* A weekly long of 100 AAA bought at 100 on April 1, 2024 holds a target of
-** 105 (C * 1.05).  AAA trades at 100 but for Thursday April 4, a day without
-** trades stored at 106, and a high of 101 on Friday: no trade reached 105,
-** and the position is held to the end of the test, in a daily run and in a
-** weekly one. */
-TEST_F(EngineTest, ADayWithoutTradesFillsNoTargetOfALongerBar)
-{
-    std::vector<int32_t> d = Weekdays(20240101, 20240430);
-    std::vector<DayBar> bars;
-    for (int32_t day : d) {
-        DayBar bar{day, 100, day == 20240405 ? 101.0 : 100.0, 100, 100};
-        if (day == 20240404) bar = DayBar{day, 106, 106, 106, 106, 0};
-        bars.push_back(bar);
-    }
-    for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
-        SCOPED_TRACE(settings);
-        LoadStore(d, {{"AAA", bars}});
-        const TradeRecord *trades = TradesOfRun(1, std::string(settings) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240329\n"
-                                                                           "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: C * 1.05\n");
-        ASSERT_NE(nullptr, trades);
-        const TradeRecord &t = trades[0];
-        EXPECT_EQ(20240401, t.dateIn);
-        EXPECT_EQ(EXIT_END_OF_TEST, t.reason);
-        EXPECT_EQ(20240430, t.dateOut);
-        EXPECT_DOUBLE_EQ(100, t.priceOut);
     }
 }
 

@@ -120,6 +120,19 @@ std::string SaveTwoTests(ResultsFileTest &f, TestRecord **first = nullptr)
     return path;
 }
 
+/* A second list of the file at path, which a list already shows, as another
+** window or program loads it. */
+ResultsWindow *LoadAgain(const std::string &path)
+{
+    ResultsWindow *first = FindResultsWindowByPath(path.c_str());
+    CopyString(first->path, sizeof first->path, "elsewhere", -1);
+    EXPECT_EQ(1, LoadResultsFile(path.c_str(), 0));
+    ResultsWindow *second = FindResultsWindowByPath(path.c_str());
+    CopyString(first->path, sizeof first->path, path.c_str(), -1);
+    EXPECT_NE(first, second);
+    return second;
+}
+
 /* The view-closing hook runs as each test is freed; whatever it does with
 ** the list, such as repainting it, must find only tests still alive.  The
 ** hook checks by pointer, never reading a test it has seen freed. */
@@ -238,12 +251,7 @@ TEST_F(ResultsFileTest, EveryFieldSurvivesASaveAndALoad)
 TEST_F(ResultsFileTest, TwoListsOfOneFileKeepEachOthersTests)
 {
     const std::string path = SaveTwoTests(*this);
-    ResultsWindow *first = FindResultsWindowByPath(path.c_str());
-    CopyString(first->path, sizeof first->path, "elsewhere", -1);
-    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0));
-    ResultsWindow *second = FindResultsWindowByPath(path.c_str());
-    CopyString(first->path, sizeof first->path, path.c_str(), -1);
-    ASSERT_NE(first, second);
+    ResultsWindow *first = FindResultsWindowByPath(path.c_str()), *second = LoadAgain(path);
 
     AddTestToResults(first, MakeTest(3));
     ASSERT_EQ(1, SaveResultsFile(first, 0));
@@ -766,6 +774,15 @@ void RemoveTest(ResultsWindow *w, int number)
     }
 }
 
+/* A test of seed numbered number, in place of the list's test of that number. */
+void PutTest(ResultsWindow *w, int number, int seed)
+{
+    RemoveTest(w, number);
+    TestRecord *t = MakeTest(seed);
+    t->testNumber = number;
+    AddTestToResults(w, t);
+}
+
 /* A new test of the list, numbered as a run numbers it. */
 void AddNewTest(ResultsWindow *w, int seed)
 {
@@ -827,13 +844,7 @@ TEST_F(ResultsFileTest, AMergeKeepsWhatEitherListMeant)
          },
          {{1, 1}, {2, 2}, {3, 9}}},
         {"a test the other replaced by another of the same number, name and dates is another test",
-         [](ResultsWindow *o) {
-             RemoveTest(o, 1);
-             TestRecord *t = MakeTest(9);
-             t->testNumber = 1;
-             AddTestToResults(o, t);
-         },
-         0, nullptr, {{2, 2}, {1, 9}, {3, 1}}},
+         [](ResultsWindow *o) { PutTest(o, 1, 9); }, 0, nullptr, {{2, 2}, {1, 9}, {3, 1}}},
         {"a test both knew that the other removed is kept", [](ResultsWindow *o) { RemoveTest(o, 2); }, 0,
          [](ResultsWindow *w) { AddNewTest(w, 3); }, {{1, 1}, {2, 2}, {3, 3}}},
         {"a kept test whose number the other gave again is numbered anew",
@@ -843,32 +854,16 @@ TEST_F(ResultsFileTest, AMergeKeepsWhatEitherListMeant)
          },
          0, [](ResultsWindow *w) { AddNewTest(w, 3); }, {{1, 1}, {2, 9}, {3, 2}, {4, 3}}},
         {"a change that keeps the file's size and time is seen",
-         [](ResultsWindow *o) {
-             RemoveTest(o, 2);
-             TestRecord *t = MakeTest(8);
-             t->testNumber = 2;
-             AddTestToResults(o, t);
-         },
-         1, nullptr, {{1, 1}, {2, 8}, {3, 2}}},
+         [](ResultsWindow *o) { PutTest(o, 2, 8); }, 1, nullptr, {{1, 1}, {2, 8}, {3, 2}}},
         {"numbers after the largest there is go to the smallest free ones",
-         [](ResultsWindow *o) {
-             TestRecord *t = MakeTest(9);
-             t->testNumber = INT32_MAX;
-             AddTestToResults(o, t);
-         },
-         0, [](ResultsWindow *w) { AddNewTest(w, 3); }, {{1, 1}, {2, 2}, {INT32_MAX, 9}, {3, 3}}},
+         [](ResultsWindow *o) { PutTest(o, INT32_MAX, 9); }, 0, [](ResultsWindow *w) { AddNewTest(w, 3); }, {{1, 1}, {2, 2}, {INT32_MAX, 9}, {3, 3}}},
     };
     for (const Case &c : kCases) {
         SCOPED_TRACE(c.what);
         while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
         PlatDeleteFile(tmp.File("r.kvr").c_str());
         const std::string path = SaveTwoTests(*this);
-        ResultsWindow *other = FindResultsWindowByPath(path.c_str());
-        CopyString(other->path, sizeof other->path, "elsewhere", -1);
-        ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0));
-        ResultsWindow *list = FindResultsWindowByPath(path.c_str());
-        CopyString(other->path, sizeof other->path, path.c_str(), -1);
-
+        ResultsWindow *other = FindResultsWindowByPath(path.c_str()), *list = LoadAgain(path);
         c.theirs(other);
         const std::string side = tmp.File("side.kvr");
         if (c.inPlace) CopyString(other->path, sizeof other->path, side.c_str(), -1);
@@ -893,11 +888,7 @@ TEST_F(ResultsFileTest, AMergeKeepsWhatEitherListMeant)
 TEST_F(ResultsFileTest, ASaveThatFailedAfterAMergeDoesNotMergeAgain)
 {
     const std::string path = SaveTwoTests(*this);
-    ResultsWindow *list = FindResultsWindowByPath(path.c_str());
-    CopyString(list->path, sizeof list->path, "elsewhere", -1);
-    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0));
-    ResultsWindow *other = FindResultsWindowByPath(path.c_str());
-    CopyString(list->path, sizeof list->path, path.c_str(), -1);
+    ResultsWindow *list = FindResultsWindowByPath(path.c_str()), *other = LoadAgain(path);
     AddNewTest(other, 3);
     ASSERT_EQ(1, SaveResultsFile(other, 0));
     AddNewTest(list, 7);

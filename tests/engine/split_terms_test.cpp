@@ -54,17 +54,15 @@ Series Walk(const std::vector<int32_t> &days, uint32_t seed, const std::vector<s
     return s;
 }
 
-void InstallDividends(const std::vector<std::pair<std::string, Series>> &symbols)
+/* Gives the loaded symbol its events. */
+void SetEvents(const std::string &symbol, const std::vector<EventItem> &events)
 {
     for (int32_t k = 0; k < gStore.symbolCount; k++) {
         SymbolRecord *record = &gStore.symbols[k];
-        for (const auto &s : symbols) {
-            if (s.first != record->info.Symbol || s.second.dividends.empty()) continue;
-            size_t bytes = s.second.dividends.size() * sizeof(EventItem);
-            ASSERT_TRUE(AllocMemory(&record->events, bytes));
-            memcpy(record->events, s.second.dividends.data(), bytes);
-            record->eventCount = (int32_t)s.second.dividends.size();
-        }
+        if (symbol != record->info.Symbol || events.empty()) continue;
+        ASSERT_TRUE(AllocMemory(&record->events, events.size() * sizeof(EventItem)));
+        memcpy(record->events, events.data(), events.size() * sizeof(EventItem));
+        record->eventCount = (int32_t)events.size();
     }
 }
 
@@ -113,7 +111,7 @@ TEST_F(SplitTest, DataWithSplitFactorsTradeAsThePricesAdjustedBeforehand)
                 std::vector<std::pair<std::string, Series>> symbols = {
                     {"AAA", Walk(d, 7, aaa, adjusted)}, {"BBB", Walk(d, 11, bbb, adjusted)}, {"CCC", Walk(d, 13, {}, adjusted)}};
                 LoadStore(d, {{"AAA", symbols[0].second.bars}, {"BBB", symbols[1].second.bars}, {"CCC", symbols[2].second.bars}});
-                InstallDividends(symbols);
+                for (const auto &symbol : symbols) SetEvents(symbol.first, symbol.second.dividends);
                 ASSERT_EQ(0, Run(script)) << LastMessage();
                 const TestRecord *test = LastTest();
                 ASSERT_NE(nullptr, test);
@@ -250,10 +248,9 @@ TEST_F(SplitTest, ALongerBarsStopIsNotReachedByASplitInsideItsPeriod)
             LoadStore(d, {{"AAA", bars}});
             std::string script = std::string("Settings:\n  BarSize: ") + barSize + "\n";
             for (const char *size : {"Weekly", "Monthly"})
-                script += std::string("Strategy: ") + size + "\n  BarSize: " + size + "\n  EntrySetup: BarDate >= 20230331 AND BarDate <= 20230401\n"
-                                                                                      "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.8\n";
-            if (strcmp(barSize, "Monthly") == 0) script = script.substr(script.find("Strategy: Monthly"));
-            if (strcmp(barSize, "Weekly") == 0) script = script.substr(0, script.find("Strategy: Monthly"));
+                if (strcmp(barSize, "Daily") == 0 || strcmp(barSize, size) == 0)
+                    script += std::string("Strategy: ") + size + "\n  BarSize: " + size + "\n  EntrySetup: BarDate >= 20230331 AND BarDate <= 20230401\n"
+                                                                                          "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.8\n";
             ASSERT_EQ(0, Run(script)) << LastMessage();
             const TestRecord *test = LastTest();
             ASSERT_NE(nullptr, test);
@@ -360,98 +357,46 @@ TEST_F(SplitTest, AStopEntryOfALongerBarIsPlacedInTheTermsOfItsFirstDay)
     }
 }
 
-/* A weekly long of 100 AAA bought at 10 on 29 January 2024, with a target
-** at 11 and a stop at 9, in a daily run: it leaves on the day its week's bar
-** fills the order that bar chooses, and is held until then.
-** - EndDate Wednesday 7 February: the stop is touched on Tuesday (low 8.5),
-**   the target on Wednesday (high 11.5); the week so far opened at 10 and
-**   closed at 9.8, against the position, so the target came first: it
-**   leaves on Wednesday at 11.  Thursday and Friday, after the test, close
-**   at 10.5 and would make it the stop, on Tuesday.
-** - The same week run to its end with the target touched on Thursday
-**   instead (Wednesday closing at 9.5) and the week closing at 9.8: the
-**   target fills on Thursday, and the position is still held on Tuesday
-**   and Wednesday, when only the stop had been touched. */
-TEST_F(SplitTest, ALongerBarsTargetOrStopLeavesOnTheDayItsPeriodsBarFillsIt)
+/* A weekly long of 100 AAA bought at 100 on 29 January 2024 (factor 2);
+** AAA splits 2:1 on Thursday 8 February (50 after).
+** - A stop at C * 0.9 of the week before, 90: AAA falls to 89 on Tuesday
+**   6 February, and Tuesday's check reads the week as it stood that day, in
+**   that day's terms: the stop fills on Tuesday at 90, for the 100 shares
+**   held then, a loss of 1,000.
+** - A trailing stop MAX(PrevExitStop, C * 0.9): AAA closes the week of
+**   29 January at 110, so the stop is 99, which the split makes 49.5 for
+**   the week of 12 February, every day of it.  AAA falls to 48 on
+**   Wednesday 14 February: the stop fills there at 49.5, for 200 shares
+**   (200 x 49.5 - 100 x 100 = -100), in a weekly run and in a daily run,
+**   where the stop is worked out again on each day of the week. */
+TEST_F(SplitTest, ALongerBarsStopIsTakenInTheTermsOfTheDayChecked)
 {
     std::vector<int32_t> d = Weekdays(20240101, 20240329);
     const struct {
-        const char *name;
-        int32_t endDate;
-        std::vector<DayBar> week;
+        const char *stop;
+        std::vector<DayBar> changes;
+        std::vector<const char *> runs;
         int32_t dateOut;
+        double priceOut, quantityOut, profit;
     } cases[] = {
-        {"the week as far as the test goes", 20240207, {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 11.5, 9.5, 9.8}, {20240208, 9.8, 10.5, 9.8, 10.5}, {20240209, 10.5, 10.5, 10.5, 10.5}}, 20240207},
-        {"a fill later in the week", 20240329, {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 9.5, 9.5, 9.5}, {20240208, 9.5, 11.5, 9.5, 9.8}, {20240209, 9.8, 9.8, 9.8, 9.8}}, 20240208},
+        {"C * 0.9", {{20240206, 100, 100, 89, 100}}, {""}, 20240206, 90, 100, -1000},
+        {"MAX(PrevExitStop, C * 0.9)", {{20240202, 100, 110, 100, 110}, {20240214, 50, 50, 48, 50}},
+         {"", "Settings:\n  BarSize: Weekly\n"}, 20240214, 49.5, 200, -100},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<DayBar> bars;
-        for (int32_t day : d) {
-            DayBar bar{day, 10, 10, 10, 10};
-            for (const DayBar &w : c.week)
-                if (w.date == day) bar = w;
-            bars.push_back(bar);
+        for (const char *run : c.runs) {
+            SCOPED_TRACE(std::string(c.stop) + " " + run);
+            LoadStore(d, {{"AAA", SplitDays(d, 20240208, 50, c.changes)}});
+            const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
+                                                                          "  Quantity: 100\n  QtyType: Shares\n  ExitStop: " + c.stop + "\n");
+            ASSERT_NE(nullptr, trades);
+            const TradeRecord &t = trades[0];
+            EXPECT_EQ(EXIT_STOP, t.reason);
+            EXPECT_EQ(c.dateOut, t.dateOut);
+            EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+            EXPECT_DOUBLE_EQ(c.quantityOut, t.quantityOut);
+            EXPECT_NEAR(c.profit, TradeNetProfit(&t), 1e-9);
         }
-        LoadStore(d, {{"AAA", bars}});
-        const TradeRecord *trades = TradesOfRun(1, "Settings:\n  EndDate: " + std::to_string(c.endDate) + "\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n  Quantity: 100\n"
-                                                                                                          "  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n");
-        ASSERT_NE(nullptr, trades);
-        const TestRecord *test = LastTest();
-        const TradeRecord &t = trades[0];
-        EXPECT_EQ(20240129, t.dateIn);
-        EXPECT_EQ(EXIT_LIMIT, t.reason);
-        EXPECT_EQ(c.dateOut, t.dateOut);
-        EXPECT_DOUBLE_EQ(11, t.priceOut);
-        for (int32_t r = 0; r < test->rowsFilled; r++) {
-            const StatCell *cell = Cell(test, r, 0);
-            if ((int32_t)cell->date < 20240205 || (int32_t)cell->date > 20240209) continue;
-            EXPECT_EQ((int32_t)cell->date < c.dateOut ? 1 : 0, cell->positions) << cell->date;
-        }
-    }
-}
-
-/* A weekly long of 100 AAA bought at 100 on 29 January 2024 (factor 2) with
-** a stop at C * 0.9 of the week before: 90.  AAA falls to 89 on Tuesday
-** 6 February and splits 2:1 on Thursday 8 February (50 after).  Tuesday's
-** check reads the week as it stood that day, in that day's terms: the stop
-** fills on Tuesday at 90, for the 100 shares held then. */
-TEST_F(SplitTest, ALongerBarsStopReadsItsPeriodInTheTermsOfTheDayChecked)
-{
-    std::vector<int32_t> d = Weekdays(20240101, 20240329);
-    LoadStore(d, {{"AAA", SplitDays(d, 20240208, 50, {{20240206, 100, 100, 89, 100}})}});
-    const TradeRecord *trades = TradesOfRun(1, "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n  Quantity: 100\n"
-                                               "  QtyType: Shares\n  ExitStop: C * 0.9\n");
-    ASSERT_NE(nullptr, trades);
-    const TradeRecord &t = trades[0];
-    EXPECT_EQ(EXIT_STOP, t.reason);
-    EXPECT_EQ(20240206, t.dateOut);
-    EXPECT_DOUBLE_EQ(90, t.priceOut);
-    EXPECT_DOUBLE_EQ(100, t.quantityOut);
-    EXPECT_NEAR(-1000, TradeNetProfit(&t), 1e-9);
-}
-
-/* A weekly long of 100 AAA bought at 100 on 29 January 2024 (factor 2) with
-** a trailing stop MAX(PrevExitStop, C * 0.9).  AAA closes the week at 110,
-** so the stop is 99; it splits 2:1 on Thursday 8 February (50 after), which
-** makes the stop 49.5 for the week of 12 February, every day of it.  AAA
-** falls to 48 on Wednesday 14 February: the stop fills there at 49.5, for
-** 200 shares, in a weekly run and in a daily run, where the stop is worked
-** out again on each day of the week. */
-TEST_F(SplitTest, ALongerBarsTrailingStopIsCarriedAcrossASplitOnce)
-{
-    std::vector<int32_t> d = Weekdays(20240101, 20240329);
-    for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
-        SCOPED_TRACE(run);
-        LoadStore(d, {{"AAA", SplitDays(d, 20240208, 50, {{20240202, 100, 110, 100, 110}, {20240214, 50, 50, 48, 50}})}});
-        const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
-                                                                      "  Quantity: 100\n  QtyType: Shares\n  ExitStop: MAX(PrevExitStop, C * 0.9)\n");
-        ASSERT_NE(nullptr, trades);
-        const TradeRecord &t = trades[0];
-        EXPECT_EQ(EXIT_STOP, t.reason);
-        EXPECT_EQ(20240214, t.dateOut);
-        EXPECT_DOUBLE_EQ(49.5, t.priceOut);
-        EXPECT_DOUBLE_EQ(200, t.quantityOut);
     }
 }
 
@@ -469,11 +414,7 @@ TEST_F(SplitTest, TheDividendsOwedAtAnExitAreThoseOfTheSharesOnTheirExDate)
     for (const char *run : {"Settings:\n  BarSize: Quarterly\n", ""}) {
         SCOPED_TRACE(run);
         LoadStore(d, {{"AAA", SplitDays(d, 20010215, 5, {{20010307, 5, 5, 4, 4.5}})}});
-        const EventItem events[] = {{20010110, 0, EVENT_DIVIDEND, 0, 0.2}};
-        SymbolRecord *aaa = &gStore.symbols[0];
-        ASSERT_TRUE(AllocMemory(&aaa->events, sizeof events));
-        memcpy(aaa->events, events, sizeof events);
-        aaa->eventCount = 1;
+        SetEvents("AAA", {{20010110, 0, EVENT_DIVIDEND, 0, 0.2}});
         const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: Q\n  BarSize: Quarterly\n  EntrySetup: BarDate = 20000929\n"
                                                                       "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.9\n");
         ASSERT_NE(nullptr, trades);
