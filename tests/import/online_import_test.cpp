@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -1131,95 +1132,76 @@ std::string NorgateRecord(double ole, float open, float high, float low, float c
     return r;
 }
 
+/* Tiingo's crypto answer for btcusd of {date, high} records (open and low 10,
+** close 11), each record's fields closed by extra. */
+std::string CryptoAnswer(std::initializer_list<std::pair<const char *, const char *>> records, const char *extra)
+{
+    std::string body = "[{\"ticker\":\"btcusd\",\"priceData\":[";
+    for (const auto &r : records)
+        body += std::string(body.back() == '[' ? "" : ",") + "{\"date\":\"" + r.first + "T00:00:00+00:00\",\"open\":10,\"high\":" +
+            r.second + ",\"low\":10,\"close\":11,\"volume\":5" + extra + "}";
+    return body + "]}]";
+}
+
 /* A bar whose high is below its low is no bar from any online source, nor a
-** crypto record whose date cannot be read: each is passed over and named
-** with its record's number, and the records after it are stored. */
+** crypto record whose date cannot be read, nor a record whose price its
+** PriceMult carries past the finite (as from a file): each is passed over
+** and named with its record's number, and the records after it are stored. */
 TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
 {
-    std::string chart = ChartFor(0);
-    chart.replace(chart.find("\"high\":[12,13]"), 14, "\"high\":[12,8]");
-    std::string crypto = "[{\"ticker\":\"btcusd\",\"priceData\":[";
-    const char *days[] = {"2024-01-02", "2024-01-03", "someday", "2024-01-05", "2024-01-08"};
-    for (int k = 0; k < 5; k++)
-        crypto += std::string(k ? "," : "") + "{\"date\":\"" + days[k] + "T00:00:00+00:00\",\"open\":10,\"high\":" +
-            (k == 3 ? "9" : "12") + ",\"low\":10,\"close\":11,\"volume\":5,\"tradesDone\":7}";
-    crypto += "]}]";
-    const std::string norgate = NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 9, 11, 10) +
-        NorgateRecord(45295, 10, 12, 9, 11);
+    std::string answer; /* the case's price answer, whichever source asks */
     LocalHttpServer server([&](const std::string &path) {
         HttpAnswer a = Updater(path, "");
-        if (path.rfind("/v8/finance/chart/", 0) == 0) a.body = chart;
-        if (path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = crypto;
+        if (path.rfind("/v8/finance/chart/", 0) == 0 || path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = answer;
         if (path.rfind("/api/v1/prices/", 0) == 0) {
-            a.headers = "Field-Count: 6\r\nRecord-Count: 3\r\n";
-            a.body = norgate;
+            a.headers = "Field-Count: 6\r\nRecord-Count: " + std::to_string(answer.size() / 28) + "\r\n";
+            a.body = answer;
         }
         if (path == "/") a.body = "home";
         return a;
     });
+    auto chart = [](const char *highs) {
+        std::string c = ChartFor(0);
+        return c.replace(c.find("\"high\":[12,13]"), 14, std::string("\"high\":[") + highs + "]");
+    };
+    const std::string pastFinite = "1 record not read as bars: record 2 (a price divided by PriceMult is not finite)";
     const struct {
         const char *source, *symbol;
+        std::string answer;
+        bool tinyPriceMult; /* a PriceMult of 1e-300 */
         std::vector<int32_t> dates;
-        const char *named; /* after "<symbol>: " */
+        std::string named; /* after "<symbol>: " */
     } cases[] = {
-        {"Yahoo", "S1", {20240102}, "1 record not read as bars: record 2 (the high is below the low)"},
-        {"TiingoCrypto", "btcusd", {20240102, 20240103, 20240108},
+        {"Yahoo", "S1", chart("12,8"), false, {20240102}, "1 record not read as bars: record 2 (the high is below the low)"},
+        {"TiingoCrypto", "btcusd",
+         CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "12"}, {"someday", "12"}, {"2024-01-05", "9"}, {"2024-01-08", "12"}},
+                      ",\"tradesDone\":7"),
+         false, {20240102, 20240103, 20240108},
          "2 records not read as bars: record 3 (no date could be read), record 4 (the high is below the low)"},
-        {"Norgate", "AAA", {20240102, 20240104}, "1 record not read as bars: record 2 (the high is below the low)"},
+        {"Norgate", "AAA",
+         NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 9, 11, 10) + NorgateRecord(45295, 10, 12, 9, 11),
+         false, {20240102, 20240104}, "1 record not read as bars: record 2 (the high is below the low)"},
+        {"Yahoo", "S1", chart("12,1e10"), true, {20240102}, pastFinite},
+        {"TiingoCrypto", "btcusd", CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "1e10"}}, ""), true, {20240102},
+         pastFinite},
+        {"Norgate", "AAA", NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 3e38f, 9, 10), true, {20240102},
+         pastFinite},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.source);
+        SCOPED_TRACE(std::string(c.source) + (c.tinyPriceMult ? " with a tiny PriceMult" : ""));
         TearDown();
         SetUp();
         PointAt(server);
+        answer = c.answer;
         Block(c.source, c.symbol);
+        if (c.tinyPriceMult) {
+            ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, Write("info.csv", std::string("Symbol,PriceMult\n") + c.symbol + ",1e-300\n")), 0);
+        }
         EchoKept echo;
         ASSERT_EQ(0, ImportExitCode()) << Messages();
         ASSERT_EQ(c.symbol, Stored());
         EXPECT_EQ(c.dates, Dates(gStore.symbols[0]));
         const std::string line = std::string(c.symbol) + ": " + c.named + "\n";
-        EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << ReadTestFile(log);
-        EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << echo.text;
-    }
-}
-
-/* A record whose price its PriceMult carries past the finite is passed over
-** and named from every online source, as from a file. */
-TEST_F(OnlineRunTest, RecordsPastTheFiniteByTheirPriceMultAreNamed)
-{
-    std::string chart = ChartFor(0);
-    chart.replace(chart.find("\"high\":[12,13]"), 14, "\"high\":[12,1e10]");
-    std::string crypto = "[{\"ticker\":\"btcusd\",\"priceData\":[";
-    for (int k = 0; k < 2; k++)
-        crypto += std::string(k ? "," : "") + "{\"date\":\"2024-01-0" + std::to_string(k + 2) +
-            "T00:00:00+00:00\",\"open\":10,\"high\":" + (k ? "1e10" : "12") + ",\"low\":10,\"close\":11,\"volume\":5}";
-    crypto += "]}]";
-    const std::string norgate = NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 3e38f, 9, 10);
-    LocalHttpServer server([&](const std::string &path) {
-        HttpAnswer a = Updater(path, "");
-        if (path.rfind("/v8/finance/chart/", 0) == 0) a.body = chart;
-        if (path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = crypto;
-        if (path.rfind("/api/v1/prices/", 0) == 0) {
-            a.headers = "Field-Count: 6\r\nRecord-Count: 2\r\n";
-            a.body = norgate;
-        }
-        if (path == "/") a.body = "home";
-        return a;
-    });
-    for (const char *source : {"Yahoo", "TiingoCrypto", "Norgate"}) {
-        SCOPED_TRACE(source);
-        TearDown();
-        SetUp();
-        PointAt(server);
-        const char *symbol = source[0] == 'Y' ? "S1" : source[0] == 'T' ? "btcusd" : "AAA";
-        Block(source, symbol);
-        ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, Write("info.csv", std::string("Symbol,PriceMult\n") + symbol + ",1e-300\n")), 0);
-        EchoKept echo;
-        ASSERT_EQ(0, ImportExitCode()) << Messages();
-        ASSERT_EQ(symbol, Stored());
-        EXPECT_EQ(std::vector<int32_t>{20240102}, Dates(gStore.symbols[0]));
-        const std::string line = std::string(symbol) + ": 1 record not read as bars: record 2 (a price divided by "
-                                                       "PriceMult is not finite)\n";
         EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << ReadTestFile(log);
         EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << echo.text;
     }
