@@ -45,9 +45,17 @@ struct OnlineTest : ImportTest {
         gRun.state.store(RUN_IDLE);
         ImportTest::TearDown();
     }
-    void PointAt(const LocalHttpServer &server)
+    void PointAt(const LocalHttpServer &server) { PointAt(server.port); }
+    void PointAt(int port)
     {
-        for (OnlineHost &h : gOnlineHosts) h = {"127.0.0.1", server.port, 0};
+        for (OnlineHost &h : gOnlineHosts) h = {"127.0.0.1", port, 0};
+    }
+    /* A fresh test's state, asking server. */
+    void StartOver(const LocalHttpServer &server)
+    {
+        TearDown();
+        SetUp();
+        PointAt(server);
     }
     ImportItem *SourceRow() { return (ImportItem *)gImportItems.items; }
     void Add(const char *symbol)
@@ -290,9 +298,7 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
     EXPECT_NE(text.find("S2 was not imported: the server answered with status 404"), std::string::npos) << text;
 
     /* A 429 and a 500 are passed over the same way, in a block of many workers. */
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     gSettings.CalcThreads = 4;
     Begin("Yahoo", 20240101, 20241231);
     for (const char *s : {"S3", "S4", "S5", "S6", "S7"}) Add(s);
@@ -306,9 +312,7 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
             return HttpAnswer{404, "", path.rfind("/api/v1/prices/", 0) == 0 ? "Symbol ZZZ not found" : ""};
         return Updater(path, "");
     });
-    TearDown();
-    SetUp();
-    PointAt(updater);
+    StartOver(updater);
     Begin("Norgate", 20240101, 20241231);
     Add("AAA");
     Add("ZZZ");
@@ -343,9 +347,7 @@ TEST_F(OnlineTest, AnswersWithoutPricesAreNamedWithTheReason)
     for (const char *s : {"S1", "S2", "S3", "S4"}) Add(s);
     const int yahoo = ImportOnlineSymbols(SourceRow());
     const int stored = gImport.count;
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     Begin("TiingoCrypto", 20240101, 20241231);
     Add("btcusd");
     const int crypto = ImportOnlineSymbols(SourceRow());
@@ -500,9 +502,7 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
     EXPECT_EQ(a.bars[BAR_DAILY][1].split, 1.0);
     EXPECT_EQ(a.bars[BAR_DAILY][0].close, 20.0);
 
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     CopyString(gSettings.TiingoExchanges, sizeof gSettings.TiingoExchanges, "gdax", -1);
     Begin("TiingoCrypto", 20240101, 20241231);
     Add("binance.btcusd");
@@ -688,9 +688,7 @@ TEST_F(OnlineTest, AnswersCutShortWithoutALengthAreBrokenTransfers)
             }
             return a;
         });
-        TearDown();
-        SetUp();
-        PointAt(server);
+        StartOver(server);
         gSettings.ImportRetries = 1;
         gEchoed.clear();
         gConsoleEcho = KeepEcho;
@@ -717,9 +715,7 @@ TEST_F(OnlineTest, AnswersCutShortWithoutALengthAreBrokenTransfers)
         }
         return a;
     });
-    TearDown();
-    SetUp();
-    PointAt(flaky);
+    StartOver(flaky);
     gSettings.ImportRetries = 1;
     Begin("Tiingo", 20240101, 20241231);
     Add("CCC");
@@ -761,9 +757,7 @@ TEST_F(OnlineTest, AnAnswerForAnotherSymbolIsNotStored)
     for (int32_t i = 0; i < gImport.count; i++)
         kept.push_back(std::string(gStore.symbols[i].info.Symbol) + "=" +
                        std::to_string((int)gStore.symbols[i].bars[BAR_DAILY][1].close));
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     gSettings.ImportRetries = 0;
     Begin("TiingoCrypto", 20240101, 20241231);
     Add("gdax.ethusd");
@@ -989,9 +983,7 @@ TEST_F(OnlineRunTest, NorgateFieldsAnsweredWithAnErrorStoreNothing)
         if (path == "/api/v1/security/XKOIT/name") a = {500, "", "Internal Server Error"};
         return a;
     });
-    TearDown();
-    SetUp();
-    PointAt(au);
+    StartOver(au);
     Block("Norgate", "AX1 AX2");
     gImportState.CIIFamily = 2;
     ASSERT_EQ(0, ImportExitCode()) << Messages();
@@ -1032,9 +1024,7 @@ TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
             for (int32_t e = 0; e < gStore.symbols[0].eventCount; e++) kinds.push_back(gStore.symbols[0].events[e].kind);
         firstLog = ReadTestFile(log);
     }
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     {
         ConstituencyInPlace inPlace(table, 1, marks);
         Block("Norgate", "BBB");
@@ -1088,9 +1078,7 @@ TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
     };
     for (const auto &c : refused) {
         SCOPED_TRACE(std::string(c.kind) + " " + c.answer);
-        TearDown();
-        SetUp();
-        PointAt(server);
+        StartOver(server);
         answer = c.answer;
         status = c.status;
         Block("Norgate", "AAA");
@@ -1104,9 +1092,7 @@ TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
             << ReadTestFile(log);
     }
 
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     answer = "Symbol,Name\r\nAAA,A Inc\r\nBBB\r\n\"CCC\",\"C, Inc\"\r\n\r\n  ,blank\r\n DDD ,D Inc";
     status = 200;
     Block("Norgate", "");
@@ -1189,9 +1175,7 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.source) + (c.tinyPriceMult ? " with a tiny PriceMult" : ""));
-        TearDown();
-        SetUp();
-        PointAt(server);
+        StartOver(server);
         answer = c.answer;
         Block(c.source, c.symbol);
         if (c.tinyPriceMult) {
@@ -1243,7 +1227,7 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         SCOPED_TRACE(c.reason);
         TearDown();
         SetUp();
-        for (OnlineHost &h : gOnlineHosts) h = {"127.0.0.1", c.port, 0};
+        PointAt(c.port);
         if (c.port) {
             Block(c.source, "AAA");
         } else {
