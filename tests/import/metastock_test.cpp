@@ -256,13 +256,14 @@ struct TreeImport {
 };
 
 struct MetaStockRunTest : MetaStockTest {
-    TreeImport Run()
+    /* lines: more of the script's Import lines, before its DataPath. */
+    TreeImport Run(const std::string &lines = "")
     {
         const std::string out = tmp.File("run.kvd"), log = tmp.File("run.log");
         PlatDeleteFile(out.c_str());
         PlatDeleteFile(tmp.File("errorlog.txt").c_str());
         TreeImport r;
-        r.code = RunImportScript("  DataSource: MetaStock\n  DataPath: " + tmp.File("ms") +
+        r.code = RunImportScript("  DataSource: MetaStock\n" + lines + "  DataPath: " + tmp.File("ms") +
                                  "\n  StartDate: 20240101\n  EndDate: 20240131\n  SaveAs: " + out + "\n  LogFile: " + log +
                                  "\n");
         r.saved = PlatFileExists(out.c_str()) ? ReadTestFile(out) : "";
@@ -382,20 +383,16 @@ TEST_F(MetaStockRunTest, RecordsThatAreNoSecurityOrNoBarAreNamed)
 ** not stored, as in a price file. */
 TEST_F(MetaStockRunTest, RecordsPastTheFiniteByTheirPriceMultAreNamed)
 {
-    const std::string info = Write("info.csv", "Symbol,PriceMult\nMSA,1e-310\n");
-    const std::string out = tmp.File("run.kvd"), log = tmp.File("run.log");
-    ASSERT_EQ(0, RunImportScript("  DataSource: MetaStock\n  SymInfoFile: " + info + "\n  DataPath: " + tmp.File("ms") +
-                                 "\n  StartDate: 20240101\n  EndDate: 20240131\n  SaveAs: " + out + "\n  LogFile: " + log +
-                                 "\n"))
-        << ErrorLog();
+    const TreeImport r = Run("  SymInfoFile: " + Write("info.csv", "Symbol,PriceMult\nMSA,1e-310\n") + "\n");
+    ASSERT_EQ(0, r.code) << r.errors;
     UnloadData();
-    ASSERT_EQ(1, ReadDataFile(out.c_str(), 0)) << Messages();
+    ASSERT_EQ(1, ReadDataFile(tmp.File("run.kvd").c_str(), 0)) << Messages();
     EXPECT_EQ(0, FindSymbolIndex("MSA"));
     EXPECT_EQ(3, gStore.symbolCount) << "MSB, MSC and MSD";
     const std::string reason = "a price divided by PriceMult is not finite";
     const std::string line = tmp.File("ms\\F1.dat") + ": 3 records not read as bars: record 2 (" + reason + "), record 3 (" +
         reason + "), record 4 (" + reason + ")\n";
-    EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << line << ReadTestFile(log);
+    EXPECT_NE(std::string::npos, r.log.find(line)) << line << r.log;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -44,9 +45,17 @@ struct OnlineTest : ImportTest {
         gRun.state.store(RUN_IDLE);
         ImportTest::TearDown();
     }
-    void PointAt(const LocalHttpServer &server)
+    void PointAt(const LocalHttpServer &server) { PointAt(server.port); }
+    void PointAt(int port)
     {
-        for (OnlineHost &h : gOnlineHosts) h = {"127.0.0.1", server.port, 0};
+        for (OnlineHost &h : gOnlineHosts) h = {"127.0.0.1", port, 0};
+    }
+    /* A fresh test's state, asking server. */
+    void StartOver(const LocalHttpServer &server)
+    {
+        TearDown();
+        SetUp();
+        PointAt(server);
     }
     ImportItem *SourceRow() { return (ImportItem *)gImportItems.items; }
     void Add(const char *symbol)
@@ -289,9 +298,7 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
     EXPECT_NE(text.find("S2 was not imported: the server answered with status 404"), std::string::npos) << text;
 
     /* A 429 and a 500 are passed over the same way, in a block of many workers. */
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     gSettings.CalcThreads = 4;
     Begin("Yahoo", 20240101, 20241231);
     for (const char *s : {"S3", "S4", "S5", "S6", "S7"}) Add(s);
@@ -305,9 +312,7 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
             return HttpAnswer{404, "", path.rfind("/api/v1/prices/", 0) == 0 ? "Symbol ZZZ not found" : ""};
         return Updater(path, "");
     });
-    TearDown();
-    SetUp();
-    PointAt(updater);
+    StartOver(updater);
     Begin("Norgate", 20240101, 20241231);
     Add("AAA");
     Add("ZZZ");
@@ -342,9 +347,7 @@ TEST_F(OnlineTest, AnswersWithoutPricesAreNamedWithTheReason)
     for (const char *s : {"S1", "S2", "S3", "S4"}) Add(s);
     const int yahoo = ImportOnlineSymbols(SourceRow());
     const int stored = gImport.count;
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     Begin("TiingoCrypto", 20240101, 20241231);
     Add("btcusd");
     const int crypto = ImportOnlineSymbols(SourceRow());
@@ -499,9 +502,7 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
     EXPECT_EQ(a.bars[BAR_DAILY][1].split, 1.0);
     EXPECT_EQ(a.bars[BAR_DAILY][0].close, 20.0);
 
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     CopyString(gSettings.TiingoExchanges, sizeof gSettings.TiingoExchanges, "gdax", -1);
     Begin("TiingoCrypto", 20240101, 20241231);
     Add("binance.btcusd");
@@ -687,9 +688,7 @@ TEST_F(OnlineTest, AnswersCutShortWithoutALengthAreBrokenTransfers)
             }
             return a;
         });
-        TearDown();
-        SetUp();
-        PointAt(server);
+        StartOver(server);
         gSettings.ImportRetries = 1;
         gEchoed.clear();
         gConsoleEcho = KeepEcho;
@@ -716,9 +715,7 @@ TEST_F(OnlineTest, AnswersCutShortWithoutALengthAreBrokenTransfers)
         }
         return a;
     });
-    TearDown();
-    SetUp();
-    PointAt(flaky);
+    StartOver(flaky);
     gSettings.ImportRetries = 1;
     Begin("Tiingo", 20240101, 20241231);
     Add("CCC");
@@ -760,9 +757,7 @@ TEST_F(OnlineTest, AnAnswerForAnotherSymbolIsNotStored)
     for (int32_t i = 0; i < gImport.count; i++)
         kept.push_back(std::string(gStore.symbols[i].info.Symbol) + "=" +
                        std::to_string((int)gStore.symbols[i].bars[BAR_DAILY][1].close));
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     gSettings.ImportRetries = 0;
     Begin("TiingoCrypto", 20240101, 20241231);
     Add("gdax.ethusd");
@@ -988,9 +983,7 @@ TEST_F(OnlineRunTest, NorgateFieldsAnsweredWithAnErrorStoreNothing)
         if (path == "/api/v1/security/XKOIT/name") a = {500, "", "Internal Server Error"};
         return a;
     });
-    TearDown();
-    SetUp();
-    PointAt(au);
+    StartOver(au);
     Block("Norgate", "AX1 AX2");
     gImportState.CIIFamily = 2;
     ASSERT_EQ(0, ImportExitCode()) << Messages();
@@ -1031,9 +1024,7 @@ TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
             for (int32_t e = 0; e < gStore.symbols[0].eventCount; e++) kinds.push_back(gStore.symbols[0].events[e].kind);
         firstLog = ReadTestFile(log);
     }
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     {
         ConstituencyInPlace inPlace(table, 1, marks);
         Block("Norgate", "BBB");
@@ -1087,9 +1078,7 @@ TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
     };
     for (const auto &c : refused) {
         SCOPED_TRACE(std::string(c.kind) + " " + c.answer);
-        TearDown();
-        SetUp();
-        PointAt(server);
+        StartOver(server);
         answer = c.answer;
         status = c.status;
         Block("Norgate", "AAA");
@@ -1103,9 +1092,7 @@ TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
             << ReadTestFile(log);
     }
 
-    TearDown();
-    SetUp();
-    PointAt(server);
+    StartOver(server);
     answer = "Symbol,Name\r\nAAA,A Inc\r\nBBB\r\n\"CCC\",\"C, Inc\"\r\n\r\n  ,blank\r\n DDD ,D Inc";
     status = 200;
     Block("Norgate", "");
@@ -1131,95 +1118,74 @@ std::string NorgateRecord(double ole, float open, float high, float low, float c
     return r;
 }
 
+/* Tiingo's crypto answer for btcusd of {date, high} records (open and low 10,
+** close 11), each record's fields closed by extra. */
+std::string CryptoAnswer(std::initializer_list<std::pair<const char *, const char *>> records, const char *extra)
+{
+    std::string body = "[{\"ticker\":\"btcusd\",\"priceData\":[";
+    for (const auto &r : records)
+        body += std::string(body.back() == '[' ? "" : ",") + "{\"date\":\"" + r.first + "T00:00:00+00:00\",\"open\":10,\"high\":" +
+            r.second + ",\"low\":10,\"close\":11,\"volume\":5" + extra + "}";
+    return body + "]}]";
+}
+
 /* A bar whose high is below its low is no bar from any online source, nor a
-** crypto record whose date cannot be read: each is passed over and named
-** with its record's number, and the records after it are stored. */
+** crypto record whose date cannot be read, nor a record whose price its
+** PriceMult carries past the finite (as from a file): each is passed over
+** and named with its record's number, and the records after it are stored. */
 TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
 {
-    std::string chart = ChartFor(0);
-    chart.replace(chart.find("\"high\":[12,13]"), 14, "\"high\":[12,8]");
-    std::string crypto = "[{\"ticker\":\"btcusd\",\"priceData\":[";
-    const char *days[] = {"2024-01-02", "2024-01-03", "someday", "2024-01-05", "2024-01-08"};
-    for (int k = 0; k < 5; k++)
-        crypto += std::string(k ? "," : "") + "{\"date\":\"" + days[k] + "T00:00:00+00:00\",\"open\":10,\"high\":" +
-            (k == 3 ? "9" : "12") + ",\"low\":10,\"close\":11,\"volume\":5,\"tradesDone\":7}";
-    crypto += "]}]";
-    const std::string norgate = NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 9, 11, 10) +
-        NorgateRecord(45295, 10, 12, 9, 11);
+    std::string answer; /* the case's price answer, whichever source asks */
     LocalHttpServer server([&](const std::string &path) {
         HttpAnswer a = Updater(path, "");
-        if (path.rfind("/v8/finance/chart/", 0) == 0) a.body = chart;
-        if (path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = crypto;
+        if (path.rfind("/v8/finance/chart/", 0) == 0 || path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = answer;
         if (path.rfind("/api/v1/prices/", 0) == 0) {
-            a.headers = "Field-Count: 6\r\nRecord-Count: 3\r\n";
-            a.body = norgate;
+            a.headers = "Field-Count: 6\r\nRecord-Count: " + std::to_string(answer.size() / 28) + "\r\n";
+            a.body = answer;
         }
         if (path == "/") a.body = "home";
         return a;
     });
+    auto chart = [](const char *highs) {
+        std::string c = ChartFor(0);
+        return c.replace(c.find("\"high\":[12,13]"), 14, std::string("\"high\":[") + highs + "]");
+    };
+    const std::string pastFinite = "1 record not read as bars: record 2 (a price divided by PriceMult is not finite)";
     const struct {
         const char *source, *symbol;
+        std::string answer;
+        bool tinyPriceMult; /* a PriceMult of 1e-300 */
         std::vector<int32_t> dates;
-        const char *named; /* after "<symbol>: " */
+        std::string named; /* after "<symbol>: " */
     } cases[] = {
-        {"Yahoo", "S1", {20240102}, "1 record not read as bars: record 2 (the high is below the low)"},
-        {"TiingoCrypto", "btcusd", {20240102, 20240103, 20240108},
+        {"Yahoo", "S1", chart("12,8"), false, {20240102}, "1 record not read as bars: record 2 (the high is below the low)"},
+        {"TiingoCrypto", "btcusd",
+         CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "12"}, {"someday", "12"}, {"2024-01-05", "9"}, {"2024-01-08", "12"}},
+                      ",\"tradesDone\":7"),
+         false, {20240102, 20240103, 20240108},
          "2 records not read as bars: record 3 (no date could be read), record 4 (the high is below the low)"},
-        {"Norgate", "AAA", {20240102, 20240104}, "1 record not read as bars: record 2 (the high is below the low)"},
+        {"Norgate", "AAA",
+         NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 9, 11, 10) + NorgateRecord(45295, 10, 12, 9, 11),
+         false, {20240102, 20240104}, "1 record not read as bars: record 2 (the high is below the low)"},
+        {"Yahoo", "S1", chart("12,1e10"), true, {20240102}, pastFinite},
+        {"TiingoCrypto", "btcusd", CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "1e10"}}, ""), true, {20240102},
+         pastFinite},
+        {"Norgate", "AAA", NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 3e38f, 9, 10), true, {20240102},
+         pastFinite},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.source);
-        TearDown();
-        SetUp();
-        PointAt(server);
+        SCOPED_TRACE(std::string(c.source) + (c.tinyPriceMult ? " with a tiny PriceMult" : ""));
+        StartOver(server);
+        answer = c.answer;
         Block(c.source, c.symbol);
+        if (c.tinyPriceMult) {
+            ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, Write("info.csv", std::string("Symbol,PriceMult\n") + c.symbol + ",1e-300\n")), 0);
+        }
         EchoKept echo;
         ASSERT_EQ(0, ImportExitCode()) << Messages();
         ASSERT_EQ(c.symbol, Stored());
         EXPECT_EQ(c.dates, Dates(gStore.symbols[0]));
         const std::string line = std::string(c.symbol) + ": " + c.named + "\n";
-        EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << ReadTestFile(log);
-        EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << echo.text;
-    }
-}
-
-/* A record whose price its PriceMult carries past the finite is passed over
-** and named from every online source, as from a file. */
-TEST_F(OnlineRunTest, RecordsPastTheFiniteByTheirPriceMultAreNamed)
-{
-    std::string chart = ChartFor(0);
-    chart.replace(chart.find("\"high\":[12,13]"), 14, "\"high\":[12,1e10]");
-    std::string crypto = "[{\"ticker\":\"btcusd\",\"priceData\":[";
-    for (int k = 0; k < 2; k++)
-        crypto += std::string(k ? "," : "") + "{\"date\":\"2024-01-0" + std::to_string(k + 2) +
-            "T00:00:00+00:00\",\"open\":10,\"high\":" + (k ? "1e10" : "12") + ",\"low\":10,\"close\":11,\"volume\":5}";
-    crypto += "]}]";
-    const std::string norgate = NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 3e38f, 9, 10);
-    LocalHttpServer server([&](const std::string &path) {
-        HttpAnswer a = Updater(path, "");
-        if (path.rfind("/v8/finance/chart/", 0) == 0) a.body = chart;
-        if (path.rfind("/tiingo/crypto/prices", 0) == 0) a.body = crypto;
-        if (path.rfind("/api/v1/prices/", 0) == 0) {
-            a.headers = "Field-Count: 6\r\nRecord-Count: 2\r\n";
-            a.body = norgate;
-        }
-        if (path == "/") a.body = "home";
-        return a;
-    });
-    for (const char *source : {"Yahoo", "TiingoCrypto", "Norgate"}) {
-        SCOPED_TRACE(source);
-        TearDown();
-        SetUp();
-        PointAt(server);
-        const char *symbol = source[0] == 'Y' ? "S1" : source[0] == 'T' ? "btcusd" : "AAA";
-        Block(source, symbol);
-        ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, Write("info.csv", std::string("Symbol,PriceMult\n") + symbol + ",1e-300\n")), 0);
-        EchoKept echo;
-        ASSERT_EQ(0, ImportExitCode()) << Messages();
-        ASSERT_EQ(symbol, Stored());
-        EXPECT_EQ(std::vector<int32_t>{20240102}, Dates(gStore.symbols[0]));
-        const std::string line = std::string(symbol) + ": 1 record not read as bars: record 2 (a price divided by "
-                                                       "PriceMult is not finite)\n";
         EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << ReadTestFile(log);
         EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << echo.text;
     }
@@ -1261,7 +1227,7 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         SCOPED_TRACE(c.reason);
         TearDown();
         SetUp();
-        for (OnlineHost &h : gOnlineHosts) h = {"127.0.0.1", c.port, 0};
+        PointAt(c.port);
         if (c.port) {
             Block(c.source, "AAA");
         } else {

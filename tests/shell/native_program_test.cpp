@@ -158,9 +158,25 @@ struct NativeProgramTest : ProgramStateTest {
     {
         Child child;
         Start(&child, args, cwd);
-        ReadUntil(child.out, out, "\x01");
-        ReadUntil(child.err, err, "\x01");
-        return ExitCode(&child);
+        return Finish(&child, out, err);
+    }
+    /* Reads what a started program writes until it ends: its exit code. */
+    int Finish(Child *child, std::string *out, std::string *err)
+    {
+        ReadUntil(child->out, out, "\x01");
+        ReadUntil(child->err, err, "\x01");
+        return ExitCode(child);
+    }
+    /* A folder's entries by name, in order. */
+    static std::vector<std::string> FolderNames(const std::string &pattern)
+    {
+        std::vector<std::string> names;
+        PlatListFolder(pattern.c_str(), [](const char *name, int, void *user) {
+            ((std::vector<std::string> *)user)->push_back(name);
+            return 1;
+        }, &names);
+        std::sort(names.begin(), names.end());
+        return names;
     }
     /* Waits until the program holds at the FIFO, or ends first: the FIFO's
     ** write end, or -1 when it ended (*ended then holds its exit code, the
@@ -249,9 +265,7 @@ TEST_F(NativeProgramTest, ImportReportsOnTheConsole)
     Child child;
     Start(&child);
     std::string said, errors;
-    ReadUntil(child.out, &said, "\x01");
-    ReadUntil(child.err, &errors, "\x01");
-    EXPECT_EQ(ExitCode(&child), 0) << said << errors;
+    EXPECT_EQ(Finish(&child, &said, &errors), 0) << said << errors;
     const char *expected[] = {
         "/csi has no symbol information file\n",
         "prices/BAD.csv: 1 line not read as bars: line 3 (a number field holds text)\n",
@@ -773,9 +787,7 @@ TEST_F(NativeProgramTest, TwoRunsOnOneResultsFileKeepEveryTest)
             if (r.together && k == 0) continue;
             for (int j = r.together ? 0 : k; j <= k; j++) {
                 std::string out, err;
-                ReadUntil(children[j].out, &out, "\x01");
-                ReadUntil(children[j].err, &err, "\x01");
-                EXPECT_EQ(0, ExitCode(&children[j])) << err;
+                EXPECT_EQ(0, Finish(&children[j], &out, &err)) << err;
                 size_t at = out.find("\nTest ");
                 ASSERT_NE(at, std::string::npos) << out;
                 printed[j] = atoi(out.c_str() + at + 6);
@@ -800,7 +812,9 @@ TEST_F(NativeProgramTest, TwoRunsOnOneResultsFileKeepEveryTest)
     int number = 1;
     for (const TestRecord *t = window->firstTest; t; t = t->next, number++) {
         EXPECT_EQ(number, t->testNumber);
-        if (number <= (int)scripts.size()) EXPECT_EQ(dir + "/" + scripts[number - 1] + ".kvs", Native(t->settings.ActiveScript));
+        if (number <= (int)scripts.size()) {
+            EXPECT_EQ(dir + "/" + scripts[number - 1] + ".kvs", Native(t->settings.ActiveScript));
+        }
     }
     CloseResultsWindow(window);
 
@@ -886,9 +900,7 @@ TEST_F(NativeProgramTest, TwoRunsOnOneResultsFileKeepEveryNumberedExport)
         for (int k = 0; k < 2; k++) {
             close(holds[k]);
             std::string out, err;
-            ReadUntil(children[k].out, &out, "\x01");
-            ReadUntil(children[k].err, &err, "\x01");
-            EXPECT_EQ(0, ExitCode(&children[k])) << err;
+            EXPECT_EQ(0, Finish(&children[k], &out, &err)) << err;
             EXPECT_NE(out.find("\nTest " + std::to_string(r.last[k]) + ": 2024-01-02 to 2024-01-03\n"),
                       std::string::npos)
                 << out;
@@ -929,12 +941,7 @@ TEST_F(NativeProgramTest, TheLongestResultsPathKeepsItsFile)
         }
         EXPECT_EQ("1:long.kvs\n2:long.kvs\n", StoredTests(results));
     }
-    std::vector<std::string> names;
-    PlatListFolder((folder + "/*").c_str(), [](const char *name, int, void *user) {
-        ((std::vector<std::string> *)user)->push_back(name);
-        return 1;
-    }, &names);
-    EXPECT_EQ(2u, names.size()) << "only the two results files";
+    EXPECT_EQ(2u, FolderNames(folder + "/*").size()) << "only the two results files";
 }
 
 /* A save that merged another program's test and then could not put the file
@@ -966,9 +973,7 @@ TEST_F(NativeProgramTest, ABatchSavesWhatItLearnedFromASaveThatFailed)
     ASSERT_EQ(0, chmod(results.c_str(), 0644));
     close(hold);
     std::string out, err;
-    ReadUntil(batch.out, &out, "\x01");
-    ReadUntil(batch.err, &err, "\x01");
-    EXPECT_EQ(3, ExitCode(&batch)) << err;
+    EXPECT_EQ(3, Finish(&batch, &out, &err)) << err;
     EXPECT_NE(out.find("\nTest 4: "), std::string::npos) << out;
     const std::string refused = "Unable to create " + results + "\r\n\r\nPermission denied\n";
     const size_t at = err.find(refused);
@@ -1006,21 +1011,13 @@ TEST_F(NativeProgramTest, TwoRunsOnOneResultsFileKeepEachTestsLog)
     for (int k = 0; k < 2; k++) {
         close(holds[k]);
         std::string out, err;
-        ReadUntil(children[k].out, &out, "\x01");
-        ReadUntil(children[k].err, &err, "\x01");
-        EXPECT_EQ(0, ExitCode(&children[k])) << err;
+        EXPECT_EQ(0, Finish(&children[k], &out, &err)) << err;
         EXPECT_EQ("", err);
         EXPECT_NE(out.find("\nTest " + std::to_string(k + 2) + ": "), std::string::npos) << out;
     }
     EXPECT_EQ(alone, Get("Output/Logs/TEST_0002.TXT"));
     EXPECT_EQ(other, Get("Output/Logs/TEST_0003.TXT"));
-    std::vector<std::string> names;
-    PlatListFolder((logs + "*").c_str(), [](const char *name, int, void *user) {
-        ((std::vector<std::string> *)user)->push_back(name);
-        return 1;
-    }, &names);
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ((std::vector<std::string>{"TEST_0001.TXT", "TEST_0002.TXT", "TEST_0003.TXT"}), names);
+    EXPECT_EQ((std::vector<std::string>{"TEST_0001.TXT", "TEST_0002.TXT", "TEST_0003.TXT"}), FolderNames(logs + "*"));
     EXPECT_EQ("1:sa.kvs\n2:sa.kvs\n3:sb.kvs\n", StoredTests(results));
 }
 
@@ -1051,9 +1048,7 @@ TEST_F(NativeProgramTest, SavesThroughALinkAndItsTargetTakeTurns)
     Child *children[2] = {&holder, &waiter};
     for (int k = 0; k < 2; k++) {
         std::string out, err;
-        ReadUntil(children[k]->out, &out, "\x01");
-        ReadUntil(children[k]->err, &err, "\x01");
-        EXPECT_EQ(0, ExitCode(children[k])) << err;
+        EXPECT_EQ(0, Finish(children[k], &out, &err)) << err;
         EXPECT_NE(out.find("\nTest " + std::to_string(k + 2) + ": "), std::string::npos) << out;
     }
     EXPECT_EQ(1, PlatIsLink(link.c_str()));
@@ -1118,18 +1113,6 @@ TEST_F(NativeProgramTest, AGuardLeftByAKilledSaveIsTakenOver)
     EXPECT_EQ("1:a.kvs\n2:a.kvs\n", StoredTests(results));
 }
 
-/* The reports folder's entries, by name. */
-static std::vector<std::string> ReportsFolder(const std::string &folder)
-{
-    std::vector<std::string> names;
-    PlatListFolder((folder + "/*").c_str(), [](const char *name, int, void *user) {
-        ((std::vector<std::string> *)user)->push_back(name);
-        return 1;
-    }, &names);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 /* A report run killed while it writes leaves a folder without its line in
 ** the report list; the next report run removes it (its writer is gone) and
 ** numbers its own report from the reports that are there. */
@@ -1149,7 +1132,7 @@ TEST_F(NativeProgramTest, AReportRunKilledWhileItWritesLeavesNoFolderForGood)
     kill(killed.pid, SIGKILL);
     EXPECT_EQ(-1, ExitCode(&killed));
     close(hold);
-    const std::vector<std::string> left = ReportsFolder(reports);
+    const std::vector<std::string> left = FolderNames(reports + "/*");
     ASSERT_NE(std::find(left.begin(), left.end(), "0001_killed"), left.end());
     EXPECT_FALSE(PlatFileExists((reports + "/0001_killed/link.txt").c_str()));
 
@@ -1157,7 +1140,7 @@ TEST_F(NativeProgramTest, AReportRunKilledWhileItWritesLeavesNoFolderForGood)
     errors.clear();
     EXPECT_EQ(0, Run({"-test", dir + "/later.kvs"}, &said, &errors)) << errors;
     EXPECT_EQ("", errors);
-    EXPECT_EQ((std::vector<std::string>{"0001_later", "index.html"}), ReportsFolder(reports));
+    EXPECT_EQ((std::vector<std::string>{"0001_later", "index.html"}), FolderNames(reports + "/*"));
     EXPECT_NE(Get("Output/Reports/index.html").find("href='0001_later/index.html'"), std::string::npos);
 }
 
