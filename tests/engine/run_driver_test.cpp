@@ -346,9 +346,9 @@ TEST_F(DriverRun, ABatchOptimizationWritesTheSectionAndPlaysItBack)
 
 /* A test of a script whose walk-forward section an optimization wrote plays
 ** its values out of sample from where that optimization's own playback did,
-** the day after the first interval, and makes the playback's trades: for
-** every time unit, with no anchor and with OptAnchor: Start, over three
-** random walks of 30 months. */
+** the day after the first interval, and makes the playback's trades (and so
+** does its order run): for every time unit, with no anchor and with
+** OptAnchor: Start, over three random walks of 30 months. */
 TEST_F(DriverRun, AWalkForwardTestsOutOfSampleDatesAreThoseOfItsPlayback)
 {
     std::vector<int32_t> days = Weekdays(20210104, 20230628);
@@ -368,6 +368,9 @@ TEST_F(DriverRun, AWalkForwardTestsOutOfSampleDatesAreThoseOfItsPlayback)
     LoadStore(days, symbols);
     ASSERT_TRUE(InstallBuiltins());
     gRun.unattended = 1;
+    PlatCreateFolder(tmp.File("Output\\Orders").c_str());
+    WriteTestFile(tmp.File("ExchangeMap.csv"), "Exchange,Primary,Match1,HasOpg,HasMoc,TimeZone,NearCloseTime\n"
+                                               "NYSE,NYSE,*,1,1,EST,15:45\n");
     const struct {
         const char *unit;
         int length;
@@ -399,6 +402,9 @@ TEST_F(DriverRun, AWalkForwardTestsOutOfSampleDatesAreThoseOfItsPlayback)
             ASSERT_EQ(played.size(), (size_t)test->tradeCount);
             for (size_t t = 0; t < played.size(); t++)
                 EXPECT_EQ(0, memcmp(&played[t], &test->trades[t], sizeof(TradeRecord))) << "trade " << t;
+            /* An order run tests out of sample too. */
+            ASSERT_EQ(0, RunScript(RUN_MODE_ORDERS)) << LastMessage();
+            EXPECT_EQ(c.outOfSample, LastTest()->settings.FirstDate);
         }
     }
     ResetOptimizer();
