@@ -286,9 +286,17 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
     if (r->DynamicSizing != 1) {
         /* A symbol whose last bar is the date has no bar left to fill an
         ** order on, so it makes no setup before the run's last date, in
-        ** the open phase as at the close. */
-        bool fillable = bar->date >= gSettings.LastDate || context->barIndex + 1 < count;
-        bool signalled = r->AllowMissingBar == 1 || context->barPhase == PHASE_CLOSE ||
+        ** the open phase as at the close.  A longer bar's setup of the open
+        ** phase is for the period whose bar was found, and fills on its
+        ** days, the symbol's last period or not. */
+        bool fillable = bar->date >= gSettings.LastDate || context->barIndex + 1 < count ||
+            (context->barPhase < PHASE_CLOSE && context->barSize != BAR_DAILY);
+        /* The bar the setup reads is of the signal date: the bar before
+        ** in the other phases, at the close the date's own, which a longer
+        ** bar that ended earlier in its period (data that end there, no
+        ** trade on the period's last day) is not; it is read as at the
+        ** period's open, from the bar before. */
+        bool signalled = r->AllowMissingBar == 1 ||
             (context->lastBar >= 0 && context->lastBar < count && bars[context->lastBar].date == signal);
         if (!fillable || !signalled) return;
         PositionRecord *setup = AddSetup(r, s, symbol);

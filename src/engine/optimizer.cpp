@@ -237,7 +237,7 @@ int32_t ShowOptimizerDialog(int resetOnly, int32_t *keptRows)
     ComputeOptimizerTestCounts();
     if (o->tooManyTests) ReportError(kTooManyTests);
     if (o->maxTests < 1) return 0;
-    if (gSettings.OptWalkForward && !PrepareWalkForwardLists()) return 0;
+    if (gSettings.OptWalkForward && (!CheckWalkForwardIntervals() || !PrepareWalkForwardLists())) return 0;
     if (keptRows) *keptRows = o->keptRows;
     return o->maxTests;
 }
@@ -402,6 +402,18 @@ static void StepOuterLoops()
         CopyString(gSettings.TestName, OPT_TEST_NAME_LENGTH + 1, strategy ? strategy : symbol, -1);
 }
 
+void GetIntervalDates(int32_t *first, int32_t *last)
+{
+    const OptimizerState *o = &gOptimizer;
+    *first = gSettings.OptAnchor == ANCHOR_START ? o->rangeStart : o->intervalStart;
+    *last = o->rangeEnd;
+    if (gSettings.OptAnchor != ANCHOR_END) {
+        int32_t next = AdvanceTimeUnits(gSettings.OptTimeUnit, gSettings.OptTestLength);
+        int32_t before = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], next, -1);
+        if (before && before < *last) *last = before;
+    }
+}
+
 /* The first and last date of the test, from its interval. */
 static void SetIntervalDates(int32_t testsDone)
 {
@@ -414,13 +426,8 @@ static void SetIntervalDates(int32_t testsDone)
     else
         o->intervalStart = AdvanceTimeUnits(gSettings.OptTimeUnit, abs(gSettings.OptTestInterval));
     o->intervalIndex = interval;
-    int32_t first = gSettings.OptAnchor == ANCHOR_START ? o->rangeStart : o->intervalStart;
-    int32_t last = o->rangeEnd;
-    if (gSettings.OptAnchor != ANCHOR_END) {
-        int32_t next = AdvanceTimeUnits(gSettings.OptTimeUnit, gSettings.OptTestLength);
-        int32_t before = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], next, -1);
-        if (before && before < last) last = before;
-    }
+    int32_t first, last;
+    GetIntervalDates(&first, &last);
     if (first != gSettings.FirstDate) {
         gSettings.FirstDate = first;
         SetPanelDate(PANEL_FIRST_DATE, first);

@@ -11,7 +11,8 @@
 **             row by its hash, so a test's duplicate check does not grow
 **             with the tests already run.
 ** Errors:     ShowOptimizerDialog returns 0 after reporting a setting it
-**             refuses (a test interval below 1 with a time unit) or more
+**             refuses (a test interval below 1 with a time unit, walk-forward
+**             intervals that leave the data or their order) or more
 **             tests than 32 bits count, or for a cancelled dialog; NextParameterCombination returns 0 when no
 **             untested combination is found.
 ** Threads:    UI thread only.
@@ -91,6 +92,9 @@ int RunOptimizerDialog();
 ** parameters' deselected flags, the strategies and the symbols; the maximum
 ** test count (0 when it does not fit 32 bits). */
 int32_t ComputeOptimizerTestCounts();
+/* The first and last date of the interval that begins on
+** gOptimizer.intervalStart, by the anchor, the test length and the range. */
+void GetIntervalDates(int32_t *first, int32_t *last);
 /* Sets the parameter combination of test testsDone; 0 when none is left. */
 int NextParameterCombination(int32_t testsDone);
 /* With OptByStrategy in an Optimize run, makes the script's strategy array

@@ -292,10 +292,9 @@ static int PlayBackWalkForward(int32_t testsDone)
     if (!RunTest(testsDone + 1, 0)) return 0;
     if (gRun.state != RUN_TESTING) return 1;
     SetFrameTitle("Running OOS Playback");
-    gSettings.FirstDate = dates[1];
     gSettings.LastDate = gStore.lastDate;
-    SetPanelDate(PANEL_FIRST_DATE, gSettings.FirstDate);
     SetPanelDate(PANEL_LAST_DATE, gSettings.LastDate);
+    BeginOutOfSampleTest();
     if (!RunTest(testsDone + 2, 1)) return 0;
     if (gRun.state != RUN_TESTING) return 1;
     return InsertWalkForwardSection(&editor);
@@ -441,6 +440,7 @@ static int RunModeWork(int mode, const char *script)
         }
         int32_t flag = 0;
         if (walkForward) flag = mode == RUN_MODE_TEST ? i : 1;
+        if (flag) BeginOutOfSampleTest();
         int32_t listed = gEngineRun.testsListed;
         if (!BeginStrategyRestriction()) break;
         last = RunTest(i, flag);

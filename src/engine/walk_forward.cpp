@@ -2,11 +2,13 @@
 ** interval's best values and the WalkForward section written from it. */
 #include "engine/walk_forward.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/optimizer.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
+#include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
@@ -16,6 +18,13 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/strategy.h"
 #include "services/services.h"
+
+static const char kIntervalAfterRange[] = "Walk-forward interval %d of %d begins on %s, after the optimization's last date %s.";
+static const char kNoOutOfSampleDate[] =
+    "Walk-forward interval %d of %d ends on %s, the last date of the data: no out-of-sample date follows it.%s";
+static const char kIntervalOutOfOrder[] =
+    "Walk-forward interval %d of %d ends on %s, no later than interval %d: their out-of-sample dates would not follow each other.%s";
+static const char kEndAnchorNote[] = "  OptAnchor: End ends every interval on the optimization's last date.";
 
 static const DateList *DailyDates()
 {
@@ -67,6 +76,43 @@ int32_t AdvanceTimeUnits(int unit, int32_t n)
         key = nextKey;
     }
     return date;
+}
+
+int CheckWalkForwardIntervals()
+{
+    OptimizerState *o = &gOptimizer;
+    const int32_t n = o->intervalCount, saved = o->intervalStart;
+    const char *note = gSettings.OptAnchor == ANCHOR_END ? kEndAnchorNote : "";
+    int32_t previousLast = 0;
+    int ok = 1;
+    for (int32_t i = 0; ok && i < n; i++) {
+        o->intervalStart = i == 0 ? o->rangeStart : AdvanceTimeUnits(gSettings.OptTimeUnit, abs(gSettings.OptTestInterval));
+        int32_t first, last;
+        GetIntervalDates(&first, &last);
+        char a[DATE_TEXT_SIZE], b[DATE_TEXT_SIZE];
+        if (o->intervalStart > o->rangeEnd) {
+            FormatDefaultDate(o->intervalStart, a);
+            FormatDefaultDate(o->rangeEnd, b);
+            ReportError(kIntervalAfterRange, (int)(i + 1), (int)n, a, b);
+            ok = 0;
+        } else if (i > 0 && last <= previousLast) {
+            FormatDefaultDate(last, a);
+            ReportError(kIntervalOutOfOrder, (int)(i + 1), (int)n, a, (int)i, note);
+            ok = 0;
+        } else if (i + 1 < n) {
+            /* The day after every interval but the last is where its values
+            ** begin to be played out of sample. */
+            int32_t next = OffsetTradingDate(DailyDates(), last, 1);
+            if (next <= last || next > gStore.lastDate) {
+                FormatDefaultDate(last, a);
+                ReportError(kNoOutOfSampleDate, (int)(i + 1), (int)n, a, note);
+                ok = 0;
+            }
+        }
+        previousLast = last;
+    }
+    o->intervalStart = saved;
+    return ok;
 }
 
 /* Appends to a list of count values with capacity, growing it; 0 when memory fails. */
@@ -161,6 +207,14 @@ void DropWalkForwardSection()
 {
     FreeMemory(&sSection);
     sSectionLength = 0;
+}
+
+void BeginOutOfSampleTest()
+{
+    const int32_t *dates = (const int32_t *)gWalkForwardDates.items;
+    if (!dates || gWalkForwardDates.count < 2 || dates[1] <= gSettings.FirstDate) return;
+    gSettings.FirstDate = dates[1];
+    SetPanelDate(PANEL_FIRST_DATE, gSettings.FirstDate);
 }
 
 int PrepareWalkForwardSection()

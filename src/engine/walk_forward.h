@@ -28,6 +28,11 @@ int32_t PeriodKey(int32_t date, int unit);
 /* The first trading day of the n-th period after the current interval
 ** start; the interval start itself for n below 1 or no unit. */
 int32_t AdvanceTimeUnits(int unit, int32_t n);
+/* Checks, before an optimization with OptWalkForward runs, that every
+** interval begins inside the range, ends after the one before it and,
+** but for the last, is followed by a date of the data to play its values
+** on; 1, or 0 after reporting the first interval that does not. */
+int CheckWalkForwardIntervals();
 /* Records the dates of an interval and its parameters' best values; offset
 ** is 1 when an interval ends during the run, 0 at its end. */
 void RecordWalkForwardStep(int32_t offset);
@@ -48,3 +53,9 @@ int PrepareWalkForwardSection();
 int InsertWalkForwardSection(void **pEditor);
 /* Forgets a prepared section: a stopped run changes no script. */
 void DropWalkForwardSection();
+/* Moves FirstDate (and the panel's first date) on to the first
+** out-of-sample date, the day after the first interval, when it lies
+** earlier: an out-of-sample test holds no date its values were chosen on,
+** in an optimization's playback as in a later test or orders run of the
+** script. */
+void BeginOutOfSampleTest();

@@ -208,7 +208,12 @@ static void ScanSymbolsForDate(ScanWorker *w, EvalContext *context)
         CopyString(w->symbolName, sizeof w->symbolName, gStore.symbols[i].info.Symbol, -1);
         context->symbol = &gStore.symbols[i];
         const Bar *bar = SyncContextBar(context);
-        if (!bar || (context->barSize == BAR_DAILY && bar->date != context->date)) continue;
+        /* A row is the symbol's bar of the date, what a test's setup for the
+        ** next period is signalled by, whatever the bar size: a longer bar
+        ** that ended earlier in the period (data that end there, a day
+        ** without trading at the period's end) signals no setup, and its
+        ** values would be read as at the period's open, from the bar before. */
+        if (!bar || bar->date != context->date) continue;
         if (w->testContext) FindSymbolStrategy(context);
         for (int32_t pass = 1; pass <= w->passCount; pass++) {
             bool alive = true;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -220,8 +221,12 @@ TEST_F(BatchRun, AResultsFileThatCannotBeKeptEndsTheBatchWithThree)
 
 /* An optimization that cannot run its tests says why, and the batch fails:
 ** a random search asked for ten tests of two parameters of two values runs
-** out after four; five parameters of 100 values are 10^10 tests, more than
-** the optimizer counts, and none runs. */
+** out after four, and with OptWalkForward writes no section and plays
+** nothing back; five parameters of 100 values are 10^10 tests, more than
+** the optimizer counts, and none runs.  Nor does a walk-forward whose
+** intervals leave the data or their order: with OptAnchor: End (every
+** interval ends on the range's last date, the data's or an earlier one),
+** or two weekly intervals over a week that ends on a Friday. */
 TEST_F(BatchRun, AnOptimizationThatCannotRunItsTestsEndsWithEight)
 {
     const struct {
@@ -232,9 +237,23 @@ TEST_F(BatchRun, AnOptimizationThatCannotRunItsTestsEndsWithEight)
         {"Settings:\n  OptimizeMode: Random\n  OptIterations: 10\n  OptKeepNoTrades: True\n"
          "Parameters:\n  A: 1, 2\n  B: 3, 4\nStrategy: S1\n  EntrySetup: A + B < 0\n",
          4, "Unable to find an untested parameter combination."},
+        {"Settings:\n  OptimizeMode: Random\n  OptIterations: 10\n  OptKeepNoTrades: True\n  OptWalkForward: True\n"
+         "Parameters:\n  A: 1, 2\n  B: 3, 4\nStrategy: S1\n  EntrySetup: A + B < 0\n",
+         4, "Unable to find an untested parameter combination."},
         {"Parameters:\n  A: from 1 to 100\n  B: from 1 to 100\n  P3: from 1 to 100\n  P4: from 1 to 100\n"
          "  P5: from 1 to 100\nStrategy: S1\n  EntrySetup: A < 0\n",
          0, "Unable to run the optimization -- more than 2,147,483,647 tests."},
+        {"Settings:\n  OptTimeUnit: Days\n  OptTestLength: 3\n  OptTestInterval: 3\n  OptAnchor: End\n"
+         "  OptWalkForward: True\nParameters:\n  A: 1, 2\nStrategy: S1\n  EntrySetup: A < 0\n",
+         0, "Walk-forward interval 1 of 3 ends on 1/19/24, the last date of the data: no out-of-sample date follows "
+            "it.  OptAnchor: End ends every interval on the optimization's last date."},
+        {"Settings:\n  EndDate: 2024-01-17\n  OptTimeUnit: Days\n  OptTestLength: 3\n  OptTestInterval: 3\n"
+         "  OptAnchor: End\n  OptWalkForward: True\nParameters:\n  A: 1, 2\nStrategy: S1\n  EntrySetup: A < 0\n",
+         0, "Walk-forward interval 2 of 3 ends on 1/17/24, no later than interval 1: their out-of-sample dates would "
+            "not follow each other.  OptAnchor: End ends every interval on the optimization's last date."},
+        {"Settings:\n  EndDate: 2024-01-12\n  OptTimeUnit: Weeks\n  OptTestLength: 1\n  OptTestInterval: 1\n"
+         "  OptWalkForward: True\nParameters:\n  A: 1, 2\nStrategy: S1\n  EntrySetup: A < 0\n",
+         0, "Walk-forward interval 2 of 2 begins on 1/15/24, after the optimization's last date 1/12/24."},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);
@@ -245,6 +264,7 @@ TEST_F(BatchRun, AnOptimizationThatCannotRunItsTestsEndsWithEight)
         EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize opt.kvs"));
         EXPECT_EQ(c.listed, Listed());
         EXPECT_NE(std::string::npos, ErrorLog().find(c.message)) << ErrorLog();
+        EXPECT_EQ(c.script, ReadTestFile(scripts + "\\opt.kvs"));
     }
 }
 
@@ -366,7 +386,9 @@ TEST_F(BatchRun, TheRunTimeShowsThreeDigitMilliseconds)
 }
 
 /* A stop anywhere in a walk-forward optimization, its playback included,
-** leaves the script as it was, byte for byte, and ends the batch with 8; the
+** leaves the script as it was, byte for byte, and ends the batch with 8; a
+** stop during the search plays nothing back (no test of the playback is
+** listed before all six of the search); the
 ** run that is not stopped appends its one section: to the file, or (the
 ** Windows program) to the script's editor, which it then saves.  Three
 ** intervals of three days over 8 to 19 January 2024 (8-10, 11-15, 16-18)
@@ -403,6 +425,10 @@ TEST_F(BatchRun, AStoppedWalkForwardOptimizationChangesNoScript)
             NewBatch();
             gHeadless.stopAtPump = stop;
             EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-optimize wf.kvs"));
+            int32_t searched = 0, played = 0;
+            for (const TestRecord *t = FirstResultsWindow()->firstTest; t; t = t->next)
+                (strstr(t->settings.TestName, "#WF-") ? played : searched)++;
+            EXPECT_TRUE(played == 0 || searched == 6) << searched << " searched, " << played << " played back";
             EXPECT_EQ(script, ReadTestFile(path));
             EXPECT_STREQ("", w->appended);
             EXPECT_EQ(editor ? saves - 1 : 0, w->saves);

@@ -43,8 +43,7 @@ std::vector<DayBar> FlatBars(const std::vector<int32_t> &days, const std::vector
     return bars;
 }
 
-/* A key equal for the days of one period of barSize. */
-static int64_t PeriodOf(int32_t date, int barSize)
+int64_t PeriodOf(int32_t date, int barSize)
 {
     switch (barSize) {
     case BAR_WEEKLY: return DaysBetween(19000101, date) / 7;

@@ -20,6 +20,8 @@ struct DayBar {
 
 /* Weekdays from..to. */
 std::vector<int32_t> Weekdays(int32_t from, int32_t to);
+/* A key equal for the days of one period of barSize (weeks from Monday). */
+int64_t PeriodOf(int32_t date, int barSize);
 /* Bars on the days with open = high = low = close = the price given per day. */
 std::vector<DayBar> FlatBars(const std::vector<int32_t> &days, const std::vector<double> &closes);
 

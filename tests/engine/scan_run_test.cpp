@@ -1,4 +1,7 @@
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -237,6 +240,111 @@ TEST_F(ScanRunTest, TestScanRowsLeaveTheTestsResultsAlone)
     ASSERT_EQ(cells[0].size(), cells[1].size());
     for (size_t c = 0; c < cells[0].size(); c++)
         EXPECT_EQ(0, memcmp(&cells[0][c], &cells[1][c], sizeof(StatCell))) << "cell " << c;
+}
+
+/* A universe of 24 symbols over four years of weekdays less three holidays a
+** year: listings and delistings inside periods and at their ends (a week's,
+** a quarter's), and days without trading, at periods' ends too. */
+std::vector<std::pair<std::string, std::vector<DayBar>>> ListingUniverse(const std::vector<int32_t> &market)
+{
+    std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+    uint32_t state = 77;
+    const size_t n = market.size();
+    for (size_t k = 0; k < 24; k++) {
+        size_t first = k % 5 == 1 ? 30 + 37 * k : 0, end = k % 7 == 2 ? n - 60 - 41 * k : n;
+        if (k == 9) end = std::find(market.begin(), market.end(), 20210630) - market.begin() + 1; /* a quarter's end */
+        if (k == 16) end = std::find(market.begin(), market.end(), 20210917) - market.begin() + 1; /* a Friday */
+        std::vector<DayBar> bars;
+        double price = 20.0 + k;
+        for (size_t i = first; i < end; i++) {
+            state = state * 1103515245u + 12345u;
+            double move = ((state >> 16) % 2001) / 1000.0 - 1.0; /* -1..1 */
+            if (k % 6 == 4 && i % 11 == 4) continue;
+            double open = price;
+            price *= 1.0 + 0.03 * move;
+            bars.push_back(DayBar{market[i], open, std::max(open, price), std::min(open, price), price});
+        }
+        symbols.push_back({"S" + std::to_string(100 + k), bars});
+    }
+    return symbols;
+}
+
+/* On that universe a scan of each bar size lists a symbol on a date exactly
+** when the symbol has a bar of that date and its bar of the scan's size rose
+** there (worked from the daily bars), and a test of a strategy of that bar
+** size, in a daily run and in a run of its own bar size, sets up exactly the
+** rows that have a bar to fill on: entering at the next open, a bar in the
+** next period (daily: on the next market day, unless that is the symbol's
+** last bar before the test's end); at this close, a later bar or the
+** test's last date.  (A longer bar of the data's first period, which may
+** have begun before the data, is left out: a daily run reads it as no bar,
+** a run of its own bar size as a bar at the next open.) */
+TEST_F(ScanRunTest, AScanOfAnyBarSizeListsWhatTheTestSetsUp)
+{
+    std::vector<int32_t> market;
+    for (int32_t d : Weekdays(20190101, 20221230))
+        if (d % 10000 != 101 && d % 10000 != 704 && d % 10000 != 1225) market.push_back(d);
+    const auto symbols = ListingUniverse(market);
+    LoadStore(market, symbols);
+    std::map<std::string, std::vector<DayBar>> bars(symbols.begin(), symbols.end());
+    const char *names[] = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"};
+    for (int size = BAR_DAILY; size <= BAR_YEARLY; size++) {
+        SCOPED_TRACE(names[size]);
+        /* The market's periods, each with its days; a date's period. */
+        std::vector<std::vector<int32_t>> periods;
+        for (int32_t d : market)
+            if (periods.empty() || PeriodOf(periods.back().back(), size) != PeriodOf(d, size))
+                periods.push_back({d});
+            else
+                periods.back().push_back(d);
+        auto periodOf = [&](int32_t d) {
+            size_t p = 0;
+            while (PeriodOf(periods[p].back(), size) != PeriodOf(d, size)) p++;
+            return p;
+        };
+        std::set<std::pair<int32_t, std::string>> reference, nextOpen, thisClose;
+        for (const auto &[name, days] : bars) {
+            for (size_t i = 0; i < days.size(); i++) {
+                size_t p = periodOf(days[i].date);
+                if (days[i].date != periods[p].back()) continue;
+                size_t j = i;
+                while (j > 0 && periodOf(days[j - 1].date) == p) j--;
+                if (!(days[i].close > days[j].open)) continue;
+                reference.insert({days[i].date, name});
+                if (size != BAR_DAILY && p == 0) continue; /* the data's first period: see below */
+                if (i + 1 < days.size() || days[i].date == market.back()) thisClose.insert({days[i].date, name});
+                if (i + 1 < days.size() && p + 1 < periods.size() && periodOf(days[i + 1].date) == p + 1 &&
+                    (size != BAR_DAILY || i + 2 < days.size() || days[i + 1].date == market.back()))
+                    nextOpen.insert({days[i].date, name});
+            }
+        }
+        const std::string bar = std::string("  BarSize: ") + names[size] + "\n";
+        FreeListWindow(&list);
+        list = CellListWindow{};
+        ASSERT_EQ(0, Run("Settings:\n" + bar + "Scan:\n  Filter: C > O\n", 2)) << LastMessage();
+        std::set<std::pair<int32_t, std::string>> rows;
+        for (int32_t r = 0; r < list.rowCount; r++) rows.insert({GetListCell(&list, r, 0)->date, GetListCell(&list, r, 1)->text});
+        EXPECT_EQ(rows, reference);
+        for (const char *run : {"Daily", names[size]}) {
+            for (bool atClose : {false, true}) {
+                SCOPED_TRACE(std::string(run) + (atClose ? " run, this close" : " run, next open"));
+                ASSERT_EQ(0, Run(std::string("Settings:\n  BarSize: ") + run + "\n  KeepTrades: Strategy, Skipped\n"
+                                 "Strategy: S\n" + bar + "  EntrySetup: C > O\n  ExitRule: 1\n  Quantity: 1\n"
+                                 "  QtyType: Shares\n" + (atClose ? "  EntryTime: ThisClose\n" : "")))
+                    << LastMessage();
+                const TestRecord *test = LastTest();
+                ASSERT_NE(test, nullptr);
+                std::set<std::pair<int32_t, std::string>> setups;
+                for (int32_t t = 0; t < test->tradeCount; t++) {
+                    size_t p = periodOf(test->trades[t].dateIn);
+                    if (!atClose && p > 0) p--;
+                    if (size != BAR_DAILY && p == 0) continue;
+                    setups.insert({periods[p].back(), test->trades[t].symbol});
+                }
+                EXPECT_EQ(setups, atClose ? thisClose : nextOpen);
+            }
+        }
+    }
 }
 
 /* Workers seed their own generators; the script's seed stays the program's seed. */

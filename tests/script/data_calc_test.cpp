@@ -875,12 +875,11 @@ TEST_F(DataCalcTest, WeeklyReferencesSeeOnlyCompletedWeeks)
         for (int32_t i = 0; i + 1 < n; i++) {
             int32_t d = symbol->bars[BAR_DAILY][i].date;
             while (weeks[w].date < d) w++;
-            /* The week ending today is complete; otherwise the week before is
-            ** the last one.  On its first day a symbol that joined after the
-            ** week's Monday has no complete week yet. */
+            /* The week ending today is complete, the first one of a symbol
+            ** that joined after the week's Monday too; otherwise the week
+            ** before is the last one. */
             int32_t complete = weeks[w].date == d ? w : w - 1;
-            bool joinedLate = DayOfWeek(symbol->firstDate) != 1;
-            double want = complete < 0 || (i == 0 && joinedLate) ? NAN : weeks[complete].close;
+            double want = complete < 0 ? NAN : weeks[complete].close;
             if (std::isnan(want)) {
                 EXPECT_TRUE(std::isnan(Value(symbol, 1, i))) << s << " " << d;
                 EXPECT_TRUE(std::isnan(Value(symbol, 2, i))) << s << " " << d;

@@ -19,7 +19,16 @@ Bar *SyncContextBar(EvalContext *context)
     int32_t searchDate = daily ? context->date : GetPeriodFirstDate(context->date, 1, barSize);
     int mode = daily ? context->barPhase : PHASE_OPEN;
     Bar *bar = nullptr;
-    int index = FindBarIndex(context->symbol, barSize, searchDate, mode, context->slot, &bar);
+    SymbolRecord *symbol = context->symbol;
+    int index = FindBarIndex(symbol, barSize, searchDate, mode, context->slot, &bar);
+    /* A symbol listed after its first period began has no bar from that
+    ** period's first date, yet at the close of its first bar's own date the
+    ** bar is as complete as any period's is at its end. */
+    if (index < 0 && !daily && context->barPhase == PHASE_CLOSE && symbol && searchDate < symbol->firstDate &&
+        symbol->firstDate <= context->date) {
+        index = FindBarIndex(symbol, barSize, context->date, PHASE_CLOSE, context->slot, &bar);
+        if (index >= 0 && bar->date != context->date) index = -1;
+    }
     if (index < 0) return nullptr;
     context->barIndex = index;
     int phase = bar->date == context->date ? context->barPhase : mode;
