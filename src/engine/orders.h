@@ -249,3 +249,7 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
 /* Generates the order list of every strategy for the order date; failures
 ** are reported and end the generation. */
 void GenerateOrderList(EvalContext *context);
+/* The order lists that could not be written since the program started: a
+** batch tells an orders run that did not do its work from one that did and
+** then failed to write another file. */
+int32_t CountFailedOrderLists();

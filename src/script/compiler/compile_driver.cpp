@@ -365,7 +365,10 @@ int CheckOrdersFiles()
                 FormatText(s.OrdersTemplate, sizeof s.OrdersTemplate, "%s\\SlatewickTemplate.csv", gProgramFolder);
         }
         FormatText(gSlatewickTradesPath, sizeof gSlatewickTradesPath, "%s\\SlatewickTrades.csv", s.SlatewickFolder);
-        if (!PlatFileExists(gSlatewickTradesPath) &&
+        /* A folder that is not there is no companion tool's: nothing is made
+        ** where the script points, and the run fails on its trades file as
+        ** on any file it cannot read. */
+        if (!PlatFileExists(gSlatewickTradesPath) && PlatFolderExists(s.SlatewickFolder) &&
             !SaveFile(gSlatewickTradesPath, kSlatewickTradesHeader, (uint32_t)strlen(kSlatewickTradesHeader)))
             return 0;
         if (s.OrdersFile[0] && !MatchWildcard("*orders.csv", s.OrdersFile)) {
