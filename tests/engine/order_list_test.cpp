@@ -21,6 +21,17 @@
 
 namespace {
 
+/* Flat bars at before until a 2-for-1 split on splitDay, at after from it. */
+std::vector<DayBar> SplitBars(const std::vector<int32_t> &days, int32_t splitDay, double before, double after)
+{
+    std::vector<DayBar> bars;
+    for (int32_t day : days) {
+        const double c = day < splitDay ? before : after;
+        bars.push_back(DayBar{day, c, c, c, c, 1000, day < splitDay ? 2.0 : 1.0});
+    }
+    return bars;
+}
+
 struct OrderListTest : OrdersTest {
     void SetUp() override
     {
@@ -349,12 +360,7 @@ TEST_F(OrdersTest, LongerBarStopsAndTargetsAreInTheSplitTermsOfTheOrdersDay)
     for (int32_t last : {20240312, 20240326}) {
         SCOPED_TRACE(last);
         std::vector<int32_t> d = Weekdays(20230703, last);
-        std::vector<DayBar> bars;
-        for (int32_t day : d) {
-            const double c = day < 20240312 ? 100 : 50;
-            bars.push_back(DayBar{day, c, c, c, c, 1000, day < 20240312 ? 2.0 : 1.0});
-        }
-        LoadStore(d, {{"XYZ", bars}});
+        LoadStore(d, {{"XYZ", SplitBars(d, 20240312, 100, 50)}});
         ASSERT_EQ(0, Run(script, 5)) << LastMessage();
         char name[40];
         snprintf(name, sizeof name, "main_%d_orders.txt", (int)NextDay(last));
@@ -376,12 +382,7 @@ TEST_F(OrdersTest, LongerBarStopsAndTargetsAreInTheSplitTermsOfTheOrdersDay)
 TEST_F(OrdersTest, AnEndDateOrdersAsTheDataCutAtIt)
 {
     std::vector<int32_t> d = Weekdays(20240102, 20240112);
-    std::vector<DayBar> bars;
-    for (int32_t day : d) {
-        const double c = day < 20240110 ? 20 : 11;
-        bars.push_back(DayBar{day, c, c, c, c, 1000, day < 20240110 ? 2.0 : 1.0});
-    }
-    LoadStore(d, {{"XYZ", bars}});
+    LoadStore(d, {{"XYZ", SplitBars(d, 20240110, 20, 11)}});
     ASSERT_EQ(0, Run("Settings:\n  OrdersMode: Text\n  EndDate: 20240109\n"
                      "Strategy: S\n  EntrySetup: BarDate = 20240104\n  Quantity: 100\n  QtyType: Shares\n"
                      "  ExitLimit: C * 1.1\n"
@@ -620,13 +621,8 @@ TEST_F(OrderListTest, BatchOrdersRun)
 TEST_F(OrderListTest, CompanionModesReconcileWithTheAccount)
 {
     std::vector<int32_t> d = Weekdays(20240108, 20240116);
-    std::vector<DayBar> bbb;
-    for (int32_t day : d) {
-        const double c = day < 20240112 ? 50 : 25;
-        bbb.push_back(DayBar{day, c, c, c, c, 1000, day < 20240112 ? 2.0 : 1.0});
-    }
     LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16})},
-                  {"BBB", bbb},
+                  {"BBB", SplitBars(d, 20240112, 50, 25)},
                   {"CCC", FlatBars(d, {20, 20, 20, 20, 20, 20, 20})}});
     WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"),
                   "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\n"
