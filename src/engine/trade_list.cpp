@@ -468,9 +468,9 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
     FreeMemory(&block);
     const bool companion = IsCompanionList(strategy);
     gTradeListState.companionDamaged = 0;
-    if (companion && !text.empty() && text.back() != '\n' && text.back() != '\r') {
+    if (companion && (text.empty() || (text.back() != '\n' && text.back() != '\r'))) {
         /* The companion tool may be writing the file still: its last line may
-        ** hold a part of its quantity. */
+        ** hold a part of its quantity (an empty file not even its heading). */
         int32_t last = 1;
         for (char c : text) last += c == '\n' || c == '\r';
         for (size_t k = 1; k < text.size(); k++) last -= text[k - 1] == '\r' && text[k] == '\n';
@@ -481,6 +481,7 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         return -1;
     }
     const int32_t lines = UnquoteLines(strategy, text);
+    if (gTradeListState.companionDamaged) return -1;
 
     const char delimiter = Delimiter(strategy);
     int32_t column[TL_FIELD_COUNT];

@@ -470,6 +470,7 @@ TEST_F(OrderIdentityTest, ACompanionListIsReadWholeOrRefused)
     } cases[] = {
         {"whole", held, 0, ""},
         {"unfinished", held + "CCC,DayMkt,Long,100,6/3/2024,10", 3, "Line 4 of " + path + " ends without a line end"},
+        {"empty", "", 3, "Line 1 of " + path + " ends without a line end"},
         {"text quantity", "CCC,DayMkt,Long,1O0,6/3/2024,100,50,0,,,,\r\n" + held, 3,
          "Line 2 of " + path + " cannot be read: Shares \"1O0\" is not a number."},
         {"open quote", held + "CCC,\"DayMkt,Long,100,6/3/2024,100,50,0,,,,\r\n", 3,
@@ -487,7 +488,7 @@ TEST_F(OrderIdentityTest, ACompanionListIsReadWholeOrRefused)
     std::string whole[2];
     for (const auto &c : cases) {
         SCOPED_TRACE(c.form);
-        WriteTestFile(path, header + c.rows);
+        WriteTestFile(path, c.rows.empty() ? "" : header + c.rows);
         for (const std::string &f : {text, csv, tmp.File("errorlog.txt")}) PlatDeleteFile(f.c_str());
         ResetHeadlessShell();
         gRun.resultCode = RESULT_OK;
