@@ -297,8 +297,8 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
     w.isStrategy = r->kind == STRATEGY_KIND_STRATEGY;
     w.daily = r->BarSize == BAR_DAILY;
 
-    /* The quantities are in the order bar's split terms, as its prices: the
-    ** data past the order's day are never read. */
+    /* The quantities are in the order bar's split terms, as its prices are
+    ** (the generation sets aside every bar after the order's day). */
     double factor = w.bar->split != 0 ? w.bar->split : 1.0;
 
     char marketQty[64] = "0", limitQty[64] = "0", stopQty[64] = "0";
