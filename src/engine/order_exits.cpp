@@ -241,15 +241,31 @@ static void WriteLimitOrStop(ExitWriter *w, double price, double unit, bool isLi
     CountExit(w, false);
 }
 
-/* The exit price of slot and its reason (the formula's own text), rounded to
-** the price unit unless the order is at the open. */
+/* The factor that takes a price worked out on the context's last completed
+** bar into the split terms of the order bar, as the next day's test takes it
+** into the terms of the day it checks: a longer bar size's last period may
+** lie before a split, and its prices then are not the order's. */
+static double SplitRatioToOrderBar(const ExitWriter *w)
+{
+    int32_t count = 0;
+    const Bar *bars = GetBarArray(w->context->symbol, w->context->barSize, &count);
+    int32_t i = w->context->lastBar;
+    if (!bars || i < 0 || i >= count || bars[i].split == 0 || w->bar->split == 0) return 1.0;
+    return w->bar->split / bars[i].split;
+}
+
+/* The exit price of slot in the order bar's split terms and its reason (the
+** formula's own text), rounded to the price unit unless the order is at the
+** open. */
 static double ExitPrice(ExitWriter *w, int32_t slot, int32_t time, double *unit, char *reason)
 {
     reason[0] = 0;
     FormulaSlot *formula = &w->context->strategy->slots[slot];
     if (!IsSlotGiven(formula)) return 0;
+    const double ratio = SplitRatioToOrderBar(w);
     double price = 0;
     EvalFormulaSlot(formula, w->context, &price);
+    price *= ratio;
     int32_t copy = w->context->slot > 0 && w->context->slot < FORMULA_WORKER_COPIES ? w->context->slot : 0;
     const FormulaNode *nodes = formula->nodes[copy] ? formula->nodes[copy] : formula->nodes[0];
     if (nodes && nodes[0].textFlag) CopyString(reason, ORDER_TEXT_SIZE, nodes[0].text, ORDER_TEXT_SIZE - 1);
@@ -281,11 +297,9 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
     w.isStrategy = r->kind == STRATEGY_KIND_STRATEGY;
     w.daily = r->BarSize == BAR_DAILY;
 
-    /* The adjustment factor of tomorrow's bar, when there is one. */
-    int32_t count = 0;
-    const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
-    int32_t index = (int32_t)(w.bar - bars);
-    double factor = index + 1 < count && bars[index + 1].split != 0 ? bars[index + 1].split : 1.0;
+    /* The quantities are in the order bar's split terms, as its prices are
+    ** (the generation sets aside every bar after the order's day). */
+    double factor = w.bar->split != 0 ? w.bar->split : 1.0;
 
     char marketQty[64] = "0", limitQty[64] = "0", stopQty[64] = "0";
     double market = 0, limitQuantity = 0, stopQuantity = 0;

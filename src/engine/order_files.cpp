@@ -113,6 +113,9 @@ int ReadAccountValueFile(const char *path, double *amount, int isFreeCash)
     char number[64];
     CopyString(number, sizeof number, p, (int)(stop - p) < 63 ? (int)(stop - p) : 63);
     const char *fault = !*p ? "" : after != word || stop == p ? "not a number" : NumberTextFault(number, DECIMAL_NUMBER);
+    /* A negative net liquidation value would size no entry at all, with no
+    ** word why; free cash below zero is a margin loan, which an account has. */
+    if (!fault && !isFreeCash && value < 0) fault = "below zero";
     if (fault) {
         FreeMemory(&text);
         if (fault[0])

@@ -3,8 +3,10 @@
 ** rebalancing basket, written as a text list and CSV files.  The simulated
 ** state is put back afterwards, and the files replace their previous
 ** versions only when the whole list was written. */
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "engine/date_loop.h"
 #include "engine/entry_pass.h"
@@ -27,6 +29,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
+#include "marketdata/store/derived_bars.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/compiler/script_state.h"
@@ -46,16 +49,24 @@ struct SavedStrategy {
     double freeCashOverride;
 };
 
+/* What one symbol's bars were before the generation cut them at the run's
+** last date and gave them a provisional bar: put back afterwards. */
+struct BarsAside {
+    int32_t touched;
+    int32_t lastDate;
+    int32_t counts[BAR_SIZE_COUNT];
+    int32_t at[BAR_SIZE_COUNT];   /* the first bar kept below */
+    int32_t kept[BAR_SIZE_COUNT]; /* how many bars from it */
+    Bar bars[BAR_SIZE_COUNT][2];
+};
+
 /* The state of one generation. */
 struct OrderListRun {
     OrderFile *text;
     OrderFile *csv;
     OrderFile **strategyCsv; /* tracked, one per strategy or null */
     SavedStrategy *saved;    /* tracked, one per strategy */
-    int32_t *realLastDate;   /* tracked, one per symbol (+ calendar last); 0: no provisional bar */
-    int32_t *periodBarDates; /* tracked, BAR_SIZE_COUNT per symbol (+ calendar): the longer sizes'
-                             ** last bar date before it reached the order date, -1 for a bar
-                             ** added, 0 untouched */
+    BarsAside *barsAside;    /* tracked, one per symbol (+ calendar last) */
     uint8_t *noOrders;       /* tracked, one per strategy */
     double *netLiq, *freeCash;
     int32_t *entries, *exits; /* lines written per strategy */
@@ -65,48 +76,97 @@ struct OrderListRun {
 };
 
 static OrderListRun gOrderRun;
+static int32_t sFailedOrderLists; /* CountFailedOrderLists */
+
+int32_t CountFailedOrderLists() { return sFailedOrderLists; }
 
 static const char *const kPeriodWords[BAR_SIZE_COUNT] = {"day", "week", "month", "quarter", "year"};
 
-/* ---- provisional bars -------------------------------------------------------------- */
+/* ---- the data as they stood, and provisional bars --------------------------------- */
+
+/* The orders of a run that ends before its data do (an EndDate) are those of
+** the data cut at its last date: the bars after it are set aside (here only
+** counted out), and a longer bar's period that reaches past it is kept, to
+** stand as it stood that day (RestatePeriodBars). */
+static void CutBarsAt(SymbolRecord *s, int32_t lastDay)
+{
+    int32_t n = s->barCounts[BAR_DAILY];
+    const Bar *daily = s->bars[BAR_DAILY];
+    while (n > 0 && daily[n - 1].date > lastDay) n--;
+    s->barCounts[BAR_DAILY] = n;
+    s->lastDate = n > 0 ? daily[n - 1].date : 0;
+    for (int size = BAR_WEEKLY; size < BAR_SIZE_COUNT; size++) {
+        const Bar *period = s->bars[size];
+        int32_t m = s->barCounts[size];
+        while (m > 0 && period[m - 1].date > lastDay && !(n > 0 && SameBarPeriod(period[m - 1].date, s->lastDate, size)))
+            m--;
+        s->barCounts[size] = m;
+    }
+}
+
+/* The last period bar of each longer size that reaches past the last day
+** kept, built again from its days up to that day. */
+static void RestatePeriodBars(SymbolRecord *s)
+{
+    int32_t n = s->barCounts[BAR_DAILY];
+    for (int size = BAR_WEEKLY; size < BAR_SIZE_COUNT; size++) {
+        int32_t m = s->barCounts[size];
+        Bar *period = s->bars[size];
+        if (n > 0 && m > 0 && period[m - 1].date > s->lastDate) BuildPeriodBarThrough(s, size, n - 1, &period[m - 1]);
+    }
+}
 
 /* Gives every symbol whose data end before the order date a bar on it at its
-** last close (each bar array has room for one more bar).  The bars of the
-** longer sizes get it too, so that a weekly or monthly strategy finds the
+** last close and in its split terms (each bar array has room for one more
+** bar), after the data past the run's last date are set aside.  The bars of
+** the longer sizes get it too, so that a weekly or monthly strategy finds the
 ** period it orders for as the next day's test does: a new period's first bar
 ** when the order date begins one, else the last period's bar reaching the
 ** order date. */
-static void AddProvisionalBars(int32_t orderDate)
+static void AddProvisionalBars(int32_t lastDay, int32_t orderDate)
 {
     for (int32_t k = 0; k <= gStore.symbolCount; k++) {
         SymbolRecord *s = k < gStore.symbolCount ? &gStore.symbols[k] : &gStore.calendar;
+        if (!s->bars[BAR_DAILY] || s->barCounts[BAR_DAILY] <= 0) continue;
+        bool expired = s->info.DelistDate > 0 && s->securityType == SECURITY_FUTURES && s->info.DelistDate < orderDate;
+        if (s->lastDate <= lastDay && (s->lastDate >= orderDate || expired)) continue;
+        BarsAside *aside = &gOrderRun.barsAside[k];
+        aside->touched = 1;
+        aside->lastDate = s->lastDate;
+        for (int size = BAR_DAILY; size < BAR_SIZE_COUNT; size++) aside->counts[size] = s->barCounts[size];
+        bool cut = s->lastDate > lastDay;
+        if (cut) CutBarsAt(s, lastDay);
+        /* The two places the changes below may write: the last bar kept and the one after it. */
+        for (int size = BAR_DAILY; size < BAR_SIZE_COUNT; size++) {
+            int32_t at = s->barCounts[size] > 0 ? s->barCounts[size] - 1 : 0;
+            aside->at[size] = at;
+            aside->kept[size] = s->bars[size] ? std::min(2, aside->counts[size] + 1 - at) : 0;
+            if (aside->kept[size] > 0)
+                memcpy(aside->bars[size], &s->bars[size][at], (size_t)aside->kept[size] * sizeof(Bar));
+        }
+        if (cut) RestatePeriodBars(s);
         int32_t count = s->barCounts[BAR_DAILY];
         Bar *bars = s->bars[BAR_DAILY];
-        if (!bars || count <= 0 || s->lastDate >= orderDate) continue;
-        if (s->info.DelistDate > 0 && s->securityType == SECURITY_FUTURES && s->info.DelistDate < orderDate) continue;
-        double close = bars[count - 1].close;
+        if (count <= 0 || s->lastDate >= orderDate || expired) continue;
+        const Bar &last = bars[count - 1];
         Bar *bar = &bars[count];
         *bar = Bar{};
         bar->date = orderDate;
-        bar->open = bar->high = bar->low = bar->close = close;
+        bar->open = bar->high = bar->low = bar->close = last.close;
         /* The last volume keeps the bar from counting as one that did not trade. */
-        bar->volume = bars[count - 1].volume;
-        bar->split = 1;
+        bar->volume = last.volume;
+        bar->split = last.split != 0 ? last.split : 1.0;
         s->barCounts[BAR_DAILY] = count + 1;
-        gOrderRun.realLastDate[k] = s->lastDate;
         s->lastDate = orderDate;
         for (int size = BAR_WEEKLY; size < BAR_SIZE_COUNT; size++) {
             int32_t n = s->barCounts[size];
             Bar *period = s->bars[size];
             if (!period || n <= 0 || period[n - 1].date >= orderDate) continue;
-            int32_t *saved = &gOrderRun.periodBarDates[(int64_t)k * BAR_SIZE_COUNT + size];
             if (SameBarPeriod(period[n - 1].date, orderDate, size)) {
-                *saved = period[n - 1].date;
                 period[n - 1].date = orderDate;
             } else {
                 period[n] = *bar;
                 s->barCounts[size] = n + 1;
-                *saved = -1;
             }
         }
     }
@@ -114,22 +174,15 @@ static void AddProvisionalBars(int32_t orderDate)
 
 static void RemoveProvisionalBars()
 {
-    for (int32_t k = 0; gOrderRun.realLastDate && k <= gStore.symbolCount; k++) {
-        if (!gOrderRun.realLastDate[k]) continue;
+    for (int32_t k = 0; gOrderRun.barsAside && k <= gStore.symbolCount; k++) {
+        const BarsAside *aside = &gOrderRun.barsAside[k];
+        if (!aside->touched) continue;
         SymbolRecord *s = k < gStore.symbolCount ? &gStore.symbols[k] : &gStore.calendar;
-        int32_t count = --s->barCounts[BAR_DAILY];
-        s->lastDate = gOrderRun.realLastDate[k];
-        s->bars[BAR_DAILY][count] = Bar{};
-        for (int size = BAR_WEEKLY; size < BAR_SIZE_COUNT; size++) {
-            int32_t saved = gOrderRun.periodBarDates[(int64_t)k * BAR_SIZE_COUNT + size];
-            if (saved == 0) continue;
-            int32_t n = s->barCounts[size];
-            if (saved > 0) {
-                s->bars[size][n - 1].date = saved;
-            } else {
-                s->barCounts[size] = n - 1;
-                s->bars[size][n - 1] = Bar{};
-            }
+        s->lastDate = aside->lastDate;
+        for (int size = BAR_DAILY; size < BAR_SIZE_COUNT; size++) {
+            if (aside->kept[size] > 0)
+                memcpy(&s->bars[size][aside->at[size]], aside->bars[size], (size_t)aside->kept[size] * sizeof(Bar));
+            s->barCounts[size] = aside->counts[size];
         }
     }
 }
@@ -335,6 +388,28 @@ static bool SyncsWithCompanion(const StrategyRecord *r)
         r->tradeListRowCount >= 0;
 }
 
+/* Names the companion tool's open positions in symbols the data lack: no
+** order reconciles them, and the account still holds them. */
+static void NameCompanionStrangers()
+{
+    std::string names;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        if (!SyncsWithCompanion(r)) continue;
+        for (int32_t k = 1; k <= r->tradeListRowCount; k++) {
+            const TradeListRow *t = TradeListRowAt(r, k);
+            SymbolRecord *symbol = nullptr;
+            if (!t || t->exitDate != 0 || t->quantityIn == 0 || CompanionPosition(r, k, &symbol)) continue;
+            char line[160];
+            FormatText(line, sizeof line, "%s in strategy %s\r\n", t->symbol, r->name);
+            names += line;
+        }
+    }
+    if (!names.empty())
+        ReportError("%s holds open positions in symbols the data do not have; no order is written for them:\r\n\r\n%s",
+                    gSlatewickTradesPath, names.c_str());
+}
+
 static bool SimulationHolds(const StrategyRecord *r, const SymbolRecord *symbol)
 {
     for (int32_t k = 0; k < r->openCount; k++)
@@ -363,7 +438,9 @@ static void WriteCompanionOnlyExits(EvalContext *context, int32_t s, const ExitO
         account.entryDate = t->entryDate;
         account.entryBar = 0;
         account.exitBar = -1;
-        account.entrySplit = 1;
+        /* The account's shares are today's: in the split terms of the last bar. */
+        const Bar *today = GetBarOnOrBefore(symbol, r->orderDate, BAR_DAILY);
+        account.entrySplit = today && today->split != 0 ? today->split : 1.0;
         account.entryPrice = account.orderPrice = t->priceIn;
         WriteExitOrders(context, &account, &sync);
         context->position = nullptr;
@@ -868,8 +945,7 @@ static int AllocateRun()
     int32_t n = gStrategyCount > 0 ? gStrategyCount : 1;
     return AllocMemory(&gOrderRun.strategyCsv, (uint64_t)n * sizeof(OrderFile *)) &&
         AllocMemory(&gOrderRun.saved, (uint64_t)n * sizeof(SavedStrategy)) &&
-        AllocMemory(&gOrderRun.realLastDate, ((uint64_t)gStore.symbolCount + 1) * sizeof(int32_t)) &&
-        AllocMemory(&gOrderRun.periodBarDates, ((uint64_t)gStore.symbolCount + 1) * BAR_SIZE_COUNT * sizeof(int32_t)) &&
+        AllocMemory(&gOrderRun.barsAside, ((uint64_t)gStore.symbolCount + 1) * sizeof(BarsAside)) &&
         AllocMemory(&gOrderRun.noOrders, (uint64_t)n) && AllocMemory(&gOrderRun.netLiq, (uint64_t)n * sizeof(double)) &&
         AllocMemory(&gOrderRun.freeCash, (uint64_t)n * sizeof(double)) &&
         AllocMemory(&gOrderRun.entries, (uint64_t)n * sizeof(int32_t)) &&
@@ -910,8 +986,7 @@ static void FreeRun()
 {
     FreeMemory(&gOrderRun.strategyCsv);
     FreeMemory(&gOrderRun.saved);
-    FreeMemory(&gOrderRun.realLastDate);
-    FreeMemory(&gOrderRun.periodBarDates);
+    FreeMemory(&gOrderRun.barsAside);
     FreeMemory(&gOrderRun.noOrders);
     FreeMemory(&gOrderRun.netLiq);
     FreeMemory(&gOrderRun.freeCash);
@@ -1019,6 +1094,7 @@ static int WriteOrderList(EvalContext *context)
         }
     }
     if (StopRequested()) return 0;
+    if (mode == ORDERS_SLATEWICK_SYNC) NameCompanionStrangers();
     /* 9. Exits and rolls. */
     for (int32_t s = 0; s < gStrategyCount; s++) {
         StrategyRecord *r = &gStrategies[s];
@@ -1088,7 +1164,7 @@ void GenerateOrderList(EvalContext *context)
     gOrderRun.orderId = 1;
     int ok = AllocateRun() && SaveSimulation(context);
     if (ok) {
-        AddProvisionalBars(gRun.orderDate);
+        AddProvisionalBars(context->date, gRun.orderDate);
         ok = WriteOrderList(context);
     }
     ok = CloseOrderFiles(ok) && ok;
@@ -1097,6 +1173,7 @@ void GenerateOrderList(EvalContext *context)
     *context = saved;
     FreeRun();
     gRun.generatingOrders = 0;
+    if (!ok) sFailedOrderLists++;
     /* Orders that were not written are a failed run, not a quiet success: a
     ** failure that set no code of its own (a file it could not read or
     ** write sets 3) ends the run with 8.  A stop is the stop's to tell. */

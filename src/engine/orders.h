@@ -247,5 +247,12 @@ struct ExitOrderOutput {
 void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitOrderOutput *output);
 
 /* Generates the order list of every strategy for the order date; failures
-** are reported and end the generation. */
+** are reported and end the generation.  While it runs, the bars after the
+** context's date are set aside (a run with an EndDate orders as the data cut
+** at it) and every symbol has a provisional bar on the order date in the
+** split terms of its last one; both are undone before it returns. */
 void GenerateOrderList(EvalContext *context);
+/* The order lists that could not be written since the program started: a
+** batch tells an orders run that did not do its work from one that did and
+** then failed to write another file. */
+int32_t CountFailedOrderLists();

@@ -24,6 +24,7 @@
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
+#include "script/compiler/script_state.h"
 #include "script/compiler/side_files.h"
 #include "script/compiler/strategy.h"
 #include "script/compiler/settings_items.h"
@@ -85,9 +86,18 @@ static void TradeListPath(const StrategyRecord *strategy, char path[TL_PATH_MAX 
     ExpandPathMacros(path, gSettings.ScriptPath[0] ? gSettings.ScriptPath : nullptr);
 }
 
+/* The companion tool's trades file of an orders run: the account's own
+** positions, which the orders reconcile with. */
+static bool IsCompanionList(const StrategyRecord *strategy)
+{
+    return gSlatewickTradesPath[0] && CompareNoCase(strategy->TradeList, gSlatewickTradesPath) == 0;
+}
+
 /* A line of the file that is not used, named with what it holds that cannot
 ** be read: a row taken with a value it cannot mean would trade what the
-** list never traded, and one passed over unseen would leave a trade out. */
+** list never traded, and one passed over unseen would leave a trade out.  A
+** line of the companion tool's list fails the read: orders reconciled with
+** part of the account's positions would buy or sell what the account holds. */
 static void LineNotRead(const StrategyRecord *strategy, int32_t line, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 static void LineNotRead(const StrategyRecord *strategy, int32_t line, const char *format, ...)
@@ -98,6 +108,15 @@ static void LineNotRead(const StrategyRecord *strategy, int32_t line, const char
     FormatTextV(reason, sizeof reason, format, args);
     va_end(args);
     TradeListPath(strategy, path);
+    if (IsCompanionList(strategy)) {
+        if (!gTradeListState.companionDamaged)
+            ReportError("Line %d of %s cannot be read: %s.\r\n\r\nNo orders were written: the account's positions "
+                        "are read whole or not at all.",
+                        line, path, reason);
+        gTradeListState.companionDamaged = 1;
+        SetResultCode(RESULT_FILE_ERROR);
+        return;
+    }
     Finding(&gTradeListState.unreadNotice,
             "One or more trade list lines could not be read. Run with Log enabled for details.",
             "TradeList: line %d of %s was not read: %s", line, path, reason);
@@ -415,6 +434,24 @@ static bool StrategyMatches(const StrategyRecord *s, const int32_t column[TL_FIE
     return CompareNoCase(name.c_str(), s->TLStratName) == 0;
 }
 
+/* Adds "line n: strategy name" to *out when the line is an open position
+** (no DateOut) of a strategy none of the script's strategies is. */
+static void NoteStrangerStrategy(const StrategyRecord *strategy, const int32_t column[TL_FIELD_COUNT], char **fields,
+                                 int n, int32_t line, std::string *out)
+{
+    if (!HasField(column, TLF_STRATEGY)) return;
+    for (int32_t s = 0; s < gStrategyCount; s++)
+        if (gStrategies[s].kind == STRATEGY_KIND_STRATEGY && StrategyMatches(&gStrategies[s], column, fields, n)) return;
+    int32_t exitDate = 0, clock = 0;
+    if (DateFault(Field(column, fields, n, TLF_DATE_OUT), strategy->TLDateFmt, &exitDate, &clock) || exitDate != 0)
+        return;
+    std::string name = Field(column, fields, n, TLF_STRATEGY);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\r')) name.pop_back();
+    char note[160];
+    FormatText(note, sizeof note, "line %d: strategy %s\r\n", (int)line, name.c_str());
+    *out += note;
+}
+
 int32_t ReadTradeListFile(StrategyRecord *strategy)
 {
     strategy->tradeListRowCount = -1;
@@ -429,7 +466,22 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
     if (!LoadTextFile(path, &block, &size)) return -1;
     std::string text(block, size);
     FreeMemory(&block);
+    const bool companion = IsCompanionList(strategy);
+    gTradeListState.companionDamaged = 0;
+    if (companion && (text.empty() || (text.back() != '\n' && text.back() != '\r'))) {
+        /* The companion tool may be writing the file still: its last line may
+        ** hold a part of its quantity (an empty file not even its heading). */
+        int32_t last = 1;
+        for (char c : text) last += c == '\n' || c == '\r';
+        for (size_t k = 1; k < text.size(); k++) last -= text[k - 1] == '\r' && text[k] == '\n';
+        ReportError("Line %d of %s ends without a line end: the file is unfinished or cut short.\r\n\r\nNo orders "
+                    "were written: the account's positions are read whole or not at all.",
+                    last, path);
+        SetResultCode(RESULT_FILE_ERROR);
+        return -1;
+    }
     const int32_t lines = UnquoteLines(strategy, text);
+    if (gTradeListState.companionDamaged) return -1;
 
     const char delimiter = Delimiter(strategy);
     int32_t column[TL_FIELD_COUNT];
@@ -465,11 +517,15 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
     int32_t count = 0, line = 0;
     const int32_t numFmt = strategy->TLNumFmt, dateFmt = strategy->TLDateFmt;
     char *p = &text[0];
-    while (*p && count < strategy->tradeListRowCapacity) {
+    std::string strangers; /* the companion's open positions of a strategy the script lacks */
+    while (*p && count < strategy->tradeListRowCapacity && !gTradeListState.companionDamaged) {
         line++;
         char *fields[TL_LINE_FIELDS];
         int n = SplitLine(TakeTextLine(&p), delimiter, fields);
-        if (!StrategyMatches(strategy, column, fields, n)) continue;
+        if (!StrategyMatches(strategy, column, fields, n)) {
+            if (companion && !gTradeListState.companionNamed) NoteStrangerStrategy(strategy, column, fields, n, line, &strangers);
+            continue;
+        }
         TradeListRow row{};
         row.entryDate = LineDate(strategy, line, TLF_DATE_IN, Field(column, fields, n, TLF_DATE_IN), &row.entryClock,
                                  fields, n);
@@ -520,6 +576,17 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         RenameSymbol(row.symbol, row.entryDate);
         row.valid = 1;
         rows[count++] = row;
+    }
+    if (gTradeListState.companionDamaged) {
+        strategy->tradeListRowCount = -1;
+        return -1;
+    }
+    if (companion && !gTradeListState.companionNamed) {
+        gTradeListState.companionNamed = 1;
+        if (!strangers.empty())
+            ReportError("%s holds open positions of strategies the script does not have; no order is written for "
+                        "them:\r\n\r\n%s",
+                        path, strangers.c_str());
     }
     std::sort(rows, rows + count, [](const TradeListRow &a, const TradeListRow &b) { return CompareTrades(&a, &b) < 0; });
     strategy->tradeListRowCount = count;

@@ -11,7 +11,11 @@
 ** Errors:     a file that cannot be read is reported and gives -1; a line
 **             that cannot be read (a quote left open, no date, a field
 **             whose text cannot be its value) is not used and is named in
-**             the log with AddLog, else by one notice per run.
+**             the log with AddLog, else by one notice per run.  The
+**             companion tool's trades file of an orders run is read whole or
+**             not at all: such a line, or a last line without its line end,
+**             is reported with file error code 3 and gives -1; its open
+**             positions of strategies the script lacks are named.
 ** Threads:    UI thread, at the start of a test run and in its date loop.
 */
 #pragma once
@@ -80,6 +84,8 @@ struct TradeListState {
     std::vector<uint8_t> active;                   /* per strategy: the rows supply setups on the date */
     std::vector<uint8_t> rules;                    /* per strategy: the strategy's own rules trade */
     int outsideNotice, missingNotice, noBarNotice, unreadNotice; /* once-per-run notices shown */
+    int companionDamaged; /* the companion tool's list being read has a line that cannot be read */
+    int companionNamed;   /* its rows of strategies the script lacks were named */
 };
 extern TradeListState gTradeListState;
 

@@ -140,7 +140,12 @@ double RoundToStep(double value, double step, int32_t mode)
     double epsilon = PowerOfTen(DecimalExponent(a) - 15);
     double addend = mode < 0 ? epsilon : mode == 0 ? step / 2 + epsilon
                                                    : step - epsilon;
-    double result = floor((a + addend) / step) * step;
+    double steps = floor((a + addend) / step);
+    /* A step that is a whole fraction (a tick of 0.01) gives the multiple as
+    ** the division that names it: 9949 x 0.01 is a hair off 99.49, while
+    ** 9949 / 100 is the very number a price file's 99.49 reads as. */
+    double parts = nearbyint(1.0 / step);
+    double result = parts >= 2 && fabs(1.0 / step - parts) <= parts * 1e-12 ? steps / parts : steps * step;
     return value < 0 ? -result : result;
 }
 

@@ -88,7 +88,9 @@ double RoundSignificant(double value, uint32_t digits);
 /* Rounds to a multiple of step.  mode -1 toward zero, 0 nearest with halves
 ** away from zero, 1 away from zero; a value within 1e-15 relative of a
 ** multiple counts as that multiple, so representation errors of the double do
-** not push it to the next one.  0, a step not above 0 and non-finite values
+** not push it to the next one; with a step of 1/n the multiple k comes back
+** as k / n, the double nearest its decimal (99.49, not 99.49000000000001).
+** 0, a step not above 0 and non-finite values
 ** come back unchanged; any other mode gives 0.0. */
 double RoundToStep(double value, double step, int32_t mode);
 /* 10^exponent as the exactly rounded double (0 below 1e-323, +inf above 1e308). */

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "engine/orders.h"
 #include "engine/run_driver.h"
 #include "foundation/errors.h"
 #include "foundation/path_macros.h"
@@ -203,16 +204,19 @@ static int RunScriptModes(const int flags[BATCH_SWITCH_COUNT])
             return RESULT_STOPPED;
         }
         int before = gRun.resultCode.load();
+        const int32_t failedLists = CountFailedOrderLists();
         /* A scan answers its own count, so only a negative answer is a failure.
         ** A run that answered success can still have failed: one stopped by
         ** the user (a stopped test or scan keeps what it did), one stopped for
-        ** low memory, one that set a code of its own (orders it could not
-        ** write).  Only a file it could not write lets the batch go on. */
+        ** low memory, one that set a code of its own, an orders run whose list
+        ** was not written (a file it could not create is its work undone).
+        ** Only a file written after the run's work lets the batch go on. */
         int result = RunScript(kBatchSwitches[row].runMode);
         int code = gRun.resultCode.load();
         bool ownCode = code != before && code != RESULT_OK && code != RESULT_FILE_ERROR;
         bool stopped = gRun.stopAsked.load() != 0;
-        if (result >= 0 && !stopped && !ownCode) continue;
+        bool noList = CountFailedOrderLists() != failedLists;
+        if (result >= 0 && !stopped && !ownCode && !noList) continue;
         /* A stop ends the batch as a stop, whatever failed on the way out
         ** (an import stopped half way, say); low memory keeps its own code. */
         if (code == RESULT_OK || (stopped && !(code == RESULT_LOW_MEMORY && before != RESULT_LOW_MEMORY))) {

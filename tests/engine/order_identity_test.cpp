@@ -15,6 +15,8 @@
 #include "foundation/settings_table.h"
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
+#include "shell/command_line.h"
+#include "shell/headless/headless.h"
 #include "script/compiler/side_files.h"
 #include "services/services.h"
 #include "support/test_support.h"
@@ -72,7 +74,8 @@ const EventItem kContracts[] = {{20231115, 0, EVENT_CONTRACT, 0, 20240315}, {202
 
 struct OrderIdentityTest : OrdersTest {
     std::vector<int32_t> all;
-    std::vector<std::pair<std::string, std::vector<DayBar>>> market;
+    std::vector<std::pair<std::string, std::vector<DayBar>>> market; /* in the terms of the last day */
+    std::map<std::string, std::map<int32_t, double>> splits;        /* symbol: day -> shares for one */
     bool futures = false; /* the data hold the series ESZ */
     void SetUp() override
     {
@@ -89,6 +92,19 @@ struct OrderIdentityTest : OrdersTest {
             if (x <= day) d.push_back(x);
         std::vector<std::pair<std::string, std::vector<DayBar>>> cut;
         for (auto &s : market) cut.push_back({s.first, std::vector<DayBar>(s.second.begin(), s.second.begin() + d.size())});
+        /* The prices as they traded, before the splits after them, and the
+        ** factors as a data file cut on day holds them: the splits up to day. */
+        for (auto &[name, bars] : cut) {
+            for (DayBar &b : bars) {
+                double before = 1, known = 1;
+                for (auto [date, ratio] : splits[name]) {
+                    if (date > b.date) before *= ratio;
+                    if (date > b.date && date <= day) known *= ratio;
+                }
+                b.open *= before, b.high *= before, b.low *= before, b.close *= before;
+                b.split = known;
+            }
+        }
         if (futures) {
             std::vector<DayBar> es;
             for (size_t k = 0; k < d.size(); k++) {
@@ -196,6 +212,8 @@ Orders ParseOrders(const std::string &text)
 struct DayComparison {
     int32_t day;          /* the order date */
     std::string text;     /* the order list */
+    std::string fullText; /* the order list of the run on all the data with the cut as its EndDate */
+    std::string through;  /* limit and stop exits the next day's open was through, which the test did not take */
     Orders orders;
     std::string missing;  /* done by the test, not ordered */
     std::string extra;    /* market orders the test did not take */
@@ -214,8 +232,9 @@ std::string EndingOn(const char *script, int32_t day)
 ** day, on data that end that day or (fullData) on all the data with that
 ** EndDate: entries, exits of positions held before it (a new entry's own
 ** bracket has no order yet), the entry quantities of the strategies whose
-** quantity the orders can know, and (with futures) the rolls.  Counts what
-** the test did into seen. */
+** quantity the orders can know, and (with futures) the rolls; prices in the
+** cut's split terms.  Counts what the test did into seen.  The orders of a
+** run on all the data with the cut as its EndDate are kept beside. */
 DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32_t cut, std::map<std::string, int> &seen,
                                  const std::set<std::string> &knownQuantity = {}, bool fullData = false)
 {
@@ -229,7 +248,9 @@ DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32
     snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
     out.text = t.OrdersFile(file);
     out.orders = ParseOrders(out.text);
-    if (fullData) t.LoadUpTo(t.all.back());
+    t.LoadUpTo(t.all.back());
+    EXPECT_EQ(0, t.Run(EndingOn(script, cut), 5)) << LastMessage();
+    out.fullText = t.OrdersFile(file);
     std::map<std::string, double> rolledBefore;
     if (t.futures) {
         EXPECT_EQ(0, t.Run(fullData ? EndingOn(script, cut) : script)) << LastMessage();
@@ -242,6 +263,12 @@ DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32
     if (!test) {
         ADD_FAILURE() << "no test";
         return out;
+    }
+    /* A price of the next day in the cut's split terms. */
+    std::map<std::string, double> toCutTerms;
+    for (int32_t k = 0; k < gStore.symbolCount; k++) {
+        const SymbolRecord *symbol = &gStore.symbols[k];
+        toCutTerms[symbol->info.Symbol] = symbol->bars[BAR_DAILY][next - 1].split / symbol->bars[BAR_DAILY][next].split;
     }
     std::set<std::string> entered, exited;
     const char *kinds[] = {"", "m", "l", "s"};
@@ -260,12 +287,31 @@ DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32
         }
         if (r->dateOut == day && r->dateIn < day && r->reason >= 1 && r->reason <= 3) {
             exited.insert(key + " " + kinds[r->reason]);
-            /* A limit or stop fills at its price, or at an open beyond it. */
+            /* A limit or stop fills at its price, or at an open beyond it;
+            ** rounded in the terms of either day, a price differs by less
+            ** than a cent once taken into the other's. */
             double open = gStore.symbols[r->symbolNumber - 1].bars[BAR_DAILY][next].open;
             if (r->reason > 1 && r->priceOut != open) {
-                EXPECT_NEAR(r->priceOut, out.orders.prices[key + " " + kinds[r->reason]], 0.001) << key << "\n" << out.text;
+                const double ratio = toCutTerms[r->symbol];
+                EXPECT_NEAR(r->priceOut * ratio, out.orders.prices[key + " " + kinds[r->reason]], ratio == 1 ? 0.001 : 0.01)
+                    << key << "\n" << out.text;
             }
         }
+    }
+    /* A limit or stop the next day opened through fills at that open. */
+    for (auto &[key, price] : out.orders.prices) {
+        std::istringstream words(key);
+        std::string strategy, side, symbol, kind;
+        words >> strategy >> side >> symbol >> kind;
+        const int32_t number = FindSymbolIndex(symbol.c_str());
+        if (number <= 0) continue;
+        const SymbolRecord *record = &gStore.symbols[number - 1];
+        const double open = record->bars[BAR_DAILY][next].open * toCutTerms[symbol];
+        const double beyond = (side == "L") == (kind == "l") ? open - price : price - open;
+        if (beyond > 0.005 && !exited.count(key)) out.through += key + ";";
+        /* The orders of a longer bar size that a split of its symbol came before. */
+        for (auto [date, ratio] : t.splits[symbol])
+            if (date <= cut && strategy.compare(0, 3, "Day") != 0) seen["after split " + strategy]++;
     }
     /* Every entry and exit of the test was ordered, every market order was
     ** taken; a limit or stop may stay unfilled. */
@@ -296,15 +342,26 @@ DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32
 
 TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
 {
+    /* Splits inside a week, at a month's start, inside a quarter and on a
+    ** quarter's first day: lists on the day before each, on it and weeks
+    ** after it hold the stops and targets of the periods before. */
+    splits["BBB"] = {{20240206, 2}};
+    splits["CCC"] = {{20240313, 3}, {20240603, 2}};
+    splits["DDD"] = {{20240401, 2}};
+    splits["EEE"] = {{20240515, 2}};
+    splits["FFF"] = {{20240301, 2}};
     /* Fridays, month and quarter ends, and days inside every period. */
-    const int32_t cuts[] = {20231229, 20240202, 20240206, 20240229, 20240308, 20240313, 20240328, 20240329, 20240405, 20240409,
-                            20240430, 20240502, 20240531, 20240604, 20240614, 20240628, 20240702};
+    const int32_t cuts[] = {20231229, 20240202, 20240205, 20240206, 20240229, 20240301, 20240308, 20240312, 20240313,
+                            20240328, 20240329, 20240405, 20240409, 20240430, 20240502, 20240514, 20240515, 20240531,
+                            20240604, 20240614, 20240628, 20240702};
     std::string names[7] = {"DayMkt", "DayLmtShort", "WeekMkt", "WeekStop", "MonthShort", "QtrLong", "WeekHold"};
     std::map<std::string, int> seen;
     for (int32_t cut : cuts) {
         SCOPED_TRACE(cut);
         DayComparison day = CompareWithNextDay(*this, kScript, cut, seen);
         const std::string &text = day.text;
+        EXPECT_EQ(text, day.fullText);
+        EXPECT_EQ("", day.through) << text;
         /* Inside a week the weekly strategies say what they leave out; at its
         ** end their stop entries are good until the end of the next week. */
         bool weekEnd = DayOfWeek(cut) == 5;
@@ -332,6 +389,7 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
     for (const std::string &name : names) EXPECT_GT(seen[name], 0) << name;
     for (const char *exit : {"DayMkt exit m", "WeekMkt exit m", "WeekMkt exit s", "MonthShort exit s", "QtrLong exit l"})
         EXPECT_GT(seen[exit], 0) << exit;
+    for (const char *name : {"WeekMkt", "MonthShort", "QtrLong", "WeekHold"}) EXPECT_GT(seen[std::string("after split ") + name], 0) << name;
 }
 
 /* Strategies that leave the side to the quantity, enter at the next close,
@@ -370,6 +428,7 @@ TEST_F(OrderIdentityTest, SidesNextCloseEntriesAndRollsEqualTheNextDaysTest)
     for (int32_t cut : cuts) {
         SCOPED_TRACE(cut);
         DayComparison day = CompareWithNextDay(*this, kSideCloseRollScript, cut, seen, shares, true);
+        EXPECT_EQ(day.text, day.fullText);
         EXPECT_EQ("", day.missing) << day.text;
         EXPECT_EQ("", day.extra) << day.text;
         EXPECT_EQ("", day.quantity) << day.text;
@@ -385,6 +444,70 @@ TEST_F(OrderIdentityTest, SidesNextCloseEntriesAndRollsEqualTheNextDaysTest)
     /* Each futures position rolled on the day after each contract change. */
     EXPECT_EQ(2, seen["WeekFut roll"]);
     EXPECT_EQ(2, seen["MonthFut roll"]);
+}
+
+/* The account's positions in the companion tool's list, whole and in each
+** damaged form.  A damaged or unfinished list fails the run with 3 before
+** any order is written, naming the file and the line; a position the orders
+** cannot reconcile (a strategy the script lacks, a symbol the data lack) is
+** named, and the list is the one of the file without it. */
+TEST_F(OrderIdentityTest, ACompanionListIsReadWholeOrRefused)
+{
+    LoadUpTo(20240604);
+    Write("o.kvs", "Settings:\n  OrdersMode: SlatewickSync\n"
+                   "Strategy: DayMkt\n  EntrySetup: C > MA(C, 5)\n  Quantity: 10\n  QtyType: Shares\n"
+                   "  ExitRule: C < MA(C, 8)\n  ExitTime: NextOpen\n");
+    const std::string path = tmp.File("Output\\Orders\\SlatewickTrades.csv");
+    const std::string text = tmp.File("Output\\Orders\\o_20240605_orders.txt"), csv = tmp.File("Output\\Orders\\o_20240605_orders.csv");
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"), "Act,Sym,Type,Qty,Lmt,Stp,Id,Parent\nact,sym,type,qty,lmt,stp,id,parent\n");
+    const std::string header = "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\r\n";
+    const std::string held = "AAA,DayMkt,Long,100,5/10/2024,100,50,0,,,,\r\nBBB,DayMkt,Long,40,5/13/2024,40,48,0,5/20/2024,40,49,0\r\n";
+    const struct {
+        const char *form;
+        std::string rows;
+        int code;
+        std::string message; /* its first line */
+    } cases[] = {
+        {"whole", held, 0, ""},
+        {"unfinished", held + "CCC,DayMkt,Long,100,6/3/2024,10", 3, "Line 4 of " + path + " ends without a line end"},
+        {"empty", "", 3, "Line 1 of " + path + " ends without a line end"},
+        {"text quantity", "CCC,DayMkt,Long,1O0,6/3/2024,100,50,0,,,,\r\n" + held, 3,
+         "Line 2 of " + path + " cannot be read: Shares \"1O0\" is not a number."},
+        {"open quote", held + "CCC,\"DayMkt,Long,100,6/3/2024,100,50,0,,,,\r\n", 3,
+         "Line 4 of " + path + " cannot be read: it opens a double quote that it does not close."},
+        {"bad date", held + "CCC,DayMkt,Long,100,6/31/2024,100,50,0,,,,\r\n", 3,
+         "Line 4 of " + path + " cannot be read: DateIn \"6/31/2024\" is not a date."},
+        {"strategy", held + "CCC,Gone,Long,100,6/3/2024,100,50,0,,,,\r\nDDD,Gone,Long,5,5/1/2024,5,50,0,5/2/2024,5,51,0\r\n", 0,
+         path + " holds open positions of strategies the script does not have; no order is written for them:\r\n\r\n"
+                "line 4: strategy Gone\r\n"},
+        {"symbol", held + "ZZZ,DayMkt,Long,100,6/3/2024,100,50,0,,,,\r\n", 0,
+         path + " holds open positions in symbols the data do not have; no order is written for them:\r\n\r\n"
+                "ZZZ in strategy DayMkt\r\n"},
+    };
+    gRun.unattended = 1;
+    std::string whole[2];
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.form);
+        WriteTestFile(path, c.rows.empty() ? "" : header + c.rows);
+        for (const std::string &f : {text, csv, tmp.File("errorlog.txt")}) PlatDeleteFile(f.c_str());
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        EXPECT_EQ(c.code, RunBatchCommandLine("-orders o.kvs"));
+        const std::string log = PlatFileExists(tmp.File("errorlog.txt").c_str()) ? ReadTestFile(tmp.File("errorlog.txt")) : "";
+        EXPECT_EQ(c.message.empty() ? std::string::npos : log.find(">>> "), log.rfind(">>> ")) << log;
+        EXPECT_NE(std::string::npos, log.find(c.message)) << log;
+        if (c.code != 0) {
+            EXPECT_FALSE(PlatFileExists(text.c_str()));
+            EXPECT_FALSE(PlatFileExists(csv.c_str()));
+        } else if (whole[0].empty()) {
+            whole[0] = ReadTestFile(text);
+            whole[1] = ReadTestFile(csv);
+            EXPECT_NE(std::string::npos, whole[0].find("AAA")) << whole[0];
+        } else {
+            EXPECT_EQ(whole[0], ReadTestFile(text));
+            EXPECT_EQ(whole[1], ReadTestFile(csv));
+        }
+    }
 }
 
 } // namespace

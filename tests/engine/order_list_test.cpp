@@ -8,6 +8,7 @@
 #include "engine/fills.h"
 #include "engine_fixture.h"
 #include "foundation/allocator.h"
+#include "foundation/dates.h"
 #include "foundation/path_macros.h"
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
@@ -19,6 +20,17 @@
 #include "support/test_support.h"
 
 namespace {
+
+/* Flat bars at before until a 2-for-1 split on splitDay, at after from it. */
+std::vector<DayBar> SplitBars(const std::vector<int32_t> &days, int32_t splitDay, double before, double after)
+{
+    std::vector<DayBar> bars;
+    for (int32_t day : days) {
+        const double c = day < splitDay ? before : after;
+        bars.push_back(DayBar{day, c, c, c, c, 1000, day < splitDay ? 2.0 : 1.0});
+    }
+    return bars;
+}
 
 struct OrderListTest : OrdersTest {
     void SetUp() override
@@ -225,19 +237,23 @@ TEST_F(OrderListTest, ChildExitsAreOnlyThoseOfThePositionTheEntryOpens)
 ** the run every bar array of every size, and the calendar's, is as it was,
 ** whether the order date moved the last week's or month's bar (Wednesday 10
 ** January) or began a new one (Friday 12 January, a new week; Wednesday 31
-** January, a new month). */
+** January, a new month), and so are the bars after an EndDate, which the
+** orders do not see (the week and month of Wednesday 10 January run on). */
 TEST_F(OrdersTest, TheOrderDatesBarsAreGoneAfterTheRun)
 {
-    for (int32_t last : {20240110, 20240112, 20240131}) {
-        SCOPED_TRACE(last);
+    for (auto [last, end] : {std::pair{20240110, 0}, {20240112, 0}, {20240131, 0}, {20240215, 20240110}, {20240215, 20240131}}) {
+        SCOPED_TRACE(end ? end : last);
         std::vector<int32_t> d = Weekdays(20231101, last);
-        LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}});
+        std::vector<double> closes;
+        for (size_t k = 0; k < d.size(); k++) closes.push_back(10 + (double)(k % 7));
+        LoadStore(d, {{"AAA", FlatBars(d, closes)}});
         std::vector<Bar> before[2][BAR_SIZE_COUNT];
         SymbolRecord *records[2] = {&gStore.symbols[0], &gStore.calendar};
         for (int k = 0; k < 2; k++)
             for (int size = 0; size < BAR_SIZE_COUNT; size++)
                 before[k][size].assign(records[k]->bars[size], records[k]->bars[size] + records[k]->barCounts[size]);
-        ASSERT_EQ(0, Run("Settings:\n  OrdersMode: Text\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: C > 0\n"
+        ASSERT_EQ(0, Run("Settings:\n  OrdersMode: Text\n" + (end ? "  EndDate: " + std::to_string(end) + "\n" : "") +
+                             "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C > 0\n"
                          "  Quantity: 1\n  QtyType: Shares\nStrategy: M\n  BarSize: Monthly\n  EntrySetup: C > 0\n"
                          "  Quantity: 1\n  QtyType: Shares\n",
                          5))
@@ -323,6 +339,71 @@ TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
             if (test->trades[t].dateOut == 20240115 && test->trades[t].timeOut == PHASE_OPEN) sold += test->trades[t].quantityOut;
         EXPECT_DOUBLE_EQ(c.sold, sold);
     }
+}
+
+/* The stops and targets of a longer bar size held across a split are in the
+** split terms of the order's day.  XYZ closes at 100 until its 2-for-1 split
+** on Tuesday 12 March and at 50 from then on; each strategy holds the 10
+** shares it bought in January (20 since the split) with a stop at 0.95 and a
+** target at 1.2 times its last period's close of 100: 47.50 and 60.00 in
+** today's terms, on the split day (the last week, month and quarter before
+** it) and two weeks later (the last month and quarter before it). */
+TEST_F(OrdersTest, LongerBarStopsAndTargetsAreInTheSplitTermsOfTheOrdersDay)
+{
+    const char script[] = "Settings:\n  OrdersMode: Text\n"
+                          "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20231013\n  Quantity: 10\n"
+                          "  QtyType: Shares\n  ExitStop: C * 0.95\n  ExitLimit: C * 1.2\n"
+                          "Strategy: M\n  BarSize: Monthly\n  EntrySetup: BarDate = 20231130\n  Quantity: 10\n"
+                          "  QtyType: Shares\n  ExitStop: C * 0.95\n  ExitLimit: C * 1.2\n"
+                          "Strategy: Q\n  BarSize: Quarterly\n  EntrySetup: BarDate = 20231229\n  Quantity: 10\n"
+                          "  QtyType: Shares\n  ExitStop: C * 0.95\n  ExitLimit: C * 1.2\n";
+    for (int32_t last : {20240312, 20240326}) {
+        SCOPED_TRACE(last);
+        std::vector<int32_t> d = Weekdays(20230703, last);
+        LoadStore(d, {{"XYZ", SplitBars(d, 20240312, 100, 50)}});
+        ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+        char name[40];
+        snprintf(name, sizeof name, "main_%d_orders.txt", (int)NextDay(last));
+        const std::string orders = OrdersFile(name);
+        for (const char *strategy : {"W", "M", "Q"}) {
+            const size_t at = orders.find(std::string("\n") + strategy + " exit orders");
+            const std::string section = orders.substr(at, orders.find(" entry orders", at) - at);
+            EXPECT_NE(std::string::npos, section.find("    sell 20 XYZ 60.00 limit good until ")) << section;
+            EXPECT_NE(std::string::npos, section.find("    sell 20 XYZ 47.50 stop ")) << section;
+        }
+    }
+}
+
+/* A run whose EndDate is a day before the data end orders as the data cut
+** at that day: XYZ closes at 20 up to Tuesday 9 January and splits 2-for-1
+** on the 10th.  The 100 shares S bought on the 5th are 100, its target 1.1
+** x 20; T's 100 shares for tomorrow cost $2,000 (2% of the account); D holds
+** the 100 shares $2,000 bought and adds the 100 a target of $4,000 asks for. */
+TEST_F(OrdersTest, AnEndDateOrdersAsTheDataCutAtIt)
+{
+    std::vector<int32_t> d = Weekdays(20240102, 20240112);
+    LoadStore(d, {{"XYZ", SplitBars(d, 20240110, 20, 11)}});
+    ASSERT_EQ(0, Run("Settings:\n  OrdersMode: Text\n  EndDate: 20240109\n"
+                     "Strategy: S\n  EntrySetup: BarDate = 20240104\n  Quantity: 100\n  QtyType: Shares\n"
+                     "  ExitLimit: C * 1.1\n"
+                     "Strategy: T\n  EntrySetup: BarDate = 20240109\n  Quantity: 100\n  QtyType: Shares\n"
+                     "Strategy: D\n  DynamicSizing: True\n  QtyType: Value\n"
+                     "  Quantity: 2000 + 2000 * (BarDate = 20240109)\n",
+                     5))
+        << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/10/24 ***\n"
+              "\nS exit orders -- change as needed to match actual positions\n\n"
+              "    sell 100 XYZ 22.00 limit   \n"
+              "\nS entry orders\n\n"
+              "    (no setups)\n"
+              "\nT exit orders -- change as needed to match actual positions\n\n"
+              "    (no exit orders)\n"
+              "\nT entry orders\n\n"
+              "    buy 100 (2%) [$2,000] XYZ market on open  \n"
+              "\nD dynamic sizing orders\n\n"
+              "\nD entry orders\n\n"
+              "    buy 100 (2%) [$2,000] XYZ market on open  (add to position) \n",
+              OrdersFile("main_20240110_orders.txt"));
 }
 
 /* Tomorrow's orders read the strategy data of the last date, as the next
@@ -540,13 +621,8 @@ TEST_F(OrderListTest, BatchOrdersRun)
 TEST_F(OrderListTest, CompanionModesReconcileWithTheAccount)
 {
     std::vector<int32_t> d = Weekdays(20240108, 20240116);
-    std::vector<DayBar> bbb;
-    for (int32_t day : d) {
-        const double c = day < 20240112 ? 50 : 25;
-        bbb.push_back(DayBar{day, c, c, c, c, 1000, day < 20240112 ? 2.0 : 1.0});
-    }
     LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16})},
-                  {"BBB", bbb},
+                  {"BBB", SplitBars(d, 20240112, 50, 25)},
                   {"CCC", FlatBars(d, {20, 20, 20, 20, 20, 20, 20})}});
     WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"),
                   "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\n"
@@ -645,6 +721,7 @@ TEST_F(OrderListTest, AnOrdersRunThatWritesNoOrdersFails)
     WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
     WriteTestFile(tmp.File("norows.csv"), "Sym,Qty\n");
     WriteTestFile(tmp.File("eur.txt"), "5000 EUR\n");
+    WriteTestFile(tmp.File("negative.txt"), "-5000\n");
     const std::string missing = tmp.File("none.csv"), noNetLiq = tmp.File("none.txt");
     const struct {
         const char *mode;
@@ -661,6 +738,11 @@ TEST_F(OrderListTest, AnOrdersRunThatWritesNoOrdersFails)
          "The OrdersFreeCash base currency is 'EUR' but the script specifies 'USD'."},
         {"Template", "OrdersTemplate: " + tmp.File("t.csv"), "  OrdersTemplate: " + tmp.File("t.csv") + "\n", 8,
          "Strategy S1 has an OrdersTemplate but no OrdersFile"},
+        {"Text", "OrdersNetLiq: " + tmp.File("negative.txt"), "", 8,
+         "The OrdersNetLiq file " + tmp.File("negative.txt") + " gives the amount -5000, which is below zero."},
+        /* A companion folder that is not there is not made: its trades file cannot be read. */
+        {"Slatewick", "SlatewickFolder: " + tmp.File("Gone"), "", 3,
+         "Unable to open " + tmp.File("Gone\\SlatewickTrades.csv") + " for reading"},
     };
     gRun.unattended = 1;
     for (const auto &c : cases) {
@@ -677,5 +759,31 @@ TEST_F(OrderListTest, AnOrdersRunThatWritesNoOrdersFails)
         EXPECT_NE(std::string::npos, log.find(c.message)) << log;
         EXPECT_FALSE(PlatFileExists(tmp.File("Output\\Orders\\o_20240117.csv").c_str()));
         EXPECT_FALSE(PlatFileExists(tmp.File("Output\\Orders\\o_20240117_orders.txt").c_str()));
+    }
+    EXPECT_FALSE(PlatFolderExists(tmp.File("Gone").c_str()));
+}
+
+/* An orders run whose list cannot be written did not do its work: the batch
+** ends there with 3, and the next script writes no list.  A file written
+** after the work (an export) lets the next script run, and the batch still
+** ends with 3. */
+TEST_F(OrderListTest, AnOrderListThatCannotBeWrittenEndsTheBatch)
+{
+    const struct {
+        std::string settings;
+        bool nextRuns;
+    } cases[] = {
+        {"OrdersFile: " + tmp.File("Missing\\bad.txt"), false},
+        {"SavePositionsAs: " + tmp.File("Missing\\held.csv"), true},
+    };
+    gRun.unattended = 1;
+    Write("good.kvs", std::string("Settings:\n  OrdersMode: Text\n") + kScript);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.settings);
+        PlatDeleteFile(tmp.File("Output\\Orders\\good_20240117_orders.txt").c_str());
+        gRun.resultCode = RESULT_OK;
+        Write("bad.kvs", "Settings:\n  OrdersMode: Text\n  " + c.settings + kScript);
+        EXPECT_EQ(RESULT_FILE_ERROR, RunBatchCommandLine("-orders bad.kvs good.kvs"));
+        EXPECT_EQ(c.nextRuns, PlatFileExists(tmp.File("Output\\Orders\\good_20240117_orders.txt").c_str()));
     }
 }

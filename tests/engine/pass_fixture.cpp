@@ -4,6 +4,7 @@
 
 #include "engine/entry_pass.h"
 #include "engine/exit_pass.h"
+#include "engine/trade_list.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -25,6 +26,9 @@ void PassTest::SetUp()
     gSettings.KeepSkipped = 0;
     gSettings.AddLog = 0;
     gSettings.OptBySymbol = 0;
+    /* The fixture's strategies trade by their rules: a trade list an earlier
+    ** run read (a companion list) governs none of them. */
+    gTradeListState = TradeListState{};
 }
 
 void PassTest::TearDown()

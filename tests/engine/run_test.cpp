@@ -2,6 +2,7 @@
 ** worked out by hand. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -310,16 +311,21 @@ namespace {
 TEST_F(TradeRun, ThePositionsCsvListsWhatIsHeldOnTheLastDate)
 {
     /* Every number as it reads back: a holding of millions of shares and an
-    ** account of billions keep their digits. */
+    ** account of billions keep their digits, and a price filled at the open
+    ** of 99.44 with 0.05 slippage is 99.49, not a hair off it. */
     static const struct {
         double account;
         const char *quantity, *row;
+        double open; /* of Jan 3 */
     } cases[] = {
-        {100000, "100", "Trend,1,AAA,2024-01-03,100,10.55,11.4,100000,100000\n"},
-        {2e9, "12345678", "Trend,1,AAA,2024-01-03,12345678,10.55,11.4,2000000000,2000000000\n"},
+        {100000, "100", "Trend,1,AAA,2024-01-03,100,10.55,11.4,100000,100000\n", 10.5},
+        {2e9, "12345678", "Trend,1,AAA,2024-01-03,12345678,10.55,11.4,2000000000,2000000000\n", 10.5},
+        {100000, "100", "Trend,1,AAA,2024-01-03,100,99.49,11.4,100000,100000\n", 99.44},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.quantity);
+        SCOPED_TRACE(c.row);
+        gStore.symbols[0].bars[BAR_DAILY][1].open = c.open;
+        gStore.symbols[0].bars[BAR_DAILY][1].high = std::max(c.open, 12.0);
         CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
         gSettings.AccountSize = c.account;
         std::string path = tmp.File("Output\\held.csv");

@@ -116,6 +116,11 @@ TEST(RoundToStep, ModesAndRepresentationErrors)
     }
     EXPECT_EQ(RoundToStep(kInf, 1, 0), kInf);
     EXPECT_TRUE(std::isnan(RoundToStep(kNaN, 1, 0)));
+    /* A multiple of a tick of 1/n is the double its decimal reads as, to the
+    ** last digit: 9949 x 0.01 is 99.49000000000001. */
+    EXPECT_EQ(RoundToStep(99.49, 0.01, 0), 99.49);
+    EXPECT_EQ(RoundToStep(99.44 + 0.05, 0.01, 0), 99.49);
+    EXPECT_EQ(RoundToStep(-99.486, 0.01, 1), -99.49);
 }
 
 TEST(RoundSignificant, Digits)

@@ -41,6 +41,38 @@ static int32_t MasterDateOnOrAfter(const DateList &list, int32_t date)
     return lo < list.count ? (int32_t)list.dates[lo] : date;
 }
 
+/* Adds the daily bar to the period's bar d, whose last day had the split
+** factor previousSplit: a new factor carries d's prices into its terms. */
+static void AddDayToPeriodBar(Bar &d, const Bar &bar, double previousSplit)
+{
+    if (bar.split != previousSplit && previousSplit != 0.0) {
+        double ratio = bar.split / previousSplit;
+        d.open *= ratio;
+        d.high *= ratio;
+        d.low *= ratio;
+        d.close *= ratio;
+        if (ratio != 0.0) d.volume /= ratio;
+        d.split = bar.split;
+    }
+    d.date = bar.date;
+    d.volume += bar.volume;
+    d.close = bar.close;
+    if (bar.high > d.high) d.high = bar.high;
+    if (bar.low < d.low) d.low = bar.low;
+    d.extra = gStore.keepAdjusted ? bar.extra : d.extra + bar.extra;
+}
+
+int BuildPeriodBarThrough(const SymbolRecord *record, int barSize, int32_t last, Bar *out)
+{
+    const Bar *in = record->bars[BAR_DAILY];
+    if (!in || last < 0 || last >= record->barCounts[BAR_DAILY]) return 0;
+    int32_t first = last;
+    while (first > 0 && SameBarPeriod(in[first - 1].date, in[last].date, barSize)) first--;
+    *out = in[first];
+    for (int32_t i = first + 1; i <= last; i++) AddDayToPeriodBar(*out, in[i], in[i - 1].split);
+    return 1;
+}
+
 int BuildDerivedBars(SymbolRecord *record, int barSize)
 {
     int32_t daily = record->barCounts[BAR_DAILY];
@@ -53,23 +85,7 @@ int BuildDerivedBars(SymbolRecord *record, int barSize)
     for (int32_t i = 0; i < daily; i++) {
         const Bar &bar = in[i];
         if (count > 0 && SameBarPeriod(periodStart, bar.date, barSize)) {
-            Bar &d = out[count - 1];
-            double previousSplit = in[i - 1].split;
-            if (bar.split != previousSplit && previousSplit != 0.0) {
-                double ratio = bar.split / previousSplit;
-                d.open *= ratio;
-                d.high *= ratio;
-                d.low *= ratio;
-                d.close *= ratio;
-                if (ratio != 0.0) d.volume /= ratio;
-                d.split = bar.split;
-            }
-            d.date = bar.date;
-            d.volume += bar.volume;
-            d.close = bar.close;
-            if (bar.high > d.high) d.high = bar.high;
-            if (bar.low < d.low) d.low = bar.low;
-            d.extra = gStore.keepAdjusted ? bar.extra : d.extra + bar.extra;
+            AddDayToPeriodBar(out[count - 1], bar, in[i - 1].split);
             continue;
         }
         if (count > 0) out[count - 1].date = MasterDateOnOrAfter(master, out[count - 1].date);

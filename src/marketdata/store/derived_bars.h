@@ -32,3 +32,8 @@ int BuildQuarterlyBars(SymbolRecord *record);
 int BuildYearlyBars(SymbolRecord *record);
 /* The builder behind the four, by BarSize 1..4. */
 int BuildDerivedBars(SymbolRecord *record, int barSize);
+/* The bar of barSize's period that holds the record's daily bar at index
+** last, built as the builders build theirs from that period's daily bars up
+** to last and dated as last: the period as it stood that day.  0 when there
+** is no such daily bar. */
+int BuildPeriodBarThrough(const SymbolRecord *record, int barSize, int32_t last, Bar *out);

@@ -365,7 +365,11 @@ int CheckOrdersFiles()
                 FormatText(s.OrdersTemplate, sizeof s.OrdersTemplate, "%s\\SlatewickTemplate.csv", gProgramFolder);
         }
         FormatText(gSlatewickTradesPath, sizeof gSlatewickTradesPath, "%s\\SlatewickTrades.csv", s.SlatewickFolder);
-        if (!PlatFileExists(gSlatewickTradesPath) &&
+        /* A folder that is not there holds no companion tool's list: nothing
+        ** is made where the script points (an empty list would have the
+        ** account hold nothing), and the run fails on the trades file as on
+        ** any file it cannot read. */
+        if (!PlatFileExists(gSlatewickTradesPath) && PlatFolderExists(s.SlatewickFolder) &&
             !SaveFile(gSlatewickTradesPath, kSlatewickTradesHeader, (uint32_t)strlen(kSlatewickTradesHeader)))
             return 0;
         if (s.OrdersFile[0] && !MatchWildcard("*orders.csv", s.OrdersFile)) {
