@@ -277,6 +277,40 @@ TEST(PlatformPaths, BackslashComposedPathsWork)
 #endif
 }
 
+/* A file is the file its name says in its folder, also where the name is one
+** the Windows system keeps for a device (PRN and CON are tickers): written,
+** found, read back, measured, moved and removed as any other.  The serial
+** ports' names (COM1, AUX) take the same way; batch-check imports them. */
+TEST(PlatformPaths, AFileNamedAfterADeviceIsThatFile)
+{
+    TempFolder tmp;
+    for (const char *name : {"CON.csv", "PRN.csv", "NUL.csv", "LPT1.csv", "nul", "Con .txt", "prn.csv.~kvl"}) {
+        SCOPED_TRACE(name);
+        const std::string path = tmp.File(name), moved = path + ".moved";
+        PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(PlatWriteFile(f, "abc", 3, nullptr), 1);
+        PlatCloseFile(f);
+        EXPECT_EQ(PlatFileExists(path.c_str()), 1);
+        EXPECT_EQ(PlatFolderExists(path.c_str()), 0);
+        uint64_t size = 0;
+        EXPECT_EQ(PlatGetFileInfo(path.c_str(), &size, nullptr), 1);
+        EXPECT_EQ(size, 3u);
+        EXPECT_EQ(ReadTestFile(path), "abc");
+        std::set<std::string> listed;
+        PlatListFolder((tmp.path + "\\*").c_str(), [](const char *file, int, void *user) {
+            static_cast<std::set<std::string> *>(user)->insert(file);
+            return 1;
+        }, &listed);
+        EXPECT_EQ(listed.count(name), 1u);
+        ASSERT_EQ(PlatRenameReplace(path.c_str(), moved.c_str()), 1);
+        ASSERT_EQ(PlatRenameReplace(moved.c_str(), path.c_str()), 1);
+        EXPECT_EQ(ReadTestFile(path), "abc");
+        EXPECT_EQ(PlatDeleteFile(path.c_str()), 1);
+        EXPECT_EQ(PlatFileExists(path.c_str()), 0);
+    }
+}
+
 TEST(PlatformTime, LocalTimeAndTicks)
 {
     PlatDateTime t{};

@@ -256,10 +256,14 @@ static std::string PathsFromHere(const char *commandLine)
         }
         std::string path = token;
         bool rooted = path[0] == '\\' || path[0] == '/' || (path.size() > 1 && path[1] == ':');
-        if (!rooted && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (!rooted && PlatFileExists(path.c_str())) {
+            /* The folder made whole, the name kept: the system would make a
+            ** script CON.kvs the console. */
+            const size_t cut = path.find_last_of("\\/") + 1;
             char full[MAX_PATH * 4];
-            DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-            if (n > 0 && n < sizeof full) path = full;
+            DWORD n = GetFullPathNameA(cut ? path.substr(0, cut).c_str() : ".", sizeof full, full, nullptr);
+            if (n > 0 && n < sizeof full)
+                path = std::string(full) + (full[n - 1] == '\\' ? "" : "\\") + path.substr(cut);
         }
         line += '"' + path + '"';
     }
