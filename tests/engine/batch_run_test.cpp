@@ -413,6 +413,33 @@ TEST_F(BatchRun, AStoppedWalkForwardOptimizationChangesNoScript)
     gHeadless.stopAtPump = 0;
 }
 
+/* The section joins the script with the script's own line ends: a script
+** kept with lone "\n" ends stays so, in the file and in its editor. */
+TEST_F(BatchRun, AWalkForwardSectionKeepsTheScriptsLineEnds)
+{
+    const std::string lf = "Settings:\n  OptTimeUnit: Days\n  OptTestLength: 3\n  OptTestInterval: 3\n"
+                           "  OptWalkForward: True\n  OptKeepNoTrades: True\nParameters:\n  Len: 2, 3\n"
+                           "Strategy: S1\n  EntrySetup: C > Len\n  ExitRule: 1\n";
+    const std::string section = "\nWalkForward: // unit=Days, length=3, offset=3"
+                                "\n\tDates: 1/8/24, 1/11/24, 1/16/24, 1/18/24\n\tLen: 2, 2, 2\n";
+    const std::string path = Write("wf.kvs", lf);
+    for (bool editor : {false, true}) {
+        SCOPED_TRACE(editor ? "in an editor" : "in the file");
+        HeadlessScriptWindow *w = &gHeadlessScripts.windows[0];
+        *w = HeadlessScriptWindow{};
+        gHeadlessScripts.windowCount = editor;
+        CopyString(w->path, sizeof w->path, path.c_str(), -1);
+        w->text = lf.c_str();
+        Write("wf.kvs", lf);
+        NewBatch();
+        EXPECT_EQ(RESULT_OK, RunBatchCommandLine("-optimize wf.kvs")) << ErrorLog();
+        EXPECT_EQ(editor ? lf : lf + section, ReadTestFile(path));
+        EXPECT_EQ(editor ? section : "", std::string(w->appended));
+    }
+    gHeadlessScripts.windows[0] = HeadlessScriptWindow{};
+    gHeadlessScripts.windowCount = 0;
+}
+
 namespace {
 
 /* Low memory raised between two runs (nothing runs to be stopped) warns and

@@ -277,6 +277,38 @@ TEST(PlatformPaths, BackslashComposedPathsWork)
 #endif
 }
 
+/* A held file is removed by its holder in a folder of any length a path of
+** the program can name it in: up to the longest, where the name it moves to
+** on the way out is longer than the system's old limit. */
+TEST(PlatformFiles, AHeldFileGoesFromAFolderNearTheLongestPath)
+{
+    TempFolder tmp;
+    for (size_t length = 246; length <= 250; length++) {
+        SCOPED_TRACE(length);
+        std::string folder = tmp.path;
+        while (folder.size() + 1 < length) {
+            /* Names of at most 40 characters, none left empty. */
+            const size_t need = length - 1 - folder.size();
+            folder += "\\" + std::string(need > 41 ? (need == 42 ? 39 : 40) : need - 1, 'f');
+            ASSERT_EQ(1, PlatCreateFolder(folder.c_str()));
+        }
+        const std::string guard = folder + "\\~kvr.~kvl"; /* the folder with its separator is length long */
+        ASSERT_EQ(length + 9, guard.size());
+        PlatFile held = PlatOpenFile(guard.c_str(), PLAT_OPEN_GUARD);
+        ASSERT_NE(nullptr, held);
+        ASSERT_EQ(1, PlatLockFile(held, 1));
+        EXPECT_EQ(1, PlatRemoveHeldFile(held, guard.c_str()));
+        PlatCloseFile(held);
+        EXPECT_EQ(0, PlatFileExists(guard.c_str()));
+        std::set<std::string> left;
+        PlatListFolder((folder + "\\*").c_str(), [](const char *file, int, void *user) {
+            static_cast<std::set<std::string> *>(user)->insert(file);
+            return 1;
+        }, &left);
+        EXPECT_TRUE(left.empty()) << *left.begin();
+    }
+}
+
 /* A file is the file its name says in its folder, also where the name is one
 ** the Windows system keeps for a device (PRN and CON are tickers): written,
 ** found, read back, measured, moved and removed as any other.  The serial

@@ -54,13 +54,14 @@ static int IsDeviceName(const char *path)
 
 /* A path as the system's wide calls take it.  One whose last name is a
 ** device's becomes its whole form under the prefix "\\?\", which the system
-** takes as written: the file of that name in its folder.  Any other passes
+** takes as written: the file of that name in its folder; so does any path
+** with whole set, which may then be longer than MAX_PATH.  Any other passes
 ** as it is.  ok is 0 (with the system's error) when the path does not
 ** convert. */
 struct SystemPath {
     WCHAR text[MAX_PATH * 4 + 16];
     int ok = 0;
-    explicit SystemPath(const char *path)
+    explicit SystemPath(const char *path, int whole = 0)
     {
         text[0] = 0;
         const int room = (int)(sizeof text / sizeof text[0]);
@@ -69,7 +70,7 @@ struct SystemPath {
             return;
         }
         const bool prefixed = path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') && path[3] == '\\';
-        if (prefixed || !IsDeviceName(path)) {
+        if (prefixed || (!whole && !IsDeviceName(path))) {
             ok = MultiByteToWideChar(CP_ACP, 0, path, -1, text, room) > 0;
             if (!ok) SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return;
@@ -86,25 +87,25 @@ struct SystemPath {
         }
         memcpy(part, path, folder);
         part[folder] = 0;
-        WCHAR wide[MAX_PATH * 4], whole[MAX_PATH * 4];
+        WCHAR wide[MAX_PATH * 4], full[MAX_PATH * 4];
         if (MultiByteToWideChar(CP_ACP, 0, folder ? part : ".", -1, wide, MAX_PATH * 4) <= 0) {
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return;
         }
-        const DWORD n = GetFullPathNameW(wide, MAX_PATH * 4, whole, nullptr);
+        const DWORD n = GetFullPathNameW(wide, MAX_PATH * 4, full, nullptr);
         if (n == 0 || n >= MAX_PATH * 4) {
             if (n) SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return;
         }
-        const bool unc = whole[0] == L'\\' && whole[1] == L'\\';
+        const bool unc = full[0] == L'\\' && full[1] == L'\\';
         int used = 0;
         auto add = [&](const WCHAR *piece) {
             while (*piece && used < room - 1) text[used++] = *piece++;
             text[used] = 0;
         };
         add(unc ? L"\\\\?\\UNC\\" : L"\\\\?\\");
-        add(unc ? whole + 2 : whole);
-        if (whole[n - 1] != L'\\') add(L"\\");
+        add(unc ? full + 2 : full);
+        if (full[n - 1] != L'\\') add(L"\\");
         if (MultiByteToWideChar(CP_ACP, 0, path + folder, -1, text + used, room - used) <= 0) {
             text[0] = 0;
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -170,10 +171,11 @@ static int DeleteOnClose(HANDLE h)
 }
 
 /* Renames the open file through its handle: MoveFileEx would open it anew,
-** which the sharing of a held file refuses. */
+** which the sharing of a held file refuses.  The name goes whole, so that a
+** folder near the longest path still takes it. */
 static int RenameHandle(HANDLE h, const char *dst)
 {
-    const SystemPath name(dst);
+    const SystemPath name(dst, 1);
     if (!name.ok) return 0;
     const WCHAR *wide = name;
     const int n = (int)wcslen(wide) + 1;
@@ -443,7 +445,7 @@ int PlatRemoveHeldFile(PlatFile file, const char *path)
     int n = snprintf(away, sizeof away, "%.*s~kvd", folder, path);
     for (int i = 0; i < 6 && n > 0 && n < (int)sizeof away - 1; i++, z /= 36) away[n++] = "0123456789abcdefghijklmnopqrstuvwxyz"[z % 36];
     if (n > 0 && n < (int)sizeof away) away[n] = 0;
-    if (n <= 0 || n >= MAX_PATH || !RenameHandle(H(file), away)) return 0;
+    if (n <= 0 || n >= (int)sizeof away - 1 || !RenameHandle(H(file), away)) return 0;
     DeleteOnClose(H(file));
     return 1;
 }
