@@ -368,21 +368,29 @@ TEST_F(BatchRun, TheRunTimeShowsThreeDigitMilliseconds)
 /* A stop anywhere in a walk-forward optimization, its playback included,
 ** leaves the script as it was, byte for byte, and ends the batch with 8; the
 ** run that is not stopped appends its one section: to the file, or (the
-** Windows program) to the script's editor, which it then saves.  Three
+** Windows program) to the script's editor, which it then saves, with the
+** script's own line ends (a script kept with lone "\n" ends stays so).  Three
 ** intervals of three days over 8 to 19 January 2024 (8-10, 11-15, 16-18)
 ** give the first date, the day after each of the first two intervals and the
 ** last date; every test scores alike, so each interval's best is its first
 ** value. */
 TEST_F(BatchRun, AStoppedWalkForwardOptimizationChangesNoScript)
 {
-    const std::string script = "Settings:\r\n  OptTimeUnit: Days\r\n  OptTestLength: 3\r\n  OptTestInterval: 3\r\n"
-                               "  OptWalkForward: True\r\n  OptKeepNoTrades: True\r\nParameters:\r\n  Len: 2, 3\r\n"
-                               "Strategy: S1\r\n  EntrySetup: C > Len\r\n  ExitRule: 1\r\n";
-    const std::string section = "\r\nWalkForward: // unit=Days, length=3, offset=3"
-                                "\r\n\tDates: 1/8/24, 1/11/24, 1/16/24, 1/18/24\r\n\tLen: 2, 2, 2\r\n";
-    const std::string path = Write("wf.kvs", script);
-    for (bool editor : {false, true}) {
-        SCOPED_TRACE(editor ? "in an editor" : "in the file");
+    const std::string crlfScript = "Settings:\r\n  OptTimeUnit: Days\r\n  OptTestLength: 3\r\n  OptTestInterval: 3\r\n"
+                                   "  OptWalkForward: True\r\n  OptKeepNoTrades: True\r\nParameters:\r\n  Len: 2, 3\r\n"
+                                   "Strategy: S1\r\n  EntrySetup: C > Len\r\n  ExitRule: 1\r\n";
+    const std::string crlfSection = "\r\nWalkForward: // unit=Days, length=3, offset=3"
+                                    "\r\n\tDates: 1/8/24, 1/11/24, 1/16/24, 1/18/24\r\n\tLen: 2, 2, 2\r\n";
+    auto lf = [](std::string text) {
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    };
+    const std::string path = Write("wf.kvs", crlfScript);
+    for (int form = 0; form < 4; form++) {
+        const bool editor = form & 1;
+        const std::string script = form & 2 ? lf(crlfScript) : crlfScript;
+        const std::string section = form & 2 ? lf(crlfSection) : crlfSection;
+        SCOPED_TRACE(testing::Message() << (editor ? "in an editor" : "in the file") << (form & 2 ? ", LF" : ", CR LF"));
         HeadlessScriptWindow *w = &gHeadlessScripts.windows[0];
         *w = HeadlessScriptWindow{};
         gHeadlessScripts.windowCount = editor;
@@ -411,33 +419,6 @@ TEST_F(BatchRun, AStoppedWalkForwardOptimizationChangesNoScript)
     gHeadlessScripts.windows[0] = HeadlessScriptWindow{};
     gHeadlessScripts.windowCount = 0;
     gHeadless.stopAtPump = 0;
-}
-
-/* The section joins the script with the script's own line ends: a script
-** kept with lone "\n" ends stays so, in the file and in its editor. */
-TEST_F(BatchRun, AWalkForwardSectionKeepsTheScriptsLineEnds)
-{
-    const std::string lf = "Settings:\n  OptTimeUnit: Days\n  OptTestLength: 3\n  OptTestInterval: 3\n"
-                           "  OptWalkForward: True\n  OptKeepNoTrades: True\nParameters:\n  Len: 2, 3\n"
-                           "Strategy: S1\n  EntrySetup: C > Len\n  ExitRule: 1\n";
-    const std::string section = "\nWalkForward: // unit=Days, length=3, offset=3"
-                                "\n\tDates: 1/8/24, 1/11/24, 1/16/24, 1/18/24\n\tLen: 2, 2, 2\n";
-    const std::string path = Write("wf.kvs", lf);
-    for (bool editor : {false, true}) {
-        SCOPED_TRACE(editor ? "in an editor" : "in the file");
-        HeadlessScriptWindow *w = &gHeadlessScripts.windows[0];
-        *w = HeadlessScriptWindow{};
-        gHeadlessScripts.windowCount = editor;
-        CopyString(w->path, sizeof w->path, path.c_str(), -1);
-        w->text = lf.c_str();
-        Write("wf.kvs", lf);
-        NewBatch();
-        EXPECT_EQ(RESULT_OK, RunBatchCommandLine("-optimize wf.kvs")) << ErrorLog();
-        EXPECT_EQ(editor ? lf : lf + section, ReadTestFile(path));
-        EXPECT_EQ(editor ? section : "", std::string(w->appended));
-    }
-    gHeadlessScripts.windows[0] = HeadlessScriptWindow{};
-    gHeadlessScripts.windowCount = 0;
 }
 
 namespace {
