@@ -178,13 +178,27 @@ int32_t BuildWalkForwardSection(char *text, int32_t size)
     return fits ? used : 0;
 }
 
-/* Appends length bytes of text to the script file; the old file stays until
-** the new one is complete.  1, or 0 after reporting. */
-static int AppendToScriptFile(const char *path, const char *text, int32_t length)
+/* The section is built with "\r\n" line ends; a script whose first line
+** ends in a lone "\n" gets it with those, so the file keeps one kind of
+** line end.  The section's new length. */
+static int32_t MatchLineEnds(char *section, int32_t length, const char *script, size_t size)
+{
+    const char *end = (const char *)memchr(script, '\n', size);
+    if (!end || (end > script && end[-1] == '\r')) return length;
+    int32_t n = 0;
+    for (int32_t i = 0; i < length; i++)
+        if (section[i] != '\r' || i + 1 >= length || section[i + 1] != '\n') section[n++] = section[i];
+    return n;
+}
+
+/* Appends the section to the script file; the old file stays until the new
+** one is complete.  1, or 0 after reporting. */
+static int AppendToScriptFile(const char *path, char *text, int32_t length)
 {
     char *old = nullptr;
     uint32_t size = 0;
     if (!LoadFile(path, &old, &size)) return 0;
+    length = MatchLineEnds(text, length, old, size);
     int ok = 0;
     char *joined = nullptr;
     if (AllocMemory(&joined, (uint64_t)size + (uint64_t)length)) {
@@ -241,6 +255,10 @@ int InsertWalkForwardSection(void **pEditor)
     ** with one, the batch saves the editor. */
     void *window = OpenScriptWindow(gSettings.ActiveScript);
     if (sSectionLength > 0 && window) {
+        char head[4096] = "";
+        EditorCall(window, EDITOR_GET_TEXT, sizeof head, (intptr_t)head);
+        head[sizeof head - 1] = 0;
+        sSectionLength = MatchLineEnds(sSection, sSectionLength, head, strlen(head));
         EditorCall(window, EDITOR_APPEND_TEXT, (uintptr_t)sSectionLength, (intptr_t)sSection);
         EditorCall(window, EDITOR_DOCUMENT_END, 0, 0);
         *pEditor = window;

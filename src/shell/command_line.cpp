@@ -185,6 +185,26 @@ int BatchRunsNothing(const char *commandLine)
     return BatchArgumentsRunNothing(line.Count(), line.Args());
 }
 
+int SettingsFileMissing(int count, const char *const *args)
+{
+    int settingsNext = 0;
+    for (int k = 0; k < count; k++) {
+        const char *token = args[k];
+        if (!token[0]) continue;
+        if (IsSwitch(token))
+            settingsNext = settingsNext || CompareNoCase(token, "-inifile") == 0;
+        else
+            settingsNext = 0;
+    }
+    return settingsNext;
+}
+
+const char kBatchUsage[] =
+    "usage: %s [-inifile settings.ini] [-import] [-apply] [-scan] [-test] [-optimize] [-orders] script.kvs ... "
+    "[-noexit]\n"
+    "Each run of switches starts a group; every script after it runs the group's modes\n"
+    "in the order import, apply, scan, test, optimize, orders.\n";
+
 void (*gBeforeBatchRun)(int runIndex) = nullptr;
 /* Runs the batch has started, for gBeforeBatchRun. */
 static int sBatchRuns;

@@ -56,6 +56,12 @@ int ParseCommandArguments(int count, const char *const *args);
 ** unknown ("-scan" alone, "-test \"\"", an empty line). */
 int BatchRunsNothing(const char *commandLine);
 int BatchArgumentsRunNothing(int count, const char *const *args);
+/* 1 when an "-inifile" has no path after it: a mistake in the line, which
+** gets the usage rather than a report about an empty path. */
+int SettingsFileMissing(int count, const char *const *args);
+/* The usage text both programs give a line that runs nothing (exit code 1);
+** %s is the program's name. */
+extern const char kBatchUsage[];
 
 /* The second pass: runs every group's modes on its scripts; the exit code
 ** (the sticky result code at the end of the line: 0 when nothing failed).

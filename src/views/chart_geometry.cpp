@@ -91,6 +91,34 @@ int32_t ChartLowerPaneOffsetFromValue(double value, double min, double max, int3
     return gChartGeometry.clientHeight - ChartLowerPaneYFromValue(value, min, max, height);
 }
 
+/* The value whose place in a pane's mapping, before truncation, is the
+** middle of row y: place = top - (value - min) * span / (max - min), within
+** [min, max].  It is painted on row y itself, whatever the scale. */
+static double ValueAtRow(int y, double top, double span, double min, double max)
+{
+    if (!(span > 0) || !(max > min)) return min;
+    const double value = min + (top - (y + 0.5)) * (max - min) / span;
+    return value < min ? min : value > max ? max : value;
+}
+
+double ChartValueAtY(const ChartWindow *chart, int y)
+{
+    const ChartGeometry &g = gChartGeometry;
+    const int C = g.clientHeight, h = g.labelHeight;
+    if (chart->showIndicatorPane && y < g.priceTop) {
+        const double span = g.priceTop - 4 * h;
+        return ValueAtRow(y, span + h / 2, span, chart->indicatorMin, chart->indicatorMax);
+    }
+    if (chart->showVolumePane && y >= C - g.priceBottom && chart->volumeMax > chart->volumeMin) {
+        const double k = g.priceBottom - g.labelHeight - 2 * h;
+        return ValueAtRow(y, C - h / 2, k, chart->volumeMin, chart->volumeMax);
+    }
+    const double span = C - g.priceTop - g.priceBottom, base = C - g.priceBottom;
+    if (chart->logScale && chart->priceMin > 0)
+        return std::exp(ValueAtRow(y, base, span, std::log(chart->priceMin), std::log(chart->priceMax)));
+    return ValueAtRow(y, base, span, chart->priceMin, chart->priceMax);
+}
+
 /* ==== scales ======================================================================== */
 
 ChartScale ChartPriceScale(double low, double high, int32_t labelRoom)

@@ -42,6 +42,9 @@ int32_t ChartYFromValue(double value, const ChartWindow *chart, int32_t clientHe
 int32_t ChartPaneYFromValue(double value, double min, double max, int32_t height);
 int32_t ChartLowerPaneYFromValue(double value, double min, double max, int32_t height);
 int32_t ChartLowerPaneOffsetFromValue(double value, double min, double max, int32_t height);
+/* The value of the chart's pane under row y of the client area (the
+** cross-hair's reading), by the painted geometry. */
+double ChartValueAtY(const ChartWindow *chart, int y);
 
 /* ---- scales -------------------------------------------------------------------- */
 

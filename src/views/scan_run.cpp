@@ -6,12 +6,14 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
+#include "foundation/list_sort.h"
 #include "foundation/numbers.h"
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
@@ -25,13 +27,23 @@
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 #include "services/services.h"
+#include "views/scan_charts.h"
 #include "views/trade_rows.h"
 
 CellListWindow *gScanTarget;
 
+void (*gScanWindowFinisher)() = nullptr;
+int gScanWindowGoesWithBatch = 0;
+
 static const char kNeedsSaveAs[] = "ScanNoWindow requires SaveScanAs";
 static const char kNoWindowNeedsSaveAs[] =
     "There is no scan window here: the scan is written to the file that SaveScanAs names, and SaveScanAs is empty";
+static const char kWindowGoesNeedsSaveAs[] =
+    "The scan window closes with this batch: the scan is kept only in the file that SaveScanAs names, and "
+    "SaveScanAs is empty";
+static const char kNoCharts[] = "This program draws no charts: no pictures of the scan's rows are saved to %s";
+static const char kNoWindowNoCharts[] =
+    "A scan without a window draws no charts: no pictures of its rows are saved to %s";
 
 /* One worker's share of a scan. */
 struct ScanWorker {
@@ -110,6 +122,32 @@ void SortListRows(CellListWindow *list)
     ** after another sorts by both. */
     std::stable_sort(list->rowIndex, list->rowIndex + list->rowCount,
                      [](uint32_t a, uint32_t b) { return CompareListRows(&a, &b) < 0; });
+}
+
+int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading)
+{
+    std::string text;
+    auto addCell = [&text](int32_t column, const char *cell) {
+        char copy[LIST_CELL_TEXT_SIZE];
+        CopyString(copy, sizeof copy, cell, -1);
+        int n = RemoveSeparators(copy, ',');
+        if (column) text += ',';
+        text.append(copy, (size_t)n);
+    };
+    if (!omitHeading) {
+        for (int32_t c = 0; c < list->columnCount; c++) addCell(c, list->headings[c]);
+        text += "\r\n";
+    }
+    for (int32_t row = 0; row < list->rowCount; row++) {
+        for (int32_t c = 0; c < list->columnCount; c++) addCell(c, GetListCell(list, row, c)->text);
+        text += "\r\n";
+    }
+    if (text.size() > UINT32_MAX || !SaveFile(path, text.data(), (uint32_t)text.size())) {
+        if (text.size() > UINT32_MAX) ReportError("Unable to save %s", path);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    return 1;
 }
 
 /* ---- rows ---------------------------------------------------------------------------- */
@@ -388,23 +426,29 @@ int RunScan()
     memset((void *)&direct, 0, sizeof direct);
     ReplaceFile file;
     memset(&file, 0, sizeof file);
-    CellListWindow *list = gScanTarget;
-    /* Without a scan list to fill (the native program has no windows) the
-    ** scan goes straight to its file, as with ScanNoWindow. */
-    const bool toFile = gScriptSettings.ScanNoWindow != 0 || !list;
+    /* ScanNoWindow writes each row to the file as it is found.  Any other
+    ** scan fills a list: the scan window's, or where there is none (the
+    ** native program) one of its own, which goes to SaveScanAs as the window
+    ** saves it, sorted by the Scan section's Sort; so both programs write
+    ** the same file. */
+    const bool toFile = gScriptSettings.ScanNoWindow != 0;
+    CellListWindow *list = toFile ? &direct : gScanTarget ? gScanTarget : &direct;
+    const bool windowless = !toFile && list == &direct;
+    /* Pictures of the rows are drawn by the scan window alone. */
+    if (gScriptSettings.SaveChartsTo[0] && (toFile || !gChartImageWriter))
+        ShowPopupNotice(255, gChartImageWriter ? kNoWindowNoCharts : kNoCharts, gScriptSettings.SaveChartsTo);
 
     do {
         if (!SetTestDateRange(dates, &firstIndex, &lastIndex)) break;
+        if (!gScriptSettings.SaveScanAs[0] && (toFile || windowless || gScanWindowGoesWithBatch)) {
+            ReportError(toFile ? kNeedsSaveAs : windowless ? kNoWindowNeedsSaveAs : kWindowGoesNeedsSaveAs);
+            break;
+        }
+        if (!PrepareList(list, &gScanColumns, LIST_KIND_SCAN)) {
+            result = 0;
+            break;
+        }
         if (toFile) {
-            if (!gScriptSettings.SaveScanAs[0]) {
-                ReportError(gScriptSettings.ScanNoWindow ? kNeedsSaveAs : kNoWindowNeedsSaveAs);
-                break;
-            }
-            list = &direct;
-            if (!PrepareList(list, &gScanColumns, LIST_KIND_SCAN)) {
-                result = 0;
-                break;
-            }
             if (!AllocMemory(&list->cells, (uint64_t)list->columnCount * sizeof(ListCell))) break;
             list->cellRowCapacity = 1;
             if (!BeginReplaceFile(&file, gScriptSettings.SaveScanAs, 0)) {
@@ -421,11 +465,6 @@ int RunScan()
                     fileFailed = true;
                     break;
                 }
-            }
-        } else {
-            if (!PrepareList(list, &gScanColumns, LIST_KIND_SCAN)) {
-                result = 0;
-                break;
             }
         }
         int32_t dateCount = lastIndex - firstIndex + 1;
@@ -501,6 +540,10 @@ int RunScan()
         } else {
             SortRowsByDateAndSymbol(list);
             SortListRows(list);
+            if (windowless)
+                SaveCellListCsv(list, gScriptSettings.SaveScanAs, gScriptSettings.ScanNoHeader);
+            else if (gScanWindowFinisher)
+                gScanWindowFinisher();
         }
         result = 0;
     } while (false);

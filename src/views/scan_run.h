@@ -3,8 +3,9 @@
 **
 ** Owns:       nothing between runs.  A CellListWindow belongs to the window
 **             that shows it (FreeListWindow frees it); RunScan fills the
-**             list named by gScanTarget, or writes straight to SaveScanAs
-**             (with ScanNoWindow, or when there is no list to fill).  The
+**             list named by gScanTarget (a list of its own where there is
+**             none, saved to SaveScanAs as the window saves it), or with
+**             ScanNoWindow writes each row straight to SaveScanAs.  The
 **             file is replaced only once complete, heading alone when the
 **             scan finds nothing.
 ** Cells:      a text result keeps its text (format LIST_FORMAT_TEXT); a
@@ -65,9 +66,23 @@ struct CellListWindow {
     std::mutex *lock; /* set while several workers add rows */
 };
 
-/* The list a windowed scan fills (the scan window's record); null sends
-** the scan to its SaveScanAs file. */
+/* The list a windowed scan fills (the scan window's record); null where
+** there is no scan window: the scan then fills a list of its own and saves
+** it to SaveScanAs as the window would. */
 extern CellListWindow *gScanTarget;
+/* The window program's end of a windowed scan, called once its rows are
+** sorted: shows them in the scan window and saves its SaveScanAs file and
+** SaveChartsTo pictures.  Null where there is no scan window. */
+extern void (*gScanWindowFinisher)();
+/* 1 in a batch that ends the program: its scan windows close with it, so a
+** scan that would have one must name its SaveScanAs file. */
+extern int gScanWindowGoesWithBatch;
+
+/* Saves the list's rows in their shown order as the list windows save
+** theirs (the column headings first unless omitHeading, cells with their
+** commas removed, lines ended by "\r\n"); 1, or 0 after reporting (result
+** code 3). */
+int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading);
 
 /* The whole scan run of the active script; 0 finished or stopped, or when
 ** only its file could not be written (reported, file-error code set); -1

@@ -22,6 +22,7 @@
 #include "script/compiler/script_state.h"
 #include "services/services.h"
 #include "views/results_rows.h"
+#include "views/trade_plot.h"
 
 PlatFile gReportPage;
 char gReportFolder[REPORT_PATH_SIZE];
@@ -745,6 +746,25 @@ static int MakeReportFolder(TestRecord *test, int32_t *numberOut, char *name, ch
     return 1;
 }
 
+/* The trade plots' section without the plots: their Monte Carlo table. */
+static void WriteMonteCarloTableOnly(TestRecord *test)
+{
+    WriteReportMonteCarloTable(test, ReportWrite);
+}
+
+/* A section that writer fills with pictures or tables (null: a program that
+** draws none of them); its heading stays only above what it wrote. */
+static void WriteFilledSection(const char *title, void (*writer)(TestRecord *test), TestRecord *test, std::string *out)
+{
+    WritePage(*out);
+    out->clear();
+    const size_t before = sPageText.size();
+    AppendFormat(&sPageText, "<h3 class='w3-container w3-pale-red'>%s</h3>\n", title);
+    const size_t heading = sPageText.size();
+    if (writer) writer(test);
+    if (sPageText.size() == heading) sPageText.resize(before);
+}
+
 int WriteTestReport(TestRecord *test)
 {
     if (gReportPage || !test) return 0;
@@ -797,18 +817,11 @@ int WriteTestReport(TestRecord *test)
         WriteCorrelationTable(test, 1, &out);
     }
     gHtmlReport = 0;
-    if (gSettings.ReportGraphs) {
-        out += "<h3 class='w3-container w3-pale-red'>Daily Stats Graphs</h3>\n";
-        WritePage(out);
-        out.clear();
-        if (gReportGraphWriter) gReportGraphWriter(test);
-    }
-    if (gSettings.ReportPlots && strategySections > 0 && test->tradeCount >= 10) {
-        out += "<h3 class='w3-container w3-pale-red'>Trade Plots</h3>\n";
-        WritePage(out);
-        out.clear();
-        if (gReportPlotWriter) gReportPlotWriter(test);
-    }
+    if (gSettings.ReportGraphs) WriteFilledSection("Daily Stats Graphs", gReportGraphWriter, test, &out);
+    /* A program that draws no plots still has the numbers of their Monte
+    ** Carlo table. */
+    if (gSettings.ReportPlots && strategySections > 0 && test->tradeCount >= 10)
+        WriteFilledSection("Trade Plots", gReportPlotWriter ? gReportPlotWriter : WriteMonteCarloTableOnly, test, &out);
     if (gSettings.ReportScript && test->settings.scriptText && test->settings.scriptTextLength > 1)
         WriteScriptSection(test, &out);
     out += "</body>\n</html>\n";

@@ -48,8 +48,9 @@ extern char gReportFolder[REPORT_PATH_SIZE];
 
 /* Writers of the Daily Stats Graphs and Trade Plots sections, installed by
 ** the windows that draw them; each writes its PNG files into gReportFolder
-** and its image tags into the page (ReportPrintf).  Null: the section has
-** its heading only. */
+** and its image tags into the page (ReportPrintf).  Null (a program that
+** draws no pictures): the Daily Stats Graphs section is left out, and Trade
+** Plots holds the Monte Carlo table of its plots alone. */
 extern void (*gReportGraphWriter)(TestRecord *test);
 extern void (*gReportPlotWriter)(TestRecord *test);
 /* Opens a written page with the system's default handler; null: not opened. */

@@ -292,6 +292,34 @@ void LoadPlotSettings(PlotWindow *record)
     CopyString(record->formula, sizeof record->formula, gSettings.PlotFormula, -1);
 }
 
+void SetReportPlotOptions(PlotWindow *record)
+{
+    const TestRecord *test = record->test;
+    record->strategy = test->mainStrategy;
+    record->sortField = PLOT_SORT_TRADE_NUMBER;
+    record->crossHair = record->trend = record->logStats = 0;
+    record->useMaxValue = record->useMinValue = 0;
+    record->distributionBuckets = 500;
+    record->samples = gSettings.ReportMCLines;
+    record->shown = gSettings.ReportMCKeep;
+    record->units = test->compounded ? PLOT_ALLOC_PERCENT : PLOT_DOLLARS;
+}
+
+void WriteReportMonteCarloTable(TestRecord *test, void (*write)(const char *text))
+{
+    PlotWindow *record = nullptr;
+    if (!test || !AllocMemory(&record, sizeof *record)) return;
+    record->test = test;
+    record->crossX = record->crossY = -1;
+    LoadPlotSettings(record);
+    SetReportPlotOptions(record);
+    record->reportWrite = write;
+    record->kind = PLOT_MC_PROFITS;
+    record->logStats = 1;
+    CalcTradePlotData(record);
+    FreePlotWindow(record);
+}
+
 void FreePlotWindow(PlotWindow *record)
 {
     if (!record) return;

@@ -112,6 +112,15 @@ extern FormulaColumn gPlotFormula;
 void LoadPlotSettings(PlotWindow *record);
 /* Frees the record's buffers and the record (null is ignored). */
 void FreePlotWindow(PlotWindow *record);
+/* The options a report's trade plots are drawn with, whatever the plot
+** windows use: the test's main strategy by trade number, the ReportMCLines
+** and ReportMCKeep samples, percent of the allocation for a compounded test
+** and dollars otherwise.  record->test must be set. */
+void SetReportPlotOptions(PlotWindow *record);
+/* The Monte Carlo table of a report's trade plots, computed as the report's
+** Monte Carlo plot computes it, through write (the report page); for a
+** program that draws no plots.  Nothing when memory runs out. */
+void WriteReportMonteCarloTable(TestRecord *test, void (*write)(const char *text));
 
 /* The plot's title into buffer; returns its length. */
 int BuildTradePlotTitle(const PlotWindow *record, char *buffer, int size);

@@ -390,21 +390,29 @@ TEST_F(BatchRun, TheRunTimeShowsThreeDigitMilliseconds)
 ** stop during the search plays nothing back (no test of the playback is
 ** listed before all six of the search); the
 ** run that is not stopped appends its one section: to the file, or (the
-** Windows program) to the script's editor, which it then saves.  Three
+** Windows program) to the script's editor, which it then saves, with the
+** script's own line ends (a script kept with lone "\n" ends stays so).  Three
 ** intervals of three days over 8 to 19 January 2024 (8-10, 11-15, 16-18)
 ** give the first date, the day after each of the first two intervals and the
 ** last date; every test scores alike, so each interval's best is its first
 ** value. */
 TEST_F(BatchRun, AStoppedWalkForwardOptimizationChangesNoScript)
 {
-    const std::string script = "Settings:\r\n  OptTimeUnit: Days\r\n  OptTestLength: 3\r\n  OptTestInterval: 3\r\n"
-                               "  OptWalkForward: True\r\n  OptKeepNoTrades: True\r\nParameters:\r\n  Len: 2, 3\r\n"
-                               "Strategy: S1\r\n  EntrySetup: C > Len\r\n  ExitRule: 1\r\n";
-    const std::string section = "\r\nWalkForward: // unit=Days, length=3, offset=3"
-                                "\r\n\tDates: 1/8/24, 1/11/24, 1/16/24, 1/18/24\r\n\tLen: 2, 2, 2\r\n";
-    const std::string path = Write("wf.kvs", script);
-    for (bool editor : {false, true}) {
-        SCOPED_TRACE(editor ? "in an editor" : "in the file");
+    const std::string crlfScript = "Settings:\r\n  OptTimeUnit: Days\r\n  OptTestLength: 3\r\n  OptTestInterval: 3\r\n"
+                                   "  OptWalkForward: True\r\n  OptKeepNoTrades: True\r\nParameters:\r\n  Len: 2, 3\r\n"
+                                   "Strategy: S1\r\n  EntrySetup: C > Len\r\n  ExitRule: 1\r\n";
+    const std::string crlfSection = "\r\nWalkForward: // unit=Days, length=3, offset=3"
+                                    "\r\n\tDates: 1/8/24, 1/11/24, 1/16/24, 1/18/24\r\n\tLen: 2, 2, 2\r\n";
+    auto lf = [](std::string text) {
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    };
+    const std::string path = Write("wf.kvs", crlfScript);
+    for (int form = 0; form < 4; form++) {
+        const bool editor = form & 1;
+        const std::string script = form & 2 ? lf(crlfScript) : crlfScript;
+        const std::string section = form & 2 ? lf(crlfSection) : crlfSection;
+        SCOPED_TRACE(testing::Message() << (editor ? "in an editor" : "in the file") << (form & 2 ? ", LF" : ", CR LF"));
         HeadlessScriptWindow *w = &gHeadlessScripts.windows[0];
         *w = HeadlessScriptWindow{};
         gHeadlessScripts.windowCount = editor;

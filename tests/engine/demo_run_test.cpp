@@ -15,6 +15,8 @@
 #include "engine/date_loop.h"
 #include "engine/results_file.h"
 #include "engine_fixture.h"
+#include "foundation/settings_table.h"
+#include "support/test_support.h"
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
 #include "shell/command_line.h"
@@ -185,4 +187,18 @@ TEST_F(DemoRun, TheBenchmarkHoldsTheIndexAndBothStrategiesTrade)
         if (strcmp(((const FormulaColumn *)columns->items)[k].heading, "Exposure") == 0) exposure = k;
     ASSERT_GE(exposure, 0);
     EXPECT_GE(EvalTestStat(test, 0, exposure, 1), 0.99);
+}
+
+/* A first start names the settings' default Active Script, a path in the
+** scripts folder (Scripts under the program's folder): the build puts the
+** demo there, and the scan of its candidates beside it. */
+TEST(FirstStart, TheActiveScriptItNamesIsTheDemo)
+{
+    const char *active = nullptr;
+    for (const SettingEntry *row = gSettingTable; row->key; row++)
+        if (strcmp(row->key, "ActiveScript") == 0) active = row->defaultText;
+    ASSERT_NE(nullptr, active);
+    const std::string scripts = TestProgramFolder() + "\\..\\Scripts\\";
+    EXPECT_EQ(kDemoScript, ReadTestFile(scripts + active));
+    EXPECT_EQ(kScanScript, ReadTestFile(scripts + "Examples\\sample2.kvs"));
 }

@@ -307,7 +307,8 @@ namespace {
 ** goes into the editor, which is saved once the playbacks ran.  The
 ** in-sample playback runs over the optimization's range and the
 ** out-of-sample one from the second interval to the data's last date.
-** Every test scores 0, so each interval keeps its first value, 1. */
+** Every test scores 0, so each interval keeps its first value, 1.  The
+** section has the script's line ends. */
 TEST_F(DriverRun, ABatchOptimizationWritesTheSectionAndPlaysItBack)
 {
     LoadFlat("AAA", 20240102, 20240430);
@@ -317,8 +318,8 @@ TEST_F(DriverRun, ABatchOptimizationWritesTheSectionAndPlaysItBack)
     const std::string script = "Settings:\n  StartDate: 2024-01-02\n  EndDate: 2024-03-29\n  OptTimeUnit: Months\n"
                                "  OptTestLength: 1\n  OptTestInterval: 1\n  OptWalkForward: True\n  OptKeepNoTrades: True\n"
                                "Parameters:\n  Len: 1, 2\nStrategy: S1\n  EntrySetup: C > 10 + Len\n";
-    const std::string section = "\r\nWalkForward: // unit=Months, length=1, offset=1"
-                                "\r\n\tDates: 2024-01-02, 2024-02-01, 2024-03-01, 2024-03-29\r\n\tLen: 1, 1, 1\r\n";
+    const std::string section = "\nWalkForward: // unit=Months, length=1, offset=1"
+                                "\n\tDates: 2024-01-02, 2024-02-01, 2024-03-01, 2024-03-29\n\tLen: 1, 1, 1\n";
     /* The editor a test pretends is open on the script. */
     HeadlessScriptWindow *editor = &gHeadlessScripts.windows[gHeadlessScripts.windowCount++];
     CopyString(editor->path, sizeof editor->path, (scripts + "\\main.kvs").c_str(), -1);

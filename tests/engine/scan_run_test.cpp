@@ -12,6 +12,7 @@
 #include "script/builtins/builtins.h"
 #include "shell/run_view_setup.h"
 #include "script/eval/eval_context.h"
+#include "shell/headless/headless.h"
 #include "views/scan_run.h"
 
 namespace {
@@ -132,27 +133,49 @@ TEST_F(ScanRunTest, CellsHoldTextsAndNoValueAsTheFormulaGivesThem)
     ASSERT_EQ(0, Run("Settings:\n  ScanNoWindow: True\n  SaveScanAs: " + path + "\n" + scan, 2));
     EXPECT_EQ(ReadTestFile(path), file);
 
-    /* No scan list (the program without windows): the file all the same, or
-    ** a message naming the setting when there is no file to write. */
+    /* No scan list (the program without windows): the file the scan window
+    ** would save, or a message naming the setting when there is no file to
+    ** write. */
     PlatDeleteFile(path.c_str());
     gScanTarget = nullptr;
     ASSERT_EQ(0, Run("Settings:\n  SaveScanAs: " + path + "\n" + scan, 2));
-    EXPECT_EQ(ReadTestFile(path), file);
+    EXPECT_EQ(ReadTestFile(path), "Date,Symbol,Name,Cut,Before,Tag\r\n2024-01-02,AAA,AAA,abc,n/a,abc\r\n"
+                                  "2024-01-03,AAA,AAA,abc,10,abc\r\n");
     EXPECT_EQ(-1, Run(scan, 2));
     EXPECT_NE(std::string::npos, std::string(LastMessage()).find("SaveScanAs")) << LastMessage();
+    /* Pictures of the rows are the scan window's to draw: the run says it
+    ** draws none and writes its file all the same. */
+    PlatDeleteFile(path.c_str());
+    ASSERT_EQ(0, Run("Settings:\n  SaveScanAs: " + path + "\n  SaveChartsTo: " + tmp.File("charts") + "\n" + scan, 2));
+    EXPECT_NE(std::string::npos, std::string(LastNotice()).find("This program draws no charts")) << LastNotice();
+    EXPECT_TRUE(PlatFileExists(path.c_str()));
 }
 
 /* The Scan section's Sort orders the list, naming a column by its item name
-** whatever its heading; rows it calls equal come by date, then symbol. */
+** whatever its heading; rows it calls equal come by date, then symbol.  A
+** scan without its window (the native program) saves its file in the same
+** order, as the window saves it. */
 TEST_F(ScanRunTest, TheSectionsSortOrdersTheList)
 {
     LoadTwoSymbols(this);
-    for (const char *step : {"Step: Min(C, 7)", "Step: {#0 'Low Step'} Min(C, 7)"}) {
-        ASSERT_EQ(0, Run("Scan:\n  " + std::string(step) + "\n  Sort: -Step\n", 2)) << LastMessage();
-        EXPECT_EQ(Rows(), (std::vector<std::string>{"2024-01-02|AAA|7", "2024-01-03|AAA|7", "2024-01-04|AAA|7",
-                                                    "2024-01-04|BBB|7", "2024-01-05|AAA|7", "2024-01-05|BBB|7",
-                                                    "2024-01-03|BBB|6", "2024-01-02|BBB|5"}))
-            << step;
+    const std::vector<std::string> sorted = {"2024-01-02|AAA|7", "2024-01-03|AAA|7", "2024-01-04|AAA|7",
+                                             "2024-01-04|BBB|7", "2024-01-05|AAA|7", "2024-01-05|BBB|7",
+                                             "2024-01-03|BBB|6", "2024-01-02|BBB|5"};
+    const std::string path = tmp.File("Output\\sorted.csv");
+    const struct {
+        const char *step, *heading;
+    } cases[] = {{"Step: Min(C, 7)", "Step"}, {"Step: {#0 'Low Step'} Min(C, 7)", "Low Step"}};
+    for (const auto &c : cases) {
+        const char *step = c.step;
+        const std::string scan = "Scan:\n  " + std::string(step) + "\n  Sort: -Step\n";
+        gScanTarget = &list;
+        ASSERT_EQ(0, Run(scan, 2)) << LastMessage();
+        EXPECT_EQ(Rows(), sorted) << step;
+        gScanTarget = nullptr;
+        ASSERT_EQ(0, Run("Settings:\n  SaveScanAs: " + path + "\n" + scan, 2)) << LastMessage();
+        std::string file = std::string("Date,Symbol,") + c.heading + "\r\n";
+        for (std::string row : sorted) file += row.replace(10, 1, ",").replace(14, 1, ",") + "\r\n";
+        EXPECT_EQ(ReadTestFile(path), file) << step;
     }
 }
 

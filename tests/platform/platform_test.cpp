@@ -277,6 +277,72 @@ TEST(PlatformPaths, BackslashComposedPathsWork)
 #endif
 }
 
+/* A held file is removed by its holder in a folder of any length a path of
+** the program can name it in: up to the longest, where the name it moves to
+** on the way out is longer than the system's old limit. */
+TEST(PlatformFiles, AHeldFileGoesFromAFolderNearTheLongestPath)
+{
+    TempFolder tmp;
+    for (size_t length = 246; length <= 250; length++) {
+        SCOPED_TRACE(length);
+        std::string folder = tmp.path;
+        while (folder.size() + 1 < length) {
+            /* Names of at most 40 characters, none left empty. */
+            const size_t need = length - 1 - folder.size();
+            folder += "\\" + std::string(need > 41 ? (need == 42 ? 39 : 40) : need - 1, 'f');
+            ASSERT_EQ(1, PlatCreateFolder(folder.c_str()));
+        }
+        const std::string guard = folder + "\\~kvr.~kvl"; /* the folder with its separator is length long */
+        ASSERT_EQ(length + 9, guard.size());
+        PlatFile held = PlatOpenFile(guard.c_str(), PLAT_OPEN_GUARD);
+        ASSERT_NE(nullptr, held);
+        ASSERT_EQ(1, PlatLockFile(held, 1));
+        EXPECT_EQ(1, PlatRemoveHeldFile(held, guard.c_str()));
+        PlatCloseFile(held);
+        EXPECT_EQ(0, PlatFileExists(guard.c_str()));
+        std::set<std::string> left;
+        PlatListFolder((folder + "\\*").c_str(), [](const char *file, int, void *user) {
+            static_cast<std::set<std::string> *>(user)->insert(file);
+            return 1;
+        }, &left);
+        EXPECT_TRUE(left.empty()) << *left.begin();
+    }
+}
+
+/* A file is the file its name says in its folder, also where the name is one
+** the Windows system keeps for a device (PRN and CON are tickers): written,
+** found, read back, measured, moved and removed as any other.  The serial
+** ports' names (COM1, AUX) take the same way; batch-check imports them. */
+TEST(PlatformPaths, AFileNamedAfterADeviceIsThatFile)
+{
+    TempFolder tmp;
+    for (const char *name : {"CON.csv", "PRN.csv", "NUL.csv", "LPT1.csv", "nul", "Con .txt", "prn.csv.~kvl"}) {
+        SCOPED_TRACE(name);
+        const std::string path = tmp.File(name), moved = path + ".moved";
+        PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(PlatWriteFile(f, "abc", 3, nullptr), 1);
+        PlatCloseFile(f);
+        EXPECT_EQ(PlatFileExists(path.c_str()), 1);
+        EXPECT_EQ(PlatFolderExists(path.c_str()), 0);
+        uint64_t size = 0;
+        EXPECT_EQ(PlatGetFileInfo(path.c_str(), &size, nullptr), 1);
+        EXPECT_EQ(size, 3u);
+        EXPECT_EQ(ReadTestFile(path), "abc");
+        std::set<std::string> listed;
+        PlatListFolder((tmp.path + "\\*").c_str(), [](const char *file, int, void *user) {
+            static_cast<std::set<std::string> *>(user)->insert(file);
+            return 1;
+        }, &listed);
+        EXPECT_EQ(listed.count(name), 1u);
+        ASSERT_EQ(PlatRenameReplace(path.c_str(), moved.c_str()), 1);
+        ASSERT_EQ(PlatRenameReplace(moved.c_str(), path.c_str()), 1);
+        EXPECT_EQ(ReadTestFile(path), "abc");
+        EXPECT_EQ(PlatDeleteFile(path.c_str()), 1);
+        EXPECT_EQ(PlatFileExists(path.c_str()), 0);
+    }
+}
+
 TEST(PlatformTime, LocalTimeAndTicks)
 {
     PlatDateTime t{};

@@ -80,6 +80,58 @@ TEST(ChartGeometry, ValuesMapToPanes)
     EXPECT_EQ(ChartYFromValueMain(1e300, 0, 1, 600), -1000000000);
 }
 
+/* The cross hair reads the value of the pixel row under the pointer, the
+** row the value is painted on, in both scales.  Worked by hand for the
+** geometry above: the price pane maps 532 rows, linear over 100 .. 200 row y
+** holds the values above 100 + (565 - y) / 5.32 up to 100 + (566 - y) / 5.32,
+** and log over 10 .. 1000 those above 10 x 100^((565 - y) / 532) up to
+** 10 x 100^((566 - y) / 532). */
+TEST(ChartGeometry, TheCrossHairReadsTheRowUnderThePointer)
+{
+    SetGeometry();
+    ChartWindow chart{};
+    const struct {
+        int logScale;
+        double min, max;
+        int y;
+        double above, upTo;
+    } cases[] = {
+        {0, 100, 200, 300, 149.8120, 150.0000}, {0, 100, 200, 34, 199.8120, 200.0000},
+        {0, 100, 200, 565, 100.0000, 100.1880}, {0, 100, 200, 433, 124.8120, 125.0000},
+        {1, 10, 1000, 300, 99.1381, 100.0000},  {1, 10, 1000, 34, 991.3810, 1000.0000},
+        {1, 10, 1000, 565, 10.0000, 10.0870},   {1, 10, 1000, 167, 313.5022, 316.2278},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.logScale ? "log" : "linear") << " row " << c.y);
+        chart.logScale = c.logScale;
+        chart.priceMin = c.min;
+        chart.priceMax = c.max;
+        const double value = ChartValueAtY(&chart, c.y);
+        EXPECT_GT(value, c.above);
+        EXPECT_LE(value, c.upTo);
+    }
+    /* Every row of the pane, in both scales: the value read is painted on it. */
+    for (int logScale : {0, 1}) {
+        chart.logScale = logScale;
+        chart.priceMin = 10;
+        chart.priceMax = 1000;
+        for (int y = 34; y < 566; y++) EXPECT_EQ(y, ChartYFromValue(ChartValueAtY(&chart, y), &chart, 600)) << y;
+    }
+    /* So in the indicator pane (200 high: rows 8 to 144 above the price
+    ** pane) and the volume pane (150 below it, less a label: rows 490 to
+    ** 592). */
+    gChartGeometry.priceTop = 200;
+    gChartGeometry.priceBottom = 150;
+    chart.showIndicatorPane = chart.showVolumePane = 1;
+    chart.indicatorMin = -3;
+    chart.indicatorMax = 7;
+    chart.volumeMin = 0;
+    chart.volumeMax = 1e6;
+    for (int y = 8; y <= 144; y++) EXPECT_EQ(y, ChartPaneYFromValue(ChartValueAtY(&chart, y), -3, 7, 200)) << y;
+    for (int y = 490; y <= 592; y++)
+        EXPECT_EQ(y, ChartLowerPaneYFromValue(ChartValueAtY(&chart, y), 0, 1e6, 150 - 16)) << y;
+}
+
 TEST(ChartGeometry, PriceScaleSteps)
 {
     /* clang-format off */

@@ -14,6 +14,7 @@
 
 #include "engine/results_file.h"
 #include "foundation/allocator.h"
+#include "foundation/random.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
 #include "support/program_state.h"
@@ -629,6 +630,51 @@ TEST_F(ReportTest, MonthlyTableKeepsEveryGainUnderItsMonth)
         EXPECT_NE(p.cells.end(), std::search(p.cells.begin(), p.cells.end(), c.expect.begin(), c.expect.end())) << out;
         FreeTestRecord(nullptr, t);
     }
+}
+
+/* Without the windows that draw its pictures, a report still holds the
+** Monte Carlo table of its trade plots, and no heading stands over nothing.
+** Ten trades of +25 (10 shares from 10 to 12.50): every sample ends at +250
+** whatever it draws and never falls; 4 rows at 4 a year are one year.  The
+** backtest row is the main strategy's last cell: 1089 against 1000, with its
+** deepest drawdown of 110. */
+TEST_F(ReportTest, ANativeReportHoldsTheMonteCarloTableAndNoEmptyHeading)
+{
+    TestRecord *t = MakeTest(nullptr);
+    t->daysPerYear = 4;
+    gSettings.ReportMCLines = 100;
+    gSettings.ReportMCKeep = 5;
+    for (int k = 0; k < 10; k++) {
+        TradeRecord *trade = AddTrade(t);
+        ASSERT_NE(nullptr, trade);
+        trade->strategy = 0;
+        trade->side = 1;
+        trade->dateIn = 20240130;
+        trade->dateOut = 20240131;
+        trade->priceIn = 10;
+        trade->priceOut = 12.5;
+        trade->quantityIn = trade->quantityOut = 10;
+        trade->splitIn = trade->splitOut = trade->fxIn = trade->fxOut = trade->pointValue = 1;
+        trade->highest = 12.5;
+        trade->lowest = 10;
+    }
+    for (int r = 0; r < 4; r++) t->cells[r * 2].startEquity = 1000;
+    t->cells[3 * 2].maxDrawdownAmount = 110;
+    SetRandomSeed(5); /* the table of equal trades is the same whatever is drawn */
+    ASSERT_EQ(1, WriteTestReport(t));
+    SetRandomSeed(0);
+    const std::string page = ReadTestFile(tmp.File("0001_a_b__c_\\index.html"));
+    ASSERT_TRUE(ParseHtml(page).ok) << page;
+    EXPECT_EQ(std::string::npos, page.find("Daily Stats Graphs")) << page;
+    std::string table = "<h3 class='w3-container w3-pale-red'>Trade Plots</h3>\n"
+                        "<h3 class='w3-container w3-pale-red'>Monte Carlo Analysis</h3>\n<table class='w3-table "
+                        "w3-striped'><tr class='w3-pale-green'><th>Percentile</th><th>Net Profit</th><th>AAR</th>"
+                        "<th>Max Drawdown</th></tr>\n";
+    for (int q : {1, 5, 10, 20, 50, 80, 90, 95, 99})
+        table += "<tr><td>" + std::to_string(q) + "%</td><td>$250</td><td>$250</td><td>$0</td></tr>\n";
+    table += "<tr><th>backtest</th><th>$89</th><th>$89</th><th class='w3-text-red'>$-110</th></tr>\n</table>\n";
+    EXPECT_NE(std::string::npos, page.find(table)) << page;
+    FreeTestRecord(nullptr, t);
 }
 
 /* With KV_REPORT_SAMPLE set to a folder, writes a report there for a person

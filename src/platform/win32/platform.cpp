@@ -29,6 +29,93 @@ void PlatNativePath(const char *path, char *out, size_t size)
 
 static HANDLE H(PlatFile f) { return (HANDLE)f; }
 
+/* ---- names the system would take for a device -------------------------------- */
+
+/* 1 when the last name of path is one that the system takes for a device in
+** whatever folder it stands: CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to
+** LPT9, with any extension or trailing blanks (and the console's CONIN$ and
+** CONOUT$).  PRN and CON are tickers; a price file COM1.csv would open the
+** serial port. */
+static int IsDeviceName(const char *path)
+{
+    const char *name = path;
+    if (path[0] && path[1] == ':') name = path + 2;
+    for (const char *c = name; *c; c++)
+        if (*c == '\\' || *c == '/') name = c + 1;
+    size_t n = 0;
+    while (name[n] && name[n] != '.' && name[n] != ':') n++;
+    while (n > 0 && name[n - 1] == ' ') n--;
+    static const char *const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char *device : kDevices)
+        if (n == strlen(device) && _strnicmp(name, device, n) == 0) return 1;
+    return n == 4 && (_strnicmp(name, "COM", 3) == 0 || _strnicmp(name, "LPT", 3) == 0) && name[3] >= '1' &&
+        name[3] <= '9';
+}
+
+/* A path as the system's wide calls take it.  One whose last name is a
+** device's becomes its whole form under the prefix "\\?\", which the system
+** takes as written: the file of that name in its folder; so does any path
+** with whole set, which may then be longer than MAX_PATH.  Any other passes
+** as it is.  ok is 0 (with the system's error) when the path does not
+** convert. */
+struct SystemPath {
+    WCHAR text[MAX_PATH * 4 + 16];
+    int ok = 0;
+    explicit SystemPath(const char *path, int whole = 0)
+    {
+        text[0] = 0;
+        const int room = (int)(sizeof text / sizeof text[0]);
+        if (!path) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return;
+        }
+        const bool prefixed = path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') && path[3] == '\\';
+        if (prefixed || (!whole && !IsDeviceName(path))) {
+            ok = MultiByteToWideChar(CP_ACP, 0, path, -1, text, room) > 0;
+            if (!ok) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return;
+        }
+        /* The folder (with its last separator, so that a root stays one) made
+        ** whole by the system; the name kept as it is. */
+        size_t folder = path[0] && path[1] == ':' ? 2 : 0;
+        for (size_t i = 0; path[i]; i++)
+            if (path[i] == '\\' || path[i] == '/') folder = i + 1;
+        char part[MAX_PATH * 4];
+        if (folder >= sizeof part) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return;
+        }
+        memcpy(part, path, folder);
+        part[folder] = 0;
+        WCHAR wide[MAX_PATH * 4], full[MAX_PATH * 4];
+        if (MultiByteToWideChar(CP_ACP, 0, folder ? part : ".", -1, wide, MAX_PATH * 4) <= 0) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return;
+        }
+        const DWORD n = GetFullPathNameW(wide, MAX_PATH * 4, full, nullptr);
+        if (n == 0 || n >= MAX_PATH * 4) {
+            if (n) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return;
+        }
+        const bool unc = full[0] == L'\\' && full[1] == L'\\';
+        int used = 0;
+        auto add = [&](const WCHAR *piece) {
+            while (*piece && used < room - 1) text[used++] = *piece++;
+            text[used] = 0;
+        };
+        add(unc ? L"\\\\?\\UNC\\" : L"\\\\?\\");
+        add(unc ? full + 2 : full);
+        if (full[n - 1] != L'\\') add(L"\\");
+        if (MultiByteToWideChar(CP_ACP, 0, path + folder, -1, text + used, room - used) <= 0) {
+            text[0] = 0;
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return;
+        }
+        ok = 1;
+    }
+    operator const WCHAR *() const { return text; }
+};
+
 /* ---- holding a file ---------------------------------------------------------- */
 
 /* The byte whose lock holds a file (platform.h): offset 2^62, far beyond any
@@ -58,7 +145,9 @@ static int NamedFileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
 {
     /* Attributes alone: this opening takes nothing that another opener's
     ** sharing refuses. */
-    HANDLE h = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    const SystemPath name(path);
+    if (!name.ok) return 0;
+    HANDLE h = CreateFileW(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 0;
     const int ok = GetFileInformationByHandle(h, info);
@@ -82,14 +171,16 @@ static int DeleteOnClose(HANDLE h)
 }
 
 /* Renames the open file through its handle: MoveFileEx would open it anew,
-** which the sharing of a held file refuses. */
+** which the sharing of a held file refuses.  The name goes whole, so that a
+** folder near the longest path still takes it. */
 static int RenameHandle(HANDLE h, const char *dst)
 {
-    WCHAR wide[MAX_PATH * 4];
-    const int n = MultiByteToWideChar(CP_ACP, 0, dst, -1, wide, MAX_PATH * 4);
-    if (n <= 0) return 0;
+    const SystemPath name(dst, 1);
+    if (!name.ok) return 0;
+    const WCHAR *wide = name;
+    const int n = (int)wcslen(wide) + 1;
     const DWORD size = (DWORD)(offsetof(FILE_RENAME_INFO, FileName) + (size_t)n * sizeof(WCHAR));
-    alignas(FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof wide];
+    alignas(FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof name.text];
     FILE_RENAME_INFO *info = (FILE_RENAME_INFO *)buffer;
     memset(buffer, 0, sizeof buffer);
     info->ReplaceIfExists = TRUE;
@@ -102,9 +193,11 @@ static int RenameHandle(HANDLE h, const char *dst)
 PlatFile PlatOpenFile(const char *path, int mode)
 {
     HANDLE h = INVALID_HANDLE_VALUE;
+    const SystemPath name(path);
+    if (!name.ok) return nullptr;
     /* A planned refusal of an existing file, as for one the user may not write. */
     if (mode != PLAT_OPEN_READ && mode != PLAT_CREATE_EXCLUSIVE && PlatFaultPlanned(PLAT_FAULT_READ_ONLY)) {
-        const DWORD a = GetFileAttributesA(path);
+        const DWORD a = GetFileAttributesW(name);
         if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && PlatFaultDue(PLAT_FAULT_READ_ONLY)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return nullptr;
@@ -119,19 +212,19 @@ PlatFile PlatOpenFile(const char *path, int mode)
     case PLAT_OPEN_READ:
         /* A reader lets the file be replaced or removed where the system
         ** allows it: the saves of other programs go on while it reads. */
-        h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        h = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         break;
     case PLAT_CREATE_WRITE:
-        h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        h = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                         FILE_FLAG_RANDOM_ACCESS, nullptr);
         break;
     case PLAT_OPEN_READ_WRITE:
-        h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
         break;
     case PLAT_OPEN_APPEND:
-        h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+        h = CreateFileW(name, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
         break;
     case PLAT_CREATE_EXCLUSIVE:
@@ -140,7 +233,7 @@ PlatFile PlatOpenFile(const char *path, int mode)
         ** PlatRenameOpenFile move it by this handle.  Until the lock is taken
         ** a native program may have taken the new file for a left-over and
         ** removed it: then it is no longer this writer's. */
-        h = CreateFileA(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_FLAG_RANDOM_ACCESS, nullptr);
+        h = CreateFileW(name, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_FLAG_RANDOM_ACCESS, nullptr);
         if (h != INVALID_HANDLE_VALUE && !(HoldHandle(h, 1) && HandleIsNamed(h, path))) {
             CloseHandle(h);
             SetLastError(ERROR_SHARING_VIOLATION);
@@ -148,7 +241,7 @@ PlatFile PlatOpenFile(const char *path, int mode)
         }
         break;
     case PLAT_OPEN_GUARD:
-        h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         break;
     default:
@@ -245,7 +338,8 @@ static void FromSystemTime(const SYSTEMTIME &st, PlatDateTime *out)
 int PlatGetFileInfo(const char *path, uint64_t *pSize, PlatDateTime *pLastWrite)
 {
     WIN32_FILE_ATTRIBUTE_DATA fad;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &fad)) return 0;
+    const SystemPath name(path);
+    if (!name.ok || !GetFileAttributesExW(name, GetFileExInfoStandard, &fad)) return 0;
     if (pSize) *pSize = ((uint64_t)fad.nFileSizeHigh << 32) | fad.nFileSizeLow;
     if (pLastWrite) {
         FILETIME local;
@@ -257,31 +351,45 @@ int PlatGetFileInfo(const char *path, uint64_t *pSize, PlatDateTime *pLastWrite)
     return 1;
 }
 
+/* The attributes of the file or folder of path, INVALID_FILE_ATTRIBUTES
+** when there is none. */
+static DWORD PathAttributes(const char *path)
+{
+    const SystemPath name(path);
+    return name.ok ? GetFileAttributesW(name) : INVALID_FILE_ATTRIBUTES;
+}
+
 int PlatFileExists(const char *path)
 {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+    return PathAttributes(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
 int PlatFolderExists(const char *path)
 {
-    DWORD a = GetFileAttributesA(path);
+    DWORD a = PathAttributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
 int PlatIsLink(const char *path)
 {
-    DWORD a = GetFileAttributesA(path);
+    DWORD a = PathAttributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
 }
 
-int PlatDeleteFile(const char *path) { return DeleteFileA(path) ? 1 : 0; }
+int PlatDeleteFile(const char *path)
+{
+    const SystemPath name(path);
+    return name.ok && DeleteFileW(name) ? 1 : 0;
+}
 
 /* A file another Windows process holds open without sharing cannot be
 ** opened here; one a native program holds is locked.  The file is removed
 ** through the handle that holds it, once it is known to be the one named. */
 int PlatDeleteUnusedFile(const char *path)
 {
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const SystemPath name(path);
+    if (!name.ok) return 0;
+    HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 0;
     if (!HoldHandle(h, 1) || !HandleIsNamed(h, path)) {
@@ -337,7 +445,7 @@ int PlatRemoveHeldFile(PlatFile file, const char *path)
     int n = snprintf(away, sizeof away, "%.*s~kvd", folder, path);
     for (int i = 0; i < 6 && n > 0 && n < (int)sizeof away - 1; i++, z /= 36) away[n++] = "0123456789abcdefghijklmnopqrstuvwxyz"[z % 36];
     if (n > 0 && n < (int)sizeof away) away[n] = 0;
-    if (n <= 0 || n >= MAX_PATH || !RenameHandle(H(file), away)) return 0;
+    if (n <= 0 || n >= (int)sizeof away - 1 || !RenameHandle(H(file), away)) return 0;
     DeleteOnClose(H(file));
     return 1;
 }
@@ -364,7 +472,7 @@ static int TargetHeldOpen(const char *dst, int sourceOwn)
 {
     const DWORD code = GetLastError();
     if (code != ERROR_ACCESS_DENIED && !(sourceOwn && code == ERROR_SHARING_VIOLATION)) return 0;
-    const DWORD attributes = GetFileAttributesA(dst);
+    const DWORD attributes = PathAttributes(dst);
     SetLastError(code);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
 }
@@ -392,7 +500,9 @@ int PlatRenameReplace(const char *src, const char *dst)
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
-    return RenameWhenLetGo(dst, 0, [&] { return MoveFileExA(src, dst, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; });
+    const SystemPath from(src), to(dst);
+    if (!from.ok || !to.ok) return 0;
+    return RenameWhenLetGo(dst, 0, [&] { return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; });
 }
 
 int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst)
@@ -422,7 +532,11 @@ int PlatResolveLinks(const char *path, char *out, size_t size)
     return 1;
 }
 
-int PlatCopyFile(const char *src, const char *dst) { return CopyFileA(src, dst, FALSE) ? 1 : 0; }
+int PlatCopyFile(const char *src, const char *dst)
+{
+    const SystemPath from(src), to(dst);
+    return from.ok && to.ok && CopyFileW(from, to, FALSE) ? 1 : 0;
+}
 
 /* Creates one folder; an existing folder is taken unless mustBeNew. */
 static int MakeFolder(const char *path, int mustBeNew)
@@ -435,7 +549,9 @@ static int MakeFolder(const char *path, int mustBeNew)
     }
     memcpy(p, path, n + 1);
     while (n > 3 && (p[n - 1] == '\\' || p[n - 1] == '/')) p[--n] = 0;
-    if (CreateDirectoryA(p, nullptr)) return 1;
+    const SystemPath name(p);
+    if (!name.ok) return 0;
+    if (CreateDirectoryW(name, nullptr)) return 1;
     if (!mustBeNew && GetLastError() == ERROR_ALREADY_EXISTS) {
         if (PlatFolderExists(p)) return 1;
         SetLastError(ERROR_ALREADY_EXISTS);
@@ -446,7 +562,11 @@ static int MakeFolder(const char *path, int mustBeNew)
 int PlatCreateFolder(const char *path) { return MakeFolder(path, 0); }
 int PlatCreateNewFolder(const char *path) { return MakeFolder(path, 1); }
 
-int PlatRemoveFolder(const char *path) { return RemoveDirectoryA(path) ? 1 : 0; }
+int PlatRemoveFolder(const char *path)
+{
+    const SystemPath name(path);
+    return name.ok && RemoveDirectoryW(name) ? 1 : 0;
+}
 
 int PlatListFolder(const char *pattern, PlatListCallback callback, void *user)
 {

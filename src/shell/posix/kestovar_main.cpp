@@ -52,12 +52,6 @@
 enum { PROGRESS_INTERVAL_MS = 100,
        STATUS_NESTING = 8 };
 
-static const char kUsage[] =
-    "usage: kestovar [-inifile settings.ini] [-import] [-apply] [-scan] [-test] [-optimize] [-orders] script.kvs ... "
-    "[-noexit]\n"
-    "Each run of switches starts a group; every script after it runs the group's modes\n"
-    "in the order import, apply, scan, test, optimize, orders.\n";
-
 static struct {
     int onTerminal; /* stdout is a terminal: the line is rewritten in place */
     int closed;     /* a write to stdout failed (its reader went away): no more is printed */
@@ -341,19 +335,10 @@ static void PrintTestSummary()
     FlushOutput();
 }
 
-/* 1 when an "-inifile" has no path after it: a mistake in the line, which
-** gets the usage rather than a report about an empty path. */
-static int SettingsFileMissing(const std::vector<std::string> &args)
+/* The usage on standard error. */
+static void PrintUsage()
 {
-    int settingsNext = 0;
-    for (const std::string &arg : args) {
-        if (arg.empty()) continue;
-        if (arg[0] == '-')
-            settingsNext = settingsNext || CompareNoCase(arg.c_str(), "-inifile") == 0;
-        else
-            settingsNext = 0;
-    }
-    return settingsNext;
+    fprintf(stderr, kBatchUsage, "kestovar");
 }
 
 int main(int argc, char **argv)
@@ -396,8 +381,8 @@ int main(int argc, char **argv)
     PlatNativePath(errorLog, nativeLog, sizeof nativeLog);
     gMessageState.keepEntry = KeepErrorEntry;
     /* Without windows every run is unattended. */
-    if (SettingsFileMissing(args)) {
-        fputs(kUsage, stderr);
+    if (SettingsFileMissing(count, list)) {
+        PrintUsage();
         return RESULT_BAD_SWITCH;
     }
     int code = ParseCommandArguments(count, list) ? 0 : gRun.resultCode.load();
@@ -405,7 +390,7 @@ int main(int argc, char **argv)
     /* A line that would run nothing is a mistake here, not a quiet success:
     ** the window program it stands for would have opened its window. */
     if (code == 0 && BatchArgumentsRunNothing(count, list)) {
-        fputs(kUsage, stderr);
+        PrintUsage();
         return RESULT_BAD_SWITCH;
     }
     if (code == 0 && !InitApplication()) code = gRun.resultCode.load() ? gRun.resultCode.load() : RESULT_STOPPED;
@@ -427,6 +412,6 @@ int main(int argc, char **argv)
         else
             fprintf(stderr, "(the error log %s could not be written: %s)\n", nativeLog, sErrorLogFailure.c_str());
     }
-    if (code == RESULT_BAD_SWITCH) fputs(kUsage, stderr);
+    if (code == RESULT_BAD_SWITCH) PrintUsage();
     return code;
 }

@@ -29,6 +29,7 @@
 #include "shell/version_check.h"
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
+#include "views/scan_run.h"
 
 #ifndef KV_VERSION_TEXT
 #define KV_VERSION_TEXT "1.0.0.0"
@@ -255,14 +256,29 @@ static std::string PathsFromHere(const char *commandLine)
         }
         std::string path = token;
         bool rooted = path[0] == '\\' || path[0] == '/' || (path.size() > 1 && path[1] == ':');
-        if (!rooted && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (!rooted && PlatFileExists(path.c_str())) {
+            /* The folder made whole, the name kept: the system would make a
+            ** script CON.kvs the console. */
+            const size_t cut = path.find_last_of("\\/") + 1;
             char full[MAX_PATH * 4];
-            DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-            if (n > 0 && n < sizeof full) path = full;
+            DWORD n = GetFullPathNameA(cut ? path.substr(0, cut).c_str() : ".", sizeof full, full, nullptr);
+            if (n > 0 && n < sizeof full)
+                path = std::string(full) + (full[n - 1] == '\\' ? "" : "\\") + path.substr(cut);
         }
         line += '"' + path + '"';
     }
     return line;
+}
+
+/* The usage, where this line's errors go (the error log of a batch), and
+** exit code 1, as the native program gives them. */
+static int ReportUsage()
+{
+    char usage[1024];
+    FormatText(usage, sizeof usage, kBatchUsage, "kestovar.exe");
+    ReportError("%s", usage);
+    SetResultCode(RESULT_BAD_SWITCH);
+    return RESULT_BAD_SWITCH;
 }
 
 /* Steps after the frame exists; returns the process result. */
@@ -270,7 +286,25 @@ static int RunProgram(HINSTANCE instance, const char *givenLine)
 {
     const std::string line = PathsFromHere(givenLine);
     const char *commandLine = line.c_str();
+    std::vector<std::string> tokens;
+    SplitCommandLine(commandLine, &tokens);
+    std::vector<const char *> args;
+    for (const std::string &token : tokens) args.push_back(token.c_str());
+    const int count = (int)args.size();
+    /* A line with a mistake in it gets the usage, not a report about an
+    ** empty settings path; a batch switch on it sends the usage to the
+    ** error log, as the first pass would have set it to. */
+    if (SettingsFileMissing(count, args.data())) {
+        for (const char *arg : args)
+            if (arg[0] == '-' && CompareNoCase(arg, "-inifile") != 0) gRun.unattended = 1;
+        return ReportUsage();
+    }
     if (!ParseCommandLineOptions(commandLine)) return gRun.resultCode.load();
+    /* A batch that would run nothing and end is a mistake too: a scheduler
+    ** whose script name came out empty must not see success.  A line that
+    ** keeps the program open ("-noexit") opens its window instead. */
+    if (gRun.unattended && gCommandLine.exitAfterBatch && BatchArgumentsRunNothing(count, args.data()))
+        return ReportUsage();
     if (gSettingsFile[0]) CopyString(gFrame.settingsPath, sizeof gFrame.settingsPath, gSettingsFile, -1);
     gFrame.exitAfterBatch = gCommandLine.exitAfterBatch;
     if (!InitApplication(instance)) return gRun.resultCode.load() ? gRun.resultCode.load() : RESULT_STOPPED;
@@ -293,6 +327,8 @@ static int RunProgram(HINSTANCE instance, const char *givenLine)
     LoadMissingDefaultScripts();
     PumpMessages();
     if (gRun.unattended) {
+        /* A batch that ends the program closes its scan windows with it. */
+        gScanWindowGoesWithBatch = gFrame.exitAfterBatch;
         ClearStopRequest(); /* the batch begins */
         int result = RunBatchCommandLine(commandLine);
         if (result != 0) return result;

@@ -505,44 +505,6 @@ int ChartCommand(HWND window, int command)
 
 /* ---- mouse ------------------------------------------------------------------------------------ */
 
-/* The value under y, found by stepping through the pane's range with its own
-** mapping, as painting places values. */
-static double ChartValueAtY(const ChartWindow *chart, int y)
-{
-    const ChartGeometry &g = gChartGeometry;
-    int C = g.clientHeight;
-    if (chart->showIndicatorPane && y < g.priceTop) {
-        double step = (chart->indicatorMax - chart->indicatorMin) / (C > 0 ? C : 1);
-        if (step < 1e-6) step = 1e-6;
-        double v = chart->indicatorMax;
-        while (v > chart->indicatorMin &&
-               ChartPaneYFromValue(v, chart->indicatorMin, chart->indicatorMax, g.priceTop) < y)
-            v -= step;
-        return v;
-    }
-    if (chart->showVolumePane && y >= C - g.priceBottom && chart->volumeMax > chart->volumeMin) {
-        int h = g.priceBottom - g.labelHeight;
-        double range = chart->volumeMax - chart->volumeMin;
-        if (chart->anyVolumeSeries) {
-            double step = range / C < 1e-6 ? 1e-6 : range / C;
-            double v = chart->volumeMax;
-            while (v > chart->volumeMin && ChartLowerPaneYFromValue(v, chart->volumeMin, chart->volumeMax, h) < y)
-                v -= step;
-            return v;
-        }
-        double step = range / C < 1.0 ? 1.0 : range / C;
-        double v = chart->volumeMin;
-        while (v < chart->volumeMax && ChartLowerPaneOffsetFromValue(v, chart->volumeMin, chart->volumeMax, h) < C - y)
-            v += step;
-        return v;
-    }
-    double step = (chart->priceMax - chart->priceMin) / (C > 0 ? C : 1);
-    if (step < 1e-6) step = 1e-6;
-    double v = chart->priceMax;
-    while (v > chart->priceMin && ChartYFromValue(v, chart, C) < y) v -= step;
-    return v;
-}
-
 void InvalidateChartCursor(HWND window, ChartWindow *chart, int x, int y)
 {
     if (chart->mouseX >= 0) InvalidateRect(window, nullptr, FALSE);

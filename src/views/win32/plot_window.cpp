@@ -202,15 +202,7 @@ void ReportPlots(PlotWindow *record)
     HWND window = CreateWindowExA(0, kPlotClass, "", WS_POPUP, 0, 0, PLOT_REPORT_WIDTH, PLOT_REPORT_HEIGHT, nullptr,
                                   nullptr, gFrame.instance, nullptr);
     if (!window) return;
-    const TestRecord *test = record->test;
-    record->strategy = test->mainStrategy;
-    record->sortField = PLOT_SORT_TRADE_NUMBER;
-    record->crossHair = record->trend = record->logStats = 0;
-    record->useMaxValue = record->useMinValue = 0;
-    record->distributionBuckets = 500;
-    record->samples = gSettings.ReportMCLines;
-    record->shown = gSettings.ReportMCKeep;
-    record->units = test->compounded ? PLOT_ALLOC_PERCENT : PLOT_DOLLARS;
+    SetReportPlotOptions(record);
     record->reportWrite = gPlotReportTarget.write;
     HDC dc = GetDC(window);
     for (int32_t kind : kReportKinds) {

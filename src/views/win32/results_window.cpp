@@ -756,6 +756,7 @@ void StartResultWindows()
 {
     gOpenReportPage = OpenReportPage;
     gChartImageWriter = WriteScanRowChart;
+    gScanWindowFinisher = [] { FinishScanWindow(); };
     gReportGraphWriter = WriteReportGraphs;
     gReportPlotWriter = WriteReportPlots;
     if (!gScanTarget) {

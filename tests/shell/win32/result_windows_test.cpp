@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/results_file.h"
+#include "engine/run_driver.h"
 #include "engine/run_view_hooks.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
@@ -1273,5 +1274,52 @@ TEST_F(ResultWindowsTest, TheRunTimeLeavesOutAQuestionsWait)
     int hours = -1, minutes = -1, seconds = -1, ms = -1;
     ASSERT_EQ(4, sscanf(time, "Time: %d:%d:%d.%d", &hours, &minutes, &seconds, &ms)) << time;
     EXPECT_LT(((hours * 60 + minutes) * 60 + seconds) * 1000 + ms, 1000) << time;
+    gSettings = saved;
+}
+
+/* A scan with a window has its file and its pictures once its run returns,
+** as a batch needs them before it goes on or ends: not only after the idle
+** timer that finishes a TestScan window.  The closes of statsrun.kvs reach
+** 110 on its 4th, 15th, 26th, 37th, 48th and 59th day: 6 rows.  In a batch
+** that ends the program the window goes with it, so a scan without a file
+** to keep its rows fails, naming the setting. */
+TEST_F(ResultWindowsTest, AScanWithAWindowSavesItsFileAndPicturesInItsRun)
+{
+    ProgramSettings saved = gSettings;
+    const std::string data = File("stats.kvd"), scanFile = File("scan.csv"), charts = File("scancharts");
+    WriteStatsRunScript();
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    StartResultWindows();
+    const std::string script = File("scanrun.kvs");
+    const std::string scan = "Scan:\n  Filter: C >= 110\n  Last: {#2} C\n";
+    WriteTestFile(script, "Settings:\n  DataFile: " + data + "\n  SaveScanAs: " + scanFile + "\n  SaveChartsTo: " + charts +
+                              "\n" + scan);
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, script.c_str(), -1);
+    SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+    ASSERT_EQ(0, RunScript(RUN_MODE_SCAN)) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    const std::string rows = ReadTestFile(scanFile);
+    EXPECT_EQ(7, std::count(rows.begin(), rows.end(), '\n')) << rows;
+    int pictures = 0;
+    for (size_t at = rows.find('\n'); at != std::string::npos && at + 1 < rows.size(); at = rows.find('\n', at + 1)) {
+        const std::string date = rows.substr(at + 1, 10); /* yyyy-MM-dd */
+        const std::string name = charts + "\\AAA_" + date.substr(0, 4) + date.substr(5, 2) + date.substr(8, 2) + ".PNG";
+        pictures += GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    EXPECT_EQ(6, pictures);
+
+    WriteTestFile(script, "Settings:\n  DataFile: " + data + "\n" + scan);
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, script.c_str(), -1);
+    SettingsToDialog(gFrame.settingsPanel, IDD_SETTINGS_PANEL, 0);
+    gScanWindowGoesWithBatch = 1;
+    DialogWatcher::Clear();
+    EXPECT_EQ(-1, RunScript(RUN_MODE_SCAN));
+    gScanWindowGoesWithBatch = 0;
+    EXPECT_TRUE(SeenText("The scan window closes with this batch: the scan is kept only in the file that SaveScanAs "
+                         "names, and SaveScanAs is empty"))
+        << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    HWND child;
+    while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
     gSettings = saved;
 }

@@ -40,18 +40,37 @@ std::string LogDate()
 
 TEST(StartUp, ErrorsBeforeTheFrameReachTheErrorLog)
 {
-    TempFolder tmp;
-    // A batch switch makes the run unattended; -inifile without a path fails the
-    // first pass before any window exists.  The command line begins with '-', so
-    // it is never handed to a running copy.
-    const std::string before = LogDate();
-    EXPECT_EQ(RunProgramCopy(tmp.path, "-test -inifile"), 3u);
-    const std::string after = LogDate();
-    std::string log = ReadTestFile(tmp.File("errorlog.txt"));
-    EXPECT_NE(log.find("Unable to access"), std::string::npos) << log;
-    // The settings are not read yet, and the entry still carries the date (of
-    // either day when the run spans midnight).
-    EXPECT_TRUE(log.find(before) != std::string::npos || log.find(after) != std::string::npos) << log;
+    // A batch switch makes the run unattended.  Each line fails before any
+    // window exists: a line that runs nothing (or names no settings file after
+    // -inifile) gets the usage and 1, as from the native program, and a
+    // settings file that is not there 3.  Each begins with '-', so it is never
+    // handed to a running copy.
+    const struct {
+        const char *line;
+        DWORD code;
+        const char *logged;
+    } cases[] = {
+        {"-test", 1, "usage: kestovar.exe"},
+        {"-optimize", 1, "usage: kestovar.exe"},
+        {"-import -scan", 1, "usage: kestovar.exe"},
+        {"-inifile x.ini -test", 1, "usage: kestovar.exe"},
+        {"-test s.kvs -inifile", 1, "usage: kestovar.exe"},
+        {"-test -inifile", 1, "usage: kestovar.exe"},
+        {"-inifile missing.ini -test s.kvs", 3, "Unable to access"},
+    };
+    for (const auto &c : cases) {
+        TempFolder tmp;
+        WriteTestFile(tmp.File("x.ini"), "");
+        WriteTestFile(tmp.File("s.kvs"), "Strategy: S\n  EntrySetup: 1\n");
+        const std::string before = LogDate();
+        EXPECT_EQ(RunProgramCopy(tmp.path, c.line), c.code) << c.line;
+        const std::string after = LogDate();
+        std::string log = ReadTestFile(tmp.File("errorlog.txt"));
+        EXPECT_NE(log.find(c.logged), std::string::npos) << c.line << "\n" << log;
+        // The settings are not read yet, and the entry still carries the date (of
+        // either day when the run spans midnight).
+        EXPECT_TRUE(log.find(before) != std::string::npos || log.find(after) != std::string::npos) << log;
+    }
 }
 
 /* A fresh folder holding only the program runs a batch of a script named from
