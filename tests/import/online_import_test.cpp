@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "import/import_fixture.h"
 #include "import/local_http_server.h"
@@ -638,7 +639,9 @@ namespace {
 /* The answer a Tiingo daily price request gets: close c on both days. */
 std::string TiingoCsv(int c)
 {
-    std::string row = "," + std::to_string(c) + ",21,9,10,100," + std::to_string(c) + ",21,9,10,100,0.0,1.0\n";
+    const std::string close = std::to_string(c), high = std::to_string(c + 1), low = std::to_string(c - 1);
+    std::string row = "," + close + "," + high + "," + low + "," + close + ",100," + close + "," + high + "," + low + "," +
+        close + ",100,0.0,1.0\n";
     return "date,close,high,low,open,volume,adjClose,adjHigh,adjLow,adjOpen,adjVolume,divCash,splitFactor\n"
            "2024-01-02" +
         row + "2024-01-03" + row;
@@ -1248,6 +1251,162 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
             /* The report goes on with the connection's own failure. */
             const size_t at = text.find(c.reason) + strlen(c.reason);
             EXPECT_GT(text.find('\n', at), at + 10) << text;
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* One symbol's history as traded: weekdays of January 2024, splits on the
+** 4th (2:1), the 10th (2:1) and the 25th (3:1), a dividend on the 12th.  A
+** day's price level is A = 100 + its index, adjusted for every split; as
+** traded it is A times the ratios of the splits after it. */
+struct TradedHistory {
+    std::vector<int32_t> days;
+    const std::vector<std::pair<int32_t, int>> splits = {{20240104, 2}, {20240110, 2}, {20240125, 3}};
+    TradedHistory()
+    {
+        for (int32_t d = 20240102; d <= 20240131; d = NextDay(d))
+            if (DayOfWeek(d) <= 5) days.push_back(d);
+    }
+    /* The product of the ratios of the splits after day, up to upTo. */
+    int RatioAfter(int32_t day, int32_t upTo = 99991231) const
+    {
+        int r = 1;
+        for (const auto &s : splits)
+            if (s.first > day && s.first <= upTo) r *= s.second;
+        return r;
+    }
+    int Split(int32_t day) const
+    {
+        for (const auto &s : splits)
+            if (s.first == day) return s.second;
+        return 0;
+    }
+    /* open, high, low, close of day i in units of m (A, A + 1, A - 1, A). */
+    static std::string Prices(int i, int m, const char *order)
+    {
+        const int a = 100 + i;
+        std::string text;
+        for (const char *p = order; *p; p++) {
+            const int v = (*p == 'h' ? a + 1 : *p == 'l' ? a - 1 : a) * m;
+            text += (text.empty() ? "" : ",") + std::to_string(v);
+        }
+        return text;
+    }
+    /* A price file of the days from..to, as traded, its splits and dividend
+    ** in columns, in the CSV folder's layout or Tiingo's. */
+    std::string PriceFile(bool tiingo, int32_t from, int32_t to) const
+    {
+        std::string text = tiingo ? "date,close,high,low,open,volume,divCash,splitFactor\n"
+                                  : "Date,Open,High,Low,Close,Volume,Split,Dividend\n";
+        for (size_t i = 0; i < days.size(); i++) {
+            const int32_t d = days[i];
+            if (d < from || d > to) continue;
+            char date[16];
+            snprintf(date, sizeof date, "%04d-%02d-%02d", d / 10000, d / 100 % 100, d % 100);
+            const int m = RatioAfter(d);
+            const std::string volume = std::to_string(12000 / m), split = Split(d) ? std::to_string(Split(d)) : "";
+            const std::string dividend = d == 20240112 ? "0.5" : "";
+            if (tiingo)
+                text += std::string(date) + "," + Prices((int)i, m, "chlo") + "," + volume + "," +
+                    (dividend.empty() ? "0" : dividend) + "," + (split.empty() ? "1" : split) + "\n";
+            else
+                text += std::string(date) + "," + Prices((int)i, m, "ohlc") + "," + volume + "," + split + "," + dividend + "\n";
+        }
+        return text;
+    }
+    /* The chart answer of the days from..to as the service gives it on asOf:
+    ** every price divided by the splits after its day up to asOf, which the
+    ** answer lists. */
+    std::string Chart(int32_t from, int32_t to, int32_t asOf) const
+    {
+        std::string stamps, splitList, columns[5];
+        const char *keys[5] = {"open", "high", "low", "close", "volume"};
+        for (size_t i = 0; i < days.size(); i++) {
+            const int32_t d = days[i];
+            if (d < from || d > to) continue;
+            const std::string stamp = std::to_string(DateTimeToUnix(d, 14) + 1800);
+            stamps += (stamps.empty() ? "" : ",") + stamp;
+            const int m = RatioAfter(d) / RatioAfter(d, asOf);
+            const std::string values[5] = {Prices((int)i, m, "o"), Prices((int)i, m, "h"), Prices((int)i, m, "l"),
+                                           Prices((int)i, m, "c"), std::to_string(12000 / m)};
+            for (int k = 0; k < 5; k++) columns[k] += (columns[k].empty() ? "" : ",") + values[k];
+            if (Split(d) && d <= asOf)
+                splitList += (splitList.empty() ? "" : ",") + std::string("\"") + stamp + "\":{\"date\":" + stamp +
+                    ",\"numerator\":" + std::to_string(Split(d)) + ",\"denominator\":1}";
+        }
+        std::string quote;
+        for (int k = 0; k < 5; k++) quote += std::string(k ? "," : "") + "\"" + keys[k] + "\":[" + columns[k] + "]";
+        return "{\"chart\":{\"result\":[{\"meta\":{\"currency\":\"USD\",\"exchangeName\":\"NMS\",\"gmtoffset\":-18000},"
+               "\"timestamp\":[" + stamps + "],\"events\":{\"splits\":{" + splitList + "}},\"indicators\":{\"quote\":[{" +
+            quote + "}]}}]}}";
+    }
+};
+
+/* An import with StartDate and EndDate stores the data as they stood then:
+** a split after the EndDate had not happened, so it carries no factor, from
+** every source whose answers carry splits.  What it stores is what the same
+** file (or the service's answer of that day) cut at those dates stores, and
+** on 5 January, as traded before the splits of the 10th and the 25th, the
+** close is 103 x 2 x 3 with the factor of the 10th alone. */
+TEST_F(OnlineRunTest, AnEndDateStoresTheDataAsTheyStoodThen)
+{
+    const TradedHistory h;
+    const int32_t start = 20240105, end = 20240119;
+    bool cut = false;
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a;
+        a.body = "{}";
+        if (path.rfind("/v8/finance/chart/", 0) == 0)
+            a.body = cut ? h.Chart(start, end, end) : h.Chart(20240101, 20241231, 20241231);
+        else if (path.rfind("/tiingo/daily/AKF/prices", 0) == 0)
+            a.body = cut ? h.PriceFile(true, start, end) : h.PriceFile(true, 20240101, 20241231);
+        return a;
+    });
+    for (const char *source : {"CSV", "Yahoo", "Tiingo"}) {
+        SCOPED_TRACE(source);
+        std::vector<Bar> stored[2];
+        std::vector<EventItem> events[2];
+        for (int c = 0; c < 2; c++) {
+            StartOver(server);
+            cut = c == 1;
+            const bool csv = strcmp(source, "CSV") == 0;
+            Block(source, csv ? "" : "AKF");
+            gImportState.StartDate = start;
+            gImportState.EndDate = end;
+            if (csv) {
+                PlatCreateFolder(tmp.File("prices").c_str());
+                Write("prices\\AKF.csv", cut ? h.PriceFile(false, start, end) : h.PriceFile(false, 20240101, 20241231));
+                ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+            }
+            ASSERT_EQ(0, ImportExitCode()) << Messages();
+            const SymbolRecord &r = Symbol("AKF");
+            stored[c].assign(r.bars[BAR_DAILY], r.bars[BAR_DAILY] + r.barCounts[BAR_DAILY]);
+            events[c].assign(r.events, r.events + r.eventCount);
+        }
+        ASSERT_EQ(stored[0].size(), 11u);
+        ASSERT_EQ(stored[1].size(), 11u);
+        for (size_t i = 0; i < stored[0].size(); i++) {
+            const Bar &a = stored[0][i], &b = stored[1][i];
+            EXPECT_EQ(a.date, b.date) << i;
+            EXPECT_EQ(a.open, b.open) << i;
+            EXPECT_EQ(a.high, b.high) << i;
+            EXPECT_EQ(a.low, b.low) << i;
+            EXPECT_EQ(a.close, b.close) << i;
+            EXPECT_EQ(a.volume, b.volume) << i;
+            EXPECT_EQ(a.split, b.split) << a.date;
+        }
+        EXPECT_EQ(stored[0][0].date, 20240105);
+        EXPECT_EQ(stored[0][0].close, 618);
+        EXPECT_EQ(stored[0][0].split, 2);
+        EXPECT_EQ(stored[0].back().split, 1);
+        ASSERT_EQ(events[0].size(), events[1].size());
+        for (size_t e = 0; e < events[0].size(); e++) {
+            EXPECT_EQ(events[0][e].date, events[1][e].date);
+            EXPECT_EQ(events[0][e].value, events[1][e].value);
         }
     }
 }
