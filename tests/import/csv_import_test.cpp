@@ -482,8 +482,8 @@ TEST_F(CsvImportTest, PathsOverTheLimitAreReportedNotCut)
 }
 #endif
 
-/* The native program's import log names files with '/', as its terminal
-** does; the Windows program keeps '\'. */
+/* The native program's import log names files and folders, in its block
+** headings too, with '/', as its terminal does; the Windows program keeps '\'. */
 TEST_F(CsvImportTest, TheLogShowsPathsAsTheProgramWritesThem)
 {
     PlatCreateFolder(tmp.File("some").c_str());
@@ -507,7 +507,8 @@ TEST_F(CsvImportTest, TheLogShowsPathsAsTheProgramWritesThem)
         }
         const char separator = native ? '/' : '\\';
         const std::string text = ReadTestFile(log);
-        for (const std::string &line : {folder + separator + "EMPTY.csv was not imported: the file is empty\n",
+        for (const std::string &line : {"\nImporting CSV Data From " + folder + "\n",
+                                        folder + separator + "EMPTY.csv was not imported: the file is empty\n",
                                         folder + separator + "BAD.csv: 1 line not read as bars: line 2",
                                         "\nSaved As " + saved + "\n"})
             EXPECT_NE(std::string::npos, text.find(line)) << native << ": " << line << "\n" << text;
@@ -1411,8 +1412,9 @@ TEST_F(CsvImportTest, InformationNumbersThatAreNoNumbersAreRefusedByName)
 }
 
 /* An event-list line whose date, time, type or value is none (text, a
-** number that is not finite or not whole) is named and not read, never taken
-** as 0 or as the number its text begins with; the other lines are. */
+** number that is not finite or not whole), or that leaves a quote open, is
+** named and not read, never taken as 0 or as the number its text begins
+** with; the other lines are. */
 TEST_F(CsvImportTest, EventListFieldsThatAreNoValuesAreRefusedByName)
 {
     PlatCreateFolder(tmp.File("prices").c_str());
@@ -1428,7 +1430,8 @@ TEST_F(CsvImportTest, EventListFieldsThatAreNoValuesAreRefusedByName)
                                                    "AAA,2024-01-03,99999999999,2\n"
                                                    "AAA,2024-02-30,7,2\n"
                                                    "AAA,2024-01-03,7,-3.25\n"
-                                                   "AAA,2024-01-03,8,1,25:99\n");
+                                                   "AAA,2024-01-03,8,1,25:99\n"
+                                                   "AAA,2024-01-03,\"9,4\n");
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_EVENT_LIST_FILE, events), 0);
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
@@ -1460,6 +1463,9 @@ TEST_F(CsvImportTest, EventListFieldsThatAreNoValuesAreRefusedByName)
             ", which is " + n.why + "; the line was not read\n";
         ExpectReported(text, line);
     }
+    /* A quote the line leaves open: its fields cannot be told. */
+    ExpectReported(text, events + ": line 13 opens a double quote that it does not close, so its fields cannot be told; "
+                                  "the line was not read\n");
 }
 
 /* A PriceMult that is a number above zero but so small that the prices it

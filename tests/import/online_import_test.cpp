@@ -91,6 +91,21 @@ int SymbolNumber(const std::string &path)
     return at == std::string::npos ? -1 : atoi(path.c_str() + at + 8);
 }
 
+/* The first line of an answer is quoted when it fits the room given, to
+** the last character, and not at all (nor cut) when it does not. */
+TEST(HttpAnswerText, TheFirstLineIsQuotedOnlyWhenItFits)
+{
+    for (int length : {15, 16}) {
+        std::string body = std::string((size_t)length, 'x') + "\r\nmore";
+        HttpSlot slot = {};
+        slot.body[0] = &body[0];
+        slot.received = (uint32_t)body.size();
+        std::vector<char> out(16); /* exactly the room: a write past it is caught */
+        HttpAnswerLine(slot, out.data(), (int)out.size());
+        EXPECT_EQ(std::string(out.data()), length < 16 ? std::string(15, 'x') : "") << length;
+    }
+}
+
 TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
 {
     std::atomic<int> asked{0};
@@ -307,20 +322,27 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
     EXPECT_EQ(gImport.count, 2);
     EXPECT_EQ(gImport.refusedCount, 3);
 
-    /* The updater answers an unknown symbol, and its fields, with 404. */
+    /* The updater answers an unknown symbol, and its fields, with 404; an
+    ** error answer that carries a series' headers and records is no series
+    ** either. */
     LocalHttpServer updater([](const std::string &path) {
         if (path.find("/ZZZ") != std::string::npos)
             return HttpAnswer{404, "", path.rfind("/api/v1/prices/", 0) == 0 ? "Symbol ZZZ not found" : ""};
-        return Updater(path, "");
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/api/v1/prices/YYY", 0) == 0) a.status = 500;
+        return a;
     });
     StartOver(updater);
     Begin("Norgate", 20240101, 20241231);
     Add("AAA");
+    Add("YYY");
     Add("ZZZ");
+    EchoKept echo;
     ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
     ASSERT_EQ(gImport.count, 1);
     EXPECT_STREQ(gStore.symbols[0].info.Symbol, "AAA");
-    EXPECT_EQ(gImport.refusedCount, 1);
+    EXPECT_EQ(gImport.refusedCount, 2);
+    EXPECT_NE(std::string::npos, echo.text.find("2:YYY was not imported: the server answered with status 500\n")) << echo.text;
 }
 
 std::string gEchoed;
@@ -477,6 +499,8 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
             a = {404, "", "Error: Ticker 'BBB' not found"};
         else if (path.rfind("/tiingo/daily/AAA?", 0) == 0)
             a.body = "{\"name\":\"A Corp\",\"exchangeCode\":\"NYSE\"}";
+        else if (path.find("&tickers=zzzusd&") != std::string::npos)
+            a = {400, "", "Error: Ticker 'zzzusd' not found\nSee the documentation"};
         else if (path.rfind("/tiingo/crypto/prices", 0) == 0) {
             /* The answer names the ticker asked for. */
             size_t at = path.find("&tickers=") + 9;
@@ -492,6 +516,7 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
     Begin("Tiingo", 20240101, 20241231);
     Add("AAA");
     Add("BBB");
+    EchoKept echo;
     ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
     ASSERT_EQ(gImport.count, 1) << "an Error: answer is passed over";
     const SymbolRecord &a = gStore.symbols[0];
@@ -508,7 +533,13 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
     Begin("TiingoCrypto", 20240101, 20241231);
     Add("binance.btcusd");
     Add("ethusd");
+    Add("zzzusd");
     ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
+    /* An Error: answer is named with its status and its first line. */
+    for (const char *line : {"2:BBB was not imported: the server answered with status 404: Error: Ticker 'BBB' not found\n",
+                             "2:zzzusd was not imported: the server answered with status 400: Error: Ticker 'zzzusd' not "
+                             "found\n"})
+        EXPECT_NE(std::string::npos, echo.text.find(line)) << line << echo.text;
     std::vector<std::string> paths = server.Paths();
     auto asked = [&](const char *part) {
         for (const std::string &p : paths)
@@ -998,8 +1029,9 @@ TEST_F(OnlineRunTest, NorgateFieldsAnsweredWithAnErrorStoreNothing)
 }
 
 /* A constituency answer with an error status passes its symbol over, named,
-** rather than storing it as never a member; one without its Record-Count is
-** a damaged answer, which ends the import naming it. */
+** rather than storing it as never a member; one without its Record-Count, or
+** with a Record-Count of 0 above its records, is a damaged answer, which ends
+** the import naming it. */
 TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
 {
     LocalHttpServer server([](const std::string &path) {
@@ -1009,14 +1041,15 @@ TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
         a.headers = "Record-Count: 2\r\n";
         if (path.find("/AAA?") != std::string::npos) a = {500, "", "Internal Server Error"};
         if (path.find("/BBB?") != std::string::npos) a.headers = "";
+        if (path.find("/DDD?") != std::string::npos) a.headers = "Record-Count: 0\r\n";
         return a;
     });
     PointAt(server);
     ConstituencyRecord table[1] = {{"IDX1", "Idx1", "", 5}};
     uint8_t marks[1] = {1};
     EchoKept echo;
-    int first = 0, second = 0;
-    std::string stored, firstLog, secondStored;
+    int first = 0;
+    std::string stored, firstLog;
     std::vector<int32_t> kinds;
     {
         ConstituencyInPlace inPlace(table, 1, marks);
@@ -1027,14 +1060,6 @@ TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
             for (int32_t e = 0; e < gStore.symbols[0].eventCount; e++) kinds.push_back(gStore.symbols[0].events[e].kind);
         firstLog = ReadTestFile(log);
     }
-    StartOver(server);
-    {
-        ConstituencyInPlace inPlace(table, 1, marks);
-        Block("Norgate", "BBB");
-        PlatDeleteFile(out.c_str());
-        second = ImportExitCode();
-        secondStored = Stored();
-    }
 
     EXPECT_EQ(0, first) << Messages();
     EXPECT_EQ("CCC", stored);
@@ -1044,13 +1069,62 @@ TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
     EXPECT_NE(std::string::npos, firstLog.find(refused)) << firstLog;
     EXPECT_NE(std::string::npos, echo.text.find("2:" + refused)) << echo.text;
 
-    EXPECT_EQ(RESULT_IMPORT_FAILURE, second);
-    EXPECT_EQ("", secondStored);
-    const std::string damaged = "BBB: the IDX1 series cannot be read: it has no Record-Count header";
-    EXPECT_NE(std::string::npos, Messages().find(damaged)) << Messages();
-    const std::string text = ReadTestFile(log);
-    EXPECT_NE(std::string::npos, text.find(damaged + "\n")) << text;
-    EXPECT_NE(std::string::npos, text.find("\nImport Not Completed\n")) << text;
+    for (const char *symbol : {"BBB", "DDD"}) {
+        SCOPED_TRACE(symbol);
+        StartOver(server);
+        int second = 0;
+        std::string secondStored;
+        {
+            ConstituencyInPlace inPlace(table, 1, marks);
+            Block("Norgate", symbol);
+            PlatDeleteFile(out.c_str());
+            second = ImportExitCode();
+            secondStored = Stored();
+        }
+        EXPECT_EQ(RESULT_IMPORT_FAILURE, second);
+        EXPECT_EQ("", secondStored);
+        const std::string damaged = std::string(symbol) + ": the IDX1 series cannot be read: it has " +
+            (symbol[0] == 'B' ? "no Record-Count header" : "a Record-Count of 0 and data");
+        EXPECT_NE(std::string::npos, Messages().find(damaged)) << Messages();
+        const std::string text = ReadTestFile(log);
+        EXPECT_NE(std::string::npos, text.find(damaged + "\n")) << text;
+        EXPECT_NE(std::string::npos, text.find("\nImport Not Completed\n")) << text;
+    }
+}
+
+/* Bytes past the records a price or membership series announces are not
+** read, and are noted; the records announced are stored. */
+TEST_F(OnlineRunTest, BytesPastWhatASeriesAnnouncesAreNoted)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/api/v1/prices/", 0) == 0) a.body += "xyz";
+        if (path.find("/indexconstituent/") != std::string::npos) {
+            a.body = Membership({{45293, 1}, {45294, 0}});
+            a.headers = "Record-Count: 1\r\n";
+        }
+        return a;
+    });
+    PointAt(server);
+    ConstituencyRecord table[1] = {{"IDX1", "Idx1", "", 5}};
+    uint8_t marks[1] = {1};
+    EchoKept echo;
+    std::vector<double> values;
+    {
+        ConstituencyInPlace inPlace(table, 1, marks);
+        Block("Norgate", "AAA");
+        ASSERT_EQ(0, ImportExitCode()) << Messages();
+        const SymbolRecord &r = Symbol("AAA");
+        EXPECT_EQ(Dates(r), (std::vector<int32_t>{20240102, 20240103}));
+        for (int32_t e = 0; e < r.eventCount; e++) values.push_back(r.events[e].value);
+    }
+    EXPECT_EQ(values, std::vector<double>{1}) << "the record past the count is not read";
+    for (const char *line : {"AAA: 3 bytes past the 2 records its Record-Count announces were not read\n",
+                             "AAA: 12 bytes past the 1 record the Record-Count of its IDX1 series announces were not "
+                             "read\n"}) {
+        EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << line << ReadTestFile(log);
+        EXPECT_NE(std::string::npos, echo.text.find(std::string("2:") + line)) << line << echo.text;
+    }
 }
 
 /* Watchlist answers read as lists of symbols: a page or an error is no
@@ -1132,10 +1206,12 @@ std::string CryptoAnswer(std::initializer_list<std::pair<const char *, const cha
     return body + "]}]";
 }
 
-/* A bar whose high is below its low is no bar from any online source, nor a
-** crypto record whose date cannot be read, nor a record whose price its
-** PriceMult carries past the finite (as from a file): each is passed over
-** and named with its record's number, and the records after it are stored. */
+/* A bar whose high is below its low, or whose open or close lies outside
+** its low to high range, is no bar from any online source, nor a record
+** whose date cannot be read or is no day, nor a chart price left out (null)
+** or written as NaN, nor a record whose price its PriceMult carries past the
+** finite (as from a file): each is passed over and named with its record's
+** number, and the records after it are stored. */
 TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
 {
     std::string answer; /* the case's price answer, whichever source asks */
@@ -1153,6 +1229,11 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
         std::string c = ChartFor(0);
         return c.replace(c.find("\"high\":[12,13]"), 14, std::string("\"high\":[") + highs + "]");
     };
+    /* The chart with its text from replaced by to. */
+    auto changed = [](const char *from, const char *to) {
+        std::string c = ChartFor(0);
+        return c.replace(c.find(from), strlen(from), to);
+    };
     const std::string pastFinite = "1 record not read as bars: record 2 (a price divided by PriceMult is not finite)";
     const struct {
         const char *source, *symbol;
@@ -1162,6 +1243,20 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
         std::string named; /* after "<symbol>: " */
     } cases[] = {
         {"Yahoo", "S1", chart("12,8"), false, {20240102}, "1 record not read as bars: record 2 (the high is below the low)"},
+        {"Yahoo", "S1", changed("\"open\":[10,11]", "\"open\":[10,30]"), false, {20240102},
+         "1 record not read as bars: record 2 (the open lies outside the low to high range)"},
+        {"Yahoo", "S1", changed("\"close\":[11,12]", "\"close\":[NaN,null]"), false, {},
+         "2 records not read as bars: record 1 (a number is not finite), record 2 (a price is missing)"},
+        {"Yahoo", "S1", changed("\"volume\":[100,200]", "\"volume\":[null,Infinity]"), false, {20240102},
+         "1 record not read as bars: record 2 (a number is not finite)"},
+        {"Yahoo", "S1", changed("1704205800,1704292200", "4e42,1704292200"), false, {20240103},
+         "1 record not read as bars: record 1 (the date is not a calendar day)"},
+        {"TiingoCrypto", "btcusd", CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "10.5"}}, ""), false, {20240102},
+         "1 record not read as bars: record 2 (the close lies outside the low to high range)"},
+        {"Norgate", "AAA", NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 20, 11, 9, 10), false, {20240102},
+         "1 record not read as bars: record 2 (the open lies outside the low to high range)"},
+        {"Norgate", "AAA", NorgateRecord(1e10, 10, 11, 9, 10) + NorgateRecord(45294, 10, 11, 9, 10), false, {20240103},
+         "1 record not read as bars: record 1 (the date is not a calendar day)"},
         {"TiingoCrypto", "btcusd",
          CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "12"}, {"someday", "12"}, {"2024-01-05", "9"}, {"2024-01-08", "12"}},
                       ",\"tradesDone\":7"),
@@ -1185,9 +1280,14 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
             ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, Write("info.csv", std::string("Symbol,PriceMult\n") + c.symbol + ",1e-300\n")), 0);
         }
         EchoKept echo;
-        ASSERT_EQ(0, ImportExitCode()) << Messages();
-        ASSERT_EQ(c.symbol, Stored());
-        EXPECT_EQ(c.dates, Dates(gStore.symbols[0]));
+        const int code = ImportExitCode();
+        if (c.dates.empty()) {
+            EXPECT_EQ(RESULT_IMPORT_FAILURE, code) << "nothing was imported";
+        } else {
+            ASSERT_EQ(0, code) << Messages();
+            ASSERT_EQ(c.symbol, Stored());
+            EXPECT_EQ(c.dates, Dates(gStore.symbols[0]));
+        }
         const std::string line = std::string(c.symbol) + ": " + c.named + "\n";
         EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << ReadTestFile(log);
         EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << echo.text;
@@ -1196,7 +1296,8 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
 
 /* Every failure says why, in the block's report and in the import log: a
 ** connection that cannot be made, an updater whose interface answers its
-** status with an error, a price series without its Record-Count, a folder
+** status with an error (also one whose text is "OK"), a price series without
+** its Record-Count or with a Record-Count of 0 above its records, a folder
 ** without files. */
 TEST_F(OnlineRunTest, EveryFailureSaysWhy)
 {
@@ -1215,6 +1316,16 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         if (path.rfind("/api/v1/prices/", 0) == 0) a.headers = "Field-Count: 6\r\n";
         return a;
     });
+    LocalHttpServer okInError([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path == "/api/v1/status") a = {503, "", "OK"};
+        return a;
+    });
+    LocalHttpServer zeroCount([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/api/v1/prices/", 0) == 0) a.headers = "Field-Count: 6\r\nRecord-Count: 0\r\n";
+        return a;
+    });
     const struct {
         const char *source;
         int port; /* 0 the CSV folder */
@@ -1224,6 +1335,10 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         {"Norgate", server.port, "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web "
                                  "interface answered its status request with status 500: Internal Server Error.\n"},
         {"Norgate", noCount.port, "AAA: the price answer cannot be read: the answer has no Record-Count header\n"},
+        {"Norgate", okInError.port, "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web "
+                                    "interface answered its status request with status 503: OK.\n"},
+        {"Norgate", zeroCount.port, "AAA: the price answer cannot be read: its Field-Count of 6 or Record-Count of 0 is "
+                                    "no price series\n"},
         {"CSV", 0, "No files with .csv extension were found in "},
     };
     for (const auto &c : cases) {
