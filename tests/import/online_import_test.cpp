@@ -1306,46 +1306,44 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         LocalHttpServer gone([](const std::string &) { return HttpAnswer{}; });
         closedPort = gone.port;
     }
-    LocalHttpServer server([](const std::string &path) {
+    /* The updater's answers of the case in hand: to its status request, and
+    ** the headers of its price series. */
+    HttpAnswer status;
+    std::string priceHeaders;
+    LocalHttpServer server([&](const std::string &path) {
         HttpAnswer a = Updater(path, "");
-        if (path == "/api/v1/status") a = {500, "", "Internal Server Error"};
+        if (path == "/api/v1/status") a = status;
+        if (path.rfind("/api/v1/prices/", 0) == 0 && !priceHeaders.empty()) a.headers = priceHeaders;
         return a;
     });
-    LocalHttpServer noCount([](const std::string &path) {
-        HttpAnswer a = Updater(path, "");
-        if (path.rfind("/api/v1/prices/", 0) == 0) a.headers = "Field-Count: 6\r\n";
-        return a;
-    });
-    LocalHttpServer okInError([](const std::string &path) {
-        HttpAnswer a = Updater(path, "");
-        if (path == "/api/v1/status") a = {503, "", "OK"};
-        return a;
-    });
-    LocalHttpServer zeroCount([](const std::string &path) {
-        HttpAnswer a = Updater(path, "");
-        if (path.rfind("/api/v1/prices/", 0) == 0) a.headers = "Field-Count: 6\r\nRecord-Count: 0\r\n";
-        return a;
-    });
+    const HttpAnswer ok = {200, "", "OK"};
     const struct {
         const char *source;
         int port; /* 0 the CSV folder */
+        HttpAnswer status;
+        const char *priceHeaders;
         const char *reason; /* a line of the report, the log's too */
     } cases[] = {
-        {"Yahoo", closedPort, "Yahoo data import encountered an error.\n"},
-        {"Norgate", server.port, "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web "
-                                 "interface answered its status request with status 500: Internal Server Error.\n"},
-        {"Norgate", noCount.port, "AAA: the price answer cannot be read: the answer has no Record-Count header\n"},
-        {"Norgate", okInError.port, "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web "
-                                    "interface answered its status request with status 503: OK.\n"},
-        {"Norgate", zeroCount.port, "AAA: the price answer cannot be read: its Field-Count of 6 or Record-Count of 0 is "
-                                    "no price series\n"},
-        {"CSV", 0, "No files with .csv extension were found in "},
+        {"Yahoo", closedPort, ok, "", "Yahoo data import encountered an error.\n"},
+        {"Norgate", server.port, {500, "", "Internal Server Error"}, "",
+         "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web interface answered its status "
+         "request with status 500: Internal Server Error.\n"},
+        {"Norgate", server.port, {503, "", "OK"}, "",
+         "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web interface answered its status "
+         "request with status 503: OK.\n"},
+        {"Norgate", server.port, ok, "Field-Count: 6\r\n",
+         "AAA: the price answer cannot be read: the answer has no Record-Count header\n"},
+        {"Norgate", server.port, ok, "Field-Count: 6\r\nRecord-Count: 0\r\n",
+         "AAA: the price answer cannot be read: its Field-Count of 6 or Record-Count of 0 is no price series\n"},
+        {"CSV", 0, ok, "", "No files with .csv extension were found in "},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.reason);
         TearDown();
         SetUp();
         PointAt(c.port);
+        status = c.status;
+        priceHeaders = c.priceHeaders;
         if (c.port) {
             Block(c.source, "AAA");
         } else {
