@@ -177,15 +177,6 @@ static void ReportLine(const char *line)
     if (gConsoleEcho) gConsoleEcho(2, line);
 }
 
-const char *PriceShapeFault(const Bar *bar, int checkOpen, int checkClose)
-{
-    if (bar->high < bar->low) return kRefusedHighLow;
-    if (bar->open == 0.0 && bar->high == 0.0 && bar->low == 0.0) return nullptr;
-    if (checkOpen && (bar->open < bar->low || bar->open > bar->high)) return kRefusedOpenOutside;
-    if (checkClose && (bar->close < bar->low || bar->close > bar->high)) return kRefusedCloseOutside;
-    return nullptr;
-}
-
 int FormatRefusedNumbers(char *out, size_t size, const RefusedLines *refused, const char *unit)
 {
     int n = 0;

@@ -181,22 +181,34 @@ struct LineValues {
     double adjusted, unadjusted, split, dividend;
 };
 
-/* The prices a line's field map reads, as bits of a mask. */
+/* The prices a field map reads, as bits of a mask. */
 enum PriceBit { PRICE_OPEN = 1,
                 PRICE_HIGH = 2,
                 PRICE_LOW = 4,
                 PRICE_CLOSE = 8 };
 
+/* The PriceBits of the prices map reads: every line read by it has them
+** (a line without one is refused as missing it). */
+static int MappedPrices(const int32_t *map)
+{
+    int prices = 0;
+    for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
+        prices |= map[c] == CSV_OPEN ? PRICE_OPEN : map[c] == CSV_HIGH ? PRICE_HIGH : map[c] == CSV_LOW ? PRICE_LOW
+            : map[c] == CSV_CLOSE                                                                 ? PRICE_CLOSE
+                                                                                                  : 0;
+    return prices;
+}
+
 /* Where a line's number field goes: its place in the bar or the line's
-** values, with the price it is (its PriceBit added to *prices; *price set);
-** null for a field that holds no number. */
-static inline double *NumberField(int field, Bar *bar, LineValues *v, int *price, int *prices)
+** values, with whether it is a price; null for a field that holds no
+** number. */
+static inline double *NumberField(int field, Bar *bar, LineValues *v, int *price)
 {
     switch (field) {
-    case CSV_OPEN: *price = 1, *prices |= PRICE_OPEN; return &bar->open;
-    case CSV_HIGH: *price = 1, *prices |= PRICE_HIGH; return &bar->high;
-    case CSV_LOW: *price = 1, *prices |= PRICE_LOW; return &bar->low;
-    case CSV_CLOSE: *price = 1, *prices |= PRICE_CLOSE; return &bar->close;
+    case CSV_OPEN: *price = 1; return &bar->open;
+    case CSV_HIGH: *price = 1; return &bar->high;
+    case CSV_LOW: *price = 1; return &bar->low;
+    case CSV_CLOSE: *price = 1; return &bar->close;
     case CSV_VOLUME: return &bar->volume;
     case CSV_EXTRA: return &bar->extra;
     case CSV_ADJ_CLOSE: return &v->adjusted;
@@ -285,18 +297,17 @@ static int IsLongSymbol(const CsvColumn &column)
     return length >= IMPORT_SYMBOL_SIZE;
 }
 
-/* Reads one data line's columns into bar and values by the field map.
-** LINE_BAR when the line is a bar; otherwise the first reason it is not
-** (LINE_NO_DATE before any other, LINE_OTHER_ORDER at once).  oddComma as
-** ReadNumberColumn's. */
-static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *map, int numberFormat, int dayFirst,
-                               Bar *bar, LineValues *v, char *symbol, CsvColumn *oddComma)
+/* Reads one data line's columns into bar and values by the field map, whose
+** prices are the PriceBits prices.  LINE_BAR when the line is a bar;
+** otherwise the first reason it is not (LINE_NO_DATE before any other,
+** LINE_OTHER_ORDER at once).  oddComma as ReadNumberColumn's. */
+static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *map, int prices, int numberFormat,
+                               int dayFirst, Bar *bar, LineValues *v, char *symbol, CsvColumn *oddComma)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
     if (symbol) symbol[0] = 0;
     LineReason reason = LINE_BAR;
-    int prices = 0;
     for (int c = 0; c < IMPORT_CSV_FIELDS; c++) {
         int field = map[c];
         if (field == CSV_SKIP) continue;
@@ -320,7 +331,7 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
             continue;
         }
         default:
-            number = NumberField(field, bar, v, &price, &prices);
+            number = NumberField(field, bar, v, &price);
             if (!number) continue;
             break;
         }
@@ -360,20 +371,21 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
 ** bar.  *plainPrices tells whether every price was a text of at most 7
 ** significant digits (AddBar's plainPrices); *fields is the line's number
 ** of fields, those past the ones read included. */
-[[gnu::always_inline]] static inline int ReadPlainLine(const char *p, const char *end, char delim, const int32_t *map, int columns, int dayFirst,
-                                                       Bar *bar, LineValues *v, char *symbol, int *plainPrices, int *fields)
+[[gnu::always_inline]] static inline int ReadPlainLine(const char *p, const char *end, char delim, const int32_t *map, int columns,
+                                                       int prices, int dayFirst, Bar *bar, LineValues *v, char *symbol,
+                                                       int *plainPrices, int *fields)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
     if (symbol) symbol[0] = 0;
     *plainPrices = 1;
-    int prices = 0, c = 0;
+    int c = 0;
     for (; c < columns; c++) {
         while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
         if (p < end && *p == '"') return 0;
         int field = map[c];
         int price = 0;
-        double *number = NumberField(field, bar, v, &price, &prices);
+        double *number = NumberField(field, bar, v, &price);
         if (number) {
             if (p == end || *p == delim) {
                 if (price) return 0;
@@ -407,7 +419,9 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
     for (int k = c + 1; k < columns; k++)
         if (map[k] >= CSV_OPEN && map[k] <= CSV_CLOSE) return 0;
     if (!bar->date) return 0;
-    if (ShapeReason(bar, prices)) return 0;
+    if ((prices & (PRICE_HIGH | PRICE_LOW)) == (PRICE_HIGH | PRICE_LOW) &&
+        PriceShapeFault(bar, prices & PRICE_OPEN, prices & PRICE_CLOSE))
+        return 0;
     if (v->split < 0.0) return 0;
     /* Every column read was followed by a delimiter: the rest are fields too. */
     *fields = c == columns ? columns + CountColumns(p, end, delim) : c + 1;
@@ -461,6 +475,7 @@ struct PriceText {
     char delim;
     int dayFirst;
     int mapped;                 /* columns the field map reads */
+    int prices;                 /* the PriceBits of the prices it reads */
     int hasNul;                 /* the text holds a NUL byte somewhere */
     FileTally tally;
     int32_t bars;         /* lines read as bars (before the date range) */
@@ -508,6 +523,7 @@ static void BeginPriceText(PriceText *t, const char *name, const ImportItem *row
     t->delim = DelimiterChar(row->csvDelimiter);
     t->dayFirst = row->csvDateOrder == 1;
     t->mapped = MappedColumns(row->csvFields);
+    t->prices = MappedPrices(row->csvFields);
     t->hasNul = text && memchr(text, 0, (size_t)(end - text)) != nullptr;
     t->end = end;
 }
@@ -578,7 +594,7 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
         reason = LINE_OPEN_QUOTE;
         memset(bar, 0, sizeof *bar);
     } else if (!damaged) {
-        reason = ReadDataLine(columns, n, map, t->row->csvNumberFormat, t->dayFirst, bar, v, symbol, &t->oddComma);
+        reason = ReadDataLine(columns, n, map, t->prices, t->row->csvNumberFormat, t->dayFirst, bar, v, symbol, &t->oddComma);
     }
     tally.divided += n > 1;
     if (t->oddComma.text && !t->oddCommaLine) t->oddCommaLine = number;
@@ -625,8 +641,8 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
     const int damaged = t->hasNul && memchr(p, 0, (size_t)(end - p)) != nullptr;
     if (straight && !damaged) {
         int fields = 0;
-        const int n = ReadPlainLine(p, end, t->delim, t->row->csvFields, t->mapped, t->dayFirst, bar, v, symbol, plainPrices,
-                                    &fields);
+        const int n = ReadPlainLine(p, end, t->delim, t->row->csvFields, t->mapped, t->prices, t->dayFirst, bar, v, symbol,
+                                    plainPrices, &fields);
         if (n > 0) {
             t->tally.divided += n > 1;
             if (const LineReason count = FieldCountReason(t, p, fields)) {
@@ -721,6 +737,7 @@ static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const c
             ReportImportNote(t->name, kNotePastColumns, c + 1, name, IMPORT_CSV_FIELDS);
     }
     t->mapped = MappedColumns(row->csvFields);
+    t->prices = MappedPrices(row->csvFields);
     if (MapsField(row->csvFields, CSV_DATE) && !MapsField(row->csvFields, CSV_CLOSE)) {
         char found[IMPORT_VALUE_SIZE];
         ColumnNames(columns, read, found, sizeof found);

@@ -219,7 +219,16 @@ inline void NoteRefusedLine(RefusedLines *refused, int32_t line, const char *rea
 ** the low to high range, as a line shifted by a thousands separator or a
 ** damaged record gives.  A bar given only its close (open, high and low 0)
 ** is AddBar's to fill, and passes. */
-const char *PriceShapeFault(const Bar *bar, int checkOpen, int checkClose);
+inline const char *PriceShapeFault(const Bar *bar, int checkOpen, int checkClose)
+{
+    const double low = bar->low, high = bar->high;
+    if (high < low) return kRefusedHighLow;
+    const bool openOutside = checkOpen && (bar->open < low || bar->open > high);
+    const bool closeOutside = checkClose && (bar->close < low || bar->close > high);
+    if (!openOutside && !closeOutside) return nullptr;
+    if (bar->open == 0.0 && high == 0.0 && low == 0.0) return nullptr;
+    return openOutside ? kRefusedOpenOutside : kRefusedCloseOutside;
+}
 /* Writes the numbers refused shows, the first ones, into out (size bytes):
 ** "line 5 (a price is missing), line 8 (...) and 3 more" with a unit, or
 ** "5, 8 and 3 more" without one (unit null).  The length written. */
