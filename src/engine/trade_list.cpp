@@ -380,6 +380,39 @@ static const char *SideFault(const char *text, int32_t *side)
     return nullptr;
 }
 
+/* Reads field id of a line (its text) into row, as a trade's line and a
+** fill's line both write it; why the text cannot be what the field stands
+** for, or null.  Fields read elsewhere (the dates in, the action) are left. */
+static const char *ReadTradeField(int id, const char *text, int32_t numFmt, int32_t dateFmt, TradeListRow *row)
+{
+    switch (id) {
+    case TLF_TRADE_ID: return TradeIdFault(text, &row->tradeId);
+    case TLF_SIDE: return SideFault(text, &row->side);
+    case TLF_SYMBOL:
+    case TLF_UNDERLYING: ReadSymbolToken(text, row->symbol); return nullptr;
+    case TLF_ASSET_ID: return AssetIdFault(text, &row->symbolNumber);
+    case TLF_SHARES:
+    case TLF_QTY_IN: return TradeListNumberFault(text, numFmt, &row->quantityIn);
+    case TLF_TIME_IN:
+        row->entryTime = ParseTradeListTime(text);
+        return row->entryTime < 0 ? "not a time of day" : nullptr;
+    case TLF_PRICE_IN: return PriceFault(text, numFmt, &row->exactPrice, &row->priceIn);
+    case TLF_FEES_IN: return TradeListNumberFault(text, numFmt, &row->feesIn);
+    case TLF_VALUE_IN: return TradeListNumberFault(text, numFmt, &row->valueIn);
+    /* An exit date that does not read would leave a closed trade open. */
+    case TLF_DATE_OUT: return DateFault(text, dateFmt, &row->exitDate, &row->exitClock);
+    case TLF_TIME_OUT:
+        row->exitTime = ParseTradeListTime(text);
+        return row->exitTime < 0 ? "not a time of day" : nullptr;
+    case TLF_QTY_OUT: return TradeListNumberFault(text, numFmt, &row->quantityOut);
+    case TLF_PRICE_OUT: return PriceFault(text, numFmt, &row->exactPrice, &row->priceOut);
+    case TLF_FEES_OUT: return TradeListNumberFault(text, numFmt, &row->feesOut);
+    case TLF_VALUE_OUT: return TradeListNumberFault(text, numFmt, &row->valueOut);
+    case TLF_REASON: CopyString(row->reason, TL_REASON_SIZE, text, TL_REASON_SIZE - 1); return nullptr;
+    default: return nullptr;
+    }
+}
+
 /* ---- reading ------------------------------------------------------------------ */
 
 /* Each line's double quotes are its own: they are removed, and the commas
@@ -535,38 +568,9 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         int faultField = 0;
         for (int id = 1; id < TL_FIELD_COUNT && !fault; id++) {
             if (!HasField(column, id)) continue;
-            const char *f = Field(column, fields, n, id);
-            switch (id) {
-            case TLF_TRADE_ID: fault = TradeIdFault(f, &row.tradeId); break;
-            case TLF_SIDE: fault = SideFault(f, &row.side); break;
-            case TLF_SYMBOL:
-            case TLF_UNDERLYING: ReadSymbolToken(f, row.symbol); break;
-            case TLF_ASSET_ID: fault = AssetIdFault(f, &row.symbolNumber); break;
-            case TLF_SHARES:
-                fault = TradeListNumberFault(f, numFmt, &row.quantityIn);
-                row.quantityOut = row.quantityIn;
-                break;
-            case TLF_TIME_IN:
-                row.entryTime = ParseTradeListTime(f);
-                if (row.entryTime < 0) fault = "not a time of day";
-                break;
-            case TLF_QTY_IN: fault = TradeListNumberFault(f, numFmt, &row.quantityIn); break;
-            case TLF_PRICE_IN: fault = PriceFault(f, numFmt, &row.exactPrice, &row.priceIn); break;
-            case TLF_FEES_IN: fault = TradeListNumberFault(f, numFmt, &row.feesIn); break;
-            case TLF_VALUE_IN: fault = TradeListNumberFault(f, numFmt, &row.valueIn); break;
-            /* An exit date that does not read would leave a closed trade open. */
-            case TLF_DATE_OUT: fault = DateFault(f, dateFmt, &row.exitDate, &row.exitClock); break;
-            case TLF_TIME_OUT:
-                row.exitTime = ParseTradeListTime(f);
-                if (row.exitTime < 0) fault = "not a time of day";
-                break;
-            case TLF_QTY_OUT: fault = TradeListNumberFault(f, numFmt, &row.quantityOut); break;
-            case TLF_PRICE_OUT: fault = PriceFault(f, numFmt, &row.exactPrice, &row.priceOut); break;
-            case TLF_FEES_OUT: fault = TradeListNumberFault(f, numFmt, &row.feesOut); break;
-            case TLF_VALUE_OUT: fault = TradeListNumberFault(f, numFmt, &row.valueOut); break;
-            case TLF_REASON: CopyString(row.reason, TL_REASON_SIZE, f, TL_REASON_SIZE - 1); break;
-            default: break;
-            }
+            fault = ReadTradeField(id, Field(column, fields, n, id), numFmt, dateFmt, &row);
+            /* A trade's Shares are its quantity in and out alike. */
+            if (id == TLF_SHARES) row.quantityOut = row.quantityIn;
             if (fault) faultField = id;
         }
         if (fault) {
@@ -643,19 +647,7 @@ int32_t ParseFillRows(StrategyRecord *strategy, char *text, int32_t lineCount)
         int faultField = 0;
         for (int id : {TLF_TIME_IN, TLF_ASSET_ID, TLF_SHARES, TLF_QTY_IN, TLF_PRICE_IN, TLF_FEES_IN}) {
             if (fault || !HasField(column, id)) continue;
-            const char *text = Field(column, fields, n, id);
-            switch (id) {
-            case TLF_TIME_IN:
-                f.entryTime = ParseTradeListTime(text);
-                if (f.entryTime < 0) fault = "not a time of day";
-                break;
-            case TLF_ASSET_ID: fault = AssetIdFault(text, &f.symbolNumber); break;
-            case TLF_SHARES:
-            case TLF_QTY_IN: fault = TradeListNumberFault(text, numFmt, &f.quantityIn); break;
-            case TLF_PRICE_IN: fault = PriceFault(text, numFmt, &f.exactPrice, &f.priceIn); break;
-            case TLF_FEES_IN: fault = TradeListNumberFault(text, numFmt, &f.feesIn); break;
-            default: break;
-            }
+            fault = ReadTradeField(id, Field(column, fields, n, id), numFmt, strategy->TLDateFmt, &f);
             if (fault) faultField = id;
         }
         if (fault) {

@@ -356,6 +356,23 @@ TEST_F(ImportTest, EventListEventsJoinFinishedSymbols)
     }
 }
 
+/* A symbol is stored once: a second record that comes to the same symbol
+** (in any case) is named and not stored, whoever finishes it. */
+TEST_F(ImportTest, ASymbolImportedBeforeIsNotStoredAgain)
+{
+    Begin();
+    SymbolRecord first, second;
+    MakeRecord(&first, "ABC", {{20240102, 1, 1, 1, 1, 1}});
+    MakeRecord(&second, "abc", {{20240102, 2, 2, 2, 2, 2}, {20240103, 2, 2, 2, 2, 2}});
+    EchoKept echo;
+    ASSERT_EQ(FinishSymbol(&first, nullptr), 1);
+    EXPECT_EQ(FinishSymbol(&second, nullptr), 0);
+    FreeSymbolRecord(&second);
+    EXPECT_EQ(gImport.count, 1);
+    EXPECT_EQ(Symbol("ABC").barCounts[BAR_DAILY], 1);
+    EXPECT_EQ(echo.text, "2:abc was not imported: a symbol of that name was imported before it\n");
+}
+
 TEST_F(ImportTest, SetEventItemKeepsOneEventPerKey)
 {
     SymbolRecord record;

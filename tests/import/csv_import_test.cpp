@@ -315,10 +315,15 @@ std::vector<std::string> CsvImportTest::ImportLinesAlike(const std::string &fold
     for (size_t k = 0; k < lines.size(); k++) {
         folderText += std::string(lines[k].line) + "\n";
         multiText += "MMM," + std::string(lines[k].line) + "\n";
-        if (!lines[k].reason) continue;
-        const std::string sep = refused++ ? "," : "";
+        if (!lines[k].reason || refused++ >= REFUSED_LINES_SHOWN) continue;
+        const std::string sep = refused > 1 ? "," : "";
         folderReport += sep + " line " + std::to_string(k + 2) + " (" + lines[k].reason + ")";
         multiReport += sep + " line " + std::to_string(k + 1) + " (" + lines[k].reason + ")";
+    }
+    if (refused > REFUSED_LINES_SHOWN) {
+        const std::string more = " and " + std::to_string(refused - REFUSED_LINES_SHOWN) + " more";
+        folderReport += more;
+        multiReport += more;
     }
     PlatCreateFolder(tmp.File(folder).c_str());
     const std::string file = Write(folder + "\\" + name, folderText);
@@ -337,9 +342,10 @@ std::vector<std::string> CsvImportTest::ImportLinesAlike(const std::string &fold
 }
 
 /* A line that is not a bar is never stored as one: it is passed over,
-** counted and reported with its number and reason; the rest goes on.
-** Missing and extra columns that are no prices, negative prices, dates out
-** of order and repeated are bars. */
+** counted and reported with its number and reason; the rest goes on.  A
+** line with more fields than its header names is shifted, and is no bar.
+** Missing columns that are no prices, negative prices, dates out of order
+** and repeated are bars. */
 TEST_F(CsvImportTest, LinesThatAreNotBarsAreRefusedWithTheirReason)
 {
     PlatCreateFolder(tmp.File("bad").c_str());
@@ -358,14 +364,13 @@ TEST_F(CsvImportTest, LinesThatAreNotBarsAreRefusedWithTheirReason)
     int result = WithEcho(RunImport);
     ASSERT_EQ(result, 1) << Messages();
     EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
-    ExpectDaily(Symbol("QQQ"), BAR_DAILY,
-                {{20240102, 1, 1, 1, 1, 0, 1}, {20240103, 3, 3, 3, 3, 30, 1}, {20240111, -1.5, -1, -2, -1.25, 7, 1}});
-    const std::string report = path + ": 7 lines not read as bars: line 3 (a number field holds text), line 5 (no date "
-                                      "could be read), line 6 (a number field holds text), line 7 (a price is missing), "
-                                      "line 8 (a number is not finite) and 2 more\n";
+    ExpectDaily(Symbol("QQQ"), BAR_DAILY, {{20240102, 1, 1, 1, 1, 0, 1}, {20240111, -1.5, -1, -2, -1.25, 7, 1}});
+    const std::string report = path + ": 8 lines not read as bars: line 3 (a number field holds text), line 4 (the line "
+                                      "has more fields than its header names), line 5 (no date could be read), line 6 (a "
+                                      "number field holds text), line 7 (a price is missing) and 3 more\n";
     EXPECT_NE(ReadTestFile(log).find(report), std::string::npos) << ReadTestFile(log);
-    EXPECT_EQ(gEchoed, "2:" + report + "1:Symbols kept: 1, passed over: 0, refused: 0; lines not read as bars: 7\n");
-    EXPECT_EQ(gImport.refusedLineCount, 7);
+    EXPECT_EQ(gEchoed, "2:" + report + "1:Symbols kept: 1, passed over: 0, refused: 0; lines not read as bars: 8\n");
+    EXPECT_EQ(gImport.refusedLineCount, 8);
 
     /* The last two reasons, on lines of their own. */
     Write("bad\\QQQ.csv", "Date,Open,High,Low,Close\n2024-01-09,6,inf,5,5.5\n2024-01-10,6,5,7,5.5\n2024-01-11,1,1,1,1\n");
@@ -477,8 +482,8 @@ TEST_F(CsvImportTest, PathsOverTheLimitAreReportedNotCut)
 }
 #endif
 
-/* The native program's import log names files with '/', as its terminal
-** does; the Windows program keeps '\'. */
+/* The native program's import log names files and folders, in its block
+** headings too, with '/', as its terminal does; the Windows program keeps '\'. */
 TEST_F(CsvImportTest, TheLogShowsPathsAsTheProgramWritesThem)
 {
     PlatCreateFolder(tmp.File("some").c_str());
@@ -502,7 +507,8 @@ TEST_F(CsvImportTest, TheLogShowsPathsAsTheProgramWritesThem)
         }
         const char separator = native ? '/' : '\\';
         const std::string text = ReadTestFile(log);
-        for (const std::string &line : {folder + separator + "EMPTY.csv was not imported: the file is empty\n",
+        for (const std::string &line : {"\nImporting CSV Data From " + folder + "\n",
+                                        folder + separator + "EMPTY.csv was not imported: the file is empty\n",
                                         folder + separator + "BAD.csv: 1 line not read as bars: line 2",
                                         "\nSaved As " + saved + "\n"})
             EXPECT_NE(std::string::npos, text.find(line)) << native << ": " << line << "\n" << text;
@@ -893,23 +899,23 @@ TEST_F(CsvImportTest, QuotedDecimalCommasAreNamed)
     PlatCreateFolder(tmp.File("quoted").c_str());
     const std::string qd = Write("quoted\\QD.csv", "Date,Name,Open,High,Low,Close,Volume\n"
                                                    "2024-01-02,\"Acme, Inc.\",\"1,234\",\"1,234\",\"1,234\",\"1,234\",1000\n"
-                                                   "2024-01-03,\"Acme, Inc.\",\"10,5\",\"11,25\",\"9,75\",\"10,5\",1000\n");
+                                                   "2024-01-03,\"Acme, Inc.\",\"10,50\",\"11,25\",\"9,75\",\"10,50\",1000\n");
     Write("quoted\\QT.csv", "Date,Close\n2024-01-02,\"1,234\"\n");
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("quoted")), 0);
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
-    const std::string qm = Write("qm.csv", "QM,2024-01-02,\"10,5\",\"11,25\",\"9,75\",\"10,5\",1000\n");
+    const std::string qm = Write("qm.csv", "QM,2024-01-02,\"10,50\",\"11,25\",\"9,75\",\"10,50\",1000\n");
     ASSERT_EQ(Line(IMPKW_CSV_FILE, qm), 0);
     Finish(0);
     const int result = WithEcho(RunImport);
     ASSERT_EQ(result, 1) << Messages();
-    ExpectDaily(Symbol("QD"), BAR_DAILY, {{20240102, 1234, 1234, 1234, 1234, 1000, 1}, {20240103, 105, 1125, 975, 105, 1000, 1}});
-    ExpectDaily(Symbol("QM"), BAR_DAILY, {{20240102, 105, 1125, 975, 105, 1000, 1}});
+    ExpectDaily(Symbol("QD"), BAR_DAILY, {{20240102, 1234, 1234, 1234, 1234, 1000, 1}, {20240103, 1050, 1125, 975, 1050, 1000, 1}});
+    ExpectDaily(Symbol("QM"), BAR_DAILY, {{20240102, 1050, 1125, 975, 1050, 1000, 1}});
     const std::string text = ReadTestFile(log);
-    for (const std::string &note : {qd + ": line 3 holds the number 10,5, whose comma was read as a thousands separator; "
+    for (const std::string &note : {qd + ": line 3 holds the number 10,50, whose comma was read as a thousands separator; "
                                          "CSVNumFmt chooses a decimal comma\n",
-                                    qm + ": line 1 holds the number 10,5, whose comma was read as a thousands separator; "
+                                    qm + ": line 1 holds the number 10,50, whose comma was read as a thousands separator; "
                                          "CSVNumFmt chooses a decimal comma\n"}) {
         EXPECT_NE(text.find(note), std::string::npos) << note << text;
         EXPECT_NE(gEchoed.find("2:" + note), std::string::npos) << note << gEchoed;
@@ -967,9 +973,12 @@ TEST_F(CsvImportTest, DamagedLinesReadAlikeInAFolderAndAMultiSymbolFile)
             {"not a date,8,8,8,8,1000,", "no date could be read"},
             {"2024-01-10,9,9,9,9,1000,\"a, b\"", nullptr},
             {"2024-01-11,\"10\",10,10,10,1000,x", nullptr},
+            {"2024-01-12,20,10,8,9,1000,", "the open lies outside the low to high range"},
+            {"2024-01-15,9,10,8,11,1000,", "the close lies outside the low to high range"},
+            {"2024-01-16,0,0,0,9,1000,", nullptr}, /* a close alone: open, high and low become it */
         });
     ASSERT_EQ(gStore.symbolCount, 2);
-    const std::vector<int32_t> bars = {20240102, 20240103, 20240110, 20240111};
+    const std::vector<int32_t> bars = {20240102, 20240103, 20240110, 20240111, 20240116};
     EXPECT_EQ(Dates(Symbol("GAP")), bars);
     EXPECT_EQ(Dates(Symbol("MMM")), bars);
     EXPECT_EQ(Symbol("GAP").bars[BAR_DAILY][3].close, 10);
@@ -979,6 +988,70 @@ TEST_F(CsvImportTest, DamagedLinesReadAlikeInAFolderAndAMultiSymbolFile)
          {reports[0], reports[1], head + " was not imported: line 1, the header, opens a double quote that it does not close\n"}) {
         ExpectReported(text, line);
     }
+}
+
+/* A line with more fields than its header names is shifted (a number with
+** a thousands separator, written with the comma delimiter, moves the values
+** after it one column on, so a volume would be read as a split): it is named
+** and not stored, in a folder's file and in a multi-symbol file whose
+** header line is passed over.  A writer that ends every line with a comma
+** gives every line a field more: those lines are bars, and a line with more
+** fields than they have is named. */
+TEST_F(CsvImportTest, ShiftedLinesAreNamedAndTrailingCommasAreNot)
+{
+    const char *wide = "Date,Open,High,Low,Close,Volume,Split,Dividend";
+    const struct {
+        const char *name, *header;
+        std::vector<std::string> lines;
+        std::vector<int32_t> dates;
+        const char *named; /* the report after "<file>: ", "" none */
+    } cases[] = {
+        {"a thousands separator", wide,
+         {"2024-01-02,116,117,115,116.5,4000000,,", "2024-01-03,1,234.5,116.04,115.55,115.59,4880224,,",
+          "2024-01-04,116,118,115,117,4100000,2,"},
+         {20240102, 20240104},
+         "1 line not read as bars: line 3 (the line has more fields than its header names)"},
+        {"the first line is shifted", wide,
+         {"2024-01-02,1,234.5,116.04,115.55,115.59,4880224,,", "2024-01-03,116,117,115,116.5,4000000,,"},
+         {20240103},
+         "1 line not read as bars: line 2 (the line has more fields than its header names)"},
+        {"every line ends with a comma", "Date,Open,High,Low,Close,Volume",
+         {"2024-01-02,10,11,9,10.5,100,", "2024-01-03,10,11,9,10.5,100,"}, {20240102, 20240103}, ""},
+        {"a shifted line among lines ending with a comma", "Date,Open,High,Low,Close,Volume",
+         {"2024-01-02,10,11,9,10.5,100,", "2024-01-03,1,011,11,9,10.5,100,", "2024-01-04,10,11,9,10.5,100,"},
+         {20240102, 20240104},
+         "1 line not read as bars: line 3 (the line has more fields than the file's other lines)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart(true);
+        PlatCreateFolder(tmp.File("shift").c_str());
+        std::string text = std::string(c.header) + "\n";
+        for (const std::string &line : c.lines) text += line + "\n";
+        const std::string file = Write("shift\\SHF.csv", text);
+        CsvFolder("shift", 0);
+        ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+        EXPECT_EQ(Dates(Symbol("SHF")), c.dates);
+        if (c.named[0]) {
+            ExpectReported(ReadTestFile(log), file + ": " + c.named + "\n");
+        } else {
+            EXPECT_EQ(ReadTestFile(log).find("not read as bars"), std::string::npos) << ReadTestFile(log);
+        }
+    }
+    /* A multi-symbol file read with CSVFields measures its lines by its header. */
+    Restart(true);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
+    const std::string multi = Write("multi.csv", "Symbol,Date,Open,High,Low,Close,Volume\n"
+                                                 "AAA,2024-01-02,10,11,9,10.5,100\n"
+                                                 "AAA,2024-01-03,1,011,11,9,10.5,100\n"
+                                                 "AAA,2024-01-04,10,11,9,10.5,100\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+    EXPECT_EQ(Dates(Symbol("AAA")), (std::vector<int32_t>{20240102, 20240104}));
+    ExpectReported(ReadTestFile(log), multi + ": 1 line not read as bars: line 3 (the line has more fields than its header "
+                                              "names)\n");
 }
 
 /* A time that is no time of day, a split below zero (which would turn the
@@ -1242,7 +1315,7 @@ TEST_F(CsvImportTest, FilesAndLinesThatBecomeOneSymbolAreStoredOnce)
                                                          "ES_2024M.csv,ES,E-mini June,,,,\n");
     for (const char *name : {"EURUSD", "EURJPY", "ES_2024H", "ES_2024M"})
         Write(std::string("csif\\") + name + ".csv",
-              std::string("Date,Open,High,Low,Close\n2024-01-02,1,1,1,") + (name[3] == 'J' ? "160" : "2") + "\n");
+              std::string("Date,Close\n2024-01-02,") + (name[3] == 'J' ? "160" : "2") + "\n");
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSIFutures"), 0);
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("csif")), 0);
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
@@ -1339,8 +1412,9 @@ TEST_F(CsvImportTest, InformationNumbersThatAreNoNumbersAreRefusedByName)
 }
 
 /* An event-list line whose date, time, type or value is none (text, a
-** number that is not finite or not whole) is named and not read, never taken
-** as 0 or as the number its text begins with; the other lines are. */
+** number that is not finite or not whole), or that leaves a quote open, is
+** named and not read, never taken as 0 or as the number its text begins
+** with; the other lines are. */
 TEST_F(CsvImportTest, EventListFieldsThatAreNoValuesAreRefusedByName)
 {
     PlatCreateFolder(tmp.File("prices").c_str());
@@ -1356,7 +1430,8 @@ TEST_F(CsvImportTest, EventListFieldsThatAreNoValuesAreRefusedByName)
                                                    "AAA,2024-01-03,99999999999,2\n"
                                                    "AAA,2024-02-30,7,2\n"
                                                    "AAA,2024-01-03,7,-3.25\n"
-                                                   "AAA,2024-01-03,8,1,25:99\n");
+                                                   "AAA,2024-01-03,8,1,25:99\n"
+                                                   "AAA,2024-01-03,\"9,4\n");
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_EVENT_LIST_FILE, events), 0);
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
@@ -1388,6 +1463,9 @@ TEST_F(CsvImportTest, EventListFieldsThatAreNoValuesAreRefusedByName)
             ", which is " + n.why + "; the line was not read\n";
         ExpectReported(text, line);
     }
+    /* A quote the line leaves open: its fields cannot be told. */
+    ExpectReported(text, events + ": line 13 opens a double quote that it does not close, so its fields cannot be told; "
+                                  "the line was not read\n");
 }
 
 /* A PriceMult that is a number above zero but so small that the prices it

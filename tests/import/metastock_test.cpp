@@ -359,21 +359,41 @@ TEST_F(MetaStockRunTest, FailuresSayWhyWithTheirExitCodes)
         << ReadTestFile(tmp.File("x.log"));
 }
 
-/* A directory record without a symbol and a data record whose high is below
-** its low are passed over and named; the rest is stored. */
+/* A directory record without a symbol and a data record that is no bar (a
+** high below the low, an open or close outside the low to high range, a
+** record of zeros or without a date) are passed over and named; the rest is
+** stored.  The open the 5-field layout makes from the last close is not
+** judged.  Bytes past the records a directory or data file announces are
+** noted, and not read. */
 TEST_F(MetaStockRunTest, RecordsThatAreNoSecurityOrNoBarAreNamed)
 {
-    Write("ms\\master", Master({{1, 6, "MSA", "Alpha", 20240102, 20240104}, {2, 5, "", "Nameless", 20240102, 20240104}}));
-    Write("ms\\F1.dat", DataFile(6, {{20240102, 10, 11, 9, 10.5, 1000}, {20240103, 10.5, 9, 12, 11, 1500}, {20240104, 11, 11.5, 10.5, 11.25, 800}}));
+    Write("ms\\master", Master({{1, 6, "MSA", "Alpha", 20240102, 20240104}, {2, 5, "", "Nameless", 20240102, 20240104},
+                                 {2, 5, "MSD", "Delta", 20240102, 20240105}}) +
+              std::string(53, 'x'));
+    std::string f1 = DataFile(6, {{20240102, 10, 11, 9, 10.5, 1000}, {20240103, 10.5, 9, 12, 11, 1500},
+                                  {20240103, 20, 11.5, 10.5, 11, 800}, {20240104, 11, 11.5, 10.5, 11.25, 800}});
+    f1.insert(24 * 4, std::string(24, '\0') + std::string(4, '\0') + Mbf(10) + Mbf(11) + Mbf(9) + Mbf(10) + Mbf(100));
+    f1.replace(2, 2, U16(6));
+    Write("ms\\F1.dat", f1 + DataFile(6, {{20240105, 11, 11.5, 10.5, 11.25, 800}}).substr(24));
+    Write("ms\\F2.dat", DataFile(5, {{20240102, 0, 11, 9, 10, 100}, {20240103, 0, 12, 10, 13, 100}, {20240104, 0, 15, 13, 14, 100}}));
     EchoKept echo;
     const TreeImport r = Run();
     ASSERT_EQ(0, r.code) << r.errors;
     UnloadData();
     ASSERT_EQ(1, ReadDataFile(tmp.File("run.kvd").c_str(), 0)) << Messages();
-    ASSERT_EQ(gStore.symbolCount, 3) << "MSA, and MSB and MSC of ext";
+    ASSERT_EQ(gStore.symbolCount, 4) << "MSA, MSD, and MSB and MSC of ext";
     EXPECT_EQ(Dates(Symbol("MSA")), (std::vector<int32_t>{20240102, 20240104}));
+    EXPECT_EQ(Dates(Symbol("MSD")), (std::vector<int32_t>{20240102, 20240104})) << "a gap from the last close is a bar";
     for (const std::string &line : {tmp.File("ms\\master") + ": 1 record without a symbol was not read: 3\n",
-                                    tmp.File("ms\\F1.dat") + ": 1 record not read as bars: record 3 (the high is below the low)\n"}) {
+                                    tmp.File("ms\\master") + ": 53 bytes past the 3 records its header announces were not read\n",
+                                    tmp.File("ms\\F1.dat") + ": 4 records not read as bars: record 3 (the high is below the "
+                                                             "low), record 4 (the open lies outside the low to high range), "
+                                                             "record 5 (the record holds only zeros), record 6 (no date could "
+                                                             "be read)\n",
+                                    tmp.File("ms\\F1.dat") + ": 24 bytes past the 6 records its first record announces were "
+                                                             "not read\n",
+                                    tmp.File("ms\\F2.dat") + ": 1 record not read as bars: record 3 (the close lies outside "
+                                                             "the low to high range)\n"}) {
         EXPECT_NE(std::string::npos, r.log.find(line)) << line << r.log;
         EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << line << echo.text;
     }

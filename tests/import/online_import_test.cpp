@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "import/import_fixture.h"
 #include "import/local_http_server.h"
@@ -88,6 +89,21 @@ int SymbolNumber(const std::string &path)
 {
     size_t at = path.find("/chart/S");
     return at == std::string::npos ? -1 : atoi(path.c_str() + at + 8);
+}
+
+/* The first line of an answer is quoted when it fits the room given, to
+** the last character, and not at all (nor cut) when it does not. */
+TEST(HttpAnswerText, TheFirstLineIsQuotedOnlyWhenItFits)
+{
+    for (int length : {15, 16}) {
+        std::string body = std::string((size_t)length, 'x') + "\r\nmore";
+        HttpSlot slot = {};
+        slot.body[0] = &body[0];
+        slot.received = (uint32_t)body.size();
+        std::vector<char> out(16); /* exactly the room: a write past it is caught */
+        HttpAnswerLine(slot, out.data(), (int)out.size());
+        EXPECT_EQ(std::string(out.data()), length < 16 ? std::string(15, 'x') : "") << length;
+    }
 }
 
 TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
@@ -306,20 +322,27 @@ TEST_F(OnlineTest, ErrorAnswersPassOverTheirSymbolOnly)
     EXPECT_EQ(gImport.count, 2);
     EXPECT_EQ(gImport.refusedCount, 3);
 
-    /* The updater answers an unknown symbol, and its fields, with 404. */
+    /* The updater answers an unknown symbol, and its fields, with 404; an
+    ** error answer that carries a series' headers and records is no series
+    ** either. */
     LocalHttpServer updater([](const std::string &path) {
         if (path.find("/ZZZ") != std::string::npos)
             return HttpAnswer{404, "", path.rfind("/api/v1/prices/", 0) == 0 ? "Symbol ZZZ not found" : ""};
-        return Updater(path, "");
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/api/v1/prices/YYY", 0) == 0) a.status = 500;
+        return a;
     });
     StartOver(updater);
     Begin("Norgate", 20240101, 20241231);
     Add("AAA");
+    Add("YYY");
     Add("ZZZ");
+    EchoKept echo;
     ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
     ASSERT_EQ(gImport.count, 1);
     EXPECT_STREQ(gStore.symbols[0].info.Symbol, "AAA");
-    EXPECT_EQ(gImport.refusedCount, 1);
+    EXPECT_EQ(gImport.refusedCount, 2);
+    EXPECT_NE(std::string::npos, echo.text.find("2:YYY was not imported: the server answered with status 500\n")) << echo.text;
 }
 
 std::string gEchoed;
@@ -476,6 +499,8 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
             a = {404, "", "Error: Ticker 'BBB' not found"};
         else if (path.rfind("/tiingo/daily/AAA?", 0) == 0)
             a.body = "{\"name\":\"A Corp\",\"exchangeCode\":\"NYSE\"}";
+        else if (path.find("&tickers=zzzusd&") != std::string::npos)
+            a = {400, "", "Error: Ticker 'zzzusd' not found\nSee the documentation"};
         else if (path.rfind("/tiingo/crypto/prices", 0) == 0) {
             /* The answer names the ticker asked for. */
             size_t at = path.find("&tickers=") + 9;
@@ -491,6 +516,7 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
     Begin("Tiingo", 20240101, 20241231);
     Add("AAA");
     Add("BBB");
+    EchoKept echo;
     ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
     ASSERT_EQ(gImport.count, 1) << "an Error: answer is passed over";
     const SymbolRecord &a = gStore.symbols[0];
@@ -507,7 +533,13 @@ TEST_F(OnlineTest, TiingoDailyAndCryptoImports)
     Begin("TiingoCrypto", 20240101, 20241231);
     Add("binance.btcusd");
     Add("ethusd");
+    Add("zzzusd");
     ASSERT_EQ(ImportOnlineSymbols(SourceRow()), 1) << Messages();
+    /* An Error: answer is named with its status and its first line. */
+    for (const char *line : {"2:BBB was not imported: the server answered with status 404: Error: Ticker 'BBB' not found\n",
+                             "2:zzzusd was not imported: the server answered with status 400: Error: Ticker 'zzzusd' not "
+                             "found\n"})
+        EXPECT_NE(std::string::npos, echo.text.find(line)) << line << echo.text;
     std::vector<std::string> paths = server.Paths();
     auto asked = [&](const char *part) {
         for (const std::string &p : paths)
@@ -638,7 +670,9 @@ namespace {
 /* The answer a Tiingo daily price request gets: close c on both days. */
 std::string TiingoCsv(int c)
 {
-    std::string row = "," + std::to_string(c) + ",21,9,10,100," + std::to_string(c) + ",21,9,10,100,0.0,1.0\n";
+    const std::string close = std::to_string(c), high = std::to_string(c + 1), low = std::to_string(c - 1);
+    std::string row = "," + close + "," + high + "," + low + "," + close + ",100," + close + "," + high + "," + low + "," +
+        close + ",100,0.0,1.0\n";
     return "date,close,high,low,open,volume,adjClose,adjHigh,adjLow,adjOpen,adjVolume,divCash,splitFactor\n"
            "2024-01-02" +
         row + "2024-01-03" + row;
@@ -995,8 +1029,9 @@ TEST_F(OnlineRunTest, NorgateFieldsAnsweredWithAnErrorStoreNothing)
 }
 
 /* A constituency answer with an error status passes its symbol over, named,
-** rather than storing it as never a member; one without its Record-Count is
-** a damaged answer, which ends the import naming it. */
+** rather than storing it as never a member; one without its Record-Count, or
+** with a Record-Count of 0 above its records, is a damaged answer, which ends
+** the import naming it. */
 TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
 {
     LocalHttpServer server([](const std::string &path) {
@@ -1006,14 +1041,15 @@ TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
         a.headers = "Record-Count: 2\r\n";
         if (path.find("/AAA?") != std::string::npos) a = {500, "", "Internal Server Error"};
         if (path.find("/BBB?") != std::string::npos) a.headers = "";
+        if (path.find("/DDD?") != std::string::npos) a.headers = "Record-Count: 0\r\n";
         return a;
     });
     PointAt(server);
     ConstituencyRecord table[1] = {{"IDX1", "Idx1", "", 5}};
     uint8_t marks[1] = {1};
     EchoKept echo;
-    int first = 0, second = 0;
-    std::string stored, firstLog, secondStored;
+    int first = 0;
+    std::string stored, firstLog;
     std::vector<int32_t> kinds;
     {
         ConstituencyInPlace inPlace(table, 1, marks);
@@ -1024,14 +1060,6 @@ TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
             for (int32_t e = 0; e < gStore.symbols[0].eventCount; e++) kinds.push_back(gStore.symbols[0].events[e].kind);
         firstLog = ReadTestFile(log);
     }
-    StartOver(server);
-    {
-        ConstituencyInPlace inPlace(table, 1, marks);
-        Block("Norgate", "BBB");
-        PlatDeleteFile(out.c_str());
-        second = ImportExitCode();
-        secondStored = Stored();
-    }
 
     EXPECT_EQ(0, first) << Messages();
     EXPECT_EQ("CCC", stored);
@@ -1041,13 +1069,62 @@ TEST_F(OnlineRunTest, ConstituencyAnswersWithoutASeriesStoreNoMembership)
     EXPECT_NE(std::string::npos, firstLog.find(refused)) << firstLog;
     EXPECT_NE(std::string::npos, echo.text.find("2:" + refused)) << echo.text;
 
-    EXPECT_EQ(RESULT_IMPORT_FAILURE, second);
-    EXPECT_EQ("", secondStored);
-    const std::string damaged = "BBB: the IDX1 series cannot be read: it has no Record-Count header";
-    EXPECT_NE(std::string::npos, Messages().find(damaged)) << Messages();
-    const std::string text = ReadTestFile(log);
-    EXPECT_NE(std::string::npos, text.find(damaged + "\n")) << text;
-    EXPECT_NE(std::string::npos, text.find("\nImport Not Completed\n")) << text;
+    for (const char *symbol : {"BBB", "DDD"}) {
+        SCOPED_TRACE(symbol);
+        StartOver(server);
+        int second = 0;
+        std::string secondStored;
+        {
+            ConstituencyInPlace inPlace(table, 1, marks);
+            Block("Norgate", symbol);
+            PlatDeleteFile(out.c_str());
+            second = ImportExitCode();
+            secondStored = Stored();
+        }
+        EXPECT_EQ(RESULT_IMPORT_FAILURE, second);
+        EXPECT_EQ("", secondStored);
+        const std::string damaged = std::string(symbol) + ": the IDX1 series cannot be read: it has " +
+            (symbol[0] == 'B' ? "no Record-Count header" : "a Record-Count of 0 and data");
+        EXPECT_NE(std::string::npos, Messages().find(damaged)) << Messages();
+        const std::string text = ReadTestFile(log);
+        EXPECT_NE(std::string::npos, text.find(damaged + "\n")) << text;
+        EXPECT_NE(std::string::npos, text.find("\nImport Not Completed\n")) << text;
+    }
+}
+
+/* Bytes past the records a price or membership series announces are not
+** read, and are noted; the records announced are stored. */
+TEST_F(OnlineRunTest, BytesPastWhatASeriesAnnouncesAreNoted)
+{
+    LocalHttpServer server([](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/api/v1/prices/", 0) == 0) a.body += "xyz";
+        if (path.find("/indexconstituent/") != std::string::npos) {
+            a.body = Membership({{45293, 1}, {45294, 0}});
+            a.headers = "Record-Count: 1\r\n";
+        }
+        return a;
+    });
+    PointAt(server);
+    ConstituencyRecord table[1] = {{"IDX1", "Idx1", "", 5}};
+    uint8_t marks[1] = {1};
+    EchoKept echo;
+    std::vector<double> values;
+    {
+        ConstituencyInPlace inPlace(table, 1, marks);
+        Block("Norgate", "AAA");
+        ASSERT_EQ(0, ImportExitCode()) << Messages();
+        const SymbolRecord &r = Symbol("AAA");
+        EXPECT_EQ(Dates(r), (std::vector<int32_t>{20240102, 20240103}));
+        for (int32_t e = 0; e < r.eventCount; e++) values.push_back(r.events[e].value);
+    }
+    EXPECT_EQ(values, std::vector<double>{1}) << "the record past the count is not read";
+    for (const char *line : {"AAA: 3 bytes past the 2 records its Record-Count announces were not read\n",
+                             "AAA: 12 bytes past the 1 record the Record-Count of its IDX1 series announces were not "
+                             "read\n"}) {
+        EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << line << ReadTestFile(log);
+        EXPECT_NE(std::string::npos, echo.text.find(std::string("2:") + line)) << line << echo.text;
+    }
 }
 
 /* Watchlist answers read as lists of symbols: a page or an error is no
@@ -1129,10 +1206,12 @@ std::string CryptoAnswer(std::initializer_list<std::pair<const char *, const cha
     return body + "]}]";
 }
 
-/* A bar whose high is below its low is no bar from any online source, nor a
-** crypto record whose date cannot be read, nor a record whose price its
-** PriceMult carries past the finite (as from a file): each is passed over
-** and named with its record's number, and the records after it are stored. */
+/* A bar whose high is below its low, or whose open or close lies outside
+** its low to high range, is no bar from any online source, nor a record
+** whose date cannot be read or is no day, nor a chart price left out (null)
+** or written as NaN, nor a record whose price its PriceMult carries past the
+** finite (as from a file): each is passed over and named with its record's
+** number, and the records after it are stored. */
 TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
 {
     std::string answer; /* the case's price answer, whichever source asks */
@@ -1150,6 +1229,11 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
         std::string c = ChartFor(0);
         return c.replace(c.find("\"high\":[12,13]"), 14, std::string("\"high\":[") + highs + "]");
     };
+    /* The chart with its text from replaced by to. */
+    auto changed = [](const char *from, const char *to) {
+        std::string c = ChartFor(0);
+        return c.replace(c.find(from), strlen(from), to);
+    };
     const std::string pastFinite = "1 record not read as bars: record 2 (a price divided by PriceMult is not finite)";
     const struct {
         const char *source, *symbol;
@@ -1159,6 +1243,20 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
         std::string named; /* after "<symbol>: " */
     } cases[] = {
         {"Yahoo", "S1", chart("12,8"), false, {20240102}, "1 record not read as bars: record 2 (the high is below the low)"},
+        {"Yahoo", "S1", changed("\"open\":[10,11]", "\"open\":[10,30]"), false, {20240102},
+         "1 record not read as bars: record 2 (the open lies outside the low to high range)"},
+        {"Yahoo", "S1", changed("\"close\":[11,12]", "\"close\":[NaN,null]"), false, {},
+         "2 records not read as bars: record 1 (a number is not finite), record 2 (a price is missing)"},
+        {"Yahoo", "S1", changed("\"volume\":[100,200]", "\"volume\":[null,Infinity]"), false, {20240102},
+         "1 record not read as bars: record 2 (a number is not finite)"},
+        {"Yahoo", "S1", changed("1704205800,1704292200", "4e42,1704292200"), false, {20240103},
+         "1 record not read as bars: record 1 (the date is not a calendar day)"},
+        {"TiingoCrypto", "btcusd", CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "10.5"}}, ""), false, {20240102},
+         "1 record not read as bars: record 2 (the close lies outside the low to high range)"},
+        {"Norgate", "AAA", NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 20, 11, 9, 10), false, {20240102},
+         "1 record not read as bars: record 2 (the open lies outside the low to high range)"},
+        {"Norgate", "AAA", NorgateRecord(1e10, 10, 11, 9, 10) + NorgateRecord(45294, 10, 11, 9, 10), false, {20240103},
+         "1 record not read as bars: record 1 (the date is not a calendar day)"},
         {"TiingoCrypto", "btcusd",
          CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "12"}, {"someday", "12"}, {"2024-01-05", "9"}, {"2024-01-08", "12"}},
                       ",\"tradesDone\":7"),
@@ -1182,9 +1280,14 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
             ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, Write("info.csv", std::string("Symbol,PriceMult\n") + c.symbol + ",1e-300\n")), 0);
         }
         EchoKept echo;
-        ASSERT_EQ(0, ImportExitCode()) << Messages();
-        ASSERT_EQ(c.symbol, Stored());
-        EXPECT_EQ(c.dates, Dates(gStore.symbols[0]));
+        const int code = ImportExitCode();
+        if (c.dates.empty()) {
+            EXPECT_EQ(RESULT_IMPORT_FAILURE, code) << "nothing was imported";
+        } else {
+            ASSERT_EQ(0, code) << Messages();
+            ASSERT_EQ(c.symbol, Stored());
+            EXPECT_EQ(c.dates, Dates(gStore.symbols[0]));
+        }
         const std::string line = std::string(c.symbol) + ": " + c.named + "\n";
         EXPECT_NE(std::string::npos, ReadTestFile(log).find(line)) << ReadTestFile(log);
         EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << echo.text;
@@ -1193,7 +1296,8 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
 
 /* Every failure says why, in the block's report and in the import log: a
 ** connection that cannot be made, an updater whose interface answers its
-** status with an error, a price series without its Record-Count, a folder
+** status with an error (also one whose text is "OK"), a price series without
+** its Record-Count or with a Record-Count of 0 above its records, a folder
 ** without files. */
 TEST_F(OnlineRunTest, EveryFailureSaysWhy)
 {
@@ -1202,32 +1306,44 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         LocalHttpServer gone([](const std::string &) { return HttpAnswer{}; });
         closedPort = gone.port;
     }
-    LocalHttpServer server([](const std::string &path) {
+    /* The updater's answers of the case in hand: to its status request, and
+    ** the headers of its price series. */
+    HttpAnswer status;
+    std::string priceHeaders;
+    LocalHttpServer server([&](const std::string &path) {
         HttpAnswer a = Updater(path, "");
-        if (path == "/api/v1/status") a = {500, "", "Internal Server Error"};
+        if (path == "/api/v1/status") a = status;
+        if (path.rfind("/api/v1/prices/", 0) == 0 && !priceHeaders.empty()) a.headers = priceHeaders;
         return a;
     });
-    LocalHttpServer noCount([](const std::string &path) {
-        HttpAnswer a = Updater(path, "");
-        if (path.rfind("/api/v1/prices/", 0) == 0) a.headers = "Field-Count: 6\r\n";
-        return a;
-    });
+    const HttpAnswer ok = {200, "", "OK"};
     const struct {
         const char *source;
         int port; /* 0 the CSV folder */
+        HttpAnswer status;
+        const char *priceHeaders;
         const char *reason; /* a line of the report, the log's too */
     } cases[] = {
-        {"Yahoo", closedPort, "Yahoo data import encountered an error.\n"},
-        {"Norgate", server.port, "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web "
-                                 "interface answered its status request with status 500: Internal Server Error.\n"},
-        {"Norgate", noCount.port, "AAA: the price answer cannot be read: the answer has no Record-Count header\n"},
-        {"CSV", 0, "No files with .csv extension were found in "},
+        {"Yahoo", closedPort, ok, "", "Yahoo data import encountered an error.\n"},
+        {"Norgate", server.port, {500, "", "Internal Server Error"}, "",
+         "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web interface answered its status "
+         "request with status 500: Internal Server Error.\n"},
+        {"Norgate", server.port, {503, "", "OK"}, "",
+         "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web interface answered its status "
+         "request with status 503: OK.\n"},
+        {"Norgate", server.port, ok, "Field-Count: 6\r\n",
+         "AAA: the price answer cannot be read: the answer has no Record-Count header\n"},
+        {"Norgate", server.port, ok, "Field-Count: 6\r\nRecord-Count: 0\r\n",
+         "AAA: the price answer cannot be read: its Field-Count of 6 or Record-Count of 0 is no price series\n"},
+        {"CSV", 0, ok, "", "No files with .csv extension were found in "},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.reason);
         TearDown();
         SetUp();
         PointAt(c.port);
+        status = c.status;
+        priceHeaders = c.priceHeaders;
         if (c.port) {
             Block(c.source, "AAA");
         } else {
@@ -1248,6 +1364,162 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
             /* The report goes on with the connection's own failure. */
             const size_t at = text.find(c.reason) + strlen(c.reason);
             EXPECT_GT(text.find('\n', at), at + 10) << text;
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* One symbol's history as traded: weekdays of January 2024, splits on the
+** 4th (2:1), the 10th (2:1) and the 25th (3:1), a dividend on the 12th.  A
+** day's price level is A = 100 + its index, adjusted for every split; as
+** traded it is A times the ratios of the splits after it. */
+struct TradedHistory {
+    std::vector<int32_t> days;
+    const std::vector<std::pair<int32_t, int>> splits = {{20240104, 2}, {20240110, 2}, {20240125, 3}};
+    TradedHistory()
+    {
+        for (int32_t d = 20240102; d <= 20240131; d = NextDay(d))
+            if (DayOfWeek(d) <= 5) days.push_back(d);
+    }
+    /* The product of the ratios of the splits after day, up to upTo. */
+    int RatioAfter(int32_t day, int32_t upTo = 99991231) const
+    {
+        int r = 1;
+        for (const auto &s : splits)
+            if (s.first > day && s.first <= upTo) r *= s.second;
+        return r;
+    }
+    int Split(int32_t day) const
+    {
+        for (const auto &s : splits)
+            if (s.first == day) return s.second;
+        return 0;
+    }
+    /* open, high, low, close of day i in units of m (A, A + 1, A - 1, A). */
+    static std::string Prices(int i, int m, const char *order)
+    {
+        const int a = 100 + i;
+        std::string text;
+        for (const char *p = order; *p; p++) {
+            const int v = (*p == 'h' ? a + 1 : *p == 'l' ? a - 1 : a) * m;
+            text += (text.empty() ? "" : ",") + std::to_string(v);
+        }
+        return text;
+    }
+    /* A price file of the days from..to, as traded, its splits and dividend
+    ** in columns, in the CSV folder's layout or Tiingo's. */
+    std::string PriceFile(bool tiingo, int32_t from, int32_t to) const
+    {
+        std::string text = tiingo ? "date,close,high,low,open,volume,divCash,splitFactor\n"
+                                  : "Date,Open,High,Low,Close,Volume,Split,Dividend\n";
+        for (size_t i = 0; i < days.size(); i++) {
+            const int32_t d = days[i];
+            if (d < from || d > to) continue;
+            char date[16];
+            snprintf(date, sizeof date, "%04d-%02d-%02d", d / 10000, d / 100 % 100, d % 100);
+            const int m = RatioAfter(d);
+            const std::string volume = std::to_string(12000 / m), split = Split(d) ? std::to_string(Split(d)) : "";
+            const std::string dividend = d == 20240112 ? "0.5" : "";
+            if (tiingo)
+                text += std::string(date) + "," + Prices((int)i, m, "chlo") + "," + volume + "," +
+                    (dividend.empty() ? "0" : dividend) + "," + (split.empty() ? "1" : split) + "\n";
+            else
+                text += std::string(date) + "," + Prices((int)i, m, "ohlc") + "," + volume + "," + split + "," + dividend + "\n";
+        }
+        return text;
+    }
+    /* The chart answer of the days from..to as the service gives it on asOf:
+    ** every price divided by the splits after its day up to asOf, which the
+    ** answer lists. */
+    std::string Chart(int32_t from, int32_t to, int32_t asOf) const
+    {
+        std::string stamps, splitList, columns[5];
+        const char *keys[5] = {"open", "high", "low", "close", "volume"};
+        for (size_t i = 0; i < days.size(); i++) {
+            const int32_t d = days[i];
+            if (d < from || d > to) continue;
+            const std::string stamp = std::to_string(DateTimeToUnix(d, 14) + 1800);
+            stamps += (stamps.empty() ? "" : ",") + stamp;
+            const int m = RatioAfter(d) / RatioAfter(d, asOf);
+            const std::string values[5] = {Prices((int)i, m, "o"), Prices((int)i, m, "h"), Prices((int)i, m, "l"),
+                                           Prices((int)i, m, "c"), std::to_string(12000 / m)};
+            for (int k = 0; k < 5; k++) columns[k] += (columns[k].empty() ? "" : ",") + values[k];
+            if (Split(d) && d <= asOf)
+                splitList += (splitList.empty() ? "" : ",") + std::string("\"") + stamp + "\":{\"date\":" + stamp +
+                    ",\"numerator\":" + std::to_string(Split(d)) + ",\"denominator\":1}";
+        }
+        std::string quote;
+        for (int k = 0; k < 5; k++) quote += std::string(k ? "," : "") + "\"" + keys[k] + "\":[" + columns[k] + "]";
+        return "{\"chart\":{\"result\":[{\"meta\":{\"currency\":\"USD\",\"exchangeName\":\"NMS\",\"gmtoffset\":-18000},"
+               "\"timestamp\":[" + stamps + "],\"events\":{\"splits\":{" + splitList + "}},\"indicators\":{\"quote\":[{" +
+            quote + "}]}}]}}";
+    }
+};
+
+/* An import with StartDate and EndDate stores the data as they stood then:
+** a split after the EndDate had not happened, so it carries no factor, from
+** every source whose answers carry splits.  What it stores is what the same
+** file (or the service's answer of that day) cut at those dates stores, and
+** on 5 January, as traded before the splits of the 10th and the 25th, the
+** close is 103 x 2 x 3 with the factor of the 10th alone. */
+TEST_F(OnlineRunTest, AnEndDateStoresTheDataAsTheyStoodThen)
+{
+    const TradedHistory h;
+    const int32_t start = 20240105, end = 20240119;
+    bool cut = false;
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a;
+        a.body = "{}";
+        if (path.rfind("/v8/finance/chart/", 0) == 0)
+            a.body = cut ? h.Chart(start, end, end) : h.Chart(20240101, 20241231, 20241231);
+        else if (path.rfind("/tiingo/daily/AKF/prices", 0) == 0)
+            a.body = cut ? h.PriceFile(true, start, end) : h.PriceFile(true, 20240101, 20241231);
+        return a;
+    });
+    for (const char *source : {"CSV", "Yahoo", "Tiingo"}) {
+        SCOPED_TRACE(source);
+        std::vector<Bar> stored[2];
+        std::vector<EventItem> events[2];
+        for (int c = 0; c < 2; c++) {
+            StartOver(server);
+            cut = c == 1;
+            const bool csv = strcmp(source, "CSV") == 0;
+            Block(source, csv ? "" : "AKF");
+            gImportState.StartDate = start;
+            gImportState.EndDate = end;
+            if (csv) {
+                PlatCreateFolder(tmp.File("prices").c_str());
+                Write("prices\\AKF.csv", cut ? h.PriceFile(false, start, end) : h.PriceFile(false, 20240101, 20241231));
+                ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+            }
+            ASSERT_EQ(0, ImportExitCode()) << Messages();
+            const SymbolRecord &r = Symbol("AKF");
+            stored[c].assign(r.bars[BAR_DAILY], r.bars[BAR_DAILY] + r.barCounts[BAR_DAILY]);
+            events[c].assign(r.events, r.events + r.eventCount);
+        }
+        ASSERT_EQ(stored[0].size(), 11u);
+        ASSERT_EQ(stored[1].size(), 11u);
+        for (size_t i = 0; i < stored[0].size(); i++) {
+            const Bar &a = stored[0][i], &b = stored[1][i];
+            EXPECT_EQ(a.date, b.date) << i;
+            EXPECT_EQ(a.open, b.open) << i;
+            EXPECT_EQ(a.high, b.high) << i;
+            EXPECT_EQ(a.low, b.low) << i;
+            EXPECT_EQ(a.close, b.close) << i;
+            EXPECT_EQ(a.volume, b.volume) << i;
+            EXPECT_EQ(a.split, b.split) << a.date;
+        }
+        EXPECT_EQ(stored[0][0].date, 20240105);
+        EXPECT_EQ(stored[0][0].close, 618);
+        EXPECT_EQ(stored[0][0].split, 2);
+        EXPECT_EQ(stored[0].back().split, 1);
+        ASSERT_EQ(events[0].size(), events[1].size());
+        for (size_t e = 0; e < events[0].size(); e++) {
+            EXPECT_EQ(events[0][e].date, events[1][e].date);
+            EXPECT_EQ(events[0][e].value, events[1][e].value);
         }
     }
 }

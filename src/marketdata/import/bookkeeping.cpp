@@ -43,6 +43,8 @@ const char kRefusedText[] = "a number field holds text";
 const char kRefusedMissing[] = "a price is missing";
 const char kRefusedInfinite[] = "a number is not finite";
 const char kRefusedHighLow[] = "the high is below the low";
+const char kRefusedOpenOutside[] = "the open lies outside the low to high range";
+const char kRefusedCloseOutside[] = "the close lies outside the low to high range";
 const char kRefusedNoSymbol[] = "the symbol is missing";
 const char kRefusedPriceMult[] = "a price divided by PriceMult is not finite";
 const char kRefusedSplitFactor[] = "the split factor is no finite number above zero";
@@ -175,18 +177,30 @@ static void ReportLine(const char *line)
     if (gConsoleEcho) gConsoleEcho(2, line);
 }
 
+int FormatRefusedNumbers(char *out, size_t size, const RefusedLines *refused, const char *unit)
+{
+    int n = 0;
+    out[0] = 0;
+    const int shown = refused->count < REFUSED_LINES_SHOWN ? refused->count : REFUSED_LINES_SHOWN;
+    for (int k = 0; k < shown; k++) {
+        if (unit)
+            n += FormatText(out + n, size - (size_t)n, "%s%s %d (%s)", k ? ", " : "", unit, (int)refused->lines[k],
+                            refused->reasons[k]);
+        else
+            n += FormatText(out + n, size - (size_t)n, "%s%d", k ? ", " : "", (int)refused->lines[k]);
+    }
+    if (refused->count > shown) n += FormatText(out + n, size - (size_t)n, " and %d more", refused->count - shown);
+    return n;
+}
+
 void ReportRefusedLines(const char *file, const RefusedLines *refused, const char *unit)
 {
     if (refused->count < 1) return;
     __atomic_add_fetch(&gImport.refusedLineCount, refused->count, __ATOMIC_RELAXED);
     char line[LOG_LINE_SIZE], path[LOG_LINE_SIZE / 2];
-    int n = FormatText(line, sizeof line, "%s: %d %s%s not read as bars:", PathAsShown(file, path, sizeof path),
+    int n = FormatText(line, sizeof line, "%s: %d %s%s not read as bars: ", PathAsShown(file, path, sizeof path),
                        refused->count, unit, refused->count == 1 ? "" : "s");
-    int shown = refused->count < REFUSED_LINES_SHOWN ? refused->count : REFUSED_LINES_SHOWN;
-    for (int k = 0; k < shown; k++)
-        n += FormatText(line + n, sizeof line - (size_t)n, "%s %s %d (%s)", k ? "," : "", unit, (int)refused->lines[k],
-                        refused->reasons[k]);
-    if (refused->count > shown) n += FormatText(line + n, sizeof line - (size_t)n, " and %d more", refused->count - shown);
+    n += FormatRefusedNumbers(line + n, sizeof line - (size_t)n, refused, unit);
     FormatText(line + n, sizeof line - (size_t)n, "\n");
     ReportLine(line);
 }
@@ -200,6 +214,14 @@ void ReportImportNote(const char *file, const char *format, ...)
     FormatTextV(line + n, sizeof line - (size_t)n, format, args);
     va_end(args);
     ReportLine(line);
+}
+
+void NoteBytesPastCount(const char *file, uint64_t size, uint64_t announced, int64_t records, const char *counter)
+{
+    if (size <= announced) return;
+    ReportImportNote(file, "%llu byte%s past the %lld record%s %s announces %s not read\n",
+                     (unsigned long long)(size - announced), size - announced == 1 ? "" : "s", (long long)records,
+                     records == 1 ? "" : "s", counter, size - announced == 1 ? "was" : "were");
 }
 
 void ReportRefusedText(const char *format, ...)

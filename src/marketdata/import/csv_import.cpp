@@ -78,6 +78,11 @@ static const char kRefusedSplitBelowZero[] = "the split is below zero";
 static const char kRefusedBadExpiry[] = "the expiry date is not a calendar day";
 static const char kRefusedNulByte[] = "the line holds a NUL byte";
 static const char kRefusedInOpenQuote[] = "it opens a double quote that it does not close";
+/* A line shifted by a separator inside a number (1,234.5 written with a
+** comma delimiter) has a field more than the others: each value moves one
+** column on, and a split or a volume would be read from a price. */
+static const char kRefusedExtraFields[] = "the line has more fields than its header names";
+static const char kRefusedExtraFieldsLines[] = "the line has more fields than the file's other lines";
 /* A number read with decimal points whose comma is most likely decimal. */
 static const char kNoteOddComma[] = "line %d holds the number %s, whose comma was read as a thousands separator; "
                                     "CSVNumFmt chooses a decimal comma\n";
@@ -176,15 +181,33 @@ struct LineValues {
     double adjusted, unadjusted, split, dividend;
 };
 
+/* The prices a field map reads, as bits of a mask. */
+enum PriceBit { PRICE_OPEN = 1,
+                PRICE_HIGH = 2,
+                PRICE_LOW = 4,
+                PRICE_CLOSE = 8 };
+
+/* The PriceBits of the prices map reads: every line read by it has them
+** (a line without one is refused as missing it). */
+static int MappedPrices(const int32_t *map)
+{
+    int prices = 0;
+    for (int c = 0; c < IMPORT_CSV_FIELDS; c++)
+        prices |= map[c] == CSV_OPEN ? PRICE_OPEN : map[c] == CSV_HIGH ? PRICE_HIGH : map[c] == CSV_LOW ? PRICE_LOW
+            : map[c] == CSV_CLOSE                                                                 ? PRICE_CLOSE
+                                                                                                  : 0;
+    return prices;
+}
+
 /* Where a line's number field goes: its place in the bar or the line's
-** values, with whether it is a price (and the high or the low); null for a
-** field that holds no number. */
-static inline double *NumberField(int field, Bar *bar, LineValues *v, int *price, int *haveHigh, int *haveLow)
+** values, with whether it is a price; null for a field that holds no
+** number. */
+static inline double *NumberField(int field, Bar *bar, LineValues *v, int *price)
 {
     switch (field) {
     case CSV_OPEN: *price = 1; return &bar->open;
-    case CSV_HIGH: *price = *haveHigh = 1; return &bar->high;
-    case CSV_LOW: *price = *haveLow = 1; return &bar->low;
+    case CSV_HIGH: *price = 1; return &bar->high;
+    case CSV_LOW: *price = 1; return &bar->low;
     case CSV_CLOSE: *price = 1; return &bar->close;
     case CSV_VOLUME: return &bar->volume;
     case CSV_EXTRA: return &bar->extra;
@@ -213,6 +236,10 @@ enum LineReason {
     LINE_BAD_TIME,
     LINE_SPLIT_BELOW_ZERO,
     LINE_BAD_EXPIRY, /* a CSI futures expiry that is no day */
+    LINE_OPEN_OUTSIDE,
+    LINE_CLOSE_OUTSIDE,
+    LINE_EXTRA_FIELDS,        /* more fields than the header names */
+    LINE_EXTRA_FIELDS_LINES,  /* more fields than the file's other lines, which all have more than the header */
     LINE_HEADER, /* a first line without a date, passed over as a header */
     LINE_REASON_COUNT
 };
@@ -231,6 +258,10 @@ static const char *const kLineReasons[] = {
     kRefusedBadTime,
     kRefusedSplitBelowZero,
     kRefusedBadExpiry,
+    kRefusedOpenOutside,
+    kRefusedCloseOutside,
+    kRefusedExtraFields,
+    kRefusedExtraFieldsLines,
     /* LINE_HEADER */ nullptr,
 };
 static_assert(sizeof kLineReasons / sizeof kLineReasons[0] == LINE_REASON_COUNT, "one text per line reason");
@@ -245,6 +276,18 @@ static LineReason NumberReason(int read, int price)
     return LINE_BAR;
 }
 
+/* The reason the prices a line read give it (LINE_BAR when none): the high
+** below the low, the open or close outside the low to high range.  Only
+** prices the field map reads are judged; with no high or low there is no
+** range. */
+static inline LineReason ShapeReason(const Bar *bar, int prices)
+{
+    if ((prices & (PRICE_HIGH | PRICE_LOW)) != (PRICE_HIGH | PRICE_LOW)) return LINE_BAR;
+    const char *fault = PriceShapeFault(bar, prices & PRICE_OPEN, prices & PRICE_CLOSE);
+    if (!fault) return LINE_BAR;
+    return fault == kRefusedHighLow ? LINE_HIGH_LOW : fault == kRefusedOpenOutside ? LINE_OPEN_OUTSIDE : LINE_CLOSE_OUTSIDE;
+}
+
 /* 1 when the symbol column, without trailing blanks, is too long to keep:
 ** cut to its first characters it would be another symbol. */
 static int IsLongSymbol(const CsvColumn &column)
@@ -254,18 +297,17 @@ static int IsLongSymbol(const CsvColumn &column)
     return length >= IMPORT_SYMBOL_SIZE;
 }
 
-/* Reads one data line's columns into bar and values by the field map.
-** LINE_BAR when the line is a bar; otherwise the first reason it is not
-** (LINE_NO_DATE before any other, LINE_OTHER_ORDER at once).  oddComma as
-** ReadNumberColumn's. */
-static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *map, int numberFormat, int dayFirst,
-                               Bar *bar, LineValues *v, char *symbol, CsvColumn *oddComma)
+/* Reads one data line's columns into bar and values by the field map, whose
+** prices are the PriceBits prices.  LINE_BAR when the line is a bar;
+** otherwise the first reason it is not (LINE_NO_DATE before any other,
+** LINE_OTHER_ORDER at once).  oddComma as ReadNumberColumn's. */
+static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *map, int prices, int numberFormat,
+                               int dayFirst, Bar *bar, LineValues *v, char *symbol, CsvColumn *oddComma)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
     if (symbol) symbol[0] = 0;
     LineReason reason = LINE_BAR;
-    int haveHigh = 0, haveLow = 0;
     for (int c = 0; c < IMPORT_CSV_FIELDS; c++) {
         int field = map[c];
         if (field == CSV_SKIP) continue;
@@ -289,7 +331,7 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
             continue;
         }
         default:
-            number = NumberField(field, bar, v, &price, &haveHigh, &haveLow);
+            number = NumberField(field, bar, v, &price);
             if (!number) continue;
             break;
         }
@@ -298,7 +340,7 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
         if (!reason) reason = NumberReason(read, price);
     }
     if (!bar->date) return LINE_NO_DATE;
-    if (!reason && haveHigh && haveLow && bar->high < bar->low) reason = LINE_HIGH_LOW;
+    if (!reason) reason = ShapeReason(bar, prices);
     if (!reason && v->split < 0.0) reason = LINE_SPLIT_BELOW_ZERO;
     return reason;
 }
@@ -327,21 +369,23 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
 ** price there.  The columns read (above 0) when the line is such a bar;
 ** 0 when it needs the general reading, which then also says why it is no
 ** bar.  *plainPrices tells whether every price was a text of at most 7
-** significant digits (AddBar's plainPrices). */
-[[gnu::always_inline]] static inline int ReadPlainLine(const char *p, const char *end, char delim, const int32_t *map, int columns, int dayFirst,
-                                                       Bar *bar, LineValues *v, char *symbol, int *plainPrices)
+** significant digits (AddBar's plainPrices); *fields is the line's number
+** of fields, those past the ones read included. */
+[[gnu::always_inline]] static inline int ReadPlainLine(const char *p, const char *end, char delim, const int32_t *map, int columns,
+                                                       int prices, int dayFirst, Bar *bar, LineValues *v, char *symbol,
+                                                       int *plainPrices, int *fields)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
     if (symbol) symbol[0] = 0;
     *plainPrices = 1;
-    int haveHigh = 0, haveLow = 0, c = 0;
+    int c = 0;
     for (; c < columns; c++) {
         while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
         if (p < end && *p == '"') return 0;
         int field = map[c];
         int price = 0;
-        double *number = NumberField(field, bar, v, &price, &haveHigh, &haveLow);
+        double *number = NumberField(field, bar, v, &price);
         if (number) {
             if (p == end || *p == delim) {
                 if (price) return 0;
@@ -375,14 +419,21 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
     for (int k = c + 1; k < columns; k++)
         if (map[k] >= CSV_OPEN && map[k] <= CSV_CLOSE) return 0;
     if (!bar->date) return 0;
-    if (haveHigh && haveLow && bar->high < bar->low) return 0;
+    if ((prices & (PRICE_HIGH | PRICE_LOW)) == (PRICE_HIGH | PRICE_LOW) &&
+        PriceShapeFault(bar, prices & PRICE_OPEN, prices & PRICE_CLOSE))
+        return 0;
     if (v->split < 0.0) return 0;
+    /* Every column read was followed by a delimiter: the rest are fields too. */
+    *fields = c == columns ? columns + CountColumns(p, end, delim) : c + 1;
     return c + 1 < columns ? c + 1 : columns;
 }
 
 /* Gives the bars the factors a Split column implies: a ratio on a date
 ** applies to every earlier bar, so each bar carries the product of the
-** ratios of the bars after it (in date order). */
+** ratios of the bars after it (in date order).  Only the ratios of lines
+** inside the import's dates count: data imported up to an EndDate are the
+** data as they stood then, when a later split had not happened, so they
+** are what the same file cut at that date gives. */
 static void ApplySplitColumn(Bar *bars, const LineValues *values, int32_t n)
 {
     std::vector<int32_t> order((size_t)n);
@@ -392,7 +443,8 @@ static void ApplySplitColumn(Bar *bars, const LineValues *values, int32_t n)
     for (int32_t k = n - 1; k >= 0; k--) {
         int32_t i = order[(size_t)k];
         bars[i].split = product;
-        if (values[i].split != 0.0) product *= values[i].split;
+        const int inRange = bars[i].date >= gImport.startDate && bars[i].date <= gImport.endDate;
+        if (values[i].split != 0.0 && inRange) product *= values[i].split;
     }
 }
 
@@ -423,12 +475,17 @@ struct PriceText {
     char delim;
     int dayFirst;
     int mapped;                 /* columns the field map reads */
+    int prices;                 /* the PriceBits of the prices it reads */
     int hasNul;                 /* the text holds a NUL byte somewhere */
     FileTally tally;
     int32_t bars;         /* lines read as bars (before the date range) */
     CsvColumn oddComma;   /* the first number whose comma looks decimal */
     int32_t oddCommaLine; /* its line, 0 none */
     int refused;          /* refused whole, and reported */
+    const char *end;       /* the text's end, for looking at the lines ahead */
+    int trimmed;           /* the caller drops white space at the ends of lines */
+    int32_t headerFields;  /* the fields of the header line, 0 when none was read */
+    int32_t allowedFields; /* the fields a data line may have: the header's, or more when every line has more */
 };
 
 /* The number of columns the field map reads. */
@@ -466,7 +523,52 @@ static void BeginPriceText(PriceText *t, const char *name, const ImportItem *row
     t->delim = DelimiterChar(row->csvDelimiter);
     t->dayFirst = row->csvDateOrder == 1;
     t->mapped = MappedColumns(row->csvFields);
+    t->prices = MappedPrices(row->csvFields);
     t->hasNul = text && memchr(text, 0, (size_t)(end - text)) != nullptr;
+    t->end = end;
+}
+
+/* Takes the header line [p, end) as the measure of the data lines' fields. */
+static void TakeHeaderFields(PriceText *t, const char *p, const char *end)
+{
+    t->headerFields = t->allowedFields = CountColumns(p, end, t->delim);
+}
+
+/* The fewest fields of the nonblank lines from p to the text's end, each
+** line read as the caller reads it. */
+static int FewestColumns(const PriceText *t, const char *p)
+{
+    int fewest = 0;
+    while (p < t->end) {
+        const char *next;
+        const char *lineEnd = FindLineEnd(p, t->end, &next);
+        const char *from = p;
+        if (t->trimmed)
+            while (lineEnd > from && isspace((unsigned char)lineEnd[-1])) lineEnd--;
+        p = next;
+        const char *q = from;
+        while (q < lineEnd && isspace((unsigned char)*q)) q++;
+        if (q == lineEnd) continue;
+        const int n = CountColumns(from, lineEnd, t->delim);
+        if (!fewest || n < fewest) fewest = n;
+    }
+    return fewest;
+}
+
+/* The reason a data line starting at line with fields fields has against
+** the header (LINE_BAR when none): a line with more fields than the header
+** names is shifted, unless every line has that many (some writers end each
+** line with a delimiter).  The first data line decides which: when it has
+** more than the header, the fewest of all the lines is what a line may have. */
+static inline LineReason FieldCountReason(PriceText *t, const char *line, int fields)
+{
+    if (!t->headerFields || fields <= t->allowedFields) return LINE_BAR;
+    if (t->tally.dataLines == 1) {
+        const int fewest = FewestColumns(t, line);
+        if (fewest > t->allowedFields) t->allowedFields = fewest;
+        if (fields <= t->allowedFields) return LINE_BAR;
+    }
+    return t->allowedFields > t->headerFields ? LINE_EXTRA_FIELDS_LINES : LINE_EXTRA_FIELDS;
 }
 
 /* Counts and notes line number as no bar, for reason. */
@@ -492,7 +594,7 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
         reason = LINE_OPEN_QUOTE;
         memset(bar, 0, sizeof *bar);
     } else if (!damaged) {
-        reason = ReadDataLine(columns, n, map, t->row->csvNumberFormat, t->dayFirst, bar, v, symbol, &t->oddComma);
+        reason = ReadDataLine(columns, n, map, t->prices, t->row->csvNumberFormat, t->dayFirst, bar, v, symbol, &t->oddComma);
     }
     tally.divided += n > 1;
     if (t->oddComma.text && !t->oddCommaLine) t->oddCommaLine = number;
@@ -502,12 +604,19 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
         t->refused = 1;
         return reason;
     }
+    /* A shifted line is named as such, whatever its shifted values read as. */
+    if (t->headerFields && !damaged && !openQuote) {
+        const LineReason count = FieldCountReason(t, p, n < IMPORT_CSV_FIELDS ? n : CountColumns(p, end, t->delim));
+        if (count) reason = count;
+    }
     if (!reason && symbol && !symbol[0]) reason = LINE_NO_SYMBOL;
-    /* A first line of column names has no date: it is passed over. */
+    /* A first line of column names has no date: it is passed over, and
+    ** measures the fields of the lines after it. */
     if (reason == LINE_NO_DATE && tally.lines == 1) {
         tally.header = 1;
         tally.dataLines--;
         tally.divided -= n > 1;
+        TakeHeaderFields(t, p, end);
         return LINE_HEADER;
     }
     if (reason) return RefuseLine(t, number, reason);
@@ -531,9 +640,15 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
     t->tally.dataLines++;
     const int damaged = t->hasNul && memchr(p, 0, (size_t)(end - p)) != nullptr;
     if (straight && !damaged) {
-        const int n = ReadPlainLine(p, end, t->delim, t->row->csvFields, t->mapped, t->dayFirst, bar, v, symbol, plainPrices);
+        int fields = 0;
+        const int n = ReadPlainLine(p, end, t->delim, t->row->csvFields, t->mapped, t->prices, t->dayFirst, bar, v, symbol,
+                                    plainPrices, &fields);
         if (n > 0) {
             t->tally.divided += n > 1;
+            if (const LineReason count = FieldCountReason(t, p, fields)) {
+                *plainPrices = 0;
+                return RefuseLine(t, number, count);
+            }
             t->bars++;
             return LINE_BAR;
         }
@@ -606,6 +721,7 @@ static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const c
         t->refused = 1;
         return;
     }
+    TakeHeaderFields(t, p, end);
     const int read = n < IMPORT_CSV_FIELDS ? n : IMPORT_CSV_FIELDS;
     int haveVolume = 0;
     for (int c = 0; c < read; c++)
@@ -621,6 +737,7 @@ static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const c
             ReportImportNote(t->name, kNotePastColumns, c + 1, name, IMPORT_CSV_FIELDS);
     }
     t->mapped = MappedColumns(row->csvFields);
+    t->prices = MappedPrices(row->csvFields);
     if (MapsField(row->csvFields, CSV_DATE) && !MapsField(row->csvFields, CSV_CLOSE)) {
         char found[IMPORT_VALUE_SIZE];
         ColumnNames(columns, read, found, sizeof found);
@@ -1093,6 +1210,7 @@ int ImportCsvFile(ImportItem *row, int flags)
     ** accepted, and a NUL byte ends no more than its line. */
     PriceText t;
     BeginPriceText(&t, path, row, text, text + size);
+    t.trimmed = 1;
     /* Lines of one symbol mostly follow each other: the last record found
     ** is tried before the table. */
     char lastSymbol[IMPORT_SYMBOL_SIZE] = "";

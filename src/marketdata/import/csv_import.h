@@ -8,7 +8,9 @@
 **             file, with the system's reason; result code 3) and "No files
 **             with %s extension were found in %s" fail the import.
 **             A line that is no bar (a date that is no day, text or nan in a
-**             number field, a missing price, a high below the low, a time
+**             number field, a missing price, a high below the low, an open
+**             or close outside the low to high range, more fields than the
+**             header names unless every line has that many, a time
 **             that is no time of day, a Split below zero, a CSI futures
 **             expiry that is no day, a symbol too long to keep, a NUL byte, a
 **             double quote the line does not close, or what AddBar drops as
@@ -39,5 +41,7 @@ int ImportFolder(ImportItem *row);
 /* Imports a multi-symbol file; 1 unless the import must end (stop, memory). */
 int ImportCsvFile(ImportItem *row, int flags);
 /* Reads one symbol's text (a file path for the file sources, the text itself
-** otherwise) into record under storedSymbol.  Daily bars stored, or -1. */
+** otherwise) into record under storedSymbol.  A Split column gives each bar
+** the product of the ratios of the later lines inside StartDate..EndDate, so
+** a split after the EndDate gives no factor.  Daily bars stored, or -1. */
 int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, SymbolRecord *record, int flags);

@@ -57,6 +57,23 @@ int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns,
     return n;
 }
 
+int CountColumns(const char *p, const char *end, char delim)
+{
+    int n = 0;
+    for (;;) {
+        while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
+        n++;
+        if (p < end && *p == '"') {
+            const char *close = (const char *)memchr(p + 1, '"', (size_t)(end - p - 1));
+            if (!close) return n;
+            p = close + 1;
+        }
+        const char *next = (const char *)memchr(p, delim, (size_t)(end - p));
+        if (!next) return n;
+        p = next + 1;
+    }
+}
+
 /* The column's text, terminated, in out (cut to size - 1 characters). */
 const char *ColumnText(const CsvColumn &c, char *out, int size)
 {

@@ -47,6 +47,9 @@ const char *SkipByteOrderMark(const char *text, const char *end);
 ** data lines are read up to IMPORT_CSV_FIELDS. */
 int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns, int most = IMPORT_CSV_FIELDS,
                  int *openQuote = nullptr);
+/* The number of columns SplitColumns finds in the line [p, end), however
+** many (an empty line has one). */
+int CountColumns(const char *p, const char *end, char delim);
 /* The column's text, terminated, in out (cut to size - 1 characters). */
 const char *ColumnText(const CsvColumn &c, char *out, int size);
 /* A side file's text as it stands (LoadTextFile) and its number of lines

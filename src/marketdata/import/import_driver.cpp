@@ -183,7 +183,8 @@ static int ImportSources()
             (row.kind == IMPKW_DATA_SOURCE && IsOnlineSource(row.dataSource));
         if (!imports) continue;
         if (source) row.blockHasIncludeList = source->blockHasIncludeList;
-        LogImportMessage(kLogBlockHeading, kDataSourceNames[row.dataSource], row.value);
+        char shown[2 * IMPORT_VALUE_SIZE];
+        LogImportMessage(kLogBlockHeading, kDataSourceNames[row.dataSource], PathAsShown(row.value, shown, sizeof shown));
         row.filterNeedsSecurity = needsSecurity;
         row.filterNeedsEvents = needsEvents;
         int ok = 0;

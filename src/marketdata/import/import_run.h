@@ -28,6 +28,7 @@
 **             more than one thread (gImport.useLock).
 */
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
@@ -198,6 +199,8 @@ extern const char kRefusedText[];        /* "a number field holds text" */
 extern const char kRefusedMissing[];     /* "a price is missing" */
 extern const char kRefusedInfinite[];    /* "a number is not finite" */
 extern const char kRefusedHighLow[];     /* "the high is below the low" */
+extern const char kRefusedOpenOutside[]; /* "the open lies outside the low to high range" */
+extern const char kRefusedCloseOutside[];/* "the close lies outside the low to high range" */
 extern const char kRefusedNoSymbol[];    /* "the symbol is missing" */
 extern const char kRefusedPriceMult[];   /* "a price divided by PriceMult is not finite" */
 extern const char kRefusedSplitFactor[]; /* "the split factor is no finite number above zero" */
@@ -211,6 +214,25 @@ inline void NoteRefusedLine(RefusedLines *refused, int32_t line, const char *rea
     }
     refused->count++;
 }
+/* Why the prices the reader gave bar are no bar's (null when they are one):
+** the high below the low, or the open (when checkOpen) or the close outside
+** the low to high range, as a line shifted by a thousands separator or a
+** damaged record gives.  A bar given only its close (open, high and low 0)
+** is AddBar's to fill, and passes. */
+inline const char *PriceShapeFault(const Bar *bar, int checkOpen, int checkClose)
+{
+    const double low = bar->low, high = bar->high;
+    if (high < low) return kRefusedHighLow;
+    const bool openOutside = checkOpen && (bar->open < low || bar->open > high);
+    const bool closeOutside = checkClose && (bar->close < low || bar->close > high);
+    if (!openOutside && !closeOutside) return nullptr;
+    if (bar->open == 0.0 && high == 0.0 && low == 0.0) return nullptr;
+    return openOutside ? kRefusedOpenOutside : kRefusedCloseOutside;
+}
+/* Writes the numbers refused shows, the first ones, into out (size bytes):
+** "line 5 (a price is missing), line 8 (...) and 3 more" with a unit, or
+** "5, 8 and 3 more" without one (unit null).  The length written. */
+int FormatRefusedNumbers(char *out, size_t size, const RefusedLines *refused, const char *unit);
 /* Reports the refused lines of file (nothing when there are none) in the
 ** import log and through the console echo:
 ** "<file>: 3 lines not read as bars: line 5 (a price is missing), ..."
@@ -224,6 +246,12 @@ void ReportImportNote(const char *file, const char *format, ...)
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
+/* Notes, on file, the bytes of a series or data file past the records its
+** count announces (read bytes of which the announced records take
+** announced), which were not read:
+** "<file>: 56 bytes past the 2 records its Record-Count announces were not
+** read".  Nothing when there are none.  Any thread. */
+void NoteBytesPastCount(const char *file, uint64_t size, uint64_t announced, int64_t records, const char *counter);
 /* Reports a refused file in words of its own (a whole line, format ending
 ** in "\n") like ReportRefusedFile, and counts it.  Any thread. */
 void ReportRefusedText(const char *format, ...)
@@ -319,3 +347,6 @@ double GetJsonNumber(const char *json, const char *key);
 ** counted and the array allocated (tracked).  A null element reads as NaN
 ** (a missing value).  The number read. */
 int GetJsonNumberArray(const char *json, const char *key, double **array, int n);
+/* 1 when element index (from 0) of the number array of key is null (a value
+** the source left out), 0 otherwise (also a literal NaN). */
+int IsJsonArrayNull(const char *json, const char *key, int index);

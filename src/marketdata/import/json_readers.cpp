@@ -52,11 +52,30 @@ double GetJsonNumber(const char *json, const char *key)
     return atof(number);
 }
 
-int GetJsonNumberArray(const char *json, const char *key, double **array, int n)
+/* The first element of the number array of key, or null. */
+static const char *FindJsonNumberArray(const char *json, const char *key)
 {
     const char *p = FindJsonValue(json, key, "[");
     /* An array of objects under the same key is not the array of numbers. */
     while (p && *p == '{') p = FindJsonValue(p, key, "[");
+    return p;
+}
+
+int IsJsonArrayNull(const char *json, const char *key, int index)
+{
+    const char *p = FindJsonNumberArray(json, key);
+    for (int k = 0; p && *p && *p != ']'; k++) {
+        while (*p == ' ') p++;
+        if (k == index) return strncmp(p, "null", 4) == 0;
+        p += strcspn(p, ",]");
+        if (*p == ',') p++;
+    }
+    return 0;
+}
+
+int GetJsonNumberArray(const char *json, const char *key, double **array, int n)
+{
+    const char *p = FindJsonNumberArray(json, key);
     if (!p) return 0;
     if (n == 0) {
         const char *end = strchr(p, ']');

@@ -56,6 +56,9 @@ static const char kMsgCutShortPart[] = "%s was cut short: it holds %u of the %u 
 static const char kMsgCutInHead[] = "%s was cut short: it holds %u of the %u bytes of its %s";
 static const char kDataHead[] = "first record";
 static const char kMasterHead[] = "header";
+/* A record of zeros is no bar, nor one without a date (a damaged or padded
+** file); either is named with the others not read. */
+static const char kRefusedZeros[] = "the record holds only zeros";
 
 int MbfToDouble(const uint8_t b[4], double *out)
 {
@@ -170,6 +173,12 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
                 Bar bar;
                 memset(&bar, 0, sizeof bar);
                 bar.date = CenturyDate(Mbf(p));
+                if (!bar.date) {
+                    int zeros = 1;
+                    for (uint32_t b = 0; b < size && zeros; b++) zeros = p[b] == 0;
+                    NoteRefusedLine(&refused, (int32_t)r + 2, zeros ? kRefusedZeros : kRefusedNoDate);
+                    continue;
+                }
                 /* A record dated on no day of the calendar is no bar; the
                 ** first record holds the count, so records count from 2. */
                 if (bar.date && !IsCalendarDate(bar.date)) {
@@ -191,8 +200,9 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
                         bar.volume = Mbf(p + 20);
                         if (fields == 7) bar.extra = Mbf(p + 24);
                     }
-                    if (bar.high < bar.low) {
-                        NoteRefusedLine(&refused, (int32_t)r + 2, kRefusedHighLow);
+                    /* The 5-field layout's open is made here, not read. */
+                    if (const char *fault = PriceShapeFault(&bar, fields != 5, 1)) {
+                        NoteRefusedLine(&refused, (int32_t)r + 2, fault);
                         continue;
                     }
                 }
@@ -204,6 +214,7 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
                 record.barCounts[BAR_DAILY] = stored;
             }
             ReportRefusedLines(path, &refused, "record");
+            NoteBytesPastCount(path, fileSize, (uint64_t)(count + 1) * size, count, "its first record");
             SortBars(&record);
             record.info.listNumber = (uint32_t)row->listNumber;
             memcpy(record.info.includeLists, lists, sizeof record.info.includeLists);
@@ -264,6 +275,7 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
         ReadFileData(file, header, layout.headerSize, path);
     uint32_t count = ok ? ReadU16(header + layout.countOffset) : 0;
     ok = ok && HoldsWhatItAnnounces(path, fileSize, layout.headerSize, count, layout.recordSize, kMasterHead);
+    if (ok) NoteBytesPastCount(path, fileSize, layout.headerSize + (uint64_t)count * layout.recordSize, count, "its header");
     const char *extension = kind == MASTER_X ? "mwd" : "dat";
     /* The data files are found whatever the case of their names, as on
     ** Windows: a database copied from there may say F1.DAT. */
@@ -347,11 +359,7 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
     if (unnamed.count) {
         /* Named as refused lines are, in words that fit a directory file. */
         char list[160];
-        int n = 0;
-        for (int k = 0; k < unnamed.count && k < REFUSED_LINES_SHOWN; k++)
-            n += FormatText(list + n, sizeof list - (size_t)n, "%s%d", k ? ", " : "", (int)unnamed.lines[k]);
-        if (unnamed.count > REFUSED_LINES_SHOWN)
-            FormatText(list + n, sizeof list - (size_t)n, " and %d more", unnamed.count - REFUSED_LINES_SHOWN);
+        FormatRefusedNumbers(list, sizeof list, &unnamed, nullptr);
         ReportImportNote(path, "%d record%s without a symbol %s not read: %s\n", unnamed.count,
                          unnamed.count == 1 ? "" : "s", unnamed.count == 1 ? "was" : "were", list);
     }

@@ -10,9 +10,12 @@
 **             announces), or a field count other than 5, 6 or 7, fails it
 **             with the file and what it lacks named (nothing of the file is
 **             stored).  A directory record without a symbol, and a data
-**             record dated on no day, with its high below its low or that
-**             AddBar drops as damaged, is passed over and reported with its
-**             number and reason.  Sub-folders are followed
+**             record of zeros, without a date or dated on no day, with its
+**             high below its low, its open (read, not the 5-field layout's)
+**             or close outside its low to high range, or that AddBar drops
+**             as damaged, is passed over and reported with its number and
+**             reason.  Bytes past the records a file announces are noted
+**             and not read.  Sub-folders are followed
 **             to a depth of METASTOCK_MAX_DEPTH and never through a link.
 ** Threads:    UI thread.
 */

@@ -306,6 +306,9 @@ static int ImportConstituency(Worker *w, int32_t row)
         NoteFailure(w, kMsgCut, w->symbol, why);
         return 0;
     }
+    char counter[sizeof c.label + 40];
+    FormatText(counter, sizeof counter, "the Record-Count of its %s series", c.label);
+    NoteBytesPastCount(w->symbol, w->slot->received, (uint64_t)records * 12, records, counter);
     const unsigned char *p = (const unsigned char *)w->slot->body[0];
     int32_t kind = -(int32_t)(c.id + 1);
     int stored = 0;
@@ -720,17 +723,10 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
         return BuildNorgateSymbol(w, item, &skip) || w->fieldRefused;
     }
     if ((source == SOURCE_TIINGO || source == SOURCE_TIINGO_CRYPTO) && StartsWith(body, "Error:")) {
-        LogImportMessage("%s\n", body);
-        __atomic_add_fetch(&gImport.refusedCount, 1, __ATOMIC_RELAXED);
-        if (gConsoleEcho) {
-            char line[IMPORT_ERROR_TEXT_SIZE];
-            FormatText(line, sizeof line, "%s: %s", item->symbol, body);
-            char *lf = strchr(line, '\n');
-            if (lf) *lf = 0;
-            size_t n = strlen(line);
-            FormatText(line + n, sizeof line - n, "\n");
-            gConsoleEcho(2, line);
-        }
+        /* The service's own words, with the status it gave them. */
+        char line[IMPORT_ERROR_TEXT_SIZE];
+        CopyString(line, sizeof line, body, (int)strcspn(body, "\r\n"));
+        ReportRefusedFile(item->symbol, "the server answered with status %d: %s", (int)w->priceStatus, line);
         return 1;
     }
     /* An error answer (an unknown or delisted symbol, too many requests, a

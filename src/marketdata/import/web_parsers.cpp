@@ -171,9 +171,12 @@ int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, Sym
         double x = 0.0;
         if (j > 0 && previousC != 0.0 && stored > 0 && d != 0.0) x = previousC * bars[stored - 1].split * bar->close / d;
         previousC = c;
-        if (!bar->date) continue;
-        if (bar->high < bar->low) {
-            NoteRefusedLine(&refused, (int32_t)j + 1, kRefusedHighLow);
+        if (!bar->date) {
+            NoteRefusedLine(&refused, (int32_t)j + 1, kRefusedBadDate);
+            continue;
+        }
+        if (const char *fault = PriceShapeFault(bar, 1, 1)) {
+            NoteRefusedLine(&refused, (int32_t)j + 1, fault);
             continue;
         }
         const char *why = nullptr;
@@ -185,6 +188,7 @@ int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, Sym
         stored++;
     }
     ReportRefusedLines(record->info.Symbol, &refused, "record");
+    NoteBytesPastCount(record->info.Symbol, size, (uint64_t)records * recordSize, records, "its Record-Count");
     record->barCounts[BAR_DAILY] = stored;
     SortBars(record);
     if (stored < 1) {
@@ -321,6 +325,22 @@ static double EventAmount(const char *json, const char *section, double timestam
     return FindEventObject(json, section, timestamp, &from, &to) ? NumberInside(from, to, "amount") : 0.0;
 }
 
+/* Why the values of chart bar i are no bar's (null when they are one): a
+** price the answer leaves out (null), a price or volume written as no finite
+** number.  A volume left out reads as 0 later. */
+static const char *YahooValueFault(const char *body, const Bar &bar, int i, int totalReturn)
+{
+    static const char *const kPrices[] = {"open", "high", "low", "close", "adjclose"};
+    const double values[] = {bar.open, bar.high, bar.low, bar.close, bar.extra};
+    for (int k = 0; k < 5; k++) {
+        if (k == 4 && !totalReturn) break;
+        if (std::isfinite(values[k])) continue;
+        return std::isnan(values[k]) && IsJsonArrayNull(body, kPrices[k], i) ? kRefusedMissing : kRefusedInfinite;
+    }
+    if (!std::isfinite(bar.volume) && !IsJsonArrayNull(body, "volume", i)) return kRefusedInfinite;
+    return nullptr;
+}
+
 int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol, SymbolRecord *record, int flags,
                     char *why)
 {
@@ -392,6 +412,11 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
                 double numerator = NumberInside(from, to, "numerator");
                 double denominator = NumberInside(from, to, "denominator");
                 double ratio = denominator != 0.0 ? numerator / denominator : 0.0;
+                /* The answer's earlier prices are divided by every later
+                ** split; they are given back as traded.  A split after the
+                ** EndDate had not happened by then: the data as they stood
+                ** carry no factor of it. */
+                const double factor = b.date <= gImport.endDate ? ratio : 1.0;
                 if (ratio > 0.0) {
                     for (int e = 0; e < i; e++) {
                         bars[e].open *= ratio;
@@ -399,7 +424,7 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
                         bars[e].low *= ratio;
                         bars[e].close *= ratio;
                         bars[e].extra *= ratio;
-                        bars[e].split *= ratio;
+                        bars[e].split *= factor;
                         bars[e].volume /= ratio;
                     }
                 }
@@ -412,14 +437,21 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
         for (int i = 0; i < n; i++) {
             Bar bar = bars[i];
             if (bar.date > gImport.endDate) break;
+            if (!bar.date) {
+                NoteRefusedLine(&refused, i + 1, kRefusedBadDate);
+                continue;
+            }
             if (bar.date == previousDate) continue;
             previousDate = bar.date;
-            /* A bar without a price is missing, not a bar of zeros. */
-            if (!bar.date || std::isnan(bar.open) || std::isnan(bar.high) || std::isnan(bar.low) ||
-                std::isnan(bar.close) || std::isnan(bar.extra))
+            /* A price the answer leaves out (null) is missing, not a 0; a
+            ** price written as NaN or Infinity is no number, as from every
+            ** source.  A volume left out is 0. */
+            if (const char *why = YahooValueFault(body, bar, i, totalReturn)) {
+                NoteRefusedLine(&refused, i + 1, why);
                 continue;
-            if (bar.high < bar.low) {
-                NoteRefusedLine(&refused, i + 1, kRefusedHighLow);
+            }
+            if (const char *why = PriceShapeFault(&bar, 1, 1)) {
+                NoteRefusedLine(&refused, i + 1, why);
                 continue;
             }
             if (std::isnan(bar.volume)) bar.volume = 0.0;
@@ -487,8 +519,8 @@ int ParseTiingoCrypto(ImportItem *row, const char *body, const char *storedSymbo
         bar.volume = NumberInside(p, end, "volume");
         bar.extra = NumberInside(p, end, "tradesDone");
         bar.split = 1.0;
-        if (bar.high < bar.low) {
-            NoteRefusedLine(&refused, number, kRefusedHighLow);
+        if (const char *fault = PriceShapeFault(&bar, 1, 1)) {
+            NoteRefusedLine(&refused, number, fault);
             continue;
         }
         const char *why = nullptr;

@@ -5,10 +5,13 @@
 ** Reads:      gImport (date range, through AddBar), gImportState
 **             (KeepAdjusted), the ImportBarTime setting.
 ** Errors:     a result of -1 ends the worker with an error, 0 passes the
-**             symbol over.  A record that is no bar (a high below its low, a
-**             crypto record whose date cannot be read) is passed over and
-**             reported with its number and reason, under the stored symbol,
-**             in the import log and on standard error.  Answers are
+**             symbol over.  A record that is no bar (a high below its low,
+**             an open or close outside its low to high range, a date that
+**             cannot be read or is no day, a chart price left out or written
+**             as no finite number) is passed over and reported with its
+**             number and reason, under the stored symbol, in the import log
+**             and on standard error; bytes past the records a series
+**             announces are noted and not read.  Answers are
 **             read no further than their own bytes: a damaged answer gives
 **             fewer bars or 0, never a read outside it.  An answer cut short
 **             (FindCutAnswer) is a broken transfer, which the worker retries
