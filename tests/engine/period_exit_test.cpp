@@ -330,36 +330,36 @@ TEST_F(QuarterlyStop, AQuarterlyRunCreditsTheDividendsHeldUpToTheStop)
 }
 
 /* A weekly strategy holds 100 AAA from 10 with a target at 11 and a stop
-** at 9, and a daily run makes the trades of a weekly one, holding the
-** position until its fill and no longer:
+** at 9.  Its days are judged as they come, each on its own prices, and a
+** daily run makes the trades of a weekly one, holding the position until its
+** fill and no longer:
 ** - in the week of February 5 the stop is touched on Tuesday (low 8.5) and
-**   the target on Thursday (high 11.5); the week opens at 10 and closes at
-**   9.8, against the position, so the week's bar went the position's way
-**   first: the target fills, on Thursday at 11 (the days after it stay
-**   at 9.8), and the position is still held on Tuesday and Wednesday;
+**   the target on Thursday (high 11.5): the stop fills on Tuesday at 9,
+**   though the week's bar opens at 10 and closes at 9.8, against the
+**   position, and so would have taken the target as touched first;
 ** - a week whose Tuesday opens at 11.2, over the target: it fills at that
 **   open, the gap the position's gain;
-** - a daily run that ends on Wednesday 7 February, the stop touched on
-**   Tuesday and the target on Wednesday (high 11.5): the week so far opened
-**   at 10 and closed at 9.8, so the target came first and fills on
-**   Wednesday at 11.  Thursday and Friday, after the test, close at 10.5
-**   and would make it the stop, on Tuesday. */
-TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillAsItsPeriodsBarSays)
+** - a Tuesday that touches both and closes down (open 10, close 9.5) went
+**   the position's way first: the target fills there at 11;
+** - a daily run that ends on Tuesday or Wednesday: the stop fills on
+**   Tuesday, as on the data that run on (Thursday's 11.5 is none of it). */
+TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillOnTheFirstDayThatReachesThem)
 {
     std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    const std::vector<DayBar> stopFirst = {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 9.5, 9.5, 9.5}, {20240208, 9.5, 11.5, 9.5, 10.5}};
     const struct {
         const char *name;
         std::vector<DayBar> week;
+        uint32_t reason;
         int32_t dateOut;
         double priceOut;
         int32_t endDate = 0; /* a daily run only, that ends there */
     } cases[] = {
-        {"both touched", {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 9.5, 9.5, 9.5}, {20240208, 9.5, 11.5, 9.5, 10.5}},
-         20240208, 11},
-        {"gap over the target", {{20240206, 11.2, 11.3, 11.1, 11.2}}, 20240206, 11.2},
-        {"the week as far as the test goes",
-         {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 11.5, 9.5, 9.8}, {20240208, 9.8, 10.5, 9.8, 10.5}, {20240209, 10.5, 10.5, 10.5, 10.5}},
-         20240207, 11, 20240207},
+        {"stop touched first", stopFirst, EXIT_STOP, 20240206, 9},
+        {"gap over the target", {{20240206, 11.2, 11.3, 11.1, 11.2}}, EXIT_LIMIT, 20240206, 11.2},
+        {"both touched on a day that closed down", {{20240206, 10, 11.5, 8.5, 9.5}}, EXIT_LIMIT, 20240206, 11},
+        {"data cut on the stop's day", stopFirst, EXIT_STOP, 20240206, 9, 20240206},
+        {"data cut the day after", stopFirst, EXIT_STOP, 20240206, 9, 20240207},
     };
     for (const auto &c : cases) {
         std::vector<DayBar> bars;
@@ -380,7 +380,7 @@ TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillAsItsPeriodsBarSays)
             ASSERT_NE(nullptr, trades);
             const TradeRecord &t = trades[0];
             EXPECT_DOUBLE_EQ(10, t.priceIn);
-            EXPECT_EQ(EXIT_LIMIT, t.reason);
+            EXPECT_EQ(c.reason, (uint32_t)t.reason);
             EXPECT_EQ(c.dateOut, t.dateOut);
             EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
             const TestRecord *test = LastTest();
