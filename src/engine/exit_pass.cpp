@@ -121,15 +121,13 @@ const Bar *OpenFillDay(const EvalContext *context, const Bar *bar)
     return bar;
 }
 
-/* The high and low the position saw on the bar, in its entry's split terms;
-** lastBar is the index the context stands on for that bar (the period's own
-** for an end-of-test exit inside it, whose context is still on the period
-** before). */
-static void UpdateExtremes(const EvalContext *context, PositionRecord *p, const Bar *bar, uint32_t reason, int32_t lastBar)
+/* The high and low the position saw on the bar, in its entry's split terms:
+** on its entry bar as far as the entry lets it see (entryBar), and as far as
+** an exit by reason on the bar does. */
+static void UpdateExtremes(PositionRecord *p, const Bar *bar, uint32_t reason, bool entryBar)
 {
     double r = bar->split != 0 && p->entrySplit != 0 ? p->entrySplit / bar->split : 1.0;
     double high = r * bar->high, low = r * bar->low;
-    bool entryBar = context->barPhase < PHASE_CLOSE ? lastBar == p->entryBar - 1 : lastBar == p->entryBar;
     if (entryBar) {
         /* The entry price is in the entry's own terms already. */
         double entry = p->entryPrice, close = r * bar->close;
@@ -201,6 +199,35 @@ static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date,
         if (b.low < out->low) out->low = b.low;
     }
     return 1;
+}
+
+/* The high and low a position of a longer bar size saw in the period of its
+** bar from the period's first day (or its entry's) through the day given:
+** its entry's day as far as the entry let it see, and, for an exit by
+** reason, the exit's day (through) as far as the exit did.  Each day's
+** prices are in that day's terms, whatever a split later in the period
+** makes of the period's bar. */
+static void SeePeriodDays(const EvalContext *context, PositionRecord *p, const Bar *bar, int32_t through, uint32_t reason)
+{
+    SymbolRecord *symbol = p->symbol;
+    int32_t count = 0;
+    const Bar *days = GetBarArray(symbol, BAR_DAILY, &count);
+    const Bar *last = GetBarOnOrBefore(symbol, through, BAR_DAILY);
+    int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
+    if (!days || !last || last->date < first) return;
+    Bar part;
+    if (p->entryDate >= first && p->entryDate <= last->date) {
+        if (PeriodBarThrough(symbol, context->barSize, p->entryDate, p->entryDate, &part) && part.date == p->entryDate)
+            UpdateExtremes(p, &part, p->entryDate == last->date ? reason : EXIT_NONE, true);
+        if (p->entryDate == last->date) return;
+        first = p->entryDate + 1; /* a bound: the next day with a bar */
+    }
+    if (reason != EXIT_NONE) {
+        if (last > days && last[-1].date >= first && PeriodBarThrough(symbol, context->barSize, last[-1].date, first, &part))
+            UpdateExtremes(p, &part, EXIT_NONE, false);
+        first = last->date;
+    }
+    if (PeriodBarThrough(symbol, context->barSize, last->date, first, &part)) UpdateExtremes(p, &part, reason, false);
 }
 
 /* The close of the bar before bar, in bar's split terms; bar's open when
@@ -546,13 +573,15 @@ static int CheckExit(EvalContext *context, int32_t forced)
     if (exitDay && exitDay->split != 0) p->exitSplit = exitDay->split;
     p->exitReason = reason;
     if (reason == EXIT_NONE && phase != PHASE_CLOSE) return 0;
-    /* What the position saw ends with the day it leaves on. */
-    Bar held;
-    const Bar *seen = bar;
-    if (exitDay && exitDay != bar && context->barSize != BAR_DAILY && exitDay->date < bar->date &&
-        PeriodBarThrough(symbol, context->barSize, exitDay->date, p->entryDate, &held))
-        seen = &held;
-    UpdateExtremes(context, p, seen, reason, periodBar >= 0 ? periodBar : context->lastBar);
+    if (context->barSize == BAR_DAILY) {
+        const int32_t lastBar = context->lastBar;
+        UpdateExtremes(p, bar, reason, phase < PHASE_CLOSE ? lastBar == p->entryBar - 1 : lastBar == p->entryBar);
+    } else {
+        /* What the position saw ends with the day it leaves on. */
+        int32_t through = exitDay ? exitDay->date : bar->date;
+        if (!exitDay && reason != EXIT_NONE && p->exitDate < through) through = p->exitDate;
+        SeePeriodDays(context, p, bar, through, reason);
+    }
     if (reason == EXIT_NONE) return 0;
     p->exitBar = periodBar >= 0 ? periodBar : phase < PHASE_CLOSE ? context->lastBar + 1 : context->lastBar;
     /* The exit's money and quantities are worked out on the day it fills. */

@@ -6,6 +6,7 @@
 #include "engine/fills.h"
 #include "engine_fixture.h"
 #include "foundation/allocator.h"
+#include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "support/test_support.h"
 #include "services/services.h"
@@ -655,6 +656,129 @@ TEST_F(EngineTest, ALongerBarsTargetReachedByNoTradeAfterItsEntryDoesNotFill)
                 EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
             }
         }
+    }
+}
+
+/* A weekly or monthly round trip at the next close: AAA closes at 100 on
+** Mondays, 104 on Fridays and 102 on the other days, but for 110 on the
+** Wednesdays February 14 and April 10.  Entered at the close of the next
+** period's first day (Monday February 5 at 100, Friday March 1 at 104), a
+** position whose exit rule fires on the period after its entry leaves at
+** the close of the next period's first day, the day its exit is dated:
+** Monday February 12 or April 1, at 100, not at the close of its period (104
+** on Friday February 16, 102 on April 30).  What it saw ends there: 100 to
+** 104, never the 110 after it.  The same on data that end on its exit day. */
+TEST_F(EngineTest, ANextCloseExitOfALongerBarSizeFillsAtItsFirstDaysClose)
+{
+    const struct {
+        const char *barSize, *signal;
+        int32_t dateIn;
+        double priceIn;
+        int32_t dateOut;
+    } cases[] = {
+        {"Weekly", "20240202", 20240205, 100, 20240212},
+        {"Monthly", "20240229", 20240301, 104, 20240401},
+    };
+    for (const auto &c : cases) {
+        for (int32_t last : {20240430, c.dateOut}) {
+            SCOPED_TRACE(std::string(c.barSize) + " to " + std::to_string(last));
+            std::vector<int32_t> d = Weekdays(20231002, last);
+            std::vector<DayBar> bars;
+            for (int32_t day : d) {
+                const double price = day == 20240214 || day == 20240410 ? 110 : DayOfWeek(day) == 1 ? 100 : DayOfWeek(day) == 5 ? 104
+                                                                                                                                   : 102;
+                bars.push_back(DayBar{day, price, price, price, price});
+            }
+            LoadStore(d, {{"AAA", bars}});
+            const TradeRecord *trades = TradesOfRun(
+                1, std::string("Strategy: N\n  BarSize: ") + c.barSize + "\n  EntryTime: NextClose\n  ExitTime: NextClose\n"
+                                                                          "  EntrySetup: BarDate = " + c.signal + "\n  ExitRule: BarsHeld >= 1\n  Quantity: 100\n  QtyType: Shares\n");
+            ASSERT_NE(nullptr, trades);
+            const TradeRecord &t = trades[0];
+            EXPECT_EQ(c.dateIn, t.dateIn);
+            EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
+            EXPECT_EQ(EXIT_RULE, t.reason);
+            EXPECT_EQ(c.dateOut, t.dateOut);
+            EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+            EXPECT_DOUBLE_EQ(100, t.priceOut);
+            EXPECT_DOUBLE_EQ(104, t.highest);
+            EXPECT_DOUBLE_EQ(100, t.lowest);
+        }
+    }
+}
+
+/* A weekly short sells 100 AAA by a limit at 101 (C * 1.01 of the 100 it
+** closed at on Friday February 2) and takes a target at 3% under its fill,
+** 97.97.  Monday February 5 opens at 100, reaches 102 (the entry fills at
+** 101) and 97, and closes at 100.5: the day went down first, before the
+** entry, so the target was not reached after it.  Tuesday falls to 97.5
+** and the target fills there.  AAA goes ex a dividend of 1.00 on Wednesday
+** and reaches 110 on Thursday: neither is the trade's, which held from 101
+** to 102 on Monday and down to its exit at 97.97.  So in a daily and in a
+** weekly run. */
+TEST_F(EngineTest, APositionThatLeavesInsideItsPeriodIsDoneWithItThere)
+{
+    std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        DayBar bar{day, 100, 100, 100, 100};
+        if (day == 20240205) bar = DayBar{day, 100, 102, 97, 100.5};
+        if (day == 20240206) bar = DayBar{day, 100.5, 100.5, 97.5, 98};
+        if (day >= 20240207) bar = DayBar{day, 98, day == 20240208 ? 110 : 98, 98, 98};
+        bars.push_back(bar);
+    }
+    for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+        SCOPED_TRACE(run);
+        LoadStore(d, {{"AAA", bars}});
+        SymbolRecord *aaa = &gStore.symbols[0];
+        const EventItem dividend = {20240207, 0, EVENT_DIVIDEND, 0, 1.0};
+        ASSERT_TRUE(AllocMemory(&aaa->events, sizeof dividend));
+        memcpy(aaa->events, &dividend, sizeof dividend);
+        aaa->eventCount = 1;
+        const TradeRecord *trades = TradesOfRun(
+            1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  Side: Short\n  EntrySetup: BarDate = 20240202\n"
+                                  "  EntryLimit: C * 1.01\n  ExitLimit: FillPrice * 0.97\n  Quantity: 100\n  QtyType: Shares\n");
+        ASSERT_NE(nullptr, trades);
+        const TradeRecord &t = trades[0];
+        EXPECT_EQ(20240205, t.dateIn);
+        EXPECT_DOUBLE_EQ(101, t.priceIn);
+        EXPECT_EQ(EXIT_LIMIT, t.reason);
+        EXPECT_EQ(20240206, t.dateOut);
+        EXPECT_DOUBLE_EQ(97.97, t.priceOut);
+        EXPECT_DOUBLE_EQ(0, t.dividends);
+        EXPECT_DOUBLE_EQ(102, t.highest);
+        EXPECT_DOUBLE_EQ(97.97, t.lowest);
+        const TestRecord *test = LastTest();
+        double credited = 0;
+        for (int32_t r = 0; r < test->rowsFilled; r++) credited += Cell(test, r, 0)->dividends;
+        EXPECT_DOUBLE_EQ(0, credited);
+    }
+}
+
+/* AAA has no bars on Thursday and Friday February 8 and 9, 2024 (BBB trades
+** on): its week ends on Wednesday, at the close of 11.  A weekly long bought
+** at 10 whose target of 10.5 is checked at the close (ExitLimitTime:
+** ThisClose) leaves at that close, dated on Wednesday, the last day AAA
+** traded that week, in a daily and in a weekly run. */
+TEST_F(EngineTest, AnExitAtTheCloseOfAWeekWithoutItsLastDaysIsDatedOnItsLastBar)
+{
+    std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    std::vector<DayBar> aaa, bbb = FlatBars(d, std::vector<double>(d.size(), 20));
+    for (int32_t day : d)
+        if (day != 20240208 && day != 20240209) aaa.push_back(day == 20240207 ? DayBar{day, 10, 11, 10, 11} : DayBar{day, 10, 10, 10, 10});
+    for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+        SCOPED_TRACE(run);
+        LoadStore(d, {{"AAA", aaa}, {"BBB", bbb}});
+        const TradeRecord *trades = TradesOfRun(
+            1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20240126\n"
+                                  "  ExitLimit: 10.5\n  ExitLimitTime: ThisClose\n  Quantity: 100\n  QtyType: Shares\n");
+        ASSERT_NE(nullptr, trades);
+        const TradeRecord &t = trades[0];
+        EXPECT_EQ(20240129, t.dateIn);
+        EXPECT_EQ(EXIT_LIMIT, t.reason);
+        EXPECT_EQ(20240207, t.dateOut);
+        EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+        EXPECT_DOUBLE_EQ(11, t.priceOut);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "engine_fixture.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
+#include "marketdata/store/calendar.h"
 #include "script/builtins/builtins.h"
 
 namespace {
@@ -187,34 +188,53 @@ std::vector<DayBar> SplitDays(const std::vector<int32_t> &days, int32_t split, d
 ** - Stops at 60 (C * 0.6) and 50 (C * 0.5) of the 100 are 30 and 25 of the
 **   50: no exit, at the open or at the close (NextClose), and a short's
 **   target at 60 is 30.
-** - BBB falls to 29 on 20 February: the long is stopped and the short's
+** - BBB falls to 29 on the split day: the long is stopped and the short's
 **   target filled at 30, 200 shares each.
 ** - CCC closes at 110 on 1 February, so a trailing stop MAX(PrevExitStop,
 **   C * 0.9) stands at 99, which the split makes 49.5; CCC falls to 49 on
-**   21 February (open 50): the stop fills there at 49.5. */
+**   21 February (open 50): the stop fills there at 49.5.
+** - Orders on the fill price: a target at 102 and a stop at 98 of the 100
+**   paid are 51 and 49 of the 50, so AAA holds; BBB's stop at 98 fills at
+**   49 on the split day; 100 AAA bought at 50 at the open of the split day
+**   hold a target of 51 and a stop of 49 that the day's 50 does not reach;
+**   and an exit rule at the next open that wants 10% over the fill price
+**   (C > FillPrice * 1.1) finds 100 against 110 on the split day, not 55.
+** - Orders for the next open compare the close before with the order in the
+**   same terms: a long's target at 105 (C * 1.05) and a short's stop at 105
+**   are 52.5 of the split day's 50, which the close of 100 before it (50 in
+**   that day's terms) is not through. */
 TEST_F(SplitTest, ADailyStopOrTargetIsTakenIntoTheSplitDaysTerms)
 {
     std::vector<int32_t> d = Weekdays(20240102, 20240329);
-    LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50)}, {"BBB", SplitDays(d, 20240215, 50, {{20240220, 50, 50, 29, 50}})}, {"CCC", SplitDays(d, 20240215, 50, {{20240201, 100, 110, 100, 110}, {20240221, 50, 50, 49, 50}})}});
+    LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50)}, {"BBB", SplitDays(d, 20240215, 50, {{20240215, 50, 50, 29, 50}})}, {"CCC", SplitDays(d, 20240215, 50, {{20240201, 100, 110, 100, 110}, {20240221, 50, 50, 49, 50}})}});
+    const char *const bracket = "ExitLimit: FillPrice * 1.02\n  ExitStop: FillPrice * 0.98";
     const struct {
         const char *symbol, *side, *orders;
         uint32_t reason;
         int32_t dateOut;
         double priceOut;
+        int32_t signal = 20240102; /* entered at the next open */
+        double priceIn = 100, quantityOut = 200;
     } cases[] = {
         {"AAA", "Long", "ExitStop: C * 0.6", EXIT_END_OF_TEST, 20240329, 50},
         {"AAA", "Long", "ExitStop: C * 0.5", EXIT_END_OF_TEST, 20240329, 50},
         {"AAA", "Long", "ExitStop: C * 0.5\n  ExitStopTime: NextClose", EXIT_END_OF_TEST, 20240329, 50},
         {"AAA", "Short", "ExitLimit: C * 0.6", EXIT_END_OF_TEST, 20240329, 50},
-        {"BBB", "Long", "ExitStop: C * 0.6", EXIT_STOP, 20240220, 30},
-        {"BBB", "Short", "ExitLimit: C * 0.6", EXIT_LIMIT, 20240220, 30},
+        {"BBB", "Long", "ExitStop: C * 0.6", EXIT_STOP, 20240215, 30},
+        {"BBB", "Short", "ExitLimit: C * 0.6", EXIT_LIMIT, 20240215, 30},
         {"CCC", "Long", "ExitStop: MAX(PrevExitStop, C * 0.9)", EXIT_STOP, 20240221, 49.5},
+        {"AAA", "Long", bracket, EXIT_END_OF_TEST, 20240329, 50},
+        {"BBB", "Long", "ExitStop: FillPrice * 0.98", EXIT_STOP, 20240215, 49},
+        {"AAA", "Long", bracket, EXIT_END_OF_TEST, 20240329, 50, 20240214, 50, 100},
+        {"AAA", "Long", "ExitRule: C > FillPrice * 1.1\n  ExitTime: NextOpen", EXIT_END_OF_TEST, 20240329, 50},
+        {"AAA", "Long", "ExitLimit: C * 1.05\n  ExitLimitTime: NextOpen", EXIT_END_OF_TEST, 20240329, 50},
+        {"AAA", "Short", "ExitStop: C * 1.05\n  ExitStopTime: NextOpen", EXIT_END_OF_TEST, 20240329, 50},
     };
     std::string script;
     int n = 0;
     for (const auto &c : cases)
         script += "Strategy: S" + std::to_string(n++) + "\n  Side: " + c.side + "\n  EntrySetup: ?Symbol = \"" + c.symbol +
-            "\" AND BarDate = 20240102\n  Quantity: 100\n  QtyType: Shares\n  " + c.orders + "\n";
+            "\" AND BarDate = " + std::to_string(c.signal) + "\n  Quantity: 100\n  QtyType: Shares\n  " + c.orders + "\n";
     ASSERT_EQ(0, Run(script)) << LastMessage();
     const TestRecord *test = LastTest();
     ASSERT_NE(nullptr, test);
@@ -222,13 +242,13 @@ TEST_F(SplitTest, ADailyStopOrTargetIsTakenIntoTheSplitDaysTerms)
     for (int32_t k = 0; k < test->tradeCount; k++) {
         const TradeRecord &t = test->trades[k];
         const auto &c = cases[t.strategy];
-        SCOPED_TRACE(std::string(c.symbol) + " " + c.side + " " + c.orders);
-        EXPECT_EQ(20240103, t.dateIn);
-        EXPECT_DOUBLE_EQ(100, t.priceIn);
+        SCOPED_TRACE(std::string(c.symbol) + " " + c.side + " " + c.orders + " " + std::to_string(c.signal));
+        EXPECT_EQ(OffsetTradingDate(&gStore.dateLists[BAR_DAILY], c.signal, 1), t.dateIn);
+        EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
         EXPECT_EQ(c.reason, (uint32_t)t.reason);
         EXPECT_EQ(c.dateOut, t.dateOut);
         EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
-        EXPECT_DOUBLE_EQ(200, t.quantityOut);
+        EXPECT_DOUBLE_EQ(c.quantityOut, t.quantityOut);
     }
 }
 
@@ -435,6 +455,37 @@ TEST_F(SplitTest, TheDividendsOwedAtAnExitAreThoseOfTheSharesOnTheirExDate)
         double credited = 0;
         for (int32_t r = 0; r < test->rowsFilled; r++) credited += Cell(test, r, 0)->dividends;
         EXPECT_NEAR(20, credited, 1e-9);
+    }
+}
+
+/* A weekly long of 100 AAA bought at 100 on 29 January 2024 (factor 2)
+** sells half at a target of C * 1.05 of the week before, 105, reached on
+** Tuesday 6 February, less a slippage of 1% of its fill price; AAA splits
+** 2:1 on Thursday (50 after).  Half the shares held on Tuesday are 50, and
+** they leave at 105 - 1.05 = 103.95: the fill price is Tuesday's, in
+** Tuesday's terms.  The other 50, 100 after the split, leave at 50 at the
+** end of the test.  So in a daily and in a weekly run, and on data that end
+** on Tuesday, where the split is not known (the 50 then leave at Tuesday's
+** close of 100). */
+TEST_F(SplitTest, ALongerBarsPartialExitCountsTheSharesAndPricesOfItsDay)
+{
+    for (int32_t last : {20240329, 20240206}) {
+        for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+            SCOPED_TRACE(std::to_string(last) + " " + run);
+            std::vector<int32_t> d = Weekdays(20240101, last);
+            LoadStore(d, {{"AAA", SplitDays(d, 20240208, 50, {{20240206, 100, 106, 100, 100}})}});
+            const TradeRecord *trades = TradesOfRun(2, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
+                                                                          "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: C * 1.05\n  ExitLimitQty: Shares * 0.5\n"
+                                                                          "  LimitSlip: FillPrice * 0.01\n");
+            ASSERT_NE(nullptr, trades);
+            EXPECT_EQ(EXIT_LIMIT, trades[0].reason);
+            EXPECT_EQ(20240206, trades[0].dateOut);
+            EXPECT_DOUBLE_EQ(103.95, trades[0].priceOut);
+            EXPECT_DOUBLE_EQ(50, trades[0].quantityOut);
+            EXPECT_EQ(EXIT_END_OF_TEST, trades[1].reason);
+            EXPECT_DOUBLE_EQ(last == 20240206 ? 50 : 100, trades[1].quantityOut);
+            EXPECT_DOUBLE_EQ(last == 20240206 ? 100 : 50, trades[1].priceOut);
+        }
     }
 }
 
