@@ -1,6 +1,7 @@
 /* A split is no move of the price: stops, targets, entry orders, sizes,
 ** excursions and dividends of data stored with split factors are those of
-** the same prices adjusted beforehand, in each bar's split terms. */
+** the same prices adjusted beforehand, in each bar's split terms; and no
+** trade that closed before a date changes with the data after it. */
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
