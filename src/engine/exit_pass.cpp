@@ -366,13 +366,13 @@ static const Bar *CloseFillDay(const EvalContext *context, const Bar *bar)
 ** as the days of its period come: on each day from the position's entry on,
 ** in that day's split terms and by that day's prices alone, as a daily
 ** strategy's orders are, with the prices worked out on the bar before the
-** period.  A daily run judges the context date (the days before it were
-** judged on their own dates); a run of the strategy's bar size judges the
-** days of bar's period in turn, up to the first that fills.  What a partial
-** exit in the period left waits for the next period's orders.  The reason of
-** the exit chosen, with *day the day it fills on and *ratio the factor that
-** takes its order's price into that day's terms; EXIT_NONE when no day
-** fills. */
+** period.  A run judges the days since its date before (those before them
+** were judged on their own dates): a daily run the context date alone, a run
+** of the strategy's bar size the days of bar's period, in turn, up to the
+** first that fills.  What a partial exit in the period left waits for the
+** next period's orders.  The reason of the exit chosen, with *day the day it
+** fills on and *ratio the factor that takes its order's price into that
+** day's terms; EXIT_NONE when no day fills. */
 static uint32_t JudgeDaysOfPeriod(EvalContext *context, const Bar *bar, const Bar **day, double *ratio)
 {
     PositionRecord *p = context->position;
@@ -380,8 +380,9 @@ static uint32_t JudgeDaysOfPeriod(EvalContext *context, const Bar *bar, const Ba
     *day = nullptr;
     const int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
     if (p->periodExitDay >= first) return EXIT_NONE;
-    const bool dailyRun = gSettings.BarSize2 == BAR_DAILY;
-    int32_t from = dailyRun ? context->date : first, through = dailyRun ? context->date : bar->date;
+    const int32_t before = OffsetTradingDate(&gStore.dateLists[gSettings.BarSize2], context->date, -1);
+    int32_t from = before > 0 && before >= first ? before + 1 : first; /* a bound: the next day with a bar */
+    int32_t through = context->date;
     if (gSettings.LastDate > 0 && through > gSettings.LastDate) through = gSettings.LastDate;
     if (from < p->entryDate) from = p->entryDate;
     int32_t count = 0;

@@ -330,12 +330,12 @@ TEST_F(QuarterlyStop, AQuarterlyRunCreditsTheDividendsHeldUpToTheStop)
     ExpectTheStoppedTrade(20001002); /* the quarterly run's first quarter is a bar of its own */
 }
 
-/* A weekly strategy holds 100 AAA from 10 with a target at 11 and a stop
-** at 9.  Its days are judged as they come, each on its own prices, and a
-** daily run makes the trades of a weekly one, holding the position until its
-** fill and no longer:
-** - in the week of February 5 the stop is touched on Tuesday (low 8.5) and
-**   the target on Thursday (high 11.5): the stop fills on Tuesday at 9,
+/* A weekly, monthly or quarterly strategy holds 100 AAA from 10 with a
+** target at 11 and a stop at 9.  Its days are judged as they come, each on
+** its own prices, and a daily run makes the trades of a run of its bar
+** size, holding the position until its fill and no longer:
+** - in the week of February 5, 2024 the stop is touched on Tuesday (low 8.5)
+**   and the target on Thursday (high 11.5): the stop fills on Tuesday at 9,
 **   though the week's bar opens at 10 and closes at 9.8, against the
 **   position, and so would have taken the target as touched first;
 ** - a week whose Tuesday opens at 11.2, over the target: it fills at that
@@ -346,7 +346,7 @@ TEST_F(QuarterlyStop, AQuarterlyRunCreditsTheDividendsHeldUpToTheStop)
 **   Tuesday, as on the data that run on (Thursday's 11.5 is none of it). */
 TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillOnTheFirstDayThatReachesThem)
 {
-    std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    std::vector<int32_t> d = Weekdays(20230102, 20240329);
     const std::vector<DayBar> stopFirst = {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 9.5, 9.5, 9.5}, {20240208, 9.5, 11.5, 9.5, 10.5}};
     const struct {
         const char *name;
@@ -371,24 +371,26 @@ TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillOnTheFirstDayThatReachesThem)
                 if (w.date == day) bar = w;
             bars.push_back(bar);
         }
-        for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
-            if (c.endDate && settings[0]) continue;
-            SCOPED_TRACE(std::string(c.name) + " " + settings);
-            LoadStore(d, {{"AAA", bars}});
-            const std::string end = c.endDate ? "Settings:\n  EndDate: " + std::to_string(c.endDate) + "\n" : "";
-            const TradeRecord *trades = TradesOfRun(1, settings + end + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C >= 10\n"
-                                                                         "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n");
-            ASSERT_NE(nullptr, trades);
-            const TradeRecord &t = trades[0];
-            EXPECT_DOUBLE_EQ(10, t.priceIn);
-            EXPECT_EQ(c.reason, (uint32_t)t.reason);
-            EXPECT_EQ(c.dateOut, t.dateOut);
-            EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
-            const TestRecord *test = LastTest();
-            for (int32_t r = 0; !settings[0] && r < test->rowsFilled; r++) {
-                const StatCell *cell = Cell(test, r, 0);
-                if ((int32_t)cell->date >= 20240205 && (int32_t)cell->date <= 20240209) {
-                    EXPECT_EQ((int32_t)cell->date < c.dateOut ? 1 : 0, cell->positions) << cell->date;
+        for (const char *barSize : {"Weekly", "Monthly", "Quarterly"}) {
+            for (const char *run : {"Daily", barSize}) {
+                if (c.endDate && strcmp(run, "Daily") != 0) continue;
+                SCOPED_TRACE(std::string(c.name) + ", " + barSize + " strategy in a " + run + " run");
+                LoadStore(d, {{"AAA", bars}});
+                const std::string end = c.endDate ? "  EndDate: " + std::to_string(c.endDate) + "\n" : "";
+                const TradeRecord *trades = TradesOfRun(1, std::string("Settings:\n  BarSize: ") + run + "\n" + end + "Strategy: S\n  BarSize: " + barSize +
+                                                               "\n  EntrySetup: C >= 10\n  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n");
+                ASSERT_NE(nullptr, trades);
+                const TradeRecord &t = trades[0];
+                EXPECT_DOUBLE_EQ(10, t.priceIn);
+                EXPECT_EQ(c.reason, (uint32_t)t.reason);
+                EXPECT_EQ(c.dateOut, t.dateOut);
+                EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+                const TestRecord *test = LastTest();
+                for (int32_t r = 0; strcmp(run, "Daily") == 0 && r < test->rowsFilled; r++) {
+                    const StatCell *cell = Cell(test, r, 0);
+                    if ((int32_t)cell->date >= 20240205 && (int32_t)cell->date <= 20240209) {
+                        EXPECT_EQ((int32_t)cell->date < c.dateOut ? 1 : 0, cell->positions) << cell->date;
+                    }
                 }
             }
         }
