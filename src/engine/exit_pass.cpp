@@ -104,7 +104,12 @@ static int ExitRuleFires(EvalContext *context, PositionRecord *p)
 {
     FormulaSlot *rule = &context->strategy->slots[SLOT_EXIT_RULE];
     LogDebugItem(context, SLOT_DEBUG_EXIT);
-    return EvalFormulaText(rule, context, p->label, POSITION_TEXT_SIZE) && p->label[0] != 0;
+    /* The rule compares the position's prices with the bar's it stands on. */
+    const int32_t terms = context->evalBarTerms;
+    context->evalBarTerms = 1;
+    const int fires = EvalFormulaText(rule, context, p->label, POSITION_TEXT_SIZE) && p->label[0] != 0;
+    context->evalBarTerms = terms;
+    return fires;
 }
 
 const Bar *OpenFillDay(const EvalContext *context, const Bar *bar)
@@ -116,15 +121,13 @@ const Bar *OpenFillDay(const EvalContext *context, const Bar *bar)
     return bar;
 }
 
-/* The high and low the position saw on the bar, in its entry's split terms;
-** lastBar is the index the context stands on for that bar (the period's own
-** for an end-of-test exit inside it, whose context is still on the period
-** before). */
-static void UpdateExtremes(const EvalContext *context, PositionRecord *p, const Bar *bar, uint32_t reason, int32_t lastBar)
+/* The high and low the position saw on the bar, in its entry's split terms:
+** on its entry bar as far as the entry lets it see (entryBar), and as far as
+** an exit by reason on the bar does. */
+static void UpdateExtremes(PositionRecord *p, const Bar *bar, uint32_t reason, bool entryBar)
 {
     double r = bar->split != 0 && p->entrySplit != 0 ? p->entrySplit / bar->split : 1.0;
     double high = r * bar->high, low = r * bar->low;
-    bool entryBar = context->barPhase < PHASE_CLOSE ? lastBar == p->entryBar - 1 : lastBar == p->entryBar;
     if (entryBar) {
         /* The entry price is in the entry's own terms already. */
         double entry = p->entryPrice, close = r * bar->close;
@@ -198,7 +201,34 @@ static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date,
     return 1;
 }
 
-static bool ChecksStopsInsidePeriod(const EvalContext *context, int32_t s);
+/* The high and low a position of a longer bar size saw in the period of its
+** bar from the period's first day (or its entry's) through the day given:
+** its entry's day as far as the entry let it see, and, for an exit by
+** reason, the exit's day (through) as far as the exit did.  Each day's
+** prices are in that day's terms, whatever a split later in the period
+** makes of the period's bar. */
+static void SeePeriodDays(const EvalContext *context, PositionRecord *p, const Bar *bar, int32_t through, uint32_t reason)
+{
+    SymbolRecord *symbol = p->symbol;
+    int32_t count = 0;
+    const Bar *days = GetBarArray(symbol, BAR_DAILY, &count);
+    const Bar *last = GetBarOnOrBefore(symbol, through, BAR_DAILY);
+    int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
+    if (!days || !last || last->date < first) return;
+    Bar part;
+    if (p->entryDate >= first && p->entryDate <= last->date) {
+        if (PeriodBarThrough(symbol, context->barSize, p->entryDate, p->entryDate, &part) && part.date == p->entryDate)
+            UpdateExtremes(p, &part, p->entryDate == last->date ? reason : EXIT_NONE, true);
+        if (p->entryDate == last->date) return;
+        first = p->entryDate + 1; /* a bound: the next day with a bar */
+    }
+    if (reason != EXIT_NONE) {
+        if (last > days && last[-1].date >= first && PeriodBarThrough(symbol, context->barSize, last[-1].date, first, &part))
+            UpdateExtremes(p, &part, EXIT_NONE, false);
+        first = last->date;
+    }
+    if (PeriodBarThrough(symbol, context->barSize, last->date, first, &part)) UpdateExtremes(p, &part, reason, false);
+}
 
 /* The close of the bar before bar, in bar's split terms; bar's open when
 ** there is none. */
@@ -217,49 +247,6 @@ static void TakeOrderPriceToExitTerms(PositionRecord *p, double ratio)
     if (p->exitReason == EXIT_STOP) p->stopPrice *= ratio;
 }
 
-/* The date on which the target or stop that the position's exit chose on
-** bar fills (ratio takes the order's price into bar's terms), or a negative
-** ExecutionResult; *daySplit (when given) the split factor of that day.  The
-** position is left as it was: the fill search moves the exit's price and
-** basis to the fill's, which the exit's own search does later. */
-static int32_t TrialFill(EvalContext *context, const Bar *bar, double ratio, double *daySplit)
-{
-    PositionRecord *p = context->position;
-    const double price = p->exitPrice, split = p->exitSplit, limit = p->limitPrice, stop = p->stopPrice;
-    p->exitSplit = bar->split;
-    TakeOrderPriceToExitTerms(p, ratio);
-    const int32_t fill = FindExecutionBar(context, p, 0);
-    if (daySplit) *daySplit = p->exitSplit;
-    p->exitPrice = price;
-    p->exitSplit = split;
-    p->limitPrice = limit;
-    p->stopPrice = stop;
-    return fill;
-}
-
-/* A target or stop of a longer bar size touched on a day inside its period
-** (today: the period so far): which of them fills is the period bar's to
-** say, as in a run of the strategy's own bar size (a bar that touched both
-** tells by its direction), so the order is chosen again on the period's bar
-** (as far as the test's last date, in today's split basis) and the position
-** leaves today only when that order first fills today.  1 with the
-** position's exit set by that choice, and *ratio the factor that takes its
-** order's price into today's split terms. */
-static int FillsTodayByItsPeriod(EvalContext *context, const Bar *today, const Bar *before, int governed, double *ratio)
-{
-    PositionRecord *p = context->position;
-    int32_t through = GetPeriodEndDate(context->date, context->barSize, context->strategy);
-    if (gSettings.LastDate > 0 && through > gSettings.LastDate) through = gSettings.LastDate;
-    Bar period;
-    if (!PeriodBarThrough(p->symbol, context->barSize, through, p->entryDate, &period)) return 0;
-    RescaleBar(&period, today->split); /* a split later in the period: its prices as they stood today */
-    p->exitReason = EXIT_NONE;
-    p->exitPrice = 0;
-    *ratio = ResolveIntradayOrder(context, &period, PreviousClose(before, &period), governed);
-    if (p->exitReason == EXIT_NONE) return 0;
-    return TrialFill(context, &period, *ratio, nullptr) == context->date;
-}
-
 /* Splits off what stays open of a partial exit of q shares in the split
 ** terms of the exit's price; 0 when the exit is cancelled.  *p is refreshed,
 ** since the open-position array may move. */
@@ -271,8 +258,12 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     q = RoundToStep(q, step, 0);
     double barSplit = p->exitSplit != 0 ? p->exitSplit : 1.0;
     double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
+    /* What would stay open below the quantity step leaves with this part:
+    ** no exit could ever take it.  Without a step a share is counted to
+    ** 0.001, as Shares and the trades count it. */
+    const double least = step > 0 ? step : 0.001;
     double exitQuantity;
-    if (forced == EXIT_ZERO_POSITION || p->quantity * entrySplit / barSplit < q + step)
+    if (forced == EXIT_ZERO_POSITION || p->quantity * entrySplit / barSplit < q + least)
         exitQuantity = p->quantity;
     else
         exitQuantity = q * barSplit / entrySplit;
@@ -313,6 +304,8 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     remainder.entrySlippage = p->entrySlippage - exitingSlippage;
     remainder.exitPrice = 0;
     remainder.label[0] = 0;
+    if (p->fillDay) remainder.periodExitDay = p->fillDay;
+    remainder.fillDay = 0;
     context->position = &remainder;
     PositionRecord *added = AddPosition(context);
     p = &r->openPositions[index];
@@ -356,6 +349,67 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     return due;
 }
 
+/* The daily bar a close-timed exit of bar fills on: for a longer bar size
+** the context date's, or the last day before it that the symbol traded
+** (a period's bar closes on its last day, and a next-close exit decided at
+** the open of a period fills at the close of its first day); bar itself for
+** a daily one, or when the symbol has no day of bar's period by then. */
+static const Bar *CloseFillDay(const EvalContext *context, const Bar *bar)
+{
+    if (context->barSize == BAR_DAILY) return bar;
+    const Bar *day = GetBarOnOrBefore(context->symbol, context->date < bar->date ? context->date : bar->date, BAR_DAILY);
+    if (!day || day->date < GetPeriodFirstDate(bar->date, 1, context->barSize)) return bar;
+    return day;
+}
+
+/* A longer bar's target or stop of the intraday timing is judged day by day,
+** as the days of its period come: on each day from the position's entry on,
+** in that day's split terms and by that day's prices alone, as a daily
+** strategy's orders are, with the prices worked out on the bar before the
+** period.  A run judges the days since its date before (those before them
+** were judged on their own dates): a daily run the context date alone, a run
+** of the strategy's bar size the days of bar's period, in turn, up to the
+** first that fills.  What a partial exit in the period left waits for the
+** next period's orders.  The reason of the exit chosen, with *day the day it
+** fills on and *ratio the factor that takes its order's price into that
+** day's terms; EXIT_NONE when no day fills. */
+static uint32_t JudgeDaysOfPeriod(EvalContext *context, const Bar *bar, const Bar **day, double *ratio)
+{
+    PositionRecord *p = context->position;
+    SymbolRecord *symbol = p->symbol;
+    *day = nullptr;
+    const int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
+    if (p->periodExitDay >= first) return EXIT_NONE;
+    const int32_t before = OffsetTradingDate(&gStore.dateLists[gSettings.BarSize2], context->date, -1);
+    int32_t from = before > 0 && before >= first ? before + 1 : first; /* a bound: the next day with a bar */
+    int32_t through = context->date;
+    if (gSettings.LastDate > 0 && through > gSettings.LastDate) through = gSettings.LastDate;
+    if (from < p->entryDate) from = p->entryDate;
+    int32_t count = 0;
+    const Bar *days = GetBarArray(symbol, BAR_DAILY, &count);
+    const Bar *last = GetBarOnOrBefore(symbol, through, BAR_DAILY);
+    if (!days || !last || last->date < from) return EXIT_NONE;
+    int32_t k = (int32_t)(last - days);
+    while (k > 0 && days[k - 1].date >= from) k--;
+    ExitOrders orders;
+    bool evaluated = false;
+    for (; k < count && days[k].date <= through; k++) {
+        const Bar *b = &days[k];
+        if (IsDeadBar(context, b, b->date)) continue;
+        const bool entered = b->date == p->entryDate;
+        if (entered && p->entryTiming >= PHASE_CLOSE) continue; /* it was no position yet that day */
+        if (!evaluated && !EvalExitOrders(context, &orders, false, 0)) return EXIT_NONE;
+        evaluated = true;
+        p->exitReason = EXIT_NONE;
+        *ratio = JudgeExitOrders(context, &orders, b, PreviousClose(k > 0 ? &days[k - 1] : nullptr, b), entered, 0);
+        if (p->exitReason != EXIT_NONE) {
+            *day = b;
+            return p->exitReason;
+        }
+    }
+    return EXIT_NONE;
+}
+
 static int CheckExit(EvalContext *context, int32_t forced)
 {
     PositionRecord *p = context->position;
@@ -366,6 +420,7 @@ static int CheckExit(EvalContext *context, int32_t forced)
     context->symbol = symbol;
     int32_t phase = context->barPhase;
     p->exitDate = context->date;
+    p->fillDay = 0;
     bool governed = GovernedByTradeList(context, p);
     int32_t dataEnd = gSettings.LastDate;
     if (r->CalendarSym > 0 && r->CalendarSym <= gStore.symbolCount) dataEnd = gStore.symbols[r->CalendarSym - 1].lastDate;
@@ -382,14 +437,7 @@ static int CheckExit(EvalContext *context, int32_t forced)
             }
         }
     }
-    Bar partial, inFillTerms;
-    if (sMidPeriod) {
-        /* Only the days of the period so far are known: the targets and
-        ** stops are checked against them. */
-        if (!SyncContextBar(context) || !PeriodBarThrough(symbol, context->barSize, context->date, p->entryDate, &partial))
-            return 0;
-        bar = &partial;
-    }
+    Bar partial;
     if (!bar) {
         bar = SyncContextBar(context);
         if (!bar) {
@@ -422,12 +470,13 @@ static int CheckExit(EvalContext *context, int32_t forced)
     ** only the days from its entry on: a high or low of the days before is
     ** no price it could have left at, nor one it went through. */
     Bar fromEntry;
-    if (!sMidPeriod && periodBar < 0 && context->barSize != BAR_DAILY && p->entryDate <= bar->date &&
+    if (periodBar < 0 && context->barSize != BAR_DAILY && p->entryDate <= bar->date &&
         p->entryDate > GetPeriodFirstDate(bar->date, 1, context->barSize) &&
         PeriodBarThrough(symbol, context->barSize, bar->date, p->entryDate, &fromEntry))
         bar = &fromEntry;
     p->exitPrice = 0;
     double orderRatio = 1.0;
+    const Bar *fillDay = nullptr; /* the day a longer bar's target or stop was judged to fill on */
     /* A symbol whose data ended before the test's last date leaves by its
     ** end of data at the test's end too, as at the close of its period's bar
     ** date, which for a longer bar size may lie after the test's end. */
@@ -459,111 +508,95 @@ static int CheckExit(EvalContext *context, int32_t forced)
         const Bar *previous = ContextBar(context, context->lastBar);
         if (phase < PHASE_CLOSE && r->AllowMissingBar != 1 && (!previous || previous->date != context->signalDate))
             return 0;
-        if (IsDeadBar(context, bar, bar->date)) return 0;
-        bool hasRule = IsSlotGiven(&r->slots[SLOT_EXIT_RULE]);
-        if (phase == PHASE_OPEN && hasRule && (r->ExitTime == TIME_NEXT_OPEN || r->nextCloseOnly == 1)) {
-            if (ExitRuleFires(context, p)) {
-                reason = EXIT_RULE;
-                p->exitTiming = r->nextCloseOnly == 1 ? PHASE_CLOSE : PHASE_OPEN;
+        if (context->barSize != BAR_DAILY && phase == PHASE_INTRADAY && !governed) {
+            /* Only intraday orders are checked then, day by day. */
+            reason = JudgeDaysOfPeriod(context, bar, &fillDay, &orderRatio);
+            if (fillDay) {
+                p->fillDay = fillDay->date;
+                p->exitDate = fillDay->date;
             }
-        } else if (phase == PHASE_CLOSE && hasRule &&
-                   (r->ExitTime == TIME_THIS_CLOSE || (r->ExitTime == TIME_NEXT_CLOSE && r->nextCloseOnly != 1))) {
-            bool fires = false;
-            if (r->ExitTime == TIME_NEXT_CLOSE) {
-                int32_t barIndex = context->barIndex, lastBar = context->lastBar;
-                context->barPhase = PHASE_INTRADAY;
-                const Bar *synced = SyncContextBar(context);
-                if (synced && synced->date == context->date) fires = ExitRuleFires(context, p);
-                context->barPhase = phase;
-                context->barIndex = barIndex;
-                context->lastBar = lastBar;
-            } else if (bar->date == context->date) {
-                fires = ExitRuleFires(context, p);
-            }
-            if (fires) {
-                reason = EXIT_RULE;
-                p->exitTiming = PHASE_CLOSE;
-            }
-        }
-        if (reason == EXIT_NONE) {
-            const Bar *before = ContextBar(context, context->barIndex - 1);
-            const double limit = p->limitPrice, stop = p->stopPrice;
-            orderRatio = ResolveIntradayOrder(context, bar, PreviousClose(before, bar), governed);
-            reason = p->exitReason;
-            /* What a partial exit inside the period left waits for the next
-            ** period, as in a run of the strategy's own bar size: on the
-            ** period's bar date the target or stop that period's bar chose
-            ** filled on an earlier day, and the part that left took it. */
-            const bool rest = !sMidPeriod && p->partialExits > 0 && ChecksStopsInsidePeriod(context, context->strategyIndex);
-            /* The period's bar works the orders out again from the prices
-            ** the position held before. */
-            if ((sMidPeriod || rest) && reason != EXIT_NONE) {
-                p->limitPrice = limit;
-                p->stopPrice = stop;
-            }
-            if ((sMidPeriod || rest) && reason != EXIT_NONE &&
-                !FillsTodayByItsPeriod(context, bar, before, governed, &orderRatio)) {
-                p->exitReason = EXIT_NONE;
-                p->exitPrice = 0;
-                return 0;
-            }
-            /* A longer bar's split factor is its last day's: an order that
-            ** fills on a day before a split later in the period is chosen,
-            ** rounded and counted in the terms of the day it fills on, as
-            ** the checks inside the period do. */
-            if (!sMidPeriod && !rest && context->barSize != BAR_DAILY && p->exitTiming == PHASE_INTRADAY &&
-                (reason == EXIT_LIMIT || reason == EXIT_STOP) && bar->split != 0) {
-                double daySplit = 0;
-                /* No day of the period from the entry on fills it (the
-                ** period's bar holds a day without trades): it does not fill
-                ** in this period, as the checks inside the period find. */
-                if (TrialFill(context, bar, orderRatio, &daySplit) < 0) {
-                    p->exitReason = EXIT_NONE;
-                    p->exitPrice = 0;
-                    return 0;
+        } else {
+            if (IsDeadBar(context, bar, bar->date)) return 0;
+            bool hasRule = IsSlotGiven(&r->slots[SLOT_EXIT_RULE]);
+            if (phase == PHASE_OPEN && hasRule && (r->ExitTime == TIME_NEXT_OPEN || r->nextCloseOnly == 1)) {
+                if (ExitRuleFires(context, p)) {
+                    reason = EXIT_RULE;
+                    p->exitTiming = r->nextCloseOnly == 1 ? PHASE_CLOSE : PHASE_OPEN;
                 }
-                if (daySplit != 0 && daySplit != bar->split) {
-                    inFillTerms = *bar;
-                    RescaleBar(&inFillTerms, daySplit);
-                    bar = &inFillTerms;
-                    p->limitPrice = limit;
-                    p->stopPrice = stop;
-                    p->exitReason = EXIT_NONE;
-                    p->exitPrice = 0;
-                    orderRatio = ResolveIntradayOrder(context, bar, PreviousClose(before, bar), governed);
+            } else if (phase == PHASE_CLOSE && hasRule &&
+                       (r->ExitTime == TIME_THIS_CLOSE || (r->ExitTime == TIME_NEXT_CLOSE && r->nextCloseOnly != 1))) {
+                bool fires = false;
+                if (r->ExitTime == TIME_NEXT_CLOSE) {
+                    int32_t barIndex = context->barIndex, lastBar = context->lastBar;
+                    context->barPhase = PHASE_INTRADAY;
+                    const Bar *synced = SyncContextBar(context);
+                    if (synced && synced->date == context->date) fires = ExitRuleFires(context, p);
+                    context->barPhase = phase;
+                    context->barIndex = barIndex;
+                    context->lastBar = lastBar;
+                } else if (bar->date == context->date) {
+                    fires = ExitRuleFires(context, p);
+                }
+                if (fires) {
+                    reason = EXIT_RULE;
+                    p->exitTiming = PHASE_CLOSE;
                 }
             }
-            reason = p->exitReason;
+            if (reason == EXIT_NONE) {
+                const Bar *before = ContextBar(context, context->barIndex - 1);
+                orderRatio = ResolveIntradayOrder(context, bar, PreviousClose(before, bar), governed);
+                reason = p->exitReason;
+            }
         }
     }
     /* The split terms of the exit's price: the bar's, or those of the day an
-    ** exit at the open of a longer bar fills on, whose factor is not the
-    ** period bar's when a split comes later in the period.  A target or stop
-    ** that the period's open was already through, or one for the next open,
-    ** leaves at that day's open like an exit rule: it is a market order by
-    ** then, priced as it traded that day. */
+    ** exit of a longer bar fills on, whose factor is not the period bar's
+    ** when a split comes later in the period.  A target or stop judged on a
+    ** day has that day's price.  A target or stop that the period's open was
+    ** already through, or one for the next open, leaves at the open of the
+    ** period's first day like an exit rule: it is a market order by then,
+    ** priced as it traded that day.  An exit at a close fills at the close
+    ** of its day, and is dated on it. */
     p->exitSplit = bar->split;
-    if (reason != EXIT_NONE && reason != EXIT_TRADE_LIST) {
+    const Bar *exitDay = fillDay;
+    if (reason != EXIT_NONE && reason != EXIT_TRADE_LIST && !fillDay) {
         if (p->exitTiming == PHASE_OPEN) {
-            const Bar *fill = OpenFillDay(context, bar);
-            p->exitPrice = fill->open;
-            if (fill->split != 0) p->exitSplit = fill->split;
+            exitDay = OpenFillDay(context, bar);
+            p->exitPrice = exitDay->open;
+        } else if (p->exitTiming == PHASE_CLOSE) {
+            exitDay = CloseFillDay(context, bar);
+            if (reason != EXIT_LIMIT && reason != EXIT_STOP) p->exitPrice = exitDay->close;
+            if (exitDay != bar) p->exitDate = exitDay->date;
         } else if (reason != EXIT_LIMIT && reason != EXIT_STOP) {
             p->exitPrice = bar->close;
         }
     }
+    if (exitDay && exitDay->split != 0) p->exitSplit = exitDay->split;
     p->exitReason = reason;
     if (reason == EXIT_NONE && phase != PHASE_CLOSE) return 0;
-    UpdateExtremes(context, p, bar, reason, periodBar >= 0 ? periodBar : context->lastBar);
+    if (context->barSize == BAR_DAILY) {
+        const int32_t lastBar = context->lastBar;
+        UpdateExtremes(p, bar, reason, phase < PHASE_CLOSE ? lastBar == p->entryBar - 1 : lastBar == p->entryBar);
+    } else {
+        /* What the position saw ends with the day it leaves on. */
+        int32_t through = exitDay ? exitDay->date : bar->date;
+        if (!exitDay && reason != EXIT_NONE && p->exitDate < through) through = p->exitDate;
+        SeePeriodDays(context, p, bar, through, reason);
+    }
     if (reason == EXIT_NONE) return 0;
     p->exitBar = periodBar >= 0 ? periodBar : phase < PHASE_CLOSE ? context->lastBar + 1 : context->lastBar;
+    /* The exit's money and quantities are worked out on the day it fills. */
+    const int32_t date = context->date;
+    if (fillDay) context->date = fillDay->date;
     p->exitFx = GetCurrencyFactor(context, 0);
     bool partialRule = false;
     double q = 0;
     if (forced == EXIT_REDUCE || forced == EXIT_ZERO_POSITION) {
         q = p->exitQuantityRequest;
         partialRule = true;
-    } else if ((!forced || forced == EXIT_RULE) && !governed) {
+    } else if ((!forced || forced == EXIT_RULE) && !governed && reason != EXIT_END_OF_DATA) {
+        /* (A symbol whose data ended leaves whole: no later bar could take
+        ** what a part of it left.) */
         int32_t slot = reason == EXIT_LIMIT ? SLOT_EXIT_LIMIT_QTY : reason == EXIT_STOP ? SLOT_EXIT_STOP_QTY
                                                                                         : SLOT_EXIT_QTY;
         FormulaSlot *f = &r->slots[slot];
@@ -572,17 +605,21 @@ static int CheckExit(EvalContext *context, int32_t forced)
             if (!EvalFormulaSlot(f, context, &q)) q = 0;
         }
     }
-    if (partialRule && !SplitPartialExit(context, &p, bar, q, forced)) return 0;
-    /* The fill search later tests the target or stop itself, so the slippage
-    ** taken here stays a cost on whatever price the bar fills at. */
-    if (!(governed && !forced && p->exitReason == EXIT_TRADE_LIST)) {
-        ApplySlippage(context, p, 0);
-        ApplyCommission(context, p, 0);
+    int due = 1;
+    if (partialRule && !SplitPartialExit(context, &p, bar, q, forced)) due = 0;
+    if (due) {
+        /* The fill search later tests the target or stop itself, so the
+        ** slippage taken here stays a cost on whatever price the bar fills at. */
+        if (!(governed && !forced && p->exitReason == EXIT_TRADE_LIST)) {
+            ApplySlippage(context, p, 0);
+            ApplyCommission(context, p, 0);
+        }
+        FormulaSlot *tradeValue = &r->slots[SLOT_EXIT_TRADE_VALUE];
+        if (IsSlotGiven(tradeValue)) EvalFormulaSlot(tradeValue, context, &p->exitTradeValue);
+        TakeOrderPriceToExitTerms(p, orderRatio);
     }
-    FormulaSlot *tradeValue = &r->slots[SLOT_EXIT_TRADE_VALUE];
-    if (IsSlotGiven(tradeValue)) EvalFormulaSlot(tradeValue, context, &p->exitTradeValue);
-    TakeOrderPriceToExitTerms(p, orderRatio);
-    return (int)p->exitReason;
+    context->date = date;
+    return due ? (int)p->exitReason : 0;
 }
 
 int ExecutePositionExit(EvalContext *context)
@@ -591,7 +628,8 @@ int ExecutePositionExit(EvalContext *context)
     StrategyRecord *r = context->strategy;
     TestRecord *test = context->test;
     if (!p || !r || p->exitReason == EXIT_NONE) return 0;
-    if (p->exitReason != EXIT_TRADE_LIST) {
+    /* A target or stop judged on its day fills there. */
+    if (p->exitReason != EXIT_TRADE_LIST && p->fillDay == 0) {
         int32_t date = FindExecutionBar(context, p, 0);
         if (date >= 0) p->exitDate = date;
     }

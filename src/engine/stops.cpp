@@ -13,12 +13,10 @@
 
 /* One exit order's outcome on the bar. */
 struct OrderHit {
-    bool checked; /* its formula was evaluated */
     bool hit;
     int32_t timing; /* BarPhase of the fill */
     double price;
     double ratio; /* takes the order's price into the bar's split terms */
-    char label[POSITION_TEXT_SIZE];
 };
 
 /* The order is checked in the phase at its timing. */
@@ -30,26 +28,30 @@ static bool CheckedInPhase(int32_t time, int32_t phase, bool enteredHere, int32_
     return false;
 }
 
-/* The factor that takes a price worked out on the context's last completed
-** bar into the split terms of bar: the bar's split factor over that one's
-** (1 when either has none).  A formula prices in the terms of the bar it is
-** evaluated on, and a split between that bar and the one checked is no move
-** of the price. */
-static double SplitRatioToBar(const EvalContext *context, const Bar *bar)
+/* The split factor of the context's last completed bar, the bar a formula
+** stands on and prices in (0 when there is none). */
+static double EvaluationSplit(const EvalContext *context)
 {
     int32_t count = 0;
     const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
     int32_t i = context->lastBar;
-    if (!bars || i < 0 || i >= count || bars[i].split == 0 || bar->split == 0) return 1.0;
-    return bar->split / bars[i].split;
+    return bars && i >= 0 && i < count ? bars[i].split : 0.0;
 }
 
-/* Evaluates an exit price formula; a NextClose order is evaluated as of the
-** previous bar, in the intraday phase, and so is the DebugTargetStop item
-** traced before it when debug is set.  0 when it fails or gives none.
-** *ratio takes the value into the split terms of bar. */
-static double EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t time, const Bar *bar, char *label,
-                            bool debug, double *ratio)
+/* The factor that takes a price worked out on a bar of split factor from
+** into the split terms of bar (1 when either has none): a split between the
+** two is no move of the price. */
+static double SplitRatio(double from, const Bar *bar)
+{
+    return from != 0 && bar->split != 0 ? bar->split / from : 1.0;
+}
+
+/* Evaluates an exit price formula into *order; a NextClose order is
+** evaluated as of the previous bar, in the intraday phase, and so is the
+** DebugTargetStop item traced before it when debug is set.  Every price the
+** formula reads, the position's own among them, is in the terms of the bar
+** it stands on, whose split factor the order keeps. */
+static void EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t time, bool debug, ExitOrder *order)
 {
     int32_t phase = context->barPhase;
     int32_t barIndex = context->barIndex, lastBar = context->lastBar;
@@ -57,30 +59,61 @@ static double EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t tim
         context->barPhase = PHASE_INTRADAY;
         SyncContextBar(context);
     }
-    *ratio = SplitRatioToBar(context, bar);
+    order->split = EvaluationSplit(context);
     if (debug) LogDebugItem(context, SLOT_DEBUG_TARGET_STOP);
-    double value = 0;
-    if (!EvalFormulaSlot(slot, context, &value)) value = 0;
-    label[0] = 0;
+    const int32_t terms = context->evalBarTerms;
+    context->evalBarTerms = 1;
+    if (!EvalFormulaSlot(slot, context, &order->price)) order->price = 0;
+    context->evalBarTerms = terms;
+    order->label[0] = 0;
     const FormulaNode *nodes = slot->nodes[context->slot >= 0 && context->slot < FORMULA_WORKER_COPIES ? context->slot : 0];
-    if (nodes && nodes[0].textFlag) CopyString(label, POSITION_TEXT_SIZE, nodes[0].text, POSITION_TEXT_SIZE - 1);
+    if (nodes && nodes[0].textFlag) CopyString(order->label, POSITION_TEXT_SIZE, nodes[0].text, POSITION_TEXT_SIZE - 1);
     context->barPhase = phase;
     context->barIndex = barIndex;
     context->lastBar = lastBar;
-    return value;
+}
+
+int EvalExitOrders(EvalContext *context, ExitOrders *orders, bool entered, int tradeListMode)
+{
+    *orders = ExitOrders{};
+    PositionRecord *p = context->position;
+    StrategyRecord *r = context->strategy;
+    if (!p || !r) return 0;
+    int32_t phase = context->barPhase;
+    FormulaSlot *targetSlot = &r->slots[SLOT_EXIT_LIMIT];
+    FormulaSlot *stopSlot = &r->slots[SLOT_EXIT_STOP];
+    orders->target.checked = CheckedInPhase(r->ExitLimitTime, phase, entered, p->entryTiming) && IsSlotGiven(targetSlot) &&
+        (!tradeListMode || targetSlot->usesPrevExits);
+    orders->stop.checked = CheckedInPhase(r->ExitStopTime, phase, entered, p->entryTiming) && IsSlotGiven(stopSlot) &&
+        (!tradeListMode || stopSlot->usesPrevExits);
+    if (orders->target.checked) {
+        EvalExitPrice(context, targetSlot, r->ExitLimitTime, true, &orders->target);
+        FormulaSlot *extraSlot = &r->slots[SLOT_LIMIT_EXTRA];
+        if (r->ExitLimitTime == TIME_INTRADAY && orders->target.price != 0 && IsSlotGiven(extraSlot)) {
+            const int32_t terms = context->evalBarTerms;
+            context->evalBarTerms = 1;
+            EvalFormulaSlot(extraSlot, context, &orders->extra);
+            context->evalBarTerms = terms;
+        }
+    }
+    /* One debug line serves a target and a stop of the same timing. */
+    if (orders->stop.checked)
+        EvalExitPrice(context, stopSlot, r->ExitStopTime, !(orders->target.checked && r->ExitLimitTime == r->ExitStopTime),
+                      &orders->stop);
+    return orders->target.checked || orders->stop.checked;
 }
 
 static int Sign(int c) { return c > 0 ? 1 : c < 0 ? -1
                                                   : 0; }
 
-double ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousClose, int tradeListMode)
+double JudgeExitOrders(EvalContext *context, const ExitOrders *orders, const Bar *bar, double previousClose, bool entered,
+                       int tradeListMode)
 {
     PositionRecord *p = context->position;
     StrategyRecord *r = context->strategy;
     if (!p || !r || !bar) return 1.0;
     int32_t d = p->side < 0 ? -1 : 1;
     int32_t phase = context->barPhase;
-    bool entered = phase < PHASE_CLOSE ? context->lastBar == p->entryBar - 1 : context->lastBar == p->entryBar;
     double adverse = d > 0 ? bar->low : bar->high;
     double favourable = d > 0 ? bar->high : bar->low;
     double e = p->entrySplit != 0 ? p->entryPrice * bar->split / p->entrySplit : p->entryPrice;
@@ -88,13 +121,11 @@ double ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previou
     auto cmp = [d](double a, double b) { return d * Sign(CompareDoubleApprox(a, b)); };
     bool trace = gSettings.AddLog != 0;
     const char *symbolName = p->symbol ? p->symbol->info.Symbol : "";
-
-    FormulaSlot *targetSlot = &r->slots[SLOT_EXIT_LIMIT];
-    FormulaSlot *stopSlot = &r->slots[SLOT_EXIT_STOP];
-    bool checkTarget = CheckedInPhase(r->ExitLimitTime, phase, entered, p->entryTiming) && IsSlotGiven(targetSlot) &&
-        (!tradeListMode || targetSlot->usesPrevExits);
-    bool checkStop = CheckedInPhase(r->ExitStopTime, phase, entered, p->entryTiming) && IsSlotGiven(stopSlot) &&
-        (!tradeListMode || stopSlot->usesPrevExits);
+    /* An order of the intraday timing is not checked on the bar a position
+    ** entered at its close. */
+    bool closeEntry = phase == PHASE_INTRADAY && entered && p->entryTiming >= PHASE_CLOSE;
+    bool checkTarget = orders->target.checked && !closeEntry;
+    bool checkStop = orders->stop.checked && !closeEntry;
     if (!checkTarget && !checkStop) return 1.0;
 
     /* The orders are compared with the bar in its split terms; the position
@@ -102,78 +133,65 @@ double ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previou
     ** bar's PrevExitLimit and PrevExitStop take them. */
     OrderHit target{}, stop{};
     double T = 0;
-    if (checkTarget) {
-        target.checked = true;
-        T = EvalExitPrice(context, targetSlot, r->ExitLimitTime, bar, target.label, true, &target.ratio);
-        if (T != 0) {
-            T *= target.ratio;
+    if (checkTarget && orders->target.price != 0) {
+        target.ratio = SplitRatio(orders->target.split, bar);
+        T = orders->target.price * target.ratio;
+        p->limitPrice = orders->target.price;
+        if (r->ExitLimitTime == TIME_NEXT_OPEN) {
+            if (cmp(previousClose, T) >= 0) target.hit = true, target.timing = PHASE_OPEN, target.price = bar->open;
+        } else if (r->ExitLimitTime == TIME_INTRADAY) {
+            double u = GetPriceRoundUnit(context, p->symbol, bar, T);
+            T = RoundToStep(T, u, 0);
             p->limitPrice = T / target.ratio;
-            if (r->ExitLimitTime == TIME_NEXT_OPEN) {
-                if (cmp(previousClose, T) >= 0) target.hit = true, target.timing = PHASE_OPEN, target.price = bar->open;
-            } else if (r->ExitLimitTime == TIME_INTRADAY) {
-                double u = GetPriceRoundUnit(context, p->symbol, bar, T);
-                T = RoundToStep(T, u, 0);
-                p->limitPrice = T / target.ratio;
-                double extra = 0;
-                FormulaSlot *extraSlot = &r->slots[SLOT_LIMIT_EXTRA];
-                if (IsSlotGiven(extraSlot)) EvalFormulaSlot(extraSlot, context, &extra);
-                double needed = T + d * RoundToStep(extra * target.ratio, u, 0);
-                if (!entered && cmp(bar->open, T) >= 0 && cmp(favourable, needed) >= 0) {
-                    target.hit = true, target.timing = PHASE_OPEN, target.price = bar->open;
-                } else if (phase == PHASE_INTRADAY && cmp(favourable, needed) >= 0) {
-                    target.hit = true, target.timing = PHASE_INTRADAY;
-                    target.price = entered && cmp(e, T) >= 0 ? e : T;
-                    if (entered && p->entryTiming == PHASE_INTRADAY && p->triggerDirection * d != 1 &&
-                        cmp(bar->close, T) < 0) {
-                        bool keep = r->Ambiguity == AMBIGUITY_TARGET ||
-                            (r->Ambiguity == AMBIGUITY_DEFAULT && cmp(bar->close, bar->open) > 0);
-                        target.hit = keep;
-                        if (trace)
-                            LogPrintf("*** ENTRY and TARGET were both intraday for %s in strategy %s -- assuming target "
-                                      "was touched %s entry ***\n",
-                                      symbolName, r->name, keep ? "AFTER" : "BEFORE");
-                    }
+            double needed = T + d * RoundToStep(orders->extra * target.ratio, u, 0);
+            if (!entered && cmp(bar->open, T) >= 0 && cmp(favourable, needed) >= 0) {
+                target.hit = true, target.timing = PHASE_OPEN, target.price = bar->open;
+            } else if (phase == PHASE_INTRADAY && cmp(favourable, needed) >= 0) {
+                target.hit = true, target.timing = PHASE_INTRADAY;
+                target.price = entered && cmp(e, T) >= 0 ? e : T;
+                if (entered && p->entryTiming == PHASE_INTRADAY && p->triggerDirection * d != 1 &&
+                    cmp(bar->close, T) < 0) {
+                    bool keep = r->Ambiguity == AMBIGUITY_TARGET ||
+                        (r->Ambiguity == AMBIGUITY_DEFAULT && cmp(bar->close, bar->open) > 0);
+                    target.hit = keep;
+                    if (trace)
+                        LogPrintf("*** ENTRY and TARGET were both intraday for %s in strategy %s -- assuming target "
+                                  "was touched %s entry ***\n",
+                                  symbolName, r->name, keep ? "AFTER" : "BEFORE");
                 }
-            } else if (cmp(bar->close, T) >= 0) {
-                target.hit = true, target.timing = PHASE_CLOSE, target.price = bar->close;
             }
+        } else if (cmp(bar->close, T) >= 0) {
+            target.hit = true, target.timing = PHASE_CLOSE, target.price = bar->close;
         }
     }
-    if (checkStop) {
-        char label[POSITION_TEXT_SIZE];
-        /* One debug line serves a target and a stop of the same timing. */
-        bool debug = !(checkTarget && r->ExitLimitTime == r->ExitStopTime);
-        double S = EvalExitPrice(context, stopSlot, r->ExitStopTime, bar, label, debug, &stop.ratio);
-        stop.checked = true;
-        CopyString(stop.label, sizeof stop.label, label, -1);
-        if (S != 0) {
-            S *= stop.ratio;
+    if (checkStop && orders->stop.price != 0) {
+        stop.ratio = SplitRatio(orders->stop.split, bar);
+        double S = orders->stop.price * stop.ratio;
+        p->stopPrice = orders->stop.price;
+        if (r->ExitStopTime == TIME_NEXT_OPEN) {
+            if (cmp(previousClose, S) <= 0) stop.hit = true, stop.timing = PHASE_OPEN, stop.price = bar->open;
+        } else if (r->ExitStopTime == TIME_INTRADAY) {
+            double u = GetPriceRoundUnit(context, p->symbol, bar, S);
+            S = RoundToStep(S, u, 0);
             p->stopPrice = S / stop.ratio;
-            if (r->ExitStopTime == TIME_NEXT_OPEN) {
-                if (cmp(previousClose, S) <= 0) stop.hit = true, stop.timing = PHASE_OPEN, stop.price = bar->open;
-            } else if (r->ExitStopTime == TIME_INTRADAY) {
-                double u = GetPriceRoundUnit(context, p->symbol, bar, S);
-                S = RoundToStep(S, u, 0);
-                p->stopPrice = S / stop.ratio;
-                if (!entered && cmp(bar->open, S) <= 0) {
-                    stop.hit = true, stop.timing = PHASE_OPEN, stop.price = bar->open;
-                } else if (phase == PHASE_INTRADAY && cmp(adverse, S) <= 0) {
-                    stop.hit = true, stop.timing = PHASE_INTRADAY;
-                    stop.price = entered && cmp(e, S) <= 0 ? e : S;
-                    if (entered && p->entryTiming == PHASE_INTRADAY && p->triggerDirection * d != -1 &&
-                        cmp(bar->close, S) > 0) {
-                        bool keep = r->Ambiguity == AMBIGUITY_STOP ||
-                            (r->Ambiguity == AMBIGUITY_DEFAULT && cmp(bar->close, bar->open) < 0);
-                        stop.hit = keep;
-                        if (trace)
-                            LogPrintf("*** ENTRY and STOP were both intraday for %s in strategy %s -- assuming stop was "
-                                      "touched %s entry ***\n",
-                                      symbolName, r->name, keep ? "AFTER" : "BEFORE");
-                    }
+            if (!entered && cmp(bar->open, S) <= 0) {
+                stop.hit = true, stop.timing = PHASE_OPEN, stop.price = bar->open;
+            } else if (phase == PHASE_INTRADAY && cmp(adverse, S) <= 0) {
+                stop.hit = true, stop.timing = PHASE_INTRADAY;
+                stop.price = entered && cmp(e, S) <= 0 ? e : S;
+                if (entered && p->entryTiming == PHASE_INTRADAY && p->triggerDirection * d != -1 &&
+                    cmp(bar->close, S) > 0) {
+                    bool keep = r->Ambiguity == AMBIGUITY_STOP ||
+                        (r->Ambiguity == AMBIGUITY_DEFAULT && cmp(bar->close, bar->open) < 0);
+                    stop.hit = keep;
+                    if (trace)
+                        LogPrintf("*** ENTRY and STOP were both intraday for %s in strategy %s -- assuming stop was "
+                                  "touched %s entry ***\n",
+                                  symbolName, r->name, keep ? "AFTER" : "BEFORE");
                 }
-            } else if (cmp(bar->close, S) <= 0) {
-                stop.hit = true, stop.timing = PHASE_CLOSE, stop.price = bar->close;
             }
+        } else if (cmp(bar->close, S) <= 0) {
+            stop.hit = true, stop.timing = PHASE_CLOSE, stop.price = bar->close;
         }
     }
     if (tradeListMode || (!target.hit && !stop.hit)) return 1.0;
@@ -211,6 +229,16 @@ double ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previou
     p->exitPrice = chosen->price;
     p->exitReason = chosen == &target ? EXIT_LIMIT : EXIT_STOP;
     p->exitTiming = chosen->timing;
-    CopyString(p->label, sizeof p->label, chosen->label, -1);
+    CopyString(p->label, sizeof p->label, chosen == &target ? orders->target.label : orders->stop.label, -1);
     return chosen->ratio;
+}
+
+double ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousClose, int tradeListMode)
+{
+    const PositionRecord *p = context->position;
+    if (!p || !context->strategy || !bar) return 1.0;
+    bool entered = context->barPhase < PHASE_CLOSE ? context->lastBar == p->entryBar - 1 : context->lastBar == p->entryBar;
+    ExitOrders orders;
+    if (!EvalExitOrders(context, &orders, entered, tradeListMode)) return 1.0;
+    return JudgeExitOrders(context, &orders, bar, previousClose, entered, tradeListMode);
 }

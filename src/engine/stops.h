@@ -17,11 +17,35 @@ enum AmbiguityRule { AMBIGUITY_DEFAULT = 0,
                      AMBIGUITY_TARGET = 2,
                      AMBIGUITY_NEITHER = 3 };
 
-/* Checks the context position's target and stop on bar (previousClose: the
-** close of the bar before it, in bar's split terms).  In trade-list mode only
-** formulas that follow PrevExitLimit or PrevExitStop move the prices, and no
-** exit is recorded.  The orders are checked in bar's split terms, while the
-** position keeps their prices in the terms of the bar they were worked out
-** on; returns the factor that takes the chosen order's price into bar's
+/* One exit order worked out on the position's last completed bar. */
+struct ExitOrder {
+    bool checked; /* its timing is checked in the phase and its formula given */
+    double price; /* 0: none; else in the split terms of the bar it was worked out on */
+    double split; /* that bar's split factor (0: unknown) */
+    char label[POSITION_TEXT_SIZE];
+};
+
+/* The context position's exit target and stop for one phase. */
+struct ExitOrders {
+    ExitOrder target, stop;
+    double extra; /* LimitExtra, in the target's terms */
+};
+
+/* Works out the target and stop the context's phase checks (entered: the
+** position entered on the bar to be checked, which at the close keeps the
+** intraday orders from it).  In trade-list mode only formulas that follow
+** PrevExitLimit or PrevExitStop count.  Every price a formula reads, the
+** position's fill and order prices among them, is in the terms of the bar it
+** stands on.  1 when there is an order to check. */
+int EvalExitOrders(EvalContext *context, ExitOrders *orders, bool entered, int tradeListMode);
+/* Checks the orders on bar (previousClose: the close of the bar before it,
+** in bar's split terms; entered: the position entered on bar).  The orders
+** are compared with bar in its split terms, while the position keeps their
+** prices in the terms they were worked out in; when an exit is chosen (never
+** in trade-list mode) the position's exit price, reason, timing and label are
+** set.  Returns the factor that takes the chosen order's price into bar's
 ** terms (1 when none was chosen). */
+double JudgeExitOrders(EvalContext *context, const ExitOrders *orders, const Bar *bar, double previousClose, bool entered,
+                       int tradeListMode);
+/* Both on the context's bar: works the orders out and checks them on bar. */
 double ResolveIntradayOrder(EvalContext *context, const Bar *bar, double previousClose, int tradeListMode);

@@ -198,6 +198,10 @@ struct PositionRecord {
     int32_t exitTiming;
     int32_t exitBar; /* -1 while open */
     int32_t exitDate;
+    int32_t fillDay;       /* the day a longer bar's target or stop is judged to fill on; 0: the
+                              fill search dates the exit */
+    int32_t periodExitDay; /* the day a partial target or stop of a longer bar filled on: what
+                              it left waits for the next period */
     uint32_t exitReason; /* the exit number: 0 while no exit is due */
     uint32_t partialExits;
     uint32_t setupRank;

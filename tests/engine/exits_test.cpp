@@ -213,3 +213,48 @@ TEST_F(PassTest, DynamicSizingTradesTheDifferenceToItsTarget)
 }
 
 } // namespace
+
+/* A strategy with one position at a time sells half its shares at every
+** open, without a quantity step (QtyRound 0), so its share counts are kept
+** to 0.001.  0.0036 bought at the open of 3 January: 0.002 of it leave at
+** the next open (Shares 0.004, half of it); on the 5th half of the 0.0016
+** left (Shares 0.002) is 0.001, which would leave 0.0006 that no later exit
+** could take (its half, 0.0005, would leave 0.0001, whose half rounds to
+** nothing, held to the end): the 0.0016 leave together, and the next
+** position is bought at that open. */
+TEST_F(EngineTest, WhatAPartialExitWouldLeaveBelowTheQuantityStepLeavesWithIt)
+{
+    LoadFlat("AAA", 20240102, 20240112, 10);
+    const TradeRecord *trades = TradesOfRun(
+        8, "Strategy: Halves\n  EntrySetup: 1\n  MaxPositions: 1\n  Quantity: 0.0036\n  QtyType: Shares\n  QtyRound: 0\n"
+           "  ExitRule: 1\n  ExitQty: Shares * 0.5\n");
+    ASSERT_NE(nullptr, trades);
+    const struct {
+        int32_t dateIn, dateOut;
+        double quantity;
+    } want[] = {{20240103, 20240104, 0.002}, {20240103, 20240105, 0.0016}, {20240105, 20240108, 0.002},
+                {20240105, 20240109, 0.0016}, {20240109, 20240110, 0.002}, {20240109, 20240111, 0.0016},
+                {20240111, 20240112, 0.002}, {20240111, 20240112, 0.0016}};
+    for (int k = 0; k < 8; k++) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(want[k].dateIn, trades[k].dateIn);
+        EXPECT_EQ(want[k].dateOut, trades[k].dateOut);
+        EXPECT_NEAR(want[k].quantity, trades[k].quantityIn, 1e-12);
+    }
+}
+
+/* AAA's data end on Friday 12 January while BBB trades on: a position in
+** AAA of 100 shares, bought at the first open, whose exit rule would sell
+** half (ExitQty: Shares * 0.5), leaves whole by "end of data" at AAA's last
+** close, as no later bar could take what a part of it left. */
+TEST_F(EngineTest, ASymbolWhoseDataEndLeavesWhole)
+{
+    std::vector<int32_t> d = Weekdays(20240102, 20240131), early = Weekdays(20240102, 20240112);
+    LoadStore(d, {{"AAA", FlatBars(early, std::vector<double>(early.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+    const TradeRecord *trades = TradesOfRun(1, "Strategy: S\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20240102\n"
+                                               "  Quantity: 100\n  QtyType: Shares\n  ExitRule: 0\n  ExitQty: Shares * 0.5\n");
+    ASSERT_NE(nullptr, trades);
+    EXPECT_EQ(EXIT_END_OF_DATA, trades[0].reason);
+    EXPECT_EQ(20240112, trades[0].dateOut);
+    EXPECT_DOUBLE_EQ(100, trades[0].quantityOut);
+}

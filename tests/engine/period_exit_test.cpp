@@ -6,6 +6,7 @@
 #include "engine/fills.h"
 #include "engine_fixture.h"
 #include "foundation/allocator.h"
+#include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "support/test_support.h"
 #include "services/services.h"
@@ -329,37 +330,37 @@ TEST_F(QuarterlyStop, AQuarterlyRunCreditsTheDividendsHeldUpToTheStop)
     ExpectTheStoppedTrade(20001002); /* the quarterly run's first quarter is a bar of its own */
 }
 
-/* A weekly strategy holds 100 AAA from 10 with a target at 11 and a stop
-** at 9, and a daily run makes the trades of a weekly one, holding the
-** position until its fill and no longer:
-** - in the week of February 5 the stop is touched on Tuesday (low 8.5) and
-**   the target on Thursday (high 11.5); the week opens at 10 and closes at
-**   9.8, against the position, so the week's bar went the position's way
-**   first: the target fills, on Thursday at 11 (the days after it stay
-**   at 9.8), and the position is still held on Tuesday and Wednesday;
+/* A weekly, monthly or quarterly strategy holds 100 AAA from 10 with a
+** target at 11 and a stop at 9.  Its days are judged as they come, each on
+** its own prices, and a daily run makes the trades of a run of its bar
+** size, holding the position until its fill and no longer:
+** - in the week of February 5, 2024 the stop is touched on Tuesday (low 8.5)
+**   and the target on Thursday (high 11.5): the stop fills on Tuesday at 9,
+**   though the week's bar opens at 10 and closes at 9.8, against the
+**   position, and so would have taken the target as touched first;
 ** - a week whose Tuesday opens at 11.2, over the target: it fills at that
 **   open, the gap the position's gain;
-** - a daily run that ends on Wednesday 7 February, the stop touched on
-**   Tuesday and the target on Wednesday (high 11.5): the week so far opened
-**   at 10 and closed at 9.8, so the target came first and fills on
-**   Wednesday at 11.  Thursday and Friday, after the test, close at 10.5
-**   and would make it the stop, on Tuesday. */
-TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillAsItsPeriodsBarSays)
+** - a Tuesday that touches both and closes down (open 10, close 9.5) went
+**   the position's way first: the target fills there at 11;
+** - a daily run that ends on Tuesday or Wednesday: the stop fills on
+**   Tuesday, as on the data that run on (Thursday's 11.5 is none of it). */
+TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillOnTheFirstDayThatReachesThem)
 {
-    std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    std::vector<int32_t> d = Weekdays(20230102, 20240329);
+    const std::vector<DayBar> stopFirst = {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 9.5, 9.5, 9.5}, {20240208, 9.5, 11.5, 9.5, 10.5}};
     const struct {
         const char *name;
         std::vector<DayBar> week;
+        uint32_t reason;
         int32_t dateOut;
         double priceOut;
         int32_t endDate = 0; /* a daily run only, that ends there */
     } cases[] = {
-        {"both touched", {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 9.5, 9.5, 9.5}, {20240208, 9.5, 11.5, 9.5, 10.5}},
-         20240208, 11},
-        {"gap over the target", {{20240206, 11.2, 11.3, 11.1, 11.2}}, 20240206, 11.2},
-        {"the week as far as the test goes",
-         {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 11.5, 9.5, 9.8}, {20240208, 9.8, 10.5, 9.8, 10.5}, {20240209, 10.5, 10.5, 10.5, 10.5}},
-         20240207, 11, 20240207},
+        {"stop touched first", stopFirst, EXIT_STOP, 20240206, 9},
+        {"gap over the target", {{20240206, 11.2, 11.3, 11.1, 11.2}}, EXIT_LIMIT, 20240206, 11.2},
+        {"both touched on a day that closed down", {{20240206, 10, 11.5, 8.5, 9.5}}, EXIT_LIMIT, 20240206, 11},
+        {"data cut on the stop's day", stopFirst, EXIT_STOP, 20240206, 9, 20240206},
+        {"data cut the day after", stopFirst, EXIT_STOP, 20240206, 9, 20240207},
     };
     for (const auto &c : cases) {
         std::vector<DayBar> bars;
@@ -370,24 +371,26 @@ TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillAsItsPeriodsBarSays)
                 if (w.date == day) bar = w;
             bars.push_back(bar);
         }
-        for (const char *settings : {"", "Settings:\n  BarSize: Weekly\n"}) {
-            if (c.endDate && settings[0]) continue;
-            SCOPED_TRACE(std::string(c.name) + " " + settings);
-            LoadStore(d, {{"AAA", bars}});
-            const std::string end = c.endDate ? "Settings:\n  EndDate: " + std::to_string(c.endDate) + "\n" : "";
-            const TradeRecord *trades = TradesOfRun(1, settings + end + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: C >= 10\n"
-                                                                         "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n");
-            ASSERT_NE(nullptr, trades);
-            const TradeRecord &t = trades[0];
-            EXPECT_DOUBLE_EQ(10, t.priceIn);
-            EXPECT_EQ(EXIT_LIMIT, t.reason);
-            EXPECT_EQ(c.dateOut, t.dateOut);
-            EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
-            const TestRecord *test = LastTest();
-            for (int32_t r = 0; !settings[0] && r < test->rowsFilled; r++) {
-                const StatCell *cell = Cell(test, r, 0);
-                if ((int32_t)cell->date >= 20240205 && (int32_t)cell->date <= 20240209) {
-                    EXPECT_EQ((int32_t)cell->date < c.dateOut ? 1 : 0, cell->positions) << cell->date;
+        for (const char *barSize : {"Weekly", "Monthly", "Quarterly"}) {
+            for (const char *run : {"Daily", barSize}) {
+                if (c.endDate && strcmp(run, "Daily") != 0) continue;
+                SCOPED_TRACE(std::string(c.name) + ", " + barSize + " strategy in a " + run + " run");
+                LoadStore(d, {{"AAA", bars}});
+                const std::string end = c.endDate ? "  EndDate: " + std::to_string(c.endDate) + "\n" : "";
+                const TradeRecord *trades = TradesOfRun(1, std::string("Settings:\n  BarSize: ") + run + "\n" + end + "Strategy: S\n  BarSize: " + barSize +
+                                                               "\n  EntrySetup: C >= 10\n  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n");
+                ASSERT_NE(nullptr, trades);
+                const TradeRecord &t = trades[0];
+                EXPECT_DOUBLE_EQ(10, t.priceIn);
+                EXPECT_EQ(c.reason, (uint32_t)t.reason);
+                EXPECT_EQ(c.dateOut, t.dateOut);
+                EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+                const TestRecord *test = LastTest();
+                for (int32_t r = 0; strcmp(run, "Daily") == 0 && r < test->rowsFilled; r++) {
+                    const StatCell *cell = Cell(test, r, 0);
+                    if ((int32_t)cell->date >= 20240205 && (int32_t)cell->date <= 20240209) {
+                        EXPECT_EQ((int32_t)cell->date < c.dateOut ? 1 : 0, cell->positions) << cell->date;
+                    }
                 }
             }
         }
@@ -655,6 +658,129 @@ TEST_F(EngineTest, ALongerBarsTargetReachedByNoTradeAfterItsEntryDoesNotFill)
                 EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
             }
         }
+    }
+}
+
+/* A weekly or monthly round trip at the next close: AAA closes at 100 on
+** Mondays, 104 on Fridays and 102 on the other days, but for 110 on the
+** Wednesdays February 14 and April 10.  Entered at the close of the next
+** period's first day (Monday February 5 at 100, Friday March 1 at 104), a
+** position whose exit rule fires on the period after its entry leaves at
+** the close of the next period's first day, the day its exit is dated:
+** Monday February 12 or April 1, at 100, not at the close of its period (104
+** on Friday February 16, 102 on April 30).  What it saw ends there: 100 to
+** 104, never the 110 after it.  The same on data that end on its exit day. */
+TEST_F(EngineTest, ANextCloseExitOfALongerBarSizeFillsAtItsFirstDaysClose)
+{
+    const struct {
+        const char *barSize, *signal;
+        int32_t dateIn;
+        double priceIn;
+        int32_t dateOut;
+    } cases[] = {
+        {"Weekly", "20240202", 20240205, 100, 20240212},
+        {"Monthly", "20240229", 20240301, 104, 20240401},
+    };
+    for (const auto &c : cases) {
+        for (int32_t last : {20240430, c.dateOut}) {
+            SCOPED_TRACE(std::string(c.barSize) + " to " + std::to_string(last));
+            std::vector<int32_t> d = Weekdays(20231002, last);
+            std::vector<DayBar> bars;
+            for (int32_t day : d) {
+                const double price = day == 20240214 || day == 20240410 ? 110 : DayOfWeek(day) == 1 ? 100 : DayOfWeek(day) == 5 ? 104
+                                                                                                                                   : 102;
+                bars.push_back(DayBar{day, price, price, price, price});
+            }
+            LoadStore(d, {{"AAA", bars}});
+            const TradeRecord *trades = TradesOfRun(
+                1, std::string("Strategy: N\n  BarSize: ") + c.barSize + "\n  EntryTime: NextClose\n  ExitTime: NextClose\n"
+                                                                          "  EntrySetup: BarDate = " + c.signal + "\n  ExitRule: BarsHeld >= 1\n  Quantity: 100\n  QtyType: Shares\n");
+            ASSERT_NE(nullptr, trades);
+            const TradeRecord &t = trades[0];
+            EXPECT_EQ(c.dateIn, t.dateIn);
+            EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
+            EXPECT_EQ(EXIT_RULE, t.reason);
+            EXPECT_EQ(c.dateOut, t.dateOut);
+            EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+            EXPECT_DOUBLE_EQ(100, t.priceOut);
+            EXPECT_DOUBLE_EQ(104, t.highest);
+            EXPECT_DOUBLE_EQ(100, t.lowest);
+        }
+    }
+}
+
+/* A weekly short sells 100 AAA by a limit at 101 (C * 1.01 of the 100 it
+** closed at on Friday February 2) and takes a target at 3% under its fill,
+** 97.97.  Monday February 5 opens at 100, reaches 102 (the entry fills at
+** 101) and 97, and closes at 100.5: the day went down first, before the
+** entry, so the target was not reached after it.  Tuesday falls to 97.5
+** and the target fills there.  AAA goes ex a dividend of 1.00 on Wednesday
+** and reaches 110 on Thursday: neither is the trade's, which held from 101
+** to 102 on Monday and down to its exit at 97.97.  So in a daily and in a
+** weekly run. */
+TEST_F(EngineTest, APositionThatLeavesInsideItsPeriodIsDoneWithItThere)
+{
+    std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        DayBar bar{day, 100, 100, 100, 100};
+        if (day == 20240205) bar = DayBar{day, 100, 102, 97, 100.5};
+        if (day == 20240206) bar = DayBar{day, 100.5, 100.5, 97.5, 98};
+        if (day >= 20240207) bar = DayBar{day, 98, day == 20240208 ? 110 : 98, 98, 98};
+        bars.push_back(bar);
+    }
+    for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+        SCOPED_TRACE(run);
+        LoadStore(d, {{"AAA", bars}});
+        SymbolRecord *aaa = &gStore.symbols[0];
+        const EventItem dividend = {20240207, 0, EVENT_DIVIDEND, 0, 1.0};
+        ASSERT_TRUE(AllocMemory(&aaa->events, sizeof dividend));
+        memcpy(aaa->events, &dividend, sizeof dividend);
+        aaa->eventCount = 1;
+        const TradeRecord *trades = TradesOfRun(
+            1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  Side: Short\n  EntrySetup: BarDate = 20240202\n"
+                                  "  EntryLimit: C * 1.01\n  ExitLimit: FillPrice * 0.97\n  Quantity: 100\n  QtyType: Shares\n");
+        ASSERT_NE(nullptr, trades);
+        const TradeRecord &t = trades[0];
+        EXPECT_EQ(20240205, t.dateIn);
+        EXPECT_DOUBLE_EQ(101, t.priceIn);
+        EXPECT_EQ(EXIT_LIMIT, t.reason);
+        EXPECT_EQ(20240206, t.dateOut);
+        EXPECT_DOUBLE_EQ(97.97, t.priceOut);
+        EXPECT_DOUBLE_EQ(0, t.dividends);
+        EXPECT_DOUBLE_EQ(102, t.highest);
+        EXPECT_DOUBLE_EQ(97.97, t.lowest);
+        const TestRecord *test = LastTest();
+        double credited = 0;
+        for (int32_t r = 0; r < test->rowsFilled; r++) credited += Cell(test, r, 0)->dividends;
+        EXPECT_DOUBLE_EQ(0, credited);
+    }
+}
+
+/* AAA has no bars on Thursday and Friday February 8 and 9, 2024 (BBB trades
+** on): its week ends on Wednesday, at the close of 11.  A weekly long bought
+** at 10 whose target of 10.5 is checked at the close (ExitLimitTime:
+** ThisClose) leaves at that close, dated on Wednesday, the last day AAA
+** traded that week, in a daily and in a weekly run. */
+TEST_F(EngineTest, AnExitAtTheCloseOfAWeekWithoutItsLastDaysIsDatedOnItsLastBar)
+{
+    std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    std::vector<DayBar> aaa, bbb = FlatBars(d, std::vector<double>(d.size(), 20));
+    for (int32_t day : d)
+        if (day != 20240208 && day != 20240209) aaa.push_back(day == 20240207 ? DayBar{day, 10, 11, 10, 11} : DayBar{day, 10, 10, 10, 10});
+    for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+        SCOPED_TRACE(run);
+        LoadStore(d, {{"AAA", aaa}, {"BBB", bbb}});
+        const TradeRecord *trades = TradesOfRun(
+            1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20240126\n"
+                                  "  ExitLimit: 10.5\n  ExitLimitTime: ThisClose\n  Quantity: 100\n  QtyType: Shares\n");
+        ASSERT_NE(nullptr, trades);
+        const TradeRecord &t = trades[0];
+        EXPECT_EQ(20240129, t.dateIn);
+        EXPECT_EQ(EXIT_LIMIT, t.reason);
+        EXPECT_EQ(20240207, t.dateOut);
+        EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+        EXPECT_DOUBLE_EQ(11, t.priceOut);
     }
 }
 

@@ -1,13 +1,18 @@
 /* A split is no move of the price: stops, targets, entry orders, sizes,
 ** excursions and dividends of data stored with split factors are those of
-** the same prices adjusted beforehand, in each bar's split terms. */
+** the same prices adjusted beforehand, in each bar's split terms; and no
+** trade that closed before a date changes with the data after it. */
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 #include "engine/fills.h"
 #include "engine_fixture.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
+#include "marketdata/store/calendar.h"
 #include "script/builtins/builtins.h"
 
 namespace {
@@ -78,84 +83,267 @@ const char *const kStrategies =
     "  Quantity: 10000\n"
     "Strategy: StopIn\n  Side: Long\n  EntrySetup: C > MA(C, 10)\n  EntryStop: C * 1.01\n  ExitStop: C * 0.97\n"
     "  ExitStopQty: Shares / 2\n  ExitRule: C < MA(C, 10)\n  Quantity: 10000\n"
-    "Strategy: Dynamic\n  DynamicSizing: True\n  Quantity: IF(C > MA(C, 10), 6000, 3000)\n";
+    "Strategy: Dynamic\n  DynamicSizing: True\n  Quantity: IF(C > MA(C, 3), 6000, 3000)\n"
+    "Strategy: FillBracket\n  Side: Long\n  EntrySetup: RSI(2) < 30\n  EntryLimit: C * 0.99\n"
+    "  ExitLimit: FillPrice * 1.02\n  ExitStop: FillPrice * 0.98\n  ExitRule: BarsHeld >= 8\n  Quantity: 10000\n"
+    "Strategy: AtNextOpen\n  Side: Short\n  EntrySetup: RSI(2) > 70\n  ExitLimit: C * 0.97\n  ExitStop: C * 1.03\n"
+    "  ExitLimitTime: NextOpen\n  ExitStopTime: NextOpen\n  ExitRule: BarsHeld >= 6\n  Quantity: 10000\n";
 
 struct RunTrades {
     std::vector<TradeRecord> trades;
     std::vector<std::string> strategies;
 };
 
-/* The kept test: a daily, weekly and monthly set of the strategies above, in
-** a daily run and in a run of their own bar size, trade the same on stored
-** split factors as on adjusted prices. */
+/* The walk's days, and the splits of the three symbols over them. */
+const std::vector<std::pair<int32_t, double>> kSplitsAAA = {{20210915, 2}, {20221109, 3}}, kSplitsBBB = {{20220302, 2}};
+
+/* AAA, BBB and CCC on the days given (CCC never splits), stored with split
+** factors or adjusted beforehand. */
+std::vector<std::pair<std::string, Series>> Universe(const std::vector<int32_t> &d, bool adjusted)
+{
+    return {{"AAA", Walk(d, 7, kSplitsAAA, adjusted)}, {"BBB", Walk(d, 11, kSplitsBBB, adjusted)}, {"CCC", Walk(d, 13, {}, adjusted)}};
+}
+
+/* A script of the strategies' text with each strategy's bar size, sized by
+** value without rounding of prices or quantities, so that every data set
+** gives exactly one answer; ownRun: the run's bar size is theirs. */
+std::string ScriptOf(const std::string &strategies, const char *barSize, bool ownRun)
+{
+    std::string script = std::string("Settings:\n  AccountSize: 1000000\n") + (ownRun ? std::string("  BarSize: ") + barSize + "\n" : "");
+    for (size_t at = 0; at < strategies.size();) {
+        size_t end = strategies.find('\n', at);
+        script.append(strategies, at, end + 1 - at);
+        if (strategies.compare(at, 9, "Strategy:") == 0)
+            script += std::string("  BarSize: ") + barSize + "\n  QtyType: Value\n  QtyRound: 0\n  PriceRound: 0\n";
+        at = end + 1;
+    }
+    return script;
+}
+
+/* Loads the symbols' days up to last (0: all of them) and their dividends,
+** runs the script and gives its trades. */
+RunTrades TradesOn(EngineTest &t, const std::vector<int32_t> &d, const std::vector<std::pair<std::string, Series>> &symbols,
+                   const std::string &script, int32_t last = 0)
+{
+    RunTrades run;
+    std::vector<int32_t> days;
+    for (int32_t day : d)
+        if (!last || day <= last) days.push_back(day);
+    std::vector<std::pair<std::string, std::vector<DayBar>>> bars;
+    for (const auto &symbol : symbols) bars.push_back({symbol.first, {symbol.second.bars.begin(), symbol.second.bars.begin() + days.size()}});
+    t.LoadStore(days, bars);
+    for (const auto &symbol : symbols) SetEvents(symbol.first, symbol.second.dividends);
+    EXPECT_EQ(0, t.Run(script)) << LastMessage();
+    const TestRecord *test = t.LastTest();
+    if (!test) return run;
+    run.trades.assign(test->trades, test->trades + test->tradeCount);
+    for (int32_t s = 0; s < test->strategyCount; s++) run.strategies.push_back(test->strategies[s].name);
+    return run;
+}
+
+/* The trades made on prices with split factors are those made on the same
+** prices adjusted beforehand, trade by trade. */
+void ExpectAlike(const RunTrades &stored, const RunTrades &adjusted)
+{
+    ASSERT_EQ(adjusted.trades.size(), stored.trades.size());
+    for (size_t k = 0; k < stored.trades.size(); k++) {
+        const TradeRecord &a = stored.trades[k], &b = adjusted.trades[k];
+        SCOPED_TRACE(stored.strategies[a.strategy] + " " + a.symbol + " " + std::to_string(a.dateIn) + " #" + std::to_string(k));
+        ASSERT_STREQ(b.symbol, a.symbol);
+        ASSERT_EQ(b.strategy, a.strategy);
+        ASSERT_EQ(b.dateIn, a.dateIn);
+        EXPECT_EQ(b.timeIn, a.timeIn);
+        EXPECT_EQ(b.dateOut, a.dateOut);
+        EXPECT_EQ(b.timeOut, a.timeOut);
+        EXPECT_EQ(b.reason, a.reason);
+        EXPECT_EQ(b.bars, a.bars);
+        /* Prices are not rounded; share counts are, to 0.001 of a share in
+        ** each data set's own terms, and so are the money amounts that
+        ** follow them. */
+        auto near = [](double x, double y) { return std::fabs(x - y) <= 1e-7 * std::fmax(1.0, std::fabs(y)); };
+        double share = 0.0011 * std::fmax(a.splitIn, a.splitOut);
+        EXPECT_PRED2(near, a.priceIn / a.splitIn, b.priceIn);
+        EXPECT_PRED2(near, a.priceOut / a.splitOut, b.priceOut);
+        EXPECT_NEAR(a.quantityIn * a.splitIn, b.quantityIn, share);
+        EXPECT_NEAR(a.quantityOut * a.splitOut, b.quantityOut, share);
+        EXPECT_PRED2(near, a.highest / a.splitIn, b.highest);
+        EXPECT_PRED2(near, a.lowest / a.splitIn, b.lowest);
+        EXPECT_NEAR(a.dividends, b.dividends, 0.01);
+        EXPECT_NEAR(TradeNetProfit(&a), TradeNetProfit(&b), 0.5);
+    }
+}
+
+/* The kept test: a daily, weekly, monthly and quarterly set of the
+** strategies above, in a daily run and in a run of their own bar size, trade
+** the same on stored split factors as on adjusted prices. */
 TEST_F(SplitTest, DataWithSplitFactorsTradeAsThePricesAdjustedBeforehand)
 {
     std::vector<int32_t> d = Weekdays(20210104, 20230630);
-    const std::vector<std::pair<int32_t, double>> aaa = {{20210915, 2}, {20221109, 3}}, bbb = {{20220302, 2}};
-    for (const char *barSize : {"Daily", "Weekly", "Monthly"}) {
+    for (const char *barSize : {"Daily", "Weekly", "Monthly", "Quarterly"}) {
         for (bool ownRun : {false, true}) {
             if (ownRun && strcmp(barSize, "Daily") == 0) continue;
             SCOPED_TRACE(std::string(barSize) + (ownRun ? " run" : " strategies in a daily run"));
-            std::string script = std::string("Settings:\n  AccountSize: 1000000\n") +
-                (ownRun ? std::string("  BarSize: ") + barSize + "\n" : "");
-            for (const char *at = kStrategies; *at;) {
-                const char *end = strchr(at, '\n');
-                script.append(at, end + 1);
-                if (strncmp(at, "Strategy:", 9) == 0)
-                    script += std::string("  BarSize: ") + barSize +
-                        "\n  QtyType: Value\n  QtyRound: 0\n  PriceRound: 0\n";
-                at = end + 1;
-            }
-            RunTrades runs[2];
-            for (int adjusted = 0; adjusted < 2; adjusted++) {
-                std::vector<std::pair<std::string, Series>> symbols = {
-                    {"AAA", Walk(d, 7, aaa, adjusted)}, {"BBB", Walk(d, 11, bbb, adjusted)}, {"CCC", Walk(d, 13, {}, adjusted)}};
-                LoadStore(d, {{"AAA", symbols[0].second.bars}, {"BBB", symbols[1].second.bars}, {"CCC", symbols[2].second.bars}});
-                for (const auto &symbol : symbols) SetEvents(symbol.first, symbol.second.dividends);
-                ASSERT_EQ(0, Run(script)) << LastMessage();
-                const TestRecord *test = LastTest();
-                ASSERT_NE(nullptr, test);
-                runs[adjusted].trades.assign(test->trades, test->trades + test->tradeCount);
-                for (int32_t s = 0; s < test->strategyCount; s++) runs[adjusted].strategies.push_back(test->strategies[s].name);
-            }
-            const std::vector<TradeRecord> &stored = runs[0].trades, &adjusted = runs[1].trades;
-            ASSERT_EQ(adjusted.size(), stored.size());
-            ASSERT_GT(stored.size(), 40u);
+            const std::string script = ScriptOf(kStrategies, barSize, ownRun);
+            const RunTrades stored = TradesOn(*this, d, Universe(d, false), script);
+            const RunTrades adjusted = TradesOn(*this, d, Universe(d, true), script);
+            ExpectAlike(stored, adjusted);
+            ASSERT_GT(stored.trades.size(), strcmp(barSize, "Quarterly") == 0 ? 20u : 40u);
             /* Every kind of trade the script can make is among them. */
             bool splitHeld = false, partial = false, reasons[9] = {};
-            for (size_t k = 0; k < stored.size(); k++) {
-                const TradeRecord &a = stored[k], &b = adjusted[k];
-                SCOPED_TRACE(runs[0].strategies[a.strategy] + " " + a.symbol + " " + std::to_string(a.dateIn) + " #" +
-                             std::to_string(k));
-                ASSERT_STREQ(b.symbol, a.symbol);
-                ASSERT_EQ(b.strategy, a.strategy);
-                ASSERT_EQ(b.dateIn, a.dateIn);
-                EXPECT_EQ(b.timeIn, a.timeIn);
-                EXPECT_EQ(b.dateOut, a.dateOut);
-                EXPECT_EQ(b.timeOut, a.timeOut);
-                EXPECT_EQ(b.reason, a.reason);
-                EXPECT_EQ(b.bars, a.bars);
-                /* Prices are not rounded; share counts are, to 0.001 of a
-                ** share in each data set's own terms, and so are the money
-                ** amounts that follow them. */
-                auto near = [](double x, double y) { return std::fabs(x - y) <= 1e-7 * std::fmax(1.0, std::fabs(y)); };
-                double share = 0.0011 * std::fmax(a.splitIn, a.splitOut);
-                EXPECT_PRED2(near, a.priceIn / a.splitIn, b.priceIn);
-                EXPECT_PRED2(near, a.priceOut / a.splitOut, b.priceOut);
-                EXPECT_NEAR(a.quantityIn * a.splitIn, b.quantityIn, share);
-                EXPECT_NEAR(a.quantityOut * a.splitOut, b.quantityOut, share);
-                EXPECT_PRED2(near, a.highest / a.splitIn, b.highest);
-                EXPECT_PRED2(near, a.lowest / a.splitIn, b.lowest);
-                EXPECT_NEAR(a.dividends, b.dividends, 0.01);
-                EXPECT_NEAR(TradeNetProfit(&a), TradeNetProfit(&b), 0.5);
+            for (size_t k = 0; k < stored.trades.size(); k++) {
+                const TradeRecord &a = stored.trades[k];
                 splitHeld |= a.splitIn != a.splitOut;
-                partial |= k > 0 && a.dateIn == stored[k - 1].dateIn && a.strategy == stored[k - 1].strategy &&
-                    strcmp(a.symbol, stored[k - 1].symbol) == 0;
+                for (size_t j = 0; j < k && !partial; j++)
+                    partial = a.dateIn == stored.trades[j].dateIn && a.strategy == stored.trades[j].strategy &&
+                        strcmp(a.symbol, stored.trades[j].symbol) == 0;
                 if (a.reason >= 0 && a.reason < 9) reasons[a.reason] = true;
             }
             EXPECT_TRUE(splitHeld);
             EXPECT_TRUE(partial);
             for (int reason : {EXIT_RULE, EXIT_LIMIT, EXIT_STOP, EXIT_REDUCE}) EXPECT_TRUE(reasons[reason]) << reason;
+        }
+    }
+}
+
+/* Strategies made from the script's own forms by a seeded generator: long
+** and short; market, limit and stop entries at the next open, the next
+** close or this close; targets and stops on the close or the fill price,
+** trailing stops, orders for the next open or this close; exit rules at each
+** time; partial exits.  Their factors are off the walk's grid of prices (steps
+** of 0.0025% of the close before), so that no order is met exactly on one
+** data set and missed by a rounding on the other. */
+struct StrategyGenerator {
+    uint32_t state;
+    int Pick(int n)
+    {
+        state = state * 1664525u + 1013904223u;
+        return (int)((state >> 8) % (uint32_t)n);
+    }
+    std::string Next(int number)
+    {
+        const bool isLong = Pick(2) == 0;
+        const char *const setups[2][3] = {{"RSI(2) < 35", "C > MA(C, 4)", "C < MA(C, 3)"},
+                                          {"RSI(2) > 65", "C < MA(C, 4)", "C > MA(C, 3)"}};
+        std::string text = "Strategy: G" + std::to_string(number) + "\n  Side: " + (isLong ? "Long" : "Short") +
+            "\n  EntrySetup: " + setups[isLong ? 0 : 1][Pick(3)] + "\n  Quantity: 10000\n";
+        auto factor = [isLong](double up) { return std::to_string(isLong ? 1 + up : 1 - up); };
+        switch (Pick(3)) {
+        case 1: text += "  EntryLimit: C * " + factor(-0.01291) + "\n"; break;
+        case 2: text += "  EntryStop: C * " + factor(0.00671) + "\n"; break;
+        default: break;
+        }
+        const char *const entryTimes[] = {"", "  EntryTime: NextClose\n", "  EntryTime: ThisClose\n"};
+        text += entryTimes[Pick(3)];
+        const char *const bases[] = {"C", "FillPrice"};
+        const double reach[] = {0.02131, 0.04371, 0.08111};
+        const int target = Pick(3), stop = Pick(4);
+        if (target) text += std::string("  ExitLimit: ") + bases[target - 1] + " * " + factor(reach[Pick(3)]) + "\n";
+        if (stop == 3)
+            text += isLong ? "  ExitStop: MAX(PrevExitStop, C * 0.96131)\n"
+                           : "  ExitStop: IF(PrevExitStop > 0, MIN(PrevExitStop, C * 1.03871), C * 1.03871)\n";
+        else if (stop)
+            text += std::string("  ExitStop: ") + bases[stop - 1] + " * " + factor(-reach[Pick(3)]) + "\n";
+        const char *const orderTimes[] = {"", "", "NextOpen", "ThisClose"};
+        if (const char *time = orderTimes[Pick(4)]; time[0])
+            text += std::string("  ExitLimitTime: ") + time + "\n  ExitStopTime: " + time + "\n";
+        const char *const ambiguities[] = {"", "", "  Ambiguity: Target\n", "  Ambiguity: Stop\n", "  Ambiguity: Neither\n"};
+        text += ambiguities[Pick(5)];
+        text += "  ExitRule: BarsHeld >= " + std::to_string(2 + Pick(5)) + "\n";
+        const char *const exitTimes[] = {"", "  ExitTime: ThisClose\n", "  ExitTime: NextClose\n"};
+        text += exitTimes[Pick(3)];
+        /* Halves, a few times at most: share counts are kept to 0.001 in
+        ** each data set's own terms, and a part far below one share would
+        ** round differently on the two. */
+        switch (Pick(4)) {
+        case 1: text += "  ExitQty: IF(BarsHeld < 5, Shares * 0.5, Shares)\n"; break;
+        case 2: if (target) text += "  ExitLimitQty: IF(BarsHeld < 4, Shares * 0.5, Shares)\n"; break;
+        default: break;
+        }
+        return text;
+    }
+};
+
+/* Trades that closed before date, in an order of their own. */
+std::vector<TradeRecord> ClosedBefore(const RunTrades &run, int32_t date)
+{
+    std::vector<TradeRecord> closed;
+    for (const TradeRecord &t : run.trades)
+        if (t.dateOut < date) closed.push_back(t);
+    std::sort(closed.begin(), closed.end(), [](const TradeRecord &a, const TradeRecord &b) {
+        const int symbol = strcmp(a.symbol, b.symbol);
+        if (a.strategy != b.strategy || symbol != 0) return a.strategy != b.strategy ? a.strategy < b.strategy : symbol < 0;
+        return std::tie(a.dateIn, a.dateOut, a.timeOut, a.quantityIn) < std::tie(b.dateIn, b.dateOut, b.timeOut, b.quantityIn);
+    });
+    return closed;
+}
+
+/* Generated strategies of every bar size, in a daily run and in a run of
+** their own bar size, on three symbols with splits and dividends: they make
+** the same trades on prices with split factors as on the prices adjusted
+** beforehand; the trades that closed before a date are the same on data that
+** end on that date (mid-period, a split's day, the day after one); and every
+** fill lies inside its day's range, every excursion inside the range of the
+** days held.  KV_GENERATED_SEEDS=n runs n seeds (one by default). */
+TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysAfter)
+{
+    const char *seeds = getenv("KV_GENERATED_SEEDS");
+    const int seedCount = seeds && atoi(seeds) > 0 ? atoi(seeds) : 1;
+    std::vector<int32_t> d = Weekdays(20210104, 20230630);
+    const auto stored = Universe(d, false), adjusted = Universe(d, true);
+    const int32_t cuts[] = {20210915, 20220303, 20221116, 20230510};
+    for (int seed = 1; seed <= seedCount; seed++) {
+        for (const char *barSize : {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"}) {
+            for (bool ownRun : {false, true}) {
+                if (ownRun && strcmp(barSize, "Daily") == 0) continue;
+                StrategyGenerator generator{(uint32_t)seed * 7919u + (uint32_t)strlen(barSize)};
+                std::string strategies;
+                for (int k = 1; k <= 8; k++) strategies += generator.Next(k);
+                const std::string script = ScriptOf(strategies, barSize, ownRun);
+                SCOPED_TRACE(std::to_string(seed) + " " + barSize + (ownRun ? " run" : " strategies in a daily run") + "\n" + script);
+                const RunTrades full = TradesOn(*this, d, stored, script);
+                ASSERT_GE(full.strategies.size(), 8u);
+                ExpectAlike(full, TradesOn(*this, d, adjusted, script));
+                for (const TradeRecord &t : full.trades) {
+                    SCOPED_TRACE(full.strategies[t.strategy] + " " + t.symbol + " " + std::to_string(t.dateIn) + " " +
+                                 std::to_string(t.dateOut));
+                    const std::vector<DayBar> &bars = stored[t.symbol[0] - 'A'].second.bars;
+                    double high = 0, low = 1e300;
+                    for (const DayBar &b : bars) {
+                        if (b.date < t.dateIn || b.date > t.dateOut) continue;
+                        const double r = t.splitIn / b.split;
+                        high = std::fmax(high, r * b.high), low = std::fmin(low, r * b.low);
+                        auto inside = [&b](double price) { return price >= b.low * (1 - 1e-12) && price <= b.high * (1 + 1e-12); };
+                        if (b.date == t.dateIn) EXPECT_PRED1(inside, t.priceIn);
+                        if (b.date == t.dateOut) EXPECT_PRED1(inside, t.priceOut);
+                    }
+                    EXPECT_LE(t.highest, high * (1 + 1e-12));
+                    EXPECT_GE(t.lowest, low * (1 - 1e-12));
+                }
+                for (int32_t cut : cuts) {
+                    SCOPED_TRACE("data to " + std::to_string(cut));
+                    const std::vector<TradeRecord> before = ClosedBefore(full, cut), cutBefore = ClosedBefore(TradesOn(*this, d, stored, script, cut), cut);
+                    ASSERT_EQ(before.size(), cutBefore.size());
+                    for (size_t k = 0; k < before.size(); k++) {
+                        const TradeRecord &a = before[k], &b = cutBefore[k];
+                        SCOPED_TRACE(full.strategies[a.strategy] + " " + a.symbol + " " + std::to_string(a.dateIn));
+                        EXPECT_STREQ(a.symbol, b.symbol);
+                        EXPECT_EQ(a.strategy, b.strategy);
+                        EXPECT_EQ(a.dateIn, b.dateIn);
+                        EXPECT_EQ(a.timeIn, b.timeIn);
+                        EXPECT_EQ(a.dateOut, b.dateOut);
+                        EXPECT_EQ(a.timeOut, b.timeOut);
+                        EXPECT_EQ(a.reason, b.reason);
+                        EXPECT_EQ(a.bars, b.bars);
+                        EXPECT_EQ(a.priceIn, b.priceIn);
+                        EXPECT_EQ(a.priceOut, b.priceOut);
+                        EXPECT_EQ(a.quantityIn, b.quantityIn);
+                        EXPECT_EQ(a.quantityOut, b.quantityOut);
+                        EXPECT_EQ(a.highest, b.highest);
+                        EXPECT_EQ(a.lowest, b.lowest);
+                        EXPECT_EQ(a.dividends, b.dividends);
+                    }
+                }
+            }
         }
     }
 }
@@ -182,34 +370,53 @@ std::vector<DayBar> SplitDays(const std::vector<int32_t> &days, int32_t split, d
 ** - Stops at 60 (C * 0.6) and 50 (C * 0.5) of the 100 are 30 and 25 of the
 **   50: no exit, at the open or at the close (NextClose), and a short's
 **   target at 60 is 30.
-** - BBB falls to 29 on 20 February: the long is stopped and the short's
+** - BBB falls to 29 on the split day: the long is stopped and the short's
 **   target filled at 30, 200 shares each.
 ** - CCC closes at 110 on 1 February, so a trailing stop MAX(PrevExitStop,
 **   C * 0.9) stands at 99, which the split makes 49.5; CCC falls to 49 on
-**   21 February (open 50): the stop fills there at 49.5. */
+**   21 February (open 50): the stop fills there at 49.5.
+** - Orders on the fill price: a target at 102 and a stop at 98 of the 100
+**   paid are 51 and 49 of the 50, so AAA holds; BBB's stop at 98 fills at
+**   49 on the split day; 100 AAA bought at 50 at the open of the split day
+**   hold a target of 51 and a stop of 49 that the day's 50 does not reach;
+**   and an exit rule at the next open that wants 10% over the fill price
+**   (C > FillPrice * 1.1) finds 100 against 110 on the split day, not 55.
+** - Orders for the next open compare the close before with the order in the
+**   same terms: a long's target at 105 (C * 1.05) and a short's stop at 105
+**   are 52.5 of the split day's 50, which the close of 100 before it (50 in
+**   that day's terms) is not through. */
 TEST_F(SplitTest, ADailyStopOrTargetIsTakenIntoTheSplitDaysTerms)
 {
     std::vector<int32_t> d = Weekdays(20240102, 20240329);
-    LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50)}, {"BBB", SplitDays(d, 20240215, 50, {{20240220, 50, 50, 29, 50}})}, {"CCC", SplitDays(d, 20240215, 50, {{20240201, 100, 110, 100, 110}, {20240221, 50, 50, 49, 50}})}});
+    LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50)}, {"BBB", SplitDays(d, 20240215, 50, {{20240215, 50, 50, 29, 50}})}, {"CCC", SplitDays(d, 20240215, 50, {{20240201, 100, 110, 100, 110}, {20240221, 50, 50, 49, 50}})}});
+    const char *const bracket = "ExitLimit: FillPrice * 1.02\n  ExitStop: FillPrice * 0.98";
     const struct {
         const char *symbol, *side, *orders;
         uint32_t reason;
         int32_t dateOut;
         double priceOut;
+        int32_t signal = 20240102; /* entered at the next open */
+        double priceIn = 100, quantityOut = 200;
     } cases[] = {
         {"AAA", "Long", "ExitStop: C * 0.6", EXIT_END_OF_TEST, 20240329, 50},
         {"AAA", "Long", "ExitStop: C * 0.5", EXIT_END_OF_TEST, 20240329, 50},
         {"AAA", "Long", "ExitStop: C * 0.5\n  ExitStopTime: NextClose", EXIT_END_OF_TEST, 20240329, 50},
         {"AAA", "Short", "ExitLimit: C * 0.6", EXIT_END_OF_TEST, 20240329, 50},
-        {"BBB", "Long", "ExitStop: C * 0.6", EXIT_STOP, 20240220, 30},
-        {"BBB", "Short", "ExitLimit: C * 0.6", EXIT_LIMIT, 20240220, 30},
+        {"BBB", "Long", "ExitStop: C * 0.6", EXIT_STOP, 20240215, 30},
+        {"BBB", "Short", "ExitLimit: C * 0.6", EXIT_LIMIT, 20240215, 30},
         {"CCC", "Long", "ExitStop: MAX(PrevExitStop, C * 0.9)", EXIT_STOP, 20240221, 49.5},
+        {"AAA", "Long", bracket, EXIT_END_OF_TEST, 20240329, 50},
+        {"BBB", "Long", "ExitStop: FillPrice * 0.98", EXIT_STOP, 20240215, 49},
+        {"AAA", "Long", bracket, EXIT_END_OF_TEST, 20240329, 50, 20240214, 50, 100},
+        {"AAA", "Long", "ExitRule: C > FillPrice * 1.1\n  ExitTime: NextOpen", EXIT_END_OF_TEST, 20240329, 50},
+        {"AAA", "Long", "ExitLimit: C * 1.05\n  ExitLimitTime: NextOpen", EXIT_END_OF_TEST, 20240329, 50},
+        {"AAA", "Short", "ExitStop: C * 1.05\n  ExitStopTime: NextOpen", EXIT_END_OF_TEST, 20240329, 50},
     };
     std::string script;
     int n = 0;
     for (const auto &c : cases)
         script += "Strategy: S" + std::to_string(n++) + "\n  Side: " + c.side + "\n  EntrySetup: ?Symbol = \"" + c.symbol +
-            "\" AND BarDate = 20240102\n  Quantity: 100\n  QtyType: Shares\n  " + c.orders + "\n";
+            "\" AND BarDate = " + std::to_string(c.signal) + "\n  Quantity: 100\n  QtyType: Shares\n  " + c.orders + "\n";
     ASSERT_EQ(0, Run(script)) << LastMessage();
     const TestRecord *test = LastTest();
     ASSERT_NE(nullptr, test);
@@ -217,13 +424,13 @@ TEST_F(SplitTest, ADailyStopOrTargetIsTakenIntoTheSplitDaysTerms)
     for (int32_t k = 0; k < test->tradeCount; k++) {
         const TradeRecord &t = test->trades[k];
         const auto &c = cases[t.strategy];
-        SCOPED_TRACE(std::string(c.symbol) + " " + c.side + " " + c.orders);
-        EXPECT_EQ(20240103, t.dateIn);
-        EXPECT_DOUBLE_EQ(100, t.priceIn);
+        SCOPED_TRACE(std::string(c.symbol) + " " + c.side + " " + c.orders + " " + std::to_string(c.signal));
+        EXPECT_EQ(OffsetTradingDate(&gStore.dateLists[BAR_DAILY], c.signal, 1), t.dateIn);
+        EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
         EXPECT_EQ(c.reason, (uint32_t)t.reason);
         EXPECT_EQ(c.dateOut, t.dateOut);
         EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
-        EXPECT_DOUBLE_EQ(200, t.quantityOut);
+        EXPECT_DOUBLE_EQ(c.quantityOut, t.quantityOut);
     }
 }
 
@@ -430,6 +637,37 @@ TEST_F(SplitTest, TheDividendsOwedAtAnExitAreThoseOfTheSharesOnTheirExDate)
         double credited = 0;
         for (int32_t r = 0; r < test->rowsFilled; r++) credited += Cell(test, r, 0)->dividends;
         EXPECT_NEAR(20, credited, 1e-9);
+    }
+}
+
+/* A weekly long of 100 AAA bought at 100 on 29 January 2024 (factor 2)
+** sells half at a target of C * 1.05 of the week before, 105, reached on
+** Tuesday 6 February, less a slippage of 1% of its fill price; AAA splits
+** 2:1 on Thursday (50 after).  Half the shares held on Tuesday are 50, and
+** they leave at 105 - 1.05 = 103.95: the fill price is Tuesday's, in
+** Tuesday's terms.  The other 50, 100 after the split, leave at 50 at the
+** end of the test.  So in a daily and in a weekly run, and on data that end
+** on Tuesday, where the split is not known (the 50 then leave at Tuesday's
+** close of 100). */
+TEST_F(SplitTest, ALongerBarsPartialExitCountsTheSharesAndPricesOfItsDay)
+{
+    for (int32_t last : {20240329, 20240206}) {
+        for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+            SCOPED_TRACE(std::to_string(last) + " " + run);
+            std::vector<int32_t> d = Weekdays(20240101, last);
+            LoadStore(d, {{"AAA", SplitDays(d, 20240208, 50, {{20240206, 100, 106, 100, 100}})}});
+            const TradeRecord *trades = TradesOfRun(2, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
+                                                                          "  Quantity: 100\n  QtyType: Shares\n  ExitLimit: C * 1.05\n  ExitLimitQty: Shares * 0.5\n"
+                                                                          "  LimitSlip: FillPrice * 0.01\n");
+            ASSERT_NE(nullptr, trades);
+            EXPECT_EQ(EXIT_LIMIT, trades[0].reason);
+            EXPECT_EQ(20240206, trades[0].dateOut);
+            EXPECT_DOUBLE_EQ(103.95, trades[0].priceOut);
+            EXPECT_DOUBLE_EQ(50, trades[0].quantityOut);
+            EXPECT_EQ(EXIT_END_OF_TEST, trades[1].reason);
+            EXPECT_DOUBLE_EQ(last == 20240206 ? 50 : 100, trades[1].quantityOut);
+            EXPECT_DOUBLE_EQ(last == 20240206 ? 100 : 50, trades[1].priceOut);
+        }
     }
 }
 

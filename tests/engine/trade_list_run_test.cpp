@@ -136,7 +136,10 @@ TEST_F(TradeListRun, EachRunNamesTheLinesItCouldNotRead)
 
 /* A compact trades file read back as a trade list makes the same trades:
 ** 10,482,237 shares and prices of 10,000 and more keep every digit (six
-** significant digits would read 10,482,200 shares at 10000.2). */
+** significant digits would read 10,482,200 shares at 10000.2).  So do the
+** trades of a strategy that buys 10,000's worth of AAA on its close of
+** 45.12 without rounding the quantity: 10000 / 45.12 shares, a number that
+** fifteen significant digits would not give back. */
 TEST_F(TradeListRun, ACompactTradesFileReadBackMakesTheSameTrades)
 {
     Write("trades.csv", "Symbol,DateIn,TimeIn,QtyIn,PriceIn,FeesIn,DateOut,TimeOut,QtyOut,PriceOut,FeesOut\n"
@@ -153,6 +156,28 @@ TEST_F(TradeListRun, ACompactTradesFileReadBackMakesTheSameTrades)
     ASSERT_EQ(0, Run("Strategy: TL\n  TradeList: " + compact + "\n  TLEndDate: latest\n  Compounded: False\n"))
         << LastMessage();
     ExpectTrades(LastTest(), trades);
+
+    std::vector<int32_t> d = Weekdays(20240108, 20240116);
+    LoadStore(d, {{"AAA", {{20240108, 45, 45.5, 44.5, 45.12}, {20240109, 45.2, 45.5, 44.5, 45.3}, {20240110, 45.3, 46.1, 45.2, 46.07},
+                           {20240111, 46.2, 46.9, 45.9, 46.33}, {20240112, 46.3, 46.4, 45.7, 45.8}}}});
+    ASSERT_EQ(0, Run("Settings:\n  SaveTradesAs: " + compact + "\n  SaveTradesType: Compact\n"
+                     "Strategy: Plain\n  EntrySetup: BarDate = 20240108\n  Quantity: 10000\n  QtyType: Value\n  QtyRound: 0\n"
+                     "  ExitRule: BarsHeld >= 2\n  Compounded: False\n"))
+        << LastMessage();
+    ASSERT_EQ(1, LastTest()->tradeCount);
+    const TradeRecord plain = LastTest()->trades[0];
+    EXPECT_DOUBLE_EQ(10000 / 45.12, plain.quantityIn);
+    ASSERT_EQ(0, Run("Strategy: Plain\n  TradeList: " + compact + "\n  TLEndDate: latest\n  Compounded: False\n"))
+        << LastMessage();
+    ASSERT_EQ(1, LastTest()->tradeCount);
+    const TradeRecord &replayed = LastTest()->trades[0];
+    EXPECT_EQ(plain.dateIn, replayed.dateIn);
+    EXPECT_EQ(plain.dateOut, replayed.dateOut);
+    EXPECT_EQ(plain.quantityIn, replayed.quantityIn);
+    EXPECT_EQ(plain.quantityOut, replayed.quantityOut);
+    EXPECT_EQ(plain.priceIn, replayed.priceIn);
+    EXPECT_EQ(plain.priceOut, replayed.priceOut);
+    EXPECT_EQ(TradeNetProfit(&plain), TradeNetProfit(&replayed));
     gRunViewHooks = {};
 }
 

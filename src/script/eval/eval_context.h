@@ -66,6 +66,9 @@ struct EvalContext {
     int32_t importFlag;       /* set while the Import section's ExcludeIf formulas run */
     int32_t currentBar;       /* one-shot: price scale and position prices use the current bar */
     int32_t ownPosition;      /* position items use the context's position only */
+    int32_t evalBarTerms;     /* position prices in the split terms the formula's bar prices
+                                        are in (an exit order or rule that compares them), not in
+                                        those of the bar traded next */
     int32_t storedParameters; /* parameter references read the test record's values */
     int32_t postClose;        /* after-close flag: 0 at the start of every date, 1 once the
                                         close phase's end-of-day statistics are done (read by

@@ -299,15 +299,38 @@ static double Ratio(double a, double b)
     return a != 0 && b != 0 ? a / b : 1.0;
 }
 
-/* The split factor of the bar that position prices are scaled to. */
+/* The split factor of the bar that position quantities and prices are
+** scaled to: the bar traded next.  A longer bar carries the factor of its
+** last day, and a split later in its period is no split of the day that
+** trades: that day is the period's first at the open, the context date's
+** after it. */
 static double PositionBarSplit(const EvalContext *context)
 {
     int32_t count = 0;
     const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
     int32_t index = context->barIndex;
-    if (context->barPhase != PHASE_CLOSE && context->currentBar) index++;
+    const bool next = context->barPhase != PHASE_CLOSE && context->currentBar;
+    if (next) index++;
     if (!bars || index < 0 || index >= count) return 1.0;
-    return bars[index].split;
+    const Bar *bar = &bars[index];
+    if (next || context->barSize < BAR_WEEKLY || context->barSize > BAR_YEARLY) return bar->split;
+    int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
+    int32_t dayCount = 0;
+    const Bar *days = GetBarArray(context->symbol, BAR_DAILY, &dayCount);
+    const Bar *day = GetBarOnOrBefore(context->symbol, context->barPhase == PHASE_OPEN ? first : context->date < bar->date ? context->date
+                                                                                                                      : bar->date,
+                                      BAR_DAILY);
+    if (day && days && day->date < first && day + 1 < days + dayCount) day++;
+    if (!day || day->date < first || day->date > bar->date || day->split == 0) return bar->split;
+    return day->split;
+}
+
+/* The split factor position prices are scaled to: the bar traded next's, or
+** while an exit order or rule that compares them with the bar's prices is
+** worked out, the one those prices are in. */
+static double PositionPriceSplit(const EvalContext *context, double barSplit)
+{
+    return context->evalBarTerms && context->priceScale != 0 ? context->priceScale : barSplit;
 }
 
 /* 1 when the position was entered on the context's current bar, so that its
@@ -465,7 +488,7 @@ static int GroupPositionValue(FormulaNode *node, const EvalContext *context, int
         case ITEM_FILL_PRICE_AVG:
         case ITEM_FILL_PRICE_MIN:
         case ITEM_FILL_PRICE_MAX: {
-            double price = PositionFillPrice(context, record, p, barSplit);
+            double price = PositionFillPrice(context, record, p, PositionPriceSplit(context, barSplit));
             if (price == 0) break;
             double n = PositionQuantity(p, p->quantity, barSplit);
             shares += n;
@@ -510,15 +533,16 @@ static int GetPositionValue(FormulaNode *node, EvalContext *context, int32_t bar
     }
     double barSplit = PositionBarSplit(context);
     if (!single) return GroupPositionValue(node, context, barsBack, barSplit);
+    double priceSplit = PositionPriceSplit(context, barSplit);
     switch (id) {
     case ITEM_SHARES: return SetValue(node, PositionQuantity(position, position->quantity, barSplit), DATA_TYPE_VOLUME);
     case ITEM_FILL_QTY: return SetValue(node, PositionQuantity(position, position->requestedQuantity, barSplit), DATA_TYPE_NONE);
     case ITEM_FILL_VALUE: return SetValue(node, PositionFillValue(position), DATA_TYPE_NONE);
     case ITEM_FILL_FRACTION: return SetValue(node, position->fraction, DATA_TYPE_NONE);
-    case ITEM_ORDER_PRICE: return SetValue(node, position->orderPrice * Ratio(barSplit, position->entrySplit), DATA_TYPE_PRICE);
+    case ITEM_ORDER_PRICE: return SetValue(node, position->orderPrice * Ratio(priceSplit, position->entrySplit), DATA_TYPE_PRICE);
     case ITEM_FILL_PRICE:
-        if (position->exitPrice != 0) return SetValue(node, position->exitPrice * Ratio(barSplit, position->exitSplit), DATA_TYPE_PRICE);
-        return SetValue(node, PositionFillPrice(context, context->strategy, position, barSplit), DATA_TYPE_PRICE);
+        if (position->exitPrice != 0) return SetValue(node, position->exitPrice * Ratio(priceSplit, position->exitSplit), DATA_TYPE_PRICE);
+        return SetValue(node, PositionFillPrice(context, context->strategy, position, priceSplit), DATA_TYPE_PRICE);
     case ITEM_FILL_PRICE_AVG:
     case ITEM_FILL_PRICE_MIN:
     case ITEM_FILL_PRICE_MAX: return 0;
