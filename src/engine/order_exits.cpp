@@ -264,7 +264,13 @@ static double ExitPrice(ExitWriter *w, int32_t slot, int32_t time, double *unit,
     if (!IsSlotGiven(formula)) return 0;
     const double ratio = SplitRatioToOrderBar(w);
     double price = 0;
+    /* The position's own prices (FillPrice) come out in the terms of the
+    ** bar the formula stands on, as its bar prices do, so the one ratio
+    ** takes the whole price into the order bar's terms, as the test does. */
+    const int32_t terms = w->context->evalBarTerms;
+    w->context->evalBarTerms = 1;
     EvalFormulaSlot(formula, w->context, &price);
+    w->context->evalBarTerms = terms;
     price *= ratio;
     int32_t copy = w->context->slot > 0 && w->context->slot < FORMULA_WORKER_COPIES ? w->context->slot : 0;
     const FormulaNode *nodes = formula->nodes[copy] ? formula->nodes[copy] : formula->nodes[0];

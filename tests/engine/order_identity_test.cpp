@@ -47,7 +47,8 @@ std::vector<std::pair<std::string, std::vector<DayBar>>> Waves(const std::vector
     return symbols;
 }
 
-/* One strategy per bar size and entry form; every one holds few shares, so
+/* One strategy per bar size and entry form, and targets and stops set off
+** the fill (FillPrice) of each longer bar size; every one holds few shares, so
 ** that no limit of the account decides. */
 const char kScript[] =
     "Settings:\n  OrdersMode: Text\n"
@@ -64,7 +65,13 @@ const char kScript[] =
     "Strategy: QtrLong\n  BarSize: Quarterly\n  EntrySetup: C > 0\n  Quantity: 10\n  QtyType: Shares\n"
     "  ExitLimit: C * 1.08\n  ExitStop: C * 0.92\n"
     "Strategy: WeekHold\n  BarSize: Weekly\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n"
-    "  ExitStop: C * 0.8\n";
+    "  ExitStop: C * 0.8\n"
+    "Strategy: DayFill\n  EntrySetup: C > MA(C, 3)\n  Quantity: 10\n  QtyType: Shares\n"
+    "  ExitLimit: FillPrice * 1.03\n  ExitStop: FillPrice * 0.97\n"
+    "Strategy: WeekFill\n  BarSize: Weekly\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n"
+    "  ExitLimit: FillPrice * 1.06\n  ExitStop: FillPrice * 0.94\n"
+    "Strategy: MonthFill\n  BarSize: Monthly\n  Side: Short\n  EntrySetup: C < MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n"
+    "  ExitLimit: FillPrice * 0.9\n  ExitStop: FillPrice * 1.08\n";
 
 /* A continuous futures series: March until the close of Mar 14, June from
 ** Mar 15, September from the start of Jun 12. */
@@ -354,7 +361,8 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
     const int32_t cuts[] = {20231229, 20240202, 20240205, 20240206, 20240229, 20240301, 20240308, 20240312, 20240313,
                             20240328, 20240329, 20240405, 20240409, 20240430, 20240502, 20240514, 20240515, 20240531,
                             20240604, 20240614, 20240628, 20240702};
-    std::string names[7] = {"DayMkt", "DayLmtShort", "WeekMkt", "WeekStop", "MonthShort", "QtrLong", "WeekHold"};
+    std::string names[] = {"DayMkt", "DayLmtShort", "WeekMkt", "WeekStop", "MonthShort", "QtrLong", "WeekHold",
+                           "DayFill", "WeekFill", "MonthFill"};
     std::map<std::string, int> seen;
     for (int32_t cut : cuts) {
         SCOPED_TRACE(cut);
@@ -387,9 +395,10 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
     }
     /* The days tried hold entries of every strategy and exits of every kind. */
     for (const std::string &name : names) EXPECT_GT(seen[name], 0) << name;
-    for (const char *exit : {"DayMkt exit m", "WeekMkt exit m", "WeekMkt exit s", "MonthShort exit s", "QtrLong exit l"})
+    for (const char *exit : {"DayMkt exit m", "WeekMkt exit m", "WeekMkt exit s", "MonthShort exit s", "QtrLong exit l",
+                             "DayFill exit l", "DayFill exit s", "WeekFill exit l", "WeekFill exit s"})
         EXPECT_GT(seen[exit], 0) << exit;
-    for (const char *name : {"WeekMkt", "MonthShort", "QtrLong", "WeekHold"}) EXPECT_GT(seen[std::string("after split ") + name], 0) << name;
+    for (const char *name : {"WeekMkt", "MonthShort", "QtrLong", "WeekHold", "WeekFill", "MonthFill"}) EXPECT_GT(seen[std::string("after split ") + name], 0) << name;
 }
 
 /* Strategies that leave the side to the quantity, enter at the next close,
