@@ -1140,6 +1140,9 @@ TEST_F(NativeProgramTest, AReportRunKilledWhileItWritesLeavesNoFolderForGood)
     errors.clear();
     EXPECT_EQ(0, Run({"-test", dir + "/later.kvs"}, &said, &errors)) << errors;
     EXPECT_EQ("", errors);
+    EXPECT_NE(said.find("\nRemoved " + reports + "/0001_killed, the folder of a report that was never finished.\n"),
+              std::string::npos)
+        << said;
     EXPECT_EQ((std::vector<std::string>{"0001_later", "index.html"}), FolderNames(reports + "/*"));
     EXPECT_NE(Get("Output/Reports/index.html").find("href='0001_later/index.html'"), std::string::npos);
 }
