@@ -612,15 +612,21 @@ static int MakeGuardPath(char *out, const char *path)
         FormatText(out, FILE_PATH_SIZE, "%s%s", final, kSuffix);
         return 1;
     }
-    /* Too long with the suffix: one guard for the folder's results files. */
-    static const char kFolderGuard[] = "~kvr.~kvl";
+    /* Too long with the suffix: one guard for the folder's results files,
+    ** "~kvr.~kvl" as earlier versions of the program take it, or, for a
+    ** short name at the end of a longer path, "~kvl", which every name of a
+    ** results file (".kvr" and more) leaves room for. */
+    static const char *const kFolderGuards[] = {"~kvr.~kvl", "~kvl"};
     const char *slash = strrchr(final, '\\');
     const char *other = strrchr(final, '/');
     if (other && (!slash || other > slash)) slash = other;
     const size_t folder = slash ? (size_t)(slash - final) + 1 : 0;
-    if (folder + sizeof kFolderGuard > FILE_PATH_SIZE) return 0;
-    FormatText(out, FILE_PATH_SIZE, "%.*s%s", (int)folder, final, kFolderGuard);
-    return 1;
+    for (const char *guard : kFolderGuards) {
+        if (folder + strlen(guard) >= FILE_PATH_SIZE) continue;
+        FormatText(out, FILE_PATH_SIZE, "%.*s%s", (int)folder, final, guard);
+        return 1;
+    }
+    return 0;
 }
 
 /* Takes the guard of path's saves (exclusive) or loads (shared), waiting
