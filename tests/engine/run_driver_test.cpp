@@ -8,6 +8,7 @@
 #include "engine/optimizer.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
+#include "marketdata/store/datafile.h"
 #include "engine/run_view_hooks.h"
 #include "engine_fixture.h"
 #include "script/builtins/builtins.h"
@@ -78,6 +79,28 @@ TEST_F(DriverRun, TheScriptsSettingsLastOneRun)
     ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: 0\n"));
     EXPECT_EQ(2, LastTest()->testNumber);
     EXPECT_EQ(2, Listed());
+}
+
+/* Another program (a scheduled import) replaces the loaded data file between
+** two runs: the next run loads it again and tests on the data as they are on
+** disk, here prices of 20 where the loaded data had 10. */
+TEST_F(DriverRun, ARunLoadsAgainADataFileAnotherProgramReplaced)
+{
+    const std::string data = tmp.File("Data\\test.kvd"), imported = tmp.File("Data\\imported.kvd");
+    LoadFlat("AAA", 20240108, 20240119, 20);
+    ASSERT_EQ(1, SaveDataFile(imported.c_str(), nullptr));
+    LoadFlat("AAA", 20240108, 20240119, 10);
+    ASSERT_EQ(1, SaveDataFile(data.c_str(), nullptr));
+    const std::string script = "Settings:\n  StartDate: 2024-01-08\n  EndDate: 2024-01-19\nStrategy: S1\n"
+                               "  EntrySetup: BarDate = 20240110\n  Quantity: 100\n  QtyType: Shares\n";
+    const TradeRecord *trade = TradesOfRun(1, script);
+    ASSERT_NE(nullptr, trade);
+    EXPECT_DOUBLE_EQ(10, trade->priceIn);
+    ASSERT_EQ(1, PlatRenameReplace(imported.c_str(), data.c_str()));
+    trade = TradesOfRun(1, script);
+    ASSERT_NE(nullptr, trade);
+    EXPECT_DOUBLE_EQ(20, trade->priceIn);
+    EXPECT_STREQ(data.c_str(), gStore.loadedPath);
 }
 
 TEST_F(DriverRun, APendingRuntimeErrorIsShownOnceAndCleared)

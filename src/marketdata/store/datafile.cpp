@@ -389,6 +389,38 @@ static int ReadSymbol(DataFileReader *r, const DataFileHeader *h, const DataFile
 }
 
 /* Reads the file at path into the loaded data (steps after the path is known). */
+/* What tells whether a data file changed: its identity, size and last write. */
+struct LoadedFileState {
+    int32_t seen;
+    PlatFileId id;
+    uint64_t size;
+    PlatDateTime time;
+};
+
+static LoadedFileState LookAtDataFile(const char *path)
+{
+    LoadedFileState state = {};
+    state.seen = PlatGetFileInfo(path, &state.size, &state.time) && PlatGetFileId(path, &state.id);
+    if (!state.seen) state = LoadedFileState{};
+    return state;
+}
+
+static void NoteLoadedFileState(const LoadedFileState &state)
+{
+    gStore.loadedSeen = state.seen;
+    gStore.loadedId = state.id;
+    gStore.loadedSize = state.size;
+    gStore.loadedTime = state.time;
+}
+
+int LoadedDataFileChanged()
+{
+    if (!gStore.loadedPath[0] || !gStore.loadedSeen) return 0;
+    const LoadedFileState now = LookAtDataFile(gStore.loadedPath);
+    return now.seen && (now.id.volume != gStore.loadedId.volume || now.id.index != gStore.loadedId.index ||
+                        now.size != gStore.loadedSize || memcmp(&now.time, &gStore.loadedTime, sizeof now.time) != 0);
+}
+
 static int ReadDataFileAt(const char *path, int ask)
 {
     int ok = 0;
@@ -405,6 +437,9 @@ static int ReadDataFileAt(const char *path, int ask)
 
     memset(&h, 0, sizeof h);
     memset(headerBytes, 0, sizeof headerBytes);
+    /* The file's state before it is opened: a save by another program after
+    ** this reads as a change, never the other way round. */
+    const LoadedFileState state = LookAtDataFile(path);
     reader.file = PlatOpenFile(path, PLAT_OPEN_READ);
     if (!reader.file) {
         ReportError(kMsgCannotOpen, path);
@@ -498,6 +533,7 @@ static int ReadDataFileAt(const char *path, int ask)
     gStore.symbolCount = (int32_t)h.symbolCount;
     if (!BuildCalendarSymbol()) goto done;
     CopyString(gStore.loadedPath, sizeof gStore.loadedPath, path, -1);
+    NoteLoadedFileState(state);
     AddDataFileToHistory(path);
     gStore.fundamentalsCount = (int32_t)h.fundamentalsCount;
     gStore.listNameCount = (int32_t)h.listNameCount;
@@ -761,6 +797,8 @@ int SaveDataFile(const char *pathIn, const char *import)
     }
     CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path, -1);
     CopyString(gStore.loadedPath, sizeof gStore.loadedPath, path, -1);
+    /* The loaded data are what the file now holds. */
+    NoteLoadedFileState(LookAtDataFile(path));
     ShowDataFileInPanel();
     SetStatusText(0, "%s", savedStatus);
     SetStatusText(1, nullptr);

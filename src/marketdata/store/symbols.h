@@ -37,6 +37,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 /* ---- bar sizes and phases ------------------------------------------------- */
 
 enum BarSize {
@@ -252,6 +254,13 @@ struct SymbolStore {
     uint32_t constituencyIds[MAX_CONSTITUENCY_IDS]; /* 0-terminated */
     int32_t maxDailyBars;                           /* largest daily bar count of a symbol */
     char loadedPath[DATA_PATH_SIZE];                /* "" when no file is loaded */
+    /* The file at loadedPath as it was when it was loaded or saved: whether
+    ** it was seen, its identity, size and last write.  A run loads the
+    ** file again once another program has replaced or rewritten it. */
+    int32_t loadedSeen;
+    PlatFileId loadedId;
+    uint64_t loadedSize;
+    PlatDateTime loadedTime;
 };
 extern SymbolStore gStore;
 
