@@ -46,6 +46,11 @@ void (*gBeforeResultsSave)(const char *path) = nullptr;
 static const char kMsgCannotCreate[] = "Unable to create %s\r\n\r\n%s";
 static const char kMsgSaveBusy[] = "Unable to save %s: another program kept it busy; the results were not saved.";
 static const char kMsgLoadBusy[] = "Unable to load %s: another program kept it busy.";
+/* The same when the user stopped waiting for the other program. */
+static const char kMsgSaveStopped[] =
+    "Unable to save %s: you stopped waiting for another program that was using it. The results were not saved; they "
+    "stay in the results window.";
+static const char kMsgLoadStopped[] = "Unable to load %s: you stopped waiting for another program that was using it.";
 static const char kMsgNotMerged[] =
     "%s was saved by another program meanwhile and could not be read again: it was kept as that program left it, and "
     "the results of this run were not saved.";
@@ -65,8 +70,11 @@ enum {
     OLD_RESULT_SIZE = 92,
     /* Counts of one stored test beyond any a script can produce. */
     MAX_STORED_COUNT = 100000,
-    /* How long a save or load waits for another program's save of the same file to end. */
-    GUARD_WAIT_MS = 60000
+    /* How long a save or load waits for another program's save of the same
+    ** file to end where no user is there to ask; in the window program the
+    ** wait is the user's to end, once it has lasted the short time first. */
+    GUARD_WAIT_MS = 60000,
+    GUARD_QUIET_WAIT_MS = 300
 };
 /* Largest piece of one file read or write: the file calls take 32-bit sizes. */
 static const uint64_t kFilePiece = 1u << 30;
@@ -629,22 +637,54 @@ static int MakeGuardPath(char *out, const char *path)
     return 0;
 }
 
+/* One more look at a guard another program holds, for the window's wait. */
+struct ResultsGuardLook {
+    FileGuard *guard;
+    const char *guardPath;
+    int exclusive;
+};
+
+static int LookAtResultsGuardAgain(void *user)
+{
+    const ResultsGuardLook *look = (const ResultsGuardLook *)user;
+    return TakeFileGuard(look->guard, look->guardPath, look->exclusive, 0);
+}
+
 /* Takes the guard of path's saves (exclusive) or loads (shared), waiting
-** while another program holds it; 0 after reporting (result code 3).  A load
-** that finds no guard can be made goes on unguarded (1, guard not held). */
+** while another program holds it: a minute where no user is there; in the
+** window program until the other program lets go, the window answering and
+** saying that it waits, unless the user stops waiting.  0 after reporting
+** (result code 3).  A load that finds no guard can be made goes on unguarded
+** (1, guard not held). */
 static int TakeResultsGuard(FileGuard *guard, const char *path, int exclusive)
 {
     guard->file = nullptr;
     char guardPath[FILE_PATH_SIZE];
-    if (!MakeGuardPath(guardPath, path))
+    int busy = 0, stopped = 0;
+    if (!MakeGuardPath(guardPath, path)) {
         PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
-    else if (TakeFileGuard(guard, guardPath, exclusive, GUARD_WAIT_MS, gResultsGuardBusy, path))
-        return 1;
-    const int busy = PlatLastError() == PLAT_ERR_SHARING_VIOLATION;
+    } else {
+        const uint32_t first = gRun.unattended ? GUARD_WAIT_MS : GUARD_QUIET_WAIT_MS;
+        if (TakeFileGuard(guard, guardPath, exclusive, first, gResultsGuardBusy, path)) return 1;
+        busy = PlatLastError() == PLAT_ERR_SHARING_VIOLATION;
+        if (busy && first < GUARD_WAIT_MS) {
+            ResultsGuardLook look = {guard, guardPath, exclusive};
+            const int waited = WaitForOtherProgram(path, LookAtResultsGuardAgain, &look);
+            if (waited == 1) return 1;
+            stopped = waited == 0;
+            if (waited < 0) {
+                /* No one to ask: the rest of the minute, as a batch waits. */
+                if (TakeFileGuard(guard, guardPath, exclusive, GUARD_WAIT_MS - first)) return 1;
+                busy = PlatLastError() == PLAT_ERR_SHARING_VIOLATION;
+            }
+        }
+    }
     /* Where no guard can be made (a folder this user may only read) a load
     ** reads without one: only a save must wait for its turn. */
     if (!exclusive && !busy) return 1;
-    if (busy)
+    if (stopped)
+        ReportError(exclusive ? kMsgSaveStopped : kMsgLoadStopped, path);
+    else if (busy)
         ReportError(exclusive ? kMsgSaveBusy : kMsgLoadBusy, path);
     else
         ReportError(kMsgCannotCreate, path, GetErrorText());

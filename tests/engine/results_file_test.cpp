@@ -706,8 +706,8 @@ TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
             AddTestToResults(w, t);
         }
         SortResultsList(w, c.keepBest, c.byDate, c.bySymbol);
-        std::string order;
-        for (TestRecord *t = w->firstTest; t; t = t->next) order += (char)('0' + t->testNumber);
+        std::string order; /* as the list shows it */
+        for (TestRecord *t = w->lastTest; t; t = t->previous) order += (char)('0' + t->testNumber);
         EXPECT_EQ(c.expectedCount, w->testCount);
         EXPECT_EQ(c.expectedOrder, order);
         CloseResultsWindow(w);
@@ -753,20 +753,19 @@ TEST_F(ResultsFileTest, HiddenResultsColumnsAreNotCountedInTheList)
             t->resultsValueCount = 3;
             AddTestToResults(w, t);
         }
+        std::string order; /* as the list shows it */
         if (c.sortColumn < 0) {
             SortResultsList(w, 2, 0, 0);
+            for (TestRecord *t = w->lastTest; t; t = t->previous) order += (char)('0' + t->testNumber);
         } else {
             std::vector<TestRecord *> rows;
-            for (TestRecord *t = w->firstTest; t; t = t->next) rows.push_back(t);
+            for (TestRecord *t = w->lastTest; t; t = t->previous) rows.push_back(t);
             w->sortKeys[c.sortColumn] = 1;
             w->sortDescending[c.sortColumn] = 1;
             w->keyCount = 1;
             std::stable_sort(rows.begin(), rows.end(), [w](TestRecord *a, TestRecord *b) { return CompareResultsRows(w, a, b) < 0; });
-            w->firstTest = rows[0];
-            for (size_t k = 0; k < rows.size(); k++) rows[k]->next = k + 1 < rows.size() ? rows[k + 1] : nullptr;
+            for (TestRecord *t : rows) order += (char)('0' + t->testNumber);
         }
-        std::string order;
-        for (TestRecord *t = w->firstTest; t; t = t->next) order += (char)('0' + t->testNumber);
         EXPECT_EQ(c.expectedOrder, order);
         CloseResultsWindow(w);
     }

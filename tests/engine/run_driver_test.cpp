@@ -469,6 +469,27 @@ TEST_F(DriverRun, NumberedExportsWaitForNumbersTheResultsFileGives)
     SetResultCode(RESULT_OK);
 }
 
+/* The same for the run's test log, which carries its test's number in its
+** name: it is not put in place under a number that may be another run's, and
+** the run says so and fails. */
+TEST_F(DriverRun, ATestLogWaitsForTheNumberTheResultsFileGives)
+{
+    gSettings.AddLog = 1;
+    const std::string script = "Settings:\n  ResultsFile: log.kvr\nStrategy: S1\n  EntrySetup: 1\n";
+    const std::string log = std::string(gLogsFolder) + "\\TEST_0001.TXT";
+    gBeforeResultsSave = [](const char *path) {
+        if (ResultsWindow *window = FindResultsWindowByPath(path); window && window->testCount == 1)
+            WriteTestFile(path, "not a results file");
+    };
+    Run(script);
+    gBeforeResultsSave = nullptr;
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_NE(std::string::npos, std::string(LastMessage()).find("The test log of this run was not kept")) << LastMessage();
+    EXPECT_FALSE(PlatFileExists(log.c_str()));
+    EXPECT_EQ("", ListTestFolder(gLogsFolder));
+    SetResultCode(RESULT_OK);
+}
+
 } // namespace
 
 #include "views/results_rows.h"
