@@ -503,22 +503,6 @@ static uint64_t TestFingerprint(const TestRecord *t)
     return hash;
 }
 
-/* The file at one moment: there or not, its identity, size and last write. */
-struct ResultsFileState {
-    int seen;
-    PlatFileId id;
-    uint64_t size;
-    PlatDateTime time;
-};
-
-static ResultsFileState LookAtResultsFile(const char *path)
-{
-    ResultsFileState state = {};
-    state.seen = PlatGetFileInfo(path, &state.size, &state.time) && PlatGetFileId(path, &state.id);
-    if (!state.seen) state = ResultsFileState{};
-    return state;
-}
-
 /* A hash of the whole of an open file, read from its start; 0 when it
 ** cannot be read (no message: a file that changes is merged with, and the
 ** merge says what it cannot read). */
@@ -546,12 +530,9 @@ static int HashResultsFile(const char *path, uint64_t *hash)
 
 /* The file as the list now knows it: as state saw it, with its contents'
 ** hash; NoteFileTests adds the tests it holds. */
-static void NoteFileSeen(ResultsWindow *window, const ResultsFileState &state, uint64_t hash)
+static void NoteFileSeen(ResultsWindow *window, const FileState &state, uint64_t hash)
 {
-    window->fileSeen = state.seen;
-    window->fileId = state.id;
-    window->fileSize = state.seen ? state.size : 0;
-    window->fileTime = state.time;
+    window->fileState = state;
     window->fileHash = state.seen ? hash : 0;
 }
 
@@ -571,12 +552,9 @@ static void NoteFileTests(ResultsWindow *window)
 ** removed before it; only the contents tell for sure. */
 static int FileChangedSince(const ResultsWindow *window, const char *path)
 {
-    const ResultsFileState now = LookAtResultsFile(path);
-    if (now.seen != window->fileSeen) return 1;
+    const FileState now = LookAtFile(path);
+    if (FileStatesDiffer(now, window->fileState)) return 1;
     if (!now.seen) return 0;
-    if (now.id.volume != window->fileId.volume || now.id.index != window->fileId.index || now.size != window->fileSize ||
-        memcmp(&now.time, &window->fileTime, sizeof now.time) != 0)
-        return 1;
     uint64_t hash = 0;
     return !HashResultsFile(path, &hash) || hash != window->fileHash;
 }
@@ -779,7 +757,7 @@ static int MergeSavedTests(ResultsWindow *window, const char *path)
 {
     /* The file's state before it is opened: a save by another program after
     ** this reads as a change, never the other way round. */
-    const ResultsFileState state = LookAtResultsFile(path);
+    const FileState state = LookAtFile(path);
     if (!PlatFileExists(path)) {
         NoteFileSeen(window, state, 0); /* removed meanwhile: this list is all there is */
         FreeMemory(&window->fileTests);
@@ -936,7 +914,7 @@ int SaveResultsFile(ResultsWindow *window, int saveAs)
     if (ok) {
         /* The file as written, read back while the guard still keeps other
         ** saves out. */
-        const ResultsFileState state = LookAtResultsFile(path);
+        const FileState state = LookAtFile(path);
         uint64_t hash = 0;
         if (!HashResultsFile(path, &hash)) hash = 0;
         NoteFileSeen(window, state, hash);
@@ -1001,7 +979,7 @@ int LoadResultsFile(const char *path, int create)
     if (!TakeResultsGuard(&guard, path, 0)) return 0;
     /* The file's state before it is opened: a save by another program after
     ** this reads as a change, never the other way round. */
-    const ResultsFileState state = LookAtResultsFile(path);
+    const FileState state = LookAtFile(path);
     StoredResultsHead head;
     if (!OpenResultsFile(path, &head)) {
         ReleaseFileGuard(&guard);

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 
+#include "foundation/file_helpers.h"
 #include "platform/platform.h"
 #include "records/test_records.h"
 
@@ -39,10 +40,7 @@ struct ResultsWindow {
     ** contents, and a fingerprint of each test it held (tracked).  A save
     ** that finds the file changed since merges with what another program or
     ** window saved there. */
-    int32_t fileSeen;
-    PlatFileId fileId;
-    uint64_t fileSize;
-    PlatDateTime fileTime;
+    FileState fileState;
     uint64_t fileHash;
     uint64_t *fileTests;
     int32_t fileTestCount;

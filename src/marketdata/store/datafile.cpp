@@ -388,39 +388,14 @@ static int ReadSymbol(DataFileReader *r, const DataFileHeader *h, const DataFile
     return 1;
 }
 
-/* Reads the file at path into the loaded data (steps after the path is known). */
-/* What tells whether a data file changed: its identity, size and last write. */
-struct LoadedFileState {
-    int32_t seen;
-    PlatFileId id;
-    uint64_t size;
-    PlatDateTime time;
-};
-
-static LoadedFileState LookAtDataFile(const char *path)
-{
-    LoadedFileState state = {};
-    state.seen = PlatGetFileInfo(path, &state.size, &state.time) && PlatGetFileId(path, &state.id);
-    if (!state.seen) state = LoadedFileState{};
-    return state;
-}
-
-static void NoteLoadedFileState(const LoadedFileState &state)
-{
-    gStore.loadedSeen = state.seen;
-    gStore.loadedId = state.id;
-    gStore.loadedSize = state.size;
-    gStore.loadedTime = state.time;
-}
-
 int LoadedDataFileChanged()
 {
-    if (!gStore.loadedPath[0] || !gStore.loadedSeen) return 0;
-    const LoadedFileState now = LookAtDataFile(gStore.loadedPath);
-    return now.seen && (now.id.volume != gStore.loadedId.volume || now.id.index != gStore.loadedId.index ||
-                        now.size != gStore.loadedSize || memcmp(&now.time, &gStore.loadedTime, sizeof now.time) != 0);
+    if (!gStore.loadedPath[0] || !gStore.loadedState.seen) return 0;
+    const FileState now = LookAtFile(gStore.loadedPath);
+    return now.seen && FileStatesDiffer(now, gStore.loadedState);
 }
 
+/* Reads the file at path into the loaded data (steps after the path is known). */
 static int ReadDataFileAt(const char *path, int ask)
 {
     int ok = 0;
@@ -439,7 +414,7 @@ static int ReadDataFileAt(const char *path, int ask)
     memset(headerBytes, 0, sizeof headerBytes);
     /* The file's state before it is opened: a save by another program after
     ** this reads as a change, never the other way round. */
-    const LoadedFileState state = LookAtDataFile(path);
+    const FileState state = LookAtFile(path);
     reader.file = PlatOpenFile(path, PLAT_OPEN_READ);
     if (!reader.file) {
         ReportError(kMsgCannotOpen, path);
@@ -533,7 +508,7 @@ static int ReadDataFileAt(const char *path, int ask)
     gStore.symbolCount = (int32_t)h.symbolCount;
     if (!BuildCalendarSymbol()) goto done;
     CopyString(gStore.loadedPath, sizeof gStore.loadedPath, path, -1);
-    NoteLoadedFileState(state);
+    gStore.loadedState = state;
     AddDataFileToHistory(path);
     gStore.fundamentalsCount = (int32_t)h.fundamentalsCount;
     gStore.listNameCount = (int32_t)h.listNameCount;
@@ -798,7 +773,7 @@ int SaveDataFile(const char *pathIn, const char *import)
     CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path, -1);
     CopyString(gStore.loadedPath, sizeof gStore.loadedPath, path, -1);
     /* The loaded data are what the file now holds. */
-    NoteLoadedFileState(LookAtDataFile(path));
+    gStore.loadedState = LookAtFile(path);
     ShowDataFileInPanel();
     SetStatusText(0, "%s", savedStatus);
     SetStatusText(1, nullptr);

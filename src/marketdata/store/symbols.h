@@ -37,7 +37,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "foundation/file_helpers.h"
 
 /* ---- bar sizes and phases ------------------------------------------------- */
 
@@ -254,13 +254,9 @@ struct SymbolStore {
     uint32_t constituencyIds[MAX_CONSTITUENCY_IDS]; /* 0-terminated */
     int32_t maxDailyBars;                           /* largest daily bar count of a symbol */
     char loadedPath[DATA_PATH_SIZE];                /* "" when no file is loaded */
-    /* The file at loadedPath as it was when it was loaded or saved: whether
-    ** it was seen, its identity, size and last write.  A run loads the
-    ** file again once another program has replaced or rewritten it. */
-    int32_t loadedSeen;
-    PlatFileId loadedId;
-    uint64_t loadedSize;
-    PlatDateTime loadedTime;
+    /* The file at loadedPath as it was when it was loaded or saved: a run
+    ** loads it again once another program has replaced or rewritten it. */
+    FileState loadedState;
 };
 extern SymbolStore gStore;
 
