@@ -34,6 +34,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_guard.h"
 #include "foundation/file_helpers.h"
+#include "foundation/file_state.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/eval/eval_context.h"

@@ -7,7 +7,7 @@
 #pragma once
 #include <cstdint>
 
-#include "foundation/file_helpers.h"
+#include "foundation/file_state.h"
 #include "platform/platform.h"
 #include "records/test_records.h"
 

@@ -55,20 +55,6 @@ int GetFileDate(const char *path, PlatDateTime *pTime)
     return (t.year * 100 + t.month) * 100 + t.day;
 }
 
-FileState LookAtFile(const char *path)
-{
-    FileState state = {};
-    state.seen = path && PathFits(path) && PlatGetFileInfo(path, &state.size, &state.time) && PlatGetFileId(path, &state.id);
-    if (!state.seen) state = FileState{};
-    return state;
-}
-
-int FileStatesDiffer(const FileState &a, const FileState &b)
-{
-    return a.seen != b.seen || a.id.volume != b.id.volume || a.id.index != b.id.index || a.size != b.size ||
-        memcmp(&a.time, &b.time, sizeof a.time) != 0;
-}
-
 int ReserveFileSpace(PlatFile file, uint32_t size)
 {
     uint64_t here = 0, end = 0;

@@ -34,20 +34,6 @@ enum {
 ** to *pTime when given); 0 when the file cannot be read, without a message. */
 int GetFileDate(const char *path, PlatDateTime *pTime);
 
-/* A file at one moment: whether it was there, its identity, size and last
-** write, which tell a save another program made since (a replaced file has a
-** new identity, a rewritten one a new size or time). */
-struct FileState {
-    int32_t seen; /* 0: not there or not readable; the rest is zero */
-    PlatFileId id;
-    uint64_t size;
-    PlatDateTime time;
-};
-/* The state of the file at path now, without a message. */
-FileState LookAtFile(const char *path);
-/* 1 when two states of a file differ in being there, identity, size or last write. */
-int FileStatesDiffer(const FileState &a, const FileState &b);
-
 /* The text of the calling thread's last system error (a per-thread buffer). */
 const char *GetErrorText();
 

@@ -7,6 +7,7 @@
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
+#include "foundation/file_state.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"

@@ -37,7 +37,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "foundation/file_helpers.h"
+#include "foundation/file_state.h"
 
 /* ---- bar sizes and phases ------------------------------------------------- */
 
