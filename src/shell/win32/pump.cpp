@@ -373,8 +373,14 @@ int WaitForOtherProgram(const char *path, int (*retry)(void *user), void *user)
     ** be reachable, and the cursor comes back after it. */
     HWND captured = GetCapture();
     if (captured) ReleaseCapture();
+    /* A wait outside a run (opening or saving a results file) is a task too:
+    ** files handed over or dropped meanwhile wait for its end, as they wait
+    ** for a run's, instead of opening inside it. */
+    const bool idle = gRun.state.load() == RUN_IDLE;
+    if (idle) gRun.state.store(RUN_LOADING);
     const INT_PTR answer = DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_WAIT_FOR_FILE), gFrame.frame,
                                            WaitForFileDlgProc, (LPARAM)&wait);
+    if (idle) gRun.state.store(RUN_IDLE);
     if (captured && IsWindow(captured) && gMessageState.waitNesting > 0) {
         SetCapture(captured);
         SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));

@@ -1288,18 +1288,19 @@ namespace {
 /* Another program that holds the results file's guard (it saves the file)
 ** while the window loads it, and what the user sees and does meanwhile, from
 ** a thread of its own: the wait dialog's text, whether the frame answers a
-** message while the dialog shows, then either the other program letting go
-** or the user's Stop Waiting. */
+** message while the dialog shows (with handOff, a start of the program that
+** hands it the results file), then either the other program letting go or
+** the user's Stop Waiting. */
 struct OtherProgram {
     FileGuard guard = {};
     std::string said;    /* "title|text" of the wait dialog, "" when none showed */
     bool answered = false;
     std::thread thread;
 
-    OtherProgram(const std::string &results, bool letsGo)
+    OtherProgram(const std::string &results, bool letsGo, bool handOff)
     {
         EXPECT_EQ(1, TakeFileGuard(&guard, (results + ".~kvl").c_str(), 1, 0));
-        thread = std::thread([this, letsGo] {
+        thread = std::thread([this, letsGo, handOff, results] {
             HWND dialog = nullptr;
             for (int k = 0; k < 3000 && !dialog; k++) {
                 dialog = FindWindowA("#32770", "Waiting for Another Program");
@@ -1312,6 +1313,12 @@ struct OtherProgram {
                 said = std::string("Waiting for Another Program|") + text;
                 DWORD_PTR result = 0;
                 answered = SendMessageTimeoutA(gFrame.frame, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
+                if (handOff) {
+                    std::string line = "\"" + results + "\"";
+                    COPYDATASTRUCT data = {999, (DWORD)line.size() + 1, line.data()};
+                    answered = answered &&
+                        SendMessageTimeoutA(gFrame.frame, WM_COPYDATA, 0, (LPARAM)&data, SMTO_NORMAL, 5000, &result) != 0;
+                }
             }
             if (letsGo || !dialog)
                 ReleaseFileGuard(&guard);
@@ -1333,7 +1340,8 @@ struct OtherProgram {
 ** file: the window keeps answering while it waits, says that it waits for
 ** another program, and goes on once that program has let go, the test run
 ** and kept.  Only the user's Stop Waiting ends a wait: the run then ends,
-** saying so, and the file keeps what it held. */
+** saying so, and the file keeps what it held.  A file handed over meanwhile
+** opens once the wait is over, not inside it. */
 TEST_F(ResultWindowsTest, TheWindowWaitsForAnotherProgramAndKeepsTheRun)
 {
     ProgramSettings saved = gSettings;
@@ -1356,18 +1364,19 @@ TEST_F(ResultWindowsTest, TheWindowWaitsForAnotherProgramAndKeepsTheRun)
         const char *what;
         bool run;       /* Run Test, else open the file */
         bool letsGo;    /* the other program lets go, else the user stops waiting */
+        bool handOff;   /* the file is handed over while the window waits */
         int32_t tests;  /* the list afterwards; 0: none opened */
     } rounds[] = {
-        {"a run waits and keeps its test", true, true, 2},
-        {"the user stops waiting", true, false, 0},
-        {"opening the file waits", false, true, 2},
+        {"a run waits and keeps its test", true, true, false, 2},
+        {"the user stops waiting", true, false, false, 0},
+        {"opening the file waits", false, true, true, 2},
     };
     for (const Round &r : rounds) {
         SCOPED_TRACE(r.what);
         DialogWatcher::Clear();
         DialogWatcher::Delay(r.letsGo ? 60000 : 1000); /* the wait is the other program's or the user's to end */
         {
-            OtherProgram other(results, r.letsGo);
+            OtherProgram other(results, r.letsGo, r.handOff);
             if (r.run)
                 SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_TEST, 0);
             else
@@ -1377,7 +1386,9 @@ TEST_F(ResultWindowsTest, TheWindowWaitsForAnotherProgramAndKeepsTheRun)
             EXPECT_TRUE(other.answered) << "the window did not answer while it waited";
         }
         DialogWatcher::Delay(0);
+        Pump();
         SyncResultsWindows();
+        EXPECT_EQ(r.tests ? 1 : 0, CountChildren("KestovarResults"));
         ResultsWindow *list = FindResultsWindowByPath(results.c_str());
         if (r.tests) {
             ASSERT_NE(nullptr, list);
