@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
+#include <thread>
 #include <vector>
 
 #include "engine/results_file.h"
@@ -290,7 +290,28 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
     gSettings.ChartBarSize2 = BAR_DAILY;
     ResultsWindow *list;
     ASSERT_NE(nullptr, OpenList({MakeTest(2, nullptr, 0, 6), MakeTest(1, nullptr, 0, 8)}, &list));
+    /* The dialog offers the tests as the list shows them, newest first. */
+    std::string offered;
+    DialogWatcher::Delay(500);
+    std::thread reader([&offered] {
+        HWND dialog = nullptr;
+        for (int k = 0; k < 500 && !dialog; k++) {
+            dialog = FindWindowA("#32770", "Compare Trade Lists");
+            if (dialog && !IsWindowVisible(dialog)) dialog = nullptr;
+            if (!dialog) Sleep(10);
+        }
+        HWND combo = dialog ? GetDlgItem(dialog, IDC_CMP_TEST1) : nullptr;
+        const int count = combo ? (int)SendMessageA(combo, CB_GETCOUNT, 0, 0) : 0;
+        for (int i = 0; i < count; i++) {
+            char text[200] = "";
+            SendMessageA(combo, CB_GETLBTEXT, (WPARAM)i, (LPARAM)text);
+            offered += std::string(text) + ";";
+        }
+    });
     HWND compare = OpenComparison(list);
+    reader.join();
+    DialogWatcher::Delay(0);
+    EXPECT_EQ("0001:Run 1;0002:Run 2;", offered);
     ASSERT_NE(nullptr, compare);
     EXPECT_EQ(gFrame.activeChild, compare);
     /* Test 1 against itself: Alpha's four closed trades pair one to one. */
@@ -1278,8 +1299,6 @@ TEST_F(ResultWindowsTest, TheRunTimeLeavesOutAQuestionsWait)
     EXPECT_LT(((hours * 60 + minutes) * 60 + seconds) * 1000 + ms, 1000) << time;
     gSettings = saved;
 }
-
-#include <thread>
 
 #include "foundation/file_guard.h"
 
