@@ -34,6 +34,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_guard.h"
 #include "foundation/file_helpers.h"
+#include "foundation/file_state.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/eval/eval_context.h"
@@ -46,6 +47,11 @@ void (*gBeforeResultsSave)(const char *path) = nullptr;
 static const char kMsgCannotCreate[] = "Unable to create %s\r\n\r\n%s";
 static const char kMsgSaveBusy[] = "Unable to save %s: another program kept it busy; the results were not saved.";
 static const char kMsgLoadBusy[] = "Unable to load %s: another program kept it busy.";
+/* The same when the user stopped waiting for the other program. */
+static const char kMsgSaveStopped[] =
+    "Unable to save %s: you stopped waiting for another program that was using it. The results were not saved; they "
+    "stay in the results window.";
+static const char kMsgLoadStopped[] = "Unable to load %s: you stopped waiting for another program that was using it.";
 static const char kMsgNotMerged[] =
     "%s was saved by another program meanwhile and could not be read again: it was kept as that program left it, and "
     "the results of this run were not saved.";
@@ -65,8 +71,11 @@ enum {
     OLD_RESULT_SIZE = 92,
     /* Counts of one stored test beyond any a script can produce. */
     MAX_STORED_COUNT = 100000,
-    /* How long a save or load waits for another program's save of the same file to end. */
-    GUARD_WAIT_MS = 60000
+    /* How long a save or load waits for another program's save of the same
+    ** file to end where no user is there to ask; in the window program the
+    ** wait is the user's to end, once it has lasted the short time first. */
+    GUARD_WAIT_MS = 60000,
+    GUARD_QUIET_WAIT_MS = 300
 };
 /* Largest piece of one file read or write: the file calls take 32-bit sizes. */
 static const uint64_t kFilePiece = 1u << 30;
@@ -495,22 +504,6 @@ static uint64_t TestFingerprint(const TestRecord *t)
     return hash;
 }
 
-/* The file at one moment: there or not, its identity, size and last write. */
-struct ResultsFileState {
-    int seen;
-    PlatFileId id;
-    uint64_t size;
-    PlatDateTime time;
-};
-
-static ResultsFileState LookAtResultsFile(const char *path)
-{
-    ResultsFileState state = {};
-    state.seen = PlatGetFileInfo(path, &state.size, &state.time) && PlatGetFileId(path, &state.id);
-    if (!state.seen) state = ResultsFileState{};
-    return state;
-}
-
 /* A hash of the whole of an open file, read from its start; 0 when it
 ** cannot be read (no message: a file that changes is merged with, and the
 ** merge says what it cannot read). */
@@ -538,12 +531,9 @@ static int HashResultsFile(const char *path, uint64_t *hash)
 
 /* The file as the list now knows it: as state saw it, with its contents'
 ** hash; NoteFileTests adds the tests it holds. */
-static void NoteFileSeen(ResultsWindow *window, const ResultsFileState &state, uint64_t hash)
+static void NoteFileSeen(ResultsWindow *window, const FileState &state, uint64_t hash)
 {
-    window->fileSeen = state.seen;
-    window->fileId = state.id;
-    window->fileSize = state.seen ? state.size : 0;
-    window->fileTime = state.time;
+    window->fileState = state;
     window->fileHash = state.seen ? hash : 0;
 }
 
@@ -563,12 +553,9 @@ static void NoteFileTests(ResultsWindow *window)
 ** removed before it; only the contents tell for sure. */
 static int FileChangedSince(const ResultsWindow *window, const char *path)
 {
-    const ResultsFileState now = LookAtResultsFile(path);
-    if (now.seen != window->fileSeen) return 1;
+    const FileState now = LookAtFile(path);
+    if (FileStatesDiffer(now, window->fileState)) return 1;
     if (!now.seen) return 0;
-    if (now.id.volume != window->fileId.volume || now.id.index != window->fileId.index || now.size != window->fileSize ||
-        memcmp(&now.time, &window->fileTime, sizeof now.time) != 0)
-        return 1;
     uint64_t hash = 0;
     return !HashResultsFile(path, &hash) || hash != window->fileHash;
 }
@@ -612,33 +599,71 @@ static int MakeGuardPath(char *out, const char *path)
         FormatText(out, FILE_PATH_SIZE, "%s%s", final, kSuffix);
         return 1;
     }
-    /* Too long with the suffix: one guard for the folder's results files. */
-    static const char kFolderGuard[] = "~kvr.~kvl";
+    /* Too long with the suffix: one guard for the folder's results files,
+    ** "~kvr.~kvl" as earlier versions of the program take it, or, for a
+    ** short name at the end of a longer path, "~kvl", which every name of a
+    ** results file (".kvr" and more) leaves room for. */
+    static const char *const kFolderGuards[] = {"~kvr.~kvl", "~kvl"};
     const char *slash = strrchr(final, '\\');
     const char *other = strrchr(final, '/');
     if (other && (!slash || other > slash)) slash = other;
     const size_t folder = slash ? (size_t)(slash - final) + 1 : 0;
-    if (folder + sizeof kFolderGuard > FILE_PATH_SIZE) return 0;
-    FormatText(out, FILE_PATH_SIZE, "%.*s%s", (int)folder, final, kFolderGuard);
-    return 1;
+    for (const char *guard : kFolderGuards) {
+        if (folder + strlen(guard) >= FILE_PATH_SIZE) continue;
+        FormatText(out, FILE_PATH_SIZE, "%.*s%s", (int)folder, final, guard);
+        return 1;
+    }
+    return 0;
+}
+
+/* One more look at a guard another program holds, for the window's wait. */
+struct ResultsGuardLook {
+    FileGuard *guard;
+    const char *guardPath;
+    int exclusive;
+};
+
+static int LookAtResultsGuardAgain(void *user)
+{
+    const ResultsGuardLook *look = (const ResultsGuardLook *)user;
+    return TakeFileGuard(look->guard, look->guardPath, look->exclusive, 0);
 }
 
 /* Takes the guard of path's saves (exclusive) or loads (shared), waiting
-** while another program holds it; 0 after reporting (result code 3).  A load
-** that finds no guard can be made goes on unguarded (1, guard not held). */
+** while another program holds it: a minute where no user is there; in the
+** window program until the other program lets go, the window answering and
+** saying that it waits, unless the user stops waiting.  0 after reporting
+** (result code 3).  A load that finds no guard can be made goes on unguarded
+** (1, guard not held). */
 static int TakeResultsGuard(FileGuard *guard, const char *path, int exclusive)
 {
     guard->file = nullptr;
     char guardPath[FILE_PATH_SIZE];
-    if (!MakeGuardPath(guardPath, path))
+    int busy = 0, stopped = 0;
+    if (!MakeGuardPath(guardPath, path)) {
         PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
-    else if (TakeFileGuard(guard, guardPath, exclusive, GUARD_WAIT_MS, gResultsGuardBusy, path))
-        return 1;
-    const int busy = PlatLastError() == PLAT_ERR_SHARING_VIOLATION;
+    } else {
+        const uint32_t first = gRun.unattended ? GUARD_WAIT_MS : GUARD_QUIET_WAIT_MS;
+        if (TakeFileGuard(guard, guardPath, exclusive, first, gResultsGuardBusy, path)) return 1;
+        busy = PlatLastError() == PLAT_ERR_SHARING_VIOLATION;
+        if (busy && first < GUARD_WAIT_MS) {
+            ResultsGuardLook look = {guard, guardPath, exclusive};
+            const int waited = WaitForOtherProgram(path, LookAtResultsGuardAgain, &look);
+            if (waited == 1) return 1;
+            stopped = waited == 0;
+            if (waited < 0) {
+                /* No one to ask: the rest of the minute, as a batch waits. */
+                if (TakeFileGuard(guard, guardPath, exclusive, GUARD_WAIT_MS - first)) return 1;
+                busy = PlatLastError() == PLAT_ERR_SHARING_VIOLATION;
+            }
+        }
+    }
     /* Where no guard can be made (a folder this user may only read) a load
     ** reads without one: only a save must wait for its turn. */
     if (!exclusive && !busy) return 1;
-    if (busy)
+    if (stopped)
+        ReportError(exclusive ? kMsgSaveStopped : kMsgLoadStopped, path);
+    else if (busy)
         ReportError(exclusive ? kMsgSaveBusy : kMsgLoadBusy, path);
     else
         ReportError(kMsgCannotCreate, path, GetErrorText());
@@ -733,7 +758,7 @@ static int MergeSavedTests(ResultsWindow *window, const char *path)
 {
     /* The file's state before it is opened: a save by another program after
     ** this reads as a change, never the other way round. */
-    const ResultsFileState state = LookAtResultsFile(path);
+    const FileState state = LookAtFile(path);
     if (!PlatFileExists(path)) {
         NoteFileSeen(window, state, 0); /* removed meanwhile: this list is all there is */
         FreeMemory(&window->fileTests);
@@ -890,7 +915,7 @@ int SaveResultsFile(ResultsWindow *window, int saveAs)
     if (ok) {
         /* The file as written, read back while the guard still keeps other
         ** saves out. */
-        const ResultsFileState state = LookAtResultsFile(path);
+        const FileState state = LookAtFile(path);
         uint64_t hash = 0;
         if (!HashResultsFile(path, &hash)) hash = 0;
         NoteFileSeen(window, state, hash);
@@ -955,7 +980,7 @@ int LoadResultsFile(const char *path, int create)
     if (!TakeResultsGuard(&guard, path, 0)) return 0;
     /* The file's state before it is opened: a save by another program after
     ** this reads as a change, never the other way round. */
-    const ResultsFileState state = LookAtResultsFile(path);
+    const FileState state = LookAtFile(path);
     StoredResultsHead head;
     if (!OpenResultsFile(path, &head)) {
         ReleaseFileGuard(&guard);

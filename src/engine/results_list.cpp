@@ -312,9 +312,9 @@ void SortResultsRows(ResultsWindow *window)
     SortKey keys[RESULTS_SORT_KEY_MAX];
     const int32_t n = ReadSortKeys(window, keys);
     const int32_t statistics = ShownResultsColumn(-1);
-    std::vector<TestRecord *> rows;
+    std::vector<TestRecord *> rows; /* in the order shown */
     rows.reserve((size_t)(window->testCount > 0 ? window->testCount : 0));
-    for (TestRecord *t = window->firstTest; t; t = t->next) rows.push_back(t);
+    for (TestRecord *t = window->lastTest; t; t = t->previous) rows.push_back(t);
     std::vector<double> values(rows.size() * (size_t)n);
     for (size_t r = 0; r < rows.size(); r++)
         for (int32_t k = 0; k < n; k++)
@@ -327,8 +327,9 @@ void SortResultsRows(ResultsWindow *window)
             if (int c = CompareOnKey(rows[(size_t)a], rows[(size_t)b], va[k], vb[k], keys[k])) return c < 0;
         return false;
     });
+    /* The list shows from its end: the first row sorted is linked last. */
     window->firstTest = window->lastTest = nullptr;
-    for (int32_t r : order) LinkTestAtEnd(window, rows[(size_t)r]);
+    for (auto r = order.rbegin(); r != order.rend(); ++r) LinkTestAtEnd(window, rows[(size_t)*r]);
 }
 
 static int32_t AnchorDate(const TestRecord *test)
@@ -351,15 +352,16 @@ void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int ke
     for (int32_t &d : window->sortDescending) d = 1;
 
     SortResultsRows(window);
-    if (keepBest <= 0 || !window->firstTest) return;
+    if (keepBest <= 0 || !window->lastTest) return;
 
-    const TestRecord *first = window->firstTest;
+    /* The rows in the order shown: the best first. */
+    const TestRecord *first = window->lastTest;
     const int32_t anchor = AnchorDate(first);
     char name[TEST_NAME_SIZE];
     CopyString(name, sizeof name, first->settings.TestName, -1);
     int kept = 0;
-    for (TestRecord *t = window->firstTest; t;) {
-        TestRecord *next = t->next;
+    for (TestRecord *t = window->lastTest; t;) {
+        TestRecord *next = t->previous;
         const bool inGroup = (!keepByDate || AnchorDate(t) == anchor) &&
             (!keepBySymbol || CompareNoCase(t->settings.TestName, name) == 0);
         if (inGroup && ++kept > keepBest) {

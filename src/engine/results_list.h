@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 
+#include "foundation/file_state.h"
 #include "platform/platform.h"
 #include "records/test_records.h"
 
@@ -16,9 +17,11 @@ enum {
     RESULTS_FIXED_COLUMNS = 3   /* number, name, dates come before the statistics */
 };
 
-/* A results list: the tests of a results window in list order.  The window
-** that shows it is the views' business; the list, its file and its order
-** are kept here. */
+/* A results list: the tests of a results window in list order, the order
+** the results file keeps them in: a new test joins at the end.  The list is
+** shown the other way round, newest first: its first row is lastTest, the
+** next row each test's previous.  The window that shows it is the views'
+** business; the list, its file and its order are kept here. */
 struct ResultsWindow {
     TestRecord *firstTest, *lastTest; /* doubly linked through the records */
     int32_t testCount;
@@ -37,10 +40,7 @@ struct ResultsWindow {
     ** contents, and a fingerprint of each test it held (tracked).  A save
     ** that finds the file changed since merges with what another program or
     ** window saved there. */
-    int32_t fileSeen;
-    PlatFileId fileId;
-    uint64_t fileSize;
-    PlatDateTime fileTime;
+    FileState fileState;
     uint64_t fileHash;
     uint64_t *fileTests;
     int32_t fileTestCount;
@@ -82,7 +82,8 @@ void CloseResultsWindow(ResultsWindow *window);
 void UpdateResultsTitle(ResultsWindow *window);
 /* -1/0/1 by the window's sort keys (ascending unless the key is descending). */
 int CompareResultsRows(const ResultsWindow *window, const TestRecord *a, const TestRecord *b);
-/* Relinks the list in the order of its sort keys; equal rows keep their order. */
+/* Relinks the list so that it shows (from lastTest back) in the order of its
+** sort keys; equal rows keep the order they were shown in. */
 void SortResultsRows(ResultsWindow *window);
 /* Sort arrows, widths and selection after a run. */
 void RefreshResultsList(ResultsWindow *window);
@@ -92,6 +93,6 @@ void RefreshResultsList(ResultsWindow *window);
 ** Stats..." and "Test %d of %d", and Escape stops it with "Calculation
 ** aborted" (the tests not reached keep their values). */
 void RecalculateTestStats(ResultsWindow *window, int full);
-/* Re-sorts an optimization's list by score and keeps the best keepBest tests
-** of each group (keepBest 0: no limit). */
+/* Re-sorts an optimization's list by score, the best shown first, and keeps
+** the best keepBest tests of each group (keepBest 0: no limit). */
 void SortResultsList(ResultsWindow *window, int keepBest, int keepByDate, int keepBySymbol);

@@ -521,9 +521,11 @@ int RunScript(int mode)
                 break;
             }
         }
-        /* The panel shows the data file the script named, since loading reads the panel. */
+        /* The panel shows the data file the script named, since loading reads the panel.
+        ** The file is loaded again when another program (a scheduled import)
+        ** has replaced it since, so the run uses the data as they are on disk. */
         ShowDataFileInPanel();
-        if (CompareNoCase(gSettings.DataFile, gStore.loadedPath) != 0 && !LoadData(0)) {
+        if ((CompareNoCase(gSettings.DataFile, gStore.loadedPath) != 0 || LoadedDataFileChanged()) && !LoadData(0)) {
             SetResultCode(RESULT_DATA_NOT_LOADED);
             break;
         }

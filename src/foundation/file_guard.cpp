@@ -6,6 +6,8 @@
 
 enum { GUARD_POLL_MS = 20 };
 
+void (*gFileGuardOpened)(const char *path) = nullptr;
+
 /* One try: the guard file opened (made when missing) and held, and still the
 ** file the name gives (a holder that was letting go may have removed it
 ** between the opening and the lock).  1 when held; 0 with the guard let go and
@@ -19,6 +21,7 @@ static int TryFileGuard(FileGuard *guard, int *busy)
         *busy = PlatLastError() == PLAT_ERR_SHARING_VIOLATION;
         return 0;
     }
+    if (gFileGuardOpened) gFileGuardOpened(guard->path);
     if (!PlatLockFile(file, guard->exclusive)) {
         PlatCloseFile(file);
         *busy = 1;
@@ -50,13 +53,14 @@ int TakeFileGuard(FileGuard *guard, const char *path, int exclusive, uint32_t wa
             told = 1;
             busy(busyArg);
         }
-        if (PlatTickCount64() - started > waitMs) {
-            PlatSetLastError(PLAT_ERR_SHARING_VIOLATION);
-            return 0;
-        }
         /* A guard that went between the opening and the lock is made anew at
-        ** once; a held one is waited for. */
+        ** once; a held one is waited for, as long as the caller waits (with
+        ** no time at all, one look). */
         if (held || ++quick > 3) {
+            if (PlatTickCount64() - started >= waitMs) {
+                PlatSetLastError(PLAT_ERR_SHARING_VIOLATION);
+                return 0;
+            }
             quick = 0;
             PlatSleep(GUARD_POLL_MS);
         }

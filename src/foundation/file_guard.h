@@ -26,8 +26,8 @@ struct FileGuard {
 };
 
 /* Takes the guard file at path, exclusively or shared, waiting up to waitMs
-** while another holder keeps it (busy, when given, is called once, the first
-** time it is found held, with busyArg).  1 when held; 0 with
+** while another holder keeps it (0: one look, no wait; busy, when given, is
+** called once, the first time it is found held, with busyArg).  1 when held; 0 with
 ** PLAT_ERR_SHARING_VIOLATION when it was still held when the time was up, or
 ** with the system's code when the guard file cannot be made. */
 int TakeFileGuard(FileGuard *guard, const char *path, int exclusive, uint32_t waitMs,
@@ -35,3 +35,6 @@ int TakeFileGuard(FileGuard *guard, const char *path, int exclusive, uint32_t wa
 /* Lets the guard go: the last holder removes the guard file.  Safe to call
 ** on a guard not held. */
 void ReleaseFileGuard(FileGuard *guard);
+/* Null, or called in each try between the opening of the guard file and its
+** lock: where tests let another holder go at the worst moment. */
+extern void (*gFileGuardOpened)(const char *path);

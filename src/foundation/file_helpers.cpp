@@ -244,9 +244,13 @@ int MakeTempPath(char *out, const char *path)
     }
     const char *slash = strrchr(path, '\\');
     size_t folder = slash ? (size_t)(slash - path) + 1 : 0;
-    if (folder + 7 >= FILE_PATH_SIZE) return 0;
+    /* A path that fits with a short name keeps a name that fits too: "~kvt"
+    ** is no writer's temporary name (those have two characters or more after
+    ** "~kv"). */
+    const char *name = folder + 7 < FILE_PATH_SIZE ? "~kv.tmp" : "~kvt";
+    if (folder + strlen(name) >= FILE_PATH_SIZE) return 0;
     memcpy(out, path, folder);
-    CopyString(out + folder, FILE_PATH_SIZE - (int)folder, "~kv.tmp", -1);
+    CopyString(out + folder, FILE_PATH_SIZE - (int)folder, name, -1);
     return 1;
 }
 
@@ -255,14 +259,18 @@ int MakeTempPath(char *out, const char *path)
 ** renamed: no other writer ever writes into it, removes it or puts it in
 ** place, and two writers of one file both succeed, the later rename
 ** winning.  A path too long for that takes "~kv" and six characters in the
-** same folder. */
-enum { TEMP_SUFFIX_LENGTH = 6 };
+** same folder, and a path that leaves no room for those (a short name at
+** the end of a long path) "~kv" and as many as fit, two at least: every
+** name the file itself may have of five characters or more then fits. */
+enum { TEMP_SUFFIX_LENGTH = 6,
+       TEMP_SUFFIX_SHORTEST = 2 };
 
-/* The temporary files' common start for path (out: FILE_PATH_SIZE); 0 when
-** no name fits. */
-static int MakeTempStem(char *out, const char *path)
+/* The temporary files' common start for path (out: FILE_PATH_SIZE) and how
+** many characters follow it (*suffix); 0 when no name fits. */
+static int MakeTempStem(char *out, const char *path, int *suffix)
 {
     const size_t n = strlen(path);
+    *suffix = TEMP_SUFFIX_LENGTH;
     if (n + 4 + TEMP_SUFFIX_LENGTH < FILE_PATH_SIZE) {
         FormatText(out, FILE_PATH_SIZE, "%s.~kv", path);
         return 1;
@@ -270,15 +278,16 @@ static int MakeTempStem(char *out, const char *path)
     size_t folder = 0;
     for (size_t i = 0; i < n; i++)
         if (path[i] == '\\' || path[i] == '/') folder = i + 1;
-    if (folder + 3 + TEMP_SUFFIX_LENGTH >= FILE_PATH_SIZE) return 0;
+    if (folder + 3 + TEMP_SUFFIX_SHORTEST >= FILE_PATH_SIZE) return 0;
+    if (folder + 3 + TEMP_SUFFIX_LENGTH >= FILE_PATH_SIZE) *suffix = (int)(FILE_PATH_SIZE - 1 - folder - 3);
     memcpy(out, path, folder);
     CopyString(out + folder, FILE_PATH_SIZE - (int)folder, "~kv", -1);
     return 1;
 }
 
-/* Six characters no other writer is likely to pick: a name that is taken
-** all the same only costs another try. */
-static void MakeTempSuffix(char out[TEMP_SUFFIX_LENGTH + 1])
+/* Six characters no other writer is likely to pick (length of them, for a
+** short name): a name that is taken all the same only costs another try. */
+static void MakeTempSuffix(char out[TEMP_SUFFIX_LENGTH + 1], int length)
 {
     static std::atomic<uint64_t> sCount{0};
     static thread_local uint64_t tState = 0;
@@ -293,8 +302,8 @@ static void MakeTempSuffix(char out[TEMP_SUFFIX_LENGTH + 1])
     z ^= z >> 31;
     /* Lower case only: Windows compares names without case. */
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    for (int i = 0; i < TEMP_SUFFIX_LENGTH; i++, z /= 36) out[i] = kDigits[z % 36];
-    out[TEMP_SUFFIX_LENGTH] = 0;
+    for (int i = 0; i < length; i++, z /= 36) out[i] = kDigits[z % 36];
+    out[length] = 0;
 }
 
 struct LeftTemporaries {
@@ -338,14 +347,17 @@ static void RemoveLeftTemporaries(const char *stem)
 static PlatFile OpenOwnTemporary(const char *path, char temp[FILE_PATH_SIZE])
 {
     char stem[FILE_PATH_SIZE];
-    if (!MakeTempStem(stem, path)) {
+    int length = 0;
+    if (!MakeTempStem(stem, path, &length)) {
         PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
         return nullptr;
     }
-    RemoveLeftTemporaries(stem);
+    /* Only names of the full length are known for the program's own: a
+    ** shorter "~kv..." may be anyone's. */
+    if (length == TEMP_SUFFIX_LENGTH) RemoveLeftTemporaries(stem);
     for (int tries = 0; tries < 100; tries++) {
         char suffix[TEMP_SUFFIX_LENGTH + 1];
-        MakeTempSuffix(suffix);
+        MakeTempSuffix(suffix, length);
         FormatText(temp, FILE_PATH_SIZE, "%s%s", stem, suffix);
         PlatFile file = PlatOpenFile(temp, PLAT_CREATE_EXCLUSIVE);
         if (file) return file;

@@ -119,7 +119,8 @@ int BeginReplaceFile(ReplaceFile *rf, const char *path, uint32_t expectedSize);
 /* The one fixed temporary name beside path of a writer that makes a second
 ** writer of the file fail (the data file's save) (out: FILE_PATH_SIZE
 ** characters): the name with ".~kv" added, or "~kv.tmp" in the same folder
-** when that would be too long; 0 when neither fits. */
+** when that would be too long, or "~kvt" when that would be too long as well;
+** 0 when none fits. */
 int MakeTempPath(char *out, const char *path);
 /* The same for a writer with its own wording for a file that cannot be
 ** created: createMessage takes the path (its first %s) and may take the

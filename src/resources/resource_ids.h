@@ -42,9 +42,11 @@
 #define IDD_LOG_OPTIONS    211
 #define IDD_SETTINGS_PANEL 215
 #define IDD_WINDOW_LIST    250
+#define IDD_WAIT_FOR_FILE  261
 
 /* ---- dialog controls ---- */
 #define IDC_ABOUT_LOGO      1001
+#define IDC_WAIT_TEXT       1621
 #define IDC_ABOUT_VERSION   1181
 #define IDC_PANEL_DATA_FILE 1031
 #define IDC_EDIT_SCRIPT     1037

@@ -163,6 +163,13 @@ void ShowPopupNotice(uint32_t colour, const char *format, ...);
 extern void (*gConsoleEcho)(int stream, const char *text);
 /* A message box with the given MessageBoxA style; returns the button pressed. */
 int ShowMessageBox(const char *text, const char *title, uint32_t style);
+/* Another program keeps path busy (it saves or reads the file) and the
+** program waits for it: the window program says so, with a way to stop
+** waiting, and goes on answering while it calls retry(user) again every few
+** milliseconds, until retry returns 1 (1 returned) or the user stops waiting
+** (0 returned).  -1 where there is no one to ask (an unattended run, a
+** program without windows): the caller waits on its own terms. */
+int WaitForOtherProgram(const char *path, int (*retry)(void *user), void *user);
 
 /* ---- wait cursor, panels, frame and file chooser ----------------------------------------
 ** What loading, saving and calculating data ask of the windows.  No dialog or

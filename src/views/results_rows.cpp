@@ -213,7 +213,8 @@ int SaveResultsListCsv(const ResultsWindow *window, const char *path)
     for (int32_t c = 0; c < columns; c++) addCell(c, ResultsColumnHeading(window, c));
     text += "\r\n";
     std::vector<char[RESULTS_CELL_SIZE]> cells((size_t)columns);
-    for (TestRecord *test = window->firstTest; test; test = test->next) {
+    /* In the order the list shows, newest first. */
+    for (TestRecord *test = window->lastTest; test; test = test->previous) {
         FillResultsRow(window, test, cells.data(), columns);
         for (int32_t c = 0; c < columns; c++) addCell(c, cells[(size_t)c]);
         text += "\r\n";

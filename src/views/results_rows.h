@@ -57,10 +57,10 @@ int ResultsRowFilled(const TestRecord *test);
 void ResultsCellText(const ResultsWindow *window, const TestRecord *test, int32_t column, char *out);
 
 /* Writes the list as the results window shows it, as CSV: a heading line of
-** the column names, then one line per test in list order with the cells of
-** its row, separators taken out of every cell, each line ending "\r\n".  The
-** old file stays until the new one is complete; 0 after reporting a failure,
-** with the file-error code set. */
+** the column names, then one line per test in the order shown (newest first,
+** or as sorted) with the cells of its row, separators taken out of every
+** cell, each line ending "\r\n".  The old file stays until the new one is
+** complete; 0 after reporting a failure, with the file-error code set. */
 int SaveResultsListCsv(const ResultsWindow *window, const char *path);
 
 /* Takes the test off the list and frees it, then drops the parameter columns

@@ -526,15 +526,75 @@ static void WriteScriptSection(const TestRecord *test, std::string *out)
     *out += "\n</pre>\n</div>\n";
 }
 
-/* Removes the folder of a report that could not be written, with the
-** images already written into it: a folder without its page or its line in
-** the report list would only use up a number. */
 static int CollectFile(const char *name, int isFolder, void *user)
 {
     if (!isFolder) ((std::vector<std::string> *)user)->emplace_back(name);
     return 1;
 }
 
+/* The file a report writes first into its new folder, before anything else:
+** the one sign that the program made the folder, so that only its own
+** folders are ever numbered on from or removed.  It names the folder, so a
+** copy of a report folder under another name is not taken for the program's. */
+static const char kReportMarkName[] = "kestovar_report.txt";
+static const char kReportMarkText[] = "Kestovar made this folder for its report %s.\r\n";
+
+/* 1 for a name a report writes into its folder: its page, its line, its
+** pictures, the program's mark and temporary files of them. */
+static int IsReportFileName(const char *name)
+{
+    const char *temp = strstr(name, ".~kv");
+    const size_t stem = temp ? (size_t)(temp - name) : strlen(name);
+    const std::string base(name, stem);
+    auto starts = [&](const char *p) { return CompareNoCaseN(base.c_str(), p, (int)strlen(p)) == 0; };
+    auto ends = [&](const char *p) {
+        return base.size() >= strlen(p) && CompareNoCase(base.c_str() + base.size() - strlen(p), p) == 0;
+    };
+    return CompareNoCase(base.c_str(), "index.html") == 0 || CompareNoCase(base.c_str(), "link.txt") == 0 ||
+        CompareNoCase(base.c_str(), kReportMarkName) == 0 || ((starts("graph") || starts("plot")) && ends(".png")) ||
+        starts("~kv") /* a temporary file of a long name */;
+}
+
+/* Writes the program's mark into the report folder it has just made (name
+** is the folder's own name); 1, or 0 after reporting with nothing written. */
+static int MarkReportFolder(const char *folder, const char *name)
+{
+    char path[REPORT_PATH_SIZE + 32], text[REPORT_PATH_SIZE + 64];
+    FormatText(path, sizeof path, "%s\\%s", folder, kReportMarkName);
+    const int length = FormatText(text, sizeof text, kReportMarkText, name);
+    PlatFile file = strlen(path) < REPORT_PATH_SIZE ? PlatOpenFile(path, PLAT_CREATE_EXCLUSIVE) : nullptr;
+    if (!file) {
+        if (strlen(path) >= REPORT_PATH_SIZE) PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
+        ReportError("Unable to create %s\r\n\r\n%s", path, GetErrorText());
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    if (!WriteFileData(&file, text, (uint32_t)length, path)) {
+        PlatDeleteFile(path);
+        return 0;
+    }
+    PlatCloseFile(file);
+    return 1;
+}
+
+/* 1 when the folder name of the reports folder holds the program's mark for
+** that very folder: a folder the program made for a report. */
+static int IsOwnReportFolder(const std::string &name)
+{
+    char path[REPORT_PATH_SIZE], expected[REPORT_PATH_SIZE + 64], text[REPORT_PATH_SIZE + 64];
+    if (FormatText(path, sizeof path, "%s\\%s\\%s", gReportsFolder, name.c_str(), kReportMarkName) >= (int)sizeof path - 1)
+        return 0;
+    const int length = FormatText(expected, sizeof expected, kReportMarkText, name.c_str());
+    PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
+    if (!file) return 0;
+    uint32_t got = 0;
+    const int read = PlatReadFile(file, text, sizeof text, &got);
+    PlatCloseFile(file);
+    return read && got == (uint32_t)length && memcmp(text, expected, (size_t)length) == 0;
+}
+
+/* Removes a report folder the program made: the files a report writes, its
+** mark last, then the folder, which stays when anything else is in it. */
 static void RemoveReportFolder(const char *folder)
 {
     std::vector<std::string> names;
@@ -542,9 +602,12 @@ static void RemoveReportFolder(const char *folder)
     FormatText(path, sizeof path, "%s\\*", folder);
     PlatListFolder(path, CollectFile, &names);
     for (const std::string &name : names) {
+        if (!IsReportFileName(name.c_str()) || CompareNoCase(name.c_str(), kReportMarkName) == 0) continue;
         FormatText(path, sizeof path, "%s\\%s", folder, name.c_str());
         PlatDeleteFile(path);
     }
+    FormatText(path, sizeof path, "%s\\%s", folder, kReportMarkName);
+    PlatDeleteFile(path);
     PlatRemoveFolder(folder);
 }
 
@@ -590,13 +653,20 @@ static int32_t ReportFolderNumber(const std::string &name, size_t *digitsOut = n
     return digits >= 4 && digits < name.size() && name[digits] == '_' ? (int32_t)number : 0;
 }
 
-/* The highest number of the report folders among folders, 0 when there is
-** none. */
+/* The highest number of the program's own report folders among folders, 0
+** when there is none: a folder of another name (a user's "2024_notes", a
+** report folder of an earlier version, which carries no mark) does not move
+** the numbering on. */
 static int32_t HighestReportFolderNumber(const std::vector<std::string> &folders)
 {
-    int32_t highest = 0;
-    for (const std::string &name : folders) highest = std::max(highest, ReportFolderNumber(name));
-    return highest;
+    /* From the highest number down, so that mostly one mark is read. */
+    std::vector<std::pair<int32_t, const std::string *>> numbered;
+    for (const std::string &name : folders)
+        if (const int32_t number = ReportFolderNumber(name)) numbered.emplace_back(number, &name);
+    std::sort(numbered.begin(), numbered.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    for (const auto &[number, name] : numbered)
+        if (IsOwnReportFolder(*name)) return number;
+    return 0;
 }
 
 /* The mark a report's writer holds in the reports folder while it writes the
@@ -627,35 +697,25 @@ static void ReleaseWriterMark(PlatFile *mark, const char *path)
 }
 
 /* 1 when every entry of the folder is a file a report writes (its page, its
-** line, its pictures, temporary files of them): only such a folder is the
-** program's to remove. */
+** line, its pictures, its mark, temporary files of them). */
 static int HoldsOnlyReportFiles(const char *folder)
 {
-    struct Look {
-        int others;
-    } look = {0};
+    int others = 0;
     char pattern[REPORT_PATH_SIZE];
     FormatText(pattern, sizeof pattern, "%s\\*", folder);
     PlatListFolder(pattern, [](const char *name, int isFolder, void *user) {
-        Look *l = (Look *)user;
-        const char *temp = strstr(name, ".~kv");
-        const size_t stem = temp ? (size_t)(temp - name) : strlen(name);
-        const std::string base(name, stem);
-        auto starts = [&](const char *p) { return CompareNoCaseN(base.c_str(), p, (int)strlen(p)) == 0; };
-        auto ends = [&](const char *p) {
-            return base.size() >= strlen(p) && CompareNoCase(base.c_str() + base.size() - strlen(p), p) == 0;
-        };
-        const bool ours = CompareNoCase(base.c_str(), "index.html") == 0 || CompareNoCase(base.c_str(), "link.txt") == 0 ||
-            ((starts("graph") || starts("plot")) && ends(".png")) || starts("~kv") /* a temporary file of a long name */;
-        if (isFolder || !ours) l->others++;
+        if (isFolder || !IsReportFileName(name)) ++*(int *)user;
         return 1;
-    }, &look);
-    return look.others == 0;
+    }, &others);
+    return others == 0;
 }
 
 /* Removes the report folders whose writers are gone before they wrote the
-** report's line (killed, or the machine went down): numbered folders without
-** link.txt whose writer holds no mark; and the marks no one holds. */
+** report's line (killed, or the machine went down): numbered folders the
+** program made (they hold its mark) without link.txt, whose writer holds no
+** number mark and that hold nothing but report files; says which it
+** removed; and the number marks no one holds.  Any other folder is left as
+** it is, whatever it holds. */
 static void RemoveDeadReports()
 {
     char path[REPORT_PATH_SIZE];
@@ -668,7 +728,9 @@ static void RemoveDeadReports()
         /* Its writer lets go of the mark only once the line is there. */
         if (PlatFileExists(path)) continue;
         FormatText(path, sizeof path, "%s\\%s", gReportsFolder, name.c_str());
-        if (HoldsOnlyReportFiles(path)) RemoveReportFolder(path);
+        if (!IsOwnReportFolder(name) || !HoldsOnlyReportFiles(path)) continue;
+        RemoveReportFolder(path);
+        if (!PlatFolderExists(path)) LogPrintf("Removed %s, the folder of a report that was never finished.", path);
     }
     std::vector<std::string> marks;
     FormatText(path, sizeof path, "%s\\*.~kvw", gReportsFolder);
@@ -685,9 +747,10 @@ static void RemoveDeadReports()
 static int MakeReportFolder(TestRecord *test, int32_t *numberOut, char *name, char *folder, PlatFile *mark,
                             char *markPath)
 {
-    /* The number goes on from the reports already there: an unattended run
-    ** never saves the settings, and its report must not take an earlier
-    ** one's folder. */
+    /* The number goes on from the program's reports already there: an
+    ** unattended run never saves the settings, and its report must not take
+    ** an earlier one's folder.  A number another folder carries is passed
+    ** over, so no two folders of the list share one. */
     std::vector<std::string> folders = ListReportFolders();
     const int32_t highest = HighestReportFolderNumber(folders);
     if (highest > gSettings.ReportNumber) gSettings.ReportNumber = highest;
@@ -733,7 +796,14 @@ static int MakeReportFolder(TestRecord *test, int32_t *numberOut, char *name, ch
         folders = ListReportFolders();
         bool taken = false;
         for (const std::string &other : folders) taken = taken || ReportFolderNumber(other) == number;
-        if (!taken && PlatCreateNewFolder(folder)) break;
+        if (!taken && PlatCreateNewFolder(folder)) {
+            /* The mark goes in before anything else: a folder without it is
+            ** never the program's to remove. */
+            if (MarkReportFolder(folder, name)) break;
+            PlatRemoveFolder(folder);
+            ReleaseWriterMark(mark, markPath);
+            return 0;
+        }
         code = PlatLastError();
         ReleaseWriterMark(mark, markPath);
         if (!taken && code != PLAT_ERR_ALREADY_EXISTS) {

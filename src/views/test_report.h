@@ -18,7 +18,13 @@
 **             a report puts there from the program's folder when it is
 **             missing; the public copy only when neither folder has one.
 ** Files:      every report gets a new folder of its own: a number another
-**             run took first moves it on to the next.  The page, link.txt and
+**             run took first, or any folder of the reports folder carries,
+**             moves it on to the next.  The first file of a new folder is the
+**             program's mark (kestovar_report.txt, naming the folder): the
+**             numbering goes on from the marked folders alone, and only a
+**             marked folder left without its line by a report run that was
+**             killed is ever removed (saying so in the log), with nothing
+**             but the files a report writes in it.  The page, link.txt and
 **             the report list each replace the old file of that name only
 **             once complete.  The page's text is kept until the report is
 **             complete and written at once; its link.txt follows only a page

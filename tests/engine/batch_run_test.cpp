@@ -346,15 +346,15 @@ TEST_F(BatchRun, AStopEndsTheBatch)
 }
 
 /* The native program has no results window, yet SaveTestListAs gets the list
-** as the window writes it; a list that cannot be written ends the batch with
-** 3 after the later runs. */
+** as the window writes it, newest first; a list that cannot be written ends
+** the batch with 3 after the later runs. */
 TEST_F(BatchRun, SaveTestListAsWritesTheResultsList)
 {
     const std::string list = tmp.File("Output\\list.csv"), lost = tmp.File("no folder\\list.csv");
     Write("list.kvs", "Settings:\n  SaveTestListAs: " + list + "\n  OptKeepNoTrades: True\nParameters:\n  Len: 2, 3\nStrategy: S1\n"
                       "  EntrySetup: Len < 0\n");
     ASSERT_EQ(0, RunBatchCommandLine("-optimize list.kvs")) << ErrorLog();
-    EXPECT_EQ("Test,Name,Dates,Len\r\n0001,list,1/8/24 - 1/19/24,2\r\n0002,list,1/8/24 - 1/19/24,3\r\n",
+    EXPECT_EQ("Test,Name,Dates,Len\r\n0002,list,1/8/24 - 1/19/24,3\r\n0001,list,1/8/24 - 1/19/24,2\r\n",
               ReadTestFile(list));
     Write("lost.kvs", "Settings:\n  SaveTestListAs: " + lost + "\nStrategy: S1\n  EntrySetup: 0\n");
     EXPECT_EQ(RESULT_FILE_ERROR, RunBatchCommandLine("-test lost.kvs a.kvs"));

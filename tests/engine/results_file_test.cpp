@@ -310,6 +310,40 @@ TEST_F(ResultsFileTest, AFailedSaveKeepsTheOldFile)
     EXPECT_GT(ReadTestFile(path).size(), old.size());
 }
 
+/* Every path of up to 259 characters saves and loads, whatever the length
+** of its name: the guard and the temporary file beside it take names that fit
+** where the file's own does, and neither is left behind. */
+TEST_F(ResultsFileTest, EveryPathThatFitsSavesWhateverItsNameLength)
+{
+    const struct {
+        size_t length;    /* of the whole path */
+        const char *name; /* at its end */
+    } cases[] = {
+        {259, "r.kvr"}, {257, "r.kvr"}, {255, "ab.kvr"}, {259, "results.kvr"}, {254, "results.kvr"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.length) + " " + c.name);
+        const std::string folder = tmp.File(std::string("f") + std::to_string(c.length) + c.name);
+        ASSERT_TRUE(PlatCreateFolder(folder.c_str()));
+        const std::string path = MakePathOfLength(folder, c.length, c.name);
+        ASSERT_EQ(c.length, path.size());
+        ResultsWindow *w = CreateResultsWindow(0, nullptr);
+        AddTestToResults(w, MakeTest(1));
+        CopyString(w->path, sizeof w->path, path.c_str(), -1);
+        ASSERT_EQ(1, SaveResultsFile(w, 0)) << LastMessage();
+        AddTestToResults(w, MakeTest(2));
+        ASSERT_EQ(1, SaveResultsFile(w, 0)) << LastMessage();
+        CloseResultsWindow(w);
+        ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0)) << LastMessage();
+        w = FindResultsWindowByPath(path.c_str());
+        ASSERT_NE(nullptr, w);
+        EXPECT_EQ(2, w->testCount);
+        CloseResultsWindow(w);
+        EXPECT_EQ(std::string(c.name) + ";", ListTestFolder(path.substr(0, path.rfind('\\'))));
+    }
+    EXPECT_EQ(0, gHeadless.messageCount);
+}
+
 /* Where no guard can be made beside the file (a folder this user may only
 ** read), a load still reads it; a save, which needs its turn, is refused. */
 TEST_F(ResultsFileTest, AFileWhoseGuardCannotBeMadeLoadsButIsNotSaved)
@@ -672,8 +706,8 @@ TEST_F(ResultsFileTest, SortingKeepsTheBestOfEachGroup)
             AddTestToResults(w, t);
         }
         SortResultsList(w, c.keepBest, c.byDate, c.bySymbol);
-        std::string order;
-        for (TestRecord *t = w->firstTest; t; t = t->next) order += (char)('0' + t->testNumber);
+        std::string order; /* as the list shows it */
+        for (TestRecord *t = w->lastTest; t; t = t->previous) order += (char)('0' + t->testNumber);
         EXPECT_EQ(c.expectedCount, w->testCount);
         EXPECT_EQ(c.expectedOrder, order);
         CloseResultsWindow(w);
@@ -719,20 +753,19 @@ TEST_F(ResultsFileTest, HiddenResultsColumnsAreNotCountedInTheList)
             t->resultsValueCount = 3;
             AddTestToResults(w, t);
         }
+        std::string order; /* as the list shows it */
         if (c.sortColumn < 0) {
             SortResultsList(w, 2, 0, 0);
+            for (TestRecord *t = w->lastTest; t; t = t->previous) order += (char)('0' + t->testNumber);
         } else {
             std::vector<TestRecord *> rows;
-            for (TestRecord *t = w->firstTest; t; t = t->next) rows.push_back(t);
+            for (TestRecord *t = w->lastTest; t; t = t->previous) rows.push_back(t);
             w->sortKeys[c.sortColumn] = 1;
             w->sortDescending[c.sortColumn] = 1;
             w->keyCount = 1;
             std::stable_sort(rows.begin(), rows.end(), [w](TestRecord *a, TestRecord *b) { return CompareResultsRows(w, a, b) < 0; });
-            w->firstTest = rows[0];
-            for (size_t k = 0; k < rows.size(); k++) rows[k]->next = k + 1 < rows.size() ? rows[k + 1] : nullptr;
+            for (TestRecord *t : rows) order += (char)('0' + t->testNumber);
         }
-        std::string order;
-        for (TestRecord *t = w->firstTest; t; t = t->next) order += (char)('0' + t->testNumber);
         EXPECT_EQ(c.expectedOrder, order);
         CloseResultsWindow(w);
     }

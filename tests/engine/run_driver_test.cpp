@@ -11,6 +11,7 @@
 #include "engine/optimizer.h"
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
+#include "marketdata/store/datafile.h"
 #include "engine/run_view_hooks.h"
 #include "engine_fixture.h"
 #include "script/builtins/builtins.h"
@@ -81,6 +82,28 @@ TEST_F(DriverRun, TheScriptsSettingsLastOneRun)
     ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: 0\n"));
     EXPECT_EQ(2, LastTest()->testNumber);
     EXPECT_EQ(2, Listed());
+}
+
+/* Another program (a scheduled import) replaces the loaded data file between
+** two runs: the next run loads it again and tests on the data as they are on
+** disk, here prices of 20 where the loaded data had 10. */
+TEST_F(DriverRun, ARunLoadsAgainADataFileAnotherProgramReplaced)
+{
+    const std::string data = tmp.File("Data\\test.kvd"), imported = tmp.File("Data\\imported.kvd");
+    LoadFlat("AAA", 20240108, 20240119, 20);
+    ASSERT_EQ(1, SaveDataFile(imported.c_str(), nullptr));
+    LoadFlat("AAA", 20240108, 20240119, 10);
+    ASSERT_EQ(1, SaveDataFile(data.c_str(), nullptr));
+    const std::string script = "Settings:\n  StartDate: 2024-01-08\n  EndDate: 2024-01-19\nStrategy: S1\n"
+                               "  EntrySetup: BarDate = 20240110\n  Quantity: 100\n  QtyType: Shares\n";
+    const TradeRecord *trade = TradesOfRun(1, script);
+    ASSERT_NE(nullptr, trade);
+    EXPECT_DOUBLE_EQ(10, trade->priceIn);
+    ASSERT_EQ(1, PlatRenameReplace(imported.c_str(), data.c_str()));
+    trade = TradesOfRun(1, script);
+    ASSERT_NE(nullptr, trade);
+    EXPECT_DOUBLE_EQ(20, trade->priceIn);
+    EXPECT_STREQ(data.c_str(), gStore.loadedPath);
 }
 
 TEST_F(DriverRun, APendingRuntimeErrorIsShownOnceAndCleared)
@@ -513,6 +536,27 @@ TEST_F(DriverRun, NumberedExportsWaitForNumbersTheResultsFileGives)
     EXPECT_NE(std::string::npos, std::string(LastMessage()).find("The numbered exports of this run were not written")) << LastMessage();
     EXPECT_FALSE(PlatFileExists(tmp.File("Output\\stats.1.csv").c_str()));
     EXPECT_FALSE(PlatFileExists(tmp.File("Output\\stats.2.csv").c_str()));
+    SetResultCode(RESULT_OK);
+}
+
+/* The same for the run's test log, which carries its test's number in its
+** name: it is not put in place under a number that may be another run's, and
+** the run says so and fails. */
+TEST_F(DriverRun, ATestLogWaitsForTheNumberTheResultsFileGives)
+{
+    gSettings.AddLog = 1;
+    const std::string script = "Settings:\n  ResultsFile: log.kvr\nStrategy: S1\n  EntrySetup: 1\n";
+    const std::string log = std::string(gLogsFolder) + "\\TEST_0001.TXT";
+    gBeforeResultsSave = [](const char *path) {
+        if (ResultsWindow *window = FindResultsWindowByPath(path); window && window->testCount == 1)
+            WriteTestFile(path, "not a results file");
+    };
+    Run(script);
+    gBeforeResultsSave = nullptr;
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_NE(std::string::npos, std::string(LastMessage()).find("The test log of this run was not kept")) << LastMessage();
+    EXPECT_FALSE(PlatFileExists(log.c_str()));
+    EXPECT_EQ("", ListTestFolder(gLogsFolder));
     SetResultCode(RESULT_OK);
 }
 

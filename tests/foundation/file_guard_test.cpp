@@ -79,4 +79,32 @@ TEST(FileGuard, LettingGoLeavesAnotherWritersNewGuard)
     EXPECT_EQ("new", ReadTestFile(path));
 }
 
+/* A holder that lets go between another's opening of the guard file and its
+** lock takes the file's name with it: the other then holds a file no one
+** else can find, and makes the guard anew instead, so that a third holder
+** still finds it held. */
+std::string gMovedGuard;
+void LetGoAtTheWorstMoment(const char *path)
+{
+    if (gMovedGuard.empty()) return;
+    EXPECT_EQ(1, PlatRenameReplace(path, gMovedGuard.c_str()));
+    gMovedGuard.clear();
+}
+
+TEST(FileGuard, AGuardLetGoWhileItWasOpenedIsMadeAnew)
+{
+    TempFolder tmp;
+    const std::string path = tmp.File("r.kvr.~kvl");
+    gMovedGuard = tmp.File("gone");
+    gFileGuardOpened = LetGoAtTheWorstMoment;
+    FileGuard a, b;
+    ASSERT_EQ(1, TakeFileGuard(&a, path.c_str(), 1, 0));
+    gFileGuardOpened = nullptr;
+    EXPECT_TRUE(gMovedGuard.empty()) << "the guard was not let go";
+    EXPECT_EQ(0, TakeFileGuard(&b, path.c_str(), 1, 0)) << "two holders of one guard";
+    ReleaseFileGuard(&b);
+    ReleaseFileGuard(&a);
+    EXPECT_EQ(0, PlatFileExists(path.c_str()));
+}
+
 } // namespace

@@ -157,6 +157,25 @@ TEST_F(DataFileTest, NameWithoutDotGetsTheExtension)
     EXPECT_EQ(std::string(gSettings.DataFile), dir.File("plain.KVD"));
 }
 
+/* A data file of any name at the end of a path of 259 characters saves and
+** loads, leaving nothing beside it. */
+TEST_F(DataFileTest, APathThatFitsSavesWhateverItsNameLength)
+{
+    MakeLoadedData(kTwoSymbols, 0, 0, nullptr);
+    const std::vector<std::string> before = Snapshot();
+    for (const char *name : {"d.kvd", "data_of_every_day.kvd"}) {
+        SCOPED_TRACE(name);
+        TempFolder dir;
+        const std::string path = MakePathOfLength(dir.path, 259, name);
+        ASSERT_EQ(259u, path.size());
+        ASSERT_EQ(1, SaveDataFile(path.c_str(), ImportText())) << LastMessage();
+        UnloadData();
+        ASSERT_EQ(1, Load(path)) << LastMessage();
+        EXPECT_TRUE(Snapshot() == before);
+        EXPECT_EQ(std::string(name) + ";", ListTestFolder(path.substr(0, path.rfind('\\'))));
+    }
+}
+
 /* Every older version loads with its conversions and keeps every field it stored. */
 TEST_F(DataFileTest, OlderVersionsConvertWithoutLosingFields)
 {

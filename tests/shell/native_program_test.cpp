@@ -924,17 +924,24 @@ TEST_F(NativeProgramTest, TwoRunsOnOneResultsFileKeepEveryNumberedExport)
 
 /* A results file whose name leaves no room for a guard beside it (the
 ** longest path there is) keeps its tests: the saves of the folder's long
-** names share one guard in the folder, and none is left behind. */
+** names share one guard in the folder, a short name at the end of a long
+** path takes a guard and a temporary file of names as short, and none is
+** left behind. */
 TEST_F(NativeProgramTest, TheLongestResultsPathKeepsItsFile)
 {
     std::string said, errors;
     ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
-    const std::string folder = dir + "/" + std::string(150, 'f');
-    ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
-    for (size_t length : {259, 258}) {
-        SCOPED_TRACE(length);
-        const std::string results = folder + "/" + std::string(length - folder.size() - 5, 'r') + ".kvr";
-        ASSERT_EQ(length, results.size());
+    const struct {
+        size_t length;
+        std::string name;
+    } cases[] = {{259, std::string(100, 'r') + ".kvr"}, {258, std::string(99, 'r') + ".kvr"}, {259, "r.kvr"},
+                 {257, "r.kvr"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.length) + " " + c.name);
+        const std::string folder = dir + "/" + std::to_string(c.length) + "_" + std::to_string(c.name.size());
+        ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+        const std::string results = Native(MakePathOfLength(folder, c.length, c.name));
+        ASSERT_EQ(c.length, results.size());
         Put("long.kvs", TestScript(results));
         for (int number = 1; number <= 2; number++) {
             said.clear();
@@ -944,8 +951,8 @@ TEST_F(NativeProgramTest, TheLongestResultsPathKeepsItsFile)
             EXPECT_EQ("", errors);
         }
         EXPECT_EQ("1:long.kvs\n2:long.kvs\n", StoredTests(results));
+        EXPECT_EQ(std::vector<std::string>{c.name}, FolderNames(results.substr(0, results.rfind('/')) + "/*"));
     }
-    EXPECT_EQ(2u, FolderNames(folder + "/*").size()) << "only the two results files";
 }
 
 /* A save that merged another program's test and then could not put the file
@@ -1144,6 +1151,9 @@ TEST_F(NativeProgramTest, AReportRunKilledWhileItWritesLeavesNoFolderForGood)
     errors.clear();
     EXPECT_EQ(0, Run({"-test", dir + "/later.kvs"}, &said, &errors)) << errors;
     EXPECT_EQ("", errors);
+    EXPECT_NE(said.find("\nRemoved " + reports + "/0001_killed, the folder of a report that was never finished.\n"),
+              std::string::npos)
+        << said;
     EXPECT_EQ((std::vector<std::string>{"0001_later", "index.html"}), FolderNames(reports + "/*"));
     EXPECT_NE(Get("Output/Reports/index.html").find("href='0001_later/index.html'"), std::string::npos);
 }

@@ -91,6 +91,19 @@ std::string ListTestFolder(const std::string &folder)
     return out;
 }
 
+std::string MakePathOfLength(const std::string &folder, size_t length, const std::string &name)
+{
+    const size_t want = length - name.size() - 1;
+    std::string path = folder;
+    if (path.size() + 2 > want) return "";
+    while (path.size() < want) {
+        const size_t left = want - path.size() - 1;
+        path += "\\" + std::string(left > 60 && left - 60 >= 2 ? 60 : left, 'd');
+        if (!PlatCreateFolder(path.c_str())) return "";
+    }
+    return path + "\\" + name;
+}
+
 std::string TestProgramFolder()
 {
     char buf[1024];

@@ -24,5 +24,9 @@ bool WriteSparseTestFile(const std::string &path, uint64_t size);
 std::string ReadTestFile(const std::string &path);
 /* The names in a folder, sorted, each followed by ';' ("" when empty). */
 std::string ListTestFolder(const std::string &folder);
+/* Makes folders under folder, each name 60 characters at most, down to one
+** in which name makes a path of length characters: that path ("" when the
+** folders cannot be made or folder is too long for it). */
+std::string MakePathOfLength(const std::string &folder, size_t length, const std::string &name);
 /* The folder of the running test program. */
 std::string TestProgramFolder();

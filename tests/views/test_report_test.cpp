@@ -170,6 +170,13 @@ struct ReportTest : ProgramStateTest {
         gResultsColumns = savedResults;
         ProgramStateTest::TearDown();
     }
+    /* Makes the report folder name as a run killed before it wrote the
+    ** report's line leaves it: its line and page gone. */
+    void KillReport(const std::string &name)
+    {
+        EXPECT_TRUE(PlatDeleteFile(tmp.File(name + "\\link.txt").c_str())) << name;
+        EXPECT_TRUE(PlatDeleteFile(tmp.File(name + "\\index.html").c_str())) << name;
+    }
 };
 
 /* Two strategies over Jan 30 .. Mar 1, 2024 with equity 1000, 1100, 990,
@@ -334,7 +341,9 @@ TEST_F(ReportTest, FailedReportKeepsItsNumberAndAnEarlierFolderIsNotReused)
     ** keeps its number and its pictures; one whose writer is gone goes, and
     ** its pictures never join a new report. */
     CopyString(gReportsFolder, sizeof gReportsFolder, tmp.path.c_str(), -1);
-    ASSERT_TRUE(PlatCreateFolder(tmp.File("0001_a_b__c_").c_str()));
+    ASSERT_EQ(1, WriteTestReport(t));
+    KillReport("0001_a_b__c_");
+    gSettings.ReportNumber = 0;
     ASSERT_TRUE(WriteTestFile(tmp.File("0001_a_b__c_\\graph3.png"), "old"));
     PlatFile writer = PlatOpenFile(tmp.File("0001.~kvw").c_str(), PLAT_CREATE_EXCLUSIVE);
     ASSERT_NE(nullptr, writer);
@@ -345,6 +354,38 @@ TEST_F(ReportTest, FailedReportKeepsItsNumberAndAnEarlierFolderIsNotReused)
     EXPECT_EQ(1, WriteTestReport(t));
     EXPECT_FALSE(PlatFileExists(tmp.File("0001_a_b__c_").c_str()));
     EXPECT_TRUE(PlatFileExists(tmp.File("0003_a_b__c_\\index.html").c_str()));
+    FreeTestRecord(nullptr, t);
+}
+
+/* A report run removes only a folder it can prove it made, and says so: one
+** of its own (it holds the program's mark) that a killed run left without
+** its line, holding nothing but report files.  A user's folders stay whole,
+** whatever their names hold: notes, a report of an earlier version (no mark,
+** with or without its line), a folder of the program's to which the user
+** added a file.  The numbering goes on from the program's own folders, past
+** every number a folder carries. */
+TEST_F(ReportTest, AReportRunRemovesOnlyWhatItMade)
+{
+    TestRecord *t = MakeTest(nullptr);
+    const std::string notes = "2024_notes\\index.html", mine = "0001_Mine\\index.html", old = "0004_old\\graph1.png";
+    for (const std::string &file : {notes, mine, old}) {
+        ASSERT_TRUE(PlatCreateFolder(tmp.File(file.substr(0, file.find('\\'))).c_str()));
+        ASSERT_TRUE(WriteTestFile(tmp.File(file), file));
+    }
+    const std::string dead = "0002_a_b__c_", kept = "0003_a_b__c_";
+    ASSERT_EQ(1, WriteTestReport(t));
+    ASSERT_EQ(1, WriteTestReport(t));
+    KillReport(dead);
+    KillReport(kept);
+    ASSERT_TRUE(WriteTestFile(tmp.File(kept + "\\mine.txt"), "mine"));
+    gHeadless.captureLog = 1;
+    ASSERT_EQ(1, WriteTestReport(t));
+    EXPECT_EQ("0001_Mine;0003_a_b__c_;0004_old;0005_a_b__c_;2024_notes;index.html;", ListTestFolder(tmp.path));
+    for (const std::string &file : {notes, mine, old}) EXPECT_EQ(file, ReadTestFile(tmp.File(file)));
+    EXPECT_EQ("kestovar_report.txt;mine.txt;", ListTestFolder(tmp.File(kept)));
+    EXPECT_EQ("Removed " + tmp.File(dead) + ", the folder of a report that was never finished.\n",
+              std::string(gHeadless.logText ? gHeadless.logText : ""));
+    EXPECT_EQ(5, gSettings.ReportNumber);
     FreeTestRecord(nullptr, t);
 }
 
@@ -363,14 +404,17 @@ TEST_F(ReportTest, EveryUnattendedRunWritesAReportOfItsOwn)
     const std::string list = ReadTestFile(tmp.File("index.html"));
     for (const char *folder : {"0001_a_b__c_", "0002_a_b__c_", "0003_a_b__c_"})
         EXPECT_NE(std::string::npos, list.find(std::string("href='") + folder + "/index.html'")) << folder;
-    /* Only a folder named by four digits or more and '_' counts. */
-    for (const char *other : {"0012_older", "999_short", "12345", "0x99_hex"})
+    /* Only a folder the program made for a report counts: named by four
+    ** digits or more and '_', with the program's mark.  A folder another
+    ** program or an earlier version made does not, and its number is passed
+    ** over. */
+    for (const char *other : {"0004_older", "2024_notes", "999_short", "12345", "0x99_hex"})
         ASSERT_TRUE(PlatCreateFolder(tmp.File(other).c_str()));
-    ASSERT_TRUE(WriteTestFile(tmp.File("0012_older\\link.txt"), "older"));
-    gSettings.ReportNumber = 4;
+    ASSERT_TRUE(WriteTestFile(tmp.File("0004_older\\link.txt"), "older"));
+    gSettings.ReportNumber = 0;
     ASSERT_EQ(1, WriteTestReport(t));
-    EXPECT_TRUE(PlatFileExists(tmp.File("0013_a_b__c_\\index.html").c_str()));
-    EXPECT_EQ(13, gSettings.ReportNumber);
+    EXPECT_TRUE(PlatFileExists(tmp.File("0005_a_b__c_\\index.html").c_str()));
+    EXPECT_EQ(5, gSettings.ReportNumber);
     FreeTestRecord(nullptr, t);
 }
 
@@ -448,7 +492,7 @@ TEST_F(ReportTest, ReportsOfRunsStartedTogetherAreAllKept)
             if (name.size() < 5 || name.compare(4, std::string::npos, "_a_b__c_") != 0) continue;
             folders += name + ";";
             const std::string folder = reports.File(name);
-            EXPECT_EQ("graph1.png;index.html;link.txt;", ListTestFolder(folder)) << name;
+            EXPECT_EQ("graph1.png;index.html;kestovar_report.txt;link.txt;", ListTestFolder(folder)) << name;
             EXPECT_NE(std::string::npos, ReadTestFile(folder + "\\index.html").find("href='../w3.css'")) << name;
             EXPECT_NE(std::string::npos, index.find("href='" + name + "/index.html'")) << name;
             graphs.insert(ReadTestFile(folder + "\\graph1.png"));
@@ -513,7 +557,7 @@ TEST_F(ReportTest, AFailedWriteKeepsThePreviousReportFiles)
     } cases[] = {
         {0, {false, false, false}, "", 1},
         {1, {false, false, false}, "", 1},
-        {2, {true, true, false}, "graph1.png;index.html;link.txt;", 2},
+        {2, {true, true, false}, "graph1.png;index.html;kestovar_report.txt;link.txt;", 2},
     };
     for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME})
         for (const auto &c : cases) {
@@ -521,14 +565,16 @@ TEST_F(ReportTest, AFailedWriteKeepsThePreviousReportFiles)
             TempFolder reports;
             CopyString(gReportsFolder, sizeof gReportsFolder, reports.path.c_str(), -1);
             const std::string earlier = reports.File("0001_a_b__c_"), folder = reports.File("0002_a_b__c_");
-            ASSERT_TRUE(PlatCreateFolder(earlier.c_str()));
+            gSettings.ReportNumber = 0;
+            ASSERT_EQ(1, WriteTestReport(t));
             const std::string files[3] = {folder + "\\index.html", folder + "\\link.txt", reports.File("index.html")};
             const std::string old[3] = {"", "", "<html>old list</html>"};
             ASSERT_TRUE(WriteTestFile(earlier + "\\index.html", "<html>old page</html>"));
             ASSERT_TRUE(WriteTestFile(earlier + "\\link.txt", "<a href='0001_a_b__c_/index.html'>old</a>"));
             ASSERT_TRUE(WriteTestFile(files[2], old[2]));
             gSettings.ReportNumber = 0;
-            PlanOneFault(kind, c.failing);
+            /* The report's first write is its folder's mark. */
+            PlanOneFault(kind, c.failing + (kind == PLAT_FAULT_WRITE));
             EXPECT_EQ(0, WriteTestReport(t));
             ExpectOneFailedReplace(kind, files[c.failing], old[c.failing], folder, c.listing);
             const std::string named = kind == PLAT_FAULT_WRITE ? " bytes to " : "Unable to create ";
@@ -550,20 +596,34 @@ TEST_F(ReportTest, AFailedWriteKeepsThePreviousReportFiles)
     FreeTestRecord(nullptr, t);
 }
 
-/* A report whose page cannot be made goes with its folder and leaves its
-** number free. */
+/* A report whose folder's mark or page cannot be made goes with its folder
+** and leaves its number free. */
 TEST_F(ReportTest, AReportWithoutItsPageLeavesNoFolder)
 {
     TestRecord *t = MakeTest(nullptr);
-    PlatPlanFault(PLAT_FAULT_CREATE, 1, 1); /* the number's mark is made, the page is not */
-    EXPECT_EQ(0, WriteTestReport(t));
-    EXPECT_EQ(1, PlatFaultsMade(PLAT_FAULT_CREATE));
-    EXPECT_EQ(0u, std::string(LastMessage()).rfind("Unable to create " + tmp.File("0001_a_b__c_\\index.html"), 0))
-        << LastMessage();
-    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
-    EXPECT_EQ("", ListTestFolder(tmp.path));
-    EXPECT_EQ(0, gSettings.ReportNumber);
-    EXPECT_EQ(nullptr, gReportPage);
+    const struct {
+        int made;            /* files made new before the one that fails: the number's mark, the folder's */
+        const char *message; /* what the report says, up to its reason */
+    } cases[] = {
+        {1, "Unable to create 0001_a_b__c_\\kestovar_report.txt"},
+        {2, "Unable to create 0001_a_b__c_\\index.html"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        PlatPlanFault(PLAT_FAULT_CREATE, c.made, 1);
+        EXPECT_EQ(0, WriteTestReport(t));
+        EXPECT_EQ(1, PlatFaultsMade(PLAT_FAULT_CREATE));
+        const std::string message = c.message;
+        EXPECT_EQ(0u, std::string(LastMessage()).rfind(tmp.File(message.substr(message.rfind(' ') + 1)).insert(0,
+                                                            message.substr(0, message.rfind(' ') + 1)), 0))
+            << LastMessage();
+        EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+        EXPECT_EQ("", ListTestFolder(tmp.path));
+        EXPECT_EQ(0, gSettings.ReportNumber);
+        EXPECT_EQ(nullptr, gReportPage);
+    }
     FreeTestRecord(nullptr, t);
 }
 

@@ -337,6 +337,18 @@ void AutoSizeColumn(const NMHEADERA *header)
     ReleaseDC(listView, dc);
 }
 
+HWND ListViewOfNotice(HWND listWindow, const NMHDR *notice)
+{
+    HWND view = GetListViewOf(listWindow);
+    if (!view) return nullptr;
+    if (notice->hwndFrom == ListView_GetHeader(view)) {
+        if (notice->code == HDN_DIVIDERDBLCLICKA || notice->code == HDN_DIVIDERDBLCLICKW)
+            AutoSizeColumn((const NMHEADERA *)notice);
+        return nullptr;
+    }
+    return notice->hwndFrom == view ? view : nullptr;
+}
+
 void SetColumn(HWND listView, const char *heading, int format, int column, int insert)
 {
     LVCOLUMNA col = {};

@@ -62,6 +62,10 @@ void WidenColumnsOnScroll(HWND listView);
 ** row); every list window calls it as its list view goes. */
 void ForgetRowsInSight(HWND listView);
 void AutoSizeColumn(const NMHEADERA *header);
+/* Routes a notice a list window receives: its list view's own notice gives
+** the list view; its header's is answered here (a double-click on a divider
+** fits that column) and gives null, as does any other control's. */
+HWND ListViewOfNotice(HWND listWindow, const NMHDR *notice);
 void SetColumn(HWND listView, const char *heading, int format, int column, int insert);
 void SetItemText(HWND listView, int row, int column, const char *text);
 HWND GetListViewOf(HWND listWindow);

@@ -7,6 +7,7 @@
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
+#include "foundation/file_state.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/constituency.h"
@@ -388,6 +389,13 @@ static int ReadSymbol(DataFileReader *r, const DataFileHeader *h, const DataFile
     return 1;
 }
 
+int LoadedDataFileChanged()
+{
+    if (!gStore.loadedPath[0] || !gStore.loadedState.seen) return 0;
+    const FileState now = LookAtFile(gStore.loadedPath);
+    return now.seen && FileStatesDiffer(now, gStore.loadedState);
+}
+
 /* Reads the file at path into the loaded data (steps after the path is known). */
 static int ReadDataFileAt(const char *path, int ask)
 {
@@ -405,6 +413,9 @@ static int ReadDataFileAt(const char *path, int ask)
 
     memset(&h, 0, sizeof h);
     memset(headerBytes, 0, sizeof headerBytes);
+    /* The file's state before it is opened: a save by another program after
+    ** this reads as a change, never the other way round. */
+    const FileState state = LookAtFile(path);
     reader.file = PlatOpenFile(path, PLAT_OPEN_READ);
     if (!reader.file) {
         ReportError(kMsgCannotOpen, path);
@@ -498,6 +509,7 @@ static int ReadDataFileAt(const char *path, int ask)
     gStore.symbolCount = (int32_t)h.symbolCount;
     if (!BuildCalendarSymbol()) goto done;
     CopyString(gStore.loadedPath, sizeof gStore.loadedPath, path, -1);
+    gStore.loadedState = state;
     AddDataFileToHistory(path);
     gStore.fundamentalsCount = (int32_t)h.fundamentalsCount;
     gStore.listNameCount = (int32_t)h.listNameCount;
@@ -761,6 +773,8 @@ int SaveDataFile(const char *pathIn, const char *import)
     }
     CopyString(gSettings.DataFile, sizeof gSettings.DataFile, path, -1);
     CopyString(gStore.loadedPath, sizeof gStore.loadedPath, path, -1);
+    /* The loaded data are what the file now holds. */
+    gStore.loadedState = LookAtFile(path);
     ShowDataFileInPanel();
     SetStatusText(0, "%s", savedStatus);
     SetStatusText(1, nullptr);

@@ -155,6 +155,11 @@ int ReadDateList(DataFileReader *reader, DateList *list, uint32_t length);
 ** read becomes the DataFile setting.  1 loaded; 0 not loaded (cancel, or a
 ** failure: reported, result code 7, nothing left loaded). */
 int ReadDataFile(const char *path, int ask);
+/* 1 when the loaded data file is no longer as it was loaded or saved here:
+** another program (an import of either build) replaced or rewrote it.  0 with
+** nothing loaded, and for a file that cannot be looked at now (removed or
+** moved meanwhile: the loaded data stay what there is). */
+int LoadedDataFileChanged();
 
 /* Writes the loaded data to path (null or "": ask for one), with import (the
 ** Import section of the script that produced the data, null or "" for none)

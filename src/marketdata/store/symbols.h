@@ -37,6 +37,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "foundation/file_state.h"
+
 /* ---- bar sizes and phases ------------------------------------------------- */
 
 enum BarSize {
@@ -252,6 +254,9 @@ struct SymbolStore {
     uint32_t constituencyIds[MAX_CONSTITUENCY_IDS]; /* 0-terminated */
     int32_t maxDailyBars;                           /* largest daily bar count of a symbol */
     char loadedPath[DATA_PATH_SIZE];                /* "" when no file is loaded */
+    /* The file at loadedPath as it was when it was loaded or saved: a run
+    ** loads it again once another program has replaced or rewritten it. */
+    FileState loadedState;
 };
 extern SymbolStore gStore;
 

@@ -442,8 +442,12 @@ int PlatRemoveHeldFile(PlatFile file, const char *path)
         if (path[i] == '\\' || path[i] == '/') folder = i + 1;
     uint64_t z = ((uint64_t)GetCurrentProcessId() << 32) ^ GetTickCount64() ^ ((uint64_t)InterlockedIncrement(&sCount) << 48);
     char away[MAX_PATH * 2];
+    /* Six characters after "~kvd", or as many as a long folder leaves room
+    ** for: a name another remover took at the same moment only costs a file
+    ** left behind, which the next holder takes over. */
+    const int letters = MAX_PATH - 1 - folder - 4 < 6 ? MAX_PATH - 1 - folder - 4 : 6;
     int n = snprintf(away, sizeof away, "%.*s~kvd", folder, path);
-    for (int i = 0; i < 6 && n > 0 && n < (int)sizeof away - 1; i++, z /= 36) away[n++] = "0123456789abcdefghijklmnopqrstuvwxyz"[z % 36];
+    for (int i = 0; i < letters && n > 0 && n < (int)sizeof away - 1; i++, z /= 36) away[n++] = "0123456789abcdefghijklmnopqrstuvwxyz"[z % 36];
     if (n > 0 && n < (int)sizeof away) away[n] = 0;
     if (n <= 0 || n >= (int)sizeof away - 1 || !RenameHandle(H(file), away)) return 0;
     DeleteOnClose(H(file));

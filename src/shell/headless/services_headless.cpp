@@ -120,6 +120,9 @@ int ShowMessageBox(const char *text, const char *title, uint32_t style)
     return gHeadless.messageBoxAnswer;
 }
 
+/* No one to tell or to ask: the caller waits on its own terms. */
+int WaitForOtherProgram(const char *, int (*)(void *), void *) { return -1; }
+
 #ifndef _WIN32
 /* Without windows there is no cursor to show; the nesting is still kept so
 ** that the levels pair up the same way in both builds.  (The Windows build's

@@ -403,14 +403,8 @@ static int CreateListParts(HWND window)
 
 static LRESULT OnListNotify(HWND window, NMHDR *header)
 {
-    HWND view = GetListViewOf(window);
+    HWND view = ListViewOfNotice(window, header);
     if (!view) return 0;
-    if (header->hwndFrom == ListView_GetHeader(view)) {
-        if (header->code == HDN_DIVIDERDBLCLICKA || header->code == HDN_DIVIDERDBLCLICKW)
-            AutoSizeColumn((NMHEADERA *)header);
-        return 0;
-    }
-    if (header->hwndFrom != view) return 0;
     switch (header->code) {
     case LVN_GETDISPINFOA: {
         NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;

@@ -325,6 +325,70 @@ int ShowMessageBox(const char *text, const char *title, uint32_t style)
     return MessageBoxA(owner, text, title, style);
 }
 
+/* ---- waiting for another program ------------------------------------------------------------ */
+
+enum { WAIT_RETRY_TIMER = 1,
+       WAIT_RETRY_MS = 50 };
+
+static const char kWaitText[] = "Another program is saving or reading this file:\r\n%s\r\n\r\nKestovar goes on as soon "
+                                "as that program has finished with it.";
+
+struct OtherProgramWait {
+    const char *path;
+    int (*retry)(void *user);
+    void *user;
+};
+
+/* The dialog tries again on its timer and ends itself (1) once retry has
+** its way; Stop Waiting (or Escape) ends it with 0. */
+static INT_PTR CALLBACK WaitForFileDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    OtherProgramWait *wait = (OtherProgramWait *)GetWindowLongPtrA(dialog, DWLP_USER);
+    switch (message) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        SetDlgTextF(dialog, IDC_WAIT_TEXT, kWaitText, ((OtherProgramWait *)lParam)->path);
+        SetTimer(dialog, WAIT_RETRY_TIMER, WAIT_RETRY_MS, nullptr);
+        return TRUE;
+    case WM_TIMER:
+        if (wParam == WAIT_RETRY_TIMER && wait && wait->retry(wait->user)) {
+            KillTimer(dialog, WAIT_RETRY_TIMER);
+            EndDialog(dialog, 1);
+        }
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) != IDCANCEL) return FALSE;
+        KillTimer(dialog, WAIT_RETRY_TIMER);
+        EndDialog(dialog, 0);
+        return TRUE;
+    default: return FALSE;
+    }
+}
+
+int WaitForOtherProgram(const char *path, int (*retry)(void *user), void *user)
+{
+    if (gRun.unattended || !gFrame.frame) return -1;
+    OtherProgramWait wait = {path, retry, user};
+    /* A wait cursor holds the mouse for its window: the dialog's button must
+    ** be reachable, and the cursor comes back after it. */
+    HWND captured = GetCapture();
+    if (captured) ReleaseCapture();
+    /* A wait outside a run (opening or saving a results file) is a task too:
+    ** files handed over or dropped meanwhile wait for its end, as they wait
+    ** for a run's, instead of opening inside it. */
+    const bool idle = gRun.state.load() == RUN_IDLE;
+    if (idle) gRun.state.store(RUN_LOADING);
+    const INT_PTR answer = DialogBoxParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_WAIT_FOR_FILE), gFrame.frame,
+                                           WaitForFileDlgProc, (LPARAM)&wait);
+    if (idle) gRun.state.store(RUN_IDLE);
+    if (captured && IsWindow(captured) && gMessageState.waitNesting > 0) {
+        SetCapture(captured);
+        SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
+    }
+    if (answer == 1) return 1;
+    return answer == 0 ? 0 : -1;
+}
+
 /* ---- modeless-dialog registry -------------------------------------------------------------- */
 
 int RegisterFindDialog(void *dialog)

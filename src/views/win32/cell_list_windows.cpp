@@ -342,14 +342,7 @@ LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *event
         if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) WidenColumnsOnScroll(header->hwndFrom);
         return events->customDraw ? events->customDraw(window, draw) : CDRF_DODEFAULT;
     }
-    HWND view = GetListViewOf(window);
-    if (!view) return 0;
-    if (header->hwndFrom == ListView_GetHeader(view)) {
-        if (header->code == HDN_DIVIDERDBLCLICKA || header->code == HDN_DIVIDERDBLCLICKW)
-            AutoSizeColumn((NMHEADERA *)header);
-        return 0;
-    }
-    if (header->hwndFrom != view) return 0;
+    if (!ListViewOfNotice(window, header)) return 0;
     /* Read only for the two notices it qualifies. */
     auto control = [] { return GetKeyState(VK_CONTROL) < 0 ? 1 : 0; };
     switch (header->code) {

@@ -56,7 +56,8 @@ static void FillTestCombo(HWND dialog, int comboId, const TestRecord *selected)
     SendMessageA(combo, CB_RESETCONTENT, 0, 0);
     const ResultsWindow *list = sCompareDialog.list;
     int index = 0, chosen = -1;
-    for (TestRecord *t = list ? list->firstTest : nullptr; t; t = t->next, index++) {
+    /* In the order the results list shows them, newest first. */
+    for (TestRecord *t = list ? list->lastTest : nullptr; t; t = t->previous, index++) {
         char text[200];
         FormatText(text, sizeof text, "%.4d:%s", t->testNumber, t->settings.TestName);
         SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)text);
@@ -95,7 +96,7 @@ static void InitCompareDialog(HWND dialog)
     const int testCombos[2] = {IDC_CMP_TEST1, IDC_CMP_TEST2}, strategyCombos[2] = {IDC_CMP_STRAT1, IDC_CMP_STRAT2};
     for (int k = 0; k < 2; k++) {
         TestRecord *test = selected ? selected : TestByNumber(list, wanted[k]);
-        if (!test && list) test = list->firstTest;
+        if (!test && list) test = list->lastTest; /* the list's first row */
         FillTestCombo(dialog, testCombos[k], test);
         const int32_t strategy = test && strategies[k] < test->strategyCount ? strategies[k] : 0;
         FillStrategyCombo(dialog, strategyCombos[k], test, strategy);

@@ -104,14 +104,15 @@ static TestRecord *RowTest(HWND window, int row)
     return host && row >= 0 && row < host->rowCount ? host->rows[row] : nullptr;
 }
 
-/* Brings the rows in line with the list.  A test whose statistics do not fit
-** the Results columns compiled now is computed as it comes in (refill: every
-** test, as after a recompile); the others are shown as stored, so a sort
-** only reorders pointers.  New rows re-fit the widths (rows added after
-** those shown widen only the columns they do not fit) and, with no row
-** selected, the newest is; a caller that only moved or removed rows (a sort,
-** a deletion: moved 1) keeps the widths and selects its own row, so the
-** list does not jump away and back. */
+/* Brings the rows in line with the list, which shows newest first: row 0 is
+** the list's last test.  A test whose statistics do not fit the Results
+** columns compiled now is computed as it comes in (refill: every test, as
+** after a recompile); the others are shown as stored, so a sort only
+** reorders pointers.  New rows re-fit the widths (tests a run adds on top of
+** those shown widen only the columns they do not fit) and the newest is
+** selected, as each test a run adds heads the list; a caller that only moved
+** or removed rows (a sort, a deletion: moved 1) keeps the widths and selects
+** its own row, so the list does not jump away and back. */
 static void SyncResultsRows(HWND window, int refill, int moved = 0)
 {
     ResultsHost *host = HostOf(window);
@@ -121,9 +122,10 @@ static void SyncResultsRows(HWND window, int refill, int moved = 0)
     const int32_t columns = CountResultsListColumns(list);
     const bool newColumns = columns != host->shownColumns || refill;
     if (newColumns) SetupResultsColumns(window);
+    /* The rows shown, from the bottom up, against the list's tests from its start. */
     int32_t matched = 0;
     TestRecord *t = list->firstTest;
-    for (; t && matched < host->rowCount && host->rows[matched] == t; t = t->next) matched++;
+    for (; t && matched < host->rowCount && host->rows[host->rowCount - 1 - matched] == t; t = t->next) matched++;
     const bool appended = matched == host->rowCount; /* the rows shown are still the list's first tests */
     int32_t added = 0;
     if (!appended || t || newColumns) {
@@ -133,7 +135,7 @@ static void SyncResultsRows(HWND window, int refill, int moved = 0)
             host->rowCapacity = capacity;
         }
         int32_t n = 0;
-        for (t = list->firstTest; t && n < host->rowCapacity; t = t->next) {
+        for (t = list->lastTest; t && n < host->rowCapacity; t = t->previous) {
             if (refill || !ResultsRowFilled(t)) FillResultsRow(list, t, nullptr, 0);
             host->rows[n++] = t;
         }
@@ -144,16 +146,16 @@ static void SyncResultsRows(HWND window, int refill, int moved = 0)
         ListView_SetItemCountEx(view, n, LVSICF_NOSCROLL);
         InvalidateRect(view, nullptr, TRUE);
     }
-    /* Rows that only came after the ones shown (a run adding its tests)
+    /* Tests that only came on top of the ones shown (a run adding its tests)
     ** widen the columns they do not fit; measuring every row again on each
     ** tick of a long optimization would cost the whole list per tick. */
     if (added && !moved) {
         if (appended && !newColumns && matched > 0)
-            WidenColumnsToRows(view, matched, host->rowCount);
+            WidenColumnsToRows(view, 0, added);
         else
             AutoSizeColumns(view);
+        SelectItem(window, 0);
     }
-    if (added && !moved && ListView_GetSelectedCount(view) == 0) SelectItem(window, host->rowCount - 1);
     char title[320];
     FormatText(title, sizeof title, "%s", list->title);
     char shown[320] = "";

@@ -4,13 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
+#include <thread>
 #include <vector>
 
 #include "engine/results_file.h"
 #include "engine/run_driver.h"
 #include "engine/run_view_hooks.h"
 #include "foundation/allocator.h"
+#include "foundation/file_guard.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
@@ -158,16 +159,19 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     AddTestToResults(list, MakeTest(2, "Stop", 1.5, 6));
     AddTestToResults(list, MakeTest(3, "Len", 9, 0));
     SyncResultsWindows();
-    EXPECT_EQ("0001;0002;0003;", Column(window, 0));
+    /* The newest test heads the list, selected. */
+    EXPECT_EQ("0003;0002;0001;", Column(window, 0));
+    EXPECT_EQ(0, GetSelectedItem(window));
     EXPECT_EQ("2024-01-02 - 2024-12-31", Cell(window, 0, 2));
-    EXPECT_EQ("5;;9;", Column(window, 3));
+    EXPECT_EQ("9;;5;", Column(window, 3));
     EXPECT_EQ(";1.5;;", Column(window, 4));
 
     ClickHeader(window, 0); /* ascending, then descending */
+    EXPECT_EQ("0001;0002;0003;", Column(window, 0));
     ClickHeader(window, 0);
     EXPECT_EQ("0003;0002;0001;", Column(window, 0));
     EXPECT_TRUE(HeadingFits(window, 0));
-    EXPECT_EQ(3, list->firstTest->testNumber); /* the list itself is in the order shown */
+    EXPECT_EQ(3, list->lastTest->testNumber); /* the list itself is in the order shown, from its end */
     HoldForScreenshot();
 
     /* The rename dialog names the selected test. */
@@ -275,7 +279,7 @@ TEST_F(ResultWindowsTest, AGrowingListMeasuresOnlyTheTestsItGains)
     }
     const int columns = Header_GetItemCount(ListView_GetHeader(view));
     EXPECT_EQ(asked[0], asked[1]);
-    EXPECT_LE(asked[1], columns);
+    EXPECT_LE(asked[1], columns + 1); /* its cells, and its selection as the list's new first row */
     const int name = ListView_GetColumnWidth(view, 1);
     add(401, "a test name far longer than any other");
     EXPECT_GT(ListView_GetColumnWidth(view, 1), name);
@@ -287,8 +291,29 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
     ViewData data;
     gSettings.ChartBarSize2 = BAR_DAILY;
     ResultsWindow *list;
-    ASSERT_NE(nullptr, OpenList({MakeTest(1, nullptr, 0, 8), MakeTest(2, nullptr, 0, 6)}, &list));
+    ASSERT_NE(nullptr, OpenList({MakeTest(2, nullptr, 0, 6), MakeTest(1, nullptr, 0, 8)}, &list));
+    /* The dialog offers the tests as the list shows them, newest first. */
+    std::string offered;
+    DialogWatcher::Delay(500);
+    std::thread reader([&offered] {
+        HWND dialog = nullptr;
+        for (int k = 0; k < 500 && !dialog; k++) {
+            dialog = FindWindowA("#32770", "Compare Trade Lists");
+            if (dialog && !IsWindowVisible(dialog)) dialog = nullptr;
+            if (!dialog) Sleep(10);
+        }
+        HWND combo = dialog ? GetDlgItem(dialog, IDC_CMP_TEST1) : nullptr;
+        const int count = combo ? (int)SendMessageA(combo, CB_GETCOUNT, 0, 0) : 0;
+        for (int i = 0; i < count; i++) {
+            char text[200] = "";
+            SendMessageA(combo, CB_GETLBTEXT, (WPARAM)i, (LPARAM)text);
+            offered += std::string(text) + ";";
+        }
+    });
     HWND compare = OpenComparison(list);
+    reader.join();
+    DialogWatcher::Delay(0);
+    EXPECT_EQ("0001:Run 1;0002:Run 2;", offered);
     ASSERT_NE(nullptr, compare);
     EXPECT_EQ(gFrame.activeChild, compare);
     /* Test 1 against itself: Alpha's four closed trades pair one to one. */
@@ -318,7 +343,7 @@ TEST_F(ResultWindowsTest, DeletingATestClosesEveryWindowThatShowsIt)
     gSettings.ChartVisibleBars = 40;
     ResultsWindow *list;
     TestRecord *doomed = MakeTest(1, nullptr, 0, 8), *kept = MakeTest(2, nullptr, 0, 6);
-    HWND results = OpenList({doomed, kept}, &list);
+    HWND results = OpenList({kept, doomed}, &list); /* doomed, the newer, heads the list */
     ASSERT_NE(nullptr, results);
 
     /* Test 1: statistics graph, trade plots, trade list with a chart of a
@@ -372,7 +397,7 @@ TEST_F(ResultWindowsTest, UpAndDownStepAViewThroughTheTests)
     ViewData data;
     ResultsWindow *list;
     TestRecord *first = MakeTest(1, nullptr, 0, 8), *second = MakeTest(2, nullptr, 0, 6);
-    HWND results = OpenList({first, second}, &list);
+    HWND results = OpenList({second, first}, &list); /* first heads the list */
     ASSERT_NE(nullptr, results);
     struct View {
         const char *className;
@@ -501,9 +526,9 @@ TEST_F(ResultWindowsTest, CopyPutsExactlyTheListOnTheClipboard)
     HWND results = OpenList({MakeTest(1, nullptr, 0, 0), MakeTest(2, nullptr, 0, 0)}, &list);
     ASSERT_NE(nullptr, results);
     ASSERT_EQ(1, CopyListView(results, nullptr));
-    const std::string expected = "Test\tName\tDates\r\n"
-                                 "0001\tRun 1\t2024-01-02 - 2024-12-31\r\n"
-                                 "0002\tRun 2\t2024-01-02 - 2024-12-31\r\n";
+    const std::string expected = "Test\tName\tDates\r\n" /* as shown: the newest first */
+                                 "0002\tRun 2\t2024-01-02 - 2024-12-31\r\n"
+                                 "0001\tRun 1\t2024-01-02 - 2024-12-31\r\n";
     ASSERT_TRUE(OpenClipboard(nullptr));
     HANDLE text = GetClipboardData(CF_TEXT);
     ASSERT_NE(nullptr, text);
@@ -862,9 +887,9 @@ TEST_F(ResultWindowsTest, AnOptimizationsTestListHoldsEveryTest)
     std::string rows = ReadTestFile(list);
     rows.erase(std::remove(rows.begin(), rows.end(), '\r'), rows.end());
     EXPECT_EQ(rows, "Test,Name,Dates,Score,P\n"
-                    "0001,opt,2024-01-02 - 2024-01-31,1,1\n"
+                    "0003,opt,2024-01-02 - 2024-01-31,3,3\n"
                     "0002,opt,2024-01-02 - 2024-01-31,2,2\n"
-                    "0003,opt,2024-01-02 - 2024-01-31,3,3\n");
+                    "0001,opt,2024-01-02 - 2024-01-31,1,1\n");
     Pump();
     HWND child;
     while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
@@ -934,12 +959,12 @@ TEST_F(ResultWindowsTest, ALargeResultsListSortsOpensAndClosesWithoutFreezing)
     EXPECT_EQ("$1,002.00", Cell(window, 0, 3));
     const double sortUp = TimeMs([&] { ClickHeader(window, exitLen); });
     const double sortDown = TimeMs([&] { ClickHeader(window, exitLen); });
-    /* Descending ExitLen, equal ones in the order they had. */
-    EXPECT_EQ("0040;41;5;", Cell(window, 0, 0) + ";" + Cell(window, 0, exitLen) + ";" + Cell(window, 0, len) + ";");
-    EXPECT_EQ("1961;2;54;", Cell(window, 1999, 0) + ";" + Cell(window, 1999, exitLen) + ";" + Cell(window, 1999, len) + ";");
-    EXPECT_EQ(40, list->firstTest->testNumber);
+    /* Descending ExitLen, equal ones in the order they had: the newest first. */
+    EXPECT_EQ("2000;41;54;", Cell(window, 0, 0) + ";" + Cell(window, 0, exitLen) + ";" + Cell(window, 0, len) + ";");
+    EXPECT_EQ("0001;2;5;", Cell(window, 1999, 0) + ";" + Cell(window, 1999, exitLen) + ";" + Cell(window, 1999, len) + ";");
+    EXPECT_EQ(2000, list->lastTest->testNumber);
     const double sortStat = TimeMs([&] { ClickHeader(window, 3); });
-    EXPECT_EQ("0040", Cell(window, 0, 0)); /* equal statistics keep the order */
+    EXPECT_EQ("2000", Cell(window, 0, 0)); /* equal statistics keep the order */
 
     CopyString(list->path, sizeof list->path, File("large.kvr").c_str(), -1);
     ASSERT_EQ(1, SaveResultsFile(list, 0));
@@ -949,7 +974,7 @@ TEST_F(ResultWindowsTest, ALargeResultsListSortsOpensAndClosesWithoutFreezing)
     window = FindResultsHwnd(FirstResultsWindow());
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(2000, ListView_GetItemCount(GetListViewOf(window)));
-    EXPECT_EQ("0040", Cell(window, 0, 0)); /* the file keeps the order shown */
+    EXPECT_EQ("2000", Cell(window, 0, 0)); /* the file keeps the order shown */
     EXPECT_EQ("$1,002.00", Cell(window, 0, 3));
     const double reopenedSort = TimeMs([&] { ClickHeader(window, 0); });
     EXPECT_EQ("0001", Cell(window, 0, 0));
@@ -1210,7 +1235,7 @@ TEST_F(ResultWindowsTest, RenameAndCompareActOnTheActiveResultsWindow)
     for (TestRecord *t : {MakeTest(1, nullptr, 0, 6), MakeTest(2, nullptr, 0, 6), chosen}) AddTestToResults(second, t);
     SyncResultsWindows();
     SelectItem(firstWindow, 0);
-    SelectItem(secondWindow, 2);
+    SelectItem(secondWindow, 0); /* chosen, the newest */
     first->modified = second->modified = 0;
     /* The first results window of the debug panel, the graphs and a run
     ** without a results file is the frontmost, not the one opened first. */
@@ -1321,5 +1346,127 @@ TEST_F(ResultWindowsTest, AScanWithAWindowSavesItsFileAndPicturesInItsRun)
         << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
     HWND child;
     while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
+    gSettings = saved;
+}
+
+namespace {
+
+/* Another program that holds the results file's guard (it saves the file)
+** while the window loads it, and what the user sees and does meanwhile, from
+** a thread of its own: the wait dialog's text, whether the frame answers a
+** message while the dialog shows (with handOff, a start of the program that
+** hands it the results file), then either the other program letting go or
+** the user's Stop Waiting. */
+struct OtherProgram {
+    FileGuard guard = {};
+    std::string said;    /* "title|text" of the wait dialog, "" when none showed */
+    bool answered = false;
+    std::thread thread;
+
+    OtherProgram(const std::string &results, bool letsGo, bool handOff)
+    {
+        EXPECT_EQ(1, TakeFileGuard(&guard, (results + ".~kvl").c_str(), 1, 0));
+        thread = std::thread([this, letsGo, handOff, results] {
+            HWND dialog = nullptr;
+            for (int k = 0; k < 3000 && !dialog; k++) {
+                dialog = FindWindowA("#32770", "Waiting for Another Program");
+                if (dialog && !IsWindowVisible(dialog)) dialog = nullptr; /* still being made */
+                if (!dialog) Sleep(10);
+            }
+            if (dialog) {
+                char text[1024] = "";
+                GetDlgItemTextA(dialog, IDC_WAIT_TEXT, text, sizeof text);
+                said = std::string("Waiting for Another Program|") + text;
+                DWORD_PTR result = 0;
+                answered = SendMessageTimeoutA(gFrame.frame, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
+                if (handOff) {
+                    std::string line = "\"" + results + "\"";
+                    COPYDATASTRUCT data = {999, (DWORD)line.size() + 1, line.data()};
+                    answered = answered &&
+                        SendMessageTimeoutA(gFrame.frame, WM_COPYDATA, 0, (LPARAM)&data, SMTO_NORMAL, 5000, &result) != 0;
+                }
+            }
+            if (letsGo || !dialog)
+                ReleaseFileGuard(&guard);
+            else
+                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); /* the user stops waiting */
+        });
+    }
+    ~OtherProgram()
+    {
+        if (thread.joinable()) thread.join();
+        ReleaseFileGuard(&guard);
+    }
+};
+
+} // namespace
+
+/* Another program is saving the results file (it holds the file's guard)
+** while the user runs Test on a script whose results file it is, or opens the
+** file: the window keeps answering while it waits, says that it waits for
+** another program, and goes on once that program has let go, the test run
+** and kept.  Only the user's Stop Waiting ends a wait: the run then ends,
+** saying so, and the file keeps what it held.  A file handed over meanwhile
+** opens once the wait is over, not inside it. */
+TEST_F(ResultWindowsTest, TheWindowWaitsForAnotherProgramAndKeepsTheRun)
+{
+    ProgramSettings saved = gSettings;
+    WriteStatsRunScript();
+    const std::string results = File("run.kvr");
+    DeleteFileA(results.c_str());
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_IMPORT, 0);
+    Pump();
+    ASSERT_EQ(gRun.resultCode.load(), RESULT_OK) << (DialogWatcher::Seen().empty() ? "" : DialogWatcher::Seen()[0]);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_TEST, 0);
+    auto closeLists = [] {
+        HWND child;
+        while ((child = GetWindow(gFrame.mdiClient, GW_CHILD)) != nullptr) DestroyWindow(child);
+        while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    };
+    closeLists();
+    const std::string waiting = "Waiting for Another Program|Another program is saving or reading this file:\r\n" +
+        results + "\r\n\r\nKestovar goes on as soon as that program has finished with it.";
+    struct Round {
+        const char *what;
+        bool run;       /* Run Test, else open the file */
+        bool letsGo;    /* the other program lets go, else the user stops waiting */
+        bool handOff;   /* the file is handed over while the window waits */
+        int32_t tests;  /* the list afterwards; 0: none opened */
+    } rounds[] = {
+        {"a run waits and keeps its test", true, true, false, 2},
+        {"the user stops waiting", true, false, false, 0},
+        {"opening the file waits", false, true, true, 2},
+    };
+    for (const Round &r : rounds) {
+        SCOPED_TRACE(r.what);
+        DialogWatcher::Clear();
+        DialogWatcher::Delay(r.letsGo ? 60000 : 1000); /* the wait is the other program's or the user's to end */
+        {
+            OtherProgram other(results, r.letsGo, r.handOff);
+            if (r.run)
+                SendMessageA(gFrame.frame, WM_COMMAND, IDM_RUN_TEST, 0);
+            else
+                OpenResultsWindow(results.c_str());
+            if (other.thread.joinable()) other.thread.join();
+            EXPECT_EQ(waiting, other.said);
+            EXPECT_TRUE(other.answered) << "the window did not answer while it waited";
+        }
+        DialogWatcher::Delay(0);
+        Pump();
+        SyncResultsWindows();
+        EXPECT_EQ(r.tests ? 1 : 0, CountChildren("KestovarResults"));
+        ResultsWindow *list = FindResultsWindowByPath(results.c_str());
+        if (r.tests) {
+            ASSERT_NE(nullptr, list);
+            EXPECT_EQ(r.tests, list->testCount);
+            EXPECT_EQ(0, list->modified);
+            EXPECT_EQ("0002", Cell(FindResultsHwnd(list), 0, 0)); /* the newest first */
+            EXPECT_TRUE(DialogWatcher::Seen().empty()) << DialogWatcher::Seen()[0];
+        } else {
+            EXPECT_EQ(nullptr, list);
+            EXPECT_TRUE(SeenText("you stopped waiting for another program that was using it."));
+        }
+        closeLists();
+    }
     gSettings = saved;
 }
