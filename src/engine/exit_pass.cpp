@@ -58,8 +58,9 @@ void MarkToMarketAll(EvalContext *context)
 /* ---- one position ------------------------------------------------------------------------- */
 
 /* Set while the pass checks the intraday targets and stops of a strategy
-** whose bar size is longer than the run's on a date inside its period. */
-static bool sMidPeriod;
+** whose bar size is longer than the run's day by day (sDayByDay), on a date
+** inside its period before the period's bar date (sMidPeriod). */
+static bool sDayByDay, sMidPeriod;
 
 /* The position follows its trade-list row rather than the strategy's rules. */
 static bool GovernedByTradeList(const EvalContext *context, const PositionRecord *p)
@@ -326,34 +327,50 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
 
 static int CheckExit(EvalContext *context, int32_t forced);
 
+/* The target and stop the days of a longer bar's period worked out become
+** the position's own, for the next period's PrevExitLimit and PrevExitStop. */
+static void TakePeriodOrders(PositionRecord *p)
+{
+    p->limitPrice = p->periodLimit;
+    p->stopPrice = p->periodStop;
+    p->ordersPeriod = 0;
+}
+
 int CheckPositionExit(EvalContext *context, int32_t forced)
 {
     PositionRecord *p = context->position;
-    if (!sMidPeriod || !p) return CheckExit(context, forced);
-    /* Inside the period the orders of the strategy's last bar are worked out
-    ** again each day: a position that stays keeps the prices its bar date
-    ** set, as in a run of the strategy's own bar size, so that PrevExitLimit
-    ** and PrevExitStop read the same prices on every day of the period. */
+    if (!sDayByDay || !p) return CheckExit(context, forced);
+    /* A daily run works out the orders of the strategy's last bar again on
+    ** each day of the period, and PrevExitLimit and PrevExitStop must read
+    ** the same prices on every day: those of the period before, as in a run
+    ** of the strategy's own bar size.  So inside the period a position keeps
+    ** those, and the prices the days worked out become its own when the
+    ** period ends: on its bar date, or at the next period's first check when
+    ** the symbol did not trade on the period's last days.  What a partial
+    ** exit left keeps the prices of the day it split off on, as in a run of
+    ** the strategy's bar size, and waits for the next period's orders. */
+    const int32_t first = GetPeriodFirstDate(context->date, 1, context->barSize);
+    if (p->ordersPeriod > 0 && p->ordersPeriod < first) TakePeriodOrders(p);
     const double limit = p->limitPrice, stop = p->stopPrice;
     int due = CheckExit(context, forced);
     p = context->position;
     if (!due && p) {
-        p->limitPrice = limit;
-        p->stopPrice = stop;
-    }
-    StrategyRecord *r = context->strategy;
-    if (due && context->remainderIndex > 0 && context->remainderIndex < r->openCount) {
-        r->openPositions[context->remainderIndex].limitPrice = limit;
-        r->openPositions[context->remainderIndex].stopPrice = stop;
+        if (sMidPeriod) {
+            p->limitPrice = limit;
+            p->stopPrice = stop;
+        } else if (p->ordersPeriod == first) {
+            TakePeriodOrders(p);
+        }
     }
     return due;
 }
 
 /* The daily bar a close-timed exit of bar fills on: for a longer bar size
 ** the context date's, or the last day before it that the symbol traded
-** (a period's bar closes on its last day, and a next-close exit decided at
-** the open of a period fills at the close of its first day); bar itself for
-** a daily one, or when the symbol has no day of bar's period by then. */
+** (a period's bar closes on its last day, and a reduction decided at the
+** open of a period for a strategy that enters at the next close fills at the
+** close of its first day, as the strategy's entries do); bar itself for a
+** daily one, or when the symbol has no day of bar's period by then. */
 static const Bar *CloseFillDay(const EvalContext *context, const Bar *bar)
 {
     if (context->barSize == BAR_DAILY) return bar;
@@ -369,7 +386,9 @@ static const Bar *CloseFillDay(const EvalContext *context, const Bar *bar)
 ** period.  A run judges the days since its date before (those before them
 ** were judged on their own dates): a daily run the context date alone, a run
 ** of the strategy's bar size the days of bar's period, in turn, up to the
-** first that fills.  What a partial exit in the period left waits for the
+** first that fills.  The prices the orders come to are kept as the
+** period's too, for a daily run to take at the period's end (see
+** CheckPositionExit).  What a partial exit in the period left waits for the
 ** next period's orders.  The reason of the exit chosen, with *day the day it
 ** fills on and *ratio the factor that takes its order's price into that
 ** day's terms; EXIT_NONE when no day fills. */
@@ -402,12 +421,26 @@ static uint32_t JudgeDaysOfPeriod(EvalContext *context, const Bar *bar, const Ba
         evaluated = true;
         p->exitReason = EXIT_NONE;
         *ratio = JudgeExitOrders(context, &orders, b, PreviousClose(k > 0 ? &days[k - 1] : nullptr, b), entered, 0);
+        p->ordersPeriod = first;
+        p->periodLimit = p->limitPrice;
+        p->periodStop = p->stopPrice;
         if (p->exitReason != EXIT_NONE) {
             *day = b;
             return p->exitReason;
         }
     }
     return EXIT_NONE;
+}
+
+/* A strategy that enters and exits at the next close without a target or
+** stop decides its exit rule at the open, before its entries, and fills it
+** at the close of the bar it opens.  A longer bar in a daily run opens its
+** period days before the close its exit fills at: there the rule is decided
+** at the period's close, as any exit rule for the next close is, and no day
+** of the period sees the position gone before it has left. */
+static bool DecidesNextCloseAtOpen(const StrategyRecord *r)
+{
+    return r->nextCloseOnly == 1 && r->BarSize <= gSettings.BarSize2;
 }
 
 static int CheckExit(EvalContext *context, int32_t forced)
@@ -518,13 +551,14 @@ static int CheckExit(EvalContext *context, int32_t forced)
         } else {
             if (IsDeadBar(context, bar, bar->date)) return 0;
             bool hasRule = IsSlotGiven(&r->slots[SLOT_EXIT_RULE]);
-            if (phase == PHASE_OPEN && hasRule && (r->ExitTime == TIME_NEXT_OPEN || r->nextCloseOnly == 1)) {
+            const bool early = DecidesNextCloseAtOpen(r);
+            if (phase == PHASE_OPEN && hasRule && (r->ExitTime == TIME_NEXT_OPEN || early)) {
                 if (ExitRuleFires(context, p)) {
                     reason = EXIT_RULE;
-                    p->exitTiming = r->nextCloseOnly == 1 ? PHASE_CLOSE : PHASE_OPEN;
+                    p->exitTiming = early ? PHASE_CLOSE : PHASE_OPEN;
                 }
             } else if (phase == PHASE_CLOSE && hasRule &&
-                       (r->ExitTime == TIME_THIS_CLOSE || (r->ExitTime == TIME_NEXT_CLOSE && r->nextCloseOnly != 1))) {
+                       (r->ExitTime == TIME_THIS_CLOSE || (r->ExitTime == TIME_NEXT_CLOSE && !early))) {
                 bool fires = false;
                 if (r->ExitTime == TIME_NEXT_CLOSE) {
                     int32_t barIndex = context->barIndex, lastBar = context->lastBar;
@@ -813,9 +847,10 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             context->strategyIndex = s;
             context->barSize = r->BarSize;
             if (r->CalendarSym > 0) ClampDateToSymbolBar(context);
+            sDayByDay = !forced && ChecksStopsInsidePeriod(context, s);
             sMidPeriod = false;
             if (!forced && !IsBarDate(context, context->date)) {
-                if (!ChecksStopsInsidePeriod(context, s)) {
+                if (!sDayByDay) {
                     context->date = date;
                     continue;
                 }
@@ -823,7 +858,7 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             }
             int32_t signal = GetSignalDate(context);
             if (signal == 0) {
-                sMidPeriod = false;
+                sDayByDay = sMidPeriod = false;
                 context->date = date;
                 continue;
             }
@@ -843,7 +878,7 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             }
             int32_t before = exits;
             for (int32_t i = 0; i < r->openCount; i++) exits += ProcessPositionExit(context, i, forced);
-            sMidPeriod = false;
+            sDayByDay = sMidPeriod = false;
             if (exits > before) RemoveClosedPositions(s);
             context->date = date;
             context->barPhase = phase;

@@ -131,13 +131,19 @@ int IsBarDate(EvalContext *context, int32_t date)
     if (context->barSize == BAR_DAILY) return date == 0 || date == context->date;
     if (GetPeriodFirstDate(context->date, 1, context->barSize) < gSettings.FirstDate) return 0;
     int32_t tested = context->date;
-    if (context->barPhase == PHASE_OPEN && gSettings.BarSize2 == BAR_DAILY)
-        tested = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], context->date, -1);
+    const bool dayBefore = context->barPhase == PHASE_OPEN && gSettings.BarSize2 == BAR_DAILY;
+    if (dayBefore) tested = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], context->date, -1);
     const StrategyRecord *strategy = context->strategy;
     const DateList *list = strategy && strategy->hasOwnDateLists ? &strategy->dateLists[context->barSize]
                                                                  : &gStore.dateLists[context->barSize];
     if (list->count > 0 && (int32_t)list->dates[list->count - 1] == tested) return 1;
-    return FindDateIndex(list, tested, 0) > 0;
+    /* A bar of the run's bar size opens when a bar before it signalled.  In
+    ** a daily run's open phase the date tested is that signalling bar
+    ** itself, and the data's first period signals the second as any period
+    ** signals the next (a run of the strategy's bar size opens its second
+    ** bar on it), though it began before the data. */
+    const int index = FindDateIndex(list, tested, 0);
+    return dayBefore ? index >= 0 : index > 0;
 }
 
 /* The position's split factor of the side being filled (1 when unset). */

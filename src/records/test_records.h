@@ -202,7 +202,9 @@ struct PositionRecord {
                               fill search dates the exit */
     int32_t periodExitDay; /* the day a partial target or stop of a longer bar filled on: what
                               it left waits for the next period */
-    uint32_t exitReason; /* the exit number: 0 while no exit is due */
+    int32_t ordersPeriod;  /* the first date of the longer bar's period whose target and stop a
+                              daily run worked out in periodLimit and periodStop; 0: none waiting */
+    uint32_t exitReason;   /* the exit number: 0 while no exit is due */
     uint32_t partialExits;
     uint32_t setupRank;
     uint32_t selectionNumber; /* the order rank */
@@ -233,7 +235,8 @@ struct PositionRecord {
     double entryFx;
     double entryTradeValue; /* trade-list value in */
     double exitScore;
-    double exitPrice; /* a later fill price; 0 when none */
+    double periodLimit, periodStop; /* a longer bar's target and stop of ordersPeriod, until its end */
+    double exitPrice;               /* a later fill price; 0 when none */
     double exitSplit;
     double exitCommission, exitSlippage;
     double exitRounding;

@@ -173,6 +173,15 @@ TEST_F(FillTest, AWeeklyBarDateIsTheLastTradingDateOfItsWeek)
         ctx.barPhase = PHASE_CLOSE;
         EXPECT_EQ(expected[k] != 0, IsBarDate(&ctx, 0)) << days[k];
     }
+    /* At a daily run's open the bar tested is the one before, the bar that
+    ** signals the day's: the first week's, though its week began before the
+    ** data, signals Monday 15 January as any week signals the next. */
+    gSettings.BarSize2 = BAR_DAILY;
+    for (size_t k = 0; k < days.size(); k++) {
+        ctx.date = days[k];
+        ctx.barPhase = PHASE_OPEN;
+        EXPECT_EQ(days[k] == 20240115, IsBarDate(&ctx, 0)) << days[k];
+    }
     ctx.barSize = BAR_DAILY;
     ctx.date = 20240110;
     EXPECT_TRUE(IsBarDate(&ctx, 0));

@@ -8,6 +8,7 @@
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
+#include "marketdata/store/derived_bars.h"
 #include "support/test_support.h"
 #include "services/services.h"
 
@@ -45,9 +46,10 @@ TEST_F(EngineTest, TheEndOfTestExitOfALongerBarSizeIsPricedOnTheLastDate)
         EXPECT_DOUBLE_EQ(12, t.highest);
         EXPECT_NEAR(200, TradeNetProfit(&t), 1e-9);
         /* Bars held count to the period of the last date, as when the data
-        ** end there: 13 November to the week of 11 March is 17 weeks, January
-        ** to March 2 months. */
-        EXPECT_EQ(strcmp(test->strategies[t.strategy].name, "Week") == 0 ? 17 : 2, t.bars);
+        ** end there.  The data's first week and month (from Wednesday
+        ** 1 November) set up as any period does: 6 November to the week of
+        ** 11 March is 18 weeks, December to March 3 months. */
+        EXPECT_EQ(strcmp(test->strategies[t.strategy].name, "Week") == 0 ? 18 : 3, t.bars);
     }
 }
 
@@ -239,11 +241,12 @@ TEST_F(EngineTest, ANextCloseEntryOfALongerBarSizeIsJudgedOnItsFirstDaysClose)
     }
 }
 
-/* A quarterly strategy buys 100 AAA at 10 at the open of a quarter (the
-** first day of 2001 in a daily run) with a stop at 9.  AAA falls to a low
-** of 8 on January 17 (the stop fills at 9) and stays at 8.5.  Dividends go ex on January 10 (0.20, held) and on
-** March 14 (0.50, after the stop).  The trade is worth
-** 100 × (9 − 10) + 100 × 0.20 = −80, in a daily and in a quarterly run. */
+/* A quarterly strategy buys 100 AAA at 10 at the open of October 2, 2000,
+** set up by the data's first quarter (from July 3), with a stop at 9.  AAA
+** falls to a low of 8 on January 17 (the stop fills at 9) and stays at 8.5.
+** Dividends go ex on January 10 (0.20, held) and on March 14 (0.50, after the
+** stop).  The trade is worth 100 × (9 − 10) + 100 × 0.20 = −80, in a daily
+** and in a quarterly run. */
 struct QuarterlyStop : EngineTest {
     void SetUp() override
     {
@@ -267,13 +270,13 @@ struct QuarterlyStop : EngineTest {
         return Run(std::string(settings) + "Strategy: Q\n  BarSize: Quarterly\n  EntrySetup: C >= 10\n  Quantity: 100\n"
                                            "  QtyType: Shares\n  ExitStop: 9\n  Compounded: False\n");
     }
-    void ExpectTheStoppedTrade(int32_t dateIn)
+    void ExpectTheStoppedTrade()
     {
         const TestRecord *test = LastTest();
         ASSERT_NE(nullptr, test);
         ASSERT_EQ(1, test->tradeCount);
         const TradeRecord &t = test->trades[0];
-        EXPECT_EQ(dateIn, t.dateIn);
+        EXPECT_EQ(20001002, t.dateIn);
         EXPECT_DOUBLE_EQ(10, t.priceIn);
         EXPECT_EQ(EXIT_STOP, t.reason);
         EXPECT_EQ(20010117, t.dateOut);
@@ -292,7 +295,7 @@ TEST_F(QuarterlyStop, ADailyRunLetsTheStoppedPositionGoOnItsFillDate)
     gSettings.AddLog = 1;
     CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
     ASSERT_EQ(0, RunQuarterly("")) << LastMessage();
-    ExpectTheStoppedTrade(20010101);
+    ExpectTheStoppedTrade();
     const TestRecord *test = LastTest();
     const struct {
         int32_t date;
@@ -327,7 +330,7 @@ TEST_F(QuarterlyStop, ADailyRunLetsTheStoppedPositionGoOnItsFillDate)
 TEST_F(QuarterlyStop, AQuarterlyRunCreditsTheDividendsHeldUpToTheStop)
 {
     ASSERT_EQ(0, RunQuarterly("Settings:\n  BarSize: Quarterly\n")) << LastMessage();
-    ExpectTheStoppedTrade(20001002); /* the quarterly run's first quarter is a bar of its own */
+    ExpectTheStoppedTrade();
 }
 
 /* A weekly, monthly or quarterly strategy holds 100 AAA from 10 with a
@@ -661,50 +664,61 @@ TEST_F(EngineTest, ALongerBarsTargetReachedByNoTradeAfterItsEntryDoesNotFill)
     }
 }
 
-/* A weekly or monthly round trip at the next close: AAA closes at 100 on
-** Mondays, 104 on Fridays and 102 on the other days, but for 110 on the
-** Wednesdays February 14 and April 10.  Entered at the close of the next
-** period's first day (Monday February 5 at 100, Friday March 1 at 104), a
-** position whose exit rule fires on the period after its entry leaves at
-** the close of the next period's first day, the day its exit is dated:
-** Monday February 12 or April 1, at 100, not at the close of its period (104
-** on Friday February 16, 102 on April 30).  What it saw ends there: 100 to
-** 104, never the 110 after it.  The same on data that end on its exit day. */
-TEST_F(EngineTest, ANextCloseExitOfALongerBarSizeFillsAtItsFirstDaysClose)
+/* A weekly or monthly round trip at the next close, in a daily run: AAA
+** closes at 100 on Mondays, 104 on Fridays and 102 on the other days, but
+** for 110 on the Wednesdays February 14 and April 10.  Entered at the close
+** of the next period's first day (Monday February 5 at 100, Friday March 1
+** at 104), a position whose exit rule fires on the period after its entry
+** leaves at the close of the period it was decided in, as the order list
+** says ("after" its last day): Friday February 16 at 104, Tuesday April 30
+** at 102, having seen 100 to 110.  So whether a stop that never fills
+** (C * 0.5) is set beside the rule or not, and on data that end on the exit
+** day.  Where AAA has no bars on Thursday and Friday February 15 and 16 (BBB
+** trades on), its week closes on Wednesday, and the exit is dated there, at
+** 110. */
+TEST_F(EngineTest, ANextCloseExitOfALongerBarSizeFillsAtItsPeriodsClose)
 {
     const struct {
         const char *barSize, *signal;
         int32_t dateIn;
         double priceIn;
         int32_t dateOut;
+        double priceOut;
+        bool gap = false;
     } cases[] = {
-        {"Weekly", "20240202", 20240205, 100, 20240212},
-        {"Monthly", "20240229", 20240301, 104, 20240401},
+        {"Weekly", "20240202", 20240205, 100, 20240216, 104},
+        {"Monthly", "20240229", 20240301, 104, 20240430, 102},
+        {"Weekly", "20240202", 20240205, 100, 20240214, 110, true},
     };
     for (const auto &c : cases) {
-        for (int32_t last : {20240430, c.dateOut}) {
-            SCOPED_TRACE(std::string(c.barSize) + " to " + std::to_string(last));
-            std::vector<int32_t> d = Weekdays(20231002, last);
-            std::vector<DayBar> bars;
-            for (int32_t day : d) {
-                const double price = day == 20240214 || day == 20240410 ? 110 : DayOfWeek(day) == 1 ? 100 : DayOfWeek(day) == 5 ? 104
-                                                                                                                                   : 102;
-                bars.push_back(DayBar{day, price, price, price, price});
+        for (int32_t last : {20240531, c.dateOut}) {
+            for (const char *stop : {"", "  ExitStop: C * 0.5\n"}) {
+                SCOPED_TRACE(std::string(c.barSize) + " to " + std::to_string(last) + (c.gap ? " gap " : " ") + stop);
+                std::vector<int32_t> d = Weekdays(20231002, last);
+                std::vector<DayBar> aaa, bbb;
+                for (int32_t day : d) {
+                    const double price = day == 20240214 || day == 20240410 ? 110 : DayOfWeek(day) == 1 ? 100 : DayOfWeek(day) == 5 ? 104
+                                                                                                                                       : 102;
+                    if (!c.gap || (day != 20240215 && day != 20240216)) aaa.push_back(DayBar{day, price, price, price, price});
+                    bbb.push_back(DayBar{day, 20, 20, 20, 20});
+                }
+                LoadStore(d, {{"AAA", aaa}, {"BBB", bbb}});
+                /* A week without its last days is dated as the store dates it. */
+                ASSERT_TRUE(BuildWeeklyBars(&gStore.symbols[0]));
+                const TradeRecord *trades = TradesOfRun(
+                    1, std::string("Strategy: N\n  BarSize: ") + c.barSize + "\n  EntryTime: NextClose\n  ExitTime: NextClose\n"
+                                                                              "  EntrySetup: ?Symbol = \"AAA\" AND BarDate = " + c.signal + "\n  ExitRule: BarsHeld >= 1\n" + stop + "  Quantity: 100\n  QtyType: Shares\n");
+                ASSERT_NE(nullptr, trades);
+                const TradeRecord &t = trades[0];
+                EXPECT_EQ(c.dateIn, t.dateIn);
+                EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
+                EXPECT_EQ(EXIT_RULE, t.reason);
+                EXPECT_EQ(c.dateOut, t.dateOut);
+                EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+                EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+                EXPECT_DOUBLE_EQ(110, t.highest);
+                EXPECT_DOUBLE_EQ(100, t.lowest);
             }
-            LoadStore(d, {{"AAA", bars}});
-            const TradeRecord *trades = TradesOfRun(
-                1, std::string("Strategy: N\n  BarSize: ") + c.barSize + "\n  EntryTime: NextClose\n  ExitTime: NextClose\n"
-                                                                          "  EntrySetup: BarDate = " + c.signal + "\n  ExitRule: BarsHeld >= 1\n  Quantity: 100\n  QtyType: Shares\n");
-            ASSERT_NE(nullptr, trades);
-            const TradeRecord &t = trades[0];
-            EXPECT_EQ(c.dateIn, t.dateIn);
-            EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
-            EXPECT_EQ(EXIT_RULE, t.reason);
-            EXPECT_EQ(c.dateOut, t.dateOut);
-            EXPECT_EQ(PHASE_CLOSE, t.timeOut);
-            EXPECT_DOUBLE_EQ(100, t.priceOut);
-            EXPECT_DOUBLE_EQ(104, t.highest);
-            EXPECT_DOUBLE_EQ(100, t.lowest);
         }
     }
 }

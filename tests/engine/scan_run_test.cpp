@@ -299,9 +299,9 @@ std::vector<std::pair<std::string, std::vector<DayBar>>> ListingUniverse(const s
 ** rows that have a bar to fill on: entering at the next open, a bar in the
 ** next period (daily: on the next market day, unless that is the symbol's
 ** last bar before the test's end); at this close, a later bar or the
-** test's last date.  (A longer bar of the data's first period, which may
-** have begun before the data, is left out: a daily run reads it as no bar,
-** a run of its own bar size as a bar at the next open.) */
+** test's last date.  A longer bar of the data's first period, which may
+** have begun before the data, sets up for the next open as any bar does; at
+** its own close it sets up nothing, in either run. */
 TEST_F(ScanRunTest, AScanOfAnyBarSizeListsWhatTheTestSetsUp)
 {
     std::vector<int32_t> market;
@@ -334,11 +334,11 @@ TEST_F(ScanRunTest, AScanOfAnyBarSizeListsWhatTheTestSetsUp)
                 while (j > 0 && periodOf(days[j - 1].date) == p) j--;
                 if (!(days[i].close > days[j].open)) continue;
                 reference.insert({days[i].date, name});
-                if (size != BAR_DAILY && p == 0) continue; /* the data's first period: see below */
-                if (i + 1 < days.size() || days[i].date == market.back()) thisClose.insert({days[i].date, name});
                 if (i + 1 < days.size() && p + 1 < periods.size() && periodOf(days[i + 1].date) == p + 1 &&
                     (size != BAR_DAILY || i + 2 < days.size() || days[i + 1].date == market.back()))
                     nextOpen.insert({days[i].date, name});
+                if (size != BAR_DAILY && p == 0) continue; /* the data's first period: see above */
+                if (i + 1 < days.size() || days[i].date == market.back()) thisClose.insert({days[i].date, name});
             }
         }
         const std::string bar = std::string("  BarSize: ") + names[size] + "\n";
@@ -361,7 +361,6 @@ TEST_F(ScanRunTest, AScanOfAnyBarSizeListsWhatTheTestSetsUp)
                 for (int32_t t = 0; t < test->tradeCount; t++) {
                     size_t p = periodOf(test->trades[t].dateIn);
                     if (!atClose && p > 0) p--;
-                    if (size != BAR_DAILY && p == 0) continue;
                     setups.insert({periods[p].back(), test->trades[t].symbol});
                 }
                 EXPECT_EQ(setups, atClose ? thisClose : nextOpen);

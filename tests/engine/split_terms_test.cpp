@@ -4,6 +4,7 @@
 ** trade that closed before a date changes with the data after it. */
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <tuple>
@@ -13,6 +14,7 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "marketdata/store/calendar.h"
+#include "marketdata/store/derived_bars.h"
 #include "script/builtins/builtins.h"
 
 namespace {
@@ -207,13 +209,17 @@ TEST_F(SplitTest, DataWithSplitFactorsTradeAsThePricesAdjustedBeforehand)
 
 /* Strategies made from the script's own forms by a seeded generator: long
 ** and short; market, limit and stop entries at the next open, the next
-** close or this close; targets and stops on the close or the fill price,
-** trailing stops, orders for the next open or this close; exit rules at each
-** time; partial exits.  Their factors are off the walk's grid of prices (steps
-** of 0.0025% of the close before), so that no order is met exactly on one
-** data set and missed by a rounding on the other. */
+** close or this close, set up by rules that need no bar before (which the
+** data's first period sets up) or a few; targets and stops on the close or
+** the fill price, trailing targets and stops, orders for the next open or
+** this close; exit rules at each time; partial exits.  Their factors are off
+** the walk's grid of prices (steps of 0.0025% of the close before), so that
+** no order is met exactly on one data set and missed by a rounding on the
+** other.  nextCloseEntry: whether each strategy made enters at the next
+** close. */
 struct StrategyGenerator {
     uint32_t state;
+    std::vector<bool> nextCloseEntry;
     int Pick(int n)
     {
         state = state * 1664525u + 1013904223u;
@@ -222,10 +228,10 @@ struct StrategyGenerator {
     std::string Next(int number)
     {
         const bool isLong = Pick(2) == 0;
-        const char *const setups[2][3] = {{"RSI(2) < 35", "C > MA(C, 4)", "C < MA(C, 3)"},
-                                          {"RSI(2) > 65", "C < MA(C, 4)", "C > MA(C, 3)"}};
+        const char *const setups[2][4] = {{"RSI(2) < 35", "C > MA(C, 4)", "C < MA(C, 3)", "C > O"},
+                                          {"RSI(2) > 65", "C < MA(C, 4)", "C > MA(C, 3)", "C < O"}};
         std::string text = "Strategy: G" + std::to_string(number) + "\n  Side: " + (isLong ? "Long" : "Short") +
-            "\n  EntrySetup: " + setups[isLong ? 0 : 1][Pick(3)] + "\n  Quantity: 10000\n";
+            "\n  EntrySetup: " + setups[isLong ? 0 : 1][Pick(4)] + "\n  Quantity: 10000\n";
         auto factor = [isLong](double up) { return std::to_string(isLong ? 1 + up : 1 - up); };
         switch (Pick(3)) {
         case 1: text += "  EntryLimit: C * " + factor(-0.01291) + "\n"; break;
@@ -233,11 +239,17 @@ struct StrategyGenerator {
         default: break;
         }
         const char *const entryTimes[] = {"", "  EntryTime: NextClose\n", "  EntryTime: ThisClose\n"};
-        text += entryTimes[Pick(3)];
+        const int entryTime = Pick(3);
+        text += entryTimes[entryTime];
+        nextCloseEntry.push_back(entryTime == 1);
         const char *const bases[] = {"C", "FillPrice"};
         const double reach[] = {0.02131, 0.04371, 0.08111};
-        const int target = Pick(3), stop = Pick(4);
-        if (target) text += std::string("  ExitLimit: ") + bases[target - 1] + " * " + factor(reach[Pick(3)]) + "\n";
+        const int target = Pick(4), stop = Pick(4);
+        if (target == 3)
+            text += isLong ? "  ExitLimit: MAX(PrevExitLimit, C * 1.04371)\n"
+                           : "  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 0.95629), C * 0.95629)\n";
+        else if (target)
+            text += std::string("  ExitLimit: ") + bases[target - 1] + " * " + factor(reach[Pick(3)]) + "\n";
         if (stop == 3)
             text += isLong ? "  ExitStop: MAX(PrevExitStop, C * 0.96131)\n"
                            : "  ExitStop: IF(PrevExitStop > 0, MIN(PrevExitStop, C * 1.03871), C * 1.03871)\n";
@@ -263,12 +275,14 @@ struct StrategyGenerator {
     }
 };
 
-/* Trades that closed before date, in an order of their own. */
-std::vector<TradeRecord> ClosedBefore(const RunTrades &run, int32_t date)
+/* Trades that closed before date, of the strategies named (all when none
+** is), in an order of their own. */
+std::vector<TradeRecord> ClosedBefore(const RunTrades &run, int32_t date, const std::vector<std::string> &named = {})
 {
     std::vector<TradeRecord> closed;
     for (const TradeRecord &t : run.trades)
-        if (t.dateOut < date) closed.push_back(t);
+        if (t.dateOut < date && (named.empty() || std::count(named.begin(), named.end(), run.strategies[t.strategy])))
+            closed.push_back(t);
     std::sort(closed.begin(), closed.end(), [](const TradeRecord &a, const TradeRecord &b) {
         const int symbol = strcmp(a.symbol, b.symbol);
         if (a.strategy != b.strategy || symbol != 0) return a.strategy != b.strategy ? a.strategy < b.strategy : symbol < 0;
@@ -277,13 +291,43 @@ std::vector<TradeRecord> ClosedBefore(const RunTrades &run, int32_t date)
     return closed;
 }
 
+/* Two lists of trades (of run's strategies, in ClosedBefore's order) are
+** the same, field by field. */
+void ExpectSameTrades(const RunTrades &run, const std::vector<TradeRecord> &expected, const std::vector<TradeRecord> &actual)
+{
+    ASSERT_EQ(expected.size(), actual.size());
+    for (size_t k = 0; k < expected.size(); k++) {
+        const TradeRecord &a = expected[k], &b = actual[k];
+        SCOPED_TRACE(run.strategies[a.strategy] + " " + a.symbol + " " + std::to_string(a.dateIn));
+        EXPECT_STREQ(a.symbol, b.symbol);
+        EXPECT_EQ(a.strategy, b.strategy);
+        EXPECT_EQ(a.dateIn, b.dateIn);
+        EXPECT_EQ(a.timeIn, b.timeIn);
+        EXPECT_EQ(a.dateOut, b.dateOut);
+        EXPECT_EQ(a.timeOut, b.timeOut);
+        EXPECT_EQ(a.reason, b.reason);
+        EXPECT_EQ(a.bars, b.bars);
+        EXPECT_EQ(a.priceIn, b.priceIn);
+        EXPECT_EQ(a.priceOut, b.priceOut);
+        EXPECT_EQ(a.quantityIn, b.quantityIn);
+        EXPECT_EQ(a.quantityOut, b.quantityOut);
+        EXPECT_EQ(a.highest, b.highest);
+        EXPECT_EQ(a.lowest, b.lowest);
+        EXPECT_NEAR(a.dividends, b.dividends, 1e-9); /* summed in another order */
+    }
+}
+
 /* Generated strategies of every bar size, in a daily run and in a run of
 ** their own bar size, on three symbols with splits and dividends: they make
 ** the same trades on prices with split factors as on the prices adjusted
 ** beforehand; the trades that closed before a date are the same on data that
-** end on that date (mid-period, a split's day, the day after one); and every
+** end on that date (mid-period, a split's day, the day after one); every
 ** fill lies inside its day's range, every excursion inside the range of the
-** days held.  KV_GENERATED_SEEDS=n runs n seeds (one by default). */
+** days held; and a daily run makes the trades of a run of their bar size,
+** but for those of strategies that enter at the next close (a longer bar's
+** fills at the close of its period's first day in a daily run, at the close
+** of the period in a run of its own).  KV_GENERATED_SEEDS=n runs n seeds (one
+** by default). */
 TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysAfter)
 {
     const char *seeds = getenv("KV_GENERATED_SEEDS");
@@ -293,11 +337,16 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
     const int32_t cuts[] = {20210915, 20220303, 20221116, 20230510};
     for (int seed = 1; seed <= seedCount; seed++) {
         for (const char *barSize : {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"}) {
+            RunTrades daily;
             for (bool ownRun : {false, true}) {
                 if (ownRun && strcmp(barSize, "Daily") == 0) continue;
                 StrategyGenerator generator{(uint32_t)seed * 7919u + (uint32_t)strlen(barSize)};
                 std::string strategies;
-                for (int k = 1; k <= 8; k++) strategies += generator.Next(k);
+                std::vector<std::string> alike; /* those that trade alike in both runs */
+                for (int k = 1; k <= 8; k++) {
+                    strategies += generator.Next(k);
+                    if (!generator.nextCloseEntry.back()) alike.push_back("G" + std::to_string(k));
+                }
                 const std::string script = ScriptOf(strategies, barSize, ownRun);
                 SCOPED_TRACE(std::to_string(seed) + " " + barSize + (ownRun ? " run" : " strategies in a daily run") + "\n" + script);
                 const RunTrades full = TradesOn(*this, d, stored, script);
@@ -321,27 +370,13 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                 }
                 for (int32_t cut : cuts) {
                     SCOPED_TRACE("data to " + std::to_string(cut));
-                    const std::vector<TradeRecord> before = ClosedBefore(full, cut), cutBefore = ClosedBefore(TradesOn(*this, d, stored, script, cut), cut);
-                    ASSERT_EQ(before.size(), cutBefore.size());
-                    for (size_t k = 0; k < before.size(); k++) {
-                        const TradeRecord &a = before[k], &b = cutBefore[k];
-                        SCOPED_TRACE(full.strategies[a.strategy] + " " + a.symbol + " " + std::to_string(a.dateIn));
-                        EXPECT_STREQ(a.symbol, b.symbol);
-                        EXPECT_EQ(a.strategy, b.strategy);
-                        EXPECT_EQ(a.dateIn, b.dateIn);
-                        EXPECT_EQ(a.timeIn, b.timeIn);
-                        EXPECT_EQ(a.dateOut, b.dateOut);
-                        EXPECT_EQ(a.timeOut, b.timeOut);
-                        EXPECT_EQ(a.reason, b.reason);
-                        EXPECT_EQ(a.bars, b.bars);
-                        EXPECT_EQ(a.priceIn, b.priceIn);
-                        EXPECT_EQ(a.priceOut, b.priceOut);
-                        EXPECT_EQ(a.quantityIn, b.quantityIn);
-                        EXPECT_EQ(a.quantityOut, b.quantityOut);
-                        EXPECT_EQ(a.highest, b.highest);
-                        EXPECT_EQ(a.lowest, b.lowest);
-                        EXPECT_EQ(a.dividends, b.dividends);
-                    }
+                    ExpectSameTrades(full, ClosedBefore(full, cut), ClosedBefore(TradesOn(*this, d, stored, script, cut), cut));
+                }
+                if (!ownRun) {
+                    daily = full;
+                } else {
+                    SCOPED_TRACE("against the daily run");
+                    ExpectSameTrades(full, ClosedBefore(daily, INT32_MAX, alike), ClosedBefore(full, INT32_MAX, alike));
                 }
             }
         }
@@ -575,29 +610,56 @@ TEST_F(SplitTest, AStopEntryOfALongerBarIsPlacedInTheTermsOfItsFirstDay)
 **   the week of 12 February, every day of it.  AAA falls to 48 on
 **   Wednesday 14 February: the stop fills there at 49.5, for 200 shares
 **   (200 x 49.5 - 100 x 100 = -100), in a weekly run and in a daily run,
-**   where the stop is worked out again on each day of the week. */
+**   where the stop is worked out again on each day of the week.
+** - The trailing stop beside a target of C * 1.05 for half the shares: 105,
+**   reached on Tuesday 30 January, in the week of the entry; 50 leave there.
+**   The rest keeps the stop of that week, 90, and the week closes at 95: the
+**   stop for the week of 5 February is MAX(90, 85.5) = 90, and AAA opens it
+**   at 95 and falls to 88 on Monday.  The 50 leave at 90 (50 x 90 - 50 x 100
+**   = -500).
+** - The trailing stop where AAA did not trade on Thursday and Friday
+**   15 and 16 February: AAA closes the week of 5 February at 60, so the stop
+**   for the week of 12 February is MAX(49.5, 54) = 54.  AAA trades at 55 to
+**   Wednesday, its last day of that week, and on Monday 19 February, and
+**   falls to 52 on Tuesday 20: the stop is still MAX(54, 49.5) = 54 and
+**   fills there, for 200 shares (200 x 54 - 100 x 100 = 800). */
 TEST_F(SplitTest, ALongerBarsStopIsTakenInTheTermsOfTheDayChecked)
 {
     std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    const char *const bothRuns[] = {"", "Settings:\n  BarSize: Weekly\n"};
     const struct {
         const char *stop;
         std::vector<DayBar> changes;
         std::vector<const char *> runs;
         int32_t dateOut;
         double priceOut, quantityOut, profit;
+        const char *target = "";        /* when given, the stop's trade is the second */
+        std::vector<int32_t> gaps = {}; /* days AAA did not trade */
     } cases[] = {
         {"C * 0.9", {{20240206, 100, 100, 89, 100}}, {""}, 20240206, 90, 100, -1000},
         {"MAX(PrevExitStop, C * 0.9)", {{20240202, 100, 110, 100, 110}, {20240214, 50, 50, 48, 50}},
-         {"", "Settings:\n  BarSize: Weekly\n"}, 20240214, 49.5, 200, -100},
+         {bothRuns[0], bothRuns[1]}, 20240214, 49.5, 200, -100},
+        {"MAX(PrevExitStop, C * 0.9)", {{20240130, 100, 106, 100, 100}, {20240202, 100, 100, 95, 95}, {20240205, 95, 95, 88, 95}},
+         {bothRuns[0], bothRuns[1]}, 20240205, 90, 50, -500, "  ExitLimit: C * 1.05\n  ExitLimitQty: Shares * 0.5\n"},
+        {"MAX(PrevExitStop, C * 0.9)",
+         {{20240202, 100, 110, 100, 110}, {20240209, 50, 60, 50, 60}, {20240212, 55, 55, 55, 55}, {20240213, 55, 55, 55, 55},
+          {20240214, 55, 55, 55, 55}, {20240219, 55, 55, 55, 55}, {20240220, 55, 55, 52, 55}},
+         {bothRuns[0], bothRuns[1]}, 20240220, 54, 200, 800, "", {20240215, 20240216}},
     };
     for (const auto &c : cases) {
         for (const char *run : c.runs) {
-            SCOPED_TRACE(std::string(c.stop) + " " + run);
-            LoadStore(d, {{"AAA", SplitDays(d, 20240208, 50, c.changes)}});
-            const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
-                                                                          "  Quantity: 100\n  QtyType: Shares\n  ExitStop: " + c.stop + "\n");
+            SCOPED_TRACE(std::string(c.stop) + " " + c.target + run);
+            std::vector<DayBar> bars;
+            for (const DayBar &b : SplitDays(d, 20240208, 50, c.changes))
+                if (std::count(c.gaps.begin(), c.gaps.end(), b.date) == 0) bars.push_back(b);
+            LoadStore(d, {{"AAA", bars}});
+            /* A week without its last days is dated as the store dates it. */
+            ASSERT_TRUE(BuildWeeklyBars(&gStore.symbols[0]));
+            const int32_t count = c.target[0] ? 2 : 1;
+            const TradeRecord *trades = TradesOfRun(count, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
+                                                                              "  Quantity: 100\n  QtyType: Shares\n  ExitStop: " + c.stop + "\n" + c.target);
             ASSERT_NE(nullptr, trades);
-            const TradeRecord &t = trades[0];
+            const TradeRecord &t = trades[count - 1];
             EXPECT_EQ(EXIT_STOP, t.reason);
             EXPECT_EQ(c.dateOut, t.dateOut);
             EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
