@@ -565,7 +565,6 @@ static void WriteExitSection(EvalContext *context, int32_t s)
     out.exitCount = &gOrderRun.exits[s];
     out.group = 1;
     out.noRule = inPeriod;
-    if (inPeriod && !gScriptSettings.OrdersLiveData) TakeDayStartExitPrices(r);
     int32_t date = context->date, phase = context->barPhase;
     context->strategy = r;
     context->strategyIndex = s;
@@ -573,6 +572,15 @@ static void WriteExitSection(EvalContext *context, int32_t s)
     if (r->AllowMissingBar == 1 && !gScriptSettings.OrdersLiveData) {
         context->date = orderDate;
         context->barPhase = PHASE_OPEN;
+    }
+    /* The orders in force inside the period are those of its last bar, at
+    ** the close of the day as well (live data, which put the context at the
+    ** close of the period's bar so far): the day makes no bar of the
+    ** strategy's size yet. */
+    const int32_t rollPhase = context->barPhase;
+    if (inPeriod) {
+        TakeDayStartExitPrices(r);
+        if (gScriptSettings.OrdersLiveData) context->barPhase = PHASE_OPEN;
     }
     bool sync = SyncsWithCompanion(r);
     if (sync) WriteCompanionOnlyExits(context, s, &out);
@@ -587,6 +595,7 @@ static void WriteExitSection(EvalContext *context, int32_t s)
         if (sync && !CompanionHolds(r, r->openPositions[k].symbol)) continue;
         WriteExitOrders(context, &r->openPositions[k], &out);
     }
+    context->barPhase = rollPhase;
     RemoveClosedPositions(s);
 
     if (r->tradesFutures) {

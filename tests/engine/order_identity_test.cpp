@@ -497,6 +497,46 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
     for (int size = 1; size <= 3; size++) EXPECT_GT(seen[std::string("split before ") + trails[size]], 0) << trails[size];
 }
 
+/* Live data: the list for the close of a day inside a longer bar's period
+** holds the stops and targets of the period's last bar, as the list for the
+** next open does; data cut there and a run with that EndDate on all the
+** data give it alike, splits in the period before crossed once. */
+TEST_F(OrderIdentityTest, ALiveListInsideAPeriodHoldsTheOrdersOfItsLastBar)
+{
+    splits["BBB"] = {{20240206, 2}};
+    splits["CCC"] = {{20240313, 3}};
+    splits["DDD"] = {{20240401, 2}};
+    splits["FFF"] = {{20240301, 2}};
+    std::string script = "Settings:\n  OrdersMode: Text\n  OrdersLiveData: True\n";
+    for (const char *size : {"Weekly", "Monthly"})
+        script += std::string("Strategy: ") + size + "\n  BarSize: " + size +
+            "\n  EntrySetup: BarDate = 20231229\n  Quantity: 10\n  QtyType: Shares\n  ExitRule: C < 0\n"
+            "  ExitTime: ThisClose\n  ExitStop: MAX(PrevExitStop, C * 0.5)\n"
+            "  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 2), C * 2)\n";
+    for (int32_t cut : {20240213, 20240409}) {
+        SCOPED_TRACE(cut);
+        LoadUpTo(cut);
+        EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+        char file[64];
+        snprintf(file, sizeof file, "main_%d_orders.txt", (int)cut);
+        const std::string text = OrdersFile(file);
+        const Orders orders = ParseOrders(text);
+        for (int size = 1; size <= 2; size++) {
+            for (const auto &[symbol, bars] : market) {
+                const std::string key = std::string(size == 1 ? "Weekly" : "Monthly") + " L " + symbol;
+                bool splitBefore = false;
+                const auto [stop, target] = TrailingOrders(*this, symbol, size, 20231229, cut, &splitBefore);
+                EXPECT_EQ(1u, orders.prices.count(key + " s")) << key << "\n" << text;
+                EXPECT_NEAR(stop, orders.prices.count(key + " s") ? orders.prices.at(key + " s") : 0, 1e-9) << key;
+                EXPECT_NEAR(target, orders.prices.count(key + " l") ? orders.prices.at(key + " l") : 0, 1e-9) << key;
+            }
+        }
+        LoadUpTo(all.back());
+        EXPECT_EQ(0, Run(EndingOn(script.c_str(), cut), 5)) << LastMessage();
+        EXPECT_EQ(text, OrdersFile(file));
+    }
+}
+
 /* A position of each longer bar size in AAA, whose data end on Wednesday
 ** 2024-03-27: each leaves by "end of data" at the close of Friday 3/29, which
 ** ends its week, month and quarter, dated 3/27.  The warning of such an exit
