@@ -366,37 +366,37 @@ DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32
     }
     /* A limit or stop the next day opened through fills at that open; one its
     ** range reached fills (a day that reaches both and closes where it
-    ** opened may take neither). */
+    ** opened may take neither).  Prices of the next day in the cut's terms. */
+    struct Listed {
+        std::string key, strategy, side, symbol, kind, position;
+        double price;
+        double open, reach; /* how far the next day's range went past it */
+        bool flat;          /* the next day closed where it opened */
+    };
+    std::vector<Listed> listed;
     std::map<std::string, int> reaching; /* the orders the next day reached, by position */
-    for (int pass = 0; pass < 2; pass++) {
-        for (auto &[key, price] : out.orders.prices) {
-            std::istringstream words(key);
-            std::string strategy, side, symbol, kind;
-            words >> strategy >> side >> symbol >> kind;
-            const int32_t number = FindSymbolIndex(symbol.c_str());
-            if (number <= 0) continue;
-            const Bar &b = gStore.symbols[number - 1].bars[BAR_DAILY][next];
-            const double r = toCutTerms[symbol];
-            const double reach = (side == "L") == (kind == "l") ? b.high * r - price : price - b.low * r;
-            const std::string position = strategy + " " + side + " " + symbol;
-            if (pass == 0 && reach > 0.011) reaching[position]++;
-            if (pass == 1 && reach > 0.011 && !left.count(position) && !(reaching[position] == 2 && b.open == b.close))
-                out.reached += key + ";";
-        }
-    }
     for (auto &[key, price] : out.orders.prices) {
+        Listed o{key, "", "", "", "", "", price, 0, 0, false};
         std::istringstream words(key);
-        std::string strategy, side, symbol, kind;
-        words >> strategy >> side >> symbol >> kind;
-        const int32_t number = FindSymbolIndex(symbol.c_str());
+        words >> o.strategy >> o.side >> o.symbol >> o.kind;
+        const int32_t number = FindSymbolIndex(o.symbol.c_str());
         if (number <= 0) continue;
-        const SymbolRecord *record = &gStore.symbols[number - 1];
-        const double open = record->bars[BAR_DAILY][next].open * toCutTerms[symbol];
-        const double beyond = (side == "L") == (kind == "l") ? open - price : price - open;
-        if (beyond > 0.005 && !exited.count(key)) out.through += key + ";";
+        const Bar &b = gStore.symbols[number - 1].bars[BAR_DAILY][next];
+        const double r = toCutTerms[o.symbol];
+        const bool up = (o.side == "L") == (o.kind == "l");
+        o.open = up ? b.open * r - price : price - b.open * r;
+        o.reach = up ? b.high * r - price : price - b.low * r;
+        o.flat = b.open == b.close;
+        o.position = o.strategy + " " + o.side + " " + o.symbol;
+        if (o.reach > 0.011) reaching[o.position]++;
+        listed.push_back(o);
+    }
+    for (const Listed &o : listed) {
+        if (o.open > 0.005 && !exited.count(o.key)) out.through += o.key + ";";
+        if (o.reach > 0.011 && !left.count(o.position) && !(reaching[o.position] == 2 && o.flat)) out.reached += o.key + ";";
         /* The orders of a longer bar size that a split of its symbol came before. */
-        for (auto [date, ratio] : t.splits[symbol])
-            if (date <= cut && strategy.compare(0, 3, "Day") != 0) seen["after split " + strategy]++;
+        for (auto [date, ratio] : t.splits[o.symbol])
+            if (date <= cut && o.strategy.compare(0, 3, "Day") != 0) seen["after split " + o.strategy]++;
     }
     /* Every entry and exit of the test was ordered, every market order was
     ** taken; a limit or stop may stay unfilled. */
