@@ -539,11 +539,12 @@ TEST_F(OrderIdentityTest, ALiveListInsideAPeriodHoldsTheOrdersOfItsLastBar)
 
 /* A position of each longer bar size in AAA, whose data end on Wednesday
 ** 2024-03-27: each leaves by "end of data" at the close of Friday 3/29, which
-** ends its week, month and quarter, dated 3/27.  The warning of such an exit
-** lasts until the order date's period is two periods past it: worked by
-** hand, a list on 4/2 or 4/5 warns for all three, on 4/9 for the month and
-** the quarter, on 5/3 for the quarter alone, on 7/2 for none.  A run on all
-** the data with the cut as its EndDate writes the same list. */
+** ends its week, month and quarter, dated 3/27.  Such an exit is recent from
+** the first day of the period before the order date's (of the second before,
+** when the order date begins its period): worked by hand, a list on 4/2 or 4/5
+** warns for all three, on 4/9 for the month and the quarter, on 5/3 for the
+** quarter alone, on 7/2 for none.  A run on all the data with the cut as its
+** EndDate writes the same list. */
 TEST_F(OrderIdentityTest, AnEndDateRunWarnsOfAnEndOfDataExitAsTheDataCutThereDo)
 {
     all = Weekdays(20230703, 20240705);
