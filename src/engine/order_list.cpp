@@ -573,15 +573,8 @@ static void WriteExitSection(EvalContext *context, int32_t s)
         context->date = orderDate;
         context->barPhase = PHASE_OPEN;
     }
-    /* The orders in force inside the period are those of its last bar, at
-    ** the close of the day as well (live data, which put the context at the
-    ** close of the period's bar so far): the day makes no bar of the
-    ** strategy's size yet. */
-    const int32_t rollPhase = context->barPhase;
-    if (inPeriod) {
-        TakeDayStartExitPrices(r);
-        if (gScriptSettings.OrdersLiveData) context->barPhase = PHASE_OPEN;
-    }
+    out.periodBar = inPeriod;
+    if (inPeriod) TakeDayStartExitPrices(r);
     bool sync = SyncsWithCompanion(r);
     if (sync) WriteCompanionOnlyExits(context, s, &out);
     int32_t open = r->openCount;
@@ -595,7 +588,6 @@ static void WriteExitSection(EvalContext *context, int32_t s)
         if (sync && !CompanionHolds(r, r->openPositions[k].symbol)) continue;
         WriteExitOrders(context, &r->openPositions[k], &out);
     }
-    context->barPhase = rollPhase;
     RemoveClosedPositions(s);
 
     if (r->tradesFutures) {

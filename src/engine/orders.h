@@ -238,6 +238,7 @@ struct ExitOrderOutput {
     int32_t roll;       /* the exit of a futures roll */
     int32_t noRule;     /* no exit by the exit rule: a longer bar size's period has not ended */
     int32_t rest;       /* what a partial exit at the open leaves: only its limit and stop, later in the day */
+    int32_t periodBar;  /* inside a longer bar size's period: the orders stand on its last complete bar */
 };
 
 /* Writes tomorrow's exit orders of position (an open position of the
