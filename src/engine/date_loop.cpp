@@ -609,6 +609,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         context.barPhase = PHASE_INTRADAY;
         if (gSettings.AddLog) LogPortfolioState(&context);
         RunEntryPass(&context);
+        if (lastRow && gRun.mode == RUN_MODE_ORDERS) KeepExitPricesForOrders();
         RunExitPass(&context, 0);
 
         /* Close. */

@@ -297,6 +297,10 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
     bool countedPartial = position->partialExits == 0;
     if (countedPartial) position->partialExits = 1;
     FillOrderInfo(context, w.bar, &w.info, 1);
+    /* The orders in force inside a longer bar's period are those of its last
+    ** complete bar, at the close of a day as well (live data, which finds the
+    ** period's bar so far): the day makes no bar of the strategy's size yet. */
+    if (output->periodBar && context->lastBar == context->barIndex && context->lastBar > 0) context->lastBar--;
     PositionRecord *p = position;
     w.action = p->side > 0 ? "sell" : "cover";
     w.csvAction = p->side > 0 ? "SELL" : "BUY";

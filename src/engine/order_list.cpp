@@ -237,6 +237,36 @@ static void RestoreSimulation(EvalContext *context)
     }
 }
 
+void KeepExitPricesForOrders()
+{
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        for (int32_t k = 0; k < r->openCount; k++) {
+            PositionRecord *p = &r->openPositions[k];
+            p->dayPricesKept = p->entryBar >= 0;
+            p->dayLimitPrice = p->limitPrice;
+            p->dayStopPrice = p->stopPrice;
+        }
+    }
+}
+
+/* Inside a longer bar size's period the orders stand on its last bar, and
+** the next day's test works them out there again on each day of the period
+** from the prices its positions held before the day: a position that stays
+** keeps the prices its bar date set.  Data that end inside the period made
+** the last day a bar of its own, whose check left the prices of the orders
+** themselves, so PrevExitLimit and PrevExitStop read them as the day found
+** them (a position entered later that day held none before it). */
+static void TakeDayStartExitPrices(StrategyRecord *r)
+{
+    for (int32_t k = 0; k < r->openCount; k++) {
+        PositionRecord *p = &r->openPositions[k];
+        if (!p->dayPricesKept || p->entryBar < 0) continue;
+        p->limitPrice = p->dayLimitPrice;
+        p->stopPrice = p->dayStopPrice;
+    }
+}
+
 /* ---- file names -------------------------------------------------------------------- */
 
 /* The script's file name without folder and extension. */
@@ -340,13 +370,17 @@ static OrderFile *StrategyCsv(int32_t s)
 }
 
 /* The date two bars of the strategy's bar size before its order date; trades
-** that exited before it are not recent. */
+** that exited before it are not recent.  The bars are counted on the dates
+** known on the run's last day (context date): a run with an EndDate warns as
+** the data cut there do, whose list ends that day. */
 static void WarnEndOfDataExits(EvalContext *context, int32_t s)
 {
     TestRecord *test = context->test;
     StrategyRecord *r = &gStrategies[s];
     if (!test) return;
-    int32_t recent = OffsetTradingDate(StrategyBarDates(r), r->orderDate, -2);
+    DateList known = *StrategyBarDates(r);
+    if (known.count > 0) known.count = FindDateIndex(&known, context->date, -1) + 1;
+    int32_t recent = OffsetTradingDate(&known, r->orderDate, -2);
     for (int32_t k = test->tradeCount - 1; k >= 0; k--) {
         const TradeRecord *t = &test->trades[k];
         if (t->dateOut > 0 && t->dateOut < recent) break;
@@ -539,11 +573,17 @@ static void WriteExitSection(EvalContext *context, int32_t s)
         context->date = orderDate;
         context->barPhase = PHASE_OPEN;
     }
+    out.periodBar = inPeriod;
+    if (inPeriod) TakeDayStartExitPrices(r);
     bool sync = SyncsWithCompanion(r);
     if (sync) WriteCompanionOnlyExits(context, s, &out);
     int32_t open = r->openCount;
+    /* What a partial target or stop left inside the period waits for the
+    ** next period's orders: the next day's test checks none of it before. */
+    const int32_t periodFirst = inPeriod ? GetPeriodFirstDate(date, 1, r->BarSize) : 0;
     for (int32_t k = 0; k < open && k < r->openCount; k++) {
         if (r->openPositions[k].entryBar < 0) continue;
+        if (inPeriod && r->openPositions[k].periodExitDay >= periodFirst) continue;
         /* A simulated position the account lacks gets its entry with the setups instead. */
         if (sync && !CompanionHolds(r, r->openPositions[k].symbol)) continue;
         WriteExitOrders(context, &r->openPositions[k], &out);

@@ -238,6 +238,7 @@ struct ExitOrderOutput {
     int32_t roll;       /* the exit of a futures roll */
     int32_t noRule;     /* no exit by the exit rule: a longer bar size's period has not ended */
     int32_t rest;       /* what a partial exit at the open leaves: only its limit and stop, later in the day */
+    int32_t periodBar;  /* inside a longer bar size's period: the orders stand on its last complete bar */
 };
 
 /* Writes tomorrow's exit orders of position (an open position of the
@@ -252,6 +253,11 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
 ** at it) and every symbol has a provisional bar on the order date in the
 ** split terms of its last one; both are undone before it returns. */
 void GenerateOrderList(EvalContext *context);
+/* Keeps each open position's previous exit limit and stop as they stand
+** before the last day's intraday check of an orders run: inside a longer bar
+** size's period the orders stand on the period's last bar, whose prices the
+** check of a last day that ends the data (a bar of its own) replaces. */
+void KeepExitPricesForOrders();
 /* The order lists that could not be written since the program started: a
 ** batch tells an orders run that did not do its work from one that did and
 ** then failed to write another file. */

@@ -244,6 +244,9 @@ struct PositionRecord {
     double exitTradeValue; /* trade-list value out */
     double limitPrice;     /* previous exit limit once open */
     double stopPrice;      /* previous exit stop once open */
+    double dayLimitPrice;  /* limitPrice and stopPrice as the last day of an */
+    double dayStopPrice;   /* orders run found them, while dayPricesKept is 1 */
+    uint32_t dayPricesKept; /* 1: the two above were kept (the position was open) */
     double dividends;
     double lowest, highest;
     char category[POSITION_TEXT_SIZE];

@@ -47,9 +47,13 @@ std::vector<std::pair<std::string, std::vector<DayBar>>> Waves(const std::vector
     return symbols;
 }
 
-/* One strategy per bar size and entry form, and targets and stops set off
-** the fill (FillPrice) of each longer bar size; every one holds few shares, so
-** that no limit of the account decides. */
+/* One strategy per bar size and entry form, targets and stops set off the
+** fill (FillPrice) of each longer bar size, a weekly stop for half the
+** shares, whose rest waits for the next week, and a trailing stop and target
+** (PrevExitStop, PrevExitLimit) of each longer bar size on every symbol from
+** the last close of 2023 (of its first quarter, for the quarterly one, which
+** enters after a quarter of data), too far away to be reached; every one
+** holds few shares, so that no limit of the account decides. */
 const char kScript[] =
     "Settings:\n  OrdersMode: Text\n"
     "Strategy: DayMkt\n  EntrySetup: C > MA(C, 5)\n  Quantity: 10\n  QtyType: Shares\n"
@@ -71,7 +75,15 @@ const char kScript[] =
     "Strategy: WeekFill\n  BarSize: Weekly\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n"
     "  ExitLimit: FillPrice * 1.06\n  ExitStop: FillPrice * 0.94\n"
     "Strategy: MonthFill\n  BarSize: Monthly\n  Side: Short\n  EntrySetup: C < MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n"
-    "  ExitLimit: FillPrice * 0.9\n  ExitStop: FillPrice * 1.08\n";
+    "  ExitLimit: FillPrice * 0.9\n  ExitStop: FillPrice * 1.08\n"
+    "Strategy: WeekHalf\n  BarSize: Weekly\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n"
+    "  ExitStop: C * 0.97\n  ExitStopQty: Shares / 2\n  ExitRule: C < MA(C, 3)\n  ExitTime: NextOpen\n"
+    "Strategy: TrailWeek\n  BarSize: Weekly\n  EntrySetup: BarDate = 20231229\n  Quantity: 10\n  QtyType: Shares\n"
+    "  ExitStop: MAX(PrevExitStop, C * 0.5)\n  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 2), C * 2)\n"
+    "Strategy: TrailMonth\n  BarSize: Monthly\n  EntrySetup: BarDate = 20231229\n  Quantity: 10\n  QtyType: Shares\n"
+    "  ExitStop: MAX(PrevExitStop, C * 0.5)\n  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 2), C * 2)\n"
+    "Strategy: TrailQtr\n  BarSize: Quarterly\n  EntrySetup: BarDate = 20240329\n  Quantity: 10\n  QtyType: Shares\n"
+    "  ExitStop: MAX(PrevExitStop, C * 0.5)\n  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 2), C * 2)\n";
 
 /* A continuous futures series: March until the close of Mar 14, June from
 ** Mar 15, September from the start of Jun 12. */
@@ -98,7 +110,11 @@ struct OrderIdentityTest : OrdersTest {
         for (int32_t x : all)
             if (x <= day) d.push_back(x);
         std::vector<std::pair<std::string, std::vector<DayBar>>> cut;
-        for (auto &s : market) cut.push_back({s.first, std::vector<DayBar>(s.second.begin(), s.second.begin() + d.size())});
+        for (auto &s : market) {
+            cut.push_back({s.first, {}});
+            for (const DayBar &b : s.second)
+                if (b.date <= day) cut.back().second.push_back(b);
+        }
         /* The prices as they traded, before the splits after them, and the
         ** factors as a data file cut on day holds them: the splits up to day. */
         for (auto &[name, bars] : cut) {
@@ -215,12 +231,54 @@ Orders ParseOrders(const std::string &text)
     return out;
 }
 
+/* The period of barSize (1 weekly, 2 monthly, 3 quarterly) that holds day. */
+int32_t PeriodOf(int32_t day, int barSize)
+{
+    if (barSize == 1) {
+        while (DayOfWeek(day) != 1) day = PrevDay(day);
+        return day;
+    }
+    return barSize == 2 ? day / 100 : DateYear(day) * 10 + DateQuarter(day);
+}
+
+/* The trailing stop and target of a Trail strategy of barSize, worked by
+** hand as the orders on the data up to cut give them: half the highest and
+** twice the lowest close of the strategy's bars from the signal's (on
+** signal) through the last period that has ended by cut, in cut's split
+** terms, each rounded once to the cent (a half cent up).  *splitBefore: a
+** split lies in that last period while cut lies inside the next. */
+std::pair<double, double> TrailingOrders(const OrderIdentityTest &t, const std::string &symbol, int barSize, int32_t signal,
+                                         int32_t cut, bool *splitBefore)
+{
+    const std::vector<DayBar> *bars = nullptr;
+    for (const auto &s : t.market)
+        if (s.first == symbol) bars = &s.second;
+    double after = 1; /* from the last day's terms into cut's */
+    for (auto [date, ratio] : t.splits.at(symbol))
+        if (date > cut) after *= ratio;
+    double high = 0, low = 1e9;
+    int32_t lastEnd = 0;
+    for (size_t k = 0; k < t.all.size() && t.all[k] <= cut; k++) {
+        bool ends = k + 1 == t.all.size() || PeriodOf(t.all[k + 1], barSize) != PeriodOf(t.all[k], barSize);
+        if (!ends || t.all[k] < signal) continue;
+        high = std::fmax(high, (*bars)[k].close * after);
+        low = std::fmin(low, (*bars)[k].close * after);
+        lastEnd = t.all[k];
+    }
+    *splitBefore = false;
+    for (auto [date, ratio] : t.splits.at(symbol))
+        *splitBefore |= lastEnd < cut && date <= lastEnd && PeriodOf(date, barSize) == PeriodOf(lastEnd, barSize);
+    auto cents = [](double v) { return std::floor(v * 100 + 0.5 + 1e-6) / 100; };
+    return {cents(high * 0.5), cents(low * 2)};
+}
+
 /* What one day's orders and the next day's test did. */
 struct DayComparison {
     int32_t day;          /* the order date */
     std::string text;     /* the order list */
     std::string fullText; /* the order list of the run on all the data with the cut as its EndDate */
     std::string through;  /* limit and stop exits the next day's open was through, which the test did not take */
+    std::string reached;  /* positions whose limit or stop exit the next day reached, which the test kept whole */
     Orders orders;
     std::string missing;  /* done by the test, not ordered */
     std::string extra;    /* market orders the test did not take */
@@ -277,7 +335,7 @@ DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32
         const SymbolRecord *symbol = &gStore.symbols[k];
         toCutTerms[symbol->info.Symbol] = symbol->bars[BAR_DAILY][next - 1].split / symbol->bars[BAR_DAILY][next].split;
     }
-    std::set<std::string> entered, exited;
+    std::set<std::string> entered, exited, left;
     const char *kinds[] = {"", "m", "l", "s"};
     for (int32_t k = 0; k < test->tradeCount; k++) {
         const TradeRecord *r = &test->trades[k];
@@ -292,6 +350,7 @@ DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32
                 out.quantity += key + both;
             }
         }
+        if (r->dateOut == day && r->dateIn < day) left.insert(key);
         if (r->dateOut == day && r->dateIn < day && r->reason >= 1 && r->reason <= 3) {
             exited.insert(key + " " + kinds[r->reason]);
             /* A limit or stop fills at its price, or at an open beyond it;
@@ -305,20 +364,39 @@ DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32
             }
         }
     }
-    /* A limit or stop the next day opened through fills at that open. */
+    /* A limit or stop the next day opened through fills at that open; one its
+    ** range reached fills (a day that reaches both and closes where it
+    ** opened may take neither).  Prices of the next day in the cut's terms. */
+    struct Listed {
+        std::string key, strategy, side, symbol, kind, position;
+        double price;
+        double open, reach; /* how far the next day's range went past it */
+        bool flat;          /* the next day closed where it opened */
+    };
+    std::vector<Listed> listed;
+    std::map<std::string, int> reaching; /* the orders the next day reached, by position */
     for (auto &[key, price] : out.orders.prices) {
+        Listed o{key, "", "", "", "", "", price, 0, 0, false};
         std::istringstream words(key);
-        std::string strategy, side, symbol, kind;
-        words >> strategy >> side >> symbol >> kind;
-        const int32_t number = FindSymbolIndex(symbol.c_str());
+        words >> o.strategy >> o.side >> o.symbol >> o.kind;
+        const int32_t number = FindSymbolIndex(o.symbol.c_str());
         if (number <= 0) continue;
-        const SymbolRecord *record = &gStore.symbols[number - 1];
-        const double open = record->bars[BAR_DAILY][next].open * toCutTerms[symbol];
-        const double beyond = (side == "L") == (kind == "l") ? open - price : price - open;
-        if (beyond > 0.005 && !exited.count(key)) out.through += key + ";";
+        const Bar &b = gStore.symbols[number - 1].bars[BAR_DAILY][next];
+        const double r = toCutTerms[o.symbol];
+        const bool up = (o.side == "L") == (o.kind == "l");
+        o.open = up ? b.open * r - price : price - b.open * r;
+        o.reach = up ? b.high * r - price : price - b.low * r;
+        o.flat = b.open == b.close;
+        o.position = o.strategy + " " + o.side + " " + o.symbol;
+        if (o.reach > 0.011) reaching[o.position]++;
+        listed.push_back(o);
+    }
+    for (const Listed &o : listed) {
+        if (o.open > 0.005 && !exited.count(o.key)) out.through += o.key + ";";
+        if (o.reach > 0.011 && !left.count(o.position) && !(reaching[o.position] == 2 && o.flat)) out.reached += o.key + ";";
         /* The orders of a longer bar size that a split of its symbol came before. */
-        for (auto [date, ratio] : t.splits[symbol])
-            if (date <= cut && strategy.compare(0, 3, "Day") != 0) seen["after split " + strategy]++;
+        for (auto [date, ratio] : t.splits[o.symbol])
+            if (date <= cut && o.strategy.compare(0, 3, "Day") != 0) seen["after split " + o.strategy]++;
     }
     /* Every entry and exit of the test was ordered, every market order was
     ** taken; a limit or stop may stay unfilled. */
@@ -358,11 +436,13 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
     splits["EEE"] = {{20240515, 2}};
     splits["FFF"] = {{20240301, 2}};
     /* Fridays, month and quarter ends, and days inside every period. */
-    const int32_t cuts[] = {20231229, 20240202, 20240205, 20240206, 20240229, 20240301, 20240308, 20240312, 20240313,
-                            20240328, 20240329, 20240405, 20240409, 20240430, 20240502, 20240514, 20240515, 20240531,
-                            20240604, 20240614, 20240628, 20240702};
+    const int32_t cuts[] = {20231229, 20240202, 20240205, 20240206, 20240213, 20240229, 20240301, 20240305, 20240308,
+                            20240312, 20240313, 20240319, 20240328, 20240329, 20240405, 20240409, 20240430, 20240502,
+                            20240514, 20240515, 20240521, 20240531, 20240604, 20240611, 20240614, 20240628, 20240702};
     std::string names[] = {"DayMkt", "DayLmtShort", "WeekMkt", "WeekStop", "MonthShort", "QtrLong", "WeekHold",
-                           "DayFill", "WeekFill", "MonthFill"};
+                           "DayFill", "WeekFill", "MonthFill", "WeekHalf", "TrailWeek", "TrailMonth", "TrailQtr"};
+    const char *trails[] = {"", "TrailWeek", "TrailMonth", "TrailQtr"};
+    const int32_t signals[] = {0, 20231229, 20231229, 20240329};
     std::map<std::string, int> seen;
     for (int32_t cut : cuts) {
         SCOPED_TRACE(cut);
@@ -370,6 +450,7 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
         const std::string &text = day.text;
         EXPECT_EQ(text, day.fullText);
         EXPECT_EQ("", day.through) << text;
+        EXPECT_EQ("", day.reached) << text;
         /* Inside a week the weekly strategies say what they leave out; at its
         ** end their stop entries are good until the end of the next week. */
         bool weekEnd = DayOfWeek(cut) == 5;
@@ -392,13 +473,115 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
             if (all.compare(at, 7, "DayMkt ") != 0) childless += all.substr(at, all.find(';', at) + 1 - at);
         EXPECT_EQ("", childless) << text;
         EXPECT_EQ("", day.extra) << text;
+        /* The trailing stops and targets carry each split into the order's
+        ** terms once, inside the period after it too, and round once. */
+        for (int size = 1; size <= 3; size++) {
+            for (const auto &[symbol, bars] : market) {
+                if (cut <= signals[size]) continue;
+                const std::string key = std::string(trails[size]) + " L " + symbol;
+                bool splitBefore = false;
+                const auto [stop, target] = TrailingOrders(*this, symbol, size, signals[size], cut, &splitBefore);
+                EXPECT_TRUE(day.orders.prices.count(key + " s") && day.orders.prices.count(key + " l")) << key << "\n" << text;
+                EXPECT_NEAR(stop, day.orders.prices[key + " s"], 1e-9) << key << "\n" << text;
+                EXPECT_NEAR(target, day.orders.prices[key + " l"], 1e-9) << key << "\n" << text;
+                if (splitBefore) seen[std::string("split before ") + trails[size]]++;
+            }
+        }
     }
     /* The days tried hold entries of every strategy and exits of every kind. */
     for (const std::string &name : names) EXPECT_GT(seen[name], 0) << name;
     for (const char *exit : {"DayMkt exit m", "WeekMkt exit m", "WeekMkt exit s", "MonthShort exit s", "QtrLong exit l",
-                             "DayFill exit l", "DayFill exit s", "WeekFill exit l", "WeekFill exit s"})
+                             "DayFill exit l", "DayFill exit s", "WeekFill exit l", "WeekFill exit s", "WeekHalf exit s"})
         EXPECT_GT(seen[exit], 0) << exit;
     for (const char *name : {"WeekMkt", "MonthShort", "QtrLong", "WeekHold", "WeekFill", "MonthFill"}) EXPECT_GT(seen[std::string("after split ") + name], 0) << name;
+    for (int size = 1; size <= 3; size++) EXPECT_GT(seen[std::string("split before ") + trails[size]], 0) << trails[size];
+}
+
+/* Live data: the list for the close of a day inside a longer bar's period
+** holds the stops and targets of the period's last bar, as the list for the
+** next open does; data cut there and a run with that EndDate on all the
+** data give it alike, splits in the period before crossed once. */
+TEST_F(OrderIdentityTest, ALiveListInsideAPeriodHoldsTheOrdersOfItsLastBar)
+{
+    splits["BBB"] = {{20240206, 2}};
+    splits["CCC"] = {{20240313, 3}};
+    splits["DDD"] = {{20240401, 2}};
+    splits["FFF"] = {{20240301, 2}};
+    std::string script = "Settings:\n  OrdersMode: Text\n  OrdersLiveData: True\n";
+    for (const char *size : {"Weekly", "Monthly"})
+        script += std::string("Strategy: ") + size + "\n  BarSize: " + size +
+            "\n  EntrySetup: BarDate = 20231229\n  Quantity: 10\n  QtyType: Shares\n  ExitRule: C < 0\n"
+            "  ExitTime: ThisClose\n  ExitStop: MAX(PrevExitStop, C * 0.5)\n"
+            "  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 2), C * 2)\n";
+    for (int32_t cut : {20240213, 20240409}) {
+        SCOPED_TRACE(cut);
+        LoadUpTo(cut);
+        EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+        char file[64];
+        snprintf(file, sizeof file, "main_%d_orders.txt", (int)cut);
+        const std::string text = OrdersFile(file);
+        const Orders orders = ParseOrders(text);
+        for (int size = 1; size <= 2; size++) {
+            for (const auto &[symbol, bars] : market) {
+                const std::string key = std::string(size == 1 ? "Weekly" : "Monthly") + " L " + symbol;
+                bool splitBefore = false;
+                const auto [stop, target] = TrailingOrders(*this, symbol, size, 20231229, cut, &splitBefore);
+                EXPECT_EQ(1u, orders.prices.count(key + " s")) << key << "\n" << text;
+                EXPECT_NEAR(stop, orders.prices.count(key + " s") ? orders.prices.at(key + " s") : 0, 1e-9) << key;
+                EXPECT_NEAR(target, orders.prices.count(key + " l") ? orders.prices.at(key + " l") : 0, 1e-9) << key;
+            }
+        }
+        LoadUpTo(all.back());
+        EXPECT_EQ(0, Run(EndingOn(script.c_str(), cut), 5)) << LastMessage();
+        EXPECT_EQ(text, OrdersFile(file));
+    }
+}
+
+/* A position of each longer bar size in AAA, whose data end on Wednesday
+** 2024-03-27: each leaves by "end of data" at the close of Friday 3/29, which
+** ends its week, month and quarter, dated 3/27.  Such an exit is recent from
+** the first day of the period before the order date's (of the second before,
+** when the order date begins its period): worked by hand, a list on 4/2 or 4/5
+** warns for all three, on 4/9 for the month and the quarter, on 5/3 for the
+** quarter alone, on 7/2 for none.  A run on all the data with the cut as its
+** EndDate writes the same list. */
+TEST_F(OrderIdentityTest, AnEndDateRunWarnsOfAnEndOfDataExitAsTheDataCutThereDo)
+{
+    all = Weekdays(20230703, 20240705);
+    market = Waves(all);
+    std::vector<DayBar> &aaa = market[0].second;
+    while (aaa.back().date > 20240327) aaa.pop_back();
+    std::string script = "Settings:\n  OrdersMode: Text\n";
+    for (const char *size : {"Weekly", "Monthly", "Quarterly"})
+        script += std::string("Strategy: ") + size + "\n  BarSize: " + size +
+            "\n  EntrySetup: BarDate = 20231229 AND ?Symbol = \"AAA\"\n  Quantity: 10\n  QtyType: Shares\n";
+    const struct {
+        int32_t cut;
+        const char *warned;
+    } cases[] = {{20240402, "Weekly Monthly Quarterly "}, {20240405, "Weekly Monthly Quarterly "},
+                 {20240409, "Monthly Quarterly "},          {20240503, "Quarterly "},
+                 {20240702, ""}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.cut);
+        LoadUpTo(c.cut);
+        EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+        size_t next = 0;
+        while (all[next] <= c.cut) next++;
+        char file[64];
+        snprintf(file, sizeof file, "main_%d_orders.txt", (int)all[next]);
+        const std::string text = OrdersFile(file);
+        /* A strategy's notes stand before its exit orders. */
+        std::string warned;
+        const std::string warning = "\nWarning: according to the backtest AAA had an end-of-data exit recently\n";
+        for (size_t at = text.find(warning); at != std::string::npos; at = text.find(warning, at + 1)) {
+            size_t name = text.find("\n\n", at + 1) + 2;
+            warned += text.substr(name, text.find(' ', name) - name) + " ";
+        }
+        EXPECT_EQ(c.warned, warned) << text;
+        LoadUpTo(all.back());
+        EXPECT_EQ(0, Run(EndingOn(script.c_str(), c.cut), 5)) << LastMessage();
+        EXPECT_EQ(text, OrdersFile(file));
+    }
 }
 
 /* Strategies that leave the side to the quantity, enter at the next close,
