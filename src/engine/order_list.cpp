@@ -720,8 +720,8 @@ static void MakeOrderSetups(EvalContext *context, int32_t s)
     context->barSize = r->BarSize;
     if (r->BarSize != BAR_DAILY) {
         /* Tomorrow's test enters on a bar date of the strategy's size only:
-        ** the end of a period that has a period before it. */
-        if (!IsPeriodEnd(date, r->BarSize, r) || FindDateIndex(StrategyBarDates(r), date, 0) <= 0) return;
+        ** the end of a period, the data's first among them. */
+        if (!IsPeriodEnd(date, r->BarSize, r) || FindDateIndex(StrategyBarDates(r), date, 0) < 0) return;
     }
     bool atClose = gScriptSettings.OrdersLiveData != 0;
     context->date = atClose ? date : r->orderDate;
