@@ -260,13 +260,16 @@ int MakeTempPath(char *out, const char *path)
 ** place, and two writers of one file both succeed, the later rename
 ** winning.  A path too long for that takes "~kv" and six characters in the
 ** same folder, and a path that leaves no room for those (a short name at
-** the end of a long path) "~kv" and as many as fit, two at least: every
-** name the file itself may have of five characters or more then fits. */
+** the end of a long path) "~kv" and as many as fit, two at least.  A name
+** shorter still (".kvr" at the end of a 259-character path) takes a name as
+** long as its own: "~" and one character fewer, or for a one-character name
+** one character, never the name itself.  So every path that fits saves. */
 enum { TEMP_SUFFIX_LENGTH = 6,
        TEMP_SUFFIX_SHORTEST = 2 };
 
 /* The temporary files' common start for path (out: FILE_PATH_SIZE) and how
-** many characters follow it (*suffix); 0 when no name fits. */
+** many characters follow it (*suffix); 0 when no name fits (path names a
+** folder). */
 static int MakeTempStem(char *out, const char *path, int *suffix)
 {
     const size_t n = strlen(path);
@@ -278,10 +281,15 @@ static int MakeTempStem(char *out, const char *path, int *suffix)
     size_t folder = 0;
     for (size_t i = 0; i < n; i++)
         if (path[i] == '\\' || path[i] == '/') folder = i + 1;
-    if (folder + 3 + TEMP_SUFFIX_SHORTEST >= FILE_PATH_SIZE) return 0;
-    if (folder + 3 + TEMP_SUFFIX_LENGTH >= FILE_PATH_SIZE) *suffix = (int)(FILE_PATH_SIZE - 1 - folder - 3);
+    if (folder >= n) return 0;
+    const char *stem = "~kv";
+    const int room = (int)(FILE_PATH_SIZE - 1 - folder); /* at least the name's own length */
+    if (room < 3 + TEMP_SUFFIX_SHORTEST)
+        stem = room > 1 ? "~" : "";
+    const int left = room - (int)strlen(stem);
+    if (left < TEMP_SUFFIX_LENGTH) *suffix = left;
     memcpy(out, path, folder);
-    CopyString(out + folder, FILE_PATH_SIZE - (int)folder, "~kv", -1);
+    CopyString(out + folder, FILE_PATH_SIZE - (int)folder, stem, -1);
     return 1;
 }
 
@@ -359,6 +367,8 @@ static PlatFile OpenOwnTemporary(const char *path, char temp[FILE_PATH_SIZE])
         char suffix[TEMP_SUFFIX_LENGTH + 1];
         MakeTempSuffix(suffix, length);
         FormatText(temp, FILE_PATH_SIZE, "%s%s", stem, suffix);
+        /* (A name as short as the file's own may be the file's own.) */
+        if (CompareNoCase(temp, path) == 0) continue;
         PlatFile file = PlatOpenFile(temp, PLAT_CREATE_EXCLUSIVE);
         if (file) return file;
         /* A name taken (or just being removed as a left-over) sends this

@@ -102,7 +102,8 @@ int SaveFileQuietly(const char *path, const void *data, uint32_t size);
 
 /* A file being replaced: the new contents go to tempPath in the target's
 ** folder until CommitReplaceFile renames it over path.  The temporary file
-** has a name of its own ("<path>.~kv" and six letters or digits), made new
+** has a name of its own ("<path>.~kv" and six letters or digits, or for a
+** long path a shorter "~..." name in the same folder), made new
 ** and held by this writer until it is in place, so writers of one file never
 ** meet: each save replaces the file whole, the last rename winning. */
 struct ReplaceFile {

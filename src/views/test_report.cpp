@@ -538,6 +538,12 @@ static int CollectFile(const char *name, int isFolder, void *user)
 ** copy of a report folder under another name is not taken for the program's. */
 static const char kReportMarkName[] = "kestovar_report.txt";
 static const char kReportMarkText[] = "Kestovar made this folder for its report %s.\r\n";
+/* The line the mark gets once the report is finished (its page and its line
+** in the list written): the folder of a finished report is never removed,
+** whatever is deleted from it later.  (Marks of earlier versions have no
+** such line.) */
+static const char kReportMarkFinished[] = "Finished: %04d-%02d-%02d %02d:%02d:%02d\r\n";
+enum { REPORT_MARK_FINISHED_LENGTH = 31 };
 
 /* 1 for a name a report writes into its folder: its page, its line, its
 ** pictures, the program's mark and temporary files of them. */
@@ -577,21 +583,49 @@ static int MarkReportFolder(const char *folder, const char *name)
     return 1;
 }
 
-/* 1 when the folder name of the reports folder holds the program's mark for
-** that very folder: a folder the program made for a report. */
-static int IsOwnReportFolder(const std::string &name)
+/* Records in the mark of the report folder (name is the folder's own name)
+** that its report is finished; 1, or 0 after reporting.  The mark is
+** replaced whole or not at all: one that could not be rewritten stays as it
+** was, and its folder, which has its line, is kept all the same. */
+static int MarkReportFinished(const char *folder, const char *name)
 {
-    char path[REPORT_PATH_SIZE], expected[REPORT_PATH_SIZE + 64], text[REPORT_PATH_SIZE + 64];
+    char path[REPORT_PATH_SIZE + 32], text[REPORT_PATH_SIZE + 128];
+    FormatText(path, sizeof path, "%s\\%s", folder, kReportMarkName);
+    PlatDateTime now;
+    PlatGetLocalTime(&now);
+    int length = FormatText(text, sizeof text, kReportMarkText, name);
+    length += FormatText(text + length, sizeof text - (size_t)length, kReportMarkFinished, now.year, now.month,
+                         now.day, now.hour, now.minute, now.second);
+    return SaveFile(path, text, (uint32_t)length);
+}
+
+enum ReportMark { MARK_NONE, MARK_UNFINISHED, MARK_FINISHED };
+
+/* What the mark in the folder name of the reports folder says: none when
+** the folder holds no mark of the program's for that very folder (not a
+** folder the program made for a report); unfinished when it says nothing
+** more (also every mark of an earlier version). */
+static ReportMark ReadReportMark(const std::string &name)
+{
+    char path[REPORT_PATH_SIZE], expected[REPORT_PATH_SIZE + 64], text[REPORT_PATH_SIZE + 128];
     if (FormatText(path, sizeof path, "%s\\%s\\%s", gReportsFolder, name.c_str(), kReportMarkName) >= (int)sizeof path - 1)
-        return 0;
+        return MARK_NONE;
     const int length = FormatText(expected, sizeof expected, kReportMarkText, name.c_str());
     PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
-    if (!file) return 0;
+    if (!file) return MARK_NONE;
     uint32_t got = 0;
     const int read = PlatReadFile(file, text, sizeof text, &got);
     PlatCloseFile(file);
-    return read && got == (uint32_t)length && memcmp(text, expected, (size_t)length) == 0;
+    if (!read || got < (uint32_t)length || memcmp(text, expected, (size_t)length) != 0) return MARK_NONE;
+    if (got == (uint32_t)length) return MARK_UNFINISHED;
+    const char *more = text + length;
+    if (got - (uint32_t)length == REPORT_MARK_FINISHED_LENGTH && memcmp(more, "Finished: ", 10) == 0 &&
+        memcmp(more + REPORT_MARK_FINISHED_LENGTH - 2, "\r\n", 2) == 0)
+        return MARK_FINISHED;
+    return MARK_NONE;
 }
+
+static int IsOwnReportFolder(const std::string &name) { return ReadReportMark(name) != MARK_NONE; }
 
 /* Removes a report folder the program made: the files a report writes, its
 ** mark last, then the folder, which stays when anything else is in it. */
@@ -712,10 +746,11 @@ static int HoldsOnlyReportFiles(const char *folder)
 
 /* Removes the report folders whose writers are gone before they wrote the
 ** report's line (killed, or the machine went down): numbered folders the
-** program made (they hold its mark) without link.txt, whose writer holds no
-** number mark and that hold nothing but report files; says which it
-** removed; and the number marks no one holds.  Any other folder is left as
-** it is, whatever it holds. */
+** program made (they hold its mark) whose mark does not say the report was
+** finished, without link.txt, whose writer holds no number mark and that
+** hold nothing but report files; says which it removed; and the number
+** marks no one holds.  Any other folder is left as it is, whatever it
+** holds. */
 static void RemoveDeadReports()
 {
     char path[REPORT_PATH_SIZE];
@@ -728,7 +763,7 @@ static void RemoveDeadReports()
         /* Its writer lets go of the mark only once the line is there. */
         if (PlatFileExists(path)) continue;
         FormatText(path, sizeof path, "%s\\%s", gReportsFolder, name.c_str());
-        if (!IsOwnReportFolder(name) || !HoldsOnlyReportFiles(path)) continue;
+        if (ReadReportMark(name) != MARK_UNFINISHED || !HoldsOnlyReportFiles(path)) continue;
         RemoveReportFolder(path);
         if (!PlatFolderExists(path)) LogPrintf("Removed %s, the folder of a report that was never finished.", path);
     }
@@ -916,6 +951,9 @@ int WriteTestReport(TestRecord *test)
     ReleaseWriterMark(&mark, markPath);
     gSettings.ReportNumber = number;
     if (!WriteReportsIndex(0)) ok = 0;
+    /* Its page and its line are there (a list that failed lists it next
+    ** time): the report is finished. */
+    if (!MarkReportFinished(folder, name)) ok = 0;
     if ((!gRun.unattended || gSettings.ReportBatchDisp) && gOpenReportPage) gOpenReportPage(page);
     return ok;
 }

@@ -320,6 +320,7 @@ TEST_F(ResultsFileTest, EveryPathThatFitsSavesWhateverItsNameLength)
         const char *name; /* at its end */
     } cases[] = {
         {259, "r.kvr"}, {257, "r.kvr"}, {255, "ab.kvr"}, {259, "results.kvr"}, {254, "results.kvr"},
+        {259, ".kvr"},  {258, ".kvr"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.length) + " " + c.name);

@@ -167,6 +167,38 @@ TEST_F(FileHelpersTest, OverlongPathsAreRefusedAlikeInBothBuilds)
     }
 }
 
+/* A name too short for the usual temporary names at the end of a path of
+** 259 characters (".kvr", down to one letter) saves through a temporary
+** file whose name is no longer than its own.  A name that short may be a
+** user's: the temporary is made new, never taken over, so the user's files
+** of such names (here 30 of the 36 a two- or one-letter name may take) keep
+** what they hold, and nothing else is left. */
+TEST_F(FileHelpersTest, AShortNameAtTheLongestPathSavesBesideTheUsersFiles)
+{
+    static const char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    for (const std::string name : {".kvr", "ab", "a"}) {
+        SCOPED_TRACE(name);
+        const std::string folder = tmp.File("n" + std::to_string(name.size()));
+        ASSERT_TRUE(PlatCreateFolder(folder.c_str()));
+        const std::string path = MakePathOfLength(folder, 259, name);
+        ASSERT_EQ(259u, path.size());
+        const std::string where = path.substr(0, path.rfind('\\'));
+        std::vector<std::string> users;
+        for (const char *c = kLetters; name.size() <= 2 && users.size() < 30; c++)
+            if (*c != name[0]) users.push_back((name.size() == 2 ? "~" : "") + std::string(1, *c));
+        for (const std::string &u : users) ASSERT_TRUE(WriteTestFile(where + "\\" + u, "the user's " + u));
+        for (const char *contents : {"first", "second"}) {
+            ASSERT_EQ(SaveFile(path.c_str(), contents, (uint32_t)strlen(contents)), 1) << LastMessage();
+            EXPECT_EQ(ReadTestFile(path), contents);
+        }
+        for (const std::string &u : users) EXPECT_EQ(ReadTestFile(where + "\\" + u), "the user's " + u);
+        users.push_back(name);
+        std::sort(users.begin(), users.end());
+        EXPECT_EQ(List(where), users);
+    }
+    EXPECT_EQ(gHeadless.messageCount, 0);
+}
+
 TEST_F(FileHelpersTest, SaveReplacesOnlyWhenComplete)
 {
     std::string path = tmp.File("settings.ini");

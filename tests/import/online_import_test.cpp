@@ -119,7 +119,7 @@ TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
         if (path == "/ok" || path == "/flaky") a.body = "fine";
         if (path == "/redirect") a = {302, "Location: /ok\r\n", "moved"};
         if (path.rfind("/chunked", 0) == 0) {
-            a.body = "an answer in five chunks";
+            a.body = path == "/chunked-empty" ? "" : "an answer in five chunks";
             a.chunked = true;
         }
         if (path == "/cut") {
@@ -148,6 +148,7 @@ TEST_F(OnlineTest, RequestsJudgeStatusTimeAndCertificate)
         {"/endless", 0, "", 0, 4.5},
         {"/redirect", 1, "moved", 302, 2.5},
         {"/chunked", 1, "an answer in five chunks", 200, 2.5},
+        {"/chunked-empty", 1, "", 200, 2.5}, /* only the last chunk: an empty answer */
         {"/cut", 0, "", 0, 2.5},
     };
     for (const Case &c : cases) {

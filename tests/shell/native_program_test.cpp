@@ -935,7 +935,7 @@ TEST_F(NativeProgramTest, TheLongestResultsPathKeepsItsFile)
         size_t length;
         std::string name;
     } cases[] = {{259, std::string(100, 'r') + ".kvr"}, {258, std::string(99, 'r') + ".kvr"}, {259, "r.kvr"},
-                 {257, "r.kvr"}};
+                 {257, "r.kvr"}, {259, ".kvr"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.length) + " " + c.name);
         const std::string folder = dir + "/" + std::to_string(c.length) + "_" + std::to_string(c.name.size());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <regex>
 #include <string>
 #include <set>
 #include <vector>
@@ -171,11 +172,17 @@ struct ReportTest : ProgramStateTest {
         ProgramStateTest::TearDown();
     }
     /* Makes the report folder name as a run killed before it wrote the
-    ** report's line leaves it: its line and page gone. */
+    ** report's line leaves it: its line and page gone, its mark as it was
+    ** first written. */
     void KillReport(const std::string &name)
     {
         EXPECT_TRUE(PlatDeleteFile(tmp.File(name + "\\link.txt").c_str())) << name;
         EXPECT_TRUE(PlatDeleteFile(tmp.File(name + "\\index.html").c_str())) << name;
+        EXPECT_TRUE(WriteTestFile(tmp.File(name + "\\kestovar_report.txt"), FirstMark(name))) << name;
+    }
+    static std::string FirstMark(const std::string &name)
+    {
+        return "Kestovar made this folder for its report " + name + ".\r\n";
     }
 };
 
@@ -386,6 +393,56 @@ TEST_F(ReportTest, AReportRunRemovesOnlyWhatItMade)
     EXPECT_EQ("Removed " + tmp.File(dead) + ", the folder of a report that was never finished.\n",
               std::string(gHeadless.logText ? gHeadless.logText : ""));
     EXPECT_EQ(5, gSettings.ReportNumber);
+    FreeTestRecord(nullptr, t);
+}
+
+/* The mark of a report folder records when its report was finished, and
+** such a folder stays whole whatever a user deletes from it (its line, its
+** page).  A mark without that record (of a run killed part way, or of an
+** earlier version) keeps the rule for a report never finished: its folder
+** goes once it has no line and holds only report files. */
+TEST_F(ReportTest, AFinishedReportIsKeptWhateverIsDeletedFromIt)
+{
+    TestRecord *t = MakeTest(nullptr);
+    ASSERT_EQ(1, WriteTestReport(t));
+    ASSERT_EQ(1, WriteTestReport(t));
+    const std::string finished = "0001_a_b__c_", older = "0002_a_b__c_";
+    const std::string mark = ReadTestFile(tmp.File(finished + "\\kestovar_report.txt"));
+    const std::string first = FirstMark(finished);
+    ASSERT_EQ(first, mark.substr(0, first.size()));
+    int year = 0, month = 0, day = 0, hour = -1, minute = -1, second = -1;
+    EXPECT_EQ(6, sscanf(mark.c_str() + first.size(), "Finished: %4d-%2d-%2d %2d:%2d:%2d", &year, &month, &day, &hour,
+                        &minute, &second))
+        << mark;
+    EXPECT_TRUE(year >= 2024 && month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour >= 0 && hour < 24 &&
+                minute >= 0 && minute < 60 && second >= 0 && second < 60)
+        << mark;
+    EXPECT_EQ("Finished: 0000-00-00 00:00:00\r\n", std::regex_replace(mark.substr(first.size()), std::regex("[0-9]"), "0"))
+        << mark;
+    for (const std::string &name : {finished, older}) {
+        EXPECT_TRUE(PlatDeleteFile(tmp.File(name + "\\link.txt").c_str())) << name;
+        EXPECT_TRUE(PlatDeleteFile(tmp.File(name + "\\index.html").c_str())) << name;
+    }
+    ASSERT_TRUE(WriteTestFile(tmp.File(older + "\\kestovar_report.txt"), FirstMark(older)));
+    gHeadless.captureLog = 1;
+    ASSERT_EQ(1, WriteTestReport(t));
+    EXPECT_EQ("0001_a_b__c_;0003_a_b__c_;index.html;", ListTestFolder(tmp.path));
+    EXPECT_EQ("kestovar_report.txt;", ListTestFolder(tmp.File(finished)));
+    EXPECT_EQ(mark, ReadTestFile(tmp.File(finished + "\\kestovar_report.txt")));
+    EXPECT_EQ("Removed " + tmp.File(older) + ", the folder of a report that was never finished.\n",
+              std::string(gHeadless.logText ? gHeadless.logText : ""));
+    /* The record goes in whole or not at all, after the report list: where
+    ** it cannot, that is said, and the report stands with its mark as first
+    ** written. */
+    for (int kind : {PLAT_FAULT_WRITE, PLAT_FAULT_RENAME}) {
+        SCOPED_TRACE(kind);
+        const std::string next = kind == PLAT_FAULT_WRITE ? "0004_a_b__c_" : "0005_a_b__c_";
+        PlanOneFault(kind, kind == PLAT_FAULT_WRITE ? 4 : 3);
+        EXPECT_EQ(0, WriteTestReport(t));
+        ExpectOneFailedReplace(kind, tmp.File(next + "\\kestovar_report.txt"), FirstMark(next), tmp.File(next),
+                               "index.html;kestovar_report.txt;link.txt;");
+        EXPECT_NE(std::string::npos, ReadTestFile(tmp.File("index.html")).find("href='" + next + "/index.html'"));
+    }
     FreeTestRecord(nullptr, t);
 }
 

@@ -339,6 +339,42 @@ struct OtherProgramWait {
     void *user;
 };
 
+/* The text names the whole path, which at its longest wraps over more lines
+** than the template gives: the text grows to what it needs, and the dialog
+** and its button with it, so the sentence after the path always shows. */
+static void FitWaitText(HWND dialog)
+{
+    HWND label = GetDlgItem(dialog, IDC_WAIT_TEXT);
+    HWND button = GetDlgItem(dialog, IDCANCEL);
+    char text[1024];
+    GetWindowTextA(label, text, sizeof text);
+    RECT box;
+    GetWindowRect(label, &box);
+    MapWindowPoints(nullptr, dialog, (POINT *)&box, 2);
+    HDC dc = GetDC(label);
+    HGDIOBJ font = SelectObject(dc, (HFONT)SendMessageA(label, WM_GETFONT, 0, 0));
+    RECT need = {0, 0, box.right - box.left, 0};
+    DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
+    SelectObject(dc, font);
+    ReleaseDC(label, dc);
+    const int grow = need.bottom - (box.bottom - box.top);
+    if (grow <= 0) return;
+    SetWindowPos(label, nullptr, 0, 0, box.right - box.left, need.bottom, SWP_NOMOVE | SWP_NOZORDER);
+    RECT at;
+    GetWindowRect(button, &at);
+    MapWindowPoints(nullptr, dialog, (POINT *)&at, 2);
+    SetWindowPos(button, nullptr, at.left, at.top + grow, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    /* Still centred where it was, its caption on the screen. */
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    MONITORINFO screen = {sizeof screen};
+    GetMonitorInfoA(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &screen);
+    int top = frame.top - grow / 2;
+    if (top < screen.rcWork.top) top = screen.rcWork.top;
+    SetWindowPos(dialog, nullptr, frame.left, top, frame.right - frame.left, frame.bottom - frame.top + grow,
+                 SWP_NOZORDER);
+}
+
 /* The dialog tries again on its timer and ends itself (1) once retry has
 ** its way; Stop Waiting (or Escape) ends it with 0. */
 static INT_PTR CALLBACK WaitForFileDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -348,6 +384,7 @@ static INT_PTR CALLBACK WaitForFileDlgProc(HWND dialog, UINT message, WPARAM wPa
     case WM_INITDIALOG:
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         SetDlgTextF(dialog, IDC_WAIT_TEXT, kWaitText, ((OtherProgramWait *)lParam)->path);
+        FitWaitText(dialog);
         SetTimer(dialog, WAIT_RETRY_TIMER, WAIT_RETRY_MS, nullptr);
         return TRUE;
     case WM_TIMER:

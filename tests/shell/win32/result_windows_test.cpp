@@ -34,6 +34,19 @@
 
 namespace {
 
+/* The dialog of that title once it shows (a dialog still being made is not
+** shown yet), looked for from another thread for up to tries times 10 ms;
+** null when none showed. */
+HWND AwaitShownDialog(const char *title, int tries)
+{
+    for (int k = 0; k < tries; k++) {
+        HWND dialog = FindWindowA("#32770", title);
+        if (dialog && IsWindowVisible(dialog)) return dialog;
+        Sleep(10);
+    }
+    return nullptr;
+}
+
 std::string Column(HWND window, int column)
 {
     std::string s;
@@ -296,12 +309,7 @@ TEST_F(ResultWindowsTest, CompareDialogOpensTheComparison)
     std::string offered;
     DialogWatcher::Delay(500);
     std::thread reader([&offered] {
-        HWND dialog = nullptr;
-        for (int k = 0; k < 500 && !dialog; k++) {
-            dialog = FindWindowA("#32770", "Compare Trade Lists");
-            if (dialog && !IsWindowVisible(dialog)) dialog = nullptr;
-            if (!dialog) Sleep(10);
-        }
+        HWND dialog = AwaitShownDialog("Compare Trade Lists", 500);
         HWND combo = dialog ? GetDlgItem(dialog, IDC_CMP_TEST1) : nullptr;
         const int count = combo ? (int)SendMessageA(combo, CB_GETCOUNT, 0, 0) : 0;
         for (int i = 0; i < count; i++) {
@@ -1367,12 +1375,7 @@ struct OtherProgram {
     {
         EXPECT_EQ(1, TakeFileGuard(&guard, (results + ".~kvl").c_str(), 1, 0));
         thread = std::thread([this, letsGo, handOff, results] {
-            HWND dialog = nullptr;
-            for (int k = 0; k < 3000 && !dialog; k++) {
-                dialog = FindWindowA("#32770", "Waiting for Another Program");
-                if (dialog && !IsWindowVisible(dialog)) dialog = nullptr; /* still being made */
-                if (!dialog) Sleep(10);
-            }
+            HWND dialog = AwaitShownDialog("Waiting for Another Program", 3000);
             if (dialog) {
                 char text[1024] = "";
                 GetDlgItemTextA(dialog, IDC_WAIT_TEXT, text, sizeof text);
@@ -1400,6 +1403,67 @@ struct OtherProgram {
 };
 
 } // namespace
+
+/* The wait dialog names the whole path, and for the longest path a file may
+** have (259 characters, wrapping at its backslashes or, without any, inside
+** its name, in narrow or wide letters) it still shows the sentence after the
+** path: the text has room for every line it wraps into, the button stands
+** below it inside the dialog, and the dialog on the screen. */
+TEST_F(ResultWindowsTest, TheWaitDialogShowsItsWholeTextForTheLongestPath)
+{
+    auto pathOf = [](const std::string &folder, const std::string &name) {
+        std::string path = "C:";
+        while (path.size() + 1 + folder.size() + 1 + name.size() <= 259) path += "\\" + folder;
+        path += "\\" + name;
+        return path + std::string(259 - path.size(), name[0]);
+    };
+    const std::string paths[] = {
+        pathOf(std::string(60, 'd'), "r.kvr"),
+        pathOf("ab", "r.kvr"),
+        "C:\\" + std::string(256, 'W'),
+        "C:\\" + std::string(256, 'i'),
+    };
+    DialogWatcher::Delay(60000); /* the dialog is this test's to end */
+    for (const std::string &path : paths) {
+        ASSERT_EQ(259u, path.size());
+        std::string fault = "no wait dialog";
+        std::thread look([&fault] {
+            HWND dialog = AwaitShownDialog("Waiting for Another Program", 3000);
+            if (!dialog) return;
+            HWND label = GetDlgItem(dialog, IDC_WAIT_TEXT), button = GetDlgItem(dialog, IDCANCEL);
+            char text[1024] = "";
+            GetWindowTextA(label, text, sizeof text);
+            RECT room, inside, box, at, frame;
+            GetClientRect(label, &room);
+            GetClientRect(dialog, &inside);
+            GetWindowRect(label, &box);
+            GetWindowRect(button, &at);
+            MapWindowPoints(nullptr, dialog, (POINT *)&box, 2);
+            MapWindowPoints(nullptr, dialog, (POINT *)&at, 2);
+            GetWindowRect(dialog, &frame);
+            HDC dc = GetDC(label);
+            HGDIOBJ font = SelectObject(dc, (HFONT)SendMessageA(label, WM_GETFONT, 0, 0));
+            RECT need = {0, 0, room.right, 0};
+            DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
+            SelectObject(dc, font);
+            ReleaseDC(label, dc);
+            MONITORINFO screen = {sizeof screen};
+            GetMonitorInfoA(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &screen);
+            fault.clear();
+            if (need.bottom > room.bottom)
+                fault = "the text needs " + std::to_string(need.bottom) + " pixels and has " + std::to_string(room.bottom);
+            else if (at.top < box.bottom || at.bottom > inside.bottom)
+                fault = "the button is not below the text inside the dialog";
+            else if (frame.top < screen.rcWork.top || frame.bottom > screen.rcWork.bottom)
+                fault = "the dialog leaves the screen";
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        EXPECT_EQ(0, WaitForOtherProgram(path.c_str(), [](void *) { return 0; }, nullptr));
+        look.join();
+        EXPECT_EQ("", fault) << path;
+    }
+    DialogWatcher::Delay(0);
+}
 
 /* Another program is saving the results file (it holds the file's guard)
 ** while the user runs Test on a script whose results file it is, or opens the

@@ -105,7 +105,18 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
         ok = AllocMemory(&chunk, READ_CHUNK);
         for (;;) {
             DWORD available = 0, read = 0;
-            if (!ok || !WinHttpQueryDataAvailable(request, &available)) {
+            if (!ok) break;
+            if (!WinHttpQueryDataAvailable(request, &available)) {
+                /* Wine's WinHTTP fails the question, with "insufficient
+                ** buffer", on a chunked answer whose first chunk is its last
+                ** (an empty body, well ended).  A read that then ends
+                ** without a byte and without an error is the end of that
+                ** answer; any other failure stays one. */
+                DWORD failure = GetLastError();
+                if (failure == ERROR_INSUFFICIENT_BUFFER && WinHttpReadData(request, chunk, READ_CHUNK, &read) &&
+                    read == 0)
+                    break;
+                SetLastError(failure);
                 ok = 0;
                 break;
             }
