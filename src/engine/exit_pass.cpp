@@ -438,7 +438,7 @@ static uint32_t JudgeDaysOfPeriod(EvalContext *context, const Bar *bar, const Ba
 ** period days before the close its exit fills at: there the rule is decided
 ** at the period's close, as any exit rule for the next close is, and no day
 ** of the period sees the position gone before it has left. */
-static bool DecidesNextCloseAtOpen(const StrategyRecord *r)
+bool DecidesNextCloseAtOpen(const StrategyRecord *r)
 {
     return r->nextCloseOnly == 1 && r->BarSize <= gSettings.BarSize2;
 }

@@ -30,6 +30,10 @@ int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced);
 int CheckPositionExit(EvalContext *context, int32_t forced);
 /* Writes the context's position's exit as a trade.  1 done, 0 nothing. */
 int ExecutePositionExit(EvalContext *context);
+/* The strategy decides its exit rule for the next close at the open of the
+** bar whose close it fills at (it enters and exits at the next close without
+** a target or stop, and its bar size is the run's). */
+bool DecidesNextCloseAtOpen(const StrategyRecord *r);
 /* Reduces the context strategy's holding of the context symbol to target
 ** (side × quantity) by exiting its latest positions first; returns target
 ** less what is still held. */

@@ -7,6 +7,7 @@
 #include "engine/date_loop.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
+#include "marketdata/store/calendar.h"
 #include "marketdata/store/constituency.h"
 #include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
@@ -136,13 +137,23 @@ int IsBarDate(EvalContext *context, int32_t date)
     const StrategyRecord *strategy = context->strategy;
     const DateList *list = strategy && strategy->hasOwnDateLists ? &strategy->dateLists[context->barSize]
                                                                  : &gStore.dateLists[context->barSize];
-    if (list->count > 0 && (int32_t)list->dates[list->count - 1] == tested) return 1;
+    /* Data that end inside a period keep that part-period as a bar of its
+    ** own, dated on their last day, and a test, which ends there, acts on
+    ** it.  An orders run is the evening before a day that may belong to the
+    ** same period: there the last day is a bar date as any other day is,
+    ** and its close (or that of a bar longer than the run's) ends a period
+    ** only where the calendar its order date comes from says so, as the next
+    ** day's test and a run on data that go on find. */
+    const bool last = list->count > 0 && (int32_t)list->dates[list->count - 1] == tested;
+    if (last && gRun.mode != RUN_MODE_ORDERS) return 1;
+    const bool closes = context->barPhase == PHASE_CLOSE || context->barSize > gSettings.BarSize2;
+    if (last && closes && !IsPeriodEnd(tested, context->barSize, strategy)) return 0;
     /* A bar of the run's bar size opens when a bar before it signalled.  In
     ** a daily run's open phase the date tested is that signalling bar
     ** itself, and the data's first period signals the second as any period
     ** signals the next (a run of the strategy's bar size opens its second
     ** bar on it), though it began before the data. */
-    const int index = FindDateIndex(list, tested, 0);
+    const int index = last ? list->count - 1 : FindDateIndex(list, tested, 0);
     return dayBefore ? index >= 0 : index > 0;
 }
 

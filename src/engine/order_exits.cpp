@@ -394,7 +394,12 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
                 CountExit(&w, output->roll != 0);
             }
             if (!output->sync) AddBasketWeight(w.info.localSymbol, -p->side * p->fraction);
-            bool atOnce = r->ExitTime == TIME_NEXT_OPEN || r->nextCloseOnly == 1 || nearClose;
+            /* A rule for the next close that the test decides at the open
+            ** leaves before that day's entries, so the entries ordered with it
+            ** see it gone.  A longer bar's in a daily run holds its place
+            ** until the close of its period's last day, days after the
+            ** period's entries. */
+            bool atOnce = r->ExitTime == TIME_NEXT_OPEN || DecidesNextCloseAtOpen(r) || nearClose;
             if (atOnce) {
                 if (!output->sync && r->DynamicSizing != 1) {
                     ExitInSimulation(&w, output->roll ? EXIT_ROLL_FORWARD : EXIT_RULE);

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "engine/fills.h"
 #include "engine_fixture.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
@@ -18,6 +19,7 @@
 #include "shell/command_line.h"
 #include "shell/headless/headless.h"
 #include "script/compiler/side_files.h"
+#include "script/compiler/strategy.h"
 #include "services/services.h"
 #include "support/test_support.h"
 
@@ -52,8 +54,11 @@ std::vector<std::pair<std::string, std::vector<DayBar>>> Waves(const std::vector
 ** shares, whose rest waits for the next week, and a trailing stop and target
 ** (PrevExitStop, PrevExitLimit) of each longer bar size on every symbol from
 ** the last close of 2023 (of its first quarter, for the quarterly one, which
-** enters after a quarter of data), too far away to be reached; every one
-** holds few shares, so that no limit of the account decides. */
+** enters after a quarter of data), too far away to be reached; weekly to
+** quarterly strategies that enter or leave by their rules at a period's
+** close (ThisClose), which a day inside the period, however the data end
+** there, does not close; every one holds few shares, so that no limit of the
+** account decides. */
 const char kScript[] =
     "Settings:\n  OrdersMode: Text\n"
     "Strategy: DayMkt\n  EntrySetup: C > MA(C, 5)\n  Quantity: 10\n  QtyType: Shares\n"
@@ -83,7 +88,13 @@ const char kScript[] =
     "Strategy: TrailMonth\n  BarSize: Monthly\n  EntrySetup: BarDate = 20231229\n  Quantity: 10\n  QtyType: Shares\n"
     "  ExitStop: MAX(PrevExitStop, C * 0.5)\n  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 2), C * 2)\n"
     "Strategy: TrailQtr\n  BarSize: Quarterly\n  EntrySetup: BarDate = 20240329\n  Quantity: 10\n  QtyType: Shares\n"
-    "  ExitStop: MAX(PrevExitStop, C * 0.5)\n  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 2), C * 2)\n";
+    "  ExitStop: MAX(PrevExitStop, C * 0.5)\n  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 2), C * 2)\n"
+    "Strategy: WeekTC\n  BarSize: Weekly\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n"
+    "  ExitRule: C < O\n  ExitTime: ThisClose\n  ExitStop: C * 0.96\n"
+    "Strategy: MonthTC\n  BarSize: Monthly\n  EntryTime: ThisClose\n  EntrySetup: C > O\n  Quantity: 10\n  QtyType: Shares\n"
+    "  ExitRule: C < MA(C, 2)\n  ExitTime: ThisClose\n  ExitLimit: C * 1.08\n"
+    "Strategy: QtrTC\n  BarSize: Quarterly\n  Side: Short\n  EntryTime: ThisClose\n  EntrySetup: C > 0\n  Quantity: 10\n"
+    "  QtyType: Shares\n  ExitRule: C > O\n  ExitTime: ThisClose\n  ExitStop: C * 1.1\n";
 
 /* A continuous futures series: March until the close of Mar 14, June from
 ** Mar 15, September from the start of Jun 12. */
@@ -159,7 +170,8 @@ struct OrderIdentityTest : OrdersTest {
 };
 
 /* "strategy side symbol kind" of every order line: kind m (market), l
-** (limit), s (stop), sl (stop limit); entries and exits apart. */
+** (limit), s (stop), sl (stop limit), c (an exit at the market for the close
+** of a later day); entries and exits apart. */
 struct Orders {
     std::set<std::string> entries, exits;
     std::map<std::string, double> prices;     /* of the limit and stop exits */
@@ -218,6 +230,8 @@ Orders ParseOrders(const std::string &text)
             kind = "s";
         else if (limit)
             kind = "l";
+        else if (!entries && line.find(" after ") != std::string::npos)
+            kind = "c";
         std::string side = action == "buy" || action == "sell" ? "L" : "S";
         std::string key = strategy + " " + side + " " + symbol + " " + kind;
         (entries ? out.entries : out.exits).insert(key);
@@ -341,7 +355,16 @@ DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32
         const TradeRecord *r = &test->trades[k];
         std::string name = test->strategies[r->strategy].name;
         std::string key = name + " " + (r->side > 0 ? "L" : "S") + " " + r->symbol;
-        if (r->dateIn == day) {
+        /* What a test does by its rules at a close no list of the evening
+        ** before orders: a ThisClose entry or exit (the list says so), and a
+        ** longer bar's exit for the next close, ordered with its period. */
+        const StrategyRecord *strategy = &gStrategies[r->strategy];
+        const bool closeEntry = r->timeIn == PHASE_CLOSE && strategy->EntryTime == TIME_THIS_CLOSE;
+        const bool closeExit = r->timeOut == PHASE_CLOSE && r->reason == EXIT_RULE &&
+            (strategy->ExitTime == TIME_THIS_CLOSE || (strategy->ExitTime == TIME_NEXT_CLOSE && strategy->BarSize != BAR_DAILY));
+        if (r->dateIn == day && closeEntry) seen[name + " close entry"]++;
+        if (r->dateOut == day && r->dateIn < day && closeExit) seen[name + " close exit"]++;
+        if (r->dateIn == day && !closeEntry) {
             entered.insert(key);
             auto q = out.orders.quantities.find(key + " m");
             if (knownQuantity.count(name) && q != out.orders.quantities.end() && q->second != r->quantityIn) {
@@ -351,7 +374,7 @@ DayComparison CompareWithNextDay(OrderIdentityTest &t, const char *script, int32
             }
         }
         if (r->dateOut == day && r->dateIn < day) left.insert(key);
-        if (r->dateOut == day && r->dateIn < day && r->reason >= 1 && r->reason <= 3) {
+        if (r->dateOut == day && r->dateIn < day && r->reason >= 1 && r->reason <= 3 && !closeExit) {
             exited.insert(key + " " + kinds[r->reason]);
             /* A limit or stop fills at its price, or at an open beyond it;
             ** rounded in the terms of either day, a price differs by less
@@ -605,6 +628,17 @@ const char kSideCloseRollScript[] =
     "Strategy: YearBoth\n  BarSize: Yearly\n  EntrySetup: C < 1000\n  Quantity: IF(C > O, 10, -10)\n"
     "  QtyType: Shares\n  ExitRule: C > 0\n  ExitTime: NextOpen\n";
 
+/* A weekly and a monthly strategy that enter and leave at the next close,
+** under a limit of two positions in the account they share: a position whose
+** exit fills at its period's close holds its place until then, so an entry
+** ordered the evening before that close waits as the test's does. */
+const char kNextCloseSlotScript[] =
+    "Settings:\n  OrdersMode: Text\n"
+    "Strategy: WeekNC\n  BarSize: Weekly\n  EntryTime: NextClose\n  EntrySetup: C > MA(C, 2) AND C < 1000\n  SetupScore: C\n"
+    "  Quantity: 10\n  QtyType: Shares\n  ExitRule: C < MA(C, 2)\n  ExitTime: NextClose\n  MaxPositions: 2\n"
+    "Strategy: MonthNC\n  BarSize: Monthly\n  EntryTime: NextClose\n  EntrySetup: C > MA(C, 2) AND C < 1000\n  SetupScore: C\n"
+    "  Quantity: 10\n  QtyType: Shares\n  ExitRule: C < MA(C, 2)\n  ExitTime: NextClose\n  MaxPositions: 2\n";
+
 TEST_F(OrderIdentityTest, SidesNextCloseEntriesAndRollsEqualTheNextDaysTest)
 {
     futures = true;
@@ -615,23 +649,29 @@ TEST_F(OrderIdentityTest, SidesNextCloseEntriesAndRollsEqualTheNextDaysTest)
                             20240216, 20240220, 20240229, 20240301, 20240313, 20240314, 20240315, 20240318, 20240328,
                             20240411, 20240430, 20240531, 20240611, 20240612, 20240613, 20240614, 20240628};
     std::map<std::string, int> seen;
-    const std::set<std::string> shares = {"DayBoth",    "WeekBoth", "MonthBoth", "WeekClose",
-                                          "MonthClose", "QtrClose", "YearBoth"};
-    for (int32_t cut : cuts) {
+    const std::set<std::string> shares = {"DayBoth",  "WeekBoth", "MonthBoth", "WeekClose", "MonthClose",
+                                          "QtrClose", "YearBoth", "WeekNC",    "MonthNC"};
+    for (const char *script : {kSideCloseRollScript, kNextCloseSlotScript}) for (int32_t cut : cuts) {
         SCOPED_TRACE(cut);
-        DayComparison day = CompareWithNextDay(*this, kSideCloseRollScript, cut, seen, shares, true);
+        DayComparison day = CompareWithNextDay(*this, script, cut, seen, shares, true);
         EXPECT_EQ(day.text, day.fullText);
         EXPECT_EQ("", day.missing) << day.text;
         EXPECT_EQ("", day.extra) << day.text;
         EXPECT_EQ("", day.quantity) << day.text;
         EXPECT_EQ("", day.rolls) << day.text;
-        /* A next-close entry is for the close of the order date, whatever the bar size. */
+        /* A next-close entry is for the close of the order date, whatever the
+        ** bar size; an exit at the next close of a longer bar's for its next
+        ** period's last day. */
         const std::string onClose = "on close after " + std::to_string(day.day) + " ";
-        for (size_t at = day.text.find("on close after "); at != std::string::npos; at = day.text.find("on close after ", at + 1))
-            EXPECT_EQ(at, day.text.find(onClose, at)) << day.text;
+        for (size_t at = day.text.find("on close after "); at != std::string::npos; at = day.text.find("on close after ", at + 1)) {
+            const size_t line = day.text.rfind('\n', at) + 1;
+            const bool entry = day.text.compare(line, 8, "    buy ") == 0 || day.text.compare(line, 10, "    short ") == 0;
+            if (entry) EXPECT_EQ(at, day.text.find(onClose, at)) << day.text;
+        }
     }
     for (const char *name : {"DayBoth long", "DayBoth short", "WeekBoth long", "WeekBoth short", "MonthBoth long",
-                             "MonthBoth short", "WeekClose", "MonthClose", "QtrClose long", "QtrClose short", "YearBoth"})
+                             "MonthBoth short", "WeekClose", "MonthClose", "QtrClose long", "QtrClose short", "YearBoth",
+                             "WeekNC", "MonthNC", "WeekNC close exit", "MonthNC close exit"})
         EXPECT_GT(seen[name], 0) << name;
     /* Each futures position rolled on the day after each contract change. */
     EXPECT_EQ(2, seen["WeekFut roll"]);
