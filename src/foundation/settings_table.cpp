@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/errors.h"
 #include "foundation/ini_file.h"
 #include "foundation/path_macros.h"
 #include "foundation/text_match.h"
@@ -487,6 +488,24 @@ static void ParseIntList(const char *text, int32_t *values, int count)
 
 static std::string HistoryKey(const SettingEntry *row) { return std::string(row->key) + "MRU"; }
 
+/* Reads a path or folder row's value into out[SETTING_PATH_SIZE], made
+** whole for a path row.  A value longer than a path holds (before or after
+** it is made whole) is named, with result code 3, and out takes the default:
+** cut, it would name another file or folder than the one the file gives. */
+static void LoadPathValue(const IniFile *ini, const SettingEntry *row, const char *def, char *out)
+{
+    char value[SETTING_HISTORY_SIZE];
+    IniGetString(ini, row->key, def, value, sizeof value);
+    if (strlen(value) < SETTING_PATH_SIZE) {
+        CopyString(out, SETTING_PATH_SIZE, value, -1);
+        if (row->type != ST_PATH || ExpandPathMacros(out, nullptr)) return;
+    }
+    ReportError("%s file path is too long -- maximum is 260 chars.", row->key);
+    SetResultCode(RESULT_FILE_ERROR);
+    CopyString(out, SETTING_PATH_SIZE, def, -1);
+    if (row->type == ST_PATH) ExpandPathMacros(out, nullptr);
+}
+
 /* Reads one row into its variable.  A file without text gives the default. */
 static void LoadSettingRow(const IniFile *ini, const SettingEntry *row)
 {
@@ -522,15 +541,20 @@ static void LoadSettingRow(const IniFile *ini, const SettingEntry *row)
         break;
     }
     case ST_TEXT:
+        /* The texts of a path's size are the folders. */
+        if (size == SETTING_PATH_SIZE)
+            LoadPathValue(ini, row, def, (char *)row->data);
+        else
+            IniGetString(ini, row->key, def, (char *)row->data, size);
+        break;
     case ST_COMBO_TEXT: IniGetString(ini, row->key, def, (char *)row->data, size); break;
     case ST_EDITOR_TEXT: IniGetText(ini, row->key, def, (char *)row->data, size); break;
     case ST_PATH:
     case ST_HISTORY: {
-        if (row->data) {
-            int cap = row->type == ST_PATH ? SETTING_PATH_SIZE : SETTING_HISTORY_TEXT_SIZE;
-            IniGetString(ini, row->key, def, (char *)row->data, cap);
-            if (row->type == ST_PATH) ExpandPathMacros((char *)row->data, nullptr);
-        }
+        if (row->data && row->type == ST_PATH)
+            LoadPathValue(ini, row, def, (char *)row->data);
+        else if (row->data)
+            IniGetString(ini, row->key, def, (char *)row->data, SETTING_HISTORY_TEXT_SIZE);
         IniGetText(ini, HistoryKey(row).c_str(), "", row->extra.history, SETTING_HISTORY_SIZE);
         /* Files deleted since the last run drop out of a path history. */
         if (row->type == ST_PATH) UpdateHistoryList(row->extra.history, nullptr, 1);

@@ -21,7 +21,9 @@
 ** Values:     integers and indexes "%d", doubles "%g" (more digits only when
 **             "%g" would not read back as the same number), colours
 **             "RGB(r,g,b)", dates yyyymmdd, texts as they stand, editor texts
-**             and history lists escaped.
+**             and history lists escaped.  A path or folder longer than its
+**             row holds (259 characters, or once made whole) is named with
+**             result code 3 and the row keeps its default: never cut.
 ** Unattended: settings are read but never saved; with no settings file every
 **             setting takes its default.
 ** Threads:    written on the UI thread only (loading, dialogs, a script's

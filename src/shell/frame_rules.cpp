@@ -210,6 +210,15 @@ void UnquotePath(const char *path, char *out, int size)
     CopyString(out, size, path + 1, n > 0 ? n - 1 : 0);
 }
 
+int AddDefaultExtension(char *path, int nameOffset, const char *extension)
+{
+    if (strchr(path + nameOffset, '.')) return 1;
+    const size_t n = strlen(path);
+    if (n + 1 + strlen(extension) > 259) return 0;
+    FormatText(path + n, 260 - n, ".%s", extension);
+    return 1;
+}
+
 void ParseOpenFilePlacement(const char *text, int clientWidth, int clientHeight, OpenFilePlacement *out)
 {
     *out = {};

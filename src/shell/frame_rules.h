@@ -94,6 +94,11 @@ int TakeHandOffText(const void *data, uint32_t dataSize, char *out, int size);
 /* Unquotes one path of a hand-off: a path starting with '"' loses it and its
 ** last character. */
 void UnquotePath(const char *path, char *out, int size);
+/* The save dialog's default extension: a chosen name (path[260] from
+** nameOffset on) without a '.' gets "." and extension.  0, the path as it
+** was, when the whole would be longer than a path holds (259 characters):
+** cut, it would be a file of another name. */
+int AddDefaultExtension(char *path, int nameOffset, const char *extension);
 
 /* One FILE_%d_WINDOW value: optional '*', then x, y, w, h, show state.  Values
 ** that cannot be read give CW_USEDEFAULT for all four; x and w beyond the

@@ -30,23 +30,26 @@ static ExportState sExport;
 
 static const char *const kTimingWords[4] = {"n/a", "open", "intraday", "close"};
 
-void MakeNumberedFileName(const char *path, int32_t testNumber)
+int MakeNumberedFileName(const char *path, int32_t testNumber)
 {
     CopyString(gExportPath, sizeof gExportPath, path, -1);
-    if (gRun.mode != RUN_MODE_OPTIMIZE && !gEngineRun.numberedExports) return;
+    if (gRun.mode != RUN_MODE_OPTIMIZE && !gEngineRun.numberedExports) return 1;
     const char *base = path;
     for (const char *p = path; *p; p++)
         if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;
     const char *dot = strrchr(base, '.');
-    char extension[16] = "";
-    size_t stem = strlen(path);
-    if (dot) {
-        CopyString(extension, sizeof extension, dot, -1);
-        stem = (size_t)(dot - path);
-    }
+    const char *extension = dot ? dot : "";
+    const size_t stem = dot ? (size_t)(dot - path) : strlen(path);
     char number[16];
     FormatText(number, sizeof number, ".%d", testNumber);
+    /* The name with its number must fit whole: cut, it would be another
+    ** file's (its extension lost, or the number of another test). */
+    if (stem + strlen(number) + strlen(extension) >= sizeof gExportPath) {
+        gExportPath[0] = 0;
+        return 0;
+    }
     FormatText(gExportPath, sizeof gExportPath, "%.*s%s%s", (int)stem, path, number, extension);
+    return 1;
 }
 
 /* Empties gExportPath when an export ends, however it ends: a path left
@@ -56,12 +59,16 @@ struct ExportPathClearer {
     ~ExportPathClearer() { gExportPath[0] = 0; }
 };
 
-/* gExportPath from the given path, or from the save dialog; 0 when cancelled. */
-static int ChooseExportPath(const char *path, int32_t testNumber, const char *title, char *folder)
+/* gExportPath from the given path (the script's Save<kind>As), or from the
+** save dialog; 0 when cancelled, or after reporting a numbered name too long
+** to hold. */
+static int ChooseExportPath(const char *path, int32_t testNumber, const char *kind, const char *title, char *folder)
 {
     if (path) {
-        MakeNumberedFileName(path, testNumber);
-        return 1;
+        if (MakeNumberedFileName(path, testNumber)) return 1;
+        ReportError("Save%sAs file path is too long -- maximum is 260 chars.", kind);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
     }
     gExportPath[0] = 0;
     return BrowseForFile(gExportPath, folder, title, "CSV", "CSV", 1) != 0;
@@ -90,7 +97,7 @@ static int WriteExport(const std::string &text, const char *createMessage)
 int SaveStatsCsv(TestRecord *test, const char *path)
 {
     ExportPathClearer clearAfter;
-    if (!test || !ChooseExportPath(path, test->testNumber, "Save Stats as CSV", sExport.statsFolder)) return 0;
+    if (!test || !ChooseExportPath(path, test->testNumber, "Stats", "Save Stats as CSV", sExport.statsFolder)) return 0;
     FormulaColumn *columns = (FormulaColumn *)gGraphsColumns.items;
     std::string out = "Date,Strategy";
     for (int32_t c = 0; c < gGraphsColumns.count; c++)
@@ -182,7 +189,7 @@ static const char *ExactNumber(double value, char (&n)[NUMBER_TEXT_SIZE])
 int SaveTradesCsv(TestRecord *test, const char *path)
 {
     ExportPathClearer clearAfter;
-    if (!test || !ChooseExportPath(path, test->testNumber, "Save Trades as CSV", sExport.tradesFolder)) return 0;
+    if (!test || !ChooseExportPath(path, test->testNumber, "Trades", "Save Trades as CSV", sExport.tradesFolder)) return 0;
     if (gScriptSettings.SaveTradesType != SAVE_TRADES_COMPACT) return SaveFullTradeList(test);
     std::string out =
         "Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,ValueIn,"

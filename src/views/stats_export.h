@@ -21,8 +21,9 @@ extern char gExportPath[EXPORT_PATH_SIZE];
 ** exports more than one test (gEngineRun.numberedExports: a walk-forward
 ** test's two tests, an optimization's playbacks), ".%d" with the test
 ** number goes before the extension (the text from the last '.' after the
-** last path separator; at its end when there is none). */
-void MakeNumberedFileName(const char *path, int32_t testNumber);
+** last path separator; at its end when there is none).  0, with gExportPath
+** empty, when the numbered name is longer than a path holds. */
+int MakeNumberedFileName(const char *path, int32_t testNumber);
 /* Every date x strategy row with the shown Graphs columns; path null asks
 ** with the save dialog.  1, or 0 on a failure or a cancelled dialog. */
 int SaveStatsCsv(TestRecord *test, const char *path);

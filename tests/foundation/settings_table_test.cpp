@@ -484,3 +484,22 @@ TEST_F(SettingsTableTest, InteractiveStartCreatesAMissingFile)
     EXPECT_EQ(gSettings.MaxMemPct, 95);
     EXPECT_EQ(gHeadless.messageCount, 0);
 }
+
+/* A path or folder longer than its row holds is named and the row keeps its
+** default: cut, it would name another file or folder than the one written. */
+TEST_F(SettingsTableTest, PathsTooLongForTheirRowsAreNamedNotCut)
+{
+    const std::string fits = "c:\\" + std::string(252, 'f') + ".kvd", tooLong = "c:\\" + std::string(300, 'g');
+    ASSERT_TRUE(WriteTestFile(path, "[Settings]\r\nDataFile=" + fits + "\r\n[Options]\r\nOutputPath=" + tooLong + "\r\n"));
+    gRun.resultCode = RESULT_OK;
+    ASSERT_EQ(LoadSettings(path.c_str()), 1);
+    EXPECT_EQ(std::string(gSettings.DataFile), fits);
+    EXPECT_STREQ(gSettings.OutputPath, "");
+    EXPECT_STREQ(LastMessage(), "OutputPath file path is too long -- maximum is 260 chars.");
+    EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
+
+    ASSERT_TRUE(WriteTestFile(path, "[Settings]\r\nDataFile=" + tooLong + "\r\n"));
+    ASSERT_EQ(LoadSettings(path.c_str()), 1);
+    EXPECT_STREQ(gSettings.DataFile, "");
+    EXPECT_STREQ(LastMessage(), "DataFile file path is too long -- maximum is 260 chars.");
+}

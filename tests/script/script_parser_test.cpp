@@ -171,6 +171,36 @@ TEST_F(ParserTest, RefusesBadScriptsOverTheBadText)
     }
 }
 
+/* A file or folder name of 259 characters is kept whole; one longer is
+** refused over its text, never cut to the name of another file. */
+TEST_F(ParserTest, PathsOfTwoHundredFiftyNineCharactersFitAndLongerOnesAreRefused)
+{
+    const std::string fits = std::string(255, 'p') + ".csv", tooLong = "q" + fits;
+    struct PathCase {
+        const char *section, *keyword;
+    } cases[] = {
+        {"Settings:\n", "SaveStatsAs"},     {"Settings:\n", "SaveTradesAs"},   {"Settings:\n", "SavePositionsAs"},
+        {"Settings:\n", "OrdersFile"},      {"Settings:\n", "OrdersTemplate"}, {"Settings:\n", "OrdersNetLiq"},
+        {"Settings:\n", "OrdersFreeCash"},  {"Settings:\n", "ExchangeMap"},    {"Settings:\n", "SymChangeList"},
+        {"Strategy: S\n", "OrdersFile"},    {"Strategy: S\n", "OrdersTemplate"}, {"Strategy: S\n", "OrdersNetLiq"},
+        {"Strategy: S\n", "OrdersFreeCash"},
+    };
+    for (const PathCase &c : cases) {
+        for (const std::string &value : {fits, tooLong}) {
+            SetUp();
+            Outcome got = Parse(std::string(c.section) + c.keyword + ": " + value + "\n");
+            EXPECT_EQ(got.code, value == fits ? 0 : 9) << c.section << c.keyword << " of " << value.size();
+            if (got.code) EXPECT_EQ(got.span, value) << c.keyword;
+            TearDown();
+        }
+    }
+    /* An included file's name likewise: cut, it could name a file that is there. */
+    SetUp();
+    Outcome got = Parse("Include: " + tooLong + "\nData:\nA: 1\n");
+    EXPECT_EQ(got.code, 9);
+    EXPECT_EQ(got.span, tooLong);
+}
+
 TEST_F(ParserTest, NamesOfSixtyThreeCharactersFitAndSixtyFourDoNot)
 {
     EXPECT_EQ(Parse("Data:\n" + kName63 + ": 1\n").code, 0);

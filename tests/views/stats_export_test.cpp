@@ -42,6 +42,13 @@ TEST_F(ExportTest, OptimizationFileNamesCarryTheTestNumber)
         MakeNumberedFileName(c.path, 7);
         EXPECT_STREQ(c.expected, gExportPath) << c.path;
     }
+    /* A numbered name that a path cannot hold is refused, never cut. */
+    gRun.mode = RUN_MODE_OPTIMIZE;
+    const std::string fits = std::string(253, 'f') + ".csv", tooLong = "g" + fits;
+    EXPECT_EQ(1, MakeNumberedFileName(fits.c_str(), 7));
+    EXPECT_EQ(std::string(253, 'f') + ".7.csv", gExportPath);
+    EXPECT_EQ(0, MakeNumberedFileName(tooLong.c_str(), 7));
+    EXPECT_STREQ("", gExportPath);
 }
 
 /* A test with a Strategy and a Benchmark; trades: a closed one, a skipped

@@ -596,12 +596,25 @@ static int WriteSymbol(ReplaceFile *rf, const SymbolRecord *r)
     return 1;
 }
 
-static void AppendDefaultExtension(char *path)
+/* A name without a dot gets ".KVD"; 0 when that would not fit, the path
+** left as it was: cut, it would be a file of another name. */
+static int AppendDefaultExtension(char *path)
 {
-    if (!strchr(path, '.')) {
-        size_t len = strlen(path);
-        CopyString(path + len, (int)(DATA_PATH_SIZE - len), ".KVD", -1);
-    }
+    if (strchr(path, '.')) return 1;
+    size_t len = strlen(path);
+    if (len + 4 >= DATA_PATH_SIZE) return 0;
+    CopyString(path + len, (int)(DATA_PATH_SIZE - len), ".KVD", -1);
+    return 1;
+}
+
+/* AppendDefaultExtension for a save; 0 after reporting a name too long. */
+static int AppendSaveExtension(char *path)
+{
+    if (AppendDefaultExtension(path)) return 1;
+    PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
+    ReportError(kMsgCannotCreate, path, GetErrorText());
+    SetResultCode(RESULT_FILE_ERROR);
+    return 0;
 }
 
 static_assert((int)DATA_PATH_SIZE == (int)FILE_PATH_SIZE, "a data file's path buffers take the replace-file names");
@@ -626,8 +639,8 @@ void RemoveDataFileLeftover(const char *path)
     char full[DATA_PATH_SIZE], temp[DATA_PATH_SIZE];
     if (!path || !path[0] || strlen(path) >= DATA_PATH_SIZE) return;
     CopyString(full, sizeof full, path, -1);
-    AppendDefaultExtension(full);
-    if (MakeDataFileTempPath(temp, full) && PlatFileExists(temp)) PlatDeleteUnusedFile(temp);
+    if (AppendDefaultExtension(full) && MakeDataFileTempPath(temp, full) && PlatFileExists(temp))
+        PlatDeleteUnusedFile(temp);
 }
 
 /* Starts the save of path in a temporary file of this save alone: a
@@ -707,7 +720,7 @@ int SaveDataFile(const char *pathIn, const char *import)
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
-    AppendDefaultExtension(path);
+    if (!AppendSaveExtension(path)) return 0;
 
     GetStatusText(0, savedStatus, sizeof savedStatus);
     SetStatusText(0, "Creating %s...", path);
@@ -717,11 +730,11 @@ int SaveDataFile(const char *pathIn, const char *import)
     while (!BeginDataFileTemp(&rf, path, reserve)) {
         /* The failure is reported; in unattended mode that is the end of it. */
         path[0] = 0;
-        if (gRun.unattended || !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1)) {
+        if (gRun.unattended || !BrowseForFile(path, nullptr, "Save Data File", "Data", "KVD", 1) ||
+            !AppendSaveExtension(path)) {
             SetStatusText(0, "%s", savedStatus);
             return 0;
         }
-        AppendDefaultExtension(path);
         SetStatusText(0, "Creating %s...", path);
     }
     if (gDataFileTempHeld) gDataFileTempHeld(path);

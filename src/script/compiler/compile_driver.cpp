@@ -707,7 +707,7 @@ int IncludeScriptFile(const char *path, char *nameSpace)
 {
     char resolved[260];
     CopyString(resolved, sizeof resolved, path, -1);
-    if (!ExpandPathMacros(resolved, gScriptsFolder)) {
+    if (strlen(path) >= sizeof resolved || !ExpandPathMacros(resolved, gScriptsFolder)) {
         ReportError(kMsgUnableToAccess, path);
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
@@ -788,7 +788,8 @@ int ExtractIncludePath(const char *text, char *outPath)
         }
     }
     while (n > 0 && IsTokenDelimiter(text[n - 1])) n--;
-    if (n == 0 || text[0] == '/') return 0;
+    /* A name longer than a path holds names no file this compile reads. */
+    if (n == 0 || n > 259 || text[0] == '/') return 0;
     CopyString(outPath, 260, text, n);
     return ExpandPathMacros(outPath, gScriptsFolder) ? 1 : 0;
 }

@@ -417,7 +417,11 @@ int IncludeFromHeader(Parse &ps, const LineRecord &r, uint32_t lineStart, uint32
     int n = GetSectionLineValue(ps.text + lineStart, (int)lineLength, &saved);
     char keep[VALUE_NAME_SIZE];
     CopyString(keep, sizeof keep, ps.nameSpace, -1);
-    int ok = n > 0 ? IncludeScriptFile(ps.text + lineStart, ps.nameSpace) : 1;
+    /* A name too long to hold is refused here, where its line can be shown,
+    ** rather than cut to the name of another file. */
+    int ok = n > 259 ? Fail(ps, ERR_PATH_TOO_LONG, lineStart, (uint32_t)n)
+        : n > 0      ? IncludeScriptFile(ps.text + lineStart, ps.nameSpace)
+                     : 1;
     ps.text[lineStart + n] = saved;
     CopyString(ps.nameSpace, VALUE_NAME_SIZE, keep, -1);
     return ok;
@@ -696,7 +700,11 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk)
                 : list == SLIST_ORDERSNETLIQ       ? record->OrdersNetLiq
                 : list == SLIST_ORDERSFREECASH     ? record->OrdersFreeCash
                                                    : record->OrdersTemplate;
-            CopyString(target, STRATEGY_PATH_SIZE, valueText, 259);
+            /* A path cut to fit would name another file than the script's. */
+            if (n > STRATEGY_PATH_SIZE - 1)
+                ok = Fail(ps, ERR_PATH_TOO_LONG, r.valueOffset, (uint32_t)n);
+            else
+                CopyString(target, STRATEGY_PATH_SIZE, valueText, -1);
             break;
         }
         }

@@ -47,15 +47,16 @@ enum {
 /* ---- value forms --------------------------------------------------------------------- */
 
 enum SettingForm {
-    FORM_FORMULA,  /* kept by the parser; nothing here */
-    FORM_PATH,     /* stored, then resolved against a folder */
-    FORM_TEXT,     /* stored as given */
-    FORM_BOOL,     /* "False" 0, "True" 1 */
-    FORM_WORD,     /* the position of one word of a list */
-    FORM_WORD_SET, /* a comma list of words, each setting flags */
-    FORM_NUMBER,   /* f64, the whole value a number */
-    FORM_WHOLE,    /* a number with its fraction dropped, not negative */
-    FORM_POSITIVE, /* the leading whole number, above 0 */
+    FORM_FORMULA,   /* kept by the parser; nothing here */
+    FORM_PATH,      /* stored, then resolved against a folder */
+    FORM_PATH_TEXT, /* a path stored as given, made whole where it is used */
+    FORM_TEXT,      /* stored as given */
+    FORM_BOOL,      /* "False" 0, "True" 1 */
+    FORM_WORD,      /* the position of one word of a list */
+    FORM_WORD_SET,  /* a comma list of words, each setting flags */
+    FORM_NUMBER,    /* f64, the whole value a number */
+    FORM_WHOLE,     /* a number with its fraction dropped, not negative */
+    FORM_POSITIVE,  /* the leading whole number, above 0 */
     FORM_START_DATE,
     FORM_END_DATE,
     FORM_SYMBOL /* a symbol of the loaded data, pass 2 only */
@@ -162,20 +163,20 @@ const SettingRow kSettingRows[SETTINGS_KEYWORD_COUNT] = {
     { .keyword = "ReportContent",    .form = FORM_WORD_SET, .set = kReportContentWords, .setCount = COUNT(kReportContentWords), .setWordsRead = 7 },
     { .keyword = "ReportsFolder",    .form = FORM_PATH,     .target = gReportsFolder, .size = 260, .base = BASE_OUTPUT },
     { .keyword = "OrdersMode",       .form = FORM_WORD,     .target = &gScriptSettings.OrdersMode, .words = kOrdersModeWords, .wordCount = COUNT(kOrdersModeWords) },
-    { .keyword = "OrdersNetLiq",     .form = FORM_TEXT,     .target = gScriptSettings.OrdersNetLiq, .size = 260 },
-    { .keyword = "OrdersFreeCash",   .form = FORM_TEXT,     .target = gScriptSettings.OrdersFreeCash, .size = 260 },
-    { .keyword = "OrdersFile",       .form = FORM_TEXT,     .target = gScriptSettings.OrdersFile, .size = 260 },
-    { .keyword = "OrdersTemplate",   .form = FORM_TEXT,     .target = gScriptSettings.OrdersTemplate, .size = 260 },
+    { .keyword = "OrdersNetLiq",     .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersNetLiq, .size = 260 },
+    { .keyword = "OrdersFreeCash",   .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersFreeCash, .size = 260 },
+    { .keyword = "OrdersFile",       .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersFile, .size = 260 },
+    { .keyword = "OrdersTemplate",   .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersTemplate, .size = 260 },
     { .keyword = "OrdersLiveData",   .form = FORM_BOOL,     .target = &gScriptSettings.OrdersLiveData },
     { .keyword = "OrdersUseQtyIn",   .form = FORM_BOOL,     .target = &gScriptSettings.OrdersUseQtyIn },
     { .keyword = "OrdersMktAsLmtPct", .form = FORM_NUMBER,  .target = &gScriptSettings.OrdersMktAsLmtPct, .scale = 1.0 },
     { .keyword = "OrdersComment",    .form = FORM_FORMULA },
-    { .keyword = "ExchangeMap",      .form = FORM_TEXT,     .target = gScriptSettings.ExchangeMap, .size = 260 },
+    { .keyword = "ExchangeMap",      .form = FORM_PATH_TEXT, .target = gScriptSettings.ExchangeMap, .size = 260 },
     { .keyword = "SlatewickFolder",  .form = FORM_PATH,     .target = gScriptSettings.SlatewickFolder, .size = 260, .base = BASE_OUTPUT },
-    { .keyword = "SaveStatsAs",      .form = FORM_TEXT,     .target = gScriptSettings.SaveStatsAs, .size = 260 },
+    { .keyword = "SaveStatsAs",      .form = FORM_PATH_TEXT, .target = gScriptSettings.SaveStatsAs, .size = 260 },
     { .keyword = "SaveTestListAs",   .form = FORM_PATH,     .target = gScriptSettings.SaveTestListAs, .size = 260, .base = BASE_OUTPUT },
-    { .keyword = "SavePositionsAs",  .form = FORM_TEXT,     .target = gScriptSettings.SavePositionsAs, .size = 260 },
-    { .keyword = "SaveTradesAs",     .form = FORM_TEXT,     .target = gScriptSettings.SaveTradesAs, .size = 260 },
+    { .keyword = "SavePositionsAs",  .form = FORM_PATH_TEXT, .target = gScriptSettings.SavePositionsAs, .size = 260 },
+    { .keyword = "SaveTradesAs",     .form = FORM_PATH_TEXT, .target = gScriptSettings.SaveTradesAs, .size = 260 },
     { .keyword = "SaveTradesType",   .form = FORM_WORD,     .target = &gScriptSettings.SaveTradesType, .words = kSaveTradesTypeWords, .wordCount = COUNT(kSaveTradesTypeWords) },
     { .keyword = "ResultsFile",      .form = FORM_PATH,     .target = gResultsFileName, .size = 260, .base = BASE_OUTPUT, .extension = "kvr", .extensionError = ERR_RESULTS_FILE_NAME },
     { .keyword = "SkipTestIf",       .form = FORM_FORMULA },
@@ -190,7 +191,7 @@ const SettingRow kSettingRows[SETTINGS_KEYWORD_COUNT] = {
     { .keyword = "EndOfTestExits",   .form = FORM_BOOL,     .target = &gScriptSettings.EndOfTestExits },
     { .keyword = "AllowSameName",    .form = FORM_BOOL,     .target = &gScriptSettings.AllowSameName },
     { .keyword = "RandomSeed",       .form = FORM_WHOLE,    .seedsRandom = 1 },
-    { .keyword = "SymChangeList",    .form = FORM_TEXT,     .target = gScriptSettings.SymChangeList, .size = 260 },
+    { .keyword = "SymChangeList",    .form = FORM_PATH_TEXT, .target = gScriptSettings.SymChangeList, .size = 260 },
     { .keyword = "AccountType",      .form = FORM_WORD,     .target = &gScriptSettings.AccountType, .words = kAccountTypeWords, .wordCount = COUNT(kAccountTypeWords) },
     { .keyword = "CommCurrency",     .form = FORM_WORD,     .target = &gScriptSettings.CommCurrency, .words = kCommCurrencyWords, .wordCount = COUNT(kCommCurrencyWords) },
     { .keyword = "OptimizeMode",     .form = FORM_WORD,     .target = &gSettings.OptimizeMode, .words = kOptimizeModeWords, .wordCount = COUNT(kOptimizeModeWords) },
@@ -291,6 +292,12 @@ int ApplyRow(const SettingRow &row, const char *text, int *outOffset, int *outLe
     case FORM_PATH:
         if (row.scanOnly && gCompileSession.mode != RUN_MODE_SCAN) return 0;
         return ApplyPath(row, text);
+    case FORM_PATH_TEXT:
+        /* Refused rather than cut: a cut path names another file than the
+        ** script's, and the checks where it is made whole could not tell. */
+        if ((int)strlen(text) > row.size - 1) return ERR_PATH_TOO_LONG;
+        CopyString((char *)row.target, row.size, text, -1);
+        return 0;
     case FORM_TEXT:
         CopyString((char *)row.target, row.size, text, -1);
         return 0;

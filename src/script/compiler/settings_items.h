@@ -21,7 +21,9 @@
 **             span to mark; the parser reports it.  A failing keyword leaves
 **             its target unchanged, except the word sets (cleared and partly
 **             set), StartDate/EndDate (the date holds 0) and paths (the text
-**             is stored before it is resolved).
+**             is stored before it is resolved).  A path longer than its
+**             field holds (259 characters) is refused with 9, never cut: the
+**             paths resolved here and those stored as given alike.
 ** Threads:    UI thread only (compile and run driver).
 */
 #pragma once

@@ -306,10 +306,12 @@ int GetFileAtCaret(HWND window, char *outPath)
     if (!record) return 0;
     intptr_t caret = EditorSend(window, SCI_GETCURRENTPOS);
     if (caret < 2) return 0;
-    char name[260];
+    /* One character more than a path holds: a longer name is seen as too
+    ** long, never cut to the name of another file. */
+    char name[261];
     intptr_t selStart = EditorSend(window, SCI_GETSELECTIONSTART), selEnd = EditorSend(window, SCI_GETSELECTIONEND);
     if (selEnd > selStart) {
-        if (selEnd - selStart > 259) selEnd = selStart + 259;
+        if (selEnd - selStart > 260) selEnd = selStart + 260;
         Sci_TextRangeFull range = {{selStart, selEnd}, name};
         EditorSend(window, SCI_GETTEXTRANGEFULL, 0, (intptr_t)&range);
     } else {
@@ -331,11 +333,13 @@ int GetFileAtCaret(HWND window, char *outPath)
         while (end > start && (EditorSend(window, SCI_GETCHARAT, (uintptr_t)end - 1) == ' ' ||
                                EditorSend(window, SCI_GETCHARAT, (uintptr_t)end - 1) == '\t'))
             end--;
-        if (end - start > 259) end = start + 259;
+        if (end - start > 260) end = start + 260;
         if (end <= start) return 0;
         Sci_TextRangeFull range = {{start, end}, name};
         EditorSend(window, SCI_GETTEXTRANGEFULL, 0, (intptr_t)&range);
     }
+    /* Opening it says that it is too long; the menu just names no file. */
+    if (strlen(name) > 259) return outPath ? 0 : OpenFileByType(name, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
     if (!ExpandPathMacros(name, nullptr)) return 0;
     if (!outPath) return OpenFileByType(name, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
     if (!PlatFileExists(name)) return 0;

@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "foundation/text_match.h"
+#include "foundation/errors.h"
 #include "foundation/win32/list_view.h"
+#include "shell/frame_rules.h"
 #include "services/services.h"
 
 /* Appends text and its terminating NUL to a filter list. */
@@ -71,9 +73,10 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
     if (save) {
         ofn.Flags |= OFN_OVERWRITEPROMPT;
         ok = GetSaveFileNameA(&ofn);
-        if (ok && extension && !strchr(chosen + ofn.nFileOffset, '.')) {
-            size_t n = strlen(chosen);
-            FormatText(chosen + n, sizeof chosen - n, ".%s", extension);
+        if (ok && extension && !AddDefaultExtension(chosen, ofn.nFileOffset, extension)) {
+            ReportError("%s file path is too long -- maximum is 260 chars.", typeName);
+            SetResultCode(RESULT_FILE_ERROR);
+            ok = 0;
         }
     } else {
         ok = GetOpenFileNameA(&ofn);
