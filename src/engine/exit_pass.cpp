@@ -219,7 +219,7 @@ static void SeePeriodDays(const EvalContext *context, PositionRecord *p, const B
     Bar part;
     if (p->entryDate >= first && p->entryDate <= last->date) {
         if (PeriodBarThrough(symbol, context->barSize, p->entryDate, p->entryDate, &part) && part.date == p->entryDate)
-            UpdateExtremes(p, &part, p->entryDate == last->date ? reason : EXIT_NONE, true);
+            UpdateExtremes(p, &part, p->entryDate == last->date ? reason : (uint32_t)EXIT_NONE, true);
         if (p->entryDate == last->date) return;
         first = p->entryDate + 1; /* a bound: the next day with a bar */
     }

@@ -666,7 +666,9 @@ TEST_F(OrderIdentityTest, SidesNextCloseEntriesAndRollsEqualTheNextDaysTest)
         for (size_t at = day.text.find("on close after "); at != std::string::npos; at = day.text.find("on close after ", at + 1)) {
             const size_t line = day.text.rfind('\n', at) + 1;
             const bool entry = day.text.compare(line, 8, "    buy ") == 0 || day.text.compare(line, 10, "    short ") == 0;
-            if (entry) EXPECT_EQ(at, day.text.find(onClose, at)) << day.text;
+            if (entry) {
+                EXPECT_EQ(at, day.text.find(onClose, at)) << day.text;
+            }
         }
     }
     for (const char *name : {"DayBoth long", "DayBoth short", "WeekBoth long", "WeekBoth short", "MonthBoth long",
