@@ -212,7 +212,10 @@ PositionRecord *TakeSizingDifference(EvalContext *context, int32_t setupIndex, d
     context->symbol = symbol;
     context->position = setup;
     *bar = SyncContextBar(context);
-    if (!*bar || d == 0 || std::fabs(d) < setup->quantityStep) return nullptr;
+    /* What lots taken across a split of a ratio like 1.5 leave behind is a
+    ** rounding residue, no quantity to trade. */
+    if (!*bar || d == 0 || std::fabs(d) < setup->quantityStep || std::fabs(d) <= 1e-9 * std::fmax(std::fabs(target), 1.0))
+        return nullptr;
     setup->side = d < 0 ? -1 : 1;
     setup->quantity = std::fabs(d);
     setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;

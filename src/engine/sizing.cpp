@@ -8,6 +8,7 @@
 #include "engine/limits.h"
 #include "engine/setup_filter.h"
 #include "foundation/numbers.h"
+#include "marketdata/store/calendar.h"
 #include "script/eval/block_plan.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
@@ -105,8 +106,14 @@ int ComputePositionSize(EvalContext *context, int final)
         ** fills on (a longer bar size's whole period): its close, and the
         ** bars after it, are not known when a setup without a price of its
         ** own is sized.  The last close and the fill bar's open are. */
+        /* (A symbol whose data end inside a longer period has that period's
+        ** bar dated on its last day, before the period's date.) */
         const bool atOpen = context->barPhase < PHASE_CLOSE && r->EntryTime != TIME_NEXT_CLOSE && bar && p->symbol &&
-            bar->date >= context->date;
+            (bar->date >= context->date ||
+             (context->barSize != BAR_DAILY && SameBarPeriod(bar->date, context->date, context->barSize)));
+        /* An entry at this close fills at it, in this bar's split terms,
+        ** whatever split the next day brings. */
+        const bool atThisClose = context->barPhase == PHASE_CLOSE && r->EntryTime == TIME_THIS_CLOSE;
         /* A next-close entry fills at its day's close: nothing later is its price. */
         const bool atNextClose = r->EntryTime == TIME_NEXT_CLOSE && bar && p->tradeListRow <= 0;
         const Bar *previous = nullptr;
@@ -130,7 +137,8 @@ int ComputePositionSize(EvalContext *context, int final)
                 const Bar *fill = OpenFillBar(context, p->symbol, bar, &previous);
                 price = OpenOrderPrice(fill, previous);
             } else if ((price == 0 || p->tradeListRow > 0) && bar) {
-                price = next && next->split != 0 && bar->split != 0 ? close * (next->split / bar->split) : close;
+                price = next && !atThisClose && next->split != 0 && bar->split != 0 ? close * (next->split / bar->split)
+                                                                                     : close;
             }
         }
         FormulaSlot *round = &r->slots[SLOT_QTY_ROUND];

@@ -545,6 +545,75 @@ TEST_F(SplitTest, AMonthlyReductionIsSizedInTheTermsOfTheDayItFillsOn)
     }
 }
 
+/* An entry at this close fills at the day's close in the day's terms, and
+** is sized in them: AAA trades at 100 until a 2:1 split on 15 February 2024
+** (50 after).  $10,000 at the close of 14 February is 100 shares, not the
+** 200 of the next day's terms, whether the test ends that day or later; a
+** DynamicSizing strategy that wants $10,000 from 13 February holds those
+** 100 on the 14th and buys none more. */
+TEST_F(SplitTest, AnEntryAtThisCloseIsSizedInItsDaysTerms)
+{
+    const std::vector<int32_t> d = Weekdays(20240102, 20240229);
+    LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50)}});
+    for (const char *end : {"20240214", "20240220"}) {
+        SCOPED_TRACE(end);
+        const std::string settings = std::string("Settings:\n  EndDate: ") + end + "\nStrategy: S\n  EntryTime: ThisClose\n";
+        const TradeRecord *fixed = TradesOfRun(1, settings + "  EntrySetup: BarDate = 20240214\n  Quantity: 10000\n  QtyType: Value\n");
+        ASSERT_NE(nullptr, fixed);
+        EXPECT_EQ(20240214, fixed->dateIn);
+        EXPECT_DOUBLE_EQ(100, fixed->quantityIn);
+        const TradeRecord *dynamic = TradesOfRun(1, settings + "  DynamicSizing: True\n  Quantity: IF(BarDate >= 20240213, 10000, 0)\n  QtyType: Value\n");
+        ASSERT_NE(nullptr, dynamic);
+        EXPECT_EQ(20240213, dynamic->dateIn);
+        EXPECT_DOUBLE_EQ(100, dynamic->quantityIn);
+    }
+}
+
+/* A quarterly run whose DynamicSizing strategy holds 100 AAA bought at 100
+** on 2 January 2024 and wants $5,000 from the first quarter's bar; AAA
+** trades at 100 until its data end on 15 May, at 80, while BBB's go on to
+** the end of June.  At the open of 1 April the last close known is 100: it
+** sells 50, not the 37.5 that AAA's last close, six weeks later, would
+** leave; the 50 left leave at AAA's last close. */
+TEST_F(SplitTest, AReductionOfASymbolWhoseDataEndInThePeriodIsSizedOnTheLastCloseKnown)
+{
+    const std::vector<int32_t> d = Weekdays(20231002, 20240628), a = Weekdays(20231002, 20240515);
+    LoadStore(d, {{"AAA", SplitDays(a, 0, 100, {{20240515, 100, 100, 80, 80}})}, {"BBB", SplitDays(d, 0, 100)}});
+    const TradeRecord *trades = TradesOfRun(2, "Settings:\n  BarSize: Quarterly\nStrategy: Q\n  BarSize: Quarterly\n"
+                                               "  DynamicSizing: True\n  Quantity: IF(?Symbol = \"AAA\", IF(BarDate < 20231229, 0, IF(BarDate < 20240329, 10000, 5000)), 0)\n"
+                                               "  QtyType: Value\n");
+    ASSERT_NE(nullptr, trades);
+    EXPECT_EQ(EXIT_REDUCE, (uint32_t)trades[0].reason);
+    EXPECT_EQ(20240401, trades[0].dateOut);
+    EXPECT_DOUBLE_EQ(50, trades[0].quantityOut);
+    EXPECT_DOUBLE_EQ(50, trades[1].quantityOut);
+    EXPECT_DOUBLE_EQ(80, trades[1].priceOut);
+}
+
+/* Lots of fractional size bought before a 3:2 split and all sold after it
+** leave nothing behind: the rounding left in the shares counted across the
+** split is no new position. */
+TEST_F(SplitTest, LotsSoldWholeAcrossASplitOfThreeForTwoLeaveNoPosition)
+{
+    const std::vector<int32_t> d = Weekdays(20240102, 20240329);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        const double f = day < 20240215 ? 1.5 : 1, c = 100 * f;
+        bars.push_back(DayBar{day, c, c, c, c, 1000 / f, f});
+    }
+    LoadStore(d, {{"AAA", bars}});
+    ASSERT_EQ(0, Run("Strategy: D\n  DynamicSizing: True\n  QtyType: Shares\n  QtyRound: 0\n"
+                     "  Quantity: IF(BarDate < 20240301, 10.1 + (BarDate % 7) * 3.71 + (BarDate % 11) * 1.37 - (BarDate % 5) * 2.9, 0)\n"))
+        << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_GT(test->tradeCount, 5);
+    for (int32_t k = 0; k < test->tradeCount; k++) {
+        EXPECT_GT(test->trades[k].quantityIn, 1e-6) << k;
+        EXPECT_LE(test->trades[k].dateOut, 20240304) << k;
+    }
+}
+
 /* A monthly long of 100 AAA bought at 100 on 2 January 2024 leaves by its
 ** exit rule at the open of 1 February, at 100.  AAA trades at 100, with a
 ** high of 100.50 on 10 January, and splits 2:1 on 15 February.  The trade
