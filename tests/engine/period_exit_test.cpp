@@ -241,6 +241,37 @@ TEST_F(EngineTest, ANextCloseEntryOfALongerBarSizeIsJudgedOnItsFirstDaysClose)
     }
 }
 
+/* A weekly and a monthly long set up on 29 December 2023 buy AAA at the
+** close of 1 January (the first day of both periods) by a limit at 98; the
+** day closes at 95, which the entry fills at.  Its stop, FillPrice * 0.99,
+** is 94.05, which AAA never trades down to (2 January opens at 96, its low
+** is 95.5): the position is held to the end, as a daily strategy's is.  A
+** stop worked out on the limit (97.02) would fill at the 96 open. */
+TEST_F(EngineTest, ALongerBarsNextCloseEntryIsStoppedOnItsFillPrice)
+{
+    const std::vector<int32_t> d = Weekdays(20231201, 20240216);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) {
+        bars.push_back(day < 20240101   ? DayBar{day, 100, 100, 100, 100}
+                       : day == 20240101 ? DayBar{day, 100, 100, 95, 95}
+                       : day == 20240102 ? DayBar{day, 96, 96.5, 95.5, 96}
+                                         : DayBar{day, 96, 96, 96, 96});
+    }
+    for (const char *barSize : {"Daily", "Weekly", "Monthly"}) {
+        SCOPED_TRACE(barSize);
+        LoadStore(d, {{"AAA", bars}});
+        const TradeRecord *t = TradesOfRun(1, std::string("Strategy: S\n  BarSize: ") + barSize +
+                                                  "\n  Side: Long\n  EntryTime: NextClose\n  EntrySetup: BarDate = 20231229"
+                                                  "\n  EntryLimit: C * 0.98\n  Quantity: 100\n  QtyType: Shares\n"
+                                                  "  ExitStop: FillPrice * 0.99\n");
+        ASSERT_NE(nullptr, t);
+        EXPECT_EQ(20240101, t->dateIn);
+        EXPECT_DOUBLE_EQ(95, t->priceIn);
+        EXPECT_EQ(EXIT_END_OF_TEST, (uint32_t)t->reason);
+        EXPECT_EQ(20240216, t->dateOut);
+    }
+}
+
 /* A quarterly strategy buys 100 AAA at 10 at the open of October 2, 2000,
 ** set up by the data's first quarter (from July 3), with a stop at 9.  AAA
 ** falls to a low of 8 on January 17 (the stop fills at 9) and stays at 8.5.

@@ -342,6 +342,10 @@ static bool EnteredOnCurrentBar(const EvalContext *context, const StrategyRecord
     /* Entries at the next open fill at the open, never at the order price. */
     if (record->EntryTime == TIME_NEXT_OPEN) return false;
     if (position->entryBar < 0) return true;
+    /* Nor do entries at the next close, whose fill every exit judged after
+    ** it knows: a longer bar's, filled at the close of its period's first
+    ** day, is judged on the period's later days in a daily run. */
+    if (record->EntryTime == TIME_NEXT_CLOSE) return false;
     if (gRun.generatingOrders) return false;
     int32_t bar = context->barPhase < PHASE_CLOSE ? position->entryBar - 1 : position->entryBar;
     return context->lastBar == bar;
