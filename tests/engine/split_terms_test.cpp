@@ -614,6 +614,34 @@ TEST_F(SplitTest, LotsSoldWholeAcrossASplitOfThreeForTwoLeaveNoPosition)
     }
 }
 
+/* A monthly DynamicSizing strategy at the next close holds 100 AAA (bought
+** at 100) and wants $5,000 from January's bar.  AAA closes at 100 to the end
+** of January, at 90 on 1 February, 85 on the 15th and 80 on the 29th.  It
+** reduces at the open of 1 February, where the last close known is 100: it
+** sells 50, at 100, in a daily and in a monthly run, on data that end on
+** 15 February or go on. */
+TEST_F(SplitTest, AReductionAtTheNextCloseIsSizedOnTheLastCloseBeforeItsOpen)
+{
+    std::vector<DayBar> changes = {{20240201, 100, 100, 90, 90}, {20240215, 85, 85, 85, 85}, {20240229, 80, 80, 80, 80}};
+    for (int32_t last : {20240329, 20240215}) {
+        const std::vector<int32_t> d = Weekdays(20231101, last);
+        for (const char *run : {"", "Settings:\n  BarSize: Monthly\n"}) {
+            SCOPED_TRACE(std::to_string(last) + " " + run);
+            LoadStore(d, {{"AAA", SplitDays(d, 0, 100, changes)}});
+            ASSERT_EQ(0, Run(std::string(run) + "Strategy: M\n  BarSize: Monthly\n  EntryTime: NextClose\n  DynamicSizing: True\n"
+                                                "  Quantity: IF(BarDate < 20231130, 0, IF(BarDate < 20240131, 10000, 5000))\n  QtyType: Value\n"))
+                << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            ASSERT_GE(test->tradeCount, 1);
+            EXPECT_EQ(EXIT_REDUCE, (uint32_t)test->trades[0].reason);
+            EXPECT_EQ(20240201, test->trades[0].dateOut);
+            EXPECT_DOUBLE_EQ(50, test->trades[0].quantityOut);
+            EXPECT_DOUBLE_EQ(100, test->trades[0].priceOut);
+        }
+    }
+}
+
 /* A monthly long of 100 AAA bought at 100 on 2 January 2024 leaves by its
 ** exit rule at the open of 1 February, at 100.  AAA trades at 100, with a
 ** high of 100.50 on 10 January, and splits 2:1 on 15 February.  The trade
