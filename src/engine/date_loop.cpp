@@ -626,13 +626,17 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             if (gRun.mode == RUN_MODE_ORDERS && gScriptSettings.OrdersLiveData) {
                 gRun.orderDate = date;
                 for (int32_t s = 0; s < gStrategyCount; s++) gStrategies[s].orderDate = date;
+                CutDateListsAt(date);
                 GenerateOrderList(&context);
+                RestoreDateLists();
             }
             RunExitPass(&context, 0);
             RunEntryPass(&context);
             UpdateDailyEquityStats(&context, 0);
             context.postClose = 1;
             if (gRun.mode != RUN_MODE_OPTIMIZE) {
+                /* The next trading date as the data cut at this day know it. */
+                CutDateListsAt(date);
                 gRun.orderDate = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], date, 1);
                 char path[260];
                 if (CheckOutputPath(path, gScriptSettings.SavePositionsAs, "Positions")) WritePositionsCsv(&context, path);
@@ -645,6 +649,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                     }
                     GenerateOrderList(&context);
                 }
+                RestoreDateLists();
             }
             CalcStrategyData(&context);
             if (testScan) gRunViewHooks.scanTestDate(testScan, &context);

@@ -628,9 +628,12 @@ static int CheckExit(EvalContext *context, int32_t forced)
     if (forced == EXIT_REDUCE || forced == EXIT_ZERO_POSITION) {
         q = p->exitQuantityRequest;
         partialRule = true;
-    } else if ((!forced || forced == EXIT_RULE) && !governed && reason != EXIT_END_OF_DATA) {
+    } else if ((!forced || forced == EXIT_RULE || forced == EXIT_LIMIT || forced == EXIT_STOP) && !governed &&
+               reason != EXIT_END_OF_DATA) {
         /* (A symbol whose data ended leaves whole: no later bar could take
-        ** what a part of it left.) */
+        ** what a part of it left.)  The orders take a target or stop that
+        ** the last close reached out at the open in its own part, as the
+        ** next day's test does. */
         int32_t slot = reason == EXIT_LIMIT ? SLOT_EXIT_LIMIT_QTY : reason == EXIT_STOP ? SLOT_EXIT_STOP_QTY
                                                                                         : SLOT_EXIT_QTY;
         FormulaSlot *f = &r->slots[slot];

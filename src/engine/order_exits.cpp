@@ -100,15 +100,17 @@ static void CountExit(ExitWriter *w, bool roll)
     w->written++;
 }
 
-/* Exits the position in the simulation with reason. */
-static void ExitInSimulation(ExitWriter *w, int32_t reason)
+/* Exits the position in the simulation with reason; its index among the open
+** positions (where the rest of a partial exit stays), -1 when not held. */
+static int32_t ExitInSimulation(ExitWriter *w, int32_t reason)
 {
     StrategyRecord *r = w->context->strategy;
-    if (!r->openPositions || w->position < r->openPositions || w->position >= r->openPositions + r->openCount) return;
+    if (!r->openPositions || w->position < r->openPositions || w->position >= r->openPositions + r->openCount) return -1;
     int32_t index = (int32_t)(w->position - r->openPositions);
     SymbolRecord *symbol = w->context->symbol;
     ProcessPositionExit(w->context, index, reason);
     w->context->symbol = symbol;
+    return index;
 }
 
 /* A partial exit at the open leaves the rest of the position in its place
@@ -170,7 +172,7 @@ static bool ExitAlreadyHit(ExitWriter *w, double price, bool isLimit, const char
     }
     if (!w->output->sync) AddBasketWeight(w->info.localSymbol, -p->side * p->fraction);
     CountExit(w, false);
-    ExitInSimulation(w, isLimit ? EXIT_LIMIT : EXIT_STOP);
+    WriteRestExits(w, ExitInSimulation(w, isLimit ? EXIT_LIMIT : EXIT_STOP));
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/date_loop.h"
 #include "engine/entry_pass.h"
@@ -114,6 +115,66 @@ static void RestatePeriodBars(SymbolRecord *s)
         Bar *period = s->bars[size];
         if (n > 0 && m > 0 && period[m - 1].date > s->lastDate) BuildPeriodBarThrough(s, size, n - 1, &period[m - 1]);
     }
+}
+
+/* A date list as it stood before CutDateListsAt: its count and the two
+** entries the cut wrote over (the list's last period and its terminator). */
+struct DateListAside {
+    DateList *list;
+    int32_t count, at;
+    uint32_t dates[2];
+};
+static std::vector<DateListAside> sListsAside;
+static int32_t sStoreLastDate; /* the store's last date while the lists are cut, else 0 */
+
+/* Cuts list after lastDay; a longer list then ends with the period of the
+** last session kept (dailyLast), as one built from the cut sessions does. */
+static void CutDateList(DateList *list, int32_t lastDay, int32_t dailyLast)
+{
+    if (!list || !list->dates || list->count <= 0) return;
+    int32_t n = list->count;
+    while (n > 0 && (int32_t)list->dates[n - 1] > lastDay) n--;
+    if (n == list->count) return;
+    /* n < count, so the entries n and n + 1 lie inside the count + 1 used. */
+    sListsAside.push_back({list, list->count, n, {list->dates[n], list->dates[n + 1]}});
+    if (list->barSize != BAR_DAILY && dailyLast > 0 && (n == 0 || (int32_t)list->dates[n - 1] < dailyLast))
+        list->dates[n++] = (uint32_t)dailyLast;
+    list->dates[n] = 0;
+    list->count = n;
+}
+
+/* Cuts the five lists (daily first: its last session closes the others). */
+static void CutDateLists(DateList *lists, int32_t lastDay)
+{
+    CutDateList(&lists[BAR_DAILY], lastDay, 0);
+    const DateList &daily = lists[BAR_DAILY];
+    const int32_t dailyLast = daily.dates && daily.count > 0 ? (int32_t)daily.dates[daily.count - 1] : 0;
+    for (int size = BAR_WEEKLY; size < BAR_SIZE_COUNT; size++) CutDateList(&lists[size], lastDay, dailyLast);
+}
+
+void CutDateListsAt(int32_t lastDay)
+{
+    RestoreDateLists();
+    if (gStore.lastDate <= lastDay) return;
+    sStoreLastDate = gStore.lastDate;
+    CutDateLists(gStore.dateLists, lastDay);
+    for (int32_t s = 0; gStrategies && s < gStrategyCount; s++)
+        if (gStrategies[s].hasOwnDateLists) CutDateLists(gStrategies[s].dateLists, lastDay);
+    gStore.lastDate = lastDay;
+}
+
+void RestoreDateLists()
+{
+    if (sStoreLastDate == 0) return;
+    for (size_t k = sListsAside.size(); k-- > 0;) {
+        const DateListAside &a = sListsAside[k];
+        a.list->count = a.count;
+        a.list->dates[a.at] = a.dates[0];
+        a.list->dates[a.at + 1] = a.dates[1];
+    }
+    gStore.lastDate = sStoreLastDate;
+    sListsAside.clear();
+    sStoreLastDate = 0;
 }
 
 /* Gives every symbol whose data end before the order date a bar on it at its

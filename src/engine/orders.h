@@ -253,6 +253,14 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
 ** at it) and every symbol has a provisional bar on the order date in the
 ** split terms of its last one; both are undone before it returns. */
 void GenerateOrderList(EvalContext *context);
+/* A run that ends before its data do (an EndDate) works out its order date,
+** period ends and their dates as the data cut at lastDay do, from the
+** calendar beyond it and never from a later session: the program's and the
+** strategies' own date lists (and the store's last date) end at lastDay,
+** each longer list with the period that lastDay ends in the cut data, until
+** RestoreDateLists.  Nothing changes for data that end at lastDay. */
+void CutDateListsAt(int32_t lastDay);
+void RestoreDateLists();
 /* Keeps each open position's previous exit limit and stop as they stand
 ** before the last day's intraday check of an orders run: inside a longer bar
 ** size's period the orders stand on the period's last bar, whose prices the

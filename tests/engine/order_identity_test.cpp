@@ -2,6 +2,7 @@
 ** exits of a test with one more day, for strategies of every bar size. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -603,6 +604,53 @@ TEST_F(OrderIdentityTest, AnEndDateRunWarnsOfAnEndOfDataExitAsTheDataCutThereDo)
         EXPECT_EQ(c.warned, warned) << text;
         LoadUpTo(all.back());
         EXPECT_EQ(0, Run(EndingOn(script.c_str(), c.cut), 5)) << LastMessage();
+        EXPECT_EQ(text, OrdersFile(file));
+    }
+}
+
+/* Sessions missing from the weekdays (Christmas on a Monday, Good Friday at
+** a quarter's end): data cut on the day before each take the next weekday for
+** the order date, worked by hand, and so does a run on all the data with
+** that day as its EndDate, never the next session of the data.  On Thursday
+** 3/28 the week goes on to Friday, on 12/22 the next week begins; the
+** quarter goes on in both; the daily strategy's entries are good after the
+** order date. */
+TEST_F(OrderIdentityTest, AnEndDateRunTakesItsOrderDateFromTheCalendarAsTheDataCutThereDo)
+{
+    all = Weekdays(20231101, 20240705);
+    all.erase(std::remove(all.begin(), all.end(), 20231225), all.end());
+    all.erase(std::remove(all.begin(), all.end(), 20240329), all.end());
+    market = Waves(all);
+    const char script[] = "Settings:\n  OrdersMode: Text\n"
+                          "Strategy: Day\n  EntrySetup: C > 0\n  EntryLimit: C * 0.99\n  EntryTime: NextClose\n  Quantity: 10\n  QtyType: Shares\n"
+                          "  ExitRule: C > 0\n  ExitTime: NextOpen\n"
+                          "Strategy: Week\n  BarSize: Weekly\n  EntrySetup: C > 0\n  Quantity: 10\n  QtyType: Shares\n"
+                          "Strategy: Qtr\n  BarSize: Quarterly\n  EntrySetup: C > 0\n  Quantity: 10\n  QtyType: Shares\n";
+    const struct {
+        int32_t cut, orderDate;
+        const char *header;
+        bool weekGoesOn;
+    } cases[] = {{20231222, 20231225, "*** ORDERS TO PLACE BEFORE THE OPEN OF 12/25/23 ***\n", false},
+                 {20240328, 20240329, "*** ORDERS TO PLACE BEFORE THE OPEN OF 3/29/24 ***\n", true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.cut);
+        LoadUpTo(c.cut);
+        EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+        char file[64], good[64];
+        snprintf(file, sizeof file, "main_%d_orders.txt", (int)c.orderDate);
+        snprintf(good, sizeof good, " limit good after %d ", (int)c.orderDate);
+        const std::string text = OrdersFile(file);
+        EXPECT_EQ(0u, text.find(c.header)) << text;
+        EXPECT_NE(std::string::npos, text.find(good)) << text;
+        const bool weekNote =
+            text.find("\nno entry or ExitRule orders for Week because the week has not ended yet\n") != std::string::npos;
+        EXPECT_EQ(c.weekGoesOn, weekNote) << text;
+        EXPECT_NE(std::string::npos, text.find("\nno entry or ExitRule orders for Qtr because the quarter has not ended yet\n"))
+            << text;
+        /* The run on all the data writes its own list, not the one above again. */
+        EXPECT_TRUE(PlatDeleteFile(tmp.File(std::string("Output\\Orders\\") + file).c_str()));
+        LoadUpTo(all.back());
+        EXPECT_EQ(0, Run(EndingOn(script, c.cut), 5)) << LastMessage();
         EXPECT_EQ(text, OrdersFile(file));
     }
 }

@@ -787,3 +787,40 @@ TEST_F(OrderListTest, AnOrderListThatCannotBeWrittenEndsTheBatch)
         EXPECT_EQ(c.nextRuns, PlatFileExists(tmp.File("Output\\Orders\\good_20240117_orders.txt").c_str()));
     }
 }
+
+/* A long of at most one position (MaxPositions: 1) holds 100 AAA bought at
+** 100 at the open of 3 January; its stop, FillPrice * 0.95 for the next
+** open, sells half.  AAA closes at 90 on 4 January, past the stop: the list
+** sells 50 at the open, and the 50 left keep the strategy's one place, so
+** BBB, which sets up every day, gets no entry; the next day's test sells 50
+** and enters nothing. */
+TEST_F(OrdersTest, APartialStopAtTheOpenKeepsItsRestsPlace)
+{
+    const std::vector<int32_t> d = Weekdays(20240102, 20240105);
+    auto upTo = [&](size_t n) {
+        std::vector<int32_t> days(d.begin(), d.begin() + n);
+        std::vector<DayBar> aaa, bbb;
+        for (int32_t day : days) {
+            aaa.push_back(day == 20240104 ? DayBar{day, 100, 100, 90, 90} : day == 20240105 ? DayBar{day, 90, 90, 90, 90}
+                                                                                          : DayBar{day, 100, 100, 100, 100});
+            bbb.push_back(DayBar{day, 50, 50, 50, 50});
+        }
+        LoadStore(days, {{"AAA", aaa}, {"BBB", bbb}});
+    };
+    const std::string script = "Settings:\n  OrdersMode: Text\nStrategy: L\n  Side: Long\n"
+                               "  EntrySetup: ?Symbol = \"AAA\" OR BarDate >= 20240103\n  Quantity: 100\n  QtyType: Shares\n"
+                               "  MaxPositions: 1\n  ExitStop: FillPrice * 0.95\n  ExitStopTime: NextOpen\n  ExitStopQty: Shares * 0.5\n";
+    upTo(d.size() - 1);
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    const std::string orders = OrdersFile("main_20240105_orders.txt");
+    EXPECT_NE(std::string::npos, orders.find("    sell 50 AAA market on open (ExitStop)\n")) << orders;
+    EXPECT_EQ(std::string::npos, orders.find("buy 100")) << orders;
+    upTo(d.size());
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    for (int32_t t = 0; t < test->tradeCount; t++) {
+        EXPECT_STREQ("AAA", test->trades[t].symbol) << t;
+        EXPECT_EQ(20240103, test->trades[t].dateIn) << t;
+    }
+}
