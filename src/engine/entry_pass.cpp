@@ -313,17 +313,23 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
     context->position = setup;
     if (!ComputePositionSize(context, 0)) return;
     /* The setup of a longer bar was sized in the split terms of the day its
-    ** order fills on (the period's first day; the date's, for a next-close
-    ** entry): the shares held are counted in them too, not in the period
-    ** bar's, whose factor may be that of a split later in the period.  The
-    ** bar given back is the period's. */
+    ** reductions fill on, at the open of the period's first day: the shares
+    ** held are counted in them too, not in the period bar's, whose factor may
+    ** be that of a split later in the period.  The bar given back is the
+    ** period's. */
+    const Bar *sizedIn = bar;
     if (context->barPhase < PHASE_CLOSE && context->barSize != BAR_DAILY) {
-        const Bar *day = r->EntryTime == TIME_NEXT_CLOSE ? GetBarOnOrBefore(symbol, context->date, BAR_DAILY)
-                                                         : OpenFillDay(context, bar);
-        if (day) bar = day;
+        const Bar *day = OpenFillDay(context, bar);
+        if (day) bar = sizedIn = day;
     }
     setup = TakeSizingDifference(context, setupIndex, setup->side * setup->quantity, &bar);
     if (!setup) return;
+    /* What is still to buy at the next close is bought in that day's terms. */
+    if (r->EntryTime == TIME_NEXT_CLOSE && context->barSize != BAR_DAILY) {
+        const Bar *closeDay = GetBarOnOrBefore(symbol, context->date, BAR_DAILY);
+        if (closeDay && closeDay->split != 0 && sizedIn->split != 0 && closeDay->split != sizedIn->split)
+            setup->quantity = RoundToStep(setup->quantity * sizedIn->split / closeDay->split, setup->quantityStep, -1);
+    }
     ApplyCommission(context, setup, 1);
     EvalSetup(context, setup, bar);
 }

@@ -116,15 +116,14 @@ int ComputePositionSize(EvalContext *context, int final)
         const bool atThisClose = context->barPhase == PHASE_CLOSE && r->EntryTime == TIME_THIS_CLOSE;
         /* A DynamicSizing strategy reduces its holding at the open, before
         ** the close its additions fill at: both are sized on the last close
-        ** before that day's period, in the terms of the day they fill on. */
+        ** before that day's period, in the terms of the open's day. */
         const bool reducesAtOpen = r->DynamicSizing == 1 && r->EntryTime == TIME_NEXT_CLOSE &&
             context->barPhase < PHASE_CLOSE && bar && p->symbol && p->tradeListRow <= 0;
         /* A next-close entry fills at its day's close: nothing later is its price. */
         const bool atNextClose = r->EntryTime == TIME_NEXT_CLOSE && bar && p->tradeListRow <= 0 && !reducesAtOpen;
         const Bar *previous = nullptr;
         if (reducesAtOpen) {
-            const Bar *first = OpenFillBar(context, p->symbol, bar, &previous), *day = CloseFillBar(context, bar);
-            price = previous && previous->split != 0 ? previous->close * (day->split / previous->split) : first->open;
+            price = OpenOrderPrice(OpenFillBar(context, p->symbol, bar, &previous), previous);
         } else if (r->QtyPrice == 1) {
             price = p->entryPrice;
             if (price == 0 && atNextClose) {

@@ -642,6 +642,42 @@ TEST_F(SplitTest, AReductionAtTheNextCloseIsSizedOnTheLastCloseBeforeItsOpen)
     }
 }
 
+/* The same strategy across a 2:1 split on 15 February (AAA at 100 before,
+** 50 after): wanting $5,000 it sells 50 at the open of 1 February, the
+** shares of that day; wanting $15,000 it buys $5,000 more at the close it
+** enters at (1 February in a daily run: 50 at 100; the month's last day in
+** a monthly run: 100 at 50). */
+TEST_F(SplitTest, ADynamicSizingAtTheNextCloseCountsItsSharesInTheTermsOfTheirFills)
+{
+    const std::vector<int32_t> d = Weekdays(20231101, 20240329);
+    for (const char *run : {"", "Settings:\n  BarSize: Monthly\n"}) {
+        for (int wanted : {5000, 15000}) {
+            SCOPED_TRACE(std::to_string(wanted) + " " + run);
+            LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50)}});
+            ASSERT_EQ(0, Run(std::string(run) + "Strategy: M\n  BarSize: Monthly\n  EntryTime: NextClose\n  DynamicSizing: True\n"
+                                                "  Quantity: IF(BarDate < 20231130, 0, IF(BarDate < 20240131, 10000, " +
+                             std::to_string(wanted) + "))\n  QtyType: Value\n"))
+                << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            bool seen = false;
+            for (int32_t k = 0; k < test->tradeCount; k++) {
+                const TradeRecord &t = test->trades[k];
+                if (wanted == 5000 && t.reason == EXIT_REDUCE) {
+                    EXPECT_EQ(20240201, t.dateOut);
+                    EXPECT_DOUBLE_EQ(50, t.quantityOut);
+                    EXPECT_DOUBLE_EQ(100, t.priceOut);
+                    seen = true;
+                } else if (wanted == 15000 && t.dateIn > 20240101) {
+                    EXPECT_DOUBLE_EQ(5000, t.quantityIn * t.priceIn);
+                    seen = true;
+                }
+            }
+            EXPECT_TRUE(seen);
+        }
+    }
+}
+
 /* A monthly long of 100 AAA bought at 100 on 2 January 2024 leaves by its
 ** exit rule at the open of 1 February, at 100.  AAA trades at 100, with a
 ** high of 100.50 on 10 January, and splits 2:1 on 15 February.  The trade
