@@ -432,16 +432,15 @@ static OrderFile *StrategyCsv(int32_t s)
 
 /* The date two bars of the strategy's bar size before its order date; trades
 ** that exited before it are not recent.  The bars are counted on the dates
-** known on the run's last day (context date): a run with an EndDate warns as
-** the data cut there do, whose list ends that day. */
+** known on the run's last day (the lists end there while the orders are
+** written, CutDateListsAt): a run with an EndDate warns as the data cut
+** there do. */
 static void WarnEndOfDataExits(EvalContext *context, int32_t s)
 {
     TestRecord *test = context->test;
     StrategyRecord *r = &gStrategies[s];
     if (!test) return;
-    DateList known = *StrategyBarDates(r);
-    if (known.count > 0) known.count = FindDateIndex(&known, context->date, -1) + 1;
-    int32_t recent = OffsetTradingDate(&known, r->orderDate, -2);
+    int32_t recent = OffsetTradingDate(StrategyBarDates(r), r->orderDate, -2);
     for (int32_t k = test->tradeCount - 1; k >= 0; k--) {
         const TradeRecord *t = &test->trades[k];
         if (t->dateOut > 0 && t->dateOut < recent) break;
