@@ -615,60 +615,43 @@ TEST_F(SplitTest, LotsSoldWholeAcrossASplitOfThreeForTwoLeaveNoPosition)
 }
 
 /* A monthly DynamicSizing strategy at the next close holds 100 AAA (bought
-** at 100) and wants $5,000 from January's bar.  AAA closes at 100 to the end
-** of January, at 90 on 1 February, 85 on the 15th and 80 on the 29th.  It
-** reduces at the open of 1 February, where the last close known is 100: it
-** sells 50, at 100, in a daily and in a monthly run, on data that end on
-** 15 February or go on. */
-TEST_F(SplitTest, AReductionAtTheNextCloseIsSizedOnTheLastCloseBeforeItsOpen)
+** at 100) and wants $5,000 from January's bar, or $15,000.  AAA closes at 100
+** to the end of January; then either at 90 on 1 February, 85 on the 15th and
+** 80 on the 29th, or at 50 from a 2:1 split on 15 February.  Wanting $5,000
+** it reduces at the open of 1 February, where the last close known is 100:
+** it sells 50 (that day's shares) at 100.  Wanting $15,000 it buys $5,000
+** more at the close it enters at (1 February in a daily run: 50 at 100; the
+** month's last day in a monthly run: 100 at 50).  In a daily and in a
+** monthly run, on data that end on 15 February or go on. */
+TEST_F(SplitTest, ADynamicSizingAtTheNextCloseSizesOnWhatItsOpenKnowsInTheTermsOfItsFills)
 {
-    std::vector<DayBar> changes = {{20240201, 100, 100, 90, 90}, {20240215, 85, 85, 85, 85}, {20240229, 80, 80, 80, 80}};
-    for (int32_t last : {20240329, 20240215}) {
-        const std::vector<int32_t> d = Weekdays(20231101, last);
+    const std::vector<DayBar> falls = {{20240201, 100, 100, 90, 90}, {20240215, 85, 85, 85, 85}, {20240229, 80, 80, 80, 80}};
+    const struct {
+        int32_t last, split;
+        const std::vector<DayBar> *changes;
+        int wanted;
+    } cases[] = {{20240329, 0, &falls, 5000}, {20240215, 0, &falls, 5000}, {20240329, 20240215, nullptr, 5000},
+                 {20240329, 20240215, nullptr, 15000}};
+    for (const auto &c : cases) {
+        const std::vector<int32_t> d = Weekdays(20231101, c.last);
         for (const char *run : {"", "Settings:\n  BarSize: Monthly\n"}) {
-            SCOPED_TRACE(std::to_string(last) + " " + run);
-            LoadStore(d, {{"AAA", SplitDays(d, 0, 100, changes)}});
-            ASSERT_EQ(0, Run(std::string(run) + "Strategy: M\n  BarSize: Monthly\n  EntryTime: NextClose\n  DynamicSizing: True\n"
-                                                "  Quantity: IF(BarDate < 20231130, 0, IF(BarDate < 20240131, 10000, 5000))\n  QtyType: Value\n"))
-                << LastMessage();
-            const TestRecord *test = LastTest();
-            ASSERT_NE(nullptr, test);
-            ASSERT_GE(test->tradeCount, 1);
-            EXPECT_EQ(EXIT_REDUCE, (uint32_t)test->trades[0].reason);
-            EXPECT_EQ(20240201, test->trades[0].dateOut);
-            EXPECT_DOUBLE_EQ(50, test->trades[0].quantityOut);
-            EXPECT_DOUBLE_EQ(100, test->trades[0].priceOut);
-        }
-    }
-}
-
-/* The same strategy across a 2:1 split on 15 February (AAA at 100 before,
-** 50 after): wanting $5,000 it sells 50 at the open of 1 February, the
-** shares of that day; wanting $15,000 it buys $5,000 more at the close it
-** enters at (1 February in a daily run: 50 at 100; the month's last day in
-** a monthly run: 100 at 50). */
-TEST_F(SplitTest, ADynamicSizingAtTheNextCloseCountsItsSharesInTheTermsOfTheirFills)
-{
-    const std::vector<int32_t> d = Weekdays(20231101, 20240329);
-    for (const char *run : {"", "Settings:\n  BarSize: Monthly\n"}) {
-        for (int wanted : {5000, 15000}) {
-            SCOPED_TRACE(std::to_string(wanted) + " " + run);
-            LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50)}});
+            SCOPED_TRACE(std::to_string(c.last) + " split " + std::to_string(c.split) + " " + std::to_string(c.wanted) + " " + run);
+            LoadStore(d, {{"AAA", SplitDays(d, c.split, c.split ? 50 : 100, c.changes ? *c.changes : std::vector<DayBar>{})}});
             ASSERT_EQ(0, Run(std::string(run) + "Strategy: M\n  BarSize: Monthly\n  EntryTime: NextClose\n  DynamicSizing: True\n"
                                                 "  Quantity: IF(BarDate < 20231130, 0, IF(BarDate < 20240131, 10000, " +
-                             std::to_string(wanted) + "))\n  QtyType: Value\n"))
+                             std::to_string(c.wanted) + "))\n  QtyType: Value\n"))
                 << LastMessage();
             const TestRecord *test = LastTest();
             ASSERT_NE(nullptr, test);
             bool seen = false;
             for (int32_t k = 0; k < test->tradeCount; k++) {
                 const TradeRecord &t = test->trades[k];
-                if (wanted == 5000 && t.reason == EXIT_REDUCE) {
+                if (c.wanted == 5000 && t.reason == EXIT_REDUCE) {
                     EXPECT_EQ(20240201, t.dateOut);
                     EXPECT_DOUBLE_EQ(50, t.quantityOut);
                     EXPECT_DOUBLE_EQ(100, t.priceOut);
                     seen = true;
-                } else if (wanted == 15000 && t.dateIn > 20240101) {
+                } else if (c.wanted == 15000 && t.dateIn > 20240101) {
                     EXPECT_DOUBLE_EQ(5000, t.quantityIn * t.priceIn);
                     seen = true;
                 }
