@@ -131,16 +131,49 @@ double RoundSignificant(double value, uint32_t digits)
     return value < 0 ? -result : result;
 }
 
+/* How many whole steps a magnitude holds, decided on its first 15 significant
+** decimal digits: a price worked out as 70.1 x 0.95 is the half cent 66.595 to a
+** trader, though the double carries it as 66.59499999999998, and a value a hair
+** below a multiple (2.999999999999999) is that multiple.  Within 15 digits every
+** number is a whole count of units and the division is exact.  Returns -1 where
+** the step is not a whole count of those units (finer than the value's digits,
+** or no decimal fraction of them): the caller then rounds as the double is. */
+static double WholeStepsOfDigits(double a, double step, int32_t mode)
+{
+    int e = DecimalExponent(a);
+    double unit = PowerOfTen(e - 14); /* one in the 15th significant digit */
+    double digits = nearbyint(a / unit);
+    if (digits >= 1e15) {
+        unit = PowerOfTen(++e - 14);
+        digits = nearbyint(a / unit);
+    }
+    double stepUnits = step / unit;
+    double wholeUnits = nearbyint(stepUnits);
+    if (!(wholeUnits >= 1) || !(digits < 9007199254740992.0) ||
+        fabs(stepUnits - wholeUnits) > wholeUnits * 1e-9)
+        return -1;
+    double steps = floor(digits / wholeUnits);
+    double rest = digits - steps * wholeUnits;
+    if (rest < 0) rest += wholeUnits, steps -= 1;
+    if (rest >= wholeUnits) rest -= wholeUnits, steps += 1;
+    if (mode == 0 && rest * 2 >= wholeUnits) steps += 1;
+    if (mode > 0 && rest > 0) steps += 1;
+    return steps;
+}
+
 double RoundToStep(double value, double step, int32_t mode)
 {
     if (value == 0 || !(step > 0)) return value;
     if (mode < -1 || mode > 1) return 0.0;
     if (!std::isfinite(value) || !std::isfinite(step)) return value;
     double a = fabs(value);
-    double epsilon = PowerOfTen(DecimalExponent(a) - 15);
-    double addend = mode < 0 ? epsilon : mode == 0 ? step / 2 + epsilon
-                                                   : step - epsilon;
-    double steps = floor((a + addend) / step);
+    double steps = WholeStepsOfDigits(a, step, mode);
+    if (steps < 0) {
+        double epsilon = PowerOfTen(DecimalExponent(a) - 15);
+        double addend = mode < 0 ? epsilon : mode == 0 ? step / 2 + epsilon
+                                                       : step - epsilon;
+        steps = floor((a + addend) / step);
+    }
     /* A step that is a whole fraction (a tick of 0.01) gives the multiple as
     ** the division that names it: 9949 x 0.01 is a hair off 99.49, while
     ** 9949 / 100 is the very number a price file's 99.49 reads as. */

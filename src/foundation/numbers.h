@@ -86,9 +86,10 @@ int32_t ClampInt(int32_t value, int32_t low, int32_t high);
 ** infinities come back unchanged. */
 double RoundSignificant(double value, uint32_t digits);
 /* Rounds to a multiple of step.  mode -1 toward zero, 0 nearest with halves
-** away from zero, 1 away from zero; a value within 1e-15 relative of a
-** multiple counts as that multiple, so representation errors of the double do
-** not push it to the next one; with a step of 1/n the multiple k comes back
+** away from zero, 1 away from zero.  The value is taken at its first 15
+** significant decimal digits, so the representation error of a double (or of
+** the product that made it) never moves it across a multiple or a half step:
+** 70.1 x 0.95 is 66.595 and rounds to 66.60; with a step of 1/n the multiple k comes back
 ** as k / n, the double nearest its decimal (99.49, not 99.49000000000001).
 ** 0, a step not above 0 and non-finite values
 ** come back unchanged; any other mode gives 0.0. */

@@ -105,6 +105,12 @@ TEST(RoundToStep, ModesAndRepresentationErrors)
         { -2.01, 1, 1, -3 },
         { 2.0000000000000004, 1, 1, 2 },   /* a hair above a multiple stays on it */
         { 1.2345, 0.05, 0, 1.25 },
+        { 70.1 * 0.95, 0.01, 0, 66.60 },   /* the half cent carried as 66.59499999999998 */
+        { -(70.1 * 0.95), 0.01, 0, -66.60 },
+        { 44.71 * 1.01, 0.01, 1, 45.16 },
+        { 66.594999999999, 0.01, 0, 66.59 }, /* below the half in its 15 digits */
+        { 999.9999999999999, 0.5, -1, 1000 },
+        { 1e-20, 1e-25, 0, 1e-20 },
         { 5, 0, 1, 5 },                    /* no step: unchanged */
         { 0, 1, 1, 0 },
         { 5.5, 1, 2, 0 },                  /* unknown mode */
