@@ -567,7 +567,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         ** period's first day (the same strategy in a daily run sizes its
         ** entries there); the close plays the date's own. */
         int32_t openDay = date;
-        if (gSettings.BarSize2 > BAR_DAILY && gSettings.BarSize2 < BAR_SIZE_COUNT) {
+        if (context.walkForwardInterval >= 0 && gSettings.BarSize2 > BAR_DAILY && gSettings.BarSize2 < BAR_SIZE_COUNT) {
             openDay = GetPeriodFirstDate(date, 1, gSettings.BarSize2);
             if (openDay < test->firstDate) openDay = test->firstDate;
         }

@@ -98,7 +98,7 @@ void ExpectValuesPlayed(const TestRecord *test, const Section &s, bool outOfSamp
             << what << ", entered on " << test->trades[t].dateIn;
 }
 
-/* The entries of a weekly strategy: day and shares. */
+/* The entries of a test: day and shares. */
 std::vector<std::pair<int32_t, double>> Entries(const TestRecord *test)
 {
     std::vector<std::pair<int32_t, double>> entries;
@@ -133,10 +133,17 @@ TEST_F(WalkForwardTest, EveryModePlaysTheValueOfTheIntervalEachDateBelongsTo)
         auto at = std::lower_bound(days.begin(), days.end(), d) - days.begin();
         return days[(size_t)(at + n)];
     };
-    const std::string body = "Parameters:\n  P: 3, 1, 5\nResults:\n  Value: P {#}\n  Score: S.NetAmt {#}\n"
-                             "Strategy: Probe\n  EntrySetup: 1\n  ExitRule: 1\n  Quantity: P\n  QtyType: Shares\n";
-    const std::string weekly = "Parameters:\n  P: 3, 1, 5\nStrategy: Probe\n  BarSize: Weekly\n  EntrySetup: 1\n"
-                               "  ExitRule: 1\n  Quantity: P\n  QtyType: Shares\n";
+    /* Each probe twice: sized by P, and by a Data item that reads P, which
+    ** the data calculated for the interval's values hold. */
+    auto probes = [](const char *barSize) {
+        std::string text = "Data:\n  Q: P\n";
+        for (const char *quantity : {"P", "Q"})
+            text += std::string("Strategy: By") + quantity + "\n  BarSize: " + barSize +
+                "\n  EntrySetup: 1\n  ExitRule: 1\n  Quantity: " + quantity + "\n  QtyType: Shares\n";
+        return text;
+    };
+    const std::string body = "Parameters:\n  P: 3, 1, 5\nResults:\n  Value: P {#}\n  Score: S.NetAmt {#}\n" + probes("Daily");
+    const std::string weekly = "Parameters:\n  P: 3, 1, 5\n" + probes("Weekly");
     const struct {
         const char *unit;
         int length;
@@ -169,8 +176,9 @@ TEST_F(WalkForwardTest, EveryModePlaysTheValueOfTheIntervalEachDateBelongsTo)
                                     dayAfter(last, 1), 0};
             for (int32_t start : starts) {
                 for (int32_t end : ends) {
-                    /* An out-of-sample test needs a date to begin on. */
-                    if (end && (start > end || end < s.dates[1])) continue;
+                    /* An out-of-sample test needs a date to begin on; the
+                    ** later starts go with the ends around the last date. */
+                    if (end && (start > end || end < s.dates[1] || (start && end < later))) continue;
                     const std::string what = "test from " + std::to_string(start) + " to " + std::to_string(end);
                     /* A run's BarSize stays for the next run that names none. */
                     auto settings = [start, end](const char *barSize) {
@@ -209,18 +217,25 @@ TEST_F(WalkForwardTest, EveryModePlaysTheValueOfTheIntervalEachDateBelongsTo)
             std::vector<int32_t> orderEnds = {dayAfter(last, -1), last, dayAfter(last, 1)};
             /* (An orders run plays out of sample, which begins on the second date.) */
             for (size_t k = 1; k < n; k++)
-                for (int step : {k > 1 ? -1 : 0, 0, 1}) orderEnds.push_back(dayAfter(s.dates[k], step));
-            for (int32_t end : orderEnds) {
-                SCOPED_TRACE("orders of a run to " + std::to_string(end));
-                ASSERT_EQ(0, Run("Settings:\n  BarSize: Daily\n  OrdersMode: Text\n  EndDate: " + std::to_string(end) + "\n" + body + s.text,
+                for (int step : {-1, 0, 1})
+                    if (k > 1 || step >= 0) orderEnds.push_back(dayAfter(s.dates[k], step));
+            /* And a short window inside a later interval. */
+            std::vector<std::pair<int32_t, int32_t>> windows = {{dayAfter(later, 1), dayAfter(later, 2)}};
+            for (int32_t end : orderEnds) windows.push_back({0, end});
+            for (auto [start, end] : windows) {
+                SCOPED_TRACE("orders of a run from " + std::to_string(start) + " to " + std::to_string(end));
+                ASSERT_EQ(0, Run("Settings:\n  BarSize: Daily\n  OrdersMode: Text\n" +
+                                     (start ? "  StartDate: " + std::to_string(start) + "\n" : "") +
+                                     "  EndDate: " + std::to_string(end) + "\n" + body + s.text,
                                  RUN_MODE_ORDERS))
                     << LastMessage();
                 const int32_t orderDate = gRun.orderDate;
                 ASSERT_EQ(dayAfter(end, 1), orderDate);
                 const std::string orders = OrdersFile(("main_" + std::to_string(orderDate) + "_orders.txt").c_str());
-                const size_t buy = orders.find("    buy ");
-                ASSERT_NE(std::string::npos, buy) << orders;
-                EXPECT_EQ(ValueOn(s, orderDate, true, 3), atof(orders.c_str() + buy + 8)) << orders;
+                int buys = 0;
+                for (size_t buy = orders.find("    buy "); buy != std::string::npos; buy = orders.find("    buy ", buy + 1), buys++)
+                    EXPECT_EQ(ValueOn(s, orderDate, true, 3), atof(orders.c_str() + buy + 8)) << orders;
+                EXPECT_EQ(2, buys) << orders;
             }
         }
     }
