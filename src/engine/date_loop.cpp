@@ -18,6 +18,7 @@
 #include "engine/setup_filter.h"
 #include "engine/trace.h"
 #include "engine/trade_list.h"
+#include "engine/walk_forward.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -436,6 +437,33 @@ static void NoteListedNumber(const ResultsWindow *window, int32_t number)
     if (number > run.highestNumber) run.highestNumber = number;
 }
 
+/* Plays from here on the walk-forward interval of day, by the one rule every
+** mode keeps (WalkForwardIntervalOf); out of sample the values played are
+** those the interval before chose.  A change, or announce, is logged and the
+** test's data are calculated again for the interval's values.  0 when that
+** fails. */
+static int PlayWalkForwardInterval(EvalContext *context, int32_t day, int32_t wfFlag, bool announce)
+{
+    if (context->walkForwardInterval < 0) return 1;
+    const int32_t interval = WalkForwardIntervalOf(day);
+    if (interval == context->walkForwardInterval && !announce) return 1;
+    context->walkForwardInterval = interval;
+    if (gSettings.AddLog) {
+        char start[DATE_TEXT_SIZE];
+        FormatDate(WalkForwardIntervalStart(interval), gSettings.DateDisplayFormat, start);
+        LogPrintf("\n*** New %s WalkForward Interval ***\n>>> Date = %s", wfFlag ? "OOS" : "IS", start);
+        const Parameter *parameters = (const Parameter *)gParameters.items;
+        int32_t set = interval - wfFlag;
+        for (int32_t k = 0; k < gParameters.count; k++) {
+            const Parameter *p = &parameters[k];
+            if (p->walkCount > 0 && set >= 0 && set < p->walkCount) LogPrintf(">>> %s = %g", p->name, p->walkValues[set]);
+        }
+    }
+    if (!CalcDataArraysForBarSize(context, 1)) return 0;
+    PrepareSetupFilters(context);
+    return 1;
+}
+
 /* Frees a record that will not be listed, with the open log. */
 static int DropTest(TestRecord *test, int result)
 {
@@ -524,7 +552,6 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
 
     int32_t previous = OffsetTradingDate(list, test->firstDate, -1);
     uint64_t lastProgress = PlatTickCount64(), lastGraph = lastProgress;
-    const int32_t *wfDates = (const int32_t *)gWalkForwardDates.items;
     for (int32_t r = 0; r < rowCount; r++) {
         int32_t date = (int32_t)list->dates[firstIndex + r];
         bool lastRow = r == rowCount - 1;
@@ -535,31 +562,16 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         context.postClose = 0;
         context.strategyIndex = -1;
 
-        /* Walk-forward intervals. */
-        int32_t interval = context.walkForwardInterval;
-        if (interval >= 0 && interval < wfDateCount) {
-            bool announce = r == 0;
-            if (!announce && interval + 1 < wfDateCount && date >= wfDates[interval + 1] && date < gSettings.LastDate) {
-                context.walkForwardInterval = ++interval;
-                announce = true;
-            }
-            if (announce) {
-                if (gSettings.AddLog) {
-                    char start[DATE_TEXT_SIZE];
-                    FormatDate(wfDates[interval], gSettings.DateDisplayFormat, start);
-                    LogPrintf("\n*** New %s WalkForward Interval ***\n>>> Date = %s", wfFlag ? "OOS" : "IS", start);
-                    const Parameter *parameters = (const Parameter *)gParameters.items;
-                    int32_t set = interval - wfFlag;
-                    for (int32_t k = 0; k < gParameters.count; k++) {
-                        const Parameter *p = &parameters[k];
-                        if (p->walkCount > 0 && set >= 0 && set < p->walkCount)
-                            LogPrintf(">>> %s = %g", p->name, p->walkValues[set]);
-                    }
-                }
-                if (!CalcDataArraysForBarSize(&context, 1)) return DropTest(test, 0);
-                PrepareSetupFilters(&context);
-            }
+        /* Walk-forward intervals: the open and intraday phases play the
+        ** interval of the day they trade on, which for a longer bar is its
+        ** period's first day (the same strategy in a daily run sizes its
+        ** entries there); the close plays the date's own. */
+        int32_t openDay = date;
+        if (context.walkForwardInterval >= 0 && gSettings.BarSize2 > BAR_DAILY && gSettings.BarSize2 < BAR_SIZE_COUNT) {
+            openDay = GetPeriodFirstDate(date, 1, gSettings.BarSize2);
+            if (openDay < test->firstDate) openDay = test->firstDate;
         }
+        if (!PlayWalkForwardInterval(&context, openDay, wfFlag, r == 0)) return DropTest(test, 0);
 
         for (int32_t s = 0; s < test->strategyCount; s++) UpdateTradeListActivation(s, previous);
 
@@ -614,6 +626,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
 
         /* Close. */
         context.barPhase = PHASE_CLOSE;
+        if (!PlayWalkForwardInterval(&context, date, wfFlag, false)) return DropTest(test, 0);
         if (gSettings.AddLog) LogPortfolioState(&context);
         if (!lastRow) {
             RunExitPass(&context, 0);
@@ -640,6 +653,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                 gRun.orderDate = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], date, 1);
                 char path[260];
                 if (CheckOutputPath(path, gScriptSettings.SavePositionsAs, "Positions")) WritePositionsCsv(&context, path);
+                bool played = true;
                 if (gRun.mode == RUN_MODE_ORDERS && !gScriptSettings.OrdersLiveData) {
                     /* A strategy with a calendar of its own orders for its own next date. */
                     for (int32_t s = 0; s < gStrategyCount; s++) {
@@ -647,9 +661,18 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                         const DateList *own = strategy->hasOwnDateLists ? &strategy->dateLists[BAR_DAILY] : nullptr;
                         strategy->orderDate = own && own->count > 0 ? OffsetTradingDate(own, date, 1) : gRun.orderDate;
                     }
-                    GenerateOrderList(&context);
+                    /* The orders are the next day's entries, sized with the
+                    ** values of the interval that day belongs to; its data
+                    ** are calculated, as on every date, over the whole data. */
+                    RestoreDateLists();
+                    const int32_t next = gRun.orderDate > date ? gRun.orderDate : date;
+                    played = PlayWalkForwardInterval(&context, next, wfFlag, false) != 0;
+                    CutDateListsAt(date);
+                    if (played) GenerateOrderList(&context);
                 }
                 RestoreDateLists();
+                /* What follows the orders belongs to this date again. */
+                if (!played || !PlayWalkForwardInterval(&context, date, wfFlag, false)) return DropTest(test, 0);
             }
             CalcStrategyData(&context);
             if (testScan) gRunViewHooks.scanTestDate(testScan, &context);

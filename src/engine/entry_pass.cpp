@@ -287,13 +287,14 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
         return;
     }
     if (r->DynamicSizing != 1) {
-        /* A symbol whose last bar is the date has no bar left to fill an
-        ** order on, so it makes no setup before the run's last date, in
-        ** the open phase as at the close.  A longer bar's setup of the open
-        ** phase is for the period whose bar was found, and fills on its
-        ** days, the symbol's last period or not. */
-        bool fillable = bar->date >= gSettings.LastDate || context->barIndex + 1 < count ||
-            (context->barPhase < PHASE_CLOSE && context->barSize != BAR_DAILY);
+        /* A setup of the open phase fills on the bar that was found (a
+        ** longer bar's on its period's days), the symbol's last or not: a
+        ** test that refused it there would know that the data end, which
+        ** the scan and the orders of the day before cannot.  The position
+        ** then leaves by end of data at that bar's close.  At the close a
+        ** symbol whose last bar is the date has none left to fill on
+        ** before the run's last date. */
+        bool fillable = bar->date >= gSettings.LastDate || context->barIndex + 1 < count || context->barPhase < PHASE_CLOSE;
         /* The bar the setup reads is of the signal date: the bar before
         ** in the other phases, at the close the date's own, which a longer
         ** bar that ended earlier in its period (data that end there, no

@@ -223,6 +223,27 @@ void DropWalkForwardSection()
     sSectionLength = 0;
 }
 
+int32_t WalkForwardIntervalOf(int32_t date)
+{
+    const int32_t *dates = (const int32_t *)gWalkForwardDates.items;
+    const int32_t count = gWalkForwardDates.count;
+    if (!dates || count < 2) return 0;
+    int32_t interval = 0;
+    while (interval + 2 < count && date >= dates[interval + 1]) interval++;
+    /* The values of the last interval were chosen on its last day too. */
+    if (interval + 2 == count && date > dates[count - 1]) interval++;
+    return interval;
+}
+
+int32_t WalkForwardIntervalStart(int32_t interval)
+{
+    const int32_t *dates = (const int32_t *)gWalkForwardDates.items;
+    const int32_t count = gWalkForwardDates.count;
+    if (!dates || count < 1 || interval < 0) return 0;
+    if (interval + 1 < count) return dates[interval];
+    return OffsetTradingDate(DailyDates(), dates[count - 1], 1);
+}
+
 void BeginOutOfSampleTest()
 {
     const int32_t *dates = (const int32_t *)gWalkForwardDates.items;

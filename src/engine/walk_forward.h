@@ -53,6 +53,15 @@ int PrepareWalkForwardSection();
 int InsertWalkForwardSection(void **pEditor);
 /* Forgets a prepared section: a stopped run changes no script. */
 void DropWalkForwardSection();
+/* The walk-forward interval a date belongs to, by the script's dates: each
+** date but the last begins an interval, and the last is the last interval's
+** own last day, so the interval after every one of them (the count of dates
+** less one) begins the day after it; 0 before the second date or without
+** dates.  Every mode plays by it: a test in or out of sample, an
+** optimization's playbacks and the orders of the day after a run. */
+int32_t WalkForwardIntervalOf(int32_t date);
+/* The first day of an interval WalkForwardIntervalOf gives. */
+int32_t WalkForwardIntervalStart(int32_t interval);
 /* Moves FirstDate (and the panel's first date) on to the first
 ** out-of-sample date, the day after the first interval, when it lies
 ** earlier: an out-of-sample test holds no date its values were chosen on,

@@ -154,8 +154,10 @@ TEST_F(PassTest, AReductionExitsTheLatestLotsFirst)
 }
 
 /* AAA trades all four dates and always closes down; BBB's data end on the
-** third date while it is held; CCC's end there too, the day after its signal. */
-TEST_F(PassTest, ASymbolWhoseDataEndEarlyLeavesAtItsLastCloseAndTakesNoLastEntry)
+** third date while it is held; CCC's end there too, the day after its
+** signal: it enters at the open of its last bar, as a test that ends there
+** does, and leaves at that bar's close. */
+TEST_F(PassTest, ASymbolWhoseDataEndEarlyLeavesAtItsLastCloseAndEntersOnItsLastBar)
 {
     LoadMarket({
         {"AAA", {{20240102, 10, 11, 9, 9.5}, {20240103, 10, 11, 9, 9.5}, {20240104, 10, 11, 9, 9.5}, {20240105, 10, 11, 9, 9.5}}},
@@ -167,15 +169,22 @@ TEST_F(PassTest, ASymbolWhoseDataEndEarlyLeavesAtItsLastCloseAndTakesNoLastEntry
     SetFormula(0, SLOT_QUANTITY, "10");
     StartTest();
     RunAll();
-    ASSERT_EQ(1, test.tradeCount);
-    const TradeRecord &t = test.trades[0];
-    EXPECT_STREQ("BBB", t.symbol);
-    EXPECT_EQ(20240103, t.dateIn);
-    EXPECT_DOUBLE_EQ(30.6, t.priceIn);
-    EXPECT_EQ(20240104, t.dateOut);
-    EXPECT_EQ(PHASE_CLOSE, t.timeOut);
-    EXPECT_DOUBLE_EQ(31, t.priceOut);
-    EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
+    ASSERT_EQ(2, test.tradeCount);
+    const struct {
+        const char *symbol;
+        int32_t dateIn;
+        double priceIn, priceOut;
+    } expected[] = {{"BBB", 20240103, 30.6, 31}, {"CCC", 20240104, 40.5, 40.8}};
+    for (int k = 0; k < 2; k++) {
+        const TradeRecord &t = test.trades[k];
+        EXPECT_STREQ(expected[k].symbol, t.symbol);
+        EXPECT_EQ(expected[k].dateIn, t.dateIn);
+        EXPECT_DOUBLE_EQ(expected[k].priceIn, t.priceIn);
+        EXPECT_EQ(20240104, t.dateOut);
+        EXPECT_EQ(PHASE_CLOSE, t.timeOut);
+        EXPECT_DOUBLE_EQ(expected[k].priceOut, t.priceOut);
+        EXPECT_EQ(EXIT_END_OF_DATA, t.reason);
+    }
     EXPECT_EQ(0, strategies[0].openCount);
 }
 

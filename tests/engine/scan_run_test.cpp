@@ -297,8 +297,8 @@ std::vector<std::pair<std::string, std::vector<DayBar>>> ListingUniverse(const s
 ** there (worked from the daily bars), and a test of a strategy of that bar
 ** size, in a daily run and in a run of its own bar size, sets up exactly the
 ** rows that have a bar to fill on: entering at the next open, a bar in the
-** next period (daily: on the next market day, unless that is the symbol's
-** last bar before the test's end); at this close, a later bar or the
+** next period (daily: on the next market day, the symbol's last bar too,
+** whatever follows the test's end); at this close, a later bar or the
 ** test's last date.  A longer bar of the data's first period, which may
 ** have begun before the data, sets up for the next open as any bar does; at
 ** its own close it sets up nothing, in either run. */
@@ -334,8 +334,7 @@ TEST_F(ScanRunTest, AScanOfAnyBarSizeListsWhatTheTestSetsUp)
                 while (j > 0 && periodOf(days[j - 1].date) == p) j--;
                 if (!(days[i].close > days[j].open)) continue;
                 reference.insert({days[i].date, name});
-                if (i + 1 < days.size() && p + 1 < periods.size() && periodOf(days[i + 1].date) == p + 1 &&
-                    (size != BAR_DAILY || i + 2 < days.size() || days[i + 1].date == market.back()))
+                if (i + 1 < days.size() && p + 1 < periods.size() && periodOf(days[i + 1].date) == p + 1)
                     nextOpen.insert({days[i].date, name});
                 if (size != BAR_DAILY && p == 0) continue; /* the data's first period: see above */
                 if (i + 1 < days.size() || days[i].date == market.back()) thisClose.insert({days[i].date, name});

@@ -4,9 +4,12 @@
 ** trade that closed before a date changes with the data after it. */
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <string>
 #include <tuple>
 
 #include "engine/fills.h"
@@ -100,10 +103,19 @@ struct RunTrades {
 const std::vector<std::pair<int32_t, double>> kSplitsAAA = {{20210915, 2}, {20221109, 3}}, kSplitsBBB = {{20220302, 2}};
 
 /* AAA, BBB and CCC on the days given (CCC never splits), stored with split
-** factors or adjusted beforehand. */
-std::vector<std::pair<std::string, Series>> Universe(const std::vector<int32_t> &d, bool adjusted)
+** factors or adjusted beforehand; with dataEnd, DDD too, whose data end on
+** that day. */
+std::vector<std::pair<std::string, Series>> Universe(const std::vector<int32_t> &d, bool adjusted, int32_t dataEnd = 0)
 {
-    return {{"AAA", Walk(d, 7, kSplitsAAA, adjusted)}, {"BBB", Walk(d, 11, kSplitsBBB, adjusted)}, {"CCC", Walk(d, 13, {}, adjusted)}};
+    std::vector<std::pair<std::string, Series>> symbols = {
+        {"AAA", Walk(d, 7, kSplitsAAA, adjusted)}, {"BBB", Walk(d, 11, kSplitsBBB, adjusted)}, {"CCC", Walk(d, 13, {}, adjusted)}};
+    if (dataEnd) {
+        std::vector<int32_t> days;
+        for (int32_t day : d)
+            if (day <= dataEnd) days.push_back(day);
+        symbols.push_back({"DDD", Walk(days, 17, {}, adjusted)});
+    }
+    return symbols;
 }
 
 /* A script of the strategies' text with each strategy's bar size, sized by
@@ -132,7 +144,12 @@ RunTrades TradesOn(EngineTest &t, const std::vector<int32_t> &d, const std::vect
     for (int32_t day : d)
         if (!last || day <= last) days.push_back(day);
     std::vector<std::pair<std::string, std::vector<DayBar>>> bars;
-    for (const auto &symbol : symbols) bars.push_back({symbol.first, {symbol.second.bars.begin(), symbol.second.bars.begin() + days.size()}});
+    for (const auto &symbol : symbols) {
+        const std::vector<DayBar> &all = symbol.second.bars;
+        size_t kept = 0;
+        while (kept < all.size() && (!last || all[kept].date <= last)) kept++;
+        bars.push_back({symbol.first, {all.begin(), all.begin() + (ptrdiff_t)kept}});
+    }
     t.LoadStore(days, bars);
     for (const auto &symbol : symbols) SetEvents(symbol.first, symbol.second.dividends);
     EXPECT_EQ(0, t.Run(script)) << LastMessage();
@@ -291,6 +308,16 @@ std::vector<TradeRecord> ClosedBefore(const RunTrades &run, int32_t date, const 
     return closed;
 }
 
+/* The entries a run made at an open or during a day up to date, each once
+** (a partial exit leaves more than one trade of an entry). */
+std::set<std::tuple<int32_t, std::string, int32_t, int32_t, double>> EnteredBy(const RunTrades &run, int32_t date)
+{
+    std::set<std::tuple<int32_t, std::string, int32_t, int32_t, double>> entries;
+    for (const TradeRecord &t : run.trades)
+        if (t.dateIn <= date && t.timeIn != PHASE_CLOSE) entries.insert({t.strategy, t.symbol, t.dateIn, t.timeIn, t.priceIn});
+    return entries;
+}
+
 /* Two lists of trades (of run's strategies, in ClosedBefore's order) are
 ** the same, field by field. */
 void ExpectSameTrades(const RunTrades &run, const std::vector<TradeRecord> &expected, const std::vector<TradeRecord> &actual)
@@ -318,10 +345,12 @@ void ExpectSameTrades(const RunTrades &run, const std::vector<TradeRecord> &expe
 }
 
 /* Generated strategies of every bar size, in a daily run and in a run of
-** their own bar size, on three symbols with splits and dividends: they make
-** the same trades on prices with split factors as on the prices adjusted
-** beforehand; the trades that closed before a date are the same on data that
-** end on that date (mid-period, a split's day, the day after one); every
+** their own bar size, on three symbols with splits and dividends and one
+** whose data end early: they make the same trades on prices with split
+** factors as on the prices adjusted beforehand; the trades that closed
+** before a date, and the entries at an open or during a day up to it, are
+** the same on data that end on that date (mid-period, a split's day, the day
+** after one, the last day of a symbol's data and the day after it); every
 ** fill lies inside its day's range, every excursion inside the range of the
 ** days held; and a daily run makes the trades of a run of their bar size,
 ** but for those of strategies that enter at the next close (a longer bar's
@@ -333,8 +362,8 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
     const char *seeds = getenv("KV_GENERATED_SEEDS");
     const int seedCount = seeds && atoi(seeds) > 0 ? atoi(seeds) : 1;
     std::vector<int32_t> d = Weekdays(20210104, 20230630);
-    const auto stored = Universe(d, false), adjusted = Universe(d, true);
-    const int32_t cuts[] = {20210915, 20220303, 20221116, 20230510};
+    const auto stored = Universe(d, false, 20220303), adjusted = Universe(d, true, 20220303);
+    const int32_t cuts[] = {20210915, 20220303, 20220304, 20221116, 20230510};
     for (int seed = 1; seed <= seedCount; seed++) {
         for (const char *barSize : {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"}) {
             RunTrades daily;
@@ -347,6 +376,10 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                     strategies += generator.Next(k);
                     if (!generator.nextCloseEntry.back()) alike.push_back("G" + std::to_string(k));
                 }
+                /* One that enters every symbol at every next open: DDD's last
+                ** bar too, whatever data follow it. */
+                strategies += "Strategy: Every\n  Side: Long\n  EntrySetup: 1\n  ExitRule: 1\n  Quantity: 10000\n";
+                alike.push_back("Every");
                 const std::string script = ScriptOf(strategies, barSize, ownRun);
                 SCOPED_TRACE(std::to_string(seed) + " " + barSize + (ownRun ? " run" : " strategies in a daily run") + "\n" + script);
                 const RunTrades full = TradesOn(*this, d, stored, script);
@@ -370,7 +403,9 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                 }
                 for (int32_t cut : cuts) {
                     SCOPED_TRACE("data to " + std::to_string(cut));
-                    ExpectSameTrades(full, ClosedBefore(full, cut), ClosedBefore(TradesOn(*this, d, stored, script, cut), cut));
+                    const RunTrades shorter = TradesOn(*this, d, stored, script, cut);
+                    ExpectSameTrades(full, ClosedBefore(full, cut), ClosedBefore(shorter, cut));
+                    EXPECT_EQ(EnteredBy(shorter, cut), EnteredBy(full, cut));
                 }
                 if (!ownRun) {
                     daily = full;
