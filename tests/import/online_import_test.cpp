@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <map>
@@ -1188,10 +1189,10 @@ TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
 namespace {
 
 /* A Norgate price record of six fields {OLE date, open, high, low, close, volume}. */
-std::string NorgateRecord(double ole, float open, float high, float low, float close)
+std::string NorgateRecord(double ole, float open, float high, float low, float close, float volume = 100)
 {
     std::string r((const char *)&ole, 8);
-    const float values[5] = {open, high, low, close, 100};
+    const float values[5] = {open, high, low, close, volume};
     r.append((const char *)values, 20);
     return r;
 }
@@ -1266,6 +1267,17 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
         {"Norgate", "AAA",
          NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 9, 11, 10) + NorgateRecord(45295, 10, 12, 9, 11),
          false, {20240102, 20240104}, "1 record not read as bars: record 2 (the high is below the low)"},
+        /* A volume that is no finite number, from every source. */
+        {"Norgate", "AAA",
+         NorgateRecord(45293, 10, 11, 9, 10, NAN) + NorgateRecord(45294, 10, 11, 9, 10, INFINITY) +
+             NorgateRecord(45295, 10, 12, 9, 11, 300),
+         false, {20240104}, "2 records not read as bars: record 1 (a number is not finite), record 2 (a number is not finite)"},
+        {"TiingoCrypto", "btcusd",
+         [] {
+             std::string a = CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "12"}}, "");
+             return a.replace(a.rfind("\"volume\":5"), 10, "\"volume\":NaN");
+         }(),
+         false, {20240102}, "1 record not read as bars: record 2 (a number is not finite)"},
         {"Yahoo", "S1", chart("12,1e10"), true, {20240102}, pastFinite},
         {"TiingoCrypto", "btcusd", CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "1e10"}}, ""), true, {20240102},
          pastFinite},

@@ -423,13 +423,14 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
     *refusal = nullptr;
     if (bar->date < gImport.startDate || bar->date > gImport.endDate) return 0;
     /* Whatever a source sent, a bar is a day of the calendar with finite
-    ** prices: the readers refuse other lines first and say why, this keeps
-    ** every source to it. */
+    ** prices and volume: the readers refuse other lines first and say why,
+    ** this keeps every source to it (a NaN volume would make every volume
+    ** average of the symbol NaN). */
     if (!IsCalendarDate(bar->date)) {
         *refusal = kRefusedBadDate;
         return 0;
     }
-    if (!FinitePrices(bar)) {
+    if (!FinitePrices(bar) || !std::isfinite(bar->volume)) {
         *refusal = kRefusedInfinite;
         return 0;
     }

@@ -1023,7 +1023,7 @@ static int IsImportRowPath(const char *path)
 {
     const ImportItem *rows = (const ImportItem *)gImportItems.items;
     for (int32_t r = 0; r < gImportItems.count; r++)
-        if (CompareNoCase(rows[r].value, path) == 0) return 1;
+        if (ComparePaths(rows[r].value, path) == 0) return 1;
     return 0;
 }
 

@@ -326,8 +326,9 @@ static double EventAmount(const char *json, const char *section, double timestam
 }
 
 /* Why the values of chart bar i are no bar's (null when they are one): a
-** price the answer leaves out (null), a price or volume written as no finite
-** number.  A volume left out reads as 0 later. */
+** price the answer leaves out (null), a price written as no finite number.
+** A volume left out reads as 0 later; AddBar refuses one that is no finite
+** number, as from every source. */
 static const char *YahooValueFault(const char *body, const Bar &bar, int i, int totalReturn)
 {
     static const char *const kPrices[] = {"open", "high", "low", "close", "adjclose"};
@@ -337,7 +338,6 @@ static const char *YahooValueFault(const char *body, const Bar &bar, int i, int 
         if (std::isfinite(values[k])) continue;
         return std::isnan(values[k]) && IsJsonArrayNull(body, kPrices[k], i) ? kRefusedMissing : kRefusedInfinite;
     }
-    if (!std::isfinite(bar.volume) && !IsJsonArrayNull(body, "volume", i)) return kRefusedInfinite;
     return nullptr;
 }
 
@@ -454,7 +454,7 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
                 NoteRefusedLine(&refused, i + 1, why);
                 continue;
             }
-            if (std::isnan(bar.volume)) bar.volume = 0.0;
+            if (std::isnan(bar.volume) && IsJsonArrayNull(body, "volume", i)) bar.volume = 0.0;
             double extra = bar.extra;
             bar.extra = 0.0;
             const char *why = nullptr;
