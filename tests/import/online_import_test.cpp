@@ -707,6 +707,11 @@ TEST_F(OnlineTest, AnswersCutShortWithoutALengthAreBrokenTransfers)
          "its JSON does not close"},
         {"Norgate", "AAA", norgate, "Field-Count: 6\r\nRecord-Count: 4\r\n",
          "it holds 2 of the 4 records its Record-Count announces"},
+        /* Headers cut before the series' length, and a page answered in
+        ** the updater's place. */
+        {"Norgate", "AAA", norgate, "Field-Count: 6\r\n", "the answer has no Record-Count header"},
+        {"Norgate", "AAA", "<!DOCTYPE html><html><body>Sign in</body></html>", "Content-Type: text/html\r\n",
+         "the answer has no Field-Count header"},
     };
     for (const Case &c : cases) {
         std::atomic<int> priceAsks{0};
@@ -1344,8 +1349,7 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         {"Norgate", server.port, {503, "", "OK"}, "",
          "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web interface answered its status "
          "request with status 503: OK.\n"},
-        {"Norgate", server.port, ok, "Field-Count: 6\r\n",
-         "AAA: the price answer cannot be read: the answer has no Record-Count header\n"},
+        {"Norgate", server.port, ok, "Field-Count: 6\r\n", "AAA: the answer was cut short (the answer has no Record-Count header)\n"},
         {"Norgate", server.port, ok, "Field-Count: 6\r\nRecord-Count: 0\r\n",
          "AAA: the price answer cannot be read: its Field-Count of 6 or Record-Count of 0 is no price series\n"},
         {"CSV", 0, ok, "", "No files with .csv extension were found in "},

@@ -242,6 +242,14 @@ int FindCutAnswer(int source, const char *headers, const char *body, uint32_t si
         const char *h = headers ? headers : "";
         int64_t fields = HeaderNumber(h, "Field-Count: ");
         int64_t records = HeaderNumber(h, "Record-Count: ");
+        /* A series tells its length in its headers: an answer without them
+        ** (cut inside them, or a page some program answered with) is no
+        ** series the updater sent whole.  An empty answer is its word that
+        ** it has nothing. */
+        if ((fields < 0 || records < 0) && size > 0) {
+            FormatText(why, PARSE_WHY_SIZE, "the answer has no %s header", fields < 0 ? "Field-Count" : "Record-Count");
+            return 1;
+        }
         if (fields < 5 || fields > 1000 || records < 1) return 0;
         int64_t whole = size / (uint32_t)(4 * fields + 4);
         if (records <= whole) return 0;
