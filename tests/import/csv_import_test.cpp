@@ -1605,3 +1605,37 @@ TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
 }
 
 } // namespace
+
+namespace {
+
+/* A symbol is stored once: a file of a second DataPath row, or a line of a
+** multi-symbol file, that becomes a symbol stored already is named with the
+** file the symbol came from, and its row's list still counts the symbol. */
+TEST_F(CsvImportTest, ASymbolOfASecondRowIsNamedAndNotStoredAgain)
+{
+    PlatCreateFolder(tmp.File("first").c_str());
+    PlatCreateFolder(tmp.File("second").c_str());
+    const std::string first = Write("first\\XYZ.csv", "Date,Close\n2024-01-02,10\n");
+    const std::string second = Write("second\\xyz.csv", "Date,Close\n2024-01-02,20\n");
+    Write("second\\ONLY.csv", "Date,Close\n2024-01-02,30\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("first")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("second")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+    const std::string multi = Write("multi.csv", "ONLY,2024-01-03,40\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 2);
+    ExpectDaily(Symbol("XYZ"), BAR_DAILY, {{20240102, 10, 10, 10, 10, 0, 1}});
+    ExpectDaily(Symbol("ONLY"), BAR_DAILY, {{20240102, 30, 30, 30, 30, 0, 1}});
+    EXPECT_EQ(1, Symbol("XYZ").info.includeLists[0]);
+    EXPECT_EQ(1, Symbol("XYZ").info.includeLists[1]) << "the second row's list counts it";
+    const std::string text = ReadTestFile(log);
+    ExpectReported(text, second + " was not imported: it becomes the symbol xyz, which was imported from " + first + "\n");
+    ExpectReported(text, multi + " was not imported: it becomes the symbol ONLY, which was imported from " +
+                             tmp.File("second\\ONLY.csv") + "\n");
+}
+
+} // namespace

@@ -82,6 +82,7 @@ static void FreeImportTables()
     gImport.infoCount = gImport.infoCapacity = 0;
     gImport.infoWildcard = gImport.infoSorted = 0;
     gImport.eventCount = gImport.eventCapacity = 0;
+    gImport.storedFrom.clear();
 }
 
 void ResetImportRun()
@@ -725,6 +726,35 @@ int IsInIncludeList(const char *symbol, int list)
                 if (CompareNoCase(gStore.symbols[i].info.Symbol, id) == 0) record = &gStore.symbols[i];
         }
         if (record) record->info.includeLists[list - 1] = 1;
+    }
+    return 1;
+}
+
+/* The key of the stored-from table: the symbol's identifier, upper-cased. */
+static std::string StoredKey(const char *symbol)
+{
+    char id[IMPORT_SYMBOL_SIZE];
+    CopyString(id, sizeof id, symbol, IMPORT_SYMBOL_SIZE - 1);
+    MakeIdentifier(id);
+    for (char *p = id; *p; p++) *p = (char)toupper((unsigned char)*p);
+    return id;
+}
+
+void NoteStoredFrom(const char *symbol, const char *file) { gImport.storedFrom[StoredKey(symbol)] = file; }
+
+int RefuseImportedAlready(const char *file, const char *symbol, int list)
+{
+    if (!IsInIncludeList(symbol, list)) return 0;
+    char id[IMPORT_SYMBOL_SIZE];
+    CopyString(id, sizeof id, symbol, IMPORT_SYMBOL_SIZE - 1);
+    MakeIdentifier(id);
+    auto from = gImport.storedFrom.find(StoredKey(symbol));
+    if (from == gImport.storedFrom.end()) {
+        ReportRefusedFile(file, "it becomes the symbol %s, which an earlier source imported", id);
+    } else {
+        char shown[IMPORT_PATH_SIZE * 2];
+        ReportRefusedFile(file, "it becomes the symbol %s, which was imported from %s", id,
+                          PathAsShown(from->second.c_str(), shown, sizeof shown));
     }
     return 1;
 }

@@ -1063,8 +1063,9 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     return ok ? kept : -1;
 }
 
-/* The work item for symbol in row's block, or null when it is not wanted. */
-static ImportWorkItem *WorkItemFor(ImportItem *row, char *symbol)
+/* The work item for symbol of file in row's block, or null when it is not
+** wanted (a symbol imported already is refused by name). */
+static ImportWorkItem *WorkItemFor(ImportItem *row, char *symbol, const char *file)
 {
     ImportWorkItem *item;
     if (row->blockHasIncludeList && !gImportState.KeepNonIncluded) {
@@ -1074,19 +1075,23 @@ static ImportWorkItem *WorkItemFor(ImportItem *row, char *symbol)
         item = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag);
         if (item && gImport.workCount > before) item->fromFile = 1;
     }
-    if (!item || IsInIncludeList(symbol, row->listNumber) || IsSymbolExcluded(symbol, row->blockNumber)) return nullptr;
+    if (!item || RefuseImportedAlready(file, symbol, row->listNumber) || IsSymbolExcluded(symbol, row->blockNumber))
+        return nullptr;
     return item;
 }
 
-/* Stores a parsed record under its work item unless the filter drops it; 0
-** when memory ran out.  The record is empty afterwards. */
-static int KeepSymbol(SymbolRecord *record, ImportWorkItem *item)
+/* Stores a parsed record of file under its work item unless the filter
+** drops it; 0 when memory ran out.  The record is empty afterwards. */
+static int KeepSymbol(SymbolRecord *record, ImportWorkItem *item, const char *file)
 {
     SortBars(record);
     record->info.listNumber = item->list;
     memcpy(record->info.includeLists, item->lists, sizeof record->info.includeLists);
+    char stored[IMPORT_SYMBOL_SIZE];
+    CopyString(stored, sizeof stored, record->info.Symbol, -1);
     int result = 0;
     if (!LogSymbolFiltered(record, 0)) result = FinishSymbol(record, item);
+    if (result > 0) NoteStoredFrom(stored, file);
     FreeSymbolRecord(record);
     return result >= 0;
 }
@@ -1196,7 +1201,7 @@ int ImportFolder(ImportItem *row)
             ReportRefusedFile(path, kRefusedSameSymbol, stored, firstName);
             continue;
         }
-        ImportWorkItem *item = WorkItemFor(row, symbol);
+        ImportWorkItem *item = WorkItemFor(row, symbol, path);
         if (!item) continue;
         CopyString(gImport.progressName, sizeof gImport.progressName, symbol, -1);
         SetStatusText(1, "Symbol: %s", symbol);
@@ -1215,7 +1220,7 @@ int ImportFolder(ImportItem *row)
         }
         storedFrom.emplace(key, (size_t)(&entry - entries.data()));
         storedAs.emplace(stored, (size_t)(&entry - entries.data()));
-        if (!KeepSymbol(&record, item)) return 0;
+        if (!KeepSymbol(&record, item, path)) return 0;
     }
     return 1;
 }
@@ -1415,7 +1420,7 @@ int ImportCsvFile(ImportItem *row, int flags)
             }
             identifiers.emplace(key, written[(size_t)i]);
         }
-        ImportWorkItem *item = record->barCounts[BAR_DAILY] > 0 ? WorkItemFor(row, symbol) : nullptr;
+        ImportWorkItem *item = record->barCounts[BAR_DAILY] > 0 ? WorkItemFor(row, symbol, path) : nullptr;
         if (!item) {
             FreeSymbolRecord(record);
             continue;
@@ -1425,7 +1430,7 @@ int ImportCsvFile(ImportItem *row, int flags)
         MakeIdentifier(saveAs);
         CopyString(record->info.Symbol, sizeof record->info.Symbol, saveAs, -1);
         ApplySymbolInfo(saveAs, record, row->dataSource);
-        ok = KeepSymbol(record, item);
+        ok = KeepSymbol(record, item, path);
     }
     FreeLocalSymbols(&local);
     /* A file that gave no symbol is passed over like an empty file in a
