@@ -35,7 +35,7 @@ enum {
 int GetFileDate(const char *path, PlatDateTime *pTime);
 
 /* Compares two paths as the system names files: 0 when they name the same
-** file as written, else the sign of their order.  '\\' and '/' are one
+** file as written, else the sign of their order.  '\' and '/' are one
 ** separator in both builds; letters differing only in case are one letter
 ** in the Windows build only (Latin letters), since the native program's
 ** system keeps such names apart as two files. */
