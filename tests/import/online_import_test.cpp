@@ -1327,11 +1327,12 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
     /* The updater's answers of the case in hand: to its status request, and
     ** the headers of its price series. */
     HttpAnswer status;
-    std::string priceHeaders;
+    std::string priceHeaders, priceBody;
     LocalHttpServer server([&](const std::string &path) {
         HttpAnswer a = Updater(path, "");
         if (path == "/api/v1/status") a = status;
-        if (path.rfind("/api/v1/prices/", 0) == 0 && !priceHeaders.empty()) a.headers = priceHeaders;
+        if (path.rfind("/api/v1/prices/AAA", 0) == 0 && !priceHeaders.empty()) a.headers = priceHeaders;
+        if (path.rfind("/api/v1/prices/AAA", 0) == 0 && !priceBody.empty()) a.body = priceBody;
         return a;
     });
     const HttpAnswer ok = {200, "", "OK"};
@@ -1341,6 +1342,7 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         HttpAnswer status;
         const char *priceHeaders;
         const char *reason; /* a line of the report, the log's too */
+        const char *priceBody = nullptr; /* AAA's price answer; BBB's is a series */
     } cases[] = {
         {"Yahoo", closedPort, ok, "", "Yahoo data import encountered an error.\n"},
         {"Norgate", server.port, {500, "", "Internal Server Error"}, "",
@@ -1350,6 +1352,8 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
          "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web interface answered its status "
          "request with status 503: OK.\n"},
         {"Norgate", server.port, ok, "Field-Count: 6\r\n", "AAA: the answer was cut short (the answer has no Record-Count header)\n"},
+        {"Norgate", server.port, ok, "Content-Type: text/html\r\n",
+         "AAA: the answer was cut short (the answer has no Field-Count header)\n", "<html><body>Sign in</body></html>"},
         {"Norgate", server.port, ok, "Field-Count: 6\r\nRecord-Count: 0\r\n",
          "AAA: the price answer cannot be read: its Field-Count of 6 or Record-Count of 0 is no price series\n"},
         {"CSV", 0, ok, "", "No files with .csv extension were found in "},
@@ -1361,14 +1365,16 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         PointAt(c.port);
         status = c.status;
         priceHeaders = c.priceHeaders;
+        priceBody = c.priceBody ? c.priceBody : "";
         if (c.port) {
-            Block(c.source, "AAA");
+            Block(c.source, c.priceBody ? "AAA BBB" : "AAA");
         } else {
             PlatCreateFolder(tmp.File("empty").c_str());
             Block(c.source, "");
             ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("empty")), 0);
         }
         EXPECT_EQ(RESULT_IMPORT_FAILURE, ImportExitCode());
+        EXPECT_FALSE(PlatFileExists(out.c_str())) << "no data file is written";
         std::string reported = Messages();
         for (size_t at; (at = reported.find("\r\n")) != std::string::npos;) reported.replace(at, 2, "\n");
         const std::string text = ReadTestFile(log);
