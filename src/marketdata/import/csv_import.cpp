@@ -334,7 +334,9 @@ static int ReadSplitColumn(const CsvColumn &c, int format, double *value)
     if (mark == end) return ReadNumberColumn(c, format, value);
     double over = 0.0, under = 0.0;
     const int a = ReadNumberColumn({text, (int32_t)(mark - text)}, format, &over);
-    const int b = ReadNumberColumn({mark + 1, (int32_t)(end - mark - 1)}, format, &under);
+    const char *second = mark + 1;
+    while (second < end && IsBlank(*second)) second++;
+    const int b = ReadNumberColumn({second, (int32_t)(end - second)}, format, &under);
     if (a != NUMBER_READ) return a == NUMBER_EMPTY ? NUMBER_TEXT : a;
     if (b != NUMBER_READ) return b == NUMBER_EMPTY ? NUMBER_TEXT : b;
     *value = over / under;
@@ -618,10 +620,11 @@ static int FieldsEmptyFrom(const char *p, const char *end, char delim, int from)
     return 1;
 }
 
-/* The reason a data line starting at line with fields fields has against
-** the header (LINE_BAR when none): a line with more fields than the header
-** names is shifted, unless every line has that many (some writers end each
-** line with a delimiter).  The first data line decides which: when it has
+/* The reason the data line [line, end) with fields fields has against the
+** header or CSVFields (LINE_BAR when none): a line with fewer fields than
+** the columns read is cut short; one with more fields than the header
+** names is shifted, unless every line has that many and they are empty
+** (some writers end each line with a delimiter).  The first data line decides which: when it has
 ** more than the header, the fewest of all the lines is what a line may have. */
 static inline LineReason FieldCountReason(PriceText *t, const char *line, const char *end, int fields)
 {
@@ -803,7 +806,8 @@ static const char *MissingPrice(const int32_t *map)
 /* Reads the header line [p, end) of a text read without CSVFields: each
 ** column of the row's field map still empty gets the field its name gives.
 ** A column past the ones read whose name gives a field is named; a header
-** that names a date but no close refuses the text (without a date, the
+** that names a date but a price no column (MissingPrice) refuses the text
+** (without a date, the
 ** file is most likely divided by another delimiter, which the lines' own
 ** report says). */
 static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const char *end, const SymbolRecord *record)
