@@ -12,6 +12,7 @@
 #include "engine/run_view_hooks.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
+#include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/definitions.h"
@@ -102,7 +103,7 @@ double EstimateResultsMemory()
 ResultsWindow *FindResultsWindowByPath(const char *path)
 {
     for (ResultsWindow &w : sLists.windows)
-        if (w.open && w.path[0] && CompareNoCase(w.path, path) == 0) return &w;
+        if (w.open && w.path[0] && ComparePaths(w.path, path) == 0) return &w;
     return nullptr;
 }
 

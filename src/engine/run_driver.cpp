@@ -13,6 +13,7 @@
 #include "engine/walk_forward.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
+#include "foundation/file_helpers.h"
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -525,7 +526,7 @@ int RunScript(int mode)
         ** The file is loaded again when another program (a scheduled import)
         ** has replaced it since, so the run uses the data as they are on disk. */
         ShowDataFileInPanel();
-        if ((CompareNoCase(gSettings.DataFile, gStore.loadedPath) != 0 || LoadedDataFileChanged()) && !LoadData(0)) {
+        if ((ComparePaths(gSettings.DataFile, gStore.loadedPath) != 0 || LoadedDataFileChanged()) && !LoadData(0)) {
             SetResultCode(RESULT_DATA_NOT_LOADED);
             break;
         }

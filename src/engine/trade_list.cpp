@@ -175,14 +175,6 @@ int32_t ParseTradeListTime(const char *text)
     return (int32_t)(hours * 10000 + minutes * 100 + seconds);
 }
 
-/* 1 when the group separator at p is one: exactly three digits follow it. */
-static bool GroupsThousands(const char *p)
-{
-    for (int k = 1; k <= 3; k++)
-        if (p[k] < '0' || p[k] > '9') return false;
-    return p[4] < '0' || p[4] > '9';
-}
-
 const char *TradeListNumberFault(const char *text, int32_t numFmt, double *value)
 {
     const char group = numFmt == 1 ? '.' : ',';
@@ -191,7 +183,7 @@ const char *TradeListNumberFault(const char *text, int32_t numFmt, double *value
         if (*p == group) {
             /* "10.5" in a decimal-comma file is no 105, nor "10,5" 105 in a
             ** decimal-point one. */
-            if (!GroupsThousands(p)) return "not a number";
+            if (!GroupsThousands(p, p + strlen(p))) return "not a number";
             continue;
         }
         clean += numFmt == 1 && *p == ',' ? '.' : *p;

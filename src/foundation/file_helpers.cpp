@@ -8,6 +8,7 @@
 
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
+#include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "services/services.h"
@@ -27,6 +28,20 @@ static const char kPathTooLong[] = "%s file path is too long -- maximum is 260 c
 static const char kTooLongText[] = "The filename or extension is too long.";
 
 static thread_local char tErrorText[ERROR_TEXT_SIZE];
+
+int ComparePaths(const char *a, const char *b)
+{
+    for (;; a++, b++) {
+        int ca = (unsigned char)*a, cb = (unsigned char)*b;
+        if (ca == '/') ca = '\\';
+        if (cb == '/') cb = '\\';
+#ifdef _WIN32
+        ca = tolower(ca);
+        cb = tolower(cb);
+#endif
+        if (ca != cb || !ca) return ca - cb;
+    }
+}
 
 const char *GetErrorText()
 {
@@ -574,9 +589,7 @@ static void MarkOddSeparator(CsvQuoteMarks *marks, int32_t line, int column, con
                              const char *rest, const char *end, char separator)
 {
     if (column >= CSV_MARKED_COLUMNS || marks->oddSeparators[column].line) return;
-    const char *q = rest;
-    while (q < end && *q >= '0' && *q <= '9') q++;
-    if (q - rest == 3) return;
+    if (GroupsThousands(rest - 1, end)) return;
     auto &mark = marks->oddSeparators[column];
     mark.line = line;
     const size_t room = sizeof mark.text - 1;

@@ -506,6 +506,13 @@ int IsDecimalText(const char *p, const char *end, char point, char dropped)
     return p == end;
 }
 
+int GroupsThousands(const char *p, const char *end)
+{
+    const char *q = p + 1;
+    while (q < end && *q >= '0' && *q <= '9') q++;
+    return q - p == 4;
+}
+
 const char *NumberTextFault(const char *text, int kind, double *value)
 {
     const char *p = text, *end = text + strlen(text);

@@ -116,6 +116,10 @@ const char *NumberTextFault(const char *text, int kind, double *value = nullptr)
 ** (the character given), an exponent; dropped (0 for none) is a separator of
 ** thousands that may stand among the digits. */
 int IsDecimalText(const char *p, const char *end, char point = '.', char dropped = 0);
+/* 1 when the thousands separator at p is one: exactly three digits follow
+** it before end or the next character that is no digit ("10,5" and
+** "22,72" hold a decimal separator, not a thousands one). */
+int GroupsThousands(const char *p, const char *end);
 
 /* ---- formatting ---------------------------------------------------------------- */
 

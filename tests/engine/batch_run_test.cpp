@@ -16,6 +16,8 @@
 #include "shell/headless/headless.h"
 #include "shell/run_view_setup.h"
 #include "services/services.h"
+#include "marketdata/store/datafile.h"
+#include "marketdata/store/symbols.h"
 
 namespace {
 
@@ -494,3 +496,49 @@ TEST_F(BatchRun, LowMemoryBetweenTwoRunsKeepsItsCodeUnlessTheNextRunIsStopped)
 }
 
 } // namespace
+
+/* Names that differ only in case are two files where the system keeps them
+** apart (the native program's): the second script of a batch tests on the
+** data file it names and saves into its own results file, and an editor
+** window of the one is not the other's.  In the Windows build they are one
+** file. */
+TEST_F(BatchRun, NamesDifferingInCaseAreTheFilesTheSystemTakesThem)
+{
+    const std::string lower = tmp.File("Data\\prices.kvd"), upper = tmp.File("Data\\Prices.kvd");
+    LoadFlat("AAA", 20240108, 20240119, 10);
+    ASSERT_EQ(1, SaveDataFile(lower.c_str(), nullptr));
+    LoadFlat("AAA", 20240108, 20240119, 20);
+    ASSERT_EQ(1, SaveDataFile(upper.c_str(), nullptr));
+    const std::string strategy = "  StartDate: 2024-01-08\n  EndDate: 2024-01-19\nStrategy: S1\n  EntrySetup: BarDate = 20240110\n"
+                                 "  Quantity: 100\n  QtyType: Shares\n";
+    Write("lower.kvs", "Settings:\n  DataFile: " + lower + "\n  ResultsFile: " + tmp.File("r.kvr") + "\n" + strategy);
+    Write("upper.kvs", "Settings:\n  DataFile: " + upper + "\n  ResultsFile: " + tmp.File("R.kvr") + "\n" + strategy);
+    ASSERT_EQ(0, RunBatchCommandLine("-test lower.kvs upper.kvs")) << ErrorLog();
+    ResultsWindow *first = FindResultsWindowByPath(tmp.File("r.kvr").c_str());
+    ResultsWindow *second = FindResultsWindowByPath(tmp.File("R.kvr").c_str());
+    ASSERT_NE(nullptr, first);
+    ASSERT_NE(nullptr, second);
+    auto priceIn = [](const TestRecord *t) { return t && t->tradeCount > 0 ? t->trades[0].priceIn : 0.0; };
+#ifdef _WIN32
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(2, first->testCount);
+#else
+    ASSERT_NE(first, second);
+    ASSERT_EQ(1, first->testCount);
+    ASSERT_EQ(1, second->testCount);
+    EXPECT_DOUBLE_EQ(10, priceIn(first->firstTest));
+    EXPECT_DOUBLE_EQ(20, priceIn(second->firstTest));
+    EXPECT_STREQ(upper.c_str(), gStore.loadedPath);
+    EXPECT_TRUE(PlatFileExists(tmp.File("R.kvr").c_str()));
+#endif
+    gHeadlessScripts.windowCount = 1;
+    CopyString(gHeadlessScripts.windows[0].path, sizeof gHeadlessScripts.windows[0].path,
+               (scripts + "\\Upper.kvs").c_str(), -1);
+    void *window = FindScriptWindow((scripts + "\\upper.kvs").c_str());
+    gHeadlessScripts.windowCount = 0;
+#ifdef _WIN32
+    EXPECT_NE(nullptr, window);
+#else
+    EXPECT_EQ(nullptr, window);
+#endif
+}

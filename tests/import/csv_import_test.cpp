@@ -343,9 +343,9 @@ std::vector<std::string> CsvImportTest::ImportLinesAlike(const std::string &fold
 
 /* A line that is not a bar is never stored as one: it is passed over,
 ** counted and reported with its number and reason; the rest goes on.  A
-** line with more fields than its header names is shifted, and is no bar.
-** Missing columns that are no prices, negative prices, dates out of order
-** and repeated are bars. */
+** line with more fields than its header names is shifted, and one with
+** fewer is cut short: neither is a bar.  Negative prices, dates out of
+** order and repeated are bars. */
 TEST_F(CsvImportTest, LinesThatAreNotBarsAreRefusedWithTheirReason)
 {
     PlatCreateFolder(tmp.File("bad").c_str());
@@ -364,13 +364,14 @@ TEST_F(CsvImportTest, LinesThatAreNotBarsAreRefusedWithTheirReason)
     int result = WithEcho(RunImport);
     ASSERT_EQ(result, 1) << Messages();
     EXPECT_EQ(gRun.resultCode.load(), RESULT_OK);
-    ExpectDaily(Symbol("QQQ"), BAR_DAILY, {{20240102, 1, 1, 1, 1, 0, 1}, {20240111, -1.5, -1, -2, -1.25, 7, 1}});
-    const std::string report = path + ": 8 lines not read as bars: line 3 (a number field holds text), line 4 (the line "
-                                      "has more fields than its header names), line 5 (no date could be read), line 6 (a "
-                                      "number field holds text), line 7 (a price is missing) and 3 more\n";
+    ExpectDaily(Symbol("QQQ"), BAR_DAILY, {{20240111, -1.5, -1, -2, -1.25, 7, 1}});
+    const std::string report = path + ": 9 lines not read as bars: line 2 (the line has fewer fields than its header "
+                                      "names), line 3 (a number field holds text), line 4 (the line has more fields than "
+                                      "its header names), line 5 (no date could be read), line 6 (a number field holds "
+                                      "text) and 4 more\n";
     EXPECT_NE(ReadTestFile(log).find(report), std::string::npos) << ReadTestFile(log);
-    EXPECT_EQ(gEchoed, "2:" + report + "1:Symbols kept: 1, passed over: 0, refused: 0; lines not read as bars: 8\n");
-    EXPECT_EQ(gImport.refusedLineCount, 8);
+    EXPECT_EQ(gEchoed, "2:" + report + "1:Symbols kept: 1, passed over: 0, refused: 0; lines not read as bars: 9\n");
+    EXPECT_EQ(gImport.refusedLineCount, 9);
 
     /* The last two reasons, on lines of their own. */
     Write("bad\\QQQ.csv", "Date,Open,High,Low,Close\n2024-01-09,6,inf,5,5.5\n2024-01-10,6,5,7,5.5\n2024-01-11,1,1,1,1\n");
@@ -864,37 +865,50 @@ TEST_F(CsvImportTest, FilesWithoutACloseColumnAreRefused)
     EXPECT_EQ(gImport.refusedCount, 4);
 }
 
-/* Under decimal points a comma separates thousands (12,5 is 125), so the
-** value stays; a comma not followed by exactly three digits is named once
-** per file, as it is most likely a decimal comma. */
-TEST_F(CsvImportTest, DecimalCommasReadWithPointsAreNamed)
+/* A thousands separator groups three digits.  Under decimal points a comma
+** followed by other than three digits (100,00, 22,72) is most likely a
+** decimal comma, and under decimal commas such a point a decimal point: the
+** line is refused saying so, never stored as another number (10000, 2272,
+** 105).  1,234.5 and 1.234,5 read as written. */
+TEST_F(CsvImportTest, DecimalSeparatorsOfTheOtherFormatRefuseTheirLine)
 {
     PlatCreateFolder(tmp.File("semi").c_str());
+    PlatCreateFolder(tmp.File("comma").c_str());
     const std::string eu = Write("semi\\EU.csv", "Date;Open;High;Low;Close;Volume\n"
                                                  "2024-01-02;100,00;101,00;99,00;100,50;100000\n"
-                                                 "2024-01-03;1.234,5;1.235,0;1.234,0;1.234,5;1\n");
+                                                 "2024-01-03;22;23;21;22,72;1\n"
+                                                 "2024-01-04;1,234;1,235;1,233;1,234;1,000\n");
     Write("semi\\US.csv", "Date;Close\n2024-01-02;1,234.5\n2024-01-03;12,345.5\n");
+    const std::string euc = Write("comma\\EUC.csv", "Date;Open;High;Low;Close;Volume\n"
+                                                    "2024-01-02;10.5;11;10;10.5;100\n"
+                                                    "2024-01-03;1.234,5;1.235;1.234;1.234,5;1.000\n");
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_CSV_DELIM, "Semicolon"), 0);
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("semi")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_DELIM, "Semicolon"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_NUM_FMT, "Comma"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("comma")), 0);
     Finish(0);
     const int result = WithEcho(RunImport);
     ASSERT_EQ(result, 1) << Messages();
-    ExpectDaily(Symbol("EU"), BAR_DAILY, {{20240102, 10000, 10100, 9900, 10050, 100000, 1}, {20240103, 1.2345, 1.235, 1.234, 1.2345, 1, 1}});
+    ExpectDaily(Symbol("EU"), BAR_DAILY, {{20240104, 1234, 1235, 1233, 1234, 1000, 1}});
     ExpectDaily(Symbol("US"), BAR_DAILY, {{20240102, 1234.5, 1234.5, 1234.5, 1234.5, 0, 1}, {20240103, 12345.5, 12345.5, 12345.5, 12345.5, 0, 1}});
-    const std::string note = eu + ": line 2 holds the number 100,00, whose comma was read as a thousands separator; "
-                                  "CSVNumFmt chooses a decimal comma\n";
-    EXPECT_NE(ReadTestFile(log).find(note), std::string::npos) << ReadTestFile(log);
-    EXPECT_NE(gEchoed.find("2:" + note), std::string::npos) << gEchoed;
-    EXPECT_EQ(gEchoed.find("whose comma"), gEchoed.rfind("whose comma")) << "once per file, and only for EU";
+    ExpectDaily(Symbol("EUC"), BAR_DAILY, {{20240103, 1234.5, 1235, 1234, 1234.5, 1000, 1}});
+    const std::string comma = "a number's comma is no thousands separator; CSVNumFmt chooses a decimal comma";
+    for (const std::string &line :
+         {eu + ": 2 lines not read as bars: line 2 (" + comma + "), line 3 (" + comma + ")\n",
+          euc + ": 1 line not read as bars: line 2 (a number's point is no thousands separator; CSVNumFmt chooses a "
+                "decimal point)\n"}) {
+        EXPECT_NE(ReadTestFile(log).find(line), std::string::npos) << line << ReadTestFile(log);
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
+    }
 }
 
-/* A quoted number whose comma is not followed by exactly three digits is
-** named once per file, in a folder's file (where the quote rule drops the
-** comma before the number is read) as in a multi-symbol file; the value
-** stays, and a quoted text or thousands separator before it is no such
-** number. */
-TEST_F(CsvImportTest, QuotedDecimalCommasAreNamed)
+/* A quoted number whose comma is not followed by exactly three digits
+** refuses its line, in a folder's file as in a multi-symbol file; a quoted
+** text or thousands separator before it is no such number. */
+TEST_F(CsvImportTest, QuotedDecimalCommasRefuseTheirLine)
 {
     PlatCreateFolder(tmp.File("quoted").c_str());
     const std::string qd = Write("quoted\\QD.csv", "Date,Name,Open,High,Low,Close,Volume\n"
@@ -905,24 +919,20 @@ TEST_F(CsvImportTest, QuotedDecimalCommasAreNamed)
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("quoted")), 0);
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
-    const std::string qm = Write("qm.csv", "QM,2024-01-02,\"10,50\",\"11,25\",\"9,75\",\"10,50\",1000\n");
+    const std::string qm = Write("qm.csv", "QM,2024-01-02,\"10,50\",\"11,25\",\"9,75\",\"10,50\",1000\n"
+                                           "QM,2024-01-03,\"1,050\",\"1,125\",975,\"1,050\",\"2,000\"\n");
     ASSERT_EQ(Line(IMPKW_CSV_FILE, qm), 0);
     Finish(0);
     const int result = WithEcho(RunImport);
     ASSERT_EQ(result, 1) << Messages();
-    ExpectDaily(Symbol("QD"), BAR_DAILY, {{20240102, 1234, 1234, 1234, 1234, 1000, 1}, {20240103, 1050, 1125, 975, 1050, 1000, 1}});
-    ExpectDaily(Symbol("QM"), BAR_DAILY, {{20240102, 1050, 1125, 975, 1050, 1000, 1}});
-    const std::string text = ReadTestFile(log);
-    for (const std::string &note : {qd + ": line 3 holds the number 10,50, whose comma was read as a thousands separator; "
-                                         "CSVNumFmt chooses a decimal comma\n",
-                                    qm + ": line 1 holds the number 10,50, whose comma was read as a thousands separator; "
-                                         "CSVNumFmt chooses a decimal comma\n"}) {
-        EXPECT_NE(text.find(note), std::string::npos) << note << text;
-        EXPECT_NE(gEchoed.find("2:" + note), std::string::npos) << note << gEchoed;
+    ExpectDaily(Symbol("QD"), BAR_DAILY, {{20240102, 1234, 1234, 1234, 1234, 1000, 1}});
+    ExpectDaily(Symbol("QM"), BAR_DAILY, {{20240103, 1050, 1125, 975, 1050, 2000, 1}});
+    ExpectDaily(Symbol("QT"), BAR_DAILY, {{20240102, 1234, 1234, 1234, 1234, 0, 1}});
+    const std::string reason = " (a number's comma is no thousands separator; CSVNumFmt chooses a decimal comma)\n";
+    for (const std::string &line : {qd + ": 1 line not read as bars: line 3" + reason, qm + ": 1 line not read as bars: line 1" + reason}) {
+        EXPECT_NE(ReadTestFile(log).find(line), std::string::npos) << line << ReadTestFile(log);
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
     }
-    size_t notes = 0;
-    for (size_t at = gEchoed.find("whose comma"); at != std::string::npos; at = gEchoed.find("whose comma", at + 1)) notes++;
-    EXPECT_EQ(notes, 2u) << "once per file, and not for QT" << gEchoed;
 }
 
 /* Only the first 16 columns are read: a header column past them that names
@@ -1498,6 +1508,134 @@ TEST_F(CsvImportTest, PricesPastTheFiniteByTheirPriceMultAreNamed)
           multi + ": 1 line not read as bars: line 2 (a price divided by PriceMult is not finite)\n"}) {
         ExpectReported(text, line);
     }
+}
+
+} // namespace
+
+namespace {
+
+/* Damaged price files a user brings from spreadsheets and download sites,
+** run through the whole import: every price and volume stored is the one
+** its column holds, or its line or file is refused with the reason named.
+** A header that misnames a price column (or cuts its name with a NUL byte)
+** names no column for it, and with any of open, high and low named all
+** three must be (closes alone make their bars); a thousands separator in a
+** number shifts the fields after it, also when every line has it, since
+** fields past the header's are a trailing delimiter only when empty; a line
+** cut before a column read is no bar; a comma that groups no three digits
+** is a decimal comma; a Split is a number or a ratio; a symbol is read
+** without the blanks around it. */
+TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
+{
+    const std::string columns = "; CSVFields names the columns when the header does not";
+    const std::string noBars = " was not imported: no line holds a bar; lines were read with the comma delimiter and "
+                               "decimal points, which CSVDelim and CSVNumFmt choose";
+    const std::string shifted = "the line has more fields than its header names";
+    const struct {
+        const char *name;
+        std::string text;
+        std::vector<BarValues> bars;   /* none: the file is refused */
+        std::vector<std::string> said; /* after the file's path */
+    } files[] = {
+        {"HI", "Date,Open,Hi,Low,Close,Volume\n2024-01-02,19.75,20.5,19.5,20,100\n", {},
+         {" was not imported: no column holds the high (the columns are Date, Open, Hi, Low, Close, Volume)" + columns}},
+        {"NUL", std::string("Date,Open,High,L\0ow,Close,Volume\n2024-01-02,19.75,20.5,19.5,20,100\n", 63), {},
+         {" was not imported: no column holds the low (the columns are Date, Open, High, L\\0ow, Close, Volume)" + columns}},
+        {"NOOPEN", "Date,High,Low,Close\n2024-01-02,20.5,19.5,20\n", {},
+         {" was not imported: no column holds the open (the columns are Date, High, Low, Close)" + columns}},
+        {"CLOSES", "Date,Close,Volume\n2024-01-02,20,100\n", {{20240102, 20, 20, 20, 20, 100, 1}}, {}},
+        {"THOU", "Date,Open,High,Low,Close,Volume\n2024-01-02,19.75,20.5,19.5,20,1,100,000\n"
+                 "2024-01-03,19.75,20.5,19.5,20,1,200,000\n",
+         {},
+         {": 2 lines not read as bars: line 2 (" + shifted + "), line 3 (" + shifted + ")", noBars}},
+        {"EVERY", "Date,Open,High,Low,Close,Volume\n2024-01-02,1,234.5,1,240,1,230,1,234.5,1,000\n"
+                  "2024-01-03,1,236,1,241,1,231,1,239,2,000\n",
+         {},
+         {": 2 lines not read as bars: line 2 (" + shifted + "), line 3 (" + shifted + ")", noBars}},
+        {"TRAIL", "Date,Open,High,Low,Close,Volume\n2024-01-02,19.75,20.5,19.5,20,1100000,\n2024-01-03,20,21,19.5,20.5,900000,\n",
+         {{20240102, 19.75, 20.5, 19.5, 20, 1100000, 1}, {20240103, 20, 21, 19.5, 20.5, 900000, 1}}, {}},
+        {"CUT", "Date,Open,High,Low,Close,Volume\n2024-01-05,21,22,20.5,21.5,300\n2024-01-08,21.75,22.5,21.5,22.\n"
+                "2024-01-09,22,23,21.5,22.5,400\n",
+         {{20240105, 21, 22, 20.5, 21.5, 300, 1}, {20240109, 22, 23, 21.5, 22.5, 400, 1}},
+         {": 1 line not read as bars: line 3 (the line has fewer fields than its header names)"}},
+        {"DEC", "Date,Open,High,Low,Close,Volume\n2024-01-02,22,23,21,\"22,72\",100\n2024-01-03,22,23,21,22.72,100\n",
+         {{20240103, 22, 23, 21, 22.72, 100, 1}},
+         {": 1 line not read as bars: line 2 (a number's comma is no thousands separator; CSVNumFmt chooses a decimal "
+          "comma)"}},
+        {"RATIO", "Date,Open,High,Low,Close,Volume,Split\n2024-01-02,20,21,19,20,100,\n2024-01-03,10,10.5,9.5,10,200,2:1\n"
+                  "2024-01-04,10,11,9,10.5,300,3/2\n",
+         {{20240102, 20, 21, 19, 20, 100, 3}, {20240103, 10, 10.5, 9.5, 10, 200, 1.5}, {20240104, 10, 11, 9, 10.5, 300, 1}},
+         {}},
+        {"BADRATIO", "Date,Close,Split\n2024-01-02,20,\n2024-01-03,10,2:x\n", {{20240102, 20, 20, 20, 20, 0, 1}},
+         {": 1 line not read as bars: line 3 (a number field holds text)"}},
+    };
+    PlatCreateFolder(tmp.File("damaged").c_str());
+    for (const auto &f : files) Write(std::string("damaged\\") + f.name + ".csv", f.text);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("damaged")), 0);
+    /* The symbol column of a multi-symbol file, and its lines cut short. */
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
+    const std::string multi = Write("blanks.csv", " BLK  ,2024-01-02,1,2,1,2,100\n\"BLK \",2024-01-03,2,3,2,3,200\n"
+                                                  "BLK,2024-01-04,2,3,2,3\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+    UnloadData();
+    ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
+    const std::string text = ReadTestFile(log);
+    int stored = 1;
+    for (const auto &f : files) {
+        SCOPED_TRACE(f.name);
+        const int number = FindSymbolIndex(f.name);
+        const SymbolRecord *record = number > 0 ? &gStore.symbols[number - 1] : nullptr;
+        if (f.bars.empty()) {
+            EXPECT_EQ(nullptr, record);
+        } else if (record) {
+            stored++;
+            ExpectDaily(*record, BAR_DAILY, f.bars);
+        } else {
+            ADD_FAILURE() << "not stored";
+        }
+        for (const std::string &said : f.said) ExpectReported(text, tmp.File(std::string("damaged\\") + f.name + ".csv") + said + "\n");
+    }
+    ExpectDaily(Symbol("BLK"), BAR_DAILY, {{20240102, 1, 2, 1, 2, 100, 1}, {20240103, 2, 3, 2, 3, 200, 1}});
+    ExpectReported(text, multi + ": 1 line not read as bars: line 3 (the line has fewer fields than CSVFields names)\n");
+    EXPECT_EQ(stored, gStore.symbolCount);
+}
+
+} // namespace
+
+namespace {
+
+/* A symbol is stored once: a file of a second DataPath row, or a line of a
+** multi-symbol file, that becomes a symbol stored already is named with the
+** file the symbol came from, and its row's list still counts the symbol. */
+TEST_F(CsvImportTest, ASymbolOfASecondRowIsNamedAndNotStoredAgain)
+{
+    PlatCreateFolder(tmp.File("first").c_str());
+    PlatCreateFolder(tmp.File("second").c_str());
+    const std::string first = Write("first\\XYZ.csv", "Date,Close\n2024-01-02,10\n");
+    const std::string second = Write("second\\xyz.csv", "Date,Close\n2024-01-02,20\n");
+    Write("second\\ONLY.csv", "Date,Close\n2024-01-02,30\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("first")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("second")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
+    const std::string multi = Write("multi.csv", "ONLY,2024-01-03,40\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 2);
+    ExpectDaily(Symbol("XYZ"), BAR_DAILY, {{20240102, 10, 10, 10, 10, 0, 1}});
+    ExpectDaily(Symbol("ONLY"), BAR_DAILY, {{20240102, 30, 30, 30, 30, 0, 1}});
+    EXPECT_EQ(1, Symbol("XYZ").info.includeLists[0]);
+    EXPECT_EQ(1, Symbol("XYZ").info.includeLists[1]) << "the second row's list counts it";
+    const std::string text = ReadTestFile(log);
+    ExpectReported(text, second + " was not imported: it becomes the symbol xyz, which was imported from " + first + "\n");
+    ExpectReported(text, multi + " was not imported: it becomes the symbol ONLY, which was imported from " +
+                             tmp.File("second\\ONLY.csv") + "\n");
 }
 
 } // namespace

@@ -416,3 +416,34 @@ TEST_F(MetaStockRunTest, RecordsPastTheFiniteByTheirPriceMultAreNamed)
 }
 
 } // namespace
+
+namespace {
+
+/* A symbol is stored once: a sub-folder's directory file, or another
+** directory file of the same folder, that lists a symbol stored already
+** names the data file it is not read from and the one the symbol came from. */
+TEST_F(MetaStockRunTest, ASymbolListedAgainIsNamedAndNotRead)
+{
+    PlatCreateFolder(tmp.File("ms\\zsub").c_str());
+    Write("ms\\zsub\\master", Master({{3, 6, "MSA", "Alpha again", 20240102, 20240104}}));
+    Write("ms\\zsub\\F3.dat", DataFile(6, {{20240102, 50, 51, 49, 50, 5}}));
+    EchoKept echo;
+    const TreeImport r = Run();
+    ASSERT_EQ(0, r.code) << r.errors;
+    UnloadData();
+    ASSERT_EQ(1, ReadDataFile(tmp.File("run.kvd").c_str(), 0)) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 4);
+    EXPECT_EQ(Dates(Symbol("MSA")), (std::vector<int32_t>{20240102, 20240103, 20240104}));
+    EXPECT_EQ(Symbol("MSA").bars[BAR_DAILY][0].close, 10.5);
+    EXPECT_EQ(Symbol("MSB").bars[BAR_DAILY][0].close, 5.5);
+    for (const std::string &line :
+         {tmp.File("ms\\zsub\\F3.dat") + " was not imported: it becomes the symbol MSA, which was imported from " +
+              tmp.File("ms\\F1.dat") + "\n",
+          tmp.File("ms\\ext\\F400.mwd") + " was not imported: it becomes the symbol MSB, which was imported from " +
+              tmp.File("ms\\ext\\F1.dat") + "\n"}) {
+        EXPECT_NE(std::string::npos, r.log.find(line)) << line << r.log;
+        EXPECT_NE(std::string::npos, echo.text.find("2:" + line)) << line << echo.text;
+    }
+}
+
+} // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <map>
@@ -706,6 +707,11 @@ TEST_F(OnlineTest, AnswersCutShortWithoutALengthAreBrokenTransfers)
          "its JSON does not close"},
         {"Norgate", "AAA", norgate, "Field-Count: 6\r\nRecord-Count: 4\r\n",
          "it holds 2 of the 4 records its Record-Count announces"},
+        /* Headers cut before the series' length, and a page answered in
+        ** the updater's place. */
+        {"Norgate", "AAA", norgate, "Field-Count: 6\r\n", "the answer has no Record-Count header"},
+        {"Norgate", "AAA", "<!DOCTYPE html><html><body>Sign in</body></html>", "Content-Type: text/html\r\n",
+         "the answer has no Field-Count header"},
     };
     for (const Case &c : cases) {
         std::atomic<int> priceAsks{0};
@@ -1188,10 +1194,10 @@ TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
 namespace {
 
 /* A Norgate price record of six fields {OLE date, open, high, low, close, volume}. */
-std::string NorgateRecord(double ole, float open, float high, float low, float close)
+std::string NorgateRecord(double ole, float open, float high, float low, float close, float volume = 100)
 {
     std::string r((const char *)&ole, 8);
-    const float values[5] = {open, high, low, close, 100};
+    const float values[5] = {open, high, low, close, volume};
     r.append((const char *)values, 20);
     return r;
 }
@@ -1266,6 +1272,17 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
         {"Norgate", "AAA",
          NorgateRecord(45293, 10, 11, 9, 10) + NorgateRecord(45294, 10, 9, 11, 10) + NorgateRecord(45295, 10, 12, 9, 11),
          false, {20240102, 20240104}, "1 record not read as bars: record 2 (the high is below the low)"},
+        /* A volume that is no finite number, from every source. */
+        {"Norgate", "AAA",
+         NorgateRecord(45293, 10, 11, 9, 10, NAN) + NorgateRecord(45294, 10, 11, 9, 10, INFINITY) +
+             NorgateRecord(45295, 10, 12, 9, 11, 300),
+         false, {20240104}, "2 records not read as bars: record 1 (a number is not finite), record 2 (a number is not finite)"},
+        {"TiingoCrypto", "btcusd",
+         [] {
+             std::string a = CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "12"}}, "");
+             return a.replace(a.rfind("\"volume\":5"), 10, "\"volume\":NaN");
+         }(),
+         false, {20240102}, "1 record not read as bars: record 2 (a number is not finite)"},
         {"Yahoo", "S1", chart("12,1e10"), true, {20240102}, pastFinite},
         {"TiingoCrypto", "btcusd", CryptoAnswer({{"2024-01-02", "12"}, {"2024-01-03", "1e10"}}, ""), true, {20240102},
          pastFinite},
@@ -1310,11 +1327,12 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
     /* The updater's answers of the case in hand: to its status request, and
     ** the headers of its price series. */
     HttpAnswer status;
-    std::string priceHeaders;
+    std::string priceHeaders, priceBody;
     LocalHttpServer server([&](const std::string &path) {
         HttpAnswer a = Updater(path, "");
         if (path == "/api/v1/status") a = status;
-        if (path.rfind("/api/v1/prices/", 0) == 0 && !priceHeaders.empty()) a.headers = priceHeaders;
+        if (path.rfind("/api/v1/prices/AAA", 0) == 0 && !priceHeaders.empty()) a.headers = priceHeaders;
+        if (path.rfind("/api/v1/prices/AAA", 0) == 0 && !priceBody.empty()) a.body = priceBody;
         return a;
     });
     const HttpAnswer ok = {200, "", "OK"};
@@ -1324,6 +1342,7 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         HttpAnswer status;
         const char *priceHeaders;
         const char *reason; /* a line of the report, the log's too */
+        const char *priceBody = nullptr; /* AAA's price answer; BBB's is a series */
     } cases[] = {
         {"Yahoo", closedPort, ok, "", "Yahoo data import encountered an error.\n"},
         {"Norgate", server.port, {500, "", "Internal Server Error"}, "",
@@ -1332,8 +1351,9 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         {"Norgate", server.port, {503, "", "OK"}, "",
          "Unable to connect to Norgate Data Updater.\nThe Norgate Data Updater's local web interface answered its status "
          "request with status 503: OK.\n"},
-        {"Norgate", server.port, ok, "Field-Count: 6\r\n",
-         "AAA: the price answer cannot be read: the answer has no Record-Count header\n"},
+        {"Norgate", server.port, ok, "Field-Count: 6\r\n", "AAA: the answer was cut short (the answer has no Record-Count header)\n"},
+        {"Norgate", server.port, ok, "Content-Type: text/html\r\n",
+         "AAA: the answer was cut short (the answer has no Field-Count header)\n", "<html><body>Sign in</body></html>"},
         {"Norgate", server.port, ok, "Field-Count: 6\r\nRecord-Count: 0\r\n",
          "AAA: the price answer cannot be read: its Field-Count of 6 or Record-Count of 0 is no price series\n"},
         {"CSV", 0, ok, "", "No files with .csv extension were found in "},
@@ -1345,14 +1365,16 @@ TEST_F(OnlineRunTest, EveryFailureSaysWhy)
         PointAt(c.port);
         status = c.status;
         priceHeaders = c.priceHeaders;
+        priceBody = c.priceBody ? c.priceBody : "";
         if (c.port) {
-            Block(c.source, "AAA");
+            Block(c.source, c.priceBody ? "AAA BBB" : "AAA");
         } else {
             PlatCreateFolder(tmp.File("empty").c_str());
             Block(c.source, "");
             ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("empty")), 0);
         }
         EXPECT_EQ(RESULT_IMPORT_FAILURE, ImportExitCode());
+        EXPECT_FALSE(PlatFileExists(out.c_str())) << "no data file is written";
         std::string reported = Messages();
         for (size_t at; (at = reported.find("\r\n")) != std::string::npos;) reported.replace(at, 2, "\n");
         const std::string text = ReadTestFile(log);

@@ -128,7 +128,10 @@ TEST(CutAnswers, AreToldByTheirShape)
         {SOURCE_NORGATE, "Field-Count: 6\r\nRecord-Count: 2\r\n", records, ""},
         {SOURCE_NORGATE, "Field-Count: 6\r\nRecord-Count: 3\r\n", records + std::string(27, '\0'),
          "it holds 2 of the 3 records its Record-Count announces"},
-        {SOURCE_NORGATE, "Content-Type: text/plain\r\n", "Symbol not found", ""},
+        /* A successful answer without the series' headers is no series sent whole. */
+        {SOURCE_NORGATE, "Content-Type: text/plain\r\n", "Symbol not found", "the answer has no Field-Count header"},
+        {SOURCE_NORGATE, "Field-Count: 6\r\n", records, "the answer has no Record-Count header"},
+        {SOURCE_NORGATE, "Content-Type: text/plain\r\n", "", ""},
     };
     for (const Case &c : cases) {
         char why[PARSE_WHY_SIZE] = "x";

@@ -82,6 +82,7 @@ static void FreeImportTables()
     gImport.infoCount = gImport.infoCapacity = 0;
     gImport.infoWildcard = gImport.infoSorted = 0;
     gImport.eventCount = gImport.eventCapacity = 0;
+    gImport.storedFrom.clear();
 }
 
 void ResetImportRun()
@@ -423,13 +424,14 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
     *refusal = nullptr;
     if (bar->date < gImport.startDate || bar->date > gImport.endDate) return 0;
     /* Whatever a source sent, a bar is a day of the calendar with finite
-    ** prices: the readers refuse other lines first and say why, this keeps
-    ** every source to it. */
+    ** prices and volume: the readers refuse other lines first and say why,
+    ** this keeps every source to it (a NaN volume would make every volume
+    ** average of the symbol NaN). */
     if (!IsCalendarDate(bar->date)) {
         *refusal = kRefusedBadDate;
         return 0;
     }
-    if (!FinitePrices(bar)) {
+    if (!FinitePrices(bar) || !std::isfinite(bar->volume)) {
         *refusal = kRefusedInfinite;
         return 0;
     }
@@ -724,6 +726,35 @@ int IsInIncludeList(const char *symbol, int list)
                 if (CompareNoCase(gStore.symbols[i].info.Symbol, id) == 0) record = &gStore.symbols[i];
         }
         if (record) record->info.includeLists[list - 1] = 1;
+    }
+    return 1;
+}
+
+/* The key of the stored-from table: the symbol's identifier, upper-cased. */
+static std::string StoredKey(const char *symbol)
+{
+    char id[IMPORT_SYMBOL_SIZE];
+    CopyString(id, sizeof id, symbol, IMPORT_SYMBOL_SIZE - 1);
+    MakeIdentifier(id);
+    for (char *p = id; *p; p++) *p = (char)toupper((unsigned char)*p);
+    return id;
+}
+
+void NoteStoredFrom(const char *symbol, const char *file) { gImport.storedFrom[StoredKey(symbol)] = file; }
+
+int RefuseImportedAlready(const char *file, const char *symbol, int list)
+{
+    if (!IsInIncludeList(symbol, list)) return 0;
+    char id[IMPORT_SYMBOL_SIZE];
+    CopyString(id, sizeof id, symbol, IMPORT_SYMBOL_SIZE - 1);
+    MakeIdentifier(id);
+    auto from = gImport.storedFrom.find(StoredKey(symbol));
+    if (from == gImport.storedFrom.end()) {
+        ReportRefusedFile(file, "it becomes the symbol %s, which an earlier source imported", id);
+    } else {
+        char shown[IMPORT_PATH_SIZE * 2];
+        ReportRefusedFile(file, "it becomes the symbol %s, which was imported from %s", id,
+                          PathAsShown(from->second.c_str(), shown, sizeof shown));
     }
     return 1;
 }

@@ -61,9 +61,12 @@ static const char kRefusedUnreadable[] = "the file cannot be read: %s";
 static const char kRefusedUnreadableFolder[] = "the folder cannot be read: %s";
 static const char kRefusedSameSymbol[] = "it becomes the symbol %s, which was imported from %s (files are taken in "
                                          "name order)";
-static const char kRefusedNoClose[] = "no column holds the close (the columns are %s); CSVFields names the columns "
+/* A header that names no column of a price (a misnamed "Hi", a NUL byte in
+** "Low"): every bar would be stored with 0 for it.  A header that names
+** none of open, high and low holds closes alone, which become the bars. */
+static const char kRefusedNoPrice[] = "no column holds the %s (the columns are %s); CSVFields names the columns "
                                       "when the header does not";
-static const char kRefusedNoCloseRead[] = "no column of the first %d, the only ones read, holds the close (they are "
+static const char kRefusedNoPriceRead[] = "no column of the first %d, the only ones read, holds the %s (they are "
                                           "%s)";
 static const char kRefusedPage[] = "the answer is a page of the site, not CSV";
 /* A header line whose quote the line does not close: its columns cannot be told. */
@@ -83,9 +86,13 @@ static const char kRefusedInOpenQuote[] = "it opens a double quote that it does 
 ** column on, and a split or a volume would be read from a price. */
 static const char kRefusedExtraFields[] = "the line has more fields than its header names";
 static const char kRefusedExtraFieldsLines[] = "the line has more fields than the file's other lines";
-/* A number read with decimal points whose comma is most likely decimal. */
-static const char kNoteOddComma[] = "line %d holds the number %s, whose comma was read as a thousands separator; "
-                                    "CSVNumFmt chooses a decimal comma\n";
+/* A line cut before a column that is read: its values would be stored as 0. */
+static const char kRefusedFewerFields[] = "the line has fewer fields than its header names";
+static const char kRefusedFewerFieldsNamed[] = "the line has fewer fields than CSVFields names";
+/* A thousands separator groups three digits: "22,72" read with decimal
+** points would be 2272, "10.5" read with decimal commas 105. */
+static const char kRefusedOddComma[] = "a number's comma is no thousands separator; CSVNumFmt chooses a decimal comma";
+static const char kRefusedOddPoint[] = "a number's point is no thousands separator; CSVNumFmt chooses a decimal point";
 /* A header column that names a field but is not read. */
 static const char kNotePastColumns[] = "column %d, %s, lies past the %d columns read\n";
 
@@ -124,7 +131,8 @@ static int32_t ReadDateColumn(const CsvColumn &c, int dayFirst)
 enum NumberRead { NUMBER_READ = 0,
                   NUMBER_EMPTY = 1,
                   NUMBER_TEXT = 2,
-                  NUMBER_NOT_FINITE = 3 };
+                  NUMBER_NOT_FINITE = 3,
+                  NUMBER_ODD_SEPARATOR = 4 /* a thousands separator not followed by three digits */ };
 
 static int IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -135,24 +143,22 @@ static int IsDecimalText(const char *p, const char *end, int format)
     return format == NUMBER_COMMA ? IsDecimalText(p, end, ',', '.') : IsDecimalText(p, end, '.', ',');
 }
 
-/* 1 when a comma of the number text [p, end) is not followed by exactly
-** three digits: read with the decimal point, as a thousands separator, it
-** is most likely a decimal comma (100,00 is read as 10000). */
-static int HasOddComma(const char *p, const char *end)
+/* 1 when a thousands separator of the format in the number text [p, end)
+** is not followed by exactly three digits: it is most likely the decimal
+** separator of the other format, and the number would be read as another. */
+static int HasOddSeparator(const char *p, const char *end, int format)
 {
-    while ((p = (const char *)memchr(p, ',', (size_t)(end - p))) != nullptr) {
-        const char *q = ++p;
-        while (q < end && *q >= '0' && *q <= '9') q++;
-        if (q - p != 3) return 1;
+    const char separator = format == NUMBER_COMMA ? '.' : ',';
+    while ((p = (const char *)memchr(p, separator, (size_t)(end - p))) != nullptr) {
+        if (!GroupsThousands(p, end)) return 1;
+        p++;
     }
     return 0;
 }
 
 /* Reads a number column as ParseNumber reads it, and says whether the
-** column is a number at all: a NumberRead.  *oddComma is set (while it is
-** still empty) to a column of the decimal-point format whose comma looks
-** decimal. */
-static int ReadNumberColumn(const CsvColumn &c, int format, double *value, CsvColumn *oddComma)
+** column is a number it reads as written: a NumberRead. */
+static int ReadNumberColumn(const CsvColumn &c, int format, double *value)
 {
     const char *text = c.text, *end = text + c.length;
     while (end > text && IsBlank(end[-1])) end--;
@@ -170,8 +176,7 @@ static int ReadNumberColumn(const CsvColumn &c, int format, double *value, CsvCo
             return NUMBER_NOT_FINITE;
         return NUMBER_TEXT;
     }
-    if (format == NUMBER_POINT && !oddComma->text && HasOddComma(text, end))
-        *oddComma = {text, (int32_t)(end - text)};
+    if (HasOddSeparator(text, end, format)) return NUMBER_ODD_SEPARATOR;
     *value = ParseNumberText(text, (size_t)(end - text), format);
     return std::isfinite(*value) ? NUMBER_READ : NUMBER_NOT_FINITE;
 }
@@ -240,6 +245,10 @@ enum LineReason {
     LINE_CLOSE_OUTSIDE,
     LINE_EXTRA_FIELDS,        /* more fields than the header names */
     LINE_EXTRA_FIELDS_LINES,  /* more fields than the file's other lines, which all have more than the header */
+    LINE_FEWER_FIELDS,        /* the line ends before a column the header names and the map reads */
+    LINE_FEWER_FIELDS_NAMED,  /* the line ends before a column CSVFields names */
+    LINE_ODD_COMMA,           /* decimal points: a comma not followed by three digits */
+    LINE_ODD_POINT,           /* decimal commas: a point not followed by three digits */
     LINE_HEADER, /* a first line without a date, passed over as a header */
     LINE_REASON_COUNT
 };
@@ -262,14 +271,19 @@ static const char *const kLineReasons[] = {
     kRefusedCloseOutside,
     kRefusedExtraFields,
     kRefusedExtraFieldsLines,
+    kRefusedFewerFields,
+    kRefusedFewerFieldsNamed,
+    kRefusedOddComma,
+    kRefusedOddPoint,
     /* LINE_HEADER */ nullptr,
 };
 static_assert(sizeof kLineReasons / sizeof kLineReasons[0] == LINE_REASON_COUNT, "one text per line reason");
 
 /* The reason a number column gives the line, by what ReadNumberColumn made
 ** of it (LINE_BAR when it is no reason). */
-static LineReason NumberReason(int read, int price)
+static LineReason NumberReason(int read, int price, int format)
 {
+    if (read == NUMBER_ODD_SEPARATOR) return format == NUMBER_COMMA ? LINE_ODD_POINT : LINE_ODD_COMMA;
     if (read == NUMBER_TEXT) return LINE_TEXT;
     if (read == NUMBER_NOT_FINITE) return LINE_NOT_FINITE;
     if (read == NUMBER_EMPTY && price) return LINE_MISSING;
@@ -288,21 +302,53 @@ static inline LineReason ShapeReason(const Bar *bar, int prices)
     return fault == kRefusedHighLow ? LINE_HIGH_LOW : fault == kRefusedOpenOutside ? LINE_OPEN_OUTSIDE : LINE_CLOSE_OUTSIDE;
 }
 
-/* 1 when the symbol column, without trailing blanks, is too long to keep:
-** cut to its first characters it would be another symbol. */
-static int IsLongSymbol(const CsvColumn &column)
+/* The symbol column without the blanks around it: " AAA  " is AAA, never
+** another symbol (blanks would become '_' in its identifier). */
+static CsvColumn SymbolText(const CsvColumn &column)
 {
-    int length = column.length;
-    while (length > 0 && IsBlank(column.text[length - 1])) length--;
-    return length >= IMPORT_SYMBOL_SIZE;
+    CsvColumn c = column;
+    while (c.length > 0 && IsBlank(*c.text)) c.text++, c.length--;
+    while (c.length > 0 && IsBlank(c.text[c.length - 1])) c.length--;
+    return c;
+}
+
+/* 1 when the symbol column, without its blanks, is too long to keep: cut
+** to its first characters it would be another symbol. */
+static int IsLongSymbol(const CsvColumn &column) { return SymbolText(column).length >= IMPORT_SYMBOL_SIZE; }
+
+/* Copies the symbol column, without its blanks, into symbol (cut to fit;
+** a longer one refuses its line). */
+static void CopySymbol(char *symbol, const CsvColumn &column)
+{
+    const CsvColumn c = SymbolText(column);
+    CopyString(symbol, IMPORT_SYMBOL_SIZE, c.text, c.length < IMPORT_SYMBOL_SIZE ? c.length : IMPORT_SYMBOL_SIZE - 1);
+}
+
+/* Reads a Split column: a ratio written as the split is ("2:1", "3/2": the
+** first number over the second) or one number (2).  A NumberRead. */
+static int ReadSplitColumn(const CsvColumn &c, int format, double *value)
+{
+    const char *text = c.text, *end = text + c.length;
+    const char *mark = text;
+    while (mark < end && *mark != ':' && *mark != '/') mark++;
+    if (mark == end) return ReadNumberColumn(c, format, value);
+    double over = 0.0, under = 0.0;
+    const int a = ReadNumberColumn({text, (int32_t)(mark - text)}, format, &over);
+    const char *second = mark + 1;
+    while (second < end && IsBlank(*second)) second++;
+    const int b = ReadNumberColumn({second, (int32_t)(end - second)}, format, &under);
+    if (a != NUMBER_READ) return a == NUMBER_EMPTY ? NUMBER_TEXT : a;
+    if (b != NUMBER_READ) return b == NUMBER_EMPTY ? NUMBER_TEXT : b;
+    *value = over / under;
+    return std::isfinite(*value) ? NUMBER_READ : NUMBER_NOT_FINITE;
 }
 
 /* Reads one data line's columns into bar and values by the field map, whose
 ** prices are the PriceBits prices.  LINE_BAR when the line is a bar;
 ** otherwise the first reason it is not (LINE_NO_DATE before any other,
-** LINE_OTHER_ORDER at once).  oddComma as ReadNumberColumn's. */
+** LINE_OTHER_ORDER at once). */
 static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *map, int prices, int numberFormat,
-                               int dayFirst, Bar *bar, LineValues *v, char *symbol, CsvColumn *oddComma)
+                               int dayFirst, Bar *bar, LineValues *v, char *symbol)
 {
     memset(bar, 0, sizeof *bar);
     memset(v, 0, sizeof *v);
@@ -319,7 +365,7 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
         case CSV_SYMBOL:
             if (!symbol) continue;
             if (!reason && IsLongSymbol(column)) reason = LINE_LONG_SYMBOL;
-            CopyString(symbol, IMPORT_SYMBOL_SIZE, column.text, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
+            CopySymbol(symbol, column);
             continue;
         case CSV_DATE:
             bar->date = ReadDateColumn(column, dayFirst);
@@ -335,9 +381,10 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
             if (!number) continue;
             break;
         }
-        int read = ReadNumberColumn(column, numberFormat, number, oddComma);
+        int read = field == CSV_SPLIT ? ReadSplitColumn(column, numberFormat, number)
+                                      : ReadNumberColumn(column, numberFormat, number);
         if (read != NUMBER_READ) *number = 0.0;
-        if (!reason) reason = NumberReason(read, price);
+        if (!reason) reason = NumberReason(read, price, numberFormat);
     }
     if (!bar->date) return LINE_NO_DATE;
     if (!reason) reason = ShapeReason(bar, prices);
@@ -408,7 +455,7 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
                 char buffer[64];
                 if (!ReadTimeOfDay(ColumnText(column, buffer, sizeof buffer), &bar->time)) return 0;
             } else if (field == CSV_SYMBOL && symbol) {
-                CopyString(symbol, IMPORT_SYMBOL_SIZE, p, column.length < IMPORT_SYMBOL_SIZE ? column.length : IMPORT_SYMBOL_SIZE - 1);
+                CopySymbol(symbol, column);
             }
             p = q;
         }
@@ -479,8 +526,6 @@ struct PriceText {
     int hasNul;                 /* the text holds a NUL byte somewhere */
     FileTally tally;
     int32_t bars;         /* lines read as bars (before the date range) */
-    CsvColumn oddComma;   /* the first number whose comma looks decimal */
-    int32_t oddCommaLine; /* its line, 0 none */
     int refused;          /* refused whole, and reported */
     const char *end;       /* the text's end, for looking at the lines ahead */
     int trimmed;           /* the caller drops white space at the ends of lines */
@@ -555,20 +600,48 @@ static int FewestColumns(const PriceText *t, const char *p)
     return fewest;
 }
 
-/* The reason a data line starting at line with fields fields has against
-** the header (LINE_BAR when none): a line with more fields than the header
-** names is shifted, unless every line has that many (some writers end each
-** line with a delimiter).  The first data line decides which: when it has
-** more than the header, the fewest of all the lines is what a line may have. */
-static inline LineReason FieldCountReason(PriceText *t, const char *line, int fields)
+/* 1 when the fields of the line [p, end) from field number from (0-based)
+** on hold nothing but blanks (and empty quotes). */
+static int FieldsEmptyFrom(const char *p, const char *end, char delim, int from)
 {
-    if (!t->headerFields || fields <= t->allowedFields) return LINE_BAR;
-    if (t->tally.dataLines == 1) {
+    for (int n = 0; n < from; n++) {
+        while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
+        if (p < end && *p == '"') {
+            const char *close = (const char *)memchr(p + 1, '"', (size_t)(end - p - 1));
+            if (!close) return 0;
+            p = close + 1;
+        }
+        const char *next = (const char *)memchr(p, delim, (size_t)(end - p));
+        if (!next) return 1;
+        p = next + 1;
+    }
+    for (; p < end; p++)
+        if (*p != delim && *p != '"' && !IsBlank(*p)) return 0;
+    return 1;
+}
+
+/* The reason the data line [line, end) with fields fields has against the
+** header or CSVFields (LINE_BAR when none): a line with fewer fields than
+** the columns read is cut short; one with more fields than the header
+** names is shifted, unless every line has that many and they are empty
+** (some writers end each line with a delimiter).  The first data line decides which: when it has
+** more than the header, the fewest of all the lines is what a line may have. */
+static inline LineReason FieldCountReason(PriceText *t, const char *line, const char *end, int fields)
+{
+    /* A line that ends before a column read is cut short: the values it
+    ** lacks would be stored as 0. */
+    if (fields < t->mapped) return t->headerFields ? LINE_FEWER_FIELDS : LINE_FEWER_FIELDS_NAMED;
+    if (!t->headerFields || fields <= t->headerFields) return LINE_BAR;
+    if (fields > t->allowedFields && t->tally.dataLines == 1) {
         const int fewest = FewestColumns(t, line);
         if (fewest > t->allowedFields) t->allowedFields = fewest;
-        if (fields <= t->allowedFields) return LINE_BAR;
     }
-    return t->allowedFields > t->headerFields ? LINE_EXTRA_FIELDS_LINES : LINE_EXTRA_FIELDS;
+    if (fields > t->allowedFields) return t->allowedFields > t->headerFields ? LINE_EXTRA_FIELDS_LINES : LINE_EXTRA_FIELDS;
+    /* Fields past the header's that every line has are a writer's trailing
+    ** delimiters only when they are empty: a thousands separator in every
+    ** line's volume ("1,100,000") gives every line as many, and would store
+    ** the first group as the volume. */
+    return FieldsEmptyFrom(line, end, t->delim, t->headerFields) ? LINE_BAR : LINE_EXTRA_FIELDS;
 }
 
 /* Counts and notes line number as no bar, for reason. */
@@ -594,20 +667,21 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
         reason = LINE_OPEN_QUOTE;
         memset(bar, 0, sizeof *bar);
     } else if (!damaged) {
-        reason = ReadDataLine(columns, n, map, t->prices, t->row->csvNumberFormat, t->dayFirst, bar, v, symbol, &t->oddComma);
+        reason = ReadDataLine(columns, n, map, t->prices, t->row->csvNumberFormat, t->dayFirst, bar, v, symbol);
     }
     tally.divided += n > 1;
-    if (t->oddComma.text && !t->oddCommaLine) t->oddCommaLine = number;
     if (reason == LINE_OTHER_ORDER) {
         char date[256];
         RefuseForDateOrder(t->name, number, ColumnText(columns[DateColumn(map)], date, sizeof date), t->dayFirst);
         t->refused = 1;
         return reason;
     }
-    /* A shifted line is named as such, whatever its shifted values read as. */
-    if (t->headerFields && !damaged && !openQuote) {
-        const LineReason count = FieldCountReason(t, p, n < IMPORT_CSV_FIELDS ? n : CountColumns(p, end, t->delim));
-        if (count) reason = count;
+    /* A shifted or cut line is named as such, whatever its values read as,
+    ** unless it has no date (a first line without one is a header however
+    ** many fields it has). */
+    if (!damaged && !openQuote) {
+        const LineReason count = FieldCountReason(t, p, end, n < IMPORT_CSV_FIELDS ? n : CountColumns(p, end, t->delim));
+        if (count && reason != LINE_NO_DATE) reason = count;
     }
     if (!reason && symbol && !symbol[0]) reason = LINE_NO_SYMBOL;
     /* A first line of column names has no date: it is passed over, and
@@ -645,7 +719,7 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
                                     plainPrices, &fields);
         if (n > 0) {
             t->tally.divided += n > 1;
-            if (const LineReason count = FieldCountReason(t, p, fields)) {
+            if (const LineReason count = FieldCountReason(t, p, end, fields)) {
                 *plainPrices = 0;
                 return RefuseLine(t, number, count);
             }
@@ -695,18 +769,45 @@ static const char *ColumnNames(const CsvColumn *columns, int n, char *out, int s
     int length = 0;
     out[0] = 0;
     for (int c = 0; c < n && length < size - 1; c++) {
+        /* A NUL byte is shown, since the name it cuts is what the header
+        ** failed to name. */
         char name[64];
-        length += FormatText(out + length, (size_t)(size - length), "%s%s", c ? ", " : "", ColumnText(columns[c], name, sizeof name));
+        int k = 0;
+        for (int i = 0; i < columns[c].length && k < (int)sizeof name - 3; i++) {
+            if (columns[c].text[i]) {
+                name[k++] = columns[c].text[i];
+            } else {
+                name[k++] = '\\';
+                name[k++] = '0';
+            }
+        }
+        name[k] = 0;
+        length += FormatText(out + length, (size_t)(size - length), "%s%s", c ? ", " : "", name);
     }
     return out;
 }
 
 enum { HEADER_COLUMNS_NAMED = 256 }; /* header columns looked at for a field past the ones read */
 
+/* The price a header's field map lacks, by name ("close", "open", ...), or
+** null: the close, and the open, high and low unless it names none of them
+** (a file of closes alone, whose bars AddBar makes from the close). */
+static const char *MissingPrice(const int32_t *map)
+{
+    const int prices = MappedPrices(map);
+    if (!(prices & PRICE_CLOSE)) return "close";
+    if (!(prices & (PRICE_OPEN | PRICE_HIGH | PRICE_LOW))) return nullptr;
+    if (!(prices & PRICE_OPEN)) return "open";
+    if (!(prices & PRICE_HIGH)) return "high";
+    if (!(prices & PRICE_LOW)) return "low";
+    return nullptr;
+}
+
 /* Reads the header line [p, end) of a text read without CSVFields: each
 ** column of the row's field map still empty gets the field its name gives.
 ** A column past the ones read whose name gives a field is named; a header
-** that names a date but no close refuses the text (without a date, the
+** that names a date but a price no column (MissingPrice) refuses the text
+** (without a date, the
 ** file is most likely divided by another delimiter, which the lines' own
 ** report says). */
 static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const char *end, const SymbolRecord *record)
@@ -738,13 +839,14 @@ static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const c
     }
     t->mapped = MappedColumns(row->csvFields);
     t->prices = MappedPrices(row->csvFields);
-    if (MapsField(row->csvFields, CSV_DATE) && !MapsField(row->csvFields, CSV_CLOSE)) {
+    const char *missing = MissingPrice(row->csvFields);
+    if (MapsField(row->csvFields, CSV_DATE) && missing) {
         char found[IMPORT_VALUE_SIZE];
         ColumnNames(columns, read, found, sizeof found);
         if (n > IMPORT_CSV_FIELDS)
-            ReportRefusedFile(t->name, kRefusedNoCloseRead, IMPORT_CSV_FIELDS, found);
+            ReportRefusedFile(t->name, kRefusedNoPriceRead, IMPORT_CSV_FIELDS, missing, found);
         else
-            ReportRefusedFile(t->name, kRefusedNoClose, found);
+            ReportRefusedFile(t->name, kRefusedNoPrice, missing, found);
         t->refused = 1;
     }
 }
@@ -768,18 +870,13 @@ static void ReportNoBars(const PriceText *t)
                           DelimiterName(row->csvDelimiter), row->csvNumberFormat == NUMBER_COMMA ? "commas" : "points");
 }
 
-/* Reports a text's refused lines, and the text itself when it gave no bar;
-** then, once, the number whose comma looks decimal (read with decimal
-** points, its value stays).  Nothing for a text refused whole. */
+/* Reports a text's refused lines, and the text itself when it gave no bar.
+** Nothing for a text refused whole. */
 static void FinishPriceText(PriceText *t)
 {
     if (t->refused) return;
     ReportRefusedLines(t->name, &t->tally.refused);
     if (t->bars == 0) ReportNoBars(t);
-    if (t->oddCommaLine) {
-        char number[64];
-        ReportImportNote(t->name, kNoteOddComma, (int)t->oddCommaLine, ColumnText(t->oddComma, number, sizeof number));
-    }
 }
 
 /* Adds the lines of more, noted in a later pass, to into: the lines named
@@ -970,8 +1067,9 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     return ok ? kept : -1;
 }
 
-/* The work item for symbol in row's block, or null when it is not wanted. */
-static ImportWorkItem *WorkItemFor(ImportItem *row, char *symbol)
+/* The work item for symbol of file in row's block, or null when it is not
+** wanted (a symbol imported already is refused by name). */
+static ImportWorkItem *WorkItemFor(ImportItem *row, char *symbol, const char *file)
 {
     ImportWorkItem *item;
     if (row->blockHasIncludeList && !gImportState.KeepNonIncluded) {
@@ -981,19 +1079,23 @@ static ImportWorkItem *WorkItemFor(ImportItem *row, char *symbol)
         item = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag);
         if (item && gImport.workCount > before) item->fromFile = 1;
     }
-    if (!item || IsInIncludeList(symbol, row->listNumber) || IsSymbolExcluded(symbol, row->blockNumber)) return nullptr;
+    if (!item || RefuseImportedAlready(file, symbol, row->listNumber) || IsSymbolExcluded(symbol, row->blockNumber))
+        return nullptr;
     return item;
 }
 
-/* Stores a parsed record under its work item unless the filter drops it; 0
-** when memory ran out.  The record is empty afterwards. */
-static int KeepSymbol(SymbolRecord *record, ImportWorkItem *item)
+/* Stores a parsed record of file under its work item unless the filter
+** drops it; 0 when memory ran out.  The record is empty afterwards. */
+static int KeepSymbol(SymbolRecord *record, ImportWorkItem *item, const char *file)
 {
     SortBars(record);
     record->info.listNumber = item->list;
     memcpy(record->info.includeLists, item->lists, sizeof record->info.includeLists);
+    char stored[IMPORT_SYMBOL_SIZE];
+    CopyString(stored, sizeof stored, record->info.Symbol, -1);
     int result = 0;
     if (!LogSymbolFiltered(record, 0)) result = FinishSymbol(record, item);
+    if (result > 0) NoteStoredFrom(stored, file);
     FreeSymbolRecord(record);
     return result >= 0;
 }
@@ -1023,7 +1125,7 @@ static int IsImportRowPath(const char *path)
 {
     const ImportItem *rows = (const ImportItem *)gImportItems.items;
     for (int32_t r = 0; r < gImportItems.count; r++)
-        if (CompareNoCase(rows[r].value, path) == 0) return 1;
+        if (ComparePaths(rows[r].value, path) == 0) return 1;
     return 0;
 }
 
@@ -1103,7 +1205,7 @@ int ImportFolder(ImportItem *row)
             ReportRefusedFile(path, kRefusedSameSymbol, stored, firstName);
             continue;
         }
-        ImportWorkItem *item = WorkItemFor(row, symbol);
+        ImportWorkItem *item = WorkItemFor(row, symbol, path);
         if (!item) continue;
         CopyString(gImport.progressName, sizeof gImport.progressName, symbol, -1);
         SetStatusText(1, "Symbol: %s", symbol);
@@ -1122,7 +1224,7 @@ int ImportFolder(ImportItem *row)
         }
         storedFrom.emplace(key, (size_t)(&entry - entries.data()));
         storedAs.emplace(stored, (size_t)(&entry - entries.data()));
-        if (!KeepSymbol(&record, item)) return 0;
+        if (!KeepSymbol(&record, item, path)) return 0;
     }
     return 1;
 }
@@ -1322,7 +1424,7 @@ int ImportCsvFile(ImportItem *row, int flags)
             }
             identifiers.emplace(key, written[(size_t)i]);
         }
-        ImportWorkItem *item = record->barCounts[BAR_DAILY] > 0 ? WorkItemFor(row, symbol) : nullptr;
+        ImportWorkItem *item = record->barCounts[BAR_DAILY] > 0 ? WorkItemFor(row, symbol, path) : nullptr;
         if (!item) {
             FreeSymbolRecord(record);
             continue;
@@ -1332,7 +1434,7 @@ int ImportCsvFile(ImportItem *row, int flags)
         MakeIdentifier(saveAs);
         CopyString(record->info.Symbol, sizeof record->info.Symbol, saveAs, -1);
         ApplySymbolInfo(saveAs, record, row->dataSource);
-        ok = KeepSymbol(record, item);
+        ok = KeepSymbol(record, item, path);
     }
     FreeLocalSymbols(&local);
     /* A file that gave no symbol is passed over like an empty file in a

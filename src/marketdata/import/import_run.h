@@ -31,6 +31,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 #include "foundation/allocator.h"
 #include "marketdata/store/symbols.h"
@@ -102,6 +104,9 @@ struct ImportRun {
     int32_t progressDone;            /* files, records or symbols walked in the current block */
     int32_t progressTotal;           /* how many the block has, 0 unknown */
     char progressName[IMPORT_SYMBOL_SIZE]; /* the file's symbol or the record being read */
+    /* The file each symbol a file source stored came from (upper-case
+    ** identifier -> path), for naming a later file that becomes it; UI thread. */
+    std::unordered_map<std::string, std::string> storedFrom;
 };
 
 extern ImportRun gImport;
@@ -259,6 +264,15 @@ void ReportRefusedText(const char *format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+/* Notes that a file source stored symbol (as stored) from file: a price
+** file, the lines of a multi-symbol file, a MetaStock data file.  UI thread. */
+void NoteStoredFrom(const char *symbol, const char *file);
+/* 1 when symbol is in the imported set already (IsInIncludeList, which then
+** marks its membership of list), after reporting file as refused, naming
+** the file it was stored from: a symbol is stored once, and a second file
+** that becomes it (another DataPath row, a MetaStock sub-folder) is named,
+** never passed over without a word.  0 when it is not.  UI thread. */
+int RefuseImportedAlready(const char *file, const char *symbol, int list);
 /* Marks date as a market day of the import's calendar.  Any thread. */
 void MarkMarketDay(int32_t date);
 /* Reports a file or symbol that gave nothing, with the reason, the same

@@ -341,20 +341,25 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
             item = FindImportWorkItem(symbol, row->blockNumber);
         else
             item = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag);
-        if (!item || IsInIncludeList(symbol, row->listNumber) || IsSymbolExcluded(symbol, row->blockNumber)) continue;
+        if (!item) continue;
         char dataName[32], dataPath[IMPORT_PATH_SIZE], saveAs[IMPORT_SYMBOL_SIZE];
         uint8_t lists[IMPORT_LISTS];
         FormatText(dataName, sizeof dataName, "F%d.%s", fileNumber, extension);
         const char *onDisk = FindFolderName(files, dataName);
         if (!ComposeImportPath(dataPath, onDisk, "%s\\%s", folder, onDisk)) continue;
+        /* Another directory file (a sub-folder's) listing a symbol stored
+        ** already names the data file it is not read from. */
+        if (RefuseImportedAlready(dataPath, symbol, row->listNumber) || IsSymbolExcluded(symbol, row->blockNumber)) continue;
         CopyString(saveAs, sizeof saveAs, item->saveAs, -1);
         memcpy(lists, item->lists, sizeof lists);
         int result = ReadMetaStockData(row, saveAs, securityName, dataPath, lists, row->listFlag, fields);
         if (result < 0) ok = 0;
         /* Marked only once its data is stored, so a failed or filtered
         ** security shows in the misses report. */
-        else if (result > 0)
+        else if (result > 0) {
             item->imported = 1;
+            NoteStoredFrom(saveAs, dataPath);
+        }
     }
     if (unnamed.count) {
         /* Named as refused lines are, in words that fit a directory file. */

@@ -340,17 +340,13 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
     SymbolRecord &r = w->record;
     SymbolInfo &info = r.info;
     ImportItem *row = w->row;
-    /* An answer without the series' headers is the updater's word that it
-    ** has no prices for the symbol (an unknown symbol is answered 404): the
-    ** symbol is passed over, not the import ended, and none of its fields
-    ** is asked for. */
+    /* An error answer is the updater's word that it has no prices for the
+    ** symbol (an unknown symbol is answered 404): the symbol is passed over,
+    ** not the import ended, and none of its fields is asked for.  A
+    ** successful answer without the series' headers was retried as one cut
+    ** short and never reaches here. */
     if (!IsSuccess(w->priceStatus)) {
         ReportRefusedFile(item->symbol, "the server answered with status %d", (int)w->priceStatus);
-        *skip = 1;
-        return 1;
-    }
-    if (!w->slot->headers || !strstr(w->slot->headers, "Field-Count: ")) {
-        ReportRefusedFile(item->symbol, "the answer holds no prices (status %d)", (int)w->priceStatus);
         *skip = 1;
         return 1;
     }

@@ -242,6 +242,14 @@ int FindCutAnswer(int source, const char *headers, const char *body, uint32_t si
         const char *h = headers ? headers : "";
         int64_t fields = HeaderNumber(h, "Field-Count: ");
         int64_t records = HeaderNumber(h, "Record-Count: ");
+        /* A series tells its length in its headers: an answer without them
+        ** (cut inside them, or a page some program answered with) is no
+        ** series the updater sent whole.  An empty answer is its word that
+        ** it has nothing. */
+        if ((fields < 0 || records < 0) && size > 0) {
+            FormatText(why, PARSE_WHY_SIZE, "the answer has no %s header", fields < 0 ? "Field-Count" : "Record-Count");
+            return 1;
+        }
         if (fields < 5 || fields > 1000 || records < 1) return 0;
         int64_t whole = size / (uint32_t)(4 * fields + 4);
         if (records <= whole) return 0;
@@ -326,8 +334,9 @@ static double EventAmount(const char *json, const char *section, double timestam
 }
 
 /* Why the values of chart bar i are no bar's (null when they are one): a
-** price the answer leaves out (null), a price or volume written as no finite
-** number.  A volume left out reads as 0 later. */
+** price the answer leaves out (null), a price written as no finite number.
+** A volume left out reads as 0 later; AddBar refuses one that is no finite
+** number, as from every source. */
 static const char *YahooValueFault(const char *body, const Bar &bar, int i, int totalReturn)
 {
     static const char *const kPrices[] = {"open", "high", "low", "close", "adjclose"};
@@ -337,7 +346,6 @@ static const char *YahooValueFault(const char *body, const Bar &bar, int i, int 
         if (std::isfinite(values[k])) continue;
         return std::isnan(values[k]) && IsJsonArrayNull(body, kPrices[k], i) ? kRefusedMissing : kRefusedInfinite;
     }
-    if (!std::isfinite(bar.volume) && !IsJsonArrayNull(body, "volume", i)) return kRefusedInfinite;
     return nullptr;
 }
 
@@ -454,7 +462,7 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
                 NoteRefusedLine(&refused, i + 1, why);
                 continue;
             }
-            if (std::isnan(bar.volume)) bar.volume = 0.0;
+            if (std::isnan(bar.volume) && IsJsonArrayNull(body, "volume", i)) bar.volume = 0.0;
             double extra = bar.extra;
             bar.extra = 0.0;
             const char *why = nullptr;

@@ -230,7 +230,7 @@ void *FindScriptWindow(const char *path)
 {
     for (int i = 0; i < gHeadlessScripts.windowCount && i < HEADLESS_SCRIPT_WINDOWS; i++) {
         HeadlessScriptWindow *w = &gHeadlessScripts.windows[i];
-        if (w->path[0] && CompareNoCase(w->path, path) == 0) return w;
+        if (w->path[0] && ComparePaths(w->path, path) == 0) return w;
     }
     return nullptr;
 }
