@@ -328,6 +328,30 @@ static void TakeDayStartExitPrices(StrategyRecord *r)
     }
 }
 
+/* Data that end inside a period of a run of a longer bar size make that
+** part-period a bar of its own, and the test fills its next-close entries at
+** that bar's close.  The orders make no such bar: the account bought nothing
+** at that close (a run on data that go on fills those entries at the
+** period's close), so the positions stand aside while the list is written
+** and come back with the rest of the simulation. */
+static void SetAsidePartPeriodEntries(const EvalContext *context)
+{
+    if (gSettings.BarSize2 == BAR_DAILY || gSettings.BarSize2 >= BAR_SIZE_COUNT) return;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        if (r->EntryTime != TIME_NEXT_CLOSE || IsPeriodEnd(context->date, gSettings.BarSize2, r)) continue;
+        bool any = false;
+        for (int32_t k = 0; k < r->openCount; k++) {
+            PositionRecord *p = &r->openPositions[k];
+            if (p->entryBar < 0 || p->entryDate != context->date || p->entryTiming != PHASE_CLOSE) continue;
+            p->entryBar = -1;
+            p->exitBar = -1;
+            any = true;
+        }
+        if (any) RemoveClosedPositions(s);
+    }
+}
+
 /* ---- file names -------------------------------------------------------------------- */
 
 /* The script's file name without folder and extension. */
@@ -938,10 +962,19 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
     context->barPhase = gScriptSettings.OrdersLiveData ? PHASE_CLOSE : PHASE_OPEN;
     /* A longer bar size's limit and stop entries stay good until the end of
     ** the period they are for: the test fills them on any day of it.  Its
-    ** next-close entries fill at the close of the period's first day only. */
+    ** next-close entries fill at the close of the day the run's next bar
+    ** opens on: the period's first day in a daily run, the period's last in
+    ** a run of a longer bar size. */
     int32_t goodDate = r->orderDate;
-    if (r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT && r->EntryTime != TIME_NEXT_CLOSE)
+    const bool longer = r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT;
+    if (longer && (r->EntryTime != TIME_NEXT_CLOSE || gSettings.BarSize2 != BAR_DAILY))
         goodDate = NextPeriodEnd(r, date);
+    /* A longer bar's next-close entry in a daily run fills at the close of
+    ** the period's first day, and the exit rule for the next close that the
+    ** same bar decides takes it out at the close of the period's last day:
+    ** no list inside the period orders that exit, so it goes with its entry. */
+    const bool closeBracket = longer && gSettings.BarSize2 == BAR_DAILY && r->EntryTime == TIME_NEXT_CLOSE &&
+        r->ExitTime == TIME_NEXT_CLOSE && IsSlotGiven(&r->slots[SLOT_EXIT_RULE]);
     /* Listed in the order the next day's test opens them, so that the first
     ** MaxEntries fills a trader takes are the test's. */
     SortPositionRecords(r->setups, r->setupCount, CompareSetupsForOpening);
@@ -1019,7 +1052,7 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
             int32_t held = r->openCount;
             OpenPosition(context);
             bool atOpen = r->EntryTime == TIME_NEXT_OPEN || r->EntryTime == TIME_INTRADAY || info.allHours;
-            if (t->hasIdAndParent && atOpen && r->openCount > held) {
+            if (t->hasIdAndParent && (atOpen || closeBracket) && r->openCount > held) {
                 ExitOrderOutput out{};
                 out.text = gOrderRun.text;
                 out.csv = gScriptSettings.OrdersMode == ORDERS_REBALANCE ? nullptr : csv;
@@ -1264,6 +1297,7 @@ void GenerateOrderList(EvalContext *context)
     gOrderRun.orderId = 1;
     int ok = AllocateRun() && SaveSimulation(context);
     if (ok) {
+        SetAsidePartPeriodEntries(context);
         AddProvisionalBars(context->date, gRun.orderDate);
         ok = WriteOrderList(context);
     }
