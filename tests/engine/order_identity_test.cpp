@@ -178,6 +178,7 @@ struct Orders {
     std::map<std::string, double> prices;     /* of the limit and stop exits */
     std::map<std::string, double> quantities; /* of the entries */
     std::map<std::string, int> rolls;         /* roll lines per strategy */
+    std::map<std::string, std::string> closeExits; /* "strategy side symbol" -> the day an exit at a later close waits for */
     std::string strayChildren;                /* child exits of another symbol than their entry's */
     std::string childless;                    /* market entries with no child exit after them */
 };
@@ -214,6 +215,9 @@ Orders ParseOrders(const std::string &text)
             /* A child exit belongs to the entry just listed. */
             words >> word >> symbol;
             if (symbol != lastEntry) out.strayChildren += line + "\n";
+            const size_t after = line.find(" after ");
+            if (line.find(" market ") != std::string::npos && after != std::string::npos)
+                out.closeExits[strategy + " " + (qty == "sell" ? "L" : "S") + " " + symbol + " child"] = line.substr(after + 7, 8);
             continue;
         }
         if (action == "SKIP") continue;
@@ -236,6 +240,7 @@ Orders ParseOrders(const std::string &text)
         std::string side = action == "buy" || action == "sell" ? "L" : "S";
         std::string key = strategy + " " + side + " " + symbol + " " + kind;
         (entries ? out.entries : out.exits).insert(key);
+        if (!entries && kind == "c") out.closeExits[strategy + " " + side + " " + symbol] = line.substr(line.find(" after ") + 7, 8);
         if (entries) out.quantities[key] = atof(qty.c_str());
         if (entries && kind == "m") waiting = key + ";";
         if (!entries && (kind == "l" || kind == "s")) {
@@ -790,6 +795,185 @@ TEST_F(OrderIdentityTest, ACompanionListIsReadWholeOrRefused)
             EXPECT_EQ(whole[1], ReadTestFile(csv));
         }
     }
+}
+
+/* The days of all that end a period of barSize. */
+std::vector<int32_t> PeriodEnds(const std::vector<int32_t> &all, int barSize)
+{
+    std::vector<int32_t> ends;
+    for (size_t k = 0; k < all.size(); k++)
+        if (k + 1 < all.size() && ::PeriodOf(all[k + 1], barSize) != ::PeriodOf(all[k], barSize)) ends.push_back(all[k]);
+    return ends;
+}
+
+/* A run of a weekly, monthly or quarterly bar size, at the end of one of
+** its bars: its list holds what the test does in its next bar, on data cut
+** there as on all the data with that EndDate.  The next bar's entries at the
+** open fill on the order date, those for the next close at the close of the
+** bar's last day; the exits of its rule go at the open or at that close; a
+** stop is ordered for every position it takes out.  Inside a bar the data
+** end on a part-period that is no bar of the orders: every exit listed is of
+** a position the test on data that go on holds that day. */
+TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
+{
+    all = Weekdays(20221003, 20240705);
+    market = Waves(all);
+    std::map<std::string, int> seen;
+    for (int size : {BAR_WEEKLY, BAR_MONTHLY, BAR_QUARTERLY}) {
+        const char *names[] = {"", "Weekly", "Monthly", "Quarterly"};
+        SCOPED_TRACE(names[size]);
+        const std::string script = std::string("Settings:\n  OrdersMode: Text\n  BarSize: ") + names[size] + "\n"
+            "Strategy: Open\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n"
+            "  ExitRule: C < MA(C, 2)\n  ExitTime: NextOpen\n  ExitStop: C * 0.95\n"
+            "Strategy: Close\n  EntryTime: NextClose\n  EntrySetup: C < MA(C, 3)\n  Quantity: 10\n  QtyType: Shares\n"
+            "  ExitRule: C > O\n  ExitTime: NextClose\n  ExitStop: C * 0.93\n";
+        const std::vector<int32_t> ends = PeriodEnds(all, size);
+        for (size_t e = ends.size() - (size == BAR_QUARTERLY ? 5 : 6); e + 1 < ends.size(); e++) {
+            const int32_t cut = ends[e], end = ends[e + 1];
+            SCOPED_TRACE(cut);
+            LoadUpTo(cut);
+            EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+            size_t next = 0;
+            while (all[next] <= cut) next++;
+            const int32_t day = all[next];
+            char file[64];
+            snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
+            const std::string text = OrdersFile(file);
+            const Orders orders = ParseOrders(text);
+            LoadUpTo(all.back());
+            EXPECT_EQ(0, Run(EndingOn(script.c_str(), cut), 5)) << LastMessage();
+            EXPECT_EQ(text, OrdersFile(file));
+            EXPECT_EQ(0, Run(EndingOn(script.c_str(), end))) << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_TRUE(test);
+            std::set<std::string> entered, exited, stopped;
+            for (int32_t k = 0; k < test->tradeCount; k++) {
+                const TradeRecord *r = &test->trades[k];
+                const std::string name = test->strategies[r->strategy].name;
+                const std::string key = name + " " + (r->side > 0 ? "L" : "S") + " " + r->symbol;
+                const bool close = name == "Close";
+                if (r->dateIn == (close ? end : day) && r->timeIn == (close ? PHASE_CLOSE : PHASE_OPEN)) {
+                    entered.insert(key + " m");
+                    seen[name + " entry"]++;
+                }
+                if (r->dateIn > cut || r->dateOut <= cut || r->dateOut > end) continue;
+                if (r->reason == EXIT_RULE && r->dateOut == (close ? end : day)) {
+                    exited.insert(key + (close ? " c" : " m"));
+                    seen[name + " rule exit"]++;
+                    if (close) {
+                        auto after = orders.closeExits.find(key);
+                        EXPECT_EQ(std::to_string(end), after == orders.closeExits.end() ? "" : after->second) << key << "\n" << text;
+                    }
+                } else if (r->reason == EXIT_STOP) {
+                    EXPECT_EQ(1u, orders.exits.count(key + " s")) << key << "\n" << text;
+                    seen[name + " stop"]++;
+                    /* Its exit at the close had no day left to fill on. */
+                    stopped.insert(key + " c");
+                }
+            }
+            std::set<std::string> marketEntries, marketExits;
+            for (const std::string &o : orders.entries)
+                if (o.substr(o.size() - 2) == " m") marketEntries.insert(o);
+            for (const std::string &o : orders.exits)
+                if ((o.substr(o.size() - 2) == " m" || o.substr(o.size() - 2) == " c") && !stopped.count(o)) marketExits.insert(o);
+            EXPECT_EQ(entered, marketEntries) << text;
+            EXPECT_EQ(exited, marketExits) << text;
+            /* A next-close entry waits for the close of the bar's last day. */
+            const std::string onClose = "on close after " + std::to_string(end) + " ";
+            for (size_t at = text.find("Close entry orders"), line = text.find("\n    buy ", at); at != std::string::npos && line != std::string::npos;
+                 line = text.find("\n    buy ", line + 1))
+                EXPECT_EQ(text.find(onClose, line), text.find(" on close after ", line) + 1) << text;
+        }
+        /* Days inside the last bars: the data end on a part-period. */
+        for (int32_t cut : {20240103, 20240206, 20240213, 20240502, 20240612}) {
+            if (std::find(ends.begin(), ends.end(), cut) != ends.end()) continue;
+            SCOPED_TRACE(cut);
+            LoadUpTo(cut);
+            EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+            size_t next = 0;
+            while (all[next] <= cut) next++;
+            char file[64];
+            snprintf(file, sizeof file, "main_%d_orders.txt", (int)all[next]);
+            const std::string text = OrdersFile(file);
+            const Orders orders = ParseOrders(text);
+            LoadUpTo(all.back());
+            EXPECT_EQ(0, Run(script)) << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_TRUE(test);
+            std::set<std::string> held;
+            for (int32_t k = 0; k < test->tradeCount; k++) {
+                const TradeRecord *r = &test->trades[k];
+                if (r->dateIn <= cut && r->dateOut > cut)
+                    held.insert(std::string(test->strategies[r->strategy].name) + " " + (r->side > 0 ? "L" : "S") + " " + r->symbol);
+            }
+            for (const std::string &o : orders.exits) {
+                EXPECT_EQ(1u, held.count(o.substr(0, o.rfind(' ')))) << o << "\n" << text;
+                seen["inside exit"]++;
+            }
+        }
+    }
+    for (const char *name : {"Open entry", "Close entry", "Open rule exit", "Close rule exit", "Open stop", "Close stop",
+                             "inside exit"})
+        EXPECT_GT(seen[name], 0) << name;
+}
+
+/* A weekly to quarterly strategy of a daily run that enters and leaves by
+** its rule at the next close: at the end of a period its list orders the
+** entry for the close of the next period's first day and, with it, the exit
+** its rule decides for the close of that period's last day, which no list
+** inside the period orders; a position held already gets that exit alone. */
+TEST_F(OrderIdentityTest, ALongerBarsNextCloseExitIsOrderedWithItsPeriod)
+{
+    all = Weekdays(20230102, 20240705);
+    market = Waves(all);
+    const char script[] =
+        "Settings:\n  OrdersMode: Text\n"
+        "Strategy: WeekNC\n  BarSize: Weekly\n  EntryTime: NextClose\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n"
+        "  QtyType: Shares\n  ExitRule: C < MA(C, 3)\n  ExitTime: NextClose\n"
+        "Strategy: MonthNC\n  BarSize: Monthly\n  EntryTime: NextClose\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n"
+        "  QtyType: Shares\n  ExitRule: C < MA(C, 3)\n  ExitTime: NextClose\n"
+        "Strategy: QtrNC\n  BarSize: Quarterly\n  EntryTime: NextClose\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n"
+        "  QtyType: Shares\n  ExitRule: C < MA(C, 3)\n  ExitTime: NextClose\n";
+    const char *names[] = {"", "WeekNC", "MonthNC", "QtrNC"};
+    std::map<std::string, int> seen;
+    for (int size : {BAR_WEEKLY, BAR_MONTHLY, BAR_QUARTERLY}) {
+        const std::vector<int32_t> ends = PeriodEnds(all, size);
+        for (size_t e = ends.size() - 5; e + 1 < ends.size(); e++) {
+            const int32_t cut = ends[e], end = ends[e + 1];
+            SCOPED_TRACE(cut);
+            LoadUpTo(cut);
+            EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+            size_t next = 0;
+            while (all[next] <= cut) next++;
+            const int32_t day = all[next];
+            char file[64];
+            snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
+            const std::string text = OrdersFile(file);
+            const Orders orders = ParseOrders(text);
+            LoadUpTo(all.back());
+            EXPECT_EQ(0, Run(EndingOn(script, end))) << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_TRUE(test);
+            std::set<std::string> leaving;
+            for (int32_t k = 0; k < test->tradeCount; k++) {
+                const TradeRecord *r = &test->trades[k];
+                if (test->strategies[r->strategy].name != std::string(names[size])) continue;
+                if (r->reason != EXIT_RULE || r->dateOut != end || r->dateIn > day) continue;
+                const std::string key = std::string(names[size]) + " L " + r->symbol + (r->dateIn == day ? " child" : "");
+                leaving.insert(key);
+                seen[r->dateIn == day ? "child" : "held"]++;
+            }
+            std::set<std::string> ordered;
+            for (const auto &[key, after] : orders.closeExits) {
+                if (key.compare(0, strlen(names[size]) + 1, std::string(names[size]) + " ") != 0) continue;
+                ordered.insert(key);
+                EXPECT_EQ(std::to_string(end), after) << key << "\n" << text;
+            }
+            EXPECT_EQ(leaving, ordered) << text;
+        }
+    }
+    EXPECT_GT(seen["child"], 0);
+    EXPECT_GT(seen["held"], 0);
 }
 
 } // namespace
