@@ -415,11 +415,13 @@ static int OpenOrderFiles(int32_t orderDate)
     char textPath[260], csvPath[260];
     if (!ResolveOrderPath(textPath, textName)) {
         ReportError("Order List text file path is too long -- maximum is 260 chars.");
+        SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
     if (csvName[0]) {
         if (!ResolveOrderPath(csvPath, csvName)) {
             ReportError("Order List CSV file path is too long -- maximum is 260 chars.");
+            SetResultCode(RESULT_FILE_ERROR);
             return 0;
         }
         gOrderRun.csv = CreateOrderFile(csvPath);
@@ -1169,6 +1171,14 @@ static void ApplyAccountValues(EvalContext *context)
 static int WriteOrderList(EvalContext *context)
 {
     int32_t mode = gScriptSettings.OrdersMode;
+    /* A companion path the compile could not make whole is refused before
+    ** anything is written (a strategy that reads the trades file refused it
+    ** already). */
+    if (gOrdersPathTooLong[0]) {
+        ReportError("%s file path is too long -- maximum is 260 chars.", gOrdersPathTooLong);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
     /* 1. Templates. */
     if (!LoadOrdersTemplate(-1)) return 0;
     if (mode == ORDERS_TEMPLATE) {
@@ -1236,6 +1246,7 @@ static int WriteOrderList(EvalContext *context)
             char path[260];
             if (!ResolveOrderPath(path, r->OrdersFile)) {
                 ReportError("Strategy orders file path is too long -- maximum is 260 chars.");
+                SetResultCode(RESULT_FILE_ERROR);
                 return 0;
             }
             gOrderRun.strategyCsv[s] = CreateOrderFile(path);

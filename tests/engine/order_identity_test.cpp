@@ -797,6 +797,70 @@ TEST_F(OrderIdentityTest, ACompanionListIsReadWholeOrRefused)
     }
 }
 
+/* A position the companion tool closed in part stays on its line, the
+** shares out beside the shares in: the rest is held.  The list reconciles
+** with it as with any open position, its stop for the shares left and no
+** entry to buy the position again; one closed whole is held no more. */
+TEST_F(OrderIdentityTest, ACompanionPositionClosedInPartHoldsWhatIsLeft)
+{
+    LoadUpTo(20240604);
+    Write("o.kvs", "Settings:\n  OrdersMode: SlatewickSync\n"
+                   "Strategy: Hold\n  TLEndDate: latest\n  EntrySetup: C > 0\n  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.5\n");
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"), "Act,Sym,Type,Qty,Lmt,Stp,Id,Parent\nact,sym,type,qty,lmt,stp,id,parent\n");
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"),
+                  "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\r\n"
+                  "AAA,Hold,Long,100,5/10/2024,100,50.00,1,5/13/2024,40,51.00,1\r\n"
+                  "BBB,Hold,Long,100,5/10/2024,100,50.00,1,5/13/2024,100,51.00,1\r\n");
+    gRun.unattended = 1;
+    EXPECT_EQ(0, RunBatchCommandLine("-orders o.kvs"));
+    const std::string text = OrdersFile("o_20240605_orders.txt");
+    /* Worked by hand: 60 AAA held; BBB and the others held by neither. */
+    EXPECT_NE(std::string::npos, text.find("\n    sell 60 AAA ")) << text;
+    EXPECT_EQ(std::string::npos, text.find(" AAA market on open")) << text;
+    EXPECT_NE(std::string::npos, text.find(" BBB market on open")) << text;
+    EXPECT_EQ(std::string::npos, text.find("\n    sell 40 AAA ")) << text;
+}
+
+/* A path an orders run makes whole (the companion tool's trades file in its
+** folder, an OrdersFile in the output folder) that is longer than the
+** program holds is refused with 3 before any file is read or written: a cut
+** path names another file (a trades file the run would make empty and read
+** as the account). */
+TEST_F(OrderIdentityTest, AnOrdersPathTooLongOnceMadeWholeIsRefused)
+{
+    LoadUpTo(20240604);
+    /* A folder of 250 characters: its trades file's path has 270. */
+    std::string folder = tmp.File("Output");
+    while (folder.size() < 250) {
+        folder += "\\" + std::string(std::min<size_t>(100, 249 - folder.size()), 'f');
+        PlatCreateFolder(folder.c_str());
+    }
+    ASSERT_TRUE(PlatFolderExists(folder.c_str()));
+    const std::string strategy = "Strategy: DayMkt\n  EntrySetup: C > 0\n  Quantity: 10\n  QtyType: Shares\n";
+    const struct {
+        std::string settings, named;
+    } cases[] = {
+        {"  OrdersMode: SlatewickSync\n  SlatewickFolder: " + folder + "\n", "SlatewickFolder file path is too long"},
+        {"  OrdersMode: Slatewick\n  SlatewickFolder: " + folder + "\n", "SlatewickFolder file path is too long"},
+        {"  OrdersFile: " + std::string(259 - tmp.File("Output").size() + 1, 'o') + "\n", "Order List text file path is too long"},
+    };
+    gRun.unattended = 1;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.settings);
+        Write("o.kvs", "Settings:\n" + c.settings + strategy);
+        PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        EXPECT_EQ(3, RunBatchCommandLine("-orders o.kvs"));
+        const std::string log = PlatFileExists(tmp.File("errorlog.txt").c_str()) ? ReadTestFile(tmp.File("errorlog.txt")) : "";
+        EXPECT_NE(std::string::npos, log.find(c.named)) << log;
+        EXPECT_FALSE(PlatFileExists(tmp.File("Output\\Orders\\o_20240605_orders.txt").c_str()));
+        /* Nothing was made in the folder, under any cut name. */
+        for (const char *cut : {"SlatewickTrades.csv", "SlatewickTrad", "SlatewickTra", "Slatewick"})
+            EXPECT_FALSE(PlatFileExists((folder + "\\" + cut).substr(0, 259).c_str())) << cut;
+    }
+}
+
 /* The days of all that end a period of barSize. */
 std::vector<int32_t> PeriodEnds(const std::vector<int32_t> &all, int barSize)
 {
