@@ -861,6 +861,54 @@ TEST_F(OrderIdentityTest, AnOrdersPathTooLongOnceMadeWholeIsRefused)
     }
 }
 
+/* A monthly short whose stop, worked out on July's close of 10.67, is 10.62
+** (10.67 x 0.995 to the cent), and a first August open of exactly 10.62: the
+** test enters at that open on data that end on Aug 8 and on data that go on
+** past a split later in August (of each ratio), as a trade of the same day,
+** price and shares; the list of July 31 orders that stop. */
+TEST_F(OrderIdentityTest, AStopTouchedExactlyAtThePeriodsFirstOpenFillsWhateverSplitFollows)
+{
+    const char script[] = "Settings:\n  OrdersMode: Text\n"
+                          "Strategy: Short\n  BarSize: Monthly\n  Side: Short\n  EntryTime: NextOpen\n  EntrySetup: BarDate = 20240731\n"
+                          "  EntryStop: C * 0.995\n  Quantity: 100\n  QtyType: Shares\n";
+    const std::vector<int32_t> days = Weekdays(20240603, 20240930);
+    for (double ratio : {1.0, 5.0, 3.0, 1.5}) {
+        SCOPED_TRACE(ratio);
+        for (int32_t last : {20240731, 20240808, 20240930}) {
+            SCOPED_TRACE(last);
+            /* Prices as they traded; the factor of a day before the split on
+            ** Aug 30 is the ratio once the data reach it. */
+            std::vector<int32_t> kept;
+            std::vector<DayBar> bars;
+            for (int32_t d : days) {
+                if (d > last) break;
+                kept.push_back(d);
+                const double split = d < 20240830 && last >= 20240830 ? ratio : 1.0;
+                const double scale = d < 20240830 ? 1.0 : 1.0 / ratio;
+                double open = 10.8 * scale, close = 10.8 * scale;
+                if (d == 20240731) close = 10.67;
+                if (d == 20240801) open = 10.62;
+                bars.push_back(DayBar{d, open, std::fmax(open, close) + 0.05 * scale, std::fmin(open, close) - 0.05 * scale, close, 1000, split});
+            }
+            LoadStore(kept, {{"BLJ", bars}});
+            if (last == 20240731) {
+                EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+                const std::string text = OrdersFile("main_20240801_orders.txt");
+                EXPECT_NE(std::string::npos, text.find("    short 100 (")) << text;
+                EXPECT_NE(std::string::npos, text.find(" BLJ 10.62 stop ")) << text;
+                continue;
+            }
+            const TradeRecord *trade = TradesOfRun(1, script);
+            ASSERT_TRUE(trade);
+            EXPECT_EQ(20240801, trade->dateIn);
+            EXPECT_EQ(PHASE_OPEN, trade->timeIn);
+            EXPECT_EQ(-1, trade->side);
+            EXPECT_EQ(10.62, trade->priceIn);
+            EXPECT_EQ(100, trade->quantityIn);
+        }
+    }
+}
+
 /* The days of all that end a period of barSize. */
 std::vector<int32_t> PeriodEnds(const std::vector<int32_t> &all, int barSize)
 {
