@@ -726,7 +726,9 @@ static int EvalOrderSetup(EvalContext *context, PositionRecord *setup, const Bar
     }
     setup->limitPrice = limit;
     setup->stopPrice = stop;
-    setup->orderPrice = setup->entryPrice = limit != 0 ? limit : stop != 0 ? stop
+    /* A stop-limit order is sized on its stop, the price it triggers at, as
+    ** the test sizes it. */
+    setup->orderPrice = setup->entryPrice = stop != 0 ? stop : limit != 0 ? limit
                                                                            : bar->close;
     setup->fillKind = limit != 0 ? FILL_LIMIT : stop != 0 ? FILL_STOP
                                                           : FILL_MARKET;

@@ -909,6 +909,58 @@ TEST_F(OrderIdentityTest, AStopTouchedExactlyAtThePeriodsFirstOpenFillsWhateverS
     }
 }
 
+/* Quantities the list can know, worked by hand.  1001 shares through a 1:4
+** split are 250.25: the exit of the whole position sells them all, as the
+** test does.  A stop-limit entry of $100,000 short is sized on its stop of
+** 49.5 (2020 shares), not on its limit of 49 (2040), as the test sizes it. */
+TEST_F(OrderIdentityTest, QuantitiesTheListCanKnowAreTheTests)
+{
+    const std::vector<int32_t> days = Weekdays(20240401, 20240531);
+    const struct {
+        const char *script;
+        int32_t cut;
+        const char *ordered;
+        double tested;
+    } cases[] = {
+        {"Strategy: Hold\n  EntrySetup: BarDate = 20240510\n  Quantity: 1001\n  QtyType: Shares\n"
+         "  ExitRule: BarDate >= 20240524\n  ExitTime: NextOpen\n",
+         20240524, "    sell 250.25 XYZ market on open ", 250.25},
+        {"Strategy: StopLimit\n  Side: Short\n  EntrySetup: BarDate = 20240524\n  EntryStop: C * 0.99\n"
+         "  EntryLimit: C * 0.98\n  Quantity: 100000\n  QtyType: Value\n",
+         20240524, "    short 2020 (", 2020},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.ordered);
+        const std::string script = std::string("Settings:\n  OrdersMode: Text\n") + c.script;
+        for (int32_t last : {c.cut, days.back()}) {
+            /* XYZ trades at 10 (40 once its shares are one for four) and at
+            ** 50 from May 24, opening at 49.4 on May 27. */
+            std::vector<int32_t> kept;
+            std::vector<DayBar> bars;
+            for (int32_t d : days) {
+                if (d > last) break;
+                kept.push_back(d);
+                const double split = d < 20240520 && last >= 20240520 ? 0.25 : 1.0;
+                double price = d < 20240520 ? 10 : d < 20240524 ? 40 : 50;
+                double open = d == 20240527 ? 49.4 : price;
+                bars.push_back(DayBar{d, open, std::fmax(open, price), std::fmin(open, price), price, 1000, split});
+            }
+            LoadStore(kept, {{"XYZ", bars}});
+            EXPECT_EQ(0, Run(script, last == c.cut ? 5 : 3)) << LastMessage();
+            if (last == c.cut) {
+                const std::string text = OrdersFile("main_20240527_orders.txt");
+                EXPECT_NE(std::string::npos, text.find(c.ordered)) << text;
+                continue;
+            }
+            const TestRecord *test = LastTest();
+            ASSERT_TRUE(test);
+            ASSERT_GE(test->tradeCount, 1);
+            const TradeRecord &t = test->trades[0];
+            EXPECT_EQ(c.tested, t.dateOut == 20240527 ? t.quantityOut : t.quantityIn);
+        }
+    }
+}
+
 /* The days of all that end a period of barSize. */
 std::vector<int32_t> PeriodEnds(const std::vector<int32_t> &all, int barSize)
 {
