@@ -476,6 +476,15 @@ static void WarnEndOfDataExits(EvalContext *context, int32_t s)
     }
 }
 
+/* The symbol's data ended before the run's last day (lastDay): the data as
+** they were before the generation gave it a provisional bar. */
+static bool DataEndedBefore(const SymbolRecord *symbol, int32_t lastDay)
+{
+    if (!gOrderRun.barsAside || symbol < gStore.symbols || symbol >= gStore.symbols + gStore.symbolCount) return false;
+    const BarsAside *aside = &gOrderRun.barsAside[symbol - gStore.symbols];
+    return aside->touched ? aside->lastDate < lastDay : symbol->lastDate < lastDay;
+}
+
 /* ---- reconciling with the companion tool's positions ------------------------------ */
 
 /* The companion tool's open positions of a strategy are the rows of its
@@ -670,6 +679,15 @@ static void WriteExitSection(EvalContext *context, int32_t s)
     for (int32_t k = 0; k < open && k < r->openCount; k++) {
         if (r->openPositions[k].entryBar < 0) continue;
         if (inPeriod && r->openPositions[k].periodExitDay >= periodFirst) continue;
+        /* A longer bar's position in a symbol whose data ended inside the
+        ** period leaves by "end of data" at the period's close, dated on its
+        ** last bar: no order can fill on days it does not trade, and the
+        ** list warns of the exit as it does once the exit is made. */
+        if (inPeriod && DataEndedBefore(r->openPositions[k].symbol, date)) {
+            Note(s, ORDER_LINE_NOTE, "\nWarning: according to the backtest %s had an end-of-data exit recently\n",
+                 r->openPositions[k].symbol->info.Symbol, "");
+            continue;
+        }
         /* A simulated position the account lacks gets its entry with the setups instead. */
         if (sync && !CompanionHolds(r, r->openPositions[k].symbol)) continue;
         WriteExitOrders(context, &r->openPositions[k], &out);
