@@ -476,13 +476,13 @@ static void WarnEndOfDataExits(EvalContext *context, int32_t s)
     }
 }
 
-/* The symbol's data ended before the run's last day (lastDay): the data as
-** they were before the generation gave it a provisional bar. */
-static bool DataEndedBefore(const SymbolRecord *symbol, int32_t lastDay)
+/* The symbol's data ended before the run's last day (lastDay), as the data
+** cut there hold them: its last bar up to that day is an earlier one (the
+** provisional bar of the order date comes after it). */
+static bool DataEndedBefore(SymbolRecord *symbol, int32_t lastDay)
 {
-    if (!gOrderRun.barsAside || symbol < gStore.symbols || symbol >= gStore.symbols + gStore.symbolCount) return false;
-    const BarsAside *aside = &gOrderRun.barsAside[symbol - gStore.symbols];
-    return aside->touched ? aside->lastDate < lastDay : symbol->lastDate < lastDay;
+    const Bar *last = GetBarOnOrBefore(symbol, lastDay, BAR_DAILY);
+    return last && last->date < lastDay;
 }
 
 /* ---- reconciling with the companion tool's positions ------------------------------ */

@@ -965,6 +965,43 @@ TEST_F(OrderIdentityTest, QuantitiesTheListCanKnowAreTheTests)
     }
 }
 
+/* A strategy whose calendar is a symbol of its own (BBB, which does not
+** trade on Mar 27 and 28), daily and weekly: the list of a run with an
+** EndDate is the one of the data cut there, on the days BBB missed too. */
+TEST_F(OrderIdentityTest, AStrategyOnItsOwnCalendarOrdersAsTheDataCutThereDo)
+{
+    all = Weekdays(20231101, 20240705);
+    market = Waves(all);
+    auto &bbb = market[1].second;
+    bbb.erase(std::remove_if(bbb.begin(), bbb.end(), [](const DayBar &b) { return b.date == 20240327 || b.date == 20240328; }),
+              bbb.end());
+    const char script[] = "Settings:\n  OrdersMode: Text\n"
+                          "Strategy: Day\n  CalendarSym: BBB\n  EntrySetup: C > MA(C, 3)\n  Quantity: 10\n  QtyType: Shares\n"
+                          "  ExitRule: C < MA(C, 3)\n  ExitTime: NextOpen\n  ExitStop: C * 0.95\n"
+                          "Strategy: Week\n  BarSize: Weekly\n  CalendarSym: BBB\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n"
+                          "  QtyType: Shares\n  ExitStop: C * 0.95\n";
+    for (int32_t cut : {20240322, 20240326, 20240327, 20240329, 20240401, 20240405}) {
+        SCOPED_TRACE(cut);
+        LoadUpTo(cut);
+        EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+        std::string listed;
+        for (int32_t day : {NextDay(cut), NextDay(NextDay(cut)), NextDay(NextDay(NextDay(cut)))}) {
+            char file[64];
+            snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
+            if (PlatFileExists(tmp.File(std::string("Output\\Orders\\") + file).c_str())) {
+                listed = file;
+                break;
+            }
+        }
+        ASSERT_FALSE(listed.empty());
+        const std::string text = OrdersFile(listed.c_str());
+        EXPECT_TRUE(PlatDeleteFile(tmp.File("Output\\Orders\\" + listed).c_str()));
+        LoadUpTo(all.back());
+        EXPECT_EQ(0, Run(EndingOn(script, cut), 5)) << LastMessage();
+        EXPECT_EQ(text, OrdersFile(listed.c_str()));
+    }
+}
+
 /* The days of all that end a period of barSize. */
 std::vector<int32_t> PeriodEnds(const std::vector<int32_t> &all, int barSize)
 {
