@@ -684,8 +684,12 @@ static void WriteExitSection(EvalContext *context, int32_t s)
         ** last bar: no order can fill on days it does not trade, and the
         ** list warns of the exit as it does once the exit is made. */
         if (inPeriod && DataEndedBefore(r->openPositions[k].symbol, date)) {
-            Note(s, ORDER_LINE_NOTE, "\nWarning: according to the backtest %s had an end-of-data exit recently\n",
-                 r->openPositions[k].symbol->info.Symbol, "");
+            bool named = false; /* once for the lots of one symbol */
+            for (int32_t j = 0; j < k; j++)
+                named = named || (r->openPositions[j].entryBar >= 0 && r->openPositions[j].symbol == r->openPositions[k].symbol);
+            if (!named)
+                Note(s, ORDER_LINE_NOTE, "\nWarning: according to the backtest %s had an end-of-data exit recently\n",
+                     r->openPositions[k].symbol->info.Symbol, "");
             continue;
         }
         /* A simulated position the account lacks gets its entry with the setups instead. */
