@@ -1033,7 +1033,9 @@ TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
             "Strategy: Close\n  EntryTime: NextClose\n  EntrySetup: C < MA(C, 3)\n  Quantity: 10\n  QtyType: Shares\n"
             "  ExitRule: C > O\n  ExitTime: NextClose\n  ExitStop: C * 0.93\n"
             "Strategy: Half\n  EntrySetup: C > MA(C, 3)\n  Quantity: 10\n  QtyType: Shares\n"
-            "  ExitStop: C * 0.96\n  ExitStopQty: Shares / 2\n";
+            "  ExitStop: C * 0.96\n  ExitStopQty: Shares / 2\n"
+            "Strategy: Stop\n  Side: Short\n  EntrySetup: C < MA(C, 2)\n  EntryStop: C * 0.99\n  Quantity: 10\n  QtyType: Shares\n"
+            "  ExitStop: C * 1.05\n";
         const std::vector<int32_t> ends = PeriodEnds(all, size);
         for (size_t e = ends.size() - (size == BAR_QUARTERLY ? 5 : 6); e + 1 < ends.size(); e++) {
             const int32_t cut = ends[e], end = ends[e + 1];
@@ -1059,7 +1061,12 @@ TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
                 const std::string name = test->strategies[r->strategy].name;
                 const std::string key = name + " " + (r->side > 0 ? "L" : "S") + " " + r->symbol;
                 const bool close = name == "Close";
-                if (r->dateIn == (close ? end : day) && r->timeIn == (close ? PHASE_CLOSE : PHASE_OPEN)) {
+                /* A stop entry stays good through the bar. */
+                if (name == "Stop" && r->dateIn >= day && r->dateIn <= end) {
+                    EXPECT_EQ(1u, orders.entries.count(key + " s")) << key << "\n" << text;
+                    seen["Stop entry"]++;
+                }
+                if (name != "Stop" && r->dateIn == (close ? end : day) && r->timeIn == (close ? PHASE_CLOSE : PHASE_OPEN)) {
                     entered.insert(key + " m");
                     seen[name + " entry"]++;
                 }
@@ -1122,7 +1129,7 @@ TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
         }
     }
     for (const char *name : {"Open entry", "Close entry", "Open rule exit", "Close rule exit", "Open stop", "Close stop",
-                             "Half stop", "Half rest stop", "inside exit"})
+                             "Half stop", "Half rest stop", "Stop entry", "inside exit"})
         EXPECT_GT(seen[name], 0) << name;
 }
 
