@@ -1126,10 +1126,21 @@ TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
                 EXPECT_EQ(1u, held.count(o.substr(0, o.rfind(' ')))) << o << "\n" << text;
                 seen["inside exit"]++;
             }
+            /* The stops in force are those of the last bar that ended: 95% of
+            ** its close, to the cent. */
+            const int32_t lastEnd = *std::prev(std::lower_bound(ends.begin(), ends.end(), cut));
+            size_t at = 0;
+            while (all[at] != lastEnd) at++;
+            for (const auto &[symbol, bars] : market) {
+                auto price = orders.prices.find("Open L " + symbol + " s");
+                if (price == orders.prices.end()) continue;
+                EXPECT_NEAR(std::floor(bars[at].close * 95 + 0.5 + 1e-6) / 100, price->second, 1e-9) << symbol << "\n" << text;
+                seen["inside stop price"]++;
+            }
         }
     }
     for (const char *name : {"Open entry", "Close entry", "Open rule exit", "Close rule exit", "Open stop", "Close stop",
-                             "Half stop", "Half rest stop", "Stop entry", "inside exit"})
+                             "Half stop", "Half rest stop", "Stop entry", "inside exit", "inside stop price"})
         EXPECT_GT(seen[name], 0) << name;
 }
 
