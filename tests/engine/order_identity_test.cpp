@@ -1098,7 +1098,9 @@ TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
             const std::string onClose = "on close after " + std::to_string(end) + " ";
             std::istringstream section(text.substr(text.find("Close entry orders\n\n") + 20));
             for (std::string line; std::getline(section, line) && line.rfind("    ", 0) == 0;)
-                if (line.rfind("    buy ", 0) == 0) EXPECT_NE(std::string::npos, (line + " ").find(onClose)) << text;
+                if (line.rfind("    buy ", 0) == 0) {
+                    EXPECT_NE(std::string::npos, (line + " ").find(onClose)) << text;
+                }
         }
         /* Days inside the last bars: the data end on a part-period. */
         for (int32_t cut : {20240103, 20240206, 20240213, 20240502, 20240612}) {
