@@ -132,7 +132,9 @@ int IsBarDate(EvalContext *context, int32_t date)
     if (context->barSize == BAR_DAILY) return date == 0 || date == context->date;
     if (GetPeriodFirstDate(context->date, 1, context->barSize) < gSettings.FirstDate) return 0;
     int32_t tested = context->date;
-    const bool dayBefore = context->barPhase == PHASE_OPEN && gSettings.BarSize2 == BAR_DAILY;
+    /* An order list stands on the evening before its order date, whatever
+    ** the run's bar size: the bar that signals the next open is its last. */
+    const bool dayBefore = context->barPhase == PHASE_OPEN && (gSettings.BarSize2 == BAR_DAILY || gRun.generatingOrders);
     if (dayBefore) tested = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], context->date, -1);
     const StrategyRecord *strategy = context->strategy;
     const DateList *list = strategy && strategy->hasOwnDateLists ? &strategy->dateLists[context->barSize]

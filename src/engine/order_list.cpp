@@ -328,6 +328,30 @@ static void TakeDayStartExitPrices(StrategyRecord *r)
     }
 }
 
+/* Data that end inside a period of a run of a longer bar size make that
+** part-period a bar of its own, and the test fills its next-close entries at
+** that bar's close.  The orders make no such bar: the account bought nothing
+** at that close (a run on data that go on fills those entries at the
+** period's close), so the positions stand aside while the list is written
+** and come back with the rest of the simulation. */
+static void SetAsidePartPeriodEntries(const EvalContext *context)
+{
+    if (gSettings.BarSize2 == BAR_DAILY || gSettings.BarSize2 >= BAR_SIZE_COUNT) return;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        if (r->EntryTime != TIME_NEXT_CLOSE || IsPeriodEnd(context->date, gSettings.BarSize2, r)) continue;
+        bool any = false;
+        for (int32_t k = 0; k < r->openCount; k++) {
+            PositionRecord *p = &r->openPositions[k];
+            if (p->entryBar < 0 || p->entryDate != context->date || p->entryTiming != PHASE_CLOSE) continue;
+            p->entryBar = -1;
+            p->exitBar = -1;
+            any = true;
+        }
+        if (any) RemoveClosedPositions(s);
+    }
+}
+
 /* ---- file names -------------------------------------------------------------------- */
 
 /* The script's file name without folder and extension. */
@@ -391,11 +415,13 @@ static int OpenOrderFiles(int32_t orderDate)
     char textPath[260], csvPath[260];
     if (!ResolveOrderPath(textPath, textName)) {
         ReportError("Order List text file path is too long -- maximum is 260 chars.");
+        SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
     if (csvName[0]) {
         if (!ResolveOrderPath(csvPath, csvName)) {
             ReportError("Order List CSV file path is too long -- maximum is 260 chars.");
+            SetResultCode(RESULT_FILE_ERROR);
             return 0;
         }
         gOrderRun.csv = CreateOrderFile(csvPath);
@@ -448,6 +474,15 @@ static void WarnEndOfDataExits(EvalContext *context, int32_t s)
             Note(s, ORDER_LINE_NOTE, "\nWarning: according to the backtest %s had an end-of-data exit recently\n", t->symbol,
                  "");
     }
+}
+
+/* The symbol's data ended before the run's last day (lastDay), as the data
+** cut there hold them: its last bar up to that day is an earlier one (the
+** provisional bar of the order date comes after it). */
+static bool DataEndedBefore(SymbolRecord *symbol, int32_t lastDay)
+{
+    const Bar *last = GetBarOnOrBefore(symbol, lastDay, BAR_DAILY);
+    return last && last->date < lastDay;
 }
 
 /* ---- reconciling with the companion tool's positions ------------------------------ */
@@ -644,6 +679,19 @@ static void WriteExitSection(EvalContext *context, int32_t s)
     for (int32_t k = 0; k < open && k < r->openCount; k++) {
         if (r->openPositions[k].entryBar < 0) continue;
         if (inPeriod && r->openPositions[k].periodExitDay >= periodFirst) continue;
+        /* A longer bar's position in a symbol whose data ended inside the
+        ** period leaves by "end of data" at the period's close, dated on its
+        ** last bar: no order can fill on days it does not trade, and the
+        ** list warns of the exit as it does once the exit is made. */
+        if (inPeriod && DataEndedBefore(r->openPositions[k].symbol, date)) {
+            bool named = false; /* once for the lots of one symbol */
+            for (int32_t j = 0; j < k; j++)
+                named = named || (r->openPositions[j].entryBar >= 0 && r->openPositions[j].symbol == r->openPositions[k].symbol);
+            if (!named)
+                Note(s, ORDER_LINE_NOTE, "\nWarning: according to the backtest %s had an end-of-data exit recently\n",
+                     r->openPositions[k].symbol->info.Symbol, "");
+            continue;
+        }
         /* A simulated position the account lacks gets its entry with the setups instead. */
         if (sync && !CompanionHolds(r, r->openPositions[k].symbol)) continue;
         WriteExitOrders(context, &r->openPositions[k], &out);
@@ -700,7 +748,9 @@ static int EvalOrderSetup(EvalContext *context, PositionRecord *setup, const Bar
     }
     setup->limitPrice = limit;
     setup->stopPrice = stop;
-    setup->orderPrice = setup->entryPrice = limit != 0 ? limit : stop != 0 ? stop
+    /* A stop-limit order is sized on its stop, the price it triggers at, as
+    ** the test sizes it. */
+    setup->orderPrice = setup->entryPrice = stop != 0 ? stop : limit != 0 ? limit
                                                                            : bar->close;
     setup->fillKind = limit != 0 ? FILL_LIMIT : stop != 0 ? FILL_STOP
                                                           : FILL_MARKET;
@@ -938,10 +988,19 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
     context->barPhase = gScriptSettings.OrdersLiveData ? PHASE_CLOSE : PHASE_OPEN;
     /* A longer bar size's limit and stop entries stay good until the end of
     ** the period they are for: the test fills them on any day of it.  Its
-    ** next-close entries fill at the close of the period's first day only. */
+    ** next-close entries fill at the close of the day the run's next bar
+    ** opens on: the period's first day in a daily run, the period's last in
+    ** a run of a longer bar size. */
     int32_t goodDate = r->orderDate;
-    if (r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT && r->EntryTime != TIME_NEXT_CLOSE)
+    const bool longer = r->BarSize != BAR_DAILY && r->BarSize < BAR_SIZE_COUNT;
+    if (longer && (r->EntryTime != TIME_NEXT_CLOSE || gSettings.BarSize2 != BAR_DAILY))
         goodDate = NextPeriodEnd(r, date);
+    /* A longer bar's next-close entry in a daily run fills at the close of
+    ** the period's first day, and the exit rule for the next close that the
+    ** same bar decides takes it out at the close of the period's last day:
+    ** no list inside the period orders that exit, so it goes with its entry. */
+    const bool closeBracket = longer && gSettings.BarSize2 == BAR_DAILY && r->EntryTime == TIME_NEXT_CLOSE &&
+        r->ExitTime == TIME_NEXT_CLOSE && IsSlotGiven(&r->slots[SLOT_EXIT_RULE]);
     /* Listed in the order the next day's test opens them, so that the first
     ** MaxEntries fills a trader takes are the test's. */
     SortPositionRecords(r->setups, r->setupCount, CompareSetupsForOpening);
@@ -1019,7 +1078,7 @@ static void WriteEntrySection(EvalContext *context, int32_t s)
             int32_t held = r->openCount;
             OpenPosition(context);
             bool atOpen = r->EntryTime == TIME_NEXT_OPEN || r->EntryTime == TIME_INTRADAY || info.allHours;
-            if (t->hasIdAndParent && atOpen && r->openCount > held) {
+            if (t->hasIdAndParent && (atOpen || closeBracket) && r->openCount > held) {
                 ExitOrderOutput out{};
                 out.text = gOrderRun.text;
                 out.csv = gScriptSettings.OrdersMode == ORDERS_REBALANCE ? nullptr : csv;
@@ -1136,6 +1195,14 @@ static void ApplyAccountValues(EvalContext *context)
 static int WriteOrderList(EvalContext *context)
 {
     int32_t mode = gScriptSettings.OrdersMode;
+    /* A companion path the compile could not make whole is refused before
+    ** anything is written (a strategy that reads the trades file refused it
+    ** already). */
+    if (gOrdersPathTooLong[0]) {
+        ReportError("%s file path is too long -- maximum is 260 chars.", gOrdersPathTooLong);
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
     /* 1. Templates. */
     if (!LoadOrdersTemplate(-1)) return 0;
     if (mode == ORDERS_TEMPLATE) {
@@ -1203,6 +1270,7 @@ static int WriteOrderList(EvalContext *context)
             char path[260];
             if (!ResolveOrderPath(path, r->OrdersFile)) {
                 ReportError("Strategy orders file path is too long -- maximum is 260 chars.");
+                SetResultCode(RESULT_FILE_ERROR);
                 return 0;
             }
             gOrderRun.strategyCsv[s] = CreateOrderFile(path);
@@ -1264,6 +1332,7 @@ void GenerateOrderList(EvalContext *context)
     gOrderRun.orderId = 1;
     int ok = AllocateRun() && SaveSimulation(context);
     if (ok) {
+        SetAsidePartPeriodEntries(context);
         AddProvisionalBars(context->date, gRun.orderDate);
         ok = WriteOrderList(context);
     }

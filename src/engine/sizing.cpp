@@ -286,8 +286,11 @@ static void TestEntryStop(EvalContext *context, PositionRecord *setup, const Bar
     setup->stopPrice = s;
     setup->orderPrice = s;
     setup->triggerDirection = d;
-    /* d × (price − s) ≥ 0: the price is at or through the stop. */
-    auto through = [d, s](double price) { return d * (price - s) >= 0; };
+    /* d × (price − s) ≥ 0: the price is at or through the stop.  A price
+    ** carried into the period bar's terms across a later split may lie a
+    ** rounding away from the stop it touched, so they compare with the
+    ** program's tolerance. */
+    auto through = [d, s](double price) { return d * CompareDouble(price, s) >= 0; };
     if (time == TIME_NEXT_OPEN || time == TIME_INTRADAY) {
         if (through(bar->open)) {
             setup->entryTiming = PHASE_OPEN;
@@ -318,15 +321,15 @@ static void TestEntryLimit(EvalContext *context, PositionRecord *setup, const Ba
     setup->triggerDirection = stop ? 0 : -d;
     /* Within the limit: at or below it for a long, at or above for a short;
     ** within the stop: at or through it. */
-    auto inLimit = [d, L](double price) { return d * (price - L) <= 0; };
-    auto inStop = [d, s, stop](double price) { return !stop || d * (price - s) >= 0; };
+    auto inLimit = [d, L](double price) { return d * CompareDouble(price, L) <= 0; };
+    auto inStop = [d, s, stop](double price) { return !stop || d * CompareDouble(price, s) >= 0; };
     if (time == TIME_THIS_CLOSE || time == TIME_NEXT_CLOSE) {
         if (inLimit(bar->close) && inStop(bar->close)) {
             setup->entryTiming = PHASE_CLOSE;
             setup->entryPrice = bar->close;
             return;
         }
-    } else if (d * ((d > 0 ? bar->low : bar->high) - needed) <= 0) {
+    } else if (d * CompareDouble(d > 0 ? bar->low : bar->high, needed) <= 0) {
         if (inLimit(bar->open) && inStop(bar->open)) {
             setup->entryTiming = PHASE_OPEN;
             setup->entryPrice = bar->open;

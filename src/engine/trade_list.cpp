@@ -485,6 +485,13 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         ReportError("TradeList file path is too long -- maximum is 260 chars.");
         return -1;
     }
+    if (IsCompanionList(strategy) && gOrdersPathTooLong[0]) {
+        /* A companion path too long to hold was never made whole: whatever
+        ** file its cut text names is not the account's. */
+        ReportError("%s file path is too long -- maximum is 260 chars.", gOrdersPathTooLong);
+        SetResultCode(RESULT_FILE_ERROR);
+        return -1;
+    }
     TradeListPath(strategy, path);
     char *block = nullptr;
     uint32_t size = 0;
@@ -524,8 +531,10 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
 
     FreeMemory(&strategy->tradeListRows);
     strategy->tradeListRowCapacity = 0;
-    if (!AllocMemory(&strategy->tradeListRows, (uint64_t)(lines + 1) * sizeof(TradeListRow))) return -1;
-    strategy->tradeListRowCapacity = lines + 1;
+    /* A companion line partly closed becomes two rows (below). */
+    const int32_t capacity = companion ? 2 * lines + 1 : lines + 1;
+    if (!AllocMemory(&strategy->tradeListRows, (uint64_t)capacity * sizeof(TradeListRow))) return -1;
+    strategy->tradeListRowCapacity = capacity;
     strategy->tradeListRowCount = 0;
 
     if (HasField(column, TLF_ACTION)) {
@@ -572,6 +581,25 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         RenameSymbol(row.symbol, row.entryDate);
         row.valid = 1;
         rows[count++] = row;
+        /* The companion tool keeps a position it closed in part on one line,
+        ** the shares out beside the shares in: what is left is still held,
+        ** an open position of its own, as a partly closed fill pair is. */
+        TradeListRow &closed = rows[count - 1];
+        if (companion && closed.exitDate != 0 && closed.quantityOut != 0 && closed.quantityIn != 0 &&
+            RoundSignificant(std::fabs(closed.quantityOut), 7) < RoundSignificant(std::fabs(closed.quantityIn), 7) &&
+            count < strategy->tradeListRowCapacity) {
+            const double share = closed.quantityOut / closed.quantityIn;
+            TradeListRow rest = closed;
+            rest.quantityIn = closed.quantityIn - closed.quantityOut;
+            rest.feesIn = closed.feesIn * (1 - share);
+            rest.valueIn = closed.valueIn * (1 - share);
+            rest.exitDate = rest.exitTime = rest.exitClock = 0;
+            rest.quantityOut = rest.priceOut = rest.feesOut = rest.valueOut = 0;
+            closed.quantityIn = closed.quantityOut;
+            closed.feesIn *= share;
+            closed.valueIn *= share;
+            rows[count++] = rest;
+        }
     }
     if (gTradeListState.companionDamaged) {
         strategy->tradeListRowCount = -1;

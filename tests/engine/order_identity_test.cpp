@@ -178,6 +178,7 @@ struct Orders {
     std::map<std::string, double> prices;     /* of the limit and stop exits */
     std::map<std::string, double> quantities; /* of the entries */
     std::map<std::string, int> rolls;         /* roll lines per strategy */
+    std::map<std::string, std::string> closeExits; /* "strategy side symbol" -> the day an exit at a later close waits for */
     std::string strayChildren;                /* child exits of another symbol than their entry's */
     std::string childless;                    /* market entries with no child exit after them */
 };
@@ -214,6 +215,9 @@ Orders ParseOrders(const std::string &text)
             /* A child exit belongs to the entry just listed. */
             words >> word >> symbol;
             if (symbol != lastEntry) out.strayChildren += line + "\n";
+            const size_t after = line.find(" after ");
+            if (line.find(" market ") != std::string::npos && after != std::string::npos)
+                out.closeExits[strategy + " " + (qty == "sell" ? "L" : "S") + " " + symbol + " child"] = line.substr(after + 7, 8);
             continue;
         }
         if (action == "SKIP") continue;
@@ -236,6 +240,7 @@ Orders ParseOrders(const std::string &text)
         std::string side = action == "buy" || action == "sell" ? "L" : "S";
         std::string key = strategy + " " + side + " " + symbol + " " + kind;
         (entries ? out.entries : out.exits).insert(key);
+        if (!entries && kind == "c") out.closeExits[strategy + " " + side + " " + symbol] = line.substr(line.find(" after ") + 7, 8);
         if (entries) out.quantities[key] = atof(qty.c_str());
         if (entries && kind == "m") waiting = key + ";";
         if (!entries && (kind == "l" || kind == "s")) {
@@ -578,11 +583,14 @@ TEST_F(OrderIdentityTest, AnEndDateRunWarnsOfAnEndOfDataExitAsTheDataCutThereDo)
     std::string script = "Settings:\n  OrdersMode: Text\n";
     for (const char *size : {"Weekly", "Monthly", "Quarterly"})
         script += std::string("Strategy: ") + size + "\n  BarSize: " + size +
-            "\n  EntrySetup: BarDate = 20231229 AND ?Symbol = \"AAA\"\n  Quantity: 10\n  QtyType: Shares\n";
+            "\n  EntrySetup: BarDate = 20231229 AND ?Symbol = \"AAA\"\n  Quantity: 10\n  QtyType: Shares\n  ExitStop: C * 0.5\n";
+    /* On Thursday 3/28 the three still hold AAA, which leaves at Friday's
+    ** close: the list warns of it and orders no stop for a day AAA does not
+    ** trade. */
     const struct {
         int32_t cut;
         const char *warned;
-    } cases[] = {{20240402, "Weekly Monthly Quarterly "}, {20240405, "Weekly Monthly Quarterly "},
+    } cases[] = {{20240328, "Weekly Monthly Quarterly "}, {20240402, "Weekly Monthly Quarterly "}, {20240405, "Weekly Monthly Quarterly "},
                  {20240409, "Monthly Quarterly "},          {20240503, "Quarterly "},
                  {20240702, ""}};
     for (const auto &c : cases) {
@@ -602,6 +610,7 @@ TEST_F(OrderIdentityTest, AnEndDateRunWarnsOfAnEndOfDataExitAsTheDataCutThereDo)
             warned += text.substr(name, text.find(' ', name) - name) + " ";
         }
         EXPECT_EQ(c.warned, warned) << text;
+        EXPECT_EQ(std::string::npos, text.find("    sell 10 AAA ")) << text;
         LoadUpTo(all.back());
         EXPECT_EQ(0, Run(EndingOn(script.c_str(), c.cut), 5)) << LastMessage();
         EXPECT_EQ(text, OrdersFile(file));
@@ -790,6 +799,410 @@ TEST_F(OrderIdentityTest, ACompanionListIsReadWholeOrRefused)
             EXPECT_EQ(whole[1], ReadTestFile(csv));
         }
     }
+}
+
+/* A position the companion tool closed in part stays on its line, the
+** shares out beside the shares in: the rest is held.  The list reconciles
+** with it as with any open position, its stop for the shares left and no
+** entry to buy the position again; one closed whole is held no more. */
+TEST_F(OrderIdentityTest, ACompanionPositionClosedInPartHoldsWhatIsLeft)
+{
+    LoadUpTo(20240604);
+    Write("o.kvs", "Settings:\n  OrdersMode: SlatewickSync\n"
+                   "Strategy: Hold\n  TLEndDate: latest\n  EntrySetup: C > 0\n  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.5\n");
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"), "Act,Sym,Type,Qty,Lmt,Stp,Id,Parent\nact,sym,type,qty,lmt,stp,id,parent\n");
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"),
+                  "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\r\n"
+                  "AAA,Hold,Long,100,5/10/2024,100,50.00,1,5/13/2024,40,51.00,1\r\n"
+                  "BBB,Hold,Long,100,5/10/2024,100,50.00,1,5/13/2024,100,51.00,1\r\n");
+    gRun.unattended = 1;
+    EXPECT_EQ(0, RunBatchCommandLine("-orders o.kvs"));
+    const std::string text = OrdersFile("o_20240605_orders.txt");
+    /* Worked by hand: 60 AAA held; BBB and the others held by neither. */
+    EXPECT_NE(std::string::npos, text.find("\n    sell 60 AAA ")) << text;
+    EXPECT_EQ(std::string::npos, text.find(" AAA market on open")) << text;
+    EXPECT_NE(std::string::npos, text.find(" BBB market on open")) << text;
+    EXPECT_EQ(std::string::npos, text.find("\n    sell 40 AAA ")) << text;
+}
+
+/* A path an orders run makes whole (the companion tool's trades file in its
+** folder, an OrdersFile in the output folder) that is longer than the
+** program holds is refused with 3 before any file is read or written: a cut
+** path names another file (a trades file the run would make empty and read
+** as the account). */
+TEST_F(OrderIdentityTest, AnOrdersPathTooLongOnceMadeWholeIsRefused)
+{
+    LoadUpTo(20240604);
+    /* A folder of 250 characters: its trades file's path has 270. */
+    std::string folder = tmp.File("Output");
+    while (folder.size() < 250) {
+        folder += "\\" + std::string(std::min<size_t>(100, 249 - folder.size()), 'f');
+        PlatCreateFolder(folder.c_str());
+    }
+    ASSERT_TRUE(PlatFolderExists(folder.c_str()));
+    const std::string strategy = "Strategy: DayMkt\n  EntrySetup: C > 0\n  Quantity: 10\n  QtyType: Shares\n";
+    const struct {
+        std::string settings, named;
+    } cases[] = {
+        {"  OrdersMode: SlatewickSync\n  SlatewickFolder: " + folder + "\n", "SlatewickFolder file path is too long"},
+        {"  OrdersMode: Slatewick\n  SlatewickFolder: " + folder + "\n", "SlatewickFolder file path is too long"},
+        {"  OrdersFile: " + std::string(259 - tmp.File("Output").size() + 1, 'o') + "\n", "Order List text file path is too long"},
+    };
+    gRun.unattended = 1;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.settings);
+        Write("o.kvs", "Settings:\n" + c.settings + strategy);
+        PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        EXPECT_EQ(3, RunBatchCommandLine("-orders o.kvs"));
+        const std::string log = PlatFileExists(tmp.File("errorlog.txt").c_str()) ? ReadTestFile(tmp.File("errorlog.txt")) : "";
+        EXPECT_NE(std::string::npos, log.find(c.named)) << log;
+        EXPECT_FALSE(PlatFileExists(tmp.File("Output\\Orders\\o_20240605_orders.txt").c_str()));
+        /* Nothing was made in the folder, under any cut name. */
+        for (const char *cut : {"SlatewickTrades.csv", "SlatewickTrad", "SlatewickTra", "Slatewick"})
+            EXPECT_FALSE(PlatFileExists((folder + "\\" + cut).substr(0, 259).c_str())) << cut;
+    }
+}
+
+/* A monthly short whose stop, worked out on July's close of 10.67, is 10.62
+** (10.67 x 0.995 to the cent), and a first August open of exactly 10.62: the
+** test enters at that open on data that end on Aug 8 and on data that go on
+** past a split later in August (of each ratio), as a trade of the same day,
+** price and shares; the list of July 31 orders that stop. */
+TEST_F(OrderIdentityTest, AStopTouchedExactlyAtThePeriodsFirstOpenFillsWhateverSplitFollows)
+{
+    const char script[] = "Settings:\n  OrdersMode: Text\n"
+                          "Strategy: Short\n  BarSize: Monthly\n  Side: Short\n  EntryTime: NextOpen\n  EntrySetup: BarDate = 20240731\n"
+                          "  EntryStop: C * 0.995\n  Quantity: 100\n  QtyType: Shares\n";
+    const std::vector<int32_t> days = Weekdays(20240603, 20240930);
+    for (double ratio : {1.0, 5.0, 3.0, 1.5}) {
+        SCOPED_TRACE(ratio);
+        for (int32_t last : {20240731, 20240808, 20240930}) {
+            SCOPED_TRACE(last);
+            /* Prices as they traded; the factor of a day before the split on
+            ** Aug 30 is the ratio once the data reach it. */
+            std::vector<int32_t> kept;
+            std::vector<DayBar> bars;
+            for (int32_t d : days) {
+                if (d > last) break;
+                kept.push_back(d);
+                const double split = d < 20240830 && last >= 20240830 ? ratio : 1.0;
+                const double scale = d < 20240830 ? 1.0 : 1.0 / ratio;
+                double open = 10.8 * scale, close = 10.8 * scale;
+                if (d == 20240731) close = 10.67;
+                if (d == 20240801) open = 10.62;
+                bars.push_back(DayBar{d, open, std::fmax(open, close) + 0.05 * scale, std::fmin(open, close) - 0.05 * scale, close, 1000, split});
+            }
+            LoadStore(kept, {{"BLJ", bars}});
+            if (last == 20240731) {
+                EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+                const std::string text = OrdersFile("main_20240801_orders.txt");
+                EXPECT_NE(std::string::npos, text.find("    short 100 (")) << text;
+                EXPECT_NE(std::string::npos, text.find(" BLJ 10.62 stop ")) << text;
+                continue;
+            }
+            const TradeRecord *trade = TradesOfRun(1, script);
+            ASSERT_TRUE(trade);
+            EXPECT_EQ(20240801, trade->dateIn);
+            EXPECT_EQ(PHASE_OPEN, trade->timeIn);
+            EXPECT_EQ(-1, trade->side);
+            EXPECT_EQ(10.62, trade->priceIn);
+            EXPECT_EQ(100, trade->quantityIn);
+        }
+    }
+}
+
+/* Quantities the list can know, worked by hand.  1001 shares through a 1:4
+** split are 250.25: the exit of the whole position sells them all, as the
+** test does.  A stop-limit entry of $100,000 short is sized on its stop of
+** 49.5 (2020 shares), not on its limit of 49 (2040), as the test sizes it. */
+TEST_F(OrderIdentityTest, QuantitiesTheListCanKnowAreTheTests)
+{
+    const std::vector<int32_t> days = Weekdays(20240401, 20240531);
+    const struct {
+        const char *script;
+        int32_t cut;
+        const char *ordered;
+        double tested;
+    } cases[] = {
+        {"Strategy: Hold\n  EntrySetup: BarDate = 20240510\n  Quantity: 1001\n  QtyType: Shares\n"
+         "  ExitRule: BarDate >= 20240524\n  ExitTime: NextOpen\n",
+         20240524, "    sell 250.25 XYZ market on open ", 250.25},
+        {"Strategy: StopLimit\n  Side: Short\n  EntrySetup: BarDate = 20240524\n  EntryStop: C * 0.99\n"
+         "  EntryLimit: C * 0.98\n  Quantity: 100000\n  QtyType: Value\n",
+         20240524, "    short 2020 (", 2020},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.ordered);
+        const std::string script = std::string("Settings:\n  OrdersMode: Text\n") + c.script;
+        for (int32_t last : {c.cut, days.back()}) {
+            /* XYZ trades at 10 (40 once its shares are one for four) and at
+            ** 50 from May 24, opening at 49.4 on May 27. */
+            std::vector<int32_t> kept;
+            std::vector<DayBar> bars;
+            for (int32_t d : days) {
+                if (d > last) break;
+                kept.push_back(d);
+                const double split = d < 20240520 && last >= 20240520 ? 0.25 : 1.0;
+                double price = d < 20240520 ? 10 : d < 20240524 ? 40 : 50;
+                double open = d == 20240527 ? 49.4 : price;
+                bars.push_back(DayBar{d, open, std::fmax(open, price), std::fmin(open, price), price, 1000, split});
+            }
+            LoadStore(kept, {{"XYZ", bars}});
+            EXPECT_EQ(0, Run(script, last == c.cut ? 5 : 3)) << LastMessage();
+            if (last == c.cut) {
+                const std::string text = OrdersFile("main_20240527_orders.txt");
+                EXPECT_NE(std::string::npos, text.find(c.ordered)) << text;
+                continue;
+            }
+            const TestRecord *test = LastTest();
+            ASSERT_TRUE(test);
+            ASSERT_GE(test->tradeCount, 1);
+            const TradeRecord &t = test->trades[0];
+            EXPECT_EQ(c.tested, t.dateOut == 20240527 ? t.quantityOut : t.quantityIn);
+        }
+    }
+}
+
+/* A strategy whose calendar is a symbol of its own (BBB, which does not
+** trade on Mar 27 and 28), daily and weekly: the list of a run with an
+** EndDate is the one of the data cut there, on the days BBB missed too. */
+TEST_F(OrderIdentityTest, AStrategyOnItsOwnCalendarOrdersAsTheDataCutThereDo)
+{
+    all = Weekdays(20231101, 20240705);
+    market = Waves(all);
+    auto &bbb = market[1].second;
+    bbb.erase(std::remove_if(bbb.begin(), bbb.end(), [](const DayBar &b) { return b.date == 20240327 || b.date == 20240328; }),
+              bbb.end());
+    const char script[] = "Settings:\n  OrdersMode: Text\n"
+                          "Strategy: Day\n  CalendarSym: BBB\n  EntrySetup: C > MA(C, 3)\n  Quantity: 10\n  QtyType: Shares\n"
+                          "  ExitRule: C < MA(C, 3)\n  ExitTime: NextOpen\n  ExitStop: C * 0.95\n"
+                          "Strategy: Week\n  BarSize: Weekly\n  CalendarSym: BBB\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n"
+                          "  QtyType: Shares\n  ExitStop: C * 0.95\n";
+    for (int32_t cut : {20240322, 20240326, 20240327, 20240329, 20240401, 20240405}) {
+        SCOPED_TRACE(cut);
+        LoadUpTo(cut);
+        EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+        std::string listed;
+        for (int32_t day : {NextDay(cut), NextDay(NextDay(cut)), NextDay(NextDay(NextDay(cut)))}) {
+            char file[64];
+            snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
+            if (PlatFileExists(tmp.File(std::string("Output\\Orders\\") + file).c_str())) {
+                listed = file;
+                break;
+            }
+        }
+        ASSERT_FALSE(listed.empty());
+        const std::string text = OrdersFile(listed.c_str());
+        EXPECT_TRUE(PlatDeleteFile(tmp.File("Output\\Orders\\" + listed).c_str()));
+        LoadUpTo(all.back());
+        EXPECT_EQ(0, Run(EndingOn(script, cut), 5)) << LastMessage();
+        EXPECT_EQ(text, OrdersFile(listed.c_str()));
+    }
+}
+
+/* The days of all that end a period of barSize. */
+std::vector<int32_t> PeriodEnds(const std::vector<int32_t> &all, int barSize)
+{
+    std::vector<int32_t> ends;
+    for (size_t k = 0; k < all.size(); k++)
+        if (k + 1 < all.size() && ::PeriodOf(all[k + 1], barSize) != ::PeriodOf(all[k], barSize)) ends.push_back(all[k]);
+    return ends;
+}
+
+/* A run of a weekly, monthly or quarterly bar size, at the end of one of
+** its bars: its list holds what the test does in its next bar, on data cut
+** there as on all the data with that EndDate.  The next bar's entries at the
+** open fill on the order date, those for the next close at the close of the
+** bar's last day; the exits of its rule go at the open or at that close; a
+** stop is ordered for every position it takes out.  Inside a bar the data
+** end on a part-period that is no bar of the orders: every exit listed is of
+** a position the test on data that go on holds that day. */
+TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
+{
+    all = Weekdays(20221003, 20240705);
+    market = Waves(all);
+    std::map<std::string, int> seen;
+    for (int size : {BAR_WEEKLY, BAR_MONTHLY, BAR_QUARTERLY}) {
+        const char *names[] = {"", "Weekly", "Monthly", "Quarterly"};
+        SCOPED_TRACE(names[size]);
+        const std::string script = std::string("Settings:\n  OrdersMode: Text\n  BarSize: ") + names[size] + "\n"
+            "Strategy: Open\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n"
+            "  ExitRule: C < MA(C, 2)\n  ExitTime: NextOpen\n  ExitStop: C * 0.95\n"
+            "Strategy: Close\n  EntryTime: NextClose\n  EntrySetup: C < MA(C, 3)\n  Quantity: 10\n  QtyType: Shares\n"
+            "  ExitRule: C > O\n  ExitTime: NextClose\n  ExitStop: C * 0.93\n"
+            "Strategy: Half\n  EntrySetup: C > MA(C, 3)\n  Quantity: 10\n  QtyType: Shares\n"
+            "  ExitStop: C * 0.96\n  ExitStopQty: Shares / 2\n"
+            "Strategy: Stop\n  Side: Short\n  EntrySetup: C < MA(C, 2)\n  EntryStop: C * 0.99\n  Quantity: 10\n  QtyType: Shares\n"
+            "  ExitStop: C * 1.05\n";
+        const std::vector<int32_t> ends = PeriodEnds(all, size);
+        for (size_t e = ends.size() - (size == BAR_QUARTERLY ? 5 : 6); e + 1 < ends.size(); e++) {
+            const int32_t cut = ends[e], end = ends[e + 1];
+            SCOPED_TRACE(cut);
+            LoadUpTo(cut);
+            EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+            size_t next = 0;
+            while (all[next] <= cut) next++;
+            const int32_t day = all[next];
+            char file[64];
+            snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
+            const std::string text = OrdersFile(file);
+            const Orders orders = ParseOrders(text);
+            LoadUpTo(all.back());
+            EXPECT_EQ(0, Run(EndingOn(script.c_str(), cut), 5)) << LastMessage();
+            EXPECT_EQ(text, OrdersFile(file));
+            EXPECT_EQ(0, Run(EndingOn(script.c_str(), end))) << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_TRUE(test);
+            std::set<std::string> entered, exited, stopped;
+            for (int32_t k = 0; k < test->tradeCount; k++) {
+                const TradeRecord *r = &test->trades[k];
+                const std::string name = test->strategies[r->strategy].name;
+                const std::string key = name + " " + (r->side > 0 ? "L" : "S") + " " + r->symbol;
+                const bool close = name == "Close";
+                /* A stop entry stays good through the bar. */
+                if (name == "Stop" && r->dateIn >= day && r->dateIn <= end) {
+                    EXPECT_EQ(1u, orders.entries.count(key + " s")) << key << "\n" << text;
+                    seen["Stop entry"]++;
+                }
+                if (name != "Stop" && r->dateIn == (close ? end : day) && r->timeIn == (close ? PHASE_CLOSE : PHASE_OPEN)) {
+                    entered.insert(key + " m");
+                    seen[name + " entry"]++;
+                }
+                if (r->dateIn > cut || r->dateOut <= cut || r->dateOut > end) continue;
+                if (r->reason == EXIT_RULE && r->dateOut == (close ? end : day)) {
+                    exited.insert(key + (close ? " c" : " m"));
+                    seen[name + " rule exit"]++;
+                    if (close) {
+                        auto after = orders.closeExits.find(key);
+                        EXPECT_EQ(std::to_string(end), after == orders.closeExits.end() ? "" : after->second) << key << "\n" << text;
+                    }
+                } else if (r->reason == EXIT_STOP) {
+                    EXPECT_EQ(1u, orders.exits.count(key + " s")) << key << "\n" << text;
+                    seen[name + " stop"]++;
+                    /* What a stop for half left in an earlier bar. */
+                    if (r->quantityIn < 10) seen[name + " rest stop"]++;
+                    /* Its exit at the close had no day left to fill on. */
+                    stopped.insert(key + " c");
+                }
+            }
+            std::set<std::string> marketEntries, marketExits;
+            for (const std::string &o : orders.entries)
+                if (o.substr(o.size() - 2) == " m") marketEntries.insert(o);
+            for (const std::string &o : orders.exits)
+                if ((o.substr(o.size() - 2) == " m" || o.substr(o.size() - 2) == " c") && !stopped.count(o)) marketExits.insert(o);
+            EXPECT_EQ(entered, marketEntries) << text;
+            EXPECT_EQ(exited, marketExits) << text;
+            /* A next-close entry waits for the close of the bar's last day. */
+            const std::string onClose = "on close after " + std::to_string(end) + " ";
+            std::istringstream section(text.substr(text.find("Close entry orders\n\n") + 20));
+            for (std::string line; std::getline(section, line) && line.rfind("    ", 0) == 0;)
+                if (line.rfind("    buy ", 0) == 0) {
+                    EXPECT_NE(std::string::npos, (line + " ").find(onClose)) << text;
+                }
+        }
+        /* Days inside the last bars: the data end on a part-period. */
+        for (int32_t cut : {20240103, 20240206, 20240213, 20240502, 20240612}) {
+            if (std::find(ends.begin(), ends.end(), cut) != ends.end()) continue;
+            SCOPED_TRACE(cut);
+            LoadUpTo(cut);
+            EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+            size_t next = 0;
+            while (all[next] <= cut) next++;
+            char file[64];
+            snprintf(file, sizeof file, "main_%d_orders.txt", (int)all[next]);
+            const std::string text = OrdersFile(file);
+            const Orders orders = ParseOrders(text);
+            LoadUpTo(all.back());
+            EXPECT_EQ(0, Run(script)) << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_TRUE(test);
+            std::set<std::string> held;
+            for (int32_t k = 0; k < test->tradeCount; k++) {
+                const TradeRecord *r = &test->trades[k];
+                if (r->dateIn <= cut && r->dateOut > cut)
+                    held.insert(std::string(test->strategies[r->strategy].name) + " " + (r->side > 0 ? "L" : "S") + " " + r->symbol);
+            }
+            for (const std::string &o : orders.exits) {
+                EXPECT_EQ(1u, held.count(o.substr(0, o.rfind(' ')))) << o << "\n" << text;
+                seen["inside exit"]++;
+            }
+            /* The stops in force are those of the last bar that ended: 95% of
+            ** its close, to the cent. */
+            const int32_t lastEnd = *std::prev(std::lower_bound(ends.begin(), ends.end(), cut));
+            size_t at = 0;
+            while (all[at] != lastEnd) at++;
+            for (const auto &[symbol, bars] : market) {
+                auto price = orders.prices.find("Open L " + symbol + " s");
+                if (price == orders.prices.end()) continue;
+                EXPECT_NEAR(std::floor(bars[at].close * 95 + 0.5 + 1e-6) / 100, price->second, 1e-9) << symbol << "\n" << text;
+                seen["inside stop price"]++;
+            }
+        }
+    }
+    for (const char *name : {"Open entry", "Close entry", "Open rule exit", "Close rule exit", "Open stop", "Close stop",
+                             "Half stop", "Half rest stop", "Stop entry", "inside exit", "inside stop price"})
+        EXPECT_GT(seen[name], 0) << name;
+}
+
+/* A weekly to quarterly strategy of a daily run that enters and leaves by
+** its rule at the next close: at the end of a period its list orders the
+** entry for the close of the next period's first day and, with it, the exit
+** its rule decides for the close of that period's last day, which no list
+** inside the period orders; a position held already gets that exit alone. */
+TEST_F(OrderIdentityTest, ALongerBarsNextCloseExitIsOrderedWithItsPeriod)
+{
+    all = Weekdays(20230102, 20240705);
+    market = Waves(all);
+    const char script[] =
+        "Settings:\n  OrdersMode: Text\n"
+        "Strategy: WeekNC\n  BarSize: Weekly\n  EntryTime: NextClose\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n"
+        "  QtyType: Shares\n  ExitRule: C < MA(C, 3)\n  ExitTime: NextClose\n"
+        "Strategy: MonthNC\n  BarSize: Monthly\n  EntryTime: NextClose\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n"
+        "  QtyType: Shares\n  ExitRule: C < MA(C, 3)\n  ExitTime: NextClose\n"
+        "Strategy: QtrNC\n  BarSize: Quarterly\n  EntryTime: NextClose\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n"
+        "  QtyType: Shares\n  ExitRule: C < MA(C, 3)\n  ExitTime: NextClose\n";
+    const char *names[] = {"", "WeekNC", "MonthNC", "QtrNC"};
+    std::map<std::string, int> seen;
+    for (int size : {BAR_WEEKLY, BAR_MONTHLY, BAR_QUARTERLY}) {
+        const std::vector<int32_t> ends = PeriodEnds(all, size);
+        for (size_t e = ends.size() - 5; e + 1 < ends.size(); e++) {
+            const int32_t cut = ends[e], end = ends[e + 1];
+            SCOPED_TRACE(cut);
+            LoadUpTo(cut);
+            EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+            size_t next = 0;
+            while (all[next] <= cut) next++;
+            const int32_t day = all[next];
+            char file[64];
+            snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
+            const std::string text = OrdersFile(file);
+            const Orders orders = ParseOrders(text);
+            LoadUpTo(all.back());
+            EXPECT_EQ(0, Run(EndingOn(script, end))) << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_TRUE(test);
+            std::set<std::string> leaving;
+            for (int32_t k = 0; k < test->tradeCount; k++) {
+                const TradeRecord *r = &test->trades[k];
+                if (test->strategies[r->strategy].name != std::string(names[size])) continue;
+                if (r->reason != EXIT_RULE || r->dateOut != end || r->dateIn > day) continue;
+                const std::string key = std::string(names[size]) + " L " + r->symbol + (r->dateIn == day ? " child" : "");
+                leaving.insert(key);
+                seen[r->dateIn == day ? "child" : "held"]++;
+            }
+            std::set<std::string> ordered;
+            for (const auto &[key, after] : orders.closeExits) {
+                if (key.compare(0, strlen(names[size]) + 1, std::string(names[size]) + " ") != 0) continue;
+                ordered.insert(key);
+                EXPECT_EQ(std::to_string(end), after) << key << "\n" << text;
+            }
+            EXPECT_EQ(leaving, ordered) << text;
+        }
+    }
+    EXPECT_GT(seen["child"], 0);
+    EXPECT_GT(seen["held"], 0);
 }
 
 } // namespace

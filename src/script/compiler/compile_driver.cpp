@@ -349,27 +349,42 @@ bool IsSlatewickMode(int ordersMode)
     return ordersMode == ORDERS_SLATEWICK || ordersMode == ORDERS_SLATEWICK_SYNC || ordersMode == ORDERS_SLATEWICK_STATS;
 }
 
+/* folder\\name into out (260 characters).  A path that does not fit is never
+** cut (a cut one names another file): it is noted by the kind of path, and
+** the orders run refuses it as a file error before it reads or writes a file
+** of the companion tool (trade_list.cpp, order_list.cpp); 0 then. */
+static int JoinOrdersPath(char (&out)[260], const char *folder, const char *name, const char *kind)
+{
+    char whole[2 * 260 + 64];
+    FormatText(whole, sizeof whole, "%s\\%s", folder, name);
+    CopyString(out, sizeof out, whole, -1);
+    if (strlen(whole) < sizeof out) return 1;
+    if (!gOrdersPathTooLong[0]) CopyString(gOrdersPathTooLong, sizeof gOrdersPathTooLong, kind, -1);
+    return 0;
+}
+
 int CheckOrdersFiles()
 {
     ScriptSettingsBlock &s = gScriptSettings;
+    static_assert(sizeof s.SlatewickFolder == 260 && sizeof s.OrdersTemplate == 260 && sizeof gSlatewickTradesPath == 260,
+                  "the orders paths hold 259 characters");
     if (IsSlatewickMode(s.OrdersMode)) {
         if (!s.SlatewickFolder[0]) {
             /* The program's own Orders folder is made on first use, as the
             ** other output folders are, so the trades file can be written. */
-            FormatText(s.SlatewickFolder, sizeof s.SlatewickFolder, "%s\\Orders", gOutputFolder);
-            if (!PlatFolderExists(s.SlatewickFolder)) PlatCreateFolder(s.SlatewickFolder);
+            if (JoinOrdersPath(s.SlatewickFolder, gOutputFolder, "Orders", "SlatewickFolder") &&
+                !PlatFolderExists(s.SlatewickFolder))
+                PlatCreateFolder(s.SlatewickFolder);
         }
-        if (!s.OrdersTemplate[0]) {
-            FormatText(s.OrdersTemplate, sizeof s.OrdersTemplate, "%s\\SlatewickTemplate.csv", s.SlatewickFolder);
-            if (!PlatFileExists(s.OrdersTemplate))
-                FormatText(s.OrdersTemplate, sizeof s.OrdersTemplate, "%s\\SlatewickTemplate.csv", gProgramFolder);
-        }
-        FormatText(gSlatewickTradesPath, sizeof gSlatewickTradesPath, "%s\\SlatewickTrades.csv", s.SlatewickFolder);
+        if (!s.OrdersTemplate[0] && JoinOrdersPath(s.OrdersTemplate, s.SlatewickFolder, "SlatewickTemplate.csv", "SlatewickFolder") &&
+            !PlatFileExists(s.OrdersTemplate))
+            JoinOrdersPath(s.OrdersTemplate, gProgramFolder, "SlatewickTemplate.csv", "OrdersTemplate");
+        JoinOrdersPath(gSlatewickTradesPath, s.SlatewickFolder, "SlatewickTrades.csv", "SlatewickFolder");
         /* A folder that is not there holds no companion tool's list: nothing
         ** is made where the script points (an empty list would have the
         ** account hold nothing), and the run fails on the trades file as on
         ** any file it cannot read. */
-        if (!PlatFileExists(gSlatewickTradesPath) && PlatFolderExists(s.SlatewickFolder) &&
+        if (!gOrdersPathTooLong[0] && !PlatFileExists(gSlatewickTradesPath) && PlatFolderExists(s.SlatewickFolder) &&
             !SaveFile(gSlatewickTradesPath, kSlatewickTradesHeader, (uint32_t)strlen(kSlatewickTradesHeader)))
             return 0;
         if (s.OrdersFile[0] && !MatchWildcard("*orders.csv", s.OrdersFile)) {
@@ -597,6 +612,7 @@ void ResetScriptState(ScriptReset how)
     s.strategyCount = 0;
     s.combinedIndex = -1;
     s.slatewickTradesPath[0] = 0;
+    s.ordersPathTooLong[0] = 0;
     s.dataItemSequence = 0;
     s.chartsUseDataItems = 0;
     s.graphsUseDataItems = 0;

@@ -77,6 +77,7 @@ struct ScriptState {
     int32_t strategyCapacity;
     int32_t combinedIndex;         /* the combined record, -1 when the script has no aggregate */
     char slatewickTradesPath[260]; /* the Slatewick trades file of an orders run, else "" */
+    char ordersPathTooLong[32];    /* the orders path an orders run made whole that does not fit, else "" */
     int32_t dataItemSequence;      /* next Data item definition sequence number */
     /* ---- script texts the formulas point into ---- */
     KeptScriptText *texts;
@@ -132,6 +133,7 @@ inline int32_t &gStrategyCount = gScript.strategyCount;
 inline int32_t &gStrategyCapacity = gScript.strategyCapacity;
 inline int32_t &gCombinedIndex = gScript.combinedIndex;
 inline char (&gSlatewickTradesPath)[260] = gScript.slatewickTradesPath;
+inline char (&gOrdersPathTooLong)[32] = gScript.ordersPathTooLong;
 inline int32_t &gDataItemSequence = gScript.dataItemSequence;
 inline CompileSession &gCompileSession = gScript.session;
 inline CompilerState &gCompiler = gScript.compiler;
