@@ -903,7 +903,7 @@ int SaveResultsFile(ResultsWindow *window, int saveAs)
 
     /* Only the list's own file is merged with: a file chosen by Save As is
     ** replaced, as the user was asked. */
-    const bool ownFile = window->path[0] && CompareNoCase(path, window->path) == 0;
+    const bool ownFile = window->path[0] && ComparePaths(path, window->path) == 0;
     if (gBeforeResultsSave) gBeforeResultsSave(path);
     FileGuard guard;
     window->numbersUnsettled = 1;

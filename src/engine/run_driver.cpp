@@ -310,7 +310,7 @@ static int RunModeWork(int mode, const char *script)
         SetTestDateRange(list, nullptr, nullptr);
         const char *saveAs = gImportState.SaveAs;
         const char *scriptImport = gScriptParser.importText.text;
-        if (saveAs[0] && CompareNoCase(saveAs, gSettings.DataFile) == 0 && gStore.note && scriptImport &&
+        if (saveAs[0] && ComparePaths(saveAs, gSettings.DataFile) == 0 && gStore.note && scriptImport &&
             ImportTextsDiffer(gStore.note, scriptImport))
             ShowPopupNotice(255, "Import Recommended");
         PumpMessages();

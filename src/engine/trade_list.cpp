@@ -90,7 +90,7 @@ static void TradeListPath(const StrategyRecord *strategy, char path[TL_PATH_MAX 
 ** positions, which the orders reconcile with. */
 static bool IsCompanionList(const StrategyRecord *strategy)
 {
-    return gSlatewickTradesPath[0] && CompareNoCase(strategy->TradeList, gSlatewickTradesPath) == 0;
+    return gSlatewickTradesPath[0] && ComparePaths(strategy->TradeList, gSlatewickTradesPath) == 0;
 }
 
 /* A line of the file that is not used, named with what it holds that cannot

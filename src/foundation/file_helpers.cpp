@@ -383,7 +383,7 @@ static PlatFile OpenOwnTemporary(const char *path, char temp[FILE_PATH_SIZE])
         MakeTempSuffix(suffix, length);
         FormatText(temp, FILE_PATH_SIZE, "%s%s", stem, suffix);
         /* (A name as short as the file's own may be the file's own.) */
-        if (CompareNoCase(temp, path) == 0) continue;
+        if (ComparePaths(temp, path) == 0) continue;
         PlatFile file = PlatOpenFile(temp, PLAT_CREATE_EXCLUSIVE);
         if (file) return file;
         /* A name taken (or just being removed as a left-over) sends this

@@ -1,6 +1,7 @@
 /* panel_rules.cpp -- the settings panel's date arithmetic and enabled states. */
 #include "shell/panel_rules.h"
 
+#include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
@@ -50,7 +51,7 @@ int IsPanelGroupEnabled(int group, int runState, int earliest, int latest, int n
 int DataFileNameDiffers(const char *name)
 {
     if (!gStore.loadedPath[0]) return 1;
-    return CompareNoCase(name ? name : "", gStore.loadedPath) != 0;
+    return ComparePaths(name ? name : "", gStore.loadedPath) != 0;
 }
 
 int32_t WrapPanelRows(const PanelBox *boxes, int32_t count, int32_t width, int32_t height, int32_t margin,

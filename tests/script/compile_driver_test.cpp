@@ -175,6 +175,21 @@ TEST_F(DriverTest, EveryFileIsReadOncePerCompile)
     EXPECT_EQ(ItemNames(gDataItems), "FromB,FromA,Mine");
 }
 
+/* Names that differ only in case are one file on Windows and two on Linux:
+** each program includes what its own system opens. */
+TEST_F(DriverTest, IncludesDifferingInCaseAreTheFilesTheSystemNames)
+{
+    Write("lib.kvs", "Data:\n  Lower: 1\n");
+#ifdef _WIN32
+    ASSERT_EQ(CompileText("Include: lib.kvs\nInclude: Lib.kvs\n"), 1) << LastMessage();
+    EXPECT_EQ(ItemNames(gDataItems), "Lower");
+#else
+    Write("Lib.kvs", "Data:\n  Upper: 2\n");
+    ASSERT_EQ(CompileText("Include: lib.kvs\nInclude: Lib.kvs\n"), 1) << LastMessage();
+    EXPECT_EQ(ItemNames(gDataItems), "Lower,Upper");
+#endif
+}
+
 TEST_F(DriverTest, IncludesNestThirtyLevelsBelowTheScript)
 {
     const int levels = 30;

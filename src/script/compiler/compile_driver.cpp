@@ -432,7 +432,7 @@ int DefaultScriptSection(const char *path)
     for (int section : kOrder) {
         char candidate[260];
         DefaultSectionScriptPath(section, candidate);
-        if (CompareNoCase(candidate, path) == 0) return section;
+        if (ComparePaths(candidate, path) == 0) return section;
     }
     return 0;
 }
@@ -784,7 +784,7 @@ int IsFileIncluded(const char *path, const CompilerState *state)
 {
     if (!state) return 0;
     for (int32_t i = 0; i < state->includedFileCount; i++)
-        if (CompareNoCase(state->includedFiles[i], path) == 0) return 1;
+        if (ComparePaths(state->includedFiles[i], path) == 0) return 1;
     return 0;
 }
 

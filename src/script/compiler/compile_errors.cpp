@@ -2,6 +2,7 @@
 ** error texts and the error display. */
 #include "script/compiler/compile_errors.h"
 
+#include "foundation/file_helpers.h"
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -335,7 +336,7 @@ void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t
         ** in a file it includes is placed in that file by name, or its line
         ** would be read in the wrong one. */
         const char *heading = gRunningScript[0] ? gRunningScript : gSettings.ActiveScript;
-        const char *file = path && path[0] && CompareNoCase(path, heading) != 0 ? path : nullptr;
+        const char *file = path && path[0] && ComparePaths(path, heading) != 0 ? path : nullptr;
         DescribeErrorPlace(text, offset, length, file, place, sizeof place);
     }
     if (!slot)

@@ -361,7 +361,7 @@ int LoadScriptTextCached(const char *path, char **out, uint32_t *size)
     if (!PlatGetFileInfo(path, &fileSize, &written)) return 0;
     CachedScriptText *slot = nullptr;
     for (CachedScriptText &s : sScriptTextCache.slots)
-        if (s.text && CompareNoCase(s.path, path) == 0) slot = &s;
+        if (s.text && ComparePaths(s.path, path) == 0) slot = &s;
     if (!slot || slot->size != fileSize || memcmp(&slot->written, &written, sizeof written) != 0) {
         char *text = nullptr;
         uint32_t length = 0;
@@ -459,7 +459,7 @@ int ScanNames(const char *source, int32_t *counts, int length, CompilerState *st
             } else {
                 FormatText(autoInclude, sizeof autoInclude, "%s\\autoinclude.kvs", gScriptsFolder);
             }
-            if (CompareNoCase(autoInclude, path) != 0 && PlatFileExists(autoInclude) &&
+            if (ComparePaths(autoInclude, path) != 0 && PlatFileExists(autoInclude) &&
                 !IsFileIncluded(autoInclude, state)) {
                 state->includeDepth++;
                 ScanScriptItemNames(autoInclude, counts, 0, state);
