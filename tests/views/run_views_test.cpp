@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "../engine/engine_fixture.h"
 #include "engine/results_file.h"
+#include "foundation/random.h"
 #include "services/services.h"
+#include "shell/run_view_setup.h"
 #include "views/results_rows.h"
 #include "views/test_report.h"
+#include "views/trade_plot.h"
 #include "views/trade_rows.h"
 
 namespace {
@@ -114,6 +118,67 @@ TEST_F(RunViews, AFailedCompileKeepsTheStatisticsAndTradeColumns)
     /* The next good compile brings the script's own columns. */
     ASSERT_EQ(0, Run((std::string(kTrend) + "Results:\n  Twice: 2 {#}\n").c_str())) << LastMessage();
     EXPECT_STREQ("Twice", ResultsColumnHeading(FirstResultsWindow(), 3));
+}
+
+/* The Monte Carlo table of a seeded test: the report the run wrote, a report
+** written later and the Monte Carlo plot's samples are the same, whatever
+** seed a script compiled since has left (another seed, or none). */
+TEST_F(RunViews, ASeededTestDrawsItsMonteCarloSamplesWithItsOwnSeed)
+{
+    days = Weekdays(20240102, 20240430);
+    std::vector<DayBar> bars;
+    for (size_t k = 0; k < days.size(); k++) {
+        const double open = 20 + (double)(k * 7 % 11) * 0.5;
+        const double close = open + (k % 3 == 0 ? -0.7 : 0.4 + (double)(k % 5) * 0.1);
+        bars.push_back({days[k], open, std::max(open, close) + 0.1, std::min(open, close) - 0.1, close});
+    }
+    LoadStore(days, {{"AAA", bars}});
+    InstallRunViewHooks();
+    gSettings.ReportNumber = 0;
+    gSettings.AddReport = 1;
+    ASSERT_EQ(0, Run(std::string("Settings:\n  RandomSeed: 11\n") + kTrend)) << LastMessage();
+    gSettings.AddReport = 0;
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_GE(test->tradeCount, 10);
+    auto monteCarloTable = [&](int number) {
+        const std::string page = ReadTestFile(tmp.File("Output\\Reports\\" + std::string(number < 10 ? "000" : "00") +
+                                                       std::to_string(number) + "_" + test->settings.TestName +
+                                                       "\\index.html"));
+        const size_t from = page.find("Monte Carlo Analysis");
+        return from == std::string::npos ? std::string() : page.substr(from, page.find("</table>", from) - from);
+    };
+    const std::string runs = monteCarloTable(1);
+    ASSERT_NE("", runs);
+    /* The samples differ: a table of equal rows would not tell seeds apart. */
+    EXPECT_NE(std::string::npos, runs.find("<tr><td>1%</td>")) << runs;
+    CopyString(gReportsFolder, sizeof gReportsFolder, tmp.File("Output\\Reports").c_str(), -1);
+    int number = 1;
+    for (uint32_t seedNow : {0u, 7u, 11u}) {
+        SetRandomSeed(seedNow);
+        ASSERT_EQ(1, WriteTestReport(test));
+        EXPECT_EQ(runs, monteCarloTable(++number)) << "program seed " << seedNow;
+    }
+
+    std::vector<double> first;
+    for (uint32_t seedNow : {0u, 7u}) {
+        SetRandomSeed(seedNow);
+        PlotWindow *plot = nullptr;
+        ASSERT_TRUE(AllocMemory(&plot, sizeof *plot));
+        plot->test = test;
+        LoadPlotSettings(plot);
+        SetReportPlotOptions(plot);
+        plot->kind = PLOT_MC_PROFITS;
+        ASSERT_EQ(1, CalcTradePlotData(plot));
+        std::vector<double> profits;
+        for (int32_t k = 0; k < plot->samples; k++) profits.push_back(plot->profits[k].value);
+        if (first.empty())
+            first = profits;
+        else
+            EXPECT_EQ(first, profits);
+        FreePlotWindow(plot);
+    }
+    SetRandomSeed(0);
 }
 
 } // namespace
