@@ -7,9 +7,12 @@
 #include "../engine/engine_fixture.h"
 #include "engine/results_file.h"
 #include "foundation/random.h"
+#include "marketdata/store/data_load.h"
+#include "script/builtins/builtins.h"
 #include "services/services.h"
 #include "shell/run_view_setup.h"
 #include "views/results_rows.h"
+#include "views/stats_export.h"
 #include "views/test_report.h"
 #include "views/trade_plot.h"
 #include "views/trade_rows.h"
@@ -179,6 +182,46 @@ TEST_F(RunViews, ASeededTestDrawsItsMonteCarloSamplesWithItsOwnSeed)
         FreePlotWindow(plot);
     }
     SetRandomSeed(0);
+}
+
+/* The trade list's export of a test without a data file loaded (a results
+** file reopened) is the file the run wrote: the Trades columns made of the
+** trade's own values (the program's default ones: profit, gain, bars and the
+** excursions from the trade's extremes) need no data.  A column that reads
+** the data is refused by name, and the file is not written. */
+TEST_F(RunViews, ATradeExportWithoutDataIsTheRunsOrIsRefusedByName)
+{
+    const std::string runs = tmp.File("run_trades.csv"), later = tmp.File("later_trades.csv");
+    InstallRunViewHooks();
+    ASSERT_TRUE(InstallBuiltins());
+    Write("Trades.kvs", "Trades:\n  Profit: T.Profit {$-2 \"Profit\"}\n  Gain: T.NetPct {%2 \"Gain %\"}\n"
+                        "  Bars: T.Bars {#0 \"Bars\"}\n"
+                        "  MAE: IF(T.PriceIn > 0, IF(T.Side < 0, 1 - T.Highest / T.PriceIn, T.Lowest / T.PriceIn - 1), 0) "
+                        "{%2 \"MAE %\"}\n"
+                        "  MFE: IF(T.PriceIn > 0, IF(T.Side < 0, 1 - T.Lowest / T.PriceIn, T.Highest / T.PriceIn - 1), 0) "
+                        "{%2 \"MFE %\"}\n");
+    ASSERT_EQ(0, Run("Settings:\n  SaveTradesAs: " + runs + "\n" + kTrend)) << LastMessage();
+    const std::string expected = ReadTestFile(runs);
+    /* In at 10.55, out at 10.95: $30.00 after $10 of commissions, 2.84% of
+    ** $1,055; held 4 bars; lowest 10.0, highest 13.0 (from 10.55: -5.21%
+    ** and +23.22%). */
+    ASSERT_NE(std::string::npos, expected.find(",$30.00,2.84%,4,-5.21%,23.22%\r\n")) << expected;
+    TestRecord *test = LastTest();
+    UnloadData();
+    ASSERT_EQ(0, gStore.symbolCount);
+    ASSERT_EQ(1, SaveTradesCsv(test, later.c_str()));
+    EXPECT_EQ(expected, ReadTestFile(later));
+
+    Write("Trades.kvs", "Trades:\n  Profit: T.Profit {$2 \"Profit\"}\n  Last: C {$2 \"Close\"}\n"
+                        "  Keep: IF(L > 0, 1, 0) {~ |}\n");
+    LoadStore(days, {{"AAA", {{20240102, 10.0, 11.0, 9.5, 10.5}, {20240103, 10.5, 12.0, 10.0, 11.5}, {20240104, 11.6, 12.5, 11.0, 12.0}, {20240105, 12.0, 13.0, 11.8, 12.8}, {20240108, 12.5, 12.6, 11.0, 11.2}, {20240109, 11.0, 11.5, 10.5, 11.4}}}});
+    ASSERT_EQ(0, Run("Settings:\n  SaveTradesAs: " + runs + "\n" + kTrend)) << LastMessage();
+    test = LastTest();
+    UnloadData();
+    ASSERT_EQ(1, SaveTradesCsv(test, later.c_str()));
+    EXPECT_STREQ((later + " was not saved: the Trades columns Close, Keep can not be computed until a data file has "
+                          "been loaded.").c_str(), LastMessage());
+    EXPECT_EQ(expected, ReadTestFile(later)); /* the earlier file stays */
 }
 
 } // namespace
