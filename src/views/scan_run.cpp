@@ -137,7 +137,7 @@ void SortListRows(CellListWindow *list)
                      [](uint32_t a, uint32_t b) { return CompareListRows(&a, &b) < 0; });
 }
 
-int WriteCellListCsv(const CellListWindow *list, ReplaceFile *file, int omitHeading)
+static int WriteCellListCsv(const CellListWindow *list, ReplaceFile *file, int omitHeading)
 {
     std::string text;
     auto addCell = [&text](int32_t column, const char *cell) {
@@ -147,8 +147,6 @@ int WriteCellListCsv(const CellListWindow *list, ReplaceFile *file, int omitHead
         if (column) text += ',';
         text.append(copy, (size_t)n);
     };
-    /* A piece at a time: the text of a list of millions of trades is never
-    ** held whole beside the list. */
     const size_t piece = 1 << 16;
     auto flush = [&](size_t atLeast) {
         if (text.size() < atLeast) return 1;
@@ -168,10 +166,11 @@ int WriteCellListCsv(const CellListWindow *list, ReplaceFile *file, int omitHead
     return flush(1);
 }
 
-int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading)
+int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading, const char *createMessage)
 {
     ReplaceFile file;
-    if (!BeginReplaceFile(&file, path, 0)) return 0;
+    if (!(createMessage ? BeginReplaceFileWithMessage(&file, path, 0, createMessage) : BeginReplaceFile(&file, path, 0)))
+        return 0;
     if (!WriteCellListCsv(list, &file, omitHeading) || !CommitReplaceFile(&file)) {
         AbandonReplaceFile(&file);
         SetResultCode(RESULT_FILE_ERROR);

@@ -27,7 +27,6 @@
 
 struct EvalContext;
 struct FormulaColumn;
-struct ReplaceFile;
 struct TestRecord;
 struct TradeValueColumn;
 
@@ -95,11 +94,10 @@ extern int gScanWindowGoesWithBatch;
 /* Saves the list's rows in their shown order as the list windows save
 ** theirs (the column headings first unless omitHeading, cells with their
 ** commas removed, lines ended by "\r\n"); 1, or 0 after reporting (result
-** code 3). */
-int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading);
-/* The same into a file being replaced, a piece at a time (no whole-file text
-** is ever held); 0 when a write failed (reported by the write). */
-int WriteCellListCsv(const CellListWindow *list, ReplaceFile *file, int omitHeading);
+** code 3).  The file is written a piece at a time: the text of a list of
+** millions of trades is never held whole beside the list.  createMessage,
+** when given, is what a file that cannot be created reports ("%s" the path). */
+int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading, const char *createMessage = nullptr);
 
 /* The whole scan run of the active script; 0 finished or stopped, or when
 ** only its file could not be written (reported, file-error code set); -1

@@ -167,10 +167,7 @@ static int SaveFullTradeList(TestRecord *test)
     list.listKind = LIST_KIND_TRADES;
     list.test = test;
     BuildTradeList(&list, 0);
-    ReplaceFile file;
-    if (BeginReplaceFileWithMessage(&file, gExportPath, 0, "Unable to create %s")) {
-        if (!WriteCellListCsv(&list, &file, 0) || !CommitReplaceFile(&file)) AbandonReplaceFile(&file);
-    }
+    SaveCellListCsv(&list, gExportPath, 0, "Unable to create %s");
     FreeListWindow(&list);
     return 1;
 }
