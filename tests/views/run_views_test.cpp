@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "foundation/random.h"
 #include "marketdata/store/data_load.h"
 #include "script/builtins/builtins.h"
+#include "script/compiler/definitions.h"
+#include "script/compiler/script_state.h"
 #include "services/services.h"
 #include "shell/run_view_setup.h"
 #include "views/results_rows.h"
@@ -40,6 +43,19 @@ struct RunViews : EngineTest {
         for (int k = 0; k < 5; k++) CopyString(folders[k], 260, saved[k], -1);
     }
 };
+
+/* Four months of one symbol whose trend trades win and lose by varied amounts. */
+void LoadVariedStore(RunViews *f)
+{
+    f->days = Weekdays(20240102, 20240430);
+    std::vector<DayBar> bars;
+    for (size_t k = 0; k < f->days.size(); k++) {
+        const double open = 20 + (double)(k * 7 % 11) * 0.5;
+        const double close = open + (k % 3 == 0 ? -0.7 : 0.4 + (double)(k % 5) * 0.1);
+        bars.push_back({f->days[k], open, std::max(open, close) + 0.1, std::min(open, close) - 0.1, close});
+    }
+    f->LoadStore(f->days, {{"AAA", bars}});
+}
 
 const char kTrend[] = "Data:\n  Up: C > O\nStrategy: Trend\n  EntrySetup: Up\n  Quantity: 100\n  ExitRule: C < O\n"
                       "  Commission: 5\n  Slippage: 0.05\n  Compounded: False\n";
@@ -128,14 +144,7 @@ TEST_F(RunViews, AFailedCompileKeepsTheStatisticsAndTradeColumns)
 ** seed a script compiled since has left (another seed, or none). */
 TEST_F(RunViews, ASeededTestDrawsItsMonteCarloSamplesWithItsOwnSeed)
 {
-    days = Weekdays(20240102, 20240430);
-    std::vector<DayBar> bars;
-    for (size_t k = 0; k < days.size(); k++) {
-        const double open = 20 + (double)(k * 7 % 11) * 0.5;
-        const double close = open + (k % 3 == 0 ? -0.7 : 0.4 + (double)(k % 5) * 0.1);
-        bars.push_back({days[k], open, std::max(open, close) + 0.1, std::min(open, close) - 0.1, close});
-    }
-    LoadStore(days, {{"AAA", bars}});
+    LoadVariedStore(this);
     InstallRunViewHooks();
     gSettings.ReportNumber = 0;
     gSettings.AddReport = 1;
@@ -222,6 +231,39 @@ TEST_F(RunViews, ATradeExportWithoutDataIsTheRunsOrIsRefusedByName)
     EXPECT_STREQ((later + " was not saved: the Trades columns Close, Keep can not be computed until a data file has "
                           "been loaded.").c_str(), LastMessage());
     EXPECT_EQ(expected, ReadTestFile(later)); /* the earlier file stays */
+}
+
+/* A Trades column that gives texts shows them and sorts by them; the list
+** keeps them apart from the numbers of its other columns. */
+TEST_F(RunViews, TextTradesColumnsShowAndSortByTheirTexts)
+{
+    LoadVariedStore(this);
+    Write("Trades.kvs", "Trades:\n  Profit: T.Profit {$2 \"Profit\"}\n  Tag: IF(T.Profit > 0, 'win', 'loss')\n");
+    ASSERT_EQ(0, Run(kTrend)) << LastMessage();
+    char *sortList = SortListFor(SECTION_TRADES);
+    ASSERT_NE(nullptr, sortList);
+    CopyString(sortList, SORT_LIST_SIZE, "-Tag,-Trade", -1);
+    CellListWindow list = {};
+    list.test = LastTest();
+    ASSERT_EQ(1, BuildTradeList(&list, 4));
+    sortList[0] = 0;
+    ASSERT_EQ(TRADE_FIXED_COLUMNS + 2, list.columnCount);
+    ASSERT_GE(list.rowCount, 10);
+    std::string tags;
+    int32_t previous = 0;
+    for (int32_t r = 0; r < list.rowCount; r++) {
+        const std::string profit = GetListCell(&list, r, TRADE_FIXED_COLUMNS)->text;
+        const ListCell *tag = GetListCell(&list, r, TRADE_FIXED_COLUMNS + 1);
+        EXPECT_EQ(LIST_FORMAT_TEXT, tag->formatCode);
+        const std::string text = tag->text;
+        EXPECT_EQ(text == "loss", profit.find('-') != std::string::npos || profit == "$0.00") << profit;
+        const int32_t number = atoi(GetListCell(&list, r, TRADE_COL_TRADE)->text);
+        if (!tags.empty() && tags.back() == text[0]) EXPECT_LT(number, previous); /* -Trade within a tag */
+        if (tags.empty() || tags.back() != text[0]) tags += text[0];
+        previous = number;
+    }
+    EXPECT_EQ("wl", tags); /* every win, then every loss */
+    FreeListWindow(&list);
 }
 
 } // namespace
