@@ -46,6 +46,7 @@ TestRecord *MakeTest(int seed)
     CopyString(t->settings.TestName, TEST_NAME_SIZE, "SPY", -1);
     CopyString(t->currency, TEST_CURRENCY_SIZE, "EUR", -1);
     t->daysPerYear = 250.5;
+    t->randomSeed = 11 + (uint32_t)seed;
     for (int s = 0; s < 2; s++) {
         FormatText(t->strategies[s].name, STRATEGY_RESULT_NAME_SIZE, "S%d", s + seed);
         t->strategies[s].kind = STRATEGY_KIND_STRATEGY;
@@ -85,6 +86,7 @@ void ExpectSameTest(const TestRecord *a, const TestRecord *b)
     EXPECT_EQ(a->rowsFilled, b->rowsFilled);
     EXPECT_STREQ(a->currency, b->currency);
     EXPECT_EQ(a->daysPerYear, b->daysPerYear);
+    EXPECT_EQ(a->randomSeed, b->randomSeed);
     ASSERT_EQ(a->strategyCount, b->strategyCount);
     EXPECT_EQ(0, memcmp(a->strategies, b->strategies, a->strategyCount * sizeof(StrategyResult)));
     ASSERT_EQ(a->parameterCount, b->parameterCount);
