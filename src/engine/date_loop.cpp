@@ -23,6 +23,7 @@
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
+#include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
@@ -497,6 +498,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     test->firstDate = (int32_t)list->dates[firstIndex];
     test->lastDate = (int32_t)list->dates[lastIndex];
     CopySettings(&test->settings);
+    test->randomSeed = gRandomSeed.load(std::memory_order_relaxed);
     test->settings.FirstDate = test->firstDate;
     test->settings.LastDate = test->lastDate;
     if (gRun.mode != RUN_MODE_OPTIMIZE && gEngineRun.testCount <= 1 && gScriptParser.collectedText.text) {

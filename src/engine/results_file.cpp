@@ -40,7 +40,7 @@
 #include "script/eval/eval_context.h"
 #include "services/services.h"
 
-const float kResultsFileVersion = 0.39f;
+const float kResultsFileVersion = 0.40f;
 
 void (*gBeforeResultsSave)(const char *path) = nullptr;
 
@@ -102,6 +102,7 @@ struct LayoutBand {
 };
 /* clang-format off */
 static const LayoutBand kLayoutBands[] = {
+    {.from = 0.40f, .recordSize = 1016, .resultSize = 504, .cellSize = 448, .tradeSize = 344},
     {.from = 0.39f, .recordSize = 1008, .resultSize = 504, .cellSize = 448, .tradeSize = 344},
     {.from = 0.37f, .recordSize = 960, .resultSize = 504, .cellSize = 448, .tradeSize = 328},
     {.from = 0.36f, .recordSize = 960, .resultSize = 504, .cellSize = 440, .tradeSize = 328},

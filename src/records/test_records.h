@@ -8,7 +8,7 @@
 ** Layer:      below the script language, which reads these records by the
 **             language's definition (T. and S. items, StratData cells, open
 **             positions); the engine fills them and the views show them.
-** Layout:     TestRecord (1008 bytes), StrategyResult (504), StatCell (448),
+** Layout:     TestRecord (1016 bytes), StrategyResult (504), StatCell (448),
 **             TradeRecord (344) and ParamValue (88) keep their field order and
 **             widths, since the results file stores them byte for byte; the
 **             static_asserts below hold that.  Amounts are doubles in the
@@ -310,8 +310,12 @@ struct TestRecord {
     int32_t stratDataItemCount;
     int32_t stratDataValueCount;
     double daysPerYear; /* the bars per year of a daily test */
+    /* The script's RandomSeed when the test ran (0: none): what its Monte
+    ** Carlo tables draw with, whatever script was compiled since. */
+    uint32_t randomSeed;
+    uint32_t reserved; /* 0; keeps the record a whole number of doubles */
 };
-static_assert(sizeof(TestRecord) == 1008, "TestRecord is 1008 bytes");
+static_assert(sizeof(TestRecord) == 1016, "TestRecord is 1016 bytes");
 static_assert(offsetof(TestRecord, settings) == 56 && offsetof(TestRecord, graphValid) == 800 &&
                   offsetof(TestRecord, daysPerYear) == 1000,
               "TestRecord field offsets");

@@ -86,12 +86,24 @@ void FreeListWindow(CellListWindow *list)
     FreeMemory(&list->rowIndex);
     FreeMemory(&list->headings);
     FreeMemory(&list->names);
+    FreeMemory(&list->rowTrades);
+    FreeMemory(&list->tradeValues);
+    FreeMemory(&list->textAt);
+    FreeMemory(&list->texts);
+    FreeMemory(&list->valueColumns);
+    list->textsUsed = list->textsCapacity = 0;
+    list->valueColumnCount = 0;
     list->rowCount = list->cellRowCapacity = list->rowIndexCapacity = 0;
 }
 
 const ListCell *GetListCell(const CellListWindow *list, int32_t row, int32_t column)
 {
     if (!list || row < 0 || row >= list->rowCount || column < 0 || column >= list->columnCount) return nullptr;
+    if (list->listKind == LIST_KIND_TRADES) {
+        thread_local ListCell made;
+        ReadTradeListCell(list, list->rowIndex[row], column, &made);
+        return &made;
+    }
     return &list->cells[list->rowIndex[row] + (uint32_t)column];
 }
 
@@ -117,6 +129,7 @@ static int CompareListRows(const void *pa, const void *pb)
 void SortListRows(CellListWindow *list)
 {
     if (!list || list->rowCount < 2) return;
+    if (list->listKind == LIST_KIND_TRADES) return SortTradeListRows(list);
     gSortedList = list;
     /* Equal rows keep the order they are shown in, so sorting by one column
     ** after another sorts by both. */
@@ -124,7 +137,7 @@ void SortListRows(CellListWindow *list)
                      [](uint32_t a, uint32_t b) { return CompareListRows(&a, &b) < 0; });
 }
 
-int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading)
+static int WriteCellListCsv(const CellListWindow *list, ReplaceFile *file, int omitHeading)
 {
     std::string text;
     auto addCell = [&text](int32_t column, const char *cell) {
@@ -134,6 +147,13 @@ int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeadin
         if (column) text += ',';
         text.append(copy, (size_t)n);
     };
+    const size_t piece = 1 << 16;
+    auto flush = [&](size_t atLeast) {
+        if (text.size() < atLeast) return 1;
+        const int ok = WriteReplaceFile(file, text.data(), (uint32_t)text.size());
+        text.clear();
+        return ok;
+    };
     if (!omitHeading) {
         for (int32_t c = 0; c < list->columnCount; c++) addCell(c, list->headings[c]);
         text += "\r\n";
@@ -141,9 +161,18 @@ int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeadin
     for (int32_t row = 0; row < list->rowCount; row++) {
         for (int32_t c = 0; c < list->columnCount; c++) addCell(c, GetListCell(list, row, c)->text);
         text += "\r\n";
+        if (!flush(piece)) return 0;
     }
-    if (text.size() > UINT32_MAX || !SaveFile(path, text.data(), (uint32_t)text.size())) {
-        if (text.size() > UINT32_MAX) ReportError("Unable to save %s", path);
+    return flush(1);
+}
+
+int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading, const char *createMessage)
+{
+    ReplaceFile file;
+    if (!(createMessage ? BeginReplaceFileWithMessage(&file, path, 0, createMessage) : BeginReplaceFile(&file, path, 0)))
+        return 0;
+    if (!WriteCellListCsv(list, &file, omitHeading) || !CommitReplaceFile(&file)) {
+        AbandonReplaceFile(&file);
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }

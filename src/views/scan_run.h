@@ -12,7 +12,9 @@
 **             formula without a value gives NaN, shown "n/a".
 ** Invariants: a list holds rowCount rows of columnCount cells in the order
 **             they were added; rowIndex permutes them (sorting moves only
-**             rowIndex).  Both arrays grow to 2n + 2 rows.
+**             rowIndex).  Both arrays grow to 2n + 2 rows.  A trade list
+**             keeps no cells: each row's trade and the values of its Trades
+**             columns (trade_rows.h), its cells made when read.
 ** Errors:     RunScan returns 0 for a finished or stopped scan, -1 after
 **             reporting a failure.  A row that cannot be stored is dropped.
 ** Threads:    RunScan runs on the UI thread and starts the workers; workers
@@ -26,6 +28,7 @@
 struct EvalContext;
 struct FormulaColumn;
 struct TestRecord;
+struct TradeValueColumn;
 
 enum {
     LIST_CELL_TEXT_SIZE = 80,
@@ -48,8 +51,8 @@ struct ListCell {
 };
 
 struct CellListWindow {
-    ListCell *cells;    /* tracked; rows x columnCount */
-    uint32_t *rowIndex; /* tracked; first cell of each row */
+    ListCell *cells;    /* tracked; rows x columnCount (scans) */
+    uint32_t *rowIndex; /* tracked; scans: first cell of each row; trade lists: the row as stored */
     int32_t columnCount;
     int32_t rowCount;
     int32_t rowIndexCapacity;
@@ -64,6 +67,16 @@ struct CellListWindow {
     int32_t listKind;
     TestRecord *test;
     std::mutex *lock; /* set while several workers add rows */
+    /* Trade lists: what their cells are made from when shown or written.  A
+    ** row is a trade and the values of the shown Trades columns; a column's
+    ** text results are kept in texts, and only once a formula gives one. */
+    int32_t *rowTrades;               /* tracked; the trade index of each stored row */
+    double *tradeValues;              /* tracked; stored rows x valueColumnCount */
+    uint32_t *textAt;                 /* tracked, made at the first text; as tradeValues, text offset + 1, 0 none */
+    char *texts;                      /* tracked; the text results, each ended by a zero */
+    uint32_t textsUsed, textsCapacity;
+    TradeValueColumn *valueColumns;   /* tracked; how each shown Trades column shows its values */
+    int32_t valueColumnCount;
 };
 
 /* The list a windowed scan fills (the scan window's record); null where
@@ -81,8 +94,10 @@ extern int gScanWindowGoesWithBatch;
 /* Saves the list's rows in their shown order as the list windows save
 ** theirs (the column headings first unless omitHeading, cells with their
 ** commas removed, lines ended by "\r\n"); 1, or 0 after reporting (result
-** code 3). */
-int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading);
+** code 3).  The file is written a piece at a time: the text of a list of
+** millions of trades is never held whole beside the list.  createMessage,
+** when given, is what a file that cannot be created reports ("%s" the path). */
+int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading, const char *createMessage = nullptr);
 
 /* The whole scan run of the active script; 0 finished or stopped, or when
 ** only its file could not be written (reported, file-error code set); -1
@@ -100,5 +115,7 @@ void ScanTestDate(CellListWindow *list, const EvalContext *context);
 void SortListRows(CellListWindow *list);
 /* Frees the list's arrays (the record itself stays with its owner). */
 void FreeListWindow(CellListWindow *list);
-/* The cell of a row in list order, or null. */
+/* The cell of a row in list order, or null.  A trade list's cell is made
+** when asked for, into a cell of the calling thread that the next call on
+** that thread replaces. */
 const ListCell *GetListCell(const CellListWindow *list, int32_t row, int32_t column);

@@ -148,33 +148,27 @@ int SaveStatsCsv(TestRecord *test, const char *path)
 }
 
 /* The trade list's columns, as the trade list window would save them:
-** heading row, then every row in the list's order, commas removed. */
+** heading row, then every row in the list's order, commas removed.  Without
+** a data file the columns made of the trade's own values are written as the
+** run wrote them; a column that needs the data would be written as nothing
+** it is, so the file is refused, naming those columns. */
 static int SaveFullTradeList(TestRecord *test)
 {
+    char needing[1024];
+    const int32_t needs = gStore.symbolCount == 0 ? ListTradesColumnsNeedingData(needing, sizeof needing) : 0;
+    if (needs > 0) {
+        ReportError("%s was not saved: the Trades column%s %s can not be computed until a data file has been loaded.",
+                    gExportPath, needs == 1 ? "" : "s", needing);
+        SetResultCode(RESULT_DATA_NOT_LOADED);
+        return 1;
+    }
     CellListWindow list;
     memset((void *)&list, 0, sizeof list);
     list.listKind = LIST_KIND_TRADES;
     list.test = test;
     BuildTradeList(&list, 0);
-    std::string out;
-    auto add = [&out](const char *text) {
-        for (const char *p = text; *p; p++)
-            if (*p != ',') out += *p;
-    };
-    for (int32_t c = 0; c < list.columnCount; c++) {
-        if (c) out += ',';
-        add(list.headings[c]);
-    }
-    out += "\r\n";
-    for (int32_t r = 0; r < list.rowCount; r++) {
-        for (int32_t c = 0; c < list.columnCount; c++) {
-            if (c) out += ',';
-            add(GetListCell(&list, r, c)->text);
-        }
-        out += "\r\n";
-    }
+    SaveCellListCsv(&list, gExportPath, 0, "Unable to create %s");
     FreeListWindow(&list);
-    WriteExport(out, "Unable to create %s");
     return 1;
 }
 

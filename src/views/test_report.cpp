@@ -858,13 +858,14 @@ static void WriteMonteCarloTableOnly(TestRecord *test)
 }
 
 /* A section that writer fills with pictures or tables (null: a program that
-** draws none of them); its heading stays only above what it wrote. */
+** draws none of them); its heading stays only above what it wrote.  Without
+** a title the writer's own headings stand alone. */
 static void WriteFilledSection(const char *title, void (*writer)(TestRecord *test), TestRecord *test, std::string *out)
 {
     WritePage(*out);
     out->clear();
     const size_t before = sPageText.size();
-    AppendFormat(&sPageText, "<h3 class='w3-container w3-pale-red'>%s</h3>\n", title);
+    if (title) AppendFormat(&sPageText, "<h3 class='w3-container w3-pale-red'>%s</h3>\n", title);
     const size_t heading = sPageText.size();
     if (writer) writer(test);
     if (sPageText.size() == heading) sPageText.resize(before);
@@ -924,9 +925,14 @@ int WriteTestReport(TestRecord *test)
     gHtmlReport = 0;
     if (gSettings.ReportGraphs) WriteFilledSection("Daily Stats Graphs", gReportGraphWriter, test, &out);
     /* A program that draws no plots still has the numbers of their Monte
-    ** Carlo table. */
-    if (gSettings.ReportPlots && strategySections > 0 && test->tradeCount >= 10)
-        WriteFilledSection("Trade Plots", gReportPlotWriter ? gReportPlotWriter : WriteMonteCarloTableOnly, test, &out);
+    ** Carlo table, which comes under its own heading: the plots' heading
+    ** would stand over nothing. */
+    if (gSettings.ReportPlots && strategySections > 0 && test->tradeCount >= 10) {
+        if (gReportPlotWriter)
+            WriteFilledSection("Trade Plots", gReportPlotWriter, test, &out);
+        else
+            WriteFilledSection(nullptr, WriteMonteCarloTableOnly, test, &out);
+    }
     if (gSettings.ReportScript && test->settings.scriptText && test->settings.scriptTextLength > 1)
         WriteScriptSection(test, &out);
     out += "</body>\n</html>\n";

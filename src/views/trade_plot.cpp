@@ -564,7 +564,9 @@ int RunMonteCarlo(PlotWindow *record)
     job.samples = int32_t(samples);
     job.kind = record->kind;
     job.percentUnits = IsPercentUnits(record);
-    job.randomSeed = gRandomSeed.load();
+    /* The seed the test ran with: the report written after the run, the one
+    ** written later and the plot window all draw the same samples. */
+    job.randomSeed = record->test ? record->test->randomSeed : 0;
     job.workers = ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount());
     job.curves = record->curves;
     job.profits = record->profits;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "script/compiler/script_state.h"
 #include "script/eval/eval_context.h"
 #include "script/eval/evaluator.h"
+#include "script/eval/item_table.h"
 #include "script/eval/value_access.h"
 #include "services/services.h"
 
@@ -51,19 +53,82 @@ int32_t InitTradeColumns(CellListWindow *list)
     const int32_t total = TRADE_FIXED_COLUMNS + shown;
     FreeMemory(&list->headings);
     FreeMemory(&list->names);
+    FreeMemory(&list->valueColumns);
+    list->valueColumnCount = 0;
     if (!AllocMemory(&list->headings, (uint64_t)total * LIST_CELL_TEXT_SIZE) ||
-        !AllocMemory(&list->names, (uint64_t)total * LIST_CELL_TEXT_SIZE))
+        !AllocMemory(&list->names, (uint64_t)total * LIST_CELL_TEXT_SIZE) ||
+        !AllocMemory(&list->valueColumns, (uint64_t)(shown > 0 ? shown : 1) * sizeof(TradeValueColumn)))
         return 0;
     for (int32_t c = 0; c < TRADE_FIXED_COLUMNS; c++)
         CopyString(list->headings[c], LIST_CELL_TEXT_SIZE, kTradeColumnNames[c], -1);
     int32_t c = TRADE_FIXED_COLUMNS;
     for (int32_t k = 0; k < gTradesColumns.count; k++) {
-        if (TradesColumn(k)->format == 0) continue;
-        CopyString(list->names[c], LIST_CELL_TEXT_SIZE, TradesColumn(k)->formula.name, -1);
-        CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, TradesColumn(k)->heading, 79);
+        const FormulaColumn *column = TradesColumn(k);
+        if (column->format == 0) continue;
+        list->valueColumns[c - TRADE_FIXED_COLUMNS] = {column->format, column->decimals, (int32_t)column->negativeParens};
+        CopyString(list->names[c], LIST_CELL_TEXT_SIZE, column->formula.name, -1);
+        CopyString(list->headings[c++], LIST_CELL_TEXT_SIZE, column->heading, 79);
     }
+    list->valueColumnCount = shown;
     list->columnCount = total;
     return total;
+}
+
+/* Functions whose value is made from their arguments alone. */
+static bool IsPureFunction(uint32_t item)
+{
+    switch (item) {
+    case ITEM_IN_LIST: case ITEM_IF: case ITEM_IN_SET: case ITEM_SWITCH: case ITEM_SELECT: case ITEM_IS_NAN:
+    case ITEM_MAX: case ITEM_MIN: case ITEM_BOUND: case ITEM_RESCALE: case ITEM_ABS: case ITEM_SIGN:
+    case ITEM_ROUND: case ITEM_SQR: case ITEM_LOG: case ITEM_EXP: case ITEM_COSINE: case ITEM_SINE:
+    case ITEM_TANGENT: case ITEM_ARC_COS: case ITEM_ARC_SIN: case ITEM_ARC_TAN: case ITEM_COS_H: case ITEM_SIN_H:
+    case ITEM_TAN_H: case ITEM_CDF: case ITEM_ICDF: case ITEM_LOGIT: case ITEM_NO_NAN: case ITEM_FIND:
+    case ITEM_FORMAT: case ITEM_GET_FIELD: case ITEM_LEFT: case ITEM_LENGTH: case ITEM_MATCH: case ITEM_MID:
+    case ITEM_REPLACE: case ITEM_RIGHT: case ITEM_TO_LOWER: case ITEM_TO_UPPER: case ITEM_TO_NUM: return true;
+    default: return false;
+    }
+}
+
+int TradesColumnNeedsData(const FormulaColumn *column)
+{
+    const FormulaNode *nodes = column->formula.count > 0 ? column->formula.nodes[0] : nullptr;
+    for (int32_t n = 0; nodes && n < column->formula.count; n++) {
+        const FormulaNode *node = &nodes[n];
+        switch (node->category) {
+        case CAT_CONSTANT:
+        case CAT_TEXT:
+        case CAT_PARAMETER:
+        case CAT_OPEN:
+        case CAT_CLOSE:
+        case CAT_OPERATOR: break;
+        /* Another Trades column's value is one of this row's, but whether
+        ** that one needs the data is not followed: taken as needing it. */
+        case CAT_TRADE_VALUE:
+            if (node->item == ITEM_TRADES_COLUMN) return 1;
+            break;
+        case CAT_FUNCTION:
+            if (!IsPureFunction(node->item)) return 1;
+            break;
+        default: return 1;
+        }
+    }
+    return 0;
+}
+
+int32_t ListTradesColumnsNeedingData(char *out, int size)
+{
+    int32_t count = 0;
+    int used = 0;
+    out[0] = 0;
+    for (int32_t k = 0; k < gTradesColumns.count; k++) {
+        const FormulaColumn *column = TradesColumn(k);
+        if ((column->format == 0 && !column->filter) || !TradesColumnNeedsData(column)) continue;
+        const char *name = column->heading[0] ? column->heading : column->formula.name;
+        used += FormatText(out + used, (size_t)(size - used), "%s%s", count ? ", " : "", name);
+        if (used >= size) used = size - 1;
+        count++;
+    }
+    return count;
 }
 
 int SetTradeContext(EvalContext *context, TestRecord *test, TradeRecord *trade)
@@ -102,17 +167,7 @@ int SetTradeContext(EvalContext *context, TestRecord *test, TradeRecord *trade)
     return context->barIndex >= 0;
 }
 
-/* ---- one trade --------------------------------------------------------------------- */
-
-struct TradeWorker {
-    CellListWindow *list;
-    int32_t index, stride;
-    std::atomic<int> running;
-    std::atomic<int> stop;
-    double *values;                     /* tracked; one per Trades column */
-    char (*texts)[LIST_CELL_TEXT_SIZE]; /* tracked; one per Trades column */
-    int32_t *isText;                    /* tracked; one per Trades column */
-};
+/* ---- cells ------------------------------------------------------------------------ */
 
 static void SetCell(ListCell *cell, const char *text, double number, int32_t code)
 {
@@ -130,49 +185,192 @@ static double ReasonSortValue(const TradeRecord *t, bool skipped)
     return skipped ? t->reason * 10.0 : t->reason;
 }
 
-/* The fixed cells of a trade. */
-static void FillFixedCells(const TestRecord *test, const TradeRecord *t, ListCell *cells)
+static bool KnownStrategy(const TestRecord *test, const TradeRecord *t)
+{
+    return t->strategy >= 0 && t->strategy < test->strategyCount;
+}
+
+/* The sort number of a fixed cell: what its text shows, as a number. */
+static double FixedCellNumber(const TradeRecord *t, int32_t column)
 {
     const bool skipped = IsSkippedTrade(t);
-    const int32_t sideRank = t->side > 0 ? 1 : t->side < 0 ? 2 : 3;
-    char text[LIST_CELL_TEXT_SIZE];
-    FormatText(text, sizeof text, "%.5d", t->number);
-    SetCell(&cells[TRADE_COL_TRADE], text, t->number, DISPLAY_PLAIN);
-    const bool knownStrategy = t->strategy >= 0 && t->strategy < test->strategyCount;
-    SetCell(&cells[TRADE_COL_STRATEGY], knownStrategy ? test->strategies[t->strategy].name : "", t->strategy, DISPLAY_PLAIN);
-    SetCell(&cells[TRADE_COL_SYMBOL], t->symbol, 0, LIST_FORMAT_TEXT);
-    FormatText(text, sizeof text, "%s%s", skipped ? "Skip " : t->quantityIn == 0 ? "Paper " : "",
-               t->side > 0 ? "Long" : t->side < 0 ? "Short" : "Trade");
-    SetCell(&cells[TRADE_COL_SIDE], text, (skipped ? 10 : 1) * sideRank, DISPLAY_PLAIN);
-    char date[DATE_TEXT_SIZE];
-    FormatDefaultDate(t->dateIn, date);
-    SetCell(&cells[TRADE_COL_DATE_IN], date, t->dateIn, DISPLAY_DATE);
-    SetCell(&cells[TRADE_COL_TIME_IN], GetTimingText(t->timeIn), t->timeIn, DISPLAY_PLAIN);
-    FormatNumber(t->quantityIn, DISPLAY_NUMBER, DECIMALS_FEWEST, 0, nullptr, text);
-    SetCell(&cells[TRADE_COL_QTY_IN], text, t->quantityIn, DISPLAY_NUMBER);
-    FormatPrice(t->priceIn, t->roundingIn, text);
-    SetCell(&cells[TRADE_COL_PRICE_IN], text, t->priceIn, DISPLAY_NUMBER);
-    date[0] = 0;
-    if (!skipped) FormatDefaultDate(t->dateOut, date);
-    SetCell(&cells[TRADE_COL_DATE_OUT], date, t->dateOut, DISPLAY_DATE);
-    SetCell(&cells[TRADE_COL_TIME_OUT], GetTimingText(t->timeOut), t->timeOut, DISPLAY_PLAIN);
-    if (skipped) {
-        SetCell(&cells[TRADE_COL_QTY_OUT], "n/a", t->quantityOut, DISPLAY_NUMBER);
-        SetCell(&cells[TRADE_COL_PRICE_OUT], "n/a", t->priceOut, DISPLAY_NUMBER);
-    } else {
-        FormatNumber(t->quantityOut, DISPLAY_NUMBER, DECIMALS_FEWEST, 0, nullptr, text);
-        SetCell(&cells[TRADE_COL_QTY_OUT], text, t->quantityOut, DISPLAY_NUMBER);
-        FormatPrice(t->priceOut, t->roundingOut, text);
-        SetCell(&cells[TRADE_COL_PRICE_OUT], text, t->priceOut, DISPLAY_NUMBER);
+    switch (column) {
+    case TRADE_COL_TRADE: return t->number;
+    case TRADE_COL_STRATEGY: return t->strategy;
+    case TRADE_COL_SYMBOL: return 0;
+    case TRADE_COL_SIDE: return (skipped ? 10 : 1) * (t->side > 0 ? 1 : t->side < 0 ? 2 : 3);
+    case TRADE_COL_DATE_IN: return t->dateIn;
+    case TRADE_COL_TIME_IN: return t->timeIn;
+    case TRADE_COL_QTY_IN: return t->quantityIn;
+    case TRADE_COL_PRICE_IN: return t->priceIn;
+    case TRADE_COL_DATE_OUT: return t->dateOut;
+    case TRADE_COL_TIME_OUT: return t->timeOut;
+    case TRADE_COL_QTY_OUT: return t->quantityOut;
+    case TRADE_COL_PRICE_OUT: return t->priceOut;
+    default: return ReasonSortValue(t, skipped);
     }
-    SetCell(&cells[TRADE_COL_REASON], GetTradeReason(t->reasonText, t->reason, skipped), ReasonSortValue(t, skipped),
-            DISPLAY_PLAIN);
-    for (int32_t c = 0; c < TRADE_FIXED_COLUMNS; c++) {
-        cells[c].negativeColour = 0;
-        cells[c].symbolIndex = -1;
-        cells[c].date = 0;
-        cells[c].tradeIndex = 0;
+}
+
+/* The format code of each fixed column: Symbol sorts by its text. */
+static const int32_t kFixedFormats[TRADE_FIXED_COLUMNS] = {
+    DISPLAY_PLAIN, DISPLAY_PLAIN,  LIST_FORMAT_TEXT, DISPLAY_PLAIN,  DISPLAY_DATE,   DISPLAY_PLAIN, DISPLAY_NUMBER,
+    DISPLAY_NUMBER, DISPLAY_DATE,  DISPLAY_PLAIN,    DISPLAY_NUMBER, DISPLAY_NUMBER, DISPLAY_PLAIN,
+};
+
+/* One fixed cell of a trade. */
+static void FillFixedCell(const TestRecord *test, const TradeRecord *t, int32_t column, ListCell *cell)
+{
+    const bool skipped = IsSkippedTrade(t);
+    char text[LIST_CELL_TEXT_SIZE] = "";
+    switch (column) {
+    case TRADE_COL_TRADE: FormatText(text, sizeof text, "%.5d", t->number); break;
+    case TRADE_COL_STRATEGY:
+        if (KnownStrategy(test, t)) CopyString(text, sizeof text, test->strategies[t->strategy].name, -1);
+        break;
+    case TRADE_COL_SYMBOL: CopyString(text, sizeof text, t->symbol, -1); break;
+    case TRADE_COL_SIDE:
+        FormatText(text, sizeof text, "%s%s", skipped ? "Skip " : t->quantityIn == 0 ? "Paper " : "",
+                   t->side > 0 ? "Long" : t->side < 0 ? "Short" : "Trade");
+        break;
+    case TRADE_COL_DATE_IN: FormatDefaultDate(t->dateIn, text); break;
+    case TRADE_COL_TIME_IN: CopyString(text, sizeof text, GetTimingText(t->timeIn), -1); break;
+    case TRADE_COL_QTY_IN: FormatNumber(t->quantityIn, DISPLAY_NUMBER, DECIMALS_FEWEST, 0, nullptr, text); break;
+    case TRADE_COL_PRICE_IN: FormatPrice(t->priceIn, t->roundingIn, text); break;
+    case TRADE_COL_DATE_OUT:
+        if (!skipped) FormatDefaultDate(t->dateOut, text);
+        break;
+    case TRADE_COL_TIME_OUT: CopyString(text, sizeof text, GetTimingText(t->timeOut), -1); break;
+    case TRADE_COL_QTY_OUT:
+        if (skipped)
+            CopyString(text, sizeof text, "n/a", -1);
+        else
+            FormatNumber(t->quantityOut, DISPLAY_NUMBER, DECIMALS_FEWEST, 0, nullptr, text);
+        break;
+    case TRADE_COL_PRICE_OUT:
+        if (skipped)
+            CopyString(text, sizeof text, "n/a", -1);
+        else
+            FormatPrice(t->priceOut, t->roundingOut, text);
+        break;
+    default: CopyString(text, sizeof text, GetTradeReason(t->reasonText, t->reason, skipped), -1); break;
     }
+    SetCell(cell, text, FixedCellNumber(t, column), kFixedFormats[column]);
+}
+
+void ReadTradeListCell(const CellListWindow *list, uint32_t stored, int32_t column, ListCell *out)
+{
+    memset(out, 0, sizeof *out);
+    out->symbolIndex = -1;
+    const TestRecord *test = list->test;
+    const int32_t tradeIndex = list->rowTrades[stored];
+    const TradeRecord *t = &test->trades[tradeIndex];
+    if (column < TRADE_FIXED_COLUMNS) {
+        FillFixedCell(test, t, column, out);
+        if (column == TRADE_COL_TRADE) out->tradeIndex = tradeIndex;
+        return;
+    }
+    const int32_t j = column - TRADE_FIXED_COLUMNS;
+    const TradeValueColumn *shown = &list->valueColumns[j];
+    const uint64_t at = (uint64_t)stored * (uint64_t)list->valueColumnCount + (uint64_t)j;
+    const double value = list->tradeValues[at];
+    out->negativeColour = shown->negativeParens ? 1 : 0;
+    const uint32_t text = list->textAt ? list->textAt[at] : 0;
+    if (text) {
+        SetCell(out, list->texts + text - 1, value, LIST_FORMAT_TEXT);
+        return;
+    }
+    char number[NUMBER_TEXT_SIZE];
+    FormatNumber(value, shown->format, shown->decimals, shown->negativeParens, test->currency, number);
+    SetCell(out, number, value, shown->format);
+}
+
+/* ---- sorting ----------------------------------------------------------------------- */
+
+/* The format code, number and (text cells) text a stored row's cell sorts by. */
+struct TradeCellKey {
+    int32_t format;
+    double number;
+    const char *text; /* null: made on demand from the cell */
+};
+
+static TradeCellKey TradeCellKeyOf(const CellListWindow *list, uint32_t stored, int32_t column)
+{
+    const TradeRecord *t = &list->test->trades[list->rowTrades[stored]];
+    if (column < TRADE_FIXED_COLUMNS)
+        return {kFixedFormats[column], FixedCellNumber(t, column), column == TRADE_COL_SYMBOL ? t->symbol : nullptr};
+    const int32_t j = column - TRADE_FIXED_COLUMNS;
+    const uint64_t at = (uint64_t)stored * (uint64_t)list->valueColumnCount + (uint64_t)j;
+    const uint32_t text = list->textAt ? list->textAt[at] : 0;
+    if (text) return {LIST_FORMAT_TEXT, list->tradeValues[at], list->texts + text - 1};
+    return {list->valueColumns[j].format, list->tradeValues[at], nullptr};
+}
+
+static int CompareTradeCells(const CellListWindow *list, uint32_t a, uint32_t b, int32_t column)
+{
+    const TradeCellKey x = TradeCellKeyOf(list, a, column), y = TradeCellKeyOf(list, b, column);
+    if (x.format < LIST_FORMAT_TEXT) return CompareDouble(x.number, y.number);
+    /* A text cell against a number: the number as the list shows it. */
+    ListCell shown;
+    const char *other = y.text;
+    if (!other) {
+        ReadTradeListCell(list, b, column, &shown);
+        other = shown.text;
+    }
+    return CompareNoCase(x.text, other);
+}
+
+void SortTradeListRows(CellListWindow *list)
+{
+    if (!list || list->rowCount < 2) return;
+    const int32_t limit = list->columnCount < LIST_MAX_SORT_COLUMNS ? list->columnCount : LIST_MAX_SORT_COLUMNS;
+    int32_t keys[LIST_MAX_SORT_COLUMNS];
+    int32_t keyCount = 0;
+    for (int32_t priority = 1; priority <= limit; priority++) {
+        int32_t column = -1;
+        for (int32_t c = 0; c < limit && column < 0; c++)
+            if (list->sortPriorities[c] == priority) column = c;
+        if (column < 0) break;
+        keys[keyCount++] = column;
+    }
+    /* Equal rows keep the order they are shown in, so sorting by one column
+    ** after another sorts by both. */
+    std::stable_sort(list->rowIndex, list->rowIndex + list->rowCount, [&](uint32_t a, uint32_t b) {
+        for (int32_t k = 0; k < keyCount; k++) {
+            const int result = CompareTradeCells(list, a, b, keys[k]);
+            if (result) return (list->sortDirections[keys[k]] ? -result : result) < 0;
+        }
+        return false;
+    });
+}
+
+/* ---- one trade --------------------------------------------------------------------- */
+
+struct TradeWorker {
+    CellListWindow *list;
+    int32_t index, stride;
+    std::atomic<int> running;
+    std::atomic<int> stop;
+    double *values;                     /* tracked; one per Trades column */
+    char (*texts)[LIST_CELL_TEXT_SIZE]; /* tracked; one per Trades column */
+    int32_t *isText;                    /* tracked; one per Trades column */
+};
+
+/* Keeps a text result of the stored row's value column j; under the list's
+** lock.  A text that cannot be kept leaves the cell its number. */
+static void KeepTradeText(CellListWindow *list, uint32_t stored, int32_t j, const char *text)
+{
+    if (!list->textAt &&
+        !AllocMemory(&list->textAt, (uint64_t)list->rowIndexCapacity * (uint64_t)list->valueColumnCount * sizeof(uint32_t)))
+        return;
+    const uint32_t length = (uint32_t)strlen(text) + 1;
+    if (list->textsUsed + length > list->textsCapacity) {
+        const uint64_t capacity = 2 * (uint64_t)list->textsUsed + length + 2;
+        if (capacity > UINT32_MAX || !ReallocMemory(&list->texts, capacity)) return;
+        list->textsCapacity = (uint32_t)capacity;
+    }
+    memcpy(list->texts + list->textsUsed, text, length);
+    list->textAt[(uint64_t)stored * (uint64_t)list->valueColumnCount + (uint64_t)j] = list->textsUsed + 1;
+    list->textsUsed += length;
 }
 
 /* 1 when the trade was listed or dropped by a filter, 0 when stopped. */
@@ -190,7 +388,9 @@ static int ComputeTradeRow(TradeWorker *w, int32_t tradeIndex)
         w->values[k] = 0;
         w->texts[k][0] = 0;
         w->isText[k] = 0;
-        if (valid) {
+        /* A column made of the trade's own values has them without the
+        ** data: a test loaded from its results file lists its profits. */
+        if (valid || !TradesColumnNeedsData(column)) {
             context.itemName = column->heading;
             EvalFormulaSlot(&column->formula, &context, &w->values[k]);
             const FormulaNode *first = column->formula.count > 0 ? column->formula.nodes[w->index] : nullptr;
@@ -206,33 +406,23 @@ static int ComputeTradeRow(TradeWorker *w, int32_t tradeIndex)
         }
     }
     if (w->stop) return 0;
-    uint32_t first;
+    uint32_t stored;
     {
         std::lock_guard<std::mutex> hold(*list->lock);
-        first = (uint32_t)list->rowCount * (uint32_t)list->columnCount;
-        list->rowIndex[list->rowCount++] = first;
+        stored = (uint32_t)list->rowCount++;
+        list->rowIndex[stored] = stored;
+        list->rowTrades[stored] = tradeIndex;
     }
-    ListCell *cells = &list->cells[first];
-    FillFixedCells(test, trade, cells);
-    cells[0].tradeIndex = tradeIndex;
-    int32_t c = TRADE_FIXED_COLUMNS;
+    double *values = &list->tradeValues[(uint64_t)stored * (uint64_t)list->valueColumnCount];
+    int32_t j = 0;
     for (int32_t k = 0; k < gTradesColumns.count; k++) {
-        const FormulaColumn *column = TradesColumn(k);
-        if (column->format == 0) continue;
-        ListCell *cell = &cells[c++];
-        cell->negativeColour = column->negativeParens ? 1 : 0;
-        cell->symbolIndex = -1;
-        cell->date = 0;
-        cell->tradeIndex = 0;
-        cell->number = w->values[k];
+        if (TradesColumn(k)->format == 0) continue;
+        values[j] = w->values[k];
         if (w->isText[k]) {
-            SetCell(cell, w->texts[k], w->values[k], LIST_FORMAT_TEXT);
-        } else {
-            char text[NUMBER_TEXT_SIZE];
-            FormatNumber(w->values[k], column->format, column->decimals, (int32_t)column->negativeParens, test->currency,
-                         text);
-            SetCell(cell, text, w->values[k], column->format);
+            std::lock_guard<std::mutex> hold(*list->lock);
+            KeepTradeText(list, stored, j, w->texts[k]);
         }
+        j++;
     }
     return 1;
 }
@@ -257,14 +447,21 @@ int BuildTradeList(CellListWindow *list, int32_t workers)
     gTradeListCancel = 0;
     if (!list || !list->test || list->busy) return 0;
     TestRecord *test = list->test;
+    list->listKind = LIST_KIND_TRADES;
     if (!InitTradeColumns(list)) return 0;
     list->rowCount = 0;
     list->filtered = 0;
     list->incomplete = 0;
     const int32_t trades = test->trades ? test->tradeCount : 0;
     const uint64_t rows = trades > 0 ? (uint64_t)trades : 1;
-    if (!ReallocMemory(&list->rowIndex, rows * sizeof(uint32_t)) ||
-        !ReallocMemory(&list->cells, rows * (uint64_t)list->columnCount * sizeof(ListCell)))
+    FreeMemory(&list->cells);
+    FreeMemory(&list->textAt);
+    FreeMemory(&list->texts);
+    list->textsUsed = list->textsCapacity = 0;
+    list->rowIndexCapacity = list->cellRowCapacity = 0;
+    const uint64_t values = rows * (uint64_t)(list->valueColumnCount > 0 ? list->valueColumnCount : 1);
+    if (!ReallocMemory(&list->rowIndex, rows * sizeof(uint32_t)) || !ReallocMemory(&list->rowTrades, rows * sizeof(int32_t)) ||
+        !ReallocMemory(&list->tradeValues, values * sizeof(double)))
         return 0;
     list->rowIndexCapacity = list->cellRowCapacity = (int32_t)rows;
 
@@ -339,7 +536,7 @@ int BuildTradeList(CellListWindow *list, int32_t workers)
     /* Rows come in the order the workers finished them; trade order first
     ** makes every later sort the same whatever the worker count. */
     std::sort(list->rowIndex, list->rowIndex + list->rowCount,
-              [list](uint32_t a, uint32_t b) { return list->cells[a].tradeIndex < list->cells[b].tradeIndex; });
+              [list](uint32_t a, uint32_t b) { return list->rowTrades[a] < list->rowTrades[b]; });
     char *sortText = SortListFor(SECTION_TRADES);
     SetListSort(list, sortText ? sortText : "");
     bool anyKey = false;

@@ -47,6 +47,14 @@ extern const char *const kTradeColumnNames[TRADE_FIXED_COLUMNS];
 
 extern std::atomic<int> gTradeListCancel;
 
+/* How a shown Trades column of a list shows its values, as compiled when the
+** list was computed: a later compile leaves an open list as it was. */
+struct TradeValueColumn {
+    int32_t format;         /* display format code */
+    int32_t decimals;
+    int32_t negativeParens; /* negatives in parentheses, and red */
+};
+
 /* "n/a", "open", "intraday", "close" for timing codes 0..3, "n/a" otherwise. */
 const char *GetTimingText(int32_t code);
 
@@ -70,6 +78,20 @@ int BuildTradeList(CellListWindow *list, int32_t workers);
 ** most 128 of them, at most SORT_SPEC_MAX characters, the rest ignored) to
 ** the list's columns, matching each heading with its white space removed. */
 void SetListSort(CellListWindow *list, const char *sortText);
+
+/* The cell of a trade list's stored row, made from the row's trade and
+** values (the Trade column's cell carries the trade index). */
+void ReadTradeListCell(const CellListWindow *list, uint32_t stored, int32_t column, ListCell *out);
+/* Sorts a trade list's rows by its sort keys, as SortListRows does. */
+void SortTradeListRows(CellListWindow *list);
+
+/* 1 when the Trades column's formula reads anything beyond the trade's own
+** values, the test's parameters, constants and the functions of them: the
+** loaded data.  Such a column has no value while no data file is loaded. */
+int TradesColumnNeedsData(const FormulaColumn *column);
+/* The headings of the shown and filter Trades columns that need the data,
+** ", "-separated, into out; the number of them. */
+int32_t ListTradesColumnsNeedingData(char *out, int size);
 
 /* "Trade List - Test %d - %s Trade%s%s%s" of the list. */
 void FormatTradeListTitle(const CellListWindow *list, char *out, int size);

@@ -46,6 +46,7 @@ TestRecord *MakeTest(int seed)
     CopyString(t->settings.TestName, TEST_NAME_SIZE, "SPY", -1);
     CopyString(t->currency, TEST_CURRENCY_SIZE, "EUR", -1);
     t->daysPerYear = 250.5;
+    t->randomSeed = 11 + (uint32_t)seed;
     for (int s = 0; s < 2; s++) {
         FormatText(t->strategies[s].name, STRATEGY_RESULT_NAME_SIZE, "S%d", s + seed);
         t->strategies[s].kind = STRATEGY_KIND_STRATEGY;
@@ -85,6 +86,7 @@ void ExpectSameTest(const TestRecord *a, const TestRecord *b)
     EXPECT_EQ(a->rowsFilled, b->rowsFilled);
     EXPECT_STREQ(a->currency, b->currency);
     EXPECT_EQ(a->daysPerYear, b->daysPerYear);
+    EXPECT_EQ(a->randomSeed, b->randomSeed);
     ASSERT_EQ(a->strategyCount, b->strategyCount);
     EXPECT_EQ(0, memcmp(a->strategies, b->strategies, a->strategyCount * sizeof(StrategyResult)));
     ASSERT_EQ(a->parameterCount, b->parameterCount);
@@ -98,9 +100,9 @@ void ExpectSameTest(const TestRecord *a, const TestRecord *b)
     EXPECT_EQ(0, memcmp(a->stratDataValues, b->stratDataValues, b->stratDataValueCount * sizeof(double)));
 }
 
-/* 32 + 2 columns + per test 1008 + 2 x 504 + 2 x 88 + 2 rows x 2 x 448 + 2 text
+/* 32 + 2 columns + per test 1016 + 2 x 504 + 2 x 88 + 2 rows x 2 x 448 + 2 text
 ** + 2 x 344 + 80 + 6 x 8, worked out from the layout. */
-const size_t kTestBytes = 1008 + 1008 + 176 + 1792 + 2 + 688 + 80 + 48;
+const size_t kTestBytes = 1016 + 1008 + 176 + 1792 + 2 + 688 + 80 + 48;
 
 std::string SaveTwoTests(ResultsFileTest &f, TestRecord **first = nullptr)
 {
@@ -225,7 +227,7 @@ TEST_F(ResultsFileTest, EveryFieldSurvivesASaveAndALoad)
     std::string path = SaveTwoTests(*this, &saved);
     std::string bytes = ReadTestFile(path);
     ASSERT_EQ(32 + 88 + 2 * kTestBytes, bytes.size());
-    EXPECT_EQ(std::string("\x14\xae\xc7\x3e", 4), bytes.substr(0, 4)); /* 0.39 */
+    EXPECT_EQ(std::string("\xcd\xcc\xcc\x3e", 4), bytes.substr(0, 4)); /* 0.40 */
 
     ResultsWindow *old = FindResultsWindowByPath(path.c_str());
     CopyString(old->path, sizeof old->path, "elsewhere", -1);
@@ -394,15 +396,15 @@ TEST_F(ResultsFileTest, DamagedFilesFailWithTheirMessage)
         {"record size", 4, 1000, "is not compatible with this version"},
         {"huge column count", 28, 0x7FFFFFFF, "is not compatible with this version"},
         {"negative column count", 28, 0xFFFFFFFF, "is not compatible with this version"},
-        {"huge test count", 24, 0x7FFFFFFF, "Incomplete data (0 of 1008)"},
+        {"huge test count", 24, 0x7FFFFFFF, "Incomplete data (0 of 1016)"},
         {"huge strategy count", 32 + 88 + 44, 0x7FFFFFF, "is damaged"},
         {"rows filled above rows", 32 + 88 + 32, 9, "is damaged"},
         {"huge trade count", 32 + 88 + 48, 0x1000000, "is damaged"},
         {"values not strategies x rows x items", 32 + 88 + 996, 7, "is damaged"},
         /* The first cell's date: after the record, two results and two parameters. */
-        {"a row dated 0", 32 + 88 + 2192 + 8, 0, "a test holds a row without a valid date"},
-        {"a thirteenth month", 32 + 88 + 2192 + 8, 20241301, "a test holds a row without a valid date"},
-        {"30 February", 32 + 88 + 2192 + 8, 20240230, "a test holds a row without a valid date"},
+        {"a row dated 0", 32 + 88 + 2200 + 8, 0, "a test holds a row without a valid date"},
+        {"a thirteenth month", 32 + 88 + 2200 + 8, 20241301, "a test holds a row without a valid date"},
+        {"30 February", 32 + 88 + 2200 + 8, 20240230, "a test holds a row without a valid date"},
     };
     /* clang-format on */
     for (const Case &c : cases) {

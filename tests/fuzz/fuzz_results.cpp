@@ -63,7 +63,7 @@ TEST_F(DamagedInputs, ResultsFilesCutOrOverwrittenLoadOrFailCleanly)
     for (size_t cut = 0; cut < file.size(); cut += step)
         ASSERT_EQ(0, KvFuzz_results_file_fuzz((const uint8_t *)file.data(), cut)) << cut;
     static const uint32_t kInteresting[] = {0, 1, 2, 3, 88, 448, 1008, 0x7FFF, 0xFFFF, 0x7FFFFFFF, 0x80000000u,
-                                            0xFFFFFFFFu, 0x3EC7AE14 /* 0.39 */, 0x445BC000 /* 879.0 */};
+                                            0xFFFFFFFFu, 0x3EC7AE14 /* 0.39 */, 0x3ECCCCCD /* 0.40 */, 1016, 0x445BC000 /* 879.0 */};
     Lcg rng = {20261207};
     for (int round = 0; round < rounds; round++) {
         std::string s = file;

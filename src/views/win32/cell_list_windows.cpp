@@ -24,7 +24,6 @@
 #include "views/win32/draw_resources.h"
 #include "views/results_rows.h"
 #include "views/scan_run.h"
-#include "views/stats_export.h"
 #include "views/trade_rows.h"
 
 static CellListWindow *ListOf(HWND window)
@@ -125,13 +124,9 @@ HWND OpenTradeList(TestRecord *test)
         FreeMemory(&list);
         return nullptr;
     }
+    /* The trade export writes the same list without a window (SaveTradesCsv),
+    ** with or without a data file loaded, so a window is always shown. */
     RecomputeTradeList(child);
-    if (gExportPath[0]) {
-        SaveListCsv(child, gExportPath);
-        gExportPath[0] = 0;
-        DestroyWindow(child);
-        return nullptr;
-    }
     ActivateChild(child);
     if (gStore.symbolCount == 0) ReportError("Some trade values can not be displayed until a data file has been loaded.");
     return child;
