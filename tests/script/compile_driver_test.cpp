@@ -393,7 +393,11 @@ TEST_F(DriverTest, CompilingADefaultScriptItselfLoadsTheDefaults)
     EXPECT_EQ(gDataItems.count, 0);
     EXPECT_EQ(gCompileSession.sectionCounts[SECTION_RESULTS], 0) << "filled as a default, not by the script";
     FreeCompiledScript();
+#ifdef _WIN32
     ASSERT_EQ(CompileScript("?scripts?\\results.KVS", 3, 1), 1) << "named through a macro and in other case";
+#else
+    ASSERT_EQ(CompileScript("?scripts?/Results.kvs", 3, 1), 1) << "named through a macro and with '/'";
+#endif
     EXPECT_EQ(gCompileSession.sectionCounts[SECTION_RESULTS], 0);
 }
 
