@@ -680,10 +680,14 @@ static void RecordPopupHelp(HMENU popup)
 
 static void OnDropFiles(HDROP drop)
 {
-    UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; i++) {
-        char path[260];
-        if (!DragQueryFileA(drop, i, path, sizeof path)) continue;
+        /* In the program's UTF-8, as every name it takes. */
+        WCHAR wide[MAX_PATH];
+        char path[MAX_PATH * 4];
+        if (!DragQueryFileW(drop, i, wide, MAX_PATH) ||
+            !WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, sizeof path, nullptr, nullptr))
+            continue;
         if (gRun.state.load() != RUN_IDLE)
             WaitForIdle(std::string("\"") + path + "\"");
         else
