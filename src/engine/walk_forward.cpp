@@ -275,19 +275,28 @@ int InsertWalkForwardSection(void **pEditor)
     ** section goes straight into the file, where the next run reads it;
     ** with one, the batch saves the editor. */
     void *window = OpenScriptWindow(gSettings.ActiveScript);
+    /* The editor of a script the user made read-only takes no text: then the
+    ** file itself is asked, which refuses it and says so, and the run fails
+    ** rather than lose the section. */
+    int refused = 0;
     if (sSectionLength > 0 && window) {
         char head[4096] = "";
         EditorCall(window, EDITOR_GET_TEXT, sizeof head, (intptr_t)head);
         head[sizeof head - 1] = 0;
         sSectionLength = MatchLineEnds(sSection, sSectionLength, head, strlen(head));
+        const intptr_t before = EditorCall(window, EDITOR_GET_LENGTH, 0, 0);
         EditorCall(window, EDITOR_APPEND_TEXT, (uintptr_t)sSectionLength, (intptr_t)sSection);
-        EditorCall(window, EDITOR_DOCUMENT_END, 0, 0);
-        *pEditor = window;
-        if (gRun.unattended && !SaveScript(window, 0)) {
-            SetResultCode(RESULT_FILE_ERROR);
-            ok = 0;
+        refused = EditorCall(window, EDITOR_GET_LENGTH, 0, 0) == before;
+        if (!refused) {
+            EditorCall(window, EDITOR_DOCUMENT_END, 0, 0);
+            *pEditor = window;
+            if (gRun.unattended && !SaveScript(window, 0)) {
+                SetResultCode(RESULT_FILE_ERROR);
+                ok = 0;
+            }
         }
-    } else if (sSectionLength > 0 && gRun.unattended) {
+    }
+    if (sSectionLength > 0 && (refused || (!window && gRun.unattended))) {
         char path[260];
         CopyString(path, sizeof path, gSettings.ActiveScript, -1);
         ExpandPathMacros(path, gScriptsFolder); /* the compile read the script by the same path */

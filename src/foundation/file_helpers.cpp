@@ -283,14 +283,17 @@ enum { TEMP_SUFFIX_LENGTH = 6,
        TEMP_SUFFIX_SHORTEST = 2 };
 
 /* The temporary files' common start for path (out: FILE_PATH_SIZE) and how
-** many characters follow it (*suffix); 0 when no name fits (path names a
-** folder). */
-static int MakeTempStem(char *out, const char *path, int *suffix)
+** many characters follow it (*suffix); *named is 1 when the stem is the
+** file's own name and ".~kv", so that its temporaries name the file they
+** stand for.  0 when no name fits (path names a folder). */
+static int MakeTempStem(char *out, const char *path, int *suffix, int *named)
 {
     const size_t n = strlen(path);
     *suffix = TEMP_SUFFIX_LENGTH;
+    *named = 0;
     if (n + 4 + TEMP_SUFFIX_LENGTH < FILE_PATH_SIZE) {
         FormatText(out, FILE_PATH_SIZE, "%s.~kv", path);
+        *named = 1;
         return 1;
     }
     size_t folder = 0;
@@ -370,14 +373,15 @@ static void RemoveLeftTemporaries(const char *stem)
 static PlatFile OpenOwnTemporary(const char *path, char temp[FILE_PATH_SIZE])
 {
     char stem[FILE_PATH_SIZE];
-    int length = 0;
-    if (!MakeTempStem(stem, path, &length)) {
+    int length = 0, named = 0;
+    if (!MakeTempStem(stem, path, &length, &named)) {
         PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
         return nullptr;
     }
-    /* Only names of the full length are known for the program's own: a
-    ** shorter "~kv..." may be anyone's. */
-    if (length == TEMP_SUFFIX_LENGTH) RemoveLeftTemporaries(stem);
+    /* Only the names that carry the file's own name are known for the
+    ** program's: a "~kv..." of a long path's folder may be anyone's (a user's
+    ** "~kvreport"), and is never removed. */
+    if (named) RemoveLeftTemporaries(stem);
     for (int tries = 0; tries < 100; tries++) {
         char suffix[TEMP_SUFFIX_LENGTH + 1];
         MakeTempSuffix(suffix, length);

@@ -2,6 +2,7 @@
 #include "foundation/path_macros.h"
 
 #include <cstring>
+#include <string>
 
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -46,11 +47,7 @@ static int ReplaceAll(char *path, const char *macro, const char *value)
 
 int IsPathSeparator(char c)
 {
-#ifdef _WIN32
-    return c == '\\';
-#else
     return c == '\\' || c == '/';
-#endif
 }
 
 const char *FindLastPathSeparator(const char *path)
@@ -66,6 +63,19 @@ int HasPathSeparator(const char *text)
     for (const char *p = text; *p; p++)
         if (IsPathSeparator(*p)) return 1;
     return 0;
+}
+
+std::string PathFromCurrentFolder(const std::string &typed)
+{
+    std::string path = typed;
+    const bool rooted = !path.empty() && (IsPathSeparator(path[0]) || (path.size() > 1 && path[1] == ':'));
+    if (!path.empty() && !rooted && PlatFileExists(path.c_str())) {
+        char full[4096];
+        if (PlatFullPath(path.c_str(), full, sizeof full)) path = full;
+    }
+    for (char &c : path)
+        if (c == '/') c = '\\';
+    return path;
 }
 
 int ReplacePathMacro(char path[260], const char *macro, const char *value)

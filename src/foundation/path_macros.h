@@ -18,6 +18,7 @@
 ** Threads:    UI thread (the environment and the compiler's state are read).
 */
 #pragma once
+#include <string>
 
 enum { PATH_MACRO_MAX = 258 }; /* longest expanded path, in characters */
 
@@ -28,13 +29,21 @@ extern const char *gCompilingScriptPath;
 ** the script settings. */
 extern const char *gSlatewickFolderSetting;
 
-/* 1 when c separates the folders of a path: '\\', and in the native program
-** '/' as well, which its users type as the system's own separator. */
+/* 1 when c separates the folders of a path: '\\', and '/' as well, which
+** users type as a separator on either system (Windows takes it as one). */
 int IsPathSeparator(char c);
 /* The last path separator of path, or null. */
 const char *FindLastPathSeparator(const char *path);
 /* 1 when text holds a path separator (a value typed as a path, not a name). */
 int HasPathSeparator(const char *text);
+
+/* A path typed on the command line as a user at a prompt means it: one that
+** is relative and names a file or folder from the current folder becomes
+** that file's whole path; any other stays as typed, to be found where the
+** program looks (ExpandPathMacros).  Either way '/' becomes '\\', so that
+** the folder macros of a script named so (?scriptpath?) find its folder.
+** Never cut: a path made too long is refused by the pass that takes it. */
+std::string PathFromCurrentFolder(const std::string &typed);
 
 /* Replaces every occurrence of macro (case ignored) by value with its trailing
 ** path separators removed.  0 when a result would exceed 258 characters; the

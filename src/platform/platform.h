@@ -6,6 +6,11 @@
 **             treats a path starting with '/' as absolute; the Windows one passes
 **             paths through unchanged.  Composing "dir\name" therefore works in
 **             both builds.
+** Names:      UTF-8 in both builds, so that a name means one file in both.  The
+**             Windows implementation turns them into the system's UTF-16 at
+**             its boundary and back (a name that does not read as UTF-8 is the
+**             program's 8-bit text, code page 1252); the posix one passes the
+**             bytes as they are.
 ** Errors:     routines return 1 on success and 0 on failure without reporting;
 **             PlatLastError() then holds the system's code, and PlatErrorText()
 **             turns a code into the system's own words.  Reporting is the
@@ -153,10 +158,18 @@ int PlatRemoveFolder(const char *path);
 typedef int (*PlatListCallback)(const char *name, int isFolder, void *user);
 int PlatListFolder(const char *pattern, PlatListCallback callback, void *user);
 
+/* The running executable's whole path. */
+int PlatGetProgramPath(char *out, size_t size);
 /* The folder holding the running executable, without a trailing separator. */
 int PlatGetProgramFolder(char *out, size_t size);
 /* The current working folder. */
 int PlatGetCurrentFolder(char *out, size_t size);
+int PlatSetCurrentFolder(const char *path);
+/* A relative path made whole against the current folder, in the program's
+** form ('\' separators; "." folders dropped).  The last name is kept as it
+** is written: Windows would take a name such as CON.kvs for a device.  0 when
+** it does not fit. */
+int PlatFullPath(const char *path, char *out, size_t size);
 /* The user's desktop folder, without a trailing separator: the shell's own
 ** (wherever the user has moved it) on Windows, HOME/Desktop elsewhere.  0, and
 ** out empty, when there is none or it does not fit. */

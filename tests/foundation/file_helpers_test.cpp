@@ -199,6 +199,20 @@ TEST_F(FileHelpersTest, AShortNameAtTheLongestPathSavesBesideTheUsersFiles)
     EXPECT_EQ(gHeadless.messageCount, 0);
 }
 
+/* A path too long for "<name>.~kv" and six characters saves through "~kv"
+** and six in its folder; a file of such a name there is not known for one a
+** killed save left (a user's "~kvreport"), and stays. */
+TEST_F(FileHelpersTest, AUsersKvNameBesideALongPathStays)
+{
+    const std::string path = MakePathOfLength(tmp.path, 255, "stats.csv");
+    ASSERT_EQ(255u, path.size());
+    const std::string where = path.substr(0, path.rfind('\\'));
+    ASSERT_TRUE(WriteTestFile(where + "\\~kvreport", "the user's"));
+    ASSERT_EQ(1, SaveFile(path.c_str(), "saved", 5)) << LastMessage();
+    EXPECT_EQ("the user's", ReadTestFile(where + "\\~kvreport"));
+    EXPECT_EQ((std::vector<std::string>{"stats.csv", "~kvreport"}), List(where));
+}
+
 TEST_F(FileHelpersTest, SaveReplacesOnlyWhenComplete)
 {
     std::string path = tmp.File("settings.ini");

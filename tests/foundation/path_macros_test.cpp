@@ -6,8 +6,10 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "shell/headless/headless.h"
 #include "services/services.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -83,12 +85,14 @@ TEST_F(PathMacrosTest, ProgramMacrosAndBases)
     /* No backslash: the folder is empty and the name is the whole file name. */
     gCompilingScriptPath = "plain";
     EXPECT_EQ(Expand("[?scriptpath?][?scriptname?]", ""), "[][plain]");
-#ifndef _WIN32
-    /* The native program separates folders with '/' as well. */
+    /* Both programs separate folders with '/' as well, as Windows does. */
     gCompilingScriptPath = "/home/u/kv/trend.kvs";
     EXPECT_EQ(Expand("?scriptpath?/prices", ""), "/home/u/kv/prices");
     EXPECT_EQ(Expand("?scriptname?.csv", "/base/"), "/base/trend.csv");
-#endif
+    gCompilingScriptPath = "Z:/work/sub2/x.kvs";
+    EXPECT_EQ(Expand("?scriptpath?\\data\\demo.kvd", ""), "Z:/work/sub2\\data\\demo.kvd");
+    gCompilingScriptPath = "C:\\kv/sub\\inner.v1.kvs";
+    EXPECT_EQ(Expand("?scriptname?.csv", "C:\\Out/"), "C:\\Out/inner.v1.csv");
     EXPECT_EQ(gHeadless.messageCount, 0);
 }
 
@@ -162,3 +166,44 @@ TEST_F(PathMacrosTest, DesktopIsUnderHome)
     PlatSetEnv("HOME", hadHome ? home : nullptr);
 }
 #endif
+
+/* A path typed on the command line names a file from the current folder when
+** it is relative and one is there, written with either separator or with "."
+** in front; any other is left to be found where the program looks.  Every
+** path comes back with the program's '\'. */
+TEST_F(PathMacrosTest, ACommandLinePathNamesTheFileFromTheCurrentFolder)
+{
+    TempFolder tmp;
+    char was[4096], here[4096];
+    ASSERT_EQ(1, PlatGetCurrentFolder(was, sizeof was));
+    ASSERT_EQ(1, PlatCreateFolder(tmp.File("sub").c_str()));
+    ASSERT_TRUE(WriteTestFile(tmp.File("t.kvs"), "x"));
+    ASSERT_TRUE(WriteTestFile(tmp.File("sub\\inner.kvs"), "x"));
+    ASSERT_EQ(1, PlatSetCurrentFolder(tmp.path.c_str()));
+    ASSERT_EQ(1, PlatGetCurrentFolder(here, sizeof here));
+    std::string base = here;
+    for (char &c : base)
+        if (c == '/') c = '\\';
+    /* clang-format off */
+    static const struct { const char *typed; const char *fromHere; } kCases[] = {
+        {"t.kvs", "\\t.kvs"},
+        {".\\t.kvs", "\\t.kvs"},
+        {"./t.kvs", "\\t.kvs"},
+        {"sub\\inner.kvs", "\\sub\\inner.kvs"},
+        {"sub/inner.kvs", "\\sub\\inner.kvs"},
+        {"./sub/inner.kvs", "\\sub\\inner.kvs"},
+        {"sub", "\\sub"},
+        {"none.kvs", nullptr},
+        {"sub2/none.kvs", nullptr},
+    };
+    /* clang-format on */
+    for (const auto &c : kCases) {
+        std::string typed = c.typed, want = c.fromHere ? base + c.fromHere : typed;
+        for (char &ch : want)
+            if (ch == '/') ch = '\\';
+        EXPECT_EQ(want, PathFromCurrentFolder(typed)) << c.typed;
+    }
+    EXPECT_EQ("C:\\x\\t.kvs", PathFromCurrentFolder("C:/x/t.kvs"));
+    EXPECT_EQ("\\x\\t.kvs", PathFromCurrentFolder("/x/t.kvs"));
+    PlatSetCurrentFolder(was);
+}

@@ -157,6 +157,24 @@ TEST_F(DataFileTest, NameWithoutDotGetsTheExtension)
     EXPECT_EQ(std::string(gSettings.DataFile), dir.File("plain.KVD"));
 }
 
+/* The extension goes on a name without one only where it fits: a path of
+** 255 characters saves as one of 259, a longer one is refused, never saved
+** under a cut name ("plain.KV") that is another file. */
+TEST_F(DataFileTest, TheExtensionIsAddedOnlyWhereItFits)
+{
+    MakeLoadedData({{"AAA", 5, 0}}, 0, 0, nullptr);
+    for (size_t length = 255; length <= 259; length++) {
+        SCOPED_TRACE(length);
+        TempFolder dir;
+        if (dir.path.find('.') != std::string::npos) GTEST_SKIP() << "temporary folder name holds a dot";
+        const std::string path = MakePathOfLength(dir.path, length, "plain");
+        ASSERT_EQ(length, path.size());
+        const std::string folder = path.substr(0, path.rfind('\\'));
+        EXPECT_EQ(length == 255 ? 1 : 0, SaveDataFile(path.c_str(), ImportText()));
+        EXPECT_EQ(length == 255 ? "plain.KVD;" : "", ListTestFolder(folder));
+    }
+}
+
 /* A data file of any name at the end of a path of 259 characters saves and
 ** loads, leaving nothing beside it. */
 TEST_F(DataFileTest, APathThatFitsSavesWhateverItsNameLength)

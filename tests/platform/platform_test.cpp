@@ -5,12 +5,32 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
 #include <sys/stat.h>
 #endif
 
 #include "platform/platform.h"
 #include "support/test_support.h"
+
+namespace {
+
+/* Marks a file read-only as its user does: mode 0444, or Windows' read-only
+** attribute.  0 when it could not. */
+int MarkReadOnly(const std::string &path, bool readOnly)
+{
+#ifdef _WIN32
+    return _chmod(path.c_str(), readOnly ? _S_IREAD : _S_IREAD | _S_IWRITE) == 0;
+#else
+    char native[1024];
+    PlatNativePath(path.c_str(), native, sizeof native);
+    return chmod(native, readOnly ? 0444 : 0644) == 0;
+#endif
+}
+
+} // namespace
 
 TEST(PlatformFiles, WholeFileRoundTripWithSizeAndWriteTime)
 {
@@ -175,28 +195,18 @@ TEST(PlatformFiles, AFileTheUserMayNotWriteIsNotOpenedForWriting)
 {
     TempFolder tmp;
     const std::string path = tmp.File("kept.ini"), fresh = tmp.File("fresh.ini");
-    std::vector<bool> byMode = {false};
-#ifndef _WIN32
-    byMode.push_back(true);
-    char native[1024];
-    PlatNativePath(path.c_str(), native, sizeof native);
-#endif
-    for (bool readOnlyMode : byMode)
+    for (bool readOnlyMode : {false, true})
         for (int mode : {PLAT_CREATE_WRITE, PLAT_OPEN_READ_WRITE, PLAT_OPEN_APPEND}) {
-            SCOPED_TRACE(std::to_string(mode) + (readOnlyMode ? " mode 0444" : " planned"));
+            SCOPED_TRACE(std::to_string(mode) + (readOnlyMode ? " read-only" : " planned"));
             ASSERT_TRUE(WriteTestFile(path, "kept"));
-#ifndef _WIN32
-            ASSERT_EQ(0, chmod(native, readOnlyMode ? 0444 : 0644));
-#endif
+            ASSERT_TRUE(MarkReadOnly(path, readOnlyMode));
             if (!readOnlyMode) PlatPlanFault(PLAT_FAULT_READ_ONLY, 0, 1);
             PlatFile f = PlatOpenFile(path.c_str(), mode);
             EXPECT_EQ(nullptr, f);
             EXPECT_EQ(PLAT_ERR_ACCESS_DENIED, PlatLastError());
             if (f) PlatCloseFile(f);
             EXPECT_EQ("kept", ReadTestFile(path));
-#ifndef _WIN32
-            chmod(native, 0644);
-#endif
+            MarkReadOnly(path, false);
         }
     PlatPlanFault(PLAT_FAULT_READ_ONLY, 0, 1);
     PlatFile reading = PlatOpenFile(path.c_str(), PLAT_OPEN_READ);
@@ -207,6 +217,43 @@ TEST(PlatformFiles, AFileTheUserMayNotWriteIsNotOpenedForWriting)
     PlatCloseFile(created);
     EXPECT_EQ(0, PlatFaultsMade(PLAT_FAULT_READ_ONLY));
     PlatPlanFault(PLAT_FAULT_READ_ONLY, 0, 0);
+}
+
+/* A file the user made read-only is never replaced: not by a rename of a
+** new file over it (a save), held or not, nor by a copy.  Windows' own rename
+** refuses it; Wine's does not, nor does the system's rename on Linux. */
+TEST(PlatformFiles, AReadOnlyFileIsNotReplaced)
+{
+    TempFolder tmp;
+    const std::string target = tmp.File("orders.csv"), temp = tmp.File("orders.csv.~kvab12cd");
+    const std::string source = tmp.File("source.csv");
+    ASSERT_TRUE(WriteTestFile(target, "kept"));
+    ASSERT_TRUE(MarkReadOnly(target, true));
+    ASSERT_TRUE(WriteTestFile(source, "new"));
+    for (int way = 0; way < 3; way++) {
+        SCOPED_TRACE(way);
+        PlatFile held = nullptr;
+        int result = -1;
+        if (way == 0) {
+            ASSERT_TRUE(WriteTestFile(temp, "new"));
+            result = PlatRenameReplace(temp.c_str(), target.c_str());
+        } else if (way == 1) {
+            held = PlatOpenFile(temp.c_str(), PLAT_CREATE_EXCLUSIVE);
+            ASSERT_NE(nullptr, held);
+            result = PlatRenameOpenFile(held, temp.c_str(), target.c_str());
+        } else {
+            result = PlatCopyFile(source.c_str(), target.c_str());
+        }
+        EXPECT_EQ(0, result);
+        EXPECT_EQ(PLAT_ERR_ACCESS_DENIED, PlatLastError());
+        if (held) PlatCloseFile(held);
+        EXPECT_EQ("kept", ReadTestFile(target));
+        PlatDeleteFile(temp.c_str());
+    }
+    /* Once the user allows it again, it is replaced. */
+    ASSERT_TRUE(MarkReadOnly(target, false));
+    EXPECT_EQ(1, PlatCopyFile(source.c_str(), target.c_str()));
+    EXPECT_EQ("new", ReadTestFile(target));
 }
 
 /* A file another writer holds (its temporary file) is neither moved over
@@ -341,6 +388,54 @@ TEST(PlatformPaths, AFileNamedAfterADeviceIsThatFile)
         EXPECT_EQ(PlatDeleteFile(path.c_str()), 1);
         EXPECT_EQ(PlatFileExists(path.c_str()), 0);
     }
+}
+
+/* A name outside ASCII is UTF-8 in both builds: made, found, listed, read,
+** moved and removed by the name the native program gives the same file (the
+** listing gives it back as written). */
+TEST(PlatformPaths, NamesOutsideAsciiAreUtf8)
+{
+    TempFolder tmp;
+    static const char *const kNames[] = {
+        "\xC3\xA9t\xC3\xA9.csv",                  /* été */
+        "\xD0\xB6\xD1\x83\xD0\xBA.csv",            /* жук */
+        "\xE2\x82\xAC \xF0\x9F\x93\x88.txt",        /* € and a letter beyond 16 bits */
+    };
+    const std::string folder = tmp.File("\xD0\xBF\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0"); /* папка */
+    ASSERT_EQ(1, PlatCreateFolder(folder.c_str()));
+    for (const char *name : kNames) {
+        SCOPED_TRACE(name);
+        const std::string path = folder + "\\" + name;
+        PlatFile f = PlatOpenFile(path.c_str(), PLAT_CREATE_WRITE);
+        ASSERT_NE(nullptr, f);
+        EXPECT_EQ(1, PlatWriteFile(f, "abc", 3, nullptr));
+        PlatCloseFile(f);
+        std::vector<std::string> listed;
+        EXPECT_EQ(1, PlatListFolder((folder + "\\*").c_str(), [](const char *file, int, void *user) {
+            static_cast<std::vector<std::string> *>(user)->push_back(file);
+            return 1;
+        }, &listed));
+        EXPECT_EQ(std::vector<std::string>{name}, listed);
+        EXPECT_EQ("abc", ReadTestFile(path));
+        EXPECT_EQ(1, PlatRenameReplace(path.c_str(), (path + ".moved").c_str()));
+        EXPECT_EQ(1, PlatFileExists((path + ".moved").c_str()));
+        EXPECT_EQ(1, PlatDeleteFile((path + ".moved").c_str()));
+        EXPECT_EQ(0, PlatFileExists(path.c_str()));
+    }
+    /* The current folder comes back by the name it was given. */
+    char was[4096], here[4096];
+    ASSERT_EQ(1, PlatGetCurrentFolder(was, sizeof was));
+    ASSERT_EQ(1, PlatSetCurrentFolder(folder.c_str()));
+    ASSERT_EQ(1, PlatGetCurrentFolder(here, sizeof here));
+    PlatSetCurrentFolder(was);
+    const std::string tail = "\xD0\xBF\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0";
+    EXPECT_EQ(tail, std::string(here).substr(strlen(here) - tail.size()));
+    /* So does an environment variable's value. */
+    ASSERT_EQ(1, PlatSetEnv("KV_TEST_NAME", folder.c_str()));
+    char value[4096];
+    ASSERT_EQ(1, PlatGetEnv("KV_TEST_NAME", value, sizeof value));
+    EXPECT_EQ(folder, std::string(value));
+    PlatSetEnv("KV_TEST_NAME", nullptr);
 }
 
 TEST(PlatformTime, LocalTimeAndTicks)

@@ -396,13 +396,16 @@ TEST_F(NativeProgramTest, ALineThatRunsNothingGetsTheUsage)
 }
 
 /* A relative script path that names a file from the current folder is that
-** file; any other is looked for in the scripts folder. */
+** file, whichever separator it is written with; any other is looked for in
+** the scripts folder. */
 TEST_F(NativeProgramTest, ARelativeScriptPathIsFirstLookedForFromTheCurrentFolder)
 {
     mkdir((dir + "/sub").c_str(), 0755);
     mkdir((dir + "/Scripts").c_str(), 0755);
     Put("sub/a.kvs", "Strategy: S\n  EntrySetup: 0\n");
     Put("Scripts/a.kvs", "Setings:\n"); /* fails to compile: 5 tells it was this one */
+    mkdir((dir + "/Scripts/sub").c_str(), 0755);
+    Put("Scripts/sub/a.kvs", "Setings:\n");
     const struct {
         const char *cwd, *script;
         int code;
@@ -410,6 +413,9 @@ TEST_F(NativeProgramTest, ARelativeScriptPathIsFirstLookedForFromTheCurrentFolde
         {"", "sub/a.kvs", 0},
         {"/sub", "a.kvs", 0},
         {"/sub", "./a.kvs", 0},
+        /* Written with the program's own separator, as the Windows program takes it. */
+        {"", "sub\\a.kvs", 0},
+        {"/sub", ".\\a.kvs", 0},
         {"", "a.kvs", 5},
         {"", "none.kvs", 3},
     };

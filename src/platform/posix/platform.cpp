@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -669,6 +670,12 @@ int PlatCopyFile(const char *src, const char *dst)
 {
     NATIVE(s, src);
     NATIVE(d, dst);
+    /* A read-only target is kept, as Windows keeps it. */
+    struct stat st;
+    if (stat(d, &st) == 0 && S_ISREG(st.st_mode) && !MayWrite(d, st)) {
+        tLastError = PLAT_ERR_ACCESS_DENIED;
+        return 0;
+    }
     return CopyNativeFile(s, d, 0644) ? 1 : Fail();
 }
 
@@ -757,12 +764,22 @@ int PlatListFolder(const char *pattern, PlatListCallback callback, void *user)
     return 1;
 }
 
+int PlatGetProgramPath(char *out, size_t size)
+{
+    ssize_t n = readlink("/proc/self/exe", out, size);
+    if (n <= 0) return Fail();
+    if ((size_t)n >= size) {
+        tLastError = 206;
+        return 0;
+    }
+    out[n] = 0;
+    return 1;
+}
+
 int PlatGetProgramFolder(char *out, size_t size)
 {
     char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return Fail();
-    buf[n] = 0;
+    if (!PlatGetProgramPath(buf, sizeof buf)) return 0;
     char *slash = strrchr(buf, '/');
     if (slash && slash != buf) *slash = 0;
     if (strlen(buf) + 1 > size) {
@@ -776,6 +793,34 @@ int PlatGetProgramFolder(char *out, size_t size)
 int PlatGetCurrentFolder(char *out, size_t size)
 {
     return getcwd(out, size) ? 1 : Fail();
+}
+
+int PlatSetCurrentFolder(const char *path)
+{
+    NATIVE(p, path);
+    return chdir(p) == 0 ? 1 : Fail();
+}
+
+int PlatFullPath(const char *path, char *out, size_t size)
+{
+    char folder[4096];
+    if (!getcwd(folder, sizeof folder)) return Fail();
+    std::string whole = strcmp(folder, "/") == 0 ? "" : folder;
+    /* Folder by folder in the program's form; "." names the folder it stands in. */
+    NATIVE(p, path);
+    for (const char *part = p; *part;) {
+        const char *end = strchr(part, '/');
+        const size_t length = end ? (size_t)(end - part) : strlen(part);
+        if (length > 0 && !(length == 1 && part[0] == '.')) whole += "/" + std::string(part, length);
+        part += length + (end ? 1 : 0);
+    }
+    if (whole.empty()) whole = "/";
+    if (whole.size() + 1 > size) {
+        tLastError = 206;
+        return 0;
+    }
+    for (size_t i = 0; i <= whole.size(); i++) out[i] = whole.c_str()[i] == '/' ? '\\' : whole.c_str()[i];
+    return 1;
 }
 
 int PlatGetDesktopFolder(char *out, size_t size)

@@ -29,6 +29,39 @@ void PlatNativePath(const char *path, char *out, size_t size)
 
 static HANDLE H(PlatFile f) { return (HANDLE)f; }
 
+/* ---- names between the program and the system ------------------------------ */
+
+/* The program's names are UTF-8, as the native program's are, so that a name
+** means one file in both.  A name that does not read as UTF-8 is 8-bit text
+** of the program's own code page (a script saved by an editor in it), and is
+** taken in that code page rather than lost to a replacement character, which
+** would make two such names one file.  A path is decoded as one piece. */
+enum { PROGRAM_CODE_PAGE = 1252 };
+
+static UINT NameCodePage(const char *text)
+{
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0) > 0 ? CP_UTF8 : PROGRAM_CODE_PAGE;
+}
+
+/* text in the code page, into out (room characters with the end); the
+** count written with the end, 0 when it does not fit. */
+static int WideFromName(UINT codePage, const char *text, WCHAR *out, int room)
+{
+    return MultiByteToWideChar(codePage, 0, text, -1, out, room);
+}
+
+/* A name of the system as the program writes it (UTF-8); 0, and out empty,
+** when it does not fit. */
+static int NameFromWide(const WCHAR *text, char *out, size_t size)
+{
+    if (!out || size == 0) return 0;
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, out, (int)size, nullptr, nullptr);
+    if (n > 0) return 1;
+    out[0] = 0;
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+}
+
 /* ---- names the system would take for a device -------------------------------- */
 
 /* 1 when the last name of path is one that the system takes for a device in
@@ -69,9 +102,10 @@ struct SystemPath {
             SetLastError(ERROR_INVALID_PARAMETER);
             return;
         }
+        const UINT codePage = NameCodePage(path);
         const bool prefixed = path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') && path[3] == '\\';
         if (prefixed || (!whole && !IsDeviceName(path))) {
-            ok = MultiByteToWideChar(CP_ACP, 0, path, -1, text, room) > 0;
+            ok = WideFromName(codePage, path, text, room) > 0;
             if (!ok) SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return;
         }
@@ -88,7 +122,7 @@ struct SystemPath {
         memcpy(part, path, folder);
         part[folder] = 0;
         WCHAR wide[MAX_PATH * 4], full[MAX_PATH * 4];
-        if (MultiByteToWideChar(CP_ACP, 0, folder ? part : ".", -1, wide, MAX_PATH * 4) <= 0) {
+        if (WideFromName(codePage, folder ? part : ".", wide, MAX_PATH * 4) <= 0) {
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return;
         }
@@ -106,7 +140,7 @@ struct SystemPath {
         add(unc ? L"\\\\?\\UNC\\" : L"\\\\?\\");
         add(unc ? full + 2 : full);
         if (full[n - 1] != L'\\') add(L"\\");
-        if (MultiByteToWideChar(CP_ACP, 0, path + folder, -1, text + used, room - used) <= 0) {
+        if (WideFromName(codePage, path + folder, text + used, room - used) <= 0) {
             text[0] = 0;
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return;
@@ -195,10 +229,14 @@ PlatFile PlatOpenFile(const char *path, int mode)
     HANDLE h = INVALID_HANDLE_VALUE;
     const SystemPath name(path);
     if (!name.ok) return nullptr;
-    /* A planned refusal of an existing file, as for one the user may not write. */
-    if (mode != PLAT_OPEN_READ && mode != PLAT_CREATE_EXCLUSIVE && PlatFaultPlanned(PLAT_FAULT_READ_ONLY)) {
+    /* An existing file marked read-only is not written, nor is one a test
+    ** plans to refuse as a file the user may not write.  Windows refuses the
+    ** opening itself, but Wine run by the superuser opens it. */
+    if (mode == PLAT_CREATE_WRITE || mode == PLAT_OPEN_READ_WRITE || mode == PLAT_OPEN_APPEND ||
+        (mode == PLAT_OPEN_GUARD && PlatFaultPlanned(PLAT_FAULT_READ_ONLY))) {
         const DWORD a = GetFileAttributesW(name);
-        if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && PlatFaultDue(PLAT_FAULT_READ_ONLY)) {
+        if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) &&
+            ((mode != PLAT_OPEN_GUARD && (a & FILE_ATTRIBUTE_READONLY)) || PlatFaultDue(PLAT_FAULT_READ_ONLY))) {
             SetLastError(ERROR_ACCESS_DENIED);
             return nullptr;
         }
@@ -481,6 +519,19 @@ static int TargetHeldOpen(const char *dst, int sourceOwn)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
 }
 
+/* 1 (access denied) when dst is an existing file marked read-only: it is
+** kept.  Windows' own rename refuses to replace it; Wine's does not, so the
+** program asks before every replace, and both builds keep the file. */
+static int TargetReadOnly(const char *dst)
+{
+    const DWORD attributes = PathAttributes(dst);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !(attributes & FILE_ATTRIBUTE_READONLY))
+        return 0;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 1;
+}
+
 /* Tries rename until it goes through, or fails for another reason than a
 ** reader of dst, or the wait is over; 1/0 with the last error of the last try. */
 template <typename Rename> static int RenameWhenLetGo(const char *dst, int sourceOwn, Rename rename)
@@ -505,7 +556,7 @@ int PlatRenameReplace(const char *src, const char *dst)
         return 0;
     }
     const SystemPath from(src), to(dst);
-    if (!from.ok || !to.ok) return 0;
+    if (!from.ok || !to.ok || TargetReadOnly(dst)) return 0;
     return RenameWhenLetGo(dst, 0, [&] { return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; });
 }
 
@@ -520,6 +571,7 @@ int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst)
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
+    if (TargetReadOnly(dst)) return 0;
     return RenameWhenLetGo(dst, 1, [&] { return RenameHandle(H(file), dst) != 0; });
 }
 
@@ -539,7 +591,7 @@ int PlatResolveLinks(const char *path, char *out, size_t size)
 int PlatCopyFile(const char *src, const char *dst)
 {
     const SystemPath from(src), to(dst);
-    return from.ok && to.ok && CopyFileW(from, to, FALSE) ? 1 : 0;
+    return from.ok && to.ok && !TargetReadOnly(dst) && CopyFileW(from, to, FALSE) ? 1 : 0;
 }
 
 /* Creates one folder; an existing folder is taken unless mustBeNew. */
@@ -574,26 +626,37 @@ int PlatRemoveFolder(const char *path)
 
 int PlatListFolder(const char *pattern, PlatListCallback callback, void *user)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(pattern, &fd);
+    WIN32_FIND_DATAW fd;
+    const SystemPath wide(pattern);
+    if (!wide.ok) return 0;
+    HANDLE h = FindFirstFileW(wide, &fd);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD e = GetLastError();
         /* An existing folder with nothing that matches is not a failure. */
         return e == ERROR_FILE_NOT_FOUND || e == ERROR_NO_MORE_FILES ? 1 : 0;
     }
     do {
-        if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
-        if (!callback(fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0, user)) break;
-    } while (FindNextFileA(h, &fd));
+        if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L"..")) continue;
+        char name[MAX_PATH * 4];
+        if (!NameFromWide(fd.cFileName, name, sizeof name)) continue;
+        if (!callback(name, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0, user)) break;
+    } while (FindNextFileW(h, &fd));
     FindClose(h);
     return 1;
+}
+
+int PlatGetProgramPath(char *out, size_t size)
+{
+    WCHAR wide[MAX_PATH * 4];
+    const DWORD n = GetModuleFileNameW(nullptr, wide, MAX_PATH * 4);
+    if (n == 0 || n >= MAX_PATH * 4) return 0;
+    return NameFromWide(wide, out, size);
 }
 
 int PlatGetProgramFolder(char *out, size_t size)
 {
     char buf[MAX_PATH * 4];
-    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
-    if (n == 0 || n >= sizeof buf) return 0;
+    if (!PlatGetProgramPath(buf, sizeof buf)) return 0;
     char *slash = strrchr(buf, '\\');
     if (slash) *slash = 0;
     if (strlen(buf) + 1 > size) {
@@ -606,8 +669,39 @@ int PlatGetProgramFolder(char *out, size_t size)
 
 int PlatGetCurrentFolder(char *out, size_t size)
 {
-    DWORD n = GetCurrentDirectoryA((DWORD)size, out);
-    return n > 0 && n < size ? 1 : 0;
+    WCHAR wide[MAX_PATH * 4];
+    const DWORD n = GetCurrentDirectoryW(MAX_PATH * 4, wide);
+    return n > 0 && n < MAX_PATH * 4 && NameFromWide(wide, out, size);
+}
+
+int PlatSetCurrentFolder(const char *path)
+{
+    const SystemPath name(path);
+    return name.ok && SetCurrentDirectoryW(name) ? 1 : 0;
+}
+
+/* The folder is made whole by the system and the name kept as it is: the
+** system would make a script CON.kvs the console. */
+int PlatFullPath(const char *path, char *out, size_t size)
+{
+    size_t cut = 0;
+    for (size_t i = 0; path[i]; i++)
+        if (path[i] == '\\' || path[i] == '/') cut = i + 1;
+    char folder[MAX_PATH * 4];
+    if (cut >= sizeof folder) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    memcpy(folder, path, cut);
+    folder[cut] = 0;
+    const UINT codePage = NameCodePage(path);
+    WCHAR wide[MAX_PATH * 4], full[MAX_PATH * 8];
+    if (WideFromName(codePage, cut ? folder : ".", wide, MAX_PATH * 4) <= 0) return 0;
+    DWORD n = GetFullPathNameW(wide, MAX_PATH * 4, full, nullptr);
+    if (n == 0 || n >= MAX_PATH * 4) return 0;
+    if (full[n - 1] != L'\\') full[n++] = L'\\';
+    if (WideFromName(codePage, path + cut, full + n, MAX_PATH * 8 - (int)n) <= 0) return 0;
+    return NameFromWide(full, out, size);
 }
 
 int PlatGetDesktopFolder(char *out, size_t size)
@@ -619,7 +713,7 @@ int PlatGetDesktopFolder(char *out, size_t size)
     PWSTR wide = nullptr;
     int ok = 0;
     if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &wide)))
-        ok = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, (int)size, nullptr, nullptr) > 0;
+        ok = NameFromWide(wide, out, size);
     CoTaskMemFree(wide);
     if (!ok) out[0] = 0;
     return ok;
@@ -632,9 +726,10 @@ void PlatErrorText(int code, char *out, size_t size)
 {
     if (!out || size == 0) return;
     out[0] = 0;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             (DWORD)code, 0, out, (DWORD)size, nullptr);
-    if (n == 0) snprintf(out, size, "Error %d", code);
+    WCHAR wide[512];
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, (DWORD)code, 0, wide,
+                             512, nullptr);
+    if (n == 0 || !NameFromWide(wide, out, size)) snprintf(out, size, "Error %d", code);
     size_t len = strlen(out);
     while (len > 0 && (out[len - 1] == '\r' || out[len - 1] == '\n')) out[--len] = 0;
 }
@@ -650,15 +745,21 @@ uint32_t PlatTickCount() { return GetTickCount(); }
 uint64_t PlatTickCount64() { return GetTickCount64(); }
 void PlatSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 
+/* Values of the environment are names too (a TEMP folder): UTF-8 in and out. */
 int PlatGetEnv(const char *name, char *out, size_t size)
 {
-    DWORD n = GetEnvironmentVariableA(name, out, (DWORD)size);
-    return n > 0 && n < size ? 1 : 0;
+    WCHAR key[512], value[MAX_PATH * 4];
+    if (WideFromName(NameCodePage(name), name, key, 512) <= 0) return 0;
+    const DWORD n = GetEnvironmentVariableW(key, value, MAX_PATH * 4);
+    return n > 0 && n < MAX_PATH * 4 && NameFromWide(value, out, size) ? 1 : 0;
 }
 
 int PlatSetEnv(const char *name, const char *value)
 {
-    return SetEnvironmentVariableA(name, value) ? 1 : 0;
+    WCHAR key[512], wide[MAX_PATH * 4];
+    if (WideFromName(NameCodePage(name), name, key, 512) <= 0) return 0;
+    if (value && WideFromName(NameCodePage(value), value, wide, MAX_PATH * 4) <= 0) return 0;
+    return SetEnvironmentVariableW(key, value ? wide : nullptr) ? 1 : 0;
 }
 
 uint64_t PlatPhysicalMemory()
@@ -679,7 +780,11 @@ uint32_t PlatCurrentThreadId() { return (uint32_t)GetCurrentThreadId(); }
 
 int PlatEscapePressed() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) ? 1 : 0; }
 
-PlatLibrary PlatLoadLibrary(const char *path) { return (PlatLibrary)LoadLibraryA(path); }
+PlatLibrary PlatLoadLibrary(const char *path)
+{
+    const SystemPath name(path);
+    return name.ok ? (PlatLibrary)LoadLibraryW(name) : nullptr;
+}
 
 void *PlatGetProcAddress(PlatLibrary library, const char *name)
 {

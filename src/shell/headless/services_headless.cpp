@@ -271,7 +271,8 @@ intptr_t EditorCall(void *window, uint32_t message, uintptr_t wparam, intptr_t l
     HeadlessScriptWindow *w = (HeadlessScriptWindow *)window;
     const char *text = w && w->text ? w->text : "";
     size_t length = strlen(text);
-    if (message == EDITOR_GET_LENGTH) return (intptr_t)length;
+    /* The text appended counts, as in an editor that took it. */
+    if (message == EDITOR_GET_LENGTH) return (intptr_t)(length + (w ? strlen(w->appended) : 0));
     if (message == EDITOR_APPEND_TEXT && w && lparam) {
         size_t used = strlen(w->appended);
         size_t room = sizeof w->appended - used - 1;

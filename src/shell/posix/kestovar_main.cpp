@@ -14,9 +14,7 @@
 ** folder when there is one. */
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -30,6 +28,7 @@
 #include "foundation/errors.h"
 #include "foundation/folder_helpers.h"
 #include "foundation/numbers.h"
+#include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
@@ -272,22 +271,6 @@ static void KeepErrorEntry(const char *entry, const char *failure)
     if (failure && sErrorLogFailure.empty()) sErrorLogFailure = failure;
 }
 
-/* A relative path that names something from the current folder is that
-** file (or that folder, which the batch then refuses by the name the user
-** meant), as a shell user means it; any other relative path is looked for
-** where the window program looks (the scripts folder, or the program folder
-** for a settings file). */
-static std::string ArgumentFromHere(const std::string &arg)
-{
-    struct stat info;
-    if (arg.empty() || arg[0] == '/' || stat(arg.c_str(), &info) != 0) return arg;
-    char folder[PATH_MAX];
-    if (!getcwd(folder, sizeof folder)) return arg;
-    std::string name = arg;
-    while (name.compare(0, 2, "./") == 0) name.erase(0, 2);
-    return std::string(folder) + (strcmp(folder, "/") == 0 ? "" : "/") + name;
-}
-
 /* A summary column is as wide as its heading (16 characters at most) and
 ** never narrower than 9. */
 static int SummaryWidth(const FormulaColumn *column)
@@ -349,13 +332,10 @@ int main(int argc, char **argv)
     std::vector<std::string> args;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
-        if (!arg.empty() && arg[0] != '-') {
-            arg = ArgumentFromHere(arg);
-            /* Paths are kept with the program's own separator, so the folder
-            ** macros of a script named here (?scriptpath?) find their folder. */
-            for (char &c : arg)
-                if (c == '/') c = '\\';
-        }
+        /* A relative script or settings path that names something from the
+        ** current folder is that file (a folder the batch then refuses by
+        ** the name the user meant), also written with the program's '\\'. */
+        if (!arg.empty() && arg[0] != '-') arg = PathFromCurrentFolder(arg);
         args.push_back(arg);
     }
     std::vector<const char *> argList;

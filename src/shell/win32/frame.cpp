@@ -15,6 +15,7 @@
 #include "foundation/win32/list_view.h"
 #include "foundation/win32/settings_dialog.h"
 #include "marketdata/store/data_load.h"
+#include "platform/platform.h"
 #include "shell/command_line.h"
 #include "shell/frame_rules.h"
 #include "shell/help_topics.h"
@@ -145,7 +146,7 @@ int OpenFileByType(const char *path, int left, int top, int width, int height)
     }
     UnquotePath(taken, clean, sizeof clean);
     if (!ExpandPathMacros(clean, nullptr)) return 0;
-    if (GetFileAttributesA(clean) == INVALID_FILE_ATTRIBUTES) {
+    if (!PlatFileExists(clean)) {
         ReportError("Unable to access %s.", clean);
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
@@ -194,7 +195,7 @@ int OpenHandOffText(const char *text)
 ** on.  They open once the program is idle again; a timer makes sure the main
 ** loop gets a message then. */
 static std::vector<std::string> sWaitingHandOffs;
-enum { HANDOFF_TIMER = 0x4F70, HANDOFF_TIMER_MS = 250 };
+enum { HANDOFF_TIMER = 0x4F70, HANDOFF_TIMER_MS = 250, HANDOFF_ANSWER_MS = 5000 };
 
 static void WaitForIdle(const std::string &text)
 {
@@ -202,6 +203,9 @@ static void WaitForIdle(const std::string &text)
     if (gFrame.frame) SetTimer(gFrame.frame, HANDOFF_TIMER, HANDOFF_TIMER_MS, nullptr);
 }
 
+/* The files open from the main loop, never inside the hand-off itself: the
+** second start waits for the answer, and an opening may ask the user (a file
+** that cannot be found, a script with unsaved changes) or load a data file. */
 int TakeHandOff(HWND frame, const char *text)
 {
     /* A batch copy closes with its batch: what it opened would not stay
@@ -209,10 +213,8 @@ int TakeHandOff(HWND frame, const char *text)
     if (gRun.unattended) return 0;
     SetForegroundWindow(frame);
     if (IsIconic(frame)) ShowWindow(frame, SW_RESTORE);
-    if (gRun.state.load() != RUN_IDLE)
-        WaitForIdle(text);
-    else
-        OpenHandOffText(text);
+    WaitForIdle(text);
+    PostMessageA(frame, WM_NULL, 0, 0); /* the main loop's next message */
     return 1;
 }
 
@@ -228,13 +230,20 @@ void OpenWaitingHandOffs()
     if (sWaitingHandOffs.empty() && gFrame.frame) KillTimer(gFrame.frame, HANDOFF_TIMER);
 }
 
-/* Each running copy is asked in turn until one takes the command line. */
+/* Each running copy is asked in turn until one takes the command line.  A
+** copy that does not answer in time (hung, or an older one busy opening) is
+** passed by: this start then opens the files as a copy of its own rather
+** than wait without end. */
 int HandOffToRunningCopy(const char *commandLine)
 {
     COPYDATASTRUCT data = {999, (DWORD)(strlen(commandLine) + 1), (void *)commandLine};
     for (HWND running = FindWindowExA(nullptr, nullptr, "KestovarFrame", nullptr); running;
          running = FindWindowExA(nullptr, running, "KestovarFrame", nullptr)) {
-        if (SendMessageA(running, WM_COPYDATA, 0, (LPARAM)&data)) return 1;
+        DWORD_PTR taken = 0;
+        if (SendMessageTimeoutA(running, WM_COPYDATA, 0, (LPARAM)&data, SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                                HANDOFF_ANSWER_MS, &taken) &&
+            taken)
+            return 1;
     }
     return 0;
 }
@@ -372,7 +381,7 @@ static void TogglePanel(int32_t *flag, HWND panel)
 /* Help that cannot be shown says why, rather than leaving F1 without an answer. */
 void OpenHelp(int context)
 {
-    if (GetFileAttributesA(gFrame.helpPath) == INVALID_FILE_ATTRIBUTES) {
+    if (!PlatFileExists(gFrame.helpPath)) {
         ReportError("Help is not available: the help file %s is missing.", gFrame.helpPath);
         return;
     }
@@ -671,10 +680,14 @@ static void RecordPopupHelp(HMENU popup)
 
 static void OnDropFiles(HDROP drop)
 {
-    UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; i++) {
-        char path[260];
-        if (!DragQueryFileA(drop, i, path, sizeof path)) continue;
+        /* In the program's UTF-8, as every name it takes. */
+        WCHAR wide[MAX_PATH];
+        char path[MAX_PATH * 4];
+        if (!DragQueryFileW(drop, i, wide, MAX_PATH) ||
+            !WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, sizeof path, nullptr, nullptr))
+            continue;
         if (gRun.state.load() != RUN_IDLE)
             WaitForIdle(std::string("\"") + path + "\"");
         else

@@ -180,7 +180,7 @@ int InitApplication(HINSTANCE instance)
     if (CompareNoCase(path, gProgramFolder) != 0) {
         CopyString(gProgramFolder, sizeof gProgramFolder, path, -1);
         FormatText(gFrame.settingsPath, sizeof gFrame.settingsPath, "%s\\kestovar.ini", gProgramFolder);
-        SetCurrentDirectoryA(gProgramFolder);
+        PlatSetCurrentFolder(gProgramFolder);
     }
     CopyString(gSettingsFile, sizeof gSettingsFile, gFrame.settingsPath, -1);
     char dateFormat[16];
@@ -197,7 +197,7 @@ int InitApplication(HINSTANCE instance)
         CopyString(gSettings.UserDllPath, sizeof gSettings.UserDllPath, gProgramFolder, -1);
 
     SetUpProgramFolders();
-    SetCurrentDirectoryA(gScriptsFolder);
+    PlatSetCurrentFolder(gScriptsFolder);
     if (gSettings.DataFile[0]) ExpandPathMacros(gSettings.DataFile, gDataFolder);
     if (gSettings.ActiveScript[0]) ExpandPathMacros(gSettings.ActiveScript, gScriptsFolder);
     FormatText(gFrame.helpPath, sizeof gFrame.helpPath, "%s\\Kestovar User Guide.chm", gProgramFolder);
@@ -238,11 +238,10 @@ static void OpenCommandLineFiles(const char *commandLine)
 }
 
 /* The command line with every relative path that names something from the
-** current folder made whole, as a user at a command prompt means it: start-up
-** moves the current folder to the scripts folder, where the batch would look
-** for it otherwise.  Any other path stays as it is (the batch finds it in the
-** scripts folder, the settings file in the program folder).  A path made too
-** long for the program is refused by the pass that takes it, never cut. */
+** current folder made whole (PathFromCurrentFolder), as a user at a command
+** prompt means it: start-up moves the current folder to the scripts folder,
+** and a running copy that takes the line has a current folder of its own.
+** Each path is quoted, so a blank in a name stays the name's. */
 static std::string PathsFromHere(const char *commandLine)
 {
     std::vector<std::string> tokens;
@@ -250,24 +249,31 @@ static std::string PathsFromHere(const char *commandLine)
     std::string line;
     for (const std::string &token : tokens) {
         if (!line.empty()) line += ' ';
-        if (token[0] == '-') {
-            line += token;
-            continue;
-        }
-        std::string path = token;
-        bool rooted = path[0] == '\\' || path[0] == '/' || (path.size() > 1 && path[1] == ':');
-        if (!rooted && PlatFileExists(path.c_str())) {
-            /* The folder made whole, the name kept: the system would make a
-            ** script CON.kvs the console. */
-            const size_t cut = path.find_last_of("\\/") + 1;
-            char full[MAX_PATH * 4];
-            DWORD n = GetFullPathNameA(cut ? path.substr(0, cut).c_str() : ".", sizeof full, full, nullptr);
-            if (n > 0 && n < sizeof full)
-                path = std::string(full) + (full[n - 1] == '\\' ? "" : "\\") + path.substr(cut);
-        }
-        line += '"' + path + '"';
+        line += token[0] == '-' ? token : '"' + PathFromCurrentFolder(token) + '"';
     }
     return line;
+}
+
+/* The command line as the user typed it, in the program's UTF-8, without the
+** program's own name (which the system's rules end at its closing quote or
+** the first blank). */
+static std::string CommandLineText()
+{
+    const WCHAR *line = GetCommandLineW();
+    if (!line) return "";
+    if (*line == L'"') {
+        for (line++; *line && *line != L'"'; line++) {}
+        if (*line) line++;
+    } else {
+        while (*line && *line != L' ' && *line != L'\t') line++;
+    }
+    while (*line == L' ' || *line == L'\t') line++;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return "";
+    std::string text((size_t)size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line, -1, text.data(), size, nullptr, nullptr);
+    text.resize((size_t)size - 1);
+    return text;
 }
 
 /* The usage, where this line's errors go (the error log of a batch), and
@@ -282,10 +288,8 @@ static int ReportUsage()
 }
 
 /* Steps after the frame exists; returns the process result. */
-static int RunProgram(HINSTANCE instance, const char *givenLine)
+static int RunProgram(HINSTANCE instance, const char *commandLine)
 {
-    const std::string line = PathsFromHere(givenLine);
-    const char *commandLine = line.c_str();
     std::vector<std::string> tokens;
     SplitCommandLine(commandLine, &tokens);
     std::vector<const char *> args;
@@ -349,17 +353,22 @@ static int RunProgram(HINSTANCE instance, const char *givenLine)
     return got < 0 ? -1 : 0;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     SetUnhandledExceptionFilter(CrashHandler);
-    const char *line = commandLine ? commandLine : "";
-    while (*line == ' ') line++;
+    /* Names in the program's UTF-8, whatever the system's code page: the
+    ** narrow command line would have lost every letter outside it. */
+    const std::string typed = CommandLineText();
+    /* The names are made whole here, before a running copy takes them: that
+    ** copy looks for a relative name in its own scripts folder. */
+    const std::string whole = PathsFromHere(typed.c_str());
+    const char *line = whole.c_str();
     /* A copy that does not take the command line (a batch copy, which ends
     ** with its batch) leaves it to this start, which opens the files itself. */
     if (*line && *line != '-' && HandOffToRunningCopy(line)) return 0;
     ReadHoldPoint();
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    char exe[MAX_PATH * 4] = "";
+    PlatGetProgramPath(exe, sizeof exe);
     ProgramFolderFromPath(exe, gProgramFolder, sizeof gProgramFolder);
     /* Errors of the steps before the frame exists reach the user (or the error
     ** log in the program folder) too. */

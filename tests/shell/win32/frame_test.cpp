@@ -10,6 +10,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "frame_fixture.h"
+#include "platform/platform.h"
 #include "services/services.h"
 #include "support/test_support.h"
 
@@ -240,7 +241,10 @@ TEST_F(FrameTest, SecondStartHandOff)
     Pump();
     EXPECT_EQ(CountChildren("KestovarList") + CountChildren("KestovarLog") + CountChildren("KestovarScript"), 2);
     EXPECT_TRUE(DialogWatcher::Seen().empty());
-    send(missing.c_str(), (DWORD)missing.size() + 1, 999);
+    /* Taken at once; what cannot be opened is said from the main loop. */
+    EXPECT_EQ(send(missing.c_str(), (DWORD)missing.size() + 1, 999), 1);
+    EXPECT_TRUE(DialogWatcher::Seen().empty());
+    Pump();
     EXPECT_TRUE(SeenText(("Unable to access " + missing + ".").c_str()));
 
     // A 256-character path is taken whole, not cut to the 255-character
@@ -300,6 +304,98 @@ TEST_F(FrameTest, AHandOffWaitsForTheRunAndABatchCopyTakesNone)
     EXPECT_EQ(2, CountChildren("KestovarLog"));
     gRun.unattended = 0;
     CopyString(gSettings.DataFile, sizeof gSettings.DataFile, dataFile, -1);
+}
+
+namespace {
+
+/* A copy of the program that does not answer: a frame of the program's class
+** on a thread that takes no message until it is let go, or for 40 seconds. */
+struct HungCopy {
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = nullptr;
+    HWND window = nullptr;
+    static DWORD WINAPI Run(void *param)
+    {
+        HungCopy *copy = (HungCopy *)param;
+        /* The class of the program's frame, registered for another module. */
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA("kernel32.dll");
+        wc.lpszClassName = "KestovarFrame";
+        RegisterClassA(&wc);
+        copy->window = CreateWindowExA(0, "KestovarFrame", "hung", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                       wc.hInstance, nullptr);
+        SetEvent(copy->ready);
+        WaitForSingleObject(copy->release, 40000);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        DestroyWindow(copy->window);
+        UnregisterClassA("KestovarFrame", wc.hInstance);
+        return 0;
+    }
+    HungCopy()
+    {
+        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        WaitForSingleObject(ready, 10000);
+    }
+    ~HungCopy()
+    {
+        SetEvent(release);
+        WaitForSingleObject(thread, 60000);
+        CloseHandle(thread);
+        CloseHandle(ready);
+        CloseHandle(release);
+    }
+};
+
+} // namespace
+
+/* A second start never waits without end: a running copy that does not
+** answer is passed by in a few seconds, and the next one takes the line. */
+TEST_F(FrameTest, ASecondStartPassesByACopyThatDoesNotAnswer)
+{
+    WriteTestFile(File("b.txt"), "hello\r\n");
+    HungCopy hung;
+    ASSERT_NE(nullptr, hung.window);
+    ASSERT_EQ(hung.window, FindWindowExA(nullptr, nullptr, "KestovarFrame", nullptr)) << "the copy that does not answer is asked first";
+    const ULONGLONG started = GetTickCount64();
+    EXPECT_EQ(1, HandOffToRunningCopy(File("b.txt").c_str()));
+    EXPECT_LT(GetTickCount64() - started, 30000u);
+    Pump();
+    EXPECT_EQ(1, CountChildren("KestovarLog"));
+}
+
+/* A second start of the program names a file from its own current folder:
+** the running copy, whose current folder is another, opens that file. */
+TEST_F(FrameTest, ASecondStartHandsOverTheFileItNamesFromHere)
+{
+    char program[MAX_PATH * 4];
+    ASSERT_EQ(1, PlatGetProgramFolder(program, sizeof program));
+    const std::string exe = std::string(program) + "\\..\\kestovar.exe";
+    if (!PlatFileExists(exe.c_str())) GTEST_SKIP() << "no program beside the tests";
+    CreateDirectoryA(File("here").c_str(), nullptr);
+    WriteTestFile(File("here\\mine.txt"), "mine\r\n");
+    std::string line = "\"" + exe + "\" mine.txt";
+    STARTUPINFOA start = {sizeof start};
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, File("here").c_str(), &start,
+                               &process));
+    /* The frame answers while the second start waits. */
+    const ULONGLONG started = GetTickCount64();
+    while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 60000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1 &&
+           GetTickCount64() - started < 60000)
+        Pump();
+    DWORD code = 99;
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 0)) << "the second start did not end";
+    GetExitCodeProcess(process.hProcess, &code);
+    if (code == STILL_ACTIVE) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(0u, code);
+    Pump();
+    EXPECT_EQ(1, CountChildren("KestovarLog"));
+    EXPECT_TRUE(DialogWatcher::Seen().empty()) << DialogWatcher::Seen()[0];
 }
 
 TEST_F(FrameTest, OpenFilesAreRestoredWithTheirPlaces)

@@ -1,0 +1,59 @@
+/* names_test.cpp -- the program's UTF-8 names are the system's own letters:
+** a file the Windows program makes is the file of that name for every other
+** program (the native one sees the same UTF-8 name under Wine). */
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+#include <windows.h>
+
+namespace {
+
+std::wstring Wide(const std::string &text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), (int)wide.size());
+    wide.resize(n > 0 ? (size_t)n - 1 : 0);
+    return wide;
+}
+
+} // namespace
+
+/* Each name as the program writes it, and the letters the system must see.  A
+** name that does not read as UTF-8 is the program's 8-bit text (code page
+** 1252, a script saved in it): the file of those letters, never one of a
+** replaced letter that two such names would share. */
+TEST(PlatformNames, TheSystemSeesTheLettersOfTheName)
+{
+    TempFolder tmp;
+    static const struct {
+        const char *name;
+        const wchar_t *letters;
+    } kCases[] = {
+        {"caf\xC3\xA9.csv", L"caf\u00e9.csv"},
+        {"\xD0\xB6\xD1\x83\xD0\xBA.csv", L"\u0436\u0443\u043a.csv"},
+        {"\xE2\x82\xAC\xF0\x9F\x93\x88.txt", L"\u20ac\U0001F4C8.txt"},
+        {"old\xE9\x80.csv", L"old\u00e9\u20ac.csv"},
+    };
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = tmp.File(c.name);
+        ASSERT_TRUE(WriteTestFile(path, "abc"));
+        const std::wstring system = Wide(tmp.path) + L"\\" + c.letters;
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(system.c_str()));
+        EXPECT_EQ(1, DeleteFileW(system.c_str()));
+    }
+    /* The program's own folder and the current one come back as UTF-8. */
+    const std::string folder = tmp.File("\xD0\xBF\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0");
+    ASSERT_TRUE(CreateDirectoryW((Wide(tmp.path) + L"\\\u043f\u0430\u043f\u043a\u0430").c_str(), nullptr));
+    wchar_t was[MAX_PATH * 4];
+    GetCurrentDirectoryW(MAX_PATH * 4, was);
+    ASSERT_TRUE(SetCurrentDirectoryW((Wide(tmp.path) + L"\\\u043f\u0430\u043f\u043a\u0430").c_str()));
+    char here[MAX_PATH * 4];
+    EXPECT_EQ(1, PlatGetCurrentFolder(here, sizeof here));
+    SetCurrentDirectoryW(was);
+    EXPECT_EQ(0, CompareStringOrdinal(Wide(folder).c_str(), -1, Wide(here).c_str(), -1, TRUE) - CSTR_EQUAL) << here;
+}
