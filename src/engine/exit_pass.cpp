@@ -1,6 +1,7 @@
 /* exit_pass.cpp -- exits of open positions. */
 #include "engine/exit_pass.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -116,10 +117,16 @@ static int ExitRuleFires(EvalContext *context, PositionRecord *p)
 const Bar *OpenFillDay(const EvalContext *context, const Bar *bar)
 {
     if (context->barSize == BAR_DAILY) return bar;
-    Bar *daily = nullptr;
-    int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
-    if (FindBarIndex(context->symbol, BAR_DAILY, first, PHASE_CLOSE, context->slot, &daily) >= 0 && daily) return daily;
-    return bar;
+    /* The period opens for the symbol on its own first day in it, which need
+    ** not be the market's: an order at the open fills there, in its terms. */
+    int32_t count = 0;
+    const Bar *days = GetBarArray(context->symbol, BAR_DAILY, &count);
+    if (!days || count <= 0) return bar;
+    const int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
+    const Bar *day = std::lower_bound(days, days + count, first, [](const Bar &b, int32_t date) { return b.date < date; });
+    if (day == days + count || day->date > bar->date) return bar;
+    NoteDailyBarFound(context->symbol, context->slot, (int32_t)(day - days));
+    return day;
 }
 
 /* The high and low the position saw on the bar, in its entry's split terms:

@@ -39,8 +39,8 @@ bool DecidesNextCloseAtOpen(const StrategyRecord *r);
 ** less what is still held. */
 double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double target, void *orderContext);
 /* The daily bar an order at the open of bar fills on: for a longer bar size
-** (the context's) the first day of bar's period, bar itself when the symbol
-** has none that day. */
+** (the context's) the symbol's first day in bar's period, bar itself when the
+** symbol has none in it. */
 const Bar *OpenFillDay(const EvalContext *context, const Bar *bar);
 /* The quantity of open position p in the split terms of bar (its shares
 ** after the splits since its entry). */

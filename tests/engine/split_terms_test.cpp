@@ -850,3 +850,53 @@ TEST_F(SplitTest, ALongerBarsPartialExitCountsTheSharesAndPricesOfItsDay)
 }
 
 } // namespace
+
+namespace {
+
+/* A weekly long of 100 AAA bought at the open of 1 February 2016 leaves by
+** its exit rule at the next open, that of the week of 8 February; AAA did
+** not trade on Monday 8 February (the market did), so it leaves at the open
+** of Tuesday 9 February, its first day of the week.
+** - AAA at 200 splits 2:1 on Wednesday 10 February (100 after) and opens
+**   Tuesday at 202: the 100 shares leave at 202, +200, not at the 101 the
+**   week's bar carries in the split's terms.
+** - Without a split, at 100, Tuesday opens at 101 and Wednesday falls to 90:
+**   the trade leaves at 101 and saw 100 to 101, nothing of Wednesday.
+** In a daily and in a weekly run. */
+TEST_F(SplitTest, ALongerBarsOpenFillIsOnTheSymbolsFirstDayOfThePeriod)
+{
+    const std::vector<int32_t> d = Weekdays(20160104, 20160311);
+    const struct {
+        int32_t split;
+        double after;
+        std::vector<DayBar> changes;
+        double priceOut, profit, lowest, highest;
+    } cases[] = {
+        {20160210, 100, {{20160209, 202, 202, 200, 200}}, 202, 200, 200, 202},
+        {0, 100, {{20160209, 101, 101, 100, 100}, {20160210, 100, 100, 90, 100}}, 101, 100, 100, 101},
+    };
+    for (const auto &c : cases) {
+        for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+            SCOPED_TRACE(std::to_string(c.split) + " " + run);
+            std::vector<DayBar> aaa;
+            for (const DayBar &b : SplitDays(d, c.split, c.after, c.changes))
+                if (b.date != 20160208) aaa.push_back(b);
+            LoadStore(d, {{"AAA", aaa}, {"CAL", FlatBars(d, std::vector<double>(d.size(), 10))}});
+            const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  Side: Long\n"
+                                                                          "  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20160129\n"
+                                                                          "  Quantity: 100\n  QtyType: Shares\n  ExitRule: BarsHeld >= 1\n  ExitTime: NextOpen\n");
+            ASSERT_NE(nullptr, trades);
+            const TradeRecord &t = trades[0];
+            EXPECT_EQ(20160201, t.dateIn);
+            EXPECT_EQ(EXIT_RULE, t.reason);
+            EXPECT_EQ(20160209, t.dateOut);
+            EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+            EXPECT_DOUBLE_EQ(100, t.quantityOut);
+            EXPECT_NEAR(c.profit, TradeNetProfit(&t), 1e-9);
+            EXPECT_DOUBLE_EQ(c.lowest, t.lowest);
+            EXPECT_DOUBLE_EQ(c.highest, t.highest);
+        }
+    }
+}
+
+} // namespace
