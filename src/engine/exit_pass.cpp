@@ -450,6 +450,14 @@ bool DecidesNextCloseAtOpen(const StrategyRecord *r)
     return r->nextCloseOnly == 1 && r->BarSize <= gSettings.BarSize2;
 }
 
+/* The last date of the data a strategy's test runs on: the run's, or its
+** calendar symbol's. */
+static int32_t DataEndOf(const StrategyRecord *r)
+{
+    if (r->CalendarSym > 0 && r->CalendarSym <= gStore.symbolCount) return gStore.symbols[r->CalendarSym - 1].lastDate;
+    return gSettings.LastDate;
+}
+
 static int CheckExit(EvalContext *context, int32_t forced)
 {
     PositionRecord *p = context->position;
@@ -462,8 +470,7 @@ static int CheckExit(EvalContext *context, int32_t forced)
     p->exitDate = context->date;
     p->fillDay = 0;
     bool governed = GovernedByTradeList(context, p);
-    int32_t dataEnd = gSettings.LastDate;
-    if (r->CalendarSym > 0 && r->CalendarSym <= gStore.symbolCount) dataEnd = gStore.symbols[r->CalendarSym - 1].lastDate;
+    const int32_t dataEnd = DataEndOf(r);
     uint32_t reason = EXIT_NONE;
     const Bar *bar = nullptr;
     if (phase == PHASE_CLOSE && context->date < dataEnd && symbol->lastDate < context->date) {
@@ -827,6 +834,18 @@ double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double targ
 
 /* ---- the pass ------------------------------------------------------------------------------ */
 
+/* A position whose symbol's data have ended by the date, before the test's:
+** it leaves whole at its last close by "end of data", whatever bar size its
+** strategy has.  A run shorter than the strategy's bar size frees the
+** account there, on the symbol's last date or the first date after it,
+** not at the end of the period, whose days after it the position never saw.
+** A position that follows its trade-list row leaves on the row's dates. */
+static bool DataEndedForPosition(const EvalContext *context, const PositionRecord *p)
+{
+    return p->entryBar >= 0 && p->symbol && p->symbol->lastDate <= context->date &&
+        context->date < DataEndOf(context->strategy) && !GovernedByTradeList(context, p);
+}
+
 /* A strategy whose bar size is longer than the run's decides its exits on
 ** its own bar dates, but an intraday target or stop fills on whichever day
 ** of the period first reaches it.  So on the run's dates inside the period
@@ -859,8 +878,10 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             if (r->CalendarSym > 0) ClampDateToSymbolBar(context);
             sDayByDay = !forced && ChecksStopsInsidePeriod(context, s);
             sMidPeriod = false;
+            bool endedOnly = false; /* only positions whose data have ended are checked */
             if (!forced && !IsBarDate(context, context->date)) {
-                if (!sDayByDay) {
+                endedOnly = !sDayByDay && phase == PHASE_CLOSE && r->BarSize > gSettings.BarSize2;
+                if (!sDayByDay && !endedOnly) {
                     context->date = date;
                     continue;
                 }
@@ -887,7 +908,9 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
                 for (int32_t k = 0; k < r->openCount; k++) r->openPositions[k].exitRank = (uint32_t)(k + 1);
             }
             int32_t before = exits;
-            for (int32_t i = 0; i < r->openCount; i++) exits += ProcessPositionExit(context, i, forced);
+            for (int32_t i = 0; i < r->openCount; i++)
+                if (!endedOnly || DataEndedForPosition(context, &r->openPositions[i]))
+                    exits += ProcessPositionExit(context, i, forced);
             sDayByDay = sMidPeriod = false;
             if (exits > before) RemoveClosedPositions(s);
             context->date = date;

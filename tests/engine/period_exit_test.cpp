@@ -830,3 +830,45 @@ TEST_F(EngineTest, AnExitAtTheCloseOfAWeekWithoutItsLastDaysIsDatedOnItsLastBar)
 }
 
 } // namespace
+
+namespace {
+
+/* A quarterly strategy holds 100 AAA bought at 10 on 1 July 2013; AAA's
+** data end on Tuesday 20 August, inside the quarter (BBB trades to the end
+** of the year).  The position leaves at that close by "end of data", and
+** after that close the account holds nothing: a daily strategy sharing a
+** Combined MaxPositions of 1 buys BBB at the open of 21 August, and the
+** quarterly strategy counts no position and nothing invested from then on,
+** in its own cells and the combined ones. */
+TEST_F(EngineTest, ALongerBarsEndOfDataExitFreesTheAccountAtItsClose)
+{
+    const std::vector<int32_t> d = Weekdays(20130401, 20131231), a = Weekdays(20130401, 20130820);
+    LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+    const TradeRecord *trades = TradesOfRun(2, "Strategy: Q\n  BarSize: Quarterly\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130628\n"
+                                               "  Quantity: 100\n  QtyType: Shares\n"
+                                               "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20130801\n"
+                                               "  Quantity: 100\n  QtyType: Shares\n"
+                                               "Combined:\n  MaxPositions: 1\n");
+    ASSERT_NE(nullptr, trades);
+    const TestRecord *test = LastTest();
+    const TradeRecord *q = trades[0].strategy == 0 ? &trades[0] : &trades[1], *daily = q == trades ? &trades[1] : &trades[0];
+    EXPECT_EQ(20130701, q->dateIn);
+    EXPECT_EQ(EXIT_END_OF_DATA, q->reason);
+    EXPECT_EQ(20130820, q->dateOut);
+    EXPECT_EQ(20130821, daily->dateIn);
+    int32_t combined = -1;
+    for (int32_t s = 0; s < test->strategyCount; s++)
+        if (strcmp(test->strategies[s].name, "Combined") == 0) combined = s;
+    ASSERT_GE(combined, 0);
+    for (int32_t r = 0; r < test->rowsFilled; r++) {
+        const StatCell *cell = Cell(test, r, 0);
+        const int32_t date = (int32_t)cell->date;
+        /* A day's cell counts what is held after its close. */
+        const int32_t held = date >= 20130701 && date < 20130820;
+        EXPECT_EQ(held, cell->positions) << date;
+        EXPECT_NEAR(held * 1000, cell->invested, 1e-9) << date;
+        EXPECT_EQ(held + (date >= 20130821 && date < 20131231), Cell(test, r, combined)->positions) << date;
+    }
+}
+
+} // namespace
