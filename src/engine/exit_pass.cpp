@@ -152,6 +152,14 @@ static void UpdateExtremes(PositionRecord *p, const Bar *bar, uint32_t reason, b
         /* The exit's price is in the terms of the day it fills on. */
         double exit = p->exitSplit != 0 && p->entrySplit != 0 ? p->exitPrice * p->entrySplit / p->exitSplit : r * p->exitPrice;
         bool limit = reason == EXIT_LIMIT, stop = reason == EXIT_STOP;
+        if (reason == EXIT_TRADE_LIST && p->exitTiming == PHASE_INTRADAY) {
+            /* A row says only the price it left at: its order stood on the
+            ** side of the day's open that price lies on (a long's stop below
+            ** it, its target above), as a target or stop of the rules does. */
+            const int c = CompareDoubleApprox(exit, r * bar->open);
+            limit = c * p->side > 0;
+            stop = c * p->side < 0;
+        }
         if (p->exitTiming == PHASE_OPEN) {
             high = low = exit;
         } else if (p->exitTiming == PHASE_INTRADAY && (limit || stop)) {

@@ -258,3 +258,46 @@ TEST_F(EngineTest, ASymbolWhoseDataEndLeavesWhole)
     EXPECT_EQ(20240112, trades[0].dateOut);
     EXPECT_DOUBLE_EQ(100, trades[0].quantityOut);
 }
+
+namespace {
+
+/* A trade list's exit during the day says only the price it left at; the
+** side of the day's open that price lies on is the side its order stood on,
+** so the trade saw the day up to that price there and the day's other
+** extreme.  AAA trades at 100 but on 11 January (open 100, high 104, low
+** 94); each row enters 100 shares at the open of 9 January and leaves on the
+** 11th during the day: a long at 97 (a stop) saw 97 to 104, a long at 102
+** (a target) 94 to 102, a short at 103 (its stop) 94 to 103, a short at 96
+** (its target) 96 to 104. */
+TEST_F(EngineTest, ATradeListExitDuringTheDayBoundsTheTradesExtremesByItsPrice)
+{
+    const std::vector<int32_t> d = Weekdays(20240108, 20240116);
+    std::vector<DayBar> bars = FlatBars(d, std::vector<double>(d.size(), 100));
+    bars[3] = DayBar{20240111, 100, 104, 94, 100};
+    LoadStore(d, {{"AAA", bars}});
+    const struct {
+        const char *side;
+        double priceOut, lowest, highest;
+    } rows[] = {{"long", 97, 97, 104}, {"long", 102, 94, 102}, {"short", 103, 94, 103}, {"short", 96, 96, 104}};
+    std::string csv = "TradeID,Side,Symbol,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut\n";
+    for (int k = 0; k < 4; k++)
+        csv += std::to_string(k + 1) + "," + rows[k].side + ",AAA,20240109,open,100,100,20240111,intraday,100," +
+            std::to_string(rows[k].priceOut) + "\n";
+    Write("trades.csv", csv);
+    ASSERT_EQ(0, Run("Strategy: TL\n  Side: Both\n  TradeList: trades.csv\n  TLEndDate: latest\n  MaxSameSym: 10\n")) << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(4, test->tradeCount);
+    for (int32_t k = 0; k < 4; k++) {
+        const TradeRecord &t = test->trades[k];
+        int row = 0;
+        while (row < 3 && !(t.priceOut == rows[row].priceOut)) row++;
+        SCOPED_TRACE(std::string(rows[row].side) + " " + std::to_string(rows[row].priceOut));
+        EXPECT_EQ(20240111, t.dateOut);
+        EXPECT_EQ(EXIT_TRADE_LIST, t.reason);
+        EXPECT_DOUBLE_EQ(rows[row].lowest, t.lowest);
+        EXPECT_DOUBLE_EQ(rows[row].highest, t.highest);
+    }
+}
+
+} // namespace
