@@ -900,3 +900,27 @@ TEST_F(SplitTest, ALongerBarsOpenFillIsOnTheSymbolsFirstDayOfThePeriod)
 }
 
 } // namespace
+
+namespace {
+
+/* 0.07738 AAA bought at 120 on 2 January 2024 and sold at 60 after a 2:1
+** split on 15 February are 0.15476 shares sold, all of them: the trade
+** counts no gain or loss, not a 0.155 share sale worth 0.0144 more (or a
+** 0.154 one worth 0.0456 less), and its Gain % is 0.  So with a lot of a
+** DynamicSizing strategy that wants $9.2856 of AAA and then nothing. */
+TEST_F(SplitTest, ALotSoldAfterASplitCountsAllItsShares)
+{
+    const std::vector<int32_t> d = Weekdays(20240102, 20240329);
+    LoadStore(d, {{"AAA", SplitDays(d, 20240215, 60)}});
+    for (const char *strategy : {"  EntrySetup: BarDate = 20231229 OR BarDate = 20240102\n  Quantity: 0.07738\n  QtyType: Shares\n  ExitRule: BarDate = 20240228\n",
+                                 "  DynamicSizing: True\n  Quantity: IF(BarDate < 20240228, 9.2856, 0)\n  QtyType: Value\n"}) {
+        SCOPED_TRACE(strategy);
+        const TradeRecord *trades = TradesOfRun(1, std::string("Strategy: S\n  QtyRound: 0\n") + strategy);
+        ASSERT_NE(nullptr, trades);
+        EXPECT_EQ(20240229, trades[0].dateOut);
+        EXPECT_NEAR(0.15476, trades[0].quantityOut, 1e-12);
+        EXPECT_NEAR(0, TradeNetProfit(&trades[0]), 1e-9);
+    }
+}
+
+} // namespace
