@@ -107,11 +107,7 @@ static int ExitRuleFires(EvalContext *context, PositionRecord *p)
     FormulaSlot *rule = &context->strategy->slots[SLOT_EXIT_RULE];
     LogDebugItem(context, SLOT_DEBUG_EXIT);
     /* The rule compares the position's prices with the bar's it stands on. */
-    const int32_t terms = context->evalBarTerms;
-    context->evalBarTerms = 1;
-    const int fires = EvalFormulaText(rule, context, p->label, POSITION_TEXT_SIZE) && p->label[0] != 0;
-    context->evalBarTerms = terms;
-    return fires;
+    return EvalInBarTerms(rule, context, nullptr, p->label, POSITION_TEXT_SIZE) && p->label[0] != 0;
 }
 
 const Bar *OpenFillDay(const EvalContext *context, const Bar *bar)
@@ -419,6 +415,9 @@ static uint32_t JudgeDaysOfPeriod(EvalContext *context, const Bar *bar, const Ba
     int32_t through = context->date;
     if (gSettings.LastDate > 0 && through > gSettings.LastDate) through = gSettings.LastDate;
     if (from < p->entryDate) from = p->entryDate;
+    /* A position entered at a close was none during that day: its orders
+    ** are first judged on the next. */
+    if (p->entryTiming >= PHASE_CLOSE && from <= p->entryDate) from = p->entryDate + 1; /* a bound, as above */
     int32_t count = 0;
     const Bar *days = GetBarArray(symbol, BAR_DAILY, &count);
     const Bar *last = GetBarOnOrBefore(symbol, through, BAR_DAILY);
@@ -431,7 +430,6 @@ static uint32_t JudgeDaysOfPeriod(EvalContext *context, const Bar *bar, const Ba
         const Bar *b = &days[k];
         if (IsDeadBar(context, b, b->date)) continue;
         const bool entered = b->date == p->entryDate;
-        if (entered && p->entryTiming >= PHASE_CLOSE) continue; /* it was no position yet that day */
         if (!evaluated && !EvalExitOrders(context, &orders, false, 0)) return EXIT_NONE;
         evaluated = true;
         p->exitReason = EXIT_NONE;

@@ -916,3 +916,27 @@ TEST_F(EngineTest, ALongerBarsStopEntryIsBookedOnItsFillDay)
 }
 
 } // namespace
+
+namespace {
+
+/* A weekly long for the next close buys 100 AAA at the close of Monday
+** 5 February 2024, 100, with a stop at C * 0.9 of the week before, 90.  AAA
+** fell to 85 on Monday before it closed at 100, and trades at 100 after: the
+** stop is no order of that day, when there was no position yet, and the
+** position is held to the end of the test. */
+TEST_F(EngineTest, ALongerBarsStopIsNotJudgedOnTheDayItsPositionEnteredAtTheClose)
+{
+    const std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    std::vector<DayBar> bars = FlatBars(d, std::vector<double>(d.size(), 100));
+    for (DayBar &b : bars)
+        if (b.date == 20240205) b.low = 85;
+    LoadStore(d, {{"AAA", bars}});
+    const TradeRecord *trades = TradesOfRun(1, "Strategy: W\n  BarSize: Weekly\n  EntryTime: NextClose\n  EntrySetup: BarDate = 20240202\n"
+                                               "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.9\n");
+    ASSERT_NE(nullptr, trades);
+    EXPECT_EQ(20240205, trades[0].dateIn);
+    EXPECT_EQ(EXIT_END_OF_TEST, trades[0].reason);
+    EXPECT_DOUBLE_EQ(100, trades[0].lowest);
+}
+
+} // namespace
