@@ -14,6 +14,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/derived_bars.h"
 #include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
@@ -170,47 +171,19 @@ static void UpdateExtremes(PositionRecord *p, const Bar *bar, uint32_t reason, b
     if (CompareDoubleApprox(low, p->lowest) < 0) p->lowest = low;
 }
 
-/* The bar in the split terms of split (prices times split over its own
-** factor, volume divided by it); a bar without a factor stays as it is. */
-static void RescaleBar(Bar *bar, double split)
-{
-    if (bar->split == 0 || split == bar->split) return;
-    const double ratio = split / bar->split;
-    bar->open *= ratio;
-    bar->high *= ratio;
-    bar->low *= ratio;
-    bar->close *= ratio;
-    if (ratio != 0) bar->volume /= ratio;
-    bar->split = split;
-}
-
 /* The part of a longer bar's period that lies on or before date and not
-** before from, built from the symbol's daily bars as the longer bars are
-** (the first day's open, the last day's close, the extremes, earlier prices
-** rescaled to the latest split factor).  A position passes its entry date
-** as from: the days of its entry's period before it are none of its
-** business.  0 when the symbol has no daily bar in that part. */
+** before from, built from the symbol's daily bars as the longer bars are.
+** A position passes its entry date as from: the days of its entry's period
+** before it are none of its business.  0 when the symbol has no daily bar in
+** that part. */
 static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date, int32_t from, Bar *out)
 {
     int32_t count = 0;
     const Bar *daily = GetBarArray(symbol, BAR_DAILY, &count);
     const Bar *last = GetBarOnOrBefore(symbol, date, BAR_DAILY);
-    int32_t first = GetPeriodFirstDate(date, 1, barSize);
-    if (from > first) first = from;
+    const int32_t first = GetPeriodFirstDate(date, 1, barSize);
     if (!daily || !last || last->date < first) return 0;
-    int32_t k = (int32_t)(last - daily);
-    while (k > 0 && daily[k - 1].date >= first) k--;
-    *out = daily[k];
-    for (k++; k <= (int32_t)(last - daily); k++) {
-        const Bar &b = daily[k];
-        RescaleBar(out, b.split);
-        out->date = b.date;
-        out->close = b.close;
-        out->volume += b.volume;
-        if (b.high > out->high) out->high = b.high;
-        if (b.low < out->low) out->low = b.low;
-    }
-    return 1;
+    return BuildPeriodBarThrough(symbol, barSize, (int32_t)(last - daily), out, from > first ? from : first);
 }
 
 /* The high and low a position of a longer bar size saw in the period of its
