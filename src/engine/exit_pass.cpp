@@ -59,11 +59,6 @@ void MarkToMarketAll(EvalContext *context)
 
 /* ---- one position ------------------------------------------------------------------------- */
 
-/* Set while the pass checks the intraday targets and stops of a strategy
-** whose bar size is longer than the run's day by day (sDayByDay), on a date
-** inside its period before the period's bar date (sMidPeriod). */
-static bool sDayByDay, sMidPeriod;
-
 /* The position follows its trade-list row rather than the strategy's rules. */
 static bool GovernedByTradeList(const EvalContext *context, const PositionRecord *p)
 {
@@ -320,10 +315,10 @@ static void TakePeriodOrders(PositionRecord *p)
     p->ordersPeriod = 0;
 }
 
-int CheckPositionExit(EvalContext *context, int32_t forced)
+int CheckPositionExit(EvalContext *context, int32_t forced, const PeriodDays *days)
 {
     PositionRecord *p = context->position;
-    if (!sDayByDay || !p) return CheckExit(context, forced);
+    if (!days || !days->dayByDay || !p) return CheckExit(context, forced);
     /* A daily run works out the orders of the strategy's last bar again on
     ** each day of the period, and PrevExitLimit and PrevExitStop must read
     ** the same prices on every day: those of the period before, as in a run
@@ -339,7 +334,7 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     int due = CheckExit(context, forced);
     p = context->position;
     if (!due && p) {
-        if (sMidPeriod) {
+        if (days->midPeriod) {
             p->limitPrice = limit;
             p->stopPrice = stop;
         } else if (p->ordersPeriod == first) {
@@ -751,13 +746,13 @@ int ExecutePositionExit(EvalContext *context)
     return 1;
 }
 
-int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced)
+int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced, const PeriodDays *days)
 {
     StrategyRecord *r = context->strategy;
     if (!r || index < 0 || index >= r->openCount) return 0;
     context->position = &r->openPositions[index];
     context->remainderIndex = 0;
-    int done = CheckPositionExit(context, forced) ? ExecutePositionExit(context) : 0;
+    int done = CheckPositionExit(context, forced, days) ? ExecutePositionExit(context) : 0;
     int32_t remainder = context->remainderIndex;
     if (remainder > 0 && remainder < r->openCount) {
         if (done) {
@@ -862,26 +857,24 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             context->strategyIndex = s;
             context->barSize = r->BarSize;
             if (r->CalendarSym > 0) ClampDateToSymbolBar(context);
-            sDayByDay = !forced && ChecksStopsInsidePeriod(context, s);
-            sMidPeriod = false;
+            PeriodDays days{!forced && ChecksStopsInsidePeriod(context, s), false};
             bool endedOnly = false; /* only positions whose data have ended are checked */
             if (!forced && !IsBarDate(context, context->date)) {
-                endedOnly = !sDayByDay && phase == PHASE_CLOSE && r->BarSize > gSettings.BarSize2;
-                if (!sDayByDay && !endedOnly) {
+                endedOnly = !days.dayByDay && phase == PHASE_CLOSE && r->BarSize > gSettings.BarSize2;
+                if (!days.dayByDay && !endedOnly) {
                     context->date = date;
                     continue;
                 }
-                sMidPeriod = true;
+                days.midPeriod = true;
             }
             int32_t signal = GetSignalDate(context);
             if (signal == 0) {
-                sDayByDay = sMidPeriod = false;
                 context->date = date;
                 continue;
             }
             context->signalDate = signal;
             FormulaSlot *score = &r->slots[SLOT_EXIT_SCORE];
-            if (IsSlotGiven(score) && !sMidPeriod) {
+            if (IsSlotGiven(score) && !days.midPeriod) {
                 if (r->ExitTime == TIME_NEXT_CLOSE) context->barPhase = PHASE_INTRADAY;
                 for (int32_t k = 0; k < r->openCount; k++) {
                     PositionRecord *p = &r->openPositions[k];
@@ -896,8 +889,7 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             int32_t before = exits;
             for (int32_t i = 0; i < r->openCount; i++)
                 if (!endedOnly || DataEndedForPosition(context, &r->openPositions[i]))
-                    exits += ProcessPositionExit(context, i, forced);
-            sDayByDay = sMidPeriod = false;
+                    exits += ProcessPositionExit(context, i, forced, &days);
             if (exits > before) RemoveClosedPositions(s);
             context->date = date;
             context->barPhase = phase;
