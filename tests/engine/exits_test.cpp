@@ -301,3 +301,45 @@ TEST_F(EngineTest, ATradeListExitDuringTheDayBoundsTheTradesExtremesByItsPrice)
 }
 
 } // namespace
+
+namespace {
+
+/* A daily long's stop entry at C * 1.01 of 100, 101, fills on 3 January
+** 2024 (open 100, high 105, low 98, close 102): the price rose through 101,
+** so the day's low of 98 came before the entry.  Its target of FillPrice *
+** 1.03, 104.03, fills the same day, and its stop of FillPrice * 0.95 does
+** not: the trade saw 101 to 104.03.  A short's stop entry at C * 0.99, 99,
+** on a day of open 100, high 102, low 95, close 98, with a target at
+** FillPrice * 0.97 (96.03), saw 99 down to 96.03. */
+TEST_F(EngineTest, ADailyStopEntryLeavingTheSameDaySawTheDayFromItsEntryToItsExit)
+{
+    const std::vector<int32_t> d = Weekdays(20240101, 20240112);
+    const struct {
+        const char *side, *entry, *target;
+        DayBar day;
+        double priceIn, priceOut, lowest, highest;
+    } cases[] = {
+        {"Long", "C * 1.01", "FillPrice * 1.03", {20240103, 100, 105, 98, 102}, 101, 104.03, 101, 104.03},
+        {"Short", "C * 0.99", "FillPrice * 0.97", {20240103, 100, 102, 95, 98}, 99, 96.03, 96.03, 99},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.side);
+        std::vector<DayBar> bars = FlatBars(d, std::vector<double>(d.size(), 100));
+        bars[2] = c.day;
+        LoadStore(d, {{"AAA", bars}});
+        const TradeRecord *trades = TradesOfRun(1, std::string("Strategy: S\n  Side: ") + c.side + "\n  EntrySetup: BarDate = 20240102\n"
+                                                   "  EntryStop: " + c.entry + "\n  EntryTime: Intraday\n  Quantity: 100\n  QtyType: Shares\n"
+                                                   "  ExitLimit: " + c.target + "\n  ExitStop: FillPrice * " + (c.side[0] == 'L' ? "0.95" : "1.05") + "\n");
+        ASSERT_NE(nullptr, trades);
+        const TradeRecord &t = trades[0];
+        EXPECT_EQ(20240103, t.dateIn);
+        EXPECT_EQ(20240103, t.dateOut);
+        EXPECT_EQ(EXIT_LIMIT, t.reason);
+        EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
+        EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+        EXPECT_DOUBLE_EQ(c.lowest, t.lowest);
+        EXPECT_DOUBLE_EQ(c.highest, t.highest);
+    }
+}
+
+} // namespace

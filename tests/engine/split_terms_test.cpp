@@ -1042,3 +1042,28 @@ TEST_F(SplitTest, ALotSoldAfterASplitCountsAllItsShares)
 
 
 } // namespace
+
+namespace {
+
+/* A daily long of 100 AAA bought at 100 on 3 January 2024 (factor 2) wants
+** FillPrice * 1.02, 102, and by LimitExtra FillPrice * 0.01 more, 1: the
+** high must reach 103.  On the 2:1 split day, 15 February, both halve with
+** the price, 51 and 0.5: a high of 51.4 fills nothing, a high of 51.6 fills
+** the target at 51 for the 200 shares held then. */
+TEST_F(SplitTest, ALimitExtraOnTheFillPriceIsTakenIntoTheSplitDaysTerms)
+{
+    const std::vector<int32_t> d = Weekdays(20240102, 20240329);
+    for (double high : {51.4, 51.6}) {
+        SCOPED_TRACE(high);
+        LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50, {{20240215, 50, high, 50, 50}})}});
+        const TradeRecord *trades = TradesOfRun(1, "Strategy: S\n  Side: Long\n  EntrySetup: BarDate = 20240102\n  Quantity: 100\n"
+                                                   "  QtyType: Shares\n  ExitLimit: FillPrice * 1.02\n  LimitExtra: FillPrice * 0.01\n");
+        ASSERT_NE(nullptr, trades);
+        EXPECT_EQ(high > 51.5 ? EXIT_LIMIT : EXIT_END_OF_TEST, (uint32_t)trades[0].reason);
+        EXPECT_EQ(high > 51.5 ? 20240215 : 20240329, trades[0].dateOut);
+        EXPECT_DOUBLE_EQ(high > 51.5 ? 51 : 50, trades[0].priceOut);
+        EXPECT_DOUBLE_EQ(200, trades[0].quantityOut);
+    }
+}
+
+} // namespace
