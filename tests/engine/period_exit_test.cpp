@@ -877,38 +877,45 @@ TEST_F(EngineTest, ALongerBarsEndOfDataExitFreesTheAccountAtItsClose)
 namespace {
 
 /* A monthly long's stop entry at C * 1.02 of March's close of 100, 102 for
-** 100 AAA, fills on Wednesday 3 April 2013, when AAA first trades at 103.
-** In a daily run the account holds it from that day, as the trade's DateIn
-** says: no position and nothing invested on 1 and 2 April.  A daily
+** 100 AAA, fills on the first day AAA trades at 103, Tuesday 2 or Wednesday
+** 3 April 2013.  In a daily run the account holds it from that day, as the
+** trade's DateIn says: no position and nothing invested before.  A daily
 ** strategy sharing the account buys 100 BBB at the open of 2 April.  With a
-** Combined MaxPositions of 2 both hold their positions from their days on;
-** with 1 the daily strategy's entry on 2 April takes the one place, and the
-** stop entry, filled a day later, finds the account full. */
+** Combined MaxPositions of 2 both hold their positions from their days on.
+** With 1 the first to take the place keeps it: the stop entry filled on
+** 3 April finds the account full, and one filled on 2 April takes the place
+** before that day's open sees the daily strategy's setup. */
 TEST_F(EngineTest, ALongerBarsStopEntryIsBookedOnItsFillDay)
 {
     const std::vector<int32_t> d = Weekdays(20130102, 20130628);
-    LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 100))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
-    gStore.symbols[0].bars[BAR_DAILY][std::find(d.begin(), d.end(), 20130403) - d.begin()].high = 103;
-    ASSERT_TRUE(BuildMonthlyBars(&gStore.symbols[0]));
-    for (int most : {2, 1}) {
-        SCOPED_TRACE(most);
+    const struct {
+        int32_t fill;
+        int most;
+        bool monthly, daily; /* which of the two enter */
+    } cases[] = {{20130403, 2, true, true}, {20130403, 1, false, true}, {20130402, 2, true, true}, {20130402, 1, true, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.fill) + " " + std::to_string(c.most));
+        LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 100))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+        gStore.symbols[0].bars[BAR_DAILY][std::find(d.begin(), d.end(), c.fill) - d.begin()].high = 103;
+        ASSERT_TRUE(BuildMonthlyBars(&gStore.symbols[0]));
         ASSERT_EQ(0, Run("Strategy: M\n  BarSize: Monthly\n  Side: Long\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130329\n"
                          "  EntryStop: C * 1.02\n  Quantity: 100\n  QtyType: Shares\n"
                          "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate = 20130401\n  Quantity: 100\n  QtyType: Shares\n"
-                         "Combined:\n  MaxPositions: " + std::to_string(most) + "\n"))
+                         "Combined:\n  MaxPositions: " + std::to_string(c.most) + "\n"))
             << LastMessage();
         const TestRecord *test = LastTest();
         ASSERT_NE(nullptr, test);
-        ASSERT_EQ(most, test->tradeCount);
+        ASSERT_EQ((int32_t)c.monthly + (int32_t)c.daily, test->tradeCount);
         for (int32_t k = 0; k < test->tradeCount; k++) {
             const TradeRecord &t = test->trades[k];
-            EXPECT_EQ(t.strategy == 0 ? 20130403 : 20130402, t.dateIn) << k;
+            EXPECT_TRUE(t.strategy == 0 ? c.monthly : c.daily) << k;
+            EXPECT_EQ(t.strategy == 0 ? c.fill : 20130402, t.dateIn) << k;
             EXPECT_DOUBLE_EQ(t.strategy == 0 ? 102 : 20, t.priceIn) << k;
         }
         for (int32_t r = 0; r < test->rowsFilled; r++) {
             const StatCell *cell = Cell(test, r, 0);
             const int32_t date = (int32_t)cell->date;
-            const int32_t held = most == 2 && date >= 20130403 && date < 20130628;
+            const int32_t held = c.monthly && date >= c.fill && date < 20130628;
             EXPECT_EQ(held, cell->positions) << date;
             EXPECT_NEAR(held * 10200, cell->invested, 1e-9) << date;
         }
