@@ -1067,3 +1067,35 @@ TEST_F(SplitTest, ALimitExtraOnTheFillPriceIsTakenIntoTheSplitDaysTerms)
 }
 
 } // namespace
+
+namespace {
+
+/* A weekly long of 100 AAA bought at 100 on 29 January 2024 trails a stop
+** MAX(PrevExitStop, C * 0.9) and leaves by its exit rule at the close of a
+** week whose stop is over 95.  The week of 29 January closes at 110, so the
+** stop for the week of 5 February is 99, a price the days of that week never
+** reach.  AAA does not trade on Thursday and Friday 8 and 9 February: at the
+** week's close the rule reads that week's stop, 99, not the one of the week
+** before, and the position leaves at the close of 7 February, AAA's last
+** day of the week, in a daily run as in a weekly one. */
+TEST_F(SplitTest, AWeeksStopIsItsPrevExitStopAtItsCloseWhenTheSymbolMissedItsLastDays)
+{
+    const std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    std::vector<DayBar> bars;
+    for (const DayBar &b : FlatBars(d, std::vector<double>(d.size(), 100)))
+        if (b.date != 20240208 && b.date != 20240209) bars.push_back(b.date == 20240202 ? DayBar{b.date, 100, 110, 100, 110} : b);
+    for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+        SCOPED_TRACE(run);
+        LoadStore(d, {{"AAA", bars}});
+        ASSERT_TRUE(BuildWeeklyBars(&gStore.symbols[0]));
+        const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: BarDate = 20240126\n"
+                                                                      "  Quantity: 100\n  QtyType: Shares\n  ExitStop: MAX(PrevExitStop, C * 0.9)\n"
+                                                                      "  ExitRule: PrevExitStop > 95\n  ExitTime: ThisClose\n");
+        ASSERT_NE(nullptr, trades);
+        EXPECT_EQ(EXIT_RULE, trades[0].reason);
+        EXPECT_EQ(20240207, trades[0].dateOut);
+        EXPECT_DOUBLE_EQ(100, trades[0].priceOut);
+    }
+}
+
+} // namespace
