@@ -815,6 +815,16 @@ double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double targ
 
 /* ---- the pass ------------------------------------------------------------------------------ */
 
+/* A position that its trade-list row takes out on the date: a run shorter
+** than the strategy's bar size frees the account there, on the row's date,
+** not at the end of the period. */
+static bool RowExitsOn(const EvalContext *context, const PositionRecord *p)
+{
+    if (p->entryBar < 0 || RulesApply(context, p, GovernedByTradeList(context, p))) return false;
+    const TradeListRow *row = TradeListRowAt(context->strategy, p->tradeListRow);
+    return row && row->quantityOut != 0 && row->exitDate == context->date;
+}
+
 /* A position whose symbol's data have ended by the date, before the test's:
 ** it leaves whole at its last close by "end of data", whatever bar size its
 ** strategy has.  A run shorter than the strategy's bar size frees the
@@ -858,10 +868,14 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             context->barSize = r->BarSize;
             if (r->CalendarSym > 0) ClampDateToSymbolBar(context);
             PeriodDays days{!forced && ChecksStopsInsidePeriod(context, s), false};
-            bool endedOnly = false; /* only positions whose data have ended are checked */
+            /* Inside the period only positions whose data have ended, or that
+            ** their rows take out, are checked. */
+            bool endedOnly = false, rowsOnly = false;
             if (!forced && !IsBarDate(context, context->date)) {
-                endedOnly = !days.dayByDay && phase == PHASE_CLOSE && r->BarSize > gSettings.BarSize2;
-                if (!days.dayByDay && !endedOnly) {
+                const bool shorterRun = !days.dayByDay && r->BarSize > gSettings.BarSize2;
+                endedOnly = shorterRun && phase == PHASE_CLOSE;
+                rowsOnly = shorterRun && IsTradeListActive(s);
+                if (!days.dayByDay && !endedOnly && !rowsOnly) {
                     context->date = date;
                     continue;
                 }
@@ -887,9 +901,13 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
                 for (int32_t k = 0; k < r->openCount; k++) r->openPositions[k].exitRank = (uint32_t)(k + 1);
             }
             int32_t before = exits;
-            for (int32_t i = 0; i < r->openCount; i++)
-                if (!endedOnly || DataEndedForPosition(context, &r->openPositions[i]))
-                    exits += ProcessPositionExit(context, i, forced, &days);
+            for (int32_t i = 0; i < r->openCount; i++) {
+                const PositionRecord *p = &r->openPositions[i];
+                if ((endedOnly || rowsOnly) && !(endedOnly && DataEndedForPosition(context, p)) &&
+                    !(rowsOnly && RowExitsOn(context, p)))
+                    continue;
+                exits += ProcessPositionExit(context, i, forced, &days);
+            }
             if (exits > before) RemoveClosedPositions(s);
             context->date = date;
             context->barPhase = phase;

@@ -947,3 +947,31 @@ TEST_F(EngineTest, ALongerBarsStopIsNotJudgedOnTheDayItsPositionEnteredAtTheClos
 }
 
 } // namespace
+
+namespace {
+
+/* A quarterly strategy replays two trades inside the third quarter of 2013:
+** 100 AAA from the open of 2 July to the close of 20 August, and 100 BBB
+** from the open of 5 August to the close of 16 September.  In a daily run
+** the account holds each from its entry day to its exit's close, as the
+** trades say: not from the quarter's first day, nor to its end. */
+TEST_F(EngineTest, ALongerBarsTradeListRowsComeAndGoOnTheirOwnDays)
+{
+    const std::vector<int32_t> d = Weekdays(20130401, 20131231);
+    LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+    Write("trades.csv", "Symbol,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut\n"
+                        "AAA,20130702,open,100,10,20130820,close,100,10\n"
+                        "BBB,20130805,open,100,20,20130916,close,100,20\n");
+    const TradeRecord *trades = TradesOfRun(2, "Strategy: Q\n  BarSize: Quarterly\n  TradeList: trades.csv\n  TLEndDate: latest\n");
+    ASSERT_NE(nullptr, trades);
+    const TestRecord *test = LastTest();
+    for (int32_t r = 0; r < test->rowsFilled; r++) {
+        const StatCell *cell = Cell(test, r, 0);
+        const int32_t date = (int32_t)cell->date;
+        const int32_t aaa = date >= 20130702 && date < 20130820, bbb = date >= 20130805 && date < 20130916;
+        EXPECT_EQ(aaa + bbb, cell->positions) << date;
+        EXPECT_NEAR(aaa * 1000 + bbb * 2000, cell->invested, 1e-9) << date;
+    }
+}
+
+} // namespace
