@@ -6,7 +6,8 @@
 **             (pending totals, the limit values of the date, the turn
 **             bookkeeping), the held counts of DynamicSizing strategies
 **             (strategy × symbol), the selection counter, the round-robin
-**             flag and the index of the run's account strategy.  The setup
+**             flag, the index of the run's account strategy and the entries
+**             of longer bars waiting for their fill day.  The setup
 **             and open-position arrays themselves live in each
 **             StrategyRecord (setups, openPositions), since the evaluator
 **             reads them there; so do the account share factor and the day's

@@ -470,8 +470,12 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                         const double r = t.splitIn / b.split;
                         high = std::fmax(high, r * b.high), low = std::fmin(low, r * b.low);
                         auto inside = [&b](double price) { return price >= b.low * (1 - 1e-12) && price <= b.high * (1 + 1e-12); };
-                        if (b.date == t.dateIn) EXPECT_PRED1(inside, t.priceIn);
-                        if (b.date == t.dateOut) EXPECT_PRED1(inside, t.priceOut);
+                        if (b.date == t.dateIn) {
+                            EXPECT_PRED1(inside, t.priceIn);
+                        }
+                        if (b.date == t.dateOut) {
+                            EXPECT_PRED1(inside, t.priceOut);
+                        }
                     }
                     EXPECT_LE(t.highest, high * (1 + 1e-12));
                     EXPECT_GE(t.lowest, low * (1 - 1e-12));
