@@ -872,6 +872,30 @@ TEST_F(EngineTest, ALongerBarsEndOfDataExitFreesTheAccountAtItsClose)
     }
 }
 
+/* The quarterly trade of AAA above, alone, earns the account the interest
+** of the same trade replayed from a trade list: both free the account's cash
+** at the close of 20 August. */
+TEST_F(EngineTest, ALongerBarsEndOfDataExitEarnsTheInterestOfItsReplay)
+{
+    const std::vector<int32_t> d = Weekdays(20130401, 20131231), a = Weekdays(20130401, 20130820);
+    Write("trades.csv", "Symbol,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut\n"
+                        "AAA,20130701,open,100,10,20130820,close,100,10\n");
+    double interest[2] = {};
+    const char *const strategies[] = {"  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130628\n  Quantity: 100\n  QtyType: Shares\n",
+                                      "  TradeList: trades.csv\n  TLEndDate: latest\n"};
+    for (int k = 0; k < 2; k++) {
+        LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+        const TradeRecord *trades = TradesOfRun(1, std::string("Settings:\n  CashIntPct: 3.6525\n  AccountSize: 10000\nStrategy: Q\n"
+                                                               "  BarSize: Quarterly\n  Compounded: False\n") + strategies[k]);
+        ASSERT_NE(nullptr, trades);
+        EXPECT_EQ(20130820, trades[0].dateOut);
+        const TestRecord *test = LastTest();
+        for (int32_t r = 0; r < test->rowsFilled; r++) interest[k] += Cell(test, r, 0)->interest;
+    }
+    EXPECT_GT(interest[0], 0);
+    EXPECT_NEAR(interest[1], interest[0], 1e-9);
+}
+
 } // namespace
 
 namespace {
