@@ -822,7 +822,8 @@ static bool RowExitsOn(const EvalContext *context, const PositionRecord *p)
 {
     if (p->entryBar < 0 || RulesApply(context, p, GovernedByTradeList(context, p))) return false;
     const TradeListRow *row = TradeListRowAt(context->strategy, p->tradeListRow);
-    return row && row->quantityOut != 0 && row->exitDate == context->date;
+    return row && row->quantityOut != 0 && row->exitDate == context->date &&
+        (row->exitTime == 0 || row->exitTime > PHASE_CLOSE || row->exitTime == context->barPhase);
 }
 
 /* A position whose symbol's data have ended by the date, before the test's:
