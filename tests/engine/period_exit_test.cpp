@@ -772,7 +772,7 @@ TEST_F(EngineTest, APositionThatLeavesInsideItsPeriodIsDoneWithItThere)
         DayBar bar{day, 100, 100, 100, 100};
         if (day == 20240205) bar = DayBar{day, 100, 102, 97, 100.5};
         if (day == 20240206) bar = DayBar{day, 100.5, 100.5, 97.5, 98};
-        if (day >= 20240207) bar = DayBar{day, 98, day == 20240208 ? 110 : 98, 98, 98};
+        if (day >= 20240207) bar = DayBar{day, 98, day == 20240208 ? 110.0 : 98.0, 98, 98};
         bars.push_back(bar);
     }
     for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
