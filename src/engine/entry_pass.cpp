@@ -409,6 +409,9 @@ static void OpenSetup(EvalContext *context, int32_t s, PositionRecord *setup, in
 void RunEntryPass(EvalContext *context)
 {
     int32_t date = context->date, phase = context->barPhase;
+    /* Entries decided on an earlier day that fill today take their places
+    ** before today's setups are weighed against the account. */
+    if (phase == PHASE_OPEN) OpenWaitingEntries(context);
     /* Limit formulas of the date. */
     for (int32_t s = 0; s < gStrategyCount; s++) {
         StrategyRecord *r = &gStrategies[s];

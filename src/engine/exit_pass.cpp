@@ -1,6 +1,7 @@
 /* exit_pass.cpp -- exits of open positions. */
 #include "engine/exit_pass.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -13,6 +14,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/derived_bars.h"
 #include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
@@ -56,11 +58,6 @@ void MarkToMarketAll(EvalContext *context)
 }
 
 /* ---- one position ------------------------------------------------------------------------- */
-
-/* Set while the pass checks the intraday targets and stops of a strategy
-** whose bar size is longer than the run's day by day (sDayByDay), on a date
-** inside its period before the period's bar date (sMidPeriod). */
-static bool sDayByDay, sMidPeriod;
 
 /* The position follows its trade-list row rather than the strategy's rules. */
 static bool GovernedByTradeList(const EvalContext *context, const PositionRecord *p)
@@ -106,20 +103,22 @@ static int ExitRuleFires(EvalContext *context, PositionRecord *p)
     FormulaSlot *rule = &context->strategy->slots[SLOT_EXIT_RULE];
     LogDebugItem(context, SLOT_DEBUG_EXIT);
     /* The rule compares the position's prices with the bar's it stands on. */
-    const int32_t terms = context->evalBarTerms;
-    context->evalBarTerms = 1;
-    const int fires = EvalFormulaText(rule, context, p->label, POSITION_TEXT_SIZE) && p->label[0] != 0;
-    context->evalBarTerms = terms;
-    return fires;
+    return EvalInBarTerms(rule, context, nullptr, p->label, POSITION_TEXT_SIZE) && p->label[0] != 0;
 }
 
 const Bar *OpenFillDay(const EvalContext *context, const Bar *bar)
 {
     if (context->barSize == BAR_DAILY) return bar;
-    Bar *daily = nullptr;
-    int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
-    if (FindBarIndex(context->symbol, BAR_DAILY, first, PHASE_CLOSE, context->slot, &daily) >= 0 && daily) return daily;
-    return bar;
+    /* The period opens for the symbol on its own first day in it, which need
+    ** not be the market's: an order at the open fills there, in its terms. */
+    int32_t count = 0;
+    const Bar *days = GetBarArray(context->symbol, BAR_DAILY, &count);
+    if (!days || count <= 0) return bar;
+    const int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
+    const Bar *day = std::lower_bound(days, days + count, first, [](const Bar &b, int32_t date) { return b.date < date; });
+    if (day == days + count || day->date > bar->date) return bar;
+    NoteDailyBarFound(context->symbol, context->slot, (int32_t)(day - days));
+    return day;
 }
 
 /* The high and low the position saw on the bar, in its entry's split terms:
@@ -145,6 +144,14 @@ static void UpdateExtremes(PositionRecord *p, const Bar *bar, uint32_t reason, b
         /* The exit's price is in the terms of the day it fills on. */
         double exit = p->exitSplit != 0 && p->entrySplit != 0 ? p->exitPrice * p->entrySplit / p->exitSplit : r * p->exitPrice;
         bool limit = reason == EXIT_LIMIT, stop = reason == EXIT_STOP;
+        if (reason == EXIT_TRADE_LIST && p->exitTiming == PHASE_INTRADAY) {
+            /* A row says only the price it left at: its order stood on the
+            ** side of the day's open that price lies on (a long's stop below
+            ** it, its target above), as a target or stop of the rules does. */
+            const int c = CompareDoubleApprox(exit, r * bar->open);
+            limit = c * p->side > 0;
+            stop = c * p->side < 0;
+        }
         if (p->exitTiming == PHASE_OPEN) {
             high = low = exit;
         } else if (p->exitTiming == PHASE_INTRADAY && (limit || stop)) {
@@ -159,47 +166,19 @@ static void UpdateExtremes(PositionRecord *p, const Bar *bar, uint32_t reason, b
     if (CompareDoubleApprox(low, p->lowest) < 0) p->lowest = low;
 }
 
-/* The bar in the split terms of split (prices times split over its own
-** factor, volume divided by it); a bar without a factor stays as it is. */
-static void RescaleBar(Bar *bar, double split)
-{
-    if (bar->split == 0 || split == bar->split) return;
-    const double ratio = split / bar->split;
-    bar->open *= ratio;
-    bar->high *= ratio;
-    bar->low *= ratio;
-    bar->close *= ratio;
-    if (ratio != 0) bar->volume /= ratio;
-    bar->split = split;
-}
-
 /* The part of a longer bar's period that lies on or before date and not
-** before from, built from the symbol's daily bars as the longer bars are
-** (the first day's open, the last day's close, the extremes, earlier prices
-** rescaled to the latest split factor).  A position passes its entry date
-** as from: the days of its entry's period before it are none of its
-** business.  0 when the symbol has no daily bar in that part. */
+** before from, built from the symbol's daily bars as the longer bars are.
+** A position passes its entry date as from: the days of its entry's period
+** before it are none of its business.  0 when the symbol has no daily bar in
+** that part. */
 static int PeriodBarThrough(SymbolRecord *symbol, int32_t barSize, int32_t date, int32_t from, Bar *out)
 {
     int32_t count = 0;
     const Bar *daily = GetBarArray(symbol, BAR_DAILY, &count);
     const Bar *last = GetBarOnOrBefore(symbol, date, BAR_DAILY);
-    int32_t first = GetPeriodFirstDate(date, 1, barSize);
-    if (from > first) first = from;
+    const int32_t first = GetPeriodFirstDate(date, 1, barSize);
     if (!daily || !last || last->date < first) return 0;
-    int32_t k = (int32_t)(last - daily);
-    while (k > 0 && daily[k - 1].date >= first) k--;
-    *out = daily[k];
-    for (k++; k <= (int32_t)(last - daily); k++) {
-        const Bar &b = daily[k];
-        RescaleBar(out, b.split);
-        out->date = b.date;
-        out->close = b.close;
-        out->volume += b.volume;
-        if (b.high > out->high) out->high = b.high;
-        if (b.low < out->low) out->low = b.low;
-    }
-    return 1;
+    return BuildPeriodBarThrough(symbol, barSize, (int32_t)(last - daily), out, from > first ? from : first);
 }
 
 /* The high and low a position of a longer bar size saw in the period of its
@@ -336,10 +315,10 @@ static void TakePeriodOrders(PositionRecord *p)
     p->ordersPeriod = 0;
 }
 
-int CheckPositionExit(EvalContext *context, int32_t forced)
+int CheckPositionExit(EvalContext *context, int32_t forced, const PeriodDays *days)
 {
     PositionRecord *p = context->position;
-    if (!sDayByDay || !p) return CheckExit(context, forced);
+    if (!days || !days->dayByDay || !p) return CheckExit(context, forced);
     /* A daily run works out the orders of the strategy's last bar again on
     ** each day of the period, and PrevExitLimit and PrevExitStop must read
     ** the same prices on every day: those of the period before, as in a run
@@ -355,7 +334,7 @@ int CheckPositionExit(EvalContext *context, int32_t forced)
     int due = CheckExit(context, forced);
     p = context->position;
     if (!due && p) {
-        if (sMidPeriod) {
+        if (days->midPeriod) {
             p->limitPrice = limit;
             p->stopPrice = stop;
         } else if (p->ordersPeriod == first) {
@@ -404,6 +383,9 @@ static uint32_t JudgeDaysOfPeriod(EvalContext *context, const Bar *bar, const Ba
     int32_t through = context->date;
     if (gSettings.LastDate > 0 && through > gSettings.LastDate) through = gSettings.LastDate;
     if (from < p->entryDate) from = p->entryDate;
+    /* A position entered at a close was none during that day: its orders
+    ** are first judged on the next. */
+    if (p->entryTiming >= PHASE_CLOSE && from <= p->entryDate) from = p->entryDate + 1; /* a bound, as above */
     int32_t count = 0;
     const Bar *days = GetBarArray(symbol, BAR_DAILY, &count);
     const Bar *last = GetBarOnOrBefore(symbol, through, BAR_DAILY);
@@ -416,7 +398,6 @@ static uint32_t JudgeDaysOfPeriod(EvalContext *context, const Bar *bar, const Ba
         const Bar *b = &days[k];
         if (IsDeadBar(context, b, b->date)) continue;
         const bool entered = b->date == p->entryDate;
-        if (entered && p->entryTiming >= PHASE_CLOSE) continue; /* it was no position yet that day */
         if (!evaluated && !EvalExitOrders(context, &orders, false, 0)) return EXIT_NONE;
         evaluated = true;
         p->exitReason = EXIT_NONE;
@@ -443,6 +424,14 @@ bool DecidesNextCloseAtOpen(const StrategyRecord *r)
     return r->nextCloseOnly == 1 && r->BarSize <= gSettings.BarSize2;
 }
 
+/* The last date of the data a strategy's test runs on: the run's, or its
+** calendar symbol's. */
+static int32_t DataEndOf(const StrategyRecord *r)
+{
+    if (r->CalendarSym > 0 && r->CalendarSym <= gStore.symbolCount) return gStore.symbols[r->CalendarSym - 1].lastDate;
+    return gSettings.LastDate;
+}
+
 static int CheckExit(EvalContext *context, int32_t forced)
 {
     PositionRecord *p = context->position;
@@ -455,8 +444,7 @@ static int CheckExit(EvalContext *context, int32_t forced)
     p->exitDate = context->date;
     p->fillDay = 0;
     bool governed = GovernedByTradeList(context, p);
-    int32_t dataEnd = gSettings.LastDate;
-    if (r->CalendarSym > 0 && r->CalendarSym <= gStore.symbolCount) dataEnd = gStore.symbols[r->CalendarSym - 1].lastDate;
+    const int32_t dataEnd = DataEndOf(r);
     uint32_t reason = EXIT_NONE;
     const Bar *bar = nullptr;
     if (phase == PHASE_CLOSE && context->date < dataEnd && symbol->lastDate < context->date) {
@@ -708,8 +696,15 @@ int ExecutePositionExit(EvalContext *context)
     t->dateOut = p->exitDate < symbol->lastDate ? p->exitDate : symbol->lastDate;
     t->timeOut = p->exitTiming;
     t->quantityOut = p->quantity;
-    if (p->entrySplit != p->exitSplit && p->exitSplit != 0)
-        t->quantityOut = RoundToStep(p->quantity * p->entrySplit / p->exitSplit, 0.001, 0);
+    if (p->entrySplit != p->exitSplit && p->exitSplit != 0) {
+        /* The shares sold are all the shares held, in the exit's terms: the
+        ** count is cleared of the hair that the ratio's arithmetic leaves
+        ** (3 x 0.1), never of a real part of a share, which the trade's
+        ** profit and the account would lose. */
+        const double shares = p->quantity * p->entrySplit / p->exitSplit;
+        const double counted = RoundToStep(shares, 0.001, 0);
+        t->quantityOut = std::fabs(counted - shares) <= 1e-9 * std::fmax(1.0, shares) ? counted : shares;
+    }
     t->priceOut = p->exitPrice;
     t->splitOut = p->exitSplit;
     t->roundingOut = p->exitRounding;
@@ -751,13 +746,13 @@ int ExecutePositionExit(EvalContext *context)
     return 1;
 }
 
-int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced)
+int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced, const PeriodDays *days)
 {
     StrategyRecord *r = context->strategy;
     if (!r || index < 0 || index >= r->openCount) return 0;
     context->position = &r->openPositions[index];
     context->remainderIndex = 0;
-    int done = CheckPositionExit(context, forced) ? ExecutePositionExit(context) : 0;
+    int done = CheckPositionExit(context, forced, days) ? ExecutePositionExit(context) : 0;
     int32_t remainder = context->remainderIndex;
     if (remainder > 0 && remainder < r->openCount) {
         if (done) {
@@ -820,6 +815,29 @@ double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double targ
 
 /* ---- the pass ------------------------------------------------------------------------------ */
 
+/* A position that its trade-list row takes out on the date: a run shorter
+** than the strategy's bar size frees the account there, on the row's date,
+** not at the end of the period. */
+static bool RowExitsOn(const EvalContext *context, const PositionRecord *p)
+{
+    if (p->entryBar < 0 || RulesApply(context, p, GovernedByTradeList(context, p))) return false;
+    const TradeListRow *row = TradeListRowAt(context->strategy, p->tradeListRow);
+    return row && row->quantityOut != 0 && row->exitDate == context->date &&
+        (row->exitTime == 0 || row->exitTime > PHASE_CLOSE || row->exitTime == context->barPhase);
+}
+
+/* A position whose symbol's data have ended by the date, before the test's:
+** it leaves whole at its last close by "end of data", whatever bar size its
+** strategy has.  A run shorter than the strategy's bar size frees the
+** account there, on the symbol's last date or the first date after it,
+** not at the end of the period, whose days after it the position never saw.
+** A position that follows its trade-list row leaves on the row's dates. */
+static bool DataEndedForPosition(const EvalContext *context, const PositionRecord *p)
+{
+    return p->entryBar >= 0 && p->symbol && p->symbol->lastDate <= context->date &&
+        context->date < DataEndOf(context->strategy) && !GovernedByTradeList(context, p);
+}
+
 /* A strategy whose bar size is longer than the run's decides its exits on
 ** its own bar dates, but an intraday target or stop fills on whichever day
 ** of the period first reaches it.  So on the run's dates inside the period
@@ -850,24 +868,28 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
             context->strategyIndex = s;
             context->barSize = r->BarSize;
             if (r->CalendarSym > 0) ClampDateToSymbolBar(context);
-            sDayByDay = !forced && ChecksStopsInsidePeriod(context, s);
-            sMidPeriod = false;
+            PeriodDays days{!forced && ChecksStopsInsidePeriod(context, s), false};
+            /* Inside the period only positions whose data have ended, or that
+            ** their rows take out, are checked. */
+            bool endedOnly = false, rowsOnly = false;
             if (!forced && !IsBarDate(context, context->date)) {
-                if (!sDayByDay) {
+                const bool shorterRun = !days.dayByDay && r->BarSize > gSettings.BarSize2;
+                endedOnly = shorterRun && phase == PHASE_CLOSE;
+                rowsOnly = shorterRun && IsTradeListActive(s);
+                if (!days.dayByDay && !endedOnly && !rowsOnly) {
                     context->date = date;
                     continue;
                 }
-                sMidPeriod = true;
+                days.midPeriod = true;
             }
             int32_t signal = GetSignalDate(context);
             if (signal == 0) {
-                sDayByDay = sMidPeriod = false;
                 context->date = date;
                 continue;
             }
             context->signalDate = signal;
             FormulaSlot *score = &r->slots[SLOT_EXIT_SCORE];
-            if (IsSlotGiven(score) && !sMidPeriod) {
+            if (IsSlotGiven(score) && !days.midPeriod) {
                 if (r->ExitTime == TIME_NEXT_CLOSE) context->barPhase = PHASE_INTRADAY;
                 for (int32_t k = 0; k < r->openCount; k++) {
                     PositionRecord *p = &r->openPositions[k];
@@ -880,8 +902,13 @@ int32_t RunExitPass(EvalContext *context, int32_t forced)
                 for (int32_t k = 0; k < r->openCount; k++) r->openPositions[k].exitRank = (uint32_t)(k + 1);
             }
             int32_t before = exits;
-            for (int32_t i = 0; i < r->openCount; i++) exits += ProcessPositionExit(context, i, forced);
-            sDayByDay = sMidPeriod = false;
+            for (int32_t i = 0; i < r->openCount; i++) {
+                const PositionRecord *p = &r->openPositions[i];
+                if ((endedOnly || rowsOnly) && !(endedOnly && DataEndedForPosition(context, p)) &&
+                    !(rowsOnly && RowExitsOn(context, p)))
+                    continue;
+                exits += ProcessPositionExit(context, i, forced, &days);
+            }
             if (exits > before) RemoveClosedPositions(s);
             context->date = date;
             context->barPhase = phase;

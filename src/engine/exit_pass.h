@@ -23,11 +23,18 @@
 int32_t RunExitPass(EvalContext *context, int32_t forced);
 /* Revalues every open position into the cells' mark-to-market totals. */
 void MarkToMarketAll(EvalContext *context);
+/* How the exit pass checks a strategy whose bar size is longer than the
+** run's on a date: its intraday targets and stops day by day (dayByDay), on
+** a date inside its period before the period's bar date (midPeriod). */
+struct PeriodDays {
+    bool dayByDay, midPeriod;
+};
 /* Checks and executes the exit of open position index of the context's
-** strategy.  1 when it exited. */
-int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced);
+** strategy (days: how its period's days are checked, null: on its bar).
+** 1 when it exited. */
+int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced, const PeriodDays *days = nullptr);
 /* Decides the exit of the context's position; non-zero when one is due. */
-int CheckPositionExit(EvalContext *context, int32_t forced);
+int CheckPositionExit(EvalContext *context, int32_t forced, const PeriodDays *days = nullptr);
 /* Writes the context's position's exit as a trade.  1 done, 0 nothing. */
 int ExecutePositionExit(EvalContext *context);
 /* The strategy decides its exit rule for the next close at the open of the
@@ -39,8 +46,8 @@ bool DecidesNextCloseAtOpen(const StrategyRecord *r);
 ** less what is still held. */
 double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double target, void *orderContext);
 /* The daily bar an order at the open of bar fills on: for a longer bar size
-** (the context's) the first day of bar's period, bar itself when the symbol
-** has none that day. */
+** (the context's) the symbol's first day in bar's period, bar itself when the
+** symbol has none in it. */
 const Bar *OpenFillDay(const EvalContext *context, const Bar *bar);
 /* The quantity of open position p in the split terms of bar (its shares
 ** after the splits since its entry). */

@@ -8,6 +8,7 @@
 #include "engine/fills.h"
 #include "engine/futures.h"
 #include "engine/orders.h"
+#include "engine/stops.h"
 #include "records/test_records.h"
 #include "foundation/numbers.h"
 #include "foundation/text_match.h"
@@ -249,19 +250,6 @@ static void WriteLimitOrStop(ExitWriter *w, double price, double unit, bool isLi
     CountExit(w, false);
 }
 
-/* The factor that takes a price worked out on the context's last completed
-** bar into the split terms of the order bar, as the next day's test takes it
-** into the terms of the day it checks: a longer bar size's last period may
-** lie before a split, and its prices then are not the order's. */
-static double SplitRatioToOrderBar(const ExitWriter *w)
-{
-    int32_t count = 0;
-    const Bar *bars = GetBarArray(w->context->symbol, w->context->barSize, &count);
-    int32_t i = w->context->lastBar;
-    if (!bars || i < 0 || i >= count || bars[i].split == 0 || w->bar->split == 0) return 1.0;
-    return w->bar->split / bars[i].split;
-}
-
 /* The exit price of slot in the order bar's split terms and its reason (the
 ** formula's own text), rounded to the price unit unless the order is at the
 ** open. */
@@ -270,15 +258,15 @@ static double ExitPrice(ExitWriter *w, int32_t slot, int32_t time, double *unit,
     reason[0] = 0;
     FormulaSlot *formula = &w->context->strategy->slots[slot];
     if (!IsSlotGiven(formula)) return 0;
-    const double ratio = SplitRatioToOrderBar(w);
+    /* The price is worked out on the context's last completed bar and taken
+    ** into the order bar's split terms, as the next day's test takes it into
+    ** the terms of the day it checks: a longer bar size's last period may lie
+    ** before a split.  The position's own prices (FillPrice) come out in the
+    ** terms of the bar the formula stands on, as its bar prices do, so the
+    ** one ratio takes the whole price there. */
+    const double ratio = SplitRatio(EvaluationSplit(w->context), w->bar);
     double price = 0;
-    /* The position's own prices (FillPrice) come out in the terms of the
-    ** bar the formula stands on, as its bar prices do, so the one ratio
-    ** takes the whole price into the order bar's terms, as the test does. */
-    const int32_t terms = w->context->evalBarTerms;
-    w->context->evalBarTerms = 1;
-    EvalFormulaSlot(formula, w->context, &price);
-    w->context->evalBarTerms = terms;
+    EvalInBarTerms(formula, w->context, &price);
     price *= ratio;
     int32_t copy = w->context->slot > 0 && w->context->slot < FORMULA_WORKER_COPIES ? w->context->slot : 0;
     const FormulaNode *nodes = formula->nodes[copy] ? formula->nodes[copy] : formula->nodes[0];

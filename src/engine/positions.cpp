@@ -7,6 +7,7 @@
 
 #include "engine/fills.h"
 #include "engine/futures.h"
+#include "engine/limits.h"
 #include "engine/trace.h"
 #include "engine/trade_list.h"
 #include "foundation/allocator.h"
@@ -41,6 +42,7 @@ void ResetPositionState()
     FreeMemory(&gPositionState.sortOrder);
     FreeMemory(&gPositionState.sortHeld);
     FreeMemory(&gPositionState.sortKeys);
+    FreeMemory(&gPositionState.waiting);
     gPositionState = PositionState{};
     gPositionState.accountStrategy = -1;
 }
@@ -395,6 +397,9 @@ static void KeepSkippedSetup(EvalContext *context, const PositionRecord *setup)
     if (strcmp(setup->label, "1") != 0) CopyString(t->reasonText, sizeof t->reasonText, setup->label, -1);
 }
 
+static bool WaitsForItsFillDay(EvalContext *context, const PositionRecord *setup);
+static int EnterSetup(EvalContext *context, bool governed);
+
 int OpenPosition(EvalContext *context)
 {
     StrategyRecord *r = context->strategy;
@@ -429,6 +434,71 @@ int OpenPosition(EvalContext *context)
             setup->entryDate = date;
         }
     }
+    if (!setup->skipped && WaitsForItsFillDay(context, setup)) return 0;
+    return EnterSetup(context, governed);
+}
+
+/* A longer bar's entry decided at its period's open may fill on a later day
+** of the period (a stop or limit first reached then, a symbol that did not
+** trade on the period's first days).  A run of a shorter bar size books
+** it on that day: until then the account holds neither the position nor its
+** money, and the strategies sharing the account may use them.  The setup
+** waits aside (true); OpenWaitingEntries opens it there. */
+static bool WaitsForItsFillDay(EvalContext *context, const PositionRecord *setup)
+{
+    if (gRun.generatingOrders || setup->entryDate <= context->date || context->barSize <= gSettings.BarSize2) return false;
+    PositionState &g = gPositionState;
+    if (!ReserveRecord(&g.waiting, &g.waitingCapacity, g.waitingCount)) return false; /* booked at once, as before */
+    g.waiting[g.waitingCount++] = *setup;
+    return true;
+}
+
+void OpenWaitingEntries(EvalContext *context)
+{
+    PositionState &g = gPositionState;
+    if (g.waitingCount == 0) return;
+    const int32_t date = context->date, phase = context->barPhase, barSize = context->barSize;
+    const int32_t strategyIndex = context->strategyIndex;
+    StrategyRecord *strategy = context->strategy;
+    int32_t kept = 0;
+    for (int32_t k = 0; k < g.waitingCount; k++) {
+        PositionRecord entry = g.waiting[k];
+        if (entry.entryDate > date) {
+            g.waiting[kept++] = entry;
+            continue;
+        }
+        const int32_t s = entry.strategyIndex;
+        context->strategy = &gStrategies[s];
+        context->strategyIndex = s;
+        context->barSize = gStrategies[s].BarSize;
+        context->barPhase = PHASE_OPEN;
+        context->symbol = entry.symbol;
+        context->position = &entry;
+        if (!SyncContextBar(context)) continue;
+        /* The account may have filled up since the order was placed. */
+        int32_t chain[PARENT_CHAIN_MAX];
+        const int32_t n = CollectParentChain(s, chain, PARENT_CHAIN_MAX);
+        for (int32_t j = 0; j < n; j++) RefreshStrategyAccount(context, chain[j]);
+        entry.kept = 1;
+        entry.consumed = 0;
+        CheckSetupLimits(context, s, &entry);
+        EnterSetup(context, SetupGovernedByTradeList(context, &entry));
+    }
+    g.waitingCount = kept;
+    context->date = date;
+    context->barPhase = phase;
+    context->barSize = barSize;
+    context->strategy = strategy;
+    context->strategyIndex = strategyIndex;
+    context->position = nullptr;
+}
+
+/* The rest of opening a setup whose entry date is known: its costs, and
+** the position booked on the account. */
+static int EnterSetup(EvalContext *context, bool governed)
+{
+    StrategyRecord *r = context->strategy;
+    PositionRecord *setup = context->position;
     if (!setup->skipped && IsContinuousFutures(setup->symbol)) {
         /* The contract the position is entered in, for the rolls. */
         setup->contractCode = (int32_t)LookupDatedValue(setup->symbol, BAR_DAILY, setup->entryDate, 0, EVENT_CONTRACT,

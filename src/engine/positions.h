@@ -6,7 +6,8 @@
 **             (pending totals, the limit values of the date, the turn
 **             bookkeeping), the held counts of DynamicSizing strategies
 **             (strategy × symbol), the selection counter, the round-robin
-**             flag and the index of the run's account strategy.  The setup
+**             flag, the index of the run's account strategy and the entries
+**             of longer bars waiting for their fill day.  The setup
 **             and open-position arrays themselves live in each
 **             StrategyRecord (setups, openPositions), since the evaluator
 **             reads them there; so do the account share factor and the day's
@@ -84,6 +85,9 @@ struct PositionState {
     PositionRecord *sortHeld; /* the one record held aside while a sort moves the others (tracked) */
     struct SetupSortKey *sortKeys; /* scratch sort keys of the records being sorted (tracked) */
     int32_t sortCapacity;        /* entries of the sort order */
+    PositionRecord *waiting;     /* entries of a longer bar that fill on a later day than the one
+                                    they were opened on, until that day (tracked) */
+    int32_t waitingCount, waitingCapacity;
 };
 extern PositionState gPositionState;
 
@@ -119,6 +123,10 @@ PositionRecord *AddPosition(EvalContext *context);
 ** a position was opened, 0 when not (skipped, kept as a skipped trade, or
 ** no bar). */
 int OpenPosition(EvalContext *context);
+/* Opens the entries that waited for their fill day (see OpenPosition) whose
+** day the context's date has reached, each in its strategy's bar size, after
+** the limits of its strategy and groups as the account stands then. */
+void OpenWaitingEntries(EvalContext *context);
 
 /* Adds a kept setup to the pending figures of strategy and of each parent. */
 void AddSetupToPendingTotals(int32_t strategy, const PositionRecord *setup);

@@ -34,17 +34,12 @@ static const Bar *NextDailyBar(EvalContext *context, const Bar *bar)
     return &bars[i + 1];
 }
 
-/* The daily bar a market entry at the open of bar fills on (for a longer
-** bar size the first day of the bar's period, the bar itself when that day
-** has none), with the daily bar before it in previous (null when none). */
+/* The daily bar a market entry at the open of bar fills on (OpenFillDay;
+** the context's symbol is the setup's), with the daily bar before it in
+** previous (null when none). */
 static const Bar *OpenFillBar(const EvalContext *context, SymbolRecord *symbol, const Bar *bar, const Bar **previous)
 {
-    const Bar *fill = bar;
-    if (context->barSize != BAR_DAILY) {
-        Bar *daily = nullptr;
-        int32_t first = GetPeriodFirstDate(bar->date, 1, context->barSize);
-        if (FindBarIndex(symbol, BAR_DAILY, first, PHASE_CLOSE, context->slot, &daily) >= 0 && daily) fill = daily;
-    }
+    const Bar *fill = OpenFillDay(context, bar);
     int32_t i = FindBarIndex(symbol, BAR_DAILY, fill->date, PHASE_CLOSE, context->slot, nullptr);
     *previous = i > 0 ? &symbol->bars[BAR_DAILY][i - 1] : nullptr;
     return fill;

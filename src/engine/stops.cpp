@@ -19,7 +19,8 @@ struct OrderHit {
     double ratio; /* takes the order's price into the bar's split terms */
 };
 
-/* The order is checked in the phase at its timing. */
+/* The order is checked in the phase at its timing; an intraday one not on
+** the bar a position entered at its close: the position was none that day. */
 static bool CheckedInPhase(int32_t time, int32_t phase, bool enteredHere, int32_t entryTiming)
 {
     if (phase == PHASE_OPEN) return time == TIME_NEXT_OPEN;
@@ -28,9 +29,7 @@ static bool CheckedInPhase(int32_t time, int32_t phase, bool enteredHere, int32_
     return false;
 }
 
-/* The split factor of the context's last completed bar, the bar a formula
-** stands on and prices in (0 when there is none). */
-static double EvaluationSplit(const EvalContext *context)
+double EvaluationSplit(const EvalContext *context)
 {
     int32_t count = 0;
     const Bar *bars = GetBarArray(context->symbol, context->barSize, &count);
@@ -38,12 +37,18 @@ static double EvaluationSplit(const EvalContext *context)
     return bars && i >= 0 && i < count ? bars[i].split : 0.0;
 }
 
-/* The factor that takes a price worked out on a bar of split factor from
-** into the split terms of bar (1 when either has none): a split between the
-** two is no move of the price. */
-static double SplitRatio(double from, const Bar *bar)
+double SplitRatio(double from, const Bar *bar)
 {
     return from != 0 && bar->split != 0 ? bar->split / from : 1.0;
+}
+
+int EvalInBarTerms(FormulaSlot *slot, EvalContext *context, double *value, char *text, int32_t size)
+{
+    const int32_t terms = context->evalBarTerms;
+    context->evalBarTerms = 1;
+    const int ok = text ? EvalFormulaText(slot, context, text, size) : EvalFormulaSlot(slot, context, value);
+    context->evalBarTerms = terms;
+    return ok;
 }
 
 /* Evaluates an exit price formula into *order; a NextClose order is
@@ -61,10 +66,7 @@ static void EvalExitPrice(EvalContext *context, FormulaSlot *slot, int32_t time,
     }
     order->split = EvaluationSplit(context);
     if (debug) LogDebugItem(context, SLOT_DEBUG_TARGET_STOP);
-    const int32_t terms = context->evalBarTerms;
-    context->evalBarTerms = 1;
-    if (!EvalFormulaSlot(slot, context, &order->price)) order->price = 0;
-    context->evalBarTerms = terms;
+    if (!EvalInBarTerms(slot, context, &order->price)) order->price = 0;
     order->label[0] = 0;
     const FormulaNode *nodes = slot->nodes[context->slot >= 0 && context->slot < FORMULA_WORKER_COPIES ? context->slot : 0];
     if (nodes && nodes[0].textFlag) CopyString(order->label, POSITION_TEXT_SIZE, nodes[0].text, POSITION_TEXT_SIZE - 1);
@@ -89,12 +91,8 @@ int EvalExitOrders(EvalContext *context, ExitOrders *orders, bool entered, int t
     if (orders->target.checked) {
         EvalExitPrice(context, targetSlot, r->ExitLimitTime, true, &orders->target);
         FormulaSlot *extraSlot = &r->slots[SLOT_LIMIT_EXTRA];
-        if (r->ExitLimitTime == TIME_INTRADAY && orders->target.price != 0 && IsSlotGiven(extraSlot)) {
-            const int32_t terms = context->evalBarTerms;
-            context->evalBarTerms = 1;
-            EvalFormulaSlot(extraSlot, context, &orders->extra);
-            context->evalBarTerms = terms;
-        }
+        if (r->ExitLimitTime == TIME_INTRADAY && orders->target.price != 0 && IsSlotGiven(extraSlot))
+            EvalInBarTerms(extraSlot, context, &orders->extra);
     }
     /* One debug line serves a target and a stop of the same timing. */
     if (orders->stop.checked)
@@ -121,11 +119,11 @@ double JudgeExitOrders(EvalContext *context, const ExitOrders *orders, const Bar
     auto cmp = [d](double a, double b) { return d * Sign(CompareDoubleApprox(a, b)); };
     bool trace = gSettings.AddLog != 0;
     const char *symbolName = p->symbol ? p->symbol->info.Symbol : "";
-    /* An order of the intraday timing is not checked on the bar a position
-    ** entered at its close. */
-    bool closeEntry = phase == PHASE_INTRADAY && entered && p->entryTiming >= PHASE_CLOSE;
-    bool checkTarget = orders->target.checked && !closeEntry;
-    bool checkStop = orders->stop.checked && !closeEntry;
+    /* (An order of the intraday timing is never worked out for the bar a
+    ** position entered at its close, see CheckedInPhase, nor judged on that
+    ** day of a longer bar's period, see JudgeDaysOfPeriod.) */
+    bool checkTarget = orders->target.checked;
+    bool checkStop = orders->stop.checked;
     if (!checkTarget && !checkStop) return 1.0;
 
     /* The orders are compared with the bar in its split terms; the position

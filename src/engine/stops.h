@@ -31,6 +31,17 @@ struct ExitOrders {
     double extra; /* LimitExtra, in the target's terms */
 };
 
+/* The split factor of the context's last completed bar, the bar a formula
+** stands on and prices in (0 when there is none). */
+double EvaluationSplit(const EvalContext *context);
+/* The factor that takes a price worked out on a bar of split factor from
+** into the split terms of bar (1 when either has none): a split between the
+** two is no move of the price. */
+double SplitRatio(double from, const Bar *bar);
+/* Evaluates slot into *value, or as text into text (size) when text is
+** given, with every price the formula reads, the position's own among them,
+** in the split terms of the bar it stands on.  1 when it evaluates. */
+int EvalInBarTerms(FormulaSlot *slot, EvalContext *context, double *value, char *text = nullptr, int32_t size = 0);
 /* Works out the target and stop the context's phase checks (entered: the
 ** position entered on the bar to be checked, which at the close keeps the
 ** intraday orders from it).  In trade-list mode only formulas that follow

@@ -267,3 +267,88 @@ TEST_F(EngineTest, ASymbolWhoseDataEndLeavesWhole)
     EXPECT_EQ(20240112, trades[0].dateOut);
     EXPECT_DOUBLE_EQ(100, trades[0].quantityOut);
 }
+
+namespace {
+
+/* A trade list's exit during the day says only the price it left at; the
+** side of the day's open that price lies on is the side its order stood on,
+** so the trade saw the day up to that price there and the day's other
+** extreme.  AAA trades at 100 but on 11 January (open 100, high 104, low
+** 94); each row enters 100 shares at the open of 9 January and leaves on the
+** 11th during the day: a long at 97 (a stop) saw 97 to 104, a long at 102
+** (a target) 94 to 102, a short at 103 (its stop) 94 to 103, a short at 96
+** (its target) 96 to 104. */
+TEST_F(EngineTest, ATradeListExitDuringTheDayBoundsTheTradesExtremesByItsPrice)
+{
+    const std::vector<int32_t> d = Weekdays(20240108, 20240116);
+    std::vector<DayBar> bars = FlatBars(d, std::vector<double>(d.size(), 100));
+    bars[3] = DayBar{20240111, 100, 104, 94, 100};
+    LoadStore(d, {{"AAA", bars}});
+    const struct {
+        const char *side;
+        double priceOut, lowest, highest;
+    } rows[] = {{"long", 97, 97, 104}, {"long", 102, 94, 102}, {"short", 103, 94, 103}, {"short", 96, 96, 104}};
+    std::string csv = "TradeID,Side,Symbol,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut\n";
+    for (int k = 0; k < 4; k++)
+        csv += std::to_string(k + 1) + "," + rows[k].side + ",AAA,20240109,open,100,100,20240111,intraday,100," +
+            std::to_string(rows[k].priceOut) + "\n";
+    Write("trades.csv", csv);
+    ASSERT_EQ(0, Run("Strategy: TL\n  Side: Both\n  TradeList: trades.csv\n  TLEndDate: latest\n  MaxSameSym: 10\n")) << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(4, test->tradeCount);
+    for (int32_t k = 0; k < 4; k++) {
+        const TradeRecord &t = test->trades[k];
+        int row = 0;
+        while (row < 3 && !(t.priceOut == rows[row].priceOut)) row++;
+        SCOPED_TRACE(std::string(rows[row].side) + " " + std::to_string(rows[row].priceOut));
+        EXPECT_EQ(20240111, t.dateOut);
+        EXPECT_EQ(EXIT_TRADE_LIST, t.reason);
+        EXPECT_DOUBLE_EQ(rows[row].lowest, t.lowest);
+        EXPECT_DOUBLE_EQ(rows[row].highest, t.highest);
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* A daily long's stop entry at C * 1.01 of 100, 101, fills on 3 January
+** 2024 (open 100, high 105, low 98, close 102): the price rose through 101,
+** so the day's low of 98 came before the entry.  Its target of FillPrice *
+** 1.03, 104.03, fills the same day, and its stop of FillPrice * 0.95 does
+** not: the trade saw 101 to 104.03.  A short's stop entry at C * 0.99, 99,
+** on a day of open 100, high 102, low 95, close 98, with a target at
+** FillPrice * 0.97 (96.03), saw 99 down to 96.03. */
+TEST_F(EngineTest, ADailyStopEntryLeavingTheSameDaySawTheDayFromItsEntryToItsExit)
+{
+    const std::vector<int32_t> d = Weekdays(20240101, 20240112);
+    const struct {
+        const char *side, *entry, *target;
+        DayBar day;
+        double priceIn, priceOut, lowest, highest;
+    } cases[] = {
+        {"Long", "C * 1.01", "FillPrice * 1.03", {20240103, 100, 105, 98, 102}, 101, 104.03, 101, 104.03},
+        {"Short", "C * 0.99", "FillPrice * 0.97", {20240103, 100, 102, 95, 98}, 99, 96.03, 96.03, 99},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.side);
+        std::vector<DayBar> bars = FlatBars(d, std::vector<double>(d.size(), 100));
+        bars[2] = c.day;
+        LoadStore(d, {{"AAA", bars}});
+        const TradeRecord *trades = TradesOfRun(1, std::string("Strategy: S\n  Side: ") + c.side + "\n  EntrySetup: BarDate = 20240102\n"
+                                                   "  EntryStop: " + c.entry + "\n  EntryTime: Intraday\n  Quantity: 100\n  QtyType: Shares\n"
+                                                   "  ExitLimit: " + c.target + "\n  ExitStop: FillPrice * " + (c.side[0] == 'L' ? "0.95" : "1.05") + "\n");
+        ASSERT_NE(nullptr, trades);
+        const TradeRecord &t = trades[0];
+        EXPECT_EQ(20240103, t.dateIn);
+        EXPECT_EQ(20240103, t.dateOut);
+        EXPECT_EQ(EXIT_LIMIT, t.reason);
+        EXPECT_DOUBLE_EQ(c.priceIn, t.priceIn);
+        EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
+        EXPECT_DOUBLE_EQ(c.lowest, t.lowest);
+        EXPECT_DOUBLE_EQ(c.highest, t.highest);
+    }
+}
+
+} // namespace

@@ -1,6 +1,7 @@
 /* Positions of weekly, monthly and quarterly strategies: what a test that
 ** ends inside their period, a stop inside it, and the dividends of the
 ** period do to their trades and to the daily equity. */
+#include <algorithm>
 #include <cstring>
 
 #include "engine/fills.h"
@@ -771,7 +772,7 @@ TEST_F(EngineTest, APositionThatLeavesInsideItsPeriodIsDoneWithItThere)
         DayBar bar{day, 100, 100, 100, 100};
         if (day == 20240205) bar = DayBar{day, 100, 102, 97, 100.5};
         if (day == 20240206) bar = DayBar{day, 100.5, 100.5, 97.5, 98};
-        if (day >= 20240207) bar = DayBar{day, 98, day == 20240208 ? 110 : 98, 98, 98};
+        if (day >= 20240207) bar = DayBar{day, 98, day == 20240208 ? 110.0 : 98.0, 98, 98};
         bars.push_back(bar);
     }
     for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
@@ -826,6 +827,174 @@ TEST_F(EngineTest, AnExitAtTheCloseOfAWeekWithoutItsLastDaysIsDatedOnItsLastBar)
         EXPECT_EQ(20240207, t.dateOut);
         EXPECT_EQ(PHASE_CLOSE, t.timeOut);
         EXPECT_DOUBLE_EQ(11, t.priceOut);
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* A quarterly strategy holds 100 AAA bought at 10 on 1 July 2013; AAA's
+** data end on Tuesday 20 August, inside the quarter (BBB trades to the end
+** of the year).  The position leaves at that close by "end of data", and
+** after that close the account holds nothing: a daily strategy sharing a
+** Combined MaxPositions of 1 buys BBB at the open of 21 August, and the
+** quarterly strategy counts no position and nothing invested from then on,
+** in its own cells and the combined ones. */
+TEST_F(EngineTest, ALongerBarsEndOfDataExitFreesTheAccountAtItsClose)
+{
+    const std::vector<int32_t> d = Weekdays(20130401, 20131231), a = Weekdays(20130401, 20130820);
+    LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+    const TradeRecord *trades = TradesOfRun(2, "Strategy: Q\n  BarSize: Quarterly\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130628\n"
+                                               "  Quantity: 100\n  QtyType: Shares\n"
+                                               "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20130801\n"
+                                               "  Quantity: 100\n  QtyType: Shares\n"
+                                               "Combined:\n  MaxPositions: 1\n");
+    ASSERT_NE(nullptr, trades);
+    const TestRecord *test = LastTest();
+    const TradeRecord *q = trades[0].strategy == 0 ? &trades[0] : &trades[1], *daily = q == trades ? &trades[1] : &trades[0];
+    EXPECT_EQ(20130701, q->dateIn);
+    EXPECT_EQ(EXIT_END_OF_DATA, q->reason);
+    EXPECT_EQ(20130820, q->dateOut);
+    EXPECT_EQ(20130821, daily->dateIn);
+    int32_t combined = -1;
+    for (int32_t s = 0; s < test->strategyCount; s++)
+        if (strcmp(test->strategies[s].name, "Combined") == 0) combined = s;
+    ASSERT_GE(combined, 0);
+    for (int32_t r = 0; r < test->rowsFilled; r++) {
+        const StatCell *cell = Cell(test, r, 0);
+        const int32_t date = (int32_t)cell->date;
+        /* A day's cell counts what is held after its close. */
+        const int32_t held = date >= 20130701 && date < 20130820;
+        EXPECT_EQ(held, cell->positions) << date;
+        EXPECT_NEAR(held * 1000, cell->invested, 1e-9) << date;
+        EXPECT_EQ(held + (date >= 20130821 && date < 20131231), Cell(test, r, combined)->positions) << date;
+    }
+}
+
+/* The quarterly trade of AAA above, alone, earns the account the interest
+** of the same trade replayed from a trade list: both free the account's cash
+** at the close of 20 August. */
+TEST_F(EngineTest, ALongerBarsEndOfDataExitEarnsTheInterestOfItsReplay)
+{
+    const std::vector<int32_t> d = Weekdays(20130401, 20131231), a = Weekdays(20130401, 20130820);
+    Write("trades.csv", "Symbol,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut\n"
+                        "AAA,20130701,open,100,10,20130820,close,100,10\n");
+    double interest[2] = {};
+    const char *const strategies[] = {"  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130628\n  Quantity: 100\n  QtyType: Shares\n",
+                                      "  TradeList: trades.csv\n  TLEndDate: latest\n"};
+    for (int k = 0; k < 2; k++) {
+        LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+        const TradeRecord *trades = TradesOfRun(1, std::string("Settings:\n  CashIntPct: 3.6525\n  AccountSize: 10000\nStrategy: Q\n"
+                                                               "  BarSize: Quarterly\n  Compounded: False\n") + strategies[k]);
+        ASSERT_NE(nullptr, trades);
+        EXPECT_EQ(20130820, trades[0].dateOut);
+        const TestRecord *test = LastTest();
+        for (int32_t r = 0; r < test->rowsFilled; r++) interest[k] += Cell(test, r, 0)->interest;
+    }
+    EXPECT_GT(interest[0], 0);
+    EXPECT_NEAR(interest[1], interest[0], 1e-9);
+}
+
+} // namespace
+
+namespace {
+
+/* A monthly long's stop entry at C * 1.02 of March's close of 100, 102 for
+** 100 AAA, fills on the first day AAA trades at 103, Tuesday 2 or Wednesday
+** 3 April 2013.  In a daily run the account holds it from that day, as the
+** trade's DateIn says: no position and nothing invested before.  A daily
+** strategy sharing the account buys 100 BBB at the open of 2 April.  With a
+** Combined MaxPositions of 2 both hold their positions from their days on.
+** With 1 the first to take the place keeps it: the stop entry filled on
+** 3 April finds the account full, and one filled on 2 April takes the place
+** before that day's open sees the daily strategy's setup. */
+TEST_F(EngineTest, ALongerBarsStopEntryIsBookedOnItsFillDay)
+{
+    const std::vector<int32_t> d = Weekdays(20130102, 20130628);
+    const struct {
+        int32_t fill;
+        int most;
+        bool monthly, daily; /* which of the two enter */
+    } cases[] = {{20130403, 2, true, true}, {20130403, 1, false, true}, {20130402, 2, true, true}, {20130402, 1, true, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.fill) + " " + std::to_string(c.most));
+        LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 100))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+        gStore.symbols[0].bars[BAR_DAILY][std::find(d.begin(), d.end(), c.fill) - d.begin()].high = 103;
+        ASSERT_TRUE(BuildMonthlyBars(&gStore.symbols[0]));
+        ASSERT_EQ(0, Run("Strategy: M\n  BarSize: Monthly\n  Side: Long\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130329\n"
+                         "  EntryStop: C * 1.02\n  Quantity: 100\n  QtyType: Shares\n"
+                         "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate = 20130401\n  Quantity: 100\n  QtyType: Shares\n"
+                         "Combined:\n  MaxPositions: " + std::to_string(c.most) + "\n"))
+            << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        ASSERT_EQ((int32_t)c.monthly + (int32_t)c.daily, test->tradeCount);
+        for (int32_t k = 0; k < test->tradeCount; k++) {
+            const TradeRecord &t = test->trades[k];
+            EXPECT_TRUE(t.strategy == 0 ? c.monthly : c.daily) << k;
+            EXPECT_EQ(t.strategy == 0 ? c.fill : 20130402, t.dateIn) << k;
+            EXPECT_DOUBLE_EQ(t.strategy == 0 ? 102 : 20, t.priceIn) << k;
+        }
+        for (int32_t r = 0; r < test->rowsFilled; r++) {
+            const StatCell *cell = Cell(test, r, 0);
+            const int32_t date = (int32_t)cell->date;
+            const int32_t held = c.monthly && date >= c.fill && date < 20130628;
+            EXPECT_EQ(held, cell->positions) << date;
+            EXPECT_NEAR(held * 10200, cell->invested, 1e-9) << date;
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* A weekly long for the next close buys 100 AAA at the close of Monday
+** 5 February 2024, 100, with a stop at C * 0.9 of the week before, 90.  AAA
+** fell to 85 on Monday before it closed at 100, and trades at 100 after: the
+** stop is no order of that day, when there was no position yet, and the
+** position is held to the end of the test. */
+TEST_F(EngineTest, ALongerBarsStopIsNotJudgedOnTheDayItsPositionEnteredAtTheClose)
+{
+    const std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    std::vector<DayBar> bars = FlatBars(d, std::vector<double>(d.size(), 100));
+    for (DayBar &b : bars)
+        if (b.date == 20240205) b.low = 85;
+    LoadStore(d, {{"AAA", bars}});
+    const TradeRecord *trades = TradesOfRun(1, "Strategy: W\n  BarSize: Weekly\n  EntryTime: NextClose\n  EntrySetup: BarDate = 20240202\n"
+                                               "  Quantity: 100\n  QtyType: Shares\n  ExitStop: C * 0.9\n");
+    ASSERT_NE(nullptr, trades);
+    EXPECT_EQ(20240205, trades[0].dateIn);
+    EXPECT_EQ(EXIT_END_OF_TEST, trades[0].reason);
+    EXPECT_DOUBLE_EQ(100, trades[0].lowest);
+}
+
+} // namespace
+
+namespace {
+
+/* A quarterly strategy replays two trades inside the third quarter of 2013:
+** 100 AAA from the open of 2 July to the close of 20 August, and 100 BBB
+** from the open of 5 August to the close of 16 September.  In a daily run
+** the account holds each from its entry day to its exit's close, as the
+** trades say: not from the quarter's first day, nor to its end. */
+TEST_F(EngineTest, ALongerBarsTradeListRowsComeAndGoOnTheirOwnDays)
+{
+    const std::vector<int32_t> d = Weekdays(20130401, 20131231);
+    LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+    Write("trades.csv", "Symbol,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut\n"
+                        "AAA,20130702,open,100,10,20130820,close,100,10\n"
+                        "BBB,20130805,open,100,20,20130916,close,100,20\n");
+    const TradeRecord *trades = TradesOfRun(2, "Strategy: Q\n  BarSize: Quarterly\n  TradeList: trades.csv\n  TLEndDate: latest\n");
+    ASSERT_NE(nullptr, trades);
+    const TestRecord *test = LastTest();
+    for (int32_t r = 0; r < test->rowsFilled; r++) {
+        const StatCell *cell = Cell(test, r, 0);
+        const int32_t date = (int32_t)cell->date;
+        const int32_t aaa = date >= 20130702 && date < 20130820, bbb = date >= 20130805 && date < 20130916;
+        EXPECT_EQ(aaa + bbb, cell->positions) << date;
+        EXPECT_NEAR(aaa * 1000 + bbb * 2000, cell->invested, 1e-9) << date;
     }
 }
 

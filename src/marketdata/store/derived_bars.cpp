@@ -62,12 +62,12 @@ static void AddDayToPeriodBar(Bar &d, const Bar &bar, double previousSplit)
     d.extra = gStore.keepAdjusted ? bar.extra : d.extra + bar.extra;
 }
 
-int BuildPeriodBarThrough(const SymbolRecord *record, int barSize, int32_t last, Bar *out)
+int BuildPeriodBarThrough(const SymbolRecord *record, int barSize, int32_t last, Bar *out, int32_t from)
 {
     const Bar *in = record->bars[BAR_DAILY];
-    if (!in || last < 0 || last >= record->barCounts[BAR_DAILY]) return 0;
+    if (!in || last < 0 || last >= record->barCounts[BAR_DAILY] || in[last].date < from) return 0;
     int32_t first = last;
-    while (first > 0 && SameBarPeriod(in[first - 1].date, in[last].date, barSize)) first--;
+    while (first > 0 && in[first - 1].date >= from && SameBarPeriod(in[first - 1].date, in[last].date, barSize)) first--;
     *out = in[first];
     for (int32_t i = first + 1; i <= last; i++) AddDayToPeriodBar(*out, in[i], in[i - 1].split);
     return 1;

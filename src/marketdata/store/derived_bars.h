@@ -34,6 +34,7 @@ int BuildYearlyBars(SymbolRecord *record);
 int BuildDerivedBars(SymbolRecord *record, int barSize);
 /* The bar of barSize's period that holds the record's daily bar at index
 ** last, built as the builders build theirs from that period's daily bars up
-** to last and dated as last: the period as it stood that day.  0 when there
-** is no such daily bar. */
-int BuildPeriodBarThrough(const SymbolRecord *record, int barSize, int32_t last, Bar *out);
+** to last and dated as last: the period as it stood that day; from its days
+** dated from on only, when from is given.  0 when there is no such daily bar
+** (or it is dated before from). */
+int BuildPeriodBarThrough(const SymbolRecord *record, int barSize, int32_t last, Bar *out, int32_t from = 0);
