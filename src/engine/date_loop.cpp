@@ -445,8 +445,9 @@ static void NoteListedNumber(const ResultsWindow *window, int32_t number)
 ** date loop each calendar symbol ends on its last session up to that day, as
 ** in the data cut there.  So the days it misses at the end are no days of
 ** its periods (no signal date, no stop judged on them) and the data end its
-** exits know is that session, not one the data reach later.  Only the
-** symbol's last date is held back; its bars stay, and the hold is let go
+** exits know is that session, not one the data reach later; a position in
+** the symbol itself leaves by its end of data there, as in the cut data.
+** Only the symbol's last date is held back; its bars stay, and the hold is let go
 ** while the whole data are calculated and while an order list sets the
 ** later bars aside itself. */
 struct CalendarEnd {
