@@ -2,8 +2,10 @@
 ** steps after it. */
 #include "engine/date_loop.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "engine/accounting.h"
 #include "engine/entry_pass.h"
@@ -438,6 +440,83 @@ static void NoteListedNumber(const ResultsWindow *window, int32_t number)
     if (number > run.highestNumber) run.highestNumber = number;
 }
 
+/* A run that ends before its data do reads nothing after its last day
+** through a strategy's own calendar, in its tests as in its orders: for the
+** date loop each calendar symbol ends on its last session up to that day, as
+** in the data cut there.  So the days it misses at the end are no days of
+** its periods (no signal date, no stop judged on them) and the data end its
+** exits know is that session, not one the data reach later; a position in
+** the symbol itself leaves by its end of data there, as in the cut data.
+** Only the symbol's last date is held back; its bars stay, and the hold is let go
+** while the whole data are calculated and while an order list sets the
+** later bars aside itself. */
+struct CalendarEnd {
+    SymbolRecord *symbol;
+    int32_t lastDate; /* the symbol's own */
+};
+static std::vector<CalendarEnd> sCalendarEnds;
+
+static void HoldCalendarEnds(int32_t lastDay)
+{
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        const int32_t k = gStrategies[s].CalendarSym;
+        if (k <= 0 || k > gStore.symbolCount) continue;
+        SymbolRecord *symbol = &gStore.symbols[k - 1];
+        if (symbol->lastDate <= lastDay) continue; /* also when held already for another strategy */
+        /* Its last session up to the day, found without the searches that
+        ** note the bars a run uses. */
+        int32_t count = 0;
+        const Bar *bars = GetBarArray(symbol, BAR_DAILY, &count);
+        if (!bars || count <= 0) continue;
+        const Bar *after = std::upper_bound(bars, bars + count, lastDay, [](int32_t day, const Bar &b) { return day < b.date; });
+        if (after == bars) continue;
+        sCalendarEnds.push_back({symbol, symbol->lastDate});
+        symbol->lastDate = after[-1].date;
+    }
+}
+
+static void LiftCalendarEnds()
+{
+    for (size_t k = sCalendarEnds.size(); k-- > 0;) sCalendarEnds[k].symbol->lastDate = sCalendarEnds[k].lastDate;
+    sCalendarEnds.clear();
+}
+
+/* Holds the calendars' ends at lastDay while it lives (one at a time: the
+** running test's, which sRunningHold names); Lift and Hold let go and hold
+** again around the steps that see the whole data. */
+class CalendarEndHold;
+static CalendarEndHold *sRunningHold;
+class CalendarEndHold {
+public:
+    explicit CalendarEndHold(int32_t lastDay) : day(lastDay)
+    {
+        Hold();
+        sRunningHold = this;
+    }
+    ~CalendarEndHold()
+    {
+        Lift();
+        sRunningHold = nullptr;
+    }
+    CalendarEndHold(const CalendarEndHold &) = delete;
+    CalendarEndHold &operator=(const CalendarEndHold &) = delete;
+    void Hold()
+    {
+        if (!held) HoldCalendarEnds(day);
+        held = true;
+    }
+    void Lift()
+    {
+        if (held) LiftCalendarEnds();
+        held = false;
+    }
+    bool Held() const { return held; }
+
+private:
+    int32_t day;
+    bool held = false;
+};
+
 /* Plays from here on the walk-forward interval of day, by the one rule every
 ** mode keeps (WalkForwardIntervalOf); out of sample the values played are
 ** those the interval before chose.  A change, or announce, is logged and the
@@ -460,7 +539,11 @@ static int PlayWalkForwardInterval(EvalContext *context, int32_t day, int32_t wf
             if (p->walkCount > 0 && set >= 0 && set < p->walkCount) LogPrintf(">>> %s = %g", p->name, p->walkValues[set]);
         }
     }
-    if (!CalcDataArraysForBarSize(context, 1)) return 0;
+    const bool held = sRunningHold && sRunningHold->Held();
+    if (held) sRunningHold->Lift();
+    const int calculated = CalcDataArraysForBarSize(context, 1);
+    if (held) sRunningHold->Hold();
+    if (!calculated) return 0;
     PrepareSetupFilters(context);
     return 1;
 }
@@ -553,6 +636,9 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         testScan = gRunViewHooks.openTestScan();
 
     int32_t previous = OffsetTradingDate(list, test->firstDate, -1);
+    /* The last day the run may know: its EndDate, which in a run of a longer
+    ** bar size may lie inside the period after its last row. */
+    CalendarEndHold calendarEnds(gSettings.LastDate > test->lastDate ? gSettings.LastDate : test->lastDate);
     uint64_t lastProgress = PlatTickCount64(), lastGraph = lastProgress;
     for (int32_t r = 0; r < rowCount; r++) {
         int32_t date = (int32_t)list->dates[firstIndex + r];
@@ -641,9 +727,11 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             if (gRun.mode == RUN_MODE_ORDERS && gScriptSettings.OrdersLiveData) {
                 gRun.orderDate = date;
                 for (int32_t s = 0; s < gStrategyCount; s++) gStrategies[s].orderDate = date;
+                calendarEnds.Lift();
                 CutDateListsAt(date);
                 GenerateOrderList(&context);
                 RestoreDateLists();
+                calendarEnds.Hold();
             }
             RunExitPass(&context, 0);
             RunEntryPass(&context);
@@ -651,6 +739,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             context.postClose = 1;
             if (gRun.mode != RUN_MODE_OPTIMIZE) {
                 /* The next trading date as the data cut at this day know it. */
+                calendarEnds.Lift();
                 CutDateListsAt(date);
                 gRun.orderDate = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], date, 1);
                 char path[260];
@@ -673,6 +762,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                     if (played) GenerateOrderList(&context);
                 }
                 RestoreDateLists();
+                calendarEnds.Hold();
                 /* What follows the orders belongs to this date again. */
                 if (!played || !PlayWalkForwardInterval(&context, date, wfFlag, false)) return DropTest(test, 0);
             }
@@ -711,6 +801,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         }
         previous = date;
     }
+    calendarEnds.Lift();
 
     FreeSetupFilters();
     if (test->trades && test->tradeCount < test->tradeCapacity) {

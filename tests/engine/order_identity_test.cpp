@@ -965,9 +965,31 @@ TEST_F(OrderIdentityTest, QuantitiesTheListCanKnowAreTheTests)
     }
 }
 
+/* The trades of test that closed before day, one line each, in an order of
+** their own; those the test's end closed are none (a symbol whose data end
+** before the test's does dates them on its last day). */
+std::vector<std::string> TradesClosedBefore(const TestRecord *test, int32_t day)
+{
+    std::vector<std::string> closed;
+    for (int32_t k = 0; test && k < test->tradeCount; k++) {
+        const TradeRecord &t = test->trades[k];
+        if (t.dateOut >= day || t.reason == EXIT_END_OF_TEST) continue;
+        std::ostringstream line;
+        line << test->strategies[t.strategy].name << ' ' << t.symbol << ' ' << t.dateIn << '/' << t.timeIn << ' ' << t.priceIn
+             << " -> " << t.dateOut << '/' << t.timeOut << ' ' << t.priceOut << " x" << t.quantityOut << " why " << t.reason;
+        closed.push_back(line.str());
+    }
+    std::sort(closed.begin(), closed.end());
+    return closed;
+}
+
 /* A strategy whose calendar is a symbol of its own (BBB, which does not
 ** trade on Mar 27 and 28), daily and weekly: the list of a run with an
-** EndDate is the one of the data cut there, on the days BBB missed too. */
+** EndDate is the one of the data cut there, on the days BBB missed too (on
+** Mar 28 a run that read BBB's later days as its calendar's took DDD out at
+** its weekly stop that day, though the data cut there do not); its test
+** closes the trades of the data cut there up to that day; and the trades
+** closed before the day are those of the test on all the data. */
 TEST_F(OrderIdentityTest, AStrategyOnItsOwnCalendarOrdersAsTheDataCutThereDo)
 {
     all = Weekdays(20231101, 20240705);
@@ -980,9 +1002,19 @@ TEST_F(OrderIdentityTest, AStrategyOnItsOwnCalendarOrdersAsTheDataCutThereDo)
                           "  ExitRule: C < MA(C, 3)\n  ExitTime: NextOpen\n  ExitStop: C * 0.95\n"
                           "Strategy: Week\n  BarSize: Weekly\n  CalendarSym: BBB\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n"
                           "  QtyType: Shares\n  ExitStop: C * 0.95\n";
-    for (int32_t cut : {20240322, 20240326, 20240327, 20240329, 20240401, 20240405}) {
+    LoadUpTo(all.back());
+    EXPECT_EQ(0, Run(script, 3)) << LastMessage();
+    const TestRecord *whole = LastTest();
+    ASSERT_TRUE(whole);
+    const int32_t cuts[] = {20240322, 20240326, 20240327, 20240328, 20240329, 20240401, 20240405};
+    std::map<int32_t, std::vector<std::string>> laterBefore;
+    for (int32_t cut : cuts) laterBefore[cut] = TradesClosedBefore(whole, cut);
+    for (int32_t cut : cuts) {
         SCOPED_TRACE(cut);
         LoadUpTo(cut);
+        EXPECT_EQ(0, Run(script, 3)) << LastMessage();
+        EXPECT_EQ(laterBefore[cut], TradesClosedBefore(LastTest(), cut));
+        const std::vector<std::string> through = TradesClosedBefore(LastTest(), NextDay(cut));
         EXPECT_EQ(0, Run(script, 5)) << LastMessage();
         std::string listed;
         for (int32_t day : {NextDay(cut), NextDay(NextDay(cut)), NextDay(NextDay(NextDay(cut)))}) {
@@ -999,7 +1031,13 @@ TEST_F(OrderIdentityTest, AStrategyOnItsOwnCalendarOrdersAsTheDataCutThereDo)
         LoadUpTo(all.back());
         EXPECT_EQ(0, Run(EndingOn(script, cut), 5)) << LastMessage();
         EXPECT_EQ(text, OrdersFile(listed.c_str()));
+        EXPECT_EQ(0, Run(EndingOn(script, cut), 3)) << LastMessage();
+        EXPECT_EQ(through, TradesClosedBefore(LastTest(), NextDay(cut)));
     }
+    /* Both strategies closed trades to compare. */
+    const std::vector<std::string> &closed = laterBefore[cuts[0]];
+    for (const char *name : {"Day ", "Week "})
+        EXPECT_TRUE(std::any_of(closed.begin(), closed.end(), [name](const std::string &t) { return t.rfind(name, 0) == 0; })) << name;
 }
 
 /* The days of all that end a period of barSize. */
