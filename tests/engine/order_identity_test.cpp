@@ -825,6 +825,50 @@ TEST_F(OrderIdentityTest, ACompanionPositionClosedInPartHoldsWhatIsLeft)
     EXPECT_EQ(std::string::npos, text.find("\n    sell 40 AAA ")) << text;
 }
 
+/* The companion tool's rows keep the shares as they were traded; AAA splits
+** two for one on May 20.  The account's 100 AAA bought on May 10 (the
+** simulation holds them too) and on Oct 2, 2023, before the data begin (the
+** account alone holds them, and sells them) are 200 on the order day, and 100
+** bought with 40 of them sold before the split leave 120: worked by hand. */
+TEST_F(OrderIdentityTest, ACompanionPositionsSharesAreTheOrderDaysAcrossALaterSplit)
+{
+    splits["AAA"] = {{20240520, 2}};
+    LoadUpTo(20240604);
+    Write("o.kvs", "Settings:\n  OrdersMode: SlatewickSync\n"
+                   "Strategy: Hold\n  TLEndDate: latest\n  EntrySetup: C > 1000\n  Quantity: 100\n  QtyType: Shares\n"
+                   "  ExitStop: C * 0.5\n");
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"), "Act,Sym,Type,Qty,Lmt,Stp,Id,Parent\nact,sym,type,qty,lmt,stp,id,parent\n");
+    SymbolRecord *aaa = &gStore.symbols[FindSymbolIndex("AAA") - 1];
+    const Bar *may10 = GetBarOnOrBefore(aaa, 20240510, BAR_DAILY), *may13 = GetBarOnOrBefore(aaa, 20240513, BAR_DAILY);
+    ASSERT_TRUE(may10 && may13 && may10->date == 20240510 && may10->split == 2);
+    char bought[32], sold[32];
+    snprintf(bought, sizeof bought, "%.2f", may10->close);
+    snprintf(sold, sizeof sold, "%.2f", may13->close);
+    const std::string header = "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\r\n";
+    const struct {
+        const char *form;
+        std::string row;
+        const char *sold;
+    } cases[] = {
+        {"held whole", "AAA,Hold,Long,100,5/10/2024," + std::string("100,") + bought + ",1,,,,\r\n", "\n    sell 200 AAA "},
+        {"before the data", "AAA,Hold,Long,100,10/2/2023,100,100.00,1,,,,\r\n", "\n    sell 200 AAA "},
+        {"closed in part", "AAA,Hold,Long,100,5/10/2024,100," + std::string(bought) + ",1,5/13/2024,40," + sold + ",1\r\n",
+         "\n    sell 120 AAA "},
+    };
+    gRun.unattended = 1;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.form);
+        WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"), header + c.row);
+        PlatDeleteFile(tmp.File("Output\\Orders\\o_20240605_orders.txt").c_str());
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        EXPECT_EQ(0, RunBatchCommandLine("-orders o.kvs"));
+        const std::string text = OrdersFile("o_20240605_orders.txt");
+        EXPECT_NE(std::string::npos, text.find(c.sold)) << text;
+        EXPECT_EQ(std::string::npos, text.find("\n    buy ")) << text;
+    }
+}
+
 /* A path an orders run makes whole (the companion tool's trades file in its
 ** folder, an OrdersFile in the output folder) that is longer than the
 ** program holds is refused with 3 before any file is read or written: a cut
