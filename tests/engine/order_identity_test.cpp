@@ -526,6 +526,68 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
     for (int size = 1; size <= 3; size++) EXPECT_GT(seen[std::string("split before ") + trails[size]], 0) << trails[size];
 }
 
+/* Targets for half the shares and stops, each trailing from the last close
+** towards the price, daily, weekly and monthly: on each day whose open went through a target and took
+** half, and on the day after, the list holds what the next day's test does
+** for the half left (its target and stop at the test's prices, a longer
+** bar's none inside the period that split it off). */
+TEST_F(OrderIdentityTest, WhatAPartialTargetTakenAtTheOpenLeavesIsOrderedAsTheNextDaysTest)
+{
+    all = Weekdays(20230102, 20240705);
+    market = Waves(all);
+    std::string script = "Settings:\n  OrdersMode: Text\n";
+    for (const char *size : {"Daily", "Weekly", "Monthly"})
+        script += std::string("Strategy: ") + size + "\n  BarSize: " + size +
+            "\n  EntrySetup: C > MA(C, 3)\n  Quantity: 10\n  QtyType: Shares\n"
+            "  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 1.005), C * 1.005)\n"
+            "  ExitLimitQty: Shares * 0.5\n  ExitStop: MAX(PrevExitStop, C * 0.9)\n";
+    LoadUpTo(all.back());
+    EXPECT_EQ(0, Run(script)) << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_TRUE(test);
+    /* Days a target for half filled at the open of, with shares left after. */
+    std::map<std::string, std::set<int32_t>> hit;
+    for (int32_t k = 0; k < test->tradeCount; k++) {
+        const TradeRecord *r = &test->trades[k];
+        if (r->reason != EXIT_LIMIT || r->dateOut < 20240102 || r->dateOut >= all.back()) continue;
+        const SymbolRecord *symbol = &gStore.symbols[r->symbolNumber - 1];
+        size_t at = std::lower_bound(all.begin(), all.end(), r->dateOut) - all.begin();
+        if (symbol->bars[BAR_DAILY][at].open != r->priceOut) continue;
+        for (int32_t m = 0; m < test->tradeCount; m++)
+            if (m != k && test->trades[m].strategy == r->strategy && test->trades[m].symbolNumber == r->symbolNumber &&
+                test->trades[m].dateIn == r->dateIn && test->trades[m].dateOut > r->dateOut)
+                hit[test->strategies[r->strategy].name].insert(r->dateOut);
+    }
+    std::map<std::string, int> seen;
+    for (const auto &[name, days] : hit) {
+        SCOPED_TRACE(name);
+        int tried = 0;
+        for (int32_t day : days) {
+            if (tried++ == 4) break;
+            for (int32_t cut : {PrevDay(day), day}) {
+                while (DayOfWeek(cut) == 0 || DayOfWeek(cut) == 6) cut = PrevDay(cut);
+                SCOPED_TRACE(cut);
+                DayComparison d = CompareWithNextDay(*this, script.c_str(), cut, seen);
+                EXPECT_EQ(d.text, d.fullText);
+                EXPECT_EQ("", d.missing) << d.text;
+                EXPECT_EQ("", d.extra) << d.text;
+                /* A target and stop trailed past each other are both through
+                ** the open, which takes neither. */
+                std::string through;
+                for (size_t at = 0; at < d.through.size(); at = d.through.find(';', at) + 1) {
+                    const std::string key = d.through.substr(at, d.through.find(';', at) - at);
+                    const std::string other = key.substr(0, key.size() - 1) + (key.back() == 'l' ? "s;" : "l;");
+                    if (d.through.find(other) == std::string::npos) through += key + ";";
+                }
+                EXPECT_EQ("", through) << d.text;
+                EXPECT_EQ("", d.reached) << d.text;
+            }
+        }
+        EXPECT_GT(tried, 0) << name;
+    }
+    for (const char *name : {"Daily", "Weekly", "Monthly"}) EXPECT_TRUE(hit.count(name)) << name;
+}
+
 /* Live data: the list for the close of a day inside a longer bar's period
 ** holds the stops and targets of the period's last bar, as the list for the
 ** next open does; data cut there and a run with that EndDate on all the
