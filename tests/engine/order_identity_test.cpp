@@ -1252,6 +1252,46 @@ TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
         EXPECT_GT(seen[name], 0) << name;
 }
 
+/* A run of a weekly, monthly or quarterly bar size on data that end inside
+** one of its periods, whose last part-period closes above every bar before
+** it: the trailing stop and target it lists are those its last whole bar set,
+** worked by hand, a split earlier in the period crossed once. */
+TEST_F(OrderIdentityTest, ATrailingStopInsideAPeriodWhereTheDataEndIsTheLastWholeBars)
+{
+    splits = {{"AAA", {}}, {"BBB", {{20240206, 2}}}, {"CCC", {{20240313, 3}}}, {"DDD", {}}, {"EEE", {}}, {"FFF", {}}};
+    const char *names[] = {"", "Weekly", "Monthly", "Quarterly"};
+    std::map<std::string, int> seen;
+    for (int size : {BAR_WEEKLY, BAR_MONTHLY, BAR_QUARTERLY}) {
+        SCOPED_TRACE(names[size]);
+        const std::string script = std::string("Settings:\n  OrdersMode: Text\n  BarSize: ") + names[size] +
+            "\nStrategy: Trail\n  EntrySetup: BarDate = 20231229\n  Quantity: 10\n  QtyType: Shares\n"
+            "  ExitStop: MAX(PrevExitStop, C * 0.5)\n  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 2), C * 2)\n";
+        for (int32_t cut : {20240207, 20240214, 20240306, 20240314, 20240502, 20240612}) {
+            SCOPED_TRACE(cut);
+            LoadUpTo(cut);
+            EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+            char file[64];
+            snprintf(file, sizeof file, "main_%d_orders.txt", (int)NextDay(cut));
+            const Orders orders = ParseOrders(OrdersFile(file));
+            for (const auto &[symbol, bars] : market) {
+                bool splitBefore = false;
+                const auto [stop, target] = TrailingOrders(*this, symbol, size, 20231229, cut, &splitBefore);
+                const std::string key = "Trail L " + symbol;
+                EXPECT_NEAR(stop, orders.prices.count(key + " s") ? orders.prices.at(key + " s") : 0, 1e-9) << key;
+                EXPECT_NEAR(target, orders.prices.count(key + " l") ? orders.prices.at(key + " l") : 0, 1e-9) << key;
+                /* The days of the period so far close above the stop's. */
+                size_t at = 0;
+                while (all[at] < cut) at++;
+                double after = 1;
+                for (auto [date, ratio] : splits.at(symbol))
+                    if (date > cut) after *= ratio;
+                if (bars[at].close * after * 0.5 > stop + 0.01) seen[names[size]]++;
+            }
+        }
+    }
+    for (const char *name : {"Weekly", "Monthly", "Quarterly"}) EXPECT_GT(seen[name], 0) << name;
+}
+
 /* A weekly to quarterly strategy of a daily run that enters and leaves by
 ** its rule at the next close: at the end of a period its list orders the
 ** entry for the close of the next period's first day and, with it, the exit
