@@ -588,6 +588,28 @@ TEST_F(OrderIdentityTest, WhatAPartialTargetTakenAtTheOpenLeavesIsOrderedAsTheNe
     for (const char *name : {"Daily", "Weekly", "Monthly"}) EXPECT_TRUE(hit.count(name)) << name;
 }
 
+/* A daily run whose EndDate falls inside a week, a split in that week or
+** the one before: the weekly strategies' list (their stops and targets,
+** trailing ones and those for half the shares among them) is the list of
+** the data cut there, and holds what a test with the next day as its EndDate
+** does on all the data, which go on through the week. */
+TEST_F(OrderIdentityTest, AnEndDateInsideAWeekOrdersWhatTheNextDaysTestOnAllTheDataDoes)
+{
+    splits["BBB"] = {{20240206, 2}};
+    splits["CCC"] = {{20240313, 3}};
+    std::map<std::string, int> seen;
+    for (int32_t cut : {20240206, 20240207, 20240305, 20240312, 20240313, 20240514, 20240626}) {
+        SCOPED_TRACE(cut);
+        DayComparison day = CompareWithNextDay(*this, kScript, cut, seen, {}, true);
+        EXPECT_EQ(day.text, day.fullText);
+        EXPECT_EQ("", day.missing) << day.text;
+        EXPECT_EQ("", day.extra) << day.text;
+        EXPECT_EQ("", day.through) << day.text;
+        EXPECT_EQ("", day.reached) << day.text;
+    }
+    for (const char *exit : {"WeekHold exit s", "WeekHalf exit s", "WeekTC exit s", "WeekFill exit l"}) EXPECT_GT(seen[exit], 0) << exit;
+}
+
 /* Live data: the list for the close of a day inside a longer bar's period
 ** holds the stops and targets of the period's last bar, as the list for the
 ** next open does; data cut there and a run with that EndDate on all the
