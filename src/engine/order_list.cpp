@@ -567,9 +567,12 @@ static void WriteCompanionOnlyExits(EvalContext *context, int32_t s, const ExitO
         account.entryDate = t->entryDate;
         account.entryBar = 0;
         account.exitBar = -1;
-        /* The account's shares are today's: in the split terms of the last bar. */
-        const Bar *today = GetBarOnOrBefore(symbol, r->orderDate, BAR_DAILY);
-        account.entrySplit = today && today->split != 0 ? today->split : 1.0;
+        /* The row keeps the shares as they were bought: in the split terms of
+        ** its entry day (of the first bar, for a position older than the
+        ** data), so a split since then counts in the shares the order sells. */
+        const Bar *bought = GetBarOnOrBefore(symbol, t->entryDate, BAR_DAILY);
+        if (!bought && symbol->barCounts[BAR_DAILY] > 0) bought = &symbol->bars[BAR_DAILY][0];
+        account.entrySplit = bought && bought->split != 0 ? bought->split : 1.0;
         account.entryPrice = account.orderPrice = t->priceIn;
         WriteExitOrders(context, &account, &sync);
         context->position = nullptr;

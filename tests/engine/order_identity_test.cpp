@@ -526,6 +526,90 @@ TEST_F(OrderIdentityTest, OrdersEqualTheNextDaysTest)
     for (int size = 1; size <= 3; size++) EXPECT_GT(seen[std::string("split before ") + trails[size]], 0) << trails[size];
 }
 
+/* Targets for half the shares and stops, each trailing from the last close
+** towards the price, daily, weekly and monthly: on each day whose open went through a target and took
+** half, and on the day after, the list holds what the next day's test does
+** for the half left (its target and stop at the test's prices, a longer
+** bar's none inside the period that split it off). */
+TEST_F(OrderIdentityTest, WhatAPartialTargetTakenAtTheOpenLeavesIsOrderedAsTheNextDaysTest)
+{
+    all = Weekdays(20230102, 20240705);
+    market = Waves(all);
+    std::string script = "Settings:\n  OrdersMode: Text\n";
+    for (const char *size : {"Daily", "Weekly", "Monthly"})
+        script += std::string("Strategy: ") + size + "\n  BarSize: " + size +
+            "\n  EntrySetup: C > MA(C, 3)\n  Quantity: 10\n  QtyType: Shares\n"
+            "  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 1.005), C * 1.005)\n"
+            "  ExitLimitQty: Shares * 0.5\n  ExitStop: MAX(PrevExitStop, C * 0.9)\n";
+    LoadUpTo(all.back());
+    EXPECT_EQ(0, Run(script)) << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_TRUE(test);
+    /* Days a target for half filled at the open of, with shares left after. */
+    std::map<std::string, std::set<int32_t>> hit;
+    for (int32_t k = 0; k < test->tradeCount; k++) {
+        const TradeRecord *r = &test->trades[k];
+        if (r->reason != EXIT_LIMIT || r->dateOut < 20240102 || r->dateOut >= all.back()) continue;
+        const SymbolRecord *symbol = &gStore.symbols[r->symbolNumber - 1];
+        size_t at = std::lower_bound(all.begin(), all.end(), r->dateOut) - all.begin();
+        if (symbol->bars[BAR_DAILY][at].open != r->priceOut) continue;
+        for (int32_t m = 0; m < test->tradeCount; m++)
+            if (m != k && test->trades[m].strategy == r->strategy && test->trades[m].symbolNumber == r->symbolNumber &&
+                test->trades[m].dateIn == r->dateIn && test->trades[m].dateOut > r->dateOut)
+                hit[test->strategies[r->strategy].name].insert(r->dateOut);
+    }
+    std::map<std::string, int> seen;
+    for (const auto &[name, days] : hit) {
+        SCOPED_TRACE(name);
+        int tried = 0;
+        for (int32_t day : days) {
+            if (tried++ == 4) break;
+            for (int32_t cut : {PrevDay(day), day}) {
+                while (DayOfWeek(cut) == 0 || DayOfWeek(cut) == 6) cut = PrevDay(cut);
+                SCOPED_TRACE(cut);
+                DayComparison d = CompareWithNextDay(*this, script.c_str(), cut, seen);
+                EXPECT_EQ(d.text, d.fullText);
+                EXPECT_EQ("", d.missing) << d.text;
+                EXPECT_EQ("", d.extra) << d.text;
+                /* A target and stop trailed past each other are both through
+                ** the open, which takes neither. */
+                std::string through;
+                for (size_t at = 0; at < d.through.size(); at = d.through.find(';', at) + 1) {
+                    const std::string key = d.through.substr(at, d.through.find(';', at) - at);
+                    const std::string other = key.substr(0, key.size() - 1) + (key.back() == 'l' ? "s;" : "l;");
+                    if (d.through.find(other) == std::string::npos) through += key + ";";
+                }
+                EXPECT_EQ("", through) << d.text;
+                EXPECT_EQ("", d.reached) << d.text;
+            }
+        }
+        EXPECT_GT(tried, 0) << name;
+    }
+    for (const char *name : {"Daily", "Weekly", "Monthly"}) EXPECT_TRUE(hit.count(name)) << name;
+}
+
+/* A daily run whose EndDate falls inside a week, a split in that week or
+** the one before: the weekly strategies' list (their stops and targets,
+** trailing ones and those for half the shares among them) is the list of
+** the data cut there, and holds what a test with the next day as its EndDate
+** does on all the data, which go on through the week. */
+TEST_F(OrderIdentityTest, AnEndDateInsideAWeekOrdersWhatTheNextDaysTestOnAllTheDataDoes)
+{
+    splits["BBB"] = {{20240206, 2}};
+    splits["CCC"] = {{20240313, 3}};
+    std::map<std::string, int> seen;
+    for (int32_t cut : {20240206, 20240207, 20240305, 20240312, 20240313, 20240514, 20240626}) {
+        SCOPED_TRACE(cut);
+        DayComparison day = CompareWithNextDay(*this, kScript, cut, seen, {}, true);
+        EXPECT_EQ(day.text, day.fullText);
+        EXPECT_EQ("", day.missing) << day.text;
+        EXPECT_EQ("", day.extra) << day.text;
+        EXPECT_EQ("", day.through) << day.text;
+        EXPECT_EQ("", day.reached) << day.text;
+    }
+    for (const char *exit : {"WeekHold exit s", "WeekHalf exit s", "WeekTC exit s", "WeekFill exit l"}) EXPECT_GT(seen[exit], 0) << exit;
+}
+
 /* Live data: the list for the close of a day inside a longer bar's period
 ** holds the stops and targets of the period's last bar, as the list for the
 ** next open does; data cut there and a run with that EndDate on all the
@@ -823,6 +907,50 @@ TEST_F(OrderIdentityTest, ACompanionPositionClosedInPartHoldsWhatIsLeft)
     EXPECT_EQ(std::string::npos, text.find(" AAA market on open")) << text;
     EXPECT_NE(std::string::npos, text.find(" BBB market on open")) << text;
     EXPECT_EQ(std::string::npos, text.find("\n    sell 40 AAA ")) << text;
+}
+
+/* The companion tool's rows keep the shares as they were traded; AAA splits
+** two for one on May 20.  The account's 100 AAA bought on May 10 (the
+** simulation holds them too) and on Oct 2, 2023, before the data begin (the
+** account alone holds them, and sells them) are 200 on the order day, and 100
+** bought with 40 of them sold before the split leave 120: worked by hand. */
+TEST_F(OrderIdentityTest, ACompanionPositionsSharesAreTheOrderDaysAcrossALaterSplit)
+{
+    splits["AAA"] = {{20240520, 2}};
+    LoadUpTo(20240604);
+    Write("o.kvs", "Settings:\n  OrdersMode: SlatewickSync\n"
+                   "Strategy: Hold\n  TLEndDate: latest\n  EntrySetup: C > 1000\n  Quantity: 100\n  QtyType: Shares\n"
+                   "  ExitStop: C * 0.5\n");
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"), "Act,Sym,Type,Qty,Lmt,Stp,Id,Parent\nact,sym,type,qty,lmt,stp,id,parent\n");
+    SymbolRecord *aaa = &gStore.symbols[FindSymbolIndex("AAA") - 1];
+    const Bar *may10 = GetBarOnOrBefore(aaa, 20240510, BAR_DAILY), *may13 = GetBarOnOrBefore(aaa, 20240513, BAR_DAILY);
+    ASSERT_TRUE(may10 && may13 && may10->date == 20240510 && may10->split == 2);
+    char bought[32], sold[32];
+    snprintf(bought, sizeof bought, "%.2f", may10->close);
+    snprintf(sold, sizeof sold, "%.2f", may13->close);
+    const std::string header = "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\r\n";
+    const struct {
+        const char *form;
+        std::string row;
+        const char *sold;
+    } cases[] = {
+        {"held whole", "AAA,Hold,Long,100,5/10/2024," + std::string("100,") + bought + ",1,,,,\r\n", "\n    sell 200 AAA "},
+        {"before the data", "AAA,Hold,Long,100,10/2/2023,100,100.00,1,,,,\r\n", "\n    sell 200 AAA "},
+        {"closed in part", "AAA,Hold,Long,100,5/10/2024,100," + std::string(bought) + ",1,5/13/2024,40," + sold + ",1\r\n",
+         "\n    sell 120 AAA "},
+    };
+    gRun.unattended = 1;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.form);
+        WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"), header + c.row);
+        PlatDeleteFile(tmp.File("Output\\Orders\\o_20240605_orders.txt").c_str());
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        EXPECT_EQ(0, RunBatchCommandLine("-orders o.kvs"));
+        const std::string text = OrdersFile("o_20240605_orders.txt");
+        EXPECT_NE(std::string::npos, text.find(c.sold)) << text;
+        EXPECT_EQ(std::string::npos, text.find("\n    buy ")) << text;
+    }
 }
 
 /* A path an orders run makes whole (the companion tool's trades file in its
@@ -1182,6 +1310,46 @@ TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
     for (const char *name : {"Open entry", "Close entry", "Open rule exit", "Close rule exit", "Open stop", "Close stop",
                              "Half stop", "Half rest stop", "Stop entry", "inside exit", "inside stop price"})
         EXPECT_GT(seen[name], 0) << name;
+}
+
+/* A run of a weekly, monthly or quarterly bar size on data that end inside
+** one of its periods, whose last part-period closes above every bar before
+** it: the trailing stop and target it lists are those its last whole bar set,
+** worked by hand, a split earlier in the period crossed once. */
+TEST_F(OrderIdentityTest, ATrailingStopInsideAPeriodWhereTheDataEndIsTheLastWholeBars)
+{
+    splits = {{"AAA", {}}, {"BBB", {{20240206, 2}}}, {"CCC", {{20240313, 3}}}, {"DDD", {}}, {"EEE", {}}, {"FFF", {}}};
+    const char *names[] = {"", "Weekly", "Monthly", "Quarterly"};
+    std::map<std::string, int> seen;
+    for (int size : {BAR_WEEKLY, BAR_MONTHLY, BAR_QUARTERLY}) {
+        SCOPED_TRACE(names[size]);
+        const std::string script = std::string("Settings:\n  OrdersMode: Text\n  BarSize: ") + names[size] +
+            "\nStrategy: Trail\n  EntrySetup: BarDate = 20231229\n  Quantity: 10\n  QtyType: Shares\n"
+            "  ExitStop: MAX(PrevExitStop, C * 0.5)\n  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 2), C * 2)\n";
+        for (int32_t cut : {20240207, 20240214, 20240306, 20240314, 20240502, 20240612}) {
+            SCOPED_TRACE(cut);
+            LoadUpTo(cut);
+            EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+            char file[64];
+            snprintf(file, sizeof file, "main_%d_orders.txt", (int)NextDay(cut));
+            const Orders orders = ParseOrders(OrdersFile(file));
+            for (const auto &[symbol, bars] : market) {
+                bool splitBefore = false;
+                const auto [stop, target] = TrailingOrders(*this, symbol, size, 20231229, cut, &splitBefore);
+                const std::string key = "Trail L " + symbol;
+                EXPECT_NEAR(stop, orders.prices.count(key + " s") ? orders.prices.at(key + " s") : 0, 1e-9) << key;
+                EXPECT_NEAR(target, orders.prices.count(key + " l") ? orders.prices.at(key + " l") : 0, 1e-9) << key;
+                /* The days of the period so far close above the stop's. */
+                size_t at = 0;
+                while (all[at] < cut) at++;
+                double after = 1;
+                for (auto [date, ratio] : splits.at(symbol))
+                    if (date > cut) after *= ratio;
+                if (bars[at].close * after * 0.5 > stop + 0.01) seen[names[size]]++;
+            }
+        }
+    }
+    for (const char *name : {"Weekly", "Monthly", "Quarterly"}) EXPECT_GT(seen[name], 0) << name;
 }
 
 /* A weekly to quarterly strategy of a daily run that enters and leaves by
