@@ -518,11 +518,11 @@ TEST_F(BatchRun, NamesDifferingInCaseAreTheFilesTheSystemTakesThem)
     ResultsWindow *second = FindResultsWindowByPath(tmp.File("R.kvr").c_str());
     ASSERT_NE(nullptr, first);
     ASSERT_NE(nullptr, second);
-    auto priceIn = [](const TestRecord *t) { return t && t->tradeCount > 0 ? t->trades[0].priceIn : 0.0; };
 #ifdef _WIN32
     EXPECT_EQ(first, second);
     EXPECT_EQ(2, first->testCount);
 #else
+    auto priceIn = [](const TestRecord *t) { return t && t->tradeCount > 0 ? t->trades[0].priceIn : 0.0; };
     ASSERT_NE(first, second);
     ASSERT_EQ(1, first->testCount);
     ASSERT_EQ(1, second->testCount);
