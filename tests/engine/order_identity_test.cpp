@@ -115,6 +115,21 @@ struct OrderIdentityTest : OrdersTest {
         all = Weekdays(20231101, 20240705);
         market = Waves(all);
     }
+    /* The orders list written on data cut at cut, for the day after it
+    ** (*day), its data then loaded whole again. */
+    std::string OrdersOnDataTo(int32_t cut, const std::string &script, int32_t *day)
+    {
+        LoadUpTo(cut);
+        EXPECT_EQ(0, Run(script, 5)) << LastMessage();
+        size_t next = 0;
+        while (all[next] <= cut) next++;
+        *day = all[next];
+        char file[64];
+        snprintf(file, sizeof file, "main_%d_orders.txt", (int)*day);
+        const std::string text = OrdersFile(file);
+        LoadUpTo(all.back());
+        return text;
+    }
     /* The data up to and including day. */
     void LoadUpTo(int32_t day)
     {
@@ -1206,16 +1221,11 @@ TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
         for (size_t e = ends.size() - (size == BAR_QUARTERLY ? 5 : 6); e + 1 < ends.size(); e++) {
             const int32_t cut = ends[e], end = ends[e + 1];
             SCOPED_TRACE(cut);
-            LoadUpTo(cut);
-            EXPECT_EQ(0, Run(script, 5)) << LastMessage();
-            size_t next = 0;
-            while (all[next] <= cut) next++;
-            const int32_t day = all[next];
+            int32_t day = 0;
+            const std::string text = OrdersOnDataTo(cut, script, &day);
+            const Orders orders = ParseOrders(text);
             char file[64];
             snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
-            const std::string text = OrdersFile(file);
-            const Orders orders = ParseOrders(text);
-            LoadUpTo(all.back());
             EXPECT_EQ(0, Run(EndingOn(script.c_str(), cut), 5)) << LastMessage();
             EXPECT_EQ(text, OrdersFile(file));
             EXPECT_EQ(0, Run(EndingOn(script.c_str(), end))) << LastMessage();
@@ -1376,16 +1386,9 @@ TEST_F(OrderIdentityTest, ALongerBarsNextCloseExitIsOrderedWithItsPeriod)
         for (size_t e = ends.size() - 5; e + 1 < ends.size(); e++) {
             const int32_t cut = ends[e], end = ends[e + 1];
             SCOPED_TRACE(cut);
-            LoadUpTo(cut);
-            EXPECT_EQ(0, Run(script, 5)) << LastMessage();
-            size_t next = 0;
-            while (all[next] <= cut) next++;
-            const int32_t day = all[next];
-            char file[64];
-            snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
-            const std::string text = OrdersFile(file);
+            int32_t day = 0;
+            const std::string text = OrdersOnDataTo(cut, script, &day);
             const Orders orders = ParseOrders(text);
-            LoadUpTo(all.back());
             EXPECT_EQ(0, Run(EndingOn(script, end))) << LastMessage();
             const TestRecord *test = LastTest();
             ASSERT_TRUE(test);
