@@ -258,3 +258,12 @@ const char *PlatLibrarySuffix();
 /* Converts a program path ('\' separators) into the form the OS takes.
 ** The Windows build copies it unchanged. */
 void PlatNativePath(const char *path, char *out, size_t size);
+
+#ifdef _WIN32
+/* A program text as the system's wide characters, decoded as names are:
+** UTF-8 where it reads as such, else the program's 8-bit code page; the
+** count written with the end, 0 (out empty) when it does not fit.  Window
+** titles that show a file's name go through it, so a name reads as the
+** file it names. */
+int PlatWideFromText(const char *text, wchar_t *out, int room);
+#endif

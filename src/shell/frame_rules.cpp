@@ -88,9 +88,14 @@ int ShortenTabTitle(const char *title, char *out, int size)
 {
     int n = (int)strlen(title);
     if (n < TAB_TITLE_LIMIT) return CopyString(out, size, title, -1);
-    char head[8];
-    CopyString(head, sizeof head, title, 7);
-    return FormatText(out, (size_t)size, "%s...%s", head, title + n - 8);
+    /* Neither cut falls inside a letter of a UTF-8 name. */
+    auto inside = [title](int k) { return ((unsigned char)title[k] & 0xC0) == 0x80; };
+    int head = 7, tail = n - 8;
+    while (head > 0 && inside(head)) head--;
+    while (tail < n && inside(tail)) tail++;
+    char start[8];
+    CopyString(start, sizeof start, title, head);
+    return FormatText(out, (size_t)size, "%s...%s", start, title + tail);
 }
 
 int WindowTabTitle(const char *windowText, const char *kindName, int ordinal, char *out, int size)

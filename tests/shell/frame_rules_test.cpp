@@ -58,6 +58,8 @@ TEST(FrameRules, TabTitles)
         {"Results", "Results", 2, "Results2"},
         {"Script (untitled)", "Script", 1, "Script (untitled)"},
         {"C:\\x\\notes.txt (read-only)", "Log", 1, "notes.txt"},
+        {"C:\\s\\ab\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9_ok_\xC3\xA9\xC3\xA9\xC3\xA9" "1.kvs", "Script", 1,
+         "ab\xC3\xA9\xC3\xA9...\xC3\xA9" "1.kvs"}, /* UTF-8 letters stay whole */
     };
     for (const Case &c : cases) {
         WindowTabTitle(c.text, c.kind, c.ordinal, out, sizeof out);

@@ -50,6 +50,14 @@ static int WideFromName(UINT codePage, const char *text, WCHAR *out, int room)
     return MultiByteToWideChar(codePage, 0, text, -1, out, room);
 }
 
+int PlatWideFromText(const char *text, wchar_t *out, int room)
+{
+    if (!out || room < 1) return 0;
+    const int n = text ? WideFromName(NameCodePage(text), text, out, room) : 0;
+    if (n <= 0) out[0] = 0;
+    return n > 0 ? n : 0;
+}
+
 /* A name of the system as the program writes it (UTF-8); 0, and out empty,
 ** when it does not fit. */
 static int NameFromWide(const WCHAR *text, char *out, size_t size)

@@ -277,7 +277,7 @@ int OpenCsvAsList(const char *caption, const char *path)
     CopyString(list->listName, sizeof list->listName, slash ? slash + 1 : path, -1);
     CopyString(list->title, sizeof list->title, title, -1);
     CopyString(list->path, sizeof list->path, path, -1);
-    SetWindowTextA(window, title);
+    SetWindowTitle(window, title);
     SetColumn(view, "#", LVCFMT_CENTER, 0, 1);
     /* The file's text is the list's block: each field stays where it lies,
     ** cut off by the NUL the reader puts at its end, and its cell points at

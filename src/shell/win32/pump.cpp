@@ -204,7 +204,7 @@ void ResetStatusBar(int stringId)
 
 void ApplyFrameTitle(const char *text)
 {
-    if (gFrame.frame) SetWindowTextA(gFrame.frame, text);
+    if (gFrame.frame) SetWindowTitle(gFrame.frame, text);
 }
 
 /* ---- popup notices --------------------------------------------------------------------- */
@@ -459,8 +459,9 @@ HWND CreateMdiChild(const char *className, const char *title, DWORD style, int x
 {
     if (!gFrame.mdiClient) return nullptr;
     int maximise = gSettings.fChildMaxed && !gFrame.activeChild;
-    HWND child = CreateMDIWindowA(className, title, style | WS_OVERLAPPEDWINDOW | (maximise ? WS_MAXIMIZE : 0),
+    HWND child = CreateMDIWindowA(className, "", style | WS_OVERLAPPEDWINDOW | (maximise ? WS_MAXIMIZE : 0),
                                   x, y, width, height, gFrame.mdiClient, gFrame.instance, (LPARAM)param);
+    if (child) SetWindowTitle(child, title);
     return child;
 }
 

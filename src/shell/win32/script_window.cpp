@@ -92,7 +92,7 @@ void SetScriptTitle(HWND window)
         FormatText(title, sizeof title, "Active Script - (untitled)%s", suffix);
     else
         FormatText(title, sizeof title, "%s - (untitled)%s", name, suffix);
-    SetWindowTextA(window, title);
+    SetWindowTitle(window, title);
     UpdateWindowTab(window);
 }
 
@@ -112,7 +112,7 @@ void MarkTitleModified(HWND window, int modified)
     } else {
         return;
     }
-    SetWindowTextA(window, title);
+    SetWindowTitle(window, title);
     UpdateWindowTab(window);
 }
 

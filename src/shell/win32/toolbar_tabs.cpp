@@ -3,10 +3,12 @@
 
 #include <cstring>
 
+
 #include "engine/results_file.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/symbols.h"
+#include "platform/platform.h"
 #include "records/chart_record.h"
 #include "records/test_records.h"
 #include "shell/frame_rules.h"
@@ -391,7 +393,12 @@ void DrawWindowTab(const DRAWITEMSTRUCT *item)
     HGDIOBJ old = SelectObject(dc, gFrame.uiFont);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(selected ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
-    DrawTextA(dc, title, -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    /* A tab names its file as the title does (a name outside ASCII included). */
+    WCHAR wide[64];
+    if (PlatWideFromText(title, wide, (int)(sizeof wide / sizeof wide[0])))
+        DrawTextW(dc, wide, -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    else
+        DrawTextA(dc, title, -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     SelectObject(dc, old);
 }
 

@@ -95,7 +95,7 @@ static int RecomputeTradeList(HWND window)
     SetupListColumns(window, list);
     char title[200];
     FormatTradeListTitle(list, title, sizeof title);
-    SetWindowTextA(window, title);
+    SetWindowTitle(window, title);
     ShowListRows(window, list);
     UpdateWindowTab(window);
     if (list->incomplete) {
@@ -261,7 +261,7 @@ HWND FinishScanWindow()
     InsertCommas(count, length, sizeof count);
     FormatText(title, sizeof title, "%s - %s Item%s", list->listKind == LIST_KIND_TEST_SCAN ? "TestScan" : "Scan", count,
                list->rowCount == 1 ? "" : "s");
-    SetWindowTextA(child, title);
+    SetWindowTitle(child, title);
     ShowListRows(child, list);
     ActivateChild(child);
     if (gScriptSettings.SaveScanAs[0] && !gScriptSettings.ScanNoWindow) {

@@ -15,6 +15,7 @@
 #include "views/chart_series.h"
 #include "views/trade_compare.h"
 #include "views/win32/draw_resources.h"
+#include "views/win32/view_windows.h"
 
 int32_t gChartBarHalfWidth = 2;
 int32_t gChartOpening;
@@ -602,7 +603,7 @@ void SetChartTitle(HWND window, ChartWindow *chart, const char *strategyName)
 {
     char title[CHART_TITLE_SIZE];
     FormatChartTitle(chart, strategyName, title, sizeof title);
-    SetWindowTextA(window, title);
+    SetWindowTitle(window, title);
 }
 
 void DestroyChartData(ChartWindow *chart)

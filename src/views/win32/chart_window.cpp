@@ -441,7 +441,7 @@ void ShowChartDataWindow(ChartWindow *chart)
     HWND view = GetListViewOf(window);
     char text[300];
     FormatText(text, sizeof text, "Chart Data - %s", chart->symbol->info.Symbol);
-    SetWindowTextA(window, text);
+    SetWindowTitle(window, text);
     FormatText(text, sizeof text, "%s Chart Data", chart->symbol->info.Symbol);
     SetListWindowName(window, text);
     static const char *const kColumns[] = { "Date", "Open", "High", "Low", "Close", "Volume", "Split", "Extra" };

@@ -144,7 +144,7 @@ static int RunComparison(HWND dialog)
     if (ok) {
         CompareWindow *shown = CompareOf(target);
         HWND view = GetListViewOf(target);
-        SetWindowTextA(target, shown->title);
+        SetWindowTitle(target, shown->title);
         ListView_SetItemCountEx(view, shown->rowCount, LVSICF_NOSCROLL);
         AutoSizeColumns(view);
         EnableWindow(view, TRUE);

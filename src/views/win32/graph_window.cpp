@@ -183,7 +183,7 @@ HWND OpenStatsGraph(ResultsWindow *results, TestRecord *test, int mode)
     } else if (reuse) {
         window = reuse;
         if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-        SetWindowTextA(window, title);
+        SetWindowTitle(window, title);
         GraphWindow *previous = GraphRecord(window);
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         FreeGraphRecord(&previous);
@@ -259,7 +259,7 @@ static void ShowGraphDataWindow(GraphWindow *graph)
     HWND view = GetListViewOf(window);
     char text[300];
     FormatText(text, sizeof text, "Graph Data - Test %d - %s", graph->test->testNumber, graph->title);
-    SetWindowTextA(window, text);
+    SetWindowTitle(window, text);
     FormatText(text, sizeof text, "Test %d %s", graph->test->testNumber, graph->title);
     SetListWindowName(window, text);
     int columns = 0;

@@ -194,7 +194,7 @@ void WritePlotTitle(HWND window, const TestRecord *test)
     char title[300];
     FormatText(title, sizeof title, "Trade Analysis Plots - Test %d - %s", test ? test->testNumber : 0,
                test ? test->settings.TestName : "");
-    SetWindowTextA(window, title);
+    SetWindowTitle(window, title);
 }
 
 void ReportPlots(PlotWindow *record)

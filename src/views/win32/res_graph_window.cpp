@@ -176,7 +176,7 @@ void UpdateResGraphWindow(HWND window, int valueColumn)
     else
         FormatText(title, sizeof title, r->xVariable < 0 ? "Results Graph - %s%s" : "Optimization Graph - %s%s",
                    r->valueLabel, r->sorted ? " (sorted)" : "");
-    SetWindowTextA(window, title);
+    SetWindowTitle(window, title);
     HWND tabs = (HWND)r->tabs;
     if (tabs) {
         SendMessageA(tabs, TCM_DELETEALLITEMS, 0, 0);

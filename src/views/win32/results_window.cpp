@@ -161,7 +161,7 @@ static void SyncResultsRows(HWND window, int refill, int moved = 0)
     char shown[320] = "";
     GetWindowTextA(window, shown, sizeof shown);
     if (strcmp(title, shown) != 0) {
-        SetWindowTextA(window, title);
+        SetWindowTitle(window, title);
         UpdateWindowTab(window);
     }
 }

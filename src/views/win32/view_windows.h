@@ -16,6 +16,8 @@
 */
 #pragma once
 #include <windows.h>
+
+#include "foundation/win32/window_text.h"
 #include <commctrl.h>
 
 #include <cstdint>

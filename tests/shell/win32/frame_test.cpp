@@ -518,6 +518,14 @@ TEST_F(FrameTest, TabsFollowWindowsAndDragAcross)
     WriteTestFile(File("named.csv"), "A\n1\n");
     OpenCsvAsList(nullptr, File("named.csv").c_str());
     EXPECT_EQ(TabTitle(gFrame.activeChild), "named.csv");
+    // A name outside ASCII (UTF-8, as every name) reads as its file in the
+    // title (the window's text keeps the letters of the system's code page).
+    const std::string utf8 = File("\xC3\xA9t\xC3\xA9-caf\xC3\xA9.csv");
+    WriteTestFile(utf8, "A\n1\n");
+    OpenCsvAsList(nullptr, utf8.c_str());
+    WCHAR title[300] = L"";
+    GetWindowTextW(gFrame.activeChild, title, 300);
+    EXPECT_NE(nullptr, wcsstr(title, L"\\\u00E9t\u00E9-caf\u00E9.csv"));
 }
 
 #include "engine/results_file.h"
