@@ -354,6 +354,14 @@ static void SetAsidePartPeriodEntries(const EvalContext *context)
 
 /* ---- file names -------------------------------------------------------------------- */
 
+int RefuseCutOrdersPath()
+{
+    if (!gOrdersPathTooLong[0]) return 0;
+    ReportError("%s file path is too long -- maximum is 260 chars.", gOrdersPathTooLong);
+    SetResultCode(RESULT_FILE_ERROR);
+    return 1;
+}
+
 /* The script's file name without folder and extension. */
 static void ScriptBaseName(char *out, int size)
 {
@@ -1201,11 +1209,7 @@ static int WriteOrderList(EvalContext *context)
     /* A companion path the compile could not make whole is refused before
     ** anything is written (a strategy that reads the trades file refused it
     ** already). */
-    if (gOrdersPathTooLong[0]) {
-        ReportError("%s file path is too long -- maximum is 260 chars.", gOrdersPathTooLong);
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
+    if (RefuseCutOrdersPath()) return 0;
     /* 1. Templates. */
     if (!LoadOrdersTemplate(-1)) return 0;
     if (mode == ORDERS_TEMPLATE) {
