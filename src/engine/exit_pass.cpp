@@ -238,12 +238,8 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     q = RoundToStep(q, step, 0);
     double barSplit = p->exitSplit != 0 ? p->exitSplit : 1.0;
     double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
-    /* What would stay open below the quantity step leaves with this part:
-    ** no exit could ever take it.  Without a step a share is counted to
-    ** 0.001, as Shares and the trades count it. */
-    const double least = step > 0 ? step : 0.001;
     double exitQuantity;
-    if (forced == EXIT_ZERO_POSITION || p->quantity * entrySplit / barSplit < q + least)
+    if (forced == EXIT_ZERO_POSITION || LeavesTooFewShares(p->quantity * entrySplit / barSplit, q, step))
         exitQuantity = p->quantity;
     else
         exitQuantity = q * barSplit / entrySplit;

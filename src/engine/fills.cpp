@@ -319,6 +319,11 @@ double SharesInTerms(const PositionRecord *p, double split)
     return std::fabs(counted - shares) <= 1e-9 * std::fmax(1.0, shares) ? counted : shares;
 }
 
+int LeavesTooFewShares(double held, double part, double step)
+{
+    return held < part + (step > 0 ? step : 0.001);
+}
+
 void RemoveClosedPositions(int32_t strategyIndex)
 {
     StrategyRecord *strategy = StrategyByNumber(strategyIndex + 1);

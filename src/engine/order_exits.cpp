@@ -37,7 +37,7 @@ double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, c
         EvalFormulaSlot(formula, context, &value);
         quantity = std::fmin(std::fmax(value, 0.0), base);
         if (p->quantityStep > 0) quantity = RoundToStep(quantity, p->quantityStep, 0);
-        if (quantity > 0 && base < quantity + p->quantityStep) quantity = base;
+        if (quantity > 0 && LeavesTooFewShares(base, quantity, p->quantityStep)) quantity = base;
     }
     FormatTrimmedNumber(quantity, out);
     return quantity;

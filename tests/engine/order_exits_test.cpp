@@ -91,6 +91,7 @@ TEST_F(OrderExitsTest, ExitQuantityIsClampedAndRounded)
         {"33.3", 1, 0, 33.3, "33.3"},
         {"35", 1, 10, 40, "40"},
         {"34", 1, 10, 30, "30"},
+        {"99.9995", 1, 0, 100, "100"}, /* a rest below a thousandth goes with it */
         /* Through a split every part of a share held is sold, cleared only
         ** of the ratio's hair: 100 / 64 and 100 x 0.3 / 0.1. */
         {nullptr, 64, 0, 1.5625, "1.5625"},
