@@ -238,12 +238,8 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     q = RoundToStep(q, step, 0);
     double barSplit = p->exitSplit != 0 ? p->exitSplit : 1.0;
     double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
-    /* What would stay open below the quantity step leaves with this part:
-    ** no exit could ever take it.  Without a step a share is counted to
-    ** 0.001, as Shares and the trades count it. */
-    const double least = step > 0 ? step : 0.001;
     double exitQuantity;
-    if (forced == EXIT_ZERO_POSITION || p->quantity * entrySplit / barSplit < q + least)
+    if (forced == EXIT_ZERO_POSITION || LeavesTooFewShares(p->quantity * entrySplit / barSplit, q, step))
         exitQuantity = p->quantity;
     else
         exitQuantity = q * barSplit / entrySplit;
@@ -696,15 +692,10 @@ int ExecutePositionExit(EvalContext *context)
     t->dateOut = p->exitDate < symbol->lastDate ? p->exitDate : symbol->lastDate;
     t->timeOut = p->exitTiming;
     t->quantityOut = p->quantity;
-    if (p->entrySplit != p->exitSplit && p->exitSplit != 0) {
-        /* The shares sold are all the shares held, in the exit's terms: the
-        ** count is cleared of the hair that the ratio's arithmetic leaves
-        ** (3 x 0.1), never of a real part of a share, which the trade's
-        ** profit and the account would lose. */
-        const double shares = p->quantity * p->entrySplit / p->exitSplit;
-        const double counted = RoundToStep(shares, 0.001, 0);
-        t->quantityOut = std::fabs(counted - shares) <= 1e-9 * std::fmax(1.0, shares) ? counted : shares;
-    }
+    /* The shares sold are all the shares held, in the exit's terms: never a
+    ** count short of a real part of a share, which the trade's profit and the
+    ** account would lose. */
+    if (p->entrySplit != p->exitSplit && p->exitSplit != 0) t->quantityOut = SharesInTerms(p, p->exitSplit);
     t->priceOut = p->exitPrice;
     t->splitOut = p->exitSplit;
     t->roundingOut = p->exitRounding;

@@ -2,6 +2,7 @@
 ** and slippage. */
 #include "engine/fills.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "engine/date_loop.h"
@@ -307,6 +308,20 @@ int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isE
         position->exitSplit = barSplit;
     }
     return b->date;
+}
+
+double SharesInTerms(const PositionRecord *p, double split)
+{
+    const double own = p->entrySplit != 0 ? p->entrySplit : 1.0;
+    if (split == 0 || split == own) return p->quantity;
+    const double shares = p->quantity * own / split;
+    const double counted = RoundToStep(shares, 0.001, 0);
+    return std::fabs(counted - shares) <= 1e-9 * std::fmax(1.0, shares) ? counted : shares;
+}
+
+int LeavesTooFewShares(double held, double part, double step)
+{
+    return held < part + (step > 0 ? step : 0.001);
 }
 
 void RemoveClosedPositions(int32_t strategyIndex)

@@ -74,6 +74,15 @@ int IsDeadBar(const EvalContext *context, const Bar *bar, int32_t date);
 /* Removes the strategy's closed open positions (entry bar -1), keeping the
 ** order of the others; a negative marker word is made positive. */
 void RemoveClosedPositions(int32_t strategyIndex);
+/* The shares position p holds, counted in the terms of a bar of split factor
+** split (its own count when split is 0 or its entry's): all of them, a part of
+** a share a split left among them too, cleared only of the hair the ratio's
+** arithmetic leaves (3 x 0.1). */
+double SharesInTerms(const PositionRecord *p, double split);
+/* 1 when selling part of held shares would leave less than the quantity
+** step (a thousandth of a share without one) open: no exit could ever take
+** that rest, so it leaves with the part. */
+int LeavesTooFewShares(double held, double part, double step);
 
 /* Evaluates a cost or rounding slot with the cost flag set; 1 with *value, 0
 ** when the slot is not given or gives no value. */

@@ -25,13 +25,11 @@
 double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, char *out)
 {
     PositionRecord *p = context->position;
-    double own = p->entrySplit != 0 ? p->entrySplit : 1.0;
-    double base = factor != 0 ? p->quantity * own / factor : p->quantity;
-    /* The shares held, as the test counts them through a split (a fraction
-    ** a split left among them too): an exit of the whole position sells
-    ** them all, and a part that would leave less than the quantity step
-    ** takes that rest with it, as the test's partial exit does. */
-    if (factor != 0 && own != factor) base = RoundToStep(base, 0.001, 0);
+    /* The shares held, as the test counts them through a split: an exit of
+    ** the whole position sells them all, and a part that would leave less
+    ** than the quantity step takes that rest with it, as the test's partial
+    ** exit does. */
+    const double base = SharesInTerms(p, factor);
     double quantity = base;
     FormulaSlot *formula = &context->strategy->slots[slot];
     if (IsSlotGiven(formula)) {
@@ -39,7 +37,7 @@ double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, c
         EvalFormulaSlot(formula, context, &value);
         quantity = std::fmin(std::fmax(value, 0.0), base);
         if (p->quantityStep > 0) quantity = RoundToStep(quantity, p->quantityStep, 0);
-        if (quantity > 0 && base < quantity + p->quantityStep) quantity = base;
+        if (quantity > 0 && LeavesTooFewShares(base, quantity, p->quantityStep)) quantity = base;
     }
     FormatTrimmedNumber(quantity, out);
     return quantity;

@@ -354,6 +354,14 @@ static void SetAsidePartPeriodEntries(const EvalContext *context)
 
 /* ---- file names -------------------------------------------------------------------- */
 
+int RefuseCutOrdersPath()
+{
+    if (!gOrdersPathTooLong[0]) return 0;
+    ReportError("%s file path is too long -- maximum is 260 chars.", gOrdersPathTooLong);
+    SetResultCode(RESULT_FILE_ERROR);
+    return 1;
+}
+
 /* The script's file name without folder and extension. */
 static void ScriptBaseName(char *out, int size)
 {
@@ -456,6 +464,12 @@ static OrderFile *StrategyCsv(int32_t s)
     return gOrderRun.csv;
 }
 
+/* The list's warning that symbol left the strategy by "end of data". */
+static void NoteEndOfDataExit(int32_t s, const char *symbol)
+{
+    Note(s, ORDER_LINE_NOTE, "\nWarning: according to the backtest %s had an end-of-data exit recently\n", symbol, "");
+}
+
 /* The date two bars of the strategy's bar size before its order date; trades
 ** that exited before it are not recent.  The bars are counted on the dates
 ** known on the run's last day (the lists end there while the orders are
@@ -470,9 +484,7 @@ static void WarnEndOfDataExits(EvalContext *context, int32_t s)
     for (int32_t k = test->tradeCount - 1; k >= 0; k--) {
         const TradeRecord *t = &test->trades[k];
         if (t->dateOut > 0 && t->dateOut < recent) break;
-        if (t->strategy == s && t->reason == EXIT_END_OF_DATA)
-            Note(s, ORDER_LINE_NOTE, "\nWarning: according to the backtest %s had an end-of-data exit recently\n", t->symbol,
-                 "");
+        if (t->strategy == s && t->reason == EXIT_END_OF_DATA) NoteEndOfDataExit(s, t->symbol);
     }
 }
 
@@ -690,9 +702,7 @@ static void WriteExitSection(EvalContext *context, int32_t s)
             bool named = false; /* once for the lots of one symbol */
             for (int32_t j = 0; j < k; j++)
                 named = named || (r->openPositions[j].entryBar >= 0 && r->openPositions[j].symbol == r->openPositions[k].symbol);
-            if (!named)
-                Note(s, ORDER_LINE_NOTE, "\nWarning: according to the backtest %s had an end-of-data exit recently\n",
-                     r->openPositions[k].symbol->info.Symbol, "");
+            if (!named) NoteEndOfDataExit(s, r->openPositions[k].symbol->info.Symbol);
             continue;
         }
         /* A simulated position the account lacks gets its entry with the setups instead. */
@@ -1201,11 +1211,7 @@ static int WriteOrderList(EvalContext *context)
     /* A companion path the compile could not make whole is refused before
     ** anything is written (a strategy that reads the trades file refused it
     ** already). */
-    if (gOrdersPathTooLong[0]) {
-        ReportError("%s file path is too long -- maximum is 260 chars.", gOrdersPathTooLong);
-        SetResultCode(RESULT_FILE_ERROR);
-        return 0;
-    }
+    if (RefuseCutOrdersPath()) return 0;
     /* 1. Templates. */
     if (!LoadOrdersTemplate(-1)) return 0;
     if (mode == ORDERS_TEMPLATE) {

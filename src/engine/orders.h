@@ -253,6 +253,10 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
 ** at it) and every symbol has a provisional bar on the order date in the
 ** split terms of its last one; both are undone before it returns. */
 void GenerateOrderList(EvalContext *context);
+/* 1, with the file error reported, when a path to the companion tool's files
+** that the compile made whole was too long to hold: its cut text names
+** another file, which an orders run neither reads nor writes. */
+int RefuseCutOrdersPath();
 /* A run that ends before its data do (an EndDate) works out its order date,
 ** period ends and their dates as the data cut at lastDay do, from the
 ** calendar beyond it and never from a later session: the program's and the

@@ -485,13 +485,8 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         ReportError("TradeList file path is too long -- maximum is 260 chars.");
         return -1;
     }
-    if (IsCompanionList(strategy) && gOrdersPathTooLong[0]) {
-        /* A companion path too long to hold was never made whole: whatever
-        ** file its cut text names is not the account's. */
-        ReportError("%s file path is too long -- maximum is 260 chars.", gOrdersPathTooLong);
-        SetResultCode(RESULT_FILE_ERROR);
-        return -1;
-    }
+    /* Whatever file a cut companion path names is not the account's. */
+    if (IsCompanionList(strategy) && RefuseCutOrdersPath()) return -1;
     TradeListPath(strategy, path);
     char *block = nullptr;
     uint32_t size = 0;

@@ -81,6 +81,7 @@ TEST_F(OrderExitsTest, ExitQuantityIsClampedAndRounded)
         const char *exitQty;
         double factor, step, quantity;
         const char *text;
+        double own = 1; /* the entry's split factor */
     } cases[] = {
         {nullptr, 1, 0, 100, "100"},
         {"30", 1, 0, 30, "30"},
@@ -90,12 +91,17 @@ TEST_F(OrderExitsTest, ExitQuantityIsClampedAndRounded)
         {"33.3", 1, 0, 33.3, "33.3"},
         {"35", 1, 10, 40, "40"},
         {"34", 1, 10, 30, "30"},
+        {"99.9995", 1, 0, 100, "100"}, /* a rest below a thousandth goes with it */
+        /* Through a split every part of a share held is sold, cleared only
+        ** of the ratio's hair: 100 / 64 and 100 x 0.3 / 0.1. */
+        {nullptr, 64, 0, 1.5625, "1.5625"},
+        {nullptr, 0.1, 0, 300, "300", 0.3},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.exitQty ? c.exitQty : "(none)");
         PositionRecord *p = Open(c.exitQty);
         ASSERT_NE(p, nullptr);
-        p->entrySplit = 1;
+        p->entrySplit = c.own;
         p->quantityStep = c.step;
         char text[64] = "";
         EXPECT_DOUBLE_EQ(c.quantity, ComputeExitQuantity(&ctx, SLOT_EXIT_QTY, c.factor, text));
