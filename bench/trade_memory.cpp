@@ -20,12 +20,10 @@
 
 #include <cstring>
 
-#include "engine/date_loop.h"
 #include "engine/results_file.h"
+#include "engine/run_driver.h"
 #include "foundation/allocator.h"
 #include "script/builtins/builtins.h"
-#include "script/compiler/compile_driver.h"
-#include "script/datacalc/data_calc.h"
 #include "views/trade_rows.h"
 
 namespace {
@@ -71,26 +69,11 @@ void BM_KeptTradeBytes(benchmark::State &state)
     TheUniverse();
     double trades = 0, arrayBytes = 0, listBytes = 0, cellBytes = 0;
     for (auto _ : state) {
-        gRun.mode = 3;
-        if (!CompileScript(gSettings.ActiveScript, 3, 1) || !CompileScript(gSettings.ActiveScript, 3, 2)) {
-            state.SkipWithError("compile failed");
-            return;
-        }
-        SetDataRecalcNeeded();
-        if (!CalculateData()) {
-            state.SkipWithError("data calculation failed");
-            return;
-        }
+        /* The test as the program runs it. */
+        const int result = RunScript(RUN_MODE_TEST);
         ResultsWindow *window = FirstResultsWindow();
-        if (!window) window = CreateResultsWindow(0, nullptr);
-        gEngineRun.results = window;
-        gEngineRun.startDate = gSettings.FirstDate;
-        gEngineRun.testCount = 1;
-        gRun.state = RUN_TESTING;
-        const int ok = RunTest(0, 0);
-        gRun.state = RUN_IDLE;
-        TestRecord *test = window->lastTest;
-        if (!ok || !test || test->tradeCount == 0) {
+        TestRecord *test = window ? window->lastTest : nullptr;
+        if (result != 0 || !test || test->tradeCount == 0) {
             state.SkipWithError("test failed");
             return;
         }

@@ -107,34 +107,37 @@ const ListCell *GetListCell(const CellListWindow *list, int32_t row, int32_t col
     return &list->cells[list->rowIndex[row] + (uint32_t)column];
 }
 
-static const CellListWindow *gSortedList;
-
-static int CompareListRows(const void *pa, const void *pb)
+/* A scan's cells of one column compared: by number, or as texts. */
+static int CompareScanCells(const CellListWindow *list, uint32_t a, uint32_t b, int32_t column)
 {
-    const CellListWindow *list = gSortedList;
-    uint32_t a = *(const uint32_t *)pa, b = *(const uint32_t *)pb;
-    int32_t limit = list->columnCount < LIST_MAX_SORT_COLUMNS ? list->columnCount : LIST_MAX_SORT_COLUMNS;
-    for (int32_t priority = 1; priority <= limit; priority++) {
-        int32_t column = -1;
-        for (int32_t c = 0; c < limit && column < 0; c++)
-            if (list->sortPriorities[c] == priority) column = c;
-        if (column < 0) return 0;
-        const ListCell *x = &list->cells[a + (uint32_t)column], *y = &list->cells[b + (uint32_t)column];
-        int result = x->formatCode < LIST_FORMAT_TEXT ? CompareDouble(x->number, y->number) : CompareNoCase(x->text, y->text);
-        if (result) return list->sortDirections[column] ? -result : result;
-    }
-    return 0;
+    const ListCell *x = &list->cells[a + (uint32_t)column], *y = &list->cells[b + (uint32_t)column];
+    return x->formatCode < LIST_FORMAT_TEXT ? CompareDouble(x->number, y->number) : CompareNoCase(x->text, y->text);
 }
 
 void SortListRows(CellListWindow *list)
 {
     if (!list || list->rowCount < 2) return;
-    if (list->listKind == LIST_KIND_TRADES) return SortTradeListRows(list);
-    gSortedList = list;
+    /* The key columns in priority order, up to the first priority no column has. */
+    const int32_t limit = list->columnCount < LIST_MAX_SORT_COLUMNS ? list->columnCount : LIST_MAX_SORT_COLUMNS;
+    int32_t keys[LIST_MAX_SORT_COLUMNS];
+    int32_t keyCount = 0;
+    for (int32_t priority = 1; priority <= limit; priority++) {
+        int32_t column = -1;
+        for (int32_t c = 0; c < limit && column < 0; c++)
+            if (list->sortPriorities[c] == priority) column = c;
+        if (column < 0) break;
+        keys[keyCount++] = column;
+    }
+    const auto compare = list->listKind == LIST_KIND_TRADES ? CompareTradeListCells : CompareScanCells;
     /* Equal rows keep the order they are shown in, so sorting by one column
     ** after another sorts by both. */
-    std::stable_sort(list->rowIndex, list->rowIndex + list->rowCount,
-                     [](uint32_t a, uint32_t b) { return CompareListRows(&a, &b) < 0; });
+    std::stable_sort(list->rowIndex, list->rowIndex + list->rowCount, [&](uint32_t a, uint32_t b) {
+        for (int32_t k = 0; k < keyCount; k++) {
+            const int result = compare(list, a, b, keys[k]);
+            if (result) return (list->sortDirections[keys[k]] ? -result : result) < 0;
+        }
+        return false;
+    });
 }
 
 static int WriteCellListCsv(const CellListWindow *list, ReplaceFile *file, int omitHeading)

@@ -305,7 +305,7 @@ static TradeCellKey TradeCellKeyOf(const CellListWindow *list, uint32_t stored, 
     return {list->valueColumns[j].format, list->tradeValues[at], nullptr};
 }
 
-static int CompareTradeCells(const CellListWindow *list, uint32_t a, uint32_t b, int32_t column)
+int CompareTradeListCells(const CellListWindow *list, uint32_t a, uint32_t b, int32_t column)
 {
     const TradeCellKey x = TradeCellKeyOf(list, a, column), y = TradeCellKeyOf(list, b, column);
     if (x.format < LIST_FORMAT_TEXT) return CompareDouble(x.number, y.number);
@@ -317,30 +317,6 @@ static int CompareTradeCells(const CellListWindow *list, uint32_t a, uint32_t b,
         other = shown.text;
     }
     return CompareNoCase(x.text, other);
-}
-
-void SortTradeListRows(CellListWindow *list)
-{
-    if (!list || list->rowCount < 2) return;
-    const int32_t limit = list->columnCount < LIST_MAX_SORT_COLUMNS ? list->columnCount : LIST_MAX_SORT_COLUMNS;
-    int32_t keys[LIST_MAX_SORT_COLUMNS];
-    int32_t keyCount = 0;
-    for (int32_t priority = 1; priority <= limit; priority++) {
-        int32_t column = -1;
-        for (int32_t c = 0; c < limit && column < 0; c++)
-            if (list->sortPriorities[c] == priority) column = c;
-        if (column < 0) break;
-        keys[keyCount++] = column;
-    }
-    /* Equal rows keep the order they are shown in, so sorting by one column
-    ** after another sorts by both. */
-    std::stable_sort(list->rowIndex, list->rowIndex + list->rowCount, [&](uint32_t a, uint32_t b) {
-        for (int32_t k = 0; k < keyCount; k++) {
-            const int result = CompareTradeCells(list, a, b, keys[k]);
-            if (result) return (list->sortDirections[keys[k]] ? -result : result) < 0;
-        }
-        return false;
-    });
 }
 
 /* ---- one trade --------------------------------------------------------------------- */

@@ -82,8 +82,10 @@ void SetListSort(CellListWindow *list, const char *sortText);
 /* The cell of a trade list's stored row, made from the row's trade and
 ** values (the Trade column's cell carries the trade index). */
 void ReadTradeListCell(const CellListWindow *list, uint32_t stored, int32_t column, ListCell *out);
-/* Sorts a trade list's rows by its sort keys, as SortListRows does. */
-void SortTradeListRows(CellListWindow *list);
+/* Two stored rows of a trade list compared by one column's cells (numbers,
+** or texts without regard to case): below, at or above 0.  SortListRows
+** sorts a trade list by it. */
+int CompareTradeListCells(const CellListWindow *list, uint32_t a, uint32_t b, int32_t column);
 
 /* 1 when the Trades column's formula reads anything beyond the trade's own
 ** values, the test's parameters, constants and the functions of them: the

@@ -93,6 +93,41 @@ static int IsDeviceName(const char *path)
         name[3] <= '9';
 }
 
+/* path made whole, into out (room characters with the end): its folder (with
+** its last separator, so that a root stays one) by the system, its last name
+** kept as it is written (the system would make a script CON.kvs the
+** console).  0, with the system's error, when it does not fit. */
+static int WholeName(const char *path, UINT codePage, WCHAR *out, int room)
+{
+    size_t folder = path[0] && path[1] == ':' ? 2 : 0;
+    for (size_t i = 0; path[i]; i++)
+        if (path[i] == '\\' || path[i] == '/') folder = i + 1;
+    char part[MAX_PATH * 4];
+    WCHAR wide[MAX_PATH * 4];
+    if (folder >= sizeof part) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    memcpy(part, path, folder);
+    part[folder] = 0;
+    if (WideFromName(codePage, folder ? part : ".", wide, MAX_PATH * 4) <= 0) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    DWORD n = GetFullPathNameW(wide, (DWORD)room, out, nullptr);
+    if (n == 0 || n + 1 >= (DWORD)room) {
+        if (n) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    if (out[n - 1] != L'\\') out[n++] = L'\\';
+    if (WideFromName(codePage, path + folder, out + n, room - (int)n) <= 0) {
+        out[0] = 0;
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    return 1;
+}
+
 /* A path as the system's wide calls take it.  One whose last name is a
 ** device's becomes its whole form under the prefix "\\?\", which the system
 ** takes as written: the file of that name in its folder; so does any path
@@ -117,42 +152,17 @@ struct SystemPath {
             if (!ok) SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return;
         }
-        /* The folder (with its last separator, so that a root stays one) made
-        ** whole by the system; the name kept as it is. */
-        size_t folder = path[0] && path[1] == ':' ? 2 : 0;
-        for (size_t i = 0; path[i]; i++)
-            if (path[i] == '\\' || path[i] == '/') folder = i + 1;
-        char part[MAX_PATH * 4];
-        if (folder >= sizeof part) {
-            SetLastError(ERROR_FILENAME_EXCED_RANGE);
-            return;
-        }
-        memcpy(part, path, folder);
-        part[folder] = 0;
-        WCHAR wide[MAX_PATH * 4], full[MAX_PATH * 4];
-        if (WideFromName(codePage, folder ? part : ".", wide, MAX_PATH * 4) <= 0) {
-            SetLastError(ERROR_FILENAME_EXCED_RANGE);
-            return;
-        }
-        const DWORD n = GetFullPathNameW(wide, MAX_PATH * 4, full, nullptr);
-        if (n == 0 || n >= MAX_PATH * 4) {
-            if (n) SetLastError(ERROR_FILENAME_EXCED_RANGE);
-            return;
-        }
+        WCHAR full[MAX_PATH * 4 + 16];
+        if (!WholeName(path, codePage, full, MAX_PATH * 4 + 16)) return;
         const bool unc = full[0] == L'\\' && full[1] == L'\\';
-        int used = 0;
-        auto add = [&](const WCHAR *piece) {
-            while (*piece && used < room - 1) text[used++] = *piece++;
-            text[used] = 0;
-        };
-        add(unc ? L"\\\\?\\UNC\\" : L"\\\\?\\");
-        add(unc ? full + 2 : full);
-        if (full[n - 1] != L'\\') add(L"\\");
-        if (WideFromName(codePage, path + folder, text + used, room - used) <= 0) {
-            text[0] = 0;
+        const WCHAR *prefix = unc ? L"\\\\?\\UNC\\" : L"\\\\?\\";
+        const size_t prefixLength = wcslen(prefix), rest = wcslen(unc ? full + 2 : full);
+        if (prefixLength + rest >= (size_t)room) {
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return;
         }
+        memcpy(text, prefix, prefixLength * sizeof(WCHAR));
+        memcpy(text + prefixLength, unc ? full + 2 : full, (rest + 1) * sizeof(WCHAR));
         ok = 1;
     }
     operator const WCHAR *() const { return text; }
@@ -688,28 +698,10 @@ int PlatSetCurrentFolder(const char *path)
     return name.ok && SetCurrentDirectoryW(name) ? 1 : 0;
 }
 
-/* The folder is made whole by the system and the name kept as it is: the
-** system would make a script CON.kvs the console. */
 int PlatFullPath(const char *path, char *out, size_t size)
 {
-    size_t cut = 0;
-    for (size_t i = 0; path[i]; i++)
-        if (path[i] == '\\' || path[i] == '/') cut = i + 1;
-    char folder[MAX_PATH * 4];
-    if (cut >= sizeof folder) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return 0;
-    }
-    memcpy(folder, path, cut);
-    folder[cut] = 0;
-    const UINT codePage = NameCodePage(path);
-    WCHAR wide[MAX_PATH * 4], full[MAX_PATH * 8];
-    if (WideFromName(codePage, cut ? folder : ".", wide, MAX_PATH * 4) <= 0) return 0;
-    DWORD n = GetFullPathNameW(wide, MAX_PATH * 4, full, nullptr);
-    if (n == 0 || n >= MAX_PATH * 4) return 0;
-    if (full[n - 1] != L'\\') full[n++] = L'\\';
-    if (WideFromName(codePage, path + cut, full + n, MAX_PATH * 8 - (int)n) <= 0) return 0;
-    return NameFromWide(full, out, size);
+    WCHAR full[MAX_PATH * 8];
+    return WholeName(path, NameCodePage(path), full, MAX_PATH * 8) && NameFromWide(full, out, size);
 }
 
 int PlatGetDesktopFolder(char *out, size_t size)
