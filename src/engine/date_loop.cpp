@@ -449,70 +449,49 @@ static void NoteListedNumber(const ResultsWindow *window, int32_t number)
 ** the symbol itself leaves by its end of data there, as in the cut data.
 ** Only the symbol's last date is held back; its bars stay, and the hold is let go
 ** while the whole data are calculated and while an order list sets the
-** later bars aside itself. */
-struct CalendarEnd {
-    SymbolRecord *symbol;
-    int32_t lastDate; /* the symbol's own */
-};
-static std::vector<CalendarEnd> sCalendarEnds;
-
-static void HoldCalendarEnds(int32_t lastDay)
-{
-    for (int32_t s = 0; s < gStrategyCount; s++) {
-        const int32_t k = gStrategies[s].CalendarSym;
-        if (k <= 0 || k > gStore.symbolCount) continue;
-        SymbolRecord *symbol = &gStore.symbols[k - 1];
-        if (symbol->lastDate <= lastDay) continue; /* also when held already for another strategy */
-        /* Its last session up to the day, found without the searches that
-        ** note the bars a run uses. */
-        int32_t count = 0;
-        const Bar *bars = GetBarArray(symbol, BAR_DAILY, &count);
-        if (!bars || count <= 0) continue;
-        const Bar *after = std::upper_bound(bars, bars + count, lastDay, [](int32_t day, const Bar &b) { return day < b.date; });
-        if (after == bars) continue;
-        sCalendarEnds.push_back({symbol, symbol->lastDate});
-        symbol->lastDate = after[-1].date;
-    }
-}
-
-static void LiftCalendarEnds()
-{
-    for (size_t k = sCalendarEnds.size(); k-- > 0;) sCalendarEnds[k].symbol->lastDate = sCalendarEnds[k].lastDate;
-    sCalendarEnds.clear();
-}
-
-/* Holds the calendars' ends at lastDay while it lives (one at a time: the
-** running test's, which sRunningHold names); Lift and Hold let go and hold
-** again around the steps that see the whole data. */
-class CalendarEndHold;
-static CalendarEndHold *sRunningHold;
+** later bars aside itself.  A hold holds the calendars' ends at lastDay
+** while it lives; Lift and Hold let go and hold again around those steps. */
 class CalendarEndHold {
 public:
-    explicit CalendarEndHold(int32_t lastDay) : day(lastDay)
-    {
-        Hold();
-        sRunningHold = this;
-    }
-    ~CalendarEndHold()
-    {
-        Lift();
-        sRunningHold = nullptr;
-    }
+    explicit CalendarEndHold(int32_t lastDay) : day(lastDay) { Hold(); }
+    ~CalendarEndHold() { Lift(); }
     CalendarEndHold(const CalendarEndHold &) = delete;
     CalendarEndHold &operator=(const CalendarEndHold &) = delete;
     void Hold()
     {
-        if (!held) HoldCalendarEnds(day);
+        if (held) return;
         held = true;
+        for (int32_t s = 0; s < gStrategyCount; s++) {
+            const int32_t k = gStrategies[s].CalendarSym;
+            if (k <= 0 || k > gStore.symbolCount) continue;
+            SymbolRecord *symbol = &gStore.symbols[k - 1];
+            if (symbol->lastDate <= day) continue; /* also when held already for another strategy */
+            /* Its last session up to the day, found without the searches that
+            ** note the bars a run uses. */
+            int32_t count = 0;
+            const Bar *bars = GetBarArray(symbol, BAR_DAILY, &count);
+            if (!bars || count <= 0) continue;
+            const Bar *after = std::upper_bound(bars, bars + count, day, [](int32_t d, const Bar &b) { return d < b.date; });
+            if (after == bars) continue;
+            ends.push_back({symbol, symbol->lastDate});
+            symbol->lastDate = after[-1].date;
+        }
     }
     void Lift()
     {
-        if (held) LiftCalendarEnds();
+        if (!held) return;
         held = false;
+        for (size_t k = ends.size(); k-- > 0;) ends[k].symbol->lastDate = ends[k].lastDate;
+        ends.clear();
     }
     bool Held() const { return held; }
 
 private:
+    struct End {
+        SymbolRecord *symbol;
+        int32_t lastDate; /* the symbol's own */
+    };
+    std::vector<End> ends;
     int32_t day;
     bool held = false;
 };
@@ -522,7 +501,7 @@ private:
 ** those the interval before chose.  A change, or announce, is logged and the
 ** test's data are calculated again for the interval's values.  0 when that
 ** fails. */
-static int PlayWalkForwardInterval(EvalContext *context, int32_t day, int32_t wfFlag, bool announce)
+static int PlayWalkForwardInterval(EvalContext *context, CalendarEndHold &calendarEnds, int32_t day, int32_t wfFlag, bool announce)
 {
     if (context->walkForwardInterval < 0) return 1;
     const int32_t interval = WalkForwardIntervalOf(day);
@@ -539,10 +518,10 @@ static int PlayWalkForwardInterval(EvalContext *context, int32_t day, int32_t wf
             if (p->walkCount > 0 && set >= 0 && set < p->walkCount) LogPrintf(">>> %s = %g", p->name, p->walkValues[set]);
         }
     }
-    const bool held = sRunningHold && sRunningHold->Held();
-    if (held) sRunningHold->Lift();
+    const bool held = calendarEnds.Held();
+    calendarEnds.Lift();
     const int calculated = CalcDataArraysForBarSize(context, 1);
-    if (held) sRunningHold->Hold();
+    if (held) calendarEnds.Hold();
     if (!calculated) return 0;
     PrepareSetupFilters(context);
     return 1;
@@ -659,7 +638,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             openDay = GetPeriodFirstDate(date, 1, gSettings.BarSize2);
             if (openDay < test->firstDate) openDay = test->firstDate;
         }
-        if (!PlayWalkForwardInterval(&context, openDay, wfFlag, r == 0)) return DropTest(test, 0);
+        if (!PlayWalkForwardInterval(&context, calendarEnds, openDay, wfFlag, r == 0)) return DropTest(test, 0);
 
         for (int32_t s = 0; s < test->strategyCount; s++) UpdateTradeListActivation(s, previous);
 
@@ -714,7 +693,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
 
         /* Close. */
         context.barPhase = PHASE_CLOSE;
-        if (!PlayWalkForwardInterval(&context, date, wfFlag, false)) return DropTest(test, 0);
+        if (!PlayWalkForwardInterval(&context, calendarEnds, date, wfFlag, false)) return DropTest(test, 0);
         if (gSettings.AddLog) LogPortfolioState(&context);
         if (!lastRow) {
             RunExitPass(&context, 0);
@@ -757,14 +736,14 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                     ** are calculated, as on every date, over the whole data. */
                     RestoreDateLists();
                     const int32_t next = gRun.orderDate > date ? gRun.orderDate : date;
-                    played = PlayWalkForwardInterval(&context, next, wfFlag, false) != 0;
+                    played = PlayWalkForwardInterval(&context, calendarEnds, next, wfFlag, false) != 0;
                     CutDateListsAt(date);
                     if (played) GenerateOrderList(&context);
                 }
                 RestoreDateLists();
                 calendarEnds.Hold();
                 /* What follows the orders belongs to this date again. */
-                if (!played || !PlayWalkForwardInterval(&context, date, wfFlag, false)) return DropTest(test, 0);
+                if (!played || !PlayWalkForwardInterval(&context, calendarEnds, date, wfFlag, false)) return DropTest(test, 0);
             }
             CalcStrategyData(&context);
             if (testScan) gRunViewHooks.scanTestDate(testScan, &context);
