@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "engine/date_loop.h"
 #include "engine/exit_pass.h"
 #include "engine/fills.h"
 #include "engine/futures.h"
@@ -185,16 +186,10 @@ void AddTradeToStrategyStats(StatCell *cell, const StrategyRecord *strategy, con
 
 /* ---- the pass ----------------------------------------------------------------------------- */
 
-static SymbolRecord *CalendarOf(const StrategyRecord *r)
-{
-    if (r->CalendarSym > 0 && r->CalendarSym <= gStore.symbolCount) return &gStore.symbols[r->CalendarSym - 1];
-    return &gStore.calendar;
-}
-
 int32_t GetSignalDate(EvalContext *context)
 {
     if (context->barPhase == PHASE_CLOSE) return context->date;
-    SymbolRecord *calendar = context->strategy ? CalendarOf(context->strategy) : &gStore.calendar;
+    SymbolRecord *calendar = StrategyCalendarSymbol(context->strategy);
     int32_t count = 0;
     Bar *bars = GetBarArray(calendar, context->barSize, &count);
     int32_t i = FindBarIndex(calendar, context->barSize, context->date, PHASE_CLOSE, context->slot, nullptr);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/date_loop.h"
 #include "engine/fills.h"
 #include "engine/futures.h"
 #include "engine/limits.h"
@@ -226,13 +227,6 @@ void RefreshStrategyAccount(EvalContext *context, int32_t strategy)
 
 /* ---- the strategy formulas of a date ------------------------------------------------- */
 
-/* The symbol that stands for a strategy's calendar. */
-static SymbolRecord *CalendarSymbolOf(const StrategyRecord *strategy)
-{
-    if (strategy->CalendarSym > 0 && strategy->CalendarSym <= gStore.symbolCount) return &gStore.symbols[strategy->CalendarSym - 1];
-    return &gStore.calendar;
-}
-
 /* A trade list that governs the strategy keeps its limit formulas from being
 ** evaluated; trade lists are replayed only once their rows are loaded. */
 static bool TradeListGatesFormulas(const StrategyRecord *strategy)
@@ -295,7 +289,7 @@ void EvalStrategyFormulas(EvalContext *context, int32_t phase)
     if (!a || !r) return;
     RefreshStrategyAccount(context, s);
     context->position = nullptr;
-    context->symbol = CalendarSymbolOf(r);
+    context->symbol = StrategyCalendarSymbol(r);
     SyncContextBar(context);
     bool gated = TradeListGatesFormulas(r);
     const double big = LIMIT_UNLIMITED_AMOUNT;
