@@ -59,6 +59,21 @@ struct CsvImportTest : ImportTest {
         ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File(folder)), 0);
         Finish(padding);
     }
+    /* A CSV source reading a folder of the test folder, then one reading the
+    ** multi-symbol file name (written with text here) by CSVFields fields,
+    ** and the shared lines; the multi-symbol file's path. */
+    std::string CsvFolderAndFile(const std::string &folder, const char *fields, const std::string &name,
+                                 const std::string &text)
+    {
+        EXPECT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        EXPECT_EQ(Line(IMPKW_DATA_PATH, tmp.File(folder)), 0);
+        EXPECT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        EXPECT_EQ(Line(IMPKW_CSV_FIELDS, fields), 0);
+        const std::string file = Write(name, text);
+        EXPECT_EQ(Line(IMPKW_CSV_FILE, file), 0);
+        Finish(0);
+        return file;
+    }
     /* Clears the import lines and the reports for another import, the loaded
     ** data too when asked. */
     void Restart(bool unload)
@@ -327,13 +342,7 @@ std::vector<std::string> CsvImportTest::ImportLinesAlike(const std::string &fold
     }
     PlatCreateFolder(tmp.File(folder).c_str());
     const std::string file = Write(folder + "\\" + name, folderText);
-    EXPECT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    EXPECT_EQ(Line(IMPKW_DATA_PATH, tmp.File(folder)), 0);
-    EXPECT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    EXPECT_EQ(Line(IMPKW_CSV_FIELDS, fields), 0);
-    const std::string multi = Write("multi.csv", multiText);
-    EXPECT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
-    Finish(0);
+    const std::string multi = CsvFolderAndFile(folder, fields, "multi.csv", multiText);
     EXPECT_EQ(WithEcho(RunImport), 1) << Messages();
     UnloadData();
     EXPECT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
@@ -589,18 +598,13 @@ TEST_F(CsvImportTest, LongFieldsAreReadWholeOrRefused)
     const std::string zeros(34, '0'), big = "1" + std::string(36, '0');
     PlatCreateFolder(tmp.File("long").c_str());
     Write("long\\LNG.csv", "Date,Open,High,Low,Close,Volume\n2024-01-02,10,11,9," + zeros + "10.75," + big + "\n");
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("long")), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close,Volume"), 0);
     const std::string longSymbol(40, 'S');
     /* Two symbols of the longest kept that differ in their last character only. */
     const std::string longest(38, 'S');
-    const std::string multi = Write("multi.csv", "MMM,2024-01-02,\"" + zeros + "2.5\"," + big + "\n" + longSymbol +
-                                                     ",2024-01-02,3,3\n" + longSymbol + "X,2024-01-03,4,4\n" + longest +
-                                                     "A,2024-01-02,5,5\n" + longest + "B,2024-01-02,6,6\n");
-    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
-    Finish(0);
+    const std::string multi = CsvFolderAndFile("long", "Symbol,Date,Close,Volume", "multi.csv",
+                                               "MMM,2024-01-02,\"" + zeros + "2.5\"," + big + "\n" + longSymbol +
+                                                   ",2024-01-02,3,3\n" + longSymbol + "X,2024-01-03,4,4\n" + longest +
+                                                   "A,2024-01-02,5,5\n" + longest + "B,2024-01-02,6,6\n");
     ASSERT_EQ(RunImport(), 1) << Messages();
     ASSERT_EQ(gStore.symbolCount, 4) << ReadTestFile(log);
     ExpectDaily(Symbol("LNG"), BAR_DAILY, {{20240102, 10, 11, 9, 10.75, 1e36, 1}});
@@ -817,13 +821,8 @@ TEST_F(CsvImportTest, ANulByteEndsOnlyItsLine)
     const std::string nul(1, '\0');
     const std::string file = Write("damaged\\ZERO.csv", "Date,Close\n2024-01-02,1\n2024-01-03,2" + nul + "5\n2024-01-04,3\n"
                                                    "2024-01-05,4\n");
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("damaged")), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Close"), 0);
-    const std::string multi = Write("multi.csv", "MMM,2024-01-02,1\nM" + nul + "MM,2024-01-03,2\nMMM,2024-01-04,3\n");
-    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
-    Finish(0);
+    const std::string multi = CsvFolderAndFile("damaged", "Symbol,Date,Close", "multi.csv",
+                                               "MMM,2024-01-02,1\nM" + nul + "MM,2024-01-03,2\nMMM,2024-01-04,3\n");
     ASSERT_EQ(RunImport(), 1) << Messages();
     ASSERT_EQ(gStore.symbolCount, 2);
     EXPECT_EQ(Dates(Symbol("ZERO")), (std::vector<int32_t>{20240102, 20240104, 20240105}));
@@ -915,14 +914,9 @@ TEST_F(CsvImportTest, QuotedDecimalCommasRefuseTheirLine)
                                                    "2024-01-02,\"Acme, Inc.\",\"1,234\",\"1,234\",\"1,234\",\"1,234\",1000\n"
                                                    "2024-01-03,\"Acme, Inc.\",\"10,50\",\"11,25\",\"9,75\",\"10,50\",1000\n");
     Write("quoted\\QT.csv", "Date,Close\n2024-01-02,\"1,234\"\n");
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("quoted")), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
-    const std::string qm = Write("qm.csv", "QM,2024-01-02,\"10,50\",\"11,25\",\"9,75\",\"10,50\",1000\n"
-                                           "QM,2024-01-03,\"1,050\",\"1,125\",975,\"1,050\",\"2,000\"\n");
-    ASSERT_EQ(Line(IMPKW_CSV_FILE, qm), 0);
-    Finish(0);
+    const std::string qm = CsvFolderAndFile("quoted", "Symbol,Date,Open,High,Low,Close,Volume", "qm.csv",
+                                            "QM,2024-01-02,\"10,50\",\"11,25\",\"9,75\",\"10,50\",1000\n"
+                                            "QM,2024-01-03,\"1,050\",\"1,125\",975,\"1,050\",\"2,000\"\n");
     const int result = WithEcho(RunImport);
     ASSERT_EQ(result, 1) << Messages();
     ExpectDaily(Symbol("QD"), BAR_DAILY, {{20240102, 1234, 1234, 1234, 1234, 1000, 1}});
@@ -1571,15 +1565,10 @@ TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
     };
     PlatCreateFolder(tmp.File("damaged").c_str());
     for (const auto &f : files) Write(std::string("damaged\\") + f.name + ".csv", f.text);
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("damaged")), 0);
     /* The symbol column of a multi-symbol file, and its lines cut short. */
-    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
-    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
-    const std::string multi = Write("blanks.csv", " BLK  ,2024-01-02,1,2,1,2,100\n\"BLK \",2024-01-03,2,3,2,3,200\n"
-                                                  "BLK,2024-01-04,2,3,2,3\n");
-    ASSERT_EQ(Line(IMPKW_CSV_FILE, multi), 0);
-    Finish(0);
+    const std::string multi = CsvFolderAndFile("damaged", "Symbol,Date,Open,High,Low,Close,Volume", "blanks.csv",
+                                               " BLK  ,2024-01-02,1,2,1,2,100\n\"BLK \",2024-01-03,2,3,2,3,200\n"
+                                               "BLK,2024-01-04,2,3,2,3\n");
     ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
     UnloadData();
     ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();

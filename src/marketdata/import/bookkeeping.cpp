@@ -730,25 +730,28 @@ int IsInIncludeList(const char *symbol, int list)
     return 1;
 }
 
-/* The key of the stored-from table: the symbol's identifier, upper-cased. */
-static std::string StoredKey(const char *symbol)
+/* The key of the stored-from table: the imported symbols' own key of the
+** symbol's identifier (out: id). */
+static std::string StoredKey(const char *symbol, char id[IMPORT_SYMBOL_SIZE])
 {
-    char id[IMPORT_SYMBOL_SIZE];
-    CopyString(id, sizeof id, symbol, IMPORT_SYMBOL_SIZE - 1);
+    char key[IMPORT_KEY_SIZE];
+    CopyString(id, IMPORT_SYMBOL_SIZE, symbol, IMPORT_SYMBOL_SIZE - 1);
     MakeIdentifier(id);
-    for (char *p = id; *p; p++) *p = (char)toupper((unsigned char)*p);
-    return id;
+    MakeSymbolKey(id, 0, key);
+    return key;
 }
 
-void NoteStoredFrom(const char *symbol, const char *file) { gImport.storedFrom[StoredKey(symbol)] = file; }
+void NoteStoredFrom(const char *symbol, const char *file)
+{
+    char id[IMPORT_SYMBOL_SIZE];
+    gImport.storedFrom[StoredKey(symbol, id)] = file;
+}
 
 int RefuseImportedAlready(const char *file, const char *symbol, int list)
 {
     if (!IsInIncludeList(symbol, list)) return 0;
     char id[IMPORT_SYMBOL_SIZE];
-    CopyString(id, sizeof id, symbol, IMPORT_SYMBOL_SIZE - 1);
-    MakeIdentifier(id);
-    auto from = gImport.storedFrom.find(StoredKey(symbol));
+    auto from = gImport.storedFrom.find(StoredKey(symbol, id));
     if (from == gImport.storedFrom.end()) {
         ReportRefusedFile(file, "it becomes the symbol %s, which an earlier source imported", id);
     } else {

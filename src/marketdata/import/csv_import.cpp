@@ -604,17 +604,8 @@ static int FewestColumns(const PriceText *t, const char *p)
 ** on hold nothing but blanks (and empty quotes). */
 static int FieldsEmptyFrom(const char *p, const char *end, char delim, int from)
 {
-    for (int n = 0; n < from; n++) {
-        while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
-        if (p < end && *p == '"') {
-            const char *close = (const char *)memchr(p + 1, '"', (size_t)(end - p - 1));
-            if (!close) return 0;
-            p = close + 1;
-        }
-        const char *next = (const char *)memchr(p, delim, (size_t)(end - p));
-        if (!next) return 1;
-        p = next + 1;
-    }
+    for (int n = 0; n < from; n++)
+        if ((p = NextColumn(p, end, delim)) == nullptr) return 1;
     for (; p < end; p++)
         if (*p != delim && *p != '"' && !IsBlank(*p)) return 0;
     return 1;

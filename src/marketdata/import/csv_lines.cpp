@@ -57,21 +57,23 @@ int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns,
     return n;
 }
 
+const char *NextColumn(const char *p, const char *end, char delim)
+{
+    while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
+    if (p < end && *p == '"') {
+        const char *close = (const char *)memchr(p + 1, '"', (size_t)(end - p - 1));
+        if (!close) return nullptr;
+        p = close + 1;
+    }
+    const char *next = (const char *)memchr(p, delim, (size_t)(end - p));
+    return next ? next + 1 : nullptr;
+}
+
 int CountColumns(const char *p, const char *end, char delim)
 {
-    int n = 0;
-    for (;;) {
-        while (p < end && (*p == ' ' || (*p == '\t' && delim != '\t'))) p++;
-        n++;
-        if (p < end && *p == '"') {
-            const char *close = (const char *)memchr(p + 1, '"', (size_t)(end - p - 1));
-            if (!close) return n;
-            p = close + 1;
-        }
-        const char *next = (const char *)memchr(p, delim, (size_t)(end - p));
-        if (!next) return n;
-        p = next + 1;
-    }
+    int n = 1;
+    while ((p = NextColumn(p, end, delim)) != nullptr) n++;
+    return n;
 }
 
 /* The column's text, terminated, in out (cut to size - 1 characters). */

@@ -50,6 +50,10 @@ int SplitColumns(const char *p, const char *end, char delim, CsvColumn *columns,
 /* The number of columns SplitColumns finds in the line [p, end), however
 ** many (an empty line has one). */
 int CountColumns(const char *p, const char *end, char delim);
+/* Where the column after the one starting at p in the line [p, end) starts,
+** as SplitColumns divides it; null when p's is the line's last (or opens a
+** quote the line does not close). */
+const char *NextColumn(const char *p, const char *end, char delim);
 /* The column's text, terminated, in out (cut to size - 1 characters). */
 const char *ColumnText(const CsvColumn &c, char *out, int size);
 /* A side file's text as it stands (LoadTextFile) and its number of lines

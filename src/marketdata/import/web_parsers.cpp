@@ -108,6 +108,38 @@ static void FreeBarsAndEvents(SymbolRecord *record)
     record->eventCount = record->eventCapacity = 0;
 }
 
+/* What a Norgate series' headers say of the size bytes that came with them
+** (fields and records out): NORGATE_WHOLE, or the fault, which why words. */
+enum NorgateLength { NORGATE_WHOLE = 0,
+                     NORGATE_NO_COUNTS,  /* no Field-Count or Record-Count */
+                     NORGATE_NO_SERIES,  /* counts that name no price series */
+                     NORGATE_CUT };      /* fewer bytes than the records announced */
+
+static NorgateLength NorgateSeriesLength(const char *headers, uint32_t size, int64_t *fields, int64_t *records,
+                                         char *why)
+{
+    *fields = HeaderNumber(headers, "Field-Count: ");
+    *records = HeaderNumber(headers, "Record-Count: ");
+    if (*fields < 0 || *records < 0) {
+        FormatText(why, PARSE_WHY_SIZE, "the answer has no %s header", *fields < 0 ? "Field-Count" : "Record-Count");
+        return NORGATE_NO_COUNTS;
+    }
+    if (*fields < 5 || *records < 1 || *fields > 1000) {
+        FormatText(why, PARSE_WHY_SIZE, "its Field-Count of %lld or Record-Count of %lld is no price series",
+                   (long long)*fields, (long long)*records);
+        return NORGATE_NO_SERIES;
+    }
+    /* A count beyond the bytes that arrived is an answer cut short: never
+    ** allocated for, and never read as the whole history. */
+    const int64_t whole = size / (uint32_t)(4 * *fields + 4);
+    if (*records > whole) {
+        FormatText(why, PARSE_WHY_SIZE, "it holds %lld of the %lld records its Record-Count announces", (long long)whole,
+                   (long long)*records);
+        return NORGATE_CUT;
+    }
+    return NORGATE_WHOLE;
+}
+
 int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, SymbolRecord *record, int flags,
                        char *why)
 {
@@ -118,27 +150,11 @@ int ParseNorgatePrices(const char *headers, const char *body, uint32_t size, Sym
         FormatText(why, PARSE_WHY_SIZE, "the answer has no headers");
         return -1;
     }
-    int64_t fields = HeaderNumber(headers, "Field-Count: ");
-    int64_t records = HeaderNumber(headers, "Record-Count: ");
-    if (fields < 0 || records < 0) {
-        FormatText(why, PARSE_WHY_SIZE, "the answer has no %s header", fields < 0 ? "Field-Count" : "Record-Count");
-        return -1;
-    }
-    if (fields < 5 || records < 1 || fields > 1000) {
-        FormatText(why, PARSE_WHY_SIZE, "its Field-Count of %lld or Record-Count of %lld is no price series",
-                   (long long)fields, (long long)records);
-        return -1;
-    }
+    int64_t fields = 0, records = 0;
+    if (NorgateSeriesLength(headers, size, &fields, &records, why) != NORGATE_WHOLE) return -1;
     int openInterest = strstr(headers, ",Open Interest") != nullptr;
     int turnover = strstr(headers, ",Turnover") != nullptr;
     uint32_t recordSize = (uint32_t)(4 * fields + 4);
-    /* A count beyond the bytes that arrived is an answer cut short: never
-    ** allocated for, and never read as the whole history. */
-    if (records > (int64_t)(size / recordSize)) {
-        FormatText(why, PARSE_WHY_SIZE, "it holds %lld of the %lld records its Record-Count announces",
-                   (long long)(size / recordSize), (long long)records);
-        return -1;
-    }
     if (!AllocMemory(&record->bars[BAR_DAILY], (uint64_t)(records + 1) * sizeof(Bar))) return -1;
     record->dailyCapacity = (int32_t)records + 1;
     record->barCounts[BAR_DAILY] = 0;
@@ -239,23 +255,15 @@ int FindCutAnswer(int source, const char *headers, const char *body, uint32_t si
     why[0] = 0;
     if (!body) return 0;
     if (source == SOURCE_NORGATE) {
-        const char *h = headers ? headers : "";
-        int64_t fields = HeaderNumber(h, "Field-Count: ");
-        int64_t records = HeaderNumber(h, "Record-Count: ");
         /* A series tells its length in its headers: an answer without them
         ** (cut inside them, or a page some program answered with) is no
         ** series the updater sent whole.  An empty answer is its word that
         ** it has nothing. */
-        if ((fields < 0 || records < 0) && size > 0) {
-            FormatText(why, PARSE_WHY_SIZE, "the answer has no %s header", fields < 0 ? "Field-Count" : "Record-Count");
-            return 1;
-        }
-        if (fields < 5 || fields > 1000 || records < 1) return 0;
-        int64_t whole = size / (uint32_t)(4 * fields + 4);
-        if (records <= whole) return 0;
-        FormatText(why, PARSE_WHY_SIZE, "it holds %lld of the %lld records its Record-Count announces", (long long)whole,
-                   (long long)records);
-        return 1;
+        int64_t fields = 0, records = 0;
+        const NorgateLength length = NorgateSeriesLength(headers ? headers : "", size, &fields, &records, why);
+        if (length == NORGATE_CUT || (length == NORGATE_NO_COUNTS && size > 0)) return 1;
+        why[0] = 0;
+        return 0;
     }
     uint32_t start = 0;
     while (start < size && (body[start] == ' ' || body[start] == '\t' || body[start] == '\r' || body[start] == '\n'))
