@@ -121,7 +121,7 @@ HWND FindLogWindow(const char *path)
     while (FindNextChildWindow(&child, "KestovarLog")) {
         EditorRecord *log = LogRecord(child);
         if (!log) continue;
-        int match = path ? CompareNoCase(log->path, path) == 0 : log->path[0] == 0;
+        int match = path ? ComparePaths(log->path, path) == 0 : log->path[0] == 0;
         if (!match) continue;
         ActivateLog(child);
         if (!path) return child;
@@ -177,7 +177,7 @@ static int IsTemporaryLogFile(const char *path)
 {
     char temp[300];
     FormatText(temp, sizeof temp, "%s\\_temp_.txt", gProgramFolder);
-    return gProgramFolder[0] && CompareNoCase(path, temp) == 0;
+    return gProgramFolder[0] && ComparePaths(path, temp) == 0;
 }
 
 int OpenLogFile(const char *path)

@@ -35,7 +35,7 @@ HWND FindScriptWindow(const char *path, int activate, TestRecord *test)
     while (FindNextChildWindow(&child, kScriptClass)) {
         EditorRecord *record = GetEditorRecord(child);
         if (!record) continue;
-        int match = test ? record->test == test : path && path[0] && CompareNoCase(record->path, path) == 0;
+        int match = test ? record->test == test : path && path[0] && ComparePaths(record->path, path) == 0;
         if (!match) continue;
         if (activate) {
             if (IsIconic(child)) ShowWindow(child, SW_RESTORE);
@@ -82,9 +82,9 @@ void SetScriptTitle(HWND window)
     char title[300];
     if (record->test)
         FormatText(title, sizeof title, "Test %d Script (read-only)", record->test->testNumber);
-    else if (record->path[0] && gRunningScript[0] && CompareNoCase(record->path, gRunningScript) == 0)
+    else if (record->path[0] && gRunningScript[0] && ComparePaths(record->path, gRunningScript) == 0)
         FormatText(title, sizeof title, "Running Script - %s%s", record->path, suffix);
-    else if (record->path[0] && !gRunningScript[0] && CompareNoCase(record->path, gSettings.ActiveScript) == 0)
+    else if (record->path[0] && !gRunningScript[0] && ComparePaths(record->path, gSettings.ActiveScript) == 0)
         FormatText(title, sizeof title, "Active Script - %s%s", record->path, suffix);
     else if (record->path[0])
         FormatText(title, sizeof title, "%s - %s%s", name, record->path, suffix);
