@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "engine/fills.h"
 #include "engine/sizing.h"
@@ -85,12 +86,100 @@ static bool BelongsTo(const EvalContext *context, int32_t member, int32_t record
     return false;
 }
 
+/* ---- the accounts' symbols during a selection ---------------------------------------- */
+
+/* A setup without a category under a same-symbol limit of at most one asks of
+** its account only whether a member already holds the symbol or has kept a
+** setup in it: no sum is checked before the first one stops the count.  While
+** a selection's turns run, the open positions stand still and setups are only
+** added to the kept ones, so a count per account and symbol, made the first
+** time the selection asks about that account and raised as setups are kept,
+** answers in one look what a walk over the account's positions and setups
+** would.  Greedy scoring re-sorts the setups already taken, so its
+** selections walk the accounts as before. */
+struct SelectionSymbols {
+    uint32_t selection = 0;         /* the running selection; 0 outside the turns */
+    uint32_t serial = 0;            /* selections so far */
+    int32_t symbols = 0;            /* symbols per row of counts */
+    std::vector<uint32_t> stamps;   /* per account: the selection its row was made in */
+    std::vector<int32_t> counts;    /* account x symbol: positions and kept setups */
+};
+static SelectionSymbols sSelection;
+
+static int32_t SymbolSlot(const SymbolRecord *symbol)
+{
+    if (!symbol || !gStore.symbols || symbol < gStore.symbols || symbol >= gStore.symbols + sSelection.symbols) return -1;
+    return (int32_t)(symbol - gStore.symbols);
+}
+
+static void BeginSelectionSymbols()
+{
+    sSelection.selection = 0;
+    for (int32_t s = 0; s < gStrategyCount; s++)
+        if (gStrategies[s].GreedyScoring == 1) return;
+    sSelection.symbols = gStore.symbolCount;
+    size_t accounts = (size_t)gStrategyCount;
+    if (sSelection.stamps.size() < accounts) sSelection.stamps.resize(accounts, 0);
+    if (sSelection.counts.size() < accounts * (size_t)sSelection.symbols)
+        sSelection.counts.resize(accounts * (size_t)sSelection.symbols);
+    if (++sSelection.serial == 0) {
+        std::fill(sSelection.stamps.begin(), sSelection.stamps.end(), 0u);
+        sSelection.serial = 1;
+    }
+    sSelection.selection = sSelection.serial;
+}
+
+static bool BelongsTo(const EvalContext *context, int32_t member, int32_t record);
+
+/* The record's row of counts for the running selection, made on first use. */
+static const int32_t *SelectionRow(const EvalContext *context, int32_t record)
+{
+    int32_t *row = &sSelection.counts[(size_t)record * (size_t)sSelection.symbols];
+    if (sSelection.stamps[(size_t)record] == sSelection.selection) return row;
+    std::fill(row, row + sSelection.symbols, 0);
+    for (int32_t m = 0; m < gStrategyCount; m++) {
+        if (!BelongsTo(context, m, record)) continue;
+        const StrategyRecord *r = &gStrategies[m];
+        for (int32_t k = 0; r->openPositions && k < r->openCount; k++) {
+            const PositionRecord *p = &r->openPositions[k];
+            int32_t slot = SymbolSlot(p->symbol);
+            if (p->entryBar >= 0 && slot >= 0) row[slot]++;
+        }
+        int32_t taken = std::min(r->setupCount, r->nextSetup);
+        for (int32_t k = 0; r->setups && k < taken; k++) {
+            const PositionRecord *p = &r->setups[k];
+            int32_t slot = SymbolSlot(p->symbol);
+            if (p->kept && slot >= 0) row[slot]++;
+        }
+    }
+    sSelection.stamps[(size_t)record] = sSelection.selection;
+    return row;
+}
+
+/* Strategy s kept the setup: every account whose row is made and that holds s
+** counts it. */
+static void NoteSetupKept(const EvalContext *context, int32_t s, const PositionRecord *setup)
+{
+    int32_t slot = SymbolSlot(setup->symbol);
+    if (!sSelection.selection || slot < 0) return;
+    for (int32_t record = 0; record < gStrategyCount; record++)
+        if (sSelection.stamps[(size_t)record] == sSelection.selection && BelongsTo(context, s, record))
+            sSelection.counts[(size_t)record * (size_t)sSelection.symbols + (size_t)slot]++;
+}
+
 /* Counts and sums of the same category and symbol over the record's
 ** members; 0 when a category or symbol limit refused the setup. */
 static int CheckSameCategoryAndSymbol(const EvalContext *context, int32_t record, PositionRecord *setup,
                                       int32_t *categoryCount, int32_t *symbolCount)
 {
     const StrategyLimits &l = GetStrategyAccount(record)->limits;
+    if (sSelection.selection && !setup->category[0] && l.MaxSameSym <= 1) {
+        int32_t slot = SymbolSlot(setup->symbol);
+        if (slot >= 0) {
+            *symbolCount = SelectionRow(context, record)[slot] > 0 ? 1 : 0;
+            return 1;
+        }
+    }
     double base = setup->sizingBase;
     double categorySum = 0, symbolSum = 0;
     bool categoryDone = false, symbolDone = false;
@@ -333,6 +422,7 @@ static void TakeTurn(EvalContext *context, int32_t s)
         setup->heldCount = held ? *held : 0;
         a->turnTried++;
         if (CheckSetupLimits(context, s, setup)) {
+            NoteSetupKept(context, s, setup);
             setup->selectionNumber = ++gPositionState.selectionCounter;
             r->keptSetupCount++;
             a->turnKept++;
@@ -384,6 +474,7 @@ void SelectSetups(EvalContext *context, int32_t kind, int32_t named)
         r->entriesToday = 0;
     }
     int32_t *order = gPositionState.turnOrder;
+    BeginSelectionSymbols();
     for (int32_t t = 1; t <= turns && order; t++) {
         for (int32_t s = 0; s < gStrategyCount; s++) {
             StrategyAccount *a = GetStrategyAccount(s);
@@ -417,6 +508,7 @@ void SelectSetups(EvalContext *context, int32_t kind, int32_t named)
             context->date = date, context->barPhase = phase, context->barSize = barSize;
         }
     }
+    sSelection.selection = 0;
     for (int32_t s = 0; s < gStrategyCount; s++) {
         StrategyRecord *r = &gStrategies[s];
         if (!TakesPart(context, s, kind, named) || !IsSlotGiven(&r->slots[SLOT_QTY_FINAL])) continue;

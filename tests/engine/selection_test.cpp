@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/limits.h"
 #include "pass_fixture.h"
@@ -56,6 +58,56 @@ TEST_F(PassTest, StrategiesTakeSetupsInTurnsByScoreUnderTheirGroupsLimits)
         EXPECT_EQ(SKIP_MAX_POSITIONS, t.reason) << k;
         EXPECT_EQ(20240103, t.dateIn) << k;
     }
+}
+
+/* One position a symbol in the account: a symbol that a sibling kept earlier
+** in the same day's turns, or that the account already holds, is refused by
+** the combined strategy's own same-symbol limit; so is one its own strategy
+** holds.  Beta (StrategyScore 2) turns first and keeps one position.
+**   day 2: Beta keeps AAA; Alpha's AAA meets Beta's kept setup, Alpha keeps
+**          BBB and CCC; Beta's BBB and CCC meet its MaxPositions;
+**   day 3: every setup meets a held position of the account. */
+TEST_F(PassTest, ASymbolTheAccountHoldsOrKeptTodayIsRefused)
+{
+    const std::vector<DayBar> days = {{20240102, 10, 11, 9.5, 10.5},
+                                      {20240103, 10.5, 11.5, 10, 11},
+                                      {20240104, 11, 12, 10.5, 11.5}};
+    LoadMarket({{"AAA", days}, {"BBB", days}, {"CCC", days}});
+    AddGroupedPair(STRATEGY_KIND_COMBINED);
+    for (int32_t s = 0; s < 2; s++) {
+        SetFormula(s, SLOT_ENTRY_SETUP, "C > O");
+        SetFormula(s, SLOT_QUANTITY, "10");
+        SetFormula(s, SLOT_SETUP_SCORE, "-C");
+    }
+    SetFormula(0, SLOT_STRATEGY_SCORE, "1");
+    SetFormula(1, SLOT_STRATEGY_SCORE, "2");
+    SetFormula(1, SLOT_MAX_POSITIONS, "1");
+    gSettings.KeepSkipped = 1;
+    StartTest();
+    test.mainStrategy = 2;
+    gPositionState.accountStrategy = 2;
+    RunAll();
+
+    EXPECT_EQ("BBB CCC ", Held(0));
+    EXPECT_EQ("AAA ", Held(1));
+    std::string skips;
+    for (int32_t k = 0; k < test.tradeCount; k++) {
+        const TradeRecord &t = test.trades[k];
+        if (t.reason != SKIP_MAX_SAME_SYMBOL && t.reason != SKIP_MAX_POSITIONS) continue;
+        skips += std::to_string(t.dateIn % 100) + (t.strategy == 0 ? " Alpha " : " Beta ") + t.symbol +
+            (t.reason == SKIP_MAX_SAME_SYMBOL ? " same symbol\n" : " positions\n");
+    }
+    /* The same days and setups sorted as a reader lists them. */
+    std::vector<std::string> lines;
+    for (size_t at = 0, next; (next = skips.find('\n', at)) != std::string::npos; at = next + 1)
+        lines.push_back(skips.substr(at, next - at));
+    std::sort(lines.begin(), lines.end());
+    const std::vector<std::string> expected = {
+        "3 Alpha AAA same symbol", "3 Beta BBB positions",    "3 Beta CCC positions",
+        "4 Alpha AAA same symbol", "4 Alpha BBB same symbol", "4 Alpha CCC same symbol",
+        "4 Beta AAA positions",    "4 Beta BBB positions",    "4 Beta CCC positions",
+    };
+    EXPECT_EQ(expected, lines);
 }
 
 /* One limit test over a setup worth 1,500 (30 at 50) with a commission of 10. */
