@@ -820,11 +820,14 @@ int ValidateTradePrices(StrategyRecord *strategy, SymbolRecord *symbol, TradeLis
             *price = RoundToStep(*price * split, symbol->info.TickSize, 0);
             *quantity /= split;
         }
-        if (*price == 0)
-            *price = bar->open;
-        else if (*price < 0)
-            *price = bar->close;
-    } else if (!strategy->TLAdjusted && IsContinuousFutures(symbol)) {
+        if (*price < 0) *price = bar->close;
+    }
+    /* No price (an adopted position's among them) is the day's open, already
+    ** in the series' terms whatever the security: a contract or a currency
+    ** entered at 0 would book its whole value as profit when it leaves. */
+    if (*price == 0) {
+        *price = bar->open;
+    } else if (!stock && !strategy->TLAdjusted && IsContinuousFutures(symbol)) {
         /* A contract's own price moves onto the continuous series by the
         ** offset between the series' close and the contract's (the extra value). */
         *price += bar->close - bar->extra;
