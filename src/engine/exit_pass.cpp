@@ -512,8 +512,7 @@ static int CheckExit(EvalContext *context, int32_t forced)
             p->exitDate = row->exitDate;
             p->exitTiming = TradeListTimePhase(row->exitTime);
             p->exitPrice = row->priceOut;
-            double fx = GetCurrencyFactor(context, 0);
-            p->exitCommission = row->feesOut * (gScriptSettings.CommCurrency ? 1.0 : fx);
+            p->exitCommission = TradeListFees(row, row->feesOut, GetCurrencyFactor(context, 0));
             p->exitTradeValue = row->valueOut;
             CopyString(p->label, sizeof p->label, row->reason, -1);
         } else {

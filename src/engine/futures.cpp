@@ -10,6 +10,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "marketdata/store/calendar.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 #include "services/services.h"
@@ -72,6 +73,14 @@ void ProcessFuturesRolls(EvalContext *context, OrderContext *orders)
 {
     StrategyRecord *strategy = context->strategy;
     if (!strategy) return;
+    /* Data that end inside a longer bar of the run, with the order's day in
+    ** the same bar, are no bar of their own for the orders: the next day's
+    ** test rolls at the next bar's open, which only the list of the bar's
+    ** last day is for. */
+    const int runSize = gSettings.BarSize2;
+    if (orders && runSize != BAR_DAILY && strategy->orderDate > context->date &&
+        SameBarPeriod(context->date, strategy->orderDate, runSize))
+        return;
     int32_t savedBarSize = context->barSize;
     SymbolRecord *savedSymbol = context->symbol;
     PositionRecord *savedPosition = context->position;

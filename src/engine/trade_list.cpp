@@ -341,6 +341,19 @@ static char Delimiter(const StrategyRecord *s)
     return ',';
 }
 
+/* 1 when the first line is the heading of the program's own trades export,
+** which names its terms: prices as the test traded them on the loaded
+** series, fees already in the account's currency. */
+static uint32_t SaysAsTraded(const char *text)
+{
+    std::string copy(text, strcspn(text, "\r\n"));
+    char *fields[TL_LINE_FIELDS];
+    const int n = SplitLine(&copy[0], ',', fields);
+    for (int c = 0; c < n; c++)
+        if (CompareNoCase(fields[c], kTradesTermsColumn) == 0) return 1;
+    return 0;
+}
+
 /* The text of field id on a split line, "" when the field is absent. */
 static const char *Field(const int32_t column[TL_FIELD_COUNT], char **fields, int count, int id)
 {
@@ -511,6 +524,7 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
     if (gTradeListState.companionDamaged) return -1;
 
     const char delimiter = Delimiter(strategy);
+    const uint32_t asTraded = SaysAsTraded(text.c_str());
     int32_t column[TL_FIELD_COUNT];
     bool fromHeader = strategy->tlFieldSum == 0;
     if (fromHeader) {
@@ -575,6 +589,7 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         }
         RenameSymbol(row.symbol, row.entryDate);
         row.valid = 1;
+        row.asTraded = asTraded;
         rows[count++] = row;
         /* The companion tool keeps a position it closed in part on one line,
         ** the shares out beside the shares in: what is left is still held,
@@ -816,15 +831,18 @@ int ValidateTradePrices(StrategyRecord *strategy, SymbolRecord *symbol, TradeLis
     const double split = bar->split != 0 ? bar->split : 1.0;
     const bool stock = symbol->securityType == SECURITY_STOCK;
     if (stock) {
-        if (strategy->TLAdjusted && *price > 0 && split != 1.0) {
+        if (strategy->TLAdjusted && !row->asTraded && *price > 0 && split != 1.0) {
             *price = RoundToStep(*price * split, symbol->info.TickSize, 0);
             *quantity /= split;
         }
-        if (*price == 0)
-            *price = bar->open;
-        else if (*price < 0)
-            *price = bar->close;
-    } else if (!strategy->TLAdjusted && IsContinuousFutures(symbol)) {
+        if (*price < 0) *price = bar->close;
+    }
+    /* No price (an adopted position's among them) is the day's open, already
+    ** in the series' terms whatever the security: a contract or a currency
+    ** entered at 0 would book its whole value as profit when it leaves. */
+    if (*price == 0) {
+        *price = bar->open;
+    } else if (!stock && !strategy->TLAdjusted && !row->asTraded && IsContinuousFutures(symbol)) {
         /* A contract's own price moves onto the continuous series by the
         ** offset between the series' close and the contract's (the extra value). */
         *price += bar->close - bar->extra;
@@ -1109,7 +1127,7 @@ PositionRecord *ReplayTradeList(EvalContext *context, int32_t *cursor)
     setup->sizingFx = GetCurrencyFactor(context, setup->entryTiming < PHASE_CLOSE ? 1 : 0);
     setup->entryFx = GetCurrencyFactor(context, 0);
     setup->orderPrice = setup->entryPrice = row.priceIn;
-    setup->entryCommission = row.feesIn * (gScriptSettings.CommCurrency ? 1.0 : setup->entryFx);
+    setup->entryCommission = TradeListFees(&row, row.feesIn, setup->entryFx);
     setup->entryTradeValue = row.valueIn;
     setup->exitTradeValue = row.valueOut;
     setup->side = row.side;
@@ -1122,4 +1140,9 @@ PositionRecord *ReplayTradeList(EvalContext *context, int32_t *cursor)
     CopyString(setup->label, sizeof setup->label, row.reason, -1);
     *cursor = index + 1;
     return setup;
+}
+
+double TradeListFees(const TradeListRow *row, double fees, double fx)
+{
+    return gScriptSettings.CommCurrency || row->asTraded ? fees : fees * fx;
 }

@@ -61,6 +61,12 @@ enum TradeListField {
     TLF_REASON = 22
 };
 
+/* The heading of the column by which the program's own trades export says
+** its rows are in the terms the test traded them in (its rows hold
+** kTradesAsTraded there); a file without it is read as a broker writes one. */
+inline constexpr char kTradesTermsColumn[] = "Terms";
+inline constexpr char kTradesAsTraded[] = "AsTraded";
+
 /* One trade of a trade list (or one fill while fills are paired). */
 struct TradeListRow {
     char symbol[TL_SYMBOL_SIZE]; /* upper-cased */
@@ -76,6 +82,7 @@ struct TradeListRow {
     uint32_t valid;
     int32_t entryClock, exitClock; /* times given with DateIn and DateOut */
     char reason[TL_REASON_SIZE];
+    uint32_t asTraded; /* the program's own export: prices as the test traded them, fees in the account's currency */
 };
 
 /* Activation and bookkeeping of the trade lists of a run. */
@@ -140,3 +147,6 @@ int CompareTradeListPeriods(const StrategyRecord *strategy, int32_t a, int32_t b
 /* The next row of the context symbol and date as a setup (cursor 0 on the
 ** first call of the date); none when the rows of the date are used up. */
 PositionRecord *ReplayTradeList(EvalContext *context, int32_t *cursor);
+/* A row's fees (its feesIn or feesOut) in the account's currency, fx the
+** symbol's rate on the day. */
+double TradeListFees(const TradeListRow *row, double fees, double fx);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/date_loop.h"
+#include "engine/trade_list.h"
 #include "records/test_records.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -185,9 +186,12 @@ int SaveTradesCsv(TestRecord *test, const char *path)
     ExportPathClearer clearAfter;
     if (!test || !ChooseExportPath(path, test->testNumber, "Trades", "Save Trades as CSV", sExport.tradesFolder)) return 0;
     if (gScriptSettings.SaveTradesType != SAVE_TRADES_COMPACT) return SaveFullTradeList(test);
+    /* The rows are in the test's own terms (the Terms column says so): prices
+    ** as traded on the loaded series, fees in the account's currency, which
+    ** the trade list reader takes as they are. */
     std::string out =
         "Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,ValueIn,"
-        "ValueOut\n";
+        "ValueOut," + std::string(kTradesTermsColumn) + "\n";
     for (int32_t k = 0; k < test->tradeCount; k++) {
         const TradeRecord *t = &test->trades[k];
         if (t->strategy < 0 || t->strategy >= test->strategyCount) continue;
@@ -196,13 +200,13 @@ int SaveTradesCsv(TestRecord *test, const char *path)
         FormatDefaultDate(t->dateIn, in);
         FormatDefaultDate(t->dateOut, outDate);
         char n[8][NUMBER_TEXT_SIZE];
-        FormatText(line, sizeof line, "%s,%s,%d,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s\n",
+        FormatText(line, sizeof line, "%s,%s,%d,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s\n",
                    test->strategies[t->strategy].name, t->symbol, t->side, in, ExactNumber(t->quantityIn, n[0]),
                    ExactNumber(t->priceIn, n[1]), ExactNumber(t->commissionIn, n[2]), outDate,
                    ExactNumber(t->quantityOut, n[3]), ExactNumber(t->priceOut, n[4]), ExactNumber(t->commissionOut, n[5]),
                    kTimingWords[t->timeIn >= 0 && t->timeIn < 4 ? t->timeIn : 0],
                    kTimingWords[t->timeOut >= 0 && t->timeOut < 4 ? t->timeOut : 0], ExactNumber(t->valueIn, n[6]),
-                   ExactNumber(t->valueOut, n[7]));
+                   ExactNumber(t->valueOut, n[7]), kTradesAsTraded);
         out += line;
     }
     WriteExport(out, "Unable to create %s");

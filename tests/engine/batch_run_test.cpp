@@ -141,8 +141,8 @@ TEST_F(BatchRun, ATestWritesTheStatsAndTradesFilesItsScriptNames)
     /* Set up at the close of Jan 10, in at the open of Jan 11 and out at the
     ** next open, all at 10; no EntryTradeValue, so no trade values. */
     EXPECT_EQ("Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,"
-              "ValueIn,ValueOut\n"
-              "S1,AAA,1,2024-01-11,100,10,0,2024-01-12,100,10,0,open,open,0,0\n",
+              "ValueIn,ValueOut,Terms\n"
+              "S1,AAA,1,2024-01-11,100,10,0,2024-01-12,100,10,0,open,open,0,0,AsTraded\n",
               ReadTestFile(trades));
     std::string text = ReadTestFile(stats);
     EXPECT_EQ(0u, text.find("Date,Strategy\n2024-01-08,S1\n2024-01-09,S1\n")) << text;

@@ -836,6 +836,38 @@ TEST_F(OrderIdentityTest, SidesNextCloseEntriesAndRollsEqualTheNextDaysTest)
     EXPECT_EQ(2, seen["MonthFut roll"]);
 }
 
+/* A weekly or monthly run holding the series: each change of contract is
+** ordered once, by the list of the last day of the bar it falls in (March
+** 15 and June 14 weekly, March 29 and June 28 monthly), as the next day's
+** test rolls at the next bar's open; lists of the days inside the bar, the
+** change already behind them, order none, as their next day rolls nothing. */
+TEST_F(OrderIdentityTest, AWeeklyOrMonthlyRunOrdersEachRollOnce)
+{
+    futures = true;
+    const int32_t cuts[] = {20240313, 20240314, 20240315, 20240318, 20240328, 20240329, 20240401,
+                            20240611, 20240612, 20240613, 20240614, 20240627, 20240628};
+    for (const char *size : {"Weekly", "Monthly"}) {
+        SCOPED_TRACE(size);
+        const std::set<int32_t> rollDays = size[0] == 'W' ? std::set<int32_t>{20240315, 20240614}
+                                                           : std::set<int32_t>{20240329, 20240628};
+        const std::string script = std::string("Settings:\n  OrdersMode: Text\n  BarSize: ") + size +
+            "\nStrategy: Fut\n  EntrySetup: C > 1000\n  Quantity: 2\n  QtyType: Shares\n  RollCost: 1\n";
+        for (int32_t cut : cuts) {
+            SCOPED_TRACE(cut);
+            int32_t day = 0;
+            const std::string text = OrdersOnDataTo(cut, script, &day);
+            LoadUpTo(cut);
+            ASSERT_EQ(0, Run(script)) << LastMessage();
+            const double before = RollCosts()["Fut"];
+            LoadUpTo(day);
+            ASSERT_EQ(0, Run(script)) << LastMessage();
+            const int rolled = (int)std::lround(RollCosts()["Fut"] - before); /* every roll costs 1 */
+            EXPECT_EQ(rollDays.count(cut), (size_t)rolled);
+            EXPECT_EQ(rolled, ParseOrders(text).rolls["Fut"]) << text;
+        }
+    }
+}
+
 /* The account's positions in the companion tool's list, whole and in each
 ** damaged form.  A damaged or unfinished list fails the run with 3 before
 ** any order is written, naming the file and the line; a position the orders

@@ -308,12 +308,12 @@ TEST_F(DriverRun, AnOptimizationScoresAndSavesOnlyTheTestsItLists)
     EXPECT_EQ(2, Listed());
     EXPECT_EQ(2, gOptimizer.scoreCount);
     const char *header =
-        "Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,ValueIn,ValueOut\n";
+        "Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,ValueIn,ValueOut,Terms\n";
     struct Case {
         const char *file, *trade;
     } cases[] = {
-        {"Output\\trades.1.csv", "S1,AAA,1,2024-01-11,200,10,0,2024-01-12,200,10,0,open,open,0,0\n"},
-        {"Output\\trades.2.csv", "S1,AAA,1,2024-01-11,300,10,0,2024-01-12,300,10,0,open,open,0,0\n"},
+        {"Output\\trades.1.csv", "S1,AAA,1,2024-01-11,200,10,0,2024-01-12,200,10,0,open,open,0,0,AsTraded\n"},
+        {"Output\\trades.2.csv", "S1,AAA,1,2024-01-11,300,10,0,2024-01-12,300,10,0,open,open,0,0,AsTraded\n"},
     };
     for (const Case &c : cases) EXPECT_EQ(std::string(header) + c.trade, ReadTestFile(tmp.File(c.file))) << c.file;
     EXPECT_FALSE(PlatFileExists(tmp.File("Output\\trades.3.csv").c_str()));

@@ -413,6 +413,35 @@ TEST_F(TradeRun, PricesOfAnotherCurrencyAreConvertedByThePairSymbol)
     EXPECT_NEAR(11 * 100 * 0.75, TradeCurrencyGain(&t), 1e-9);
 }
 
+/* A daily and a weekly strategy each buy 12,000 dollars' worth of the EUR
+** stock AAA at Monday Jan 8's open, decided on Friday's close of 12.80: both
+** size on Friday's EURUSD of 1.5, the last rate known before that open (625
+** shares), not Monday's 2.0 (468.75); the entry itself is at Monday's rate. */
+TEST_F(TradeRun, AnEntryAtTheOpenIsSizedOnTheLastRateKnownInEveryBarSize)
+{
+    LoadStore(days, {{"AAA", {{20240102, 10.0, 11.0, 9.5, 10.5}, {20240103, 10.5, 12.0, 10.0, 11.5}, {20240104, 11.6, 12.5, 11.0, 12.0}, {20240105, 12.0, 13.0, 11.8, 12.8}, {20240108, 12.5, 12.6, 11.0, 11.2}, {20240109, 11.0, 11.5, 10.5, 11.4}}}, {"EURUSD", FlatBars(days, {1.25, 1.25, 1.5, 1.5, 2.0, 2.0})}});
+    strcpy(gStore.symbols[FindSymbolIndex("AAA") - 1].info.Currency, "EUR");
+    strcpy(gStore.symbols[FindSymbolIndex("EURUSD") - 1].info.Currency, "USD");
+    std::string script = "Settings:\n  Currency: USD\n";
+    for (const char *size : {"Daily", "Weekly"})
+        script += std::string("Strategy: ") + size + "\n  BarSize: " + size +
+            "\n  EntrySetup: BarDate = 20240105 AND C > 2\n  Quantity: 12000\n  QtyType: Value\n  QtyRound: 0\n"
+            "  Compounded: False\n";
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    ASSERT_EQ(2, test->tradeCount);
+    for (int32_t k = 0; k < 2; k++) {
+        const TradeRecord &t = test->trades[k];
+        SCOPED_TRACE(test->strategies[t.strategy].name);
+        EXPECT_STREQ("AAA", t.symbol);
+        EXPECT_EQ(20240108, t.dateIn);
+        EXPECT_DOUBLE_EQ(12.5, t.priceIn);
+        EXPECT_DOUBLE_EQ(625, t.quantityIn);
+        EXPECT_DOUBLE_EQ(2.0, t.fxIn);
+    }
+}
+
 } // namespace
 
 namespace {

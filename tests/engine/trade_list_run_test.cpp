@@ -1,10 +1,13 @@
 /* Whole test runs replaying hand-written trade lists, and their trace. */
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/run_view_hooks.h"
 #include "engine_fixture.h"
+#include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "shell/headless/headless.h"
@@ -178,6 +181,63 @@ TEST_F(TradeListRun, ACompactTradesFileReadBackMakesTheSameTrades)
     EXPECT_EQ(plain.priceIn, replayed.priceIn);
     EXPECT_EQ(plain.priceOut, replayed.priceOut);
     EXPECT_EQ(TradeNetProfit(&plain), TradeNetProfit(&replayed));
+    gRunViewHooks = {};
+}
+
+/* The compact file is in the terms the test traded in: a EUR stock's fees
+** already in dollars (2 euros at 1.0542 are 2.11 dollars, which a second
+** conversion would make 2.224362), a back-adjusted future's prices on its
+** series (20 above the contracts, which a contract's price would add again)
+** and a stock's prices in the terms of its bars before a split (which an
+** adjusted list's would scale).  Replayed with or without TLAdjusted it
+** makes the same trades. */
+TEST_F(TradeListRun, ACompactFileReplaysInEveryCurrencyAndAdjustment)
+{
+    std::vector<int32_t> d = Weekdays(20240108, 20240116);
+    std::vector<DayBar> bars, split, contract;
+    for (size_t k = 0; k < d.size(); k++) {
+        double c = 100.0 + (double)k;
+        bars.push_back({d[k], c, c + 1, c - 1, c});
+        split.push_back({d[k], c, c + 1, c - 1, c, 1000, k < 4 ? 0.5 : 1.0});
+    }
+    LoadStore(d, {{"BBB", bars}, {"CCC", split}, {"ES", bars}, {"EURUSD", FlatBars(d, std::vector<double>(d.size(), 1.0542))}});
+    strcpy(gStore.symbols[FindSymbolIndex("BBB") - 1].info.Currency, "EUR");
+    strcpy(gStore.symbols[FindSymbolIndex("EURUSD") - 1].info.Currency, "USD");
+    SymbolRecord *es = &gStore.symbols[FindSymbolIndex("ES") - 1];
+    es->securityType = SECURITY_FUTURES;
+    es->info.PointValue = 50;
+    for (int32_t k = 0; k < es->barCounts[BAR_DAILY]; k++) es->bars[BAR_DAILY][k].extra = es->bars[BAR_DAILY][k].close - 20;
+    const EventItem events[] = {{20231215, 0, EVENT_CONTRACT, 0, 20240315}};
+    ASSERT_TRUE(AllocMemory(&es->events, sizeof events));
+    memcpy(es->events, events, sizeof events);
+    es->eventCount = 1;
+    const std::string compact = tmp.File("Output\\compact.csv");
+    InstallRunViewHooks();
+    ASSERT_EQ(0, Run("Settings:\n  Currency: USD\n  SaveTradesAs: " + compact + "\n  SaveTradesType: Compact\n"
+                     "Strategy: Plain\n  EntrySetup: BarDate = 20240109 AND C > 50\n  Quantity: 2\n"
+                     "  QtyType: Shares\n  ExitRule: BarsHeld >= 2\n  Commission: 2\n  Compounded: False\n"))
+        << LastMessage();
+    ASSERT_EQ(3, LastTest()->tradeCount);
+    const std::vector<TradeRecord> plain(LastTest()->trades, LastTest()->trades + 3);
+    for (const TradeRecord &t : plain) EXPECT_DOUBLE_EQ(strcmp(t.symbol, "BBB") == 0 ? 2.11 : 2, t.commissionIn);
+    for (const char *adjusted : {"False", "True"}) {
+        SCOPED_TRACE(adjusted);
+        ASSERT_EQ(0, Run("Settings:\n  Currency: USD\nStrategy: Plain\n  TradeList: " + compact + "\n  TLAdjusted: " + adjusted +
+                         "\n  TLEndDate: latest\n  Compounded: False\n"))
+            << LastMessage();
+        ASSERT_EQ(3, LastTest()->tradeCount);
+        for (int k = 0; k < 3; k++) {
+            const TradeRecord &a = plain[k], &b = LastTest()->trades[k];
+            SCOPED_TRACE(a.symbol);
+            EXPECT_STREQ(a.symbol, b.symbol);
+            EXPECT_EQ(a.priceIn, b.priceIn);
+            EXPECT_EQ(a.priceOut, b.priceOut);
+            EXPECT_EQ(a.quantityIn, b.quantityIn);
+            EXPECT_EQ(a.commissionIn, b.commissionIn);
+            EXPECT_EQ(a.commissionOut, b.commissionOut);
+            EXPECT_EQ(TradeNetProfit(&a), TradeNetProfit(&b));
+        }
+    }
     gRunViewHooks = {};
 }
 

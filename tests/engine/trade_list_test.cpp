@@ -378,6 +378,48 @@ TEST_F(TradeListTest, ContractPricesMoveOntoTheContinuousSeries)
     }
 }
 
+/* Positions held before the test's first day (Jan 8) are adopted at that
+** day's open of 101 whatever the security, a continuous future's in the
+** series' own terms (the offset of 5 is not added to it); their exits on
+** Jan 11 keep the file's prices, a contract's moved onto the series. */
+TEST_F(TradeListTest, AnAdoptedPositionEntersAtTheFirstDaysOpenWhateverTheSecurity)
+{
+    std::vector<int32_t> d = Weekdays(20240102, 20240112);
+    std::vector<DayBar> bars;
+    for (int32_t day : d) bars.push_back({day, 101, 110, 100, 105});
+    LoadStore(d, {{"AAA", bars}, {"CL", bars}, {"ES", bars}, {"EURUSD", bars}});
+    const struct {
+        const char *symbol;
+        int type;
+        double priceOut;
+    } cases[] = {{"AAA", SECURITY_STOCK, 104}, {"CL", SECURITY_FUTURES, 104}, {"ES", SECURITY_FUTURES, 109},
+                 {"EURUSD", SECURITY_FOREX, 104}};
+    for (const auto &c : cases) gStore.symbols[FindSymbolIndex(c.symbol) - 1].securityType = c.type;
+    SymbolRecord *es = &gStore.symbols[FindSymbolIndex("ES") - 1];
+    for (int32_t k = 0; k < es->barCounts[BAR_DAILY]; k++) es->bars[BAR_DAILY][k].extra = 100;
+    const EventItem events[] = {{20231215, 0, EVENT_CONTRACT, 0, 20240315}};
+    ASSERT_TRUE(AllocMemory(&es->events, sizeof events));
+    memcpy(es->events, events, sizeof events);
+    es->eventCount = 1;
+    ResetTradeListState();
+    strategy->TLAdoptPos = 1;
+    ASSERT_EQ(4, Read("Symbol,DateIn,QtyIn,PriceIn,DateOut,QtyOut,PriceOut\n"
+                      "AAA,2024-01-03,100,102,2024-01-11,100,104\n"
+                      "CL,2024-01-03,2,102,2024-01-11,2,104\n"
+                      "ES,2024-01-03,2,97,2024-01-11,2,104\n"
+                      "EURUSD,2024-01-03,1000,102,2024-01-11,1000,104\n"));
+    BuildTradeListTrades(strategy.get(), 20240108, 20240112);
+    for (int k = 0; k < 4; k++) {
+        SCOPED_TRACE(Row(k).symbol);
+        const auto &c = *std::find_if(std::begin(cases), std::end(cases),
+                                      [&](const auto &x) { return strcmp(x.symbol, Row(k).symbol) == 0; });
+        EXPECT_EQ(1u, Row(k).valid);
+        EXPECT_EQ(20240108, Row(k).entryDate);
+        EXPECT_DOUBLE_EQ(101, Row(k).priceIn);
+        EXPECT_DOUBLE_EQ(c.priceOut, Row(k).priceOut);
+    }
+}
+
 TEST_F(TradeListTest, RowsOutsideTheTestAreDroppedWithOneNotice)
 {
     ResetTradeListState();

@@ -725,9 +725,11 @@ TEST_F(CsvImportTest, CsiFuturesContractFiles)
     EXPECT_EQ(gHeadless.noticeCount, 0);
 }
 
-/* A CSI futures expiry in date form that is no day of the calendar would
-** be stored as the contract (and the delisting) of one that never was: its
-** line is refused by name, and the contracts of the other lines stay. */
+/* A CSI futures expiry that is no day of the calendar, in date form or not
+** (a sign or a fraction of a misread line), would be stored as the contract
+** (and the delisting) of one that never was, or leave its bar without a
+** contract: its line is refused by name, and the contracts of the other
+** lines stay. */
 TEST_F(CsvImportTest, CsiFuturesExpiryThatIsNoDayRefusesItsLine)
 {
     PlatCreateFolder(tmp.File("csif").c_str());
@@ -736,7 +738,9 @@ TEST_F(CsvImportTest, CsiFuturesExpiryThatIsNoDayRefusesItsLine)
     const std::string file = Write("csif\\ES_2024H.csv", "Date,Open,High,Low,Close,ExpiryDate,NumericDeliveryMonth\n"
                                                          "2024-01-02,100,101,99,100.5,20240315,202403\n"
                                                          "2024-01-03,100,101,99,100.5,20240230,202403\n"
-                                                         "2024-01-04,100,101,99,100.5,20240614,202406\n");
+                                                         "2024-01-04,100,101,99,100.5,20240614,202406\n"
+                                                         "2024-01-05,100,101,99,100.5,-20240614,202406\n"
+                                                         "2024-01-08,100,101,99,100.5,20240614.5,202406\n");
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSIFutures"), 0);
     ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("csif")), 0);
     Finish(0);
@@ -748,7 +752,8 @@ TEST_F(CsvImportTest, CsiFuturesExpiryThatIsNoDayRefusesItsLine)
     for (int32_t i = 0; i < es.eventCount; i++)
         if (es.events[i].kind == EVENT_CONTRACT) contracts.push_back(es.events[i].value);
     EXPECT_EQ(contracts, (std::vector<double>{20240315, 20240614}));
-    const std::string line = file + ": 1 line not read as bars: line 3 (the expiry date is not a calendar day)\n";
+    const std::string line = file + ": 3 lines not read as bars: line 3 (the expiry date is not a calendar day), line 5 "
+        "(the expiry date is not a calendar day), line 6 (the expiry date is not a calendar day)\n";
     EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << line << gEchoed;
 }
 

@@ -98,8 +98,8 @@ TEST_F(ExportTest, TradesFileHoldsOnlyClosedStrategyTrades)
     std::string path = tmp.File("trades.csv");
     EXPECT_EQ(1, SaveTradesCsv(t, path.c_str()));
     EXPECT_EQ("Strategy,Symbol,Side,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut,TimeIn,TimeOut,"
-              "ValueIn,ValueOut\n"
-              "Main,AAA,-1,2024-01-02,100,12.5,1,2024-01-03,100,11.25,1.5,open,close,1250,1125\n",
+              "ValueIn,ValueOut,Terms\n"
+              "Main,AAA,-1,2024-01-02,100,12.5,1,2024-01-03,100,11.25,1.5,open,close,1250,1125,AsTraded\n",
               ReadTestFile(path));
     FreeTestRecord(nullptr, t);
 }

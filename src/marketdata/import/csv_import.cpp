@@ -898,14 +898,16 @@ static void MarkMarketDays(const Bar *bars, int32_t n)
 ** the bar's contract (and the record's delisting) when the bar lies in the
 ** import's range and the expiry is a date other than the one known; the
 ** unadjusted close goes to Extra and the delivery month takes its place.
-** 0 when the bar lies in the range with an expiry that is no day of the
-** calendar (20240230): its contract would be one that never was. */
+** 0 when the bar lies in the range with an expiry that is given (not 0)
+** and is no day of the calendar (20240230, -20240615, 2024.5): its contract
+** would be one that never was, or the bar would be kept without one. */
 static int TakeContractColumns(Bar *bar, LineValues *v, SymbolInfo *info)
 {
     const double expiry = bar->extra;
     const int inRange = bar->date >= gImport.startDate && bar->date <= gImport.endDate;
-    const int isDate = expiry >= 10000101.0 && expiry <= 99991231.0;
-    if (inRange && isDate && (expiry != (double)(int32_t)expiry || !IsCalendarDate((int32_t)expiry))) return 0;
+    const int isDate = expiry >= 10000101.0 && expiry <= 99991231.0 && expiry == (double)(int32_t)expiry &&
+        IsCalendarDate((int32_t)expiry);
+    if (inRange && expiry != 0 && !isDate) return 0;
     if (inRange && isDate && (int32_t)expiry != info->DelistDate) {
         v->dividend = expiry;
         info->DelistDate = (int32_t)expiry;

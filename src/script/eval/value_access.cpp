@@ -68,9 +68,16 @@ double GetCurrencyFactor(EvalContext *context, int useBarDate)
     SymbolRecord *record = context->symbol;
     if (!record || !SymbolByNumber(record->currencySymbol)) return 1.0;
     int32_t date = GetPeriodFirstDate(context->date, context->barPhase, context->barSize);
-    if (useBarDate && (context->barSize < BAR_WEEKLY || context->barSize > BAR_YEARLY) &&
-        context->lastBar >= 0 && context->lastBar < record->barCounts[BAR_DAILY] && record->bars[BAR_DAILY])
-        date = record->bars[BAR_DAILY][context->lastBar].date;
+    if (!useBarDate) return GetCurrencyRate(record, date);
+    if (context->barSize < BAR_WEEKLY || context->barSize > BAR_YEARLY) {
+        if (context->lastBar >= 0 && context->lastBar < record->barCounts[BAR_DAILY] && record->bars[BAR_DAILY])
+            date = record->bars[BAR_DAILY][context->lastBar].date;
+    } else if (context->barPhase < PHASE_CLOSE) {
+        /* A longer bar's last completed bar is a period: before the close the
+        ** rate known is that of the symbol's last day before this one, as a
+        ** daily context's is (the day's own close is not known yet). */
+        if (const Bar *before = GetBarOnOrBefore(record, PrevDay(date), BAR_DAILY)) date = before->date;
+    }
     return GetCurrencyRate(record, date);
 }
 
