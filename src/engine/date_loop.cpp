@@ -607,8 +607,8 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
     context.strategyIndex = -1;
     if (!AllocStrategyArrays()) return DropTest(test, 0);
     if (!LoadTradeLists(test)) return DropTest(test, 0);
-    /* The TestScan rows of the test go to the scan window's list; a program
-    ** without windows has none. */
+    /* The TestScan rows of the test go to the scan window's list, or where
+    ** there is none to the SaveScanAs file. */
     CellListWindow *testScan = nullptr;
     if (gSettings.AddScan && gTestScanColumns.count > 0 && gRun.mode != RUN_MODE_OPTIMIZE && gRunViewHooks.openTestScan &&
         gRunViewHooks.scanTestDate)
@@ -781,6 +781,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         previous = date;
     }
     calendarEnds.Lift();
+    if (testScan && gRunViewHooks.finishTestScan) gRunViewHooks.finishTestScan(testScan);
 
     FreeSetupFilters();
     if (test->trades && test->tradeCount < test->tradeCapacity) {

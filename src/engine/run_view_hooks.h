@@ -49,6 +49,8 @@ struct RunViewHooks {
     CellListWindow *(*openTestScan)();
     /* Adds the TestScan rows of the context's date to list. */
     void (*scanTestDate)(CellListWindow *list, const EvalContext *context);
+    /* Ends the test's TestScan rows in list: shown or saved. */
+    void (*finishTestScan)(CellListWindow *list);
     /* Closes every view that shows the test (window: the list it belongs
     ** to, or null), called by FreeTestRecord while the test is still whole. */
     void (*closeTestViews)(ResultsWindow *window, TestRecord *test);

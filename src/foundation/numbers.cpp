@@ -149,7 +149,9 @@ static double WholeStepsOfDigits(double a, double step, int32_t mode)
     }
     double stepUnits = step / unit;
     double wholeUnits = nearbyint(stepUnits);
-    if (!(wholeUnits >= 1) || !(digits < 9007199254740992.0) ||
+    /* A tiny value's unit may be so fine that the step holds more of them
+    ** than a double counts (or infinitely many). */
+    if (!(wholeUnits >= 1) || !(wholeUnits < 9007199254740992.0) || !(digits < 9007199254740992.0) ||
         fabs(stepUnits - wholeUnits) > wholeUnits * 1e-9)
         return -1;
     double steps = floor(digits / wholeUnits);

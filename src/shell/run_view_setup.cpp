@@ -32,4 +32,5 @@ void InstallRunViewHooks()
     gRunViewHooks.showStatLines = ShowStatLines;
     gRunViewHooks.openTestScan = OpenTestScanList;
     gRunViewHooks.scanTestDate = ScanTestDate;
+    gRunViewHooks.finishTestScan = FinishTestScanList;
 }

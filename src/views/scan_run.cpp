@@ -419,11 +419,33 @@ static void SortRowsByDateAndSymbol(CellListWindow *list)
     });
 }
 
+/* The TestScan rows of a program without a scan window, kept for its
+** SaveScanAs file. */
+static CellListWindow sTestScanRows;
+
 CellListWindow *OpenTestScanList()
 {
-    CellListWindow *list = gScanTarget;
-    if (!list || !PrepareList(list, &gTestScanColumns, LIST_KIND_TEST_SCAN)) return nullptr;
+    CellListWindow *list = gScanTarget ? gScanTarget : &sTestScanRows;
+    if (!gScriptSettings.SaveScanAs[0] && (list == &sTestScanRows || gScanWindowGoesWithBatch)) {
+        ReportError(list == &sTestScanRows ? kNoWindowNeedsSaveAs : kWindowGoesNeedsSaveAs);
+        SetResultCode(RESULT_STOPPED);
+        if (list == &sTestScanRows) return nullptr;
+    }
+    if (!PrepareList(list, &gTestScanColumns, LIST_KIND_TEST_SCAN)) return nullptr;
     return list;
+}
+
+void FinishTestScanList(CellListWindow *list)
+{
+    if (!list) return;
+    SortRowsByDateAndSymbol(list);
+    SortListRows(list);
+    if (list == &sTestScanRows) {
+        SaveCellListCsv(list, gScriptSettings.SaveScanAs, gScriptSettings.ScanNoHeader);
+        FreeListWindow(list);
+    } else if (gScanWindowFinisher) {
+        gScanWindowFinisher();
+    }
 }
 
 void ScanTestDate(CellListWindow *list, const EvalContext *context)

@@ -103,9 +103,15 @@ int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeadin
 ** only its file could not be written (reported, file-error code set); -1
 ** failed. */
 int RunScan();
-/* The scan list (gScanTarget) emptied and set up for the TestScan columns,
-** for the rows of one test; null when there is no list or nothing to show. */
+/* The scan list (gScanTarget, or where there is no scan window one of its
+** own) emptied and set up for the TestScan columns, for the rows of one
+** test; null when there is nothing to show, or no window and no SaveScanAs
+** to keep the rows in (said, and the run's code set to 8). */
 CellListWindow *OpenTestScanList();
+/* The end of a test's TestScan rows: sorted as a scan's, then saved to
+** SaveScanAs where there is no scan window, or handed to the window's
+** finisher. */
+void FinishTestScanList(CellListWindow *list);
 /* Adds the TestScan rows of the context's date to list, on the calling
 ** thread: each symbol with a bar on the date is evaluated with the strategy
 ** that holds it (FindSymbolStrategy).  The context itself is left as it was. */

@@ -542,3 +542,21 @@ TEST_F(BatchRun, NamesDifferingInCaseAreTheFilesTheSystemTakesThem)
     EXPECT_EQ(nullptr, window);
 #endif
 }
+
+/* A -test of a script with a TestScan in the program without a scan window:
+** the rows go to SaveScanAs as the window saves them (AAA bought on
+** 11 January and held, read at the last close); without SaveScanAs they are
+** kept nowhere, which the run says, and the batch ends with 8. */
+TEST_F(BatchRun, ATestScanWithoutItsWindowIsSavedOrRefused)
+{
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    const std::string path = tmp.File("Output\\held.csv");
+    const std::string script = "Strategy: S1\n  EntrySetup: BarDate = 20240110\n  Quantity: 100\nTestScan:\n  Price: C\n  Held: Shares\n";
+    Write("saved.kvs", "Settings:\n  TestOutput: Scan\n  SaveScanAs: " + path + "\n" + script);
+    ASSERT_EQ(0, RunBatchCommandLine("-test saved.kvs")) << ErrorLog();
+    EXPECT_EQ("Date,Symbol,Price,Held\r\n2024-01-19,AAA,10,100\r\n", ReadTestFile(path));
+    NewBatch();
+    Write("unsaved.kvs", "Settings:\n  TestOutput: Scan\n" + script);
+    EXPECT_EQ(RESULT_STOPPED, RunBatchCommandLine("-test unsaved.kvs"));
+    EXPECT_NE(std::string::npos, ErrorLog().find("SaveScanAs is empty")) << ErrorLog();
+}

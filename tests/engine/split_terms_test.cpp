@@ -19,6 +19,7 @@
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/derived_bars.h"
 #include "script/builtins/builtins.h"
+#include "views/scan_run.h"
 
 namespace {
 
@@ -1146,6 +1147,168 @@ TEST_F(SplitTest, AWeeksStopIsItsPrevExitStopAtItsCloseWhenTheSymbolMissedItsLas
         EXPECT_EQ(EXIT_RULE, trades[0].reason);
         EXPECT_EQ(20240207, trades[0].dateOut);
         EXPECT_DOUBLE_EQ(100, trades[0].priceOut);
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* A daily scan's cells, row by row (Date and Symbol left out): the list's
+** numbers, NaN for a cell without one. */
+std::vector<std::vector<double>> ScanNumbers(EngineTest &t, const std::string &script)
+{
+    CellListWindow list{};
+    gScanTarget = &list;
+    EXPECT_EQ(0, t.Run(script, 2)) << LastMessage();
+    std::vector<std::vector<double>> rows;
+    for (int32_t r = 0; r < list.rowCount; r++) {
+        rows.emplace_back();
+        for (int32_t c = 2; c < list.columnCount; c++) {
+            const ListCell *cell = GetListCell(&list, r, c);
+            rows.back().push_back(strcmp(cell->text, "n/a") == 0 ? NAN : cell->number);
+        }
+    }
+    FreeListWindow(&list);
+    gScanTarget = nullptr;
+    return rows;
+}
+
+/* AAA at 100 until its 2:1 split on Thursday 15 February 2024 and at 50
+** after, its volume 500 a day before and 1000 after; every Data item read in
+** a daily scan is in the terms of the day that reads it, as on the prices
+** adjusted beforehand (flat at 50):
+** - a shared call's sign is its own, applied once: -MA(C, 3) is -50, NOT of
+**   a count of bars above 0 is 0, 2 * -Sum(V, 2) is -4000, and a call like
+**   an item of its own that is negated shares the item without its sign;
+** - an item walked in one pass whose formula the calendar's zero prices
+**   decide early (0 / 2, 0 * 2) is a price all the same: the bar before the
+**   split, 100, is 50 on the split's day, and 200 two bars back is 100;
+** - the last whole week, month and quarter read on the split's day closed
+**   at 100 before it, which is 50 after it; the week's 2,500 shares are
+**   5,000;
+** - a Sum of no bars is 0. */
+TEST_F(SplitTest, DataItemsAreReadInTheTermsOfTheDayReadingThem)
+{
+    const std::vector<int32_t> d = Weekdays(20231002, 20240329);
+    const struct {
+        const char *items, *read;
+        int32_t date;
+        double want;
+    } cases[] = {
+        {"  U: -MA(C, 3) + 0\n", "U", 20240301, -50},
+        {"  U: NOT SinceTrue(C > 60) + 0\n", "U", 20240301, 0},
+        {"  U: 2 * -Sum(V, 2)\n", "U", 20240301, -4000},
+        {"  N: -MA(C, 3)\n  U: -MA(C, 3) * 1\n", "U", 20240301, -50},
+        {"  M: MA((H + L) / 2, 10)\n", "M[1]", 20240215, 50},
+        {"  M: MA(C * 2, 3)\n", "M[2]", 20240215, 100},
+        {"  WeeklyC: C\n", "WeeklyC", 20240215, 50},
+        {"  MonthlyC: C\n", "MonthlyC", 20240215, 50},
+        {"  QuarterlyC: C\n", "QuarterlyC", 20240215, 50},
+        {"  WeeklyV: V\n", "WeeklyV", 20240215, 5000},
+        {"  U: Sum(C, 0) + 1\n", "U", 20240301, 1},
+    };
+    LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50)}});
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.items) + c.read);
+        const auto rows = ScanNumbers(*this, std::string("Data:\n") + c.items + "Scan:\n  Filter: BarDate = " +
+                                                 std::to_string(c.date) + "\n  Read: " + c.read + "\n");
+        ASSERT_EQ(1u, rows.size());
+        EXPECT_DOUBLE_EQ(c.want, rows[0][0]);
+    }
+}
+
+/* In a weekly run, a week AAA did not trade on its Thursday and Friday
+** (15 and 16 February 2024) is AAA's bar of the week all the same; a daily
+** item read on it is AAA's last day of that week, Wednesday's close. */
+TEST_F(SplitTest, ADailyItemInAWeeklyRunIsTheSymbolsLastDayOfItsWeek)
+{
+    const std::vector<int32_t> d = Weekdays(20240101, 20240329);
+    std::vector<double> closes;
+    for (size_t k = 0; k < d.size(); k++) closes.push_back(10.0 + (double)k);
+    std::vector<DayBar> bars;
+    double wednesday = 0;
+    for (const DayBar &b : FlatBars(d, closes)) {
+        if (b.date == 20240214) wednesday = b.close;
+        if (b.date != 20240215 && b.date != 20240216) bars.push_back(b);
+    }
+    LoadStore(d, {{"AAA", bars}});
+    /* The week is dated as the store dates it. */
+    ASSERT_TRUE(BuildWeeklyBars(&gStore.symbols[0]));
+    const auto rows = ScanNumbers(*this, "Settings:\n  BarSize: Weekly\nData:\n  DailyC: C\nScan:\n"
+                                         "  Filter: BarDate >= 20240214 AND BarDate <= 20240216\n  Read: DailyC\n  Own: C\n");
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_DOUBLE_EQ(wednesday, rows[0][1]);
+    EXPECT_DOUBLE_EQ(wednesday, rows[0][0]);
+}
+
+/* Data items of each kind (shared calls with signs, items walked in one
+** pass over products and quotients, longer bars' items, a Sum of no bars)
+** read at offsets in a daily and a weekly scan of the generated symbols, as
+** ratios to the day's own close or volume, which no split moves: the data
+** with split factors give the numbers of the same prices adjusted
+** beforehand, and each item those of its formula computed bar by bar in the
+** scan. */
+TEST_F(SplitTest, DataItemsReadAtOffsetsAreThoseOfThePricesAdjustedBeforehand)
+{
+    const std::vector<int32_t> d = Weekdays(20210104, 20230630);
+    const struct {
+        const char *name, *formula, *per; /* formula: % where the offset goes; "" an item of a longer bar */
+    } items[] = {
+        {"A", "-MA(C, 3)% + 0", "C"},       {"B", "2 * -Sum(V, 2)%", "V"}, {"N", "NOT SinceTrue(C > O)% + 0", "1"},
+        {"M", "MA((H + L) / 2, 10)%", "C"}, {"P", "MA(C * 2, 3)%", "C"},   {"Q", "-Sum(V, BarNum)%", "V"},
+        {"S", "Sum(C, 0)% + 1", "1"},       {"WeeklyC", "", "C"},          {"MonthlyC", "", "C"},
+        {"QuarterlyC", "", "C"},            {"WeeklyV", "", "V"},
+    };
+    auto at = [](std::string formula, const char *offset) { return formula.replace(formula.find('%'), 1, offset); };
+    std::string script = "Data:\n";
+    for (const auto &item : items)
+        script += std::string("  ") + item.name + ": " + (item.formula[0] ? at(item.formula, "") : item.per) + "\n";
+    /* The bar's number, then columns in pairs: the item read, then its
+    ** formula (or the item again). */
+    script += "Scan:\n  Bar: BarNum\n";
+    int column = 0;
+    std::vector<int> offsets; /* of each pair */
+    for (const char *offset : {"", "[1]", "[3]"}) {
+        for (const auto &item : items) {
+            offsets.push_back(offset[0] ? offset[1] - '0' : 0);
+            const std::string read = std::string(item.name) + offset;
+            const std::string formula = item.formula[0] ? at(item.formula, offset) : read;
+            script += "  R" + std::to_string(column) + ": " + read + " / " + item.per + "\n";
+            script += "  F" + std::to_string(column++) + ": (" + formula + ") / " + item.per + "\n";
+        }
+    }
+    auto loaded = [&](bool adjusted) {
+        std::vector<std::pair<std::string, std::vector<DayBar>>> bars;
+        for (const auto &symbol : Universe(d, adjusted)) bars.push_back({symbol.first, symbol.second.bars});
+        LoadStore(d, bars);
+    };
+    auto near = [](double x, double y) {
+        return (std::isnan(x) && std::isnan(y)) || std::fabs(x - y) <= 1e-9 * std::fmax(1.0, std::fabs(y));
+    };
+    for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+        SCOPED_TRACE(std::string(run) + script);
+        loaded(false);
+        const auto split = ScanNumbers(*this, run + script);
+        loaded(true);
+        const auto adjusted = ScanNumbers(*this, run + script);
+        ASSERT_GT(split.size(), 400u);
+        ASSERT_EQ(adjusted.size(), split.size());
+        int failures = 0;
+        for (size_t r = 0; r < split.size() && failures < 10; r++) {
+            ASSERT_EQ(2u * column + 1, split[r].size());
+            ASSERT_EQ(split[r].size(), adjusted[r].size());
+            for (size_t c = 0; c < split[r].size(); c++) {
+                if (!near(split[r][c], adjusted[r][c]) && ++failures)
+                    ADD_FAILURE() << "row " << r << " column " << c << ": " << split[r][c] << " split, " << adjusted[r][c]
+                                  << " adjusted";
+                /* An item read before the symbol's first bar has no value,
+                ** where its formula may (a Sum of no bars is 0). */
+                if (c % 2 == 1 && split[r][0] > offsets[c / 2] && !near(split[r][c], split[r][c + 1]) && ++failures)
+                    ADD_FAILURE() << "row " << r << " column " << c << ": " << split[r][c] << " item, " << split[r][c + 1]
+                                  << " formula";
+            }
+        }
     }
 }
 

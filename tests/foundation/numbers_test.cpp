@@ -111,6 +111,10 @@ TEST(RoundToStep, ModesAndRepresentationErrors)
         { 66.594999999999, 0.01, 0, 66.59 }, /* below the half in its 15 digits */
         { 999.9999999999999, 0.5, -1, 1000 },
         { 1e-20, 1e-25, 0, 1e-20 },
+        { 1e-300, 0.25, 1, 0.25 },         /* more units of its digits in a step than a double holds */
+        { -1e-300, 0.25, 1, -0.25 },
+        { 1e-300, 0.25, 0, 0 },
+        { 4e-320, 1, 1, 1 },               /* subnormal */
         { 5, 0, 1, 5 },                    /* no step: unchanged */
         { 0, 1, 1, 0 },
         { 5.5, 1, 2, 0 },                  /* unknown mode */

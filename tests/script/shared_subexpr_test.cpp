@@ -54,6 +54,10 @@ const ShareCase kShareCases[] = {
     {"  A: Sum(V, BarNum)\n", 1, "A", "series cumulative"},
     {"  A: 1 + SinceTrue(C > O, 5)\n", 1, "A", ""},
     {"  A: 1 + Avg(C, 20)[1]\n", 1, "A,_Avg_C_20_", "ref 1;series"},
+    /* A sign stays with the reference: the item shared holds the call
+    ** without it, and a user's negated item is not that call. */
+    {"  A: -Avg(C, 20) + 1\n  B: Avg(C, 20) * 2\n", 1, "A,B,_Avg_C_20_", "ref 2;ref 2;series"},
+    {"  X: -Avg(C, 20)\n  A: -Avg(C, 20) * 2\n", 1, "X,A,_Avg_C_20_", "series;ref 2;series"},
     /* Generated names never repeat: a user's item of the same name, and a
     ** length that differs only beyond the name's precision. */
     {"  _Avg_C_20_: C\n  A: 1 + Avg(C, 20)\n", 1, "_Avg_C_20_,A,_Avg_C_20_2_", ";ref 2;series"},

@@ -586,7 +586,10 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
             ** its outputs wait for the window to fill, which may never happen. */
             bool lengthRead = s.L >= 1 && (s.id != ITEM_BB_TREND_F || s.L2 >= 1);
             if (onePass && lengthRead) break;
-            if (s.id == ITEM_SUM && !onePass) {
+            if (s.id == ITEM_SUM) {
+                /* A Sum of no bars is 0, at every bar of a one-pass walk too. */
+                if (onePass)
+                    for (int32_t j = 0; j < barCount; j++) WriteOnePass(node, context, j, 0);
                 node->value = 0;
                 return 1;
             }

@@ -287,8 +287,13 @@ int32_t FindIdenticalDataFormula(FormulaItem *item, int32_t node, int32_t barSiz
         if (i == itemIndex || other->barSize != barSize || other->formula.breadthFunction ||
             other->formula.count != count || !other->formula.nodes[0])
             continue;
+        /* The reference keeps the call's sign, so the item it names must
+        ** hold the call without one. */
         const FormulaNode *theirs = other->formula.nodes[0];
-        int32_t k = 0;
+        if (theirs[0].unary != UNARY_NONE) continue;
+        FormulaNode first = call[0];
+        first.unary = UNARY_NONE;
+        int32_t k = SameNode(theirs[0], first) ? 1 : count + 1;
         while (k < count && SameNode(theirs[k], call[k])) k++;
         if (k == count) return i;
     }
@@ -321,6 +326,7 @@ int32_t FindIdenticalDataFormula(FormulaItem *item, int32_t node, int32_t barSiz
     FormulaNode *copy = slot->nodes[0];
     memcpy(copy, call, (size_t)count * sizeof(FormulaNode));
     memset(&copy[count], 0, sizeof(FormulaNode));
+    copy[0].unary = UNARY_NONE;
     if (copy[0].barsBackLink) {
         copy[0].width = copy[0].barsBackLink - 2;
         copy[0].barsBackLink = 0;

@@ -364,6 +364,11 @@ void CalcItemForSymbol(EvalContext *context, FormulaNode *nodes, int itemIndex, 
         EvalFormula(nodes, context);
         context->onePassWindow = nullptr;
         context->dataItemIndex = -1;
+        /* The calendar's zero prices may have left the type unknown (0 / 2
+        ** decides without its divisor): the symbols' walk has it. */
+        uint32_t expected = 0;
+        if (nodes[0].dataType != 0)
+            ItemDataType(item).compare_exchange_strong(expected, nodes[0].dataType, std::memory_order_relaxed);
         return;
     }
 

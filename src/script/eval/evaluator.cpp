@@ -401,7 +401,9 @@ int EvalTermNode(FormulaNode *node, EvalContext *context, int32_t barsBack)
     switch (node->category) {
     case CAT_CONSTANT:
     case CAT_TEXT:
+        /* A number has no type, whatever result an operator left in its node. */
         node->value = node->constant;
+        node->dataType = DATA_TYPE_NONE;
         ok = 1;
         break;
     case CAT_SYSTEM: ok = GetSystemValue(node); break;

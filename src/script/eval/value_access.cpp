@@ -106,7 +106,7 @@ int32_t DataItemBarSize(const FormulaItem *item)
     return run >= 0 && run < BAR_SIZE_COUNT ? run : BAR_DAILY;
 }
 
-double GetAlignedSeriesValue(const EvalContext *context, int32_t barsBack, int32_t item, int testData)
+double GetAlignedSeriesValue(const EvalContext *context, int32_t barsBack, int32_t item, int testData, double *split)
 {
     const FormulaItem *definition = DefinitionItem(testData ? SECTION_TEST_DATA : SECTION_DATA, (uint32_t)item);
     if (!definition || !context->symbol) return NAN;
@@ -124,13 +124,26 @@ double GetAlignedSeriesValue(const EvalContext *context, int32_t barsBack, int32
     if (onePerDate) copy.symbol = &gStore.calendar;
     int32_t bar = 0;
     if (!onePerSymbol) {
-        if (!SyncContextBar(&copy)) return NAN;
+        if (!SyncContextBar(&copy)) {
+            /* A longer bar whose period the symbol did not trade to its end is
+            ** dated on the period's last day all the same: a daily item's value
+            ** there is that of the symbol's last day in the period. */
+            const bool longerRun = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY;
+            if (onePerDate || !longerRun || itemBarSize >= BAR_WEEKLY) return NAN;
+            const Bar *last = GetBarOnOrBefore(copy.symbol, copy.date, itemBarSize);
+            if (!last || last->date < GetPeriodFirstDate(copy.date, 1, context->barSize)) return NAN;
+            copy.date = last->date;
+            if (!SyncContextBar(&copy)) return NAN;
+        }
         bar = copy.lastBar;
         const SymbolRecord *symbol = copy.symbol;
         if ((copy.date == symbol->firstDate || copy.date == symbol->lastDate) &&
             !IsPeriodEnd(copy.date, itemBarSize, context->strategy))
             bar--;
         if (bar < 0) return NAN;
+        int32_t own = 0;
+        const Bar *read = onePerDate ? nullptr : GetBarArray(copy.symbol, itemBarSize, &own);
+        if (split && read && bar < own) *split = read[bar].split;
     }
     return testData ? GetStrategySeriesValue(copy.symbol, bar, item) : GetSeriesValue(copy.symbol, bar, item);
 }

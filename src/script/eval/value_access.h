@@ -51,8 +51,11 @@ int32_t DataItemBarSize(const FormulaItem *item);
 /* A Data (testData 0) or TestData item stored per date, per symbol or at
 ** another bar size, aligned to the context's date at bars back; NaN when
 ** there is no value.  A period that is still incomplete at the symbol's first
-** or last date is never read: the bar before it is used instead. */
-double GetAlignedSeriesValue(const EvalContext *context, int32_t barsBack, int32_t item, int testData);
+** or last date is never read: the bar before it is used instead.  *split
+** (may be null) gets the split factor of the symbol's bar read, whose terms
+** the value is in; it is left alone for an item per date or per symbol. */
+double GetAlignedSeriesValue(const EvalContext *context, int32_t barsBack, int32_t item, int testData,
+                             double *split = nullptr);
 
 /* The row whose period ends on date, or (period 1..4) the row whose period
 ** holds date; -1 when none. */

@@ -125,14 +125,17 @@ static int GetDataItemValue(FormulaNode *node, EvalContext *context, int32_t bar
     if (index >= stored) return 0;
     int32_t itemBarSize = DataItemBarSize(item);
     double value;
+    /* A value is in the terms of the bar it was computed on: a longer bar's
+    ** are those of its period's end, not of the day reading it. */
+    Bar own = *bar;
     if (!item->onePerDate && !item->onePerSymbol && itemBarSize == context->barSize) {
         value = testData ? GetStrategySeriesValue(context->symbol, index, (int32_t)node->index)
                          : GetSeriesValue(context->symbol, index, (int32_t)node->index);
     } else {
-        value = GetAlignedSeriesValue(context, barsBack, (int32_t)node->index, testData);
+        value = GetAlignedSeriesValue(context, barsBack, (int32_t)node->index, testData, &own.split);
     }
     uint32_t format = std::atomic_ref<uint32_t>(item->formula.resultFormat).load(std::memory_order_relaxed);
-    double f = AdjustmentFactor(context, bar);
+    double f = AdjustmentFactor(context, &own);
     if (format == DATA_TYPE_PRICE)
         value *= f;
     else if (format == DATA_TYPE_VOLUME)
