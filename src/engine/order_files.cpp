@@ -145,12 +145,17 @@ static uint32_t FindOrderField(const char *name)
     return ORDER_FIELD_LITERAL;
 }
 
+int OrdersTemplatePath(const char *setting, char full[260])
+{
+    CopyString(full, 260, setting, 259);
+    return strlen(setting) <= 259 && ExpandPathMacros(full, gScriptsFolder);
+}
+
 /* Reads the header line and splits the field line of the template at path. */
 static int ReadTemplateFile(OrderTemplate *t, const char *path)
 {
     char full[260];
-    CopyString(full, sizeof full, path, 259);
-    if (strlen(path) > 259 || !ExpandPathMacros(full, gScriptsFolder)) {
+    if (!OrdersTemplatePath(path, full)) {
         ReportError("OrdersTemplate file path is too long -- maximum is 260 chars.");
         SetResultCode(RESULT_FILE_ERROR);
         return 0;

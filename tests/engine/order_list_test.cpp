@@ -763,6 +763,50 @@ TEST_F(OrderListTest, AnOrdersRunThatWritesNoOrdersFails)
     EXPECT_FALSE(PlatFolderExists(tmp.File("Gone").c_str()));
 }
 
+/* An order file that is one of the run's files, by its own name or another
+** name of the same file, or that another list of the run also names, is
+** refused before any file is written: the inputs and the older lists keep
+** what they held. */
+TEST_F(OrderListTest, AnOrderFileNeverReplacesAFileOfTheRun)
+{
+    const std::string script = scripts + "\\o.kvs", data = tmp.File("Data\\test.kvd"), shared = tmp.File("a.csv");
+    const std::string t = tmp.File("t.csv"), t2 = tmp.File("t2.csv");
+    const char *const templateText = "Sym,Qty\nsym,qty\n";
+    const std::string s2 = "\nStrategy: S2\n  EntrySetup: 0\n  OrdersFile: ";
+    const struct {
+        const char *mode;
+        std::string settings, strategy, message;
+    } cases[] = {
+        {"Text", "OrdersFile: " + script, "", "The orders of the list would replace the script, " + script},
+        {"Text", "OrdersFile: " + tmp.File("Data\\.\\test.kvd"), "", "would replace the data file, " + data},
+        {"Template", "OrdersTemplate: " + t + "\n  OrdersFile: " + t, "",
+         "The orders of the CSV list would replace the OrdersTemplate, " + t},
+        {"Template", "OrdersTemplate: " + t, s2 + t2 + "\n  OrdersTemplate: " + t2,
+         "The orders of strategy S2 would replace the OrdersTemplate of strategy S2, " + t2},
+        {"Template", "OrdersTemplate: " + t, "  OrdersFile: " + shared + s2 + shared,
+         "The orders of strategy S1 and of strategy S2 would be written to one file, " + shared},
+        {"Template", "OrdersTemplate: " + t + "\n  OrdersFile: " + shared, s2 + shared,
+         "The orders of the CSV list and of strategy S2 would be written to one file, " + shared},
+    };
+    gRun.unattended = 1;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        const std::string text = std::string("Settings:\n  OrdersMode: ") + c.mode + "\n  " + c.settings + kScript + c.strategy;
+        Write("o.kvs", text);
+        for (const std::string &file : {data, shared}) WriteTestFile(file, "kept");
+        for (const std::string &file : {t, t2}) WriteTestFile(file, templateText);
+        gStore.loadedState = LookAtFile(data.c_str()); /* the data as loaded: not read again */
+        PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+        gRun.resultCode = RESULT_OK;
+        EXPECT_EQ(RESULT_FILE_ERROR, RunBatchCommandLine("-orders o.kvs"));
+        EXPECT_NE(std::string::npos, ReadTestFile(tmp.File("errorlog.txt")).find(c.message)) << ReadTestFile(tmp.File("errorlog.txt"));
+        EXPECT_EQ(text, ReadTestFile(script));
+        for (const std::string &file : {data, shared}) EXPECT_EQ("kept", ReadTestFile(file)) << file;
+        for (const std::string &file : {t, t2}) EXPECT_EQ(templateText, ReadTestFile(file)) << file;
+        EXPECT_FALSE(PlatFileExists(tmp.File("Output\\Orders\\o_20240117_orders.txt").c_str()));
+    }
+}
+
 /* An orders run whose list cannot be written did not do its work: the batch
 ** ends there with 3, and the next script writes no list.  A file written
 ** after the work (an export) lets the next script run, and the batch still
