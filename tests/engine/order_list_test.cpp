@@ -868,3 +868,22 @@ TEST_F(OrdersTest, APartialStopAtTheOpenKeepsItsRestsPlace)
         EXPECT_EQ(20240103, test->trades[t].dateIn) << t;
     }
 }
+
+/* Under a shared MaxPositions of 2, A leaves AAA and BBB at every open and
+** buys both again there; B's setups enter at the close, which the list cannot
+** order and the next day's open does not see: A's two entries are both
+** ordered, and B gets its note. */
+TEST_F(OrderListTest, SetupsForTheCloseTakeNoPlaceOfTheOpensEntries)
+{
+    ASSERT_EQ(0, Run("Settings:\n  OrdersMode: Text\n"
+                     "Strategy: A\n  EntrySetup: C > 0\n  Quantity: 100\n  QtyType: Shares\n"
+                     "  ExitRule: 1\n  ExitTime: NextOpen\n"
+                     "Strategy: B\n  EntrySetup: BarDate >= 20240116\n  EntryTime: ThisClose\n  Quantity: 100\n  QtyType: Shares\n"
+                     "Combined:\n  MaxPositions: 2\n",
+                     5))
+        << LastMessage();
+    const std::string text = OrdersFile("main_20240117_orders.txt");
+    EXPECT_NE(std::string::npos, text.find("\nA entry orders\n\n    buy 100 (1.6%) [$1,600] AAA market on open  \n"
+                                           "    buy 100 (5%) [$5,000] BBB market on open  \n"))
+        << text;
+}
