@@ -887,3 +887,40 @@ TEST_F(OrderListTest, SetupsForTheCloseTakeNoPlaceOfTheOpensEntries)
                                            "    buy 100 (5%) [$5,000] BBB market on open  \n"))
         << text;
 }
+
+/* AAA's 1-for-4 split on 12 January leaves a quarter of the share bought on
+** 9 January.  The exit rule of 16 January sells 30% of it, less than the
+** quantity step of one share: the next day's test sells the whole quarter
+** at the open and buys a share again, and the list orders both. */
+TEST_F(OrdersTest, AnExitOfLessThanTheStepTakesTheLastFraction)
+{
+    const std::vector<int32_t> d = Weekdays(20240108, 20240117);
+    auto upTo = [&](size_t n) {
+        std::vector<int32_t> days(d.begin(), d.begin() + n);
+        std::vector<DayBar> bars;
+        for (int32_t day : days) {
+            const double c = day < 20240112 ? 10 : 40;
+            bars.push_back(DayBar{day, c, c, c, c, 1000, day < 20240112 ? 0.25 : 1.0});
+        }
+        LoadStore(days, {{"AAA", bars}});
+    };
+    const std::string script = "Settings:\n  OrdersMode: Text\n"
+                               "Strategy: S1\n  EntrySetup: BarDate = 20240108 OR BarDate = 20240116\n  Quantity: 1\n"
+                               "  QtyType: Shares\n  ExitRule: BarDate = 20240116\n  ExitQty: Shares * 0.3\n";
+    upTo(d.size() - 1);
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    sell 0.25 AAA market on open  (ExitRule)\n"
+              "\nS1 entry orders\n\n"
+              "    buy 1 (0.04%) [$40] AAA market on open  \n",
+              OrdersFile("main_20240117_orders.txt"));
+    upTo(d.size());
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    std::string trades;
+    for (int32_t t = 0; t < test->tradeCount; t++)
+        trades += std::to_string(test->trades[t].dateIn) + " " + std::to_string(test->trades[t].dateOut) + ";";
+    EXPECT_EQ("20240109 20240117;20240117 20240117;", trades);
+}
