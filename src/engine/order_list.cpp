@@ -675,7 +675,13 @@ static void WriteCompanionOnlyExits(EvalContext *context, int32_t s, const ExitO
         if (!bought && symbol->barCounts[BAR_DAILY] > 0) bought = &symbol->bars[BAR_DAILY][0];
         account.entrySplit = bought && bought->split != 0 ? bought->split : 1.0;
         account.entryPrice = account.orderPrice = t->priceIn;
+        /* The account holds a symbol whose data ended (or that has no bar
+        ** today) all the same: its exit is written from its last bar. */
+        const int32_t date = context->date;
+        const Bar *last = GetBarOnOrBefore(symbol, date, context->barSize);
+        if (last) context->date = last->date;
         WriteExitOrders(context, &account, &sync);
+        context->date = date;
         context->position = nullptr;
     }
 }

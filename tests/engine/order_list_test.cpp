@@ -924,3 +924,22 @@ TEST_F(OrdersTest, AnExitOfLessThanTheStepTakesTheLastFraction)
         trades += std::to_string(test->trades[t].dateIn) + " " + std::to_string(test->trades[t].dateOut) + ";";
     EXPECT_EQ("20240109 20240117;20240117 20240117;", trades);
 }
+
+/* The account holds 30 CCC, whose data end on Friday 12 January, and the
+** simulation holds nothing: the account's position still gets its exit. */
+TEST_F(OrderListTest, ACompanionOnlyPositionWhoseDataEndedGetsItsExit)
+{
+    std::vector<int32_t> d = Weekdays(20240108, 20240116), early = Weekdays(20240108, 20240112);
+    LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16})}, {"CCC", FlatBars(early, {20, 20, 20, 20, 20})}});
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"),
+                  "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\n"
+                  "CCC,S1,Long,30,20240110,30,20,0,,,,\n");
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"), "Act,Sym,Type,Qty\nact,sym,type,qty\n");
+    ASSERT_EQ(0, Run("Settings:\n  OrdersMode: SlatewickSync\nStrategy: S1\n  EntrySetup: 0\n", 5)) << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n\nS1 exit orders\n\n"
+              "    sell 30 CCC market on open  (SlatewickSync)\n"
+              "\nS1 entry orders for SlatewickSync missing positions\n\n"
+              "\nS1 entry orders\n\n    (no setups)\n",
+              OrdersFile("main_20240117_orders.txt"));
+    EXPECT_EQ("Act,Sym,Type,Qty\nSELL,CCC,MKT,30\n", OrdersFile("main_20240117_orders.csv"));
+}
