@@ -11,6 +11,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "script/compiler/settings_items.h"
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 #include "services/services.h"
@@ -351,7 +352,9 @@ static bool TakesPart(const EvalContext *context, int32_t s, int32_t kind, int32
     const StrategyRecord *r = &gStrategies[s];
     if (r->kind != kind || r->kind == STRATEGY_KIND_STATS_GROUP) return false;
     if (named >= 0 && s != named) return false;
-    if (gRun.generatingOrders) return true;
+    /* The list orders tomorrow's open: setups for its close are not ordered
+    ** and take no place from the open's entries, as in the next day's test. */
+    if (gRun.generatingOrders) return gScriptSettings.OrdersLiveData || r->EntryTime != TIME_THIS_CLOSE;
     if (context->barPhase == PHASE_OPEN) return r->EntryTime != TIME_THIS_CLOSE;
     if (context->barPhase == PHASE_CLOSE) return r->EntryTime == TIME_THIS_CLOSE;
     return false;

@@ -28,7 +28,8 @@ double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, c
     /* The shares held, as the test counts them through a split: an exit of
     ** the whole position sells them all, and a part that would leave less
     ** than the quantity step takes that rest with it, as the test's partial
-    ** exit does. */
+    ** exit does; so does a part rounded to nothing of a holding below the
+    ** step (a split's last fraction of a share). */
     const double base = SharesInTerms(p, factor);
     double quantity = base;
     FormulaSlot *formula = &context->strategy->slots[slot];
@@ -37,7 +38,7 @@ double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, c
         EvalFormulaSlot(formula, context, &value);
         quantity = std::fmin(std::fmax(value, 0.0), base);
         if (p->quantityStep > 0) quantity = RoundToStep(quantity, p->quantityStep, 0);
-        if (quantity > 0 && LeavesTooFewShares(base, quantity, p->quantityStep)) quantity = base;
+        if (LeavesTooFewShares(base, quantity, p->quantityStep)) quantity = base;
     }
     FormatTrimmedNumber(quantity, out);
     return quantity;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "engine/orders.h"
 #include "foundation/allocator.h"
@@ -98,15 +99,22 @@ int ReadAccountValueFile(const char *path, double *amount, int isFreeCash)
     /* The amount, then an optional currency code (at most 8 characters),
     ** as "%lg %8s" reads them; but an amount that is none is named rather
     ** than read as 0 (which leaves the account value to the test) or as the
-    ** number its text begins with ("1,250,000" as 1). */
-    const char *p = text;
-    while (isspace((unsigned char)*p)) p++;
+    ** number its text begins with ("1,25" as 1).  Digits grouped by threes
+    ** ("1,250,000") read as the imports read them. */
+    const char *start = text;
+    while (isspace((unsigned char)*start)) start++;
+    const char *end = start;
+    while (*end && !isspace((unsigned char)*end)) end++;
+    char given[64];
+    CopyString(given, sizeof given, start, (int)(end - start) < 63 ? (int)(end - start) : 63);
+    std::string read;
+    for (const char *c = start; c < end; c++)
+        if (*c != ',' || c == start || !isdigit((unsigned char)c[-1]) || !GroupsThousands(c, end)) read += *c;
+    const size_t wordLength = read.size();
+    read += end;
+    const char *p = read.c_str(), *word = p + wordLength;
     char *stop = nullptr;
     double value = strtod(p, &stop);
-    const char *word = p;
-    while (*word && !isspace((unsigned char)*word)) word++;
-    char given[64];
-    CopyString(given, sizeof given, p, (int)(word - p) < 63 ? (int)(word - p) : 63);
     /* A code may follow the number directly ("250000USD"). */
     const char *after = stop;
     while (after < word && isalpha((unsigned char)*after)) after++;
@@ -145,12 +153,17 @@ static uint32_t FindOrderField(const char *name)
     return ORDER_FIELD_LITERAL;
 }
 
+int OrdersTemplatePath(const char *setting, char full[260])
+{
+    CopyString(full, 260, setting, 259);
+    return strlen(setting) <= 259 && ExpandPathMacros(full, gScriptsFolder);
+}
+
 /* Reads the header line and splits the field line of the template at path. */
 static int ReadTemplateFile(OrderTemplate *t, const char *path)
 {
     char full[260];
-    CopyString(full, sizeof full, path, 259);
-    if (strlen(path) > 259 || !ExpandPathMacros(full, gScriptsFolder)) {
+    if (!OrdersTemplatePath(path, full)) {
         ReportError("OrdersTemplate file path is too long -- maximum is 260 chars.");
         SetResultCode(RESULT_FILE_ERROR);
         return 0;

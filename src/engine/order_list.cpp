@@ -391,7 +391,64 @@ static bool CsvWanted()
     return false;
 }
 
-/* Opens the text list and the global CSV; 0 after reporting. */
+/* One file of the order run, and what it is to the run in a refusal's words. */
+struct RunFile {
+    std::string path, what;
+};
+
+/* Whether a and b are one file as the system names files: one name, or, for
+** files that exist, one file reached by two names (case, links). */
+static bool SameFile(const char *a, const char *b)
+{
+    if (ComparePaths(a, b) == 0) return true;
+    PlatFileId x{}, y{};
+    return PlatGetFileId(a, &x) && PlatGetFileId(b, &y) && x.volume == y.volume && x.index == y.index;
+}
+
+/* The files the run reads that an order file must never replace. */
+static std::vector<RunFile> RunInputs()
+{
+    std::vector<RunFile> inputs;
+    const char *data = gStore.loadedPath[0] ? gStore.loadedPath : gSettings.DataFile;
+    if (data[0]) inputs.push_back({data, "the data file"});
+    if (gSettings.ActiveScript[0]) inputs.push_back({gSettings.ActiveScript, "the script"});
+    char full[260];
+    if (gScriptSettings.OrdersTemplate[0] && OrdersTemplatePath(gScriptSettings.OrdersTemplate, full))
+        inputs.push_back({full, "the OrdersTemplate"});
+    for (int32_t s = 0; s < gStrategyCount; s++)
+        if (gStrategies[s].OrdersTemplate[0] && OrdersTemplatePath(gStrategies[s].OrdersTemplate, full))
+            inputs.push_back({full, std::string("the OrdersTemplate of strategy ") + gStrategies[s].name});
+    if (gSlatewickTradesPath[0]) inputs.push_back({gSlatewickTradesPath, "the companion trades file"});
+    return inputs;
+}
+
+/* An order file that is an input of the run would replace it, and two order
+** files that are one file would keep only the rows committed last: either is
+** refused before any file is written.  0 after reporting. */
+static int RefuseClashingOrderFiles(const std::vector<RunFile> &outputs)
+{
+    const std::vector<RunFile> inputs = RunInputs();
+    for (size_t k = 0; k < outputs.size(); k++) {
+        const RunFile &out = outputs[k];
+        for (const RunFile &in : inputs) {
+            if (!SameFile(out.path.c_str(), in.path.c_str())) continue;
+            ReportError("The orders of %s would replace %s, %s.\r\n\r\nNo orders were written.", out.what.c_str(),
+                        in.what.c_str(), in.path.c_str());
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+        for (size_t j = 0; j < k; j++) {
+            if (!SameFile(out.path.c_str(), outputs[j].path.c_str())) continue;
+            ReportError("The orders of %s and of %s would be written to one file, %s.\r\n\r\nNo orders were written.",
+                        outputs[j].what.c_str(), out.what.c_str(), out.path.c_str());
+            SetResultCode(RESULT_FILE_ERROR);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+/* Opens the text list, the global CSV and the strategies' own CSVs; 0 after reporting. */
 static int OpenOrderFiles(int32_t orderDate)
 {
     char base[260], textName[300] = "", csvName[300] = "";
@@ -426,12 +483,32 @@ static int OpenOrderFiles(int32_t orderDate)
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
-    if (csvName[0]) {
-        if (!ResolveOrderPath(csvPath, csvName)) {
-            ReportError("Order List CSV file path is too long -- maximum is 260 chars.");
+    if (csvName[0] && !ResolveOrderPath(csvPath, csvName)) {
+        ReportError("Order List CSV file path is too long -- maximum is 260 chars.");
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    std::vector<RunFile> outputs;
+    const bool text = gSettings.ShowTextOrders || !csvName[0];
+    if (text) outputs.push_back({textPath, "the list"});
+    if (csvName[0]) outputs.push_back({csvPath, "the CSV list"});
+    /* Each strategy's own CSV, by the paths resolved once here (a ?time?
+    ** macro read twice could name two files). */
+    std::vector<int32_t> owners;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        const StrategyRecord *r = &gStrategies[s];
+        if (mode != ORDERS_TEMPLATE || !r->OrdersFile[0] || r->kind == STRATEGY_KIND_STATS_GROUP) continue;
+        char path[260];
+        if (!ResolveOrderPath(path, r->OrdersFile)) {
+            ReportError("Strategy orders file path is too long -- maximum is 260 chars.");
             SetResultCode(RESULT_FILE_ERROR);
             return 0;
         }
+        outputs.push_back({path, std::string("strategy ") + r->name});
+        owners.push_back(s);
+    }
+    if (!RefuseClashingOrderFiles(outputs)) return 0;
+    if (csvName[0]) {
         gOrderRun.csv = CreateOrderFile(csvPath);
         if (!gOrderRun.csv) {
             ReportError("Unable to create orders file %s", csvPath);
@@ -440,12 +517,24 @@ static int OpenOrderFiles(int32_t orderDate)
         if (mode != ORDERS_REBALANCE && gOrdersTemplate.header[0])
             AddOrderLine(gOrderRun.csv, -1, ORDER_LINE_NOTE, "%s", gOrdersTemplate.header);
     }
-    if (gSettings.ShowTextOrders || !gOrderRun.csv) {
+    if (text) {
         gOrderRun.text = CreateOrderFile(textPath);
         if (!gOrderRun.text) {
             ReportError("Unable to create order list file %s", textPath);
             return 0;
         }
+    }
+    const size_t firstOwn = outputs.size() - owners.size();
+    for (size_t k = 0; k < owners.size(); k++) {
+        const int32_t s = owners[k];
+        const char *path = outputs[firstOwn + k].path.c_str();
+        gOrderRun.strategyCsv[s] = CreateOrderFile(path);
+        if (!gOrderRun.strategyCsv[s]) {
+            ReportError("Unable to create strategy orders file %s", path);
+            return 0;
+        }
+        const OrderTemplate *t = OrdersTemplateFor(s);
+        if (t->header[0]) AddOrderLine(gOrderRun.strategyCsv[s], -1, ORDER_LINE_NOTE, "%s", t->header);
     }
     return 1;
 }
@@ -586,7 +675,13 @@ static void WriteCompanionOnlyExits(EvalContext *context, int32_t s, const ExitO
         if (!bought && symbol->barCounts[BAR_DAILY] > 0) bought = &symbol->bars[BAR_DAILY][0];
         account.entrySplit = bought && bought->split != 0 ? bought->split : 1.0;
         account.entryPrice = account.orderPrice = t->priceIn;
+        /* The account holds a symbol whose data ended (or that has no bar
+        ** today) all the same: its exit is written from its last bar. */
+        const int32_t date = context->date;
+        const Bar *last = GetBarOnOrBefore(symbol, date, context->barSize);
+        if (last) context->date = last->date;
         WriteExitOrders(context, &account, &sync);
+        context->date = date;
         context->position = nullptr;
     }
 }
@@ -1273,23 +1368,7 @@ static int WriteOrderList(EvalContext *context)
     if (mode == ORDERS_SLATEWICK_SYNC) NameCompanionStrangers();
     /* 9. Exits and rolls. */
     for (int32_t s = 0; s < gStrategyCount; s++) {
-        StrategyRecord *r = &gStrategies[s];
-        if (r->kind == STRATEGY_KIND_STATS_GROUP) continue;
-        if (mode == ORDERS_TEMPLATE && r->OrdersFile[0]) {
-            char path[260];
-            if (!ResolveOrderPath(path, r->OrdersFile)) {
-                ReportError("Strategy orders file path is too long -- maximum is 260 chars.");
-                SetResultCode(RESULT_FILE_ERROR);
-                return 0;
-            }
-            gOrderRun.strategyCsv[s] = CreateOrderFile(path);
-            if (!gOrderRun.strategyCsv[s]) {
-                ReportError("Unable to create strategy orders file %s", path);
-                return 0;
-            }
-            const OrderTemplate *t = OrdersTemplateFor(s);
-            if (t->header[0]) AddOrderLine(gOrderRun.strategyCsv[s], -1, ORDER_LINE_NOTE, "%s", t->header);
-        }
+        if (gStrategies[s].kind == STRATEGY_KIND_STATS_GROUP) continue;
         WriteExitSection(context, s);
     }
     if (StopRequested()) return 0;

@@ -165,6 +165,9 @@ int ReadAccountValueFile(const char *path, double *amount, int isFreeCash);
 int LoadOrdersTemplate(int32_t strategyIndex);
 /* The template that applies to the strategy (its own, else the global one). */
 const OrderTemplate *OrdersTemplateFor(int32_t strategyIndex);
+/* An OrdersTemplate setting as the file it is read from (relative names are in
+** the scripts folder); 0 when the path is too long. */
+int OrdersTemplatePath(const char *setting, char full[260]);
 
 /* Starts an order file under a temporary name beside path; null when it
 ** cannot be created (nothing reported: the caller names the file). */

@@ -420,11 +420,38 @@ static const char *ReadTradeField(int id, const char *text, int32_t numFmt, int3
 
 /* ---- reading ------------------------------------------------------------------ */
 
+/* The first quoted part of line in which the separator stands between digits
+** without grouping thousands ("1,00": a decimal comma, or a number cut short),
+** into *part; false when there is none.  Dropped with the quotes, such a
+** comma would make the text another number. */
+static bool FindUngroupedQuotedNumber(const char *line, char separator, std::string *part)
+{
+    const char *open = nullptr;
+    for (const char *p = line; *p; p++) {
+        if (*p != '"') continue;
+        if (!open) {
+            open = p + 1;
+            continue;
+        }
+        for (const char *c = open; c < p; c++) {
+            const bool amongDigits = c > open && c[-1] >= '0' && c[-1] <= '9' && c[1] >= '0' && c[1] <= '9';
+            if (*c != separator || !amongDigits) continue;
+            if (GroupsThousands(c, p)) continue;
+            part->assign(open, p);
+            return true;
+        }
+        open = nullptr;
+    }
+    return false;
+}
+
 /* Each line's double quotes are its own: they are removed, and the commas
 ** inside them too when commas group digits (TLNumFmt Point), so "12,5" stays
 ** a decimal comma otherwise.  A quote left open would run the rows after it
-** together, so such a line is named and left empty.  The lines end in LF
-** afterwards (LF, CR LF and CR alone each end one); returns their count. */
+** together, and a quoted comma among digits that groups no thousands would
+** read as another number, so such a line is named and left empty.  The lines
+** end in LF afterwards (LF, CR LF and CR alone each end one); returns their
+** count. */
 static int32_t UnquoteLines(const StrategyRecord *strategy, std::string &text)
 {
     std::string out;
@@ -434,7 +461,11 @@ static int32_t UnquoteLines(const StrategyRecord *strategy, std::string &text)
     char *p = &text[0];
     while (char *line = TakeTextLine(&p)) {
         lines++;
-        if (!UnquoteLine(line, separator)) {
+        std::string part;
+        if (separator && FindUngroupedQuotedNumber(line, separator, &part)) {
+            LineNotRead(strategy, lines, "\"%s\" holds a comma that groups no thousands", part.c_str());
+            line[0] = 0;
+        } else if (!UnquoteLine(line, separator)) {
             LineNotRead(strategy, lines, "it opens a double quote that it does not close");
             line[0] = 0;
         }
@@ -561,10 +592,22 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
     const int32_t numFmt = strategy->TLNumFmt, dateFmt = strategy->TLDateFmt;
     char *p = &text[0];
     std::string strangers; /* the companion's open positions of a strategy the script lacks */
+    int32_t blankLine = 0; /* the companion's first blank line, fine only at the end */
     while (*p && count < strategy->tradeListRowCapacity && !gTradeListState.companionDamaged) {
         line++;
+        char *lineText = TakeTextLine(&p);
+        if (companion) {
+            if (lineText[strspn(lineText, " \t")] == 0) {
+                if (!blankLine) blankLine = line;
+                continue;
+            }
+            if (blankLine) {
+                LineNotRead(strategy, blankLine, "it is blank, with positions after it");
+                break;
+            }
+        }
         char *fields[TL_LINE_FIELDS];
-        int n = SplitLine(TakeTextLine(&p), delimiter, fields);
+        int n = SplitLine(lineText, delimiter, fields);
         if (!StrategyMatches(strategy, column, fields, n)) {
             if (companion && !gTradeListState.companionNamed) NoteStrangerStrategy(strategy, column, fields, n, line, &strangers);
             continue;
@@ -581,11 +624,27 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
             fault = ReadTradeField(id, Field(column, fields, n, id), numFmt, dateFmt, &row);
             /* A trade's Shares are its quantity in and out alike. */
             if (id == TLF_SHARES) row.quantityOut = row.quantityIn;
+            /* The companion tool writes the side apart from its quantities:
+            ** a sign there is no position it keeps. */
+            if (!fault && companion && (id == TLF_SHARES || id == TLF_QTY_IN || id == TLF_QTY_OUT) &&
+                (id == TLF_QTY_OUT ? row.quantityOut : row.quantityIn) < 0)
+                fault = "below zero";
             if (fault) faultField = id;
         }
         if (fault) {
             FieldNotRead(strategy, line, faultField, Field(column, fields, n, faultField), fault);
             continue;
+        }
+        if (companion) {
+            const char *wrong = !row.symbol[0] ? "it gives no Symbol"
+                : RoundSignificant(row.quantityOut, 7) > RoundSignificant(row.quantityIn, 7)
+                ? "its QtyOut is above its QtyIn"
+                : row.exitDate != 0 && row.exitDate < row.entryDate ? "its DateOut is before its DateIn"
+                                                                    : nullptr;
+            if (wrong) {
+                LineNotRead(strategy, line, "%s", wrong);
+                continue;
+            }
         }
         RenameSymbol(row.symbol, row.entryDate);
         row.valid = 1;

@@ -114,7 +114,10 @@ TEST_F(OrderFilesTest, AccountValuesThatAreNoAmountAreNamed)
     const Case cases[] = {
         {"250000USD\n",       nullptr, 250000},
         {" -1500.25 usd\r\n", nullptr, -1500.25},
-        {"1,250,000 USD\n",   "gives the amount 1,250,000, which is not a number.", 0},
+        {"1,250,000 USD\n",   nullptr, 1250000},
+        {"1,250,000.5USD\n",  nullptr, 1250000.5},
+        {"1,25 USD\n",        "gives the amount 1,25, which is not a number.", 0},
+        {"12,50,000\n",       "gives the amount 12,50,000, which is not a number.", 0},
         {"abc\n",             "gives the amount abc, which is not a number.", 0},
         {"0x1A\n",            "gives the amount 0x1A, which is not a number.", 0},
         {"nan\n",             "gives the amount nan, which is not a finite number.", 0},

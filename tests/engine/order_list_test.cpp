@@ -763,6 +763,50 @@ TEST_F(OrderListTest, AnOrdersRunThatWritesNoOrdersFails)
     EXPECT_FALSE(PlatFolderExists(tmp.File("Gone").c_str()));
 }
 
+/* An order file that is one of the run's files, by its own name or another
+** name of the same file, or that another list of the run also names, is
+** refused before any file is written: the inputs and the older lists keep
+** what they held. */
+TEST_F(OrderListTest, AnOrderFileNeverReplacesAFileOfTheRun)
+{
+    const std::string script = scripts + "\\o.kvs", data = tmp.File("Data\\test.kvd"), shared = tmp.File("a.csv");
+    const std::string t = tmp.File("t.csv"), t2 = tmp.File("t2.csv");
+    const char *const templateText = "Sym,Qty\nsym,qty\n";
+    const std::string s2 = "\nStrategy: S2\n  EntrySetup: 0\n  OrdersFile: ";
+    const struct {
+        const char *mode;
+        std::string settings, strategy, message;
+    } cases[] = {
+        {"Text", "OrdersFile: " + script, "", "The orders of the list would replace the script, " + script},
+        {"Text", "OrdersFile: " + tmp.File("Data\\.\\test.kvd"), "", "would replace the data file, " + data},
+        {"Template", "OrdersTemplate: " + t + "\n  OrdersFile: " + t, "",
+         "The orders of the CSV list would replace the OrdersTemplate, " + t},
+        {"Template", "OrdersTemplate: " + t, s2 + t2 + "\n  OrdersTemplate: " + t2,
+         "The orders of strategy S2 would replace the OrdersTemplate of strategy S2, " + t2},
+        {"Template", "OrdersTemplate: " + t, "  OrdersFile: " + shared + s2 + shared,
+         "The orders of strategy S1 and of strategy S2 would be written to one file, " + shared},
+        {"Template", "OrdersTemplate: " + t + "\n  OrdersFile: " + shared, s2 + shared,
+         "The orders of the CSV list and of strategy S2 would be written to one file, " + shared},
+    };
+    gRun.unattended = 1;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        const std::string text = std::string("Settings:\n  OrdersMode: ") + c.mode + "\n  " + c.settings + kScript + c.strategy;
+        Write("o.kvs", text);
+        for (const std::string &file : {data, shared}) WriteTestFile(file, "kept");
+        for (const std::string &file : {t, t2}) WriteTestFile(file, templateText);
+        gStore.loadedState = LookAtFile(data.c_str()); /* the data as loaded: not read again */
+        PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+        gRun.resultCode = RESULT_OK;
+        EXPECT_EQ(RESULT_FILE_ERROR, RunBatchCommandLine("-orders o.kvs"));
+        EXPECT_NE(std::string::npos, ReadTestFile(tmp.File("errorlog.txt")).find(c.message)) << ReadTestFile(tmp.File("errorlog.txt"));
+        EXPECT_EQ(text, ReadTestFile(script));
+        for (const std::string &file : {data, shared}) EXPECT_EQ("kept", ReadTestFile(file)) << file;
+        for (const std::string &file : {t, t2}) EXPECT_EQ(templateText, ReadTestFile(file)) << file;
+        EXPECT_FALSE(PlatFileExists(tmp.File("Output\\Orders\\o_20240117_orders.txt").c_str()));
+    }
+}
+
 /* An orders run whose list cannot be written did not do its work: the batch
 ** ends there with 3, and the next script writes no list.  A file written
 ** after the work (an export) lets the next script run, and the batch still
@@ -823,4 +867,79 @@ TEST_F(OrdersTest, APartialStopAtTheOpenKeepsItsRestsPlace)
         EXPECT_STREQ("AAA", test->trades[t].symbol) << t;
         EXPECT_EQ(20240103, test->trades[t].dateIn) << t;
     }
+}
+
+/* Under a shared MaxPositions of 2, A leaves AAA and BBB at every open and
+** buys both again there; B's setups enter at the close, which the list cannot
+** order and the next day's open does not see: A's two entries are both
+** ordered, and B gets its note. */
+TEST_F(OrderListTest, SetupsForTheCloseTakeNoPlaceOfTheOpensEntries)
+{
+    ASSERT_EQ(0, Run("Settings:\n  OrdersMode: Text\n"
+                     "Strategy: A\n  EntrySetup: C > 0\n  Quantity: 100\n  QtyType: Shares\n"
+                     "  ExitRule: 1\n  ExitTime: NextOpen\n"
+                     "Strategy: B\n  EntrySetup: BarDate >= 20240116\n  EntryTime: ThisClose\n  Quantity: 100\n  QtyType: Shares\n"
+                     "Combined:\n  MaxPositions: 2\n",
+                     5))
+        << LastMessage();
+    const std::string text = OrdersFile("main_20240117_orders.txt");
+    EXPECT_NE(std::string::npos, text.find("\nA entry orders\n\n    buy 100 (1.6%) [$1,600] AAA market on open  \n"
+                                           "    buy 100 (5%) [$5,000] BBB market on open  \n"))
+        << text;
+}
+
+/* AAA's 1-for-4 split on 12 January leaves a quarter of the share bought on
+** 9 January.  The exit rule of 16 January sells 30% of it, less than the
+** quantity step of one share: the next day's test sells the whole quarter
+** at the open and buys a share again, and the list orders both. */
+TEST_F(OrdersTest, AnExitOfLessThanTheStepTakesTheLastFraction)
+{
+    const std::vector<int32_t> d = Weekdays(20240108, 20240117);
+    auto upTo = [&](size_t n) {
+        std::vector<int32_t> days(d.begin(), d.begin() + n);
+        std::vector<DayBar> bars;
+        for (int32_t day : days) {
+            const double c = day < 20240112 ? 10 : 40;
+            bars.push_back(DayBar{day, c, c, c, c, 1000, day < 20240112 ? 0.25 : 1.0});
+        }
+        LoadStore(days, {{"AAA", bars}});
+    };
+    const std::string script = "Settings:\n  OrdersMode: Text\n"
+                               "Strategy: S1\n  EntrySetup: BarDate = 20240108 OR BarDate = 20240116\n  Quantity: 1\n"
+                               "  QtyType: Shares\n  ExitRule: BarDate = 20240116\n  ExitQty: Shares * 0.3\n";
+    upTo(d.size() - 1);
+    ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n"
+              "\nS1 exit orders -- change as needed to match actual positions\n\n"
+              "    sell 0.25 AAA market on open  (ExitRule)\n"
+              "\nS1 entry orders\n\n"
+              "    buy 1 (0.04%) [$40] AAA market on open  \n",
+              OrdersFile("main_20240117_orders.txt"));
+    upTo(d.size());
+    ASSERT_EQ(0, Run(script)) << LastMessage();
+    const TestRecord *test = LastTest();
+    ASSERT_NE(nullptr, test);
+    std::string trades;
+    for (int32_t t = 0; t < test->tradeCount; t++)
+        trades += std::to_string(test->trades[t].dateIn) + " " + std::to_string(test->trades[t].dateOut) + ";";
+    EXPECT_EQ("20240109 20240117;20240117 20240117;", trades);
+}
+
+/* The account holds 30 CCC, whose data end on Friday 12 January, and the
+** simulation holds nothing: the account's position still gets its exit. */
+TEST_F(OrderListTest, ACompanionOnlyPositionWhoseDataEndedGetsItsExit)
+{
+    std::vector<int32_t> d = Weekdays(20240108, 20240116), early = Weekdays(20240108, 20240112);
+    LoadStore(d, {{"AAA", FlatBars(d, {10, 11, 12, 13, 14, 15, 16})}, {"CCC", FlatBars(early, {20, 20, 20, 20, 20})}});
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"),
+                  "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\n"
+                  "CCC,S1,Long,30,20240110,30,20,0,,,,\n");
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"), "Act,Sym,Type,Qty\nact,sym,type,qty\n");
+    ASSERT_EQ(0, Run("Settings:\n  OrdersMode: SlatewickSync\nStrategy: S1\n  EntrySetup: 0\n", 5)) << LastMessage();
+    EXPECT_EQ("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n\nS1 exit orders\n\n"
+              "    sell 30 CCC market on open  (SlatewickSync)\n"
+              "\nS1 entry orders for SlatewickSync missing positions\n\n"
+              "\nS1 entry orders\n\n    (no setups)\n",
+              OrdersFile("main_20240117_orders.txt"));
+    EXPECT_EQ("Act,Sym,Type,Qty\nSELL,CCC,MKT,30\n", OrdersFile("main_20240117_orders.csv"));
 }
