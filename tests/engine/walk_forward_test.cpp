@@ -104,15 +104,12 @@ void ExpectValuesPlayed(const TestRecord *test, const Section &s, bool outOfSamp
 /* A section written by hand, P's values in it. */
 Section HandSection(const std::vector<int32_t> &dates, const std::vector<double> &values)
 {
-    std::string text = "\nWalkForward:\n\tDates:";
-    char date[16];
-    for (size_t k = 0; k < dates.size(); k++) {
-        snprintf(date, sizeof date, "%s %04d-%02d-%02d", k ? "," : "", dates[k] / 10000, dates[k] / 100 % 100, dates[k] % 100);
-        text += date;
-    }
-    text += "\n\tP:";
-    for (size_t k = 0; k < values.size(); k++) text += (k ? ", " : " ") + std::to_string((int)values[k]);
-    return ReadSection(text + "\n");
+    Section s{"\nWalkForward:\n  Dates:", dates, values};
+    for (size_t k = 0; k < dates.size(); k++) s.text += (k ? ", " : " ") + std::to_string(dates[k]);
+    s.text += "\n  P:";
+    for (size_t k = 0; k < values.size(); k++) s.text += (k ? ", " : " ") + std::to_string((int)values[k]);
+    s.text += "\n";
+    return s;
 }
 
 /* Daily bars of UPDN on every weekday from..to, wandering up and down. */
@@ -287,7 +284,7 @@ TEST_F(WalkForwardTest, ALongerRunPlaysFromItsFirstDayAndOneEndingEarlyKeepsItsI
     LoadStore(days, {{"UPDN", WanderingBars(days)}});
     const struct {
         const char *barSize;
-        int32_t first, inside; /* a period's first day, a later day of it and the day after that */
+        int32_t first, inside; /* a period's first day and a later day of it */
     } periods[] = {{"Weekly", 20120409, 20120411},
                    {"Monthly", 20120501, 20120510},
                    {"Quarterly", 20120402, 20120501},
@@ -301,26 +298,22 @@ TEST_F(WalkForwardTest, ALongerRunPlaysFromItsFirstDayAndOneEndingEarlyKeepsItsI
                 (start ? "  StartDate: " + std::to_string(start) + "\n" : "") +
                 (end ? "  EndDate: " + std::to_string(end) + "\n" : "");
         };
+        /* Entered at the first period's open, on the run's first day. */
+        auto firstEntryPlays11 = [&p](const TestRecord *test) {
+            ASSERT_TRUE(test && test->tradeCount > 0);
+            EXPECT_EQ(p.first, test->trades[0].dateIn);
+            EXPECT_EQ(11, test->trades[0].quantityIn);
+        };
         const Section within = HandSection({20100104, p.inside, 20131231}, {11, 22});
-        ASSERT_EQ(0, Run(settings(p.first, 0) + probe + within.text)) << LastMessage();
-        const TestRecord *test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_NE(nullptr, test->previous);
-        ASSERT_GT(test->previous->tradeCount, 0);
-        EXPECT_EQ(p.first, test->previous->trades[0].dateIn);
-        EXPECT_EQ(11, test->previous->trades[0].quantityIn);
-        ExpectValuesPlayed(test->previous, within, false, "in sample", p.first);
-        ExpectValuesPlayed(test, within, true, "out of sample", p.inside);
-
+        ASSERT_EQ(0, Run(settings(p.first, 0) + probe + within.text));
+        firstEntryPlays11(LastTest()->previous);
+        ExpectValuesPlayed(LastTest()->previous, within, false, "in sample", p.first);
+        ExpectValuesPlayed(LastTest(), within, true, "out of sample", p.inside);
         const Section later = HandSection({20100104, p.first, p.inside, 20131231}, {11, 22, 33});
-        ASSERT_EQ(0, Run(settings(0, 0) + probe + later.text)) << LastMessage();
-        test = LastTest();
-        ASSERT_NE(nullptr, test);
-        ASSERT_GT(test->tradeCount, 0);
-        EXPECT_EQ(p.first, test->trades[0].dateIn);
-        EXPECT_EQ(11, test->trades[0].quantityIn);
-        ExpectValuesPlayed(test->previous, later, false, "in sample");
-        ExpectValuesPlayed(test, later, true, "out of sample", p.first);
+        ASSERT_EQ(0, Run(settings(0, 0) + probe + later.text));
+        firstEntryPlays11(LastTest());
+        ExpectValuesPlayed(LastTest()->previous, later, false, "in sample");
+        ExpectValuesPlayed(LastTest(), later, true, "out of sample", p.first);
 
         /* Ends the day after inside, before the period's bar. */
         const int32_t listed = Listed();
@@ -337,19 +330,17 @@ TEST_F(WalkForwardTest, ALongerRunPlaysFromItsFirstDayAndOneEndingEarlyKeepsItsI
 }
 
 /* A section whose dates do not follow each other is a script error that
-** names the date; the last date may be the one before it, a one-day last
-** interval. */
+** names the date. */
 TEST_F(WalkForwardTest, DatesOutOfOrderAreAScriptError)
 {
     LoadFlat("UPDN", 20100104, 20121231);
-    const std::string probe = "Parameters:\n  P: 3, 1, 5\nStrategy: Probe\n  EntrySetup: 1\n  ExitRule: 1\n  Quantity: P\n";
     gRun.resultCode = RESULT_OK;
-    EXPECT_EQ(-1, Run(probe + "WalkForward:\n  Dates: 2010-01-04, 2012-01-03, 2011-01-03, 2012-12-31\n  P: 11, 22, 33\n"));
+    EXPECT_EQ(-1, Run("Parameters:\n  P: 3, 1, 5\nStrategy: Probe\n  EntrySetup: 1\n  ExitRule: 1\n  Quantity: P\n"
+                      "WalkForward:\n  Dates: 2010-01-04, 2012-01-03, 2011-01-03, 2012-12-31\n  P: 11, 22, 33\n"));
     EXPECT_EQ(RESULT_COMPILE_FAILURE, gRun.resultCode.load());
+    EXPECT_EQ(0, Listed());
     const std::string log = ReadTestFile(tmp.File("errorlog.txt"));
     EXPECT_NE(std::string::npos, log.find("The walk-forward date 2011-01-03 does not come after")) << log;
-    EXPECT_EQ(0, Listed());
-    EXPECT_EQ(0, Run(probe + "WalkForward:\n  Dates: 2010-01-04, 2012-01-03, 2012-01-03\n  P: 11, 22\n")) << LastMessage();
 }
 
 } // namespace
