@@ -632,11 +632,14 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
         /* Walk-forward intervals: the open and intraday phases play the
         ** interval of the day they trade on, which for a longer bar is its
         ** period's first day (the same strategy in a daily run sizes its
-        ** entries there); the close plays the date's own. */
+        ** entries there); the close plays the date's own.  A first period
+        ** that began before the run plays from the run's first day (an
+        ** out-of-sample run's is the second date), not from its row's date,
+        ** which is the period's last day and may lie intervals later. */
         int32_t openDay = date;
         if (context.walkForwardInterval >= 0 && gSettings.BarSize2 > BAR_DAILY && gSettings.BarSize2 < BAR_SIZE_COUNT) {
             openDay = GetPeriodFirstDate(date, 1, gSettings.BarSize2);
-            if (openDay < test->firstDate) openDay = test->firstDate;
+            if (openDay < gSettings.FirstDate) openDay = gSettings.FirstDate;
         }
         if (!PlayWalkForwardInterval(&context, calendarEnds, openDay, wfFlag, r == 0)) return DropTest(test, 0);
 

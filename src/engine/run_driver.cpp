@@ -274,9 +274,10 @@ static void SaveEveryTest(ResultsWindow *window)
 
 /* Plays the walk-forward values just found back as two tests of mode 3:
 ** in sample over the optimization's range, then out of sample from the day
-** after the first interval to the data's last date; then the section goes
-** into the script, unless a stop cut the playback short: a stopped run
-** changes no script.  1 when both tests ran or were stopped. */
+** after the first interval to the data's last date (none when no bar of
+** the run's size is left there); then the section goes into the script,
+** unless a stop cut the playback short: a stopped run changes no script.
+** 1 when the tests ran or were stopped. */
 static int PlayBackWalkForward(int32_t testsDone)
 {
     if (!PrepareWalkForwardSection()) return 0;
@@ -295,9 +296,12 @@ static int PlayBackWalkForward(int32_t testsDone)
     SetFrameTitle("Running OOS Playback");
     gSettings.LastDate = gStore.lastDate;
     SetPanelDate(PANEL_LAST_DATE, gSettings.LastDate);
-    BeginOutOfSampleTest();
-    if (!RunTest(testsDone + 2, 1)) return 0;
-    if (gRun.state != RUN_TESTING) return 1;
+    if (BeginOutOfSampleTest()) {
+        if (!RunTest(testsDone + 2, 1)) return 0;
+        if (gRun.state != RUN_TESTING) return 1;
+    } else {
+        NoteNoOutOfSampleTest();
+    }
     return InsertWalkForwardSection(&editor);
 }
 
@@ -441,7 +445,13 @@ static int RunModeWork(int mode, const char *script)
         }
         int32_t flag = 0;
         if (walkForward) flag = mode == RUN_MODE_TEST ? i : 1;
-        if (flag) BeginOutOfSampleTest();
+        /* A run that ends before the second date keeps its in-sample test;
+        ** its orders play out of sample from its own first date, so the
+        ** order date gets its interval's values all the same. */
+        if (flag && !BeginOutOfSampleTest() && mode == RUN_MODE_TEST) {
+            NoteNoOutOfSampleTest();
+            break;
+        }
         int32_t listed = gEngineRun.testsListed;
         if (!BeginStrategyRestriction()) break;
         last = RunTest(i, flag);

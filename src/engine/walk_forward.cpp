@@ -2,6 +2,7 @@
 ** interval's best values and the WalkForward section written from it. */
 #include "engine/walk_forward.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -24,6 +25,10 @@ static const char kNoOutOfSampleDate[] =
     "Walk-forward interval %d of %d ends on %s, the last date of the data: no out-of-sample date follows it.%s";
 static const char kIntervalOutOfOrder[] =
     "Walk-forward interval %d of %d ends on %s, no later than interval %d: their out-of-sample dates would not follow each other.%s";
+static const char kIntervalWithoutBar[] =
+    "Walk-forward interval %d of %d, %s to %s, holds no bar of the run's bar size (%s) to test it on.";
+static const char kNoOutOfSampleTest[] =
+    "No out-of-sample test: the run ends on %s, before the first out-of-sample date %s.";
 static const char kEndAnchorNote[] = "  OptAnchor: End ends every interval on the optimization's last date.";
 
 static const DateList *DailyDates()
@@ -78,6 +83,22 @@ int32_t AdvanceTimeUnits(int unit, int32_t n)
     return date;
 }
 
+static int RunBarSize()
+{
+    return gSettings.BarSize2 > BAR_DAILY && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : BAR_DAILY;
+}
+
+/* Whether a date of the run's bar size lies from first to last: a test of
+** a longer bar size has a row only where a period of it ends. */
+static bool HoldsBar(int32_t first, int32_t last)
+{
+    const DateList *list = &gStore.dateLists[RunBarSize()];
+    if (!list->dates || list->count < 1 || first > last) return false;
+    const uint32_t *dates = list->dates, *end = dates + list->count;
+    const uint32_t *at = std::lower_bound(dates, end, (uint32_t)(first > 0 ? first : 0));
+    return at != end && *at <= (uint32_t)last;
+}
+
 int CheckWalkForwardIntervals()
 {
     OptimizerState *o = &gOptimizer;
@@ -94,6 +115,11 @@ int CheckWalkForwardIntervals()
             FormatDefaultDate(o->intervalStart, a);
             FormatDefaultDate(o->rangeEnd, b);
             ReportError(kIntervalAfterRange, (int)(i + 1), (int)n, a, b);
+            ok = 0;
+        } else if (!HoldsBar(first, last)) {
+            FormatDefaultDate(first, a);
+            FormatDefaultDate(last, b);
+            ReportError(kIntervalWithoutBar, (int)(i + 1), (int)n, a, b, kBarSizeWords[RunBarSize()]);
             ok = 0;
         } else if (i > 0 && last <= previousLast) {
             FormatDefaultDate(last, a);
@@ -244,12 +270,26 @@ int32_t WalkForwardIntervalStart(int32_t interval)
     return OffsetTradingDate(DailyDates(), dates[count - 1], 1);
 }
 
-void BeginOutOfSampleTest()
+int BeginOutOfSampleTest()
 {
     const int32_t *dates = (const int32_t *)gWalkForwardDates.items;
-    if (!dates || gWalkForwardDates.count < 2 || dates[1] <= gSettings.FirstDate) return;
+    if (!dates || gWalkForwardDates.count < 2 || dates[1] <= gSettings.FirstDate) return 1;
+    /* A longer bar whose period holds the date but ends after LastDate is
+    ** no date of the test. */
+    if (!HoldsBar(dates[1], gSettings.LastDate)) return 0;
     gSettings.FirstDate = dates[1];
     SetPanelDate(PANEL_FIRST_DATE, gSettings.FirstDate);
+    return 1;
+}
+
+void NoteNoOutOfSampleTest()
+{
+    const int32_t *dates = (const int32_t *)gWalkForwardDates.items;
+    if (!dates || gWalkForwardDates.count < 2) return;
+    char end[DATE_TEXT_SIZE], second[DATE_TEXT_SIZE];
+    FormatDefaultDate(gSettings.LastDate, end);
+    FormatDefaultDate(dates[1], second);
+    ShowPopupNotice(255, kNoOutOfSampleTest, end, second);
 }
 
 int PrepareWalkForwardSection()

@@ -66,5 +66,10 @@ int32_t WalkForwardIntervalStart(int32_t interval);
 ** out-of-sample date, the day after the first interval, when it lies
 ** earlier: an out-of-sample test holds no date its values were chosen on,
 ** in an optimization's playback as in a later test or orders run of the
-** script. */
-void BeginOutOfSampleTest();
+** script.  1; 0, with FirstDate left as it was, when no bar of the run's
+** bar size lies from there to LastDate: the run ends before its
+** out-of-sample test could begin. */
+int BeginOutOfSampleTest();
+/* Says, as a notice, that the run ends on its LastDate before the first
+** out-of-sample date, so it has no out-of-sample test. */
+void NoteNoOutOfSampleTest();

@@ -235,7 +235,9 @@ TEST_F(BatchRun, AResultsFileThatCannotBeKeptEndsTheBatchWithThree)
 ** the optimizer counts, and none runs.  Nor does a walk-forward whose
 ** intervals leave the data or their order: with OptAnchor: End (every
 ** interval ends on the range's last date, the data's or an earlier one),
-** or two weekly intervals over a week that ends on a Friday. */
+** or two weekly intervals over a week that ends on a Friday; nor a weekly
+** run of two-day intervals, the first of which (Monday and Tuesday) holds
+** no weekly bar to test. */
 TEST_F(BatchRun, AnOptimizationThatCannotRunItsTestsEndsWithEight)
 {
     const struct {
@@ -263,6 +265,9 @@ TEST_F(BatchRun, AnOptimizationThatCannotRunItsTestsEndsWithEight)
         {"Settings:\n  EndDate: 2024-01-12\n  OptTimeUnit: Weeks\n  OptTestLength: 1\n  OptTestInterval: 1\n"
          "  OptWalkForward: True\nParameters:\n  A: 1, 2\nStrategy: S1\n  EntrySetup: A < 0\n",
          0, "Walk-forward interval 2 of 2 begins on 1/15/24, after the optimization's last date 1/12/24."},
+        {"Settings:\n  BarSize: Weekly\n  OptTimeUnit: Days\n  OptTestLength: 2\n  OptTestInterval: 2\n"
+         "  OptWalkForward: True\nParameters:\n  A: 1, 2\nStrategy: S1\n  EntrySetup: A < 0\n",
+         0, "Walk-forward interval 1 of 5, 1/8/24 to 1/9/24, holds no bar of the run's bar size (Weekly) to test it on."},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);

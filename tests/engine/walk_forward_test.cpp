@@ -14,6 +14,7 @@
 #include "engine_fixture.h"
 #include "foundation/settings_table.h"
 #include "script/builtins/builtins.h"
+#include "shell/headless/headless.h"
 #include "shell/run_view_setup.h"
 
 namespace {
@@ -88,14 +89,42 @@ double ValueOn(const Section &s, int32_t date, bool outOfSample, double own)
     return k < n ? s.values[k] : own;
 }
 
-/* Every trade of a test bought the value of its entry day. */
-void ExpectValuesPlayed(const TestRecord *test, const Section &s, bool outOfSample, const char *what)
+/* Every trade of a test bought the value of its entry day; an entry at the
+** open of a period that began before the run's first day (from), that of
+** the first day. */
+void ExpectValuesPlayed(const TestRecord *test, const Section &s, bool outOfSample, const char *what, int32_t from = 0)
 {
     ASSERT_NE(nullptr, test) << what;
     ASSERT_GT(test->tradeCount, 0) << what;
     for (int32_t t = 0; t < test->tradeCount; t++)
-        EXPECT_EQ(ValueOn(s, test->trades[t].dateIn, outOfSample, 3), test->trades[t].quantityIn)
+        EXPECT_EQ(ValueOn(s, std::max(from, test->trades[t].dateIn), outOfSample, 3), test->trades[t].quantityIn)
             << what << ", entered on " << test->trades[t].dateIn;
+}
+
+/* A section written by hand, P's values in it. */
+Section HandSection(const std::vector<int32_t> &dates, const std::vector<double> &values)
+{
+    Section s{"\nWalkForward:\n  Dates:", dates, values};
+    for (size_t k = 0; k < dates.size(); k++) s.text += (k ? ", " : " ") + std::to_string(dates[k]);
+    s.text += "\n  P:";
+    for (size_t k = 0; k < values.size(); k++) s.text += (k ? ", " : " ") + std::to_string((int)values[k]);
+    s.text += "\n";
+    return s;
+}
+
+/* Daily bars of UPDN on every weekday from..to, wandering up and down. */
+std::vector<DayBar> WanderingBars(const std::vector<int32_t> &days)
+{
+    std::vector<DayBar> bars;
+    uint32_t state = 11;
+    double price = 40;
+    for (int32_t d : days) {
+        state = state * 1103515245u + 12345u;
+        const double open = price;
+        price *= 1.0 + 0.02 * (((state >> 16) % 2001) / 1000.0 - 1.0);
+        bars.push_back(DayBar{d, open, std::max(open, price), std::min(open, price), price});
+    }
+    return bars;
 }
 
 /* The entries of a test: day and shares. */
@@ -119,16 +148,7 @@ std::vector<std::pair<int32_t, double>> Entries(const TestRecord *test)
 TEST_F(WalkForwardTest, EveryModePlaysTheValueOfTheIntervalEachDateBelongsTo)
 {
     std::vector<int32_t> days = Weekdays(20100104, 20130628);
-    std::vector<DayBar> bars;
-    uint32_t state = 11;
-    double price = 40;
-    for (int32_t d : days) {
-        state = state * 1103515245u + 12345u;
-        const double open = price;
-        price *= 1.0 + 0.02 * (((state >> 16) % 2001) / 1000.0 - 1.0);
-        bars.push_back(DayBar{d, open, std::max(open, price), std::min(open, price), price});
-    }
-    LoadStore(days, {{"UPDN", bars}});
+    LoadStore(days, {{"UPDN", WanderingBars(days)}});
     auto dayAfter = [&](int32_t d, int n) {
         auto at = std::lower_bound(days.begin(), days.end(), d) - days.begin();
         return days[(size_t)(at + n)];
@@ -178,7 +198,7 @@ TEST_F(WalkForwardTest, EveryModePlaysTheValueOfTheIntervalEachDateBelongsTo)
                 for (int32_t end : ends) {
                     /* An out-of-sample test needs a date to begin on; the
                     ** later starts go with the ends around the last date. */
-                    if (end && (start > end || end < s.dates[1] || (start && end < later))) continue;
+                    if (end && (start > end || (start && end < later))) continue;
                     const std::string what = "test from " + std::to_string(start) + " to " + std::to_string(end);
                     /* A run's BarSize stays for the next run that names none. */
                     auto settings = [start, end](const char *barSize) {
@@ -186,9 +206,17 @@ TEST_F(WalkForwardTest, EveryModePlaysTheValueOfTheIntervalEachDateBelongsTo)
                             (start ? "  StartDate: " + std::to_string(start) + "\n" : "") +
                             (end ? "  EndDate: " + std::to_string(end) + "\n" : "");
                     };
+                    const int32_t listed = Listed();
                     ASSERT_EQ(0, Run(settings("Daily") + body + s.text)) << what << ": " << LastMessage();
                     const TestRecord *test = LastTest();
                     ASSERT_NE(nullptr, test);
+                    if (end && end < s.dates[1]) {
+                        /* Ended before any out-of-sample date: the in-sample test stands alone. */
+                        EXPECT_EQ(listed + 1, Listed()) << what;
+                        ExpectValuesPlayed(test, s, false, (what + ", in sample").c_str());
+                        EXPECT_NE(std::string::npos, std::string(LastNotice()).find("No out-of-sample test")) << LastNotice();
+                        continue;
+                    }
                     ExpectValuesPlayed(test->previous, s, false, (what + ", in sample").c_str());
                     ExpectValuesPlayed(test, s, true, (what + ", out of sample").c_str());
                     if (end != last && end != dayAfter(last, 1)) continue;
@@ -215,10 +243,12 @@ TEST_F(WalkForwardTest, EveryModePlaysTheValueOfTheIntervalEachDateBelongsTo)
             }
             /* The orders of the day after a run's end buy what that day's test buys. */
             std::vector<int32_t> orderEnds = {dayAfter(last, -1), last, dayAfter(last, 1)};
-            /* (An orders run plays out of sample, which begins on the second date.) */
+            /* An orders run plays out of sample, which begins on the second
+            ** date; one that ends before it plays from its own start, where the
+            ** first interval has no value out of sample. */
             for (size_t k = 1; k < n; k++)
-                for (int step : {-1, 0, 1})
-                    if (k > 1 || step >= 0) orderEnds.push_back(dayAfter(s.dates[k], step));
+                for (int step : {-1, 0, 1}) orderEnds.push_back(dayAfter(s.dates[k], step));
+            orderEnds.push_back(dayAfter(s.dates[1], -5));
             /* And a short window inside a later interval. */
             std::vector<std::pair<int32_t, int32_t>> windows = {{dayAfter(later, 1), dayAfter(later, 2)}};
             for (int32_t end : orderEnds) windows.push_back({0, end});
@@ -239,6 +269,78 @@ TEST_F(WalkForwardTest, EveryModePlaysTheValueOfTheIntervalEachDateBelongsTo)
             }
         }
     }
+}
+
+/* A weekly to yearly run plays at its first period's open the values of its
+** first day, not of its first row's date, the period's last day: in sample
+** from a StartDate on a period's first day with the second date inside that
+** period, and out of sample from a second date on a period's first day with
+** the third inside it.  A run that ends inside the second date's period,
+** before its bar, has no out-of-sample date: its in-sample test stands, and
+** its orders are made. */
+TEST_F(WalkForwardTest, ALongerRunPlaysFromItsFirstDayAndOneEndingEarlyKeepsItsInSampleTest)
+{
+    std::vector<int32_t> days = Weekdays(20100104, 20141231);
+    LoadStore(days, {{"UPDN", WanderingBars(days)}});
+    const struct {
+        const char *barSize;
+        int32_t first, inside; /* a period's first day and a later day of it */
+    } periods[] = {{"Weekly", 20120409, 20120411},
+                   {"Monthly", 20120501, 20120510},
+                   {"Quarterly", 20120402, 20120501},
+                   {"Yearly", 20120102, 20120301}};
+    for (const auto &p : periods) {
+        SCOPED_TRACE(p.barSize);
+        const std::string probe = std::string("Parameters:\n  P: 3, 1, 5\nStrategy: Probe\n  BarSize: ") + p.barSize +
+            "\n  EntrySetup: 1\n  ExitRule: 1\n  Quantity: P\n  QtyType: Shares\n";
+        auto settings = [&p](int32_t start, int32_t end) {
+            return std::string("Settings:\n  BarSize: ") + p.barSize + "\n  OrdersMode: Text\n" +
+                (start ? "  StartDate: " + std::to_string(start) + "\n" : "") +
+                (end ? "  EndDate: " + std::to_string(end) + "\n" : "");
+        };
+        /* Entered at the first period's open, on the run's first day. */
+        auto firstEntryPlays11 = [&p](const TestRecord *test) {
+            ASSERT_TRUE(test && test->tradeCount > 0);
+            EXPECT_EQ(p.first, test->trades[0].dateIn);
+            EXPECT_EQ(11, test->trades[0].quantityIn);
+        };
+        const Section within = HandSection({20100104, p.inside, 20131231}, {11, 22});
+        ASSERT_EQ(0, Run(settings(p.first, 0) + probe + within.text));
+        firstEntryPlays11(LastTest()->previous);
+        ExpectValuesPlayed(LastTest()->previous, within, false, "in sample", p.first);
+        ExpectValuesPlayed(LastTest(), within, true, "out of sample", p.inside);
+        const Section later = HandSection({20100104, p.first, p.inside, 20131231}, {11, 22, 33});
+        ASSERT_EQ(0, Run(settings(0, 0) + probe + later.text));
+        firstEntryPlays11(LastTest());
+        ExpectValuesPlayed(LastTest()->previous, later, false, "in sample");
+        ExpectValuesPlayed(LastTest(), later, true, "out of sample", p.first);
+
+        /* Ends the day after inside, before the period's bar. */
+        const int32_t listed = Listed();
+        ASSERT_EQ(0, Run(settings(0, p.inside + 1) + probe + within.text)) << LastMessage();
+        EXPECT_EQ(listed + 1, Listed());
+        ExpectValuesPlayed(LastTest(), within, false, "in sample of a run ending early");
+        EXPECT_NE(std::string::npos, std::string(LastNotice()).find("No out-of-sample test")) << LastNotice();
+        ASSERT_EQ(0, Run(settings(0, p.inside + 1) + probe + within.text, RUN_MODE_ORDERS)) << LastMessage();
+        const std::string orders = OrdersFile(("main_" + std::to_string(gRun.orderDate) + "_orders.txt").c_str());
+        const size_t buy = orders.find("    buy ");
+        ASSERT_NE(std::string::npos, buy) << orders;
+        EXPECT_EQ(ValueOn(within, gRun.orderDate, true, 3), atof(orders.c_str() + buy + 8)) << orders;
+    }
+}
+
+/* A section whose dates do not follow each other is a script error that
+** names the date. */
+TEST_F(WalkForwardTest, DatesOutOfOrderAreAScriptError)
+{
+    LoadFlat("UPDN", 20100104, 20121231);
+    gRun.resultCode = RESULT_OK;
+    EXPECT_EQ(-1, Run("Parameters:\n  P: 3, 1, 5\nStrategy: Probe\n  EntrySetup: 1\n  ExitRule: 1\n  Quantity: P\n"
+                      "WalkForward:\n  Dates: 2010-01-04, 2012-01-03, 2011-01-03, 2012-12-31\n  P: 11, 22, 33\n"));
+    EXPECT_EQ(RESULT_COMPILE_FAILURE, gRun.resultCode.load());
+    EXPECT_EQ(0, Listed());
+    const std::string log = ReadTestFile(tmp.File("errorlog.txt"));
+    EXPECT_NE(std::string::npos, log.find("The walk-forward date 2011-01-03 does not come after")) << log;
 }
 
 } // namespace

@@ -331,6 +331,16 @@ TEST_F(StrategyTest, WalkForwardNeedsDatesFirstAndOneValueLessThanDates)
     EXPECT_STREQ(Param(0)->nameSpace, "NS");
     EXPECT_EQ(AddParameterName(SECTION_WALK_FORWARD, "Len", "", "1,2,3", 5), 87);
     EXPECT_EQ(AddParameterName(SECTION_WALK_FORWARD, "Dates", "", "2020-01-01, soon", 16), 86);
+    /* Each date but the last must come after the one before; the last, a
+    ** one-day last interval's own day, may equal it.  The date is marked. */
+    for (const char *bad : {"2020-01-01, 2022-01-03, 2021-01-04, 2023-01-02", "2020-01-01, 2021-01-04, 2021-01-04, 2023-01-02",
+                            "2020-01-01, 2023-01-02, 2023-01-01"}) {
+        int offset = -1, length = 0;
+        EXPECT_EQ(86, AddParameterName(SECTION_WALK_FORWARD, "Dates", "", bad, (int)strlen(bad), &offset, &length)) << bad;
+        EXPECT_EQ(24, offset) << bad;
+        EXPECT_EQ(10, length) << bad;
+    }
+    EXPECT_EQ(0, AddParameterName(SECTION_WALK_FORWARD, "Dates", "", "2020-01-01, 2021-01-04, 2021-01-04", 34));
 }
 
 /* ---- whole scripts: inheritance and defaults ------------------------------------------- */

@@ -821,9 +821,16 @@ int HandleItem(Parse &ps, LineRecord &r, SectionWalk &walk)
         return HandleImportItem(ps, r);
     case SECTION_PARAMETERS:
     case SECTION_WALK_FORWARD: {
-        int code = AddParameterName(s, r.qualified, ps.nameSpace, ps.text + r.valueOffset, (int)r.valueLength);
+        int offset = -1, length = 0;
+        int code = AddParameterName(s, r.qualified, ps.nameSpace, ps.text + r.valueOffset, (int)r.valueLength, &offset, &length);
         if (code < 0) return 0;
         if (code == ERR_WALK_FORWARD_NAME) return Fail(ps, code, r.nameOffset, r.nameLength);
+        if (code && offset >= 0) {
+            char detail[160];
+            FormatText(detail, sizeof detail, "The walk-forward date %.*s does not come after the date before it.", length,
+                       ps.text + r.valueOffset + offset);
+            return Fail(ps, code, r.valueOffset + (uint32_t)offset, (uint32_t)length, detail);
+        }
         if (code) return Fail(ps, code, r.valueOffset, r.valueLength);
         return 1;
     }

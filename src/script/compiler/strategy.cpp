@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
@@ -410,7 +412,8 @@ int ParseTLFieldsList(StrategyRecord *record, const char *text, int length, int 
 
 /* ---- parameters -------------------------------------------------------------------- */
 
-int AddParameterName(int section, const char *name, const char *nameSpace, const char *values, int length)
+int AddParameterName(int section, const char *name, const char *nameSpace, const char *values, int length,
+                     int *outOffset, int *outLength)
 {
     /* A bounded copy: every reader below stops at its NUL. */
     std::string text(values, length > 0 ? strnlen(values, (size_t)length) : 0);
@@ -479,6 +482,7 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
     }
 
     int read = 0;
+    std::vector<std::pair<int, int>> dateSpans; /* of each date in text */
     if (range) {
         read = ExpandOptimizationRange(text.c_str(), (int)text.size(), parameter, target, count);
     } else {
@@ -496,6 +500,7 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
                 std::string word(p, n);
                 int32_t date = n ? ParseDate(word.c_str()) : 0;
                 if (!date) return ERR_WALK_FORWARD_SYNTAX;
+                dateSpans.push_back({(int)(p - text.c_str()), (int)n});
                 dateTarget[read++] = date;
                 p += n;
             } else {
@@ -517,6 +522,16 @@ int AddParameterName(int section, const char *name, const char *nameSpace, const
     }
 
     if (dates) {
+        /* Each date but the last begins an interval, so it must come after
+        ** the one before; a date that did not would leave an interval
+        ** unplayed, or play one twice. */
+        for (int i = 1; i < (int)dateSpans.size(); i++) {
+            const bool last = i + 1 == (int)dateSpans.size();
+            if (dateTarget[i] > dateTarget[i - 1] || (last && dateTarget[i] == dateTarget[i - 1])) continue;
+            if (outOffset) *outOffset = dateSpans[(size_t)i].first;
+            if (outLength) *outLength = dateSpans[(size_t)i].second;
+            return ERR_WALK_FORWARD_SYNTAX;
+        }
         gWalkForwardDates.count = read;
     } else if (walk) {
         if (read != gWalkForwardDates.count - 1) return ERR_WALK_FORWARD_COUNT;

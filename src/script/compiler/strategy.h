@@ -336,8 +336,11 @@ int ParseTLFieldsList(StrategyRecord *record, const char *text, int length, int 
 /* Adds a Parameters line, or completes one with a WalkForward line ("dates"
 ** gives the walk-forward dates).  0, a compile error code (82 to 88), or -1
 ** when memory runs out.  A list or range of more than RANGE_MAX_VALUES values
-** is refused with 85 rather than cut. */
-int AddParameterName(int section, const char *name, const char *nameSpace, const char *values, int length);
+** is refused with 85 rather than cut.  Dates out of order are 86 with, when
+** outOffset is given, the span of the first date not after the one before it
+** (the last date, a one-day last interval's own day, may equal it). */
+int AddParameterName(int section, const char *name, const char *nameSpace, const char *values, int length,
+                     int *outOffset = nullptr, int *outLength = nullptr);
 
 /* Frees both parameter lists with every record's value arrays, and the
 ** walk-forward dates (the program is closing, or a test starts afresh). */
