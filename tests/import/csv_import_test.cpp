@@ -1058,6 +1058,82 @@ TEST_F(CsvImportTest, ShiftedLinesAreNamedAndTrailingCommasAreNot)
                                               "names)\n");
 }
 
+/* Files as exporters write them: every line ended with a delimiter, in
+** every line end, and the last line cut as a file still being written
+** leaves it, an end-of-file byte, a Total line, or a header repeated where
+** two exports were joined; tab files whose last field is empty.  Every bar
+** is stored as written, and a damaged line costs its own line only. */
+TEST_F(CsvImportTest, ExportersFilesImportWholeAndADamagedLineCostsItself)
+{
+    const std::vector<BarValues> bars = {{20240102, 10, 11, 9, 10.5, 1000, 1},
+                                         {20240103, 10.5, 12, 10, 11, 1500, 1},
+                                         {20240104, 11, 11.5, 10.5, 11.2, 800, 1},
+                                         {20240105, 11.2, 12, 11, 11.8, 900, 1}};
+    const char *header = "Date,Open,High,Low,Close,Volume";
+    const std::vector<std::string> lines = {"2024-01-02,10,11,9,10.5,1000,", "2024-01-03,10.5,12,10,11,1500,",
+                                            "2024-01-04,11,11.5,10.5,11.2,800,", "2024-01-05,11.2,12,11,11.8,900,"};
+    const struct {
+        const char *name, *damage; /* the line after the second bar's, or after the last ("" none) */
+        bool atEnd;
+        const char *reason;
+    } files[] = {
+        {"WHOLE", "", true, nullptr},
+        {"CUT", "2024-01-08,28,29", true, "the line has fewer fields than its header names"},
+        {"EOF", "\x1A", true, "no date could be read"},
+        {"TOTAL", "Total,,,,4200,", true, "no date could be read"},
+        {"JOINED", header, false, "no date could be read"},
+    };
+    const char *ends[] = {"\n", "\r\n", "\r"};
+    PlatCreateFolder(tmp.File("export").c_str());
+    std::vector<std::string> said;
+    for (size_t f = 0; f < std::size(files); f++) {
+        const char *end = ends[f % std::size(ends)];
+        std::string text = std::string(header) + end;
+        int damagedLine = 0;
+        for (size_t k = 0; k < lines.size(); k++) {
+            text += lines[k] + end;
+            if (files[f].damage[0] && !files[f].atEnd && k == 1) text += std::string(files[f].damage) + end, damagedLine = 4;
+        }
+        if (files[f].damage[0] && files[f].atEnd) text += files[f].damage, damagedLine = 6; /* no line end: cut */
+        const std::string file = Write(std::string("export\\") + files[f].name + ".csv", text);
+        if (files[f].reason)
+            said.push_back(file + ": 1 line not read as bars: line " + std::to_string(damagedLine) + " (" + files[f].reason +
+                           ")\n");
+    }
+    /* The same cut in a multi-symbol file, and tab files whose volume or
+    ** dividend is empty on the last field. */
+    const std::string multi =
+        CsvFolderAndFile("export", "Symbol,Date,Open,High,Low,Close,Volume", "multi.csv",
+                         "Symbol,Date,Open,High,Low,Close,Volume,\nMMM," + lines[0] + "\nMMM," + lines[1] + "\nMMM," +
+                             lines[2] + "\nMMM," + lines[3] + "\nMMM,2024-01-08,28,29");
+    said.push_back(multi + ": 1 line not read as bars: line 6 (the line has fewer fields than its header names)\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_DELIM, "Tab"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, Write("index.txt", "IDX\t2024-01-02\t100\t101\t99\t100.5\t\r\n"
+                                                       "IDX\t2024-01-03\t100.5\t102\t100\t101\t\r\n")),
+              0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_DELIM, "Tab"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume,Dividend"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, Write("dividends.txt", "DIV\t2024-01-02\t20\t21\t19\t20\t300\t\n"
+                                                           "DIV\t2024-01-03\t20\t21\t19\t20.5\t400\t0.25\n"
+                                                           "DIV\t2024-01-04\t20.5\t22\t20\t21\t500\t\n")),
+              0);
+    ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+    for (const auto &f : files) {
+        SCOPED_TRACE(f.name);
+        ExpectDaily(Symbol(f.name), BAR_DAILY, bars);
+    }
+    ExpectDaily(Symbol("MMM"), BAR_DAILY, bars);
+    ExpectDaily(Symbol("IDX"), BAR_DAILY, {{20240102, 100, 101, 99, 100.5, 0, 1}, {20240103, 100.5, 102, 100, 101, 0, 1}});
+    EXPECT_EQ(Dates(Symbol("DIV")), (std::vector<int32_t>{20240102, 20240103, 20240104}));
+    EXPECT_EQ(Symbol("DIV").bars[BAR_DAILY][2].volume, 500);
+    const std::string text = ReadTestFile(log);
+    for (const std::string &line : said) ExpectReported(text, line);
+    EXPECT_EQ(text.find("WHOLE.csv:"), std::string::npos) << text;
+}
+
 /* A time that is no time of day, a split below zero (which would turn the
 ** factor of every earlier bar) and closes that give a split factor below
 ** zero (which would turn the high below the low) are refused alike in a

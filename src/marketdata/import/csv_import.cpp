@@ -531,6 +531,8 @@ struct PriceText {
     int trimmed;           /* the caller drops white space at the ends of lines */
     int32_t headerFields;  /* the fields of the header line, 0 when none was read */
     int32_t allowedFields; /* the fields a data line may have: the header's, or more when every line has more */
+    int measured;          /* allowedFields was measured on the lines, at the first with more than the header's */
+    const char *firstData; /* the first data line */
 };
 
 /* The number of columns the field map reads. */
@@ -579,25 +581,49 @@ static void TakeHeaderFields(PriceText *t, const char *p, const char *end)
     t->headerFields = t->allowedFields = CountColumns(p, end, t->delim);
 }
 
-/* The fewest fields of the nonblank lines from p to the text's end, each
-** line read as the caller reads it. */
+/* The end of the line [line, end) without the white space after its last
+** field: a tab that divides the fields is no white space (a tab file's
+** empty last field would be lost with it). */
+static const char *TrimmedLineEnd(const char *line, const char *end, char delim)
+{
+    while (end > line && end[-1] != delim && isspace((unsigned char)end[-1])) end--;
+    return end;
+}
+
+/* The fields a writer that ends each line with delimiters gives its bars,
+** measured on the data lines from p to the text's end as the caller reads
+** them: the fewest of the lines with a date and more fields than the header
+** names, when those outnumber the dated lines with as many as it names;
+** else 0.  A damaged line (cut short, a Total line, an end-of-file byte, a
+** header repeated where two files were joined) is no measure of what the
+** writer ends its lines with, and a line shifted by a thousands separator
+** is one among lines that have the header's fields: each costs its own line
+** only. */
 static int FewestColumns(const PriceText *t, const char *p)
 {
+    const int32_t *map = t->row->csvFields;
+    const int dateColumn = DateColumn(map);
     int fewest = 0;
+    int32_t wider = 0, asNamed = 0;
     while (p < t->end) {
         const char *next;
         const char *lineEnd = FindLineEnd(p, t->end, &next);
         const char *from = p;
-        if (t->trimmed)
-            while (lineEnd > from && isspace((unsigned char)lineEnd[-1])) lineEnd--;
+        if (t->trimmed) lineEnd = TrimmedLineEnd(from, lineEnd, t->delim);
         p = next;
-        const char *q = from;
-        while (q < lineEnd && isspace((unsigned char)*q)) q++;
-        if (q == lineEnd) continue;
         const int n = CountColumns(from, lineEnd, t->delim);
+        if (n < t->headerFields || n <= dateColumn) continue;
+        CsvColumn columns[IMPORT_CSV_FIELDS];
+        SplitColumns(from, lineEnd, t->delim, columns, IMPORT_CSV_FIELDS);
+        if (!ReadDateColumn(columns[dateColumn], t->dayFirst)) continue;
+        if (n == t->headerFields) {
+            asNamed++;
+            continue;
+        }
+        wider++;
         if (!fewest || n < fewest) fewest = n;
     }
-    return fewest;
+    return wider > asNamed ? fewest : 0;
 }
 
 /* 1 when the fields of the line [p, end) from field number from (0-based)
@@ -615,16 +641,17 @@ static int FieldsEmptyFrom(const char *p, const char *end, char delim, int from)
 ** header or CSVFields (LINE_BAR when none): a line with fewer fields than
 ** the columns read is cut short; one with more fields than the header
 ** names is shifted, unless every line has that many and they are empty
-** (some writers end each line with a delimiter).  The first data line decides which: when it has
-** more than the header, the fewest of all the lines is what a line may have. */
+** (some writers end each line with a delimiter).  At the first line with
+** more than the header, the lines say which (FewestColumns). */
 static inline LineReason FieldCountReason(PriceText *t, const char *line, const char *end, int fields)
 {
     /* A line that ends before a column read is cut short: the values it
     ** lacks would be stored as 0. */
     if (fields < t->mapped) return t->headerFields ? LINE_FEWER_FIELDS : LINE_FEWER_FIELDS_NAMED;
     if (!t->headerFields || fields <= t->headerFields) return LINE_BAR;
-    if (fields > t->allowedFields && t->tally.dataLines == 1) {
-        const int fewest = FewestColumns(t, line);
+    if (fields > t->allowedFields && !t->measured) {
+        t->measured = 1;
+        const int fewest = FewestColumns(t, t->firstData);
         if (fewest > t->allowedFields) t->allowedFields = fewest;
     }
     if (fields > t->allowedFields) return t->allowedFields > t->headerFields ? LINE_EXTRA_FIELDS_LINES : LINE_EXTRA_FIELDS;
@@ -702,7 +729,7 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
 {
     *plainPrices = 0;
     t->tally.lines++;
-    t->tally.dataLines++;
+    if (++t->tally.dataLines == 1) t->firstData = p;
     const int damaged = t->hasNul && memchr(p, 0, (size_t)(end - p)) != nullptr;
     if (straight && !damaged) {
         int fields = 0;
@@ -1314,8 +1341,7 @@ int ImportCsvFile(ImportItem *row, int flags)
     /* Lines are taken whole from the text in memory, however long. */
     while (ok && !t.refused && cursor < text + size) {
         const char *line = cursor;
-        const char *end = FindLineEnd(line, text + size, &cursor);
-        while (end > line && isspace((unsigned char)end[-1])) end--;
+        const char *end = TrimmedLineEnd(line, FindLineEnd(line, text + size, &cursor), t.delim);
         if (++lineCount % STATUS_LINES == 0) {
             char number[32], elapsedText[16], remainingText[16];
             FormatText(number, sizeof number, "%lld", (long long)lineCount);
