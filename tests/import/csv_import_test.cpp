@@ -1593,8 +1593,8 @@ namespace {
 ** number shifts the fields after it, also when every line has it, since
 ** fields past the header's are a trailing delimiter only when empty; a line
 ** cut before a column read is no bar; a comma that groups no three digits
-** is a decimal comma; a Split is a number or a ratio; a symbol is read
-** without the blanks around it. */
+** is a decimal comma; a Split is a number or a ratio, kept when its line
+** is refused for its prices; a symbol is read without the blanks around it. */
 TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
 {
     const std::string columns = "; CSVFields names the columns when the header does not";
@@ -1637,6 +1637,16 @@ TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
          {{20240102, 20, 21, 19, 20, 100, 3}, {20240103, 10, 10.5, 9.5, 10, 200, 1.5}, {20240104, 10, 11, 9, 10.5, 300, 1}},
          {}},
         {"BADRATIO", "Date,Close,Split\n2024-01-02,20,\n2024-01-03,10,2:x\n", {{20240102, 20, 20, 20, 20, 0, 1}},
+         {": 1 line not read as bars: line 3 (a number field holds text)"}},
+        /* A split's ratio does not depend on the day's prices: a line refused
+        ** for them keeps it, and the bars before it are halved. */
+        {"SPLITHL", "Date,Open,High,Low,Close,Volume,Split\n2024-01-02,20,21,19,20,100,\n2024-01-03,20,21,19,20.5,100,\n"
+                    "2024-01-04,10,9,11,10,200,2:1\n2024-01-05,10,11,9,10.5,300,\n",
+         {{20240102, 20, 21, 19, 20, 100, 2}, {20240103, 20, 21, 19, 20.5, 100, 2}, {20240105, 10, 11, 9, 10.5, 300, 1}},
+         {": 1 line not read as bars: line 4 (the high is below the low)"}},
+        {"SPLITVOL", "Date,Open,High,Low,Close,Volume,Split\n2024-01-02,20,21,19,20,100,\n2024-01-04,10,11,9,10,many,2\n"
+                     "2024-01-05,10,11,9,10.5,300,\n",
+         {{20240102, 20, 21, 19, 20, 100, 2}, {20240105, 10, 11, 9, 10.5, 300, 1}},
          {": 1 line not read as bars: line 3 (a number field holds text)"}},
     };
     PlatCreateFolder(tmp.File("damaged").c_str());

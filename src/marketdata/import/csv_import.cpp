@@ -475,23 +475,35 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
     return c + 1 < columns ? c + 1 : columns;
 }
 
+/* A split on a line that is no bar for another reason (a high below its
+** low, a text volume): its ratio does not depend on the day's prices. */
+struct LineSplit {
+    int32_t date;
+    double ratio;
+};
+
 /* Gives the bars the factors a Split column implies: a ratio on a date
 ** applies to every earlier bar, so each bar carries the product of the
-** ratios of the bars after it (in date order).  Only the ratios of lines
-** inside the import's dates count: data imported up to an EndDate are the
-** data as they stood then, when a later split had not happened, so they
-** are what the same file cut at that date gives. */
-static void ApplySplitColumn(Bar *bars, const LineValues *values, int32_t n)
+** ratios of the bars after it (in date order), and of the splits of refused
+** lines dated after it.  Only the ratios of lines inside the import's dates
+** count: data imported up to an EndDate are the data as they stood then,
+** when a later split had not happened, so they are what the same file cut
+** at that date gives. */
+static void ApplySplitColumn(Bar *bars, const LineValues *values, int32_t n, std::vector<LineSplit> &refused)
 {
     std::vector<int32_t> order((size_t)n);
     for (int32_t i = 0; i < n; i++) order[(size_t)i] = i;
     std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return bars[a].date < bars[b].date; });
+    std::stable_sort(refused.begin(), refused.end(), [](const LineSplit &a, const LineSplit &b) { return a.date < b.date; });
+    auto inRange = [](int32_t date) { return date >= gImport.startDate && date <= gImport.endDate; };
+    size_t later = refused.size();
     double product = 1.0;
     for (int32_t k = n - 1; k >= 0; k--) {
         int32_t i = order[(size_t)k];
+        for (; later > 0 && refused[later - 1].date > bars[i].date; later--)
+            if (inRange(refused[later - 1].date)) product *= refused[later - 1].ratio;
         bars[i].split = product;
-        const int inRange = bars[i].date >= gImport.startDate && bars[i].date <= gImport.endDate;
-        if (values[i].split != 0.0 && inRange) product *= values[i].split;
+        if (values[i].split != 0.0 && inRange(bars[i].date)) product *= values[i].split;
     }
 }
 
@@ -660,6 +672,24 @@ static inline LineReason FieldCountReason(PriceText *t, const char *line, const 
     ** line's volume ("1,100,000") gives every line as many, and would store
     ** the first group as the volume. */
     return FieldsEmptyFrom(line, end, t->delim, t->headerFields) ? LINE_BAR : LINE_EXTRA_FIELDS;
+}
+
+/* 1 when a line no bar for reason still has its values where the header
+** or CSVFields says: a reason of one value, not of the line's make. */
+static int KeepsItsColumns(LineReason reason)
+{
+    switch (reason) {
+    case LINE_TEXT:
+    case LINE_NOT_FINITE:
+    case LINE_MISSING:
+    case LINE_HIGH_LOW:
+    case LINE_OPEN_OUTSIDE:
+    case LINE_CLOSE_OUTSIDE:
+    case LINE_BAD_TIME:
+    case LINE_ODD_COMMA:
+    case LINE_ODD_POINT: return 1;
+    default: return 0;
+    }
 }
 
 /* Counts and notes line number as no bar, for reason. */
@@ -1023,6 +1053,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     std::vector<int32_t> lineOf; /* the line of each bar read, in two passes */
     if (twoPass) values.resize((size_t)lines + 1), lineOf.resize((size_t)lines + 1);
     LineValues lineValues;
+    std::vector<LineSplit> lineSplits;
     int32_t count = 0, kept = 0, lineNumber = 0;
     /* Bars are taken in as they are read, but the market days they make are
     ** marked only once the whole file is accepted. */
@@ -1044,7 +1075,11 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
         LineValues *v = twoPass ? &values[(size_t)count] : &lineValues;
         int plainPrices = 0;
-        if (ReadPriceLine(&t, line, lineEnd, lineNumber, straight, bar, v, nullptr, &plainPrices) != LINE_BAR) continue;
+        const LineReason reason = ReadPriceLine(&t, line, lineEnd, lineNumber, straight, bar, v, nullptr, &plainPrices);
+        if (reason != LINE_BAR) {
+            if (twoPass && KeepsItsColumns(reason) && v->split > 0.0) lineSplits.push_back({bar->date, v->split});
+            continue;
+        }
         if (csiFutures && !TakeContractColumns(bar, v, &info)) {
             t.bars--;
             RefuseLine(&t, lineNumber, LINE_BAD_EXPIRY);
@@ -1061,9 +1096,9 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     }
     if (t.refused) count = kept = 0;
     if (ok && twoPass) {
-        int hasSplit = 0;
+        int hasSplit = !lineSplits.empty();
         for (int32_t i = 0; i < count && !hasSplit; i++) hasSplit = values[(size_t)i].split != 0.0;
-        if (hasSplit) ApplySplitColumn(record->bars[BAR_DAILY], values.data(), count);
+        if (hasSplit) ApplySplitColumn(record->bars[BAR_DAILY], values.data(), count, lineSplits);
         RefusedLines dropped = {};
         for (int32_t i = 0; i < count; i++) {
             Bar bar = record->bars[BAR_DAILY][i];
