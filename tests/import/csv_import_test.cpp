@@ -864,6 +864,33 @@ TEST_F(CsvImportTest, FilesWithoutACloseColumnAreRefused)
     EXPECT_EQ(gImport.refusedCount, 4);
 }
 
+/* CSVFields that names a price column but not the others would store them as
+** 0 (a low of 0 fires every stop, an open of 0 trades at 0): the file is
+** refused as one whose header names no such column, in a folder and as a
+** multi-symbol file.  Closes alone make their bars. */
+TEST_F(CsvImportTest, CsvFieldsWithoutAPriceAreRefusedAsAHeaderIs)
+{
+    PlatCreateFolder(tmp.File("named").c_str());
+    const std::string oc = Write("named\\OC.csv", "2024-01-02,10,10.5\n2024-01-03,10.5,11\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Date,Open,Close"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("named")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,High,Low,Close"), 0);
+    const std::string hlc = Write("hlc.csv", "HLC,2024-01-02,11,9,10.5\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, hlc), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,,Close"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, Write("closes.csv", "CLS,2024-01-02,x,7\n")), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 1);
+    ExpectDaily(Symbol("CLS"), BAR_DAILY, {{20240102, 7, 7, 7, 7, 0, 1}});
+    const std::string text = ReadTestFile(log);
+    ExpectReported(text, oc + " was not imported: no column holds the high (CSVFields names Date,Open,Close)\n");
+    ExpectReported(text, hlc + " was not imported: no column holds the open (CSVFields names Symbol,Date,High,Low,Close)\n");
+}
+
 /* A thousands separator groups three digits.  Under decimal points a comma
 ** followed by other than three digits (100,00, 22,72) is most likely a
 ** decimal comma, and under decimal commas such a point a decimal point: the

@@ -68,6 +68,7 @@ static const char kRefusedNoPrice[] = "no column holds the %s (the columns are %
                                       "when the header does not";
 static const char kRefusedNoPriceRead[] = "no column of the first %d, the only ones read, holds the %s (they are "
                                           "%s)";
+static const char kRefusedNoPriceNamed[] = "no column holds the %s (CSVFields names %s)";
 static const char kRefusedPage[] = "the answer is a page of the site, not CSV";
 /* A header line whose quote the line does not close: its columns cannot be told. */
 static const char kRefusedOpenQuote[] = "line %d, the header, opens a double quote that it does not close";
@@ -899,6 +900,23 @@ static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const c
     }
 }
 
+/* Refuses a text read by CSVFields that names a date but a price no column
+** (MissingPrice), as a header that names none is refused: every bar would
+** be stored with 0 for it. */
+static void RefuseNamedWithoutPrice(PriceText *t)
+{
+    const int32_t *map = t->row->csvFields;
+    const char *missing = MissingPrice(map);
+    if (!missing || !MapsField(map, CSV_DATE)) return;
+    char names[IMPORT_VALUE_SIZE];
+    int length = 0;
+    names[0] = 0;
+    for (int c = 0; c < t->mapped && length < (int)sizeof names - 1; c++)
+        length += FormatText(names + length, sizeof names - (size_t)length, "%s%s", c ? "," : "", kCsvFieldNames[map[c]]);
+    ReportRefusedFile(t->name, kRefusedNoPriceNamed, missing, names);
+    t->refused = 1;
+}
+
 /* Reports a text that gave no bar line at all, with the reason; where the
 ** layout the text was read with may be the cause, the layout and the
 ** settings that choose it. */
@@ -1041,6 +1059,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     PriceText t;
     BeginPriceText(&t, fileSource ? text : storedSymbol, row, p, end);
     int header = t.mapped == 0;
+    if (!header) RefuseNamedWithoutPrice(&t);
     int csiFutures = row->dataSource == SOURCE_CSI_FUTURES;
     /* Lines of the CSI futures layout change their values before they are
     ** taken in; they always take the general reading. */
@@ -1366,6 +1385,7 @@ int ImportCsvFile(ImportItem *row, int flags)
     PriceText t;
     BeginPriceText(&t, path, row, text, text + size);
     t.trimmed = 1;
+    RefuseNamedWithoutPrice(&t);
     /* Lines of one symbol mostly follow each other: the last record found
     ** is tried before the table. */
     char lastSymbol[IMPORT_SYMBOL_SIZE] = "";
