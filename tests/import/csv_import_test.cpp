@@ -1271,15 +1271,16 @@ TEST_F(CsvImportTest, SideFilesReadAnyLineEndAndTheDateOrder)
     }
 }
 
-/* Two files that become one symbol: the first in name order is kept
-** whatever order the folder lists them in, and the other is named with the
-** reason; so is a name too long for a symbol, on standard error too. */
+/* Two files that become one symbol (blanks around a symbol are no part of
+** it): the first in name order is kept whatever order the folder lists them
+** in, and the other is named with the reason; so is a name too long for a
+** symbol, on standard error too. */
 TEST_F(CsvImportTest, FilesThatBecomeOneSymbolAreNamed)
 {
     struct Pair {
         const char *first, *second, *symbol;
     };
-    std::vector<Pair> pairs = {{"BRK B.csv", "BRK_B.csv", "BRK_B"}};
+    std::vector<Pair> pairs = {{"BRK B.csv", "BRK_B.csv", "BRK_B"}, {" BBB.csv", "BBB.csv", "BBB"}, {"CCC .csv", "CCC.csv", "CCC"}};
 #ifndef _WIN32
     pairs.push_back({"AAA.CSV", "aaa.csv", "AAA"}); /* one file where names ignore case */
 #endif

@@ -1201,6 +1201,16 @@ static int IsImportRowPath(const char *path)
     return 0;
 }
 
+/* The symbol of the file name whose extension starts at dot: the name
+** before it without the blanks around it (as in a line or a list, "AAA .csv"
+** is AAA, never AAA_), made an identifier. */
+static void FileSymbol(char symbol[IMPORT_SYMBOL_SIZE], const char *name, const char *dot)
+{
+    const CsvColumn c = SymbolText({name, (int32_t)(dot - name)});
+    CopyString(symbol, IMPORT_SYMBOL_SIZE, c.text, c.length);
+    MakeIdentifier(symbol);
+}
+
 int ImportFolder(ImportItem *row)
 {
     const char *sourceName = kDataSourceNames[row->dataSource];
@@ -1263,8 +1273,8 @@ int ImportFolder(ImportItem *row)
             continue;
         }
         char symbol[IMPORT_SYMBOL_SIZE];
-        CopyString(symbol, sizeof symbol, name, (int)(dot - name));
-        MakeIdentifier(symbol);
+        FileSymbol(symbol, name, dot);
+        if (!symbol[0]) continue; /* blanks alone name no symbol, as ".csv" does not */
         gImport.processedCount++;
         std::string key = symbol;
         for (char &c : key) c = (char)toupper((unsigned char)c);
@@ -1272,8 +1282,7 @@ int ImportFolder(ImportItem *row)
         if (first != storedFrom.end()) {
             const char *firstName = entries[first->second].name.c_str();
             char stored[IMPORT_SYMBOL_SIZE];
-            CopyString(stored, sizeof stored, firstName, (int)(strrchr(firstName, '.') - firstName));
-            MakeIdentifier(stored);
+            FileSymbol(stored, firstName, strrchr(firstName, '.'));
             ReportRefusedFile(path, kRefusedSameSymbol, stored, firstName);
             continue;
         }
