@@ -40,13 +40,13 @@ TEST_F(ImportTest, AddBarAppliesEveryRule)
         {"all-zero bar dropped", "ABC", 0, 0, 1, {20240102, 0, 0, 0, 0, 0, 10, 0, 0}, 0, 0, 0, 0, 0, 0, 0, 0, none},
         {"all-zero bar of a # symbol kept", "#IDX", 0, 0, 1, {20240102, 0, 0, 0, 0, 0, 10, 0, 0}, 0, 0, 0, 1, 0, 10, 1,
          0, none},
-        {"raw close over a zero close gives no factor", "ABC", 0, 0, 1, {20240102, 0, 10, 10, 10, 0, 10, 0, 0}, 0, 30,
+        {"raw close over a zero close gives no factor", "ABC", 0, 0, 1, {20240102, 0, 0, 10, 0, 0, 10, 0, 0}, 0, 30,
          0, 1, 0, 10, 1, 0, none},
         {"outside the date range", "ABC", 0, 0, 1, {20250102, 0, 1, 1, 1, 1, 1, 0, 0}, 0, 0, 0, 0, 0, 0, 0, 0, none},
         {"Saturday with NoWeekends", "ABC", 0, 1, 1, {20240106, 0, 1, 1, 1, 1, 1, 0, 0}, 0, 0, 0, 0, 0, 0, 0, 0, none},
         {"price divisor", "ABC", 0, 0, 100, {20240102, 0, 5000, 5100, 4900, 5000, 7, 0, 0}, 0, 0, 0, 1, 50, 7, 1, 0,
          none},
-        {"seven significant digits", "ABC", 0, 0, 1, {20240102, 0, 1, 1, 1, 1.23456789, 7, 0, 0}, 0, 0, 0, 1, 1.234568,
+        {"seven significant digits", "ABC", 0, 0, 1, {20240102, 0, 1, 1.3, 1, 1.23456789, 7, 0, 0}, 0, 0, 0, 1, 1.234568,
          7, 1, 0, none},
     };
     /* clang-format on */
@@ -85,8 +85,8 @@ TEST_F(ImportTest, AddBarAppliesEveryRule)
 /* A bar is dropped as damaged, with the reason, when it is no day or when a
 ** price, the volume or the split factor worked out from it would be no
 ** finite number, or the factor not above zero (a close below zero would turn
-** the high below the low); a bar outside the date range is dropped without
-** one. */
+** the high below the low), or when its open or close lies outside its range;
+** a bar outside the date range is dropped without one. */
 TEST_F(ImportTest, AddBarNamesWhyItDropsADamagedBar)
 {
     const struct {
@@ -104,6 +104,11 @@ TEST_F(ImportTest, AddBarNamesWhyItDropsADamagedBar)
         {"1e10 times a factor of 1e300", 1, 0, {20240102, 0, 1e10, 1e10, 1e10, 1e10, 5, 0, 0}, 1e-200, 1e100, kRefusedAdjusted},
         {"1e10 over the source's factor of 1e-300", 1, 1, {20240102, 0, 1e10, 1e10, 1e10, 1e10, 5, 0, 1e-300}, 0, 0, kRefusedAdjusted},
         {"30 February", 1, 0, {20240230, 0, 1, 1, 1, 1, 5, 0, 0}, 0, 0, kRefusedBadDate},
+        /* A price no column held, read as 0, lies outside the bar's range. */
+        {"a high and low of 0 under the open and close", 1, 0, {20240102, 0, 10, 0, 0, 10.5, 5, 0, 0}, 0, 0, kRefusedOpenOutside},
+        {"an open of 0 below the low", 1, 0, {20240102, 0, 0, 12, 8, 11, 5, 0, 0}, 0, 0, kRefusedOpenOutside},
+        {"a close above the high", 1, 0, {20240102, 0, 10, 12, 8, 13, 5, 0, 0}, 0, 0, kRefusedCloseOutside},
+        {"a high below the low", 1, 0, {20240102, 0, 10, 8, 12, 10, 5, 0, 0}, 0, 0, kRefusedHighLow},
         {"outside the date range", 1e-310, 0, {20250102, 0, 10, 10, 10, 10, 5, 0, 0}, 0, 0, nullptr},
     };
     for (const auto &c : cases) {

@@ -869,6 +869,33 @@ TEST_F(CsvImportTest, FilesWithoutACloseColumnAreRefused)
     EXPECT_EQ(gImport.refusedCount, 4);
 }
 
+/* CSVFields that names a price column but not the others would store them as
+** 0 (a low of 0 fires every stop, an open of 0 trades at 0): the file is
+** refused as one whose header names no such column, in a folder and as a
+** multi-symbol file.  Closes alone make their bars. */
+TEST_F(CsvImportTest, CsvFieldsWithoutAPriceAreRefusedAsAHeaderIs)
+{
+    PlatCreateFolder(tmp.File("named").c_str());
+    const std::string oc = Write("named\\OC.csv", "2024-01-02,10,10.5\n2024-01-03,10.5,11\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Date,Open,Close"), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("named")), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,High,Low,Close"), 0);
+    const std::string hlc = Write("hlc.csv", "HLC,2024-01-02,11,9,10.5\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, hlc), 0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,,Close"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, Write("closes.csv", "CLS,2024-01-02,x,7\n")), 0);
+    Finish(0);
+    ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+    ASSERT_EQ(gStore.symbolCount, 1);
+    ExpectDaily(Symbol("CLS"), BAR_DAILY, {{20240102, 7, 7, 7, 7, 0, 1}});
+    const std::string text = ReadTestFile(log);
+    ExpectReported(text, oc + " was not imported: no column holds the high (CSVFields names Date,Open,Close)\n");
+    ExpectReported(text, hlc + " was not imported: no column holds the open (CSVFields names Symbol,Date,High,Low,Close)\n");
+}
+
 /* A thousands separator groups three digits.  Under decimal points a comma
 ** followed by other than three digits (100,00, 22,72) is most likely a
 ** decimal comma, and under decimal commas such a point a decimal point: the
@@ -1063,6 +1090,82 @@ TEST_F(CsvImportTest, ShiftedLinesAreNamedAndTrailingCommasAreNot)
                                               "names)\n");
 }
 
+/* Files as exporters write them: every line ended with a delimiter, in
+** every line end, and the last line cut as a file still being written
+** leaves it, an end-of-file byte, a Total line, or a header repeated where
+** two exports were joined; tab files whose last field is empty.  Every bar
+** is stored as written, and a damaged line costs its own line only. */
+TEST_F(CsvImportTest, ExportersFilesImportWholeAndADamagedLineCostsItself)
+{
+    const std::vector<BarValues> bars = {{20240102, 10, 11, 9, 10.5, 1000, 1},
+                                         {20240103, 10.5, 12, 10, 11, 1500, 1},
+                                         {20240104, 11, 11.5, 10.5, 11.2, 800, 1},
+                                         {20240105, 11.2, 12, 11, 11.8, 900, 1}};
+    const char *header = "Date,Open,High,Low,Close,Volume";
+    const std::vector<std::string> lines = {"2024-01-02,10,11,9,10.5,1000,", "2024-01-03,10.5,12,10,11,1500,",
+                                            "2024-01-04,11,11.5,10.5,11.2,800,", "2024-01-05,11.2,12,11,11.8,900,"};
+    const struct {
+        const char *name, *damage; /* the line after the second bar's, or after the last ("" none) */
+        bool atEnd;
+        const char *reason;
+    } files[] = {
+        {"WHOLE", "", true, nullptr},
+        {"CUT", "2024-01-08,28,29", true, "the line has fewer fields than its header names"},
+        {"EOF", "\x1A", true, "no date could be read"},
+        {"TOTAL", "Total,,,,4200,", true, "no date could be read"},
+        {"JOINED", header, false, "no date could be read"},
+    };
+    const char *ends[] = {"\n", "\r\n", "\r"};
+    PlatCreateFolder(tmp.File("export").c_str());
+    std::vector<std::string> said;
+    for (size_t f = 0; f < std::size(files); f++) {
+        const char *end = ends[f % std::size(ends)];
+        std::string text = std::string(header) + end;
+        int damagedLine = 0;
+        for (size_t k = 0; k < lines.size(); k++) {
+            text += lines[k] + end;
+            if (files[f].damage[0] && !files[f].atEnd && k == 1) text += std::string(files[f].damage) + end, damagedLine = 4;
+        }
+        if (files[f].damage[0] && files[f].atEnd) text += files[f].damage, damagedLine = 6; /* no line end: cut */
+        const std::string file = Write(std::string("export\\") + files[f].name + ".csv", text);
+        if (files[f].reason)
+            said.push_back(file + ": 1 line not read as bars: line " + std::to_string(damagedLine) + " (" + files[f].reason +
+                           ")\n");
+    }
+    /* The same cut in a multi-symbol file, and tab files whose volume or
+    ** dividend is empty on the last field. */
+    const std::string multi =
+        CsvFolderAndFile("export", "Symbol,Date,Open,High,Low,Close,Volume", "multi.csv",
+                         "Symbol,Date,Open,High,Low,Close,Volume,\nMMM," + lines[0] + "\nMMM," + lines[1] + "\nMMM," +
+                             lines[2] + "\nMMM," + lines[3] + "\nMMM,2024-01-08,28,29");
+    said.push_back(multi + ": 1 line not read as bars: line 6 (the line has fewer fields than its header names)\n");
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_DELIM, "Tab"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, Write("index.txt", "IDX\t2024-01-02\t100\t101\t99\t100.5\t\r\n"
+                                                       "IDX\t2024-01-03\t100.5\t102\t100\t101\t\r\n")),
+              0);
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_DELIM, "Tab"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume,Dividend"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, Write("dividends.txt", "DIV\t2024-01-02\t20\t21\t19\t20\t300\t\n"
+                                                           "DIV\t2024-01-03\t20\t21\t19\t20.5\t400\t0.25\n"
+                                                           "DIV\t2024-01-04\t20.5\t22\t20\t21\t500\t\n")),
+              0);
+    ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+    for (const auto &f : files) {
+        SCOPED_TRACE(f.name);
+        ExpectDaily(Symbol(f.name), BAR_DAILY, bars);
+    }
+    ExpectDaily(Symbol("MMM"), BAR_DAILY, bars);
+    ExpectDaily(Symbol("IDX"), BAR_DAILY, {{20240102, 100, 101, 99, 100.5, 0, 1}, {20240103, 100.5, 102, 100, 101, 0, 1}});
+    EXPECT_EQ(Dates(Symbol("DIV")), (std::vector<int32_t>{20240102, 20240103, 20240104}));
+    EXPECT_EQ(Symbol("DIV").bars[BAR_DAILY][2].volume, 500);
+    const std::string text = ReadTestFile(log);
+    for (const std::string &line : said) ExpectReported(text, line);
+    EXPECT_EQ(text.find("WHOLE.csv:"), std::string::npos) << text;
+}
+
 /* A time that is no time of day, a split below zero (which would turn the
 ** factor of every earlier bar) and closes that give a split factor below
 ** zero (which would turn the high below the low) are refused alike in a
@@ -1173,15 +1276,16 @@ TEST_F(CsvImportTest, SideFilesReadAnyLineEndAndTheDateOrder)
     }
 }
 
-/* Two files that become one symbol: the first in name order is kept
-** whatever order the folder lists them in, and the other is named with the
-** reason; so is a name too long for a symbol, on standard error too. */
+/* Two files that become one symbol (blanks around a symbol are no part of
+** it): the first in name order is kept whatever order the folder lists them
+** in, and the other is named with the reason; so is a name too long for a
+** symbol, on standard error too. */
 TEST_F(CsvImportTest, FilesThatBecomeOneSymbolAreNamed)
 {
     struct Pair {
         const char *first, *second, *symbol;
     };
-    std::vector<Pair> pairs = {{"BRK B.csv", "BRK_B.csv", "BRK_B"}};
+    std::vector<Pair> pairs = {{"BRK B.csv", "BRK_B.csv", "BRK_B"}, {" BBB.csv", "BBB.csv", "BBB"}, {"CCC .csv", "CCC.csv", "CCC"}};
 #ifndef _WIN32
     pairs.push_back({"AAA.CSV", "aaa.csv", "AAA"}); /* one file where names ignore case */
 #endif
@@ -1522,8 +1626,8 @@ namespace {
 ** number shifts the fields after it, also when every line has it, since
 ** fields past the header's are a trailing delimiter only when empty; a line
 ** cut before a column read is no bar; a comma that groups no three digits
-** is a decimal comma; a Split is a number or a ratio; a symbol is read
-** without the blanks around it. */
+** is a decimal comma; a Split is a number or a ratio, kept when its line
+** is refused for its prices; a symbol is read without the blanks around it. */
 TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
 {
     const std::string columns = "; CSVFields names the columns when the header does not";
@@ -1566,6 +1670,16 @@ TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
          {{20240102, 20, 21, 19, 20, 100, 3}, {20240103, 10, 10.5, 9.5, 10, 200, 1.5}, {20240104, 10, 11, 9, 10.5, 300, 1}},
          {}},
         {"BADRATIO", "Date,Close,Split\n2024-01-02,20,\n2024-01-03,10,2:x\n", {{20240102, 20, 20, 20, 20, 0, 1}},
+         {": 1 line not read as bars: line 3 (a number field holds text)"}},
+        /* A split's ratio does not depend on the day's prices: a line refused
+        ** for them keeps it, and the bars before it are halved. */
+        {"SPLITHL", "Date,Open,High,Low,Close,Volume,Split\n2024-01-02,20,21,19,20,100,\n2024-01-03,20,21,19,20.5,100,\n"
+                    "2024-01-04,10,9,11,10,200,2:1\n2024-01-05,10,11,9,10.5,300,\n",
+         {{20240102, 20, 21, 19, 20, 100, 2}, {20240103, 20, 21, 19, 20.5, 100, 2}, {20240105, 10, 11, 9, 10.5, 300, 1}},
+         {": 1 line not read as bars: line 4 (the high is below the low)"}},
+        {"SPLITVOL", "Date,Open,High,Low,Close,Volume,Split\n2024-01-02,20,21,19,20,100,\n2024-01-04,10,11,9,10,many,2\n"
+                     "2024-01-05,10,11,9,10.5,300,\n",
+         {{20240102, 20, 21, 19, 20, 100, 2}, {20240105, 10, 11, 9, 10.5, 300, 1}},
          {": 1 line not read as bars: line 3 (a number field holds text)"}},
     };
     PlatCreateFolder(tmp.File("damaged").c_str());

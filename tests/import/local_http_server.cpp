@@ -135,6 +135,10 @@ void LocalHttpServer::Answer(intptr_t s)
         bool cut = a.cutAt < a.body.size();
         keep = a.keepAlive && !a.drop && !a.endless && !a.noLength && !cut;
         if (a.drop) break;
+        if (!a.raw.empty()) {
+            SendAll(s, a.raw);
+            break;
+        }
         std::string head = "HTTP/1.1 " + std::to_string(a.status) + " Answer\r\n" + (keep ? "" : "Connection: close\r\n") +
             a.headers;
         std::string body = a.body.substr(0, cut ? a.cutAt : std::string::npos);

@@ -2,7 +2,7 @@
 ** port) inside the test program, answering each GET through a handler: with
 ** a status, headers and a body, slowly, not at all (a dropped connection),
 ** without end, cut short without a length or before the length it announced,
-** in chunks, or on a kept connection followed by a second answer nobody asked
+** in chunks, cut inside its headers, or on a kept connection followed by a second answer nobody asked
 ** for.  Throttling is a 429 or 503 answer with a "Retry-After: " header line. */
 #pragma once
 #include <atomic>
@@ -24,6 +24,7 @@ struct HttpAnswer {
     size_t cutAt = std::string::npos; /* send only this much of the body, its whole length announced, then close */
     bool chunked = false;   /* "Transfer-Encoding: chunked", the body in chunks of up to 7 bytes */
     std::string extra;      /* bytes sent unasked after the answer (keepAlive: a second answer) */
+    std::string raw;        /* sent in place of the answer (a status line alone), then the connection closes */
 };
 
 /* A whole 200 answer with its length, as HttpAnswer::extra sends it. */

@@ -362,8 +362,9 @@ TEST_F(MetaStockRunTest, FailuresSayWhyWithTheirExitCodes)
 /* A directory record without a symbol and a data record that is no bar (a
 ** high below the low, an open or close outside the low to high range, a
 ** record of zeros or without a date) are passed over and named; the rest is
-** stored.  The open the 5-field layout makes from the last close is not
-** judged.  Bytes past the records a directory or data file announces are
+** stored.  The open the 5-field layout makes from the last close lies
+** inside its bar: a gap past the last close opens at the nearer end of the
+** day's range.  Bytes past the records a directory or data file announces are
 ** noted, and not read. */
 TEST_F(MetaStockRunTest, RecordsThatAreNoSecurityOrNoBarAreNamed)
 {
@@ -384,6 +385,7 @@ TEST_F(MetaStockRunTest, RecordsThatAreNoSecurityOrNoBarAreNamed)
     ASSERT_EQ(gStore.symbolCount, 4) << "MSA, MSD, and MSB and MSC of ext";
     EXPECT_EQ(Dates(Symbol("MSA")), (std::vector<int32_t>{20240102, 20240104}));
     EXPECT_EQ(Dates(Symbol("MSD")), (std::vector<int32_t>{20240102, 20240104})) << "a gap from the last close is a bar";
+    EXPECT_EQ(Symbol("MSD").bars[BAR_DAILY][1].open, 13) << "the last close, 10, lies below the day's 13 to 15";
     for (const std::string &line : {tmp.File("ms\\master") + ": 1 record without a symbol was not read: 3\n",
                                     tmp.File("ms\\master") + ": 53 bytes past the 3 records its header announces were not read\n",
                                     tmp.File("ms\\F1.dat") + ": 4 records not read as bars: record 3 (the high is below the "

@@ -132,6 +132,9 @@ TEST(CutAnswers, AreToldByTheirShape)
         {SOURCE_NORGATE, "Content-Type: text/plain\r\n", "Symbol not found", "the answer has no Field-Count header"},
         {SOURCE_NORGATE, "Field-Count: 6\r\n", records, "the answer has no Record-Count header"},
         {SOURCE_NORGATE, "Content-Type: text/plain\r\n", "", ""},
+        /* A status line and nothing more: cut inside the headers. */
+        {SOURCE_NORGATE, "", "", "its headers do not end"},
+        {SOURCE_NORGATE, "HTTP/1.1 200 OK\r\n\r\n", "", "its headers do not end"},
     };
     for (const Case &c : cases) {
         char why[PARSE_WHY_SIZE] = "x";

@@ -461,6 +461,13 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
             bar->open = bar->high = bar->low = bar->close;
         }
     }
+    /* Whatever the source, a bar stored holds its open and close inside its
+    ** range: a price no column held (read as 0) or made up would fire every
+    ** stop and give every trade on the bar a price it never had. */
+    if (const char *fault = PriceShapeFault(bar, 1, 1)) {
+        *refusal = fault;
+        return 0;
+    }
     double raw = contract ? 0.0 : unadjusted;
     if (bar->split == 0.0) {
         if (raw == 0.0 && adjusted == 0.0) {

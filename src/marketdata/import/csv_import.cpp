@@ -68,6 +68,7 @@ static const char kRefusedNoPrice[] = "no column holds the %s (the columns are %
                                       "when the header does not";
 static const char kRefusedNoPriceRead[] = "no column of the first %d, the only ones read, holds the %s (they are "
                                           "%s)";
+static const char kRefusedNoPriceNamed[] = "no column holds the %s (CSVFields names %s)";
 static const char kRefusedPage[] = "the answer is a page of the site, not CSV";
 /* A header line whose quote the line does not close: its columns cannot be told. */
 static const char kRefusedOpenQuote[] = "line %d, the header, opens a double quote that it does not close";
@@ -475,23 +476,35 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
     return c + 1 < columns ? c + 1 : columns;
 }
 
+/* A split on a line that is no bar for another reason (a high below its
+** low, a text volume): its ratio does not depend on the day's prices. */
+struct LineSplit {
+    int32_t date;
+    double ratio;
+};
+
 /* Gives the bars the factors a Split column implies: a ratio on a date
 ** applies to every earlier bar, so each bar carries the product of the
-** ratios of the bars after it (in date order).  Only the ratios of lines
-** inside the import's dates count: data imported up to an EndDate are the
-** data as they stood then, when a later split had not happened, so they
-** are what the same file cut at that date gives. */
-static void ApplySplitColumn(Bar *bars, const LineValues *values, int32_t n)
+** ratios of the bars after it (in date order), and of the splits of refused
+** lines dated after it.  Only the ratios of lines inside the import's dates
+** count: data imported up to an EndDate are the data as they stood then,
+** when a later split had not happened, so they are what the same file cut
+** at that date gives. */
+static void ApplySplitColumn(Bar *bars, const LineValues *values, int32_t n, std::vector<LineSplit> &refused)
 {
     std::vector<int32_t> order((size_t)n);
     for (int32_t i = 0; i < n; i++) order[(size_t)i] = i;
     std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return bars[a].date < bars[b].date; });
+    std::stable_sort(refused.begin(), refused.end(), [](const LineSplit &a, const LineSplit &b) { return a.date < b.date; });
+    auto inRange = [](int32_t date) { return date >= gImport.startDate && date <= gImport.endDate; };
+    size_t later = refused.size();
     double product = 1.0;
     for (int32_t k = n - 1; k >= 0; k--) {
         int32_t i = order[(size_t)k];
+        for (; later > 0 && refused[later - 1].date > bars[i].date; later--)
+            if (inRange(refused[later - 1].date)) product *= refused[later - 1].ratio;
         bars[i].split = product;
-        const int inRange = bars[i].date >= gImport.startDate && bars[i].date <= gImport.endDate;
-        if (values[i].split != 0.0 && inRange) product *= values[i].split;
+        if (values[i].split != 0.0 && inRange(bars[i].date)) product *= values[i].split;
     }
 }
 
@@ -531,6 +544,8 @@ struct PriceText {
     int trimmed;           /* the caller drops white space at the ends of lines */
     int32_t headerFields;  /* the fields of the header line, 0 when none was read */
     int32_t allowedFields; /* the fields a data line may have: the header's, or more when every line has more */
+    int measured;          /* allowedFields was measured on the lines, at the first with more than the header's */
+    const char *firstData; /* the first data line */
 };
 
 /* The number of columns the field map reads. */
@@ -579,25 +594,49 @@ static void TakeHeaderFields(PriceText *t, const char *p, const char *end)
     t->headerFields = t->allowedFields = CountColumns(p, end, t->delim);
 }
 
-/* The fewest fields of the nonblank lines from p to the text's end, each
-** line read as the caller reads it. */
+/* The end of the line [line, end) without the white space after its last
+** field: a tab that divides the fields is no white space (a tab file's
+** empty last field would be lost with it). */
+static const char *TrimmedLineEnd(const char *line, const char *end, char delim)
+{
+    while (end > line && end[-1] != delim && isspace((unsigned char)end[-1])) end--;
+    return end;
+}
+
+/* The fields a writer that ends each line with delimiters gives its bars,
+** measured on the data lines from p to the text's end as the caller reads
+** them: the fewest of the lines with a date and more fields than the header
+** names, when those outnumber the dated lines with as many as it names;
+** else 0.  A damaged line (cut short, a Total line, an end-of-file byte, a
+** header repeated where two files were joined) is no measure of what the
+** writer ends its lines with, and a line shifted by a thousands separator
+** is one among lines that have the header's fields: each costs its own line
+** only. */
 static int FewestColumns(const PriceText *t, const char *p)
 {
+    const int32_t *map = t->row->csvFields;
+    const int dateColumn = DateColumn(map);
     int fewest = 0;
+    int32_t wider = 0, asNamed = 0;
     while (p < t->end) {
         const char *next;
         const char *lineEnd = FindLineEnd(p, t->end, &next);
         const char *from = p;
-        if (t->trimmed)
-            while (lineEnd > from && isspace((unsigned char)lineEnd[-1])) lineEnd--;
+        if (t->trimmed) lineEnd = TrimmedLineEnd(from, lineEnd, t->delim);
         p = next;
-        const char *q = from;
-        while (q < lineEnd && isspace((unsigned char)*q)) q++;
-        if (q == lineEnd) continue;
         const int n = CountColumns(from, lineEnd, t->delim);
+        if (n < t->headerFields || n <= dateColumn) continue;
+        CsvColumn columns[IMPORT_CSV_FIELDS];
+        SplitColumns(from, lineEnd, t->delim, columns, IMPORT_CSV_FIELDS);
+        if (!ReadDateColumn(columns[dateColumn], t->dayFirst)) continue;
+        if (n == t->headerFields) {
+            asNamed++;
+            continue;
+        }
+        wider++;
         if (!fewest || n < fewest) fewest = n;
     }
-    return fewest;
+    return wider > asNamed ? fewest : 0;
 }
 
 /* 1 when the fields of the line [p, end) from field number from (0-based)
@@ -615,16 +654,17 @@ static int FieldsEmptyFrom(const char *p, const char *end, char delim, int from)
 ** header or CSVFields (LINE_BAR when none): a line with fewer fields than
 ** the columns read is cut short; one with more fields than the header
 ** names is shifted, unless every line has that many and they are empty
-** (some writers end each line with a delimiter).  The first data line decides which: when it has
-** more than the header, the fewest of all the lines is what a line may have. */
+** (some writers end each line with a delimiter).  At the first line with
+** more than the header, the lines say which (FewestColumns). */
 static inline LineReason FieldCountReason(PriceText *t, const char *line, const char *end, int fields)
 {
     /* A line that ends before a column read is cut short: the values it
     ** lacks would be stored as 0. */
     if (fields < t->mapped) return t->headerFields ? LINE_FEWER_FIELDS : LINE_FEWER_FIELDS_NAMED;
     if (!t->headerFields || fields <= t->headerFields) return LINE_BAR;
-    if (fields > t->allowedFields && t->tally.dataLines == 1) {
-        const int fewest = FewestColumns(t, line);
+    if (fields > t->allowedFields && !t->measured) {
+        t->measured = 1;
+        const int fewest = FewestColumns(t, t->firstData);
         if (fewest > t->allowedFields) t->allowedFields = fewest;
     }
     if (fields > t->allowedFields) return t->allowedFields > t->headerFields ? LINE_EXTRA_FIELDS_LINES : LINE_EXTRA_FIELDS;
@@ -633,6 +673,24 @@ static inline LineReason FieldCountReason(PriceText *t, const char *line, const 
     ** line's volume ("1,100,000") gives every line as many, and would store
     ** the first group as the volume. */
     return FieldsEmptyFrom(line, end, t->delim, t->headerFields) ? LINE_BAR : LINE_EXTRA_FIELDS;
+}
+
+/* 1 when a line no bar for reason still has its values where the header
+** or CSVFields says: a reason of one value, not of the line's make. */
+static int KeepsItsColumns(LineReason reason)
+{
+    switch (reason) {
+    case LINE_TEXT:
+    case LINE_NOT_FINITE:
+    case LINE_MISSING:
+    case LINE_HIGH_LOW:
+    case LINE_OPEN_OUTSIDE:
+    case LINE_CLOSE_OUTSIDE:
+    case LINE_BAD_TIME:
+    case LINE_ODD_COMMA:
+    case LINE_ODD_POINT: return 1;
+    default: return 0;
+    }
 }
 
 /* Counts and notes line number as no bar, for reason. */
@@ -702,7 +760,7 @@ static LineReason RefuseLine(PriceText *t, int32_t number, LineReason reason)
 {
     *plainPrices = 0;
     t->tally.lines++;
-    t->tally.dataLines++;
+    if (++t->tally.dataLines == 1) t->firstData = p;
     const int damaged = t->hasNul && memchr(p, 0, (size_t)(end - p)) != nullptr;
     if (straight && !damaged) {
         int fields = 0;
@@ -840,6 +898,23 @@ static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const c
             ReportRefusedFile(t->name, kRefusedNoPrice, missing, found);
         t->refused = 1;
     }
+}
+
+/* Refuses a text read by CSVFields that names a date but a price no column
+** (MissingPrice), as a header that names none is refused: every bar would
+** be stored with 0 for it. */
+static void RefuseNamedWithoutPrice(PriceText *t)
+{
+    const int32_t *map = t->row->csvFields;
+    const char *missing = MissingPrice(map);
+    if (!missing || !MapsField(map, CSV_DATE)) return;
+    char names[IMPORT_VALUE_SIZE];
+    int length = 0;
+    names[0] = 0;
+    for (int c = 0; c < t->mapped && length < (int)sizeof names - 1; c++)
+        length += FormatText(names + length, sizeof names - (size_t)length, "%s%s", c ? "," : "", kCsvFieldNames[map[c]]);
+    ReportRefusedFile(t->name, kRefusedNoPriceNamed, missing, names);
+    t->refused = 1;
 }
 
 /* Reports a text that gave no bar line at all, with the reason; where the
@@ -986,6 +1061,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     PriceText t;
     BeginPriceText(&t, fileSource ? text : storedSymbol, row, p, end);
     int header = t.mapped == 0;
+    if (!header) RefuseNamedWithoutPrice(&t);
     int csiFutures = row->dataSource == SOURCE_CSI_FUTURES;
     /* Lines of the CSI futures layout change their values before they are
     ** taken in; they always take the general reading. */
@@ -998,6 +1074,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     std::vector<int32_t> lineOf; /* the line of each bar read, in two passes */
     if (twoPass) values.resize((size_t)lines + 1), lineOf.resize((size_t)lines + 1);
     LineValues lineValues;
+    std::vector<LineSplit> lineSplits;
     int32_t count = 0, kept = 0, lineNumber = 0;
     /* Bars are taken in as they are read, but the market days they make are
     ** marked only once the whole file is accepted. */
@@ -1019,7 +1096,11 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
         Bar *bar = &record->bars[BAR_DAILY][twoPass ? count : kept];
         LineValues *v = twoPass ? &values[(size_t)count] : &lineValues;
         int plainPrices = 0;
-        if (ReadPriceLine(&t, line, lineEnd, lineNumber, straight, bar, v, nullptr, &plainPrices) != LINE_BAR) continue;
+        const LineReason reason = ReadPriceLine(&t, line, lineEnd, lineNumber, straight, bar, v, nullptr, &plainPrices);
+        if (reason != LINE_BAR) {
+            if (twoPass && KeepsItsColumns(reason) && v->split > 0.0) lineSplits.push_back({bar->date, v->split});
+            continue;
+        }
         if (csiFutures && !TakeContractColumns(bar, v, &info)) {
             t.bars--;
             RefuseLine(&t, lineNumber, LINE_BAD_EXPIRY);
@@ -1036,9 +1117,9 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
     }
     if (t.refused) count = kept = 0;
     if (ok && twoPass) {
-        int hasSplit = 0;
+        int hasSplit = !lineSplits.empty();
         for (int32_t i = 0; i < count && !hasSplit; i++) hasSplit = values[(size_t)i].split != 0.0;
-        if (hasSplit) ApplySplitColumn(record->bars[BAR_DAILY], values.data(), count);
+        if (hasSplit) ApplySplitColumn(record->bars[BAR_DAILY], values.data(), count, lineSplits);
         RefusedLines dropped = {};
         for (int32_t i = 0; i < count; i++) {
             Bar bar = record->bars[BAR_DAILY][i];
@@ -1122,6 +1203,16 @@ static int IsImportRowPath(const char *path)
     return 0;
 }
 
+/* The symbol of the file name whose extension starts at dot: the name
+** before it without the blanks around it (as in a line or a list, "AAA .csv"
+** is AAA, never AAA_), made an identifier. */
+static void FileSymbol(char symbol[IMPORT_SYMBOL_SIZE], const char *name, const char *dot)
+{
+    const CsvColumn c = SymbolText({name, (int32_t)(dot - name)});
+    CopyString(symbol, IMPORT_SYMBOL_SIZE, c.text, c.length);
+    MakeIdentifier(symbol);
+}
+
 int ImportFolder(ImportItem *row)
 {
     const char *sourceName = kDataSourceNames[row->dataSource];
@@ -1184,8 +1275,8 @@ int ImportFolder(ImportItem *row)
             continue;
         }
         char symbol[IMPORT_SYMBOL_SIZE];
-        CopyString(symbol, sizeof symbol, name, (int)(dot - name));
-        MakeIdentifier(symbol);
+        FileSymbol(symbol, name, dot);
+        if (!symbol[0]) continue; /* blanks alone name no symbol, as ".csv" does not */
         gImport.processedCount++;
         std::string key = symbol;
         for (char &c : key) c = (char)toupper((unsigned char)c);
@@ -1193,8 +1284,7 @@ int ImportFolder(ImportItem *row)
         if (first != storedFrom.end()) {
             const char *firstName = entries[first->second].name.c_str();
             char stored[IMPORT_SYMBOL_SIZE];
-            CopyString(stored, sizeof stored, firstName, (int)(strrchr(firstName, '.') - firstName));
-            MakeIdentifier(stored);
+            FileSymbol(stored, firstName, strrchr(firstName, '.'));
             ReportRefusedFile(path, kRefusedSameSymbol, stored, firstName);
             continue;
         }
@@ -1306,6 +1396,7 @@ int ImportCsvFile(ImportItem *row, int flags)
     PriceText t;
     BeginPriceText(&t, path, row, text, text + size);
     t.trimmed = 1;
+    RefuseNamedWithoutPrice(&t);
     /* Lines of one symbol mostly follow each other: the last record found
     ** is tried before the table. */
     char lastSymbol[IMPORT_SYMBOL_SIZE] = "";
@@ -1316,8 +1407,7 @@ int ImportCsvFile(ImportItem *row, int flags)
     /* Lines are taken whole from the text in memory, however long. */
     while (ok && !t.refused && cursor < text + size) {
         const char *line = cursor;
-        const char *end = FindLineEnd(line, text + size, &cursor);
-        while (end > line && isspace((unsigned char)end[-1])) end--;
+        const char *end = TrimmedLineEnd(line, FindLineEnd(line, text + size, &cursor), t.delim);
         if (++lineCount % STATUS_LINES == 0) {
             char number[32], elapsedText[16], remainingText[16];
             FormatText(number, sizeof number, "%lld", (long long)lineCount);

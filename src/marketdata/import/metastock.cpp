@@ -191,7 +191,10 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
                         bar.low = Mbf(p + 8);
                         bar.close = Mbf(p + 12);
                         bar.volume = Mbf(p + 16);
+                        /* The open is made from the last close, inside the
+                        ** day's range: a gap leaves it at the nearer end. */
                         bar.open = stored > 0 && bar.high > bar.low ? record.bars[BAR_DAILY][stored - 1].close : bar.close;
+                        if (bar.high >= bar.low) bar.open = std::min(std::max(bar.open, bar.low), bar.high);
                     } else {
                         bar.open = Mbf(p + 4);
                         bar.high = Mbf(p + 8);
@@ -200,8 +203,7 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
                         bar.volume = Mbf(p + 20);
                         if (fields == 7) bar.extra = Mbf(p + 24);
                     }
-                    /* The 5-field layout's open is made here, not read. */
-                    if (const char *fault = PriceShapeFault(&bar, fields != 5, 1)) {
+                    if (const char *fault = PriceShapeFault(&bar, 1, 1)) {
                         NoteRefusedLine(&refused, (int32_t)r + 2, fault);
                         continue;
                     }

@@ -250,11 +250,30 @@ static int CsvCommas(const char *from, const char *to)
     return commas;
 }
 
+/* 1 when headers hold a "Name: value" line (a status line is none). */
+static int HasHeaderLine(const char *headers)
+{
+    for (const char *line = headers; line && *line;) {
+        const char *end = line + strcspn(line, "\r\n");
+        const char *colon = (const char *)memchr(line, ':', (size_t)(end - line));
+        if (colon && colon > line) return 1;
+        line = end + strspn(end, "\r\n");
+    }
+    return 0;
+}
+
 int FindCutAnswer(int source, const char *headers, const char *body, uint32_t size, char *why)
 {
     why[0] = 0;
     if (!body) return 0;
     if (source == SOURCE_NORGATE) {
+        /* A whole answer names at least its length or its end in its
+        ** headers: one without a header line (a status line, then the
+        ** connection closed) was cut inside them, however empty. */
+        if (!HasHeaderLine(headers)) {
+            FormatText(why, PARSE_WHY_SIZE, "its headers do not end");
+            return 1;
+        }
         /* A series tells its length in its headers: an answer without them
         ** (cut inside them, or a page some program answered with) is no
         ** series the updater sent whole.  An empty answer is its word that
